@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tessaline needs on Debian 12.
+# Safe to run again: it only calls apt when a package is missing.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build ccache pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libqt6sql6-sqlite
+  libx11-dev libxcb1-dev libxcb-keysyms1-dev libxcb-res0-dev libxcb-shm0-dev
+  libxcb-randr0-dev libxcb-composite0-dev libxcb-xfixes0-dev libxkbcommon-dev
+  libdeflate-dev libtesseract-dev libleptonica-dev tesseract-ocr-eng
+  xvfb xauth xdotool xclip x11-utils dbus-daemon openbox sqlite3
+  fonts-dejavu-core breeze-icon-theme libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds Tessaline and launches it.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+exec "${TESSALINE_BUILD_DIR:-$root/build}/src/app/tessaline" "$@"

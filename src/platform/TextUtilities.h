@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace tessaline {
+
+// "Whitespace and newlines" as the library means it: every character for
+// which QChar::isSpace holds, trimmed at both ends only.
+QString trimmedWhitespace(const QString &text);
+
+// True when nothing but whitespace and newlines is left.
+bool isBlank(const QString &text);
+
+// User-perceived characters (grapheme clusters), not code units.
+qsizetype graphemeCount(const QString &text);
+
+// The first `count` grapheme clusters of the text (all of it when shorter).
+QString graphemePrefix(const QString &text, qsizetype count);
+
+// The longest grapheme-whole prefix whose UTF-8 encoding fits `maxBytes`.
+QString utf8PrefixFitting(const QString &text, qsizetype maxBytes);
+
+// True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
+bool isLineBreak(QChar c);
+
+} // namespace tessaline

@@ -1,0 +1,153 @@
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace tessaline {
+
+UserDefaults &UserDefaults::standard()
+{
+    static UserDefaults *instance = [] {
+        const QString directory = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/Tessaline");
+        QDir().mkpath(directory);
+        return new UserDefaults(directory + QStringLiteral("/Tessaline.conf"));
+    }();
+    return *instance;
+}
+
+UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
+    : QObject(parent)
+    , m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+{
+}
+
+UserDefaults::~UserDefaults() = default;
+
+QString UserDefaults::filePath() const
+{
+    return m_settings->fileName();
+}
+
+bool UserDefaults::contains(const QString &key) const
+{
+    return m_settings->contains(key);
+}
+
+void UserDefaults::remove(const QString &key)
+{
+    m_settings->remove(key);
+    Q_EMIT changed(key);
+}
+
+QVariant UserDefaults::value(const QString &key) const
+{
+    return m_settings->value(key);
+}
+
+void UserDefaults::setValue(const QString &key, const QVariant &value)
+{
+    m_settings->setValue(key, value);
+    Q_EMIT changed(key);
+}
+
+std::optional<QString> UserDefaults::string(const QString &key) const
+{
+    const QVariant value = m_settings->value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    if (value.typeId() == QMetaType::QByteArray)
+        return std::nullopt;
+    return value.toString();
+}
+
+void UserDefaults::setString(const QString &key, const QString &value)
+{
+    setValue(key, value);
+}
+
+std::optional<QByteArray> UserDefaults::data(const QString &key) const
+{
+    const QVariant value = m_settings->value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray();
+    return std::nullopt;
+}
+
+void UserDefaults::setData(const QString &key, const QByteArray &value)
+{
+    setValue(key, value);
+}
+
+bool userDefaultsBoolean(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return value.toDouble() != 0;
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        qsizetype i = 0;
+        while (i < text.size() && text.at(i).isSpace())
+            ++i;
+        if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
+            ++i;
+        while (i < text.size() && text.at(i) == u'0')
+            ++i;
+        if (i >= text.size())
+            return false;
+        const QChar c = text.at(i);
+        return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
+    }
+    default:
+        return false;
+    }
+}
+
+bool UserDefaults::boolean(const QString &key) const
+{
+    return userDefaultsBoolean(m_settings->value(key));
+}
+
+std::optional<bool> UserDefaults::optionalBoolean(const QString &key) const
+{
+    const QVariant value = m_settings->value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    return userDefaultsBoolean(value);
+}
+
+void UserDefaults::setBoolean(const QString &key, bool value)
+{
+    setValue(key, value);
+}
+
+std::optional<double> UserDefaults::number(const QString &key) const
+{
+    const QVariant value = m_settings->value(key);
+    bool ok = false;
+    const double result = value.toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return result;
+}
+
+void UserDefaults::setNumber(const QString &key, double value)
+{
+    setValue(key, value);
+}
+
+void UserDefaults::sync()
+{
+    m_settings->sync();
+}
+
+} // namespace tessaline
