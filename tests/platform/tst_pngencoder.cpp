@@ -1,0 +1,132 @@
+#include "platform/PngEncoder.h"
+
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QGuiApplication>
+
+using namespace tessaline;
+
+Q_DECLARE_METATYPE(tessaline::PngRowFilter)
+
+namespace {
+
+// Flat panels, anti-aliased text, a gradient and a noisy block: the kinds of
+// content that exercise every filter and both stored and compressed blocks.
+QImage screenshotLike(int width, int height, QImage::Format format)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(QColor(236, 236, 240));
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, 0, width / 4, height), QColor(40, 44, 52));
+    QLinearGradient gradient(0, 0, width, 0);
+    gradient.setColorAt(0, Qt::blue);
+    gradient.setColorAt(1, Qt::yellow);
+    painter.fillRect(QRect(width / 4, 0, width, height / 6), gradient);
+    painter.setPen(Qt::black);
+    for (int y = height / 5; y < height; y += 18)
+        painter.drawText(QPoint(width / 4 + 6, y), QStringLiteral("The quick brown fox jumps over the lazy dog 0123"));
+    painter.end();
+    QRandomGenerator random(42);
+    for (int y = height / 2; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = width / 2; x < width; ++x)
+            line[x] = qRgba(random.bounded(256), random.bounded(256), random.bounded(256),
+                            format == QImage::Format_RGB32 ? 255 : random.bounded(256));
+    }
+    return image.convertToFormat(format);
+}
+
+QImage decoded(const QByteArray &png)
+{
+    QImage image;
+    image.loadFromData(png, "PNG");
+    return image;
+}
+
+} // namespace
+
+class PngEncoderTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip_data();
+    void roundTrip();
+    void outputIgnoresThreadCount();
+    void nullImageGivesNothing();
+};
+
+void PngEncoderTest::roundTrip_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<PngRowFilter>("filter");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<qsizetype>("stripBytes");
+
+    const QImage rgb = screenshotLike(301, 203, QImage::Format_RGB32);
+    const QImage argb = screenshotLike(257, 129, QImage::Format_ARGB32);
+    QTest::newRow("rgb none") << rgb << PngRowFilter::None << 5 << qsizetype(512 * 1024);
+    QTest::newRow("rgb sub, many strips") << rgb << PngRowFilter::Sub << 5 << qsizetype(4000);
+    QTest::newRow("rgb up, strip per row") << rgb << PngRowFilter::Up << 1 << qsizetype(1);
+    QTest::newRow("rgb paeth, level 12") << rgb << PngRowFilter::Paeth << 12 << qsizetype(20000);
+    QTest::newRow("rgb adaptive") << rgb << PngRowFilter::Adaptive << 6 << qsizetype(9000);
+    QTest::newRow("argb up, many strips") << argb << PngRowFilter::Up << 5 << qsizetype(3000);
+    QTest::newRow("argb adaptive") << argb << PngRowFilter::Adaptive << 3 << qsizetype(10000);
+    QTest::newRow("premultiplied") << screenshotLike(64, 80, QImage::Format_ARGB32_Premultiplied)
+                                   << PngRowFilter::Up << 5 << qsizetype(2000);
+    QTest::newRow("rgb888") << screenshotLike(99, 51, QImage::Format_RGB888) << PngRowFilter::Paeth << 5
+                            << qsizetype(1000);
+    QTest::newRow("rgba8888") << screenshotLike(77, 40, QImage::Format_RGBA8888) << PngRowFilter::Sub << 5
+                              << qsizetype(1000);
+    QTest::newRow("grey") << screenshotLike(50, 50, QImage::Format_Grayscale8) << PngRowFilter::Up << 5
+                          << qsizetype(1000);
+    QTest::newRow("one pixel") << screenshotLike(1, 1, QImage::Format_RGB32) << PngRowFilter::Adaptive << 5
+                               << qsizetype(1);
+    QImage flat(640, 480, QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QTest::newRow("flat, long matches across strips") << flat << PngRowFilter::Up << 9 << qsizetype(50000);
+}
+
+void PngEncoderTest::roundTrip()
+{
+    QFETCH(QImage, image);
+    QFETCH(PngRowFilter, filter);
+    QFETCH(int, level);
+    QFETCH(qsizetype, stripBytes);
+
+    PngEncoderOptions options;
+    options.filter = filter;
+    options.compressionLevel = level;
+    options.stripBytes = stripBytes;
+    const std::optional<QByteArray> png = encodePng(image, options);
+    QVERIFY(png.has_value());
+
+    const QImage back = decoded(*png);
+    QVERIFY2(!back.isNull(), "the PNG did not decode");
+    QCOMPARE(back.size(), image.size());
+    QCOMPARE(back.hasAlphaChannel(), image.hasAlphaChannel());
+    // Straight (not premultiplied) 8-bit values must come back unchanged.
+    const QImage::Format common = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    QCOMPARE(back.convertToFormat(common), image.convertToFormat(common));
+}
+
+void PngEncoderTest::outputIgnoresThreadCount()
+{
+    const QImage image = screenshotLike(400, 300, QImage::Format_RGB32);
+    PngEncoderOptions options;
+    options.stripBytes = 16 * 1024;
+    options.maxThreads = 1;
+    const auto single = encodePng(image, options);
+    options.maxThreads = 7;
+    const auto parallel = encodePng(image, options);
+    QVERIFY(single && parallel);
+    QCOMPARE(*parallel, *single);
+}
+
+void PngEncoderTest::nullImageGivesNothing()
+{
+    QVERIFY(!encodePng(QImage()).has_value());
+}
+
+QTEST_MAIN(PngEncoderTest)
+#include "tst_pngencoder.moc"
