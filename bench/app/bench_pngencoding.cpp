@@ -1,0 +1,115 @@
+// PNG encoding of a capture: Qt's own writer at several compression levels
+// against our libdeflate encoder, single stream and in parallel strips.
+// Counters: MP/s (megapixels per second) and size relative to Qt's default
+// (zlib level 6, adaptive filters).
+
+#include "ScreenshotContent.h"
+#include "platform/PngEncoder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImageWriter>
+
+#include <map>
+
+using namespace tessaline;
+
+namespace {
+
+const QSize sizes[] = {{1920, 1080}, {2880, 1800}, {5120, 2880}};
+
+const QImage &content(int index)
+{
+    static std::map<int, QImage> cache;
+    auto it = cache.find(index);
+    if (it == cache.end())
+        it = cache.emplace(index, bench::screenshotContent(sizes[index].width(), sizes[index].height())).first;
+    return it->second;
+}
+
+QByteArray qtPng(const QImage &image, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setQuality(quality);
+    writer.write(image);
+    return bytes;
+}
+
+double referenceSize(int index)
+{
+    static std::map<int, double> cache;
+    auto it = cache.find(index);
+    if (it == cache.end())
+        it = cache.emplace(index, double(qtPng(content(index), -1).size())).first;
+    return it->second;
+}
+
+void report(benchmark::State &state, const QImage &image, qsizetype bytes, int index)
+{
+    const double pixels = double(image.width()) * image.height();
+    state.counters["MP/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["size_vs_qt6"] = double(bytes) / referenceSize(index);
+    state.counters["MB"] = double(bytes) / 1e6;
+}
+
+void qtWriter(benchmark::State &state)
+{
+    const int index = int(state.range(0));
+    const int quality = int(state.range(1));
+    const QImage &image = content(index);
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const QByteArray png = qtPng(image, quality);
+        bytes = png.size();
+        benchmark::DoNotOptimize(png.constData());
+    }
+    report(state, image, bytes, index);
+}
+
+void ours(benchmark::State &state)
+{
+    const int index = int(state.range(0));
+    PngEncoderOptions options;
+    options.compressionLevel = int(state.range(1));
+    options.filter = PngRowFilter(state.range(2));
+    const bool parallel = state.range(3) != 0;
+    if (!parallel) {
+        options.maxThreads = 1;
+        options.stripBytes = qsizetype(1) << 40; // one strip: a single stream
+    }
+    const QImage &image = content(index);
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const auto png = encodePng(image, options);
+        bytes = png ? png->size() : 0;
+        benchmark::DoNotOptimize(png);
+    }
+    report(state, image, bytes, index);
+}
+
+} // namespace
+
+// Args: size index, quality (-1 = Qt default, zlib 6; 90 = zlib 1; 70 = 2; 50 = 4).
+BENCHMARK(qtWriter)->ArgsProduct({{0, 1, 2}, {-1, 90, 70, 50}})->Unit(benchmark::kMillisecond)->UseRealTime();
+// Args: size index, libdeflate level, filter (0 none, 1 sub, 2 up, 3 paeth, 4 adaptive), parallel strips.
+BENCHMARK(ours)->ArgsProduct({{0, 1, 2}, {1, 3, 5}, {2}, {0}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ours)
+    ->ArgsProduct({{0, 1, 2}, {1, 3, 5, 6, 8}, {0, 1, 2, 3, 4}, {1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

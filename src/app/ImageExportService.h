@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFuture>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace tessaline {
+
+class Pasteboard;
+
+enum class ImageExportError { encodingFailed };
+
+// The user-facing text of an export failure.
+QString imageExportErrorMessage(ImageExportError error);
+
+// Prepares images for leaving the app: PNG and TIFF bytes, the clipboard,
+// safe file names and saving a PNG where the user chooses. Holds no state.
+namespace ImageExportService {
+
+inline const QString pngType = QStringLiteral("image/png");
+inline const QString tiffType = QStringLiteral("image/tiff");
+
+// The raster with the most pixels; on equal counts the earlier one. Null
+// images are not rasters. Nothing when none is left.
+std::optional<QImage> bestBitmapRepresentation(const QList<QImage> &representations);
+
+// Nothing for a null image or a failed encoding. pngData may run on any
+// thread; pngDataAsync runs it on the global thread pool so the capture
+// road never stalls the main thread.
+std::optional<QByteArray> pngData(const QImage &image);
+QFuture<std::optional<QByteArray>> pngDataAsync(const QImage &image);
+std::optional<QByteArray> tiffData(const QImage &image);
+
+// Puts the image on the pasteboard as PNG, then TIFF. When an encoding fails
+// the pasteboard is left as it was; when a write fails it is cleared, so no
+// half-written entry remains. True only when both types were written.
+bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard);
+
+// A card title made safe as a Linux file name, without extension: path
+// separators become "-", control characters become spaces, whitespace is
+// trimmed, "Snip" stands in for nothing, then at most 120 characters and
+// short enough that the name with ".png" fits 255 UTF-8 bytes.
+QString sanitizedFileName(const QString &title);
+// The name the save dialog proposes: the sanitised name with ".png" added
+// unless it already ends so (case-sensitive).
+QString proposedPngFileName(const QString &suggestedName);
+
+// Writes the bytes to the path atomically (a temporary file renamed over the
+// target); on failure the target is untouched and the reason comes back.
+std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+// The folder the save dialog starts in: the user's Downloads folder.
+QString defaultSaveDirectory();
+
+// Encodes, then asks where to save with a non-blocking dialog and writes the
+// file. `completion` runs on the main thread exactly once: with nothing after
+// a save or a cancel, with the error message otherwise (encoding failures
+// before any dialog is shown).
+void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent,
+             std::function<void(std::optional<QString> error)> completion);
+
+} // namespace ImageExportService
+
+} // namespace tessaline
