@@ -1,0 +1,180 @@
+#include "model/Board.h"
+
+#include "platform/TextUtilities.h"
+
+namespace tessaline {
+
+QString rawValue(BoardStatus status)
+{
+    switch (status) {
+    case BoardStatus::active: return QStringLiteral("active");
+    case BoardStatus::parked: return QStringLiteral("parked");
+    case BoardStatus::done: return QStringLiteral("done");
+    }
+    return QStringLiteral("active");
+}
+
+std::optional<BoardStatus> boardStatusFromRawValue(const QString &raw)
+{
+    for (BoardStatus status : {BoardStatus::active, BoardStatus::parked, BoardStatus::done}) {
+        if (raw == rawValue(status))
+            return status;
+    }
+    return std::nullopt;
+}
+
+Board::Board(QObject *parent)
+    : PersistentEntity(parent)
+{
+    m_values.createdAt = storedDate(m_values.createdAt);
+    m_values.updatedAt = storedDate(m_values.updatedAt);
+    m_values.lastOpenedAt = storedDate(m_values.lastOpenedAt);
+    m_saved = m_values;
+}
+
+Board::Board(const Init &init, QObject *parent)
+    : PersistentEntity(parent)
+{
+    m_values.id = init.id;
+    m_values.title = init.title;
+    m_values.focusQuestion = init.focusQuestion;
+    m_values.statusRawValue = rawValue(init.status);
+    m_values.isInbox = init.isInbox;
+    m_values.sortIndex = init.sortIndex;
+    m_values.createdAt = storedDate(init.createdAt);
+    m_values.updatedAt = storedDate(init.updatedAt);
+    m_values.lastOpenedAt = storedDate(init.lastOpenedAt);
+    m_values.archivedAt = storedDate(init.archivedAt);
+    m_values.deletedAt = storedDate(init.deletedAt);
+    m_values.workspaceModeRawValue = init.workspaceModeRawValue;
+    m_values.writingDocumentStorage =
+        BoardWritingDocument::encodedString(BoardWritingDocument::normalizedBlocks(init.writingDocument.blocks));
+    m_values.isFavorite = init.isFavorite;
+    m_values.folderName = init.folderName;
+    m_values.hasCompletedNoteMigration = init.hasCompletedNoteMigration;
+    m_saved = m_values;
+}
+
+void Board::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }
+void Board::setTitle(const QString &title) { write(m_values.title, title, TitleProperty); }
+void Board::setFocusQuestion(const std::optional<QString> &q) { write(m_values.focusQuestion, q, FocusQuestionProperty); }
+void Board::setStatusRawValue(const QString &raw) { write(m_values.statusRawValue, raw, StatusRawValueProperty); }
+void Board::setIsInbox(bool inbox) { write(m_values.isInbox, inbox, IsInboxProperty); }
+void Board::setSortIndex(double index) { write(m_values.sortIndex, index, SortIndexProperty); }
+void Board::setCreatedAt(const QDateTime &date) { write(m_values.createdAt, storedDate(date), CreatedAtProperty); }
+void Board::setUpdatedAt(const QDateTime &date) { write(m_values.updatedAt, storedDate(date), UpdatedAtProperty); }
+void Board::setLastOpenedAt(const QDateTime &date) { write(m_values.lastOpenedAt, storedDate(date), LastOpenedAtProperty); }
+void Board::setArchivedAt(const std::optional<QDateTime> &date) { write(m_values.archivedAt, storedDate(date), ArchivedAtProperty); }
+void Board::setDeletedAt(const std::optional<QDateTime> &date) { write(m_values.deletedAt, storedDate(date), DeletedAtProperty); }
+void Board::setWorkspaceModeRawValue(const QString &raw) { write(m_values.workspaceModeRawValue, raw, WorkspaceModeRawValueProperty); }
+void Board::setWritingDocumentStorage(const QString &text) { write(m_values.writingDocumentStorage, text, WritingDocumentStorageProperty); }
+void Board::setIsFavorite(bool favorite) { write(m_values.isFavorite, favorite, IsFavoriteProperty); }
+void Board::setFolderNameValue(const std::optional<QString> &name) { write(m_values.folderName, name, FolderNameProperty); }
+void Board::setHasCompletedNoteMigration(bool completed) { write(m_values.hasCompletedNoteMigration, completed, HasCompletedNoteMigrationProperty); }
+
+BoardStatus Board::status() const
+{
+    return boardStatusFromRawValue(m_values.statusRawValue).value_or(BoardStatus::active);
+}
+
+void Board::setStatus(BoardStatus status, const QDateTime &date)
+{
+    setStatusRawValue(rawValue(status));
+    setArchivedAt(status == BoardStatus::active ? std::nullopt : std::optional<QDateTime>(date));
+    setUpdatedAt(date);
+}
+
+void Board::markOpened(const QDateTime &date)
+{
+    setLastOpenedAt(date);
+    setUpdatedAt(std::max(m_values.updatedAt, storedDate(date)));
+}
+
+void Board::setFavorite(bool favorite, const QDateTime &date)
+{
+    setIsFavorite(favorite);
+    setUpdatedAt(date);
+}
+
+void Board::setFolderName(const std::optional<QString> &name, const QDateTime &date)
+{
+    std::optional<QString> folder;
+    if (name) {
+        const QString trimmed = trimmedWhitespace(*name);
+        if (!trimmed.isEmpty())
+            folder = trimmed;
+    }
+    setFolderNameValue(folder);
+    setUpdatedAt(date);
+}
+
+void Board::moveToTrash(const QDateTime &date)
+{
+    setDeletedAt(date);
+    setUpdatedAt(date);
+}
+
+void Board::restoreFromTrash(const QDateTime &date)
+{
+    setDeletedAt(std::nullopt);
+    setUpdatedAt(date);
+}
+
+BoardWritingDocument Board::writingDocument() const
+{
+    if (m_values.writingDocumentStorage.isEmpty())
+        return BoardWritingDocument::empty();
+    return BoardWritingDocument::decode(m_values.writingDocumentStorage).value_or(BoardWritingDocument::empty());
+}
+
+bool Board::hasUnreadableWriting() const
+{
+    return !m_values.writingDocumentStorage.isEmpty()
+        && !BoardWritingDocument::decode(m_values.writingDocumentStorage).has_value();
+}
+
+bool Board::updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date)
+{
+    const auto text = BoardWritingDocument::encode(BoardWritingDocument::normalizedBlocks(document.blocks));
+    if (!text)
+        return false;
+    if (hasUnreadableWriting())
+        m_pendingRecoveries.append(WritingRecovery{m_values.id, storedDate(date), m_values.writingDocumentStorage});
+    setWritingDocumentStorage(*text);
+    setUpdatedAt(date);
+    return true;
+}
+
+void Board::normalizeWritingDocumentStorage(const QDateTime &date)
+{
+    if (hasUnreadableWriting())
+        return;
+    const QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(writingDocument().blocks);
+    const auto text = BoardWritingDocument::encode(blocks);
+    if (!text || *text == m_values.writingDocumentStorage)
+        return;
+    updateWritingDocument(BoardWritingDocument{blocks}, date);
+}
+
+void Board::revertToSaved()
+{
+    m_values = m_saved;
+    m_pendingRecoveries.clear();
+    // Screens re-read every property: any of them may have been written.
+    for (int property = 0; property < PropertyCount; ++property)
+        Q_EMIT changed(property);
+}
+
+void Board::markSaved()
+{
+    m_saved = m_values;
+    m_pendingRecoveries.clear();
+}
+
+void Board::adoptStoredValues(const Values &values)
+{
+    m_values = values;
+    m_saved = values;
+}
+
+} // namespace tessaline

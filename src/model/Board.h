@@ -1,0 +1,186 @@
+#pragma once
+
+#include "model/BoardWritingDocument.h"
+#include "model/PersistentEntity.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+enum class BoardStatus { active, parked, done };
+
+QString rawValue(BoardStatus status);
+std::optional<BoardStatus> boardStatusFromRawValue(const QString &rawValue);
+
+// Unreadable writing text kept aside before anything replaces it, so a note's
+// words are never lost to a document the app could not read.
+struct WritingRecovery
+{
+    QUuid boardID;
+    QDateTime savedAt;
+    QString text;
+};
+
+// A note: its title, focus question, status, dates, place in the note list
+// and its writing document (stored as JSON text). Cards and connections refer
+// to it by `id`; it owns nothing by reference.
+class Board : public PersistentEntity
+{
+    Q_OBJECT
+public:
+    enum Property {
+        IdProperty,
+        TitleProperty,
+        FocusQuestionProperty,
+        StatusRawValueProperty,
+        IsInboxProperty,
+        SortIndexProperty,
+        CreatedAtProperty,
+        UpdatedAtProperty,
+        LastOpenedAtProperty,
+        ArchivedAtProperty,
+        DeletedAtProperty,
+        WorkspaceModeRawValueProperty,
+        WritingDocumentStorageProperty,
+        IsFavoriteProperty,
+        FolderNameProperty,
+        HasCompletedNoteMigrationProperty,
+        PropertyCount
+    };
+    Q_ENUM(Property)
+
+    struct Values
+    {
+        QUuid id = QUuid::createUuid();
+        QString title = QStringLiteral("Untitled Board");
+        std::optional<QString> focusQuestion;
+        QString statusRawValue = QStringLiteral("active");
+        bool isInbox = false;
+        double sortIndex = 0;
+        QDateTime createdAt = QDateTime::currentDateTimeUtc();
+        QDateTime updatedAt = QDateTime::currentDateTimeUtc();
+        QDateTime lastOpenedAt = QDateTime::currentDateTimeUtc();
+        std::optional<QDateTime> archivedAt;
+        std::optional<QDateTime> deletedAt;
+        QString workspaceModeRawValue = QStringLiteral("map");
+        QString writingDocumentStorage;
+        bool isFavorite = false;
+        std::optional<QString> folderName;
+        bool hasCompletedNoteMigration = false;
+
+        friend bool operator==(const Values &, const Values &) = default;
+    };
+
+    // Every property at its default.
+    explicit Board(QObject *parent = nullptr);
+
+    // What creators pass: every property, with the status as a value and the
+    // writing as a document, stored normalised and encoded.
+    struct Init
+    {
+        QUuid id = QUuid::createUuid();
+        QString title;
+        std::optional<QString> focusQuestion;
+        BoardStatus status = BoardStatus::active;
+        bool isInbox = false;
+        double sortIndex = 0;
+        QDateTime createdAt;
+        QDateTime updatedAt;
+        QDateTime lastOpenedAt;
+        std::optional<QDateTime> archivedAt;
+        std::optional<QDateTime> deletedAt;
+        QString workspaceModeRawValue = QStringLiteral("map");
+        BoardWritingDocument writingDocument;
+        bool isFavorite = false;
+        std::optional<QString> folderName;
+        bool hasCompletedNoteMigration = false;
+    };
+    explicit Board(const Init &init, QObject *parent = nullptr);
+
+    const Values &values() const { return m_values; }
+
+    QUuid id() const { return m_values.id; }
+    void setId(const QUuid &id);
+    QString title() const { return m_values.title; }
+    void setTitle(const QString &title);
+    std::optional<QString> focusQuestion() const { return m_values.focusQuestion; }
+    void setFocusQuestion(const std::optional<QString> &question);
+    QString statusRawValue() const { return m_values.statusRawValue; }
+    void setStatusRawValue(const QString &raw);
+    bool isInbox() const { return m_values.isInbox; }
+    void setIsInbox(bool inbox);
+    double sortIndex() const { return m_values.sortIndex; }
+    void setSortIndex(double index);
+    QDateTime createdAt() const { return m_values.createdAt; }
+    void setCreatedAt(const QDateTime &date);
+    QDateTime updatedAt() const { return m_values.updatedAt; }
+    void setUpdatedAt(const QDateTime &date);
+    QDateTime lastOpenedAt() const { return m_values.lastOpenedAt; }
+    void setLastOpenedAt(const QDateTime &date);
+    std::optional<QDateTime> archivedAt() const { return m_values.archivedAt; }
+    void setArchivedAt(const std::optional<QDateTime> &date);
+    std::optional<QDateTime> deletedAt() const { return m_values.deletedAt; }
+    void setDeletedAt(const std::optional<QDateTime> &date);
+    QString workspaceModeRawValue() const { return m_values.workspaceModeRawValue; }
+    void setWorkspaceModeRawValue(const QString &raw);
+    QString writingDocumentStorage() const { return m_values.writingDocumentStorage; }
+    void setWritingDocumentStorage(const QString &text);
+    bool isFavorite() const { return m_values.isFavorite; }
+    void setIsFavorite(bool favorite);
+    std::optional<QString> folderName() const { return m_values.folderName; }
+    void setFolderNameValue(const std::optional<QString> &name);
+    bool hasCompletedNoteMigration() const { return m_values.hasCompletedNoteMigration; }
+    void setHasCompletedNoteMigration(bool completed);
+
+    bool isLive() const { return !m_values.deletedAt.has_value(); }
+
+    BoardStatus status() const;
+    void setStatus(BoardStatus status, const QDateTime &date);
+    void markOpened(const QDateTime &date);
+    void setFavorite(bool favorite, const QDateTime &date);
+    void setFolderName(const std::optional<QString> &name, const QDateTime &date);
+    void moveToTrash(const QDateTime &date);
+    void restoreFromTrash(const QDateTime &date);
+
+    // The stored document as it is (not normalised); the empty document when
+    // the text is empty or unreadable.
+    BoardWritingDocument writingDocument() const;
+    // True when the stored text is neither empty nor a readable document.
+    bool hasUnreadableWriting() const;
+    // Stores the normalised document and stamps `updatedAt`. Unreadable text it
+    // replaces is kept as a recovery record first; when the document cannot be
+    // encoded the note keeps its text and date and false is returned.
+    bool updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date);
+    // Rewrites the stored text in normal form; writes nothing when it already
+    // is, and never writes over text it cannot read.
+    void normalizeWritingDocumentStorage(const QDateTime &date);
+
+    // Recovery records waiting for the next save.
+    const QList<WritingRecovery> &pendingRecoveries() const { return m_pendingRecoveries; }
+
+protected:
+    void revertToSaved() override;
+    void markSaved() override;
+    int propertyCount() const override { return PropertyCount; }
+
+private:
+    friend class ModelContext;
+    void adoptStoredValues(const Values &values);
+
+    template <typename T>
+    void write(T &slot, const T &value, Property property)
+    {
+        slot = value;
+        didWrite(property);
+    }
+
+    Values m_values;
+    Values m_saved;
+    QList<WritingRecovery> m_pendingRecoveries;
+};
+
+} // namespace tessaline

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+enum class NoteAttachmentSize { small, medium, fullWidth };
+
+QString rawValue(NoteAttachmentSize size);
+std::optional<NoteAttachmentSize> noteAttachmentSizeFromRawValue(const QString &rawValue);
+// "Small", "Medium", "Full Width".
+QString displayName(NoteAttachmentSize size);
+
+struct BoardWritingBlock
+{
+    enum class Kind { paragraph, cardReference };
+
+    QUuid id;
+    Kind kind = Kind::paragraph;
+    QString text;
+    std::optional<QUuid> cardID;
+    std::optional<QString> attachmentSizeRawValue;
+
+    static BoardWritingBlock paragraph(const QString &text = QString(), const QUuid &id = QUuid::createUuid());
+    static BoardWritingBlock cardReference(const QUuid &cardID, NoteAttachmentSize size = NoteAttachmentSize::medium,
+                                           const QUuid &id = QUuid::createUuid());
+
+    bool isParagraph() const { return kind == Kind::paragraph; }
+    bool isCardReference() const { return kind == Kind::cardReference; }
+
+    friend bool operator==(const BoardWritingBlock &, const BoardWritingBlock &) = default;
+};
+
+// A note's writing: paragraphs and card references, top to bottom. Stored in
+// the note as compact JSON; every stored document passes normalizedBlocks().
+struct BoardWritingDocument
+{
+    QList<BoardWritingBlock> blocks;
+
+    static const BoardWritingDocument &empty();
+
+    // At least one block, unique ids, well-formed paragraphs and references,
+    // and a paragraph last (see the .cpp for the passes).
+    static QList<BoardWritingBlock> normalizedBlocks(const QList<BoardWritingBlock> &blocks);
+
+    // Inserts a medium reference after the anchor block, or before the
+    // trailing empty paragraph, then normalises. Always succeeds.
+    bool insertCardReference(const QUuid &cardID, const std::optional<QUuid> &anchorBlockID = std::nullopt);
+    void updateParagraphText(const QUuid &blockID, const QString &text);
+    void setAttachmentSize(const QUuid &blockID, NoteAttachmentSize size);
+    QList<QUuid> referencedCardIDs() const;
+
+    // The JSON text; the empty string when it cannot be encoded.
+    static QString encodedString(const QList<BoardWritingBlock> &blocks);
+    // The JSON text, or no value when it cannot be encoded (text holding
+    // broken UTF-16), so callers can keep what they had instead.
+    static std::optional<QString> encode(const QList<BoardWritingBlock> &blocks);
+    // No value when the text is not a readable document.
+    static std::optional<BoardWritingDocument> decode(const QString &text);
+
+    friend bool operator==(const BoardWritingDocument &, const BoardWritingDocument &) = default;
+};
+
+} // namespace tessaline

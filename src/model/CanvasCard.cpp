@@ -1,0 +1,300 @@
+#include "model/CanvasCard.h"
+
+#include "model/ModelContext.h"
+#include "platform/TextUtilities.h"
+#include "platform/UuidText.h"
+
+#include <QSet>
+
+namespace tessaline {
+
+QString rawValue(CardKind kind)
+{
+    switch (kind) {
+    case CardKind::snip: return QStringLiteral("snip");
+    case CardKind::thought: return QStringLiteral("thought");
+    case CardKind::ghost: return QStringLiteral("ghost");
+    }
+    return QStringLiteral("thought");
+}
+
+std::optional<CardKind> cardKindFromRawValue(const QString &raw)
+{
+    for (CardKind kind : {CardKind::snip, CardKind::thought, CardKind::ghost}) {
+        if (raw == rawValue(kind))
+            return kind;
+    }
+    return std::nullopt;
+}
+
+QString rawValue(ThoughtKind kind)
+{
+    switch (kind) {
+    case ThoughtKind::thought: return QStringLiteral("thought");
+    case ThoughtKind::question: return QStringLiteral("question");
+    case ThoughtKind::decision: return QStringLiteral("decision");
+    case ThoughtKind::nextStep: return QStringLiteral("nextStep");
+    }
+    return QStringLiteral("thought");
+}
+
+std::optional<ThoughtKind> thoughtKindFromRawValue(const QString &raw)
+{
+    for (ThoughtKind kind : allThoughtKinds()) {
+        if (raw == rawValue(kind))
+            return kind;
+    }
+    return std::nullopt;
+}
+
+QString displayName(ThoughtKind kind)
+{
+    switch (kind) {
+    case ThoughtKind::thought: return QStringLiteral("Thought");
+    case ThoughtKind::question: return QStringLiteral("Question");
+    case ThoughtKind::decision: return QStringLiteral("Decision");
+    case ThoughtKind::nextStep: return QStringLiteral("Next Step");
+    }
+    return QString();
+}
+
+QList<ThoughtKind> allThoughtKinds()
+{
+    return {ThoughtKind::thought, ThoughtKind::question, ThoughtKind::decision, ThoughtKind::nextStep};
+}
+
+namespace {
+
+// Spaces and tabs, but not the characters that break lines.
+bool isInlineSpace(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+QString trimmedInline(QStringView line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && isInlineSpace(line.at(begin)))
+        ++begin;
+    while (end > begin && isInlineSpace(line.at(end - 1)))
+        --end;
+    return line.mid(begin, end - begin).toString();
+}
+
+std::optional<QString> firstTextLine(const QString &text)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isLineBreak(text.at(i)))
+            continue;
+        const QString line = trimmedInline(QStringView(text).mid(start, i - start));
+        if (!line.isEmpty())
+            return line;
+        start = i + 1;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+CanvasCard::CanvasCard(QObject *parent)
+    : PersistentEntity(parent)
+{
+    m_values.createdAt = storedDate(m_values.createdAt);
+    m_values.updatedAt = storedDate(m_values.updatedAt);
+    m_saved = m_values;
+}
+
+CanvasCard::CanvasCard(const Init &init, QObject *parent)
+    : PersistentEntity(parent)
+{
+    Values &v = m_values;
+    v.id = init.id;
+    v.boardID = init.boardID;
+    v.kindRawValue = rawValue(init.kind);
+    v.thoughtKindRawValue = rawValue(init.thoughtKind);
+    v.title = init.title;
+    v.markdownText = init.markdownText;
+    v.contextText = init.contextText;
+    v.ocrText = init.ocrText;
+    const std::optional<QByteArray> blobs[BlobCount] = {init.originalImageData, init.thumbnailImageData,
+                                                        init.annotationDocumentData};
+    for (int i = 0; i < BlobCount; ++i)
+        v.blobs[i] = StoredBlob{blobs[i].has_value(), blobs[i]};
+    v.sourceApplicationName = init.sourceApplicationName;
+    v.sourceBundleIdentifier = init.sourceBundleIdentifier;
+    v.sourceWindowTitle = init.sourceWindowTitle;
+    v.captureModeRawValue = init.captureModeRawValue;
+    v.sourceURLString = init.sourceURLString;
+    v.canvasX = init.canvasX;
+    v.canvasY = init.canvasY;
+    v.canvasWidth = init.canvasWidth;
+    v.canvasHeight = init.canvasHeight;
+    v.isPlaced = init.isPlaced;
+    v.groupID = init.groupID;
+    v.sourceCardIDsStorage = encodeSourceCardIDs(init.sourceCardIDs);
+    v.isAIGenerated = init.isAIGenerated;
+    v.createdAt = storedDate(init.createdAt);
+    v.updatedAt = storedDate(init.updatedAt.value_or(init.createdAt));
+    v.capturedAt = storedDate(init.capturedAt);
+    v.lastResurfacedAt = storedDate(init.lastResurfacedAt);
+    v.rediscoverDismissedUntil = storedDate(init.rediscoverDismissedUntil);
+    v.deletedAt = storedDate(init.deletedAt);
+    m_saved = m_values;
+}
+
+void CanvasCard::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }
+void CanvasCard::setBoardID(const QUuid &id) { write(m_values.boardID, id, BoardIDProperty); }
+void CanvasCard::setKindRawValue(const QString &raw) { write(m_values.kindRawValue, raw, KindRawValueProperty); }
+void CanvasCard::setThoughtKindRawValue(const QString &raw) { write(m_values.thoughtKindRawValue, raw, ThoughtKindRawValueProperty); }
+void CanvasCard::setTitle(const std::optional<QString> &title) { write(m_values.title, title, TitleProperty); }
+void CanvasCard::setMarkdownText(const QString &text) { write(m_values.markdownText, text, MarkdownTextProperty); }
+void CanvasCard::setContextText(const QString &text) { write(m_values.contextText, text, ContextTextProperty); }
+void CanvasCard::setOcrText(const QString &text) { write(m_values.ocrText, text, OcrTextProperty); }
+void CanvasCard::setSourceApplicationName(const std::optional<QString> &n) { write(m_values.sourceApplicationName, n, SourceApplicationNameProperty); }
+void CanvasCard::setSourceBundleIdentifier(const std::optional<QString> &i) { write(m_values.sourceBundleIdentifier, i, SourceBundleIdentifierProperty); }
+void CanvasCard::setSourceWindowTitle(const std::optional<QString> &t) { write(m_values.sourceWindowTitle, t, SourceWindowTitleProperty); }
+void CanvasCard::setCaptureModeRawValue(const std::optional<QString> &r) { write(m_values.captureModeRawValue, r, CaptureModeRawValueProperty); }
+void CanvasCard::setSourceURLString(const std::optional<QString> &u) { write(m_values.sourceURLString, u, SourceURLStringProperty); }
+void CanvasCard::setCanvasX(double x) { write(m_values.canvasX, x, CanvasXProperty); }
+void CanvasCard::setCanvasY(double y) { write(m_values.canvasY, y, CanvasYProperty); }
+void CanvasCard::setCanvasWidth(double w) { write(m_values.canvasWidth, w, CanvasWidthProperty); }
+void CanvasCard::setCanvasHeight(double h) { write(m_values.canvasHeight, h, CanvasHeightProperty); }
+void CanvasCard::setIsPlaced(bool placed) { write(m_values.isPlaced, placed, IsPlacedProperty); }
+void CanvasCard::setGroupID(const std::optional<QUuid> &group) { write(m_values.groupID, group, GroupIDProperty); }
+void CanvasCard::setSourceCardIDsStorage(const QString &s) { write(m_values.sourceCardIDsStorage, s, SourceCardIDsStorageProperty); }
+void CanvasCard::setIsAIGenerated(bool generated) { write(m_values.isAIGenerated, generated, IsAIGeneratedProperty); }
+void CanvasCard::setCreatedAt(const QDateTime &date) { write(m_values.createdAt, storedDate(date), CreatedAtProperty); }
+void CanvasCard::setUpdatedAt(const QDateTime &date) { write(m_values.updatedAt, storedDate(date), UpdatedAtProperty); }
+void CanvasCard::setCapturedAt(const std::optional<QDateTime> &d) { write(m_values.capturedAt, storedDate(d), CapturedAtProperty); }
+void CanvasCard::setLastResurfacedAt(const std::optional<QDateTime> &d) { write(m_values.lastResurfacedAt, storedDate(d), LastResurfacedAtProperty); }
+void CanvasCard::setRediscoverDismissedUntil(const std::optional<QDateTime> &d) { write(m_values.rediscoverDismissedUntil, storedDate(d), RediscoverDismissedUntilProperty); }
+void CanvasCard::setDeletedAt(const std::optional<QDateTime> &d) { write(m_values.deletedAt, storedDate(d), DeletedAtProperty); }
+
+std::optional<QByteArray> CanvasCard::blob(Blob which) const
+{
+    const StoredBlob &stored = m_values.blobs[which];
+    if (!stored.present)
+        return std::nullopt;
+    if (stored.pendingBytes)
+        return stored.pendingBytes;
+    if (!modelContext())
+        return std::nullopt;
+    return modelContext()->loadBlob(this, which);
+}
+
+void CanvasCard::setBlob(Blob which, const std::optional<QByteArray> &data)
+{
+    static constexpr Property properties[BlobCount] = {OriginalImageDataProperty, ThumbnailImageDataProperty,
+                                                       AnnotationDocumentDataProperty};
+    write(m_values.blobs[which], StoredBlob{data.has_value(), data}, properties[which]);
+}
+
+CardKind CanvasCard::kind() const
+{
+    const auto kind = cardKindFromRawValue(m_values.kindRawValue);
+    return kind.value_or(CardKind::thought);
+}
+
+ThoughtKind CanvasCard::thoughtKind() const
+{
+    return thoughtKindFromRawValue(m_values.thoughtKindRawValue).value_or(ThoughtKind::thought);
+}
+
+void CanvasCard::setThoughtKind(ThoughtKind kind)
+{
+    setThoughtKindRawValue(rawValue(kind));
+    setUpdatedAt(QDateTime::currentDateTimeUtc());
+}
+
+QString CanvasCard::displayTitle() const
+{
+    if (m_values.title) {
+        const QString trimmed = trimmedWhitespace(*m_values.title);
+        if (!trimmed.isEmpty())
+            return trimmed;
+    }
+    for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
+        if (const auto line = firstTextLine(*text))
+            return graphemePrefix(*line, 80);
+    }
+    return kind() == CardKind::snip ? QStringLiteral("Untitled Snip") : QStringLiteral("Untitled Thought");
+}
+
+QString CanvasCard::combinedText() const
+{
+    QStringList parts;
+    for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
+        const QString trimmed = trimmedWhitespace(*text);
+        if (!trimmed.isEmpty())
+            parts.append(trimmed);
+    }
+    return parts.join(QStringLiteral("\n\n"));
+}
+
+QList<QUuid> CanvasCard::sourceCardIDs() const
+{
+    QList<QUuid> ids;
+    const auto pieces = QStringView(m_values.sourceCardIDsStorage).split(u'|', Qt::SkipEmptyParts);
+    for (QStringView piece : pieces) {
+        if (const auto id = parseUuid(piece))
+            ids.append(*id);
+    }
+    return ids;
+}
+
+QString CanvasCard::encodeSourceCardIDs(const QList<QUuid> &ids)
+{
+    QSet<QUuid> seen;
+    QStringList texts;
+    for (const QUuid &id : ids) {
+        if (seen.contains(id))
+            continue;
+        seen.insert(id);
+        texts.append(uuidText(id));
+    }
+    return texts.join(u'|');
+}
+
+void CanvasCard::moveToTrash(const QDateTime &date)
+{
+    setDeletedAt(date);
+    setUpdatedAt(date);
+}
+
+void CanvasCard::restoreFromTrash(const QDateTime &date)
+{
+    setDeletedAt(std::nullopt);
+    setUpdatedAt(date);
+}
+
+void CanvasCard::removeFromCanvas(const QDateTime &date)
+{
+    setIsPlaced(false);
+    setGroupID(std::nullopt);
+    setUpdatedAt(date);
+}
+
+void CanvasCard::revertToSaved()
+{
+    m_values = m_saved;
+    for (int property = 0; property < PropertyCount; ++property)
+        Q_EMIT changed(property);
+}
+
+void CanvasCard::markSaved()
+{
+    // Saved bytes are read back from the store on demand, not kept in memory.
+    for (StoredBlob &blob : m_values.blobs)
+        blob.pendingBytes.reset();
+    m_saved = m_values;
+}
+
+void CanvasCard::adoptStoredValues(const Values &values)
+{
+    m_values = values;
+    m_saved = values;
+}
+
+} // namespace tessaline

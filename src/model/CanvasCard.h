@@ -1,0 +1,262 @@
+#pragma once
+
+#include "model/PersistentEntity.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+enum class CardKind { snip, thought, ghost };
+QString rawValue(CardKind kind);
+std::optional<CardKind> cardKindFromRawValue(const QString &rawValue);
+
+enum class ThoughtKind { thought, question, decision, nextStep };
+QString rawValue(ThoughtKind kind);
+std::optional<ThoughtKind> thoughtKindFromRawValue(const QString &rawValue);
+// "Thought", "Question", "Decision", "Next Step".
+QString displayName(ThoughtKind kind);
+// In the order pickers list them.
+QList<ThoughtKind> allThoughtKinds();
+
+// One of the card's large byte values (image, thumbnail, annotation). The
+// bytes live in the store and are read only when asked for, so listing every
+// card never reads image data; written bytes are held until the next save.
+struct StoredBlob
+{
+    bool present = false;
+    std::optional<QByteArray> pendingBytes;
+
+    friend bool operator==(const StoredBlob &, const StoredBlob &) = default;
+};
+
+// A card of a note: a snip (a captured image with its source, recognised text,
+// caption and annotations) or a thought. Belongs to one note through
+// `boardID`; soft-deleted through `deletedAt`.
+class CanvasCard : public PersistentEntity
+{
+    Q_OBJECT
+public:
+    enum Property {
+        IdProperty,
+        BoardIDProperty,
+        KindRawValueProperty,
+        ThoughtKindRawValueProperty,
+        TitleProperty,
+        MarkdownTextProperty,
+        ContextTextProperty,
+        OcrTextProperty,
+        SourceApplicationNameProperty,
+        SourceBundleIdentifierProperty,
+        SourceWindowTitleProperty,
+        CaptureModeRawValueProperty,
+        SourceURLStringProperty,
+        OriginalImageDataProperty,
+        ThumbnailImageDataProperty,
+        AnnotationDocumentDataProperty,
+        CanvasXProperty,
+        CanvasYProperty,
+        CanvasWidthProperty,
+        CanvasHeightProperty,
+        IsPlacedProperty,
+        GroupIDProperty,
+        SourceCardIDsStorageProperty,
+        IsAIGeneratedProperty,
+        CreatedAtProperty,
+        UpdatedAtProperty,
+        CapturedAtProperty,
+        LastResurfacedAtProperty,
+        RediscoverDismissedUntilProperty,
+        DeletedAtProperty,
+        PropertyCount
+    };
+    Q_ENUM(Property)
+
+    enum Blob { OriginalImageBlob, ThumbnailImageBlob, AnnotationDocumentBlob, BlobCount };
+
+    struct Values
+    {
+        QUuid id = QUuid::createUuid();
+        QUuid boardID = QUuid::createUuid();
+        QString kindRawValue = QStringLiteral("thought");
+        QString thoughtKindRawValue = QStringLiteral("thought");
+        std::optional<QString> title;
+        QString markdownText;
+        QString contextText;
+        QString ocrText;
+        std::optional<QString> sourceApplicationName;
+        std::optional<QString> sourceBundleIdentifier;
+        std::optional<QString> sourceWindowTitle;
+        std::optional<QString> captureModeRawValue;
+        std::optional<QString> sourceURLString;
+        StoredBlob blobs[BlobCount];
+        double canvasX = 0;
+        double canvasY = 0;
+        double canvasWidth = 320;
+        double canvasHeight = 220;
+        bool isPlaced = false;
+        std::optional<QUuid> groupID;
+        QString sourceCardIDsStorage;
+        bool isAIGenerated = false;
+        QDateTime createdAt = QDateTime::currentDateTimeUtc();
+        QDateTime updatedAt = QDateTime::currentDateTimeUtc();
+        std::optional<QDateTime> capturedAt;
+        std::optional<QDateTime> lastResurfacedAt;
+        std::optional<QDateTime> rediscoverDismissedUntil;
+        std::optional<QDateTime> deletedAt;
+
+        friend bool operator==(const Values &, const Values &) = default;
+    };
+
+    // What creators pass, in the order the card's initializer takes them.
+    struct Init
+    {
+        QUuid id = QUuid::createUuid();
+        QUuid boardID;
+        CardKind kind = CardKind::thought;
+        ThoughtKind thoughtKind = ThoughtKind::thought;
+        std::optional<QString> title;
+        QString markdownText;
+        QString contextText;
+        QString ocrText;
+        std::optional<QByteArray> originalImageData;
+        std::optional<QByteArray> thumbnailImageData;
+        std::optional<QByteArray> annotationDocumentData;
+        std::optional<QString> sourceApplicationName;
+        std::optional<QString> sourceBundleIdentifier;
+        std::optional<QString> sourceWindowTitle;
+        std::optional<QString> captureModeRawValue;
+        std::optional<QString> sourceURLString;
+        double canvasX = 0;
+        double canvasY = 0;
+        double canvasWidth = 320;
+        double canvasHeight = 220;
+        bool isPlaced = false;
+        std::optional<QUuid> groupID;
+        QList<QUuid> sourceCardIDs;
+        bool isAIGenerated = false;
+        QDateTime createdAt;
+        std::optional<QDateTime> updatedAt; // createdAt when absent
+        std::optional<QDateTime> capturedAt;
+        std::optional<QDateTime> lastResurfacedAt;
+        std::optional<QDateTime> rediscoverDismissedUntil;
+        std::optional<QDateTime> deletedAt;
+    };
+
+    explicit CanvasCard(QObject *parent = nullptr);
+    explicit CanvasCard(const Init &init, QObject *parent = nullptr);
+
+    const Values &values() const { return m_values; }
+
+    QUuid id() const { return m_values.id; }
+    void setId(const QUuid &id);
+    QUuid boardID() const { return m_values.boardID; }
+    void setBoardID(const QUuid &id);
+    QString kindRawValue() const { return m_values.kindRawValue; }
+    void setKindRawValue(const QString &raw);
+    QString thoughtKindRawValue() const { return m_values.thoughtKindRawValue; }
+    void setThoughtKindRawValue(const QString &raw);
+    std::optional<QString> title() const { return m_values.title; }
+    void setTitle(const std::optional<QString> &title);
+    QString markdownText() const { return m_values.markdownText; }
+    void setMarkdownText(const QString &text);
+    QString contextText() const { return m_values.contextText; }
+    void setContextText(const QString &text);
+    QString ocrText() const { return m_values.ocrText; }
+    void setOcrText(const QString &text);
+    std::optional<QString> sourceApplicationName() const { return m_values.sourceApplicationName; }
+    void setSourceApplicationName(const std::optional<QString> &name);
+    std::optional<QString> sourceBundleIdentifier() const { return m_values.sourceBundleIdentifier; }
+    void setSourceBundleIdentifier(const std::optional<QString> &identifier);
+    std::optional<QString> sourceWindowTitle() const { return m_values.sourceWindowTitle; }
+    void setSourceWindowTitle(const std::optional<QString> &title);
+    std::optional<QString> captureModeRawValue() const { return m_values.captureModeRawValue; }
+    void setCaptureModeRawValue(const std::optional<QString> &raw);
+    std::optional<QString> sourceURLString() const { return m_values.sourceURLString; }
+    void setSourceURLString(const std::optional<QString> &url);
+
+    // Reading these may read the store; prefer the has… checks for presence.
+    std::optional<QByteArray> originalImageData() const { return blob(OriginalImageBlob); }
+    void setOriginalImageData(const std::optional<QByteArray> &data) { setBlob(OriginalImageBlob, data); }
+    bool hasOriginalImageData() const { return m_values.blobs[OriginalImageBlob].present; }
+    std::optional<QByteArray> thumbnailImageData() const { return blob(ThumbnailImageBlob); }
+    void setThumbnailImageData(const std::optional<QByteArray> &data) { setBlob(ThumbnailImageBlob, data); }
+    bool hasThumbnailImageData() const { return m_values.blobs[ThumbnailImageBlob].present; }
+    std::optional<QByteArray> annotationDocumentData() const { return blob(AnnotationDocumentBlob); }
+    void setAnnotationDocumentData(const std::optional<QByteArray> &data) { setBlob(AnnotationDocumentBlob, data); }
+    bool hasAnnotationDocumentData() const { return m_values.blobs[AnnotationDocumentBlob].present; }
+
+    double canvasX() const { return m_values.canvasX; }
+    void setCanvasX(double x);
+    double canvasY() const { return m_values.canvasY; }
+    void setCanvasY(double y);
+    double canvasWidth() const { return m_values.canvasWidth; }
+    void setCanvasWidth(double width);
+    double canvasHeight() const { return m_values.canvasHeight; }
+    void setCanvasHeight(double height);
+    bool isPlaced() const { return m_values.isPlaced; }
+    void setIsPlaced(bool placed);
+    std::optional<QUuid> groupID() const { return m_values.groupID; }
+    void setGroupID(const std::optional<QUuid> &group);
+    QString sourceCardIDsStorage() const { return m_values.sourceCardIDsStorage; }
+    void setSourceCardIDsStorage(const QString &storage);
+    bool isAIGenerated() const { return m_values.isAIGenerated; }
+    void setIsAIGenerated(bool generated);
+    QDateTime createdAt() const { return m_values.createdAt; }
+    void setCreatedAt(const QDateTime &date);
+    QDateTime updatedAt() const { return m_values.updatedAt; }
+    void setUpdatedAt(const QDateTime &date);
+    std::optional<QDateTime> capturedAt() const { return m_values.capturedAt; }
+    void setCapturedAt(const std::optional<QDateTime> &date);
+    std::optional<QDateTime> lastResurfacedAt() const { return m_values.lastResurfacedAt; }
+    void setLastResurfacedAt(const std::optional<QDateTime> &date);
+    std::optional<QDateTime> rediscoverDismissedUntil() const { return m_values.rediscoverDismissedUntil; }
+    void setRediscoverDismissedUntil(const std::optional<QDateTime> &date);
+    std::optional<QDateTime> deletedAt() const { return m_values.deletedAt; }
+    void setDeletedAt(const std::optional<QDateTime> &date);
+
+    bool isLive() const { return !m_values.deletedAt.has_value(); }
+    // Exactly "snip"; an unrecognised kind is not a snip.
+    bool isSnip() const { return m_values.kindRawValue == u"snip"; }
+
+    CardKind kind() const;
+    ThoughtKind thoughtKind() const;
+    // Stamps `updatedAt` with the current time itself.
+    void setThoughtKind(ThoughtKind kind);
+    QString displayTitle() const;
+    QString combinedText() const;
+    QList<QUuid> sourceCardIDs() const;
+    static QString encodeSourceCardIDs(const QList<QUuid> &ids);
+
+    void moveToTrash(const QDateTime &date);
+    void restoreFromTrash(const QDateTime &date);
+    void removeFromCanvas(const QDateTime &date);
+
+protected:
+    void revertToSaved() override;
+    void markSaved() override;
+    int propertyCount() const override { return PropertyCount; }
+
+private:
+    friend class ModelContext;
+    void adoptStoredValues(const Values &values);
+    std::optional<QByteArray> blob(Blob which) const;
+    void setBlob(Blob which, const std::optional<QByteArray> &data);
+
+    template <typename T>
+    void write(T &slot, const T &value, Property property)
+    {
+        slot = value;
+        didWrite(property);
+    }
+
+    Values m_values;
+    Values m_saved;
+};
+
+} // namespace tessaline

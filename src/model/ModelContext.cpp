@@ -1,0 +1,422 @@
+#include "model/ModelContext.h"
+
+#include "model/StoreSchema.h"
+#include "platform/UuidText.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTimeZone>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace tessaline {
+namespace {
+
+StoreError queryError(const QSqlQuery &query)
+{
+    return StoreError{QStringLiteral("The library could not be read or written: %1").arg(query.lastError().text())};
+}
+
+template <typename T>
+QString selectStatement()
+{
+    const T *tag = nullptr;
+    return QStringLiteral("SELECT row, %1 FROM %2 ORDER BY row")
+        .arg(storeschema::columns(tag).join(u", "), storeschema::tableName(tag));
+}
+
+template <typename T>
+QString insertStatement()
+{
+    const T *tag = nullptr;
+    const QStringList columns = storeschema::columns(tag);
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), columns.size());
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(storeschema::tableName(tag), columns.join(u", "), marks.join(u", "));
+}
+
+template <typename T>
+QString updateStatement()
+{
+    const T *tag = nullptr;
+    QStringList assignments;
+    for (const QString &column : storeschema::columns(tag))
+        assignments.append(column + QStringLiteral(" = ?"));
+    return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
+}
+
+Board::Values readValues(const QSqlQuery &query, const Board *) { return storeschema::readBoard(query); }
+CanvasCard::Values readValues(const QSqlQuery &query, const CanvasCard *) { return storeschema::readCard(query); }
+Connection::Values readValues(const QSqlQuery &query, const Connection *) { return storeschema::readConnection(query); }
+
+} // namespace
+
+ModelContext::ModelContext(const QString &connectionName, QObject *parent)
+    : QObject(parent)
+    , m_connectionName(connectionName)
+{
+}
+
+ModelContext::~ModelContext() = default;
+
+std::optional<StoreError> ModelContext::takeInjectedFetchFailure()
+{
+    std::optional<StoreError> failure;
+    std::swap(failure, m_failNextFetch);
+    return failure;
+}
+
+template <typename T>
+void ModelContext::adopt(Table<T> &table, T *entity)
+{
+    entity->setParent(this);
+    entity->m_context = this;
+    Q_UNUSED(table);
+}
+
+template <typename T>
+std::optional<StoreError> ModelContext::loadTable(Table<T> &table)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(selectStatement<T>()))
+        return queryError(query);
+
+    // Entities saved before the table was first read are already in memory.
+    QHash<qint64, T *> known;
+    for (T *entity : std::as_const(table.saved))
+        known.insert(entity->m_rowID, entity);
+
+    QList<T *> rows;
+    while (query.next()) {
+        const qint64 row = query.value(0).toLongLong();
+        if (T *existing = known.value(row)) {
+            rows.append(existing);
+            continue;
+        }
+        T *entity = new T(this);
+        entity->adoptStoredValues(readValues(query, entity));
+        entity->m_rowID = row;
+        entity->m_context = this;
+        rows.append(entity);
+    }
+    table.saved = rows;
+    table.loaded = true;
+    return std::nullopt;
+}
+
+template <typename T>
+Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
+{
+    if (auto failure = takeInjectedFetchFailure())
+        return unexpected(*failure);
+    if (!table.loaded) {
+        if (auto failure = loadTable(table))
+            return unexpected(*failure);
+    }
+    QList<T *> result;
+    result.reserve(table.saved.size() + table.inserted.size());
+    for (T *entity : std::as_const(table.saved)) {
+        if (!entity->m_removed)
+            result.append(entity);
+    }
+    result.append(table.inserted);
+    return result;
+}
+
+Expected<QList<Board *>, StoreError> ModelContext::fetchBoards() { return fetch(m_boards); }
+Expected<QList<CanvasCard *>, StoreError> ModelContext::fetchCards() { return fetch(m_cards); }
+Expected<QList<Connection *>, StoreError> ModelContext::fetchConnections() { return fetch(m_connections); }
+
+void ModelContext::insert(Board *board)
+{
+    adopt(m_boards, board);
+    m_boards.inserted.append(board);
+    m_dirty.insert(board);
+}
+
+void ModelContext::insert(CanvasCard *card)
+{
+    adopt(m_cards, card);
+    m_cards.inserted.append(card);
+    m_dirty.insert(card);
+}
+
+void ModelContext::insert(Connection *connection)
+{
+    adopt(m_connections, connection);
+    m_connections.inserted.append(connection);
+    m_dirty.insert(connection);
+}
+
+void ModelContext::remove(PersistentEntity *entity)
+{
+    if (!entity || entity->m_context != this || entity->m_removed)
+        return;
+    const bool wasPending = m_boards.inserted.removeOne(qobject_cast<Board *>(entity))
+        || m_cards.inserted.removeOne(qobject_cast<CanvasCard *>(entity))
+        || m_connections.inserted.removeOne(qobject_cast<Connection *>(entity));
+    if (wasPending) {
+        m_dirty.remove(entity);
+        entity->m_context = nullptr;
+        return;
+    }
+    entity->m_removed = true;
+    m_removed.append(entity);
+}
+
+bool ModelContext::hasChanges() const
+{
+    return !m_dirty.isEmpty() || !m_removed.isEmpty();
+}
+
+void ModelContext::entityDidChange(PersistentEntity *entity)
+{
+    m_dirty.insert(entity);
+}
+
+std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasCard::Blob which) const
+{
+    if (card->m_rowID <= 0)
+        return std::nullopt;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT bytes FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
+    query.addBindValue(card->m_rowID);
+    query.addBindValue(storeschema::blobFieldName(which));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toByteArray();
+}
+
+std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, qint64> &newRows)
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    auto run = [&](QSqlQuery &query) -> std::optional<StoreError> {
+        if (!query.exec())
+            return queryError(query);
+        return std::nullopt;
+    };
+
+    auto insertAll = [&](auto &table) -> std::optional<StoreError> {
+        using T = std::remove_pointer_t<typename std::decay_t<decltype(table.inserted)>::value_type>;
+        if (table.inserted.isEmpty())
+            return std::nullopt;
+        QSqlQuery query(db);
+        query.prepare(insertStatement<T>());
+        for (T *entity : std::as_const(table.inserted)) {
+            storeschema::bind(query, entity->values());
+            if (auto failure = run(query))
+                return failure;
+            newRows.insert(entity, query.lastInsertId().toLongLong());
+        }
+        return std::nullopt;
+    };
+    auto updateDirty = [&](auto &table) -> std::optional<StoreError> {
+        using T = std::remove_pointer_t<typename std::decay_t<decltype(table.saved)>::value_type>;
+        QSqlQuery query(db);
+        query.prepare(updateStatement<T>());
+        for (T *entity : std::as_const(table.saved)) {
+            if (!entity->m_dirty || entity->m_removed || !m_dirty.contains(entity))
+                continue;
+            storeschema::bind(query, entity->values());
+            query.addBindValue(entity->m_rowID);
+            if (auto failure = run(query))
+                return failure;
+        }
+        return std::nullopt;
+    };
+
+    if (auto failure = insertAll(m_boards))
+        return failure;
+    if (auto failure = insertAll(m_cards))
+        return failure;
+    if (auto failure = insertAll(m_connections))
+        return failure;
+    if (auto failure = updateDirty(m_boards))
+        return failure;
+    if (auto failure = updateDirty(m_cards))
+        return failure;
+    if (auto failure = updateDirty(m_connections))
+        return failure;
+
+    // Card bytes: written when new, removed when cleared.
+    QSqlQuery putBlob(db);
+    putBlob.prepare(QStringLiteral("INSERT OR REPLACE INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, ?)"));
+    QSqlQuery dropBlob(db);
+    dropBlob.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
+    auto writeBlobs = [&](CanvasCard *card, qint64 row) -> std::optional<StoreError> {
+        for (int i = 0; i < CanvasCard::BlobCount; ++i) {
+            const StoredBlob &blob = card->m_values.blobs[i];
+            const QString field = storeschema::blobFieldName(CanvasCard::Blob(i));
+            if (blob.present && blob.pendingBytes) {
+                putBlob.addBindValue(row);
+                putBlob.addBindValue(field);
+                putBlob.addBindValue(*blob.pendingBytes);
+                if (auto failure = run(putBlob))
+                    return failure;
+            } else if (!blob.present && card->m_saved.blobs[i].present && card->m_rowID > 0) {
+                dropBlob.addBindValue(row);
+                dropBlob.addBindValue(field);
+                if (auto failure = run(dropBlob))
+                    return failure;
+            }
+        }
+        return std::nullopt;
+    };
+    for (CanvasCard *card : std::as_const(m_cards.inserted)) {
+        if (auto failure = writeBlobs(card, newRows.value(card)))
+            return failure;
+    }
+    for (CanvasCard *card : std::as_const(m_cards.saved)) {
+        if (card->m_dirty && !card->m_removed && m_dirty.contains(card)) {
+            if (auto failure = writeBlobs(card, card->m_rowID))
+                return failure;
+        }
+    }
+
+    for (PersistentEntity *entity : std::as_const(m_removed)) {
+        QString table;
+        if (auto *board = qobject_cast<Board *>(entity))
+            table = storeschema::tableName(board);
+        else if (auto *card = qobject_cast<CanvasCard *>(entity))
+            table = storeschema::tableName(card);
+        else if (auto *connection = qobject_cast<Connection *>(entity))
+            table = storeschema::tableName(connection);
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("DELETE FROM %1 WHERE row = ?").arg(table));
+        query.addBindValue(entity->m_rowID);
+        if (auto failure = run(query))
+            return failure;
+        if (qobject_cast<CanvasCard *>(entity)) {
+            QSqlQuery data(db);
+            data.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow = ?"));
+            data.addBindValue(entity->m_rowID);
+            if (auto failure = run(data))
+                return failure;
+        }
+    }
+
+    QSqlQuery recovery(db);
+    recovery.prepare(QStringLiteral("INSERT INTO WritingRecovery (boardID, savedAt, text) VALUES (?, ?, ?)"));
+    auto writeRecoveries = [&](const QList<Board *> &boards) -> std::optional<StoreError> {
+        for (Board *board : boards) {
+            if (board->m_removed)
+                continue;
+            for (const WritingRecovery &record : board->pendingRecoveries()) {
+                recovery.addBindValue(uuidText(record.boardID));
+                recovery.addBindValue(record.savedAt.toMSecsSinceEpoch());
+                recovery.addBindValue(record.text);
+                if (auto failure = run(recovery))
+                    return failure;
+            }
+        }
+        return std::nullopt;
+    };
+    if (auto failure = writeRecoveries(m_boards.saved))
+        return failure;
+    return writeRecoveries(m_boards.inserted);
+}
+
+Expected<void, StoreError> ModelContext::save()
+{
+    if (m_failNextSave) {
+        StoreError failure = *m_failNextSave;
+        m_failNextSave.reset();
+        return unexpected(failure);
+    }
+    if (!hasChanges())
+        return {};
+
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction())
+        return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(db.lastError().text())});
+    QHash<PersistentEntity *, qint64> newRows;
+    if (auto failure = writeChanges(newRows)) {
+        db.rollback();
+        return unexpected(*failure);
+    }
+    if (!db.commit()) {
+        const QString reason = db.lastError().text();
+        db.rollback();
+        return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
+    }
+
+    // Only now, with the transaction on disk, does memory follow.
+    auto settle = [&](auto &table) {
+        for (auto *entity : std::as_const(table.inserted)) {
+            entity->m_rowID = newRows.value(entity);
+            table.saved.append(entity);
+        }
+        table.inserted.clear();
+        table.saved.removeIf([](auto *entity) { return entity->m_removed; });
+    };
+    settle(m_boards);
+    settle(m_cards);
+    settle(m_connections);
+    for (PersistentEntity *entity : std::as_const(m_dirty)) {
+        entity->markSaved();
+        entity->m_dirty = false;
+    }
+    for (PersistentEntity *entity : std::as_const(m_removed))
+        entity->m_context = nullptr;
+    m_dirty.clear();
+    m_removed.clear();
+    Q_EMIT didSave();
+    return {};
+}
+
+void ModelContext::rollback()
+{
+    auto dropInserted = [&](auto &table) {
+        for (auto *entity : std::as_const(table.inserted)) {
+            entity->m_context = nullptr;
+            m_dirty.remove(entity);
+        }
+        table.inserted.clear();
+    };
+    dropInserted(m_boards);
+    dropInserted(m_cards);
+    dropInserted(m_connections);
+
+    for (PersistentEntity *entity : std::as_const(m_removed))
+        entity->m_removed = false;
+    m_removed.clear();
+
+    const QSet<PersistentEntity *> dirty = std::exchange(m_dirty, {});
+    for (PersistentEntity *entity : dirty) {
+        entity->m_dirty = false;
+        entity->revertToSaved();
+    }
+}
+
+Expected<QList<WritingRecovery>, StoreError> ModelContext::writingRecoveries(const QUuid &boardID)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT savedAt, text FROM WritingRecovery WHERE boardID = ? ORDER BY row"));
+    query.addBindValue(uuidText(boardID));
+    if (!query.exec())
+        return unexpected(queryError(query));
+    QList<WritingRecovery> records;
+    while (query.next()) {
+        records.append(WritingRecovery{boardID, QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(), Qt::UTC),
+                                       query.value(1).toString()});
+    }
+    return records;
+}
+
+void ModelContext::failNextFetch(const StoreError &error)
+{
+    m_failNextFetch = error;
+}
+
+void ModelContext::failNextSave(const StoreError &error)
+{
+    m_failNextSave = error;
+}
+
+} // namespace tessaline

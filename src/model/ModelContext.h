@@ -1,0 +1,104 @@
+#pragma once
+
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/Connection.h"
+#include "model/StoreError.h"
+#include "platform/Expected.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <optional>
+
+namespace tessaline {
+
+class ModelContainer;
+
+// The main-thread view of the library: one object per stored row (so screens
+// that hold an entity see every change to it), inserts and deletions pending
+// until `save`, which writes all of them in one transaction.
+//
+// The app is the only writer of its store file (one instance per user), so
+// once a type has been read, later fetches are answered from the objects in
+// memory instead of reading the file again.
+class ModelContext : public QObject
+{
+    Q_OBJECT
+public:
+    ~ModelContext() override;
+
+    // All entities of a type, saved ones in the order they were first saved,
+    // then pending inserts in the order they were inserted; pending
+    // deletions are left out.
+    Expected<QList<Board *>, StoreError> fetchBoards();
+    Expected<QList<CanvasCard *>, StoreError> fetchCards();
+    Expected<QList<Connection *>, StoreError> fetchConnections();
+
+    // The context takes ownership.
+    void insert(Board *board);
+    void insert(CanvasCard *card);
+    void insert(Connection *connection);
+
+    // Deletes for good at the next save. The object stays valid (detached)
+    // for as long as the context lives, so a screen holding it cannot crash.
+    void remove(PersistentEntity *entity);
+
+    bool hasChanges() const;
+    Expected<void, StoreError> save();
+    // Drops every unsaved change: pending inserts are detached, pending
+    // deletions undone, changed entities get their saved values back.
+    void rollback();
+
+    // Unreadable writing texts kept aside for a note, oldest first.
+    Expected<QList<WritingRecovery>, StoreError> writingRecoveries(const QUuid &boardID);
+
+    // For tests: the next fetch (of any type) or save fails with this error,
+    // changing nothing.
+    void failNextFetch(const StoreError &error);
+    void failNextSave(const StoreError &error);
+
+Q_SIGNALS:
+    // After every successful save: screens re-read what they show.
+    void didSave();
+
+private:
+    friend class ModelContainer;
+    friend class PersistentEntity;
+    friend class CanvasCard;
+
+    explicit ModelContext(const QString &connectionName, QObject *parent = nullptr);
+
+    template <typename T>
+    struct Table
+    {
+        bool loaded = false;
+        QList<T *> saved; // in row order
+        QList<T *> inserted; // pending, in insertion order
+    };
+
+    void entityDidChange(PersistentEntity *entity);
+    std::optional<QByteArray> loadBlob(const CanvasCard *card, CanvasCard::Blob which) const;
+    std::optional<StoreError> takeInjectedFetchFailure();
+
+    template <typename T>
+    Expected<QList<T *>, StoreError> fetch(Table<T> &table);
+    template <typename T>
+    std::optional<StoreError> loadTable(Table<T> &table);
+    template <typename T>
+    void adopt(Table<T> &table, T *entity);
+    std::optional<StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows);
+
+    QString m_connectionName;
+    Table<Board> m_boards;
+    Table<CanvasCard> m_cards;
+    Table<Connection> m_connections;
+    QSet<PersistentEntity *> m_dirty;
+    QList<PersistentEntity *> m_removed;
+    std::optional<StoreError> m_failNextFetch;
+    std::optional<StoreError> m_failNextSave;
+};
+
+} // namespace tessaline

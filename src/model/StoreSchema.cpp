@@ -1,0 +1,243 @@
+#include "model/StoreSchema.h"
+
+#include "platform/UuidText.h"
+
+#include <QTimeZone>
+#include <QVariant>
+
+using namespace Qt::StringLiterals;
+
+namespace tessaline::storeschema {
+namespace {
+
+QVariant sql(const QUuid &id) { return uuidText(id); }
+QVariant sql(const QString &text) { return text.isNull() ? QStringLiteral("") : text; }
+QVariant sql(bool flag) { return flag ? 1 : 0; }
+QVariant sql(double number) { return number; }
+QVariant sql(const QDateTime &date) { return date.toMSecsSinceEpoch(); }
+
+template <typename T>
+QVariant sql(const std::optional<T> &value)
+{
+    if (!value)
+        return QVariant();
+    return sql(*value);
+}
+
+QUuid uuidAt(const QSqlQuery &q, int i) { return parseUuid(q.value(i).toString()).value_or(QUuid()); }
+QString textAt(const QSqlQuery &q, int i) { return q.value(i).toString(); }
+bool flagAt(const QSqlQuery &q, int i) { return q.value(i).toLongLong() != 0; }
+double numberAt(const QSqlQuery &q, int i) { return q.value(i).toDouble(); }
+QDateTime dateAt(const QSqlQuery &q, int i) { return QDateTime::fromMSecsSinceEpoch(q.value(i).toLongLong(), Qt::UTC); }
+
+std::optional<QString> optionalTextAt(const QSqlQuery &q, int i)
+{
+    if (q.value(i).isNull())
+        return std::nullopt;
+    return q.value(i).toString();
+}
+
+std::optional<QUuid> optionalUuidAt(const QSqlQuery &q, int i)
+{
+    if (q.value(i).isNull())
+        return std::nullopt;
+    return parseUuid(q.value(i).toString());
+}
+
+std::optional<QDateTime> optionalDateAt(const QSqlQuery &q, int i)
+{
+    if (q.value(i).isNull())
+        return std::nullopt;
+    return dateAt(q, i);
+}
+
+class Binder
+{
+public:
+    explicit Binder(QSqlQuery &query) : m_query(query) {}
+    template <typename T>
+    Binder &operator<<(const T &value)
+    {
+        m_query.addBindValue(sql(value));
+        return *this;
+    }
+
+private:
+    QSqlQuery &m_query;
+};
+
+} // namespace
+
+QStringList creationStatements()
+{
+    return {
+        QStringLiteral("CREATE TABLE Metadata (key TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+        QStringLiteral(
+            "CREATE TABLE Board (row INTEGER PRIMARY KEY AUTOINCREMENT, id TEXT NOT NULL, title TEXT NOT NULL, "
+            "focusQuestion TEXT, statusRawValue TEXT NOT NULL, isInbox INTEGER NOT NULL, sortIndex REAL NOT NULL, "
+            "createdAt INTEGER NOT NULL, updatedAt INTEGER NOT NULL, lastOpenedAt INTEGER NOT NULL, archivedAt INTEGER, "
+            "deletedAt INTEGER, workspaceModeRawValue TEXT NOT NULL, writingDocumentStorage TEXT NOT NULL, "
+            "isFavorite INTEGER NOT NULL, folderName TEXT, hasCompletedNoteMigration INTEGER NOT NULL)"),
+        QStringLiteral(
+            "CREATE TABLE CanvasCard (row INTEGER PRIMARY KEY AUTOINCREMENT, id TEXT NOT NULL, boardID TEXT NOT NULL, "
+            "kindRawValue TEXT NOT NULL, thoughtKindRawValue TEXT NOT NULL, title TEXT, markdownText TEXT NOT NULL, "
+            "contextText TEXT NOT NULL, ocrText TEXT NOT NULL, sourceApplicationName TEXT, sourceBundleIdentifier TEXT, "
+            "sourceWindowTitle TEXT, captureModeRawValue TEXT, sourceURLString TEXT, hasOriginalImageData INTEGER NOT NULL, "
+            "hasThumbnailImageData INTEGER NOT NULL, hasAnnotationDocumentData INTEGER NOT NULL, canvasX REAL NOT NULL, "
+            "canvasY REAL NOT NULL, canvasWidth REAL NOT NULL, canvasHeight REAL NOT NULL, isPlaced INTEGER NOT NULL, "
+            "groupID TEXT, sourceCardIDsStorage TEXT NOT NULL, isAIGenerated INTEGER NOT NULL, createdAt INTEGER NOT NULL, "
+            "updatedAt INTEGER NOT NULL, capturedAt INTEGER, lastResurfacedAt INTEGER, rediscoverDismissedUntil INTEGER, "
+            "deletedAt INTEGER)"),
+        // Large bytes live apart from the card rows so reading every card
+        // never touches them.
+        QStringLiteral("CREATE TABLE CanvasCardData (cardRow INTEGER NOT NULL, field TEXT NOT NULL, bytes BLOB NOT NULL, "
+                       "PRIMARY KEY (cardRow, field))"),
+        QStringLiteral(
+            "CREATE TABLE Connection (row INTEGER PRIMARY KEY AUTOINCREMENT, id TEXT NOT NULL, boardID TEXT NOT NULL, "
+            "sourceCardID TEXT NOT NULL, destinationCardID TEXT NOT NULL, label TEXT, createdAt INTEGER NOT NULL, "
+            "updatedAt INTEGER NOT NULL, deletedAt INTEGER)"),
+        QStringLiteral("CREATE TABLE WritingRecovery (row INTEGER PRIMARY KEY AUTOINCREMENT, boardID TEXT NOT NULL, "
+                       "savedAt INTEGER NOT NULL, text TEXT NOT NULL)"),
+    };
+}
+
+QString tableName(const Board *) { return QStringLiteral("Board"); }
+QString tableName(const CanvasCard *) { return QStringLiteral("CanvasCard"); }
+QString tableName(const Connection *) { return QStringLiteral("Connection"); }
+
+QStringList columns(const Board *)
+{
+    return {u"id"_s, u"title"_s, u"focusQuestion"_s, u"statusRawValue"_s, u"isInbox"_s, u"sortIndex"_s,
+            u"createdAt"_s, u"updatedAt"_s, u"lastOpenedAt"_s, u"archivedAt"_s, u"deletedAt"_s,
+            u"workspaceModeRawValue"_s, u"writingDocumentStorage"_s, u"isFavorite"_s, u"folderName"_s,
+            u"hasCompletedNoteMigration"_s};
+}
+
+QStringList columns(const CanvasCard *)
+{
+    return {u"id"_s, u"boardID"_s, u"kindRawValue"_s, u"thoughtKindRawValue"_s, u"title"_s, u"markdownText"_s,
+            u"contextText"_s, u"ocrText"_s, u"sourceApplicationName"_s, u"sourceBundleIdentifier"_s,
+            u"sourceWindowTitle"_s, u"captureModeRawValue"_s, u"sourceURLString"_s, u"hasOriginalImageData"_s,
+            u"hasThumbnailImageData"_s, u"hasAnnotationDocumentData"_s, u"canvasX"_s, u"canvasY"_s,
+            u"canvasWidth"_s, u"canvasHeight"_s, u"isPlaced"_s, u"groupID"_s, u"sourceCardIDsStorage"_s,
+            u"isAIGenerated"_s, u"createdAt"_s, u"updatedAt"_s, u"capturedAt"_s, u"lastResurfacedAt"_s,
+            u"rediscoverDismissedUntil"_s, u"deletedAt"_s};
+}
+
+QStringList columns(const Connection *)
+{
+    return {u"id"_s, u"boardID"_s, u"sourceCardID"_s, u"destinationCardID"_s, u"label"_s, u"createdAt"_s,
+            u"updatedAt"_s, u"deletedAt"_s};
+}
+
+void bind(QSqlQuery &query, const Board::Values &v)
+{
+    Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox << v.sortIndex << v.createdAt
+                  << v.updatedAt << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue
+                  << v.writingDocumentStorage << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
+}
+
+void bind(QSqlQuery &query, const CanvasCard::Values &v)
+{
+    Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.markdownText
+                  << v.contextText << v.ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
+                  << v.sourceWindowTitle << v.captureModeRawValue << v.sourceURLString
+                  << v.blobs[CanvasCard::OriginalImageBlob].present << v.blobs[CanvasCard::ThumbnailImageBlob].present
+                  << v.blobs[CanvasCard::AnnotationDocumentBlob].present << v.canvasX << v.canvasY << v.canvasWidth
+                  << v.canvasHeight << v.isPlaced << v.groupID << v.sourceCardIDsStorage << v.isAIGenerated
+                  << v.createdAt << v.updatedAt << v.capturedAt << v.lastResurfacedAt << v.rediscoverDismissedUntil
+                  << v.deletedAt;
+}
+
+void bind(QSqlQuery &query, const Connection::Values &v)
+{
+    Binder(query) << v.id << v.boardID << v.sourceCardID << v.destinationCardID << v.label << v.createdAt
+                  << v.updatedAt << v.deletedAt;
+}
+
+Board::Values readBoard(const QSqlQuery &q)
+{
+    Board::Values v;
+    int i = 1;
+    v.id = uuidAt(q, i++);
+    v.title = textAt(q, i++);
+    v.focusQuestion = optionalTextAt(q, i++);
+    v.statusRawValue = textAt(q, i++);
+    v.isInbox = flagAt(q, i++);
+    v.sortIndex = numberAt(q, i++);
+    v.createdAt = dateAt(q, i++);
+    v.updatedAt = dateAt(q, i++);
+    v.lastOpenedAt = dateAt(q, i++);
+    v.archivedAt = optionalDateAt(q, i++);
+    v.deletedAt = optionalDateAt(q, i++);
+    v.workspaceModeRawValue = textAt(q, i++);
+    v.writingDocumentStorage = textAt(q, i++);
+    v.isFavorite = flagAt(q, i++);
+    v.folderName = optionalTextAt(q, i++);
+    v.hasCompletedNoteMigration = flagAt(q, i++);
+    return v;
+}
+
+CanvasCard::Values readCard(const QSqlQuery &q)
+{
+    CanvasCard::Values v;
+    int i = 1;
+    v.id = uuidAt(q, i++);
+    v.boardID = uuidAt(q, i++);
+    v.kindRawValue = textAt(q, i++);
+    v.thoughtKindRawValue = textAt(q, i++);
+    v.title = optionalTextAt(q, i++);
+    v.markdownText = textAt(q, i++);
+    v.contextText = textAt(q, i++);
+    v.ocrText = textAt(q, i++);
+    v.sourceApplicationName = optionalTextAt(q, i++);
+    v.sourceBundleIdentifier = optionalTextAt(q, i++);
+    v.sourceWindowTitle = optionalTextAt(q, i++);
+    v.captureModeRawValue = optionalTextAt(q, i++);
+    v.sourceURLString = optionalTextAt(q, i++);
+    for (StoredBlob &blob : v.blobs)
+        blob = StoredBlob{flagAt(q, i++), std::nullopt};
+    v.canvasX = numberAt(q, i++);
+    v.canvasY = numberAt(q, i++);
+    v.canvasWidth = numberAt(q, i++);
+    v.canvasHeight = numberAt(q, i++);
+    v.isPlaced = flagAt(q, i++);
+    v.groupID = optionalUuidAt(q, i++);
+    v.sourceCardIDsStorage = textAt(q, i++);
+    v.isAIGenerated = flagAt(q, i++);
+    v.createdAt = dateAt(q, i++);
+    v.updatedAt = dateAt(q, i++);
+    v.capturedAt = optionalDateAt(q, i++);
+    v.lastResurfacedAt = optionalDateAt(q, i++);
+    v.rediscoverDismissedUntil = optionalDateAt(q, i++);
+    v.deletedAt = optionalDateAt(q, i++);
+    return v;
+}
+
+Connection::Values readConnection(const QSqlQuery &q)
+{
+    Connection::Values v;
+    int i = 1;
+    v.id = uuidAt(q, i++);
+    v.boardID = uuidAt(q, i++);
+    v.sourceCardID = uuidAt(q, i++);
+    v.destinationCardID = uuidAt(q, i++);
+    v.label = optionalTextAt(q, i++);
+    v.createdAt = dateAt(q, i++);
+    v.updatedAt = dateAt(q, i++);
+    v.deletedAt = optionalDateAt(q, i++);
+    return v;
+}
+
+QString blobFieldName(CanvasCard::Blob blob)
+{
+    switch (blob) {
+    case CanvasCard::OriginalImageBlob: return QStringLiteral("originalImageData");
+    case CanvasCard::ThumbnailImageBlob: return QStringLiteral("thumbnailImageData");
+    case CanvasCard::AnnotationDocumentBlob: return QStringLiteral("annotationDocumentData");
+    case CanvasCard::BlobCount: break;
+    }
+    return QString();
+}
+
+} // namespace tessaline::storeschema

@@ -1,0 +1,202 @@
+#include "model/TessalineStore.h"
+
+#include "model/ModelContext.h"
+#include "platform/PlatformTexts.h"
+#include "platform/UuidText.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace tessaline::TessalineStore {
+namespace {
+
+// Fetch and save failures leave the context as it was last saved.
+template <typename T>
+Expected<T, StoreError> failed(ModelContext &context, const StoreError &error)
+{
+    context.rollback();
+    return unexpected(error);
+}
+
+Board *makeQuickCapturesNote(const QDateTime &now)
+{
+    Board::Init init;
+    init.title = QStringLiteral("Quick Captures");
+    init.focusQuestion = QStringLiteral("What caught your attention?");
+    init.isInbox = true;
+    init.sortIndex = -1;
+    init.createdAt = init.updatedAt = init.lastOpenedAt = now;
+    init.workspaceModeRawValue = QStringLiteral("write");
+    init.writingDocument = BoardWritingDocument::empty();
+    init.hasCompletedNoteMigration = true;
+    return new Board(init);
+}
+
+Board *makeWelcomeNote(const QDateTime &now)
+{
+    Board::Init init;
+    init.title = QStringLiteral("Welcome to Tessaline");
+    init.createdAt = init.updatedAt = init.lastOpenedAt = now;
+    init.workspaceModeRawValue = QStringLiteral("write");
+    init.writingDocument.blocks = {
+        BoardWritingBlock::paragraph(QStringLiteral("Tessaline is a notes app built around screenshots.")),
+        BoardWritingBlock::paragraph(PlatformTexts::welcomeCaptureParagraph()),
+        BoardWritingBlock::paragraph(PlatformTexts::welcomeShortcutParagraph()),
+    };
+    init.hasCompletedNoteMigration = true;
+    return new Board(init);
+}
+
+QDateTime placementDate(const CanvasCard *card)
+{
+    return card->capturedAt().value_or(card->createdAt());
+}
+
+} // namespace
+
+Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(
+    bool isStoredInMemoryOnly, const std::optional<QString> &cloudKitContainerIdentifier, const QString &directory)
+{
+    ModelContainer::Configuration configuration;
+    configuration.isStoredInMemoryOnly = isStoredInMemoryOnly;
+    configuration.cloudKitContainerIdentifier = cloudKitContainerIdentifier;
+    configuration.directory = directory;
+    return ModelContainer::open(configuration);
+}
+
+bool noteCreationOrder(const Board *a, const Board *b)
+{
+    if (a->createdAt() != b->createdAt())
+        return a->createdAt() < b->createdAt();
+    return uuidTextLess(a->id(), b->id());
+}
+
+bool cardPlacementOrder(const CanvasCard *a, const CanvasCard *b)
+{
+    const QDateTime dateA = placementDate(a);
+    const QDateTime dateB = placementDate(b);
+    if (dateA != dateB)
+        return dateA < dateB;
+    return uuidTextLess(a->id(), b->id());
+}
+
+Expected<Board *, StoreError> seedWelcomeNoteIfNeeded(ModelContext &context, const QDateTime &now)
+{
+    const auto cards = context.fetchCards();
+    if (!cards)
+        return failed<Board *>(context, cards.error());
+    const auto boards = context.fetchBoards();
+    if (!boards)
+        return failed<Board *>(context, boards.error());
+    if (!cards->isEmpty() || !boards->isEmpty())
+        return static_cast<Board *>(nullptr);
+
+    const auto inbox = quickCapturesNote(context, now);
+    if (!inbox)
+        return unexpected(inbox.error());
+
+    Board *welcome = makeWelcomeNote(now);
+    context.insert(welcome);
+    if (auto saved = context.save(); !saved)
+        return failed<Board *>(context, saved.error());
+
+    const auto migrated = migrateNotes(context, now);
+    if (!migrated)
+        return unexpected(migrated.error());
+    return welcome;
+}
+
+Expected<Board *, StoreError> quickCapturesNote(ModelContext &context, const QDateTime &now)
+{
+    const auto boards = context.fetchBoards();
+    if (!boards)
+        return failed<Board *>(context, boards.error());
+
+    Board *inbox = nullptr;
+    for (Board *board : *boards) {
+        if (board->isInbox() && board->isLive() && (!inbox || noteCreationOrder(board, inbox)))
+            inbox = board;
+    }
+    if (!inbox) {
+        inbox = makeQuickCapturesNote(now);
+        context.insert(inbox);
+        if (auto saved = context.save(); !saved)
+            return failed<Board *>(context, saved.error());
+    }
+
+    const auto migrated = migrateNotes(context, now);
+    if (!migrated)
+        return unexpected(migrated.error());
+    return inbox;
+}
+
+Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, const QDateTime &now)
+{
+    const auto boards = context.fetchBoards();
+    if (!boards)
+        return failed<NoteMigrationSummary>(context, boards.error());
+    const auto cards = context.fetchCards();
+    if (!cards)
+        return failed<NoteMigrationSummary>(context, cards.error());
+
+    NoteMigrationSummary summary;
+    if (boards->isEmpty())
+        return summary;
+
+    QHash<QUuid, QList<CanvasCard *>> liveCardsByNote;
+    for (CanvasCard *card : *cards) {
+        if (card->isLive())
+            liveCardsByNote[card->boardID()].append(card);
+    }
+
+    for (Board *board : *boards) {
+        bool changed = false;
+        BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(board->writingDocument().blocks)};
+        const QList<QUuid> referencedList = document.referencedCardIDs();
+        QSet<QUuid> referenced(referencedList.cbegin(), referencedList.cend());
+
+        QList<CanvasCard *> noteCards = liveCardsByNote.value(board->id());
+        std::sort(noteCards.begin(), noteCards.end(), cardPlacementOrder);
+        QList<CanvasCard *> missing;
+        for (CanvasCard *card : std::as_const(noteCards)) {
+            if (!referenced.contains(card->id())) {
+                referenced.insert(card->id());
+                missing.append(card);
+            }
+        }
+
+        if (!board->hasCompletedNoteMigration() || !missing.isEmpty()) {
+            const QString before = board->writingDocumentStorage();
+            for (CanvasCard *card : std::as_const(missing))
+                document.insertCardReference(card->id());
+            // The migration is bookkeeping, not an edit: the note keeps its date.
+            board->updateWritingDocument(document, board->updatedAt());
+            if (board->writingDocumentStorage() != before)
+                changed = true;
+            if (!board->hasCompletedNoteMigration()) {
+                board->setHasCompletedNoteMigration(true);
+                changed = true;
+            }
+            summary.insertedReferenceCount += int(missing.size());
+        }
+
+        if (board->isInbox() && board->title() == u"Inbox") {
+            board->setTitle(QStringLiteral("Quick Captures"));
+            board->setUpdatedAt(now);
+            ++summary.retitledInboxCount;
+            changed = true;
+        }
+        if (changed)
+            ++summary.changedNoteCount;
+    }
+
+    if (summary.changedNoteCount > 0) {
+        if (auto saved = context.save(); !saved)
+            return failed<NoteMigrationSummary>(context, saved.error());
+    }
+    return summary;
+}
+
+} // namespace tessaline::TessalineStore

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/ModelContainer.h"
+#include "model/StoreError.h"
+#include "platform/Expected.h"
+
+#include <QDateTime>
+
+#include <memory>
+#include <optional>
+
+namespace tessaline {
+
+class ModelContext;
+
+struct NoteMigrationSummary
+{
+    int changedNoteCount = 0;
+    int insertedReferenceCount = 0;
+    int retitledInboxCount = 0;
+
+    friend bool operator==(const NoteMigrationSummary &, const NoteMigrationSummary &) = default;
+};
+
+// Operations around the persistent library: opening it, seeding a new one,
+// finding the Quick Captures inbox and keeping every live card referenced from
+// its note's writing. A fetch or save that fails rolls the context back to
+// its last saved state before the error is returned, so a retry starts clean.
+namespace TessalineStore {
+
+Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(
+    bool isStoredInMemoryOnly, const std::optional<QString> &cloudKitContainerIdentifier,
+    const QString &directory = QString());
+
+// The welcome note when the library was empty and has been seeded; nullptr
+// when there was anything in it already.
+Expected<Board *, StoreError> seedWelcomeNoteIfNeeded(ModelContext &context, const QDateTime &now);
+// The oldest live inbox note, created when there is none; then runs the
+// note migration.
+Expected<Board *, StoreError> quickCapturesNote(ModelContext &context, const QDateTime &now);
+Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, const QDateTime &now);
+
+// Oldest first; equal dates by the identifier's text.
+bool noteCreationOrder(const Board *a, const Board *b);
+// By capture date (creation date when never captured), then identifier text.
+bool cardPlacementOrder(const CanvasCard *a, const CanvasCard *b);
+
+} // namespace TessalineStore
+} // namespace tessaline

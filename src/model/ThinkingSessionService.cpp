@@ -1,0 +1,273 @@
+#include "model/ThinkingSessionService.h"
+
+#include "model/ModelContext.h"
+#include "model/TessalineStore.h"
+#include "platform/TextUtilities.h"
+
+namespace tessaline {
+
+QString message(ThinkingSessionError error)
+{
+    switch (error) {
+    case ThinkingSessionError::emptyThought: return QStringLiteral("A note needs at least one character.");
+    case ThinkingSessionError::cardNotFound: return QStringLiteral("The selected card no longer exists.");
+    case ThinkingSessionError::noteNotFound: return QStringLiteral("The selected note no longer exists.");
+    case ThinkingSessionError::invalidConnection:
+        return QStringLiteral("Connections require two different cards on the same board.");
+    }
+    return QString();
+}
+
+template <typename T>
+Expected<T, SessionFailure> ThinkingSessionService::storeFailure(const StoreError &error)
+{
+    m_context.rollback();
+    return unexpected(SessionFailure::from(error));
+}
+
+Expected<void, SessionFailure> ThinkingSessionService::saveOrRollBack()
+{
+    if (auto saved = m_context.save(); !saved)
+        return storeFailure<void>(saved.error());
+    return {};
+}
+
+bool ThinkingSessionService::blockReferencesCard(const BoardWritingBlock &block, const CanvasCard *card)
+{
+    return block.isCardReference() && block.cardID && *block.cardID == card->id();
+}
+
+Expected<Board *, SessionFailure> ThinkingSessionService::resolveNote(const std::optional<QUuid> &noteID,
+                                                                      const QDateTime &now)
+{
+    const auto boards = m_context.fetchBoards();
+    if (!boards)
+        return storeFailure<Board *>(boards.error());
+    if (noteID) {
+        for (Board *board : *boards) {
+            if (board->id() == *noteID && board->isLive())
+                return board;
+        }
+    }
+    const auto inbox = TessalineStore::quickCapturesNote(m_context, now);
+    if (!inbox)
+        return unexpected(SessionFailure::from(inbox.error()));
+    return *inbox;
+}
+
+Expected<CanvasCard *, SessionFailure> ThinkingSessionService::keepSuggestion(const GhostSuggestion &suggestion,
+                                                                              const QUuid &noteID,
+                                                                              const std::optional<QPointF> &canvasPoint,
+                                                                              const QDateTime &now)
+{
+    const QString text = trimmedWhitespace(suggestion.markdownText);
+    if (text.isEmpty())
+        return unexpected(SessionFailure::from(ThinkingSessionError::emptyThought));
+
+    const auto note = resolveNote(noteID, now);
+    if (!note)
+        return unexpected(note.error());
+
+    CanvasCard::Init init;
+    init.boardID = (*note)->id();
+    init.kind = CardKind::thought;
+    init.thoughtKind = ThoughtKind::thought;
+    init.markdownText = text;
+    if (canvasPoint) {
+        init.canvasX = canvasPoint->x();
+        init.canvasY = canvasPoint->y();
+    }
+    init.isPlaced = canvasPoint.has_value();
+    init.sourceCardIDs = suggestion.sourceCardIDs;
+    init.isAIGenerated = true;
+    init.createdAt = now;
+    init.updatedAt = now;
+    auto *card = new CanvasCard(init);
+    m_context.insert(card);
+    (*note)->setUpdatedAt(now);
+    if (auto saved = saveOrRollBack(); !saved)
+        return unexpected(saved.error());
+    return card;
+}
+
+Expected<void, SessionFailure> ThinkingSessionService::moveCardToTrash(CanvasCard *card, const QDateTime &date)
+{
+    const auto connections = m_context.fetchConnections();
+    if (!connections)
+        return storeFailure<void>(connections.error());
+
+    card->moveToTrash(date);
+    for (Connection *connection : *connections) {
+        if (connection->isLive() && connection->touchesCard(card->id())) {
+            connection->setDeletedAt(date);
+            connection->setUpdatedAt(date);
+        }
+    }
+    return saveOrRollBack();
+}
+
+Expected<CanvasCard *, SessionFailure> ThinkingSessionService::updateCaption(const QString &text, const QUuid &cardID,
+                                                                             const QDateTime &now)
+{
+    const auto cards = m_context.fetchCards();
+    if (!cards)
+        return storeFailure<CanvasCard *>(cards.error());
+    CanvasCard *target = nullptr;
+    for (CanvasCard *card : *cards) {
+        if (card->id() == cardID && card->isSnip() && card->isLive()) {
+            target = card;
+            break;
+        }
+    }
+    if (!target)
+        return unexpected(SessionFailure::from(ThinkingSessionError::cardNotFound));
+
+    target->setContextText(trimmedWhitespace(text));
+    target->setUpdatedAt(now);
+    if (auto saved = saveOrRollBack(); !saved)
+        return unexpected(saved.error());
+    return target;
+}
+
+Expected<Connection *, SessionFailure> ThinkingSessionService::connect(CanvasCard *source, CanvasCard *destination,
+                                                                       const std::optional<QString> &label,
+                                                                       const QDateTime &now)
+{
+    const bool valid = source && destination && source->id() != destination->id()
+        && source->boardID() == destination->boardID() && source->isLive() && destination->isLive();
+    if (!valid)
+        return unexpected(SessionFailure::from(ThinkingSessionError::invalidConnection));
+
+    Connection::Values values;
+    values.boardID = source->boardID();
+    values.sourceCardID = source->id();
+    values.destinationCardID = destination->id();
+    values.label = label;
+    values.createdAt = now;
+    values.updatedAt = now;
+    auto *connection = new Connection(values);
+    m_context.insert(connection);
+    if (auto saved = saveOrRollBack(); !saved)
+        return unexpected(saved.error());
+    return connection;
+}
+
+Expected<Board *, SessionFailure> ThinkingSessionService::createNote(const QString &title,
+                                                                     const std::optional<QString> &focusQuestion,
+                                                                     const QDateTime &now)
+{
+    const QString trimmed = trimmedWhitespace(title);
+    Board::Init init;
+    init.title = trimmed.isEmpty() ? QStringLiteral("Untitled Note") : trimmed;
+    init.focusQuestion = focusQuestion;
+    init.createdAt = init.updatedAt = init.lastOpenedAt = now;
+    init.workspaceModeRawValue = QStringLiteral("write");
+    init.writingDocument = BoardWritingDocument::empty();
+    init.hasCompletedNoteMigration = true;
+    auto *board = new Board(init);
+    m_context.insert(board);
+    if (auto saved = saveOrRollBack(); !saved)
+        return unexpected(saved.error());
+    return board;
+}
+
+Expected<QuickThoughtResult, SessionFailure> ThinkingSessionService::appendQuickThought(const QString &text,
+                                                                                        const std::optional<QUuid> &noteID,
+                                                                                        const QDateTime &now)
+{
+    const QString trimmed = trimmedWhitespace(text);
+    if (trimmed.isEmpty())
+        return unexpected(SessionFailure::from(ThinkingSessionError::emptyThought));
+
+    const auto note = resolveNote(noteID, now);
+    if (!note)
+        return unexpected(note.error());
+    Board *board = *note;
+
+    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(board->writingDocument().blocks)};
+    QUuid paragraphID;
+    BoardWritingBlock &last = document.blocks.last();
+    if (last.isParagraph() && isBlank(last.text)) {
+        last.text = trimmed;
+        paragraphID = last.id;
+    } else {
+        const BoardWritingBlock paragraph = BoardWritingBlock::paragraph(trimmed);
+        paragraphID = paragraph.id;
+        document.blocks.append(paragraph);
+    }
+    board->updateWritingDocument(document, now);
+    if (auto saved = saveOrRollBack(); !saved)
+        return unexpected(saved.error());
+    return QuickThoughtResult{board, paragraphID};
+}
+
+Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(const QUuid &cardID, const QUuid &noteID,
+                                                                               const std::optional<QUuid> &anchorBlockID,
+                                                                               const QDateTime &now)
+{
+    const auto cards = m_context.fetchCards();
+    if (!cards)
+        return storeFailure<AddSnipOutcome>(cards.error());
+    CanvasCard *card = nullptr;
+    for (CanvasCard *candidate : *cards) {
+        if (candidate->id() == cardID && candidate->isSnip() && candidate->isLive()) {
+            card = candidate;
+            break;
+        }
+    }
+    if (!card)
+        return unexpected(SessionFailure::from(ThinkingSessionError::cardNotFound));
+
+    const auto boards = m_context.fetchBoards();
+    if (!boards)
+        return storeFailure<AddSnipOutcome>(boards.error());
+    Board *target = nullptr;
+    for (Board *board : *boards) {
+        if (board->id() == noteID && board->isLive()) {
+            target = board;
+            break;
+        }
+    }
+    if (!target)
+        return unexpected(SessionFailure::from(ThinkingSessionError::noteNotFound));
+    Board *owner = nullptr;
+    for (Board *board : *boards) {
+        if (board->id() == card->boardID()) {
+            owner = board;
+            break;
+        }
+    }
+
+    const bool ownedByLiveNote = owner && owner->isLive() && !owner->isInbox();
+    if (ownedByLiveNote || card->boardID() == target->id()) {
+        BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(target->writingDocument().blocks)};
+        if (document.referencedCardIDs().contains(card->id()))
+            return AddSnipOutcome::alreadyLinked;
+        document.insertCardReference(card->id(), anchorBlockID);
+        target->updateWritingDocument(document, now);
+        if (auto saved = saveOrRollBack(); !saved)
+            return unexpected(saved.error());
+        return AddSnipOutcome::linked;
+    }
+
+    if (owner) {
+        QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(owner->writingDocument().blocks);
+        const qsizetype removed = blocks.removeIf([card](const BoardWritingBlock &block) {
+            return blockReferencesCard(block, card);
+        });
+        if (removed > 0)
+            owner->updateWritingDocument(BoardWritingDocument{blocks}, now);
+    }
+    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(target->writingDocument().blocks)};
+    if (!document.referencedCardIDs().contains(card->id())) {
+        document.insertCardReference(card->id(), anchorBlockID);
+        target->updateWritingDocument(document, now);
+    }
+    card->setBoardID(target->id());
+    card->removeFromCanvas(now);
+    if (auto saved = saveOrRollBack(); !saved)
+        return unexpected(saved.error());
+    return AddSnipOutcome::moved;
+}
+
+} // namespace tessaline

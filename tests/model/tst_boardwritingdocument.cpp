@@ -1,0 +1,252 @@
+#include "model/Board.h"
+#include "model/BoardWritingDocument.h"
+#include "platform/UuidText.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+QUuid uuid(const char *text) { return *parseUuid(QString::fromLatin1(text)); }
+
+const QUuid A = uuid("AAAAAAAA-0000-0000-0000-000000000001");
+const QUuid B = uuid("BBBBBBBB-0000-0000-0000-000000000002");
+const QUuid C = uuid("CCCCCCCC-0000-0000-0000-000000000003");
+const QUuid CARD = uuid("DDDDDDDD-0000-0000-0000-000000000004");
+
+using Blocks = QList<BoardWritingBlock>;
+
+BoardWritingBlock paragraph(const QString &text, const QUuid &id) { return BoardWritingBlock::paragraph(text, id); }
+
+BoardWritingBlock reference(const QUuid &card, const QUuid &id, std::optional<QString> size = QStringLiteral("medium"))
+{
+    return BoardWritingBlock{id, BoardWritingBlock::Kind::cardReference, QString(), card, size};
+}
+
+QDateTime at(int seconds) { return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC); }
+
+} // namespace
+
+class BoardWritingDocumentTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void normalisation();
+    void repeatedIdsGetFreshOnes();
+    void insertion_data();
+    void insertion();
+    void editsTouchOnlyTheirKind();
+    void writtenText();
+    void reading_data();
+    void reading();
+    void repairOfStoredText();
+    void unreadableTextIsNeverLost();
+};
+
+void BoardWritingDocumentTest::normalisation()
+{
+    // Nothing at all becomes one empty paragraph.
+    const Blocks fromEmpty = BoardWritingDocument::normalizedBlocks({});
+    QCOMPARE(fromEmpty.size(), 1);
+    QVERIFY(fromEmpty[0].isParagraph() && fromEmpty[0].text.isEmpty());
+
+    // A paragraph carrying a card disappears with its text; a reference with
+    // an unknown or differently capitalised size becomes medium; one without
+    // a card is dropped; a trailing reference gets a paragraph after it.
+    BoardWritingBlock strayParagraph = paragraph("gone", A);
+    strayParagraph.cardID = CARD;
+    const Blocks normalized = BoardWritingDocument::normalizedBlocks({
+        strayParagraph,
+        reference(CARD, B, QStringLiteral("Medium")),
+        BoardWritingBlock{C, BoardWritingBlock::Kind::cardReference, "x", std::nullopt, QStringLiteral("small")},
+        reference(CARD, C, QStringLiteral("fullWidth")),
+    });
+    QCOMPARE(normalized.size(), 3);
+    QCOMPARE(normalized[0], reference(CARD, B, QStringLiteral("medium")));
+    QCOMPARE(normalized[1], reference(CARD, C, QStringLiteral("fullWidth")));
+    QVERIFY(normalized[2].isParagraph() && normalized[2].text.isEmpty());
+
+    // Normal input comes back unchanged, ids included.
+    QCOMPARE(BoardWritingDocument::normalizedBlocks(normalized), normalized);
+}
+
+void BoardWritingDocumentTest::repeatedIdsGetFreshOnes()
+{
+    const Blocks normalized = BoardWritingDocument::normalizedBlocks(
+        {paragraph("one", A), paragraph("two", A), paragraph("three", A)});
+    QCOMPARE(normalized[0].id, A);
+    QVERIFY(normalized[1].id != A && normalized[2].id != A && normalized[1].id != normalized[2].id);
+    QCOMPARE(normalized[2].text, QStringLiteral("three"));
+}
+
+void BoardWritingDocumentTest::insertion_data()
+{
+    QTest::addColumn<Blocks>("before");
+    QTest::addColumn<std::optional<QUuid>>("anchor");
+    // Expected shape: "P:text" for a known paragraph, "R" for the new
+    // reference, "E" for a fresh empty paragraph.
+    QTest::addColumn<QStringList>("shape");
+
+    QTest::newRow("only an empty paragraph") << Blocks{paragraph("", A)} << std::optional<QUuid>()
+                                             << QStringList{"R", "P:"};
+    QTest::newRow("ends with text") << Blocks{paragraph("hello", A)} << std::optional<QUuid>()
+                                    << QStringList{"P:hello", "R", "E"};
+    QTest::newRow("whitespace-only last paragraph")
+        << Blocks{paragraph("hello", A), paragraph(" \n", B)} << std::optional<QUuid>()
+        << QStringList{"P:hello", "R", "P: \n"};
+    QTest::newRow("anchor followed by paragraph")
+        << Blocks{paragraph("one", A), paragraph("two", B)} << std::optional<QUuid>(A)
+        << QStringList{"P:one", "R", "P:two"};
+    QTest::newRow("anchor is last") << Blocks{paragraph("one", A), paragraph("two", B)} << std::optional<QUuid>(B)
+                                    << QStringList{"P:one", "P:two", "R", "E"};
+    QTest::newRow("unknown anchor is no anchor")
+        << Blocks{paragraph("one", A)} << std::optional<QUuid>(C) << QStringList{"P:one", "R", "E"};
+    QTest::newRow("no blocks") << Blocks{} << std::optional<QUuid>() << QStringList{"R", "E"};
+}
+
+void BoardWritingDocumentTest::insertion()
+{
+    QFETCH(Blocks, before);
+    QFETCH(std::optional<QUuid>, anchor);
+    QFETCH(QStringList, shape);
+
+    BoardWritingDocument document{before};
+    QVERIFY(document.insertCardReference(CARD, anchor));
+    QCOMPARE(document.blocks.size(), shape.size());
+    QSet<QUuid> knownIDs;
+    for (const auto &block : before)
+        knownIDs.insert(block.id);
+    for (int i = 0; i < shape.size(); ++i) {
+        const BoardWritingBlock &block = document.blocks[i];
+        if (shape[i] == u"R") {
+            QCOMPARE(block.cardID, std::optional<QUuid>(CARD));
+            QCOMPARE(block.attachmentSizeRawValue, std::optional<QString>("medium"));
+            QVERIFY(!knownIDs.contains(block.id));
+        } else if (shape[i] == u"E") {
+            QVERIFY(block.isParagraph() && block.text.isEmpty() && !knownIDs.contains(block.id));
+        } else {
+            QVERIFY(block.isParagraph() && knownIDs.contains(block.id));
+            QCOMPARE(QStringLiteral("P:") + block.text, shape[i]);
+        }
+    }
+}
+
+void BoardWritingDocumentTest::editsTouchOnlyTheirKind()
+{
+    BoardWritingDocument document{{paragraph("text", A), reference(CARD, B)}};
+    const BoardWritingDocument before = document;
+    document.updateParagraphText(B, "not a paragraph");
+    document.setAttachmentSize(A, NoteAttachmentSize::small);
+    QCOMPARE(document, before);
+
+    document.updateParagraphText(A, "  kept verbatim\n");
+    document.setAttachmentSize(B, NoteAttachmentSize::fullWidth);
+    QCOMPARE(document.blocks[0].text, QStringLiteral("  kept verbatim\n"));
+    QCOMPARE(document.blocks[1].attachmentSizeRawValue, std::optional<QString>("fullWidth"));
+
+    // The same card inserted twice gives two references with their own ids.
+    document.insertCardReference(CARD);
+    QCOMPARE(document.referencedCardIDs(), (QList<QUuid>{CARD, CARD}));
+}
+
+void BoardWritingDocumentTest::writtenText()
+{
+    QCOMPARE(BoardWritingDocument::encodedString({paragraph("", A)}),
+             QStringLiteral(R"({"blocks":[{"id":"AAAAAAAA-0000-0000-0000-000000000001","kind":"paragraph","text":""}]})"));
+    QCOMPARE(BoardWritingDocument::encodedString({reference(CARD, B), paragraph("a/b \"q\"\né", C)}),
+             QStringLiteral(R"({"blocks":[{"attachmentSizeRawValue":"medium","cardID":"DDDDDDDD-0000-0000-0000-000000000004",)"
+                            R"("id":"BBBBBBBB-0000-0000-0000-000000000002","kind":"cardReference","text":""},)"
+                            R"({"id":"CCCCCCCC-0000-0000-0000-000000000003","kind":"paragraph","text":"a\/b \"q\"\né"}]})"));
+
+    // Text the encoder cannot write never becomes the empty document.
+    QString broken = QStringLiteral("x");
+    broken.append(QChar(0xDC00));
+    QVERIFY(!BoardWritingDocument::encode({paragraph(broken, A)}));
+    QCOMPARE(BoardWritingDocument::encodedString({paragraph(broken, A)}), QString());
+}
+
+void BoardWritingDocumentTest::reading_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("blockCount"); // -1: unreadable
+
+    const QString id = "aaaaaaaa-0000-0000-0000-000000000001";
+    QTest::newRow("lower-case ids, extra keys")
+        << QString(R"({"blocks":[{"id":"%1","kind":"paragraph","text":"x","extra":1}],"version":3})").arg(id) << 1;
+    QTest::newRow("null card id") << QString(R"({"blocks":[{"id":"%1","kind":"cardReference","text":"","cardID":null}]})").arg(id) << 1;
+    QTest::newRow("any size text") << QString(R"({"blocks":[{"id":"%1","kind":"cardReference","text":"","cardID":"%1","attachmentSizeRawValue":"huge"}]})").arg(id) << 1;
+    QTest::newRow("unknown kind spoils all")
+        << QString(R"({"blocks":[{"id":"%1","kind":"paragraph","text":"a"},{"id":"%1","kind":"heading","text":"b"}]})").arg(id) << -1;
+    QTest::newRow("missing text") << QString(R"({"blocks":[{"id":"%1","kind":"paragraph"}]})").arg(id) << -1;
+    QTest::newRow("numeric text") << QString(R"({"blocks":[{"id":"%1","kind":"paragraph","text":3}]})").arg(id) << -1;
+    QTest::newRow("bad uuid") << QString(R"({"blocks":[{"id":"nope","kind":"paragraph","text":""}]})") << -1;
+    QTest::newRow("bad card uuid") << QString(R"({"blocks":[{"id":"%1","kind":"cardReference","text":"","cardID":"x"}]})").arg(id) << -1;
+    QTest::newRow("no blocks key") << QString(R"({"block":[]})") << -1;
+    QTest::newRow("not json") << QString("{{") << -1;
+    QTest::newRow("empty blocks") << QString(R"({"blocks":[]})") << 0;
+}
+
+void BoardWritingDocumentTest::reading()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, blockCount);
+    const auto decoded = BoardWritingDocument::decode(stored);
+    QCOMPARE(decoded.has_value(), blockCount >= 0);
+    Board board;
+    board.setWritingDocumentStorage(stored);
+    QCOMPARE(board.writingDocument().blocks.size(), qMax(blockCount, 0));
+    QCOMPARE(board.hasUnreadableWriting(), blockCount < 0);
+}
+
+void BoardWritingDocumentTest::repairOfStoredText()
+{
+    Board board;
+    board.setUpdatedAt(at(0));
+    QVERIFY(board.writingDocument().blocks.isEmpty());
+    board.normalizeWritingDocumentStorage(at(10));
+    QCOMPARE(board.writingDocument().blocks.size(), 1);
+    QCOMPARE(board.updatedAt(), at(10));
+
+    // Already normal: nothing is written, not even a change notice.
+    QSignalSpy spy(&board, &PersistentEntity::changed);
+    board.normalizeWritingDocumentStorage(at(20));
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(board.updatedAt(), at(10));
+
+    // Writing an equal document still writes and stamps.
+    board.updateWritingDocument(board.writingDocument(), at(30));
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(board.updatedAt(), at(30));
+}
+
+void BoardWritingDocumentTest::unreadableTextIsNeverLost()
+{
+    Board board;
+    const QString unreadable = QStringLiteral("{\"blocks\": [ my notes from before");
+    board.setWritingDocumentStorage(unreadable);
+    board.setUpdatedAt(at(0));
+
+    // Repair leaves text it cannot read alone.
+    board.normalizeWritingDocumentStorage(at(5));
+    QCOMPARE(board.writingDocumentStorage(), unreadable);
+    QCOMPARE(board.updatedAt(), at(0));
+
+    // Any other writer keeps the old text aside first.
+    QVERIFY(board.updateWritingDocument(BoardWritingDocument{{paragraph("new", A)}}, at(6)));
+    QCOMPARE(board.pendingRecoveries().size(), 1);
+    QCOMPARE(board.pendingRecoveries().first().text, unreadable);
+    QCOMPARE(board.pendingRecoveries().first().boardID, board.id());
+
+    // A document that cannot be encoded changes nothing.
+    const QString stored = board.writingDocumentStorage();
+    QString broken = QStringLiteral("x");
+    broken.append(QChar(0xD800));
+    QVERIFY(!board.updateWritingDocument(BoardWritingDocument{{paragraph(broken, B)}}, at(7)));
+    QCOMPARE(board.writingDocumentStorage(), stored);
+    QCOMPARE(board.updatedAt(), at(6));
+}
+
+QTEST_GUILESS_MAIN(BoardWritingDocumentTest)
+#include "tst_boardwritingdocument.moc"

@@ -1,0 +1,316 @@
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+QDateTime at(qint64 ms) { return QDateTime::fromMSecsSinceEpoch(1'800'000'000'000 + ms, Qt::UTC); }
+
+std::unique_ptr<ModelContainer> openIn(const QString &directory)
+{
+    ModelContainer::Configuration configuration;
+    configuration.directory = directory;
+    auto container = ModelContainer::open(configuration);
+    if (!container)
+        qWarning() << container.error().message;
+    return container ? std::move(*container) : nullptr;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+// Runs one statement on the file directly, outside the store.
+QVariant rawQuery(const QString &path, const QString &statement)
+{
+    QVariant result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery query(db);
+        query.exec(statement);
+        if (query.next())
+            result = query.value(0);
+    }
+    QSqlDatabase::removeDatabase("raw");
+    return result;
+}
+
+CanvasCard *makeSnip(const QUuid &boardID, const QByteArray &png)
+{
+    CanvasCard::Init init;
+    init.boardID = boardID;
+    init.kind = CardKind::snip;
+    init.originalImageData = png;
+    init.annotationDocumentData = QByteArray("{}");
+    init.sourceApplicationName = QStringLiteral("Files");
+    init.captureModeRawValue = QStringLiteral("region");
+    init.createdAt = at(1);
+    init.capturedAt = at(1);
+    return new CanvasCard(init);
+}
+
+} // namespace
+
+class ModelContextTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void valuesSurviveReopening();
+    void identityAndOrder();
+    void rollbackRestoresLastSave();
+    void failedSaveWritesNothing();
+    void cardBytesLoadLazilyAndGoWithTheCard();
+    void recoveryRecordsAreKept();
+    void refusesWhatIsNotItsLibrary_data();
+    void refusesWhatIsNotItsLibrary();
+    void refusesCloudMirroring();
+};
+
+void ModelContextTest::valuesSurviveReopening()
+{
+    QTemporaryDir dir;
+    QUuid boardID, cardID, connectionID;
+    Board::Values boardValues;
+    {
+        auto container = openIn(dir.path());
+        QVERIFY(container);
+        ModelContext *context = container->mainContext();
+        auto *board = new Board;
+        board->setTitle(QStringLiteral("Ünïcode — “title”"));
+        board->setFocusQuestion(QStringLiteral(""));
+        board->setSortIndex(-1.5);
+        board->setCreatedAt(at(123));
+        board->setArchivedAt(at(456));
+        board->setFolderNameValue(std::nullopt);
+        context->insert(board);
+        auto *card = makeSnip(board->id(), QByteArray(1000, 'p'));
+        card->setGroupID(QUuid::createUuid());
+        card->setCanvasX(12.25);
+        context->insert(card);
+        auto *connection = new Connection;
+        connection->setBoardID(board->id());
+        context->insert(connection);
+        QSignalSpy saved(context, &ModelContext::didSave);
+        QVERIFY(context->save());
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(!context->hasChanges());
+        boardID = board->id();
+        cardID = card->id();
+        connectionID = connection->id();
+        boardValues = board->values();
+    }
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    ModelContext *context = container->mainContext();
+    const auto boards = context->fetchBoards();
+    QVERIFY(boards && boards->size() == 1);
+    QCOMPARE(boards->first()->values(), boardValues);
+    QCOMPARE(boards->first()->focusQuestion(), std::optional<QString>(QString())); // empty, not absent
+    const auto cards = context->fetchCards();
+    QVERIFY(cards && cards->size() == 1);
+    QCOMPARE(cards->first()->id(), cardID);
+    QCOMPARE(cards->first()->canvasX(), 12.25);
+    QVERIFY(cards->first()->groupID());
+    QVERIFY(!cards->first()->hasThumbnailImageData());
+    const auto connections = context->fetchConnections();
+    QVERIFY(connections && connections->size() == 1);
+    QCOMPARE(connections->first()->id(), connectionID);
+    QVERIFY(!connections->first()->label());
+}
+
+void ModelContextTest::identityAndOrder()
+{
+    auto container = ModelContainer::open({QStringLiteral("Tessaline"), true, std::nullopt, QString()});
+    QVERIFY(container);
+    ModelContext *context = (*container)->mainContext();
+    QList<Board *> made;
+    for (int i = 0; i < 5; ++i) {
+        made.append(new Board);
+        context->insert(made.last());
+    }
+    QVERIFY(context->save());
+    auto *pending = new Board;
+    context->insert(pending);
+    context->remove(made[1]);
+
+    const auto boards = context->fetchBoards();
+    QVERIFY(boards);
+    QCOMPARE(*boards, (QList<Board *>{made[0], made[2], made[3], made[4], pending}));
+    // Two boards with equal fields are still two boards.
+    pending->setId(made[0]->id());
+    QVERIFY(pending != made[0]);
+}
+
+void ModelContextTest::rollbackRestoresLastSave()
+{
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    auto *kept = new Board;
+    kept->setTitle(QStringLiteral("saved"));
+    auto *doomed = new Board;
+    context->insert(kept);
+    context->insert(doomed);
+    QVERIFY(context->save());
+
+    kept->setTitle(QStringLiteral("unsaved"));
+    context->remove(doomed);
+    auto *added = new Board;
+    context->insert(added);
+    QSignalSpy changed(kept, &PersistentEntity::changed);
+
+    context->rollback();
+    QCOMPARE(kept->title(), QStringLiteral("saved"));
+    QVERIFY(changed.count() > 0); // screens hear about the restored values
+    QVERIFY(!context->hasChanges());
+    QCOMPARE(*context->fetchBoards(), (QList<Board *>{kept, doomed}));
+    QVERIFY(!added->modelContext());
+    QVERIFY(context->save()); // nothing left to write
+}
+
+void ModelContextTest::failedSaveWritesNothing()
+{
+    QTemporaryDir dir;
+    {
+        auto container = openIn(dir.path());
+        ModelContext *context = container->mainContext();
+        auto *board = new Board;
+        board->setTitle(QStringLiteral("first"));
+        context->insert(board);
+        QVERIFY(context->save());
+
+        board->setTitle(QStringLiteral("second"));
+        context->insert(new Board);
+        context->failNextSave(StoreError{QStringLiteral("disk full")});
+        const auto result = context->save();
+        QVERIFY(!result);
+        QCOMPARE(result.error().message, QStringLiteral("disk full"));
+        QVERIFY(context->hasChanges()); // still there to save or roll back
+
+        context->failNextFetch(StoreError{QStringLiteral("gone")});
+        QVERIFY(!context->fetchBoards());
+        QCOMPARE(context->fetchBoards()->size(), 2); // only the next fetch fails
+    }
+    auto container = openIn(dir.path());
+    const auto boards = container->mainContext()->fetchBoards();
+    QCOMPARE(boards->size(), 1);
+    QCOMPARE(boards->first()->title(), QStringLiteral("first"));
+}
+
+void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
+{
+    QTemporaryDir dir;
+    const QByteArray image(2 * 1024 * 1024, 'i');
+    {
+        auto container = openIn(dir.path());
+        ModelContext *context = container->mainContext();
+        context->insert(makeSnip(QUuid::createUuid(), image));
+        QVERIFY(context->save());
+    }
+    const QString path = dir.filePath("Tessaline.sqlite");
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    CanvasCard *card = context->fetchCards()->first();
+    // Listing the card read no image bytes.
+    QVERIFY(card->hasOriginalImageData());
+    QVERIFY(!card->values().blobs[CanvasCard::OriginalImageBlob].pendingBytes);
+    QCOMPARE(card->originalImageData(), std::optional<QByteArray>(image));
+    QCOMPARE(card->annotationDocumentData(), std::optional<QByteArray>("{}"));
+
+    // Clearing the annotation removes its bytes; deleting the card removes the rest.
+    card->setAnnotationDocumentData(std::nullopt);
+    QVERIFY(context->save());
+    QVERIFY(!card->annotationDocumentData());
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), 1);
+    context->remove(card);
+    QVERIFY(context->save());
+    QVERIFY(context->fetchCards()->isEmpty());
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), 0);
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCard").toInt(), 0);
+}
+
+void ModelContextTest::recoveryRecordsAreKept()
+{
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    auto *board = new Board;
+    board->setWritingDocumentStorage(QStringLiteral("not json at all"));
+    context->insert(board);
+    QVERIFY(context->save());
+
+    board->updateWritingDocument(BoardWritingDocument::empty(), at(5));
+    context->rollback(); // a rolled-back write keeps no record
+    QVERIFY(context->writingRecoveries(board->id())->isEmpty());
+
+    board->updateWritingDocument(BoardWritingDocument::empty(), at(5));
+    QVERIFY(context->save());
+    const auto records = context->writingRecoveries(board->id());
+    QVERIFY(records);
+    QCOMPARE(records->size(), 1);
+    QCOMPARE(records->first().text, QStringLiteral("not json at all"));
+    QCOMPARE(records->first().savedAt, at(5));
+}
+
+void ModelContextTest::refusesWhatIsNotItsLibrary_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("messagePart");
+    QTest::newRow("text file") << "text" << "is not a Tessaline library";
+    QTest::newRow("other database") << "foreign" << "is not a Tessaline library";
+    QTest::newRow("newer schema") << "newer" << "newer version of Tessaline (schema 2.0.0)";
+}
+
+void ModelContextTest::refusesWhatIsNotItsLibrary()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, messagePart);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    if (kind == u"text") {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("my shopping list\n");
+    } else if (kind == u"foreign") {
+        rawQuery(path, "CREATE TABLE recipes (name TEXT)");
+    } else {
+        QVERIFY(openIn(dir.path()));
+        rawQuery(path, "UPDATE Metadata SET value = '2.0.0' WHERE key = 'schemaVersion'");
+        rawQuery(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    const QByteArray before = fileBytes(path);
+
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    const auto container = ModelContainer::open(configuration);
+    QVERIFY(!container);
+    QVERIFY2(container.error().message.contains(messagePart), qPrintable(container.error().message));
+    QVERIFY(container.error().message.contains(path));
+    QCOMPARE(fileBytes(path), before);
+}
+
+void ModelContextTest::refusesCloudMirroring()
+{
+    ModelContainer::Configuration configuration;
+    configuration.isStoredInMemoryOnly = true;
+    configuration.cloudKitContainerIdentifier = QStringLiteral("iCloud.example");
+    const auto container = ModelContainer::open(configuration);
+    QVERIFY(!container);
+    QCOMPARE(container.error().message, QStringLiteral("Cloud sync is not available on this system."));
+}
+
+QTEST_GUILESS_MAIN(ModelContextTest)
+#include "tst_modelcontext.moc"
