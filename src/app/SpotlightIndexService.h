@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/SearchIndex.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tessaline {
+
+class SerialExecutor;
+
+// What the desktop search learns about one card.
+struct SpotlightRecord
+{
+    QUuid id;
+    QString title;
+    QString text;
+    std::optional<QString> boardName;
+    std::optional<QString> sourceApplication;
+    std::optional<QByteArray> thumbnailData;
+};
+
+// Puts cards into the desktop-search index, one item per card identified by
+// the card's UUID text, and takes them out again when a card is deleted for
+// good. Calls run one at a time on a worker thread of the service's own;
+// outcomes come back as queued calls on the receiver's thread.
+class SpotlightIndexService
+{
+public:
+    using IndexFactory = std::function<std::unique_ptr<SearchIndexing>()>;
+    using Completion = std::function<void(std::optional<SearchIndexError>)>;
+
+    // The index is made by `factory` on the worker thread, at first use.
+    explicit SpotlightIndexService(IndexFactory factory = defaultIndexFactory(),
+                                   QString domainIdentifier = defaultDomainIdentifier());
+    ~SpotlightIndexService();
+
+    static IndexFactory defaultIndexFactory();
+    static QString defaultDomainIdentifier();
+
+    QString domainIdentifier() const { return m_domainIdentifier; }
+
+    // The index item of a record: title, text as the description, note name
+    // and source application as keywords, the source application as creator.
+    static SearchableItem searchableItem(const SpotlightRecord &record, const QString &domainIdentifier);
+
+    void index(const SpotlightRecord &record, QObject *receiver, Completion completion);
+    void remove(const QUuid &cardID, QObject *receiver, Completion completion);
+
+private:
+    struct WorkerState;
+
+    QString m_domainIdentifier;
+    std::shared_ptr<WorkerState> m_state;
+    std::unique_ptr<SerialExecutor> m_executor;
+};
+
+} // namespace tessaline
