@@ -64,9 +64,18 @@ QColor itemColor(const AnnotationColor &color)
                             float(unitInterval(color.blue)), float(unitInterval(color.alpha)));
 }
 
+// Scaled in double like every other consumer of the document, so that an
+// edge the editor placed on a whole pixel stays on it; long double only
+// takes over where the double product would overflow.
+Real scaled(double fraction, int extent)
+{
+    const double product = fraction * extent;
+    return std::isfinite(product) ? Real(product) : Real(fraction) * extent;
+}
+
 RealPoint toPixels(const NormalizedPoint &point, int width, int height)
 {
-    return {Real(point.x) * width, Real(point.y) * height};
+    return {scaled(point.x, width), scaled(point.y, height)};
 }
 
 bool isFinite(const AnnotationItem &item)
@@ -269,7 +278,7 @@ void drawText(QPainter &painter, const AnnotationItem &item, const RealPoint &an
 }
 
 // One axis of the pixelation grid: cell edges sit at phase + k × scale and a
-// pixel belongs to the cell that holds its centre. Returns the first pixel of
+// pixel belongs to the cell whose span holds the pixel's centre. Returns the first pixel of
 // every cell that meets [begin, end), followed by `end`.
 std::vector<int> cellEdges(int begin, int end, Real phase, Real scale)
 {
@@ -367,12 +376,14 @@ void pixelateItem(const AnnotationItem &item, uchar *target, qsizetype targetByt
     const QRect area(int(clippedLeft), int(clippedTop), int(clippedRight - clippedLeft),
                      int(clippedBottom - clippedTop));
 
-    // The cell size is worked out on the unrounded box, in single precision;
-    // the grid is aligned to the centre of the whole-pixel rectangle.
+    // The cell size is worked out on the unrounded box, in single precision.
+    // One cell is centred on the centre of the whole-pixel rectangle, so the
+    // grid lies symmetrically over the box and a box smaller than a cell
+    // becomes one flat cell rather than being cut into untouched pieces.
     const Real wanted = std::max(std::min(boxWidth, boxHeight) / Real(pixelationCellDivisor), Real(minimumPixelationCell));
     const Real scale = wanted >= Real(FLT_MAX) ? Real(FLT_MAX) : Real(float(wanted));
-    const Real phaseX = std::fmod((left + right) / 2, scale);
-    const Real phaseY = std::fmod((top + bottom) / 2, scale);
+    const Real phaseX = std::fmod((left + right) / 2 - scale / 2, scale);
+    const Real phaseY = std::fmod((top + bottom) / 2 - scale / 2, scale);
     pixelateRect(target, targetBytesPerLine, source, area, phaseX < 0 ? phaseX + scale : phaseX,
                  phaseY < 0 ? phaseY + scale : phaseY, scale);
 }
