@@ -1,0 +1,351 @@
+#include "capture/CaptureCoordinator.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+
+#include <QTimer>
+
+namespace tessaline {
+
+namespace {
+
+void deleteSessionLater(RegionSelectionSession *session)
+{
+    // A session is often dropped from inside its own completion, so it must
+    // outlive the call that is running.
+    if (session)
+        session->deleteLater();
+}
+
+} // namespace
+
+CaptureCoordinator::CaptureCoordinator(CaptureCoordinatorServices services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_overlayController(nullptr, deleteSessionLater)
+{
+    if (!m_services.permissionController)
+        m_services.permissionController = std::make_shared<ScreenCapturePermissionController>();
+    if (!m_services.notificationCenter)
+        m_services.notificationCenter = &NotificationCenter::defaultCenter();
+    if (!m_services.regionSelectionFactory) {
+        m_services.regionSelectionFactory = [](const FrozenDisplayCapture &capture,
+                                               RegionSelectionSession::Completion completion) {
+            return std::unique_ptr<RegionSelectionSession>(
+                new RegionSelectionOverlayController(capture, std::move(completion)));
+        };
+    }
+
+    // A relaunch recommendation belongs to the process that made it; every
+    // launch starts without one.
+    setRelaunchRecommended(false);
+    UserDefaults &defaults = m_services.permissionHistoryStore->defaults();
+    if (m_services.permissionController->hasAccess())
+        m_permissionState = ScreenCapturePermissionState::authorized;
+    else if (defaults.boolean(ScreenCapturePermissionHistoryStore::hasRequestedAccessKey()))
+        m_permissionState = ScreenCapturePermissionState::needsSettings;
+    else
+        m_permissionState = ScreenCapturePermissionState::notRequested;
+
+    m_shortcutConfiguration = m_services.shortcutStore->load();
+}
+
+CaptureCoordinator::~CaptureCoordinator() = default;
+
+void CaptureCoordinator::setState(const CaptureCoordinatorState &state)
+{
+    m_state = state;
+    Q_EMIT stateChanged();
+}
+
+void CaptureCoordinator::post(const QString &name, const QVariantMap &userInfo)
+{
+    m_services.notificationCenter->post(name, this, userInfo);
+}
+
+void CaptureCoordinator::setRelaunchRecommended(bool value)
+{
+    m_services.permissionHistoryStore->defaults().setBoolean(ScreenCapturePermissionHistoryStore::relaunchRecommendedKey(),
+                                                             value);
+}
+
+void CaptureCoordinator::beginCapture(CaptureMode mode)
+{
+    if (m_state.isBusy())
+        return;
+    setState(CaptureCoordinatorState::idle());
+    if (m_captureTask)
+        m_captureTask->cancelled = true;
+    auto task = std::make_shared<CaptureTask>(CaptureTask{mode});
+    m_captureTask = task;
+    QPointer<CaptureCoordinator> self(this);
+    QTimer::singleShot(0, this, [self, task] {
+        if (self)
+            self->runCaptureTask(task);
+    });
+}
+
+void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task)
+{
+    refreshPermissionState();
+    if (m_permissionState == ScreenCapturePermissionState::notRequested) {
+        setState(CaptureCoordinatorState::requestingPermission());
+        // The answer is not used: the picture is attempted whatever the user
+        // decided, and a refusal shows up as the capture's error.
+        requestScreenCaptureAccess();
+    }
+    if (task->cancelled) {
+        dropTask(task);
+        cancelCapture();
+        return;
+    }
+    setState(CaptureCoordinatorState::capturingDisplay());
+    QPointer<CaptureCoordinator> self(this);
+    switch (task->mode) {
+    case CaptureMode::region:
+    case CaptureMode::display:
+        m_services.displayCaptureService->captureDisplayUnderPointer(
+            [self, task](CaptureOutcome<FrozenDisplayCapture> outcome) {
+                if (!self)
+                    return;
+                if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome)) {
+                    self->imageFailed(task, *error);
+                    return;
+                }
+                self->imageTaken(task);
+                if (task->cancelled) {
+                    self->dropTask(task);
+                    self->cancelCapture();
+                    return;
+                }
+                const FrozenDisplayCapture &capture = std::get<FrozenDisplayCapture>(outcome);
+                if (task->mode == CaptureMode::region)
+                    self->beginRegionSelection(capture);
+                else
+                    self->completeCapture(capture.captureResult());
+            });
+        break;
+    case CaptureMode::window:
+        m_services.displayCaptureService->captureFrontmostWindow([self, task](CaptureOutcome<CapturedWindow> outcome) {
+            if (!self)
+                return;
+            if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome)) {
+                self->imageFailed(task, *error);
+                return;
+            }
+            self->imageTaken(task);
+            if (task->cancelled) {
+                self->dropTask(task);
+                self->cancelCapture();
+                return;
+            }
+            self->completeCapture(std::get<CapturedWindow>(outcome).captureResult());
+        });
+        break;
+    }
+}
+
+void CaptureCoordinator::imageTaken(const std::shared_ptr<CaptureTask> &)
+{
+    m_captureAccessWasVerifiedThisSession = true;
+    setRelaunchRecommended(false);
+    refreshPermissionState();
+}
+
+void CaptureCoordinator::imageFailed(const std::shared_ptr<CaptureTask> &, const CaptureSubsystemError &error)
+{
+    if (error.kind() != CaptureSubsystemError::Kind::permissionDenied) {
+        failCapture(error);
+        return;
+    }
+    // Say what the user can do about it, by what the system now reports.
+    m_captureAccessWasVerifiedThisSession = false;
+    refreshPermissionState();
+    switch (m_permissionState) {
+    case ScreenCapturePermissionState::authorized:
+        failCapture(CaptureSubsystemError::permissionDenied());
+        break;
+    case ScreenCapturePermissionState::notRequested:
+    case ScreenCapturePermissionState::needsSettings:
+        failCapture(CaptureSubsystemError::permissionNeedsSettings());
+        break;
+    case ScreenCapturePermissionState::restartRequired:
+        failCapture(CaptureSubsystemError::permissionRestartRequired());
+        break;
+    }
+}
+
+void CaptureCoordinator::beginRegionSelection(const FrozenDisplayCapture &capture)
+{
+    setState(CaptureCoordinatorState::selectingRegion());
+    QPointer<CaptureCoordinator> self(this);
+    auto completion = [self, capture](const RegionSelectionOutcome &outcome) {
+        if (!self)
+            return;
+        self->m_overlayController.reset();
+        self->m_captureTask.reset();
+        if (outcome.isCancelled)
+            self->cancelCapture();
+        else
+            self->finishRegionSelection(capture, outcome.rect);
+    };
+    m_overlayController.reset(m_services.regionSelectionFactory(capture, std::move(completion)).release());
+    if (RegionSelectionSession *session = m_overlayController.get())
+        session->begin();
+}
+
+void CaptureCoordinator::finishRegionSelection(const FrozenDisplayCapture &capture, const QRectF &rect)
+{
+    const auto image = capture.croppedImage(rect);
+    if (!image) {
+        failCapture(CaptureSubsystemError::emptySelection());
+        return;
+    }
+    completeCapture(capture.regionResult(rect, *image));
+}
+
+void CaptureCoordinator::dropTask(const std::shared_ptr<CaptureTask> &task)
+{
+    // Only the task that ends lets go of its handle; a newer one keeps its.
+    if (m_captureTask == task)
+        m_captureTask.reset();
+}
+
+void CaptureCoordinator::completeCapture(const CaptureResult &result)
+{
+    m_captureTask.reset();
+    setState(CaptureCoordinatorState::idle());
+    if (onCaptureCompleted)
+        onCaptureCompleted(result);
+    post(CaptureNotifications::captureCompleted(), {{CaptureNotifications::resultKey(), QVariant::fromValue(result)}});
+}
+
+void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
+{
+    m_captureTask.reset();
+    m_overlayController.reset();
+    setState(CaptureCoordinatorState::failed(error.errorDescription()));
+    if (onCaptureError)
+        onCaptureError(error);
+    post(CaptureNotifications::captureFailed(), {{CaptureNotifications::errorKey(), QVariant::fromValue(error)}});
+}
+
+void CaptureCoordinator::cancelCapture()
+{
+    m_overlayController.reset();
+    setState(CaptureCoordinatorState::idle());
+    if (onCaptureCancelled)
+        onCaptureCancelled();
+    post(CaptureNotifications::captureCancelled());
+}
+
+void CaptureCoordinator::clearFailure()
+{
+    if (m_state.kind() == CaptureCoordinatorState::Kind::failed)
+        setState(CaptureCoordinatorState::idle());
+}
+
+void CaptureCoordinator::refreshPermissionState()
+{
+    const bool granted = m_captureAccessWasVerifiedThisSession || m_services.permissionController->hasAccess();
+    if (granted)
+        setRelaunchRecommended(false);
+    UserDefaults &defaults = m_services.permissionHistoryStore->defaults();
+    const bool requested = defaults.boolean(ScreenCapturePermissionHistoryStore::hasRequestedAccessKey());
+    const bool relaunch = defaults.boolean(ScreenCapturePermissionHistoryStore::relaunchRecommendedKey());
+    if (granted)
+        m_permissionState = ScreenCapturePermissionState::authorized;
+    else if (relaunch)
+        m_permissionState = ScreenCapturePermissionState::restartRequired;
+    else if (requested)
+        m_permissionState = ScreenCapturePermissionState::needsSettings;
+    else
+        m_permissionState = ScreenCapturePermissionState::notRequested;
+    Q_EMIT permissionStateChanged();
+    post(CaptureNotifications::permissionChanged(),
+         {{CaptureNotifications::permissionStateKey(), QVariant::fromValue(m_permissionState)}});
+}
+
+ScreenCapturePermissionState CaptureCoordinator::requestScreenCaptureAccess()
+{
+    ScreenCapturePermissionProviding &controller = *m_services.permissionController;
+    if (controller.hasAccess()) {
+        setRelaunchRecommended(false);
+        refreshPermissionState();
+        return m_permissionState;
+    }
+    m_services.permissionHistoryStore->defaults().setBoolean(ScreenCapturePermissionHistoryStore::hasRequestedAccessKey(),
+                                                             true);
+    const bool granted = controller.requestAccess();
+    if (controller.hasAccess())
+        setRelaunchRecommended(false);
+    else if (granted)
+        setRelaunchRecommended(true); // granted, but only a new process can use it
+    refreshPermissionState();
+    return m_permissionState;
+}
+
+std::optional<CaptureSubsystemError> CaptureCoordinator::registerHotKeys(const GlobalShortcutConfiguration &configuration)
+{
+    QPointer<CaptureCoordinator> self(this);
+    return m_services.hotKeyManager->registerConfiguration(
+        configuration,
+        [self] {
+            if (self)
+                self->handleRegionHotKey();
+        },
+        [self] {
+            if (self)
+                self->handleQuickThoughtHotKey();
+        });
+}
+
+std::optional<CaptureSubsystemError> CaptureCoordinator::enableHotKeys()
+{
+    m_hotKeyLifecycleEnabled = true;
+    if (auto error = registerHotKeys(m_shortcutConfiguration))
+        return error;
+    m_hotKeysAreActive = true;
+    return std::nullopt;
+}
+
+std::optional<CaptureSubsystemError> CaptureCoordinator::updateShortcuts(const GlobalShortcutConfiguration &configuration)
+{
+    if (!configuration.isValid())
+        return CaptureSubsystemError::invalidShortcutConfiguration();
+    if (configuration == m_shortcutConfiguration)
+        return std::nullopt;
+    if (m_hotKeysAreActive) {
+        if (auto error = m_services.hotKeyManager->update(configuration)) {
+            // The manager has put the previous pair back when it could.
+            m_hotKeysAreActive = m_services.hotKeyManager->registeredConfiguration().has_value();
+            return error;
+        }
+    } else if (m_hotKeyLifecycleEnabled) {
+        if (auto error = registerHotKeys(configuration))
+            return error;
+        m_hotKeysAreActive = true;
+    }
+    m_services.shortcutStore->save(configuration);
+    m_shortcutConfiguration = configuration;
+    Q_EMIT shortcutConfigurationChanged();
+    return std::nullopt;
+}
+
+void CaptureCoordinator::handleRegionHotKey()
+{
+    if (onRegionCaptureRequested)
+        onRegionCaptureRequested();
+    else
+        beginCapture(CaptureMode::region);
+    post(CaptureNotifications::captureRequested());
+}
+
+void CaptureCoordinator::handleQuickThoughtHotKey()
+{
+    if (onQuickThoughtRequested)
+        onQuickThoughtRequested();
+    post(CaptureNotifications::quickThoughtRequested());
+}
+
+} // namespace tessaline

@@ -1,0 +1,218 @@
+#include "capture/DisplayCaptureService.h"
+
+#include "platform/CoordinateSpaces.h"
+#include "platform/X11CaptureSystem.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tessaline {
+
+namespace {
+
+// Containment as screens count it: the left and bottom edges are inside,
+// the right and top edges are not.
+bool screenContains(const QRectF &frame, const QPointF &p)
+{
+    return p.x() >= frame.x() && p.x() < CoordinateSpaces::maxX(frame) && p.y() >= frame.y()
+        && p.y() < CoordinateSpaces::maxY(frame);
+}
+
+template <typename T, typename Completion>
+void deliverLater(QObject *context, CaptureOutcome<T> outcome, Completion completion)
+{
+    QTimer::singleShot(0, context, [outcome = std::move(outcome), completion = std::move(completion)]() mutable {
+        completion(std::move(outcome));
+    });
+}
+
+} // namespace
+
+std::unique_ptr<CaptureSystem> DisplayCaptureService::platformCaptureSystem()
+{
+    return X11CaptureSystem::create();
+}
+
+DisplayCaptureService::DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent)
+    : QObject(parent)
+    , m_system(std::move(system))
+{
+}
+
+DisplayCaptureService::~DisplayCaptureService() = default;
+
+void DisplayCaptureService::captureDisplayUnderPointer(DisplayCompletion completion)
+{
+    deliverLater(this, takeDisplayUnderPointer(), std::move(completion));
+}
+
+void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
+{
+    deliverLater(this, takeFrontmostWindow(), std::move(completion));
+}
+
+CaptureDisplayTarget DisplayCaptureService::targetFor(quint32 displayID, const QRectF &screenFrame)
+{
+    const QSize pixels = m_system->displayPixelSize(displayID);
+    CaptureDisplayTarget target;
+    target.displayID = displayID;
+    target.screenFrame = screenFrame;
+    target.pointSize = screenFrame.size();
+    target.pixelSize = QSizeF(std::max(pixels.width(), 1), std::max(pixels.height(), 1));
+    return target;
+}
+
+std::optional<CaptureDisplayTarget> DisplayCaptureService::displayTargetUnderPointer()
+{
+    if (!m_system)
+        return std::nullopt;
+    const QPointF p = m_system->pointerLocation();
+    const QList<SystemScreen> screens = m_system->screens();
+    if (screens.isEmpty())
+        return std::nullopt;
+    std::optional<SystemScreen> screen;
+    for (const SystemScreen &candidate : screens) {
+        if (screenContains(candidate.frame, p)) {
+            screen = candidate;
+            break;
+        }
+    }
+    if (!screen) {
+        const auto main = m_system->mainScreenIndex();
+        screen = main && *main >= 0 && *main < screens.size() ? screens.at(*main) : screens.first();
+    }
+    if (!screen->displayNumber)
+        return std::nullopt;
+    return targetFor(*screen->displayNumber, screen->frame);
+}
+
+bool DisplayCaptureService::screenMatches(const SystemScreen &screen, const SystemDisplay &display)
+{
+    return screen.displayNumber && *screen.displayNumber == display.displayID;
+}
+
+std::optional<CaptureDisplayTarget> DisplayCaptureService::displayTarget(const SystemDisplay &display)
+{
+    for (const SystemScreen &screen : m_system->screens()) {
+        if (screenMatches(screen, display))
+            return targetFor(display.displayID, screen.frame);
+    }
+    return std::nullopt;
+}
+
+std::optional<SystemDisplay> DisplayCaptureService::bestDisplay(const QList<SystemDisplay> &displays,
+                                                               const QRectF &windowFrame)
+{
+    std::optional<SystemDisplay> best;
+    double bestOverlap = 0;
+    for (const SystemDisplay &display : displays) {
+        const QRectF overlap = display.frame.intersected(windowFrame);
+        double area = 0;
+        if (!overlap.isEmpty() && std::isfinite(overlap.width()) && std::isfinite(overlap.height()))
+            area = std::max(overlap.width(), 0.0) * std::max(overlap.height(), 0.0);
+        if (!best || area > bestOverlap) {
+            best = display;
+            bestOverlap = area;
+        }
+    }
+    if (best && bestOverlap > 0)
+        return best;
+    return std::nullopt;
+}
+
+CaptureSubsystemError DisplayCaptureService::captureError(const CaptureSystemError &error)
+{
+    if (error.permissionDenied)
+        return CaptureSubsystemError::permissionDenied();
+    return CaptureSubsystemError::screenCaptureFailed(error.message);
+}
+
+CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPointer()
+{
+    const auto target = displayTargetUnderPointer();
+    if (!target)
+        return CaptureSubsystemError::noDisplayUnderPointer();
+    // Taken before anything else, so it names the application the user was
+    // working in when the request came.
+    CaptureSourceApplication source;
+    if (const auto application = m_system->frontmostApplication()) {
+        source.name = application->localizedName;
+        source.bundleIdentifier = application->bundleIdentifier;
+    }
+    const auto content = m_system->shareableContent();
+    if (const auto *error = std::get_if<CaptureSystemError>(&content))
+        return captureError(*error);
+    const auto &displays = std::get<ShareableContent>(content).displays;
+    const auto display = std::find_if(displays.begin(), displays.end(),
+                                      [&](const SystemDisplay &d) { return d.displayID == target->displayID; });
+    if (display == displays.end())
+        return CaptureSubsystemError::displayUnavailable();
+    const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
+    auto image = m_system->captureDisplayImage(*display, size);
+    if (const auto *error = std::get_if<CaptureSystemError>(&image))
+        return captureError(*error);
+    FrozenDisplayCapture capture;
+    capture.image = std::get<QImage>(std::move(image));
+    capture.target = *target;
+    capture.target.pixelSize = QSizeF(capture.image.size());
+    capture.sourceApplication = source;
+    return capture;
+}
+
+CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
+{
+    const auto application = m_system ? m_system->frontmostApplication() : std::nullopt;
+    if (!application)
+        return CaptureSubsystemError::frontmostApplicationUnavailable();
+    const auto content = m_system->shareableContent();
+    if (const auto *error = std::get_if<CaptureSystemError>(&content))
+        return captureError(*error);
+    const ShareableContent &shareable = std::get<ShareableContent>(content);
+
+    QList<SystemWindow> windows;
+    QList<WindowCaptureCandidate> candidates;
+    for (const SystemWindow &window : shareable.windows) {
+        if (window.owningProcessID && *window.owningProcessID == application->processIdentifier) {
+            windows.append(window);
+            candidates.append(WindowCaptureCandidate{window.windowID, window.frame, window.windowLayer, window.isOnScreen});
+        }
+    }
+    const QString name = application->localizedName.value_or(QStringLiteral("the frontmost application"));
+    const auto chosen = WindowCaptureCandidate::preferredCandidate(candidates);
+    if (!chosen)
+        return CaptureSubsystemError::noCapturableWindow(name);
+    const auto window = std::find_if(windows.begin(), windows.end(),
+                                     [&](const SystemWindow &w) { return w.windowID == chosen->windowID; });
+    if (window == windows.end())
+        return CaptureSubsystemError::noCapturableWindow(name);
+    const auto display = bestDisplay(shareable.displays, window->frame);
+    if (!display)
+        return CaptureSubsystemError::displayUnavailable();
+    const auto target = displayTarget(*display);
+    if (!target)
+        return CaptureSubsystemError::displayUnavailable();
+
+    const double scale = std::max(m_system->windowPointPixelScale(*window), 1.0);
+    const QSize size(std::max(int(std::ceil(window->frame.width() * scale)), 1),
+                     std::max(int(std::ceil(window->frame.height() * scale)), 1));
+    auto image = m_system->captureWindowImage(*window, size);
+    if (const auto *error = std::get_if<CaptureSystemError>(&image))
+        return captureError(*error);
+
+    CapturedWindow captured;
+    captured.image = std::get<QImage>(std::move(image));
+    captured.windowID = window->windowID;
+    captured.windowTitle = window->title;
+    captured.displayID = target->displayID;
+    captured.rectInDisplay = window->frame.translated(-display->frame.topLeft());
+    captured.rectOnScreen = CoordinateSpaces::screenFromDisplay(target->screenFrame, captured.rectInDisplay);
+    captured.scale = QSizeF(captured.image.width() / std::max(window->frame.width(), 1.0),
+                            captured.image.height() / std::max(window->frame.height(), 1.0));
+    captured.sourceApplication = CaptureSourceApplication{application->localizedName, application->bundleIdentifier};
+    return captured;
+}
+
+} // namespace tessaline

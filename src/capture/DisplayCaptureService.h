@@ -1,0 +1,47 @@
+#pragma once
+
+#include "capture/DisplayCapturing.h"
+#include "platform/CaptureSystem.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace tessaline {
+
+// Takes the pictures: the display under the pointer and the frontmost
+// application's best window, through the platform's capture system. Keeps
+// nothing between calls, so each request asks the system afresh.
+class DisplayCaptureService : public QObject, public DisplayCapturing
+{
+    Q_OBJECT
+public:
+    // The platform's capture system for this session (X11); none when the
+    // application does not run on a supported window system.
+    static std::unique_ptr<CaptureSystem> platformCaptureSystem();
+
+    explicit DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent = nullptr);
+    ~DisplayCaptureService() override;
+
+    void captureDisplayUnderPointer(DisplayCompletion completion) override;
+    void captureFrontmostWindow(WindowCompletion completion) override;
+
+    // The same work, done at once.
+    CaptureOutcome<FrozenDisplayCapture> takeDisplayUnderPointer();
+    CaptureOutcome<CapturedWindow> takeFrontmostWindow();
+
+    std::optional<CaptureDisplayTarget> displayTargetUnderPointer();
+    std::optional<CaptureDisplayTarget> displayTarget(const SystemDisplay &display);
+    static bool screenMatches(const SystemScreen &screen, const SystemDisplay &display);
+    static std::optional<SystemDisplay> bestDisplay(const QList<SystemDisplay> &displays, const QRectF &windowFrame);
+    static CaptureSubsystemError captureError(const CaptureSystemError &error);
+
+    CaptureSystem *captureSystem() const { return m_system.get(); }
+
+private:
+    CaptureDisplayTarget targetFor(quint32 displayID, const QRectF &screenFrame);
+
+    std::unique_ptr<CaptureSystem> m_system;
+};
+
+} // namespace tessaline

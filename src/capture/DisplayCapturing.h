@@ -1,0 +1,27 @@
+#pragma once
+
+#include "capture/CaptureSubsystemError.h"
+#include "capture/CaptureValues.h"
+
+#include <functional>
+
+namespace tessaline {
+
+// How the capture coordinator reaches the screen. Both operations finish
+// later, on the main thread, by calling their completion exactly once, never
+// from inside the call itself. Errors are CaptureSubsystemError values only.
+class DisplayCapturing
+{
+public:
+    using DisplayCompletion = std::function<void(CaptureOutcome<FrozenDisplayCapture>)>;
+    using WindowCompletion = std::function<void(CaptureOutcome<CapturedWindow>)>;
+
+    virtual ~DisplayCapturing() = default;
+
+    // The whole display that holds the pointer.
+    virtual void captureDisplayUnderPointer(DisplayCompletion completion) = 0;
+    // The chosen window of the frontmost application.
+    virtual void captureFrontmostWindow(WindowCompletion completion) = 0;
+};
+
+} // namespace tessaline

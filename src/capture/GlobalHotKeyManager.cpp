@@ -1,0 +1,126 @@
+#include "capture/GlobalHotKeyManager.h"
+
+#include "platform/X11HotKeys.h"
+
+#include <QPointer>
+#include <QTimer>
+
+namespace tessaline {
+
+std::unique_ptr<HotKeySystem> GlobalHotKeyManager::platformHotKeySystem()
+{
+    return X11HotKeys::create();
+}
+
+GlobalHotKeyManager::GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, QObject *parent)
+    : QObject(parent)
+    , m_system(std::move(system))
+{
+}
+
+GlobalHotKeyManager::~GlobalHotKeyManager() = default;
+
+void GlobalHotKeyManager::unregisterAll()
+{
+    if (m_system) {
+        for (const HotKeyReference reference : std::as_const(m_hotKeyReferences))
+            m_system->unregisterHotKey(reference);
+    }
+    m_hotKeyReferences.clear();
+    m_handlers.clear();
+    m_registeredConfiguration.reset();
+    if (m_handlerInstalled) {
+        if (m_system)
+            m_system->removeEventHandler();
+        m_handlerInstalled = false;
+    }
+}
+
+std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerHotKey(GlobalHotKeyAction action,
+                                                                         const GlobalShortcut &shortcut)
+{
+    HotKeyReference reference = 0;
+    const qint32 status = m_system->registerHotKey(shortcut.keyCode, shortcut.modifiers.carbonFlags(),
+                                                   HotKeyID{signature, quint32(action)}, &reference);
+    if (status != HotKeyStatus::noError || reference == 0)
+        return CaptureSubsystemError::hotKeyRegistrationFailed(action, status);
+    m_hotKeyReferences.insert(action, reference);
+    return std::nullopt;
+}
+
+std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration(
+    const GlobalShortcutConfiguration &configuration, Handler captureHandler, Handler quickThoughtHandler)
+{
+    if (!configuration.isValid())
+        return CaptureSubsystemError::invalidShortcutConfiguration();
+    unregisterAll();
+    m_handlers.insert(GlobalHotKeyAction::captureRegion, std::move(captureHandler));
+    m_handlers.insert(GlobalHotKeyAction::quickThought, std::move(quickThoughtHandler));
+    if (configuration.capture || configuration.quickThought) {
+        const qint32 status = m_system ? m_system->installEventHandler([this](const HotKeyEvent &event) {
+            return handleEvent(event);
+        })
+                                       : HotKeyStatus::noConnection;
+        if (status != HotKeyStatus::noError) {
+            m_handlers.clear();
+            return CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, status);
+        }
+        m_handlerInstalled = true;
+        if (configuration.capture) {
+            if (auto error = registerHotKey(GlobalHotKeyAction::captureRegion, *configuration.capture)) {
+                unregisterAll();
+                return error;
+            }
+        }
+        if (configuration.quickThought) {
+            if (auto error = registerHotKey(GlobalHotKeyAction::quickThought, *configuration.quickThought)) {
+                unregisterAll();
+                return error;
+            }
+        }
+    }
+    m_registeredConfiguration = configuration;
+    return std::nullopt;
+}
+
+std::optional<CaptureSubsystemError> GlobalHotKeyManager::update(const GlobalShortcutConfiguration &configuration)
+{
+    if (!m_registeredConfiguration || !m_handlers.contains(GlobalHotKeyAction::captureRegion)
+        || !m_handlers.contains(GlobalHotKeyAction::quickThought))
+        return CaptureSubsystemError::hotKeysNotRegistered();
+    if (configuration == *m_registeredConfiguration)
+        return std::nullopt;
+    const GlobalShortcutConfiguration previous = *m_registeredConfiguration;
+    const Handler captureHandler = m_handlers.value(GlobalHotKeyAction::captureRegion);
+    const Handler quickThoughtHandler = m_handlers.value(GlobalHotKeyAction::quickThought);
+    if (auto error = registerConfiguration(configuration, captureHandler, quickThoughtHandler)) {
+        // Best effort: when the old pair cannot come back either, nothing
+        // stays registered and the caller sees that.
+        registerConfiguration(previous, captureHandler, quickThoughtHandler);
+        return error;
+    }
+    return std::nullopt;
+}
+
+qint32 GlobalHotKeyManager::handleEvent(const HotKeyEvent &event)
+{
+    if (!event.hasID || event.hotKeyID.signature != signature)
+        return HotKeyStatus::eventNotHandled;
+    const quint32 id = event.hotKeyID.id;
+    // Handlers run later on the main thread, never inside the platform's
+    // event delivery.
+    QTimer::singleShot(0, this, [this, id] { handleHotKey(id); });
+    return HotKeyStatus::noError;
+}
+
+void GlobalHotKeyManager::handleHotKey(quint32 id)
+{
+    const auto action = globalHotKeyActionFromRawValue(id);
+    if (!action)
+        return;
+    const Handler handler = m_handlers.value(*action);
+    if (handler)
+        handler();
+}
+
+} // namespace tessaline

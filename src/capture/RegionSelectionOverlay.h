@@ -1,0 +1,119 @@
+#pragma once
+
+#include "capture/CaptureValues.h"
+#include "capture/RegionSelectionModel.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+
+#include <functional>
+
+class QScreen;
+
+namespace tessaline {
+
+// One region selection, from putting the overlay up to delivering exactly
+// one outcome. The coordinator makes a new one for each region capture.
+class RegionSelectionSession : public QObject
+{
+    Q_OBJECT
+public:
+    using Completion = std::function<void(const RegionSelectionOutcome &)>;
+    using QObject::QObject;
+    virtual void begin() = 0;
+};
+
+class RegionSelectionOverlayController;
+
+// The overlay's top-level window: frameless, above everything, covering one
+// screen. Closing it by any means other than the controller cancels.
+class CaptureOverlayWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CaptureOverlayWindow(QScreen *screen);
+
+    void setDelegate(RegionSelectionOverlayController *delegate) { m_delegate = delegate; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QPointer<RegionSelectionOverlayController> m_delegate;
+};
+
+// Shows the frozen image, dimmed, and lets the user drag a rectangle over it.
+class RegionSelectionView : public QWidget
+{
+    Q_OBJECT
+public:
+    RegionSelectionView(const QImage &image, QWidget *parent);
+
+    std::function<void(const QRectF &)> onSelection;
+    std::function<void()> onCancel;
+    // Called once, right after the first paint has been handed to the
+    // window system.
+    std::function<void()> onFirstPaint;
+
+    const RegionSelectionModel &model() const { return m_model; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void respond(RegionSelectionModel::Response response);
+    void updateChangedArea();
+    QRectF paintedArea() const;
+    QRectF labelRect() const;
+    void drawFrozen(QPainter &painter, const QRect &area, bool dimmed);
+
+    QImage m_image;
+    QImage m_dimmed;
+    RegionSelectionModel m_model;
+    QRectF m_lastPainted;
+    QRegion m_lastGuides;
+    bool m_painted = false;
+};
+
+// Puts the overlay up on the display of a frozen capture and reports the
+// outcome once.
+class RegionSelectionOverlayController : public RegionSelectionSession
+{
+    Q_OBJECT
+public:
+    RegionSelectionOverlayController(const FrozenDisplayCapture &capture, Completion completion,
+                                     QObject *parent = nullptr);
+    ~RegionSelectionOverlayController() override;
+
+    void begin() override;
+    void finish(const RegionSelectionOutcome &outcome);
+    void windowWillClose();
+
+    bool hasCompleted() const { return m_hasCompleted; }
+    CaptureOverlayWindow *overlayWindow() const { return m_overlayWindow; }
+    RegionSelectionView *view() const { return m_view; }
+
+    // The Qt screen that shows a display, or none once it is unplugged.
+    static QScreen *screenForDisplay(quint32 displayID);
+
+private:
+    void grabInput(int attemptsLeft);
+
+    FrozenDisplayCapture m_capture;
+    Completion m_completion;
+    QPointer<CaptureOverlayWindow> m_overlayWindow;
+    QPointer<RegionSelectionView> m_view;
+    bool m_hasCompleted = false;
+    bool m_hasPushedCursor = false;
+};
+
+} // namespace tessaline

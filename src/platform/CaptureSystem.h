@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+namespace tessaline {
+
+// The window system's view of one screen, in its own order.
+struct SystemScreen
+{
+    // Frame in screen coordinates (bottom-left origin, y up).
+    QRectF frame;
+    // The display the screen shows; none when the window system gives none.
+    std::optional<quint32> displayNumber;
+};
+
+// One display as the capture side sees it.
+struct SystemDisplay
+{
+    quint32 displayID = 0;
+    // Frame in capture-system coordinates (top-left of the primary, y down).
+    QRectF frame;
+};
+
+// One top-level window as the capture side sees it.
+struct SystemWindow
+{
+    quint32 windowID = 0;
+    // Frame in capture-system coordinates.
+    QRectF frame;
+    std::optional<QString> title;
+    // 0 for ordinary application windows; docks, panels and keep-above
+    // windows get higher layers.
+    int windowLayer = 0;
+    bool isOnScreen = false;
+    // Process of the owning application; none when nobody owns it.
+    std::optional<qint64> owningProcessID;
+};
+
+struct SystemApplication
+{
+    std::optional<QString> localizedName;
+    std::optional<QString> bundleIdentifier;
+    qint64 processIdentifier = 0;
+};
+
+struct ShareableContent
+{
+    QList<SystemDisplay> displays;
+    QList<SystemWindow> windows;
+};
+
+// A failure of the capture system. permissionDenied marks a refusal because
+// the user declined screen capture; everything else carries its own message.
+struct CaptureSystemError
+{
+    bool permissionDenied = false;
+    QString message;
+};
+
+template <typename T>
+using CaptureSystemResult = std::variant<T, CaptureSystemError>;
+
+// What the display capture service needs of the platform: pointer, screens,
+// frontmost application, the displays and windows that can be captured, and
+// single still images. Implemented over X11 by X11CaptureSystem; a Wayland
+// portal implementation can sit behind the same interface.
+class CaptureSystem
+{
+public:
+    virtual ~CaptureSystem() = default;
+
+    // Pointer location in screen coordinates.
+    virtual QPointF pointerLocation() = 0;
+    virtual QList<SystemScreen> screens() = 0;
+    // Index into screens() of the main screen; none without screens.
+    virtual std::optional<int> mainScreenIndex() = 0;
+    // Size in pixels of a display (0 when unknown).
+    virtual QSize displayPixelSize(quint32 displayID) = 0;
+    virtual std::optional<SystemApplication> frontmostApplication() = 0;
+    // On-screen windows, front to back, and every display.
+    virtual CaptureSystemResult<ShareableContent> shareableContent() = 0;
+    // Image pixels per point of a window.
+    virtual double windowPointPixelScale(const SystemWindow &window) = 0;
+    // Whole display, without the cursor, at the requested pixel size.
+    virtual CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) = 0;
+    // One window alone, scaled to fit the requested pixel size.
+    virtual CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
+};
+
+} // namespace tessaline

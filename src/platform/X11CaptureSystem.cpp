@@ -1,0 +1,310 @@
+#include "platform/X11CaptureSystem.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <xcb/composite.h>
+#include <xcb/randr.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace tessaline {
+
+namespace {
+
+struct Monitor
+{
+    xcb_atom_t nameAtom = XCB_ATOM_NONE;
+    QString name;
+    QRect geometry;
+    bool primary = false;
+};
+
+QList<Monitor> randrMonitors(const X11Connection &x11)
+{
+    QList<Monitor> result;
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(x11.connection, &xcb_randr_id);
+    if (!extension || !extension->present)
+        return result;
+    xcb_randr_query_version_reply_t *version = xcb_randr_query_version_reply(
+        x11.connection, xcb_randr_query_version(x11.connection, 1, 5), nullptr);
+    const bool hasMonitors = version && (version->major_version > 1 || version->minor_version >= 5);
+    std::free(version);
+    if (!hasMonitors)
+        return result;
+    xcb_randr_get_monitors_reply_t *reply = xcb_randr_get_monitors_reply(
+        x11.connection, xcb_randr_get_monitors(x11.connection, x11.root, 1), nullptr);
+    if (!reply)
+        return result;
+    for (xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem;
+         xcb_randr_monitor_info_next(&it)) {
+        Monitor monitor;
+        monitor.nameAtom = it.data->name;
+        monitor.geometry = QRect(it.data->x, it.data->y, it.data->width, it.data->height);
+        monitor.primary = it.data->primary;
+        xcb_get_atom_name_reply_t *name = xcb_get_atom_name_reply(
+            x11.connection, xcb_get_atom_name(x11.connection, it.data->name), nullptr);
+        if (name) {
+            monitor.name = QString::fromLatin1(xcb_get_atom_name_name(name), xcb_get_atom_name_name_length(name));
+            std::free(name);
+        }
+        result.append(monitor);
+    }
+    std::free(reply);
+    return result;
+}
+
+} // namespace
+
+std::unique_ptr<X11CaptureSystem> X11CaptureSystem::create()
+{
+    const auto connection = X11Connection::application();
+    if (!connection)
+        return nullptr;
+    return std::unique_ptr<X11CaptureSystem>(new X11CaptureSystem(*connection));
+}
+
+X11CaptureSystem::X11CaptureSystem(const X11Connection &connection)
+    : m_x11(connection)
+    , m_capture(connection)
+    , m_windows(connection)
+{
+}
+
+QList<X11Display> X11CaptureSystem::displays() const
+{
+    return displaysFor(m_x11);
+}
+
+QList<X11Display> X11CaptureSystem::displaysFor(const std::optional<X11Connection> &connection)
+{
+    QList<X11Display> result;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const QList<Monitor> monitors = connection ? randrMonitors(*connection) : QList<Monitor>();
+    for (qsizetype i = 0; i < screens.size(); ++i) {
+        QScreen *screen = screens.at(i);
+        X11Display display;
+        display.name = screen->name();
+        display.logicalGeometry = QRectF(screen->geometry());
+        display.devicePixelRatio = screen->devicePixelRatio();
+        display.primary = screen == QGuiApplication::primaryScreen();
+        // Qt names each screen after its RandR monitor; the monitor's name
+        // atom is the display's identifier for the whole X session.
+        const Monitor *match = nullptr;
+        for (const Monitor &monitor : monitors) {
+            if (monitor.name == display.name) {
+                match = &monitor;
+                break;
+            }
+        }
+        if (!match && monitors.size() == screens.size())
+            match = &monitors.at(i);
+        if (match) {
+            display.displayID = match->nameAtom;
+            display.nativeGeometry = match->geometry;
+        } else {
+            display.displayID = quint32(i + 1);
+            const QRect logical = screen->geometry();
+            display.nativeGeometry = QRect(logical.topLeft(), (QSizeF(logical.size()) * display.devicePixelRatio).toSize());
+        }
+        if (display.nativeGeometry.isEmpty() && screens.size() == 1 && connection)
+            display.nativeGeometry = QRect(0, 0, connection->screen->width_in_pixels, connection->screen->height_in_pixels);
+        result.append(display);
+    }
+    return result;
+}
+
+CoordinateSpaces X11CaptureSystem::coordinateSpaces() const
+{
+    QScreen *primary = QGuiApplication::primaryScreen();
+    return CoordinateSpaces(primary ? QRectF(primary->geometry()) : QRectF());
+}
+
+QRectF X11CaptureSystem::logicalFromNative(const QRect &native, const QList<X11Display> &displays) const
+{
+    // Qt scales each screen about its own top-left corner; a rectangle
+    // belongs to the display that holds its centre.
+    const QPoint centre = native.center();
+    for (const X11Display &display : displays) {
+        if (display.nativeGeometry.contains(centre)) {
+            const qreal ratio = display.devicePixelRatio > 0 ? display.devicePixelRatio : 1;
+            const QPointF offset = QPointF(native.topLeft() - display.nativeGeometry.topLeft()) / ratio;
+            return QRectF(display.logicalGeometry.topLeft() + offset, QSizeF(native.size()) / ratio);
+        }
+    }
+    return QRectF(native);
+}
+
+QPointF X11CaptureSystem::pointerLocation()
+{
+    xcb_query_pointer_reply_t *pointer = xcb_query_pointer_reply(
+        m_x11.connection, xcb_query_pointer(m_x11.connection, m_x11.root), nullptr);
+    if (!pointer)
+        return {};
+    const QPoint native(pointer->root_x, pointer->root_y);
+    std::free(pointer);
+    const QList<X11Display> all = displays();
+    QPointF logical = native;
+    for (const X11Display &display : all) {
+        if (display.nativeGeometry.contains(native)) {
+            const qreal ratio = display.devicePixelRatio > 0 ? display.devicePixelRatio : 1;
+            logical = display.logicalGeometry.topLeft() + QPointF(native - display.nativeGeometry.topLeft()) / ratio;
+            break;
+        }
+    }
+    // A pointer at window-system row y covers the pixel row [y, y+1); in
+    // screen coordinates (y up) that row's bottom edge is what contains it.
+    QPointF screenPoint = coordinateSpaces().screenFromWindowSystem(logical);
+    screenPoint.ry() -= 1;
+    return screenPoint;
+}
+
+QList<SystemScreen> X11CaptureSystem::screens()
+{
+    QList<SystemScreen> result;
+    const CoordinateSpaces spaces = coordinateSpaces();
+    for (const X11Display &display : displays())
+        result.append(SystemScreen{spaces.screenFromWindowSystem(display.logicalGeometry), display.displayID});
+    return result;
+}
+
+std::optional<int> X11CaptureSystem::mainScreenIndex()
+{
+    const QList<X11Display> all = displays();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (all.at(i).primary)
+            return int(i);
+    }
+    return all.isEmpty() ? std::nullopt : std::optional<int>(0);
+}
+
+QSize X11CaptureSystem::displayPixelSize(quint32 displayID)
+{
+    for (const X11Display &display : displays()) {
+        if (display.displayID == displayID)
+            return display.nativeGeometry.size();
+    }
+    return {};
+}
+
+std::optional<SystemApplication> X11CaptureSystem::frontmostApplication()
+{
+    const auto window = m_windows.activeWindow();
+    if (!window)
+        return std::nullopt;
+    const auto pid = m_windows.processID(*window);
+    if (!pid)
+        return std::nullopt;
+    SystemApplication application;
+    application.processIdentifier = *pid;
+    if (const auto desktop = m_windows.application(*window)) {
+        application.localizedName = desktop->name;
+        application.bundleIdentifier = desktop->identifier;
+    }
+    return application;
+}
+
+CaptureSystemResult<ShareableContent> X11CaptureSystem::shareableContent()
+{
+    ShareableContent content;
+    const CoordinateSpaces spaces = coordinateSpaces();
+    const QList<X11Display> all = displays();
+    for (const X11Display &display : all)
+        content.displays.append(SystemDisplay{display.displayID, spaces.captureSystemFromWindowSystem(display.logicalGeometry)});
+    for (const xcb_window_t window : m_windows.clientWindows()) {
+        const auto frame = m_windows.frame(window);
+        if (!frame)
+            continue;   // closed while we looked
+        SystemWindow info;
+        info.windowID = window;
+        info.frame = spaces.captureSystemFromWindowSystem(logicalFromNative(*frame, all));
+        info.title = m_windows.title(window);
+        info.windowLayer = m_windows.layer(window);
+        info.isOnScreen = m_windows.isViewable(window);
+        info.owningProcessID = m_windows.processID(window);
+        content.windows.append(info);
+    }
+    return content;
+}
+
+double X11CaptureSystem::windowPointPixelScale(const SystemWindow &window)
+{
+    const auto frame = m_windows.frame(window.windowID);
+    if (!frame)
+        return 1;
+    const QPoint centre = frame->center();
+    for (const X11Display &display : displays()) {
+        if (display.nativeGeometry.contains(centre))
+            return display.devicePixelRatio;
+    }
+    return 1;
+}
+
+CaptureSystemResult<QImage> X11CaptureSystem::captureDisplayImage(const SystemDisplay &display, const QSize &size)
+{
+    for (const X11Display &candidate : displays()) {
+        if (candidate.displayID != display.displayID)
+            continue;
+        m_lastTimings = {};
+        auto result = m_capture.grabRoot(candidate.nativeGeometry, &m_lastTimings);
+        if (auto *image = std::get_if<QImage>(&result); image && size.isValid() && image->size() != size)
+            return image->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return result;
+    }
+    return CaptureSystemError{false, QStringLiteral("The display is no longer connected.")};
+}
+
+CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window, const QRect &clientFrame)
+{
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(m_x11.connection, &xcb_composite_id);
+    if (!extension || !extension->present)
+        return CaptureSystemError{false, QStringLiteral("Composite is not available.")};
+    // The compositor redirects the top-level frame; its pixmap holds the
+    // client area at the client's offset inside the frame.
+    const xcb_window_t topLevel = m_windows.topLevelAncestor(window);
+    const auto topFrame = m_windows.frame(topLevel);
+    if (!topFrame)
+        return CaptureSystemError{false, QStringLiteral("The window is gone.")};
+    const xcb_pixmap_t pixmap = xcb_generate_id(m_x11.connection);
+    xcb_generic_error_t *error = xcb_request_check(
+        m_x11.connection, xcb_composite_name_window_pixmap_checked(m_x11.connection, topLevel, pixmap));
+    if (error) {
+        std::free(error);
+        return CaptureSystemError{false, QStringLiteral("The window has no composite pixmap.")};
+    }
+    const QRect inPixmap(clientFrame.topLeft() - topFrame->topLeft(), clientFrame.size());
+    auto result = m_capture.grab(pixmap, inPixmap, &m_lastTimings);
+    xcb_free_pixmap(m_x11.connection, pixmap);
+    return result;
+}
+
+CaptureSystemResult<QImage> X11CaptureSystem::captureWindowImage(const SystemWindow &window, const QSize &size)
+{
+    const auto frame = m_windows.frame(window.windowID);
+    if (!frame)
+        return CaptureSystemError{false, QStringLiteral("The window was closed.")};
+    m_lastTimings = {};
+    CaptureSystemResult<QImage> result = CaptureSystemError{};
+    bool haveImage = false;
+    if (m_windows.compositorRunning()) {
+        result = grabComposited(window.windowID, *frame);
+        haveImage = std::holds_alternative<QImage>(result);
+    }
+    if (!haveImage) {
+        // Without a compositor the window's pixels are what the root shows
+        // where it lies; a part outside the root cannot be captured.
+        const QRect rootRect(0, 0, m_x11.screen->width_in_pixels, m_x11.screen->height_in_pixels);
+        const QRect visible = frame->intersected(rootRect);
+        if (visible.isEmpty())
+            return CaptureSystemError{false, QStringLiteral("The window is outside the screen.")};
+        result = m_capture.grabRoot(visible, &m_lastTimings);
+    }
+    if (auto *image = std::get_if<QImage>(&result); image && size.isValid() && image->size() != size
+        && image->size() == frame->size()) {
+        return image->scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    return result;
+}
+
+} // namespace tessaline

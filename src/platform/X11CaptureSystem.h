@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/CaptureSystem.h"
+#include "platform/CoordinateSpaces.h"
+#include "platform/X11DisplayCapture.h"
+#include "platform/X11WindowInfo.h"
+
+#include <QRect>
+
+namespace tessaline {
+
+// One display of the X server: a RandR monitor (or the whole root when the
+// server has no RandR), with its Qt screen.
+struct X11Display
+{
+    quint32 displayID = 0;
+    QString name;
+    QRect nativeGeometry;   // root-window pixels
+    QRectF logicalGeometry; // Qt's device-independent global coordinates
+    qreal devicePixelRatio = 1;
+    bool primary = false;
+};
+
+// The capture system over X11: displays from RandR matched to QScreens,
+// the pointer from QueryPointer, windows and the frontmost application from
+// EWMH hints, pictures from the root window or a composite pixmap.
+class X11CaptureSystem : public CaptureSystem
+{
+public:
+    // None when the application does not run on X11.
+    static std::unique_ptr<X11CaptureSystem> create();
+
+    QPointF pointerLocation() override;
+    QList<SystemScreen> screens() override;
+    std::optional<int> mainScreenIndex() override;
+    QSize displayPixelSize(quint32 displayID) override;
+    std::optional<SystemApplication> frontmostApplication() override;
+    CaptureSystemResult<ShareableContent> shareableContent() override;
+    double windowPointPixelScale(const SystemWindow &window) override;
+    CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
+    CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override;
+
+    QList<X11Display> displays() const;
+    // The displays as a connection (or, without X11, Qt alone) sees them.
+    static QList<X11Display> displaysFor(const std::optional<X11Connection> &connection);
+    CoordinateSpaces coordinateSpaces() const;
+    const X11GrabTimings &lastGrabTimings() const { return m_lastTimings; }
+    const X11Connection &connection() const { return m_x11; }
+
+private:
+    explicit X11CaptureSystem(const X11Connection &connection);
+    QRectF logicalFromNative(const QRect &native, const QList<X11Display> &displays) const;
+    CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame);
+
+    X11Connection m_x11;
+    X11DisplayCapture m_capture;
+    X11WindowInfo m_windows;
+    X11GrabTimings m_lastTimings;
+};
+
+} // namespace tessaline

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/CaptureSystem.h"
+#include "platform/X11Connection.h"
+
+#include <QRect>
+
+namespace tessaline {
+
+// Where the time of one grab went, for the capture benchmark.
+struct X11GrabTimings
+{
+    qint64 grabNanoseconds = 0;
+    qint64 conversionNanoseconds = 0;
+    bool usedSharedMemory = false;
+};
+
+// Still images of X drawables (the root window, or a composite window
+// pixmap) as QImage::Format_RGB32. Uses MIT-SHM when the server offers it,
+// so the server writes the pixels straight into memory the image then owns;
+// otherwise a plain GetImage. The pointer is never part of the picture: the
+// X server does not draw the cursor into window contents.
+class X11DisplayCapture
+{
+public:
+    explicit X11DisplayCapture(const X11Connection &connection);
+
+    // rect in the drawable's own pixel coordinates.
+    CaptureSystemResult<QImage> grab(xcb_drawable_t drawable, const QRect &rect,
+                                     X11GrabTimings *timings = nullptr) const;
+    CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr) const;
+
+    bool hasSharedMemory() const;
+
+private:
+    CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
+    CaptureSystemResult<QImage> grabPlain(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
+    bool pixelFormatSupported(uint8_t depth) const;
+
+    X11Connection m_x11;
+};
+
+} // namespace tessaline

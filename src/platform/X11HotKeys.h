@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/HotKeySystem.h"
+#include "platform/X11Connection.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QHash>
+#include <QSet>
+
+#include <optional>
+
+namespace tessaline {
+
+// System-wide hot keys on X11: passive key grabs on the root window, each
+// combination grabbed four times so Caps Lock and Num Lock don't stop it
+// from firing. Presses arrive through a native event filter; key releases
+// and auto-repeated presses never reach the handler.
+class X11HotKeys : public HotKeySystem, public QAbstractNativeEventFilter
+{
+public:
+    // Stored modifier flags (the platform-neutral mask of
+    // GlobalShortcutModifiers) and the keys they stand for here.
+    static constexpr quint32 commandFlag = 0x100; // Ctrl
+    static constexpr quint32 shiftFlag = 0x200;   // Shift
+    static constexpr quint32 optionFlag = 0x800;  // Alt
+    static constexpr quint32 controlFlag = 0x1000; // Super
+
+    // None when the application does not run on X11.
+    static std::unique_ptr<X11HotKeys> create();
+    ~X11HotKeys() override;
+
+    qint32 installEventHandler(EventHandler handler) override;
+    void removeEventHandler() override;
+    qint32 registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKeyID id, HotKeyReference *reference) override;
+    void unregisterHotKey(HotKeyReference reference) override;
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+    // The X key code at the position of a stored key code: the stored codes
+    // name keys by where they sit on the keyboard, and so do evdev codes,
+    // which X servers offset by 8.
+    static std::optional<quint8> xKeyCode(quint32 keyCode);
+
+    struct ModifierMasks
+    {
+        quint16 alt = XCB_MOD_MASK_1;
+        quint16 super = XCB_MOD_MASK_4;
+        quint16 numLock = XCB_MOD_MASK_2;
+    };
+    ModifierMasks modifierMasks() const;
+    quint16 xModifiers(quint32 modifierFlags, const ModifierMasks &masks) const;
+
+private:
+    explicit X11HotKeys(const X11Connection &connection);
+
+    struct Grab
+    {
+        quint8 keyCode = 0;
+        quint16 modifiers = 0;
+        quint16 numLock = 0;
+        HotKeyID id;
+    };
+    QList<quint16> lockVariants(quint16 numLock) const;
+    void ungrab(const Grab &grab);
+
+    X11Connection m_x11;
+    EventHandler m_handler;
+    bool m_filterInstalled = false;
+    HotKeyReference m_nextReference = 1;
+    QHash<HotKeyReference, Grab> m_grabs;
+    QSet<quint8> m_keysDown;
+    QHash<quint8, quint32> m_lastRelease;
+};
+
+} // namespace tessaline

@@ -1,0 +1,213 @@
+#pragma once
+
+// Stand-ins for the platform under the capture logic: they record what was
+// asked of them and let a test decide when and how each request ends.
+
+#include "capture/DisplayCapturing.h"
+#include "capture/RegionSelectionOverlay.h"
+#include "capture/ScreenCapturePermission.h"
+#include "platform/CaptureSystem.h"
+#include "platform/HotKeySystem.h"
+
+#include <QHash>
+#include <QList>
+
+#include <functional>
+
+namespace tessaline::fakes {
+
+class FakeDisplayCapturing : public DisplayCapturing
+{
+public:
+    void captureDisplayUnderPointer(DisplayCompletion completion) override
+    {
+        ++displayRequests;
+        pendingDisplay.append(std::move(completion));
+    }
+    void captureFrontmostWindow(WindowCompletion completion) override
+    {
+        ++windowRequests;
+        pendingWindow.append(std::move(completion));
+    }
+
+    void finishDisplay(CaptureOutcome<FrozenDisplayCapture> outcome)
+    {
+        auto completion = pendingDisplay.takeFirst();
+        completion(std::move(outcome));
+    }
+    void finishWindow(CaptureOutcome<CapturedWindow> outcome)
+    {
+        auto completion = pendingWindow.takeFirst();
+        completion(std::move(outcome));
+    }
+
+    int displayRequests = 0;
+    int windowRequests = 0;
+    QList<DisplayCompletion> pendingDisplay;
+    QList<WindowCompletion> pendingWindow;
+};
+
+class FakePermission : public ScreenCapturePermissionProviding
+{
+public:
+    bool hasAccess() const override
+    {
+        ++const_cast<FakePermission *>(this)->hasAccessCalls;
+        return access;
+    }
+    bool requestAccess() override
+    {
+        ++requestCalls;
+        if (duringRequest)
+            duringRequest();
+        if (requestGrantsAccess)
+            access = true;
+        return requestAnswer;
+    }
+
+    bool access = false;
+    bool requestAnswer = false;
+    bool requestGrantsAccess = false;
+    int hasAccessCalls = 0;
+    int requestCalls = 0;
+    std::function<void()> duringRequest;
+};
+
+class FakeRegionSession : public RegionSelectionSession
+{
+public:
+    FakeRegionSession(const FrozenDisplayCapture &capture, Completion completion, int *begins)
+        : capture(capture), completion(std::move(completion)), begins(begins)
+    {
+    }
+    void begin() override { ++*begins; }
+    void finish(const RegionSelectionOutcome &outcome)
+    {
+        auto done = std::move(completion);
+        done(outcome);
+    }
+
+    FrozenDisplayCapture capture;
+    Completion completion;
+    int *begins;
+};
+
+class FakeHotKeySystem : public HotKeySystem
+{
+public:
+    struct Registration
+    {
+        quint32 keyCode;
+        quint32 modifierFlags;
+        HotKeyID id;
+    };
+
+    qint32 installEventHandler(EventHandler eventHandler) override
+    {
+        calls.append(QStringLiteral("install"));
+        if (installStatus != HotKeyStatus::noError)
+            return installStatus;
+        handler = std::move(eventHandler);
+        return HotKeyStatus::noError;
+    }
+    void removeEventHandler() override
+    {
+        calls.append(QStringLiteral("remove"));
+        handler = nullptr;
+    }
+    qint32 registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKeyID id, HotKeyReference *reference) override
+    {
+        calls.append(QStringLiteral("register %1").arg(keyCode));
+        if (const qint32 status = takenKeyCodes.value(keyCode, HotKeyStatus::noError); status != HotKeyStatus::noError)
+            return status;
+        const HotKeyReference ref = nextReference++;
+        registered.insert(ref, Registration{keyCode, modifierFlags, id});
+        *reference = ref;
+        return HotKeyStatus::noError;
+    }
+    void unregisterHotKey(HotKeyReference reference) override
+    {
+        calls.append(QStringLiteral("unregister"));
+        registered.remove(reference);
+    }
+
+    // What a press of a key would report; noError when ours.
+    qint32 press(quint32 keyCode)
+    {
+        for (const Registration &registration : std::as_const(registered)) {
+            if (registration.keyCode == keyCode && handler)
+                return handler(HotKeyEvent{true, registration.id});
+        }
+        return HotKeyStatus::eventNotHandled;
+    }
+    QList<quint32> registeredKeyCodes() const
+    {
+        QList<quint32> codes;
+        for (const Registration &registration : registered)
+            codes.append(registration.keyCode);
+        std::sort(codes.begin(), codes.end());
+        return codes;
+    }
+
+    EventHandler handler;
+    qint32 installStatus = HotKeyStatus::noError;
+    QHash<quint32, qint32> takenKeyCodes;
+    QHash<HotKeyReference, Registration> registered;
+    HotKeyReference nextReference = 1;
+    QStringList calls;
+};
+
+// A capture system whose screens, windows and images a test lays out.
+class FakeCaptureSystem : public CaptureSystem
+{
+public:
+    QPointF pointerLocation() override { return pointer; }
+    QList<SystemScreen> screens() override { return screenList; }
+    std::optional<int> mainScreenIndex() override { return mainIndex; }
+    QSize displayPixelSize(quint32 displayID) override { return pixelSizes.value(displayID); }
+    std::optional<SystemApplication> frontmostApplication() override { return frontmost; }
+    CaptureSystemResult<ShareableContent> shareableContent() override
+    {
+        if (contentError)
+            return *contentError;
+        return content;
+    }
+    double windowPointPixelScale(const SystemWindow &) override { return windowScale; }
+    CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) override
+    {
+        requestedDisplaySizes.append(size);
+        capturedDisplays.append(display.displayID);
+        if (imageError)
+            return *imageError;
+        QImage image(deliveredSize.isValid() ? deliveredSize : size, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        return image;
+    }
+    CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override
+    {
+        requestedWindowSizes.append(size);
+        capturedWindows.append(window.windowID);
+        if (imageError)
+            return *imageError;
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::darkYellow);
+        return image;
+    }
+
+    QPointF pointer;
+    QList<SystemScreen> screenList;
+    std::optional<int> mainIndex;
+    QHash<quint32, QSize> pixelSizes;
+    std::optional<SystemApplication> frontmost;
+    ShareableContent content;
+    std::optional<CaptureSystemError> contentError;
+    std::optional<CaptureSystemError> imageError;
+    QSize deliveredSize;
+    double windowScale = 1;
+    QList<QSize> requestedDisplaySizes;
+    QList<QSize> requestedWindowSizes;
+    QList<quint32> capturedDisplays;
+    QList<quint32> capturedWindows;
+};
+
+} // namespace tessaline::fakes
