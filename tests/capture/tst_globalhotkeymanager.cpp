@@ -1,0 +1,186 @@
+#include "CaptureFakes.h"
+
+#include "capture/GlobalHotKeyManager.h"
+
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::fakes;
+
+namespace {
+
+constexpr quint8 ctrlSuper = GlobalShortcutModifiers::commandBit | GlobalShortcutModifiers::controlBit;
+
+GlobalShortcut shortcut(quint32 keyCode, quint8 modifiers = ctrlSuper)
+{
+    return GlobalShortcut{keyCode, GlobalShortcutModifiers(modifiers)};
+}
+
+struct Rig
+{
+    Rig()
+    {
+        auto fake = std::make_unique<FakeHotKeySystem>();
+        system = fake.get();
+        manager = std::make_unique<GlobalHotKeyManager>(std::move(fake));
+    }
+    std::optional<CaptureSubsystemError> registerPair(const GlobalShortcutConfiguration &configuration)
+    {
+        return manager->registerConfiguration(configuration, [this] { ++captures; }, [this] { ++quickThoughts; });
+    }
+
+    FakeHotKeySystem *system;
+    std::unique_ptr<GlobalHotKeyManager> manager;
+    int captures = 0;
+    int quickThoughts = 0;
+};
+
+} // namespace
+
+class GlobalHotKeyManagerTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void registration_data();
+    void registration();
+    void pressesRunHandlersLater();
+    void foreignAndUnknownEvents();
+    void updateRollsBack();
+    void updateToSameConfigurationTouchesNothing();
+    void updateBeforeRegistration();
+    void installFailure();
+};
+
+void GlobalHotKeyManagerTest::registration_data()
+{
+    QTest::addColumn<GlobalShortcutConfiguration>("configuration");
+    QTest::addColumn<QList<quint32>>("taken");
+    QTest::addColumn<QList<quint32>>("registered");
+    QTest::addColumn<bool>("handlerInstalled");
+    QTest::addColumn<bool>("isRegistered");
+    QTest::addColumn<std::optional<CaptureSubsystemError>>("error");
+
+    QTest::newRow("both") << GlobalShortcutConfiguration::defaults() << QList<quint32>{} << QList<quint32>{21, 45}
+                          << true << true << std::optional<CaptureSubsystemError>();
+    QTest::newRow("quick note only") << GlobalShortcutConfiguration{std::nullopt, shortcut(45)} << QList<quint32>{}
+                                     << QList<quint32>{45} << true << true << std::optional<CaptureSubsystemError>();
+    QTest::newRow("both off") << GlobalShortcutConfiguration{} << QList<quint32>{} << QList<quint32>{} << false << true
+                              << std::optional<CaptureSubsystemError>();
+    QTest::newRow("capture taken") << GlobalShortcutConfiguration::defaults() << QList<quint32>{21} << QList<quint32>{}
+                                   << false << false
+                                   << std::optional(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878));
+    QTest::newRow("quick note taken") << GlobalShortcutConfiguration::defaults() << QList<quint32>{45} << QList<quint32>{}
+                                      << false << false
+                                      << std::optional(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+    QTest::newRow("invalid") << GlobalShortcutConfiguration{shortcut(20), shortcut(20)} << QList<quint32>{}
+                             << QList<quint32>{} << false << false
+                             << std::optional(CaptureSubsystemError::invalidShortcutConfiguration());
+}
+
+void GlobalHotKeyManagerTest::registration()
+{
+    QFETCH(GlobalShortcutConfiguration, configuration);
+    QFETCH(QList<quint32>, taken);
+    QFETCH(QList<quint32>, registered);
+    QFETCH(bool, handlerInstalled);
+    QFETCH(bool, isRegistered);
+    QFETCH(std::optional<CaptureSubsystemError>, error);
+    Rig rig;
+    for (quint32 code : taken)
+        rig.system->takenKeyCodes.insert(code, HotKeyStatus::hotKeyExists);
+    QCOMPARE(rig.registerPair(configuration), error);
+    QCOMPARE(rig.system->registeredKeyCodes(), registered);
+    QCOMPARE(bool(rig.system->handler), handlerInstalled);
+    QCOMPARE(rig.manager->registeredConfiguration().has_value(), isRegistered);
+    if (isRegistered) {
+        for (const auto &registration : std::as_const(rig.system->registered)) {
+            QCOMPARE(registration.id.signature, GlobalHotKeyManager::signature);
+            QCOMPARE(registration.modifierFlags, 0x1100u);
+        }
+    }
+}
+
+void GlobalHotKeyManagerTest::pressesRunHandlersLater()
+{
+    Rig rig;
+    QCOMPARE(rig.registerPair({std::nullopt, shortcut(45)}), std::nullopt);
+    QCOMPARE(rig.system->press(45), HotKeyStatus::noError);
+    QCOMPARE(rig.quickThoughts, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.quickThoughts, 1);
+    QCOMPARE(rig.captures, 0);
+}
+
+void GlobalHotKeyManagerTest::foreignAndUnknownEvents()
+{
+    Rig rig;
+    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QCOMPARE(rig.system->handler(HotKeyEvent{true, HotKeyID{0x41424344, 1}}), HotKeyStatus::eventNotHandled);
+    QCOMPARE(rig.system->handler(HotKeyEvent{false, {}}), HotKeyStatus::eventNotHandled);
+    QCOMPARE(rig.system->handler(HotKeyEvent{true, HotKeyID{GlobalHotKeyManager::signature, 3}}), HotKeyStatus::noError);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.captures + rig.quickThoughts, 0);
+}
+
+void GlobalHotKeyManagerTest::updateRollsBack()
+{
+    Rig rig;
+    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    rig.system->takenKeyCodes.insert(17, HotKeyStatus::hotKeyExists);
+    QCOMPARE(rig.manager->update({shortcut(20), shortcut(17)}),
+             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+    QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
+    QCOMPARE(rig.system->registeredKeyCodes(), (QList<quint32>{21, 45}));
+    // The handlers came back with the old pair.
+    rig.system->press(21);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.captures, 1);
+
+    // A working update keeps the handlers.
+    QCOMPARE(rig.manager->update({shortcut(20), shortcut(34)}), std::nullopt);
+    QCOMPARE(rig.system->registeredKeyCodes(), (QList<quint32>{20, 34}));
+    rig.system->press(34);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.quickThoughts, 1);
+
+    // Both the new pair and the old one fail: nothing stays registered.
+    rig.system->takenKeyCodes.insert(20, HotKeyStatus::hotKeyExists);
+    QVERIFY(rig.manager->update({shortcut(17), shortcut(22)}).has_value());
+    QCOMPARE(rig.manager->registeredConfiguration(), std::nullopt);
+    QVERIFY(rig.system->registeredKeyCodes().isEmpty());
+}
+
+void GlobalHotKeyManagerTest::updateToSameConfigurationTouchesNothing()
+{
+    Rig rig;
+    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    rig.system->calls.clear();
+    QCOMPARE(rig.manager->update(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.system->calls.isEmpty());
+
+    // From both off to a real pair.
+    Rig off;
+    QCOMPARE(off.registerPair(GlobalShortcutConfiguration{}), std::nullopt);
+    QCOMPARE(off.manager->update(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QCOMPARE(off.system->registeredKeyCodes(), (QList<quint32>{21, 45}));
+}
+
+void GlobalHotKeyManagerTest::updateBeforeRegistration()
+{
+    Rig rig;
+    QCOMPARE(rig.manager->update(GlobalShortcutConfiguration::defaults()), CaptureSubsystemError::hotKeysNotRegistered());
+    QVERIFY(rig.system->calls.isEmpty());
+}
+
+void GlobalHotKeyManagerTest::installFailure()
+{
+    Rig rig;
+    rig.system->installStatus = -50;
+    QCOMPARE(rig.registerPair({std::nullopt, shortcut(45)}),
+             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -50));
+    QCOMPARE(rig.manager->registeredConfiguration(), std::nullopt);
+    QCOMPARE(rig.manager->update(GlobalShortcutConfiguration::defaults()), CaptureSubsystemError::hotKeysNotRegistered());
+}
+
+QTEST_GUILESS_MAIN(GlobalHotKeyManagerTest)
+#include "tst_globalhotkeymanager.moc"
