@@ -18,3 +18,6 @@ mkdir -p "$HOME"
 xvfb-run -a -s "-screen 0 1920x1080x24" \
   dbus-run-session -- \
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
+
+# The annotation document reader, fuzzed briefly under the sanitizers.
+"$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 25
