@@ -255,25 +255,23 @@ size_t qHash(const AnnotationColor &color, size_t seed)
 
 size_t qHash(const AnnotationItem &item, size_t seed)
 {
-    QtPrivate::QHashCombine combine;
-    seed = combine(seed, item.id);
-    seed = combine(seed, static_cast<int>(item.tool));
-    seed = combine(seed, item.points.size());
+    seed = ::qHash(item.id, seed);
+    seed = ::qHash(static_cast<int>(item.tool), seed);
+    seed = ::qHash(item.points.size(), seed);
     for (const NormalizedPoint &point : item.points)
         seed = qHash(point, seed);
     seed = qHash(item.color, seed);
     seed = hashDouble(item.lineWidth, seed);
-    seed = combine(seed, item.text.has_value());
+    seed = ::qHash(item.text ? 1 : 0, seed);
     if (item.text)
-        seed = combine(seed, *item.text);
+        seed = ::qHash(*item.text, seed);
     return seed;
 }
 
 size_t qHash(const AnnotationDocument &document, size_t seed)
 {
-    QtPrivate::QHashCombine combine;
-    seed = combine(seed, document.version);
-    seed = combine(seed, document.items.size());
+    seed = ::qHash(document.version, seed);
+    seed = ::qHash(document.items.size(), seed);
     for (const AnnotationItem &item : document.items)
         seed = qHash(item, seed);
     return seed;

@@ -462,6 +462,14 @@ void AnnotationRendererTest::textPlacement()
     const QRect smallInk = inkBounds(small);
     QVERIFY2(smallInk.height() >= 8 && smallInk.height() <= 12, qPrintable(QString::number(smallInk.height())));
     QVERIFY(smallInk.bottom() < 114);
+
+    // An absurd width is held to the cap: 400-pixel text, not a glyph the
+    // size of a city.
+    const QImage huge = render(
+        whiteImage(1000, 600), {makeItem(AnnotationTool::text, {{0.1, 0.05}}, 1e12, {0, 0, 0, 1}, u"H"_qs)});
+    const QRect hugeInk = inkBounds(huge);
+    QVERIFY2(hugeInk.height() >= 250 && hugeInk.height() <= 320, qPrintable(QString::number(hugeInk.height())));
+    QVERIFY(hugeInk.bottom() < 430);
 }
 
 void AnnotationRendererTest::textIsTrimmed()
