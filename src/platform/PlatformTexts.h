@@ -22,4 +22,9 @@ inline QString cloudSyncUnavailable()
     return QStringLiteral("Cloud sync is not available on this system.");
 }
 
+inline QString openPrivacySettingsInstruction()
+{
+    return QStringLiteral("Open your desktop's privacy settings, then enable Tessaline.");
+}
+
 } // namespace tessaline::PlatformTexts
