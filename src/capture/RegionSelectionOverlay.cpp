@@ -357,6 +357,7 @@ void RegionSelectionOverlayController::grabInput(int attemptsLeft)
     // moment after show(); until then, try again shortly.
     const bool keyboard = window && window->setKeyboardGrabEnabled(true);
     const bool mouse = window && window->setMouseGrabEnabled(true);
+    m_hasInputGrab = keyboard && mouse;
     if ((!keyboard || !mouse) && attemptsLeft > 0) {
         QPointer<RegionSelectionOverlayController> self(this);
         QTimer::singleShot(10, this, [self, attemptsLeft] {
@@ -388,6 +389,7 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
             handle->setKeyboardGrabEnabled(false);
             handle->setMouseGrabEnabled(false);
         }
+        m_hasInputGrab = false;
         window->hide();
         window->close();
         window->deleteLater();

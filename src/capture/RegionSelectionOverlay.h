@@ -99,6 +99,8 @@ public:
     void windowWillClose();
 
     bool hasCompleted() const { return m_hasCompleted; }
+    // Keyboard and pointer both belong to the overlay.
+    bool hasInputGrab() const { return m_hasInputGrab; }
     CaptureOverlayWindow *overlayWindow() const { return m_overlayWindow; }
     RegionSelectionView *view() const { return m_view; }
 
@@ -114,6 +116,7 @@ private:
     QPointer<RegionSelectionView> m_view;
     bool m_hasCompleted = false;
     bool m_hasPushedCursor = false;
+    bool m_hasInputGrab = false;
 };
 
 } // namespace tessaline

@@ -76,7 +76,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grab(xcb_drawable_t drawable, con
 {
     if (rect.isEmpty())
         return CaptureSystemError{false, QStringLiteral("The area to capture is empty.")};
-    if (hasSharedMemory()) {
+    if (m_sharedMemoryAllowed && hasSharedMemory()) {
         auto result = grabShared(drawable, rect, timings);
         if (std::holds_alternative<QImage>(result))
             return result;

@@ -31,6 +31,9 @@ public:
     CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr) const;
 
     bool hasSharedMemory() const;
+    // Shared memory is used whenever the server offers it; turning it off
+    // forces the plain path (remote displays take it anyway).
+    void setSharedMemoryAllowed(bool allowed) { m_sharedMemoryAllowed = allowed; }
 
 private:
     CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
@@ -38,6 +41,7 @@ private:
     bool pixelFormatSupported(uint8_t depth) const;
 
     X11Connection m_x11;
+    bool m_sharedMemoryAllowed = true;
 };
 
 } // namespace tessaline

@@ -1,0 +1,160 @@
+#include "X11TestSupport.h"
+
+#include "capture/DisplayCaptureService.h"
+#include "platform/X11CaptureSystem.h"
+
+#include <QCursor>
+#include <QScreen>
+
+using namespace tessaline;
+using namespace tessaline::x11test;
+
+namespace {
+
+// Every pixel of the image has this colour.
+bool uniform(const QImage &image, QRgb colour)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (row[x] != colour)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class X11DisplayCaptureTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void grabOfAKnownWindow_data();
+    void grabOfAKnownWindow();
+    void grabOutsideTheRootFails();
+    void displaysMatchTheServer();
+    void displayUnderPointer();
+    void frontmostWindowFromInputFocus();
+};
+
+void X11DisplayCaptureTest::initTestCase()
+{
+    if (!X11Connection::application())
+        QSKIP("needs an X11 display");
+}
+
+void X11DisplayCaptureTest::grabOfAKnownWindow_data()
+{
+    QTest::addColumn<bool>("sharedMemory");
+    QTest::newRow("MIT-SHM") << true;
+    QTest::newRow("plain GetImage") << false;
+}
+
+void X11DisplayCaptureTest::grabOfAKnownWindow()
+{
+    QFETCH(bool, sharedMemory);
+    const QRect geometry(200, 150, 320, 240);
+    const QColor colour(0x33, 0x66, 0xcc);
+    auto window = colouredWindow(geometry, colour);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    settle();
+
+    X11DisplayCapture capture(*X11Connection::application());
+    capture.setSharedMemoryAllowed(sharedMemory);
+    X11GrabTimings timings;
+    auto result = capture.grabRoot(geometry, &timings);
+    QVERIFY(std::holds_alternative<QImage>(result));
+    const QImage image = std::get<QImage>(result);
+    QCOMPARE(timings.usedSharedMemory, sharedMemory && capture.hasSharedMemory());
+    QCOMPARE(image.size(), geometry.size());
+    QCOMPARE(image.format(), QImage::Format_RGB32);
+    QVERIFY(uniform(image, colour.rgb()));
+
+    // One pixel beyond the window shows the root, not the window.
+    auto wider = std::get<QImage>(capture.grabRoot(geometry.adjusted(-1, 0, 0, 0)));
+    QVERIFY(wider.pixel(0, 0) != colour.rgb());
+    QCOMPARE(wider.pixel(1, 0), colour.rgb());
+}
+
+void X11DisplayCaptureTest::grabOutsideTheRootFails()
+{
+    X11DisplayCapture capture(*X11Connection::application());
+    const auto result = capture.grabRoot(QRect(5000, 5000, 10, 10));
+    QVERIFY(std::holds_alternative<CaptureSystemError>(result));
+    QVERIFY(!std::get<CaptureSystemError>(result).permissionDenied);
+}
+
+void X11DisplayCaptureTest::displaysMatchTheServer()
+{
+    auto system = X11CaptureSystem::create();
+    QVERIFY(system);
+    const QList<X11Display> displays = system->displays();
+    QCOMPARE(displays.size(), QGuiApplication::screens().size());
+    const X11Display &primary = displays.first();
+    QVERIFY(primary.displayID != 0);
+    QCOMPARE(primary.nativeGeometry, QGuiApplication::primaryScreen()->geometry());
+    // The primary's screen frame starts at the screen origin.
+    const QList<SystemScreen> screens = system->screens();
+    QCOMPARE(screens.first().frame.topLeft(), QPointF(0, 0));
+    QCOMPARE(screens.first().displayNumber, std::optional<quint32>(primary.displayID));
+    QCOMPARE(system->displayPixelSize(primary.displayID), primary.nativeGeometry.size());
+}
+
+void X11DisplayCaptureTest::displayUnderPointer()
+{
+    const QColor colour(0xee, 0x22, 0x44);
+    const QRect geometry(600, 300, 100, 80);
+    auto window = colouredWindow(geometry, colour);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("650"), QStringLiteral("340")}));
+    settle();
+
+    auto system = X11CaptureSystem::create();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // The pointer in screen coordinates: y counted up from the bottom.
+    QCOMPARE(system->pointerLocation(), QPointF(650, screen.height() - 340 - 1));
+
+    DisplayCaptureService service(std::move(system));
+    const auto outcome = service.takeDisplayUnderPointer();
+    QVERIFY(std::holds_alternative<FrozenDisplayCapture>(outcome));
+    const FrozenDisplayCapture capture = std::get<FrozenDisplayCapture>(outcome);
+    QCOMPARE(capture.image.size(), screen.size());
+    QCOMPARE(capture.target.pixelSize, QSizeF(screen.size()));
+    QCOMPARE(capture.target.screenFrame, QRectF(QPointF(0, 0), QSizeF(screen.size())));
+    QCOMPARE(capture.image.pixel(geometry.center()), colour.rgb());
+    // The crop of the window's rectangle is the window.
+    const auto crop = capture.croppedImage(QRectF(geometry));
+    QVERIFY(crop);
+    QVERIFY(uniform(*crop, colour.rgb()));
+}
+
+void X11DisplayCaptureTest::frontmostWindowFromInputFocus()
+{
+    // Without a window manager there is no _NET_ACTIVE_WINDOW; the window
+    // with the input focus is the frontmost one.
+    const QColor colour(0x22, 0xaa, 0x55);
+    const QRect geometry(300, 400, 240, 120);
+    auto window = colouredWindow(geometry, colour, true);
+    window->setWindowTitle(QStringLiteral("Focus Window"));
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const auto x11 = *X11Connection::application();
+    xcb_set_input_focus(x11.connection, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(window->winId()), XCB_CURRENT_TIME);
+    x11.sync();
+    settle();
+
+    DisplayCaptureService service(X11CaptureSystem::create());
+    const auto outcome = service.takeFrontmostWindow();
+    if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome))
+        QFAIL(qPrintable(error->errorDescription()));
+    const CapturedWindow captured = std::get<CapturedWindow>(outcome);
+    QCOMPARE(captured.windowTitle, std::optional<QString>(QStringLiteral("Focus Window")));
+    QCOMPARE(captured.image.size(), geometry.size());
+    QVERIFY(uniform(captured.image, colour.rgb()));
+    QCOMPARE(captured.rectInDisplay, QRectF(geometry));
+    QVERIFY(captured.sourceApplication->name.has_value());
+}
+
+QTEST_MAIN(X11DisplayCaptureTest)
+#include "tst_x11displaycapture.moc"
