@@ -1,0 +1,222 @@
+#include "X11TestSupport.h"
+
+#include "capture/CaptureCoordinator.h"
+#include "capture/DisplayCaptureService.h"
+#include "capture/RegionSelectionOverlay.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/X11CaptureSystem.h"
+#include "platform/X11HotKeys.h"
+
+#include <QScreen>
+#include <QTemporaryDir>
+
+using namespace tessaline;
+using namespace tessaline::x11test;
+
+namespace {
+
+const QColor frozenColour(200, 100, 50);
+
+FrozenDisplayCapture frozenScreen()
+{
+    const QList<X11Display> displays = X11CaptureSystem::displaysFor(X11Connection::application());
+    const X11Display &display = displays.first();
+    FrozenDisplayCapture capture;
+    capture.image = QImage(display.nativeGeometry.size(), QImage::Format_RGB32);
+    capture.image.fill(frozenColour);
+    capture.target.displayID = display.displayID;
+    capture.target.screenFrame = QRectF(QPointF(0, 0), display.logicalGeometry.size());
+    capture.target.pointSize = display.logicalGeometry.size();
+    capture.target.pixelSize = QSizeF(capture.image.size());
+    return capture;
+}
+
+struct Overlay
+{
+    explicit Overlay(const FrozenDisplayCapture &capture = frozenScreen())
+        : controller(capture, [this](const RegionSelectionOutcome &outcome) { outcomes.append(outcome); })
+    {
+    }
+    bool begin()
+    {
+        controller.begin();
+        return QTest::qWaitFor([this] { return controller.hasInputGrab(); }, 5000);
+    }
+    RegionSelectionOverlayController controller;
+    QList<RegionSelectionOutcome> outcomes;
+};
+
+QImage screenNow()
+{
+    X11DisplayCapture capture(*X11Connection::application());
+    return std::get<QImage>(capture.grabRoot(QGuiApplication::primaryScreen()->geometry()));
+}
+
+QString number(int value)
+{
+    return QString::number(value);
+}
+
+} // namespace
+
+class X11RegionOverlayTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void dragSelectsARectangle();
+    void overlayIsPaintedAsSpecified();
+    void cancellations_data();
+    void cancellations();
+    void clickWithoutDragKeepsTheOverlay();
+    void unknownDisplayCancelsAtOnce();
+    void hotKeyToRegionCaptureEndToEnd();
+};
+
+void X11RegionOverlayTest::initTestCase()
+{
+    if (!X11Connection::application())
+        QSKIP("needs an X11 display");
+}
+
+void X11RegionOverlayTest::dragSelectsARectangle()
+{
+    Overlay overlay;
+    QVERIFY(overlay.begin());
+    QVERIFY(overlay.controller.overlayWindow()->isVisible());
+    QCOMPARE(overlay.controller.overlayWindow()->geometry(), QGuiApplication::primaryScreen()->geometry());
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(100), number(120), QStringLiteral("mousedown"), number(1),
+                     QStringLiteral("mousemove"), number(200), number(180), QStringLiteral("mousemove"), number(300),
+                     number(250), QStringLiteral("mouseup"), number(1)}));
+    QTRY_COMPARE(overlay.outcomes.size(), 1);
+    QVERIFY(!overlay.outcomes.first().isCancelled);
+    QCOMPARE(overlay.outcomes.first().rect, QRectF(100, 120, 200, 130));
+    QVERIFY(!overlay.controller.overlayWindow());
+    // Escape after the end delivers nothing more.
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    settle(100);
+    QCOMPARE(overlay.outcomes.size(), 1);
+}
+
+void X11RegionOverlayTest::overlayIsPaintedAsSpecified()
+{
+    Overlay overlay;
+    QVERIFY(overlay.begin());
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(400), number(300), QStringLiteral("mousedown"), number(1),
+                     QStringLiteral("mousemove"), number(600), number(450), QStringLiteral("mousemove"), number(800),
+                     number(600)}));
+    settle(300);
+    const QImage screen = screenNow();
+    // Inside the selection the frozen picture shows as it is; outside it is
+    // dimmed by black at 34 %; the edge is white.
+    QCOMPARE(QColor(screen.pixel(600, 450)), frozenColour);
+    const QColor dimmed(screen.pixel(1200, 900));
+    QVERIFY(qAbs(dimmed.red() - 132) <= 2 && qAbs(dimmed.green() - 66) <= 2 && qAbs(dimmed.blue() - 33) <= 2);
+    QCOMPARE(QColor(screen.pixel(400, 450)), QColor(Qt::white));
+    // The size label sits below the selection, with the size in it.
+    const QColor label(screen.pixel(410, 615));
+    QVERIFY(label.red() < 60);
+    QVERIFY(xdotool({QStringLiteral("mouseup"), number(1)}));
+    QTRY_COMPARE(overlay.outcomes.size(), 1);
+    QCOMPARE(overlay.outcomes.first().rect, QRectF(400, 300, 400, 300));
+}
+
+void X11RegionOverlayTest::cancellations_data()
+{
+    QTest::addColumn<QStringList>("input"); // empty: the window is closed
+    QTest::newRow("Escape") << QStringList{QStringLiteral("key"), QStringLiteral("Escape")};
+    QTest::newRow("right click") << QStringList{QStringLiteral("click"), QStringLiteral("3")};
+    QTest::newRow("window closed") << QStringList{};
+}
+
+void X11RegionOverlayTest::cancellations()
+{
+    QFETCH(QStringList, input);
+    Overlay overlay;
+    QVERIFY(overlay.begin());
+    if (input.isEmpty())
+        overlay.controller.overlayWindow()->close();
+    else
+        QVERIFY(xdotool(input));
+    QTRY_COMPARE(overlay.outcomes.size(), 1);
+    QVERIFY(overlay.outcomes.first().isCancelled);
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    settle(150);
+    QCOMPARE(overlay.outcomes.size(), 1);
+}
+
+void X11RegionOverlayTest::clickWithoutDragKeepsTheOverlay()
+{
+    Overlay overlay;
+    QVERIFY(overlay.begin());
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(500), number(500), QStringLiteral("click"), number(1)}));
+    settle(200);
+    QVERIFY(overlay.outcomes.isEmpty());
+    QVERIFY(overlay.controller.overlayWindow()->isVisible());
+    QCOMPARE(overlay.controller.view()->model().pointerLocation(), std::optional<QPointF>(QPointF(500, 500)));
+    // The guides cross at the click.
+    const QImage screen = screenNow();
+    QVERIFY(QColor(screen.pixel(1500, 500)).red() > 150);
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    QTRY_COMPARE(overlay.outcomes.size(), 1);
+}
+
+void X11RegionOverlayTest::unknownDisplayCancelsAtOnce()
+{
+    FrozenDisplayCapture capture = frozenScreen();
+    capture.target.displayID = 0xfffffff0u;
+    Overlay overlay(capture);
+    overlay.controller.begin();
+    QCOMPARE(overlay.outcomes.size(), 1);
+    QVERIFY(overlay.outcomes.first().isCancelled);
+    QVERIFY(!overlay.controller.overlayWindow());
+}
+
+void X11RegionOverlayTest::hotKeyToRegionCaptureEndToEnd()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
+    NotificationCenter center;
+    CaptureCoordinatorServices services;
+    services.displayCaptureService = std::make_shared<DisplayCaptureService>(X11CaptureSystem::create());
+    services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
+    services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(X11HotKeys::create());
+    services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
+    services.notificationCenter = &center;
+    CaptureCoordinator coordinator(std::move(services));
+    QList<CaptureResult> results;
+    coordinator.onCaptureCompleted = [&](const CaptureResult &result) { results.append(result); };
+    QCOMPARE(coordinator.permissionState(), ScreenCapturePermissionState::authorized);
+    QCOMPARE(coordinator.enableHotKeys(), std::nullopt);
+
+    const QColor colour(0x10, 0x80, 0xf0);
+    const QRect geometry(700, 500, 300, 200);
+    auto window = colouredWindow(geometry, colour);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    settle();
+
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(50), number(50)}));
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QTRY_COMPARE(coordinator.state().kind(), CaptureCoordinatorState::Kind::selectingRegion);
+    auto *overlay = qobject_cast<RegionSelectionOverlayController *>(coordinator.overlayController());
+    QVERIFY(overlay);
+    QTRY_VERIFY(overlay->hasInputGrab());
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(750), number(550), QStringLiteral("mousedown"), number(1),
+                     QStringLiteral("mousemove"), number(800), number(600), QStringLiteral("mousemove"), number(850),
+                     number(620), QStringLiteral("mouseup"), number(1)}));
+    QTRY_COMPARE(results.size(), 1);
+    QCOMPARE(coordinator.state().kind(), CaptureCoordinatorState::Kind::idle);
+    const CaptureResult &result = results.first();
+    QCOMPARE(result.mode, CaptureMode::region);
+    QCOMPARE(result.selectionRectInDisplay, QRectF(750, 550, 100, 70));
+    const int screenHeight = QGuiApplication::primaryScreen()->geometry().height();
+    QCOMPARE(result.selectionRectOnScreen, QRectF(750, screenHeight - 620, 100, 70));
+    QCOMPARE(result.image.size(), QSize(100, 70));
+    // The frozen picture, not the dimmed overlay, is what was cut out.
+    for (const QPoint p : {QPoint(0, 0), QPoint(99, 69), QPoint(50, 35)})
+        QCOMPARE(QColor(result.image.pixel(p)), colour);
+}
+
+QTEST_MAIN(X11RegionOverlayTest)
+#include "tst_x11regionoverlay.moc"
