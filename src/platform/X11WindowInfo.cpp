@@ -80,8 +80,16 @@ X11WindowInfo::X11WindowInfo(const X11Connection &connection)
 
 std::optional<xcb_window_t> X11WindowInfo::activeWindow() const
 {
-    if (const auto active = m_x11.windowProperty(m_x11.root, "_NET_ACTIVE_WINDOW"); active && *active != XCB_NONE)
-        return active;
+    // A window manager that died leaves its hint behind; only a window that
+    // still exists counts.
+    if (const auto active = m_x11.windowProperty(m_x11.root, "_NET_ACTIVE_WINDOW"); active && *active != XCB_NONE) {
+        xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+            m_x11.connection, xcb_get_window_attributes(m_x11.connection, *active), nullptr);
+        const bool exists = attributes != nullptr;
+        std::free(attributes);
+        if (exists)
+            return active;
+    }
     xcb_get_input_focus_reply_t *focus = xcb_get_input_focus_reply(
         m_x11.connection, xcb_get_input_focus(m_x11.connection), nullptr);
     if (!focus)
