@@ -98,12 +98,13 @@ bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard)
     return false;
 }
 
-QString sanitizedFileName(const QString &title)
+QString safeFileNameStem(const QString &title, QStringView separators, const QString &fallback,
+                         qsizetype maxCharacters, const QString &extension)
 {
     QString name;
     name.reserve(title.size());
     for (QChar c : title) {
-        if (c == QLatin1Char('/') || c == QLatin1Char(':') || c == QLatin1Char('\\'))
+        if (separators.contains(c))
             name.append(QLatin1Char('-'));
         else if (c.category() == QChar::Other_Control)
             name.append(QLatin1Char(' ')); // NUL, tabs, line breaks, DEL, C1
@@ -112,10 +113,16 @@ QString sanitizedFileName(const QString &title)
     }
     name = trimmedWhitespace(name);
     if (name.isEmpty())
-        return QStringLiteral("Snip");
-    name = graphemePrefix(name, maxTitleCharacters);
+        name = fallback;
+    if (maxCharacters >= 0)
+        name = graphemePrefix(name, maxCharacters);
     // Linux allows 255 bytes per name; keep room for the extension.
-    return utf8PrefixFitting(name, maxFileNameBytes - pngSuffix.size());
+    return utf8PrefixFitting(name, maxFileNameBytes - extension.toUtf8().size());
+}
+
+QString sanitizedFileName(const QString &title)
+{
+    return safeFileNameStem(title, u"/:\\", QStringLiteral("Snip"), maxTitleCharacters, pngSuffix);
 }
 
 QString proposedPngFileName(const QString &suggestedName)

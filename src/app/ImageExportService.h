@@ -43,6 +43,15 @@ std::optional<QByteArray> tiffData(const QImage &image);
 // half-written entry remains. True only when both types were written.
 bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard);
 
+// A title made safe as a Linux file name, without extension: each of
+// `separators` becomes "-", control characters become spaces, whitespace is
+// trimmed, `fallback` stands in for nothing, then at most `maxCharacters`
+// characters (no limit when negative) and short enough that the name with
+// `extension` fits 255 UTF-8 bytes. Every file name the app proposes is made
+// here, so they all keep the same rules.
+QString safeFileNameStem(const QString &title, QStringView separators, const QString &fallback,
+                         qsizetype maxCharacters, const QString &extension);
+
 // A card title made safe as a Linux file name, without extension: path
 // separators become "-", control characters become spaces, whitespace is
 // trimmed, "Snip" stands in for nothing, then at most 120 characters and

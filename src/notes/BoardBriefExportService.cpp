@@ -1,0 +1,191 @@
+#include "notes/BoardBriefExportService.h"
+
+#include "app/ImageExportService.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/Connection.h"
+#include "platform/TextUtilities.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+constexpr qsizetype recognisedTextLimit = 600;
+
+const QString blockSeparator = QStringLiteral("\n\n");
+
+template <typename T>
+QList<QPointer<T>> guarded(const QList<T *> &entities)
+{
+    QList<QPointer<T>> result;
+    result.reserve(entities.size());
+    for (T *entity : entities)
+        result.append(entity);
+    return result;
+}
+
+template <typename T>
+QList<T *> stillAlive(const QList<QPointer<T>> &entities)
+{
+    QList<T *> result;
+    result.reserve(entities.size());
+    for (const QPointer<T> &entity : entities) {
+        if (entity)
+            result.append(entity.data());
+    }
+    return result;
+}
+
+} // namespace
+
+BriefClock BriefClock::system()
+{
+    return {QDateTime::currentDateTimeUtc(), QLocale::system(), QTimeZone::systemTimeZone()};
+}
+
+namespace BoardBriefExportService {
+
+QString sectionLabel(const CanvasCard &card)
+{
+    if (card.kind() == CardKind::snip)
+        return QStringLiteral("Snip");
+    return displayName(card.thoughtKind());
+}
+
+QString sectionBody(const CanvasCard &card)
+{
+    const QString primary = card.kind() == CardKind::snip ? card.contextText() : card.markdownText();
+    if (!isBlank(primary))
+        return primary;
+    if (!card.ocrText().isEmpty())
+        return graphemePrefix(card.ocrText(), recognisedTextLimit);
+    return card.displayTitle();
+}
+
+std::optional<QString> connectionLine(const Connection &connection, const QHash<QUuid, const CanvasCard *> &cardsByID)
+{
+    const CanvasCard *source = cardsByID.value(connection.sourceCardID());
+    const CanvasCard *destination = cardsByID.value(connection.destinationCardID());
+    if (!source || !destination)
+        return std::nullopt;
+    const std::optional<QString> label = connection.label();
+    const QString verb = label && !label->isEmpty() ? *label : QStringLiteral("relates to");
+    return QStringLiteral("- **") + source->displayTitle() + QStringLiteral("** ") + verb + QStringLiteral(" **")
+        + destination->displayTitle() + QStringLiteral("**");
+}
+
+QString exportTimestamp(const BriefClock &clock)
+{
+    const QDateTime local = clock.now.toTimeZone(clock.timeZone);
+    return clock.locale.toString(local.date(), QLocale::LongFormat) + QLatin1Char(' ')
+        + clock.locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+QString markdown(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,
+                 const BriefClock &clock)
+{
+    QStringList blocks;
+    blocks.append(QStringLiteral("# ") + board.title());
+    if (const std::optional<QString> focus = board.focusQuestion(); focus && !focus->isEmpty())
+        blocks.append(QStringLiteral("> **Focus:** ") + *focus);
+
+    QList<const CanvasCard *> sections;
+    sections.reserve(cards.size());
+    for (const CanvasCard *card : cards) {
+        if (card && card->isLive() && card->kindRawValue() != u"ghost")
+            sections.append(card);
+    }
+    std::stable_sort(sections.begin(), sections.end(), [](const CanvasCard *a, const CanvasCard *b) {
+        return a->createdAt() < b->createdAt();
+    });
+
+    QHash<QUuid, const CanvasCard *> cardsByID;
+    cardsByID.reserve(sections.size());
+    for (const CanvasCard *card : sections) {
+        blocks.append(QStringLiteral("## ") + sectionLabel(*card) + QStringLiteral(": ") + card->displayTitle()
+                      + blockSeparator + sectionBody(*card));
+        cardsByID.insert(card->id(), card);
+    }
+
+    QStringList lines;
+    for (const Connection *connection : connections) {
+        if (!connection || !connection->isLive())
+            continue;
+        if (const std::optional<QString> line = connectionLine(*connection, cardsByID))
+            lines.append(*line);
+    }
+    if (!lines.isEmpty())
+        blocks.append(QStringLiteral("## Connections") + blockSeparator + lines.join(QLatin1Char('\n')));
+
+    blocks.append(QStringLiteral("---\nExported from Tessaline on ") + exportTimestamp(clock) + QLatin1Char('.'));
+    return blocks.join(blockSeparator) + QLatin1Char('\n');
+}
+
+QString suggestedFileName(const QString &title)
+{
+    return ImageExportService::safeFileNameStem(title, u"/:", QStringLiteral("Tessaline Brief"), -1,
+                                                QLatin1Char('.') + fileExtension);
+}
+
+std::optional<QString> writeBrief(const QString &path, const QString &markdown)
+{
+    // QString::toUtf8 writes no byte-order mark.
+    return ImageExportService::writeFileAtomically(path, markdown.toUtf8());
+}
+
+QString saveFailureTitle()
+{
+    return QStringLiteral("The note brief could not be saved.");
+}
+
+void showSaveFailure(QWidget *parent, const QString &reason)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, saveFailureTitle(), saveFailureTitle(), QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(reason);
+    box->open();
+}
+
+void exportBrief(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,
+                 QWidget *parent, std::function<void(std::optional<QString> failure)> completion,
+                 FailureReporter reportFailure)
+{
+    auto *dialog = new QFileDialog(parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setMimeTypeFilters({QStringLiteral("text/markdown"), QStringLiteral("text/plain")});
+    dialog->setDefaultSuffix(fileExtension);
+    dialog->selectFile(suggestedFileName(board.title()) + QLatin1Char('.') + fileExtension);
+
+    const QPointer<const Board> note(&board);
+    const QPointer<QWidget> owner(parent);
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [dialog, note, owner, guardedCards = guarded(cards), guardedConnections = guarded(connections),
+                      completion, reportFailure](int result) {
+                         const QStringList chosen = dialog->selectedFiles();
+                         std::optional<QString> failure;
+                         if (result == QDialog::Accepted && !chosen.isEmpty() && !chosen.constFirst().isEmpty() && note) {
+                             // Built now, so the brief shows the cards as they are when it is written.
+                             const QString text = markdown(*note, stillAlive(guardedCards),
+                                                           stillAlive(guardedConnections), BriefClock::system());
+                             failure = writeBrief(chosen.constFirst(), text);
+                             if (failure && reportFailure)
+                                 reportFailure(owner.data(), *failure);
+                         }
+                         if (completion)
+                             completion(failure);
+                     });
+    dialog->open();
+}
+
+} // namespace BoardBriefExportService
+
+} // namespace tessaline

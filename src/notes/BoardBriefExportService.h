@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class Connection;
+
+// How a brief's footer tells the time: the moment, the locale and the zone.
+// The app takes them from the system when a brief is written; tests fix them.
+struct BriefClock
+{
+    QDateTime now;
+    QLocale locale;
+    QTimeZone timeZone;
+
+    static BriefClock system();
+};
+
+// A note handed on as a Markdown file: title, focus question, one section per
+// live card, the connections between them and when it was exported. Holds no
+// state; everything runs on the main thread.
+namespace BoardBriefExportService {
+
+inline const QString fileExtension = QStringLiteral("md");
+
+// "Snip", "Thought", "Question", "Decision" or "Next Step".
+QString sectionLabel(const CanvasCard &card);
+
+// The card's section text under its heading.
+QString sectionBody(const CanvasCard &card);
+
+// "- **A** label **B**", or nothing when either end is not in the map.
+std::optional<QString> connectionLine(const Connection &connection, const QHash<QUuid, const CanvasCard *> &cardsByID);
+
+// The footer's date and time: the locale's long date and short time.
+QString exportTimestamp(const BriefClock &clock);
+
+// The whole brief, ending in one line feed.
+QString markdown(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,
+                 const BriefClock &clock);
+
+// The file name the save dialog proposes, without extension.
+QString suggestedFileName(const QString &title);
+
+// Writes the brief as UTF-8 (no byte-order mark) in one atomic step; the
+// reason comes back when the file could not be written.
+std::optional<QString> writeBrief(const QString &path, const QString &markdown);
+
+// "The note brief could not be saved." with the reason below it.
+QString saveFailureTitle();
+
+// Shows a failed save to the user.
+using FailureReporter = std::function<void(QWidget *parent, const QString &reason)>;
+void showSaveFailure(QWidget *parent, const QString &reason);
+
+// Asks where to save with a non-blocking dialog, then builds the brief from
+// the cards as they are at that moment and writes it. A cancelled dialog
+// writes nothing and is no error; a failed write is shown to the user through
+// `reportFailure`. `completion`, when given, runs once on the main thread with
+// the failure's reason or nothing.
+void exportBrief(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,
+                 QWidget *parent, std::function<void(std::optional<QString> failure)> completion = {},
+                 FailureReporter reportFailure = showSaveFailure);
+
+} // namespace BoardBriefExportService
+
+} // namespace tessaline

@@ -1,0 +1,178 @@
+#include "platform/TesseractRecognizer.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/publictypes.h>
+#include <tesseract/resultiterator.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace tessaline {
+
+namespace {
+
+// Tesseract's OpenMP loops spin-wait for their team; on a busy desktop that
+// costs far more than it gains, and we run our own engines in parallel. The
+// loops name their team size, so only making every parallel region inactive
+// (no active levels) keeps them to the calling thread. The setting is per
+// thread. libgomp comes in with Tesseract (when built with it), so it is
+// looked up rather than linked.
+void keepOpenMpToThisThread()
+{
+    using SetLevels = void (*)(int);
+    static const auto setMaxActiveLevels =
+        reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (setMaxActiveLevels)
+        setMaxActiveLevels(0);
+}
+
+constexpr int desktopDpi = 96;
+constexpr int blockMargin = 4;
+
+struct TextBlock
+{
+    int left = 0, top = 0, right = 0, bottom = 0;
+    QList<TextObservation> lines;
+    bool failed = false;
+};
+
+void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
+{
+    std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
+    if (!it)
+        return;
+    do {
+        if (it->Empty(tesseract::RIL_TEXTLINE))
+            continue;
+        std::unique_ptr<char[]> line(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+        TextObservation observation;
+        if (line) {
+            QString text = QString::fromUtf8(line.get());
+            // Tesseract ends each line with a line feed of its own, and the
+            // last line of a paragraph with a second one.
+            while (text.endsWith(QLatin1Char('\n')))
+                text.chop(1);
+            if (!text.isEmpty())
+                observation.topCandidate = text;
+        }
+        lines << observation;
+    } while (it->Next(tesseract::RIL_TEXTLINE));
+}
+
+} // namespace
+
+TesseractRecognizer::TesseractRecognizer(QByteArray dataPath, int engines)
+    : m_requestedDataPath(std::move(dataPath)),
+      m_wantedEngines(engines > 0 ? engines : std::clamp(int(std::thread::hardware_concurrency()), 1, 4))
+{
+}
+
+TesseractRecognizer::~TesseractRecognizer()
+{
+    for (auto &engine : m_engines)
+        engine->End();
+}
+
+std::optional<TextRecognitionError> TesseractRecognizer::ensureEngines()
+{
+    keepOpenMpToThisThread();
+    const char *path = m_requestedDataPath.isEmpty() ? nullptr : m_requestedDataPath.constData();
+    while (int(m_engines.size()) < m_wantedEngines) {
+        auto engine = std::make_unique<tesseract::TessBaseAPI>();
+        if (engine->Init(path, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
+            engine->End();
+            if (m_engines.empty()) {
+                return TextRecognitionError{QStringLiteral("Text recognition is not available: the English "
+                                                           "language data could not be loaded.")};
+            }
+            m_wantedEngines = int(m_engines.size()); // work with the engines there are
+            break;
+        }
+        m_engines.push_back(std::move(engine));
+    }
+    return std::nullopt;
+}
+
+QString TesseractRecognizer::dataPath() const
+{
+    return m_engines.empty() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());
+}
+
+TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
+{
+    TextRecognitionOutcome outcome;
+    if (auto error = ensureEngines()) {
+        outcome.error = error;
+        return outcome;
+    }
+    if (image.isNull())
+        return outcome; // nothing to read is not a failure
+
+    // Tesseract reads grey levels; one shared copy serves every engine.
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+
+    // Page layout: the text blocks in reading order.
+    tesseract::TessBaseAPI &layout = *m_engines.front();
+    layout.SetPageSegMode(tesseract::PSM_AUTO);
+    layout.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    layout.SetSourceResolution(desktopDpi);
+    std::vector<TextBlock> blocks;
+    {
+        std::unique_ptr<tesseract::PageIterator> it(layout.AnalyseLayout());
+        if (it) {
+            do {
+                TextBlock block;
+                if (PTIsTextType(it->BlockType())
+                    && it->BoundingBox(tesseract::RIL_BLOCK, &block.left, &block.top, &block.right, &block.bottom))
+                    blocks.push_back(block);
+            } while (it->Next(tesseract::RIL_BLOCK));
+        }
+    }
+    layout.Clear();
+
+    // Each engine reads whole blocks; which engine reads which block does
+    // not change the result.
+    std::atomic<size_t> next{0};
+    auto work = [&](tesseract::TessBaseAPI *engine) {
+        keepOpenMpToThisThread();
+        engine->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+        engine->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+        engine->SetSourceResolution(desktopDpi);
+        for (size_t i = next++; i < blocks.size(); i = next++) {
+            TextBlock &block = blocks[i];
+            const int left = std::max(0, block.left - blockMargin);
+            const int top = std::max(0, block.top - blockMargin);
+            const int right = std::min(grey.width(), block.right + blockMargin);
+            const int bottom = std::min(grey.height(), block.bottom + blockMargin);
+            engine->SetRectangle(left, top, right - left, bottom - top);
+            if (engine->Recognize(nullptr) != 0) {
+                block.failed = true;
+                continue;
+            }
+            readLines(*engine, block.lines);
+        }
+        engine->Clear();
+    };
+    const size_t threads = std::min(m_engines.size(), std::max<size_t>(blocks.size(), 1));
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(work, m_engines[t].get());
+    work(m_engines.front().get());
+    for (std::thread &helper : helpers)
+        helper.join();
+
+    for (const TextBlock &block : blocks) {
+        if (block.failed) {
+            outcome.observations.clear();
+            outcome.error = TextRecognitionError{QStringLiteral("The text in the image could not be recognised.")};
+            return outcome;
+        }
+        outcome.observations += block.lines;
+    }
+    return outcome;
+}
+
+} // namespace tessaline

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/TextRecognizer.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <vector>
+
+namespace tesseract {
+class TessBaseAPI;
+}
+
+namespace tessaline {
+
+// Tesseract 5 reading English with its LSTM engine and dictionary. One
+// engine finds the text blocks of the page in reading order; the blocks are
+// then read in parallel by a small set of engines, each on its own thread,
+// and their lines put back in block order. Not thread-safe: one instance
+// belongs to one thread at a time.
+class TesseractRecognizer final : public TextRecognizing
+{
+public:
+    // An empty data path means Tesseract's own default (TESSDATA_PREFIX or
+    // the installed tessdata folder). `engines` 0 means one per processor,
+    // at most four (each engine holds its own copy of the model).
+    explicit TesseractRecognizer(QByteArray dataPath = {}, int engines = 0);
+    ~TesseractRecognizer() override;
+
+    // Loads the language data at first use; a failure is reported by every
+    // call until loading succeeds.
+    TextRecognitionOutcome recognize(const QImage &image) override;
+
+    // Where the language data was found (GetDatapath), once loaded.
+    QString dataPath() const;
+
+private:
+    std::optional<TextRecognitionError> ensureEngines();
+
+    QByteArray m_requestedDataPath;
+    int m_wantedEngines;
+    std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
+};
+
+} // namespace tessaline

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tessaline {
+
+// One line of text found in an image, with the engine's best reading of it
+// (none when the engine had no candidate for it).
+struct TextObservation
+{
+    std::optional<QString> topCandidate;
+};
+
+struct TextRecognitionError
+{
+    QString message;
+};
+
+struct TextRecognitionOutcome
+{
+    QList<TextObservation> observations; // in reading order
+    std::optional<TextRecognitionError> error;
+};
+
+// A text recogniser. Calls block; the caller decides which thread runs them.
+class TextRecognizing
+{
+public:
+    virtual ~TextRecognizing() = default;
+    virtual TextRecognitionOutcome recognize(const QImage &image) = 0;
+};
+
+} // namespace tessaline
