@@ -1,0 +1,159 @@
+#include "design/QuietCard.h"
+
+#include "design/AnimatedAmount.h"
+#include "design/DesignEnvironment.h"
+#include "platform/AccessibilitySettings.h"
+
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace tessaline {
+
+class QuietCard::Overlay : public QWidget
+{
+public:
+    explicit Overlay(QuietCard *card)
+        : QWidget(card)
+        , m_card(card)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        paintQuietCardOverlay(&painter, m_card->cardRect(), m_card->surface(), m_card->palette(),
+                              DesignEnvironment::current().increasedContrast);
+    }
+
+private:
+    QuietCard *m_card;
+};
+
+QuietCard::QuietCard(QuietCardTone tone, bool isSelected, QuietCardElevation elevation, qreal contentPadding,
+                     QWidget *parent)
+    : QWidget(parent)
+    , m_tone(tone)
+    , m_selected(isSelected)
+    , m_elevation(elevation)
+    , m_contentPadding(contentPadding)
+    , m_layout(new QVBoxLayout(this))
+    , m_hover(new AnimatedAmount(this))
+    , m_overlay(new Overlay(this))
+{
+    m_layout->setSpacing(0);
+    setAttribute(Qt::WA_Hover);
+    updateMargins();
+    connect(m_hover, &AnimatedAmount::valueChanged, m_overlay, qOverload<>(&QWidget::update));
+    connect(&AccessibilitySettings::shared(), &AccessibilitySettings::changed, this, &QuietCard::repaintAll);
+}
+
+void QuietCard::setTone(QuietCardTone tone)
+{
+    if (m_tone == tone)
+        return;
+    m_tone = tone;
+    repaintAll();
+}
+
+void QuietCard::setSelected(bool selected)
+{
+    if (m_selected == selected)
+        return;
+    m_selected = selected;
+    repaintAll();
+}
+
+void QuietCard::setElevation(QuietCardElevation elevation)
+{
+    if (m_elevation == elevation)
+        return;
+    m_elevation = elevation;
+    updateMargins();
+    repaintAll();
+}
+
+void QuietCard::setContentPadding(qreal padding)
+{
+    if (m_contentPadding == padding)
+        return;
+    m_contentPadding = padding;
+    updateMargins();
+}
+
+bool QuietCard::isHovered() const
+{
+    return m_hover->isOn();
+}
+
+qreal QuietCard::hoverAmount() const
+{
+    return m_hover->value();
+}
+
+void QuietCard::setContent(QWidget *content)
+{
+    if (m_content == content)
+        return;
+    if (m_content)
+        m_content->deleteLater();
+    m_content = content;
+    if (content)
+        m_layout->addWidget(content);
+    m_overlay->raise();
+}
+
+QRectF QuietCard::cardRect() const
+{
+    return QRectF(rect()) - quietCardShadowMargins(m_elevation);
+}
+
+QuietCardSurface QuietCard::surface() const
+{
+    return {m_tone, m_selected, m_hover->value(), m_elevation, cornerRadius};
+}
+
+void QuietCard::updateMargins()
+{
+    const QMarginsF shadow = quietCardShadowMargins(m_elevation);
+    const auto side = [this](qreal room) { return int(std::ceil(room + m_contentPadding)); };
+    m_layout->setContentsMargins(side(shadow.left()), side(shadow.top()), side(shadow.right()), side(shadow.bottom()));
+}
+
+void QuietCard::repaintAll()
+{
+    update();
+    m_overlay->update();
+}
+
+void QuietCard::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paintQuietCardBackground(&painter, cardRect(), surface(), palette(), DesignEnvironment::current().increasedContrast);
+}
+
+void QuietCard::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_overlay->setGeometry(rect());
+    m_overlay->raise();
+}
+
+void QuietCard::enterEvent(QEnterEvent *event)
+{
+    QWidget::enterEvent(event);
+    m_hover->setOn(true);
+}
+
+void QuietCard::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    m_hover->setOn(false);
+}
+
+} // namespace tessaline

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QColor>
+#include <QPainterPath>
+#include <QPen>
+#include <QRectF>
+
+class QPainter;
+
+namespace tessaline {
+
+// The rounded rectangle every surface and control is cut from. The radius is
+// clamped to half the shorter side, as a continuous corner would be.
+QPainterPath roundedShape(const QRectF &rect, qreal radius);
+
+struct InsideStroke {
+    QColor color;
+    qreal width = 0;
+    Qt::PenCapStyle cap = Qt::FlatCap;
+    Qt::PenJoinStyle join = Qt::MiterJoin;
+    // Dash pattern in logical pixels (drawn, left out, ...); empty for solid.
+    QVector<qreal> dashes;
+};
+
+// Strokes the shape inside its outline: the outline is inset by half the line
+// width, so the line never reaches beyond `rect`. Nothing for a zero width or
+// a fully transparent colour.
+void strokeInside(QPainter *painter, const QRectF &rect, qreal radius, const InsideStroke &stroke);
+
+// A soft shadow of the rounded shape, `blur` logical pixels wide and moved by
+// `offset`. The blurred image is cached per size, radius, blur and colour.
+void paintShadow(QPainter *painter, const QRectF &rect, qreal radius, const QColor &color, qreal blur,
+                 const QPointF &offset);
+
+} // namespace tessaline

@@ -1,0 +1,55 @@
+#include "design/StudioSectionHeader.h"
+
+#include "design/DesignTokens.h"
+#include "design/StudioText.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace tessaline {
+
+StudioSectionHeader::StudioSectionHeader(const QString &title, const std::optional<QString> &subtitle,
+                                         QWidget *trailing, QWidget *parent)
+    : QWidget(parent)
+    , m_title(new StudioText(title, TessalineTypography::headline(), SemanticColor::primary))
+    , m_trailing(trailing)
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    // The stack's 12 on each side of a spacer of at least 8.
+    constexpr int stackSpacing = 12;
+    constexpr int minimumSpacer = 8;
+    row->setSpacing(0);
+
+    auto *column = new QVBoxLayout;
+    column->setSpacing(3);
+    column->addWidget(m_title);
+    if (subtitle) {
+        m_subtitle = new StudioText(*subtitle, TessalineTypography::caption(), SemanticColor::secondary);
+        column->addWidget(m_subtitle);
+    }
+    row->addLayout(column, 0);
+    row->setAlignment(column, Qt::AlignTop);
+
+    row->addSpacing(stackSpacing + minimumSpacer + stackSpacing);
+    row->addStretch(1);
+    if (trailing) {
+        trailing->setParent(this);
+        row->addWidget(trailing, 0, Qt::AlignTop);
+    }
+    setAccessibleName(subtitle ? title + QStringLiteral(", ") + *subtitle : title);
+}
+
+QString StudioSectionHeader::title() const
+{
+    return m_title->text();
+}
+
+std::optional<QString> StudioSectionHeader::subtitle() const
+{
+    if (!m_subtitle)
+        return std::nullopt;
+    return m_subtitle->text();
+}
+
+} // namespace tessaline

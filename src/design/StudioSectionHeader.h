@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+namespace tessaline {
+
+class StudioText;
+
+// The title row of a section: a title, an optional subtitle under it, and at
+// the right end the section's own controls, at least 8 pixels away.
+class StudioSectionHeader : public QWidget
+{
+    Q_OBJECT
+public:
+    // Takes ownership of `trailing`, which may be null.
+    StudioSectionHeader(const QString &title, const std::optional<QString> &subtitle = std::nullopt,
+                        QWidget *trailing = nullptr, QWidget *parent = nullptr);
+
+    QString title() const;
+    std::optional<QString> subtitle() const;
+    QWidget *trailing() const { return m_trailing; }
+
+    StudioText *titleLabel() const { return m_title; }
+    StudioText *subtitleLabel() const { return m_subtitle; }
+
+private:
+    StudioText *m_title;
+    StudioText *m_subtitle = nullptr;
+    QPointer<QWidget> m_trailing;
+};
+
+} // namespace tessaline

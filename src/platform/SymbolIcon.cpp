@@ -1,0 +1,225 @@
+#include "platform/SymbolIcon.h"
+
+#include <QFile>
+#include <QHash>
+#include <QPainter>
+#include <QStandardPaths>
+
+#include <iterator>
+
+inline void initSymbolResources()
+{
+    Q_INIT_RESOURCE(symbols);
+}
+
+namespace tessaline {
+
+namespace {
+
+// One row per symbol a screen shows. Theme names are Breeze's; most themes
+// that follow the freedesktop naming carry the same ones.
+constexpr SymbolIcon::Entry entries[] = {
+    {"app", "application-x-executable", "app"},
+    {"apple.intelligence", "tools-wizard", "sparkles"},
+    {"arrow.clockwise", "view-refresh", "refresh"},
+    {"arrow.clockwise.circle", "system-reboot", "refresh-circle"},
+    {"arrow.down.right.and.arrow.up.left", "view-restore", "contract"},
+    {"arrow.down.to.line", "go-bottom", "arrow-down-to-line"},
+    {"arrow.right", "go-next", "arrow-right"},
+    {"arrow.right.circle", "media-playback-start", "arrow-right-circle"},
+    {"arrow.triangle.2.circlepath", "view-refresh", "sync"},
+    {"arrow.up.left", "edit-select", "arrow-up-left"},
+    {"arrow.up.left.and.arrow.down.right", "view-fullscreen", "expand"},
+    {"arrow.up.right", "draw-arrow", "arrow-up-right"},
+    {"arrow.uturn.backward", "edit-undo", "undo"},
+    {"arrow.uturn.forward", "edit-redo", "redo"},
+    {"character.cursor.ibeam", "edit-select-text", "ibeam"},
+    {"checkmark", "checkmark", "check"},
+    {"checkmark.circle", "dialog-ok", "check-circle"},
+    {"checkmark.circle.fill", "emblem-success", "check-circle-fill"},
+    {"checkmark.seal", "emblem-checked", "check-seal"},
+    {"chevron.left", "go-previous", "chevron-left"},
+    {"chevron.right", "go-next", "chevron-right"},
+    {"display", "video-display", "display"},
+    {"doc.badge.ellipsis", "document-preview", "document-ellipsis"},
+    {"doc.on.doc", "edit-copy", "copy"},
+    {"doc.on.doc.fill", "edit-copy", "copy-fill"},
+    {"doc.text", "document-export", "document"},
+    {"ellipsis", "overflow-menu", "ellipsis"},
+    {"ellipsis.circle", "overflow-menu", "ellipsis-circle"},
+    {"exclamationmark.circle", "emblem-important", "exclamation-circle"},
+    {"exclamationmark.triangle", "dialog-warning", "warning"},
+    {"eye", "view-visible", "eye"},
+    {"folder", "folder", "folder"},
+    {"gearshape", "configure", "gear"},
+    {"highlighter", "draw-highlight", "highlighter"},
+    {"info.circle", "help-about", "info-circle"},
+    {"lineweight", "edit-line-width", "lineweight"},
+    {"link", "link", "link"},
+    {"link.badge.minus", "remove-link", "link-minus"},
+    {"link.badge.plus", "insert-link", "link-plus"},
+    {"lock", "object-locked", "lock"},
+    {"macwindow", "window", "window"},
+    {"magnifyingglass", "edit-find", "magnifier"},
+    {"minus.magnifyingglass", "zoom-out", "magnifier-minus"},
+    {"note.text", "view-pim-notes", "note"},
+    {"note.text.badge.plus", "document-new", "note-plus"},
+    {"paintpalette", "color-management", "palette"},
+    {"paperclip", "mail-attachment", "paperclip"},
+    {"pause.circle", "media-playback-pause", "pause-circle"},
+    {"pencil.tip", "draw-freehand", "pencil"},
+    {"photo", "image-x-generic", "photo"},
+    {"photo.badge.exclamationmark", "image-missing", "photo-exclamation"},
+    {"photo.on.rectangle", "view-preview", "photo-on-rectangle"},
+    {"photo.stack", "folder-pictures", "photo-stack"},
+    {"pin", "window-pin", "pin"},
+    {"plus.magnifyingglass", "zoom-in", "magnifier-plus"},
+    {"point.topleft.down.to.point.bottomright.curvepath", "draw-bezier-curves", "curve-path"},
+    {"questionmark.circle", "help-contextual", "question-circle"},
+    {"quote.bubble", "format-text-blockquote", "quote-bubble"},
+    {"rectangle", "draw-rectangle", "rectangle"},
+    {"rectangle.3.group", "view-group", "rectangles-group"},
+    {"rectangle.expand.vertical", "zoom-fit-height", "rectangle-expand-vertical"},
+    {"rectangle.inset.filled", "select-rectangular", "rectangle-inset-filled"},
+    {"rectangle.on.rectangle.angled", "window-duplicate", "rectangles-angled"},
+    {"rectangle.slash", "window-close", "rectangle-slash"},
+    {"sidebar.left", "sidebar-collapse-left", "sidebar-left"},
+    {"sidebar.right", "sidebar-collapse-right", "sidebar-right"},
+    {"sparkles", "games-hint", "sparkles"},
+    {"square.3.layers.3d", "object-group", "layers"},
+    {"square.and.arrow.down", "document-save", "download"},
+    {"square.and.pencil", "document-edit", "square-pencil"},
+    {"square.grid.2x2", "view-grid", "grid-2x2"},
+    {"square.grid.3x3.fill", "blurimage", "grid-3x3-fill"},
+    {"square.on.square", "window-duplicate", "copy"},
+    {"square.stack.3d.up", "layer-raise", "stack-up"},
+    {"star", "rating-unrated", "star"},
+    {"star.fill", "favorite", "star-fill"},
+    {"star.slash", "edit-delete-remove", "star-slash"},
+    {"text.alignleft", "format-justify-left", "align-left"},
+    {"text.badge.plus", "insert-text", "text-plus"},
+    {"text.bubble", "dialog-messages", "bubble"},
+    {"text.magnifyingglass", "edit-find", "magnifier-text"},
+    {"textformat", "draw-text", "text-format"},
+    {"textformat.size", "format-font-size-more", "text-size"},
+    {"trash", "user-trash", "trash"},
+    {"trash.slash", "edit-delete-shred", "trash-slash"},
+    {"tray", "mail-folder-inbox", "tray"},
+    {"viewfinder", "select-rectangular", "viewfinder"},
+    {"xmark", "window-close", "xmark"},
+    {"xmark.circle", "dialog-cancel", "xmark-circle"},
+    {"xmark.circle.fill", "edit-clear", "xmark-circle-fill"},
+};
+
+const QHash<QString, const SymbolIcon::Entry *> &index()
+{
+    static const QHash<QString, const SymbolIcon::Entry *> table = [] {
+        QHash<QString, const SymbolIcon::Entry *> result;
+        for (const SymbolIcon::Entry &entry : entries)
+            result.insert(QString::fromLatin1(entry.systemName), &entry);
+        return result;
+    }();
+    return table;
+}
+
+const SymbolIcon::Entry *find(const QString &systemName)
+{
+    return index().value(systemName, nullptr);
+}
+
+} // namespace
+
+QStringList SymbolIcon::knownNames()
+{
+    QStringList names;
+    names.reserve(std::size(entries));
+    for (const Entry &entry : entries)
+        names.append(QString::fromLatin1(entry.systemName));
+    return names;
+}
+
+bool SymbolIcon::isKnown(const QString &systemName)
+{
+    return find(systemName) != nullptr;
+}
+
+QString SymbolIcon::themeName(const QString &systemName)
+{
+    const Entry *entry = find(systemName);
+    return entry ? QString::fromLatin1(entry->themeName) : QString();
+}
+
+QString SymbolIcon::fallbackPath(const QString &systemName)
+{
+    const Entry *entry = find(systemName);
+    if (!entry)
+        return {};
+    return QStringLiteral(":/symbols/%1.svg").arg(QLatin1String(entry->fallback));
+}
+
+void SymbolIcon::ensureTheme()
+{
+    static const bool done = [] {
+        initSymbolResources();
+        const QString desktopTheme = QIcon::themeName();
+        if (desktopTheme.isEmpty() || desktopTheme == QLatin1String("hicolor")) {
+            // Without a desktop (offscreen, bare X servers) Qt searches only
+            // its resources; the system's icon folders must be added by hand.
+            QStringList paths = QIcon::themeSearchPaths();
+            const QStringList systemFolders = QStandardPaths::locateAll(
+                QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory);
+            for (const QString &folder : systemFolders) {
+                if (!paths.contains(folder))
+                    paths.append(folder);
+            }
+            QIcon::setThemeSearchPaths(paths);
+            QIcon::setThemeName(QStringLiteral("breeze"));
+        }
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+QIcon SymbolIcon::fallbackIcon(const QString &systemName)
+{
+    ensureTheme();
+    const QString path = fallbackPath(systemName);
+    if (path.isEmpty() || !QFile::exists(path))
+        return {};
+    return QIcon(path);
+}
+
+QIcon SymbolIcon::icon(const QString &systemName)
+{
+    const Entry *entry = find(systemName);
+    if (!entry)
+        return {};
+    ensureTheme();
+    const QString name = QString::fromLatin1(entry->themeName);
+    if (QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
+    return fallbackIcon(systemName);
+}
+
+QPixmap SymbolIcon::tintedPixmap(const QString &systemName, const QSize &logicalSize, qreal devicePixelRatio,
+                                 const QColor &color)
+{
+    const QIcon source = icon(systemName);
+    if (source.isNull() || logicalSize.isEmpty())
+        return {};
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    const QSize deviceSize = (QSizeF(logicalSize) * ratio).toSize();
+    QImage image(deviceSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        source.paint(&painter, QRect(QPoint(0, 0), deviceSize));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), color);
+    }
+    image.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(std::move(image));
+}
+
+} // namespace tessaline

@@ -1,0 +1,221 @@
+#include "design/StudioActionButton.h"
+#include "design/StudioContentComponents.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioLoadingState.h"
+#include "design/StudioSectionHeader.h"
+#include "design/StudioTag.h"
+#include "design/StudioText.h"
+#include "platform/AccessibilitySettings.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+using namespace tessaline;
+
+Q_DECLARE_METATYPE(ColorSpec)
+
+namespace QTest {
+template<>
+char *toString(const ColorSpec &spec)
+{
+    return QTest::toString(QStringLiteral("color %1 at %2").arg(int(spec.color)).arg(spec.opacity));
+}
+} // namespace QTest
+
+namespace {
+using SC = SemanticColor;
+}
+
+class ContentComponentsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void tagLook_data();
+    void tagLook();
+    void tagStaysOnOneLine();
+    void tagSymbolIsOptional();
+    void textColourFollowsContrast();
+    void sectionHeader();
+    void loadingState();
+    void emptyStateAction_data();
+    void emptyStateAction();
+    void longEmptyMessageWraps();
+};
+
+void ContentComponentsTest::init()
+{
+    AccessibilitySettings::shared().setIncreasesContrast(false);
+}
+
+void ContentComponentsTest::tagLook_data()
+{
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("contrast");
+    QTest::addColumn<ColorSpec>("foreground");
+    QTest::addColumn<qreal>("fill");
+    QTest::addColumn<qreal>("borderOpacity");
+    QTest::addColumn<qreal>("borderWidth");
+    QTest::newRow("plain") << false << false << ColorSpec{SC::secondary, 1} << 0.04 << 0.16 << 0.0;
+    QTest::newRow("selected") << true << false << ColorSpec{SC::primary, 1} << 0.1 << 0.42 << 1.0;
+    QTest::newRow("contrast") << false << true << ColorSpec{SC::secondary, 1} << 0.04 << 0.9 << 1.5;
+    QTest::newRow("selected, contrast") << true << true << ColorSpec{SC::primary, 1} << 0.1 << 0.9 << 1.5;
+}
+
+void ContentComponentsTest::tagLook()
+{
+    QFETCH(bool, selected);
+    QFETCH(bool, contrast);
+    QFETCH(ColorSpec, foreground);
+    QFETCH(qreal, fill);
+    QFETCH(qreal, borderOpacity);
+    QFETCH(qreal, borderWidth);
+    const StudioTagLook look = studioTagLook(selected, contrast);
+    QCOMPARE(look.foreground, foreground);
+    QCOMPARE(look.fill, (ColorSpec{SC::primary, fill}));
+    QCOMPARE(look.border, (ColorSpec{SC::primary, borderOpacity}));
+    QCOMPARE(look.borderWidth, borderWidth);
+}
+
+void ContentComponentsTest::tagStaysOnOneLine()
+{
+    const QString longTitle = QStringLiteral("A very long status label that would never fit in a narrow column");
+    StudioTag tag(longTitle);
+    const int oneLine = QFontMetrics(StudioTagMetrics::font()).height() + 6;
+    QCOMPARE(tag.sizeHint().height(), oneLine);
+    QVERIFY(tag.minimumSizeHint().width() < tag.sizeHint().width());
+    QCOMPARE(tag.minimumSizeHint().height(), oneLine);
+
+    // Squeezed, the title is cut short on its line; nothing spills below.
+    tag.resize(80, tag.sizeHint().height());
+    const QImage image = tag.grab().toImage();
+    QCOMPARE(image.height(), oneLine);
+}
+
+void ContentComponentsTest::tagSymbolIsOptional()
+{
+    StudioTag plain(QStringLiteral("Snip"));
+    StudioTag withSymbol(QStringLiteral("Snip"), QStringLiteral("viewfinder"));
+    QCOMPARE(withSymbol.sizeHint().width(),
+             plain.sizeHint().width() + StudioTagMetrics::symbolSize() + int(StudioTagMetrics::spacing));
+    QCOMPARE(plain.accessibleName(), QStringLiteral("Snip"));
+}
+
+void ContentComponentsTest::textColourFollowsContrast()
+{
+    QWidget parent;
+    QPalette palette = parent.palette();
+    palette.setColor(QPalette::WindowText, QColor(20, 20, 20));
+    parent.setPalette(palette);
+    auto *text = new StudioText(QStringLiteral("Subtitle"), QFont(), SC::secondary, &parent);
+    const int standardAlpha = text->palette().color(QPalette::WindowText).alpha();
+    QCOMPARE(text->palette().color(QPalette::WindowText).rgb(), QColor(20, 20, 20).rgb());
+    QVERIFY(standardAlpha < 255);
+    AccessibilitySettings::shared().setIncreasesContrast(true);
+    QVERIFY(text->palette().color(QPalette::WindowText).alpha() > standardAlpha);
+
+    // A new palette around it is picked up as well.
+    palette.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    parent.setPalette(palette);
+    QCOMPARE(text->palette().color(QPalette::WindowText).rgb(), QColor(230, 230, 230).rgb());
+    QCOMPARE(text->textFormat(), Qt::PlainText);
+}
+
+void ContentComponentsTest::sectionHeader()
+{
+    StudioSectionHeader bare(QStringLiteral("Notes"));
+    QVERIFY(!bare.subtitle());
+    QCOMPARE(bare.subtitleLabel(), nullptr);
+
+    auto *trailing = new QPushButton(QStringLiteral("Empty"));
+    StudioSectionHeader header(QStringLiteral("Recently Deleted"), QStringLiteral("3 notes"), trailing);
+    QCOMPARE(header.subtitle(), std::optional<QString>(QStringLiteral("3 notes")));
+    header.resize(500, header.sizeHint().height());
+    header.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&header));
+    // The trailing controls sit at the right end, well clear of the titles.
+    QCOMPARE(trailing->geometry().right(), header.width() - 1);
+    QVERIFY(trailing->geometry().left() - header.titleLabel()->geometry().right() >= 8);
+    QVERIFY(header.subtitleLabel()->geometry().top() > header.titleLabel()->geometry().top());
+
+    // Squeezed to its minimum, the gap still stays.
+    header.resize(header.minimumSizeHint().width(), header.height());
+    QTRY_VERIFY(trailing->geometry().left() - header.titleLabel()->geometry().right() >= 8);
+}
+
+void ContentComponentsTest::loadingState()
+{
+    StudioLoadingState titleOnly(QStringLiteral("Loading library"));
+    QCOMPARE(titleOnly.messageLabel(), nullptr);
+    QCOMPARE(titleOnly.accessibleName(), QStringLiteral("Loading library"));
+
+    StudioLoadingState withMessage(QStringLiteral("Loading library"), QStringLiteral("This can take a moment."));
+    QVERIFY(withMessage.messageLabel());
+    QVERIFY(withMessage.messageLabel()->wordWrap());
+    QCOMPARE(withMessage.accessibleName(), QStringLiteral("Loading library, This can take a moment."));
+    QVERIFY(withMessage.maximumWidth() <= 320 + 48);
+}
+
+void ContentComponentsTest::emptyStateAction_data()
+{
+    QTest::addColumn<bool>("hasTitle");
+    QTest::addColumn<bool>("hasAction");
+    QTest::addColumn<bool>("hasSymbol");
+    QTest::addColumn<bool>("showsButton");
+    QTest::newRow("neither") << false << false << false << false;
+    QTest::newRow("title without action") << true << false << true << false;
+    QTest::newRow("action without title") << false << true << true << false;
+    QTest::newRow("both") << true << true << false << true;
+    QTest::newRow("both with symbol") << true << true << true << true;
+}
+
+void ContentComponentsTest::emptyStateAction()
+{
+    QFETCH(bool, hasTitle);
+    QFETCH(bool, hasAction);
+    QFETCH(bool, hasSymbol);
+    QFETCH(bool, showsButton);
+    int calls = 0;
+    StudioEmptyState state(QStringLiteral("No favorites yet"), QStringLiteral("Favorite a note to keep it close."),
+                           QStringLiteral("star"),
+                           hasTitle ? std::optional<QString>(QStringLiteral("New Note")) : std::nullopt,
+                           hasSymbol ? std::optional<QString>(QStringLiteral("square.and.pencil")) : std::nullopt,
+                           hasAction ? std::function<void()>([&] { ++calls; }) : std::function<void()>());
+    QCOMPARE(state.actionButton() != nullptr, showsButton);
+    if (!showsButton)
+        return;
+    StudioActionButton *button = state.actionButton();
+    QCOMPARE(button->text(), QStringLiteral("New Note"));
+    QCOMPARE(button->prominence(), StudioControlProminence::accent);
+    QVERIFY(!button->isSelected());
+    QCOMPARE(button->systemImage().isEmpty(), !hasSymbol);
+    button->click();
+    QCOMPARE(calls, 1);
+}
+
+void ContentComponentsTest::longEmptyMessageWraps()
+{
+    QString message;
+    for (int i = 0; i < 12; ++i)
+        message += QStringLiteral("Search note titles and writing, capture context, OCR, and source apps. ");
+    QWidget host;
+    auto *layout = new QVBoxLayout(&host);
+    auto *state = new StudioEmptyState(QStringLiteral("Search"), message.trimmed(), QStringLiteral("magnifyingglass"));
+    layout->addWidget(state);
+    host.resize(800, 900);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    QVERIFY(state->width() <= 368);
+    // Every line shows: the label is as tall as the text needs at its width.
+    StudioText *label = state->messageLabel();
+    const QRect needed = QFontMetrics(label->font()).boundingRect(QRect(0, 0, label->width(), 100000),
+                                                                  Qt::TextWordWrap | Qt::AlignHCenter, label->text());
+    QVERIFY(needed.height() > 5 * QFontMetrics(label->font()).height());
+    QVERIFY(label->height() >= needed.height());
+}
+
+QTEST_MAIN(ContentComponentsTest)
+#include "tst_contentcomponents.moc"

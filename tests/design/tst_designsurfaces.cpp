@@ -1,0 +1,362 @@
+#include "design/FunctionalSurface.h"
+#include "design/QuietCanvas.h"
+#include "design/QuietCard.h"
+#include "design/QuietSurfaces.h"
+#include "platform/AccessibilitySettings.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tessaline;
+
+Q_DECLARE_METATYPE(ColorSpec)
+Q_DECLARE_METATYPE(FunctionalSurfaceRole)
+Q_DECLARE_METATYPE(QuietCardTone)
+Q_DECLARE_METATYPE(QuietCardElevation)
+Q_DECLARE_METATYPE(std::optional<qreal>)
+
+namespace QTest {
+template<>
+char *toString(const ColorSpec &spec)
+{
+    return QTest::toString(QStringLiteral("color %1 at %2").arg(int(spec.color)).arg(spec.opacity));
+}
+} // namespace QTest
+
+namespace {
+
+using SC = SemanticColor;
+using Fill = FunctionalSurfaceTreatment::Fill;
+
+QImage blank(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+bool anyPaintOutside(const QImage &image, const QRect &allowed)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (!allowed.contains(x, y) && qAlpha(image.pixel(x, y)) != 0)
+                return true;
+    return false;
+}
+
+} // namespace
+
+class DesignSurfacesTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void functionalTreatment_data();
+    void functionalTreatment();
+    void sidebarDrawsNothing();
+    void surfaceBorderLetsClicksThrough();
+    void quietCardLook_data();
+    void quietCardLook();
+    void shadowsGrowWithElevation();
+    void borderStaysInsideTheCard_data();
+    void borderStaysInsideTheCard();
+    void suggestionBorderIsDashed();
+    void hoverFollowsReduceMotion();
+    void canvasFillsWithWindowColour();
+};
+
+void DesignSurfacesTest::init()
+{
+    AccessibilitySettings::shared().setReducesMotion(false);
+    AccessibilitySettings::shared().setReducesTransparency(false);
+    AccessibilitySettings::shared().setIncreasesContrast(false);
+}
+
+void DesignSurfacesTest::functionalTreatment_data()
+{
+    QTest::addColumn<FunctionalSurfaceRole>("role");
+    QTest::addColumn<std::optional<qreal>>("radius");
+    QTest::addColumn<bool>("reduceTransparency");
+    QTest::addColumn<bool>("increasedContrast");
+    QTest::addColumn<int>("fill");
+    QTest::addColumn<int>("fillColor");
+    QTest::addColumn<qreal>("expectedRadius");
+    QTest::addColumn<qreal>("borderOpacity");
+    QTest::addColumn<qreal>("borderWidth");
+
+    const std::optional<qreal> none;
+    const auto R = FunctionalSurfaceRole::toolbar;
+    QTest::newRow("toolbar material") << R << none << false << false << int(Fill::material)
+                                      << int(SC::windowBackground) << 7.0 << 0.45 << 1.0;
+    QTest::newRow("toolbar solid") << R << none << true << false << int(Fill::solid) << int(SC::windowBackground)
+                                   << 7.0 << 0.45 << 1.0;
+    QTest::newRow("palette material") << FunctionalSurfaceRole::palette << none << false << false
+                                      << int(Fill::material) << int(SC::controlBackground) << 14.0 << 0.45 << 1.0;
+    QTest::newRow("popover solid, contrast") << FunctionalSurfaceRole::popover << none << true << true
+                                             << int(Fill::solid) << int(SC::controlBackground) << 14.0 << 0.95 << 1.5;
+    QTest::newRow("contextual palette default radius")
+        << FunctionalSurfaceRole::contextualPalette << none << false << true << int(Fill::material)
+        << int(SC::controlBackground) << 10.0 << 0.95 << 1.5;
+    QTest::newRow("explicit zero radius") << FunctionalSurfaceRole::contextualPalette << std::optional<qreal>(0)
+                                          << false << false << int(Fill::material) << int(SC::controlBackground)
+                                          << 0.0 << 0.45 << 1.0;
+    QTest::newRow("explicit radius") << R << std::optional<qreal>(3) << true << false << int(Fill::solid)
+                                     << int(SC::windowBackground) << 3.0 << 0.45 << 1.0;
+}
+
+void DesignSurfacesTest::functionalTreatment()
+{
+    QFETCH(FunctionalSurfaceRole, role);
+    QFETCH(std::optional<qreal>, radius);
+    QFETCH(bool, reduceTransparency);
+    QFETCH(bool, increasedContrast);
+    QFETCH(int, fill);
+    QFETCH(int, fillColor);
+    QFETCH(qreal, expectedRadius);
+    QFETCH(qreal, borderOpacity);
+    QFETCH(qreal, borderWidth);
+
+    const FunctionalSurfaceTreatment treatment =
+        functionalSurfaceTreatment(role, radius, {false, reduceTransparency, increasedContrast});
+    QCOMPARE(int(treatment.fill), fill);
+    QCOMPARE(int(treatment.fillColor.color), fillColor);
+    if (treatment.fill == Fill::solid)
+        QCOMPARE(treatment.fillColor.opacity, 1.0);
+    else
+        QVERIFY(treatment.fillColor.opacity < 1.0);
+    QCOMPARE(treatment.cornerRadius, expectedRadius);
+    QVERIFY(treatment.hasBorder);
+    QCOMPARE(treatment.borderColor, (ColorSpec{SC::separator, borderOpacity}));
+    QCOMPARE(treatment.borderWidth, borderWidth);
+
+    // Contrast changes only the border.
+    const FunctionalSurfaceTreatment other =
+        functionalSurfaceTreatment(role, radius, {false, reduceTransparency, !increasedContrast});
+    QCOMPARE(other.fill, treatment.fill);
+    QCOMPARE(other.fillColor, treatment.fillColor);
+    QVERIFY(other.borderWidth != treatment.borderWidth);
+}
+
+void DesignSurfacesTest::sidebarDrawsNothing()
+{
+    for (bool transparency : {false, true}) {
+        for (bool contrast : {false, true}) {
+            const DesignEnvironment environment{false, transparency, contrast};
+            const FunctionalSurfaceTreatment treatment =
+                functionalSurfaceTreatment(FunctionalSurfaceRole::sidebar, std::nullopt, environment);
+            QCOMPARE(treatment.fill, Fill::none);
+            QVERIFY(!treatment.hasBorder);
+            QImage image = blank(60, 40);
+            QPainter painter(&image);
+            paintFunctionalSurface(&painter, QRectF(0, 0, 60, 40), FunctionalSurfaceRole::sidebar, 5.0,
+                                   QApplication::palette(), environment);
+            painter.end();
+            QVERIFY(!anyPaintOutside(image, QRect()));
+        }
+    }
+}
+
+void DesignSurfacesTest::surfaceBorderLetsClicksThrough()
+{
+    FunctionalSurface surface(FunctionalSurfaceRole::toolbar);
+    auto *content = new QPushButton(QStringLiteral("Back"));
+    surface.setContent(content);
+    surface.resize(120, 32);
+    surface.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&surface));
+    // The border lies on top of the content, yet the content is what the
+    // pointer reaches, on the border line too.
+    QCOMPARE(surface.childAt(0, 16), content);
+    QCOMPARE(surface.childAt(60, 16), content);
+
+    // The border is drawn within the surface's bounds on top of the content.
+    const QImage image = surface.grab().toImage();
+    const QColor edge = image.pixelColor(60, 0);
+    const QColor inner = image.pixelColor(60, 16);
+    QVERIFY(edge != inner);
+}
+
+void DesignSurfacesTest::quietCardLook_data()
+{
+    QTest::addColumn<QuietCardTone>("tone");
+    QTest::addColumn<QString>("flags"); // s selected, h hovered, c increased contrast
+    QTest::addColumn<ColorSpec>("fill");
+    QTest::addColumn<ColorSpec>("border");
+    QTest::addColumn<qreal>("width");
+    QTest::addColumn<qreal>("tint");
+    QTest::addColumn<bool>("dashed");
+
+    const ColorSpec control{SC::controlBackground, 1};
+    const ColorSpec text{SC::textBackground, 1};
+    const ColorSpec label{SC::label, 1};
+    const auto thought = QuietCardTone::thought;
+    const auto snip = QuietCardTone::snip;
+    const auto suggestion = QuietCardTone::suggestion;
+
+    QTest::newRow("thought") << thought << "" << control << ColorSpec{SC::separator, 0.55} << 1.0 << 0.0 << false;
+    QTest::newRow("thought hovered") << thought << "h" << control << ColorSpec{SC::separator, 0.85} << 1.0 << 0.018
+                                     << false;
+    QTest::newRow("snip, contrast") << snip << "c" << text << ColorSpec{SC::separator, 1.0} << 1.5 << 0.0 << false;
+    QTest::newRow("snip hovered, contrast: border stays")
+        << snip << "hc" << text << ColorSpec{SC::separator, 1.0} << 1.5 << 0.018 << false;
+    QTest::newRow("selected thought") << thought << "s" << control << label << 2.0 << 0.0 << false;
+    QTest::newRow("selected hovered: only the tint") << snip << "sh" << text << label << 2.0 << 0.018 << false;
+    QTest::newRow("suggestion") << suggestion << "" << control << ColorSpec{SC::primary, 0.55} << 1.0 << 0.0 << true;
+    QTest::newRow("suggestion hovered") << suggestion << "h" << control << ColorSpec{SC::primary, 0.55} << 1.0
+                                        << 0.018 << true;
+    QTest::newRow("suggestion, contrast") << suggestion << "c" << control << ColorSpec{SC::primary, 0.9} << 1.5 << 0.0
+                                          << true;
+    QTest::newRow("selected suggestion") << suggestion << "s" << control << label << 2.0 << 0.0 << true;
+    QTest::newRow("selected suggestion, contrast") << suggestion << "sc" << control << label << 3.0 << 0.0 << true;
+}
+
+void DesignSurfacesTest::quietCardLook()
+{
+    QFETCH(QuietCardTone, tone);
+    QFETCH(QString, flags);
+    QFETCH(ColorSpec, fill);
+    QFETCH(ColorSpec, border);
+    QFETCH(qreal, width);
+    QFETCH(qreal, tint);
+    QFETCH(bool, dashed);
+    const QuietCardLook look = tessaline::quietCardLook(tone, flags.contains(QLatin1Char('s')),
+                                                        flags.contains(QLatin1Char('h')), QuietCardElevation::flat,
+                                                        flags.contains(QLatin1Char('c')));
+    QCOMPARE(look.fill, fill);
+    QCOMPARE(look.border, border);
+    QCOMPARE(look.borderWidth, width);
+    QCOMPARE(look.hoverTint, (ColorSpec{SC::primary, tint}));
+    QCOMPARE(look.dashed, dashed);
+}
+
+void DesignSurfacesTest::shadowsGrowWithElevation()
+{
+    const QuietCardShadow flat = quietCardShadow(QuietCardElevation::flat);
+    const QuietCardShadow floating = quietCardShadow(QuietCardElevation::floating);
+    const QuietCardShadow dragging = quietCardShadow(QuietCardElevation::dragging);
+    QCOMPARE(flat.opacity, 0.0);
+    QVERIFY(floating.opacity > 0);
+    QVERIFY(dragging.opacity > floating.opacity);
+    QVERIFY(dragging.blurRadius > floating.blurRadius);
+    QVERIFY(dragging.yOffset > floating.yOffset);
+    QCOMPARE(quietCardShadowMargins(QuietCardElevation::flat), QMarginsF());
+
+    // Painted: nothing outside a flat card; a dragging card's shadow darkens
+    // more and reaches further below than a floating one's.
+    const QRectF card(30, 30, 100, 60);
+    const auto shadowBelow = [&](QuietCardElevation elevation, int distance) {
+        QImage image = blank(160, 140);
+        QPainter painter(&image);
+        paintQuietCardBackground(&painter, card, {QuietCardTone::thought, false, 0, elevation, 12},
+                                 QApplication::palette(), false);
+        painter.end();
+        if (elevation == QuietCardElevation::flat)
+            return anyPaintOutside(image, card.toAlignedRect()) ? 255 : 0;
+        return qAlpha(image.pixel(80, int(card.bottom()) + distance));
+    };
+    QCOMPARE(shadowBelow(QuietCardElevation::flat, 0), 0);
+    QVERIFY(shadowBelow(QuietCardElevation::floating, 2) > 0);
+    QVERIFY(shadowBelow(QuietCardElevation::dragging, 2) > shadowBelow(QuietCardElevation::floating, 2));
+    QVERIFY(shadowBelow(QuietCardElevation::dragging, 12) > shadowBelow(QuietCardElevation::floating, 12));
+}
+
+void DesignSurfacesTest::borderStaysInsideTheCard_data()
+{
+    QTest::addColumn<QuietCardTone>("tone");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("contrast");
+    QTest::newRow("thin") << QuietCardTone::thought << false << false;
+    QTest::newRow("contrast") << QuietCardTone::snip << false << true;
+    QTest::newRow("selected, 3 wide") << QuietCardTone::snip << true << true;
+    QTest::newRow("dashed, 3 wide, round caps") << QuietCardTone::suggestion << true << true;
+}
+
+void DesignSurfacesTest::borderStaysInsideTheCard()
+{
+    QFETCH(QuietCardTone, tone);
+    QFETCH(bool, selected);
+    QFETCH(bool, contrast);
+    QImage image = blank(120, 90);
+    const QRect card(10, 10, 100, 70);
+    QPainter painter(&image);
+    paintQuietCardOverlay(&painter, card, {tone, selected, 1.0, QuietCardElevation::flat, 12}, QApplication::palette(),
+                          contrast);
+    painter.end();
+    QVERIFY(!anyPaintOutside(image, card));
+    // And the border is there: the middle of the top edge is painted.
+    QVERIFY(qAlpha(image.pixel(60, 10)) > 0 || qAlpha(image.pixel(58, 10)) > 0 || qAlpha(image.pixel(62, 10)) > 0);
+}
+
+void DesignSurfacesTest::suggestionBorderIsDashed()
+{
+    const auto topEdgeRuns = [](QuietCardTone tone) {
+        QImage image = blank(220, 60);
+        QPainter painter(&image);
+        paintQuietCardOverlay(&painter, QRectF(0, 0, 220, 60), {tone, false, 0, QuietCardElevation::flat, 12},
+                              QApplication::palette(), false);
+        painter.end();
+        // Count painted stretches along the straight part of the top edge.
+        int runs = 0;
+        bool inRun = false;
+        for (int x = 20; x < 200; ++x) {
+            const bool painted = qAlpha(image.pixel(x, 0)) > 8;
+            if (painted && !inRun)
+                ++runs;
+            inRun = painted;
+        }
+        return runs;
+    };
+    QCOMPARE(topEdgeRuns(QuietCardTone::thought), 1);
+    // 180 pixels of 5 drawn and 4 left out.
+    QVERIFY(topEdgeRuns(QuietCardTone::suggestion) >= 15);
+}
+
+void DesignSurfacesTest::hoverFollowsReduceMotion()
+{
+    QuietCard card(QuietCardTone::snip, false, QuietCardElevation::floating, 10);
+    card.resize(200, 120);
+    card.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&card));
+
+    AccessibilitySettings::shared().setReducesMotion(true);
+    // Showing may already have told the card the pointer is inside.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&card, &leave);
+    QCOMPARE(card.hoverAmount(), 0.0);
+    QEnterEvent enter(QPointF(50, 50), QPointF(50, 50), card.mapToGlobal(QPointF(50, 50)));
+    QApplication::sendEvent(&card, &enter);
+    QVERIFY(card.isHovered());
+    QCOMPARE(card.hoverAmount(), 1.0);
+    QApplication::sendEvent(&card, &leave);
+    QCOMPARE(card.hoverAmount(), 0.0);
+
+    AccessibilitySettings::shared().setReducesMotion(false);
+    QApplication::sendEvent(&card, &enter);
+    QVERIFY(card.isHovered());
+    QVERIFY(card.hoverAmount() < 1.0);
+    QTRY_COMPARE(card.hoverAmount(), 1.0);
+
+    // Room is kept for the shadow; the card's shape sits inside the widget.
+    const QRectF shape = card.cardRect();
+    QVERIFY(shape.top() >= 0 && shape.left() > 0);
+    QVERIFY(shape.bottom() < card.height());
+}
+
+void DesignSurfacesTest::canvasFillsWithWindowColour()
+{
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::Window, QColor(12, 34, 56));
+    QuietCanvas canvas;
+    canvas.setPalette(palette);
+    canvas.resize(80, 60);
+    const QImage image = canvas.grab().toImage();
+    QCOMPARE(image.pixelColor(0, 0), QColor(12, 34, 56));
+    QCOMPARE(image.pixelColor(79, 59), QColor(12, 34, 56));
+    QCOMPARE(canvas.sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+}
+
+QTEST_MAIN(DesignSurfacesTest)
+#include "tst_designsurfaces.moc"

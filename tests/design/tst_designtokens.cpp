@@ -1,0 +1,132 @@
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <thread>
+#include <vector>
+
+using namespace tessaline;
+
+class DesignTokensTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void animationsAreMadeOnceAndShared();
+    void animationCurves();
+    void fonts_data();
+    void fonts();
+    void fontsFollowTheDesktopFont();
+    void coloursFollowThePalette();
+    void semanticMapping_data();
+    void semanticMapping();
+};
+
+void DesignTokensTest::animationsAreMadeOnceAndShared()
+{
+    // Readers racing on the first read all receive the one value.
+    std::vector<const TessalineAnimation *> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] { seen[i] = &TessalineMotion::gentle(); });
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const TessalineAnimation *animation : seen)
+        QCOMPARE(animation, &TessalineMotion::gentle());
+    QCOMPARE(&TessalineMotion::snappy(), &TessalineMotion::snappy());
+    QVERIFY(&TessalineMotion::snappy() != &TessalineMotion::smooth());
+}
+
+void DesignTokensTest::animationCurves()
+{
+    // Ease-out moves fast first; ease-in-out is slow at both ends.
+    const TessalineAnimation &snappy = TessalineMotion::snappy();
+    const TessalineAnimation &smooth = TessalineMotion::smooth();
+    const TessalineAnimation &gentle = TessalineMotion::gentle();
+    QCOMPARE(snappy.durationMs, 110);
+    QCOMPARE(smooth.durationMs, 190);
+    QCOMPARE(gentle.durationMs, 220);
+    QVERIFY(snappy.curve.valueForProgress(0.25) > 0.4);
+    QVERIFY(gentle.curve.valueForProgress(0.25) > 0.4);
+    QVERIFY(smooth.curve.valueForProgress(0.25) < 0.25);
+    QVERIFY(smooth.curve.valueForProgress(0.75) > 0.75);
+    QVERIFY(qAbs(smooth.curve.valueForProgress(0.5) - 0.5) < 0.01);
+}
+
+void DesignTokensTest::fonts_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<int>("weight");
+    QTest::newRow("caption") << TessalineTypography::caption() << 11 << int(QFont::Medium);
+    QTest::newRow("body") << TessalineTypography::body() << 13 << int(QFont::Normal);
+    QTest::newRow("title") << TessalineTypography::title() << 14 << int(QFont::DemiBold);
+    QTest::newRow("large title") << TessalineTypography::largeTitle() << 19 << int(QFont::DemiBold);
+    QTest::newRow("headline") << TessalineTypography::headline() << 13 << int(QFont::DemiBold);
+}
+
+void DesignTokensTest::fonts()
+{
+    QFETCH(QFont, font);
+    QFETCH(int, pixelSize);
+    QFETCH(int, weight);
+    QCOMPARE(font.pixelSize(), pixelSize);
+    QCOMPARE(int(font.weight()), weight);
+}
+
+void DesignTokensTest::fontsFollowTheDesktopFont()
+{
+    const QFont before = QApplication::font();
+    QFont changed = before;
+    changed.setFamily(QStringLiteral("DejaVu Serif"));
+    QApplication::setFont(changed);
+    QCOMPARE(TessalineTypography::body().family(), changed.family());
+    QApplication::setFont(before);
+    QCOMPARE(TessalineTypography::body().family(), before.family());
+}
+
+void DesignTokensTest::coloursFollowThePalette()
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Window, QColor(30, 30, 32));
+    dark.setColor(QPalette::WindowText, QColor(240, 240, 240));
+    dark.setColor(QPalette::Base, QColor(40, 40, 44));
+    QApplication::setPalette(dark);
+    QCOMPARE(TessalineColors::windowBackground(), QColor(30, 30, 32));
+    QCOMPARE(TessalineColors::label(), QColor(240, 240, 240));
+    QCOMPARE(TessalineColors::controlBackground(), QColor(40, 40, 44));
+    QCOMPARE(TessalineColors::textBackground(), QColor(40, 40, 44));
+    QCOMPARE(TessalineColors::separator().rgb(), QColor(240, 240, 240).rgb());
+    QCOMPARE(TessalineColors::shadow(), QColor(Qt::black));
+    QApplication::setPalette(before);
+    QCOMPARE(TessalineColors::windowBackground(), before.color(QPalette::Window));
+}
+
+void DesignTokensTest::semanticMapping_data()
+{
+    QTest::addColumn<int>("color");
+    QTest::addColumn<bool>("translucent");
+    QTest::addColumn<bool>("strongerWithContrast");
+    QTest::newRow("separator") << int(SemanticColor::separator) << true << true;
+    QTest::newRow("secondary") << int(SemanticColor::secondary) << true << true;
+    QTest::newRow("tertiary") << int(SemanticColor::tertiary) << true << true;
+    QTest::newRow("label") << int(SemanticColor::label) << false << false;
+    QTest::newRow("window") << int(SemanticColor::windowBackground) << false << false;
+}
+
+void DesignTokensTest::semanticMapping()
+{
+    QFETCH(int, color);
+    QFETCH(bool, translucent);
+    QFETCH(bool, strongerWithContrast);
+    const QPalette palette = QApplication::palette();
+    const QColor standard = semanticColor(SemanticColor(color), palette, false);
+    const QColor increased = semanticColor(SemanticColor(color), palette, true);
+    QCOMPARE(standard.alpha() < 255, translucent);
+    QCOMPARE(increased.alpha() > standard.alpha(), strongerWithContrast);
+}
+
+QTEST_MAIN(DesignTokensTest)
+#include "tst_designtokens.moc"

@@ -1,0 +1,127 @@
+#include "platform/SymbolIcon.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+QStringList namesUsedByScreens()
+{
+    QFile file(qEnvironmentVariable("TESSALINE_TEST_DATA") + QStringLiteral("/symbol-names.txt"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList names;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QString name = QString::fromUtf8(line).trimmed();
+        if (!name.isEmpty() && !name.startsWith(QLatin1Char('#')))
+            names.append(name);
+    }
+    return names;
+}
+
+int paintedPixels(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+    return count;
+}
+
+QImage render(const QIcon &icon, int side)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    icon.paint(&painter, image.rect());
+    return image;
+}
+
+} // namespace
+
+class SymbolIconTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void everyScreenSymbolResolves_data();
+    void everyScreenSymbolResolves();
+    void tableHasNoStrayNames();
+    void tintKeepsShapeAndTakesColour();
+    void unknownNameGivesNothing();
+};
+
+void SymbolIconTest::everyScreenSymbolResolves_data()
+{
+    QTest::addColumn<QString>("name");
+    const QStringList names = namesUsedByScreens();
+    QVERIFY2(names.size() > 80, "the list of symbol names was not found");
+    for (const QString &name : names)
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void SymbolIconTest::everyScreenSymbolResolves()
+{
+    QFETCH(QString, name);
+    QVERIFY(SymbolIcon::isKnown(name));
+    QVERIFY(!SymbolIcon::themeName(name).isEmpty());
+
+    const QIcon icon = SymbolIcon::icon(name);
+    QVERIFY(!icon.isNull());
+    QVERIFY(paintedPixels(render(icon, 24)) > 10);
+
+    // The bundled drawing stands in wherever the theme lacks the icon.
+    const QIcon fallback = SymbolIcon::fallbackIcon(name);
+    QVERIFY2(!fallback.isNull(), qPrintable(SymbolIcon::fallbackPath(name)));
+    QVERIFY(paintedPixels(render(fallback, 24)) > 10);
+}
+
+void SymbolIconTest::tableHasNoStrayNames()
+{
+    // Every row of the table is a symbol some screen shows, and no name is
+    // listed twice.
+    const QStringList used = namesUsedByScreens();
+    const QStringList known = SymbolIcon::knownNames();
+    for (const QString &name : known)
+        QVERIFY2(used.contains(name), qPrintable(name));
+    QCOMPARE(QSet<QString>(known.begin(), known.end()).size(), known.size());
+}
+
+void SymbolIconTest::tintKeepsShapeAndTakesColour()
+{
+    const QColor tint(200, 30, 40);
+    const QPixmap pixmap = SymbolIcon::tintedPixmap(QStringLiteral("star.fill"), QSize(20, 20), 2.0, tint);
+    QCOMPARE(pixmap.size(), QSize(40, 40));
+    QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    int opaque = 0;
+    int transparent = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() == 255) {
+                ++opaque;
+                QCOMPARE(pixel.rgb(), tint.rgb());
+            } else if (pixel.alpha() == 0) {
+                ++transparent;
+            }
+        }
+    }
+    QVERIFY(opaque > 50);
+    QVERIFY(transparent > 50);
+}
+
+void SymbolIconTest::unknownNameGivesNothing()
+{
+    QVERIFY(!SymbolIcon::isKnown(QStringLiteral("not.a.symbol")));
+    QVERIFY(SymbolIcon::icon(QStringLiteral("not.a.symbol")).isNull());
+    QVERIFY(SymbolIcon::tintedPixmap(QStringLiteral("not.a.symbol"), QSize(16, 16), 1, Qt::black).isNull());
+    QVERIFY(SymbolIcon::themeName(QString()).isEmpty());
+}
+
+QTEST_MAIN(SymbolIconTest)
+#include "tst_symbolicon.moc"
