@@ -33,10 +33,14 @@ public:
     bool hasValue() const { return m_state.index() == 0; }
     explicit operator bool() const { return hasValue(); }
 
-    T &value() { return std::get<0>(m_state); }
-    const T &value() const { return std::get<0>(m_state); }
-    T &operator*() { return value(); }
-    const T &operator*() const { return value(); }
+    T &value() & { return std::get<0>(m_state); }
+    const T &value() const & { return std::get<0>(m_state); }
+    // A temporary hands its value out by value, so `for (x : *fetch())`
+    // iterates a living copy instead of a destroyed temporary's member.
+    T value() && { return std::move(std::get<0>(m_state)); }
+    T &operator*() & { return value(); }
+    const T &operator*() const & { return value(); }
+    T operator*() && { return std::move(*this).value(); }
     T *operator->() { return &value(); }
     const T *operator->() const { return &value(); }
 
