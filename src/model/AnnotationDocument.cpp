@@ -12,7 +12,7 @@
 
 namespace tessaline {
 
-QString annotationToolRawValue(AnnotationTool tool)
+QString rawValue(AnnotationTool tool)
 {
     switch (tool) {
     case AnnotationTool::select: return QStringLiteral("select");
@@ -26,10 +26,16 @@ QString annotationToolRawValue(AnnotationTool tool)
     return QString();
 }
 
-std::optional<AnnotationTool> annotationToolFromRawValue(QStringView rawValue)
+QList<AnnotationTool> allAnnotationTools()
 {
-    for (AnnotationTool tool : annotationToolAllCases) {
-        if (rawValue == annotationToolRawValue(tool))
+    return {AnnotationTool::select,    AnnotationTool::arrow, AnnotationTool::rectangle, AnnotationTool::freehand,
+            AnnotationTool::highlight, AnnotationTool::text,  AnnotationTool::pixelate};
+}
+
+std::optional<AnnotationTool> annotationToolFromRawValue(QStringView text)
+{
+    for (AnnotationTool tool : allAnnotationTools()) {
+        if (text == rawValue(tool))
             return tool;
     }
     return std::nullopt;
@@ -192,7 +198,7 @@ QJsonObject itemObject(const AnnotationItem &item)
         points.append(pointObject(point));
     QJsonObject object{
         {QStringLiteral("id"), uuidText(item.id)},
-        {QStringLiteral("tool"), annotationToolRawValue(item.tool)},
+        {QStringLiteral("tool"), rawValue(item.tool)},
         {QStringLiteral("points"), points},
         {QStringLiteral("color"),
          QJsonObject{{QStringLiteral("red"), item.color.red},

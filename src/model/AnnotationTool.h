@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
-#include <array>
 #include <optional>
 
 namespace tessaline {
@@ -20,16 +20,12 @@ enum class AnnotationTool {
     pixelate,
 };
 
-// Every tool in declaration order (the editor's toolbar order).
-inline constexpr std::array<AnnotationTool, 7> annotationToolAllCases{
-    AnnotationTool::select, AnnotationTool::arrow,     AnnotationTool::rectangle,
-    AnnotationTool::freehand, AnnotationTool::highlight, AnnotationTool::text,
-    AnnotationTool::pixelate,
-};
-
-QString annotationToolRawValue(AnnotationTool tool);
+QString rawValue(AnnotationTool tool);
 
 // No value for anything but the seven raw values (case-sensitive).
-std::optional<AnnotationTool> annotationToolFromRawValue(QStringView rawValue);
+std::optional<AnnotationTool> annotationToolFromRawValue(QStringView text);
+
+// Every tool in declaration order (the editor's toolbar order).
+QList<AnnotationTool> allAnnotationTools();
 
 } // namespace tessaline

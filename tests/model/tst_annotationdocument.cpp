@@ -67,9 +67,9 @@ private Q_SLOTS:
 void AnnotationDocumentTest::toolRawValues()
 {
     QStringList names;
-    for (AnnotationTool tool : annotationToolAllCases) {
-        names << annotationToolRawValue(tool);
-        QCOMPARE(annotationToolFromRawValue(annotationToolRawValue(tool)), tool);
+    for (AnnotationTool tool : allAnnotationTools()) {
+        names << rawValue(tool);
+        QCOMPARE(annotationToolFromRawValue(rawValue(tool)), tool);
     }
     QCOMPARE(names, (QStringList{"select", "arrow", "rectangle", "freehand", "highlight", "text", "pixelate"}));
     QVERIFY(!annotationToolFromRawValue(u"Arrow"));
