@@ -16,7 +16,8 @@ namespace tessaline {
 namespace AnnotationRenderer {
 
 // A new image of the source's full pixel size (one point per pixel) with
-// every item drawn over it in list order. Without items the very same image
+// every item drawn over it in list order: an opaque RGB32 capture stays
+// RGB32, anything else becomes premultiplied ARGB32. Without items the very same image
 // comes back. No value when there are items and any of them cannot be drawn
 // faithfully: a redaction must never be dropped silently, so a caller that
 // exports the result has to report an error instead of the original pixels.
