@@ -1,0 +1,338 @@
+#include "platform/WeeklyScheduler.h"
+
+#include "platform/DesktopNotifications.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+
+namespace tessaline {
+
+namespace {
+
+// Qt numbers weekdays Monday 1 … Sunday 7; requests use Sunday 1 … Saturday 7.
+int qtDayOfWeek(int weekday)
+{
+    return weekday == 1 ? 7 : weekday - 1;
+}
+
+constexpr qint64 maxSleepMs = 60 * 60 * 1000;
+
+// systemd's own quoting for one command-line argument.
+QString systemdArgument(const QString &argument)
+{
+    QString quoted = argument;
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    quoted.replace(QLatin1Char('$'), QStringLiteral("$$"));
+    quoted.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// Runs the commands one after another; stops at the first that fails.
+void runCommands(QObject *context, QList<QStringList> commands,
+                 std::function<void(std::optional<QString> failure)> done)
+{
+    if (commands.isEmpty()) {
+        done(std::nullopt);
+        return;
+    }
+    const QStringList command = commands.takeFirst();
+    const QString program = QStandardPaths::findExecutable(command.first());
+    if (program.isEmpty()) {
+        done(command.first() + QStringLiteral(" is not installed."));
+        return;
+    }
+    auto *process = new QProcess(context);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(process, &QProcess::finished, context,
+                     [context, process, command, commands, done](int exitCode, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         if (status != QProcess::NormalExit || exitCode != 0) {
+                             done(command.join(QLatin1Char(' ')) + QStringLiteral(" failed: ")
+                                  + QString::fromLocal8Bit(process->readAll()).trimmed());
+                             return;
+                         }
+                         runCommands(context, commands, done);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, context, [process, command, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        process->deleteLater();
+        done(command.first() + QStringLiteral(" could not be started."));
+    });
+    process->start(program, command.mid(1));
+}
+
+} // namespace
+
+QDateTime nextWeeklyOccurrence(const QDateTime &after, int weekday, int hour)
+{
+    const int wanted = qtDayOfWeek(weekday);
+    QDate day = after.date();
+    day = day.addDays((wanted - day.dayOfWeek() + 7) % 7);
+    // Same time zone or spec as `after`; only the wall-clock date and time change.
+    QDateTime candidate = after;
+    candidate.setDate(day);
+    candidate.setTime(QTime(hour, 0));
+    if (candidate <= after) {
+        candidate.setDate(day.addDays(7));
+        candidate.setTime(QTime(hour, 0));
+    }
+    return candidate;
+}
+
+// ---------------------------------------------------------------------------
+
+struct InAppWeeklyScheduler::Pending
+{
+    WeeklyNotificationRequest request;
+    QDateTime due;
+    QTimer *timer = nullptr;
+};
+
+InAppWeeklyScheduler::InAppWeeklyScheduler(DesktopNotifications &notifications, Clock now, QObject *parent)
+    : QObject(parent), m_notifications(notifications), m_now(std::move(now))
+{
+}
+
+InAppWeeklyScheduler::~InAppWeeklyScheduler()
+{
+    qDeleteAll(m_pending);
+}
+
+InAppWeeklyScheduler::Clock InAppWeeklyScheduler::defaultClock()
+{
+    return []() { return QDateTime::currentDateTime(); };
+}
+
+void InAppWeeklyScheduler::schedule(const WeeklyNotificationRequest &request,
+                                    std::function<void(std::optional<NotificationError>)> done)
+{
+    Pending *pending = m_pending.value(request.identifier);
+    if (!pending) {
+        pending = new Pending;
+        pending->timer = new QTimer(this);
+        pending->timer->setSingleShot(true);
+        const QString identifier = request.identifier;
+        connect(pending->timer, &QTimer::timeout, this, [this, identifier]() { onTimeout(identifier); });
+        m_pending.insert(request.identifier, pending);
+    }
+    pending->request = request;
+    pending->due = nextWeeklyOccurrence(m_now(), request.weekday, request.hour);
+    arm(*pending);
+    QTimer::singleShot(0, this, [done]() { done(std::nullopt); });
+}
+
+void InAppWeeklyScheduler::cancel(const QString &identifier, std::function<void()> done)
+{
+    if (Pending *pending = m_pending.take(identifier)) {
+        delete pending->timer;
+        delete pending;
+    }
+    QTimer::singleShot(0, this, [done]() { done(); });
+}
+
+std::optional<QDateTime> InAppWeeklyScheduler::nextFireDate(const QString &identifier) const
+{
+    if (const Pending *pending = m_pending.value(identifier))
+        return pending->due;
+    return std::nullopt;
+}
+
+void InAppWeeklyScheduler::arm(Pending &pending)
+{
+    const qint64 wait = std::clamp<qint64>(m_now().msecsTo(pending.due), 0, maxSleepMs);
+    pending.timer->start(int(wait));
+}
+
+void InAppWeeklyScheduler::onTimeout(const QString &identifier)
+{
+    Pending *pending = m_pending.value(identifier);
+    if (!pending)
+        return;
+    const QDateTime now = m_now();
+    if (now >= pending->due) {
+        const WeeklyNotificationRequest request = pending->request;
+        m_notifications.notify(request.title, request.body, !request.playsDefaultSound,
+                               [](std::optional<NotificationError>) {});
+        pending->due = nextWeeklyOccurrence(now, request.weekday, request.hour);
+        Q_EMIT fired(identifier);
+    }
+    arm(*pending);
+}
+
+// ---------------------------------------------------------------------------
+
+SystemdUserTimerScheduler::SystemdUserTimerScheduler(QString unitDirectory, QObject *parent)
+    : QObject(parent), m_unitDirectory(std::move(unitDirectory))
+{
+}
+
+QString SystemdUserTimerScheduler::defaultUnitDirectory()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("systemd/user"));
+}
+
+void SystemdUserTimerScheduler::probe(QObject *context, std::function<void(bool reachable)> done)
+{
+    runCommands(context, {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("show-environment")}},
+                [done](std::optional<QString> failure) { done(!failure); });
+}
+
+QString SystemdUserTimerScheduler::calendarSpecification(int weekday, int hour)
+{
+    static const char *const names[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    return QStringLiteral("%1 *-*-* %2:00:00")
+        .arg(QLatin1String(names[std::clamp(weekday, 1, 7) - 1]))
+        .arg(hour, 2, 10, QLatin1Char('0'));
+}
+
+QString SystemdUserTimerScheduler::timerUnitText(const WeeklyNotificationRequest &request)
+{
+    return QStringLiteral("[Unit]\n"
+                          "Description=Tessaline reminder %1\n"
+                          "\n"
+                          "[Timer]\n"
+                          "OnCalendar=%2\n"
+                          "Unit=%1.service\n"
+                          "\n"
+                          "[Install]\n"
+                          "WantedBy=timers.target\n")
+        .arg(request.identifier, calendarSpecification(request.weekday, request.hour));
+}
+
+QString SystemdUserTimerScheduler::serviceUnitText(const WeeklyNotificationRequest &request, const QString &busctlPath)
+{
+    // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints,
+    // expire_timeout); "--" keeps the timeout -1 from reading as an option.
+    QStringList arguments{busctlPath,
+                          QStringLiteral("--user"),
+                          QStringLiteral("--"),
+                          QStringLiteral("call"),
+                          DesktopNotifications::service,
+                          DesktopNotifications::path,
+                          DesktopNotifications::service,
+                          QStringLiteral("Notify"),
+                          QStringLiteral("susssasa{sv}i"),
+                          QStringLiteral("Tessaline"),
+                          QStringLiteral("0"),
+                          QString(),
+                          request.title,
+                          request.body,
+                          QStringLiteral("0")};
+    if (request.playsDefaultSound)
+        arguments << QStringLiteral("0");
+    else
+        arguments << QStringLiteral("1") << QStringLiteral("suppress-sound") << QStringLiteral("b") << QStringLiteral("true");
+    arguments << QStringLiteral("-1");
+    QStringList quoted;
+    for (const QString &argument : std::as_const(arguments))
+        quoted << systemdArgument(argument);
+    return QStringLiteral("[Unit]\n"
+                          "Description=Tessaline reminder %1\n"
+                          "\n"
+                          "[Service]\n"
+                          "Type=oneshot\n"
+                          "ExecStart=%2\n")
+        .arg(request.identifier, quoted.join(QLatin1Char(' ')));
+}
+
+void SystemdUserTimerScheduler::enqueue(Step step)
+{
+    m_queue.push_back(std::move(step));
+    if (!m_running)
+        runNext();
+}
+
+void SystemdUserTimerScheduler::runNext()
+{
+    if (m_queue.empty()) {
+        m_running = false;
+        return;
+    }
+    m_running = true;
+    Step step = std::move(m_queue.front());
+    m_queue.pop_front();
+    QPointer<SystemdUserTimerScheduler> self(this);
+    step([self]() {
+        if (self)
+            QTimer::singleShot(0, self, [self]() { self->runNext(); });
+    });
+}
+
+void SystemdUserTimerScheduler::schedule(const WeeklyNotificationRequest &request,
+                                         std::function<void(std::optional<NotificationError>)> done)
+{
+    enqueue([this, request, done](std::function<void()> next) {
+        auto fail = [done, next](const QString &reason) {
+            done(NotificationError{QStringLiteral("The reminder could not be scheduled. ") + reason});
+            next();
+        };
+        const QString busctl = QStandardPaths::findExecutable(QStringLiteral("busctl"));
+        if (busctl.isEmpty())
+            return fail(QStringLiteral("busctl is not installed."));
+        if (!QDir().mkpath(m_unitDirectory))
+            return fail(QStringLiteral("The folder %1 could not be created.").arg(m_unitDirectory));
+        const QDir directory(m_unitDirectory);
+        const std::pair<QString, QString> units[] = {
+            {request.identifier + QStringLiteral(".service"), serviceUnitText(request, busctl)},
+            {request.identifier + QStringLiteral(".timer"), timerUnitText(request)},
+        };
+        for (const auto &[name, text] : units) {
+            QSaveFile file(directory.filePath(name));
+            if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+                return fail(file.errorString());
+        }
+        runCommands(this,
+                    {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("daemon-reload")},
+                     {QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("enable"),
+                      QStringLiteral("--now"), request.identifier + QStringLiteral(".timer")}},
+                    [done, next, fail](std::optional<QString> failure) {
+                        if (failure)
+                            return fail(*failure);
+                        done(std::nullopt);
+                        next();
+                    });
+    });
+}
+
+void SystemdUserTimerScheduler::cancel(const QString &identifier, std::function<void()> done)
+{
+    enqueue([this, identifier, done](std::function<void()> next) {
+        const QDir directory(m_unitDirectory);
+        const QString timer = directory.filePath(identifier + QStringLiteral(".timer"));
+        const QString service = directory.filePath(identifier + QStringLiteral(".service"));
+        if (!QFile::exists(timer) && !QFile::exists(service)) {
+            done();
+            next();
+            return;
+        }
+        runCommands(this,
+                    {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("disable"),
+                      QStringLiteral("--now"), identifier + QStringLiteral(".timer")}},
+                    [this, timer, service, done, next](std::optional<QString>) {
+                        // The files go even when systemd is gone, so nothing
+                        // is left to fire once it is back.
+                        QFile::remove(timer);
+                        QFile::remove(service);
+                        runCommands(this,
+                                    {{QStringLiteral("systemctl"), QStringLiteral("--user"),
+                                      QStringLiteral("daemon-reload")}},
+                                    [done, next](std::optional<QString>) {
+                                        done();
+                                        next();
+                                    });
+                    });
+    });
+}
+
+} // namespace tessaline

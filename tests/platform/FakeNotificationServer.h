@@ -1,0 +1,67 @@
+#pragma once
+
+// A stand-in for the desktop's notification server: registers
+// org.freedesktop.Notifications on the session bus through a connection of
+// its own, so the code under test reaches it over the real bus daemon.
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+struct ReceivedNotification
+{
+    QString appName;
+    QString summary;
+    QString body;
+    QVariantMap hints;
+    int expireTimeout = 0;
+};
+
+class FakeNotificationServer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    explicit FakeNotificationServer(const QString &connectionName = QStringLiteral("fake-notification-server"))
+        : m_connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
+    {
+    }
+    ~FakeNotificationServer() override { stop(); }
+
+    bool start()
+    {
+        return m_connection.isConnected()
+            && m_connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                           QDBusConnection::ExportAllSlots)
+            && m_connection.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+    void stop()
+    {
+        if (!m_connection.isConnected())
+            return;
+        m_connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        m_connection.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+
+    QList<ReceivedNotification> received;
+
+public Q_SLOTS:
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("sound")}; }
+    QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
+    {
+        vendor = QStringLiteral("Tessaline tests");
+        version = QStringLiteral("1");
+        specVersion = QStringLiteral("1.2");
+        return QStringLiteral("fake");
+    }
+    uint Notify(const QString &appName, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &hints, int expireTimeout)
+    {
+        received.append({appName, summary, body, hints, expireTimeout});
+        return uint(received.size());
+    }
+
+private:
+    QDBusConnection m_connection;
+};

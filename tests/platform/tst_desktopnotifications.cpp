@@ -1,0 +1,160 @@
+// Notifications over the real session bus (the test command runs under
+// dbus-run-session) against a fake notification server.
+
+#include "FakeNotificationServer.h"
+#include "platform/DesktopNotifications.h"
+#include "platform/DesktopUserNotificationCenter.h"
+#include "platform/WeeklyScheduler.h"
+
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+WeeklyNotificationRequest request()
+{
+    WeeklyNotificationRequest r;
+    r.identifier = QStringLiteral("tessaline.test-reminder");
+    r.title = QStringLiteral("Title");
+    r.body = QStringLiteral("Body text");
+    r.weekday = 2;
+    r.hour = 10;
+    return r;
+}
+
+// A clock running at real speed that reads `start` now.
+InAppWeeklyScheduler::Clock clockStartingAt(const QDateTime &start)
+{
+    const qint64 offset = QDateTime::currentDateTime().msecsTo(start);
+    return [offset]() { return QDateTime::currentDateTime().addMSecs(offset); };
+}
+
+} // namespace
+
+class DesktopNotificationsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void withoutServerNothingIsAuthorised();
+    void serverAnswersMeanAuthorised();
+    void notifySendsTheTexts();
+    void inAppReminderFiresOnTime();
+    void removedReminderNeverFires();
+
+private:
+    bool m_hasBus = false;
+};
+
+void DesktopNotificationsTest::initTestCase()
+{
+    m_hasBus = QDBusConnection::sessionBus().isConnected();
+    if (!m_hasBus)
+        QSKIP("needs a session bus (run under dbus-run-session)");
+}
+
+void DesktopNotificationsTest::withoutServerNothingIsAuthorised()
+{
+    DesktopUserNotificationCenter center;
+    std::optional<NotificationAuthorizationStatus> status;
+    center.notificationSettings([&](NotificationAuthorizationStatus s) { status = s; });
+    QVERIFY(!status); // answered later, never inside the call
+    QTRY_VERIFY(status.has_value());
+    QCOMPARE(*status, NotificationAuthorizationStatus::denied);
+
+    std::optional<bool> granted;
+    center.requestAuthorization(notificationAlert | notificationSound,
+                                [&](bool g, std::optional<NotificationError> error) {
+                                    QVERIFY(!error);
+                                    granted = g;
+                                });
+    QTRY_VERIFY(granted.has_value());
+    QVERIFY(!*granted);
+}
+
+void DesktopNotificationsTest::serverAnswersMeanAuthorised()
+{
+    FakeNotificationServer server;
+    QVERIFY(server.start());
+    DesktopUserNotificationCenter center;
+    std::optional<NotificationAuthorizationStatus> status;
+    center.notificationSettings([&](NotificationAuthorizationStatus s) { status = s; });
+    QTRY_VERIFY(status.has_value());
+    QCOMPARE(*status, NotificationAuthorizationStatus::authorized);
+}
+
+void DesktopNotificationsTest::notifySendsTheTexts()
+{
+    FakeNotificationServer server;
+    QVERIFY(server.start());
+    DesktopNotifications notifications;
+    std::optional<std::optional<NotificationError>> outcome;
+    notifications.notify(QStringLiteral("Hello"), QStringLiteral("World"), false, [&](auto e) { outcome = e; });
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(!outcome->has_value());
+    QCOMPARE(server.received.size(), 1);
+    QCOMPARE(server.received.at(0).appName, QStringLiteral("Tessaline"));
+    QCOMPARE(server.received.at(0).summary, QStringLiteral("Hello"));
+    QCOMPARE(server.received.at(0).body, QStringLiteral("World"));
+    QVERIFY(!server.received.at(0).hints.contains(QStringLiteral("suppress-sound"))); // default sound
+    QCOMPARE(server.received.at(0).expireTimeout, -1);
+
+    server.stop();
+    outcome.reset();
+    notifications.notify(QStringLiteral("Hello"), QStringLiteral("again"), true, [&](auto e) { outcome = e; });
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(outcome->has_value());
+}
+
+void DesktopNotificationsTest::inAppReminderFiresOnTime()
+{
+    FakeNotificationServer server;
+    QVERIFY(server.start());
+    auto *notifications = new DesktopNotifications;
+    // Monday 09:59:59.7 local time: the reminder is due in 300 ms.
+    const QDateTime start(QDate(2026, 12, 7), QTime(9, 59, 59, 700));
+    auto inApp = std::make_unique<InAppWeeklyScheduler>(*notifications, clockStartingAt(start));
+    InAppWeeklyScheduler *scheduler = inApp.get();
+    DesktopUserNotificationCenter center(notifications, std::move(inApp),
+                                         std::make_unique<SystemdUserTimerScheduler>(QStringLiteral("/nonexistent")));
+    notifications->setParent(&center);
+    center.setSystemdProbe([](QObject *, std::function<void(bool)> done) { done(false); });
+
+    std::optional<std::optional<NotificationError>> added;
+    center.add(request(), [&](auto e) { added = e; });
+    QTRY_VERIFY(added.has_value());
+    QVERIFY(!added->has_value());
+    QCOMPARE(scheduler->nextFireDate(request().identifier), std::optional<QDateTime>(QDateTime(start.date(), QTime(10, 0))));
+
+    QTRY_COMPARE_WITH_TIMEOUT(server.received.size(), 1, 10000);
+    QCOMPARE(server.received.at(0).summary, QStringLiteral("Title"));
+    QCOMPARE(server.received.at(0).body, QStringLiteral("Body text"));
+    // Next: the Monday after, same hour.
+    QCOMPARE(scheduler->nextFireDate(request().identifier),
+             std::optional<QDateTime>(QDateTime(start.date().addDays(7), QTime(10, 0))));
+}
+
+void DesktopNotificationsTest::removedReminderNeverFires()
+{
+    FakeNotificationServer server;
+    QVERIFY(server.start());
+    auto *notifications = new DesktopNotifications;
+    const QDateTime start(QDate(2026, 12, 7), QTime(9, 59, 59, 800));
+    auto inApp = std::make_unique<InAppWeeklyScheduler>(*notifications, clockStartingAt(start));
+    InAppWeeklyScheduler *scheduler = inApp.get();
+    DesktopUserNotificationCenter center(notifications, std::move(inApp),
+                                         std::make_unique<SystemdUserTimerScheduler>(QStringLiteral("/nonexistent")));
+    notifications->setParent(&center);
+    center.setSystemdProbe([](QObject *, std::function<void(bool)> done) { done(false); });
+    bool added = false;
+    center.add(request(), [&](auto) { added = true; });
+    QTRY_VERIFY(added);
+    center.removePendingRequests({request().identifier});
+    QVERIFY(!scheduler->nextFireDate(request().identifier));
+    QTest::qWait(600);
+    QVERIFY(server.received.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(DesktopNotificationsTest)
+#include "tst_desktopnotifications.moc"
