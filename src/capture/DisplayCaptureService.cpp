@@ -142,10 +142,10 @@ CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPoin
         source.name = application->localizedName;
         source.bundleIdentifier = application->bundleIdentifier;
     }
-    const auto content = m_system->shareableContent();
+    const auto content = m_system->shareableDisplays();
     if (const auto *error = std::get_if<CaptureSystemError>(&content))
         return captureError(*error);
-    const auto &displays = std::get<ShareableContent>(content).displays;
+    const auto &displays = std::get<QList<SystemDisplay>>(content);
     const auto display = std::find_if(displays.begin(), displays.end(),
                                       [&](const SystemDisplay &d) { return d.displayID == target->displayID; });
     if (display == displays.end())

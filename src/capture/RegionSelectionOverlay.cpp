@@ -6,9 +6,11 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <QScreen>
 #include <QTimer>
@@ -21,48 +23,50 @@ namespace tessaline {
 
 namespace {
 
-// Black at 34 % over the picture leaves 66 % of every channel; doing that
-// once up front turns each repaint of the dimmed area into a plain copy,
-// which matters at 5K where a blend per repaint costs whole frames.
-void dimRows(const QImage &source, QImage &target, int firstRow, int endRow)
+// Black at 34 % over the picture leaves 66 % of every channel. The overlay
+// writes that straight into its backing store while it copies the picture,
+// so dimming costs no pass of its own: at 5K a separate pass (or a blend
+// after the copy) is tens of milliseconds before the overlay can show.
+constexpr quint32 keepOf256 = 169; // 169 / 256 ≈ 0.66
+
+void blitRows(const QImage &source, QRect from, QImage &target, QPoint to, bool dim, int firstRow, int endRow)
 {
-    constexpr quint32 keep = 169; // 169 / 256 ≈ 0.66
-    const int width = source.width();
-    for (int y = firstRow; y < endRow; ++y) {
-        const auto *in = reinterpret_cast<const quint32 *>(source.constScanLine(y));
-        auto *out = reinterpret_cast<quint32 *>(target.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const quint32 p = in[x];
-            const quint32 redBlue = (((p & 0x00ff00ffu) * keep) >> 8) & 0x00ff00ffu;
-            const quint32 green = (((p & 0x0000ff00u) * keep) >> 8) & 0x0000ff00u;
-            out[x] = 0xff000000u | redBlue | green;
+    const uchar *sourceBits = source.constBits();
+    uchar *targetBits = target.bits();
+    const qsizetype sourceStride = source.bytesPerLine();
+    const qsizetype targetStride = target.bytesPerLine();
+    const int width = from.width();
+    for (int row = firstRow; row < endRow; ++row) {
+        const auto *in = reinterpret_cast<const quint32 *>(sourceBits + (from.y() + row) * sourceStride) + from.x();
+        auto *out = reinterpret_cast<quint32 *>(targetBits + (to.y() + row) * targetStride) + to.x();
+        if (dim) {
+            for (int x = 0; x < width; ++x) {
+                const quint32 p = in[x];
+                const quint32 redBlue = (((p & 0x00ff00ffu) * keepOf256) >> 8) & 0x00ff00ffu;
+                const quint32 green = (((p & 0x0000ff00u) * keepOf256) >> 8) & 0x0000ff00u;
+                out[x] = 0xff000000u | redBlue | green;
+            }
+        } else {
+            for (int x = 0; x < width; ++x)
+                out[x] = in[x] | 0xff000000u;
         }
     }
 }
 
-QImage dimmedImage(const QImage &image)
+// Large areas are split over a few threads, each writing its own rows.
+void blit(const QImage &source, const QRect &from, QImage &target, const QPoint &to, bool dim)
 {
-    const QImage source = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    QImage target(source.size(), QImage::Format_RGB32);
-    if (target.isNull())
-        return target;
-    const int rows = source.height();
-    // Large pictures are split over a few threads; each writes its own rows.
-    const int threads = rows * qint64(source.width()) > 2'000'000
+    const int rows = from.height();
+    const int threads = qint64(rows) * from.width() > 1'000'000
         ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())))
         : 1;
-    if (threads == 1) {
-        dimRows(source, target, 0, rows);
-        return target;
-    }
-    std::vector<std::thread> workers;
     const int step = (rows + threads - 1) / threads;
+    std::vector<std::thread> workers;
     for (int first = step; first < rows; first += step)
-        workers.emplace_back(dimRows, std::cref(source), std::ref(target), first, std::min(rows, first + step));
-    dimRows(source, target, 0, std::min(rows, step));
+        workers.emplace_back(blitRows, std::cref(source), from, std::ref(target), to, dim, first, std::min(rows, first + step));
+    blitRows(source, from, target, to, dim, 0, std::min(rows, step));
     for (std::thread &worker : workers)
         worker.join();
-    return target;
 }
 
 QFont labelFont()
@@ -71,6 +75,40 @@ QFont labelFont()
     font.setPixelSize(11);
     font.setWeight(QFont::Medium);
     return font;
+}
+
+// One overlay window per screen is kept, hidden, between selections: a
+// new top-level means a new native window and a new backing store, whose
+// first use at 5K costs tens of milliseconds of page faults on both sides
+// of the X connection.
+QHash<QString, QPointer<CaptureOverlayWindow>> &windowPool()
+{
+    static QHash<QString, QPointer<CaptureOverlayWindow>> pool;
+    return pool;
+}
+
+CaptureOverlayWindow *takeWindow(QScreen *screen)
+{
+    QPointer<CaptureOverlayWindow> pooled = windowPool().take(screen->name());
+    if (pooled && pooled->screen() == screen) {
+        pooled->setGeometry(screen->geometry());
+        return pooled;
+    }
+    delete pooled.data();
+    return new CaptureOverlayWindow(screen);
+}
+
+void returnWindow(CaptureOverlayWindow *window)
+{
+    QScreen *screen = window->screen();
+    if (!screen) {
+        window->deleteLater();
+        return;
+    }
+    QPointer<CaptureOverlayWindow> &slot = windowPool()[screen->name()];
+    if (slot && slot != window)
+        slot->deleteLater();
+    slot = window;
 }
 
 } // namespace
@@ -110,10 +148,7 @@ void CaptureOverlayWindow::resizeEvent(QResizeEvent *event)
 
 RegionSelectionView::RegionSelectionView(const QImage &image, QWidget *parent)
     : QWidget(parent)
-    , m_image(image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
-                  ? image
-                  : image.convertToFormat(QImage::Format_RGB32))
-    , m_dimmed(dimmedImage(m_image))
+    , m_image(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32))
     , m_model(QSizeF(0, 0))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -132,13 +167,39 @@ void RegionSelectionView::resizeEvent(QResizeEvent *event)
 
 void RegionSelectionView::drawFrozen(QPainter &painter, const QRect &area, bool dimmed)
 {
-    const QImage &image = dimmed ? m_dimmed : m_image;
-    if (image.isNull() || width() <= 0 || height() <= 0)
+    if (m_image.isNull() || width() <= 0 || height() <= 0 || area.isEmpty())
         return;
-    const qreal sx = qreal(image.width()) / width();
-    const qreal sy = qreal(image.height()) / height();
+    // The fast road: the painter draws into an image we can write into
+    // directly, one picture pixel per device pixel.
+    QPaintEngine *engine = painter.paintEngine();
+    QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
+    const QTransform transform = painter.deviceTransform();
+    if (device && device->devType() == QInternal::Image && transform.type() <= QTransform::TxTranslate
+        && m_image.size() == size()) {
+        auto *target = static_cast<QImage *>(device);
+        const bool writable = target->isDetached() && target->devicePixelRatio() == 1
+            && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32_Premultiplied);
+        if (writable) {
+            const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
+            QRect from = area.intersected(m_image.rect());
+            QRect to = from.translated(offset).intersected(target->rect());
+            from = to.translated(-offset);
+            if (!from.isEmpty())
+                blit(m_image, from, *target, to.topLeft(), dimmed);
+            return;
+        }
+    }
+    const qreal sx = qreal(m_image.width()) / width();
+    const qreal sy = qreal(m_image.height()) / height();
     const QRectF source(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy);
-    painter.drawImage(QRectF(area), image, source);
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QRectF(area), m_image, source);
+    if (dimmed) {
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.fillRect(area, QColor(0, 0, 0, qRound(0.34 * 255)));
+    }
+    painter.restore();
 }
 
 QRectF RegionSelectionView::labelRect() const
@@ -178,10 +239,8 @@ void RegionSelectionView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QRect &area : event->region())
         drawFrozen(painter, area, true);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
     const QRectF selection = m_model.selection();
     m_lastGuides = QRegion();
@@ -201,7 +260,8 @@ void RegionSelectionView::paintEvent(QPaintEvent *event)
     } else {
         painter.save();
         painter.setClipRect(selection);
-        drawFrozen(painter, selection.toAlignedRect().intersected(rect()), false);
+        for (const QRect &area : event->region())
+            drawFrozen(painter, area.intersected(selection.toAlignedRect()), false);
         painter.restore();
         painter.setPen(QPen(Qt::white, 1.0));
         painter.setBrush(Qt::NoBrush);
@@ -296,7 +356,9 @@ RegionSelectionOverlayController::~RegionSelectionOverlayController()
         QGuiApplication::restoreOverrideCursor();
     if (m_overlayWindow) {
         m_overlayWindow->setDelegate(nullptr);
-        delete m_overlayWindow;
+        m_overlayWindow->hide();
+        delete m_view.data();
+        returnWindow(m_overlayWindow);
     }
 }
 
@@ -324,7 +386,7 @@ void RegionSelectionOverlayController::begin()
         finish(RegionSelectionOutcome::cancelled());
         return;
     }
-    auto *window = new CaptureOverlayWindow(screen);
+    CaptureOverlayWindow *window = takeWindow(screen);
     auto *view = new RegionSelectionView(m_capture.image, window);
     view->setGeometry(window->rect());
     QPointer<RegionSelectionOverlayController> self(this);
@@ -392,7 +454,13 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
         m_hasInputGrab = false;
         window->hide();
         window->close();
-        window->deleteLater();
+        // The picture goes with the view; the window waits for the next
+        // selection.
+        if (RegionSelectionView *view = m_view) {
+            view->hide();
+            view->deleteLater();
+        }
+        returnWindow(window);
         m_overlayWindow = nullptr;
         m_view = nullptr;
     }

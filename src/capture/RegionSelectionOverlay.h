@@ -77,7 +77,6 @@ private:
     void drawFrozen(QPainter &painter, const QRect &area, bool dimmed);
 
     QImage m_image;
-    QImage m_dimmed;
     RegionSelectionModel m_model;
     QRectF m_lastPainted;
     QRegion m_lastGuides;

@@ -87,6 +87,9 @@ public:
     virtual std::optional<SystemApplication> frontmostApplication() = 0;
     // On-screen windows, front to back, and every display.
     virtual CaptureSystemResult<ShareableContent> shareableContent() = 0;
+    // The displays alone; a display capture needs no window list, which
+    // costs several server round trips per window.
+    virtual CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() = 0;
     // Image pixels per point of a window.
     virtual double windowPointPixelScale(const SystemWindow &window) = 0;
     // Whole display, without the cursor, at the requested pixel size.

@@ -21,7 +21,38 @@ struct Monitor
     bool primary = false;
 };
 
+QList<Monitor> queryMonitors(const X11Connection &x11);
+
+// RandR monitors change only when Qt's screens do; asking the server once
+// per change keeps a capture from spending a dozen round trips on them.
 QList<Monitor> randrMonitors(const X11Connection &x11)
+{
+    static QList<Monitor> cached;
+    static bool valid = false;
+    static bool watching = false;
+    if (!watching && qGuiApp) {
+        watching = true;
+        const auto invalidate = [] { valid = false; };
+        const auto watchScreen = [invalidate](QScreen *screen) {
+            QObject::connect(screen, &QScreen::geometryChanged, qGuiApp, invalidate);
+        };
+        QObject::connect(qGuiApp, &QGuiApplication::screenAdded, qGuiApp, [invalidate, watchScreen](QScreen *screen) {
+            invalidate();
+            watchScreen(screen);
+        });
+        QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, qGuiApp, invalidate);
+        QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, qGuiApp, invalidate);
+        for (QScreen *screen : QGuiApplication::screens())
+            watchScreen(screen);
+    }
+    if (!valid || !watching) {
+        cached = queryMonitors(x11);
+        valid = watching;
+    }
+    return cached;
+}
+
+QList<Monitor> queryMonitors(const X11Connection &x11)
 {
     QList<Monitor> result;
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(x11.connection, &xcb_randr_id);
@@ -203,6 +234,15 @@ std::optional<SystemApplication> X11CaptureSystem::frontmostApplication()
         application.bundleIdentifier = desktop->identifier;
     }
     return application;
+}
+
+CaptureSystemResult<QList<SystemDisplay>> X11CaptureSystem::shareableDisplays()
+{
+    QList<SystemDisplay> result;
+    const CoordinateSpaces spaces = coordinateSpaces();
+    for (const X11Display &display : displays())
+        result.append(SystemDisplay{display.displayID, spaces.captureSystemFromWindowSystem(display.logicalGeometry)});
+    return result;
 }
 
 CaptureSystemResult<ShareableContent> X11CaptureSystem::shareableContent()

@@ -36,6 +36,7 @@ public:
     QSize displayPixelSize(quint32 displayID) override;
     std::optional<SystemApplication> frontmostApplication() override;
     CaptureSystemResult<ShareableContent> shareableContent() override;
+    CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override;
     double windowPointPixelScale(const SystemWindow &window) override;
     CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
     CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override;

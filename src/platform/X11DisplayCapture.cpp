@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace tessaline {
 
@@ -16,21 +18,34 @@ namespace {
 
 // Grabs hand back 0x00RRGGBB (the pad byte is whatever the server keeps,
 // usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go wrong.
-void copyOpaque(quint32 *destination, const quint32 *source, qsizetype count)
+void copyOpaqueRows(uchar *destination, qsizetype destinationStride, const uchar *source, qsizetype sourceStride,
+                    int width, int firstRow, int endRow)
 {
-    for (qsizetype i = 0; i < count; ++i)
-        destination[i] = source[i] | 0xff000000u;
+    for (int y = firstRow; y < endRow; ++y) {
+        auto *out = reinterpret_cast<quint32 *>(destination + y * destinationStride);
+        const auto *in = reinterpret_cast<const quint32 *>(source + y * sourceStride);
+        for (int x = 0; x < width; ++x)
+            out[x] = in[x] | 0xff000000u;
+    }
 }
 
-void makeOpaque(quint32 *pixels, qsizetype count)
+// Large pictures are copied by a few threads, each over its own rows.
+void copyOpaque(QImage &destination, const uchar *source, qsizetype sourceStride)
 {
-    for (qsizetype i = 0; i < count; ++i)
-        pixels[i] |= 0xff000000u;
-}
-
-void detachSharedImage(void *address)
-{
-    shmdt(address);
+    const int rows = destination.height();
+    const int width = destination.width();
+    uchar *bits = destination.bits();
+    const qsizetype stride = destination.bytesPerLine();
+    const int threads = qint64(rows) * width > 2'000'000
+        ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())))
+        : 1;
+    const int step = (rows + threads - 1) / threads;
+    std::vector<std::thread> workers;
+    for (int first = step; first < rows; first += step)
+        workers.emplace_back(copyOpaqueRows, bits, stride, source, sourceStride, width, first, std::min(rows, first + step));
+    copyOpaqueRows(bits, stride, source, sourceStride, width, 0, std::min(rows, step));
+    for (std::thread &worker : workers)
+        worker.join();
 }
 
 CaptureSystemError grabError(const char *what, int code)
@@ -43,6 +58,58 @@ CaptureSystemError grabError(const char *what, int code)
 X11DisplayCapture::X11DisplayCapture(const X11Connection &connection)
     : m_x11(connection)
 {
+}
+
+X11DisplayCapture::~X11DisplayCapture()
+{
+    releaseSegment();
+}
+
+bool X11DisplayCapture::ensureSegment(size_t size) const
+{
+    if (m_segment.address && m_segment.size >= size)
+        return true;
+    releaseSegment();
+    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (id < 0)
+        return false;
+    void *address = shmat(id, nullptr, 0);
+    if (address == reinterpret_cast<void *>(-1)) {
+        shmctl(id, IPC_RMID, nullptr);
+        return false;
+    }
+    const xcb_shm_seg_t server = xcb_generate_id(m_x11.connection);
+    xcb_generic_error_t *error = xcb_request_check(m_x11.connection, xcb_shm_attach_checked(m_x11.connection, server, id, 0));
+    // Marked for removal at once: it goes away when the last user detaches,
+    // even if this process dies.
+    shmctl(id, IPC_RMID, nullptr);
+    if (error) {
+        std::free(error);
+        shmdt(address);
+        return false;
+    }
+    m_segment = Segment{id, address, size, server};
+    return true;
+}
+
+void X11DisplayCapture::releaseSegment() const
+{
+    if (!m_segment.address)
+        return;
+    xcb_shm_detach(m_x11.connection, m_segment.server);
+    xcb_flush(m_x11.connection);
+    shmdt(m_segment.address);
+    m_segment = Segment{};
+}
+
+QImage *X11DisplayCapture::reusableImage(const QSize &size) const
+{
+    // isDetached(): nobody but us holds the last image any more. It is
+    // written through this pointer before a copy is handed out, so writing
+    // never forces a detach.
+    if (m_lastImage.size() != size || m_lastImage.format() != QImage::Format_RGB32 || !m_lastImage.isDetached())
+        m_lastImage = QImage(size, QImage::Format_RGB32);
+    return m_lastImage.isNull() ? nullptr : &m_lastImage;
 }
 
 bool X11DisplayCapture::hasSharedMemory() const
@@ -91,52 +158,37 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     timer.start();
     xcb_connection_t *c = m_x11.connection;
     const size_t size = size_t(rect.width()) * size_t(rect.height()) * 4;
-    const int shmId = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-    if (shmId < 0)
+    if (!ensureSegment(size))
         return CaptureSystemError{false, QStringLiteral("Shared memory is not available.")};
-    void *address = shmat(shmId, nullptr, 0);
-    // Marked for removal at once: it goes away when the last user detaches,
-    // even if this process dies with the image still alive.
-    shmctl(shmId, IPC_RMID, nullptr);
-    if (address == reinterpret_cast<void *>(-1))
-        return CaptureSystemError{false, QStringLiteral("Shared memory is not available.")};
-
-    const xcb_shm_seg_t segment = xcb_generate_id(c);
-    const xcb_void_cookie_t attach = xcb_shm_attach_checked(c, segment, shmId, 0);
     xcb_generic_error_t *error = nullptr;
     xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
         c,
         xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
-                          uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment, 0),
+                          uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.server, 0),
         &error);
-    xcb_shm_detach(c, segment);
-    if (xcb_generic_error_t *attachError = xcb_request_check(c, attach))
-        std::free(attachError);
     if (!reply) {
         const int code = error ? error->error_code : 0;
         std::free(error);
-        shmdt(address);
         return grabError("Shared-memory GetImage", code);
     }
     const uint8_t depth = reply->depth;
     std::free(reply);
-    if (!pixelFormatSupported(depth)) {
-        shmdt(address);
+    if (!pixelFormatSupported(depth))
         return CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")};
-    }
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();
         timings->usedSharedMemory = true;
     }
     timer.restart();
-    makeOpaque(static_cast<quint32 *>(address), qsizetype(rect.width()) * rect.height());
-    // The image owns the segment from here on and detaches it when the last
-    // copy of it is gone, so the pixels are never copied.
-    QImage image(static_cast<uchar *>(address), rect.width(), rect.height(), rect.width() * 4,
-                 QImage::Format_RGB32, detachSharedImage, address);
+    // The segment is reused by the next grab, so the picture moves into an
+    // image of its own.
+    QImage *image = reusableImage(rect.size());
+    if (!image)
+        return CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")};
+    copyOpaque(*image, static_cast<const uchar *>(m_segment.address), qsizetype(rect.width()) * 4);
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
-    return image;
+    return *image;
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable, const QRect &rect,
@@ -166,17 +218,16 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable
         std::free(reply);
         return CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")};
     }
-    QImage image(rect.size(), QImage::Format_RGB32);
-    if (image.isNull()) {
+    QImage *image = reusableImage(rect.size());
+    if (!image) {
         std::free(reply);
         return CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")};
     }
-    copyOpaque(reinterpret_cast<quint32 *>(image.bits()),
-               reinterpret_cast<const quint32 *>(xcb_get_image_data(reply)), count);
+    copyOpaque(*image, xcb_get_image_data(reply), qsizetype(rect.width()) * 4);
     std::free(reply);
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
-    return image;
+    return *image;
 }
 
 } // namespace tessaline

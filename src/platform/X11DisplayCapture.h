@@ -24,6 +24,9 @@ class X11DisplayCapture
 {
 public:
     explicit X11DisplayCapture(const X11Connection &connection);
+    ~X11DisplayCapture();
+    X11DisplayCapture(const X11DisplayCapture &) = delete;
+    X11DisplayCapture &operator=(const X11DisplayCapture &) = delete;
 
     // rect in the drawable's own pixel coordinates.
     CaptureSystemResult<QImage> grab(xcb_drawable_t drawable, const QRect &rect,
@@ -40,8 +43,26 @@ private:
     CaptureSystemResult<QImage> grabPlain(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
     bool pixelFormatSupported(uint8_t depth) const;
 
+    bool ensureSegment(size_t size) const;
+    void releaseSegment() const;
+    QImage *reusableImage(const QSize &size) const;
+
     X11Connection m_x11;
     bool m_sharedMemoryAllowed = true;
+    // One segment, attached to the server once and reused: a fresh segment
+    // per grab costs a page fault per 4 KiB on both sides, which at 5K is
+    // most of the grab.
+    struct Segment
+    {
+        int id = -1;
+        void *address = nullptr;
+        size_t size = 0;
+        quint32 server = 0; // xcb_shm_seg_t
+    };
+    mutable Segment m_segment;
+    // The last image handed out; once its user lets go, its memory is
+    // written again instead of allocating (and faulting in) a new one.
+    mutable QImage m_lastImage;
 };
 
 } // namespace tessaline

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHash>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -280,6 +281,22 @@ DesktopApplication X11WindowInfo::applicationForClass(const QString &instance, c
                                                       const QStringList &dataDirectories)
 {
     const QStringList directories = dataDirectories.isEmpty() ? defaultDataDirectories() : dataDirectories;
+    // Finding a StartupWMClass means reading every desktop file there is;
+    // a capture asks on the hot-key road, so each answer is kept for the
+    // session (the key includes the directories, so a changed XDG setup
+    // asks again).
+    static QHash<QString, DesktopApplication> cache;
+    const QString cacheKey = directories.join(u'\n') + u'\t' + instance + u'\t' + windowClass;
+    if (const auto cached = cache.constFind(cacheKey); cached != cache.constEnd())
+        return *cached;
+    const DesktopApplication result = lookUpApplication(instance, windowClass, directories);
+    cache.insert(cacheKey, result);
+    return result;
+}
+
+DesktopApplication X11WindowInfo::lookUpApplication(const QString &instance, const QString &windowClass,
+                                                    const QStringList &directories)
+{
     auto found = [](const QString &path, const QString &id) -> std::optional<DesktopApplication> {
         const DesktopFile file = readDesktopFile(path);
         if (!file.valid)

@@ -57,6 +57,8 @@ public:
     std::optional<DesktopApplication> application(xcb_window_t window) const;
 
 private:
+    static DesktopApplication lookUpApplication(const QString &instance, const QString &windowClass,
+                                                const QStringList &directories);
     std::optional<xcb_window_t> clientWindowFor(xcb_window_t window) const;
 
     X11Connection m_x11;

@@ -172,6 +172,12 @@ public:
             return *contentError;
         return content;
     }
+    CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override
+    {
+        if (contentError)
+            return *contentError;
+        return content.displays;
+    }
     double windowPointPixelScale(const SystemWindow &) override { return windowScale; }
     CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) override
     {

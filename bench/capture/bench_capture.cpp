@@ -1,0 +1,324 @@
+// Hot key to overlay: from the moment the X server's key press reaches the
+// app to the moment the region overlay's first frame has reached the
+// server, at 1920x1080 and 5120x2880. Each size runs in a child process on
+// its own Xvfb of that size, since a Qt application keeps the display it
+// started on. The road is split into grab, conversion, overlay set-up (with
+// the dimmed copy of the picture) and first paint.
+
+#include "capture/CaptureCoordinator.h"
+#include "capture/DisplayCaptureService.h"
+#include "capture/RegionSelectionOverlay.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/X11CaptureSystem.h"
+#include "platform/X11HotKeys.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tessaline;
+
+namespace {
+
+QElapsedTimer &clock()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer;
+}
+
+qint64 now()
+{
+    return clock().nsecsElapsed();
+}
+
+// Notes when the capture key's press arrives, before the hot-key layer
+// sees it; it never consumes anything.
+class PressClock : public QAbstractNativeEventFilter
+{
+public:
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType == "xcb_generic_event_t") {
+            const auto *event = static_cast<const xcb_generic_event_t *>(message);
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS
+                && reinterpret_cast<const xcb_key_press_event_t *>(event)->detail == keyCode && pressedAt == 0)
+                pressedAt = now();
+        }
+        return false;
+    }
+    quint8 keyCode = 0;
+    qint64 pressedAt = 0;
+};
+
+struct Marks
+{
+    qint64 beginStarted = 0;
+    qint64 beginEnded = 0;
+    qint64 paintStarted = 0;
+    qint64 painted = 0;
+};
+
+// Notes when the overlay's first paint begins.
+class PaintClock : public QObject
+{
+public:
+    explicit PaintClock(Marks &marks) : m_marks(marks) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_marks.paintStarted == 0)
+            m_marks.paintStarted = now();
+        return false;
+    }
+
+private:
+    Marks &m_marks;
+};
+
+// The real overlay, with a hook on its first paint.
+class MeasuredSession : public RegionSelectionSession
+{
+public:
+    MeasuredSession(const FrozenDisplayCapture &capture, Completion completion, Marks &marks, const X11Connection &x11)
+        : m_inner(capture, std::move(completion))
+        , m_marks(marks)
+        , m_paintClock(marks)
+        , m_x11(x11)
+    {
+        current = this;
+    }
+    ~MeasuredSession() override
+    {
+        if (current == this)
+            current = nullptr;
+    }
+    void begin() override
+    {
+        m_marks.beginStarted = now();
+        m_inner.begin();
+        m_marks.beginEnded = now();
+        if (RegionSelectionView *view = m_inner.view()) {
+            view->installEventFilter(&m_paintClock);
+            view->onFirstPaint = [this] {
+                // The frame is on its way; a round trip makes sure the
+                // server has it.
+                m_x11.sync();
+                m_marks.painted = now();
+            };
+        }
+    }
+    void cancel() { m_inner.finish(RegionSelectionOutcome::cancelled()); }
+
+    static inline MeasuredSession *current = nullptr;
+
+private:
+    RegionSelectionOverlayController m_inner;
+    Marks &m_marks;
+    PaintClock m_paintClock;
+    X11Connection m_x11;
+};
+
+void BM_HotKeyToOverlayPainted(benchmark::State &state)
+{
+    const auto x11 = X11Connection::application();
+    if (!x11) {
+        state.SkipWithError("needs an X11 display");
+        return;
+    }
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
+    NotificationCenter center;
+    auto system = X11CaptureSystem::create();
+    X11CaptureSystem *captureSystem = system.get();
+    Marks marks;
+    CaptureCoordinatorServices services;
+    services.displayCaptureService = std::make_shared<DisplayCaptureService>(std::move(system));
+    services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
+    services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(X11HotKeys::create());
+    services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
+    services.notificationCenter = &center;
+    services.regionSelectionFactory = [&](const FrozenDisplayCapture &capture, RegionSelectionSession::Completion completion) {
+        return std::unique_ptr<RegionSelectionSession>(new MeasuredSession(capture, std::move(completion), marks, *x11));
+    };
+    CaptureCoordinator coordinator(std::move(services));
+    if (coordinator.enableHotKeys()) {
+        state.SkipWithError("the capture hot key could not be registered");
+        return;
+    }
+    PressClock pressClock;
+    pressClock.keyCode = *X11HotKeys::xKeyCode(21);
+    QCoreApplication::instance()->installNativeEventFilter(&pressClock);
+
+    double grab = 0, conversion = 0, setUp = 0, expose = 0, firstPaint = 0, before = 0, total = 0;
+    bool sharedMemory = false;
+    for (auto _ : state) {
+        marks = {};
+        pressClock.pressedAt = 0;
+        QProcess::startDetached(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")});
+        QElapsedTimer limit;
+        limit.start();
+        while (marks.painted == 0 && limit.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        if (marks.painted == 0 || pressClock.pressedAt == 0) {
+            state.SkipWithError("the overlay did not appear");
+            break;
+        }
+        const double seconds = double(marks.painted - pressClock.pressedAt) / 1e9;
+        state.SetIterationTime(seconds);
+        const X11GrabTimings &timings = captureSystem->lastGrabTimings();
+        grab += timings.grabNanoseconds / 1e6;
+        conversion += timings.conversionNanoseconds / 1e6;
+        sharedMemory = timings.usedSharedMemory;
+        setUp += (marks.beginEnded - marks.beginStarted) / 1e6;
+        expose += (marks.paintStarted - marks.beginEnded) / 1e6;
+        firstPaint += (marks.painted - marks.paintStarted) / 1e6;
+        before += (marks.beginStarted - pressClock.pressedAt) / 1e6;
+        total += seconds * 1e3;
+        if (MeasuredSession::current)
+            MeasuredSession::current->cancel();
+        // Let the overlay go away and the key be released before the next run.
+        // Without a running event loop, deleteLater() needs a push, or every
+        // run would leave its window and pictures behind.
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < 150) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
+    QCoreApplication::instance()->removeNativeEventFilter(&pressClock);
+    const double n = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["total_ms"] = total / n;
+    state.counters["grab_ms"] = grab / n;
+    state.counters["convert_ms"] = conversion / n;
+    state.counters["other_before_overlay_ms"] = (before / n) - (grab / n) - (conversion / n);
+    state.counters["overlay_setup_ms"] = setUp / n;
+    state.counters["map_expose_ms"] = expose / n;
+    state.counters["paint_flush_ms"] = firstPaint / n;
+    state.counters["shm"] = sharedMemory ? 1 : 0;
+}
+
+void BM_GrabWholeDisplay(benchmark::State &state)
+{
+    auto system = X11CaptureSystem::create();
+    if (!system) {
+        state.SkipWithError("needs an X11 display");
+        return;
+    }
+    const X11Display display = system->displays().first();
+    X11DisplayCapture capture(system->connection());
+    capture.setSharedMemoryAllowed(state.range(0) != 0);
+    double grab = 0, conversion = 0;
+    for (auto _ : state) {
+        X11GrabTimings timings;
+        auto image = capture.grabRoot(display.nativeGeometry, &timings);
+        benchmark::DoNotOptimize(image);
+        grab += timings.grabNanoseconds / 1e6;
+        conversion += timings.conversionNanoseconds / 1e6;
+    }
+    const double n = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["grab_ms"] = grab / n;
+    state.counters["convert_ms"] = conversion / n;
+}
+
+QString sizeLabel()
+{
+    return qEnvironmentVariable("TESSALINE_BENCH_SIZE");
+}
+
+int runChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const std::string suffix = "/" + sizeLabel().toStdString();
+    benchmark::RegisterBenchmark(("BM_HotKeyToOverlayPainted" + suffix).c_str(), BM_HotKeyToOverlayPainted)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(15);
+    benchmark::RegisterBenchmark(("BM_GrabWholeDisplay" + suffix).c_str(), BM_GrabWholeDisplay)
+        ->Arg(1)
+        ->Arg(0)
+        ->ArgName("shm")
+        ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
+// A display number nobody uses.
+int freeDisplayNumber()
+{
+    for (int n = 91; n < 200; ++n) {
+        if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) && !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            return n;
+    }
+    return -1;
+}
+
+int runParent(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList forwarded = app.arguments().mid(1);
+    int failures = 0;
+    for (const QString &size : {QStringLiteral("1920x1080"), QStringLiteral("5120x2880")}) {
+        const int display = freeDisplayNumber();
+        if (display < 0)
+            return 1;
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
+                                              size + QStringLiteral("x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!server.waitForStarted(5000)) {
+            std::fprintf(stderr, "Xvfb could not start\n");
+            return 1;
+        }
+        QElapsedTimer wait;
+        wait.start();
+        while (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) && wait.elapsed() < 10000)
+            QThread::msleep(20);
+        QThread::msleep(200);
+
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("TESSALINE_BENCH_SIZE"), size);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(app.applicationFilePath(), forwarded);
+        child.waitForFinished(-1);
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+            ++failures;
+
+        // Only the server this run started is stopped, by its own process.
+        server.terminate();
+        if (!server.waitForFinished(5000)) {
+            server.kill();
+            server.waitForFinished(5000);
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!sizeLabel().isEmpty())
+        return runChild(argc, argv);
+    return runParent(argc, argv);
+}
