@@ -3,8 +3,11 @@
 #include "design/DesignTokens.h"
 #include "design/StudioText.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tessaline {
 
@@ -28,14 +31,23 @@ StudioSectionHeader::StudioSectionHeader(const QString &title, const std::option
         m_subtitle = new StudioText(*subtitle, TessalineTypography::caption(), SemanticColor::secondary);
         column->addWidget(m_subtitle);
     }
+    // The row lines up on the title's first line: a single-line control at
+    // the end is centred on it, which puts its text on the title's baseline.
+    const int titleLine = QFontMetrics(m_title->font()).height();
+    const int trailingHeight = trailing ? trailing->sizeHint().height() : 0;
+    column->setContentsMargins(0, std::max(0, (trailingHeight - titleLine) / 2), 0, 0);
+    column->addStretch(1);
     row->addLayout(column, 0);
-    row->setAlignment(column, Qt::AlignTop);
 
     row->addSpacing(stackSpacing + minimumSpacer + stackSpacing);
     row->addStretch(1);
     if (trailing) {
         trailing->setParent(this);
-        row->addWidget(trailing, 0, Qt::AlignTop);
+        auto *end = new QVBoxLayout;
+        end->setContentsMargins(0, std::max(0, (titleLine - trailingHeight) / 2), 0, 0);
+        end->addWidget(trailing);
+        end->addStretch(1);
+        row->addLayout(end, 0);
     }
     setAccessibleName(subtitle ? title + QStringLiteral(", ") + *subtitle : title);
 }

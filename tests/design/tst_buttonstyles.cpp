@@ -83,6 +83,7 @@ private Q_SLOTS:
     void actionButtonShowsSymbolOnlyWhenGiven();
     void roundedCornersTakeNoClicks();
     void cardButtonTakesClicksOnItsContent();
+    void keyboardFocusShowsARing();
 };
 
 void ButtonStylesTest::init()
@@ -414,6 +415,32 @@ void ButtonStylesTest::cardButtonTakesClicksOnItsContent()
 
     card.setEnabled(false);
     QCOMPARE(card.look().opacity, 0.5);
+}
+
+void ButtonStylesTest::keyboardFocusShowsARing()
+{
+    QWidget window;
+    auto *first = new StudioCompactButton(QStringLiteral("First"), false, StudioControlProminence::standard, &window);
+    auto *button = new StudioCompactButton(QStringLiteral("Second"), false, StudioControlProminence::standard, &window);
+    first->setGeometry(0, 0, 80, 28);
+    button->setGeometry(0, 40, 80, 28);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const QImage unfocused = button->grab().toImage();
+
+    // A click focuses the button without a ring; Tab draws one.
+    button->setFocus(Qt::MouseFocusReason);
+    QVERIFY(button->hasFocus());
+    QCOMPARE(button->grab().toImage(), unfocused);
+    first->setFocus(Qt::MouseFocusReason);
+    button->setFocus(Qt::TabFocusReason);
+    const QImage ringed = button->grab().toImage();
+    QVERIFY(ringed != unfocused);
+    QVERIFY(ringed.pixelColor(40, 0) != unfocused.pixelColor(40, 0));
+    // The accent colour is never used: the ring is grey like the label.
+    const QColor ring = ringed.pixelColor(40, 0);
+    QVERIFY(qAbs(ring.red() - ring.blue()) < 8 && qAbs(ring.red() - ring.green()) < 8);
 }
 
 QTEST_MAIN(ButtonStylesTest)

@@ -140,6 +140,9 @@ void ContentComponentsTest::sectionHeader()
     QCOMPARE(trailing->geometry().right(), header.width() - 1);
     QVERIFY(trailing->geometry().left() - header.titleLabel()->geometry().right() >= 8);
     QVERIFY(header.subtitleLabel()->geometry().top() > header.titleLabel()->geometry().top());
+    // The control at the end sits on the title's line, not on the subtitle's.
+    const QRect titleBox = header.titleLabel()->geometry();
+    QVERIFY(qAbs(trailing->geometry().center().y() - titleBox.center().y()) <= 2);
 
     // Squeezed to its minimum, the gap still stays.
     header.resize(header.minimumSizeHint().width(), header.height());
