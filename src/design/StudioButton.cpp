@@ -3,32 +3,20 @@
 #include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/StudioButtonPainting.h"
 #include "design/ShapePainting.h"
 #include "platform/AccessibilitySettings.h"
-#include "platform/SymbolIcon.h"
 
 #include <QFocusEvent>
 #include <QPainter>
-#include <QTextLayout>
 #include <QVariantAnimation>
 
 #include <cmath>
 
 namespace tessaline {
 
-namespace {
-
-constexpr qreal symbolSpacing = 5;
-
-qreal lerp(qreal a, qreal b, qreal t)
-{
-    return a + (b - a) * t;
-}
-
-} // namespace
-
 StudioButton::StudioButton(Style style, QWidget *parent)
-    : QAbstractButton(parent)
+    : QPushButton(parent)
     , m_style(style)
     , m_hover(new AnimatedAmount(this))
     , m_press(new AnimatedAmount(this))
@@ -116,15 +104,7 @@ void StudioButton::setSystemImage(const QString &systemName)
 
 StudioButtonMetrics StudioButton::metrics() const
 {
-    switch (m_style) {
-    case Style::primary:
-        return primaryButtonMetrics(m_controlSize);
-    case Style::compact:
-        return compactButtonMetrics();
-    case Style::icon:
-        return iconButtonMetrics();
-    }
-    return compactButtonMetrics();
+    return studioButtonMetrics(m_style, m_controlSize);
 }
 
 StudioButtonState StudioButton::state() const
@@ -142,15 +122,7 @@ StudioButtonState StudioButton::state() const
 
 StudioButtonLook StudioButton::lookFor(const StudioButtonState &state) const
 {
-    switch (m_style) {
-    case Style::primary:
-        return primaryButtonLook(state);
-    case Style::compact:
-        return compactButtonLook(m_prominence, state);
-    case Style::icon:
-        return iconButtonLook(m_prominence, state);
-    }
-    return compactButtonLook(m_prominence, state);
+    return studioButtonLook(m_style, m_prominence, state);
 }
 
 StudioButtonLook StudioButton::look() const
@@ -158,37 +130,9 @@ StudioButtonLook StudioButton::look() const
     return lookFor(state());
 }
 
-QFont StudioButton::labelFont() const
-{
-    const StudioButtonMetrics m = metrics();
-    return TessalineTypography::systemFont(m.fontSize, m.fontWeight);
-}
-
-int StudioButton::symbolSize() const
-{
-    return int(std::lround(metrics().fontSize * 1.25));
-}
-
 QSize StudioButton::sizeHint() const
 {
-    const StudioButtonMetrics m = metrics();
-    const QFontMetricsF fm(labelFont());
-    qreal width = 0;
-    qreal height = 0;
-    if (!m_systemImage.isEmpty()) {
-        width += symbolSize();
-        height = symbolSize();
-    }
-    if (!text().isEmpty()) {
-        if (width > 0)
-            width += symbolSpacing;
-        width += fm.horizontalAdvance(text());
-        height = std::max(height, fm.height());
-    }
-    width += 2 * m.horizontalPadding;
-    width = std::max(width, m.minimumWidth);
-    height = std::max(height, m.minimumHeight);
-    return QSize(int(std::ceil(width)), int(std::ceil(height)));
+    return studioButtonSize(metrics(), text(), m_systemImage).toSize();
 }
 
 QSize StudioButton::minimumSizeHint() const
@@ -198,10 +142,8 @@ QSize StudioButton::minimumSizeHint() const
     if (m.singleLine && !text().isEmpty()) {
         // A single-line label may be cut short with an ellipsis, never below
         // its symbol and a few characters.
-        const QFontMetricsF fm(labelFont());
-        const qreal shortest = 2 * m.horizontalPadding + fm.horizontalAdvance(QStringLiteral("M…"))
-            + (m_systemImage.isEmpty() ? 0 : symbolSize() + symbolSpacing);
-        hint.setWidth(std::min(hint.width(), int(std::ceil(std::max(shortest, m.minimumWidth)))));
+        const QSizeF shortest = studioButtonSize(m, QStringLiteral("M…"), m_systemImage);
+        hint.setWidth(std::min(hint.width(), int(std::ceil(shortest.width()))));
     }
     return hint;
 }
@@ -218,51 +160,21 @@ void StudioButton::paintEvent(QPaintEvent *)
 
     // The look at the four corners of hover and press, blended by how far
     // each has faded in: the ends are the tables' rows exactly.
+    const auto corner = [&](bool hovered, bool pressed) {
+        StudioButtonState s = base;
+        s.isHovered = hovered;
+        s.isPressed = pressed;
+        return resolveButtonLook(lookFor(s), pal, increasedContrast);
+    };
     const qreal h = m_hover->value();
-    const qreal p = m_press->value();
-    StudioButtonLook corners[2][2];
-    for (int hovered = 0; hovered < 2; ++hovered) {
-        for (int pressed = 0; pressed < 2; ++pressed) {
-            StudioButtonState s = base;
-            s.isHovered = hovered;
-            s.isPressed = pressed;
-            corners[hovered][pressed] = lookFor(s);
-        }
-    }
-    const auto color = [&](auto member) {
-        const QColor c00 = resolveColor(corners[0][0].*member, pal, increasedContrast);
-        const QColor c10 = resolveColor(corners[1][0].*member, pal, increasedContrast);
-        const QColor c01 = resolveColor(corners[0][1].*member, pal, increasedContrast);
-        const QColor c11 = resolveColor(corners[1][1].*member, pal, increasedContrast);
-        return mixColors(mixColors(c00, c10, h), mixColors(c01, c11, h), p);
-    };
-    const auto number = [&](auto member) {
-        return lerp(lerp(corners[0][0].*member, corners[1][0].*member, h),
-                    lerp(corners[0][1].*member, corners[1][1].*member, h), p);
-    };
-    const QColor fill = color(&StudioButtonLook::fill);
-    const QColor border = color(&StudioButtonLook::border);
-    const QColor foreground = color(&StudioButtonLook::foreground);
-    const qreal borderWidth = number(&StudioButtonLook::borderWidth);
-    const qreal opacity = number(&StudioButtonLook::opacity);
-    const qreal scale = number(&StudioButtonLook::scale);
+    const StudioButtonPaint paint =
+        blendButtonPaint(blendButtonPaint(corner(false, false), corner(true, false), h),
+                         blendButtonPaint(corner(false, true), corner(true, true), h), m_press->value());
 
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(opacity);
     const QRectF bounds = rect();
-    if (!qFuzzyCompare(scale, 1.0)) {
-        painter.translate(bounds.center());
-        painter.scale(scale, scale);
-        painter.translate(-bounds.center());
-    }
-    if (fill.alpha() > 0) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(fill);
-        painter.drawPath(roundedShape(bounds, m.cornerRadius));
-    }
-    paintLabel(&painter, bounds.adjusted(m.horizontalPadding, 0, -m.horizontalPadding, 0), foreground);
-    strokeInside(&painter, bounds, m.cornerRadius, {border, borderWidth, Qt::FlatCap, Qt::MiterJoin, {}});
+    paintStudioButton(&painter, bounds, m, paint, {text(), m_systemImage, m_previousSystemImage, m_symbolTransition},
+                      layoutDirection());
 
     if (m_showsFocusRing && hasFocus()) {
         // Monochrome like the controls themselves: a label-coloured ring with
@@ -277,71 +189,16 @@ void StudioButton::paintEvent(QPaintEvent *)
     }
 }
 
-void StudioButton::paintLabel(QPainter *painter, const QRectF &area, const QColor &color)
-{
-    const QFont font = labelFont();
-    const QFontMetricsF fm(font);
-    const bool hasSymbol = !m_systemImage.isEmpty();
-    const int symbol = hasSymbol ? symbolSize() : 0;
-    const qreal spacing = hasSymbol && !text().isEmpty() ? symbolSpacing : 0;
-    const qreal available = std::max(0.0, area.width() - symbol - spacing);
-
-    QString label = text();
-    if (metrics().singleLine)
-        label = fm.elidedText(label, Qt::ElideRight, available);
-    const qreal textWidth = label.isEmpty() ? 0 : std::min(available, fm.horizontalAdvance(label));
-    const qreal contentWidth = symbol + spacing + textWidth;
-    qreal x = area.left() + (area.width() - contentWidth) / 2;
-    const bool mirrored = layoutDirection() == Qt::RightToLeft;
-
-    if (hasSymbol) {
-        const qreal symbolX = mirrored ? area.right() - (x - area.left()) - symbol : x;
-        const QRectF target(symbolX, area.center().y() - symbol / 2.0, symbol, symbol);
-        const qreal ratio = devicePixelRatioF();
-        if (m_symbolTransition < 1 && !m_previousSystemImage.isEmpty()) {
-            // The old symbol shrinks and fades as the new one grows in.
-            const qreal t = m_symbolTransition;
-            painter->save();
-            painter->setOpacity(painter->opacity() * (1 - t));
-            const QRectF old = QRectF(0, 0, symbol * (1 - 0.3 * t), symbol * (1 - 0.3 * t));
-            const QPixmap before = SymbolIcon::tintedPixmap(m_previousSystemImage, QSize(symbol, symbol), ratio, color);
-            painter->drawPixmap(old.translated(target.center() - old.center()), before,
-                                QRectF(QPointF(), before.size()));
-            painter->restore();
-            painter->save();
-            painter->setOpacity(painter->opacity() * t);
-            const QRectF grown = QRectF(0, 0, symbol * (0.7 + 0.3 * t), symbol * (0.7 + 0.3 * t));
-            const QPixmap after = SymbolIcon::tintedPixmap(m_systemImage, QSize(symbol, symbol), ratio, color);
-            painter->drawPixmap(grown.translated(target.center() - grown.center()), after,
-                                QRectF(QPointF(), after.size()));
-            painter->restore();
-        } else {
-            painter->drawPixmap(target.topLeft(),
-                                SymbolIcon::tintedPixmap(m_systemImage, QSize(symbol, symbol), ratio, color));
-        }
-        x += symbol + spacing;
-    }
-    if (!label.isEmpty()) {
-        painter->setFont(font);
-        painter->setPen(color);
-        QRectF textRect(x, area.top(), textWidth, area.height());
-        if (mirrored)
-            textRect.moveLeft(area.right() - (x - area.left()) - textWidth);
-        const int flags = Qt::AlignVCenter | Qt::AlignHCenter | (metrics().singleLine ? Qt::TextSingleLine : Qt::TextWordWrap);
-        painter->drawText(textRect, flags, label);
-    }
-}
-
 void StudioButton::enterEvent(QEnterEvent *event)
 {
-    QAbstractButton::enterEvent(event);
+    QPushButton::enterEvent(event);
     if (m_tracksHover)
         m_hover->setOn(true);
 }
 
 void StudioButton::leaveEvent(QEvent *event)
 {
-    QAbstractButton::leaveEvent(event);
+    QPushButton::leaveEvent(event);
     if (m_tracksHover)
         m_hover->setOn(false);
 }
@@ -351,13 +208,13 @@ void StudioButton::focusInEvent(QFocusEvent *event)
     // Only keyboard focus shows the ring; a click does not.
     m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason
         || event->reason() == Qt::ShortcutFocusReason;
-    QAbstractButton::focusInEvent(event);
+    QPushButton::focusInEvent(event);
 }
 
 void StudioButton::focusOutEvent(QFocusEvent *event)
 {
     m_showsFocusRing = false;
-    QAbstractButton::focusOutEvent(event);
+    QPushButton::focusOutEvent(event);
 }
 
 bool StudioButton::hitButton(const QPoint &pos) const

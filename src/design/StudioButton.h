@@ -2,7 +2,7 @@
 
 #include "design/StudioControls.h"
 
-#include <QAbstractButton>
+#include <QPushButton>
 
 class QVariantAnimation;
 
@@ -14,12 +14,14 @@ class AnimatedAmount;
 // changes fade with TessalineMotion::snappy() unless reduce motion is on; the
 // hit area is the button's rounded shape. Screens use the ready-made
 // subclasses (TessalinePrimaryButton, StudioCompactButton, StudioActionButton,
-// StudioIconButton); this class holds what they share.
-class StudioButton : public QAbstractButton
+// StudioIconButton); this class holds what they share. It is a push button,
+// so a dialog's Return key reaches it as the default button (setDefault) and
+// it can open a menu (setMenu).
+class StudioButton : public QPushButton
 {
     Q_OBJECT
 public:
-    enum class Style { primary, compact, icon };
+    using Style = StudioButtonStyle;
 
     explicit StudioButton(Style style, QWidget *parent = nullptr);
     ~StudioButton() override;
@@ -66,9 +68,6 @@ protected:
     bool hitButton(const QPoint &pos) const override;
 
 private:
-    QFont labelFont() const;
-    int symbolSize() const;
-    void paintLabel(QPainter *painter, const QRectF &area, const QColor &color);
 
     Style m_style;
     StudioControlProminence m_prominence = StudioControlProminence::standard;

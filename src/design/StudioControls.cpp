@@ -145,4 +145,31 @@ StudioButtonLook cardButtonLook(const StudioButtonState &state)
     return look;
 }
 
+StudioButtonMetrics studioButtonMetrics(StudioButtonStyle style, StudioControlSize size)
+{
+    switch (style) {
+    case StudioButtonStyle::primary:
+        return primaryButtonMetrics(size);
+    case StudioButtonStyle::compact:
+        return compactButtonMetrics();
+    case StudioButtonStyle::icon:
+        return iconButtonMetrics();
+    }
+    return compactButtonMetrics();
+}
+
+StudioButtonLook studioButtonLook(StudioButtonStyle style, StudioControlProminence prominence,
+                                  const StudioButtonState &state)
+{
+    switch (style) {
+    case StudioButtonStyle::primary:
+        return primaryButtonLook(state);
+    case StudioButtonStyle::compact:
+        return compactButtonLook(prominence, state);
+    case StudioButtonStyle::icon:
+        return iconButtonLook(prominence, state);
+    }
+    return compactButtonLook(prominence, state);
+}
+
 } // namespace tessaline

@@ -8,6 +8,9 @@ namespace tessaline {
 
 enum class StudioControlProminence { standard, accent, destructive };
 
+// The three painted button styles; cards have a style of their own.
+enum class StudioButtonStyle { primary, compact, icon };
+
 // Only mini, small and large are told apart; every other size draws as regular.
 enum class StudioControlSize { mini, small, regular, large, extraLarge };
 
@@ -57,5 +60,11 @@ StudioButtonLook compactButtonLook(StudioControlProminence prominence, const Stu
 StudioButtonLook iconButtonLook(StudioControlProminence prominence, const StudioButtonState &state);
 // Whole cards and rows acting as buttons: they only dim and shrink a little.
 StudioButtonLook cardButtonLook(const StudioButtonState &state);
+
+// By style; the control size matters to the primary style only, the
+// prominence to the compact and icon styles only.
+StudioButtonMetrics studioButtonMetrics(StudioButtonStyle style, StudioControlSize size);
+StudioButtonLook studioButtonLook(StudioButtonStyle style, StudioControlProminence prominence,
+                                  const StudioButtonState &state);
 
 } // namespace tessaline

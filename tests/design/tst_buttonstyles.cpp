@@ -1,4 +1,5 @@
 #include "design/StudioActionButton.h"
+#include "design/StudioButtonPainting.h"
 #include "design/StudioCardButton.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioControls.h"
@@ -8,6 +9,9 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPainter>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QSignalSpy>
@@ -84,6 +88,9 @@ private Q_SLOTS:
     void roundedCornersTakeNoClicks();
     void cardButtonTakesClicksOnItsContent();
     void keyboardFocusShowsARing();
+    void returnTriggersTheDefaultButtonOfADialog();
+    void delegatesPaintWhatTheWidgetShows_data();
+    void delegatesPaintWhatTheWidgetShows();
 };
 
 void ButtonStylesTest::init()
@@ -441,6 +448,75 @@ void ButtonStylesTest::keyboardFocusShowsARing()
     // The accent colour is never used: the ring is grey like the label.
     const QColor ring = ringed.pixelColor(40, 0);
     QVERIFY(qAbs(ring.red() - ring.blue()) < 8 && qAbs(ring.red() - ring.green()) < 8);
+}
+
+void ButtonStylesTest::returnTriggersTheDefaultButtonOfADialog()
+{
+    QDialog dialog;
+    auto *field = new QLineEdit(&dialog);
+    auto *cancel = new StudioActionButton(QStringLiteral("Cancel"), QString(), false,
+                                          StudioControlProminence::standard, {}, &dialog);
+    auto *keep = new TessalinePrimaryButton(QStringLiteral("Keep"), QString(), &dialog);
+    cancel->setAutoDefault(false);
+    keep->setDefault(true);
+    cancel->move(0, 40);
+    keep->move(100, 40);
+    QSignalSpy kept(keep, &QAbstractButton::clicked);
+    QSignalSpy cancelled(cancel, &QAbstractButton::clicked);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(kept.count(), 1);
+    QCOMPARE(cancelled.count(), 0);
+}
+
+void ButtonStylesTest::delegatesPaintWhatTheWidgetShows_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<StudioControlProminence>("prominence");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("primary") << int(StudioButtonStyle::primary) << StudioControlProminence::standard << false << true;
+    QTest::newRow("primary disabled") << int(StudioButtonStyle::primary) << StudioControlProminence::standard << false
+                                      << false;
+    QTest::newRow("compact selected") << int(StudioButtonStyle::compact) << StudioControlProminence::standard << true
+                                      << true;
+    QTest::newRow("compact destructive disabled")
+        << int(StudioButtonStyle::compact) << StudioControlProminence::destructive << false << false;
+    QTest::newRow("icon accent") << int(StudioButtonStyle::icon) << StudioControlProminence::accent << false << true;
+}
+
+void ButtonStylesTest::delegatesPaintWhatTheWidgetShows()
+{
+    QFETCH(int, style);
+    QFETCH(StudioControlProminence, prominence);
+    QFETCH(bool, selected);
+    QFETCH(bool, enabled);
+    AccessibilitySettings::shared().setIncreasesContrast(true);
+
+    StudioButton button{StudioButtonStyle(style)};
+    const QString text = StudioButtonStyle(style) == StudioButtonStyle::icon ? QString() : QStringLiteral("Restore");
+    button.setText(text);
+    button.setSystemImage(QStringLiteral("arrow.uturn.backward"));
+    button.setProminence(prominence);
+    button.setSelected(selected);
+    button.setEnabled(enabled);
+    button.resize(button.sizeHint());
+    QImage fromWidget(button.size(), QImage::Format_ARGB32_Premultiplied);
+    fromWidget.fill(Qt::transparent);
+    button.render(&fromWidget, QPoint(), QRegion(), QWidget::DrawChildren);
+
+    QImage fromDelegate(button.size(), QImage::Format_ARGB32_Premultiplied);
+    fromDelegate.fill(Qt::transparent);
+    QPainter painter(&fromDelegate);
+    paintStudioButton(&painter, QRectF(QPointF(), button.size()), StudioButtonStyle(style), prominence,
+                      StudioControlSize::regular, button.state(), text, button.systemImage(), button.palette());
+    painter.end();
+    QCOMPARE(fromDelegate, fromWidget);
+    QVERIFY(studioButtonContains(QRectF(QPointF(), button.size()), button.metrics(), QRectF(button.rect()).center()));
+    QVERIFY(!studioButtonContains(QRectF(QPointF(), button.size()), button.metrics(), QPointF(0.5, 0.5)));
 }
 
 QTEST_MAIN(ButtonStylesTest)
