@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QHash>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QStandardPaths>
 
 #include <iterator>
@@ -204,11 +205,26 @@ QIcon SymbolIcon::icon(const QString &systemName)
 QPixmap SymbolIcon::tintedPixmap(const QString &systemName, const QSize &logicalSize, qreal devicePixelRatio,
                                  const QColor &color)
 {
-    const QIcon source = icon(systemName);
-    if (source.isNull() || logicalSize.isEmpty())
+    if (!isKnown(systemName) || logicalSize.isEmpty())
         return {};
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
     const QSize deviceSize = (QSizeF(logicalSize) * ratio).toSize();
+    // Tags and buttons repaint often, and delegates paint many of them: keep
+    // each rendering, keyed by everything that shapes it.
+    ensureTheme();
+    const QString key = QStringLiteral("tessaline-symbol/%1/%2/%3x%4/%5")
+                            .arg(systemName, QIcon::themeName())
+                            .arg(deviceSize.width())
+                            .arg(deviceSize.height())
+                            .arg(color.rgba(), 8, 16, QLatin1Char('0'));
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached)) {
+        cached.setDevicePixelRatio(ratio);
+        return cached;
+    }
+    const QIcon source = icon(systemName);
+    if (source.isNull())
+        return {};
     QImage image(deviceSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -219,7 +235,9 @@ QPixmap SymbolIcon::tintedPixmap(const QString &systemName, const QSize &logical
         painter.fillRect(image.rect(), color);
     }
     image.setDevicePixelRatio(ratio);
-    return QPixmap::fromImage(std::move(image));
+    QPixmap result = QPixmap::fromImage(std::move(image));
+    QPixmapCache::insert(key, result);
+    return result;
 }
 
 } // namespace tessaline
