@@ -9,8 +9,13 @@
 namespace tessaline {
 
 AnimatedAmount::AnimatedAmount(QWidget *widget)
-    : QObject(widget)
-    , m_widget(widget)
+    : AnimatedAmount(static_cast<QObject *>(widget))
+{
+    m_widget = widget;
+}
+
+AnimatedAmount::AnimatedAmount(QObject *owner)
+    : QObject(owner)
     , m_animation(new QVariantAnimation(this))
 {
     const TessalineAnimation &motion = TessalineMotion::snappy();
@@ -31,7 +36,8 @@ void AnimatedAmount::setOn(bool on)
     m_on = on;
     const qreal target = on ? 1.0 : 0.0;
     m_animation->stop();
-    if (DesignEnvironment::current().reduceMotion || !m_widget || !m_widget->isVisible()) {
+    const bool hiddenWidget = m_widget && !m_widget->isVisible();
+    if (DesignEnvironment::current().reduceMotion || hiddenWidget) {
         m_value = target;
         if (m_widget)
             m_widget->update();

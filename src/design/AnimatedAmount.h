@@ -10,12 +10,14 @@ namespace tessaline {
 
 // A value between 0 and 1 that follows an on/off state, fading with
 // TessalineMotion::snappy() and switching at once while reduce motion is on.
-// The widget it belongs to is repainted on every step.
+// A widget it belongs to is repainted on every step (and switches at once
+// while hidden); other owners, such as canvas items, follow `valueChanged`.
 class AnimatedAmount : public QObject
 {
     Q_OBJECT
 public:
     explicit AnimatedAmount(QWidget *widget);
+    explicit AnimatedAmount(QObject *owner);
 
     bool isOn() const { return m_on; }
     qreal value() const { return m_value; }

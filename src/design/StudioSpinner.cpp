@@ -6,6 +6,7 @@
 #include <QVariantAnimation>
 
 #include <cmath>
+#include <numbers>
 
 namespace tessaline {
 
@@ -49,7 +50,7 @@ void StudioSpinner::paintEvent(QPaintEvent *)
         // The spoke at the current step is darkest; the ones behind it fade.
         const int age = (m_step - i + spokes) % spokes;
         painter.setPen(QPen(withOpacity(base, 1.0 - 0.75 * age / spokes), 1.6, Qt::SolidLine, Qt::RoundCap));
-        const qreal angle = 2 * M_PI * i / spokes - M_PI / 2;
+        const qreal angle = 2 * std::numbers::pi * i / spokes - std::numbers::pi / 2;
         const QPointF direction(std::cos(angle), std::sin(angle));
         painter.drawLine(centre + direction * outer * 0.45, centre + direction * (outer - 1));
     }

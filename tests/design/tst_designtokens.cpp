@@ -1,9 +1,13 @@
+#include "design/AnimatedAmount.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "platform/AccessibilitySettings.h"
 
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -15,6 +19,7 @@ class DesignTokensTest : public QObject
 private Q_SLOTS:
     void animationsAreMadeOnceAndShared();
     void animationCurves();
+    void amountsFadeUnlessMotionIsReduced();
     void fonts_data();
     void fonts();
     void fontsFollowTheDesktopFont();
@@ -52,6 +57,34 @@ void DesignTokensTest::animationCurves()
     QVERIFY(smooth.curve.valueForProgress(0.25) < 0.25);
     QVERIFY(smooth.curve.valueForProgress(0.75) > 0.75);
     QVERIFY(qAbs(smooth.curve.valueForProgress(0.5) - 0.5) < 0.01);
+}
+
+void DesignTokensTest::amountsFadeUnlessMotionIsReduced()
+{
+    QObject owner;
+    AnimatedAmount amount(&owner);
+    QSignalSpy steps(&amount, &AnimatedAmount::valueChanged);
+
+    AccessibilitySettings::shared().setReducesMotion(true);
+    amount.setOn(true);
+    QCOMPARE(amount.value(), 1.0);
+    QCOMPARE(steps.count(), 1);
+    amount.setOn(true);
+    QCOMPARE(steps.count(), 1);
+    amount.setOn(false);
+    QCOMPARE(amount.value(), 0.0);
+
+    AccessibilitySettings::shared().setReducesMotion(false);
+    steps.clear();
+    amount.setOn(true);
+    QVERIFY(amount.isOn());
+    QCOMPARE(amount.value(), 0.0);
+    QTRY_COMPARE(amount.value(), 1.0);
+    // It passed through values in between on the way.
+    QVERIFY(steps.count() > 1);
+    QVERIFY(std::any_of(steps.begin(), steps.end(), [](const QList<QVariant> &step) {
+        return step.at(0).toReal() > 0 && step.at(0).toReal() < 1;
+    }));
 }
 
 void DesignTokensTest::fonts_data()
