@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -436,6 +437,14 @@ std::optional<QImage> renderImage(const QImage &image, const QList<AnnotationIte
     // Nothing the reader produces trips this; a document built in code with a
     // NaN or an infinity cannot be drawn as its author meant.
     if (!std::all_of(items.begin(), items.end(), isFinite))
+        return std::nullopt;
+
+    // Glyphs need the font database, which only a GUI application has;
+    // without one a label could not be drawn.
+    const bool hasLabels = std::any_of(items.begin(), items.end(), [](const AnnotationItem &item) {
+        return item.tool == AnnotationTool::text && !item.points.isEmpty() && item.text && !isBlank(*item.text);
+    });
+    if (hasLabels && !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return std::nullopt;
 
     const int width = image.width();

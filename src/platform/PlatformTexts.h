@@ -22,9 +22,53 @@ inline QString cloudSyncUnavailable()
     return QStringLiteral("Cloud sync is not available on this system.");
 }
 
+inline QString cloudFallbackNotice()
+{
+    return QStringLiteral("Cloud sync could not start, so Tessaline opened the local library instead. ");
+}
+
 inline QString openPrivacySettingsInstruction()
 {
     return QStringLiteral("Open your desktop's privacy settings, then enable Tessaline.");
 }
+
+// The error alert's button that opens the screen-recording permission.
+inline QString openPrivacySettingsButton()
+{
+    return QStringLiteral("Open your desktop's privacy settings\u2026");
+}
+
+// Shown while the Quick Captures note is being made.
+inline QString quickCapturesStayLocal()
+{
+    return QStringLiteral("Your captures stay local on this computer.");
+}
+
+// Capture and global shortcuts.
+
+// Who reserves a shortcut, and who may already own a hot key.
+inline QString desktopName() { return QStringLiteral("the desktop"); }
+
+// Where the user turns screen capture on.
+inline QString privacySettingsPlace() { return QStringLiteral("your desktop's privacy settings"); }
+
+// The three modifiers a global shortcut needs one of, named for the user.
+inline QString requiredModifierNames() { return QStringLiteral("Ctrl, Alt, or Super"); }
+
+// Key names in display order: command, option, shift and control are
+// Ctrl, Alt, Shift and Super here.
+inline QString commandKeyName() { return QStringLiteral("Ctrl"); }
+inline QString optionKeyName() { return QStringLiteral("Alt"); }
+inline QString shiftKeyName() { return QStringLiteral("Shift"); }
+inline QString controlKeyName() { return QStringLiteral("Super"); }
+
+// What the hot-key registration failure calls its status code.
+inline QString statusLabel() { return QStringLiteral("status"); }
+
+// Keys at positions that carry other labels on PC keyboards.
+inline QString printKeyName() { return QStringLiteral("Print"); }
+inline QString scrollLockKeyName() { return QStringLiteral("Scroll Lock"); }
+inline QString pauseKeyName() { return QStringLiteral("Pause"); }
+inline QString insertKeyName() { return QStringLiteral("Insert"); }
 
 } // namespace tessaline::PlatformTexts

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+class AppRuntime;
+class CanvasCard;
+class Pasteboard;
+
+// The state and actions of the capture-completion toast: which card it
+// shows, the caption being typed, and the next steps (copy, save, frame,
+// annotate, open the note). The view only draws it and forwards clicks.
+class CaptureToastModel : public QObject
+{
+    Q_OBJECT
+public:
+    CaptureToastModel(const QUuid &cardID, AppRuntime &runtime, QObject *parent = nullptr);
+
+    QUuid cardID() const { return m_cardID; }
+    // The live, untrashed card, or none (the toast then closes itself).
+    CanvasCard *currentCard() const;
+    // The note's title, trashed or not; "Tessaline" when it is gone.
+    QString noteTitle() const;
+    // "From <app>" and " · <window title>" when there is one; empty when the
+    // card names no application.
+    QString sourceDescription() const;
+
+    QString contextText() const { return m_contextText; }
+    void setContextText(const QString &text);
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const std::optional<QString> &message);
+    bool isCopied() const { return m_isCopied; }
+    bool isExporting() const { return m_isExporting; }
+    void setExporting(bool exporting);
+
+    void loadInitialState();
+    // Stores the trimmed caption when it differs; false (with the error
+    // shown) when storing failed.
+    bool commitCaption();
+    void copyImage(Pasteboard &pasteboard);
+    // Commits the caption; the image to save, or none to do nothing.
+    std::optional<QImage> prepareSave();
+    void openFrameComposer();
+    void openReview();
+    void openNote();
+
+Q_SIGNALS:
+    void changed();
+    // The toast should close.
+    void closeRequested();
+
+private:
+    QUuid m_cardID;
+    AppRuntime &m_runtime;
+    QString m_contextText;
+    std::optional<QString> m_errorMessage;
+    bool m_isCopied = false;
+    bool m_isExporting = false;
+};
+
+} // namespace tessaline

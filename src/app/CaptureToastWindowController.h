@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QUuid>
+
+#include <optional>
+
+class QWidget;
+
+namespace tessaline {
+
+class AppRuntime;
+class CaptureCompletionToastView;
+
+// Keeps at most one capture toast on screen: a small frameless window near
+// the top-right corner of the screen under the pointer, above other windows
+// and on every workspace, shown without taking focus from the application
+// in front. Each new toast replaces the previous one.
+class CaptureToastWindowController : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr QSize toastSize{430, 164};
+    static constexpr int cornerInset = 18;
+
+    static CaptureToastWindowController &shared();
+
+    void show(const QUuid &cardID, AppRuntime &runtime);
+    void close();
+    QWidget *panel() const { return m_panel; }
+
+    // Where a toast goes for a pointer position and the screens' geometries
+    // and available areas (top-left origin): inside the top-right corner of
+    // the screen holding the pointer (a point on a screen's left or bottom
+    // edge counts as inside, on its right or top edge as outside), else of
+    // the primary screen. None when there is no screen: centre it.
+    static std::optional<QPoint> toastPosition(const QPoint &pointer, const QList<QRect> &screenGeometries,
+                                               const QList<QRect> &availableGeometries, int primaryIndex);
+
+private:
+    QPointer<QWidget> m_panel;
+};
+
+} // namespace tessaline

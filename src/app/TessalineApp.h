@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/ModelContainer.h"
+#include "platform/Expected.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace tessaline {
+
+class AppRuntime;
+class DesktopUserNotificationCenter;
+class ReviewReminderService;
+class UpdateService;
+class UserDefaults;
+
+// The store as start-up opened it, and the notice for the user when it had
+// to fall back.
+struct OpenedLibrary
+{
+    std::unique_ptr<ModelContainer> container;
+    std::optional<QString> startupMessage;
+};
+
+// The application as a whole: opens the library (falling back from the
+// cloud-mirrored store to the local one), then builds the runtime and every
+// service it owns, in a fixed order. Lives for the whole process.
+class TessalineApp : public QObject
+{
+    Q_OBJECT
+public:
+    // The library, asking for cloud mirroring when the setting is on and
+    // falling back to the local file; the fatal message when even that fails.
+    static Expected<OpenedLibrary, QString> openLibrary(UserDefaults &defaults, const QString &directory = QString());
+
+    TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObject *parent = nullptr);
+    ~TessalineApp() override;
+
+    AppRuntime &runtime() const { return *m_runtime; }
+    UpdateService &updates() const { return *m_updates; }
+
+private:
+    std::unique_ptr<DesktopUserNotificationCenter> m_notificationCenter;
+    std::unique_ptr<ReviewReminderService> m_reminders;
+    std::unique_ptr<AppRuntime> m_runtime;
+    std::unique_ptr<UpdateService> m_updates;
+};
+
+} // namespace tessaline
