@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QFileDialog>
+#include <QFutureWatcher>
 #include <QImageWriter>
 #include <QPointer>
 #include <QSaveFile>
@@ -76,26 +77,42 @@ std::optional<QByteArray> tiffData(const QImage &image)
     return bytes;
 }
 
-bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard)
+std::optional<PasteboardImage> pasteboardImage(const QImage &image, const std::optional<QByteArray> &png)
 {
     const std::optional<QImage> best = bestBitmapRepresentation({image});
     if (!best)
-        return false;
-    const std::optional<QByteArray> png = pngData(*best);
-    if (!png)
-        return false;
+        return std::nullopt;
+    const std::optional<QByteArray> pngBytes = png && !png->isEmpty() ? png : pngData(*best);
+    if (!pngBytes)
+        return std::nullopt;
     const std::optional<QByteArray> tiff = tiffData(*best);
     if (!tiff)
-        return false;
+        return std::nullopt;
+    return PasteboardImage{*pngBytes, *tiff};
+}
 
+QFuture<std::optional<PasteboardImage>> pasteboardImageAsync(const QImage &image, const std::optional<QByteArray> &png)
+{
+    return QtConcurrent::run([image, png]() { return pasteboardImage(image, png); });
+}
+
+bool writeToPasteboard(const PasteboardImage &image, Pasteboard &pasteboard)
+{
     pasteboard.clearContents();
     pasteboard.declareTypes({pngType, tiffType});
-    const bool wrotePng = pasteboard.setData(*png, pngType);
-    const bool wroteTiff = pasteboard.setData(*tiff, tiffType);
+    const bool wrotePng = pasteboard.setData(image.png, pngType);
+    const bool wroteTiff = pasteboard.setData(image.tiff, tiffType);
     if (wrotePng && wroteTiff)
         return true;
     pasteboard.clearContents();
     return false;
+}
+
+bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard)
+{
+    // Both encodings are made before the pasteboard is touched.
+    const std::optional<PasteboardImage> encoded = pasteboardImage(image);
+    return encoded && writeToPasteboard(*encoded, pasteboard);
 }
 
 QString safeFileNameStem(const QString &title, QStringView separators, const QString &fallback,
@@ -154,35 +171,43 @@ QString defaultSaveDirectory()
 void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent,
              std::function<void(std::optional<QString> error)> completion)
 {
+    // Encoded off the main thread; the dialog opens once the bytes exist, so
+    // an encoding failure is reported before any dialog is shown.
     const std::optional<QImage> best = bestBitmapRepresentation({image});
-    const std::optional<QByteArray> png = best ? pngData(*best) : std::nullopt;
-    if (!png) {
-        // Reported asynchronously like every other outcome.
-        QTimer::singleShot(0, [completion]() {
+    const QPointer<QWidget> guardedParent(parent);
+    auto *watcher = new QFutureWatcher<std::optional<QByteArray>>();
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [=]() {
+        watcher->deleteLater();
+        const std::optional<QByteArray> png = watcher->result();
+        if (!png) {
             completion(imageExportErrorMessage(ImageExportError::encodingFailed));
-        });
-        return;
-    }
-
-    auto *dialog = new QFileDialog(parent);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setMimeTypeFilters({pngType});
-    dialog->setDefaultSuffix(QStringLiteral("png"));
-    const QString directory = defaultSaveDirectory();
-    if (!directory.isEmpty())
-        dialog->setDirectory(directory);
-    dialog->selectFile(proposedPngFileName(suggestedName));
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, bytes = *png, completion](int result) {
-        const QStringList chosen = dialog->selectedFiles();
-        if (result != QDialog::Accepted || chosen.isEmpty() || chosen.constFirst().isEmpty()) {
-            completion(std::nullopt); // cancelling is not an error
             return;
         }
-        completion(writeFileAtomically(chosen.constFirst(), bytes));
+        if (parent && !guardedParent)
+            return completion(std::nullopt); // the window asking is gone: nothing is saved
+
+        auto *dialog = new QFileDialog(guardedParent.data());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setMimeTypeFilters({pngType});
+        dialog->setDefaultSuffix(QStringLiteral("png"));
+        const QString directory = defaultSaveDirectory();
+        if (!directory.isEmpty())
+            dialog->setDirectory(directory);
+        dialog->selectFile(proposedPngFileName(suggestedName));
+        QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, bytes = *png, completion](int result) {
+            const QStringList chosen = dialog->selectedFiles();
+            if (result != QDialog::Accepted || chosen.isEmpty() || chosen.constFirst().isEmpty()) {
+                completion(std::nullopt); // cancelling is not an error
+                return;
+            }
+            completion(writeFileAtomically(chosen.constFirst(), bytes));
+        });
+        dialog->open();
     });
-    dialog->open();
+    watcher->setFuture(best ? pngDataAsync(*best)
+                            : QtFuture::makeReadyFuture<std::optional<QByteArray>>(std::nullopt));
 }
 
 } // namespace ImageExportService

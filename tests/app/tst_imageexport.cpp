@@ -72,6 +72,7 @@ private Q_SLOTS:
     void copyWritesPngThenTiff();
     void failedCopyLeavesNoHalfEntry();
     void unencodableImageLeavesPasteboardAlone();
+    void encodingOffTheMainThread();
     void atomicWrite();
     void saveEncodingFailureShowsNoDialog();
     void saveCancelWritesNothing();
@@ -228,6 +229,28 @@ void ImageExportTest::unencodableImageLeavesPasteboardAlone()
     QVERIFY(pasteboard.calls.isEmpty());
 }
 
+void ImageExportTest::encodingOffTheMainThread()
+{
+    const QImage image = sample();
+    // A capture's stored PNG is reused; only the TIFF is made.
+    const QByteArray stored = *ImageExportService::pngData(image);
+    auto future = ImageExportService::pasteboardImageAsync(image, stored);
+    future.waitForFinished();
+    const std::optional<ImageExportService::PasteboardImage> encoded = future.result();
+    QVERIFY(encoded);
+    QCOMPARE(encoded->png, stored);
+    QCOMPARE(QImage::fromData(encoded->tiff, "TIFF").convertToFormat(QImage::Format_RGB32), image);
+
+    FakePasteboard pasteboard;
+    QVERIFY(ImageExportService::writeToPasteboard(*encoded, pasteboard));
+    QCOMPARE(pasteboard.written.size(), 2);
+    QCOMPARE(pasteboard.written.at(0).second, stored);
+
+    auto nothing = ImageExportService::pasteboardImageAsync(QImage());
+    nothing.waitForFinished();
+    QVERIFY(!nothing.result().has_value());
+}
+
 void ImageExportTest::atomicWrite()
 {
     QTemporaryDir dir;
@@ -250,8 +273,8 @@ void ImageExportTest::saveEncodingFailureShowsNoDialog()
 {
     std::optional<std::optional<QString>> outcome;
     ImageExportService::savePNG(QImage(), QStringLiteral("x"), nullptr, [&](std::optional<QString> e) { outcome = e; });
-    QVERIFY(!openDialog());
     QTRY_VERIFY(outcome.has_value());
+    QVERIFY(!openDialog());
     QCOMPARE(*outcome, std::optional<QString>(QStringLiteral("The image could not be encoded as PNG.")));
 }
 
@@ -260,8 +283,8 @@ void ImageExportTest::saveCancelWritesNothing()
     std::optional<std::optional<QString>> outcome;
     ImageExportService::savePNG(sample(), QStringLiteral("Board: idea"), nullptr,
                                 [&](std::optional<QString> e) { outcome = e; });
+    QTRY_VERIFY(openDialog());
     QFileDialog *dialog = openDialog();
-    QVERIFY(dialog);
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(ImageExportService::defaultSaveDirectory()).absolutePath());
     QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Board- idea.png"));
@@ -275,18 +298,19 @@ void ImageExportTest::saveCancelWritesNothing()
 void ImageExportTest::saveWritesChosenFile()
 {
     QTemporaryDir dir;
-    const QString target = dir.filePath(QStringLiteral("chosen.png"));
     std::optional<std::optional<QString>> outcome;
     const QImage image = sample();
-    ImageExportService::savePNG(image, QStringLiteral("Snip"), nullptr, [&](std::optional<QString> e) { outcome = e; });
+    ImageExportService::savePNG(image, QStringLiteral("Chosen"), nullptr, [&](std::optional<QString> e) { outcome = e; });
+    QTRY_VERIFY(openDialog());
     QFileDialog *dialog = openDialog();
-    QVERIFY(dialog);
     dialog->setDirectory(dir.path());
-    dialog->selectFile(target);
+    const QString target = dialog->selectedFiles().value(0);
+    QCOMPARE(target, dir.filePath(QStringLiteral("Chosen.png")));
     static_cast<QDialog *>(dialog)->accept();
     QTRY_VERIFY(outcome.has_value());
     QVERIFY2(!outcome->has_value(), qPrintable(outcome->value_or(QString())));
     QCOMPARE(QImage(target).convertToFormat(QImage::Format_RGB32), image);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Chosen.png"}); // no temporary left
 }
 
 QTEST_MAIN(ImageExportTest)
