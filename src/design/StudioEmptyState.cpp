@@ -67,6 +67,34 @@ StudioEmptyState::StudioEmptyState(const QString &title, const QString &message,
     connect(&AccessibilitySettings::shared(), &AccessibilitySettings::changed, this, &StudioEmptyState::refreshSymbol);
 }
 
+QString StudioEmptyState::title() const
+{
+    return m_title->text();
+}
+
+void StudioEmptyState::setTitle(const QString &title)
+{
+    m_title->setText(title);
+}
+
+QString StudioEmptyState::message() const
+{
+    return m_message->text();
+}
+
+void StudioEmptyState::setMessage(const QString &message)
+{
+    m_message->setText(message);
+}
+
+void StudioEmptyState::setSystemImage(const QString &systemName)
+{
+    if (m_systemImage == systemName)
+        return;
+    m_systemImage = systemName;
+    refreshSymbol();
+}
+
 void StudioEmptyState::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);

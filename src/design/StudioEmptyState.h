@@ -24,6 +24,13 @@ public:
                      const std::optional<QString> &actionSystemImage = std::nullopt,
                      std::function<void()> action = {}, QWidget *parent = nullptr);
 
+    QString title() const;
+    void setTitle(const QString &title);
+    QString message() const;
+    void setMessage(const QString &message);
+    QString systemImage() const { return m_systemImage; }
+    void setSystemImage(const QString &systemName);
+
     StudioText *titleLabel() const { return m_title; }
     StudioText *messageLabel() const { return m_message; }
     // Null unless both an action title and an action were given.

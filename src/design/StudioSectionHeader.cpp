@@ -15,6 +15,7 @@ StudioSectionHeader::StudioSectionHeader(const QString &title, const std::option
                                          QWidget *trailing, QWidget *parent)
     : QWidget(parent)
     , m_title(new StudioText(title, TessalineTypography::headline(), SemanticColor::primary))
+    , m_subtitle(new StudioText(QString(), TessalineTypography::caption(), SemanticColor::secondary))
     , m_trailing(trailing)
 {
     auto *row = new QHBoxLayout(this);
@@ -27,10 +28,8 @@ StudioSectionHeader::StudioSectionHeader(const QString &title, const std::option
     auto *column = new QVBoxLayout;
     column->setSpacing(3);
     column->addWidget(m_title);
-    if (subtitle) {
-        m_subtitle = new StudioText(*subtitle, TessalineTypography::caption(), SemanticColor::secondary);
-        column->addWidget(m_subtitle);
-    }
+    column->addWidget(m_subtitle);
+    setSubtitle(subtitle);
     // The row lines up on the title's first line: a single-line control at
     // the end is centred on it, which puts its text on the title's baseline.
     const int titleLine = QFontMetrics(m_title->font()).height();
@@ -49,7 +48,7 @@ StudioSectionHeader::StudioSectionHeader(const QString &title, const std::option
         end->addStretch(1);
         row->addLayout(end, 0);
     }
-    setAccessibleName(subtitle ? title + QStringLiteral(", ") + *subtitle : title);
+    updateAccessibleName();
 }
 
 QString StudioSectionHeader::title() const
@@ -57,11 +56,30 @@ QString StudioSectionHeader::title() const
     return m_title->text();
 }
 
+void StudioSectionHeader::setTitle(const QString &title)
+{
+    m_title->setText(title);
+    updateAccessibleName();
+}
+
 std::optional<QString> StudioSectionHeader::subtitle() const
 {
-    if (!m_subtitle)
+    if (!m_hasSubtitle)
         return std::nullopt;
     return m_subtitle->text();
+}
+
+void StudioSectionHeader::setSubtitle(const std::optional<QString> &subtitle)
+{
+    m_hasSubtitle = subtitle.has_value();
+    m_subtitle->setText(subtitle.value_or(QString()));
+    m_subtitle->setVisible(m_hasSubtitle);
+    updateAccessibleName();
+}
+
+void StudioSectionHeader::updateAccessibleName()
+{
+    setAccessibleName(m_hasSubtitle ? m_title->text() + QStringLiteral(", ") + m_subtitle->text() : m_title->text());
 }
 
 } // namespace tessaline

@@ -20,15 +20,22 @@ public:
                         QWidget *trailing = nullptr, QWidget *parent = nullptr);
 
     QString title() const;
+    void setTitle(const QString &title);
     std::optional<QString> subtitle() const;
+    // No subtitle leaves a single title line.
+    void setSubtitle(const std::optional<QString> &subtitle);
     QWidget *trailing() const { return m_trailing; }
 
     StudioText *titleLabel() const { return m_title; }
+    // Hidden while there is no subtitle.
     StudioText *subtitleLabel() const { return m_subtitle; }
 
 private:
+    void updateAccessibleName();
+
     StudioText *m_title;
-    StudioText *m_subtitle = nullptr;
+    StudioText *m_subtitle;
+    bool m_hasSubtitle = false;
     QPointer<QWidget> m_trailing;
 };
 

@@ -128,7 +128,20 @@ void ContentComponentsTest::sectionHeader()
 {
     StudioSectionHeader bare(QStringLiteral("Notes"));
     QVERIFY(!bare.subtitle());
-    QCOMPARE(bare.subtitleLabel(), nullptr);
+    bare.resize(300, bare.sizeHint().height());
+    bare.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bare));
+    QVERIFY(!bare.subtitleLabel()->isVisible());
+    const int singleLine = bare.sizeHint().height();
+    // A count that arrives later adds the second line; taking it away again
+    // leaves the single title line.
+    bare.setSubtitle(QStringLiteral("12 matches"));
+    QVERIFY(bare.subtitleLabel()->isVisible());
+    QTRY_VERIFY(bare.sizeHint().height() > singleLine);
+    QCOMPARE(bare.accessibleName(), QStringLiteral("Notes, 12 matches"));
+    bare.setSubtitle(std::nullopt);
+    QTRY_COMPARE(bare.sizeHint().height(), singleLine);
+    QCOMPARE(bare.accessibleName(), QStringLiteral("Notes"));
 
     auto *trailing = new QPushButton(QStringLiteral("Empty"));
     StudioSectionHeader header(QStringLiteral("Recently Deleted"), QStringLiteral("3 notes"), trailing);
@@ -152,11 +165,12 @@ void ContentComponentsTest::sectionHeader()
 void ContentComponentsTest::loadingState()
 {
     StudioLoadingState titleOnly(QStringLiteral("Loading library"));
-    QCOMPARE(titleOnly.messageLabel(), nullptr);
+    QVERIFY(!titleOnly.message());
+    QVERIFY(titleOnly.messageLabel()->isHidden());
     QCOMPARE(titleOnly.accessibleName(), QStringLiteral("Loading library"));
 
     StudioLoadingState withMessage(QStringLiteral("Loading library"), QStringLiteral("This can take a moment."));
-    QVERIFY(withMessage.messageLabel());
+    QVERIFY(!withMessage.messageLabel()->isHidden());
     QVERIFY(withMessage.messageLabel()->wordWrap());
     QCOMPARE(withMessage.accessibleName(), QStringLiteral("Loading library, This can take a moment."));
     QVERIFY(withMessage.maximumWidth() <= 320 + 48);
