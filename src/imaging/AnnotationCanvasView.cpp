@@ -1,0 +1,188 @@
+#include "imaging/AnnotationCanvasView.h"
+
+#include "design/SemanticColors.h"
+#include "imaging/AnnotationCanvasPainter.h"
+#include "imaging/AnnotationEditorModel.h"
+#include "imaging/AnnotationTextEntryPanel.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tessaline {
+
+namespace {
+
+// The snip's shadow: black at 0.12, about 18 points soft, 8 points down.
+constexpr int shadowRadius = 18;
+constexpr int shadowOffset = 8;
+constexpr double shadowOpacity = 0.12;
+
+QPixmap shadowPixmap(QSizeF size, qreal ratio)
+{
+    const QSize logical(int(std::ceil(size.width())) + 2 * shadowRadius,
+                        int(std::ceil(size.height())) + 2 * shadowRadius);
+    QPixmap pixmap(logical * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    // Stacked rectangles growing outward; each adds a little darkness, so the
+    // middle is darkest and the edge fades out.
+    const QRectF body(shadowRadius, shadowRadius, size.width(), size.height());
+    constexpr int steps = shadowRadius;
+    for (int i = steps; i >= 0; --i) {
+        QColor shade(0, 0, 0);
+        shade.setAlphaF(float(shadowOpacity / steps * 1.6));
+        painter.setBrush(shade);
+        const qreal spread = i;
+        painter.drawRoundedRect(body.adjusted(-spread, -spread, spread, spread), spread, spread);
+    }
+    return pixmap;
+}
+
+} // namespace
+
+AnnotationCanvasView::AnnotationCanvasView(const QImage &image, AnnotationEditorModel &model, QWidget *parent)
+    : QWidget(parent), m_image(image), m_model(model), m_panel(new AnnotationTextEntryPanel(model, this))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(false);
+    connect(&m_model, &AnnotationEditorModel::stateChanged, this, &AnnotationCanvasView::refreshFromModel);
+}
+
+QSize AnnotationCanvasView::minimumSizeHint() const
+{
+    return QSize(120, 120);
+}
+
+QSizeF AnnotationCanvasView::fittedSize(QSizeF imageSize, QSizeF available)
+{
+    if (imageSize.width() <= 0 || imageSize.height() <= 0)
+        return available;
+    const double scale = std::min(available.width() / imageSize.width(), available.height() / imageSize.height());
+    return imageSize * scale;
+}
+
+QRectF AnnotationCanvasView::fittedRect() const
+{
+    const QSizeF area = size();
+    const QSizeF fitted = fittedSize(m_image.deviceIndependentSize(), area);
+    return QRectF(QPointF((area.width() - fitted.width()) / 2, (area.height() - fitted.height()) / 2), fitted);
+}
+
+QPointF AnnotationCanvasView::canvasPoint(const QPointF &widgetPoint) const
+{
+    return widgetPoint - fittedRect().topLeft();
+}
+
+void AnnotationCanvasView::refreshPixmaps()
+{
+    const QRectF fitted = fittedRect();
+    const qreal ratio = devicePixelRatioF();
+    if (fitted == m_pixmapRect && !m_scaledImage.isNull() && m_scaledImage.devicePixelRatio() == ratio)
+        return;
+    m_pixmapRect = fitted;
+    const QSize pixels = (fitted.size() * ratio).toSize();
+    if (m_image.isNull() || pixels.isEmpty()) {
+        m_scaledImage = QPixmap();
+    } else {
+        m_scaledImage = QPixmap::fromImage(m_image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_scaledImage.setDevicePixelRatio(ratio);
+    }
+    m_shadow = fitted.isEmpty() ? QPixmap() : shadowPixmap(fitted.size(), ratio);
+}
+
+void AnnotationCanvasView::paintEvent(QPaintEvent *)
+{
+    refreshPixmaps();
+    QPainter painter(this);
+    painter.fillRect(rect(), semanticColor(SemanticColor::windowBackground, palette()));
+    const QRectF fitted = fittedRect();
+    if (!m_shadow.isNull())
+        painter.drawPixmap(fitted.topLeft() + QPointF(-shadowRadius, shadowOffset - shadowRadius), m_shadow);
+    if (!m_scaledImage.isNull())
+        painter.drawPixmap(fitted.topLeft(), m_scaledImage);
+
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(fitted.topLeft());
+    painter.setClipRect(QRectF(QPointF(0, 0), fitted.size()).adjusted(-12, -12, 12, 12));
+    AnnotationCanvasPainter::render(painter, m_model, fitted.size(), AnnotationCanvasPainter::Colors::from(palette()));
+}
+
+void AnnotationCanvasView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placePanel();
+}
+
+void AnnotationCanvasView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        update();
+}
+
+void AnnotationCanvasView::refreshFromModel()
+{
+    const bool editing = m_model.isTextEditing();
+    if (editing) {
+        m_panel->refresh();
+        placePanel();
+    }
+    m_panel->setOpen(editing);
+    if (!editing && m_panel->field()->hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    update();
+}
+
+void AnnotationCanvasView::placePanel()
+{
+    const std::optional<TextEditingContext> context = m_model.textEditingContext();
+    if (!context)
+        return;
+    const QRectF fitted = fittedRect();
+    const double width = AnnotationEditorModel::textPanelWidth(fitted.width());
+    const QPointF center = AnnotationEditorModel::textPanelCenter(context->point, fitted.size(), width);
+    m_panel->place(fitted.topLeft() + center, width);
+}
+
+void AnnotationCanvasView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    setFocus(Qt::MouseFocusReason);
+    // Only the snip itself takes the pointer.
+    if (!fittedRect().contains(event->position()))
+        return;
+    m_pointerDown = true;
+    m_model.pointerPressed(canvasPoint(event->position()), fittedRect().size());
+}
+
+void AnnotationCanvasView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_pointerDown)
+        m_model.pointerMoved(canvasPoint(event->position()), fittedRect().size());
+}
+
+void AnnotationCanvasView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pointerDown)
+        return QWidget::mouseReleaseEvent(event);
+    m_pointerDown = false;
+    m_model.pointerReleased(canvasPoint(event->position()), fittedRect().size());
+}
+
+void AnnotationCanvasView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !fittedRect().contains(event->position()))
+        return;
+    m_pointerDown = true;
+    m_model.doubleClicked(canvasPoint(event->position()), fittedRect().size());
+}
+
+} // namespace tessaline

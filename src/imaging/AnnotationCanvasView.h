@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+
+namespace tessaline {
+
+class AnnotationEditorModel;
+class AnnotationTextEntryPanel;
+
+// The editor's canvas area: the window background, the snip fitted into it
+// with its aspect ratio (small snips scaled up too) under a soft shadow, and
+// over the snip the annotations, the stroke being dragged and the selection
+// outline. The pointer over the snip goes to the model in the snip's
+// displayed coordinates; the text-entry panel floats over it.
+//
+// The fitted snip and its shadow are scaled once per size change and kept as
+// pixmaps, so a repaint while drawing only draws the annotations.
+class AnnotationCanvasView : public QWidget
+{
+    Q_OBJECT
+public:
+    AnnotationCanvasView(const QImage &image, AnnotationEditorModel &model, QWidget *parent = nullptr);
+
+    // The snip's displayed rectangle within this widget.
+    QRectF fittedRect() const;
+    static QSizeF fittedSize(QSizeF imageSize, QSizeF available);
+
+    AnnotationTextEntryPanel *textEntryPanel() const { return m_panel; }
+
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void refreshFromModel();
+    void refreshPixmaps();
+    void placePanel();
+    QPointF canvasPoint(const QPointF &widgetPoint) const;
+
+    QImage m_image;
+    AnnotationEditorModel &m_model;
+    AnnotationTextEntryPanel *m_panel;
+    QPixmap m_scaledImage;
+    QPixmap m_shadow;
+    QRectF m_pixmapRect;
+    bool m_pointerDown = false;
+};
+
+} // namespace tessaline

@@ -1,0 +1,51 @@
+#include "imaging/AnnotationEditorView.h"
+
+#include "imaging/AnnotationCanvasView.h"
+#include "imaging/AnnotationEditorModel.h"
+#include "imaging/AnnotationToolbar.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QVBoxLayout>
+
+namespace tessaline {
+
+AnnotationEditorView::AnnotationEditorView(const QImage &image, AnnotationEditorModel &model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_toolbar(new AnnotationToolbar(model, this)),
+      m_canvas(new AnnotationCanvasView(image, model, this))
+{
+    setMinimumSize(720, 520);
+    setAccessibleName(QStringLiteral("Screenshot annotation editor"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setStyleSheet(QStringLiteral("color: rgba(127, 127, 127, 90);"));
+    layout->addWidget(line);
+    layout->addWidget(m_canvas, 1);
+    setFocusProxy(m_canvas);
+}
+
+void AnnotationEditorView::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        m_model.deleteSelectedItem();
+        return;
+    case Qt::Key_Escape:
+        if (m_model.isTextEditing() || m_model.selectedItemID()) {
+            m_model.handleExitCommand();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace tessaline

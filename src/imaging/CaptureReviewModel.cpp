@@ -1,0 +1,217 @@
+#include "imaging/CaptureReviewModel.h"
+
+#include "app/AppRuntime.h"
+#include "app/ImageExportService.h"
+#include "imaging/AnnotationEditorModel.h"
+#include "model/AnnotationRenderer.h"
+#include "model/CanvasCard.h"
+#include "model/ModelContext.h"
+#include "model/ThinkingSessionService.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+namespace tessaline {
+
+QString captureReviewErrorMessage(CaptureReviewError error)
+{
+    switch (error) {
+    case CaptureReviewError::annotationsNotEncodable:
+        break;
+    }
+    return QStringLiteral("The annotations could not be stored, so the snip was left as it was.");
+}
+
+CaptureReviewModel::CaptureReviewModel(const QUuid &cardID, AppRuntime &runtime, Pasteboard &pasteboard,
+                                       QObject *parent)
+    : QObject(parent), m_cardID(cardID), m_runtime(runtime), m_pasteboard(pasteboard),
+      m_editor(new AnnotationEditorModel(this))
+{
+    refreshAvailability();
+    // A card trashed elsewhere while the review is open makes it unavailable.
+    connect(&m_runtime.modelContext(), &ModelContext::didSave, this, &CaptureReviewModel::refreshAvailability);
+}
+
+CaptureReviewModel::~CaptureReviewModel() = default;
+
+CanvasCard *CaptureReviewModel::card() const
+{
+    auto cards = m_runtime.modelContext().fetchCards();
+    if (!cards)
+        return nullptr;
+    for (CanvasCard *card : *cards) {
+        if (card->id() == m_cardID && card->isLive())
+            return card;
+    }
+    return nullptr;
+}
+
+void CaptureReviewModel::refreshAvailability()
+{
+    const CanvasCard *card = this->card();
+    const bool wasAvailable = isAvailable();
+    if (!card) {
+        m_image = QImage();
+    } else if (m_image.isNull()) {
+        if (const std::optional<QByteArray> data = card->originalImageData())
+            m_image = QImage::fromData(*data);
+    }
+    if (wasAvailable != isAvailable())
+        Q_EMIT availabilityChanged();
+}
+
+void CaptureReviewModel::load()
+{
+    const CanvasCard *card = this->card();
+    if (!card)
+        return;
+    m_editor->setDocument(AnnotationDocument::decode(card->annotationDocumentData()));
+    setContextText(card->contextText());
+}
+
+void CaptureReviewModel::setContextText(const QString &text)
+{
+    if (text == m_contextText)
+        return;
+    m_contextText = text;
+    Q_EMIT changed();
+}
+
+void CaptureReviewModel::setErrorMessage(const std::optional<QString> &message)
+{
+    if (message == m_errorMessage)
+        return;
+    m_errorMessage = message;
+    Q_EMIT changed();
+}
+
+void CaptureReviewModel::clearErrorMessage()
+{
+    setErrorMessage(std::nullopt);
+}
+
+void CaptureReviewModel::setExporting(bool exporting)
+{
+    if (exporting == m_isExporting)
+        return;
+    m_isExporting = exporting;
+    Q_EMIT changed();
+}
+
+void CaptureReviewModel::setCopied()
+{
+    if (m_isCopied)
+        return;
+    m_isCopied = true;
+    Q_EMIT changed();
+}
+
+std::optional<QImage> CaptureReviewModel::flattenedImage() const
+{
+    if (m_image.isNull())
+        return std::nullopt;
+    return AnnotationRenderer::renderImage(m_image, m_editor->document().items);
+}
+
+void CaptureReviewModel::copy()
+{
+    const std::optional<QImage> flattened = flattenedImage();
+    if (flattened && ImageExportService::copyToPasteboard(*flattened, m_pasteboard))
+        setCopied();
+    else
+        setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+}
+
+void CaptureReviewModel::save()
+{
+    if (m_isExporting)
+        return;
+    const std::optional<QImage> flattened = flattenedImage();
+    if (!flattened) {
+        setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+        return;
+    }
+    setExporting(true);
+    const CanvasCard *card = this->card();
+    const QString name = card ? card->displayTitle() : QStringLiteral("Snip");
+    if (!m_saver) {
+        setExporting(false);
+        return;
+    }
+    m_saver(*flattened, name, [self = QPointer<CaptureReviewModel>(this)](std::optional<QString> error) {
+        if (!self)
+            return;
+        if (error)
+            self->setErrorMessage(*error);
+        self->setExporting(false);
+    });
+}
+
+std::optional<QString> CaptureReviewModel::saveReview()
+{
+    CanvasCard *card = this->card();
+    if (!card || !card->isSnip())
+        return message(ThinkingSessionError::cardNotFound);
+    // A document that cannot be written must not wipe the annotations that
+    // are stored: stop before anything is touched.
+    const std::optional<QByteArray> encoded = m_editor->document().encode();
+    if (!encoded)
+        return captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable);
+
+    const std::optional<QByteArray> previous = card->annotationDocumentData();
+    card->setAnnotationDocumentData(*encoded);
+    ThinkingSessionService service(m_runtime.modelContext());
+    const auto kept = service.updateCaption(m_contextText, m_cardID, QDateTime::currentDateTimeUtc());
+    if (!kept) {
+        // A failed save has rolled the context back already; a refusal
+        // changes nothing, so the document goes back by hand.
+        if (kept.error().refusal)
+            card->setAnnotationDocumentData(previous);
+        return kept.error().message;
+    }
+
+    if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
+        if (!m_runtime.copyCardImage(card, m_pasteboard))
+            return imageExportErrorMessage(ImageExportError::encodingFailed);
+        setCopied();
+    }
+    return std::nullopt;
+}
+
+bool CaptureReviewModel::keep()
+{
+    if (const std::optional<QString> failure = saveReview()) {
+        setErrorMessage(failure);
+        return false;
+    }
+    const CanvasCard *card = this->card();
+    NavigationState &navigation = m_runtime.navigation();
+    navigation.setCaptureReviewCardID(std::nullopt);
+    navigation.setDestination(SidebarDestination::notes());
+    if (card)
+        navigation.setActiveBoardID(card->boardID());
+    Q_EMIT dismissRequested();
+    return true;
+}
+
+bool CaptureReviewModel::frame()
+{
+    if (const std::optional<QString> failure = saveReview()) {
+        setErrorMessage(failure);
+        return false;
+    }
+    NavigationState &navigation = m_runtime.navigation();
+    navigation.setCaptureReviewCardID(std::nullopt);
+    Q_EMIT dismissRequested();
+    // The composer opens once the review sheet has gone.
+    QTimer::singleShot(0, &navigation, [&navigation, id = m_cardID] { navigation.setFrameComposerCardID(id); });
+    return true;
+}
+
+void CaptureReviewModel::cancel()
+{
+    m_runtime.navigation().setCaptureReviewCardID(std::nullopt);
+    Q_EMIT dismissRequested();
+}
+
+} // namespace tessaline

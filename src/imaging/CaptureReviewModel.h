@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace tessaline {
+
+class AnnotationEditorModel;
+class AppRuntime;
+class CanvasCard;
+class Pasteboard;
+
+// Why keeping a reviewed snip can fail before anything is written.
+enum class CaptureReviewError { annotationsNotEncodable };
+QString captureReviewErrorMessage(CaptureReviewError error);
+
+// The review of one snip: the card it shows, the annotations being edited
+// (in the editor model), the note typed about it, and the actions Copy,
+// Save, Frame, Keep and Cancel with their effects on the store, the
+// clipboard and the navigation state. The review window draws this and
+// closes when it asks to be dismissed.
+class CaptureReviewModel : public QObject
+{
+    Q_OBJECT
+public:
+    // Asks where to save and writes the PNG; runs `completion` once, with an
+    // error text or nothing (also for a cancelled dialog).
+    using PngSaver = std::function<void(const QImage &image, const QString &suggestedName,
+                                        std::function<void(std::optional<QString> error)> completion)>;
+
+    CaptureReviewModel(const QUuid &cardID, AppRuntime &runtime, Pasteboard &pasteboard, QObject *parent = nullptr);
+    ~CaptureReviewModel() override;
+
+    QUuid cardID() const { return m_cardID; }
+    AnnotationEditorModel &editor() const { return *m_editor; }
+
+    // The live card with the id (a trashed card counts as missing), and its
+    // image; a missing card or unreadable image makes the review unavailable.
+    CanvasCard *card() const;
+    bool isAvailable() const { return !m_image.isNull(); }
+    QImage image() const { return m_image; }
+
+    // Takes the card's stored annotations and note into the review.
+    void load();
+
+    QString contextText() const { return m_contextText; }
+    void setContextText(const QString &text);
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    void clearErrorMessage();
+    bool isExporting() const { return m_isExporting; }
+    bool isCopied() const { return m_isCopied; }
+
+    void setPngSaver(PngSaver saver) { m_saver = std::move(saver); }
+
+    // The annotated image as it stands now, unsaved edits included.
+    std::optional<QImage> flattenedImage() const;
+    void copy();
+    void save();
+    // Keep and Frame store first; on a failure they report it and stay.
+    // True when the review was closed.
+    bool keep();
+    bool frame();
+    void cancel();
+
+Q_SIGNALS:
+    void availabilityChanged();
+    void changed();
+    // The review is over; the window closes.
+    void dismissRequested();
+
+private:
+    void refreshAvailability();
+    // Stores the annotations and the note, then copies when the setting
+    // asks; the failure's message, or nothing.
+    std::optional<QString> saveReview();
+    void setErrorMessage(const std::optional<QString> &message);
+    void setExporting(bool exporting);
+    void setCopied();
+
+    QUuid m_cardID;
+    AppRuntime &m_runtime;
+    Pasteboard &m_pasteboard;
+    AnnotationEditorModel *m_editor;
+    QImage m_image;
+    QString m_contextText;
+    std::optional<QString> m_errorMessage;
+    bool m_isExporting = false;
+    bool m_isCopied = false;
+    PngSaver m_saver;
+};
+
+} // namespace tessaline
