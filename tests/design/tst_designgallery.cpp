@@ -134,7 +134,13 @@ void DesignGalleryTest::component_data()
 
     const Prepare nothing = [](QWidget *) {};
     const Prepare pressed = [](QWidget *w) { press(static_cast<QAbstractButton *>(w)); };
-    const Prepare hovered = [](QWidget *w) { hover(w); };
+    // A bare compact button shows the hover its owner gives it.
+    const Prepare hovered = [](QWidget *w) {
+        if (auto *button = qobject_cast<StudioButton *>(w); button && !button->tracksHover())
+            button->setHovered(true);
+        else
+            hover(w);
+    };
     const Prepare disabled = [](QWidget *w) { w->setEnabled(false); };
 
     struct ButtonState {
