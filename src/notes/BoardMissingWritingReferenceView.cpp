@@ -1,0 +1,50 @@
+#include "notes/BoardMissingWritingReferenceView.h"
+
+#include "design/DesignTokens.h"
+#include "design/StudioCompactButton.h"
+#include "design/StudioText.h"
+#include "notes/WritingReferencePresentation.h"
+#include "notes/SymbolLabel.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace tessaline {
+
+BoardMissingWritingReferenceView::BoardMissingWritingReferenceView(const std::optional<QUuid> &cardID, QWidget *parent)
+    : QuietCard(QuietCardTone::thought, false, QuietCardElevation::flat,
+                WritingReferencePresentation::missingContentPadding, parent)
+    , m_cardID(cardID)
+{
+    auto *content = new QWidget;
+    auto *row = new QHBoxLayout(content);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(int(WritingReferencePresentation::missingRowSpacing));
+
+    row->addWidget(new SymbolLabel(QStringLiteral("link.badge.plus"), 16, SemanticColor::secondary), 0, Qt::AlignVCenter);
+
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(3);
+    texts->addWidget(new StudioText(QStringLiteral("Reference unavailable"),
+                                    TessalineTypography::systemFont(14, QFont::DemiBold), SemanticColor::label));
+    auto *message = new StudioText(QStringLiteral("The original card is in Trash, moved, or no longer available."),
+                                   TessalineTypography::systemFont(11, QFont::Medium), SemanticColor::secondary);
+    message->setWordWrap(true);
+    texts->addWidget(message);
+    row->addLayout(texts, 1);
+
+    auto *remove = new StudioCompactButton(QStringLiteral("Remove"));
+    remove->setObjectName(QStringLiteral("removeReferenceButton"));
+    remove->setTracksHover(true);
+    connect(remove, &QAbstractButton::clicked, this, [this]() {
+        if (onRemove)
+            onRemove();
+    });
+    row->addWidget(remove, 0, Qt::AlignVCenter);
+    setContent(content);
+
+    setAccessibleName(QStringLiteral("Unavailable card reference"));
+    setAccessibleDescription(WritingReferencePresentation::missingAccessibleValue(cardID));
+}
+
+} // namespace tessaline

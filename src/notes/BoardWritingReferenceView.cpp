@@ -1,0 +1,355 @@
+#include "notes/BoardWritingReferenceView.h"
+
+#include "app/ImageExportService.h"
+#include "app/NavigationState.h"
+#include "design/DesignTokens.h"
+#include "design/StudioCardButton.h"
+#include "design/StudioIconButton.h"
+#include "design/StudioText.h"
+#include "model/CanvasCard.h"
+#include "notes/SnipImageCache.h"
+#include "notes/SnipImageView.h"
+#include "notes/SymbolLabel.h"
+#include "notes/WritingReferencePresentation.h"
+#include "platform/Pasteboard.h"
+#include "platform/SymbolIcon.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace tessaline {
+
+namespace Presentation = WritingReferencePresentation;
+
+namespace {
+
+// A label that keeps to a number of lines, as the compact rows ask.
+StudioText *limitedText(const QString &text, const QFont &font, SemanticColor color, int maximumLines)
+{
+    auto *label = new StudioText(text, font, color);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+    if (maximumLines > 0)
+        label->setMaximumHeight(QFontMetrics(font).lineSpacing() * maximumLines + 1);
+    return label;
+}
+
+QString menuText(const QString &title)
+{
+    // A single "&" in a card's text must not become a shortcut marker.
+    return QString(title).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+BoardWritingReferenceView::BoardWritingReferenceView(CanvasCard *card, NoteAttachmentSize size, SnipImageCache *images,
+                                                     QWidget *parent)
+    : QuietCard(card && card->kind() == CardKind::snip ? QuietCardTone::snip : QuietCardTone::thought, false,
+                QuietCardElevation::flat, 0, parent)
+    , m_card(card)
+    , m_size(size)
+    , m_images(images)
+{
+    rebuild();
+    if (card) {
+        connect(card, &CanvasCard::changed, this, [this](int property) {
+            // Texts and kind change the content; the picture follows by itself.
+            switch (property) {
+            case CanvasCard::TitleProperty:
+            case CanvasCard::MarkdownTextProperty:
+            case CanvasCard::ContextTextProperty:
+            case CanvasCard::OcrTextProperty:
+            case CanvasCard::KindRawValueProperty:
+            case CanvasCard::ThoughtKindRawValueProperty:
+                rebuild();
+                break;
+            default:
+                break;
+            }
+        });
+    }
+}
+
+void BoardWritingReferenceView::setSize(NoteAttachmentSize size)
+{
+    if (m_size == size)
+        return;
+    m_size = size;
+    rebuild();
+}
+
+void BoardWritingReferenceView::rebuild()
+{
+    if (!m_card)
+        return;
+    const bool isSnip = m_card->kind() == CardKind::snip;
+    setTone(isSnip ? QuietCardTone::snip : QuietCardTone::thought);
+    setAccessibleName(Presentation::accessibleName(*m_card));
+    setAccessibleDescription(Presentation::accessibleDescription(*m_card));
+
+    delete m_actionsButton;
+    m_actionsButton = nullptr;
+    // The old content may be the sender of what led here, so it is deleted
+    // later; it leaves the layout now so it takes no room meanwhile.
+    if (QWidget *old = content()) {
+        old->hide();
+        if (layout())
+            layout()->removeWidget(old);
+    }
+    setContent(isSnip ? buildSnipContent() : buildThoughtContent());
+
+    if (isSnip) {
+        m_actionsButton = new StudioIconButton(QStringLiteral("Snip actions"), QStringLiteral("ellipsis"), false,
+                                               StudioControlProminence::standard, {}, this);
+        m_actionsButton->setObjectName(QStringLiteral("snipActionsButton"));
+        m_actionsButton->setFixedSize(int(Presentation::actionsButtonSize), int(Presentation::actionsButtonSize));
+        connect(m_actionsButton, &QAbstractButton::clicked, this, [this]() {
+            QMenu *menu = createActionsMenu(this);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(m_actionsButton->mapToGlobal(QPoint(0, m_actionsButton->height())));
+        });
+        m_actionsButton->setVisible(isHovered());
+        placeActionsButton();
+    }
+    updateGeometry();
+}
+
+QWidget *BoardWritingReferenceView::buildSnipContent()
+{
+    const Presentation::SnipLayout layout = Presentation::snipLayout(m_size);
+    const Presentation::SnipCaption caption = Presentation::snipCaption(*m_card, m_size);
+
+    auto *content = new QWidget;
+    if (layout.contentMaxWidth)
+        content->setMaximumWidth(int(*layout.contentMaxWidth));
+    const int padding = int(Presentation::snipContentPadding);
+
+    auto *image = new SnipImageView(m_card, m_size, m_images);
+    image->onClick = [this]() { open(); };
+
+    QWidget *captionWidget = nullptr;
+    if (caption.kind == Presentation::SnipCaption::Kind::caption) {
+        auto *label = new StudioText(caption.text, TessalineTypography::systemFont(12, QFont::Normal), SemanticColor::secondary);
+        label->setObjectName(QStringLiteral("snipCaption"));
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+        captionWidget = label;
+    } else if (caption.kind == Presentation::SnipCaption::Kind::titleAndHint) {
+        captionWidget = new QWidget;
+        auto *column = new QVBoxLayout(captionWidget);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(4);
+        auto *title = limitedText(caption.text, TessalineTypography::systemFont(12, QFont::Medium), SemanticColor::label, 2);
+        title->setObjectName(QStringLiteral("snipTitle"));
+        column->addWidget(title);
+        auto *hint = limitedText(caption.hint, TessalineTypography::systemFont(11, QFont::Normal), SemanticColor::tertiary, 0);
+        hint->setObjectName(QStringLiteral("snipCaptionHint"));
+        column->addWidget(hint);
+        column->addStretch();
+    }
+
+    if (layout.sideBySide) {
+        auto *row = new QHBoxLayout(content);
+        row->setContentsMargins(padding, padding, padding, padding);
+        row->setSpacing(int(layout.spacing));
+        const QSize fitted = image->sizeHint();
+        image->setFixedSize(fitted);
+        row->addWidget(image, 0, Qt::AlignTop);
+        if (captionWidget)
+            row->addWidget(captionWidget, 1, Qt::AlignTop);
+        else
+            row->addStretch(1);
+    } else {
+        auto *column = new QVBoxLayout(content);
+        column->setContentsMargins(padding, padding, padding, padding);
+        column->setSpacing(int(layout.spacing));
+        column->addWidget(image);
+        if (captionWidget)
+            column->addWidget(captionWidget);
+    }
+    return content;
+}
+
+QWidget *BoardWritingReferenceView::buildThoughtContent()
+{
+    auto *button = new StudioCardButton;
+    button->setObjectName(QStringLiteral("openThoughtButton"));
+    button->setAccessibleName(Presentation::accessibleName(*m_card));
+    connect(button, &QAbstractButton::clicked, this, [this]() { open(); });
+
+    auto *content = new QWidget;
+    auto *row = new QHBoxLayout(content);
+    const int padding = int(Presentation::thoughtRowPadding);
+    row->setContentsMargins(padding, padding, padding, padding);
+    row->setSpacing(int(Presentation::thoughtRowSpacing));
+    auto *icon = new SymbolLabel(Presentation::thoughtSymbol(m_card->thoughtKind()), 16, SemanticColor::secondary);
+    icon->setObjectName(QStringLiteral("thoughtSymbol"));
+    row->addWidget(icon, 0, Qt::AlignVCenter);
+
+    auto *column = new QVBoxLayout;
+    column->setSpacing(4);
+    auto *title = limitedText(m_card->displayTitle(), TessalineTypography::systemFont(14, QFont::DemiBold),
+                              SemanticColor::label, 0);
+    title->setObjectName(QStringLiteral("thoughtTitle"));
+    column->addWidget(title);
+    if (!m_card->markdownText().isEmpty()) {
+        auto *text = limitedText(m_card->markdownText(), TessalineTypography::systemFont(13, QFont::Normal),
+                                 SemanticColor::secondary, 3);
+        text->setObjectName(QStringLiteral("thoughtText"));
+        column->addWidget(text);
+    }
+    row->addLayout(column, 1);
+    button->setContent(content);
+    return button;
+}
+
+QMenu *BoardWritingReferenceView::createActionsMenu(QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+    if (!m_card)
+        return menu;
+    using Action = Presentation::MenuEntry::Action;
+    const QPointer<BoardWritingReferenceView> self(this);
+    for (const Presentation::MenuEntry &entry : Presentation::actionsMenuContent(*m_card, m_size, m_copied)) {
+        if (entry.action == Action::separator) {
+            menu->addSeparator();
+            continue;
+        }
+        if (entry.action == Action::viewAs) {
+            QMenu *sizes = menu->addMenu(SymbolIcon::icon(entry.systemImage), menuText(entry.title));
+            for (const auto &choice : entry.sizes) {
+                sizes->addAction(SymbolIcon::icon(choice.systemImage), menuText(choice.title), this, [self, size = choice.size]() {
+                    if (self && self->onChangeSize)
+                        self->onChangeSize(size);
+                });
+            }
+            continue;
+        }
+        QAction *action = menu->addAction(SymbolIcon::icon(entry.systemImage), menuText(entry.title));
+        action->setData(int(entry.action));
+        connect(action, &QAction::triggered, this, [self, which = entry.action]() {
+            if (!self)
+                return;
+            switch (which) {
+            case Action::open: self->open(); break;
+            case Action::copy: self->copyImage(); break;
+            case Action::saveAs: self->saveImage(); break;
+            case Action::annotate:
+                if (self->m_navigation && self->m_card)
+                    self->m_navigation->setCaptureReviewCardID(self->m_card->id());
+                break;
+            case Action::copyWithFrame:
+                if (self->m_navigation && self->m_card)
+                    self->m_navigation->setFrameComposerCardID(self->m_card->id());
+                break;
+            case Action::remove:
+                if (self->onRemove)
+                    self->onRemove();
+                break;
+            case Action::viewAs:
+            case Action::separator:
+                break;
+            }
+        });
+    }
+    return menu;
+}
+
+void BoardWritingReferenceView::open()
+{
+    if (onOpen)
+        onOpen();
+}
+
+void BoardWritingReferenceView::copyImage()
+{
+    if (!m_card)
+        return;
+    const std::optional<QImage> image = SnipImageCache::annotatedImage(*m_card);
+    if (!image)
+        return;
+    Pasteboard &pasteboard = m_pasteboard ? *m_pasteboard : ClipboardPasteboard::general();
+    if (ImageExportService::copyToPasteboard(*image, pasteboard))
+        m_copied = true;
+}
+
+void BoardWritingReferenceView::saveImage()
+{
+    if (!m_card)
+        return;
+    const std::optional<QImage> image = SnipImageCache::annotatedImage(*m_card);
+    if (!image)
+        return;
+    const QPointer<QWidget> owner(window());
+    ImageExportService::savePNG(*image, m_card->displayTitle(), window(), [owner](std::optional<QString> error) {
+        if (!error)
+            return;
+        // A snip that silently fails to save looks saved; say so instead.
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("The snip could not be saved."),
+                                    QStringLiteral("The snip could not be saved."), QMessageBox::Ok, owner.data());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextFormat(Qt::PlainText);
+        box->setInformativeText(*error);
+        box->open();
+    });
+}
+
+void BoardWritingReferenceView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createActionsMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+void BoardWritingReferenceView::enterEvent(QEnterEvent *event)
+{
+    QuietCard::enterEvent(event);
+    setHoverShown(true);
+}
+
+void BoardWritingReferenceView::leaveEvent(QEvent *event)
+{
+    QuietCard::leaveEvent(event);
+    setHoverShown(false);
+}
+
+void BoardWritingReferenceView::setHoverShown(bool shown)
+{
+    setElevation(shown ? QuietCardElevation::floating : QuietCardElevation::flat);
+    if (shown)
+        raise();
+    if (m_actionsButton) {
+        m_actionsButton->setVisible(shown);
+        placeActionsButton();
+        m_actionsButton->raise();
+    }
+}
+
+void BoardWritingReferenceView::resizeEvent(QResizeEvent *event)
+{
+    QuietCard::resizeEvent(event);
+    placeActionsButton();
+}
+
+void BoardWritingReferenceView::placeActionsButton()
+{
+    if (!m_actionsButton)
+        return;
+    // Over the top-trailing corner of the content, inset by its padding.
+    const QRectF card = cardRect();
+    const int inset = int(Presentation::actionsButtonPadding);
+    QWidget *content = this->content();
+    const qreal right = content ? content->geometry().right() + 1 : card.right();
+    const qreal x = layoutDirection() == Qt::RightToLeft ? card.left() + inset
+                                                          : std::min(card.right(), right) - inset - m_actionsButton->width();
+    m_actionsButton->move(int(std::round(x)), int(std::round(card.top())) + inset);
+}
+
+} // namespace tessaline

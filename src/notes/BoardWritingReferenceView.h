@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/NavigationState.h"
+#include "model/CanvasCard.h"
+#include "design/QuietCard.h"
+#include "model/BoardWritingDocument.h"
+
+#include <QPointer>
+
+#include <functional>
+
+class QMenu;
+
+namespace tessaline {
+
+class Pasteboard;
+class SnipImageCache;
+class SnipImageView;
+class StudioIconButton;
+
+// A card referenced inside a note's writing: a snip as its picture with its
+// caption and a menu of snip actions, any other card as a compact row that
+// opens it. It changes nothing itself: opening, removing and resizing are
+// the actions handed in; the snip actions copy, save or open a sheet through
+// the navigation state.
+class BoardWritingReferenceView : public QuietCard
+{
+    Q_OBJECT
+public:
+    BoardWritingReferenceView(CanvasCard *card, NoteAttachmentSize size, SnipImageCache *images,
+                              QWidget *parent = nullptr);
+
+    CanvasCard *card() const { return m_card; }
+    NoteAttachmentSize size() const { return m_size; }
+    // A new size keeps the row (and whether Copy succeeded).
+    void setSize(NoteAttachmentSize size);
+
+    // The target of "Annotate" and "Copy with Frame…"; none leaves them inert.
+    void setNavigation(NavigationState *navigation) { m_navigation = navigation; }
+    // Where Copy puts the picture; the desktop clipboard unless set.
+    void setPasteboard(Pasteboard *pasteboard) { m_pasteboard = pasteboard; }
+
+    bool isCopied() const { return m_copied; }
+    // The actions menu as the context menu and the hover button show it.
+    QMenu *createActionsMenu(QWidget *parent);
+    // Runs Copy as its menu entry does.
+    void copyImage();
+
+    std::function<void()> onOpen;
+    std::function<void()> onRemove;
+    std::function<void(NoteAttachmentSize)> onChangeSize;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void rebuild();
+    QWidget *buildSnipContent();
+    QWidget *buildThoughtContent();
+    void setHoverShown(bool shown);
+    void placeActionsButton();
+    void saveImage();
+    void open();
+
+    QPointer<CanvasCard> m_card;
+    NoteAttachmentSize m_size;
+    SnipImageCache *m_images;
+    QPointer<NavigationState> m_navigation;
+    Pasteboard *m_pasteboard = nullptr;
+    StudioIconButton *m_actionsButton = nullptr;
+    bool m_copied = false;
+};
+
+} // namespace tessaline

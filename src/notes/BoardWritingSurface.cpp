@@ -1,0 +1,518 @@
+#include "notes/BoardWritingSurface.h"
+
+#include "app/NavigationState.h"
+#include "design/DesignEnvironment.h"
+#include "design/QuietCard.h"
+#include "design/SemanticColors.h"
+#include "model/CanvasCard.h"
+#include "notes/BoardMissingWritingReferenceView.h"
+#include "notes/BoardWritingReferenceView.h"
+#include "notes/SnipImageCache.h"
+#include "notes/WritingParagraphEditor.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QEasingCurve>
+#include <QGraphicsOpacityEffect>
+#include <QLayout>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSet>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+namespace tessaline {
+
+namespace {
+
+// How far an entering row travels down into place.
+constexpr int entranceOffset = 16;
+
+QStringList droppedTexts(const QMimeData *data)
+{
+    if (!data || !data->hasText())
+        return {};
+    return {data->text()};
+}
+
+QMargins shadowRoom(QWidget *row)
+{
+    if (auto *card = qobject_cast<QuietCard *>(row)) {
+        const QMarginsF room = quietCardShadowMargins(card->elevation());
+        return QMargins(int(std::ceil(room.left())), int(std::ceil(room.top())), int(std::ceil(room.right())),
+                        int(std::ceil(room.bottom())));
+    }
+    return {};
+}
+
+} // namespace
+
+// The page under the scroll area: it places the rows itself, so a card's
+// shadow can reach past its slot and a hovered card never shifts its
+// neighbours, and it animates changes of the block list.
+class BoardWritingSurface::Page : public QWidget
+{
+public:
+    explicit Page(BoardWritingSurface *surface)
+        : QWidget(surface)
+        , m_surface(surface)
+        , m_animation(new QVariantAnimation(this))
+    {
+        setAcceptDrops(true);
+        m_animation->setStartValue(0.0);
+        m_animation->setEndValue(1.0);
+        m_animation->setEasingCurve(QEasingCurve::OutCubic);
+        connect(m_animation, &QVariantAnimation::valueChanged, this, [this]() { relayout(); });
+        connect(m_animation, &QVariantAnimation::finished, this, [this]() { finish(); });
+    }
+
+    struct Slot
+    {
+        QWidget *widget;
+        QRect geometry;
+        std::optional<QUuid> paragraphID;
+        QRect dropArea;
+    };
+
+    // Where every row goes at the current width.
+    QList<Slot> targets(int *contentHeight) const
+    {
+        const int pageWidth = m_surface->viewport()->width();
+        const int column = std::max(1, std::min(columnMaximumWidth, pageWidth - 2 * horizontalPadding));
+        QList<Slot> slots;
+        slots.reserve(m_surface->m_order.size());
+        int y = topPadding;
+        bool first = true;
+        for (const QUuid &id : std::as_const(m_surface->m_order)) {
+            const Row &row = m_surface->m_rows[id];
+            if (!first)
+                y += blockSpacing;
+            first = false;
+            if (row.editor) {
+                const int height = row.editor->heightForWidth(column);
+                const QRect slot(horizontalPadding, y, column, height + 2 * paragraphPadding);
+                slots.append({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), id, slot});
+                y += slot.height();
+            } else {
+                const QMargins room = shadowRoom(row.widget);
+                // A card is as wide as its content allows (a medium snip
+                // stays at 580 points), never wider than the column.
+                int outerMaximum = row.widget->maximumWidth();
+                if (QLayout *layout = row.widget->layout())
+                    outerMaximum = std::min(outerMaximum, layout->maximumSize().width());
+                const int maximum = outerMaximum >= QWIDGETSIZE_MAX ? column
+                                                                    : outerMaximum - room.left() - room.right();
+                const int width = std::max(1, std::min(column, maximum));
+                const int outerWidth = width + room.left() + room.right();
+                const int outerHeight = row.widget->hasHeightForWidth() ? row.widget->heightForWidth(outerWidth)
+                                                                         : row.widget->sizeHint().height();
+                const int height = std::max(0, outerHeight - room.top() - room.bottom());
+                const int x = layoutDirection() == Qt::RightToLeft ? pageWidth - horizontalPadding - width : horizontalPadding;
+                const QRect slot(x, y, width, height);
+                slots.append({row.widget, slot.marginsAdded(room), std::nullopt, slot});
+                y += height;
+            }
+        }
+        if (contentHeight)
+            *contentHeight = y + bottomPadding;
+        return slots;
+    }
+
+    void relayout()
+    {
+        int contentHeight = 0;
+        const QList<Slot> slots = targets(&contentHeight);
+        const QSize size(m_surface->viewport()->width(), std::max(contentHeight, m_surface->viewport()->height()));
+        if (this->size() != size)
+            resize(size);
+        const qreal progress = m_animation->state() == QAbstractAnimation::Running ? m_animation->currentValue().toReal() : 1.0;
+        for (const Slot &slot : slots) {
+            QRect geometry = slot.geometry;
+            if (progress < 1.0) {
+                const auto from = m_startY.constFind(slot.widget);
+                if (from != m_startY.cend())
+                    geometry.moveTop(int(std::lround(*from + (geometry.top() - *from) * progress)));
+                if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(slot.widget->graphicsEffect());
+                    effect && m_entering.contains(slot.widget))
+                    effect->setOpacity(progress);
+            }
+            if (slot.widget->geometry() != geometry)
+                slot.widget->setGeometry(geometry);
+            if (!slot.widget->isVisible())
+                slot.widget->show();
+        }
+        for (QWidget *leaving : std::as_const(m_leaving)) {
+            if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(leaving->graphicsEffect()))
+                effect->setOpacity(1.0 - progress);
+        }
+    }
+
+    // The block list changed: rows that stay glide to their places, new
+    // ones come in, removed ones fade out.
+    void animateChange(const QList<QWidget *> &entering, const QList<QWidget *> &leaving, bool initial)
+    {
+        if (initial || !isVisible()) {
+            for (QWidget *widget : leaving)
+                widget->deleteLater();
+            relayout();
+            return;
+        }
+        finish();
+        const bool reduceMotion = DesignEnvironment::current().reduceMotion;
+        int contentHeight = 0;
+        const QList<Slot> slots = targets(&contentHeight);
+        m_startY.clear();
+        for (const Slot &slot : slots) {
+            if (entering.contains(slot.widget))
+                m_startY.insert(slot.widget, slot.geometry.top() - (reduceMotion ? 0 : entranceOffset));
+            else
+                m_startY.insert(slot.widget, slot.widget->geometry().top());
+        }
+        m_entering = entering;
+        m_leaving = leaving;
+        for (QWidget *widget : entering + leaving) {
+            auto *effect = new QGraphicsOpacityEffect(widget);
+            effect->setOpacity(entering.contains(widget) ? 0.0 : 1.0);
+            widget->setGraphicsEffect(effect);
+        }
+        for (QWidget *widget : leaving)
+            widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_animation->setDuration(BoardWritingSurfaceModel::blockListAnimationMs(reduceMotion));
+        m_animation->start();
+        relayout();
+    }
+
+    void finish()
+    {
+        if (m_animation->state() == QAbstractAnimation::Running)
+            m_animation->stop();
+        for (QWidget *widget : std::as_const(m_entering)) {
+            widget->setGraphicsEffect(nullptr);
+        }
+        for (QWidget *widget : std::as_const(m_leaving))
+            widget->deleteLater();
+        m_entering.clear();
+        m_leaving.clear();
+        m_startY.clear();
+        relayout();
+    }
+
+    // Forgets a row that is about to be deleted outside an animation.
+    void forget(QWidget *widget)
+    {
+        m_entering.removeAll(widget);
+        m_startY.remove(widget);
+    }
+
+    std::optional<QUuid> paragraphAt(const QPoint &position) const
+    {
+        for (const Slot &slot : targets(nullptr)) {
+            if (slot.paragraphID && slot.dropArea.contains(position))
+                return slot.paragraphID;
+        }
+        return std::nullopt;
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::LayoutRequest) {
+            relayout();
+            return true;
+        }
+        return QWidget::event(event);
+    }
+
+    void dragEnterEvent(QDragEnterEvent *event) override
+    {
+        if (m_surface->canDrop(event->mimeData()))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    }
+
+    void dragMoveEvent(QDragMoveEvent *event) override
+    {
+        if (m_surface->canDrop(event->mimeData()))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    }
+
+    void dropEvent(QDropEvent *event) override
+    {
+        // The padding of a paragraph row belongs to that paragraph.
+        if (m_surface->drop(event->mimeData(), paragraphAt(event->position().toPoint())))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    }
+
+private:
+    BoardWritingSurface *m_surface;
+    QVariantAnimation *m_animation;
+    QHash<QWidget *, int> m_startY;
+    QList<QWidget *> m_entering;
+    QList<QWidget *> m_leaving;
+};
+
+BoardWritingSurface::BoardWritingSurface(QWidget *parent)
+    : QScrollArea(parent)
+    , m_model(new BoardWritingSurfaceModel(this))
+    , m_images(new SnipImageCache(this))
+    , m_page(new Page(this))
+{
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The page is the text background and reaches under every edge.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, TessalineColors::textBackground());
+    viewport()->setPalette(colours);
+    viewport()->setAutoFillBackground(true);
+    setWidget(m_page);
+    m_page->setAutoFillBackground(false);
+
+    // A paragraph's own edits need no new rows; only a replaced document does.
+    connect(m_model, &BoardWritingSurfaceModel::documentChanged, this, &BoardWritingSurface::reconcile);
+    connect(m_model, &BoardWritingSurfaceModel::cardsChanged, this, &BoardWritingSurface::reconcile);
+    connect(qApp, &QApplication::focusChanged, this, &BoardWritingSurface::focusChanged);
+    reconcile();
+}
+
+BoardWritingSurface::~BoardWritingSurface()
+{
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
+QWidget *BoardWritingSurface::page() const
+{
+    return m_page;
+}
+
+void BoardWritingSurface::setNavigation(NavigationState *navigation)
+{
+    m_navigation = navigation;
+    for (const Row &row : std::as_const(m_rows)) {
+        if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
+            reference->setNavigation(navigation);
+    }
+}
+
+void BoardWritingSurface::setPasteboard(Pasteboard *pasteboard)
+{
+    m_pasteboard = pasteboard;
+    for (const Row &row : std::as_const(m_rows)) {
+        if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
+            reference->setPasteboard(pasteboard);
+    }
+}
+
+QWidget *BoardWritingSurface::rowWidget(const QUuid &blockID) const
+{
+    return m_rows.value(blockID).widget;
+}
+
+WritingParagraphEditor *BoardWritingSurface::paragraphEditor(const QUuid &blockID) const
+{
+    return m_rows.value(blockID).editor;
+}
+
+void BoardWritingSurface::finishAnimations()
+{
+    m_page->finish();
+}
+
+BoardWritingSurface::Row BoardWritingSurface::makeParagraphRow(const BoardWritingBlock &block)
+{
+    auto *editor = new WritingParagraphEditor(block.id, m_page);
+    editor->setText(block.text);
+    editor->setAccessibleDescription(BoardWritingSurfaceModel::accessibleDescription());
+    editor->canDrop = [this](const QMimeData *data) { return canDrop(data); };
+    editor->onDrop = [this, id = block.id](const QMimeData *data) { return drop(data, id); };
+    connect(editor, &QTextEdit::textChanged, this, [this, editor]() {
+        m_model->setParagraphText(editor->blockID(), editor->text());
+    });
+    connect(editor, &QTextEdit::cursorPositionChanged, this, [this, editor]() { ensureCaretVisible(editor); });
+    Row row;
+    row.widget = editor;
+    row.editor = editor;
+    return row;
+}
+
+BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const BoardWritingBlock &block,
+                                                               const WritingReferenceResolution &resolution)
+{
+    Row row;
+    row.isReference = true;
+    const QUuid blockID = block.id;
+    if (resolution.isMissing()) {
+        auto *missing = new BoardMissingWritingReferenceView(resolution.missingCardID, m_page);
+        missing->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
+        row.widget = missing;
+        row.isMissing = true;
+        return row;
+    }
+    auto *reference = new BoardWritingReferenceView(resolution.card, resolution.size, m_images, m_page);
+    reference->setNavigation(m_navigation);
+    reference->setPasteboard(m_pasteboard);
+    const QPointer<CanvasCard> card(resolution.card);
+    reference->onOpen = [this, card]() { m_model->openCard(card.data()); };
+    reference->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
+    reference->onChangeSize = [this, blockID](NoteAttachmentSize size) { m_model->updateReferenceSize(blockID, size); };
+    row.widget = reference;
+    row.card = resolution.card;
+    return row;
+}
+
+bool BoardWritingSurface::rowMatches(const Row &row, const BoardWritingBlock &block,
+                                     const WritingReferenceResolution &resolution) const
+{
+    if (block.isParagraph())
+        return row.editor != nullptr;
+    if (!row.isReference || row.isMissing != resolution.isMissing())
+        return false;
+    if (row.isMissing)
+        return static_cast<BoardMissingWritingReferenceView *>(row.widget)->cardID() == resolution.missingCardID;
+    return row.card == resolution.card;
+}
+
+void BoardWritingSurface::updateParagraphRow(const Row &row, const BoardWritingBlock &block)
+{
+    row.editor->setText(block.text);
+    const QString placeholder = m_model->firstParagraphID() == block.id ? QStringLiteral("Start writing…")
+                                                                        : QStringLiteral("Keep writing…");
+    if (row.editor->placeholderText() != placeholder)
+        row.editor->setPlaceholderText(placeholder);
+    const QString name = m_model->accessibleName(block.id);
+    if (row.editor->accessibleName() != name)
+        row.editor->setAccessibleName(name);
+}
+
+void BoardWritingSurface::applyReferenceSize(const Row &row, const WritingReferenceResolution &resolution)
+{
+    if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
+        reference->setSize(resolution.size);
+}
+
+void BoardWritingSurface::reconcile()
+{
+    const bool initial = m_rows.isEmpty() && m_order.isEmpty();
+    QHash<QUuid, Row> previous = std::move(m_rows);
+    m_rows.clear();
+    QList<QUuid> order;
+    order.reserve(m_model->document().blocks.size());
+    QList<QWidget *> entering;
+
+    for (const BoardWritingBlock &block : m_model->document().blocks) {
+        if (m_rows.contains(block.id))
+            continue; // a repeated id shows once, as its first holder
+        const WritingReferenceResolution resolution = block.isParagraph() ? WritingReferenceResolution{}
+                                                                          : m_model->resolveReference(block);
+        auto existing = previous.find(block.id);
+        Row row;
+        if (existing != previous.end() && rowMatches(*existing, block, resolution)) {
+            row = *existing;
+            previous.erase(existing);
+            if (!block.isParagraph())
+                applyReferenceSize(row, resolution);
+        } else {
+            row = block.isParagraph() ? makeParagraphRow(block) : makeReferenceRow(block, resolution);
+            entering.append(row.widget);
+        }
+        m_rows.insert(block.id, row);
+        order.append(block.id);
+    }
+    // Placeholders and names depend on which paragraph comes first.
+    QSet<QUuid> updated;
+    updated.reserve(order.size());
+    for (const BoardWritingBlock &block : m_model->document().blocks) {
+        if (updated.contains(block.id))
+            continue;
+        updated.insert(block.id);
+        const Row row = m_rows.value(block.id);
+        if (block.isParagraph() && row.editor)
+            updateParagraphRow(row, block);
+    }
+
+    QList<QWidget *> leaving;
+    for (const Row &row : std::as_const(previous)) {
+        m_page->forget(row.widget);
+        if (row.widget->hasFocus() || row.widget->isAncestorOf(QApplication::focusWidget())) {
+            m_model->setFocusedParagraphID(std::nullopt);
+            row.widget->clearFocus();
+        }
+        leaving.append(row.widget);
+    }
+    const bool orderChanged = order != m_order;
+    m_order = std::move(order);
+    if (orderChanged || !leaving.isEmpty() || !entering.isEmpty())
+        m_page->animateChange(entering, leaving, initial);
+    else
+        m_page->relayout();
+}
+
+void BoardWritingSurface::focusChanged(QWidget *old, QWidget *now)
+{
+    auto ownEditor = [this](QWidget *widget) -> WritingParagraphEditor * {
+        auto *editor = qobject_cast<WritingParagraphEditor *>(widget);
+        if (!editor || !m_rows.contains(editor->blockID()) || m_rows[editor->blockID()].editor != editor)
+            return nullptr;
+        return editor;
+    };
+    if (WritingParagraphEditor *editor = ownEditor(now)) {
+        m_model->setFocusedParagraphID(editor->blockID());
+        return;
+    }
+    if (!ownEditor(old))
+        return;
+    // A window losing activation keeps its writing position.
+    if (!now && old && old->window() != QApplication::activeWindow() && !old->window()->isActiveWindow())
+        return;
+    m_model->setFocusedParagraphID(std::nullopt);
+}
+
+bool BoardWritingSurface::canDrop(const QMimeData *data) const
+{
+    return m_model->droppableCardID(droppedTexts(data)).has_value();
+}
+
+bool BoardWritingSurface::drop(const QMimeData *data, const std::optional<QUuid> &anchor)
+{
+    return m_model->dropTexts(droppedTexts(data), anchor);
+}
+
+void BoardWritingSurface::ensureCaretVisible(WritingParagraphEditor *editor)
+{
+    if (!editor->hasFocus())
+        return;
+    const QRect caret = editor->cursorRect();
+    const QPoint centre = editor->viewport()->mapTo(m_page, caret.center());
+    ensureVisible(centre.x(), centre.y(), 0, caret.height() / 2 + blockSpacing);
+}
+
+void BoardWritingSurface::resizeEvent(QResizeEvent *event)
+{
+    QScrollArea::resizeEvent(event);
+    m_page->relayout();
+}
+
+void BoardWritingSurface::showEvent(QShowEvent *event)
+{
+    QScrollArea::showEvent(event);
+    if (!event->spontaneous())
+        m_model->pageShown();
+    m_page->relayout();
+}
+
+void BoardWritingSurface::hideEvent(QHideEvent *event)
+{
+    QScrollArea::hideEvent(event);
+    // Minimising keeps the writing position; leaving the screen does not.
+    if (!event->spontaneous())
+        m_model->pageHidden();
+}
+
+} // namespace tessaline

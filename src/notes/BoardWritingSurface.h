@@ -1,0 +1,94 @@
+#pragma once
+
+#include "app/NavigationState.h"
+#include "notes/BoardWritingSurfaceModel.h"
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QScrollArea>
+#include <QUuid>
+
+class QMimeData;
+class QVariantAnimation;
+
+namespace tessaline {
+
+class Pasteboard;
+class SnipImageCache;
+class WritingParagraphEditor;
+
+// The editor of a note's writing: one scrolling page of paragraphs and inline
+// card references in document order. Typing changes a paragraph's text in the
+// model's document; a card id dropped on the page asks for a reference after
+// the paragraph under the drop (or with no anchor elsewhere); the paragraph
+// holding keyboard focus is reported as the writing position. Its rules and
+// its actions live in `model()`; this widget only shows them.
+class BoardWritingSurface : public QScrollArea
+{
+    Q_OBJECT
+public:
+    static constexpr int columnMaximumWidth = 940;
+    static constexpr int horizontalPadding = 48;
+    static constexpr int topPadding = 34;
+    static constexpr int bottomPadding = 120;
+    static constexpr int blockSpacing = 12;
+    static constexpr int paragraphPadding = 3;
+
+    explicit BoardWritingSurface(QWidget *parent = nullptr);
+    ~BoardWritingSurface() override;
+
+    BoardWritingSurfaceModel *model() const { return m_model; }
+    SnipImageCache *imageCache() const { return m_images; }
+
+    // Handed to every reference row for "Annotate" and "Copy with Frame…".
+    void setNavigation(NavigationState *navigation);
+    // Where Copy puts pictures; the desktop clipboard unless set.
+    void setPasteboard(Pasteboard *pasteboard);
+
+    // The row widget of a block, in document order (tests and the canvas).
+    QWidget *rowWidget(const QUuid &blockID) const;
+    WritingParagraphEditor *paragraphEditor(const QUuid &blockID) const;
+    QList<QUuid> rowOrder() const { return m_order; }
+    QWidget *page() const;
+
+    // Lays out at once and ends any running row animation.
+    void finishAnimations();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    class Page;
+    struct Row
+    {
+        QWidget *widget = nullptr;
+        WritingParagraphEditor *editor = nullptr;
+        bool isReference = false;
+        CanvasCard *card = nullptr;
+        bool isMissing = false;
+    };
+
+    void reconcile();
+    Row makeParagraphRow(const BoardWritingBlock &block);
+    Row makeReferenceRow(const BoardWritingBlock &block, const WritingReferenceResolution &resolution);
+    bool rowMatches(const Row &row, const BoardWritingBlock &block, const WritingReferenceResolution &resolution) const;
+    void updateParagraphRow(const Row &row, const BoardWritingBlock &block);
+    void applyReferenceSize(const Row &row, const WritingReferenceResolution &resolution);
+    void focusChanged(QWidget *old, QWidget *now);
+    bool canDrop(const QMimeData *data) const;
+    bool drop(const QMimeData *data, const std::optional<QUuid> &anchor);
+    void ensureCaretVisible(WritingParagraphEditor *editor);
+
+    BoardWritingSurfaceModel *m_model;
+    SnipImageCache *m_images;
+    Page *m_page;
+    QHash<QUuid, Row> m_rows;
+    QList<QUuid> m_order;
+    QPointer<NavigationState> m_navigation;
+    Pasteboard *m_pasteboard = nullptr;
+};
+
+} // namespace tessaline

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "model/CanvasCard.h"
+#include "model/BoardWritingDocument.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace tessaline {
+
+
+// What a card-reference block shows: its card at a size, or the placeholder
+// of an unavailable card (naming the card id when the block has one).
+struct WritingReferenceResolution
+{
+    CanvasCard *card = nullptr;
+    NoteAttachmentSize size = NoteAttachmentSize::medium;
+    std::optional<QUuid> missingCardID;
+
+    bool isMissing() const { return card == nullptr; }
+};
+
+// The rules of a note's writing page, apart from its widgets: which text each
+// paragraph shows, what a reference resolves to, which drops are taken and
+// which paragraph is the writing position.
+//
+// The document is the workspace's: the page changes it in exactly one way,
+// replacing a paragraph's text, and hands every such change back through
+// `onDocumentChange`. Inserting, removing and resizing references are
+// requests through the actions; the workspace decides and hands the new
+// document back with `setDocument`.
+class BoardWritingSurfaceModel : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BoardWritingSurfaceModel(QObject *parent = nullptr);
+
+    const BoardWritingDocument &document() const { return m_document; }
+    // A new document from the workspace; emits documentChanged when it differs.
+    void setDocument(const BoardWritingDocument &document);
+
+    // The cards a reference may show and a drop may name, in the workspace's
+    // order (the first with an id wins).
+    QList<CanvasCard *> cards() const;
+    void setCards(const QList<CanvasCard *> &cards);
+    CanvasCard *card(const QUuid &cardID) const;
+
+    // The id of the first paragraph, none when the document has none.
+    std::optional<QUuid> firstParagraphID() const;
+    // The text of the first block with that id, of any kind; "" when none.
+    QString paragraphText(const QUuid &blockID) const;
+    // Replaces the paragraph's text exactly as typed and hands the document
+    // to the workspace. False, and nothing happens, when no paragraph has the
+    // id or the text is already that.
+    bool setParagraphText(const QUuid &blockID, const QString &text);
+
+    // "Start writing…" for the first paragraph, "Keep writing…" for the
+    // others; "" while the paragraph holds any text (spaces count).
+    QString placeholderText(const QUuid &paragraphID) const;
+    QString accessibleName(const QUuid &paragraphID) const;
+    static QString accessibleDescription();
+
+    WritingReferenceResolution resolveReference(const BoardWritingBlock &block) const;
+
+    // A dropped plain-text list: only the first item is read; it must be a
+    // UUID naming one of the cards. Then onInsertReference runs with the
+    // anchor (the paragraph dropped on, or none) and true comes back.
+    bool dropTexts(const QStringList &texts, const std::optional<QUuid> &anchorParagraphID);
+    // The card a drag would bring, for accepting it while it hovers.
+    std::optional<QUuid> droppableCardID(const QStringList &texts) const;
+
+    std::optional<QUuid> focusedParagraphID() const { return m_focusedParagraphID; }
+    // Reports every change through onFocusParagraph once the page has been shown.
+    void setFocusedParagraphID(const std::optional<QUuid> &paragraphID);
+    void pageShown();
+    // The page left the screen: the writing position is gone.
+    void pageHidden();
+
+    // The animation of a change of the block list.
+    static int blockListAnimationMs(bool reduceMotion);
+
+    // Forwarded by reference rows; they name the block, never the card.
+    void openCard(CanvasCard *card);
+    void removeReference(const QUuid &blockID);
+    void updateReferenceSize(const QUuid &blockID, NoteAttachmentSize size);
+
+    std::function<void(const BoardWritingDocument &)> onDocumentChange;
+    std::function<void(CanvasCard *)> onOpenCard;
+    std::function<void(const QUuid &cardID, const std::optional<QUuid> &anchorBlockID)> onInsertReference;
+    std::function<void(const QUuid &blockID)> onRemoveReference;
+    std::function<void(const QUuid &blockID, NoteAttachmentSize size)> onUpdateReferenceSize;
+    std::function<void(const std::optional<QUuid> &blockID)> onFocusParagraph;
+    // Handed over by the workspace; nothing on the page calls it.
+    std::function<void()> onNewThought;
+
+Q_SIGNALS:
+    // The workspace handed in a different document.
+    void documentChanged();
+    // A paragraph's text was edited on the page.
+    void paragraphTextChanged(const QUuid &blockID);
+    void cardsChanged();
+
+private:
+    BoardWritingDocument m_document;
+    QList<QPointer<CanvasCard>> m_cards;
+    std::optional<QUuid> m_focusedParagraphID;
+    bool m_shown = false;
+};
+
+} // namespace tessaline

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QCache>
+#include <QDateTime>
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPixmap>
+#include <QSize>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+class CanvasCard;
+
+// The pictures of snips shown inside a note's writing. A card's stored PNG is
+// decoded, its annotations drawn and the result scaled down once, off the
+// main thread; the result is kept per card and per change of the card
+// (`updatedAt`), and each drawn size is scaled once from it. Painting only
+// ever blits a ready pixmap.
+class SnipImageCache : public QObject
+{
+    Q_OBJECT
+public:
+    // The largest picture kept per card, in device pixels: the widest column
+    // at the tallest size, at twice the density.
+    static constexpr QSize masterLimit{1880, 920};
+
+    explicit SnipImageCache(QObject *parent = nullptr);
+    ~SnipImageCache() override;
+
+    enum class State { loading, ready, unavailable };
+
+    // Starts decoding when nothing is known of this version of the card.
+    State state(const CanvasCard &card);
+    // The picture's own size once it is ready.
+    std::optional<QSize> imageSize(const CanvasCard &card) const;
+    // The picture fitted in `devicePixels`, once ready; a null pixmap before.
+    QPixmap pixmap(const CanvasCard &card, const QSize &devicePixels);
+
+    // Waits for every decoding started so far (tests and benchmarks).
+    void waitForPending();
+
+    // The card's stored image with its annotations drawn, full size, read
+    // now and not kept: what Copy and Save As hand on. None when the card has
+    // no readable image, or when an annotation cannot be drawn faithfully
+    // (a redaction is never dropped).
+    static std::optional<QImage> annotatedImage(const CanvasCard &card);
+    // The same from stored bytes; safe on any thread.
+    static std::optional<QImage> annotatedImage(const std::optional<QByteArray> &imageData,
+                                                const std::optional<QByteArray> &annotationData);
+
+Q_SIGNALS:
+    // A card's picture became ready or turned out unavailable.
+    void imageReady(const QUuid &cardID);
+
+private:
+    struct Key
+    {
+        QUuid cardID;
+        QDateTime updatedAt;
+        friend bool operator==(const Key &, const Key &) = default;
+    };
+    friend size_t qHash(const Key &key, size_t seed) { return qHashMulti(seed, key.cardID, key.updatedAt); }
+
+    struct Entry
+    {
+        State state = State::loading;
+        QSize imageSize;
+    };
+    struct Scaled
+    {
+        Key key;
+        QSize devicePixels;
+        friend bool operator==(const Scaled &, const Scaled &) = default;
+    };
+    friend size_t qHash(const Scaled &scaled, size_t seed)
+    {
+        return qHashMulti(seed, scaled.key.cardID, scaled.key.updatedAt, scaled.devicePixels.width(),
+                          scaled.devicePixels.height());
+    }
+
+    static Key keyOf(const CanvasCard &card);
+    void start(const CanvasCard &card, const Key &key);
+
+    class Decoder;
+    QHash<Key, Entry> m_entries;
+    // Bounded by bytes; an evicted master is decoded again when a new size
+    // is asked for.
+    QCache<Key, QImage> m_masters;
+    QCache<Scaled, QPixmap> m_scaled;
+    QList<Decoder *> m_pending;
+};
+
+} // namespace tessaline

@@ -1,0 +1,143 @@
+#include "notes/WritingParagraphEditor.h"
+
+#include "design/DesignEnvironment.h"
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "design/TextInputDirection.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <cmath>
+
+namespace tessaline {
+
+WritingParagraphEditor::WritingParagraphEditor(const QUuid &blockID, QWidget *parent)
+    : QTextEdit(parent)
+    , m_blockID(blockID)
+{
+    setAcceptRichText(false);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setTabChangesFocus(true);
+    setFont(TessalineTypography::systemFont(fontSize, QFont::Normal));
+    document()->setDocumentMargin(0);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setStyleSheet(QString());
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, Qt::transparent);
+    colours.setColor(QPalette::PlaceholderText,
+                     semanticColor(SemanticColor::tertiary, colours, DesignEnvironment::current().increasedContrast));
+    setPalette(colours);
+
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+
+    textInputDirection(this);
+    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            [this]() { updateGeometry(); });
+    // Line spacing belongs to every block, also those Return makes.
+    applyLineSpacing();
+}
+
+void WritingParagraphEditor::applyLineSpacing()
+{
+    const bool undo = document()->isUndoRedoEnabled();
+    document()->setUndoRedoEnabled(false);
+    QTextCursor cursor(document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat format;
+    format.setLineHeight(lineSpacing, QTextBlockFormat::LineDistanceHeight);
+    cursor.mergeBlockFormat(format);
+    document()->setUndoRedoEnabled(undo);
+}
+
+QString WritingParagraphEditor::text() const
+{
+    return toPlainText();
+}
+
+void WritingParagraphEditor::setText(const QString &text)
+{
+    if (toPlainText() == text)
+        return;
+    // Signals stay on: the text direction follows every new text, and the
+    // page's handler finds the document already holding it.
+    const int position = textCursor().position();
+    setPlainText(text);
+    applyLineSpacing();
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(std::min<int>(position, int(text.size())));
+    setTextCursor(cursor);
+}
+
+bool WritingParagraphEditor::hasHeightForWidth() const
+{
+    return true;
+}
+
+int WritingParagraphEditor::heightForWidth(int width) const
+{
+    QTextDocument *text = document();
+    const qreal textWidth = std::max(1, width - 2 * frameWidth());
+    if (!qFuzzyCompare(text->textWidth(), textWidth))
+        text->setTextWidth(textWidth);
+    return std::max(minimumHeight, int(std::ceil(text->size().height())) + 2 * frameWidth());
+}
+
+QSize WritingParagraphEditor::sizeHint() const
+{
+    const int width = std::max(200, this->width());
+    return QSize(width, heightForWidth(width));
+}
+
+QSize WritingParagraphEditor::minimumSizeHint() const
+{
+    return QSize(40, minimumHeight);
+}
+
+void WritingParagraphEditor::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (canDrop && canDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void WritingParagraphEditor::dragMoveEvent(QDragMoveEvent *event)
+{
+    // No drop caret: the reference goes after the paragraph, not into it.
+    if (canDrop && canDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void WritingParagraphEditor::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    event->accept();
+}
+
+void WritingParagraphEditor::dropEvent(QDropEvent *event)
+{
+    if (onDrop && onDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void WritingParagraphEditor::wheelEvent(QWheelEvent *event)
+{
+    // Never scrolls itself: the page does.
+    event->ignore();
+}
+
+} // namespace tessaline

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QTextEdit>
+#include <QUuid>
+
+#include <functional>
+
+class QMimeData;
+
+namespace tessaline {
+
+// One paragraph of a note's writing: plain text only, no frame, no
+// background and no scrolling of its own, as tall as its text (at least one
+// line). Drops are not its own: a dragged card goes to `onDrop`, with this
+// paragraph as the anchor.
+class WritingParagraphEditor : public QTextEdit
+{
+    Q_OBJECT
+public:
+    static constexpr int fontSize = 16;
+    static constexpr int lineSpacing = 4;
+    static constexpr int minimumHeight = 24;
+
+    explicit WritingParagraphEditor(const QUuid &blockID, QWidget *parent = nullptr);
+
+    QUuid blockID() const { return m_blockID; }
+
+    QString text() const;
+    // Replaces the text when it differs, keeping the caret where it can be.
+    void setText(const QString &text);
+
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // Whether a drag may drop here, and the drop itself; both read the mime
+    // data's plain text.
+    std::function<bool(const QMimeData *)> canDrop;
+    std::function<bool(const QMimeData *)> onDrop;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    void applyLineSpacing();
+
+    QUuid m_blockID;
+};
+
+} // namespace tessaline

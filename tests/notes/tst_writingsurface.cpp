@@ -1,0 +1,384 @@
+#include "model/CanvasCard.h"
+#include "notes/BoardMissingWritingReferenceView.h"
+#include "notes/BoardWritingReferenceView.h"
+#include "notes/BoardWritingSurface.h"
+#include "notes/WritingParagraphEditor.h"
+#include "platform/UuidText.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QTimeZone>
+
+#include <memory>
+
+using namespace tessaline;
+
+namespace {
+
+std::unique_ptr<CanvasCard> makeCard(CardKind kind, const QString &title)
+{
+    CanvasCard::Init init;
+    init.kind = kind;
+    init.title = title;
+    init.createdAt = QDateTime(QDate(2026, 2, 2), QTime(10, 0), QTimeZone::utc());
+    return std::make_unique<CanvasCard>(init);
+}
+
+// Stands in for the note workspace: it owns the document, applies the page's
+// requests the way the workspace does and hands the normalised result back.
+struct Workspace
+{
+    BoardWritingSurface *surface = nullptr;
+    BoardWritingDocument document;
+    QStringList calls;
+    QStringList focusCalls;
+    int storedChanges = 0;
+
+    void attach(BoardWritingSurface *target, const BoardWritingDocument &initial)
+    {
+        surface = target;
+        document = initial;
+        BoardWritingSurfaceModel *model = surface->model();
+        model->onDocumentChange = [this](const BoardWritingDocument &changed) {
+            ++storedChanges;
+            store(changed);
+        };
+        model->onInsertReference = [this](const QUuid &card, const std::optional<QUuid> &anchor) {
+            calls << QStringLiteral("insert %1 after %2").arg(uuidText(card), anchor ? uuidText(*anchor) : QStringLiteral("none"));
+            BoardWritingDocument next = document;
+            next.insertCardReference(card, anchor);
+            store(next);
+        };
+        model->onRemoveReference = [this](const QUuid &block) {
+            calls << QStringLiteral("remove ") + uuidText(block);
+            BoardWritingDocument next = document;
+            next.blocks.removeIf([&](const BoardWritingBlock &b) { return b.isCardReference() && b.id == block; });
+            store(next);
+        };
+        model->onUpdateReferenceSize = [this](const QUuid &block, NoteAttachmentSize size) {
+            calls << QStringLiteral("size ") + rawValue(size);
+            BoardWritingDocument next = document;
+            next.setAttachmentSize(block, size);
+            store(next);
+        };
+        model->onOpenCard = [this](CanvasCard *card) { calls << QStringLiteral("open ") + card->displayTitle(); };
+        model->onFocusParagraph = [this](const std::optional<QUuid> &id) {
+            focusCalls << QStringLiteral("focus %1").arg(id ? uuidText(*id) : QStringLiteral("none"));
+        };
+        model->setDocument(document);
+    }
+
+    void store(const BoardWritingDocument &changed)
+    {
+        document.blocks = BoardWritingDocument::normalizedBlocks(changed.blocks);
+        surface->model()->setDocument(document);
+    }
+};
+
+QList<QUuid> ids(const BoardWritingDocument &document)
+{
+    QList<QUuid> result;
+    for (const BoardWritingBlock &block : document.blocks)
+        result << block.id;
+    return result;
+}
+
+void dropOn(QWidget *target, const QPoint &position, const QString &text)
+{
+    QMimeData data;
+    data.setText(text);
+    QDragEnterEvent enter(position, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(position), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+} // namespace
+
+class WritingSurfaceTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void rowsFollowTheDocument();
+    void typingUpdatesTheDocument();
+    void dropsInsertAfterTheParagraphUnderThem_data();
+    void dropsInsertAfterTheParagraphUnderThem();
+    void refusedDropsCallNothing();
+    void sizeMenuChangesTheReferenceInPlace();
+    void removalKeepsTheDocumentNormalised();
+    void missingCardShowsThePlaceholder();
+    void focusIsTheWritingPosition();
+    void pageLayout();
+
+private:
+    std::unique_ptr<BoardWritingSurface> m_surface;
+    std::unique_ptr<CanvasCard> m_snip;
+    std::unique_ptr<CanvasCard> m_thought;
+    Workspace m_workspace;
+    QUuid m_first;
+    QUuid m_second;
+};
+
+void WritingSurfaceTest::init()
+{
+    m_snip = makeCard(CardKind::snip, QStringLiteral("Pricing table"));
+    m_thought = makeCard(CardKind::thought, QStringLiteral("Who pays?"));
+    m_first = QUuid::createUuid();
+    m_second = QUuid::createUuid();
+    m_surface = std::make_unique<BoardWritingSurface>();
+    m_surface->resize(1000, 700);
+    m_workspace = Workspace{};
+    m_workspace.attach(m_surface.get(), BoardWritingDocument{{BoardWritingBlock::paragraph(QStringLiteral("Opening"), m_first),
+                                                              BoardWritingBlock::paragraph(QString(), m_second)}});
+    m_surface->model()->setCards({m_snip.get(), m_thought.get()});
+    m_surface->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_surface.get()));
+    m_surface->finishAnimations();
+}
+
+void WritingSurfaceTest::cleanup()
+{
+    m_surface.reset();
+}
+
+void WritingSurfaceTest::rowsFollowTheDocument()
+{
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+    WritingParagraphEditor *first = m_surface->paragraphEditor(m_first);
+    WritingParagraphEditor *second = m_surface->paragraphEditor(m_second);
+    QVERIFY(first && second);
+    QCOMPARE(first->toPlainText(), QStringLiteral("Opening"));
+    QCOMPARE(first->placeholderText(), QStringLiteral("Start writing…"));
+    QCOMPARE(second->placeholderText(), QStringLiteral("Keep writing…"));
+    QCOMPARE(first->accessibleName(), QStringLiteral("Board writing"));
+    QCOMPARE(second->accessibleName(), QStringLiteral("Writing paragraph"));
+
+    // A reference put first makes no paragraph lose its editor.
+    BoardWritingDocument next = m_workspace.document;
+    next.blocks.prepend(BoardWritingBlock::cardReference(m_thought->id()));
+    m_workspace.store(next);
+    m_surface->finishAnimations();
+    QCOMPARE(m_surface->paragraphEditor(m_first), first);
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+    QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(m_workspace.document.blocks.first().id)));
+}
+
+void WritingSurfaceTest::typingUpdatesTheDocument()
+{
+    WritingParagraphEditor *editor = m_surface->paragraphEditor(m_second);
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("<b>plain</b>"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, QStringLiteral("next line"));
+    QCOMPARE(m_workspace.document.blocks.size(), 2);
+    QCOMPARE(m_workspace.document.blocks.at(1).text, QStringLiteral("<b>plain</b>\nnext line"));
+    QCOMPARE(m_surface->model()->document(), m_workspace.document);
+    QVERIFY(m_workspace.storedChanges >= 20);
+    // The workspace's echo keeps the same editor, caret and text.
+    QCOMPARE(m_surface->paragraphEditor(m_second), editor);
+    QCOMPARE(editor->textCursor().position(), int(editor->toPlainText().size()));
+    QVERIFY(editor->placeholderText() == QStringLiteral("Keep writing…"));
+
+    // Backspace at the start of a paragraph merges nothing.
+    QTextCursor start = editor->textCursor();
+    start.setPosition(0);
+    editor->setTextCursor(start);
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QCOMPARE(m_workspace.document.blocks.size(), 2);
+    QCOMPARE(m_workspace.document.blocks.at(0).text, QStringLiteral("Opening"));
+}
+
+void WritingSurfaceTest::dropsInsertAfterTheParagraphUnderThem_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("expectedKinds");
+
+    QTest::newRow("on the first paragraph") << QStringLiteral("first")
+                                            << QStringList{QStringLiteral("p:Opening"), QStringLiteral("r"), QStringLiteral("p:")};
+    QTest::newRow("on the padding of the first paragraph") << QStringLiteral("first padding")
+                                                           << QStringList{QStringLiteral("p:Opening"), QStringLiteral("r"),
+                                                                          QStringLiteral("p:")};
+    QTest::newRow("below the last block") << QStringLiteral("page bottom")
+                                          << QStringList{QStringLiteral("p:Opening"), QStringLiteral("r"), QStringLiteral("p:")};
+}
+
+void WritingSurfaceTest::dropsInsertAfterTheParagraphUnderThem()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, expectedKinds);
+    const QString card = uuidText(m_snip->id());
+    WritingParagraphEditor *first = m_surface->paragraphEditor(m_first);
+    QWidget *page = m_surface->page();
+    if (target == u"first") {
+        dropOn(first->viewport(), QPoint(5, 5), card);
+        QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("insert %1 after %2").arg(card, uuidText(m_first))});
+    } else if (target == u"first padding") {
+        const QPoint justAbove = first->geometry().topLeft() + QPoint(10, -2);
+        dropOn(page, justAbove, card);
+        QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("insert %1 after %2").arg(card, uuidText(m_first))});
+    } else {
+        dropOn(page, QPoint(100, page->height() - 20), card);
+        // No anchor: before the trailing empty paragraph.
+        QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("insert %1 after none").arg(card)});
+    }
+    m_surface->finishAnimations();
+    QStringList kinds;
+    for (const BoardWritingBlock &block : m_workspace.document.blocks)
+        kinds << (block.isParagraph() ? QStringLiteral("p:") + block.text : QStringLiteral("r"));
+    QCOMPARE(kinds, expectedKinds);
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+    auto *reference = qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(m_workspace.document.blocks.at(1).id));
+    QVERIFY(reference);
+    QCOMPARE(reference->card(), m_snip.get());
+    QCOMPARE(reference->size(), NoteAttachmentSize::medium);
+
+    // A card dropped on that reference goes to the page, without anchor.
+    m_workspace.calls.clear();
+    dropOn(page, reference->geometry().center(), uuidText(m_thought->id()));
+    QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("insert %1 after none").arg(uuidText(m_thought->id()))});
+}
+
+void WritingSurfaceTest::refusedDropsCallNothing()
+{
+    QWidget *page = m_surface->page();
+    const BoardWritingDocument before = m_workspace.document;
+    auto unknown = makeCard(CardKind::snip, QStringLiteral("elsewhere"));
+    dropOn(page, QPoint(100, page->height() - 20), uuidText(unknown->id()));
+    dropOn(m_surface->paragraphEditor(m_first)->viewport(), QPoint(5, 5), QStringLiteral("just some text"));
+    dropOn(page, QPoint(100, page->height() - 20), QString());
+    QCOMPARE(m_workspace.calls, QStringList{});
+    QCOMPARE(m_workspace.document, before);
+    // A refused text never lands inside the paragraph either.
+    QCOMPARE(m_surface->paragraphEditor(m_first)->toPlainText(), QStringLiteral("Opening"));
+}
+
+void WritingSurfaceTest::sizeMenuChangesTheReferenceInPlace()
+{
+    BoardWritingDocument next = m_workspace.document;
+    next.insertCardReference(m_snip->id(), m_first);
+    m_workspace.store(next);
+    m_surface->finishAnimations();
+    const QUuid referenceID = m_workspace.document.blocks.at(1).id;
+    auto *reference = qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(referenceID));
+    QVERIFY(reference);
+    const int mediumHeight = reference->height();
+
+    std::unique_ptr<QMenu> menu(reference->createActionsMenu(nullptr));
+    QMenu *sizes = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == u"View As")
+            sizes = action->menu();
+    }
+    QVERIFY(sizes);
+    for (QAction *action : sizes->actions()) {
+        if (action->text() == u"Small")
+            action->trigger();
+    }
+    m_surface->finishAnimations();
+    QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("size small")});
+    QCOMPARE(m_workspace.document.blocks.at(1).attachmentSizeRawValue, QStringLiteral("small"));
+    QCOMPARE(m_surface->rowWidget(referenceID), reference);
+    QCOMPARE(reference->size(), NoteAttachmentSize::small);
+    QVERIFY(reference->height() < mediumHeight);
+}
+
+void WritingSurfaceTest::removalKeepsTheDocumentNormalised()
+{
+    // A lone reference: removing it must leave one paragraph, not nothing.
+    const QUuid referenceID = QUuid::createUuid();
+    m_workspace.store(BoardWritingDocument{{BoardWritingBlock::cardReference(m_thought->id(), NoteAttachmentSize::medium, referenceID)}});
+    m_surface->finishAnimations();
+    QCOMPARE(m_workspace.document.blocks.size(), 2);
+    auto *reference = qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(referenceID));
+    QVERIFY(reference);
+    std::unique_ptr<QMenu> menu(reference->createActionsMenu(nullptr));
+    for (QAction *action : menu->actions()) {
+        if (action->text() == u"Remove from Note")
+            action->trigger();
+    }
+    m_surface->finishAnimations();
+    QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("remove ") + uuidText(referenceID)});
+    QCOMPARE(m_workspace.document.blocks.size(), 1);
+    QVERIFY(m_workspace.document.blocks.constFirst().isParagraph());
+    QCOMPARE(m_workspace.document.blocks, BoardWritingDocument::normalizedBlocks(m_workspace.document.blocks));
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+    QVERIFY(!m_surface->rowWidget(referenceID));
+    WritingParagraphEditor *remaining = m_surface->paragraphEditor(m_workspace.document.blocks.constFirst().id);
+    QVERIFY(remaining);
+    QCOMPARE(remaining->placeholderText(), QStringLiteral("Start writing…"));
+}
+
+void WritingSurfaceTest::missingCardShowsThePlaceholder()
+{
+    const QUuid referenceID = QUuid::createUuid();
+    auto gone = makeCard(CardKind::snip, QStringLiteral("in the trash"));
+    BoardWritingDocument next = m_workspace.document;
+    next.blocks.insert(1, BoardWritingBlock::cardReference(gone->id(), NoteAttachmentSize::small, referenceID));
+    m_workspace.store(next);
+    m_surface->finishAnimations();
+    auto *missing = qobject_cast<BoardMissingWritingReferenceView *>(m_surface->rowWidget(referenceID));
+    QVERIFY(missing);
+    QCOMPARE(missing->cardID(), gone->id());
+
+    // The card turning up among the cards replaces the placeholder.
+    m_surface->model()->setCards({m_snip.get(), m_thought.get(), gone.get()});
+    m_surface->finishAnimations();
+    QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(referenceID)));
+    m_surface->model()->setCards({m_snip.get(), m_thought.get()});
+    m_surface->finishAnimations();
+    missing = qobject_cast<BoardMissingWritingReferenceView *>(m_surface->rowWidget(referenceID));
+    QVERIFY(missing);
+
+    missing->findChild<QAbstractButton *>(QStringLiteral("removeReferenceButton"))->click();
+    m_surface->finishAnimations();
+    QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("remove ") + uuidText(referenceID)});
+    QCOMPARE(m_surface->rowOrder(), (QList<QUuid>{m_first, m_second}));
+}
+
+void WritingSurfaceTest::focusIsTheWritingPosition()
+{
+    m_surface->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_surface.get()));
+    m_workspace.focusCalls.clear();
+    m_surface->paragraphEditor(m_first)->clearFocus();
+    m_workspace.focusCalls.clear();
+    m_surface->paragraphEditor(m_first)->setFocus();
+    m_surface->paragraphEditor(m_second)->setFocus();
+    m_surface->paragraphEditor(m_second)->clearFocus();
+    m_surface->paragraphEditor(m_first)->setFocus();
+    m_surface->hide();
+    const QStringList expected{QStringLiteral("focus ") + uuidText(m_first), QStringLiteral("focus ") + uuidText(m_second),
+                               QStringLiteral("focus none"), QStringLiteral("focus ") + uuidText(m_first),
+                               QStringLiteral("focus none")};
+    QCOMPARE(m_workspace.focusCalls, expected);
+}
+
+void WritingSurfaceTest::pageLayout()
+{
+    m_surface->resize(1400, 700);
+    QApplication::processEvents();
+    WritingParagraphEditor *first = m_surface->paragraphEditor(m_first);
+    WritingParagraphEditor *second = m_surface->paragraphEditor(m_second);
+    // The column keeps to 940 points, 48 from the left edge.
+    QCOMPARE(first->geometry().left(), 48);
+    QCOMPARE(first->width(), 940);
+    QCOMPARE(first->geometry().top(), 34 + 3);
+    QCOMPARE(second->geometry().top(), first->geometry().bottom() + 1 + 3 + 12 + 3);
+    QVERIFY(first->height() >= 24);
+    QVERIFY(m_surface->page()->height() >= second->geometry().bottom() + 3 + 120);
+
+    // A paragraph grows with its text instead of scrolling.
+    const int oneLine = second->height();
+    second->setPlainText(QStringLiteral("line\n").repeated(6));
+    QApplication::processEvents();
+    QVERIFY(second->height() > oneLine * 4);
+}
+
+QTEST_MAIN(WritingSurfaceTest)
+#include "tst_writingsurface.moc"

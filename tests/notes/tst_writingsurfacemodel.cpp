@@ -1,0 +1,313 @@
+#include "model/CanvasCard.h"
+#include "notes/BoardWritingSurfaceModel.h"
+#include "platform/UuidText.h"
+
+#include <QTest>
+#include <QTimeZone>
+
+#include <memory>
+
+using namespace tessaline;
+
+namespace {
+
+QUuid blockID(int n)
+{
+    return QUuid(QStringLiteral("10000000-0000-0000-0000-%1").arg(n, 12, 10, QLatin1Char('0')));
+}
+
+QUuid cardID(int n)
+{
+    return QUuid(QStringLiteral("20000000-0000-0000-0000-%1").arg(n, 12, 10, QLatin1Char('0')));
+}
+
+BoardWritingBlock paragraph(int n, const QString &text = QString())
+{
+    return BoardWritingBlock::paragraph(text, blockID(n));
+}
+
+BoardWritingBlock reference(int n, int card, const std::optional<QString> &size = QStringLiteral("medium"))
+{
+    BoardWritingBlock block = BoardWritingBlock::cardReference(cardID(card), NoteAttachmentSize::medium, blockID(n));
+    block.attachmentSizeRawValue = size;
+    return block;
+}
+
+std::unique_ptr<CanvasCard> makeCard(int n, const QString &title = QString())
+{
+    CanvasCard::Init init;
+    init.id = cardID(n);
+    init.kind = CardKind::snip;
+    init.title = title.isEmpty() ? QStringLiteral("Card %1").arg(n) : title;
+    init.createdAt = QDateTime(QDate(2026, 1, 1), QTime(8, 0), QTimeZone::utc());
+    return std::make_unique<CanvasCard>(init);
+}
+
+// The calls the page makes to its workspace, in order.
+struct Recorder
+{
+    QStringList calls;
+    QList<BoardWritingDocument> documents;
+
+    void attach(BoardWritingSurfaceModel &model)
+    {
+        model.onDocumentChange = [this](const BoardWritingDocument &document) {
+            documents.append(document);
+            calls << QStringLiteral("document");
+        };
+        model.onInsertReference = [this](const QUuid &card, const std::optional<QUuid> &anchor) {
+            calls << QStringLiteral("insert %1 after %2").arg(uuidText(card), anchor ? uuidText(*anchor) : QStringLiteral("none"));
+        };
+        model.onFocusParagraph = [this](const std::optional<QUuid> &id) {
+            calls << QStringLiteral("focus %1").arg(id ? uuidText(*id) : QStringLiteral("none"));
+        };
+        model.onRemoveReference = [this](const QUuid &id) { calls << QStringLiteral("remove ") + uuidText(id); };
+        model.onUpdateReferenceSize = [this](const QUuid &id, NoteAttachmentSize size) {
+            calls << QStringLiteral("size %1 %2").arg(uuidText(id), rawValue(size));
+        };
+    }
+};
+
+} // namespace
+
+class WritingSurfaceModelTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void placeholdersAndNames_data();
+    void placeholdersAndNames();
+    void placeholderFollowsTheFirstParagraph();
+    void typingReplacesOnlyThatParagraph_data();
+    void typingReplacesOnlyThatParagraph();
+    void paragraphTextReadsAnyBlock();
+    void resolveReference_data();
+    void resolveReference();
+    void drops_data();
+    void drops();
+    void focusIsReportedOnceShown();
+    void referenceActionsNameTheBlock();
+};
+
+void WritingSurfaceModelTest::placeholdersAndNames_data()
+{
+    QTest::addColumn<QList<BoardWritingBlock>>("blocks");
+    QTest::addColumn<int>("paragraph");
+    QTest::addColumn<QString>("placeholder");
+    QTest::addColumn<QString>("name");
+
+    const QList<BoardWritingBlock> referenceFirst{reference(1, 1), paragraph(2)};
+    QTest::newRow("after a leading reference") << referenceFirst << 2 << QStringLiteral("Start writing…")
+                                               << QStringLiteral("Board writing");
+    const QList<BoardWritingBlock> twoEmpty{paragraph(1), paragraph(2)};
+    QTest::newRow("first of two empty") << twoEmpty << 1 << QStringLiteral("Start writing…") << QStringLiteral("Board writing");
+    QTest::newRow("second of two empty") << twoEmpty << 2 << QStringLiteral("Keep writing…")
+                                         << QStringLiteral("Writing paragraph");
+    const QList<BoardWritingBlock> written{paragraph(1, QStringLiteral("Hello")), paragraph(2)};
+    QTest::newRow("second after a written first") << written << 2 << QStringLiteral("Keep writing…")
+                                                   << QStringLiteral("Writing paragraph");
+    QTest::newRow("written paragraph") << written << 1 << QString() << QStringLiteral("Board writing");
+    const QList<BoardWritingBlock> spaces{paragraph(1, QStringLiteral("   "))};
+    QTest::newRow("spaces count as text") << spaces << 1 << QString() << QStringLiteral("Board writing");
+    QTest::newRow("unknown paragraph") << spaces << 9 << QStringLiteral("Keep writing…") << QStringLiteral("Writing paragraph");
+}
+
+void WritingSurfaceModelTest::placeholdersAndNames()
+{
+    QFETCH(QList<BoardWritingBlock>, blocks);
+    QFETCH(int, paragraph);
+    QFETCH(QString, placeholder);
+    QFETCH(QString, name);
+    BoardWritingSurfaceModel model;
+    model.setDocument(BoardWritingDocument{blocks});
+    QCOMPARE(model.placeholderText(blockID(paragraph)), placeholder);
+    QCOMPARE(model.accessibleName(blockID(paragraph)), name);
+}
+
+void WritingSurfaceModelTest::placeholderFollowsTheFirstParagraph()
+{
+    BoardWritingSurfaceModel model;
+    QCOMPARE(model.firstParagraphID(), std::nullopt);
+    model.setDocument(BoardWritingDocument{{reference(1, 1), paragraph(2), paragraph(3)}});
+    QCOMPARE(model.firstParagraphID(), blockID(2));
+    QVERIFY(model.setParagraphText(blockID(2), QStringLiteral("x")));
+    QCOMPARE(model.placeholderText(blockID(3)), QStringLiteral("Keep writing…"));
+    // The workspace drops the first paragraph: the next one becomes first.
+    model.setDocument(BoardWritingDocument{{reference(1, 1), paragraph(3)}});
+    QCOMPARE(model.placeholderText(blockID(3)), QStringLiteral("Start writing…"));
+}
+
+void WritingSurfaceModelTest::typingReplacesOnlyThatParagraph_data()
+{
+    QTest::addColumn<int>("target");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("changes");
+    QTest::addColumn<QStringList>("texts");
+
+    QTest::newRow("exact text, nothing trimmed") << 2 << QStringLiteral("  two  \n") << true
+                                                 << QStringList{QStringLiteral("one"), QString(), QStringLiteral("  two  \n")};
+    QTest::newRow("return adds a line break") << 1 << QStringLiteral("one\n") << true
+                                              << QStringList{QStringLiteral("one\n"), QString(), QStringLiteral("two")};
+    QTest::newRow("same text changes nothing") << 1 << QStringLiteral("one") << false
+                                               << QStringList{QStringLiteral("one"), QString(), QStringLiteral("two")};
+    QTest::newRow("a reference's id is not a paragraph") << 3 << QStringLiteral("typed") << false
+                                                         << QStringList{QStringLiteral("one"), QString(), QStringLiteral("two")};
+    QTest::newRow("a vanished paragraph ignores typing") << 7 << QStringLiteral("typed") << false
+                                                         << QStringList{QStringLiteral("one"), QString(), QStringLiteral("two")};
+}
+
+void WritingSurfaceModelTest::typingReplacesOnlyThatParagraph()
+{
+    QFETCH(int, target);
+    QFETCH(QString, typed);
+    QFETCH(bool, changes);
+    QFETCH(QStringList, texts);
+
+    BoardWritingSurfaceModel model;
+    model.setDocument(BoardWritingDocument{{paragraph(1, QStringLiteral("one")), reference(3, 1), paragraph(2, QStringLiteral("two"))}});
+    Recorder recorder;
+    recorder.attach(model);
+    QCOMPARE(model.setParagraphText(blockID(target), typed), changes);
+    QCOMPARE(recorder.documents.size(), changes ? 1 : 0);
+    QCOMPARE(model.document().blocks.size(), 3);
+    QStringList actual;
+    for (const BoardWritingBlock &block : model.document().blocks)
+        actual << block.text;
+    QCOMPARE(actual, texts);
+    if (changes)
+        QCOMPARE(recorder.documents.constFirst(), model.document());
+}
+
+void WritingSurfaceModelTest::paragraphTextReadsAnyBlock()
+{
+    BoardWritingSurfaceModel model;
+    BoardWritingBlock odd = reference(1, 1);
+    odd.text = QStringLiteral("stray");
+    model.setDocument(BoardWritingDocument{{odd, paragraph(2, QStringLiteral("b"))}});
+    QCOMPARE(model.paragraphText(blockID(1)), QStringLiteral("stray"));
+    QCOMPARE(model.paragraphText(blockID(2)), QStringLiteral("b"));
+    QCOMPARE(model.paragraphText(blockID(3)), QString());
+}
+
+void WritingSurfaceModelTest::resolveReference_data()
+{
+    QTest::addColumn<BoardWritingBlock>("block");
+    QTest::addColumn<bool>("missing");
+    QTest::addColumn<QString>("missingCardID");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("cardTitle");
+
+    BoardWritingBlock noCard = reference(1, 1);
+    noCard.cardID.reset();
+    QTest::newRow("no card id") << noCard << true << QString() << QStringLiteral("medium") << QString();
+    QTest::newRow("card not among the cards") << reference(1, 5) << true << uuidText(cardID(5)) << QStringLiteral("medium")
+                                              << QString();
+    QTest::newRow("small") << reference(1, 1, QStringLiteral("small")) << false << QString() << QStringLiteral("small")
+                           << QStringLiteral("First");
+    QTest::newRow("full width") << reference(1, 2, QStringLiteral("fullWidth")) << false << QString()
+                                << QStringLiteral("fullWidth") << QStringLiteral("Card 2");
+    QTest::newRow("absent size reads medium") << reference(1, 2, std::nullopt) << false << QString()
+                                              << QStringLiteral("medium") << QStringLiteral("Card 2");
+    QTest::newRow("unknown size reads medium") << reference(1, 2, QStringLiteral("FullWidth")) << false << QString()
+                                               << QStringLiteral("medium") << QStringLiteral("Card 2");
+}
+
+void WritingSurfaceModelTest::resolveReference()
+{
+    QFETCH(BoardWritingBlock, block);
+    QFETCH(bool, missing);
+    QFETCH(QString, missingCardID);
+    QFETCH(QString, size);
+    QFETCH(QString, cardTitle);
+
+    // Two cards share an id: the first in the given order is shown.
+    auto first = makeCard(1, QStringLiteral("First"));
+    auto second = makeCard(2);
+    auto duplicate = makeCard(1, QStringLiteral("Duplicate"));
+    BoardWritingSurfaceModel model;
+    model.setCards({first.get(), second.get(), duplicate.get()});
+    const WritingReferenceResolution resolution = model.resolveReference(block);
+    QCOMPARE(resolution.isMissing(), missing);
+    if (missing) {
+        QCOMPARE(resolution.missingCardID ? uuidText(*resolution.missingCardID) : QString(), missingCardID);
+    } else {
+        QCOMPARE(rawValue(resolution.size), size);
+        QCOMPARE(resolution.card->displayTitle(), cardTitle);
+    }
+}
+
+void WritingSurfaceModelTest::drops_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<QStringList>("calls");
+
+    const QString known = uuidText(cardID(1));
+    QTest::newRow("no item") << QStringList{} << 1 << QStringList{};
+    QTest::newRow("first item not an id, second a card") << QStringList{QStringLiteral("hello"), known} << 1 << QStringList{};
+    QTest::newRow("id of no card among the cards") << QStringList{uuidText(cardID(9))} << 1 << QStringList{};
+    QTest::newRow("id in braces") << QStringList{QLatin1Char('{') + known + QLatin1Char('}')} << 0 << QStringList{};
+    QTest::newRow("id with a line break") << QStringList{known + QLatin1Char('\n')} << 0 << QStringList{};
+    QTest::newRow("on a paragraph") << QStringList{known, QStringLiteral("ignored")} << 2
+                                    << QStringList{QStringLiteral("insert %1 after %2").arg(known, uuidText(blockID(2)))};
+    QTest::newRow("lower case, elsewhere on the page") << QStringList{known.toLower()} << 0
+                                                       << QStringList{QStringLiteral("insert %1 after none").arg(known)};
+}
+
+void WritingSurfaceModelTest::drops()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(int, anchor);
+    QFETCH(QStringList, calls);
+
+    auto card = makeCard(1);
+    BoardWritingSurfaceModel model;
+    model.setDocument(BoardWritingDocument{{paragraph(1), paragraph(2)}});
+    model.setCards({card.get()});
+    Recorder recorder;
+    recorder.attach(model);
+    const std::optional<QUuid> anchorID = anchor ? std::optional<QUuid>(blockID(anchor)) : std::nullopt;
+    QCOMPARE(model.droppableCardID(texts).has_value(), !calls.isEmpty());
+    QCOMPARE(model.dropTexts(texts, anchorID), !calls.isEmpty());
+    QCOMPARE(recorder.calls, calls);
+    // A drop is only a request: the page never edits the document for it.
+    QCOMPARE(model.document().blocks.size(), 2);
+}
+
+void WritingSurfaceModelTest::focusIsReportedOnceShown()
+{
+    BoardWritingSurfaceModel model;
+    Recorder recorder;
+    recorder.attach(model);
+    model.setFocusedParagraphID(blockID(1));
+    QCOMPARE(recorder.calls, QStringList{});
+
+    model.pageShown();
+    model.setFocusedParagraphID(blockID(2));
+    model.setFocusedParagraphID(blockID(2));
+    model.setFocusedParagraphID(blockID(3));
+    model.setFocusedParagraphID(std::nullopt);
+    model.setFocusedParagraphID(blockID(3));
+    model.pageHidden();
+    const QStringList expected{QStringLiteral("focus ") + uuidText(blockID(2)), QStringLiteral("focus ") + uuidText(blockID(3)),
+                               QStringLiteral("focus none"), QStringLiteral("focus ") + uuidText(blockID(3)),
+                               QStringLiteral("focus none")};
+    QCOMPARE(recorder.calls, expected);
+    QCOMPARE(model.focusedParagraphID(), std::nullopt);
+}
+
+void WritingSurfaceModelTest::referenceActionsNameTheBlock()
+{
+    BoardWritingSurfaceModel model;
+    Recorder recorder;
+    recorder.attach(model);
+    model.removeReference(blockID(4));
+    model.updateReferenceSize(blockID(4), NoteAttachmentSize::fullWidth);
+    QCOMPARE(recorder.calls, (QStringList{QStringLiteral("remove ") + uuidText(blockID(4)),
+                                          QStringLiteral("size %1 fullWidth").arg(uuidText(blockID(4)))}));
+    QCOMPARE(BoardWritingSurfaceModel::blockListAnimationMs(false), 180);
+    QCOMPARE(BoardWritingSurfaceModel::blockListAnimationMs(true), 100);
+}
+
+QTEST_GUILESS_MAIN(WritingSurfaceModelTest)
+#include "tst_writingsurfacemodel.moc"
