@@ -1,5 +1,7 @@
 #include "design/ShapePainting.h"
 
+#include "design/SemanticColors.h"
+
 #include <QCache>
 #include <QImage>
 #include <QPainter>
@@ -45,6 +47,16 @@ void strokeInside(QPainter *painter, const QRectF &rect, qreal radius, const Ins
     painter->setBrush(Qt::NoBrush);
     painter->drawPath(roundedShape(inset, std::max(0.0, radius - half)));
     painter->restore();
+}
+
+void paintFocusRing(QPainter *painter, const QRectF &rect, qreal radius, const QPalette &palette,
+                    bool increasedContrast)
+{
+    strokeInside(painter, rect, radius,
+                 {resolveColor({SemanticColor::label, 0.8}, palette, increasedContrast), 2, Qt::FlatCap, Qt::MiterJoin, {}});
+    strokeInside(painter, rect.adjusted(2, 2, -2, -2), std::max(0.0, radius - 2),
+                 {resolveColor({SemanticColor::windowBackground, 0.9}, palette, increasedContrast), 1, Qt::FlatCap,
+                  Qt::MiterJoin, {}});
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QRectF>
 
 class QPainter;
+class QPalette;
 
 namespace tessaline {
 
@@ -26,6 +27,12 @@ struct InsideStroke {
 // width, so the line never reaches beyond `rect`. Nothing for a zero width or
 // a fully transparent colour.
 void strokeInside(QPainter *painter, const QRectF &rect, qreal radius, const InsideStroke &stroke);
+
+// The keyboard focus ring of the app's controls, monochrome like them: a
+// label-coloured ring with a window-coloured line inside, so it shows on any
+// fill. Drawn inside `rect`.
+void paintFocusRing(QPainter *painter, const QRectF &rect, qreal radius, const QPalette &palette,
+                    bool increasedContrast);
 
 // A soft shadow of the rounded shape, `blur` logical pixels wide and moved by
 // `offset`. The blurred image is cached per size, radius, blur and colour.

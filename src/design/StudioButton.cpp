@@ -177,15 +177,8 @@ void StudioButton::paintEvent(QPaintEvent *)
                       layoutDirection());
 
     if (m_showsFocusRing && hasFocus()) {
-        // Monochrome like the controls themselves: a label-coloured ring with
-        // a window-coloured line inside, so it shows on any fill.
         painter.setOpacity(1);
-        const bool contrast = increasedContrast;
-        strokeInside(&painter, bounds, m.cornerRadius,
-                     {resolveColor({SemanticColor::label, 0.8}, pal, contrast), 2, Qt::FlatCap, Qt::MiterJoin, {}});
-        strokeInside(&painter, bounds.adjusted(2, 2, -2, -2), std::max(0.0, m.cornerRadius - 2),
-                     {resolveColor({SemanticColor::windowBackground, 0.9}, pal, contrast), 1, Qt::FlatCap,
-                      Qt::MiterJoin, {}});
+        paintFocusRing(&painter, bounds, m.cornerRadius, pal, increasedContrast);
     }
 }
 

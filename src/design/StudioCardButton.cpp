@@ -2,9 +2,11 @@
 
 #include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
+#include "design/ShapePainting.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGraphicsEffect>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -54,11 +56,36 @@ private:
     qreal m_scale = 1;
 };
 
+// Lies over the content, takes no clicks, and draws the ring while the
+// button has keyboard focus.
+class StudioCardButton::FocusRing : public QWidget
+{
+public:
+    static constexpr qreal radius = 12;
+
+    explicit FocusRing(QWidget *parent)
+        : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        paintFocusRing(&painter, rect(), radius, palette(), DesignEnvironment::current().increasedContrast);
+    }
+};
+
 StudioCardButton::StudioCardButton(QWidget *parent)
     : QAbstractButton(parent)
     , m_layout(new QVBoxLayout(this))
     , m_press(new AnimatedAmount(this))
     , m_effect(new PressEffect(this))
+    , m_focusRing(new FocusRing(this))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
@@ -83,6 +110,7 @@ void StudioCardButton::setContent(QWidget *content)
         content->setAttribute(Qt::WA_TransparentForMouseEvents);
         m_layout->addWidget(content);
     }
+    m_focusRing->raise();
 }
 
 StudioButtonState StudioCardButton::state() const
@@ -121,6 +149,29 @@ void StudioCardButton::changeEvent(QEvent *event)
     QAbstractButton::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         refreshEffect();
+}
+
+void StudioCardButton::resizeEvent(QResizeEvent *event)
+{
+    QAbstractButton::resizeEvent(event);
+    m_focusRing->setGeometry(rect());
+}
+
+void StudioCardButton::focusInEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusInEvent(event);
+    // Only keyboard focus shows the ring; a click does not.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason) {
+        m_focusRing->raise();
+        m_focusRing->show();
+    }
+}
+
+void StudioCardButton::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusOutEvent(event);
+    m_focusRing->hide();
 }
 
 void StudioCardButton::refreshEffect()

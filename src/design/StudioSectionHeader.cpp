@@ -27,6 +27,9 @@ StudioSectionHeader::StudioSectionHeader(const QString &title, const std::option
 
     auto *column = new QVBoxLayout;
     column->setSpacing(3);
+    // Long titles wrap rather than widen the row.
+    m_title->setWordWrap(true);
+    m_subtitle->setWordWrap(true);
     column->addWidget(m_title);
     column->addWidget(m_subtitle);
     setSubtitle(subtitle);

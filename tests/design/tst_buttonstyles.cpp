@@ -448,6 +448,20 @@ void ButtonStylesTest::keyboardFocusShowsARing()
     // The accent colour is never used: the ring is grey like the label.
     const QColor ring = ringed.pixelColor(40, 0);
     QVERIFY(qAbs(ring.red() - ring.blue()) < 8 && qAbs(ring.red() - ring.green()) < 8);
+
+    // A card button rings its whole content the same way.
+    auto *card = new StudioCardButton(&window);
+    card->setContent(new QLabel(QStringLiteral("Result")));
+    card->setGeometry(0, 80, 160, 48);
+    card->show();
+    const QImage plainCard = card->grab().toImage();
+    card->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(card->grab().toImage(), plainCard);
+    first->setFocus(Qt::MouseFocusReason);
+    card->setFocus(Qt::TabFocusReason);
+    QVERIFY(card->grab().toImage().pixelColor(80, 0) != plainCard.pixelColor(80, 0));
+    first->setFocus(Qt::TabFocusReason);
+    QCOMPARE(card->grab().toImage(), plainCard);
 }
 
 void ButtonStylesTest::returnTriggersTheDefaultButtonOfADialog()
