@@ -454,7 +454,10 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
         strips.push_back(std::move(strip));
     }
 
-    int threads = options.maxThreads > 0 ? options.maxThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    // By default one processor is left to the user interface, so encoding a
+    // capture never starves the main thread's event loop.
+    int threads = options.maxThreads > 0 ? options.maxThreads
+                                         : std::max(1, int(std::thread::hardware_concurrency()) - 1);
     threads = std::min<int>(threads, int(strips.size()));
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};

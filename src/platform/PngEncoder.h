@@ -17,7 +17,7 @@ struct PngEncoderOptions
     // libdeflate level, 1 (fastest) to 12 (smallest).
     int compressionLevel = 5;
     PngRowFilter filter = PngRowFilter::Up;
-    // Worker threads for the strips; 0 means one per processor.
+    // Worker threads for the strips; 0 means one per processor but one.
     int maxThreads = 0;
     // Rows are grouped into strips of about this many filtered bytes; each
     // strip is compressed on its own and the pieces are joined into one zlib

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 
 namespace tessaline {
@@ -240,8 +241,12 @@ std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
 QStringList SearchIndex::search(const QString &text)
 {
     QStringList phrases;
-    for (const QString &word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
-        phrases << ftsPhrase(word);
+    for (const QString &word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        // A word of punctuation alone holds no token and would make the
+        // whole query fail; it is left out.
+        if (std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetterOrNumber(); }))
+            phrases << ftsPhrase(word);
+    }
     if (phrases.isEmpty() || open())
         return {};
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));

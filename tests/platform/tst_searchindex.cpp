@@ -81,6 +81,7 @@ void SearchIndexTest::search_data()
     QTest::newRow("blank") << "   " << QStringList{};
     QTest::newRow("syntax is plain text") << "\"login\" OR NEAR( *" << QStringList{};
     QTest::newRow("quote inside word") << "log\"in" << QStringList{};
+    QTest::newRow("punctuation-only word left out") << "revenue * -" << QStringList{first};
 }
 
 void SearchIndexTest::search()
