@@ -1,6 +1,6 @@
 #include "capture/CaptureSubsystemError.h"
 
-#include "capture/CapturePlatformTexts.h"
+#include "platform/PlatformTexts.h"
 
 namespace tessaline {
 
@@ -33,16 +33,16 @@ QString CaptureSubsystemError::errorDescription() const
         return QStringLiteral("No visible window could be found for ") + m_text + u'.';
     case Kind::hotKeyRegistrationFailed:
         return QStringLiteral("The ") + globalHotKeyActionName(m_action)
-            + QStringLiteral(" shortcut is already used by ") + CapturePlatformTexts::desktopName()
+            + QStringLiteral(" shortcut is already used by ") + PlatformTexts::desktopName()
             + QStringLiteral(" or another app. Your previous shortcut is still active. (")
-            + CapturePlatformTexts::statusLabel() + u' ' + QString::number(m_status) + u')';
+            + PlatformTexts::statusLabel() + u' ' + QString::number(m_status) + u')';
     case Kind::screenCaptureFailed:
         return QStringLiteral("The screen could not be captured: ") + m_text;
     case Kind::permissionDenied:
         return QStringLiteral("Screen Recording permission is required to capture the screen.");
     case Kind::permissionNeedsSettings:
         return QStringLiteral("Screen Recording access is off. Enable Tessaline in ")
-            + CapturePlatformTexts::privacySettingsPlace() + QStringLiteral(", then return to the app.");
+            + PlatformTexts::privacySettingsPlace() + QStringLiteral(", then return to the app.");
     case Kind::permissionRestartRequired:
         return QStringLiteral("Screen Recording was changed. Quit and reopen Tessaline once to finish applying access.");
     case Kind::noDisplayUnderPointer:
@@ -54,7 +54,7 @@ QString CaptureSubsystemError::errorDescription() const
     case Kind::emptySelection:
         return QStringLiteral("Select a larger area to create a snip.");
     case Kind::invalidShortcutConfiguration:
-        return QStringLiteral("Choose supported global shortcuts with ") + CapturePlatformTexts::requiredModifierNames()
+        return QStringLiteral("Choose supported global shortcuts with ") + PlatformTexts::requiredModifierNames()
             + QStringLiteral(", and keep Capture Region and Quick Note different.");
     case Kind::hotKeysNotRegistered:
         return QStringLiteral("Global shortcuts have not been started.");

@@ -1,6 +1,6 @@
 #include "capture/GlobalShortcutConfiguration.h"
 
-#include "capture/CapturePlatformTexts.h"
+#include "platform/PlatformTexts.h"
 #include "capture/GlobalShortcutKeyCatalog.h"
 
 #include <QJsonValue>
@@ -16,10 +16,10 @@ QString GlobalShortcutModifiers::symbols() const
         if (m_raw & bit)
             text += name + u'+';
     };
-    add(commandBit, CapturePlatformTexts::commandKeyName());
-    add(optionBit, CapturePlatformTexts::optionKeyName());
-    add(shiftBit, CapturePlatformTexts::shiftKeyName());
-    add(controlBit, CapturePlatformTexts::controlKeyName());
+    add(commandBit, PlatformTexts::commandKeyName());
+    add(optionBit, PlatformTexts::optionKeyName());
+    add(shiftBit, PlatformTexts::shiftKeyName());
+    add(controlBit, PlatformTexts::controlKeyName());
     return text;
 }
 
@@ -90,12 +90,12 @@ QString GlobalShortcutValidationIssue::message() const
     case Kind::unsupportedKey:
         return QStringLiteral("That key cannot be used as a global shortcut.");
     case Kind::missingModifier:
-        return QStringLiteral("Add ") + CapturePlatformTexts::requiredModifierNames()
+        return QStringLiteral("Add ") + PlatformTexts::requiredModifierNames()
             + QStringLiteral(" so the shortcut cannot fire while typing.");
     case Kind::duplicate:
         return QStringLiteral("Capture Region and Quick Note need different shortcuts.");
     case Kind::reserved:
-        return QStringLiteral("That shortcut is reserved by ") + CapturePlatformTexts::desktopName()
+        return QStringLiteral("That shortcut is reserved by ") + PlatformTexts::desktopName()
             + QStringLiteral(" for ") + m_reason + u'.';
     }
     return {};

@@ -1,6 +1,6 @@
 #include "capture/GlobalShortcutKeyCatalog.h"
 
-#include "capture/CapturePlatformTexts.h"
+#include "platform/PlatformTexts.h"
 
 #include <array>
 
@@ -35,10 +35,10 @@ const std::array<QString, 127> &displayNames()
         }
         // These positions carry other labels on PC keyboards, and the hot-key
         // layer maps them to those keys.
-        n[105] = CapturePlatformTexts::printKeyName();
-        n[107] = CapturePlatformTexts::scrollLockKeyName();
-        n[113] = CapturePlatformTexts::pauseKeyName();
-        n[114] = CapturePlatformTexts::insertKeyName();
+        n[105] = PlatformTexts::printKeyName();
+        n[107] = PlatformTexts::scrollLockKeyName();
+        n[113] = PlatformTexts::pauseKeyName();
+        n[114] = PlatformTexts::insertKeyName();
         return n;
     }();
     return names;

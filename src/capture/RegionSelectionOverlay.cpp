@@ -29,16 +29,21 @@ namespace {
 // after the copy) is tens of milliseconds before the overlay can show.
 constexpr quint32 keepOf256 = 169; // 169 / 256 ≈ 0.66
 
-void blitRows(const QImage &source, QRect from, QImage &target, QPoint to, bool dim, int firstRow, int endRow)
+struct Pixels
 {
-    const uchar *sourceBits = source.constBits();
-    uchar *targetBits = target.bits();
-    const qsizetype sourceStride = source.bytesPerLine();
-    const qsizetype targetStride = target.bytesPerLine();
+    const uchar *sourceBits;
+    qsizetype sourceStride;
+    uchar *targetBits;
+    qsizetype targetStride;
+};
+
+void blitRows(Pixels pixels, QRect from, QPoint to, bool dim, int firstRow, int endRow)
+{
     const int width = from.width();
     for (int row = firstRow; row < endRow; ++row) {
-        const auto *in = reinterpret_cast<const quint32 *>(sourceBits + (from.y() + row) * sourceStride) + from.x();
-        auto *out = reinterpret_cast<quint32 *>(targetBits + (to.y() + row) * targetStride) + to.x();
+        const auto *in = reinterpret_cast<const quint32 *>(pixels.sourceBits + (from.y() + row) * pixels.sourceStride)
+            + from.x();
+        auto *out = reinterpret_cast<quint32 *>(pixels.targetBits + (to.y() + row) * pixels.targetStride) + to.x();
         if (dim) {
             for (int x = 0; x < width; ++x) {
                 const quint32 p = in[x];
@@ -53,9 +58,11 @@ void blitRows(const QImage &source, QRect from, QImage &target, QPoint to, bool 
     }
 }
 
-// Large areas are split over a few threads, each writing its own rows.
+// Large areas are split over a few threads, each writing its own rows. The
+// pixel pointers are taken here, once: QImage::bits() is not for threads.
 void blit(const QImage &source, const QRect &from, QImage &target, const QPoint &to, bool dim)
 {
+    const Pixels pixels{source.constBits(), source.bytesPerLine(), target.bits(), target.bytesPerLine()};
     const int rows = from.height();
     const int threads = qint64(rows) * from.width() > 1'000'000
         ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())))
@@ -63,8 +70,8 @@ void blit(const QImage &source, const QRect &from, QImage &target, const QPoint 
     const int step = (rows + threads - 1) / threads;
     std::vector<std::thread> workers;
     for (int first = step; first < rows; first += step)
-        workers.emplace_back(blitRows, std::cref(source), from, std::ref(target), to, dim, first, std::min(rows, first + step));
-    blitRows(source, from, target, to, dim, 0, std::min(rows, step));
+        workers.emplace_back(blitRows, pixels, from, to, dim, first, std::min(rows, first + step));
+    blitRows(pixels, from, to, dim, 0, std::min(rows, step));
     for (std::thread &worker : workers)
         worker.join();
 }
