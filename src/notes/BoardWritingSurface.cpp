@@ -75,11 +75,16 @@ public:
         QRect dropArea;
     };
 
+    int columnWidth() const
+    {
+        return std::max(1, std::min(columnMaximumWidth, m_surface->viewport()->width() - 2 * horizontalPadding));
+    }
+
     // Where every row goes at the current width.
     QList<Slot> targets(int *contentHeight) const
     {
         const int pageWidth = m_surface->viewport()->width();
-        const int column = std::max(1, std::min(columnMaximumWidth, pageWidth - 2 * horizontalPadding));
+        const int column = columnWidth();
         QList<Slot> slots;
         slots.reserve(m_surface->m_order.size());
         int y = topPadding;
@@ -328,6 +333,10 @@ void BoardWritingSurface::finishAnimations()
 BoardWritingSurface::Row BoardWritingSurface::makeParagraphRow(const BoardWritingBlock &block)
 {
     auto *editor = new WritingParagraphEditor(block.id, m_page);
+    // Sized to the column before the text goes in, so the text is laid out
+    // once, at the width it is shown at.
+    editor->resize(m_page->columnWidth(), WritingParagraphEditor::minimumHeight);
+    editor->document()->setTextWidth(m_page->columnWidth());
     editor->setText(block.text);
     editor->setAccessibleDescription(BoardWritingSurfaceModel::accessibleDescription());
     editor->canDrop = [this](const QMimeData *data) { return canDrop(data); };

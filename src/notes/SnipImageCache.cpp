@@ -5,16 +5,25 @@
 #include "model/CanvasCard.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
 
 namespace tessaline {
 
 namespace {
 
-constexpr int masterBudgetKiB = 192 * 1024;
-constexpr int scaledBudgetKiB = 96 * 1024;
+// Masters only serve a new drawn size; the fitted pixmaps are what painting
+// uses, so they get the larger share.
+constexpr int masterBudgetKiB = 96 * 1024;
+constexpr int scaledBudgetKiB = 192 * 1024;
+
+// The widest column and the tallest picture of any size, in points.
+constexpr QSize largestDrawnPicture(940, 460);
 
 int costKiB(const QImage &image)
 {
@@ -27,14 +36,15 @@ struct Decoded
     QSize imageSize;
 };
 
-Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<QByteArray> &annotationData)
+Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<QByteArray> &annotationData,
+               const QSize &limit)
 {
     std::optional<QImage> image = SnipImageCache::annotatedImage(imageData, annotationData);
     if (!image)
         return {};
     const QSize size = image->size();
-    if (size.width() > SnipImageCache::masterLimit.width() || size.height() > SnipImageCache::masterLimit.height())
-        image = image->scaled(SnipImageCache::masterLimit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (size.width() > limit.width() || size.height() > limit.height())
+        image = image->scaled(limit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return {std::move(image), size};
 }
 
@@ -56,6 +66,14 @@ SnipImageCache::SnipImageCache(QObject *parent)
 // Pending decoders are children: a running decode holds only copies of the
 // bytes and finishes unobserved.
 SnipImageCache::~SnipImageCache() = default;
+
+QSize SnipImageCache::masterLimit()
+{
+    qreal ratio = 1;
+    for (const QScreen *screen : QGuiApplication::screens())
+        ratio = std::max(ratio, screen->devicePixelRatio());
+    return QSize(int(std::ceil(largestDrawnPicture.width() * ratio)), int(std::ceil(largestDrawnPicture.height() * ratio)));
+}
 
 SnipImageCache::Key SnipImageCache::keyOf(const CanvasCard &card)
 {
@@ -136,7 +154,7 @@ void SnipImageCache::start(const CanvasCard &card, const Key &key)
         decoder->deleteLater();
         Q_EMIT imageReady(cardID);
     });
-    decoder->setFuture(QtConcurrent::run(decode, imageData, annotationData));
+    decoder->setFuture(QtConcurrent::run(decode, imageData, annotationData, masterLimit()));
 }
 
 void SnipImageCache::waitForPending()

@@ -25,8 +25,8 @@ class SnipImageCache : public QObject
     Q_OBJECT
 public:
     // The largest picture kept per card, in device pixels: the widest column
-    // at the tallest size, at twice the density.
-    static constexpr QSize masterLimit{1880, 920};
+    // at the tallest size, at the densest screen's pixel ratio.
+    static QSize masterLimit();
 
     explicit SnipImageCache(QObject *parent = nullptr);
     ~SnipImageCache() override;
