@@ -1,0 +1,245 @@
+#include "design/StudioActionButton.h"
+#include "design/StudioIconButton.h"
+#include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
+#include "imaging/AnnotationCanvasView.h"
+#include "imaging/AnnotationEditorModel.h"
+#include "imaging/AnnotationEditorView.h"
+#include "imaging/AnnotationTextEntryPanel.h"
+#include "imaging/AnnotationToolbar.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+const QColor paper(230, 230, 230);
+
+QImage snip()
+{
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(paper);
+    return image;
+}
+
+// An editor on screen over a plain 400 × 300 snip.
+struct Editor
+{
+    explicit Editor(QSize size = QSize(900, 700)) : view(snip(), model)
+    {
+        view.resize(size);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+    }
+
+    AnnotationCanvasView *canvas() const { return view.canvas(); }
+    // A point of the snip, given as fractions, in the canvas widget.
+    QPoint at(double x, double y) const
+    {
+        const QRectF fitted = canvas()->fittedRect();
+        return (fitted.topLeft() + QPointF(x * fitted.width(), y * fitted.height())).toPoint();
+    }
+    void drag(QPoint from, QPoint to)
+    {
+        QTest::mousePress(canvas(), Qt::LeftButton, {}, from);
+        const QPoint step = (to - from) / 4;
+        for (int i = 1; i < 4; ++i)
+            QTest::mouseMove(canvas(), from + step * i);
+        QTest::mouseMove(canvas(), to);
+        QTest::mouseRelease(canvas(), Qt::LeftButton, {}, to);
+    }
+    QColor pixel(QPoint point) const { return canvas()->grab().toImage().pixelColor(point); }
+
+    AnnotationEditorModel model;
+    AnnotationEditorView view;
+};
+
+bool near(const QColor &a, const QColor &b, int tolerance = 6)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+        && std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+} // namespace
+
+class AnnotationCanvasTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void snipKeepsItsAspectRatio();
+    void arrowDragThenMoveAndUndo();
+    void textEntryThroughThePanel();
+    void keyboardDeletesAndEscapes();
+    void toolbarFollowsTheModel();
+    void toolbarWrapsWhenNarrow();
+};
+
+void AnnotationCanvasTest::snipKeepsItsAspectRatio()
+{
+    QCOMPARE(AnnotationCanvasView::fittedSize(QSizeF(400, 300), QSizeF(1000, 600)), QSizeF(800, 600));
+    QCOMPARE(AnnotationCanvasView::fittedSize(QSizeF(400, 300), QSizeF(200, 600)), QSizeF(200, 150));
+    QCOMPARE(AnnotationCanvasView::fittedSize(QSizeF(0, 300), QSizeF(200, 600)), QSizeF(200, 600));
+
+    Editor editor;
+    const QRectF fitted = editor.canvas()->fittedRect();
+    QCOMPARE(fitted.width() / fitted.height(), 4.0 / 3.0);
+    QVERIFY(near(editor.pixel(editor.at(0.5, 0.5)), paper, 2));
+}
+
+void AnnotationCanvasTest::arrowDragThenMoveAndUndo()
+{
+    Editor editor;
+    editor.drag(editor.at(0.1, 0.5), editor.at(0.6, 0.5));
+    QCOMPARE(editor.model.document().items.size(), 1);
+    const AnnotationItem arrow = editor.model.document().items.first();
+    QCOMPARE(arrow.tool, AnnotationTool::arrow);
+    QCOMPARE(arrow.points.size(), 2);
+    QVERIFY(std::abs(arrow.points.first().x - 0.1) < 0.01 && std::abs(arrow.points.last().x - 0.6) < 0.01);
+    QVERIFY(near(editor.pixel(editor.at(0.35, 0.5)), QColor::fromRgbF(0.96f, 0.29f, 0.27f), 12));
+    QVERIFY(editor.view.toolbar()->undoButton()->isEnabled());
+
+    editor.view.toolbar()->toolButton(AnnotationTool::select)->click();
+    QCOMPARE(editor.model.tool(), AnnotationTool::select);
+    const QRectF fitted = editor.canvas()->fittedRect();
+    editor.drag(editor.at(0.35, 0.5), editor.at(0.35, 0.5) + QPoint(0, 60));
+    const AnnotationItem moved = *editor.model.document().item(arrow.id);
+    QVERIFY(std::abs(moved.points.first().y - (arrow.points.first().y + 60 / fitted.height())) < 1e-9);
+    QCOMPARE(editor.model.selectedItemID(), arrow.id);
+    QCOMPARE(editor.model.undoSnapshots().size(), 2);
+    // The old place is bare again, the new one drawn and outlined.
+    QVERIFY(near(editor.pixel(editor.at(0.35, 0.5)), paper, 2));
+    QVERIFY(!near(editor.pixel(editor.at(0.35, 0.5) + QPoint(0, 60)), paper, 2));
+
+    editor.view.toolbar()->undoButton()->click();
+    QCOMPARE(*editor.model.document().item(arrow.id), arrow);
+    QVERIFY(editor.view.toolbar()->redoButton()->isEnabled());
+    QVERIFY(near(editor.pixel(editor.at(0.35, 0.5)), QColor::fromRgbF(0.96f, 0.29f, 0.27f), 24));
+}
+
+void AnnotationCanvasTest::textEntryThroughThePanel()
+{
+    Editor editor;
+    editor.view.toolbar()->toolButton(AnnotationTool::text)->click();
+    const QPoint anchor = editor.at(0.2, 0.3);
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, anchor);
+    AnnotationTextEntryPanel *panel = editor.canvas()->textEntryPanel();
+    QTRY_VERIFY(panel->isVisible());
+    QTRY_VERIFY(panel->field()->hasFocus());
+    QCOMPARE(panel->confirmButton()->text(), QStringLiteral("Add"));
+    QVERIFY(!panel->confirmButton()->isEnabled());
+    QVERIFY(!editor.view.toolbar()->toolButton(AnnotationTool::arrow)->isEnabled());
+
+    // The panel's body starts at the anchor and hangs 46 points below it.
+    const QRect body = panel->geometry().adjusted(AnnotationTextEntryPanel::shadowMargin,
+                                                  AnnotationTextEntryPanel::shadowMargin,
+                                                  -AnnotationTextEntryPanel::shadowMargin,
+                                                  -AnnotationTextEntryPanel::shadowMargin);
+    QVERIFY(std::abs(body.left() - anchor.x()) <= 1);
+    QVERIFY(std::abs(body.center().y() - (anchor.y() + 46)) <= 1);
+
+    QTest::keyClicks(panel->field(), QStringLiteral("Look"));
+    QCOMPARE(editor.model.textDraft(), QStringLiteral("Look"));
+    QVERIFY(panel->confirmButton()->isEnabled());
+    QTest::keyClick(panel->field(), Qt::Key_Return);
+    QCOMPARE(editor.model.document().items.size(), 1);
+    QCOMPARE(editor.model.document().items.first().text, std::optional<QString>(QStringLiteral("Look")));
+    QCOMPARE(editor.model.tool(), AnnotationTool::select);
+    QTRY_VERIFY(!panel->isVisible());
+
+    // Double-clicking the text opens it again with its words, hiding it on
+    // the canvas; Escape in the field puts it back unchanged.
+    const QPoint onText = anchor + QPoint(8, 8);
+    // A double click as the window system delivers it.
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, onText);
+    QTest::mouseDClick(editor.canvas(), Qt::LeftButton, {}, onText);
+    QTest::mouseRelease(editor.canvas(), Qt::LeftButton, {}, onText);
+    QTRY_VERIFY(panel->isVisible());
+    QCOMPARE(panel->field()->toPlainText(), QStringLiteral("Look"));
+    QCOMPARE(panel->confirmButton()->text(), QStringLiteral("Update"));
+    QTRY_VERIFY(panel->field()->hasFocus());
+    QTest::keyClick(panel->field(), Qt::Key_Escape);
+    QVERIFY(!editor.model.isTextEditing());
+    QCOMPARE(editor.model.document().items.first().text, std::optional<QString>(QStringLiteral("Look")));
+}
+
+void AnnotationCanvasTest::keyboardDeletesAndEscapes()
+{
+    Editor editor;
+    editor.drag(editor.at(0.1, 0.2), editor.at(0.5, 0.2));
+    editor.model.selectTool(AnnotationTool::select);
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.3, 0.2));
+    QVERIFY(editor.model.selectedItemID());
+    QTest::keyClick(editor.canvas(), Qt::Key_Escape);
+    QVERIFY(!editor.model.selectedItemID());
+
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.3, 0.2));
+    QTest::keyClick(editor.canvas(), Qt::Key_Delete);
+    QVERIFY(editor.model.document().items.isEmpty());
+    editor.model.undo();
+    QCOMPARE(editor.model.document().items.size(), 1);
+}
+
+void AnnotationCanvasTest::toolbarFollowsTheModel()
+{
+    Editor editor;
+    AnnotationToolbar *toolbar = editor.view.toolbar();
+    QVERIFY(toolbar->toolButton(AnnotationTool::arrow)->isSelected());
+    QCOMPARE(toolbar->widthSymbol(), QStringLiteral("lineweight"));
+    QCOMPARE(toolbar->widthSlider()->toolTip(), QStringLiteral("Stroke width"));
+    QCOMPARE(toolbar->widthValueLabel()->text(), QStringLiteral("4"));
+    QVERIFY(!toolbar->undoButton()->isEnabled() && !toolbar->redoButton()->isEnabled());
+    QVERIFY(toolbar->itemActions()->isHidden());
+
+    toolbar->toolButton(AnnotationTool::pixelate)->click();
+    QVERIFY(toolbar->styleControls()->isHidden());
+    QVERIFY(!toolbar->pixelateHint()->isHidden());
+    toolbar->toolButton(AnnotationTool::text)->click();
+    QVERIFY(!toolbar->styleControls()->isHidden());
+    QCOMPARE(toolbar->widthSymbol(), QStringLiteral("textformat.size"));
+    QCOMPARE(toolbar->widthSlider()->toolTip(), QStringLiteral("Text size"));
+
+    // A width step from the keyboard on a selected item is one undo step.
+    toolbar->toolButton(AnnotationTool::arrow)->click();
+    editor.drag(editor.at(0.1, 0.2), editor.at(0.5, 0.2));
+    toolbar->toolButton(AnnotationTool::select)->click();
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.3, 0.2));
+    QVERIFY(!toolbar->itemActions()->isHidden());
+    QVERIFY(toolbar->editTextButton()->isHidden());
+    toolbar->widthSlider()->setValue(7);
+    QCOMPARE(editor.model.selectedItem()->lineWidth, 7.0);
+    QCOMPARE(toolbar->widthValueLabel()->text(), QStringLiteral("7"));
+    QCOMPARE(editor.model.undoSnapshots().size(), 2);
+}
+
+void AnnotationCanvasTest::toolbarWrapsWhenNarrow()
+{
+    Editor editor(QSize(1600, 700));
+    AnnotationDocument document;
+    AnnotationItem text;
+    text.id = QUuid::createUuid();
+    text.tool = AnnotationTool::text;
+    text.points = {{0.5, 0.5}};
+    text.lineWidth = 4;
+    text.text = QStringLiteral("Words");
+    document.items = {text};
+    editor.model.setDocument(document);
+    editor.model.selectTool(AnnotationTool::select);
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.5, 0.5) + QPoint(4, 4));
+    QVERIFY(editor.model.selectedItemID());
+    QVERIFY(editor.view.toolbar()->isSingleRow());
+    editor.view.resize(720, 700);
+    QTRY_VERIFY(!editor.view.toolbar()->isSingleRow());
+    // Tools and history share the first row, the style controls go below.
+    AnnotationToolbar *toolbar = editor.view.toolbar();
+    const auto top = [toolbar](QWidget *widget) { return widget->mapTo(toolbar, QPoint(0, 0)).y(); };
+    QTRY_VERIFY(top(toolbar->widthSlider()) > top(toolbar->toolButton(AnnotationTool::select)) + 20);
+    QVERIFY(std::abs(top(toolbar->toolButton(AnnotationTool::select)) - top(toolbar->undoButton())) < 12);
+    QVERIFY(top(toolbar->deleteButton()) > top(toolbar->undoButton()) + 20);
+}
+
+QTEST_MAIN(AnnotationCanvasTest)
+#include "tst_annotationcanvas.moc"
