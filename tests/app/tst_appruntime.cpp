@@ -65,7 +65,7 @@ void AppRuntimeTest::activeNoteRepair()
     Rig rig;
     ModelContext &context = rig.context();
     QHash<QString, Board *> notes;
-    for (const QString &name : {"old", "recent", "trashed", "parked"}) {
+    for (const QString &name : QStringList{"old", "recent", "trashed", "parked"}) {
         auto *board = new Board;
         board->setTitle(name);
         board->setLastOpenedAt(at(name == u"recent" ? 50 : name == u"old" ? 10 : 90));
