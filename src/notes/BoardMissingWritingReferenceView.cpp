@@ -5,6 +5,7 @@
 #include "design/StudioText.h"
 #include "notes/WritingReferencePresentation.h"
 #include "notes/SymbolLabel.h"
+#include "notes/WritingAccessibility.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -16,6 +17,7 @@ BoardMissingWritingReferenceView::BoardMissingWritingReferenceView(const std::op
                 WritingReferencePresentation::missingContentPadding, parent)
     , m_cardID(cardID)
 {
+    installWritingAccessibility();
     auto *content = new QWidget;
     auto *row = new QHBoxLayout(content);
     row->setContentsMargins(0, 0, 0, 0);
@@ -44,7 +46,6 @@ BoardMissingWritingReferenceView::BoardMissingWritingReferenceView(const std::op
     setContent(content);
 
     setAccessibleName(QStringLiteral("Unavailable card reference"));
-    setAccessibleDescription(WritingReferencePresentation::missingAccessibleValue(cardID));
 }
 
 } // namespace tessaline

@@ -10,6 +10,7 @@
 #include "notes/SnipImageCache.h"
 #include "notes/SnipImageView.h"
 #include "notes/SymbolLabel.h"
+#include "notes/WritingAccessibility.h"
 #include "notes/WritingReferencePresentation.h"
 #include "platform/Pasteboard.h"
 #include "platform/SymbolIcon.h"
@@ -55,6 +56,7 @@ BoardWritingReferenceView::BoardWritingReferenceView(CanvasCard *card, NoteAttac
     , m_size(size)
     , m_images(images)
 {
+    installWritingAccessibility();
     rebuild();
     if (card) {
         connect(card, &CanvasCard::changed, this, [this](int property) {

@@ -272,11 +272,8 @@ BoardWritingSurface::BoardWritingSurface(QWidget *parent)
     setWidgetResizable(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // The page is the text background and reaches under every edge.
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, TessalineColors::textBackground());
-    viewport()->setPalette(colours);
     viewport()->setAutoFillBackground(true);
+    applyPageColour();
     setWidget(m_page);
     m_page->setAutoFillBackground(false);
 
@@ -500,6 +497,21 @@ void BoardWritingSurface::ensureCaretVisible(WritingParagraphEditor *editor)
     const QRect caret = editor->cursorRect();
     const QPoint centre = editor->viewport()->mapTo(m_page, caret.center());
     ensureVisible(centre.x(), centre.y(), 0, caret.height() / 2 + blockSpacing);
+}
+
+void BoardWritingSurface::applyPageColour()
+{
+    // The page is the text background and reaches under every edge.
+    QPalette colours = viewport()->palette();
+    colours.setColor(QPalette::Window, semanticColor(SemanticColor::textBackground, palette()));
+    viewport()->setPalette(colours);
+}
+
+void BoardWritingSurface::changeEvent(QEvent *event)
+{
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        applyPageColour();
 }
 
 void BoardWritingSurface::resizeEvent(QResizeEvent *event)

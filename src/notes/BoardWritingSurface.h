@@ -56,6 +56,7 @@ public:
     void finishAnimations();
 
 protected:
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -71,6 +72,7 @@ private:
         bool isMissing = false;
     };
 
+    void applyPageColour();
     void reconcile();
     Row makeParagraphRow(const BoardWritingBlock &block);
     Row makeReferenceRow(const BoardWritingBlock &block, const WritingReferenceResolution &resolution);

@@ -25,7 +25,6 @@ WritingParagraphEditor::WritingParagraphEditor(const QUuid &blockID, QWidget *pa
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QTextEdit::WidgetWidth);
-    setTabChangesFocus(true);
     setFont(TessalineTypography::systemFont(fontSize, QFont::Normal));
     document()->setDocumentMargin(0);
     viewport()->setAutoFillBackground(false);

@@ -11,6 +11,7 @@
 #include "platform/UuidText.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QBuffer>
 #include <QEnterEvent>
 #include <QLabel>
@@ -118,6 +119,7 @@ private Q_SLOTS:
     void hoverShowsTheActionsButton();
     void smallSnipWithoutCaptionShowsTitleAndHint();
     void missingReference();
+    void referenceAccessibleActions();
     void imageCacheDecodesOncePerVersion();
     void annotatedImageDrawsAnnotationsOrNothing();
 };
@@ -389,15 +391,45 @@ void WritingReferenceTest::missingReference()
     BoardMissingWritingReferenceView missing(id);
     int removed = 0;
     missing.onRemove = [&]() { ++removed; };
-    QCOMPARE(missing.accessibleName(), QStringLiteral("Unavailable card reference"));
-    QCOMPARE(missing.accessibleDescription(), uuidText(id));
     auto *button = missing.findChild<QAbstractButton *>(QStringLiteral("removeReferenceButton"));
     QVERIFY(button);
     QCOMPARE(button->text(), QStringLiteral("Remove"));
     button->click();
     QCOMPARE(removed, 1);
+
+    // One accessible element: its label, the card id as its value, and the
+    // remove action.
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&missing);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Unavailable card reference"));
+    QCOMPARE(accessible->text(QAccessible::Value), uuidText(id));
+    QCOMPARE(accessible->childCount(), 0);
+    QCOMPARE(accessible->actionInterface()->actionNames(), QStringList{QStringLiteral("Remove reference")});
+    accessible->actionInterface()->doAction(QStringLiteral("Remove reference"));
+    QCOMPARE(removed, 2);
+
     BoardMissingWritingReferenceView anonymous(std::nullopt);
-    QCOMPARE(anonymous.accessibleDescription(), QStringLiteral("Missing identifier"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(&anonymous)->text(QAccessible::Value), QStringLiteral("Missing identifier"));
+}
+
+void WritingReferenceTest::referenceAccessibleActions()
+{
+    SnipImageCache images;
+    auto card = snipCard(QStringLiteral("caption"));
+    BoardWritingReferenceView view(card.get(), NoteAttachmentSize::medium, &images);
+    QStringList calls;
+    view.onOpen = [&]() { calls << QStringLiteral("open"); };
+    view.onRemove = [&]() { calls << QStringLiteral("remove"); };
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&view);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Reference to Checkout & pay"));
+    QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("Opens the original Snip"));
+    QVERIFY(accessible->childCount() > 0);
+    QAccessibleActionInterface *actions = accessible->actionInterface();
+    QCOMPARE(actions->actionNames(), (QStringList{QStringLiteral("Open original"), QStringLiteral("Remove reference")}));
+    actions->doAction(QStringLiteral("Open original"));
+    actions->doAction(QStringLiteral("Remove reference"));
+    QCOMPARE(calls, (QStringList{QStringLiteral("open"), QStringLiteral("remove")}));
 }
 
 void WritingReferenceTest::imageCacheDecodesOncePerVersion()
