@@ -127,6 +127,9 @@ CaptureOverlayWindow::CaptureOverlayWindow(QScreen *screen)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    // Tessaline keeps running from its menu with no window open; closing the
+    // overlay must not count as closing the app's last window.
+    setAttribute(Qt::WA_QuitOnClose, false);
     QPalette background = palette();
     background.setColor(QPalette::Window, Qt::black);
     setPalette(background);
