@@ -27,7 +27,7 @@ constexpr SymbolIcon::Entry entries[] = {
     {"arrow.down.right.and.arrow.up.left", "view-restore", "contract"},
     {"arrow.down.to.line", "go-bottom", "arrow-down-to-line"},
     {"arrow.right", "go-next", "arrow-right"},
-    {"arrow.right.circle", "media-playback-start", "arrow-right-circle"},
+    {"arrow.right.circle", "go-next-view", "arrow-right-circle"},
     {"arrow.triangle.2.circlepath", "view-refresh", "sync"},
     {"arrow.up.left", "edit-select", "arrow-up-left"},
     {"arrow.up.left.and.arrow.down.right", "view-fullscreen", "expand"},
@@ -35,21 +35,21 @@ constexpr SymbolIcon::Entry entries[] = {
     {"arrow.uturn.backward", "edit-undo", "undo"},
     {"arrow.uturn.forward", "edit-redo", "redo"},
     {"character.cursor.ibeam", "edit-select-text", "ibeam"},
-    {"checkmark", "checkmark", "check"},
+    {"checkmark", "dialog-ok-apply", "check"},
     {"checkmark.circle", "dialog-ok", "check-circle"},
-    {"checkmark.circle.fill", "emblem-success", "check-circle-fill"},
-    {"checkmark.seal", "emblem-checked", "check-seal"},
+    {"checkmark.circle.fill", "emblem-ok-symbolic", "check-circle-fill"},
+    {"checkmark.seal", "answer-correct", "check-seal"},
     {"chevron.left", "go-previous", "chevron-left"},
     {"chevron.right", "go-next", "chevron-right"},
-    {"display", "video-display", "display"},
+    {"display", "monitor", "display"},
     {"doc.badge.ellipsis", "document-preview", "document-ellipsis"},
     {"doc.on.doc", "edit-copy", "copy"},
     {"doc.on.doc.fill", "edit-copy", "copy-fill"},
     {"doc.text", "document-export", "document"},
     {"ellipsis", "overflow-menu", "ellipsis"},
     {"ellipsis.circle", "overflow-menu", "ellipsis-circle"},
-    {"exclamationmark.circle", "emblem-important", "exclamation-circle"},
-    {"exclamationmark.triangle", "dialog-warning", "warning"},
+    {"exclamationmark.circle", "emblem-important-symbolic", "exclamation-circle"},
+    {"exclamationmark.triangle", "dialog-warning-symbolic", "warning"},
     {"eye", "view-visible", "eye"},
     {"folder", "folder", "folder"},
     {"gearshape", "configure", "gear"},
@@ -65,18 +65,18 @@ constexpr SymbolIcon::Entry entries[] = {
     {"minus.magnifyingglass", "zoom-out", "magnifier-minus"},
     {"note.text", "view-pim-notes", "note"},
     {"note.text.badge.plus", "document-new", "note-plus"},
-    {"paintpalette", "color-management", "palette"},
+    {"paintpalette", "color-picker", "palette"},
     {"paperclip", "mail-attachment", "paperclip"},
     {"pause.circle", "media-playback-pause", "pause-circle"},
     {"pencil.tip", "draw-freehand", "pencil"},
-    {"photo", "image-x-generic", "photo"},
+    {"photo", "viewimage", "photo"},
     {"photo.badge.exclamationmark", "image-missing", "photo-exclamation"},
     {"photo.on.rectangle", "view-preview", "photo-on-rectangle"},
     {"photo.stack", "folder-pictures", "photo-stack"},
     {"pin", "window-pin", "pin"},
     {"plus.magnifyingglass", "zoom-in", "magnifier-plus"},
     {"point.topleft.down.to.point.bottomright.curvepath", "draw-bezier-curves", "curve-path"},
-    {"questionmark.circle", "help-contextual", "question-circle"},
+    {"questionmark.circle", "question", "question-circle"},
     {"quote.bubble", "format-text-blockquote", "quote-bubble"},
     {"rectangle", "draw-rectangle", "rectangle"},
     {"rectangle.3.group", "view-group", "rectangles-group"},
@@ -91,11 +91,11 @@ constexpr SymbolIcon::Entry entries[] = {
     {"square.and.arrow.down", "document-save", "download"},
     {"square.and.pencil", "document-edit", "square-pencil"},
     {"square.grid.2x2", "view-grid", "grid-2x2"},
-    {"square.grid.3x3.fill", "blurimage", "grid-3x3-fill"},
-    {"square.on.square", "window-duplicate", "copy"},
+    {"square.grid.3x3.fill", "zoom-pixels", "grid-3x3-fill"},
+    {"square.on.square", "edit-copy", "copy"},
     {"square.stack.3d.up", "layer-raise", "stack-up"},
-    {"star", "rating-unrated", "star"},
-    {"star.fill", "favorite", "star-fill"},
+    {"star", "non-starred-symbolic", "star"},
+    {"star.fill", "starred-symbolic", "star-fill"},
     {"star.slash", "edit-delete-remove", "star-slash"},
     {"text.alignleft", "format-justify-left", "align-left"},
     {"text.badge.plus", "insert-text", "text-plus"},
@@ -126,6 +126,43 @@ const QHash<QString, const SymbolIcon::Entry *> &index()
 const SymbolIcon::Entry *find(const QString &systemName)
 {
     return index().value(systemName, nullptr);
+}
+
+QImage renderedImage(const QIcon &icon, const QSize &deviceSize)
+{
+    QImage image(deviceSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    icon.paint(&painter, QRect(QPoint(0, 0), deviceSize));
+    return image;
+}
+
+QImage tinted(QImage image, const QColor &color)
+{
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), color);
+    return image;
+}
+
+// Symbolic icons are drawn in one grey; a few pixels of colour (an accent
+// dot) are tolerated.
+bool isMonochrome(const QImage &image)
+{
+    int opaque = 0;
+    int coloured = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) < 96)
+                continue;
+            ++opaque;
+            if (QColor::fromRgba(qUnpremultiply(line[x])).hsvSaturation() > 80)
+                ++coloured;
+        }
+    }
+    return coloured * 20 <= opaque;
 }
 
 } // namespace
@@ -222,18 +259,12 @@ QPixmap SymbolIcon::tintedPixmap(const QString &systemName, const QSize &logical
         cached.setDevicePixelRatio(ratio);
         return cached;
     }
-    const QIcon source = icon(systemName);
-    if (source.isNull())
-        return {};
-    QImage image(deviceSize, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        source.paint(&painter, QRect(QPoint(0, 0), deviceSize));
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(image.rect(), color);
-    }
+    // Recolouring a many-coloured theme icon leaves a blot; the bundled
+    // monochrome drawing stands in for it.
+    QImage rendered = renderedImage(icon(systemName), deviceSize);
+    if (!isMonochrome(rendered))
+        rendered = renderedImage(fallbackIcon(systemName), deviceSize);
+    QImage image = tinted(std::move(rendered), color);
     image.setDevicePixelRatio(ratio);
     QPixmap result = QPixmap::fromImage(std::move(image));
     QPixmapCache::insert(key, result);

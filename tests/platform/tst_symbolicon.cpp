@@ -52,6 +52,7 @@ private Q_SLOTS:
     void everyScreenSymbolResolves();
     void tableHasNoStrayNames();
     void tintKeepsShapeAndTakesColour();
+    void manyColouredThemeIconsGiveWayToTheDrawing();
     void unknownNameGivesNothing();
 };
 
@@ -113,6 +114,21 @@ void SymbolIconTest::tintKeepsShapeAndTakesColour()
     }
     QVERIFY(opaque > 50);
     QVERIFY(transparent > 50);
+}
+
+void SymbolIconTest::manyColouredThemeIconsGiveWayToTheDrawing()
+{
+    // Whatever the theme draws, the tinted symbol is one colour and never a
+    // solid blot: well under two thirds of its square is covered.
+    for (const QString &name : SymbolIcon::knownNames()) {
+        const QImage image = SymbolIcon::tintedPixmap(name, QSize(22, 22), 1, QColor(20, 20, 20)).toImage();
+        double coverage = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                coverage += qAlpha(image.pixel(x, y)) / 255.0;
+        coverage /= image.width() * image.height();
+        QVERIFY2(coverage > 0.02 && coverage < 0.6, qPrintable(QStringLiteral("%1: %2").arg(name).arg(coverage)));
+    }
 }
 
 void SymbolIconTest::unknownNameGivesNothing()
