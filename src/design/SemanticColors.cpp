@@ -59,9 +59,9 @@ QColor semanticColor(SemanticColor color, const QPalette &palette, bool increase
     return text;
 }
 
-QColor resolveColor(const ColorSpec &spec, const QPalette &palette, bool increasedContrast)
+QColor resolveColor(const ColorSpec &shade, const QPalette &palette, bool increasedContrast)
 {
-    return withOpacity(semanticColor(spec.color, palette, increasedContrast), spec.opacity);
+    return withOpacity(semanticColor(shade.color, palette, increasedContrast), shade.opacity);
 }
 
 namespace TessalineColors {

@@ -36,7 +36,7 @@ struct ColorSpec {
     friend bool operator==(const ColorSpec &, const ColorSpec &) = default;
 };
 
-QColor resolveColor(const ColorSpec &spec, const QPalette &palette, bool increasedContrast = false);
+QColor resolveColor(const ColorSpec &shade, const QPalette &palette, bool increasedContrast = false);
 
 QColor withOpacity(QColor color, qreal opacity);
 QColor mixColors(const QColor &from, const QColor &to, qreal amount);

@@ -41,9 +41,9 @@ StudioButtonState makeState(const QString &flags)
     return state;
 }
 
-char *describe(const ColorSpec &spec)
+char *describe(const ColorSpec &shade)
 {
-    return QTest::toString(QStringLiteral("color %1 at %2").arg(int(spec.color)).arg(spec.opacity));
+    return QTest::toString(QStringLiteral("color %1 at %2").arg(int(shade.color)).arg(shade.opacity));
 }
 
 void sendEnter(QWidget *widget)
@@ -62,9 +62,9 @@ void sendLeave(QWidget *widget)
 
 namespace QTest {
 template<>
-char *toString(const ColorSpec &spec)
+char *toString(const ColorSpec &shade)
 {
-    return describe(spec);
+    return describe(shade);
 }
 } // namespace QTest
 

@@ -19,9 +19,9 @@ Q_DECLARE_METATYPE(ColorSpec)
 
 namespace QTest {
 template<>
-char *toString(const ColorSpec &spec)
+char *toString(const ColorSpec &shade)
 {
-    return QTest::toString(QStringLiteral("color %1 at %2").arg(int(spec.color)).arg(spec.opacity));
+    return QTest::toString(QStringLiteral("color %1 at %2").arg(int(shade.color)).arg(shade.opacity));
 }
 } // namespace QTest
 
