@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QUuid>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class Connection;
+class ModelContext;
+
+// The main window's live reading of the library: every note in sort-index
+// order, every card and every connection, each in the store's own order,
+// read again after every save so each screen of the window sees the same
+// lists. Main thread only.
+class LibraryQuery : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LibraryQuery(ModelContext &context, QObject *parent = nullptr);
+
+    ModelContext &context() const { return m_context; }
+
+    // Deleted entities included; notes ascending by sort index, equal
+    // indexes in store order.
+    const QList<Board *> &boards() const { return m_boards; }
+    const QList<CanvasCard *> &cards() const { return m_cards; }
+    const QList<Connection *> &connections() const { return m_connections; }
+
+    // Reads the three lists again. A list whose fetch fails keeps what it
+    // showed before, so a passing store error never empties a screen.
+    void refresh();
+
+    // The first note (or card) with this id, deleted or not.
+    Board *firstBoard(const QUuid &id) const;
+    CanvasCard *firstCard(const QUuid &id) const;
+
+    // The first live inbox note in sort-index order; the sidebar, the
+    // toolbar and the detail pane all use this one lookup.
+    static Board *quickCapturesNote(const QList<Board *> &boards);
+    Board *quickCapturesNote() const { return quickCapturesNote(m_boards); }
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    ModelContext &m_context;
+    QList<Board *> m_boards;
+    QList<CanvasCard *> m_cards;
+    QList<Connection *> m_connections;
+};
+
+} // namespace tessaline

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "capture/GlobalShortcutConfiguration.h"
+
+#include <QKeySequence>
+#include <QObject>
+
+#include <optional>
+
+namespace tessaline {
+
+class AppRuntime;
+class UpdateService;
+
+// The main window's menu commands: "Check for Updates…" beside the
+// application's information, and Quick Note and the three captures after the
+// new-item commands. The global shortcuts the user configured are the only
+// key sequences these commands show.
+class MainWindowCommands : public QObject
+{
+    Q_OBJECT
+public:
+    MainWindowCommands(AppRuntime &runtime, UpdateService &updates, QObject *parent = nullptr);
+
+    bool canCheckForUpdates() const;
+    QKeySequence quickNoteShortcut() const;
+    QKeySequence captureRegionShortcut() const;
+
+    // The key sequence of a global shortcut as a menu shows it: its
+    // modifiers with the key's menu character. Empty when the shortcut is
+    // off or its key has no menu character.
+    static QKeySequence menuKeySequence(const std::optional<GlobalShortcut> &shortcut);
+
+    void checkForUpdates();
+    void quickNote();
+    void captureRegion();
+    void captureWindow();
+    void captureDisplay();
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    AppRuntime &m_runtime;
+    UpdateService &m_updates;
+};
+
+} // namespace tessaline

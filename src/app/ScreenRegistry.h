@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/DetailScreen.h"
+#include "app/RootViewController.h"
+
+#include <map>
+
+#include <functional>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace tessaline {
+
+// Where the main window gets the screens that other parts of the app
+// provide: the detail pane's screens by kind, the sheets by kind, the card
+// inspector and the guided tour's coachmark. The app's composition root
+// registers each screen once; a screen nobody registered shows the design
+// system's empty state under its own name instead.
+class ScreenRegistry
+{
+public:
+    // Each factory gets the window's controller (runtime, navigation, live
+    // queries, trash actions, note-list binding) and makes a widget under
+    // `parent`.
+    using DetailFactory = std::function<QWidget *(RootViewController &window, const DetailScreen &screen, QWidget *parent)>;
+    // A sheet is a dialog; the window opens it window-modal and sets the
+    // sheet's property back when it finishes.
+    using SheetFactory = std::function<QDialog *(RootViewController &window, const SheetRequest &request, QWidget *parent)>;
+    using InspectorFactory = std::function<QWidget *(RootViewController &window, QWidget *parent)>;
+    using CoachmarkFactory = std::function<QWidget *(RootViewController &window, GuidedTourStep step,
+                                                     bool hasSnipPreviewTarget, QWidget *parent)>;
+
+    void registerDetail(DetailScreen::Kind kind, DetailFactory factory) { m_details[kind] = std::move(factory); }
+    void registerSheet(SheetKind kind, SheetFactory factory) { m_sheets[kind] = std::move(factory); }
+    void registerInspector(InspectorFactory factory) { m_inspector = std::move(factory); }
+    void registerCoachmark(CoachmarkFactory factory) { m_coachmark = std::move(factory); }
+
+    bool hasDetail(DetailScreen::Kind kind) const { return m_details.contains(kind); }
+    bool hasSheet(SheetKind kind) const { return m_sheets.contains(kind); }
+
+    // The registered screen, else the empty state named after it.
+    QWidget *makeDetail(RootViewController &window, const DetailScreen &screen, QWidget *parent) const;
+    // The registered sheet, else a dialog holding the named empty state and
+    // a Close button. The first-run setup has no stand-in (a sheet that
+    // cannot be closed would lock the window): null when not registered.
+    QDialog *makeSheet(RootViewController &window, const SheetRequest &request, QWidget *parent) const;
+    QWidget *makeInspector(RootViewController &window, QWidget *parent) const;
+    // Null when no coachmark is registered.
+    QWidget *makeCoachmark(RootViewController &window, GuidedTourStep step, bool hasSnipPreviewTarget,
+                           QWidget *parent) const;
+
+    // The name and symbol a screen's stand-in shows: the destination's
+    // sidebar title, or the note's title for a single note.
+    struct Label
+    {
+        QString title;
+        QString systemImage;
+    };
+    static Label detailLabel(const RootViewController &window, const DetailScreen &screen);
+    static Label sheetLabel(SheetKind kind);
+
+private:
+    std::map<DetailScreen::Kind, DetailFactory> m_details;
+    std::map<SheetKind, SheetFactory> m_sheets;
+    InspectorFactory m_inspector;
+    CoachmarkFactory m_coachmark;
+};
+
+} // namespace tessaline

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QUuid>
+
+#include <functional>
+
+namespace tessaline {
+
+class LibraryQuery;
+class NavigationState;
+class SpotlightIndexService;
+
+// What the Recently Deleted and search screens ask the main window to do:
+// restore, purge or open a note or card, by identifier. Items are looked up
+// in the window's live queries; a missing one changes nothing in the store.
+// Nothing here asks for confirmation (the trash screen does), and these are
+// the only operations that take entities out of the library for good.
+//
+// Each store change is saved at once. A failed save is not reported; the
+// context is rolled back so the screens never show a change the library
+// does not hold. A card purged for good also leaves the desktop-search index,
+// once the purge is saved.
+class TrashActions : public QObject
+{
+    Q_OBJECT
+public:
+    TrashActions(LibraryQuery &library, NavigationState &navigation, SpotlightIndexService *index,
+                 QObject *parent = nullptr);
+
+    // Dates stamped on restored entities; the current time by default.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    void restoreBoard(const QUuid &boardID);
+    void openDeletedBoard(const QUuid &boardID);
+    void restoreCard(const QUuid &cardID);
+    void openDeletedCard(const QUuid &boardID, const QUuid &cardID);
+    // The Quick Captures note is never purged.
+    void deleteBoardPermanently(const QUuid &boardID);
+    void deleteCardPermanently(const QUuid &cardID);
+    // A snip opens in the gallery over the search results; anything else
+    // opens its editor on the notes screen with its note active.
+    void openSearchResult(const QUuid &boardID, const QUuid &cardID);
+
+Q_SIGNALS:
+    // A purged card's index entry is gone (or could not be removed).
+    void indexEntryRemoved(const QUuid &cardID);
+
+private:
+    bool saveOrRollBack();
+    void removeIndexEntries(const QList<QUuid> &cardIDs);
+    void openCard(const QUuid &cardID);
+
+    LibraryQuery &m_library;
+    NavigationState &m_navigation;
+    SpotlightIndexService *m_index;
+    std::function<QDateTime()> m_clock;
+};
+
+} // namespace tessaline
