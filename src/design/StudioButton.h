@@ -68,7 +68,6 @@ protected:
     bool hitButton(const QPoint &pos) const override;
 
 private:
-
     Style m_style;
     StudioControlProminence m_prominence = StudioControlProminence::standard;
     StudioControlSize m_controlSize = StudioControlSize::regular;
