@@ -163,17 +163,46 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
     pressClock.keyCode = *X11HotKeys::xKeyCode(21);
     QCoreApplication::instance()->installNativeEventFilter(&pressClock);
 
+    // One press: true once the overlay's first frame is on the server. A
+    // press the server lost (xdotool racing a fresh server) is sent again.
+    const auto pressAndWait = [&] {
+        marks = {};
+        pressClock.pressedAt = 0;
+        for (int attempt = 0; attempt < 3 && marks.painted == 0; ++attempt) {
+            QProcess::startDetached(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")});
+            QElapsedTimer limit;
+            limit.start();
+            while (marks.painted == 0 && limit.elapsed() < 3000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        }
+        return marks.painted != 0 && pressClock.pressedAt != 0;
+    };
+    const auto endOverlay = [] {
+        if (MeasuredSession::current)
+            MeasuredSession::current->cancel();
+        // Let the overlay go away and the key be released before the next
+        // run. Without a running event loop, deleteLater() needs a push, or
+        // every run would leave its pictures behind.
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < 150) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    };
+    // The first capture of a session also creates the overlay window and
+    // the reusable buffers; it is not what a user meets every time.
+    if (!pressAndWait()) {
+        state.SkipWithError("the overlay did not appear");
+        return;
+    }
+    const double firstCaptureMs = (marks.painted - pressClock.pressedAt) / 1e6;
+    endOverlay();
+
     double grab = 0, conversion = 0, setUp = 0, expose = 0, firstPaint = 0, before = 0, total = 0;
     bool sharedMemory = false;
     for (auto _ : state) {
-        marks = {};
-        pressClock.pressedAt = 0;
-        QProcess::startDetached(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")});
-        QElapsedTimer limit;
-        limit.start();
-        while (marks.painted == 0 && limit.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-        if (marks.painted == 0 || pressClock.pressedAt == 0) {
+        if (!pressAndWait()) {
             state.SkipWithError("the overlay did not appear");
             break;
         }
@@ -188,17 +217,7 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
         firstPaint += (marks.painted - marks.paintStarted) / 1e6;
         before += (marks.beginStarted - pressClock.pressedAt) / 1e6;
         total += seconds * 1e3;
-        if (MeasuredSession::current)
-            MeasuredSession::current->cancel();
-        // Let the overlay go away and the key be released before the next run.
-        // Without a running event loop, deleteLater() needs a push, or every
-        // run would leave its window and pictures behind.
-        QElapsedTimer pause;
-        pause.start();
-        while (pause.elapsed() < 150) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
+        endOverlay();
     }
     QCoreApplication::instance()->removeNativeEventFilter(&pressClock);
     const double n = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
@@ -210,6 +229,7 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
     state.counters["map_expose_ms"] = expose / n;
     state.counters["paint_flush_ms"] = firstPaint / n;
     state.counters["shm"] = sharedMemory ? 1 : 0;
+    state.counters["first_capture_of_session_ms"] = firstCaptureMs;
 }
 
 void BM_GrabWholeDisplay(benchmark::State &state)

@@ -3,7 +3,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
-#include <QTimer>
 
 namespace tessaline {
 
@@ -79,10 +78,15 @@ void CaptureCoordinator::beginCapture(CaptureMode mode)
     auto task = std::make_shared<CaptureTask>(CaptureTask{mode});
     m_captureTask = task;
     QPointer<CaptureCoordinator> self(this);
-    QTimer::singleShot(0, this, [self, task] {
-        if (self)
-            self->runCaptureTask(task);
-    });
+    // A posted call rather than a zero timer: timers wait behind the
+    // window system's events, and this is the hot-key road.
+    QMetaObject::invokeMethod(
+        this,
+        [self, task] {
+            if (self)
+                self->runCaptureTask(task);
+        },
+        Qt::QueuedConnection);
 }
 
 void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task)

@@ -4,7 +4,6 @@
 #include "platform/X11CaptureSystem.h"
 
 #include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -24,9 +23,10 @@ bool screenContains(const QRectF &frame, const QPointF &p)
 template <typename T, typename Completion>
 void deliverLater(QObject *context, CaptureOutcome<T> outcome, Completion completion)
 {
-    QTimer::singleShot(0, context, [outcome = std::move(outcome), completion = std::move(completion)]() mutable {
-        completion(std::move(outcome));
-    });
+    QMetaObject::invokeMethod(
+        context,
+        [outcome = std::move(outcome), completion = std::move(completion)]() mutable { completion(std::move(outcome)); },
+        Qt::QueuedConnection);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "platform/X11HotKeys.h"
 
 #include <QPointer>
-#include <QTimer>
 
 namespace tessaline {
 
@@ -109,7 +108,8 @@ qint32 GlobalHotKeyManager::handleEvent(const HotKeyEvent &event)
     const quint32 id = event.hotKeyID.id;
     // Handlers run later on the main thread, never inside the platform's
     // event delivery.
-    QTimer::singleShot(0, this, [this, id] { handleHotKey(id); });
+    QMetaObject::invokeMethod(
+        this, [this, id] { handleHotKey(id); }, Qt::QueuedConnection);
     return HotKeyStatus::noError;
 }
 

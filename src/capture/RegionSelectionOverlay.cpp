@@ -293,10 +293,13 @@ void RegionSelectionView::paintEvent(QPaintEvent *event)
     if (!m_painted) {
         m_painted = true;
         if (onFirstPaint)
-            QTimer::singleShot(0, this, [this] {
-                if (onFirstPaint)
-                    onFirstPaint();
-            });
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (onFirstPaint)
+                        onFirstPaint();
+                },
+                Qt::QueuedConnection);
     }
 }
 
