@@ -2,6 +2,8 @@
 #include "design/QuietCanvas.h"
 #include "design/QuietCard.h"
 #include "design/QuietSurfaces.h"
+#include "design/StudioTag.h"
+#include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QApplication>
@@ -9,6 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace tessaline;
 
@@ -66,6 +69,7 @@ private Q_SLOTS:
     void suggestionBorderIsDashed();
     void hoverFollowsReduceMotion();
     void canvasFillsWithWindowColour();
+    void settingsChangesRepaint();
 };
 
 void DesignSurfacesTest::init()
@@ -356,6 +360,54 @@ void DesignSurfacesTest::canvasFillsWithWindowColour()
     QCOMPARE(image.pixelColor(0, 0), QColor(12, 34, 56));
     QCOMPARE(image.pixelColor(79, 59), QColor(12, 34, 56));
     QCOMPARE(canvas.sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+}
+
+namespace {
+
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+void DesignSurfacesTest::settingsChangesRepaint()
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    QList<QWidget *> widgets{new FunctionalSurface(FunctionalSurfaceRole::palette),
+                             new QuietCard(QuietCardTone::suggestion),
+                             new StudioTag(QStringLiteral("Snip")),
+                             new TessalinePrimaryButton(QStringLiteral("Keep"))};
+    for (QWidget *widget : widgets) {
+        widget->setMinimumSize(60, 30);
+        layout->addWidget(widget);
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QApplication::processEvents();
+
+    PaintCounter counter;
+    for (QWidget *widget : widgets) {
+        for (const auto setting : {&AccessibilitySettings::setIncreasesContrast, &AccessibilitySettings::setReducesTransparency}) {
+            widget->installEventFilter(&counter);
+            counter.paints = 0;
+            (AccessibilitySettings::shared().*setting)(true);
+            QTRY_VERIFY2(counter.paints > 0, widget->metaObject()->className());
+            (AccessibilitySettings::shared().*setting)(false);
+            QApplication::processEvents();
+            widget->removeEventFilter(&counter);
+        }
+    }
 }
 
 QTEST_MAIN(DesignSurfacesTest)
