@@ -2,6 +2,9 @@
 
 #include "capture/DisplayCaptureService.h"
 #include "platform/X11CaptureSystem.h"
+#include "platform/X11WindowInfo.h"
+
+#include <xcb/composite.h>
 
 #include <QCursor>
 #include <QScreen>
@@ -37,6 +40,7 @@ private Q_SLOTS:
     void displaysMatchTheServer();
     void displayUnderPointer();
     void frontmostWindowFromInputFocus();
+    void compositedWindowIgnoresWhatCoversIt();
 };
 
 void X11DisplayCaptureTest::initTestCase()
@@ -154,6 +158,59 @@ void X11DisplayCaptureTest::frontmostWindowFromInputFocus()
     QVERIFY(uniform(captured.image, colour.rgb()));
     QCOMPARE(captured.rectInDisplay, QRectF(geometry));
     QVERIFY(captured.sourceApplication->name.has_value());
+}
+
+void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
+{
+    // Play the compositor's part from a connection of our own: redirect the
+    // top-level windows (the server still draws them) and own the
+    // compositing-manager selection, so capture reads window pixmaps.
+    xcb_connection_t *compositor = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(compositor)).data;
+    xcb_composite_query_version_reply_t *version = xcb_composite_query_version_reply(
+        compositor, xcb_composite_query_version(compositor, 0, 4), nullptr);
+    if (!version) {
+        xcb_disconnect(compositor);
+        QSKIP("the X server has no Composite extension");
+    }
+    std::free(version);
+    xcb_composite_redirect_subwindows(compositor, screen->root, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+    const xcb_window_t owner = xcb_generate_id(compositor);
+    xcb_create_window(compositor, XCB_COPY_FROM_PARENT, owner, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_intern_atom_reply_t *selection = xcb_intern_atom_reply(
+        compositor, xcb_intern_atom(compositor, 0, 13, "_NET_WM_CM_S0"), nullptr);
+    xcb_set_selection_owner(compositor, owner, selection->atom, XCB_CURRENT_TIME);
+    std::free(selection);
+    std::free(xcb_get_input_focus_reply(compositor, xcb_get_input_focus(compositor), nullptr));
+
+    const QColor colour(0x44, 0x55, 0x66);
+    const QRect geometry(300, 300, 200, 150);
+    auto window = colouredWindow(geometry, colour, true);
+    window->setWindowTitle(QStringLiteral("Covered Window"));
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto cover = colouredWindow(QRect(350, 320, 100, 100), QColor(0xff, 0xff, 0x00));
+    QVERIFY(QTest::qWaitForWindowExposed(cover.get()));
+    const auto x11 = *X11Connection::application();
+    xcb_set_input_focus(x11.connection, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(window->winId()), XCB_CURRENT_TIME);
+    x11.sync();
+    settle();
+    QVERIFY(X11WindowInfo(x11).compositorRunning());
+
+    DisplayCaptureService service(X11CaptureSystem::create());
+    const auto outcome = service.takeFrontmostWindow();
+    if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome))
+        QFAIL(qPrintable(error->errorDescription()));
+    const CapturedWindow captured = std::get<CapturedWindow>(outcome);
+    QCOMPARE(captured.image.size(), geometry.size());
+    // The root shows the yellow window on top; the window's own pixmap does not.
+    QVERIFY(uniform(captured.image, colour.rgb()));
+
+    cover.reset();
+    window.reset();
+    xcb_disconnect(compositor);
+    settle();
+    QVERIFY(!X11WindowInfo(x11).compositorRunning());
 }
 
 QTEST_MAIN(X11DisplayCaptureTest)
