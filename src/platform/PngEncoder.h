@@ -15,7 +15,7 @@ enum class PngRowFilter { None, Sub, Up, Paeth, Adaptive };
 struct PngEncoderOptions
 {
     // libdeflate level, 1 (fastest) to 12 (smallest).
-    int compressionLevel = 5;
+    int compressionLevel = 1;
     PngRowFilter filter = PngRowFilter::Up;
     // Worker threads for the strips; 0 means one per processor but one.
     int maxThreads = 0;
