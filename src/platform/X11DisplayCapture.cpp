@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -157,35 +158,64 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     QElapsedTimer timer;
     timer.start();
     xcb_connection_t *c = m_x11.connection;
-    const size_t size = size_t(rect.width()) * size_t(rect.height()) * 4;
-    if (!ensureSegment(size))
+    const int width = rect.width();
+    const int rows = rect.height();
+    const qsizetype sourceStride = qsizetype(width) * 4;
+    if (!ensureSegment(size_t(sourceStride) * size_t(rows)))
         return CaptureSystemError{false, QStringLiteral("Shared memory is not available.")};
-    xcb_generic_error_t *error = nullptr;
-    xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
-        c,
-        xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
-                          uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.server, 0),
-        &error);
-    if (!reply) {
-        const int code = error ? error->error_code : 0;
-        std::free(error);
-        return grabError("Shared-memory GetImage", code);
-    }
-    const uint8_t depth = reply->depth;
-    std::free(reply);
-    if (!pixelFormatSupported(depth))
-        return CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")};
-    if (timings) {
-        timings->grabNanoseconds = timer.nsecsElapsed();
-        timings->usedSharedMemory = true;
-    }
-    timer.restart();
     // The segment is reused by the next grab, so the picture moves into an
     // image of its own.
     QImage *image = reusableImage(rect.size());
     if (!image)
         return CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")};
-    copyOpaque(*image, static_cast<const uchar *>(m_segment.address), qsizetype(rect.width()) * 4);
+    uchar *bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    const auto *source = static_cast<const uchar *>(m_segment.address);
+
+    // A large picture is asked for in bands, all requests sent at once: while
+    // the server fills one band, a thread copies the one before.
+    const int bands = qint64(rows) * width > 2'000'000 ? 8 : 1;
+    const int step = (rows + bands - 1) / bands;
+    QList<xcb_shm_get_image_cookie_t> cookies;
+    for (int first = 0; first < rows; first += step) {
+        const int height = std::min(step, rows - first);
+        cookies.append(xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y() + first), uint16_t(width),
+                                         uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.server,
+                                         quint32(first * sourceStride)));
+    }
+    std::vector<std::thread> copies;
+    std::optional<CaptureSystemError> failure;
+    for (qsizetype band = 0; band < cookies.size(); ++band) {
+        if (failure) {
+            xcb_discard_reply(c, cookies.at(band).sequence);
+            continue;
+        }
+        xcb_generic_error_t *error = nullptr;
+        xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(c, cookies.at(band), &error);
+        if (!reply) {
+            failure = grabError("Shared-memory GetImage", error ? error->error_code : 0);
+            std::free(error);
+            continue;
+        }
+        const uint8_t depth = reply->depth;
+        std::free(reply);
+        if (!pixelFormatSupported(depth)) {
+            failure = CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")};
+            continue;
+        }
+        const int first = int(band) * step;
+        copies.emplace_back(copyOpaqueRows, bits, stride, source, sourceStride, width, first,
+                            std::min(rows, first + step));
+    }
+    if (timings) {
+        timings->grabNanoseconds = timer.nsecsElapsed();
+        timings->usedSharedMemory = true;
+    }
+    timer.restart();
+    for (std::thread &copy : copies)
+        copy.join();
+    if (failure)
+        return *failure;
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
     return *image;

@@ -10,7 +10,10 @@ namespace tessaline {
 // Where the time of one grab went, for the capture benchmark.
 struct X11GrabTimings
 {
+    // Until the server has delivered the last of the picture; copying the
+    // parts that came first already runs meanwhile.
     qint64 grabNanoseconds = 0;
+    // What copying still needs after that.
     qint64 conversionNanoseconds = 0;
     bool usedSharedMemory = false;
 };
