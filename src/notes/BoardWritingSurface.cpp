@@ -144,7 +144,7 @@ public:
             }
             if (slot.widget->geometry() != geometry)
                 slot.widget->setGeometry(geometry);
-            if (!slot.widget->isVisible())
+            if (slot.widget->isHidden())
                 slot.widget->show();
         }
         for (QWidget *leaving : std::as_const(m_leaving)) {
@@ -158,22 +158,26 @@ public:
     void animateChange(const QList<QWidget *> &entering, const QList<QWidget *> &leaving, bool initial)
     {
         if (initial || !isVisible()) {
-            for (QWidget *widget : leaving)
+            for (QWidget *widget : leaving) {
+                widget->hide();
                 widget->deleteLater();
+            }
             relayout();
             return;
         }
-        finish();
+        // Rows that stay glide from where they are drawn now, also when an
+        // earlier change is still animating.
         const bool reduceMotion = DesignEnvironment::current().reduceMotion;
-        int contentHeight = 0;
-        const QList<Slot> slots = targets(&contentHeight);
-        m_startY.clear();
+        const QList<Slot> slots = targets(nullptr);
+        QHash<QWidget *, int> startY;
         for (const Slot &slot : slots) {
             if (entering.contains(slot.widget))
-                m_startY.insert(slot.widget, slot.geometry.top() - (reduceMotion ? 0 : entranceOffset));
+                startY.insert(slot.widget, slot.geometry.top() - (reduceMotion ? 0 : entranceOffset));
             else
-                m_startY.insert(slot.widget, slot.widget->geometry().top());
+                startY.insert(slot.widget, slot.widget->geometry().top());
         }
+        settle();
+        m_startY = std::move(startY);
         m_entering = entering;
         m_leaving = leaving;
         for (QWidget *widget : entering + leaving) {
@@ -190,17 +194,27 @@ public:
 
     void finish()
     {
-        if (m_animation->state() == QAbstractAnimation::Running)
+        settle();
+        relayout();
+    }
+
+    // Ends a running animation without placing the rows.
+    void settle()
+    {
+        if (m_animation->state() == QAbstractAnimation::Running) {
+            const QSignalBlocker blocker(m_animation);
             m_animation->stop();
+        }
         for (QWidget *widget : std::as_const(m_entering)) {
             widget->setGraphicsEffect(nullptr);
         }
-        for (QWidget *widget : std::as_const(m_leaving))
+        for (QWidget *widget : std::as_const(m_leaving)) {
+            widget->hide();
             widget->deleteLater();
+        }
         m_entering.clear();
         m_leaving.clear();
         m_startY.clear();
-        relayout();
     }
 
     // Forgets a row that is about to be deleted outside an animation.

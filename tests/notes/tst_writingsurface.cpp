@@ -1,4 +1,5 @@
 #include "model/CanvasCard.h"
+#include "platform/AccessibilitySettings.h"
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
 #include "notes/BoardWritingSurface.h"
@@ -6,6 +7,7 @@
 #include "platform/UuidText.h"
 
 #include <QAbstractButton>
+#include <QGraphicsOpacityEffect>
 #include <QApplication>
 #include <QMenu>
 #include <QMimeData>
@@ -115,6 +117,8 @@ private Q_SLOTS:
     void missingCardShowsThePlaceholder();
     void focusIsTheWritingPosition();
     void pageLayout();
+    void rowsEnter_data();
+    void rowsEnter();
 
 private:
     std::unique_ptr<BoardWritingSurface> m_surface;
@@ -378,6 +382,38 @@ void WritingSurfaceTest::pageLayout()
     second->setPlainText(QStringLiteral("line\n").repeated(6));
     QApplication::processEvents();
     QVERIFY(second->height() > oneLine * 4);
+}
+
+void WritingSurfaceTest::rowsEnter_data()
+{
+    QTest::addColumn<bool>("reduceMotion");
+    QTest::addColumn<int>("offset");
+    QTest::newRow("moving in from the top") << false << 16;
+    QTest::newRow("fading only with reduce motion") << true << 0;
+}
+
+void WritingSurfaceTest::rowsEnter()
+{
+    QFETCH(bool, reduceMotion);
+    QFETCH(int, offset);
+    AccessibilitySettings::shared().setReducesMotion(reduceMotion);
+    BoardWritingDocument next = m_workspace.document;
+    next.insertCardReference(m_thought->id(), m_first);
+    m_workspace.store(next);
+    const QUuid referenceID = m_workspace.document.blocks.at(1).id;
+    QWidget *row = m_surface->rowWidget(referenceID);
+    WritingParagraphEditor *second = m_surface->paragraphEditor(m_second);
+    const int secondBefore = second->geometry().top();
+    const int startTop = row->geometry().top();
+    auto *effect = qobject_cast<QGraphicsOpacityEffect *>(row->graphicsEffect());
+    QVERIFY(effect);
+    QCOMPARE(effect->opacity(), 0.0);
+    m_surface->finishAnimations();
+    QCOMPARE(row->geometry().top() - startTop, offset);
+    QVERIFY(!row->graphicsEffect());
+    // The paragraph below glides down to make room rather than jumping.
+    QVERIFY2(second->geometry().top() > secondBefore, qPrintable(QStringLiteral("%1 %2 %3").arg(secondBefore).arg(second->geometry().top()).arg(row->geometry().height())));
+    AccessibilitySettings::shared().setReducesMotion(false);
 }
 
 QTEST_MAIN(WritingSurfaceTest)
