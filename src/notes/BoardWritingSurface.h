@@ -24,6 +24,10 @@ class WritingParagraphEditor;
 // the paragraph under the drop (or with no anchor elsewhere); the paragraph
 // holding keyboard focus is reported as the writing position. Its rules and
 // its actions live in `model()`; this widget only shows them.
+//
+// Hiding the page reports that no paragraph is focused any more; a host that
+// deletes it should hide it first, since nothing is reported from the
+// destructor (the host may itself be half torn down by then).
 class BoardWritingSurface : public QScrollArea
 {
     Q_OBJECT

@@ -112,6 +112,7 @@ private Q_SLOTS:
     void dropsInsertAfterTheParagraphUnderThem_data();
     void dropsInsertAfterTheParagraphUnderThem();
     void refusedDropsCallNothing();
+    void emptyPageTakesDropsWithoutAnchor();
     void sizeMenuChangesTheReferenceInPlace();
     void removalKeepsTheDocumentNormalised();
     void missingCardShowsThePlaceholder();
@@ -260,6 +261,22 @@ void WritingSurfaceTest::refusedDropsCallNothing()
     QCOMPARE(m_workspace.document, before);
     // A refused text never lands inside the paragraph either.
     QCOMPARE(m_surface->paragraphEditor(m_first)->toPlainText(), QStringLiteral("Opening"));
+}
+
+void WritingSurfaceTest::emptyPageTakesDropsWithoutAnchor()
+{
+    BoardWritingSurface surface;
+    surface.resize(800, 500);
+    QStringList calls;
+    surface.model()->onInsertReference = [&](const QUuid &card, const std::optional<QUuid> &anchor) {
+        calls << uuidText(card) + (anchor ? QStringLiteral(" anchored") : QStringLiteral(" unanchored"));
+    };
+    surface.model()->setCards({m_snip.get()});
+    surface.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&surface));
+    QVERIFY(surface.rowOrder().isEmpty());
+    dropOn(surface.page(), QPoint(60, 40), uuidText(m_snip->id()));
+    QCOMPARE(calls, QStringList{uuidText(m_snip->id()) + QStringLiteral(" unanchored")});
 }
 
 void WritingSurfaceTest::sizeMenuChangesTheReferenceInPlace()
