@@ -24,7 +24,7 @@ std::optional<BoardStatus> boardStatusFromRawValue(const QString &raw)
 }
 
 Board::Board(QObject *parent)
-    : PersistentEntity(parent)
+    : ValueEntity(parent)
 {
     m_values.createdAt = storedDate(m_values.createdAt);
     m_values.updatedAt = storedDate(m_values.updatedAt);
@@ -33,7 +33,7 @@ Board::Board(QObject *parent)
 }
 
 Board::Board(const Init &init, QObject *parent)
-    : PersistentEntity(parent)
+    : ValueEntity(parent)
 {
     m_values.id = init.id;
     m_values.title = init.title;
@@ -158,23 +158,14 @@ void Board::normalizeWritingDocumentStorage(const QDateTime &date)
 
 void Board::revertToSaved()
 {
-    m_values = m_saved;
     m_pendingRecoveries.clear();
-    // Screens re-read every property: any of them may have been written.
-    for (int property = 0; property < PropertyCount; ++property)
-        Q_EMIT changed(property);
+    ValueEntity::revertToSaved();
 }
 
 void Board::markSaved()
 {
-    m_saved = m_values;
     m_pendingRecoveries.clear();
-}
-
-void Board::adoptStoredValues(const Values &values)
-{
-    m_values = values;
-    m_saved = values;
+    ValueEntity::markSaved();
 }
 
 } // namespace tessaline

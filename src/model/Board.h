@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/BoardWritingDocument.h"
-#include "model/PersistentEntity.h"
+#include "model/ValueEntity.h"
 
 #include <QDateTime>
 #include <QString>
@@ -25,10 +25,34 @@ struct WritingRecovery
     QString text;
 };
 
+// The stored properties of a note, in schema order, with their defaults.
+struct BoardValues
+{
+    QUuid id = QUuid::createUuid();
+    QString title = QStringLiteral("Untitled Board");
+    std::optional<QString> focusQuestion;
+    QString statusRawValue = QStringLiteral("active");
+    bool isInbox = false;
+    double sortIndex = 0;
+    QDateTime createdAt = QDateTime::currentDateTimeUtc();
+    QDateTime updatedAt = QDateTime::currentDateTimeUtc();
+    QDateTime lastOpenedAt = QDateTime::currentDateTimeUtc();
+    std::optional<QDateTime> archivedAt;
+    std::optional<QDateTime> deletedAt;
+    QString workspaceModeRawValue = QStringLiteral("map");
+    QString writingDocumentStorage;
+    bool isFavorite = false;
+    std::optional<QString> folderName;
+    bool hasCompletedNoteMigration = false;
+
+
+    friend bool operator==(const BoardValues &, const BoardValues &) = default;
+};
+
 // A note: its title, focus question, status, dates, place in the note list
 // and its writing document (stored as JSON text). Cards and connections refer
 // to it by `id`; it owns nothing by reference.
-class Board : public PersistentEntity
+class Board : public ValueEntity<BoardValues, 16>
 {
     Q_OBJECT
 public:
@@ -53,27 +77,7 @@ public:
     };
     Q_ENUM(Property)
 
-    struct Values
-    {
-        QUuid id = QUuid::createUuid();
-        QString title = QStringLiteral("Untitled Board");
-        std::optional<QString> focusQuestion;
-        QString statusRawValue = QStringLiteral("active");
-        bool isInbox = false;
-        double sortIndex = 0;
-        QDateTime createdAt = QDateTime::currentDateTimeUtc();
-        QDateTime updatedAt = QDateTime::currentDateTimeUtc();
-        QDateTime lastOpenedAt = QDateTime::currentDateTimeUtc();
-        std::optional<QDateTime> archivedAt;
-        std::optional<QDateTime> deletedAt;
-        QString workspaceModeRawValue = QStringLiteral("map");
-        QString writingDocumentStorage;
-        bool isFavorite = false;
-        std::optional<QString> folderName;
-        bool hasCompletedNoteMigration = false;
-
-        friend bool operator==(const Values &, const Values &) = default;
-    };
+    using Values = BoardValues;
 
     // Every property at its default.
     explicit Board(QObject *parent = nullptr);
@@ -100,8 +104,6 @@ public:
         bool hasCompletedNoteMigration = false;
     };
     explicit Board(const Init &init, QObject *parent = nullptr);
-
-    const Values &values() const { return m_values; }
 
     QUuid id() const { return m_values.id; }
     void setId(const QUuid &id);
@@ -165,22 +167,13 @@ public:
 protected:
     void revertToSaved() override;
     void markSaved() override;
-    int propertyCount() const override { return PropertyCount; }
 
 private:
     friend class ModelContext;
-    void adoptStoredValues(const Values &values);
 
-    template <typename T>
-    void write(T &slot, const T &value, Property property)
-    {
-        slot = value;
-        didWrite(property);
-    }
-
-    Values m_values;
-    Values m_saved;
     QList<WritingRecovery> m_pendingRecoveries;
 };
+
+static_assert(Board::PropertyCount == 16, "the record and the property list must agree");
 
 } // namespace tessaline

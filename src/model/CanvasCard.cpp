@@ -99,7 +99,7 @@ std::optional<QString> firstTextLine(const QString &text)
 } // namespace
 
 CanvasCard::CanvasCard(QObject *parent)
-    : PersistentEntity(parent)
+    : ValueEntity(parent)
 {
     m_values.createdAt = storedDate(m_values.createdAt);
     m_values.updatedAt = storedDate(m_values.updatedAt);
@@ -107,7 +107,7 @@ CanvasCard::CanvasCard(QObject *parent)
 }
 
 CanvasCard::CanvasCard(const Init &init, QObject *parent)
-    : PersistentEntity(parent)
+    : ValueEntity(parent)
 {
     Values &v = m_values;
     v.id = init.id;
@@ -276,25 +276,12 @@ void CanvasCard::removeFromCanvas(const QDateTime &date)
     setUpdatedAt(date);
 }
 
-void CanvasCard::revertToSaved()
-{
-    m_values = m_saved;
-    for (int property = 0; property < PropertyCount; ++property)
-        Q_EMIT changed(property);
-}
-
 void CanvasCard::markSaved()
 {
     // Saved bytes are read back from the store on demand, not kept in memory.
     for (StoredBlob &blob : m_values.blobs)
         blob.pendingBytes.reset();
-    m_saved = m_values;
-}
-
-void CanvasCard::adoptStoredValues(const Values &values)
-{
-    m_values = values;
-    m_saved = values;
+    ValueEntity::markSaved();
 }
 
 } // namespace tessaline

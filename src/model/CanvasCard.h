@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PersistentEntity.h"
+#include "model/ValueEntity.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,10 +35,46 @@ struct StoredBlob
     friend bool operator==(const StoredBlob &, const StoredBlob &) = default;
 };
 
+// The stored properties of a card, in schema order, with their defaults.
+struct CanvasCardValues
+{
+    QUuid id = QUuid::createUuid();
+    QUuid boardID = QUuid::createUuid();
+    QString kindRawValue = QStringLiteral("thought");
+    QString thoughtKindRawValue = QStringLiteral("thought");
+    std::optional<QString> title;
+    QString markdownText;
+    QString contextText;
+    QString ocrText;
+    std::optional<QString> sourceApplicationName;
+    std::optional<QString> sourceBundleIdentifier;
+    std::optional<QString> sourceWindowTitle;
+    std::optional<QString> captureModeRawValue;
+    std::optional<QString> sourceURLString;
+    StoredBlob blobs[3]; // original image, thumbnail, annotation document
+    double canvasX = 0;
+    double canvasY = 0;
+    double canvasWidth = 320;
+    double canvasHeight = 220;
+    bool isPlaced = false;
+    std::optional<QUuid> groupID;
+    QString sourceCardIDsStorage;
+    bool isAIGenerated = false;
+    QDateTime createdAt = QDateTime::currentDateTimeUtc();
+    QDateTime updatedAt = QDateTime::currentDateTimeUtc();
+    std::optional<QDateTime> capturedAt;
+    std::optional<QDateTime> lastResurfacedAt;
+    std::optional<QDateTime> rediscoverDismissedUntil;
+    std::optional<QDateTime> deletedAt;
+
+
+    friend bool operator==(const CanvasCardValues &, const CanvasCardValues &) = default;
+};
+
 // A card of a note: a snip (a captured image with its source, recognised text,
 // caption and annotations) or a thought. Belongs to one note through
 // `boardID`; soft-deleted through `deletedAt`.
-class CanvasCard : public PersistentEntity
+class CanvasCard : public ValueEntity<CanvasCardValues, 30>
 {
     Q_OBJECT
 public:
@@ -79,39 +115,7 @@ public:
 
     enum Blob { OriginalImageBlob, ThumbnailImageBlob, AnnotationDocumentBlob, BlobCount };
 
-    struct Values
-    {
-        QUuid id = QUuid::createUuid();
-        QUuid boardID = QUuid::createUuid();
-        QString kindRawValue = QStringLiteral("thought");
-        QString thoughtKindRawValue = QStringLiteral("thought");
-        std::optional<QString> title;
-        QString markdownText;
-        QString contextText;
-        QString ocrText;
-        std::optional<QString> sourceApplicationName;
-        std::optional<QString> sourceBundleIdentifier;
-        std::optional<QString> sourceWindowTitle;
-        std::optional<QString> captureModeRawValue;
-        std::optional<QString> sourceURLString;
-        StoredBlob blobs[BlobCount];
-        double canvasX = 0;
-        double canvasY = 0;
-        double canvasWidth = 320;
-        double canvasHeight = 220;
-        bool isPlaced = false;
-        std::optional<QUuid> groupID;
-        QString sourceCardIDsStorage;
-        bool isAIGenerated = false;
-        QDateTime createdAt = QDateTime::currentDateTimeUtc();
-        QDateTime updatedAt = QDateTime::currentDateTimeUtc();
-        std::optional<QDateTime> capturedAt;
-        std::optional<QDateTime> lastResurfacedAt;
-        std::optional<QDateTime> rediscoverDismissedUntil;
-        std::optional<QDateTime> deletedAt;
-
-        friend bool operator==(const Values &, const Values &) = default;
-    };
+    using Values = CanvasCardValues;
 
     // What creators pass, in the order the card's initializer takes them.
     struct Init
@@ -150,8 +154,6 @@ public:
 
     explicit CanvasCard(QObject *parent = nullptr);
     explicit CanvasCard(const Init &init, QObject *parent = nullptr);
-
-    const Values &values() const { return m_values; }
 
     QUuid id() const { return m_values.id; }
     void setId(const QUuid &id);
@@ -238,25 +240,15 @@ public:
     void removeFromCanvas(const QDateTime &date);
 
 protected:
-    void revertToSaved() override;
     void markSaved() override;
-    int propertyCount() const override { return PropertyCount; }
 
 private:
     friend class ModelContext;
-    void adoptStoredValues(const Values &values);
     std::optional<QByteArray> blob(Blob which) const;
     void setBlob(Blob which, const std::optional<QByteArray> &data);
-
-    template <typename T>
-    void write(T &slot, const T &value, Property property)
-    {
-        slot = value;
-        didWrite(property);
-    }
-
-    Values m_values;
-    Values m_saved;
 };
+
+static_assert(CanvasCard::PropertyCount == 30, "the record and the property list must agree");
+static_assert(CanvasCard::BlobCount == sizeof(CanvasCardValues::blobs) / sizeof(StoredBlob));
 
 } // namespace tessaline

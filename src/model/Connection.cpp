@@ -8,9 +8,9 @@ Connection::Connection(QObject *parent)
 }
 
 Connection::Connection(const Values &values, QObject *parent)
-    : PersistentEntity(parent)
-    , m_values(values)
+    : ValueEntity(parent)
 {
+    m_values = values;
     m_values.createdAt = storedDate(m_values.createdAt);
     m_values.updatedAt = storedDate(m_values.updatedAt);
     m_values.deletedAt = storedDate(m_values.deletedAt);
@@ -25,23 +25,5 @@ void Connection::setLabel(const std::optional<QString> &label) { write(m_values.
 void Connection::setCreatedAt(const QDateTime &date) { write(m_values.createdAt, storedDate(date), CreatedAtProperty); }
 void Connection::setUpdatedAt(const QDateTime &date) { write(m_values.updatedAt, storedDate(date), UpdatedAtProperty); }
 void Connection::setDeletedAt(const std::optional<QDateTime> &date) { write(m_values.deletedAt, storedDate(date), DeletedAtProperty); }
-
-void Connection::revertToSaved()
-{
-    m_values = m_saved;
-    for (int property = 0; property < PropertyCount; ++property)
-        Q_EMIT changed(property);
-}
-
-void Connection::markSaved()
-{
-    m_saved = m_values;
-}
-
-void Connection::adoptStoredValues(const Values &values)
-{
-    m_values = values;
-    m_saved = values;
-}
 
 } // namespace tessaline

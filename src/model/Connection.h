@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PersistentEntity.h"
+#include "model/ValueEntity.h"
 
 #include <QDateTime>
 #include <QString>
@@ -10,9 +10,25 @@
 
 namespace tessaline {
 
+// The stored properties of a connection, in schema order, with their defaults.
+struct ConnectionValues
+{
+    QUuid id = QUuid::createUuid();
+    QUuid boardID = QUuid::createUuid();
+    QUuid sourceCardID = QUuid::createUuid();
+    QUuid destinationCardID = QUuid::createUuid();
+    std::optional<QString> label;
+    QDateTime createdAt = QDateTime::currentDateTimeUtc();
+    QDateTime updatedAt = QDateTime::currentDateTimeUtc();
+    std::optional<QDateTime> deletedAt;
+
+
+    friend bool operator==(const ConnectionValues &, const ConnectionValues &) = default;
+};
+
 // A directed, optionally labelled link from one card of a note to another.
 // Refers to its note and cards by identifier only; nothing cascades.
-class Connection : public PersistentEntity
+class Connection : public ValueEntity<ConnectionValues, 8>
 {
     Q_OBJECT
 public:
@@ -29,24 +45,10 @@ public:
     };
     Q_ENUM(Property)
 
-    struct Values
-    {
-        QUuid id = QUuid::createUuid();
-        QUuid boardID = QUuid::createUuid();
-        QUuid sourceCardID = QUuid::createUuid();
-        QUuid destinationCardID = QUuid::createUuid();
-        std::optional<QString> label;
-        QDateTime createdAt = QDateTime::currentDateTimeUtc();
-        QDateTime updatedAt = QDateTime::currentDateTimeUtc();
-        std::optional<QDateTime> deletedAt;
-
-        friend bool operator==(const Values &, const Values &) = default;
-    };
+    using Values = ConnectionValues;
 
     explicit Connection(QObject *parent = nullptr);
     explicit Connection(const Values &values, QObject *parent = nullptr);
-
-    const Values &values() const { return m_values; }
 
     QUuid id() const { return m_values.id; }
     void setId(const QUuid &id);
@@ -71,24 +73,10 @@ public:
         return m_values.sourceCardID == cardID || m_values.destinationCardID == cardID;
     }
 
-protected:
-    void revertToSaved() override;
-    void markSaved() override;
-    int propertyCount() const override { return PropertyCount; }
-
 private:
     friend class ModelContext;
-    void adoptStoredValues(const Values &values);
-
-    template <typename T>
-    void write(T &slot, const T &value, Property property)
-    {
-        slot = value;
-        didWrite(property);
-    }
-
-    Values m_values;
-    Values m_saved;
 };
+
+static_assert(Connection::PropertyCount == 8, "the record and the property list must agree");
 
 } // namespace tessaline

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/PersistentEntity.h"
+
+namespace tessaline {
+
+// The stored half of an entity kept as one value record, with the record as
+// last saved beside it: saving, rolling back and reading a row are then
+// whole-record copies, the same for every entity type.
+template <typename Values, int Count>
+class ValueEntity : public PersistentEntity
+{
+public:
+    const Values &values() const { return m_values; }
+
+protected:
+    using PersistentEntity::PersistentEntity;
+
+    // Every stored property goes through here, so every write is noticed.
+    template <typename T, typename Property>
+    void write(T &slot, const T &value, Property property)
+    {
+        slot = value;
+        didWrite(int(property));
+    }
+
+    void revertToSaved() override
+    {
+        m_values = m_saved;
+        // Screens re-read every property: any of them may have been written.
+        for (int property = 0; property < Count; ++property)
+            Q_EMIT changed(property);
+    }
+    void markSaved() override { m_saved = m_values; }
+    int propertyCount() const override { return Count; }
+    void adoptStoredValues(const Values &values)
+    {
+        m_values = values;
+        m_saved = values;
+    }
+
+    Values m_values;
+    Values m_saved;
+};
+
+} // namespace tessaline
