@@ -1,11 +1,61 @@
+#include "app/AppRuntime.h"
+#include "app/MenuBarView.h"
+#include "app/RootView.h"
+#include "app/ShellWindowing.h"
+#include "app/SingleInstance.h"
+#include "app/TessalineApp.h"
+#include "platform/AccessibilitySettings.h"
+#include "platform/UserDefaults.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QIcon>
+#include <QMessageBox>
+
+#include <cstdio>
+
+using namespace tessaline;
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
-    QLabel label(QStringLiteral("Tessaline"));
-    label.show();
-    return app.exec();
+    QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.tessaline.Tessaline"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tessaline/app-icon.svg")));
+    // Captures keep working from the hot keys and the tray after the main
+    // window is closed; a new start brings the window back.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.claim(QApplication::arguments().contains(QStringLiteral("--replace"))))
+        return 0;
+
+    UserDefaults &defaults = UserDefaults::standard();
+    AccessibilitySettings::shared().load(&defaults);
+    auto library = TessalineApp::openLibrary(defaults);
+    if (!library) {
+        std::fprintf(stderr, "%s\n", qPrintable(library.error()));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaline"), library.error(), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return 1;
+    }
+
+    TessalineApp tessaline(std::move(*library), defaults);
+    AppRuntime &runtime = tessaline.runtime();
+    RootView window(runtime, tessaline.updates());
+    ShellWindowing windowing(runtime, window);
+    runtime.setWindowing(&windowing);
+
+    MenuBarView menu(runtime, tessaline.updates());
+    menu.installTrayIcon();
+    QObject::connect(&menu, &MenuBarView::quitRequested, &application, &QApplication::quit);
+    QObject::connect(&menu, &MenuBarView::settingsRequested, &window, [&runtime] { runtime.bringMainWindowToFront(); });
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     [&runtime] { runtime.bringMainWindowToFront(); });
+
+    window.show();
+    const int status = QApplication::exec();
+    runtime.setWindowing(nullptr);
+    return status;
 }

@@ -64,8 +64,12 @@ void CaptureCoordinator::post(const QString &name, const QVariantMap &userInfo)
 
 void CaptureCoordinator::setRelaunchRecommended(bool value)
 {
-    m_services.permissionHistoryStore->defaults().setBoolean(ScreenCapturePermissionHistoryStore::relaunchRecommendedKey(),
-                                                             value);
+    // Every refresh clears the recommendation; writing a value the settings
+    // already read back costs a settings-file write on the hot-key road.
+    UserDefaults &defaults = m_services.permissionHistoryStore->defaults();
+    const QString key = ScreenCapturePermissionHistoryStore::relaunchRecommendedKey();
+    if (defaults.boolean(key) != value)
+        defaults.setBoolean(key, value);
 }
 
 void CaptureCoordinator::beginCapture(CaptureMode mode)

@@ -1,6 +1,7 @@
 #include "platform/X11HotKeys.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdlib>
 
@@ -56,6 +57,7 @@ std::unique_ptr<X11HotKeys> X11HotKeys::create()
 
 X11HotKeys::X11HotKeys(const X11Connection &connection)
     : m_x11(connection)
+    , m_releaseWatch(std::make_unique<QObject>())
 {
 }
 
@@ -187,6 +189,39 @@ void X11HotKeys::ungrab(const Grab &grab)
         xcb_ungrab_key(m_x11.connection, grab.keyCode, m_x11.root, grab.modifiers | variant);
 }
 
+bool X11HotKeys::isKeyDown(quint8 keyCode) const
+{
+    xcb_query_keymap_reply_t *keymap = xcb_query_keymap_reply(m_x11.connection, xcb_query_keymap(m_x11.connection), nullptr);
+    if (!keymap)
+        return false;
+    const bool down = keymap->keys[keyCode / 8] & (1 << (keyCode % 8));
+    std::free(keymap);
+    return down;
+}
+
+void X11HotKeys::watchForRelease()
+{
+    // The release of a hot key is ours only while our grab holds the
+    // keyboard; when a window (the capture overlay, say) takes the keyboard
+    // meanwhile and lets go before the key comes up, the release goes
+    // elsewhere. Until a release is seen, the server's key map says when the
+    // key is up, so the next press is not taken for auto-repeat.
+    if (m_watchingRelease)
+        return;
+    m_watchingRelease = true;
+    QTimer::singleShot(50, m_releaseWatch.get(), [this] {
+        m_watchingRelease = false;
+        QSet<quint8> stillDown;
+        for (const quint8 keyCode : std::as_const(m_keysDown)) {
+            if (isKeyDown(keyCode))
+                stillDown.insert(keyCode);
+        }
+        m_keysDown = stillDown;
+        if (!m_keysDown.isEmpty())
+            watchForRelease();
+    });
+}
+
 void X11HotKeys::unregisterHotKey(HotKeyReference reference)
 {
     const auto it = m_grabs.find(reference);
@@ -231,6 +266,8 @@ bool X11HotKeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     const bool repeated = m_keysDown.contains(key->detail)
         || m_lastRelease.value(key->detail, quint32(-1)) == key->time;
     m_keysDown.insert(key->detail);
+    if (!repeated)
+        watchForRelease();
     if (repeated || !m_handler)
         return true;
     const qint32 status = m_handler(HotKeyEvent{true, match->id});

@@ -5,7 +5,10 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>
+#include <QObject>
 #include <QSet>
+
+#include <memory>
 
 #include <optional>
 
@@ -62,6 +65,8 @@ private:
     };
     QList<quint16> lockVariants(quint16 numLock) const;
     void ungrab(const Grab &grab);
+    void watchForRelease();
+    bool isKeyDown(quint8 keyCode) const;
 
     X11Connection m_x11;
     EventHandler m_handler;
@@ -70,6 +75,9 @@ private:
     QHash<HotKeyReference, Grab> m_grabs;
     QSet<quint8> m_keysDown;
     QHash<quint8, quint32> m_lastRelease;
+    // Owns the release checks; gone with us, so no check outlives us.
+    std::unique_ptr<QObject> m_releaseWatch;
+    bool m_watchingRelease = false;
 };
 
 } // namespace tessaline

@@ -90,6 +90,7 @@ private Q_SLOTS:
     void failedUpdateKeepsWorkingShortcuts();
     void unregisterReleasesTheGrabs();
     void autoRepeatAndReleasesAreIgnored();
+    void releaseTakenByAnotherGrab();
 };
 
 void X11HotKeysTest::initTestCase()
@@ -238,6 +239,29 @@ void X11HotKeysTest::autoRepeatAndReleasesAreIgnored()
     // Key events that are not ours pass on.
     event.detail = *X11HotKeys::xKeyCode(0);
     QVERIFY(!deliver(XCB_KEY_PRESS, 3000));
+}
+
+void X11HotKeysTest::releaseTakenByAnotherGrab()
+{
+    // The capture overlay grabs the keyboard right after the hot key and may
+    // let go before the key comes up; the release then never reaches us.
+    Rig rig;
+    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+super+4")}));
+    QTRY_COMPARE(rig.captures, 1);
+    const auto x11 = *X11Connection::application();
+    xcb_grab_keyboard_reply_t *grab = xcb_grab_keyboard_reply(
+        x11.connection,
+        xcb_grab_keyboard(x11.connection, 0, x11.root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr);
+    QVERIFY(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
+    std::free(grab);
+    xcb_ungrab_keyboard(x11.connection, XCB_CURRENT_TIME);
+    x11.sync();
+    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("4")}));
+    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+super")}));
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QTRY_COMPARE(rig.captures, 2);
 }
 
 QTEST_MAIN(X11HotKeysTest)

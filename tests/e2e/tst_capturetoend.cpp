@@ -1,0 +1,189 @@
+// Starts the real tessaline binary on an empty home directory under a window
+// manager and a tray, captures a region of a window showing known text with
+// the global hot key and a mouse drag, and checks what was stored: the card,
+// its image at the dragged size, its recognised text and its search entry.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+namespace {
+
+// A helper program started for the test and ended by its process id.
+class Helper
+{
+public:
+    Helper(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
+    {
+        m_process.setProgram(program);
+        m_process.setArguments(arguments);
+        if (!environment.isEmpty())
+            m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        m_process.waitForStarted(5000);
+    }
+    ~Helper() { stop(); }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        if (!m_process.waitForFinished(5000)) {
+            ::kill(pid_t(m_process.processId()), SIGKILL);
+            m_process.waitForFinished(2000);
+        }
+    }
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    int exitCode() const { return m_process.exitCode(); }
+    QByteArray output() { return m_process.readAllStandardOutput(); }
+
+private:
+    QProcess m_process;
+};
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+// Reads one value from a SQLite file the app wrote, through a connection of
+// our own that is closed again at once.
+QVariant queryValue(const QString &path, const QString &statement)
+{
+    QVariant result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(statement) && query.next())
+                result = query.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
+    return result;
+}
+
+void saveScreenshot(const QString &name)
+{
+    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
+    QScreen *screen = QGuiApplication::primaryScreen();
+    screen->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
+}
+
+} // namespace
+
+class CaptureToEndTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void hotKeyRegionCaptureIsStoredRecognisedAndIndexed();
+};
+
+void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString dataDir = home.filePath(QStringLiteral(".local/share/Tessaline"));
+    const QString configDir = home.filePath(QStringLiteral(".config/Tessaline"));
+    QVERIFY(QDir().mkpath(configDir));
+    {
+        // A first user who turned the review off, so a capture ends with the toast.
+        QFile settings(configDir + QStringLiteral("/Tessaline.conf"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
+    }
+
+    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    QTest::qWait(500);
+    Helper tray(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
+                                           QStringLiteral("right")});
+
+    // The window whose text will be captured.
+    QLabel target(QStringLiteral("Quarterly revenue grew 42 percent"));
+    target.setStyleSheet(QStringLiteral("background: white; color: black; font-size: 40px; padding: 30px;"));
+    target.setWindowTitle(QStringLiteral("Report"));
+    target.move(200, 300);
+    target.resize(1000, 160);
+    target.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&target));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+    QVERIFY(app.isRunning());
+
+    const QString store = dataDir + QStringLiteral("/Tessaline.sqlite");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(store), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QCOMPARE(queryValue(store, QStringLiteral("SELECT title FROM Board WHERE isInbox = 1")).toString(),
+             QStringLiteral("Quick Captures"));
+    QTest::qWait(1500); // the main window settles and the hot keys are registered
+    saveScreenshot(QStringLiteral("main-window.png"));
+
+    target.raise();
+    target.activateWindow();
+    QTest::qWait(300);
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QTest::qWait(1500); // the overlay covers the screen
+    const QPoint from(210, 320);
+    const QPoint to(1150, 430);
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+                                             QStringLiteral("mousedown"), QStringLiteral("1")}));
+    for (int step = 1; step <= 10; ++step) {
+        const QPoint at = from + (to - from) * step / 10;
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+        QTest::qWait(30);
+    }
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+    QTest::qWait(800); // the toast is on screen
+    saveScreenshot(QStringLiteral("toast.png"));
+
+    // The snip sits in the active note, which start-up chose and saved.
+    const QString activeNote = queryValue(store, QStringLiteral("SELECT boardID FROM CanvasCard")).toString();
+    QCOMPARE(queryValue(store, QStringLiteral("SELECT kindRawValue FROM CanvasCard")).toString(), QStringLiteral("snip"));
+    QVERIFY(queryValue(store, QStringLiteral("SELECT writingDocumentStorage FROM Board WHERE id = '%1'").arg(activeNote))
+                .toString()
+                .contains(queryValue(store, QStringLiteral("SELECT id FROM CanvasCard")).toString()));
+
+    const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
+        "SELECT bytes FROM CanvasCardData WHERE field = 'originalImageData'")).toByteArray());
+    QCOMPARE(snip.size(), QSize(to.x() - from.x(), to.y() - from.y()));
+
+    QTRY_VERIFY_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT ocrText FROM CanvasCard")).toString().contains(
+                                 QStringLiteral("revenue")),
+                             60000);
+    const QString index = dataDir + QStringLiteral("/SearchIndex.sqlite");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(index), 20000);
+    const QString cardID = queryValue(store, QStringLiteral("SELECT id FROM CanvasCard")).toString();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        queryValue(index, QStringLiteral("SELECT COUNT(*) FROM items WHERE identifier = '%1'").arg(cardID)).toInt(), 1,
+        20000);
+    // Found by a word of its recognised text.
+    QCOMPARE(queryValue(index, QStringLiteral("SELECT COUNT(*) FROM items_text WHERE items_text MATCH 'revenue'")).toInt(),
+             1);
+
+    app.stop();
+    tray.stop();
+    windowManager.stop();
+}
+
+QTEST_MAIN(CaptureToEndTest)
+#include "tst_capturetoend.moc"
