@@ -127,10 +127,13 @@ void drawItem(QPainter &painter, const AnnotationItem &item, QSizeF size, const 
         const double width = item.tool == AnnotationTool::highlight ? 4 * item.lineWidth : item.lineWidth;
         painter.setPen(strokePen(itemColor(item.color), width, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
-        // One polyline is stroked as one outline, so a translucent highlight
+        // One path is stroked as one outline, so a translucent highlight
         // never darkens where it crosses itself.
-        if (item.points.size() >= 2)
-            painter.drawPolyline(polyline(item, size));
+        if (item.points.size() >= 2) {
+            QPainterPath path;
+            path.addPolygon(polyline(item, size));
+            painter.strokePath(path, painter.pen());
+        }
         break;
     }
     case AnnotationTool::text:

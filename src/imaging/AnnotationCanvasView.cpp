@@ -19,6 +19,9 @@ namespace {
 constexpr int shadowRadius = 18;
 constexpr int shadowOffset = 8;
 constexpr double shadowOpacity = 0.12;
+// Strokes and text may reach past the snip's edge; the kept mark pixmaps
+// extend this far beyond it.
+constexpr int layerMargin = 48;
 
 QPixmap shadowPixmap(QSizeF size, qreal ratio)
 {
@@ -71,7 +74,12 @@ QRectF AnnotationCanvasView::fittedRect() const
 {
     const QSizeF area = size();
     const QSizeF fitted = fittedSize(m_image.deviceIndependentSize(), area);
-    return QRectF(QPointF((area.width() - fitted.width()) / 2, (area.height() - fitted.height()) / 2), fitted);
+    // Centred on a whole device pixel, so the kept pixmaps line up exactly
+    // with what is drawn directly.
+    const qreal ratio = devicePixelRatioF();
+    const auto aligned = [ratio](qreal value) { return std::round(value * ratio) / ratio; };
+    return QRectF(QPointF(aligned((area.width() - fitted.width()) / 2), aligned((area.height() - fitted.height()) / 2)),
+                  fitted);
 }
 
 QPointF AnnotationCanvasView::canvasPoint(const QPointF &widgetPoint) const
@@ -107,11 +115,67 @@ void AnnotationCanvasView::paintEvent(QPaintEvent *)
     if (!m_scaledImage.isNull())
         painter.drawPixmap(fitted.topLeft(), m_scaledImage);
 
+    // The marks in drawing order, split around the selected one, which is
+    // the one that moves or changes style.
+    const std::optional<QUuid> hidden = m_model.hiddenItemID();
+    const std::optional<QUuid> selected = m_model.selectedItemID();
+    QList<AnnotationItem> below;
+    QList<AnnotationItem> above;
+    std::optional<AnnotationItem> live;
+    below.reserve(m_model.document().items.size());
+    for (const AnnotationItem &item : m_model.document().items) {
+        if (hidden && item.id == *hidden)
+            continue;
+        if (!live && selected && item.id == *selected)
+            live = item;
+        else
+            (live ? above : below).append(item);
+    }
+    const qreal ratio = devicePixelRatioF();
+    updateLayer(m_below, below, fitted.size(), ratio);
+    updateLayer(m_above, above, fitted.size(), ratio);
+
+    const auto colors = AnnotationCanvasPainter::Colors::from(palette());
+    painter.translate(fitted.topLeft());
+    painter.drawPixmap(QPointF(-layerMargin, -layerMargin), m_below.pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.translate(fitted.topLeft());
-    painter.setClipRect(QRectF(QPointF(0, 0), fitted.size()).adjusted(-12, -12, 12, 12));
-    AnnotationCanvasPainter::render(painter, m_model, fitted.size(), AnnotationCanvasPainter::Colors::from(palette()));
+    if (live)
+        AnnotationCanvasPainter::drawItem(painter, *live, fitted.size(), colors);
+    painter.drawPixmap(QPointF(-layerMargin, -layerMargin), m_above.pixmap);
+    if (const std::optional<AnnotationItem> preview = m_model.previewItem())
+        AnnotationCanvasPainter::drawItem(painter, *preview, fitted.size(), colors);
+    if (live)
+        AnnotationCanvasPainter::drawSelectionOutline(painter, *live, fitted.size(), colors);
+}
+
+void AnnotationCanvasView::updateLayer(Layer &layer, const QList<AnnotationItem> &items, QSizeF size, qreal ratio)
+{
+    if (layer.size == size && layer.ratio == ratio && layer.items == items)
+        return;
+    const bool sameCanvas = layer.size == size && layer.ratio == ratio && !layer.pixmap.isNull();
+    // Marks added on top of the kept ones are drawn over the kept pixmap.
+    const bool onlyAdded = sameCanvas && layer.items.size() < items.size()
+        && std::equal(layer.items.cbegin(), layer.items.cend(), items.cbegin());
+    if (!onlyAdded) {
+        const QSize pixels = ((size + QSizeF(2 * layerMargin, 2 * layerMargin)) * ratio).toSize();
+        layer.pixmap = QPixmap(pixels.expandedTo(QSize(1, 1)));
+        layer.pixmap.setDevicePixelRatio(ratio);
+        layer.pixmap.fill(Qt::transparent);
+    }
+    const qsizetype first = onlyAdded ? layer.items.size() : 0;
+    layer.items = items;
+    layer.size = size;
+    layer.ratio = ratio;
+    if (first == items.size())
+        return;
+    QPainter painter(&layer.pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(layerMargin, layerMargin);
+    const auto colors = AnnotationCanvasPainter::Colors::from(palette());
+    for (qsizetype i = first; i < items.size(); ++i)
+        AnnotationCanvasPainter::drawItem(painter, items[i], size, colors);
 }
 
 void AnnotationCanvasView::resizeEvent(QResizeEvent *event)
@@ -123,8 +187,12 @@ void AnnotationCanvasView::resizeEvent(QResizeEvent *event)
 void AnnotationCanvasView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange) {
+        // Pixelate boxes are drawn in palette colours.
+        m_below = Layer();
+        m_above = Layer();
         update();
+    }
 }
 
 void AnnotationCanvasView::refreshFromModel()

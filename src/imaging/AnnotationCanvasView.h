@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/AnnotationDocument.h"
+
 #include <QImage>
+#include <QList>
 #include <QPixmap>
 #include <QWidget>
 
@@ -16,7 +19,10 @@ class AnnotationTextEntryPanel;
 // displayed coordinates; the text-entry panel floats over it.
 //
 // The fitted snip and its shadow are scaled once per size change and kept as
-// pixmaps, so a repaint while drawing only draws the annotations.
+// pixmaps. The marks are kept as two pixmaps too, those under the selected
+// mark and those over it, so that dragging or restyling the selection and
+// drawing a new stroke repaint only what changes; a mark added on top is
+// drawn onto the kept pixmap instead of redrawing them all.
 class AnnotationCanvasView : public QWidget
 {
     Q_OBJECT
@@ -41,6 +47,16 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // Marks drawn once into a transparent pixmap of the displayed size.
+    struct Layer
+    {
+        QList<AnnotationItem> items;
+        QSizeF size;
+        qreal ratio = 0;
+        QPixmap pixmap;
+    };
+    void updateLayer(Layer &layer, const QList<AnnotationItem> &items, QSizeF size, qreal ratio);
+
     void refreshFromModel();
     void refreshPixmaps();
     void placePanel();
@@ -52,6 +68,8 @@ private:
     QPixmap m_scaledImage;
     QPixmap m_shadow;
     QRectF m_pixmapRect;
+    Layer m_below;
+    Layer m_above;
     bool m_pointerDown = false;
 };
 

@@ -198,6 +198,9 @@ QWidget *CaptureReviewView::buildActionBar()
     m_note->setPlaceholderText(QStringLiteral("What caught your attention? (optional)"));
     m_note->setAccessibleName(QStringLiteral("What caught your attention? (optional)"));
     m_note->setFrame(false);
+    QPalette plain = m_note->palette();
+    plain.setColor(QPalette::Base, Qt::transparent);
+    m_note->setPalette(plain);
     m_note->setMinimumWidth(minimumNoteWidth);
     m_note->setText(m_model->contextText());
     textInputDirection(m_note);

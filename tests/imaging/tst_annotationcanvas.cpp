@@ -2,6 +2,7 @@
 #include "design/StudioIconButton.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
+#include "imaging/AnnotationCanvasPainter.h"
 #include "imaging/AnnotationCanvasView.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "imaging/AnnotationEditorView.h"
@@ -9,6 +10,7 @@
 #include "imaging/AnnotationToolbar.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTest>
@@ -74,6 +76,7 @@ private Q_SLOTS:
     void arrowDragThenMoveAndUndo();
     void textEntryThroughThePanel();
     void keyboardDeletesAndEscapes();
+    void keptMarksPaintLikeAFreshDrawing();
     void toolbarFollowsTheModel();
     void toolbarWrapsWhenNarrow();
 };
@@ -181,6 +184,63 @@ void AnnotationCanvasTest::keyboardDeletesAndEscapes()
     QVERIFY(editor.model.document().items.isEmpty());
     editor.model.undo();
     QCOMPARE(editor.model.document().items.size(), 1);
+}
+
+// The canvas keeps the marks under and over the selection as pixmaps; what
+// it shows must stay what drawing every mark afresh in order shows.
+void AnnotationCanvasTest::keptMarksPaintLikeAFreshDrawing()
+{
+    Editor editor;
+    const QImage bare = editor.canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRectF fitted = editor.canvas()->fittedRect();
+    const auto expected = [&] {
+        QImage image = bare;
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.translate(fitted.topLeft());
+        AnnotationCanvasPainter::render(painter, editor.model, fitted.size(),
+                                        AnnotationCanvasPainter::Colors::from(editor.canvas()->palette()));
+        return image;
+    };
+    const auto differs = [&] {
+        const QImage shown = editor.canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage wanted = expected();
+        int worst = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb a = shown.pixel(x, y);
+                const QRgb b = wanted.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        }
+        return worst;
+    };
+
+    // Crossing translucent highlights and opaque marks between them.
+    editor.model.selectTool(AnnotationTool::highlight);
+    editor.drag(editor.at(0.1, 0.3), editor.at(0.8, 0.35));
+    editor.model.selectTool(AnnotationTool::arrow);
+    editor.drag(editor.at(0.2, 0.1), editor.at(0.5, 0.6));
+    editor.model.selectTool(AnnotationTool::highlight);
+    editor.drag(editor.at(0.4, 0.1), editor.at(0.45, 0.7));
+    editor.model.selectTool(AnnotationTool::pixelate);
+    editor.drag(editor.at(0.3, 0.25), editor.at(0.6, 0.5));
+    QCOMPARE(editor.model.document().items.size(), 4);
+    QVERIFY(differs() <= 2); // rounding of translucent blends
+
+    editor.model.selectTool(AnnotationTool::select);
+    editor.drag(editor.at(0.23, 0.15), editor.at(0.23, 0.15) + QPoint(30, 10));
+    QCOMPARE(editor.model.selectedItemID(), editor.model.document().items[1].id);
+    QVERIFY(differs() <= 2); // rounding of translucent blends
+
+    editor.model.selectTool(AnnotationTool::rectangle);
+    editor.drag(editor.at(0.05, 0.05), editor.at(0.9, 0.9));
+    QVERIFY(differs() <= 2); // rounding of translucent blends
+    editor.model.undo();
+    editor.model.undo();
+    QVERIFY(differs() <= 2); // rounding of translucent blends
 }
 
 void AnnotationCanvasTest::toolbarFollowsTheModel()

@@ -1,0 +1,455 @@
+#include "../capture/CaptureFakes.h"
+
+#include "app/AppRuntime.h"
+#include "app/ImageExportService.h"
+#include "app/OCRService.h"
+#include "app/SpotlightIndexService.h"
+#include "design/StudioActionButton.h"
+#include "design/StudioCompactButton.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
+#include "imaging/AnnotationEditorModel.h"
+#include "imaging/AnnotationEditorView.h"
+#include "imaging/CaptureReviewModel.h"
+#include "imaging/CaptureReviewView.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/SearchIndex.h"
+#include "platform/UserDefaults.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+using namespace tessaline;
+using namespace tessaline::fakes;
+
+namespace {
+
+class RecordingPasteboard : public Pasteboard
+{
+public:
+    void clearContents() override
+    {
+        types.clear();
+        ++clears;
+    }
+    void declareTypes(const QStringList &declared) override { types = declared; }
+    bool setData(const QByteArray &, const QString &type) override
+    {
+        if (failWrites)
+            return false;
+        written.append(type);
+        return true;
+    }
+    QStringList types;
+    QStringList written;
+    int clears = 0;
+    bool failWrites = false;
+};
+
+class SilentOCR : public OCRServicing
+{
+public:
+    void recognizeText(const QImage &, QObject *, Completion) override {}
+};
+
+class NoIndex : public SearchIndexing
+{
+public:
+    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &) override { return std::nullopt; }
+    std::optional<SearchIndexError> deleteItems(const QStringList &) override { return std::nullopt; }
+};
+
+// A runtime over an in-memory library holding one note with one snip.
+struct Rig
+{
+    Rig()
+    {
+        defaults = std::make_unique<UserDefaults>(dir.filePath("settings.ini"));
+        CaptureCoordinatorServices capture;
+        capture.displayCaptureService = std::make_shared<FakeDisplayCapturing>();
+        capture.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(*defaults);
+        capture.hotKeyManager = std::make_shared<GlobalHotKeyManager>(std::make_unique<FakeHotKeySystem>());
+        capture.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(*defaults);
+        capture.permissionController = std::make_shared<FakePermission>();
+        capture.notificationCenter = &center;
+
+        ModelContainer::Configuration configuration;
+        configuration.isStoredInMemoryOnly = true;
+        AppRuntimeServices services;
+        services.modelContainer = std::move(*ModelContainer::open(configuration));
+        services.defaults = defaults.get();
+        services.captureCoordinator = std::make_unique<CaptureCoordinator>(std::move(capture));
+        services.ocrService = std::make_shared<SilentOCR>();
+        services.spotlightIndex = std::make_shared<SpotlightIndexService>(
+            [] { return std::make_unique<NoIndex>(); }, QStringLiteral("test.domain"));
+        services.setRemindersEnabled = [](bool, QObject *, std::function<void(Expected<bool, QString>)> done) {
+            done(false);
+        };
+        services.pasteboard = &pasteboard;
+        runtime = std::make_unique<AppRuntime>(std::move(services));
+
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Research"));
+        context().insert(note);
+        noteID = note->id();
+
+        QImage image(200, 100, QImage::Format_RGB32);
+        image.fill(QColor(40, 90, 160));
+        CanvasCard::Init init;
+        init.boardID = noteID;
+        init.kind = CardKind::snip;
+        init.title = QStringLiteral("Pricing page");
+        init.originalImageData = *ImageExportService::pngData(image);
+        init.createdAt = QDateTime::currentDateTimeUtc();
+        auto *snip = new CanvasCard(init);
+        context().insert(snip);
+        cardID = snip->id();
+        QVERIFY(context().save());
+        runtime->navigation().setCaptureReviewCardID(cardID);
+        runtime->navigation().setDestination(SidebarDestination::captures());
+    }
+
+    ModelContext &context() { return runtime->modelContext(); }
+    CanvasCard *card()
+    {
+        for (CanvasCard *card : *context().fetchCards()) {
+            if (card->id() == cardID)
+                return card;
+        }
+        return nullptr;
+    }
+    // An arrow drawn on the review's editor the way the canvas reports it.
+    static void drawArrow(AnnotationEditorModel &editor)
+    {
+        const QSizeF size(400, 200);
+        editor.selectTool(AnnotationTool::arrow);
+        editor.pointerPressed(QPointF(20, 20), size);
+        editor.pointerMoved(QPointF(200, 120), size);
+        editor.pointerReleased(QPointF(200, 120), size);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<UserDefaults> defaults;
+    NotificationCenter center;
+    RecordingPasteboard pasteboard;
+    std::unique_ptr<AppRuntime> runtime;
+    QUuid noteID;
+    QUuid cardID;
+};
+
+AnnotationDocument storedDocument(CanvasCard *card)
+{
+    return AnnotationDocument::decode(card->annotationDocumentData());
+}
+
+} // namespace
+
+class CaptureReviewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void reopeningShowsWhatWasKept();
+    void keep_data();
+    void keep();
+    void keepRefusesADocumentItCannotStore();
+    void keepOfACardGoneMeanwhile();
+    void failedCopyOnKeepStaysOpenWithTheSnipStored();
+    void frameStoresThenOpensTheComposer();
+    void cancelStoresNothing();
+    void copyAndSave();
+    void unavailableSnip_data();
+    void unavailableSnip();
+    void windowButtonsAndKeys();
+};
+
+void CaptureReviewTest::reopeningShowsWhatWasKept()
+{
+    Rig rig;
+    AnnotationDocument kept;
+    kept.items.append(AnnotationItem{QUuid::createUuid(), AnnotationTool::rectangle, {{0.1, 0.1}, {0.5, 0.5}},
+                                     {1, 1, 1, 1}, 3, std::nullopt});
+    rig.card()->setAnnotationDocumentData(kept.encode());
+    rig.card()->setContextText(QStringLiteral("Why it costs more"));
+    QVERIFY(rig.context().save());
+
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(review.isAvailable());
+    QCOMPARE(review.image().size(), QSize(200, 100));
+    review.load();
+    QCOMPARE(review.editor().document(), kept);
+    QCOMPARE(review.contextText(), QStringLiteral("Why it costs more"));
+    QVERIFY(!review.editor().canUndo());
+}
+
+void CaptureReviewTest::keep_data()
+{
+    QTest::addColumn<bool>("copies");
+    QTest::newRow("copies captures") << true;
+    QTest::newRow("leaves the clipboard alone") << false;
+}
+
+void CaptureReviewTest::keep()
+{
+    QFETCH(bool, copies);
+    Rig rig;
+    rig.runtime->setAutomaticallyCopiesCaptures(copies);
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    review.setContextText(QStringLiteral("  The second tier \n"));
+    QSignalSpy dismissed(&review, &CaptureReviewModel::dismissRequested);
+
+    QVERIFY(review.keep());
+    QCOMPARE(dismissed.count(), 1);
+    QVERIFY(!review.errorMessage());
+    QCOMPARE(storedDocument(rig.card()), review.editor().document());
+    QCOMPARE(rig.card()->contextText(), QStringLiteral("The second tier"));
+    QVERIFY(!rig.context().hasChanges());
+
+    NavigationState &navigation = rig.runtime->navigation();
+    QVERIFY(!navigation.captureReviewCardID());
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::notes()));
+    QCOMPARE(navigation.activeBoardID(), std::optional(rig.noteID));
+
+    QCOMPARE(review.isCopied(), copies);
+    const QStringList bothTypes{ImageExportService::pngType, ImageExportService::tiffType};
+    QCOMPARE(rig.pasteboard.written, copies ? bothTypes : QStringList());
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), copies ? std::optional(rig.cardID) : std::nullopt);
+}
+
+void CaptureReviewTest::keepRefusesADocumentItCannotStore()
+{
+    Rig rig;
+    AnnotationDocument kept;
+    kept.items.append(AnnotationItem{QUuid::createUuid(), AnnotationTool::arrow, {{0.1, 0.1}, {0.5, 0.5}},
+                                     {1, 0, 0, 1}, 4, std::nullopt});
+    rig.card()->setAnnotationDocumentData(kept.encode());
+    rig.card()->setContextText(QStringLiteral("Earlier note"));
+    QVERIFY(rig.context().save());
+    const std::optional<QByteArray> storedBytes = rig.card()->annotationDocumentData();
+
+    CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+    view.show();
+    CaptureReviewModel &review = view.model();
+    // A width no stored document can carry.
+    AnnotationDocument broken = review.editor().document();
+    broken.items.first().lineWidth = std::numeric_limits<double>::infinity();
+    review.editor().setDocument(broken);
+    view.noteField()->setText(QStringLiteral("New note"));
+    review.setContextText(QStringLiteral("New note"));
+
+    view.keepButton()->click();
+    QCOMPARE(review.errorMessage(),
+             std::optional(captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable)));
+    QCOMPARE(rig.card()->annotationDocumentData(), storedBytes);
+    QCOMPARE(rig.card()->contextText(), QStringLiteral("Earlier note"));
+    QVERIFY(!rig.context().hasChanges());
+    QCOMPARE(rig.runtime->navigation().captureReviewCardID(), std::optional(rig.cardID));
+    QVERIFY(view.isVisible());
+    QVERIFY(rig.pasteboard.written.isEmpty());
+
+    QVERIFY(view.errorAlert());
+    QCOMPARE(view.errorAlert()->windowTitle(), QStringLiteral("Couldn’t save snip"));
+    QCOMPARE(view.errorAlert()->text(), *review.errorMessage());
+    view.errorAlert()->button(QMessageBox::Ok)->click();
+    QVERIFY(!review.errorMessage());
+}
+
+void CaptureReviewTest::keepOfACardGoneMeanwhile()
+{
+    Rig rig;
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    QSignalSpy availability(&review, &CaptureReviewModel::availabilityChanged);
+    rig.card()->moveToTrash(QDateTime::currentDateTimeUtc());
+    QVERIFY(rig.context().save());
+    QCOMPARE(availability.count(), 1);
+    QVERIFY(!review.isAvailable());
+
+    QVERIFY(!review.keep());
+    QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("The selected card no longer exists.")));
+    QVERIFY(!rig.card()->hasAnnotationDocumentData());
+    QCOMPARE(rig.runtime->navigation().captureReviewCardID(), std::optional(rig.cardID));
+}
+
+void CaptureReviewTest::failedCopyOnKeepStaysOpenWithTheSnipStored()
+{
+    Rig rig;
+    rig.pasteboard.failWrites = true;
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    review.setContextText(QStringLiteral("Kept anyway"));
+    QSignalSpy dismissed(&review, &CaptureReviewModel::dismissRequested);
+
+    QVERIFY(!review.keep());
+    QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("The image could not be encoded as PNG.")));
+    QCOMPARE(dismissed.count(), 0);
+    QVERIFY(!review.isCopied());
+    QCOMPARE(storedDocument(rig.card()), review.editor().document());
+    QCOMPARE(rig.card()->contextText(), QStringLiteral("Kept anyway"));
+    QCOMPARE(rig.runtime->navigation().captureReviewCardID(), std::optional(rig.cardID));
+}
+
+void CaptureReviewTest::frameStoresThenOpensTheComposer()
+{
+    Rig rig;
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    NavigationState &navigation = rig.runtime->navigation();
+
+    QVERIFY(review.frame());
+    QCOMPARE(storedDocument(rig.card()), review.editor().document());
+    QVERIFY(!navigation.captureReviewCardID());
+    // The composer follows once the review has gone, not in the same turn.
+    QVERIFY(!navigation.frameComposerCardID());
+    QTRY_COMPARE(navigation.frameComposerCardID(), std::optional(rig.cardID));
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::captures()));
+}
+
+void CaptureReviewTest::cancelStoresNothing()
+{
+    Rig rig;
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    review.setContextText(QStringLiteral("Lost"));
+    QSignalSpy dismissed(&review, &CaptureReviewModel::dismissRequested);
+    review.cancel();
+    QCOMPARE(dismissed.count(), 1);
+    QVERIFY(!rig.runtime->navigation().captureReviewCardID());
+    QVERIFY(!rig.card()->hasAnnotationDocumentData());
+    QCOMPARE(rig.card()->contextText(), QString());
+    QVERIFY(!rig.context().hasChanges());
+}
+
+void CaptureReviewTest::copyAndSave()
+{
+    Rig rig;
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    review.copy();
+    QVERIFY(review.isCopied());
+    QCOMPARE(rig.pasteboard.written, (QStringList{ImageExportService::pngType, ImageExportService::tiffType}));
+    // Nothing was stored by copying.
+    QVERIFY(!rig.card()->hasAnnotationDocumentData());
+
+    rig.pasteboard.failWrites = true;
+    review.copy();
+    QVERIFY(review.isCopied()); // stays "Copied" for the life of the review
+    QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("The image could not be encoded as PNG.")));
+    review.clearErrorMessage();
+
+    QList<std::pair<QSize, QString>> asked;
+    std::function<void(std::optional<QString>)> finishSave;
+    review.setPngSaver([&](const QImage &image, const QString &name, std::function<void(std::optional<QString>)> done) {
+        asked.append({image.size(), name});
+        finishSave = std::move(done);
+    });
+    review.save();
+    review.save(); // one dialog at a time
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first(), std::make_pair(QSize(200, 100), QStringLiteral("Pricing page")));
+    QVERIFY(review.isExporting());
+    finishSave(QStringLiteral("Disk full"));
+    QVERIFY(!review.isExporting());
+    QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("Disk full")));
+    review.save();
+    QCOMPARE(asked.size(), 2);
+    finishSave(std::nullopt);
+    QVERIFY(!review.isExporting());
+}
+
+void CaptureReviewTest::unavailableSnip_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("card in the trash") << "trashed";
+    QTest::newRow("unreadable image") << "image";
+    QTest::newRow("no such card") << "unknown";
+}
+
+void CaptureReviewTest::unavailableSnip()
+{
+    QFETCH(QString, damage);
+    Rig rig;
+    QUuid id = rig.cardID;
+    if (damage == u"trashed")
+        rig.card()->moveToTrash(QDateTime::currentDateTimeUtc());
+    else if (damage == u"image")
+        rig.card()->setOriginalImageData(QByteArray("not a picture"));
+    else
+        id = QUuid::createUuid();
+    QVERIFY(rig.context().save());
+
+    CaptureReviewView view(id, *rig.runtime, rig.pasteboard);
+    QVERIFY(!view.editor());
+    QVERIFY(view.unavailablePanel());
+    QCOMPARE(view.unavailablePanel()->titleLabel()->text(), QStringLiteral("Snip unavailable"));
+    QCOMPARE(view.unavailablePanel()->messageLabel()->text(), QStringLiteral("This capture may have been deleted."));
+    QVERIFY(!view.unavailablePanel()->actionButton());
+    QCOMPARE(view.unavailablePanel()->size(), QSize(500, 320));
+}
+
+void CaptureReviewTest::windowButtonsAndKeys()
+{
+    Rig rig;
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    {
+        CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QVERIFY(view.editor());
+        QCOMPARE(view.copyButton()->text(), QStringLiteral("Copy"));
+        view.copyButton()->click();
+        QCOMPARE(view.copyButton()->text(), QStringLiteral("Copied"));
+        QCOMPARE(view.copyButton()->systemImage(), QStringLiteral("checkmark"));
+
+        QTest::keyClicks(view.noteField(), QStringLiteral("Typed note"));
+        QCOMPARE(view.model().contextText(), QStringLiteral("Typed note"));
+        QTest::keyClick(view.noteField(), Qt::Key_Return);
+        QVERIFY(!view.isVisible());
+        QCOMPARE(view.result(), int(QDialog::Accepted));
+        QCOMPARE(rig.card()->contextText(), QStringLiteral("Typed note"));
+        QVERIFY(!rig.runtime->navigation().captureReviewCardID());
+    }
+
+    rig.runtime->navigation().setCaptureReviewCardID(rig.cardID);
+    {
+        CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.noteField()->text(), QStringLiteral("Typed note"));
+        // Escape first clears the editor's selection, then ends the review.
+        AnnotationEditorModel &editor = view.model().editor();
+        Rig::drawArrow(editor);
+        editor.selectTool(AnnotationTool::select);
+        editor.pointerPressed(QPointF(100, 70), QSizeF(400, 200));
+        editor.pointerReleased(QPointF(100, 70), QSizeF(400, 200));
+        QVERIFY(editor.selectedItemID());
+        view.editor()->setFocus();
+        QTest::keyClick(view.editor(), Qt::Key_Escape);
+        QVERIFY(!editor.selectedItemID());
+        QVERIFY(view.isVisible());
+        QTest::keyClick(view.editor(), Qt::Key_Escape);
+        QVERIFY(!view.isVisible());
+        QVERIFY(!rig.runtime->navigation().captureReviewCardID());
+        QVERIFY(storedDocument(rig.card()).items.isEmpty());
+    }
+}
+
+QTEST_MAIN(CaptureReviewTest)
+#include "tst_capturereview.moc"
