@@ -112,10 +112,21 @@ void returnWindow(CaptureOverlayWindow *window)
         window->deleteLater();
         return;
     }
-    QPointer<CaptureOverlayWindow> &slot = windowPool()[screen->name()];
+    const QString key = screen->name();
+    QPointer<CaptureOverlayWindow> &slot = windowPool()[key];
     if (slot && slot != window)
         slot->deleteLater();
     slot = window;
+    // Its backing store is a whole screen of pixels: kept while captures
+    // keep coming, given back after a minute without one.
+    const int visit = ++window->poolVisits;
+    QPointer<CaptureOverlayWindow> pooled(window);
+    QTimer::singleShot(60'000, window, [pooled, key, visit] {
+        if (!pooled || pooled->poolVisits != visit || pooled->isVisible() || windowPool().value(key) != pooled)
+            return;
+        windowPool().remove(key);
+        pooled->deleteLater();
+    });
 }
 
 } // namespace

@@ -37,6 +37,9 @@ public:
     explicit CaptureOverlayWindow(QScreen *screen);
 
     void setDelegate(RegionSelectionOverlayController *delegate) { m_delegate = delegate; }
+    // Counts the times the window went back to the pool, so a late idle
+    // check can tell whether it is still the same idle spell.
+    int poolVisits = 0;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

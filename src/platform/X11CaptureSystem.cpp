@@ -100,7 +100,16 @@ X11CaptureSystem::X11CaptureSystem(const X11Connection &connection)
     : m_x11(connection)
     , m_capture(connection)
     , m_windows(connection)
+    , m_releaseTimer(std::make_unique<QTimer>())
 {
+    m_releaseTimer->setSingleShot(true);
+    m_releaseTimer->setInterval(60'000);
+    QObject::connect(m_releaseTimer.get(), &QTimer::timeout, [this] { m_capture.releaseBuffers(); });
+}
+
+void X11CaptureSystem::keepBuffersForAWhile()
+{
+    m_releaseTimer->start();
 }
 
 QList<X11Display> X11CaptureSystem::displays() const
@@ -288,6 +297,7 @@ CaptureSystemResult<QImage> X11CaptureSystem::captureDisplayImage(const SystemDi
             continue;
         m_lastTimings = {};
         auto result = m_capture.grabRoot(candidate.nativeGeometry, &m_lastTimings);
+        keepBuffersForAWhile();
         if (auto *image = std::get_if<QImage>(&result); image && size.isValid() && image->size() != size)
             return image->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         return result;
@@ -340,6 +350,7 @@ CaptureSystemResult<QImage> X11CaptureSystem::captureWindowImage(const SystemWin
             return CaptureSystemError{false, QStringLiteral("The window is outside the screen.")};
         result = m_capture.grabRoot(visible, &m_lastTimings);
     }
+    keepBuffersForAWhile();
     if (auto *image = std::get_if<QImage>(&result); image && size.isValid() && image->size() != size
         && image->size() == frame->size()) {
         return image->scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);

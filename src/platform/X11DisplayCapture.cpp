@@ -66,6 +66,12 @@ X11DisplayCapture::~X11DisplayCapture()
     releaseSegment();
 }
 
+void X11DisplayCapture::releaseBuffers()
+{
+    releaseSegment();
+    m_lastImage = QImage();
+}
+
 bool X11DisplayCapture::ensureSegment(size_t size) const
 {
     if (m_segment.address && m_segment.size >= size)

@@ -37,6 +37,9 @@ public:
     CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr) const;
 
     bool hasSharedMemory() const;
+    // Lets go of the kept segment and picture buffer; the next grab makes
+    // new ones.
+    void releaseBuffers();
     // Shared memory is used whenever the server offers it; turning it off
     // forces the plain path (remote displays take it anyway).
     void setSharedMemoryAllowed(bool allowed) { m_sharedMemoryAllowed = allowed; }

@@ -80,6 +80,14 @@ void X11DisplayCaptureTest::grabOfAKnownWindow()
     auto wider = std::get<QImage>(capture.grabRoot(geometry.adjusted(-1, 0, 0, 0)));
     QVERIFY(wider.pixel(0, 0) != colour.rgb());
     QCOMPARE(wider.pixel(1, 0), colour.rgb());
+    // The earlier pictures stay as they were while later grabs reuse and
+    // then give back the buffers.
+    capture.releaseBuffers();
+    const auto again = capture.grabRoot(geometry);
+    QVERIFY(std::holds_alternative<QImage>(again));
+    QVERIFY(uniform(std::get<QImage>(again), colour.rgb()));
+    QVERIFY(uniform(image, colour.rgb()));
+    QCOMPARE(wider.size(), geometry.adjusted(-1, 0, 0, 0).size());
 }
 
 void X11DisplayCaptureTest::grabOutsideTheRootFails()
