@@ -7,6 +7,7 @@
 #include "app/TrashActions.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
 #include "onboarding/UpdateService.h"
 #include "platform/PlatformTexts.h"
 
@@ -268,6 +269,16 @@ void RootViewTest::toolbarAndCaptureMenu()
     Fixture f;
     QVERIFY(f.show());
     QMenu *menu = f.view.captureMenu();
+    // The body of the Capture control captures a region; the menu stays shut.
+    auto *capture = f.view.findChild<TessalinePrimaryButton *>();
+    QVERIFY(capture);
+    QCOMPARE(capture->text(), QStringLiteral("Capture"));
+    QVERIFY(capture->toolTip().startsWith(QStringLiteral("Capture Region into ")));
+    QTest::mouseClick(capture, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCOMPARE(f.rig.display->displayRequests, 1);
+    QVERIFY(!menu->isVisible());
+
     Q_EMIT menu->aboutToShow();
     QCOMPARE(actionTexts(menu), (QStringList{"Capture Region", "Capture Frontmost Window", "Capture Display Under Pointer",
                                              "-", "Open Region Captures for Annotation", "-", "Insert New Captures In"}));
