@@ -395,7 +395,12 @@ double AnnotationEditorModel::dragMinimumDistance() const
 
 void AnnotationEditorModel::pointerPressed(QPointF location, QSizeF size)
 {
+    // A press whose release never came (the pointer was taken away) ends
+    // where it was last seen, so its drag state cannot leak into this one.
+    if (m_pressLocation && m_dragRecognized)
+        handleDragEnded(m_lastPointerLocation, size);
     m_pressLocation = location;
+    m_lastPointerLocation = location;
     m_pendingDoubleClick = false;
     m_dragRecognized = dragMinimumDistance() <= 0;
     if (m_dragRecognized)
@@ -406,6 +411,7 @@ void AnnotationEditorModel::pointerMoved(QPointF location, QSizeF size)
 {
     if (!m_pressLocation)
         return;
+    m_lastPointerLocation = location;
     if (!m_dragRecognized) {
         const QPointF delta = location - *m_pressLocation;
         m_dragRecognized = std::hypot(delta.x(), delta.y()) >= dragMinimumDistance();

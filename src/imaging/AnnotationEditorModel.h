@@ -179,6 +179,7 @@ private:
 
     // The pointer between press and release.
     std::optional<QPointF> m_pressLocation;
+    QPointF m_lastPointerLocation;
     bool m_dragRecognized = false;
     bool m_pendingDoubleClick = false;
 

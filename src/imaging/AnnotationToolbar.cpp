@@ -341,9 +341,9 @@ int AnnotationToolbar::singleRowWidth() const
 {
     int width = 0;
     int groups = 0;
+    // Counted as they would stand on one row, whatever the current layout
+    // hides, so the choice does not flip back and forth at the boundary.
     for (QWidget *group : {m_tools, m_style, m_itemActions, m_historyDivider, m_history}) {
-        if (group->isHidden() && group != m_style && group != m_itemActions)
-            continue;
         if (group == m_itemActions && !m_model.selectedItem())
             continue;
         width += group->sizeHint().width();

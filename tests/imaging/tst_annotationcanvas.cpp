@@ -133,6 +133,7 @@ void AnnotationCanvasTest::textEntryThroughThePanel()
     QTRY_VERIFY(panel->isVisible());
     QTRY_VERIFY(panel->field()->hasFocus());
     QCOMPARE(panel->confirmButton()->text(), QStringLiteral("Add"));
+    QCOMPARE(panel->hintLabel()->text(), QStringLiteral("Return to add"));
     QVERIFY(!panel->confirmButton()->isEnabled());
     QVERIFY(!editor.view.toolbar()->toolButton(AnnotationTool::arrow)->isEnabled());
 
@@ -163,6 +164,7 @@ void AnnotationCanvasTest::textEntryThroughThePanel()
     QTRY_VERIFY(panel->isVisible());
     QCOMPARE(panel->field()->toPlainText(), QStringLiteral("Look"));
     QCOMPARE(panel->confirmButton()->text(), QStringLiteral("Update"));
+    QCOMPARE(panel->hintLabel()->text(), QStringLiteral("Return to update"));
     QTRY_VERIFY(panel->field()->hasFocus());
     QTest::keyClick(panel->field(), Qt::Key_Escape);
     QVERIFY(!editor.model.isTextEditing());

@@ -63,6 +63,7 @@ private Q_SLOTS:
     void strokeCommitRule();
     void selectionDrag_data();
     void selectionDrag();
+    void pressWithoutReleaseEndsTheDrag();
     void textEntry();
     void retypingText();
     void textPanelPlacement_data();
@@ -365,6 +366,26 @@ void AnnotationEditorModelTest::selectionDrag()
         QCOMPARE(model.document(), before);
         QCOMPARE(model.selectedItemID(), grabbed.id);
     }
+}
+
+void AnnotationEditorModelTest::pressWithoutReleaseEndsTheDrag()
+{
+    AnnotationEditorModel model;
+    model.pointerPressed(QPointF(10, 10), canvas);
+    model.pointerMoved(QPointF(120, 60), canvas);
+    // The release was lost; the next press finishes the arrow first.
+    model.pointerPressed(QPointF(300, 250), canvas);
+    QCOMPARE(model.document().items.size(), 1);
+    QCOMPARE(model.document().items.first().points.last(), (NormalizedPoint{120.0 / 400, 60.0 / 300}));
+    model.pointerReleased(QPointF(300, 250), canvas);
+
+    model.selectTool(AnnotationTool::select);
+    model.pointerPressed(QPointF(65, 35), canvas);
+    model.pointerMoved(QPointF(65, 45), canvas);
+    QVERIFY(model.selectionDragStarted());
+    model.pointerPressed(QPointF(380, 290), canvas); // empty canvas
+    QVERIFY(!model.selectedItemID());
+    QCOMPARE(model.undoSnapshots().size(), 2); // the arrow and its move
 }
 
 void AnnotationEditorModelTest::textEntry()
