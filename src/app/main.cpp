@@ -18,6 +18,7 @@ using namespace tessaline;
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    Q_INIT_RESOURCE(app);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.tessaline.Tessaline"));
