@@ -9,7 +9,7 @@
 #include "imaging/AnnotationCanvasPainter.h"
 #include "imaging/AnnotationEditorModel.h"
 
-#include <QGraphicsOpacityEffect>
+#include <QGraphicsEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
@@ -29,6 +29,49 @@ constexpr int contentPadding = 10;
 constexpr qreal cornerRadius = 10;
 constexpr int maximumLines = 3;
 constexpr int fadeDurationMs = 140;
+
+// How the panel enters and leaves: fading, and, unless reduce motion is on,
+// growing from 97 % about its centre.
+class PanelTransition : public QGraphicsEffect
+{
+public:
+    using QGraphicsEffect::QGraphicsEffect;
+
+    qreal progress() const { return m_progress; }
+    void setProgress(qreal progress, bool scales)
+    {
+        m_progress = progress;
+        m_scales = scales;
+        update();
+    }
+
+protected:
+    void draw(QPainter *painter) override
+    {
+        if (m_progress >= 1) {
+            drawSource(painter);
+            return;
+        }
+        QPoint offset;
+        const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &offset);
+        painter->save();
+        painter->setOpacity(painter->opacity() * m_progress);
+        if (m_scales) {
+            const qreal scale = 0.97 + 0.03 * m_progress;
+            const QPointF center = QRectF(offset, pixmap.deviceIndependentSize()).center();
+            painter->translate(center);
+            painter->scale(scale, scale);
+            painter->translate(-center);
+            painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        }
+        painter->drawPixmap(offset, pixmap);
+        painter->restore();
+    }
+
+private:
+    qreal m_progress = 1;
+    bool m_scales = true;
+};
 
 } // namespace
 
@@ -102,17 +145,17 @@ AnnotationTextEntryPanel::AnnotationTextEntryPanel(AnnotationEditorModel &model,
     connect(m_cancel, &QAbstractButton::clicked, &m_model, &AnnotationEditorModel::cancelTextEditing);
     connect(m_confirm, &QAbstractButton::clicked, &m_model, [this] { m_model.commitText(); });
 
-    auto *opacity = new QGraphicsOpacityEffect(this);
-    opacity->setOpacity(1);
-    setGraphicsEffect(opacity);
+    auto *transition = new PanelTransition(this);
+    setGraphicsEffect(transition);
     m_fade->setDuration(fadeDurationMs);
     m_fade->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_fade, &QVariantAnimation::valueChanged, this,
-            [opacity](const QVariant &value) { opacity->setOpacity(value.toReal()); });
-    connect(m_fade, &QVariantAnimation::finished, this, [this, opacity] {
+    connect(m_fade, &QVariantAnimation::valueChanged, this, [transition](const QVariant &value) {
+        transition->setProgress(value.toReal(), !DesignEnvironment::current().reduceMotion);
+    });
+    connect(m_fade, &QVariantAnimation::finished, this, [this, transition] {
+        transition->setProgress(m_open ? 1 : 0, true);
         if (!m_open)
             hide();
-        opacity->setOpacity(m_open ? 1 : 0);
     });
     hide();
 }
@@ -170,15 +213,18 @@ void AnnotationTextEntryPanel::setOpen(bool open)
     if (open == m_open)
         return;
     m_open = open;
-    auto *opacity = static_cast<QGraphicsOpacityEffect *>(graphicsEffect());
+    auto *transition = static_cast<PanelTransition *>(graphicsEffect());
     m_fade->stop();
+    // Under reduce motion the change shows at once.
     if (DesignEnvironment::current().reduceMotion) {
-        opacity->setOpacity(1);
+        transition->setProgress(1, false);
         setVisible(open);
     } else {
+        const qreal from = isVisible() ? transition->progress() : 0.0;
+        transition->setProgress(from, true);
         if (open)
             show();
-        m_fade->setStartValue(opacity->opacity() < 1 && isVisible() ? opacity->opacity() : (open ? 0.0 : 1.0));
+        m_fade->setStartValue(from);
         m_fade->setEndValue(open ? 1.0 : 0.0);
         m_fade->start();
     }

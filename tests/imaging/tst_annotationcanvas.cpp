@@ -8,6 +8,7 @@
 #include "imaging/AnnotationEditorView.h"
 #include "imaging/AnnotationTextEntryPanel.h"
 #include "imaging/AnnotationToolbar.h"
+#include "platform/AccessibilitySettings.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void snipKeepsItsAspectRatio();
     void arrowDragThenMoveAndUndo();
     void textEntryThroughThePanel();
+    void panelShowsAtOnceUnderReduceMotion();
     void keyboardDeletesAndEscapes();
     void keptMarksPaintLikeAFreshDrawing();
     void toolbarFollowsTheModel();
@@ -169,6 +171,18 @@ void AnnotationCanvasTest::textEntryThroughThePanel()
     QTest::keyClick(panel->field(), Qt::Key_Escape);
     QVERIFY(!editor.model.isTextEditing());
     QCOMPARE(editor.model.document().items.first().text, std::optional<QString>(QStringLiteral("Look")));
+}
+
+void AnnotationCanvasTest::panelShowsAtOnceUnderReduceMotion()
+{
+    AccessibilitySettings::shared().setReducesMotion(true);
+    Editor editor;
+    editor.model.selectTool(AnnotationTool::text);
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.5, 0.5));
+    QVERIFY(editor.canvas()->textEntryPanel()->isVisible());
+    editor.model.cancelTextEditing();
+    QVERIFY(!editor.canvas()->textEntryPanel()->isVisible());
+    AccessibilitySettings::shared().setReducesMotion(false);
 }
 
 void AnnotationCanvasTest::keyboardDeletesAndEscapes()
