@@ -10,6 +10,7 @@
 #include "imaging/AnnotationToolbar.h"
 #include "platform/AccessibilitySettings.h"
 
+#include <QColorDialog>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void keptMarksPaintLikeAFreshDrawing();
     void toolbarFollowsTheModel();
     void toolbarWrapsWhenNarrow();
+    void customColourPicker();
 };
 
 void AnnotationCanvasTest::snipKeepsItsAspectRatio()
@@ -315,6 +317,41 @@ void AnnotationCanvasTest::toolbarWrapsWhenNarrow()
     QTRY_VERIFY(top(toolbar->widthSlider()) > top(toolbar->toolButton(AnnotationTool::select)) + 20);
     QVERIFY(std::abs(top(toolbar->toolButton(AnnotationTool::select)) - top(toolbar->undoButton())) < 12);
     QVERIFY(top(toolbar->deleteButton()) > top(toolbar->undoButton()) + 20);
+}
+
+void AnnotationCanvasTest::customColourPicker()
+{
+    Editor editor;
+    editor.drag(editor.at(0.1, 0.2), editor.at(0.5, 0.2));
+    editor.view.toolbar()->toolButton(AnnotationTool::select)->click();
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.3, 0.2));
+    const qsizetype steps = editor.model.undoSnapshots().size();
+
+    const auto buttons = editor.view.toolbar()->findChildren<StudioIconButton *>();
+    const auto palette = std::find_if(buttons.begin(), buttons.end(), [](StudioIconButton *button) {
+        return button->systemImage() == u"paintpalette";
+    });
+    QVERIFY(palette != buttons.end());
+    (*palette)->click();
+    QVERIFY(editor.model.showsCustomColorPicker());
+    QWidget *popover = editor.view.toolbar()->customColorPopover();
+    QVERIFY(popover && popover->isVisible());
+    // Opening the picker changes nothing by itself.
+    QCOMPARE(editor.model.undoSnapshots().size(), steps);
+
+    auto *picker = popover->findChild<QColorDialog *>();
+    QVERIFY(picker);
+    picker->setCurrentColor(QColor(0, 102, 255));
+    for (const AnnotationColor &color : {editor.model.color(), editor.model.selectedItem()->color}) {
+        QCOMPARE(color.red, 0.0);
+        QVERIFY(std::abs(color.green - 0.4) < 1e-6);
+        QCOMPARE(color.blue, 1.0);
+        QCOMPARE(color.alpha, 1.0);
+    }
+    QCOMPARE(editor.model.undoSnapshots().size(), steps + 1);
+
+    popover->hide();
+    QVERIFY(!editor.model.showsCustomColorPicker());
 }
 
 QTEST_MAIN(AnnotationCanvasTest)
