@@ -126,6 +126,37 @@ void BM_SelectionDragStep(benchmark::State &state)
 }
 BENCHMARK(BM_SelectionDragStep)->Unit(benchmark::kMillisecond);
 
+// One pointer step while a freehand stroke of 2,000 points is being drawn:
+// the stroke's preview is drawn whole on every step.
+void BM_LongStrokePreviewStep(benchmark::State &state)
+{
+    Scene scene;
+    scene.model.pointerReleased(scene.start, QSizeF(canvasSize));
+    scene.model.selectTool(AnnotationTool::freehand);
+    const auto location = [](int i) {
+        return QPointF(60 + (i % 1080), 400 + 60 * std::sin(i / 30.0));
+    };
+    scene.model.pointerPressed(location(0), QSizeF(canvasSize));
+    for (int i = 1; i <= 2000; ++i)
+        scene.model.pointerMoved(location(i), QSizeF(canvasSize));
+    scene.view.repaint();
+    int i = 2000;
+    for (auto _ : state) {
+        scene.model.pointerMoved(location(++i % 2000), QSizeF(canvasSize));
+        scene.view.repaint();
+        state.PauseTiming();
+        // Keep the stroke at its length so every step measures the same.
+        scene.model.pointerReleased(location(i), QSizeF(canvasSize));
+        scene.model.undo();
+        scene.model.pointerPressed(location(0), QSizeF(canvasSize));
+        for (int j = 1; j <= 2000; ++j)
+            scene.model.pointerMoved(location(j), QSizeF(canvasSize));
+        scene.view.repaint();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LongStrokePreviewStep)->Unit(benchmark::kMillisecond);
+
 void BM_SelectionDragModelOnly(benchmark::State &state)
 {
     Scene scene;

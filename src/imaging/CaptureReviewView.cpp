@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <QShortcut>
 
 namespace tessaline {
@@ -135,7 +136,11 @@ QSize CaptureReviewView::sizeHint() const
 {
     if (m_unavailable)
         return QSize(500, 320);
-    return QSize(1040, 760);
+    // Roomy, but never taller or wider than the screen leaves space for.
+    QSize wanted(1040, 760);
+    if (const QScreen *screen = (parentWidget() ? parentWidget()->screen() : this->screen()))
+        wanted = wanted.boundedTo(screen->availableGeometry().size() * 0.9);
+    return wanted.expandedTo(minimumSizeHint());
 }
 
 void CaptureReviewView::build()
