@@ -163,6 +163,7 @@ private Q_SLOTS:
     void keep();
     void keepRefusesADocumentItCannotStore();
     void keepOfACardGoneMeanwhile();
+    void keepWhenTheStoreFails();
     void failedCopyOnKeepStaysOpenWithTheSnipStored();
     void frameStoresThenOpensTheComposer();
     void cancelStoresNothing();
@@ -281,6 +282,28 @@ void CaptureReviewTest::keepOfACardGoneMeanwhile()
     QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("The selected card no longer exists.")));
     QVERIFY(!rig.card()->hasAnnotationDocumentData());
     QCOMPARE(rig.runtime->navigation().captureReviewCardID(), std::optional(rig.cardID));
+}
+
+void CaptureReviewTest::keepWhenTheStoreFails()
+{
+    Rig rig;
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    review.setContextText(QStringLiteral("Not yet"));
+    rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+
+    QVERIFY(!review.keep());
+    QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("The disk is full.")));
+    QVERIFY(!rig.card()->hasAnnotationDocumentData());
+    QCOMPARE(rig.card()->contextText(), QString());
+    QVERIFY(!rig.context().hasChanges());
+    QVERIFY(rig.pasteboard.written.isEmpty());
+
+    // Nothing was lost from the review: keeping again works.
+    review.clearErrorMessage();
+    QVERIFY(review.keep());
+    QCOMPARE(storedDocument(rig.card()), review.editor().document());
 }
 
 void CaptureReviewTest::failedCopyOnKeepStaysOpenWithTheSnipStored()
