@@ -2,8 +2,14 @@
 // app to the moment the region overlay's first frame has reached the
 // server, at 1920x1080 and 5120x2880. Each size runs in a child process on
 // its own Xvfb of that size, since a Qt application keeps the display it
-// started on. The road is split into grab, conversion, overlay set-up (with
-// the dimmed copy of the picture) and first paint.
+// started on. Counters split the road: grab_ms (until the server has
+// delivered the last band of the picture), convert_ms (copying that is left
+// after it), other_before_overlay_ms (hot-key dispatch, pointer, displays,
+// frontmost application, the hops between them), overlay_setup_ms (window
+// and view), map_expose_ms, and paint_flush_ms (dimmed copy into the
+// backing store, its upload to the server, a round trip). The first capture
+// of a session, which also creates the window and the kept buffers, is
+// reported on its own.
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
