@@ -81,6 +81,7 @@ class X11HotKeysTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void cleanup();
     void keyPositions_data();
     void keyPositions();
     void pressWithLocks_data();
@@ -97,6 +98,21 @@ void X11HotKeysTest::initTestCase()
 {
     if (!X11Connection::application())
         QSKIP("needs an X11 display");
+}
+
+void X11HotKeysTest::cleanup()
+{
+    // Later tests on this server must not inherit a lock left on by a
+    // failed check.
+    const auto x11 = *X11Connection::application();
+    xcb_query_pointer_reply_t *pointer = xcb_query_pointer_reply(x11.connection, xcb_query_pointer(x11.connection, x11.root), nullptr);
+    const quint16 state = pointer ? pointer->mask : 0;
+    std::free(pointer);
+    const auto masks = X11HotKeys::create()->modifierMasks();
+    if (state & XCB_MOD_MASK_LOCK)
+        xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
+    if (state & masks.numLock)
+        xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
 }
 
 void X11HotKeysTest::keyPositions_data()
