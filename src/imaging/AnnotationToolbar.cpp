@@ -154,6 +154,16 @@ AnnotationToolbar::AnnotationToolbar(AnnotationEditorModel &model, QWidget *pare
     arrange();
 }
 
+AnnotationToolbar::~AnnotationToolbar()
+{
+    // The popover goes first, while the toolbar is whole, and without
+    // reporting its own closing back to the model.
+    if (m_colorPopover) {
+        m_colorPopover->removeEventFilter(this);
+        delete m_colorPopover;
+    }
+}
+
 QWidget *AnnotationToolbar::buildTools()
 {
     auto *tray = new ToolTray(this);
@@ -426,7 +436,6 @@ void AnnotationToolbar::showCustomColorPopover(bool shown)
             m_model.applyColor({rgb.redF(), rgb.greenF(), rgb.blueF(), 1.0});
         });
         m_colorPopover->installEventFilter(this);
-        connect(m_colorPopover, &QObject::destroyed, this, [this] { m_colorPopover = nullptr; });
     }
     if (m_colorPopover->isVisible())
         return;

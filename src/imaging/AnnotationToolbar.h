@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 class QHBoxLayout;
@@ -27,6 +28,7 @@ class AnnotationToolbar : public QWidget
     Q_OBJECT
 public:
     explicit AnnotationToolbar(AnnotationEditorModel &model, QWidget *parent = nullptr);
+    ~AnnotationToolbar() override;
 
     bool isSingleRow() const { return m_singleRow; }
     StudioIconButton *toolButton(AnnotationTool tool) const { return m_toolButtons.value(tool); }
@@ -72,7 +74,7 @@ private:
     QHash<AnnotationTool, StudioIconButton *> m_toolButtons;
     QList<QWidget *> m_swatchButtons;
     StudioIconButton *m_paletteButton;
-    QWidget *m_colorPopover = nullptr;
+    QPointer<QWidget> m_colorPopover;
     QLabel *m_widthSymbol;
     QString m_widthSymbolName;
     QSlider *m_widthSlider;
