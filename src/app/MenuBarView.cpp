@@ -4,6 +4,7 @@
 #include "model/ModelContext.h"
 #include "onboarding/UpdateService.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -14,13 +15,6 @@
 
 namespace tessaline {
 namespace {
-
-// Menus treat "&" as a mnemonic marker; user text must show it as typed.
-QString menuText(const QString &text)
-{
-    QString escaped = text;
-    return escaped.replace(u'&', QStringLiteral("&&"));
-}
 
 QString withShortcut(const QString &title, const std::optional<GlobalShortcut> &shortcut)
 {
@@ -87,7 +81,7 @@ void MenuBarView::populate(QMenu *menu)
         for (const Board *board : std::as_const(boards)) {
             if (!board->isLive())
                 continue;
-            QAction *entry = notes->addAction(menuText(board->title()));
+            QAction *entry = notes->addAction(menuEscapedText(board->title()));
             if (active == board->id())
                 entry->setIcon(SymbolIcon::icon(QStringLiteral("checkmark")));
             const QUuid id = board->id();

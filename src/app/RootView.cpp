@@ -9,6 +9,7 @@
 #include "app/SidebarView.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QAction>
 #include <QDialog>
@@ -35,13 +36,6 @@ constexpr int inspectorIdealWidth = 300;
 constexpr int inspectorMaximumWidth = 390;
 constexpr int coachmarkSideInset = 34;
 constexpr int coachmarkBottomInset = 30;
-
-// User text in a menu: a lone & would become a mnemonic.
-QString menuText(const QString &text)
-{
-    QString escaped = text;
-    return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
 
 // The Capture control: the primary button runs a region capture, the arrow
 // beside it opens the capture menu. During the tour's first step a ring
@@ -245,7 +239,7 @@ void RootView::rebuildCaptureMenu()
             destinations->addSeparator();
             continue;
         }
-        QAction *choice = destinations->addAction(SymbolIcon::icon(item.systemImage), menuText(item.title));
+        QAction *choice = destinations->addAction(SymbolIcon::icon(item.systemImage), menuEscapedText(item.title));
         const QUuid boardID = item.boardID;
         connect(choice, &QAction::triggered, &actions, [&actions, boardID] { actions.chooseCaptureDestination(boardID); });
     }

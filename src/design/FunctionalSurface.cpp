@@ -1,5 +1,6 @@
 #include "design/FunctionalSurface.h"
 
+#include "design/PaintOverlay.h"
 #include "design/ShapePainting.h"
 #include "platform/AccessibilitySettings.h"
 
@@ -83,38 +84,16 @@ void paintFunctionalSurface(QPainter *painter, const QRectF &rect, FunctionalSur
     paintFunctionalSurfaceBorder(painter, rect, treatment, palette, environment.increasedContrast);
 }
 
-// Lies over the content so the hairline is drawn on top of it, and is
-// transparent for the mouse so the border never takes a click.
-class FunctionalSurface::BorderOverlay : public QWidget
-{
-public:
-    explicit BorderOverlay(FunctionalSurface *surface)
-        : QWidget(surface)
-        , m_surface(surface)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_NoSystemBackground);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        paintFunctionalSurfaceBorder(&painter, rect(), m_surface->treatment(), m_surface->palette(),
-                                     DesignEnvironment::current().increasedContrast);
-    }
-
-private:
-    FunctionalSurface *m_surface;
-};
-
 FunctionalSurface::FunctionalSurface(FunctionalSurfaceRole role, std::optional<qreal> cornerRadius, QWidget *parent)
     : QWidget(parent)
     , m_role(role)
     , m_cornerRadius(cornerRadius)
     , m_layout(new QVBoxLayout(this))
-    , m_overlay(new BorderOverlay(this))
+    // The hairline lies over the content, drawn on top and never taking a click.
+    , m_overlay(new PaintOverlay(this, [this](QPainter &painter) {
+        paintFunctionalSurfaceBorder(&painter, m_overlay->rect(), treatment(), palette(),
+                                     DesignEnvironment::current().increasedContrast);
+    }))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);

@@ -13,6 +13,8 @@ class QVBoxLayout;
 
 namespace tessaline {
 
+class PaintOverlay;
+
 // The chrome the app draws itself.
 enum class FunctionalSurfaceRole { toolbar, sidebar, palette, contextualPalette, popover };
 
@@ -70,13 +72,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    class BorderOverlay;
 
     FunctionalSurfaceRole m_role;
     std::optional<qreal> m_cornerRadius;
     QPointer<QWidget> m_content;
     QVBoxLayout *m_layout = nullptr;
-    BorderOverlay *m_overlay = nullptr;
+    PaintOverlay *m_overlay = nullptr;
 };
 
 } // namespace tessaline

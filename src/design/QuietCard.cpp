@@ -2,6 +2,7 @@
 
 #include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
+#include "design/PaintOverlay.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QPainter>
@@ -10,30 +11,6 @@
 #include <cmath>
 
 namespace tessaline {
-
-class QuietCard::Overlay : public QWidget
-{
-public:
-    explicit Overlay(QuietCard *card)
-        : QWidget(card)
-        , m_card(card)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_NoSystemBackground);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        paintQuietCardOverlay(&painter, m_card->cardRect(), m_card->surface(), m_card->palette(),
-                              DesignEnvironment::current().increasedContrast);
-    }
-
-private:
-    QuietCard *m_card;
-};
 
 QuietCard::QuietCard(QuietCardTone tone, bool isSelected, QuietCardElevation elevation, qreal contentPadding,
                      QWidget *parent)
@@ -44,7 +21,9 @@ QuietCard::QuietCard(QuietCardTone tone, bool isSelected, QuietCardElevation ele
     , m_contentPadding(contentPadding)
     , m_layout(new QVBoxLayout(this))
     , m_hover(new AnimatedAmount(this))
-    , m_overlay(new Overlay(this))
+    , m_overlay(new PaintOverlay(this, [this](QPainter &painter) {
+        paintQuietCardOverlay(&painter, cardRect(), surface(), palette(), DesignEnvironment::current().increasedContrast);
+    }))
 {
     m_layout->setSpacing(0);
     setAttribute(Qt::WA_Hover);

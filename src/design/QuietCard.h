@@ -9,6 +9,8 @@ class QVBoxLayout;
 
 namespace tessaline {
 
+class PaintOverlay;
+
 class AnimatedAmount;
 
 // A card holding a thought, a snip or a suggestion. Its fill follows the
@@ -54,7 +56,6 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
-    class Overlay;
     void updateMargins();
     void repaintAll();
 
@@ -65,7 +66,7 @@ private:
     QPointer<QWidget> m_content;
     QVBoxLayout *m_layout;
     AnimatedAmount *m_hover;
-    Overlay *m_overlay;
+    PaintOverlay *m_overlay;
 };
 
 } // namespace tessaline

@@ -14,6 +14,7 @@
 #include "notes/WritingReferencePresentation.h"
 #include "platform/Pasteboard.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -38,12 +39,6 @@ StudioText *limitedText(const QString &text, const QFont &font, SemanticColor co
     if (maximumLines > 0)
         label->setMaximumHeight(QFontMetrics(font).lineSpacing() * maximumLines + 1);
     return label;
-}
-
-QString menuText(const QString &title)
-{
-    // A single "&" in a card's text must not become a shortcut marker.
-    return QString(title).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace
@@ -224,16 +219,16 @@ QMenu *BoardWritingReferenceView::createActionsMenu(QWidget *parent)
             continue;
         }
         if (entry.action == Action::viewAs) {
-            QMenu *sizes = menu->addMenu(SymbolIcon::icon(entry.systemImage), menuText(entry.title));
+            QMenu *sizes = menu->addMenu(SymbolIcon::icon(entry.systemImage), menuEscapedText(entry.title));
             for (const auto &choice : entry.sizes) {
-                sizes->addAction(SymbolIcon::icon(choice.systemImage), menuText(choice.title), this, [self, size = choice.size]() {
+                sizes->addAction(SymbolIcon::icon(choice.systemImage), menuEscapedText(choice.title), this, [self, size = choice.size]() {
                     if (self && self->onChangeSize)
                         self->onChangeSize(size);
                 });
             }
             continue;
         }
-        QAction *action = menu->addAction(SymbolIcon::icon(entry.systemImage), menuText(entry.title));
+        QAction *action = menu->addAction(SymbolIcon::icon(entry.systemImage), menuEscapedText(entry.title));
         action->setData(int(entry.action));
         connect(action, &QAction::triggered, this, [self, which = entry.action]() {
             if (!self)

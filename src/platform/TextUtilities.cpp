@@ -72,6 +72,12 @@ QString utf8PrefixFitting(const QString &text, qsizetype maxBytes)
     return text.left(fitting);
 }
 
+QString menuEscapedText(const QString &text)
+{
+    QString escaped = text;
+    return escaped.replace(u'&', QStringLiteral("&&"));
+}
+
 bool isLineBreak(QChar c)
 {
     switch (c.unicode()) {

@@ -20,6 +20,9 @@ QString graphemePrefix(const QString &text, qsizetype count);
 // The longest grapheme-whole prefix whose UTF-8 encoding fits `maxBytes`.
 QString utf8PrefixFitting(const QString &text, qsizetype maxBytes);
 
+// User text for a menu entry: a lone "&" would become a mnemonic marker.
+QString menuEscapedText(const QString &text);
+
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 bool isLineBreak(QChar c);
 
