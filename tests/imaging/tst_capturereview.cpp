@@ -403,6 +403,7 @@ void CaptureReviewTest::unavailableSnip_data()
     QTest::newRow("card in the trash") << "trashed";
     QTest::newRow("unreadable image") << "image";
     QTest::newRow("no such card") << "unknown";
+    QTest::newRow("trashed while the review is open") << "trashed while open";
 }
 
 void CaptureReviewTest::unavailableSnip()
@@ -410,7 +411,12 @@ void CaptureReviewTest::unavailableSnip()
     QFETCH(QString, damage);
     Rig rig;
     QUuid id = rig.cardID;
-    if (damage == u"trashed")
+    std::unique_ptr<CaptureReviewView> openView;
+    if (damage == u"trashed while open") {
+        openView = std::make_unique<CaptureReviewView>(id, *rig.runtime, rig.pasteboard);
+        QVERIFY(openView->editor());
+    }
+    if (damage.startsWith(u"trashed"))
         rig.card()->moveToTrash(QDateTime::currentDateTimeUtc());
     else if (damage == u"image")
         rig.card()->setOriginalImageData(QByteArray("not a picture"));
@@ -418,7 +424,9 @@ void CaptureReviewTest::unavailableSnip()
         id = QUuid::createUuid();
     QVERIFY(rig.context().save());
 
-    CaptureReviewView view(id, *rig.runtime, rig.pasteboard);
+    if (!openView)
+        openView = std::make_unique<CaptureReviewView>(id, *rig.runtime, rig.pasteboard);
+    CaptureReviewView &view = *openView;
     QVERIFY(!view.editor());
     QVERIFY(view.unavailablePanel());
     QCOMPARE(view.unavailablePanel()->titleLabel()->text(), QStringLiteral("Snip unavailable"));
