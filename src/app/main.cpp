@@ -4,6 +4,7 @@
 #include "app/ShellWindowing.h"
 #include "app/SingleInstance.h"
 #include "app/TessalineApp.h"
+#include "imaging/CaptureReviewView.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/UserDefaults.h"
 
@@ -14,6 +15,23 @@
 #include <cstdio>
 
 using namespace tessaline;
+
+namespace {
+
+// The screens of other subsystems that the main window opens.
+ScreenRegistry screens(AppRuntime &runtime)
+{
+    ScreenRegistry registry;
+    registry.registerSheet(SheetKind::captureReview,
+                           [&runtime](RootViewController &, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                               if (!request.cardID)
+                                   return nullptr;
+                               return new CaptureReviewView(*request.cardID, runtime, parent);
+                           });
+    return registry;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -44,7 +62,7 @@ int main(int argc, char *argv[])
 
     TessalineApp tessaline(std::move(*library), defaults);
     AppRuntime &runtime = tessaline.runtime();
-    RootView window(runtime, tessaline.updates());
+    RootView window(runtime, tessaline.updates(), screens(runtime));
     ShellWindowing windowing(runtime, window);
     runtime.setWindowing(&windowing);
 
