@@ -57,6 +57,29 @@ bool run(const QString &program, const QStringList &arguments)
     return process.waitForFinished(10000) && process.exitCode() == 0;
 }
 
+QString output(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// Drags with the first button from one point to another in small steps, as
+// a hand would.
+bool drag(const QPoint &from, const QPoint &to)
+{
+    if (!run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()),
+                                         QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")}))
+        return false;
+    for (int step = 1; step <= 10; ++step) {
+        const QPoint at = from + (to - from) * step / 10;
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+        QTest::qWait(30);
+    }
+    return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
 // Reads one value from a SQLite file the app wrote, through a connection of
 // our own that is closed again at once.
 QVariant queryValue(const QString &path, const QString &statement)
@@ -90,6 +113,7 @@ class CaptureToEndTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void hotKeyRegionCaptureIsStoredRecognisedAndIndexed();
+    void regionCaptureIsAnnotatedInItsReviewAndKept();
 };
 
 void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
@@ -143,14 +167,7 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QTest::qWait(1500); // the overlay covers the screen
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
-                                             QStringLiteral("mousedown"), QStringLiteral("1")}));
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = from + (to - from) * step / 10;
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-        QTest::qWait(30);
-    }
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")}));
+    QVERIFY(drag(from, to));
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     QTest::qWait(800); // the toast is on screen
@@ -182,6 +199,58 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
 
     app.stop();
     tray.stop();
+    windowManager.stop();
+}
+
+void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
+{
+    // A new user with the default settings: a region capture opens its review.
+    QTemporaryDir home;
+    const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    QTest::qWait(500);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QTest::qWait(1500);
+
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QTest::qWait(1500);
+    QVERIFY(drag(QPoint(300, 250), QPoint(900, 650)));
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+
+    // The review comes up over the main window; draw an arrow across it.
+    QString review;
+    QTRY_VERIFY_WITH_TIMEOUT(!(review = output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                                             QStringLiteral("--name"), QStringLiteral("Untitled Snip")}))
+                                  .isEmpty(),
+                             10000);
+    const QString geometry = output(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                                                                review.split(u'\n').first()});
+    QHash<QString, int> values;
+    for (const QString &line : geometry.split(u'\n')) {
+        const auto parts = line.split(u'=');
+        if (parts.size() == 2)
+            values[parts[0]] = parts[1].toInt();
+    }
+    const QPoint centre(values["X"] + values["WIDTH"] / 2, values["Y"] + values["HEIGHT"] / 2);
+    QVERIFY(drag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
+    QTest::qWait(300);
+    saveScreenshot(QStringLiteral("review.png"));
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")})); // Keep Snip
+
+    QTRY_VERIFY_WITH_TIMEOUT(queryValue(store, QStringLiteral(
+        "SELECT bytes FROM CanvasCardData WHERE field = 'annotationDocumentData'")).toByteArray().contains("\"arrow\""),
+                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                                QStringLiteral("--name"), QStringLiteral("Untitled Snip")})
+                                 .isEmpty(),
+                             10000);
+    app.stop();
     windowManager.stop();
 }
 
