@@ -59,14 +59,14 @@ void SidebarModelTest::folderNames()
     QFETCH(QStringList, expected);
     QFETCH(bool, ordered);
     MainWindowRig rig;
-    for (QString spec : notes) {
-        const bool deleted = spec.endsWith(u'!');
-        const bool inbox = spec.endsWith(u'@');
+    for (QString folder : notes) {
+        const bool deleted = folder.endsWith(u'!');
+        const bool inbox = folder.endsWith(u'@');
         if (deleted || inbox)
-            spec.chop(1);
+            folder.chop(1);
         Board *board = rig.addNote(QStringLiteral("Note"), 0, inbox);
-        if (spec != u"-")
-            board->setFolderNameValue(spec);
+        if (folder != u"-")
+            board->setFolderNameValue(folder);
         if (deleted)
             board->moveToTrash(at(5));
     }
