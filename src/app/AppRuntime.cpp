@@ -15,6 +15,7 @@
 #include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -187,22 +188,32 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         return;
     }
     // Encoding a large capture takes longer than a frame; it runs on the
-    // thread pool and the rest continues here once the bytes are ready.
-    auto *watcher = new QFutureWatcher<std::optional<QByteArray>>(this);
+    // thread pool, together with the clipboard's second format when the
+    // capture will be copied, and the rest continues here.
+    const bool willCopy = m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard;
+    auto *watcher = new QFutureWatcher<std::optional<EncodedCapture>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, result] {
-        const std::optional<QByteArray> png = watcher->result();
+        const std::optional<EncodedCapture> encoded = watcher->result();
         watcher->deleteLater();
-        if (!png) {
+        if (!encoded) {
             fail(imageExportErrorMessage(ImageExportError::encodingFailed));
             Q_EMIT captureHandled(std::nullopt);
             return;
         }
-        storeCapture(result, *png);
+        storeCapture(result, *encoded);
     });
-    watcher->setFuture(ImageExportService::pngDataAsync(result.image));
+    watcher->setFuture(QtConcurrent::run([image = result.image, willCopy]() -> std::optional<EncodedCapture> {
+        const std::optional<QByteArray> png = ImageExportService::pngData(image);
+        if (!png)
+            return std::nullopt;
+        EncodedCapture encoded{*png, std::nullopt};
+        if (willCopy)
+            encoded.clipboard = ImageExportService::pasteboardImage(image, png);
+        return encoded;
+    }));
 }
 
-void AppRuntime::storeCapture(const CaptureResult &result, const QByteArray &png)
+void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture &encoded)
 {
     ModelContext &context = modelContext();
     const auto note = ThinkingSessionService(context).resolveNote(m_navigation->activeBoardID(), result.capturedAt);
@@ -220,7 +231,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const QByteArray &png
     init.sourceBundleIdentifier = result.sourceBundleIdentifier;
     init.sourceWindowTitle = result.sourceWindowTitle;
     init.captureModeRawValue = captureModeRawValue(result.mode);
-    init.originalImageData = png;
+    init.originalImageData = encoded.png;
     init.createdAt = result.capturedAt;
     init.updatedAt = result.capturedAt;
     init.capturedAt = result.capturedAt;
@@ -240,8 +251,10 @@ void AppRuntime::storeCapture(const CaptureResult &result, const QByteArray &png
     m_navigation->setSelectedCardIDs({cardID});
 
     bool copied = false;
-    if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard)
-        copied = ImageExportService::copyToPasteboard(result.image, *m_services.pasteboard);
+    if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
+        copied = encoded.clipboard ? ImageExportService::writeToPasteboard(*encoded.clipboard, *m_services.pasteboard)
+                                   : ImageExportService::copyToPasteboard(result.image, *m_services.pasteboard);
+    }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 
     if (result.mode == CaptureMode::region && m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview) {

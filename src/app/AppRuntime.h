@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ImageExportService.h"
 #include "app/NavigationState.h"
 #include "capture/CaptureBehaviorPreferences.h"
 #include "capture/CaptureCoordinator.h"
@@ -153,8 +154,15 @@ Q_SIGNALS:
     void recognitionApplied(const QUuid &cardID);
 
 private:
+    // A capture's PNG, and its clipboard entry when it is to be copied.
+    struct EncodedCapture
+    {
+        QByteArray png;
+        std::optional<ImageExportService::PasteboardImage> clipboard;
+    };
+
     void installCaptureCallbacks();
-    void storeCapture(const CaptureResult &result, const QByteArray &png);
+    void storeCapture(const CaptureResult &result, const EncodedCapture &encoded);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const CaptureResult &result, const QUuid &cardID);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
