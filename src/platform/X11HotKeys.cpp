@@ -259,7 +259,10 @@ bool X11HotKeys::nativeEventFilter(const QByteArray &eventType, void *message, q
         m_lastRelease.insert(key->detail, key->time);
         return match != nullptr;
     }
-    if (!match)
+    // Our grabs sit on the root window, so their presses name it as the
+    // event window. A press delivered to one of our own windows (one that
+    // holds the keyboard to record a shortcut, say) is that window's.
+    if (!match || key->event != m_x11.root)
         return false;
     // A held key repeats: with detectable auto-repeat as further presses
     // without releases, otherwise as release/press pairs sharing a time.
