@@ -1,10 +1,13 @@
 #include "app/AppRuntime.h"
+#include "app/GuidedTourCoachmark.h"
 #include "app/MenuBarView.h"
+#include "app/OnboardingExperienceView.h"
 #include "app/RootView.h"
 #include "app/ShellWindowing.h"
 #include "app/SingleInstance.h"
 #include "app/TessalineApp.h"
 #include "imaging/CaptureReviewView.h"
+#include "onboarding/OnboardingCoordinator.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/UserDefaults.h"
 
@@ -28,6 +31,18 @@ ScreenRegistry screens(AppRuntime &runtime)
                                    return nullptr;
                                return new CaptureReviewView(*request.cardID, runtime, parent);
                            });
+    registry.registerSheet(SheetKind::onboarding,
+                           [&runtime](RootViewController &window, const SheetRequest &, QWidget *parent) -> QDialog * {
+                               if (!runtime.onboarding())
+                                   return nullptr;
+                               return new OnboardingExperienceView(runtime, *runtime.onboarding(), window.library(), parent);
+                           });
+    registry.registerCoachmark([&runtime](RootViewController &, GuidedTourStep step, bool hasSnipPreviewTarget,
+                                          QWidget *parent) -> QWidget * {
+        if (!runtime.onboarding())
+            return nullptr;
+        return new GuidedTourCoachmark(*runtime.onboarding(), step, hasSnipPreviewTarget, parent);
+    });
     return registry;
 }
 
@@ -35,6 +50,10 @@ ScreenRegistry screens(AppRuntime &runtime)
 
 int main(int argc, char *argv[])
 {
+    // Capture and the global hot keys speak X11; in a Wayland session they
+    // work through XWayland until the desktop portal path exists.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(app);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));

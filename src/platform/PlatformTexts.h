@@ -71,4 +71,42 @@ inline QString scrollLockKeyName() { return QStringLiteral("Scroll Lock"); }
 inline QString pauseKeyName() { return QStringLiteral("Pause"); }
 inline QString insertKeyName() { return QStringLiteral("Insert"); }
 
+// First-run setup and guided tour.
+
+inline QString onboardingCaptureWithoutShortcut()
+{
+    return QStringLiteral("Use Capture from the menu bar anywhere on your computer. You can record a global shortcut "
+                          "later in Settings.");
+}
+// Follows "Press " and the shortcut.
+inline QString onboardingCaptureAfterShortcut()
+{
+    return QStringLiteral(" anywhere on your computer. The snip lands in your selected note\u2014or Quick Captures when "
+                          "no note is selected\u2014and can open ready to annotate.");
+}
+inline QString permissionExplanationBody()
+{
+    return QStringLiteral("The desktop requires Screen Recording access to read the pixels you select.");
+}
+inline QString permissionSettingsTitle() { return QStringLiteral("Finish in your desktop's privacy settings"); }
+inline QString permissionRestartBody()
+{
+    return QStringLiteral("The desktop is still reporting the previous permission state to this running copy.");
+}
+inline QString permissionApproveRequestTitle() { return QStringLiteral("Approve the desktop's request"); }
+inline QString permissionRequestHint() { return QStringLiteral("Shows the desktop's Screen Recording permission request."); }
+inline QString permissionRequestCompleted() { return QStringLiteral("The desktop's request has been completed."); }
+inline QString openPrivacySettingsTitle() { return QStringLiteral("Open Privacy Settings"); }
+inline QString openPrivacySettingsHint() { return QStringLiteral("Opens the screen recording permission in your desktop's privacy settings."); }
+inline QString permissionReturnedFromSettings()
+{
+    return QStringLiteral("Tessaline has returned from your desktop's privacy settings.");
+}
+inline QString permissionRelaunchDetail()
+{
+    return QStringLiteral("Finish this introduction, then quit and reopen Tessaline so the desktop applies access to this "
+                          "exact app copy.");
+}
+inline QString tourPreviewBrowseLine() { return QStringLiteral("Use arrow keys to browse; zoom with the touchpad."); }
+
 } // namespace tessaline::PlatformTexts
