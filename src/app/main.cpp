@@ -3,6 +3,7 @@
 #include "app/MenuBarView.h"
 #include "app/OnboardingExperienceView.h"
 #include "app/RootView.h"
+#include "app/SettingsView.h"
 #include "app/ShellWindowing.h"
 #include "app/SingleInstance.h"
 #include "app/TessalineApp.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <cstdio>
 
@@ -88,12 +90,21 @@ int main(int argc, char *argv[])
     MenuBarView menu(runtime, tessaline.updates());
     menu.installTrayIcon();
     QObject::connect(&menu, &MenuBarView::quitRequested, &application, &QApplication::quit);
-    QObject::connect(&menu, &MenuBarView::settingsRequested, &window, [&runtime] { runtime.bringMainWindowToFront(); });
+    // One settings window at a time: asking again brings it forward.
+    QPointer<SettingsView> settings;
+    QObject::connect(&menu, &MenuBarView::settingsRequested, &window, [&] {
+        if (!settings)
+            settings = new SettingsView(runtime, runtime.onboarding(), tessaline.updates());
+        settings->show();
+        settings->raise();
+        settings->activateWindow();
+    });
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&runtime] { runtime.bringMainWindowToFront(); });
 
     window.show();
     const int status = QApplication::exec();
+    delete settings.data();
     runtime.setWindowing(nullptr);
     return status;
 }

@@ -109,4 +109,22 @@ inline QString permissionRelaunchDetail()
 }
 inline QString tourPreviewBrowseLine() { return QStringLiteral("Use arrow keys to browse; zoom with the touchpad."); }
 
+// The settings window.
+
+inline QString cloudSyncToggle() { return QStringLiteral("Sync my private library with the cloud"); }
+inline QString cloudSyncFootnote()
+{
+    return QStringLiteral("Tessaline always keeps a local replica. Captures, OCR, and thoughts use your private cloud "
+                          "database only when sync is enabled. The on-device model remains on-device.");
+}
+inline QString permissionNeedsSettingsExplanation()
+{
+    return QStringLiteral("Enable this exact copy of Tessaline in your desktop's privacy settings, then return here.");
+}
+inline QString permissionRestartExplanation()
+{
+    return QStringLiteral("The desktop may keep the previous permission state until this copy of Tessaline starts "
+                          "again. Relaunch once to finish applying the change.");
+}
+
 } // namespace tessaline::PlatformTexts
