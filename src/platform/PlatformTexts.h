@@ -97,7 +97,10 @@ inline QString permissionApproveRequestTitle() { return QStringLiteral("Approve 
 inline QString permissionRequestHint() { return QStringLiteral("Shows the desktop's Screen Recording permission request."); }
 inline QString permissionRequestCompleted() { return QStringLiteral("The desktop's request has been completed."); }
 inline QString openPrivacySettingsTitle() { return QStringLiteral("Open Privacy Settings"); }
-inline QString openPrivacySettingsHint() { return QStringLiteral("Opens the screen recording permission in your desktop's privacy settings."); }
+inline QString openPrivacySettingsHint()
+{
+    return QStringLiteral("Opens the screen recording permission in your desktop's privacy settings.");
+}
 inline QString permissionReturnedFromSettings()
 {
     return QStringLiteral("Tessaline has returned from your desktop's privacy settings.");

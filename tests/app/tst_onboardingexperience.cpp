@@ -106,6 +106,8 @@ private Q_SLOTS:
     void permissionStages_data();
     void permissionStages();
     void permissionButtons();
+    void welcomeVisualSpreadsOnce_data();
+    void welcomeVisualSpreadsOnce();
 };
 
 void OnboardingExperienceTest::firstAppearanceShowsWelcome()
@@ -266,9 +268,11 @@ void OnboardingExperienceTest::readyPage()
     s.rig.onboarding->setDraftName(QStringLiteral("\t Ada \n Lovelace "));
     QCOMPARE(view.readyTitleLabel()->text(), QStringLiteral("You're ready, Ada."));
     QCOMPARE(view.nameField()->text(), QStringLiteral("\t Ada \n Lovelace "));
-    // The capture page shows the shortcut in force.
+    // The capture page shows the shortcut in force, and follows a change.
     QCOMPARE(view.captureTextLabel()->text(),
              OnboardingExperienceView::captureText(s.rig.runtime->shortcutConfiguration().capture));
+    QCOMPARE(s.rig.runtime->updateShortcutConfiguration(GlobalShortcutConfiguration{}), std::nullopt);
+    QCOMPARE(view.captureTextLabel()->text(), OnboardingExperienceView::captureText(std::nullopt));
 
     // The review switch writes through the runtime at once and follows it.
     QVERIFY(view.reviewToggle()->isChecked());
@@ -491,6 +495,34 @@ void OnboardingExperienceTest::permissionButtons()
     QVERIFY(!buttonNamed(&panel, "checkAgain"));
     settle();
     QVERIFY(labelTexts(&panel).contains(QStringLiteral("Captures are ready from any app.")));
+}
+
+void OnboardingExperienceTest::welcomeVisualSpreadsOnce_data()
+{
+    QTest::addColumn<bool>("reduceMotion");
+    QTest::newRow("animated") << false;
+    QTest::newRow("reduce motion") << true;
+}
+
+void OnboardingExperienceTest::welcomeVisualSpreadsOnce()
+{
+    QFETCH(bool, reduceMotion);
+    AccessibilitySettings::shared().setReducesMotion(reduceMotion);
+    WelcomeStudioVisual visual;
+    visual.resize(310, 330);
+    QVERIFY(!visual.hasAppeared());
+    QCOMPARE(visual.appearance(), 0.0);
+    visual.show();
+    QVERIFY(visual.hasAppeared());
+    // Under reduce motion the cards are spread from the first frame.
+    if (reduceMotion)
+        QCOMPARE(visual.appearance(), 1.0);
+    QTRY_COMPARE(visual.appearance(), 1.0);
+    // Showing it again does not gather the cards back.
+    visual.hide();
+    visual.show();
+    QCOMPARE(visual.appearance(), 1.0);
+    AccessibilitySettings::shared().setReducesMotion(false);
 }
 
 QTEST_MAIN(OnboardingExperienceTest)
