@@ -70,7 +70,10 @@ QWidget *section(const QString &title, const QList<QWidget *> &rows, QWidget *pa
     auto *layout = new QVBoxLayout(container);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    layout->addWidget(new StudioSectionHeader(title, std::nullopt, nullptr, container));
+    auto *header = new StudioSectionHeader(title, std::nullopt, nullptr, container);
+    // Section titles are short; wrapping would only break them up.
+    header->titleLabel()->setWordWrap(false);
+    layout->addWidget(header);
     auto *group = new QFrame(container);
     group->setFrameShape(QFrame::StyledPanel);
     auto *groupLayout = new QVBoxLayout(group);
@@ -78,7 +81,8 @@ QWidget *section(const QString &title, const QList<QWidget *> &rows, QWidget *pa
     groupLayout->setSpacing(8);
     for (QWidget *row : rows) {
         row->setParent(group);
-        groupLayout->addWidget(row);
+        // A lone button keeps its own width, as the form's buttons do.
+        groupLayout->addWidget(row, 0, qobject_cast<QPushButton *>(row) ? Qt::AlignLeft : Qt::Alignment());
     }
     layout->addWidget(group);
     return container;

@@ -29,7 +29,7 @@ ShortcutRecorderControl::ShortcutRecorderControl(ShortcutRecorderModel &model, Q
     , m_model(model)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(12);
+    font.setPixelSize(12);
     font.setWeight(QFont::Medium);
     setFont(font);
     setFocusPolicy(Qt::StrongFocus);
