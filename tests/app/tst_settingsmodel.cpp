@@ -227,6 +227,13 @@ private Q_SLOTS:
         coordinator.refreshPermissionState();
         QCOMPARE(s.model->permissionState(), ScreenCapturePermissionState::notRequested);
 
+        // The request is recorded even though the desktop did not grant it.
+        s.model->requestAccess();
+        QCOMPARE(s.rig.permission->requestCalls, 1);
+        QCOMPARE(s.model->permissionState(), ScreenCapturePermissionState::needsSettings);
+        s.rig.defaults->setBoolean(QStringLiteral("screenCapturePermission.hasRequestedAccess"), false);
+        coordinator.refreshPermissionState();
+
         QSignalSpy changed(s.model.get(), &SettingsModel::permissionStateChanged);
         s.model->openPrivacySettings();
         QVERIFY(s.rig.defaults->boolean(QStringLiteral("screenCapturePermission.hasRequestedAccess")));
