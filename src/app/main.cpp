@@ -8,6 +8,7 @@
 #include "app/SingleInstance.h"
 #include "app/TessalineApp.h"
 #include "imaging/CaptureReviewView.h"
+#include "imaging/SnipFrameComposerView.h"
 #include "onboarding/OnboardingCoordinator.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/UserDefaults.h"
@@ -32,6 +33,12 @@ ScreenRegistry screens(AppRuntime &runtime)
                                if (!request.cardID)
                                    return nullptr;
                                return new CaptureReviewView(*request.cardID, runtime, parent);
+                           });
+    registry.registerSheet(SheetKind::frameComposer,
+                           [&runtime](RootViewController &, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                               if (!request.cardID)
+                                   return nullptr;
+                               return new SnipFrameComposerView(*request.cardID, runtime, parent);
                            });
     registry.registerSheet(SheetKind::onboarding,
                            [&runtime](RootViewController &window, const SheetRequest &, QWidget *parent) -> QDialog * {
