@@ -1,0 +1,110 @@
+// What Copy Framed and Save PNG… cost on a 5K-class capture: the framed
+// picture at full resolution with the gradient background and a shadow, and
+// one repaint of the live preview while a slider moves.
+
+#include "imaging/SnipFrameComposerModel.h"
+#include "imaging/SnipFrameComposerView.h"
+#include "imaging/SnipFrameStyle.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPainter>
+
+using namespace tessaline;
+
+namespace {
+
+// A 2880 × 1800 capture (a full 15-inch high-density display).
+QImage capture()
+{
+    QImage image(2880, 1800, QImage::Format_RGB32);
+    QPainter painter(&image);
+    for (int y = 0; y < image.height(); y += 36)
+        painter.fillRect(0, y, image.width(), 36, QColor::fromHsv((y / 36 * 23) % 360, 50, 230));
+    return image;
+}
+
+// The heaviest frame the composer's controls can make: the gradient, the
+// widest padding, round corners and the softest, strongest shadow.
+SnipFrameStyle heaviestControlStyle()
+{
+    SnipFrameStyle style;
+    style.preset = SnipFramePreset::mutedGradient;
+    style.padding = 160;
+    style.cornerRadius = 48;
+    style.shadowIsEnabled = true;
+    style.shadowRadius = 48;
+    style.shadowOpacity = 0.4;
+    style.shadowOffsetY = 10;
+    return style;
+}
+
+void BM_RenderDefaultStyle(benchmark::State &state)
+{
+    const QImage image = capture();
+    const SnipFrameStyle style = SnipFrameComposerModel::defaultStyle();
+    for (auto _ : state) {
+        auto framed = SnipFrameRenderer::renderFramedImage(image, style);
+        benchmark::DoNotOptimize(framed);
+    }
+}
+BENCHMARK(BM_RenderDefaultStyle)->Unit(benchmark::kMillisecond);
+
+void BM_RenderHeaviestPreset(benchmark::State &state)
+{
+    const QImage image = capture();
+    const SnipFrameStyle style = heaviestControlStyle();
+    for (auto _ : state) {
+        auto framed = SnipFrameRenderer::renderFramedImage(image, style);
+        benchmark::DoNotOptimize(framed);
+    }
+}
+BENCHMARK(BM_RenderHeaviestPreset)->Unit(benchmark::kMillisecond);
+
+// Every value at the renderer's own limits (padding 512, shadow blur 256).
+void BM_RenderAtRendererLimits(benchmark::State &state)
+{
+    const QImage image = capture();
+    SnipFrameStyle style = heaviestControlStyle();
+    style.padding = 512;
+    style.cornerRadius = 256;
+    style.shadowRadius = 256;
+    style.shadowOpacity = 1;
+    style.shadowOffsetY = 256;
+    for (auto _ : state) {
+        auto framed = SnipFrameRenderer::renderFramedImage(image, style);
+        benchmark::DoNotOptimize(framed);
+    }
+}
+BENCHMARK(BM_RenderAtRendererLimits)->Unit(benchmark::kMillisecond);
+
+// One preview repaint after a slider step: the shadow shape changes, so its
+// blurred mask is made again at preview size.
+void BM_PreviewRepaintWhileDragging(benchmark::State &state)
+{
+    SnipFramePreview preview;
+    preview.resize(852, 420);
+    preview.setImage(capture());
+    SnipFrameStyle style = heaviestControlStyle();
+    QImage target(preview.size(), QImage::Format_ARGB32_Premultiplied);
+    int step = 0;
+    for (auto _ : state) {
+        style.cornerRadius = 20 + (step++ % 20);
+        preview.setStyle(style);
+        preview.render(&target);
+    }
+}
+BENCHMARK(BM_PreviewRepaintWhileDragging)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
