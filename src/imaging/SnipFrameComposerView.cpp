@@ -7,6 +7,7 @@
 #include "design/StudioCompactButton.h"
 #include "design/StudioEmptyState.h"
 #include "design/TessalinePrimaryButton.h"
+#include "platform/AccessibilitySettings.h"
 #include "platform/Pasteboard.h"
 
 #include <QBoxLayout>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSlider>
+#include <QVariantAnimation>
 
 #include <cmath>
 
@@ -120,10 +122,45 @@ void paintFrameBackground(QPainter &painter, const QRectF &rect, SnipFramePreset
 
 // --- SnipFramePreview -------------------------------------------------------
 
-SnipFramePreview::SnipFramePreview(QWidget *parent) : QWidget(parent)
+SnipFramePreview::SnipFramePreview(QWidget *parent) : QWidget(parent), m_animation(new QVariantAnimation(this))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_animation->setStartValue(0.0);
+    m_animation->setEndValue(1.0);
+    m_animation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_progress = value.toDouble();
+        update();
+    });
+    connect(m_animation, &QVariantAnimation::finished, this, [this] {
+        m_progress = 1;
+        update();
+    });
     refreshAccessibleName();
+}
+
+bool SnipFramePreview::isAnimating() const
+{
+    return m_animation->state() == QAbstractAnimation::Running;
+}
+
+SnipFrameStyle SnipFramePreview::displayedStyle() const
+{
+    if (m_progress >= 1)
+        return m_style;
+    const double t = m_progress;
+    auto mix = [t](double from, double to) { return from + (to - from) * t; };
+    SnipFrameStyle shown = m_style;
+    shown.padding = mix(m_from.padding, m_style.padding);
+    shown.cornerRadius = mix(m_from.cornerRadius, m_style.cornerRadius);
+    // A shadow switched on or off fades through its opacity.
+    const double fromOpacity = m_from.shadowIsEnabled ? m_from.shadowOpacity : 0;
+    const double toOpacity = m_style.shadowIsEnabled ? m_style.shadowOpacity : 0;
+    shown.shadowIsEnabled = m_from.shadowIsEnabled || m_style.shadowIsEnabled;
+    shown.shadowOpacity = mix(fromOpacity, toOpacity);
+    shown.shadowRadius = mix(m_from.shadowRadius, m_style.shadowRadius);
+    shown.shadowOffsetY = mix(m_from.shadowOffsetY, m_style.shadowOffsetY);
+    return shown;
 }
 
 void SnipFramePreview::setImage(const QImage &image)
@@ -133,11 +170,21 @@ void SnipFramePreview::setImage(const QImage &image)
     update();
 }
 
-void SnipFramePreview::setStyle(const SnipFrameStyle &style)
+void SnipFramePreview::setStyle(const SnipFrameStyle &style, std::chrono::milliseconds duration)
 {
     if (style == m_style)
         return;
+    const SnipFrameStyle shown = displayedStyle();
+    m_animation->stop();
     m_style = style;
+    if (duration.count() > 0 && isVisible() && !AccessibilitySettings::shared().reducesMotion()) {
+        m_from = shown;
+        m_progress = 0;
+        m_animation->setDuration(int(duration.count()));
+        m_animation->start();
+    } else {
+        m_progress = 1;
+    }
     refreshAccessibleName();
     update();
 }
@@ -186,8 +233,8 @@ void SnipFramePreview::paintEvent(QPaintEvent *)
     if (m_image.isNull())
         return;
 
-    const SnipFrameStyle s = m_style.clamped();
-    const double k = scale();
+    const SnipFrameStyle s = displayedStyle().clamped();
+    const double k = previewScale(QSizeF(size()), QSizeF(m_image.size()), s);
     const QSizeF source(m_image.size());
     const QSizeF box((source.width() + 2 * s.padding) * k, (source.height() + 2 * s.padding) * k);
     const QRectF boxRect(QPointF((width() - box.width()) / 2, (height() - box.height()) / 2), box);
@@ -211,7 +258,13 @@ void SnipFramePreview::paintEvent(QPaintEvent *)
     boxPath.addRoundedRect(boxRect, boxRadius, boxRadius);
     painter.save();
     painter.setClipPath(boxPath);
+    if (m_progress < 1 && m_from.preset != s.preset) {
+        // The new background fades in over the old one.
+        paintFrameBackground(painter, boxRect, m_from.preset, pal);
+        painter.setOpacity(m_progress);
+    }
     paintFrameBackground(painter, boxRect, s.preset, pal);
+    painter.setOpacity(1);
 
     const QSizeF imageSize(source.width() * k, source.height() * k);
     const QRectF imageRect(QPointF(boxRect.center().x() - imageSize.width() / 2,
@@ -262,15 +315,12 @@ FramePresetTile::FramePresetTile(SnipFramePreset preset, QWidget *parent) : QAbs
     // Reached with Tab; a click does not leave a focus ring behind.
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setSelected(false);
+    setCheckable(true);
 }
 
 void FramePresetTile::setSelected(bool selected)
 {
-    m_selected = selected;
-    // Screen readers hear the state through the name's companion text.
-    setWhatsThis(selected ? QStringLiteral("Selected") : QStringLiteral("Not selected"));
-    update();
+    setChecked(selected);
 }
 
 QSize FramePresetTile::sizeHint() const
@@ -290,7 +340,7 @@ void FramePresetTile::paintEvent(QPaintEvent *)
     const QPalette &pal = palette();
     const QRectF bounds = QRectF(rect());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(primary(pal, m_selected ? 0.07 : 0.025));
+    painter.setBrush(primary(pal, isSelected() ? 0.07 : 0.025));
     painter.drawRoundedRect(bounds, 10, 10);
 
     const QRectF swatch(7, 7, bounds.width() - 14, 42);
@@ -300,14 +350,14 @@ void FramePresetTile::paintEvent(QPaintEvent *)
     painter.setClipPath(swatchPath);
     paintFrameBackground(painter, swatch, m_preset, pal);
     painter.restore();
-    const double border = m_selected ? 2 : 1;
-    painter.setPen(QPen(primary(pal, m_selected ? 1.0 : 0.12), border));
+    const double border = isSelected() ? 2 : 1;
+    painter.setPen(QPen(primary(pal, isSelected() ? 1.0 : 0.12), border));
     painter.setBrush(Qt::NoBrush);
     const double inset = border / 2;
     painter.drawRoundedRect(swatch.adjusted(inset, inset, -inset, -inset), 7 - inset, 7 - inset);
 
     painter.setPen(semanticColor(SemanticColor::primary, pal));
-    painter.setFont(sizedFont(font(), 11, m_selected ? QFont::DemiBold : QFont::Normal));
+    painter.setFont(sizedFont(font(), 11, isSelected() ? QFont::DemiBold : QFont::Normal));
     const QRectF label(7, swatch.bottom() + 7, bounds.width() - 14, bounds.height() - swatch.bottom() - 14);
     painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      painter.fontMetrics().elidedText(text(), Qt::ElideRight, int(label.width())));
@@ -522,7 +572,11 @@ QWidget *SnipFrameComposerView::buildControls()
     tiles->setSpacing(10);
     for (SnipFramePreset preset : SnipFramePresets::all()) {
         auto *tile = new FramePresetTile(preset, controls);
-        connect(tile, &QAbstractButton::clicked, m_model, [this, preset] { m_model->selectPreset(preset); });
+        connect(tile, &QAbstractButton::clicked, this, [this, preset] {
+            animateNextStyleChange(std::chrono::milliseconds(160));
+            m_model->selectPreset(preset);
+            animateNextStyleChange(std::chrono::milliseconds(0));
+        });
         tiles->addWidget(tile);
         m_tiles.append(tile);
     }
@@ -575,7 +629,11 @@ QWidget *SnipFrameComposerView::buildFooter()
     row->setSpacing(10);
     m_reset = new StudioCompactButton(QStringLiteral("Reset"), false, StudioControlProminence::standard, footer);
     m_reset->setTracksHover(true);
-    connect(m_reset, &QAbstractButton::clicked, m_model, &SnipFrameComposerModel::reset);
+    connect(m_reset, &QAbstractButton::clicked, this, [this] {
+        animateNextStyleChange(std::chrono::milliseconds(180));
+        m_model->reset();
+        animateNextStyleChange(std::chrono::milliseconds(0));
+    });
     m_cancel = new StudioCompactButton(QStringLiteral("Cancel"), false, StudioControlProminence::standard, footer);
     m_cancel->setTracksHover(true);
     connect(m_cancel, &QAbstractButton::clicked, this, &QDialog::reject);
@@ -592,12 +650,17 @@ QWidget *SnipFrameComposerView::buildFooter()
     return footer;
 }
 
+void SnipFrameComposerView::animateNextStyleChange(std::chrono::milliseconds duration)
+{
+    m_nextStyleAnimation = duration;
+}
+
 void SnipFrameComposerView::refreshStyle()
 {
     if (!m_preview)
         return;
     const SnipFrameStyle style = m_model->style();
-    m_preview->setStyle(style);
+    m_preview->setStyle(style, std::exchange(m_nextStyleAnimation, std::chrono::milliseconds(0)));
     m_badge->setText(m_model->outputSizeText());
     m_badge->setAccessibleName(QStringLiteral("Output size ") + m_model->outputSizeText());
     for (FramePresetTile *tile : std::as_const(m_tiles))

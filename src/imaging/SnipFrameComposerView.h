@@ -13,6 +13,7 @@ class QCheckBox;
 class QLabel;
 class QPainter;
 class QSlider;
+class QVariantAnimation;
 
 namespace tessaline {
 
@@ -38,8 +39,14 @@ public:
     explicit SnipFramePreview(QWidget *parent = nullptr);
 
     void setImage(const QImage &image);
+    // The style being shown, and the one drawn at this moment (between the
+    // two while a change eases in).
     SnipFrameStyle style() const { return m_style; }
-    void setStyle(const SnipFrameStyle &style);
+    SnipFrameStyle displayedStyle() const;
+    bool isAnimating() const;
+    // Eases from what is drawn now to the new style over `duration`, ease-out;
+    // at once for a zero duration, while hidden or under reduce motion.
+    void setStyle(const SnipFrameStyle &style, std::chrono::milliseconds duration = {});
 
     // The scale that fits the framed picture of a `source`-pixel image into
     // `offered` points with 16 points to spare on every side; never below
@@ -58,6 +65,9 @@ private:
 
     QImage m_image;
     SnipFrameStyle m_style;
+    SnipFrameStyle m_from;
+    QVariantAnimation *m_animation;
+    double m_progress = 1;
     // Drawn at the last size and style only; rebuilt when either changes.
     QImage m_scaled;
     QImage m_imageShadow;
@@ -73,7 +83,9 @@ class FramePresetTile : public QAbstractButton
 public:
     FramePresetTile(SnipFramePreset preset, QWidget *parent = nullptr);
     SnipFramePreset preset() const { return m_preset; }
-    bool isSelected() const { return m_selected; }
+    // Shown to assistive technology as the checked state; only the owner
+    // changes it, a click merely asks for the preset.
+    bool isSelected() const { return isChecked(); }
     void setSelected(bool selected);
 
     QSize sizeHint() const override;
@@ -81,10 +93,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void nextCheckState() override {}
 
 private:
     SnipFramePreset m_preset;
-    bool m_selected = false;
 };
 
 // The "Frame Screenshot" sheet: a snip with its annotations drawn in, on a
@@ -131,6 +143,9 @@ private:
                              int step);
     void refreshStyle();
     void refreshState();
+    // How the next style change reaches the preview: eased for a preset
+    // choice and Reset, at once for slider and switch moves.
+    void animateNextStyleChange(std::chrono::milliseconds duration);
 
     SnipFrameComposerModel *m_model;
     QWidget *m_content = nullptr;
@@ -151,6 +166,7 @@ private:
     StudioActionButton *m_save = nullptr;
     TessalinePrimaryButton *m_copy = nullptr;
     QPointer<QMessageBox> m_alert;
+    std::chrono::milliseconds m_nextStyleAnimation{0};
 };
 
 } // namespace tessaline

@@ -6,11 +6,13 @@
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "imaging/SnipFrameComposerView.h"
+#include "platform/AccessibilitySettings.h"
 
 #include <QCheckBox>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -112,6 +114,10 @@ private Q_SLOTS:
         QVERIFY(!view.presetTiles().at(1)->isSelected());
         QVERIFY(view.resetButton()->isEnabled());
         QCOMPARE(view.preview()->accessibleName(), QStringLiteral("Framed screenshot preview using Graphite"));
+        // Clicking the chosen tile again keeps it chosen.
+        QTest::mouseClick(view.presetTiles().at(2), Qt::LeftButton);
+        QVERIFY(view.presetTiles().at(2)->isSelected());
+        QCOMPARE(view.model().style().preset, SnipFramePreset::graphite);
 
         // Padding moves in steps of 4 between 0 and 160.
         QCOMPARE(view.paddingSlider()->minimum() * 4, 0);
@@ -144,6 +150,47 @@ private Q_SLOTS:
         QCOMPARE(view.shadowStrengthSlider()->value(), 20);
         QVERIFY(view.presetTiles().at(1)->isSelected());
         QVERIFY(!view.resetButton()->isEnabled());
+    }
+
+    void presetAndResetEaseUnlessMotionIsReduced_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::newRow("motion") << false;
+        QTest::newRow("reduced motion") << true;
+    }
+
+    void presetAndResetEaseUnlessMotionIsReduced()
+    {
+        QFETCH(bool, reduceMotion);
+        AccessibilitySettings::shared().setReducesMotion(reduceMotion);
+        const auto restore = qScopeGuard([] { AccessibilitySettings::shared().setReducesMotion(false); });
+        ComposerRig rig;
+        const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(300, 200));
+        SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
+                                   rig.manualTimer());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        SnipFramePreview *preview = view.preview();
+
+        QTest::mouseClick(view.presetTiles().at(4), Qt::LeftButton);
+        QCOMPARE(preview->style().preset, SnipFramePreset::mutedGradient);
+        QCOMPARE(preview->isAnimating(), !reduceMotion);
+        QTRY_VERIFY(!preview->isAnimating());
+        QCOMPARE(preview->displayedStyle(), view.model().style());
+
+        // Sliders follow the hand at once.
+        view.paddingSlider()->setValue(2);
+        QVERIFY(!preview->isAnimating());
+        QCOMPARE(preview->displayedStyle().padding, 8.0);
+
+        view.resetButton()->click();
+        QCOMPARE(preview->isAnimating(), !reduceMotion);
+        if (!reduceMotion) {
+            const double padding = preview->displayedStyle().padding;
+            QVERIFY(padding >= 8.0 && padding < 56.0);
+        }
+        QTRY_VERIFY(!preview->isAnimating());
+        QCOMPARE(preview->displayedStyle(), SnipFrameComposerModel::defaultStyle());
     }
 
     void copyTurnsIntoCopiedAndBack()
