@@ -5,7 +5,10 @@
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
+#include "app/RootView.h"
+#include "app/ScreenRegistry.h"
 #include "imaging/SnipFrameComposerView.h"
+#include "onboarding/UpdateService.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QCheckBox>
@@ -265,6 +268,30 @@ private Q_SLOTS:
         rig.trash(id);
         QVERIFY(view.unavailablePanel());
         QVERIFY(!view.copyButton());
+    }
+
+    void mainWindowOpensAndClosesTheSheet()
+    {
+        ComposerRig rig;
+        const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(300, 200));
+        ScreenRegistry screens;
+        screens.registerSheet(SheetKind::frameComposer,
+                              [&rig](RootViewController &, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                                  return new SnipFrameComposerView(*request.cardID, *rig.runtime, parent);
+                              });
+        UpdateService updates;
+        RootView window(*rig.runtime, updates, std::move(screens));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        rig.runtime->navigation().setFrameComposerCardID(id);
+        QTRY_VERIFY(qobject_cast<SnipFrameComposerView *>(window.sheetDialog()));
+        auto *sheet = qobject_cast<SnipFrameComposerView *>(window.sheetDialog());
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QCOMPARE(sheet->model().suggestedName(), QStringLiteral("Pricing"));
+        sheet->cancelButton()->click();
+        QTRY_VERIFY(!window.sheetDialog());
+        QCOMPARE(rig.runtime->navigation().frameComposerCardID(), std::nullopt);
     }
 
     void cancelAndEscapeClose()
