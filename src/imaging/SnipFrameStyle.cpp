@@ -186,31 +186,37 @@ void boxRows(QImage &mask, int r)
 }
 
 // The same along columns, a whole row at a time so memory is read in order.
+// Only the r + 1 rows that still leave the window later are kept aside, so
+// the pass needs no second copy of the mask.
 void boxColumns(QImage &mask, int r)
 {
     const int width = mask.width();
     const int height = mask.height();
     const int window = 2 * r + 1;
     const quint64 reciprocal = (quint64(1) << 32) / quint64(window);
-    const QImage source = mask.copy();
-    std::vector<quint32> sums(static_cast<size_t>(width), 0);
+    const size_t rowBytes = static_cast<size_t>(width);
+    std::vector<uchar> kept(rowBytes * static_cast<size_t>(r + 1));
+    std::vector<quint32> sums(rowBytes, 0);
     for (int y = 0; y < std::min(r, height); ++y) {
-        const uchar *row = source.constScanLine(y);
+        const uchar *row = mask.constScanLine(y);
         for (int x = 0; x < width; ++x)
             sums[size_t(x)] += row[x];
     }
     for (int y = 0; y < height; ++y) {
         if (y + r < height) {
-            const uchar *entering = source.constScanLine(y + r);
+            const uchar *entering = mask.constScanLine(y + r);
             for (int x = 0; x < width; ++x)
                 sums[size_t(x)] += entering[x];
         }
+        // Row y − r − 1 and row y share a slot: the old row is read out
+        // before this one is kept there.
+        uchar *slot = kept.data() + rowBytes * static_cast<size_t>(y % (r + 1));
         if (y - r - 1 >= 0) {
-            const uchar *leaving = source.constScanLine(y - r - 1);
             for (int x = 0; x < width; ++x)
-                sums[size_t(x)] -= leaving[x];
+                sums[size_t(x)] -= slot[x];
         }
         uchar *out = mask.scanLine(y);
+        std::memcpy(slot, out, rowBytes);
         for (int x = 0; x < width; ++x)
             out[x] = uchar((sums[size_t(x)] * reciprocal + (quint64(1) << 31)) >> 32);
     }

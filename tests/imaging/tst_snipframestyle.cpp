@@ -396,6 +396,50 @@ private Q_SLOTS:
         QCOMPARE(widest->width(), 32'768);
     }
 
+    void blurMatchesPlainBoxAverages()
+    {
+        // The running sums must give exactly what averaging each window
+        // afresh gives (same rounding), whatever the radius and shape.
+        for (int r : {1, 2, 5}) {
+            QImage mask(37, 23, QImage::Format_Alpha8);
+            quint32 seed = 12345u + quint32(r);
+            for (int y = 0; y < mask.height(); ++y) {
+                for (int x = 0; x < mask.width(); ++x) {
+                    seed = seed * 1664525u + 1013904223u;
+                    mask.scanLine(y)[x] = uchar(seed >> 24);
+                }
+            }
+            QImage expected = mask.copy();
+            auto pass = [r](QImage &image, bool rows) {
+                const QImage source = image.copy();
+                const int window = 2 * r + 1;
+                const quint64 reciprocal = (quint64(1) << 32) / quint64(window);
+                for (int y = 0; y < image.height(); ++y) {
+                    for (int x = 0; x < image.width(); ++x) {
+                        quint32 sum = 0;
+                        for (int d = -r; d <= r; ++d) {
+                            const int sx = rows ? x + d : x;
+                            const int sy = rows ? y : y + d;
+                            if (sx >= 0 && sx < image.width() && sy >= 0 && sy < image.height())
+                                sum += source.constScanLine(sy)[sx];
+                        }
+                        image.scanLine(y)[x] = uchar((sum * reciprocal + (quint64(1) << 31)) >> 32);
+                    }
+                }
+            };
+            for (int i = 0; i < 3; ++i)
+                pass(expected, true);
+            for (int i = 0; i < 3; ++i)
+                pass(expected, false);
+            // The blur whose three boxes have radius r: (blur/2)² = r² + r.
+            SnipFrameRenderer::blurAlphaMask(mask, 2 * std::sqrt(double(r * r + r)));
+            for (int y = 0; y < mask.height(); ++y) {
+                for (int x = 0; x < mask.width(); ++x)
+                    QCOMPARE(mask.constScanLine(y)[x], expected.constScanLine(y)[x]);
+            }
+        }
+    }
+
     void blurSpreadsAndKeepsMass()
     {
         QImage mask(41, 41, QImage::Format_Alpha8);
