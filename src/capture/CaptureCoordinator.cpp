@@ -109,23 +109,29 @@ void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task
     }
     setState(CaptureCoordinatorState::capturingDisplay());
     QPointer<CaptureCoordinator> self(this);
+    // Both kinds of picture end the same way when they failed or when the
+    // task was cancelled while the picture was taken; true when it goes on.
+    auto proceeds = [](CaptureCoordinator *coordinator, const std::shared_ptr<CaptureTask> &task,
+                       const auto &outcome) {
+        if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome)) {
+            coordinator->imageFailed(task, *error);
+            return false;
+        }
+        coordinator->imageTaken(task);
+        if (task->cancelled) {
+            coordinator->dropTask(task);
+            coordinator->cancelCapture();
+            return false;
+        }
+        return true;
+    };
     switch (task->mode) {
     case CaptureMode::region:
     case CaptureMode::display:
         m_services.displayCaptureService->captureDisplayUnderPointer(
-            [self, task](CaptureOutcome<FrozenDisplayCapture> outcome) {
-                if (!self)
+            [self, task, proceeds](CaptureOutcome<FrozenDisplayCapture> outcome) {
+                if (!self || !proceeds(self.data(), task, outcome))
                     return;
-                if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome)) {
-                    self->imageFailed(task, *error);
-                    return;
-                }
-                self->imageTaken(task);
-                if (task->cancelled) {
-                    self->dropTask(task);
-                    self->cancelCapture();
-                    return;
-                }
                 const FrozenDisplayCapture &capture = std::get<FrozenDisplayCapture>(outcome);
                 if (task->mode == CaptureMode::region)
                     self->beginRegionSelection(capture);
@@ -134,21 +140,12 @@ void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task
             });
         break;
     case CaptureMode::window:
-        m_services.displayCaptureService->captureFrontmostWindow([self, task](CaptureOutcome<CapturedWindow> outcome) {
-            if (!self)
-                return;
-            if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome)) {
-                self->imageFailed(task, *error);
-                return;
-            }
-            self->imageTaken(task);
-            if (task->cancelled) {
-                self->dropTask(task);
-                self->cancelCapture();
-                return;
-            }
-            self->completeCapture(std::get<CapturedWindow>(outcome).captureResult());
-        });
+        m_services.displayCaptureService->captureFrontmostWindow(
+            [self, task, proceeds](CaptureOutcome<CapturedWindow> outcome) {
+                if (!self || !proceeds(self.data(), task, outcome))
+                    return;
+                self->completeCapture(std::get<CapturedWindow>(outcome).captureResult());
+            });
         break;
     }
 }
