@@ -78,7 +78,7 @@ QDateTime nextWeeklyOccurrence(const QDateTime &after, int weekday, int hour)
     const int wanted = qtDayOfWeek(weekday);
     QDate day = after.date();
     day = day.addDays((wanted - day.dayOfWeek() + 7) % 7);
-    // Same time zone or spec as `after`; only the wall-clock date and time change.
+    // Same time zone as `after`; only the wall-clock date and time change.
     QDateTime candidate = after;
     candidate.setDate(day);
     candidate.setTime(QTime(hour, 0));

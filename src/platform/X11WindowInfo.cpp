@@ -145,9 +145,9 @@ std::optional<qint64> X11WindowInfo::processID(xcb_window_t window) const
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(m_x11.connection, &xcb_res_id);
     if (!extension || !extension->present)
         return std::nullopt;
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     xcb_res_query_client_ids_reply_t *reply = xcb_res_query_client_ids_reply(
-        m_x11.connection, xcb_res_query_client_ids(m_x11.connection, 1, &spec), nullptr);
+        m_x11.connection, xcb_res_query_client_ids(m_x11.connection, 1, &wanted), nullptr);
     if (!reply)
         return std::nullopt;
     std::optional<qint64> result;
