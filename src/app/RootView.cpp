@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QApplication>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedLayout>
@@ -256,6 +257,16 @@ void RootView::buildMenus()
             &MainWindowCommands::captureWindow);
     connect(file->addAction(QStringLiteral("Capture Display Under Pointer")), &QAction::triggered, m_commands,
             &MainWindowCommands::captureDisplay);
+    // Without a tray (GNOME has none) these are the only ways to settings
+    // and out of the app, which keeps running when its window is closed.
+    file->addSeparator();
+    QAction *settings = file->addAction(SymbolIcon::icon(QStringLiteral("gearshape")),
+                                        QStringLiteral("Settings && Shortcuts\u2026"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    connect(settings, &QAction::triggered, this, &RootView::settingsRequested);
+    QAction *quit = file->addAction(QStringLiteral("Quit Tessaline"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     m_checkForUpdatesCommand = help->addAction(QStringLiteral("Check for Updates\u2026"));

@@ -50,6 +50,10 @@ public:
     SidebarView *sidebarView() const { return m_sidebarView; }
     QMenu *captureMenu() const { return m_captureMenu; }
 
+Q_SIGNALS:
+    // The user asked for the settings window from the window's menu.
+    void settingsRequested();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

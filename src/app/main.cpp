@@ -2,6 +2,7 @@
 #include "app/GuidedTourCoachmark.h"
 #include "app/MenuBarView.h"
 #include "app/OnboardingExperienceView.h"
+#include "app/QuickThoughtView.h"
 #include "app/RootView.h"
 #include "app/SettingsView.h"
 #include "app/ShellWindowing.h"
@@ -39,6 +40,11 @@ ScreenRegistry screens(AppRuntime &runtime)
                                if (!request.cardID)
                                    return nullptr;
                                return new SnipFrameComposerView(*request.cardID, runtime, parent);
+                           });
+    registry.registerSheet(SheetKind::quickThought,
+                           [&runtime](RootViewController &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                               return new QuickThoughtView(window.library(), runtime.navigation(),
+                                                           request.preselectedBoardID, parent);
                            });
     registry.registerSheet(SheetKind::onboarding,
                            [&runtime](RootViewController &window, const SheetRequest &, QWidget *parent) -> QDialog * {
@@ -99,13 +105,15 @@ int main(int argc, char *argv[])
     QObject::connect(&menu, &MenuBarView::quitRequested, &application, &QApplication::quit);
     // One settings window at a time: asking again brings it forward.
     QPointer<SettingsView> settings;
-    QObject::connect(&menu, &MenuBarView::settingsRequested, &window, [&] {
+    auto showSettings = [&] {
         if (!settings)
             settings = new SettingsView(runtime, runtime.onboarding(), tessaline.updates());
         settings->show();
         settings->raise();
         settings->activateWindow();
-    });
+    };
+    QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
+    QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&runtime] { runtime.bringMainWindowToFront(); });
 

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
 
@@ -84,6 +85,7 @@ private Q_SLOTS:
     void toolbarAndCaptureMenu();
     void coachmarkSitsBottomTrailingAndStepsBack();
     void bringToFrontRestores();
+    void fileMenuReachesSettingsAndQuit();
 };
 
 void RootViewTest::showingStartsTheRuntime()
@@ -347,6 +349,31 @@ void RootViewTest::bringToFrontRestores()
     f.view.bringToFront();
     QVERIFY(!(f.view.windowState() & Qt::WindowMinimized));
     QVERIFY(f.view.isVisible());
+}
+
+void RootViewTest::fileMenuReachesSettingsAndQuit()
+{
+    // With no tray these are the only ways to settings and out of the app.
+    Fixture f;
+    QVERIFY(f.show());
+    QAction *settings = nullptr;
+    QAction *quit = nullptr;
+    for (QAction *menu : f.view.menuBar()->actions()) {
+        if (!menu->menu())
+            continue;
+        for (QAction *action : menu->menu()->actions()) {
+            if (action->text().startsWith(QStringLiteral("Settings")))
+                settings = action;
+            if (action->text() == QStringLiteral("Quit Tessaline"))
+                quit = action;
+        }
+    }
+    QVERIFY(settings && quit);
+    QCOMPARE(settings->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    QCOMPARE(quit->shortcut(), QKeySequence(QKeySequence::Quit));
+    QSignalSpy requested(&f.view, &RootView::settingsRequested);
+    settings->trigger();
+    QCOMPARE(requested.count(), 1);
 }
 
 QTEST_MAIN(RootViewTest)
