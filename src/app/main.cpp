@@ -1,4 +1,5 @@
 #include "app/AppRuntime.h"
+#include "app/FocusEditorView.h"
 #include "app/GuidedTourCoachmark.h"
 #include "app/MenuBarView.h"
 #include "app/OnboardingExperienceView.h"
@@ -45,6 +46,12 @@ ScreenRegistry screens(AppRuntime &runtime)
                            [&runtime](RootViewController &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
                                return new QuickThoughtView(window.library(), runtime.navigation(),
                                                            request.preselectedBoardID, parent);
+                           });
+    registry.registerSheet(SheetKind::focusEditor,
+                           [&runtime](RootViewController &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                               if (!request.cardID)
+                                   return nullptr;
+                               return new FocusEditorView(window.library(), runtime.navigation(), *request.cardID, parent);
                            });
     registry.registerSheet(SheetKind::onboarding,
                            [&runtime](RootViewController &window, const SheetRequest &, QWidget *parent) -> QDialog * {
