@@ -256,7 +256,10 @@ void FocusEditorView::refresh()
         m_symbolName = symbol;
         m_symbol->setPixmap(SymbolIcon::tintedPixmap(symbol, QSize(17, 17), devicePixelRatioF(),
                                                      semanticColor(SemanticColor::secondary, palette())));
-        m_symbol->setAccessibleName(symbol);
+        // Read out as the kind; the symbol's name is kept for whoever
+        // needs to know which picture is up.
+        m_symbol->setProperty("systemImage", symbol);
+        m_symbol->setAccessibleName(card->isSnip() ? QStringLiteral("Snip") : displayName(card->thoughtKind()));
     }
     const QString title = card->title().value_or(QString());
     if (m_title->text() != title)

@@ -31,7 +31,8 @@ public:
                     QWidget *parent = nullptr);
 
     FocusEditorModel &model() const { return *m_model; }
-    // Null until a card is shown.
+    // Null until a card is shown. The symbol label carries the shown
+    // symbol's name in its "systemImage" property.
     QLabel *kindSymbol() const { return m_symbol; }
     QLineEdit *titleField() const { return m_title; }
     QComboBox *kindPicker() const { return m_kind; }

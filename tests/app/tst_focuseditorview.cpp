@@ -8,6 +8,7 @@
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "model/Board.h"
+#include "model/ThinkingSessionService.h"
 #include "onboarding/UpdateService.h"
 
 #include <QBuffer>
@@ -97,7 +98,7 @@ private Q_SLOTS:
         FocusEditorView *sheet = f.open(f.thought->id());
         QVERIFY(sheet);
         QVERIFY(sheet->isShowingCard());
-        QCOMPARE(sheet->kindSymbol()->accessibleName(), QStringLiteral("checkmark.seal"));
+        QCOMPARE(sheet->kindSymbol()->property("systemImage").toString(), QStringLiteral("checkmark.seal"));
         QCOMPARE(sheet->titleField()->text(), QStringLiteral("Soil"));
         QCOMPARE(sheet->thoughtEditor()->toPlainText(), QStringLiteral("loam"));
         QCOMPARE(sheet->thoughtEditor()->accessibleName(), QStringLiteral("Thought text"));
@@ -108,7 +109,8 @@ private Q_SLOTS:
         sheet->kindPicker()->setCurrentIndex(nextStep);
         Q_EMIT sheet->kindPicker()->activated(nextStep);
         QCOMPARE(f.thought->thoughtKindRawValue(), QStringLiteral("nextStep"));
-        QCOMPARE(sheet->kindSymbol()->accessibleName(), QStringLiteral("arrow.right.circle"));
+        QCOMPARE(sheet->kindSymbol()->property("systemImage").toString(), QStringLiteral("arrow.right.circle"));
+        QCOMPARE(sheet->kindSymbol()->accessibleName(), QStringLiteral("Next Step"));
     }
 
     void snipShowsPictureContextAndRecognizedText_data()
@@ -128,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(f.rig.context().save());
         FocusEditorView *sheet = f.open(f.snip->id());
         QVERIFY(sheet);
-        QCOMPARE(sheet->kindSymbol()->accessibleName(), QStringLiteral("viewfinder"));
+        QCOMPARE(sheet->kindSymbol()->property("systemImage").toString(), QStringLiteral("viewfinder"));
         QVERIFY(!sheet->kindPicker());
         QVERIFY(!sheet->thoughtEditor());
         QCOMPARE(sheet->contextEditor()->toPlainText(), QStringLiteral("because"));
@@ -191,11 +193,22 @@ private Q_SLOTS:
         QVERIFY(f.rig.navigation().focusedCardID());
     }
 
+    void missingCardShowsUnavailable_data()
+    {
+        QTest::addColumn<bool>("trashedWhileOpen");
+        QTest::newRow("no such card") << false;
+        QTest::newRow("moved to the trash while open") << true;
+    }
     void missingCardShowsUnavailable()
     {
+        QFETCH(bool, trashedWhileOpen);
         Fixture f;
-        FocusEditorView *sheet = f.open(QUuid::createUuid());
+        FocusEditorView *sheet = f.open(trashedWhileOpen ? f.thought->id() : QUuid::createUuid());
         QVERIFY(sheet);
+        if (trashedWhileOpen) {
+            QVERIFY(sheet->isShowingCard());
+            QVERIFY(ThinkingSessionService(f.rig.context()).moveCardToTrash(f.thought, at(60)));
+        }
         QVERIFY(!sheet->isShowingCard());
         QCOMPARE(sheet->unavailableState()->title(), QStringLiteral("Thought unavailable"));
         QCOMPARE(sheet->unavailableState()->message(), QStringLiteral("It may have been deleted."));
