@@ -19,6 +19,8 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tessaline {
 
 namespace {
@@ -118,7 +120,9 @@ void QuickThoughtView::refresh()
 {
     m_add->setEnabled(m_model->canSave());
     const std::optional<QUuid> chosen = m_model->boardID();
-    const int index = chosen ? m_picker->findData(*chosen) : 0;
+    // A chosen note that has since gone shows as Quick Captures, where the
+    // paragraph would now go.
+    const int index = std::max(0, chosen ? m_picker->findData(*chosen) : 0);
     if (m_picker->currentIndex() != index) {
         const QSignalBlocker blocker(m_picker);
         m_picker->setCurrentIndex(index);

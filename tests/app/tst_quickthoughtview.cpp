@@ -92,6 +92,13 @@ private Q_SLOTS:
         QTRY_VERIFY(sheet->editor()->hasFocus());
         QVERIFY(!sheet->addButton()->isEnabled());
         QCOMPARE(sheet->size(), QSize(560, 350));
+
+        // The chosen note goes to Recently Deleted: the picker drops it and
+        // shows where the paragraph will now go.
+        f.plans->moveToTrash(at(50));
+        QVERIFY(f.rig.context().save());
+        QCOMPARE(entries(sheet->notePicker()), (QStringList{"Quick Captures", "Ideas"}));
+        QCOMPARE(sheet->notePicker()->currentText(), QStringLiteral("Quick Captures"));
     }
 
     void returnAddsTheParagraphAndShowsTheNote()
