@@ -1,0 +1,238 @@
+#include "library/CompactCardPreview.h"
+
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "design/StudioContentComponents.h"
+#include "model/CanvasCard.h"
+#include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
+
+#include <QFontMetrics>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStringList>
+#include <QTextLayout>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int padding = 14;
+constexpr int imageHeight = 112;
+constexpr int placeholderHeight = 76;
+constexpr int spacing = 9;
+constexpr int excerptLength = 220;
+
+QString collapsedWhitespace(const QString &text)
+{
+    QStringList pieces;
+    QString piece;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            if (!piece.isEmpty())
+                pieces.append(std::exchange(piece, QString()));
+        } else {
+            piece.append(c);
+        }
+    }
+    if (!piece.isEmpty())
+        pieces.append(piece);
+    return trimmedWhitespace(pieces.join(QLatin1Char(' ')));
+}
+
+int lineHeight(const QFont &font) { return QFontMetrics(font).lineSpacing(); }
+
+// Lays the text out in at most `maxLines` lines of `width`, the last one
+// elided, and returns the height used.
+int drawWrapped(QPainter *painter, const QString &text, const QFont &font, const QRectF &rect, int maxLines)
+{
+    const QFontMetrics metrics(font);
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QStringList lines;
+    int start = 0;
+    while (lines.size() < maxLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(rect.width());
+        if (lines.size() == maxLines - 1) {
+            lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, int(rect.width())));
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+        start = line.textStart() + line.textLength();
+    }
+    layout.endLayout();
+    Q_UNUSED(start)
+    painter->setFont(font);
+    qreal y = rect.top();
+    for (const QString &line : std::as_const(lines)) {
+        painter->drawText(QRectF(rect.left(), y, rect.width(), metrics.lineSpacing()),
+                          Qt::AlignLeading | Qt::AlignVCenter, line);
+        y += metrics.lineSpacing();
+    }
+    return int(y - rect.top());
+}
+
+} // namespace
+
+CompactCardPreview::CompactCardPreview(const CanvasCard &card, const std::optional<QString> &boardTitle,
+                                       bool showsBoardName)
+    : cardID(card.id())
+    , isSnip(card.kind() == CardKind::snip)
+    , isAIGenerated(card.isAIGenerated())
+    , title(card.displayTitle())
+{
+    switch (card.kind()) {
+    case CardKind::snip:
+        tone = QuietCardTone::snip;
+        break;
+    case CardKind::thought:
+        tone = QuietCardTone::thought;
+        break;
+    case CardKind::ghost:
+        tone = QuietCardTone::suggestion;
+        break;
+    }
+    if (isSnip) {
+        kindLabel = QStringLiteral("Snip");
+        kindSymbol = QStringLiteral("viewfinder");
+    } else {
+        kindLabel = displayName(card.thoughtKind());
+        switch (card.thoughtKind()) {
+        case ThoughtKind::thought:
+            kindSymbol = QStringLiteral("text.bubble");
+            break;
+        case ThoughtKind::question:
+            kindSymbol = QStringLiteral("questionmark.circle");
+            break;
+        case ThoughtKind::decision:
+            kindSymbol = QStringLiteral("checkmark.seal");
+            break;
+        case ThoughtKind::nextStep:
+            kindSymbol = QStringLiteral("arrow.right.circle");
+            break;
+        }
+    }
+
+    const QString source = isSnip ? (card.contextText().isEmpty() ? card.ocrText() : card.contextText())
+                                  : card.markdownText();
+    const QString normalised = collapsedWhitespace(source);
+    if (!normalised.isEmpty() && normalised != title)
+        excerpt = graphemePrefix(normalised, excerptLength);
+
+    const bool namesBoard = showsBoardName && boardTitle && !boardTitle->isEmpty();
+    if (namesBoard) {
+        sourceText = *boardTitle;
+        sourceSymbol = QStringLiteral("rectangle.3.group");
+    } else if (card.sourceApplicationName() && !card.sourceApplicationName()->isEmpty()) {
+        sourceText = *card.sourceApplicationName();
+        sourceSymbol = QStringLiteral("app");
+    }
+    displayDate = card.capturedAt().value_or(card.updatedAt());
+
+    QStringList summary{kindLabel, title};
+    if (namesBoard)
+        summary.append(QStringLiteral("Board: ") + *boardTitle);
+    accessibilitySummary = summary.join(QStringLiteral(", "));
+}
+
+int CompactCardPreview::height(bool isSnip)
+{
+    using namespace TessalineTypography;
+    const int details = padding + 22 + spacing + 2 * lineHeight(TessalineTypography::title()) + spacing + 3 * lineHeight(body()) + spacing
+        + lineHeight(caption()) + padding;
+    return details + (isSnip ? imageHeight + 1 : 0);
+}
+
+void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPixmap &image, const QPalette &palette,
+                               bool isHovered, const QDateTime &now) const
+{
+    using namespace TessalineTypography;
+    const bool contrast = false;
+    QuietCardSurface surface;
+    surface.tone = tone;
+    surface.hoverAmount = isHovered ? 1 : 0;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    paintQuietCardBackground(painter, rect, surface, palette, contrast);
+
+    qreal y = rect.top();
+    if (isSnip) {
+        QPainterPath clip;
+        clip.addRoundedRect(rect, surface.cornerRadius, surface.cornerRadius);
+        painter->save();
+        painter->setClipPath(clip);
+        if (!image.isNull()) {
+            const QRectF box(rect.left(), y, rect.width(), imageHeight);
+            const QSizeF scaled = image.deviceIndependentSize().scaled(box.size(), Qt::KeepAspectRatioByExpanding);
+            painter->setClipRect(box, Qt::IntersectClip);
+            painter->drawPixmap(QRectF(box.center().x() - scaled.width() / 2, box.center().y() - scaled.height() / 2,
+                                       scaled.width(), scaled.height()),
+                                image, QRectF(QPointF(), image.size()));
+            y += imageHeight;
+        } else {
+            const QRectF box(rect.left(), y, rect.width(), placeholderHeight);
+            painter->fillRect(box, withOpacity(semanticColor(SemanticColor::unemphasizedSelectedContentBackground,
+                                                             palette), 0.35));
+            SymbolIcon::icon(kindSymbol).paint(painter, QRectF(box.center() - QPointF(11, 11), QSizeF(22, 22)).toRect());
+            y += placeholderHeight;
+        }
+        painter->restore();
+        painter->fillRect(QRectF(rect.left(), y, rect.width(), 1), semanticColor(SemanticColor::separator, palette));
+        y += 1;
+    }
+
+    const qreal left = rect.left() + padding;
+    const qreal width = rect.width() - 2 * padding;
+    y += padding;
+    const QRectF tag = paintStudioTag(painter, QPointF(left, y), kindLabel, kindSymbol, false, palette, contrast,
+                                      isAIGenerated ? width - 20 : width);
+    if (isAIGenerated) {
+        SymbolIcon::icon(QStringLiteral("sparkles"))
+            .paint(painter, QRectF(left + width - 14, tag.center().y() - 7, 14, 14).toRect());
+    }
+    y = tag.bottom() + spacing;
+    painter->setPen(semanticColor(SemanticColor::primary, palette));
+    y += drawWrapped(painter, title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + spacing;
+    if (!excerpt.isEmpty()) {
+        painter->setPen(semanticColor(SemanticColor::secondary, palette));
+        drawWrapped(painter, excerpt, body(), QRectF(left, y, width, 0), 3);
+    }
+
+    // The footer sits on the tile's bottom edge so tiles of one row line up.
+    painter->setFont(caption());
+    painter->setPen(semanticColor(SemanticColor::tertiary, palette));
+    const QFontMetrics metrics(caption());
+    const qreal footerY = rect.bottom() - padding - metrics.lineSpacing();
+    const QString date = relativeDateText(displayDate, now);
+    const int dateWidth = metrics.horizontalAdvance(date);
+    painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
+    if (!sourceText.isEmpty()) {
+        SymbolIcon::icon(sourceSymbol).paint(painter, QRectF(left, footerY, 12, 12).toRect());
+        const qreal textWidth = width - dateWidth - 4 - 16;
+        painter->drawText(QRectF(left + 16, footerY, textWidth, metrics.lineSpacing()), Qt::AlignVCenter,
+                          metrics.elidedText(sourceText, Qt::ElideRight, int(textWidth)));
+    }
+    paintQuietCardOverlay(painter, rect, surface, palette, contrast);
+    painter->restore();
+}
+
+QString relativeDateText(const QDateTime &date, const QDateTime &now)
+{
+    const qint64 seconds = date.secsTo(now);
+    if (seconds < 60)
+        return QStringLiteral("just now");
+    if (seconds < 3600)
+        return QStringLiteral("%1 min. ago").arg(seconds / 60);
+    if (seconds < 86400)
+        return QStringLiteral("%1 hr. ago").arg(seconds / 3600);
+    const qint64 days = seconds / 86400;
+    if (days < 7)
+        return days == 1 ? QStringLiteral("1 day ago") : QStringLiteral("%1 days ago").arg(days);
+    return QLocale().toString(date.toLocalTime().date(), QLocale::ShortFormat);
+}
+
+} // namespace tessaline

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+
+// Which kinds of item a search looks at.
+enum class SearchScope { all, notes, snips };
+
+// "All", "Notes", "Snips": the stored form and the picker's segment labels.
+QString rawValue(SearchScope scope);
+std::optional<SearchScope> searchScopeFromRawValue(const QString &rawValue);
+// In the order the picker shows them.
+QList<SearchScope> allSearchScopes();
+
+// Whether `haystack` contains `needle`, ignoring letter case, accents and
+// character width (so "cafe" finds "Café" and "ＡＢ" finds "ab"). An empty
+// needle is found nowhere.
+bool localizedStandardContains(const QString &haystack, const QString &needle);
+
+// A note's paragraphs as stored, untrimmed, one per line; card references
+// add nothing.
+QString noteWritingText(const Board &note);
+// Title, writing, caption, recognised text, source application, window
+// title and kind label, one per line (empty ones keep their line).
+QString cardSearchText(const CanvasCard &card);
+
+// A live note is a hit when its title, focus question, folder, writing or
+// any of its live, non-suggestion cards holds the query.
+bool noteMatchesQuery(const Board &note, const QList<CanvasCard *> &cards, const QString &query);
+// A live snip of a live note is a hit on its own words and its note's title.
+bool snipMatchesQuery(const CanvasCard &card, const Board &note, const QString &query);
+// The line shown under a note hit: its first paragraph holding the query
+// (else its first paragraph); without writing, the whole search text of the
+// first card holding it; else nothing.
+QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, const QString &query);
+
+// "1 Result" / "n Results" and "1 match" / "n matches".
+QString searchResultCountText(qsizetype count);
+QString searchMatchCountText(qsizetype count);
+
+// Both hit lists of one search over the window's live lists, worked out
+// afresh on construction. Holds the entities by pointer: build a new one
+// whenever the lists, the text or the scope change.
+class SearchResults
+{
+public:
+    SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &searchText,
+                  SearchScope scope);
+
+    // The search text trimmed of whitespace and newlines.
+    QString query() const { return m_query; }
+    SearchScope scope() const { return m_scope; }
+
+    // Live notes by id; of notes sharing an id the one changed last wins,
+    // on equal dates the one met first.
+    const QHash<QUuid, Board *> &boardsByID() const { return m_boardsByID; }
+    // Live, non-suggestion cards under their note's id, in list order.
+    const QHash<QUuid, QList<CanvasCard *>> &cardsByBoardID() const { return m_cardsByBoardID; }
+    QList<CanvasCard *> cardsOfBoard(const QUuid &boardID) const { return m_cardsByBoardID.value(boardID); }
+
+    // Newest change first; equal dates by ascending id text.
+    const QList<Board *> &noteResults() const { return m_noteResults; }
+    const QList<CanvasCard *> &snipResults() const { return m_snipResults; }
+
+    qsizetype resultCount() const { return m_noteResults.size() + m_snipResults.size(); }
+
+private:
+    QString m_query;
+    SearchScope m_scope;
+    QHash<QUuid, Board *> m_boardsByID;
+    QHash<QUuid, QList<CanvasCard *>> m_cardsByBoardID;
+    QList<Board *> m_noteResults;
+    QList<CanvasCard *> m_snipResults;
+};
+
+} // namespace tessaline

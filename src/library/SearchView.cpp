@@ -1,0 +1,552 @@
+#include "library/SearchView.h"
+
+#include "app/LibraryQuery.h"
+#include "app/NavigationState.h"
+#include "design/DesignTokens.h"
+#include "design/QuietCanvas.h"
+#include "design/SemanticColors.h"
+#include "design/StudioContentComponents.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioSectionHeader.h"
+#include "design/TextInputDirection.h"
+#include "library/CompactCardPreview.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "notes/SnipImageCache.h"
+#include "platform/SymbolIcon.h"
+
+#include <QAbstractItemDelegate>
+#include <QButtonGroup>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStandardItemModel>
+#include <QTextLayout>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int IdRole = Qt::UserRole + 1;
+constexpr int RowRole = Qt::UserRole + 2;
+constexpr int gridSpacing = 14;
+
+// What one note hit shows: its tag, title, excerpt, folder and date.
+struct NoteSearchResultRow
+{
+    QString title;
+    QString excerpt;
+    bool isInbox = false;
+    bool isFavorite = false;
+    QString folderName;
+    QDateTime updatedAt;
+
+    static int height()
+    {
+        using namespace TessalineTypography;
+        return 14 + 22 + 10 + 2 * QFontMetrics(TessalineTypography::title()).lineSpacing() + 10 + 3 * QFontMetrics(body()).lineSpacing()
+            + 10 + QFontMetrics(caption()).lineSpacing() + 14;
+    }
+};
+
+int drawLines(QPainter *painter, const QString &text, const QFont &font, const QRectF &rect, int maxLines)
+{
+    const QFontMetrics metrics(font);
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QStringList lines;
+    while (lines.size() < maxLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(rect.width());
+        if (lines.size() == maxLines - 1)
+            lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, int(rect.width())));
+        else
+            lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    painter->setFont(font);
+    qreal y = rect.top();
+    for (const QString &line : std::as_const(lines)) {
+        painter->drawText(QRectF(rect.left(), y, rect.width(), metrics.lineSpacing()), Qt::AlignLeading | Qt::AlignVCenter,
+                          line);
+        y += metrics.lineSpacing();
+    }
+    return int(y - rect.top());
+}
+
+class NoteRowDelegate : public QAbstractItemDelegate
+{
+public:
+    using QAbstractItemDelegate::QAbstractItemDelegate;
+    QList<NoteSearchResultRow> rows;
+
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return QSize(240, NoteSearchResultRow::height());
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const int row = index.data(RowRole).toInt();
+        if (row < 0 || row >= rows.size())
+            return;
+        const NoteSearchResultRow &note = rows[row];
+        const QPalette &palette = option.palette;
+        const QRectF rect = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
+        QuietCardSurface surface;
+        surface.hoverAmount = option.state & QStyle::State_MouseOver ? 1 : 0;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        paintQuietCardBackground(painter, rect, surface, palette, false);
+        const qreal left = rect.left() + 14;
+        const qreal width = rect.width() - 28;
+        qreal y = rect.top() + 14;
+        const QRectF tag = paintStudioTag(painter, QPointF(left, y),
+                                          note.isInbox ? QStringLiteral("Quick Captures") : QStringLiteral("Note"),
+                                          note.isInbox ? QStringLiteral("tray") : QStringLiteral("note.text"), false,
+                                          palette, false, width - 20);
+        if (note.isFavorite)
+            SymbolIcon::icon(QStringLiteral("star.fill")).paint(painter, QRectF(left + width - 12, tag.center().y() - 6, 12, 12).toRect());
+        y = tag.bottom() + 10;
+        painter->setPen(semanticColor(SemanticColor::primary, palette));
+        y += drawLines(painter, note.title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + 10;
+        if (!note.excerpt.isEmpty()) {
+            painter->setPen(semanticColor(SemanticColor::secondary, palette));
+            drawLines(painter, note.excerpt, TessalineTypography::body(), QRectF(left, y, width, 0), 3);
+        }
+        const QFont caption = TessalineTypography::caption();
+        const QFontMetrics metrics(caption);
+        painter->setFont(caption);
+        painter->setPen(semanticColor(SemanticColor::tertiary, palette));
+        const qreal footerY = rect.bottom() - 14 - metrics.lineSpacing();
+        const QString date = relativeDateText(note.updatedAt, QDateTime::currentDateTimeUtc());
+        const int dateWidth = metrics.horizontalAdvance(date);
+        painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
+        if (!note.folderName.isEmpty()) {
+            SymbolIcon::icon(QStringLiteral("folder")).paint(painter, QRectF(left, footerY, 12, 12).toRect());
+            const qreal textWidth = width - dateWidth - 20;
+            painter->drawText(QRectF(left + 16, footerY, textWidth, metrics.lineSpacing()), Qt::AlignVCenter,
+                              metrics.elidedText(note.folderName, Qt::ElideRight, int(textWidth)));
+        }
+        paintQuietCardOverlay(painter, rect, surface, palette, false);
+        painter->restore();
+    }
+};
+
+class SnipTileDelegate : public QAbstractItemDelegate
+{
+public:
+    SnipTileDelegate(SnipImageCache &images, QObject *parent) : QAbstractItemDelegate(parent), m_images(images) {}
+    QList<CompactCardPreview> previews;
+    QList<QPointer<CanvasCard>> cards;
+
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return QSize(240, CompactCardPreview::height(true));
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const int row = index.data(RowRole).toInt();
+        if (row < 0 || row >= previews.size())
+            return;
+        QPixmap image;
+        if (CanvasCard *card = cards.value(row)) {
+            if (m_images.state(*card) == SnipImageCache::State::ready) {
+                const qreal ratio = painter->device()->devicePixelRatioF();
+                image = m_images.pixmap(*card, (QSizeF(option.rect.width(), 112) * ratio).toSize());
+            }
+        }
+        previews[row].paint(painter, QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5), image, option.palette,
+                            option.state & QStyle::State_MouseOver, QDateTime::currentDateTimeUtc());
+    }
+
+private:
+    SnipImageCache &m_images;
+};
+
+// A grid of equal tiles that wraps to its width and is as tall as its rows,
+// so the screen's own scroll area does the scrolling.
+class ResultGrid : public QListView
+{
+public:
+    ResultGrid(int minimumColumn, int maximumColumn, int tileHeight, QWidget *parent)
+        : QListView(parent), m_minimum(minimumColumn), m_maximum(maximumColumn), m_tileHeight(tileHeight)
+    {
+        setViewMode(QListView::IconMode);
+        setMovement(QListView::Static);
+        setResizeMode(QListView::Adjust);
+        setWrapping(true);
+        setUniformItemSizes(true);
+        setSelectionMode(QAbstractItemView::NoSelection);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setMouseTracking(true);
+        setContextMenuPolicy(Qt::CustomContextMenu);
+        viewport()->setAutoFillBackground(false);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+    int columns() const { return std::max(1, (width() + gridSpacing) / (m_minimum + gridSpacing)); }
+
+    void relayout()
+    {
+        const int count = model() ? model()->rowCount() : 0;
+        const int n = std::max(1, std::min(columns(), count));
+        const int tile = std::min(m_maximum, (width() - (n - 1) * gridSpacing) / n);
+        setGridSize(QSize(tile + gridSpacing, m_tileHeight + gridSpacing));
+        const int rows = count == 0 ? 0 : (count + columns() - 1) / columns();
+        setFixedHeight(std::max(0, rows * (m_tileHeight + gridSpacing) - gridSpacing));
+        m_tileWidth = tile;
+    }
+
+    int tileWidth() const { return m_tileWidth; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QListView::resizeEvent(event);
+        relayout();
+    }
+
+    QStyleOptionViewItem tileOption() const
+    {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        return option;
+    }
+
+    // Tiles fill their grid cell less the gap, flush to the cell's corner.
+    QRect visualRect(const QModelIndex &index) const override
+    {
+        const QRect cell = QListView::visualRect(index);
+        return QRect(cell.topLeft(), QSize(m_tileWidth, m_tileHeight));
+    }
+
+private:
+    int m_minimum;
+    int m_maximum;
+    int m_tileHeight;
+    int m_tileWidth = 240;
+};
+
+QLabel *makeLabel(const QFont &font, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenCardHandler onOpenCard, QWidget *parent)
+    : QWidget(parent)
+    , m_library(library)
+    , m_navigation(navigation)
+    , m_onOpenCard(std::move(onOpenCard))
+    , m_images(new SnipImageCache(this))
+{
+    setWindowTitle(QStringLiteral("Search"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    // The scroll area fills the canvas; the column inside it keeps to the top.
+    auto *canvas = new QuietCanvas(Qt::Alignment(), this);
+    outer->addWidget(canvas);
+    auto *scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    canvas->setContent(scroll);
+
+    auto *page = new QWidget;
+    page->setAutoFillBackground(false);
+    auto *pageLayout = new QHBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto *column = new QWidget(page);
+    column->setMaximumWidth(int(TessalineMetrics::maximumContentWidth));
+    pageLayout->addStretch(1);
+    pageLayout->addWidget(column, 1000);
+    pageLayout->addStretch(1);
+    page->setContentsMargins(32, 30, 32, 30);
+    scroll->setWidget(page);
+
+    pageLayout->setAlignment(column, Qt::AlignTop);
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(24);
+
+    auto *header = new QWidget(column);
+    auto *headerLayout = new QVBoxLayout(header);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+    headerLayout->setSpacing(5);
+    auto *title = makeLabel(TessalineTypography::systemFont(28, QFont::DemiBold), header);
+    title->setText(QStringLiteral("Search"));
+    m_subtitle = makeLabel(TessalineTypography::body(), header);
+    m_subtitle->setForegroundRole(QPalette::PlaceholderText);
+    headerLayout->addWidget(title);
+    headerLayout->addWidget(m_subtitle);
+    layout->addWidget(header);
+
+    auto *row = new QWidget(column);
+    auto *rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->setSpacing(12);
+    m_field = new QLineEdit(row);
+    m_field->setPlaceholderText(QStringLiteral("Search notes, snips, and OCR"));
+    m_field->setMaximumWidth(560);
+    m_field->setMinimumHeight(32);
+    m_field->addAction(SymbolIcon::icon(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
+    m_field->setAccessibleName(QStringLiteral("Search"));
+    textInputDirection(m_field);
+    m_clear = new QToolButton(row);
+    m_clear->setIcon(SymbolIcon::icon(QStringLiteral("xmark.circle.fill")));
+    m_clear->setAutoRaise(true);
+    m_clear->setToolTip(QStringLiteral("Clear Search"));
+    m_clear->setAccessibleName(QStringLiteral("Clear Search"));
+    rowLayout->addWidget(m_field, 1);
+    rowLayout->addWidget(m_clear);
+    auto *scopes = new QWidget(row);
+    scopes->setFixedWidth(240);
+    scopes->setAccessibleName(QStringLiteral("Item type"));
+    auto *scopesLayout = new QHBoxLayout(scopes);
+    scopesLayout->setContentsMargins(0, 0, 0, 0);
+    scopesLayout->setSpacing(0);
+    auto *group = new QButtonGroup(this);
+    for (Scope scope : allSearchScopes()) {
+        auto *button = new QToolButton(scopes);
+        button->setText(rawValue(scope));
+        button->setCheckable(true);
+        button->setChecked(scope == m_scope);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        group->addButton(button);
+        scopesLayout->addWidget(button);
+        m_scopeButtons.append(button);
+        connect(button, &QToolButton::clicked, this, [this, scope] { setScope(scope); });
+    }
+    rowLayout->addWidget(scopes);
+    layout->addWidget(row);
+
+    m_emptyState = new StudioEmptyState(QString(), QString(), QString(), std::nullopt, std::nullopt, {}, column);
+    m_emptyState->setMinimumHeight(260);
+    layout->addWidget(m_emptyState);
+    m_resultHeader = new StudioSectionHeader(QString(), QStringLiteral("Most recently changed first"), nullptr, column);
+    layout->addWidget(m_resultHeader);
+
+    auto makeSection = [column, layout](const QString &name, StudioSectionHeader *&sectionHeader, QListView *grid) {
+        auto *section = new QWidget(column);
+        auto *sectionLayout = new QVBoxLayout(section);
+        sectionLayout->setContentsMargins(0, 0, 0, 0);
+        sectionLayout->setSpacing(12);
+        sectionHeader = new StudioSectionHeader(name, QString(), nullptr, section);
+        sectionLayout->addWidget(sectionHeader);
+        grid->setParent(section);
+        sectionLayout->addWidget(grid);
+        layout->addWidget(section);
+        return section;
+    };
+    m_noteList = new ResultGrid(240, 360, NoteSearchResultRow::height(), nullptr);
+    m_noteModel = new QStandardItemModel(this);
+    m_noteList->setModel(m_noteModel);
+    m_noteList->setItemDelegate(new NoteRowDelegate(m_noteList));
+    m_noteList->setAccessibleDescription(QStringLiteral("Opens this note"));
+    m_notesSection = makeSection(QStringLiteral("Notes"), m_notesHeader, m_noteList);
+    m_snipList = new ResultGrid(240, 320, CompactCardPreview::height(true), nullptr);
+    m_snipModel = new QStandardItemModel(this);
+    m_snipList->setModel(m_snipModel);
+    m_snipList->setItemDelegate(new SnipTileDelegate(*m_images, m_snipList));
+    m_snipList->setAccessibleDescription(QStringLiteral("Opens this snip in its note"));
+    m_snipsSection = makeSection(QStringLiteral("Snips"), m_snipsHeader, m_snipList);
+    layout->addStretch(1);
+
+    connect(m_field, &QLineEdit::textEdited, this, [this](const QString &text) { m_navigation.setSearchText(text); });
+    connect(m_clear, &QToolButton::clicked, this, [this] {
+        m_navigation.setSearchText(QString());
+        m_field->setFocus();
+    });
+    connect(&m_navigation, &NavigationState::searchTextChanged, this, &SearchView::rebuild);
+    connect(&m_library, &LibraryQuery::changed, this, &SearchView::rebuild);
+    connect(m_noteList, &QListView::activated, this, &SearchView::openNoteAt);
+    connect(m_noteList, &QListView::clicked, this, &SearchView::openNoteAt);
+    connect(m_snipList, &QListView::activated, this, &SearchView::openSnipAt);
+    connect(m_snipList, &QListView::clicked, this, &SearchView::openSnipAt);
+    connect(m_noteList, &QListView::customContextMenuRequested, this,
+            [this](const QPoint &position) { showMenu(m_noteList, position); });
+    connect(m_snipList, &QListView::customContextMenuRequested, this,
+            [this](const QPoint &position) { showMenu(m_snipList, position); });
+    connect(m_images, &SnipImageCache::imageReady, m_snipList->viewport(), qOverload<>(&QWidget::update));
+    rebuild();
+}
+
+SearchView::~SearchView() = default;
+
+void SearchView::setScope(Scope scope)
+{
+    for (QToolButton *button : std::as_const(m_scopeButtons))
+        button->setChecked(button->text() == rawValue(scope));
+    if (m_scope == scope)
+        return;
+    m_scope = scope;
+    rebuild();
+}
+
+QToolButton *SearchView::scopeButton(Scope scope) const
+{
+    return m_scopeButtons.value(allSearchScopes().indexOf(scope));
+}
+
+SearchResults SearchView::results() const
+{
+    return SearchResults(m_library.boards(), m_library.cards(), m_navigation.searchText(), m_scope);
+}
+
+void SearchView::openNote(const Board &note)
+{
+    m_navigation.setDestination(note.isInbox() ? SidebarDestination::inbox() : SidebarDestination::notes());
+    m_navigation.setActiveBoardID(note.id());
+    m_navigation.setActiveWritingAnchorID(std::nullopt);
+    m_navigation.clearSelection();
+}
+
+void SearchView::openSnip(const CanvasCard &card)
+{
+    if (m_onOpenCard)
+        m_onOpenCard(card.boardID(), card.id());
+}
+
+void SearchView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    QTimer::singleShot(0, m_field, [field = m_field] { field->setFocus(); });
+}
+
+void SearchView::rebuild()
+{
+    const QString text = m_navigation.searchText();
+    if (m_field->text() != text)
+        m_field->setText(text);
+    m_clear->setVisible(!text.isEmpty());
+
+    const SearchResults found = results();
+    const QString query = found.query();
+    if (query.isEmpty()) {
+        m_subtitle->setText(QStringLiteral("Everything stays searchable on this Mac."));
+        m_subtitle->setWordWrap(true);
+    } else {
+        m_subtitle->setText(QStringLiteral("Looking for \u201C") + query + QStringLiteral("\u201D"));
+        m_subtitle->setWordWrap(false);
+    }
+
+    const bool hasResults = found.resultCount() > 0;
+    if (query.isEmpty()) {
+        m_emptyState->setTitle(QStringLiteral("Find a note or snip"));
+        m_emptyState->setMessage(QStringLiteral("Search note titles and writing, capture context, OCR, and source apps."));
+        m_emptyState->setSystemImage(QStringLiteral("magnifyingglass"));
+    } else if (!hasResults) {
+        m_emptyState->setTitle(QStringLiteral("No matches"));
+        m_emptyState->setMessage(QStringLiteral("Try a shorter phrase or choose a different item type."));
+        m_emptyState->setSystemImage(QStringLiteral("text.magnifyingglass"));
+    }
+    m_emptyState->setVisible(!hasResults);
+    m_resultHeader->setVisible(hasResults);
+    m_resultHeader->setTitle(searchResultCountText(found.resultCount()));
+
+    auto *notes = static_cast<NoteRowDelegate *>(m_noteList->itemDelegate());
+    notes->rows.clear();
+    m_noteModel->clear();
+    for (const Board *note : found.noteResults()) {
+        NoteSearchResultRow row;
+        row.title = note->title();
+        row.excerpt = noteSearchExcerpt(*note, found.cardsOfBoard(note->id()), query);
+        row.isInbox = note->isInbox();
+        row.isFavorite = note->isFavorite();
+        row.folderName = note->folderName().value_or(QString());
+        row.updatedAt = note->updatedAt();
+        auto *item = new QStandardItem;
+        item->setData(note->id(), IdRole);
+        item->setData(notes->rows.size(), RowRole);
+        item->setData(QStringLiteral("Note, %1, %2").arg(row.title, row.excerpt), Qt::AccessibleTextRole);
+        item->setEditable(false);
+        notes->rows.append(row);
+        m_noteModel->appendRow(item);
+    }
+    m_notesHeader->setSubtitle(searchMatchCountText(found.noteResults().size()));
+    m_notesSection->setVisible(!found.noteResults().isEmpty());
+
+    auto *snips = static_cast<SnipTileDelegate *>(m_snipList->itemDelegate());
+    snips->previews.clear();
+    snips->cards.clear();
+    m_snipModel->clear();
+    for (CanvasCard *card : found.snipResults()) {
+        std::optional<QString> boardTitle;
+        if (const Board *note = found.boardsByID().value(card->boardID()))
+            boardTitle = note->title();
+        const CompactCardPreview preview(*card, boardTitle, true);
+        auto *item = new QStandardItem;
+        item->setData(card->id(), IdRole);
+        item->setData(snips->previews.size(), RowRole);
+        item->setData(preview.accessibilitySummary, Qt::AccessibleTextRole);
+        item->setEditable(false);
+        snips->previews.append(preview);
+        snips->cards.append(card);
+        m_snipModel->appendRow(item);
+    }
+    m_snipsHeader->setSubtitle(searchMatchCountText(found.snipResults().size()));
+    m_snipsSection->setVisible(!found.snipResults().isEmpty());
+    static_cast<ResultGrid *>(m_noteList)->relayout();
+    static_cast<ResultGrid *>(m_snipList)->relayout();
+}
+
+void SearchView::openNoteAt(const QModelIndex &index)
+{
+    const QUuid id = index.data(IdRole).toUuid();
+    const SearchResults found = results();
+    if (const Board *note = found.boardsByID().value(id))
+        openNote(*note);
+}
+
+void SearchView::openSnipAt(const QModelIndex &index)
+{
+    const QUuid id = index.data(IdRole).toUuid();
+    const SearchResults found = results();
+    for (const CanvasCard *card : found.snipResults()) {
+        if (card->id() == id) {
+            openSnip(*card);
+            return;
+        }
+    }
+}
+
+void SearchView::showMenu(QListView *list, const QPoint &position)
+{
+    const QModelIndex index = list->indexAt(position);
+    if (!index.isValid())
+        return;
+    QMenu menu(this);
+    const bool isNote = list == m_noteList;
+    QAction *open = menu.addAction(isNote ? QStringLiteral("Open Note") : QStringLiteral("Open Snip"));
+    const QPersistentModelIndex target(index);
+    connect(open, &QAction::triggered, this, [this, isNote, target] {
+        if (isNote)
+            openNoteAt(target);
+        else
+            openSnipAt(target);
+    });
+    menu.exec(list->viewport()->mapToGlobal(position));
+}
+
+} // namespace tessaline

@@ -1,0 +1,297 @@
+#include "library/SnipsLibraryModel.h"
+
+#include "app/ImageExportService.h"
+#include "app/LibraryQuery.h"
+#include "app/NavigationState.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/ModelContext.h"
+#include "model/ThinkingSessionService.h"
+#include "notes/SnipImageCache.h"
+#include "platform/TextUtilities.h"
+#include "platform/UuidText.h"
+
+#include <QCollator>
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+QDateTime libraryDate(const CanvasCard *card)
+{
+    return card->capturedAt().value_or(card->createdAt());
+}
+
+} // namespace
+
+SnipsLibraryModel::SnipsLibraryModel(LibraryQuery &library, NavigationState &navigation, QObject *parent)
+    : QAbstractListModel(parent), m_library(library), m_navigation(navigation)
+{
+    connect(&m_library, &LibraryQuery::changed, this, &SnipsLibraryModel::rebuild);
+    rebuild();
+}
+
+void SnipsLibraryModel::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+    if (!m_cards.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_cards.size()) - 1), {DateTextRole});
+}
+
+QDateTime SnipsLibraryModel::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+}
+
+void SnipsLibraryModel::setQuery(const QString &query)
+{
+    if (query == m_query)
+        return;
+    m_query = query;
+    rebuild();
+    Q_EMIT queryChanged();
+}
+
+void SnipsLibraryModel::setErrorMessage(const std::optional<QString> &message)
+{
+    if (message == m_errorMessage)
+        return;
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void SnipsLibraryModel::rebuild()
+{
+    const Content before = content();
+    beginResetModel();
+    m_cards = filteredCards(m_library.cards(), m_library.boards(), m_query);
+    endResetModel();
+    if (content() != before)
+        Q_EMIT contentChanged();
+}
+
+SnipsLibraryModel::Content SnipsLibraryModel::content() const
+{
+    return contentFor(!m_cards.isEmpty(), m_query);
+}
+
+CanvasCard *SnipsLibraryModel::cardAt(int row) const
+{
+    return row >= 0 && row < m_cards.size() ? m_cards.at(row) : nullptr;
+}
+
+int SnipsLibraryModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_cards.size());
+}
+
+QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
+{
+    const CanvasCard *card = cardAt(index.row());
+    if (!card || index.column() != 0)
+        return {};
+    switch (role) {
+    case CardIDRole:
+        return card->id();
+    case Qt::DisplayRole:
+    case TileTitleRole:
+        return tileTitle(card);
+    case NoteTitleRole:
+        return noteTitle(card, m_library.boards());
+    case DateTextRole:
+        return relativeDateText(libraryDate(card), now());
+    case Qt::AccessibleTextRole:
+        return card->displayTitle();
+    case Qt::AccessibleDescriptionRole:
+        return tr("Opens the snip preview");
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> SnipsLibraryModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names[CardIDRole] = "cardID";
+    names[TileTitleRole] = "tileTitle";
+    names[NoteTitleRole] = "noteTitle";
+    names[DateTextRole] = "dateText";
+    return names;
+}
+
+QList<CanvasCard *> SnipsLibraryModel::filteredCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
+                                                     const QString &query)
+{
+    const QString text = trimmedWhitespace(query);
+    QList<CanvasCard *> kept;
+    for (CanvasCard *card : cards) {
+        if (card->kind() != CardKind::snip || !card->isLive())
+            continue;
+        if (!text.isEmpty()) {
+            const auto holds = [&](const QString &field) { return field.contains(text, Qt::CaseInsensitive); };
+            if (!holds(card->displayTitle()) && !holds(card->contextText()) && !holds(card->ocrText())
+                && !holds(card->sourceApplicationName().value_or(QString())) && !holds(noteTitle(card, boards)))
+                continue;
+        }
+        kept.append(card);
+    }
+    std::stable_sort(kept.begin(), kept.end(), &SnipsLibraryModel::gridOrder);
+    return kept;
+}
+
+bool SnipsLibraryModel::gridOrder(const CanvasCard *a, const CanvasCard *b)
+{
+    const QDateTime dateA = libraryDate(a);
+    const QDateTime dateB = libraryDate(b);
+    if (dateA != dateB)
+        return dateA > dateB;
+    return uuidTextLess(a->id(), b->id());
+}
+
+QString SnipsLibraryModel::noteTitle(const CanvasCard *card, const QList<Board *> &boards)
+{
+    for (const Board *board : boards) {
+        if (board->id() == card->boardID())
+            return board->title();
+    }
+    return QStringLiteral("Quick Captures");
+}
+
+QString SnipsLibraryModel::tileTitle(const CanvasCard *card)
+{
+    const QString caption = card->contextText();
+    return caption.isEmpty() ? card->displayTitle() : caption;
+}
+
+QString SnipsLibraryModel::relativeDateText(const QDateTime &date, const QDateTime &now)
+{
+    const qint64 seconds = date.secsTo(now);
+    const bool past = seconds >= 0;
+    const qint64 span = past ? seconds : -seconds;
+    struct Unit
+    {
+        qint64 seconds;
+        const char *one;
+        const char *many;
+    };
+    static constexpr Unit units[] = {
+        {365 * 86400, "year", "years"}, {30 * 86400, "month", "months"}, {7 * 86400, "week", "weeks"},
+        {86400, "day", "days"},         {3600, "hour", "hours"},         {60, "minute", "minutes"},
+        {1, "second", "seconds"},
+    };
+    qint64 amount = span;
+    const char *name = "seconds";
+    for (const Unit &unit : units) {
+        if (span >= unit.seconds) {
+            amount = span / unit.seconds;
+            name = amount == 1 ? unit.one : unit.many;
+            break;
+        }
+    }
+    const QString phrase = QStringLiteral("%1 %2").arg(amount).arg(QString::fromLatin1(name));
+    return past ? tr("%1 ago").arg(phrase) : tr("in %1").arg(phrase);
+}
+
+QList<Board *> SnipsLibraryModel::noteTargets(const CanvasCard *card, const QList<Board *> &boards)
+{
+    QList<Board *> targets;
+    for (Board *board : boards) {
+        if (board->isLive() && !board->isInbox() && board->id() != card->boardID())
+            targets.append(board);
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::stable_sort(targets.begin(), targets.end(), [&](const Board *a, const Board *b) {
+        const int order = collator.compare(a->title(), b->title());
+        if (order != 0)
+            return order < 0;
+        return uuidTextLess(a->id(), b->id());
+    });
+    return targets;
+}
+
+QString SnipsLibraryModel::noteMenuTitle(const CanvasCard *card, const QList<Board *> &boards)
+{
+    for (const Board *board : boards) {
+        if (board->id() == card->boardID())
+            return board->isInbox() ? tr("Move to Note") : tr("Add to Note");
+    }
+    return tr("Add to Note");
+}
+
+SnipsLibraryModel::Content SnipsLibraryModel::contentFor(bool hasCards, const QString &query)
+{
+    if (hasCards)
+        return Content::grid;
+    return query.isEmpty() ? Content::noSnips : Content::noMatches;
+}
+
+void SnipsLibraryModel::openPreview(const CanvasCard *card)
+{
+    QList<QUuid> ids;
+    for (const CanvasCard *shown : filteredCards(m_library.cards(), m_library.boards(), m_query))
+        ids.append(shown->id());
+    m_navigation.openGallery(card->id(), ids);
+}
+
+void SnipsLibraryModel::showInNote(const CanvasCard *card)
+{
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(card->boardID());
+}
+
+void SnipsLibraryModel::setNavigationCardID(const CanvasCard *card, NavigationTarget target)
+{
+    switch (target) {
+    case NavigationTarget::captureReview:
+        m_navigation.setCaptureReviewCardID(card->id());
+        break;
+    case NavigationTarget::frameComposer:
+        m_navigation.setFrameComposerCardID(card->id());
+        break;
+    }
+}
+
+void SnipsLibraryModel::moveToTrash(CanvasCard *card)
+{
+    ModelContext &context = m_library.context();
+    card->moveToTrash(now());
+    // A card left marked deleted but never written would vanish from the grid
+    // and come back at the next launch; undo the mark instead.
+    if (!context.save())
+        context.rollback();
+}
+
+void SnipsLibraryModel::addSnip(const CanvasCard *card, const Board *note)
+{
+    ThinkingSessionService service(m_library.context());
+    const auto outcome = service.addSnipToNote(card->id(), note->id(), std::nullopt, now());
+    if (!outcome)
+        setErrorMessage(outcome.error().message);
+}
+
+QList<Board *> SnipsLibraryModel::noteTargets(const CanvasCard *card) const
+{
+    return noteTargets(card, m_library.boards());
+}
+
+QString SnipsLibraryModel::noteMenuTitle(const CanvasCard *card) const
+{
+    return noteMenuTitle(card, m_library.boards());
+}
+
+std::optional<QImage> SnipsLibraryModel::annotatedImage(const CanvasCard *card)
+{
+    return SnipImageCache::annotatedImage(*card);
+}
+
+bool SnipsLibraryModel::copyImage(const CanvasCard *card, Pasteboard &pasteboard)
+{
+    const std::optional<QImage> image = annotatedImage(card);
+    return image && ImageExportService::copyToPasteboard(*image, pasteboard);
+}
+
+} // namespace tessaline

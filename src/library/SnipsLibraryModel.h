@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class LibraryQuery;
+class NavigationState;
+class Pasteboard;
+
+// The Snips library's rules over the live library: which snips the grid
+// shows and in which order, what each tile reads, and what each of the
+// tile's actions does to the store and the navigation. One row per shown
+// snip; the list is worked out again whenever the library is saved or the
+// filter text changes.
+class SnipsLibraryModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role {
+        CardIDRole = Qt::UserRole + 1,
+        // The tile's heading: the caption as stored, else the display title.
+        TileTitleRole,
+        NoteTitleRole,
+        // The capture date (creation date when there is none), relative to now.
+        DateTextRole,
+    };
+
+    // Which picture of the navigation the "Annotate" and "Copy with Frame…"
+    // entries name the card in.
+    enum class NavigationTarget { captureReview, frameComposer };
+
+    // What stands where the grid would be.
+    enum class Content { grid, noMatches, noSnips };
+
+    using Clock = std::function<QDateTime()>;
+
+    SnipsLibraryModel(LibraryQuery &library, NavigationState &navigation, QObject *parent = nullptr);
+
+    LibraryQuery &library() const { return m_library; }
+    NavigationState &navigation() const { return m_navigation; }
+    void setClock(Clock clock);
+
+    // The filter text exactly as typed.
+    QString query() const { return m_query; }
+    void setQuery(const QString &query);
+
+    // The message of the screen's alert; none while no alert is up.
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const std::optional<QString> &message);
+
+    Content content() const;
+    CanvasCard *cardAt(int row) const;
+    const QList<CanvasCard *> &shownCards() const { return m_cards; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // -- Rules ---------------------------------------------------------------
+
+    // The live snips whose texts hold the trimmed query (letter case ignored),
+    // newest capture first.
+    static QList<CanvasCard *> filteredCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
+                                             const QString &query);
+    // True when `a` goes before `b` in the grid.
+    static bool gridOrder(const CanvasCard *a, const CanvasCard *b);
+    // The title of the card's note, deleted or not; "Quick Captures" when the
+    // note is gone.
+    static QString noteTitle(const CanvasCard *card, const QList<Board *> &boards);
+    static QString tileTitle(const CanvasCard *card);
+    // "5 minutes ago", "in 2 days": the largest whole unit.
+    static QString relativeDateText(const QDateTime &date, const QDateTime &now);
+    // The live notes other than the inbox and the card's own, by title in
+    // natural order, equal titles by identifier text.
+    static QList<Board *> noteTargets(const CanvasCard *card, const QList<Board *> &boards);
+    // "Move to Note" for a snip of the inbox, else "Add to Note".
+    static QString noteMenuTitle(const CanvasCard *card, const QList<Board *> &boards);
+    static Content contentFor(bool hasCards, const QString &query);
+
+    // -- Actions -------------------------------------------------------------
+
+    // Opens the gallery on the card, browsing the grid's current list.
+    void openPreview(const CanvasCard *card);
+    void showInNote(const CanvasCard *card);
+    void setNavigationCardID(const CanvasCard *card, NavigationTarget target);
+    // Without a question; the card's connections and references stay. A
+    // save that fails puts the card back as it was, silently.
+    void moveToTrash(CanvasCard *card);
+    // Files the snip into the note; a refusal or a failed save becomes the
+    // alert's message.
+    void addSnip(const CanvasCard *card, const Board *note);
+    QList<Board *> noteTargets(const CanvasCard *card) const;
+    QString noteMenuTitle(const CanvasCard *card) const;
+
+    // The stored image with its annotations drawn in; none when the card has
+    // no readable image. Copy, Save As and Pin hand on this.
+    static std::optional<QImage> annotatedImage(const CanvasCard *card);
+    // Nothing happens without a readable image; the result is not reported.
+    static bool copyImage(const CanvasCard *card, Pasteboard &pasteboard);
+
+Q_SIGNALS:
+    void queryChanged();
+    void errorMessageChanged();
+    void contentChanged();
+
+private:
+    void rebuild();
+    QDateTime now() const;
+
+    LibraryQuery &m_library;
+    NavigationState &m_navigation;
+    Clock m_clock;
+    QString m_query;
+    std::optional<QString> m_errorMessage;
+    QList<CanvasCard *> m_cards;
+};
+
+} // namespace tessaline

@@ -1,0 +1,480 @@
+#include "library/SnipsLibraryView.h"
+
+#include "app/LibraryQuery.h"
+#include "design/DesignTokens.h"
+#include "design/QuietCanvas.h"
+#include "design/SemanticColors.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
+#include "design/TextInputDirection.h"
+#include "library/SnipsLibraryModel.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "notes/SnipImageCache.h"
+#include "platform/SymbolIcon.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int minimumColumn = 210;
+constexpr int maximumColumn = 300;
+constexpr int columnGap = 16;
+constexpr int rowGap = 18;
+constexpr int gridPadding = 24;
+constexpr int tilePadding = 10;
+constexpr int tileSpacing = 10;
+constexpr int textSpacing = 4;
+constexpr qreal tileRadius = 13;
+constexpr qreal previewRadius = 10;
+constexpr qreal previewAspect = 1.6;
+
+QFont titleFont()
+{
+    return TessalineTypography::systemFont(12, QFont::Medium);
+}
+
+QFont metaFont()
+{
+    return TessalineTypography::systemFont(10, QFont::Normal);
+}
+
+int previewHeight(int tileWidth)
+{
+    return int(std::lround((tileWidth - 2 * tilePadding) / previewAspect));
+}
+
+int tileHeight(int tileWidth)
+{
+    const QFontMetrics title(titleFont());
+    const QFontMetrics meta(metaFont());
+    return tilePadding + previewHeight(tileWidth) + tileSpacing + 2 * title.lineSpacing() + textSpacing
+        + std::max(meta.height(), 10) + tilePadding;
+}
+
+// The tile of one snip: its picture filling a 1.6 : 1 frame, its caption or
+// title on up to two lines, and its note and age below.
+class SnipTileDelegate : public QStyledItemDelegate
+{
+public:
+    SnipTileDelegate(SnipsLibraryModel *model, SnipImageCache *images, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model), m_images(images)
+    {
+    }
+
+    void setTileWidth(int width) { m_tileWidth = width; }
+
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return QSize(m_tileWidth, tileHeight(m_tileWidth));
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const CanvasCard *card = m_model->cardAt(index.row());
+        if (!card)
+            return;
+        const QPalette &palette = option.palette;
+        const bool hovered = option.state.testFlag(QStyle::State_MouseOver);
+        const QRectF tile = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
+
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+
+        QPainterPath outline;
+        outline.addRoundedRect(tile, tileRadius, tileRadius);
+        painter->fillPath(outline, withOpacity(semanticColor(SemanticColor::primary, palette), hovered ? 0.065 : 0.035));
+
+        const QRect preview(option.rect.left() + tilePadding, option.rect.top() + tilePadding,
+                            option.rect.width() - 2 * tilePadding, previewHeight(option.rect.width()));
+        paintPreview(painter, *card, preview, palette, painter->device() ? painter->device()->devicePixelRatioF() : 1.0);
+
+        // Text block.
+        const QColor label = semanticColor(SemanticColor::label, palette);
+        const QColor secondary = semanticColor(SemanticColor::secondary, palette);
+        const QFont title = titleFont();
+        const QFontMetrics titleMetrics(title);
+        const int textLeft = option.rect.left() + tilePadding;
+        const int textWidth = option.rect.width() - 2 * tilePadding;
+        int y = preview.bottom() + 1 + tileSpacing;
+        painter->setFont(title);
+        painter->setPen(label);
+        const QRect titleRect(textLeft, y, textWidth, 2 * titleMetrics.lineSpacing());
+        painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                          twoLines(index.data(SnipsLibraryModel::TileTitleRole).toString(), titleMetrics, textWidth));
+        y = titleRect.bottom() + 1 + textSpacing;
+
+        const QFont meta = metaFont();
+        const QFontMetrics metaMetrics(meta);
+        const int metaHeight = std::max(metaMetrics.height(), 10);
+        painter->setFont(meta);
+        painter->setPen(secondary);
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QPixmap symbol = SymbolIcon::tintedPixmap(QStringLiteral("note.text"), QSize(10, 10), ratio, secondary);
+        painter->drawPixmap(QRect(textLeft, y + (metaHeight - 10) / 2, 10, 10), symbol);
+        const QString date = index.data(SnipsLibraryModel::DateTextRole).toString();
+        const int dateWidth = metaMetrics.horizontalAdvance(date);
+        const int noteLeft = textLeft + 10 + 5;
+        const int noteWidth = std::max(0, textLeft + textWidth - dateWidth - 4 - 5 - noteLeft);
+        const QString note = metaMetrics.elidedText(index.data(SnipsLibraryModel::NoteTitleRole).toString(),
+                                                    Qt::ElideRight, noteWidth);
+        painter->drawText(QRect(noteLeft, y, noteWidth, metaHeight), Qt::AlignLeft | Qt::AlignVCenter, note);
+        painter->drawText(QRect(textLeft, y, textWidth, metaHeight), Qt::AlignRight | Qt::AlignVCenter, date);
+
+        QPen border(withOpacity(semanticColor(SemanticColor::separator, palette), hovered ? 0.9 : 0.45));
+        border.setWidthF(1);
+        painter->setPen(border);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(tile, tileRadius, tileRadius);
+        painter->restore();
+    }
+
+private:
+    static QString twoLines(const QString &text, const QFontMetrics &metrics, int width)
+    {
+        // Whole words on the first line, the rest elided on the second.
+        const QString flat = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (metrics.horizontalAdvance(flat) <= width)
+            return flat;
+        int cut = 0;
+        for (int i = 1; i <= flat.size(); ++i) {
+            if (metrics.horizontalAdvance(flat.left(i)) > width)
+                break;
+            cut = i;
+        }
+        const int space = flat.lastIndexOf(QLatin1Char(' '), cut);
+        if (space > 0)
+            cut = space + 1;
+        if (cut <= 0)
+            return metrics.elidedText(flat, Qt::ElideRight, width);
+        return flat.left(cut).trimmed() + QLatin1Char('\n')
+            + metrics.elidedText(flat.mid(cut).trimmed(), Qt::ElideRight, width);
+    }
+
+    void paintPreview(QPainter *painter, const CanvasCard &card, const QRect &frame, const QPalette &palette,
+                      qreal ratio) const
+    {
+        QPainterPath clip;
+        clip.addRoundedRect(QRectF(frame), previewRadius, previewRadius);
+        painter->save();
+        painter->setClipPath(clip);
+        const SnipImageCache::State state = m_images->state(card);
+        const std::optional<QSize> size = m_images->imageSize(card);
+        bool drawn = false;
+        if (state == SnipImageCache::State::ready && size && !size->isEmpty()) {
+            // Scaled to fill the frame, the overflow cropped by the clip.
+            const qreal scale = std::max(qreal(frame.width()) / size->width(), qreal(frame.height()) / size->height());
+            const QSizeF logical(size->width() * scale, size->height() * scale);
+            const QSize device(int(std::ceil(logical.width() * ratio)), int(std::ceil(logical.height() * ratio)));
+            const QPixmap pixmap = m_images->pixmap(card, device);
+            if (!pixmap.isNull()) {
+                const QRectF target(frame.center().x() + 0.5 - logical.width() / 2,
+                                    frame.center().y() + 0.5 - logical.height() / 2, logical.width(), logical.height());
+                painter->drawPixmap(target, pixmap, QRectF(pixmap.rect()));
+                drawn = true;
+            }
+        }
+        if (!drawn) {
+            painter->fillRect(frame, withOpacity(semanticColor(SemanticColor::primary, palette), 0.035));
+            if (state == SnipImageCache::State::unavailable) {
+                const QColor tertiary = semanticColor(SemanticColor::tertiary, palette);
+                const QSize symbolSize(22, 22);
+                const QPixmap symbol = SymbolIcon::tintedPixmap(QStringLiteral("photo"), symbolSize, ratio, tertiary);
+                QRect place(QPoint(), symbolSize);
+                place.moveCenter(frame.center());
+                painter->drawPixmap(place, symbol);
+            }
+        }
+        painter->restore();
+    }
+
+    SnipsLibraryModel *m_model;
+    SnipImageCache *m_images;
+    int m_tileWidth = minimumColumn;
+};
+
+// The list view with the grid's padding inside its scrolling area.
+class SnipGrid : public QListView
+{
+public:
+    explicit SnipGrid(QWidget *parent) : QListView(parent)
+    {
+        setViewportMargins(gridPadding, gridPadding, gridPadding, gridPadding);
+    }
+};
+
+} // namespace
+
+SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navigation, SnipsLibraryServices services,
+                                   QWidget *parent)
+    : QWidget(parent),
+      m_services(std::move(services)),
+      m_model(new SnipsLibraryModel(library, navigation, this)),
+      m_images(new SnipImageCache(this))
+{
+    setWindowTitle(tr("Snips"));
+
+    auto *canvas = new QuietCanvas(Qt::AlignTop | Qt::AlignLeft, this);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(canvas);
+
+    auto *column = new QWidget;
+    auto *stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    // Header.
+    auto *header = new QWidget;
+    header->setFixedHeight(64);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(24, 0, 24, 0);
+    row->setSpacing(12);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    titles->addWidget(new StudioText(tr("Snips"), TessalineTypography::systemFont(20, QFont::DemiBold),
+                                     SemanticColor::label));
+    titles->addWidget(new StudioText(tr("Every screenshot, still connected to its note"),
+                                     TessalineTypography::systemFont(11, QFont::Normal), SemanticColor::secondary));
+    row->addLayout(titles);
+    row->addStretch(1);
+    m_filter = new QLineEdit;
+    m_filter->setPlaceholderText(tr("Search snips"));
+    m_filter->setFixedWidth(220);
+    m_filter->setClearButtonEnabled(false);
+    textInputDirection(m_filter);
+    row->addWidget(m_filter);
+    m_capture = new TessalinePrimaryButton(tr("Capture"), QStringLiteral("viewfinder"));
+    row->addWidget(m_capture);
+    stack->addWidget(header);
+
+    auto *divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    stack->addWidget(divider);
+
+    // Content.
+    m_content = new QStackedWidget;
+    m_grid = new SnipGrid(m_content);
+    m_grid->setViewMode(QListView::IconMode);
+    m_grid->setFlow(QListView::LeftToRight);
+    m_grid->setWrapping(true);
+    m_grid->setResizeMode(QListView::Adjust);
+    m_grid->setMovement(QListView::Static);
+    m_grid->setUniformItemSizes(true);
+    m_grid->setSelectionMode(QAbstractItemView::NoSelection);
+    m_grid->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid->setFrameShape(QFrame::NoFrame);
+    m_grid->setMouseTracking(true);
+    m_grid->viewport()->setAttribute(Qt::WA_Hover);
+    m_grid->viewport()->setAutoFillBackground(false);
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_grid->setModel(m_model);
+    m_grid->setItemDelegate(new SnipTileDelegate(m_model, m_images, m_grid));
+    m_grid->setAccessibleName(tr("Snips"));
+    m_content->addWidget(m_grid);
+
+    m_noMatches = new StudioEmptyState(tr("No matching snips"),
+                                       tr("Try a different title, caption, source, or recognized word."),
+                                       QStringLiteral("magnifyingglass"));
+    m_noSnips = new StudioEmptyState(
+        tr("No snips yet"), tr("Capture any part of your screen and it will appear here and inside the selected note."),
+        QStringLiteral("photo.on.rectangle"), tr("Capture Region"), QStringLiteral("viewfinder"), [this] {
+            if (m_services.captureRegion)
+                m_services.captureRegion();
+        });
+    m_content->addWidget(m_noMatches);
+    m_content->addWidget(m_noSnips);
+    stack->addWidget(m_content, 1);
+    canvas->setContent(column);
+
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_model->setQuery(text);
+        textInputDirection(m_filter);
+    });
+    connect(m_capture, &QAbstractButton::clicked, this, [this] {
+        if (m_services.captureRegion)
+            m_services.captureRegion();
+    });
+    connect(m_grid, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        if (const CanvasCard *card = m_model->cardAt(index.row()))
+            m_model->openPreview(card);
+    });
+    connect(m_grid, &QWidget::customContextMenuRequested, this, &SnipsLibraryView::showCardMenu);
+    connect(m_model, &SnipsLibraryModel::contentChanged, this, &SnipsLibraryView::updateContent);
+    connect(m_model, &SnipsLibraryModel::errorMessageChanged, this, &SnipsLibraryView::updateAlert);
+    connect(m_images, &SnipImageCache::imageReady, m_grid->viewport(), qOverload<>(&QWidget::update));
+
+    updateContent();
+    updateGridSize();
+}
+
+SnipsLibraryView::~SnipsLibraryView() = default;
+
+StudioEmptyState *SnipsLibraryView::emptyState() const
+{
+    return m_content->currentWidget() == m_grid ? nullptr : static_cast<StudioEmptyState *>(m_content->currentWidget());
+}
+
+int SnipsLibraryView::columnWidth(int availableWidth)
+{
+    const int columns = std::max(1, (availableWidth + columnGap) / (minimumColumn + columnGap));
+    const int width = (availableWidth - (columns - 1) * columnGap) / columns;
+    return std::clamp(width, minimumColumn, maximumColumn);
+}
+
+void SnipsLibraryView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateGridSize();
+}
+
+void SnipsLibraryView::updateGridSize()
+{
+    const int scrollBar = m_grid->verticalScrollBar()->isVisible() ? 0 : m_grid->verticalScrollBar()->sizeHint().width();
+    const int available = std::max(minimumColumn, m_grid->viewport()->width() - scrollBar);
+    const int width = columnWidth(available);
+    auto *delegate = static_cast<SnipTileDelegate *>(m_grid->itemDelegate());
+    delegate->setTileWidth(width);
+    const QSize cell(width + columnGap, tileHeight(width) + rowGap);
+    if (m_grid->gridSize() != cell)
+        m_grid->setGridSize(cell);
+}
+
+void SnipsLibraryView::updateContent()
+{
+    switch (m_model->content()) {
+    case SnipsLibraryModel::Content::grid:
+        m_content->setCurrentWidget(m_grid);
+        break;
+    case SnipsLibraryModel::Content::noMatches:
+        m_content->setCurrentWidget(m_noMatches);
+        break;
+    case SnipsLibraryModel::Content::noSnips:
+        m_content->setCurrentWidget(m_noSnips);
+        break;
+    }
+}
+
+void SnipsLibraryView::updateAlert()
+{
+    const std::optional<QString> message = m_model->errorMessage();
+    if (!message) {
+        if (m_alert)
+            m_alert->close();
+        return;
+    }
+    if (!m_alert) {
+        m_alert = new QMessageBox(QMessageBox::Warning, tr("Couldn’t finish that action"),
+                                  tr("Couldn’t finish that action"), QMessageBox::Ok, this);
+        m_alert->setAttribute(Qt::WA_DeleteOnClose);
+        m_alert->setWindowModality(Qt::WindowModal);
+        connect(m_alert, &QDialog::finished, this, [this] { m_model->setErrorMessage(std::nullopt); });
+    }
+    m_alert->setInformativeText(message->isEmpty() ? tr("Unknown error") : *message);
+    m_alert->open();
+}
+
+void SnipsLibraryView::showCardMenu(const QPoint &position)
+{
+    const QModelIndex index = m_grid->indexAt(position);
+    CanvasCard *card = m_model->cardAt(index.row());
+    if (!index.isValid() || !card)
+        return;
+    QMenu *menu = cardMenu(card, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_grid->viewport()->mapToGlobal(position));
+}
+
+QMenu *SnipsLibraryView::cardMenu(CanvasCard *card, QWidget *parent)
+{
+    // The card may leave the library while the menu is up (a save elsewhere
+    // re-reads the lists); each entry looks it up again by id.
+    const QUuid cardID = card->id();
+    auto live = [this, cardID]() -> CanvasCard * { return m_model->library().firstCard(cardID); };
+    auto *menu = new QMenu(parent);
+    auto add = [&](QMenu *target, const QString &title, const QString &symbol, std::function<void(CanvasCard *)> run) {
+        QAction *action = target->addAction(SymbolIcon::icon(symbol), title);
+        connect(action, &QAction::triggered, this, [live, run = std::move(run)] {
+            if (CanvasCard *current = live())
+                run(current);
+        });
+        return action;
+    };
+
+    add(menu, tr("Open Preview"), QStringLiteral("eye"), [this](CanvasCard *c) { m_model->openPreview(c); });
+    add(menu, tr("Show in Note"), QStringLiteral("note.text"), [this](CanvasCard *c) { m_model->showInNote(c); });
+
+    QMenu *notes = menu->addMenu(SymbolIcon::icon(QStringLiteral("note.text.badge.plus")), m_model->noteMenuTitle(card));
+    const QList<Board *> targets = m_model->noteTargets(card);
+    if (targets.isEmpty()) {
+        notes->addAction(tr("No other notes"))->setEnabled(false);
+        notes->setEnabled(false);
+    }
+    for (const Board *target : targets) {
+        const QUuid noteID = target->id();
+        QAction *action = notes->addAction(target->title());
+        connect(action, &QAction::triggered, this, [this, live, noteID] {
+            CanvasCard *current = live();
+            const Board *note = m_model->library().firstBoard(noteID);
+            if (current && note)
+                m_model->addSnip(current, note);
+        });
+    }
+    menu->addSeparator();
+
+    add(menu, tr("Copy"), QStringLiteral("doc.on.doc"), [this](CanvasCard *c) { copyImage(c); });
+    add(menu, tr("Save As…"), QStringLiteral("square.and.arrow.down"), [this](CanvasCard *c) { saveImage(c); });
+    add(menu, tr("Annotate"), QStringLiteral("pencil.tip"), [this](CanvasCard *c) {
+        m_model->setNavigationCardID(c, SnipsLibraryModel::NavigationTarget::captureReview);
+    });
+    add(menu, tr("Copy with Frame…"), QStringLiteral("rectangle.inset.filled"), [this](CanvasCard *c) {
+        m_model->setNavigationCardID(c, SnipsLibraryModel::NavigationTarget::frameComposer);
+    });
+    QAction *pin = add(menu, tr("Pin"), QStringLiteral("pin"), [this](CanvasCard *c) { pinImage(c); });
+    pin->setEnabled(bool(m_services.pinImage));
+    menu->addSeparator();
+    add(menu, tr("Move to Recently Deleted"), QStringLiteral("trash"), [this](CanvasCard *c) { m_model->moveToTrash(c); });
+    return menu;
+}
+
+void SnipsLibraryView::copyImage(const CanvasCard *card)
+{
+    if (m_services.pasteboard)
+        SnipsLibraryModel::copyImage(card, *m_services.pasteboard);
+}
+
+void SnipsLibraryView::saveImage(const CanvasCard *card)
+{
+    const std::optional<QImage> image = SnipsLibraryModel::annotatedImage(card);
+    if (image && m_services.saveImage)
+        m_services.saveImage(*image, card->displayTitle(), this);
+}
+
+void SnipsLibraryView::pinImage(const CanvasCard *card)
+{
+    const std::optional<QImage> image = SnipsLibraryModel::annotatedImage(card);
+    if (image && m_services.pinImage)
+        m_services.pinImage(*image, card->id());
+}
+
+} // namespace tessaline

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QImage>
+#include <QMessageBox>
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class QLineEdit;
+class QListView;
+class QMenu;
+
+class QStackedWidget;
+
+namespace tessaline {
+
+class CanvasCard;
+class LibraryQuery;
+class NavigationState;
+class Pasteboard;
+class SnipImageCache;
+class SnipsLibraryModel;
+class StudioEmptyState;
+class TessalinePrimaryButton;
+
+// What the library hands work to outside itself.
+struct SnipsLibraryServices
+{
+    // Starts an interactive region capture.
+    std::function<void()> captureRegion;
+    Pasteboard *pasteboard = nullptr;
+    // Asks where to save the image as PNG and writes it; failures are silent.
+    std::function<void(const QImage &image, const QString &suggestedName, QWidget *parent)> saveImage;
+    // Shows the image in a floating pin window for the card; "Pin" is
+    // unavailable while nothing takes pins.
+    std::function<void(const QImage &image, const QUuid &cardID)> pinImage;
+};
+
+// The main window's "Snips" screen: every live snip of every note as a grid
+// of tiles, newest capture first, with a filter field, a context menu on
+// each tile and one alert for what the note menu reports. The grid is one
+// list view painted by a delegate, so thousands of snips cost one widget;
+// pictures are decoded and scaled off the main thread by the image cache.
+class SnipsLibraryView : public QWidget
+{
+    Q_OBJECT
+public:
+    SnipsLibraryView(LibraryQuery &library, NavigationState &navigation, SnipsLibraryServices services,
+                     QWidget *parent = nullptr);
+    ~SnipsLibraryView() override;
+
+    SnipsLibraryModel *model() const { return m_model; }
+    SnipImageCache *imageCache() const { return m_images; }
+    QLineEdit *filterField() const { return m_filter; }
+    TessalinePrimaryButton *captureButton() const { return m_capture; }
+    QListView *grid() const { return m_grid; }
+    // The empty state on show, or null while the grid is.
+    StudioEmptyState *emptyState() const;
+    QMessageBox *alert() const { return m_alert; }
+
+    // The tile's context menu, built for the card; the caller owns it.
+    QMenu *cardMenu(CanvasCard *card, QWidget *parent);
+
+    // The width of one grid column for the space the grid has.
+    static int columnWidth(int availableWidth);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void updateContent();
+    void updateGridSize();
+    void updateAlert();
+    void showCardMenu(const QPoint &position);
+    void copyImage(const CanvasCard *card);
+    void saveImage(const CanvasCard *card);
+    void pinImage(const CanvasCard *card);
+
+    SnipsLibraryServices m_services;
+    SnipsLibraryModel *m_model;
+    SnipImageCache *m_images;
+    QLineEdit *m_filter;
+    TessalinePrimaryButton *m_capture;
+    QStackedWidget *m_content;
+    QListView *m_grid;
+    StudioEmptyState *m_noMatches;
+    StudioEmptyState *m_noSnips;
+    QPointer<QMessageBox> m_alert;
+};
+
+} // namespace tessaline

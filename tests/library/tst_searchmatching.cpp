@@ -1,0 +1,318 @@
+#include "library/SearchMatching.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+const QDateTime base = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
+
+QDateTime at(int minutes) { return base.addSecs(minutes * 60); }
+
+QUuid fixedId(int n) { return QUuid(QStringLiteral("00000000-0000-0000-0000-%1").arg(n, 12, 10, QLatin1Char('0'))); }
+
+// A small library: two live notes and the inbox, a note in Recently Deleted,
+// and cards of every kind, some trashed.
+struct Library
+{
+    QObject owner;
+    QList<Board *> boards;
+    QList<CanvasCard *> cards;
+
+    Board *addNote(const QString &title, int minutes, const QList<BoardWritingBlock> &blocks = {})
+    {
+        Board::Init init;
+        init.title = title;
+        init.createdAt = at(0);
+        init.updatedAt = at(minutes);
+        init.lastOpenedAt = at(0);
+        init.writingDocument.blocks = blocks;
+        auto *board = new Board(init, &owner);
+        boards.append(board);
+        return board;
+    }
+    CanvasCard *addCard(const Board *board, CardKind kind, int minutes)
+    {
+        CanvasCard::Init init;
+        init.boardID = board->id();
+        init.kind = kind;
+        init.createdAt = at(minutes);
+        auto *card = new CanvasCard(init, &owner);
+        cards.append(card);
+        return card;
+    }
+
+    Library()
+    {
+        Board *atlas = addNote(QStringLiteral("Project Atlas"), 30,
+                               {BoardWritingBlock::paragraph(QStringLiteral("Kick-off")),
+                                BoardWritingBlock::paragraph(QStringLiteral("Résumé review next week"))});
+        atlas->setId(fixedId(1));
+        atlas->setFocusQuestion(QStringLiteral("What ships first?"));
+        atlas->setFolderNameValue(QStringLiteral("Work"));
+        Board *garden = addNote(QStringLiteral("Garden"), 30);
+        garden->setId(fixedId(2));
+        Board *inbox = addNote(QStringLiteral("Quick Captures"), 10);
+        inbox->setIsInbox(true);
+        Board *old = addNote(QStringLiteral("Old Plans"), 40);
+        old->setDeletedAt(at(41));
+
+        CanvasCard *photo = addCard(atlas, CardKind::snip, 50);
+        photo->setContextText(QStringLiteral("Whiteboard photo"));
+        photo->setOcrText(QStringLiteral("quarterly numbers"));
+        photo->setSourceApplicationName(QStringLiteral("Firefox"));
+        CanvasCard *call = addCard(atlas, CardKind::thought, 40);
+        call->setTitle(QStringLiteral("Call Dana"));
+        call->setThoughtKindRawValue(QStringLiteral("question"));
+        addCard(atlas, CardKind::ghost, 41)->setMarkdownText(QStringLiteral("zebra"));
+        CanvasCard *discarded = addCard(atlas, CardKind::snip, 42);
+        discarded->setContextText(QStringLiteral("discarded draft"));
+        discarded->setDeletedAt(at(43));
+        addCard(inbox, CardKind::snip, 20)->setThoughtKindRawValue(QStringLiteral("decision"));
+        addCard(old, CardKind::snip, 44)->setContextText(QStringLiteral("Atlas sketch"));
+        CanvasCard *bird = addCard(garden, CardKind::thought, 5);
+        bird->setMarkdownText(QStringLiteral("hummingbird feeder"));
+        // Atlas's writing points at Garden's card; that adds nothing to Atlas.
+        BoardWritingDocument writing = atlas->writingDocument();
+        writing.blocks.append(BoardWritingBlock::cardReference(bird->id()));
+        atlas->setWritingDocumentStorage(BoardWritingDocument::encodedString(writing.blocks));
+    }
+};
+
+QStringList noteTitles(const QList<Board *> &notes)
+{
+    QStringList titles;
+    for (const Board *note : notes)
+        titles.append(note->title());
+    return titles;
+}
+
+QStringList cardTitles(const QList<CanvasCard *> &cards)
+{
+    QStringList titles;
+    for (const CanvasCard *card : cards)
+        titles.append(card->displayTitle());
+    return titles;
+}
+
+} // namespace
+
+class TestSearchMatching : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void containment_data()
+    {
+        QTest::addColumn<QString>("haystack");
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("letter case") << QStringLiteral("Project ATLAS") << QStringLiteral("atlas") << true;
+        QTest::newRow("accent in the text") << QStringLiteral("Café Latte") << QStringLiteral("cafe") << true;
+        QTest::newRow("accent in the query") << QStringLiteral("naive plan") << QStringLiteral("NAÏVE") << true;
+        QTest::newRow("decomposed accent") << QStringLiteral("cafe\u0301") << QStringLiteral("CAFÉ") << true;
+        QTest::newRow("full-width letters") << QStringLiteral("ＡＢＣ corp") << QStringLiteral("abc") << true;
+        QTest::newRow("ligature") << QStringLiteral("ﬁle cabinet") << QStringLiteral("file") << true;
+        QTest::newRow("outside the basic plane") << QStringLiteral("tag 𝐀 here") << QStringLiteral("tag A") << true;
+        QTest::newRow("different letters") << QStringLiteral("Project Atlas") << QStringLiteral("atlus") << false;
+        QTest::newRow("empty needle") << QStringLiteral("anything") << QString() << false;
+        QTest::newRow("mark alone") << QStringLiteral("cafe\u0301") << QStringLiteral("\u0301") << false;
+    }
+    void containment()
+    {
+        QFETCH(QString, haystack);
+        QFETCH(QString, needle);
+        QFETCH(bool, found);
+        QCOMPARE(localizedStandardContains(haystack, needle), found);
+    }
+
+    void results_data()
+    {
+        QTest::addColumn<QString>("searchText");
+        QTest::addColumn<SearchScope>("scope");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<QStringList>("snips");
+        const QStringList none;
+        const QStringList atlas{QStringLiteral("Project Atlas")};
+        const QStringList photo{QStringLiteral("Whiteboard photo")};
+        const QStringList quick{QStringLiteral("Quick Captures")};
+        const QStringList untitled{QStringLiteral("Untitled Snip")};
+        QTest::newRow("only whitespace") << QStringLiteral(" \n\t ") << SearchScope::all << none << none;
+        QTest::newRow("note title, trimmed") << QStringLiteral("  project atlas\n") << SearchScope::all << atlas << photo;
+        QTest::newRow("note title, notes only") << QStringLiteral("project atlas") << SearchScope::notes << atlas << none;
+        QTest::newRow("note title, snips only") << QStringLiteral("project atlas") << SearchScope::snips << none << photo;
+        QTest::newRow("phrase is one needle") << QStringLiteral("atlas project") << SearchScope::all << none << none;
+        QTest::newRow("writing without accents") << QStringLiteral("resume review") << SearchScope::all << atlas << none;
+        QTest::newRow("focus question") << QStringLiteral("ships first") << SearchScope::all << atlas << none;
+        QTest::newRow("folder") << QStringLiteral("work") << SearchScope::all << atlas << none;
+        QTest::newRow("recognised text") << QStringLiteral("QUARTERLY") << SearchScope::all << atlas << photo;
+        QTest::newRow("source application") << QStringLiteral("firefox") << SearchScope::all << atlas << photo;
+        QTest::newRow("thought makes only its note a hit") << QStringLiteral("call dana") << SearchScope::all << atlas << none;
+        QTest::newRow("kind label of a snip") << QStringLiteral("Decision") << SearchScope::all << quick << untitled;
+        QTest::newRow("untitled snip") << QStringLiteral("untitled snip") << SearchScope::all << quick << untitled;
+        QTest::newRow("inbox by its title") << QStringLiteral("QUICK") << SearchScope::all << quick << untitled;
+        QTest::newRow("trashed note by its title") << QStringLiteral("old plans") << SearchScope::all << none << none;
+        QTest::newRow("live snip of a trashed note") << QStringLiteral("atlas sketch") << SearchScope::all << none << none;
+        QTest::newRow("trashed snip") << QStringLiteral("discarded") << SearchScope::all << none << none;
+        QTest::newRow("suggestion") << QStringLiteral("zebra") << SearchScope::all << none << none;
+        QTest::newRow("card referenced from another note")
+            << QStringLiteral("hummingbird") << SearchScope::all << QStringList{QStringLiteral("Garden")} << none;
+        QTest::newRow("label of every thought card") << QStringLiteral("thought") << SearchScope::all
+                                                     << QStringList{QStringLiteral("Project Atlas"), QStringLiteral("Garden")} << photo;
+        QTest::newRow("question label") << QStringLiteral("question") << SearchScope::all << atlas << none;
+    }
+    void results()
+    {
+        QFETCH(QString, searchText);
+        QFETCH(SearchScope, scope);
+        QFETCH(QStringList, notes);
+        QFETCH(QStringList, snips);
+        Library library;
+        const SearchResults results(library.boards, library.cards, searchText, scope);
+        QCOMPARE(noteTitles(results.noteResults()), notes);
+        QCOMPARE(cardTitles(results.snipResults()), snips);
+        QCOMPARE(results.resultCount(), notes.size() + snips.size());
+    }
+
+    void resultOrder_data()
+    {
+        QTest::addColumn<QList<int>>("minutes");
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<QList<int>>("expected"); // indexes into the lists above
+        QTest::newRow("newest first") << QList<int>{1, 3, 2} << QList<int>{1, 2, 3} << QList<int>{1, 2, 0};
+        QTest::newRow("ties by id text") << QList<int>{5, 5, 5} << QList<int>{30, 10, 20} << QList<int>{1, 2, 0};
+        QTest::newRow("mixed") << QList<int>{5, 9, 5} << QList<int>{2, 3, 1} << QList<int>{1, 2, 0};
+    }
+    void resultOrder()
+    {
+        QFETCH(QList<int>, minutes);
+        QFETCH(QList<int>, ids);
+        QFETCH(QList<int>, expected);
+        Library library;
+        library.boards.clear();
+        library.cards.clear();
+        QList<Board *> notes;
+        QList<CanvasCard *> snips;
+        for (qsizetype i = 0; i < minutes.size(); ++i) {
+            Board *note = library.addNote(QStringLiteral("Same words"), minutes[i]);
+            note->setId(fixedId(ids[i]));
+            notes.append(note);
+            CanvasCard *snip = library.addCard(note, CardKind::snip, 0);
+            snip->setContextText(QStringLiteral("Same words"));
+            snip->setUpdatedAt(at(minutes[i]));
+            snip->setId(fixedId(ids[i] + 1000));
+            snips.append(snip);
+        }
+        const SearchResults results(library.boards, library.cards, QStringLiteral("same"), SearchScope::all);
+        QList<Board *> expectedNotes;
+        QList<CanvasCard *> expectedSnips;
+        for (int index : expected) {
+            expectedNotes.append(notes[index]);
+            expectedSnips.append(snips[index]);
+        }
+        QCOMPARE(results.noteResults(), expectedNotes);
+        QCOMPARE(results.snipResults(), expectedSnips);
+    }
+
+    void sharedIdentifier_data()
+    {
+        QTest::addColumn<int>("firstMinutes");
+        QTest::addColumn<int>("secondMinutes");
+        QTest::addColumn<QString>("winner");
+        QTest::newRow("later change wins") << 1 << 2 << QStringLiteral("Second");
+        QTest::newRow("earlier change loses") << 2 << 1 << QStringLiteral("First");
+        QTest::newRow("equal dates keep the first") << 2 << 2 << QStringLiteral("First");
+    }
+    void sharedIdentifier()
+    {
+        QFETCH(int, firstMinutes);
+        QFETCH(int, secondMinutes);
+        QFETCH(QString, winner);
+        Library library;
+        library.boards.clear();
+        library.cards.clear();
+        Board *first = library.addNote(QStringLiteral("First note"), firstMinutes);
+        Board *second = library.addNote(QStringLiteral("Second note"), secondMinutes);
+        second->setId(first->id());
+        const SearchResults results(library.boards, library.cards, QStringLiteral("note"), SearchScope::all);
+        QCOMPARE(results.boardsByID().size(), 1);
+        QCOMPARE(noteTitles(results.noteResults()), QStringList{winner + QStringLiteral(" note")});
+    }
+
+    void excerpt_data()
+    {
+        QTest::addColumn<QStringList>("paragraphs");
+        QTest::addColumn<bool>("unreadableWriting");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("excerpt");
+        const QStringList writing{QStringLiteral("   "), QStringLiteral("  First thing \n"), QStringLiteral(" Second thing ")};
+        const QString cardText = QStringLiteral("Receipt\n\nReceipt\nTOTAL 42\nScanner\nscan.pdf\nThought");
+        QTest::newRow("title only shows the first paragraph") << writing << false << QStringLiteral("Groceries")
+                                                              << QStringLiteral("First thing");
+        QTest::newRow("second paragraph, trimmed") << writing << false << QStringLiteral("SECOND")
+                                                   << QStringLiteral("Second thing");
+        QTest::newRow("no writing, through a card") << QStringList() << false << QStringLiteral("total") << cardText;
+        QTest::newRow("no writing, title only") << QStringList() << false << QStringLiteral("Groceries") << QString();
+        QTest::newRow("unreadable writing, through a card") << QStringList() << true << QStringLiteral("scanner")
+                                                            << cardText;
+        QTest::newRow("trashed and suggested cards skipped") << QStringList() << false << QStringLiteral("hidden")
+                                                             << QString();
+    }
+    void excerpt()
+    {
+        QFETCH(QStringList, paragraphs);
+        QFETCH(bool, unreadableWriting);
+        QFETCH(QString, query);
+        QFETCH(QString, excerpt);
+        Library library;
+        QList<BoardWritingBlock> blocks;
+        for (const QString &text : paragraphs)
+            blocks.append(BoardWritingBlock::paragraph(text));
+        Board *note = library.addNote(QStringLiteral("Groceries"), 1);
+        note->setWritingDocumentStorage(BoardWritingDocument::encodedString(blocks));
+        if (unreadableWriting)
+            note->setWritingDocumentStorage(QStringLiteral("{not a document"));
+        CanvasCard *trashed = library.addCard(note, CardKind::thought, 1);
+        trashed->setMarkdownText(QStringLiteral("hidden when trashed"));
+        trashed->setDeletedAt(at(2));
+        library.addCard(note, CardKind::ghost, 1)->setMarkdownText(QStringLiteral("hidden suggestion"));
+        CanvasCard *receipt = library.addCard(note, CardKind::snip, 1);
+        receipt->setContextText(QStringLiteral("Receipt"));
+        receipt->setOcrText(QStringLiteral("TOTAL 42"));
+        receipt->setSourceApplicationName(QStringLiteral("Scanner"));
+        receipt->setSourceWindowTitle(QStringLiteral("scan.pdf"));
+        const QList<CanvasCard *> cards{trashed, library.cards[library.cards.size() - 2], receipt};
+        QCOMPARE(noteSearchExcerpt(*note, cards, query), excerpt);
+    }
+
+    void counts_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("results");
+        QTest::addColumn<QString>("matches");
+        QTest::newRow("none") << 0 << QStringLiteral("0 Results") << QStringLiteral("0 matches");
+        QTest::newRow("one") << 1 << QStringLiteral("1 Result") << QStringLiteral("1 match");
+        QTest::newRow("many") << 12 << QStringLiteral("12 Results") << QStringLiteral("12 matches");
+    }
+    void counts()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, results);
+        QFETCH(QString, matches);
+        QCOMPARE(searchResultCountText(count), results);
+        QCOMPARE(searchMatchCountText(count), matches);
+    }
+
+    void scopeRawValues()
+    {
+        for (SearchScope scope : allSearchScopes())
+            QCOMPARE(searchScopeFromRawValue(rawValue(scope)), scope);
+        QCOMPARE(searchScopeFromRawValue(QStringLiteral("all")), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSearchMatching)
+#include "tst_searchmatching.moc"

@@ -1,0 +1,214 @@
+#include "../app/MainWindowRig.h"
+
+#include "app/LibraryQuery.h"
+#include "app/NavigationState.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioSectionHeader.h"
+#include "design/StudioText.h"
+#include "library/SearchView.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// Atlas with one snip, the inbox with one snip, and the screen over them,
+// shown so its tiles have places to click.
+struct Fixture
+{
+    Fixture()
+    {
+        atlas = rig.addNote(QStringLiteral("Project Atlas"));
+        atlas->setUpdatedAt(at(10));
+        inbox = rig.addNote(QStringLiteral("Quick Captures"), 1, true);
+        inbox->setUpdatedAt(at(5));
+        photo = rig.addCard(atlas, CardKind::snip, 20);
+        photo->setContextText(QStringLiteral("Whiteboard photo"));
+        scan = rig.addCard(inbox, CardKind::snip, 30);
+        scan->setContextText(QStringLiteral("Receipt scan"));
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+        library = std::make_unique<LibraryQuery>(rig.context());
+        view = std::make_unique<SearchView>(*library, rig.navigation(), [this](const QUuid &boardID, const QUuid &cardID) {
+            opened.append({boardID, cardID});
+        });
+        view->resize(1200, 1400);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            qFatal("search screen not shown");
+    }
+
+    void type(const QString &text)
+    {
+        view->searchField()->clear();
+        rig.navigation().setSearchText(QString());
+        QTest::keyClicks(view->searchField(), text);
+    }
+
+    void click(QListView *list, int row)
+    {
+        const QModelIndex index = list->model()->index(row, 0);
+        QVERIFY(index.isValid());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    }
+
+    MainWindowRig rig;
+    Board *atlas = nullptr;
+    Board *inbox = nullptr;
+    CanvasCard *photo = nullptr;
+    CanvasCard *scan = nullptr;
+    std::unique_ptr<LibraryQuery> library;
+    std::unique_ptr<SearchView> view;
+    QList<QPair<QUuid, QUuid>> opened;
+};
+
+} // namespace
+
+class SearchViewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void typingFilters_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QString>("emptyTitle"); // empty: results are shown
+        QTest::addColumn<QString>("resultTitle");
+        QTest::addColumn<int>("notes");
+        QTest::addColumn<int>("snips");
+        QTest::addColumn<bool>("clearShown");
+        const QString idle = QStringLiteral("Everything stays searchable on this Mac.");
+        QTest::newRow("nothing typed") << QString() << idle << QStringLiteral("Find a note or snip") << QString() << 0 << 0 << false;
+        QTest::newRow("only spaces") << QStringLiteral("   ") << idle << QStringLiteral("Find a note or snip") << QString() << 0 << 0 << true;
+        QTest::newRow("phrase between spaces") << QStringLiteral(" atlas ") << QStringLiteral("Looking for \u201Catlas\u201D")
+                                               << QString() << QStringLiteral("2 Results") << 1 << 1 << true;
+        QTest::newRow("one hit") << QStringLiteral("WHITEBOARD") << QStringLiteral("Looking for \u201CWHITEBOARD\u201D")
+                                 << QString() << QStringLiteral("2 Results") << 1 << 1 << true;
+        QTest::newRow("inbox snip") << QStringLiteral("receipt") << QStringLiteral("Looking for \u201Creceipt\u201D")
+                                    << QString() << QStringLiteral("2 Results") << 1 << 1 << true;
+        QTest::newRow("no match") << QStringLiteral("zebra") << QStringLiteral("Looking for \u201Czebra\u201D")
+                                  << QStringLiteral("No matches") << QString() << 0 << 0 << true;
+    }
+    void typingFilters()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, subtitle);
+        QFETCH(QString, emptyTitle);
+        QFETCH(QString, resultTitle);
+        QFETCH(int, notes);
+        QFETCH(int, snips);
+        QFETCH(bool, clearShown);
+        Fixture fixture;
+        fixture.type(typed);
+        SearchView &view = *fixture.view;
+        QCOMPARE(fixture.rig.navigation().searchText(), typed);
+        QCOMPARE(view.subtitleLabel()->text(), subtitle);
+        QCOMPARE(view.emptyState()->isVisible(), !emptyTitle.isEmpty());
+        if (!emptyTitle.isEmpty())
+            QCOMPARE(view.emptyState()->title(), emptyTitle);
+        QCOMPARE(view.resultHeader()->isVisible(), !resultTitle.isEmpty());
+        if (!resultTitle.isEmpty())
+            QCOMPARE(view.resultHeader()->title(), resultTitle);
+        QCOMPARE(view.noteList()->model()->rowCount(), notes);
+        QCOMPARE(view.snipList()->model()->rowCount(), snips);
+        QCOMPARE(view.notesHeader()->isVisible(), notes > 0);
+        QCOMPARE(view.snipsHeader()->isVisible(), snips > 0);
+        if (notes > 0)
+            QCOMPARE(view.notesHeader()->subtitle(), QStringLiteral("1 match"));
+        QCOMPARE(view.clearButton()->isVisible(), clearShown);
+    }
+
+    void scopeNarrowsTheHits()
+    {
+        Fixture fixture;
+        fixture.type(QStringLiteral("whiteboard"));
+        SearchView &view = *fixture.view;
+        QTest::mouseClick(view.scopeButton(SearchScope::notes), Qt::LeftButton);
+        QCOMPARE(view.scope(), SearchScope::notes);
+        QCOMPARE(view.noteList()->model()->rowCount(), 1);
+        QVERIFY(!view.snipsHeader()->isVisible());
+        QTest::mouseClick(view.scopeButton(SearchScope::snips), Qt::LeftButton);
+        QCOMPARE(view.noteList()->model()->rowCount(), 0);
+        QCOMPARE(view.snipList()->model()->rowCount(), 1);
+        QCOMPARE(view.resultHeader()->title(), QStringLiteral("1 Result"));
+        QVERIFY(!view.notesHeader()->isVisible());
+    }
+
+    void choosingASnipOpensItsCard()
+    {
+        Fixture fixture;
+        fixture.type(QStringLiteral("whiteboard"));
+        fixture.click(fixture.view->snipList(), 0);
+        QCOMPARE(fixture.opened.size(), 1);
+        QCOMPARE(fixture.opened.first().first, fixture.atlas->id());
+        QCOMPARE(fixture.opened.first().second, fixture.photo->id());
+    }
+
+    void choosingANoteOpensIt_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("isInbox");
+        QTest::newRow("note") << QStringLiteral("project") << false;
+        QTest::newRow("Quick Captures") << QStringLiteral("quick") << true;
+    }
+    void choosingANoteOpensIt()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, isInbox);
+        Fixture fixture;
+        NavigationState &navigation = fixture.rig.navigation();
+        navigation.setDestination(SidebarDestination::search());
+        navigation.setActiveWritingAnchorID(QUuid::createUuid());
+        navigation.setSelectedCardIDs({fixture.photo->id()});
+        fixture.type(typed);
+        fixture.click(fixture.view->noteList(), 0);
+        const Board *note = isInbox ? fixture.inbox : fixture.atlas;
+        QCOMPARE(navigation.destination(), isInbox ? SidebarDestination::inbox() : SidebarDestination::notes());
+        QCOMPARE(navigation.activeBoardID(), note->id());
+        QCOMPARE(navigation.activeWritingAnchorID(), std::nullopt);
+        QVERIFY(navigation.selectedCardIDs().isEmpty());
+        QCOMPARE(navigation.searchText(), typed);
+        QVERIFY(fixture.opened.isEmpty());
+    }
+
+    void clearEmptiesTheField()
+    {
+        Fixture fixture;
+        fixture.type(QStringLiteral("  "));
+        QTest::mouseClick(fixture.view->clearButton(), Qt::LeftButton);
+        QCOMPARE(fixture.rig.navigation().searchText(), QString());
+        QCOMPARE(fixture.view->searchField()->text(), QString());
+        QVERIFY(!fixture.view->clearButton()->isVisible());
+    }
+
+    void textSetElsewhereShowsInTheField()
+    {
+        Fixture fixture;
+        fixture.rig.navigation().setSearchText(QStringLiteral("receipt"));
+        QCOMPARE(fixture.view->searchField()->text(), QStringLiteral("receipt"));
+        QCOMPARE(fixture.view->snipList()->model()->rowCount(), 1);
+    }
+
+    void storeChangesUpdateTheHits()
+    {
+        Fixture fixture;
+        fixture.type(QStringLiteral("receipt"));
+        QCOMPARE(fixture.view->snipList()->model()->rowCount(), 1);
+        fixture.scan->moveToTrash(at(40));
+        QVERIFY(fixture.rig.context().save());
+        fixture.library->refresh();
+        QCOMPARE(fixture.view->snipList()->model()->rowCount(), 0);
+        QCOMPARE(fixture.view->emptyState()->title(), QStringLiteral("No matches"));
+    }
+};
+
+QTEST_MAIN(SearchViewTest)
+#include "tst_searchview.moc"

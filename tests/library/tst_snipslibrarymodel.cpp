@@ -1,0 +1,355 @@
+#include "SnipsLibraryRig.h"
+
+#include "library/SnipsLibraryModel.h"
+#include "model/BoardWritingDocument.h"
+#include "model/StoreError.h"
+#include "model/ThinkingSessionService.h"
+
+#include <QSignalSpy>
+
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+const QUuid lowID(QStringLiteral("{11111111-0000-0000-0000-000000000000}"));
+const QUuid highID(QStringLiteral("{AAAAAAAA-0000-0000-0000-000000000000}"));
+
+// Notes: Atlas (regular), the inbox, Old Plans (in Recently Deleted).
+// Snips, newest first by capture date: Chart (Atlas, 300), Orphan (no note,
+// created 250, never captured), Invoice (inbox, 200), Plan sketch (Old Plans,
+// 100), then Twin low and Twin high (Atlas, both 50). Also a trashed snip and
+// a thought that never show.
+struct Library
+{
+    Library()
+    {
+        atlas = rig.addNote(QStringLiteral("Atlas Research"));
+        inbox = rig.addNote(QStringLiteral("Quick Captures"), true);
+        oldPlans = rig.addNote(QStringLiteral("Old Plans"));
+        oldPlans->setDeletedAt(snipTime(5));
+        chart = rig.addSnip(atlas->id(), QStringLiteral("Chart"), 1, 300);
+        chart->setContextText(QStringLiteral("Sales by quarter"));
+        chart->setSourceApplicationName(QStringLiteral("Spreadsheet Pro"));
+        orphan = rig.addSnip(QUuid::createUuid(), QStringLiteral("Orphan"), 250);
+        invoice = rig.addSnip(inbox->id(), QStringLiteral("Invoice"), 1, 200);
+        invoice->setOcrText(QStringLiteral("Total due: 42 €"));
+        sketch = rig.addSnip(oldPlans->id(), QStringLiteral("Plan sketch"), 1, 100);
+        twinHigh = rig.addSnip(atlas->id(), QStringLiteral("Twin high"), 1, 50, highID);
+        twinLow = rig.addSnip(atlas->id(), QStringLiteral("Twin low"), 1, 50, lowID);
+        CanvasCard *trashed = rig.addSnip(atlas->id(), QStringLiteral("Trashed chart"), 1, 400);
+        trashed->setDeletedAt(snipTime(401));
+        CanvasCard::Init thought;
+        thought.boardID = atlas->id();
+        thought.kind = CardKind::thought;
+        thought.title = QStringLiteral("Chart thought");
+        thought.createdAt = snipTime(500);
+        rig.context().insert(new CanvasCard(thought));
+        rig.save();
+        model = std::make_unique<SnipsLibraryModel>(*rig.library, *rig.navigation);
+        model->setClock([] { return snipTime(1000); });
+    }
+
+    QStringList shownTitles() const
+    {
+        QStringList titles;
+        for (const CanvasCard *card : model->shownCards())
+            titles.append(card->displayTitle());
+        return titles;
+    }
+
+    SnipsLibraryRig rig;
+    Board *atlas, *inbox, *oldPlans;
+    CanvasCard *chart, *orphan, *invoice, *sketch, *twinHigh, *twinLow;
+    std::unique_ptr<SnipsLibraryModel> model;
+};
+
+} // namespace
+
+class TestSnipsLibraryModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void filterAndOrder_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList all{"Chart", "Orphan", "Invoice", "Plan sketch", "Twin low", "Twin high"};
+        QTest::newRow("no filter: newest first, ties by id text") << QString() << all;
+        QTest::newRow("only spaces shows everything") << QStringLiteral("  \n ") << all;
+        QTest::newRow("caption, letter case ignored") << QStringLiteral("SALES") << QStringList{"Chart"};
+        QTest::newRow("source application") << QStringLiteral("spreadsheet pro") << QStringList{"Chart"};
+        QTest::newRow("recognized text, trimmed") << QStringLiteral("  total due ") << QStringList{"Invoice"};
+        QTest::newRow("note title") << QStringLiteral("atlas") << QStringList{"Chart", "Twin low", "Twin high"};
+        QTest::newRow("a missing note reads Quick Captures")
+            << QStringLiteral("quick captures") << QStringList{"Orphan", "Invoice"};
+        QTest::newRow("a deleted note's snip still shows") << QStringLiteral("old plans") << QStringList{"Plan sketch"};
+        QTest::newRow("trashed snips and thoughts never show") << QStringLiteral("chart") << QStringList{"Chart"};
+        QTest::newRow("diacritics count") << QStringLiteral("charté") << QStringList{};
+    }
+
+    void filterAndOrder()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, expected);
+        Library library;
+        library.model->setQuery(query);
+        QCOMPARE(library.shownTitles(), expected);
+        QCOMPARE(library.model->rowCount(), expected.size());
+    }
+
+    void tileTexts()
+    {
+        Library library;
+        const QModelIndex first = library.model->index(0);
+        QCOMPARE(first.data(SnipsLibraryModel::TileTitleRole).toString(), QStringLiteral("Sales by quarter"));
+        QCOMPARE(first.data(SnipsLibraryModel::NoteTitleRole).toString(), QStringLiteral("Atlas Research"));
+        QCOMPARE(first.data(Qt::AccessibleTextRole).toString(), QStringLiteral("Chart"));
+        // No caption: the display title; a note that is gone: Quick Captures.
+        const QModelIndex second = library.model->index(1);
+        QCOMPARE(second.data(SnipsLibraryModel::TileTitleRole).toString(), QStringLiteral("Orphan"));
+        QCOMPARE(second.data(SnipsLibraryModel::NoteTitleRole).toString(), QStringLiteral("Quick Captures"));
+        // Dated by creation when never captured.
+        QCOMPARE(second.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("12 minutes ago"));
+    }
+
+    void relativeDate_data()
+    {
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("now") << qint64(0) << QStringLiteral("0 seconds ago");
+        QTest::newRow("one second") << qint64(1) << QStringLiteral("1 second ago");
+        QTest::newRow("minutes round down") << qint64(179) << QStringLiteral("2 minutes ago");
+        QTest::newRow("one hour") << qint64(3600) << QStringLiteral("1 hour ago");
+        QTest::newRow("days") << qint64(3 * 86400 + 5) << QStringLiteral("3 days ago");
+        QTest::newRow("weeks") << qint64(15 * 86400) << QStringLiteral("2 weeks ago");
+        QTest::newRow("months") << qint64(65 * 86400) << QStringLiteral("2 months ago");
+        QTest::newRow("years") << qint64(800 * 86400) << QStringLiteral("2 years ago");
+        QTest::newRow("future") << qint64(-7200) << QStringLiteral("in 2 hours");
+    }
+
+    void relativeDate()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(QString, expected);
+        const QDateTime now = snipTime(100'000'000);
+        QCOMPARE(SnipsLibraryModel::relativeDateText(now.addSecs(-offset), now), expected);
+    }
+
+    void content_data()
+    {
+        QTest::addColumn<bool>("hasCards");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<SnipsLibraryModel::Content>("expected");
+        QTest::newRow("cards") << true << QStringLiteral("x") << SnipsLibraryModel::Content::grid;
+        QTest::newRow("no cards, no text") << false << QString() << SnipsLibraryModel::Content::noSnips;
+        QTest::newRow("no cards, a text") << false << QStringLiteral("x") << SnipsLibraryModel::Content::noMatches;
+        // The choice looks at the text as typed.
+        QTest::newRow("no cards, only spaces") << false << QStringLiteral("  ") << SnipsLibraryModel::Content::noMatches;
+    }
+
+    void content()
+    {
+        QFETCH(bool, hasCards);
+        QFETCH(QString, query);
+        QFETCH(SnipsLibraryModel::Content, expected);
+        QCOMPARE(SnipsLibraryModel::contentFor(hasCards, query), expected);
+    }
+
+    void emptyStoreAndThoughtsOnlyShowNoSnips()
+    {
+        SnipsLibraryRig rig;
+        Board *note = rig.addNote(QStringLiteral("Thinking"));
+        CanvasCard::Init thought;
+        thought.boardID = note->id();
+        thought.createdAt = snipTime(1);
+        rig.context().insert(new CanvasCard(thought));
+        rig.save();
+        SnipsLibraryModel model(*rig.library, *rig.navigation);
+        QCOMPARE(model.content(), SnipsLibraryModel::Content::noSnips);
+        model.setQuery(QStringLiteral(" "));
+        QCOMPARE(model.content(), SnipsLibraryModel::Content::noMatches);
+    }
+
+    void noteTargetsInNaturalOrder()
+    {
+        SnipsLibraryRig rig;
+        Board *own = rig.addNote(QStringLiteral("Own"));
+        rig.addNote(QStringLiteral("Note 10"));
+        rig.addNote(QStringLiteral("Plan"), false, highID);
+        rig.addNote(QStringLiteral("note 2"));
+        rig.addNote(QStringLiteral("Plan"), false, lowID);
+        rig.addNote(QStringLiteral("Quick Captures"), true);
+        rig.addNote(QStringLiteral("Archived"))->setDeletedAt(snipTime(3));
+        CanvasCard *snip = rig.addSnip(own->id(), QStringLiteral("S"), 1);
+        rig.save();
+        SnipsLibraryModel model(*rig.library, *rig.navigation);
+        QStringList titles;
+        QList<QUuid> ids;
+        for (const Board *board : model.noteTargets(snip)) {
+            titles.append(board->title());
+            ids.append(board->id());
+        }
+        QCOMPARE(titles, (QStringList{"note 2", "Note 10", "Plan", "Plan"}));
+        QCOMPARE(ids.mid(2), (QList<QUuid>{lowID, highID}));
+    }
+
+    void noteMenuTitle_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("inbox") << QStringLiteral("inbox") << QStringLiteral("Move to Note");
+        QTest::newRow("deleted inbox") << QStringLiteral("deleted inbox") << QStringLiteral("Move to Note");
+        QTest::newRow("regular") << QStringLiteral("regular") << QStringLiteral("Add to Note");
+        QTest::newRow("deleted note") << QStringLiteral("deleted") << QStringLiteral("Add to Note");
+        QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("Add to Note");
+    }
+
+    void noteMenuTitle()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, expected);
+        SnipsLibraryRig rig;
+        Board *note = rig.addNote(QStringLiteral("Owner"), owner.contains(QLatin1String("inbox")));
+        if (owner.startsWith(QLatin1String("deleted")))
+            note->setDeletedAt(snipTime(2));
+        const QUuid boardID = owner == QLatin1String("missing") ? QUuid::createUuid() : note->id();
+        CanvasCard *snip = rig.addSnip(boardID, QStringLiteral("S"), 1);
+        rig.save();
+        SnipsLibraryModel model(*rig.library, *rig.navigation);
+        QCOMPARE(model.noteMenuTitle(snip), expected);
+    }
+
+    void openPreviewBrowsesTheFilteredList()
+    {
+        Library library;
+        library.model->setQuery(QStringLiteral("atlas"));
+        library.model->openPreview(library.twinLow);
+        QCOMPARE(library.rig.navigation->galleryCardID(), std::optional<QUuid>(library.twinLow->id()));
+        QCOMPARE(library.rig.navigation->galleryBrowseCardIDs(),
+                 std::optional<QList<QUuid>>({library.chart->id(), library.twinLow->id(), library.twinHigh->id()}));
+    }
+
+    void showInNoteOfADeletedNote()
+    {
+        Library library;
+        library.model->showInNote(library.sketch);
+        QCOMPARE(library.rig.navigation->destination(), std::optional<SidebarDestination>(SidebarDestination::notes()));
+        QCOMPARE(library.rig.navigation->activeBoardID(), std::optional<QUuid>(library.oldPlans->id()));
+    }
+
+    void navigationTargetsOnlyRecordTheCard()
+    {
+        Library library;
+        library.model->setNavigationCardID(library.chart, SnipsLibraryModel::NavigationTarget::captureReview);
+        QCOMPARE(library.rig.navigation->captureReviewCardID(), std::optional<QUuid>(library.chart->id()));
+        QCOMPARE(library.rig.navigation->frameComposerCardID(), std::nullopt);
+        library.model->setNavigationCardID(library.invoice, SnipsLibraryModel::NavigationTarget::frameComposer);
+        QCOMPARE(library.rig.navigation->frameComposerCardID(), std::optional<QUuid>(library.invoice->id()));
+        QCOMPARE(library.rig.navigation->captureReviewCardID(), std::optional<QUuid>(library.chart->id()));
+    }
+
+    void moveToTrashLeavesConnectionsAndReferences()
+    {
+        Library library;
+        Connection *link = library.rig.connect(library.chart, library.twinLow);
+        BoardWritingDocument writing = library.atlas->writingDocument();
+        writing.blocks.append(BoardWritingBlock::cardReference(library.chart->id()));
+        QVERIFY(library.atlas->updateWritingDocument(writing, snipTime(6)));
+        library.rig.save();
+
+        library.model->moveToTrash(library.chart);
+        QCOMPARE(library.chart->deletedAt(), std::optional<QDateTime>(snipTime(1000)));
+        QVERIFY(!library.rig.context().hasChanges());
+        QVERIFY(!library.shownTitles().contains(QStringLiteral("Chart")));
+        QVERIFY(link->isLive());
+        QCOMPARE(library.atlas->writingDocument().blocks.size(), writing.blocks.size());
+    }
+
+    void moveToTrashWhoseSaveFailsKeepsTheSnip()
+    {
+        Library library;
+        library.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+        library.model->moveToTrash(library.chart);
+        QVERIFY(library.chart->isLive());
+        QVERIFY(!library.rig.context().hasChanges());
+        QCOMPARE(library.shownTitles().first(), QStringLiteral("Chart"));
+        QCOMPARE(library.model->errorMessage(), std::nullopt);
+    }
+
+    void addSnip_data()
+    {
+        QTest::addColumn<QString>("snip");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("out of the inbox") << QStringLiteral("Invoice") << true;
+        QTest::newRow("out of a deleted note") << QStringLiteral("Plan sketch") << true;
+        QTest::newRow("from a regular note") << QStringLiteral("Chart") << false;
+    }
+
+    void addSnip()
+    {
+        QFETCH(QString, snip);
+        QFETCH(bool, moves);
+        Library library;
+        Board *target = library.rig.addNote(QStringLiteral("Target"));
+        library.rig.save();
+        CanvasCard *card = nullptr;
+        for (CanvasCard *shown : library.model->shownCards()) {
+            if (shown->displayTitle() == snip)
+                card = shown;
+        }
+        QVERIFY(card);
+        const QUuid before = card->boardID();
+        library.model->addSnip(card, target);
+        QCOMPARE(library.model->errorMessage(), std::nullopt);
+        QCOMPARE(card->boardID(), moves ? target->id() : before);
+        QVERIFY(ThinkingSessionService::blockReferencesCard(target->writingDocument().blocks.constLast(), card));
+        const int row = int(library.model->shownCards().indexOf(card));
+        QCOMPARE(library.model->index(row).data(SnipsLibraryModel::NoteTitleRole).toString(),
+                 moves ? QStringLiteral("Target") : SnipsLibraryModel::noteTitle(card, library.rig.library->boards()));
+    }
+
+    void addSnipToANoteDeletedMeanwhileReports()
+    {
+        Library library;
+        Board *target = library.rig.addNote(QStringLiteral("Target"));
+        library.rig.save();
+        target->setDeletedAt(snipTime(900));
+        library.rig.save();
+        QSignalSpy alert(library.model.get(), &SnipsLibraryModel::errorMessageChanged);
+        library.model->addSnip(library.invoice, target);
+        QCOMPARE(library.model->errorMessage(), std::optional<QString>(QStringLiteral("The selected note no longer exists.")));
+        QCOMPARE(alert.count(), 1);
+        QCOMPARE(library.invoice->boardID(), library.inbox->id());
+    }
+
+    void copyDrawsTheAnnotations()
+    {
+        SnipsLibraryRig rig;
+        Board *note = rig.addNote(QStringLiteral("N"));
+        CanvasCard *marked = rig.addSnip(note->id(), QStringLiteral("Marked"), 1);
+        marked->setOriginalImageData(pngOf(Qt::white));
+        marked->setAnnotationDocumentData(coveringRectangle({1, 0, 0, 1}));
+        CanvasCard *thumbOnly = rig.addSnip(note->id(), QStringLiteral("Thumb"), 2);
+        thumbOnly->setThumbnailImageData(pngOf(Qt::blue));
+        rig.save();
+
+        RecordingPasteboard pasteboard;
+        QVERIFY(SnipsLibraryModel::copyImage(marked, pasteboard));
+        const QImage copied = QImage::fromData(pasteboard.entries.value(QStringLiteral("image/png")));
+        QCOMPARE(copied.size(), QSize(64, 40));
+        const QColor edge = copied.pixelColor(1, 20);
+        QVERIFY2(edge.red() > 200 && edge.green() < 60, qPrintable(edge.name()));
+
+        // A picture made only from the thumbnail is not a captured image.
+        pasteboard.entries.clear();
+        QVERIFY(!SnipsLibraryModel::copyImage(thumbOnly, pasteboard));
+        QVERIFY(pasteboard.entries.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSnipsLibraryModel)
+#include "tst_snipslibrarymodel.moc"
