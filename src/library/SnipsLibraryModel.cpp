@@ -19,6 +19,51 @@ namespace tessaline {
 
 namespace {
 
+// Titles in the order a person reads them: runs of digits by their value
+// ("Note 2" before "Note 10"), the text between them by the locale's
+// collation with letter case set aside.
+int naturalCompare(const QString &a, const QString &b, const QCollator &collator)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = a.at(i).isDigit();
+        const bool digitB = b.at(j).isDigit();
+        qsizetype endA = i;
+        while (endA < a.size() && a.at(endA).isDigit() == digitA)
+            ++endA;
+        qsizetype endB = j;
+        while (endB < b.size() && b.at(endB).isDigit() == digitB)
+            ++endB;
+        const QStringView runA = QStringView(a).mid(i, endA - i);
+        const QStringView runB = QStringView(b).mid(j, endB - j);
+        int order = 0;
+        if (digitA && digitB) {
+            QStringView valueA = runA;
+            QStringView valueB = runB;
+            while (valueA.size() > 1 && valueA.front() == u'0')
+                valueA = valueA.mid(1);
+            while (valueB.size() > 1 && valueB.front() == u'0')
+                valueB = valueB.mid(1);
+            order = valueA.size() != valueB.size() ? (valueA.size() < valueB.size() ? -1 : 1)
+                                                   : valueA.compare(valueB);
+        } else {
+            order = collator.compare(runA, runB);
+            if (order == 0)
+                order = runA.compare(runB, Qt::CaseInsensitive);
+        }
+        if (order != 0)
+            return order < 0 ? -1 : 1;
+        i = endA;
+        j = endB;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
 QDateTime libraryDate(const CanvasCard *card)
 {
     return card->capturedAt().value_or(card->createdAt());
@@ -203,9 +248,8 @@ QList<Board *> SnipsLibraryModel::noteTargets(const CanvasCard *card, const QLis
     }
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(true);
     std::stable_sort(targets.begin(), targets.end(), [&](const Board *a, const Board *b) {
-        const int order = collator.compare(a->title(), b->title());
+        const int order = naturalCompare(a->title(), b->title(), collator);
         if (order != 0)
             return order < 0;
         return uuidTextLess(a->id(), b->id());

@@ -260,13 +260,14 @@ private Q_SLOTS:
         writing.blocks.append(BoardWritingBlock::cardReference(library.chart->id()));
         QVERIFY(library.atlas->updateWritingDocument(writing, snipTime(6)));
         library.rig.save();
+        const qsizetype blocks = library.atlas->writingDocument().blocks.size();
 
         library.model->moveToTrash(library.chart);
         QCOMPARE(library.chart->deletedAt(), std::optional<QDateTime>(snipTime(1000)));
         QVERIFY(!library.rig.context().hasChanges());
         QVERIFY(!library.shownTitles().contains(QStringLiteral("Chart")));
         QVERIFY(link->isLive());
-        QCOMPARE(library.atlas->writingDocument().blocks.size(), writing.blocks.size());
+        QCOMPARE(library.atlas->writingDocument().blocks.size(), blocks);
     }
 
     void moveToTrashWhoseSaveFailsKeepsTheSnip()
@@ -306,7 +307,10 @@ private Q_SLOTS:
         library.model->addSnip(card, target);
         QCOMPARE(library.model->errorMessage(), std::nullopt);
         QCOMPARE(card->boardID(), moves ? target->id() : before);
-        QVERIFY(ThinkingSessionService::blockReferencesCard(target->writingDocument().blocks.constLast(), card));
+        const QList<BoardWritingBlock> blocks = target->writingDocument().blocks;
+        QVERIFY(std::any_of(blocks.cbegin(), blocks.cend(), [card](const BoardWritingBlock &block) {
+            return ThinkingSessionService::blockReferencesCard(block, card);
+        }));
         const int row = int(library.model->shownCards().indexOf(card));
         QCOMPARE(library.model->index(row).data(SnipsLibraryModel::NoteTitleRole).toString(),
                  moves ? QStringLiteral("Target") : SnipsLibraryModel::noteTitle(card, library.rig.library->boards()));
