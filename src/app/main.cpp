@@ -8,9 +8,11 @@
 #include "app/SettingsView.h"
 #include "app/ShellWindowing.h"
 #include "app/SingleInstance.h"
+#include "app/TrashActions.h"
 #include "app/TessalineApp.h"
 #include "imaging/CaptureReviewView.h"
 #include "imaging/SnipFrameComposerView.h"
+#include "library/SearchView.h"
 #include "onboarding/OnboardingCoordinator.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/UserDefaults.h"
@@ -42,6 +44,15 @@ ScreenRegistry screens(AppRuntime &runtime)
                                    return nullptr;
                                return new SnipFrameComposerView(*request.cardID, runtime, parent);
                            });
+    registry.registerDetail(DetailScreen::Kind::search,
+                            [&runtime](RootViewController &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                                TrashActions &actions = window.trashActions();
+                                return new SearchView(window.library(), runtime.navigation(),
+                                                      [&actions](const QUuid &boardID, const QUuid &cardID) {
+                                                          actions.openSearchResult(boardID, cardID);
+                                                      },
+                                                      parent);
+                            });
     registry.registerSheet(SheetKind::quickThought,
                            [&runtime](RootViewController &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
                                return new QuickThoughtView(window.library(), runtime.navigation(),
