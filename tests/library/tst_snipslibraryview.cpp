@@ -1,0 +1,264 @@
+#include "SnipsLibraryRig.h"
+
+#include "design/StudioActionButton.h"
+#include "design/StudioEmptyState.h"
+#include "design/TessalinePrimaryButton.h"
+#include "library/SnipsLibraryModel.h"
+#include "library/SnipsLibraryView.h"
+#include "notes/SnipImageCache.h"
+
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// Three snips of one note with pictures in plain colours, a fourth without
+// any picture, and the screen over them, shown at a desktop size.
+struct Screen
+{
+    explicit Screen(bool withSnips = true)
+    {
+        note = rig.addNote(QStringLiteral("Atlas"));
+        other = rig.addNote(QStringLiteral("Budget"));
+        if (withSnips) {
+            red = rig.addSnip(note->id(), QStringLiteral("Red"), 1, 400);
+            red->setOriginalImageData(pngOf(Qt::red, QSize(160, 100)));
+            green = rig.addSnip(note->id(), QStringLiteral("Green"), 1, 300);
+            green->setOriginalImageData(pngOf(Qt::green, QSize(160, 100)));
+            marked = rig.addSnip(note->id(), QStringLiteral("Marked"), 1, 200);
+            marked->setOriginalImageData(pngOf(Qt::white, QSize(160, 100)));
+            marked->setAnnotationDocumentData(coveringRectangle({0, 0, 1, 1}));
+            bare = rig.addSnip(note->id(), QStringLiteral("Bare"), 1, 100);
+        }
+        rig.save();
+        SnipsLibraryServices services;
+        services.captureRegion = [this] { ++captures; };
+        services.pasteboard = &pasteboard;
+        services.pinImage = [this](const QImage &image, const QUuid &id) { pins.append({image, id}); };
+        view = std::make_unique<SnipsLibraryView>(*rig.library, *rig.navigation, services);
+        view->resize(1100, 800);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            qFatal("library not shown");
+    }
+
+    QRect tileRect(int row) const
+    {
+        return view->grid()->visualRect(view->model()->index(row));
+    }
+
+    QImage shownGrid()
+    {
+        view->imageCache()->waitForPending();
+        QCoreApplication::processEvents();
+        return view->grid()->viewport()->grab().toImage();
+    }
+
+    static QAction *entry(QMenu *menu, const QString &title)
+    {
+        for (QAction *action : menu->actions()) {
+            if (action->text() == title)
+                return action;
+        }
+        return nullptr;
+    }
+
+    SnipsLibraryRig rig;
+    Board *note = nullptr;
+    Board *other = nullptr;
+    CanvasCard *red = nullptr, *green = nullptr, *marked = nullptr, *bare = nullptr;
+    RecordingPasteboard pasteboard;
+    int captures = 0;
+    QList<std::pair<QImage, QUuid>> pins;
+    std::unique_ptr<SnipsLibraryView> view;
+};
+
+bool near(const QColor &color, const QColor &expected)
+{
+    return std::abs(color.red() - expected.red()) < 40 && std::abs(color.green() - expected.green()) < 40
+        && std::abs(color.blue() - expected.blue()) < 40;
+}
+
+} // namespace
+
+class TestSnipsLibraryView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void columnWidth_data()
+    {
+        QTest::addColumn<int>("available");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("narrower than a column") << 150 << 210;
+        QTest::newRow("one column, capped") << 430 << 300;
+        QTest::newRow("two columns") << 500 << 242;
+        QTest::newRow("four columns") << 1000 << 238;
+    }
+
+    void columnWidth()
+    {
+        QFETCH(int, available);
+        QFETCH(int, expected);
+        QCOMPARE(SnipsLibraryView::columnWidth(available), expected);
+    }
+
+    void tilesSitInRowsNewestFirst()
+    {
+        Screen screen;
+        QCOMPARE(screen.view->grid()->model()->rowCount(), 4);
+        QCOMPARE(screen.view->emptyState(), nullptr);
+        const QRect first = screen.tileRect(0);
+        const QRect second = screen.tileRect(1);
+        QCOMPARE(second.top(), first.top());
+        QVERIFY(second.left() >= first.right() + 16);
+        QVERIFY(first.width() >= 210 && first.width() <= 300);
+        // A tile's picture frame runs 1.6 : 1 across the tile's width.
+        QVERIFY(first.height() > (first.width() - 20) / 1.6);
+    }
+
+    void tilesShowTheirPictures()
+    {
+        Screen screen;
+        const QImage grid = screen.shownGrid();
+        const qreal ratio = grid.devicePixelRatio();
+        auto previewCentre = [&](int row) {
+            const QRect tile = screen.tileRect(row);
+            const QPoint centre(tile.left() + tile.width() / 2, tile.top() + 10 + int((tile.width() - 20) / 1.6 / 2));
+            return grid.pixelColor(centre * ratio);
+        };
+        QVERIFY2(near(previewCentre(0), Qt::red), qPrintable(previewCentre(0).name()));
+        QVERIFY2(near(previewCentre(1), Qt::green), qPrintable(previewCentre(1).name()));
+        // The annotation covering the white picture shows on its tile.
+        QVERIFY2(near(previewCentre(2), Qt::blue), qPrintable(previewCentre(2).name()));
+        // No picture at all: the placeholder, not a colour of the others.
+        const QColor placeholder = previewCentre(3);
+        QVERIFY(!near(placeholder, Qt::red) && !near(placeholder, Qt::green) && !near(placeholder, Qt::blue));
+    }
+
+    void clickAnywhereOnTheTileOpensTheGallery_data()
+    {
+        QTest::addColumn<QPoint>("offset");
+        QTest::newRow("centre") << QPoint(-1, -1);
+        QTest::newRow("padding corner") << QPoint(3, 3);
+    }
+
+    void clickAnywhereOnTheTileOpensTheGallery()
+    {
+        QFETCH(QPoint, offset);
+        Screen screen;
+        screen.view->filterField()->setText(QStringLiteral("re")); // Red, Green, Bare
+        QCOMPARE(screen.view->grid()->model()->rowCount(), 3);
+        const QRect tile = screen.tileRect(1);
+        const QPoint at = offset.x() < 0 ? tile.center() : tile.topLeft() + offset;
+        QTest::mouseClick(screen.view->grid()->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(screen.rig.navigation->galleryCardID(), std::optional<QUuid>(screen.green->id()));
+        QCOMPARE(screen.rig.navigation->galleryBrowseCardIDs(),
+                 std::optional<QList<QUuid>>({screen.red->id(), screen.green->id(), screen.bare->id()}));
+    }
+
+    void filterSwitchesToTheEmptyStates()
+    {
+        Screen screen;
+        QTest::keyClicks(screen.view->filterField(), QStringLiteral("nothing like it"));
+        QVERIFY(screen.view->emptyState());
+        QCOMPARE(screen.view->emptyState()->title(), QStringLiteral("No matching snips"));
+        QCOMPARE(screen.view->emptyState()->actionButton(), nullptr);
+        screen.view->filterField()->clear();
+        QCOMPARE(screen.view->emptyState(), nullptr);
+        QCOMPARE(screen.view->grid()->model()->rowCount(), 4);
+    }
+
+    void emptyLibraryOffersACapture()
+    {
+        Screen screen(false);
+        QVERIFY(screen.view->emptyState());
+        QCOMPARE(screen.view->emptyState()->title(), QStringLiteral("No snips yet"));
+        QVERIFY(screen.view->emptyState()->actionButton());
+        screen.view->emptyState()->actionButton()->click();
+        screen.view->captureButton()->click();
+        QCOMPARE(screen.captures, 2);
+    }
+
+    void cardMenuEntries()
+    {
+        Screen screen;
+        std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.red, nullptr));
+        QStringList titles;
+        for (const QAction *action : menu->actions())
+            titles.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(titles, (QStringList{"Open Preview", "Show in Note", "Add to Note", "-", "Copy", "Save As…", "Annotate",
+                                      "Copy with Frame…", "Pin", "-", "Move to Recently Deleted"}));
+        QAction *notes = Screen::entry(menu.get(), QStringLiteral("Add to Note"));
+        QVERIFY(notes->menu() && notes->isEnabled());
+        QCOMPARE(notes->menu()->actions().size(), 1);
+        QCOMPARE(notes->menu()->actions().first()->text(), QStringLiteral("Budget"));
+    }
+
+    void noteMenuIsDisabledWithoutOtherNotes()
+    {
+        Screen screen;
+        screen.other->setDeletedAt(snipTime(9));
+        screen.rig.save();
+        std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.red, nullptr));
+        QAction *notes = Screen::entry(menu.get(), QStringLiteral("Add to Note"));
+        QVERIFY(!notes->isEnabled());
+        QCOMPARE(notes->menu()->actions().first()->text(), QStringLiteral("No other notes"));
+    }
+
+    void menuActionsReachTheirTargets()
+    {
+        Screen screen;
+        std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.marked, nullptr));
+        Screen::entry(menu.get(), QStringLiteral("Copy"))->trigger();
+        const QImage copied = QImage::fromData(screen.pasteboard.entries.value(QStringLiteral("image/png")));
+        QVERIFY(near(copied.pixelColor(80, 50), Qt::blue));
+
+        Screen::entry(menu.get(), QStringLiteral("Pin"))->trigger();
+        QCOMPARE(screen.pins.size(), 1);
+        QCOMPARE(screen.pins.first().second, screen.marked->id());
+        QVERIFY(near(screen.pins.first().first.pixelColor(80, 50), Qt::blue));
+
+        Screen::entry(menu.get(), QStringLiteral("Annotate"))->trigger();
+        QCOMPARE(screen.rig.navigation->captureReviewCardID(), std::optional<QUuid>(screen.marked->id()));
+
+        // The bare snip has nothing to copy or pin.
+        std::unique_ptr<QMenu> bareMenu(screen.view->cardMenu(screen.bare, nullptr));
+        screen.pasteboard.entries.clear();
+        Screen::entry(bareMenu.get(), QStringLiteral("Copy"))->trigger();
+        Screen::entry(bareMenu.get(), QStringLiteral("Pin"))->trigger();
+        QVERIFY(screen.pasteboard.entries.isEmpty());
+        QCOMPARE(screen.pins.size(), 1);
+    }
+
+    void movingToRecentlyDeletedLeavesTheGrid()
+    {
+        Screen screen;
+        std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.green, nullptr));
+        Screen::entry(menu.get(), QStringLiteral("Move to Recently Deleted"))->trigger();
+        QCOMPARE(screen.view->grid()->model()->rowCount(), 3);
+        QVERIFY(!screen.green->isLive());
+    }
+
+    void failedFilingShowsTheAlert()
+    {
+        Screen screen;
+        std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.red, nullptr));
+        QAction *budget = Screen::entry(menu.get(), QStringLiteral("Add to Note"))->menu()->actions().first();
+        screen.other->setDeletedAt(snipTime(9));
+        screen.rig.save();
+        budget->trigger();
+        QVERIFY(screen.view->alert());
+        QCOMPARE(screen.view->alert()->informativeText(), QStringLiteral("The selected note no longer exists."));
+        screen.view->alert()->button(QMessageBox::Ok)->click();
+        QCOMPARE(screen.view->model()->errorMessage(), std::nullopt);
+    }
+};
+
+QTEST_MAIN(TestSnipsLibraryView)
+#include "tst_snipslibraryview.moc"
