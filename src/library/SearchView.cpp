@@ -531,14 +531,13 @@ void SearchView::openSnipAt(const QModelIndex &index)
     }
 }
 
-void SearchView::showMenu(QListView *list, const QPoint &position)
+QMenu *SearchView::contextMenu(QListView *list, const QModelIndex &index)
 {
-    const QModelIndex index = list->indexAt(position);
-    if (!index.isValid())
-        return;
-    QMenu menu(this);
+    if (!index.isValid() || (list != m_noteList && list != m_snipList))
+        return nullptr;
+    auto *menu = new QMenu(this);
     const bool isNote = list == m_noteList;
-    QAction *open = menu.addAction(isNote ? QStringLiteral("Open Note") : QStringLiteral("Open Snip"));
+    QAction *open = menu->addAction(isNote ? QStringLiteral("Open Note") : QStringLiteral("Open Snip"));
     const QPersistentModelIndex target(index);
     connect(open, &QAction::triggered, this, [this, isNote, target] {
         if (isNote)
@@ -546,7 +545,16 @@ void SearchView::showMenu(QListView *list, const QPoint &position)
         else
             openSnipAt(target);
     });
-    menu.exec(list->viewport()->mapToGlobal(position));
+    return menu;
+}
+
+void SearchView::showMenu(QListView *list, const QPoint &position)
+{
+    QMenu *menu = contextMenu(list, list->indexAt(position));
+    if (!menu)
+        return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(list->viewport()->mapToGlobal(position));
 }
 
 } // namespace tessaline

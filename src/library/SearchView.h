@@ -10,6 +10,8 @@
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMenu;
+class QModelIndex;
 class QScrollArea;
 class QStandardItemModel;
 class QToolButton;
@@ -62,6 +64,9 @@ public:
     StudioSectionHeader *snipsHeader() const { return m_snipsHeader; }
     QListView *noteList() const { return m_noteList; }
     QListView *snipList() const { return m_snipList; }
+
+    // The tile's context menu, with its one open item; null off the tiles.
+    QMenu *contextMenu(QListView *list, const QModelIndex &index);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QTest>
 #include <QToolButton>
 
@@ -179,11 +180,59 @@ private Q_SLOTS:
         QVERIFY(fixture.opened.isEmpty());
     }
 
+    void openItemsOfTheContextMenus()
+    {
+        Fixture fixture;
+        fixture.type(QStringLiteral("atlas"));
+        SearchView &view = *fixture.view;
+        std::unique_ptr<QMenu> snipMenu(view.contextMenu(view.snipList(), view.snipList()->model()->index(0, 0)));
+        QVERIFY(snipMenu);
+        QCOMPARE(snipMenu->actions().size(), 1);
+        QCOMPARE(snipMenu->actions().first()->text(), QStringLiteral("Open Snip"));
+        snipMenu->actions().first()->trigger();
+        fixture.click(view.snipList(), 0);
+        QCOMPARE(fixture.opened.size(), 2);
+        QCOMPARE(fixture.opened[0], fixture.opened[1]);
+        QCOMPARE(fixture.opened[0].second, fixture.photo->id());
+
+        std::unique_ptr<QMenu> noteMenu(view.contextMenu(view.noteList(), view.noteList()->model()->index(0, 0)));
+        QVERIFY(noteMenu);
+        QCOMPARE(noteMenu->actions().first()->text(), QStringLiteral("Open Note"));
+        noteMenu->actions().first()->trigger();
+        QCOMPARE(fixture.rig.navigation().activeBoardID(), fixture.atlas->id());
+        QCOMPARE(view.contextMenu(view.noteList(), QModelIndex()), nullptr);
+    }
+
+    void noteTileReadsWithItsExcerpt()
+    {
+        Fixture fixture;
+        BoardWritingDocument writing;
+        writing.blocks = {BoardWritingBlock::paragraph(QStringLiteral("Intro")),
+                          BoardWritingBlock::paragraph(QStringLiteral("  Budget for the atlas print  "))};
+        QVERIFY(fixture.atlas->updateWritingDocument(writing, at(50)));
+        QVERIFY(fixture.rig.context().save());
+        fixture.library->refresh();
+        fixture.type(QStringLiteral("budget"));
+        const QModelIndex tile = fixture.view->noteList()->model()->index(0, 0);
+        QCOMPARE(tile.data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Note, Project Atlas, Budget for the atlas print"));
+    }
+
+    void fieldTakesTheFocusWhenShown()
+    {
+        Fixture fixture;
+        fixture.view->activateWindow();
+        QTRY_VERIFY(fixture.view->searchField()->hasFocus());
+    }
+
     void clearEmptiesTheField()
     {
         Fixture fixture;
         fixture.type(QStringLiteral("  "));
+        fixture.view->activateWindow();
+        fixture.view->clearButton()->setFocus();
         QTest::mouseClick(fixture.view->clearButton(), Qt::LeftButton);
+        QTRY_VERIFY(fixture.view->searchField()->hasFocus());
         QCOMPARE(fixture.rig.navigation().searchText(), QString());
         QCOMPARE(fixture.view->searchField()->text(), QString());
         QVERIFY(!fixture.view->clearButton()->isVisible());
