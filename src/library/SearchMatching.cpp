@@ -17,6 +17,9 @@ namespace {
 // letters from their marks; the marks are then dropped and case folded.
 QString foldedForSearch(const QString &text)
 {
+    // Most text is plain ASCII, which has no marks or wide forms to fold.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLower();
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString folded;
     folded.reserve(decomposed.size());
