@@ -232,7 +232,9 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
 {
     setWindowTitle(tr("Snips"));
 
-    auto *canvas = new QuietCanvas(Qt::AlignTop | Qt::AlignLeft, this);
+    // The column fills the canvas (its content starts top-leading); a
+    // placed column would shrink to its size hint.
+    auto *canvas = new QuietCanvas(Qt::Alignment(), this);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(canvas);
@@ -322,6 +324,7 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
     connect(m_grid, &QWidget::customContextMenuRequested, this, &SnipsLibraryView::showCardMenu);
     connect(m_model, &SnipsLibraryModel::contentChanged, this, &SnipsLibraryView::updateContent);
     connect(m_model, &SnipsLibraryModel::errorMessageChanged, this, &SnipsLibraryView::updateAlert);
+    m_grid->viewport()->installEventFilter(this);
     connect(m_images, &SnipImageCache::imageReady, m_grid->viewport(), qOverload<>(&QWidget::update));
 
     updateContent();
@@ -342,10 +345,13 @@ int SnipsLibraryView::columnWidth(int availableWidth)
     return std::clamp(width, minimumColumn, maximumColumn);
 }
 
-void SnipsLibraryView::resizeEvent(QResizeEvent *event)
+bool SnipsLibraryView::eventFilter(QObject *watched, QEvent *event)
 {
-    QWidget::resizeEvent(event);
-    updateGridSize();
+    // The grid's own width settles after the screen's layout has run, so
+    // the columns follow the viewport rather than the screen.
+    if (watched == m_grid->viewport() && event->type() == QEvent::Resize)
+        updateGridSize();
+    return QWidget::eventFilter(watched, event);
 }
 
 void SnipsLibraryView::updateGridSize()

@@ -67,7 +67,7 @@ public:
     static int columnWidth(int availableWidth);
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void updateContent();
