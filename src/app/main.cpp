@@ -13,8 +13,10 @@
 #include "imaging/CaptureReviewView.h"
 #include "imaging/SnipFrameComposerView.h"
 #include "library/SearchView.h"
+#include "library/SnipsLibraryView.h"
 #include "onboarding/OnboardingCoordinator.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -44,6 +46,17 @@ ScreenRegistry screens(AppRuntime &runtime)
                                    return nullptr;
                                return new SnipFrameComposerView(*request.cardID, runtime, parent);
                            });
+    registry.registerDetail(DetailScreen::Kind::snipsLibrary,
+                            [&runtime](RootViewController &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                                SnipsLibraryServices services;
+                                services.captureRegion = [&runtime] { runtime.captureRegion(); };
+                                services.pasteboard = &ClipboardPasteboard::general();
+                                services.saveImage = [](const QImage &image, const QString &name, QWidget *owner) {
+                                    ImageExportService::savePNG(image, name, owner, [](std::optional<QString>) {});
+                                };
+                                return new SnipsLibraryView(window.library(), runtime.navigation(), std::move(services),
+                                                            parent);
+                            });
     registry.registerDetail(DetailScreen::Kind::search,
                             [&runtime](RootViewController &window, const DetailScreen &, QWidget *parent) -> QWidget * {
                                 TrashActions &actions = window.trashActions();
