@@ -9,6 +9,7 @@
 #include "app/ShellWindowing.h"
 #include "app/SingleInstance.h"
 #include "app/TrashActions.h"
+#include "app/TrashView.h"
 #include "app/TessalineApp.h"
 #include "imaging/CaptureReviewView.h"
 #include "imaging/SnipFrameComposerView.h"
@@ -83,6 +84,10 @@ ScreenRegistry screens(AppRuntime &runtime)
                                    return nullptr;
                                return new OnboardingExperienceView(runtime, *runtime.onboarding(), window.library(), parent);
                            });
+    registry.registerDetail(DetailScreen::Kind::trash,
+                            [](RootViewController &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                                return new TrashView(window.library(), TrashModel::windowActions(window.trashActions()), parent);
+                            });
     registry.registerCoachmark([&runtime](RootViewController &, GuidedTourStep step, bool hasSnipPreviewTarget,
                                           QWidget *parent) -> QWidget * {
         if (!runtime.onboarding())

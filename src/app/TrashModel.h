@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class LibraryQuery;
+class TrashActions;
+
+// What the Recently Deleted screen shows, worked out afresh from the live
+// lists: the deleted notes, the deleted cards whose note is not itself
+// deleted (those come back with their note), each newest deletion first.
+struct TrashContents
+{
+    struct CardCounts
+    {
+        int snips = 0;
+        int thoughts = 0;
+    };
+
+    QList<Board *> deletedBoards;
+    QList<CanvasCard *> deletedCards;
+    // Every note by id; of two with one id the later change wins.
+    QHash<QUuid, Board *> boardsByID;
+
+    static TrashContents from(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+
+    int count() const { return int(deletedBoards.size() + deletedCards.size()); }
+    bool isEmpty() const { return count() == 0; }
+    // The header's line under "Trash".
+    QString subtitle() const;
+};
+
+// The texts a card tile shows, shared with other compact card tiles.
+struct TrashCardTexts
+{
+    static QString kindLabel(const CanvasCard &card);
+    static QString kindSymbol(const CanvasCard &card);
+    // The card's words on one line, at most 220 characters; empty when
+    // there is nothing beyond the title.
+    static QString excerpt(const CanvasCard &card);
+    static QDateTime displayDate(const CanvasCard &card);
+    // The note's name when it may be shown, else the source app, else empty.
+    static QString source(const CanvasCard &card, const std::optional<QString> &boardTitle);
+    static bool sourceIsBoard(const std::optional<QString> &boardTitle);
+    static QString accessibilitySummary(const CanvasCard &card, const std::optional<QString> &boardTitle);
+    // "5 minutes ago", "in 2 days": how far `date` lies from `now`.
+    static QString relativeDate(const QDateTime &date, const QDateTime &now);
+};
+
+// One grid of the screen: the deleted notes or the deleted cards. Rows
+// carry what the tile paints, read from the entities on each request.
+class TrashItemModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum class Section { boards, cards };
+    enum Role {
+        IdRole = Qt::UserRole + 1,
+        BoardIdRole,
+        TitleRole,
+        // A note's focus question, or a card's excerpt.
+        DetailRole,
+        HasDetailRole,
+        KindLabelRole,   // a card's kind, a note's status
+        KindSymbolRole,
+        ShowsTagRole,    // a parked or done note, and every card
+        IsSnipRole,
+        IsAIGeneratedRole,
+        ToneRole,        // QuietCardTone as int
+        SnipCountRole,
+        ThoughtCountRole,
+        SourceRole,
+        SourceSymbolRole,
+        DateRole,
+        ImageDataRole,   // the bytes to decode for a snip's picture
+    };
+
+    explicit TrashItemModel(Section section, QObject *parent = nullptr);
+
+    Section section() const { return m_section; }
+    void setContents(const TrashContents &contents, const QList<CanvasCard *> &allCards);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+private:
+    QVariant boardData(const Board &board, int role) const;
+    QVariant cardData(const CanvasCard &card, int role) const;
+
+    Section m_section;
+    QList<Board *> m_boards;
+    QList<CanvasCard *> m_cards;
+    QHash<QUuid, TrashContents::CardCounts> m_counts;
+    QHash<QUuid, QString> m_boardTitles;
+};
+
+// The screen's state and rules above the widgets: the two grids kept in
+// step with the library, the deletion waiting for confirmation, and the six
+// actions the main window hands in. The screen changes nothing by itself.
+class TrashModel : public QObject
+{
+    Q_OBJECT
+public:
+    struct Actions
+    {
+        std::function<void(const QUuid &)> openBoard;
+        // The note's id, then the card's.
+        std::function<void(const QUuid &, const QUuid &)> openCard;
+        std::function<void(const QUuid &)> restoreBoard;
+        std::function<void(const QUuid &)> restoreCard;
+        // Either may be left empty; its delete controls are then not shown.
+        std::function<void(const QUuid &)> deleteBoardPermanently;
+        std::function<void(const QUuid &)> deleteCardPermanently;
+    };
+
+    struct PendingDeletion
+    {
+        TrashItemModel::Section section;
+        QUuid id;
+        friend bool operator==(const PendingDeletion &, const PendingDeletion &) = default;
+    };
+
+    // The main window's six trash actions, all of them.
+    static Actions windowActions(TrashActions &actions);
+
+    TrashModel(LibraryQuery &library, Actions actions, QObject *parent = nullptr);
+
+    const TrashContents &contents() const { return m_contents; }
+    TrashItemModel *boards() const { return m_boards; }
+    TrashItemModel *cards() const { return m_cards; }
+    bool canDelete(TrashItemModel::Section section) const;
+
+    void open(TrashItemModel::Section section, int row);
+    void restore(TrashItemModel::Section section, int row);
+    // Asks for confirmation; no-op when that section cannot delete.
+    void requestDeletion(TrashItemModel::Section section, int row);
+
+    std::optional<PendingDeletion> pendingDeletion() const { return m_pending; }
+    // Runs the waiting deletion, if any, then clears it.
+    void confirmDeletion();
+    // Cancel or any other dismissal.
+    void cancelDeletion();
+
+Q_SIGNALS:
+    void contentsChanged();
+    void pendingDeletionChanged();
+
+private:
+    void refresh();
+    QUuid idAt(TrashItemModel::Section section, int row, QUuid *boardID = nullptr) const;
+
+    LibraryQuery &m_library;
+    Actions m_actions;
+    TrashContents m_contents;
+    TrashItemModel *m_boards;
+    TrashItemModel *m_cards;
+    std::optional<PendingDeletion> m_pending;
+};
+
+} // namespace tessaline
