@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace tessaline;
@@ -250,6 +251,22 @@ private Q_SLOTS:
         Screen::entry(menu.get(), QStringLiteral("Move to Recently Deleted"))->trigger();
         QCOMPARE(screen.view->grid()->model()->rowCount(), 3);
         QVERIFY(!screen.green->isLive());
+    }
+
+    void theGridKeepsItsPlaceWhenTheLibraryChanges()
+    {
+        Screen screen;
+        for (int i = 0; i < 40; ++i)
+            screen.rig.addSnip(screen.note->id(), QStringLiteral("More %1").arg(i), 1, 10 + i);
+        screen.rig.save();
+        QScrollBar *bar = screen.view->grid()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 600);
+        bar->setValue(600);
+        std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.red, nullptr));
+        Screen::entry(menu.get(), QStringLiteral("Move to Recently Deleted"))->trigger();
+        QCOMPARE(screen.view->grid()->model()->rowCount(), 43);
+        QTest::qWait(50); // the grid lays its items out again later
+        QCOMPARE(bar->value(), 600);
     }
 
     void failedFilingShowsTheAlert()
