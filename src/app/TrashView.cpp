@@ -423,7 +423,11 @@ TrashView::TrashView(LibraryQuery &library, TrashModel::Actions actions, QWidget
     centring->setContentsMargins(0, 0, 0, 0);
     auto *column = new QWidget;
     column->setMaximumWidth(1080 + 64);
-    centring->addWidget(column, 0, Qt::AlignTop);
+    // The column takes the width up to its maximum; the rest is shared
+    // evenly on both sides, which centres it.
+    centring->addStretch(1);
+    centring->addWidget(column, 100);
+    centring->addStretch(1);
     auto *stack = new QVBoxLayout(column);
     stack->setContentsMargins(32, 30, 32, 30);
     stack->setSpacing(28);
