@@ -14,6 +14,7 @@
 #include <QCollator>
 
 #include <algorithm>
+#include <vector>
 
 namespace tessaline {
 
@@ -182,7 +183,26 @@ QList<CanvasCard *> SnipsLibraryModel::filteredCards(const QList<CanvasCard *> &
         }
         kept.append(card);
     }
-    std::stable_sort(kept.begin(), kept.end(), &SnipsLibraryModel::gridOrder);
+    // The grid order of `gridOrder`, with each card's keys worked out once:
+    // the identifier's bytes in network order sort exactly as its upper-case
+    // text does.
+    struct Keyed
+    {
+        qint64 date;
+        QByteArray id;
+        CanvasCard *card;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(kept.size());
+    for (CanvasCard *card : kept)
+        keyed.push_back({libraryDate(card).toMSecsSinceEpoch(), card->id().toRfc4122(), card});
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        if (a.date != b.date)
+            return a.date > b.date;
+        return a.id < b.id;
+    });
+    for (qsizetype i = 0; i < kept.size(); ++i)
+        kept[i] = keyed[size_t(i)].card;
     return kept;
 }
 

@@ -99,6 +99,9 @@ private Q_SLOTS:
         library.model->setQuery(query);
         QCOMPARE(library.shownTitles(), expected);
         QCOMPARE(library.model->rowCount(), expected.size());
+        const QList<CanvasCard *> &shown = library.model->shownCards();
+        for (qsizetype i = 1; i < shown.size(); ++i)
+            QVERIFY(SnipsLibraryModel::gridOrder(shown.at(i - 1), shown.at(i)));
     }
 
     void tileTexts()
