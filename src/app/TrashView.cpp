@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace tessaline {
@@ -211,18 +212,53 @@ void TrashGridView::resizeEvent(QResizeEvent *event)
 
 void TrashGridView::mouseReleaseEvent(QMouseEvent *event)
 {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && index.isValid()) {
-        const QPoint point = event->position().toPoint();
-        const int row = index.row();
-        if (restoreButtonRect(row).contains(point))
-            Q_EMIT restoreRequested(row);
-        else if (deleteButtonRect(row).contains(point))
-            Q_EMIT deleteRequested(row);
-        else if (tileRect(row).contains(point))
-            Q_EMIT openRequested(row);
-    }
+    const QPoint point = event->position().toPoint();
+    const QModelIndex index = indexAt(point);
+    const bool clicked = event->button() == Qt::LeftButton && index.isValid();
+    // The list view finishes its own handling first: an action may take
+    // the screen away.
     QListView::mouseReleaseEvent(event);
+    if (!clicked)
+        return;
+    const int row = index.row();
+    if (restoreButtonRect(row).contains(point))
+        Q_EMIT restoreRequested(row);
+    else if (deleteButtonRect(row).contains(point))
+        Q_EMIT deleteRequested(row);
+    else if (tileRect(row).contains(point))
+        Q_EMIT openRequested(row);
+}
+
+void TrashGridView::mouseMoveEvent(QMouseEvent *event)
+{
+    QListView::mouseMoveEvent(event);
+    // The buttons light up under the pointer, inside one item too.
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid())
+        viewport()->update(visualRect(index));
+}
+
+bool TrashGridView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid()) {
+            QString text;
+            if (deleteButtonRect(index.row()).contains(help->pos()))
+                text = deleteTitle();
+            else if (restoreButtonRect(index.row()).contains(help->pos()))
+                text = restoreTitle();
+            else if (tileRect(index.row()).contains(help->pos()))
+                text = index.data(Qt::ToolTipRole).toString();
+            if (text.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), text, viewport());
+            return true;
+        }
+    }
+    return QListView::viewportEvent(event);
 }
 
 void TrashGridView::keyPressEvent(QKeyEvent *event)
@@ -456,12 +492,18 @@ TrashView::TrashView(LibraryQuery &library, TrashModel::Actions actions, QWidget
         connect(grid, &TrashGridView::deleteRequested, this,
                 [this, grid](int row) { m_model->requestDeletion(grid->section(), row); });
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint &point) {
-            const QModelIndex index = grid->indexAt(point);
+            QModelIndex index = grid->indexAt(point);
+            QPoint at = point;
+            // From the keyboard the menu belongs to the current tile.
+            if (!index.isValid() && grid->hasFocus() && grid->currentIndex().isValid()) {
+                index = grid->currentIndex();
+                at = grid->tileRect(index.row()).center();
+            }
             if (!index.isValid())
                 return;
             QMenu *menu = makeContextMenu(grid->section(), index.row(), this);
             menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(grid->viewport()->mapToGlobal(point));
+            menu->popup(grid->viewport()->mapToGlobal(at));
         });
         return section;
     };

@@ -81,6 +81,7 @@ private Q_SLOTS:
     void deletionAsksFirst();
     void contextMenus_data();
     void contextMenus();
+    void enterOpensTheCurrentTile();
 };
 
 void TrashViewTest::emptyTrashShowsTheEmptyState()
@@ -236,6 +237,25 @@ void TrashViewTest::contextMenus()
     }
     cardMenu->actions().first()->trigger();
     QVERIFY(trash.model()->cards()->rowCount() == 0);
+}
+
+void TrashViewTest::enterOpensTheCurrentTile()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Note"));
+    note->setStatus(BoardStatus::parked, at(1));
+    note->moveToTrash(at(2));
+    QVERIFY(rig.context().save().hasValue());
+    LibraryQuery library(rig.context());
+    TrashActions window(library, rig.navigation(), nullptr);
+    TrashView trash(library, TrashModel::windowActions(window));
+    trash.resize(1200, 800);
+    trash.boardsGrid()->setCurrentIndex(trash.boardsGrid()->model()->index(0, 0));
+    QTest::keyClick(trash.boardsGrid(), Qt::Key_Return);
+    QVERIFY(note->isLive());
+    QCOMPARE(note->status(), BoardStatus::active);
+    QCOMPARE(rig.navigation().activeBoardID(), std::optional<QUuid>(note->id()));
+    QVERIFY(trash.emptyState()->isVisibleTo(&trash));
 }
 
 QTEST_MAIN(TrashViewTest)
