@@ -217,7 +217,9 @@ class SnipGrid : public QListView
 public:
     explicit SnipGrid(QWidget *parent) : QListView(parent)
     {
-        setViewportMargins(gridPadding, gridPadding, gridPadding, gridPadding);
+        // Each tile sits centred in a cell half a gap wider on either side,
+        // so the sides lose that half gap to keep the tiles 24 points in.
+        setViewportMargins(gridPadding - columnGap / 2, gridPadding, gridPadding - columnGap / 2, gridPadding);
     }
 };
 
@@ -252,10 +254,12 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
     row->setSpacing(12);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
+    titles->addStretch(1);
     titles->addWidget(new StudioText(tr("Snips"), TessalineTypography::systemFont(20, QFont::DemiBold),
                                      SemanticColor::label));
     titles->addWidget(new StudioText(tr("Every screenshot, still connected to its note"),
                                      TessalineTypography::systemFont(11, QFont::Normal), SemanticColor::secondary));
+    titles->addStretch(1);
     row->addLayout(titles);
     row->addStretch(1);
     m_filter = new QLineEdit;
@@ -268,10 +272,11 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
     row->addWidget(m_capture);
     stack->addWidget(header);
 
-    auto *divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    stack->addWidget(divider);
+    m_divider = new QWidget;
+    m_divider->setFixedHeight(1);
+    m_divider->setAutoFillBackground(true);
+    updateDivider();
+    stack->addWidget(m_divider);
 
     // Content.
     m_content = new QStackedWidget;
@@ -340,9 +345,9 @@ StudioEmptyState *SnipsLibraryView::emptyState() const
 
 int SnipsLibraryView::columnWidth(int availableWidth)
 {
-    const int columns = std::max(1, (availableWidth + columnGap) / (minimumColumn + columnGap));
-    const int width = (availableWidth - (columns - 1) * columnGap) / columns;
-    return std::clamp(width, minimumColumn, maximumColumn);
+    // Cells are a tile and one gap wide, and a row holds only whole cells.
+    const int columns = std::max(1, availableWidth / (minimumColumn + columnGap));
+    return std::clamp(availableWidth / columns - columnGap, minimumColumn, maximumColumn);
 }
 
 bool SnipsLibraryView::eventFilter(QObject *watched, QEvent *event)
@@ -364,6 +369,20 @@ void SnipsLibraryView::updateGridSize()
     const QSize cell(width + columnGap, tileHeight(width) + rowGap);
     if (m_grid->gridSize() != cell)
         m_grid->setGridSize(cell);
+}
+
+void SnipsLibraryView::updateDivider()
+{
+    QPalette palette = m_divider->palette();
+    palette.setColor(QPalette::Window, semanticColor(SemanticColor::separator, this->palette()));
+    m_divider->setPalette(palette);
+}
+
+void SnipsLibraryView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateDivider();
 }
 
 void SnipsLibraryView::updateContent()

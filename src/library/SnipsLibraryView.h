@@ -68,9 +68,11 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void updateContent();
+    void updateDivider();
     void updateGridSize();
     void updateAlert();
     void showCardMenu(const QPoint &position);
@@ -83,6 +85,7 @@ private:
     SnipImageCache *m_images;
     QLineEdit *m_filter;
     TessalinePrimaryButton *m_capture;
+    QWidget *m_divider;
     QStackedWidget *m_content;
     QListView *m_grid;
     StudioEmptyState *m_noMatches;

@@ -100,8 +100,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("expected");
         QTest::newRow("narrower than a column") << 150 << 210;
         QTest::newRow("one column, capped") << 430 << 300;
-        QTest::newRow("two columns") << 500 << 242;
-        QTest::newRow("four columns") << 1000 << 238;
+        QTest::newRow("two columns") << 500 << 234;
+        QTest::newRow("four columns, whole cells") << 1000 << 234;
+        QTest::newRow("just short of five") << 1129 << 266;
     }
 
     void columnWidth()
@@ -119,6 +120,8 @@ private Q_SLOTS:
         const QRect first = screen.tileRect(0);
         const QRect second = screen.tileRect(1);
         QCOMPARE(second.top(), first.top());
+        // 1100 points hold four whole columns; none wraps early.
+        QCOMPARE(screen.tileRect(3).top(), first.top());
         QVERIFY(second.left() >= first.right() + 16);
         QVERIFY(first.width() >= 210 && first.width() <= 300);
         // A tile's picture frame runs 1.6 : 1 across the tile's width.
