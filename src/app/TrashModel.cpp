@@ -5,6 +5,7 @@
 #include "design/QuietSurfaces.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/CardSummary.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
@@ -88,66 +89,6 @@ QString TrashContents::subtitle() const
     return n == 1 ? TrashModel::tr("%1 recoverable item").arg(n) : TrashModel::tr("%1 recoverable items").arg(n);
 }
 
-QString TrashCardTexts::kindLabel(const CanvasCard &card)
-{
-    if (card.kind() == CardKind::snip)
-        return TrashModel::tr("Snip");
-    switch (card.thoughtKind()) {
-    case ThoughtKind::question:
-        return TrashModel::tr("Question");
-    case ThoughtKind::decision:
-        return TrashModel::tr("Decision");
-    case ThoughtKind::nextStep:
-        return TrashModel::tr("Next Step");
-    case ThoughtKind::thought:
-        break;
-    }
-    return TrashModel::tr("Thought");
-}
-
-QString TrashCardTexts::kindSymbol(const CanvasCard &card)
-{
-    if (card.kind() == CardKind::snip)
-        return QStringLiteral("viewfinder");
-    switch (card.thoughtKind()) {
-    case ThoughtKind::question:
-        return QStringLiteral("questionmark.circle");
-    case ThoughtKind::decision:
-        return QStringLiteral("checkmark.seal");
-    case ThoughtKind::nextStep:
-        return QStringLiteral("arrow.right.circle");
-    case ThoughtKind::thought:
-        break;
-    }
-    return QStringLiteral("text.bubble");
-}
-
-QString TrashCardTexts::excerpt(const CanvasCard &card)
-{
-    QString source;
-    if (card.kind() == CardKind::snip)
-        source = card.contextText().isEmpty() ? card.ocrText() : card.contextText();
-    else
-        source = card.markdownText();
-    // Every run of white space, line breaks included, becomes one space.
-    QStringList pieces;
-    QString piece;
-    for (const QChar c : std::as_const(source)) {
-        if (c.isSpace()) {
-            if (!piece.isEmpty())
-                pieces << std::exchange(piece, QString());
-        } else {
-            piece += c;
-        }
-    }
-    if (!piece.isEmpty())
-        pieces << piece;
-    const QString joined = trimmedWhitespace(pieces.join(QLatin1Char(' ')));
-    if (joined.isEmpty() || joined == card.displayTitle())
-        return {};
-    return graphemePrefix(joined, 220);
-}
-
 QDateTime TrashCardTexts::displayDate(const CanvasCard &card)
 {
     return card.capturedAt().value_or(card.updatedAt());
@@ -167,7 +108,7 @@ QString TrashCardTexts::source(const CanvasCard &card, const std::optional<QStri
 
 QString TrashCardTexts::accessibilitySummary(const CanvasCard &card, const std::optional<QString> &boardTitle)
 {
-    QStringList items{kindLabel(card), card.displayTitle()};
+    QStringList items{CardSummary::kindLabel(card), card.displayTitle()};
     if (sourceIsBoard(boardTitle))
         items << QStringLiteral("Board: ") + *boardTitle;
     return items.join(QStringLiteral(", "));
@@ -309,13 +250,13 @@ QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
     case TitleRole:
         return card.displayTitle();
     case DetailRole:
-        return TrashCardTexts::excerpt(card);
+        return CardSummary::excerpt(card);
     case HasDetailRole:
-        return !TrashCardTexts::excerpt(card).isEmpty();
+        return !CardSummary::excerpt(card).isEmpty();
     case KindLabelRole:
-        return TrashCardTexts::kindLabel(card);
+        return CardSummary::kindLabel(card);
     case KindSymbolRole:
-        return TrashCardTexts::kindSymbol(card);
+        return CardSummary::kindSymbol(card);
     case ShowsTagRole:
         return true;
     case IsSnipRole:

@@ -43,11 +43,7 @@ struct TrashContents
 // The texts a card tile shows, shared with other compact card tiles.
 struct TrashCardTexts
 {
-    static QString kindLabel(const CanvasCard &card);
-    static QString kindSymbol(const CanvasCard &card);
-    // The card's words on one line, at most 220 characters; empty when
-    // there is nothing beyond the title.
-    static QString excerpt(const CanvasCard &card);
+    // The kind, its symbol and the excerpt come from CardSummary.
     static QDateTime displayDate(const CanvasCard &card);
     // The note's name when it may be shown, else the source app, else empty.
     static QString source(const CanvasCard &card, const std::optional<QString> &boardTitle);

@@ -4,6 +4,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
 #include "model/CanvasCard.h"
+#include "model/CardSummary.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
@@ -23,23 +24,6 @@ constexpr int imageHeight = 112;
 constexpr int placeholderHeight = 76;
 constexpr int spacing = 9;
 constexpr int excerptLength = 220;
-
-QString collapsedWhitespace(const QString &text)
-{
-    QStringList pieces;
-    QString piece;
-    for (const QChar c : text) {
-        if (c.isSpace()) {
-            if (!piece.isEmpty())
-                pieces.append(std::exchange(piece, QString()));
-        } else {
-            piece.append(c);
-        }
-    }
-    if (!piece.isEmpty())
-        pieces.append(piece);
-    return trimmedWhitespace(pieces.join(QLatin1Char(' ')));
-}
 
 int lineHeight(const QFont &font) { return QFontMetrics(font).lineSpacing(); }
 
@@ -96,32 +80,9 @@ CompactCardPreview::CompactCardPreview(const CanvasCard &card, const std::option
         tone = QuietCardTone::suggestion;
         break;
     }
-    if (isSnip) {
-        kindLabel = QStringLiteral("Snip");
-        kindSymbol = QStringLiteral("viewfinder");
-    } else {
-        kindLabel = displayName(card.thoughtKind());
-        switch (card.thoughtKind()) {
-        case ThoughtKind::thought:
-            kindSymbol = QStringLiteral("text.bubble");
-            break;
-        case ThoughtKind::question:
-            kindSymbol = QStringLiteral("questionmark.circle");
-            break;
-        case ThoughtKind::decision:
-            kindSymbol = QStringLiteral("checkmark.seal");
-            break;
-        case ThoughtKind::nextStep:
-            kindSymbol = QStringLiteral("arrow.right.circle");
-            break;
-        }
-    }
-
-    const QString source = isSnip ? (card.contextText().isEmpty() ? card.ocrText() : card.contextText())
-                                  : card.markdownText();
-    const QString normalised = collapsedWhitespace(source);
-    if (!normalised.isEmpty() && normalised != title)
-        excerpt = graphemePrefix(normalised, excerptLength);
+    kindLabel = CardSummary::kindLabel(card);
+    kindSymbol = CardSummary::kindSymbol(card);
+    excerpt = CardSummary::excerpt(card, excerptLength);
 
     const bool namesBoard = showsBoardName && boardTitle && !boardTitle->isEmpty();
     if (namesBoard) {

@@ -17,6 +17,24 @@ QString trimmedWhitespace(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+QString collapsedWhitespace(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    bool pendingSpace = false;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            pendingSpace = !result.isEmpty();
+            continue;
+        }
+        if (pendingSpace)
+            result.append(u' ');
+        pendingSpace = false;
+        result.append(c);
+    }
+    return result;
+}
+
 bool isBlank(const QString &text)
 {
     for (QChar c : text) {

@@ -8,6 +8,9 @@ namespace tessaline {
 // which QChar::isSpace holds, trimmed at both ends only.
 QString trimmedWhitespace(const QString &text);
 
+// Every run of whitespace and newlines made one space, trimmed at both ends.
+QString collapsedWhitespace(const QString &text);
+
 // True when nothing but whitespace and newlines is left.
 bool isBlank(const QString &text);
 
