@@ -2,6 +2,7 @@
 
 #include "app/FocusEditorModel.h"
 #include "design/DesignTokens.h"
+#include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
@@ -279,21 +280,8 @@ void FocusEditorView::refresh()
 
 void FocusEditorView::showAlertIfNeeded()
 {
-    const std::optional<QString> message = m_model->errorMessage();
-    if (!message) {
-        if (m_alert)
-            m_alert->close();
-        return;
-    }
-    if (m_alert)
-        return;
-    m_alert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Couldn’t save"),
-                              message->isEmpty() ? QStringLiteral("Unknown error") : *message, QMessageBox::Ok, this);
-    m_alert->setTextFormat(Qt::PlainText);
-    m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->setWindowModality(Qt::WindowModal);
-    connect(m_alert, &QMessageBox::finished, m_model, &FocusEditorModel::clearErrorMessage);
-    m_alert->open();
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t save"), m_model->errorMessage(),
+                   [model = m_model] { model->clearErrorMessage(); });
 }
 
 void FocusEditorView::keyPressEvent(QKeyEvent *event)

@@ -2,6 +2,7 @@
 
 #include "app/NewBoardModel.h"
 #include "design/DesignTokens.h"
+#include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
@@ -107,21 +108,8 @@ void NewBoardView::refresh()
 {
     m_create->setEnabled(m_model->canCreate());
 
-    const std::optional<QString> message = m_model->errorMessage();
-    if (!message) {
-        if (m_alert)
-            m_alert->close();
-        return;
-    }
-    if (m_alert)
-        return;
-    m_alert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Couldn’t create board"),
-                              message->isEmpty() ? QStringLiteral("Unknown error") : *message, QMessageBox::Ok, this);
-    m_alert->setTextFormat(Qt::PlainText);
-    m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->setWindowModality(Qt::WindowModal);
-    connect(m_alert, &QMessageBox::finished, m_model, &NewBoardModel::clearErrorMessage);
-    m_alert->open();
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t create board"), m_model->errorMessage(),
+                   [model = m_model] { model->clearErrorMessage(); });
 }
 
 void NewBoardView::showEvent(QShowEvent *event)

@@ -2,6 +2,7 @@
 
 #include "app/QuickThoughtModel.h"
 #include "design/DesignTokens.h"
+#include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
@@ -128,21 +129,8 @@ void QuickThoughtView::refresh()
         m_picker->setCurrentIndex(index);
     }
 
-    const std::optional<QString> message = m_model->errorMessage();
-    if (!message) {
-        if (m_alert)
-            m_alert->close();
-        return;
-    }
-    if (m_alert)
-        return;
-    m_alert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Couldn’t save note"),
-                              message->isEmpty() ? QStringLiteral("Unknown error") : *message, QMessageBox::Ok, this);
-    m_alert->setTextFormat(Qt::PlainText);
-    m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->setWindowModality(Qt::WindowModal);
-    connect(m_alert, &QMessageBox::finished, m_model, &QuickThoughtModel::clearErrorMessage);
-    m_alert->open();
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t save note"), m_model->errorMessage(),
+                   [model = m_model] { model->clearErrorMessage(); });
 }
 
 void QuickThoughtView::showEvent(QShowEvent *event)

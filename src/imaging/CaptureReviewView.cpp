@@ -2,6 +2,7 @@
 
 #include "app/AppRuntime.h"
 #include "app/ImageExportService.h"
+#include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
@@ -255,21 +256,8 @@ void CaptureReviewView::refresh()
 
 void CaptureReviewView::showErrorIfNeeded()
 {
-    const std::optional<QString> message = m_model->errorMessage();
-    if (!message) {
-        if (m_alert)
-            m_alert->close();
-        return;
-    }
-    if (m_alert)
-        return;
-    m_alert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Couldn’t save snip"),
-                              message->isEmpty() ? QStringLiteral("Unknown error") : *message, QMessageBox::Ok, this);
-    m_alert->setTextFormat(Qt::PlainText);
-    m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->setWindowModality(Qt::WindowModal);
-    connect(m_alert, &QMessageBox::finished, m_model, &CaptureReviewModel::clearErrorMessage);
-    m_alert->open();
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t save snip"), m_model->errorMessage(),
+                   [model = m_model] { model->clearErrorMessage(); });
 }
 
 void CaptureReviewView::keyPressEvent(QKeyEvent *event)

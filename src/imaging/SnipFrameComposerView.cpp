@@ -2,6 +2,7 @@
 
 #include "app/AppRuntime.h"
 #include "app/ImageExportService.h"
+#include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
@@ -713,21 +714,8 @@ void SnipFrameComposerView::refreshState()
     if (m_save)
         m_save->setEnabled(!m_model->isSaving());
 
-    const std::optional<QString> message = m_model->errorMessage();
-    if (!message) {
-        if (m_alert)
-            m_alert->close();
-        return;
-    }
-    if (m_alert)
-        return;
-    m_alert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Couldn’t create framed image"),
-                              message->isEmpty() ? QStringLiteral("Unknown error") : *message, QMessageBox::Ok, this);
-    m_alert->setTextFormat(Qt::PlainText);
-    m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->setWindowModality(Qt::WindowModal);
-    connect(m_alert, &QMessageBox::finished, m_model, &SnipFrameComposerModel::clearErrorMessage);
-    m_alert->open();
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t create framed image"), m_model->errorMessage(),
+                   [model = m_model] { model->clearErrorMessage(); });
 }
 
 } // namespace tessaline

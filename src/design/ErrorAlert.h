@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tessaline {
+
+// Keeps one window-modal alert in step with a screen's optional error
+// message: opened (plain text, "Unknown error" for an empty message) while
+// there is one, closed when it is gone. Closing it calls `dismissed`, which
+// clears the message.
+void syncErrorAlert(QPointer<QMessageBox> &alert, QWidget *parent, const QString &title,
+                    const std::optional<QString> &message, const std::function<void()> &dismissed);
+
+} // namespace tessaline
