@@ -3,6 +3,7 @@
 #include "app/AppRuntime.h"
 #include "app/ImageExportService.h"
 #include "design/ErrorAlert.h"
+#include "design/SheetSize.h"
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
@@ -137,11 +138,7 @@ QSize CaptureReviewView::sizeHint() const
 {
     if (m_unavailable)
         return QSize(500, 320);
-    // Roomy, but never taller or wider than the screen leaves space for.
-    QSize wanted(1040, 760);
-    if (const QScreen *screen = (parentWidget() ? parentWidget()->screen() : this->screen()))
-        wanted = wanted.boundedTo(screen->availableGeometry().size() * 0.9);
-    return wanted.expandedTo(minimumSizeHint());
+    return sheetSizeWithinScreen(this, QSize(1040, 760), 0.9).expandedTo(minimumSizeHint());
 }
 
 void CaptureReviewView::build()

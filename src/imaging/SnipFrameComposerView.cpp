@@ -3,6 +3,7 @@
 #include "app/AppRuntime.h"
 #include "app/ImageExportService.h"
 #include "design/ErrorAlert.h"
+#include "design/SheetSize.h"
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
@@ -409,10 +410,7 @@ QSize SnipFrameComposerView::sizeHint() const
 {
     if (m_unavailable)
         return QSize(560, 360);
-    QSize wanted(900, 720);
-    if (const QScreen *screen = (parentWidget() ? parentWidget()->screen() : this->screen()))
-        wanted = wanted.boundedTo(screen->availableGeometry().size() * 0.92);
-    return wanted.expandedTo(minimumSize());
+    return sheetSizeWithinScreen(this, QSize(900, 720), 0.92).expandedTo(minimumSize());
 }
 
 QLabel *SnipFrameComposerView::valueLabel(QSlider *slider) const

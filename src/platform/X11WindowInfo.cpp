@@ -153,8 +153,8 @@ std::optional<qint64> X11WindowInfo::processID(xcb_window_t window) const
     std::optional<qint64> result;
     for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(reply); it.rem;
          xcb_res_client_id_value_next(&it)) {
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)
-            && xcb_res_client_id_value_value_length(it.data) >= 1) {
+        // Only the process id was asked for, so every answer carries one.
+        if (xcb_res_client_id_value_value_length(it.data) >= 1) {
             result = qint64(*xcb_res_client_id_value_value(it.data));
             break;
         }
