@@ -161,7 +161,7 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
         return std::unique_ptr<RegionSelectionSession>(new MeasuredSession(capture, std::move(completion), marks, *x11));
     };
     CaptureCoordinator coordinator(std::move(services));
-    if (coordinator.enableHotKeys()) {
+    if (!coordinator.enableHotKeys()) {
         state.SkipWithError("the capture hot key could not be registered");
         return;
     }

@@ -113,8 +113,8 @@ void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task
     // task was cancelled while the picture was taken; true when it goes on.
     auto proceeds = [](CaptureCoordinator *coordinator, const std::shared_ptr<CaptureTask> &task,
                        const auto &outcome) {
-        if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome)) {
-            coordinator->imageFailed(task, *error);
+        if (!outcome) {
+            coordinator->imageFailed(task, outcome.error());
             return false;
         }
         coordinator->imageTaken(task);
@@ -132,7 +132,7 @@ void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task
             [self, task, proceeds](CaptureOutcome<FrozenDisplayCapture> outcome) {
                 if (!self || !proceeds(self.data(), task, outcome))
                     return;
-                const FrozenDisplayCapture &capture = std::get<FrozenDisplayCapture>(outcome);
+                const FrozenDisplayCapture &capture = *outcome;
                 if (task->mode == CaptureMode::region)
                     self->beginRegionSelection(capture);
                 else
@@ -144,7 +144,7 @@ void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task
             [self, task, proceeds](CaptureOutcome<CapturedWindow> outcome) {
                 if (!self || !proceeds(self.data(), task, outcome))
                     return;
-                self->completeCapture(std::get<CapturedWindow>(outcome).captureResult());
+                self->completeCapture(outcome->captureResult());
             });
         break;
     }
@@ -290,7 +290,7 @@ ScreenCapturePermissionState CaptureCoordinator::requestScreenCaptureAccess()
     return m_permissionState;
 }
 
-std::optional<CaptureSubsystemError> CaptureCoordinator::registerHotKeys(const GlobalShortcutConfiguration &configuration)
+Expected<void, CaptureSubsystemError> CaptureCoordinator::registerHotKeys(const GlobalShortcutConfiguration &configuration)
 {
     QPointer<CaptureCoordinator> self(this);
     return m_services.hotKeyManager->registerConfiguration(
@@ -305,36 +305,33 @@ std::optional<CaptureSubsystemError> CaptureCoordinator::registerHotKeys(const G
         });
 }
 
-std::optional<CaptureSubsystemError> CaptureCoordinator::enableHotKeys()
+Expected<void, CaptureSubsystemError> CaptureCoordinator::enableHotKeys()
 {
     m_hotKeyLifecycleEnabled = true;
-    if (auto error = registerHotKeys(m_shortcutConfiguration))
-        return error;
-    m_hotKeysAreActive = true;
-    return std::nullopt;
+    return registerHotKeys(m_shortcutConfiguration).transform([this] { m_hotKeysAreActive = true; });
 }
 
-std::optional<CaptureSubsystemError> CaptureCoordinator::updateShortcuts(const GlobalShortcutConfiguration &configuration)
+Expected<void, CaptureSubsystemError> CaptureCoordinator::updateShortcuts(const GlobalShortcutConfiguration &configuration)
 {
     if (!configuration.isValid())
-        return CaptureSubsystemError::invalidShortcutConfiguration();
+        return unexpected(CaptureSubsystemError::invalidShortcutConfiguration());
     if (configuration == m_shortcutConfiguration)
-        return std::nullopt;
+        return {};
     if (m_hotKeysAreActive) {
-        if (auto error = m_services.hotKeyManager->update(configuration)) {
+        if (auto updated = m_services.hotKeyManager->update(configuration); !updated) {
             // The manager has put the previous pair back when it could.
             m_hotKeysAreActive = m_services.hotKeyManager->registeredConfiguration().has_value();
-            return error;
+            return updated;
         }
     } else if (m_hotKeyLifecycleEnabled) {
-        if (auto error = registerHotKeys(configuration))
-            return error;
+        if (auto registered = registerHotKeys(configuration); !registered)
+            return registered;
         m_hotKeysAreActive = true;
     }
     m_services.shortcutStore->save(configuration);
     m_shortcutConfiguration = configuration;
     Q_EMIT shortcutConfigurationChanged();
-    return std::nullopt;
+    return {};
 }
 
 void CaptureCoordinator::handleRegionHotKey()

@@ -78,13 +78,13 @@ public:
     void beginCapture(CaptureMode mode);
     void refreshPermissionState();
     ScreenCapturePermissionState requestScreenCaptureAccess();
-    std::optional<CaptureSubsystemError> registerHotKeys(const GlobalShortcutConfiguration &configuration);
+    Expected<void, CaptureSubsystemError> registerHotKeys(const GlobalShortcutConfiguration &configuration);
     // Validates, registers (when hot keys are on), saves and publishes; on
     // any error nothing is saved or published.
-    std::optional<CaptureSubsystemError> updateShortcuts(const GlobalShortcutConfiguration &configuration);
+    Expected<void, CaptureSubsystemError> updateShortcuts(const GlobalShortcutConfiguration &configuration);
     // The runtime's start-up step: marks the hot-key lifecycle as started
     // and registers the published configuration.
-    std::optional<CaptureSubsystemError> enableHotKeys();
+    Expected<void, CaptureSubsystemError> enableHotKeys();
     void clearFailure();
 
     bool hotKeysAreActive() const { return m_hotKeysAreActive; }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "capture/CaptureValues.h"
+#include "platform/Expected.h"
 
 #include <QMetaType>
 #include <QString>
 
-#include <variant>
 
 namespace tessaline {
 
@@ -65,7 +65,7 @@ private:
 
 // A value or the capture error that stands in its place.
 template <typename T>
-using CaptureOutcome = std::variant<T, CaptureSubsystemError>;
+using CaptureOutcome = Expected<T, CaptureSubsystemError>;
 
 } // namespace tessaline
 

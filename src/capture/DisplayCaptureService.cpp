@@ -134,7 +134,7 @@ CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPoin
 {
     const auto target = displayTargetUnderPointer();
     if (!target)
-        return CaptureSubsystemError::noDisplayUnderPointer();
+        return unexpected(CaptureSubsystemError::noDisplayUnderPointer());
     // Taken before anything else, so it names the application the user was
     // working in when the request came.
     CaptureSourceApplication source;
@@ -143,34 +143,35 @@ CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPoin
         source.bundleIdentifier = application->bundleIdentifier;
     }
     const auto content = m_system->shareableDisplays();
-    if (const auto *error = std::get_if<CaptureSystemError>(&content))
-        return captureError(*error);
-    const auto &displays = std::get<QList<SystemDisplay>>(content);
+    if (!content)
+        return unexpected(captureError(content.error()));
+    const QList<SystemDisplay> &displays = *content;
     const auto display = std::find_if(displays.begin(), displays.end(),
                                       [&](const SystemDisplay &d) { return d.displayID == target->displayID; });
     if (display == displays.end())
-        return CaptureSubsystemError::displayUnavailable();
+        return unexpected(CaptureSubsystemError::displayUnavailable());
     const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
-    auto image = m_system->captureDisplayImage(*display, size);
-    if (const auto *error = std::get_if<CaptureSystemError>(&image))
-        return captureError(*error);
-    FrozenDisplayCapture capture;
-    capture.image = std::get<QImage>(std::move(image));
-    capture.target = *target;
-    capture.target.pixelSize = QSizeF(capture.image.size());
-    capture.sourceApplication = source;
-    return capture;
+    return m_system->captureDisplayImage(*display, size)
+        .transform_error(&DisplayCaptureService::captureError)
+        .transform([&](QImage image) {
+            FrozenDisplayCapture capture;
+            capture.image = std::move(image);
+            capture.target = *target;
+            capture.target.pixelSize = QSizeF(capture.image.size());
+            capture.sourceApplication = source;
+            return capture;
+        });
 }
 
 CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
 {
     const auto application = m_system ? m_system->frontmostApplication() : std::nullopt;
     if (!application)
-        return CaptureSubsystemError::frontmostApplicationUnavailable();
+        return unexpected(CaptureSubsystemError::frontmostApplicationUnavailable());
     const auto content = m_system->shareableContent();
-    if (const auto *error = std::get_if<CaptureSystemError>(&content))
-        return captureError(*error);
-    const ShareableContent &shareable = std::get<ShareableContent>(content);
+    if (!content)
+        return unexpected(captureError(content.error()));
+    const ShareableContent &shareable = *content;
 
     QList<SystemWindow> windows;
     QList<WindowCaptureCandidate> candidates;
@@ -183,27 +184,27 @@ CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
     const QString name = application->localizedName.value_or(QStringLiteral("the frontmost application"));
     const auto chosen = WindowCaptureCandidate::preferredCandidate(candidates);
     if (!chosen)
-        return CaptureSubsystemError::noCapturableWindow(name);
+        return unexpected(CaptureSubsystemError::noCapturableWindow(name));
     const auto window = std::find_if(windows.begin(), windows.end(),
                                      [&](const SystemWindow &w) { return w.windowID == chosen->windowID; });
     if (window == windows.end())
-        return CaptureSubsystemError::noCapturableWindow(name);
+        return unexpected(CaptureSubsystemError::noCapturableWindow(name));
     const auto display = bestDisplay(shareable.displays, window->frame);
     if (!display)
-        return CaptureSubsystemError::displayUnavailable();
+        return unexpected(CaptureSubsystemError::displayUnavailable());
     const auto target = displayTarget(*display);
     if (!target)
-        return CaptureSubsystemError::displayUnavailable();
+        return unexpected(CaptureSubsystemError::displayUnavailable());
 
     const double scale = std::max(m_system->windowPointPixelScale(*window), 1.0);
     const QSize size(std::max(int(std::ceil(window->frame.width() * scale)), 1),
                      std::max(int(std::ceil(window->frame.height() * scale)), 1));
     auto image = m_system->captureWindowImage(*window, size);
-    if (const auto *error = std::get_if<CaptureSystemError>(&image))
-        return captureError(*error);
+    if (!image)
+        return unexpected(captureError(image.error()));
 
     CapturedWindow captured;
-    captured.image = std::get<QImage>(std::move(image));
+    captured.image = std::move(image).value();
     captured.windowID = window->windowID;
     captured.windowTitle = window->title;
     captured.displayID = target->displayID;

@@ -35,23 +35,23 @@ void GlobalHotKeyManager::unregisterAll()
     }
 }
 
-std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerHotKey(GlobalHotKeyAction action,
+Expected<void, CaptureSubsystemError> GlobalHotKeyManager::registerHotKey(GlobalHotKeyAction action,
                                                                          const GlobalShortcut &shortcut)
 {
     HotKeyReference reference = 0;
     const qint32 status = m_system->registerHotKey(shortcut.keyCode, shortcut.modifiers.carbonFlags(),
                                                    HotKeyID{signature, quint32(action)}, &reference);
     if (status != HotKeyStatus::noError || reference == 0)
-        return CaptureSubsystemError::hotKeyRegistrationFailed(action, status);
+        return unexpected(CaptureSubsystemError::hotKeyRegistrationFailed(action, status));
     m_hotKeyReferences.insert(action, reference);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration(
+Expected<void, CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration(
     const GlobalShortcutConfiguration &configuration, Handler captureHandler, Handler quickThoughtHandler)
 {
     if (!configuration.isValid())
-        return CaptureSubsystemError::invalidShortcutConfiguration();
+        return unexpected(CaptureSubsystemError::invalidShortcutConfiguration());
     unregisterAll();
     m_handlers.insert(GlobalHotKeyAction::captureRegion, std::move(captureHandler));
     m_handlers.insert(GlobalHotKeyAction::quickThought, std::move(quickThoughtHandler));
@@ -62,43 +62,43 @@ std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration(
                                        : HotKeyStatus::noConnection;
         if (status != HotKeyStatus::noError) {
             m_handlers.clear();
-            return CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, status);
+            return unexpected(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, status));
         }
         m_handlerInstalled = true;
         if (configuration.capture) {
-            if (auto error = registerHotKey(GlobalHotKeyAction::captureRegion, *configuration.capture)) {
+            if (auto registered = registerHotKey(GlobalHotKeyAction::captureRegion, *configuration.capture); !registered) {
                 unregisterAll();
-                return error;
+                return registered;
             }
         }
         if (configuration.quickThought) {
-            if (auto error = registerHotKey(GlobalHotKeyAction::quickThought, *configuration.quickThought)) {
+            if (auto registered = registerHotKey(GlobalHotKeyAction::quickThought, *configuration.quickThought); !registered) {
                 unregisterAll();
-                return error;
+                return registered;
             }
         }
     }
     m_registeredConfiguration = configuration;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<CaptureSubsystemError> GlobalHotKeyManager::update(const GlobalShortcutConfiguration &configuration)
+Expected<void, CaptureSubsystemError> GlobalHotKeyManager::update(const GlobalShortcutConfiguration &configuration)
 {
     if (!m_registeredConfiguration || !m_handlers.contains(GlobalHotKeyAction::captureRegion)
         || !m_handlers.contains(GlobalHotKeyAction::quickThought))
-        return CaptureSubsystemError::hotKeysNotRegistered();
+        return unexpected(CaptureSubsystemError::hotKeysNotRegistered());
     if (configuration == *m_registeredConfiguration)
-        return std::nullopt;
+        return {};
     const GlobalShortcutConfiguration previous = *m_registeredConfiguration;
     const Handler captureHandler = m_handlers.value(GlobalHotKeyAction::captureRegion);
     const Handler quickThoughtHandler = m_handlers.value(GlobalHotKeyAction::quickThought);
-    if (auto error = registerConfiguration(configuration, captureHandler, quickThoughtHandler)) {
+    auto registered = registerConfiguration(configuration, captureHandler, quickThoughtHandler);
+    if (!registered) {
         // Best effort: when the old pair cannot come back either, nothing
         // stays registered and the caller sees that.
         registerConfiguration(previous, captureHandler, quickThoughtHandler);
-        return error;
     }
-    return std::nullopt;
+    return registered;
 }
 
 qint32 GlobalHotKeyManager::handleEvent(const HotKeyEvent &event)

@@ -33,11 +33,11 @@ public:
 
     // Replaces whatever is registered. Errors: invalidShortcutConfiguration
     // (nothing changed) or hotKeyRegistrationFailed (nothing registered).
-    std::optional<CaptureSubsystemError> registerConfiguration(const GlobalShortcutConfiguration &configuration,
+    Expected<void, CaptureSubsystemError> registerConfiguration(const GlobalShortcutConfiguration &configuration,
                                                                Handler captureHandler, Handler quickThoughtHandler);
     // Moves the registration to a new pair with the same handlers; on
     // failure registers the previous pair again.
-    std::optional<CaptureSubsystemError> update(const GlobalShortcutConfiguration &configuration);
+    Expected<void, CaptureSubsystemError> update(const GlobalShortcutConfiguration &configuration);
     void unregisterAll();
 
     std::optional<GlobalShortcutConfiguration> registeredConfiguration() const { return m_registeredConfiguration; }
@@ -48,7 +48,7 @@ public:
     void handleHotKey(quint32 id);
 
 private:
-    std::optional<CaptureSubsystemError> registerHotKey(GlobalHotKeyAction action, const GlobalShortcut &shortcut);
+    Expected<void, CaptureSubsystemError> registerHotKey(GlobalHotKeyAction action, const GlobalShortcut &shortcut);
 
     std::unique_ptr<HotKeySystem> m_system;
     bool m_handlerInstalled = false;

@@ -91,6 +91,12 @@ GlobalShortcutModifiers modifierOfKey(int qtKey)
     }
 }
 
+// What the owner shows below the field for an answer: its reason, or nothing.
+std::optional<QString> messageOf(const Expected<void, QString> &answer)
+{
+    return answer ? std::nullopt : std::optional<QString>(answer.error());
+}
+
 } // namespace
 
 ShortcutRecorderModel::ShortcutRecorderModel(QObject *parent)
@@ -159,9 +165,9 @@ ShortcutRecorderModel::KeyOutcome ShortcutRecorderModel::handleKey(quint32 keyCo
         return KeyOutcome::cancelled;
     }
     const GlobalShortcut candidate{keyCode, modifiers};
-    if (const auto reason = attempt(candidate)) {
-        setTitle(refusedTitle(), *reason);
-        Q_EMIT refused(*reason);
+    if (const auto accepted = attempt(candidate); !accepted) {
+        setTitle(refusedTitle(), accepted.error());
+        Q_EMIT refused(accepted.error());
         return KeyOutcome::refused;
     }
     m_committedShortcut = candidate;
@@ -173,20 +179,20 @@ ShortcutRecorderModel::KeyOutcome ShortcutRecorderModel::handleKey(quint32 keyCo
 
 void ShortcutRecorderModel::clear()
 {
-    const std::optional<QString> message = onChange ? onChange(std::nullopt) : std::nullopt;
-    Q_EMIT validationMessageReported(message);
+    const Expected<void, QString> answer = onChange ? onChange(std::nullopt) : Expected<void, QString>();
+    Q_EMIT validationMessageReported(messageOf(answer));
 }
 
-std::optional<QString> ShortcutRecorderModel::attempt(const GlobalShortcut &candidate)
+Expected<void, QString> ShortcutRecorderModel::attempt(const GlobalShortcut &candidate)
 {
     if (const auto issue = GlobalShortcutValidationIssue::check(candidate)) {
         const QString message = issue->message();
         Q_EMIT validationMessageReported(message);
-        return message;
+        return unexpected(message);
     }
-    const std::optional<QString> message = onChange ? onChange(candidate) : std::nullopt;
-    Q_EMIT validationMessageReported(message);
-    return message;
+    const Expected<void, QString> answer = onChange ? onChange(candidate) : Expected<void, QString>();
+    Q_EMIT validationMessageReported(messageOf(answer));
+    return answer;
 }
 
 void ShortcutRecorderModel::setRecording(bool recording)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/GlobalShortcutConfiguration.h"
+#include "platform/Expected.h"
 
 #include <QObject>
 #include <QString>
@@ -22,7 +23,7 @@ class ShortcutRecorderModel : public QObject
 {
     Q_OBJECT
 public:
-    using ChangeHandler = std::function<std::optional<QString>(const std::optional<GlobalShortcut> &)>;
+    using ChangeHandler = std::function<Expected<void, QString>(const std::optional<GlobalShortcut> &)>;
 
     // Stands for a key the catalog has no code for; the check refuses it.
     static constexpr quint32 unknownKeyCode = 0xFFFF;
@@ -93,7 +94,7 @@ Q_SIGNALS:
 
 private:
     // The field's verdict on a candidate: its own check, then the owner's.
-    std::optional<QString> attempt(const GlobalShortcut &candidate);
+    Expected<void, QString> attempt(const GlobalShortcut &candidate);
     void setRecording(bool recording);
     void refreshTitle();
     void setTitle(const QString &title, const QString &accessibleValue);

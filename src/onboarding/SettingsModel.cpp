@@ -45,7 +45,7 @@ GlobalShortcutConfiguration SettingsModel::shortcutConfiguration() const
     return m_runtime.shortcutConfiguration();
 }
 
-std::optional<QString> SettingsModel::changeShortcut(ShortcutSlot slot, const std::optional<GlobalShortcut> &shortcut)
+Expected<void, QString> SettingsModel::changeShortcut(ShortcutSlot slot, const std::optional<GlobalShortcut> &shortcut)
 {
     GlobalShortcutConfiguration candidate = m_runtime.shortcutConfiguration();
     if (slot == ShortcutSlot::capture)
@@ -53,7 +53,7 @@ std::optional<QString> SettingsModel::changeShortcut(ShortcutSlot slot, const st
     else
         candidate.quickThought = shortcut;
     if (const auto issue = candidate.validationIssue())
-        return issue->message();
+        return unexpected(issue->message());
     return m_runtime.updateShortcutConfiguration(candidate);
 }
 
@@ -64,7 +64,8 @@ bool SettingsModel::canResetShortcuts() const
 
 void SettingsModel::resetShortcuts()
 {
-    setShortcutValidationMessage(m_runtime.updateShortcutConfiguration(GlobalShortcutConfiguration::defaults()));
+    const auto reset = m_runtime.updateShortcutConfiguration(GlobalShortcutConfiguration::defaults());
+    setShortcutValidationMessage(reset ? std::nullopt : std::optional<QString>(reset.error()));
 }
 
 void SettingsModel::setShortcutValidationMessage(const std::optional<QString> &message)

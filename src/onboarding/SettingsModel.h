@@ -2,6 +2,7 @@
 
 #include "capture/GlobalShortcutConfiguration.h"
 #include "capture/ScreenCapturePermission.h"
+#include "platform/Expected.h"
 
 #include <QObject>
 #include <QString>
@@ -37,7 +38,7 @@ public:
     // Applies a new shortcut for one slot (none turns it off): a candidate
     // pair that fails validation is not applied and its issue's message is
     // returned; otherwise the runtime's answer. The caller reports the answer.
-    std::optional<QString> changeShortcut(ShortcutSlot slot, const std::optional<GlobalShortcut> &shortcut);
+    Expected<void, QString> changeShortcut(ShortcutSlot slot, const std::optional<GlobalShortcut> &shortcut);
     bool canResetShortcuts() const;
     void resetShortcuts();
     std::optional<QString> shortcutValidationMessage() const { return m_shortcutValidationMessage; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <QImage>
 #include <QList>
 #include <QPointF>
@@ -8,7 +10,6 @@
 #include <QString>
 
 #include <optional>
-#include <variant>
 
 namespace tessaline {
 
@@ -66,7 +67,7 @@ struct CaptureSystemError
 };
 
 template <typename T>
-using CaptureSystemResult = std::variant<T, CaptureSystemError>;
+using CaptureSystemResult = Expected<T, CaptureSystemError>;
 
 // What the display capture service needs of the platform: pointer, screens,
 // frontmost application, the displays and windows that can be captured, and

@@ -29,11 +29,11 @@ void DesktopNotifications::probe(std::function<void(bool answered)> done)
 }
 
 void DesktopNotifications::notify(const QString &title, const QString &body, bool silent,
-                                  std::function<void(std::optional<NotificationError>)> done)
+                                  std::function<void(Expected<void, NotificationError>)> done)
 {
     if (!m_connection.isConnected()) {
         QTimer::singleShot(0, this, [done]() {
-            done(NotificationError{QStringLiteral("The desktop session bus is not available.")});
+            done(unexpected(NotificationError{QStringLiteral("The desktop session bus is not available.")}));
         });
         return;
     }
@@ -50,9 +50,10 @@ void DesktopNotifications::notify(const QString &title, const QString &body, boo
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, done]() {
         watcher->deleteLater();
         if (watcher->isError())
-            done(NotificationError{QStringLiteral("The notification could not be shown. ") + watcher->error().message()});
+            done(unexpected(
+                NotificationError{QStringLiteral("The notification could not be shown. ") + watcher->error().message()}));
         else
-            done(std::nullopt);
+            done({});
     });
 }
 

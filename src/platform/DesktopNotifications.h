@@ -29,7 +29,7 @@ public:
     // Shows one notification from "Tessaline" with the server's default
     // sound (unless `silent`) and default expiry.
     void notify(const QString &title, const QString &body, bool silent,
-                std::function<void(std::optional<NotificationError>)> done);
+                std::function<void(Expected<void, NotificationError>)> done);
 
 private:
     QDBusConnection m_connection;

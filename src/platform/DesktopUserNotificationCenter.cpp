@@ -47,13 +47,13 @@ void DesktopUserNotificationCenter::notificationSettings(std::function<void(Noti
 }
 
 void DesktopUserNotificationCenter::requestAuthorization(
-    int, std::function<void(bool granted, std::optional<NotificationError>)> done)
+    int, std::function<void(Expected<bool, NotificationError> granted)> done)
 {
-    m_notifications->probe([done](bool answered) { done(answered, std::nullopt); });
+    m_notifications->probe([done](bool answered) { done(answered); });
 }
 
 void DesktopUserNotificationCenter::add(const WeeklyNotificationRequest &request,
-                                        std::function<void(std::optional<NotificationError>)> done)
+                                        std::function<void(Expected<void, NotificationError>)> done)
 {
     QPointer<DesktopUserNotificationCenter> self(this);
     m_probe(this, [self, request, done](bool systemdReachable) {

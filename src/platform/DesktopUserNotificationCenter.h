@@ -35,9 +35,9 @@ public:
     void removePendingRequests(const QStringList &identifiers) override;
     void notificationSettings(std::function<void(NotificationAuthorizationStatus)> done) override;
     void requestAuthorization(int options,
-                              std::function<void(bool granted, std::optional<NotificationError>)> done) override;
+                              std::function<void(Expected<bool, NotificationError> granted)> done) override;
     void add(const WeeklyNotificationRequest &request,
-             std::function<void(std::optional<NotificationError>)> done) override;
+             std::function<void(Expected<void, NotificationError>)> done) override;
 
 private:
     DesktopNotifications *m_notifications;

@@ -143,6 +143,13 @@ public:
         return unexpected(std::invoke(std::forward<F>(f), std::move(*this).error()));
     }
 
+    // True for a failure with this error; tests state an expected failure so.
+    template <typename F>
+    friend bool operator==(const Expected &result, const Unexpected<F> &failure)
+    {
+        return !result.hasValue() && result.error() == failure.error;
+    }
+
 private:
     std::variant<T, E> m_state;
 };
@@ -185,6 +192,12 @@ public:
         if (hasValue())
             return {};
         return unexpected(std::invoke(std::forward<F>(f), error()));
+    }
+
+    template <typename F>
+    friend bool operator==(const Expected &result, const Unexpected<F> &failure)
+    {
+        return !result.hasValue() && result.error() == failure.error;
     }
 
 private:

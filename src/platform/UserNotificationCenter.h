@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -44,7 +46,8 @@ struct NotificationError
 };
 
 // The local notification service the reminder logic talks to. Every answer
-// arrives later on the thread that asked (never during the call).
+// arrives later on the thread that asked (never during the call); a request
+// that could not be made answers with its error.
 class UserNotificationCenter
 {
 public:
@@ -54,10 +57,10 @@ public:
     virtual void removePendingRequests(const QStringList &identifiers) = 0;
     virtual void notificationSettings(std::function<void(NotificationAuthorizationStatus)> done) = 0;
     virtual void requestAuthorization(int options,
-                                      std::function<void(bool granted, std::optional<NotificationError>)> done) = 0;
+                                      std::function<void(Expected<bool, NotificationError> granted)> done) = 0;
     // Schedules the request, replacing a pending one with the same identifier.
     virtual void add(const WeeklyNotificationRequest &request,
-                     std::function<void(std::optional<NotificationError>)> done) = 0;
+                     std::function<void(Expected<void, NotificationError>)> done) = 0;
 };
 
 } // namespace tessaline

@@ -38,16 +38,16 @@ QString systemdArgument(const QString &argument)
 
 // Runs the commands one after another; stops at the first that fails.
 void runCommands(QObject *context, QList<QStringList> commands,
-                 std::function<void(std::optional<QString> failure)> done)
+                 std::function<void(Expected<void, QString>)> done)
 {
     if (commands.isEmpty()) {
-        done(std::nullopt);
+        done({});
         return;
     }
     const QStringList command = commands.takeFirst();
     const QString program = QStandardPaths::findExecutable(command.first());
     if (program.isEmpty()) {
-        done(command.first() + QStringLiteral(" is not installed."));
+        done(unexpected(command.first() + QStringLiteral(" is not installed.")));
         return;
     }
     auto *process = new QProcess(context);
@@ -56,8 +56,8 @@ void runCommands(QObject *context, QList<QStringList> commands,
                      [context, process, command, commands, done](int exitCode, QProcess::ExitStatus status) {
                          process->deleteLater();
                          if (status != QProcess::NormalExit || exitCode != 0) {
-                             done(command.join(QLatin1Char(' ')) + QStringLiteral(" failed: ")
-                                  + QString::fromLocal8Bit(process->readAll()).trimmed());
+                             done(unexpected(command.join(QLatin1Char(' ')) + QStringLiteral(" failed: ")
+                                             + QString::fromLocal8Bit(process->readAll()).trimmed()));
                              return;
                          }
                          runCommands(context, commands, done);
@@ -66,7 +66,7 @@ void runCommands(QObject *context, QList<QStringList> commands,
         if (error != QProcess::FailedToStart)
             return;
         process->deleteLater();
-        done(command.first() + QStringLiteral(" could not be started."));
+        done(unexpected(command.first() + QStringLiteral(" could not be started.")));
     });
     process->start(program, command.mid(1));
 }
@@ -114,7 +114,7 @@ InAppWeeklyScheduler::Clock InAppWeeklyScheduler::defaultClock()
 }
 
 void InAppWeeklyScheduler::schedule(const WeeklyNotificationRequest &request,
-                                    std::function<void(std::optional<NotificationError>)> done)
+                                    std::function<void(Expected<void, NotificationError>)> done)
 {
     Pending *pending = m_pending.value(request.identifier);
     if (!pending) {
@@ -128,7 +128,7 @@ void InAppWeeklyScheduler::schedule(const WeeklyNotificationRequest &request,
     pending->request = request;
     pending->due = nextWeeklyOccurrence(m_now(), request.weekday, request.hour);
     arm(*pending);
-    QTimer::singleShot(0, this, [done]() { done(std::nullopt); });
+    QTimer::singleShot(0, this, [done]() { done({}); });
 }
 
 void InAppWeeklyScheduler::cancel(const QString &identifier, std::function<void()> done)
@@ -162,7 +162,7 @@ void InAppWeeklyScheduler::onTimeout(const QString &identifier)
     if (now >= pending->due) {
         const WeeklyNotificationRequest request = pending->request;
         m_notifications.notify(request.title, request.body, !request.playsDefaultSound,
-                               [](std::optional<NotificationError>) {});
+                               [](Expected<void, NotificationError>) {});
         pending->due = nextWeeklyOccurrence(now, request.weekday, request.hour);
         Q_EMIT fired(identifier);
     }
@@ -185,7 +185,7 @@ QString SystemdUserTimerScheduler::defaultUnitDirectory()
 void SystemdUserTimerScheduler::probe(QObject *context, std::function<void(bool reachable)> done)
 {
     runCommands(context, {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("show-environment")}},
-                [done](std::optional<QString> failure) { done(!failure); });
+                [done](const Expected<void, QString> &ran) { done(ran.hasValue()); });
 }
 
 QString SystemdUserTimerScheduler::calendarSpecification(int weekday, int hour)
@@ -270,11 +270,11 @@ void SystemdUserTimerScheduler::runNext()
 }
 
 void SystemdUserTimerScheduler::schedule(const WeeklyNotificationRequest &request,
-                                         std::function<void(std::optional<NotificationError>)> done)
+                                         std::function<void(Expected<void, NotificationError>)> done)
 {
     enqueue([this, request, done](std::function<void()> next) {
         auto fail = [done, next](const QString &reason) {
-            done(NotificationError{QStringLiteral("The reminder could not be scheduled. ") + reason});
+            done(unexpected(NotificationError{QStringLiteral("The reminder could not be scheduled. ") + reason}));
             next();
         };
         const QString busctl = QStandardPaths::findExecutable(QStringLiteral("busctl"));
@@ -296,10 +296,10 @@ void SystemdUserTimerScheduler::schedule(const WeeklyNotificationRequest &reques
                     {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("daemon-reload")},
                      {QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("enable"),
                       QStringLiteral("--now"), request.identifier + QStringLiteral(".timer")}},
-                    [done, next, fail](std::optional<QString> failure) {
-                        if (failure)
-                            return fail(*failure);
-                        done(std::nullopt);
+                    [done, next, fail](const Expected<void, QString> &ran) {
+                        if (!ran)
+                            return fail(ran.error());
+                        done({});
                         next();
                     });
     });
@@ -319,7 +319,7 @@ void SystemdUserTimerScheduler::cancel(const QString &identifier, std::function<
         runCommands(this,
                     {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("disable"),
                       QStringLiteral("--now"), identifier + QStringLiteral(".timer")}},
-                    [this, timer, service, done, next](std::optional<QString>) {
+                    [this, timer, service, done, next](const Expected<void, QString> &) {
                         // The files go even when systemd is gone, so nothing
                         // is left to fire once it is back.
                         QFile::remove(timer);
@@ -327,7 +327,7 @@ void SystemdUserTimerScheduler::cancel(const QString &identifier, std::function<
                         runCommands(this,
                                     {{QStringLiteral("systemctl"), QStringLiteral("--user"),
                                       QStringLiteral("daemon-reload")}},
-                                    [done, next](std::optional<QString>) {
+                                    [done, next](const Expected<void, QString> &) {
                                         done();
                                         next();
                                     });

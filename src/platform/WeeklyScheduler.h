@@ -23,7 +23,7 @@ public:
     virtual ~WeeklyScheduler() = default;
     // Replaces any pending request with the same identifier.
     virtual void schedule(const WeeklyNotificationRequest &request,
-                          std::function<void(std::optional<NotificationError>)> done) = 0;
+                          std::function<void(Expected<void, NotificationError>)> done) = 0;
     // Best effort; `done` runs when nothing of it is left pending.
     virtual void cancel(const QString &identifier, std::function<void()> done) = 0;
 };
@@ -47,7 +47,7 @@ public:
     static Clock defaultClock();
 
     void schedule(const WeeklyNotificationRequest &request,
-                  std::function<void(std::optional<NotificationError>)> done) override;
+                  std::function<void(Expected<void, NotificationError>)> done) override;
     void cancel(const QString &identifier, std::function<void()> done) override;
 
     // When the pending request fires next; nothing when none is pending.
@@ -87,7 +87,7 @@ public:
     static QString serviceUnitText(const WeeklyNotificationRequest &request, const QString &busctlPath);
 
     void schedule(const WeeklyNotificationRequest &request,
-                  std::function<void(std::optional<NotificationError>)> done) override;
+                  std::function<void(Expected<void, NotificationError>)> done) override;
     void cancel(const QString &identifier, std::function<void()> done) override;
 
 private:

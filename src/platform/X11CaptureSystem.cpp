@@ -298,30 +298,32 @@ CaptureSystemResult<QImage> X11CaptureSystem::captureDisplayImage(const SystemDi
         m_lastTimings = {};
         auto result = m_capture.grabRoot(candidate.nativeGeometry, &m_lastTimings);
         keepBuffersForAWhile();
-        if (auto *image = std::get_if<QImage>(&result); image && size.isValid() && image->size() != size)
-            return image->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return result;
+        return std::move(result).transform([&](QImage image) {
+            return size.isValid() && image.size() != size
+                ? image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                : image;
+        });
     }
-    return CaptureSystemError{false, QStringLiteral("The display is no longer connected.")};
+    return unexpected(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")});
 }
 
 CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window, const QRect &clientFrame)
 {
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(m_x11.connection, &xcb_composite_id);
     if (!extension || !extension->present)
-        return CaptureSystemError{false, QStringLiteral("Composite is not available.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("Composite is not available.")});
     // The compositor redirects the top-level frame; its pixmap holds the
     // client area at the client's offset inside the frame.
     const xcb_window_t topLevel = m_windows.topLevelAncestor(window);
     const auto topFrame = m_windows.frame(topLevel);
     if (!topFrame)
-        return CaptureSystemError{false, QStringLiteral("The window is gone.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("The window is gone.")});
     const xcb_pixmap_t pixmap = xcb_generate_id(m_x11.connection);
     xcb_generic_error_t *error = xcb_request_check(
         m_x11.connection, xcb_composite_name_window_pixmap_checked(m_x11.connection, topLevel, pixmap));
     if (error) {
         std::free(error);
-        return CaptureSystemError{false, QStringLiteral("The window has no composite pixmap.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("The window has no composite pixmap.")});
     }
     const QRect inPixmap(clientFrame.topLeft() - topFrame->topLeft(), clientFrame.size());
     auto result = m_capture.grab(pixmap, inPixmap, &m_lastTimings);
@@ -333,29 +335,26 @@ CaptureSystemResult<QImage> X11CaptureSystem::captureWindowImage(const SystemWin
 {
     const auto frame = m_windows.frame(window.windowID);
     if (!frame)
-        return CaptureSystemError{false, QStringLiteral("The window was closed.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("The window was closed.")});
     m_lastTimings = {};
-    CaptureSystemResult<QImage> result = CaptureSystemError{};
-    bool haveImage = false;
-    if (m_windows.compositorRunning()) {
+    CaptureSystemResult<QImage> result = unexpected(CaptureSystemError{});
+    if (m_windows.compositorRunning())
         result = grabComposited(window.windowID, *frame);
-        haveImage = std::holds_alternative<QImage>(result);
-    }
-    if (!haveImage) {
+    if (!result) {
         // Without a compositor the window's pixels are what the root shows
         // where it lies; a part outside the root cannot be captured.
         const QRect rootRect(0, 0, m_x11.screen->width_in_pixels, m_x11.screen->height_in_pixels);
         const QRect visible = frame->intersected(rootRect);
         if (visible.isEmpty())
-            return CaptureSystemError{false, QStringLiteral("The window is outside the screen.")};
+            return unexpected(CaptureSystemError{false, QStringLiteral("The window is outside the screen.")});
         result = m_capture.grabRoot(visible, &m_lastTimings);
     }
     keepBuffersForAWhile();
-    if (auto *image = std::get_if<QImage>(&result); image && size.isValid() && image->size() != size
-        && image->size() == frame->size()) {
-        return image->scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
-    return result;
+    return std::move(result).transform([&](QImage image) {
+        return size.isValid() && image.size() != size && image.size() == frame->size()
+            ? image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            : image;
+    });
 }
 
 } // namespace tessaline

@@ -149,10 +149,10 @@ CaptureSystemResult<QImage> X11DisplayCapture::grab(xcb_drawable_t drawable, con
                                                     X11GrabTimings *timings) const
 {
     if (rect.isEmpty())
-        return CaptureSystemError{false, QStringLiteral("The area to capture is empty.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("The area to capture is empty.")});
     if (m_sharedMemoryAllowed && hasSharedMemory()) {
         auto result = grabShared(drawable, rect, timings);
-        if (std::holds_alternative<QImage>(result))
+        if (result)
             return result;
     }
     return grabPlain(drawable, rect, timings);
@@ -168,12 +168,12 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     const int rows = rect.height();
     const qsizetype sourceStride = qsizetype(width) * 4;
     if (!ensureSegment(size_t(sourceStride) * size_t(rows)))
-        return CaptureSystemError{false, QStringLiteral("Shared memory is not available.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("Shared memory is not available.")});
     // The segment is reused by the next grab, so the picture moves into an
     // image of its own.
     QImage *image = reusableImage(rect.size());
     if (!image)
-        return CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")});
     uchar *bits = image->bits();
     const qsizetype stride = image->bytesPerLine();
     const auto *source = static_cast<const uchar *>(m_segment.address);
@@ -221,7 +221,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     for (std::thread &copy : copies)
         copy.join();
     if (failure)
-        return *failure;
+        return unexpected(*failure);
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
     return *image;
@@ -242,7 +242,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable
     if (!reply) {
         const int code = error ? error->error_code : 0;
         std::free(error);
-        return grabError("GetImage", code);
+        return unexpected(grabError("GetImage", code));
     }
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();
@@ -252,12 +252,12 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable
     const qsizetype count = qsizetype(rect.width()) * rect.height();
     if (!pixelFormatSupported(reply->depth) || xcb_get_image_data_length(reply) < count * 4) {
         std::free(reply);
-        return CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")});
     }
     QImage *image = reusableImage(rect.size());
     if (!image) {
         std::free(reply);
-        return CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")};
+        return unexpected(CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")});
     }
     copyOpaque(*image, xcb_get_image_data(reply), qsizetype(rect.width()) * 4);
     std::free(reply);

@@ -138,10 +138,9 @@ void AppRuntime::start()
         Q_EMIT uiReadyChanged();
     }
     captureCoordinator().refreshPermissionState();
-    const auto startupFailure = m_services.captureStartup ? m_services.captureStartup()
-                                                          : captureCoordinator().enableHotKeys();
-    if (startupFailure)
-        return fail(startupFailure->errorDescription());
+    const auto hotKeys = m_services.captureStartup ? m_services.captureStartup() : captureCoordinator().enableHotKeys();
+    if (!hotKeys)
+        return fail(hotKeys.error().errorDescription());
     m_isStarted = true;
     Q_EMIT startedChanged();
 
@@ -357,18 +356,20 @@ void AppRuntime::captureRegion() { captureCoordinator().beginCapture(CaptureMode
 void AppRuntime::captureWindow() { captureCoordinator().beginCapture(CaptureMode::window); }
 void AppRuntime::captureDisplay() { captureCoordinator().beginCapture(CaptureMode::display); }
 
-std::optional<QString> AppRuntime::updateShortcutConfiguration(const GlobalShortcutConfiguration &configuration)
+Expected<void, QString> AppRuntime::updateShortcutConfiguration(const GlobalShortcutConfiguration &configuration)
 {
-    if (const auto failure = captureCoordinator().updateShortcuts(configuration))
-        return failure->errorDescription();
-    m_shortcutConfiguration = captureCoordinator().shortcutConfiguration();
-    Q_EMIT shortcutConfigurationChanged();
-    // A working registration completes a start whose hot-key step failed.
-    if (m_isUIReady && !m_isStarted) {
-        m_isStarted = true;
-        Q_EMIT startedChanged();
-    }
-    return std::nullopt;
+    return captureCoordinator()
+        .updateShortcuts(configuration)
+        .transform([this] {
+            m_shortcutConfiguration = captureCoordinator().shortcutConfiguration();
+            Q_EMIT shortcutConfigurationChanged();
+            // A working registration completes a start whose hot-key step failed.
+            if (m_isUIReady && !m_isStarted) {
+                m_isStarted = true;
+                Q_EMIT startedChanged();
+            }
+        })
+        .transform_error(&CaptureSubsystemError::errorDescription);
 }
 
 void AppRuntime::setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences)
@@ -412,14 +413,15 @@ void AppRuntime::openScreenRecordingSettings()
 
 void AppRuntime::relaunchApplication()
 {
-    const std::optional<QString> failure = m_services.launchNewInstance ? m_services.launchNewInstance()
-                                                                        : std::optional<QString>();
-    if (!failure) {
+    const Expected<void, QString> launched = m_services.launchNewInstance ? m_services.launchNewInstance()
+                                                                          : Expected<void, QString>();
+    if (launched) {
         if (m_services.windowing)
             m_services.windowing->terminate();
         return;
     }
-    setErrorMessage(QStringLiteral("Tessaline could not reopen automatically. Quit it and open it again. ") + *failure);
+    setErrorMessage(QStringLiteral("Tessaline could not reopen automatically. Quit it and open it again. ")
+                    + launched.error());
     bringMainWindowToFront();
 }
 

@@ -62,11 +62,11 @@ struct AppRuntimeServices
     std::function<void(bool wanted, QObject *receiver, std::function<void(Expected<bool, QString>)>)> setRemindersEnabled;
     Pasteboard *pasteboard = nullptr;
     // Starts a new instance of the app; the reason when it could not.
-    std::function<std::optional<QString>()> launchNewInstance;
+    std::function<Expected<void, QString>()> launchNewInstance;
     // Opens the desktop's privacy settings; true when something opened.
     std::function<bool()> openScreenRecordingSettings;
     // Registers the global hot keys; by default the coordinator's own.
-    std::function<std::optional<CaptureSubsystemError>()> captureStartup;
+    std::function<Expected<void, CaptureSubsystemError>()> captureStartup;
     RuntimeWindowing *windowing = nullptr;
 };
 
@@ -120,8 +120,8 @@ public:
     void captureRegion();
     void captureWindow();
     void captureDisplay();
-    // The failure's message, or nothing on success.
-    std::optional<QString> updateShortcutConfiguration(const GlobalShortcutConfiguration &configuration);
+    // The failure's message when the shortcuts could not be changed.
+    Expected<void, QString> updateShortcutConfiguration(const GlobalShortcutConfiguration &configuration);
     void setAutomaticallyOpensRegionCaptureReview(bool value);
     void setAutomaticallyCopiesCaptures(bool value);
     void openScreenRecordingSettings();

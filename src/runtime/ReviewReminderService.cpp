@@ -33,11 +33,11 @@ WeeklyNotificationRequest ReviewReminderService::weeklyReviewRequest()
     return request;
 }
 
-void ReviewReminderService::setEnabled(bool wanted, std::function<void(ReminderOutcome)> completion)
+void ReviewReminderService::setEnabled(bool wanted, Completion completion)
 {
     m_center.removePendingRequests({requestIdentifier});
     if (!wanted) {
-        QTimer::singleShot(0, this, [completion]() { completion(ReminderOutcome{}); });
+        QTimer::singleShot(0, this, [completion]() { completion(false); });
         return;
     }
     QPointer<ReviewReminderService> self(this);
@@ -49,16 +49,16 @@ void ReviewReminderService::setEnabled(bool wanted, std::function<void(ReminderO
             return;
         }
         if (status != NotificationAuthorizationStatus::notDetermined) {
-            completion(ReminderOutcome{});
+            completion(false);
             return;
         }
         // Ask once; whatever the answer says, the settings read afterwards decide.
         self->m_center.requestAuthorization(
-            notificationAlert | notificationSound, [self, completion](bool, std::optional<NotificationError> error) {
+            notificationAlert | notificationSound, [self, completion](const Expected<bool, NotificationError> &asked) {
                 if (!self)
                     return;
-                if (error) {
-                    completion(ReminderOutcome{false, error});
+                if (!asked) {
+                    completion(unexpected(asked.error()));
                     return;
                 }
                 self->m_center.notificationSettings([self, completion](NotificationAuthorizationStatus after) {
@@ -67,19 +67,18 @@ void ReviewReminderService::setEnabled(bool wanted, std::function<void(ReminderO
                     if (allowsNotifications(after))
                         self->schedule(completion);
                     else
-                        completion(ReminderOutcome{});
+                        completion(false);
                 });
             });
     });
 }
 
-void ReviewReminderService::schedule(std::function<void(ReminderOutcome)> completion)
+void ReviewReminderService::schedule(Completion completion)
 {
     QPointer<ReviewReminderService> self(this);
-    m_center.add(weeklyReviewRequest(), [self, completion](std::optional<NotificationError> error) {
-        if (!self)
-            return;
-        completion(error ? ReminderOutcome{false, error} : ReminderOutcome{true, std::nullopt});
+    m_center.add(weeklyReviewRequest(), [self, completion](const Expected<void, NotificationError> &added) {
+        if (self)
+            completion(added.transform([] { return true; }));
     });
 }
 

@@ -5,17 +5,8 @@
 #include <QObject>
 
 #include <functional>
-#include <optional>
 
 namespace tessaline {
-
-struct ReminderOutcome
-{
-    // The weekly reminder is scheduled now.
-    bool isEnabled = false;
-    // Asking for permission or scheduling failed; isEnabled is then false.
-    std::optional<NotificationError> error;
-};
 
 // The weekly review reminder: a notification every Monday at 10:00 asking
 // the user to come back to what they captured or started writing.
@@ -32,12 +23,15 @@ public:
 
     // Switches the reminder on or off. Any pending reminder is removed first,
     // so switching off removes it and switching on never leaves two. A wanted
-    // reminder is answered false when notifications are not authorised.
-    // `completion` runs later on this object's thread, unless it is gone.
-    void setEnabled(bool wanted, std::function<void(ReminderOutcome)> completion);
+    // reminder is answered false when notifications are not authorised; a
+    // failure to ask for permission or to schedule answers with its error
+    // (the reminder is then off). `completion` runs later on this object's
+    // thread, unless it is gone.
+    using Completion = std::function<void(Expected<bool, NotificationError> isEnabled)>;
+    void setEnabled(bool wanted, Completion completion);
 
 private:
-    void schedule(std::function<void(ReminderOutcome)> completion);
+    void schedule(Completion completion);
 
     UserNotificationCenter &m_center;
 };

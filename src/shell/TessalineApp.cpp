@@ -70,25 +70,21 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
     services.setRemindersEnabled = [reminders = m_reminders.get()](bool wanted, QObject *receiver,
                                                                    std::function<void(Expected<bool, QString>)> done) {
         const QPointer<QObject> guard(receiver);
-        reminders->setEnabled(wanted, [guard, done](ReminderOutcome outcome) {
-            if (!guard)
-                return;
-            if (outcome.error)
-                done(unexpected(outcome.error->message));
-            else
-                done(outcome.isEnabled);
+        reminders->setEnabled(wanted, [guard, done](const Expected<bool, NotificationError> &outcome) {
+            if (guard)
+                done(outcome.transform_error([](const NotificationError &error) { return error.message; }));
         });
     };
     services.pasteboard = &ClipboardPasteboard::general();
     CaptureCoordinator *coordinator = services.captureCoordinator.get();
-    services.launchNewInstance = [coordinator]() -> std::optional<QString> {
+    services.launchNewInstance = [coordinator]() -> Expected<void, QString> {
         // The new instance must be able to take the hot keys and the
         // single-instance name, so this one lets go of its hot keys first and
         // the new one waits for this one to quit.
         coordinator->hotKeyManager().unregisterAll();
         if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--replace")}))
-            return QStringLiteral("The application could not be started again.");
-        return std::nullopt;
+            return unexpected(QStringLiteral("The application could not be started again."));
+        return {};
     };
     m_runtime = std::make_unique<AppRuntime>(std::move(services));
     if (library.startupMessage)

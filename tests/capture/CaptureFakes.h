@@ -169,13 +169,13 @@ public:
     CaptureSystemResult<ShareableContent> shareableContent() override
     {
         if (contentError)
-            return *contentError;
+            return unexpected(*contentError);
         return content;
     }
     CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override
     {
         if (contentError)
-            return *contentError;
+            return unexpected(*contentError);
         return content.displays;
     }
     double windowPointPixelScale(const SystemWindow &) override { return windowScale; }
@@ -184,7 +184,7 @@ public:
         requestedDisplaySizes.append(size);
         capturedDisplays.append(display.displayID);
         if (imageError)
-            return *imageError;
+            return unexpected(*imageError);
         QImage image(deliveredSize.isValid() ? deliveredSize : size, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
         return image;
@@ -194,7 +194,7 @@ public:
         requestedWindowSizes.append(size);
         capturedWindows.append(window.windowID);
         if (imageError)
-            return *imageError;
+            return unexpected(*imageError);
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::darkYellow);
         return image;

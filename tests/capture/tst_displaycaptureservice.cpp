@@ -31,8 +31,7 @@ SystemWindow window(quint32 id, QRectF frame, qint64 pid = 100, int layer = 0, b
 template <typename T>
 CaptureSubsystemError errorOf(const CaptureOutcome<T> &outcome)
 {
-    const auto *error = std::get_if<CaptureSubsystemError>(&outcome);
-    return error ? *error : CaptureSubsystemError();
+    return outcome ? CaptureSubsystemError() : outcome.error();
 }
 
 } // namespace
@@ -89,8 +88,8 @@ void DisplayCaptureServiceTest::displayCapture()
     FakeCaptureSystem *fake = system.get();
     DisplayCaptureService service(std::move(system));
     const auto outcome = service.takeDisplayUnderPointer();
-    const auto *capture = std::get_if<FrozenDisplayCapture>(&outcome);
-    QVERIFY(capture);
+    QVERIFY(outcome);
+    const FrozenDisplayCapture *capture = &*outcome;
     QCOMPARE(fake->requestedDisplaySizes, QList<QSize>{QSize(2880, 1800)});
     QCOMPARE(capture->target.pixelSize, QSizeF(2000, 1000));
     QCOMPARE(capture->target.pointSize, QSizeF(1440, 900));
@@ -157,8 +156,8 @@ void DisplayCaptureServiceTest::windowCapture()
     FakeCaptureSystem *fake = system.get();
     DisplayCaptureService service(std::move(system));
     const auto outcome = service.takeFrontmostWindow();
-    const auto *captured = std::get_if<CapturedWindow>(&outcome);
-    QVERIFY(captured);
+    QVERIFY(outcome);
+    const CapturedWindow *captured = &*outcome;
     QCOMPARE(fake->capturedWindows, QList<quint32>{7});
     QCOMPARE(fake->requestedWindowSizes, QList<QSize>{QSize(201, 100)});
     QCOMPARE(captured->displayID, 2u);
@@ -213,7 +212,7 @@ void DisplayCaptureServiceTest::completionComesLater()
     int calls = 0;
     service.captureDisplayUnderPointer([&](CaptureOutcome<FrozenDisplayCapture> outcome) {
         ++calls;
-        QVERIFY(std::holds_alternative<FrozenDisplayCapture>(outcome));
+        QVERIFY(outcome);
     });
     QCOMPARE(calls, 0);
     QTRY_COMPARE(calls, 1);

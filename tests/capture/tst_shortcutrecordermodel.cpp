@@ -50,9 +50,9 @@ private Q_SLOTS:
         ShortcutRecorderModel model;
         model.setCommittedShortcut(shortcut(45, ctrl | super));
         int calls = 0;
-        model.onChange = [&calls](const std::optional<GlobalShortcut> &) -> std::optional<QString> {
+        model.onChange = [&calls](const std::optional<GlobalShortcut> &) -> Expected<void, QString> {
             ++calls;
-            return std::nullopt;
+            return {};
         };
         QSignalSpy recording(&model, &ShortcutRecorderModel::recordingChanged);
         QSignalSpy reported(&model, &ShortcutRecorderModel::validationMessageReported);
@@ -117,9 +117,11 @@ private Q_SLOTS:
         ShortcutRecorderModel model;
         model.setCommittedShortcut(previous);
         QList<std::optional<GlobalShortcut>> asked;
-        model.onChange = [&](const std::optional<GlobalShortcut> &candidate) -> std::optional<QString> {
+        model.onChange = [&](const std::optional<GlobalShortcut> &candidate) -> Expected<void, QString> {
             asked.append(candidate);
-            return ownerAnswer.isEmpty() ? std::nullopt : std::optional<QString>(ownerAnswer);
+            if (!ownerAnswer.isEmpty())
+                return unexpected(ownerAnswer);
+            return {};
         };
         QSignalSpy reported(&model, &ShortcutRecorderModel::validationMessageReported);
         QSignalSpy refused(&model, &ShortcutRecorderModel::refused);
@@ -152,7 +154,7 @@ private Q_SLOTS:
     void refusedCandidateKeepsRecordingUntilAnAcceptedOne()
     {
         ShortcutRecorderModel model;
-        model.onChange = [](const std::optional<GlobalShortcut> &) -> std::optional<QString> { return std::nullopt; };
+        model.onChange = [](const std::optional<GlobalShortcut> &) -> Expected<void, QString> { return {}; };
         model.beginRecording();
         QCOMPARE(model.handleKey(0, GlobalShortcutModifiers()), Outcome::refused);
         model.previewModifiers(GlobalShortcutModifiers(ctrl));
@@ -196,9 +198,11 @@ private Q_SLOTS:
         model.setCommittedShortcut(shortcut(45, ctrl | super));
         QList<std::optional<GlobalShortcut>> asked;
         std::optional<QString> answer = QStringLiteral("Could not turn it off.");
-        model.onChange = [&](const std::optional<GlobalShortcut> &value) {
+        model.onChange = [&](const std::optional<GlobalShortcut> &value) -> Expected<void, QString> {
             asked.append(value);
-            return answer;
+            if (answer)
+                return unexpected(*answer);
+            return {};
         };
         QSignalSpy reported(&model, &ShortcutRecorderModel::validationMessageReported);
         model.clear();

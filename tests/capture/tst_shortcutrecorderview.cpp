@@ -35,9 +35,11 @@ struct Window
         action->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_K));
         action->setShortcutContext(Qt::WindowShortcut);
         window.addAction(action);
-        field->model().onChange = [this](const std::optional<GlobalShortcut> &value) -> std::optional<QString> {
+        field->model().onChange = [this](const std::optional<GlobalShortcut> &value) -> Expected<void, QString> {
             applied.append(value);
-            return answer;
+            if (answer)
+                return unexpected(*answer);
+            return {};
         };
         field->setShortcut(shortcut(21, ctrl | super));
         window.show();

@@ -59,7 +59,7 @@ struct Rig
         hotKeys = system.get();
         manager = std::make_unique<GlobalHotKeyManager>(std::move(system));
     }
-    std::optional<CaptureSubsystemError> registerPair(const GlobalShortcutConfiguration &configuration)
+    Expected<void, CaptureSubsystemError> registerPair(const GlobalShortcutConfiguration &configuration)
     {
         return manager->registerConfiguration(configuration, [this] { ++captures; }, [this] { ++quickThoughts; });
     }
@@ -151,7 +151,7 @@ void X11HotKeysTest::pressWithLocks()
 {
     QFETCH(QString, lock);
     Rig rig;
-    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
     if (!lock.isEmpty())
         QVERIFY(xdotool({QStringLiteral("key"), lock}));
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
@@ -167,7 +167,7 @@ void X11HotKeysTest::pressWithLocks()
 void X11HotKeysTest::otherModifiersDoNotFire()
 {
     Rig rig;
-    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+4")}));
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+shift+4")}));
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+4")}));
@@ -182,7 +182,7 @@ void X11HotKeysTest::takenCombinationIsReported()
     const quint8 four = *X11HotKeys::xKeyCode(21);
     QVERIFY(other.grab(four, ctrlSuperMask(*rig.hotKeys)));
     QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()),
-             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878));
+             unexpected(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878)));
     QCOMPARE(rig.manager->registeredConfiguration(), std::nullopt);
     QCOMPARE(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878).errorDescription(),
              QStringLiteral("The Capture Region shortcut is already used by the desktop or another app. "
@@ -190,20 +190,20 @@ void X11HotKeysTest::takenCombinationIsReported()
     // Nothing of ours stayed behind: with the other client gone from the
     // key, the same pair registers.
     other.ungrab(four, ctrlSuperMask(*rig.hotKeys));
-    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
 }
 
 void X11HotKeysTest::failedUpdateKeepsWorkingShortcuts()
 {
     Rig rig;
-    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
     OtherClient other;
     const quint8 t = *X11HotKeys::xKeyCode(17);
     // Taken with Num Lock only: one of our four grabs fails, the others
     // must not stay behind.
     QVERIFY(other.grab(t, quint16(ctrlSuperMask(*rig.hotKeys) | rig.hotKeys->modifierMasks().numLock)));
     QCOMPARE(rig.manager->update({shortcut(20), shortcut(17)}),
-             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+             unexpected(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878)));
     QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
     QTRY_COMPARE(rig.captures, 1);
@@ -216,7 +216,7 @@ void X11HotKeysTest::failedUpdateKeepsWorkingShortcuts()
 void X11HotKeysTest::unregisterReleasesTheGrabs()
 {
     Rig rig;
-    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
     OtherClient other;
     const quint8 n = *X11HotKeys::xKeyCode(45);
     QVERIFY(!other.grab(n, ctrlSuperMask(*rig.hotKeys)));
@@ -228,7 +228,7 @@ void X11HotKeysTest::unregisterReleasesTheGrabs()
 void X11HotKeysTest::autoRepeatAndReleasesAreIgnored()
 {
     Rig rig;
-    QCOMPARE(rig.registerPair({shortcut(21), std::nullopt}), std::nullopt);
+    QVERIFY(rig.registerPair({shortcut(21), std::nullopt}));
     const auto x11 = *X11Connection::application();
     xcb_key_press_event_t event{};
     event.root = x11.root;
@@ -262,7 +262,7 @@ void X11HotKeysTest::releaseTakenByAnotherGrab()
     // The capture overlay grabs the keyboard right after the hot key and may
     // let go before the key comes up; the release then never reaches us.
     Rig rig;
-    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
     QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+super+4")}));
     QTRY_COMPARE(rig.captures, 1);
     const auto x11 = *X11Connection::application();

@@ -50,7 +50,7 @@ struct Overlay
 QImage screenNow()
 {
     X11DisplayCapture capture(*X11Connection::application());
-    return std::get<QImage>(capture.grabRoot(QGuiApplication::primaryScreen()->geometry()));
+    return capture.grabRoot(QGuiApplication::primaryScreen()->geometry()).value();
 }
 
 QString number(int value)
@@ -188,7 +188,7 @@ void X11RegionOverlayTest::hotKeyToRegionCaptureEndToEnd()
     QList<CaptureResult> results;
     coordinator.onCaptureCompleted = [&](const CaptureResult &result) { results.append(result); };
     QCOMPARE(coordinator.permissionState(), ScreenCapturePermissionState::authorized);
-    QCOMPARE(coordinator.enableHotKeys(), std::nullopt);
+    QVERIFY(coordinator.enableHotKeys());
 
     const QColor colour(0x10, 0x80, 0xf0);
     const QRect geometry(700, 500, 300, 200);

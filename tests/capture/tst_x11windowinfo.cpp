@@ -159,9 +159,9 @@ void X11WindowInfoTest::activeWindowUnderAWindowManager()
     settle(200);
     DisplayCaptureService service(std::move(system));
     const auto outcome = service.takeFrontmostWindow();
-    if (const auto *error = std::get_if<CaptureSubsystemError>(&outcome))
-        QFAIL(qPrintable(error->errorDescription()));
-    const CapturedWindow captured = std::get<CapturedWindow>(outcome);
+    if (!outcome)
+        QFAIL(qPrintable(outcome.error().errorDescription()));
+    const CapturedWindow captured = *outcome;
     QCOMPARE(captured.windowID, quint32(id));
     QCOMPARE(captured.windowTitle, std::optional<QString>(QStringLiteral("Openbox Window Test \u2013 notes")));
     QCOMPARE(captured.image.size(), QSize(400, 300));

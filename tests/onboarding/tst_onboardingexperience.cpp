@@ -271,7 +271,7 @@ void OnboardingExperienceTest::readyPage()
     // The capture page shows the shortcut in force, and follows a change.
     QCOMPARE(view.captureTextLabel()->text(),
              OnboardingExperienceView::captureText(s.rig.runtime->shortcutConfiguration().capture));
-    QCOMPARE(s.rig.runtime->updateShortcutConfiguration(GlobalShortcutConfiguration{}), std::nullopt);
+    QVERIFY(s.rig.runtime->updateShortcutConfiguration(GlobalShortcutConfiguration{}));
     QCOMPARE(view.captureTextLabel()->text(), OnboardingExperienceView::captureText(std::nullopt));
 
     // The review switch writes through the runtime at once and follows it.

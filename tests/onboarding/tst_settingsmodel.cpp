@@ -93,10 +93,10 @@ private Q_SLOTS:
         QVERIFY(!s.model->canResetShortcuts());
         QSignalSpy changed(s.model.get(), &SettingsModel::shortcutsChanged);
 
-        const std::optional<QString> answer = s.model->changeShortcut(SettingsModel::ShortcutSlot(slot), value);
+        const Expected<void, QString> answer = s.model->changeShortcut(SettingsModel::ShortcutSlot(slot), value);
 
         if (message.isEmpty()) {
-            QCOMPARE(answer, std::nullopt);
+            QVERIFY(answer);
             GlobalShortcutConfiguration expected = before;
             (slot == int(SettingsModel::ShortcutSlot::capture) ? expected.capture : expected.quickThought) = value;
             QCOMPARE(s.rig.runtime->shortcutConfiguration(), expected);
@@ -106,7 +106,7 @@ private Q_SLOTS:
             // Saved, so the next start has it too.
             QCOMPARE(GlobalShortcutConfigurationStore(*s.rig.defaults).load(), expected);
         } else {
-            QCOMPARE(answer, std::optional<QString>(message));
+            QCOMPARE(answer, unexpected(message));
             QCOMPARE(s.rig.runtime->shortcutConfiguration(), before);
             QCOMPARE(changed.count(), 0);
             QVERIFY(!s.rig.defaults->contains(GlobalShortcutConfigurationStore::configurationKey()));
@@ -116,13 +116,13 @@ private Q_SLOTS:
     void registrationFailureKeepsTheWorkingShortcuts()
     {
         SettingsRig s;
-        QCOMPARE(s.rig.runtime->captureCoordinator().enableHotKeys(), std::nullopt);
+        QVERIFY(s.rig.runtime->captureCoordinator().enableHotKeys());
         s.rig.hotKeys->takenKeyCodes.insert(40, HotKeyStatus::hotKeyExists);
 
-        const std::optional<QString> answer
+        const Expected<void, QString> answer
             = s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, shortcut(40, ctrl | alt));
-        QVERIFY(answer.has_value());
-        QVERIFY2(answer->contains(QStringLiteral("already used")), qPrintable(*answer));
+        QVERIFY(!answer);
+        QVERIFY2(answer.error().contains(QStringLiteral("already used")), qPrintable(answer.error()));
         QCOMPARE(s.rig.runtime->shortcutConfiguration(), GlobalShortcutConfiguration::defaults());
         // The previous pair is registered again.
         QCOMPARE(s.rig.hotKeys->registered.count(), 2);
@@ -136,7 +136,7 @@ private Q_SLOTS:
     void resetShortcuts()
     {
         SettingsRig s;
-        QCOMPARE(s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, std::nullopt), std::nullopt);
+        QVERIFY(s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, std::nullopt));
         s.model->setShortcutValidationMessage(QStringLiteral("An older error."));
         QVERIFY(s.model->canResetShortcuts());
 

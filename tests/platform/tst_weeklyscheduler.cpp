@@ -119,10 +119,10 @@ void WeeklySchedulerTest::calendarSpecification()
 void WeeklySchedulerTest::systemdScheduleWritesUnitsAndEnablesTimer()
 {
     SystemdUserTimerScheduler scheduler(m_units);
-    std::optional<std::optional<NotificationError>> outcome;
+    std::optional<Expected<void, NotificationError>> outcome;
     scheduler.schedule(request(), [&](auto e) { outcome = e; });
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY2(!outcome->has_value(), qPrintable((*outcome)->message));
+    QVERIFY2(outcome->hasValue(), qPrintable(outcome->error().message));
 
     const QString timer = readAll(m_units + QStringLiteral("/tessaline.weekly-review.timer"));
     QVERIFY(timer.contains(QStringLiteral("\nOnCalendar=Mon *-*-* 10:00:00\n")));
@@ -172,12 +172,12 @@ void WeeklySchedulerTest::systemdFailureIsReported()
 {
     writeTool(QStringLiteral("systemctl"), 1);
     SystemdUserTimerScheduler scheduler(m_units);
-    std::optional<std::optional<NotificationError>> outcome;
+    std::optional<Expected<void, NotificationError>> outcome;
     scheduler.schedule(request(), [&](auto e) { outcome = e; });
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(outcome->has_value());
-    QVERIFY((*outcome)->message.startsWith(QStringLiteral("The reminder could not be scheduled. ")));
-    QVERIFY((*outcome)->message.contains(QStringLiteral("tool says no")));
+    QVERIFY(!outcome->hasValue());
+    QVERIFY(outcome->error().message.startsWith(QStringLiteral("The reminder could not be scheduled. ")));
+    QVERIFY(outcome->error().message.contains(QStringLiteral("tool says no")));
     QCOMPARE(log(), QStringList{"systemctl --user daemon-reload"}); // stopped at the first failure
 }
 

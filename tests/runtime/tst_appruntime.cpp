@@ -97,7 +97,7 @@ void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
     rig.hotKeys->takenKeyCodes.clear();
     GlobalShortcutConfiguration other = rig.runtime->shortcutConfiguration();
     other.capture = GlobalShortcut{5, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
-    QCOMPARE(rig.runtime->updateShortcutConfiguration(other), std::optional<QString>());
+    QVERIFY(rig.runtime->updateShortcutConfiguration(other));
     QVERIFY(rig.runtime->isStarted());
     QCOMPARE(rig.runtime->shortcutConfiguration(), other);
 }

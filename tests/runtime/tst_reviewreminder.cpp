@@ -37,21 +37,26 @@ public:
         calls << QStringLiteral("settings");
         later([this, done]() { done(status); });
     }
-    void requestAuthorization(int options, std::function<void(bool, std::optional<NotificationError>)> done) override
+    void requestAuthorization(int options, std::function<void(Expected<bool, NotificationError>)> done) override
     {
         calls << QStringLiteral("ask %1").arg(options);
         later([this, done]() {
-            if (!authorizationError)
-                status = statusAfterAsking;
-            done(status == NotificationAuthorizationStatus::authorized, authorizationError);
+            if (authorizationError)
+                return done(unexpected(*authorizationError));
+            status = statusAfterAsking;
+            done(status == NotificationAuthorizationStatus::authorized);
         });
     }
-    void add(const WeeklyNotificationRequest &request, std::function<void(std::optional<NotificationError>)> done) override
+    void add(const WeeklyNotificationRequest &request, std::function<void(Expected<void, NotificationError>)> done) override
     {
         calls << QStringLiteral("add");
         if (!addError)
             pending.insert(request.identifier, request);
-        later([this, done]() { done(addError); });
+        later([this, done]() {
+            if (addError)
+                return done(unexpected(*addError));
+            done({});
+        });
     }
 
 private:
@@ -59,12 +64,14 @@ private:
     QObject m_context;
 };
 
+using ReminderOutcome = Expected<bool, NotificationError>;
+
 ReminderOutcome run(ReviewReminderService &service, bool wanted)
 {
     std::optional<ReminderOutcome> outcome;
-    service.setEnabled(wanted, [&](ReminderOutcome o) { outcome = o; });
+    service.setEnabled(wanted, [&](const ReminderOutcome &o) { outcome = o; });
     if (!QTest::qWaitFor([&]() { return outcome.has_value(); }, 10000))
-        return ReminderOutcome{false, NotificationError{QStringLiteral("no answer")}};
+        return unexpected(NotificationError{QStringLiteral("no answer")});
     return *outcome;
 }
 
@@ -115,8 +122,8 @@ void ReviewReminderTest::decisions()
     center.statusAfterAsking = afterAsking;
     ReviewReminderService service(center);
     const ReminderOutcome outcome = run(service, true);
-    QVERIFY(!outcome.error);
-    QCOMPARE(outcome.isEnabled, enabled);
+    QVERIFY(outcome);
+    QCOMPARE(*outcome, enabled);
     QCOMPARE(center.calls, calls);
     QCOMPARE(center.pending.size(), enabled ? 1 : 0);
 }
@@ -137,8 +144,8 @@ void ReviewReminderTest::switchingOnTwiceLeavesOne()
     FakeCenter center;
     center.status = NotificationAuthorizationStatus::authorized;
     ReviewReminderService service(center);
-    QVERIFY(run(service, true).isEnabled);
-    QVERIFY(run(service, true).isEnabled);
+    QVERIFY(run(service, true).value_or(false));
+    QVERIFY(run(service, true).value_or(false));
     QCOMPARE(center.pending.keys(), QStringList{"tessaline.weekly-review"});
     QCOMPARE(center.calls.count(QStringLiteral("remove tessaline.weekly-review")), 2);
 }
@@ -148,12 +155,12 @@ void ReviewReminderTest::switchingOffRemovesPending()
     FakeCenter center;
     center.status = NotificationAuthorizationStatus::authorized;
     ReviewReminderService service(center);
-    QVERIFY(run(service, true).isEnabled);
+    QVERIFY(run(service, true).value_or(false));
     center.calls.clear();
     center.status = NotificationAuthorizationStatus::notDetermined; // must not be asked
     const ReminderOutcome off = run(service, false);
-    QVERIFY(!off.isEnabled);
-    QVERIFY(!off.error);
+    QVERIFY(off);
+    QVERIFY(!*off);
     QCOMPARE(center.calls, QStringList{"remove tessaline.weekly-review"});
     QVERIFY(center.pending.isEmpty());
 }
@@ -164,8 +171,8 @@ void ReviewReminderTest::errorsComeBackUnchanged()
     asking.authorizationError = NotificationError{QStringLiteral("asking failed")};
     ReviewReminderService first(asking);
     ReminderOutcome outcome = run(first, true);
-    QVERIFY(!outcome.isEnabled);
-    QCOMPARE(outcome.error->message, QStringLiteral("asking failed"));
+    QVERIFY(!outcome);
+    QCOMPARE(outcome.error().message, QStringLiteral("asking failed"));
     QVERIFY(!asking.calls.contains(QStringLiteral("add")));
 
     FakeCenter adding;
@@ -174,8 +181,8 @@ void ReviewReminderTest::errorsComeBackUnchanged()
     adding.addError = NotificationError{QStringLiteral("adding failed")};
     ReviewReminderService second(adding);
     outcome = run(second, true);
-    QVERIFY(!outcome.isEnabled);
-    QCOMPARE(outcome.error->message, QStringLiteral("adding failed"));
+    QVERIFY(!outcome);
+    QCOMPARE(outcome.error().message, QStringLiteral("adding failed"));
     QVERIFY(adding.pending.isEmpty()); // the earlier reminder is gone by then
 }
 
@@ -194,22 +201,22 @@ void ReviewReminderTest::overTheSessionBus()
 
     // Nobody answers on the bus: the reminder stays off.
     ReminderOutcome outcome = run(service, true);
-    QVERIFY(!outcome.error);
-    QVERIFY(!outcome.isEnabled);
+    QVERIFY(outcome);
+    QVERIFY(!*outcome);
     QVERIFY(!scheduler->nextFireDate(ReviewReminderService::requestIdentifier));
 
     FakeNotificationServer server;
     QVERIFY(server.start());
     outcome = run(service, true);
-    QVERIFY(!outcome.error);
-    QVERIFY(outcome.isEnabled);
+    QVERIFY(outcome);
+    QVERIFY(*outcome);
     const auto next = scheduler->nextFireDate(ReviewReminderService::requestIdentifier);
     QVERIFY(next.has_value());
     QCOMPARE(next->date().dayOfWeek(), 1); // Monday
     QCOMPARE(next->time(), QTime(10, 0));
 
     outcome = run(service, false);
-    QVERIFY(!outcome.isEnabled);
+    QVERIFY(!outcome.value_or(false));
     QVERIFY(!scheduler->nextFireDate(ReviewReminderService::requestIdentifier));
 }
 

@@ -104,7 +104,7 @@ void MainToolbarTest::captureHelpText()
     if (!shortcutOn) {
         GlobalShortcutConfiguration configuration = GlobalShortcutConfiguration::defaults();
         configuration.capture.reset();
-        QCOMPARE(f.rig.runtime->updateShortcutConfiguration(configuration), std::nullopt);
+        QVERIFY(f.rig.runtime->updateShortcutConfiguration(configuration));
     }
     QCOMPARE(f.toolbar.captureHelpText(), expected);
 }
@@ -184,7 +184,7 @@ void MainToolbarTest::captureActionsAndReviewToggle()
     f.toolbar.captureWindow();
     QCoreApplication::processEvents();
     QCOMPARE(f.rig.display->windowRequests, 1);
-    f.rig.display->finishWindow(CaptureSubsystemError::noCapturableWindow(QStringLiteral("Editor")));
+    f.rig.display->finishWindow(unexpected(CaptureSubsystemError::noCapturableWindow(QStringLiteral("Editor"))));
     f.toolbar.captureDisplay();
     QCoreApplication::processEvents();
     QCOMPARE(f.rig.display->displayRequests, 1);
@@ -288,7 +288,7 @@ void MainToolbarTest::commandShortcuts()
     if (!quickNoteOn) {
         GlobalShortcutConfiguration configuration = GlobalShortcutConfiguration::defaults();
         configuration.quickThought.reset();
-        QCOMPARE(rig.runtime->updateShortcutConfiguration(configuration), std::nullopt);
+        QVERIFY(rig.runtime->updateShortcutConfiguration(configuration));
         QCOMPARE(changed.count(), 1);
     }
     QCOMPARE(commands.quickNoteShortcut().toString(QKeySequence::PortableText), quickNote);

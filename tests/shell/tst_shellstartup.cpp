@@ -96,7 +96,7 @@ void ShellStartupTest::trayMenuEntries()
     // A switched-off hot key shows no key.
     GlobalShortcutConfiguration configuration = rig.runtime->shortcutConfiguration();
     configuration.quickThought.reset();
-    QCOMPARE(rig.runtime->updateShortcutConfiguration(configuration), std::optional<QString>());
+    QVERIFY(rig.runtime->updateShortcutConfiguration(configuration));
     view.populate(&menu);
     QVERIFY(entry(&menu, "Quick Note"));
     QCOMPARE(entry(&menu, "Quick Note")->text(), QStringLiteral("Quick Note"));

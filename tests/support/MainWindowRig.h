@@ -92,7 +92,11 @@ struct MainWindowRig
         services.ocrService = std::make_shared<SilentOCR>();
         services.spotlightIndex = std::make_shared<SpotlightIndexService>(
             [log = &deletedFromIndex] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
-        services.launchNewInstance = [this] { return launchFailure; };
+        services.launchNewInstance = [this]() -> Expected<void, QString> {
+            if (launchFailure)
+                return unexpected(*launchFailure);
+            return {};
+        };
         services.openScreenRecordingSettings = [this] {
             ++settingsOpened;
             return settingsOpen;
@@ -109,7 +113,7 @@ struct MainWindowRig
     {
         runtime->captureDisplay();
         QCoreApplication::processEvents();
-        display->finishDisplay(error);
+        display->finishDisplay(unexpected(error));
     }
     NavigationState &navigation() { return runtime->navigation(); }
 

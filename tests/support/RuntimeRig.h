@@ -121,7 +121,11 @@ struct Rig
             done(reminderAnswer);
         };
         services.pasteboard = &pasteboard;
-        services.launchNewInstance = [this] { return launchFailure; };
+        services.launchNewInstance = [this]() -> Expected<void, QString> {
+            if (launchFailure)
+                return unexpected(*launchFailure);
+            return {};
+        };
         services.openScreenRecordingSettings = [this] { return settingsOpen; };
         services.windowing = &windowing;
         runtime = std::make_unique<AppRuntime>(std::move(services));
