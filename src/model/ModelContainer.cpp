@@ -34,11 +34,11 @@ bool looksLikeSQLite(const QString &path)
     return file.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
-std::optional<StoreError> prepareSchema(QSqlDatabase &db, const QString &displayPath)
+Expected<void, StoreError> prepareSchema(QSqlDatabase &db, const QString &displayPath)
 {
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
-        return notALibrary(displayPath);
+        return unexpected(notALibrary(displayPath));
     QStringList tables;
     while (query.next())
         tables.append(query.value(0).toString());
@@ -46,24 +46,24 @@ std::optional<StoreError> prepareSchema(QSqlDatabase &db, const QString &display
 
     if (tables.contains(QStringLiteral("Metadata"))) {
         if (!query.exec(QStringLiteral("SELECT value FROM Metadata WHERE key = 'schemaVersion'")) || !query.next())
-            return notALibrary(displayPath);
+            return unexpected(notALibrary(displayPath));
         const QString stored = query.value(0).toString();
         query.finish();
         const QVersionNumber storedVersion = QVersionNumber::fromString(stored);
         if (storedVersion.isNull())
-            return notALibrary(displayPath);
+            return unexpected(notALibrary(displayPath));
         if (storedVersion > QVersionNumber::fromString(ModelContainer::schemaVersion())) {
-            return StoreError{QStringLiteral("The library “%1” was made by a newer version of Tessaline (schema %2) "
-                                             "and cannot be opened by this one.")
-                                  .arg(displayPath, stored)};
+            return unexpected(StoreError{QStringLiteral("The library “%1” was made by a newer version of Tessaline "
+                                                        "(schema %2) and cannot be opened by this one.")
+                                             .arg(displayPath, stored)});
         }
-        return std::nullopt;
+        return {};
     }
     if (!tables.isEmpty())
-        return notALibrary(displayPath);
+        return unexpected(notALibrary(displayPath));
 
     if (!db.transaction())
-        return StoreError{db.lastError().text()};
+        return unexpected(StoreError{db.lastError().text()});
     QStringList statements = storeschema::creationStatements();
     statements.append(QStringLiteral("INSERT INTO Metadata (key, value) VALUES ('schemaVersion', '%1')")
                           .arg(ModelContainer::schemaVersion()));
@@ -71,12 +71,14 @@ std::optional<StoreError> prepareSchema(QSqlDatabase &db, const QString &display
         if (!query.exec(statement)) {
             const QString reason = query.lastError().text();
             db.rollback();
-            return StoreError{QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, reason)};
+            return unexpected(
+                StoreError{QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, reason)});
         }
     }
     if (!db.commit())
-        return StoreError{QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, db.lastError().text())};
-    return std::nullopt;
+        return unexpected(StoreError{
+            QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, db.lastError().text())});
+    return {};
 }
 
 } // namespace
@@ -119,22 +121,19 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(path.isEmpty() ? QStringLiteral(":memory:") : path);
         const QString displayPath = path.isEmpty() ? QStringLiteral("in-memory library") : path;
-        std::optional<StoreError> failure;
-        if (!db.open()) {
-            failure = StoreError{QStringLiteral("The library “%1” could not be opened: %2").arg(displayPath, db.lastError().text())};
+        const Expected<void, StoreError> prepared = db.open()
+            ? prepareSchema(db, displayPath)
+            : unexpected(StoreError{
+                QStringLiteral("The library “%1” could not be opened: %2").arg(displayPath, db.lastError().text())});
+        if (prepared) {
+            QSqlQuery pragma(db);
+            pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+            pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
         } else {
-            failure = prepareSchema(db, displayPath);
-            if (!failure) {
-                QSqlQuery pragma(db);
-                pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-                pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
-            }
-        }
-        if (failure) {
             db.close();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(connectionName);
-            return unexpected(*failure);
+            return unexpected(prepared.error());
         }
     }
     return std::unique_ptr<ModelContainer>(new ModelContainer(connectionName, path));

@@ -78,12 +78,12 @@ void ModelContext::adopt(Table<T> &table, T *entity)
 }
 
 template <typename T>
-std::optional<StoreError> ModelContext::loadTable(Table<T> &table)
+Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     query.setForwardOnly(true);
     if (!query.exec(selectStatement<T>()))
-        return queryError(query);
+        return unexpected(queryError(query));
 
     // Entities saved before the table was first read are already in memory.
     QHash<qint64, T *> known;
@@ -105,7 +105,7 @@ std::optional<StoreError> ModelContext::loadTable(Table<T> &table)
     }
     table.saved = rows;
     table.loaded = true;
-    return std::nullopt;
+    return {};
 }
 
 template <typename T>
@@ -114,8 +114,8 @@ Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
     if (auto failure = takeInjectedFetchFailure())
         return unexpected(*failure);
     if (!table.loaded) {
-        if (auto failure = loadTable(table))
-            return unexpected(*failure);
+        if (auto loaded = loadTable(table); !loaded)
+            return unexpected(loaded.error());
     }
     QList<T *> result;
     result.reserve(table.saved.size() + table.inserted.size());
@@ -192,30 +192,30 @@ std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasC
     return query.value(0).toByteArray();
 }
 
-std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, qint64> &newRows)
+Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, qint64> &newRows)
 {
     const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    auto run = [&](QSqlQuery &query) -> std::optional<StoreError> {
+    auto run = [&](QSqlQuery &query) -> Expected<void, StoreError> {
         if (!query.exec())
-            return queryError(query);
-        return std::nullopt;
+            return unexpected(queryError(query));
+        return {};
     };
 
-    auto insertAll = [&](auto &table) -> std::optional<StoreError> {
+    auto insertAll = [&](auto &table) -> Expected<void, StoreError> {
         using T = std::remove_pointer_t<typename std::decay_t<decltype(table.inserted)>::value_type>;
         if (table.inserted.isEmpty())
-            return std::nullopt;
+            return {};
         QSqlQuery query(db);
         query.prepare(insertStatement<T>());
         for (T *entity : std::as_const(table.inserted)) {
             storeschema::bind(query, entity->values());
-            if (auto failure = run(query))
-                return failure;
+            if (auto written = run(query); !written)
+                return written;
             newRows.insert(entity, query.lastInsertId().toLongLong());
         }
-        return std::nullopt;
+        return {};
     };
-    auto updateDirty = [&](auto &table) -> std::optional<StoreError> {
+    auto updateDirty = [&](auto &table) -> Expected<void, StoreError> {
         using T = std::remove_pointer_t<typename std::decay_t<decltype(table.saved)>::value_type>;
         QSqlQuery query(db);
         query.prepare(updateStatement<T>());
@@ -224,31 +224,27 @@ std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, q
                 continue;
             storeschema::bind(query, entity->values());
             query.addBindValue(entity->m_rowID);
-            if (auto failure = run(query))
-                return failure;
+            if (auto written = run(query); !written)
+                return written;
         }
-        return std::nullopt;
+        return {};
     };
 
-    if (auto failure = insertAll(m_boards))
-        return failure;
-    if (auto failure = insertAll(m_cards))
-        return failure;
-    if (auto failure = insertAll(m_connections))
-        return failure;
-    if (auto failure = updateDirty(m_boards))
-        return failure;
-    if (auto failure = updateDirty(m_cards))
-        return failure;
-    if (auto failure = updateDirty(m_connections))
-        return failure;
+    const auto rows = insertAll(m_boards)
+                          .and_then([&] { return insertAll(m_cards); })
+                          .and_then([&] { return insertAll(m_connections); })
+                          .and_then([&] { return updateDirty(m_boards); })
+                          .and_then([&] { return updateDirty(m_cards); })
+                          .and_then([&] { return updateDirty(m_connections); });
+    if (!rows)
+        return rows;
 
     // Card bytes: written when new, removed when cleared.
     QSqlQuery putBlob(db);
     putBlob.prepare(QStringLiteral("INSERT OR REPLACE INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, ?)"));
     QSqlQuery dropBlob(db);
     dropBlob.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
-    auto writeBlobs = [&](CanvasCard *card, qint64 row) -> std::optional<StoreError> {
+    auto writeBlobs = [&](CanvasCard *card, qint64 row) -> Expected<void, StoreError> {
         for (int i = 0; i < CanvasCard::BlobCount; ++i) {
             const StoredBlob &blob = card->m_values.blobs[i];
             const QString field = storeschema::blobFieldName(CanvasCard::Blob(i));
@@ -256,25 +252,25 @@ std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, q
                 putBlob.addBindValue(row);
                 putBlob.addBindValue(field);
                 putBlob.addBindValue(*blob.pendingBytes);
-                if (auto failure = run(putBlob))
-                    return failure;
+                if (auto written = run(putBlob); !written)
+                    return written;
             } else if (!blob.present && card->m_saved.blobs[i].present && card->m_rowID > 0) {
                 dropBlob.addBindValue(row);
                 dropBlob.addBindValue(field);
-                if (auto failure = run(dropBlob))
-                    return failure;
+                if (auto written = run(dropBlob); !written)
+                    return written;
             }
         }
-        return std::nullopt;
+        return {};
     };
     for (CanvasCard *card : std::as_const(m_cards.inserted)) {
-        if (auto failure = writeBlobs(card, newRows.value(card)))
-            return failure;
+        if (auto written = writeBlobs(card, newRows.value(card)); !written)
+            return written;
     }
     for (CanvasCard *card : std::as_const(m_cards.saved)) {
         if (card->m_dirty && !card->m_removed && m_dirty.contains(card)) {
-            if (auto failure = writeBlobs(card, card->m_rowID))
-                return failure;
+            if (auto written = writeBlobs(card, card->m_rowID); !written)
+                return written;
         }
     }
 
@@ -289,20 +285,20 @@ std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, q
         QSqlQuery query(db);
         query.prepare(QStringLiteral("DELETE FROM %1 WHERE row = ?").arg(table));
         query.addBindValue(entity->m_rowID);
-        if (auto failure = run(query))
-            return failure;
+        if (auto written = run(query); !written)
+            return written;
         if (qobject_cast<CanvasCard *>(entity)) {
             QSqlQuery data(db);
             data.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow = ?"));
             data.addBindValue(entity->m_rowID);
-            if (auto failure = run(data))
-                return failure;
+            if (auto written = run(data); !written)
+                return written;
         }
     }
 
     QSqlQuery recovery(db);
     recovery.prepare(QStringLiteral("INSERT INTO WritingRecovery (boardID, savedAt, text) VALUES (?, ?, ?)"));
-    auto writeRecoveries = [&](const QList<Board *> &boards) -> std::optional<StoreError> {
+    auto writeRecoveries = [&](const QList<Board *> &boards) -> Expected<void, StoreError> {
         for (Board *board : boards) {
             if (board->m_removed)
                 continue;
@@ -310,15 +306,13 @@ std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, q
                 recovery.addBindValue(uuidText(record.boardID));
                 recovery.addBindValue(record.savedAt.toMSecsSinceEpoch());
                 recovery.addBindValue(record.text);
-                if (auto failure = run(recovery))
-                    return failure;
+                if (auto written = run(recovery); !written)
+                    return written;
             }
         }
-        return std::nullopt;
+        return {};
     };
-    if (auto failure = writeRecoveries(m_boards.saved))
-        return failure;
-    return writeRecoveries(m_boards.inserted);
+    return writeRecoveries(m_boards.saved).and_then([&] { return writeRecoveries(m_boards.inserted); });
 }
 
 Expected<void, StoreError> ModelContext::save()
@@ -335,9 +329,9 @@ Expected<void, StoreError> ModelContext::save()
     if (!db.transaction())
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(db.lastError().text())});
     QHash<PersistentEntity *, qint64> newRows;
-    if (auto failure = writeChanges(newRows)) {
+    if (auto written = writeChanges(newRows); !written) {
         db.rollback();
-        return unexpected(*failure);
+        return written;
     }
     if (!db.commit()) {
         const QString reason = db.lastError().text();

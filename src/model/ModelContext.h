@@ -86,10 +86,10 @@ private:
     template <typename T>
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
-    std::optional<StoreError> loadTable(Table<T> &table);
+    Expected<void, StoreError> loadTable(Table<T> &table);
     template <typename T>
     void adopt(Table<T> &table, T *entity);
-    std::optional<StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows);
+    Expected<void, StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows);
 
     QString m_connectionName;
     Table<Board> m_boards;

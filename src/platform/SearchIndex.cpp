@@ -67,18 +67,18 @@ QString SearchIndex::defaultFilePath()
         .filePath(QStringLiteral("SearchIndex.sqlite"));
 }
 
-std::optional<SearchIndexError> SearchIndex::open()
+Expected<void, SearchIndexError> SearchIndex::open()
 {
     if (m_isOpen)
-        return std::nullopt;
+        return {};
     if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
-        return SearchIndexError{QStringLiteral("The search index folder could not be created.")};
+        return unexpected(SearchIndexError{QStringLiteral("The search index folder could not be created.")});
     QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
                           ? QSqlDatabase::database(m_connectionName, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     db.setDatabaseName(m_filePath);
     if (!db.open())
-        return failure(QStringLiteral("The search index could not be opened."), db.lastError());
+        return unexpected(failure(QStringLiteral("The search index could not be opened."), db.lastError()));
     QSqlQuery query(db);
     const char *statements[] = {
         "PRAGMA journal_mode=WAL",
@@ -99,30 +99,30 @@ std::optional<SearchIndexError> SearchIndex::open()
         if (!query.exec(QString::fromLatin1(statement))) {
             const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), query.lastError());
             db.close();
-            return error;
+            return unexpected(error);
         }
     }
     m_isOpen = true;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<SearchIndexError> SearchIndex::indexItems(const QList<SearchableItem> &items)
+Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableItem> &items)
 {
-    if (auto error = open())
-        return error;
+    if (auto opened = open(); !opened)
+        return opened;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction())
-        return failure(QStringLiteral("The search index could not be updated."), db.lastError());
+        return unexpected(failure(QStringLiteral("The search index could not be updated."), db.lastError()));
     auto abort = [&db](const QSqlQuery &query) {
         const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), query.lastError());
         db.rollback();
-        return error;
+        return unexpected(error);
     };
     for (const SearchableItem &item : items) {
         const std::optional<QByteArray> keywords = keywordsJson(item.keywords);
         if (!keywords) {
             db.rollback();
-            return SearchIndexError{QStringLiteral("The search index could not be updated. A keyword is not valid text.")};
+            return unexpected(SearchIndexError{QStringLiteral("The search index could not be updated. A keyword is not valid text.")});
         }
         QSqlQuery query(db);
         query.prepare(QStringLiteral("SELECT id FROM items WHERE identifier = ?"));
@@ -174,18 +174,18 @@ std::optional<SearchIndexError> SearchIndex::indexItems(const QList<SearchableIt
     if (!db.commit()) {
         const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), db.lastError());
         db.rollback();
-        return error;
+        return unexpected(error);
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<SearchIndexError> SearchIndex::deleteItems(const QStringList &uniqueIdentifiers)
+Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uniqueIdentifiers)
 {
-    if (auto error = open())
-        return error;
+    if (auto opened = open(); !opened)
+        return opened;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction())
-        return failure(QStringLiteral("The search index could not be updated."), db.lastError());
+        return unexpected(failure(QStringLiteral("The search index could not be updated."), db.lastError()));
     for (const QString &identifier : uniqueIdentifiers) {
         QSqlQuery query(db);
         query.prepare(QStringLiteral("DELETE FROM items_text WHERE rowid IN (SELECT id FROM items WHERE identifier = ?)"));
@@ -199,20 +199,20 @@ std::optional<SearchIndexError> SearchIndex::deleteItems(const QStringList &uniq
         if (!ok) {
             const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), query.lastError());
             db.rollback();
-            return error;
+            return unexpected(error);
         }
     }
     if (!db.commit()) {
         const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), db.lastError());
         db.rollback();
-        return error;
+        return unexpected(error);
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
 {
-    if (open())
+    if (!open())
         return std::nullopt;
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     query.setForwardOnly(true);
@@ -247,7 +247,7 @@ QStringList SearchIndex::search(const QString &text)
         if (std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetterOrNumber(); }))
             phrases << ftsPhrase(word);
     }
-    if (phrases.isEmpty() || open())
+    if (phrases.isEmpty() || !open())
         return {};
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     query.setForwardOnly(true);
@@ -264,7 +264,7 @@ QStringList SearchIndex::search(const QString &text)
 
 qsizetype SearchIndex::count()
 {
-    if (open())
+    if (!open())
         return 0;
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM items")) || !query.next())

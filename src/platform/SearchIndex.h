@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -34,8 +36,8 @@ class SearchIndexing
 public:
     virtual ~SearchIndexing() = default;
     // Adds the items, replacing any with the same unique identifier.
-    virtual std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &items) = 0;
-    virtual std::optional<SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) = 0;
+    virtual Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) = 0;
+    virtual Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) = 0;
 };
 
 // The index as an SQLite file with an FTS5 table over title, description,
@@ -55,8 +57,8 @@ public:
 
     QString filePath() const { return m_filePath; }
 
-    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &items) override;
-    std::optional<SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) override;
+    Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override;
+    Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) override;
 
     std::optional<SearchableItem> item(const QString &uniqueIdentifier);
     // Identifiers of the items matching every word of the text (each word
@@ -66,7 +68,7 @@ public:
     qsizetype count();
 
 private:
-    std::optional<SearchIndexError> open();
+    Expected<void, SearchIndexError> open();
 
     QString m_filePath;
     QString m_connectionName;

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "platform/FutureDelivery.h"
+
 #include <QObject>
+#include <QPromise>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <type_traits>
 
 namespace tessaline {
 
@@ -25,6 +30,10 @@ public:
     SerialExecutor &operator=(const SerialExecutor &) = delete;
 
     void run(std::function<void()> job);
+    // Runs `job` on the worker; its result is delivered to the receiver as
+    // `deliveredTo` does. A job dropped at shutdown finishes cancelled.
+    template <typename Job>
+    auto submit(QObject *receiver, Job job) -> QFuture<std::invoke_result_t<Job &>>;
     // Runs even while shutting down: for releasing the worker's own state.
     void runAtShutdown(std::function<void()> job);
 
@@ -37,13 +46,20 @@ private:
     std::function<void()> m_shutdownJob;
 };
 
-// Hands `function` to the receiver's thread as a queued call; dropped when
-// the receiver is destroyed before it runs.
-template<typename Function>
-void deliverTo(QObject *receiver, Function &&function)
+template <typename Job>
+auto SerialExecutor::submit(QObject *receiver, Job job) -> QFuture<std::invoke_result_t<Job &>>
 {
-    if (receiver)
-        QMetaObject::invokeMethod(receiver, std::forward<Function>(function), Qt::QueuedConnection);
+    using Result = std::invoke_result_t<Job &>;
+    // Shared, because a queued job must be copyable; the last owner to let go
+    // of an unfinished promise cancels it.
+    auto promise = std::make_shared<QPromise<Result>>();
+    QFuture<Result> work = promise->future();
+    promise->start();
+    run([promise, job = std::move(job)]() mutable {
+        promise->addResult(job());
+        promise->finish();
+    });
+    return deliveredTo(receiver, std::move(work));
 }
 
 } // namespace tessaline

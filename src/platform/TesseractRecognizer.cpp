@@ -76,7 +76,7 @@ TesseractRecognizer::~TesseractRecognizer()
         engine->End();
 }
 
-std::optional<TextRecognitionError> TesseractRecognizer::ensureEngines()
+Expected<void, TextRecognitionError> TesseractRecognizer::ensureEngines()
 {
     keepOpenMpToThisThread();
     const char *path = m_requestedDataPath.isEmpty() ? nullptr : m_requestedDataPath.constData();
@@ -85,15 +85,15 @@ std::optional<TextRecognitionError> TesseractRecognizer::ensureEngines()
         if (engine->Init(path, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
             engine->End();
             if (m_engines.empty()) {
-                return TextRecognitionError{QStringLiteral("Text recognition is not available: the English "
-                                                           "language data could not be loaded.")};
+                return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available: the "
+                                                                      "English language data could not be loaded.")});
             }
             m_wantedEngines = int(m_engines.size()); // work with the engines there are
             break;
         }
         m_engines.push_back(std::move(engine));
     }
-    return std::nullopt;
+    return {};
 }
 
 QString TesseractRecognizer::dataPath() const
@@ -103,13 +103,10 @@ QString TesseractRecognizer::dataPath() const
 
 TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
 {
-    TextRecognitionOutcome outcome;
-    if (auto error = ensureEngines()) {
-        outcome.error = error;
-        return outcome;
-    }
+    if (auto engines = ensureEngines(); !engines)
+        return unexpected(engines.error());
     if (image.isNull())
-        return outcome; // nothing to read is not a failure
+        return QList<TextObservation>(); // nothing to read is not a failure
 
     // Tesseract reads grey levels; one shared copy serves every engine.
     const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
@@ -164,15 +161,13 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
     for (std::thread &helper : helpers)
         helper.join();
 
+    QList<TextObservation> observations;
     for (const TextBlock &block : blocks) {
-        if (block.failed) {
-            outcome.observations.clear();
-            outcome.error = TextRecognitionError{QStringLiteral("The text in the image could not be recognised.")};
-            return outcome;
-        }
-        outcome.observations += block.lines;
+        if (block.failed)
+            return unexpected(TextRecognitionError{QStringLiteral("The text in the image could not be recognised.")});
+        observations += block.lines;
     }
-    return outcome;
+    return observations;
 }
 
 } // namespace tessaline

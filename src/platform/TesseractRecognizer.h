@@ -35,7 +35,7 @@ public:
     QString dataPath() const;
 
 private:
-    std::optional<TextRecognitionError> ensureEngines();
+    Expected<void, TextRecognitionError> ensureEngines();
 
     QByteArray m_requestedDataPath;
     int m_wantedEngines;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -20,11 +22,8 @@ struct TextRecognitionError
     QString message;
 };
 
-struct TextRecognitionOutcome
-{
-    QList<TextObservation> observations; // in reading order
-    std::optional<TextRecognitionError> error;
-};
+// The lines found, in reading order, or why none could be read.
+using TextRecognitionOutcome = Expected<QList<TextObservation>, TextRecognitionError>;
 
 // A text recogniser. Calls block; the caller decides which thread runs them.
 class TextRecognizing

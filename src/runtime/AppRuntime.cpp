@@ -9,13 +9,12 @@
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/FutureDelivery.h"
 #include "platform/PlatformTexts.h"
 #include "platform/UserDefaults.h"
 
-#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -190,18 +189,7 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
     // thread pool, together with the clipboard's second format when the
     // capture will be copied, and the rest continues here.
     const bool willCopy = m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard;
-    auto *watcher = new QFutureWatcher<std::optional<EncodedCapture>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, result] {
-        const std::optional<EncodedCapture> encoded = watcher->result();
-        watcher->deleteLater();
-        if (!encoded) {
-            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
-            Q_EMIT captureHandled(std::nullopt);
-            return;
-        }
-        storeCapture(result, *encoded);
-    });
-    watcher->setFuture(QtConcurrent::run([image = result.image, willCopy]() -> std::optional<EncodedCapture> {
+    runInBackground(this, [image = result.image, willCopy]() -> std::optional<EncodedCapture> {
         const std::optional<QByteArray> png = ImageExportService::pngData(image);
         if (!png)
             return std::nullopt;
@@ -209,7 +197,14 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         if (willCopy)
             encoded.clipboard = ImageExportService::pasteboardImage(image, png);
         return encoded;
-    }));
+    }).then(this, [this, result](const std::optional<EncodedCapture> &encoded) {
+        if (!encoded) {
+            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
+            Q_EMIT captureHandled(std::nullopt);
+            return;
+        }
+        storeCapture(result, *encoded);
+    });
 }
 
 void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture &encoded)
@@ -293,10 +288,9 @@ void AppRuntime::recognizeCapturedText(const CaptureResult &result, const QUuid 
 {
     if (!m_services.ocrService)
         return;
-    m_services.ocrService->recognizeText(result.image, this, [this, cardID](const OCRResult &recognized) {
-        if (recognized.error)
-            return;
-        applyRecognizedText(recognized.text, cardID);
+    m_services.ocrService->recognizeText(result.image, this).then(this, [this, cardID](const OCRResult &text) {
+        if (text)
+            applyRecognizedText(*text, cardID);
     });
 }
 
@@ -342,8 +336,8 @@ void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
     const auto boards = context.fetchBoards();
     if (!boards || !m_services.spotlightIndex)
         return;
-    m_services.spotlightIndex->index(spotlightRecord(card, *boards), this,
-                                     [this, cardID](std::optional<SearchIndexError>) { Q_EMIT recognitionApplied(cardID); });
+    m_services.spotlightIndex->index(spotlightRecord(card, *boards), this)
+        .then(this, [this, cardID](const SpotlightIndexService::Outcome &) { Q_EMIT recognitionApplied(cardID); });
 }
 
 void AppRuntime::setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id)

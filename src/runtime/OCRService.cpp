@@ -3,7 +3,6 @@
 #include "platform/SerialExecutor.h"
 #include "platform/TesseractRecognizer.h"
 
-#include <QPointer>
 #include <QStringList>
 
 namespace tessaline {
@@ -40,22 +39,14 @@ QString OCRService::joinedText(const QList<TextObservation> &observations)
     return lines.join(QLatin1Char('\n'));
 }
 
-void OCRService::recognizeText(const QImage &image, QObject *receiver, Completion completion)
+QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *receiver)
 {
-    m_executor->run([state = m_state, image, receiver = QPointer<QObject>(receiver), completion]() {
+    return m_executor->submit(receiver, [state = m_state, image]() -> OCRResult {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
-        OCRResult result;
-        if (!state->recognizer) {
-            result.error = TextRecognitionError{QStringLiteral("Text recognition is not available.")};
-        } else {
-            const TextRecognitionOutcome outcome = state->recognizer->recognize(image);
-            if (outcome.error)
-                result.error = outcome.error;
-            else
-                result.text = joinedText(outcome.observations);
-        }
-        deliverTo(receiver, [completion, result]() { completion(result); });
+        if (!state->recognizer)
+            return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
+        return state->recognizer->recognize(image).transform(&OCRService::joinedText);
     });
 }
 

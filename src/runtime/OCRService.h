@@ -1,34 +1,32 @@
 #pragma once
 
+#include "platform/Expected.h"
 #include "platform/TextRecognizer.h"
 
+#include <QFuture>
 #include <QImage>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace tessaline {
 
 class SerialExecutor;
 
-struct OCRResult
-{
-    QString text; // the recognised lines joined with "\n"; empty on failure
-    std::optional<TextRecognitionError> error;
-};
+// The recognised lines joined with "\n", or why the text could not be read.
+using OCRResult = Expected<QString, TextRecognitionError>;
 
 // Text recognition as the runtime sees it, so tests can hand it a fake.
 class OCRServicing
 {
 public:
-    using Completion = std::function<void(const OCRResult &)>;
     virtual ~OCRServicing() = default;
-    // Reads the image off the caller's thread; `completion` runs later as a
-    // queued call on the receiver's thread, never when the receiver is gone.
-    virtual void recognizeText(const QImage &image, QObject *receiver, Completion completion) = 0;
+    // Reads the image off the caller's thread. The future finishes on the
+    // receiver's thread while the receiver lives, never during the call:
+    // attach the follow-up with `then(receiver, ...)`.
+    virtual QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) = 0;
 };
 
 // Recognition on one worker thread of its own that takes one image at a
@@ -49,7 +47,7 @@ public:
     // a line without a candidate adds nothing, not even an empty line.
     static QString joinedText(const QList<TextObservation> &observations);
 
-    void recognizeText(const QImage &image, QObject *receiver, Completion completion) override;
+    QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override;
 
 private:
     struct WorkerState;

@@ -4,12 +4,12 @@
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasCard.h"
 
+#include "platform/FutureDelivery.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QFutureWatcher>
 #include <QImageReader>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 
@@ -50,12 +50,6 @@ Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<Q
 
 } // namespace
 
-class SnipImageCache::Decoder : public QFutureWatcher<Decoded>
-{
-public:
-    Key key;
-};
-
 SnipImageCache::SnipImageCache(QObject *parent)
     : QObject(parent)
 {
@@ -63,8 +57,7 @@ SnipImageCache::SnipImageCache(QObject *parent)
     m_scaled.setMaxCost(scaledBudgetKiB);
 }
 
-// Pending decoders are children: a running decode holds only copies of the
-// bytes and finishes unobserved.
+// A running decode holds only copies of the bytes and finishes unobserved.
 SnipImageCache::~SnipImageCache() = default;
 
 QSize SnipImageCache::masterLimit()
@@ -134,38 +127,30 @@ void SnipImageCache::start(const CanvasCard &card, const Key &key)
     }
     const std::optional<QByteArray> annotationData = card.annotationDocumentData();
 
-    auto *decoder = new Decoder;
-    decoder->setParent(this);
-    decoder->key = key;
-    m_pending.append(decoder);
-    connect(decoder, &QFutureWatcher<Decoded>::finished, this, [this, decoder]() {
-        if (!m_pending.removeOne(decoder))
-            return;
-        const Decoded decoded = decoder->result();
-        Entry &entry = m_entries[decoder->key];
+    const QFuture<Decoded> work = QtConcurrent::run(decode, imageData, annotationData, masterLimit());
+    const quint64 number = ++m_decodesStarted;
+    m_pending.insert(number, QFuture<void>(work));
+    deliveredTo(this, work).then(this, [this, key, number](const Decoded &decoded) {
+        m_pending.remove(number);
+        Entry &entry = m_entries[key];
         if (decoded.master) {
             entry.state = State::ready;
             entry.imageSize = decoded.imageSize;
-            m_masters.insert(decoder->key, new QImage(*decoded.master), costKiB(*decoded.master));
+            m_masters.insert(key, new QImage(*decoded.master), costKiB(*decoded.master));
         } else {
             entry.state = State::unavailable;
         }
-        const QUuid cardID = decoder->key.cardID;
-        decoder->deleteLater();
-        Q_EMIT imageReady(cardID);
+        Q_EMIT imageReady(key.cardID);
     });
-    decoder->setFuture(QtConcurrent::run(decode, imageData, annotationData, masterLimit()));
 }
 
 void SnipImageCache::waitForPending()
 {
     while (!m_pending.isEmpty()) {
-        Decoder *decoder = m_pending.constFirst();
-        decoder->waitForFinished();
-        // Delivers the watcher's finished signal now.
-        QCoreApplication::sendPostedEvents(decoder);
-        if (m_pending.contains(decoder) && decoder->future().isFinished())
-            Q_EMIT decoder->finished();
+        QFuture<void> next = *m_pending.constBegin();
+        next.waitForFinished();
+        // A finished decode reaches this thread as an event: hand it over now.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::FutureCallOut);
     }
 }
 

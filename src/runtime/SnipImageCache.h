@@ -2,6 +2,7 @@
 
 #include <QCache>
 #include <QDateTime>
+#include <QFuture>
 #include <QHash>
 #include <QImage>
 #include <QObject>
@@ -85,13 +86,14 @@ private:
     static Key keyOf(const CanvasCard &card);
     void start(const CanvasCard &card, const Key &key);
 
-    class Decoder;
     QHash<Key, Entry> m_entries;
     // Bounded by bytes; an evicted master is decoded again when a new size
     // is asked for.
     QCache<Key, QImage> m_masters;
     QCache<Scaled, QPixmap> m_scaled;
-    QList<Decoder *> m_pending;
+    // The decodes under way, by number, until their result is taken in here.
+    QHash<quint64, QFuture<void>> m_pending;
+    quint64 m_decodesStarted = 0;
 };
 
 } // namespace tessaline

@@ -3,7 +3,6 @@
 #include "platform/SerialExecutor.h"
 #include "platform/UuidText.h"
 
-#include <QPointer>
 
 namespace tessaline {
 
@@ -23,9 +22,9 @@ struct SpotlightIndexService::WorkerState
 
 namespace {
 
-SearchIndexError unavailable()
+SpotlightIndexService::Outcome unavailable()
 {
-    return SearchIndexError{QStringLiteral("The search index is not available.")};
+    return unexpected(SearchIndexError{QStringLiteral("The search index is not available.")});
 }
 
 } // namespace
@@ -70,23 +69,19 @@ SearchableItem SpotlightIndexService::searchableItem(const SpotlightRecord &reco
     return item;
 }
 
-void SpotlightIndexService::index(const SpotlightRecord &record, QObject *receiver, Completion completion)
+QFuture<SpotlightIndexService::Outcome> SpotlightIndexService::index(const SpotlightRecord &record, QObject *receiver)
 {
-    const SearchableItem item = searchableItem(record, m_domainIdentifier);
-    m_executor->run([state = m_state, item, receiver = QPointer<QObject>(receiver), completion]() {
+    return m_executor->submit(receiver, [state = m_state, item = searchableItem(record, m_domainIdentifier)]() {
         SearchIndexing *index = state->ensureIndex();
-        const std::optional<SearchIndexError> error = index ? index->indexItems({item}) : unavailable();
-        deliverTo(receiver, [completion, error]() { completion(error); });
+        return index ? index->indexItems({item}) : unavailable();
     });
 }
 
-void SpotlightIndexService::remove(const QUuid &cardID, QObject *receiver, Completion completion)
+QFuture<SpotlightIndexService::Outcome> SpotlightIndexService::remove(const QUuid &cardID, QObject *receiver)
 {
-    m_executor->run([state = m_state, identifier = uuidText(cardID), receiver = QPointer<QObject>(receiver),
-                     completion]() {
+    return m_executor->submit(receiver, [state = m_state, identifier = uuidText(cardID)]() {
         SearchIndexing *index = state->ensureIndex();
-        const std::optional<SearchIndexError> error = index ? index->deleteItems({identifier}) : unavailable();
-        deliverTo(receiver, [completion, error]() { completion(error); });
+        return index ? index->deleteItems({identifier}) : unavailable();
     });
 }
 

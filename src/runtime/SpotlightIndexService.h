@@ -3,6 +3,7 @@
 #include "platform/SearchIndex.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -29,12 +30,13 @@ struct SpotlightRecord
 // Puts cards into the desktop-search index, one item per card identified by
 // the card's UUID text, and takes them out again when a card is deleted for
 // good. Calls run one at a time on a worker thread of the service's own;
-// outcomes come back as queued calls on the receiver's thread.
+// each outcome's future finishes on the receiver's thread while the receiver
+// lives: attach the follow-up with `then(receiver, ...)`.
 class SpotlightIndexService
 {
 public:
     using IndexFactory = std::function<std::unique_ptr<SearchIndexing>()>;
-    using Completion = std::function<void(std::optional<SearchIndexError>)>;
+    using Outcome = Expected<void, SearchIndexError>;
 
     // The index is made by `factory` on the worker thread, at first use.
     explicit SpotlightIndexService(IndexFactory factory = defaultIndexFactory(),
@@ -50,8 +52,8 @@ public:
     // and source application as keywords, the source application as creator.
     static SearchableItem searchableItem(const SpotlightRecord &record, const QString &domainIdentifier);
 
-    void index(const SpotlightRecord &record, QObject *receiver, Completion completion);
-    void remove(const QUuid &cardID, QObject *receiver, Completion completion);
+    QFuture<Outcome> index(const SpotlightRecord &record, QObject *receiver);
+    QFuture<Outcome> remove(const QUuid &cardID, QObject *receiver);
 
 private:
     struct WorkerState;

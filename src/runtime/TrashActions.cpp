@@ -115,7 +115,9 @@ void TrashActions::removeIndexEntries(const QList<QUuid> &cardIDs)
     if (!m_index)
         return;
     for (const QUuid &cardID : cardIDs) {
-        m_index->remove(cardID, this, [this, cardID](std::optional<SearchIndexError>) { Q_EMIT indexEntryRemoved(cardID); });
+        m_index->remove(cardID, this).then(this, [this, cardID](const SpotlightIndexService::Outcome &) {
+            Q_EMIT indexEntryRemoved(cardID);
+        });
     }
 }
 

@@ -56,17 +56,18 @@ public:
     bool failWrites = false;
 };
 
+// Never answers: its futures come back cancelled.
 class SilentOCR : public OCRServicing
 {
 public:
-    void recognizeText(const QImage &, QObject *, Completion) override {}
+    QFuture<OCRResult> recognizeText(const QImage &, QObject *) override { return {}; }
 };
 
 class NoIndex : public SearchIndexing
 {
 public:
-    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &) override { return std::nullopt; }
-    std::optional<SearchIndexError> deleteItems(const QStringList &) override { return std::nullopt; }
+    Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &) override { return {}; }
+    Expected<void, SearchIndexError> deleteItems(const QStringList &) override { return {}; }
 };
 
 // A runtime over an in-memory library holding one note with one snip.

@@ -1,5 +1,7 @@
 #include "runtime/OCRService.h"
 
+#include "../support/WorkerGate.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QPainter>
@@ -9,21 +11,26 @@
 #include <atomic>
 
 using namespace tessaline;
+using tessaline::testing::WorkerGate;
 
 Q_DECLARE_METATYPE(QList<tessaline::TextObservation>)
 
 namespace {
 
-// Answers with fixed observations (or an error) and notes its thread.
+// Answers with fixed observations (or an error) and notes its thread; when
+// given a gate, it first says it has started, then waits until let through.
 class FakeRecognizer final : public TextRecognizing
 {
 public:
-    TextRecognitionOutcome answer;
+    TextRecognitionOutcome answer = QList<TextObservation>();
     std::atomic<QThread *> *thread = nullptr;
+    WorkerGate *gate = nullptr;
     TextRecognitionOutcome recognize(const QImage &) override
     {
         if (thread)
             *thread = QThread::currentThread();
+        if (gate)
+            gate->pass();
         return answer;
     }
 };
@@ -71,24 +78,29 @@ void OCRServiceTest::recognisesOffTheCallersThread()
     std::atomic<QThread *> workerThread{nullptr};
     OCRService service([&]() {
         auto fake = std::make_unique<FakeRecognizer>();
-        fake->answer.observations = {line("first"), line("second")};
+        fake->answer = QList<TextObservation>{line("first"), line("second")};
         fake->thread = &workerThread;
         return fake;
     });
     QObject receiver;
     QStringList answers;
-    QThread *answeredOn = nullptr;
+    QList<QThread *> finishedOn;
     for (int i = 0; i < 2; ++i) {
-        service.recognizeText(QImage(4, 4, QImage::Format_RGB32), &receiver, [&](const OCRResult &result) {
-            QVERIFY(!result.error);
-            answers << result.text;
-            answeredOn = QThread::currentThread();
-        });
+        service.recognizeText(QImage(4, 4, QImage::Format_RGB32), &receiver)
+            .then([&](const OCRResult &result) {
+                // A continuation without a context runs where the future finishes.
+                finishedOn << QThread::currentThread();
+                return result;
+            })
+            .then(&receiver, [&](const OCRResult &result) {
+                QVERIFY(result);
+                answers << *result;
+            });
     }
     QVERIFY(answers.isEmpty()); // never answered synchronously
     QTRY_COMPARE(answers.size(), 2);
     QCOMPARE(answers.first(), QStringLiteral("first\nsecond"));
-    QCOMPARE(answeredOn, QThread::currentThread());
+    QCOMPARE(finishedOn, (QList<QThread *>{QThread::currentThread(), QThread::currentThread()}));
     QVERIFY(workerThread.load() && workerThread.load() != QThread::currentThread());
 }
 
@@ -96,29 +108,45 @@ void OCRServiceTest::errorsComeBackUnchanged()
 {
     OCRService service([]() {
         auto fake = std::make_unique<FakeRecognizer>();
-        fake->answer.error = TextRecognitionError{QStringLiteral("engine failed")};
+        fake->answer = unexpected(TextRecognitionError{QStringLiteral("engine failed")});
         return fake;
     });
     QObject receiver;
     std::optional<OCRResult> outcome;
-    service.recognizeText(QImage(), &receiver, [&](const OCRResult &result) { outcome = result; });
+    service.recognizeText(QImage(), &receiver).then(&receiver, [&](const OCRResult &result) { outcome = result; });
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(outcome->error.has_value());
-    QCOMPARE(outcome->error->message, QStringLiteral("engine failed"));
-    QVERIFY(outcome->text.isEmpty());
+    QVERIFY(!*outcome);
+    QCOMPARE(outcome->error().message, QStringLiteral("engine failed"));
 }
 
 void OCRServiceTest::noAnswerOnceReceiverIsGone()
 {
+    WorkerGate gate;
+    OCRService service([&]() {
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->answer = QList<TextObservation>{line("text")};
+        fake->gate = &gate;
+        return fake;
+    });
     bool answered = false;
-    {
-        OCRService service([]() { return std::make_unique<FakeRecognizer>(); });
-        auto *receiver = new QObject;
-        service.recognizeText(QImage(), receiver, [&](const OCRResult &) { answered = true; });
-        delete receiver;
-    }
-    QTest::qWait(50);
+    auto *receiver = new QObject;
+    QFuture<OCRResult> recognition = service.recognizeText(QImage(), receiver);
+    recognition.then(receiver, [&](const OCRResult &) { answered = true; });
+    // The worker holds the image while the receiver goes away.
+    QVERIFY(gate.waitUntilEntered());
+    delete receiver;
+    gate.open();
+
+    // Requests are answered in order: once a later one is, the first has
+    // been dealt with.
+    QObject later;
+    bool laterAnswered = false;
+    service.recognizeText(QImage(), &later).then(&later, [&](const OCRResult &) { laterAnswered = true; });
+    QTRY_VERIFY(laterAnswered);
     QVERIFY(!answered);
+    // Nor does it ever finish, so nothing attached to it looks for the
+    // receiver again.
+    QVERIFY(!recognition.isFinished());
 }
 
 void OCRServiceTest::tesseractEndToEnd()
@@ -136,10 +164,10 @@ void OCRServiceTest::tesseractEndToEnd()
     OCRService service; // Tesseract
     QObject receiver;
     std::optional<OCRResult> outcome;
-    service.recognizeText(image, &receiver, [&](const OCRResult &result) { outcome = result; });
+    service.recognizeText(image, &receiver).then(&receiver, [&](const OCRResult &result) { outcome = result; });
     QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
-    QVERIFY2(!outcome->error, qPrintable(outcome->error ? outcome->error->message : QString()));
-    QCOMPARE(outcome->text, QStringLiteral("Snips become searchable\nonce their text is read"));
+    QVERIFY2(*outcome, qPrintable(*outcome ? QString() : outcome->error().message));
+    QCOMPARE(**outcome, QStringLiteral("Snips become searchable\nonce their text is read"));
 }
 
 QTEST_MAIN(OCRServiceTest)

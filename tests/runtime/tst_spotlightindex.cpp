@@ -1,5 +1,7 @@
 #include "runtime/SpotlightIndexService.h"
 
+#include "../support/WorkerGate.h"
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -8,6 +10,7 @@
 #include <mutex>
 
 using namespace tessaline;
+using tessaline::testing::WorkerGate;
 
 Q_DECLARE_METATYPE(tessaline::SpotlightRecord)
 Q_DECLARE_METATYPE(tessaline::SearchableItem)
@@ -22,24 +25,35 @@ struct IndexLog
     QStringList deleted;
     QThread *thread = nullptr;
     std::optional<SearchIndexError> failWith;
+    // When set, each call waits here before it touches the index.
+    WorkerGate *gate = nullptr;
+
+    SpotlightIndexService::Outcome outcome() const
+    {
+        if (failWith)
+            return unexpected(*failWith);
+        return {};
+    }
 };
 
 class FakeIndex final : public SearchIndexing
 {
 public:
     explicit FakeIndex(std::shared_ptr<IndexLog> log) : m_log(std::move(log)) {}
-    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &items) override
+    SpotlightIndexService::Outcome indexItems(const QList<SearchableItem> &items) override
     {
+        if (m_log->gate)
+            m_log->gate->pass();
         std::lock_guard lock(m_log->mutex);
         m_log->thread = QThread::currentThread();
         m_log->indexed += items;
-        return m_log->failWith;
+        return m_log->outcome();
     }
-    std::optional<SearchIndexError> deleteItems(const QStringList &identifiers) override
+    SpotlightIndexService::Outcome deleteItems(const QStringList &identifiers) override
     {
         std::lock_guard lock(m_log->mutex);
         m_log->deleted += identifiers;
-        return m_log->failWith;
+        return m_log->outcome();
     }
 
 private:
@@ -58,6 +72,7 @@ private Q_SLOTS:
     void mapping();
     void indexesOnWorkerAndAnswersOnCaller();
     void failuresComeBackUnchanged();
+    void noAnswerOnceReceiverIsGone();
     void removeTakesTheCardOut();
     void realIndexRoundTrip();
 };
@@ -106,17 +121,21 @@ void SpotlightIndexTest::indexesOnWorkerAndAnswersOnCaller()
     QVERIFY(service.domainIdentifier().endsWith(QStringLiteral(".cards")));
     QObject receiver;
     int answers = 0;
-    QThread *answeredOn = nullptr;
+    QList<QThread *> finishedOn;
     for (int i = 0; i < 3; ++i) {
-        service.index({cardID, QString::number(i), "", {}, {}, {}}, &receiver,
-                      [&](std::optional<SearchIndexError> error) {
-                          QVERIFY(!error);
-                          answeredOn = QThread::currentThread();
-                          ++answers;
-                      });
+        service.index({cardID, QString::number(i), "", {}, {}, {}}, &receiver)
+            .then([&](const SpotlightIndexService::Outcome &outcome) {
+                // A continuation without a context runs where the future finishes.
+                finishedOn << QThread::currentThread();
+                return outcome;
+            })
+            .then(&receiver, [&](const SpotlightIndexService::Outcome &outcome) {
+                QVERIFY(outcome);
+                ++answers;
+            });
     }
     QTRY_COMPARE(answers, 3);
-    QCOMPARE(answeredOn, QThread::currentThread());
+    QCOMPARE(finishedOn, QList<QThread *>(3, QThread::currentThread()));
     std::lock_guard lock(log->mutex);
     QVERIFY(log->thread && log->thread != QThread::currentThread());
     QCOMPARE(log->indexed.size(), 3);
@@ -130,17 +149,45 @@ void SpotlightIndexTest::failuresComeBackUnchanged()
     log->failWith = SearchIndexError{QStringLiteral("disk full")};
     SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
     QObject receiver;
-    std::optional<std::optional<SearchIndexError>> outcome;
-    service.index({cardID, "t", "", {}, {}, {}}, &receiver, [&](auto error) { outcome = error; });
+    std::optional<SpotlightIndexService::Outcome> outcome;
+    const auto keep = [&](const SpotlightIndexService::Outcome &answer) { outcome = answer; };
+    service.index({cardID, "t", "", {}, {}, {}}, &receiver).then(&receiver, keep);
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(outcome->has_value());
-    QCOMPARE((*outcome)->message, QStringLiteral("disk full"));
+    QVERIFY(!*outcome);
+    QCOMPARE(outcome->error().message, QStringLiteral("disk full"));
 
     SpotlightIndexService broken([]() { return std::unique_ptr<SearchIndexing>(); });
     outcome.reset();
-    broken.index({cardID, "t", "", {}, {}, {}}, &receiver, [&](auto error) { outcome = error; });
+    broken.index({cardID, "t", "", {}, {}, {}}, &receiver).then(&receiver, keep);
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(outcome->has_value());
+    QVERIFY(!*outcome);
+}
+
+void SpotlightIndexTest::noAnswerOnceReceiverIsGone()
+{
+    auto log = std::make_shared<IndexLog>();
+    WorkerGate gate;
+    log->gate = &gate;
+    SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
+    bool answered = false;
+    auto *receiver = new QObject;
+    QFuture<SpotlightIndexService::Outcome> indexed = service.index({cardID, "t", "", {}, {}, {}}, receiver);
+    indexed.then(receiver, [&](const SpotlightIndexService::Outcome &) { answered = true; });
+    // The worker is inside the index while the receiver goes away.
+    QVERIFY(gate.waitUntilEntered());
+    delete receiver;
+    gate.open();
+
+    // Calls are answered in order: once a later one is, the first has been
+    // dealt with.
+    QObject later;
+    bool laterAnswered = false;
+    service.remove(cardID, &later).then(&later, [&](const SpotlightIndexService::Outcome &) { laterAnswered = true; });
+    QTRY_VERIFY(laterAnswered);
+    QVERIFY(!answered);
+    QVERIFY(!indexed.isFinished()); // nothing attached to it looks for the receiver again
+    std::lock_guard lock(log->mutex);
+    QCOMPARE(log->indexed.size(), 1); // the work itself was done
 }
 
 void SpotlightIndexTest::removeTakesTheCardOut()
@@ -149,7 +196,9 @@ void SpotlightIndexTest::removeTakesTheCardOut()
     SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
     QObject receiver;
     bool done = false;
-    service.remove(cardID, &receiver, [&](auto error) { done = !error; });
+    service.remove(cardID, &receiver).then(&receiver, [&](const SpotlightIndexService::Outcome &outcome) {
+        done = outcome.hasValue();
+    });
     QTRY_VERIFY(done);
     std::lock_guard lock(log->mutex);
     QCOMPARE(log->deleted, QStringList{"0F8FAD5B-D9CB-469F-A165-70867728950E"});
@@ -164,8 +213,9 @@ void SpotlightIndexTest::realIndexRoundTrip()
         QObject receiver;
         int answers = 0;
         const SpotlightRecord record{cardID, "Whiteboard", "sprint goals", QString("Planning"), QString("Chromium"), {}};
-        service.index(record, &receiver, [&](auto error) { answers += error ? 100 : 1; });
-        service.remove(QUuid::createUuid(), &receiver, [&](auto error) { answers += error ? 100 : 1; });
+        const auto count = [&](const SpotlightIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+        service.index(record, &receiver).then(&receiver, count);
+        service.remove(QUuid::createUuid(), &receiver).then(&receiver, count);
         QTRY_COMPARE(answers, 2);
     } // the service ends its worker and closes the index
     SearchIndex index(path);

@@ -34,10 +34,11 @@ public:
     int terminated = 0;
 };
 
+// Never answers: its futures come back cancelled.
 class SilentOCR : public OCRServicing
 {
 public:
-    void recognizeText(const QImage &, QObject *, Completion) override {}
+    QFuture<OCRResult> recognizeText(const QImage &, QObject *) override { return {}; }
 };
 
 // Records what reaches the desktop-search index, from the index's worker.
@@ -45,11 +46,11 @@ class RecordingIndex : public SearchIndexing
 {
 public:
     explicit RecordingIndex(QStringList *deleted) : m_deleted(deleted) {}
-    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &) override { return std::nullopt; }
-    std::optional<SearchIndexError> deleteItems(const QStringList &identifiers) override
+    Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &) override { return {}; }
+    Expected<void, SearchIndexError> deleteItems(const QStringList &identifiers) override
     {
         *m_deleted += identifiers;
-        return std::nullopt;
+        return {};
     }
 
 private:

@@ -11,6 +11,7 @@
 #include "runtime/SpotlightIndexService.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "platform/FutureDelivery.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/SearchIndex.h"
@@ -42,22 +43,26 @@ public:
     int terminated = 0;
 };
 
+// Recognition that answers when the test says so, delivered the way the real
+// service delivers: on the receiver's thread, only while the receiver lives.
 class FakeOCR : public OCRServicing
 {
 public:
-    void recognizeText(const QImage &, QObject *receiver, Completion completion) override
+    QFuture<OCRResult> recognizeText(const QImage &, QObject *receiver) override
     {
-        pending.append({QPointer<QObject>(receiver), std::move(completion)});
+        auto promise = std::make_shared<QPromise<OCRResult>>();
+        promise->start();
+        pending.append(promise);
+        return deliveredTo(receiver, promise->future());
     }
-    // Answers the oldest request the way the real service does: only while
-    // the receiver lives.
+    // Answers the oldest request; it arrives once the event loop turns.
     void answer(const QString &text)
     {
-        auto [receiver, completion] = pending.takeFirst();
-        if (receiver)
-            completion(OCRResult{text, std::nullopt});
+        const auto promise = pending.takeFirst();
+        promise->addResult(text);
+        promise->finish();
     }
-    QList<std::pair<QPointer<QObject>, Completion>> pending;
+    QList<std::shared_ptr<QPromise<OCRResult>>> pending;
 };
 
 class RecordingPasteboard : public Pasteboard
@@ -74,12 +79,12 @@ class RecordingIndex : public SearchIndexing
 {
 public:
     explicit RecordingIndex(QList<SearchableItem> *log) : m_log(log) {}
-    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &items) override
+    Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override
     {
         *m_log += items;
-        return std::nullopt;
+        return {};
     }
-    std::optional<SearchIndexError> deleteItems(const QStringList &) override { return std::nullopt; }
+    Expected<void, SearchIndexError> deleteItems(const QStringList &) override { return {}; }
 
 private:
     QList<SearchableItem> *m_log;
