@@ -138,25 +138,25 @@ void CaptureReviewModel::save()
         setExporting(false);
         return;
     }
-    m_saver(*flattened, name, [self = QPointer<CaptureReviewModel>(this)](std::optional<QString> error) {
+    m_saver(*flattened, name, [self = QPointer<CaptureReviewModel>(this)](const SaveFileOutcome &outcome) {
         if (!self)
             return;
-        if (error)
-            self->setErrorMessage(*error);
+        if (!outcome)
+            self->setErrorMessage(outcome.error());
         self->setExporting(false);
     });
 }
 
-std::optional<QString> CaptureReviewModel::saveReview()
+Expected<void, QString> CaptureReviewModel::saveReview()
 {
     CanvasCard *card = this->card();
     if (!card || !card->isSnip())
-        return message(ThinkingSessionError::cardNotFound);
+        return unexpected(message(ThinkingSessionError::cardNotFound));
     // A document that cannot be written must not wipe the annotations that
     // are stored: stop before anything is touched.
     const std::optional<QByteArray> encoded = m_editor->document().encode();
     if (!encoded)
-        return captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable);
+        return unexpected(captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable));
 
     const std::optional<QByteArray> previous = card->annotationDocumentData();
     card->setAnnotationDocumentData(*encoded);
@@ -167,21 +167,21 @@ std::optional<QString> CaptureReviewModel::saveReview()
         // changes nothing, so the document goes back by hand.
         if (kept.error().refusal)
             card->setAnnotationDocumentData(previous);
-        return kept.error().message;
+        return unexpected(kept.error().message);
     }
 
     if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
         if (!m_runtime.copyCardImage(card, m_pasteboard))
-            return imageExportErrorMessage(ImageExportError::encodingFailed);
+            return unexpected(imageExportErrorMessage(ImageExportError::encodingFailed));
         setCopied();
     }
-    return std::nullopt;
+    return {};
 }
 
 bool CaptureReviewModel::keep()
 {
-    if (const std::optional<QString> failure = saveReview()) {
-        setErrorMessage(failure);
+    if (const auto saved = saveReview(); !saved) {
+        setErrorMessage(saved.error());
         return false;
     }
     const CanvasCard *card = this->card();
@@ -196,8 +196,8 @@ bool CaptureReviewModel::keep()
 
 bool CaptureReviewModel::frame()
 {
-    if (const std::optional<QString> failure = saveReview()) {
-        setErrorMessage(failure);
+    if (const auto saved = saveReview(); !saved) {
+        setErrorMessage(saved.error());
         return false;
     }
     NavigationState &navigation = m_runtime.navigation();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/SaveFileFlow.h"
+
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -29,10 +31,10 @@ class CaptureReviewModel : public QObject
 {
     Q_OBJECT
 public:
-    // Asks where to save and writes the PNG; runs `completion` once, with an
-    // error text or nothing (also for a cancelled dialog).
+    // Asks where to save and writes the PNG; runs `completion` once: saved,
+    // cancelled, or the reason it failed.
     using PngSaver = std::function<void(const QImage &image, const QString &suggestedName,
-                                        std::function<void(std::optional<QString> error)> completion)>;
+                                        SaveFileFlow::Completion completion)>;
 
     CaptureReviewModel(const QUuid &cardID, AppRuntime &runtime, Pasteboard &pasteboard, QObject *parent = nullptr);
     ~CaptureReviewModel() override;
@@ -78,7 +80,7 @@ private:
     void refreshAvailability();
     // Stores the annotations and the note, then copies when the setting
     // asks; the failure's message, or nothing.
-    std::optional<QString> saveReview();
+    Expected<void, QString> saveReview();
     void setErrorMessage(const std::optional<QString> &message);
     void setExporting(bool exporting);
     void setCopied();

@@ -113,7 +113,7 @@ CaptureReviewView::CaptureReviewView(const QUuid &cardID, AppRuntime &runtime, P
     setWindowModality(Qt::WindowModal);
     setSizeGripEnabled(true);
     m_model->setPngSaver([this](const QImage &image, const QString &name,
-                                std::function<void(std::optional<QString>)> completion) {
+                                SaveFileFlow::Completion completion) {
         ImageExportService::savePNG(image, name, this, std::move(completion));
     });
     auto *layout = new QVBoxLayout(this);

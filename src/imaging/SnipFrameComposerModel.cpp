@@ -245,11 +245,11 @@ void SnipFrameComposerModel::save()
         setSaving(false);
         return;
     }
-    m_saver(*framed, framedFileName(), [self = QPointer<SnipFrameComposerModel>(this)](std::optional<QString> error) {
+    m_saver(*framed, framedFileName(), [self = QPointer<SnipFrameComposerModel>(this)](const SaveFileOutcome &outcome) {
         if (!self)
             return;
-        if (error)
-            self->setErrorMessage(error->isEmpty() ? QStringLiteral("Unknown error") : *error);
+        if (!outcome)
+            self->setErrorMessage(outcome.error().isEmpty() ? QStringLiteral("Unknown error") : outcome.error());
         self->setSaving(false);
     });
 }

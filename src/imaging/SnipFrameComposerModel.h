@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/SnipFrameStyle.h"
+#include "runtime/SaveFileFlow.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -82,10 +83,10 @@ class SnipFrameComposerModel : public QObject
 {
     Q_OBJECT
 public:
-    // Asks where to save and writes the PNG; runs `completion` once, with an
-    // error text or nothing (also for a cancelled dialog).
+    // Asks where to save and writes the PNG; runs `completion` once: saved,
+    // cancelled, or the reason it failed.
     using PngSaver = std::function<void(const QImage &image, const QString &suggestedName,
-                                        std::function<void(std::optional<QString> error)> completion)>;
+                                        SaveFileFlow::Completion completion)>;
 
     enum class Availability {
         available,

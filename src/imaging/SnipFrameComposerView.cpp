@@ -386,7 +386,7 @@ SnipFrameComposerView::SnipFrameComposerView(const SnipFrameComposerSource &sour
     setWindowTitle(QStringLiteral("Frame Screenshot"));
     setSizeGripEnabled(true);
     m_model->setPngSaver([this](const QImage &image, const QString &name,
-                                std::function<void(std::optional<QString>)> completion) {
+                                SaveFileFlow::Completion completion) {
         ImageExportService::savePNG(image, name, this, std::move(completion));
     });
     auto *layout = new QVBoxLayout(this);

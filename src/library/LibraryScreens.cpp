@@ -18,9 +18,7 @@ void registerScreens(ScreenRegistry &registry)
                                 SnipsLibraryServices services;
                                 services.captureRegion = [&runtime] { runtime.captureRegion(); };
                                 services.pasteboard = &ClipboardPasteboard::general();
-                                services.saveImage = [](const QImage &image, const QString &name, QWidget *owner) {
-                                    ImageExportService::savePNG(image, name, owner, [](std::optional<QString>) {});
-                                };
+                                services.saveImage = &ImageExportService::savePNG;
                                 return new SnipsLibraryView(window.library(), runtime.navigation(), std::move(services),
                                                             parent);
                             });

@@ -491,8 +491,13 @@ void SnipsLibraryView::copyImage(const CanvasCard *card)
 void SnipsLibraryView::saveImage(const CanvasCard *card)
 {
     const std::optional<QImage> image = SnipsLibraryModel::annotatedImage(card);
-    if (image && m_services.saveImage)
-        m_services.saveImage(*image, card->displayTitle(), this);
+    if (!image || !m_services.saveImage)
+        return;
+    m_services.saveImage(*image, card->displayTitle(), this,
+                         [model = QPointer<SnipsLibraryModel>(m_model)](const SaveFileOutcome &outcome) {
+                             if (model && !outcome)
+                                 model->setErrorMessage(outcome.error());
+                         });
 }
 
 void SnipsLibraryView::pinImage(const CanvasCard *card)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/SaveFileFlow.h"
+
 #include <QImage>
 #include <QMessageBox>
 #include <QPointer>
@@ -31,8 +33,11 @@ struct SnipsLibraryServices
     // Starts an interactive region capture.
     std::function<void()> captureRegion;
     Pasteboard *pasteboard = nullptr;
-    // Asks where to save the image as PNG and writes it; failures are silent.
-    std::function<void(const QImage &image, const QString &suggestedName, QWidget *parent)> saveImage;
+    // Asks where to save the image as PNG and writes it, then answers once;
+    // the screen shows a failure in its alert.
+    std::function<void(const QImage &image, const QString &suggestedName, QWidget *parent,
+                       SaveFileFlow::Completion completion)>
+        saveImage;
     // Shows the image in a floating pin window for the card; "Pin" is
     // unavailable while nothing takes pins.
     std::function<void(const QImage &image, const QUuid &cardID)> pinImage;

@@ -6,8 +6,6 @@
 #include "model/Connection.h"
 #include "platform/TextUtilities.h"
 
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QPointer>
 
 #include <algorithm>
@@ -133,10 +131,10 @@ QString suggestedFileName(const QString &title)
                                                 QLatin1Char('.') + fileExtension);
 }
 
-std::optional<QString> writeBrief(const QString &path, const QString &markdown)
+Expected<void, QString> writeBrief(const QString &path, const QString &markdown)
 {
     // QString::toUtf8 writes no byte-order mark.
-    return ImageExportService::writeFileAtomically(path, markdown.toUtf8());
+    return SaveFileFlow::writeFileAtomically(path, markdown.toUtf8());
 }
 
 QString saveFailureTitle()
@@ -144,46 +142,23 @@ QString saveFailureTitle()
     return QStringLiteral("The note brief could not be saved.");
 }
 
-void showSaveFailure(QWidget *parent, const QString &reason)
-{
-    auto *box = new QMessageBox(QMessageBox::Warning, saveFailureTitle(), saveFailureTitle(), QMessageBox::Ok, parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::PlainText);
-    box->setInformativeText(reason);
-    box->open();
-}
-
 void exportBrief(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,
-                 QWidget *parent, std::function<void(std::optional<QString> failure)> completion,
-                 FailureReporter reportFailure)
+                 QWidget *parent, SaveFileFlow::Completion completion)
 {
-    auto *dialog = new QFileDialog(parent);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setMimeTypeFilters({QStringLiteral("text/markdown"), QStringLiteral("text/plain")});
-    dialog->setDefaultSuffix(fileExtension);
-    dialog->selectFile(suggestedFileName(board.title()) + QLatin1Char('.') + fileExtension);
-
+    SaveFileRequest request;
+    request.fileName = suggestedFileName(board.title()) + QLatin1Char('.') + fileExtension;
+    request.mimeTypes = {QStringLiteral("text/markdown"), QStringLiteral("text/plain")};
+    request.defaultSuffix = fileExtension;
     const QPointer<const Board> note(&board);
-    const QPointer<QWidget> owner(parent);
-    QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [dialog, note, owner, guardedCards = guarded(cards), guardedConnections = guarded(connections),
-                      completion, reportFailure](int result) {
-                         const QStringList chosen = dialog->selectedFiles();
-                         std::optional<QString> failure;
-                         if (result == QDialog::Accepted && !chosen.isEmpty() && !chosen.constFirst().isEmpty() && note) {
-                             // Built now, so the brief shows the cards as they are when it is written.
-                             const QString text = markdown(*note, stillAlive(guardedCards),
-                                                           stillAlive(guardedConnections), BriefClock::system());
-                             failure = writeBrief(chosen.constFirst(), text);
-                             if (failure && reportFailure)
-                                 reportFailure(owner.data(), *failure);
-                         }
-                         if (completion)
-                             completion(failure);
-                     });
-    dialog->open();
+    SaveFileFlow::save(
+        parent, request,
+        [note, guardedCards = guarded(cards), guardedConnections = guarded(connections)]() -> Expected<QByteArray, QString> {
+            if (!note)
+                return unexpected(QStringLiteral("The note is no longer open."));
+            // QString::toUtf8 writes no byte-order mark.
+            return markdown(*note, stillAlive(guardedCards), stillAlive(guardedConnections), BriefClock::system()).toUtf8();
+        },
+        std::move(completion));
 }
 
 } // namespace BoardBriefExportService

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/SaveFileFlow.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -58,23 +60,17 @@ QString suggestedFileName(const QString &title);
 
 // Writes the brief as UTF-8 (no byte-order mark) in one atomic step; the
 // reason comes back when the file could not be written.
-std::optional<QString> writeBrief(const QString &path, const QString &markdown);
+Expected<void, QString> writeBrief(const QString &path, const QString &markdown);
 
-// "The note brief could not be saved." with the reason below it.
+// The title a screen shows above the reason of a failed export.
 QString saveFailureTitle();
 
-// Shows a failed save to the user.
-using FailureReporter = std::function<void(QWidget *parent, const QString &reason)>;
-void showSaveFailure(QWidget *parent, const QString &reason);
-
-// Asks where to save with a non-blocking dialog, then builds the brief from
-// the cards as they are at that moment and writes it. A cancelled dialog
-// writes nothing and is no error; a failed write is shown to the user through
-// `reportFailure`. `completion`, when given, runs once on the main thread with
-// the failure's reason or nothing.
+// Asks where to save through the app's save flow (SaveFileFlow), then builds
+// the brief from the cards as they are at that moment and writes it. A
+// cancelled dialog writes nothing and is no error; a failure comes back to
+// the caller, who shows it.
 void exportBrief(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,
-                 QWidget *parent, std::function<void(std::optional<QString> failure)> completion = {},
-                 FailureReporter reportFailure = showSaveFailure);
+                 QWidget *parent, SaveFileFlow::Completion completion);
 
 } // namespace BoardBriefExportService
 

@@ -284,15 +284,15 @@ void BoardWritingReferenceView::saveImage()
     if (!image)
         return;
     const QPointer<QWidget> owner(window());
-    ImageExportService::savePNG(*image, m_card->displayTitle(), window(), [owner](std::optional<QString> error) {
-        if (!error)
+    ImageExportService::savePNG(*image, m_card->displayTitle(), window(), [owner](const SaveFileOutcome &outcome) {
+        if (outcome)
             return;
         // A snip that silently fails to save looks saved; say so instead.
         auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("The snip could not be saved."),
                                     QStringLiteral("The snip could not be saved."), QMessageBox::Ok, owner.data());
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setTextFormat(Qt::PlainText);
-        box->setInformativeText(*error);
+        box->setInformativeText(outcome.error());
         box->open();
     });
 }

@@ -5,13 +5,7 @@
 #include "platform/TextUtilities.h"
 
 #include <QBuffer>
-#include <QFileDialog>
-#include <QFutureWatcher>
 #include <QImageWriter>
-#include <QPointer>
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace tessaline {
@@ -150,66 +144,20 @@ QString proposedPngFileName(const QString &suggestedName)
     return name.endsWith(pngSuffix) ? name : name + pngSuffix;
 }
 
-std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &bytes)
+void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent, SaveFileFlow::Completion completion)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
-}
-
-QString defaultSaveDirectory()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-}
-
-void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent,
-             std::function<void(std::optional<QString> error)> completion)
-{
-    // Encoded off the main thread; the dialog opens once the bytes exist, so
-    // an encoding failure is reported before any dialog is shown.
     const std::optional<QImage> best = bestBitmapRepresentation({image});
-    const QPointer<QWidget> guardedParent(parent);
-    auto *watcher = new QFutureWatcher<std::optional<QByteArray>>();
-    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [=]() {
-        watcher->deleteLater();
-        const std::optional<QByteArray> png = watcher->result();
-        if (!png) {
-            completion(imageExportErrorMessage(ImageExportError::encodingFailed));
-            return;
-        }
-        if (parent && !guardedParent)
-            return completion(std::nullopt); // the window asking is gone: nothing is saved
-
-        auto *dialog = new QFileDialog(guardedParent.data());
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setMimeTypeFilters({pngType});
-        dialog->setDefaultSuffix(QStringLiteral("png"));
-        const QString directory = defaultSaveDirectory();
-        if (!directory.isEmpty())
-            dialog->setDirectory(directory);
-        dialog->selectFile(proposedPngFileName(suggestedName));
-        QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, bytes = *png, completion](int result) {
-            const QStringList chosen = dialog->selectedFiles();
-            if (result != QDialog::Accepted || chosen.isEmpty() || chosen.constFirst().isEmpty()) {
-                completion(std::nullopt); // cancelling is not an error
-                return;
-            }
-            completion(writeFileAtomically(chosen.constFirst(), bytes));
-        });
-        dialog->open();
-    });
-    watcher->setFuture(best ? pngDataAsync(*best)
-                            : QtFuture::makeReadyFuture<std::optional<QByteArray>>(std::nullopt));
+    SaveFileRequest request;
+    request.fileName = proposedPngFileName(suggestedName);
+    request.mimeTypes = {pngType};
+    request.defaultSuffix = QStringLiteral("png");
+    SaveFileFlow::save(parent, request, QtConcurrent::run([best]() -> Expected<QByteArray, QString> {
+                           const std::optional<QByteArray> png = best ? pngData(*best) : std::nullopt;
+                           if (!png)
+                               return unexpected(imageExportErrorMessage(ImageExportError::encodingFailed));
+                           return *png;
+                       }),
+                       std::move(completion));
 }
 
 } // namespace ImageExportService

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/SaveFileFlow.h"
+
 #include <QByteArray>
 #include <QFuture>
 #include <QImage>
@@ -75,20 +77,9 @@ QString sanitizedFileName(const QString &title);
 // unless it already ends so (case-sensitive).
 QString proposedPngFileName(const QString &suggestedName);
 
-// Writes the bytes to the path atomically (a temporary file renamed over the
-// target); on failure the target is untouched and the reason comes back.
-std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &bytes);
-
-// The folder the save dialog starts in: the user's Downloads folder.
-QString defaultSaveDirectory();
-
-// Encodes (off the main thread), then asks where to save with a non-blocking
-// dialog and writes the file. `completion` runs on the main thread exactly
-// once: with nothing after a save or a cancel (or when `parent` was closed
-// meanwhile), with the error message otherwise (encoding failures before any
-// dialog is shown).
-void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent,
-             std::function<void(std::optional<QString> error)> completion);
+// Encodes (off the main thread), then saves through the app's save flow
+// (SaveFileFlow): an encoding failure is answered before any dialog shows.
+void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent, SaveFileFlow::Completion completion);
 
 } // namespace ImageExportService
 

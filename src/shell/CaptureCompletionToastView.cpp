@@ -222,11 +222,11 @@ void CaptureCompletionToastView::save()
     m_model->setExporting(true);
     const QPointer<CaptureCompletionToastView> self(this);
     ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,
-                                [self](std::optional<QString> error) {
+                                [self](const SaveFileOutcome &outcome) {
                                     if (!self)
                                         return;
-                                    if (error)
-                                        self->m_model->setErrorMessage(*error);
+                                    if (!outcome)
+                                        self->m_model->setErrorMessage(outcome.error());
                                     self->m_model->setExporting(false);
                                 });
 }

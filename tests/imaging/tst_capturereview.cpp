@@ -379,8 +379,8 @@ void CaptureReviewTest::copyAndSave()
     review.clearErrorMessage();
 
     QList<std::pair<QSize, QString>> asked;
-    std::function<void(std::optional<QString>)> finishSave;
-    review.setPngSaver([&](const QImage &image, const QString &name, std::function<void(std::optional<QString>)> done) {
+    SaveFileFlow::Completion finishSave;
+    review.setPngSaver([&](const QImage &image, const QString &name, SaveFileFlow::Completion done) {
         asked.append({image.size(), name});
         finishSave = std::move(done);
     });
@@ -389,12 +389,12 @@ void CaptureReviewTest::copyAndSave()
     QCOMPARE(asked.size(), 1);
     QCOMPARE(asked.first(), std::make_pair(QSize(200, 100), QStringLiteral("Pricing page")));
     QVERIFY(review.isExporting());
-    finishSave(QStringLiteral("Disk full"));
+    finishSave(unexpected(QStringLiteral("Disk full")));
     QVERIFY(!review.isExporting());
     QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("Disk full")));
     review.save();
     QCOMPARE(asked.size(), 2);
-    finishSave(std::nullopt);
+    finishSave(SaveFileStatus::cancelled);
     QVERIFY(!review.isExporting());
 }
 

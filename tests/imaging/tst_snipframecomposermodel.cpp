@@ -15,11 +15,11 @@ struct Saver
     int calls = 0;
     QString name;
     QSize size;
-    std::function<void(std::optional<QString>)> completion;
+    SaveFileFlow::Completion completion;
 
     SnipFrameComposerModel::PngSaver function()
     {
-        return [this](const QImage &image, const QString &suggested, std::function<void(std::optional<QString>)> done) {
+        return [this](const QImage &image, const QString &suggested, SaveFileFlow::Completion done) {
             ++calls;
             name = suggested;
             size = image.size();
@@ -283,13 +283,13 @@ private Q_SLOTS:
         model.copy();
         QVERIFY(model.isCopied());
 
-        saver.completion(std::nullopt); // cancelled in the panel
+        saver.completion(SaveFileStatus::cancelled); // cancelled in the panel
         QVERIFY(!model.isSaving());
         QVERIFY(!model.errorMessage());
 
         model.save();
         QCOMPARE(saver.calls, 2);
-        saver.completion(QStringLiteral("Permission denied"));
+        saver.completion(unexpected(QStringLiteral("Permission denied")));
         QVERIFY(!model.isSaving());
         QCOMPARE(model.errorMessage(), QStringLiteral("Permission denied"));
     }

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -315,7 +317,7 @@ void BoardBriefExportTest::writeBriefIsUtf8AndReplacesWhole()
         old.write(QByteArray(4096, 'x'));
     }
     const QString text = QStringLiteral("# Größe 🌍\n");
-    QCOMPARE(BoardBriefExportService::writeBrief(path, text), std::nullopt);
+    QVERIFY(BoardBriefExportService::writeBrief(path, text));
     const QByteArray bytes = readAll(path);
     QCOMPARE(bytes, text.toUtf8());
     QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
@@ -325,9 +327,9 @@ void BoardBriefExportTest::writeFailureLeavesNoFile()
 {
     QTemporaryDir directory;
     const QString path = directory.filePath(QStringLiteral("missing/brief.md"));
-    const std::optional<QString> failure = BoardBriefExportService::writeBrief(path, QStringLiteral("# A\n"));
-    QVERIFY(failure.has_value());
-    QVERIFY(!failure->isEmpty());
+    const Expected<void, QString> written = BoardBriefExportService::writeBrief(path, QStringLiteral("# A\n"));
+    QVERIFY(!written);
+    QVERIFY(!written.error().isEmpty());
     QVERIFY(!QFile::exists(path));
 }
 
@@ -340,14 +342,13 @@ void BoardBriefExportTest::exportWritesChosenFile()
     const Built built = build(scenario);
     QWidget parent;
 
-    std::optional<std::optional<QString>> outcome;
-    int reports = 0;
-    BoardBriefExportService::exportBrief(
-        *built.board, built.cards, built.connections, &parent,
-        [&](std::optional<QString> failure) { outcome = failure; }, [&](QWidget *, const QString &) { ++reports; });
+    std::optional<SaveFileOutcome> outcome;
+    BoardBriefExportService::exportBrief(*built.board, built.cards, built.connections, &parent,
+                                         [&](const SaveFileOutcome &answer) { outcome = answer; });
     QFileDialog *dialog = openDialog();
     QVERIFY(dialog);
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(SaveFileFlow::startDirectory()).absolutePath());
     QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Launch- plan.md"));
 
     // The brief shows the card as it is when the file is written.
@@ -356,8 +357,7 @@ void BoardBriefExportTest::exportWritesChosenFile()
     dialog->selectFile(target);
     static_cast<QDialog *>(dialog)->accept();
     QTRY_VERIFY(outcome.has_value());
-    QCOMPARE(*outcome, std::nullopt);
-    QCOMPARE(reports, 0);
+    QCOMPARE(outcome->value_or(SaveFileStatus::cancelled), SaveFileStatus::saved);
     const QString written = QString::fromUtf8(readAll(target));
     QVERIFY2(written.startsWith(QStringLiteral("# Launch: plan\n\n## Thought: Thought 1\n\nedited while the dialog was open\n\n"
                                                "---\nExported from Tessaline on ")),
@@ -370,18 +370,15 @@ void BoardBriefExportTest::cancelledExportWritesNothing()
     QTemporaryDir directory;
     const Built built = build(Scenario{});
     QWidget parent;
-    std::optional<std::optional<QString>> outcome;
-    int reports = 0;
-    BoardBriefExportService::exportBrief(
-        *built.board, built.cards, built.connections, &parent,
-        [&](std::optional<QString> failure) { outcome = failure; }, [&](QWidget *, const QString &) { ++reports; });
+    std::optional<SaveFileOutcome> outcome;
+    BoardBriefExportService::exportBrief(*built.board, built.cards, built.connections, &parent,
+                                         [&](const SaveFileOutcome &answer) { outcome = answer; });
     QFileDialog *dialog = openDialog();
     QVERIFY(dialog);
     dialog->selectFile(directory.filePath(QStringLiteral("never.md")));
     dialog->reject();
     QTRY_VERIFY(outcome.has_value());
-    QCOMPARE(*outcome, std::nullopt);
-    QCOMPARE(reports, 0);
+    QCOMPARE(outcome->value_or(SaveFileStatus::saved), SaveFileStatus::cancelled);
     QVERIFY(QDir(directory.path()).isEmpty());
 }
 
@@ -390,27 +387,29 @@ void BoardBriefExportTest::failedExportIsReported()
     QTemporaryDir directory;
     const Built built = build(Scenario{});
     QWidget parent;
-    std::optional<std::optional<QString>> outcome;
-    QStringList reports;
-    QWidget *reportedParent = nullptr;
-    BoardBriefExportService::exportBrief(
-        *built.board, built.cards, built.connections, &parent,
-        [&](std::optional<QString> failure) { outcome = failure; },
-        [&](QWidget *owner, const QString &reason) {
-            reportedParent = owner;
-            reports << reason;
-        });
+    std::optional<SaveFileOutcome> outcome;
+    int answers = 0;
+    BoardBriefExportService::exportBrief(*built.board, built.cards, built.connections, &parent,
+                                         [&](const SaveFileOutcome &answer) {
+                                             outcome = answer;
+                                             ++answers;
+                                         });
     QFileDialog *dialog = openDialog();
     QVERIFY(dialog);
     // A name longer than Linux allows fails to write even for root.
     const QString target = directory.filePath(QStringLiteral("n").repeated(300) + QStringLiteral(".md"));
     dialog->selectFile(target);
+    const QPointer<QFileDialog> shown(dialog);
     static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(outcome->has_value());
-    QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.constFirst(), **outcome);
-    QCOMPARE(reportedParent, &parent);
+    // The reason goes back to the caller, who shows it; the export itself
+    // shows nothing. Once the dialog is gone there is still one answer.
+    QVERIFY(!*outcome);
+    QVERIFY(!outcome->error().isEmpty());
+    QTRY_VERIFY(!shown);
+    QCOMPARE(answers, 1);
+    for (QWidget *window : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<QMessageBox *>(window) || !window->isVisible());
     QVERIFY(QDir(directory.path()).isEmpty());
 }
 

@@ -88,8 +88,8 @@ void ImageExportTest::initTestCase()
     QVERIFY(m_home.isValid());
     qputenv("HOME", m_home.path().toUtf8());
     qunsetenv("XDG_DOWNLOAD_DIR");
-    QVERIFY(QDir().mkpath(ImageExportService::defaultSaveDirectory()));
-    QVERIFY(ImageExportService::defaultSaveDirectory().startsWith(m_home.path()));
+    QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("Downloads")));
+    QCOMPARE(SaveFileFlow::startDirectory(), m_home.filePath(QStringLiteral("Downloads")));
 }
 
 void ImageExportTest::bestRepresentation_data()
@@ -255,52 +255,52 @@ void ImageExportTest::atomicWrite()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("shot.png"));
-    QVERIFY(!ImageExportService::writeFileAtomically(path, "first"));
-    QVERIFY(!ImageExportService::writeFileAtomically(path, "second"));
+    QVERIFY(SaveFileFlow::writeFileAtomically(path, "first"));
+    QVERIFY(SaveFileFlow::writeFileAtomically(path, "second"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("second"));
 
     const QString missing = dir.filePath(QStringLiteral("no/such/folder/shot.png"));
-    const auto error = ImageExportService::writeFileAtomically(missing, "bytes");
-    QVERIFY(error.has_value());
-    QVERIFY(!error->isEmpty());
+    const auto written = SaveFileFlow::writeFileAtomically(missing, "bytes");
+    QVERIFY(!written);
+    QVERIFY(!written.error().isEmpty());
     QVERIFY(!QFile::exists(missing));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shot.png"});
 }
 
 void ImageExportTest::saveEncodingFailureShowsNoDialog()
 {
-    std::optional<std::optional<QString>> outcome;
-    ImageExportService::savePNG(QImage(), QStringLiteral("x"), nullptr, [&](std::optional<QString> e) { outcome = e; });
+    std::optional<SaveFileOutcome> outcome;
+    ImageExportService::savePNG(QImage(), QStringLiteral("x"), nullptr, [&](const SaveFileOutcome &o) { outcome = o; });
     QTRY_VERIFY(outcome.has_value());
     QVERIFY(!openDialog());
-    QCOMPARE(*outcome, std::optional<QString>(QStringLiteral("The image could not be encoded as PNG.")));
+    QCOMPARE(*outcome, unexpected(QStringLiteral("The image could not be encoded as PNG.")));
 }
 
 void ImageExportTest::saveCancelWritesNothing()
 {
-    std::optional<std::optional<QString>> outcome;
+    std::optional<SaveFileOutcome> outcome;
     ImageExportService::savePNG(sample(), QStringLiteral("Board: idea"), nullptr,
-                                [&](std::optional<QString> e) { outcome = e; });
+                                [&](const SaveFileOutcome &o) { outcome = o; });
     QTRY_VERIFY(openDialog());
     QFileDialog *dialog = openDialog();
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-    QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(ImageExportService::defaultSaveDirectory()).absolutePath());
+    QCOMPARE(QDir(dialog->directory()).absolutePath(), m_home.filePath(QStringLiteral("Downloads")));
     QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Board- idea.png"));
     const QString wouldBe = dialog->selectedFiles().value(0);
     dialog->reject();
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(!outcome->has_value());
+    QCOMPARE(outcome->value_or(SaveFileStatus::saved), SaveFileStatus::cancelled);
     QVERIFY(!QFile::exists(wouldBe));
 }
 
 void ImageExportTest::saveWritesChosenFile()
 {
     QTemporaryDir dir;
-    std::optional<std::optional<QString>> outcome;
+    std::optional<SaveFileOutcome> outcome;
     const QImage image = sample();
-    ImageExportService::savePNG(image, QStringLiteral("Chosen"), nullptr, [&](std::optional<QString> e) { outcome = e; });
+    ImageExportService::savePNG(image, QStringLiteral("Chosen"), nullptr, [&](const SaveFileOutcome &o) { outcome = o; });
     QTRY_VERIFY(openDialog());
     QFileDialog *dialog = openDialog();
     dialog->setDirectory(dir.path());
@@ -308,7 +308,8 @@ void ImageExportTest::saveWritesChosenFile()
     QCOMPARE(target, dir.filePath(QStringLiteral("Chosen.png")));
     static_cast<QDialog *>(dialog)->accept();
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY2(!outcome->has_value(), qPrintable(outcome->value_or(QString())));
+    QVERIFY2(*outcome, qPrintable(*outcome ? QString() : outcome->error()));
+    QCOMPARE(**outcome, SaveFileStatus::saved);
     QCOMPARE(QImage(target).convertToFormat(QImage::Format_RGB32), image);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Chosen.png"}); // no temporary left
 }

@@ -1,0 +1,122 @@
+#include "runtime/SaveFileFlow.h"
+
+#include "platform/FutureDelivery.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace tessaline {
+
+namespace {
+
+// One save from request to answer. It belongs to nobody, so that it still
+// answers when the window that asked closes first, and it deletes itself once
+// it has answered.
+class SaveSession : public QObject
+{
+public:
+    SaveSession(QWidget *parent, const SaveFileRequest &request, SaveFileFlow::Completion completion)
+        : m_parent(parent), m_hasParent(parent != nullptr), m_request(request), m_completion(std::move(completion))
+    {
+    }
+
+    void waitFor(QFuture<Expected<QByteArray, QString>> bytes)
+    {
+        deliveredTo(this, std::move(bytes)).then(this, [this](const Expected<QByteArray, QString> &made) {
+            if (!made)
+                return finish(unexpected(made.error()));
+            ask([bytes = *made]() -> Expected<QByteArray, QString> { return bytes; });
+        });
+    }
+
+    void ask(SaveFileFlow::Contents contents)
+    {
+        if (m_hasParent && !m_parent)
+            return finish(SaveFileStatus::cancelled);
+        auto *dialog = new QFileDialog(m_parent.data());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setMimeTypeFilters(m_request.mimeTypes);
+        dialog->setDefaultSuffix(m_request.defaultSuffix);
+        dialog->setDirectory(SaveFileFlow::startDirectory());
+        dialog->selectFile(m_request.fileName);
+        connect(dialog, &QFileDialog::finished, this, [this, dialog, contents](int result) {
+            const QStringList chosen = dialog->selectedFiles();
+            if (result != QDialog::Accepted || chosen.isEmpty() || chosen.constFirst().isEmpty())
+                return finish(SaveFileStatus::cancelled);
+            const QString path = chosen.constFirst();
+            // Made now, so the file shows things as they are when it is written.
+            finish(contents()
+                       .and_then([&](const QByteArray &bytes) { return SaveFileFlow::writeFileAtomically(path, bytes); })
+                       .transform([] { return SaveFileStatus::saved; }));
+        });
+        // Closed with its window before the user chose: nothing was saved.
+        connect(dialog, &QObject::destroyed, this, [this] { finish(SaveFileStatus::cancelled); });
+        dialog->open();
+    }
+
+private:
+    void finish(const SaveFileOutcome &outcome)
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_completion(outcome);
+        deleteLater();
+    }
+
+    QPointer<QWidget> m_parent;
+    bool m_hasParent;
+    SaveFileRequest m_request;
+    SaveFileFlow::Completion m_completion;
+    bool m_finished = false;
+};
+
+} // namespace
+
+namespace SaveFileFlow {
+
+QString startDirectory()
+{
+    for (const auto location : {QStandardPaths::DownloadLocation, QStandardPaths::PicturesLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
+Expected<void, QString> writeFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return unexpected(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return unexpected(reason);
+    }
+    if (!file.commit())
+        return unexpected(file.errorString());
+    return {};
+}
+
+void save(QWidget *parent, const SaveFileRequest &request, Contents contents, Completion completion)
+{
+    (new SaveSession(parent, request, std::move(completion)))->ask(std::move(contents));
+}
+
+void save(QWidget *parent, const SaveFileRequest &request, QFuture<Expected<QByteArray, QString>> bytes,
+          Completion completion)
+{
+    (new SaveSession(parent, request, std::move(completion)))->waitFor(std::move(bytes));
+}
+
+} // namespace SaveFileFlow
+
+} // namespace tessaline

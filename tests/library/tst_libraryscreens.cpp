@@ -1,0 +1,99 @@
+#include "../support/MainWindowRig.h"
+
+#include "library/LibraryScreens.h"
+#include "library/SnipsLibraryModel.h"
+#include "library/SnipsLibraryView.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/ScreenRegistry.h"
+#include "runtime/TrashActions.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+QFileDialog *openDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+QAction *entry(QMenu *menu, const QString &title)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// The library's screens as the main window gets them from the folder's
+// registration, with the services it wires in.
+class LibraryScreensTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void failedSaveAsShowsTheReason();
+};
+
+void LibraryScreensTest::failedSaveAsShowsTheReason()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Atlas"));
+    CanvasCard *snip = rig.addCard(note, CardKind::snip);
+    QImage picture(64, 40, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&buffer, "PNG"));
+    snip->setOriginalImageData(png);
+    QVERIFY(rig.context().save());
+
+    LibraryQuery library(rig.context());
+    TrashActions trash(library, rig.navigation(), nullptr);
+    ScreenContext window(*rig.runtime, library, trash);
+    ScreenRegistry screens;
+    library::registerScreens(screens);
+    std::unique_ptr<QWidget> screen(screens.makeDetail(window, DetailScreen::snipsLibrary(), nullptr));
+    auto *view = qobject_cast<SnipsLibraryView *>(screen.get());
+    QVERIFY(view);
+    view->resize(900, 600);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+
+    std::unique_ptr<QMenu> menu(view->cardMenu(snip, nullptr));
+    entry(menu.get(), QStringLiteral("Save As…"))->trigger();
+    QTRY_VERIFY(openDialog());
+    QFileDialog *dialog = openDialog();
+    // A name longer than Linux allows fails to write even for root; typed
+    // into the name field, as the dialog has the focus.
+    QTemporaryDir folder;
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(folder.filePath(QString(300, u'n') + QStringLiteral(".png")));
+    static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+
+    QTRY_VERIFY(view->alert());
+    QVERIFY(view->model()->errorMessage().has_value());
+    QVERIFY(!view->alert()->informativeText().isEmpty());
+    QCOMPARE(view->alert()->informativeText(), *view->model()->errorMessage());
+    QVERIFY(QDir(folder.path()).isEmpty());
+}
+
+QTEST_MAIN(LibraryScreensTest)
+#include "tst_libraryscreens.moc"
