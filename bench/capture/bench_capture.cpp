@@ -312,11 +312,18 @@ int runParent(int argc, char **argv)
             std::fprintf(stderr, "Xvfb could not start\n");
             return 1;
         }
+        // Ready once it takes a connection.
+        const QByteArray name = QStringLiteral(":%1").arg(display).toLatin1();
         QElapsedTimer wait;
         wait.start();
-        while (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) && wait.elapsed() < 10000)
-            QThread::msleep(20);
-        QThread::msleep(200);
+        bool accepting = false;
+        while (!accepting && wait.elapsed() < 10000) {
+            xcb_connection_t *probe = xcb_connect(name.constData(), nullptr);
+            accepting = !xcb_connection_has_error(probe);
+            xcb_disconnect(probe);
+            if (!accepting)
+                QThread::msleep(20);
+        }
 
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -3,10 +3,15 @@
 // Helpers for the tests that run on the real X server of the test run.
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace tessaline::x11test {
 
@@ -33,15 +38,68 @@ inline std::unique_ptr<QWidget> colouredWindow(const QRect &geometry, const QCol
     return window;
 }
 
-// Lets the X server and Qt settle: events processed for a little while.
-inline void settle(int milliseconds = 150)
+// True once the screen shows `colour` all over `rect`: the window there is
+// mapped and painted. Read with Qt's own grab, not the capture code that
+// the tests examine.
+inline bool screenShows(const QRect &rect, const QColor &colour)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qSleep(5);
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+    if (shot.size() != rect.size())
+        return false;
+    for (int y = 0; y < shot.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
+        for (int x = 0; x < shot.width(); ++x) {
+            if (row[x] != colour.rgb())
+                return false;
+        }
     }
+    return true;
+}
+
+// Returns once this process has handled every event the X server sent it
+// before the call, and what those events posted: a window mapped now is
+// exposed only after them. The window takes neither focus nor input, so it
+// ends no grab and moves no focus.
+inline bool earlierEventsHandled()
+{
+    QWidget marker(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint
+                                | Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
+    marker.setAttribute(Qt::WA_ShowWithoutActivating);
+    marker.setGeometry(0, 0, 2, 2);
+    marker.show();
+    const bool exposed = QTest::qWaitForWindowExposed(&marker);
+    QCoreApplication::sendPostedEvents();
+    return exposed;
+}
+
+// True once a window manager frames new windows. It announces itself on the
+// root window before it manages anything, and a window mapped during its
+// start-up can be lost; it is ready once a window mapped now is reparented
+// into a frame, so a probe is mapped again until it is.
+inline bool windowManagerFramesWindows(xcb_connection_t *connection, xcb_window_t root, xcb_visualid_t visual)
+{
+    const xcb_window_t probe = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 20, 20, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      visual, 0, nullptr);
+    const auto framed = [&] {
+        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, probe), nullptr);
+        const bool result = tree && tree->parent != root;
+        std::free(tree);
+        return result;
+    };
+    bool result = false;
+    for (int attempt = 0; attempt < 30 && !result; ++attempt) {
+        xcb_unmap_window(connection, probe);
+        xcb_map_window(connection, probe);
+        xcb_flush(connection);
+        result = QTest::qWaitFor(framed, 300);
+    }
+    xcb_destroy_window(connection, probe);
+    xcb_flush(connection);
+    return result;
 }
 
 } // namespace tessaline::x11test

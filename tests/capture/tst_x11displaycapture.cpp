@@ -62,8 +62,7 @@ void X11DisplayCaptureTest::grabOfAKnownWindow()
     const QRect geometry(200, 150, 320, 240);
     const QColor colour(0x33, 0x66, 0xcc);
     auto window = colouredWindow(geometry, colour);
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    settle();
+    QTRY_VERIFY(screenShows(geometry, colour));
 
     X11DisplayCapture capture(*X11Connection::application());
     capture.setSharedMemoryAllowed(sharedMemory);
@@ -119,9 +118,9 @@ void X11DisplayCaptureTest::displayUnderPointer()
     const QColor colour(0xee, 0x22, 0x44);
     const QRect geometry(600, 300, 100, 80);
     auto window = colouredWindow(geometry, colour);
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(screenShows(geometry, colour));
     QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("650"), QStringLiteral("340")}));
-    settle();
+    QTRY_COMPARE(QCursor::pos(), QPoint(650, 340));
 
     auto system = X11CaptureSystem::create();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -150,11 +149,11 @@ void X11DisplayCaptureTest::frontmostWindowFromInputFocus()
     const QRect geometry(300, 400, 240, 120);
     auto window = colouredWindow(geometry, colour, true);
     window->setWindowTitle(QStringLiteral("Focus Window"));
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(screenShows(geometry, colour));
     const auto x11 = *X11Connection::application();
+    // Handled by the server before the sync's answer comes back.
     xcb_set_input_focus(x11.connection, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(window->winId()), XCB_CURRENT_TIME);
     x11.sync();
-    settle();
 
     DisplayCaptureService service(X11CaptureSystem::create());
     const auto outcome = service.takeFrontmostWindow();
@@ -196,13 +195,13 @@ void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
     const QRect geometry(300, 300, 200, 150);
     auto window = colouredWindow(geometry, colour, true);
     window->setWindowTitle(QStringLiteral("Covered Window"));
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto cover = colouredWindow(QRect(350, 320, 100, 100), QColor(0xff, 0xff, 0x00));
-    QVERIFY(QTest::qWaitForWindowExposed(cover.get()));
+    QTRY_VERIFY(screenShows(QRect(300, 300, 40, 150), colour));
+    const QRect covering(350, 320, 100, 100);
+    auto cover = colouredWindow(covering, QColor(0xff, 0xff, 0x00));
+    QTRY_VERIFY(screenShows(covering, QColor(0xff, 0xff, 0x00)));
     const auto x11 = *X11Connection::application();
     xcb_set_input_focus(x11.connection, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(window->winId()), XCB_CURRENT_TIME);
     x11.sync();
-    settle();
     QVERIFY(X11WindowInfo(x11).compositorRunning());
 
     DisplayCaptureService service(X11CaptureSystem::create());
@@ -217,8 +216,8 @@ void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
     cover.reset();
     window.reset();
     xcb_disconnect(compositor);
-    settle();
-    QVERIFY(!X11WindowInfo(x11).compositorRunning());
+    // The server lets go of the selection once it has seen the connection close.
+    QTRY_VERIFY(!X11WindowInfo(x11).compositorRunning());
 }
 
 QTEST_MAIN(X11DisplayCaptureTest)

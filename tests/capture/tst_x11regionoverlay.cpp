@@ -95,7 +95,7 @@ void X11RegionOverlayTest::dragSelectsARectangle()
     QVERIFY(!overlay.controller.overlayWindow());
     // Escape after the end delivers nothing more.
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
-    settle(100);
+    QVERIFY(earlierEventsHandled());
     QCOMPARE(overlay.outcomes.size(), 1);
 }
 
@@ -106,7 +106,9 @@ void X11RegionOverlayTest::overlayIsPaintedAsSpecified()
     QVERIFY(xdotool({QStringLiteral("mousemove"), number(400), number(300), QStringLiteral("mousedown"), number(1),
                      QStringLiteral("mousemove"), number(600), number(450), QStringLiteral("mousemove"), number(800),
                      number(600)}));
-    settle(300);
+    // Drawn once the pointer has reached the far corner: the picture shows
+    // undimmed there, and the edge is up.
+    QTRY_VERIFY(screenShows(QRect(790, 590, 4, 4), frozenColour) && screenShows(QRect(400, 450, 1, 1), Qt::white));
     const QImage screen = screenNow();
     // Inside the selection the frozen picture shows as it is; outside it is
     // dimmed by black at 34 %; the edge is white.
@@ -142,7 +144,7 @@ void X11RegionOverlayTest::cancellations()
     QTRY_COMPARE(overlay.outcomes.size(), 1);
     QVERIFY(overlay.outcomes.first().isCancelled);
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
-    settle(150);
+    QVERIFY(earlierEventsHandled());
     QCOMPARE(overlay.outcomes.size(), 1);
 }
 
@@ -151,7 +153,7 @@ void X11RegionOverlayTest::clickWithoutDragKeepsTheOverlay()
     Overlay overlay;
     QVERIFY(overlay.begin());
     QVERIFY(xdotool({QStringLiteral("mousemove"), number(500), number(500), QStringLiteral("click"), number(1)}));
-    settle(200);
+    QVERIFY(earlierEventsHandled());
     QVERIFY(overlay.outcomes.isEmpty());
     QVERIFY(overlay.controller.overlayWindow()->isVisible());
     QCOMPARE(overlay.controller.view()->model().pointerLocation(), std::optional<QPointF>(QPointF(500, 500)));
@@ -193,8 +195,7 @@ void X11RegionOverlayTest::hotKeyToRegionCaptureEndToEnd()
     const QColor colour(0x10, 0x80, 0xf0);
     const QRect geometry(700, 500, 300, 200);
     auto window = colouredWindow(geometry, colour);
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    settle();
+    QTRY_VERIFY(screenShows(geometry, colour));
 
     QVERIFY(xdotool({QStringLiteral("mousemove"), number(50), number(50)}));
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));

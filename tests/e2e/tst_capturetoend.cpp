@@ -2,6 +2,8 @@
 // manager and a tray, captures a region of a window showing known text with
 // the global hot key and a mouse drag, and checks what was stored: the card,
 // its image at the dragged size, its recognised text and its search entry.
+#include "../capture/X11TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -66,7 +68,8 @@ QString output(const QString &program, const QStringList &arguments)
 }
 
 // Drags with the first button from one point to another in small steps, as
-// a hand would.
+// a hand would. Each xdotool call returns once the server has taken the
+// input, so the app sees the steps in order however fast they come.
 bool drag(const QPoint &from, const QPoint &to)
 {
     if (!run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()),
@@ -75,9 +78,88 @@ bool drag(const QPoint &from, const QPoint &to)
     for (int step = 1; step <= 10; ++step) {
         const QPoint at = from + (to - from) * step / 10;
         run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-        QTest::qWait(30);
     }
     return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+// The visible windows named exactly so (the app names its windows
+// "Tessaline").
+QStringList visibleWindows(const QString &name)
+{
+    return output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                              QStringLiteral("--name"), QLatin1Char('^') + name + QLatin1Char('$')})
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
+// What the test reads of the X server through a connection of its own,
+// without taking anything the app might want.
+class XState
+{
+public:
+    XState() : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        if (!xcb_connection_has_error(m_connection))
+            m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+    }
+    ~XState() { xcb_disconnect(m_connection); }
+
+    // A window manager that has started frames the windows mapped from now on.
+    bool windowManagerReady()
+    {
+        return m_screen
+            && tessaline::x11test::windowManagerFramesWindows(m_connection, m_screen->root, m_screen->root_visual);
+    }
+
+    // The region overlay: the topmost mapped window covers the whole screen
+    // and bypasses the window manager.
+    bool overlayShown()
+    {
+        if (!m_screen)
+            return false;
+        xcb_query_tree_reply_t *tree
+            = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_screen->root), nullptr);
+        if (!tree)
+            return false;
+        const xcb_window_t *children = xcb_query_tree_children(tree);
+        bool shown = false;
+        // Bottom to top: look from the top for the first mapped window.
+        for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
+            xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr);
+            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            const bool bypassing = attributes && attributes->override_redirect;
+            std::free(attributes);
+            if (!viewable)
+                continue;
+            xcb_get_geometry_reply_t *geometry
+                = xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, children[i]), nullptr);
+            shown = bypassing && geometry && geometry->x == 0 && geometry->y == 0
+                && geometry->width == m_screen->width_in_pixels && geometry->height == m_screen->height_in_pixels;
+            std::free(geometry);
+            break;
+        }
+        std::free(tree);
+        return shown;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+    const xcb_screen_t *m_screen = nullptr;
+};
+
+// Presses the capture hot key until the region overlay is up. The app takes
+// the hot keys while it starts, which shows nowhere outside it, so a press
+// that came too early is made again; a press while a capture is under way
+// changes nothing.
+bool startRegionCapture(XState &x)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (!run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}))
+            return false;
+        if (QTest::qWaitFor([&] { return x.overlayShown(); }, 5000))
+            return true;
+    }
+    return false;
 }
 
 // Reads one value from a SQLite file the app wrote, through a connection of
@@ -130,8 +212,9 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
         settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
     }
 
+    XState x;
     Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QTest::qWait(500);
+    QVERIFY(x.windowManagerReady());
     Helper tray(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
                                            QStringLiteral("right")});
 
@@ -157,20 +240,24 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
     QCOMPARE(queryValue(store, QStringLiteral("SELECT title FROM Board WHERE isInbox = 1")).toString(),
              QStringLiteral("Quick Captures"));
-    QTest::qWait(1500); // the main window settles and the hot keys are registered
+    // The main window and, for a first launch, the setup sheet over it.
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() >= 2, 20000);
     saveScreenshot(QStringLiteral("main-window.png"));
+    const qsizetype windowsBefore = visibleWindows(QStringLiteral("Tessaline")).size();
 
     target.raise();
     target.activateWindow();
-    QTest::qWait(300);
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
-    QTest::qWait(1500); // the overlay covers the screen
+    // On top of them: the strip above its text shows its own white.
+    const QRect strip(target.geometry().x() + 5, target.geometry().y() + 3, target.width() - 10, 20);
+    QTRY_VERIFY_WITH_TIMEOUT(tessaline::x11test::screenShows(strip, Qt::white), 10000);
+    QVERIFY(startRegionCapture(x));
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
     QVERIFY(drag(from, to));
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
-    QTest::qWait(800); // the toast is on screen
+    // The toast is a window of its own.
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() > windowsBefore, 10000);
     saveScreenshot(QStringLiteral("toast.png"));
 
     // The snip sits in the active note, which start-up chose and saved.
@@ -207,8 +294,9 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
     // A new user with the default settings: a region capture opens its review.
     QTemporaryDir home;
     const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    XState x;
     Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QTest::qWait(500);
+    QVERIFY(x.windowManagerReady());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.remove(QStringLiteral("XDG_DATA_HOME"));
@@ -216,20 +304,25 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
-    QTest::qWait(1500);
     // A first launch opens the setup sheet over the main window; a sheet
     // that is up keeps the review away, so skip the setup as a user can.
+    // The sheet is a second window; Escape reaches it once it has the focus,
+    // so it is pressed until the skip is stored.
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() >= 2, 20000);
     const QString settings = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
-    auto settingsText = [&] {
+    auto skipped = [&] {
         QFile file(settings);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("onboardingPreferences");
     };
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")}));
-    QTRY_VERIFY_WITH_TIMEOUT(settingsText().contains(QStringLiteral("onboardingPreferences")), 10000);
-    QTest::qWait(500);
+    bool skippedSetup = false;
+    for (int attempt = 0; attempt < 5 && !skippedSetup; ++attempt) {
+        QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")}));
+        skippedSetup = QTest::qWaitFor(skipped, 4000);
+    }
+    QVERIFY(skippedSetup);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() == 1, 10000); // the sheet has gone
 
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
-    QTest::qWait(1500);
+    QVERIFY(startRegionCapture(x));
     QVERIFY(drag(QPoint(300, 250), QPoint(900, 650)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
 
@@ -248,8 +341,13 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
             values[parts[0]] = parts[1].toInt();
     }
     const QPoint centre(values["X"] + values["WIDTH"] / 2, values["Y"] + values["HEIGHT"] / 2);
-    QVERIFY(drag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
-    QTest::qWait(300);
+    const QRect stroke(centre - QPoint(120, 60), centre + QPoint(120, 60));
+    const auto strokeArea = [&] { return QGuiApplication::primaryScreen()->grabWindow(0, stroke.x(), stroke.y(),
+                                                                                      stroke.width(), stroke.height())
+                                      .toImage(); };
+    const QImage before = strokeArea();
+    QVERIFY(drag(stroke.topLeft(), stroke.bottomRight()));
+    QTRY_VERIFY_WITH_TIMEOUT(strokeArea() != before, 10000); // the arrow is drawn
     saveScreenshot(QStringLiteral("review.png"));
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")})); // Keep Snip
 

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -268,7 +269,11 @@ private Q_SLOTS:
         std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.red, nullptr));
         Screen::entry(menu.get(), QStringLiteral("Move to Recently Deleted"))->trigger();
         QCOMPARE(screen.view->grid()->model()->rowCount(), 43);
-        QTest::qWait(50); // the grid lays its items out again later
+        // The grid lays its items out again on a zero timer; one started
+        // after it fires after it.
+        bool laidOut = false;
+        QTimer::singleShot(0, screen.view.get(), [&] { laidOut = true; });
+        QTRY_VERIFY(laidOut);
         QCOMPARE(bar->value(), 600);
     }
 

@@ -154,8 +154,16 @@ void DesktopNotificationsTest::removedReminderNeverFires()
     center.removePendingRequests({request().identifier});
     QVERIFY(!scheduler->nextFireDate(request().identifier));
     QTRY_VERIFY(added);
-    QTest::qWait(600);
-    QVERIFY(server.received.isEmpty());
+
+    // A second reminder, due 100 ms after the removed one would have been,
+    // marks the moment by which the removed one would have arrived.
+    InAppWeeklyScheduler marker(*notifications, clockStartingAt(start.addMSecs(-100)));
+    WeeklyNotificationRequest later = request();
+    later.identifier = QStringLiteral("tessaline.test-marker");
+    later.title = QStringLiteral("Marker");
+    marker.schedule(later, [](auto) {});
+    QTRY_COMPARE_WITH_TIMEOUT(server.received.size(), 1, 10000);
+    QCOMPARE(server.received.at(0).summary, QStringLiteral("Marker"));
 }
 
 QTEST_GUILESS_MAIN(DesktopNotificationsTest)

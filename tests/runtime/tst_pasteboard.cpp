@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tessaline;
@@ -19,11 +20,13 @@ namespace {
 QByteArray xclip(const QStringList &arguments)
 {
     QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
     process.start(QStringLiteral("xclip"), QStringList{"-selection", "clipboard", "-o"} + arguments);
     if (!process.waitForStarted())
         return {};
-    for (int waited = 0; process.state() != QProcess::NotRunning && waited < 20000; waited += 10)
-        QTest::qWait(10);
+    // The spy's wait turns the event loop, so the selection requests are answered.
+    if (finished.isEmpty())
+        finished.wait(20000);
     return process.readAllStandardOutput();
 }
 
