@@ -1,6 +1,6 @@
 #pragma once
 
-// A runtime over an in-memory library (tests/app/RuntimeRig.h) with helpers
+// A runtime over an in-memory library (tests/support/RuntimeRig.h) with helpers
 // to store snips for the frame composer, and a "Copied" timer fired by hand.
 
 #include "../support/RuntimeRig.h"
@@ -89,27 +89,14 @@ inline AnnotationItem rectangleItem()
 
 struct ComposerRig : Rig
 {
-    ComposerRig()
-    {
-        auto *note = new Board;
-        note->setTitle(QStringLiteral("Research"));
-        context().insert(note);
-        noteID = note->id();
-    }
+    ComposerRig() : noteID(addNote(context(), NoteSpec{.title = QStringLiteral("Research")})->id()) {}
 
     QUuid addSnip(const QString &title, const std::optional<QByteArray> &imageData,
                   const std::optional<QByteArray> &annotations = std::nullopt)
     {
-        CanvasCard::Init init;
-        init.boardID = noteID;
-        init.kind = CardKind::snip;
-        init.title = title;
-        init.originalImageData = imageData;
-        init.annotationDocumentData = annotations;
-        init.createdAt = at(10);
-        auto *snip = new CanvasCard(init);
-        context().insert(snip);
-        const QUuid id = snip->id();
+        const QUuid id = addCard(context(), noteID,
+                                 CardSpec{.title = title, .created = at(10), .image = imageData, .annotations = annotations})
+                             ->id();
         if (!context().save())
             qFatal("the test library could not be saved");
         return id;

@@ -1,4 +1,5 @@
 #include "../capture/CaptureFakes.h"
+#include "../support/LibraryBuilder.h"
 
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
@@ -31,6 +32,7 @@
 
 using namespace tessaline;
 using namespace tessaline::fakes;
+using namespace tessaline::testing;
 
 namespace {
 
@@ -99,22 +101,12 @@ struct Rig
         services.pasteboard = &pasteboard;
         runtime = std::make_unique<AppRuntime>(std::move(services));
 
-        auto *note = new Board;
-        note->setTitle(QStringLiteral("Research"));
-        context().insert(note);
-        noteID = note->id();
-
-        QImage image(200, 100, QImage::Format_RGB32);
-        image.fill(QColor(40, 90, 160));
-        CanvasCard::Init init;
-        init.boardID = noteID;
-        init.kind = CardKind::snip;
-        init.title = QStringLiteral("Pricing page");
-        init.originalImageData = *ImageExportService::pngData(image);
-        init.createdAt = QDateTime::currentDateTimeUtc();
-        auto *snip = new CanvasCard(init);
-        context().insert(snip);
-        cardID = snip->id();
+        noteID = addNote(context(), NoteSpec{.title = QStringLiteral("Research")})->id();
+        cardID = addCard(context(), noteID,
+                         CardSpec{.title = QStringLiteral("Pricing page"),
+                                  .created = QDateTime::currentDateTimeUtc(),
+                                  .image = pngOf(QColor(40, 90, 160), QSize(200, 100))})
+                     ->id();
         QVERIFY(context().save());
         runtime->navigation().setCaptureReviewCardID(cardID);
         runtime->navigation().setDestination(SidebarDestination::captures());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../support/LibraryBuilder.h"
+
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "model/AnnotationDocument.h"
@@ -11,7 +13,6 @@
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -19,20 +20,10 @@
 
 namespace tessaline::testing {
 
+// The library tests' name for the shared clock.
 inline QDateTime snipTime(qint64 seconds)
 {
-    return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC);
-}
-
-inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return at(seconds);
 }
 
 // A filled rectangle over the whole picture, so a rendered copy shows it
@@ -84,44 +75,24 @@ struct SnipsLibraryRig
 
     Board *addNote(const QString &title, bool inbox = false, const QUuid &id = QUuid::createUuid())
     {
-        Board::Init init;
-        init.id = id;
-        init.title = title;
-        init.isInbox = inbox;
-        init.createdAt = snipTime(0);
-        init.updatedAt = snipTime(0);
-        init.lastOpenedAt = snipTime(0);
-        init.hasCompletedNoteMigration = true;
-        auto *board = new Board(init);
-        context().insert(board);
+        Board *board = testing::addNote(context(), NoteSpec{.title = title, .inbox = inbox, .id = id});
+        board->normalizeWritingDocumentStorage(board->createdAt());
         return board;
     }
 
     CanvasCard *addSnip(const QUuid &boardID, const QString &title, qint64 created,
                         std::optional<qint64> captured = std::nullopt, const QUuid &id = QUuid::createUuid())
     {
-        CanvasCard::Init init;
-        init.id = id;
-        init.boardID = boardID;
-        init.kind = CardKind::snip;
-        init.title = title;
-        init.createdAt = snipTime(created);
-        if (captured)
-            init.capturedAt = snipTime(*captured);
-        auto *card = new CanvasCard(init);
-        context().insert(card);
-        return card;
+        return addCard(context(), boardID,
+                       CardSpec{.title = title,
+                                .created = at(created),
+                                .captured = captured ? std::optional<QDateTime>(at(*captured)) : std::nullopt,
+                                .id = id});
     }
 
     Connection *connect(const CanvasCard *source, const CanvasCard *destination)
     {
-        Connection::Values values;
-        values.boardID = source->boardID();
-        values.sourceCardID = source->id();
-        values.destinationCardID = destination->id();
-        auto *connection = new Connection(values);
-        context().insert(connection);
-        return connection;
+        return addConnection(context(), source, destination);
     }
 
     void save()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../support/LibraryBuilder.h"
+
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/UuidText.h"
@@ -10,8 +12,6 @@
 
 namespace tessaline::testing {
 
-inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC); }
-
 inline std::unique_ptr<ModelContainer> memoryStore()
 {
     ModelContainer::Configuration configuration;
@@ -20,30 +20,18 @@ inline std::unique_ptr<ModelContainer> memoryStore()
     return container ? std::move(*container) : nullptr;
 }
 
+// A note whose writing is stored in its normal form, as after start-up.
 inline Board *addNote(ModelContext &context, const QString &title, const QDateTime &created, bool inbox = false)
 {
-    auto *board = new Board;
-    board->setTitle(title);
-    board->setCreatedAt(created);
-    board->setUpdatedAt(created);
-    board->setIsInbox(inbox);
-    board->setHasCompletedNoteMigration(true);
+    Board *board = addNote(context, NoteSpec{.title = title, .inbox = inbox, .created = created});
     board->normalizeWritingDocumentStorage(created);
-    context.insert(board);
     return board;
 }
 
 inline CanvasCard *addCard(ModelContext &context, const Board *board, CardKind kind, const QDateTime &created,
                            std::optional<QDateTime> captured = std::nullopt)
 {
-    CanvasCard::Init init;
-    init.boardID = board->id();
-    init.kind = kind;
-    init.createdAt = created;
-    init.capturedAt = captured;
-    auto *card = new CanvasCard(init);
-    context.insert(card);
-    return card;
+    return addCard(context, board->id(), CardSpec{.kind = kind, .created = created, .captured = captured});
 }
 
 inline QList<QUuid> references(const Board *board)

@@ -119,7 +119,7 @@ void CaptureToastTest::trashedCardClosesTheToast()
     // A caption typed and then dismissed is not stored.
     view.captionField()->setText(QStringLiteral("typed"));
     QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(rig.card(cardID), at(300)));
-    QVERIFY(closed.wait(1000));
+    QVERIFY(closed.wait(5000));
     QCOMPARE(rig.card(cardID)->contextText(), QString());
 }
 

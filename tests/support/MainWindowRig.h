@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../capture/CaptureFakes.h"
+#include "LibraryBuilder.h"
 
 #include "runtime/AppRuntime.h"
 #include "runtime/OCRService.h"
@@ -19,7 +20,6 @@
 
 namespace tessaline::testing {
 
-inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC); }
 
 class RecordingWindowing : public RuntimeWindowing
 {
@@ -120,36 +120,17 @@ struct MainWindowRig
 
     Board *addNote(const QString &title, double sortIndex = 0, bool inbox = false)
     {
-        auto *board = new Board;
-        board->setTitle(title);
-        board->setSortIndex(sortIndex);
-        board->setIsInbox(inbox);
-        board->setCreatedAt(at(0));
-        board->setHasCompletedNoteMigration(true);
-        context().insert(board);
-        return board;
+        return testing::addNote(context(), NoteSpec{.title = title, .inbox = inbox, .sortIndex = sortIndex});
     }
 
     CanvasCard *addCard(const Board *board, CardKind kind, qint64 created = 0)
     {
-        CanvasCard::Init init;
-        init.boardID = board->id();
-        init.kind = kind;
-        init.createdAt = at(created);
-        auto *card = new CanvasCard(init);
-        context().insert(card);
-        return card;
+        return testing::addCard(context(), board->id(), CardSpec{.kind = kind, .created = at(created)});
     }
 
     Connection *connect(const CanvasCard *source, const CanvasCard *destination)
     {
-        Connection::Values values;
-        values.boardID = source->boardID();
-        values.sourceCardID = source->id();
-        values.destinationCardID = destination->id();
-        auto *connection = new Connection(values);
-        context().insert(connection);
-        return connection;
+        return addConnection(context(), source, destination);
     }
 
     QTemporaryDir dir;

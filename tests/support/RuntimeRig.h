@@ -5,6 +5,7 @@
 // reminders, relaunching and the windows.
 
 #include "../capture/CaptureFakes.h"
+#include "LibraryBuilder.h"
 
 #include "runtime/AppRuntime.h"
 #include "runtime/OCRService.h"
@@ -24,8 +25,6 @@
 namespace tessaline::testing {
 
 using namespace tessaline::fakes;
-
-inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC); }
 
 class RecordingWindowing : public RuntimeWindowing
 {

@@ -1,0 +1,105 @@
+#pragma once
+
+// The one way tests put notes, cards and connections into a library: each
+// rig's helpers build on these, so a change to what a stored entity needs is
+// made here once.
+
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/Connection.h"
+#include "model/ModelContext.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QDateTime>
+#include <QImage>
+
+#include <optional>
+
+namespace tessaline::testing {
+
+// The tests' clock: a fixed moment plus seconds, in UTC.
+inline QDateTime at(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC);
+}
+
+// PNG bytes of a picture in one colour.
+inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// What a test says about a note; the rest is as the app stores a note that
+// has been through the writing migration, its writing still empty. Created,
+// changed and last opened at `created`.
+struct NoteSpec
+{
+    QString title{};
+    bool inbox = false;
+    double sortIndex = 0;
+    QDateTime created = at(0);
+    QUuid id = QUuid::createUuid();
+};
+
+inline Board *addNote(ModelContext &context, const NoteSpec &spec)
+{
+    auto *board = new Board;
+    board->setId(spec.id);
+    board->setTitle(spec.title);
+    board->setIsInbox(spec.inbox);
+    board->setSortIndex(spec.sortIndex);
+    board->setCreatedAt(spec.created);
+    board->setUpdatedAt(spec.created);
+    board->setLastOpenedAt(spec.created);
+    board->setHasCompletedNoteMigration(true);
+    context.insert(board);
+    return board;
+}
+
+// What a test says about a card; a snip unless told otherwise.
+struct CardSpec
+{
+    CardKind kind = CardKind::snip;
+    QString title{};
+    QDateTime created = at(0);
+    std::optional<QDateTime> captured{};
+    std::optional<QByteArray> image{};
+    std::optional<QByteArray> annotations{};
+    QUuid id = QUuid::createUuid();
+};
+
+inline CanvasCard *addCard(ModelContext &context, const QUuid &noteID, const CardSpec &spec)
+{
+    CanvasCard::Init init;
+    init.id = spec.id;
+    init.boardID = noteID;
+    init.kind = spec.kind;
+    init.title = spec.title.isNull() ? std::optional<QString>() : std::optional<QString>(spec.title);
+    init.createdAt = spec.created;
+    init.capturedAt = spec.captured;
+    init.originalImageData = spec.image;
+    init.annotationDocumentData = spec.annotations;
+    auto *card = new CanvasCard(init);
+    context.insert(card);
+    return card;
+}
+
+inline Connection *addConnection(ModelContext &context, const CanvasCard *source, const CanvasCard *destination)
+{
+    Connection::Values values;
+    values.boardID = source->boardID();
+    values.sourceCardID = source->id();
+    values.destinationCardID = destination->id();
+    auto *connection = new Connection(values);
+    context.insert(connection);
+    return connection;
+}
+
+} // namespace tessaline::testing
