@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/FileDialogs.h"
 
 #include "library/LibraryScreens.h"
 #include "library/SnipsLibraryModel.h"
@@ -8,7 +9,6 @@
 #include "runtime/TrashActions.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,15 +20,6 @@ using namespace tessaline;
 using namespace tessaline::testing;
 
 namespace {
-
-QFileDialog *openDialog()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
-}
 
 QAction *entry(QMenu *menu, const QString &title)
 {
@@ -55,13 +46,7 @@ void LibraryScreensTest::failedSaveAsShowsTheReason()
     MainWindowRig rig;
     Board *note = rig.addNote(QStringLiteral("Atlas"));
     CanvasCard *snip = rig.addCard(note, CardKind::snip);
-    QImage picture(64, 40, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QVERIFY(picture.save(&buffer, "PNG"));
-    snip->setOriginalImageData(png);
+    snip->setOriginalImageData(pngOf(Qt::darkCyan));
     QVERIFY(rig.context().save());
 
     LibraryQuery library(rig.context());
@@ -78,8 +63,8 @@ void LibraryScreensTest::failedSaveAsShowsTheReason()
 
     std::unique_ptr<QMenu> menu(view->cardMenu(snip, nullptr));
     entry(menu.get(), QStringLiteral("Save As…"))->trigger();
-    QTRY_VERIFY(openDialog());
-    QFileDialog *dialog = openDialog();
+    QTRY_VERIFY(shownFileDialog());
+    QFileDialog *dialog = shownFileDialog();
     // A name longer than Linux allows fails to write even for root; typed
     // into the name field, as the dialog has the focus.
     QTemporaryDir folder;

@@ -1,3 +1,4 @@
+#include "../support/FileDialogs.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
@@ -14,6 +15,7 @@
 #include <memory>
 
 using namespace tessaline;
+using tessaline::testing::shownFileDialog;
 
 namespace {
 
@@ -122,15 +124,6 @@ Built build(const Scenario &scenario)
         built.ownedConnections.push_back(std::move(connection));
     }
     return built;
-}
-
-QFileDialog *openDialog()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
 }
 
 QByteArray readAll(const QString &path)
@@ -345,7 +338,7 @@ void BoardBriefExportTest::exportWritesChosenFile()
     std::optional<SaveFileOutcome> outcome;
     BoardBriefExportService::exportBrief(*built.board, built.cards, built.connections, &parent,
                                          [&](const SaveFileOutcome &answer) { outcome = answer; });
-    QFileDialog *dialog = openDialog();
+    QFileDialog *dialog = shownFileDialog();
     QVERIFY(dialog);
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(SaveFileFlow::startDirectory()).absolutePath());
@@ -373,7 +366,7 @@ void BoardBriefExportTest::cancelledExportWritesNothing()
     std::optional<SaveFileOutcome> outcome;
     BoardBriefExportService::exportBrief(*built.board, built.cards, built.connections, &parent,
                                          [&](const SaveFileOutcome &answer) { outcome = answer; });
-    QFileDialog *dialog = openDialog();
+    QFileDialog *dialog = shownFileDialog();
     QVERIFY(dialog);
     dialog->selectFile(directory.filePath(QStringLiteral("never.md")));
     dialog->reject();
@@ -394,7 +387,7 @@ void BoardBriefExportTest::failedExportIsReported()
                                              outcome = answer;
                                              ++answers;
                                          });
-    QFileDialog *dialog = openDialog();
+    QFileDialog *dialog = shownFileDialog();
     QVERIFY(dialog);
     // A name longer than Linux allows fails to write even for root.
     const QString target = directory.filePath(QStringLiteral("n").repeated(300) + QStringLiteral(".md"));

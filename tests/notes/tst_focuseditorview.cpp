@@ -11,7 +11,6 @@
 #include "model/ThinkingSessionService.h"
 #include "runtime/UpdateService.h"
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,17 +39,6 @@ ScreenRegistry editorScreens()
     return screens;
 }
 
-QByteArray png()
-{
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 struct Fixture
 {
     Fixture()
@@ -63,7 +51,7 @@ struct Fixture
         thought->setMarkdownText(QStringLiteral("loam"));
         snip = rig.addCard(note, CardKind::snip);
         snip->setContextText(QStringLiteral("because"));
-        snip->setOriginalImageData(png());
+        snip->setOriginalImageData(pngOf(Qt::darkCyan, QSize(40, 30)));
         if (!rig.context().save())
             qFatal("fixture save failed");
     }

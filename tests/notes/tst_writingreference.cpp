@@ -1,3 +1,5 @@
+#include "../support/LibraryBuilder.h"
+
 #include "runtime/NavigationState.h"
 #include "design/StudioIconButton.h"
 #include "model/AnnotationDocument.h"
@@ -12,7 +14,6 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QBuffer>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
@@ -24,6 +25,7 @@
 #include <memory>
 
 using namespace tessaline;
+using tessaline::testing::pngOf;
 namespace Presentation = WritingReferencePresentation;
 
 namespace {
@@ -43,17 +45,6 @@ public:
         return true;
     }
 };
-
-QByteArray png(const QSize &size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 std::unique_ptr<CanvasCard> snipCard(const QString &caption = QString(), std::optional<QByteArray> image = std::nullopt)
 {
@@ -254,7 +245,7 @@ void WritingReferenceTest::menuOfASnipRunsItsActions()
     UserDefaults defaults(directory.filePath(QStringLiteral("settings.ini")));
     NavigationState navigation(defaults);
     SnipImageCache images;
-    auto card = snipCard(QString(), png(QSize(40, 20), Qt::red));
+    auto card = snipCard(QString(), pngOf(Qt::red, QSize(40, 20)));
     BoardWritingReferenceView view(card.get(), NoteAttachmentSize::medium, &images);
     view.setNavigation(&navigation);
     QStringList calls;
@@ -287,7 +278,7 @@ void WritingReferenceTest::copyMarksTheRowAsCopied()
 {
     SnipImageCache images;
     FakePasteboard pasteboard;
-    auto card = snipCard(QString(), png(QSize(30, 30), Qt::blue));
+    auto card = snipCard(QString(), pngOf(Qt::blue, QSize(30, 30)));
     BoardWritingReferenceView view(card.get(), NoteAttachmentSize::small, &images);
     view.setPasteboard(&pasteboard);
     view.copyImage();
@@ -311,7 +302,7 @@ void WritingReferenceTest::copyWithoutImageOrWithRefusedPasteboardChangesNothing
     QVERIFY(!empty.isCopied());
     QVERIFY(pasteboard.types.isEmpty());
 
-    auto card = snipCard(QString(), png(QSize(10, 10), Qt::green));
+    auto card = snipCard(QString(), pngOf(Qt::green, QSize(10, 10)));
     BoardWritingReferenceView refused(card.get(), NoteAttachmentSize::medium, &images);
     pasteboard.refusedType = QStringLiteral("image/tiff");
     refused.setPasteboard(&pasteboard);
@@ -436,7 +427,7 @@ void WritingReferenceTest::imageCacheDecodesOncePerVersion()
 {
     SnipImageCache images;
     QSignalSpy ready(&images, &SnipImageCache::imageReady);
-    auto card = snipCard(QString(), png(QSize(400, 100), Qt::red));
+    auto card = snipCard(QString(), pngOf(Qt::red, QSize(400, 100)));
     QCOMPARE(images.state(*card), SnipImageCache::State::loading);
     QVERIFY(images.pixmap(*card, QSize(200, 50)).isNull());
     images.waitForPending();
@@ -452,7 +443,7 @@ void WritingReferenceTest::imageCacheDecodesOncePerVersion()
     QCOMPARE(ready.count(), 1);
 
     // A new image is a new version: decoded again, never the old picture.
-    card->setOriginalImageData(png(QSize(100, 100), Qt::blue));
+    card->setOriginalImageData(pngOf(Qt::blue, QSize(100, 100)));
     card->setUpdatedAt(card->updatedAt().addSecs(5));
     QCOMPARE(images.state(*card), SnipImageCache::State::loading);
     images.waitForPending();
@@ -478,7 +469,7 @@ void WritingReferenceTest::annotatedImageDrawsAnnotationsOrNothing()
     box.color = {0, 0, 1, 1};
     box.lineWidth = 4;
     document.items = {box};
-    auto card = snipCard(QString(), png(QSize(60, 40), Qt::white));
+    auto card = snipCard(QString(), pngOf(Qt::white, QSize(60, 40)));
     card->setAnnotationDocumentData(document.encode());
     const std::optional<QImage> image = SnipImageCache::annotatedImage(*card);
     QVERIFY(image);

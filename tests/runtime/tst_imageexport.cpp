@@ -1,3 +1,4 @@
+#include "../support/FileDialogs.h"
 #include "runtime/ImageExportService.h"
 #include "platform/Pasteboard.h"
 
@@ -9,6 +10,7 @@
 #include <QTextBoundaryFinder>
 
 using namespace tessaline;
+using tessaline::testing::shownFileDialog;
 
 namespace {
 
@@ -43,15 +45,6 @@ QImage sample()
         for (int x = 0; x < image.width(); ++x)
             image.setPixel(x, y, qRgb(x * 6, y * 11, (x * y) % 256));
     return image;
-}
-
-QFileDialog *openDialog()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -274,7 +267,7 @@ void ImageExportTest::saveEncodingFailureShowsNoDialog()
     std::optional<SaveFileOutcome> outcome;
     ImageExportService::savePNG(QImage(), QStringLiteral("x"), nullptr, [&](const SaveFileOutcome &o) { outcome = o; });
     QTRY_VERIFY(outcome.has_value());
-    QVERIFY(!openDialog());
+    QVERIFY(!shownFileDialog());
     QCOMPARE(*outcome, unexpected(QStringLiteral("The image could not be encoded as PNG.")));
 }
 
@@ -283,8 +276,8 @@ void ImageExportTest::saveCancelWritesNothing()
     std::optional<SaveFileOutcome> outcome;
     ImageExportService::savePNG(sample(), QStringLiteral("Board: idea"), nullptr,
                                 [&](const SaveFileOutcome &o) { outcome = o; });
-    QTRY_VERIFY(openDialog());
-    QFileDialog *dialog = openDialog();
+    QTRY_VERIFY(shownFileDialog());
+    QFileDialog *dialog = shownFileDialog();
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(QDir(dialog->directory()).absolutePath(), m_home.filePath(QStringLiteral("Downloads")));
     QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Board- idea.png"));
@@ -301,8 +294,8 @@ void ImageExportTest::saveWritesChosenFile()
     std::optional<SaveFileOutcome> outcome;
     const QImage image = sample();
     ImageExportService::savePNG(image, QStringLiteral("Chosen"), nullptr, [&](const SaveFileOutcome &o) { outcome = o; });
-    QTRY_VERIFY(openDialog());
-    QFileDialog *dialog = openDialog();
+    QTRY_VERIFY(shownFileDialog());
+    QFileDialog *dialog = shownFileDialog();
     dialog->setDirectory(dir.path());
     const QString target = dialog->selectedFiles().value(0);
     QCOMPARE(target, dir.filePath(QStringLiteral("Chosen.png")));

@@ -1,3 +1,4 @@
+#include "../support/FileDialogs.h"
 #include "runtime/SaveFileFlow.h"
 
 #include <QApplication>
@@ -9,17 +10,9 @@
 #include <QTest>
 
 using namespace tessaline;
+using tessaline::testing::shownFileDialog;
 
 namespace {
-
-QFileDialog *openDialog()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
-}
 
 SaveFileRequest textRequest()
 {
@@ -93,7 +86,7 @@ void SaveFileFlowTest::dialogStartsInTheDownloadFolder()
     SaveFileFlow::save(
         nullptr, textRequest(), []() -> Expected<QByteArray, QString> { return QByteArray("text"); },
         [&](const SaveFileOutcome &answer) { outcome = answer; });
-    QFileDialog *dialog = openDialog();
+    QFileDialog *dialog = shownFileDialog();
     QVERIFY(dialog);
     QCOMPARE(QDir(dialog->directory()).absolutePath(), start);
     QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).absoluteFilePath(), QDir(start).filePath("notes.txt"));
@@ -130,7 +123,7 @@ void SaveFileFlowTest::everyEndingAnswersOnce()
         },
         [&](const SaveFileOutcome &outcome) { answers << outcome; });
     QVERIFY(answers.isEmpty()); // never during the call
-    QFileDialog *dialog = openDialog();
+    QFileDialog *dialog = shownFileDialog();
     QVERIFY(dialog);
     const QPointer<QFileDialog> shown(dialog);
     QTemporaryDir target;

@@ -24,10 +24,10 @@ inline QDateTime at(qint64 seconds)
     return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC);
 }
 
-// PNG bytes of a picture in one colour.
+// PNG bytes of an opaque picture in one colour.
 inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
 {
-    QImage image(size, QImage::Format_ARGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     QByteArray bytes;
     QBuffer buffer(&bytes);
