@@ -150,15 +150,17 @@ void exportBrief(const Board &board, const QList<CanvasCard *> &cards, const QLi
     request.mimeTypes = {QStringLiteral("text/markdown"), QStringLiteral("text/plain")};
     request.defaultSuffix = fileExtension;
     const QPointer<const Board> note(&board);
-    SaveFileFlow::save(
-        parent, request,
-        [note, guardedCards = guarded(cards), guardedConnections = guarded(connections)]() -> Expected<QByteArray, QString> {
-            if (!note)
-                return unexpected(QStringLiteral("The note is no longer open."));
-            // QString::toUtf8 writes no byte-order mark.
-            return markdown(*note, stillAlive(guardedCards), stillAlive(guardedConnections), BriefClock::system()).toUtf8();
-        },
-        std::move(completion));
+    const auto contents = [note, guardedCards = guarded(cards),
+                           guardedConnections = guarded(connections)]() -> Expected<QByteArray, QString> {
+        if (!note)
+            return unexpected(QStringLiteral("The note is no longer open."));
+        // Built now, so the brief shows the cards as they are when it is
+        // written; QString::toUtf8 writes no byte-order mark.
+        const QString text = markdown(*note, stillAlive(guardedCards), stillAlive(guardedConnections),
+                                      BriefClock::system());
+        return text.toUtf8();
+    };
+    SaveFileFlow::save(parent, request, contents, std::move(completion));
 }
 
 } // namespace BoardBriefExportService

@@ -122,7 +122,8 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
         const std::optional<QByteArray> keywords = keywordsJson(item.keywords);
         if (!keywords) {
             db.rollback();
-            return unexpected(SearchIndexError{QStringLiteral("The search index could not be updated. A keyword is not valid text.")});
+            return unexpected(
+                SearchIndexError{QStringLiteral("The search index could not be updated. A keyword is not valid text.")});
         }
         QSqlQuery query(db);
         query.prepare(QStringLiteral("SELECT id FROM items WHERE identifier = ?"));

@@ -599,7 +599,8 @@ void CaptureCoordinatorTest::failedUpdateKeepsPreviousShortcuts()
     rig.hotKeys->takenKeyCodes.insert(17, HotKeyStatus::hotKeyExists);
     const auto ctrlSuper = quint8(GlobalShortcutModifiers::commandBit | GlobalShortcutModifiers::controlBit);
     const auto updated = rig.coordinator->updateShortcuts({shortcut(21, ctrlSuper), shortcut(17, ctrlSuper)});
-    QCOMPARE(updated, unexpected(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878)));
+    QCOMPARE(updated,
+             unexpected(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878)));
     QCOMPARE(rig.coordinator->shortcutConfiguration(), GlobalShortcutConfiguration::defaults());
     QVERIFY(rig.coordinator->hotKeysAreActive());
     QCOMPARE(rig.hotKeys->registeredKeyCodes(), (QList<quint32>{21, 45}));

@@ -94,9 +94,8 @@ struct ComposerRig : Rig
     QUuid addSnip(const QString &title, const std::optional<QByteArray> &imageData,
                   const std::optional<QByteArray> &annotations = std::nullopt)
     {
-        const QUuid id = addCard(context(), noteID,
-                                 CardSpec{.title = title, .created = at(10), .image = imageData, .annotations = annotations})
-                             ->id();
+        const CardSpec spec{.title = title, .created = at(10), .image = imageData, .annotations = annotations};
+        const QUuid id = addCard(context(), noteID, spec)->id();
         if (!context().save())
             qFatal("the test library could not be saved");
         return id;

@@ -138,9 +138,10 @@ void ExpectedTest::transformErrorAndFallback()
 void ExpectedTest::temporariesMoveTheirValue()
 {
     // A value that cannot be copied still passes through a chain of temporaries.
-    auto make = []() -> Expected<std::unique_ptr<int>, Failure> { return std::make_unique<int>(6); };
+    using Owned = Expected<std::unique_ptr<int>, Failure>;
+    auto make = []() -> Owned { return std::make_unique<int>(6); };
     const Expected<int, Failure> result = make()
-                                              .and_then([](std::unique_ptr<int> p) -> Expected<std::unique_ptr<int>, Failure> {
+                                              .and_then([](std::unique_ptr<int> p) -> Owned {
                                                   *p *= 7;
                                                   return p;
                                               })
