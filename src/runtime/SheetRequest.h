@@ -6,8 +6,8 @@
 
 namespace tessaline {
 
-// The six sheets of the main window.
-enum class SheetKind { onboarding, quickThought, focusEditor, gallery, captureReview, frameComposer };
+// The sheets of the main window.
+enum class SheetKind { onboarding, quickThought, focusEditor, gallery, captureReview, frameComposer, newBoard };
 
 // A sheet to show, with what it was asked for.
 struct SheetRequest

@@ -78,6 +78,8 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     , m_commands(new MainWindowCommands(runtime, updates, this))
     , m_screens(std::move(screens))
 {
+    // A screen may host a part that another screen provides.
+    m_controller->screens().setRegistry(&m_screens);
     setWindowTitle(QStringLiteral("Tessaline"));
     resize(1180, 780);
     setMinimumSize(880, 580);
