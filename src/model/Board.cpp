@@ -129,8 +129,15 @@ BoardWritingDocument Board::writingDocument() const
 
 bool Board::hasUnreadableWriting() const
 {
-    return !m_values.writingDocumentStorage.isEmpty()
-        && !BoardWritingDocument::decode(m_values.writingDocumentStorage).has_value();
+    const QString &storage = m_values.writingDocumentStorage;
+    if (storage.isEmpty())
+        return false;
+    if (storage.constData() == m_readableStorage.constData() && storage.size() == m_readableStorage.size())
+        return false;
+    if (!BoardWritingDocument::decode(storage))
+        return true;
+    m_readableStorage = storage;
+    return false;
 }
 
 bool Board::updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date)
@@ -140,6 +147,8 @@ bool Board::updateWritingDocument(const BoardWritingDocument &document, const QD
         return false;
     if (hasUnreadableWriting())
         m_pendingRecoveries.append(WritingRecovery{m_values.id, storedDate(date), m_values.writingDocumentStorage});
+    // Just encoded, so readable.
+    m_readableStorage = *text;
     setWritingDocumentStorage(*text);
     setUpdatedAt(date);
     return true;

@@ -172,6 +172,10 @@ private:
     friend class ModelContext;
 
     QList<WritingRecovery> m_pendingRecoveries;
+    // A copy sharing the stored text's buffer while that text is known to
+    // be readable, so checking a long note's text costs nothing until it
+    // is replaced.
+    mutable QString m_readableStorage;
 };
 
 static_assert(Board::PropertyCount == 16, "the record and the property list must agree");
