@@ -14,13 +14,6 @@ namespace tessaline {
 
 namespace {
 
-// The note's own cards, counted in one pass over all cards.
-struct CardGroup
-{
-    int snipCount = 0;
-    const CanvasCard *latest = nullptr;
-};
-
 bool sameText(const QString &a, const QString &b)
 {
     // Unchanged writing shares its buffer with the copy kept here.
@@ -90,6 +83,22 @@ QStringList NoteList::folderNames(const QList<Board *> &boards)
     return names;
 }
 
+void NoteList::groupCards(const QList<CanvasCard *> &cards)
+{
+    m_groups.clear();
+    for (const CanvasCard *card : cards) {
+        if (!card->isLive())
+            continue;
+        CardGroup &group = m_groups[card->boardID()];
+        if (card->isSnip())
+            ++group.snipCount;
+        // On equal dates the first card in the library's order stays.
+        if (!group.latest || card->updatedAt() > group.latest->updatedAt())
+            group.latest = card;
+    }
+    m_groupsValid = true;
+}
+
 const std::optional<QString> &NoteList::firstParagraph(const Board &note)
 {
     const QString storage = note.writingDocumentStorage();
@@ -112,22 +121,8 @@ QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<Canv
     }
     std::sort(listed.begin(), listed.end(), [](const Board *a, const Board *b) { return isListedBefore(*a, *b); });
 
-    QHash<QUuid, CardGroup> groups;
-    groups.reserve(listed.size());
-    for (const Board *board : std::as_const(listed))
-        groups.insert(board->id(), CardGroup());
-    for (const CanvasCard *card : cards) {
-        if (!card->isLive())
-            continue;
-        const auto group = groups.find(card->boardID());
-        if (group == groups.end())
-            continue;
-        if (card->isSnip())
-            ++group->snipCount;
-        // On equal dates the first card in the library's order stays.
-        if (!group->latest || card->updatedAt() > group->latest->updatedAt())
-            group->latest = card;
-    }
+    if (!m_groupsValid)
+        groupCards(cards);
 
     QList<NoteListRow> rows;
     rows.reserve(listed.size());
@@ -135,7 +130,7 @@ QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<Canv
     present.reserve(listed.size());
     for (Board *board : std::as_const(listed)) {
         present.insert(board);
-        const CardGroup group = groups.value(board->id());
+        const CardGroup group = m_groups.value(board->id());
         NoteListRow row;
         row.note = board;
         row.id = board->id();

@@ -33,9 +33,10 @@ struct NoteListRow
 };
 
 // Which notes a filter lists, in which order, and what each row says. The
-// rows are worked out again on every change of the library, so they cost one
-// pass over the cards (grouped by note) and one over the notes; a note's
-// first paragraph is read from its writing only when that writing changed.
+// rows are worked out again on every change of the library: one pass over
+// the notes, plus one over the cards (grouped by note) when the cards may
+// have changed; a note's first paragraph is read from its writing only when
+// that writing changed.
 class NoteList
 {
 public:
@@ -54,8 +55,18 @@ public:
     // The listed notes in order, with their excerpts and snip counts.
     QList<NoteListRow> rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                             const NoteListFilter &filter);
+    // The cards changed (the library was saved): the next rows count them
+    // again. Until then a note's own edits reuse the last count.
+    void invalidateCards() { m_groupsValid = false; }
 
 private:
+    struct CardGroup
+    {
+        int snipCount = 0;
+        const CanvasCard *latest = nullptr;
+    };
+    void groupCards(const QList<CanvasCard *> &cards);
+
     struct CachedParagraph
     {
         QString storage;
@@ -64,6 +75,8 @@ private:
     const std::optional<QString> &firstParagraph(const Board &note);
 
     QHash<const Board *, CachedParagraph> m_paragraphs;
+    QHash<QUuid, CardGroup> m_groups;
+    bool m_groupsValid = false;
 };
 
 } // namespace tessaline

@@ -25,6 +25,7 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
     connect(m_recompute, &QTimer::timeout, this, &NotesWorkspaceModel::recompute);
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         watchBoards();
+        m_list.invalidateCards();
         recompute();
     });
     connect(&m_navigation, &NavigationState::activeBoardIDChanged, this, [this] {
