@@ -412,7 +412,24 @@ void BoardCanvasModel::flush()
 void BoardCanvasModel::disappear()
 {
     flush();
-    m_navigation.setActiveWritingAnchorID(std::nullopt);
+    // A writing position in another note (the one just made, say) is that
+    // note's to keep.
+    const std::optional<QUuid> anchor = m_navigation.activeWritingAnchorID();
+    if (anchor && std::any_of(m_writingDocument.blocks.cbegin(), m_writingDocument.blocks.cend(),
+                              [&anchor](const BoardWritingBlock &block) { return block.id == *anchor; }))
+        m_navigation.setActiveWritingAnchorID(std::nullopt);
+}
+
+std::optional<QUuid> BoardCanvasModel::anchorParagraph() const
+{
+    const std::optional<QUuid> anchor = m_navigation.activeWritingAnchorID();
+    if (!anchor)
+        return std::nullopt;
+    for (const BoardWritingBlock &block : m_writingDocument.blocks) {
+        if (block.id == *anchor && block.isParagraph())
+            return anchor;
+    }
+    return std::nullopt;
 }
 
 QString BoardCanvasModel::title() const

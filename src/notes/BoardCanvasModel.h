@@ -96,8 +96,11 @@ public:
     void appear();
     // The pending save runs now; the note keeps what was written.
     void flush();
-    // The workspace went away: flushed, and the writing position forgotten.
+    // The workspace went away: flushed, and its writing position forgotten.
     void disappear();
+    // The writing position when it is a paragraph of this note (a new note
+    // starts at its first paragraph), where typing begins.
+    std::optional<QUuid> anchorParagraph() const;
 
     // The writing header.
     QString title() const;

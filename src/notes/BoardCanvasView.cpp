@@ -36,6 +36,7 @@
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -499,6 +500,12 @@ void BoardCanvasView::showEvent(QShowEvent *event)
     m_surface->model()->setDocument(m_model->writingDocument());
     refreshBoard();
     refreshCards();
+    // A note that starts at a paragraph (a new one) takes typing there; the
+    // position is set once the note is open.
+    QTimer::singleShot(0, this, [this] {
+        if (const std::optional<QUuid> anchor = m_model->anchorParagraph(); anchor && m_isOpen)
+            m_surface->focusParagraph(*anchor);
+    });
 }
 
 void BoardCanvasView::hideEvent(QHideEvent *event)

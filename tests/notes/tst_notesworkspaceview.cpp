@@ -98,7 +98,8 @@ struct Fixture
     bool show()
     {
         view->show();
-        return QTest::qWaitForWindowExposed(view.get());
+        view->activateWindow();
+        return QTest::qWaitForWindowActive(view.get());
     }
 
     WritingParagraphEditor *firstParagraph() const
@@ -315,6 +316,13 @@ void NotesWorkspaceViewTest::emptyStates()
     f.view->emptyState()->actionButton()->click();
     QVERIFY(f.rig.navigation().activeBoardID());
     QCOMPARE(f.view->workspace() != nullptr, kind == int(NoteListFilter::Kind::folder));
+    if (!f.view->workspace())
+        return;
+    // A new note starts with typing in its first paragraph.
+    const std::optional<QUuid> anchor = f.rig.navigation().activeWritingAnchorID();
+    QVERIFY(anchor);
+    QTRY_VERIFY(f.view->workspace()->writingSurface()->paragraphEditor(*anchor));
+    QTRY_VERIFY(f.view->workspace()->writingSurface()->paragraphEditor(*anchor)->hasFocus());
 }
 
 void NotesWorkspaceViewTest::keptWritingIsOffered()
