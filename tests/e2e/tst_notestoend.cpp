@@ -1,0 +1,287 @@
+// Starts the real tessaline binary on an empty home directory under a window
+// manager, writes a new note the way a user does (New Note, a title, two
+// lines, a region capture, the same snip again from the Insert Snip menu, a
+// star and a new folder), quits from the keyboard and starts
+// it again: the note, its writing and its reference are all still there.
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+namespace {
+
+// A helper program started for the test and ended by its process id.
+class Helper
+{
+public:
+    Helper(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
+    {
+        m_process.setProgram(program);
+        m_process.setArguments(arguments);
+        if (!environment.isEmpty())
+            m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        m_process.waitForStarted(5000);
+    }
+    ~Helper() { stop(); }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        if (!m_process.waitForFinished(5000)) {
+            ::kill(pid_t(m_process.processId()), SIGKILL);
+            m_process.waitForFinished(2000);
+        }
+    }
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    qint64 processId() const { return m_process.processId(); }
+    bool waitForExit(int milliseconds) { return m_process.waitForFinished(milliseconds); }
+
+private:
+    QProcess m_process;
+};
+
+QString output(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+bool xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+// The visible main window's id, or nothing while it is not mapped.
+QString mainWindow()
+{
+    return output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                   QStringLiteral("^Tessaline$")})
+        .split(u'\n')
+        .constFirst();
+}
+
+// How many windows of the process are on screen.
+int visibleWindows(qint64 pid)
+{
+    const QString ids = output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                QString::number(pid), QStringLiteral("")});
+    return ids.isEmpty() ? 0 : int(ids.split(u'\n').size());
+}
+
+// Drags with the first button, in steps a hand would make.
+bool drag(const QPoint &from, const QPoint &to)
+{
+    QStringList arguments{QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(from.x()),
+                          QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")};
+    for (int step = 1; step <= 10; ++step) {
+        const QPoint at = from + (to - from) * step / 10;
+        arguments << QStringLiteral("mousemove") << QStringLiteral("--sync") << QString::number(at.x())
+                  << QString::number(at.y());
+    }
+    arguments << QStringLiteral("mouseup") << QStringLiteral("1");
+    return xdotool(arguments);
+}
+
+// Clicks a point of the window, counted from its client area's corner.
+bool click(const QString &window, const QPoint &at)
+{
+    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
+                    QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+bool keys(const QStringList &names)
+{
+    return xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40")} + names);
+}
+
+bool type(const QString &text)
+{
+    return xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+}
+
+// Reads one value from a SQLite file the app wrote, through a connection of
+// our own that is closed again at once.
+QVariant queryValue(const QString &path, const QString &statement)
+{
+    QVariant result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(statement) && query.next())
+                result = query.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
+    return result;
+}
+
+void saveScreenshot(const QString &name)
+{
+    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
+    QGuiApplication::primaryScreen()->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
+}
+
+} // namespace
+
+class NotesToEndTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void newNoteIsWrittenAndKeptAcrossARelaunch();
+};
+
+void NotesToEndTest::newNoteIsWrittenAndKeptAcrossARelaunch()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    const QString settings = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
+    auto settingsText = [&] {
+        QFile file(settings);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    // A runtime folder of its own, so a Tessaline the developer runs is
+    // never the instance this one hands over to.
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+    auto app = std::make_unique<Helper>(QStringLiteral(TESSALINE_BINARY), QStringList{}, environment);
+    QVERIFY(app->isRunning());
+    // A first launch seeds the welcome note and Quick Captures.
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 20000);
+    // The notes screen opens the welcome note: the first listed one.
+    const QString welcome = queryValue(store, QStringLiteral("SELECT id FROM Board WHERE isInbox = 0")).toString();
+    QTRY_VERIFY_WITH_TIMEOUT(settingsText().contains(QStringLiteral("activeBoardID=") + welcome), 10000);
+    // Skip the setup sheet of a first launch, as a user can.
+    QTRY_VERIFY_WITH_TIMEOUT(keys({QStringLiteral("Escape")})
+                                 && settingsText().contains(QStringLiteral("onboardingPreferences")),
+                             10000);
+    saveScreenshot(QStringLiteral("notes-welcome.png"));
+
+    const QString window = mainWindow();
+    // The note list's New Note button sits at the right end of its header.
+    QVERIFY(click(window, QPoint(226, 83)));
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 3, 10000);
+    const QString note = queryValue(store, QStringLiteral("SELECT id FROM Board WHERE title = 'Untitled Note'")).toString();
+    QVERIFY(!note.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(settingsText().contains(QStringLiteral("activeBoardID=") + note), 10000);
+
+    // Typing goes straight into the new note's first paragraph.
+    QVERIFY(type(QStringLiteral("Pack the tent")));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QVERIFY(type(QStringLiteral("Book the train")));
+    QTRY_VERIFY_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT writingDocumentStorage FROM Board WHERE id = '%1'")
+                                                   .arg(note))
+                                 .toString()
+                                 .contains(QStringLiteral("Pack the tent\\nBook the train")),
+                             10000);
+
+    // The title field, then Return to keep it.
+    QVERIFY(click(window, QPoint(420, 91)));
+    QVERIFY(keys({QStringLiteral("ctrl+a")}));
+    QVERIFY(type(QStringLiteral("Weekend trip")));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        queryValue(store, QStringLiteral("SELECT title FROM Board WHERE id = '%1'").arg(note)).toString(),
+        QStringLiteral("Weekend trip"), 10000);
+
+    // A region capture lands in the open note, then its review is kept.
+    const int windowsBefore = visibleWindows(app->processId());
+    QVERIFY(keys({QStringLiteral("ctrl+super+4")}));
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app->processId()) > windowsBefore, 10000);
+    QVERIFY(drag(QPoint(300, 300), QPoint(700, 600)));
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+    const QString snip = queryValue(store, QStringLiteral("SELECT id FROM CanvasCard")).toString();
+    QCOMPARE(queryValue(store, QStringLiteral("SELECT boardID FROM CanvasCard")).toString(), note);
+    QString review;
+    QTRY_VERIFY_WITH_TIMEOUT(!(review = output({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                 QStringLiteral("--name"), QStringLiteral("Untitled Snip")}))
+                                  .isEmpty(),
+                             10000);
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_VERIFY_WITH_TIMEOUT(output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                     QStringLiteral("Untitled Snip")})
+                                 .isEmpty(),
+                             10000);
+
+    // The same snip again, from the Insert Snip menu: its first entry.
+    auto references = [&] {
+        return queryValue(store, QStringLiteral("SELECT writingDocumentStorage FROM Board WHERE id = '%1'").arg(note))
+            .toString()
+            .count(snip);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(references(), 1, 10000);
+    QVERIFY(click(window, QPoint(1031, 92)));
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app->processId()) > 1, 10000);
+    QVERIFY(keys({QStringLiteral("Down"), QStringLiteral("Return")}));
+    QTRY_COMPARE_WITH_TIMEOUT(references(), 2, 10000);
+
+    // The star in the header, then a new folder from the row's menu.
+    auto noteValue = [&](const char *field) {
+        return queryValue(store, QStringLiteral("SELECT %1 FROM Board WHERE id = '%2'").arg(QLatin1String(field), note));
+    };
+    QVERIFY(click(window, QPoint(1102, 92)));
+    QTRY_COMPARE_WITH_TIMEOUT(noteValue("isFavorite").toInt(), 1, 10000);
+    QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("125"),
+                     QStringLiteral("150"), QStringLiteral("click"), QStringLiteral("3")}));
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app->processId()) > 1, 10000);
+    // Down to "Move to Folder", into it, down past "No Folder" to "New Folder…".
+    QVERIFY(keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Right"), QStringLiteral("Down"),
+                  QStringLiteral("Return")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                      QStringLiteral("New Folder")})
+                                  .isEmpty(),
+                             10000);
+    QVERIFY(type(QStringLiteral("Travel")));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_COMPARE_WITH_TIMEOUT(noteValue("folderName").toString(), QStringLiteral("Travel"), 10000);
+    saveScreenshot(QStringLiteral("notes-written.png"));
+
+    // Quit from the keyboard, then start again.
+    QVERIFY(keys({QStringLiteral("ctrl+q")}));
+    QVERIFY(app->waitForExit(10000));
+    app = std::make_unique<Helper>(QStringLiteral(TESSALINE_BINARY), QStringList{}, environment);
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 20000);
+    saveScreenshot(QStringLiteral("notes-relaunched.png"));
+    QCOMPARE(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 3);
+    QCOMPARE(queryValue(store, QStringLiteral("SELECT title FROM Board WHERE id = '%1'").arg(note)).toString(),
+             QStringLiteral("Weekend trip"));
+    QVERIFY(queryValue(store, QStringLiteral("SELECT writingDocumentStorage FROM Board WHERE id = '%1'").arg(note))
+                .toString()
+                .contains(QStringLiteral("Pack the tent\\nBook the train")));
+    QCOMPARE(references(), 2);
+    QCOMPARE(noteValue("isFavorite").toInt(), 1);
+    QCOMPARE(noteValue("folderName").toString(), QStringLiteral("Travel"));
+    QVERIFY(settingsText().contains(QStringLiteral("activeBoardID=") + note));
+    app->stop();
+    windowManager.stop();
+}
+
+QTEST_MAIN(NotesToEndTest)
+#include "tst_notestoend.moc"
