@@ -3,6 +3,7 @@
 #include "model/Board.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "notes/PendingEdits.h"
 #include "platform/TextUtilities.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
@@ -222,13 +223,9 @@ void NotesWorkspaceModel::createNewNote()
         if (m_reportError)
             m_reportError(message);
     };
-    // Edits still waiting for their save are written first, so that a
-    // failure below takes back nothing but this note.
-    if (context.hasChanges()) {
-        if (const auto saved = context.save(); !saved) {
-            report(saved.error().message);
-            return;
-        }
+    if (const std::optional<QString> failure = writePendingEdits(context)) {
+        report(*failure);
+        return;
     }
     const auto created = ThinkingSessionService(context).createNote(QStringLiteral("Untitled Note"), std::nullopt, m_clock());
     if (!created) {
