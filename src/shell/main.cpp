@@ -4,6 +4,7 @@
 #include "onboarding/OnboardingScreens.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/UserDefaults.h"
+#include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
 #include "shell/MenuBarView.h"
 #include "shell/RootView.h"
@@ -91,6 +92,13 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&runtime] { runtime.bringMainWindowToFront(); });
+
+    // Whatever still waits for its save (a title being typed, a field of
+    // the inspector) is written before the app goes.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &runtime, [&runtime] {
+        if (runtime.modelContext().hasChanges())
+            (void)runtime.modelContext().save();
+    });
 
     window.show();
     const int status = QApplication::exec();
