@@ -1,10 +1,12 @@
 # Shared helpers so that a subsystem folder only lists what it links.
 
-# tessaline_add_library(<name> DEPENDS <libs...>)
+# tessaline_add_library(<name> DEPENDS <libs...> [PRIVATE <libs...>])
 # Builds every .cpp/.h/.qrc in the calling folder into the static library
-# tessaline_<name>; a new file needs no edit here.
+# tessaline_<name>; a new file needs no edit here. DEPENDS reach whoever links
+# the library; PRIVATE ones (external packages) only its own sources, so
+# their include paths stay inside it.
 function(tessaline_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/*.h
@@ -13,6 +15,9 @@ function(tessaline_add_library name)
   add_library(tessaline_${name} STATIC ${sources})
   target_include_directories(tessaline_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(tessaline_${name} PUBLIC ${ARG_DEPENDS})
+  if(ARG_PRIVATE)
+    target_link_libraries(tessaline_${name} PRIVATE ${ARG_PRIVATE})
+  endif()
 endfunction()
 
 # tessaline_add_test(<name> LIBS <libs...> [X11] [TIMEOUT <s>])

@@ -1,7 +1,7 @@
 #include "app/CaptureToastWindowController.h"
 
 #include "app/CaptureCompletionToastView.h"
-#include "platform/X11WindowHints.h"
+#include "platform/WindowHints.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -22,19 +22,29 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::askRunningInstance()
+bool SingleInstance::askRunningInstance(const std::optional<CaptureCommand> &command)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(500))
         return false;
-    socket.write("activate\n");
+    socket.write(command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
     socket.waitForBytesWritten(500);
     socket.disconnectFromServer();
     return true;
 }
 
-bool SingleInstance::claim(bool replacePrevious)
+void SingleInstance::handleLine(const QByteArray &line)
+{
+    if (line == "activate") {
+        Q_EMIT activationRequested();
+    } else if (line.startsWith("command ")) {
+        if (const auto command = captureCommandFromOption(QString::fromLatin1(line.mid(8))))
+            Q_EMIT commandRequested(*command);
+    }
+}
+
+bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
 {
     if (replacePrevious) {
         // The previous instance started us and is on its way out.
@@ -47,7 +57,7 @@ bool SingleInstance::claim(bool replacePrevious)
             probe.disconnectFromServer();
             QThread::msleep(100);
         }
-    } else if (askRunningInstance()) {
+    } else if (askRunningInstance(command)) {
         return false;
     }
 
@@ -61,8 +71,11 @@ bool SingleInstance::claim(bool replacePrevious)
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().startsWith("activate"))
-                    Q_EMIT activationRequested();
+                // A request is one short line; anything longer is not ours.
+                while (socket->canReadLine())
+                    handleLine(socket->readLine(256).trimmed());
+                if (socket->bytesAvailable() > 256)
+                    socket->abort();
             });
         }
     });

@@ -117,7 +117,7 @@ private Q_SLOTS:
     {
         SettingsRig s;
         QCOMPARE(s.rig.runtime->captureCoordinator().enableHotKeys(), std::nullopt);
-        s.rig.hotKeys->takenKeyCodes.insert(40, HotKeyStatus::hotKeyExists);
+        s.rig.hotKeys->takenKeyCodes.insert(40, HotKeyStatus::alreadyTaken);
 
         const std::optional<QString> answer
             = s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, shortcut(40, ctrl | alt));
