@@ -467,7 +467,7 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
     if (CaptureOverlayWindow *window = m_overlayWindow) {
         // Cut the delegate first so closing does not come back as a cancel.
         window->setDelegate(nullptr);
-        if (QWindow *handle = window->windowHandle()) {
+        if (QWindow *handle = window->windowHandle(); handle && WindowSystem::clientsGrabInput()) {
             handle->setKeyboardGrabEnabled(false);
             handle->setMouseGrabEnabled(false);
         }

@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QPromise>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -98,7 +97,7 @@ bool PortalCaptureSystem::isOwnTemporaryFile(const QString &path)
         return false;
     const QString directory = QFileInfo(file.absolutePath()).canonicalFilePath();
     return isInside(directory, QDir::tempPath())
-        || isInside(directory, QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+        || isInside(directory, qEnvironmentVariable("XDG_RUNTIME_DIR"));
 }
 
 QImage PortalCaptureSystem::displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry)

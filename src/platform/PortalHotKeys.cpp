@@ -54,9 +54,12 @@ PortalHotKeys::PortalHotKeys(QString portalService, QObject *parent)
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<PortalShortcutList>();
+    // QtDBus finds a slot's parameter types by name, and a type's name is
+    // known only once the type has been registered.
+    qRegisterMetaType<QDBusObjectPath>();
     QDBusConnection::sessionBus().connect(m_service, PortalRequest::path(), shortcutsInterface,
                                           QStringLiteral("Activated"), this,
-                                          SLOT(handleActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                                          SLOT(handleActivated(QDBusObjectPath,QString,qulonglong,QVariantMap)));
 }
 
 PortalHotKeys::~PortalHotKeys()
