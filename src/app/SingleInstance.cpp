@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -11,6 +12,11 @@ namespace tessaline {
 
 QString SingleInstance::defaultName()
 {
+    // The session's private runtime directory, so that another session of
+    // the same user (or a test run with its own) never reaches this one.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime + QStringLiteral("/tessaline");
     return QStringLiteral("tessaline-%1").arg(::getuid());
 }
 
