@@ -7,6 +7,7 @@
 #include "design/ErrorAlert.h"
 #include "design/QuietCard.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioSpinner.h"
@@ -14,7 +15,6 @@
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
-#include "platform/SymbolIcon.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -33,8 +33,6 @@ namespace {
 constexpr int sheetWidth = 610;
 constexpr int sheetHeight = 480;
 
-bool isReturn(const QKeyEvent *event) { return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter; }
-
 } // namespace
 
 AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID, const QList<QUuid> &sourceCardIDs,
@@ -49,14 +47,7 @@ AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(18);
 
-    auto *header = new QHBoxLayout;
-    auto *symbol = new QLabel(this);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("sparkles"), QSize(18, 18), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::label, palette())));
-    header->addWidget(symbol);
-    header->addWidget(new StudioText(QStringLiteral("Think with these cards"),
-                                     TessalineTypography::systemFont(18, QFont::DemiBold), SemanticColor::label, this));
-    header->addStretch(1);
+    QHBoxLayout *header = sheetTitleRow(QStringLiteral("Think with these cards"), QStringLiteral("sparkles"), this);
     m_badge = new StudioTag(QString(), QString(), true, this);
     header->addWidget(m_badge);
     stack->addLayout(header);
@@ -162,7 +153,10 @@ QWidget *AskSuggestionView::makePreviewPage()
     m_editor->setMinimumHeight(150);
     m_editor->viewport()->setAutoFillBackground(false);
     m_editor->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
-    m_editor->installEventFilter(this);
+    submitOnReturn(m_editor, [this] {
+        if (m_model->canKeep())
+            m_model->keep();
+    });
     textInputDirection(m_editor);
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] { m_model->setEditableText(m_editor->toPlainText()); });
     column->addWidget(m_editor, 1);
@@ -208,27 +202,12 @@ void AskSuggestionView::showEvent(QShowEvent *event)
 void AskSuggestionView::keyPressEvent(QKeyEvent *event)
 {
     // Return is the default action: keep, when there is something to keep.
-    if (isReturn(event)) {
+    if (isReturnKey(event)) {
         if (m_model->canKeep())
             m_model->keep();
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-bool AskSuggestionView::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_editor && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (isReturn(key)) {
-            if (key->modifiers() & Qt::ShiftModifier)
-                m_editor->insertPlainText(QStringLiteral("\n"));
-            else if (m_model->canKeep())
-                m_model->keep();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void AskSuggestionView::reject()
