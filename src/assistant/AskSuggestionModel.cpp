@@ -148,8 +148,8 @@ void AskSuggestionModel::generate()
         m_suggestion = suggestion;
         m_editableText = suggestion.markdownText;
         m_isGenerating = false;
-        Q_EMIT editableTextReplaced();
         Q_EMIT changed();
+        Q_EMIT editableTextReplaced();
     });
 }
 

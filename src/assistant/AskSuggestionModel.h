@@ -86,7 +86,7 @@ public:
 
 Q_SIGNALS:
     void changed();
-    // A new reflection replaced the editor's text.
+    // A new reflection replaced the editor's text (after `changed` showed it).
     void editableTextReplaced();
     void dismissRequested();
 

@@ -84,9 +84,12 @@ AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID
     stack->addWidget(divider);
 
     auto *footer = new QHBoxLayout;
-    footer->addWidget(new StudioText(QStringLiteral("Sources remain attached to any thought you keep."),
-                                     TessalineTypography::caption(), SemanticColor::secondary, this));
-    footer->addStretch(1);
+    // The note gives way to the buttons: it wraps rather than squeeze them.
+    auto *sourcesNote = new StudioText(QStringLiteral("Sources remain attached to any thought you keep."),
+                                       TessalineTypography::caption(), SemanticColor::secondary, this);
+    sourcesNote->setWordWrap(true);
+    sourcesNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    footer->addWidget(sourcesNote, 1);
     m_dismiss = new StudioCompactButton(QStringLiteral("Dismiss"), false, StudioControlProminence::standard, this);
     m_dismiss->setTracksHover(true);
     m_dismiss->setAutoDefault(false);
@@ -105,8 +108,12 @@ AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID
 
     connect(m_model, &AskSuggestionModel::changed, this, &AskSuggestionView::refresh);
     connect(m_model, &AskSuggestionModel::editableTextReplaced, this, [this] {
-        const QSignalBlocker blocker(m_editor);
-        m_editor->setPlainText(m_model->editableText());
+        {
+            const QSignalBlocker blocker(m_editor);
+            m_editor->setPlainText(m_model->editableText());
+        }
+        // The reflection is there to be edited.
+        m_editor->setFocus(Qt::OtherFocusReason);
     });
     connect(m_model, &AskSuggestionModel::dismissRequested, this, &AskSuggestionView::finish);
     refresh();
