@@ -142,7 +142,7 @@ Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange
     if (!reply->isFinished())
         loop.exec();
 
-    const QByteArray data = reply->readAll();
+    const QByteArray data = reply->isOpen() ? reply->readAll() : QByteArray();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();

@@ -101,6 +101,9 @@ void LocalModelServerBackendTest::answers_data()
                                          << std::optional<QString>();
     QTest::newRow("no response field") << 200 << QByteArray(R"({"done":true})") << std::optional<QString>();
     QTest::newRow("no word back") << 0 << QByteArray() << std::optional<QString>();
+    QTest::newRow("too long") << 200
+                              << R"({"response":")" + QByteArray(LocalModelServerBackend::maximumReplyBytes, 'x') + R"("})"
+                              << std::optional<QString>();
 }
 
 void LocalModelServerBackendTest::answers()
