@@ -1,7 +1,7 @@
 // A region capture in a real (headless) Wayland session, through the
 // desktop's screenshot portal and our own overlay, driven by input the
 // compositor injects; and what a desktop without the portal gives.
-#include "../WaylandTestSupport.h"
+#include "../support/WaylandTestSupport.h"
 #include "WaylandCaptureRig.h"
 
 #include "platform/PlatformTexts.h"

@@ -2,7 +2,7 @@
 // capture shortcut bound through it and pressed with injected keys starts a
 // capture. That desktop's screenshot portal refuses here, which shows what a
 // refused picture gives.
-#include "../WaylandTestSupport.h"
+#include "../support/WaylandTestSupport.h"
 #include "WaylandCaptureRig.h"
 
 #include "platform/PortalHotKeys.h"

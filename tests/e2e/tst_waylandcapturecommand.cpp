@@ -2,7 +2,7 @@
 // for a region capture from a second start with --capture-region (the
 // command a user binds where the desktop offers apps no global shortcuts),
 // drags over the overlay with injected input, and checks the stored snip.
-#include "../WaylandTestSupport.h"
+#include "../support/WaylandTestSupport.h"
 #include "AppProcess.h"
 
 #include <QDir>

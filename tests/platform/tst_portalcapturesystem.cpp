@@ -1,6 +1,6 @@
 // The screenshot portal of a real (headless) Wayland desktop: the picture it
 // hands over, and what a desktop without the portal gives.
-#include "../WaylandTestSupport.h"
+#include "../support/WaylandTestSupport.h"
 
 #include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"

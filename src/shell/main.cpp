@@ -1,0 +1,142 @@
+#include "assistant/AssistantScreens.h"
+#include "imaging/ImagingScreens.h"
+#include "library/LibraryScreens.h"
+#include "notes/NotesScreens.h"
+#include "onboarding/OnboardingScreens.h"
+#include "platform/AccessibilitySettings.h"
+#include "platform/UserDefaults.h"
+#include "runtime/AppRuntime.h"
+#include "shell/MenuBarView.h"
+#include "shell/RootView.h"
+#include "shell/ShellWindowing.h"
+#include "shell/SingleInstance.h"
+#include "shell/TessalineApp.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace tessaline;
+
+namespace {
+
+// Every screen folder hands the main window its screens.
+ScreenRegistry allScreens()
+{
+    ScreenRegistry registry;
+    assistant::registerScreens(registry);
+    imaging::registerScreens(registry);
+    library::registerScreens(registry);
+    notes::registerScreens(registry);
+    onboarding::registerScreens(registry);
+    return registry;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // In a Wayland session, capture goes through the desktop's portals, which
+    // only a native Wayland client can use well; Qt would pick XWayland on
+    // some desktops, where captures of other windows come out black.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(shell);
+    QApplication::setApplicationName(QStringLiteral("Tessaline"));
+    QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.tessaline.Tessaline"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tessaline/app-icon.svg")));
+    // Captures keep working from the hot keys and the tray after the main
+    // window is closed; a new start brings the window back.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Capture parts of the screen and think with them in notes."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption replace(QStringLiteral("replace"));
+    replace.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(replace);
+    for (const CaptureCommand command : allCaptureCommands())
+        parser.addOption(QCommandLineOption(captureCommandOption(command),
+                                            captureCommandTitle(command) + QStringLiteral(" in the running Tessaline.")));
+    parser.process(application);
+    std::optional<CaptureCommand> command;
+    for (const CaptureCommand candidate : allCaptureCommands()) {
+        if (parser.isSet(captureCommandOption(candidate)))
+            command = candidate;
+    }
+
+    SingleInstance instance;
+    if (!instance.claim(parser.isSet(replace), command))
+        return 0;
+
+    UserDefaults &defaults = UserDefaults::standard();
+    AccessibilitySettings::shared().load(&defaults);
+    auto library = TessalineApp::openLibrary(defaults);
+    if (!library) {
+        std::fprintf(stderr, "%s\n", qPrintable(library.error()));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaline"), library.error(), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return 1;
+    }
+
+    TessalineApp tessaline(std::move(*library), defaults);
+    AppRuntime &runtime = tessaline.runtime();
+    const ScreenRegistry screens = allScreens();
+    RootView window(runtime, tessaline.updates(), screens);
+    ShellWindowing windowing(runtime, window);
+    runtime.setWindowing(&windowing);
+
+    MenuBarView menu(runtime, tessaline.updates());
+    menu.installTrayIcon();
+    QObject::connect(&menu, &MenuBarView::quitRequested, &application, &QApplication::quit);
+    // One settings window at a time: asking again brings it forward.
+    QPointer<QWidget> settings;
+    auto showSettings = [&] {
+        if (!settings)
+            settings = screens.makeSettings(runtime, tessaline.updates());
+        if (!settings)
+            return;
+        settings->show();
+        settings->raise();
+        settings->activateWindow();
+    };
+    QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
+    QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     [&runtime] { runtime.bringMainWindowToFront(); });
+    auto runCommand = [&runtime](CaptureCommand requested) {
+        switch (requested) {
+        case CaptureCommand::captureRegion:
+            runtime.captureRegion();
+            break;
+        case CaptureCommand::captureWindow:
+            runtime.captureWindow();
+            break;
+        case CaptureCommand::captureDisplay:
+            runtime.captureDisplay();
+            break;
+        case CaptureCommand::quickNote:
+            runtime.requestQuickThought();
+            break;
+        }
+    };
+    QObject::connect(&instance, &SingleInstance::commandRequested, &window, runCommand);
+    // A command that found no running instance runs in this one, once it is up.
+    if (command)
+        QTimer::singleShot(0, &window, [runCommand, command] { runCommand(*command); });
+
+    window.show();
+    const int status = QApplication::exec();
+    delete settings.data();
+    runtime.setWindowing(nullptr);
+    return status;
+}
