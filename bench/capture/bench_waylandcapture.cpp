@@ -10,7 +10,7 @@
 // parent process starts and stops by process id unless one is running.
 
 #include "capture/CaptureCoordinator.h"
-#include "capture/RegionSelectionOverlay.h"
+#include "MeasuredOverlay.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PortalCaptureSystem.h"
 #include "platform/UserDefaults.h"
@@ -25,55 +25,10 @@
 #include <cstdio>
 
 using namespace tessaline;
+using tessaline::bench::MeasuredOverlay;
+using tessaline::bench::now;
 
 namespace {
-
-qint64 now()
-{
-    static QElapsedTimer clock = [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer;
-    }();
-    return clock.nsecsElapsed();
-}
-
-struct Marks
-{
-    qint64 overlayBegun = 0;
-    qint64 painted = 0;
-};
-
-// The real overlay, with a hook on its first frame.
-class MeasuredSession : public RegionSelectionSession
-{
-public:
-    MeasuredSession(const FrozenDisplayCapture &capture, Completion completion, Marks &marks)
-        : m_inner(capture, std::move(completion))
-        , m_marks(marks)
-    {
-        current = this;
-    }
-    ~MeasuredSession() override
-    {
-        if (current == this)
-            current = nullptr;
-    }
-    void begin() override
-    {
-        m_marks.overlayBegun = now();
-        m_inner.begin();
-        if (RegionSelectionView *view = m_inner.view())
-            view->onFirstPaint = [this] { m_marks.painted = now(); };
-    }
-    void cancel() { m_inner.finish(RegionSelectionOutcome::cancelled()); }
-
-    static inline MeasuredSession *current = nullptr;
-
-private:
-    RegionSelectionOverlayController m_inner;
-    Marks &m_marks;
-};
 
 void BM_CommandToOverlayPainted(benchmark::State &state)
 {
@@ -86,13 +41,13 @@ void BM_CommandToOverlayPainted(benchmark::State &state)
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
     NotificationCenter center;
-    Marks marks;
+    bench::OverlayMarks marks;
     auto services = CaptureCoordinatorServices::fromPlatform(std::move(backends));
     services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
     services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
     services.notificationCenter = &center;
     services.regionSelectionFactory = [&](const FrozenDisplayCapture &capture, RegionSelectionSession::Completion completion) {
-        return std::unique_ptr<RegionSelectionSession>(new MeasuredSession(capture, std::move(completion), marks));
+        return std::unique_ptr<RegionSelectionSession>(new MeasuredOverlay(capture, std::move(completion), marks));
     };
     CaptureCoordinator coordinator(std::move(services));
 
@@ -107,16 +62,7 @@ void BM_CommandToOverlayPainted(benchmark::State &state)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
         return marks.painted != 0;
     };
-    const auto endOverlay = [] {
-        if (MeasuredSession::current)
-            MeasuredSession::current->cancel();
-        QElapsedTimer pause;
-        pause.start();
-        while (pause.elapsed() < 150) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-    };
+    const auto endOverlay = [] { MeasuredOverlay::end(); };
     // The first capture also makes the overlay window.
     if (!captureAndWait()) {
         state.SkipWithError("the overlay did not appear");
@@ -136,7 +82,7 @@ void BM_CommandToOverlayPainted(benchmark::State &state)
         total += seconds * 1e3;
         roundTrip += portal->lastTimings().roundTripNanoseconds / 1e6;
         read += portal->lastTimings().readNanoseconds / 1e6;
-        overlay += (marks.painted - marks.overlayBegun) / 1e6;
+        overlay += (marks.painted - marks.beginStarted) / 1e6;
         endOverlay();
     }
     const double n = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
