@@ -19,5 +19,6 @@ xvfb-run -a -s "-screen 0 1920x1080x24" \
   dbus-run-session -- \
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
 
-# The annotation document reader, fuzzed briefly under the sanitizers.
-"$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 25
+# Every reader of stored or external bytes, fuzzed briefly under the
+# sanitizers: 75 seconds shared between the fuzzers.
+"$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 75
