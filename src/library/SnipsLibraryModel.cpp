@@ -1,8 +1,8 @@
 #include "library/SnipsLibraryModel.h"
 
-#include "app/ImageExportService.h"
-#include "app/LibraryQuery.h"
-#include "app/NavigationState.h"
+#include "runtime/ImageExportService.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"

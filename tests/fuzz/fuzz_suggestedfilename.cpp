@@ -5,7 +5,7 @@
 // Any crash, sanitizer report or name the file system would refuse or write
 // differently from what was measured is a finding.
 
-#include "app/ImageExportService.h"
+#include "runtime/ImageExportService.h"
 #include "platform/TextUtilities.h"
 
 #include <QCoreApplication>
