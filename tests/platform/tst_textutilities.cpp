@@ -1,6 +1,7 @@
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
+#include <QFile>
 #include <QTest>
 
 using namespace tessaline;
@@ -12,6 +13,7 @@ private Q_SLOTS:
     void trimming_data();
     void trimming();
     void graphemes();
+    void utf8Prefix_data();
     void utf8Prefix();
     void uuidParsing_data();
     void uuidParsing();
@@ -51,14 +53,38 @@ void TextUtilitiesTest::graphemes()
     QCOMPARE(graphemeCount(QString()), 0);
 }
 
+void TextUtilitiesTest::utf8Prefix_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maxBytes");
+    QTest::addColumn<QString>("expected");
+    const QString accented = QStringLiteral("e\u0301"); // 3 bytes
+    const QString emoji = QStringLiteral("😀"); // 4 bytes, two code units
+    const QString half(QChar(0xD83D)); // what is left of an emoji cut elsewhere
+
+    QTest::newRow("fits") << "abc" << 3 << "abc";
+    QTest::newRow("cut") << "abcd" << 3 << "abc";
+    // Never cuts inside a character: the accent stays with its letter.
+    QTest::newRow("accent stays with its letter") << u"a"_qs + accented << 3 << "a";
+    QTest::newRow("accented letter fits") << u"a"_qs + accented << 4 << u"a"_qs + accented;
+    QTest::newRow("emoji never split") << u"a"_qs + emoji + emoji << 8 << u"a"_qs + emoji;
+    // Written to the file system as U+FFFD, three bytes, not one.
+    QTest::newRow("half an emoji") << QString(250, u'a') + half + u"bbbb"_qs << 251 << QString(250, u'a');
+    QTest::newRow("half an emoji that fits") << u"ab"_qs + half << 5 << u"ab"_qs + half;
+    // One letter with more marks than fit: cut between code points rather
+    // than leave nothing.
+    QTest::newRow("first character too long") << u"a"_qs + QString(100, QChar(0x0301)) << 11
+                                               << u"a"_qs + QString(5, QChar(0x0301));
+}
+
 void TextUtilitiesTest::utf8Prefix()
 {
-    const QString accented = QStringLiteral("e\u0301"); // 3 bytes
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("abc"), 3), QStringLiteral("abc"));
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("abcd"), 3), QStringLiteral("abc"));
-    // Never cuts inside a character: the accent stays with its letter.
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("a") + accented, 3), QStringLiteral("a"));
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("a") + accented, 4), QStringLiteral("a") + accented);
+    QFETCH(QString, text);
+    QFETCH(int, maxBytes);
+    QFETCH(QString, expected);
+    const QString prefix = utf8PrefixFitting(text, maxBytes);
+    QCOMPARE(prefix, expected);
+    QVERIFY(QFile::encodeName(prefix).size() <= maxBytes);
 }
 
 void TextUtilitiesTest::uuidParsing_data()
