@@ -1,7 +1,7 @@
 #include "library/SearchView.h"
 
-#include "app/LibraryQuery.h"
-#include "app/NavigationState.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
 #include "design/DesignTokens.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
@@ -12,7 +12,7 @@
 #include "library/CompactCardPreview.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 #include "platform/SymbolIcon.h"
 
 #include <QAbstractItemDelegate>
