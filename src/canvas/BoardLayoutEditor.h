@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/StoreError.h"
+#include "model/StoreUndoStack.h"
 #include "platform/Expected.h"
 
 #include <QDateTime>
