@@ -19,6 +19,8 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include <cmath>
+
 namespace tessaline {
 
 namespace {
@@ -296,14 +298,26 @@ void BoardMapScene::drawBackground(QPainter *painter, const QRectF &rect)
     const QPalette palette = QApplication::palette();
     const bool contrast = DesignEnvironment::current().increasedContrast;
     painter->fillRect(rect, semanticColor(SemanticColor::windowBackground, palette, contrast));
-    const QPainterPath dots = CanvasGrid::dots(sceneRect().size(), rect);
-    if (dots.isEmpty())
+    const QRectF dotted = CanvasGrid::dottedArea(sceneRect().size(), rect);
+    if (dotted.isEmpty())
         return;
+    const QColor dot = withOpacity(semanticColor(SemanticColor::secondary, palette, contrast), 0.1);
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    if (m_gridTile.isNull() || m_gridTileColor != dot || !qFuzzyCompare(m_gridTile.devicePixelRatio(), ratio)) {
+        const int side = int(std::ceil(CanvasGrid::spacing * ratio));
+        m_gridTile = QPixmap(side, side);
+        m_gridTile.setDevicePixelRatio(ratio);
+        m_gridTile.fill(Qt::transparent);
+        QPainter tile(&m_gridTile);
+        tile.setRenderHint(QPainter::Antialiasing);
+        tile.setPen(Qt::NoPen);
+        tile.setBrush(dot);
+        tile.drawEllipse(QRectF(0, 0, CanvasGrid::dotSize, CanvasGrid::dotSize));
+        m_gridTileColor = dot;
+    }
     painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    painter->setPen(Qt::NoPen);
-    painter->setBrush(withOpacity(semanticColor(SemanticColor::secondary, palette, contrast), 0.1));
-    painter->drawPath(dots);
+    painter->setBrushOrigin(0, 0);
+    painter->fillRect(dotted, QBrush(m_gridTile));
     painter->restore();
 }
 

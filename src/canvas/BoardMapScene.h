@@ -3,6 +3,7 @@
 #include <QGraphicsScene>
 #include <QHash>
 #include <QMetaObject>
+#include <QPixmap>
 #include <QPointer>
 #include <QUuid>
 
@@ -84,6 +85,9 @@ private:
     QGraphicsProxyWidget *m_emptyState = nullptr;
     std::optional<QUuid> m_tourPreviewCardID;
     bool m_syncPending = false;
+    // One dot of the grid, tiled over the exposed area.
+    QPixmap m_gridTile;
+    QColor m_gridTileColor;
 };
 
 } // namespace tessaline

@@ -118,6 +118,7 @@ void BoardMapView::refresh()
     if (QGraphicsProxyWidget *proxy = m_scene->emptyStateItem())
         proxy->resize(m_emptyState->sizeHint());
     placeOverlay();
+    describeFocusedCard();
 }
 
 void BoardMapView::refreshSelection()
@@ -126,6 +127,7 @@ void BoardMapView::refreshSelection()
     m_palette->setState(count, m_model->disabledSelectionActions(), m_model->isAssistantAvailable());
     m_palette->setVisible(count > 0);
     placeOverlay();
+    describeFocusedCard();
 }
 
 void BoardMapView::setTrayShown(bool shown)
@@ -173,7 +175,13 @@ void BoardMapView::placeOverlay()
 
 void BoardMapView::focusedCardChanged(const std::optional<QUuid> &cardID)
 {
-    const CanvasCard *card = cardID ? m_model->card(*cardID) : nullptr;
+    m_focusedCardID = cardID;
+    describeFocusedCard();
+}
+
+void BoardMapView::describeFocusedCard()
+{
+    const CanvasCard *card = m_focusedCardID ? m_model->card(*m_focusedCardID) : nullptr;
     if (!card) {
         m_view->setAccessibleDescription(QString());
         return;

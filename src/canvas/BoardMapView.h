@@ -60,6 +60,7 @@ public:
     BoardMapModel &model() const { return *m_model; }
     BoardMapScene &scene() const { return *m_scene; }
     QGraphicsView *graphicsView() const { return m_view; }
+    SnipImageCache *imageCache() const { return m_images; }
     SnipTrayView *tray() const { return m_tray; }
     StudioSelectionPalette *palette() const { return m_palette; }
     CanvasEmptyStateCard *emptyState() const { return m_emptyState; }
@@ -80,6 +81,8 @@ private:
     void refreshSelection();
     void placeOverlay();
     void focusedCardChanged(const std::optional<QUuid> &cardID);
+    // What assistive technology hears for the card with keyboard focus.
+    void describeFocusedCard();
     void presentConnectionEditor(const QUuid &sourceCardID, const QUuid &destinationCardID);
     void runCardAction(const QUuid &cardID, int action, int thoughtKind);
 
@@ -96,6 +99,7 @@ private:
     StudioSelectionPalette *m_palette;
     QPointer<QMessageBox> m_alert;
     bool m_trayShown = false;
+    std::optional<QUuid> m_focusedCardID;
 };
 
 } // namespace tessaline

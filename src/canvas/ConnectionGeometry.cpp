@@ -49,40 +49,11 @@ QString accessibilityHint()
 
 namespace CanvasGrid {
 
-namespace {
-
-// The first multiple of the spacing (from one spacing on) not before `from`.
-double firstLine(double from)
+QRectF dottedArea(const QSizeF &mapSize, const QRectF &exposed)
 {
-    return std::fmax(spacing, std::ceil(from / spacing) * spacing);
-}
-
-template <typename Visit>
-void forEachDot(const QSizeF &mapSize, const QRectF &area, Visit visit)
-{
-    // A dot belongs to the area when any of it does.
-    const double right = std::fmin(mapSize.width(), area.right());
-    const double bottom = std::fmin(mapSize.height(), area.bottom());
-    for (double x = firstLine(area.left() - dotSize); x < right && x < mapSize.width(); x += spacing) {
-        for (double y = firstLine(area.top() - dotSize); y < bottom && y < mapSize.height(); y += spacing)
-            visit(QPointF(x, y));
-    }
-}
-
-} // namespace
-
-QList<QPointF> dotOrigins(const QSizeF &mapSize, const QRectF &area)
-{
-    QList<QPointF> origins;
-    forEachDot(mapSize, area, [&](const QPointF &origin) { origins.append(origin); });
-    return origins;
-}
-
-QPainterPath dots(const QSizeF &mapSize, const QRectF &area)
-{
-    QPainterPath path;
-    forEachDot(mapSize, area, [&](const QPointF &origin) { path.addEllipse(QRectF(origin, QSizeF(dotSize, dotSize))); });
-    return path;
+    if (mapSize.width() <= spacing || mapSize.height() <= spacing)
+        return {};
+    return QRectF(QPointF(spacing, spacing), QPointF(mapSize.width(), mapSize.height())).intersected(exposed);
 }
 
 } // namespace CanvasGrid

@@ -41,17 +41,18 @@ QString accessibilityHint();
 
 } // namespace ConnectionTexts
 
-// The map's dot grid: a dot every 28 points across and down, none on the
-// top or left edge nor on the far edges.
+// The map's dot grid: a dot of 1.2 points every 28 points across and down,
+// with its top-left corner on the grid line; none on the top or left edge,
+// and none that would start on or beyond the far edges.
 namespace CanvasGrid {
 
 constexpr double spacing = 28;
 constexpr double dotSize = 1.2;
 
-// The dots' top-left corners that fall in `area` of a map of `mapSize`.
-QList<QPointF> dotOrigins(const QSizeF &mapSize, const QRectF &area);
-// The same dots as one path of small circles, filled once.
-QPainterPath dots(const QSizeF &mapSize, const QRectF &area);
+// The part of `exposed` that holds dots: from one spacing in to the map's
+// far edges. Filling it with a tile of one dot per spacing, aligned to the
+// map's origin, draws the grid at the cost of one fill.
+QRectF dottedArea(const QSizeF &mapSize, const QRectF &exposed);
 
 } // namespace CanvasGrid
 

@@ -8,6 +8,10 @@
 #include <QApplication>
 #include <QWidget>
 #include <QPainter>
+#include <QStyleOptionGraphicsItem>
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <QPalette>
 
 namespace tessaline {
@@ -15,6 +19,26 @@ namespace tessaline {
 namespace {
 
 constexpr qreal lineWidth = 1.5;
+// Pieces of about this length keep the curve smooth at any zoom the map has.
+constexpr qreal pieceLength = 6;
+// Pieces are tested against the exposed area in runs of this many.
+constexpr qsizetype piecesPerChunk = 16;
+
+QPolygonF flattened(const ConnectionCurve &curve)
+{
+    const qreal reach = QLineF(curve.start, curve.firstControl).length() +
+        QLineF(curve.firstControl, curve.secondControl).length() + QLineF(curve.secondControl, curve.end).length();
+    const int pieces = std::clamp(int(reach / pieceLength), 8, 2048);
+    QPolygonF points;
+    points.reserve(pieces + 1);
+    for (int i = 0; i <= pieces; ++i) {
+        const qreal t = qreal(i) / pieces;
+        const qreal u = 1 - t;
+        points.append(u * u * u * curve.start + 3 * u * u * t * curve.firstControl + 3 * u * t * t * curve.secondControl +
+                      t * t * t * curve.end);
+    }
+    return points;
+}
 
 } // namespace
 
@@ -27,6 +51,7 @@ ConnectionItem::ConnectionItem(const Connection &connection, const QRectF &sourc
     , m_destinationFrame(destinationFrame)
 {
     setAcceptedMouseButtons(Qt::NoButton);
+    setFlag(ItemUsesExtendedStyleOption);
     setAcceptHoverEvents(false);
     m_labelText.setTextFormat(Qt::PlainText);
     m_labelText.setPerformanceHint(QStaticText::AggressiveCaching);
@@ -62,8 +87,13 @@ void ConnectionItem::layout()
 {
     prepareGeometryChange();
     m_curve = ConnectionCurve::between(m_sourceFrame, m_destinationFrame);
-    m_path = m_curve.path();
-    m_bounds = m_path.controlPointRect().adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
+    m_points = flattened(m_curve);
+    m_bounds = m_points.boundingRect().adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
+    m_chunkBounds.clear();
+    for (qsizetype first = 0; first + 1 < m_points.size(); first += piecesPerChunk) {
+        const qsizetype count = std::min(piecesPerChunk + 1, m_points.size() - first);
+        m_chunkBounds.append(QPolygonF(m_points.mid(first, count)).boundingRect().adjusted(-0.5, -0.5, 0.5, 0.5));
+    }
     m_labelRect = QRectF();
     if (!m_labelText.text().isEmpty()) {
         m_labelText.prepare(QTransform(), labelFont());
@@ -73,7 +103,7 @@ void ConnectionItem::layout()
     }
 }
 
-void ConnectionItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *widget)
+void ConnectionItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
 {
     const QPalette palette = widget ? widget->palette() : QApplication::palette();
     const bool contrast = DesignEnvironment::current().increasedContrast;
@@ -83,8 +113,23 @@ void ConnectionItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, 
     pen.setMiterLimit(10);
     painter->setPen(pen);
     painter->setBrush(Qt::NoBrush);
-    painter->drawPath(m_path);
-    if (!m_labelRect.isNull()) {
+    // Only the pieces in the exposed area, drawn as separate lines: the
+    // raster engine draws those directly, where a stroked path would first
+    // be outlined and filled. With flat caps neighbouring pieces
+    // neither overlap nor part (at these bends the difference is far below a
+    // pixel), so the translucent line stays even.
+    const QRectF exposed = option->exposedRect.adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
+    QVarLengthArray<QLineF, 256> pieces;
+    for (qsizetype chunk = 0; chunk < m_chunkBounds.size(); ++chunk) {
+        if (!m_chunkBounds.at(chunk).intersects(exposed))
+            continue;
+        const qsizetype first = chunk * piecesPerChunk;
+        const qsizetype last = std::min(first + piecesPerChunk, m_points.size() - 1);
+        for (qsizetype i = first; i < last; ++i)
+            pieces.append(QLineF(m_points.at(i), m_points.at(i + 1)));
+    }
+    painter->drawLines(pieces.constData(), int(pieces.size()));
+    if (!m_labelRect.isNull() && m_labelRect.intersects(option->exposedRect)) {
         painter->setFont(labelFont());
         painter->setPen(secondary);
         painter->drawStaticText(m_labelRect.topLeft(), m_labelText);

@@ -3,6 +3,7 @@
 #include "canvas/ConnectionGeometry.h"
 
 #include <QGraphicsItem>
+#include <QPolygonF>
 #include <QStaticText>
 #include <QUuid>
 
@@ -45,7 +46,11 @@ private:
     QRectF m_sourceFrame;
     QRectF m_destinationFrame;
     ConnectionCurve m_curve;
-    QPainterPath m_path;
+    // The curve as short straight pieces: painting strokes only the pieces
+    // in the exposed area, however far the curve runs.
+    QPolygonF m_points;
+    // The bounds of each run of pieces, to skip runs off the exposed area.
+    QList<QRectF> m_chunkBounds;
     QStaticText m_labelText;
     QRectF m_labelRect;
     QRectF m_bounds;

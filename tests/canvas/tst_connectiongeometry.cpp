@@ -69,28 +69,29 @@ private Q_SLOTS:
         QCOMPARE(ConnectionTexts::drawsLabel(label), drawn);
     }
 
-    void gridDots_data()
+    void gridArea_data()
     {
         QTest::addColumn<QSizeF>("map");
+        QTest::addColumn<QRectF>("exposed");
         QTest::addColumn<QRectF>("area");
-        QTest::addColumn<QList<QPointF>>("dots");
-        QTest::newRow("small map") << QSizeF(100, 60) << QRectF(0, 0, 100, 60)
-                                   << QList<QPointF>{{28, 28}, {28, 56}, {56, 28}, {56, 56}, {84, 28}, {84, 56}};
-        QTest::newRow("too narrow") << QSizeF(28, 600) << QRectF(0, 0, 28, 600) << QList<QPointF>{};
-        QTest::newRow("none on the far edge") << QSizeF(57, 57) << QRectF(0, 0, 57, 57)
-                                              << QList<QPointF>{{28, 28}, {28, 56}, {56, 28}, {56, 56}};
+        // Dots start at multiples of 28 inside the area: 28, 56, 84 across
+        // and 28, 56 down here.
+        QTest::newRow("small map") << QSizeF(100, 60) << QRectF(0, 0, 100, 60) << QRectF(28, 28, 72, 32);
+        QTest::newRow("too narrow") << QSizeF(28, 600) << QRectF(0, 0, 28, 600) << QRectF();
+        // A dot would start exactly on the far edge: the area stops before it.
+        QTest::newRow("far edge") << QSizeF(56, 56) << QRectF(0, 0, 56, 56) << QRectF(28, 28, 28, 28);
         QTest::newRow("only the exposed part") << QSizeF(1800, 1180) << QRectF(100, 100, 41, 20)
-                                               << QList<QPointF>{{112, 112}, {140, 112}};
-        QTest::newRow("a dot the area only touches") << QSizeF(1800, 1180) << QRectF(56.5, 57, 5, 5)
-                                                     << QList<QPointF>{{56, 56}};
+                                               << QRectF(100, 100, 41, 20);
+        QTest::newRow("exposed along the top edge") << QSizeF(1800, 1180) << QRectF(0, 0, 300, 30)
+                                                    << QRectF(28, 28, 272, 2);
     }
 
-    void gridDots()
+    void gridArea()
     {
         QFETCH(QSizeF, map);
+        QFETCH(QRectF, exposed);
         QFETCH(QRectF, area);
-        QFETCH(QList<QPointF>, dots);
-        QCOMPARE(CanvasGrid::dotOrigins(map, area), dots);
+        QCOMPARE(CanvasGrid::dottedArea(map, exposed), area);
     }
 };
 
