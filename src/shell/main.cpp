@@ -1,3 +1,4 @@
+#include "assistant/AssistantScreens.h"
 #include "imaging/ImagingScreens.h"
 #include "library/LibraryScreens.h"
 #include "notes/NotesScreens.h"
@@ -26,6 +27,7 @@ namespace {
 ScreenRegistry allScreens()
 {
     ScreenRegistry registry;
+    assistant::registerScreens(registry);
     imaging::registerScreens(registry);
     library::registerScreens(registry);
     notes::registerScreens(registry);
