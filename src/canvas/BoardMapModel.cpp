@@ -271,10 +271,11 @@ void BoardMapModel::handleSelectionAction(StudioSelectionAction action)
     case StudioSelectionAction::ask: {
         if (!m_assistantAvailable)
             break;
-        QList<QUuid> ids;
+        // The window shows the assistant while this request is set.
+        AskSuggestionRequest request{m_boardID, {}};
         for (const CanvasCard *card : cards)
-            ids.append(card->id());
-        Q_EMIT askRequested(ids);
+            request.sourceCardIDs.append(card->id());
+        m_navigation.setAskSuggestion(request);
         break;
     }
     case StudioSelectionAction::group:

@@ -110,8 +110,6 @@ Q_SIGNALS:
     void operationErrorChanged();
     // The palette's Connect: the screen presents the connection editor.
     void connectRequested(const QUuid &sourceCardID, const QUuid &destinationCardID);
-    // The palette's Ask, with the selected cards of this note in order.
-    void askRequested(const QList<QUuid> &cardIDs);
 
 private:
     void report(const Expected<void, StoreError> &result);

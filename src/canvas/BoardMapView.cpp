@@ -92,7 +92,6 @@ BoardMapView::BoardMapView(ModelContext &context, NavigationState &navigation, c
                        [model = m_model] { model->setOperationError(std::nullopt); });
     });
     connect(m_model, &BoardMapModel::connectRequested, this, &BoardMapView::presentConnectionEditor);
-    connect(m_model, &BoardMapModel::askRequested, this, &BoardMap::askRequested);
     connect(m_scene, &BoardMapScene::cardContextMenuRequested, this, [this](const QUuid &cardID, const QPoint &at) {
         if (QMenu *menu = makeCardMenu(cardID, this)) {
             menu->setAttribute(Qt::WA_DeleteOnClose);

@@ -68,7 +68,9 @@ public:
 
     bool isTrayShown() const override { return m_trayShown; }
     void setTrayShown(bool shown) override;
-    void setAssistantAvailable(bool available) override;
+    // Whether the window can show the thinking assistant for the palette's
+    // Ask; until it can, Ask is disabled and says why.
+    void setAssistantAvailable(bool available);
 
     // The card's context menu, as a right-click shows it.
     QMenu *makeCardMenu(const QUuid &cardID, QWidget *parent);

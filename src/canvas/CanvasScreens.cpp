@@ -30,8 +30,10 @@ void registerScreens(ScreenRegistry &registry)
                                 std::function<void(std::optional<QString>)> done) {
             ImageExportService::savePNG(image, name, owner, std::move(done));
         };
-        return new BoardMapView(library.context(), runtime.navigation(), boardID, window.undoStack(),
-                                std::move(services), parent);
+        auto *map = new BoardMapView(library.context(), runtime.navigation(), boardID, window.undoStack(),
+                                     std::move(services), parent);
+        map->setAssistantAvailable(window.registry() && window.registry()->hasSheet(SheetKind::askSuggestion));
+        return map;
     });
 }
 

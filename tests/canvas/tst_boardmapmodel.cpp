@@ -122,7 +122,6 @@ private Q_SLOTS:
         QCOMPARE(r.map->disabledSelectionActions(), QSet<A>{A::annotate});
 
         QSignalSpy connects(r.map.get(), &BoardMapModel::connectRequested);
-        QSignalSpy asks(r.map.get(), &BoardMapModel::askRequested);
         r.map->handleSelectionAction(action);
 
         // Selected ids of other notes are counted, never acted on.
@@ -136,8 +135,8 @@ private Q_SLOTS:
             QCOMPARE(connects.first().at(1).toUuid(), second->id());
             break;
         case A::ask:
-            QCOMPARE(asks.count(), 1);
-            QCOMPARE(asks.first().at(0).value<QList<QUuid>>(), (QList<QUuid>{first->id(), second->id()}));
+            QCOMPARE(r.navigation->askSuggestion(),
+                     std::optional(AskSuggestionRequest{r.note->id(), {first->id(), second->id()}}));
             break;
         case A::group:
             QVERIFY(first->groupID());
@@ -161,9 +160,8 @@ private Q_SLOTS:
         QVERIFY(r.context->save());
         r.navigation->select(card->id(), false);
         QVERIFY(r.map->disabledSelectionActions().contains(A::ask));
-        QSignalSpy asks(r.map.get(), &BoardMapModel::askRequested);
         r.map->handleSelectionAction(A::ask);
-        QCOMPARE(asks.count(), 0);
+        QCOMPARE(r.navigation->askSuggestion(), std::nullopt);
     }
 
     void trashingLeavesTheSelection_data()
