@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tessaline {
@@ -47,6 +48,9 @@ BoardMapView::BoardMapView(ModelContext &context, NavigationState &navigation, c
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new QGraphicsView(m_scene, this);
     m_view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Like any scroll view: a resize keeps the top-left corner in place.
+    m_view->setResizeAnchor(QGraphicsView::NoAnchor);
+    m_view->setTransformationAnchor(QGraphicsView::NoAnchor);
     m_view->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -142,6 +146,16 @@ void BoardMapView::setTrayShown(bool shown)
 void BoardMapView::setAssistantAvailable(bool available)
 {
     m_model->setAssistantAvailable(available);
+}
+
+void BoardMapView::showEvent(QShowEvent *event)
+{
+    BoardMap::showEvent(event);
+    // The map opens at its top-left corner, where the first cards go.
+    if (!std::exchange(m_hasBeenShown, true)) {
+        m_view->horizontalScrollBar()->setValue(m_view->horizontalScrollBar()->minimum());
+        m_view->verticalScrollBar()->setValue(m_view->verticalScrollBar()->minimum());
+    }
 }
 
 void BoardMapView::resizeEvent(QResizeEvent *event)

@@ -76,6 +76,7 @@ public:
     QMenu *makeCardMenu(const QUuid &cardID, QWidget *parent);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -101,6 +102,7 @@ private:
     StudioSelectionPalette *m_palette;
     QPointer<QMessageBox> m_alert;
     bool m_trayShown = false;
+    bool m_hasBeenShown = false;
     std::optional<QUuid> m_focusedCardID;
 };
 

@@ -65,6 +65,8 @@ private Q_SLOTS:
         show();
         QVERIFY(view->scene().emptyStateItem()->isVisible());
         QVERIFY(view->emptyState()->captureRegionButton()->isVisibleTo(view->emptyState()));
+        // The map opens at its top-left corner.
+        QCOMPARE(view->graphicsView()->mapToScene(QPoint(0, 0)), QPointF(0, 0));
 
         CanvasCard *older = r.card(CardKind::snip, 1, true);
         CanvasCard *newer = r.card(CardKind::thought, 2, true);
