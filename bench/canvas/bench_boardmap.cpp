@@ -7,6 +7,8 @@
 //
 // Counter: peak_rss_MiB, the process's peak resident memory so far.
 
+#include "../runtime/ScreenshotContent.h"
+
 #include "canvas/BoardLayoutEditor.h"
 #include "canvas/BoardMapScene.h"
 #include "canvas/BoardMapView.h"
@@ -24,7 +26,6 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QGraphicsView>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -47,7 +48,6 @@ constexpr int thoughtCount = 1000;
 constexpr int connectionCount = 3000;
 constexpr int largeLibraryCards = 20000;
 constexpr int groupedCards = 500;
-constexpr int distinctPictures = 8;
 
 double peakRssMiB()
 {
@@ -56,18 +56,9 @@ double peakRssMiB()
     return usage.ru_maxrss / 1024.0;
 }
 
-QByteArray picture(int variant)
+QByteArray picture()
 {
-    QImage image(800, 500, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, image.width(), image.height());
-    gradient.setColorAt(0, QColor::fromHsv((variant * 40) % 360, 120, 230));
-    gradient.setColorAt(1, QColor::fromHsv((variant * 40 + 180) % 360, 160, 90));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(Qt::white);
-    for (int i = 0; i < 16; ++i)
-        painter.drawText(30, 30 + i * 28, QStringLiteral("Line %1 of a captured window, variant %2").arg(i).arg(variant));
-    painter.end();
+    const QImage image = bench::screenshotContent(800, 500);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -118,9 +109,7 @@ Library &library()
         l->bulk->setTitle(QStringLiteral("Archive"));
         l->context->insert(l->bulk);
 
-        QList<QByteArray> pictures;
-        for (int i = 0; i < distinctPictures; ++i)
-            pictures << picture(i);
+        const QByteArray screenshot = picture();
         for (int i = 0; i < snipCount + thoughtCount; ++i) {
             CanvasCard::Init init;
             init.boardID = l->note->id();
@@ -128,7 +117,7 @@ Library &library()
             init.kind = snip ? CardKind::snip : CardKind::thought;
             init.title = QStringLiteral("Card %1").arg(i);
             if (snip) {
-                init.originalImageData = pictures.at(i % distinctPictures);
+                init.originalImageData = screenshot;
                 init.contextText = QStringLiteral("Why snip %1 matters").arg(i);
             } else {
                 init.markdownText = markdown(i);

@@ -1,32 +1,18 @@
 #include "canvas/CardPresentation.h"
 
 #include "model/CanvasCard.h"
+#include "model/CardSummary.h"
 #include "platform/PlatformTexts.h"
 
 namespace tessaline {
-
-namespace {
-
-QString thoughtKindSymbol(ThoughtKind kind)
-{
-    switch (kind) {
-    case ThoughtKind::thought: return QStringLiteral("text.bubble");
-    case ThoughtKind::question: return QStringLiteral("questionmark.circle");
-    case ThoughtKind::decision: return QStringLiteral("checkmark.seal");
-    case ThoughtKind::nextStep: return QStringLiteral("arrow.right.circle");
-    }
-    return QStringLiteral("text.bubble");
-}
-
-} // namespace
 
 CardPresentation CardPresentation::of(const CanvasCard &card)
 {
     CardPresentation presentation;
     presentation.isSnip = card.kind() == CardKind::snip;
+    presentation.kindLabel = CardSummary::kindLabel(card);
+    presentation.kindSymbol = CardSummary::kindSymbol(card);
     if (presentation.isSnip) {
-        presentation.kindLabel = QStringLiteral("Snip");
-        presentation.kindSymbol = QStringLiteral("viewfinder");
         presentation.tooltip = QStringLiteral("Double-click or press Space to preview");
         if (card.hasThumbnailImageData())
             presentation.pictureSource = PictureSource::thumbnail;
@@ -34,9 +20,6 @@ CardPresentation CardPresentation::of(const CanvasCard &card)
             presentation.pictureSource = PictureSource::original;
         presentation.showsCaption = !card.contextText().isEmpty();
     } else {
-        const ThoughtKind kind = card.thoughtKind();
-        presentation.kindLabel = displayName(kind);
-        presentation.kindSymbol = thoughtKindSymbol(kind);
         presentation.tooltip = QStringLiteral("Double-click or press Space to open");
     }
     if (card.isAIGenerated())

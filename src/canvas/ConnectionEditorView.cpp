@@ -6,6 +6,7 @@
 #include "design/ErrorAlert.h"
 #include "design/QuietSurfaces.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
@@ -76,15 +77,8 @@ ConnectionEditorView::ConnectionEditorView(ModelContext &context, const QUuid &s
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(18);
 
-    auto *title = new QHBoxLayout;
-    title->setSpacing(8);
-    auto *symbol = new QLabel(this);
-    symbol->setPixmap(SymbolIcon::icon(QStringLiteral("point.topleft.down.to.point.bottomright.curvepath")).pixmap(18, 18));
-    title->addWidget(symbol);
-    title->addWidget(new StudioText(ConnectionEditorModel::title(), TessalineTypography::systemFont(18, QFont::DemiBold),
-                                    SemanticColor::label, this));
-    title->addStretch(1);
-    stack->addLayout(title);
+    stack->addLayout(sheetTitleRow(ConnectionEditorModel::title(),
+                                   QStringLiteral("point.topleft.down.to.point.bottomright.curvepath"), this));
 
     auto *direction = new QHBoxLayout;
     direction->setSpacing(10);
@@ -160,7 +154,7 @@ void ConnectionEditorView::showEvent(QShowEvent *event)
 void ConnectionEditorView::keyPressEvent(QKeyEvent *event)
 {
     // Return is the default action, and only while Connect is enabled.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (isReturnKey(event)) {
         if (m_connect->isEnabled())
             connectCards();
         return;
