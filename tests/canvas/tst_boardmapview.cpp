@@ -1,5 +1,6 @@
 #include "MapRig.h"
 
+#include "canvas/BoardMapModel.h"
 #include "canvas/BoardMapScene.h"
 #include "canvas/BoardMapView.h"
 #include "canvas/CanvasEmptyStateCard.h"
@@ -90,6 +91,19 @@ private Q_SLOTS:
         QCOMPARE(view->scene().cardItem(newer->id())->pos(), QPointF(600, 400));
         QCOMPARE(line->curve().end, QPointF(760, 510));
         r.context->rollback();
+
+        // A library holding one id twice shows the first card with it.
+        CanvasCard::Init twin;
+        twin.id = older->id();
+        twin.boardID = r.note->id();
+        twin.isPlaced = true;
+        twin.createdAt = at(9);
+        r.context->insert(new CanvasCard(twin));
+        QSignalSpy reread(&view->model(), &BoardMapModel::cardsChanged);
+        QVERIFY(r.context->save());
+        QVERIFY(reread.wait());
+        QCOMPARE(view->scene().cardItems().size(), 2);
+        QCOMPARE(view->scene().cardItem(older->id())->card(), older);
 
         // Placing the tray's snip brings its connection in.
         r.map->placeInNextSlot(*inTray);
