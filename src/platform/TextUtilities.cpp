@@ -143,4 +143,28 @@ bool isLineBreak(QChar c)
     }
 }
 
+QString relativeTimeText(const QDateTime &date, const QDateTime &now)
+{
+    const qint64 seconds = date.secsTo(now);
+    const qint64 span = seconds < 0 ? -seconds : seconds;
+    if (span < 60)
+        return QStringLiteral("now");
+    struct Unit
+    {
+        qint64 seconds;
+        const char *name;
+    };
+    static constexpr Unit units[] = {{365 * 86400, "year"}, {30 * 86400, "month"}, {7 * 86400, "week"},
+                                     {86400, "day"},        {3600, "hour"},        {60, "minute"}};
+    QString amount;
+    for (const Unit &unit : units) {
+        if (span >= unit.seconds) {
+            const qint64 count = span / unit.seconds;
+            amount = QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(unit.name)).arg(count == 1 ? "" : "s");
+            break;
+        }
+    }
+    return seconds < 0 ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
+}
+
 } // namespace tessaline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 namespace tessaline {
@@ -28,6 +29,10 @@ QString utf8PrefixFitting(const QString &text, qsizetype maxBytes);
 
 // User text for a menu entry: a lone "&" would become a mnemonic marker.
 QString menuEscapedText(const QString &text);
+
+// How long ago `date` was, seen at `now`, in the largest whole unit:
+// "now", "1 minute ago", "3 hours ago", "2 weeks ago", "in 5 days".
+QString relativeTimeText(const QDateTime &date, const QDateTime &now);
 
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 bool isLineBreak(QChar c);

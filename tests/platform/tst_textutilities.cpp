@@ -18,6 +18,8 @@ private Q_SLOTS:
     void uuidParsing_data();
     void uuidParsing();
     void uuidOrderFollowsText();
+    void relativeTime_data();
+    void relativeTime();
 };
 
 void TextUtilitiesTest::trimming_data()
@@ -138,6 +140,27 @@ void TextUtilitiesTest::uuidOrderFollowsText()
         for (const QUuid &y : std::as_const(ids))
             QCOMPARE(uuidTextLess(x, y), uuidText(x) < uuidText(y));
     }
+}
+
+void TextUtilitiesTest::relativeTime_data()
+{
+    QTest::addColumn<qint64>("secondsAgo");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("under a minute") << qint64(59) << QStringLiteral("now");
+    QTest::newRow("one minute") << qint64(60) << QStringLiteral("1 minute ago");
+    QTest::newRow("just under an hour") << qint64(3599) << QStringLiteral("59 minutes ago");
+    QTest::newRow("two days") << qint64(2 * 86400 + 5) << QStringLiteral("2 days ago");
+    QTest::newRow("thirteen days are a week") << qint64(13 * 86400) << QStringLiteral("1 week ago");
+    QTest::newRow("two years") << qint64(2 * 365 * 86400) << QStringLiteral("2 years ago");
+    QTest::newRow("ahead of the clock") << qint64(-3 * 3600) << QStringLiteral("in 3 hours");
+}
+
+void TextUtilitiesTest::relativeTime()
+{
+    QFETCH(qint64, secondsAgo);
+    QFETCH(QString, text);
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now), text);
 }
 
 QTEST_GUILESS_MAIN(TextUtilitiesTest)
