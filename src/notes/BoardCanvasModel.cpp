@@ -512,21 +512,13 @@ void BoardCanvasModel::helpMeThink()
 {
     if (!canHelpMeThink())
         return;
-    QList<QUuid> ids;
+    AskSuggestionRequest request{m_boardID, {}};
     for (const CanvasCard *card : placedCards()) {
-        if (ids.size() == maximumAskCards)
+        if (request.sourceCardIDs.size() == maximumAskCards)
             break;
-        ids.append(card->id());
+        request.sourceCardIDs.append(card->id());
     }
-    ask(ids);
-}
-
-void BoardCanvasModel::ask(const QList<QUuid> &cardIDs)
-{
-    if (!m_assistantAvailable)
-        return;
-    m_askSourceCardIDs = cardIDs;
-    Q_EMIT askRequested();
+    m_navigation.setAskSuggestion(request);
 }
 
 } // namespace tessaline

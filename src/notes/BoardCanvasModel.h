@@ -123,10 +123,8 @@ public:
     void setAssistantAvailable(bool available);
     bool canHelpMeThink() const;
     QString helpMeThinkToolTip() const;
+    // Opens the assistant sheet over the oldest placed cards.
     void helpMeThink();
-    // The cards the last "Help Me Think" or the map's Ask handed over.
-    QList<QUuid> askSourceCardIDs() const { return m_askSourceCardIDs; }
-    void ask(const QList<QUuid> &cardIDs);
 
     // Text of this note's writing that could not be read: the stored text
     // when it is unreadable now, and copies the library kept since the note
@@ -146,8 +144,6 @@ Q_SIGNALS:
     void operationErrorChanged();
     void keptWritingTextsChanged();
     void assistantAvailableChanged();
-    // The assistant sheet should open over `askSourceCardIDs`.
-    void askRequested();
 
 private:
     void watchBoard();
@@ -176,7 +172,6 @@ private:
     bool m_assistantAvailable = false;
     bool m_wasPresent = false;
     std::optional<QString> m_operationError;
-    QList<QUuid> m_askSourceCardIDs;
     QStringList m_keptWritingTexts;
     std::function<QDateTime()> m_clock;
 };

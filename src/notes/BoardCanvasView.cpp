@@ -139,10 +139,7 @@ BoardCanvasView::BoardCanvasView(LibraryQuery &library, NavigationState &navigat
     connect(m_model, &BoardCanvasModel::modeChanged, this, &BoardCanvasView::refreshMode);
     connect(m_model, &BoardCanvasModel::operationErrorChanged, this, &BoardCanvasView::refreshAlert);
     connect(m_model, &BoardCanvasModel::keptWritingTextsChanged, this, &BoardCanvasView::refreshKeptNotice);
-    connect(m_model, &BoardCanvasModel::assistantAvailableChanged, this, [this] {
-        if (m_map)
-            m_map->setAssistantAvailable(m_model->isAssistantAvailable());
-    });
+    m_model->setAssistantAvailable(m_services.assistantAvailable);
     if (m_noteList)
         connect(m_noteList, &NoteListVisibility::visibleChanged, this, &BoardCanvasView::refreshNoteListToggle);
     // Quitting closes no window: what is pending is written here.
@@ -371,7 +368,6 @@ void BoardCanvasView::ensureMap()
     }
     m_map = map;
     m_mapHost->layout()->addWidget(map);
-    map->setAssistantAvailable(m_model->isAssistantAvailable());
     map->setTrayShown(m_model->isShowingCanvasShelf());
     connect(map, &BoardMap::trayShownChanged, m_model, &BoardCanvasModel::setShowingCanvasShelf);
     connect(map, &BoardMap::referenceInWritingRequested, this, [this](const QUuid &cardID) {
@@ -379,7 +375,6 @@ void BoardCanvasView::ensureMap()
         fadeInContent();
     });
     connect(map, &BoardMap::newThoughtRequested, this, &BoardCanvasView::presentQuickNote);
-    connect(map, &BoardMap::askRequested, m_model, &BoardCanvasModel::ask);
 }
 
 void BoardCanvasView::fadeInContent()

@@ -35,6 +35,8 @@ struct BoardCanvasServices
     std::function<BoardMap *(const QUuid &boardID, QWidget *parent)> makeMap;
     // Where "Copy Text" puts kept writing; the desktop clipboard unless set.
     Pasteboard *pasteboard = nullptr;
+    // Whether the window can show the thinking assistant ("Help Me Think").
+    bool assistantAvailable = false;
 };
 
 // The workspace of one open note: a header strip over either the note's

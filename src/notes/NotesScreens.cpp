@@ -15,7 +15,7 @@ namespace tessaline::notes {
 namespace {
 
 // What a note's workspace gets from the window: the map the canvas screen
-// provides, when the window knows one.
+// provides and the thinking assistant, when the window has them.
 BoardCanvasServices canvasServices(ScreenContext &window)
 {
     BoardCanvasServices services;
@@ -23,6 +23,7 @@ BoardCanvasServices canvasServices(ScreenContext &window)
         const ScreenRegistry *registry = context->registry();
         return registry ? registry->makeBoardMap(*context, boardID, parent) : nullptr;
     };
+    services.assistantAvailable = window.registry() && window.registry()->hasSheet(SheetKind::askSuggestion);
     return services;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QUuid>
 #include <QWidget>
 
@@ -21,9 +20,6 @@ public:
     // Snips" set it; the tray's own close button clears it.
     virtual bool isTrayShown() const = 0;
     virtual void setTrayShown(bool shown) = 0;
-    // Whether the workspace can present the thinking assistant for the
-    // palette's Ask; until then Ask is disabled and says why.
-    virtual void setAssistantAvailable(bool available) = 0;
 
 Q_SIGNALS:
     void trayShownChanged(bool shown);
@@ -33,8 +29,6 @@ Q_SIGNALS:
     void referenceInWritingRequested(const QUuid &cardID);
     // The empty state's "New Thought": present the quick-note sheet.
     void newThoughtRequested();
-    // The palette's Ask, with the selected cards of the note in order.
-    void askRequested(const QList<QUuid> &cardIDs);
 };
 
 } // namespace tessaline

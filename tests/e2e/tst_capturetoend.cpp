@@ -2,6 +2,8 @@
 // manager and a tray, captures a region of a window showing known text with
 // the global hot key and a mouse drag, and checks what was stored: the card,
 // its image at the dragged size, its recognised text and its search entry.
+#include "AppProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -15,98 +17,7 @@
 
 #include <signal.h>
 
-namespace {
-
-// A helper program started for the test and ended by its process id.
-class Helper
-{
-public:
-    Helper(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
-    {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        if (!environment.isEmpty())
-            m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        m_process.waitForStarted(5000);
-    }
-    ~Helper() { stop(); }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    int exitCode() const { return m_process.exitCode(); }
-    QByteArray output() { return m_process.readAllStandardOutput(); }
-
-private:
-    QProcess m_process;
-};
-
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
-QString output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Drags with the first button from one point to another in small steps, as
-// a hand would.
-bool drag(const QPoint &from, const QPoint &to)
-{
-    if (!run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()),
-                                         QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")}))
-        return false;
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = from + (to - from) * step / 10;
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-        QTest::qWait(30);
-    }
-    return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
-}
-
-// Reads one value from a SQLite file the app wrote, through a connection of
-// our own that is closed again at once.
-QVariant queryValue(const QString &path, const QString &statement)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(statement) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
-    return result;
-}
-
-void saveScreenshot(const QString &name)
-{
-    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
-    QScreen *screen = QGuiApplication::primaryScreen();
-    screen->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
-}
-
-} // namespace
+using namespace tessaline::e2e;
 
 class CaptureToEndTest : public QObject
 {
@@ -167,7 +78,7 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QTest::qWait(1500); // the overlay covers the screen
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
-    QVERIFY(drag(from, to));
+    QVERIFY(xdotoolDrag(from, to));
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     QTest::qWait(800); // the toast is on screen
@@ -230,7 +141,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
 
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
     QTest::qWait(1500);
-    QVERIFY(drag(QPoint(300, 250), QPoint(900, 650)));
+    QVERIFY(xdotoolDrag(QPoint(300, 250), QPoint(900, 650)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
 
     // The review comes up over the main window; draw an arrow across it.
@@ -248,7 +159,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
             values[parts[0]] = parts[1].toInt();
     }
     const QPoint centre(values["X"] + values["WIDTH"] / 2, values["Y"] + values["HEIGHT"] / 2);
-    QVERIFY(drag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
+    QVERIFY(xdotoolDrag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
     QTest::qWait(300);
     saveScreenshot(QStringLiteral("review.png"));
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")})); // Keep Snip

@@ -3,73 +3,35 @@
 // lines, a region capture, the same snip again from the Insert Snip menu, a
 // star and a new folder), quits from the keyboard and starts
 // it again: the note, its writing and its reference are all still there.
+#include "AppProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
 #include <QScreen>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <signal.h>
+using namespace tessaline::e2e;
 
 namespace {
 
-// A helper program started for the test and ended by its process id.
-class Helper
+QString xdotoolOutput(const QStringList &arguments)
 {
-public:
-    Helper(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
-    {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        if (!environment.isEmpty())
-            m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        m_process.waitForStarted(5000);
-    }
-    ~Helper() { stop(); }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    qint64 processId() const { return m_process.processId(); }
-    bool waitForExit(int milliseconds) { return m_process.waitForFinished(milliseconds); }
-
-private:
-    QProcess m_process;
-};
-
-QString output(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return output(QStringLiteral("xdotool"), arguments);
 }
 
 bool xdotool(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
+    return run(QStringLiteral("xdotool"), arguments);
 }
 
 // The visible main window's id, or nothing while it is not mapped.
 QString mainWindow()
 {
-    return output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+    return xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                    QStringLiteral("^Tessaline$")})
         .split(u'\n')
         .constFirst();
@@ -78,23 +40,9 @@ QString mainWindow()
 // How many windows of the process are on screen.
 int visibleWindows(qint64 pid)
 {
-    const QString ids = output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+    const QString ids = xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                                 QString::number(pid), QStringLiteral("")});
     return ids.isEmpty() ? 0 : int(ids.split(u'\n').size());
-}
-
-// Drags with the first button, in steps a hand would make.
-bool drag(const QPoint &from, const QPoint &to)
-{
-    QStringList arguments{QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(from.x()),
-                          QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")};
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = from + (to - from) * step / 10;
-        arguments << QStringLiteral("mousemove") << QStringLiteral("--sync") << QString::number(at.x())
-                  << QString::number(at.y());
-    }
-    arguments << QStringLiteral("mouseup") << QStringLiteral("1");
-    return xdotool(arguments);
 }
 
 // Clicks a point of the window, counted from its client area's corner.
@@ -112,31 +60,6 @@ bool keys(const QStringList &names)
 bool type(const QString &text)
 {
     return xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
-}
-
-// Reads one value from a SQLite file the app wrote, through a connection of
-// our own that is closed again at once.
-QVariant queryValue(const QString &path, const QString &statement)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(statement) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
-    return result;
-}
-
-void saveScreenshot(const QString &name)
-{
-    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
-    QGuiApplication::primaryScreen()->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
 }
 
 } // namespace
@@ -215,17 +138,17 @@ void NotesToEndTest::newNoteIsWrittenAndKeptAcrossARelaunch()
     const int windowsBefore = visibleWindows(app->processId());
     QVERIFY(keys({QStringLiteral("ctrl+super+4")}));
     QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app->processId()) > windowsBefore, 10000);
-    QVERIFY(drag(QPoint(300, 300), QPoint(700, 600)));
+    QVERIFY(xdotoolDrag(QPoint(300, 300), QPoint(700, 600)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     const QString snip = queryValue(store, QStringLiteral("SELECT id FROM CanvasCard")).toString();
     QCOMPARE(queryValue(store, QStringLiteral("SELECT boardID FROM CanvasCard")).toString(), note);
     QString review;
-    QTRY_VERIFY_WITH_TIMEOUT(!(review = output({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+    QTRY_VERIFY_WITH_TIMEOUT(!(review = xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                  QStringLiteral("--name"), QStringLiteral("Untitled Snip")}))
                                   .isEmpty(),
                              10000);
     QVERIFY(keys({QStringLiteral("Return")}));
-    QTRY_VERIFY_WITH_TIMEOUT(output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+    QTRY_VERIFY_WITH_TIMEOUT(xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                                      QStringLiteral("Untitled Snip")})
                                  .isEmpty(),
                              10000);
@@ -254,7 +177,7 @@ void NotesToEndTest::newNoteIsWrittenAndKeptAcrossARelaunch()
     // Down to "Move to Folder", into it, down past "No Folder" to "New Folder…".
     QVERIFY(keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Right"), QStringLiteral("Down"),
                   QStringLiteral("Return")}));
-    QTRY_VERIFY_WITH_TIMEOUT(!output({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+    QTRY_VERIFY_WITH_TIMEOUT(!xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                                       QStringLiteral("New Folder")})
                                   .isEmpty(),
                              10000);

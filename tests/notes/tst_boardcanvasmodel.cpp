@@ -444,21 +444,20 @@ void BoardCanvasModelTest::helpMeThink()
         placed.prepend(card);
     }
     QVERIFY(f.rig.context().save());
-    QSignalSpy asked(f.workspace.get(), &BoardCanvasModel::askRequested);
+    NavigationState &navigation = f.rig.navigation();
     // Without the assistant the item stays off and says why.
     QVERIFY(!f.workspace->canHelpMeThink());
     QVERIFY(!f.workspace->helpMeThinkToolTip().isEmpty());
     f.workspace->helpMeThink();
-    QCOMPARE(asked.size(), 0);
+    QCOMPARE(navigation.askSuggestion(), std::nullopt);
 
     f.workspace->setAssistantAvailable(true);
     QVERIFY(f.workspace->canHelpMeThink());
     f.workspace->helpMeThink();
-    QCOMPARE(asked.size(), 1);
     QList<QUuid> oldest;
     for (int i = 0; i < BoardCanvasModel::maximumAskCards; ++i)
         oldest.append(placed.at(i)->id());
-    QCOMPARE(f.workspace->askSourceCardIDs(), oldest);
+    QCOMPARE(navigation.askSuggestion(), std::optional(AskSuggestionRequest{f.note->id(), oldest}));
 }
 
 QTEST_MAIN(BoardCanvasModelTest)
