@@ -1,6 +1,7 @@
 #include "notes/NoteListItemModel.h"
 
 #include "notes/NotesWorkspaceModel.h"
+#include "platform/TextUtilities.h"
 
 namespace tessaline {
 
@@ -64,9 +65,9 @@ QVariant NoteListItemModel::data(const QModelIndex &index, int role) const
     case UpdatedAtRole:
         return row.updatedAt;
     case DateTextRole:
-        return relativeDateText(row.updatedAt, m_clock());
+        return relativeTimeText(row.updatedAt, m_clock());
     case Qt::AccessibleTextRole:
-        return accessibleText(row, relativeDateText(row.updatedAt, m_clock()));
+        return accessibleText(row, relativeTimeText(row.updatedAt, m_clock()));
     default:
         return {};
     }
@@ -92,46 +93,6 @@ int NoteListItemModel::rowOf(const QUuid &noteID) const
             return int(i);
     }
     return -1;
-}
-
-QString NoteListItemModel::relativeDateText(const QDateTime &date, const QDateTime &now)
-{
-    const qint64 seconds = date.secsTo(now);
-    const bool past = seconds >= 0;
-    const qint64 span = past ? seconds : -seconds;
-    auto phrase = [past](const QString &amount) {
-        return past ? QStringLiteral("%1 ago").arg(amount) : QStringLiteral("in %1").arg(amount);
-    };
-    constexpr qint64 minute = 60;
-    constexpr qint64 hour = 60 * minute;
-    constexpr qint64 day = 24 * hour;
-    if (span < minute)
-        return QStringLiteral("now");
-    if (span < hour)
-        return phrase(counted(span / minute, QStringLiteral("1 minute"), QStringLiteral("%1 minutes")));
-    if (span < day)
-        return phrase(counted(span / hour, QStringLiteral("1 hour"), QStringLiteral("%1 hours")));
-    const qint64 days = span / day;
-    if (days == 1)
-        return past ? QStringLiteral("yesterday") : QStringLiteral("tomorrow");
-    if (days < 7)
-        return phrase(QStringLiteral("%1 days").arg(days));
-    if (days < 30) {
-        const qint64 weeks = days / 7;
-        if (weeks == 1)
-            return past ? QStringLiteral("last week") : QStringLiteral("next week");
-        return phrase(QStringLiteral("%1 weeks").arg(weeks));
-    }
-    if (days < 365) {
-        const qint64 months = days / 30;
-        if (months == 1)
-            return past ? QStringLiteral("last month") : QStringLiteral("next month");
-        return phrase(QStringLiteral("%1 months").arg(months));
-    }
-    const qint64 years = days / 365;
-    if (years == 1)
-        return past ? QStringLiteral("last year") : QStringLiteral("next year");
-    return phrase(QStringLiteral("%1 years").arg(years));
 }
 
 QString NoteListItemModel::accessibleText(const NoteListRow &row, const QString &dateText)

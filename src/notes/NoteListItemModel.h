@@ -42,8 +42,6 @@ public:
     int rowOf(const QUuid &noteID) const;
     const NoteListRow &row(int index) const { return m_rows.at(index); }
 
-    // "now", "5 minutes ago", "yesterday", "last week", "in 2 hours".
-    static QString relativeDateText(const QDateTime &date, const QDateTime &now);
     // What a screen reader says for the row: title, excerpt, date and snips.
     static QString accessibleText(const NoteListRow &row, const QString &dateText);
 
