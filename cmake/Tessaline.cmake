@@ -1,10 +1,17 @@
 # Shared helpers so that a subsystem folder only lists what it links.
 
-# tessaline_add_library(<name> DEPENDS <libs...>)
+# tessaline_add_library(<name> DEPENDS <libs...> [PRIVATE <libs...>])
 # Builds every .cpp/.h/.qrc in the calling folder into the static library
-# tessaline_<name>; a new file needs no edit here.
+# tessaline_<name>; a new file needs no edit here. DEPENDS are visible to
+# users of the library, PRIVATE ones (external packages a backend hides)
+# are not.
+#
+# The house is layered: a folder may include only its own headers and those
+# of the tessaline libraries it links, directly or through them. A source
+# that reaches above or beside its layer stops the configuration, so the
+# layering holds without anyone having to remember it.
 function(tessaline_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/*.h
@@ -12,17 +19,46 @@ function(tessaline_add_library name)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   add_library(tessaline_${name} STATIC ${sources})
   target_include_directories(tessaline_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(tessaline_${name} PUBLIC ${ARG_DEPENDS})
+  target_link_libraries(tessaline_${name} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE})
+
+  set(allowed ${name})
+  foreach(dependency ${ARG_DEPENDS})
+    if(dependency MATCHES "^tessaline_(.+)$")
+      get_property(below GLOBAL PROPERTY TESSALINE_LAYER_${CMAKE_MATCH_1})
+      if(NOT below)
+        message(FATAL_ERROR "tessaline_${name} links ${dependency}, which is not defined yet: add the folders bottom-up")
+      endif()
+      list(APPEND allowed ${below})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES allowed)
+  set_property(GLOBAL PROPERTY TESSALINE_LAYER_${name} ${allowed})
+  foreach(source ${sources})
+    file(STRINGS ${source} includes REGEX "^#include \"[a-z]+/")
+    foreach(line ${includes})
+      string(REGEX MATCH "^#include \"([a-z]+)/" unused "${line}")
+      if(NOT CMAKE_MATCH_1 IN_LIST allowed)
+        message(FATAL_ERROR "${source} includes ${CMAKE_MATCH_1}/, which is not below ${name}/ (it may use: ${allowed})")
+      endif()
+    endforeach()
+  endforeach()
 endfunction()
 
-# tessaline_add_test(<name> LIBS <libs...> [X11] [TIMEOUT <s>])
+# tessaline_add_test(<name> LIBS <libs...> [X11] [PRIVATE_BUS] [TIMEOUT <s>])
 # One Qt Test executable from tst_<name>.cpp. Tests run offscreen unless
 # marked X11, in which case they use the X server the test command started.
+# PRIVATE_BUS runs the test on a session bus of its own that activates no
+# services, for tests that own well-known names.
 function(tessaline_add_test name)
-  cmake_parse_arguments(ARG "X11" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "X11;PRIVATE_BUS" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
   add_executable(tst_${name} tst_${name}.cpp ${ARG_SOURCES})
   target_link_libraries(tst_${name} PRIVATE Qt6::Test ${ARG_LIBS})
-  add_test(NAME ${name} COMMAND tst_${name})
+  if(ARG_PRIVATE_BUS)
+    add_test(NAME ${name} COMMAND dbus-run-session
+      --config-file=${PROJECT_SOURCE_DIR}/tests/support/private-session-bus.conf -- $<TARGET_FILE:tst_${name}>)
+  else()
+    add_test(NAME ${name} COMMAND tst_${name})
+  endif()
   if(ARG_X11)
     set(platform xcb)
     set_tests_properties(${name} PROPERTIES LABELS x11 RESOURCE_LOCK x11display)

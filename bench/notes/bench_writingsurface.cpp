@@ -4,7 +4,7 @@
 
 #include "model/CanvasCard.h"
 #include "notes/BoardWritingSurface.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 #include "notes/WritingParagraphEditor.h"
 
 #include <QApplication>

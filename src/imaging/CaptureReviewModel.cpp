@@ -1,7 +1,7 @@
 #include "imaging/CaptureReviewModel.h"
 
-#include "app/AppRuntime.h"
-#include "app/ImageExportService.h"
+#include "runtime/AppRuntime.h"
+#include "runtime/ImageExportService.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasCard.h"

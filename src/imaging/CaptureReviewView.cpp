@@ -1,7 +1,7 @@
 #include "imaging/CaptureReviewView.h"
 
-#include "app/AppRuntime.h"
-#include "app/ImageExportService.h"
+#include "runtime/AppRuntime.h"
+#include "runtime/ImageExportService.h"
 #include "design/ErrorAlert.h"
 #include "design/SheetSize.h"
 #include "design/SemanticColors.h"

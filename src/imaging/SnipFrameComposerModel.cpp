@@ -1,7 +1,7 @@
 #include "imaging/SnipFrameComposerModel.h"
 
-#include "app/AppRuntime.h"
-#include "app/ImageExportService.h"
+#include "runtime/AppRuntime.h"
+#include "runtime/ImageExportService.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 

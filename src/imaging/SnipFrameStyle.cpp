@@ -1,6 +1,6 @@
 #include "imaging/SnipFrameStyle.h"
 
-#include "app/ImageExportService.h"
+#include "runtime/ImageExportService.h"
 
 #include <QColorSpace>
 #include <QColorTransform>

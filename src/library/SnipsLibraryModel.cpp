@@ -1,13 +1,13 @@
 #include "library/SnipsLibraryModel.h"
 
-#include "app/ImageExportService.h"
-#include "app/LibraryQuery.h"
-#include "app/NavigationState.h"
+#include "runtime/ImageExportService.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 

@@ -1,6 +1,6 @@
 #include "library/SnipsLibraryView.h"
 
-#include "app/LibraryQuery.h"
+#include "runtime/LibraryQuery.h"
 #include "design/DesignTokens.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
@@ -11,7 +11,7 @@
 #include "library/SnipsLibraryModel.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 #include "platform/SymbolIcon.h"
 
 #include <QFrame>

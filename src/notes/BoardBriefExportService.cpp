@@ -1,6 +1,6 @@
 #include "notes/BoardBriefExportService.h"
 
-#include "app/ImageExportService.h"
+#include "runtime/ImageExportService.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/NavigationState.h"
+#include "runtime/NavigationState.h"
 #include "model/CanvasCard.h"
 #include "design/QuietCard.h"
 #include "model/BoardWritingDocument.h"

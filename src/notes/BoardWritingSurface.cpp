@@ -1,13 +1,13 @@
 #include "notes/BoardWritingSurface.h"
 
-#include "app/NavigationState.h"
+#include "runtime/NavigationState.h"
 #include "design/DesignEnvironment.h"
 #include "design/QuietCard.h"
 #include "design/SemanticColors.h"
 #include "model/CanvasCard.h"
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 #include "notes/WritingParagraphEditor.h"
 
 #include <QApplication>

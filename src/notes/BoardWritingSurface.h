@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/NavigationState.h"
+#include "runtime/NavigationState.h"
 #include "notes/BoardWritingSurfaceModel.h"
 
 #include <QHash>

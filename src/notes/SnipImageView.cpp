@@ -3,7 +3,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/SemanticColors.h"
 #include "model/CanvasCard.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 #include "notes/WritingReferencePresentation.h"
 #include "platform/SymbolIcon.h"
 

@@ -3,9 +3,9 @@
 // A runtime over an in-memory library (tests/app/RuntimeRig.h) with helpers
 // to store snips for the frame composer, and a "Copied" timer fired by hand.
 
-#include "../app/RuntimeRig.h"
+#include "../support/RuntimeRig.h"
 
-#include "app/ImageExportService.h"
+#include "runtime/ImageExportService.h"
 #include "imaging/SnipFrameComposerModel.h"
 #include "model/AnnotationDocument.h"
 #include "model/Board.h"

@@ -1,9 +1,9 @@
 #include "../capture/CaptureFakes.h"
 
-#include "app/AppRuntime.h"
-#include "app/ImageExportService.h"
-#include "app/OCRService.h"
-#include "app/SpotlightIndexService.h"
+#include "runtime/AppRuntime.h"
+#include "runtime/ImageExportService.h"
+#include "runtime/OCRService.h"
+#include "runtime/SpotlightIndexService.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioEmptyState.h"

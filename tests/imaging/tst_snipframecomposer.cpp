@@ -5,10 +5,10 @@
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
-#include "app/RootView.h"
-#include "app/ScreenRegistry.h"
+#include "shell/RootView.h"
+#include "runtime/ScreenRegistry.h"
 #include "imaging/SnipFrameComposerView.h"
-#include "onboarding/UpdateService.h"
+#include "runtime/UpdateService.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QCheckBox>
@@ -276,7 +276,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(300, 200));
         ScreenRegistry screens;
         screens.registerSheet(SheetKind::frameComposer,
-                              [&rig](RootViewController &, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                              [&rig](ScreenContext &, const SheetRequest &request, QWidget *parent) -> QDialog * {
                                   return new SnipFrameComposerView(*request.cardID, *rig.runtime, parent);
                               });
         UpdateService updates;

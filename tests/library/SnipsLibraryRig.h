@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/LibraryQuery.h"
-#include "app/NavigationState.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
 #include "model/AnnotationDocument.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"

@@ -1,7 +1,7 @@
-#include "../app/MainWindowRig.h"
+#include "../support/MainWindowRig.h"
 
-#include "app/LibraryQuery.h"
-#include "app/NavigationState.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioSectionHeader.h"
 #include "design/StudioText.h"

@@ -5,7 +5,7 @@
 #include "design/TessalinePrimaryButton.h"
 #include "library/SnipsLibraryModel.h"
 #include "library/SnipsLibraryView.h"
-#include "notes/SnipImageCache.h"
+#include "runtime/SnipImageCache.h"
 
 #include <QLineEdit>
 #include <QListView>

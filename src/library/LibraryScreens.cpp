@@ -1,0 +1,43 @@
+#include "library/LibraryScreens.h"
+
+#include "library/SearchView.h"
+#include "library/SnipsLibraryView.h"
+#include "library/TrashView.h"
+#include "platform/Pasteboard.h"
+#include "runtime/AppRuntime.h"
+#include "runtime/ScreenRegistry.h"
+#include "runtime/TrashActions.h"
+
+namespace tessaline::library {
+
+void registerScreens(ScreenRegistry &registry)
+{
+    registry.registerDetail(DetailScreen::Kind::snipsLibrary,
+                            [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                                AppRuntime &runtime = window.runtime();
+                                SnipsLibraryServices services;
+                                services.captureRegion = [&runtime] { runtime.captureRegion(); };
+                                services.pasteboard = &ClipboardPasteboard::general();
+                                services.saveImage = [](const QImage &image, const QString &name, QWidget *owner) {
+                                    ImageExportService::savePNG(image, name, owner, [](std::optional<QString>) {});
+                                };
+                                return new SnipsLibraryView(window.library(), runtime.navigation(), std::move(services),
+                                                            parent);
+                            });
+    registry.registerDetail(DetailScreen::Kind::search,
+                            [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                                TrashActions &actions = window.trashActions();
+                                return new SearchView(window.library(), window.runtime().navigation(),
+                                                      [&actions](const QUuid &boardID, const QUuid &cardID) {
+                                                          actions.openSearchResult(boardID, cardID);
+                                                      },
+                                                      parent);
+                            });
+    registry.registerDetail(DetailScreen::Kind::trash,
+                            [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                                return new TrashView(window.library(), TrashModel::windowActions(window.trashActions()),
+                                                     parent);
+                            });
+}
+
+} // namespace tessaline::library

@@ -1,0 +1,415 @@
+#include "library/TrashModel.h"
+
+#include "runtime/LibraryQuery.h"
+#include "runtime/TrashActions.h"
+#include "design/QuietSurfaces.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/CardSummary.h"
+#include "platform/TextUtilities.h"
+#include "platform/UuidText.h"
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+// Newest deletion first; a missing date is the distant past; equal dates
+// by the id's text.
+template<typename T>
+bool trashOrder(const T *a, const T *b)
+{
+    const auto da = a->deletedAt();
+    const auto db = b->deletedAt();
+    if (da.has_value() != db.has_value())
+        return da.has_value();
+    if (da && *da != *db)
+        return *da > *db;
+    return uuidTextLess(a->id(), b->id());
+}
+
+QString statusLabel(BoardStatus status)
+{
+    switch (status) {
+    case BoardStatus::parked:
+        return TrashModel::tr("Parked");
+    case BoardStatus::done:
+        return TrashModel::tr("Done");
+    case BoardStatus::active:
+        break;
+    }
+    return TrashModel::tr("Active");
+}
+
+QString statusSymbol(BoardStatus status)
+{
+    switch (status) {
+    case BoardStatus::parked:
+        return QStringLiteral("pause.circle");
+    case BoardStatus::done:
+        return QStringLiteral("checkmark.circle");
+    case BoardStatus::active:
+        break;
+    }
+    return QStringLiteral("rectangle.3.group");
+}
+
+} // namespace
+
+TrashContents TrashContents::from(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    TrashContents contents;
+    QSet<QUuid> deletedIDs;
+    for (Board *board : boards) {
+        auto stored = contents.boardsByID.find(board->id());
+        if (stored == contents.boardsByID.end())
+            contents.boardsByID.insert(board->id(), board);
+        else if (board->updatedAt() > (*stored)->updatedAt())
+            *stored = board;
+        if (!board->isLive()) {
+            contents.deletedBoards << board;
+            deletedIDs.insert(board->id());
+        }
+    }
+    for (CanvasCard *card : cards) {
+        if (!card->isLive() && !deletedIDs.contains(card->boardID()))
+            contents.deletedCards << card;
+    }
+    std::stable_sort(contents.deletedBoards.begin(), contents.deletedBoards.end(), trashOrder<Board>);
+    std::stable_sort(contents.deletedCards.begin(), contents.deletedCards.end(), trashOrder<CanvasCard>);
+    return contents;
+}
+
+QString TrashContents::subtitle() const
+{
+    const int n = count();
+    if (n == 0)
+        return TrashModel::tr("Deleted items can be restored");
+    return n == 1 ? TrashModel::tr("%1 recoverable item").arg(n) : TrashModel::tr("%1 recoverable items").arg(n);
+}
+
+QDateTime TrashCardTexts::displayDate(const CanvasCard &card)
+{
+    return card.capturedAt().value_or(card.updatedAt());
+}
+
+bool TrashCardTexts::sourceIsBoard(const std::optional<QString> &boardTitle)
+{
+    return boardTitle && !boardTitle->isEmpty();
+}
+
+QString TrashCardTexts::source(const CanvasCard &card, const std::optional<QString> &boardTitle)
+{
+    if (sourceIsBoard(boardTitle))
+        return *boardTitle;
+    return card.sourceApplicationName().value_or(QString());
+}
+
+QString TrashCardTexts::accessibilitySummary(const CanvasCard &card, const std::optional<QString> &boardTitle)
+{
+    QStringList items{CardSummary::kindLabel(card), card.displayTitle()};
+    if (sourceIsBoard(boardTitle))
+        items << QStringLiteral("Board: ") + *boardTitle;
+    return items.join(QStringLiteral(", "));
+}
+
+QString TrashCardTexts::relativeDate(const QDateTime &date, const QDateTime &now)
+{
+    const qint64 seconds = date.secsTo(now);
+    const qint64 span = seconds < 0 ? -seconds : seconds;
+    if (span < 60)
+        return TrashModel::tr("now");
+    const auto count = [](qint64 n, const QString &one, const QString &many) {
+        return n == 1 ? one : many.arg(n);
+    };
+    QString amount;
+    if (span < 3600)
+        amount = count(span / 60, TrashModel::tr("1 minute"), TrashModel::tr("%1 minutes"));
+    else if (span < 86400)
+        amount = count(span / 3600, TrashModel::tr("1 hour"), TrashModel::tr("%1 hours"));
+    else if (span < 7 * 86400)
+        amount = count(span / 86400, TrashModel::tr("1 day"), TrashModel::tr("%1 days"));
+    else if (span < 30 * 86400)
+        amount = count(span / (7 * 86400), TrashModel::tr("1 week"), TrashModel::tr("%1 weeks"));
+    else if (span < 365 * 86400)
+        amount = count(span / (30 * 86400), TrashModel::tr("1 month"), TrashModel::tr("%1 months"));
+    else
+        amount = count(span / (365 * 86400), TrashModel::tr("1 year"), TrashModel::tr("%1 years"));
+    return seconds < 0 ? TrashModel::tr("in %1").arg(amount) : TrashModel::tr("%1 ago").arg(amount);
+}
+
+TrashItemModel::TrashItemModel(Section section, QObject *parent)
+    : QAbstractListModel(parent)
+    , m_section(section)
+{
+}
+
+void TrashItemModel::setContents(const TrashContents &contents, const QList<CanvasCard *> &allCards)
+{
+    beginResetModel();
+    m_boards.clear();
+    m_cards.clear();
+    m_counts.clear();
+    m_boardTitles.clear();
+    if (m_section == Section::boards) {
+        m_boards = contents.deletedBoards;
+        // A note's snips and thoughts, deleted ones included, suggestions
+        // left out; one pass over the cards for all tiles.
+        for (const Board *board : std::as_const(m_boards))
+            m_counts.insert(board->id(), {});
+        for (const CanvasCard *card : allCards) {
+            auto counts = m_counts.find(card->boardID());
+            if (counts == m_counts.end())
+                continue;
+            if (card->kindRawValue() == u"snip")
+                ++counts->snips;
+            else if (card->kindRawValue() != u"ghost")
+                ++counts->thoughts;
+        }
+    } else {
+        m_cards = contents.deletedCards;
+        for (const CanvasCard *card : std::as_const(m_cards)) {
+            if (const Board *board = contents.boardsByID.value(card->boardID()))
+                m_boardTitles.insert(card->boardID(), board->title());
+        }
+    }
+    endResetModel();
+}
+
+int TrashItemModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return int(m_section == Section::boards ? m_boards.size() : m_cards.size());
+}
+
+QVariant TrashItemModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    if (m_section == Section::boards)
+        return boardData(*m_boards.at(index.row()), role);
+    return cardData(*m_cards.at(index.row()), role);
+}
+
+QVariant TrashItemModel::boardData(const Board &board, int role) const
+{
+    const TrashContents::CardCounts counts = m_counts.value(board.id());
+    const BoardStatus status = board.status();
+    const bool hasFocus = board.focusQuestion() && !board.focusQuestion()->isEmpty();
+    switch (role) {
+    case IdRole:
+    case BoardIdRole:
+        return board.id();
+    case Qt::DisplayRole:
+    case TitleRole:
+        return board.title();
+    case DetailRole:
+        return hasFocus ? *board.focusQuestion() : TrashModel::tr("No focus question yet");
+    case HasDetailRole:
+        return hasFocus;
+    case KindLabelRole:
+        return statusLabel(status);
+    case KindSymbolRole:
+        return statusSymbol(status);
+    case ShowsTagRole:
+        return status != BoardStatus::active;
+    case ToneRole:
+        return int(QuietCardTone::thought);
+    case SnipCountRole:
+        return counts.snips;
+    case ThoughtCountRole:
+        return counts.thoughts;
+    case DateRole:
+        return board.updatedAt();
+    case Qt::AccessibleTextRole:
+        return TrashModel::tr("%1, %2, %3 snips, %4 thoughts")
+            .arg(board.title(), statusLabel(status))
+            .arg(counts.snips)
+            .arg(counts.thoughts);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        return TrashModel::tr("Opens this deleted board");
+    default:
+        return {};
+    }
+}
+
+QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
+{
+    const auto title = m_boardTitles.constFind(card.boardID());
+    const std::optional<QString> boardTitle = title == m_boardTitles.constEnd() ? std::nullopt
+                                                                                : std::optional<QString>(*title);
+    switch (role) {
+    case IdRole:
+        return card.id();
+    case BoardIdRole:
+        return card.boardID();
+    case Qt::DisplayRole:
+    case TitleRole:
+        return card.displayTitle();
+    case DetailRole:
+        return CardSummary::excerpt(card);
+    case HasDetailRole:
+        return !CardSummary::excerpt(card).isEmpty();
+    case KindLabelRole:
+        return CardSummary::kindLabel(card);
+    case KindSymbolRole:
+        return CardSummary::kindSymbol(card);
+    case ShowsTagRole:
+        return true;
+    case IsSnipRole:
+        return card.kind() == CardKind::snip;
+    case IsAIGeneratedRole:
+        return card.isAIGenerated();
+    case ToneRole:
+        switch (card.kind()) {
+        case CardKind::snip:
+            return int(QuietCardTone::snip);
+        case CardKind::ghost:
+            return int(QuietCardTone::suggestion);
+        case CardKind::thought:
+            break;
+        }
+        return int(QuietCardTone::thought);
+    case SourceRole:
+        return TrashCardTexts::source(card, boardTitle);
+    case SourceSymbolRole:
+        return TrashCardTexts::sourceIsBoard(boardTitle) ? QStringLiteral("rectangle.3.group") : QStringLiteral("app");
+    case DateRole:
+        return TrashCardTexts::displayDate(card);
+    case ImageDataRole:
+        // A thumbnail that does not decode is not replaced by the full image.
+        if (card.kind() != CardKind::snip)
+            return {};
+        if (auto thumbnail = card.thumbnailImageData())
+            return *thumbnail;
+        if (auto original = card.originalImageData())
+            return *original;
+        return {};
+    case Qt::AccessibleTextRole:
+        return TrashCardTexts::accessibilitySummary(card, boardTitle);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        return TrashModel::tr("Opens this deleted item");
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> TrashItemModel::roleNames() const
+{
+    auto names = QAbstractListModel::roleNames();
+    names.insert(IdRole, "id");
+    names.insert(BoardIdRole, "boardID");
+    names.insert(TitleRole, "title");
+    return names;
+}
+
+TrashModel::Actions TrashModel::windowActions(TrashActions &actions)
+{
+    TrashActions *window = &actions;
+    Actions result;
+    result.openBoard = [window](const QUuid &id) { window->openDeletedBoard(id); };
+    result.openCard = [window](const QUuid &boardID, const QUuid &cardID) { window->openDeletedCard(boardID, cardID); };
+    result.restoreBoard = [window](const QUuid &id) { window->restoreBoard(id); };
+    result.restoreCard = [window](const QUuid &id) { window->restoreCard(id); };
+    result.deleteBoardPermanently = [window](const QUuid &id) { window->deleteBoardPermanently(id); };
+    result.deleteCardPermanently = [window](const QUuid &id) { window->deleteCardPermanently(id); };
+    return result;
+}
+
+TrashModel::TrashModel(LibraryQuery &library, Actions actions, QObject *parent)
+    : QObject(parent)
+    , m_library(library)
+    , m_actions(std::move(actions))
+    , m_boards(new TrashItemModel(TrashItemModel::Section::boards, this))
+    , m_cards(new TrashItemModel(TrashItemModel::Section::cards, this))
+{
+    connect(&library, &LibraryQuery::changed, this, &TrashModel::refresh);
+    refresh();
+}
+
+bool TrashModel::canDelete(TrashItemModel::Section section) const
+{
+    return section == TrashItemModel::Section::boards ? bool(m_actions.deleteBoardPermanently)
+                                                      : bool(m_actions.deleteCardPermanently);
+}
+
+void TrashModel::refresh()
+{
+    m_contents = TrashContents::from(m_library.boards(), m_library.cards());
+    m_boards->setContents(m_contents, m_library.cards());
+    m_cards->setContents(m_contents, m_library.cards());
+    Q_EMIT contentsChanged();
+}
+
+QUuid TrashModel::idAt(TrashItemModel::Section section, int row, QUuid *boardID) const
+{
+    const TrashItemModel *model = section == TrashItemModel::Section::boards ? m_boards : m_cards;
+    const QModelIndex index = model->index(row);
+    if (!index.isValid())
+        return {};
+    if (boardID)
+        *boardID = index.data(TrashItemModel::BoardIdRole).toUuid();
+    return index.data(TrashItemModel::IdRole).toUuid();
+}
+
+void TrashModel::open(TrashItemModel::Section section, int row)
+{
+    QUuid boardID;
+    const QUuid id = idAt(section, row, &boardID);
+    if (id.isNull())
+        return;
+    if (section == TrashItemModel::Section::boards) {
+        if (m_actions.openBoard)
+            m_actions.openBoard(id);
+    } else if (m_actions.openCard) {
+        m_actions.openCard(boardID, id);
+    }
+}
+
+void TrashModel::restore(TrashItemModel::Section section, int row)
+{
+    const QUuid id = idAt(section, row);
+    if (id.isNull())
+        return;
+    const auto &action = section == TrashItemModel::Section::boards ? m_actions.restoreBoard : m_actions.restoreCard;
+    if (action)
+        action(id);
+}
+
+void TrashModel::requestDeletion(TrashItemModel::Section section, int row)
+{
+    const QUuid id = idAt(section, row);
+    if (id.isNull() || !canDelete(section))
+        return;
+    m_pending = PendingDeletion{section, id};
+    Q_EMIT pendingDeletionChanged();
+}
+
+void TrashModel::confirmDeletion()
+{
+    if (!m_pending)
+        return;
+    const PendingDeletion pending = *m_pending;
+    // Cleared first: the purge refreshes the lists, which must not see a
+    // confirmation still waiting for an item that is gone.
+    m_pending.reset();
+    const auto &action = pending.section == TrashItemModel::Section::boards ? m_actions.deleteBoardPermanently
+                                                                            : m_actions.deleteCardPermanently;
+    if (action)
+        action(pending.id);
+    Q_EMIT pendingDeletionChanged();
+}
+
+void TrashModel::cancelDeletion()
+{
+    if (!m_pending)
+        return;
+    m_pending.reset();
+    Q_EMIT pendingDeletionChanged();
+}
+
+} // namespace tessaline

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "library/TrashModel.h"
+
+#include <QListView>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QWidget>
+
+class QMenu;
+class QMessageBox;
+
+namespace tessaline {
+
+class StudioEmptyState;
+class StudioSectionHeader;
+
+// One grid of trash tiles, tall enough for all its rows so the screen's own
+// scroll area scrolls it; only the tiles in view are painted. Each tile has
+// a Restore button and, when allowed, a Delete Permanently button under it.
+class TrashGridView : public QListView
+{
+    Q_OBJECT
+public:
+    TrashGridView(TrashItemModel *model, int minimumWidth, int maximumWidth, int spacing, bool showsDelete,
+                  QWidget *parent = nullptr);
+
+    TrashItemModel::Section section() const;
+    bool showsDelete() const { return m_showsDelete; }
+    int tileWidth() const { return m_tileWidth; }
+    int spacing() const { return m_spacing; }
+
+    // Where a row's tile and buttons lie, in viewport coordinates.
+    QRect tileRect(int row) const;
+    QRect restoreButtonRect(int row) const;
+    // Empty when the grid shows no delete control.
+    QRect deleteButtonRect(int row) const;
+
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    void openRequested(int row);
+    void restoreRequested(int row);
+    void deleteRequested(int row);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void relayout();
+
+    int m_minimumWidth;
+    int m_maximumWidth;
+    int m_spacing;
+    bool m_showsDelete;
+    int m_tileWidth;
+};
+
+// Paints a deleted note or card as its tile with the button row under it.
+class TrashTileDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    static constexpr int buttonRowHeight = 28;
+    static constexpr int buttonGap = 7;
+
+    explicit TrashTileDelegate(TrashGridView *view);
+
+    // The height of a row's tile alone, without the button row.
+    static int tileHeight(TrashItemModel::Section section, bool isSnip);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    void paintBoard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option,
+                    const QModelIndex &index) const;
+    void paintCard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) const;
+
+    TrashGridView *m_view;
+};
+
+// The Recently Deleted screen: deleted notes and cards as tiles that open,
+// restore or, after "Delete Permanently?", purge them. Every change goes
+// through the actions the main window hands in.
+class TrashView : public QWidget
+{
+    Q_OBJECT
+public:
+    TrashView(LibraryQuery &library, TrashModel::Actions actions, QWidget *parent = nullptr);
+
+    TrashModel *model() const { return m_model; }
+    StudioSectionHeader *header() const { return m_header; }
+    StudioEmptyState *emptyState() const { return m_emptyState; }
+    QWidget *boardsSection() const { return m_boardsSection; }
+    QWidget *cardsSection() const { return m_cardsSection; }
+    TrashGridView *boardsGrid() const { return m_boardsGrid; }
+    TrashGridView *cardsGrid() const { return m_cardsGrid; }
+    // The open confirmation, null while none waits.
+    QMessageBox *confirmation() const { return m_confirmation; }
+
+    // The context menu of a tile, as shown on a right click.
+    QMenu *makeContextMenu(TrashItemModel::Section section, int row, QWidget *parent);
+
+private:
+    void syncContents();
+    void syncConfirmation();
+    TrashGridView *gridFor(TrashItemModel::Section section) const;
+
+    TrashModel *m_model;
+    StudioSectionHeader *m_header;
+    StudioEmptyState *m_emptyState;
+    QWidget *m_boardsSection;
+    QWidget *m_cardsSection;
+    TrashGridView *m_boardsGrid;
+    TrashGridView *m_cardsGrid;
+    QPointer<QMessageBox> m_confirmation;
+};
+
+} // namespace tessaline

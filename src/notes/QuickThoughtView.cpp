@@ -1,0 +1,187 @@
+#include "notes/QuickThoughtView.h"
+
+#include "notes/QuickThoughtModel.h"
+#include "design/DesignTokens.h"
+#include "design/ErrorAlert.h"
+#include "design/SemanticColors.h"
+#include "design/StudioCompactButton.h"
+#include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
+#include "design/TextInputDirection.h"
+#include "model/Board.h"
+#include "platform/SymbolIcon.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int sheetWidth = 560;
+constexpr int sheetHeight = 350;
+
+bool isReturn(const QKeyEvent *event) { return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter; }
+
+} // namespace
+
+QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navigation,
+                                   std::optional<QUuid> preselectedBoardID, QWidget *parent)
+    : QDialog(parent)
+    , m_model(new QuickThoughtModel(library, navigation, preselectedBoardID, this))
+{
+    setWindowTitle(QStringLiteral("Quick Note"));
+    setFixedSize(sheetWidth, sheetHeight);
+
+    auto *stack = new QVBoxLayout(this);
+    stack->setContentsMargins(24, 24, 24, 24);
+    stack->setSpacing(18);
+
+    auto *header = new QHBoxLayout;
+    auto *symbol = new QLabel(this);
+    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("square.and.pencil"), QSize(18, 18), devicePixelRatioF(),
+                                               semanticColor(SemanticColor::label, palette())));
+    auto *title = new StudioText(QStringLiteral("Quick Note"),
+                                 TessalineTypography::systemFont(18, QFont::DemiBold), SemanticColor::label, this);
+    header->addWidget(symbol);
+    header->addWidget(title);
+    header->addStretch(1);
+    stack->addLayout(header);
+
+    m_editor = new QPlainTextEdit(this);
+    m_editor->setAccessibleName(QStringLiteral("Quick Note"));
+    m_editor->setPlaceholderText(QStringLiteral("Add a paragraph before it disappears…"));
+    m_editor->setFont(TessalineTypography::systemFont(15, QFont::Normal));
+    m_editor->setFrameShape(QFrame::NoFrame);
+    m_editor->document()->setDocumentMargin(10);
+    m_editor->setStyleSheet(QStringLiteral("QPlainTextEdit { border-radius: 10px; background: %1; }")
+                                .arg(semanticColor(SemanticColor::textBackground, palette()).name(QColor::HexArgb)));
+    m_editor->installEventFilter(this);
+    textInputDirection(m_editor);
+    connect(m_editor, &QPlainTextEdit::textChanged, this,
+            [this] { m_model->setNoteText(m_editor->toPlainText()); });
+    stack->addWidget(m_editor, 1);
+
+    auto *divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    stack->addWidget(divider);
+
+    auto *footer = new QHBoxLayout;
+    auto *pickerLabel = new QLabel(QStringLiteral("Add to"), this);
+    m_picker = new QComboBox(this);
+    m_picker->setAccessibleName(QStringLiteral("Add to"));
+    m_picker->setMaximumWidth(260);
+    pickerLabel->setBuddy(m_picker);
+    connect(m_picker, &QComboBox::activated, this, [this](int index) {
+        const QVariant id = m_picker->itemData(index);
+        m_model->setBoardID(id.isValid() ? std::optional<QUuid>(id.toUuid()) : std::nullopt);
+    });
+    m_cancel = new StudioCompactButton(QStringLiteral("Cancel"), false, StudioControlProminence::standard, this);
+    m_cancel->setTracksHover(true);
+    m_cancel->setAutoDefault(false);
+    connect(m_cancel, &QAbstractButton::clicked, m_model, &QuickThoughtModel::cancel);
+    m_add = new TessalinePrimaryButton(QStringLiteral("Add to Note"), QString(), this);
+    m_add->setAutoDefault(false);
+    connect(m_add, &QAbstractButton::clicked, m_model, &QuickThoughtModel::submit);
+    footer->addWidget(pickerLabel);
+    footer->addWidget(m_picker);
+    footer->addStretch(1);
+    footer->addWidget(m_cancel);
+    footer->addWidget(m_add);
+    stack->addLayout(footer);
+
+    connect(m_model, &QuickThoughtModel::changed, this, &QuickThoughtView::refresh);
+    connect(m_model, &QuickThoughtModel::notesChanged, this, &QuickThoughtView::fillPicker);
+    connect(m_model, &QuickThoughtModel::editorFocusRequested, this, [this] { m_editor->setFocus(Qt::OtherFocusReason); });
+    connect(m_model, &QuickThoughtModel::dismissRequested, this, &QuickThoughtView::finish);
+    fillPicker();
+    refresh();
+}
+
+void QuickThoughtView::fillPicker()
+{
+    const QSignalBlocker blocker(m_picker);
+    m_picker->clear();
+    m_picker->addItem(QStringLiteral("Quick Captures"));
+    for (const Board *note : m_model->availableNotes())
+        m_picker->addItem(note->title(), note->id());
+    refresh();
+}
+
+void QuickThoughtView::refresh()
+{
+    m_add->setEnabled(m_model->canSave());
+    const std::optional<QUuid> chosen = m_model->boardID();
+    // A chosen note that has since gone shows as Quick Captures, where the
+    // paragraph would now go.
+    const int index = std::max(0, chosen ? m_picker->findData(*chosen) : 0);
+    if (m_picker->currentIndex() != index) {
+        const QSignalBlocker blocker(m_picker);
+        m_picker->setCurrentIndex(index);
+    }
+
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t save note"), m_model->errorMessage(),
+                   [model = m_model] { model->clearErrorMessage(); });
+}
+
+void QuickThoughtView::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_hasAppeared) {
+        m_hasAppeared = true;
+        m_model->chooseDefaultTarget();
+    }
+}
+
+void QuickThoughtView::keyPressEvent(QKeyEvent *event)
+{
+    // Return anywhere in the sheet is the default action; it does nothing
+    // while the paragraph is blank.
+    if (isReturn(event)) {
+        m_model->submit();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool QuickThoughtView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_editor && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (isReturn(key)) {
+            if (key->modifiers() & Qt::ShiftModifier)
+                m_editor->insertPlainText(QStringLiteral("\n"));
+            else
+                m_model->submit();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void QuickThoughtView::reject()
+{
+    // Escape and the window's close button cancel the way Cancel does.
+    if (m_finishing)
+        return QDialog::reject();
+    m_model->cancel();
+}
+
+void QuickThoughtView::finish()
+{
+    if (m_finishing)
+        return;
+    m_finishing = true;
+    done(QDialog::Accepted);
+}
+
+} // namespace tessaline

@@ -1,0 +1,471 @@
+#include "runtime/AppRuntime.h"
+
+#include "runtime/ImageExportService.h"
+#include "runtime/OCRService.h"
+#include "runtime/SpotlightIndexService.h"
+#include "model/AnnotationDocument.h"
+#include "model/AnnotationRenderer.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "model/TessalineStore.h"
+#include "model/ThinkingSessionService.h"
+#include "platform/PlatformTexts.h"
+#include "platform/UserDefaults.h"
+
+#include <QFutureWatcher>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+namespace tessaline {
+
+AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_navigation(std::make_unique<NavigationState>(*m_services.defaults))
+    , m_preferencesStore(*m_services.defaults)
+{
+    m_shortcutConfiguration = m_services.captureCoordinator->shortcutConfiguration();
+    m_captureBehaviorPreferences = m_preferencesStore.load();
+    installCaptureCallbacks();
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                applicationDidBecomeActive();
+        });
+    }
+}
+
+AppRuntime::~AppRuntime()
+{
+    // The coordinator may outlive nothing of ours: drop its callbacks first.
+    if (m_services.captureCoordinator) {
+        m_services.captureCoordinator->onCaptureCompleted = nullptr;
+        m_services.captureCoordinator->onCaptureError = nullptr;
+        m_services.captureCoordinator->onRegionCaptureRequested = nullptr;
+        m_services.captureCoordinator->onQuickThoughtRequested = nullptr;
+    }
+}
+
+ModelContext &AppRuntime::modelContext() const
+{
+    return *m_services.modelContainer->mainContext();
+}
+
+void AppRuntime::installCaptureCallbacks()
+{
+    CaptureCoordinator &coordinator = *m_services.captureCoordinator;
+    const QPointer<AppRuntime> self(this);
+    coordinator.onRegionCaptureRequested = [self] {
+        if (self)
+            self->captureCoordinator().beginCapture(CaptureMode::region);
+    };
+    coordinator.onCaptureCompleted = [self](const CaptureResult &result) {
+        if (self)
+            self->handleCaptureResult(result);
+    };
+    coordinator.onQuickThoughtRequested = [self] {
+        if (self)
+            self->requestQuickThought();
+    };
+    coordinator.onCaptureError = [self](const CaptureSubsystemError &error) {
+        if (self)
+            self->setActiveCaptureError(error);
+        if (self)
+            self->setErrorMessage(error.errorDescription());
+        if (self)
+            self->bringMainWindowToFront();
+    };
+}
+
+void AppRuntime::setErrorMessage(const std::optional<QString> &message)
+{
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void AppRuntime::setActiveCaptureError(const std::optional<CaptureSubsystemError> &error)
+{
+    m_activeCaptureError = error;
+    Q_EMIT activeCaptureErrorChanged();
+}
+
+void AppRuntime::fail(const QString &message)
+{
+    setErrorMessage(message);
+}
+
+void AppRuntime::start()
+{
+    if (m_isStarted)
+        return;
+    ModelContext &context = modelContext();
+
+    const auto welcome = TessalineStore::seedWelcomeNoteIfNeeded(context, QDateTime::currentDateTimeUtc());
+    if (!welcome)
+        return fail(welcome.error().message);
+    const auto inbox = TessalineStore::quickCapturesNote(context, QDateTime::currentDateTimeUtc());
+    if (!inbox)
+        return fail(inbox.error().message);
+    const auto fetched = context.fetchBoards();
+    if (!fetched)
+        return fail(fetched.error().message);
+
+    QList<Board *> boards = *fetched;
+    std::stable_sort(boards.begin(), boards.end(),
+                     [](const Board *a, const Board *b) { return a->lastOpenedAt() > b->lastOpenedAt(); });
+    Board *candidate = *welcome;
+    if (!candidate) {
+        for (Board *board : std::as_const(boards)) {
+            const QString status = board->statusRawValue();
+            if (!board->isInbox() && status != u"parked" && status != u"done" && board->isLive()) {
+                candidate = board;
+                break;
+            }
+        }
+    }
+    const std::optional<QUuid> active = m_navigation->activeBoardID();
+    const bool activeExists = active && std::any_of(boards.cbegin(), boards.cend(), [&](const Board *board) {
+        return board->id() == *active;
+    });
+    if (!activeExists)
+        m_navigation->setActiveBoardID(candidate ? candidate->id() : (*inbox)->id());
+
+    if (!m_isUIReady) {
+        m_isUIReady = true;
+        Q_EMIT uiReadyChanged();
+    }
+    captureCoordinator().refreshPermissionState();
+    const auto startupFailure = m_services.captureStartup ? m_services.captureStartup()
+                                                          : captureCoordinator().enableHotKeys();
+    if (startupFailure)
+        return fail(startupFailure->errorDescription());
+    m_isStarted = true;
+    Q_EMIT startedChanged();
+
+    if (m_navigation->remindersEnabled() && m_services.setRemindersEnabled) {
+        m_services.setRemindersEnabled(true, this, [this](const Expected<bool, QString> &answer) {
+            m_navigation->setRemindersEnabled(answer.hasValue() && answer.value());
+        });
+    }
+}
+
+void AppRuntime::requestQuickThought()
+{
+    m_navigation->setQuickThoughtPresented(true);
+    bringMainWindowToFront();
+}
+
+void AppRuntime::bringMainWindowToFront()
+{
+    if (m_services.windowing)
+        m_services.windowing->bringMainWindowToFront();
+}
+
+void AppRuntime::applicationDidBecomeActive()
+{
+    QTimer::singleShot(0, this, [this] {
+        CaptureCoordinator &coordinator = captureCoordinator();
+        if (coordinator.isReturningFromScreenCaptureSettings()) {
+            coordinator.setReturningFromScreenCaptureSettings(false);
+            if (!coordinator.permissionController().hasAccess()) {
+                UserDefaults &history = coordinator.permissionHistoryStore().defaults();
+                history.setBoolean(ScreenCapturePermissionHistoryStore::hasRequestedAccessKey(), true);
+                history.setBoolean(ScreenCapturePermissionHistoryStore::relaunchRecommendedKey(), true);
+            }
+        }
+        coordinator.refreshPermissionState();
+    });
+}
+
+void AppRuntime::handleCaptureResult(const CaptureResult &result)
+{
+    if (result.image.isNull()) {
+        fail(imageExportErrorMessage(ImageExportError::encodingFailed));
+        Q_EMIT captureHandled(std::nullopt);
+        return;
+    }
+    // Encoding a large capture takes longer than a frame; it runs on the
+    // thread pool, together with the clipboard's second format when the
+    // capture will be copied, and the rest continues here.
+    const bool willCopy = m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard;
+    auto *watcher = new QFutureWatcher<std::optional<EncodedCapture>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, result] {
+        const std::optional<EncodedCapture> encoded = watcher->result();
+        watcher->deleteLater();
+        if (!encoded) {
+            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
+            Q_EMIT captureHandled(std::nullopt);
+            return;
+        }
+        storeCapture(result, *encoded);
+    });
+    watcher->setFuture(QtConcurrent::run([image = result.image, willCopy]() -> std::optional<EncodedCapture> {
+        const std::optional<QByteArray> png = ImageExportService::pngData(image);
+        if (!png)
+            return std::nullopt;
+        EncodedCapture encoded{*png, std::nullopt};
+        if (willCopy)
+            encoded.clipboard = ImageExportService::pasteboardImage(image, png);
+        return encoded;
+    }));
+}
+
+void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture &encoded)
+{
+    ModelContext &context = modelContext();
+    const auto note = ThinkingSessionService(context).resolveNote(m_navigation->activeBoardID(), result.capturedAt);
+    if (!note) {
+        fail(note.error().message);
+        Q_EMIT captureHandled(std::nullopt);
+        return;
+    }
+
+    CanvasCard::Init init;
+    init.boardID = (*note)->id();
+    init.kind = CardKind::snip;
+    init.thoughtKind = ThoughtKind::thought;
+    init.sourceApplicationName = result.sourceApplicationName;
+    init.sourceBundleIdentifier = result.sourceBundleIdentifier;
+    init.sourceWindowTitle = result.sourceWindowTitle;
+    init.captureModeRawValue = captureModeRawValue(result.mode);
+    init.originalImageData = encoded.png;
+    init.createdAt = result.capturedAt;
+    init.updatedAt = result.capturedAt;
+    init.capturedAt = result.capturedAt;
+    auto *card = new CanvasCard(init);
+    const QUuid cardID = card->id();
+    context.insert(card);
+
+    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
+    document.insertCardReference(cardID, m_navigation->activeWritingAnchorID());
+    (*note)->updateWritingDocument(document, result.capturedAt);
+    if (auto saved = context.save(); !saved) {
+        fail(saved.error().message);
+        Q_EMIT captureHandled(std::nullopt);
+        return;
+    }
+
+    m_navigation->setSelectedCardIDs({cardID});
+
+    bool copied = false;
+    if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
+        copied = encoded.clipboard ? ImageExportService::writeToPasteboard(*encoded.clipboard, *m_services.pasteboard)
+                                   : ImageExportService::copyToPasteboard(result.image, *m_services.pasteboard);
+    }
+    setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
+
+    if (result.mode == CaptureMode::region && m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview) {
+        if (m_services.windowing)
+            m_services.windowing->closeCaptureToast();
+        // One turn of the event loop first, so whatever the capture was
+        // interrupting settles before the review decision is taken.
+        QTimer::singleShot(0, this, [this, cardID] { presentCaptureReviewIfPossible(cardID); });
+    } else if (m_services.windowing) {
+        m_services.windowing->showCaptureToast(cardID);
+    }
+
+    recognizeCapturedText(result, cardID);
+    Q_EMIT captureHandled(cardID);
+}
+
+void AppRuntime::presentCaptureReviewIfPossible(const QUuid &cardID)
+{
+    const bool wanted = m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview;
+    const bool possible = canPresentCaptureReview();
+    if (wanted && possible) {
+        m_navigation->setCaptureReviewCardID(cardID);
+        bringMainWindowToFront();
+    } else if (m_services.windowing) {
+        m_services.windowing->showCaptureToast(cardID);
+    }
+}
+
+bool AppRuntime::canPresentCaptureReview() const
+{
+    return !m_navigation->captureReviewCardID() && !m_navigation->focusedCardID() && !m_navigation->galleryCardID()
+        && !m_navigation->isQuickThoughtPresented()
+        && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
+}
+
+void AppRuntime::recognizeCapturedText(const CaptureResult &result, const QUuid &cardID)
+{
+    if (!m_services.ocrService)
+        return;
+    m_services.ocrService->recognizeText(result.image, this, [this, cardID](const OCRResult &recognized) {
+        if (recognized.error)
+            return;
+        applyRecognizedText(recognized.text, cardID);
+    });
+}
+
+SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards)
+{
+    SpotlightRecord record;
+    record.id = card->id();
+    record.title = card->displayTitle();
+    record.text = card->combinedText();
+    record.boardName = QStringLiteral("Tessaline");
+    for (const Board *board : boards) {
+        if (board->id() == card->boardID()) {
+            record.boardName = board->title();
+            break;
+        }
+    }
+    record.sourceApplication = card->sourceApplicationName();
+    record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
+    return record;
+}
+
+void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
+{
+    ModelContext &context = modelContext();
+    const auto cards = context.fetchCards();
+    if (!cards)
+        return;
+    CanvasCard *card = nullptr;
+    for (CanvasCard *candidate : *cards) {
+        if (candidate->id() == cardID && candidate->isLive()) {
+            card = candidate;
+            break;
+        }
+    }
+    // A card trashed while its text was read keeps no text and stays out of
+    // the search index.
+    if (!card)
+        return;
+    card->setOcrText(text);
+    card->setUpdatedAt(QDateTime::currentDateTimeUtc());
+    if (!context.save())
+        return;
+    const auto boards = context.fetchBoards();
+    if (!boards || !m_services.spotlightIndex)
+        return;
+    m_services.spotlightIndex->index(spotlightRecord(card, *boards), this,
+                                     [this, cardID](std::optional<SearchIndexError>) { Q_EMIT recognitionApplied(cardID); });
+}
+
+void AppRuntime::setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id)
+{
+    m_lastAutomaticallyCopiedCardID = id;
+    Q_EMIT lastAutomaticallyCopiedCardIDChanged();
+}
+
+void AppRuntime::captureRegion() { captureCoordinator().beginCapture(CaptureMode::region); }
+void AppRuntime::captureWindow() { captureCoordinator().beginCapture(CaptureMode::window); }
+void AppRuntime::captureDisplay() { captureCoordinator().beginCapture(CaptureMode::display); }
+
+std::optional<QString> AppRuntime::updateShortcutConfiguration(const GlobalShortcutConfiguration &configuration)
+{
+    if (const auto failure = captureCoordinator().updateShortcuts(configuration))
+        return failure->errorDescription();
+    m_shortcutConfiguration = captureCoordinator().shortcutConfiguration();
+    Q_EMIT shortcutConfigurationChanged();
+    // A working registration completes a start whose hot-key step failed.
+    if (m_isUIReady && !m_isStarted) {
+        m_isStarted = true;
+        Q_EMIT startedChanged();
+    }
+    return std::nullopt;
+}
+
+void AppRuntime::setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences)
+{
+    m_captureBehaviorPreferences = preferences;
+    Q_EMIT captureBehaviorPreferencesChanged();
+}
+
+void AppRuntime::setAutomaticallyOpensRegionCaptureReview(bool value)
+{
+    CaptureBehaviorPreferences preferences = m_captureBehaviorPreferences;
+    preferences.automaticallyOpensRegionCaptureReview = value;
+    m_preferencesStore.save(preferences);
+    setCaptureBehaviorPreferences(preferences);
+}
+
+void AppRuntime::setAutomaticallyCopiesCaptures(bool value)
+{
+    CaptureBehaviorPreferences preferences = m_captureBehaviorPreferences;
+    preferences.automaticallyCopiesCaptures = value;
+    m_preferencesStore.save(preferences);
+    setCaptureBehaviorPreferences(preferences);
+}
+
+void AppRuntime::openScreenRecordingSettings()
+{
+    CaptureCoordinator &coordinator = captureCoordinator();
+    coordinator.permissionHistoryStore().defaults().setBoolean(
+        ScreenCapturePermissionHistoryStore::hasRequestedAccessKey(), true);
+    coordinator.setReturningFromScreenCaptureSettings(true);
+    coordinator.refreshPermissionState();
+    const bool opened = m_services.openScreenRecordingSettings
+        ? m_services.openScreenRecordingSettings()
+        : ScreenCapturePermissionController::openScreenRecordingSettings();
+    setErrorMessage(std::nullopt);
+    setActiveCaptureError(std::nullopt);
+    coordinator.clearFailure();
+    if (!opened)
+        setErrorMessage(PlatformTexts::openPrivacySettingsInstruction());
+}
+
+void AppRuntime::relaunchApplication()
+{
+    const std::optional<QString> failure = m_services.launchNewInstance ? m_services.launchNewInstance()
+                                                                        : std::optional<QString>();
+    if (!failure) {
+        if (m_services.windowing)
+            m_services.windowing->terminate();
+        return;
+    }
+    setErrorMessage(QStringLiteral("Tessaline could not reopen automatically. Quit it and open it again. ") + *failure);
+    bringMainWindowToFront();
+}
+
+void AppRuntime::setReviewRemindersEnabled(bool wanted, bool reportFailures)
+{
+    if (!m_services.setRemindersEnabled)
+        return;
+    m_services.setRemindersEnabled(wanted, this, [this, wanted, reportFailures](const Expected<bool, QString> &answer) {
+        if (answer) {
+            m_navigation->setRemindersEnabled(*answer);
+            if (wanted && !*answer && reportFailures) {
+                setErrorMessage(QStringLiteral("Review reminders remain off because notification access is not available."));
+                bringMainWindowToFront();
+            }
+            return;
+        }
+        m_navigation->setRemindersEnabled(false);
+        if (reportFailures) {
+            setErrorMessage(QStringLiteral("Review reminders could not be scheduled. ") + answer.error());
+            bringMainWindowToFront();
+        }
+    });
+}
+
+std::optional<QImage> AppRuntime::annotatedImage(const CanvasCard *card) const
+{
+    const std::optional<QByteArray> data = card->originalImageData();
+    if (!data)
+        return std::nullopt;
+    const QImage image = QImage::fromData(*data);
+    if (image.isNull())
+        return std::nullopt;
+    const AnnotationDocument document = AnnotationDocument::decode(card->annotationDocumentData());
+    return AnnotationRenderer::renderImage(image, document.items);
+}
+
+bool AppRuntime::copyCardImage(const CanvasCard *card, Pasteboard &pasteboard)
+{
+    if (!m_captureBehaviorPreferences.automaticallyCopiesCaptures)
+        return false;
+    const std::optional<QImage> image = annotatedImage(card);
+    if (!image)
+        return false;
+    const bool copied = ImageExportService::copyToPasteboard(*image, pasteboard);
+    setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(card->id()) : std::nullopt);
+    return copied;
+}
+
+} // namespace tessaline

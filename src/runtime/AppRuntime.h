@@ -1,0 +1,184 @@
+#pragma once
+
+#include "runtime/ImageExportService.h"
+#include "runtime/NavigationState.h"
+#include "capture/CaptureBehaviorPreferences.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/GlobalShortcutConfiguration.h"
+#include "platform/Expected.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tessaline {
+
+class CanvasCard;
+class ModelContainer;
+class ModelContext;
+class OCRServicing;
+class OnboardingCoordinator;
+class Pasteboard;
+class SpotlightIndexService;
+class UserDefaults;
+struct SpotlightRecord;
+
+// What the runtime needs of the windows on screen. The shell provides it;
+// tests pass a recording fake.
+class RuntimeWindowing
+{
+public:
+    virtual ~RuntimeWindowing() = default;
+    // Raises, restores and activates the main window (or the first window
+    // there is when none can be the main one).
+    virtual void bringMainWindowToFront() = 0;
+    // True while any window shows a sheet (a window-modal dialog).
+    virtual bool anyWindowHasSheet() const = 0;
+    // Closes any toast on screen and shows the capture toast for the card.
+    virtual void showCaptureToast(const QUuid &cardID) = 0;
+    virtual void closeCaptureToast() = 0;
+    // Ends the process (after a successful relaunch).
+    virtual void terminate() = 0;
+};
+
+// Everything the runtime is built from. The app's start-up fills it with the
+// real services; tests hand in fakes.
+struct AppRuntimeServices
+{
+    std::unique_ptr<ModelContainer> modelContainer;
+    UserDefaults *defaults = nullptr;
+    std::unique_ptr<CaptureCoordinator> captureCoordinator;
+    OnboardingCoordinator *onboarding = nullptr;
+    std::shared_ptr<OCRServicing> ocrService;
+    std::shared_ptr<SpotlightIndexService> spotlightIndex;
+    // Turns the weekly reminder on or off; answers whether it is on
+    // afterwards, or why it failed. The answer may come later.
+    std::function<void(bool wanted, QObject *receiver, std::function<void(Expected<bool, QString>)>)> setRemindersEnabled;
+    Pasteboard *pasteboard = nullptr;
+    // Starts a new instance of the app; the reason when it could not.
+    std::function<std::optional<QString>()> launchNewInstance;
+    // Opens the desktop's privacy settings; true when something opened.
+    std::function<bool()> openScreenRecordingSettings;
+    // Registers the global hot keys; by default the coordinator's own.
+    std::function<std::optional<CaptureSubsystemError>()> captureStartup;
+    RuntimeWindowing *windowing = nullptr;
+};
+
+// The one application-wide coordinator: owns the library and the long-lived
+// services, turns every finished capture into a stored snip, and offers the
+// operations that menus, settings and screens call. Main thread only; every
+// continuation it hands out is guarded so it does nothing once it is gone.
+class AppRuntime : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AppRuntime(AppRuntimeServices services, QObject *parent = nullptr);
+    ~AppRuntime() override;
+
+    ModelContainer &modelContainer() const { return *m_services.modelContainer; }
+    ModelContext &modelContext() const;
+    NavigationState &navigation() const { return *m_navigation; }
+    CaptureCoordinator &captureCoordinator() const { return *m_services.captureCoordinator; }
+    OnboardingCoordinator *onboarding() const { return m_services.onboarding; }
+    OCRServicing &ocrService() const { return *m_services.ocrService; }
+    SpotlightIndexService *spotlightIndex() const { return m_services.spotlightIndex.get(); }
+    CaptureBehaviorPreferencesStore &captureBehaviorPreferencesStore() { return m_preferencesStore; }
+    UserDefaults &defaults() const { return *m_services.defaults; }
+    void setWindowing(RuntimeWindowing *windowing) { m_services.windowing = windowing; }
+
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const std::optional<QString> &message);
+    std::optional<CaptureSubsystemError> activeCaptureError() const { return m_activeCaptureError; }
+    void setActiveCaptureError(const std::optional<CaptureSubsystemError> &error);
+    bool isUIReady() const { return m_isUIReady; }
+    bool isStarted() const { return m_isStarted; }
+    GlobalShortcutConfiguration shortcutConfiguration() const { return m_shortcutConfiguration; }
+    CaptureBehaviorPreferences captureBehaviorPreferences() const { return m_captureBehaviorPreferences; }
+    std::optional<QUuid> lastAutomaticallyCopiedCardID() const { return m_lastAutomaticallyCopiedCardID; }
+
+    // Seeds the library, picks the active note, starts the hot keys and the
+    // reminder. Runs in full until one run succeeds; later calls do nothing.
+    void start();
+    void requestQuickThought();
+    void bringMainWindowToFront();
+    // The follow-up of the app becoming active again (after a visit to the
+    // desktop's privacy settings, say).
+    void applicationDidBecomeActive();
+
+    // A finished capture becomes a snip card in the active note. The PNG is
+    // encoded off the main thread; `finished` (for tests and the shell) runs
+    // once the card is stored or the capture has failed.
+    void handleCaptureResult(const CaptureResult &result);
+    bool canPresentCaptureReview() const;
+
+    void captureRegion();
+    void captureWindow();
+    void captureDisplay();
+    // The failure's message, or nothing on success.
+    std::optional<QString> updateShortcutConfiguration(const GlobalShortcutConfiguration &configuration);
+    void setAutomaticallyOpensRegionCaptureReview(bool value);
+    void setAutomaticallyCopiesCaptures(bool value);
+    void openScreenRecordingSettings();
+    void relaunchApplication();
+    void setReviewRemindersEnabled(bool wanted, bool reportFailures);
+    // The card's image with its annotations flattened onto it; none when the
+    // image is missing or unreadable, or when annotations cannot be drawn
+    // (redactions must never be dropped silently).
+    std::optional<QImage> annotatedImage(const CanvasCard *card) const;
+    bool copyCardImage(const CanvasCard *card, Pasteboard &pasteboard);
+
+    // Stores recognised text on a live card and indexes it.
+    void applyRecognizedText(const QString &text, const QUuid &cardID);
+
+    static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
+    static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
+    static SpotlightRecord spotlightRecord(const CanvasCard *card, const QList<class Board *> &boards);
+
+Q_SIGNALS:
+    void errorMessageChanged();
+    void activeCaptureErrorChanged();
+    void uiReadyChanged();
+    void startedChanged();
+    void shortcutConfigurationChanged();
+    void captureBehaviorPreferencesChanged();
+    void lastAutomaticallyCopiedCardIDChanged();
+    // A capture has been stored (with its card) or has failed (without).
+    void captureHandled(const std::optional<QUuid> &cardID);
+    // Recognised text has been stored and handed to the index.
+    void recognitionApplied(const QUuid &cardID);
+
+private:
+    // A capture's PNG, and its clipboard entry when it is to be copied.
+    struct EncodedCapture
+    {
+        QByteArray png;
+        std::optional<ImageExportService::PasteboardImage> clipboard;
+    };
+
+    void installCaptureCallbacks();
+    void storeCapture(const CaptureResult &result, const EncodedCapture &encoded);
+    void presentCaptureReviewIfPossible(const QUuid &cardID);
+    void recognizeCapturedText(const CaptureResult &result, const QUuid &cardID);
+    void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
+    void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
+    void fail(const QString &message);
+
+    AppRuntimeServices m_services;
+    std::unique_ptr<NavigationState> m_navigation;
+    CaptureBehaviorPreferencesStore m_preferencesStore;
+    std::optional<QString> m_errorMessage;
+    std::optional<CaptureSubsystemError> m_activeCaptureError;
+    bool m_isUIReady = false;
+    bool m_isStarted = false;
+    GlobalShortcutConfiguration m_shortcutConfiguration;
+    CaptureBehaviorPreferences m_captureBehaviorPreferences;
+    std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
+};
+
+} // namespace tessaline

@@ -1,0 +1,135 @@
+#include "runtime/TrashActions.h"
+
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+#include "runtime/SpotlightIndexService.h"
+#include "model/ModelContext.h"
+
+namespace tessaline {
+
+TrashActions::TrashActions(LibraryQuery &library, NavigationState &navigation, SpotlightIndexService *index,
+                           QObject *parent)
+    : QObject(parent)
+    , m_library(library)
+    , m_navigation(navigation)
+    , m_index(index)
+    , m_clock([] { return QDateTime::currentDateTimeUtc(); })
+{
+}
+
+bool TrashActions::saveOrRollBack()
+{
+    ModelContext &context = m_library.context();
+    if (context.save())
+        return true;
+    context.rollback();
+    return false;
+}
+
+void TrashActions::restoreBoard(const QUuid &boardID)
+{
+    Board *board = m_library.firstBoard(boardID);
+    if (!board)
+        return;
+    board->restoreFromTrash(m_clock());
+    board->setStatus(BoardStatus::active, m_clock());
+    saveOrRollBack();
+}
+
+void TrashActions::openDeletedBoard(const QUuid &boardID)
+{
+    restoreBoard(boardID);
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(boardID);
+}
+
+void TrashActions::restoreCard(const QUuid &cardID)
+{
+    CanvasCard *card = m_library.firstCard(cardID);
+    if (!card)
+        return;
+    card->restoreFromTrash(m_clock());
+    saveOrRollBack();
+}
+
+void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)
+{
+    restoreCard(cardID);
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(boardID);
+    openCard(cardID);
+}
+
+void TrashActions::openCard(const QUuid &cardID)
+{
+    const CanvasCard *card = m_library.firstCard(cardID);
+    if (card && card->kind() == CardKind::snip)
+        m_navigation.setGalleryCardID(cardID);
+    else
+        m_navigation.setFocusedCardID(cardID);
+}
+
+void TrashActions::deleteBoardPermanently(const QUuid &boardID)
+{
+    Board *board = m_library.firstBoard(boardID);
+    if (!board || board->isInbox())
+        return;
+    ModelContext &context = m_library.context();
+    // The lists are copied: they are read again when the save lands.
+    const QList<Connection *> connections = m_library.connections();
+    const QList<CanvasCard *> cards = m_library.cards();
+    for (Connection *connection : connections) {
+        if (connection->boardID() == boardID)
+            context.remove(connection);
+    }
+    QList<QUuid> purged;
+    for (CanvasCard *card : cards) {
+        if (card->boardID() == boardID) {
+            purged.append(card->id());
+            context.remove(card);
+        }
+    }
+    context.remove(board);
+    if (saveOrRollBack())
+        removeIndexEntries(purged);
+}
+
+void TrashActions::deleteCardPermanently(const QUuid &cardID)
+{
+    CanvasCard *card = m_library.firstCard(cardID);
+    if (!card)
+        return;
+    ModelContext &context = m_library.context();
+    const QList<Connection *> connections = m_library.connections();
+    for (Connection *connection : connections) {
+        if (connection->touchesCard(cardID))
+            context.remove(connection);
+    }
+    context.remove(card);
+    if (saveOrRollBack())
+        removeIndexEntries({cardID});
+}
+
+void TrashActions::removeIndexEntries(const QList<QUuid> &cardIDs)
+{
+    if (!m_index)
+        return;
+    for (const QUuid &cardID : cardIDs) {
+        m_index->remove(cardID, this, [this, cardID](std::optional<SearchIndexError>) { Q_EMIT indexEntryRemoved(cardID); });
+    }
+}
+
+void TrashActions::openSearchResult(const QUuid &boardID, const QUuid &cardID)
+{
+    const CanvasCard *card = m_library.firstCard(cardID);
+    if (card && card->kind() == CardKind::snip) {
+        m_navigation.setGalleryCardID(cardID);
+        return;
+    }
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(boardID);
+    m_navigation.setSelectedCardIDs({cardID});
+    m_navigation.setFocusedCardID(cardID);
+}
+
+} // namespace tessaline

@@ -1,0 +1,234 @@
+#include "shell/CaptureCompletionToastView.h"
+
+#include "runtime/AppRuntime.h"
+#include "shell/CaptureToastModel.h"
+#include "runtime/ImageExportService.h"
+#include "design/FunctionalSurface.h"
+#include "design/StudioActionButton.h"
+#include "design/TessalinePrimaryButton.h"
+#include "design/TextInputDirection.h"
+#include "model/ModelContext.h"
+#include "platform/Pasteboard.h"
+#include "platform/SymbolIcon.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tessaline {
+namespace {
+
+constexpr QSize kThumbnailSize(80, 54);
+
+QPixmap thumbnailPixmap(const CanvasCard *card, qreal devicePixelRatio)
+{
+    QPixmap canvas(kThumbnailSize * devicePixelRatio);
+    canvas.setDevicePixelRatio(devicePixelRatio);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    const QRectF bounds(QPointF(0, 0), QSizeF(kThumbnailSize));
+    shape.addRoundedRect(bounds, 8, 8);
+    painter.setClipPath(shape);
+    const auto data = card ? card->originalImageData() : std::nullopt;
+    QImage image = data ? QImage::fromData(*data) : QImage();
+    if (!image.isNull()) {
+        // Fill the frame, cropping what overflows.
+        const QSizeF scaled = QSizeF(image.size()).scaled(bounds.size(), Qt::KeepAspectRatioByExpanding);
+        const QRectF target(QPointF((bounds.width() - scaled.width()) / 2, (bounds.height() - scaled.height()) / 2), scaled);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, image);
+    } else {
+        QColor fill = QPalette().color(QPalette::WindowText);
+        fill.setAlphaF(0.08);
+        painter.fillRect(bounds, fill);
+        const QPixmap symbol = SymbolIcon::icon(QStringLiteral("photo")).pixmap(QSize(22, 22), devicePixelRatio);
+        painter.drawPixmap(QPointF((bounds.width() - 22) / 2, (bounds.height() - 22) / 2), symbol);
+    }
+    painter.setClipping(false);
+    QColor stroke = QPalette().color(QPalette::WindowText);
+    stroke.setAlphaF(0.2 * 0.55);
+    painter.setPen(QPen(stroke, 1));
+    painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    return canvas;
+}
+
+} // namespace
+
+CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppRuntime &runtime, QWidget *parent)
+    : QWidget(parent)
+    , m_runtime(runtime)
+    , m_model(new CaptureToastModel(cardID, runtime, this))
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(6, 6, 6, 6);
+    auto *surface = new FunctionalSurface(FunctionalSurfaceRole::popover, 14, this);
+    outer->addWidget(surface);
+
+    auto *content = new QWidget;
+    auto *column = new QVBoxLayout(content);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(10);
+
+    auto *row1 = new QHBoxLayout;
+    row1->setSpacing(10);
+    m_thumbnail = new QLabel;
+    m_thumbnail->setFixedSize(kThumbnailSize);
+    row1->addWidget(m_thumbnail);
+    auto *details = new QVBoxLayout;
+    details->setSpacing(4);
+    auto *header = new QHBoxLayout;
+    header->setSpacing(6);
+    m_header = new QLabel;
+    m_header->setTextFormat(Qt::PlainText);
+    QFont headerFont = m_header->font();
+    headerFont.setPixelSize(12);
+    headerFont.setWeight(QFont::DemiBold);
+    m_header->setFont(headerFont);
+    auto *check = new QLabel;
+    check->setPixmap(SymbolIcon::icon(QStringLiteral("checkmark.circle.fill")).pixmap(14, 14));
+    header->addWidget(check);
+    header->addWidget(m_header, 1);
+    m_copied = new QLabel(tr("Copied"));
+    QFont copiedFont = m_copied->font();
+    copiedFont.setPixelSize(10);
+    copiedFont.setWeight(QFont::Medium);
+    m_copied->setFont(copiedFont);
+    header->addWidget(m_copied);
+    header->addSpacing(6);
+    auto *dismiss = new QToolButton;
+    dismiss->setAutoRaise(true);
+    dismiss->setIcon(SymbolIcon::icon(QStringLiteral("xmark")));
+    dismiss->setToolTip(tr("Dismiss"));
+    dismiss->setAccessibleName(tr("Dismiss capture confirmation"));
+    connect(dismiss, &QToolButton::clicked, this, &CaptureCompletionToastView::closeRequested);
+    header->addWidget(dismiss);
+    details->addLayout(header);
+    m_source = new QLabel;
+    m_source->setTextFormat(Qt::PlainText);
+    QFont sourceFont = m_source->font();
+    sourceFont.setPixelSize(11);
+    sourceFont.setWeight(QFont::Medium);
+    m_source->setFont(sourceFont);
+    QPalette sourcePalette = m_source->palette();
+    QColor tertiary = sourcePalette.color(QPalette::WindowText);
+    tertiary.setAlphaF(0.5);
+    sourcePalette.setColor(QPalette::WindowText, tertiary);
+    m_source->setPalette(sourcePalette);
+    details->addWidget(m_source);
+    row1->addLayout(details, 1);
+    column->addLayout(row1);
+
+    m_caption = new QLineEdit;
+    m_caption->setPlaceholderText(tr("Add a caption (optional)"));
+    m_caption->setAccessibleName(tr("Caption for this snip"));
+    connect(m_caption, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_model->setContextText(text);
+        textInputDirection(m_caption);
+    });
+    column->addWidget(m_caption);
+
+    auto *actions = new QHBoxLayout;
+    actions->setSpacing(8);
+    m_copy = new StudioActionButton(tr("Copy"), QStringLiteral("doc.on.doc"), false, StudioControlProminence::standard,
+                                    [this] {
+                                        m_model->copyImage(ClipboardPasteboard::general());
+                                    });
+    m_save = new StudioActionButton(tr("Save\u2026"), QStringLiteral("square.and.arrow.down"), false,
+                                    StudioControlProminence::standard, [this] { save(); });
+    auto *frame = new StudioActionButton(tr("Frame\u2026"), QStringLiteral("macwindow"), false,
+                                         StudioControlProminence::standard, [this] { m_model->openFrameComposer(); });
+    auto *annotate = new StudioActionButton(tr("Annotate"), QString(), false, StudioControlProminence::standard,
+                                            [this] { m_model->openReview(); });
+    auto *open = new TessalinePrimaryButton(tr("Open"));
+    open->setControlSize(StudioControlSize::small);
+    connect(open, &QAbstractButton::clicked, m_model, &CaptureToastModel::openNote);
+    actions->addWidget(m_copy);
+    actions->addWidget(m_save);
+    actions->addWidget(frame);
+    actions->addStretch(1);
+    actions->addWidget(annotate);
+    actions->addWidget(open);
+    column->addLayout(actions);
+    surface->setContent(content);
+
+    // Return in the caption field is the toast's default action.
+    connect(m_caption, &QLineEdit::returnPressed, m_model, &CaptureToastModel::openNote);
+    connect(m_model, &CaptureToastModel::closeRequested, this, &CaptureCompletionToastView::closeRequested);
+    connect(m_model, &CaptureToastModel::changed, this, &CaptureCompletionToastView::refresh);
+    connect(&m_runtime.modelContext(), &ModelContext::didSave, this, &CaptureCompletionToastView::refresh);
+
+    m_model->loadInitialState();
+    m_caption->setText(m_model->contextText());
+    refresh();
+}
+
+CaptureCompletionToastView::~CaptureCompletionToastView() = default;
+
+void CaptureCompletionToastView::refresh()
+{
+    const CanvasCard *card = m_model->currentCard();
+    if (!card) {
+        // Trashed or gone: nothing left to confirm.
+        m_header->setText(tr("Capture saved"));
+        if (!m_closing) {
+            m_closing = true;
+            QTimer::singleShot(0, this, &CaptureCompletionToastView::closeRequested);
+        }
+        return;
+    }
+    m_header->setText(tr("Added to %1").arg(m_model->noteTitle()));
+    m_copied->setVisible(m_model->isCopied());
+    m_copy->setText(m_model->isCopied() ? tr("Copied") : tr("Copy"));
+    m_copy->setSystemImage(m_model->isCopied() ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
+    m_save->setEnabled(!m_model->isExporting());
+    const QString source = m_model->sourceDescription();
+    m_source->setVisible(!source.isEmpty());
+    m_source->setText(source);
+    if (m_thumbnail->pixmap().isNull())
+        m_thumbnail->setPixmap(thumbnailPixmap(card, devicePixelRatioF()));
+    showPendingError();
+}
+
+void CaptureCompletionToastView::showPendingError()
+{
+    const auto message = m_model->errorMessage();
+    if (!message)
+        return;
+    // Cleared before the alert opens, so a message set while it is up is
+    // never wiped by closing it.
+    m_model->setErrorMessage(std::nullopt);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Couldn\u2019t finish that action"), *message, QMessageBox::Ok,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void CaptureCompletionToastView::save()
+{
+    const auto image = m_model->prepareSave();
+    if (!image) {
+        showPendingError();
+        return;
+    }
+    const CanvasCard *card = m_model->currentCard();
+    m_model->setExporting(true);
+    const QPointer<CaptureCompletionToastView> self(this);
+    ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,
+                                [self](std::optional<QString> error) {
+                                    if (!self)
+                                        return;
+                                    if (error)
+                                        self->m_model->setErrorMessage(*error);
+                                    self->m_model->setExporting(false);
+                                });
+}
+
+} // namespace tessaline

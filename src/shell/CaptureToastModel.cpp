@@ -1,0 +1,152 @@
+#include "shell/CaptureToastModel.h"
+
+#include "runtime/AppRuntime.h"
+#include "runtime/ImageExportService.h"
+#include "model/ModelContext.h"
+#include "model/ThinkingSessionService.h"
+#include "platform/TextUtilities.h"
+
+namespace tessaline {
+
+CaptureToastModel::CaptureToastModel(const QUuid &cardID, AppRuntime &runtime, QObject *parent)
+    : QObject(parent)
+    , m_cardID(cardID)
+    , m_runtime(runtime)
+{
+}
+
+CanvasCard *CaptureToastModel::currentCard() const
+{
+    const auto cards = m_runtime.modelContext().fetchCards();
+    if (!cards)
+        return nullptr;
+    for (CanvasCard *card : *cards) {
+        if (card->id() == m_cardID && card->isLive())
+            return card;
+    }
+    return nullptr;
+}
+
+QString CaptureToastModel::noteTitle() const
+{
+    const CanvasCard *card = currentCard();
+    const auto boards = m_runtime.modelContext().fetchBoards();
+    if (card && boards) {
+        for (const Board *board : *boards) {
+            if (board->id() == card->boardID())
+                return board->title();
+        }
+    }
+    return QStringLiteral("Tessaline");
+}
+
+QString CaptureToastModel::sourceDescription() const
+{
+    const CanvasCard *card = currentCard();
+    if (!card || !card->sourceApplicationName())
+        return QString();
+    QString text = QStringLiteral("From ") + *card->sourceApplicationName();
+    const auto window = card->sourceWindowTitle();
+    if (window && !window->isEmpty())
+        text += QStringLiteral(" \u00B7 ") + *window;
+    return text;
+}
+
+void CaptureToastModel::setContextText(const QString &text)
+{
+    m_contextText = text;
+}
+
+void CaptureToastModel::setErrorMessage(const std::optional<QString> &message)
+{
+    m_errorMessage = message;
+    Q_EMIT changed();
+}
+
+void CaptureToastModel::setExporting(bool exporting)
+{
+    m_isExporting = exporting;
+    Q_EMIT changed();
+}
+
+void CaptureToastModel::loadInitialState()
+{
+    if (const CanvasCard *card = currentCard())
+        m_contextText = card->contextText();
+    m_isCopied = m_runtime.lastAutomaticallyCopiedCardID() == m_cardID;
+    Q_EMIT changed();
+}
+
+bool CaptureToastModel::commitCaption()
+{
+    const CanvasCard *card = currentCard();
+    const QString trimmed = trimmedWhitespace(m_contextText);
+    if (card && trimmed == card->contextText())
+        return true;
+    const auto updated = ThinkingSessionService(m_runtime.modelContext())
+                             .updateCaption(trimmed, m_cardID, QDateTime::currentDateTimeUtc());
+    if (!updated) {
+        setErrorMessage(updated.error().message);
+        return false;
+    }
+    return true;
+}
+
+void CaptureToastModel::copyImage(Pasteboard &pasteboard)
+{
+    const CanvasCard *card = currentCard();
+    const auto image = card ? m_runtime.annotatedImage(card) : std::nullopt;
+    if (image && ImageExportService::copyToPasteboard(*image, pasteboard)) {
+        m_isCopied = true;
+        Q_EMIT changed();
+        return;
+    }
+    setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+}
+
+std::optional<QImage> CaptureToastModel::prepareSave()
+{
+    if (m_isExporting || !commitCaption())
+        return std::nullopt;
+    const CanvasCard *card = currentCard();
+    const auto image = card ? m_runtime.annotatedImage(card) : std::nullopt;
+    // Without an image there is nothing to save; say so rather than stay
+    // silent, as Copy does.
+    if (!image) {
+        setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+        return std::nullopt;
+    }
+    return image;
+}
+
+void CaptureToastModel::openFrameComposer()
+{
+    if (!commitCaption())
+        return;
+    Q_EMIT closeRequested();
+    m_runtime.navigation().setFrameComposerCardID(m_cardID);
+    m_runtime.bringMainWindowToFront();
+}
+
+void CaptureToastModel::openReview()
+{
+    if (!commitCaption())
+        return;
+    m_runtime.navigation().setCaptureReviewCardID(m_cardID);
+    m_runtime.bringMainWindowToFront();
+    Q_EMIT closeRequested();
+}
+
+void CaptureToastModel::openNote()
+{
+    if (!commitCaption())
+        return;
+    const CanvasCard *card = currentCard();
+    m_runtime.navigation().setDestination(SidebarDestination::notes());
+    if (card)
+        m_runtime.navigation().setActiveBoardID(card->boardID());
+    m_runtime.bringMainWindowToFront();
+    Q_EMIT closeRequested();
+}
+
+} // namespace tessaline

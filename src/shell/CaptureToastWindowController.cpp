@@ -1,0 +1,90 @@
+#include "shell/CaptureToastWindowController.h"
+
+#include "shell/CaptureCompletionToastView.h"
+#include "platform/X11WindowHints.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tessaline {
+
+CaptureToastWindowController &CaptureToastWindowController::shared()
+{
+    static CaptureToastWindowController controller;
+    return controller;
+}
+
+std::optional<QPoint> CaptureToastWindowController::toastPosition(const QPoint &pointer,
+                                                                  const QList<QRect> &screenGeometries,
+                                                                  const QList<QRect> &availableGeometries,
+                                                                  int primaryIndex)
+{
+    if (screenGeometries.isEmpty())
+        return std::nullopt;
+    int chosen = -1;
+    for (int i = 0; i < screenGeometries.size(); ++i) {
+        const QRect &frame = screenGeometries.at(i);
+        const bool inX = pointer.x() >= frame.left() && pointer.x() < frame.left() + frame.width();
+        const bool inY = pointer.y() > frame.top() && pointer.y() <= frame.top() + frame.height();
+        if (inX && inY) {
+            chosen = i;
+            break;
+        }
+    }
+    if (chosen < 0)
+        chosen = primaryIndex >= 0 && primaryIndex < screenGeometries.size() ? primaryIndex : 0;
+    const QRect area = availableGeometries.value(chosen, screenGeometries.at(chosen));
+    return QPoint(area.left() + area.width() - toastSize.width() - cornerInset, area.top() + cornerInset);
+}
+
+void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime)
+{
+    close();
+    auto *view = new CaptureCompletionToastView(cardID, runtime);
+    view->setObjectName(QStringLiteral("CaptureToast"));
+    view->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    view->setAttribute(Qt::WA_ShowWithoutActivating);
+    // Rounded corners need a compositor to show the desktop behind them.
+    if (hasCompositingManager())
+        view->setAttribute(Qt::WA_TranslucentBackground);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->setWindowTitle(QStringLiteral("Tessaline"));
+    view->setFixedSize(toastSize);
+    const QPointer<CaptureToastWindowController> self(this);
+    connect(view, &CaptureCompletionToastView::closeRequested, this, [self] {
+        if (self)
+            self->close();
+    });
+
+    QList<QRect> geometries;
+    QList<QRect> available;
+    int primary = 0;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (int i = 0; i < screens.size(); ++i) {
+        geometries.append(screens.at(i)->geometry());
+        available.append(screens.at(i)->availableGeometry());
+        if (screens.at(i) == QGuiApplication::primaryScreen())
+            primary = i;
+    }
+    if (const auto position = toastPosition(QCursor::pos(), geometries, available, primary)) {
+        view->move(*position);
+    } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        view->move(screen->geometry().center() - QPoint(toastSize.width() / 2, toastSize.height() / 2));
+    }
+    m_panel = view;
+    view->show();
+    showOnAllWorkspaces(view->winId());
+}
+
+void CaptureToastWindowController::close()
+{
+    if (!m_panel)
+        return;
+    QWidget *panel = m_panel;
+    m_panel = nullptr;
+    panel->hide();
+    panel->close();
+}
+
+} // namespace tessaline

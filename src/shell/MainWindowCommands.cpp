@@ -1,0 +1,79 @@
+#include "shell/MainWindowCommands.h"
+
+#include "runtime/AppRuntime.h"
+#include "capture/GlobalShortcutKeyCatalog.h"
+#include "runtime/UpdateService.h"
+
+namespace tessaline {
+
+MainWindowCommands::MainWindowCommands(AppRuntime &runtime, UpdateService &updates, QObject *parent)
+    : QObject(parent)
+    , m_runtime(runtime)
+    , m_updates(updates)
+{
+    connect(&m_runtime, &AppRuntime::shortcutConfigurationChanged, this, &MainWindowCommands::changed);
+    connect(&m_updates, &UpdateService::canCheckForUpdatesChanged, this, &MainWindowCommands::changed);
+}
+
+bool MainWindowCommands::canCheckForUpdates() const
+{
+    return m_updates.canCheckForUpdates();
+}
+
+QKeySequence MainWindowCommands::quickNoteShortcut() const
+{
+    return menuKeySequence(m_runtime.shortcutConfiguration().quickThought);
+}
+
+QKeySequence MainWindowCommands::captureRegionShortcut() const
+{
+    return menuKeySequence(m_runtime.shortcutConfiguration().capture);
+}
+
+QKeySequence MainWindowCommands::menuKeySequence(const std::optional<GlobalShortcut> &shortcut)
+{
+    if (!shortcut)
+        return {};
+    const auto descriptor = GlobalShortcutKeyCatalog::descriptor(shortcut->keyCode);
+    if (!descriptor || !descriptor->keyEquivalent || descriptor->keyEquivalent->isEmpty())
+        return {};
+    const QString equivalent = *descriptor->keyEquivalent;
+    int key = 0;
+    if (equivalent == u"\r")
+        key = Qt::Key_Return;
+    else if (equivalent == u"\t")
+        key = Qt::Key_Tab;
+    else if (equivalent == u" ")
+        key = Qt::Key_Space;
+    else if (equivalent.size() == 1)
+        key = equivalent.toUpper().at(0).unicode(); // Qt's key codes of printable keys are their characters
+    else
+        return {};
+    const GlobalShortcutModifiers modifiers = shortcut->modifiers;
+    int mask = 0;
+    if (modifiers.contains(GlobalShortcutModifiers::command()))
+        mask |= Qt::ControlModifier;
+    if (modifiers.contains(GlobalShortcutModifiers::option()))
+        mask |= Qt::AltModifier;
+    if (modifiers.contains(GlobalShortcutModifiers::control()))
+        mask |= Qt::MetaModifier;
+    if (modifiers.contains(GlobalShortcutModifiers::shift()))
+        mask |= Qt::ShiftModifier;
+    return QKeySequence(key | mask);
+}
+
+void MainWindowCommands::checkForUpdates()
+{
+    m_updates.checkForUpdates();
+}
+
+void MainWindowCommands::quickNote()
+{
+    m_runtime.requestQuickThought();
+}
+
+void MainWindowCommands::captureRegion() { m_runtime.captureRegion(); }
+void MainWindowCommands::captureWindow() { m_runtime.captureWindow(); }
+void MainWindowCommands::captureDisplay() { m_runtime.captureDisplay(); }
+
+} // namespace tessaline

@@ -1,0 +1,481 @@
+#include "shell/RootView.h"
+
+#include "runtime/AppRuntime.h"
+#include "shell/ErrorAlertController.h"
+#include "runtime/LibraryQuery.h"
+#include "shell/MainToolbarController.h"
+#include "shell/MainWindowCommands.h"
+#include "shell/SidebarModel.h"
+#include "shell/SidebarView.h"
+#include "design/TessalinePrimaryButton.h"
+#include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QApplication>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedLayout>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int sidebarMinimumWidth = 190;
+constexpr int sidebarIdealWidth = 218;
+constexpr int sidebarMaximumWidth = 285;
+constexpr int inspectorMinimumWidth = 250;
+constexpr int inspectorIdealWidth = 300;
+constexpr int inspectorMaximumWidth = 390;
+constexpr int coachmarkSideInset = 34;
+constexpr int coachmarkBottomInset = 30;
+
+// The Capture control: the primary button runs a region capture, the arrow
+// beside it opens the capture menu. During the tour's first step a ring
+// with the control's corner radius points at it.
+class CaptureControl : public QWidget
+{
+public:
+    explicit CaptureControl(QWidget *parent = nullptr) : QWidget(parent) {}
+
+    void setHighlighted(bool highlighted)
+    {
+        if (m_highlighted == highlighted)
+            return;
+        m_highlighted = highlighted;
+        update();
+    }
+    bool isHighlighted() const { return m_highlighted; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (!m_highlighted)
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
+    }
+
+private:
+    bool m_highlighted = false;
+};
+
+} // namespace
+
+RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry screens, QWidget *parent)
+    : QMainWindow(parent)
+    , m_controller(new RootViewController(runtime, this))
+    , m_commands(new MainWindowCommands(runtime, updates, this))
+    , m_screens(std::move(screens))
+{
+    setWindowTitle(QStringLiteral("Tessaline"));
+    resize(1180, 780);
+    setMinimumSize(880, 580);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+
+    m_sidebarView = new SidebarView(m_controller->sidebar(), runtime.navigation(), m_splitter);
+    m_sidebarView->setMinimumWidth(sidebarMinimumWidth);
+    m_sidebarView->setMaximumWidth(sidebarMaximumWidth);
+    m_splitter->addWidget(m_sidebarView);
+
+    m_detailHost = new QWidget(m_splitter);
+    m_detailLayout = new QStackedLayout(m_detailHost);
+    m_detailLayout->setContentsMargins(0, 0, 0, 0);
+    m_splitter->addWidget(m_detailHost);
+
+    m_inspectorHost = new QWidget(m_splitter);
+    m_inspectorHost->setMinimumWidth(inspectorMinimumWidth);
+    m_inspectorHost->setMaximumWidth(inspectorMaximumWidth);
+    auto *inspectorLayout = new QVBoxLayout(m_inspectorHost);
+    inspectorLayout->setContentsMargins(0, 0, 0, 0);
+    m_splitter->addWidget(m_inspectorHost);
+
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setStretchFactor(2, 0);
+    m_splitter->setSizes({sidebarIdealWidth, 1180 - sidebarIdealWidth, inspectorIdealWidth});
+    setCentralWidget(m_splitter);
+
+    buildToolbar();
+    buildMenus();
+
+    RootViewController &controller = *m_controller;
+    connect(&controller, &RootViewController::sidebarVisibleChanged, this, &RootView::syncColumns);
+    connect(&controller, &RootViewController::detailScreenChanged, this, &RootView::syncDetail);
+    connect(&controller, &RootViewController::presentedSheetChanged, this, &RootView::syncSheet);
+    connect(&controller, &RootViewController::coachmarkChanged, this, &RootView::syncCoachmark);
+    connect(&controller.alert(), &ErrorAlertController::changed, this, &RootView::syncAlert);
+    connect(&controller.toolbar(), &MainToolbarController::changed, this, &RootView::syncToolbar);
+    connect(&runtime.navigation(), &NavigationState::inspectorPresentedChanged, this, &RootView::syncInspector);
+    // A single note's screen is named after the note; a rename shows there.
+    connect(&controller.library(), &LibraryQuery::changed, this, [this] {
+        if (m_shownDetail && m_shownDetail->kind() == DetailScreen::Kind::boardCanvas
+            && !m_screens.hasDetail(DetailScreen::Kind::boardCanvas)) {
+            m_shownDetail.reset();
+            syncDetail();
+        }
+    });
+
+    syncColumns();
+    syncDetail();
+    syncInspector();
+    syncToolbar();
+
+    // Children go in the order they joined: moving the controller to the
+    // end lets every view that reads it go first when the window is deleted.
+    m_controller->setParent(nullptr);
+    m_controller->setParent(this);
+}
+
+RootView::~RootView()
+{
+    // Sheets and the alert must not report back while the window goes, and
+    // go before the controller they were made from.
+    if (m_sheetDialog) {
+        m_sheetDialog->disconnect(this);
+        delete m_sheetDialog;
+    }
+    if (m_alertBox) {
+        m_alertBox->disconnect(this);
+        delete m_alertBox;
+    }
+    delete m_coachmark;
+}
+
+void RootView::buildToolbar()
+{
+    auto *toolbar = addToolBar(QStringLiteral("Toolbar"));
+    toolbar->setObjectName(QStringLiteral("mainToolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    // The split view's own control: the window starts with the sidebar
+    // hidden, so this is how it comes back.
+    m_sidebarToggle = toolbar->addAction(SymbolIcon::icon(QStringLiteral("sidebar.left")), QStringLiteral("Sidebar"));
+    m_sidebarToggle->setCheckable(true);
+    connect(m_sidebarToggle, &QAction::triggered, this,
+            [this](bool checked) { m_controller->setSidebarVisible(checked); });
+
+    auto *spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+
+    MainToolbarController &actions = m_controller->toolbar();
+    QAction *newNote = toolbar->addAction(SymbolIcon::icon(QStringLiteral("square.and.pencil")), QStringLiteral("New Note"));
+    newNote->setToolTip(QStringLiteral("New Note"));
+    connect(newNote, &QAction::triggered, &actions, &MainToolbarController::newNote);
+    if (QWidget *button = toolbar->widgetForAction(newNote))
+        button->setAccessibleName(QStringLiteral("New Note"));
+
+    auto *control = new CaptureControl(toolbar);
+    auto *controlLayout = new QHBoxLayout(control);
+    controlLayout->setContentsMargins(2, 2, 2, 2);
+    controlLayout->setSpacing(0);
+    m_captureButton = new TessalinePrimaryButton(QStringLiteral("Capture"), QStringLiteral("viewfinder"), control);
+    connect(m_captureButton, &QAbstractButton::clicked, &actions, &MainToolbarController::captureRegion);
+    controlLayout->addWidget(m_captureButton);
+    m_captureMenu = new QMenu(control);
+    // Built when it opens: a library with many notes makes a long submenu,
+    // and saves come often while the user writes.
+    connect(m_captureMenu, &QMenu::aboutToShow, this, &RootView::rebuildCaptureMenu);
+    m_captureMenuButton = new QToolButton(control);
+    m_captureMenuButton->setArrowType(Qt::DownArrow);
+    m_captureMenuButton->setAutoRaise(true);
+    m_captureMenuButton->setPopupMode(QToolButton::InstantPopup);
+    m_captureMenuButton->setMenu(m_captureMenu);
+    m_captureMenuButton->setAccessibleName(QStringLiteral("Capture Options"));
+    controlLayout->addWidget(m_captureMenuButton);
+    m_captureControl = control;
+    toolbar->addWidget(control);
+
+    QAction *search = toolbar->addAction(SymbolIcon::icon(QStringLiteral("magnifyingglass")), QStringLiteral("Search"));
+    search->setToolTip(QStringLiteral("Search"));
+    connect(search, &QAction::triggered, &actions, &MainToolbarController::showSearch);
+
+    m_inspectorAction = toolbar->addAction(SymbolIcon::icon(QStringLiteral("sidebar.right")), QStringLiteral("Inspector"));
+    m_inspectorAction->setToolTip(QStringLiteral("Inspector"));
+    connect(m_inspectorAction, &QAction::triggered, &actions, &MainToolbarController::toggleInspector);
+    if (QWidget *button = toolbar->widgetForAction(m_inspectorAction))
+        button->setAccessibleName(QStringLiteral("Inspector"));
+}
+
+void RootView::rebuildCaptureMenu()
+{
+    MainToolbarController &actions = m_controller->toolbar();
+    // clear() drops the actions but leaves a submenu alive as a child.
+    const QList<QMenu *> submenus = m_captureMenu->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    m_captureMenu->clear();
+    qDeleteAll(submenus);
+    connect(m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("viewfinder")), QStringLiteral("Capture Region")),
+            &QAction::triggered, &actions, &MainToolbarController::captureRegion);
+    connect(m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("macwindow")), QStringLiteral("Capture Frontmost Window")),
+            &QAction::triggered, &actions, &MainToolbarController::captureWindow);
+    connect(m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("display")),
+                                     QStringLiteral("Capture Display Under Pointer")),
+            &QAction::triggered, &actions, &MainToolbarController::captureDisplay);
+    m_captureMenu->addSeparator();
+    QAction *review = m_captureMenu->addAction(QStringLiteral("Open Region Captures for Annotation"));
+    review->setCheckable(true);
+    review->setChecked(actions.opensRegionCapturesForAnnotation());
+    connect(review, &QAction::toggled, &actions, &MainToolbarController::setOpensRegionCapturesForAnnotation);
+    m_captureMenu->addSeparator();
+    QMenu *destinations = m_captureMenu->addMenu(SymbolIcon::icon(QStringLiteral("arrow.down.to.line")),
+                                                 QStringLiteral("Insert New Captures In"));
+    for (const CaptureDestinationItem &item : actions.captureDestinationItems()) {
+        if (item.type == CaptureDestinationItem::Type::divider) {
+            destinations->addSeparator();
+            continue;
+        }
+        QAction *choice = destinations->addAction(SymbolIcon::icon(item.systemImage), menuEscapedText(item.title));
+        const QUuid boardID = item.boardID;
+        connect(choice, &QAction::triggered, &actions, [&actions, boardID] { actions.chooseCaptureDestination(boardID); });
+    }
+}
+
+void RootView::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_quickNoteCommand = file->addAction(QStringLiteral("Quick Note"));
+    connect(m_quickNoteCommand, &QAction::triggered, m_commands, &MainWindowCommands::quickNote);
+    m_captureRegionCommand = file->addAction(QStringLiteral("Capture Region"));
+    connect(m_captureRegionCommand, &QAction::triggered, m_commands, &MainWindowCommands::captureRegion);
+    connect(file->addAction(QStringLiteral("Capture Frontmost Window")), &QAction::triggered, m_commands,
+            &MainWindowCommands::captureWindow);
+    connect(file->addAction(QStringLiteral("Capture Display Under Pointer")), &QAction::triggered, m_commands,
+            &MainWindowCommands::captureDisplay);
+    // Without a tray (GNOME has none) these are the only ways to settings
+    // and out of the app, which keeps running when its window is closed.
+    file->addSeparator();
+    QAction *settings = file->addAction(SymbolIcon::icon(QStringLiteral("gearshape")),
+                                        QStringLiteral("Settings && Shortcuts\u2026"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    connect(settings, &QAction::triggered, this, &RootView::settingsRequested);
+    QAction *quit = file->addAction(QStringLiteral("Quit Tessaline"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    m_checkForUpdatesCommand = help->addAction(QStringLiteral("Check for Updates\u2026"));
+    connect(m_checkForUpdatesCommand, &QAction::triggered, m_commands, &MainWindowCommands::checkForUpdates);
+
+    auto syncCommands = [this] {
+        m_quickNoteCommand->setShortcut(m_commands->quickNoteShortcut());
+        m_captureRegionCommand->setShortcut(m_commands->captureRegionShortcut());
+        m_checkForUpdatesCommand->setEnabled(m_commands->canCheckForUpdates());
+    };
+    connect(m_commands, &MainWindowCommands::changed, this, syncCommands);
+    syncCommands();
+}
+
+void RootView::syncToolbar()
+{
+    const MainToolbarController &actions = m_controller->toolbar();
+    m_captureControl->setToolTip(actions.captureHelpText());
+    m_captureButton->setToolTip(actions.captureHelpText());
+    static_cast<CaptureControl *>(m_captureControl)->setHighlighted(actions.isCaptureHighlighted());
+    m_inspectorAction->setVisible(actions.showsInspectorButton());
+}
+
+void RootView::syncColumns()
+{
+    const bool visible = m_controller->isSidebarVisible();
+    m_sidebarView->setVisible(visible);
+    m_sidebarToggle->setChecked(visible);
+    m_sidebarToggle->setToolTip(visible ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"));
+}
+
+void RootView::syncDetail()
+{
+    const DetailScreen screen = m_controller->detailScreen();
+    if (m_detail && m_shownDetail == screen)
+        return;
+    QWidget *previous = m_detail;
+    m_detail = m_screens.makeDetail(m_controller->screens(), screen, m_detailHost);
+    m_shownDetail = screen;
+    m_detailLayout->addWidget(m_detail);
+    m_detailLayout->setCurrentWidget(m_detail);
+    if (previous) {
+        m_detailLayout->removeWidget(previous);
+        previous->hide();
+        previous->deleteLater();
+    }
+}
+
+void RootView::syncInspector()
+{
+    const bool presented = m_controller->runtime().navigation().isInspectorPresented();
+    if (presented && !m_inspector) {
+        m_inspector = m_screens.makeInspector(m_controller->screens(), m_inspectorHost);
+        m_inspectorHost->layout()->addWidget(m_inspector);
+    }
+    m_inspectorHost->setVisible(presented);
+}
+
+void RootView::syncSheet()
+{
+    const std::optional<SheetRequest> wanted = m_controller->presentedSheet();
+    if (m_sheetDialog && m_shownSheet && wanted && wanted->isSameSheet(*m_shownSheet))
+        return;
+    if (QDialog *current = m_sheetDialog) {
+        // Closed because its property was set back elsewhere: nothing to
+        // write back.
+        m_sheetDialog = nullptr;
+        m_shownSheet.reset();
+        current->disconnect(this);
+        current->hide();
+        current->deleteLater();
+    }
+    // Sheets hang off a window on screen; showing the window brings them.
+    if (!wanted || !isVisible())
+        return;
+    QDialog *dialog = m_screens.makeSheet(m_controller->screens(), *wanted, this);
+    if (!dialog)
+        return;
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_sheetDialog = dialog;
+    m_shownSheet = wanted;
+    const SheetKind kind = wanted->kind;
+    connect(dialog, &QDialog::finished, this, [this, dialog, kind] {
+        if (m_sheetDialog != dialog)
+            return;
+        m_sheetDialog = nullptr;
+        m_shownSheet.reset();
+        dialog->deleteLater();
+        m_controller->sheetDismissed(kind);
+        // The first-run setup stays while it is asked for; another sheet
+        // that waited behind this one comes up now.
+        syncSheet();
+    });
+    dialog->open();
+}
+
+void RootView::syncAlert()
+{
+    ErrorAlertController &alert = m_controller->alert();
+    if (!alert.isPresented()) {
+        if (QMessageBox *box = m_alertBox) {
+            m_alertBox = nullptr;
+            box->disconnect(this);
+            box->hide();
+            box->deleteLater();
+        }
+        return;
+    }
+    if (m_alertBox) {
+        m_alertBox->setInformativeText(alert.message());
+        return;
+    }
+    if (!isVisible())
+        return;
+    auto *box = new QMessageBox(this);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(alert.title());
+    box->setText(alert.title());
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(alert.message());
+    box->setWindowModality(Qt::WindowModal);
+    QHash<QAbstractButton *, ErrorAlertController::Action> actions;
+    for (const ErrorAlertController::Button &button : alert.buttons()) {
+        QPushButton *pushButton = box->addButton(button.title, button.isCancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        actions.insert(pushButton, button.action);
+        if (button.isCancel)
+            box->setEscapeButton(pushButton);
+        if (!box->defaultButton())
+            box->setDefaultButton(pushButton);
+    }
+    m_alertBox = box;
+    connect(box, &QMessageBox::finished, this, [this, box, actions] {
+        if (m_alertBox != box)
+            return;
+        m_alertBox = nullptr;
+        box->deleteLater();
+        const auto chosen = actions.constFind(box->clickedButton());
+        if (chosen != actions.constEnd())
+            m_controller->alert().trigger(*chosen);
+        else
+            m_controller->alert().dismiss();
+    });
+    box->open();
+}
+
+void RootView::syncCoachmark()
+{
+    const bool visible = m_controller->isCoachmarkVisible();
+    const std::optional<GuidedTourStep> step = visible ? m_controller->tourStep() : std::nullopt;
+    const bool hasTarget = visible && m_controller->tourPreviewCardID().has_value();
+    if (m_coachmark && step == m_coachmarkStep && hasTarget == m_coachmarkHasTarget)
+        return;
+    if (m_coachmark)
+        m_coachmark->deleteLater();
+    m_coachmark = nullptr;
+    m_coachmarkStep = step;
+    m_coachmarkHasTarget = hasTarget;
+    if (!step || !isVisible())
+        return;
+    m_coachmark = m_screens.makeCoachmark(m_controller->screens(), *step, hasTarget, this);
+    if (!m_coachmark)
+        return;
+    m_coachmark->show();
+    placeCoachmark();
+}
+
+void RootView::placeCoachmark()
+{
+    if (!m_coachmark)
+        return;
+    const QSize size = m_coachmark->sizeHint().boundedTo(
+        QSize(width() - 2 * coachmarkSideInset, height() - 2 * coachmarkBottomInset));
+    m_coachmark->setGeometry(width() - coachmarkSideInset - size.width(), height() - coachmarkBottomInset - size.height(),
+                             size.width(), size.height());
+    m_coachmark->raise();
+}
+
+void RootView::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    placeCoachmark();
+}
+
+void RootView::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Each showing tries again until one start has gone through.
+    m_controller->runtime().start();
+    syncAlert();
+    syncSheet();
+    syncCoachmark();
+}
+
+void RootView::bringToFront()
+{
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+bool RootView::hasAttachedSheet() const
+{
+    const QList<QDialog *> dialogs = findChildren<QDialog *>();
+    return std::any_of(dialogs.cbegin(), dialogs.cend(), [](const QDialog *dialog) {
+        return dialog->isVisible() && dialog->windowModality() != Qt::NonModal;
+    });
+}
+
+} // namespace tessaline

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "runtime/SidebarDestination.h"
+#include "runtime/OnboardingState.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class LibraryQuery;
+class OnboardingCoordinator;
+
+// One line of the sidebar: a destination row, or the start of a section
+// (with its header text, empty for a section without one).
+struct SidebarRow
+{
+    enum class Type { destination, section };
+
+    Type type = Type::destination;
+    QString title;
+    QString systemImage;
+    std::optional<SidebarDestination> destination;
+    // None: no badge. A number: the badge, which shows nothing below 1.
+    std::optional<int> count;
+    bool isTourHighlighted = false;
+
+    friend bool operator==(const SidebarRow &, const SidebarRow &) = default;
+};
+
+// The sidebar's rows: Notes, Quick Captures, Snips and Favorites; a Folders
+// section with one row per folder name of the live notes; Recently Deleted.
+// Recomputed from the window's live queries and the guided tour's step
+// whenever either changes.
+class SidebarModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role {
+        SystemImageRole = Qt::UserRole + 1,
+        CountRole,         // int, or invalid when the row has no badge
+        IsSectionRole,     // bool
+        IsTourHighlightedRole,
+    };
+
+    SidebarModel(LibraryQuery &library, OnboardingCoordinator *onboarding, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    const QList<SidebarRow> &rows() const { return m_rows; }
+    // The row showing this destination; -1 when it has none (search, a
+    // single note, today, boards, archive) or when there is no destination.
+    int rowForDestination(const std::optional<SidebarDestination> &destination) const;
+    std::optional<SidebarDestination> destinationAt(int row) const;
+
+    // Recomputes the rows; counts and highlights change in place, a
+    // different set of rows resets the model.
+    void refresh();
+
+    static QList<SidebarRow> makeRows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                                      std::optional<GuidedTourStep> tourStep);
+    // Folder names of live, non-inbox notes, as stored, without exact
+    // duplicates, in case-insensitive collation order.
+    static QStringList folderNames(const QList<Board *> &boards);
+    // Live cards of the Quick Captures note; 0 when it does not exist.
+    static int quickCapturesCount(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+    // Deleted notes, plus deleted cards that are not counted with a deleted
+    // note of theirs.
+    static int recentlyDeletedCount(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+
+private:
+    LibraryQuery &m_library;
+    OnboardingCoordinator *m_onboarding;
+    QList<SidebarRow> m_rows;
+};
+
+} // namespace tessaline

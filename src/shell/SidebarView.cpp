@@ -1,0 +1,165 @@
+#include "shell/SidebarView.h"
+
+#include "runtime/NavigationState.h"
+#include "shell/SidebarModel.h"
+#include "design/DesignEnvironment.h"
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "platform/SymbolIcon.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tessaline {
+
+namespace {
+constexpr int rowHeight = 28;
+constexpr int sectionHeight = 26;
+constexpr int emptySectionHeight = 10;
+constexpr int horizontalPadding = 8;
+constexpr int symbolSize = 16;
+} // namespace
+
+QSize SidebarRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    if (index.data(SidebarModel::IsSectionRole).toBool())
+        return QSize(option.rect.width(), index.data(Qt::DisplayRole).toString().isEmpty() ? emptySectionHeight : sectionHeight);
+    return QSize(option.rect.width(), rowHeight);
+}
+
+void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QPalette &palette = option.palette;
+    const bool contrast = DesignEnvironment::current().increasedContrast;
+    const QRect area = option.rect.adjusted(4, 1, -4, -1);
+    const QString title = index.data(Qt::DisplayRole).toString();
+
+    if (index.data(SidebarModel::IsSectionRole).toBool()) {
+        if (!title.isEmpty()) {
+            painter->setFont(TessalineTypography::caption());
+            painter->setPen(semanticColor(SemanticColor::secondary, palette, contrast));
+            painter->drawText(area.adjusted(horizontalPadding, 0, -horizontalPadding, -2),
+                              Qt::AlignLeft | Qt::AlignBottom, title);
+        }
+        painter->restore();
+        return;
+    }
+
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected) {
+        const QColor fill = palette.color(option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive,
+                                          QPalette::Highlight);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(fill);
+        painter->drawRoundedRect(area, 6, 6);
+    } else if (option.state & QStyle::State_MouseOver) {
+        QColor hover = palette.color(QPalette::WindowText);
+        hover.setAlphaF(0.06);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(hover);
+        painter->drawRoundedRect(area, 6, 6);
+    }
+    const QColor textColor = selected ? palette.color(QPalette::HighlightedText)
+                                      : semanticColor(SemanticColor::primary, palette, contrast);
+
+    int x = area.left() + horizontalPadding;
+    const QString image = index.data(SidebarModel::SystemImageRole).toString();
+    const QPixmap symbol = SymbolIcon::tintedPixmap(image, QSize(symbolSize, symbolSize), painter->device()->devicePixelRatioF(),
+                                                    selected ? textColor : semanticColor(SemanticColor::secondary, palette, contrast));
+    painter->drawPixmap(QRect(x, area.center().y() - symbolSize / 2, symbolSize, symbolSize), symbol);
+    x += symbolSize + 8;
+
+    int right = area.right() - horizontalPadding;
+    const QVariant count = index.data(SidebarModel::CountRole);
+    if (count.isValid()) {
+        // The badge keeps its room at zero so the row does not change shape.
+        const int value = count.toInt();
+        const QString text = value < 1 ? QStringLiteral("0") : QString::number(value);
+        QFont font = TessalineTypography::systemFont(10, QFont::Medium);
+        const QFontMetrics metrics(font);
+        const int width = metrics.horizontalAdvance(text) + 10;
+        const int height = metrics.height() + 4;
+        const QRect badge(right - width + 1, area.center().y() - height / 2, width, height);
+        if (value >= 1) {
+            QColor fill = semanticColor(SemanticColor::secondary, palette, contrast);
+            fill.setAlphaF(0.1);
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(fill);
+            painter->drawRoundedRect(badge, height / 2.0, height / 2.0);
+            painter->setFont(font);
+            painter->setPen(selected ? textColor : semanticColor(SemanticColor::secondary, palette, contrast));
+            painter->drawText(badge, Qt::AlignCenter, text);
+        }
+        right = badge.left() - 4;
+    }
+
+    painter->setFont(TessalineTypography::body());
+    painter->setPen(textColor);
+    const QRect titleRect(x, area.top(), std::max(0, right - x), area.height());
+    painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetrics(painter->font()).elidedText(title, Qt::ElideRight, titleRect.width()));
+
+    if (index.data(SidebarModel::IsTourHighlightedRole).toBool()) {
+        QColor ring = palette.color(QPalette::Active, QPalette::Highlight);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(ring, 2));
+        painter->drawRoundedRect(QRectF(area).adjusted(1, 1, -1, -1), 6, 6);
+    }
+    painter->restore();
+}
+
+SidebarView::SidebarView(SidebarModel &model, NavigationState &navigation, QWidget *parent)
+    : QListView(parent)
+    , m_model(model)
+    , m_navigation(navigation)
+{
+    setModel(&m_model);
+    setItemDelegate(new SidebarRowDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragDropMode(QAbstractItemView::NoDragDrop);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setFrameShape(QFrame::NoFrame);
+    setMouseTracking(true);
+    setUniformItemSizes(false);
+    setAccessibleName(QStringLiteral("Tessaline"));
+    viewport()->setAutoFillBackground(false);
+
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &SidebarView::selectionDidChange);
+    connect(&m_navigation, &NavigationState::destinationChanged, this, &SidebarView::selectDestinationRow);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &SidebarView::selectDestinationRow);
+    selectDestinationRow();
+}
+
+int SidebarView::selectedRow() const
+{
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void SidebarView::selectDestinationRow()
+{
+    m_syncing = true;
+    const int row = m_model.rowForDestination(m_navigation.destination());
+    if (row < 0) {
+        selectionModel()->clearSelection();
+    } else {
+        const QModelIndex index = m_model.index(row);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    }
+    m_syncing = false;
+}
+
+void SidebarView::selectionDidChange()
+{
+    if (m_syncing)
+        return;
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    m_navigation.setDestination(m_model.destinationAt(row));
+}
+
+} // namespace tessaline

@@ -1,0 +1,101 @@
+#include "shell/TessalineApp.h"
+
+#include "runtime/AppRuntime.h"
+#include "runtime/OCRService.h"
+#include "runtime/ReviewReminderService.h"
+#include "runtime/SpotlightIndexService.h"
+#include "capture/DisplayCaptureService.h"
+#include "model/ModelContainer.h"
+#include "model/TessalineStore.h"
+#include "runtime/OnboardingCoordinator.h"
+#include "runtime/OnboardingPreferencesStore.h"
+#include "runtime/UpdateService.h"
+#include "platform/DesktopUserNotificationCenter.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/PlatformTexts.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+
+namespace tessaline {
+namespace {
+
+const QString kCloudSyncKey = QStringLiteral("cloudSyncEnabled");
+
+std::unique_ptr<CaptureCoordinator> buildCaptureStack(UserDefaults &defaults)
+{
+    CaptureCoordinatorServices services;
+    services.displayCaptureService = std::make_shared<DisplayCaptureService>(DisplayCaptureService::platformCaptureSystem());
+    services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
+    services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(GlobalHotKeyManager::platformHotKeySystem());
+    services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
+    services.permissionController = std::make_shared<ScreenCapturePermissionController>();
+    services.notificationCenter = &NotificationCenter::defaultCenter();
+    return std::make_unique<CaptureCoordinator>(std::move(services));
+}
+
+} // namespace
+
+Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &defaults, const QString &directory)
+{
+    const bool cloudSync = defaults.boolean(kCloudSyncKey);
+    const std::optional<QString> cloudContainer =
+        cloudSync ? std::optional<QString>(QStringLiteral("org.tessaline.Tessaline.cloud")) : std::nullopt;
+    auto first = TessalineStore::makeModelContainer(false, cloudContainer, directory);
+    if (first)
+        return OpenedLibrary{std::move(*first), std::nullopt};
+
+    auto second = TessalineStore::makeModelContainer(false, std::nullopt, directory);
+    if (!second)
+        return unexpected(QStringLiteral("Tessaline could not create its local store: ") + second.error().message);
+    defaults.setBoolean(kCloudSyncKey, false);
+    return OpenedLibrary{std::move(*second),
+                         PlatformTexts::cloudFallbackNotice() + first.error().message};
+}
+
+TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObject *parent)
+    : QObject(parent)
+    , m_notificationCenter(std::make_unique<DesktopUserNotificationCenter>())
+    , m_reminders(std::make_unique<ReviewReminderService>(*m_notificationCenter))
+{
+    AppRuntimeServices services;
+    services.modelContainer = std::move(library.container);
+    services.defaults = &defaults;
+    services.captureCoordinator = buildCaptureStack(defaults);
+    services.ocrService = std::make_shared<OCRService>();
+    services.onboarding = new OnboardingCoordinator(std::make_unique<OnboardingPreferencesStore>(defaults), this);
+    services.spotlightIndex = std::make_shared<SpotlightIndexService>();
+    services.setRemindersEnabled = [reminders = m_reminders.get()](bool wanted, QObject *receiver,
+                                                                   std::function<void(Expected<bool, QString>)> done) {
+        const QPointer<QObject> guard(receiver);
+        reminders->setEnabled(wanted, [guard, done](ReminderOutcome outcome) {
+            if (!guard)
+                return;
+            if (outcome.error)
+                done(unexpected(outcome.error->message));
+            else
+                done(outcome.isEnabled);
+        });
+    };
+    services.pasteboard = &ClipboardPasteboard::general();
+    CaptureCoordinator *coordinator = services.captureCoordinator.get();
+    services.launchNewInstance = [coordinator]() -> std::optional<QString> {
+        // The new instance must be able to take the hot keys and the
+        // single-instance name, so this one lets go of its hot keys first and
+        // the new one waits for this one to quit.
+        coordinator->hotKeyManager().unregisterAll();
+        if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--replace")}))
+            return QStringLiteral("The application could not be started again.");
+        return std::nullopt;
+    };
+    m_runtime = std::make_unique<AppRuntime>(std::move(services));
+    if (library.startupMessage)
+        m_runtime->setErrorMessage(library.startupMessage);
+    m_updates = std::make_unique<UpdateService>();
+}
+
+TessalineApp::~TessalineApp() = default;
+
+} // namespace tessaline

@@ -1,0 +1,320 @@
+#include "../support/MainWindowRig.h"
+
+#include "runtime/LibraryQuery.h"
+#include "runtime/TrashActions.h"
+#include "library/TrashModel.h"
+
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+using Section = TrashItemModel::Section;
+
+struct Fixture
+{
+    Fixture()
+        : library(rig.context())
+    {
+    }
+
+    bool save() { return rig.context().save().hasValue(); }
+
+    // Calls the model would make, as "kind:id" (open: "open:board:card").
+    TrashModel::Actions recordingActions(bool withDelete = true)
+    {
+        TrashModel::Actions actions;
+        actions.openBoard = [this](const QUuid &id) { calls << QStringLiteral("openBoard:") + id.toString(); };
+        actions.openCard = [this](const QUuid &board, const QUuid &card) {
+            calls << QStringLiteral("openCard:") + board.toString() + QLatin1Char(':') + card.toString();
+        };
+        actions.restoreBoard = [this](const QUuid &id) { calls << QStringLiteral("restoreBoard:") + id.toString(); };
+        actions.restoreCard = [this](const QUuid &id) { calls << QStringLiteral("restoreCard:") + id.toString(); };
+        if (withDelete) {
+            actions.deleteBoardPermanently = [this](const QUuid &id) {
+                calls << QStringLiteral("deleteBoard:") + id.toString();
+            };
+            actions.deleteCardPermanently = [this](const QUuid &id) {
+                calls << QStringLiteral("deleteCard:") + id.toString();
+            };
+        }
+        return actions;
+    }
+
+    static QStringList titles(const TrashItemModel *model)
+    {
+        QStringList result;
+        for (int row = 0; row < model->rowCount(); ++row)
+            result << model->index(row).data(TrashItemModel::TitleRole).toString();
+        return result;
+    }
+
+    MainWindowRig rig;
+    LibraryQuery library;
+    QStringList calls;
+};
+
+CanvasCard *titledCard(Fixture &f, const Board *note, CardKind kind, const QString &title)
+{
+    CanvasCard *card = f.rig.addCard(note, kind);
+    card->setTitle(title);
+    return card;
+}
+
+} // namespace
+
+class TrashModelTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void rows_data();
+    void rows();
+    void equalDatesOrderByIdentifierText();
+    void noteTileCountsAndStatus();
+    void cardTileTexts_data();
+    void cardTileTexts();
+    void confirmationGuardsDeletion();
+    void withoutDeleteActionsNothingIsDeleted();
+    void actionsReachTheWindow();
+};
+
+// Each scenario: which notes and cards are trashed (by title, with the
+// seconds of their deletion), and what the screen lists.
+void TrashModelTest::rows_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QStringList>("boards");
+    QTest::addColumn<QStringList>("cards");
+    QTest::addColumn<QString>("subtitle");
+
+    QTest::newRow("nothing deleted") << "none" << QStringList() << QStringList()
+                                     << "Deleted items can be restored";
+    QTest::newRow("one card") << "oneCard" << QStringList() << QStringList{"Loose"} << "1 recoverable item";
+    QTest::newRow("newest first, both kinds")
+        << "mixed" << QStringList{"Newer note", "Older note"} << QStringList{"Late card", "Early card"}
+        << "4 recoverable items";
+    QTest::newRow("cards of a deleted note come back with it")
+        << "withNote" << QStringList{"Gone note"} << QStringList() << "1 recoverable item";
+    QTest::newRow("a card whose note is missing is listed")
+        << "orphan" << QStringList() << QStringList{"Orphan", "Loose"} << "2 recoverable items";
+}
+
+void TrashModelTest::rows()
+{
+    QFETCH(QString, scenario);
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    titledCard(f, live, CardKind::snip, QStringLiteral("Kept"));
+    if (scenario == u"oneCard" || scenario == u"orphan")
+        titledCard(f, live, CardKind::thought, QStringLiteral("Loose"))->moveToTrash(at(10));
+    if (scenario == u"orphan") {
+        CanvasCard *orphan = titledCard(f, live, CardKind::snip, QStringLiteral("Orphan"));
+        orphan->setBoardID(QUuid::createUuid());
+        orphan->moveToTrash(at(20));
+    }
+    if (scenario == u"mixed") {
+        f.rig.addNote(QStringLiteral("Older note"))->moveToTrash(at(1));
+        f.rig.addNote(QStringLiteral("Newer note"))->moveToTrash(at(5));
+        titledCard(f, live, CardKind::thought, QStringLiteral("Early card"))->moveToTrash(at(2));
+        titledCard(f, live, CardKind::ghost, QStringLiteral("Late card"))->moveToTrash(at(4));
+    }
+    if (scenario == u"withNote") {
+        Board *gone = f.rig.addNote(QStringLiteral("Gone note"));
+        titledCard(f, gone, CardKind::snip, QStringLiteral("Inside"))->moveToTrash(at(1));
+        gone->moveToTrash(at(2));
+    }
+    QVERIFY(f.save());
+
+    TrashModel model(f.library, f.recordingActions());
+    QTEST(Fixture::titles(model.boards()), "boards");
+    QTEST(Fixture::titles(model.cards()), "cards");
+    QTEST(model.contents().subtitle(), "subtitle");
+}
+
+void TrashModelTest::equalDatesOrderByIdentifierText()
+{
+    Fixture f;
+    Board *b = f.rig.addNote(QStringLiteral("B"));
+    b->setId(QUuid(QStringLiteral("{B0000000-0000-0000-0000-000000000000}")));
+    Board *a = f.rig.addNote(QStringLiteral("A"));
+    a->setId(QUuid(QStringLiteral("{A0000000-0000-0000-0000-000000000000}")));
+    b->moveToTrash(at(3));
+    a->moveToTrash(at(3));
+    QVERIFY(f.save());
+
+    TrashModel model(f.library, f.recordingActions());
+    QCOMPARE(Fixture::titles(model.boards()), (QStringList{"A", "B"}));
+}
+
+void TrashModelTest::noteTileCountsAndStatus()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Parked plan"));
+    f.rig.addCard(note, CardKind::snip)->moveToTrash(at(1));
+    f.rig.addCard(note, CardKind::snip);
+    f.rig.addCard(note, CardKind::thought);
+    f.rig.addCard(note, CardKind::ghost);
+    f.rig.addCard(note, CardKind::thought)->setKindRawValue(QStringLiteral("sketch"));
+    note->setStatus(BoardStatus::parked, at(2));
+    note->moveToTrash(at(3));
+    QVERIFY(f.save());
+
+    TrashModel model(f.library, f.recordingActions());
+    const QModelIndex row = model.boards()->index(0);
+    QCOMPARE(row.data(TrashItemModel::SnipCountRole).toInt(), 2);
+    QCOMPARE(row.data(TrashItemModel::ThoughtCountRole).toInt(), 2);
+    QCOMPARE(row.data(TrashItemModel::KindLabelRole).toString(), QStringLiteral("Parked"));
+    QVERIFY(row.data(TrashItemModel::ShowsTagRole).toBool());
+    QCOMPARE(row.data(TrashItemModel::DetailRole).toString(), QStringLiteral("No focus question yet"));
+    QCOMPARE(row.data(Qt::AccessibleTextRole).toString(), QStringLiteral("Parked plan, Parked, 2 snips, 2 thoughts"));
+}
+
+void TrashModelTest::cardTileTexts_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("noteExists");
+    QTest::addColumn<QString>("kindLabel");
+    QTest::addColumn<QString>("excerpt");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("thought in a live note")
+        << int(CardKind::thought) << "  first\n\n\tsecond  line " << true << "Thought" << "first second line"
+        << "Home" << "Thought, Title, Board: Home";
+    QTest::newRow("snip whose note is gone falls back to its app")
+        << int(CardKind::snip) << "   " << false << "Snip" << "" << "Editor" << "Snip, Title";
+    QTest::newRow("text equal to the title is no excerpt")
+        << int(CardKind::thought) << "Title" << true << "Thought" << "" << "Home" << "Thought, Title, Board: Home";
+    QTest::newRow("long text is cut to 220 characters")
+        << int(CardKind::thought) << QString(300, QLatin1Char('x')) << true << "Thought" << QString(220, QLatin1Char('x'))
+        << "Home" << "Thought, Title, Board: Home";
+}
+
+void TrashModelTest::cardTileTexts()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(bool, noteExists);
+    Fixture f;
+    Board *home = f.rig.addNote(QStringLiteral("Home"));
+    CanvasCard *card = titledCard(f, home, CardKind(kind), QStringLiteral("Title"));
+    card->setSourceApplicationName(QStringLiteral("Editor"));
+    if (CardKind(kind) == CardKind::snip) {
+        // Only spaces as its caption: the recognised text is not used either.
+        card->setContextText(text);
+        card->setOcrText(QStringLiteral("recognised"));
+    } else {
+        card->setMarkdownText(text);
+    }
+    if (!noteExists)
+        card->setBoardID(QUuid::createUuid());
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+
+    TrashModel model(f.library, f.recordingActions());
+    const QModelIndex row = model.cards()->index(0);
+    QTEST(row.data(TrashItemModel::KindLabelRole).toString(), "kindLabel");
+    QTEST(row.data(TrashItemModel::DetailRole).toString(), "excerpt");
+    QTEST(row.data(TrashItemModel::SourceRole).toString(), "source");
+    QTEST(row.data(Qt::AccessibleTextRole).toString(), "summary");
+}
+
+void TrashModelTest::confirmationGuardsDeletion()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    note->moveToTrash(at(1));
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    CanvasCard *card = f.rig.addCard(live, CardKind::thought);
+    card->moveToTrash(at(2));
+    QVERIFY(f.save());
+    TrashModel model(f.library, f.recordingActions());
+
+    // Asking only waits for the answer; Cancel drops it.
+    model.requestDeletion(Section::boards, 0);
+    QCOMPARE(model.pendingDeletion(), (TrashModel::PendingDeletion{Section::boards, note->id()}));
+    QVERIFY(f.calls.isEmpty());
+    model.cancelDeletion();
+    QVERIFY(!model.pendingDeletion());
+    model.confirmDeletion();
+    QVERIFY(f.calls.isEmpty());
+
+    model.requestDeletion(Section::cards, 0);
+    model.confirmDeletion();
+    QCOMPARE(f.calls, QStringList{QStringLiteral("deleteCard:") + card->id().toString()});
+    QVERIFY(!model.pendingDeletion());
+
+    f.calls.clear();
+    model.open(Section::cards, 0);
+    model.restore(Section::boards, 0);
+    model.requestDeletion(Section::boards, 5);
+    QCOMPARE(f.calls, (QStringList{QStringLiteral("openCard:") + live->id().toString() + ':' + card->id().toString(),
+                                   QStringLiteral("restoreBoard:") + note->id().toString()}));
+    QVERIFY(!model.pendingDeletion());
+}
+
+void TrashModelTest::withoutDeleteActionsNothingIsDeleted()
+{
+    Fixture f;
+    f.rig.addNote(QStringLiteral("Note"))->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashModel model(f.library, f.recordingActions(false));
+    QVERIFY(!model.canDelete(Section::boards));
+    QVERIFY(!model.canDelete(Section::cards));
+    model.requestDeletion(Section::boards, 0);
+    QVERIFY(!model.pendingDeletion());
+    model.confirmDeletion();
+    QVERIFY(f.calls.isEmpty());
+}
+
+// Through the window's own actions: the lists follow the store.
+void TrashModelTest::actionsReachTheWindow()
+{
+    Fixture f;
+    TrashActions window(f.library, f.rig.navigation(), f.rig.runtime->spotlightIndex());
+    Board *inbox = f.rig.addNote(QStringLiteral("Quick Captures"), 0, true);
+    inbox->moveToTrash(at(1));
+    Board *note = f.rig.addNote(QStringLiteral("Done note"));
+    CanvasCard *loose = titledCard(f, note, CardKind::thought, QStringLiteral("Loose"));
+    loose->moveToTrash(at(2));
+    note->setStatus(BoardStatus::done, at(3));
+    note->moveToTrash(at(4));
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    CanvasCard *other = titledCard(f, live, CardKind::snip, QStringLiteral("Other"));
+    other->moveToTrash(at(5));
+    QVERIFY(f.save());
+
+    TrashModel model(f.library, TrashModel::windowActions(window));
+    QCOMPARE(Fixture::titles(model.boards()), (QStringList{"Done note", "Quick Captures"}));
+    QCOMPARE(Fixture::titles(model.cards()), QStringList{"Other"});
+
+    // Restoring the note makes it active; its loose card now shows alone.
+    model.restore(Section::boards, 0);
+    QCOMPARE(note->status(), BoardStatus::active);
+    QCOMPARE(Fixture::titles(model.boards()), QStringList{"Quick Captures"});
+    QCOMPARE(Fixture::titles(model.cards()), (QStringList{"Other", "Loose"}));
+
+    // The Quick Captures note is never purged and stays listed.
+    model.requestDeletion(Section::boards, 0);
+    model.confirmDeletion();
+    QCOMPARE(Fixture::titles(model.boards()), QStringList{"Quick Captures"});
+
+    model.requestDeletion(Section::cards, 1);
+    model.confirmDeletion();
+    QVERIFY(!f.library.firstCard(loose->id()));
+    QCOMPARE(Fixture::titles(model.cards()), QStringList{"Other"});
+
+    // Opening a deleted snip restores it and shows it in the gallery.
+    const QUuid otherID = other->id();
+    model.open(Section::cards, 0);
+    QVERIFY(f.library.firstCard(otherID)->isLive());
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional<QUuid>(live->id()));
+    QCOMPARE(f.rig.navigation().galleryCardID(), std::optional<QUuid>(otherID));
+    QVERIFY(model.cards()->rowCount() == 0);
+}
+
+QTEST_MAIN(TrashModelTest)
+#include "tst_trashmodel.moc"

@@ -1,0 +1,262 @@
+#include "../support/MainWindowRig.h"
+
+#include "runtime/LibraryQuery.h"
+#include "shell/RootView.h"
+#include "runtime/TrashActions.h"
+#include "library/TrashView.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioSectionHeader.h"
+#include "runtime/UpdateService.h"
+
+#include <QAbstractButton>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+ScreenRegistry trashScreen()
+{
+    ScreenRegistry screens;
+    screens.registerDetail(DetailScreen::Kind::trash,
+                           [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+                               return new TrashView(window.library(), TrashModel::windowActions(window.trashActions()),
+                                                    parent);
+                           });
+    return screens;
+}
+
+struct Fixture
+{
+    Fixture()
+        : view(*rig.runtime, updates, trashScreen())
+    {
+        view.resize(1400, 900);
+    }
+
+    bool save() { return rig.context().save().hasValue(); }
+
+    // Shows the window on the trash destination.
+    TrashView *showTrash()
+    {
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            return nullptr;
+        rig.navigation().setDestination(SidebarDestination::trash());
+        return qobject_cast<TrashView *>(view.detailWidget());
+    }
+
+    static void click(TrashGridView *grid, const QRect &rect)
+    {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    static QAbstractButton *button(QMessageBox *box, const QString &text)
+    {
+        for (QAbstractButton *candidate : box->buttons()) {
+            if (candidate->text() == text)
+                return candidate;
+        }
+        return nullptr;
+    }
+
+    MainWindowRig rig;
+    UpdateService updates;
+    RootView view;
+};
+
+} // namespace
+
+class TrashViewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void emptyTrashShowsTheEmptyState();
+    void sectionsFollowTheStore();
+    void buttonsReachTheWindow();
+    void deletionAsksFirst_data();
+    void deletionAsksFirst();
+    void contextMenus_data();
+    void contextMenus();
+    void enterOpensTheCurrentTile();
+};
+
+void TrashViewTest::emptyTrashShowsTheEmptyState()
+{
+    Fixture f;
+    f.rig.addNote(QStringLiteral("Live"));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    QCOMPARE(trash->windowTitle(), QStringLiteral("Trash"));
+    QCOMPARE(trash->header()->title(), QStringLiteral("Trash"));
+    QCOMPARE(trash->header()->subtitle(), std::optional<QString>(QStringLiteral("Deleted items can be restored")));
+    QVERIFY(trash->emptyState()->isVisible());
+    QCOMPARE(trash->emptyState()->title(), QStringLiteral("Trash is empty"));
+    QVERIFY(!trash->boardsSection()->isVisible());
+    QVERIFY(!trash->cardsSection()->isVisible());
+}
+
+void TrashViewTest::sectionsFollowTheStore()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = f.rig.addCard(note, CardKind::snip);
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    QVERIFY(!trash->emptyState()->isVisible());
+    QVERIFY(!trash->boardsSection()->isVisible());
+    QVERIFY(trash->cardsSection()->isVisible());
+    QCOMPARE(trash->header()->subtitle(), std::optional<QString>(QStringLiteral("1 recoverable item")));
+
+    // Trashing the note takes its card along: only the note is listed.
+    note->moveToTrash(at(2));
+    QVERIFY(f.save());
+    QVERIFY(trash->boardsSection()->isVisible());
+    QVERIFY(!trash->cardsSection()->isVisible());
+    QCOMPARE(trash->boardsGrid()->model()->rowCount(), 1);
+    QVERIFY(trash->boardsGrid()->height() > TrashTileDelegate::tileHeight(TrashItemModel::Section::boards, false));
+}
+
+void TrashViewTest::buttonsReachTheWindow()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    note->moveToTrash(at(1));
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    CanvasCard *thought = f.rig.addCard(live, CardKind::thought);
+    thought->moveToTrash(at(2));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+
+    // Opening a deleted thought restores it and focuses it in its note.
+    Fixture::click(trash->cardsGrid(), trash->cardsGrid()->tileRect(0));
+    QVERIFY(thought->isLive());
+    QCOMPARE(f.rig.navigation().focusedCardID(), std::optional<QUuid>(thought->id()));
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional<QUuid>(live->id()));
+
+    f.rig.navigation().setDestination(SidebarDestination::trash());
+    trash = qobject_cast<TrashView *>(f.view.detailWidget());
+    QVERIFY(trash);
+    Fixture::click(trash->boardsGrid(), trash->boardsGrid()->restoreButtonRect(0));
+    QVERIFY(note->isLive());
+    QVERIFY(trash->emptyState()->isVisible());
+}
+
+void TrashViewTest::deletionAsksFirst_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::newRow("Delete Permanently") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+void TrashViewTest::deletionAsksFirst()
+{
+    QFETCH(bool, confirm);
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    CanvasCard *card = f.rig.addCard(live, CardKind::snip);
+    card->setContextText("A caption long enough to wrap over a couple of lines in the tile, with more words after it");
+    card->setSourceApplicationName("Editor");
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+
+    Fixture::click(trash->cardsGrid(), trash->cardsGrid()->deleteButtonRect(0));
+    QMessageBox *box = trash->confirmation();
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->text(), QStringLiteral("Delete Permanently?"));
+    QCOMPARE(box->informativeText(), QStringLiteral("This cannot be undone."));
+    QCOMPARE(f.rig.context().fetchCards()->size(), 1);
+
+    QAbstractButton *choice = Fixture::button(box, confirm ? QStringLiteral("Delete Permanently") : QStringLiteral("Cancel"));
+    QVERIFY(choice);
+    choice->click();
+    QVERIFY(!trash->model()->pendingDeletion());
+    QTRY_VERIFY(!trash->confirmation());
+    QCOMPARE(f.rig.context().fetchCards()->size(), confirm ? 0 : 1);
+    QCOMPARE(trash->cardsSection()->isVisible(), !confirm);
+}
+
+void TrashViewTest::contextMenus_data()
+{
+    QTest::addColumn<bool>("withDelete");
+    QTest::newRow("from the main window") << true;
+    QTest::newRow("without delete actions") << false;
+}
+
+void TrashViewTest::contextMenus()
+{
+    QFETCH(bool, withDelete);
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Note"));
+    note->moveToTrash(at(1));
+    Board *live = rig.addNote(QStringLiteral("Live"));
+    rig.addCard(live, CardKind::thought)->moveToTrash(at(2));
+    QVERIFY(rig.context().save().hasValue());
+    LibraryQuery library(rig.context());
+    TrashActions window(library, rig.navigation(), nullptr);
+    TrashModel::Actions actions = TrashModel::windowActions(window);
+    if (!withDelete) {
+        actions.deleteBoardPermanently = {};
+        actions.deleteCardPermanently = {};
+    }
+    TrashView trash(library, actions);
+    trash.resize(1200, 800);
+    QCOMPARE(trash.boardsGrid()->showsDelete(), withDelete);
+    QCOMPARE(trash.cardsGrid()->showsDelete(), withDelete);
+    QCOMPARE(trash.cardsGrid()->deleteButtonRect(0).isEmpty(), !withDelete);
+
+    const auto texts = [](QMenu *menu) {
+        QStringList result;
+        for (const QAction *action : menu->actions())
+            result << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return result;
+    };
+    std::unique_ptr<QMenu> boardMenu(trash.makeContextMenu(TrashItemModel::Section::boards, 0, nullptr));
+    std::unique_ptr<QMenu> cardMenu(trash.makeContextMenu(TrashItemModel::Section::cards, 0, nullptr));
+    const QStringList deleteEntries = withDelete ? QStringList{"-", "Delete Permanently"} : QStringList();
+    QCOMPARE(texts(boardMenu.get()), QStringList{"Restore Board"} + deleteEntries);
+    QCOMPARE(texts(cardMenu.get()), QStringList{"Restore Card"} + deleteEntries);
+
+    if (withDelete) {
+        boardMenu->actions().last()->trigger();
+        QVERIFY(trash.confirmation());
+        QCOMPARE(trash.model()->pendingDeletion()->id, note->id());
+        trash.confirmation()->reject();
+        QVERIFY(!trash.model()->pendingDeletion());
+        QVERIFY(library.firstBoard(note->id()));
+    }
+    cardMenu->actions().first()->trigger();
+    QVERIFY(trash.model()->cards()->rowCount() == 0);
+}
+
+void TrashViewTest::enterOpensTheCurrentTile()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Note"));
+    note->setStatus(BoardStatus::parked, at(1));
+    note->moveToTrash(at(2));
+    QVERIFY(rig.context().save().hasValue());
+    LibraryQuery library(rig.context());
+    TrashActions window(library, rig.navigation(), nullptr);
+    TrashView trash(library, TrashModel::windowActions(window));
+    trash.resize(1200, 800);
+    trash.boardsGrid()->setCurrentIndex(trash.boardsGrid()->model()->index(0, 0));
+    QTest::keyClick(trash.boardsGrid(), Qt::Key_Return);
+    QVERIFY(note->isLive());
+    QCOMPARE(note->status(), BoardStatus::active);
+    QCOMPARE(rig.navigation().activeBoardID(), std::optional<QUuid>(note->id()));
+    QVERIFY(trash.emptyState()->isVisibleTo(&trash));
+}
+
+QTEST_MAIN(TrashViewTest)
+#include "tst_trashview.moc"

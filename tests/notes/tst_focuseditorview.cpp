@@ -1,0 +1,220 @@
+#include "../support/MainWindowRig.h"
+
+#include "notes/FocusEditorModel.h"
+#include "notes/FocusEditorView.h"
+#include "shell/RootView.h"
+#include "runtime/ScreenRegistry.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
+#include "model/Board.h"
+#include "model/ThinkingSessionService.h"
+#include "runtime/UpdateService.h"
+
+#include <QBuffer>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// The main window with the card editor registered the way the app
+// registers it.
+ScreenRegistry editorScreens()
+{
+    ScreenRegistry screens;
+    screens.registerSheet(SheetKind::focusEditor,
+                          [](ScreenContext &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                              if (!request.cardID)
+                                  return nullptr;
+                              return new FocusEditorView(window.library(), window.runtime().navigation(),
+                                                         *request.cardID, parent);
+                          });
+    return screens;
+}
+
+QByteArray png()
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+struct Fixture
+{
+    Fixture()
+        : view(*rig.runtime, updates, editorScreens())
+    {
+        note = rig.addNote(QStringLiteral("Garden"));
+        thought = rig.addCard(note, CardKind::thought);
+        thought->setThoughtKindRawValue(QStringLiteral("decision"));
+        thought->setTitle(QStringLiteral("Soil"));
+        thought->setMarkdownText(QStringLiteral("loam"));
+        snip = rig.addCard(note, CardKind::snip);
+        snip->setContextText(QStringLiteral("because"));
+        snip->setOriginalImageData(png());
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+    }
+
+    FocusEditorView *open(const QUuid &cardID)
+    {
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            return nullptr;
+        rig.navigation().setFocusedCardID(cardID);
+        QCoreApplication::processEvents();
+        return qobject_cast<FocusEditorView *>(view.sheetDialog());
+    }
+
+    MainWindowRig rig;
+    UpdateService updates;
+    RootView view;
+    Board *note = nullptr;
+    CanvasCard *thought = nullptr;
+    CanvasCard *snip = nullptr;
+};
+
+} // namespace
+
+class FocusEditorViewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void thoughtShowsTitleKindAndText()
+    {
+        Fixture f;
+        FocusEditorView *sheet = f.open(f.thought->id());
+        QVERIFY(sheet);
+        QVERIFY(sheet->isShowingCard());
+        QCOMPARE(sheet->kindSymbol()->property("systemImage").toString(), QStringLiteral("checkmark.seal"));
+        QCOMPARE(sheet->titleField()->text(), QStringLiteral("Soil"));
+        QCOMPARE(sheet->thoughtEditor()->toPlainText(), QStringLiteral("loam"));
+        QCOMPARE(sheet->thoughtEditor()->accessibleName(), QStringLiteral("Thought text"));
+        QVERIFY(!sheet->contextEditor());
+        QCOMPARE(sheet->kindPicker()->currentText(), QStringLiteral("Decision"));
+
+        const int nextStep = sheet->kindPicker()->findText(QStringLiteral("Next Step"));
+        sheet->kindPicker()->setCurrentIndex(nextStep);
+        Q_EMIT sheet->kindPicker()->activated(nextStep);
+        QCOMPARE(f.thought->thoughtKindRawValue(), QStringLiteral("nextStep"));
+        QCOMPARE(sheet->kindSymbol()->property("systemImage").toString(), QStringLiteral("arrow.right.circle"));
+        QCOMPARE(sheet->kindSymbol()->accessibleName(), QStringLiteral("Next Step"));
+    }
+
+    void snipShowsPictureContextAndRecognizedText_data()
+    {
+        QTest::addColumn<QString>("ocr");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("recognised text") << "Hello" << true;
+        QTest::newRow("spaces are shown") << "   " << true;
+        QTest::newRow("none") << "" << false;
+    }
+    void snipShowsPictureContextAndRecognizedText()
+    {
+        QFETCH(QString, ocr);
+        QFETCH(bool, shown);
+        Fixture f;
+        f.snip->setOcrText(ocr);
+        QVERIFY(f.rig.context().save());
+        FocusEditorView *sheet = f.open(f.snip->id());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->kindSymbol()->property("systemImage").toString(), QStringLiteral("viewfinder"));
+        QVERIFY(!sheet->kindPicker());
+        QVERIFY(!sheet->thoughtEditor());
+        QCOMPARE(sheet->contextEditor()->toPlainText(), QStringLiteral("because"));
+        QCOMPARE(sheet->recognizedText() != nullptr, shown);
+        if (shown)
+            QCOMPARE(sheet->recognizedText()->text(), ocr);
+        QVERIFY(!sheet->findChildren<StudioText *>().isEmpty());
+        bool recognizedHeading = false;
+        for (const StudioText *text : sheet->findChildren<StudioText *>())
+            recognizedHeading |= text->text() == QStringLiteral("Recognized text");
+        QCOMPARE(recognizedHeading, shown);
+    }
+
+    void typingThenDoneSavesAndCloses()
+    {
+        Fixture f;
+        FocusEditorView *sheet = f.open(f.thought->id());
+        QVERIFY(sheet);
+        sheet->titleField()->selectAll();
+        QTest::keyClick(sheet->titleField(), Qt::Key_Backspace);
+        QCOMPARE(f.thought->title(), std::optional<QString>(QString()));
+        QTest::keyClicks(sheet->thoughtEditor(), QStringLiteral("more "));
+        QTest::keyClick(sheet->thoughtEditor(), Qt::Key_Return); // a new line, not Done
+        QVERIFY(f.rig.navigation().focusedCardID());
+        QVERIFY(f.thought->markdownText().contains(QLatin1Char('\n')));
+        QVERIFY(f.rig.context().hasChanges());
+        QTest::keyClick(sheet->titleField(), Qt::Key_Return); // Done
+        QVERIFY(!f.rig.context().hasChanges());
+        QCOMPARE(f.rig.navigation().focusedCardID(), std::nullopt);
+        QTRY_VERIFY(!f.view.sheetDialog());
+    }
+
+    void closeKeepsEditsWithoutSaving()
+    {
+        Fixture f;
+        FocusEditorView *sheet = f.open(f.thought->id());
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->titleField(), QStringLiteral("!"));
+        sheet->closeButton()->click();
+        QCOMPARE(f.thought->title(), std::optional<QString>("Soil!"));
+        QVERIFY(f.rig.context().hasChanges());
+        QCOMPARE(f.rig.navigation().focusedCardID(), std::nullopt);
+        QTRY_VERIFY(!f.view.sheetDialog());
+    }
+
+    void failedSaveShowsTheAlert()
+    {
+        Fixture f;
+        FocusEditorView *sheet = f.open(f.thought->id());
+        QVERIFY(sheet);
+        f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+        sheet->doneButton()->click();
+        QMessageBox *alert = sheet->alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Couldn’t save"));
+        QCOMPARE(alert->text(), QStringLiteral("disk full"));
+        alert->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(!sheet->alert());
+        QCOMPARE(f.view.sheetDialog(), sheet);
+        QVERIFY(f.rig.navigation().focusedCardID());
+    }
+
+    void missingCardShowsUnavailable_data()
+    {
+        QTest::addColumn<bool>("trashedWhileOpen");
+        QTest::newRow("no such card") << false;
+        QTest::newRow("moved to the trash while open") << true;
+    }
+    void missingCardShowsUnavailable()
+    {
+        QFETCH(bool, trashedWhileOpen);
+        Fixture f;
+        FocusEditorView *sheet = f.open(trashedWhileOpen ? f.thought->id() : QUuid::createUuid());
+        QVERIFY(sheet);
+        if (trashedWhileOpen) {
+            QVERIFY(sheet->isShowingCard());
+            QVERIFY(ThinkingSessionService(f.rig.context()).moveCardToTrash(f.thought, at(60)));
+        }
+        QVERIFY(!sheet->isShowingCard());
+        QCOMPARE(sheet->unavailableState()->title(), QStringLiteral("Thought unavailable"));
+        QCOMPARE(sheet->unavailableState()->message(), QStringLiteral("It may have been deleted."));
+        QCOMPARE(sheet->unavailableState()->systemImage(), QStringLiteral("doc.badge.ellipsis"));
+    }
+};
+
+QTEST_MAIN(FocusEditorViewTest)
+#include "tst_focuseditorview.moc"

@@ -1,0 +1,182 @@
+#include "../support/MainWindowRig.h"
+
+#include "runtime/LibraryQuery.h"
+#include "notes/QuickThoughtModel.h"
+#include "notes/QuickThoughtView.h"
+#include "shell/RootView.h"
+#include "runtime/ScreenRegistry.h"
+#include "runtime/SidebarDestination.h"
+#include "design/StudioCompactButton.h"
+#include "design/TessalinePrimaryButton.h"
+#include "model/Board.h"
+#include "runtime/UpdateService.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// The main window with the quick note sheet registered the way the app
+// registers it.
+ScreenRegistry quickNoteScreens()
+{
+    ScreenRegistry screens;
+    screens.registerSheet(SheetKind::quickThought,
+                          [](ScreenContext &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                              return new QuickThoughtView(window.library(), window.runtime().navigation(),
+                                                          request.preselectedBoardID, parent);
+                          });
+    return screens;
+}
+
+struct Fixture
+{
+    Fixture()
+        : view(*rig.runtime, updates, quickNoteScreens())
+    {
+        inbox = rig.addNote(QStringLiteral("Quick Captures"), 0, true);
+        plans = rig.addNote(QStringLiteral("Plans"), 1);
+        plans->setLastOpenedAt(at(10));
+        ideas = rig.addNote(QStringLiteral("Ideas"), 2);
+        ideas->setLastOpenedAt(at(20));
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+    }
+
+    QuickThoughtView *open()
+    {
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            return nullptr;
+        rig.runtime->requestQuickThought();
+        QCoreApplication::processEvents();
+        return qobject_cast<QuickThoughtView *>(view.sheetDialog());
+    }
+
+    MainWindowRig rig;
+    UpdateService updates;
+    RootView view;
+    Board *inbox = nullptr;
+    Board *plans = nullptr;
+    Board *ideas = nullptr;
+};
+
+QStringList entries(const QComboBox *picker)
+{
+    QStringList list;
+    for (int i = 0; i < picker->count(); ++i)
+        list << picker->itemText(i);
+    return list;
+}
+
+} // namespace
+
+class QuickThoughtViewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void opensOnTheActiveNoteWithTheEditorFocused()
+    {
+        Fixture f;
+        f.rig.navigation().setActiveBoardID(f.plans->id());
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QCOMPARE(entries(sheet->notePicker()), (QStringList{"Quick Captures", "Ideas", "Plans"}));
+        QCOMPARE(sheet->notePicker()->currentText(), QStringLiteral("Plans"));
+        QCOMPARE(sheet->editor()->placeholderText(), QStringLiteral("Add a paragraph before it disappears…"));
+        QTRY_VERIFY(sheet->editor()->hasFocus());
+        QVERIFY(!sheet->addButton()->isEnabled());
+        QCOMPARE(sheet->size(), QSize(560, 350));
+
+        // The chosen note goes to Recently Deleted: the picker drops it and
+        // shows where the paragraph will now go.
+        f.plans->moveToTrash(at(50));
+        QVERIFY(f.rig.context().save());
+        QCOMPARE(entries(sheet->notePicker()), (QStringList{"Quick Captures", "Ideas"}));
+        QCOMPARE(sheet->notePicker()->currentText(), QStringLiteral("Quick Captures"));
+    }
+
+    void returnAddsTheParagraphAndShowsTheNote()
+    {
+        Fixture f;
+        f.rig.navigation().setActiveBoardID(f.inbox->id());
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QCOMPARE(sheet->notePicker()->currentText(), QStringLiteral("Quick Captures"));
+        sheet->notePicker()->setCurrentIndex(1);
+        Q_EMIT sheet->notePicker()->activated(1);
+        QCOMPARE(sheet->model().boardID(), std::optional(f.ideas->id()));
+
+        QTest::keyClicks(sheet->editor(), QStringLiteral("first line"));
+        QTest::keyClick(sheet->editor(), Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(sheet->editor(), QStringLiteral("second"));
+        QVERIFY(sheet->addButton()->isEnabled());
+        QTest::keyClick(sheet->editor(), Qt::Key_Return);
+
+        QCOMPARE(f.ideas->writingDocument().blocks.last().text, QStringLiteral("first line\nsecond"));
+        QVERIFY(!f.rig.navigation().isQuickThoughtPresented());
+        QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(f.ideas->id()));
+        QCOMPARE(f.rig.navigation().destination(), std::optional(SidebarDestination::notes()));
+        QTRY_VERIFY(!f.view.sheetDialog());
+    }
+
+    void blankTextKeepsAddDisabledAndReturnInert()
+    {
+        Fixture f;
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->editor(), QStringLiteral("   "));
+        QTest::keyClick(sheet->editor(), Qt::Key_Return, Qt::ShiftModifier);
+        QVERIFY(!sheet->addButton()->isEnabled());
+        QTest::keyClick(sheet->editor(), Qt::Key_Return);
+        QCOMPARE(f.view.sheetDialog(), sheet);
+        QVERIFY(f.inbox->writingDocument().blocks.isEmpty());
+        QCOMPARE(sheet->editor()->toPlainText(), QStringLiteral("   \n"));
+    }
+
+    void escapeClosesWithoutStoring()
+    {
+        Fixture f;
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->editor(), QStringLiteral("dropped"));
+        QTest::keyClick(sheet->editor(), Qt::Key_Escape);
+        QVERIFY(!f.rig.navigation().isQuickThoughtPresented());
+        QTRY_VERIFY(!f.view.sheetDialog());
+        QVERIFY(f.inbox->writingDocument().blocks.isEmpty());
+
+        // The next presentation starts empty.
+        QuickThoughtView *again = f.open();
+        QVERIFY(again);
+        QVERIFY(again->editor()->toPlainText().isEmpty());
+    }
+
+    void failedSaveShowsTheAlertAndKeepsTheSheet()
+    {
+        Fixture f;
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->editor(), QStringLiteral("kept"));
+        f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+        sheet->addButton()->click();
+
+        QMessageBox *alert = sheet->alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Couldn’t save note"));
+        QCOMPARE(alert->text(), QStringLiteral("disk full"));
+        QVERIFY(f.rig.navigation().isQuickThoughtPresented());
+        alert->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(!sheet->alert());
+        QCOMPARE(sheet->model().errorMessage(), std::nullopt);
+        QCOMPARE(f.view.sheetDialog(), sheet);
+        QCOMPARE(sheet->editor()->toPlainText(), QStringLiteral("kept"));
+    }
+};
+
+QTEST_MAIN(QuickThoughtViewTest)
+#include "tst_quickthoughtview.moc"

@@ -1,0 +1,338 @@
+#include "../support/RuntimeRig.h"
+
+#include "model/TessalineStore.h"
+#include "model/ThinkingSessionService.h"
+#include "platform/UuidText.h"
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+class AppRuntimeTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void firstStartSeedsAndActivatesTheWelcomeNote();
+    void activeNoteRepair_data();
+    void activeNoteRepair();
+    void failedHotKeysLeaveStartToRunAgain();
+    void regionCaptureBecomesASnip();
+    void reviewOrToast_data();
+    void reviewOrToast();
+    void captureIntoATrashedNoteLandsInQuickCaptures();
+    void copyOutcomeDecidesLastCopiedCard();
+    void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
+    void behaviourSettersWriteBothKeys();
+    void reminders();
+    void screenRecordingSettingsAndRelaunch();
+    void annotatedCopy();
+};
+
+void AppRuntimeTest::firstStartSeedsAndActivatesTheWelcomeNote()
+{
+    Rig rig;
+    QVERIFY(!rig.runtime->isUIReady());
+    rig.runtime->start();
+    QVERIFY(!rig.runtime->errorMessage());
+    QVERIFY(rig.runtime->isUIReady() && rig.runtime->isStarted());
+    const auto boards = *rig.context().fetchBoards();
+    QCOMPARE(boards.size(), 2);
+    QCOMPARE(rig.runtime->navigation().activeBoardID(), std::optional(boards[1]->id()));
+    QCOMPARE(boards[1]->title(), QStringLiteral("Welcome to Tessaline"));
+    QVERIFY(rig.runtime->captureCoordinator().hotKeysAreActive());
+    QVERIFY(rig.defaults->contains("activeBoardID"));
+
+    // A second start does nothing at all.
+    QSignalSpy started(rig.runtime.get(), &AppRuntime::startedChanged);
+    rig.runtime->start();
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(rig.context().fetchBoards()->size(), 2);
+}
+
+void AppRuntimeTest::activeNoteRepair_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("trashed note stays active") << "trashed" << "trashed";
+    QTest::newRow("parked note stays active") << "parked" << "parked";
+    QTest::newRow("unknown id replaced by newest live note") << "unknown" << "recent";
+    QTest::newRow("nothing stored") << "none" << "recent";
+}
+
+void AppRuntimeTest::activeNoteRepair()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    Rig rig;
+    ModelContext &context = rig.context();
+    QHash<QString, Board *> notes;
+    for (const QString &name : QStringList{"old", "recent", "trashed", "parked"}) {
+        auto *board = new Board;
+        board->setTitle(name);
+        board->setLastOpenedAt(at(name == u"recent" ? 50 : name == u"old" ? 10 : 90));
+        context.insert(board);
+        notes[name] = board;
+    }
+    notes["trashed"]->moveToTrash(at(1));
+    notes["parked"]->setStatus(BoardStatus::parked, at(1));
+    QVERIFY(context.save());
+    if (stored == u"unknown")
+        rig.runtime->navigation().setActiveBoardID(QUuid::createUuid());
+    else if (stored != u"none")
+        rig.runtime->navigation().setActiveBoardID(notes[stored]->id());
+
+    rig.runtime->start();
+    QCOMPARE(rig.runtime->navigation().activeBoardID(), std::optional(notes[expected]->id()));
+}
+
+void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
+{
+    Rig rig;
+    rig.hotKeys->takenKeyCodes[21] = -9878; // the default capture key is taken
+    rig.runtime->start();
+    QVERIFY(rig.runtime->isUIReady());
+    QVERIFY(!rig.runtime->isStarted());
+    QVERIFY(rig.runtime->errorMessage());
+    QVERIFY(!rig.runtime->errorMessage()->isEmpty());
+
+    rig.hotKeys->takenKeyCodes.clear();
+    GlobalShortcutConfiguration other = rig.runtime->shortcutConfiguration();
+    other.capture = GlobalShortcut{5, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
+    QCOMPARE(rig.runtime->updateShortcutConfiguration(other), std::optional<QString>());
+    QVERIFY(rig.runtime->isStarted());
+    QCOMPARE(rig.runtime->shortcutConfiguration(), other);
+}
+
+void AppRuntimeTest::regionCaptureBecomesASnip()
+{
+    Rig rig;
+    rig.runtime->start();
+    Board *note = *ThinkingSessionService(rig.context()).resolveNote(rig.runtime->navigation().activeBoardID(), at(0));
+    const QUuid anchor = note->writingDocument().blocks.first().id;
+    rig.runtime->navigation().setActiveWritingAnchorID(anchor);
+
+    const auto cardID = rig.handle(rig.capture(CaptureMode::region));
+    QVERIFY(cardID);
+    CanvasCard *card = rig.card(*cardID);
+    QVERIFY(card);
+    QCOMPARE(card->boardID(), note->id());
+    QVERIFY(card->isSnip());
+    QCOMPARE(card->captureModeRawValue(), std::optional<QString>("region"));
+    QCOMPARE(card->sourceWindowTitle(), std::optional<QString>("notes.txt"));
+    QCOMPARE(card->createdAt(), at(100));
+    QCOMPARE(card->capturedAt(), std::optional(at(100)));
+    QCOMPARE(QImage::fromData(*card->originalImageData()).size(), QSize(40, 30));
+    // The reference stands right after the anchor paragraph.
+    const auto blocks = note->writingDocument().blocks;
+    QCOMPARE(blocks[0].id, anchor);
+    QCOMPARE(blocks[1].cardID, std::optional(*cardID));
+    QCOMPARE(note->updatedAt(), at(100));
+    QCOMPARE(rig.runtime->navigation().selectedCardIDs(), QSet<QUuid>{*cardID});
+    QCOMPARE(rig.pasteboard.types, (QStringList{"image/png", "image/tiff"}));
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), cardID);
+    QCOMPARE(rig.runtime->navigation().captureReviewCardID(), cardID);
+    QVERIFY(rig.windowing.toasts.isEmpty());
+    QCOMPARE(rig.windowing.toastsClosed, 1);
+    QVERIFY(!rig.context().hasChanges());
+
+    // Recognised text is stored, then indexed under the note's name.
+    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    rig.ocr->answer(QStringLiteral("Hello from the screen"));
+    QVERIFY(applied.wait(5000));
+    QCOMPARE(card->ocrText(), QStringLiteral("Hello from the screen"));
+    QCOMPARE(rig.indexed.size(), 1);
+    QCOMPARE(rig.indexed.first().uniqueIdentifier, uuidText(*cardID));
+    QVERIFY(rig.indexed.first().keywords.contains(note->title()));
+}
+
+void AppRuntimeTest::reviewOrToast_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<bool>("review");
+    QTest::newRow("region") << int(CaptureMode::region) << "" << true;
+    QTest::newRow("window") << int(CaptureMode::window) << "" << false;
+    QTest::newRow("display") << int(CaptureMode::display) << "" << false;
+    QTest::newRow("preference off") << int(CaptureMode::region) << "off" << false;
+    QTest::newRow("card focused") << int(CaptureMode::region) << "focused" << false;
+    QTest::newRow("gallery open") << int(CaptureMode::region) << "gallery" << false;
+    QTest::newRow("review open") << int(CaptureMode::region) << "review" << false;
+    QTest::newRow("quick note up") << int(CaptureMode::region) << "quick" << false;
+    QTest::newRow("a sheet is open") << int(CaptureMode::region) << "sheet" << false;
+    QTest::newRow("turned off before the review's turn") << int(CaptureMode::region) << "late-off" << false;
+}
+
+void AppRuntimeTest::reviewOrToast()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, situation);
+    QFETCH(bool, review);
+    Rig rig;
+    rig.runtime->start();
+    NavigationState &navigation = rig.runtime->navigation();
+    const QUuid other = QUuid::createUuid();
+    if (situation == u"off")
+        rig.runtime->setAutomaticallyOpensRegionCaptureReview(false);
+    else if (situation == u"focused")
+        navigation.setFocusedCardID(other);
+    else if (situation == u"gallery")
+        navigation.setGalleryCardID(other);
+    else if (situation == u"review")
+        navigation.setCaptureReviewCardID(other);
+    else if (situation == u"quick")
+        navigation.setQuickThoughtPresented(true);
+    else if (situation == u"sheet")
+        rig.windowing.sheetOpen = true;
+    else if (situation == u"late-off")
+        connect(rig.runtime.get(), &AppRuntime::captureHandled, this,
+                [&] { rig.runtime->setAutomaticallyOpensRegionCaptureReview(false); });
+
+    const auto cardID = rig.handle(rig.capture(CaptureMode(mode)));
+    QVERIFY(cardID);
+    QCOMPARE(navigation.captureReviewCardID() == cardID, review);
+    QCOMPARE(rig.windowing.toasts, review ? QList<QUuid>{} : QList<QUuid>{*cardID});
+}
+
+void AppRuntimeTest::captureIntoATrashedNoteLandsInQuickCaptures()
+{
+    Rig rig;
+    rig.runtime->start();
+    Board *active = *ThinkingSessionService(rig.context()).resolveNote(rig.runtime->navigation().activeBoardID(), at(0));
+    active->moveToTrash(at(1));
+    QVERIFY(rig.context().save());
+    const auto cardID = rig.handle(rig.capture(CaptureMode::window));
+    Board *inbox = *TessalineStore::quickCapturesNote(rig.context(), at(2));
+    QCOMPARE(rig.card(*cardID)->boardID(), inbox->id());
+    QVERIFY(inbox->writingDocument().referencedCardIDs().contains(*cardID));
+}
+
+void AppRuntimeTest::copyOutcomeDecidesLastCopiedCard()
+{
+    Rig rig;
+    rig.runtime->start();
+    QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    QVERIFY(rig.runtime->lastAutomaticallyCopiedCardID());
+
+    rig.pasteboard.failWrites = true;
+    QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    QVERIFY(!rig.runtime->lastAutomaticallyCopiedCardID());
+    QVERIFY(rig.pasteboard.types.isEmpty()); // nothing half-written is left
+
+    rig.pasteboard.failWrites = false;
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    QVERIFY(!rig.runtime->lastAutomaticallyCopiedCardID());
+}
+
+void AppRuntimeTest::recognitionSkipsTrashedCardsAndOutlivedRuntimes()
+{
+    Rig rig;
+    rig.runtime->start();
+    const auto cardID = rig.handle(rig.capture(CaptureMode::window));
+    CanvasCard *card = rig.card(*cardID);
+    QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(card, at(200)));
+    rig.ocr->answer(QStringLiteral("secret"));
+    QTest::qWait(50);
+    QCOMPARE(card->ocrText(), QString());
+    QVERIFY(rig.indexed.isEmpty());
+
+    // The runtime is gone when the answer comes: nothing happens, no crash.
+    QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    rig.runtime.reset();
+    rig.ocr->answer(QStringLiteral("late"));
+    QVERIFY(rig.indexed.isEmpty());
+}
+
+void AppRuntimeTest::behaviourSettersWriteBothKeys()
+{
+    Rig rig;
+    QVERIFY(!rig.defaults->contains("automaticallyOpensRegionCaptureReview"));
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    QCOMPARE(rig.defaults->optionalBoolean("automaticallyOpensRegionCaptureReview"), std::optional(true));
+    QCOMPARE(rig.defaults->optionalBoolean("automaticallyCopiesCaptures"), std::optional(false));
+    rig.runtime->setAutomaticallyOpensRegionCaptureReview(false);
+    QCOMPARE(rig.defaults->optionalBoolean("automaticallyCopiesCaptures"), std::optional(false));
+    QCOMPARE(rig.runtime->captureBehaviorPreferences(), (CaptureBehaviorPreferences{false, false}));
+}
+
+void AppRuntimeTest::reminders()
+{
+    Rig rig;
+    rig.reminderAnswer = false;
+    rig.runtime->setReviewRemindersEnabled(true, true);
+    QVERIFY(!rig.runtime->navigation().remindersEnabled());
+    QCOMPARE(rig.runtime->errorMessage(),
+             std::optional<QString>("Review reminders remain off because notification access is not available."));
+
+    rig.runtime->setErrorMessage(std::nullopt);
+    rig.runtime->setReviewRemindersEnabled(false, true); // turning off never complains
+    QVERIFY(!rig.runtime->errorMessage());
+
+    rig.reminderAnswer = unexpected(QStringLiteral("no timer"));
+    rig.runtime->setReviewRemindersEnabled(true, true);
+    QCOMPARE(rig.runtime->errorMessage(), std::optional<QString>("Review reminders could not be scheduled. no timer"));
+
+    // At start-up a wanted reminder is scheduled again without messages.
+    rig.runtime->setErrorMessage(std::nullopt);
+    rig.runtime->navigation().setRemindersEnabled(true);
+    rig.reminderAnswer = true;
+    rig.reminderRequests.clear();
+    rig.runtime->start();
+    QCOMPARE(rig.reminderRequests, QList<bool>{true});
+    QVERIFY(rig.runtime->navigation().remindersEnabled());
+}
+
+void AppRuntimeTest::screenRecordingSettingsAndRelaunch()
+{
+    Rig rig;
+    rig.runtime->setErrorMessage(QStringLiteral("old"));
+    rig.runtime->openScreenRecordingSettings();
+    QVERIFY(!rig.runtime->errorMessage());
+    QVERIFY(rig.defaults->boolean(ScreenCapturePermissionHistoryStore::hasRequestedAccessKey()));
+    QVERIFY(rig.runtime->captureCoordinator().isReturningFromScreenCaptureSettings());
+
+    rig.settingsOpen = false;
+    rig.runtime->openScreenRecordingSettings();
+    QCOMPARE(rig.runtime->errorMessage(), std::optional<QString>("Open your desktop's privacy settings, then enable Tessaline."));
+
+    // Coming back while access is still missing marks a relaunch as needed.
+    rig.permission->access = false;
+    rig.runtime->applicationDidBecomeActive();
+    QTest::qWait(10);
+    QVERIFY(!rig.runtime->captureCoordinator().isReturningFromScreenCaptureSettings());
+    QVERIFY(rig.defaults->boolean(ScreenCapturePermissionHistoryStore::relaunchRecommendedKey()));
+    QCOMPARE(rig.runtime->captureCoordinator().permissionState(), ScreenCapturePermissionState::restartRequired);
+
+    rig.launchFailure = QStringLiteral("No such file.");
+    rig.runtime->relaunchApplication();
+    QCOMPARE(rig.windowing.terminated, 0);
+    QCOMPARE(rig.runtime->errorMessage(),
+             std::optional<QString>("Tessaline could not reopen automatically. Quit it and open it again. No such file."));
+    rig.launchFailure.reset();
+    rig.runtime->relaunchApplication();
+    QCOMPARE(rig.windowing.terminated, 1);
+}
+
+void AppRuntimeTest::annotatedCopy()
+{
+    Rig rig;
+    rig.runtime->start();
+    const auto cardID = rig.handle(rig.capture(CaptureMode::window));
+    CanvasCard *card = rig.card(*cardID);
+    QVERIFY(rig.runtime->annotatedImage(card));
+
+    auto *thought = new CanvasCard;
+    rig.context().insert(thought);
+    QVERIFY(!rig.runtime->annotatedImage(thought));
+    QVERIFY(!rig.runtime->copyCardImage(thought, rig.pasteboard));
+
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    const auto before = rig.runtime->lastAutomaticallyCopiedCardID();
+    QVERIFY(!rig.runtime->copyCardImage(card, rig.pasteboard));
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), before);
+    rig.runtime->setAutomaticallyCopiesCaptures(true);
+    QVERIFY(rig.runtime->copyCardImage(card, rig.pasteboard));
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), cardID);
+}
+
+QTEST_MAIN(AppRuntimeTest)
+#include "tst_appruntime.moc"

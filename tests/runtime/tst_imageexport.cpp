@@ -1,0 +1,317 @@
+#include "runtime/ImageExportService.h"
+#include "platform/Pasteboard.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBoundaryFinder>
+
+using namespace tessaline;
+
+namespace {
+
+// Records what the export code does to the clipboard; can refuse one type.
+class FakePasteboard final : public Pasteboard
+{
+public:
+    QStringList calls;
+    QList<QPair<QString, QByteArray>> written;
+    QString refusedType;
+
+    void clearContents() override
+    {
+        calls << QStringLiteral("clear");
+        written.clear();
+    }
+    void declareTypes(const QStringList &types) override { calls << QStringLiteral("declare ") + types.join(u','); }
+    bool setData(const QByteArray &data, const QString &type) override
+    {
+        calls << QStringLiteral("set ") + type;
+        if (type == refusedType)
+            return false;
+        written.append({type, data});
+        return true;
+    }
+};
+
+QImage sample()
+{
+    QImage image(37, 21, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 6, y * 11, (x * y) % 256));
+    return image;
+}
+
+QFileDialog *openDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class ImageExportTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void bestRepresentation_data();
+    void bestRepresentation();
+    void sanitizedName_data();
+    void sanitizedName();
+    void longNamesFitTheFileSystem_data();
+    void longNamesFitTheFileSystem();
+    void proposedName_data();
+    void proposedName();
+    void copyWritesPngThenTiff();
+    void failedCopyLeavesNoHalfEntry();
+    void unencodableImageLeavesPasteboardAlone();
+    void encodingOffTheMainThread();
+    void atomicWrite();
+    void saveEncodingFailureShowsNoDialog();
+    void saveCancelWritesNothing();
+    void saveWritesChosenFile();
+
+private:
+    QTemporaryDir m_home;
+};
+
+void ImageExportTest::initTestCase()
+{
+    // The save dialog starts in ~/Downloads; give it a home of its own.
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toUtf8());
+    qunsetenv("XDG_DOWNLOAD_DIR");
+    QVERIFY(QDir().mkpath(ImageExportService::defaultSaveDirectory()));
+    QVERIFY(ImageExportService::defaultSaveDirectory().startsWith(m_home.path()));
+}
+
+void ImageExportTest::bestRepresentation_data()
+{
+    QTest::addColumn<QList<QSize>>("sizes");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("equal counts: the first") << QList<QSize>{{100, 100}, {200, 50}} << 0;
+    QTest::newRow("more pixels later") << QList<QSize>{{100, 100}, {200, 200}} << 1;
+    QTest::newRow("null is no raster") << QList<QSize>{{0, 0}, {10, 10}} << 1;
+    QTest::newRow("none") << QList<QSize>{{0, 0}} << -1;
+}
+
+void ImageExportTest::bestRepresentation()
+{
+    QFETCH(QList<QSize>, sizes);
+    QFETCH(int, expected);
+    QList<QImage> images;
+    for (const QSize &size : sizes) {
+        QImage image = size.isEmpty() ? QImage() : QImage(size, QImage::Format_RGB32);
+        if (!image.isNull())
+            image.fill(QColor(images.size() * 40, 0, 0));
+        images << image;
+    }
+    const auto best = ImageExportService::bestBitmapRepresentation(images);
+    if (expected < 0) {
+        QVERIFY(!best);
+        return;
+    }
+    QVERIFY(best);
+    QCOMPARE(*best, images.at(expected));
+}
+
+void ImageExportTest::sanitizedName_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("slash and colon") << "alpha/beta:gamma" << "alpha-beta-gamma";
+    QTest::newRow("two slashes") << "a//b" << "a--b";
+    QTest::newRow("only a slash") << "/" << "-";
+    QTest::newRow("only spaces") << "   " << "Snip";
+    QTest::newRow("empty") << "" << "Snip";
+    QTest::newRow("backslash") << "C\\path" << "C-path";
+    QTest::newRow("trimmed") << "  Title \n" << "Title";
+    QTest::newRow("NUL and tab") << QStringLiteral("a%1b\tc").arg(QChar(0)) << "a b c";
+    QTest::newRow("line break inside") << "first\nsecond" << "first second";
+    QTest::newRow("only control characters") << QStringLiteral("\x01\x02\x7f") << "Snip";
+    QTest::newRow("200 characters") << QString(200, u'x') << QString(120, u'x');
+    QTest::newRow("cut not trimmed again") << QString(119, u'x') + QStringLiteral(" tail") << QString(119, u'x') + u' ';
+}
+
+void ImageExportTest::sanitizedName()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, expected);
+    QCOMPARE(ImageExportService::sanitizedFileName(title), expected);
+}
+
+void ImageExportTest::longNamesFitTheFileSystem_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("graphemes");
+    // Two-byte letters: 120 of them are 240 bytes and fit as they are.
+    QTest::newRow("accented") << QString(150, QChar(0xE9)) << 120;
+    // Four-byte emoji: 62 of them (248 bytes) plus ".png" is the most.
+    QTest::newRow("emoji") << QString(130, u' ').replace(u' ', QStringLiteral("😀")) << 62;
+    // A family emoji is 18 bytes of UTF-8 and must never be split.
+    QString families;
+    for (int i = 0; i < 40; ++i)
+        families += QStringLiteral("👨‍👩‍👧");
+    QTest::newRow("families") << families << 13;
+}
+
+void ImageExportTest::longNamesFitTheFileSystem()
+{
+    QFETCH(QString, title);
+    QFETCH(int, graphemes);
+    const QString proposed = ImageExportService::proposedPngFileName(title);
+    QVERIFY(proposed.toUtf8().size() <= 255);
+    const QString name = ImageExportService::sanitizedFileName(title);
+    QVERIFY(title.startsWith(name));
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, title);
+    finder.setPosition(name.size());
+    QVERIFY(finder.isAtBoundary());
+    int count = 0;
+    QTextBoundaryFinder counter(QTextBoundaryFinder::Grapheme, name);
+    while (counter.toNextBoundary() != -1)
+        ++count;
+    QCOMPARE(count, graphemes);
+}
+
+void ImageExportTest::proposedName_data()
+{
+    QTest::addColumn<QString>("suggested");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("already png") << "shot.png" << "shot.png";
+    QTest::newRow("plain") << "shot" << "shot.png";
+    QTest::newRow("empty") << "" << "Snip.png";
+    QTest::newRow("upper-case suffix") << "shot.PNG" << "shot.PNG.png";
+    QTest::newRow("separators") << "a/b" << "a-b.png";
+}
+
+void ImageExportTest::proposedName()
+{
+    QFETCH(QString, suggested);
+    QFETCH(QString, expected);
+    QCOMPARE(ImageExportService::proposedPngFileName(suggested), expected);
+}
+
+void ImageExportTest::copyWritesPngThenTiff()
+{
+    FakePasteboard pasteboard;
+    const QImage image = sample();
+    QVERIFY(ImageExportService::copyToPasteboard(image, pasteboard));
+    QCOMPARE(pasteboard.calls, QStringList({"clear", "declare image/png,image/tiff", "set image/png", "set image/tiff"}));
+    QCOMPARE(pasteboard.written.size(), 2);
+    QCOMPARE(QImage::fromData(pasteboard.written.at(0).second, "PNG").convertToFormat(QImage::Format_RGB32), image);
+    QCOMPARE(QImage::fromData(pasteboard.written.at(1).second, "TIFF").convertToFormat(QImage::Format_RGB32), image);
+}
+
+void ImageExportTest::failedCopyLeavesNoHalfEntry()
+{
+    for (const QString &refused : {ImageExportService::pngType, ImageExportService::tiffType}) {
+        FakePasteboard pasteboard;
+        pasteboard.refusedType = refused;
+        QVERIFY(!ImageExportService::copyToPasteboard(sample(), pasteboard));
+        // Both writes are attempted, then the pasteboard is cleared again.
+        QCOMPARE(pasteboard.calls.size(), 5);
+        QCOMPARE(pasteboard.calls.last(), QStringLiteral("clear"));
+        QVERIFY(pasteboard.written.isEmpty());
+    }
+}
+
+void ImageExportTest::unencodableImageLeavesPasteboardAlone()
+{
+    FakePasteboard pasteboard;
+    QVERIFY(!ImageExportService::copyToPasteboard(QImage(), pasteboard));
+    QVERIFY(pasteboard.calls.isEmpty());
+}
+
+void ImageExportTest::encodingOffTheMainThread()
+{
+    const QImage image = sample();
+    // A capture's stored PNG is reused; only the TIFF is made.
+    const QByteArray stored = *ImageExportService::pngData(image);
+    auto future = ImageExportService::pasteboardImageAsync(image, stored);
+    future.waitForFinished();
+    const std::optional<ImageExportService::PasteboardImage> encoded = future.result();
+    QVERIFY(encoded);
+    QCOMPARE(encoded->png, stored);
+    QCOMPARE(QImage::fromData(encoded->tiff, "TIFF").convertToFormat(QImage::Format_RGB32), image);
+
+    FakePasteboard pasteboard;
+    QVERIFY(ImageExportService::writeToPasteboard(*encoded, pasteboard));
+    QCOMPARE(pasteboard.written.size(), 2);
+    QCOMPARE(pasteboard.written.at(0).second, stored);
+
+    auto nothing = ImageExportService::pasteboardImageAsync(QImage());
+    nothing.waitForFinished();
+    QVERIFY(!nothing.result().has_value());
+}
+
+void ImageExportTest::atomicWrite()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    QVERIFY(!ImageExportService::writeFileAtomically(path, "first"));
+    QVERIFY(!ImageExportService::writeFileAtomically(path, "second"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("second"));
+
+    const QString missing = dir.filePath(QStringLiteral("no/such/folder/shot.png"));
+    const auto error = ImageExportService::writeFileAtomically(missing, "bytes");
+    QVERIFY(error.has_value());
+    QVERIFY(!error->isEmpty());
+    QVERIFY(!QFile::exists(missing));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shot.png"});
+}
+
+void ImageExportTest::saveEncodingFailureShowsNoDialog()
+{
+    std::optional<std::optional<QString>> outcome;
+    ImageExportService::savePNG(QImage(), QStringLiteral("x"), nullptr, [&](std::optional<QString> e) { outcome = e; });
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(!openDialog());
+    QCOMPARE(*outcome, std::optional<QString>(QStringLiteral("The image could not be encoded as PNG.")));
+}
+
+void ImageExportTest::saveCancelWritesNothing()
+{
+    std::optional<std::optional<QString>> outcome;
+    ImageExportService::savePNG(sample(), QStringLiteral("Board: idea"), nullptr,
+                                [&](std::optional<QString> e) { outcome = e; });
+    QTRY_VERIFY(openDialog());
+    QFileDialog *dialog = openDialog();
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(ImageExportService::defaultSaveDirectory()).absolutePath());
+    QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Board- idea.png"));
+    const QString wouldBe = dialog->selectedFiles().value(0);
+    dialog->reject();
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(!outcome->has_value());
+    QVERIFY(!QFile::exists(wouldBe));
+}
+
+void ImageExportTest::saveWritesChosenFile()
+{
+    QTemporaryDir dir;
+    std::optional<std::optional<QString>> outcome;
+    const QImage image = sample();
+    ImageExportService::savePNG(image, QStringLiteral("Chosen"), nullptr, [&](std::optional<QString> e) { outcome = e; });
+    QTRY_VERIFY(openDialog());
+    QFileDialog *dialog = openDialog();
+    dialog->setDirectory(dir.path());
+    const QString target = dialog->selectedFiles().value(0);
+    QCOMPARE(target, dir.filePath(QStringLiteral("Chosen.png")));
+    static_cast<QDialog *>(dialog)->accept();
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY2(!outcome->has_value(), qPrintable(outcome->value_or(QString())));
+    QCOMPARE(QImage(target).convertToFormat(QImage::Format_RGB32), image);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Chosen.png"}); // no temporary left
+}
+
+QTEST_MAIN(ImageExportTest)
+#include "tst_imageexport.moc"

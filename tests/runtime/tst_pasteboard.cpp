@@ -1,0 +1,81 @@
+// Copies an image to the real X11 clipboard and reads it back with xclip,
+// a separate client, so the entry is checked as other applications see it.
+
+#include "runtime/ImageExportService.h"
+#include "platform/Pasteboard.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace tessaline;
+
+namespace {
+
+// Runs xclip without blocking the event loop: this process must answer
+// the selection requests that xclip makes.
+QByteArray xclip(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xclip"), QStringList{"-selection", "clipboard", "-o"} + arguments);
+    if (!process.waitForStarted())
+        return {};
+    for (int waited = 0; process.state() != QProcess::NotRunning && waited < 20000; waited += 10)
+        QTest::qWait(10);
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+class PasteboardTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void copyOffersPngThenTiff();
+    void clearingRemovesTheEntry();
+};
+
+void PasteboardTest::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server");
+    if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
+        QFAIL("xclip is not installed");
+}
+
+void PasteboardTest::copyOffersPngThenTiff()
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 5, 128));
+
+    QVERIFY(ImageExportService::copyToPasteboard(image, ClipboardPasteboard::general()));
+
+    const QList<QByteArray> targets = xclip({"-t", "TARGETS"}).split('\n');
+    const qsizetype png = targets.indexOf("image/png");
+    const qsizetype tiff = targets.indexOf("image/tiff");
+    QVERIFY2(png >= 0, targets.join(' ').constData());
+    QVERIFY2(tiff >= 0, targets.join(' ').constData());
+    QVERIFY(png < tiff);
+
+    const QImage pasted = QImage::fromData(xclip({"-t", "image/png"}), "PNG");
+    QCOMPARE(pasted.convertToFormat(QImage::Format_RGB32), image);
+    const QImage pastedTiff = QImage::fromData(xclip({"-t", "image/tiff"}), "TIFF");
+    QCOMPARE(pastedTiff.convertToFormat(QImage::Format_RGB32), image);
+}
+
+void PasteboardTest::clearingRemovesTheEntry()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(ImageExportService::copyToPasteboard(image, ClipboardPasteboard::general()));
+    ClipboardPasteboard::general().clearContents();
+    QVERIFY(!xclip({"-t", "TARGETS"}).contains("image/png"));
+}
+
+QTEST_MAIN(PasteboardTest)
+#include "tst_pasteboard.moc"

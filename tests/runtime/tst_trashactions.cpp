@@ -1,0 +1,326 @@
+#include "../support/MainWindowRig.h"
+
+#include "runtime/LibraryQuery.h"
+#include "runtime/TrashActions.h"
+#include "platform/UuidText.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+struct Fixture
+{
+    Fixture()
+        : library(rig.context())
+        , actions(library, rig.navigation(), rig.runtime->spotlightIndex())
+    {
+        actions.setClock([] { return at(500); });
+    }
+
+    bool save() { return rig.context().save().hasValue(); }
+    bool hasCard(const QUuid &id) { return library.firstCard(id) != nullptr; }
+    bool hasConnection(const QUuid &id)
+    {
+        for (const Connection *connection : library.connections()) {
+            if (connection->id() == id)
+                return true;
+        }
+        return false;
+    }
+    // Waits until the index has been told about every card given.
+    bool waitForIndexRemovals(int count)
+    {
+        QSignalSpy removed(&actions, &TrashActions::indexEntryRemoved);
+        while (removed.count() < count) {
+            if (!removed.wait(5000))
+                return false;
+        }
+        return true;
+    }
+
+    MainWindowRig rig;
+    LibraryQuery library;
+    TrashActions actions;
+};
+
+} // namespace
+
+class TrashActionsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void restoreBoardBringsItBackActiveAndLeavesItsCards();
+    void restoreCardLeavesItsConnectionsDeleted();
+    void openDeleted_data();
+    void openDeleted();
+    void deleteBoardPermanently();
+    void quickCapturesNoteIsNeverPurged();
+    void deleteCardPermanently();
+    void failedSaveLeavesEverythingAndTheIndex();
+    void openSearchResult_data();
+    void openSearchResult();
+    void missingItemsChangeNothing();
+};
+
+void TrashActionsTest::restoreBoardBringsItBackActiveAndLeavesItsCards()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Parked"));
+    CanvasCard *trashedCard = f.rig.addCard(note, CardKind::snip);
+    trashedCard->moveToTrash(at(1));
+    note->setStatus(BoardStatus::parked, at(2));
+    note->moveToTrash(at(3));
+    QVERIFY(f.save());
+
+    f.actions.restoreBoard(note->id());
+    QVERIFY(note->isLive());
+    QCOMPARE(note->status(), BoardStatus::active);
+    QCOMPARE(note->archivedAt(), std::nullopt);
+    QCOMPARE(note->updatedAt(), at(500));
+    QVERIFY(!trashedCard->isLive());
+    QVERIFY(!f.rig.context().hasChanges());
+}
+
+void TrashActionsTest::restoreCardLeavesItsConnectionsDeleted()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = f.rig.addCard(note, CardKind::thought);
+    CanvasCard *other = f.rig.addCard(note, CardKind::thought);
+    Connection *out = f.rig.connect(card, other);
+    Connection *in = f.rig.connect(other, card);
+    out->setDeletedAt(at(1));
+    in->setDeletedAt(at(1));
+    card->moveToTrash(at(1));
+    // The card's own note is deleted too: the card comes back regardless.
+    note->moveToTrash(at(2));
+    QVERIFY(f.save());
+
+    f.actions.restoreCard(card->id());
+    QVERIFY(card->isLive());
+    QCOMPARE(card->updatedAt(), at(500));
+    QVERIFY(!out->isLive() && !in->isLive());
+    QVERIFY(!note->isLive());
+    QVERIFY(!f.rig.context().hasChanges());
+}
+
+void TrashActionsTest::openDeleted_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::newRow("note") << "note";
+    QTest::newRow("snip") << "snip";
+    QTest::newRow("thought") << "thought";
+    QTest::newRow("purged card") << "purged";
+}
+
+void TrashActionsTest::openDeleted()
+{
+    QFETCH(QString, item);
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = f.rig.addCard(note, item == u"thought" ? CardKind::thought : CardKind::snip);
+    card->moveToTrash(at(1));
+    if (item == u"note")
+        note->moveToTrash(at(1));
+    QVERIFY(f.save());
+    f.rig.navigation().setDestination(SidebarDestination::trash());
+
+    if (item == u"note") {
+        f.actions.openDeletedBoard(note->id());
+        QVERIFY(note->isLive());
+        QVERIFY(!card->isLive());
+    } else {
+        const QUuid cardID = item == u"purged" ? QUuid::createUuid() : card->id();
+        f.actions.openDeletedCard(note->id(), cardID);
+        if (item == u"purged") {
+            QCOMPARE(f.rig.navigation().focusedCardID(), std::optional(cardID));
+        } else {
+            QVERIFY(card->isLive());
+        }
+    }
+    QCOMPARE(f.rig.navigation().destination(), SidebarDestination::notes());
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(note->id()));
+    QCOMPARE(f.rig.navigation().galleryCardID().has_value(), item == u"snip");
+    QCOMPARE(f.rig.navigation().focusedCardID().has_value(), item == u"thought" || item == u"purged");
+}
+
+void TrashActionsTest::deleteBoardPermanently()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Doomed"));
+    Board *other = f.rig.addNote(QStringLiteral("Other"));
+    CanvasCard *live = f.rig.addCard(note, CardKind::snip);
+    CanvasCard *trashed = f.rig.addCard(note, CardKind::thought);
+    trashed->moveToTrash(at(1));
+    CanvasCard *elsewhere = f.rig.addCard(other, CardKind::snip);
+    Connection *liveLink = f.rig.connect(live, trashed);
+    Connection *deletedLink = f.rig.connect(trashed, live);
+    deletedLink->setDeletedAt(at(1));
+    Connection *otherLink = f.rig.connect(elsewhere, elsewhere);
+    // A reference from another note's writing to a purged card stays.
+    BoardWritingDocument writing = other->writingDocument();
+    writing.insertCardReference(live->id(), std::nullopt);
+    other->updateWritingDocument(writing, at(2));
+    QVERIFY(f.save());
+    const QUuid liveID = live->id(), trashedID = trashed->id();
+    const QUuid liveLinkID = liveLink->id(), deletedLinkID = deletedLink->id();
+    f.rig.navigation().setActiveBoardID(note->id());
+
+    // Not in Recently Deleted: the action does not look.
+    f.actions.deleteBoardPermanently(note->id());
+    QCOMPARE(f.library.firstBoard(note->id()), nullptr);
+    QVERIFY(!f.hasCard(liveID) && !f.hasCard(trashedID));
+    QVERIFY(!f.hasConnection(liveLinkID) && !f.hasConnection(deletedLinkID));
+    QVERIFY(f.hasCard(elsewhere->id()) && f.hasConnection(otherLink->id()));
+    QVERIFY(other->writingDocument().referencedCardIDs().contains(liveID));
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(note->id()));
+
+    QVERIFY(f.waitForIndexRemovals(2));
+    QStringList removed = f.rig.deletedFromIndex;
+    removed.sort();
+    QStringList expected{uuidText(liveID), uuidText(trashedID)};
+    expected.sort();
+    QCOMPARE(removed, expected);
+}
+
+void TrashActionsTest::quickCapturesNoteIsNeverPurged()
+{
+    Fixture f;
+    Board *inbox = f.rig.addNote(QStringLiteral("Quick Captures"), 0, true);
+    inbox->moveToTrash(at(1));
+    CanvasCard *card = f.rig.addCard(inbox, CardKind::snip);
+    Connection *link = f.rig.connect(card, card);
+    QVERIFY(f.save());
+
+    f.actions.deleteBoardPermanently(inbox->id());
+    QCOMPARE(f.library.firstBoard(inbox->id()), inbox);
+    QVERIFY(f.hasCard(card->id()) && f.hasConnection(link->id()));
+    QVERIFY(!f.rig.context().hasChanges());
+}
+
+void TrashActionsTest::deleteCardPermanently()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    Board *other = f.rig.addNote(QStringLiteral("Other"));
+    CanvasCard *card = f.rig.addCard(note, CardKind::snip);
+    CanvasCard *neighbour = f.rig.addCard(note, CardKind::thought);
+    CanvasCard *far = f.rig.addCard(other, CardKind::thought);
+    Connection *toIt = f.rig.connect(neighbour, card);
+    toIt->setDeletedAt(at(1));
+    Connection *fromIt = f.rig.connect(card, neighbour);
+    // A connection filed under another note still touches the card.
+    Connection *stray = f.rig.connect(far, card);
+    Connection *unrelated = f.rig.connect(neighbour, far);
+    BoardWritingDocument writing = note->writingDocument();
+    writing.insertCardReference(card->id(), std::nullopt);
+    note->updateWritingDocument(writing, at(2));
+    card->moveToTrash(at(3));
+    QVERIFY(f.save());
+    const QUuid cardID = card->id();
+    const QList<QUuid> gone{toIt->id(), fromIt->id(), stray->id()};
+
+    f.actions.deleteCardPermanently(cardID);
+    QVERIFY(!f.hasCard(cardID));
+    for (const QUuid &id : gone)
+        QVERIFY(!f.hasConnection(id));
+    QVERIFY(f.hasConnection(unrelated->id()));
+    QVERIFY(note->writingDocument().referencedCardIDs().contains(cardID));
+    QVERIFY(f.waitForIndexRemovals(1));
+    QCOMPARE(f.rig.deletedFromIndex, QStringList{uuidText(cardID)});
+
+    // What was purged stays out after the library is read afresh.
+    auto cards = f.rig.context().fetchCards();
+    QVERIFY(cards);
+    QVERIFY(std::none_of(cards->cbegin(), cards->cend(), [&](const CanvasCard *c) { return c->id() == cardID; }));
+}
+
+void TrashActionsTest::failedSaveLeavesEverythingAndTheIndex()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = f.rig.addCard(note, CardKind::snip);
+    Connection *link = f.rig.connect(card, card);
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+
+    f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+    f.actions.deleteCardPermanently(card->id());
+    QVERIFY(f.hasCard(card->id()) && f.hasConnection(link->id()));
+    QVERIFY(!f.rig.context().hasChanges());
+    // A later, unrelated save must not carry the purge out after all.
+    note->setTitle(QStringLiteral("Renamed"));
+    QVERIFY(f.save());
+    QVERIFY(f.hasCard(card->id()) && f.hasConnection(link->id()));
+
+    f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+    f.actions.restoreCard(card->id());
+    QVERIFY(!card->isLive());
+    QVERIFY(!f.rig.context().hasChanges());
+
+    QTest::qWait(50);
+    QVERIFY(f.rig.deletedFromIndex.isEmpty());
+}
+
+void TrashActionsTest::openSearchResult_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("snip") << int(CardKind::snip) << true;
+    QTest::newRow("thought") << int(CardKind::thought) << true;
+    QTest::newRow("missing card") << int(CardKind::snip) << false;
+}
+
+void TrashActionsTest::openSearchResult()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, exists);
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = f.rig.addCard(note, CardKind(kind));
+    QVERIFY(f.save());
+    const QUuid cardID = exists ? card->id() : QUuid::createUuid();
+    NavigationState &navigation = f.rig.navigation();
+    navigation.setDestination(SidebarDestination::search());
+
+    f.actions.openSearchResult(note->id(), cardID);
+    if (exists && CardKind(kind) == CardKind::snip) {
+        QCOMPARE(navigation.galleryCardID(), std::optional(cardID));
+        QCOMPARE(navigation.destination(), SidebarDestination::search());
+        QVERIFY(!navigation.focusedCardID());
+    } else {
+        QCOMPARE(navigation.destination(), SidebarDestination::notes());
+        QCOMPARE(navigation.activeBoardID(), std::optional(note->id()));
+        QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{cardID});
+        QCOMPARE(navigation.focusedCardID(), std::optional(cardID));
+        QVERIFY(!navigation.galleryCardID());
+    }
+}
+
+void TrashActionsTest::missingItemsChangeNothing()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    QVERIFY(f.save());
+    QSignalSpy saved(&f.rig.context(), &ModelContext::didSave);
+    const QUuid nobody = QUuid::createUuid();
+    f.actions.restoreBoard(nobody);
+    f.actions.restoreCard(nobody);
+    f.actions.deleteBoardPermanently(nobody);
+    f.actions.deleteCardPermanently(nobody);
+    QCOMPARE(saved.count(), 0);
+    QCOMPARE(f.library.boards().size(), 1);
+    QCOMPARE(f.library.boards().first(), note);
+
+    // Opening a note that is gone still switches to it.
+    f.actions.openDeletedBoard(nobody);
+    QCOMPARE(f.rig.navigation().destination(), SidebarDestination::notes());
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(nobody));
+}
+
+QTEST_GUILESS_MAIN(TrashActionsTest)
+#include "tst_trashactions.moc"

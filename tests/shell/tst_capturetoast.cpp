@@ -1,0 +1,167 @@
+#include "../support/RuntimeRig.h"
+
+#include "shell/CaptureCompletionToastView.h"
+#include "shell/CaptureToastModel.h"
+#include "shell/CaptureToastWindowController.h"
+#include "model/ThinkingSessionService.h"
+
+#include <QLineEdit>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+class CaptureToastTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void describesTheCard();
+    void captionIsStoredTrimmedAndOnlyWhenChanged();
+    void actionsRouteTheMainWindow();
+    void copyFailureIsReported();
+    void trashedCardClosesTheToast();
+    void placement_data();
+    void placement();
+    void onlyOneToastAtATime();
+};
+
+namespace {
+
+QUuid storedSnip(Rig &rig, CaptureMode mode = CaptureMode::window)
+{
+    rig.runtime->start();
+    return *rig.handle(rig.capture(mode));
+}
+
+} // namespace
+
+void CaptureToastTest::describesTheCard()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    CaptureToastModel model(cardID, *rig.runtime);
+    model.loadInitialState();
+    QVERIFY(model.isCopied()); // the runtime copied it already
+    QCOMPARE(model.noteTitle(), QStringLiteral("Welcome to Tessaline"));
+    QCOMPARE(model.sourceDescription(), QStringLiteral("From Text Editor \u00B7 notes.txt"));
+
+    CanvasCard *card = rig.card(cardID);
+    card->setSourceWindowTitle(QString());
+    QCOMPARE(model.sourceDescription(), QStringLiteral("From Text Editor"));
+    card->setSourceApplicationName(std::nullopt);
+    QCOMPARE(model.sourceDescription(), QString());
+    card->setBoardID(QUuid::createUuid());
+    QCOMPARE(model.noteTitle(), QStringLiteral("Tessaline"));
+}
+
+void CaptureToastTest::captionIsStoredTrimmedAndOnlyWhenChanged()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    CaptureToastModel model(cardID, *rig.runtime);
+    model.loadInitialState();
+    QSignalSpy saved(&rig.context(), &ModelContext::didSave);
+    model.setContextText(QStringLiteral("  A caption \n"));
+    QVERIFY(model.commitCaption());
+    QCOMPARE(rig.card(cardID)->contextText(), QStringLiteral("A caption"));
+    QCOMPARE(saved.count(), 1);
+    model.setContextText(QStringLiteral("A caption   "));
+    QVERIFY(model.commitCaption()); // trims to what is stored: nothing written
+    QCOMPARE(saved.count(), 1);
+    model.setContextText(QStringLiteral("   "));
+    QVERIFY(model.commitCaption());
+    QCOMPARE(rig.card(cardID)->contextText(), QString());
+}
+
+void CaptureToastTest::actionsRouteTheMainWindow()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    NavigationState &navigation = rig.runtime->navigation();
+    const QUuid noteID = rig.card(cardID)->boardID();
+    navigation.setActiveBoardID(QUuid::createUuid());
+    navigation.setDestination(SidebarDestination::captures());
+
+    CaptureToastModel model(cardID, *rig.runtime);
+    QSignalSpy closed(&model, &CaptureToastModel::closeRequested);
+    model.setContextText(QStringLiteral("why it matters"));
+    model.openNote();
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::notes()));
+    QCOMPARE(navigation.activeBoardID(), std::optional(noteID));
+    QCOMPARE(rig.card(cardID)->contextText(), QStringLiteral("why it matters"));
+    QCOMPARE(closed.count(), 1);
+
+    model.openReview();
+    QCOMPARE(navigation.captureReviewCardID(), std::optional(cardID));
+    model.openFrameComposer();
+    QCOMPARE(navigation.frameComposerCardID(), std::optional(cardID));
+    QCOMPARE(closed.count(), 3);
+    QCOMPARE(rig.windowing.raised, 3);
+}
+
+void CaptureToastTest::copyFailureIsReported()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    rig.card(cardID)->setOriginalImageData(QByteArray("not an image"));
+    CaptureToastModel model(cardID, *rig.runtime);
+    model.copyImage(rig.pasteboard);
+    QCOMPARE(model.errorMessage(), std::optional<QString>("The image could not be encoded as PNG."));
+    QVERIFY(!model.isCopied());
+    QVERIFY(!model.prepareSave());
+}
+
+void CaptureToastTest::trashedCardClosesTheToast()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    CaptureCompletionToastView view(cardID, *rig.runtime);
+    QSignalSpy closed(&view, &CaptureCompletionToastView::closeRequested);
+    // A caption typed and then dismissed is not stored.
+    view.captionField()->setText(QStringLiteral("typed"));
+    QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(rig.card(cardID), at(300)));
+    QVERIFY(closed.wait(1000));
+    QCOMPARE(rig.card(cardID)->contextText(), QString());
+}
+
+void CaptureToastTest::placement_data()
+{
+    QTest::addColumn<QPoint>("pointer");
+    QTest::addColumn<QPoint>("expected");
+    // Two screens side by side; the left one's top 30 px hold a panel.
+    QTest::newRow("left screen") << QPoint(100, 100) << QPoint(1920 - 430 - 18, 30 + 18);
+    QTest::newRow("right screen") << QPoint(2000, 500) << QPoint(1920 + 1280 - 430 - 18, 18);
+    QTest::newRow("left edge of the right screen is inside") << QPoint(1920, 500) << QPoint(1920 + 1280 - 430 - 18, 18);
+    QTest::newRow("top edge is outside") << QPoint(2000, 0) << QPoint(1920 - 430 - 18, 30 + 18);
+    QTest::newRow("outside every screen: primary") << QPoint(-50, -50) << QPoint(1920 - 430 - 18, 30 + 18);
+}
+
+void CaptureToastTest::placement()
+{
+    QFETCH(QPoint, pointer);
+    QFETCH(QPoint, expected);
+    const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    const QList<QRect> available{QRect(0, 30, 1920, 1050), QRect(1920, 0, 1280, 1024)};
+    QCOMPARE(CaptureToastWindowController::toastPosition(pointer, screens, available, 0), std::optional(expected));
+    QVERIFY(!CaptureToastWindowController::toastPosition(pointer, {}, {}, 0));
+}
+
+void CaptureToastTest::onlyOneToastAtATime()
+{
+    Rig rig;
+    const QUuid first = storedSnip(rig);
+    const QUuid second = *rig.handle(rig.capture(CaptureMode::window));
+    CaptureToastWindowController controller;
+    controller.show(first, *rig.runtime);
+    QPointer<QWidget> firstPanel = controller.panel();
+    QVERIFY(firstPanel && firstPanel->isVisible());
+    controller.show(second, *rig.runtime);
+    QTRY_VERIFY(!firstPanel || !firstPanel->isVisible());
+    QVERIFY(controller.panel() && controller.panel()->isVisible());
+    QCOMPARE(controller.panel()->size(), CaptureToastWindowController::toastSize);
+    controller.close();
+    controller.close(); // twice is harmless
+    QVERIFY(!controller.panel());
+}
+
+QTEST_MAIN(CaptureToastTest)
+#include "tst_capturetoast.moc"

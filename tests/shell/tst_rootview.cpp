@@ -1,0 +1,380 @@
+#include "../support/MainWindowRig.h"
+
+#include "runtime/LibraryQuery.h"
+#include "shell/RootView.h"
+#include "shell/SidebarModel.h"
+#include "shell/SidebarView.h"
+#include "runtime/TrashActions.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
+#include "runtime/UpdateService.h"
+#include "platform/PlatformTexts.h"
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// The title of the empty state a stand-in pane shows; empty when the pane
+// is something else.
+QString standInTitle(const QWidget *pane)
+{
+    const auto *state = pane ? pane->findChild<StudioEmptyState *>() : nullptr;
+    return state ? state->titleLabel()->text() : QString();
+}
+
+QStringList actionTexts(const QMenu *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+QAbstractButton *buttonTitled(QMessageBox *box, const QString &title)
+{
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == title)
+            return button;
+    }
+    return nullptr;
+}
+
+struct Fixture
+{
+    explicit Fixture(ScreenRegistry screens = {})
+        : view(*rig.runtime, updates, std::move(screens))
+    {
+    }
+
+    bool show()
+    {
+        view.show();
+        return QTest::qWaitForWindowExposed(&view);
+    }
+
+    MainWindowRig rig;
+    UpdateService updates;
+    RootView view;
+};
+
+} // namespace
+
+class RootViewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void showingStartsTheRuntime();
+    void sidebarListsDestinationsAndFollowsNavigation();
+    void choosingARowSwapsTheDetailPane();
+    void registeredScreensPlugIn();
+    void alertShowsAndClears();
+    void alertComesBackWithTheActionsOwnMessage();
+    void sheetsFollowNavigation();
+    void toolbarAndCaptureMenu();
+    void coachmarkSitsBottomTrailingAndStepsBack();
+    void bringToFrontRestores();
+    void fileMenuReachesSettingsAndQuit();
+};
+
+void RootViewTest::showingStartsTheRuntime()
+{
+    Fixture f;
+    QVERIFY(!f.rig.runtime->isStarted());
+    QCOMPARE(f.view.size(), QSize(1180, 780));
+    QCOMPARE(f.view.minimumSize(), QSize(880, 580));
+    QVERIFY(f.show());
+    QVERIFY(f.rig.runtime->isStarted());
+    QVERIFY(f.rig.runtime->captureCoordinator().hotKeysAreActive());
+    // Start-up made the Quick Captures note; the window saw the save.
+    QVERIFY(f.view.controller().library().quickCapturesNote());
+}
+
+void RootViewTest::sidebarListsDestinationsAndFollowsNavigation()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    SidebarView *sidebar = f.view.sidebarView();
+    // The window opens on the detail column alone.
+    QVERIFY(!sidebar->isVisible());
+    f.view.controller().setSidebarVisible(true);
+    QVERIFY(sidebar->isVisible());
+    QVERIFY(sidebar->width() >= 190 && sidebar->width() <= 285);
+
+    QStringList titles;
+    for (int row = 0; row < sidebar->model()->rowCount(); ++row)
+        titles << sidebar->model()->index(row, 0).data().toString();
+    QCOMPARE(titles, (QStringList{"Notes", "Quick Captures", "Snips", "Favorites", "", "Recently Deleted"}));
+    QCOMPARE(sidebar->selectedRow(), 0);
+
+    f.rig.navigation().setDestination(SidebarDestination::search());
+    QCOMPARE(sidebar->selectedRow(), -1);
+    f.rig.navigation().setDestination(SidebarDestination::favorites());
+    QCOMPARE(sidebar->selectedRow(), 3);
+}
+
+void RootViewTest::choosingARowSwapsTheDetailPane()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    f.view.controller().setSidebarVisible(true);
+    QCOMPARE(standInTitle(f.view.detailWidget()), QStringLiteral("Notes"));
+    QWidget *notesPane = f.view.detailWidget();
+
+    SidebarView *sidebar = f.view.sidebarView();
+    const int trashRow = f.view.controller().sidebar().rowForDestination(SidebarDestination::trash());
+    const QRect rect = sidebar->visualRect(sidebar->model()->index(trashRow, 0));
+    QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(f.rig.navigation().destination(), SidebarDestination::trash());
+    QVERIFY(f.view.detailWidget() != notesPane);
+    QCOMPARE(standInTitle(f.view.detailWidget()), QStringLiteral("Recently Deleted"));
+
+    // Clicking a section line selects nothing and changes nothing.
+    const QRect section = sidebar->visualRect(sidebar->model()->index(trashRow - 1, 0));
+    QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, section.center());
+    QCOMPARE(f.rig.navigation().destination(), SidebarDestination::trash());
+
+    // Destinations with the same screen keep the pane that is up.
+    f.rig.navigation().setDestination(SidebarDestination::notes());
+    QWidget *allNotes = f.view.detailWidget();
+    f.rig.navigation().setDestination(SidebarDestination::today());
+    QCOMPARE(f.view.detailWidget(), allNotes);
+    f.rig.navigation().setDestination(SidebarDestination::search());
+    QCOMPARE(standInTitle(f.view.detailWidget()), QStringLiteral("Search"));
+}
+
+void RootViewTest::registeredScreensPlugIn()
+{
+    ScreenRegistry screens;
+    QList<DetailScreen> built;
+    screens.registerDetail(DetailScreen::Kind::trash, [&built](ScreenContext &window, const DetailScreen &screen, QWidget *parent) {
+        built << screen;
+        auto *pane = new QLabel(QStringLiteral("trash screen"), parent);
+        pane->setObjectName(QStringLiteral("trash"));
+        // A screen calls the window's actions; here, restore something gone.
+        window.trashActions().restoreCard(QUuid::createUuid());
+        return pane;
+    });
+    int sheetsBuilt = 0;
+    screens.registerSheet(SheetKind::gallery, [&sheetsBuilt](ScreenContext &, const SheetRequest &request, QWidget *parent) {
+        ++sheetsBuilt;
+        auto *dialog = new QDialog(parent);
+        dialog->setObjectName(request.cardID->toString());
+        return dialog;
+    });
+    Fixture f(std::move(screens));
+    QVERIFY(f.show());
+    f.rig.navigation().setDestination(SidebarDestination::trash());
+    QCOMPARE(f.view.detailWidget()->objectName(), QStringLiteral("trash"));
+    QCOMPARE(built.size(), 1);
+
+    const QUuid card = QUuid::createUuid();
+    f.rig.navigation().setGalleryCardID(card);
+    QVERIFY(f.view.sheetDialog());
+    QCOMPARE(f.view.sheetDialog()->objectName(), card.toString());
+    QCOMPARE(sheetsBuilt, 1);
+
+    // The inspector stands in under its own name until one is registered.
+    f.rig.navigation().setInspectorPresented(true);
+    QVERIFY(f.view.findChild<StudioEmptyState *>() != nullptr);
+}
+
+void RootViewTest::alertShowsAndClears()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QVERIFY(!f.view.alertBox());
+    f.rig.runtime->setErrorMessage(QStringLiteral("The library could not be written: disk full"));
+    QMessageBox *box = f.view.alertBox();
+    QVERIFY(box);
+    QVERIFY(box->isVisible());
+    QVERIFY(f.view.hasAttachedSheet());
+    QCOMPARE(box->text(), QStringLiteral("Tessaline needs attention"));
+    QCOMPARE(box->informativeText(), QStringLiteral("The library could not be written: disk full"));
+    QCOMPARE(box->buttons().size(), 1);
+
+    QAbstractButton *ok = buttonTitled(box, QStringLiteral("OK"));
+    QVERIFY(ok);
+    ok->click();
+    QCOMPARE(f.rig.runtime->errorMessage(), std::nullopt);
+    QVERIFY(!f.view.alertBox());
+
+    // Cleared elsewhere: the alert goes away without a button.
+    f.rig.runtime->setErrorMessage(QStringLiteral("Again."));
+    QVERIFY(f.view.alertBox());
+    f.rig.runtime->setErrorMessage(std::nullopt);
+    QVERIFY(!f.view.alertBox());
+}
+
+void RootViewTest::alertComesBackWithTheActionsOwnMessage()
+{
+    Fixture f;
+    f.rig.settingsOpen = false;
+    QVERIFY(f.show());
+    f.rig.failCapture(CaptureSubsystemError::permissionDenied());
+    QMessageBox *box = f.view.alertBox();
+    QVERIFY(box);
+    QCOMPARE(box->buttons().size(), 2);
+    QAbstractButton *open = buttonTitled(box, PlatformTexts::openPrivacySettingsButton());
+    QVERIFY(open);
+    QVERIFY(buttonTitled(box, QStringLiteral("Not Now")));
+    open->click();
+    QCOMPARE(f.rig.settingsOpened, 1);
+    QCOMPARE(f.rig.runtime->errorMessage(), std::optional(PlatformTexts::openPrivacySettingsInstruction()));
+    QMessageBox *again = f.view.alertBox();
+    QVERIFY(again);
+    QVERIFY(again != box);
+    QCOMPARE(again->informativeText(), PlatformTexts::openPrivacySettingsInstruction());
+    QVERIFY(buttonTitled(again, QStringLiteral("OK")));
+}
+
+void RootViewTest::sheetsFollowNavigation()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    NavigationState &navigation = f.rig.navigation();
+    QVERIFY(!f.view.hasAttachedSheet());
+    navigation.setCaptureReviewCardID(QUuid::createUuid());
+    QDialog *review = f.view.sheetDialog();
+    QVERIFY(review);
+    QVERIFY(review->isVisible());
+    QCOMPARE(review->windowModality(), Qt::WindowModal);
+    QVERIFY(f.view.hasAttachedSheet());
+    QCOMPARE(standInTitle(review), QStringLiteral("Capture Review"));
+
+    // Closing the sheet sets its property back.
+    review->reject();
+    QCOMPARE(navigation.captureReviewCardID(), std::nullopt);
+    QVERIFY(!f.view.sheetDialog());
+
+    // Setting the property back from elsewhere closes the sheet.
+    navigation.setGalleryCardID(QUuid::createUuid());
+    QVERIFY(f.view.sheetDialog());
+    navigation.setGalleryCardID(std::nullopt);
+    QVERIFY(!f.view.sheetDialog());
+    QTRY_VERIFY(!f.view.hasAttachedSheet());
+}
+
+void RootViewTest::toolbarAndCaptureMenu()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QMenu *menu = f.view.captureMenu();
+    // The body of the Capture control captures a region; the menu stays shut.
+    auto *capture = f.view.findChild<TessalinePrimaryButton *>();
+    QVERIFY(capture);
+    QCOMPARE(capture->text(), QStringLiteral("Capture"));
+    QVERIFY(capture->toolTip().startsWith(QStringLiteral("Capture Region into ")));
+    QTest::mouseClick(capture, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCOMPARE(f.rig.display->displayRequests, 1);
+    QVERIFY(!menu->isVisible());
+
+    Q_EMIT menu->aboutToShow();
+    QCOMPARE(actionTexts(menu), (QStringList{"Capture Region", "Capture Frontmost Window", "Capture Display Under Pointer",
+                                             "-", "Open Region Captures for Annotation", "-", "Insert New Captures In"}));
+    QAction *toggle = menu->actions().at(4);
+    QVERIFY(toggle->isCheckable() && toggle->isChecked());
+    toggle->trigger();
+    QVERIFY(!f.rig.runtime->captureBehaviorPreferences().automaticallyOpensRegionCaptureReview);
+
+    // After start-up: Quick Captures and the welcome note.
+    QMenu *destinations = menu->actions().last()->menu();
+    QVERIFY(destinations);
+    const QStringList texts = actionTexts(destinations);
+    QCOMPARE(texts.first(), QStringLiteral("Quick Captures"));
+    QCOMPARE(texts.at(1), QStringLiteral("-"));
+    destinations->actions().first()->trigger();
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(f.view.controller().library().quickCapturesNote()->id()));
+
+    auto *toolbar = f.view.findChild<QToolBar *>(QStringLiteral("mainToolbar"));
+    QVERIFY(toolbar);
+    QAction *inspector = nullptr;
+    for (QAction *action : toolbar->actions()) {
+        if (action->text() == u"Inspector")
+            inspector = action;
+    }
+    QVERIFY(inspector);
+    QVERIFY(!inspector->isVisible());
+    f.rig.navigation().setSelectedCardIDs({QUuid::createUuid()});
+    QVERIFY(inspector->isVisible());
+}
+
+void RootViewTest::coachmarkSitsBottomTrailingAndStepsBack()
+{
+    ScreenRegistry screens;
+    QList<std::pair<GuidedTourStep, bool>> built;
+    screens.registerCoachmark([&built](ScreenContext &, GuidedTourStep step, bool hasTarget, QWidget *parent) {
+        built.append({step, hasTarget});
+        auto *card = new QLabel(QStringLiteral("coachmark"), parent);
+        card->setObjectName(QStringLiteral("coachmark"));
+        card->setFixedSize(200, 100);
+        return card;
+    });
+    Fixture f(std::move(screens));
+    QVERIFY(f.show());
+    f.rig.onboarding->setTourStep(GuidedTourStep::today);
+    QCOMPARE(built.size(), 1);
+    QCOMPARE(built.first().first, GuidedTourStep::today);
+    // Start-up seeded the welcome note, which holds no snip.
+    QCOMPARE(built.first().second, false);
+    auto *card = f.view.findChild<QLabel *>(QStringLiteral("coachmark"));
+    QVERIFY(card && card->isVisible());
+    QCOMPARE(card->geometry().bottomRight() + QPoint(1, 1), QPoint(f.view.width() - 34, f.view.height() - 30));
+
+    // A sheet sends it away; closing the sheet brings the same step back.
+    f.rig.navigation().setQuickThoughtPresented(true);
+    QTRY_VERIFY(!f.view.findChild<QLabel *>(QStringLiteral("coachmark")));
+    f.view.sheetDialog()->reject();
+    QCOMPARE(built.size(), 2);
+    QCOMPARE(built.last().first, GuidedTourStep::today);
+}
+
+void RootViewTest::bringToFrontRestores()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    f.view.setWindowState(Qt::WindowMinimized);
+    f.view.bringToFront();
+    QVERIFY(!(f.view.windowState() & Qt::WindowMinimized));
+    QVERIFY(f.view.isVisible());
+}
+
+void RootViewTest::fileMenuReachesSettingsAndQuit()
+{
+    // With no tray these are the only ways to settings and out of the app.
+    Fixture f;
+    QVERIFY(f.show());
+    QAction *settings = nullptr;
+    QAction *quit = nullptr;
+    for (QAction *menu : f.view.menuBar()->actions()) {
+        if (!menu->menu())
+            continue;
+        for (QAction *action : menu->menu()->actions()) {
+            if (action->text().startsWith(QStringLiteral("Settings")))
+                settings = action;
+            if (action->text() == QStringLiteral("Quit Tessaline"))
+                quit = action;
+        }
+    }
+    QVERIFY(settings && quit);
+    QCOMPARE(settings->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    QCOMPARE(quit->shortcut(), QKeySequence(QKeySequence::Quit));
+    QSignalSpy requested(&f.view, &RootView::settingsRequested);
+    settings->trigger();
+    QCOMPARE(requested.count(), 1);
+}
+
+QTEST_MAIN(RootViewTest)
+#include "tst_rootview.moc"

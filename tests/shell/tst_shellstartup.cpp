@@ -1,0 +1,150 @@
+#include "../support/RuntimeRig.h"
+
+#include "shell/MenuBarView.h"
+#include "shell/TessalineApp.h"
+#include "runtime/UpdateService.h"
+
+#include <QFile>
+#include <QMenu>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+class ShellStartupTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void opensTheLocalLibrary();
+    void cloudRequestFallsBackToTheLocalLibrary();
+    void nowhereToKeepTheLibraryIsFatal();
+    void trayMenuEntries();
+    void trayMenuNotesAndToggles();
+};
+
+void ShellStartupTest::opensTheLocalLibrary()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("settings.ini"));
+    const auto library = TessalineApp::openLibrary(defaults, dir.filePath("data"));
+    QVERIFY(library);
+    QVERIFY(library->container);
+    QVERIFY(!library->startupMessage);
+    QVERIFY(QFile::exists(dir.filePath("data/Tessaline.sqlite")));
+}
+
+void ShellStartupTest::cloudRequestFallsBackToTheLocalLibrary()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("settings.ini"));
+    defaults.setBoolean("cloudSyncEnabled", true);
+    const auto library = TessalineApp::openLibrary(defaults, dir.filePath("data"));
+    QVERIFY(library);
+    QCOMPARE(library->startupMessage,
+             std::optional<QString>("Cloud sync could not start, so Tessaline opened the local library instead. "
+                                    "Cloud sync is not available on this system."));
+    QCOMPARE(defaults.optionalBoolean("cloudSyncEnabled"), std::optional(false));
+}
+
+void ShellStartupTest::nowhereToKeepTheLibraryIsFatal()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("settings.ini"));
+    QFile blocker(dir.filePath("data"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    const auto library = TessalineApp::openLibrary(defaults, dir.filePath("data"));
+    QVERIFY(!library);
+    QVERIFY2(library.error().startsWith("Tessaline could not create its local store: "), qPrintable(library.error()));
+}
+
+namespace {
+
+QStringList titles(const QMenu *menu)
+{
+    QStringList result;
+    for (const QAction *action : menu->actions())
+        result.append(action->isSeparator() ? QStringLiteral("—") : action->text());
+    return result;
+}
+
+QAction *entry(const QMenu *menu, const QString &prefix)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text().startsWith(prefix))
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void ShellStartupTest::trayMenuEntries()
+{
+    Rig rig;
+    rig.runtime->start();
+    UpdateService updates;
+    MenuBarView view(*rig.runtime, updates);
+    QMenu menu;
+    view.populate(&menu);
+    QCOMPARE(titles(&menu), (QStringList{"Capture Region\tCtrl+Super+4", "Capture Frontmost Window",
+                                         "Capture Display Under Pointer", "Open Region Captures for Annotation",
+                                         "Copy Captures to Clipboard", "Quick Note\tCtrl+Super+N", "—",
+                                         "Capture into Note", "Open Tessaline", "Settings && Shortcuts\u2026", "—",
+                                         "Check for Updates\u2026", "—", "Quit Tessaline"}));
+    QVERIFY(!entry(&menu, "Check for Updates")->isEnabled()); // the package manager updates the app
+
+    // A switched-off hot key shows no key.
+    GlobalShortcutConfiguration configuration = rig.runtime->shortcutConfiguration();
+    configuration.quickThought.reset();
+    QCOMPARE(rig.runtime->updateShortcutConfiguration(configuration), std::optional<QString>());
+    view.populate(&menu);
+    QVERIFY(entry(&menu, "Quick Note"));
+    QCOMPARE(entry(&menu, "Quick Note")->text(), QStringLiteral("Quick Note"));
+
+    entry(&menu, "Quick Note")->trigger();
+    QVERIFY(rig.runtime->navigation().isQuickThoughtPresented());
+    QSignalSpy quit(&view, &MenuBarView::quitRequested);
+    entry(&menu, "Quit Tessaline")->trigger();
+    QCOMPARE(quit.count(), 1);
+}
+
+void ShellStartupTest::trayMenuNotesAndToggles()
+{
+    Rig rig;
+    rig.runtime->start();
+    auto *trashed = new Board;
+    trashed->setTitle(QStringLiteral("Old & gone"));
+    trashed->moveToTrash(at(1));
+    auto *plans = new Board;
+    plans->setTitle(QStringLiteral("Plans & ideas"));
+    plans->setLastOpenedAt(QDateTime::currentDateTimeUtc().addDays(1));
+    rig.context().insert(trashed);
+    rig.context().insert(plans);
+    QVERIFY(rig.context().save());
+
+    UpdateService updates;
+    MenuBarView view(*rig.runtime, updates);
+    QMenu menu;
+    view.populate(&menu);
+    QMenu *notes = entry(&menu, "Capture into Note")->menu();
+    QVERIFY(notes);
+    const QStringList noteTitles = titles(notes);
+    QCOMPARE(noteTitles.first(), QStringLiteral("Plans && ideas")); // most recently opened first, & shown as typed
+    QVERIFY(!noteTitles.contains(QStringLiteral("Old && gone")));
+    QCOMPARE(noteTitles.size(), 3);
+    int checked = 0;
+    for (const QAction *action : notes->actions())
+        checked += action->icon().isNull() ? 0 : 1;
+    QCOMPARE(checked, 1); // the active note
+
+    entry(notes, "Plans")->trigger();
+    QCOMPARE(rig.runtime->navigation().activeBoardID(), std::optional(plans->id()));
+
+    entry(&menu, "Copy Captures to Clipboard")->toggle();
+    QCOMPARE(rig.runtime->captureBehaviorPreferences().automaticallyCopiesCaptures, false);
+    QCOMPARE(rig.runtime->captureBehaviorPreferences().automaticallyOpensRegionCaptureReview, true);
+    QCOMPARE(rig.defaults->optionalBoolean("automaticallyOpensRegionCaptureReview"), std::optional(true));
+}
+
+QTEST_MAIN(ShellStartupTest)
+#include "tst_shellstartup.moc"

@@ -1,0 +1,218 @@
+#include "../support/MainWindowRig.h"
+
+#include "runtime/LibraryQuery.h"
+#include "shell/SidebarModel.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+QStringList titles(const SidebarModel &model)
+{
+    QStringList result;
+    for (const SidebarRow &row : model.rows())
+        result << (row.type == SidebarRow::Type::section ? QStringLiteral("[%1]").arg(row.title) : row.title);
+    return result;
+}
+
+} // namespace
+
+class SidebarModelTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void folderNames_data();
+    void folderNames();
+    void rowsWithoutAndWithFolders();
+    void counts_data();
+    void counts();
+    void followsSaves();
+    void tourHighlight_data();
+    void tourHighlight();
+    void destinationsWithoutRow();
+};
+
+void SidebarModelTest::folderNames_data()
+{
+    // Each note: "folder" for a live note, "folder!" for a deleted one,
+    // "folder@" for an inbox note; "-" for a note in no folder.
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QStringList>("expected");
+    // Names the collation finds equal have no defined order between them.
+    QTest::addColumn<bool>("ordered");
+    QTest::newRow("no folders") << QStringList{"-", "-"} << QStringList{} << true;
+    QTest::newRow("only inbox and deleted notes filed") << QStringList{"Inbox@", "Old!"} << QStringList{} << true;
+    QTest::newRow("same name once") << QStringList{"Work", "Work"} << QStringList{"Work"} << true;
+    QTest::newRow("names differing in case stay apart") << QStringList{"work", "Work"} << QStringList{"work", "Work"} << false;
+    QTest::newRow("folder of deleted notes only is gone") << QStringList{"Trip!", "Home"} << QStringList{"Home"} << true;
+    QTest::newRow("case-insensitive order") << QStringList{"gamma", "Beta", "alpha"} << QStringList{"alpha", "Beta", "gamma"} << true;
+    QTest::newRow("names as stored, empty included") << QStringList{" Spaced", ""} << QStringList{"", " Spaced"} << true;
+}
+
+void SidebarModelTest::folderNames()
+{
+    QFETCH(QStringList, notes);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, ordered);
+    MainWindowRig rig;
+    for (QString folder : notes) {
+        const bool deleted = folder.endsWith(u'!');
+        const bool inbox = folder.endsWith(u'@');
+        if (deleted || inbox)
+            folder.chop(1);
+        Board *board = rig.addNote(QStringLiteral("Note"), 0, inbox);
+        if (folder != u"-")
+            board->setFolderNameValue(folder);
+        if (deleted)
+            board->moveToTrash(at(5));
+    }
+    QVERIFY(rig.context().save());
+    LibraryQuery library(rig.context());
+    QStringList names = SidebarModel::folderNames(library.boards());
+    if (!ordered) {
+        names.sort(Qt::CaseSensitive);
+        expected.sort(Qt::CaseSensitive);
+    }
+    QCOMPARE(names, expected);
+}
+
+void SidebarModelTest::rowsWithoutAndWithFolders()
+{
+    MainWindowRig rig;
+    rig.addNote(QStringLiteral("Plain"));
+    QVERIFY(rig.context().save());
+    LibraryQuery library(rig.context());
+    SidebarModel model(library, rig.onboarding.get());
+    QCOMPARE(titles(model), (QStringList{"Notes", "Quick Captures", "Snips", "Favorites", "[]", "Recently Deleted"}));
+    QCOMPARE(model.rows().at(1).destination, SidebarDestination::inbox());
+    QCOMPARE(model.rows().at(2).destination, SidebarDestination::captures());
+    QCOMPARE(model.rows().at(5).destination, SidebarDestination::trash());
+    // Only Quick Captures and Recently Deleted carry a badge.
+    QCOMPARE(model.rows().at(0).count, std::nullopt);
+    QCOMPARE(model.rows().at(1).count, std::optional(0));
+    QCOMPARE(model.rows().at(5).count, std::optional(0));
+    QCOMPARE(model.flags(model.index(4)), Qt::NoItemFlags);
+
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    Board *filed = rig.addNote(QStringLiteral("Filed"));
+    filed->setFolderNameValue(QStringLiteral("Projects"));
+    QVERIFY(rig.context().save());
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(titles(model), (QStringList{"Notes", "Quick Captures", "Snips", "Favorites", "[Folders]", "Projects", "[]",
+                                         "Recently Deleted"}));
+    QCOMPARE(model.rowForDestination(SidebarDestination::folder(QStringLiteral("Projects"))), 5);
+}
+
+void SidebarModelTest::counts_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<int>("quickCaptures");
+    QTest::addColumn<int>("recentlyDeleted");
+    QTest::newRow("no quick captures note yet") << "no inbox" << 0 << 0;
+    QTest::newRow("live cards of the inbox, snips and thoughts alike") << "inbox cards" << 2 << 1;
+    QTest::newRow("deleted inbox note does not count as the inbox") << "deleted inbox" << 0 << 1;
+    QTest::newRow("deleted note counts once with its cards") << "deleted note" << 0 << 1;
+    QTest::newRow("deleted card of a live note") << "deleted card" << 0 << 1;
+    QTest::newRow("deleted card whose note is gone") << "orphan" << 0 << 1;
+}
+
+void SidebarModelTest::counts()
+{
+    QFETCH(QString, scenario);
+    QFETCH(int, quickCaptures);
+    QFETCH(int, recentlyDeleted);
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Note"), 1);
+    if (scenario == u"inbox cards" || scenario == u"deleted inbox") {
+        Board *inbox = rig.addNote(QStringLiteral("Quick Captures"), 0, true);
+        rig.addCard(inbox, CardKind::snip);
+        rig.addCard(inbox, CardKind::thought);
+        rig.addCard(inbox, CardKind::snip)->moveToTrash(at(3));
+        rig.addCard(note, CardKind::snip);
+        if (scenario == u"deleted inbox")
+            inbox->moveToTrash(at(4));
+    } else if (scenario == u"deleted note") {
+        for (int i = 0; i < 3; ++i)
+            rig.addCard(note, CardKind::snip);
+        rig.addCard(note, CardKind::thought)->moveToTrash(at(2));
+        note->moveToTrash(at(3));
+    } else if (scenario == u"deleted card") {
+        rig.addCard(note, CardKind::thought)->moveToTrash(at(2));
+    } else if (scenario == u"orphan") {
+        auto *gone = new Board;
+        rig.addCard(gone, CardKind::snip)->moveToTrash(at(2));
+        delete gone;
+    }
+    QVERIFY(rig.context().save());
+    LibraryQuery library(rig.context());
+    QCOMPARE(SidebarModel::quickCapturesCount(library.boards(), library.cards()), quickCaptures);
+    QCOMPARE(SidebarModel::recentlyDeletedCount(library.boards(), library.cards()), recentlyDeleted);
+}
+
+void SidebarModelTest::followsSaves()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = rig.addCard(note, CardKind::thought);
+    card->moveToTrash(at(1));
+    QVERIFY(rig.context().save());
+    LibraryQuery library(rig.context());
+    SidebarModel model(library, rig.onboarding.get());
+    const int trashRow = model.rowForDestination(SidebarDestination::trash());
+    QCOMPARE(model.data(model.index(trashRow), SidebarModel::CountRole).toInt(), 1);
+
+    // A count change updates the row in place; the row set stays.
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    card->restoreFromTrash(at(2));
+    QVERIFY(rig.context().save());
+    QCOMPARE(model.data(model.index(trashRow), SidebarModel::CountRole).toInt(), 0);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(reset.count(), 0);
+}
+
+void SidebarModelTest::tourHighlight_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("highlighted");
+    QTest::newRow("no tour") << -1 << "";
+    QTest::newRow("capture") << int(GuidedTourStep::capture) << "";
+    QTest::newRow("today") << int(GuidedTourStep::today) << "Notes";
+    QTest::newRow("boards") << int(GuidedTourStep::boards) << "Quick Captures";
+    QTest::newRow("snip preview") << int(GuidedTourStep::snipPreview) << "";
+}
+
+void SidebarModelTest::tourHighlight()
+{
+    QFETCH(int, step);
+    QFETCH(QString, highlighted);
+    MainWindowRig rig;
+    LibraryQuery library(rig.context());
+    SidebarModel model(library, rig.onboarding.get());
+    rig.onboarding->setTourStep(step < 0 ? std::nullopt : std::optional(GuidedTourStep(step)));
+    QStringList lit;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.data(model.index(row), SidebarModel::IsTourHighlightedRole).toBool())
+            lit << model.data(model.index(row), Qt::DisplayRole).toString();
+    }
+    QCOMPARE(lit.join(u','), highlighted);
+}
+
+void SidebarModelTest::destinationsWithoutRow()
+{
+    MainWindowRig rig;
+    LibraryQuery library(rig.context());
+    SidebarModel model(library, nullptr);
+    QCOMPARE(model.rowForDestination(SidebarDestination::search()), -1);
+    QCOMPARE(model.rowForDestination(SidebarDestination::board(QUuid::createUuid())), -1);
+    QCOMPARE(model.rowForDestination(SidebarDestination::today()), -1);
+    QCOMPARE(model.rowForDestination(std::nullopt), -1);
+    QCOMPARE(model.rowForDestination(SidebarDestination::notes()), 0);
+}
+
+QTEST_GUILESS_MAIN(SidebarModelTest)
+#include "tst_sidebarmodel.moc"

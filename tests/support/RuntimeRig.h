@@ -1,0 +1,183 @@
+#pragma once
+
+// A runtime over an in-memory library with recording fakes for everything
+// the platform would do: capture, recognition, the index, the clipboard,
+// reminders, relaunching and the windows.
+
+#include "../capture/CaptureFakes.h"
+
+#include "runtime/AppRuntime.h"
+#include "runtime/OCRService.h"
+#include "runtime/SpotlightIndexService.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/SearchIndex.h"
+#include "platform/UserDefaults.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace tessaline::testing {
+
+using namespace tessaline::fakes;
+
+inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC); }
+
+class RecordingWindowing : public RuntimeWindowing
+{
+public:
+    void bringMainWindowToFront() override { ++raised; }
+    bool anyWindowHasSheet() const override { return sheetOpen; }
+    void showCaptureToast(const QUuid &cardID) override { toasts.append(cardID); }
+    void closeCaptureToast() override { ++toastsClosed; }
+    void terminate() override { ++terminated; }
+
+    int raised = 0;
+    bool sheetOpen = false;
+    QList<QUuid> toasts;
+    int toastsClosed = 0;
+    int terminated = 0;
+};
+
+class FakeOCR : public OCRServicing
+{
+public:
+    void recognizeText(const QImage &, QObject *receiver, Completion completion) override
+    {
+        pending.append({QPointer<QObject>(receiver), std::move(completion)});
+    }
+    // Answers the oldest request the way the real service does: only while
+    // the receiver lives.
+    void answer(const QString &text)
+    {
+        auto [receiver, completion] = pending.takeFirst();
+        if (receiver)
+            completion(OCRResult{text, std::nullopt});
+    }
+    QList<std::pair<QPointer<QObject>, Completion>> pending;
+};
+
+class RecordingPasteboard : public Pasteboard
+{
+public:
+    void clearContents() override { types.clear(); }
+    void declareTypes(const QStringList &declared) override { types = declared; }
+    bool setData(const QByteArray &, const QString &) override { return !failWrites; }
+    QStringList types;
+    bool failWrites = false;
+};
+
+class RecordingIndex : public SearchIndexing
+{
+public:
+    explicit RecordingIndex(QList<SearchableItem> *log) : m_log(log) {}
+    std::optional<SearchIndexError> indexItems(const QList<SearchableItem> &items) override
+    {
+        *m_log += items;
+        return std::nullopt;
+    }
+    std::optional<SearchIndexError> deleteItems(const QStringList &) override { return std::nullopt; }
+
+private:
+    QList<SearchableItem> *m_log;
+};
+
+// One runtime over an in-memory library and fakes for everything the
+// platform would do.
+struct Rig
+{
+    Rig()
+    {
+        defaults = std::make_unique<UserDefaults>(dir.filePath("settings.ini"));
+        display = std::make_shared<FakeDisplayCapturing>();
+        auto system = std::make_unique<FakeHotKeySystem>();
+        hotKeys = system.get();
+        CaptureCoordinatorServices capture;
+        capture.displayCaptureService = display;
+        capture.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(*defaults);
+        capture.hotKeyManager = std::make_shared<GlobalHotKeyManager>(std::move(system));
+        capture.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(*defaults);
+        permission = std::make_shared<FakePermission>();
+        permission->access = true;
+        capture.permissionController = permission;
+        capture.notificationCenter = &center;
+
+        ModelContainer::Configuration configuration;
+        configuration.isStoredInMemoryOnly = true;
+
+        AppRuntimeServices services;
+        services.modelContainer = std::move(*ModelContainer::open(configuration));
+        services.defaults = defaults.get();
+        services.captureCoordinator = std::make_unique<CaptureCoordinator>(std::move(capture));
+        ocr = std::make_shared<FakeOCR>();
+        services.ocrService = ocr;
+        services.spotlightIndex = std::make_shared<SpotlightIndexService>(
+            [log = &indexed] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
+        services.setRemindersEnabled = [this](bool wanted, QObject *, std::function<void(Expected<bool, QString>)> done) {
+            reminderRequests.append(wanted);
+            done(reminderAnswer);
+        };
+        services.pasteboard = &pasteboard;
+        services.launchNewInstance = [this] { return launchFailure; };
+        services.openScreenRecordingSettings = [this] { return settingsOpen; };
+        services.windowing = &windowing;
+        runtime = std::make_unique<AppRuntime>(std::move(services));
+    }
+
+    ModelContext &context() { return runtime->modelContext(); }
+
+    CaptureResult capture(CaptureMode mode)
+    {
+        CaptureResult result;
+        result.id = QUuid::createUuid();
+        result.image = QImage(40, 30, QImage::Format_RGB32);
+        result.image.fill(Qt::darkCyan);
+        result.capturedAt = at(100);
+        result.mode = mode;
+        result.sourceApplicationName = QStringLiteral("Text Editor");
+        result.sourceBundleIdentifier = QStringLiteral("org.example.TextEditor");
+        result.sourceWindowTitle = QStringLiteral("notes.txt");
+        return result;
+    }
+
+    // Hands the capture to the runtime and waits until it is stored.
+    std::optional<QUuid> handle(const CaptureResult &result)
+    {
+        QSignalSpy handled(runtime.get(), &AppRuntime::captureHandled);
+        runtime->handleCaptureResult(result);
+        if (!handled.wait(5000))
+            return std::nullopt;
+        QCoreApplication::processEvents(); // the review decision's turn
+        return handled.first().first().value<std::optional<QUuid>>();
+    }
+
+    CanvasCard *card(const QUuid &id)
+    {
+        for (CanvasCard *card : *context().fetchCards()) {
+            if (card->id() == id)
+                return card;
+        }
+        return nullptr;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<UserDefaults> defaults;
+    NotificationCenter center;
+    std::shared_ptr<FakeDisplayCapturing> display;
+    std::shared_ptr<FakePermission> permission;
+    FakeHotKeySystem *hotKeys = nullptr;
+    std::shared_ptr<FakeOCR> ocr;
+    QList<SearchableItem> indexed;
+    RecordingPasteboard pasteboard;
+    RecordingWindowing windowing;
+    QList<bool> reminderRequests;
+    Expected<bool, QString> reminderAnswer = true;
+    std::optional<QString> launchFailure;
+    bool settingsOpen = true;
+    std::unique_ptr<AppRuntime> runtime;
+};
+
+} // namespace tessaline::testing
