@@ -1,6 +1,6 @@
 #include "library/PinnedImageView.h"
 
-#include "app/ImageExportService.h"
+#include "runtime/ImageExportService.h"
 #include "design/SemanticColors.h"
 #include "design/StudioIconButton.h"
 #include "library/PinWindowController.h"

@@ -1,11 +1,11 @@
-#include "library/BoardCollectionPreview.h"
+#include "runtime/BoardCollectionPreview.h"
 
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/QuietSurfaces.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
-#include "library/CompactCardPreview.h"
+#include "runtime/RelativeDateText.h"
 #include "model/Board.h"
 #include "platform/SymbolIcon.h"
 
