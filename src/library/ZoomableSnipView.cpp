@@ -49,13 +49,13 @@ ZoomableSnipView::ZoomableSnipView(QWidget *parent)
 
 ZoomableSnipView::~ZoomableSnipView() = default;
 
-void ZoomableSnipView::setPicture(SharedSnipPicture picture, const QSize &pixelSize)
+void ZoomableSnipView::setPicture(SharedSnipPicture picture, const QSize &pixelSize, bool restart)
 {
     const QSize size = picture ? picture->size() : pixelSize;
     const bool sameSize = size == m_pixelSize;
     m_picture = std::move(picture);
     m_pixelSize = size;
-    if (!sameSize) {
+    if (restart || !sameSize) {
         m_animation->stop();
         reportFitScale();
         m_shownScale = targetScale();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/SnipPicture.h"
+#include "runtime/SnipPicture.h"
 #include "library/SnipZoomMode.h"
 #include "library/ZoomableSnipLayout.h"
 
@@ -32,9 +32,9 @@ public:
     ~ZoomableSnipView() override;
 
     // The picture to show, or null while it loads (a placeholder of
-    // `pixelSize` shows meanwhile). A new card starts at rest: no easing
-    // from the previous picture's scale.
-    void setPicture(SharedSnipPicture picture, const QSize &pixelSize);
+    // `pixelSize` shows meanwhile). Another snip's picture starts at rest
+    // (`restart`): no easing from the previous picture's scale.
+    void setPicture(SharedSnipPicture picture, const QSize &pixelSize, bool restart = true);
     SharedSnipPicture picture() const { return m_picture; }
     QSize pixelSize() const { return m_pixelSize; }
 

@@ -18,8 +18,12 @@ struct SheetRequest
     // The quick note's chosen note: the active note when the sheet was built.
     std::optional<QUuid> preselectedBoardID;
 
-    // Two requests show the same sheet when kind and card agree.
-    bool isSameSheet(const SheetRequest &other) const { return kind == other.kind && cardID == other.cardID; }
+    // Two requests show the same sheet when kind and card agree. The gallery
+    // is one sheet whatever card it shows: it pages by moving its card.
+    bool isSameSheet(const SheetRequest &other) const
+    {
+        return kind == other.kind && (kind == SheetKind::gallery || cardID == other.cardID);
+    }
 };
 
 } // namespace tessaline

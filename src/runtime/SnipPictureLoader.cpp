@@ -1,4 +1,4 @@
-#include "library/SnipPictureLoader.h"
+#include "runtime/SnipPictureLoader.h"
 
 #include "model/AnnotationDocument.h"
 #include "model/AnnotationRenderer.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/SnipPicture.h"
+#include "runtime/SnipPicture.h"
 
 #include <QFuture>
 #include <QHash>
@@ -11,9 +11,11 @@
 
 namespace tessaline {
 
+class CanvasCard;
 class FloatingWindows;
 class Pasteboard;
 class PinnedImageView;
+class SnipPictureLoader;
 
 // Owns the pins: at most one floating window per card. Pinning a card that
 // is pinned already only raises its window (keeping its size, place and
@@ -36,6 +38,10 @@ public:
 
     // Shows the pin of the card with this picture.
     void pin(const QImage &image, const QUuid &id);
+    // Shows the pin of a stored snip with its annotations drawn in; its
+    // picture is decoded off the main thread while a placeholder shows.
+    // Nothing happens for a card without a readable picture.
+    void pinCard(const CanvasCard &card);
     // Shows the pin at once at the picture's size, with a placeholder until
     // the picture is delivered; a picture that cannot be made closes it.
     void pin(const QUuid &id, const QSize &pixelSize, const QFuture<SharedSnipPicture> &picture);
@@ -61,6 +67,7 @@ private:
 
     FloatingWindows &m_floating;
     Pasteboard &m_pasteboard;
+    SnipPictureLoader *m_pictures;
     QHash<QUuid, QPointer<PinnedImageView>> m_windows;
 };
 

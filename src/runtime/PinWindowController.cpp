@@ -1,6 +1,8 @@
-#include "library/PinWindowController.h"
+#include "runtime/PinWindowController.h"
 
-#include "library/PinnedImageView.h"
+#include "model/CanvasCard.h"
+#include "runtime/PinnedImageView.h"
+#include "runtime/SnipPictureLoader.h"
 #include "platform/FloatingWindows.h"
 #include "platform/Pasteboard.h"
 
@@ -21,7 +23,7 @@ PinWindowController &PinWindowController::shared()
 }
 
 PinWindowController::PinWindowController(FloatingWindows &floating, Pasteboard &pasteboard, QObject *parent)
-    : QObject(parent), m_floating(floating), m_pasteboard(pasteboard)
+    : QObject(parent), m_floating(floating), m_pasteboard(pasteboard), m_pictures(new SnipPictureLoader(this))
 {
 }
 
@@ -74,6 +76,21 @@ void PinWindowController::pin(const QImage &image, const QUuid &id)
             if (guard)
                 guard->setPicture(std::move(picture));
         });
+}
+
+void PinWindowController::pinCard(const CanvasCard &card)
+{
+    if (PinnedImageView *existing = window(card.id())) {
+        existing->raise();
+        return;
+    }
+    const QFuture<SharedSnipPicture> picture = m_pictures->load(card);
+    const QSize size = m_pictures->storedSize(card);
+    // The loader keeps nothing: the pin holds its picture.
+    m_pictures->keepOnly({});
+    if (!size.isValid())
+        return;
+    pin(card.id(), size, picture);
 }
 
 void PinWindowController::pin(const QUuid &id, const QSize &pixelSize, const QFuture<SharedSnipPicture> &picture)

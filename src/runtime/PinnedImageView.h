@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/SnipPicture.h"
+#include "runtime/SnipPicture.h"
 
 #include <QPoint>
 #include <QRect>

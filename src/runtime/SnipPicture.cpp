@@ -1,4 +1,4 @@
-#include "library/SnipPicture.h"
+#include "runtime/SnipPicture.h"
 
 namespace tessaline {
 

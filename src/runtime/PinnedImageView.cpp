@@ -1,9 +1,9 @@
-#include "library/PinnedImageView.h"
+#include "runtime/PinnedImageView.h"
 
 #include "runtime/ImageExportService.h"
 #include "design/SemanticColors.h"
 #include "design/StudioIconButton.h"
-#include "library/PinWindowController.h"
+#include "runtime/PinWindowController.h"
 #include "platform/SymbolIcon.h"
 #include "platform/X11WindowHints.h"
 
