@@ -59,6 +59,10 @@ SnipGalleryModel::SnipGalleryModel(LibraryQuery &library, NavigationState &navig
         if (cardID == m_currentCardID)
             Q_EMIT pictureChanged();
     });
+    connect(&m_navigation, &NavigationState::galleryBrowseCardIDsChanged, this, [this] {
+        loadPictures();
+        Q_EMIT currentCardChanged();
+    });
     // Pointed at another snip while open (a result opened elsewhere): show it.
     connect(&m_navigation, &NavigationState::galleryCardIDChanged, this, [this] {
         if (const std::optional<QUuid> id = m_navigation.galleryCardID(); id && !m_closed)

@@ -19,7 +19,6 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 
-#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -384,13 +383,6 @@ void SnipGalleryView::rebuildNoteMenu()
                 m_model->addCurrentSnip(*card, noteID);
         });
     }
-}
-
-void SnipGalleryView::changeEvent(QEvent *event)
-{
-    QDialog::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
-        m_zoomable->viewport()->update();
 }
 
 } // namespace tessaline

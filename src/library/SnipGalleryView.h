@@ -58,9 +58,6 @@ public:
 public Q_SLOTS:
     void reject() override;
 
-protected:
-    void changeEvent(QEvent *event) override;
-
 private:
     void updateCard();
     void updatePicture();

@@ -3,6 +3,7 @@
 #include "model/AnnotationDocument.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasCard.h"
+#include "model/PersistentEntity.h"
 #include "platform/ImageDecoder.h"
 
 #include <QCoreApplication>
@@ -40,32 +41,47 @@ QFuture<SharedSnipPicture> SnipPictureLoader::load(const CanvasCard &card)
     if (found != m_entries.cend() && found->version == card.updatedAt())
         return found->future;
 
+    forget(card.id());
     Entry fresh;
     fresh.version = card.updatedAt();
+    const QUuid cardID = card.id();
+    // An edit need not touch the change date until it is saved; the picture
+    // must follow the annotations at once, or a copy could miss a redaction.
+    fresh.watch = connect(&card, &PersistentEntity::changed, this, [this, cardID](int property) {
+        if (property == CanvasCard::OriginalImageDataProperty || property == CanvasCard::AnnotationDocumentDataProperty) {
+            forget(cardID);
+            Q_EMIT pictureChanged(cardID);
+        }
+    });
     // The store is read here, on the main thread; only bytes cross over.
     const std::optional<QByteArray> imageData = card.hasOriginalImageData() ? card.originalImageData() : std::nullopt;
     if (!imageData || imageData->isEmpty()) {
         fresh.state = State::unavailable;
         fresh.future = QtFuture::makeReadyFuture(SharedSnipPicture());
-        m_entries.insert(card.id(), fresh);
+        m_entries.insert(cardID, fresh);
         return fresh.future;
     }
     fresh.storedSize = ImageDecoder::imageSize(*imageData);
     const std::optional<QByteArray> annotationData = card.annotationDocumentData();
-    const QUuid cardID = card.id();
-    const QDateTime version = fresh.version;
+    const quint64 generation = fresh.generation = ++m_generations;
     fresh.work = QtConcurrent::run(&SnipPictureLoader::render, *imageData, annotationData, m_allocationLimit);
-    fresh.future = fresh.work.then(this, [this, cardID, version](SharedSnipPicture picture) {
-                           const auto it = m_entries.find(cardID);
-                           if (it != m_entries.end() && it->version == version) {
-                               it->state = picture ? State::ready : State::unavailable;
-                               it->picture = picture;
-                               Q_EMIT pictureChanged(cardID);
-                           }
-                           return picture;
-                       });
+    // The entry goes in first: a load that is already done hands back at
+    // once, on this thread, inside `then`.
+    QFuture<SharedSnipPicture> work = fresh.work;
     m_entries.insert(cardID, fresh);
-    return fresh.future;
+    const QFuture<SharedSnipPicture> handedBack = work.then(this, [this, cardID, generation](SharedSnipPicture picture) {
+        const auto it = m_entries.find(cardID);
+        if (it != m_entries.end() && it->generation == generation) {
+            it->state = picture ? State::ready : State::unavailable;
+            it->picture = picture;
+            Q_EMIT pictureChanged(cardID);
+        }
+        return picture;
+    });
+    const auto it = m_entries.find(cardID);
+    if (it != m_entries.end() && it->generation == generation)
+        it->future = handedBack;
+    return handedBack;
 }
 
 const SnipPictureLoader::Entry *SnipPictureLoader::entry(const CanvasCard &card) const
@@ -96,13 +112,24 @@ QSize SnipPictureLoader::storedSize(const CanvasCard &card) const
     return known ? known->storedSize : QSize();
 }
 
+void SnipPictureLoader::forget(const QUuid &cardID)
+{
+    const auto found = m_entries.find(cardID);
+    if (found == m_entries.end())
+        return;
+    disconnect(found->watch);
+    m_entries.erase(found);
+}
+
 void SnipPictureLoader::keepOnly(const QList<QUuid> &cardIDs)
 {
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (cardIDs.contains(it.key()))
+        if (cardIDs.contains(it.key())) {
             ++it;
-        else
+        } else {
+            disconnect(it->watch);
             it = m_entries.erase(it);
+        }
     }
 }
 

@@ -30,8 +30,9 @@ public:
     // Decoded bytes a stored picture may need; larger ones are unavailable.
     void setAllocationLimit(qint64 bytes) { m_allocationLimit = bytes; }
 
-    // The picture of this version of the card (a later edit is a new
-    // version); starts loading it when it is not known yet. Delivers null
+    // The picture of this version of the card (a later change of its
+    // picture or its annotations, saved or not, is a new version); starts
+    // loading it when it is not known yet. Delivers null
     // when the card has no readable picture or its annotations cannot be
     // drawn: a snip is never shown or exported without them.
     QFuture<SharedSnipPicture> load(const CanvasCard &card);
@@ -63,17 +64,23 @@ private:
     struct Entry
     {
         QDateTime version;
+        // Tells this load's hand-back from an earlier one's of the card.
+        quint64 generation = 0;
         State state = State::loading;
         QSize storedSize;
         // The work on the pool, and its hand-back on this thread.
         QFuture<SharedSnipPicture> work;
         QFuture<SharedSnipPicture> future;
         SharedSnipPicture picture;
+        // Drops the entry when the card's picture or annotations change.
+        QMetaObject::Connection watch;
     };
 
     const Entry *entry(const CanvasCard &card) const;
+    void forget(const QUuid &cardID);
 
     qint64 m_allocationLimit;
+    quint64 m_generations = 0;
     QHash<QUuid, Entry> m_entries;
 };
 
