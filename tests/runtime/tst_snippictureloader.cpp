@@ -1,0 +1,142 @@
+#include "model/AnnotationDocument.h"
+#include "model/CanvasCard.h"
+#include "runtime/SnipPictureLoader.h"
+
+#include <QBuffer>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+
+using State = SnipPictureLoader::State;
+Q_DECLARE_METATYPE(tessaline::SnipPictureLoader::State)
+
+namespace {
+
+QByteArray png(QSize size, const QColor &colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A black frame 60 pixels wide along every edge.
+QByteArray redaction()
+{
+    AnnotationDocument document;
+    AnnotationItem item;
+    item.id = QUuid::createUuid();
+    item.tool = AnnotationTool::rectangle;
+    item.points = {{0, 0}, {1, 1}};
+    item.color = AnnotationColor{0, 0, 0, 1};
+    item.lineWidth = 60;
+    document.items.append(item);
+    return *document.encode();
+}
+
+std::unique_ptr<CanvasCard> snip(const std::optional<QByteArray> &picture, const std::optional<QByteArray> &annotations)
+{
+    CanvasCard::Init init;
+    init.kind = CardKind::snip;
+    init.originalImageData = picture;
+    init.annotationDocumentData = annotations;
+    init.createdAt = QDateTime::currentDateTimeUtc();
+    return std::make_unique<CanvasCard>(init);
+}
+
+} // namespace
+
+class SnipPictureLoaderTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void outcomes_data();
+    void outcomes();
+    void followsEditsAndKeepsOnlyWhatItIsTold();
+};
+
+void SnipPictureLoaderTest::outcomes_data()
+{
+    QTest::addColumn<std::optional<QByteArray>>("picture");
+    QTest::addColumn<std::optional<QByteArray>>("annotations");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<State>("state");
+    QTest::addColumn<QSize>("storedSize");
+    QTest::addColumn<int>("levels");
+    const qint64 plenty = qint64(256) << 20;
+    const QByteArray large = png(QSize(2000, 1200), Qt::white);
+    QTest::newRow("annotated, with levels down to 512")
+        << std::optional(large) << std::optional(redaction()) << plenty << State::ready << QSize(2000, 1200) << 2;
+    QTest::newRow("small: no levels") << std::optional(png(QSize(400, 300), Qt::white)) << std::optional<QByteArray>()
+                                      << plenty << State::ready << QSize(400, 300) << 0;
+    // 2000 × 1200 pixels need 9.6 MB decoded.
+    QTest::newRow("over the allocation limit") << std::optional(large) << std::optional<QByteArray>() << qint64(8 << 20)
+                                               << State::unavailable << QSize(2000, 1200) << 0;
+    QTest::newRow("damaged") << std::optional(large.left(large.size() / 2)) << std::optional<QByteArray>() << plenty
+                             << State::unavailable << QSize(2000, 1200) << 0;
+    QTest::newRow("no picture") << std::optional<QByteArray>() << std::optional<QByteArray>() << plenty
+                                << State::unavailable << QSize() << 0;
+}
+
+void SnipPictureLoaderTest::outcomes()
+{
+    QFETCH(std::optional<QByteArray>, picture);
+    QFETCH(std::optional<QByteArray>, annotations);
+    QFETCH(qint64, limit);
+    QFETCH(State, state);
+    QFETCH(QSize, storedSize);
+    QFETCH(int, levels);
+    SnipPictureLoader loader;
+    loader.setAllocationLimit(limit);
+    const auto card = snip(picture, annotations);
+    QFuture<SharedSnipPicture> future = loader.load(*card);
+    QCOMPARE(loader.storedSize(*card), storedSize);
+    loader.waitForPending();
+    QCOMPARE(loader.state(*card), state);
+    const SharedSnipPicture shown = loader.picture(*card);
+    QCOMPARE(bool(shown), state == State::ready);
+    QVERIFY(future.isFinished());
+    QCOMPARE(future.result(), shown);
+    if (!shown)
+        return;
+    QCOMPARE(shown->size(), storedSize);
+    QCOMPARE(shown->levels().size(), levels);
+    // Annotations are drawn in; a small drawing samples a level.
+    QCOMPARE(shown->image().pixelColor(5, storedSize.height() / 2), annotations ? QColor(Qt::black) : QColor(Qt::white));
+    if (levels > 0) {
+        QCOMPARE(&shown->imageForScale(0.3), &shown->levels().at(0));
+        QCOMPARE(&shown->imageForScale(0.2), &shown->levels().at(1));
+        QCOMPARE(&shown->imageForScale(0.6), &shown->image());
+    }
+}
+
+void SnipPictureLoaderTest::followsEditsAndKeepsOnlyWhatItIsTold()
+{
+    SnipPictureLoader loader;
+    const auto first = snip(png(QSize(300, 200), Qt::white), std::nullopt);
+    const auto second = snip(png(QSize(300, 200), Qt::green), std::nullopt);
+    loader.load(*first);
+    loader.load(*second);
+    loader.waitForPending();
+    QVERIFY(loader.picture(*first) && loader.picture(*second));
+
+    // An annotation written, not yet saved: the old picture is gone at once.
+    QSignalSpy changed(&loader, &SnipPictureLoader::pictureChanged);
+    first->setAnnotationDocumentData(redaction());
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!loader.picture(*first));
+    QCOMPARE(loader.state(*first), State::loading);
+    loader.waitForPending();
+    QCOMPARE(loader.picture(*first)->image().pixelColor(5, 100), QColor(Qt::black));
+
+    loader.keepOnly({second->id()});
+    QVERIFY(!loader.picture(*first));
+    QVERIFY(loader.picture(*second));
+}
+
+QTEST_MAIN(SnipPictureLoaderTest)
+#include "tst_snippictureloader.moc"
