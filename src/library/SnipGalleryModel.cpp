@@ -56,8 +56,11 @@ SnipGalleryModel::SnipGalleryModel(LibraryQuery &library, NavigationState &navig
         Q_EMIT pictureChanged();
     });
     connect(m_pictures, &SnipPictureLoader::pictureChanged, this, [this](const QUuid &cardID) {
-        if (cardID == m_currentCardID)
-            Q_EMIT pictureChanged();
+        if (cardID != m_currentCardID)
+            return;
+        Q_EMIT pictureChanged();
+        // The shown picture is done: the neighbours' turn.
+        loadPictures();
     });
     connect(&m_navigation, &NavigationState::galleryBrowseCardIDsChanged, this, [this] {
         loadPictures();
@@ -120,16 +123,20 @@ bool SnipGalleryModel::isUnavailable() const
 void SnipGalleryModel::loadPictures()
 {
     QList<QUuid> kept{m_currentCardID};
-    if (const CanvasCard *card = currentCard())
+    const CanvasCard *card = currentCard();
+    if (card)
         m_pictures->load(*card);
-    // The neighbours load ahead, so stepping usually finds them ready.
+    // The neighbours load ahead, so stepping usually finds them ready; not
+    // before the shown picture is done, which must not share the cores.
+    const bool shownReady = !card || m_pictures->state(*card) != SnipPictureLoader::State::loading;
     const SnipGallerySequence order = sequence();
     for (const bool forward : {true, false}) {
         if (const std::optional<QUuid> id = order.step(forward)) {
-            if (const CanvasCard *neighbour = SnipGallerySequence::currentCard(m_library.cards(), *id)) {
+            kept.append(*id);
+            if (!shownReady)
+                continue;
+            if (const CanvasCard *neighbour = SnipGallerySequence::currentCard(m_library.cards(), *id))
                 m_pictures->load(*neighbour);
-                kept.append(*id);
-            }
         }
     }
     m_pictures->keepOnly(kept);
