@@ -11,7 +11,7 @@
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/AccessibilitySettings.h"
-#include "platform/FloatingWindows.h"
+#include "platform/PlatformFactory.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngEncoder.h"
 #include "platform/UserDefaults.h"
@@ -237,7 +237,7 @@ BENCHMARK(BM_ZoomFrame6K)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 void BM_Pin6K(benchmark::State &state)
 {
     Library &library = Library::shared();
-    PinWindowController pins(FloatingWindows::forSession(), library.pasteboard);
+    PinWindowController pins(PlatformFactory::floatingWindows(), library.pasteboard);
     qint64 pictureNs = 0;
     for (auto _ : state) {
         CanvasCard *card = library.library->firstCard(library.sixKIDs.at(1));

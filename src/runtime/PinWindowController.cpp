@@ -3,7 +3,7 @@
 #include "model/CanvasCard.h"
 #include "runtime/PinnedImageView.h"
 #include "runtime/SnipPictureLoader.h"
-#include "platform/FloatingWindows.h"
+#include "platform/PlatformFactory.h"
 #include "platform/Pasteboard.h"
 
 #include <QCursor>
@@ -18,7 +18,7 @@ namespace tessaline {
 
 PinWindowController &PinWindowController::shared()
 {
-    static PinWindowController controller(FloatingWindows::forSession(), ClipboardPasteboard::general());
+    static PinWindowController controller(PlatformFactory::floatingWindows(), ClipboardPasteboard::general());
     return controller;
 }
 

@@ -5,7 +5,7 @@
 #include "design/StudioIconButton.h"
 #include "runtime/PinWindowController.h"
 #include "platform/SymbolIcon.h"
-#include "platform/X11WindowHints.h"
+#include "platform/WindowHints.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
 #include "../support/X11WindowManager.h"
 
-#include "platform/FloatingWindows.h"
+#include "platform/PlatformFactory.h"
 #include "platform/Pasteboard.h"
 #include "platform/X11Connection.h"
 #include "runtime/PinWindowController.h"
@@ -92,7 +92,7 @@ void X11PinWindowTest::aPinFloatsOnEveryWorkspaceWithoutTakingFocus()
     QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(otherID)}));
     QTRY_COMPARE_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(otherID), 10000);
 
-    PinWindowController pins(FloatingWindows::forSession(), m_pasteboard);
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
     QImage image(800, 450, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     const QUuid card = QUuid::createUuid();
@@ -126,7 +126,7 @@ void X11PinWindowTest::aPinFloatsOnEveryWorkspaceWithoutTakingFocus()
 void X11PinWindowTest::aPinClosedByTheWindowManagerCanBePinnedAgain()
 {
     const X11Connection &x11 = *m_x11;
-    PinWindowController pins(FloatingWindows::forSession(), m_pasteboard);
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
     QImage image(300, 200, QImage::Format_RGB32);
     image.fill(Qt::darkMagenta);
     const QUuid card = QUuid::createUuid();
