@@ -1,6 +1,7 @@
 #include "runtime/PinnedImageView.h"
 
 #include "runtime/ImageExportService.h"
+#include "design/FunctionalSurface.h"
 #include "design/SemanticColors.h"
 #include "design/StudioIconButton.h"
 #include "runtime/PinWindowController.h"
@@ -24,26 +25,7 @@ namespace {
 constexpr int controlsInset = 8;
 constexpr int controlsPadding = 7;
 constexpr int sliderWidth = 70;
-
-// The capsule behind the hover controls: a translucent fill standing in for
-// the thin material of other desktops.
-class ControlsCapsule : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF shape = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        const qreal radius = shape.height() / 2;
-        painter.setPen(QPen(semanticColor(SemanticColor::separator, palette()), 1));
-        painter.setBrush(withOpacity(semanticColor(SemanticColor::windowBackground, palette()), 0.82));
-        painter.drawRoundedRect(shape, radius, radius);
-    }
-};
+constexpr int controlsHeight = 42;
 
 } // namespace
 
@@ -64,11 +46,14 @@ PinnedImageView::PinnedImageView(const QSize &pixelSize, Pasteboard &pasteboard,
         setAttribute(Qt::WA_TranslucentBackground);
     setMinimumSize(PinWindowController::minimumSize);
 
-    m_controls = new ControlsCapsule(this);
-    auto *row = new QHBoxLayout(m_controls);
+    // A capsule on the design system's contextual surface.
+    auto *capsule = new FunctionalSurface(FunctionalSurfaceRole::contextualPalette, controlsHeight / 2.0, this);
+    m_controls = capsule;
+    auto *content = new QWidget;
+    auto *row = new QHBoxLayout(content);
     row->setContentsMargins(controlsPadding, controlsPadding, controlsPadding, controlsPadding);
     row->setSpacing(6);
-    m_slider = new QSlider(Qt::Horizontal, m_controls);
+    m_slider = new QSlider(Qt::Horizontal);
     m_slider->setRange(int(minimumOpacity * 100), 100);
     m_slider->setValue(100);
     m_slider->setFixedWidth(sliderWidth);
@@ -77,9 +62,11 @@ PinnedImageView::PinnedImageView(const QSize &pixelSize, Pasteboard &pasteboard,
     m_slider->setAccessibleName(tr("Opacity"));
     row->addWidget(m_slider, 0, Qt::AlignVCenter);
     m_closeButton = new StudioIconButton(tr("Close pin"), QStringLiteral("xmark"), false,
-                                         StudioControlProminence::standard, [this] { m_close(); }, m_controls);
+                                         StudioControlProminence::standard, [this] { m_close(); });
     m_closeButton->setFocusPolicy(Qt::NoFocus);
     row->addWidget(m_closeButton, 0, Qt::AlignVCenter);
+    capsule->setContent(content);
+    capsule->setFixedHeight(controlsHeight);
     m_controls->hide();
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) { setOpacity(value / 100.0); });
 }

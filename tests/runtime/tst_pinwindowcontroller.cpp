@@ -1,12 +1,11 @@
+#include "../support/SnipFixtures.h"
+
 #include "design/StudioIconButton.h"
-#include "model/AnnotationDocument.h"
-#include "model/CanvasCard.h"
 #include "platform/FloatingWindows.h"
 #include "platform/Pasteboard.h"
 #include "runtime/PinWindowController.h"
 #include "runtime/PinnedImageView.h"
 
-#include <QBuffer>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QSlider>
@@ -14,6 +13,7 @@
 #include <QWindow>
 
 using namespace tessaline;
+using namespace tessaline::testing;
 
 namespace {
 
@@ -46,39 +46,6 @@ QImage filled(QSize size, const QColor &colour)
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     return image;
-}
-
-QByteArray png(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// A black frame 60 pixels wide along every edge.
-QByteArray redaction()
-{
-    AnnotationDocument document;
-    AnnotationItem item;
-    item.id = QUuid::createUuid();
-    item.tool = AnnotationTool::rectangle;
-    item.points = {{0, 0}, {1, 1}};
-    item.color = AnnotationColor{0, 0, 0, 1};
-    item.lineWidth = 60;
-    document.items.append(item);
-    return *document.encode();
-}
-
-CanvasCard *snip(const std::optional<QByteArray> &picture, const std::optional<QByteArray> &annotations = {})
-{
-    CanvasCard::Init init;
-    init.kind = CardKind::snip;
-    init.originalImageData = picture;
-    init.annotationDocumentData = annotations;
-    init.createdAt = QDateTime::currentDateTimeUtc();
-    return new CanvasCard(init);
 }
 
 struct Pins
@@ -210,7 +177,7 @@ void PinWindowControllerTest::aPinClosedByTheWindowManagerCanBePinnedAgain()
 void PinWindowControllerTest::storedSnipsArePinnedWithTheirAnnotations()
 {
     Pins pins;
-    std::unique_ptr<CanvasCard> marked(snip(png(filled(QSize(400, 300), Qt::white)), redaction()));
+    const auto marked = storedSnip(filledPng(QSize(400, 300), Qt::white), blackFrame());
     pins.controller.pinCard(*marked);
     PinnedImageView *window = pins.controller.window(marked->id());
     // On screen at its size at once, the picture following off the main thread.
@@ -220,8 +187,8 @@ void PinWindowControllerTest::storedSnipsArePinnedWithTheirAnnotations()
     QCOMPARE(window->picture()->image().pixelColor(5, 150), QColor(Qt::black));
 
     // Unreadable bytes: the pin goes again; no bytes: it never comes.
-    std::unique_ptr<CanvasCard> broken(snip(QByteArray("\x89PNG\r\n\x1a\n not really", 20)));
-    std::unique_ptr<CanvasCard> bare(snip(std::nullopt));
+    const auto broken = storedSnip(QByteArray("\x89PNG\r\n\x1a\n not really", 20));
+    const auto bare = storedSnip(std::nullopt);
     pins.controller.pinCard(*bare);
     QVERIFY(!pins.controller.window(bare->id()));
     pins.controller.pinCard(*broken);

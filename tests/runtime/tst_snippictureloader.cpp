@@ -1,54 +1,16 @@
-#include "model/AnnotationDocument.h"
+#include "../support/SnipFixtures.h"
+
 #include "model/CanvasCard.h"
 #include "runtime/SnipPictureLoader.h"
 
-#include <QBuffer>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace tessaline;
+using namespace tessaline::testing;
 
 using State = SnipPictureLoader::State;
 Q_DECLARE_METATYPE(tessaline::SnipPictureLoader::State)
-
-namespace {
-
-QByteArray png(QSize size, const QColor &colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// A black frame 60 pixels wide along every edge.
-QByteArray redaction()
-{
-    AnnotationDocument document;
-    AnnotationItem item;
-    item.id = QUuid::createUuid();
-    item.tool = AnnotationTool::rectangle;
-    item.points = {{0, 0}, {1, 1}};
-    item.color = AnnotationColor{0, 0, 0, 1};
-    item.lineWidth = 60;
-    document.items.append(item);
-    return *document.encode();
-}
-
-std::unique_ptr<CanvasCard> snip(const std::optional<QByteArray> &picture, const std::optional<QByteArray> &annotations)
-{
-    CanvasCard::Init init;
-    init.kind = CardKind::snip;
-    init.originalImageData = picture;
-    init.annotationDocumentData = annotations;
-    init.createdAt = QDateTime::currentDateTimeUtc();
-    return std::make_unique<CanvasCard>(init);
-}
-
-} // namespace
 
 class SnipPictureLoaderTest : public QObject
 {
@@ -68,10 +30,10 @@ void SnipPictureLoaderTest::outcomes_data()
     QTest::addColumn<QSize>("storedSize");
     QTest::addColumn<int>("levels");
     const qint64 plenty = qint64(256) << 20;
-    const QByteArray large = png(QSize(2000, 1200), Qt::white);
+    const QByteArray large = filledPng(QSize(2000, 1200), Qt::white);
     QTest::newRow("annotated, with levels down to 512")
-        << std::optional(large) << std::optional(redaction()) << plenty << State::ready << QSize(2000, 1200) << 2;
-    QTest::newRow("small: no levels") << std::optional(png(QSize(400, 300), Qt::white)) << std::optional<QByteArray>()
+        << std::optional(large) << std::optional(blackFrame()) << plenty << State::ready << QSize(2000, 1200) << 2;
+    QTest::newRow("small: no levels") << std::optional(filledPng(QSize(400, 300), Qt::white)) << std::optional<QByteArray>()
                                       << plenty << State::ready << QSize(400, 300) << 0;
     // 2000 × 1200 pixels need 9.6 MB decoded.
     QTest::newRow("over the allocation limit") << std::optional(large) << std::optional<QByteArray>() << qint64(8 << 20)
@@ -92,7 +54,7 @@ void SnipPictureLoaderTest::outcomes()
     QFETCH(int, levels);
     SnipPictureLoader loader;
     loader.setAllocationLimit(limit);
-    const auto card = snip(picture, annotations);
+    const auto card = storedSnip(picture, annotations);
     QFuture<SharedSnipPicture> future = loader.load(*card);
     QCOMPARE(loader.storedSize(*card), storedSize);
     loader.waitForPending();
@@ -117,8 +79,8 @@ void SnipPictureLoaderTest::outcomes()
 void SnipPictureLoaderTest::followsEditsAndKeepsOnlyWhatItIsTold()
 {
     SnipPictureLoader loader;
-    const auto first = snip(png(QSize(300, 200), Qt::white), std::nullopt);
-    const auto second = snip(png(QSize(300, 200), Qt::green), std::nullopt);
+    const auto first = storedSnip(filledPng(QSize(300, 200), Qt::white), std::nullopt);
+    const auto second = storedSnip(filledPng(QSize(300, 200), Qt::green), std::nullopt);
     loader.load(*first);
     loader.load(*second);
     loader.waitForPending();
@@ -126,7 +88,7 @@ void SnipPictureLoaderTest::followsEditsAndKeepsOnlyWhatItIsTold()
 
     // An annotation written, not yet saved: the old picture is gone at once.
     QSignalSpy changed(&loader, &SnipPictureLoader::pictureChanged);
-    first->setAnnotationDocumentData(redaction());
+    first->setAnnotationDocumentData(blackFrame());
     QCOMPARE(changed.count(), 1);
     QVERIFY(!loader.picture(*first));
     QCOMPARE(loader.state(*first), State::loading);
