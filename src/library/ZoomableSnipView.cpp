@@ -6,6 +6,7 @@
 
 #include <QKeyEvent>
 #include <QNativeGestureEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QVariantAnimation>
@@ -119,14 +120,19 @@ void ZoomableSnipView::editZoomMode(const SnipZoomMode &mode, std::optional<QPoi
 
 void ZoomableSnipView::showScale(double scale, const QPointF &anchor)
 {
-    const ZoomableSnipLayout before = shownLayout();
+    keepPointInPlace(shownLayout(), anchor, anchor, [this, scale] { m_shownScale = scale; });
+}
+
+void ZoomableSnipView::keepPointInPlace(const ZoomableSnipLayout &before, const QPointF &anchorBefore,
+                                        const QPointF &anchorAfter, const std::function<void()> &change)
+{
     const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
     // The picture's point under the anchor, in picture pixels.
-    const QPointF pixel = (scroll + anchor - before.imageRect.topLeft()) / std::max(before.effectiveScale, 1e-9);
-    m_shownScale = scale;
+    const QPointF pixel = (scroll + anchorBefore - before.imageRect.topLeft()) / std::max(before.effectiveScale, 1e-9);
+    change();
     const ZoomableSnipLayout after = shownLayout();
     updateScrollBars();
-    const QPointF target = after.imageRect.topLeft() + pixel * after.effectiveScale - anchor;
+    const QPointF target = after.imageRect.topLeft() + pixel * after.effectiveScale - anchorAfter;
     horizontalScrollBar()->setValue(int(std::lround(target.x())));
     verticalScrollBar()->setValue(int(std::lround(target.y())));
     viewport()->update();
@@ -155,12 +161,23 @@ void ZoomableSnipView::reportFitScale()
 
 void ZoomableSnipView::resizeEvent(QResizeEvent *event)
 {
+    // The viewport's own size: scroll bars coming and going change it too.
     QAbstractScrollArea::resizeEvent(event);
     reportFitScale();
-    // A new viewport changes what fitting means; no easing for that.
-    m_animation->stop();
-    m_shownScale = targetScale();
-    updateScrollBars();
+    if (!event->oldSize().isValid()) {
+        m_shownScale = targetScale();
+        updateScrollBars();
+        return;
+    }
+    // What was in the middle stays in the middle. A new viewport changes
+    // what fitting means: that applies at once, while an easing under way
+    // to another scale goes on.
+    const ZoomableSnipLayout before(m_pixelSize, event->oldSize(), SnipZoomMode::custom(m_shownScale));
+    const QPointF oldCentre(event->oldSize().width() / 2.0, event->oldSize().height() / 2.0);
+    keepPointInPlace(before, oldCentre, viewportCentre(), [this] {
+        if (!isAnimating())
+            m_shownScale = targetScale();
+    });
 }
 
 void ZoomableSnipView::showEvent(QShowEvent *event)
@@ -288,6 +305,8 @@ void ZoomableSnipView::paintShadow(QPainter &painter, const QRectF &image, const
         painter.fillRect(rect, gradient);
     };
     const qreal r = shadowRadius;
+    // Under the picture too, so the offset strip below it is shaded.
+    painter.fillRect(casting, dark);
     edge(QRectF(casting.left(), casting.top() - r, casting.width(), r), QPointF(0, casting.top()), QPointF(0, casting.top() - r));
     edge(QRectF(casting.left(), casting.bottom(), casting.width(), r), QPointF(0, casting.bottom()),
          QPointF(0, casting.bottom() + r));

@@ -7,6 +7,7 @@
 #include <QAbstractScrollArea>
 #include <QPointF>
 
+#include <functional>
 #include <optional>
 
 class QVariantAnimation;
@@ -71,6 +72,11 @@ private:
     void reportFitScale();
     // Shows `scale` keeping the picture's point under `anchor` in place.
     void showScale(double scale, const QPointF &anchor);
+    // Runs `change` (of the scale or the viewport) and scrolls so that the
+    // picture's point under `anchorBefore` in the `before` layout comes to
+    // lie under `anchorAfter`.
+    void keepPointInPlace(const ZoomableSnipLayout &before, const QPointF &anchorBefore, const QPointF &anchorAfter,
+                          const std::function<void()> &change);
     void updateScrollBars();
     QPointF viewportCentre() const;
     void paintShadow(QPainter &painter, const QRectF &image, const QRect &exposed) const;

@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -440,6 +441,14 @@ void SnipGalleryViewTest::zoomableViewGestures()
     QCoreApplication::sendEvent(viewport, &wheel);
     QCOMPARE(gallery.model()->zoomMode().kind(), SnipZoomMode::Kind::custom);
     QVERIFY(qFuzzyCompare(gallery.model()->zoomMode().customScale(), fit * 1.25));
+    // The point under the pointer (here the middle) stays where it was,
+    // scroll bars coming in included.
+    QTRY_VERIFY(!zoomable->isAnimating());
+    for (const QScrollBar *bar : {zoomable->horizontalScrollBar(), zoomable->verticalScrollBar()}) {
+        QVERIFY(bar->maximum() > 0);
+        QVERIFY2(std::abs(bar->value() - bar->maximum() / 2) <= 2,
+                 qPrintable(QStringLiteral("%1 of %2").arg(bar->value()).arg(bar->maximum())));
+    }
 
     // A smaller window fits the picture smaller, and says so.
     gallery.view->resize(900, 620);
