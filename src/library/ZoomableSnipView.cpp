@@ -45,7 +45,7 @@ ZoomableSnipView::ZoomableSnipView(QWidget *parent)
     m_animation->setDuration(zoomDurationMs);
     m_animation->setEasingCurve(QEasingCurve::OutCubic);
     connect(m_animation, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant &value) { showScale(value.toDouble(), m_anchor); });
+            [this](const QVariant &value) { showScaleAround(value.toDouble(), m_anchorPixel, m_anchor); });
 }
 
 ZoomableSnipView::~ZoomableSnipView() = default;
@@ -74,10 +74,12 @@ void ZoomableSnipView::setZoomMode(const SnipZoomMode &mode)
     // under the pointer; any other keeps the centre.
     m_anchor = m_pendingAnchor.value_or(viewportCentre());
     m_pendingAnchor.reset();
+    // Every frame places this very point, so rounding never adds up.
+    m_anchorPixel = pixelUnder(shownLayout(), m_anchor);
     const double target = targetScale();
     m_animation->stop();
     if (DesignEnvironment::current().reduceMotion || !isVisible() || target == m_shownScale) {
-        showScale(target, m_anchor);
+        showScaleAround(target, m_anchorPixel, m_anchor);
         return;
     }
     m_animation->setStartValue(m_shownScale);
@@ -118,21 +120,18 @@ void ZoomableSnipView::editZoomMode(const SnipZoomMode &mode, std::optional<QPoi
     m_pendingAnchor.reset();
 }
 
-void ZoomableSnipView::showScale(double scale, const QPointF &anchor)
-{
-    keepPointInPlace(shownLayout(), anchor, anchor, [this, scale] { m_shownScale = scale; });
-}
-
-void ZoomableSnipView::keepPointInPlace(const ZoomableSnipLayout &before, const QPointF &anchorBefore,
-                                        const QPointF &anchorAfter, const std::function<void()> &change)
+QPointF ZoomableSnipView::pixelUnder(const ZoomableSnipLayout &layout, const QPointF &anchor) const
 {
     const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
-    // The picture's point under the anchor, in picture pixels.
-    const QPointF pixel = (scroll + anchorBefore - before.imageRect.topLeft()) / std::max(before.effectiveScale, 1e-9);
-    change();
+    return (scroll + anchor - layout.imageRect.topLeft()) / std::max(layout.effectiveScale, 1e-9);
+}
+
+void ZoomableSnipView::showScaleAround(double scale, const QPointF &pixel, const QPointF &anchor)
+{
+    m_shownScale = scale;
     const ZoomableSnipLayout after = shownLayout();
     updateScrollBars();
-    const QPointF target = after.imageRect.topLeft() + pixel * after.effectiveScale - anchorAfter;
+    const QPointF target = after.imageRect.topLeft() + pixel * after.effectiveScale - anchor;
     horizontalScrollBar()->setValue(int(std::lround(target.x())));
     verticalScrollBar()->setValue(int(std::lround(target.y())));
     viewport()->update();
@@ -171,13 +170,18 @@ void ZoomableSnipView::resizeEvent(QResizeEvent *event)
     }
     // What was in the middle stays in the middle. A new viewport changes
     // what fitting means: that applies at once, while an easing under way
-    // to another scale goes on.
-    const ZoomableSnipLayout before(m_pixelSize, event->oldSize(), SnipZoomMode::custom(m_shownScale));
-    const QPointF oldCentre(event->oldSize().width() / 2.0, event->oldSize().height() / 2.0);
-    keepPointInPlace(before, oldCentre, viewportCentre(), [this] {
-        if (!isAnimating())
-            m_shownScale = targetScale();
-    });
+    // to another scale goes on around its own point, moved with the size.
+    const QSizeF oldSize = event->oldSize();
+    const QSizeF newSize = viewport()->size();
+    if (isAnimating()) {
+        m_anchor = QPointF(m_anchor.x() * newSize.width() / std::max<qreal>(1, oldSize.width()),
+                           m_anchor.y() * newSize.height() / std::max<qreal>(1, oldSize.height()));
+        showScaleAround(m_shownScale, m_anchorPixel, m_anchor);
+        return;
+    }
+    const ZoomableSnipLayout before(m_pixelSize, oldSize, SnipZoomMode::custom(m_shownScale));
+    const QPointF pixel = pixelUnder(before, QPointF(oldSize.width() / 2, oldSize.height() / 2));
+    showScaleAround(targetScale(), pixel, viewportCentre());
 }
 
 void ZoomableSnipView::showEvent(QShowEvent *event)

@@ -7,7 +7,6 @@
 #include <QAbstractScrollArea>
 #include <QPointF>
 
-#include <functional>
 #include <optional>
 
 class QVariantAnimation;
@@ -70,13 +69,10 @@ protected:
 private:
     void editZoomMode(const SnipZoomMode &mode, std::optional<QPointF> anchor);
     void reportFitScale();
-    // Shows `scale` keeping the picture's point under `anchor` in place.
-    void showScale(double scale, const QPointF &anchor);
-    // Runs `change` (of the scale or the viewport) and scrolls so that the
-    // picture's point under `anchorBefore` in the `before` layout comes to
-    // lie under `anchorAfter`.
-    void keepPointInPlace(const ZoomableSnipLayout &before, const QPointF &anchorBefore, const QPointF &anchorAfter,
-                          const std::function<void()> &change);
+    // The picture's point (in picture pixels) under a point of the viewport.
+    QPointF pixelUnder(const ZoomableSnipLayout &layout, const QPointF &anchor) const;
+    // Shows `scale` with the picture's `pixel` under `anchor`.
+    void showScaleAround(double scale, const QPointF &pixel, const QPointF &anchor);
     void updateScrollBars();
     QPointF viewportCentre() const;
     void paintShadow(QPainter &painter, const QRectF &image, const QRect &exposed) const;
@@ -89,6 +85,7 @@ private:
     // The point the zoom under way keeps in place, and the one the next
     // zoom will keep (set while an edit is being reported).
     QPointF m_anchor;
+    QPointF m_anchorPixel;
     std::optional<QPointF> m_pendingAnchor;
     QVariantAnimation *m_animation;
     // The scale at which the pinch under way began; none between pinches.

@@ -1,7 +1,6 @@
 #include "runtime/SnipPictureLoader.h"
 
-#include "model/AnnotationDocument.h"
-#include "model/AnnotationRenderer.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
 #include "model/PersistentEntity.h"
 #include "platform/ImageDecoder.h"
@@ -23,13 +22,7 @@ SnipPictureLoader::~SnipPictureLoader() = default;
 SharedSnipPicture SnipPictureLoader::render(const QByteArray &imageData, const std::optional<QByteArray> &annotationData,
                                             qint64 allocationLimit)
 {
-    // TODO: flatten through the model's one card renderer once it can take
-    // a picture decoded under an allocation limit.
-    auto decoded = ImageDecoder::decode(imageData, allocationLimit);
-    if (!decoded)
-        return nullptr;
-    const AnnotationDocument annotations = AnnotationDocument::decode(annotationData);
-    std::optional<QImage> rendered = AnnotationRenderer::renderImage(*decoded, annotations.items);
+    auto rendered = renderAnnotatedCard(imageData, annotationData, allocationLimit);
     if (!rendered)
         return nullptr;
     return std::make_shared<const SnipPicture>(std::move(*rendered));

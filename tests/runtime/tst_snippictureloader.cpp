@@ -91,7 +91,7 @@ void SnipPictureLoaderTest::followsEditsAndKeepsOnlyWhatItIsTold()
     first->setAnnotationDocumentData(blackFrame());
     QCOMPARE(changed.count(), 1);
     QVERIFY(!loader.picture(*first));
-    QCOMPARE(loader.state(*first), State::loading);
+    QVERIFY(loader.state(*first) != State::unavailable); // loading again, or done already
     loader.waitForPending();
     QCOMPARE(loader.picture(*first)->image().pixelColor(5, 100), QColor(Qt::black));
 
