@@ -1,5 +1,6 @@
 #include "model/StoreUndoCommand.h"
 
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/StoreUndoStack.h"
 
@@ -30,14 +31,15 @@ void StoreUndoCommand::run()
         setObsolete(true);
         return;
     }
-    StoreUndoStack::OwnChanges changes(*m_context);
+    ModelChangeScope changes(*m_context);
     auto exchanged = exchange(*m_context);
     if (exchanged) {
-        auto saved = m_context->save();
+        auto saved = changes.saveOrUndo();
         if (saved)
             return;
-        changes.discard();
         exchanged = saved;
+    } else {
+        changes.undo();
     }
     setObsolete(true);
     if (m_stack)

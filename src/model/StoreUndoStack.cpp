@@ -1,5 +1,6 @@
 #include "model/StoreUndoStack.h"
 
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/StoreUndoCommand.h"
 
@@ -13,23 +14,16 @@ StoreUndoStack::StoreUndoStack(QObject *parent)
 // The context cannot yet tell one operation's writes from other unsaved
 // ones, so this takes back every unsaved change. This is the one place to
 // narrow it once the context can.
-void StoreUndoStack::OwnChanges::discard()
-{
-    m_context.rollback();
-}
-
 Expected<void, StoreError> StoreUndoStack::perform(StoreUndoStack *stack, std::unique_ptr<StoreUndoCommand> command,
                                                    const std::function<void()> &write)
 {
     ModelContext *context = command->context();
     if (!context)
         return unexpected(StoreError{QStringLiteral("The library is no longer open.")});
-    OwnChanges changes(*context);
+    ModelChangeScope changes(*context);
     write();
-    if (auto saved = context->save(); !saved) {
-        changes.discard();
+    if (auto saved = changes.saveOrUndo(); !saved)
         return saved;
-    }
     if (stack) {
         command->m_stack = stack;
         stack->push(command.release());

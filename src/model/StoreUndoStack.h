@@ -38,21 +38,6 @@ Q_SIGNALS:
     // changes were taken back and the step left the history. Sent once per
     // failure.
     void failed(const QString &message);
-
-private:
-    friend class StoreUndoCommand;
-
-    // The writes of one operation, from its construction on, so that a
-    // failed save takes back those and nothing else.
-    class OwnChanges
-    {
-    public:
-        explicit OwnChanges(ModelContext &context) : m_context(context) {}
-        void discard();
-
-    private:
-        ModelContext &m_context;
-    };
 };
 
 } // namespace tessaline

@@ -109,6 +109,21 @@ private Q_SLOTS:
         QVERIFY(stack.canRedo());
     }
 
+    // An edit waiting in the context by design (a card editor's text, say)
+    // outlives another edit's failed save.
+    void failedSaveKeepsOtherUnsavedEdits()
+    {
+        StoreUndoStack stack;
+        Board *other = addNote(*context, QStringLiteral("Other"), at(1));
+        QVERIFY(context->save());
+        other->setTitle(QStringLiteral("Draft"));
+        context->failNextSave(StoreError{QStringLiteral("disk full")});
+        QVERIFY(!rename(&stack, QStringLiteral("Second")));
+        QCOMPARE(note->title(), QStringLiteral("First"));
+        QCOMPARE(other->title(), QStringLiteral("Draft"));
+        QVERIFY(other->hasChanges());
+    }
+
     void failedUndoOrRedoRestoresReportsOnceAndDropsTheStep_data()
     {
         QTest::addColumn<bool>("duringRedo");
