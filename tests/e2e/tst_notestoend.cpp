@@ -4,6 +4,7 @@
 // star and a new folder), quits from the keyboard and starts
 // it again: the note, its writing and its reference are all still there.
 #include "AppProcess.h"
+#include "../support/X11WindowManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace tessaline;
 using namespace tessaline::e2e;
 
 namespace {
@@ -81,7 +83,10 @@ void NotesToEndTest::newNoteIsWrittenAndKeptAcrossARelaunch()
         QFile file(settings);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     };
-    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    const std::optional<X11Connection> x11 = X11Connection::application();
+    QVERIFY(x11);
+    tessaline::testing::X11WindowManager windowManager;
+    QVERIFY(windowManager.start(*x11));
     // A runtime folder of its own, so a Tessaline the developer runs is
     // never the instance this one hands over to.
     QTemporaryDir runtime;
@@ -203,7 +208,6 @@ void NotesToEndTest::newNoteIsWrittenAndKeptAcrossARelaunch()
     QCOMPARE(noteValue("folderName").toString(), QStringLiteral("Travel"));
     QVERIFY(settingsText().contains(QStringLiteral("activeBoardID=") + note));
     app->stop();
-    windowManager.stop();
 }
 
 QTEST_MAIN(NotesToEndTest)
