@@ -1,7 +1,7 @@
 #include "capture/DisplayCaptureService.h"
 
 #include "platform/CoordinateSpaces.h"
-#include "platform/X11CaptureSystem.h"
+#include "platform/FutureDelivery.h"
 
 #include <QPointer>
 
@@ -31,11 +31,6 @@ void deliverLater(QObject *context, CaptureOutcome<T> outcome, Completion comple
 
 } // namespace
 
-std::unique_ptr<CaptureSystem> DisplayCaptureService::platformCaptureSystem()
-{
-    return X11CaptureSystem::create();
-}
-
 DisplayCaptureService::DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent)
     : QObject(parent)
     , m_system(std::move(system))
@@ -46,7 +41,14 @@ DisplayCaptureService::~DisplayCaptureService() = default;
 
 void DisplayCaptureService::captureDisplayUnderPointer(DisplayCompletion completion)
 {
-    deliverLater(this, takeDisplayUnderPointer(), std::move(completion));
+    QFuture<CaptureOutcome<FrozenDisplayCapture>> outcome = takeDisplayUnderPointer();
+    if (outcome.isFinished()) {
+        deliverLater(this, outcome.result(), std::move(completion));
+        return;
+    }
+    outcome.then(this, [completion = std::move(completion)](CaptureOutcome<FrozenDisplayCapture> finished) {
+        completion(std::move(finished));
+    });
 }
 
 void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
@@ -126,15 +128,16 @@ std::optional<SystemDisplay> DisplayCaptureService::bestDisplay(const QList<Syst
 CaptureSubsystemError DisplayCaptureService::captureError(const CaptureSystemError &error)
 {
     if (error.permissionDenied)
-        return CaptureSubsystemError::permissionDenied();
+        return CaptureSubsystemError::permissionDenied(error.message);
     return CaptureSubsystemError::screenCaptureFailed(error.message);
 }
 
-CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPointer()
+QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplayUnderPointer()
 {
+    using Outcome = CaptureOutcome<FrozenDisplayCapture>;
     const auto target = displayTargetUnderPointer();
     if (!target)
-        return unexpected(CaptureSubsystemError::noDisplayUnderPointer());
+        return QtFuture::makeReadyFuture(Outcome(unexpected(CaptureSubsystemError::noDisplayUnderPointer())));
     // Taken before anything else, so it names the application the user was
     // working in when the request came.
     CaptureSourceApplication source;
@@ -144,23 +147,28 @@ CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPoin
     }
     const auto content = m_system->shareableDisplays();
     if (!content)
-        return unexpected(captureError(content.error()));
+        return QtFuture::makeReadyFuture(Outcome(unexpected(captureError(content.error()))));
     const QList<SystemDisplay> &displays = *content;
     const auto display = std::find_if(displays.begin(), displays.end(),
                                       [&](const SystemDisplay &d) { return d.displayID == target->displayID; });
     if (display == displays.end())
-        return unexpected(CaptureSubsystemError::displayUnavailable());
+        return QtFuture::makeReadyFuture(Outcome(unexpected(CaptureSubsystemError::displayUnavailable())));
     const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
-    return m_system->captureDisplayImage(*display, size)
-        .transform_error(&DisplayCaptureService::captureError)
-        .transform([&](QImage image) {
-            FrozenDisplayCapture capture;
-            capture.image = std::move(image);
-            capture.target = *target;
-            capture.target.pixelSize = QSizeF(capture.image.size());
-            capture.sourceApplication = source;
-            return capture;
-        });
+    // The picture is made into a capture where it arrives; one that comes
+    // later (a portal's, on a worker thread) is then handed to this thread.
+    QFuture<Outcome> capture = m_system->captureDisplayImage(*display, size)
+                                   .then([target = *target, source](const CaptureSystemResult<QImage> &image) {
+                                       return image.transform_error(&DisplayCaptureService::captureError)
+                                           .transform([&](QImage picture) {
+                                               FrozenDisplayCapture frozen;
+                                               frozen.image = std::move(picture);
+                                               frozen.target = target;
+                                               frozen.target.pixelSize = QSizeF(frozen.image.size());
+                                               frozen.sourceApplication = source;
+                                               return frozen;
+                                           });
+                                   });
+    return capture.isFinished() ? capture : deliveredTo(this, capture);
 }
 
 CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()

@@ -3,11 +3,11 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
-#include "runtime/SnipImageCache.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
@@ -349,7 +349,10 @@ QString SnipsLibraryModel::noteMenuTitle(const CanvasCard *card) const
 
 std::optional<QImage> SnipsLibraryModel::annotatedImage(const CanvasCard *card)
 {
-    return SnipImageCache::annotatedImage(*card);
+    auto image = renderAnnotatedCard(*card);
+    if (!image)
+        return std::nullopt;
+    return *std::move(image);
 }
 
 bool SnipsLibraryModel::copyImage(const CanvasCard *card, Pasteboard &pasteboard)

@@ -38,9 +38,9 @@ struct SnipsLibraryServices
     std::function<void(const QImage &image, const QString &suggestedName, QWidget *parent,
                        SaveFileFlow::Completion completion)>
         saveImage;
-    // Shows the image in a floating pin window for the card; "Pin" is
-    // unavailable while nothing takes pins.
-    std::function<void(const QImage &image, const QUuid &cardID)> pinImage;
+    // Shows the snip, annotations drawn in, in a floating pin window; "Pin"
+    // is unavailable while nothing takes pins.
+    std::function<void(const CanvasCard &card)> pinCard;
 };
 
 // The main window's "Snips" screen: every live snip of every note as a grid
@@ -83,7 +83,6 @@ private:
     void showCardMenu(const QPoint &position);
     void copyImage(const CanvasCard *card);
     void saveImage(const CanvasCard *card);
-    void pinImage(const CanvasCard *card);
 
     SnipsLibraryServices m_services;
     SnipsLibraryModel *m_model;

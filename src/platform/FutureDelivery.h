@@ -21,9 +21,16 @@ namespace tessaline {
 // continuation attached with `then(receiver, ...)` therefore checks its
 // context on the receiver's thread, where the receiver is destroyed, so the
 // check can never race with the destruction (Qt 6.4 checks the context on
-// the thread that finishes the future). Once the receiver is gone the future
-// never finishes and the continuation is dropped unrun. Work that was
-// cancelled finishes cancelled, which skips `then` continuations.
+// the thread that finishes the future, and asserts that it still lives).
+// Once the receiver is gone the future never finishes and the continuation
+// is dropped unrun. Work that was cancelled finishes cancelled, which skips
+// `then` continuations. The future never finishes during this call, even
+// when `work` has finished already.
+//
+// Attach one continuation to the returned future and do the rest inside
+// it: the future of a dropped continuation is cancelled, so a second
+// `then(receiver, ...)` after it could run once the receiver is gone. Steps
+// without the receiver belong on `work`, before it is delivered.
 //
 // The receiver must live on the calling thread.
 template <typename T>

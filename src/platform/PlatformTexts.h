@@ -62,8 +62,20 @@ inline QString optionKeyName() { return QStringLiteral("Alt"); }
 inline QString shiftKeyName() { return QStringLiteral("Shift"); }
 inline QString controlKeyName() { return QStringLiteral("Super"); }
 
-// What the hot-key registration failure calls its status code.
-inline QString statusLabel() { return QStringLiteral("status"); }
+// A Wayland desktop without the screenshot portal: what to install.
+inline QString screenshotPortalMissing()
+{
+    return QStringLiteral("The desktop offers no screenshot portal: install xdg-desktop-portal and your desktop's "
+                          "portal backend (xdg-desktop-portal-gnome, xdg-desktop-portal-kde or "
+                          "xdg-desktop-portal-wlr), then log in again.");
+}
+
+// The settings window, where the desktop offers no global shortcuts to apps.
+inline QString globalShortcutsNotOffered()
+{
+    return QStringLiteral("This desktop does not let apps set global shortcuts. Bind these commands to keys in "
+                          "your desktop's keyboard settings instead:");
+}
 
 // Keys at positions that carry other labels on PC keyboards.
 inline QString printKeyName() { return QStringLiteral("Print"); }
@@ -128,6 +140,15 @@ inline QString permissionRestartExplanation()
 {
     return QStringLiteral("The desktop may keep the previous permission state until this copy of Tessaline starts "
                           "again. Relaunch once to finish applying the change.");
+}
+
+// The board canvas.
+
+// What assistive technology reads for a card on the map.
+inline QString canvasCardAccessibilityHint()
+{
+    return QStringLiteral("Press Space or Return to preview, or use the arrow keys to move. Hold ") + optionKeyName() +
+        QStringLiteral(" while using an arrow key to resize.");
 }
 
 } // namespace tessaline::PlatformTexts

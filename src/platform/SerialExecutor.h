@@ -53,13 +53,15 @@ auto SerialExecutor::submit(QObject *receiver, Job job) -> QFuture<std::invoke_r
     // Shared, because a queued job must be copyable; the last owner to let go
     // of an unfinished promise cancels it.
     auto promise = std::make_shared<QPromise<Result>>();
-    QFuture<Result> work = promise->future();
     promise->start();
+    // Delivery is set up before the job is queued, so the answer never comes
+    // during this call however fast the worker is.
+    QFuture<Result> delivered = deliveredTo(receiver, promise->future());
     run([promise, job = std::move(job)]() mutable {
         promise->addResult(job());
         promise->finish();
     });
-    return deliveredTo(receiver, std::move(work));
+    return delivered;
 }
 
 } // namespace tessaline

@@ -3,8 +3,7 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
-#include "model/AnnotationDocument.h"
-#include "model/AnnotationRenderer.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
@@ -442,14 +441,10 @@ void AppRuntime::setReviewRemindersEnabled(bool wanted, bool reportFailures)
 
 std::optional<QImage> AppRuntime::annotatedImage(const CanvasCard *card) const
 {
-    const std::optional<QByteArray> data = card->originalImageData();
-    if (!data)
+    auto image = renderAnnotatedCard(*card);
+    if (!image)
         return std::nullopt;
-    const QImage image = QImage::fromData(*data);
-    if (image.isNull())
-        return std::nullopt;
-    const AnnotationDocument document = AnnotationDocument::decode(card->annotationDocumentData());
-    return AnnotationRenderer::renderImage(image, document.items);
+    return *std::move(image);
 }
 
 bool AppRuntime::copyCardImage(const CanvasCard *card, Pasteboard &pasteboard)

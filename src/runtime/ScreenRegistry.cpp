@@ -76,6 +76,10 @@ ScreenRegistry::Label ScreenRegistry::sheetLabel(SheetKind kind)
         return {QStringLiteral("Capture Review"), QStringLiteral("viewfinder")};
     case SheetKind::frameComposer:
         return {QStringLiteral("Frame Composer"), QStringLiteral("rectangle.inset.filled")};
+    case SheetKind::askSuggestion:
+        return {QStringLiteral("Think with these cards"), QStringLiteral("sparkles")};
+    case SheetKind::newBoard:
+        return {QStringLiteral("Start a board"), QStringLiteral("square.and.pencil")};
     }
     return {};
 }

@@ -3,10 +3,12 @@
 #include "runtime/AppRuntime.h"
 #include "shell/ErrorAlertController.h"
 #include "runtime/LibraryQuery.h"
+#include "runtime/NoteListVisibility.h"
 #include "shell/MainToolbarController.h"
 #include "shell/SidebarModel.h"
 #include "runtime/TrashActions.h"
 #include "model/ModelContext.h"
+#include "model/StoreUndoStack.h"
 #include "model/TessalineStore.h"
 #include "runtime/OnboardingCoordinator.h"
 
@@ -23,12 +25,25 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     , m_toolbar(std::make_unique<MainToolbarController>(runtime, *m_library))
     , m_alert(std::make_unique<ErrorAlertController>(runtime))
     , m_trash(std::make_unique<TrashActions>(*m_library, runtime.navigation(), runtime.spotlightIndex()))
+    , m_undoStack(std::make_unique<StoreUndoStack>())
     , m_screens(runtime, *m_library, *m_trash)
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
+    m_noteListVisibility = new NoteListVisibility([this] { return isNoteListVisible(); },
+                                                  [this](bool visible) { setNoteListVisible(visible); }, this);
+    connect(this, &RootViewController::noteListVisibleChanged, m_noteListVisibility,
+            &NoteListVisibility::visibleChanged);
+    m_screens.setNoteListVisibility(m_noteListVisibility);
+
     NavigationState &navigation = m_runtime.navigation();
     OnboardingCoordinator *onboarding = m_runtime.onboarding();
     m_lastTourStep = onboarding ? onboarding->tourStep() : std::nullopt;
+
+    m_screens.setUndoStack(m_undoStack.get());
+    // An undo or redo that could not be stored was taken back; the window's
+    // alert says why.
+    connect(m_undoStack.get(), &StoreUndoStack::failed, this,
+            [this](const QString &message) { m_runtime.setErrorMessage(message); });
 
     connect(&navigation, &NavigationState::destinationChanged, this, &RootViewController::destinationDidChange);
     connect(m_library.get(), &LibraryQuery::changed, this, [this] {
@@ -46,6 +61,7 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     connect(&navigation, &NavigationState::galleryCardIDChanged, this, sheetInputChanged);
     connect(&navigation, &NavigationState::captureReviewCardIDChanged, this, sheetInputChanged);
     connect(&navigation, &NavigationState::frameComposerCardIDChanged, this, sheetInputChanged);
+    connect(&navigation, &NavigationState::askSuggestionChanged, this, sheetInputChanged);
     connect(&m_runtime, &AppRuntime::uiReadyChanged, this, sheetInputChanged);
     connect(&m_runtime, &AppRuntime::errorMessageChanged, this, sheetInputChanged);
     if (onboarding) {
@@ -56,7 +72,8 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     m_detailScreen = DetailScreen::forDestination(navigation.destination(), m_library->boards());
     m_sheet = [this]() -> std::optional<SheetRequest> {
         for (SheetKind kind : {SheetKind::quickThought, SheetKind::focusEditor, SheetKind::gallery,
-                               SheetKind::captureReview, SheetKind::frameComposer, SheetKind::onboarding}) {
+                               SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion,
+                               SheetKind::newBoard, SheetKind::onboarding}) {
             if (auto request = wantedSheet(kind))
                 return request;
         }
@@ -136,7 +153,8 @@ bool RootViewController::isNavigationSheetUp() const
 {
     const NavigationState &navigation = m_runtime.navigation();
     return navigation.isQuickThoughtPresented() || navigation.focusedCardID() || navigation.galleryCardID()
-        || navigation.captureReviewCardID() || navigation.frameComposerCardID();
+        || navigation.captureReviewCardID() || navigation.frameComposerCardID() || navigation.askSuggestion()
+        || m_showingNewBoard;
 }
 
 std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) const
@@ -145,19 +163,19 @@ std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) cons
     auto forCard = [kind](const std::optional<QUuid> &id) -> std::optional<SheetRequest> {
         if (!id)
             return std::nullopt;
-        return SheetRequest{kind, id, std::nullopt};
+        return SheetRequest{kind, id, std::nullopt, std::nullopt};
     };
     switch (kind) {
     case SheetKind::onboarding: {
         const OnboardingCoordinator *onboarding = m_runtime.onboarding();
         if (onboarding && onboarding->isOnboardingPresented() && m_runtime.isUIReady() && !m_runtime.errorMessage()
             && !isNavigationSheetUp())
-            return SheetRequest{kind, std::nullopt, std::nullopt};
+            return SheetRequest{kind, std::nullopt, std::nullopt, std::nullopt};
         return std::nullopt;
     }
     case SheetKind::quickThought:
         if (navigation.isQuickThoughtPresented())
-            return SheetRequest{kind, std::nullopt, navigation.activeBoardID()};
+            return SheetRequest{kind, std::nullopt, navigation.activeBoardID(), std::nullopt};
         return std::nullopt;
     case SheetKind::focusEditor:
         return forCard(navigation.focusedCardID());
@@ -167,6 +185,14 @@ std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) cons
         return forCard(navigation.captureReviewCardID());
     case SheetKind::frameComposer:
         return forCard(navigation.frameComposerCardID());
+    case SheetKind::askSuggestion:
+        if (const auto ask = navigation.askSuggestion())
+            return SheetRequest{kind, std::nullopt, std::nullopt, ask};
+        return std::nullopt;
+    case SheetKind::newBoard:
+        if (m_showingNewBoard)
+            return SheetRequest{kind, std::nullopt, std::nullopt, std::nullopt};
+        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -180,7 +206,8 @@ void RootViewController::updateSheet()
             return;
     }
     for (SheetKind kind : {SheetKind::quickThought, SheetKind::focusEditor, SheetKind::gallery,
-                           SheetKind::captureReview, SheetKind::frameComposer, SheetKind::onboarding}) {
+                           SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion,
+                           SheetKind::newBoard, SheetKind::onboarding}) {
         if ((next = wantedSheet(kind)))
             break;
     }
@@ -211,7 +238,22 @@ void RootViewController::sheetDismissed(SheetKind kind)
     case SheetKind::frameComposer:
         navigation.setFrameComposerCardID(std::nullopt);
         break;
+    case SheetKind::askSuggestion:
+        navigation.setAskSuggestion(std::nullopt);
+        break;
+    case SheetKind::newBoard:
+        setShowingNewBoard(false);
+        break;
     }
+}
+
+void RootViewController::setShowingNewBoard(bool showing)
+{
+    if (m_showingNewBoard == showing)
+        return;
+    m_showingNewBoard = showing;
+    updateSheet();
+    Q_EMIT coachmarkChanged();
 }
 
 std::optional<GuidedTourStep> RootViewController::tourStep() const

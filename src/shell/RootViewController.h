@@ -21,7 +21,9 @@ class CanvasCard;
 class ErrorAlertController;
 class LibraryQuery;
 class MainToolbarController;
+class NoteListVisibility;
 class SidebarModel;
+class StoreUndoStack;
 class TrashActions;
 
 // Everything the main window decides, apart from drawing: which screen the
@@ -46,6 +48,8 @@ public:
     TrashActions &trashActions() const { return *m_trash; }
     // What the window hands to the screens it makes.
     ScreenContext &screens() { return m_screens; }
+    // The window's history of undoable library edits, behind Edit › Undo.
+    StoreUndoStack &undoStack() const { return *m_undoStack; }
 
     // The window starts with the sidebar hidden (the detail column alone).
     bool isSidebarVisible() const { return m_sidebarVisible; }
@@ -61,11 +65,16 @@ public:
     // The sheet that should be on screen now. A sheet that is up stays up
     // while it is still asked for; otherwise the first one asked for, in the
     // order quick note, focus editor, gallery, capture review, frame
-    // composer; the first-run setup only when none of them is.
+    // composer, thinking assistant; the first-run setup only when none of
+    // them is.
     std::optional<SheetRequest> presentedSheet() const { return m_sheet; }
     // The sheet went away: its property is set back. The first-run setup
     // ignores this and stays while its conditions hold.
     void sheetDismissed(SheetKind kind);
+    // The window's own flag for the new note sheet (a note from a name and a
+    // focus question); nothing in the app raises it yet.
+    bool isShowingNewBoard() const { return m_showingNewBoard; }
+    void setShowingNewBoard(bool showing);
 
     bool isCoachmarkVisible() const;
     std::optional<GuidedTourStep> tourStep() const;
@@ -103,8 +112,11 @@ private:
     std::unique_ptr<MainToolbarController> m_toolbar;
     std::unique_ptr<ErrorAlertController> m_alert;
     std::unique_ptr<TrashActions> m_trash;
+    std::unique_ptr<StoreUndoStack> m_undoStack;
     ScreenContext m_screens;
 
+    NoteListVisibility *m_noteListVisibility = nullptr;
+    bool m_showingNewBoard = false;
     bool m_sidebarVisible = false;
     bool m_showsNoteList = true;
     DetailScreen m_detailScreen = DetailScreen::notesWorkspace(NoteListFilter::all());

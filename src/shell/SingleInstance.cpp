@@ -1,6 +1,7 @@
 #include "shell/SingleInstance.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -11,6 +12,11 @@ namespace tessaline {
 
 QString SingleInstance::defaultName()
 {
+    // The session's private runtime directory, so that another session of
+    // the same user (or a test run with its own) never reaches this one.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime + QStringLiteral("/tessaline");
     return QStringLiteral("tessaline-%1").arg(::getuid());
 }
 
@@ -22,19 +28,29 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::askRunningInstance()
+bool SingleInstance::askRunningInstance(const std::optional<CaptureCommand> &command)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(500))
         return false;
-    socket.write("activate\n");
+    socket.write(command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
     socket.waitForBytesWritten(500);
     socket.disconnectFromServer();
     return true;
 }
 
-bool SingleInstance::claim(bool replacePrevious)
+void SingleInstance::handleLine(const QByteArray &line)
+{
+    if (line == "activate") {
+        Q_EMIT activationRequested();
+    } else if (line.startsWith("command ")) {
+        if (const auto command = captureCommandFromOption(QString::fromLatin1(line.mid(8))))
+            Q_EMIT commandRequested(*command);
+    }
+}
+
+bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
 {
     if (replacePrevious) {
         // The previous instance started us and is on its way out.
@@ -47,7 +63,7 @@ bool SingleInstance::claim(bool replacePrevious)
             probe.disconnectFromServer();
             QThread::msleep(100);
         }
-    } else if (askRunningInstance()) {
+    } else if (askRunningInstance(command)) {
         return false;
     }
 
@@ -61,8 +77,11 @@ bool SingleInstance::claim(bool replacePrevious)
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().startsWith("activate"))
-                    Q_EMIT activationRequested();
+                // A request is one short line; anything longer is not ours.
+                while (socket->canReadLine())
+                    handleLine(socket->readLine(256).trimmed());
+                if (socket->bytesAvailable() > 256)
+                    socket->abort();
             });
         }
     });

@@ -9,10 +9,6 @@
 #include <QTest>
 #include <QWidget>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-
 namespace tessaline::x11test {
 
 // Runs xdotool with the test's own DISPLAY; true when it succeeded.
@@ -73,33 +69,6 @@ inline bool earlierEventsHandled()
     const bool exposed = QTest::qWaitForWindowExposed(&marker);
     QCoreApplication::sendPostedEvents();
     return exposed;
-}
-
-// True once a window manager frames new windows. It announces itself on the
-// root window before it manages anything, and a window mapped during its
-// start-up can be lost; it is ready once a window mapped now is reparented
-// into a frame, so a probe is mapped again until it is.
-inline bool windowManagerFramesWindows(xcb_connection_t *connection, xcb_window_t root, xcb_visualid_t visual)
-{
-    const xcb_window_t probe = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 20, 20, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      visual, 0, nullptr);
-    const auto framed = [&] {
-        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, probe), nullptr);
-        const bool result = tree && tree->parent != root;
-        std::free(tree);
-        return result;
-    };
-    bool result = false;
-    for (int attempt = 0; attempt < 30 && !result; ++attempt) {
-        xcb_unmap_window(connection, probe);
-        xcb_map_window(connection, probe);
-        xcb_flush(connection);
-        result = QTest::qWaitFor(framed, 300);
-    }
-    xcb_destroy_window(connection, probe);
-    xcb_flush(connection);
-    return result;
 }
 
 } // namespace tessaline::x11test

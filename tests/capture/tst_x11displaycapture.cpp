@@ -128,7 +128,7 @@ void X11DisplayCaptureTest::displayUnderPointer()
     QCOMPARE(system->pointerLocation(), QPointF(650, screen.height() - 340 - 1));
 
     DisplayCaptureService service(std::move(system));
-    const auto outcome = service.takeDisplayUnderPointer();
+    const auto outcome = service.takeDisplayUnderPointer().result();
     QVERIFY(outcome);
     const FrozenDisplayCapture capture = *outcome;
     QCOMPARE(capture.image.size(), screen.size());

@@ -1,4 +1,5 @@
 #include "X11TestSupport.h"
+#include "../support/X11WindowManager.h"
 
 #include "capture/DisplayCaptureService.h"
 #include "platform/X11CaptureSystem.h"
@@ -14,6 +15,7 @@
 
 using namespace tessaline;
 using namespace tessaline::x11test;
+using namespace tessaline::testing;
 
 namespace {
 
@@ -32,14 +34,13 @@ class X11WindowInfoTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void desktopFileLookup_data();
     void desktopFileLookup();
     void activeWindowUnderAWindowManager();
     void processIDFromTheXResourceExtension();
 
 private:
-    QProcess m_windowManager;
+    X11WindowManager m_windowManager;
     QTemporaryDir m_dataHome;
 };
 
@@ -49,23 +50,7 @@ void X11WindowInfoTest::initTestCase()
         QSKIP("needs an X11 display");
     const auto x11 = *X11Connection::application();
     QVERIFY(!x11.windowProperty(x11.root, "_NET_SUPPORTING_WM_CHECK"));
-    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-    m_windowManager.setStandardErrorFile(QProcess::nullDevice());
-    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QVERIFY(m_windowManager.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_SUPPORTING_WM_CHECK").has_value(), 10000);
-    QVERIFY(windowManagerFramesWindows(x11.connection, x11.root, x11.screen->root_visual));
-}
-
-void X11WindowInfoTest::cleanupTestCase()
-{
-    if (m_windowManager.state() == QProcess::NotRunning)
-        return;
-    m_windowManager.terminate();
-    if (!m_windowManager.waitForFinished(5000)) {
-        m_windowManager.kill();
-        m_windowManager.waitForFinished(5000);
-    }
+    QVERIFY(m_windowManager.start(x11));
 }
 
 void X11WindowInfoTest::desktopFileLookup_data()

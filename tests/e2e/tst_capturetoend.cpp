@@ -2,7 +2,9 @@
 // manager and a tray, captures a region of a window showing known text with
 // the global hot key and a mouse drag, and checks what was stored: the card,
 // its image at the dragged size, its recognised text and its search entry.
+#include "AppProcess.h"
 #include "../capture/X11TestSupport.h"
+#include "../support/X11WindowManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,70 +19,12 @@
 
 #include <signal.h>
 
+using namespace tessaline::e2e;
+using tessaline::X11Connection;
+using tessaline::testing::X11WindowManager;
+using tessaline::x11test::screenShows;
+
 namespace {
-
-// A helper program started for the test and ended by its process id.
-class Helper
-{
-public:
-    Helper(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
-    {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        if (!environment.isEmpty())
-            m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        m_process.waitForStarted(5000);
-    }
-    ~Helper() { stop(); }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    int exitCode() const { return m_process.exitCode(); }
-    QByteArray output() { return m_process.readAllStandardOutput(); }
-
-private:
-    QProcess m_process;
-};
-
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
-QString output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Drags with the first button from one point to another in small steps, as
-// a hand would. Each xdotool call returns once the server has taken the
-// input, so the app sees the steps in order however fast they come.
-bool drag(const QPoint &from, const QPoint &to)
-{
-    if (!run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()),
-                                         QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")}))
-        return false;
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = from + (to - from) * step / 10;
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-    }
-    return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
-}
 
 // The visible windows named exactly so (the app names its windows
 // "Tessaline").
@@ -91,101 +35,50 @@ QStringList visibleWindows(const QString &name)
         .split(u'\n', Qt::SkipEmptyParts);
 }
 
-// What the test reads of the X server through a connection of its own,
-// without taking anything the app might want.
-class XState
+// The region overlay is up: the topmost mapped window covers the whole
+// screen and bypasses the window manager. Read without taking anything the
+// app might want.
+bool overlayShown(const X11Connection &x11)
 {
-public:
-    XState() : m_connection(xcb_connect(nullptr, nullptr))
-    {
-        if (!xcb_connection_has_error(m_connection))
-            m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+    xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x11.connection, xcb_query_tree(x11.connection, x11.root), nullptr);
+    if (!tree)
+        return false;
+    const xcb_window_t *children = xcb_query_tree_children(tree);
+    bool shown = false;
+    // Bottom to top: look from the top for the first mapped window.
+    for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
+        xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+            x11.connection, xcb_get_window_attributes(x11.connection, children[i]), nullptr);
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        const bool bypassing = attributes && attributes->override_redirect;
+        std::free(attributes);
+        if (!viewable)
+            continue;
+        xcb_get_geometry_reply_t *geometry
+            = xcb_get_geometry_reply(x11.connection, xcb_get_geometry(x11.connection, children[i]), nullptr);
+        shown = bypassing && geometry && geometry->x == 0 && geometry->y == 0
+            && geometry->width == x11.screen->width_in_pixels && geometry->height == x11.screen->height_in_pixels;
+        std::free(geometry);
+        break;
     }
-    ~XState() { xcb_disconnect(m_connection); }
-
-    // A window manager that has started frames the windows mapped from now on.
-    bool windowManagerReady()
-    {
-        return m_screen
-            && tessaline::x11test::windowManagerFramesWindows(m_connection, m_screen->root, m_screen->root_visual);
-    }
-
-    // The region overlay: the topmost mapped window covers the whole screen
-    // and bypasses the window manager.
-    bool overlayShown()
-    {
-        if (!m_screen)
-            return false;
-        xcb_query_tree_reply_t *tree
-            = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_screen->root), nullptr);
-        if (!tree)
-            return false;
-        const xcb_window_t *children = xcb_query_tree_children(tree);
-        bool shown = false;
-        // Bottom to top: look from the top for the first mapped window.
-        for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
-            xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
-                m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr);
-            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-            const bool bypassing = attributes && attributes->override_redirect;
-            std::free(attributes);
-            if (!viewable)
-                continue;
-            xcb_get_geometry_reply_t *geometry
-                = xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, children[i]), nullptr);
-            shown = bypassing && geometry && geometry->x == 0 && geometry->y == 0
-                && geometry->width == m_screen->width_in_pixels && geometry->height == m_screen->height_in_pixels;
-            std::free(geometry);
-            break;
-        }
-        std::free(tree);
-        return shown;
-    }
-
-private:
-    xcb_connection_t *m_connection;
-    const xcb_screen_t *m_screen = nullptr;
-};
+    std::free(tree);
+    return shown;
+}
 
 // Presses the capture hot key until the region overlay is up. The app takes
 // the hot keys while it starts, which shows nowhere outside it, so a press
 // that came too early is made again; a press while a capture is under way
 // changes nothing.
-bool startRegionCapture(XState &x)
+bool startRegionCapture()
 {
+    const X11Connection x11 = *X11Connection::application();
     for (int attempt = 0; attempt < 4; ++attempt) {
         if (!run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}))
             return false;
-        if (QTest::qWaitFor([&] { return x.overlayShown(); }, 5000))
+        if (QTest::qWaitFor([&] { return overlayShown(x11); }, 5000))
             return true;
     }
     return false;
-}
-
-// Reads one value from a SQLite file the app wrote, through a connection of
-// our own that is closed again at once.
-QVariant queryValue(const QString &path, const QString &statement)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(statement) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
-    return result;
-}
-
-void saveScreenshot(const QString &name)
-{
-    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
-    QScreen *screen = QGuiApplication::primaryScreen();
-    screen->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
 }
 
 } // namespace
@@ -212,9 +105,8 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
         settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
     }
 
-    XState x;
-    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QVERIFY(x.windowManagerReady());
+    X11WindowManager windowManager;
+    QVERIFY(windowManager.start(*X11Connection::application()));
     Helper tray(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
                                            QStringLiteral("right")});
 
@@ -249,11 +141,11 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     target.activateWindow();
     // On top of them: the strip above its text shows its own white.
     const QRect strip(target.geometry().x() + 5, target.geometry().y() + 3, target.width() - 10, 20);
-    QTRY_VERIFY_WITH_TIMEOUT(tessaline::x11test::screenShows(strip, Qt::white), 10000);
-    QVERIFY(startRegionCapture(x));
+    QTRY_VERIFY_WITH_TIMEOUT(screenShows(strip, Qt::white), 10000);
+    QVERIFY(startRegionCapture());
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
-    QVERIFY(drag(from, to));
+    QVERIFY(xdotoolDrag(from, to));
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     // The toast is a window of its own.
@@ -286,7 +178,6 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
 
     app.stop();
     tray.stop();
-    windowManager.stop();
 }
 
 void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
@@ -294,9 +185,8 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
     // A new user with the default settings: a region capture opens its review.
     QTemporaryDir home;
     const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
-    XState x;
-    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QVERIFY(x.windowManagerReady());
+    X11WindowManager windowManager;
+    QVERIFY(windowManager.start(*X11Connection::application()));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.remove(QStringLiteral("XDG_DATA_HOME"));
@@ -322,8 +212,8 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
     QVERIFY(skippedSetup);
     QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() == 1, 10000); // the sheet has gone
 
-    QVERIFY(startRegionCapture(x));
-    QVERIFY(drag(QPoint(300, 250), QPoint(900, 650)));
+    QVERIFY(startRegionCapture());
+    QVERIFY(xdotoolDrag(QPoint(300, 250), QPoint(900, 650)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
 
     // The review comes up over the main window; draw an arrow across it.
@@ -342,11 +232,13 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
     }
     const QPoint centre(values["X"] + values["WIDTH"] / 2, values["Y"] + values["HEIGHT"] / 2);
     const QRect stroke(centre - QPoint(120, 60), centre + QPoint(120, 60));
-    const auto strokeArea = [&] { return QGuiApplication::primaryScreen()->grabWindow(0, stroke.x(), stroke.y(),
-                                                                                      stroke.width(), stroke.height())
-                                      .toImage(); };
+    const auto strokeArea = [&] {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, stroke.x(), stroke.y(), stroke.width(), stroke.height())
+            .toImage();
+    };
     const QImage before = strokeArea();
-    QVERIFY(drag(stroke.topLeft(), stroke.bottomRight()));
+    QVERIFY(xdotoolDrag(stroke.topLeft(), stroke.bottomRight()));
     QTRY_VERIFY_WITH_TIMEOUT(strokeArea() != before, 10000); // the arrow is drawn
     saveScreenshot(QStringLiteral("review.png"));
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")})); // Keep Snip
@@ -359,7 +251,6 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
                                  .isEmpty(),
                              10000);
     app.stop();
-    windowManager.stop();
 }
 
 QTEST_MAIN(CaptureToEndTest)

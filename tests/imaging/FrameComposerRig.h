@@ -89,12 +89,12 @@ inline AnnotationItem rectangleItem()
 
 struct ComposerRig : Rig
 {
-    ComposerRig() : noteID(addNote(context(), NoteSpec{.title = QStringLiteral("Research")})->id()) {}
+    ComposerRig() : noteID(addNote(context(), NoteFields{.title = QStringLiteral("Research")})->id()) {}
 
     QUuid addSnip(const QString &title, const std::optional<QByteArray> &imageData,
                   const std::optional<QByteArray> &annotations = std::nullopt)
     {
-        const CardSpec spec{.title = title, .created = at(10), .image = imageData, .annotations = annotations};
+        const CardFields spec{.title = title, .created = at(10), .image = imageData, .annotations = annotations};
         const QUuid id = addCard(context(), noteID, spec)->id();
         if (!context().save())
             qFatal("the test library could not be saved");

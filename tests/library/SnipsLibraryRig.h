@@ -75,7 +75,7 @@ struct SnipsLibraryRig
 
     Board *addNote(const QString &title, bool inbox = false, const QUuid &id = QUuid::createUuid())
     {
-        Board *board = testing::addNote(context(), NoteSpec{.title = title, .inbox = inbox, .id = id});
+        Board *board = testing::addNote(context(), NoteFields{.title = title, .inbox = inbox, .id = id});
         board->normalizeWritingDocumentStorage(board->createdAt());
         return board;
     }
@@ -84,7 +84,7 @@ struct SnipsLibraryRig
                         std::optional<qint64> captured = std::nullopt, const QUuid &id = QUuid::createUuid())
     {
         return addCard(context(), boardID,
-                       CardSpec{.title = title,
+                       CardFields{.title = title,
                                 .created = at(created),
                                 .captured = captured ? std::optional<QDateTime>(at(*captured)) : std::nullopt,
                                 .id = id});

@@ -23,7 +23,7 @@ inline std::unique_ptr<ModelContainer> memoryStore()
 // A note whose writing is stored in its normal form, as after start-up.
 inline Board *addNote(ModelContext &context, const QString &title, const QDateTime &created, bool inbox = false)
 {
-    Board *board = addNote(context, NoteSpec{.title = title, .inbox = inbox, .created = created});
+    Board *board = addNote(context, NoteFields{.title = title, .inbox = inbox, .created = created});
     board->normalizeWritingDocumentStorage(created);
     return board;
 }
@@ -31,7 +31,7 @@ inline Board *addNote(ModelContext &context, const QString &title, const QDateTi
 inline CanvasCard *addCard(ModelContext &context, const Board *board, CardKind kind, const QDateTime &created,
                            std::optional<QDateTime> captured = std::nullopt)
 {
-    return addCard(context, board->id(), CardSpec{.kind = kind, .created = created, .captured = captured});
+    return addCard(context, board->id(), CardFields{.kind = kind, .created = created, .captured = captured});
 }
 
 inline QList<QUuid> references(const Board *board)

@@ -1,6 +1,10 @@
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
+#include "platform/Json.h"
 #include "platform/UuidText.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -39,10 +43,14 @@ private Q_SLOTS:
     void insertion();
     void editsTouchOnlyTheirKind();
     void writtenText();
+    void encoderMatchesTheJsonWriter_data();
+    void encoderMatchesTheJsonWriter();
     void reading_data();
     void reading();
     void repairOfStoredText();
     void unreadableTextIsNeverLost();
+    void wordsTheRepairDropsAreKeptAside_data();
+    void wordsTheRepairDropsAreKeptAside();
 };
 
 void BoardWritingDocumentTest::normalisation()
@@ -167,6 +175,39 @@ void BoardWritingDocumentTest::writtenText()
     QCOMPARE(BoardWritingDocument::encodedString({paragraph(broken, A)}), QString());
 }
 
+void BoardWritingDocumentTest::encoderMatchesTheJsonWriter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("escapes") << QStringLiteral("tab\tcr\rbs\bff\fnl\n quote\" slash/ back\\");
+    QTest::newRow("control characters") << QString::fromUtf16(u"\u0001\u001f\u007f end");
+    QTest::newRow("non-ASCII") << QString::fromUtf16(u"é ü 漢字 שלום \u2028 e\u0301");
+    QTest::newRow("surrogate pairs") << QString::fromUtf16(u"😀 at the end 🙂");
+    QTest::newRow("lone high surrogate at the end") << QStringLiteral("ab") + QChar(0xD83D);
+    QTest::newRow("high surrogate before a letter") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b");
+    QTest::newRow("lone low surrogate") << QChar(0xDE00) + QStringLiteral("a");
+}
+
+void BoardWritingDocumentTest::encoderMatchesTheJsonWriter()
+{
+    // The stored text must stay byte for byte what the library's JSON writer
+    // gives, or opening a note would rewrite (and redate) every old note.
+    QFETCH(QString, text);
+    const Blocks blocks{reference(CARD, B), paragraph(text, C)};
+    const QJsonObject referenceObject{{QStringLiteral("attachmentSizeRawValue"), QStringLiteral("medium")},
+                                      {QStringLiteral("cardID"), uuidText(CARD)},
+                                      {QStringLiteral("id"), uuidText(B)},
+                                      {QStringLiteral("kind"), QStringLiteral("cardReference")},
+                                      {QStringLiteral("text"), QString()}};
+    const QJsonObject paragraphObject{{QStringLiteral("id"), uuidText(C)},
+                                      {QStringLiteral("kind"), QStringLiteral("paragraph")},
+                                      {QStringLiteral("text"), text}};
+    const auto written = writeJson(QJsonObject{{QStringLiteral("blocks"), QJsonArray{referenceObject, paragraphObject}}});
+    const std::optional<QString> encoded = BoardWritingDocument::encode(blocks);
+    QCOMPARE(encoded.has_value(), written.has_value());
+    if (written)
+        QCOMPARE(*encoded, QString::fromUtf8(*written));
+}
+
 void BoardWritingDocumentTest::reading_data()
 {
     QTest::addColumn<QString>("stored");
@@ -186,6 +227,9 @@ void BoardWritingDocumentTest::reading_data()
     QTest::newRow("no blocks key") << QString(R"({"block":[]})") << -1;
     QTest::newRow("not json") << QString("{{") << -1;
     QTest::newRow("empty blocks") << QString(R"({"blocks":[]})") << 0;
+    // Read as U+FFFD: every later change to the note can be written.
+    QTest::newRow("escaped lone surrogate")
+        << QString(R"({"blocks":[{"id":"%1","kind":"paragraph","text":"half \ud83d"}]})").arg(id) << 1;
 }
 
 void BoardWritingDocumentTest::reading()
@@ -194,6 +238,8 @@ void BoardWritingDocumentTest::reading()
     QFETCH(int, blockCount);
     const auto decoded = BoardWritingDocument::decode(stored);
     QCOMPARE(decoded.has_value(), blockCount >= 0);
+    if (decoded)
+        QVERIFY(BoardWritingDocument::encode(BoardWritingDocument::normalizedBlocks(decoded->blocks)));
     Board board;
     board.setWritingDocumentStorage(stored);
     QCOMPARE(board.writingDocument().blocks.size(), qMax(blockCount, 0));
@@ -246,6 +292,48 @@ void BoardWritingDocumentTest::unreadableTextIsNeverLost()
     QVERIFY(!board.updateWritingDocument(BoardWritingDocument{{paragraph(broken, B)}}, at(7)));
     QCOMPARE(board.writingDocumentStorage(), stored);
     QCOMPARE(board.updatedAt(), at(6));
+}
+
+void BoardWritingDocumentTest::wordsTheRepairDropsAreKeptAside_data()
+{
+    QTest::addColumn<Blocks>("stored");
+    QTest::addColumn<bool>("dropsWords");
+    BoardWritingBlock paragraphWithCard = paragraph("my words", A);
+    paragraphWithCard.cardID = CARD;
+    BoardWritingBlock blankWithCard = paragraph(" \n", A);
+    blankWithCard.cardID = CARD;
+    BoardWritingBlock referenceWithText = reference(CARD, B);
+    referenceWithText.text = QStringLiteral("caption");
+    BoardWritingBlock referenceWithoutCard = reference(CARD, B);
+    referenceWithoutCard.cardID.reset();
+    referenceWithoutCard.text = QStringLiteral("caption");
+
+    QTest::newRow("paragraph carrying a card") << Blocks{paragraph("kept", C), paragraphWithCard} << true;
+    QTest::newRow("blank paragraph carrying a card") << Blocks{blankWithCard} << false;
+    QTest::newRow("reference with text") << Blocks{referenceWithText} << true;
+    QTest::newRow("reference without a card") << Blocks{referenceWithoutCard, paragraph("", C)} << true;
+    QTest::newRow("well-formed, not yet normal") << Blocks{reference(CARD, B)} << false;
+}
+
+void BoardWritingDocumentTest::wordsTheRepairDropsAreKeptAside()
+{
+    QFETCH(Blocks, stored);
+    QFETCH(bool, dropsWords);
+    QCOMPARE(BoardWritingDocument::normalizationDropsText(stored), dropsWords);
+
+    Board board;
+    const QString text = *BoardWritingDocument::encode(stored);
+    board.setWritingDocumentStorage(text);
+    QVERIFY(board.normalizeWritingDocumentStorage(at(5)));
+    QVERIFY(board.writingDocumentStorage() != text);
+    QCOMPARE(board.pendingRecoveries().size(), dropsWords ? 1 : 0);
+    if (dropsWords) {
+        QCOMPARE(board.pendingRecoveries().first().text, text);
+        QCOMPARE(board.pendingRecoveries().first().savedAt, at(5));
+    }
+    // Once repaired, later writes keep nothing more aside.
+    QVERIFY(board.updateWritingDocument(board.writingDocument(), at(6)));
+    QCOMPARE(board.pendingRecoveries().size(), dropsWords ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(BoardWritingDocumentTest)

@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QImage>
 
+#include <memory>
 #include <optional>
 
 namespace tessaline::testing {
@@ -39,7 +40,7 @@ inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
 // What a test says about a note; the rest is as the app stores a note that
 // has been through the writing migration, its writing still empty. Created,
 // changed and last opened at `created`.
-struct NoteSpec
+struct NoteFields
 {
     QString title{};
     bool inbox = false;
@@ -48,7 +49,7 @@ struct NoteSpec
     QUuid id = QUuid::createUuid();
 };
 
-inline Board *addNote(ModelContext &context, const NoteSpec &spec)
+inline Board *addNote(ModelContext &context, const NoteFields &spec)
 {
     auto *board = new Board;
     board->setId(spec.id);
@@ -64,7 +65,7 @@ inline Board *addNote(ModelContext &context, const NoteSpec &spec)
 }
 
 // What a test says about a card; a snip unless told otherwise.
-struct CardSpec
+struct CardFields
 {
     CardKind kind = CardKind::snip;
     QString title{};
@@ -75,18 +76,24 @@ struct CardSpec
     QUuid id = QUuid::createUuid();
 };
 
-inline CanvasCard *addCard(ModelContext &context, const QUuid &noteID, const CardSpec &spec)
+// A card as the fields say, in no library yet.
+inline std::unique_ptr<CanvasCard> makeCard(const QUuid &noteID, const CardFields &fields)
 {
     CanvasCard::Init init;
-    init.id = spec.id;
+    init.id = fields.id;
     init.boardID = noteID;
-    init.kind = spec.kind;
-    init.title = spec.title.isNull() ? std::optional<QString>() : std::optional<QString>(spec.title);
-    init.createdAt = spec.created;
-    init.capturedAt = spec.captured;
-    init.originalImageData = spec.image;
-    init.annotationDocumentData = spec.annotations;
-    auto *card = new CanvasCard(init);
+    init.kind = fields.kind;
+    init.title = fields.title.isNull() ? std::optional<QString>() : std::optional<QString>(fields.title);
+    init.createdAt = fields.created;
+    init.capturedAt = fields.captured;
+    init.originalImageData = fields.image;
+    init.annotationDocumentData = fields.annotations;
+    return std::make_unique<CanvasCard>(init);
+}
+
+inline CanvasCard *addCard(ModelContext &context, const QUuid &noteID, const CardFields &fields)
+{
+    CanvasCard *card = makeCard(noteID, fields).release();
     context.insert(card);
     return card;
 }

@@ -120,12 +120,12 @@ struct MainWindowRig
 
     Board *addNote(const QString &title, double sortIndex = 0, bool inbox = false)
     {
-        return testing::addNote(context(), NoteSpec{.title = title, .inbox = inbox, .sortIndex = sortIndex});
+        return testing::addNote(context(), NoteFields{.title = title, .inbox = inbox, .sortIndex = sortIndex});
     }
 
     CanvasCard *addCard(const Board *board, CardKind kind, qint64 created = 0)
     {
-        return testing::addCard(context(), board->id(), CardSpec{.kind = kind, .created = at(created)});
+        return testing::addCard(context(), board->id(), CardFields{.kind = kind, .created = at(created)});
     }
 
     Connection *connect(const CanvasCard *source, const CanvasCard *destination)
