@@ -5,6 +5,7 @@
 #include "notes/NotesScreens.h"
 #include "onboarding/OnboardingScreens.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/MemoryRelease.h"
 #include "platform/UserDefaults.h"
 #include "runtime/AppRuntime.h"
 #include "shell/MenuBarView.h"
@@ -48,6 +49,7 @@ int main(int argc, char *argv[])
     // some desktops, where captures of other windows come out black.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    returnLargeBlocksToSystem();
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
