@@ -1,6 +1,7 @@
 #pragma once
 
 #include "design/QuietSurfaces.h"
+#include "runtime/RelativeDateText.h"
 
 #include <QDateTime>
 #include <QPixmap>
@@ -46,8 +47,5 @@ struct CompactCardPreview
     void paint(QPainter *painter, const QRectF &rect, const QPixmap &image, const QPalette &palette,
                bool isHovered, const QDateTime &now) const;
 };
-
-// "just now", "5 min. ago", "3 hr. ago", "2 days ago" or the date.
-QString relativeDateText(const QDateTime &date, const QDateTime &now);
 
 } // namespace tessaline

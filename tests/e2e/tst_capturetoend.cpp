@@ -17,49 +17,7 @@
 
 #include <signal.h>
 
-using tessaline::e2e::Helper;
-using tessaline::e2e::queryValue;
-
-namespace {
-
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
-QString output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Drags with the first button from one point to another in small steps, as
-// a hand would.
-bool drag(const QPoint &from, const QPoint &to)
-{
-    if (!run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()),
-                                         QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")}))
-        return false;
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = from + (to - from) * step / 10;
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-        QTest::qWait(30);
-    }
-    return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
-}
-
-void saveScreenshot(const QString &name)
-{
-    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
-    QScreen *screen = QGuiApplication::primaryScreen();
-    screen->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
-}
-
-} // namespace
+using namespace tessaline::e2e;
 
 class CaptureToEndTest : public QObject
 {
@@ -120,7 +78,7 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QTest::qWait(1500); // the overlay covers the screen
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
-    QVERIFY(drag(from, to));
+    QVERIFY(xdotoolDrag(from, to));
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     QTest::qWait(800); // the toast is on screen
@@ -183,7 +141,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
 
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
     QTest::qWait(1500);
-    QVERIFY(drag(QPoint(300, 250), QPoint(900, 650)));
+    QVERIFY(xdotoolDrag(QPoint(300, 250), QPoint(900, 650)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
 
     // The review comes up over the main window; draw an arrow across it.
@@ -201,7 +159,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
             values[parts[0]] = parts[1].toInt();
     }
     const QPoint centre(values["X"] + values["WIDTH"] / 2, values["Y"] + values["HEIGHT"] / 2);
-    QVERIFY(drag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
+    QVERIFY(xdotoolDrag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
     QTest::qWait(300);
     saveScreenshot(QStringLiteral("review.png"));
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")})); // Keep Snip
