@@ -101,6 +101,27 @@ QString TesseractRecognizer::dataPath() const
     return m_engines.empty() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());
 }
 
+QImage TesseractRecognizer::greyImage(const QImage &image)
+{
+    if (image.isNull() || image.format() == QImage::Format_Grayscale8)
+        return image;
+    if (image.format() != QImage::Format_RGB32)
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return grey;
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *source = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        uchar *target = grey.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const QRgb pixel = source[x];
+            target[x] = uchar((qRed(pixel) * 11 + qGreen(pixel) * 16 + qBlue(pixel) * 5) >> 5);
+        }
+    }
+    return grey;
+}
+
 TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
 {
     TextRecognitionOutcome outcome;
@@ -112,7 +133,7 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
         return outcome; // nothing to read is not a failure
 
     // Tesseract reads grey levels; one shared copy serves every engine.
-    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    const QImage grey = greyImage(image);
 
     // Page layout: the text blocks in reading order.
     tesseract::TessBaseAPI &layout = *m_engines.front();

@@ -8,6 +8,9 @@
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/MemoryRelease.h"
+#include "platform/Pasteboard.h"
+#include "platform/TesseractRecognizer.h"
 #include "platform/PlatformTexts.h"
 #include "platform/UserDefaults.h"
 
@@ -187,9 +190,8 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         return;
     }
     // Encoding a large capture takes longer than a frame; it runs on the
-    // thread pool, together with the clipboard's second format when the
-    // capture will be copied, and the rest continues here.
-    const bool willCopy = m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard;
+    // thread pool and the rest continues here. The clipboard's TIFF is made
+    // only when a client asks for it.
     auto *watcher = new QFutureWatcher<std::optional<EncodedCapture>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, result] {
         const std::optional<EncodedCapture> encoded = watcher->result();
@@ -201,14 +203,13 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         }
         storeCapture(result, *encoded);
     });
-    watcher->setFuture(QtConcurrent::run([image = result.image, willCopy]() -> std::optional<EncodedCapture> {
+    // The grey copy for text recognition is made here too: a quarter of the
+    // frame, so the frame a crop shares is freed once the snip is stored.
+    watcher->setFuture(QtConcurrent::run([image = result.image]() -> std::optional<EncodedCapture> {
         const std::optional<QByteArray> png = ImageExportService::pngData(image);
         if (!png)
             return std::nullopt;
-        EncodedCapture encoded{*png, std::nullopt};
-        if (willCopy)
-            encoded.clipboard = ImageExportService::pasteboardImage(image, png);
-        return encoded;
+        return EncodedCapture{*png, TesseractRecognizer::greyImage(image)};
     }));
 }
 
@@ -251,8 +252,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
 
     bool copied = false;
     if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
-        copied = encoded.clipboard ? ImageExportService::writeToPasteboard(*encoded.clipboard, *m_services.pasteboard)
-                                   : ImageExportService::copyToPasteboard(result.image, *m_services.pasteboard);
+        copied = m_services.pasteboard->setImage(encoded.png);
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 
@@ -266,7 +266,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(result, cardID);
+    recognizeCapturedText(encoded.grey, cardID);
     Q_EMIT captureHandled(cardID);
 }
 
@@ -289,11 +289,17 @@ bool AppRuntime::canPresentCaptureReview() const
         && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
 }
 
-void AppRuntime::recognizeCapturedText(const CaptureResult &result, const QUuid &cardID)
+void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
 {
-    if (!m_services.ocrService)
+    // The capture's last buffers go with the recognition, so the heap's free
+    // pages are handed back once it ends (or now, when nothing reads text);
+    // queued, so the frames held by the caller are gone by then.
+    if (!m_services.ocrService) {
+        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
         return;
-    m_services.ocrService->recognizeText(result.image, this, [this, cardID](const OCRResult &recognized) {
+    }
+    m_services.ocrService->recognizeText(image, this, [this, cardID](const OCRResult &recognized) {
+        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
         if (recognized.error)
             return;
         applyRecognizedText(recognized.text, cardID);

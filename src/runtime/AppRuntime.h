@@ -158,13 +158,13 @@ private:
     struct EncodedCapture
     {
         QByteArray png;
-        std::optional<ImageExportService::PasteboardImage> clipboard;
+        QImage grey; // what text recognition reads
     };
 
     void installCaptureCallbacks();
     void storeCapture(const CaptureResult &result, const EncodedCapture &encoded);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
-    void recognizeCapturedText(const CaptureResult &result, const QUuid &cardID);
+    void recognizeCapturedText(const QImage &image, const QUuid &cardID);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
     void fail(const QString &message);
