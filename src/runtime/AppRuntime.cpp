@@ -187,20 +187,22 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         Q_EMIT captureHandled(std::nullopt);
         return;
     }
+    auto pending = std::make_shared<PendingCapture>();
+    pending->result = result;
+    pending->noteID = m_navigation->activeBoardID();
+    pending->anchorID = m_navigation->activeWritingAnchorID();
+    m_pendingCaptures.push_back(pending);
+
     // Encoding a large capture takes longer than a frame; it runs on the
     // thread pool, together with the clipboard's second format when the
     // capture will be copied, and the rest continues here.
     const bool willCopy = m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard;
     auto *watcher = new QFutureWatcher<std::optional<EncodedCapture>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, result] {
-        const std::optional<EncodedCapture> encoded = watcher->result();
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, pending] {
+        pending->encoded = watcher->result();
+        pending->isEncoded = true;
         watcher->deleteLater();
-        if (!encoded) {
-            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
-            Q_EMIT captureHandled(std::nullopt);
-            return;
-        }
-        storeCapture(result, *encoded);
+        storePendingCaptures();
     });
     watcher->setFuture(QtConcurrent::run([image = result.image, willCopy]() -> std::optional<EncodedCapture> {
         const std::optional<QByteArray> png = ImageExportService::pngData(image);
@@ -213,10 +215,31 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
     }));
 }
 
-void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture &encoded)
+void AppRuntime::storePendingCaptures()
 {
+    // A capture stored here may run a nested event loop (an alert, a test
+    // waiting on a signal); the outer pass stores whatever is ready then.
+    if (m_isStoringCaptures)
+        return;
+    m_isStoringCaptures = true;
+    while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
+        const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
+        m_pendingCaptures.pop_front();
+        if (!capture->encoded) {
+            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
+            Q_EMIT captureHandled(std::nullopt);
+            continue;
+        }
+        storeCapture(*capture, *capture->encoded);
+    }
+    m_isStoringCaptures = false;
+}
+
+void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCapture &encoded)
+{
+    const CaptureResult &result = capture.result;
     ModelContext &context = modelContext();
-    const auto note = ThinkingSessionService(context).resolveNote(m_navigation->activeBoardID(), result.capturedAt);
+    const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
     if (!note) {
         fail(note.error().message);
         Q_EMIT captureHandled(std::nullopt);
@@ -240,7 +263,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
     context.insert(card);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
-    document.insertCardReference(cardID, m_navigation->activeWritingAnchorID());
+    document.insertCardReference(cardID, capture.anchorID);
     (*note)->updateWritingDocument(document, result.capturedAt);
     if (auto saved = context.save(); !saved) {
         fail(saved.error().message);

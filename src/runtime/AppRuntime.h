@@ -13,6 +13,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -111,9 +112,10 @@ public:
     // desktop's privacy settings, say).
     void applicationDidBecomeActive();
 
-    // A finished capture becomes a snip card in the active note. The PNG is
-    // encoded off the main thread; `finished` (for tests and the shell) runs
-    // once the card is stored or the capture has failed.
+    // A finished capture becomes a snip card in the note that is active now,
+    // after the reference paragraph active now. The PNG is encoded off the
+    // main thread; captures are stored (and announced) in the order they
+    // arrive here, whichever finishes encoding first.
     void handleCaptureResult(const CaptureResult &result);
     bool canPresentCaptureReview() const;
 
@@ -160,9 +162,21 @@ private:
         QByteArray png;
         std::optional<ImageExportService::PasteboardImage> clipboard;
     };
+    // A capture on its way to the store: where it goes was decided when it
+    // arrived; its PNG is there once encoding has finished (none when
+    // encoding failed).
+    struct PendingCapture
+    {
+        CaptureResult result;
+        std::optional<QUuid> noteID;
+        std::optional<QUuid> anchorID;
+        bool isEncoded = false;
+        std::optional<EncodedCapture> encoded;
+    };
 
     void installCaptureCallbacks();
-    void storeCapture(const CaptureResult &result, const EncodedCapture &encoded);
+    void storePendingCaptures();
+    void storeCapture(const PendingCapture &capture, const EncodedCapture &encoded);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const CaptureResult &result, const QUuid &cardID);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
@@ -179,6 +193,10 @@ private:
     GlobalShortcutConfiguration m_shortcutConfiguration;
     CaptureBehaviorPreferences m_captureBehaviorPreferences;
     std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
+    // Oldest first: encodings finish in any order, captures are stored in
+    // the order they arrived.
+    std::deque<std::shared_ptr<PendingCapture>> m_pendingCaptures;
+    bool m_isStoringCaptures = false;
 };
 
 } // namespace tessaline
