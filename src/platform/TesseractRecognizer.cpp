@@ -1,5 +1,6 @@
 #include "platform/TesseractRecognizer.h"
 
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
@@ -31,6 +32,19 @@ void keepOpenMpToThisThread()
 
 constexpr int desktopDpi = 96;
 constexpr int blockMargin = 4;
+// Below this many pixels across or down a picture cannot hold a readable
+// line of text (the smallest screen glyphs need about that much).
+constexpr int smallestTextSide = 8;
+
+// The engine and its image library report what they cannot make sense of
+// (an empty page, a box outside a thin picture) on the terminal. For us each
+// of those is simply no text, so they stay quiet. Both settings are
+// process-wide.
+void silenceEngineMessages(tesseract::TessBaseAPI &engine)
+{
+    setMsgSeverity(L_SEVERITY_NONE);
+    engine.SetVariable("debug_file", "/dev/null");
+}
 
 struct TextBlock
 {
@@ -82,6 +96,7 @@ std::optional<TextRecognitionError> TesseractRecognizer::ensureEngines()
     const char *path = m_requestedDataPath.isEmpty() ? nullptr : m_requestedDataPath.constData();
     while (int(m_engines.size()) < m_wantedEngines) {
         auto engine = std::make_unique<tesseract::TessBaseAPI>();
+        silenceEngineMessages(*engine);
         if (engine->Init(path, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
             engine->End();
             if (m_engines.empty()) {
@@ -108,8 +123,9 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
         outcome.error = error;
         return outcome;
     }
-    if (image.isNull())
-        return outcome; // nothing to read is not a failure
+    // Nothing to read is not a failure.
+    if (image.isNull() || image.width() < smallestTextSide || image.height() < smallestTextSide)
+        return outcome;
 
     // Tesseract reads grey levels; one shared copy serves every engine.
     const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
