@@ -159,16 +159,22 @@ std::optional<QString> CaptureReviewModel::saveReview()
         return captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable);
 
     const std::optional<QByteArray> previous = card->annotationDocumentData();
+    const QString previousText = card->ocrText();
     card->setAnnotationDocumentData(*encoded);
+    const bool readsTextAgain = AppRuntime::prepareAnnotationChange(*card, previous, m_image.size());
     ThinkingSessionService service(m_runtime.modelContext());
     const auto kept = service.updateCaption(m_contextText, m_cardID, QDateTime::currentDateTimeUtc());
     if (!kept) {
         // A failed save has rolled the context back already; a refusal
         // changes nothing, so the document goes back by hand.
-        if (kept.error().refusal)
+        if (kept.error().refusal) {
             card->setAnnotationDocumentData(previous);
+            card->setOcrText(previousText);
+        }
         return kept.error().message;
     }
+    if (readsTextAgain)
+        m_runtime.recognizeTextAgain(m_cardID, m_image);
 
     if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
         if (!m_runtime.copyCardImage(card, m_pasteboard))

@@ -53,6 +53,14 @@ struct TextBlock
     bool failed = false;
 };
 
+QString utf8Text(tesseract::ResultIterator &it, tesseract::PageIteratorLevel level)
+{
+    const std::unique_ptr<char[]> text(it.GetUTF8Text(level));
+    return text ? QString::fromUtf8(text.get()) : QString();
+}
+
+// Each line's text with the box of every word in it. The iterator walks the
+// words of a line and then steps on to the next line.
 void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
 {
     std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
@@ -61,17 +69,22 @@ void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
     do {
         if (it->Empty(tesseract::RIL_TEXTLINE))
             continue;
-        std::unique_ptr<char[]> line(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
         TextObservation observation;
-        if (line) {
-            QString text = QString::fromUtf8(line.get());
-            // Tesseract ends each line with a line feed of its own, and the
-            // last line of a paragraph with a second one.
-            while (text.endsWith(QLatin1Char('\n')))
-                text.chop(1);
-            if (!text.isEmpty())
-                observation.topCandidate = text;
-        }
+        QString text = utf8Text(*it, tesseract::RIL_TEXTLINE);
+        // Tesseract ends each line with a line feed of its own, and the
+        // last line of a paragraph with a second one.
+        while (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        if (!text.isEmpty())
+            observation.topCandidate = text;
+        do {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->Empty(tesseract::RIL_WORD) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+                const QString word = utf8Text(*it, tesseract::RIL_WORD);
+                if (!word.isEmpty())
+                    observation.words << RecognizedWord{word, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))};
+            }
+        } while (!it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && it->Next(tesseract::RIL_WORD));
         lines << observation;
     } while (it->Next(tesseract::RIL_TEXTLINE));
 }

@@ -3,6 +3,7 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
+#include "runtime/TextRedaction.h"
 #include "model/AnnotationDocument.h"
 #include "model/AnnotationRenderer.h"
 #include "model/ModelContainer.h"
@@ -320,7 +321,7 @@ void AppRuntime::recognizeCapturedText(const CaptureResult &result, const QUuid 
     m_services.ocrService->recognizeText(result.image, this, [this, cardID](const OCRResult &recognized) {
         if (recognized.error)
             return;
-        applyRecognizedText(recognized.text, cardID);
+        applyRecognizedText(recognized, cardID);
     });
 }
 
@@ -338,11 +339,15 @@ SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<
         }
     }
     record.sourceApplication = card->sourceApplicationName();
-    record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
+    // The stored pictures show what the annotations hide; a redacted snip
+    // goes into the index without one.
+    const AnnotationDocument annotations = AnnotationDocument::decode(card->annotationDocumentData());
+    if (TextRedaction::hiddenAreas(annotations.items, QSize()).isEmpty())
+        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
     return record;
 }
 
-void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
+void AppRuntime::applyRecognizedText(const OCRResult &recognized, const QUuid &cardID)
 {
     ModelContext &context = modelContext();
     const auto cards = context.fetchCards();
@@ -359,15 +364,62 @@ void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
     // the search index.
     if (!card)
         return;
-    card->setOcrText(text);
+    // The annotations of the moment decide: they may have changed while the
+    // picture was being read.
+    const AnnotationDocument annotations = AnnotationDocument::decode(card->annotationDocumentData());
+    card->setOcrText(TextRedaction::visibleText(recognized, annotations.items));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
     if (!context.save())
         return;
-    const auto boards = context.fetchBoards();
+    indexCard(card, [this, cardID] { Q_EMIT recognitionApplied(cardID); });
+}
+
+void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
+{
+    const auto boards = modelContext().fetchBoards();
     if (!boards || !m_services.spotlightIndex)
         return;
     m_services.spotlightIndex->index(spotlightRecord(card, *boards), this,
-                                     [this, cardID](std::optional<SearchIndexError>) { Q_EMIT recognitionApplied(cardID); });
+                                     [done = std::move(done)](std::optional<SearchIndexError>) {
+                                         if (done)
+                                             done();
+                                     });
+}
+
+bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
+                                         const QSize &imageSize)
+{
+    const QList<QRectF> before = TextRedaction::hiddenAreas(AnnotationDocument::decode(previousAnnotations).items, imageSize);
+    const QList<QRectF> after =
+        TextRedaction::hiddenAreas(AnnotationDocument::decode(card.annotationDocumentData()).items, imageSize);
+    if (before == after)
+        return false;
+    // Without the words' boxes at hand, no word may stay that a new box
+    // could cover; reading the picture again brings back what is visible.
+    if (!after.isEmpty())
+        card.setOcrText(QString());
+    return true;
+}
+
+void AppRuntime::recognizeTextAgain(const QUuid &cardID, const QImage &image)
+{
+    const auto cards = modelContext().fetchCards();
+    if (!cards)
+        return;
+    const auto card = std::find_if(cards->cbegin(), cards->cend(), [&](const CanvasCard *candidate) {
+        return candidate->id() == cardID && candidate->isLive();
+    });
+    if (card == cards->cend())
+        return;
+    // The index must not keep the words the text has just lost, even if
+    // reading the picture fails.
+    indexCard(*card, nullptr);
+    if (!m_services.ocrService)
+        return;
+    m_services.ocrService->recognizeText(image, this, [this, cardID](const OCRResult &recognized) {
+        if (!recognized.error)
+            applyRecognizedText(recognized, cardID);
+    });
 }
 
 void AppRuntime::setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id)

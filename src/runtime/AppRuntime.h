@@ -24,6 +24,7 @@ class CanvasCard;
 class ModelContainer;
 class ModelContext;
 class OCRServicing;
+struct OCRResult;
 class OnboardingCoordinator;
 class Pasteboard;
 class SpotlightIndexService;
@@ -135,8 +136,18 @@ public:
     std::optional<QImage> annotatedImage(const CanvasCard *card) const;
     bool copyCardImage(const CanvasCard *card, Pasteboard &pasteboard);
 
-    // Stores recognised text on a live card and indexes it.
-    void applyRecognizedText(const QString &text, const QUuid &cardID);
+    // Stores recognised text on a live card, without the words its
+    // annotations hide at that moment, and indexes it.
+    void applyRecognizedText(const OCRResult &recognized, const QUuid &cardID);
+    // Keeps recognised text from outliving a redaction, in two steps around
+    // the save of a card's new annotations. Before: when the areas they
+    // hide differ from those of `previousAnnotations`, clears a text the new
+    // areas could cover, to be saved along with them; true when the picture
+    // must then be read again. After the save: indexes what is stored and
+    // reads `image` (the card's picture) again.
+    static bool prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
+                                        const QSize &imageSize);
+    void recognizeTextAgain(const QUuid &cardID, const QImage &image);
 
     static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
     static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
@@ -179,6 +190,8 @@ private:
     void storeCapture(const PendingCapture &capture, const EncodedCapture &encoded);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const CaptureResult &result, const QUuid &cardID);
+    // Hands the card as stored to the search index; `done` runs once it is in.
+    void indexCard(const CanvasCard *card, std::function<void()> done);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
     void fail(const QString &message);

@@ -93,6 +93,22 @@ void TesseractRecognizerTest::readsLinesInOrder()
     QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->message : QString()));
     QCOMPARE(readLines(outcome), lines);
     QVERIFY(!recognizer.dataPath().isEmpty());
+
+    // Each line's words, left to right, with boxes on the line they were
+    // drawn on: what redaction goes by.
+    for (int i = 0; i < outcome.observations.size(); ++i) {
+        const QList<RecognizedWord> &words = outcome.observations.at(i).words;
+        QStringList texts;
+        const int baseline = (i + 1) * pixelSize * 2 + pixelSize / 2;
+        for (int w = 0; w < words.size(); ++w) {
+            texts << words.at(w).text;
+            const QRect box = words.at(w).box;
+            QVERIFY2(box.top() >= baseline - pixelSize && box.bottom() <= baseline + pixelSize / 2,
+                     qPrintable(words.at(w).text));
+            QVERIFY(w == 0 || box.left() > words.at(w - 1).box.right());
+        }
+        QCOMPARE(texts.join(QLatin1Char(' ')), lines.at(i));
+    }
 }
 
 void TesseractRecognizerTest::blankImageHasNoText()
