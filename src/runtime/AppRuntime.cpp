@@ -104,12 +104,9 @@ void AppRuntime::start()
         return;
     ModelContext &context = modelContext();
 
-    const auto welcome = TessalineStore::seedWelcomeNoteIfNeeded(context, QDateTime::currentDateTimeUtc());
-    if (!welcome)
-        return fail(welcome.error().message);
-    const auto inbox = TessalineStore::quickCapturesNote(context, QDateTime::currentDateTimeUtc());
-    if (!inbox)
-        return fail(inbox.error().message);
+    const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
+    if (!seeded)
+        return fail(seeded.error().message);
     const auto fetched = context.fetchBoards();
     if (!fetched)
         return fail(fetched.error().message);
@@ -117,7 +114,7 @@ void AppRuntime::start()
     QList<Board *> boards = *fetched;
     std::stable_sort(boards.begin(), boards.end(),
                      [](const Board *a, const Board *b) { return a->lastOpenedAt() > b->lastOpenedAt(); });
-    Board *candidate = *welcome;
+    Board *candidate = seeded->welcome;
     if (!candidate) {
         for (Board *board : std::as_const(boards)) {
             const QString status = board->statusRawValue();
@@ -132,7 +129,7 @@ void AppRuntime::start()
         return board->id() == *active;
     });
     if (!activeExists)
-        m_navigation->setActiveBoardID(candidate ? candidate->id() : (*inbox)->id());
+        m_navigation->setActiveBoardID(candidate ? candidate->id() : seeded->inbox->id());
 
     if (!m_isUIReady) {
         m_isUIReady = true;
