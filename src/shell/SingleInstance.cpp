@@ -1,23 +1,36 @@
 #include "shell/SingleInstance.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QThread>
-
-#include <unistd.h>
+#include <QLockFile>
+#include <QStandardPaths>
 
 namespace tessaline {
 
-QString SingleInstance::defaultName()
+namespace {
+
+// How long a start waits for a running instance to answer, or for a
+// quitting one (a relaunch) to be gone.
+constexpr int answerTimeout = 10'000;
+
+} // namespace
+
+QString SingleInstance::defaultDirectory()
 {
-    return QStringLiteral("tessaline-%1").arg(::getuid());
+    // Falls back to a private folder of Qt's making when the session has none.
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 }
 
-SingleInstance::SingleInstance(const QString &name, QObject *parent)
+SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     : QObject(parent)
-    , m_name(name)
+    , m_name(QDir(directory).filePath(QStringLiteral("tessaline.socket")))
+    , m_lock(std::make_unique<QLockFile>(QDir(directory).filePath(QStringLiteral("tessaline.lock"))))
 {
+    // The lock is held for the life of the process, however long: it only
+    // counts as stale once its process is gone.
+    m_lock->setStaleLockTime(0);
 }
 
 SingleInstance::~SingleInstance() = default;
@@ -36,22 +49,26 @@ bool SingleInstance::askRunningInstance()
 
 bool SingleInstance::claim(bool replacePrevious)
 {
-    if (replacePrevious) {
-        // The previous instance started us and is on its way out.
-        const QDeadlineTimer deadline(10'000);
+    // Whoever holds the lock is the instance; taking it is the one step two
+    // starts at the same moment cannot both win.
+    if (!m_lock->tryLock(replacePrevious ? answerTimeout : 0)) {
+        // Nothing to share a lock through (no runtime directory): run anyway
+        // rather than not at all.
+        if (m_lock->error() != QLockFile::LockFailedError)
+            return true;
+        // The holder listens, or is about to; it may also be on its way out.
+        const QDeadlineTimer deadline(answerTimeout);
         while (!deadline.hasExpired()) {
-            QLocalSocket probe;
-            probe.connectToServer(m_name);
-            if (!probe.waitForConnected(200))
+            if (askRunningInstance())
+                return false;
+            if (m_lock->tryLock(100))
                 break;
-            probe.disconnectFromServer();
-            QThread::msleep(100);
         }
-    } else if (askRunningInstance()) {
-        return false;
+        if (!m_lock->isLocked())
+            return false; // an instance that does not answer still runs
     }
 
-    // A name left behind by a crashed instance would make listen fail.
+    // A socket left behind by a crashed instance would make listen fail.
     QLocalServer::removeServer(m_name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
