@@ -1,5 +1,7 @@
 #include "library/CompactCardPreview.h"
 
+#include "runtime/RelativeDate.h"
+
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
@@ -168,7 +170,7 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
     painter->setPen(semanticColor(SemanticColor::tertiary, palette));
     const QFontMetrics metrics(caption());
     const qreal footerY = rect.bottom() - padding - metrics.lineSpacing();
-    const QString date = relativeDateText(displayDate, now);
+    const QString date = RelativeDate::text(displayDate, now);
     const int dateWidth = metrics.horizontalAdvance(date);
     painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
     if (!sourceText.isEmpty()) {
@@ -179,21 +181,6 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
     }
     paintQuietCardOverlay(painter, rect, surface, palette, contrast);
     painter->restore();
-}
-
-QString relativeDateText(const QDateTime &date, const QDateTime &now)
-{
-    const qint64 seconds = date.secsTo(now);
-    if (seconds < 60)
-        return QStringLiteral("just now");
-    if (seconds < 3600)
-        return QStringLiteral("%1 min. ago").arg(seconds / 60);
-    if (seconds < 86400)
-        return QStringLiteral("%1 hr. ago").arg(seconds / 3600);
-    const qint64 days = seconds / 86400;
-    if (days < 7)
-        return days == 1 ? QStringLiteral("1 day ago") : QStringLiteral("%1 days ago").arg(days);
-    return QLocale().toString(date.toLocalTime().date(), QLocale::ShortFormat);
 }
 
 } // namespace tessaline

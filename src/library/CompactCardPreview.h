@@ -47,7 +47,4 @@ struct CompactCardPreview
                bool isHovered, const QDateTime &now) const;
 };
 
-// "just now", "5 min. ago", "3 hr. ago", "2 days ago" or the date.
-QString relativeDateText(const QDateTime &date, const QDateTime &now);
-
 } // namespace tessaline

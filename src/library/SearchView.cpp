@@ -2,6 +2,7 @@
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "runtime/RelativeDate.h"
 #include "design/DesignTokens.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
@@ -13,6 +14,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
+#include "platform/PlatformTexts.h"
 #include "platform/SymbolIcon.h"
 
 #include <QAbstractItemDelegate>
@@ -129,7 +131,7 @@ public:
         painter->setFont(caption);
         painter->setPen(semanticColor(SemanticColor::tertiary, palette));
         const qreal footerY = rect.bottom() - 14 - metrics.lineSpacing();
-        const QString date = relativeDateText(note.updatedAt, QDateTime::currentDateTimeUtc());
+        const QString date = RelativeDate::text(note.updatedAt, QDateTime::currentDateTimeUtc());
         const int dateWidth = metrics.horizontalAdvance(date);
         painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
         if (!note.folderName.isEmpty()) {
@@ -444,7 +446,7 @@ void SearchView::rebuild()
     const SearchResults found = results();
     const QString query = found.query();
     if (query.isEmpty()) {
-        m_subtitle->setText(QStringLiteral("Everything stays searchable on this Mac."));
+        m_subtitle->setText(PlatformTexts::searchStaysLocal());
         m_subtitle->setWordWrap(true);
     } else {
         m_subtitle->setText(QStringLiteral("Looking for \u201C") + query + QStringLiteral("\u201D"));

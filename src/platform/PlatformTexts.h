@@ -44,6 +44,9 @@ inline QString quickCapturesStayLocal()
     return QStringLiteral("Your captures stay local on this computer.");
 }
 
+// The search screen's line while nothing is asked.
+inline QString searchStaysLocal() { return QStringLiteral("Everything stays searchable on this computer."); }
+
 // Capture and global shortcuts.
 
 // Who reserves a shortcut, and who may already own a hot key.
