@@ -44,13 +44,15 @@ function(tessaline_add_library name)
   endforeach()
 endfunction()
 
-# tessaline_add_test(<name> LIBS <libs...> [X11] [PRIVATE_BUS] [TIMEOUT <s>])
+# tessaline_add_test(<name> LIBS <libs...> [X11 | WAYLAND <sway|kde>] [PRIVATE_BUS] [TIMEOUT <s>])
 # One Qt Test executable from tst_<name>.cpp. Tests run offscreen unless
-# marked X11, in which case they use the X server the test command started.
+# marked X11 or WAYLAND, in which case they use the X server or the headless
+# Wayland session (of that flavour) that the test command started. Wayland
+# tests take one lock: the screenshot portal writes one fixed file.
 # PRIVATE_BUS runs the test on a session bus of its own that activates no
 # services, for tests that own well-known names.
 function(tessaline_add_test name)
-  cmake_parse_arguments(ARG "X11;PRIVATE_BUS" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "X11;PRIVATE_BUS" "TIMEOUT;WAYLAND" "LIBS;SOURCES" ${ARGN})
   add_executable(tst_${name} tst_${name}.cpp ${ARG_SOURCES})
   target_link_libraries(tst_${name} PRIVATE Qt6::Test ${ARG_LIBS})
   if(ARG_PRIVATE_BUS)
@@ -62,6 +64,12 @@ function(tessaline_add_test name)
   if(ARG_X11)
     set(platform xcb)
     set_tests_properties(${name} PROPERTIES LABELS x11 RESOURCE_LOCK x11display)
+  elseif(ARG_WAYLAND)
+    set(platform wayland)
+    set_tests_properties(${name} PROPERTIES LABELS "wayland;${ARG_WAYLAND}" RESOURCE_LOCK waylandsession)
+    target_compile_definitions(tst_${name} PRIVATE
+      TESSALINE_WAYLAND_SESSION="${PROJECT_SOURCE_DIR}/scripts/wayland-session.sh"
+      TESSALINE_WAYLAND_FLAVOUR="${ARG_WAYLAND}")
   else()
     set(platform offscreen)
   endif()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tessaline and runs every test: unit tests offscreen, X11 tests on a
-# virtual X server, all of them on a private D-Bus session bus.
+# virtual X server, all of them on a private D-Bus session bus; then the
+# Wayland tests in headless Wayland sessions.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TESSALINE_BUILD_DIR:-$root/build}"
@@ -17,7 +18,30 @@ mkdir -p "$HOME"
 
 xvfb-run -a -s "-screen 0 1920x1080x24" \
   dbus-run-session -- \
-  ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
+  ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600 -LE wayland
+
+# The Wayland tests, each flavour in its own headless session (its own bus,
+# compositor and portals), which the session script starts and stops by
+# process id. A session that cannot start leaves its tests to skip, saying why.
+wayland_state="$(mktemp -d /tmp/tessaline-wayland.XXXXXX)"
+chmod 755 "$wayland_state"
+trap 'rm -rf "$runtime" "$wayland_state"' EXIT
+wayland_tests() {
+  local flavour=$1
+  shift
+  (
+    export WAYLAND_SESSION_DIR="$wayland_state/$flavour"
+    trap '"$root/scripts/wayland-session.sh" stop >/dev/null 2>&1 || true' EXIT
+    if session="$("$root/scripts/wayland-session.sh" start "$@")"; then
+      eval "$session"
+    else
+      echo "The $flavour Wayland session could not start; its tests skip." >&2
+    fi
+    ctest --test-dir "$build" --output-on-failure --timeout 600 -L "^$flavour\$"
+  )
+}
+wayland_tests sway
+wayland_tests kde --kde
 
 # The annotation document reader, fuzzed briefly under the sanitizers.
 "$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 25

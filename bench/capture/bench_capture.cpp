@@ -13,7 +13,7 @@
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
-#include "capture/RegionSelectionOverlay.h"
+#include "MeasuredOverlay.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/X11CaptureSystem.h"
@@ -34,23 +34,10 @@
 #include <cstdlib>
 
 using namespace tessaline;
+using tessaline::bench::MeasuredOverlay;
+using tessaline::bench::now;
 
 namespace {
-
-QElapsedTimer &clock()
-{
-    static QElapsedTimer timer = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return timer;
-}
-
-qint64 now()
-{
-    return clock().nsecsElapsed();
-}
 
 // Notes when the capture key's press arrives, before the hot-key layer
 // sees it; it never consumes anything.
@@ -71,73 +58,6 @@ public:
     qint64 pressedAt = 0;
 };
 
-struct Marks
-{
-    qint64 beginStarted = 0;
-    qint64 beginEnded = 0;
-    qint64 paintStarted = 0;
-    qint64 painted = 0;
-};
-
-// Notes when the overlay's first paint begins.
-class PaintClock : public QObject
-{
-public:
-    explicit PaintClock(Marks &marks) : m_marks(marks) {}
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && m_marks.paintStarted == 0)
-            m_marks.paintStarted = now();
-        return false;
-    }
-
-private:
-    Marks &m_marks;
-};
-
-// The real overlay, with a hook on its first paint.
-class MeasuredSession : public RegionSelectionSession
-{
-public:
-    MeasuredSession(const FrozenDisplayCapture &capture, Completion completion, Marks &marks, const X11Connection &x11)
-        : m_inner(capture, std::move(completion))
-        , m_marks(marks)
-        , m_paintClock(marks)
-        , m_x11(x11)
-    {
-        current = this;
-    }
-    ~MeasuredSession() override
-    {
-        if (current == this)
-            current = nullptr;
-    }
-    void begin() override
-    {
-        m_marks.beginStarted = now();
-        m_inner.begin();
-        m_marks.beginEnded = now();
-        if (RegionSelectionView *view = m_inner.view()) {
-            view->installEventFilter(&m_paintClock);
-            view->onFirstPaint = [this] {
-                // The frame is on its way; a round trip makes sure the
-                // server has it.
-                m_x11.sync();
-                m_marks.painted = now();
-            };
-        }
-    }
-    void cancel() { m_inner.finish(RegionSelectionOutcome::cancelled()); }
-
-    static inline MeasuredSession *current = nullptr;
-
-private:
-    RegionSelectionOverlayController m_inner;
-    Marks &m_marks;
-    PaintClock m_paintClock;
-    X11Connection m_x11;
-};
-
 void BM_HotKeyToOverlayPainted(benchmark::State &state)
 {
     const auto x11 = X11Connection::application();
@@ -150,7 +70,7 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
     NotificationCenter center;
     auto system = X11CaptureSystem::create();
     X11CaptureSystem *captureSystem = system.get();
-    Marks marks;
+    bench::OverlayMarks marks;
     CaptureCoordinatorServices services;
     services.displayCaptureService = std::make_shared<DisplayCaptureService>(std::move(system));
     services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
@@ -158,7 +78,9 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
     services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
     services.notificationCenter = &center;
     services.regionSelectionFactory = [&](const FrozenDisplayCapture &capture, RegionSelectionSession::Completion completion) {
-        return std::unique_ptr<RegionSelectionSession>(new MeasuredSession(capture, std::move(completion), marks, *x11));
+        return std::unique_ptr<RegionSelectionSession>(
+            // The frame is on its way; a round trip makes sure the server has it.
+            new MeasuredOverlay(capture, std::move(completion), marks, [x11] { x11->sync(); }));
     };
     CaptureCoordinator coordinator(std::move(services));
     if (coordinator.enableHotKeys()) {
@@ -183,19 +105,7 @@ void BM_HotKeyToOverlayPainted(benchmark::State &state)
         }
         return marks.painted != 0 && pressClock.pressedAt != 0;
     };
-    const auto endOverlay = [] {
-        if (MeasuredSession::current)
-            MeasuredSession::current->cancel();
-        // Let the overlay go away and the key be released before the next
-        // run. Without a running event loop, deleteLater() needs a push, or
-        // every run would leave its pictures behind.
-        QElapsedTimer pause;
-        pause.start();
-        while (pause.elapsed() < 150) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-    };
+    const auto endOverlay = [] { MeasuredOverlay::end(); };
     // The first capture of a session also creates the overlay window and
     // the reusable buffers; it is not what a user meets every time.
     if (!pressAndWait()) {

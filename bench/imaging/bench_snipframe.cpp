@@ -5,6 +5,7 @@
 #include "imaging/SnipFrameComposerModel.h"
 #include "imaging/SnipFrameComposerView.h"
 #include "imaging/SnipFrameStyle.h"
+#include "platform/PngEncoder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,10 +16,10 @@ using namespace tessaline;
 
 namespace {
 
-// A 2880 × 1800 capture (a full 15-inch high-density display).
-QImage capture()
+// A 2880 × 1800 capture (a full 15-inch high-density display), or another size.
+QImage capture(QSize size = QSize(2880, 1800))
 {
-    QImage image(2880, 1800, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
     for (int y = 0; y < image.height(); y += 36)
         painter.fillRect(0, y, image.width(), 36, QColor::fromHsv((y / 36 * 23) % 360, 50, 230));
@@ -50,6 +51,20 @@ void BM_RenderDefaultStyle(benchmark::State &state)
     }
 }
 BENCHMARK(BM_RenderDefaultStyle)->Unit(benchmark::kMillisecond);
+
+// Save PNG… of a 6K capture (6016 × 3384) in the default frame: the framed
+// picture and its PNG bytes, as the save and copy paths make them.
+void BM_FramedExport6K(benchmark::State &state)
+{
+    const QImage image = capture(QSize(6016, 3384));
+    const SnipFrameStyle style = SnipFrameComposerModel::defaultStyle();
+    for (auto _ : state) {
+        auto framed = SnipFrameRenderer::renderFramedImage(image, style);
+        auto png = framed ? encodePng(*framed) : std::nullopt;
+        benchmark::DoNotOptimize(png);
+    }
+}
+BENCHMARK(BM_FramedExport6K)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RenderHeaviestPreset(benchmark::State &state)
 {

@@ -1,3 +1,5 @@
+#include "library/CompactCardPreview.h"
+#include "library/SearchCorpus.h"
 #include "library/SearchMatching.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
@@ -63,8 +65,100 @@ void searchLibrary(benchmark::State &state, const QString &query)
 void BM_SearchNoHits(benchmark::State &state) { searchLibrary(state, QStringLiteral("zebra crossing")); }
 void BM_SearchManyHits(benchmark::State &state) { searchLibrary(state, QStringLiteral("invoice")); }
 
+// The library a long-time user builds up: 1,000 notes of 20 paragraphs and
+// 10,000 cards, 30 % of them snips with 1–2 KB of recognised text. With
+// `accented`, a tenth of the words carry accents, which takes folding off
+// its plain-ASCII path.
+struct LargeLibrary
+{
+    explicit LargeLibrary(bool accented)
+    {
+        static const QStringList plain{QStringLiteral("budget"), QStringLiteral("meeting"), QStringLiteral("review"),
+                                       QStringLiteral("invoice"), QStringLiteral("design"), QStringLiteral("roadmap"),
+                                       QStringLiteral("customer"), QStringLiteral("release"), QStringLiteral("notes"),
+                                       QStringLiteral("schedule")};
+        static const QStringList marked{QStringLiteral("café"), QStringLiteral("résumé"), QStringLiteral("naïve"),
+                                        QStringLiteral("Zürich"), QStringLiteral("façade")};
+        quint32 seed = 7;
+        const auto word = [&] {
+            seed = seed * 1664525u + 1013904223u;
+            if (accented && (seed >> 8) % 10 == 0)
+                return marked.at((seed >> 12) % marked.size());
+            return plain.at((seed >> 12) % plain.size());
+        };
+        const auto sentence = [&](int words) {
+            QStringList parts;
+            for (int w = 0; w < words; ++w)
+                parts.append(word());
+            return parts.join(QLatin1Char(' '));
+        };
+        const QDateTime base = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+        for (int n = 0; n < 1000; ++n) {
+            Board::Init init;
+            init.title = QStringLiteral("Note %1 ").arg(n) + sentence(3);
+            init.createdAt = base;
+            init.updatedAt = base.addSecs(n % 97);
+            init.lastOpenedAt = base;
+            for (int p = 0; p < 20; ++p)
+                init.writingDocument.blocks.append(BoardWritingBlock::paragraph(sentence(14)));
+            boards.append(new Board(init, &owner));
+        }
+        for (int c = 0; c < 10000; ++c) {
+            CanvasCard::Init card;
+            card.boardID = boards.at(c % boards.size())->id();
+            card.createdAt = base.addSecs(c % 13);
+            if (c % 10 < 3) {
+                card.kind = CardKind::snip;
+                card.contextText = sentence(6);
+                card.ocrText = sentence(180 + int(seed % 120)); // about 1–2 KB
+                card.sourceApplicationName = QStringLiteral("Firefox");
+                card.sourceWindowTitle = sentence(5);
+            } else {
+                card.kind = CardKind::thought;
+                card.markdownText = sentence(30);
+            }
+            cards.append(new CanvasCard(card, &owner));
+        }
+    }
+    QObject owner;
+    QList<Board *> boards;
+    QList<CanvasCard *> cards;
+};
+
+// Typing "password" one key at a time (a word no text holds, so every text
+// is scanned at every keystroke) and then "budget" (hits everywhere): each
+// iteration is one keystroke, with the note excerpts and snip tiles of the
+// first screenful built as the screen shows them.
+void typeIntoSearch(benchmark::State &state, bool accented)
+{
+    const LargeLibrary library(accented);
+    SearchCorpus corpus;
+    QStringList keystrokes;
+    for (const QString &word : {QStringLiteral("password"), QStringLiteral("budget")}) {
+        for (int length = 1; length <= word.size(); ++length)
+            keystrokes.append(word.left(length));
+    }
+    // The first search of a session folds everything once.
+    benchmark::DoNotOptimize(SearchResults(library.boards, library.cards, keystrokes.first(), SearchScope::all, corpus));
+    qsizetype next = 0;
+    for (auto _ : state) {
+        const QString &text = keystrokes.at(next++ % keystrokes.size());
+        const SearchResults results(library.boards, library.cards, text, SearchScope::all, corpus);
+        for (const Board *note : results.noteResults().mid(0, 8))
+            benchmark::DoNotOptimize(noteSearchExcerpt(*note, results.cardsOfBoard(note->id()), results.query()));
+        for (const CanvasCard *card : results.snipResults().mid(0, 12))
+            benchmark::DoNotOptimize(CompactCardPreview(*card, QStringLiteral("Note"), true));
+    }
+    state.counters["texts"] = double(corpus.keptCount());
+}
+
+void BM_TypingPlain(benchmark::State &state) { typeIntoSearch(state, false); }
+void BM_TypingAccented(benchmark::State &state) { typeIntoSearch(state, true); }
+
 } // namespace
 
+BENCHMARK(BM_TypingPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypingAccented)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchNoHits)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchManyHits)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 

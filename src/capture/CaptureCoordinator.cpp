@@ -1,8 +1,8 @@
 #include "capture/CaptureCoordinator.h"
 
+#include "capture/DisplayCaptureService.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-
 
 namespace tessaline {
 
@@ -17,6 +17,16 @@ void deleteSessionLater(RegionSelectionSession *session)
 }
 
 } // namespace
+
+CaptureCoordinatorServices CaptureCoordinatorServices::fromPlatform(PlatformBackends backends)
+{
+    CaptureCoordinatorServices services;
+    auto display = std::make_shared<DisplayCaptureService>(std::move(backends.captureSystem));
+    services.permissionController = std::make_shared<ScreenCapturePermissionController>(display->captureSystem());
+    services.displayCaptureService = std::move(display);
+    services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(std::move(backends.hotKeySystem));
+    return services;
+}
 
 CaptureCoordinator::CaptureCoordinator(CaptureCoordinatorServices services, QObject *parent)
     : QObject(parent)
@@ -166,16 +176,18 @@ void CaptureCoordinator::imageFailed(const std::shared_ptr<CaptureTask> &, const
     // Say what the user can do about it, by what the system now reports.
     m_captureAccessWasVerifiedThisSession = false;
     refreshPermissionState();
+    // Advice of the desktop's own (what to install, say) goes along.
+    const QString advice = error.text();
     switch (m_permissionState) {
     case ScreenCapturePermissionState::authorized:
-        failCapture(CaptureSubsystemError::permissionDenied());
+        failCapture(CaptureSubsystemError::permissionDenied(advice));
         break;
     case ScreenCapturePermissionState::notRequested:
     case ScreenCapturePermissionState::needsSettings:
-        failCapture(CaptureSubsystemError::permissionNeedsSettings());
+        failCapture(CaptureSubsystemError::permissionNeedsSettings(advice));
         break;
     case ScreenCapturePermissionState::restartRequired:
-        failCapture(CaptureSubsystemError::permissionRestartRequired());
+        failCapture(CaptureSubsystemError::permissionRestartRequired(advice));
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include "capture/GlobalShortcutConfigurationStore.h"
 #include "capture/RegionSelectionOverlay.h"
 #include "capture/ScreenCapturePermission.h"
+#include "platform/PlatformFactory.h"
 
 #include <QObject>
 #include <QPointer>
@@ -48,6 +49,10 @@ struct CaptureCoordinatorServices
     std::shared_ptr<ScreenCapturePermissionProviding> permissionController;
     NotificationCenter *notificationCenter = nullptr;
     RegionSelectionFactory regionSelectionFactory;
+
+    // The pictures, the access check and the hot keys of the session's
+    // backends; the stores are left to the caller.
+    static CaptureCoordinatorServices fromPlatform(PlatformBackends backends);
 };
 
 // Turns capture requests into capture results: checks the screen-capture

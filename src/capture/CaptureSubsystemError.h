@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureValues.h"
+#include "platform/HotKeySystem.h"
 
 #include <QMetaType>
 #include <QString>
@@ -32,11 +33,13 @@ public:
     CaptureSubsystemError() = default;
 
     static CaptureSubsystemError noCapturableWindow(const QString &applicationName);
-    static CaptureSubsystemError hotKeyRegistrationFailed(GlobalHotKeyAction action, qint32 status);
+    static CaptureSubsystemError hotKeyRegistrationFailed(GlobalHotKeyAction action, HotKeyStatus status);
     static CaptureSubsystemError screenCaptureFailed(const QString &message);
-    static CaptureSubsystemError permissionDenied() { return CaptureSubsystemError(Kind::permissionDenied); }
-    static CaptureSubsystemError permissionNeedsSettings() { return CaptureSubsystemError(Kind::permissionNeedsSettings); }
-    static CaptureSubsystemError permissionRestartRequired() { return CaptureSubsystemError(Kind::permissionRestartRequired); }
+    // The permission errors may carry advice for this desktop, which
+    // follows their message.
+    static CaptureSubsystemError permissionDenied(const QString &advice = QString());
+    static CaptureSubsystemError permissionNeedsSettings(const QString &advice = QString());
+    static CaptureSubsystemError permissionRestartRequired(const QString &advice = QString());
     static CaptureSubsystemError noDisplayUnderPointer() { return CaptureSubsystemError(Kind::noDisplayUnderPointer); }
     static CaptureSubsystemError displayUnavailable() { return CaptureSubsystemError(Kind::displayUnavailable); }
     static CaptureSubsystemError frontmostApplicationUnavailable() { return CaptureSubsystemError(Kind::frontmostApplicationUnavailable); }
@@ -45,22 +48,23 @@ public:
     static CaptureSubsystemError hotKeysNotRegistered() { return CaptureSubsystemError(Kind::hotKeysNotRegistered); }
 
     Kind kind() const { return m_kind; }
-    // Payloads: the application name or capture message; the action and status.
+    // Payloads: the application name, capture message or permission
+    // advice; the action and status.
     QString text() const { return m_text; }
     GlobalHotKeyAction action() const { return m_action; }
-    qint32 status() const { return m_status; }
+    HotKeyStatus status() const { return m_status; }
 
     QString errorDescription() const;
 
     friend bool operator==(const CaptureSubsystemError &, const CaptureSubsystemError &) = default;
 
 private:
-    explicit CaptureSubsystemError(Kind kind) : m_kind(kind) {}
+    explicit CaptureSubsystemError(Kind kind, const QString &text = QString()) : m_kind(kind), m_text(text) {}
 
     Kind m_kind = Kind::screenCaptureFailed;
     QString m_text;
     GlobalHotKeyAction m_action = GlobalHotKeyAction::captureRegion;
-    qint32 m_status = 0;
+    HotKeyStatus m_status = HotKeyStatus::registered;
 };
 
 // A value or the capture error that stands in its place.

@@ -1,7 +1,6 @@
 #include "capture/DisplayCaptureService.h"
 
 #include "platform/CoordinateSpaces.h"
-#include "platform/X11CaptureSystem.h"
 
 #include <QPointer>
 
@@ -31,11 +30,6 @@ void deliverLater(QObject *context, CaptureOutcome<T> outcome, Completion comple
 
 } // namespace
 
-std::unique_ptr<CaptureSystem> DisplayCaptureService::platformCaptureSystem()
-{
-    return X11CaptureSystem::create();
-}
-
 DisplayCaptureService::DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent)
     : QObject(parent)
     , m_system(std::move(system))
@@ -46,7 +40,14 @@ DisplayCaptureService::~DisplayCaptureService() = default;
 
 void DisplayCaptureService::captureDisplayUnderPointer(DisplayCompletion completion)
 {
-    deliverLater(this, takeDisplayUnderPointer(), std::move(completion));
+    QFuture<CaptureOutcome<FrozenDisplayCapture>> outcome = takeDisplayUnderPointer();
+    if (outcome.isFinished()) {
+        deliverLater(this, outcome.result(), std::move(completion));
+        return;
+    }
+    outcome.then(this, [completion = std::move(completion)](CaptureOutcome<FrozenDisplayCapture> finished) {
+        completion(std::move(finished));
+    });
 }
 
 void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
@@ -126,15 +127,16 @@ std::optional<SystemDisplay> DisplayCaptureService::bestDisplay(const QList<Syst
 CaptureSubsystemError DisplayCaptureService::captureError(const CaptureSystemError &error)
 {
     if (error.permissionDenied)
-        return CaptureSubsystemError::permissionDenied();
+        return CaptureSubsystemError::permissionDenied(error.message);
     return CaptureSubsystemError::screenCaptureFailed(error.message);
 }
 
-CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPointer()
+QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplayUnderPointer()
 {
+    using Outcome = CaptureOutcome<FrozenDisplayCapture>;
     const auto target = displayTargetUnderPointer();
     if (!target)
-        return CaptureSubsystemError::noDisplayUnderPointer();
+        return QtFuture::makeReadyFuture(Outcome(CaptureSubsystemError::noDisplayUnderPointer()));
     // Taken before anything else, so it names the application the user was
     // working in when the request came.
     CaptureSourceApplication source;
@@ -144,22 +146,24 @@ CaptureOutcome<FrozenDisplayCapture> DisplayCaptureService::takeDisplayUnderPoin
     }
     const auto content = m_system->shareableDisplays();
     if (const auto *error = std::get_if<CaptureSystemError>(&content))
-        return captureError(*error);
+        return QtFuture::makeReadyFuture(Outcome(captureError(*error)));
     const auto &displays = std::get<QList<SystemDisplay>>(content);
     const auto display = std::find_if(displays.begin(), displays.end(),
                                       [&](const SystemDisplay &d) { return d.displayID == target->displayID; });
     if (display == displays.end())
-        return CaptureSubsystemError::displayUnavailable();
+        return QtFuture::makeReadyFuture(Outcome(CaptureSubsystemError::displayUnavailable()));
     const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
-    auto image = m_system->captureDisplayImage(*display, size);
-    if (const auto *error = std::get_if<CaptureSystemError>(&image))
-        return captureError(*error);
-    FrozenDisplayCapture capture;
-    capture.image = std::get<QImage>(std::move(image));
-    capture.target = *target;
-    capture.target.pixelSize = QSizeF(capture.image.size());
-    capture.sourceApplication = source;
-    return capture;
+    return m_system->captureDisplayImage(*display, size)
+        .then(this, [target = *target, source](CaptureSystemResult<QImage> image) -> Outcome {
+            if (const auto *error = std::get_if<CaptureSystemError>(&image))
+                return captureError(*error);
+            FrozenDisplayCapture capture;
+            capture.image = std::get<QImage>(std::move(image));
+            capture.target = target;
+            capture.target.pixelSize = QSizeF(capture.image.size());
+            capture.sourceApplication = source;
+            return capture;
+        });
 }
 
 CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()

@@ -3,6 +3,7 @@
 #include "capture/DisplayCapturing.h"
 #include "platform/CaptureSystem.h"
 
+#include <QFuture>
 #include <QObject>
 
 #include <memory>
@@ -16,18 +17,16 @@ class DisplayCaptureService : public QObject, public DisplayCapturing
 {
     Q_OBJECT
 public:
-    // The platform's capture system for this session (X11); none when the
-    // application does not run on a supported window system.
-    static std::unique_ptr<CaptureSystem> platformCaptureSystem();
-
     explicit DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent = nullptr);
     ~DisplayCaptureService() override;
 
     void captureDisplayUnderPointer(DisplayCompletion completion) override;
     void captureFrontmostWindow(WindowCompletion completion) override;
 
-    // The same work, done at once.
-    CaptureOutcome<FrozenDisplayCapture> takeDisplayUnderPointer();
+    // The same work. The display's picture is finished at once where the
+    // capture system takes pictures itself, and later where it asks the
+    // desktop for them; the window's is always taken at once.
+    QFuture<CaptureOutcome<FrozenDisplayCapture>> takeDisplayUnderPointer();
     CaptureOutcome<CapturedWindow> takeFrontmostWindow();
 
     std::optional<CaptureDisplayTarget> displayTargetUnderPointer();

@@ -1,15 +1,8 @@
 #include "capture/GlobalHotKeyManager.h"
 
-#include "platform/X11HotKeys.h"
-
 #include <QPointer>
 
 namespace tessaline {
-
-std::unique_ptr<HotKeySystem> GlobalHotKeyManager::platformHotKeySystem()
-{
-    return X11HotKeys::create();
-}
 
 GlobalHotKeyManager::GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, QObject *parent)
     : QObject(parent)
@@ -18,6 +11,13 @@ GlobalHotKeyManager::GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, Q
 }
 
 GlobalHotKeyManager::~GlobalHotKeyManager() = default;
+
+std::optional<quint32> GlobalHotKeyManager::keyCodeAtScanCode(quint32 nativeScanCode) const
+{
+    if (!m_system || nativeScanCode == 0)
+        return std::nullopt;
+    return m_system->keyCodeAtScanCode(nativeScanCode);
+}
 
 void GlobalHotKeyManager::unregisterAll()
 {
@@ -39,9 +39,11 @@ std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerHotKey(GlobalH
                                                                          const GlobalShortcut &shortcut)
 {
     HotKeyReference reference = 0;
-    const qint32 status = m_system->registerHotKey(shortcut.keyCode, shortcut.modifiers.carbonFlags(),
-                                                   HotKeyID{signature, quint32(action)}, &reference);
-    if (status != HotKeyStatus::noError || reference == 0)
+    const HotKeyStatus status = m_system->registerHotKey(
+        HotKeyRequest{shortcut.keyCode, shortcut.modifiers.carbonFlags(), HotKeyID{signature, quint32(action)},
+                      globalHotKeyActionName(action)},
+        &reference);
+    if (status != HotKeyStatus::registered || reference == 0)
         return CaptureSubsystemError::hotKeyRegistrationFailed(action, status);
     m_hotKeyReferences.insert(action, reference);
     return std::nullopt;
@@ -56,11 +58,18 @@ std::optional<CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration(
     m_handlers.insert(GlobalHotKeyAction::captureRegion, std::move(captureHandler));
     m_handlers.insert(GlobalHotKeyAction::quickThought, std::move(quickThoughtHandler));
     if (configuration.capture || configuration.quickThought) {
-        const qint32 status = m_system ? m_system->installEventHandler([this](const HotKeyEvent &event) {
+        const HotKeyStatus status = m_system ? m_system->installEventHandler([this](const HotKeyEvent &event) {
             return handleEvent(event);
         })
-                                       : HotKeyStatus::noConnection;
-        if (status != HotKeyStatus::noError) {
+                                             : HotKeyStatus::noWindowSystem;
+        if (status == HotKeyStatus::notOffered) {
+            // Not a failure of this configuration: no configuration could
+            // be set here, and the app's commands stand in for the keys.
+            m_offered = false;
+            m_registeredConfiguration = configuration;
+            return std::nullopt;
+        }
+        if (status != HotKeyStatus::registered) {
             m_handlers.clear();
             return CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, status);
         }
@@ -101,16 +110,16 @@ std::optional<CaptureSubsystemError> GlobalHotKeyManager::update(const GlobalSho
     return std::nullopt;
 }
 
-qint32 GlobalHotKeyManager::handleEvent(const HotKeyEvent &event)
+bool GlobalHotKeyManager::handleEvent(const HotKeyEvent &event)
 {
     if (!event.hasID || event.hotKeyID.signature != signature)
-        return HotKeyStatus::eventNotHandled;
+        return false;
     const quint32 id = event.hotKeyID.id;
     // Handlers run later on the main thread, never inside the platform's
     // event delivery.
     QMetaObject::invokeMethod(
         this, [this, id] { handleHotKey(id); }, Qt::QueuedConnection);
-    return HotKeyStatus::noError;
+    return true;
 }
 
 void GlobalHotKeyManager::handleHotKey(quint32 id)

@@ -15,7 +15,10 @@ namespace tessaline {
 
 // Turns the shortcut pair into system-wide hot keys and runs the handler of
 // the pressed one on the main thread. A failed change puts the previous pair
-// back, so the user keeps working shortcuts.
+// back, so the user keeps working shortcuts. Where the desktop offers apps no
+// global shortcuts, a configuration still registers (nothing to fire it but
+// the app's commands, which the user binds in the desktop's settings) and
+// globalShortcutsOffered() says so.
 class GlobalHotKeyManager : public QObject
 {
     Q_OBJECT
@@ -24,9 +27,6 @@ public:
 
     // Hot keys carry this signature so foreign events are passed on.
     static constexpr quint32 signature = 0x534E4950; // 'SNIP'
-
-    // The platform's hot keys (X11); none when there is no window system.
-    static std::unique_ptr<HotKeySystem> platformHotKeySystem();
 
     explicit GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, QObject *parent = nullptr);
     ~GlobalHotKeyManager() override;
@@ -41,10 +41,15 @@ public:
     void unregisterAll();
 
     std::optional<GlobalShortcutConfiguration> registeredConfiguration() const { return m_registeredConfiguration; }
+    // False once the desktop has said it gives apps no global shortcuts.
+    bool globalShortcutsOffered() const { return m_offered; }
+    // The stored key code of the key a key event's scan code names by its
+    // place, when the platform can tell.
+    std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const;
 
     // The platform callback: hands a press to the main thread and answers
-    // at once.
-    qint32 handleEvent(const HotKeyEvent &event);
+    // at once whether it was ours.
+    bool handleEvent(const HotKeyEvent &event);
     void handleHotKey(quint32 id);
 
 private:
@@ -52,6 +57,7 @@ private:
 
     std::unique_ptr<HotKeySystem> m_system;
     bool m_handlerInstalled = false;
+    bool m_offered = true;
     QHash<GlobalHotKeyAction, HotKeyReference> m_hotKeyReferences;
     QHash<GlobalHotKeyAction, Handler> m_handlers;
     std::optional<GlobalShortcutConfiguration> m_registeredConfiguration;

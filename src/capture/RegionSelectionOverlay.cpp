@@ -1,6 +1,6 @@
 #include "capture/RegionSelectionOverlay.h"
 
-#include "platform/X11CaptureSystem.h"
+#include "platform/WindowSystem.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -388,17 +388,7 @@ RegionSelectionOverlayController::~RegionSelectionOverlayController()
 
 QScreen *RegionSelectionOverlayController::screenForDisplay(quint32 displayID)
 {
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    const QList<X11Display> displays = X11CaptureSystem::displaysFor(X11Connection::application());
-    for (const X11Display &display : displays) {
-        if (display.displayID != displayID)
-            continue;
-        for (QScreen *screen : screens) {
-            if (screen->name() == display.name)
-                return screen;
-        }
-    }
-    return nullptr;
+    return WindowSystem::screenForDisplay(displayID);
 }
 
 void RegionSelectionOverlayController::begin()
@@ -425,7 +415,12 @@ void RegionSelectionOverlayController::begin()
     window->setDelegate(this);
     m_overlayWindow = window;
     m_view = view;
-    window->show();
+    // Where the compositor places windows, only a full-screen window is
+    // sure to cover the screen, above everything else.
+    if (WindowSystem::clientsPlaceWindows())
+        window->show();
+    else
+        window->showFullScreen();
     window->raise();
     window->activateWindow();
     view->setFocus(Qt::OtherFocusReason);
@@ -436,7 +431,8 @@ void RegionSelectionOverlayController::begin()
 
 void RegionSelectionOverlayController::grabInput(int attemptsLeft)
 {
-    if (m_hasCompleted || !m_overlayWindow)
+    // Without grabs the focused full-screen window gets every event anyway.
+    if (m_hasCompleted || !m_overlayWindow || !WindowSystem::clientsGrabInput())
         return;
     QWindow *window = m_overlayWindow->windowHandle();
     // The grabs only succeed once the window is viewable, which happens a
@@ -471,7 +467,7 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
     if (CaptureOverlayWindow *window = m_overlayWindow) {
         // Cut the delegate first so closing does not come back as a cancel.
         window->setDelegate(nullptr);
-        if (QWindow *handle = window->windowHandle()) {
+        if (QWindow *handle = window->windowHandle(); handle && WindowSystem::clientsGrabInput()) {
             handle->setKeyboardGrabEnabled(false);
             handle->setMouseGrabEnabled(false);
         }

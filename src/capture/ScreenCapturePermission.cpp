@@ -1,8 +1,9 @@
 #include "capture/ScreenCapturePermission.h"
 
+#include "platform/CaptureSystem.h"
+
 #include <QProcess>
 #include <QStandardPaths>
-
 
 namespace tessaline {
 
@@ -29,6 +30,16 @@ std::optional<ScreenCapturePermissionState> screenCapturePermissionStateFromRawV
             return state;
     }
     return std::nullopt;
+}
+
+bool ScreenCapturePermissionController::hasAccess() const
+{
+    return !m_system || m_system->hasCaptureAccess();
+}
+
+bool ScreenCapturePermissionController::requestAccess()
+{
+    return !m_system || m_system->requestCaptureAccess();
 }
 
 bool ScreenCapturePermissionController::openScreenRecordingSettings(const Launcher &launcher)

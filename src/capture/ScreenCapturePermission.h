@@ -8,6 +8,7 @@
 
 namespace tessaline {
 
+class CaptureSystem;
 class UserDefaults;
 
 enum class ScreenCapturePermissionState { notRequested, needsSettings, restartRequired, authorized };
@@ -42,21 +43,28 @@ public:
     virtual bool requestAccess() = 0;
 };
 
-// X11 lets every client read the screen, so access is always there. The
-// Wayland screenshot portal will answer these differently; the states and
-// history above are kept for it.
+// Asks the session's capture system. X11 lets every client read the screen,
+// so access is always there; a Wayland desktop may refuse its screenshot
+// portal, or have none.
 class ScreenCapturePermissionController : public ScreenCapturePermissionProviding
 {
 public:
     // Starts a program detached; true when it started.
     using Launcher = std::function<bool(const QString &program, const QStringList &arguments)>;
 
-    bool hasAccess() const override { return true; }
-    bool requestAccess() override { return true; }
+    // Without a capture system nothing is refused (nothing can be taken
+    // either, which the capture itself reports).
+    explicit ScreenCapturePermissionController(CaptureSystem *system = nullptr) : m_system(system) {}
+
+    bool hasAccess() const override;
+    bool requestAccess() override;
 
     // Opens the desktop's privacy settings, else its settings application;
     // answers whether something was opened.
     static bool openScreenRecordingSettings(const Launcher &launcher = {});
+
+private:
+    CaptureSystem *m_system;
 };
 
 } // namespace tessaline

@@ -1,24 +1,12 @@
 #include "capture/ShortcutRecorderControl.h"
 
+#include "platform/WindowSystem.h"
+
 #include <QApplication>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace tessaline {
-
-namespace {
-
-// The X key code of a key event, which names the key by its place; none
-// off X11, where only the Qt key tells.
-std::optional<quint32> xKeyCode(const QKeyEvent *event)
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb") || event->nativeScanCode() == 0)
-        return std::nullopt;
-    return event->nativeScanCode();
-}
-
-} // namespace
 
 ShortcutRecorderControl::ShortcutRecorderControl(ShortcutRecorderModel &model, QWidget *parent)
     : QPushButton(parent)
@@ -61,7 +49,7 @@ void ShortcutRecorderControl::recordingChanged(bool recording)
         // desktop's combinations) from taking the keys being recorded.
         // Only X11 has such grabs; elsewhere the app's own event handling
         // below is all there is to hold back.
-        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        if (WindowSystem::clientsGrabInput()) {
             grabKeyboard();
             m_holdsKeyboard = true;
         }
@@ -116,7 +104,8 @@ void ShortcutRecorderControl::handleKeyPress(QKeyEvent *event)
     }
     if (event->isAutoRepeat())
         return;
-    const quint32 keyCode = ShortcutRecorderModel::catalogKeyCode(event->key(), event->modifiers(), xKeyCode(event));
+    const auto placed = m_model.keyCodeAtScanCode ? m_model.keyCodeAtScanCode(event->nativeScanCode()) : std::nullopt;
+    const quint32 keyCode = ShortcutRecorderModel::catalogKeyCode(event->key(), event->modifiers(), placed);
     m_model.handleKey(keyCode, ShortcutRecorderModel::modifiers(event->modifiers()));
 }
 

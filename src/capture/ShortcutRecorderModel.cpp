@@ -1,7 +1,6 @@
 #include "capture/ShortcutRecorderModel.h"
 
 #include "capture/GlobalShortcutKeyCatalog.h"
-#include "platform/X11HotKeys.h"
 
 #include <QHash>
 
@@ -55,22 +54,6 @@ const QHash<int, quint32> &keypadKeys()
         {Qt::Key_5, 87}, {Qt::Key_6, 88}, {Qt::Key_7, 89}, {Qt::Key_8, 91}, {Qt::Key_9, 92},
     };
     return keys;
-}
-
-std::optional<quint32> catalogCodeAtXKey(quint32 xKeyCode)
-{
-    static const QHash<quint32, quint32> byXKey = [] {
-        QHash<quint32, quint32> table;
-        for (quint32 code = 0; code < 127; ++code) {
-            if (const auto xKey = X11HotKeys::xKeyCode(code))
-                table.insert(*xKey, code);
-        }
-        return table;
-    }();
-    const auto found = byXKey.constFind(xKeyCode);
-    if (found == byXKey.constEnd())
-        return std::nullopt;
-    return *found;
 }
 
 GlobalShortcutModifiers modifierOfKey(int qtKey)
@@ -260,12 +243,10 @@ bool ShortcutRecorderModel::isModifierKey(int qtKey)
 }
 
 quint32 ShortcutRecorderModel::catalogKeyCode(int qtKey, Qt::KeyboardModifiers qtModifiers,
-                                              std::optional<quint32> xKeyCode)
+                                              std::optional<quint32> placedKeyCode)
 {
-    if (xKeyCode) {
-        if (const auto code = catalogCodeAtXKey(*xKeyCode))
-            return *code;
-    }
+    if (placedKeyCode)
+        return *placedKeyCode;
     if (qtModifiers & Qt::KeypadModifier) {
         const auto found = keypadKeys().constFind(qtKey);
         if (found != keypadKeys().constEnd())

@@ -44,6 +44,9 @@ public:
     void setAccessibleLabel(const QString &label) { m_accessibleLabel = label; }
 
     ChangeHandler onChange;
+    // The stored key code of the key a key event's native scan code names
+    // by its place; the owner gives the platform's (GlobalHotKeyManager).
+    std::function<std::optional<quint32>(quint32 nativeScanCode)> keyCodeAtScanCode;
 
     bool isRecording() const { return m_isRecording; }
     QString title() const { return m_title; }
@@ -69,12 +72,12 @@ public:
     // a key event reports the state from before its own modifier key moved.
     static GlobalShortcutModifiers modifiersAfter(int qtKey, Qt::KeyboardModifiers qtModifiers, bool pressed);
     static bool isModifierKey(int qtKey);
-    // The catalog's code of a pressed key. The X key code names the key by
-    // its place on the keyboard and wins when there is one; otherwise the
-    // Qt key (as a US layout produces it) decides. unknownKeyCode for keys
-    // the catalog lacks.
+    // The catalog's code of a pressed key. The code of the key at the
+    // pressed place wins when the platform could tell it; otherwise the Qt
+    // key (as a US layout produces it) decides. unknownKeyCode for keys the
+    // catalog lacks.
     static quint32 catalogKeyCode(int qtKey, Qt::KeyboardModifiers qtModifiers,
-                                  std::optional<quint32> xKeyCode = std::nullopt);
+                                  std::optional<quint32> placedKeyCode = std::nullopt);
 
     static QString recordPrompt();
     static QString recordingTitle();

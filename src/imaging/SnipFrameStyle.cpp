@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <vector>
 
 namespace tessaline {
@@ -161,64 +163,97 @@ QColor frameColor(const QColor &srgb, qreal alpha, const QColorSpace &target)
     return sRgb.transformationToColorSpace(target).map(color);
 }
 
-// One box pass along rows: each pixel becomes the mean of the 2r + 1 pixels
-// around it, with zeros beyond the ends.
-void boxRows(QImage &mask, int r)
+// Runs `work(first, last)` over [0, count) in contiguous parts, one per
+// processor, and waits for all of them. The blur's parts never touch the
+// same bytes, so the result does not depend on how the range is cut.
+void inParallel(int count, const std::function<void(int, int)> &work)
 {
-    const int width = mask.width();
+    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, std::max(1, count));
+    if (threads == 1) {
+        work(0, count);
+        return;
+    }
+    std::vector<std::thread> pool;
+    pool.reserve(size_t(threads - 1));
+    const auto bounds = [&](int part) { return int(qint64(count) * part / threads); };
+    for (int part = 1; part < threads; ++part)
+        pool.emplace_back(work, bounds(part), bounds(part + 1));
+    work(0, bounds(1));
+    for (std::thread &thread : pool)
+        thread.join();
+}
+
+// `passes` box passes along each row from `first` to `last`: each pixel
+// becomes the mean of the 2r + 1 pixels around it, with zeros beyond the
+// ends. A row is done whole before the next, so it stays in cache.
+// The mask's bytes, taken once: the parallel parts must not call QImage's
+// detaching accessors at the same time.
+struct MaskBytes
+{
+    uchar *bits;
+    qsizetype stride;
+    int width;
+    int height;
+    uchar *row(int y) const { return bits + stride * y; }
+};
+
+void boxRows(const MaskBytes &mask, int r, int passes, int first, int last)
+{
+    const int width = mask.width;
     const int window = 2 * r + 1;
     const quint64 reciprocal = (quint64(1) << 32) / quint64(window);
     std::vector<uchar> line(static_cast<size_t>(width));
-    for (int y = 0; y < mask.height(); ++y) {
-        uchar *row = mask.scanLine(y);
-        std::memcpy(line.data(), row, size_t(width));
-        quint32 sum = 0;
-        for (int x = 0; x < std::min(r, width); ++x)
-            sum += line[size_t(x)];
-        for (int x = 0; x < width; ++x) {
-            if (x + r < width)
-                sum += line[size_t(x + r)];
-            if (x - r - 1 >= 0)
-                sum -= line[size_t(x - r - 1)];
-            row[x] = uchar((sum * reciprocal + (quint64(1) << 31)) >> 32);
+    for (int y = first; y < last; ++y) {
+        uchar *row = mask.row(y);
+        for (int pass = 0; pass < passes; ++pass) {
+            std::memcpy(line.data(), row, size_t(width));
+            quint32 sum = 0;
+            for (int x = 0; x < std::min(r, width); ++x)
+                sum += line[size_t(x)];
+            for (int x = 0; x < width; ++x) {
+                if (x + r < width)
+                    sum += line[size_t(x + r)];
+                if (x - r - 1 >= 0)
+                    sum -= line[size_t(x - r - 1)];
+                row[x] = uchar((sum * reciprocal + (quint64(1) << 31)) >> 32);
+            }
         }
     }
 }
 
-// The same along columns, a whole row at a time so memory is read in order.
-// Only the r + 1 rows that still leave the window later are kept aside, so
-// the pass needs no second copy of the mask.
-void boxColumns(QImage &mask, int r)
+// One pass along the columns `first` to `last`, a row at a time so memory
+// is read in order. Only the r + 1 rows that still leave the window later
+// are kept aside, so the pass needs no second copy of the mask.
+void boxColumns(const MaskBytes &mask, int r, int first, int last)
 {
-    const int width = mask.width();
-    const int height = mask.height();
+    const int height = mask.height;
     const int window = 2 * r + 1;
     const quint64 reciprocal = (quint64(1) << 32) / quint64(window);
-    const size_t rowBytes = static_cast<size_t>(width);
+    const size_t rowBytes = static_cast<size_t>(last - first);
     std::vector<uchar> kept(rowBytes * static_cast<size_t>(r + 1));
     std::vector<quint32> sums(rowBytes, 0);
     for (int y = 0; y < std::min(r, height); ++y) {
-        const uchar *row = mask.constScanLine(y);
-        for (int x = 0; x < width; ++x)
-            sums[size_t(x)] += row[x];
+        const uchar *row = mask.row(y) + first;
+        for (size_t x = 0; x < rowBytes; ++x)
+            sums[x] += row[x];
     }
     for (int y = 0; y < height; ++y) {
         if (y + r < height) {
-            const uchar *entering = mask.constScanLine(y + r);
-            for (int x = 0; x < width; ++x)
-                sums[size_t(x)] += entering[x];
+            const uchar *entering = mask.row(y + r) + first;
+            for (size_t x = 0; x < rowBytes; ++x)
+                sums[x] += entering[x];
         }
         // Row y − r − 1 and row y share a slot: the old row is read out
         // before this one is kept there.
         uchar *slot = kept.data() + rowBytes * static_cast<size_t>(y % (r + 1));
         if (y - r - 1 >= 0) {
-            for (int x = 0; x < width; ++x)
-                sums[size_t(x)] -= slot[x];
+            for (size_t x = 0; x < rowBytes; ++x)
+                sums[x] -= slot[x];
         }
-        uchar *out = mask.scanLine(y);
+        uchar *out = mask.row(y) + first;
         std::memcpy(slot, out, rowBytes);
-        for (int x = 0; x < width; ++x)
-            out[x] = uchar((sums[size_t(x)] * reciprocal + (quint64(1) << 31)) >> 32);
+        for (size_t x = 0; x < rowBytes; ++x)
+            out[x] = uchar((sums[x] * reciprocal + (quint64(1) << 31)) >> 32);
     }
 }
 
@@ -309,10 +344,14 @@ void blurAlphaMask(QImage &mask, double blur)
     const int r = boxRadius(blur);
     if (r <= 0 || mask.isNull() || mask.format() != QImage::Format_Alpha8)
         return;
-    for (int pass = 0; pass < 3; ++pass)
-        boxRows(mask, r);
-    for (int pass = 0; pass < 3; ++pass)
-        boxColumns(mask, r);
+    // Rows are cut among the processors for the row passes, columns for the
+    // column passes; each part is a run of whole rows or whole columns.
+    const MaskBytes bytes{mask.bits(), mask.bytesPerLine(), mask.width(), mask.height()};
+    inParallel(bytes.height, [&bytes, r](int first, int last) { boxRows(bytes, r, 3, first, last); });
+    inParallel(bytes.width, [&bytes, r](int first, int last) {
+        for (int pass = 0; pass < 3; ++pass)
+            boxColumns(bytes, r, first, last);
+    });
 }
 
 Expected<QImage, SnipFrameRenderingError> renderFramedImage(const QImage &image, const SnipFrameStyle &style)

@@ -1,5 +1,7 @@
 #include "library/SearchMatching.h"
 
+#include "library/SearchCorpus.h"
+
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "platform/TextUtilities.h"
@@ -12,28 +14,6 @@
 namespace tessaline {
 
 namespace {
-
-// Compatibility decomposition folds width and ligatures and splits accented
-// letters from their marks; the marks are then dropped and case folded.
-QString foldedForSearch(const QString &text)
-{
-    // Most text is plain ASCII, which has no marks or wide forms to fold.
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
-        return text.toLower();
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString folded;
-    folded.reserve(decomposed.size());
-    for (qsizetype i = 0; i < decomposed.size(); ++i) {
-        const char32_t code = decomposed.at(i).isHighSurrogate() && i + 1 < decomposed.size()
-            ? QChar::surrogateToUcs4(decomposed.at(i), decomposed.at(i + 1))
-            : decomposed.at(i).unicode();
-        const qsizetype width = code > 0xFFFF ? 2 : 1;
-        if (QChar::category(code) != QChar::Mark_NonSpacing)
-            folded.append(decomposed.mid(i, width));
-        i += width - 1;
-    }
-    return folded.toCaseFolded();
-}
 
 bool isSearchableCard(const CanvasCard &card)
 {
@@ -64,6 +44,33 @@ void sortByResultOrder(QList<Entity *> &items)
 
 } // namespace
 
+QString foldedSearchText(const QString &text)
+{
+    // Most text is plain ASCII, which has no marks or wide forms to fold.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLower();
+    // Compatibility decomposition folds width and ligatures and splits
+    // accented letters from their marks; the marks are then dropped and case
+    // folded.
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    const QChar *chars = decomposed.constData();
+    const qsizetype size = decomposed.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const bool pair = chars[i].isHighSurrogate() && i + 1 < size && chars[i + 1].isLowSurrogate();
+        const char32_t code = pair ? QChar::surrogateToUcs4(chars[i], chars[i + 1]) : chars[i].unicode();
+        if (QChar::category(code) != QChar::Mark_NonSpacing) {
+            folded.append(chars[i]);
+            if (pair)
+                folded.append(chars[i + 1]);
+        }
+        if (pair)
+            ++i;
+    }
+    return folded.toCaseFolded();
+}
+
 QString rawValue(SearchScope scope)
 {
     switch (scope) {
@@ -93,10 +100,10 @@ QList<SearchScope> allSearchScopes()
 
 bool localizedStandardContains(const QString &haystack, const QString &needle)
 {
-    const QString foldedNeedle = foldedForSearch(needle);
+    const QString foldedNeedle = foldedSearchText(needle);
     if (foldedNeedle.isEmpty())
         return false;
-    return foldedForSearch(haystack).contains(foldedNeedle);
+    return foldedSearchText(haystack).contains(foldedNeedle);
 }
 
 QString noteWritingText(const Board &note)
@@ -181,6 +188,18 @@ QString searchMatchCountText(qsizetype count)
 
 SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                              const QString &searchText, SearchScope scope)
+    : SearchResults(boards, cards, searchText, scope, SearchCorpus())
+{
+}
+
+SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                             const QString &searchText, SearchScope scope, SearchCorpus &&corpus)
+    : SearchResults(boards, cards, searchText, scope, corpus)
+{
+}
+
+SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                             const QString &searchText, SearchScope scope, SearchCorpus &corpus)
     : m_query(trimmedWhitespace(searchText))
     , m_scope(scope)
 {
@@ -197,12 +216,34 @@ SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCar
         if (card && isSearchableCard(*card))
             m_cardsByBoardID[card->boardID()].append(card);
     }
-    if (m_query.isEmpty())
+    const QString needle = foldedSearchText(m_query);
+    if (needle.isEmpty())
         return;
+
+    // A line break never occurs inside a part, so a needle without one is in
+    // the joined text exactly when it is in one of the parts, and each part's
+    // folded text can be kept on its own. A needle with a line break is
+    // matched against the joined texts.
+    const bool spansParts = needle.contains(QLatin1Char('\n'));
+    QHash<const CanvasCard *, bool> cardHits;
+    const auto cardHolds = [&](const CanvasCard &card) {
+        auto found = cardHits.find(&card);
+        if (found == cardHits.end())
+            found = cardHits.insert(&card, corpus.cardText(card).contains(needle));
+        return *found;
+    };
 
     if (scope != SearchScope::snips) {
         for (Board *board : std::as_const(m_boardsByID)) {
-            if (noteMatchesQuery(*board, m_cardsByBoardID.value(board->id()), m_query))
+            const QList<CanvasCard *> noteCards = m_cardsByBoardID.value(board->id());
+            bool hit = false;
+            if (spansParts) {
+                hit = noteMatchesQuery(*board, noteCards, m_query);
+            } else {
+                hit = corpus.noteText(*board).contains(needle)
+                    || std::any_of(noteCards.cbegin(), noteCards.cend(), [&](const CanvasCard *card) { return cardHolds(*card); });
+            }
+            if (hit)
                 m_noteResults.append(board);
         }
         sortByResultOrder(m_noteResults);
@@ -212,7 +253,11 @@ SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCar
             if (!card || !card->isLive() || card->kind() != CardKind::snip)
                 continue;
             const Board *note = m_boardsByID.value(card->boardID());
-            if (note && snipMatchesQuery(*card, *note, m_query))
+            if (!note)
+                continue;
+            const bool hit = spansParts ? snipMatchesQuery(*card, *note, m_query)
+                                        : cardHolds(*card) || corpus.noteTitle(*note).contains(needle);
+            if (hit)
                 m_snipResults.append(card);
         }
         sortByResultOrder(m_snipResults);

@@ -11,6 +11,7 @@ namespace tessaline {
 
 class Board;
 class CanvasCard;
+class SearchCorpus;
 
 // Which kinds of item a search looks at.
 enum class SearchScope { all, notes, snips };
@@ -20,6 +21,10 @@ QString rawValue(SearchScope scope);
 std::optional<SearchScope> searchScopeFromRawValue(const QString &rawValue);
 // In the order the picker shows them.
 QList<SearchScope> allSearchScopes();
+
+// The text as searches compare it: case folded, accents dropped, width and
+// ligatures folded by compatibility decomposition.
+QString foldedSearchText(const QString &text);
 
 // Whether `haystack` contains `needle`, ignoring letter case, accents and
 // character width (so "cafe" finds "Café" and "ＡＢ" finds "ab"). An empty
@@ -48,13 +53,16 @@ QString searchResultCountText(qsizetype count);
 QString searchMatchCountText(qsizetype count);
 
 // Both hit lists of one search over the window's live lists, worked out
-// afresh on construction. Holds the entities by pointer: build a new one
-// whenever the lists, the text or the scope change.
+// on construction. Holds the entities by pointer: build a new one whenever
+// the lists, the text or the scope change. A screen that searches as the
+// user types passes its corpus, so texts are folded once, not per keystroke.
 class SearchResults
 {
 public:
     SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &searchText,
                   SearchScope scope);
+    SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &searchText,
+                  SearchScope scope, SearchCorpus &corpus);
 
     // The search text trimmed of whitespace and newlines.
     QString query() const { return m_query; }
@@ -74,6 +82,9 @@ public:
     qsizetype resultCount() const { return m_noteResults.size() + m_snipResults.size(); }
 
 private:
+    SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &searchText,
+                  SearchScope scope, SearchCorpus &&corpus);
+
     QString m_query;
     SearchScope m_scope;
     QHash<QUuid, Board *> m_boardsByID;

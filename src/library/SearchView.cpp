@@ -11,6 +11,7 @@
 #include "design/StudioSectionHeader.h"
 #include "design/TextInputDirection.h"
 #include "library/CompactCardPreview.h"
+#include "library/SearchCorpus.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
@@ -27,7 +28,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
-#include <QStandardItemModel>
+#include <QAbstractListModel>
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
@@ -86,11 +87,41 @@ int drawLines(QPainter *painter, const QString &text, const QFont &font, const Q
     return int(y - rect.top());
 }
 
+// Rows of a hit list, made the first time something asks for one (the view
+// paints its tile, a screen reader asks its name): a search with thousands
+// of hits builds only what is looked at.
+template<typename Row>
+class LazyRows
+{
+public:
+    void reset(qsizetype count, std::function<Row(qsizetype)> make)
+    {
+        m_rows.clear();
+        m_count = count;
+        m_make = std::move(make);
+    }
+    qsizetype size() const { return m_count; }
+    const Row *at(qsizetype row) const
+    {
+        if (row < 0 || row >= m_count)
+            return nullptr;
+        auto found = m_rows.find(row);
+        if (found == m_rows.end())
+            found = m_rows.insert(row, m_make(row));
+        return &*found;
+    }
+
+private:
+    qsizetype m_count = 0;
+    std::function<Row(qsizetype)> m_make;
+    mutable QHash<qsizetype, Row> m_rows;
+};
+
 class NoteRowDelegate : public QAbstractItemDelegate
 {
 public:
     using QAbstractItemDelegate::QAbstractItemDelegate;
-    QList<NoteSearchResultRow> rows;
+    LazyRows<NoteSearchResultRow> rows;
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
@@ -99,10 +130,10 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        const int row = index.data(RowRole).toInt();
-        if (row < 0 || row >= rows.size())
+        const NoteSearchResultRow *found = rows.at(index.data(RowRole).toInt());
+        if (!found)
             return;
-        const NoteSearchResultRow &note = rows[row];
+        const NoteSearchResultRow &note = *found;
         const QPalette &palette = option.palette;
         const QRectF rect = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
         QuietCardSurface surface;
@@ -149,7 +180,7 @@ class SnipTileDelegate : public QAbstractItemDelegate
 {
 public:
     SnipTileDelegate(SnipImageCache &images, QObject *parent) : QAbstractItemDelegate(parent), m_images(images) {}
-    QList<CompactCardPreview> previews;
+    LazyRows<std::optional<CompactCardPreview>> previews;
     QList<QPointer<CanvasCard>> cards;
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
@@ -160,7 +191,8 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         const int row = index.data(RowRole).toInt();
-        if (row < 0 || row >= previews.size())
+        const std::optional<CompactCardPreview> *preview = previews.at(row);
+        if (!preview || !*preview)
             return;
         QPixmap image;
         if (CanvasCard *card = cards.value(row)) {
@@ -169,7 +201,7 @@ public:
                 image = m_images.pixmap(*card, (QSizeF(option.rect.width(), 112) * ratio).toSize());
             }
         }
-        previews[row].paint(painter, QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5), image, option.palette,
+        (*preview)->paint(painter, QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5), image, option.palette,
                             option.state & QStyle::State_MouseOver, QDateTime::currentDateTimeUtc());
     }
 
@@ -253,12 +285,55 @@ QLabel *makeLabel(const QFont &font, QWidget *parent)
 
 } // namespace
 
+// The ids of a hit list, with each hit's spoken name asked for only when read.
+class HitListModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void reset(QList<QUuid> ids, std::function<QString(qsizetype)> describe)
+    {
+        beginResetModel();
+        m_ids = std::move(ids);
+        m_describe = std::move(describe);
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_ids.size()); }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_ids.size())
+            return {};
+        switch (role) {
+        case IdRole:
+            return m_ids.at(index.row());
+        case RowRole:
+            return index.row();
+        case Qt::AccessibleTextRole:
+            return m_describe ? m_describe(index.row()) : QString();
+        default:
+            return {};
+        }
+    }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    }
+
+private:
+    QList<QUuid> m_ids;
+    std::function<QString(qsizetype)> m_describe;
+};
+
 SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenCardHandler onOpenCard, QWidget *parent)
     : QWidget(parent)
     , m_library(library)
     , m_navigation(navigation)
     , m_onOpenCard(std::move(onOpenCard))
     , m_images(new SnipImageCache(this))
+    , m_corpus(new SearchCorpus(this))
 {
     setWindowTitle(QStringLiteral("Search"));
     auto *outer = new QVBoxLayout(this);
@@ -362,13 +437,13 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
         return section;
     };
     m_noteList = new ResultGrid(240, 360, NoteSearchResultRow::height(), nullptr);
-    m_noteModel = new QStandardItemModel(this);
+    m_noteModel = new HitListModel(this);
     m_noteList->setModel(m_noteModel);
     m_noteList->setItemDelegate(new NoteRowDelegate(m_noteList));
     m_noteList->setAccessibleDescription(QStringLiteral("Opens this note"));
     m_notesSection = makeSection(QStringLiteral("Notes"), m_notesHeader, m_noteList);
     m_snipList = new ResultGrid(240, 320, CompactCardPreview::height(true), nullptr);
-    m_snipModel = new QStandardItemModel(this);
+    m_snipModel = new HitListModel(this);
     m_snipList->setModel(m_snipModel);
     m_snipList->setItemDelegate(new SnipTileDelegate(*m_images, m_snipList));
     m_snipList->setAccessibleDescription(QStringLiteral("Opens this snip in its note"));
@@ -413,7 +488,7 @@ QToolButton *SearchView::scopeButton(Scope scope) const
 
 SearchResults SearchView::results() const
 {
-    return SearchResults(m_library.boards(), m_library.cards(), m_navigation.searchText(), m_scope);
+    return SearchResults(m_library.boards(), m_library.cards(), m_navigation.searchText(), m_scope, *m_corpus);
 }
 
 void SearchView::openNote(const Board &note)
@@ -443,8 +518,9 @@ void SearchView::rebuild()
         m_field->setText(text);
     m_clear->setVisible(!text.isEmpty());
 
-    const SearchResults found = results();
-    const QString query = found.query();
+    const auto found = std::make_shared<const SearchResults>(results());
+    m_found = found;
+    const QString query = found->query();
     if (query.isEmpty()) {
         m_subtitle->setText(PlatformTexts::searchStaysLocal());
         m_subtitle->setWordWrap(true);
@@ -453,7 +529,7 @@ void SearchView::rebuild()
         m_subtitle->setWordWrap(false);
     }
 
-    const bool hasResults = found.resultCount() > 0;
+    const bool hasResults = found->resultCount() > 0;
     if (query.isEmpty()) {
         m_emptyState->setTitle(QStringLiteral("Find a note or snip"));
         m_emptyState->setMessage(QStringLiteral("Search note titles and writing, capture context, OCR, and source apps."));
@@ -465,50 +541,57 @@ void SearchView::rebuild()
     }
     m_emptyState->setVisible(!hasResults);
     m_resultHeader->setVisible(hasResults);
-    m_resultHeader->setTitle(searchResultCountText(found.resultCount()));
+    m_resultHeader->setTitle(searchResultCountText(found->resultCount()));
 
     auto *notes = static_cast<NoteRowDelegate *>(m_noteList->itemDelegate());
-    notes->rows.clear();
-    m_noteModel->clear();
-    for (const Board *note : found.noteResults()) {
-        NoteSearchResultRow row;
-        row.title = note->title();
-        row.excerpt = noteSearchExcerpt(*note, found.cardsOfBoard(note->id()), query);
-        row.isInbox = note->isInbox();
-        row.isFavorite = note->isFavorite();
-        row.folderName = note->folderName().value_or(QString());
-        row.updatedAt = note->updatedAt();
-        auto *item = new QStandardItem;
-        item->setData(note->id(), IdRole);
-        item->setData(notes->rows.size(), RowRole);
-        item->setData(QStringLiteral("Note, %1, %2").arg(row.title, row.excerpt), Qt::AccessibleTextRole);
-        item->setEditable(false);
-        notes->rows.append(row);
-        m_noteModel->appendRow(item);
+    QList<QPointer<Board>> noteHits;
+    QList<QUuid> noteIDs;
+    for (Board *note : found->noteResults()) {
+        noteHits.append(note);
+        noteIDs.append(note->id());
     }
-    m_notesHeader->setSubtitle(searchMatchCountText(found.noteResults().size()));
-    m_notesSection->setVisible(!found.noteResults().isEmpty());
+    notes->rows.reset(noteHits.size(), [noteHits, found](qsizetype row) {
+        NoteSearchResultRow made;
+        const Board *note = noteHits.at(row);
+        if (!note)
+            return made;
+        made.title = note->title();
+        made.excerpt = noteSearchExcerpt(*note, found->cardsOfBoard(note->id()), found->query());
+        made.isInbox = note->isInbox();
+        made.isFavorite = note->isFavorite();
+        made.folderName = note->folderName().value_or(QString());
+        made.updatedAt = note->updatedAt();
+        return made;
+    });
+    m_noteModel->reset(noteIDs, [notes](qsizetype row) {
+        const NoteSearchResultRow *made = notes->rows.at(row);
+        return made ? QStringLiteral("Note, %1, %2").arg(made->title, made->excerpt) : QString();
+    });
+    m_notesHeader->setSubtitle(searchMatchCountText(found->noteResults().size()));
+    m_notesSection->setVisible(!found->noteResults().isEmpty());
 
     auto *snips = static_cast<SnipTileDelegate *>(m_snipList->itemDelegate());
-    snips->previews.clear();
     snips->cards.clear();
-    m_snipModel->clear();
-    for (CanvasCard *card : found.snipResults()) {
-        std::optional<QString> boardTitle;
-        if (const Board *note = found.boardsByID().value(card->boardID()))
-            boardTitle = note->title();
-        const CompactCardPreview preview(*card, boardTitle, true);
-        auto *item = new QStandardItem;
-        item->setData(card->id(), IdRole);
-        item->setData(snips->previews.size(), RowRole);
-        item->setData(preview.accessibilitySummary, Qt::AccessibleTextRole);
-        item->setEditable(false);
-        snips->previews.append(preview);
+    QList<QUuid> snipIDs;
+    for (CanvasCard *card : found->snipResults()) {
         snips->cards.append(card);
-        m_snipModel->appendRow(item);
+        snipIDs.append(card->id());
     }
-    m_snipsHeader->setSubtitle(searchMatchCountText(found.snipResults().size()));
-    m_snipsSection->setVisible(!found.snipResults().isEmpty());
+    snips->previews.reset(snips->cards.size(), [cards = snips->cards, found](qsizetype row) {
+        const CanvasCard *card = cards.at(row);
+        if (!card)
+            return std::optional<CompactCardPreview>();
+        std::optional<QString> boardTitle;
+        if (const Board *note = found->boardsByID().value(card->boardID()))
+            boardTitle = note->title();
+        return std::make_optional<CompactCardPreview>(*card, boardTitle, true);
+    });
+    m_snipModel->reset(snipIDs, [snips](qsizetype row) {
+        const std::optional<CompactCardPreview> *preview = snips->previews.at(row);
+        return preview && *preview ? (*preview)->accessibilitySummary : QString();
+    });
+    m_snipsHeader->setSubtitle(searchMatchCountText(found->snipResults().size()));
+    m_snipsSection->setVisible(!found->snipResults().isEmpty());
     static_cast<ResultGrid *>(m_noteList)->relayout();
     static_cast<ResultGrid *>(m_snipList)->relayout();
 }
@@ -516,16 +599,18 @@ void SearchView::rebuild()
 void SearchView::openNoteAt(const QModelIndex &index)
 {
     const QUuid id = index.data(IdRole).toUuid();
-    const SearchResults found = results();
-    if (const Board *note = found.boardsByID().value(id))
+    if (!m_found)
+        return;
+    if (const Board *note = m_found->boardsByID().value(id))
         openNote(*note);
 }
 
 void SearchView::openSnipAt(const QModelIndex &index)
 {
     const QUuid id = index.data(IdRole).toUuid();
-    const SearchResults found = results();
-    for (const CanvasCard *card : found.snipResults()) {
+    if (!m_found)
+        return;
+    for (const CanvasCard *card : m_found->snipResults()) {
         if (card->id() == id) {
             openSnip(*card);
             return;

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -13,7 +14,6 @@ class QListView;
 class QMenu;
 class QModelIndex;
 class QScrollArea;
-class QStandardItemModel;
 class QToolButton;
 class QVBoxLayout;
 
@@ -21,8 +21,10 @@ namespace tessaline {
 
 class Board;
 class CanvasCard;
+class HitListModel;
 class LibraryQuery;
 class NavigationState;
+class SearchCorpus;
 class SnipImageCache;
 class StudioEmptyState;
 class StudioSectionHeader;
@@ -47,7 +49,8 @@ public:
     Scope scope() const { return m_scope; }
     void setScope(Scope scope);
 
-    // The hits for the current lists, text and scope, worked out anew.
+    // The hits for the current lists, text and scope, worked out anew over
+    // the screen's kept search texts.
     SearchResults results() const;
 
     void openNote(const Board &note);
@@ -95,8 +98,11 @@ private:
     QWidget *m_snipsSection;
     QListView *m_noteList;
     QListView *m_snipList;
-    QStandardItemModel *m_noteModel;
-    QStandardItemModel *m_snipModel;
+    SearchCorpus *m_corpus;
+    // What the lists show; their rows are made from it as they are painted.
+    std::shared_ptr<const SearchResults> m_found;
+    HitListModel *m_noteModel;
+    HitListModel *m_snipModel;
 };
 
 } // namespace tessaline

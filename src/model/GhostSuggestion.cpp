@@ -43,7 +43,7 @@ std::optional<ThinkingPrompt> thinkingPromptFromRawValue(const QString &raw)
 QString rawValue(IntelligenceProvider provider)
 {
     switch (provider) {
-    case IntelligenceProvider::appleIntelligence: return QStringLiteral("appleIntelligence");
+    case IntelligenceProvider::onDeviceModel: return QStringLiteral("onDeviceModel");
     case IntelligenceProvider::deterministic: return QStringLiteral("deterministic");
     }
     return QString();
@@ -51,7 +51,7 @@ QString rawValue(IntelligenceProvider provider)
 
 std::optional<IntelligenceProvider> intelligenceProviderFromRawValue(const QString &raw)
 {
-    return fromRawValue(raw, QList<IntelligenceProvider>{IntelligenceProvider::appleIntelligence,
+    return fromRawValue(raw, QList<IntelligenceProvider>{IntelligenceProvider::onDeviceModel,
                                                          IntelligenceProvider::deterministic});
 }
 
@@ -60,7 +60,7 @@ QString rawValue(IntelligenceUnavailableReason reason)
     switch (reason) {
     case IntelligenceUnavailableReason::unsupportedOperatingSystem: return QStringLiteral("unsupportedOperatingSystem");
     case IntelligenceUnavailableReason::deviceNotEligible: return QStringLiteral("deviceNotEligible");
-    case IntelligenceUnavailableReason::appleIntelligenceNotEnabled: return QStringLiteral("appleIntelligenceNotEnabled");
+    case IntelligenceUnavailableReason::onDeviceModelNotEnabled: return QStringLiteral("onDeviceModelNotEnabled");
     case IntelligenceUnavailableReason::modelNotReady: return QStringLiteral("modelNotReady");
     case IntelligenceUnavailableReason::generationFailed: return QStringLiteral("generationFailed");
     case IntelligenceUnavailableReason::deterministicOnly: return QStringLiteral("deterministicOnly");
@@ -71,7 +71,7 @@ QString rawValue(IntelligenceUnavailableReason reason)
 std::optional<IntelligenceUnavailableReason> intelligenceUnavailableReasonFromRawValue(const QString &raw)
 {
     using R = IntelligenceUnavailableReason;
-    return fromRawValue(raw, QList<R>{R::unsupportedOperatingSystem, R::deviceNotEligible, R::appleIntelligenceNotEnabled,
+    return fromRawValue(raw, QList<R>{R::unsupportedOperatingSystem, R::deviceNotEligible, R::onDeviceModelNotEnabled,
                                       R::modelNotReady, R::generationFailed, R::deterministicOnly});
 }
 

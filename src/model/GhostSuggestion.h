@@ -18,7 +18,7 @@ std::optional<ThinkingPrompt> thinkingPromptFromRawValue(const QString &rawValue
 QList<ThinkingPrompt> allThinkingPrompts();
 
 // What produced a suggestion.
-enum class IntelligenceProvider { appleIntelligence, deterministic };
+enum class IntelligenceProvider { onDeviceModel, deterministic };
 QString rawValue(IntelligenceProvider provider);
 std::optional<IntelligenceProvider> intelligenceProviderFromRawValue(const QString &rawValue);
 
@@ -26,7 +26,7 @@ std::optional<IntelligenceProvider> intelligenceProviderFromRawValue(const QStri
 enum class IntelligenceUnavailableReason {
     unsupportedOperatingSystem,
     deviceNotEligible,
-    appleIntelligenceNotEnabled,
+    onDeviceModelNotEnabled,
     modelNotReady,
     generationFailed,
     deterministicOnly

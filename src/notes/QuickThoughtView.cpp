@@ -4,12 +4,11 @@
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/StudioCompactButton.h"
-#include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
 #include "model/Board.h"
-#include "platform/SymbolIcon.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -29,8 +28,6 @@ namespace {
 constexpr int sheetWidth = 560;
 constexpr int sheetHeight = 350;
 
-bool isReturn(const QKeyEvent *event) { return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter; }
-
 } // namespace
 
 QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navigation,
@@ -45,16 +42,7 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(18);
 
-    auto *header = new QHBoxLayout;
-    auto *symbol = new QLabel(this);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("square.and.pencil"), QSize(18, 18), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::label, palette())));
-    auto *title = new StudioText(QStringLiteral("Quick Note"),
-                                 TessalineTypography::systemFont(18, QFont::DemiBold), SemanticColor::label, this);
-    header->addWidget(symbol);
-    header->addWidget(title);
-    header->addStretch(1);
-    stack->addLayout(header);
+    stack->addLayout(sheetTitleRow(QStringLiteral("Quick Note"), QStringLiteral("square.and.pencil"), this));
 
     m_editor = new QPlainTextEdit(this);
     m_editor->setAccessibleName(QStringLiteral("Quick Note"));
@@ -64,7 +52,7 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
     m_editor->document()->setDocumentMargin(10);
     m_editor->setStyleSheet(QStringLiteral("QPlainTextEdit { border-radius: 10px; background: %1; }")
                                 .arg(semanticColor(SemanticColor::textBackground, palette()).name(QColor::HexArgb)));
-    m_editor->installEventFilter(this);
+    submitOnReturn(m_editor, [this] { m_model->submit(); });
     textInputDirection(m_editor);
     connect(m_editor, &QPlainTextEdit::textChanged, this,
             [this] { m_model->setNoteText(m_editor->toPlainText()); });
@@ -146,26 +134,11 @@ void QuickThoughtView::keyPressEvent(QKeyEvent *event)
 {
     // Return anywhere in the sheet is the default action; it does nothing
     // while the paragraph is blank.
-    if (isReturn(event)) {
+    if (isReturnKey(event)) {
         m_model->submit();
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-bool QuickThoughtView::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_editor && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (isReturn(key)) {
-            if (key->modifiers() & Qt::ShiftModifier)
-                m_editor->insertPlainText(QStringLiteral("\n"));
-            else
-                m_model->submit();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void QuickThoughtView::reject()

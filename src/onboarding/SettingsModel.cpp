@@ -1,6 +1,7 @@
 #include "onboarding/SettingsModel.h"
 
 #include "runtime/AppRuntime.h"
+#include "capture/CaptureCommand.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "runtime/UpdateService.h"
 #include "platform/PlatformTexts.h"
@@ -55,6 +56,18 @@ std::optional<QString> SettingsModel::changeShortcut(ShortcutSlot slot, const st
     if (const auto issue = candidate.validationIssue())
         return issue->message();
     return m_runtime.updateShortcutConfiguration(candidate);
+}
+
+std::optional<quint32> SettingsModel::keyCodeAtScanCode(quint32 nativeScanCode) const
+{
+    return m_runtime.captureCoordinator().hotKeyManager().keyCodeAtScanCode(nativeScanCode);
+}
+
+QString SettingsModel::shortcutCommandsNotice() const
+{
+    if (m_runtime.captureCoordinator().hotKeyManager().globalShortcutsOffered())
+        return {};
+    return PlatformTexts::globalShortcutsNotOffered() + u'\n' + captureCommandLines();
 }
 
 bool SettingsModel::canResetShortcuts() const

@@ -42,6 +42,12 @@ public:
     void resetShortcuts();
     std::optional<QString> shortcutValidationMessage() const { return m_shortcutValidationMessage; }
     void setShortcutValidationMessage(const std::optional<QString> &message);
+    // The stored key code of the key at a key event's scan code, for the
+    // recorders, when the platform can tell.
+    std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const;
+    // Where the desktop lets apps set no global shortcuts: what to bind in
+    // its keyboard settings instead. Empty where the shortcuts work.
+    QString shortcutCommandsNotice() const;
 
     // Capture behaviour.
     bool copiesCaptures() const;

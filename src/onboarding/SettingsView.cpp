@@ -164,6 +164,7 @@ QWidget *SettingsView::buildShortcutsSection()
         field->model().onChange = [this, slot](const std::optional<GlobalShortcut> &shortcut) {
             return m_model.changeShortcut(slot, shortcut);
         };
+        field->model().keyCodeAtScanCode = [this](quint32 scanCode) { return m_model.keyCodeAtScanCode(scanCode); };
         // Both rows share one message: either row's success clears it.
         connect(&field->model(), &ShortcutRecorderModel::validationMessageReported, this,
                 [this](const std::optional<QString> &message) { m_model.setShortcutValidationMessage(message); });
@@ -192,9 +193,14 @@ QWidget *SettingsView::buildShortcutsSection()
     m_shortcutErrorText->setWordWrap(true);
     errorLayout->addWidget(m_shortcutErrorText, 1);
 
+    m_shortcutCommands = footnote(QString(), nullptr);
+    m_shortcutCommands->setObjectName(QStringLiteral("shortcutCommands"));
+    m_shortcutCommands->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     return section(QStringLiteral("Keyboard Shortcuts"),
                    {labelledRow(QStringLiteral("Capture Region"), m_captureField, nullptr),
-                    labelledRow(QStringLiteral("Quick Note"), m_quickNoteField, nullptr), hintRow, m_shortcutErrorRow},
+                    labelledRow(QStringLiteral("Quick Note"), m_quickNoteField, nullptr), hintRow, m_shortcutErrorRow,
+                    m_shortcutCommands},
                    this);
 }
 
@@ -341,6 +347,9 @@ void SettingsView::refreshShortcuts()
     m_captureField->setShortcut(configuration.capture);
     m_quickNoteField->setShortcut(configuration.quickThought);
     m_resetShortcuts->setEnabled(m_model.canResetShortcuts());
+    const QString commands = m_model.shortcutCommandsNotice();
+    m_shortcutCommands->setText(commands);
+    m_shortcutCommands->setVisible(!commands.isEmpty());
 
     const std::optional<QString> message = m_model.shortcutValidationMessage();
     m_shortcutErrorRow->setVisible(message.has_value());

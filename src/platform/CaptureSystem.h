@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QImage>
 #include <QList>
 #include <QPointF>
@@ -58,7 +59,9 @@ struct ShareableContent
 };
 
 // A failure of the capture system. permissionDenied marks a refusal because
-// the user declined screen capture; everything else carries its own message.
+// the user declined screen capture, or because the desktop has nothing that
+// could ask; its message then says what the user can do, or is empty.
+// Every other failure carries its own message.
 struct CaptureSystemError
 {
     bool permissionDenied = false;
@@ -70,8 +73,8 @@ using CaptureSystemResult = std::variant<T, CaptureSystemError>;
 
 // What the display capture service needs of the platform: pointer, screens,
 // frontmost application, the displays and windows that can be captured, and
-// single still images. Implemented over X11 by X11CaptureSystem; a Wayland
-// portal implementation can sit behind the same interface.
+// single still images. PlatformFactory picks the implementation for the
+// session: X11CaptureSystem, PortalCaptureSystem or NullCaptureSystem.
 class CaptureSystem
 {
 public:
@@ -92,10 +95,17 @@ public:
     virtual CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() = 0;
     // Image pixels per point of a window.
     virtual double windowPointPixelScale(const SystemWindow &window) = 0;
-    // Whole display, without the cursor, at the requested pixel size.
-    virtual CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) = 0;
+    // Whole display, without the cursor, at the requested pixel size. A
+    // system that takes pictures itself answers at once; one that asks the
+    // desktop for them answers when the desktop has.
+    virtual QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) = 0;
     // One window alone, scaled to fit the requested pixel size.
     virtual CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
+
+    // Whether pictures may be taken now, without asking anybody.
+    virtual bool hasCaptureAccess() const { return true; }
+    // Asks for access where the desktop asks at all; true when granted.
+    virtual bool requestCaptureAccess() { return hasCaptureAccess(); }
 };
 
 } // namespace tessaline

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tessaline {
 
@@ -24,35 +25,63 @@ struct HotKeyEvent
 
 using HotKeyReference = quint64;
 
-// Status codes shared by every implementation.
-namespace HotKeyStatus {
-constexpr qint32 noError = 0;
-constexpr qint32 eventNotHandled = -9874;
-// The combination is already taken by another application.
-constexpr qint32 hotKeyExists = -9878;
-constexpr qint32 parameterError = -50;
-// No window-system connection to register with.
-constexpr qint32 noConnection = -9870;
-}
+// How installing the handler or registering one hot key ended.
+enum class HotKeyStatus {
+    registered,
+    // Another application, or the desktop itself, holds the combination.
+    alreadyTaken,
+    // The keyboard has no key at the stored key's place.
+    unsupportedKey,
+    // Neither X11 nor Wayland runs, so there is nothing to register with.
+    noWindowSystem,
+    // The desktop offers applications no global shortcuts; the user binds
+    // the app's commands in the desktop's keyboard settings instead.
+    notOffered,
+    // The desktop was asked and said no.
+    refused,
+};
+
+// The bits of the stored modifiers' platform-neutral mask, and the keys they
+// stand for here.
+namespace HotKeyModifier {
+constexpr quint32 command = 0x100; // Ctrl
+constexpr quint32 shift = 0x200;
+constexpr quint32 option = 0x800;  // Alt
+constexpr quint32 control = 0x1000; // Super
+} // namespace HotKeyModifier
+
+// One hot key to register. name is the action as the user knows it; desktops
+// that list applications' shortcuts show it.
+struct HotKeyRequest
+{
+    quint32 keyCode = 0;
+    quint32 modifierFlags = 0;
+    HotKeyID id;
+    QString name;
+};
 
 // The platform's system-wide hot-key service, modelled on a simple
 // register/unregister API so the manager above it can be tested with a fake.
-// Key codes are the app's stored key codes (GlobalShortcutKeyCatalog);
-// modifier flags are the stored modifiers' platform-neutral mask
-// (GlobalShortcutModifiers::carbonFlags).
+// Key codes are the app's stored key codes (GlobalShortcutKeyCatalog), which
+// name keys by their place on the keyboard; modifier flags are the stored
+// modifiers' platform-neutral mask (GlobalShortcutModifiers::carbonFlags).
 class HotKeySystem
 {
 public:
-    // Returns HotKeyStatus::noError or eventNotHandled from the handler.
-    using EventHandler = std::function<qint32(const HotKeyEvent &)>;
+    // Answers whether the press was one of ours.
+    using EventHandler = std::function<bool(const HotKeyEvent &)>;
 
     virtual ~HotKeySystem() = default;
 
-    virtual qint32 installEventHandler(EventHandler handler) = 0;
+    virtual HotKeyStatus installEventHandler(EventHandler handler) = 0;
     virtual void removeEventHandler() = 0;
-    // On success returns noError and sets reference.
-    virtual qint32 registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKeyID id, HotKeyReference *reference) = 0;
+    // On success returns registered and sets reference.
+    virtual HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) = 0;
     virtual void unregisterHotKey(HotKeyReference reference) = 0;
+
+    // The stored key code of the key that a key event's native scan code
+    // names by its place; none when this system cannot tell keys by place.
+    virtual std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const = 0;
 };
 
 } // namespace tessaline

@@ -65,8 +65,20 @@ inline QString optionKeyName() { return QStringLiteral("Alt"); }
 inline QString shiftKeyName() { return QStringLiteral("Shift"); }
 inline QString controlKeyName() { return QStringLiteral("Super"); }
 
-// What the hot-key registration failure calls its status code.
-inline QString statusLabel() { return QStringLiteral("status"); }
+// A Wayland desktop without the screenshot portal: what to install.
+inline QString screenshotPortalMissing()
+{
+    return QStringLiteral("The desktop offers no screenshot portal: install xdg-desktop-portal and your desktop's "
+                          "portal backend (xdg-desktop-portal-gnome, xdg-desktop-portal-kde or "
+                          "xdg-desktop-portal-wlr), then log in again.");
+}
+
+// The settings window, where the desktop offers no global shortcuts to apps.
+inline QString globalShortcutsNotOffered()
+{
+    return QStringLiteral("This desktop does not let apps set global shortcuts. Bind these commands to keys in "
+                          "your desktop's keyboard settings instead:");
+}
 
 // Keys at positions that carry other labels on PC keyboards.
 inline QString printKeyName() { return QStringLiteral("Print"); }

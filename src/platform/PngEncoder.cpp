@@ -162,31 +162,65 @@ uint64_t filterRow(PngRowFilter filter, const uint8_t *row, const uint8_t *previ
 class BitReader
 {
 public:
-    // `data` must be followed by at least 8 readable bytes.
-    BitReader(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    // `data` must be followed by at least 16 readable bytes.
+    BitReader(const uint8_t *data, size_t size) : m_data(data), m_size(size) { refill(); }
 
-    uint32_t peek(int count) const
+    // Up to 32 bits; at least 48 are buffered after `ensure48`.
+    uint32_t peek(int count)
     {
-        uint64_t word;
-        std::memcpy(&word, m_data + (m_position >> 3), 8);
-        word >>= (m_position & 7);
-        return uint32_t(word & ((uint64_t(1) << count) - 1));
+        if (m_count < count)
+            refill();
+        return uint32_t(m_buffer & ((uint64_t(1) << count) - 1));
     }
-    void skip(int count) { m_position += uint64_t(count); }
+    void skip(int count)
+    {
+        m_position += uint64_t(count);
+        if (count < m_count) {
+            m_buffer >>= count;
+            m_count -= count;
+        } else {
+            refill();
+        }
+    }
     uint32_t take(int count)
     {
         const uint32_t value = peek(count);
         skip(count);
         return value;
     }
-    void alignToByte() { m_position = (m_position + 7) & ~uint64_t(7); }
+    // One match (literal/length code, its extra bits, distance code and its
+    // extra bits) takes at most 48 bits, so a symbol loop refills once per
+    // symbol at most.
+    void ensure48()
+    {
+        if (m_count < 48)
+            refill();
+    }
+    void alignToByte()
+    {
+        const uint64_t aligned = (m_position + 7) & ~uint64_t(7);
+        m_position = aligned;
+        refill();
+    }
     uint64_t position() const { return m_position; }
     bool overrun() const { return m_position > uint64_t(m_size) * 8; }
 
 private:
+    void refill()
+    {
+        // Past the end (a damaged stream) reads as zeros; `overrun` tells.
+        uint64_t word = 0;
+        if ((m_position >> 3) <= m_size + 8)
+            std::memcpy(&word, m_data + (m_position >> 3), 8);
+        m_buffer = word >> (m_position & 7);
+        m_count = 64 - int(m_position & 7);
+    }
+
     const uint8_t *m_data;
     size_t m_size;
     uint64_t m_position = 0;
+    uint64_t m_buffer = 0;
+    int m_count = 0;
 };
 
 class HuffmanTable
@@ -256,6 +290,7 @@ bool skipSymbols(BitReader &reader, const HuffmanTable &literals, const HuffmanT
     for (;;) {
         if (reader.overrun())
             return false;
+        reader.ensure48();
         const int symbol = literals.decode(reader);
         if (symbol < 0)
             return false;
@@ -362,9 +397,12 @@ struct Strip
 {
     int firstRow = 0;
     int rowCount = 0;
-    std::vector<uint8_t> filtered;
-    std::vector<uint8_t> compressed; // followed by 8 zero bytes of slack
+    std::unique_ptr<uint8_t[]> filtered;
+    size_t filteredSize = 0;
+    std::unique_ptr<uint8_t[]> compressed; // followed by 16 zero bytes of slack
+    size_t compressedCapacity = 0;
     size_t compressedSize = 0;
+    uint32_t adler = 1;
     bool ok = false;
 };
 
@@ -372,6 +410,64 @@ struct CompressorDeleter
 {
     void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
 };
+
+// One row read and filtered in a single pass, for a filter chosen up front:
+// no cost is worked out, and the loops are plain enough to vectorise.
+void readAndFilterRow(const PixelSource &source, int y, PngRowFilter filter, const uint8_t *previous,
+                      uint8_t *current, uint8_t *out)
+{
+    const int width = source.image.width();
+    const int bpp = source.channels;
+    const size_t length = size_t(width) * size_t(bpp);
+    uint8_t *filtered = out + 1;
+    if (filter == PngRowFilter::Up && source.fromUint32 && bpp == 3) {
+        // The common case, a capture: subtract the previous row's words as
+        // they are, without converting either row to bytes first.
+        out[0] = 2;
+        const auto *pixels = reinterpret_cast<const QRgb *>(source.image.constScanLine(y));
+        const auto *above = y > 0 ? reinterpret_cast<const QRgb *>(source.image.constScanLine(y - 1)) : nullptr;
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = pixels[x];
+            const QRgb q = above ? above[x] : 0;
+            filtered[0] = uint8_t((p >> 16) - (q >> 16));
+            filtered[1] = uint8_t((p >> 8) - (q >> 8));
+            filtered[2] = uint8_t(p - q);
+            filtered += 3;
+        }
+        return;
+    }
+    source.readRow(y, current);
+    switch (filter) {
+    case PngRowFilter::None:
+        out[0] = 0;
+        std::memcpy(filtered, current, length);
+        return;
+    case PngRowFilter::Sub:
+        out[0] = 1;
+        std::memcpy(filtered, current, size_t(bpp));
+        for (size_t i = size_t(bpp); i < length; ++i)
+            filtered[i] = uint8_t(current[i] - current[i - size_t(bpp)]);
+        return;
+    case PngRowFilter::Up:
+        out[0] = 2;
+        for (size_t i = 0; i < length; ++i)
+            filtered[i] = uint8_t(current[i] - previous[i]);
+        return;
+    case PngRowFilter::Paeth:
+    case PngRowFilter::Adaptive:
+        break;
+    }
+    filterRow(filter, current, previous, length, bpp, out);
+}
+
+// A buffer whose bytes are written before they are read, so nothing is
+// spent clearing it first.
+using Bytes = std::unique_ptr<uint8_t[]>;
+
+Bytes uninitializedBytes(size_t size)
+{
+    return Bytes(new uint8_t[size]);
+}
 
 void encodeStrip(const PixelSource &source, PngRowFilter filter, libdeflate_compressor *compressor, Strip &strip)
 {
@@ -385,13 +481,14 @@ void encodeStrip(const PixelSource &source, PngRowFilter filter, libdeflate_comp
     if (strip.firstRow > 0)
         source.readRow(strip.firstRow - 1, previous.data());
 
-    strip.filtered.resize(size_t(strip.rowCount) * (rowLength + 1));
-    uint8_t *out = strip.filtered.data();
+    strip.filteredSize = size_t(strip.rowCount) * (rowLength + 1);
+    strip.filtered = uninitializedBytes(strip.filteredSize);
+    uint8_t *out = strip.filtered.get();
     for (int r = 0; r < strip.rowCount; ++r) {
-        source.readRow(strip.firstRow + r, current.data());
         if (filter != PngRowFilter::Adaptive) {
-            filterRow(filter, current.data(), previous.data(), rowLength, bpp, out);
+            readAndFilterRow(source, strip.firstRow + r, filter, previous.data(), current.data(), out);
         } else {
+            source.readRow(strip.firstRow + r, current.data());
             uint64_t bestCost = UINT64_MAX;
             for (PngRowFilter f : {PngRowFilter::None, PngRowFilter::Sub, PngRowFilter::Up, PngRowFilter::Paeth}) {
                 const uint64_t cost = filterRow(f, current.data(), previous.data(), rowLength, bpp, candidate.data());
@@ -406,11 +503,40 @@ void encodeStrip(const PixelSource &source, PngRowFilter filter, libdeflate_comp
         previous.swap(current);
     }
 
-    const size_t bound = libdeflate_deflate_compress_bound(compressor, strip.filtered.size());
-    strip.compressed.assign(bound + 8, 0);
-    strip.compressedSize = libdeflate_deflate_compress(compressor, strip.filtered.data(), strip.filtered.size(),
-                                                       strip.compressed.data(), bound);
+    const size_t bound = libdeflate_deflate_compress_bound(compressor, strip.filteredSize);
+    // The slack lets the stream walker read whole words past the end, and
+    // the joining trailer be written in place.
+    strip.compressedCapacity = bound + 16;
+    strip.compressed = uninitializedBytes(strip.compressedCapacity);
+    strip.compressedSize = libdeflate_deflate_compress(compressor, strip.filtered.get(), strip.filteredSize,
+                                                       strip.compressed.get(), bound);
     strip.ok = strip.compressedSize > 0;
+    if (strip.ok)
+        std::memset(strip.compressed.get() + strip.compressedSize, 0, 16);
+    strip.adler = libdeflate_adler32(1, strip.filtered.get(), strip.filteredSize);
+    // Only the compressed bytes are needed from here on.
+    strip.filtered.reset();
+}
+
+// Adler-32 of two pieces joined, from the checksums of each and the second's
+// length (as zlib's adler32_combine), so strips can be summed in parallel.
+uint32_t combineAdler32(uint32_t first, uint32_t second, size_t secondLength)
+{
+    constexpr uint32_t base = 65521;
+    const uint64_t remainder = secondLength % base;
+    uint64_t sum1 = first & 0xFFFF;
+    uint64_t sum2 = (remainder * sum1) % base;
+    sum1 += (second & 0xFFFF) + base - 1;
+    sum2 += (first >> 16) + (second >> 16) + base - remainder;
+    if (sum1 >= base)
+        sum1 -= base;
+    if (sum1 >= base)
+        sum1 -= base;
+    if (sum2 >= uint64_t(base) << 1)
+        sum2 -= uint64_t(base) << 1;
+    if (sum2 >= base)
+        sum2 -= base;
+    return uint32_t((sum2 << 16) | sum1);
 }
 
 void appendBigEndian(QByteArray &out, quint32 value)
@@ -471,14 +597,14 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
             try {
                 encodeStrip(*source, options.filter, compressor.get(), strips[i]);
                 if (strips[i].ok && i + 1 < strips.size()) {
-                    const auto shape = walkDeflateStream(strips[i].compressed.data(), strips[i].compressedSize);
+                    const auto shape = walkDeflateStream(strips[i].compressed.get(), strips[i].compressedSize);
                     if (!shape) {
                         strips[i].ok = false;
                     } else {
                         // Clear the final mark, drop padding bits, then close
                         // with an empty stored block (three zero header bits,
                         // byte alignment, LEN 0, NLEN 0xFFFF).
-                        uint8_t *bytes = strips[i].compressed.data();
+                        uint8_t *bytes = strips[i].compressed.get();
                         bytes[shape->finalBlockStart >> 3] &= uint8_t(~(1u << (shape->finalBlockStart & 7)));
                         const uint64_t end = shape->endBit;
                         if (end & 7)
@@ -486,9 +612,8 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
                         size_t length = size_t((end + 3 + 7) / 8);
                         std::fill(bytes + ((end + 7) / 8), bytes + length, 0);
                         const uint8_t trailer[4] = {0x00, 0x00, 0xFF, 0xFF};
-                        if (strips[i].compressed.size() < length + 4)
-                            strips[i].compressed.resize(length + 4 + 8, 0);
-                        std::memcpy(strips[i].compressed.data() + length, trailer, 4);
+                        // The stream grows by at most five bytes, within the slack.
+                        std::memcpy(bytes + length, trailer, 4);
                         strips[i].compressedSize = length + 4;
                     }
                 }
@@ -527,10 +652,9 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     idat.append(char(header & 0xFF));
     uint32_t adler = 1;
     for (Strip &strip : strips) {
-        idat.append(reinterpret_cast<const char *>(strip.compressed.data()), qsizetype(strip.compressedSize));
-        adler = libdeflate_adler32(adler, strip.filtered.data(), strip.filtered.size());
-        std::vector<uint8_t>().swap(strip.filtered);
-        std::vector<uint8_t>().swap(strip.compressed);
+        idat.append(reinterpret_cast<const char *>(strip.compressed.get()), qsizetype(strip.compressedSize));
+        adler = combineAdler32(adler, strip.adler, strip.filteredSize);
+        strip.compressed.reset();
     }
     appendBigEndian(idat, adler);
 

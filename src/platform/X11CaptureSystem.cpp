@@ -290,7 +290,14 @@ double X11CaptureSystem::windowPointPixelScale(const SystemWindow &window)
     return 1;
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::captureDisplayImage(const SystemDisplay &display, const QSize &size)
+QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplayImage(const SystemDisplay &display,
+                                                                          const QSize &size)
+{
+    // The root window answers at once.
+    return QtFuture::makeReadyFuture(grabDisplay(display, size));
+}
+
+CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const SystemDisplay &display, const QSize &size)
 {
     for (const X11Display &candidate : displays()) {
         if (candidate.displayID != display.displayID)

@@ -41,7 +41,7 @@ public:
     CaptureSystemResult<ShareableContent> shareableContent() override;
     CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override;
     double windowPointPixelScale(const SystemWindow &window) override;
-    CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
+    QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
     CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override;
 
     QList<X11Display> displays() const;
@@ -54,6 +54,7 @@ public:
 private:
     explicit X11CaptureSystem(const X11Connection &connection);
     QRectF logicalFromNative(const QRect &native, const QList<X11Display> &displays) const;
+    CaptureSystemResult<QImage> grabDisplay(const SystemDisplay &display, const QSize &size);
     CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame);
 
     void keepBuffersForAWhile();

@@ -1,5 +1,7 @@
 #include "platform/X11HotKeys.h"
 
+#include "platform/KeyPositions.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -8,37 +10,6 @@
 namespace tessaline {
 
 namespace {
-
-// Stored key code -> Linux evdev key code of the key in the same place on
-// the keyboard; 0 where there is none.
-constexpr quint16 evdevCodes[127] = {
-    /*  0 A */ 30, /*  1 S */ 31, /*  2 D */ 32, /*  3 F */ 33, /*  4 H */ 35,
-    /*  5 G */ 34, /*  6 Z */ 44, /*  7 X */ 45, /*  8 C */ 46, /*  9 V */ 47,
-    /* 10 ISO key */ 86, /* 11 B */ 48, /* 12 Q */ 16, /* 13 W */ 17, /* 14 E */ 18,
-    /* 15 R */ 19, /* 16 Y */ 21, /* 17 T */ 20, /* 18 1 */ 2, /* 19 2 */ 3,
-    /* 20 3 */ 4, /* 21 4 */ 5, /* 22 6 */ 7, /* 23 5 */ 6, /* 24 = */ 13,
-    /* 25 9 */ 10, /* 26 7 */ 8, /* 27 - */ 12, /* 28 8 */ 9, /* 29 0 */ 11,
-    /* 30 ] */ 27, /* 31 O */ 24, /* 32 U */ 22, /* 33 [ */ 26, /* 34 I */ 23,
-    /* 35 P */ 25, /* 36 Return */ 28, /* 37 L */ 38, /* 38 J */ 36, /* 39 ' */ 40,
-    /* 40 K */ 37, /* 41 ; */ 39, /* 42 \ */ 43, /* 43 , */ 51, /* 44 / */ 53,
-    /* 45 N */ 49, /* 46 M */ 50, /* 47 . */ 52, /* 48 Tab */ 15, /* 49 Space */ 57,
-    /* 50 ` */ 41, /* 51 Backspace */ 14, /* 52 */ 0, /* 53 Escape */ 1, /* 54 */ 0,
-    0, 0, 0, 0, 0, /* 55-59: modifiers */
-    0, 0, 0, 0, /* 60-63: modifiers */
-    /* 64 F17 */ 187, /* 65 KP . */ 83, /* 66 */ 0, /* 67 KP * */ 55, /* 68 */ 0,
-    /* 69 KP + */ 78, /* 70 */ 0, 0, 0, 0, 0, /* 70-74 */
-    /* 75 KP / */ 98, /* 76 KP Enter */ 96, /* 77 */ 0, /* 78 KP - */ 74, /* 79 F18 */ 188,
-    /* 80 F19 */ 189, /* 81 KP = */ 117, /* 82 KP 0 */ 82, /* 83 KP 1 */ 79, /* 84 KP 2 */ 80,
-    /* 85 KP 3 */ 81, /* 86 KP 4 */ 75, /* 87 KP 5 */ 76, /* 88 KP 6 */ 77, /* 89 KP 7 */ 71,
-    /* 90 F20 */ 190, /* 91 KP 8 */ 72, /* 92 KP 9 */ 73, /* 93 */ 0, /* 94 */ 0,
-    /* 95 */ 0, /* 96 F5 */ 63, /* 97 F6 */ 64, /* 98 F7 */ 65, /* 99 F3 */ 61,
-    /* 100 F8 */ 66, /* 101 F9 */ 67, /* 102 */ 0, /* 103 F11 */ 87, /* 104 */ 0,
-    /* 105 Print */ 99, /* 106 F16 */ 186, /* 107 Scroll Lock */ 70, /* 108 */ 0, /* 109 F10 */ 68,
-    /* 110 */ 0, /* 111 F12 */ 88, /* 112 */ 0, /* 113 Pause */ 119, /* 114 Insert */ 110,
-    /* 115 Home */ 102, /* 116 Page Up */ 104, /* 117 Delete */ 111, /* 118 F4 */ 62, /* 119 End */ 107,
-    /* 120 F2 */ 60, /* 121 Page Down */ 109, /* 122 F1 */ 59, /* 123 Left */ 105, /* 124 Right */ 106,
-    /* 125 Down */ 108, /* 126 Up */ 103,
-};
 
 constexpr quint8 evdevOffset = 8;
 constexpr quint8 altKey = 56 + evdevOffset;
@@ -71,9 +42,14 @@ X11HotKeys::~X11HotKeys()
 
 std::optional<quint8> X11HotKeys::xKeyCode(quint32 keyCode)
 {
-    if (keyCode >= 127 || evdevCodes[keyCode] == 0)
-        return std::nullopt;
-    return quint8(evdevCodes[keyCode] + evdevOffset);
+    if (const auto code = KeyPositions::xkbKeyCode(keyCode))
+        return quint8(*code);
+    return std::nullopt;
+}
+
+std::optional<quint32> X11HotKeys::keyCodeAtScanCode(quint32 nativeScanCode) const
+{
+    return KeyPositions::storedKeyCode(nativeScanCode);
 }
 
 X11HotKeys::ModifierMasks X11HotKeys::modifierMasks() const
@@ -112,13 +88,13 @@ X11HotKeys::ModifierMasks X11HotKeys::modifierMasks() const
 quint16 X11HotKeys::xModifiers(quint32 modifierFlags, const ModifierMasks &masks) const
 {
     quint16 result = 0;
-    if (modifierFlags & commandFlag)
+    if (modifierFlags & HotKeyModifier::command)
         result |= XCB_MOD_MASK_CONTROL;
-    if (modifierFlags & shiftFlag)
+    if (modifierFlags & HotKeyModifier::shift)
         result |= XCB_MOD_MASK_SHIFT;
-    if (modifierFlags & optionFlag)
+    if (modifierFlags & HotKeyModifier::option)
         result |= masks.alt;
-    if (modifierFlags & controlFlag)
+    if (modifierFlags & HotKeyModifier::control)
         result |= masks.super;
     return result;
 }
@@ -128,16 +104,16 @@ QList<quint16> X11HotKeys::lockVariants(quint16 numLock) const
     return {0, XCB_MOD_MASK_LOCK, numLock, quint16(XCB_MOD_MASK_LOCK | numLock)};
 }
 
-qint32 X11HotKeys::installEventHandler(EventHandler handler)
+HotKeyStatus X11HotKeys::installEventHandler(EventHandler handler)
 {
     if (!QCoreApplication::instance())
-        return HotKeyStatus::noConnection;
+        return HotKeyStatus::noWindowSystem;
     m_handler = std::move(handler);
     if (!m_filterInstalled) {
         QCoreApplication::instance()->installNativeEventFilter(this);
         m_filterInstalled = true;
     }
-    return HotKeyStatus::noError;
+    return HotKeyStatus::registered;
 }
 
 void X11HotKeys::removeEventHandler()
@@ -149,27 +125,29 @@ void X11HotKeys::removeEventHandler()
     m_keysDown.clear();
 }
 
-qint32 X11HotKeys::registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKeyID id, HotKeyReference *reference)
+HotKeyStatus X11HotKeys::registerHotKey(const HotKeyRequest &request, HotKeyReference *reference)
 {
-    const auto code = xKeyCode(keyCode);
+    const auto code = xKeyCode(request.keyCode);
     if (!code)
-        return HotKeyStatus::parameterError;
+        return HotKeyStatus::unsupportedKey;
     const ModifierMasks masks = modifierMasks();
-    Grab grab{*code, xModifiers(modifierFlags, masks), masks.numLock, id};
+    Grab grab{*code, xModifiers(request.modifierFlags, masks), masks.numLock, request.id};
     QList<xcb_void_cookie_t> cookies;
     for (const quint16 variant : lockVariants(grab.numLock)) {
         cookies.append(xcb_grab_key_checked(m_x11.connection, 0, m_x11.root, grab.modifiers | variant, grab.keyCode,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
-    qint32 status = HotKeyStatus::noError;
+    HotKeyStatus status = HotKeyStatus::registered;
     for (const xcb_void_cookie_t cookie : cookies) {
         if (xcb_generic_error_t *error = xcb_request_check(m_x11.connection, cookie)) {
-            if (status == HotKeyStatus::noError)
-                status = error->error_code == XCB_ACCESS ? HotKeyStatus::hotKeyExists : HotKeyStatus::parameterError;
+            // BadAccess: another client grabs the combination. Anything else
+            // means the server cannot grab that key at all.
+            if (status == HotKeyStatus::registered)
+                status = error->error_code == XCB_ACCESS ? HotKeyStatus::alreadyTaken : HotKeyStatus::unsupportedKey;
             std::free(error);
         }
     }
-    if (status != HotKeyStatus::noError) {
+    if (status != HotKeyStatus::registered) {
         // Ungrabbing only ever releases our own grabs, so the variants that
         // did succeed go and another client's stay.
         ungrab(grab);
@@ -180,7 +158,7 @@ qint32 X11HotKeys::registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKey
     m_grabs.insert(ref, grab);
     if (reference)
         *reference = ref;
-    return HotKeyStatus::noError;
+    return HotKeyStatus::registered;
 }
 
 void X11HotKeys::ungrab(const Grab &grab)
@@ -273,8 +251,7 @@ bool X11HotKeys::nativeEventFilter(const QByteArray &eventType, void *message, q
         watchForRelease();
     if (repeated || !m_handler)
         return true;
-    const qint32 status = m_handler(HotKeyEvent{true, match->id});
-    return status != HotKeyStatus::eventNotHandled;
+    return m_handler(HotKeyEvent{true, match->id});
 }
 
 } // namespace tessaline

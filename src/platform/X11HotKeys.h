@@ -9,7 +9,6 @@
 #include <QSet>
 
 #include <memory>
-
 #include <optional>
 
 namespace tessaline {
@@ -21,27 +20,19 @@ namespace tessaline {
 class X11HotKeys : public HotKeySystem, public QAbstractNativeEventFilter
 {
 public:
-    // Stored modifier flags (the platform-neutral mask of
-    // GlobalShortcutModifiers) and the keys they stand for here.
-    static constexpr quint32 commandFlag = 0x100; // Ctrl
-    static constexpr quint32 shiftFlag = 0x200;   // Shift
-    static constexpr quint32 optionFlag = 0x800;  // Alt
-    static constexpr quint32 controlFlag = 0x1000; // Super
-
     // None when the application does not run on X11.
     static std::unique_ptr<X11HotKeys> create();
     ~X11HotKeys() override;
 
-    qint32 installEventHandler(EventHandler handler) override;
+    HotKeyStatus installEventHandler(EventHandler handler) override;
     void removeEventHandler() override;
-    qint32 registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKeyID id, HotKeyReference *reference) override;
+    HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) override;
     void unregisterHotKey(HotKeyReference reference) override;
+    std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const override;
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
-    // The X key code at the position of a stored key code: the stored codes
-    // name keys by where they sit on the keyboard, and so do evdev codes,
-    // which X servers offset by 8.
+    // The X key code at the position of a stored key code.
     static std::optional<quint8> xKeyCode(quint32 keyCode);
 
     struct ModifierMasks

@@ -42,6 +42,7 @@ void NavigationState::setQuickThoughtPresented(bool presented) { assign(this, m_
 void NavigationState::setSearchText(const QString &text) { assign(this, m_searchText, text, &NavigationState::searchTextChanged); }
 void NavigationState::setActiveWritingAnchorID(const std::optional<QUuid> &id) { assign(this, m_activeWritingAnchorID, id, &NavigationState::activeWritingAnchorIDChanged); }
 void NavigationState::setFrameComposerCardID(const std::optional<QUuid> &id) { assign(this, m_frameComposerCardID, id, &NavigationState::frameComposerCardIDChanged); }
+void NavigationState::setAskSuggestion(const std::optional<AskSuggestionRequest> &request) { assign(this, m_askSuggestion, request, &NavigationState::askSuggestionChanged); }
 
 void NavigationState::setActiveBoardID(const std::optional<QUuid> &id)
 {

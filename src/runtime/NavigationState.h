@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/SheetRequest.h"
 #include "runtime/SidebarDestination.h"
 
 #include <QList>
@@ -48,6 +49,9 @@ public:
     void setActiveWritingAnchorID(const std::optional<QUuid> &id);
     std::optional<QUuid> frameComposerCardID() const { return m_frameComposerCardID; }
     void setFrameComposerCardID(const std::optional<QUuid> &id);
+    // While set, the main window shows the thinking assistant for these cards.
+    std::optional<AskSuggestionRequest> askSuggestion() const { return m_askSuggestion; }
+    void setAskSuggestion(const std::optional<AskSuggestionRequest> &request);
     std::optional<QUuid> activeBoardID() const { return m_activeBoardID; }
     void setActiveBoardID(const std::optional<QUuid> &id);
     bool remindersEnabled() const { return m_remindersEnabled; }
@@ -69,6 +73,7 @@ Q_SIGNALS:
     void searchTextChanged();
     void activeWritingAnchorIDChanged();
     void frameComposerCardIDChanged();
+    void askSuggestionChanged();
     void activeBoardIDChanged();
     void remindersEnabledChanged();
 
@@ -85,6 +90,7 @@ private:
     QString m_searchText;
     std::optional<QUuid> m_activeWritingAnchorID;
     std::optional<QUuid> m_frameComposerCardID;
+    std::optional<AskSuggestionRequest> m_askSuggestion;
     std::optional<QUuid> m_activeBoardID;
     bool m_remindersEnabled = false;
 };

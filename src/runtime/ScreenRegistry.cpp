@@ -76,6 +76,8 @@ ScreenRegistry::Label ScreenRegistry::sheetLabel(SheetKind kind)
         return {QStringLiteral("Capture Review"), QStringLiteral("viewfinder")};
     case SheetKind::frameComposer:
         return {QStringLiteral("Frame Composer"), QStringLiteral("rectangle.inset.filled")};
+    case SheetKind::askSuggestion:
+        return {QStringLiteral("Think with these cards"), QStringLiteral("sparkles")};
     }
     return {};
 }

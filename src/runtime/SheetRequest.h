@@ -1,13 +1,24 @@
 #pragma once
 
+#include <QList>
 #include <QUuid>
 
 #include <optional>
 
 namespace tessaline {
 
-// The six sheets of the main window.
-enum class SheetKind { onboarding, quickThought, focusEditor, gallery, captureReview, frameComposer };
+// The sheets of the main window.
+enum class SheetKind { onboarding, quickThought, focusEditor, gallery, captureReview, frameComposer, askSuggestion };
+
+// What the thinking assistant is asked about: cards of one note, whose
+// thought the kept answer becomes.
+struct AskSuggestionRequest
+{
+    QUuid boardID;
+    QList<QUuid> sourceCardIDs;
+
+    friend bool operator==(const AskSuggestionRequest &, const AskSuggestionRequest &) = default;
+};
 
 // A sheet to show, with what it was asked for.
 struct SheetRequest
@@ -17,9 +28,14 @@ struct SheetRequest
     std::optional<QUuid> cardID;
     // The quick note's chosen note: the active note when the sheet was built.
     std::optional<QUuid> preselectedBoardID;
+    // The thinking assistant's note and cards.
+    std::optional<AskSuggestionRequest> ask;
 
-    // Two requests show the same sheet when kind and card agree.
-    bool isSameSheet(const SheetRequest &other) const { return kind == other.kind && cardID == other.cardID; }
+    // Two requests show the same sheet when kind, card and question agree.
+    bool isSameSheet(const SheetRequest &other) const
+    {
+        return kind == other.kind && cardID == other.cardID && ask == other.ask;
+    }
 };
 
 } // namespace tessaline

@@ -1,7 +1,7 @@
 #include "shell/CaptureToastWindowController.h"
 
 #include "shell/CaptureCompletionToastView.h"
-#include "platform/X11WindowHints.h"
+#include "platform/WindowHints.h"
 
 #include <QCursor>
 #include <QGuiApplication>

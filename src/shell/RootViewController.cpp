@@ -46,6 +46,7 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     connect(&navigation, &NavigationState::galleryCardIDChanged, this, sheetInputChanged);
     connect(&navigation, &NavigationState::captureReviewCardIDChanged, this, sheetInputChanged);
     connect(&navigation, &NavigationState::frameComposerCardIDChanged, this, sheetInputChanged);
+    connect(&navigation, &NavigationState::askSuggestionChanged, this, sheetInputChanged);
     connect(&m_runtime, &AppRuntime::uiReadyChanged, this, sheetInputChanged);
     connect(&m_runtime, &AppRuntime::errorMessageChanged, this, sheetInputChanged);
     if (onboarding) {
@@ -56,7 +57,7 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     m_detailScreen = DetailScreen::forDestination(navigation.destination(), m_library->boards());
     m_sheet = [this]() -> std::optional<SheetRequest> {
         for (SheetKind kind : {SheetKind::quickThought, SheetKind::focusEditor, SheetKind::gallery,
-                               SheetKind::captureReview, SheetKind::frameComposer, SheetKind::onboarding}) {
+                               SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion, SheetKind::onboarding}) {
             if (auto request = wantedSheet(kind))
                 return request;
         }
@@ -136,7 +137,7 @@ bool RootViewController::isNavigationSheetUp() const
 {
     const NavigationState &navigation = m_runtime.navigation();
     return navigation.isQuickThoughtPresented() || navigation.focusedCardID() || navigation.galleryCardID()
-        || navigation.captureReviewCardID() || navigation.frameComposerCardID();
+        || navigation.captureReviewCardID() || navigation.frameComposerCardID() || navigation.askSuggestion();
 }
 
 std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) const
@@ -145,19 +146,19 @@ std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) cons
     auto forCard = [kind](const std::optional<QUuid> &id) -> std::optional<SheetRequest> {
         if (!id)
             return std::nullopt;
-        return SheetRequest{kind, id, std::nullopt};
+        return SheetRequest{kind, id, std::nullopt, std::nullopt};
     };
     switch (kind) {
     case SheetKind::onboarding: {
         const OnboardingCoordinator *onboarding = m_runtime.onboarding();
         if (onboarding && onboarding->isOnboardingPresented() && m_runtime.isUIReady() && !m_runtime.errorMessage()
             && !isNavigationSheetUp())
-            return SheetRequest{kind, std::nullopt, std::nullopt};
+            return SheetRequest{kind, std::nullopt, std::nullopt, std::nullopt};
         return std::nullopt;
     }
     case SheetKind::quickThought:
         if (navigation.isQuickThoughtPresented())
-            return SheetRequest{kind, std::nullopt, navigation.activeBoardID()};
+            return SheetRequest{kind, std::nullopt, navigation.activeBoardID(), std::nullopt};
         return std::nullopt;
     case SheetKind::focusEditor:
         return forCard(navigation.focusedCardID());
@@ -167,6 +168,10 @@ std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) cons
         return forCard(navigation.captureReviewCardID());
     case SheetKind::frameComposer:
         return forCard(navigation.frameComposerCardID());
+    case SheetKind::askSuggestion:
+        if (const auto ask = navigation.askSuggestion())
+            return SheetRequest{kind, std::nullopt, std::nullopt, ask};
+        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -180,7 +185,7 @@ void RootViewController::updateSheet()
             return;
     }
     for (SheetKind kind : {SheetKind::quickThought, SheetKind::focusEditor, SheetKind::gallery,
-                           SheetKind::captureReview, SheetKind::frameComposer, SheetKind::onboarding}) {
+                           SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion, SheetKind::onboarding}) {
         if ((next = wantedSheet(kind)))
             break;
     }
@@ -210,6 +215,9 @@ void RootViewController::sheetDismissed(SheetKind kind)
         break;
     case SheetKind::frameComposer:
         navigation.setFrameComposerCardID(std::nullopt);
+        break;
+    case SheetKind::askSuggestion:
+        navigation.setAskSuggestion(std::nullopt);
         break;
     }
 }

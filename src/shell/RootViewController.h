@@ -61,7 +61,8 @@ public:
     // The sheet that should be on screen now. A sheet that is up stays up
     // while it is still asked for; otherwise the first one asked for, in the
     // order quick note, focus editor, gallery, capture review, frame
-    // composer; the first-run setup only when none of them is.
+    // composer, thinking assistant; the first-run setup only when none of
+    // them is.
     std::optional<SheetRequest> presentedSheet() const { return m_sheet; }
     // The sheet went away: its property is set back. The first-run setup
     // ignores this and stays while its conditions hold.

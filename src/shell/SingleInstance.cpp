@@ -17,16 +17,18 @@ constexpr int answerTimeout = 10'000;
 
 } // namespace
 
-QString SingleInstance::defaultDirectory()
+QString SingleInstance::defaultName()
 {
-    // Falls back to a private folder of Qt's making when the session has none.
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // The session's private runtime directory, so that another session of
+    // the same user (or a test run with its own) never reaches this one.
+    // Without one, Qt makes a private folder of its own.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(QStringLiteral("tessaline"));
 }
 
-SingleInstance::SingleInstance(const QString &directory, QObject *parent)
+SingleInstance::SingleInstance(const QString &name, QObject *parent)
     : QObject(parent)
-    , m_name(QDir(directory).filePath(QStringLiteral("tessaline.socket")))
-    , m_lock(std::make_unique<QLockFile>(QDir(directory).filePath(QStringLiteral("tessaline.lock"))))
+    , m_name(name)
+    , m_lock(std::make_unique<QLockFile>(name + QStringLiteral(".lock")))
 {
     // The lock is held for the life of the process, however long: it only
     // counts as stale once its process is gone.
@@ -35,22 +37,33 @@ SingleInstance::SingleInstance(const QString &directory, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::askRunningInstance()
+bool SingleInstance::askRunningInstance(const std::optional<CaptureCommand> &command)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(500))
         return false;
-    socket.write("activate\n");
+    socket.write(command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
     socket.waitForBytesWritten(500);
     socket.disconnectFromServer();
     return true;
 }
 
-bool SingleInstance::claim(bool replacePrevious)
+void SingleInstance::handleLine(const QByteArray &line)
 {
-    // Whoever holds the lock is the instance; taking it is the one step two
-    // starts at the same moment cannot both win.
+    if (line == "activate") {
+        Q_EMIT activationRequested();
+    } else if (line.startsWith("command ")) {
+        if (const auto command = captureCommandFromOption(QString::fromLatin1(line.mid(8))))
+            Q_EMIT commandRequested(*command);
+    }
+}
+
+bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
+{
+    // Whoever holds the lock is the instance: taking it is the one step two
+    // starts at the same moment cannot both win. A relaunch waits for the
+    // previous instance, which started it, to quit.
     if (!m_lock->tryLock(replacePrevious ? answerTimeout : 0)) {
         // Nothing to share a lock through (no runtime directory): run anyway
         // rather than not at all.
@@ -59,7 +72,7 @@ bool SingleInstance::claim(bool replacePrevious)
         // The holder listens, or is about to; it may also be on its way out.
         const QDeadlineTimer deadline(answerTimeout);
         while (!deadline.hasExpired()) {
-            if (askRunningInstance())
+            if (askRunningInstance(command))
                 return false;
             if (m_lock->tryLock(100))
                 break;
@@ -78,8 +91,11 @@ bool SingleInstance::claim(bool replacePrevious)
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().startsWith("activate"))
-                    Q_EMIT activationRequested();
+                // A request is one short line; anything longer is not ours.
+                while (socket->canReadLine())
+                    handleLine(socket->readLine(256).trimmed());
+                if (socket->bytesAvailable() > 256)
+                    socket->abort();
             });
         }
     });

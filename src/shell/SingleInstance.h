@@ -1,9 +1,12 @@
 #pragma once
 
+#include "capture/CaptureCommand.h"
+
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLockFile;
@@ -11,34 +14,37 @@ class QLockFile;
 namespace tessaline {
 
 // One running Tessaline per user session: the first instance holds a lock
-// file and listens on a local socket, both in the session's runtime
-// directory ($XDG_RUNTIME_DIR, private to the session); a later start in the
-// same session asks it to come forward and then leaves. A start with
-// another runtime directory (another session, a test run) is on its own.
+// file and listens on a local socket beside it, both in the session's
+// private runtime directory ($XDG_RUNTIME_DIR); a later start in the same
+// session asks it to come forward, or to run a command given on its command
+// line, and then leaves. A start with another runtime directory (another
+// session, a test run) is on its own.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    // The session's runtime directory.
-    static QString defaultDirectory();
+    // The socket's path in the session's runtime directory.
+    static QString defaultName();
 
-    explicit SingleInstance(const QString &directory = defaultDirectory(), QObject *parent = nullptr);
+    // The lock file is the socket's path with ".lock" added.
+    explicit SingleInstance(const QString &name = defaultName(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // True when this process is now the instance. False when another one
-    // runs (it has been asked to come forward). With `replacePrevious`, an
-    // instance that is quitting (a relaunch) is waited for, up to a timeout.
-    bool claim(bool replacePrevious = false);
-
-    // Where the instance listens.
-    QString serverName() const { return m_name; }
+    // runs (it has been asked to come forward, or to run `command`). With
+    // `replacePrevious`, an instance that is quitting (a relaunch) is waited
+    // for, up to a timeout.
+    bool claim(bool replacePrevious = false, std::optional<CaptureCommand> command = std::nullopt);
 
 Q_SIGNALS:
     // Another start asked this instance to come forward.
     void activationRequested();
+    // Another start asked this instance to run a command.
+    void commandRequested(tessaline::CaptureCommand command);
 
 private:
-    bool askRunningInstance();
+    bool askRunningInstance(const std::optional<CaptureCommand> &command);
+    void handleLine(const QByteArray &line);
 
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;

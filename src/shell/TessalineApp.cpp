@@ -4,7 +4,7 @@
 #include "runtime/OCRService.h"
 #include "runtime/ReviewReminderService.h"
 #include "runtime/SpotlightIndexService.h"
-#include "capture/DisplayCaptureService.h"
+#include "capture/CaptureCoordinator.h"
 #include "model/ModelContainer.h"
 #include "model/TessalineStore.h"
 #include "runtime/OnboardingCoordinator.h"
@@ -26,12 +26,9 @@ const QString kCloudSyncKey = QStringLiteral("cloudSyncEnabled");
 
 std::unique_ptr<CaptureCoordinator> buildCaptureStack(UserDefaults &defaults)
 {
-    CaptureCoordinatorServices services;
-    services.displayCaptureService = std::make_shared<DisplayCaptureService>(DisplayCaptureService::platformCaptureSystem());
+    auto services = CaptureCoordinatorServices::fromPlatform(PlatformFactory::create());
     services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
-    services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(GlobalHotKeyManager::platformHotKeySystem());
     services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
-    services.permissionController = std::make_shared<ScreenCapturePermissionController>();
     services.notificationCenter = &NotificationCenter::defaultCenter();
     return std::make_unique<CaptureCoordinator>(std::move(services));
 }

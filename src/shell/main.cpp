@@ -1,3 +1,4 @@
+#include "assistant/AssistantScreens.h"
 #include "imaging/ImagingScreens.h"
 #include "library/LibraryScreens.h"
 #include "notes/NotesScreens.h"
@@ -12,9 +13,11 @@
 #include "shell/TessalineApp.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -26,6 +29,7 @@ namespace {
 ScreenRegistry allScreens()
 {
     ScreenRegistry registry;
+    assistant::registerScreens(registry);
     imaging::registerScreens(registry);
     library::registerScreens(registry);
     notes::registerScreens(registry);
@@ -37,10 +41,11 @@ ScreenRegistry allScreens()
 
 int main(int argc, char *argv[])
 {
-    // Capture and the global hot keys speak X11; in a Wayland session they
-    // work through XWayland until the desktop portal path exists.
+    // In a Wayland session, capture goes through the desktop's portals, which
+    // only a native Wayland client can use well; Qt would pick XWayland on
+    // some desktops, where captures of other windows come out black.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
-        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
@@ -51,8 +56,25 @@ int main(int argc, char *argv[])
     // window is closed; a new start brings the window back.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Capture parts of the screen and think with them in notes."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption replace(QStringLiteral("replace"));
+    replace.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(replace);
+    for (const CaptureCommand command : allCaptureCommands())
+        parser.addOption(QCommandLineOption(captureCommandOption(command),
+                                            captureCommandTitle(command) + QStringLiteral(" in the running Tessaline.")));
+    parser.process(application);
+    std::optional<CaptureCommand> command;
+    for (const CaptureCommand candidate : allCaptureCommands()) {
+        if (parser.isSet(captureCommandOption(candidate)))
+            command = candidate;
+    }
+
     SingleInstance instance;
-    if (!instance.claim(QApplication::arguments().contains(QStringLiteral("--replace"))))
+    if (!instance.claim(parser.isSet(replace), command))
         return 0;
 
     UserDefaults &defaults = UserDefaults::standard();
@@ -91,6 +113,26 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&runtime] { runtime.bringMainWindowToFront(); });
+    auto runCommand = [&runtime](CaptureCommand requested) {
+        switch (requested) {
+        case CaptureCommand::captureRegion:
+            runtime.captureRegion();
+            break;
+        case CaptureCommand::captureWindow:
+            runtime.captureWindow();
+            break;
+        case CaptureCommand::captureDisplay:
+            runtime.captureDisplay();
+            break;
+        case CaptureCommand::quickNote:
+            runtime.requestQuickThought();
+            break;
+        }
+    };
+    QObject::connect(&instance, &SingleInstance::commandRequested, &window, runCommand);
+    // A command that found no running instance runs in this one, once it is up.
+    if (command)
+        QTimer::singleShot(0, &window, [runCommand, command] { runCommand(*command); });
 
     window.show();
     const int status = QApplication::exec();

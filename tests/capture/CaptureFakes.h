@@ -102,43 +102,49 @@ public:
         HotKeyID id;
     };
 
-    qint32 installEventHandler(EventHandler eventHandler) override
+    HotKeyStatus installEventHandler(EventHandler eventHandler) override
     {
         calls.append(QStringLiteral("install"));
-        if (installStatus != HotKeyStatus::noError)
+        if (installStatus != HotKeyStatus::registered)
             return installStatus;
         handler = std::move(eventHandler);
-        return HotKeyStatus::noError;
+        return HotKeyStatus::registered;
     }
     void removeEventHandler() override
     {
         calls.append(QStringLiteral("remove"));
         handler = nullptr;
     }
-    qint32 registerHotKey(quint32 keyCode, quint32 modifierFlags, HotKeyID id, HotKeyReference *reference) override
+    HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) override
     {
-        calls.append(QStringLiteral("register %1").arg(keyCode));
-        if (const qint32 status = takenKeyCodes.value(keyCode, HotKeyStatus::noError); status != HotKeyStatus::noError)
+        calls.append(QStringLiteral("register %1").arg(request.keyCode));
+        if (const HotKeyStatus status = takenKeyCodes.value(request.keyCode, HotKeyStatus::registered);
+            status != HotKeyStatus::registered)
             return status;
         const HotKeyReference ref = nextReference++;
-        registered.insert(ref, Registration{keyCode, modifierFlags, id});
+        registered.insert(ref, Registration{request.keyCode, request.modifierFlags, request.id});
+        names.append(request.name);
         *reference = ref;
-        return HotKeyStatus::noError;
+        return HotKeyStatus::registered;
     }
     void unregisterHotKey(HotKeyReference reference) override
     {
         calls.append(QStringLiteral("unregister"));
         registered.remove(reference);
     }
+    std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const override
+    {
+        return scanCodes.contains(nativeScanCode) ? std::optional<quint32>(scanCodes.value(nativeScanCode)) : std::nullopt;
+    }
 
-    // What a press of a key would report; noError when ours.
-    qint32 press(quint32 keyCode)
+    // Whether a press of a key was ours.
+    bool press(quint32 keyCode)
     {
         for (const Registration &registration : std::as_const(registered)) {
             if (registration.keyCode == keyCode && handler)
                 return handler(HotKeyEvent{true, registration.id});
         }
-        return HotKeyStatus::eventNotHandled;
+        return false;
     }
     QList<quint32> registeredKeyCodes() const
     {
@@ -150,8 +156,10 @@ public:
     }
 
     EventHandler handler;
-    qint32 installStatus = HotKeyStatus::noError;
-    QHash<quint32, qint32> takenKeyCodes;
+    HotKeyStatus installStatus = HotKeyStatus::registered;
+    QHash<quint32, HotKeyStatus> takenKeyCodes;
+    QHash<quint32, quint32> scanCodes;
+    QStringList names;
     QHash<HotKeyReference, Registration> registered;
     HotKeyReference nextReference = 1;
     QStringList calls;
@@ -179,15 +187,15 @@ public:
         return content.displays;
     }
     double windowPointPixelScale(const SystemWindow &) override { return windowScale; }
-    CaptureSystemResult<QImage> captureDisplayImage(const SystemDisplay &display, const QSize &size) override
+    QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override
     {
         requestedDisplaySizes.append(size);
         capturedDisplays.append(display.displayID);
         if (imageError)
-            return *imageError;
+            return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(*imageError));
         QImage image(deliveredSize.isValid() ? deliveredSize : size, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
-        return image;
+        return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(image));
     }
     CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override
     {

@@ -520,7 +520,7 @@ void CaptureCoordinatorTest::hotKeys()
     QVERIFY(rig.coordinator->hotKeysAreActive());
     QCOMPARE(rig.hotKeys->registeredKeyCodes(), (QList<quint32>{21, 45}));
 
-    QCOMPARE(rig.hotKeys->press(21), HotKeyStatus::noError);
+    QCOMPARE(rig.hotKeys->press(21), true);
     QVERIFY(rig.notices.isEmpty()); // handled later, on the main thread
     rig.runTasks();
     QCOMPARE(rig.noticesNamed(CaptureNotifications::captureRequested()).size(), 1);
@@ -596,17 +596,17 @@ void CaptureCoordinatorTest::failedUpdateKeepsPreviousShortcuts()
 {
     Rig rig;
     QCOMPARE(rig.coordinator->enableHotKeys(), std::nullopt);
-    rig.hotKeys->takenKeyCodes.insert(17, HotKeyStatus::hotKeyExists);
+    rig.hotKeys->takenKeyCodes.insert(17, HotKeyStatus::alreadyTaken);
     const auto ctrlSuper = quint8(GlobalShortcutModifiers::commandBit | GlobalShortcutModifiers::controlBit);
     const auto error = rig.coordinator->updateShortcuts({shortcut(21, ctrlSuper), shortcut(17, ctrlSuper)});
-    QCOMPARE(error, CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+    QCOMPARE(error, CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, HotKeyStatus::alreadyTaken));
     QCOMPARE(rig.coordinator->shortcutConfiguration(), GlobalShortcutConfiguration::defaults());
     QVERIFY(rig.coordinator->hotKeysAreActive());
     QCOMPARE(rig.hotKeys->registeredKeyCodes(), (QList<quint32>{21, 45}));
     QVERIFY(!rig.defaults->contains(GlobalShortcutConfigurationStore::configurationKey()));
 
     // When even the old pair cannot come back, the hot keys count as off.
-    rig.hotKeys->takenKeyCodes.insert(45, HotKeyStatus::hotKeyExists);
+    rig.hotKeys->takenKeyCodes.insert(45, HotKeyStatus::alreadyTaken);
     QVERIFY(rig.coordinator->updateShortcuts({shortcut(21, ctrlSuper), shortcut(17, ctrlSuper)}).has_value());
     QVERIFY(!rig.coordinator->hotKeysAreActive());
     QVERIFY(rig.hotKeys->registeredKeyCodes().isEmpty());

@@ -163,12 +163,23 @@ void CaptureValuesTest::errorMessages_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("no window") << CaptureSubsystemError::noCapturableWindow(QStringLiteral("Files"))
                                << "No visible window could be found for Files.";
-    QTest::newRow("hot key taken") << CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878)
-                                   << "The Quick Note shortcut is already used by the desktop or another app. Your previous shortcut is still active. (status -9878)";
+    QTest::newRow("hot key taken") << CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, HotKeyStatus::alreadyTaken)
+                                   << "The Quick Note shortcut is already used by the desktop or another app. Your previous shortcut is still active.";
+    QTest::newRow("key missing") << CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::unsupportedKey)
+                                 << "The Capture Region shortcut uses a key this keyboard does not have. Your previous shortcut is still active.";
+    QTest::newRow("desktop refused") << CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, HotKeyStatus::refused)
+                                     << "The desktop did not allow the Quick Note shortcut. Your previous shortcut is still active.";
+    QTest::newRow("no window system") << CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::noWindowSystem)
+                                      << "The Capture Region shortcut could not be set because no X11 or Wayland session is running.";
+    QTest::newRow("registered without a reference") << CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::registered)
+                                                    << "The Capture Region shortcut could not be set. Your previous shortcut is still active.";
     QTest::newRow("capture failed") << CaptureSubsystemError::screenCaptureFailed(QStringLiteral("X error 8."))
                                     << "The screen could not be captured: X error 8.";
     QTest::newRow("needs settings") << CaptureSubsystemError::permissionNeedsSettings()
                                     << "Screen Recording access is off. Enable Tessaline in your desktop's privacy settings, then return to the app.";
+    QTest::newRow("needs settings, with the desktop's advice")
+        << CaptureSubsystemError::permissionNeedsSettings(QStringLiteral("Install the portal."))
+        << "Screen Recording access is off. Enable Tessaline in your desktop's privacy settings, then return to the app. Install the portal.";
     QTest::newRow("invalid shortcuts") << CaptureSubsystemError::invalidShortcutConfiguration()
                                        << "Choose supported global shortcuts with Ctrl, Alt, or Super, and keep Capture Region and Quick Note different.";
     QTest::newRow("empty selection") << CaptureSubsystemError::emptySelection() << "Select a larger area to create a snip.";

@@ -88,7 +88,7 @@ void DisplayCaptureServiceTest::displayCapture()
     system->deliveredSize = QSize(2000, 1000); // not what was asked for
     FakeCaptureSystem *fake = system.get();
     DisplayCaptureService service(std::move(system));
-    const auto outcome = service.takeDisplayUnderPointer();
+    const auto outcome = service.takeDisplayUnderPointer().result();
     const auto *capture = std::get_if<FrozenDisplayCapture>(&outcome);
     QVERIFY(capture);
     QCOMPARE(fake->requestedDisplaySizes, QList<QSize>{QSize(2880, 1800)});
@@ -105,7 +105,8 @@ void DisplayCaptureServiceTest::displayFailures_data()
     QTest::newRow("no screens") << "noScreens" << CaptureSubsystemError::noDisplayUnderPointer();
     QTest::newRow("screen without a number") << "noNumber" << CaptureSubsystemError::noDisplayUnderPointer();
     QTest::newRow("display gone meanwhile") << "gone" << CaptureSubsystemError::displayUnavailable();
-    QTest::newRow("declined") << "declined" << CaptureSubsystemError::permissionDenied();
+    // A refusal keeps the desktop's advice on what to do about it.
+    QTest::newRow("declined") << "declined" << CaptureSubsystemError::permissionDenied(QStringLiteral("Install the portal."));
     QTest::newRow("other failure") << "broken" << CaptureSubsystemError::screenCaptureFailed(QStringLiteral("X error 8."));
 }
 
@@ -122,11 +123,11 @@ void DisplayCaptureServiceTest::displayFailures()
     else if (setup == QLatin1String("gone"))
         system->content.displays.removeFirst();
     else if (setup == QLatin1String("declined"))
-        system->imageError = CaptureSystemError{true, QStringLiteral("declined")};
+        system->imageError = CaptureSystemError{true, QStringLiteral("Install the portal.")};
     else if (setup == QLatin1String("broken"))
         system->contentError = CaptureSystemError{false, QStringLiteral("X error 8.")};
     DisplayCaptureService service(std::move(system));
-    QCOMPARE(errorOf(service.takeDisplayUnderPointer()), expected);
+    QCOMPARE(errorOf(service.takeDisplayUnderPointer().result()), expected);
 }
 
 void DisplayCaptureServiceTest::bestDisplay_data()

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void updateToSameConfigurationTouchesNothing();
     void updateBeforeRegistration();
     void installFailure();
+    void desktopWithoutGlobalShortcuts();
 };
 
 void GlobalHotKeyManagerTest::registration_data()
@@ -68,10 +69,10 @@ void GlobalHotKeyManagerTest::registration_data()
                               << std::optional<CaptureSubsystemError>();
     QTest::newRow("capture taken") << GlobalShortcutConfiguration::defaults() << QList<quint32>{21} << QList<quint32>{}
                                    << false << false
-                                   << std::optional(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878));
+                                   << std::optional(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::alreadyTaken));
     QTest::newRow("quick note taken") << GlobalShortcutConfiguration::defaults() << QList<quint32>{45} << QList<quint32>{}
                                       << false << false
-                                      << std::optional(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+                                      << std::optional(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, HotKeyStatus::alreadyTaken));
     QTest::newRow("invalid") << GlobalShortcutConfiguration{shortcut(20), shortcut(20)} << QList<quint32>{}
                              << QList<quint32>{} << false << false
                              << std::optional(CaptureSubsystemError::invalidShortcutConfiguration());
@@ -87,7 +88,7 @@ void GlobalHotKeyManagerTest::registration()
     QFETCH(std::optional<CaptureSubsystemError>, error);
     Rig rig;
     for (quint32 code : taken)
-        rig.system->takenKeyCodes.insert(code, HotKeyStatus::hotKeyExists);
+        rig.system->takenKeyCodes.insert(code, HotKeyStatus::alreadyTaken);
     QCOMPARE(rig.registerPair(configuration), error);
     QCOMPARE(rig.system->registeredKeyCodes(), registered);
     QCOMPARE(bool(rig.system->handler), handlerInstalled);
@@ -104,7 +105,7 @@ void GlobalHotKeyManagerTest::pressesRunHandlersLater()
 {
     Rig rig;
     QCOMPARE(rig.registerPair({std::nullopt, shortcut(45)}), std::nullopt);
-    QCOMPARE(rig.system->press(45), HotKeyStatus::noError);
+    QCOMPARE(rig.system->press(45), true);
     QCOMPARE(rig.quickThoughts, 0);
     QCoreApplication::processEvents();
     QCOMPARE(rig.quickThoughts, 1);
@@ -115,9 +116,9 @@ void GlobalHotKeyManagerTest::foreignAndUnknownEvents()
 {
     Rig rig;
     QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
-    QCOMPARE(rig.system->handler(HotKeyEvent{true, HotKeyID{0x41424344, 1}}), HotKeyStatus::eventNotHandled);
-    QCOMPARE(rig.system->handler(HotKeyEvent{false, {}}), HotKeyStatus::eventNotHandled);
-    QCOMPARE(rig.system->handler(HotKeyEvent{true, HotKeyID{GlobalHotKeyManager::signature, 3}}), HotKeyStatus::noError);
+    QCOMPARE(rig.system->handler(HotKeyEvent{true, HotKeyID{0x41424344, 1}}), false);
+    QCOMPARE(rig.system->handler(HotKeyEvent{false, {}}), false);
+    QCOMPARE(rig.system->handler(HotKeyEvent{true, HotKeyID{GlobalHotKeyManager::signature, 3}}), true);
     QCoreApplication::processEvents();
     QCOMPARE(rig.captures + rig.quickThoughts, 0);
 }
@@ -126,9 +127,9 @@ void GlobalHotKeyManagerTest::updateRollsBack()
 {
     Rig rig;
     QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
-    rig.system->takenKeyCodes.insert(17, HotKeyStatus::hotKeyExists);
+    rig.system->takenKeyCodes.insert(17, HotKeyStatus::alreadyTaken);
     QCOMPARE(rig.manager->update({shortcut(20), shortcut(17)}),
-             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, HotKeyStatus::alreadyTaken));
     QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
     QCOMPARE(rig.system->registeredKeyCodes(), (QList<quint32>{21, 45}));
     // The handlers came back with the old pair.
@@ -144,7 +145,7 @@ void GlobalHotKeyManagerTest::updateRollsBack()
     QCOMPARE(rig.quickThoughts, 1);
 
     // Both the new pair and the old one fail: nothing stays registered.
-    rig.system->takenKeyCodes.insert(20, HotKeyStatus::hotKeyExists);
+    rig.system->takenKeyCodes.insert(20, HotKeyStatus::alreadyTaken);
     QVERIFY(rig.manager->update({shortcut(17), shortcut(22)}).has_value());
     QCOMPARE(rig.manager->registeredConfiguration(), std::nullopt);
     QVERIFY(rig.system->registeredKeyCodes().isEmpty());
@@ -175,11 +176,28 @@ void GlobalHotKeyManagerTest::updateBeforeRegistration()
 void GlobalHotKeyManagerTest::installFailure()
 {
     Rig rig;
-    rig.system->installStatus = -50;
+    rig.system->installStatus = HotKeyStatus::noWindowSystem;
     QCOMPARE(rig.registerPair({std::nullopt, shortcut(45)}),
-             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -50));
+             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::noWindowSystem));
     QCOMPARE(rig.manager->registeredConfiguration(), std::nullopt);
     QCOMPARE(rig.manager->update(GlobalShortcutConfiguration::defaults()), CaptureSubsystemError::hotKeysNotRegistered());
+}
+
+void GlobalHotKeyManagerTest::desktopWithoutGlobalShortcuts()
+{
+    // Nothing can fire the keys, which is no fault of the configuration:
+    // it counts as registered, later changes go through, and the manager
+    // says that the desktop offers none.
+    Rig rig;
+    rig.system->installStatus = HotKeyStatus::notOffered;
+    QVERIFY(rig.manager->globalShortcutsOffered());
+    QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()), std::nullopt);
+    QVERIFY(!rig.manager->globalShortcutsOffered());
+    QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
+    QVERIFY(rig.system->registered.isEmpty());
+    QCOMPARE(rig.manager->update({shortcut(40), std::nullopt}), std::nullopt);
+    QCOMPARE(rig.manager->registeredConfiguration(), (GlobalShortcutConfiguration{shortcut(40), std::nullopt}));
+    QVERIFY(rig.system->registered.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(GlobalHotKeyManagerTest)

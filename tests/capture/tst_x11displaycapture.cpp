@@ -134,7 +134,7 @@ void X11DisplayCaptureTest::displayUnderPointer()
     QCOMPARE(system->pointerLocation(), QPointF(650, screen.height() - 340 - 1));
 
     DisplayCaptureService service(std::move(system));
-    const auto outcome = service.takeDisplayUnderPointer();
+    const auto outcome = service.takeDisplayUnderPointer().result();
     QVERIFY(std::holds_alternative<FrozenDisplayCapture>(outcome));
     const FrozenDisplayCapture capture = std::get<FrozenDisplayCapture>(outcome);
     QCOMPARE(capture.image.size(), screen.size());

@@ -182,11 +182,11 @@ void X11HotKeysTest::takenCombinationIsReported()
     const quint8 four = *X11HotKeys::xKeyCode(21);
     QVERIFY(other.grab(four, ctrlSuperMask(*rig.hotKeys)));
     QCOMPARE(rig.registerPair(GlobalShortcutConfiguration::defaults()),
-             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878));
+             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::alreadyTaken));
     QCOMPARE(rig.manager->registeredConfiguration(), std::nullopt);
-    QCOMPARE(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, -9878).errorDescription(),
+    QCOMPARE(CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion, HotKeyStatus::alreadyTaken).errorDescription(),
              QStringLiteral("The Capture Region shortcut is already used by the desktop or another app. "
-                            "Your previous shortcut is still active. (status -9878)"));
+                            "Your previous shortcut is still active."));
     // Nothing of ours stayed behind: with the other client gone from the
     // key, the same pair registers.
     other.ungrab(four, ctrlSuperMask(*rig.hotKeys));
@@ -203,7 +203,7 @@ void X11HotKeysTest::failedUpdateKeepsWorkingShortcuts()
     // must not stay behind.
     QVERIFY(other.grab(t, quint16(ctrlSuperMask(*rig.hotKeys) | rig.hotKeys->modifierMasks().numLock)));
     QCOMPARE(rig.manager->update({shortcut(20), shortcut(17)}),
-             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, -9878));
+             CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::quickThought, HotKeyStatus::alreadyTaken));
     QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
     QTRY_COMPARE(rig.captures, 1);

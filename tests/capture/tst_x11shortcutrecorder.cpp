@@ -40,6 +40,7 @@ private Q_SLOTS:
         window.setGeometry(100, 100, 300, 120);
         auto *layout = new QVBoxLayout(&window);
         auto *field = new ShortcutRecorderView(QStringLiteral("Quick Note shortcut"));
+        field->model().keyCodeAtScanCode = [&manager](quint32 scanCode) { return manager.keyCodeAtScanCode(scanCode); };
         layout->addWidget(field);
         QList<std::optional<GlobalShortcut>> applied;
         field->model().onChange = [&applied](const std::optional<GlobalShortcut> &value) -> std::optional<QString> {

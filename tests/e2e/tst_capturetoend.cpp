@@ -2,6 +2,8 @@
 // manager and a tray, captures a region of a window showing known text with
 // the global hot key and a mouse drag, and checks what was stored: the card,
 // its image at the dragged size, its recognised text and its search entry.
+#include "AppProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -20,40 +22,10 @@
 #include <memory>
 #include <vector>
 
+using tessaline::e2e::Helper;
+using tessaline::e2e::queryValue;
+
 namespace {
-
-// A helper program started for the test and ended by its process id.
-class Helper
-{
-public:
-    Helper(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
-    {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        if (!environment.isEmpty())
-            m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        m_process.waitForStarted(5000);
-    }
-    ~Helper() { stop(); }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    int exitCode() const { return m_process.exitCode(); }
-    QByteArray output() { return m_process.readAllStandardOutput(); }
-
-private:
-    QProcess m_process;
-};
 
 bool run(const QString &program, const QStringList &arguments)
 {
@@ -83,25 +55,6 @@ bool drag(const QPoint &from, const QPoint &to)
         QTest::qWait(30);
     }
     return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
-}
-
-// Reads one value from a SQLite file the app wrote, through a connection of
-// our own that is closed again at once.
-QVariant queryValue(const QString &path, const QString &statement)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(statement) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
-    return result;
 }
 
 // A home and a runtime directory of their own for one run of the app, so

@@ -1,3 +1,4 @@
+#include "library/SearchCorpus.h"
 #include "library/SearchMatching.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
@@ -163,6 +164,10 @@ private Q_SLOTS:
         QTest::newRow("label of every thought card") << QStringLiteral("thought") << SearchScope::all
                                                      << QStringList{QStringLiteral("Project Atlas"), QStringLiteral("Garden")} << photo;
         QTest::newRow("question label") << QStringLiteral("question") << SearchScope::all << atlas << none;
+        QTest::newRow("across two fields of a card")
+            << QStringLiteral("photo\nquarterly") << SearchScope::all << atlas << photo;
+        QTest::newRow("across a card's text and its note's title")
+            << QStringLiteral("thought\nproject atlas") << SearchScope::snips << none << photo;
     }
     void results()
     {
@@ -175,6 +180,52 @@ private Q_SLOTS:
         QCOMPARE(noteTitles(results.noteResults()), notes);
         QCOMPARE(cardTitles(results.snipResults()), snips);
         QCOMPARE(results.resultCount(), notes.size() + snips.size());
+
+        // A screen's kept texts give the same hits, the first time and again.
+        SearchCorpus corpus;
+        for (int pass = 0; pass < 2; ++pass) {
+            const SearchResults kept(library.boards, library.cards, searchText, scope, corpus);
+            QCOMPARE(noteTitles(kept.noteResults()), notes);
+            QCOMPARE(cardTitles(kept.snipResults()), snips);
+        }
+    }
+
+    // Kept texts never outlive what they were made from: each write, and an
+    // entity's end, makes the next search read the entity afresh.
+    void keptTextsFollowChanges()
+    {
+        Library library;
+        SearchCorpus corpus;
+        const auto search = [&](const QString &text) {
+            const SearchResults kept(library.boards, library.cards, text, SearchScope::all, corpus);
+            return noteTitles(kept.noteResults()) + cardTitles(kept.snipResults());
+        };
+        const QStringList atlasAndPhoto{QStringLiteral("Project Atlas"), QStringLiteral("Whiteboard photo")};
+        QCOMPARE(search(QStringLiteral("quarterly")), atlasAndPhoto);
+        QCOMPARE(search(QStringLiteral("held by nothing")), QStringList()); // reads every text
+        const qsizetype kept = corpus.keptCount();
+        QVERIFY(kept > 0);
+
+        CanvasCard *photo = library.cards.first();
+        photo->setOcrText(QStringLiteral("annual figures"));
+        QCOMPARE(search(QStringLiteral("quarterly")), QStringList());
+        QCOMPARE(search(QStringLiteral("annual")), atlasAndPhoto);
+
+        Board *garden = library.boards.at(1);
+        garden->setTitle(QStringLiteral("Orchard"));
+        QCOMPARE(search(QStringLiteral("garden")), QStringList());
+        QCOMPARE(search(QStringLiteral("orchard")), QStringList{QStringLiteral("Orchard")});
+
+        // The note's title change reaches its snips, found by it.
+        Board *atlas = library.boards.first();
+        atlas->setTitle(QStringLiteral("Project Borealis"));
+        QCOMPARE(search(QStringLiteral("borealis")),
+                 (QStringList{QStringLiteral("Project Borealis"), QStringLiteral("Whiteboard photo")}));
+
+        library.cards.removeFirst();
+        delete photo;
+        QCOMPARE(search(QStringLiteral("annual")), QStringList());
+        QVERIFY(corpus.keptCount() < kept);
     }
 
     void resultOrder_data()

@@ -113,11 +113,46 @@ private Q_SLOTS:
         }
     }
 
+    void desktopWithoutGlobalShortcuts_data()
+    {
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("offered") << true;
+        QTest::newRow("not offered") << false;
+    }
+
+    void desktopWithoutGlobalShortcuts()
+    {
+        // Where the desktop gives apps no global shortcuts, the window says so
+        // and names the commands to bind instead; the shortcuts still save.
+        QFETCH(bool, offered);
+        SettingsRig s;
+        if (!offered)
+            s.rig.hotKeys->installStatus = HotKeyStatus::notOffered;
+        QCOMPARE(s.rig.runtime->captureCoordinator().enableHotKeys(), std::nullopt);
+        const QString notice = s.model->shortcutCommandsNotice();
+        if (offered) {
+            QVERIFY(notice.isEmpty());
+        } else {
+            for (const QString &command : {QStringLiteral("tessaline --capture-region"),
+                                           QStringLiteral("tessaline --capture-window"),
+                                           QStringLiteral("tessaline --capture-display"),
+                                           QStringLiteral("tessaline --quick-note")})
+                QVERIFY2(notice.contains(command), qPrintable(notice));
+            QVERIFY(notice.startsWith(QStringLiteral("This desktop does not let apps set global shortcuts.")));
+        }
+        QCOMPARE(s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, shortcut(40, ctrl | alt)), std::nullopt);
+        QCOMPARE(GlobalShortcutConfigurationStore(*s.rig.defaults).load().capture, std::optional(shortcut(40, ctrl | alt)));
+        // The recorders learn each key's place from the hot keys.
+        s.rig.hotKeys->scanCodes.insert(13, 21);
+        QCOMPARE(s.model->keyCodeAtScanCode(13), std::optional<quint32>(21));
+        QCOMPARE(s.model->keyCodeAtScanCode(14), std::nullopt);
+    }
+
     void registrationFailureKeepsTheWorkingShortcuts()
     {
         SettingsRig s;
         QCOMPARE(s.rig.runtime->captureCoordinator().enableHotKeys(), std::nullopt);
-        s.rig.hotKeys->takenKeyCodes.insert(40, HotKeyStatus::hotKeyExists);
+        s.rig.hotKeys->takenKeyCodes.insert(40, HotKeyStatus::alreadyTaken);
 
         const std::optional<QString> answer
             = s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, shortcut(40, ctrl | alt));

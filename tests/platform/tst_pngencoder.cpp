@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QtEndian>
 #include <QGuiApplication>
 
 using namespace tessaline;
@@ -42,6 +43,22 @@ QImage decoded(const QByteArray &png)
     QImage image;
     image.loadFromData(png, "PNG");
     return image;
+}
+
+// The IDAT chunks' payload inflated by zlib, which also checks the stream's
+// Adler-32: image readers may ignore a wrong checksum, other tools do not.
+QByteArray inflatedImageData(const QByteArray &png, qsizetype expectedSize)
+{
+    QByteArray stream;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
+        if (png.mid(at + 4, 4) == "IDAT")
+            stream.append(png.mid(at + 8, length));
+        at += 12 + qsizetype(length);
+    }
+    QByteArray framed(4, 0);
+    qToBigEndian(quint32(expectedSize), framed.data());
+    return qUncompress(framed + stream);
 }
 
 } // namespace
@@ -108,6 +125,10 @@ void PngEncoderTest::roundTrip()
     // Straight (not premultiplied) 8-bit values must come back unchanged.
     const QImage::Format common = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     QCOMPARE(back.convertToFormat(common), image.convertToFormat(common));
+
+    const int channels = image.hasAlphaChannel() ? 4 : 3;
+    const qsizetype filteredSize = qsizetype(image.height()) * (qsizetype(image.width()) * channels + 1);
+    QCOMPARE(inflatedImageData(*png, filteredSize).size(), filteredSize);
 }
 
 void PngEncoderTest::outputIgnoresThreadCount()

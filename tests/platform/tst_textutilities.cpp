@@ -96,6 +96,22 @@ void TextUtilitiesTest::uuidOrderFollowsText()
     QVERIFY(uuidTextLess(b, a));
     QVERIFY(!uuidTextLess(a, b));
     QVERIFY(!uuidTextLess(a, a));
+
+    // Ids that share ever longer prefixes, then random ones: the order is the
+    // text's order everywhere, not only in the first field.
+    QList<QUuid> ids;
+    for (int shared = 0; shared <= 32; shared += 4) {
+        for (int n = 0; n < 8; ++n) {
+            QString text = uuidText(QUuid::createUuid()).remove(QLatin1Char('-'));
+            text.replace(0, shared, QStringLiteral("F0E1D2C3B4A5968778695A4B3C2D1E0F").left(shared));
+            text.insert(20, QLatin1Char('-')).insert(16, QLatin1Char('-')).insert(12, QLatin1Char('-')).insert(8, QLatin1Char('-'));
+            ids.append(*parseUuid(text));
+        }
+    }
+    for (const QUuid &x : std::as_const(ids)) {
+        for (const QUuid &y : std::as_const(ids))
+            QCOMPARE(uuidTextLess(x, y), uuidText(x) < uuidText(y));
+    }
 }
 
 QTEST_GUILESS_MAIN(TextUtilitiesTest)

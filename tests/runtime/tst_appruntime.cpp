@@ -88,7 +88,7 @@ void AppRuntimeTest::activeNoteRepair()
 void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
 {
     Rig rig;
-    rig.hotKeys->takenKeyCodes[21] = -9878; // the default capture key is taken
+    rig.hotKeys->takenKeyCodes[21] = HotKeyStatus::alreadyTaken; // the default capture key is taken
     rig.runtime->start();
     QVERIFY(rig.runtime->isUIReady());
     QVERIFY(!rig.runtime->isStarted());

@@ -61,7 +61,8 @@ QString sheetName(const std::optional<SheetRequest> &sheet)
 {
     if (!sheet)
         return QStringLiteral("none");
-    static const char *names[] = {"onboarding", "quickThought", "focusEditor", "gallery", "captureReview", "frameComposer"};
+    static const char *names[] = {"onboarding", "quickThought", "focusEditor", "gallery", "captureReview", "frameComposer",
+                                  "askSuggestion"};
     return QString::fromLatin1(names[int(sheet->kind)]);
 }
 
@@ -80,6 +81,7 @@ private Q_SLOTS:
     void cardSheets_data();
     void cardSheets();
     void quickNoteSheetKeepsTheNoteChosenWhenBuilt();
+    void assistantSheetFollowsItsQuestion();
     void firstRunSetupWaits();
     void laterSheetWaitsForTheOneUp();
     void coachmarkVisibility_data();
@@ -276,6 +278,29 @@ void RootViewControllerTest::quickNoteSheetKeepsTheNoteChosenWhenBuilt()
     QCOMPARE(window.presentedSheet()->preselectedBoardID, std::optional(chosen));
     window.sheetDismissed(SheetKind::quickThought);
     QVERIFY(!navigation.isQuickThoughtPresented());
+}
+
+void RootViewControllerTest::assistantSheetFollowsItsQuestion()
+{
+    MainWindowRig rig;
+    RootViewController window(*rig.runtime);
+    NavigationState &navigation = rig.navigation();
+    QSignalSpy changed(&window, &RootViewController::presentedSheetChanged);
+    const AskSuggestionRequest first{QUuid::createUuid(), {QUuid::createUuid(), QUuid::createUuid()}};
+    navigation.setAskSuggestion(first);
+    QCOMPARE(sheetName(window.presentedSheet()), QStringLiteral("askSuggestion"));
+    QCOMPARE(window.presentedSheet()->ask, std::optional(first));
+
+    // Asking about other cards rebuilds the sheet for them.
+    AskSuggestionRequest second = first;
+    second.sourceCardIDs.removeLast();
+    navigation.setAskSuggestion(second);
+    QCOMPARE(window.presentedSheet()->ask, std::optional(second));
+    QCOMPARE(changed.count(), 2);
+
+    window.sheetDismissed(SheetKind::askSuggestion);
+    QCOMPARE(navigation.askSuggestion(), std::nullopt);
+    QVERIFY(!window.presentedSheet());
 }
 
 void RootViewControllerTest::firstRunSetupWaits()

@@ -1,3 +1,6 @@
+// A later start reaches the running instance: to bring it forward, or to run
+// a capture command given on its command line; starts in other sessions and
+// starts at the same moment never make a second instance.
 #include "shell/SingleInstance.h"
 
 #include <QFile>
@@ -5,84 +8,133 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace tessaline;
+
+Q_DECLARE_METATYPE(tessaline::CaptureCommand)
 
 class SingleInstanceTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void oneInstancePerRuntimeDirectory();
-    void aStartWhileTheInstanceIsNotListeningYetWaitsForIt();
-    void aLockLeftByAGoneProcessIsTakenOver();
+    void laterStartsReachTheRunningInstance_data()
+    {
+        QTest::addColumn<QString>("option"); // empty: a plain start
+        QTest::newRow("plain start") << QString();
+        for (const CaptureCommand command : allCaptureCommands())
+            QTest::newRow(qPrintable(captureCommandOption(command))) << captureCommandOption(command);
+    }
+
+    void laterStartsReachTheRunningInstance()
+    {
+        QFETCH(QString, option);
+        QTemporaryDir directory;
+        const QString name = directory.filePath(QStringLiteral("instance"));
+        SingleInstance running(name);
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        QSignalSpy commands(&running, &SingleInstance::commandRequested);
+
+        SingleInstance later(name);
+        const auto command = captureCommandFromOption(option);
+        QCOMPARE(command.has_value(), !option.isEmpty());
+        QVERIFY(!later.claim(false, command));
+
+        if (command) {
+            QVERIFY(commands.wait(5000));
+            QCOMPARE(commands.first().first().value<CaptureCommand>(), *command);
+            QCOMPARE(activations.count(), 0);
+        } else {
+            QVERIFY(activations.wait(5000));
+            QCOMPARE(commands.count(), 0);
+        }
+    }
+
+    void foreignRequestsAreIgnored()
+    {
+        QTemporaryDir directory;
+        const QString name = directory.filePath(QStringLiteral("instance"));
+        SingleInstance running(name);
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        QSignalSpy commands(&running, &SingleInstance::commandRequested);
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("command format-disk\ncommand\nactivate-all\n" + QByteArray(300, 'x'));
+        QVERIFY(socket.waitForBytesWritten(5000));
+        // A well-formed request after them shows that the junk was read.
+        SingleInstance later(name);
+        QVERIFY(!later.claim(false, CaptureCommand::quickNote));
+        QTRY_COMPARE(commands.count(), 1);
+        QCOMPARE(commands.first().first().value<CaptureCommand>(), CaptureCommand::quickNote);
+        QCOMPARE(activations.count(), 0);
+    }
+
+    void oneInstancePerRuntimeDirectory()
+    {
+        QTemporaryDir session;
+        QTemporaryDir otherSession;
+        SingleInstance first(session.filePath(QStringLiteral("tessaline")));
+        QVERIFY(first.claim());
+        QSignalSpy forward(&first, &SingleInstance::activationRequested);
+
+        // Another session's start is an instance of its own, and the first
+        // hears nothing of it.
+        SingleInstance elsewhere(otherSession.filePath(QStringLiteral("tessaline")));
+        QVERIFY(elsewhere.claim());
+        QCoreApplication::processEvents();
+        QCOMPARE(forward.count(), 0);
+        QVERIFY(!SingleInstance(session.filePath(QStringLiteral("tessaline"))).claim());
+        QVERIFY(forward.wait(5000));
+    }
+
+    void aStartWhileTheInstanceIsNotListeningYetWaitsForIt()
+    {
+        // Two starts at the same moment: one has taken the lock and is about
+        // to listen when the other looks. The other must hand over, never
+        // listen itself.
+        QTemporaryDir session;
+        const QString name = session.filePath(QStringLiteral("tessaline"));
+        QLockFile taken(name + QStringLiteral(".lock"));
+        QVERIFY(taken.tryLock(0));
+        SingleInstance second(name);
+        QFuture<bool> claimed = QtConcurrent::run([&second] { return second.claim(); });
+
+        QLocalServer first;
+        QVERIFY(first.listen(name));
+        QByteArray heard;
+        connect(&first, &QLocalServer::newConnection, this, [&] {
+            QLocalSocket *socket = first.nextPendingConnection();
+            connect(socket, &QLocalSocket::readyRead, this, [&heard, socket] { heard += socket->readAll(); });
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(claimed.isFinished(), 15000);
+        QVERIFY(!claimed.result());
+        QTRY_COMPARE(heard, QByteArray("activate\n"));
+    }
+
+    void aLockLeftByAGoneProcessIsTakenOver()
+    {
+        // A crashed instance leaves its lock file and its socket behind: the
+        // lock names a process that is no longer there.
+        QTemporaryDir session;
+        const QString name = session.filePath(QStringLiteral("tessaline"));
+        {
+            QFile lock(name + QStringLiteral(".lock"));
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write("999999999\ntessaline\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+            QFile socket(name);
+            QVERIFY(socket.open(QIODevice::WriteOnly));
+        }
+        SingleInstance next(name);
+        QVERIFY(next.claim());
+        QVERIFY(!SingleInstance(name).claim());
+    }
 };
 
-void SingleInstanceTest::oneInstancePerRuntimeDirectory()
-{
-    QTemporaryDir session;
-    QTemporaryDir otherSession;
-    SingleInstance first(session.path());
-    QVERIFY(first.claim());
-    QVERIFY(first.serverName().startsWith(session.path()));
-    QSignalSpy forward(&first, &SingleInstance::activationRequested);
-
-    // A second start in the same session asks the first to come forward.
-    SingleInstance second(session.path());
-    QVERIFY(!second.claim());
-    QVERIFY(forward.wait(5000));
-
-    // Another session's start is an instance of its own, and the first
-    // hears nothing of it.
-    SingleInstance elsewhere(otherSession.path());
-    QVERIFY(elsewhere.claim());
-    QCoreApplication::processEvents();
-    QCOMPARE(forward.count(), 1);
-}
-
-void SingleInstanceTest::aStartWhileTheInstanceIsNotListeningYetWaitsForIt()
-{
-    // Two starts at the same moment: one has taken the lock and is about to
-    // listen when the other looks. The other must hand over, never listen
-    // itself.
-    QTemporaryDir session;
-    QLockFile taken(session.filePath(QStringLiteral("tessaline.lock")));
-    QVERIFY(taken.tryLock(0));
-    SingleInstance second(session.path());
-    QFuture<bool> claimed = QtConcurrent::run([&second] { return second.claim(); });
-
-    QLocalServer first;
-    QVERIFY(first.listen(second.serverName()));
-    QByteArray heard;
-    connect(&first, &QLocalServer::newConnection, this, [&] {
-        QLocalSocket *socket = first.nextPendingConnection();
-        connect(socket, &QLocalSocket::readyRead, this, [&heard, socket] { heard += socket->readAll(); });
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(claimed.isFinished(), 15000);
-    QVERIFY(!claimed.result());
-    QTRY_COMPARE(heard, QByteArray("activate\n"));
-}
-
-void SingleInstanceTest::aLockLeftByAGoneProcessIsTakenOver()
-{
-    // A crashed instance leaves its lock file and its socket behind: the
-    // lock names a process that is no longer there.
-    QTemporaryDir session;
-    {
-        QFile lock(session.filePath(QStringLiteral("tessaline.lock")));
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write("999999999\ntessaline\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-        QFile socket(session.filePath(QStringLiteral("tessaline.socket")));
-        QVERIFY(socket.open(QIODevice::WriteOnly));
-    }
-    SingleInstance next(session.path());
-    QVERIFY(next.claim());
-    SingleInstance later(session.path());
-    QVERIFY(!later.claim());
-}
-
-QTEST_GUILESS_MAIN(SingleInstanceTest)
+QTEST_MAIN(SingleInstanceTest)
 #include "tst_singleinstance.moc"

@@ -1,4 +1,4 @@
-#include "platform/X11WindowHints.h"
+#include "platform/WindowHints.h"
 
 #include "platform/X11Connection.h"
 

@@ -1,0 +1,70 @@
+#include "design/SheetControls.h"
+
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "design/StudioText.h"
+#include "platform/SymbolIcon.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+
+namespace tessaline {
+
+namespace {
+
+class ReturnKeyFilter : public QObject
+{
+public:
+    ReturnKeyFilter(QPlainTextEdit *editor, std::function<void()> submit)
+        : QObject(editor), m_editor(editor), m_submit(std::move(submit))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_editor || event->type() != QEvent::KeyPress)
+            return false;
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!isReturnKey(key))
+            return false;
+        if (key->modifiers() & Qt::ShiftModifier)
+            m_editor->insertPlainText(QStringLiteral("\n"));
+        else
+            m_submit();
+        return true;
+    }
+
+private:
+    QPlainTextEdit *m_editor;
+    std::function<void()> m_submit;
+};
+
+} // namespace
+
+QHBoxLayout *sheetTitleRow(const QString &title, const QString &systemImage, QWidget *parent)
+{
+    auto *row = new QHBoxLayout;
+    auto *symbol = new QLabel(parent);
+    symbol->setPixmap(SymbolIcon::tintedPixmap(systemImage, QSize(18, 18), parent->devicePixelRatioF(),
+                                               semanticColor(SemanticColor::label, parent->palette())));
+    row->addWidget(symbol);
+    row->addWidget(
+        new StudioText(title, TessalineTypography::systemFont(18, QFont::DemiBold), SemanticColor::label, parent));
+    row->addStretch(1);
+    return row;
+}
+
+bool isReturnKey(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+void submitOnReturn(QPlainTextEdit *editor, std::function<void()> submit)
+{
+    editor->installEventFilter(new ReturnKeyFilter(editor, std::move(submit)));
+}
+
+} // namespace tessaline

@@ -1,0 +1,99 @@
+#include "platform/PlatformFactory.h"
+
+#include "platform/PortalCaptureSystem.h"
+#include "platform/PortalHotKeys.h"
+#include "platform/PortalRequest.h"
+#include "platform/UnavailableHotKeys.h"
+#include "platform/X11CaptureSystem.h"
+#include "platform/X11HotKeys.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QGuiApplication>
+
+namespace tessaline {
+
+namespace {
+
+struct OfferedPortals
+{
+    bool screenshot = false;
+    bool globalShortcuts = false;
+};
+
+// One question to the bus at start; a desktop without portals answers at
+// once that nobody owns the name.
+OfferedPortals offeredPortals()
+{
+    OfferedPortals offered;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return offered;
+    const QDBusMessage reply = bus.call(
+        QDBusMessage::createMethodCall(PortalRequest::service(), PortalRequest::path(),
+                                       QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")),
+        QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return offered;
+    const QString xml = reply.arguments().constFirst().toString();
+    offered.screenshot = xml.contains(QLatin1String("\"org.freedesktop.portal.Screenshot\""));
+    offered.globalShortcuts = xml.contains(QLatin1String("\"org.freedesktop.portal.GlobalShortcuts\""));
+    return offered;
+}
+
+} // namespace
+
+WindowSession PlatformFactory::detectSession(const QString &qtPlatformName, bool hasWaylandDisplay)
+{
+    if (qtPlatformName == QLatin1String("xcb"))
+        return WindowSession::x11;
+    if (qtPlatformName.startsWith(QLatin1String("wayland")) && hasWaylandDisplay)
+        return WindowSession::wayland;
+    return WindowSession::none;
+}
+
+PlatformBackends PlatformFactory::createNull()
+{
+    PlatformBackends backends;
+    backends.session = WindowSession::none;
+    backends.captureSystem = std::make_unique<NullCaptureSystem>();
+    backends.hotKeySystem = std::make_unique<UnavailableHotKeys>(HotKeyStatus::noWindowSystem, false);
+    return backends;
+}
+
+PlatformBackends PlatformFactory::createPortal()
+{
+    const OfferedPortals offered = offeredPortals();
+    PlatformBackends backends;
+    backends.session = WindowSession::wayland;
+    backends.captureSystem = std::make_unique<PortalCaptureSystem>(offered.screenshot);
+    if (offered.globalShortcuts)
+        backends.hotKeySystem = std::make_unique<PortalHotKeys>();
+    else
+        backends.hotKeySystem = std::make_unique<UnavailableHotKeys>(HotKeyStatus::notOffered, true);
+    return backends;
+}
+
+PlatformBackends PlatformFactory::create()
+{
+    switch (detectSession(QGuiApplication::platformName(), !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
+    case WindowSession::x11: {
+        auto capture = X11CaptureSystem::create();
+        auto hotKeys = X11HotKeys::create();
+        if (!capture || !hotKeys)
+            break;
+        PlatformBackends backends;
+        backends.session = WindowSession::x11;
+        backends.captureSystem = std::move(capture);
+        backends.hotKeySystem = std::move(hotKeys);
+        return backends;
+    }
+    case WindowSession::wayland:
+        return createPortal();
+    case WindowSession::none:
+        break;
+    }
+    return createNull();
+}
+
+} // namespace tessaline

@@ -1,0 +1,185 @@
+#include "platform/PortalCaptureSystem.h"
+
+#include "platform/PlatformTexts.h"
+#include "platform/PortalRequest.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPromise>
+#include <QScreen>
+#include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <unistd.h>
+
+namespace tessaline {
+
+namespace {
+
+// Long enough for a user to answer the desktop's question, short enough
+// that a desktop that never answers does not keep capture busy for good.
+constexpr int answerTimeout = 120'000;
+
+using ImageResult = CaptureSystemResult<QImage>;
+
+QFuture<ImageResult> answered(ImageResult result)
+{
+    return QtFuture::makeReadyFuture(std::move(result));
+}
+
+bool isInside(const QString &directory, const QString &root)
+{
+    if (root.isEmpty())
+        return false;
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    return !canonicalRoot.isEmpty()
+        && (directory == canonicalRoot || directory.startsWith(canonicalRoot + u'/'));
+}
+
+struct PictureRequest
+{
+    QString path;
+    QRect desktop;
+    QRect display;
+    QSize size;
+};
+
+// Runs on a worker thread: a whole-desktop PNG takes tens of milliseconds
+// to decode.
+ImageResult readPicture(const PictureRequest &request)
+{
+    QImage picture(request.path);
+    if (PortalCaptureSystem::isOwnTemporaryFile(request.path))
+        QFile::remove(request.path);
+    if (picture.isNull())
+        return CaptureSystemError{false, QStringLiteral("The desktop's picture could not be read.")};
+    QImage part = PortalCaptureSystem::displayPart(picture, request.desktop, request.display);
+    if (part.isNull())
+        return CaptureSystemError{false, QStringLiteral("The desktop's picture does not show the display.")};
+    if (request.size.isValid() && part.size() != request.size)
+        part = part.scaled(request.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (part.format() != QImage::Format_RGB32)
+        part = part.convertToFormat(QImage::Format_RGB32);
+    return part;
+}
+
+} // namespace
+
+PortalCaptureSystem::PortalCaptureSystem(bool offered, QString portalService)
+    : m_context(std::make_unique<QObject>())
+    , m_service(portalService.isEmpty() ? PortalRequest::service() : std::move(portalService))
+    , m_offered(offered)
+    , m_timings(std::make_shared<PortalCaptureTimings>())
+{
+}
+
+PortalCaptureSystem::~PortalCaptureSystem() = default;
+
+bool PortalCaptureSystem::hasCaptureAccess() const
+{
+    return m_offered && !m_refused;
+}
+
+bool PortalCaptureSystem::requestCaptureAccess()
+{
+    // The desktop asks during the picture itself, so asking again means
+    // trying the picture again.
+    m_refused = false;
+    return hasCaptureAccess();
+}
+
+bool PortalCaptureSystem::isOwnTemporaryFile(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists() || file.isSymLink() || !file.isFile() || file.ownerId() != ::getuid())
+        return false;
+    const QString directory = QFileInfo(file.absolutePath()).canonicalFilePath();
+    return isInside(directory, QDir::tempPath())
+        || isInside(directory, qEnvironmentVariable("XDG_RUNTIME_DIR"));
+}
+
+QImage PortalCaptureSystem::displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry)
+{
+    if (desktop.isNull() || desktopGeometry.isEmpty() || displayGeometry.isEmpty())
+        return {};
+    if (displayGeometry == desktopGeometry)
+        return desktop;
+    const qreal sx = qreal(desktop.width()) / desktopGeometry.width();
+    const qreal sy = qreal(desktop.height()) / desktopGeometry.height();
+    const QRectF inPicture((displayGeometry.x() - desktopGeometry.x()) * sx,
+                           (displayGeometry.y() - desktopGeometry.y()) * sy, displayGeometry.width() * sx,
+                           displayGeometry.height() * sy);
+    const QRect pixels = inPicture.toAlignedRect().intersected(desktop.rect());
+    return pixels.isEmpty() ? QImage() : desktop.copy(pixels);
+}
+
+QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDisplayImage(const SystemDisplay &display,
+                                                                            const QSize &size)
+{
+    if (!m_offered)
+        return answered(CaptureSystemError{true, PlatformTexts::screenshotPortalMissing()});
+    const QScreen *screen = screenForDisplay(display.displayID);
+    if (!screen)
+        return answered(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")});
+    PictureRequest picture;
+    picture.display = screen->geometry();
+    for (const QScreen *each : QGuiApplication::screens())
+        picture.desktop = picture.desktop.united(each->geometry());
+    picture.size = size;
+
+    auto promise = std::make_shared<QPromise<ImageResult>>();
+    promise->start();
+    QFuture<ImageResult> future = promise->future();
+    auto fulfil = [promise](ImageResult result) {
+        promise->addResult(std::move(result));
+        promise->finish();
+    };
+    auto timings = m_timings;
+    *timings = {};
+    QElapsedTimer clock;
+    clock.start();
+    PortalRequest::call(
+        QStringLiteral("org.freedesktop.portal.Screenshot"), QStringLiteral("Screenshot"), {QString()},
+        {{QStringLiteral("interactive"), false}}, m_context.get(),
+        [this, picture, fulfil, timings, clock](const PortalAnswer &answer) mutable {
+            timings->roundTripNanoseconds = clock.nsecsElapsed();
+            if (answer.portalMissing()) {
+                m_offered = false;
+                fulfil(CaptureSystemError{true, PlatformTexts::screenshotPortalMissing()});
+                return;
+            }
+            if (answer.timedOut) {
+                fulfil(CaptureSystemError{false, QStringLiteral("The desktop did not answer in time.")});
+                return;
+            }
+            if (answer.callError.isValid()) {
+                fulfil(CaptureSystemError{false, answer.callError.message()});
+                return;
+            }
+            // The portal does not tell a refusal from a failure: both end
+            // the request without a picture, and asking the user to allow
+            // it is the one thing that can help.
+            if (answer.response != PortalAnswer::success) {
+                m_refused = true;
+                fulfil(CaptureSystemError{true, QString()});
+                return;
+            }
+            m_refused = false;
+            picture.path = QUrl(answer.results.value(QStringLiteral("uri")).toString()).toLocalFile();
+            if (picture.path.isEmpty()) {
+                fulfil(CaptureSystemError{false, QStringLiteral("The desktop handed over no picture.")});
+                return;
+            }
+            const qint64 readStarted = clock.nsecsElapsed();
+            QtConcurrent::run(readPicture, picture).then([fulfil, timings, clock, readStarted](ImageResult result) mutable {
+                timings->readNanoseconds = clock.nsecsElapsed() - readStarted;
+                fulfil(std::move(result));
+            });
+        },
+        answerTimeout, m_service);
+    return future;
+}
+
+} // namespace tessaline

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/QtScreenCaptureSystem.h"
+
+#include <QObject>
+#include <QRect>
+
+#include <memory>
+
+namespace tessaline {
+
+// Where the time of the last picture went: the desktop's answer (its portal,
+// the compositor's grab and the file it wrote) and our reading of that file.
+struct PortalCaptureTimings
+{
+    qint64 roundTripNanoseconds = 0;
+    qint64 readNanoseconds = 0;
+};
+
+// Pictures in a Wayland session, through the desktop's Screenshot portal
+// (non-interactive): the desktop takes a picture of the whole desktop into a
+// file and hands over its address; we read it, keep the part that shows the
+// display, and delete the file when it lies in a temporary place of ours.
+// The desktop may ask the user first; a refusal, and a desktop without the
+// portal, are refusals of access, with advice on what to install when the
+// portal is missing.
+class PortalCaptureSystem : public QtScreenCaptureSystem
+{
+public:
+    // offered: the portal listed the Screenshot interface when the session
+    // started; a later call finds out again if that changed.
+    explicit PortalCaptureSystem(bool offered, QString portalService = QString());
+    ~PortalCaptureSystem() override;
+
+    QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
+    bool hasCaptureAccess() const override;
+    bool requestCaptureAccess() override;
+
+    const PortalCaptureTimings &lastTimings() const { return *m_timings; }
+
+    // Whether a file the desktop handed over is ours to delete: it lies in
+    // the temporary directory or the session's runtime directory, and we own it.
+    static bool isOwnTemporaryFile(const QString &path);
+    // The part of a picture of the whole desktop (its window-system
+    // geometry given) that shows one display, at the picture's resolution.
+    static QImage displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry);
+
+private:
+    std::unique_ptr<QObject> m_context;
+    QString m_service;
+    bool m_offered;
+    bool m_refused = false;
+    std::shared_ptr<PortalCaptureTimings> m_timings;
+};
+
+} // namespace tessaline

@@ -1,0 +1,239 @@
+#include "platform/PortalHotKeys.h"
+
+#include "platform/KeyPositions.h"
+#include "platform/PortalRequest.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCall>
+
+namespace tessaline {
+
+namespace {
+
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// One entry of the portal's a(sa{sv}) shortcut lists.
+struct PortalShortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+using PortalShortcutList = QList<PortalShortcut>;
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+} // namespace tessaline
+
+Q_DECLARE_METATYPE(tessaline::PortalShortcut)
+Q_DECLARE_METATYPE(tessaline::PortalShortcutList)
+
+namespace tessaline {
+
+PortalHotKeys::PortalHotKeys(QString portalService, QObject *parent)
+    : QObject(parent)
+    , m_service(portalService.isEmpty() ? PortalRequest::service() : std::move(portalService))
+{
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<PortalShortcutList>();
+    // QtDBus finds a slot's parameter types by name, and a type's name is
+    // known only once the type has been registered.
+    qRegisterMetaType<QDBusObjectPath>();
+    QDBusConnection::sessionBus().connect(m_service, PortalRequest::path(), shortcutsInterface,
+                                          QStringLiteral("Activated"), this,
+                                          SLOT(handleActivated(QDBusObjectPath,QString,qulonglong,QVariantMap)));
+}
+
+PortalHotKeys::~PortalHotKeys()
+{
+    closeSession();
+}
+
+QString PortalHotKeys::shortcutID(const QString &name)
+{
+    return name.toLower().replace(u' ', u'-');
+}
+
+QString PortalHotKeys::preferredTrigger(quint32 keyCode, quint32 modifierFlags)
+{
+    const QString key = KeyPositions::keysymName(keyCode);
+    if (key.isEmpty())
+        return {};
+    QString trigger;
+    if (modifierFlags & HotKeyModifier::command)
+        trigger += QStringLiteral("CTRL+");
+    if (modifierFlags & HotKeyModifier::option)
+        trigger += QStringLiteral("ALT+");
+    if (modifierFlags & HotKeyModifier::shift)
+        trigger += QStringLiteral("SHIFT+");
+    if (modifierFlags & HotKeyModifier::control)
+        trigger += QStringLiteral("LOGO+");
+    return trigger + key;
+}
+
+HotKeyStatus PortalHotKeys::installEventHandler(EventHandler handler)
+{
+    m_handler = std::move(handler);
+    return HotKeyStatus::registered;
+}
+
+void PortalHotKeys::removeEventHandler()
+{
+    m_handler = nullptr;
+}
+
+HotKeyStatus PortalHotKeys::registerHotKey(const HotKeyRequest &request, HotKeyReference *reference)
+{
+    const QString trigger = preferredTrigger(request.keyCode, request.modifierFlags);
+    if (trigger.isEmpty())
+        return HotKeyStatus::unsupportedKey;
+    const HotKeyReference ref = m_nextReference++;
+    m_shortcuts.insert(ref, Shortcut{request.id, shortcutID(request.name), request.name, trigger});
+    if (reference)
+        *reference = ref;
+    scheduleBinding();
+    return HotKeyStatus::registered;
+}
+
+void PortalHotKeys::unregisterHotKey(HotKeyReference reference)
+{
+    if (m_shortcuts.remove(reference))
+        scheduleBinding();
+}
+
+std::optional<quint32> PortalHotKeys::keyCodeAtScanCode(quint32 nativeScanCode) const
+{
+    return KeyPositions::storedKeyCode(nativeScanCode);
+}
+
+void PortalHotKeys::scheduleBinding()
+{
+    // A change of shortcuts unregisters and registers several in one go;
+    // the desktop hears about the result once.
+    if (m_bindingScheduled)
+        return;
+    m_bindingScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_bindingScheduled = false;
+            bind();
+        },
+        Qt::QueuedConnection);
+}
+
+void PortalHotKeys::closeSession()
+{
+    if (m_session.isEmpty())
+        return;
+    QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+        m_service, m_session, QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")));
+    m_session.clear();
+}
+
+void PortalHotKeys::bind()
+{
+    if (m_binding) {
+        m_bindAgain = true;
+        return;
+    }
+    // A session keeps the shortcuts it was made with on some desktops, so
+    // each set gets a new one.
+    closeSession();
+    m_bound.clear();
+    if (m_shortcuts.isEmpty()) {
+        Q_EMIT bindingFinished();
+        return;
+    }
+    PortalShortcutList list;
+    for (const Shortcut &shortcut : std::as_const(m_shortcuts)) {
+        list.append(PortalShortcut{shortcut.shortcutID,
+                                   {{QStringLiteral("description"), shortcut.description},
+                                    {QStringLiteral("preferred_trigger"), shortcut.trigger}}});
+    }
+    const QVariant shortcuts = QVariant::fromValue(list);
+    m_binding = true;
+    // Some desktops (KDE Plasma 5.27) register only the shortcuts given
+    // when the session is made; the others bind what BindShortcuts names.
+    PortalRequest::call(
+        shortcutsInterface, QStringLiteral("CreateSession"), {},
+        {{QStringLiteral("session_handle_token"), PortalRequest::newToken()}, {QStringLiteral("shortcuts"), shortcuts}},
+        this,
+        [this, shortcuts](const PortalAnswer &answer) {
+            const QVariant handle = answer.results.value(QStringLiteral("session_handle"));
+            const QString session = handle.canConvert<QDBusObjectPath>() && handle.userType() != QMetaType::QString
+                ? handle.value<QDBusObjectPath>().path()
+                : handle.toString();
+            if (answer.response != PortalAnswer::success || session.isEmpty()) {
+                qWarning("The desktop made no session for global shortcuts (response %u%s%s).", answer.response,
+                         answer.callError.isValid() ? ": " : "", qPrintable(answer.callError.message()));
+                bindingEnded({});
+                return;
+            }
+            m_session = session;
+            bindInSession(session, shortcuts);
+        });
+}
+
+void PortalHotKeys::bindInSession(const QString &session, const QVariant &shortcuts)
+{
+    PortalRequest::call(
+        shortcutsInterface, QStringLiteral("BindShortcuts"), {QVariant::fromValue(QDBusObjectPath(session)), shortcuts, QString()},
+        {}, this, [this](const PortalAnswer &answer) {
+            QMap<QString, QString> bound;
+            if (answer.response == PortalAnswer::success) {
+                PortalShortcutList list;
+                answer.results.value(QStringLiteral("shortcuts")).value<QDBusArgument>() >> list;
+                for (const PortalShortcut &shortcut : std::as_const(list))
+                    bound.insert(shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+            } else {
+                qWarning("The desktop did not bind the global shortcuts (response %u).", answer.response);
+            }
+            bindingEnded(bound);
+        });
+}
+
+void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound)
+{
+    m_binding = false;
+    m_bound = bound;
+    if (m_bindAgain) {
+        m_bindAgain = false;
+        bind();
+        return;
+    }
+    Q_EMIT bindingFinished();
+}
+
+void PortalHotKeys::handleActivated(const QDBusObjectPath &session, const QString &shortcut, qulonglong,
+                                    const QVariantMap &)
+{
+    if (session.path() != m_session || !m_handler)
+        return;
+    for (const Shortcut &each : std::as_const(m_shortcuts)) {
+        if (each.shortcutID == shortcut) {
+            m_handler(HotKeyEvent{true, each.id});
+            return;
+        }
+    }
+}
+
+} // namespace tessaline

@@ -1,0 +1,104 @@
+#include "platform/QtScreenCaptureSystem.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tessaline {
+
+CoordinateSpaces QtScreenCaptureSystem::coordinateSpaces()
+{
+    QScreen *primary = QGuiApplication::primaryScreen();
+    return CoordinateSpaces(primary ? QRectF(primary->geometry()) : QRectF());
+}
+
+QScreen *QtScreenCaptureSystem::screenForDisplay(quint32 displayID)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (displayID < 1 || displayID > quint32(screens.size()))
+        return nullptr;
+    return screens.at(displayID - 1);
+}
+
+quint32 QtScreenCaptureSystem::displayIDOf(const QScreen *screen)
+{
+    return quint32(QGuiApplication::screens().indexOf(const_cast<QScreen *>(screen)) + 1);
+}
+
+QPointF QtScreenCaptureSystem::pointerLocation()
+{
+    // A pointer at row y covers the pixel row [y, y+1); in screen
+    // coordinates (y up) that row's bottom edge is what contains it.
+    QPointF point = coordinateSpaces().screenFromWindowSystem(QPointF(QCursor::pos()));
+    point.ry() -= 1;
+    return point;
+}
+
+QList<SystemScreen> QtScreenCaptureSystem::screens()
+{
+    QList<SystemScreen> result;
+    const CoordinateSpaces spaces = coordinateSpaces();
+    for (QScreen *screen : QGuiApplication::screens())
+        result.append(SystemScreen{spaces.screenFromWindowSystem(QRectF(screen->geometry())), displayIDOf(screen)});
+    return result;
+}
+
+std::optional<int> QtScreenCaptureSystem::mainScreenIndex()
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return std::nullopt;
+    return int(std::max<qsizetype>(screens.indexOf(QGuiApplication::primaryScreen()), 0));
+}
+
+QSize QtScreenCaptureSystem::displayPixelSize(quint32 displayID)
+{
+    const QScreen *screen = screenForDisplay(displayID);
+    if (!screen)
+        return {};
+    return (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize();
+}
+
+std::optional<SystemApplication> QtScreenCaptureSystem::frontmostApplication()
+{
+    return std::nullopt;
+}
+
+CaptureSystemResult<QList<SystemDisplay>> QtScreenCaptureSystem::shareableDisplays()
+{
+    QList<SystemDisplay> result;
+    const CoordinateSpaces spaces = coordinateSpaces();
+    for (QScreen *screen : QGuiApplication::screens())
+        result.append(SystemDisplay{displayIDOf(screen), spaces.captureSystemFromWindowSystem(QRectF(screen->geometry()))});
+    return result;
+}
+
+CaptureSystemResult<ShareableContent> QtScreenCaptureSystem::shareableContent()
+{
+    ShareableContent content;
+    content.displays = std::get<QList<SystemDisplay>>(shareableDisplays());
+    return content;
+}
+
+double QtScreenCaptureSystem::windowPointPixelScale(const SystemWindow &)
+{
+    return 1;
+}
+
+CaptureSystemResult<QImage> QtScreenCaptureSystem::captureWindowImage(const SystemWindow &, const QSize &)
+{
+    return CaptureSystemError{false, QStringLiteral("Other applications' windows cannot be captured here.")};
+}
+
+QString NullCaptureSystem::unavailableMessage()
+{
+    return QStringLiteral("Tessaline can capture the screen only in an X11 or Wayland desktop session, and this "
+                          "session is neither.");
+}
+
+QFuture<CaptureSystemResult<QImage>> NullCaptureSystem::captureDisplayImage(const SystemDisplay &, const QSize &)
+{
+    return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(CaptureSystemError{false, unavailableMessage()}));
+}
+
+} // namespace tessaline

@@ -1,0 +1,92 @@
+// A region capture in a real (headless) Wayland session, through the
+// desktop's screenshot portal and our own overlay, driven by input the
+// compositor injects; and what a desktop without the portal gives.
+#include "../support/WaylandTestSupport.h"
+#include "WaylandCaptureRig.h"
+
+#include "platform/PlatformTexts.h"
+#include "platform/PortalCaptureSystem.h"
+#include "platform/UnavailableHotKeys.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QWindow>
+
+using namespace tessaline;
+using namespace tessaline::waylandtest;
+
+class WaylandRegionCaptureTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (const QString missing = missingSession(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+    }
+
+    void overlayCoversTheOutputAndADragSelects()
+    {
+        PatternWindow pattern;
+        pattern.showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+        QVERIFY(input({QStringLiteral("move"), QStringLiteral("2"), QStringLiteral("2")}));
+
+        PlatformBackends backends = PlatformFactory::create();
+        QCOMPARE(backends.session, WindowSession::wayland);
+        CaptureRig rig(std::move(backends));
+        QCOMPARE(rig.coordinator->permissionState(), ScreenCapturePermissionState::authorized);
+        rig.coordinator->beginCapture(CaptureMode::region);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->state(), CaptureCoordinatorState::selectingRegion(), 20000);
+        auto *overlay = qobject_cast<RegionSelectionOverlayController *>(rig.coordinator->overlayController());
+        QVERIFY(overlay);
+        QWidget *window = overlay->overlayWindow();
+        // Up once the compositor has given it the keyboard: mapped, on top.
+        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 10000);
+        QScreen *screen = QGuiApplication::primaryScreen();
+        QCOMPARE(window->geometry(), screen->geometry());
+        QCOMPARE(overlay->view()->size(), screen->geometry().size());
+
+        const QPoint from(100, 100);
+        const QPoint to(500, 400);
+        QVERIFY(drag(from, to));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value(), 20000);
+        QCOMPARE(rig.error, std::nullopt);
+        QCOMPARE(rig.result->mode, CaptureMode::region);
+        QCOMPARE(rig.result->selectionRectInDisplay, QRectF(QRect(from, to - QPoint(1, 1))));
+        const QSize pixels = (QSizeF(to.x() - from.x(), to.y() - from.y()) * screen->devicePixelRatio()).toSize();
+        QCOMPARE(rig.result->image.size(), pixels);
+        // The frozen picture under the selection: the top-left quadrant.
+        const QColor inside = rig.result->image.pixelColor(pixels.width() / 2, pixels.height() / 2);
+        QVERIFY2(sameColour(inside, PatternWindow::colourAt(QPoint(0, 0), screen->size())),
+                 qPrintable(inside.name()));
+        // Wayland does not say which application is in front: no guess.
+        QCOMPARE(rig.result->sourceApplicationName, std::nullopt);
+        QCOMPARE(rig.coordinator->overlayController(), nullptr);
+    }
+
+    void desktopWithoutThePortalGivesThePermissionError()
+    {
+        PlatformBackends backends;
+        backends.session = WindowSession::wayland;
+        backends.captureSystem =
+            std::make_unique<PortalCaptureSystem>(true, QStringLiteral("org.freedesktop.portal.NobodyAnswersHere"));
+        backends.hotKeySystem = std::make_unique<UnavailableHotKeys>(HotKeyStatus::notOffered, true);
+        CaptureRig rig(std::move(backends));
+        rig.coordinator->beginCapture(CaptureMode::region);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
+        QCOMPARE(*rig.error, CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalMissing()));
+        QCOMPARE(rig.error->errorDescription(),
+                 QStringLiteral("Screen Recording access is off. Enable Tessaline in your desktop's privacy settings, "
+                                "then return to the app. The desktop offers no screenshot portal: install "
+                                "xdg-desktop-portal and your desktop's portal backend (xdg-desktop-portal-gnome, "
+                                "xdg-desktop-portal-kde or xdg-desktop-portal-wlr), then log in again."));
+        QCOMPARE(rig.coordinator->state(), CaptureCoordinatorState::failed(rig.error->errorDescription()));
+        QCOMPARE(rig.result, std::nullopt);
+        QCOMPARE(rig.coordinator->overlayController(), nullptr);
+    }
+};
+
+QTEST_MAIN(WaylandRegionCaptureTest)
+#include "tst_waylandregioncapture.moc"

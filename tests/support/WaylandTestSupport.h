@@ -1,0 +1,86 @@
+#pragma once
+
+// Helpers for the tests that run in the headless Wayland session of the test
+// run (scripts/wayland-session.sh, started by scripts/run-tests.sh).
+
+#include <QColor>
+#include <QPainter>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QWidget>
+
+namespace tessaline::waylandtest {
+
+// Why a test cannot run here, or empty when the session of the flavour the
+// test was built for ("sway" answers the screenshot portal, "kde" the global
+// shortcuts portal) is up.
+inline QString missingSession()
+{
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString flavour = QStringLiteral(TESSALINE_WAYLAND_FLAVOUR);
+    const QString desktop = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).toLower();
+    if (environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty()
+        || !desktop.contains(flavour == QLatin1String("kde") ? QStringLiteral("kde") : flavour))
+        return QStringLiteral("needs the headless Wayland session (%1): scripts/run-tests.sh starts it").arg(flavour);
+    return {};
+}
+
+// Injects pointer and key events through the compositor; true on success.
+// The session's own user injects them: KWin offers fake input to it alone.
+inline bool input(const QStringList &commands)
+{
+    QProcess process;
+    process.start(QStringLiteral("bash"),
+                  QStringList{QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input")} + commands);
+    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+inline bool drag(const QPoint &from, const QPoint &to)
+{
+    return input({QStringLiteral("drag"), QString::number(from.x()), QString::number(from.y()), QString::number(to.x()),
+                  QString::number(to.y())});
+}
+
+// Four quadrants of known colours, so a picture of the screen can be checked.
+class PatternWindow : public QWidget
+{
+public:
+    static QColor colourAt(const QPoint &point, const QSize &size)
+    {
+        const bool right = point.x() >= size.width() / 2;
+        const bool bottom = point.y() >= size.height() / 2;
+        if (!right && !bottom)
+            return QColor(220, 30, 30);
+        if (right && !bottom)
+            return QColor(30, 200, 40);
+        if (!right)
+            return QColor(30, 60, 220);
+        return QColor(240, 210, 20);
+    }
+
+    PatternWindow() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const int w = width() / 2;
+        const int h = height() / 2;
+        painter.fillRect(0, 0, w, h, colourAt(QPoint(0, 0), size()));
+        painter.fillRect(w, 0, width() - w, h, colourAt(QPoint(w, 0), size()));
+        painter.fillRect(0, h, w, height() - h, colourAt(QPoint(0, h), size()));
+        painter.fillRect(w, h, width() - w, height() - h, colourAt(QPoint(w, h), size()));
+    }
+};
+
+// Colours compare within a small tolerance: the compositor may dither.
+inline bool sameColour(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 4 && std::abs(a.green() - b.green()) <= 4 && std::abs(a.blue() - b.blue()) <= 4;
+}
+
+} // namespace tessaline::waylandtest
