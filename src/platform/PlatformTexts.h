@@ -129,6 +129,12 @@ inline QString tourPreviewBrowseLine() { return QStringLiteral("Use arrow keys t
 
 // The settings window.
 
+// Where the app cannot update itself.
+inline QString updatesFromPackageManager()
+{
+    return QStringLiteral("Updates to Tessaline come from your system's package manager.");
+}
+
 inline QString cloudSyncToggle() { return QStringLiteral("Sync my private library with the cloud"); }
 inline QString cloudSyncFootnote()
 {
