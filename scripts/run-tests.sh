@@ -43,5 +43,6 @@ wayland_tests() {
 wayland_tests sway
 wayland_tests kde --kde
 
-# The annotation document reader, fuzzed briefly under the sanitizers.
-"$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 25
+# Every reader of stored or external bytes, fuzzed briefly under the
+# sanitizers: 75 seconds shared between the fuzzers.
+"$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 75

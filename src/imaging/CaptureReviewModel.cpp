@@ -5,6 +5,7 @@
 #include "imaging/AnnotationEditorModel.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
 
@@ -18,6 +19,9 @@ QString captureReviewErrorMessage(CaptureReviewError error)
     switch (error) {
     case CaptureReviewError::annotationsNotEncodable:
         break;
+    case CaptureReviewError::storedAnnotationsUnreadable:
+        return QStringLiteral("The snip’s stored annotations could not be read, so they were not replaced. "
+                              "The snip was left as it was.");
     }
     return QStringLiteral("The annotations could not be stored, so the snip was left as it was.");
 }
@@ -53,7 +57,9 @@ void CaptureReviewModel::refreshAvailability()
     if (!card) {
         m_image = QImage();
     } else if (m_image.isNull()) {
-        if (const std::optional<QByteArray> data = card->originalImageData())
+        m_hasUnreadableAnnotations = !AnnotationDocument::decode(card->annotationDocumentData());
+        const std::optional<QByteArray> data = card->originalImageData();
+        if (data && !m_hasUnreadableAnnotations)
             m_image = QImage::fromData(*data);
     }
     if (wasAvailable != isAvailable())
@@ -65,7 +71,8 @@ void CaptureReviewModel::load()
     const CanvasCard *card = this->card();
     if (!card)
         return;
-    m_editor->setDocument(AnnotationDocument::decode(card->annotationDocumentData()));
+    const auto document = AnnotationDocument::decode(card->annotationDocumentData());
+    m_editor->setDocument(document ? *document : AnnotationDocument::empty());
     setContextText(card->contextText());
 }
 
@@ -152,6 +159,10 @@ std::optional<QString> CaptureReviewModel::saveReview()
     CanvasCard *card = this->card();
     if (!card || !card->isSnip())
         return message(ThinkingSessionError::cardNotFound);
+    // Stored annotations that could not be read may hold a redaction: they
+    // are never replaced by what the editor started from in their place.
+    if (!AnnotationDocument::decode(card->annotationDocumentData()))
+        return captureReviewErrorMessage(CaptureReviewError::storedAnnotationsUnreadable);
     // A document that cannot be written must not wipe the annotations that
     // are stored: stop before anything is touched.
     const std::optional<QByteArray> encoded = m_editor->document().encode();
@@ -159,18 +170,15 @@ std::optional<QString> CaptureReviewModel::saveReview()
         return captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable);
 
     const std::optional<QByteArray> previous = card->annotationDocumentData();
-    const QString previousText = card->ocrText();
+    // The document and the caption are stored together or not at all; other
+    // unsaved edits in the context are not this review's to undo.
+    ModelChangeScope scope(m_runtime.modelContext());
     card->setAnnotationDocumentData(*encoded);
     const bool readsTextAgain = AppRuntime::prepareAnnotationChange(*card, previous, m_image.size());
     ThinkingSessionService service(m_runtime.modelContext());
     const auto kept = service.updateCaption(m_contextText, m_cardID, QDateTime::currentDateTimeUtc());
     if (!kept) {
-        // A failed save has rolled the context back already; a refusal
-        // changes nothing, so the document goes back by hand.
-        if (kept.error().refusal) {
-            card->setAnnotationDocumentData(previous);
-            card->setOcrText(previousText);
-        }
+        scope.undo();
         return kept.error().message;
     }
     if (readsTextAgain)

@@ -17,7 +17,7 @@ class CanvasCard;
 class Pasteboard;
 
 // Why keeping a reviewed snip can fail before anything is written.
-enum class CaptureReviewError { annotationsNotEncodable };
+enum class CaptureReviewError { annotationsNotEncodable, storedAnnotationsUnreadable };
 QString captureReviewErrorMessage(CaptureReviewError error);
 
 // The review of one snip: the card it shows, the annotations being edited
@@ -42,8 +42,11 @@ public:
 
     // The live card with the id (a trashed card counts as missing), and its
     // image; a missing card or unreadable image makes the review unavailable.
+    // So do stored annotations that cannot be read: the picture is not shown
+    // without what they may hide, and they are never replaced unread.
     CanvasCard *card() const;
     bool isAvailable() const { return !m_image.isNull(); }
+    bool hasUnreadableAnnotations() const { return m_hasUnreadableAnnotations; }
     QImage image() const { return m_image; }
 
     // Takes the card's stored annotations and note into the review.
@@ -88,6 +91,7 @@ private:
     Pasteboard &m_pasteboard;
     AnnotationEditorModel *m_editor;
     QImage m_image;
+    bool m_hasUnreadableAnnotations = false;
     QString m_contextText;
     std::optional<QString> m_errorMessage;
     bool m_isExporting = false;

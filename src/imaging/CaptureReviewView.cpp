@@ -13,6 +13,7 @@
 #include "imaging/AnnotationEditorModel.h"
 #include "imaging/AnnotationEditorView.h"
 #include "imaging/CaptureReviewModel.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
 #include "platform/Pasteboard.h"
 #include "platform/SymbolIcon.h"
@@ -158,9 +159,12 @@ void CaptureReviewView::build()
     if (const CanvasCard *card = m_model->card())
         setWindowTitle(card->displayTitle());
     if (!m_model->isAvailable()) {
-        m_unavailable = new StudioEmptyState(QStringLiteral("Snip unavailable"),
-                                             QStringLiteral("This capture may have been deleted."),
-                                             QStringLiteral("photo.badge.exclamationmark"));
+        const bool unreadable = m_model->hasUnreadableAnnotations();
+        m_unavailable = new StudioEmptyState(
+            unreadable ? QStringLiteral("Annotations unreadable") : QStringLiteral("Snip unavailable"),
+            unreadable ? message(AnnotatedCardError::annotationsUnreadable)
+                       : QStringLiteral("This capture may have been deleted."),
+            QStringLiteral("photo.badge.exclamationmark"));
         m_content = m_unavailable;
         m_content->setParent(this);
         setMinimumSize(0, 0);

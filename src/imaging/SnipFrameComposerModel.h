@@ -91,8 +91,8 @@ public:
         available,
         // The card is gone, trashed, or holds no readable image.
         unavailable,
-        // The image reads, but its annotations cannot be drawn: framing it
-        // would export what they were meant to hide.
+        // The image reads, but its annotations cannot be read or drawn:
+        // framing it would export what they were meant to hide.
         annotationsUnrenderable,
     };
 

@@ -442,7 +442,7 @@ void SnipFrameComposerView::build()
             m_model->availability() == SnipFrameComposerModel::Availability::annotationsUnrenderable;
         m_unavailable = new StudioEmptyState(
             QStringLiteral("Snip unavailable"),
-            unrenderable ? QStringLiteral("Its annotations could not be drawn, so it cannot be framed.")
+            unrenderable ? QStringLiteral("Its annotations could not be read or drawn, so it cannot be framed.")
                          : QStringLiteral("This capture may have been deleted."),
             QStringLiteral("photo.badge.exclamationmark"));
         m_content = m_unavailable;

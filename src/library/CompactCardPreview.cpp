@@ -1,7 +1,5 @@
 #include "library/CompactCardPreview.h"
 
-#include "runtime/RelativeDate.h"
-
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
@@ -170,7 +168,7 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
     painter->setPen(semanticColor(SemanticColor::tertiary, palette));
     const QFontMetrics metrics(caption());
     const qreal footerY = rect.bottom() - padding - metrics.lineSpacing();
-    const QString date = RelativeDate::text(displayDate, now);
+    const QString date = relativeTimeText(displayDate, now);
     const int dateWidth = metrics.horizontalAdvance(date);
     painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
     if (!sourceText.isEmpty()) {

@@ -2,7 +2,6 @@
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
-#include "runtime/RelativeDate.h"
 #include "design/DesignTokens.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
@@ -17,6 +16,7 @@
 #include "runtime/SnipImageCache.h"
 #include "platform/PlatformTexts.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QAbstractItemDelegate>
 #include <QButtonGroup>
@@ -162,7 +162,7 @@ public:
         painter->setFont(caption);
         painter->setPen(semanticColor(SemanticColor::tertiary, palette));
         const qreal footerY = rect.bottom() - 14 - metrics.lineSpacing();
-        const QString date = RelativeDate::text(note.updatedAt, QDateTime::currentDateTimeUtc());
+        const QString date = relativeTimeText(note.updatedAt, QDateTime::currentDateTimeUtc());
         const int dateWidth = metrics.horizontalAdvance(date);
         painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
         if (!note.folderName.isEmpty()) {

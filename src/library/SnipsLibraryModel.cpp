@@ -3,12 +3,11 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
-#include "runtime/RelativeDate.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
-#include "runtime/SnipImageCache.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
@@ -148,7 +147,7 @@ QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
     case NoteTitleRole:
         return noteTitle(card, m_library.boards());
     case DateTextRole:
-        return RelativeDate::text(libraryDate(card), now());
+        return relativeTimeText(libraryDate(card), now());
     case Qt::AccessibleTextRole:
         return card->displayTitle();
     case Qt::AccessibleDescriptionRole:
@@ -321,7 +320,10 @@ QString SnipsLibraryModel::noteMenuTitle(const CanvasCard *card) const
 
 std::optional<QImage> SnipsLibraryModel::annotatedImage(const CanvasCard *card)
 {
-    return SnipImageCache::annotatedImage(*card);
+    auto image = renderAnnotatedCard(*card);
+    if (!image)
+        return std::nullopt;
+    return *std::move(image);
 }
 
 bool SnipsLibraryModel::copyImage(const CanvasCard *card, Pasteboard &pasteboard)

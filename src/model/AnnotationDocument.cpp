@@ -142,10 +142,6 @@ std::optional<AnnotationItem> readItem(const QJsonValue &value)
     const auto text = json::optionalString(object, QLatin1StringView("text"));
     if (!text)
         return std::nullopt;
-    // An escaped lone surrogate is not a character; such a text could not be
-    // written back, so the document is as unreadable as malformed JSON.
-    if (*text && !(*text)->isValidUtf16())
-        return std::nullopt;
     item.text = *text;
     return item;
 }
@@ -214,13 +210,22 @@ QJsonObject itemObject(const AnnotationItem &item)
 
 } // namespace
 
-AnnotationDocument AnnotationDocument::decode(const std::optional<QByteArray> &data)
+QString message(AnnotationDocumentError error)
 {
-    if (!data)
+    switch (error) {
+    case AnnotationDocumentError::unreadable:
+        break;
+    }
+    return QStringLiteral("The snip’s annotations could not be read.");
+}
+
+Expected<AnnotationDocument, AnnotationDocumentError> AnnotationDocument::decode(const std::optional<QByteArray> &data)
+{
+    if (!data || data->isEmpty())
         return empty();
     auto document = readDocument(*data);
     if (!document)
-        return empty();
+        return unexpected(AnnotationDocumentError::unreadable);
     if (document->version > 1)
         return *document;
 

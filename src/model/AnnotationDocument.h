@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AnnotationTool.h"
+#include "platform/Expected.h"
 
 #include <QByteArray>
 #include <QList>
@@ -62,6 +63,9 @@ struct AnnotationItem
     friend bool operator==(const AnnotationItem &, const AnnotationItem &) = default;
 };
 
+enum class AnnotationDocumentError { unreadable };
+QString message(AnnotationDocumentError error);
+
 struct AnnotationDocument
 {
     static constexpr qint64 currentVersion = 2;
@@ -72,9 +76,12 @@ struct AnnotationDocument
 
     static AnnotationDocument empty() { return AnnotationDocument{}; }
 
-    // Reads the stored form. Never fails: anything unreadable gives the
-    // empty document; versions 1 and below are migrated.
-    static AnnotationDocument decode(const std::optional<QByteArray> &data);
+    // Reads the stored form; versions 1 and below are migrated. Absent data
+    // and zero bytes are the empty document. Bytes the reader does not
+    // understand in full (malformed JSON, a missing field, a tool it does not
+    // know) are an error, never "no annotations": the unread part may be a
+    // redaction, and dropping it would show what it hides.
+    static Expected<AnnotationDocument, AnnotationDocumentError> decode(const std::optional<QByteArray> &data);
 
     // The stored form. No value when the document holds something JSON
     // cannot carry (a non-finite number or a text that is not valid Unicode).

@@ -133,27 +133,42 @@ bool Board::hasUnreadableWriting() const
         && !BoardWritingDocument::decode(m_values.writingDocumentStorage).has_value();
 }
 
+bool Board::storedWritingWouldLoseText() const
+{
+    if (m_values.writingDocumentStorage.isEmpty())
+        return false;
+    const auto stored = BoardWritingDocument::decode(m_values.writingDocumentStorage);
+    return !stored || BoardWritingDocument::normalizationDropsText(stored->blocks);
+}
+
 bool Board::updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date)
 {
     const auto text = BoardWritingDocument::encode(BoardWritingDocument::normalizedBlocks(document.blocks));
     if (!text)
         return false;
-    if (hasUnreadableWriting())
+    // Whatever the new text does not carry on from the stored one by the
+    // writer's choice is kept aside first: text that could not be read, and
+    // words the repair of a malformed block leaves out.
+    if (storedWritingWouldLoseText()) {
+        willWrite();
         m_pendingRecoveries.append(WritingRecovery{m_values.id, storedDate(date), m_values.writingDocumentStorage});
+    }
     setWritingDocumentStorage(*text);
     setUpdatedAt(date);
     return true;
 }
 
-void Board::normalizeWritingDocumentStorage(const QDateTime &date)
+bool Board::normalizeWritingDocumentStorage(const QDateTime &date)
 {
     if (hasUnreadableWriting())
-        return;
+        return true;
     const QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(writingDocument().blocks);
     const auto text = BoardWritingDocument::encode(blocks);
-    if (!text || *text == m_values.writingDocumentStorage)
-        return;
-    updateWritingDocument(BoardWritingDocument{blocks}, date);
+    if (!text)
+        return false;
+    if (*text == m_values.writingDocumentStorage)
+        return true;
+    return updateWritingDocument(BoardWritingDocument{blocks}, date);
 }
 
 void Board::revertToSaved()
@@ -166,6 +181,18 @@ void Board::markSaved()
 {
     m_pendingRecoveries.clear();
     ValueEntity::markSaved();
+}
+
+std::any Board::pendingState() const
+{
+    return std::make_pair(m_values, m_pendingRecoveries);
+}
+
+void Board::restorePendingState(const std::any &state)
+{
+    const auto &[values, recoveries] = std::any_cast<const std::pair<Values, QList<WritingRecovery>> &>(state);
+    m_pendingRecoveries = recoveries;
+    ValueEntity::restorePendingState(values);
 }
 
 } // namespace tessaline

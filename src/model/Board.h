@@ -151,15 +151,21 @@ public:
     // The stored document as it is (not normalised); the empty document when
     // the text is empty or unreadable.
     BoardWritingDocument writingDocument() const;
-    // True when the stored text is neither empty nor a readable document.
+    // True when the stored text is neither empty nor a readable document: the
+    // note's screen then shows it cannot be read and offers the stored text
+    // (writingDocumentStorage) to copy or save, and nothing rewrites it
+    // unasked.
     bool hasUnreadableWriting() const;
-    // Stores the normalised document and stamps `updatedAt`. Unreadable text it
-    // replaces is kept as a recovery record first; when the document cannot be
-    // encoded the note keeps its text and date and false is returned.
+    // Stores the normalised document and stamps `updatedAt`. Stored text the
+    // new one does not carry on (text that could not be read, words in a
+    // malformed block that normalising drops) is kept as a recovery record
+    // first. When the document cannot be encoded the note keeps its text and
+    // date and false is returned; callers report that as a failure.
     bool updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date);
     // Rewrites the stored text in normal form; writes nothing when it already
-    // is, and never writes over text it cannot read.
-    void normalizeWritingDocumentStorage(const QDateTime &date);
+    // is, and never writes over text it cannot read. False when the normal
+    // form cannot be encoded (nothing changes then).
+    bool normalizeWritingDocumentStorage(const QDateTime &date);
 
     // Recovery records waiting for the next save.
     const QList<WritingRecovery> &pendingRecoveries() const { return m_pendingRecoveries; }
@@ -167,9 +173,13 @@ public:
 protected:
     void revertToSaved() override;
     void markSaved() override;
+    std::any pendingState() const override;
+    void restorePendingState(const std::any &state) override;
 
 private:
     friend class ModelContext;
+
+    bool storedWritingWouldLoseText() const;
 
     QList<WritingRecovery> m_pendingRecoveries;
 };

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
+
 namespace tessaline {
 namespace {
 
@@ -116,6 +118,14 @@ QList<BoardWritingBlock> BoardWritingDocument::normalizedBlocks(const QList<Boar
     if (kept.isEmpty() || kept.constLast().isCardReference())
         kept.append(BoardWritingBlock::paragraph());
     return kept;
+}
+
+bool BoardWritingDocument::normalizationDropsText(const QList<BoardWritingBlock> &blocks)
+{
+    return std::any_of(blocks.cbegin(), blocks.cend(), [](const BoardWritingBlock &block) {
+        const bool dropsText = block.isParagraph() ? block.cardID.has_value() : true;
+        return dropsText && !isBlank(block.text);
+    });
 }
 
 bool BoardWritingDocument::insertCardReference(const QUuid &cardID, const std::optional<QUuid> &anchorBlockID)

@@ -46,6 +46,10 @@ struct BoardWritingDocument
     // At least one block, unique ids, well-formed paragraphs and references,
     // and a paragraph last (see the .cpp for the passes).
     static QList<BoardWritingBlock> normalizedBlocks(const QList<BoardWritingBlock> &blocks);
+    // True when normalizedBlocks() would leave out written words: the text of
+    // a paragraph that also carries a card id (the block is dropped) or of a
+    // card reference (a reference carries no text).
+    static bool normalizationDropsText(const QList<BoardWritingBlock> &blocks);
 
     // Inserts a medium reference after the anchor block, or before the
     // trailing empty paragraph, then normalises. Always succeeds.

@@ -22,31 +22,64 @@ StoreError notALibrary(const QString &path)
     return StoreError{QStringLiteral("The file “%1” is not a Tessaline library.").arg(path)};
 }
 
+StoreError damagedLibrary(const QString &path)
+{
+    return StoreError{QStringLiteral("The library “%1” is damaged and cannot be opened. "
+                                     "The file has been left untouched.")
+                          .arg(path)};
+}
+
+// A read of a file with an SQLite header failed: damage when SQLite says
+// so (SQLITE_CORRUPT, SQLITE_NOTADB), otherwise whatever kept it from reading.
+StoreError readFailure(const QString &path, const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    if (code == u"11" || code == u"26")
+        return damagedLibrary(path);
+    return StoreError{QStringLiteral("The library “%1” could not be opened: %2").arg(path, error.text())};
+}
+
+const QByteArray sqliteMagic("SQLite format 3\0", 16);
+
+enum class FileKind { absentOrEmpty, sqlite, damagedSQLite, other };
+
 // Reads the file's first bytes without opening it as a database, so a file
-// of any other kind is never touched.
-bool looksLikeSQLite(const QString &path)
+// of any other kind is never touched. A file cut short within the header's
+// first bytes is a damaged library; damage further in is found by SQLite
+// when the file is read (a page count beyond the end of the file, say).
+FileKind fileKind(const QString &path)
 {
     QFile file(path);
     if (!file.exists() || file.size() == 0)
-        return true;
+        return FileKind::absentOrEmpty;
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return file.read(16) == QByteArray("SQLite format 3\0", 16);
+        return FileKind::other;
+    const QByteArray start = file.read(sqliteMagic.size());
+    if (start == sqliteMagic)
+        return FileKind::sqlite;
+    return start.size() < sqliteMagic.size() && sqliteMagic.startsWith(start) ? FileKind::damagedSQLite
+                                                                               : FileKind::other;
 }
 
 std::optional<StoreError> prepareSchema(QSqlDatabase &db, const QString &displayPath)
 {
+    // The file has an SQLite header by now: a catalogue or a metadata table
+    // that cannot be read is damage, not a file of another kind.
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
-        return notALibrary(displayPath);
+        return readFailure(displayPath, query.lastError());
     QStringList tables;
     while (query.next())
         tables.append(query.value(0).toString());
+    if (query.lastError().isValid())
+        return readFailure(displayPath, query.lastError());
     query.finish();
 
     if (tables.contains(QStringLiteral("Metadata"))) {
-        if (!query.exec(QStringLiteral("SELECT value FROM Metadata WHERE key = 'schemaVersion'")) || !query.next())
-            return notALibrary(displayPath);
+        if (!query.exec(QStringLiteral("SELECT value FROM Metadata WHERE key = 'schemaVersion'")))
+            return readFailure(displayPath, query.lastError());
+        if (!query.next())
+            return query.lastError().isValid() ? readFailure(displayPath, query.lastError()) : notALibrary(displayPath);
         const QString stored = query.value(0).toString();
         query.finish();
         const QVersionNumber storedVersion = QVersionNumber::fromString(stored);
@@ -110,8 +143,15 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
         if (!QDir().mkpath(directory))
             return unexpected(StoreError{QStringLiteral("The folder “%1” could not be created.").arg(directory)});
         path = QDir(directory).filePath(configuration.name + QStringLiteral(".sqlite"));
-        if (!looksLikeSQLite(path))
+        switch (fileKind(path)) {
+        case FileKind::absentOrEmpty:
+        case FileKind::sqlite:
+            break;
+        case FileKind::damagedSQLite:
+            return unexpected(damagedLibrary(path));
+        case FileKind::other:
             return unexpected(notALibrary(path));
+        }
     }
 
     const QString connectionName = QStringLiteral("tessaline-store-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -127,7 +167,9 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             if (!failure) {
                 QSqlQuery pragma(db);
                 pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-                pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+                // A save the user was told about must survive a power loss:
+                // with NORMAL, WAL mode may lose the last commits then.
+                pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
             }
         }
         if (failure) {

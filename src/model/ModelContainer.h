@@ -15,7 +15,10 @@ class ModelContext;
 
 // Owns the library's SQLite file (or an in-memory database) and its main
 // context. The file records the schema version it was made with; a file that
-// is not a library, or was made by a newer schema, is refused and left as it is.
+// is not a library, a damaged library, or one made by a newer schema is
+// refused and left as it is. Every commit is synced to disk before `save`
+// returns (synchronous FULL), so a save that was reported survives a power
+// loss.
 class ModelContainer : public QObject
 {
     Q_OBJECT

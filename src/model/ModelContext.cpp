@@ -136,6 +136,7 @@ void ModelContext::insert(Board *board)
     adopt(m_boards, board);
     m_boards.inserted.append(board);
     m_dirty.insert(board);
+    recordStep({ModelChangeScope::Step::inserted, board});
 }
 
 void ModelContext::insert(CanvasCard *card)
@@ -143,6 +144,7 @@ void ModelContext::insert(CanvasCard *card)
     adopt(m_cards, card);
     m_cards.inserted.append(card);
     m_dirty.insert(card);
+    recordStep({ModelChangeScope::Step::inserted, card});
 }
 
 void ModelContext::insert(Connection *connection)
@@ -150,22 +152,106 @@ void ModelContext::insert(Connection *connection)
     adopt(m_connections, connection);
     m_connections.inserted.append(connection);
     m_dirty.insert(connection);
+    recordStep({ModelChangeScope::Step::inserted, connection});
+}
+
+template <typename Action>
+void ModelContext::withInsertedList(PersistentEntity *entity, Action action)
+{
+    if (auto *board = qobject_cast<Board *>(entity))
+        action(m_boards.inserted, board);
+    else if (auto *card = qobject_cast<CanvasCard *>(entity))
+        action(m_cards.inserted, card);
+    else if (auto *connection = qobject_cast<Connection *>(entity))
+        action(m_connections.inserted, connection);
 }
 
 void ModelContext::remove(PersistentEntity *entity)
 {
     if (!entity || entity->m_context != this || entity->m_removed)
         return;
-    const bool wasPending = m_boards.inserted.removeOne(qobject_cast<Board *>(entity))
-        || m_cards.inserted.removeOne(qobject_cast<CanvasCard *>(entity))
-        || m_connections.inserted.removeOne(qobject_cast<Connection *>(entity));
-    if (wasPending) {
-        m_dirty.remove(entity);
+    qsizetype position = -1;
+    withInsertedList(entity, [&](auto &inserted, auto *typed) {
+        position = inserted.indexOf(typed);
+        if (position >= 0)
+            inserted.removeAt(position);
+    });
+    if (position >= 0) {
+        const bool listed = m_dirty.remove(entity);
         entity->m_context = nullptr;
+        recordStep({ModelChangeScope::Step::removedPendingInsert, entity, position, listed});
         return;
     }
     entity->m_removed = true;
     m_removed.append(entity);
+    recordStep({ModelChangeScope::Step::markedForDeletion, entity});
+}
+
+void ModelContext::recordStep(const ModelChangeScope::Step &step)
+{
+    for (ModelChangeScope *scope : std::as_const(m_scopes))
+        scope->recordStep(step);
+}
+
+void ModelContext::entityWillChange(PersistentEntity *entity)
+{
+    std::optional<std::any> state;
+    for (ModelChangeScope *scope : std::as_const(m_scopes)) {
+        if (scope->m_snapshots.contains(entity))
+            continue;
+        if (!state)
+            state = entity->pendingState();
+        scope->recordWrite(entity, *state, entity->m_dirty, m_dirty.contains(entity));
+    }
+}
+
+void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
+                        const QHash<PersistentEntity *, ModelChangeScope::Snapshot> &snapshots)
+{
+    // Newest first, so an entity inserted and taken out again within the
+    // scope ends up where it was before: not in the context at all. Each step
+    // checks where the entity is now, because an inner scope may have put
+    // part of it back already.
+    for (auto step = steps.crbegin(); step != steps.crend(); ++step) {
+        PersistentEntity *entity = step->entity;
+        switch (step->kind) {
+        case ModelChangeScope::Step::inserted:
+            withInsertedList(entity, [&](auto &inserted, auto *typed) {
+                if (inserted.removeOne(typed)) {
+                    m_dirty.remove(entity);
+                    entity->m_context = nullptr;
+                }
+            });
+            break;
+        case ModelChangeScope::Step::removedPendingInsert:
+            withInsertedList(entity, [&](auto &inserted, auto *typed) {
+                if (inserted.contains(typed))
+                    return;
+                inserted.insert(std::min(step->position, inserted.size()), typed);
+                entity->m_context = this;
+                if (step->listed)
+                    m_dirty.insert(entity);
+            });
+            break;
+        case ModelChangeScope::Step::markedForDeletion:
+            if (m_removed.removeOne(entity))
+                entity->m_removed = false;
+            break;
+        }
+    }
+
+    for (auto it = snapshots.cbegin(); it != snapshots.cend(); ++it) {
+        PersistentEntity *entity = it.key();
+        // One the scope inserted is gone again; its values no longer matter.
+        if (entity->m_context != this)
+            continue;
+        entity->m_dirty = it->changed;
+        if (it->listed)
+            m_dirty.insert(entity);
+        else
+            m_dirty.remove(entity);
+        entity->restorePendingState(it->state);
+    }
 }
 
 bool ModelContext::hasChanges() const
@@ -255,7 +341,9 @@ std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, q
             if (blob.present && blob.pendingBytes) {
                 putBlob.addBindValue(row);
                 putBlob.addBindValue(field);
-                putBlob.addBindValue(*blob.pendingBytes);
+                // Present but empty is a value of its own; the driver would
+                // bind a null array as NULL, which the column refuses.
+                putBlob.addBindValue(blob.pendingBytes->isNull() ? QByteArray("", 0) : *blob.pendingBytes);
                 if (auto failure = run(putBlob))
                     return failure;
             } else if (!blob.present && card->m_saved.blobs[i].present && card->m_rowID > 0) {
@@ -431,6 +519,9 @@ Expected<void, StoreError> ModelContext::save()
         entity->m_context = nullptr;
     m_dirty.clear();
     m_removed.clear();
+    // What is stored is no longer any operation's to undo.
+    for (ModelChangeScope *scope : std::as_const(m_scopes))
+        scope->forget();
     Q_EMIT didSave();
     return {};
 }
@@ -457,6 +548,8 @@ void ModelContext::rollback()
         entity->m_dirty = false;
         entity->revertToSaved();
     }
+    for (ModelChangeScope *scope : std::as_const(m_scopes))
+        scope->forget();
 }
 
 Expected<QList<WritingRecovery>, StoreError> ModelContext::writingRecoveries(const QUuid &boardID)
@@ -471,6 +564,13 @@ Expected<QList<WritingRecovery>, StoreError> ModelContext::writingRecoveries(con
     while (query.next()) {
         records.append(WritingRecovery{boardID, QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(), Qt::UTC),
                                        query.value(1).toString()});
+    }
+    // A screen asking before the next save must see what was kept aside too.
+    for (const QList<Board *> *boards : {&m_boards.saved, &m_boards.inserted}) {
+        for (const Board *board : *boards) {
+            if (board->id() == boardID && !board->m_removed)
+                records.append(board->pendingRecoveries());
+        }
     }
     return records;
 }

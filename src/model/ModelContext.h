@@ -3,6 +3,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
+#include "model/ModelChangeScope.h"
 #include "model/StoreError.h"
 #include "platform/Expected.h"
 
@@ -22,6 +23,11 @@ class ModelContainer;
 // The main-thread view of the library: one object per stored row (so screens
 // that hold an entity see every change to it), inserts and deletions pending
 // until `save`, which writes all of them in one transaction.
+//
+// Unsaved edits may wait here by design (an editor closed without saving), so
+// an operation that fails undoes only its own changes, through a
+// ModelChangeScope; rollback() is for the rare caller that means to drop
+// every unsaved edit.
 //
 // The app is the only writer of its store file (one instance per user), so
 // once a type has been read, later fetches are answered from the objects in
@@ -50,8 +56,10 @@ public:
 
     bool hasChanges() const;
     Expected<void, StoreError> save();
-    // Drops every unsaved change: pending inserts are detached, pending
-    // deletions undone, changed entities get their saved values back.
+    // Drops every unsaved change, whoever made it: pending inserts are
+    // detached, pending deletions undone, changed entities get their saved
+    // values back. An operation undoing its own failure uses a
+    // ModelChangeScope instead.
     void rollback();
 
     // While on, every save first checks, in the transaction that writes,
@@ -65,7 +73,12 @@ public:
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
 
-    // Unreadable writing texts kept aside for a note, oldest first.
+    // Writing texts of a note kept aside before something replaced them (text
+    // that could not be read, words a repair dropped), oldest first: the
+    // stored records, then those waiting for the next save. A note's screen
+    // offers these back; while the note's own text cannot be read
+    // (Board::hasUnreadableWriting) that text is still the note's and is
+    // offered from the note itself.
     Expected<QList<WritingRecovery>, StoreError> writingRecoveries(const QUuid &boardID);
 
     // For tests: the next fetch (of any type) or save fails with this error,
@@ -79,6 +92,7 @@ Q_SIGNALS:
 
 private:
     friend class ModelContainer;
+    friend class ModelChangeScope;
     friend class PersistentEntity;
     friend class CanvasCard;
 
@@ -92,7 +106,14 @@ private:
         QList<T *> inserted; // pending, in insertion order
     };
 
+    void entityWillChange(PersistentEntity *entity);
     void entityDidChange(PersistentEntity *entity);
+    void recordStep(const ModelChangeScope::Step &step);
+    void undo(const QList<ModelChangeScope::Step> &steps,
+              const QHash<PersistentEntity *, ModelChangeScope::Snapshot> &snapshots);
+    // Calls `action` with the pending-insert list of the entity's type.
+    template <typename Action>
+    void withInsertedList(PersistentEntity *entity, Action action);
     std::optional<QByteArray> loadBlob(const CanvasCard *card, CanvasCard::Blob which) const;
     std::optional<StoreError> takeInjectedFetchFailure();
 
@@ -118,6 +139,7 @@ private:
     std::optional<StoreError> m_failNextFetch;
     std::optional<StoreError> m_failNextSave;
     bool m_savesCheckForOtherWriters = false;
+    QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 
 } // namespace tessaline

@@ -25,6 +25,12 @@ PersistentEntity::PersistentEntity(QObject *parent)
 {
 }
 
+void PersistentEntity::willWrite()
+{
+    if (m_context)
+        m_context->entityWillChange(this);
+}
+
 void PersistentEntity::didWrite(int property)
 {
     if (!m_dirty) {

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 
+#include <any>
 #include <optional>
 
 namespace tessaline {
@@ -32,6 +33,9 @@ Q_SIGNALS:
 
 protected:
     explicit PersistentEntity(QObject *parent = nullptr);
+    // Called before anything the store keeps changes, so that an open change
+    // scope can take the state it must be able to put back.
+    void willWrite();
     void didWrite(int property);
 
     // Makes the entity's values equal to its last saved values.
@@ -39,6 +43,10 @@ protected:
     // Records the current values as the saved ones.
     virtual void markSaved() = 0;
     virtual int propertyCount() const = 0;
+    // Everything unsaved the entity holds, as one value, and putting such a
+    // value back (screens hear of every property).
+    virtual std::any pendingState() const = 0;
+    virtual void restorePendingState(const std::any &state) = 0;
 
 private:
     friend class ModelContext;

@@ -1,5 +1,6 @@
 #include "model/TessalineStore.h"
 
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "platform/PlatformTexts.h"
 #include "platform/UuidText.h"
@@ -12,11 +13,11 @@
 namespace tessaline::TessalineStore {
 namespace {
 
-// Fetch and save failures leave the context as it was last saved.
+// Fetch and save failures take back what the operation changed, and only that.
 template <typename T>
-Expected<T, StoreError> failed(ModelContext &context, const StoreError &error)
+Expected<T, StoreError> failed(ModelChangeScope &scope, const StoreError &error)
 {
-    context.rollback();
+    scope.undo();
     return unexpected(error);
 }
 
@@ -84,12 +85,13 @@ bool cardPlacementOrder(const CanvasCard *a, const CanvasCard *b)
 
 Expected<Board *, StoreError> seedWelcomeNoteIfNeeded(ModelContext &context, const QDateTime &now)
 {
+    ModelChangeScope scope(context);
     const auto cards = context.fetchCards();
     if (!cards)
-        return failed<Board *>(context, cards.error());
+        return failed<Board *>(scope, cards.error());
     const auto boards = context.fetchBoards();
     if (!boards)
-        return failed<Board *>(context, boards.error());
+        return failed<Board *>(scope, boards.error());
     if (!cards->isEmpty() || !boards->isEmpty())
         return static_cast<Board *>(nullptr);
 
@@ -99,8 +101,8 @@ Expected<Board *, StoreError> seedWelcomeNoteIfNeeded(ModelContext &context, con
 
     Board *welcome = makeWelcomeNote(now);
     context.insert(welcome);
-    if (auto saved = context.save(); !saved)
-        return failed<Board *>(context, saved.error());
+    if (auto saved = scope.saveOrUndo(); !saved)
+        return unexpected(saved.error());
 
     const auto migrated = migrateNotes(context, now);
     if (!migrated)
@@ -110,9 +112,10 @@ Expected<Board *, StoreError> seedWelcomeNoteIfNeeded(ModelContext &context, con
 
 Expected<Board *, StoreError> quickCapturesNote(ModelContext &context, const QDateTime &now)
 {
+    ModelChangeScope scope(context);
     const auto boards = context.fetchBoards();
     if (!boards)
-        return failed<Board *>(context, boards.error());
+        return failed<Board *>(scope, boards.error());
 
     Board *inbox = nullptr;
     for (Board *board : *boards) {
@@ -122,8 +125,8 @@ Expected<Board *, StoreError> quickCapturesNote(ModelContext &context, const QDa
     if (!inbox) {
         inbox = makeQuickCapturesNote(now);
         context.insert(inbox);
-        if (auto saved = context.save(); !saved)
-            return failed<Board *>(context, saved.error());
+        if (auto saved = scope.saveOrUndo(); !saved)
+            return unexpected(saved.error());
     }
 
     const auto migrated = migrateNotes(context, now);
@@ -160,12 +163,13 @@ Expected<SeededLibrary, StoreError> seedLibrary(ModelContext &context, const QDa
 
 Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, const QDateTime &now)
 {
+    ModelChangeScope scope(context);
     const auto boards = context.fetchBoards();
     if (!boards)
-        return failed<NoteMigrationSummary>(context, boards.error());
+        return failed<NoteMigrationSummary>(scope, boards.error());
     const auto cards = context.fetchCards();
     if (!cards)
-        return failed<NoteMigrationSummary>(context, cards.error());
+        return failed<NoteMigrationSummary>(scope, cards.error());
 
     NoteMigrationSummary summary;
     if (boards->isEmpty())
@@ -179,6 +183,11 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
 
     for (Board *board : *boards) {
         bool changed = false;
+        // Text that cannot be read is the user's until they replace it: the
+        // start-up pass never writes over it, not even to add references.
+        const bool repairsWriting = !board->hasUnreadableWriting();
+        if (!repairsWriting)
+            summary.unrepairedNoteIDs.append(board->id());
         BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(board->writingDocument().blocks)};
         const QList<QUuid> referencedList = document.referencedCardIDs();
         QSet<QUuid> referenced(referencedList.cbegin(), referencedList.cend());
@@ -193,19 +202,22 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
             }
         }
 
-        if (!board->hasCompletedNoteMigration() || !missing.isEmpty()) {
+        if (repairsWriting && (!board->hasCompletedNoteMigration() || !missing.isEmpty())) {
             const QString before = board->writingDocumentStorage();
             for (CanvasCard *card : std::as_const(missing))
                 document.insertCardReference(card->id());
             // The migration is bookkeeping, not an edit: the note keeps its date.
-            board->updateWritingDocument(document, board->updatedAt());
-            if (board->writingDocumentStorage() != before)
-                changed = true;
-            if (!board->hasCompletedNoteMigration()) {
-                board->setHasCompletedNoteMigration(true);
-                changed = true;
+            if (board->updateWritingDocument(document, board->updatedAt())) {
+                if (board->writingDocumentStorage() != before)
+                    changed = true;
+                if (!board->hasCompletedNoteMigration()) {
+                    board->setHasCompletedNoteMigration(true);
+                    changed = true;
+                }
+                summary.insertedReferenceCount += int(missing.size());
+            } else {
+                summary.unrepairedNoteIDs.append(board->id());
             }
-            summary.insertedReferenceCount += int(missing.size());
         }
 
         if (board->isInbox() && board->title() == u"Inbox") {
@@ -219,8 +231,8 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
     }
 
     if (summary.changedNoteCount > 0) {
-        if (auto saved = context.save(); !saved)
-            return failed<NoteMigrationSummary>(context, saved.error());
+        if (auto saved = scope.saveOrUndo(); !saved)
+            return unexpected(saved.error());
     }
     return summary;
 }

@@ -7,6 +7,8 @@
 #include "platform/Expected.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QUuid>
 
 #include <memory>
 #include <optional>
@@ -20,14 +22,19 @@ struct NoteMigrationSummary
     int changedNoteCount = 0;
     int insertedReferenceCount = 0;
     int retitledInboxCount = 0;
+    // Notes whose writing was left exactly as stored: text that cannot be
+    // read (it is never rewritten unasked) or a repaired document that could
+    // not be encoded.
+    QList<QUuid> unrepairedNoteIDs;
 
     friend bool operator==(const NoteMigrationSummary &, const NoteMigrationSummary &) = default;
 };
 
 // Operations around the persistent library: opening it, seeding a new one,
 // finding the Quick Captures inbox and keeping every live card referenced from
-// its note's writing. A fetch or save that fails rolls the context back to
-// its last saved state before the error is returned, so a retry starts clean.
+// its note's writing. A fetch or save that fails undoes the operation's own
+// changes before the error is returned (other unsaved edits in the context
+// stay), so a retry starts clean.
 namespace TessalineStore {
 
 Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(

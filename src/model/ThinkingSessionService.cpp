@@ -1,5 +1,6 @@
 #include "model/ThinkingSessionService.h"
 
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
 #include "platform/TextUtilities.h"
@@ -14,21 +15,23 @@ QString message(ThinkingSessionError error)
     case ThinkingSessionError::noteNotFound: return QStringLiteral("The selected note no longer exists.");
     case ThinkingSessionError::invalidConnection:
         return QStringLiteral("Connections require two different cards on the same board.");
+    case ThinkingSessionError::writingNotStorable:
+        return QStringLiteral("The note’s text could not be stored, so the note was left as it was.");
     }
     return QString();
 }
 
 template <typename T>
-Expected<T, SessionFailure> ThinkingSessionService::storeFailure(const StoreError &error)
+Expected<T, SessionFailure> ThinkingSessionService::failure(ModelChangeScope &scope, const SessionFailure &reason)
 {
-    m_context.rollback();
-    return unexpected(SessionFailure::from(error));
+    scope.undo();
+    return unexpected(reason);
 }
 
-Expected<void, SessionFailure> ThinkingSessionService::saveOrRollBack()
+Expected<void, SessionFailure> ThinkingSessionService::saveOrUndo(ModelChangeScope &scope)
 {
-    if (auto saved = m_context.save(); !saved)
-        return storeFailure<void>(saved.error());
+    if (auto saved = scope.saveOrUndo(); !saved)
+        return unexpected(SessionFailure::from(saved.error()));
     return {};
 }
 
@@ -40,9 +43,10 @@ bool ThinkingSessionService::blockReferencesCard(const BoardWritingBlock &block,
 Expected<Board *, SessionFailure> ThinkingSessionService::resolveNote(const std::optional<QUuid> &noteID,
                                                                       const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const auto boards = m_context.fetchBoards();
     if (!boards)
-        return storeFailure<Board *>(boards.error());
+        return failure<Board *>(scope, SessionFailure::from(boards.error()));
     if (noteID) {
         for (Board *board : *boards) {
             if (board->id() == *noteID && board->isLive())
@@ -60,6 +64,7 @@ Expected<CanvasCard *, SessionFailure> ThinkingSessionService::keepSuggestion(co
                                                                               const std::optional<QPointF> &canvasPoint,
                                                                               const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const QString text = trimmedWhitespace(suggestion.markdownText);
     if (text.isEmpty())
         return unexpected(SessionFailure::from(ThinkingSessionError::emptyThought));
@@ -85,16 +90,17 @@ Expected<CanvasCard *, SessionFailure> ThinkingSessionService::keepSuggestion(co
     auto *card = new CanvasCard(init);
     m_context.insert(card);
     (*note)->setUpdatedAt(now);
-    if (auto saved = saveOrRollBack(); !saved)
+    if (auto saved = saveOrUndo(scope); !saved)
         return unexpected(saved.error());
     return card;
 }
 
 Expected<void, SessionFailure> ThinkingSessionService::moveCardToTrash(CanvasCard *card, const QDateTime &date)
 {
+    ModelChangeScope scope(m_context);
     const auto connections = m_context.fetchConnections();
     if (!connections)
-        return storeFailure<void>(connections.error());
+        return failure<void>(scope, SessionFailure::from(connections.error()));
 
     card->moveToTrash(date);
     for (Connection *connection : *connections) {
@@ -103,15 +109,16 @@ Expected<void, SessionFailure> ThinkingSessionService::moveCardToTrash(CanvasCar
             connection->setUpdatedAt(date);
         }
     }
-    return saveOrRollBack();
+    return saveOrUndo(scope);
 }
 
 Expected<CanvasCard *, SessionFailure> ThinkingSessionService::updateCaption(const QString &text, const QUuid &cardID,
                                                                              const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const auto cards = m_context.fetchCards();
     if (!cards)
-        return storeFailure<CanvasCard *>(cards.error());
+        return failure<CanvasCard *>(scope, SessionFailure::from(cards.error()));
     CanvasCard *target = nullptr;
     for (CanvasCard *card : *cards) {
         if (card->id() == cardID && card->isSnip() && card->isLive()) {
@@ -124,7 +131,7 @@ Expected<CanvasCard *, SessionFailure> ThinkingSessionService::updateCaption(con
 
     target->setContextText(trimmedWhitespace(text));
     target->setUpdatedAt(now);
-    if (auto saved = saveOrRollBack(); !saved)
+    if (auto saved = saveOrUndo(scope); !saved)
         return unexpected(saved.error());
     return target;
 }
@@ -133,6 +140,7 @@ Expected<Connection *, SessionFailure> ThinkingSessionService::connect(CanvasCar
                                                                        const std::optional<QString> &label,
                                                                        const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const bool valid = source && destination && source->id() != destination->id()
         && source->boardID() == destination->boardID() && source->isLive() && destination->isLive();
     if (!valid)
@@ -147,7 +155,7 @@ Expected<Connection *, SessionFailure> ThinkingSessionService::connect(CanvasCar
     values.updatedAt = now;
     auto *connection = new Connection(values);
     m_context.insert(connection);
-    if (auto saved = saveOrRollBack(); !saved)
+    if (auto saved = saveOrUndo(scope); !saved)
         return unexpected(saved.error());
     return connection;
 }
@@ -156,6 +164,7 @@ Expected<Board *, SessionFailure> ThinkingSessionService::createNote(const QStri
                                                                      const std::optional<QString> &focusQuestion,
                                                                      const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const QString trimmed = trimmedWhitespace(title);
     Board::Init init;
     init.title = trimmed.isEmpty() ? QStringLiteral("Untitled Note") : trimmed;
@@ -166,7 +175,7 @@ Expected<Board *, SessionFailure> ThinkingSessionService::createNote(const QStri
     init.hasCompletedNoteMigration = true;
     auto *board = new Board(init);
     m_context.insert(board);
-    if (auto saved = saveOrRollBack(); !saved)
+    if (auto saved = saveOrUndo(scope); !saved)
         return unexpected(saved.error());
     return board;
 }
@@ -175,6 +184,7 @@ Expected<QuickThoughtResult, SessionFailure> ThinkingSessionService::appendQuick
                                                                                         const std::optional<QUuid> &noteID,
                                                                                         const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const QString trimmed = trimmedWhitespace(text);
     if (trimmed.isEmpty())
         return unexpected(SessionFailure::from(ThinkingSessionError::emptyThought));
@@ -195,8 +205,9 @@ Expected<QuickThoughtResult, SessionFailure> ThinkingSessionService::appendQuick
         paragraphID = paragraph.id;
         document.blocks.append(paragraph);
     }
-    board->updateWritingDocument(document, now);
-    if (auto saved = saveOrRollBack(); !saved)
+    if (!board->updateWritingDocument(document, now))
+        return failure<QuickThoughtResult>(scope, SessionFailure::from(ThinkingSessionError::writingNotStorable));
+    if (auto saved = saveOrUndo(scope); !saved)
         return unexpected(saved.error());
     return QuickThoughtResult{board, paragraphID};
 }
@@ -205,9 +216,10 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
                                                                                const std::optional<QUuid> &anchorBlockID,
                                                                                const QDateTime &now)
 {
+    ModelChangeScope scope(m_context);
     const auto cards = m_context.fetchCards();
     if (!cards)
-        return storeFailure<AddSnipOutcome>(cards.error());
+        return failure<AddSnipOutcome>(scope, SessionFailure::from(cards.error()));
     CanvasCard *card = nullptr;
     for (CanvasCard *candidate : *cards) {
         if (candidate->id() == cardID && candidate->isSnip() && candidate->isLive()) {
@@ -220,7 +232,7 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
 
     const auto boards = m_context.fetchBoards();
     if (!boards)
-        return storeFailure<AddSnipOutcome>(boards.error());
+        return failure<AddSnipOutcome>(scope, SessionFailure::from(boards.error()));
     Board *target = nullptr;
     for (Board *board : *boards) {
         if (board->id() == noteID && board->isLive()) {
@@ -244,8 +256,9 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
         if (document.referencedCardIDs().contains(card->id()))
             return AddSnipOutcome::alreadyLinked;
         document.insertCardReference(card->id(), anchorBlockID);
-        target->updateWritingDocument(document, now);
-        if (auto saved = saveOrRollBack(); !saved)
+        if (!target->updateWritingDocument(document, now))
+            return failure<AddSnipOutcome>(scope, SessionFailure::from(ThinkingSessionError::writingNotStorable));
+        if (auto saved = saveOrUndo(scope); !saved)
             return unexpected(saved.error());
         return AddSnipOutcome::linked;
     }
@@ -255,17 +268,18 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
         const qsizetype removed = blocks.removeIf([card](const BoardWritingBlock &block) {
             return blockReferencesCard(block, card);
         });
-        if (removed > 0)
-            owner->updateWritingDocument(BoardWritingDocument{blocks}, now);
+        if (removed > 0 && !owner->updateWritingDocument(BoardWritingDocument{blocks}, now))
+            return failure<AddSnipOutcome>(scope, SessionFailure::from(ThinkingSessionError::writingNotStorable));
     }
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(target->writingDocument().blocks)};
     if (!document.referencedCardIDs().contains(card->id())) {
         document.insertCardReference(card->id(), anchorBlockID);
-        target->updateWritingDocument(document, now);
+        if (!target->updateWritingDocument(document, now))
+            return failure<AddSnipOutcome>(scope, SessionFailure::from(ThinkingSessionError::writingNotStorable));
     }
     card->setBoardID(target->id());
     card->removeFromCanvas(now);
-    if (auto saved = saveOrRollBack(); !saved)
+    if (auto saved = saveOrUndo(scope); !saved)
         return unexpected(saved.error());
     return AddSnipOutcome::moved;
 }

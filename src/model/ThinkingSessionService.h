@@ -15,9 +15,10 @@
 
 namespace tessaline {
 
+class ModelChangeScope;
 class ModelContext;
 
-enum class ThinkingSessionError { emptyThought, cardNotFound, noteNotFound, invalidConnection };
+enum class ThinkingSessionError { emptyThought, cardNotFound, noteNotFound, invalidConnection, writingNotStorable };
 QString message(ThinkingSessionError error);
 
 // A refusal of the service, or a failure of the store underneath it.
@@ -43,7 +44,8 @@ struct QuickThoughtResult
 // How screens create and change notes, cards and connections. Each operation
 // checks and looks up everything first, then changes entities and saves once.
 // Nothing is half-done: a refusal changes nothing, and a failed fetch or save
-// rolls the context back to its last saved state, so retrying is safe.
+// undoes exactly the operation's own changes (see ModelChangeScope), so
+// retrying is safe and other unsaved edits in the context stay as they were.
 class ThinkingSessionService
 {
 public:
@@ -70,8 +72,8 @@ public:
 
 private:
     template <typename T>
-    Expected<T, SessionFailure> storeFailure(const StoreError &error);
-    Expected<void, SessionFailure> saveOrRollBack();
+    static Expected<T, SessionFailure> failure(ModelChangeScope &scope, const SessionFailure &reason);
+    static Expected<void, SessionFailure> saveOrUndo(ModelChangeScope &scope);
 
     ModelContext &m_context;
 };

@@ -20,6 +20,7 @@ protected:
     template <typename T, typename Property>
     void write(T &slot, const T &value, Property property)
     {
+        willWrite();
         slot = value;
         didWrite(int(property));
     }
@@ -27,7 +28,17 @@ protected:
     void revertToSaved() override
     {
         m_values = m_saved;
-        // Screens re-read every property: any of them may have been written.
+        announceEveryProperty();
+    }
+    std::any pendingState() const override { return m_values; }
+    void restorePendingState(const std::any &state) override
+    {
+        m_values = std::any_cast<const Values &>(state);
+        announceEveryProperty();
+    }
+    // Screens re-read every property: any of them may have been written.
+    void announceEveryProperty()
+    {
         for (int property = 0; property < Count; ++property)
             Q_EMIT changed(property);
     }

@@ -128,17 +128,77 @@ std::optional<QByteArray> writeJson(const QJsonValue &value)
     return out;
 }
 
+namespace {
+
+// Only an escape can put a surrogate into parsed text (raw UTF-8 cannot carry
+// one), so bytes without an escape from "\uD800" to "\uDFFF" need no repair.
+bool mayEscapeSurrogate(const QByteArray &bytes)
+{
+    for (qsizetype at = bytes.indexOf("\\u"); at >= 0 && at + 3 < bytes.size(); at = bytes.indexOf("\\u", at + 2)) {
+        const char first = bytes.at(at + 2);
+        const char second = bytes.at(at + 3);
+        if ((first == 'd' || first == 'D') && ((second >= '8' && second <= '9') || (second >= 'a' && second <= 'f')
+                                               || (second >= 'A' && second <= 'F')))
+            return true;
+    }
+    return false;
+}
+
+QString withLoneSurrogatesReplaced(const QString &text)
+{
+    if (text.isValidUtf16())
+        return text;
+    QString repaired = text;
+    const qsizetype size = repaired.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = repaired.at(i);
+        if (c.isHighSurrogate() && i + 1 < size && repaired.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            repaired[i] = QChar::ReplacementCharacter;
+    }
+    return repaired;
+}
+
+QJsonValue withLoneSurrogatesReplaced(const QJsonValue &value)
+{
+    if (value.isString())
+        return withLoneSurrogatesReplaced(value.toString());
+    if (value.isArray()) {
+        QJsonArray array;
+        for (const QJsonValue &element : value.toArray())
+            array.append(withLoneSurrogatesReplaced(element));
+        return array;
+    }
+    if (value.isObject()) {
+        const QJsonObject source = value.toObject();
+        QJsonObject object;
+        for (auto it = source.constBegin(); it != source.constEnd(); ++it)
+            object.insert(withLoneSurrogatesReplaced(it.key()), withLoneSurrogatesReplaced(it.value()));
+        return object;
+    }
+    return value;
+}
+
+} // namespace
+
 std::optional<QJsonValue> parseJson(const QByteArray &bytes)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
         return std::nullopt;
+    std::optional<QJsonValue> root;
     if (document.isObject())
-        return QJsonValue(document.object());
-    if (document.isArray())
-        return QJsonValue(document.array());
-    return std::nullopt;
+        root = QJsonValue(document.object());
+    else if (document.isArray())
+        root = QJsonValue(document.array());
+    // An escaped lone surrogate is not a character and could never be written
+    // back: whatever holds one would refuse every later change. It reads as
+    // U+FFFD, as undecodable bytes do elsewhere.
+    if (root && mayEscapeSurrogate(bytes))
+        root = withLoneSurrogatesReplaced(*root);
+    return root;
 }
 
 namespace json {

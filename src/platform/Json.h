@@ -17,7 +17,9 @@ namespace tessaline {
 // Fails (no value) on text that is not valid Unicode and on NaN or infinity.
 std::optional<QByteArray> writeJson(const QJsonValue &value);
 
-// Parses one JSON object or array; no value when the bytes are not JSON.
+// Parses one JSON object or array; no value when the bytes are not JSON. An
+// escaped lone surrogate ("\ud800") reads as U+FFFD, so whatever is read can
+// be written again.
 std::optional<QJsonValue> parseJson(const QByteArray &bytes);
 
 // Strict accessors: a missing key or a value of another JSON type gives no

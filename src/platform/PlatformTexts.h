@@ -151,4 +151,13 @@ inline QString permissionRestartExplanation()
                           "again. Relaunch once to finish applying the change.");
 }
 
+// The board canvas.
+
+// What assistive technology reads for a card on the map.
+inline QString canvasCardAccessibilityHint()
+{
+    return QStringLiteral("Press Space or Return to preview, or use the arrow keys to move. Hold ") + optionKeyName() +
+        QStringLiteral(" while using an arrow key to resize.");
+}
+
 } // namespace tessaline::PlatformTexts

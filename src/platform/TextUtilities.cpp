@@ -72,20 +72,51 @@ QString graphemePrefix(const QString &text, qsizetype count)
     return text.left(position);
 }
 
+namespace {
+
+// Bytes the code point starting at `at` takes in a file name or any other
+// UTF-8 the system writes: a surrogate without its partner is written as
+// U+FFFD, three bytes (QString::toUtf8 would count one "?").
+qsizetype utf8Length(QStringView text, qsizetype at, qsizetype *units)
+{
+    const char16_t c = text.at(at).unicode();
+    *units = 1;
+    if (QChar::isHighSurrogate(c) && at + 1 < text.size() && QChar::isLowSurrogate(text.at(at + 1).unicode())) {
+        *units = 2;
+        return 4;
+    }
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    return 3;
+}
+
+} // namespace
+
 QString utf8PrefixFitting(const QString &text, qsizetype maxBytes)
 {
-    if (text.toUtf8().size() <= maxBytes)
-        return text;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype fitting = 0;
+    // Code point by code point: the longest prefix that fits, and the last
+    // grapheme boundary within it.
     qsizetype bytes = 0;
-    qsizetype previous = 0;
-    for (qsizetype next = finder.toNextBoundary(); next != -1; next = finder.toNextBoundary()) {
-        bytes += QStringView(text).mid(previous, next - previous).toUtf8().size();
-        if (bytes > maxBytes)
+    qsizetype fitting = 0;
+    for (qsizetype units = 0; fitting < text.size(); fitting += units) {
+        const qsizetype length = utf8Length(text, fitting, &units);
+        if (bytes + length > maxBytes)
             break;
-        fitting = next;
-        previous = next;
+        bytes += length;
+    }
+    if (fitting == text.size())
+        return text;
+    // Cut whole characters; only a first character that alone does not fit
+    // (a letter with a long run of combining marks) is cut between its code
+    // points, so that a name never shrinks to nothing.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.setPosition(fitting);
+    if (!finder.isAtBoundary()) {
+        const qsizetype boundary = finder.toPreviousBoundary();
+        if (boundary > 0)
+            fitting = boundary;
     }
     return text.left(fitting);
 }
@@ -110,6 +141,30 @@ bool isLineBreak(QChar c)
     default:
         return false;
     }
+}
+
+QString relativeTimeText(const QDateTime &date, const QDateTime &now)
+{
+    const qint64 seconds = date.secsTo(now);
+    const qint64 span = seconds < 0 ? -seconds : seconds;
+    if (span < 60)
+        return QStringLiteral("now");
+    struct Unit
+    {
+        qint64 seconds;
+        const char *name;
+    };
+    static constexpr Unit units[] = {{365 * 86400, "year"}, {30 * 86400, "month"}, {7 * 86400, "week"},
+                                     {86400, "day"},        {3600, "hour"},        {60, "minute"}};
+    QString amount;
+    for (const Unit &unit : units) {
+        if (span >= unit.seconds) {
+            const qint64 count = span / unit.seconds;
+            amount = QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(unit.name)).arg(count == 1 ? "" : "s");
+            break;
+        }
+    }
+    return seconds < 0 ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
 }
 
 } // namespace tessaline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 namespace tessaline {
@@ -20,11 +21,18 @@ qsizetype graphemeCount(const QString &text);
 // The first `count` grapheme clusters of the text (all of it when shorter).
 QString graphemePrefix(const QString &text, qsizetype count);
 
-// The longest grapheme-whole prefix whose UTF-8 encoding fits `maxBytes`.
+// The longest grapheme-whole prefix whose UTF-8 encoding fits `maxBytes`;
+// when not even the first grapheme fits, the longest prefix of whole code
+// points that does. A lone surrogate counts as U+FFFD (three bytes), as the
+// system writes it in a file name, so the result never runs over.
 QString utf8PrefixFitting(const QString &text, qsizetype maxBytes);
 
 // User text for a menu entry: a lone "&" would become a mnemonic marker.
 QString menuEscapedText(const QString &text);
+
+// How long ago `date` was, seen at `now`, in the largest whole unit:
+// "now", "1 minute ago", "3 hours ago", "2 weeks ago", "in 5 days".
+QString relativeTimeText(const QDateTime &date, const QDateTime &now);
 
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 bool isLineBreak(QChar c);

@@ -4,8 +4,7 @@
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
 #include "runtime/TextRedaction.h"
-#include "model/AnnotationDocument.h"
-#include "model/AnnotationRenderer.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
@@ -338,8 +337,7 @@ SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<
     record.sourceApplication = card->sourceApplicationName();
     // The stored pictures show what the annotations hide; a redacted snip
     // goes into the index without one.
-    const AnnotationDocument annotations = AnnotationDocument::decode(card->annotationDocumentData());
-    if (TextRedaction::hiddenAreas(annotations.items, QSize()).isEmpty())
+    if (!TextRedaction::mayHidePicture(card->annotationDocumentData()))
         record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
     return record;
 }
@@ -363,8 +361,7 @@ void AppRuntime::applyRecognizedText(const OCRResult &recognized, const QUuid &c
         return;
     // The annotations of the moment decide: they may have changed while the
     // picture was being read.
-    const AnnotationDocument annotations = AnnotationDocument::decode(card->annotationDocumentData());
-    card->setOcrText(TextRedaction::visibleText(recognized, annotations.items));
+    card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
     if (!context.save())
         return;
@@ -386,14 +383,11 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
 bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
                                          const QSize &imageSize)
 {
-    const QList<QRectF> before = TextRedaction::hiddenAreas(AnnotationDocument::decode(previousAnnotations).items, imageSize);
-    const QList<QRectF> after =
-        TextRedaction::hiddenAreas(AnnotationDocument::decode(card.annotationDocumentData()).items, imageSize);
-    if (before == after)
+    if (!TextRedaction::hidesOtherAreas(previousAnnotations, card.annotationDocumentData(), imageSize))
         return false;
     // Without the words' boxes at hand, no word may stay that a new box
     // could cover; reading the picture again brings back what is visible.
-    if (!after.isEmpty())
+    if (TextRedaction::mayHidePicture(card.annotationDocumentData()))
         card.setOcrText(QString());
     return true;
 }
@@ -518,14 +512,10 @@ void AppRuntime::setReviewRemindersEnabled(bool wanted, bool reportFailures)
 
 std::optional<QImage> AppRuntime::annotatedImage(const CanvasCard *card) const
 {
-    const std::optional<QByteArray> data = card->originalImageData();
-    if (!data)
+    auto image = renderAnnotatedCard(*card);
+    if (!image)
         return std::nullopt;
-    const QImage image = QImage::fromData(*data);
-    if (image.isNull())
-        return std::nullopt;
-    const AnnotationDocument document = AnnotationDocument::decode(card->annotationDocumentData());
-    return AnnotationRenderer::renderImage(image, document.items);
+    return *std::move(image);
 }
 
 bool AppRuntime::copyCardImage(const CanvasCard *card, Pasteboard &pasteboard)

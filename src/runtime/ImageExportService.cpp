@@ -122,13 +122,22 @@ QString safeFileNameStem(const QString &title, QStringView separators, const QSt
 {
     QString name;
     name.reserve(title.size());
-    for (QChar c : title) {
-        if (separators.contains(c))
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QChar c = title.at(i);
+        if (separators.contains(c)) {
             name.append(QLatin1Char('-'));
-        else if (c.category() == QChar::Other_Control)
+        } else if (c.category() == QChar::Other_Control) {
             name.append(QLatin1Char(' ')); // NUL, tabs, line breaks, DEL, C1
-        else
+        } else if (c.isHighSurrogate() && i + 1 < title.size() && title.at(i + 1).isLowSurrogate()) {
             name.append(c);
+            name.append(title.at(++i));
+        } else if (c.isSurrogate()) {
+            // Half of a character cut elsewhere: the file system would get
+            // U+FFFD anyway, so the name says so and is measured as written.
+            name.append(QChar::ReplacementCharacter);
+        } else {
+            name.append(c);
+        }
     }
     name = trimmedWhitespace(name);
     if (name.isEmpty())

@@ -4,6 +4,8 @@ namespace tessaline {
 
 class AppRuntime;
 class LibraryQuery;
+class ScreenRegistry;
+class StoreUndoStack;
 class TrashActions;
 
 // What a screen gets from the main window that shows it: the runtime, the
@@ -21,10 +23,21 @@ public:
     LibraryQuery &library() const { return m_library; }
     TrashActions &trashActions() const { return m_trashActions; }
 
+    // The window's undo history of library edits (its Edit menu's Undo and
+    // Redo). Without one, edits are saved and cannot be undone.
+    StoreUndoStack *undoStack() const { return m_undoStack; }
+    void setUndoStack(StoreUndoStack *stack) { m_undoStack = stack; }
+    // The screens the window was given, so that one screen can host a part
+    // another provides (the notes workspace hosts the canvas's map).
+    const ScreenRegistry *registry() const { return m_registry; }
+    void setRegistry(const ScreenRegistry *registry) { m_registry = registry; }
+
 private:
     AppRuntime &m_runtime;
     LibraryQuery &m_library;
     TrashActions &m_trashActions;
+    StoreUndoStack *m_undoStack = nullptr;
+    const ScreenRegistry *m_registry = nullptr;
 };
 
 } // namespace tessaline

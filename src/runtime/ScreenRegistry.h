@@ -5,6 +5,8 @@
 #include "runtime/ScreenContext.h"
 #include "runtime/SheetRequest.h"
 
+#include <QUuid>
+
 #include <map>
 
 #include <functional>
@@ -16,6 +18,7 @@ class QWidget;
 namespace tessaline {
 
 class AppRuntime;
+class BoardMap;
 class UpdateService;
 
 // Where the main window gets the screens that other parts of the app
@@ -49,6 +52,16 @@ public:
         return m_settings ? m_settings(runtime, updates) : nullptr;
     }
 
+    // The map mode of a note's workspace, for the notes workspace to host:
+    // the canvas screen provides it, so neither screen names the other.
+    using BoardMapFactory = std::function<BoardMap *(ScreenContext &window, const QUuid &boardID, QWidget *parent)>;
+    void registerBoardMap(BoardMapFactory factory) { m_boardMap = std::move(factory); }
+    // Null when no board map is registered.
+    BoardMap *makeBoardMap(ScreenContext &window, const QUuid &boardID, QWidget *parent) const
+    {
+        return m_boardMap ? m_boardMap(window, boardID, parent) : nullptr;
+    }
+
     bool hasDetail(DetailScreen::Kind kind) const { return m_details.contains(kind); }
     bool hasSheet(SheetKind kind) const { return m_sheets.contains(kind); }
 
@@ -79,6 +92,7 @@ private:
     InspectorFactory m_inspector;
     CoachmarkFactory m_coachmark;
     SettingsFactory m_settings;
+    BoardMapFactory m_boardMap;
 };
 
 } // namespace tessaline

@@ -1,7 +1,6 @@
 #include "runtime/SnipImageCache.h"
 
-#include "model/AnnotationDocument.h"
-#include "model/AnnotationRenderer.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
 
 #include <QCoreApplication>
@@ -171,19 +170,19 @@ void SnipImageCache::waitForPending()
 
 std::optional<QImage> SnipImageCache::annotatedImage(const CanvasCard &card)
 {
-    return annotatedImage(card.originalImageData(), card.annotationDocumentData());
+    auto image = renderAnnotatedCard(card);
+    if (!image)
+        return std::nullopt;
+    return *std::move(image);
 }
 
 std::optional<QImage> SnipImageCache::annotatedImage(const std::optional<QByteArray> &imageData,
                                                      const std::optional<QByteArray> &annotationData)
 {
-    if (!imageData || imageData->isEmpty())
+    auto image = renderAnnotatedCard(imageData, annotationData);
+    if (!image)
         return std::nullopt;
-    QImage image;
-    if (!image.loadFromData(*imageData) || image.isNull())
-        return std::nullopt;
-    const AnnotationDocument annotations = AnnotationDocument::decode(annotationData);
-    return AnnotationRenderer::renderImage(image, annotations.items);
+    return *std::move(image);
 }
 
 } // namespace tessaline

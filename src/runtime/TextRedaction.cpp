@@ -52,4 +52,26 @@ QString visibleText(const OCRResult &recognized, const QList<AnnotationItem> &it
     return lines.join(QLatin1Char('\n'));
 }
 
+QString visibleText(const OCRResult &recognized, const std::optional<QByteArray> &annotationData)
+{
+    const auto annotations = AnnotationDocument::decode(annotationData);
+    return annotations ? visibleText(recognized, annotations->items) : QString();
+}
+
+bool mayHidePicture(const std::optional<QByteArray> &annotationData)
+{
+    const auto annotations = AnnotationDocument::decode(annotationData);
+    return !annotations || !hiddenAreas(annotations->items, QSize()).isEmpty();
+}
+
+bool hidesOtherAreas(const std::optional<QByteArray> &previousData, const std::optional<QByteArray> &annotationData,
+                     const QSize &imageSize)
+{
+    const auto before = AnnotationDocument::decode(previousData);
+    const auto after = AnnotationDocument::decode(annotationData);
+    if (!before || !after)
+        return true;
+    return hiddenAreas(before->items, imageSize) != hiddenAreas(after->items, imageSize);
+}
+
 } // namespace tessaline::TextRedaction

@@ -26,5 +26,16 @@ QList<QRectF> hiddenAreas(const QList<AnnotationItem> &items, const QSize &image
 // With hidden areas but no word boxes to go by, nothing is kept.
 QString visibleText(const OCRResult &recognized, const QList<AnnotationItem> &items);
 
+// The same under a card's stored annotations. Annotations that cannot be
+// read may hide anything: none of the text is visible then.
+QString visibleText(const OCRResult &recognized, const std::optional<QByteArray> &annotationData);
+// Whether stored annotations may hide part of the picture: they hold a
+// pixelation box, or they cannot be read.
+bool mayHidePicture(const std::optional<QByteArray> &annotationData);
+// Whether the stored annotations hide other areas than the previous ones
+// did (unreadable ones count as hiding everything).
+bool hidesOtherAreas(const std::optional<QByteArray> &previousData, const std::optional<QByteArray> &annotationData,
+                     const QSize &imageSize);
+
 } // namespace TextRedaction
 } // namespace tessaline

@@ -1,5 +1,7 @@
 #include "shell/RootView.h"
 
+#include "model/StoreUndoStack.h"
+
 #include "runtime/AppRuntime.h"
 #include "shell/ErrorAlertController.h"
 #include "runtime/LibraryQuery.h"
@@ -78,6 +80,9 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     , m_commands(new MainWindowCommands(runtime, updates, this))
     , m_screens(std::move(screens))
 {
+    // Screens may host parts other screens provide (the notes workspace
+    // shows the canvas's map).
+    m_controller->screens().setRegistry(&m_screens);
     setWindowTitle(QStringLiteral("Tessaline"));
     resize(1180, 780);
     setMinimumSize(880, 580);
@@ -267,6 +272,15 @@ void RootView::buildMenus()
     QAction *quit = file->addAction(QStringLiteral("Quit Tessaline"));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    // Text fields take Ctrl+Z for their own text while they have the focus.
+    QAction *undo = m_controller->undoStack().createUndoAction(edit, QStringLiteral("Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    edit->addAction(undo);
+    QAction *redo = m_controller->undoStack().createRedoAction(edit, QStringLiteral("Redo"));
+    redo->setShortcut(QKeySequence::Redo);
+    edit->addAction(redo);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     m_checkForUpdatesCommand = help->addAction(QStringLiteral("Check for Updates\u2026"));

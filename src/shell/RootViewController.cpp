@@ -7,6 +7,7 @@
 #include "shell/SidebarModel.h"
 #include "runtime/TrashActions.h"
 #include "model/ModelContext.h"
+#include "model/StoreUndoStack.h"
 #include "model/TessalineStore.h"
 #include "runtime/OnboardingCoordinator.h"
 
@@ -23,12 +24,19 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     , m_toolbar(std::make_unique<MainToolbarController>(runtime, *m_library))
     , m_alert(std::make_unique<ErrorAlertController>(runtime))
     , m_trash(std::make_unique<TrashActions>(*m_library, runtime.navigation(), runtime.spotlightIndex()))
+    , m_undoStack(std::make_unique<StoreUndoStack>())
     , m_screens(runtime, *m_library, *m_trash)
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
     NavigationState &navigation = m_runtime.navigation();
     OnboardingCoordinator *onboarding = m_runtime.onboarding();
     m_lastTourStep = onboarding ? onboarding->tourStep() : std::nullopt;
+
+    m_screens.setUndoStack(m_undoStack.get());
+    // An undo or redo that could not be stored was taken back; the window's
+    // alert says why.
+    connect(m_undoStack.get(), &StoreUndoStack::failed, this,
+            [this](const QString &message) { m_runtime.setErrorMessage(message); });
 
     connect(&navigation, &NavigationState::destinationChanged, this, &RootViewController::destinationDidChange);
     connect(m_library.get(), &LibraryQuery::changed, this, [this] {

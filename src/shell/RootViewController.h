@@ -22,6 +22,7 @@ class ErrorAlertController;
 class LibraryQuery;
 class MainToolbarController;
 class SidebarModel;
+class StoreUndoStack;
 class TrashActions;
 
 // Everything the main window decides, apart from drawing: which screen the
@@ -46,6 +47,8 @@ public:
     TrashActions &trashActions() const { return *m_trash; }
     // What the window hands to the screens it makes.
     ScreenContext &screens() { return m_screens; }
+    // The window's history of undoable library edits, behind Edit › Undo.
+    StoreUndoStack &undoStack() const { return *m_undoStack; }
 
     // The window starts with the sidebar hidden (the detail column alone).
     bool isSidebarVisible() const { return m_sidebarVisible; }
@@ -104,6 +107,7 @@ private:
     std::unique_ptr<MainToolbarController> m_toolbar;
     std::unique_ptr<ErrorAlertController> m_alert;
     std::unique_ptr<TrashActions> m_trash;
+    std::unique_ptr<StoreUndoStack> m_undoStack;
     ScreenContext m_screens;
 
     bool m_sidebarVisible = false;

@@ -1,4 +1,5 @@
 #include "assistant/AssistantScreens.h"
+#include "canvas/CanvasScreens.h"
 #include "imaging/ImagingScreens.h"
 #include "library/LibraryScreens.h"
 #include "notes/NotesScreens.h"
@@ -30,6 +31,7 @@ ScreenRegistry allScreens()
 {
     ScreenRegistry registry;
     assistant::registerScreens(registry);
+    canvas::registerScreens(registry);
     imaging::registerScreens(registry);
     library::registerScreens(registry);
     notes::registerScreens(registry);

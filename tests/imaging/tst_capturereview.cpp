@@ -13,6 +13,7 @@
 #include "imaging/AnnotationEditorView.h"
 #include "imaging/CaptureReviewModel.h"
 #include "imaging/CaptureReviewView.h"
+#include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
 #include "notes/BoardBriefExportService.h"
 #include "model/CanvasCard.h"
@@ -166,9 +167,12 @@ struct Rig
     QUuid cardID;
 };
 
+// The card's stored document; one no reader makes (version 0) when it cannot
+// be read, so that comparisons with it fail.
 AnnotationDocument storedDocument(CanvasCard *card)
 {
-    return AnnotationDocument::decode(card->annotationDocumentData());
+    const auto read = AnnotationDocument::decode(card->annotationDocumentData());
+    return read ? *read : AnnotationDocument{0, {}};
 }
 
 } // namespace
@@ -181,6 +185,7 @@ private Q_SLOTS:
     void keep_data();
     void keep();
     void keepRefusesADocumentItCannotStore();
+    void keepNeverReplacesAnnotationsItCouldNotRead();
     void keepOfACardGoneMeanwhile();
     void keepWhenTheStoreFails();
     void pixelatedWordsLeaveTheRecognisedText();
@@ -284,6 +289,28 @@ void CaptureReviewTest::keepRefusesADocumentItCannotStore()
     QCOMPARE(view.errorAlert()->text(), *review.errorMessage());
     view.errorAlert()->button(QMessageBox::Ok)->click();
     QVERIFY(!review.errorMessage());
+}
+
+void CaptureReviewTest::keepNeverReplacesAnnotationsItCouldNotRead()
+{
+    Rig rig;
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    review.load();
+    Rig::drawArrow(review.editor());
+    review.setContextText(QStringLiteral("New note"));
+    // Written meanwhile by a newer version, with a tool this one does not know.
+    const QByteArray newer(R"({"items":[{"tool":"blur"}],"version":3})");
+    rig.card()->setAnnotationDocumentData(newer);
+    QVERIFY(rig.context().save());
+
+    QVERIFY(!review.keep());
+    QCOMPARE(review.errorMessage(),
+             std::optional(captureReviewErrorMessage(CaptureReviewError::storedAnnotationsUnreadable)));
+    QVERIFY(!review.frame());
+    QCOMPARE(rig.card()->annotationDocumentData(), std::optional(newer));
+    QCOMPARE(rig.card()->contextText(), QString());
+    QVERIFY(!rig.context().hasChanges());
+    QVERIFY(rig.pasteboard.written.isEmpty());
 }
 
 void CaptureReviewTest::keepOfACardGoneMeanwhile()
@@ -490,15 +517,23 @@ void CaptureReviewTest::copyAndSave()
 void CaptureReviewTest::unavailableSnip_data()
 {
     QTest::addColumn<QString>("damage");
-    QTest::newRow("card in the trash") << "trashed";
-    QTest::newRow("unreadable image") << "image";
-    QTest::newRow("no such card") << "unknown";
-    QTest::newRow("trashed while the review is open") << "trashed while open";
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("message");
+    const QString gone = QStringLiteral("This capture may have been deleted.");
+    QTest::newRow("card in the trash") << "trashed" << "Snip unavailable" << gone;
+    QTest::newRow("unreadable image") << "image" << "Snip unavailable" << gone;
+    QTest::newRow("no such card") << "unknown" << "Snip unavailable" << gone;
+    QTest::newRow("trashed while the review is open") << "trashed while open" << "Snip unavailable" << gone;
+    // Never the picture without what its annotations may hide.
+    QTest::newRow("unreadable annotations") << "annotations" << "Annotations unreadable"
+                                            << message(AnnotatedCardError::annotationsUnreadable);
 }
 
 void CaptureReviewTest::unavailableSnip()
 {
     QFETCH(QString, damage);
+    QFETCH(QString, title);
+    QFETCH(QString, message);
     Rig rig;
     QUuid id = rig.cardID;
     std::unique_ptr<CaptureReviewView> openView;
@@ -510,6 +545,8 @@ void CaptureReviewTest::unavailableSnip()
         rig.card()->moveToTrash(QDateTime::currentDateTimeUtc());
     else if (damage == u"image")
         rig.card()->setOriginalImageData(QByteArray("not a picture"));
+    else if (damage == u"annotations")
+        rig.card()->setAnnotationDocumentData(QByteArray(R"({"items":[{"tool":"blur"}],"version":3})"));
     else
         id = QUuid::createUuid();
     QVERIFY(rig.context().save());
@@ -519,8 +556,10 @@ void CaptureReviewTest::unavailableSnip()
     CaptureReviewView &view = *openView;
     QVERIFY(!view.editor());
     QVERIFY(view.unavailablePanel());
-    QCOMPARE(view.unavailablePanel()->titleLabel()->text(), QStringLiteral("Snip unavailable"));
-    QCOMPARE(view.unavailablePanel()->messageLabel()->text(), QStringLiteral("This capture may have been deleted."));
+    QCOMPARE(view.unavailablePanel()->titleLabel()->text(), title);
+    QCOMPARE(view.unavailablePanel()->messageLabel()->text(), message);
+    QCOMPARE(view.model().hasUnreadableAnnotations(), damage == u"annotations");
+    QVERIFY(!view.model().flattenedImage());
     QVERIFY(!view.unavailablePanel()->actionButton());
     QCOMPARE(view.unavailablePanel()->size(), QSize(500, 320));
 }

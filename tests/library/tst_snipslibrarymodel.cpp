@@ -332,6 +332,13 @@ private Q_SLOTS:
         pasteboard.entries.clear();
         QVERIFY(!SnipsLibraryModel::copyImage(thumbOnly, pasteboard));
         QVERIFY(pasteboard.entries.isEmpty());
+
+        // Annotations that cannot be read are never left out of a copy.
+        marked->setAnnotationDocumentData(QByteArray(R"({"items":[{"tool":"blur"}],"version":3})"));
+        rig.save();
+        QVERIFY(!SnipsLibraryModel::annotatedImage(marked));
+        QVERIFY(!SnipsLibraryModel::copyImage(marked, pasteboard));
+        QVERIFY(pasteboard.entries.isEmpty());
     }
 };
 

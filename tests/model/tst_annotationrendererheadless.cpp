@@ -2,7 +2,10 @@
 // tool or a worker would run it: strokes and pixelation still work, a label
 // is reported as a failure instead of aborting the process.
 
+#include "model/AnnotatedCardRenderer.h"
 #include "model/AnnotationRenderer.h"
+
+#include <QBuffer>
 
 #include <QTest>
 
@@ -38,6 +41,18 @@ void AnnotationRendererHeadlessTest::labelsNeedAGuiApplication()
     // A blank label draws nothing and so needs no fonts.
     label.text = QStringLiteral("  ");
     QVERIFY(AnnotationRenderer::renderImage(source, {stroke, label}));
+
+    // A snip with a label is never handed out without it.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    source.save(&buffer, "PNG");
+    AnnotationDocument labelled;
+    label.text = QStringLiteral("Hi");
+    labelled.items = {label};
+    const auto card = renderAnnotatedCard(png, labelled.encode());
+    QVERIFY(!card);
+    QCOMPARE(card.error(), AnnotatedCardError::annotationsNotDrawable);
 }
 
 QTEST_GUILESS_MAIN(AnnotationRendererHeadlessTest)

@@ -43,6 +43,8 @@ private Q_SLOTS:
     void reading();
     void repairOfStoredText();
     void unreadableTextIsNeverLost();
+    void wordsTheRepairDropsAreKeptAside_data();
+    void wordsTheRepairDropsAreKeptAside();
 };
 
 void BoardWritingDocumentTest::normalisation()
@@ -186,6 +188,9 @@ void BoardWritingDocumentTest::reading_data()
     QTest::newRow("no blocks key") << QString(R"({"block":[]})") << -1;
     QTest::newRow("not json") << QString("{{") << -1;
     QTest::newRow("empty blocks") << QString(R"({"blocks":[]})") << 0;
+    // Read as U+FFFD: every later change to the note can be written.
+    QTest::newRow("escaped lone surrogate")
+        << QString(R"({"blocks":[{"id":"%1","kind":"paragraph","text":"half \ud83d"}]})").arg(id) << 1;
 }
 
 void BoardWritingDocumentTest::reading()
@@ -194,6 +199,8 @@ void BoardWritingDocumentTest::reading()
     QFETCH(int, blockCount);
     const auto decoded = BoardWritingDocument::decode(stored);
     QCOMPARE(decoded.has_value(), blockCount >= 0);
+    if (decoded)
+        QVERIFY(BoardWritingDocument::encode(BoardWritingDocument::normalizedBlocks(decoded->blocks)));
     Board board;
     board.setWritingDocumentStorage(stored);
     QCOMPARE(board.writingDocument().blocks.size(), qMax(blockCount, 0));
@@ -246,6 +253,48 @@ void BoardWritingDocumentTest::unreadableTextIsNeverLost()
     QVERIFY(!board.updateWritingDocument(BoardWritingDocument{{paragraph(broken, B)}}, at(7)));
     QCOMPARE(board.writingDocumentStorage(), stored);
     QCOMPARE(board.updatedAt(), at(6));
+}
+
+void BoardWritingDocumentTest::wordsTheRepairDropsAreKeptAside_data()
+{
+    QTest::addColumn<Blocks>("stored");
+    QTest::addColumn<bool>("dropsWords");
+    BoardWritingBlock paragraphWithCard = paragraph("my words", A);
+    paragraphWithCard.cardID = CARD;
+    BoardWritingBlock blankWithCard = paragraph(" \n", A);
+    blankWithCard.cardID = CARD;
+    BoardWritingBlock referenceWithText = reference(CARD, B);
+    referenceWithText.text = QStringLiteral("caption");
+    BoardWritingBlock referenceWithoutCard = reference(CARD, B);
+    referenceWithoutCard.cardID.reset();
+    referenceWithoutCard.text = QStringLiteral("caption");
+
+    QTest::newRow("paragraph carrying a card") << Blocks{paragraph("kept", C), paragraphWithCard} << true;
+    QTest::newRow("blank paragraph carrying a card") << Blocks{blankWithCard} << false;
+    QTest::newRow("reference with text") << Blocks{referenceWithText} << true;
+    QTest::newRow("reference without a card") << Blocks{referenceWithoutCard, paragraph("", C)} << true;
+    QTest::newRow("well-formed, not yet normal") << Blocks{reference(CARD, B)} << false;
+}
+
+void BoardWritingDocumentTest::wordsTheRepairDropsAreKeptAside()
+{
+    QFETCH(Blocks, stored);
+    QFETCH(bool, dropsWords);
+    QCOMPARE(BoardWritingDocument::normalizationDropsText(stored), dropsWords);
+
+    Board board;
+    const QString text = *BoardWritingDocument::encode(stored);
+    board.setWritingDocumentStorage(text);
+    QVERIFY(board.normalizeWritingDocumentStorage(at(5)));
+    QVERIFY(board.writingDocumentStorage() != text);
+    QCOMPARE(board.pendingRecoveries().size(), dropsWords ? 1 : 0);
+    if (dropsWords) {
+        QCOMPARE(board.pendingRecoveries().first().text, text);
+        QCOMPARE(board.pendingRecoveries().first().savedAt, at(5));
+    }
+    // Once repaired, later writes keep nothing more aside.
+    QVERIFY(board.updateWritingDocument(board.writingDocument(), at(6)));
+    QCOMPARE(board.pendingRecoveries().size(), dropsWords ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(BoardWritingDocumentTest)

@@ -1,3 +1,4 @@
+#include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 
@@ -71,9 +72,14 @@ private Q_SLOTS:
     void valuesSurviveReopening();
     void identityAndOrder();
     void rollbackRestoresLastSave();
+    void changeScopeUndoesOnlyItsOwnChanges_data();
+    void changeScopeUndoesOnlyItsOwnChanges();
+    void changeScopesNestAndEndAtASave();
     void failedSaveWritesNothing();
     void cardBytesLoadLazilyAndGoWithTheCard();
+    void presentButEmptyBytesAreStored();
     void recoveryRecordsAreKept();
+    void savesAreSyncedToDisk();
     void refusesWhatIsNotItsLibrary_data();
     void refusesWhatIsNotItsLibrary();
     void refusesCloudMirroring();
@@ -181,6 +187,160 @@ void ModelContextTest::rollbackRestoresLastSave()
     QVERIFY(context->save()); // nothing left to write
 }
 
+void ModelContextTest::changeScopeUndoesOnlyItsOwnChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("field of a saved note") << "write";
+    QTest::newRow("field edited before the scope") << "write again";
+    QTest::newRow("card bytes") << "bytes";
+    QTest::newRow("writing kept aside") << "recovery";
+    QTest::newRow("insert") << "insert";
+    QTest::newRow("insert taken out again") << "insert and remove";
+    QTest::newRow("saved note deleted") << "remove saved";
+    QTest::newRow("pending insert taken out") << "remove pending";
+    QTest::newRow("everything at once") << "all";
+}
+
+void ModelContextTest::changeScopeUndoesOnlyItsOwnChanges()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    auto *edited = new Board;
+    edited->setTitle(QStringLiteral("edited"));
+    auto *other = new Board;
+    other->setTitle(QStringLiteral("other"));
+    other->setWritingDocumentStorage(QStringLiteral("not json"));
+    CanvasCard *card = makeSnip(other->id(), QByteArray("png"));
+    context->insert(edited);
+    context->insert(other);
+    context->insert(card);
+    QVERIFY(context->save());
+
+    // Unsaved edits waiting by design, made before the operation began.
+    edited->setTitle(QStringLiteral("typed, not yet saved"));
+    auto *pending = new Board;
+    pending->setTitle(QStringLiteral("pending"));
+    context->insert(pending);
+    const Board::Values editedBefore = edited->values();
+    const Board::Values otherBefore = other->values();
+    const CanvasCard::Values cardBefore = card->values();
+    const QList<Board *> boardsBefore = *context->fetchBoards();
+
+    ModelChangeScope scope(*context);
+    QVERIFY(!scope.hasChanges());
+    auto *added = new Board;
+    const bool all = change == u"all";
+    if (all || change == u"write")
+        other->setTitle(QStringLiteral("operation"));
+    if (all || change == u"write again")
+        edited->setTitle(QStringLiteral("operation"));
+    if (all || change == u"bytes")
+        card->setAnnotationDocumentData(QByteArray("operation"));
+    if (all || change == u"recovery")
+        QVERIFY(other->updateWritingDocument(BoardWritingDocument::empty(), at(9)));
+    if (all || change.startsWith(u"insert"))
+        context->insert(added);
+    if (all || change == u"insert and remove")
+        context->remove(added);
+    if (all || change == u"remove saved")
+        context->remove(other);
+    if (all || change == u"remove pending")
+        context->remove(pending);
+    QVERIFY(scope.hasChanges());
+    QSignalSpy heard(other, &PersistentEntity::changed);
+
+    scope.undo();
+    QVERIFY(!scope.hasChanges());
+    QCOMPARE(edited->values(), editedBefore);
+    QCOMPARE(other->values(), otherBefore);
+    QCOMPARE(card->values(), cardBefore);
+    QCOMPARE(*context->fetchBoards(), boardsBefore);
+    QVERIFY(!added->modelContext());
+    QCOMPARE(pending->modelContext(), context);
+    QVERIFY(edited->hasChanges());
+    QVERIFY(!other->hasChanges());
+    QVERIFY(!card->hasChanges());
+    if (all || change == u"write" || change == u"recovery")
+        QVERIFY(heard.count() > 0); // screens hear about the values put back
+    QVERIFY(context->writingRecoveries(other->id())->isEmpty());
+
+    // What is saved now is the earlier edits and nothing of the operation.
+    QVERIFY(context->save());
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM Board").toInt(), 3);
+    QCOMPARE(rawQuery(path, "SELECT title FROM Board WHERE row = 1").toString(), u"typed, not yet saved"_qs);
+    QCOMPARE(rawQuery(path, "SELECT title FROM Board WHERE row = 2").toString(), u"other"_qs);
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM WritingRecovery").toInt(), 0);
+    QCOMPARE(card->annotationDocumentData(), std::optional<QByteArray>("{}"));
+}
+
+void ModelContextTest::changeScopesNestAndEndAtASave()
+{
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    auto *first = new Board;
+    auto *second = new Board;
+    context->insert(first);
+    context->insert(second);
+    QVERIFY(context->save());
+
+    {
+        ModelChangeScope outer(*context);
+        first->setTitle(QStringLiteral("outer"));
+        {
+            ModelChangeScope inner(*context);
+            second->setTitle(QStringLiteral("inner"));
+            first->setTitle(QStringLiteral("inner"));
+            auto *added = new Board;
+            context->insert(added);
+            inner.undo();
+            QVERIFY(!added->modelContext());
+        }
+        QCOMPARE(first->title(), QStringLiteral("outer"));
+        QCOMPARE(second->title(), QStringLiteral("Untitled Board"));
+        QVERIFY(outer.hasChanges());
+        outer.undo();
+        QCOMPARE(first->title(), QStringLiteral("Untitled Board"));
+        QVERIFY(!context->hasChanges());
+    }
+
+    // A save stores what the scope recorded: nothing is left to undo.
+    ModelChangeScope scope(*context);
+    first->setTitle(QStringLiteral("stored"));
+    QVERIFY(scope.saveOrUndo());
+    QVERIFY(!scope.hasChanges());
+    scope.undo();
+    QCOMPARE(first->title(), QStringLiteral("stored"));
+
+    // A failed save undoes the scope's changes only.
+    first->setTitle(QStringLiteral("typed earlier"));
+    ModelChangeScope failing(*context);
+    second->setTitle(QStringLiteral("operation"));
+    context->failNextSave(StoreError{QStringLiteral("disk full")});
+    const auto saved = failing.saveOrUndo();
+    QVERIFY(!saved);
+    QCOMPARE(saved.error().message, QStringLiteral("disk full"));
+    QCOMPARE(second->title(), QStringLiteral("Untitled Board"));
+    QCOMPARE(first->title(), QStringLiteral("typed earlier"));
+
+    // A rollback leaves the scope nothing to put back.
+    second->setTitle(QStringLiteral("again"));
+    context->rollback();
+    QVERIFY(!failing.hasChanges());
+
+    // A scope outliving its library does nothing.
+    auto closing = ModelContainer::open({QStringLiteral("Tessaline"), true, std::nullopt, QString()});
+    QVERIFY(closing);
+    ModelChangeScope orphan(*(*closing)->mainContext());
+    (*closing)->mainContext()->insert(new Board);
+    closing->reset();
+    orphan.undo();
+    QVERIFY(!orphan.saveOrUndo());
+}
+
 void ModelContextTest::failedSaveWritesNothing()
 {
     QTemporaryDir dir;
@@ -242,6 +402,33 @@ void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
     QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCard").toInt(), 0);
 }
 
+void ModelContextTest::presentButEmptyBytesAreStored()
+{
+    QTemporaryDir dir;
+    QUuid id;
+    {
+        auto container = openIn(dir.path());
+        ModelContext *context = container->mainContext();
+        CanvasCard *card = makeSnip(QUuid::createUuid(), QByteArray());
+        card->setAnnotationDocumentData(QByteArray(""));
+        card->setThumbnailImageData(QByteArray("thumbnail"));
+        context->insert(card);
+        QVERIFY(context->save());
+        id = card->id();
+        // An update to empty bytes is stored as well.
+        card->setThumbnailImageData(QByteArray());
+        QVERIFY(context->save());
+    }
+    auto container = openIn(dir.path());
+    const CanvasCard *card = container->mainContext()->fetchCards()->first();
+    QCOMPARE(card->id(), id);
+    for (const std::optional<QByteArray> &bytes :
+         {card->originalImageData(), card->annotationDocumentData(), card->thumbnailImageData()}) {
+        QVERIFY(bytes);
+        QVERIFY(bytes->isEmpty());
+    }
+}
+
 void ModelContextTest::recoveryRecordsAreKept()
 {
     QTemporaryDir dir;
@@ -256,7 +443,9 @@ void ModelContextTest::recoveryRecordsAreKept()
     context->rollback(); // a rolled-back write keeps no record
     QVERIFY(context->writingRecoveries(board->id())->isEmpty());
 
-    board->updateWritingDocument(BoardWritingDocument::empty(), at(5));
+    QVERIFY(board->updateWritingDocument(BoardWritingDocument::empty(), at(5)));
+    // Asked before the save, the record is there already.
+    QCOMPARE(context->writingRecoveries(board->id())->size(), 1);
     QVERIFY(context->save());
     const auto records = context->writingRecoveries(board->id());
     QVERIFY(records);
@@ -272,6 +461,10 @@ void ModelContextTest::refusesWhatIsNotItsLibrary_data()
     QTest::newRow("text file") << "text" << "is not a Tessaline library";
     QTest::newRow("other database") << "foreign" << "is not a Tessaline library";
     QTest::newRow("newer schema") << "newer" << "newer version of Tessaline (schema 2.0.0)";
+    const QString damaged = QStringLiteral("is damaged and cannot be opened. The file has been left untouched.");
+    QTest::newRow("library cut short") << "truncated" << damaged;
+    QTest::newRow("header cut short") << "stub" << damaged;
+    QTest::newRow("catalogue overwritten") << "garbled" << damaged;
 }
 
 void ModelContextTest::refusesWhatIsNotItsLibrary()
@@ -286,6 +479,30 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
         file.write("my shopping list\n");
     } else if (kind == u"foreign") {
         rawQuery(path, "CREATE TABLE recipes (name TEXT)");
+    } else if (kind == u"stub") {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("SQLite for");
+    } else if (kind == u"truncated" || kind == u"garbled") {
+        {
+            auto container = openIn(dir.path());
+            QVERIFY(container);
+            for (int i = 0; i < 200; ++i)
+                container->mainContext()->insert(makeSnip(QUuid::createUuid(), QByteArray(2000, 'p')));
+            QVERIFY(container->mainContext()->save());
+        }
+        rawQuery(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+        QFile::remove(path + "-wal");
+        QFile::remove(path + "-shm");
+        QFile file(path);
+        if (kind == u"truncated") {
+            QVERIFY(file.resize(file.size() / 2));
+        } else {
+            // The first page after the file header holds the table catalogue.
+            file.open(QIODevice::ReadWrite);
+            file.seek(100);
+            file.write(QByteArray(400, '\xA5'));
+        }
     } else {
         QVERIFY(openIn(dir.path()));
         rawQuery(path, "UPDATE Metadata SET value = '2.0.0' WHERE key = 'schemaVersion'");
@@ -300,6 +517,23 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
     QVERIFY2(container.error().message.contains(messagePart), qPrintable(container.error().message));
     QVERIFY(container.error().message.contains(path));
     QCOMPARE(fileBytes(path), before);
+    QVERIFY(!QFile::exists(path + "-wal"));
+}
+
+void ModelContextTest::savesAreSyncedToDisk()
+{
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    // The store's own connection: 2 is FULL, every commit synced before save
+    // returns; NORMAL (1) may lose the last commits on a power loss.
+    QStringList stores = QSqlDatabase::connectionNames().filter(QStringLiteral("tessaline-store-"));
+    QCOMPARE(stores.size(), 1);
+    QSqlQuery query(QSqlDatabase::database(stores.first(), false));
+    QVERIFY(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
+    QCOMPARE(query.value(0).toInt(), 2);
+    QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral("wal"));
 }
 
 void ModelContextTest::refusesCloudMirroring()

@@ -23,7 +23,8 @@ private Q_SLOTS:
     void migrationAppendsMissingCards();
     void migrationLeavesCompleteNotesAlone();
     void migrationSetsFlagOnly();
-    void migrationOfUnreadableWritingKeepsTheText();
+    void migrationKeepsWordsItCannotCarry_data();
+    void migrationKeepsWordsItCannotCarry();
     void failuresLeaveTheLastSavedState();
 };
 
@@ -202,7 +203,7 @@ void TessalineStoreTest::migrationAppendsMissingCards()
 
     const auto summary = TessalineStore::migrateNotes(context, at(99));
     QVERIFY(summary);
-    QCOMPARE(*summary, (NoteMigrationSummary{1, 3, 0}));
+    QCOMPARE(*summary, (NoteMigrationSummary{1, 3, 0, {}}));
     const auto blocks = note->writingDocument().blocks;
     QCOMPARE(blocks.size(), 5);
     QCOMPARE(blocks[0].text, QStringLiteral("My words"));
@@ -254,25 +255,71 @@ void TessalineStoreTest::migrationSetsFlagOnly()
     QVERIFY(context.save());
     const QString before = note->writingDocumentStorage();
     QSignalSpy saved(&context, &ModelContext::didSave);
-    QCOMPARE(*TessalineStore::migrateNotes(context, at(5)), (NoteMigrationSummary{1, 0, 0}));
+    QCOMPARE(*TessalineStore::migrateNotes(context, at(5)), (NoteMigrationSummary{1, 0, 0, {}}));
     QCOMPARE(note->writingDocumentStorage(), before);
     QVERIFY(note->hasCompletedNoteMigration());
     QCOMPARE(saved.count(), 1);
 }
 
-void TessalineStoreTest::migrationOfUnreadableWritingKeepsTheText()
+void TessalineStoreTest::migrationKeepsWordsItCannotCarry_data()
 {
+    QTest::addColumn<QString>("storage");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<bool>("recovered");
+    QTest::addColumn<QString>("firstText");
+    const QString block = QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D",%1})");
+
+    QTest::newRow("not JSON") << "{broken" << false << false << "";
+    QTest::newRow("a block of an unknown kind")
+        << u"{\"blocks\":[%1]}"_qs.arg(block.arg(R"("kind":"table","text":"My words")")) << false << false << "";
+    // Normalising drops the block and its words: they are kept aside first.
+    QTest::newRow("a paragraph carrying a card id")
+        << u"{\"blocks\":[%1]}"_qs.arg(block.arg(
+               R"("cardID":"FEDCBA98-7654-4321-8FED-CBA987654321","kind":"paragraph","text":"My words")"))
+        << true << true << "";
+    // Read as U+FFFD, the text can be written again.
+    QTest::newRow("an escaped lone surrogate")
+        << u"{\"blocks\":[%1]}"_qs.arg(block.arg(R"("kind":"paragraph","text":"My words\ud800")")) << true << false
+        << u"My words\uFFFD"_qs;
+}
+
+void TessalineStoreTest::migrationKeepsWordsItCannotCarry()
+{
+    QFETCH(QString, storage);
+    QFETCH(bool, readable);
+    QFETCH(bool, recovered);
+    QFETCH(QString, firstText);
     auto store = memoryStore();
     ModelContext &context = *store->mainContext();
     Board *note = addNote(context, "n", at(0));
-    note->setWritingDocumentStorage(QStringLiteral("{broken"));
+    note->setWritingDocumentStorage(storage);
+    note->setHasCompletedNoteMigration(false);
     CanvasCard *card = addCard(context, note, CardKind::snip, at(1));
     QVERIFY(context.save());
-    QVERIFY(TessalineStore::migrateNotes(context, at(2)));
-    QCOMPARE(references(note), QList<QUuid>{card->id()});
+    QCOMPARE(note->hasUnreadableWriting(), !readable);
+    QSignalSpy saved(&context, &ModelContext::didSave);
+
+    const auto summary = TessalineStore::migrateNotes(context, at(2));
+    QVERIFY(summary);
+    if (!readable) {
+        // Left exactly as stored, and nothing written at start-up.
+        QCOMPARE(note->writingDocumentStorage(), storage);
+        QVERIFY(!note->hasCompletedNoteMigration());
+        QCOMPARE(summary->unrepairedNoteIDs, QList<QUuid>{note->id()});
+        QCOMPARE(saved.count(), 0);
+        QVERIFY(note->hasUnreadableWriting());
+    } else {
+        QCOMPARE(references(note), QList<QUuid>{card->id()});
+        QCOMPARE(note->writingDocument().blocks.first().text, firstText);
+        QVERIFY(summary->unrepairedNoteIDs.isEmpty());
+        QVERIFY(note->hasCompletedNoteMigration());
+    }
     const auto records = context.writingRecoveries(note->id());
-    QCOMPARE(records->size(), 1);
-    QCOMPARE(records->first().text, QStringLiteral("{broken"));
+    QVERIFY(records);
+    QCOMPARE(records->size(), recovered ? 1 : 0);
+    if (recovered)
+        QCOMPARE(records->first().text, storage);
+    QVERIFY(!context.hasChanges());
 }
 
 void TessalineStoreTest::failuresLeaveTheLastSavedState()

@@ -40,6 +40,8 @@ private Q_SLOTS:
     void addSnipLinksFromAnOrdinaryNote();
     void addSnipFromADeletedOwnerMoves();
     void failedSaveRollsBackAndRetryMakesOne();
+    void failedOperationKeepsOtherUnsavedEdits_data();
+    void failedOperationKeepsOtherUnsavedEdits();
 };
 
 void ThinkingSessionServiceTest::keepSuggestion()
@@ -101,6 +103,8 @@ void ThinkingSessionServiceTest::refusalsChangeNothing_data()
     QTest::newRow("connect a trashed card") << "connect-trashed" << int(ThinkingSessionError::invalidConnection);
     QTest::newRow("add a thought") << "add-thought" << int(ThinkingSessionError::cardNotFound);
     QTest::newRow("add to a trashed note") << "add-trashed-note" << int(ThinkingSessionError::noteNotFound);
+    QTest::newRow("quick thought that cannot be stored")
+        << "quick-unstorable" << int(ThinkingSessionError::writingNotStorable);
 }
 
 void ThinkingSessionServiceTest::refusalsChangeNothing()
@@ -148,6 +152,8 @@ void ThinkingSessionServiceTest::refusalsChangeNothing()
         capture(service.addSnipToNote(thought->id(), other->id(), std::nullopt, at(2)));
     else if (operation == u"add-trashed-note")
         capture(service.addSnipToNote(snip->id(), trashedNote->id(), std::nullopt, at(2)));
+    else if (operation == u"quick-unstorable")
+        capture(service.appendQuickThought(u"half a pair "_qs + QChar(0xD83D), note->id(), at(2)));
 
     QVERIFY(failure);
     QCOMPARE(failure->refusal, std::optional(ThinkingSessionError(refusal)));
@@ -359,6 +365,89 @@ void ThinkingSessionServiceTest::failedSaveRollsBackAndRetryMakesOne()
     QVERIFY(!service.moveCardToTrash(card, at(3)));
     QVERIFY(card->isLive());
     QVERIFY(!context.hasChanges());
+}
+
+void ThinkingSessionServiceTest::failedOperationKeepsOtherUnsavedEdits_data()
+{
+    QTest::addColumn<QString>("operation");
+    for (const char *operation : {"keep suggestion", "trash a card", "caption", "connect", "create note",
+                                  "quick thought", "quick thought to the inbox", "add snip to a note",
+                                  "add snip from the inbox"})
+        QTest::newRow(operation) << QString::fromLatin1(operation);
+}
+
+void ThinkingSessionServiceTest::failedOperationKeepsOtherUnsavedEdits()
+{
+    QFETCH(QString, operation);
+    auto store = memoryStore();
+    ModelContext &context = *store->mainContext();
+    Board *inbox = inboxOf(context);
+    Board *note = addNote(context, "n", at(0));
+    Board *other = addNote(context, "other", at(0));
+    CanvasCard *snip = addCard(context, note, CardKind::snip, at(0));
+    CanvasCard *second = addCard(context, note, CardKind::snip, at(0));
+    CanvasCard *loose = addCard(context, inbox, CardKind::snip, at(0));
+    CanvasCard *edited = addCard(context, other, CardKind::snip, at(0));
+    QVERIFY(context.save());
+    QVERIFY(TessalineStore::migrateNotes(context, at(0)));
+
+    // Waiting to be saved by design, as an editor closed without saving
+    // leaves them: nothing the operation does may take them away.
+    edited->setContextText(QStringLiteral("typed, not yet saved"));
+    other->setTitle(QStringLiteral("renamed, not yet saved"));
+    CanvasCard *pending = addCard(context, other, CardKind::thought, at(0));
+
+    const QList<Board *> boards = *context.fetchBoards();
+    const QList<CanvasCard *> cards = *context.fetchCards();
+    QList<Board::Values> boardValues;
+    for (const Board *board : boards)
+        boardValues.append(board->values());
+    QList<CanvasCard::Values> cardValues;
+    for (const CanvasCard *card : cards)
+        cardValues.append(card->values());
+
+    ThinkingSessionService service(context);
+    context.failNextSave(StoreError{QStringLiteral("disk full")});
+    std::optional<SessionFailure> failure;
+    auto capture = [&](const auto &result) {
+        if (!result)
+            failure = result.error();
+    };
+    if (operation == u"keep suggestion")
+        capture(service.keepSuggestion(suggestion("idea"), note->id(), QPointF(4, 4), at(5)));
+    else if (operation == u"trash a card")
+        capture(service.moveCardToTrash(snip, at(5)));
+    else if (operation == u"caption")
+        capture(service.updateCaption("caption", snip->id(), at(5)));
+    else if (operation == u"connect")
+        capture(service.connect(snip, second, std::nullopt, at(5)));
+    else if (operation == u"create note")
+        capture(service.createNote("new", std::nullopt, at(5)));
+    else if (operation == u"quick thought")
+        capture(service.appendQuickThought("thought", note->id(), at(5)));
+    else if (operation == u"quick thought to the inbox")
+        capture(service.appendQuickThought("thought", std::nullopt, at(5)));
+    else if (operation == u"add snip to a note")
+        capture(service.addSnipToNote(snip->id(), other->id(), std::nullopt, at(5)));
+    else if (operation == u"add snip from the inbox")
+        capture(service.addSnipToNote(loose->id(), note->id(), std::nullopt, at(5)));
+
+    QVERIFY(failure);
+    QCOMPARE(failure->message, QStringLiteral("disk full"));
+    QCOMPARE(*context.fetchBoards(), boards);
+    QCOMPARE(*context.fetchCards(), cards);
+    QVERIFY(context.fetchConnections()->isEmpty());
+    for (qsizetype i = 0; i < boards.size(); ++i)
+        QCOMPARE(boards[i]->values(), boardValues[i]);
+    for (qsizetype i = 0; i < cards.size(); ++i)
+        QVERIFY2(cards[i]->values() == cardValues[i], qPrintable(cards[i]->displayTitle()));
+
+    // The earlier edits are still there to be saved.
+    QVERIFY(edited->hasChanges() && other->hasChanges());
+    QCOMPARE(pending->modelContext(), &context);
+    QVERIFY(context.save());
+    QCOMPARE(edited->contextText(), QStringLiteral("typed, not yet saved"));
+    QVERIFY(pending->isPersisted());
 }
 
 QTEST_GUILESS_MAIN(ThinkingSessionServiceTest)

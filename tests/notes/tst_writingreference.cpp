@@ -488,6 +488,16 @@ void WritingReferenceTest::annotatedImageDrawsAnnotationsOrNothing()
 
     QVERIFY(!SnipImageCache::annotatedImage(std::nullopt, std::nullopt));
     QVERIFY(!SnipImageCache::annotatedImage(QByteArray("garbage"), std::nullopt));
+
+    // Annotations it cannot read may hide something: the placeholder shows,
+    // never the plain picture.
+    card->setAnnotationDocumentData(QByteArray(R"({"items":[{"tool":"blur"}],"version":3})"));
+    QVERIFY(!SnipImageCache::annotatedImage(*card));
+    SnipImageCache images;
+    images.state(*card);
+    images.waitForPending();
+    QCOMPARE(images.state(*card), SnipImageCache::State::unavailable);
+    QVERIFY(images.pixmap(*card, QSize(60, 40)).isNull());
 }
 
 QTEST_MAIN(WritingReferenceTest)

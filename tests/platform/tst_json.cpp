@@ -11,6 +11,8 @@ private Q_SLOTS:
     void writesDeterministicText_data();
     void writesDeterministicText();
     void refusesWhatCannotBeWritten();
+    void loneSurrogatesReadAsReplacement_data();
+    void loneSurrogatesReadAsReplacement();
     void numbersReadBackExactly();
     void strictAccessors();
 };
@@ -61,6 +63,36 @@ void JsonTest::refusesWhatCannotBeWritten()
     QVERIFY(!writeJson(QJsonArray{std::numeric_limits<double>::infinity()}));
     QVERIFY(!parseJson("{\"a\":"));
     QVERIFY(!parseJson("\"just a string\""));
+}
+
+void JsonTest::loneSurrogatesReadAsReplacement_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QJsonValue>("expected");
+    const QString replacement(QChar::ReplacementCharacter);
+
+    QTest::newRow("lone high")
+        << QByteArray(R"(["a\ud800b"])") << QJsonValue(QJsonArray{u"a"_qs + replacement + u"b"_qs});
+    QTest::newRow("lone low at the end")
+        << QByteArray(R"(["a\uDC00"])") << QJsonValue(QJsonArray{u"a"_qs + replacement});
+    QTest::newRow("pair in the wrong order")
+        << QByteArray(R"(["\udc00\ud800"])") << QJsonValue(QJsonArray{replacement + replacement});
+    QTest::newRow("escaped pair kept")
+        << QByteArray(R"(["\ud83d\ude00"])") << QJsonValue(QJsonArray{QStringLiteral("😀")});
+    QTest::newRow("in a key and nested")
+        << QByteArray(R"({"k\ud800":[{"t":"\udbff"}]})")
+        << QJsonValue(QJsonObject{{u"k"_qs + replacement, QJsonArray{QJsonObject{{u"t"_qs, replacement}}}}});
+}
+
+void JsonTest::loneSurrogatesReadAsReplacement()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QJsonValue, expected);
+    const auto parsed = parseJson(bytes);
+    QVERIFY(parsed);
+    QCOMPARE(*parsed, expected);
+    // What was read can always be written again.
+    QVERIFY(writeJson(*parsed));
 }
 
 void JsonTest::numbersReadBackExactly()

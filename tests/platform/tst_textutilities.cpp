@@ -1,6 +1,7 @@
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
+#include <QFile>
 #include <QTest>
 
 using namespace tessaline;
@@ -12,10 +13,13 @@ private Q_SLOTS:
     void trimming_data();
     void trimming();
     void graphemes();
+    void utf8Prefix_data();
     void utf8Prefix();
     void uuidParsing_data();
     void uuidParsing();
     void uuidOrderFollowsText();
+    void relativeTime_data();
+    void relativeTime();
 };
 
 void TextUtilitiesTest::trimming_data()
@@ -51,14 +55,38 @@ void TextUtilitiesTest::graphemes()
     QCOMPARE(graphemeCount(QString()), 0);
 }
 
+void TextUtilitiesTest::utf8Prefix_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maxBytes");
+    QTest::addColumn<QString>("expected");
+    const QString accented = QStringLiteral("e\u0301"); // 3 bytes
+    const QString emoji = QStringLiteral("😀"); // 4 bytes, two code units
+    const QString half(QChar(0xD83D)); // what is left of an emoji cut elsewhere
+
+    QTest::newRow("fits") << "abc" << 3 << "abc";
+    QTest::newRow("cut") << "abcd" << 3 << "abc";
+    // Never cuts inside a character: the accent stays with its letter.
+    QTest::newRow("accent stays with its letter") << u"a"_qs + accented << 3 << "a";
+    QTest::newRow("accented letter fits") << u"a"_qs + accented << 4 << u"a"_qs + accented;
+    QTest::newRow("emoji never split") << u"a"_qs + emoji + emoji << 8 << u"a"_qs + emoji;
+    // Written to the file system as U+FFFD, three bytes, not one.
+    QTest::newRow("half an emoji") << QString(250, u'a') + half + u"bbbb"_qs << 251 << QString(250, u'a');
+    QTest::newRow("half an emoji that fits") << u"ab"_qs + half << 5 << u"ab"_qs + half;
+    // One letter with more marks than fit: cut between code points rather
+    // than leave nothing.
+    QTest::newRow("first character too long") << u"a"_qs + QString(100, QChar(0x0301)) << 11
+                                               << u"a"_qs + QString(5, QChar(0x0301));
+}
+
 void TextUtilitiesTest::utf8Prefix()
 {
-    const QString accented = QStringLiteral("e\u0301"); // 3 bytes
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("abc"), 3), QStringLiteral("abc"));
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("abcd"), 3), QStringLiteral("abc"));
-    // Never cuts inside a character: the accent stays with its letter.
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("a") + accented, 3), QStringLiteral("a"));
-    QCOMPARE(utf8PrefixFitting(QStringLiteral("a") + accented, 4), QStringLiteral("a") + accented);
+    QFETCH(QString, text);
+    QFETCH(int, maxBytes);
+    QFETCH(QString, expected);
+    const QString prefix = utf8PrefixFitting(text, maxBytes);
+    QCOMPARE(prefix, expected);
+    QVERIFY(QFile::encodeName(prefix).size() <= maxBytes);
 }
 
 void TextUtilitiesTest::uuidParsing_data()
@@ -112,6 +140,28 @@ void TextUtilitiesTest::uuidOrderFollowsText()
         for (const QUuid &y : std::as_const(ids))
             QCOMPARE(uuidTextLess(x, y), uuidText(x) < uuidText(y));
     }
+}
+
+void TextUtilitiesTest::relativeTime_data()
+{
+    QTest::addColumn<qint64>("secondsAgo");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("under a minute") << qint64(59) << QStringLiteral("now");
+    QTest::newRow("one minute") << qint64(60) << QStringLiteral("1 minute ago");
+    QTest::newRow("just under an hour") << qint64(3599) << QStringLiteral("59 minutes ago");
+    QTest::newRow("two days") << qint64(2 * 86400 + 5) << QStringLiteral("2 days ago");
+    QTest::newRow("thirteen days are a week") << qint64(13 * 86400) << QStringLiteral("1 week ago");
+    QTest::newRow("two years") << qint64(2 * 365 * 86400) << QStringLiteral("2 years ago");
+    QTest::newRow("ahead of the clock") << qint64(-3 * 3600) << QStringLiteral("in 3 hours");
+    QTest::newRow("days ahead are ahead") << qint64(-3 * 86400) << QStringLiteral("in 3 days");
+}
+
+void TextUtilitiesTest::relativeTime()
+{
+    QFETCH(qint64, secondsAgo);
+    QFETCH(QString, text);
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now), text);
 }
 
 QTEST_GUILESS_MAIN(TextUtilitiesTest)

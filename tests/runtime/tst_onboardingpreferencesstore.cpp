@@ -85,6 +85,10 @@ void OnboardingPreferencesStoreTest::loadsStoredData_data()
     QTest::newRow("escaped surrogate pair")
         << QByteArray(R"({"profile":{"name":"\ud83d\ude00"},"completedOnboardingVersion":1,"completedTourVersion":0})")
         << true << QStringLiteral("\U0001F600") << qint64(1) << qint64(0);
+    // Half a pair is no character; the JSON reader gives U+FFFD for it.
+    QTest::newRow("name with half a surrogate pair")
+        << QByteArray(R"({"profile":{"name":"\ud800"},"completedOnboardingVersion":1,"completedTourVersion":2})")
+        << true << QString(QChar::ReplacementCharacter) << qint64(1) << qint64(2);
 
     const auto unreadable = [](const char *tag, const char *json) {
         QTest::newRow(tag) << QByteArray(json) << false << QString() << qint64(0) << qint64(0);
@@ -100,7 +104,6 @@ void OnboardingPreferencesStoreTest::loadsStoredData_data()
     unreadable("version too large", R"({"profile":{"name":"G"},"completedOnboardingVersion":1e300,"completedTourVersion":2})");
     unreadable("name as number", R"({"profile":{"name":5},"completedOnboardingVersion":1,"completedTourVersion":2})");
     unreadable("profile as text", R"({"profile":"G","completedOnboardingVersion":1,"completedTourVersion":2})");
-    unreadable("name with half a surrogate pair", R"({"profile":{"name":"\ud800"},"completedOnboardingVersion":1,"completedTourVersion":2})");
     unreadable("array", R"([1,2])");
     unreadable("truncated", R"({"profile":{"name":"G"},"completedOnboard)");
     unreadable("not JSON", "not json at all");

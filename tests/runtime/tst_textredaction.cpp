@@ -45,6 +45,7 @@ private Q_SLOTS:
     void visibleText_data();
     void visibleText();
     void withoutWordBoxesNothingHiddenIsKept();
+    void storedAnnotationsThatCannotBeReadHideEverything();
 };
 
 void TextRedactionTest::visibleText_data()
@@ -89,11 +90,33 @@ void TextRedactionTest::withoutWordBoxesNothingHiddenIsKept()
         line.words.clear();
     const QList<AnnotationItem> hiding{box(AnnotationTool::pixelate, {40, 5}, {117, 30})};
     QCOMPARE(TextRedaction::visibleText(lines, hiding), QString());
-    QCOMPARE(TextRedaction::visibleText(lines, {}), lines.text);
+    QCOMPARE(TextRedaction::visibleText(lines, QList<AnnotationItem>{}), lines.text);
 
     OCRResult unsized = twoLines();
     unsized.imageSize = QSize();
     QCOMPARE(TextRedaction::visibleText(unsized, hiding), QString());
+}
+
+void TextRedactionTest::storedAnnotationsThatCannotBeReadHideEverything()
+{
+    const QByteArray unreadable("{\"items\":[{\"tool\":\"laser\"}],\"version\":2}");
+    const QByteArray pixelated = *AnnotationDocument{2, {box(AnnotationTool::pixelate, {40, 5}, {117, 30})}}.encode();
+    const QByteArray outlined = *AnnotationDocument{2, {box(AnnotationTool::rectangle, {40, 5}, {117, 30})}}.encode();
+    QCOMPARE(TextRedaction::visibleText(twoLines(), std::optional(unreadable)), QString());
+    QCOMPARE(TextRedaction::visibleText(twoLines(), std::optional(pixelated)), QStringLiteral("the hint\nblue sky"));
+    QCOMPARE(TextRedaction::visibleText(twoLines(), std::optional<QByteArray>()), twoLines().text);
+
+    QVERIFY(TextRedaction::mayHidePicture(unreadable));
+    QVERIFY(TextRedaction::mayHidePicture(pixelated));
+    QVERIFY(!TextRedaction::mayHidePicture(outlined));
+    QVERIFY(!TextRedaction::mayHidePicture(std::nullopt));
+
+    const QSize size(200, 100);
+    QVERIFY(TextRedaction::hidesOtherAreas(std::nullopt, pixelated, size));
+    QVERIFY(TextRedaction::hidesOtherAreas(pixelated, outlined, size));
+    QVERIFY(TextRedaction::hidesOtherAreas(outlined, unreadable, size));
+    QVERIFY(!TextRedaction::hidesOtherAreas(std::nullopt, outlined, size));
+    QVERIFY(!TextRedaction::hidesOtherAreas(pixelated, pixelated, size));
 }
 
 QTEST_GUILESS_MAIN(TextRedactionTest)

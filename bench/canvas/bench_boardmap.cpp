@@ -1,0 +1,328 @@
+// A note's map with 2,000 placed cards (1,000 snips with 800 x 500 pictures,
+// 1,000 thoughts in Markdown) and 3,000 labelled connections between nearby
+// cards, in a library on disk. Measures building the map and painting its first frame, one
+// frame of dragging a card with ten connections, an arrow-key move (write,
+// save and undo step), and grouping 500 cards of a 20,000-card library with
+// its undo and redo.
+//
+// Counter: peak_rss_MiB, the process's peak resident memory so far.
+
+#include "../runtime/ScreenshotContent.h"
+
+#include "canvas/BoardLayoutEditor.h"
+#include "canvas/BoardMapScene.h"
+#include "canvas/BoardMapView.h"
+#include "canvas/CardItem.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/Connection.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "model/StoreUndoStack.h"
+#include "platform/UserDefaults.h"
+#include "runtime/NavigationState.h"
+#include "runtime/SnipImageCache.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QGraphicsView>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QMouseEvent>
+#include <QThreadPool>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace tessaline;
+
+namespace {
+
+constexpr int snipCount = 1000;
+constexpr int thoughtCount = 1000;
+constexpr int connectionCount = 3000;
+constexpr int largeLibraryCards = 20000;
+constexpr int groupedCards = 500;
+
+double peakRssMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+QByteArray picture()
+{
+    const QImage image = bench::screenshotContent(800, 500);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QString markdown(int i)
+{
+    return QStringLiteral("## Thought %1\n\nWhat the **captured** screen says about the plan, and why it *matters*:\n\n"
+                          "- first point of %1\n- second point\n- a [link](https://example.org/%1)\n")
+        .arg(i);
+}
+
+// One library on disk, built once: the map's note, and enough other cards
+// for the grouping benchmarks.
+struct Library
+{
+    QTemporaryDir dir;
+    std::unique_ptr<ModelContainer> container;
+    ModelContext *context = nullptr;
+    Board *note = nullptr;
+    Board *bulk = nullptr;
+    QList<CanvasCard *> placed;
+    QList<CanvasCard *> bulkCards;
+    // The card the drag and key benchmarks move, with ten connections.
+    CanvasCard *hub = nullptr;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<NavigationState> navigation;
+};
+
+Library &library()
+{
+    static Library *built = [] {
+        auto *l = new Library;
+        ModelContainer::Configuration configuration;
+        configuration.directory = l->dir.path();
+        l->container = std::move(*ModelContainer::open(configuration));
+        l->context = l->container->mainContext();
+        l->defaults = std::make_unique<UserDefaults>(l->dir.filePath(QStringLiteral("settings.ini")));
+        l->navigation = std::make_unique<NavigationState>(*l->defaults);
+        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-30);
+
+        l->note = new Board;
+        l->note->setTitle(QStringLiteral("Large map"));
+        l->context->insert(l->note);
+        l->bulk = new Board;
+        l->bulk->setTitle(QStringLiteral("Archive"));
+        l->context->insert(l->bulk);
+
+        const QByteArray screenshot = picture();
+        for (int i = 0; i < snipCount + thoughtCount; ++i) {
+            CanvasCard::Init init;
+            init.boardID = l->note->id();
+            const bool snip = i % 2 == 0;
+            init.kind = snip ? CardKind::snip : CardKind::thought;
+            init.title = QStringLiteral("Card %1").arg(i);
+            if (snip) {
+                init.originalImageData = screenshot;
+                init.contextText = QStringLiteral("Why snip %1 matters").arg(i);
+            } else {
+                init.markdownText = markdown(i);
+            }
+            // A 40-column grid, 380 x 280 apart.
+            init.canvasX = 80 + 380 * (i % 40);
+            init.canvasY = 80 + 280 * (i / 40);
+            init.isPlaced = true;
+            init.createdAt = start.addSecs(i);
+            auto *card = new CanvasCard(init);
+            l->context->insert(card);
+            l->placed.append(card);
+        }
+        l->hub = l->placed.at(40 + 1); // on screen from the start
+        // Cards are connected to cards near them, as related cards are
+        // placed near each other: up to three places away in each
+        // direction of the 40-column grid.
+        auto *random = QRandomGenerator::global();
+        const auto near = [&](int index) {
+            const int column = std::clamp(index % 40 + random->bounded(-3, 4), 0, 39);
+            const int row = std::clamp(index / 40 + random->bounded(-3, 4), 0, (snipCount + thoughtCount) / 40 - 1);
+            return l->placed.at(row * 40 + column);
+        };
+        for (int i = 0; i < connectionCount; ++i) {
+            ConnectionValues values;
+            values.boardID = l->note->id();
+            const int source = i < 10 ? 41 : random->bounded(int(l->placed.size()));
+            values.sourceCardID = l->placed.at(source)->id();
+            values.destinationCardID = near(source)->id();
+            values.label = QStringLiteral("leads to %1").arg(i);
+            l->context->insert(new Connection(values));
+        }
+        for (int i = l->placed.size(); i < largeLibraryCards; ++i) {
+            CanvasCard::Init init;
+            init.boardID = l->bulk->id();
+            init.kind = CardKind::thought;
+            init.markdownText = QStringLiteral("Thought %1").arg(i);
+            init.createdAt = start.addSecs(i);
+            auto *card = new CanvasCard(init);
+            l->context->insert(card);
+            l->bulkCards.append(card);
+        }
+        if (!l->context->save())
+            qFatal("the benchmark library could not be saved");
+        return l;
+    }();
+    return *built;
+}
+
+std::unique_ptr<BoardMapView> makeMap(StoreUndoStack *stack)
+{
+    Library &l = library();
+    auto view = std::make_unique<BoardMapView>(*l.context, *l.navigation, l.note->id(), stack, BoardMapServices{});
+    view->resize(1180, 720);
+    return view;
+}
+
+void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void settle(BoardMapView &view)
+{
+    view.imageCache()->waitForPending();
+    QThreadPool::globalInstance()->waitForDone();
+    QApplication::processEvents();
+}
+
+// What opening the map costs until its first frame is on screen: the
+// pictures are still decoding off the main thread then.
+void BM_MapBuiltAndFirstPainted(benchmark::State &state)
+{
+    library();
+    for (auto _ : state) {
+        auto view = makeMap(nullptr);
+        view->show();
+        const QPixmap frame = view->grab();
+        benchmark::DoNotOptimize(frame);
+        state.PauseTiming();
+        settle(*view);
+        view.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["peak_rss_MiB"] = peakRssMiB();
+}
+
+void BM_DragFrameWithTenConnections(benchmark::State &state)
+{
+    Library &l = library();
+    auto view = makeMap(nullptr);
+    view->show();
+    QWidget *viewport = view->graphicsView()->viewport();
+    // Every picture on screen decoded, as during a real drag.
+    viewport->repaint();
+    settle(*view);
+    viewport->repaint();
+    const QPointF grab = QRectF(l.hub->canvasX(), l.hub->canvasY(), l.hub->canvasWidth(), l.hub->canvasHeight()).center();
+    const QPoint start = view->graphicsView()->mapFromScene(grab);
+    sendMouse(viewport, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    int step = 0;
+    for (auto _ : state) {
+        // Back and forth, 3 points a frame.
+        const int phase = step++ % 100;
+        const int offset = 10 + (phase < 50 ? phase : 100 - phase) * 3;
+        sendMouse(viewport, QEvent::MouseMove, start + QPoint(offset, offset / 2), Qt::LeftButton);
+        viewport->repaint();
+    }
+    // Dropped where it was picked up.
+    sendMouse(viewport, QEvent::MouseMove, start, Qt::LeftButton);
+    sendMouse(viewport, QEvent::MouseButtonRelease, start, Qt::NoButton);
+    state.counters["peak_rss_MiB"] = peakRssMiB();
+}
+
+// Every connection and card on screen painted again, as after scrolling.
+void BM_RepaintWholeView(benchmark::State &state)
+{
+    auto view = makeMap(nullptr);
+    view->show();
+    QWidget *viewport = view->graphicsView()->viewport();
+    viewport->repaint();
+    settle(*view);
+    for (auto _ : state)
+        viewport->repaint();
+}
+
+void BM_ArrowKeyMove(benchmark::State &state)
+{
+    Library &l = library();
+    StoreUndoStack stack;
+    auto view = makeMap(&stack);
+    view->show();
+    CardItem *item = view->scene().cardItem(l.hub->id());
+    int i = 0;
+    for (auto _ : state) {
+        // Right and back, so the card stays where it was.
+        item->handleKey(i++ % 2 ? Qt::Key_Left : Qt::Key_Right, Qt::NoModifier);
+    }
+    state.counters["undo_steps"] = double(stack.count());
+    state.counters["peak_rss_MiB"] = peakRssMiB();
+}
+
+struct Grouping
+{
+    StoreUndoStack stack;
+    BoardLayoutEditor editor{*library().context, &stack};
+    QList<CanvasCard *> cards = library().bulkCards.mid(1000, groupedCards);
+};
+
+void BM_GroupFiveHundredCards(benchmark::State &state)
+{
+    Grouping g;
+    for (auto _ : state) {
+        if (!g.editor.groupCards(g.cards, QUuid::createUuid()))
+            state.SkipWithError("the group could not be saved");
+    }
+    state.counters["peak_rss_MiB"] = peakRssMiB();
+}
+
+void runGroupUndo(benchmark::State &state, bool measureRedo)
+{
+    Grouping g;
+    if (!g.editor.groupCards(g.cards, QUuid::createUuid()))
+        state.SkipWithError("the group could not be saved");
+    for (auto _ : state) {
+        if (measureRedo) {
+            state.PauseTiming();
+            g.stack.undo();
+            state.ResumeTiming();
+            g.stack.redo();
+        } else {
+            g.stack.undo();
+            state.PauseTiming();
+            g.stack.redo();
+            state.ResumeTiming();
+        }
+    }
+    if (g.stack.count() != 1)
+        state.SkipWithError("a step left the history");
+}
+
+void BM_GroupUndo(benchmark::State &state) { runGroupUndo(state, false); }
+void BM_GroupRedo(benchmark::State &state) { runGroupUndo(state, true); }
+
+} // namespace
+
+BENCHMARK(BM_MapBuiltAndFirstPainted)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_RepaintWholeView)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragFrameWithTenConnections)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ArrowKeyMove)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GroupFiveHundredCards)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GroupUndo)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GroupRedo)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    // Widgets need an application; nothing is shown on a real display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include "canvas/CanvasScreens.h"
+
+#include "canvas/BoardMapView.h"
+#include "canvas/CardInspectorView.h"
+#include "platform/Pasteboard.h"
+#include "runtime/AppRuntime.h"
+#include "runtime/ImageExportService.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/ScreenRegistry.h"
+
+namespace tessaline::canvas {
+
+void registerScreens(ScreenRegistry &registry)
+{
+    registry.registerInspector([](ScreenContext &window, QWidget *parent) -> QWidget * {
+        return new CardInspectorView(window.library(), window.runtime().navigation(), parent);
+    });
+    registry.registerBoardMap([](ScreenContext &window, const QUuid &boardID, QWidget *parent) -> BoardMap * {
+        AppRuntime &runtime = window.runtime();
+        LibraryQuery &library = window.library();
+        BoardMapServices services;
+        services.captureRegion = [&runtime] { runtime.captureRegion(); };
+        services.annotatedImage = [&runtime, &library](const QUuid &cardID) {
+            return runtime.annotatedImage(library.firstCard(cardID));
+        };
+        services.copyImage = [](const QImage &image) {
+            ImageExportService::copyToPasteboard(image, ClipboardPasteboard::general());
+        };
+        services.saveImage = [](const QImage &image, const QString &name, QWidget *owner,
+                                std::function<void(std::optional<QString>)> done) {
+            ImageExportService::savePNG(image, name, owner, std::move(done));
+        };
+        auto *map = new BoardMapView(library.context(), runtime.navigation(), boardID, window.undoStack(),
+                                     std::move(services), parent);
+        map->setAssistantAvailable(window.registry() && window.registry()->hasSheet(SheetKind::askSuggestion));
+        return map;
+    });
+}
+
+} // namespace tessaline::canvas

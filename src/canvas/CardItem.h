@@ -1,0 +1,100 @@
+#pragma once
+
+#include "canvas/CardPresentation.h"
+
+#include <QGraphicsItem>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTextDocument>
+#include <QUuid>
+
+#include <memory>
+
+namespace tessaline {
+
+class BoardMapScene;
+class CanvasCard;
+
+// One placed card on the map. It draws the card (header, picture or text)
+// and turns clicks, drags, keys and its context menu into requests to the
+// map's model; it never writes the card itself. While it is dragged it is
+// shown displaced and its connections follow; the card's stored place
+// changes only when the drag ends.
+class CardItem : public QGraphicsItem
+{
+public:
+    static constexpr qreal headerHeight = 32;
+    static constexpr qreal handleSize = 22;
+    static constexpr qreal handlePadding = 6;
+
+    CardItem(CanvasCard &card, BoardMapScene &scene);
+    ~CardItem() override;
+
+    CanvasCard *card() const { return m_card; }
+    QUuid cardID() const { return m_cardID; }
+    // The card's stored frame on the map.
+    QRectF storedFrame() const;
+    // Where the card is shown now: its stored frame, displaced while dragged.
+    QRectF shownFrame() const;
+    bool isDragging() const { return m_dragging; }
+    bool isCardSelected() const { return m_selected; }
+
+    void setCardSelected(bool selected);
+    void setTourHighlighted(bool highlighted);
+    // The card's frame or look changed.
+    void syncGeometry();
+    void syncLook();
+
+    // The pointer's hit area of the resize handle, in item coordinates.
+    QRectF handleRect() const;
+
+    QRectF boundingRect() const override;
+    QPainterPath shape() const override;
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+
+    // Keyboard moves and resizes, as the arrow keys ask for them.
+    bool handleKey(int key, Qt::KeyboardModifiers modifiers);
+
+protected:
+    void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
+    void mouseMoveEvent(QGraphicsSceneMouseEvent *event) override;
+    void mouseReleaseEvent(QGraphicsSceneMouseEvent *event) override;
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QGraphicsSceneContextMenuEvent *event) override;
+    void hoverEnterEvent(QGraphicsSceneHoverEvent *event) override;
+    void hoverLeaveEvent(QGraphicsSceneHoverEvent *event) override;
+    void wheelEvent(QGraphicsSceneWheelEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    enum class Press { none, card, handle };
+
+    QuietCardElevation elevation() const;
+    void setDragOffset(const QPointF &offset);
+    void paintHeader(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast);
+    void paintSnipBody(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast);
+    void paintThoughtBody(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast);
+    void paintHandle(QPainter *painter, const QPalette &palette, bool contrast);
+    QTextDocument &thoughtBody(qreal width);
+    qreal bodyOverflow() const;
+
+    BoardMapScene &m_scene;
+    QPointer<CanvasCard> m_card;
+    QUuid m_cardID;
+    QSizeF m_size;
+    CardPresentation m_presentation;
+    bool m_selected = false;
+    bool m_hovered = false;
+    bool m_tourHighlighted = false;
+    Press m_press = Press::none;
+    QPointF m_pressScenePos;
+    QPointF m_dragOffset;
+    bool m_dragging = false;
+    std::unique_ptr<QTextDocument> m_body;
+    QString m_bodyText;
+    qreal m_bodyScroll = 0;
+};
+
+} // namespace tessaline

@@ -1,0 +1,98 @@
+#include "canvas/StudioSelectionPalette.h"
+
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "design/StudioIconButton.h"
+#include "platform/SymbolIcon.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace tessaline {
+
+namespace {
+
+QWidget *divider(QWidget *parent)
+{
+    auto *holder = new QWidget(parent);
+    auto *layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(3, 0, 3, 0);
+    auto *line = new QFrame(holder);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(18);
+    layout->addWidget(line);
+    return holder;
+}
+
+} // namespace
+
+StudioSelectionPalette::StudioSelectionPalette(Handler handler, QWidget *parent)
+    : FunctionalSurface(FunctionalSurfaceRole::contextualPalette, std::nullopt, parent)
+    , m_handler(std::move(handler))
+{
+    auto *content = new QWidget(this);
+    auto *row = new QHBoxLayout(content);
+    row->setContentsMargins(5, 5, 5, 5);
+    row->setSpacing(2);
+
+    m_caption = new QWidget(content);
+    auto *captionRow = new QHBoxLayout(m_caption);
+    captionRow->setContentsMargins(7, 0, 7, 0);
+    captionRow->setSpacing(4);
+    auto *symbol = new QLabel(m_caption);
+    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("square.on.square"), QSize(11, 11), devicePixelRatioF(),
+                                               semanticColor(SemanticColor::secondary, palette())));
+    captionRow->addWidget(symbol);
+    m_count = new QLabel(m_caption);
+    m_count->setTextFormat(Qt::PlainText);
+    m_count->setFont(TessalineTypography::systemFont(11, QFont::Medium));
+    QPalette countPalette = m_count->palette();
+    countPalette.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
+    m_count->setPalette(countPalette);
+    captionRow->addWidget(m_count);
+    row->addWidget(m_caption);
+    m_captionDivider = divider(content);
+    row->addWidget(m_captionDivider);
+
+    const QList<StudioSelectionAction> actions = allSelectionActions();
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        const StudioSelectionAction action = actions[i];
+        if (action == StudioSelectionAction::more && i > 0)
+            row->addWidget(divider(content));
+        auto *button = new StudioIconButton(title(action), systemImage(action), false,
+                                            StudioControlProminence::standard,
+                                            [this, action] {
+                                                if (m_handler)
+                                                    m_handler(action);
+                                            },
+                                            content);
+        m_buttons.insert(action, button);
+        row->addWidget(button);
+    }
+    setContent(content);
+    setState(0, {}, true);
+}
+
+void StudioSelectionPalette::setState(qsizetype selectedCount, const QSet<StudioSelectionAction> &disabled,
+                                      bool assistantAvailable)
+{
+    const bool caption = SelectionPaletteTexts::showsCaption(selectedCount);
+    m_caption->setVisible(caption);
+    m_captionDivider->setVisible(caption);
+    if (caption) {
+        // The count beside the "square.on.square" symbol.
+        const QString description = SelectionPaletteTexts::captionDescription(selectedCount);
+        m_count->setText(QString::number(selectedCount));
+        m_caption->setToolTip(description);
+        m_caption->setAccessibleName(description);
+    }
+    for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it) {
+        it.value()->setEnabled(!disabled.contains(it.key()));
+        it.value()->setToolTip(SelectionPaletteTexts::tooltip(it.key(), assistantAvailable));
+    }
+    adjustSize();
+}
+
+} // namespace tessaline

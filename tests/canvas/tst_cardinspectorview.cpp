@@ -1,0 +1,110 @@
+#include "MapRig.h"
+
+#include "canvas/CardInspectorModel.h"
+#include "canvas/CardInspectorView.h"
+#include "design/StudioEmptyState.h"
+#include "runtime/LibraryQuery.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+class CardInspectorViewTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MapRig> rig;
+    std::unique_ptr<LibraryQuery> library;
+    std::unique_ptr<CardInspectorView> view;
+
+    QStringList shownTexts() const
+    {
+        QStringList texts;
+        for (const QLabel *label : view->currentContent()->findChildren<QLabel *>()) {
+            if (label->isVisibleTo(view.get()) && !label->text().isEmpty())
+                texts.append(label->text());
+        }
+        return texts;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        rig = std::make_unique<MapRig>();
+        library = std::make_unique<LibraryQuery>(*rig->context);
+        view = std::make_unique<CardInspectorView>(*library, *rig->navigation);
+        view->resize(300, 600);
+        view->show();
+    }
+
+    void cleanup()
+    {
+        view.reset();
+        library.reset();
+    }
+
+    void contentFollowsTheSelection()
+    {
+        MapRig &r = *rig;
+        CanvasCard *snip = r.card(CardKind::snip, 1);
+        CanvasCard *trashed = r.card(CardKind::thought, 2);
+        trashed->moveToTrash(at(3));
+        CanvasCard *elsewhere = r.card(CardKind::thought, 4, false, r.other);
+        QVERIFY(r.context->save());
+        QVERIFY(view->currentContent()->findChild<StudioEmptyState *>());
+
+        // A trashed card is skipped: the live one's form shows.
+        r.navigation->setSelectedCardIDs({snip->id(), trashed->id()});
+        QCOMPARE(view->model().content(), CardInspectorModel::Content::card);
+        QVERIFY(view->titleField());
+        QVERIFY(!view->kindPicker());
+
+        // Cards of two notes count alike.
+        r.navigation->setSelectedCardIDs({snip->id(), elsewhere->id()});
+        QVERIFY(shownTexts().contains(QStringLiteral("2 cards selected")));
+    }
+
+    void formEditsAreSavedWhenTheFormGoes()
+    {
+        MapRig &r = *rig;
+        CanvasCard *thought = r.card(CardKind::thought, 1);
+        CanvasCard *other = r.card(CardKind::thought, 2);
+        thought->setTitle(std::nullopt);
+        other->setTitle(std::nullopt);
+        thought->setSourceApplicationName(QStringLiteral("Browser"));
+        thought->setCaptureModeRawValue(QStringLiteral("window"));
+        thought->setSourceCardIDsStorage(CanvasCard::encodeSourceCardIDs({other->id()}));
+        QVERIFY(r.context->save());
+        r.navigation->select(thought->id(), false);
+        QVERIFY(view->kindPicker());
+        QCOMPARE(view->kindPicker()->currentText(), QStringLiteral("Thought"));
+        const QStringList texts = shownTexts();
+        QVERIFY(texts.contains(QStringLiteral("Browser")));
+        QVERIFY(texts.contains(QStringLiteral("Window")));
+        QVERIFY(texts.contains(QStringLiteral("Grounded in 1 card")));
+
+        // Typed as it stands, written at once, saved only when the form goes.
+        QSignalSpy saves(r.context, &ModelContext::didSave);
+        QTest::keyClicks(view->titleField(), QStringLiteral(" Plan "));
+        QCOMPARE(thought->title(), std::optional(QStringLiteral(" Plan ")));
+        view->kindPicker()->activated(view->kindPicker()->findText(QStringLiteral("Next Step")));
+        QCOMPARE(thought->thoughtKindRawValue(), QStringLiteral("nextStep"));
+        QCOMPARE(saves.count(), 0);
+
+        r.navigation->select(other->id(), false);
+        QCOMPARE(saves.count(), 1);
+        QVERIFY(!r.context->hasChanges());
+        QCOMPARE(view->titleField()->text(), QString());
+
+        // Closing the column saves the form on screen too.
+        QTest::keyClicks(view->titleField(), QStringLiteral("x"));
+        view->hide();
+        QCOMPARE(saves.count(), 2);
+        QCOMPARE(other->title(), std::optional(QStringLiteral("x")));
+    }
+};
+
+QTEST_MAIN(CardInspectorViewTest)
+#include "tst_cardinspectorview.moc"
