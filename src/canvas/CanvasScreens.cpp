@@ -6,6 +6,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
+#include "runtime/PinWindowController.h"
 #include "runtime/ScreenRegistry.h"
 
 namespace tessaline::canvas {
@@ -29,6 +30,9 @@ void registerScreens(ScreenRegistry &registry)
         services.saveImage = [](const QImage &image, const QString &name, QWidget *owner,
                                 std::function<void(std::optional<QString>)> done) {
             ImageExportService::savePNG(image, name, owner, std::move(done));
+        };
+        services.pinImage = [](const QImage &image, const QUuid &cardID) {
+            PinWindowController::shared().pin(image, cardID);
         };
         auto *map = new BoardMapView(library.context(), runtime.navigation(), boardID, window.undoStack(),
                                      std::move(services), parent);

@@ -9,7 +9,6 @@
 #include "platform/TextUtilities.h"
 
 #include <QFontMetrics>
-#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStringList>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "design/QuietSurfaces.h"
+#include "runtime/RelativeDateText.h"
 
 #include <QDateTime>
 #include <QPixmap>

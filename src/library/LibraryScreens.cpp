@@ -1,10 +1,13 @@
 #include "library/LibraryScreens.h"
 
 #include "library/SearchView.h"
+#include "library/SnipGalleryView.h"
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
 #include "platform/Pasteboard.h"
+#include "platform/AccessibilitySettings.h"
 #include "runtime/AppRuntime.h"
+#include "runtime/PinWindowController.h"
 #include "runtime/ScreenRegistry.h"
 #include "runtime/TrashActions.h"
 
@@ -21,9 +24,20 @@ void registerScreens(ScreenRegistry &registry)
                                 services.saveImage = [](const QImage &image, const QString &name, QWidget *owner) {
                                     ImageExportService::savePNG(image, name, owner, [](std::optional<QString>) {});
                                 };
+                                services.pinCard = [](const CanvasCard &card) { PinWindowController::shared().pinCard(card); };
                                 return new SnipsLibraryView(window.library(), runtime.navigation(), std::move(services),
                                                             parent);
                             });
+    registry.registerSheet(SheetKind::gallery,
+                           [](ScreenContext &window, const SheetRequest &request, QWidget *parent) -> QDialog * {
+                               if (!request.cardID)
+                                   return nullptr;
+                               SnipGalleryServices services;
+                               services.pasteboard = &ClipboardPasteboard::general();
+                               services.reducesMotion = [] { return AccessibilitySettings::shared().reducesMotion(); };
+                               return new SnipGalleryView(window.library(), window.runtime().navigation(),
+                                                          *request.cardID, services, parent);
+                           });
     registry.registerDetail(DetailScreen::Kind::search,
                             [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
                                 TrashActions &actions = window.trashActions();

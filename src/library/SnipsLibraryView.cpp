@@ -476,8 +476,11 @@ QMenu *SnipsLibraryView::cardMenu(CanvasCard *card, QWidget *parent)
     add(menu, tr("Copy with Frame…"), QStringLiteral("rectangle.inset.filled"), [this](CanvasCard *c) {
         m_model->setNavigationCardID(c, SnipsLibraryModel::NavigationTarget::frameComposer);
     });
-    QAction *pin = add(menu, tr("Pin"), QStringLiteral("pin"), [this](CanvasCard *c) { pinImage(c); });
-    pin->setEnabled(bool(m_services.pinImage));
+    QAction *pin = add(menu, tr("Pin"), QStringLiteral("pin"), [this](CanvasCard *c) {
+        if (m_services.pinCard && c->hasOriginalImageData())
+            m_services.pinCard(*c);
+    });
+    pin->setEnabled(bool(m_services.pinCard));
     menu->addSeparator();
     add(menu, tr("Move to Recently Deleted"), QStringLiteral("trash"), [this](CanvasCard *c) { m_model->moveToTrash(c); });
     return menu;
@@ -494,13 +497,6 @@ void SnipsLibraryView::saveImage(const CanvasCard *card)
     const std::optional<QImage> image = SnipsLibraryModel::annotatedImage(card);
     if (image && m_services.saveImage)
         m_services.saveImage(*image, card->displayTitle(), this);
-}
-
-void SnipsLibraryView::pinImage(const CanvasCard *card)
-{
-    const std::optional<QImage> image = SnipsLibraryModel::annotatedImage(card);
-    if (image && m_services.pinImage)
-        m_services.pinImage(*image, card->id());
 }
 
 } // namespace tessaline

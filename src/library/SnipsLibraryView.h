@@ -33,9 +33,9 @@ struct SnipsLibraryServices
     Pasteboard *pasteboard = nullptr;
     // Asks where to save the image as PNG and writes it; failures are silent.
     std::function<void(const QImage &image, const QString &suggestedName, QWidget *parent)> saveImage;
-    // Shows the image in a floating pin window for the card; "Pin" is
-    // unavailable while nothing takes pins.
-    std::function<void(const QImage &image, const QUuid &cardID)> pinImage;
+    // Shows the snip, annotations drawn in, in a floating pin window; "Pin"
+    // is unavailable while nothing takes pins.
+    std::function<void(const CanvasCard &card)> pinCard;
 };
 
 // The main window's "Snips" screen: every live snip of every note as a grid
@@ -78,7 +78,6 @@ private:
     void showCardMenu(const QPoint &position);
     void copyImage(const CanvasCard *card);
     void saveImage(const CanvasCard *card);
-    void pinImage(const CanvasCard *card);
 
     SnipsLibraryServices m_services;
     SnipsLibraryModel *m_model;

@@ -1,5 +1,6 @@
 #include "library/TrashModel.h"
 
+#include "runtime/BoardCollectionPreview.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/TrashActions.h"
 #include "design/QuietSurfaces.h"
@@ -27,32 +28,6 @@ bool trashOrder(const T *a, const T *b)
     if (da && *da != *db)
         return *da > *db;
     return uuidTextLess(a->id(), b->id());
-}
-
-QString statusLabel(BoardStatus status)
-{
-    switch (status) {
-    case BoardStatus::parked:
-        return TrashModel::tr("Parked");
-    case BoardStatus::done:
-        return TrashModel::tr("Done");
-    case BoardStatus::active:
-        break;
-    }
-    return TrashModel::tr("Active");
-}
-
-QString statusSymbol(BoardStatus status)
-{
-    switch (status) {
-    case BoardStatus::parked:
-        return QStringLiteral("pause.circle");
-    case BoardStatus::done:
-        return QStringLiteral("checkmark.circle");
-    case BoardStatus::active:
-        break;
-    }
-    return QStringLiteral("rectangle.3.group");
 }
 
 } // namespace
@@ -171,8 +146,8 @@ QVariant TrashItemModel::data(const QModelIndex &index, int role) const
 QVariant TrashItemModel::boardData(const Board &board, int role) const
 {
     const TrashContents::CardCounts counts = m_counts.value(board.id());
-    const BoardStatus status = board.status();
-    const bool hasFocus = board.focusQuestion() && !board.focusQuestion()->isEmpty();
+    // The note tile's own rules: status, focus line and spoken summary.
+    const BoardCollectionPreview tile(board, counts.snips, counts.thoughts);
     switch (role) {
     case IdRole:
     case BoardIdRole:
@@ -181,15 +156,15 @@ QVariant TrashItemModel::boardData(const Board &board, int role) const
     case TitleRole:
         return board.title();
     case DetailRole:
-        return hasFocus ? *board.focusQuestion() : TrashModel::tr("No focus question yet");
+        return tile.focusText;
     case HasDetailRole:
-        return hasFocus;
+        return tile.hasFocusQuestion;
     case KindLabelRole:
-        return statusLabel(status);
+        return tile.statusLabel;
     case KindSymbolRole:
-        return statusSymbol(status);
+        return tile.statusSymbol;
     case ShowsTagRole:
-        return status != BoardStatus::active;
+        return tile.showsStatusTag;
     case ToneRole:
         return int(QuietCardTone::thought);
     case SnipCountRole:
@@ -199,10 +174,7 @@ QVariant TrashItemModel::boardData(const Board &board, int role) const
     case DateRole:
         return board.updatedAt();
     case Qt::AccessibleTextRole:
-        return TrashModel::tr("%1, %2, %3 snips, %4 thoughts")
-            .arg(board.title(), statusLabel(status))
-            .arg(counts.snips)
-            .arg(counts.thoughts);
+        return tile.accessibilitySummary;
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         return TrashModel::tr("Opens this deleted board");

@@ -27,7 +27,8 @@ Expected<QImage, AnnotatedCardError> renderAnnotatedCard(const CanvasCard &card)
 }
 
 Expected<QImage, AnnotatedCardError> renderAnnotatedCard(const std::optional<QByteArray> &originalImageData,
-                                                         const std::optional<QByteArray> &annotationDocumentData)
+                                                         const std::optional<QByteArray> &annotationDocumentData,
+                                                         qint64 allocationLimit)
 {
     // The annotations are read first: whether the picture may be shown at all
     // depends on them.
@@ -36,10 +37,12 @@ Expected<QImage, AnnotatedCardError> renderAnnotatedCard(const std::optional<QBy
         return unexpected(AnnotatedCardError::annotationsUnreadable);
     if (!originalImageData || originalImageData->isEmpty())
         return unexpected(AnnotatedCardError::pictureUnreadable);
-    QImage image;
-    if (!image.loadFromData(*originalImageData) || image.isNull())
+    // Held to an allocation limit: a damaged or hostile header must not
+    // claim gigabytes.
+    const auto image = ImageDecoder::decode(*originalImageData, allocationLimit);
+    if (!image)
         return unexpected(AnnotatedCardError::pictureUnreadable);
-    std::optional<QImage> rendered = AnnotationRenderer::renderImage(image, document->items);
+    std::optional<QImage> rendered = AnnotationRenderer::renderImage(*image, document->items);
     if (!rendered)
         return unexpected(AnnotatedCardError::annotationsNotDrawable);
     return *std::move(rendered);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Expected.h"
+#include "platform/ImageDecoder.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -24,8 +25,10 @@ QString message(AnnotatedCardError error);
 // error instead. Main thread: the card reads its bytes from the store.
 Expected<QImage, AnnotatedCardError> renderAnnotatedCard(const CanvasCard &card);
 
-// The same from the card's bytes, for work off the main thread.
+// The same from the card's bytes, for work off the main thread. A picture
+// that would need more than `allocationLimit` bytes decoded is unreadable.
 Expected<QImage, AnnotatedCardError> renderAnnotatedCard(const std::optional<QByteArray> &originalImageData,
-                                                         const std::optional<QByteArray> &annotationDocumentData);
+                                                         const std::optional<QByteArray> &annotationDocumentData,
+                                                         qint64 allocationLimit = ImageDecoder::defaultAllocationLimit);
 
 } // namespace tessaline

@@ -5,6 +5,7 @@
 #include "platform/PortalRequest.h"
 #include "platform/UnavailableHotKeys.h"
 #include "platform/X11CaptureSystem.h"
+#include "platform/X11FloatingWindows.h"
 #include "platform/X11HotKeys.h"
 
 #include <QDBusConnection>
@@ -94,6 +95,19 @@ PlatformBackends PlatformFactory::create()
         break;
     }
     return createNull();
+}
+
+FloatingWindows &PlatformFactory::floatingWindows()
+{
+    static const std::unique_ptr<FloatingWindows> backend = []() -> std::unique_ptr<FloatingWindows> {
+        if (detectSession(QGuiApplication::platformName(), !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            == WindowSession::x11) {
+            if (auto x11 = X11FloatingWindows::create())
+                return x11;
+        }
+        return std::make_unique<NullFloatingWindows>();
+    }();
+    return *backend;
 }
 
 } // namespace tessaline

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CaptureSystem.h"
+#include "platform/FloatingWindows.h"
 #include "platform/HotKeySystem.h"
 
 #include <memory>
@@ -33,6 +34,11 @@ public:
     static PlatformBackends createNull();
     // The Wayland backends, as create() makes them in a Wayland session.
     static PlatformBackends createPortal();
+
+    // The session's floating-window backend for pins, picked on first use
+    // and kept for the life of the process: X11's where the application
+    // runs on X11, nothing more elsewhere.
+    static FloatingWindows &floatingWindows();
 };
 
 } // namespace tessaline

@@ -20,6 +20,7 @@ namespace {
 // One row per symbol a screen shows. Theme names are Breeze's; most themes
 // that follow the freedesktop naming carry the same ones.
 constexpr SymbolIcon::Entry entries[] = {
+    {"1.magnifyingglass", "zoom-original", "magnifier-one"},
     {"app", "application-x-executable", "app"},
     {"apple.intelligence", "tools-wizard", "sparkles"},
     {"arrow.clockwise", "view-refresh", "refresh"},

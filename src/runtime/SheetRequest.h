@@ -32,9 +32,11 @@ struct SheetRequest
     std::optional<AskSuggestionRequest> ask;
 
     // Two requests show the same sheet when kind, card and question agree.
+    // The gallery is one sheet whatever card it shows: it pages by moving
+    // its card.
     bool isSameSheet(const SheetRequest &other) const
     {
-        return kind == other.kind && cardID == other.cardID && ask == other.ask;
+        return kind == other.kind && (kind == SheetKind::gallery || cardID == other.cardID) && ask == other.ask;
     }
 };
 

@@ -1,4 +1,5 @@
 #include "X11TestSupport.h"
+#include "../support/X11WindowManager.h"
 
 #include "capture/DisplayCaptureService.h"
 #include "platform/X11CaptureSystem.h"
@@ -14,6 +15,7 @@
 
 using namespace tessaline;
 using namespace tessaline::x11test;
+using namespace tessaline::testing;
 
 namespace {
 
@@ -32,16 +34,13 @@ class X11WindowInfoTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void desktopFileLookup_data();
     void desktopFileLookup();
     void activeWindowUnderAWindowManager();
     void processIDFromTheXResourceExtension();
 
 private:
-    static bool windowManagerFramesWindows(const X11Connection &x11);
-
-    QProcess m_windowManager;
+    X11WindowManager m_windowManager;
     QTemporaryDir m_dataHome;
 };
 
@@ -51,49 +50,7 @@ void X11WindowInfoTest::initTestCase()
         QSKIP("needs an X11 display");
     const auto x11 = *X11Connection::application();
     QVERIFY(!x11.windowProperty(x11.root, "_NET_SUPPORTING_WM_CHECK"));
-    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-    m_windowManager.setStandardErrorFile(QProcess::nullDevice());
-    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QVERIFY(m_windowManager.waitForStarted());
-    // It announces itself on the root window before it manages anything,
-    // and a window mapped during its start-up can be lost; it is ready once
-    // a window mapped now gets its frame.
-    QTRY_VERIFY_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_SUPPORTING_WM_CHECK").has_value(), 10000);
-    QVERIFY(windowManagerFramesWindows(x11));
-}
-
-bool X11WindowInfoTest::windowManagerFramesWindows(const X11Connection &x11)
-{
-    const xcb_window_t probe = xcb_generate_id(x11.connection);
-    xcb_create_window(x11.connection, XCB_COPY_FROM_PARENT, probe, x11.root, 0, 0, 20, 20, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, x11.screen->root_visual, 0, nullptr);
-    const auto reparented = [&] {
-        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x11.connection, xcb_query_tree(x11.connection, probe), nullptr);
-        const bool result = tree && tree->parent != x11.root;
-        std::free(tree);
-        return result;
-    };
-    bool framed = false;
-    for (int attempt = 0; attempt < 30 && !framed; ++attempt) {
-        xcb_unmap_window(x11.connection, probe);
-        xcb_map_window(x11.connection, probe);
-        x11.sync();
-        framed = QTest::qWaitFor(reparented, 300);
-    }
-    xcb_destroy_window(x11.connection, probe);
-    x11.sync();
-    return framed;
-}
-
-void X11WindowInfoTest::cleanupTestCase()
-{
-    if (m_windowManager.state() == QProcess::NotRunning)
-        return;
-    m_windowManager.terminate();
-    if (!m_windowManager.waitForFinished(5000)) {
-        m_windowManager.kill();
-        m_windowManager.waitForFinished(5000);
-    }
+    QVERIFY(m_windowManager.start(x11));
 }
 
 void X11WindowInfoTest::desktopFileLookup_data()

@@ -184,6 +184,11 @@ void RootViewTest::registeredScreensPlugIn()
     QVERIFY(f.view.sheetDialog());
     QCOMPARE(f.view.sheetDialog()->objectName(), card.toString());
     QCOMPARE(sheetsBuilt, 1);
+    // Paging moves the gallery's card; the one gallery stays up.
+    QDialog *gallery = f.view.sheetDialog();
+    f.rig.navigation().setGalleryCardID(QUuid::createUuid());
+    QCOMPARE(f.view.sheetDialog(), gallery);
+    QCOMPARE(sheetsBuilt, 1);
 
     // The inspector stands in under its own name until one is registered.
     f.rig.navigation().setInspectorPresented(true);

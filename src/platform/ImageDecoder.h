@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/Expected.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+namespace tessaline {
+
+enum class ImageDecodeError {
+    // Not a picture Qt or the PNG reader can read, or damaged.
+    unreadable,
+    // Readable, but decoding it would need more memory than allowed.
+    tooLarge,
+};
+
+// Reads stored pictures. The 8-bit RGB and RGBA PNGs that the app writes
+// itself take a fast path of its own (libdeflate, checksums verified);
+// everything else goes through Qt's image readers. Safe on any thread.
+namespace ImageDecoder {
+
+// What a stored picture may cost once decoded, 32 bits a pixel: twice an
+// 8K display.
+inline constexpr qint64 defaultAllocationLimit = qint64(256) * 1024 * 1024;
+
+// The picture's size from its header alone; an invalid size when the
+// header cannot be read.
+QSize imageSize(const QByteArray &bytes);
+
+// The decoded picture: RGB32 for opaque PNGs, straight ARGB32 for PNGs with
+// alpha, Qt's own format otherwise. A picture whose header claims more than
+// `allocationLimit` bytes of pixels is refused before anything is allocated.
+Expected<QImage, ImageDecodeError> decode(const QByteArray &bytes, qint64 allocationLimit = defaultAllocationLimit);
+
+} // namespace ImageDecoder
+
+} // namespace tessaline

@@ -1,0 +1,166 @@
+#include "runtime/PinWindowController.h"
+
+#include "model/CanvasCard.h"
+#include "runtime/PinnedImageView.h"
+#include "runtime/SnipPictureLoader.h"
+#include "platform/PlatformFactory.h"
+#include "platform/Pasteboard.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
+
+namespace tessaline {
+
+PinWindowController &PinWindowController::shared()
+{
+    static PinWindowController controller(PlatformFactory::floatingWindows(), ClipboardPasteboard::general());
+    return controller;
+}
+
+PinWindowController::PinWindowController(FloatingWindows &floating, Pasteboard &pasteboard, QObject *parent)
+    : QObject(parent), m_floating(floating), m_pasteboard(pasteboard), m_pictures(new SnipPictureLoader(this))
+{
+}
+
+PinWindowController::~PinWindowController()
+{
+    for (const QPointer<PinnedImageView> &window : std::as_const(m_windows))
+        delete window.data();
+}
+
+QSize PinWindowController::initialSize(const QSizeF &imageSize)
+{
+    const qreal width = imageSize.width();
+    const qreal scale = width <= 1 ? 1.0 : std::min(widestInitialWidth / width, 1.0);
+    return QSize(int(std::lround(std::max(width * scale, qreal(smallestInitialSize.width())))),
+                 int(std::lround(std::max(imageSize.height() * scale, qreal(smallestInitialSize.height())))));
+}
+
+QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize)
+{
+    if (imageSize.isEmpty()) {
+        return QSize(std::max(start.width() + drag.x(), minimumSize.width()),
+                     std::max(start.height() + drag.y(), minimumSize.height()));
+    }
+    const qreal ratio = imageSize.width() / imageSize.height();
+    // Whichever way the pointer went further, in width terms, sets the size.
+    const qreal alongY = drag.y() * ratio;
+    qreal width = start.width() + (std::abs(drag.x()) >= std::abs(alongY) ? qreal(drag.x()) : alongY);
+    width = std::max(width, qreal(minimumSize.width()));
+    if (width / ratio < minimumSize.height())
+        width = minimumSize.height() * ratio;
+    return QSize(int(std::lround(width)), int(std::lround(width / ratio)));
+}
+
+PinnedImageView *PinWindowController::window(const QUuid &id) const
+{
+    return m_windows.value(id).data();
+}
+
+void PinWindowController::pin(const QImage &image, const QUuid &id)
+{
+    if (PinnedImageView *existing = window(id)) {
+        existing->raise();
+        return;
+    }
+    PinnedImageView *view = open(id, image.size());
+    // The levels of a large picture are made off the main thread.
+    const QPointer<PinnedImageView> guard(view);
+    QtConcurrent::run([image] { return std::make_shared<const SnipPicture>(image); })
+        .then(view, [guard](std::shared_ptr<const SnipPicture> picture) {
+            if (guard)
+                guard->setPicture(std::move(picture));
+        });
+}
+
+void PinWindowController::pinCard(const CanvasCard &card)
+{
+    if (PinnedImageView *existing = window(card.id())) {
+        existing->raise();
+        return;
+    }
+    const QFuture<SharedSnipPicture> picture = m_pictures->load(card);
+    const QSize size = m_pictures->storedSize(card);
+    // The loader keeps nothing: the pin holds its picture.
+    m_pictures->keepOnly({});
+    if (!size.isValid())
+        return;
+    pin(card.id(), size, picture);
+}
+
+void PinWindowController::pin(const QUuid &id, const QSize &pixelSize, const QFuture<SharedSnipPicture> &picture)
+{
+    if (PinnedImageView *existing = window(id)) {
+        existing->raise();
+        return;
+    }
+    PinnedImageView *view = open(id, pixelSize);
+    const QPointer<PinnedImageView> guard(view);
+    QFuture<SharedSnipPicture>(picture).then(view, [this, id, guard](SharedSnipPicture delivered) {
+        if (!guard)
+            return;
+        if (!delivered) {
+            // No picture, or none without its annotations: no pin.
+            if (window(id) == guard)
+                close(id);
+            return;
+        }
+        guard->setPicture(std::move(delivered));
+    });
+}
+
+PinnedImageView *PinWindowController::open(const QUuid &id, const QSize &pixelSize)
+{
+    const QPointer<PinWindowController> self(this);
+    auto *view = new PinnedImageView(pixelSize, m_pasteboard, [self, id] {
+        if (self)
+            self->close(id);
+    });
+    view->resize(initialSize(QSizeF(pixelSize)));
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect frame(QPoint(), view->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        view->move(frame.topLeft());
+    }
+    // A window manager's close ends the pin like its own close button.
+    connect(view, &PinnedImageView::closed, this, [this, id, view] { forget(id, view); });
+    m_windows.insert(id, view);
+    view->winId();
+    if (view->windowHandle())
+        m_floating.keepOnAllWorkspaces(*view->windowHandle());
+    view->show();
+    Q_EMIT pinsChanged();
+    return view;
+}
+
+void PinWindowController::close(const QUuid &id)
+{
+    const QPointer<PinnedImageView> view = m_windows.take(id);
+    if (!view)
+        return;
+    Q_EMIT pinsChanged();
+    view->hide();
+    view->close();
+    view->deleteLater();
+}
+
+void PinWindowController::forget(const QUuid &id, PinnedImageView *window)
+{
+    // Only the entry of this very window: a later pin of the card is another.
+    const auto found = m_windows.constFind(id);
+    if (found == m_windows.cend() || found->data() != window)
+        return;
+    m_windows.remove(id);
+    window->deleteLater();
+    Q_EMIT pinsChanged();
+}
+
+} // namespace tessaline

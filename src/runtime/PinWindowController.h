@@ -1,0 +1,74 @@
+#pragma once
+
+#include "runtime/SnipPicture.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QUuid>
+
+namespace tessaline {
+
+class CanvasCard;
+class FloatingWindows;
+class Pasteboard;
+class PinnedImageView;
+class SnipPictureLoader;
+
+// Owns the pins: at most one floating window per card. Pinning a card that
+// is pinned already only raises its window (keeping its size, place and
+// opacity); a pin ends when the user closes it, from its own controls or
+// through the window manager, after which the card can be pinned afresh.
+// Pins are not kept across runs. Main thread only.
+class PinWindowController : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int widestInitialWidth = 560;
+    static constexpr QSize smallestInitialSize{180, 120};
+    static constexpr QSize minimumSize{140, 90};
+
+    // The process's one controller, on the session's window system.
+    static PinWindowController &shared();
+
+    PinWindowController(FloatingWindows &floating, Pasteboard &pasteboard, QObject *parent = nullptr);
+    ~PinWindowController() override;
+
+    // Shows the pin of the card with this picture.
+    void pin(const QImage &image, const QUuid &id);
+    // Shows the pin of a stored snip with its annotations drawn in; its
+    // picture is decoded off the main thread while a placeholder shows.
+    // Nothing happens for a card without a readable picture.
+    void pinCard(const CanvasCard &card);
+    // Shows the pin at once at the picture's size, with a placeholder until
+    // the picture is delivered; a picture that cannot be made closes it.
+    void pin(const QUuid &id, const QSize &pixelSize, const QFuture<SharedSnipPicture> &picture);
+    void close(const QUuid &id);
+
+    PinnedImageView *window(const QUuid &id) const;
+    QList<QUuid> pinnedIDs() const { return m_windows.keys(); }
+
+    // The window's first size: pictures wider than 560 points are scaled to
+    // that width, then each side is at least 180 × 120 on its own.
+    static QSize initialSize(const QSizeF &imageSize);
+    // The size while the corner grip is dragged by `drag` from `start`:
+    // the width follows the drag, the height keeps the picture's
+    // proportions, never below 140 × 90.
+    static QSize resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize);
+
+Q_SIGNALS:
+    void pinsChanged();
+
+private:
+    PinnedImageView *open(const QUuid &id, const QSize &pixelSize);
+    void forget(const QUuid &id, PinnedImageView *window);
+
+    FloatingWindows &m_floating;
+    Pasteboard &m_pasteboard;
+    SnipPictureLoader *m_pictures;
+    QHash<QUuid, QPointer<PinnedImageView>> m_windows;
+};
+
+} // namespace tessaline

@@ -1,0 +1,157 @@
+#include "../support/X11WindowManager.h"
+
+#include "platform/PlatformFactory.h"
+#include "platform/Pasteboard.h"
+#include "platform/X11Connection.h"
+#include "runtime/PinWindowController.h"
+#include "runtime/PinnedImageView.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+class NullPasteboard : public Pasteboard
+{
+public:
+    void clearContents() override {}
+    void declareTypes(const QStringList &) override {}
+    bool setData(const QByteArray &, const QString &) override { return true; }
+};
+
+bool xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool isViewable(const X11Connection &x11, xcb_window_t window)
+{
+    xcb_get_window_attributes_reply_t *reply =
+        xcb_get_window_attributes_reply(x11.connection, xcb_get_window_attributes(x11.connection, window), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return viewable;
+}
+
+// Bottom to top, as the window manager stacks its clients.
+QList<xcb_window_t> stacking(const X11Connection &x11)
+{
+    QList<xcb_window_t> windows;
+    if (const auto bytes = x11.property(x11.root, x11.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW)) {
+        const auto *ids = reinterpret_cast<const xcb_window_t *>(bytes->constData());
+        for (qsizetype i = 0; i < bytes->size() / qsizetype(sizeof(xcb_window_t)); ++i)
+            windows.append(ids[i]);
+    }
+    return windows;
+}
+
+} // namespace
+
+class X11PinWindowTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void aPinFloatsOnEveryWorkspaceWithoutTakingFocus();
+    void aPinClosedByTheWindowManagerCanBePinnedAgain();
+
+private:
+    std::optional<X11Connection> m_x11;
+    X11WindowManager m_windowManager;
+    NullPasteboard m_pasteboard;
+};
+
+void X11PinWindowTest::initTestCase()
+{
+    m_x11 = X11Connection::application();
+    if (!m_x11)
+        QSKIP("needs an X11 display");
+    QVERIFY(!m_x11->windowProperty(m_x11->root, "_NET_SUPPORTING_WM_CHECK"));
+    QVERIFY(m_windowManager.start(*m_x11));
+}
+
+void X11PinWindowTest::aPinFloatsOnEveryWorkspaceWithoutTakingFocus()
+{
+    const X11Connection &x11 = *m_x11;
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Other work"));
+    other.setGeometry(100, 100, 900, 700);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    const auto otherID = xcb_window_t(other.winId());
+    QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(otherID)}));
+    QTRY_COMPARE_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(otherID), 10000);
+
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
+    QImage image(800, 450, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const QUuid card = QUuid::createUuid();
+    pins.pin(image, card);
+    PinnedImageView *pin = pins.window(card);
+    QVERIFY(QTest::qWaitForWindowExposed(pin));
+    const auto pinID = xcb_window_t(pin->winId());
+
+    // Above, on all desktops, as the window manager keeps it (this one has
+    // no sticky state of its own: all desktops is how it says so).
+    QTRY_VERIFY_WITH_TIMEOUT(x11.atomListProperty(pinID, "_NET_WM_STATE").contains(x11.atom("_NET_WM_STATE_ABOVE")),
+                             10000);
+    QTRY_COMPARE_WITH_TIMEOUT(x11.cardinalProperty(pinID, "_NET_WM_DESKTOP"), std::optional<quint32>(0xFFFFFFFF),
+                              10000);
+    // Shown without taking the focus from the window in use.
+    QCOMPARE(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(otherID));
+
+    // The other window raised and active again: the pin stays above it.
+    QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(otherID)}));
+    QTRY_VERIFY_WITH_TIMEOUT(stacking(x11).contains(pinID) && stacking(x11).contains(otherID), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(stacking(x11).indexOf(pinID) > stacking(x11).indexOf(otherID), 10000);
+
+    // Another workspace: the other window goes, the pin stays.
+    QVERIFY(xdotool({QStringLiteral("set_desktop"), QStringLiteral("1")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!isViewable(x11, otherID), 10000);
+    QVERIFY(isViewable(x11, pinID));
+    QVERIFY(xdotool({QStringLiteral("set_desktop"), QStringLiteral("0")}));
+    QTRY_VERIFY_WITH_TIMEOUT(isViewable(x11, otherID), 10000);
+}
+
+void X11PinWindowTest::aPinClosedByTheWindowManagerCanBePinnedAgain()
+{
+    const X11Connection &x11 = *m_x11;
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::darkMagenta);
+    const QUuid card = QUuid::createUuid();
+    pins.pin(image, card);
+    QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+    const auto pinID = xcb_window_t(pins.window(card)->winId());
+
+    // The window manager's close: it asks the window to delete itself.
+    xcb_client_message_event_t close{};
+    close.response_type = XCB_CLIENT_MESSAGE;
+    close.format = 32;
+    close.window = pinID;
+    close.type = x11.atom("_NET_CLOSE_WINDOW");
+    close.data.data32[0] = XCB_CURRENT_TIME;
+    close.data.data32[1] = 2; // from a pager
+    xcb_send_event(x11.connection, false, x11.root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&close));
+    x11.sync();
+    QTRY_VERIFY_WITH_TIMEOUT(pins.pinnedIDs().isEmpty(), 10000);
+
+    pins.pin(image, card);
+    QVERIFY(pins.window(card));
+    QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+}
+
+QTEST_MAIN(X11PinWindowTest)
+#include "tst_x11pinwindow.moc"
