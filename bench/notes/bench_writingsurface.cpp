@@ -183,9 +183,8 @@ void runKeystrokes(benchmark::State &state, bool storeLikeTheWorkspace)
     };
     // A paragraph in the middle of the note.
     const QUuid target = note().document.blocks.at(blockCount / 2).id;
+    surface->focusParagraph(target);
     WritingParagraphEditor *editor = surface->paragraphEditor(target);
-    editor->setFocus();
-    editor->moveCursor(QTextCursor::End);
     int i = 0;
     for (auto _ : state) {
         typeOne(editor, i++);

@@ -129,13 +129,21 @@ BoardWritingDocument Board::writingDocument() const
 
 bool Board::hasUnreadableWriting() const
 {
-    return !m_values.writingDocumentStorage.isEmpty()
-        && !BoardWritingDocument::decode(m_values.writingDocumentStorage).has_value();
+    const QString &storage = m_values.writingDocumentStorage;
+    if (storage.isEmpty() || isOwnWriting())
+        return false;
+    return !BoardWritingDocument::decode(storage).has_value();
+}
+
+bool Board::isOwnWriting() const
+{
+    const QString &storage = m_values.writingDocumentStorage;
+    return storage.constData() == m_ownWriting.constData() && storage.size() == m_ownWriting.size();
 }
 
 bool Board::storedWritingWouldLoseText() const
 {
-    if (m_values.writingDocumentStorage.isEmpty())
+    if (m_values.writingDocumentStorage.isEmpty() || isOwnWriting())
         return false;
     const auto stored = BoardWritingDocument::decode(m_values.writingDocumentStorage);
     return !stored || BoardWritingDocument::normalizationDropsText(stored->blocks);
@@ -153,6 +161,9 @@ bool Board::updateWritingDocument(const BoardWritingDocument &document, const QD
         willWrite();
         m_pendingRecoveries.append(WritingRecovery{m_values.id, storedDate(date), m_values.writingDocumentStorage});
     }
+    // Written here from a normal document: readable, and nothing in it for
+    // a repair to drop.
+    m_ownWriting = *text;
     setWritingDocumentStorage(*text);
     setUpdatedAt(date);
     return true;

@@ -182,6 +182,13 @@ private:
     bool storedWritingWouldLoseText() const;
 
     QList<WritingRecovery> m_pendingRecoveries;
+    // True while the stored text is the one this note last wrote itself.
+    bool isOwnWriting() const;
+
+    // A copy sharing the buffer of the text this note last wrote, so that a
+    // long note's text is not read again on every keystroke to learn that
+    // it is readable.
+    QString m_ownWriting;
 };
 
 static_assert(Board::PropertyCount == 16, "the record and the property list must agree");

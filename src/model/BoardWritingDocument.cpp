@@ -20,11 +20,6 @@ const QLatin1StringView kText("text");
 const QLatin1StringView kCardID("cardID");
 const QLatin1StringView kSize("attachmentSizeRawValue");
 
-QString kindRawValue(BoardWritingBlock::Kind kind)
-{
-    return kind == BoardWritingBlock::Kind::paragraph ? QStringLiteral("paragraph") : QStringLiteral("cardReference");
-}
-
 std::optional<BoardWritingBlock::Kind> kindFromRawValue(const QString &raw)
 {
     if (raw == u"paragraph")
@@ -184,21 +179,96 @@ QList<QUuid> BoardWritingDocument::referencedCardIDs() const
     return ids;
 }
 
+namespace {
+
+// A JSON string in the stored form (the one writeJson gives: "/" escaped,
+// other non-ASCII text as it is), straight into UTF-16. False for text that
+// is not valid Unicode (a lone surrogate).
+bool appendJsonString(QString &out, QStringView text)
+{
+    out.append(u'"');
+    const qsizetype size = text.size();
+    qsizetype plainStart = 0;
+    auto flush = [&](qsizetype end) {
+        if (end > plainStart)
+            out.append(text.mid(plainStart, end - plainStart));
+    };
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x20 && c != u'"' && c != u'\\' && c != u'/' && !QChar::isSurrogate(c))
+            continue;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= size || !QChar::isLowSurrogate(text[i + 1].unicode()))
+                return false;
+            ++i;
+            continue;
+        }
+        if (QChar::isLowSurrogate(c))
+            return false;
+        flush(i);
+        plainStart = i + 1;
+        switch (c) {
+        case u'"': out.append(u"\\\""); break;
+        case u'\\': out.append(u"\\\\"); break;
+        case u'/': out.append(u"\\/"); break;
+        case u'\b': out.append(u"\\b"); break;
+        case u'\f': out.append(u"\\f"); break;
+        case u'\n': out.append(u"\\n"); break;
+        case u'\r': out.append(u"\\r"); break;
+        case u'\t': out.append(u"\\t"); break;
+        default: {
+            static const char16_t hex[] = u"0123456789abcdef";
+            const char16_t escaped[] = {u'\\', u'u', u'0', u'0', hex[c >> 4], hex[c & 0xF]};
+            out.append(QStringView(escaped, 6));
+        }
+        }
+    }
+    flush(size);
+    out.append(u'"');
+    return true;
+}
+
+} // namespace
+
 std::optional<QString> BoardWritingDocument::encode(const QList<BoardWritingBlock> &blocks)
 {
-    QJsonArray array;
+    // Written by hand rather than through QJsonObject: a long note is
+    // encoded on every keystroke. The keys are in ascending order, as in
+    // every stored document.
+    qsizetype expected = 16;
+    for (const BoardWritingBlock &block : blocks)
+        expected += block.text.size() + 140;
+    QString out;
+    out.reserve(expected);
+    out.append(u"{\"blocks\":[");
+    bool first = true;
     for (const BoardWritingBlock &block : blocks) {
-        QJsonObject object{{kID, uuidText(block.id)}, {kKind, kindRawValue(block.kind)}, {kText, block.text}};
-        if (block.cardID)
-            object.insert(kCardID, uuidText(*block.cardID));
-        if (block.attachmentSizeRawValue)
-            object.insert(kSize, *block.attachmentSizeRawValue);
-        array.append(object);
+        if (!first)
+            out.append(u',');
+        first = false;
+        out.append(u'{');
+        if (block.attachmentSizeRawValue) {
+            out.append(u"\"attachmentSizeRawValue\":");
+            if (!appendJsonString(out, *block.attachmentSizeRawValue))
+                return std::nullopt;
+            out.append(u',');
+        }
+        if (block.cardID) {
+            out.append(u"\"cardID\":\"");
+            out.append(uuidText(*block.cardID));
+            out.append(u"\",");
+        }
+        out.append(u"\"id\":\"");
+        out.append(uuidText(block.id));
+        out.append(u"\",\"kind\":");
+        out.append(block.kind == BoardWritingBlock::Kind::paragraph ? u"\"paragraph\"" : u"\"cardReference\"");
+        out.append(u",\"text\":");
+        if (!appendJsonString(out, block.text))
+            return std::nullopt;
+        out.append(u'}');
     }
-    const auto bytes = writeJson(QJsonObject{{kBlocks, array}});
-    if (!bytes)
-        return std::nullopt;
-    return QString::fromUtf8(*bytes);
+    out.append(u"]}");
+    return out;
 }
 
 QString BoardWritingDocument::encodedString(const QList<BoardWritingBlock> &blocks)

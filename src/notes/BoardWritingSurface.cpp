@@ -18,6 +18,8 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSet>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QVariantAnimation>
 
 #include <cmath>
@@ -73,6 +75,7 @@ public:
         QRect geometry;
         std::optional<QUuid> paragraphID;
         QRect dropArea;
+        QUuid id;
     };
 
     int columnWidth() const
@@ -94,10 +97,10 @@ public:
             if (!first)
                 y += blockSpacing;
             first = false;
-            if (row.editor) {
-                const int height = row.editor->heightForWidth(column);
+            if (row.isParagraph) {
+                const int height = row.editor ? row.editor->heightForWidth(column) : m_surface->paragraphHeight(id, column);
                 const QRect slot(horizontalPadding, y, column, height + 2 * paragraphPadding);
-                slots.append({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), id, slot});
+                slots.append({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), id, slot, id});
                 y += slot.height();
             } else {
                 const QMargins room = shadowRoom(row.widget);
@@ -115,7 +118,7 @@ public:
                 const int height = std::max(0, outerHeight - room.top() - room.bottom());
                 const int x = layoutDirection() == Qt::RightToLeft ? pageWidth - horizontalPadding - width : horizontalPadding;
                 const QRect slot(x, y, width, height);
-                slots.append({row.widget, slot.marginsAdded(room), std::nullopt, slot});
+                slots.append({row.widget, slot.marginsAdded(room), std::nullopt, slot, id});
                 y += height;
             }
         }
@@ -126,13 +129,41 @@ public:
 
     void relayout()
     {
+        // The first row reaching into the view keeps its place on screen when
+        // rows above it change height (a paragraph measured at last).
+        QScrollBar *scroll = m_surface->verticalScrollBar();
+        const int scrolled = scroll->value();
+        std::optional<std::pair<QUuid, int>> anchor;
+        if (scrolled > 0) {
+            for (const Slot &slot : std::as_const(m_placed)) {
+                if (slot.dropArea.bottom() >= scrolled) {
+                    anchor = std::pair(slot.id, slot.dropArea.top() - scrolled);
+                    break;
+                }
+            }
+        }
         int contentHeight = 0;
         const QList<Slot> slots = targets(&contentHeight);
         const QSize size(m_surface->viewport()->width(), std::max(contentHeight, m_surface->viewport()->height()));
         if (this->size() != size)
             resize(size);
+        m_placed = slots;
+        if (anchor) {
+            for (const Slot &slot : slots) {
+                if (slot.id == anchor->first) {
+                    const int wanted = slot.dropArea.top() - anchor->second;
+                    if (wanted != scroll->value()) {
+                        const QSignalBlocker blocker(scroll);
+                        scroll->setValue(wanted);
+                    }
+                    break;
+                }
+            }
+        }
         const qreal progress = m_animation->state() == QAbstractAnimation::Running ? m_animation->currentValue().toReal() : 1.0;
         for (const Slot &slot : slots) {
+            if (!slot.widget)
+                continue;
             QRect geometry = slot.geometry;
             if (progress < 1.0) {
                 const auto from = m_startY.constFind(slot.widget);
@@ -150,6 +181,23 @@ public:
         for (QWidget *leaving : std::as_const(m_leaving)) {
             if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(leaving->graphicsEffect()))
                 effect->setOpacity(1.0 - progress);
+        }
+        materializeVisible(slots);
+    }
+
+    // Paragraphs near the visible part of the page get their editors; the
+    // rest stay measured text until they are scrolled to.
+    void materializeVisible(const QList<Slot> &slots)
+    {
+        const int screen = std::max(m_surface->viewport()->height(), 600);
+        const int top = m_surface->verticalScrollBar()->value();
+        const QRect band(0, top - screen, std::max(1, width()), 3 * screen);
+        for (const Slot &slot : slots) {
+            if (slot.widget || !slot.paragraphID || !slot.dropArea.intersects(band))
+                continue;
+            WritingParagraphEditor *editor = m_surface->materializeParagraph(*slot.paragraphID);
+            editor->setGeometry(slot.geometry);
+            editor->show();
         }
     }
 
@@ -171,6 +219,8 @@ public:
         const QList<Slot> slots = targets(nullptr);
         QHash<QWidget *, int> startY;
         for (const Slot &slot : slots) {
+            if (!slot.widget)
+                continue;
             if (entering.contains(slot.widget))
                 startY.insert(slot.widget, slot.geometry.top() - (reduceMotion ? 0 : entranceOffset));
             else
@@ -271,6 +321,7 @@ protected:
 private:
     BoardWritingSurface *m_surface;
     QVariantAnimation *m_animation;
+    QList<Slot> m_placed;
     QHash<QWidget *, int> m_startY;
     QList<QWidget *> m_entering;
     QList<QWidget *> m_leaving;
@@ -281,6 +332,7 @@ BoardWritingSurface::BoardWritingSurface(QWidget *parent)
     , m_model(new BoardWritingSurfaceModel(this))
     , m_images(new SnipImageCache(this))
     , m_page(new Page(this))
+    , m_measuring(new QTimer(this))
 {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
@@ -295,6 +347,11 @@ BoardWritingSurface::BoardWritingSurface(QWidget *parent)
     connect(m_model, &BoardWritingSurfaceModel::documentChanged, this, &BoardWritingSurface::reconcile);
     connect(m_model, &BoardWritingSurfaceModel::cardsChanged, this, &BoardWritingSurface::reconcile);
     connect(qApp, &QApplication::focusChanged, this, &BoardWritingSurface::focusChanged);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this]() { m_page->materializeVisible(m_page->targets(nullptr)); });
+    m_measuring->setSingleShot(true);
+    m_measuring->setInterval(0);
+    connect(m_measuring, &QTimer::timeout, this, &BoardWritingSurface::measureSome);
     reconcile();
 }
 
@@ -343,23 +400,88 @@ void BoardWritingSurface::finishAnimations()
 
 BoardWritingSurface::Row BoardWritingSurface::makeParagraphRow(const BoardWritingBlock &block)
 {
-    auto *editor = new WritingParagraphEditor(block.id, m_page);
+    Row row;
+    row.isParagraph = true;
+    row.text = block.text;
+    return row;
+}
+
+WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &blockID)
+{
+    Row &row = m_rows[blockID];
+    if (row.editor)
+        return row.editor;
+    auto *editor = new WritingParagraphEditor(blockID, m_page);
     // Sized to the column before the text goes in, so the text is laid out
     // once, at the width it is shown at.
     editor->resize(m_page->columnWidth(), WritingParagraphEditor::minimumHeight);
     editor->document()->setTextWidth(m_page->columnWidth());
-    editor->setText(block.text);
+    editor->setText(row.text);
     editor->setAccessibleDescription(BoardWritingSurfaceModel::accessibleDescription());
     editor->canDrop = [this](const QMimeData *data) { return canDrop(data); };
-    editor->onDrop = [this, id = block.id](const QMimeData *data) { return drop(data, id); };
+    editor->onDrop = [this, blockID](const QMimeData *data) { return drop(data, blockID); };
     connect(editor, &QTextEdit::textChanged, this, [this, editor]() {
-        m_model->setParagraphText(editor->blockID(), editor->text());
+        const QString text = editor->text();
+        auto row = m_rows.find(editor->blockID());
+        if (row != m_rows.end() && row->editor == editor)
+            row->text = text;
+        m_model->setParagraphText(editor->blockID(), text);
     });
     connect(editor, &QTextEdit::cursorPositionChanged, this, [this, editor]() { ensureCaretVisible(editor); });
-    Row row;
     row.widget = editor;
     row.editor = editor;
-    return row;
+    updateParagraphRow(row, BoardWritingBlock::paragraph(row.text, blockID));
+    return editor;
+}
+
+int BoardWritingSurface::paragraphHeight(const QUuid &blockID, int width)
+{
+    const Row &row = m_rows[blockID];
+    if (row.measuredWidth == width)
+        return row.measuredHeight;
+    // Measured a little at a time once the page is up; guessed till then.
+    if (!m_measuring->isActive())
+        m_measuring->start();
+    return WritingParagraphEditor::estimatedHeightForText(row.text, width);
+}
+
+void BoardWritingSurface::measureSome()
+{
+    constexpr qint64 budgetNs = 4'000'000;
+    QElapsedTimer spent;
+    spent.start();
+    const int width = m_page->columnWidth();
+    bool changed = false;
+    bool done = true;
+    for (const QUuid &id : std::as_const(m_order)) {
+        Row &row = m_rows[id];
+        if (!row.isParagraph || row.editor || row.measuredWidth == width)
+            continue;
+        if (spent.nsecsElapsed() > budgetNs) {
+            done = false;
+            break;
+        }
+        row.measuredHeight = WritingParagraphEditor::heightForText(row.text, width);
+        row.measuredWidth = width;
+        changed = true;
+    }
+    if (changed)
+        m_page->relayout();
+    if (!done)
+        m_measuring->start();
+}
+
+void BoardWritingSurface::focusParagraph(const QUuid &blockID)
+{
+    if (!m_rows.value(blockID).isParagraph)
+        return;
+    m_page->relayout();
+    WritingParagraphEditor *editor = materializeParagraph(blockID);
+    m_page->relayout();
+    ensureWidgetVisible(editor, 0, blockSpacing);
+    editor->show();
+    editor->setFocus(Qt::OtherFocusReason);
+    editor->moveCursor(QTextCursor::End);
 }
 
 BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const BoardWritingBlock &block,
@@ -391,7 +513,7 @@ bool BoardWritingSurface::rowMatches(const Row &row, const BoardWritingBlock &bl
                                      const WritingReferenceResolution &resolution) const
 {
     if (block.isParagraph())
-        return row.editor != nullptr;
+        return row.isParagraph;
     if (!row.isReference || row.isMissing != resolution.isMissing())
         return false;
     if (row.isMissing)
@@ -401,6 +523,8 @@ bool BoardWritingSurface::rowMatches(const Row &row, const BoardWritingBlock &bl
 
 void BoardWritingSurface::updateParagraphRow(const Row &row, const BoardWritingBlock &block)
 {
+    if (!row.editor)
+        return;
     row.editor->setText(block.text);
     const QString placeholder = m_model->firstParagraphID() == block.id ? QStringLiteral("Start writing…")
                                                                         : QStringLiteral("Keep writing…");
@@ -422,9 +546,11 @@ void BoardWritingSurface::reconcile()
     const bool initial = m_rows.isEmpty() && m_order.isEmpty();
     QHash<QUuid, Row> previous = std::move(m_rows);
     m_rows.clear();
+    m_rows.reserve(m_model->document().blocks.size());
     QList<QUuid> order;
     order.reserve(m_model->document().blocks.size());
     QList<QWidget *> entering;
+    QList<QUuid> newParagraphs;
 
     for (const BoardWritingBlock &block : m_model->document().blocks) {
         if (m_rows.contains(block.id))
@@ -436,29 +562,39 @@ void BoardWritingSurface::reconcile()
         if (existing != previous.end() && rowMatches(*existing, block, resolution)) {
             row = *existing;
             previous.erase(existing);
-            if (!block.isParagraph())
+            if (!block.isParagraph()) {
                 applyReferenceSize(row, resolution);
+            } else if (row.text != block.text) {
+                row.text = block.text;
+                row.measuredWidth = -1;
+            }
+        } else if (block.isParagraph()) {
+            row = makeParagraphRow(block);
+            newParagraphs.append(block.id);
         } else {
-            row = block.isParagraph() ? makeParagraphRow(block) : makeReferenceRow(block, resolution);
+            row = makeReferenceRow(block, resolution);
             entering.append(row.widget);
         }
         m_rows.insert(block.id, row);
         order.append(block.id);
     }
-    // Placeholders and names depend on which paragraph comes first.
-    QSet<QUuid> updated;
-    updated.reserve(order.size());
-    for (const BoardWritingBlock &block : m_model->document().blocks) {
-        if (updated.contains(block.id))
-            continue;
-        updated.insert(block.id);
-        const Row row = m_rows.value(block.id);
-        if (block.isParagraph() && row.editor)
-            updateParagraphRow(row, block);
+    // A paragraph or two that came in (an inserted reference brings one)
+    // enter with their editors; a whole new page waits to be scrolled to.
+    constexpr int eagerParagraphs = 8;
+    if (!initial && newParagraphs.size() <= eagerParagraphs) {
+        for (const QUuid &id : std::as_const(newParagraphs))
+            entering.append(materializeParagraph(id));
+    }
+    // Texts, placeholders and names depend on which paragraph comes first.
+    for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
+        if (row->editor)
+            updateParagraphRow(*row, BoardWritingBlock::paragraph(row->text, row.key()));
     }
 
     QList<QWidget *> leaving;
     for (const Row &row : std::as_const(previous)) {
+        if (!row.widget)
+            continue;
         m_page->forget(row.widget);
         if (row.widget->hasFocus() || row.widget->isAncestorOf(QApplication::focusWidget())) {
             m_model->setFocusedParagraphID(std::nullopt);

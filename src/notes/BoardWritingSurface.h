@@ -10,6 +10,7 @@
 #include <QUuid>
 
 class QMimeData;
+class QTimer;
 class QVariantAnimation;
 
 namespace tessaline {
@@ -51,8 +52,11 @@ public:
     void setPasteboard(Pasteboard *pasteboard);
 
     // The row widget of a block, in document order (tests and the canvas).
+    // A paragraph has one only once it has been in view.
     QWidget *rowWidget(const QUuid &blockID) const;
     WritingParagraphEditor *paragraphEditor(const QUuid &blockID) const;
+    // Scrolls the paragraph into view and puts the caret at its end.
+    void focusParagraph(const QUuid &blockID);
     QList<QUuid> rowOrder() const { return m_order; }
     QWidget *page() const;
 
@@ -67,10 +71,16 @@ protected:
 
 private:
     class Page;
+    // A paragraph gets its editor once it comes into view; until then its
+    // text is measured, not shown.
     struct Row
     {
         QWidget *widget = nullptr;
         WritingParagraphEditor *editor = nullptr;
+        bool isParagraph = false;
+        QString text;
+        int measuredWidth = -1;
+        int measuredHeight = 0;
         bool isReference = false;
         CanvasCard *card = nullptr;
         bool isMissing = false;
@@ -79,6 +89,9 @@ private:
     void applyPageColour();
     void reconcile();
     Row makeParagraphRow(const BoardWritingBlock &block);
+    WritingParagraphEditor *materializeParagraph(const QUuid &blockID);
+    int paragraphHeight(const QUuid &blockID, int width);
+    void measureSome();
     Row makeReferenceRow(const BoardWritingBlock &block, const WritingReferenceResolution &resolution);
     bool rowMatches(const Row &row, const BoardWritingBlock &block, const WritingReferenceResolution &resolution) const;
     void updateParagraphRow(const Row &row, const BoardWritingBlock &block);
@@ -91,6 +104,7 @@ private:
     BoardWritingSurfaceModel *m_model;
     SnipImageCache *m_images;
     Page *m_page;
+    QTimer *m_measuring;
     QHash<QUuid, Row> m_rows;
     QList<QUuid> m_order;
     QPointer<NavigationState> m_navigation;

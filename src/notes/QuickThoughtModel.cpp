@@ -5,6 +5,7 @@
 #include "runtime/SidebarDestination.h"
 #include "model/Board.h"
 #include "model/ThinkingSessionService.h"
+#include "notes/PendingEdits.h"
 #include "platform/TextUtilities.h"
 
 #include <algorithm>
@@ -86,12 +87,16 @@ void QuickThoughtModel::submit()
 
 bool QuickThoughtModel::save()
 {
-    const auto result = ThinkingSessionService(m_library.context()).appendQuickThought(m_noteText, m_boardID, m_clock());
-    if (!result) {
-        m_errorMessage = result.error().message;
+    auto fail = [this](const QString &message) {
+        m_errorMessage = message;
         Q_EMIT changed();
         return false;
-    }
+    };
+    if (const std::optional<QString> failure = writePendingEdits(m_library.context()))
+        return fail(*failure);
+    const auto result = ThinkingSessionService(m_library.context()).appendQuickThought(m_noteText, m_boardID, m_clock());
+    if (!result)
+        return fail(result.error().message);
     const Board *note = result->note;
     m_navigation.setDestination(note->isInbox() ? SidebarDestination::inbox() : SidebarDestination::notes());
     m_navigation.setActiveBoardID(note->id());

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include <cmath>
 
@@ -44,19 +45,39 @@ WritingParagraphEditor::WritingParagraphEditor(const QUuid &blockID, QWidget *pa
     connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
             [this]() { updateGeometry(); });
     // Line spacing belongs to every block, also those Return makes.
-    applyLineSpacing();
+    applyLineSpacing(document());
 }
 
-void WritingParagraphEditor::applyLineSpacing()
+void WritingParagraphEditor::applyLineSpacing(QTextDocument *text)
 {
-    const bool undo = document()->isUndoRedoEnabled();
-    document()->setUndoRedoEnabled(false);
-    QTextCursor cursor(document());
+    const bool undo = text->isUndoRedoEnabled();
+    text->setUndoRedoEnabled(false);
+    QTextCursor cursor(text);
     cursor.select(QTextCursor::Document);
     QTextBlockFormat format;
     format.setLineHeight(lineSpacing, QTextBlockFormat::LineDistanceHeight);
     cursor.mergeBlockFormat(format);
-    document()->setUndoRedoEnabled(undo);
+    text->setUndoRedoEnabled(undo);
+}
+
+int WritingParagraphEditor::heightForText(const QString &text, int width)
+{
+    // Laid out as an editor lays out its own document: same font, no
+    // margin, the same wrapping and line spacing.
+    static QTextDocument *const measure = [] {
+        auto *document = new QTextDocument;
+        document->setUndoRedoEnabled(false);
+        document->setDocumentMargin(0);
+        document->setDefaultFont(TessalineTypography::systemFont(fontSize, QFont::Normal));
+        QTextOption option = document->defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        document->setDefaultTextOption(option);
+        return document;
+    }();
+    measure->setPlainText(text);
+    applyLineSpacing(measure);
+    measure->setTextWidth(std::max(1, width));
+    return std::max(minimumHeight, int(std::ceil(measure->size().height())));
 }
 
 QString WritingParagraphEditor::text() const
@@ -72,10 +93,22 @@ void WritingParagraphEditor::setText(const QString &text)
     // page's handler finds the document already holding it.
     const int position = textCursor().position();
     setPlainText(text);
-    applyLineSpacing();
+    applyLineSpacing(document());
     QTextCursor cursor = textCursor();
     cursor.setPosition(std::min<int>(position, int(text.size())));
     setTextCursor(cursor);
+}
+
+int WritingParagraphEditor::estimatedHeightForText(const QString &text, int width)
+{
+    static const QFontMetricsF metrics(TessalineTypography::systemFont(fontSize, QFont::Normal));
+    static const qreal averageAdvance = metrics.averageCharWidth();
+    static const qreal lineHeight = metrics.height() + lineSpacing;
+    const qreal perLine = std::max<qreal>(1, width / averageAdvance);
+    qsizetype lines = 0;
+    for (const QStringView line : QStringView(text).split(QLatin1Char('\n')))
+        lines += std::max<qsizetype>(1, qsizetype(std::ceil(line.size() / perLine)));
+    return std::max(minimumHeight, int(std::ceil(lines * lineHeight)));
 }
 
 bool WritingParagraphEditor::hasHeightForWidth() const

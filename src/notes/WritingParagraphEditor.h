@@ -29,6 +29,12 @@ public:
     // Replaces the text when it differs, keeping the caret where it can be.
     void setText(const QString &text);
 
+    // The height an editor of `width` takes for the text, without making
+    // one: a long note makes editors only for the paragraphs in view.
+    static int heightForText(const QString &text, int width);
+    // A quick guess at it, from the text's length alone.
+    static int estimatedHeightForText(const QString &text, int width);
+
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
@@ -47,7 +53,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    void applyLineSpacing();
+    static void applyLineSpacing(QTextDocument *document);
 
     QUuid m_blockID;
 };

@@ -7,6 +7,7 @@ class LibraryQuery;
 class ScreenRegistry;
 class StoreUndoStack;
 class TrashActions;
+class NoteListVisibility;
 
 // What a screen gets from the main window that shows it: the runtime, the
 // window's live queries and its trash and open-card actions. The window owns
@@ -18,6 +19,12 @@ public:
         : m_runtime(runtime), m_library(library), m_trashActions(trashActions)
     {
     }
+
+    // Whether the notes screen shows its note list: the window decides, since
+    // the list and the sidebar share the space. Null when the window keeps no
+    // such flag; the notes screen then keeps its own.
+    NoteListVisibility *noteListVisibility() const { return m_noteListVisibility; }
+    void setNoteListVisibility(NoteListVisibility *visibility) { m_noteListVisibility = visibility; }
 
     AppRuntime &runtime() const { return m_runtime; }
     LibraryQuery &library() const { return m_library; }
@@ -33,6 +40,7 @@ public:
     void setRegistry(const ScreenRegistry *registry) { m_registry = registry; }
 
 private:
+    NoteListVisibility *m_noteListVisibility = nullptr;
     AppRuntime &m_runtime;
     LibraryQuery &m_library;
     TrashActions &m_trashActions;

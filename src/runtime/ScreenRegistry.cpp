@@ -78,6 +78,8 @@ ScreenRegistry::Label ScreenRegistry::sheetLabel(SheetKind kind)
         return {QStringLiteral("Frame Composer"), QStringLiteral("rectangle.inset.filled")};
     case SheetKind::askSuggestion:
         return {QStringLiteral("Think with these cards"), QStringLiteral("sparkles")};
+    case SheetKind::newBoard:
+        return {QStringLiteral("Start a board"), QStringLiteral("square.and.pencil")};
     }
     return {};
 }

@@ -8,7 +8,7 @@
 namespace tessaline {
 
 // The sheets of the main window.
-enum class SheetKind { onboarding, quickThought, focusEditor, gallery, captureReview, frameComposer, askSuggestion };
+enum class SheetKind { onboarding, quickThought, focusEditor, gallery, captureReview, frameComposer, askSuggestion, newBoard };
 
 // What the thinking assistant is asked about: cards of one note, whose
 // thought the kept answer becomes.

@@ -3,6 +3,7 @@
 #include "runtime/AppRuntime.h"
 #include "shell/ErrorAlertController.h"
 #include "runtime/LibraryQuery.h"
+#include "runtime/NoteListVisibility.h"
 #include "shell/MainToolbarController.h"
 #include "shell/SidebarModel.h"
 #include "runtime/TrashActions.h"
@@ -28,6 +29,12 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     , m_screens(runtime, *m_library, *m_trash)
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
+    m_noteListVisibility = new NoteListVisibility([this] { return isNoteListVisible(); },
+                                                  [this](bool visible) { setNoteListVisible(visible); }, this);
+    connect(this, &RootViewController::noteListVisibleChanged, m_noteListVisibility,
+            &NoteListVisibility::visibleChanged);
+    m_screens.setNoteListVisibility(m_noteListVisibility);
+
     NavigationState &navigation = m_runtime.navigation();
     OnboardingCoordinator *onboarding = m_runtime.onboarding();
     m_lastTourStep = onboarding ? onboarding->tourStep() : std::nullopt;
@@ -65,7 +72,8 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     m_detailScreen = DetailScreen::forDestination(navigation.destination(), m_library->boards());
     m_sheet = [this]() -> std::optional<SheetRequest> {
         for (SheetKind kind : {SheetKind::quickThought, SheetKind::focusEditor, SheetKind::gallery,
-                               SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion, SheetKind::onboarding}) {
+                               SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion,
+                               SheetKind::newBoard, SheetKind::onboarding}) {
             if (auto request = wantedSheet(kind))
                 return request;
         }
@@ -145,7 +153,8 @@ bool RootViewController::isNavigationSheetUp() const
 {
     const NavigationState &navigation = m_runtime.navigation();
     return navigation.isQuickThoughtPresented() || navigation.focusedCardID() || navigation.galleryCardID()
-        || navigation.captureReviewCardID() || navigation.frameComposerCardID() || navigation.askSuggestion();
+        || navigation.captureReviewCardID() || navigation.frameComposerCardID() || navigation.askSuggestion()
+        || m_showingNewBoard;
 }
 
 std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) const
@@ -180,6 +189,10 @@ std::optional<SheetRequest> RootViewController::wantedSheet(SheetKind kind) cons
         if (const auto ask = navigation.askSuggestion())
             return SheetRequest{kind, std::nullopt, std::nullopt, ask};
         return std::nullopt;
+    case SheetKind::newBoard:
+        if (m_showingNewBoard)
+            return SheetRequest{kind, std::nullopt, std::nullopt, std::nullopt};
+        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -193,7 +206,8 @@ void RootViewController::updateSheet()
             return;
     }
     for (SheetKind kind : {SheetKind::quickThought, SheetKind::focusEditor, SheetKind::gallery,
-                           SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion, SheetKind::onboarding}) {
+                           SheetKind::captureReview, SheetKind::frameComposer, SheetKind::askSuggestion,
+                           SheetKind::newBoard, SheetKind::onboarding}) {
         if ((next = wantedSheet(kind)))
             break;
     }
@@ -227,7 +241,19 @@ void RootViewController::sheetDismissed(SheetKind kind)
     case SheetKind::askSuggestion:
         navigation.setAskSuggestion(std::nullopt);
         break;
+    case SheetKind::newBoard:
+        setShowingNewBoard(false);
+        break;
     }
+}
+
+void RootViewController::setShowingNewBoard(bool showing)
+{
+    if (m_showingNewBoard == showing)
+        return;
+    m_showingNewBoard = showing;
+    updateSheet();
+    Q_EMIT coachmarkChanged();
 }
 
 std::optional<GuidedTourStep> RootViewController::tourStep() const

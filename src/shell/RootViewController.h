@@ -21,6 +21,7 @@ class CanvasCard;
 class ErrorAlertController;
 class LibraryQuery;
 class MainToolbarController;
+class NoteListVisibility;
 class SidebarModel;
 class StoreUndoStack;
 class TrashActions;
@@ -70,6 +71,10 @@ public:
     // The sheet went away: its property is set back. The first-run setup
     // ignores this and stays while its conditions hold.
     void sheetDismissed(SheetKind kind);
+    // The window's own flag for the new note sheet (a note from a name and a
+    // focus question); nothing in the app raises it yet.
+    bool isShowingNewBoard() const { return m_showingNewBoard; }
+    void setShowingNewBoard(bool showing);
 
     bool isCoachmarkVisible() const;
     std::optional<GuidedTourStep> tourStep() const;
@@ -110,6 +115,8 @@ private:
     std::unique_ptr<StoreUndoStack> m_undoStack;
     ScreenContext m_screens;
 
+    NoteListVisibility *m_noteListVisibility = nullptr;
+    bool m_showingNewBoard = false;
     bool m_sidebarVisible = false;
     bool m_showsNoteList = true;
     DetailScreen m_detailScreen = DetailScreen::notesWorkspace(NoteListFilter::all());

@@ -6,6 +6,7 @@
 #include "onboarding/OnboardingScreens.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/UserDefaults.h"
+#include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
 #include "shell/MenuBarView.h"
 #include "shell/RootView.h"
@@ -135,6 +136,13 @@ int main(int argc, char *argv[])
     // A command that found no running instance runs in this one, once it is up.
     if (command)
         QTimer::singleShot(0, &window, [runCommand, command] { runCommand(*command); });
+
+    // Whatever still waits for its save (a title being typed, a field of
+    // the inspector) is written before the app goes.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &runtime, [&runtime] {
+        if (runtime.modelContext().hasChanges())
+            (void)runtime.modelContext().save();
+    });
 
     window.show();
     const int status = QApplication::exec();

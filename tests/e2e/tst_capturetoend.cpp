@@ -22,40 +22,9 @@
 #include <memory>
 #include <vector>
 
-using tessaline::e2e::Helper;
-using tessaline::e2e::queryValue;
+using namespace tessaline::e2e;
 
 namespace {
-
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
-QString output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Drags with the first button from one point to another in small steps, as
-// a hand would.
-bool drag(const QPoint &from, const QPoint &to)
-{
-    if (!run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(from.x()),
-                                         QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")}))
-        return false;
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = from + (to - from) * step / 10;
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-        QTest::qWait(30);
-    }
-    return run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
-}
 
 // A home and a runtime directory of their own for one run of the app, so
 // the run is another session as far as the app can tell: it neither hands
@@ -110,13 +79,6 @@ QProcessEnvironment runningElsewhere(const QTemporaryDir &home)
     environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     return environment;
-}
-
-void saveScreenshot(const QString &name)
-{
-    QDir().mkpath(QStringLiteral(TESSALINE_ARTIFACTS));
-    QScreen *screen = QGuiApplication::primaryScreen();
-    screen->grabWindow(0).save(QStringLiteral(TESSALINE_ARTIFACTS "/") + name);
 }
 
 } // namespace
@@ -175,7 +137,7 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QTest::qWait(1500); // the overlay covers the screen
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
-    QVERIFY(drag(from, to));
+    QVERIFY(xdotoolDrag(from, to));
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     QTest::qWait(800); // the toast is on screen
@@ -239,7 +201,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
 
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(AppHome::captureKeys)}));
     QTest::qWait(1500);
-    QVERIFY(drag(QPoint(300, 250), QPoint(900, 650)));
+    QVERIFY(xdotoolDrag(QPoint(300, 250), QPoint(900, 650)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
 
     // The review comes up over the main window; draw an arrow across it.
@@ -257,7 +219,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
             values[parts[0]] = parts[1].toInt();
     }
     const QPoint centre(values["X"] + values["WIDTH"] / 2, values["Y"] + values["HEIGHT"] / 2);
-    QVERIFY(drag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
+    QVERIFY(xdotoolDrag(centre - QPoint(120, 60), centre + QPoint(120, 60)));
     QTest::qWait(300);
     saveScreenshot(QStringLiteral("review.png"));
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")})); // Keep Snip

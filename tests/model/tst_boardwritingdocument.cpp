@@ -1,6 +1,10 @@
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
+#include "platform/Json.h"
 #include "platform/UuidText.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -39,6 +43,8 @@ private Q_SLOTS:
     void insertion();
     void editsTouchOnlyTheirKind();
     void writtenText();
+    void encoderMatchesTheJsonWriter_data();
+    void encoderMatchesTheJsonWriter();
     void reading_data();
     void reading();
     void repairOfStoredText();
@@ -167,6 +173,39 @@ void BoardWritingDocumentTest::writtenText()
     broken.append(QChar(0xDC00));
     QVERIFY(!BoardWritingDocument::encode({paragraph(broken, A)}));
     QCOMPARE(BoardWritingDocument::encodedString({paragraph(broken, A)}), QString());
+}
+
+void BoardWritingDocumentTest::encoderMatchesTheJsonWriter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("escapes") << QStringLiteral("tab\tcr\rbs\bff\fnl\n quote\" slash/ back\\");
+    QTest::newRow("control characters") << QString::fromUtf16(u"\u0001\u001f\u007f end");
+    QTest::newRow("non-ASCII") << QString::fromUtf16(u"é ü 漢字 שלום \u2028 e\u0301");
+    QTest::newRow("surrogate pairs") << QString::fromUtf16(u"😀 at the end 🙂");
+    QTest::newRow("lone high surrogate at the end") << QStringLiteral("ab") + QChar(0xD83D);
+    QTest::newRow("high surrogate before a letter") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b");
+    QTest::newRow("lone low surrogate") << QChar(0xDE00) + QStringLiteral("a");
+}
+
+void BoardWritingDocumentTest::encoderMatchesTheJsonWriter()
+{
+    // The stored text must stay byte for byte what the library's JSON writer
+    // gives, or opening a note would rewrite (and redate) every old note.
+    QFETCH(QString, text);
+    const Blocks blocks{reference(CARD, B), paragraph(text, C)};
+    const QJsonObject referenceObject{{QStringLiteral("attachmentSizeRawValue"), QStringLiteral("medium")},
+                                      {QStringLiteral("cardID"), uuidText(CARD)},
+                                      {QStringLiteral("id"), uuidText(B)},
+                                      {QStringLiteral("kind"), QStringLiteral("cardReference")},
+                                      {QStringLiteral("text"), QString()}};
+    const QJsonObject paragraphObject{{QStringLiteral("id"), uuidText(C)},
+                                      {QStringLiteral("kind"), QStringLiteral("paragraph")},
+                                      {QStringLiteral("text"), text}};
+    const auto written = writeJson(QJsonObject{{QStringLiteral("blocks"), QJsonArray{referenceObject, paragraphObject}}});
+    const std::optional<QString> encoded = BoardWritingDocument::encode(blocks);
+    QCOMPARE(encoded.has_value(), written.has_value());
+    if (written)
+        QCOMPARE(*encoded, QString::fromUtf8(*written));
 }
 
 void BoardWritingDocumentTest::reading_data()

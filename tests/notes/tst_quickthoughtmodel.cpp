@@ -238,6 +238,8 @@ private Q_SLOTS:
         model->chooseDefaultTarget();
         model->setNoteText(QStringLiteral("kept"));
         QSignalSpy dismissed(model.get(), &QuickThoughtModel::dismissRequested);
+        // A rename typed elsewhere and not saved yet outlives the failure.
+        f.older->setTitle(QStringLiteral("Older, renamed"));
         f.rig.context().failNextSave(StoreError{QStringLiteral("The library could not be written: disk full")});
 
         QVERIFY(!model->save());
@@ -249,12 +251,19 @@ private Q_SLOTS:
         QVERIFY(navigation.isQuickThoughtPresented());
         QCOMPARE(dismissed.count(), 0);
         QVERIFY(f.middle->writingDocument().blocks.isEmpty() || f.middle->writingDocument().blocks.last().text != "kept");
+        QCOMPARE(f.older->title(), QStringLiteral("Older, renamed"));
 
         model->clearErrorMessage();
         QCOMPARE(model->errorMessage(), std::nullopt);
         QCOMPARE(model->noteText(), QStringLiteral("kept"));
-        QVERIFY(model->save()); // a retry goes through
+        QVERIFY(model->save()); // a retry goes through, once
         QCOMPARE(f.middle->writingDocument().blocks.last().text, QStringLiteral("kept"));
+        const QList<BoardWritingBlock> blocks = f.middle->writingDocument().blocks;
+        QCOMPARE(std::count_if(blocks.cbegin(), blocks.cend(),
+                               [](const BoardWritingBlock &block) { return block.text == QLatin1String("kept"); }),
+                 1);
+        QVERIFY(!f.rig.context().hasChanges());
+        QCOMPARE(f.older->title(), QStringLiteral("Older, renamed"));
     }
 
     void cancelStoresNothing()

@@ -1,0 +1,243 @@
+// The notes screen over a large library: the note list worked out again after
+// one note changed (2,000 notes, 40,000 cards), opening a 1,000-block note in
+// writing mode until its first paint, and one keystroke's commit into that
+// note, with the number of saves a burst of keystrokes makes.
+
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "notes/BoardCanvasModel.h"
+#include "notes/BoardCanvasView.h"
+#include "notes/BoardWritingSurface.h"
+#include "notes/NoteList.h"
+#include "platform/UserDefaults.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using namespace tessaline;
+
+namespace {
+
+const QDateTime base = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+
+BoardWritingDocument writing(int paragraphs, const QList<QUuid> &references, int variant)
+{
+    const QString sentence = QStringLiteral("A thought about the captured screen and what it means for the plan. ");
+    BoardWritingDocument document;
+    int reference = 0;
+    for (int i = 0; i < paragraphs; ++i) {
+        document.blocks.append(BoardWritingBlock::paragraph(sentence.repeated(1 + (i + variant) % 4)));
+        if (i % 4 == 3 && reference < references.size())
+            document.blocks.append(BoardWritingBlock::cardReference(references.at(reference++)));
+    }
+    document.blocks = BoardWritingDocument::normalizedBlocks(document.blocks);
+    return document;
+}
+
+// An in-memory library: `noteCount` notes sharing `cardCount` cards (two in
+// three of them snips), the first note a long one of `longNoteBlocks` blocks.
+struct Library
+{
+    Library(int noteCount, int cardCount, int longNoteBlocks)
+    {
+        ModelContainer::Configuration configuration;
+        configuration.isStoredInMemoryOnly = true;
+        container = std::move(*ModelContainer::open(configuration));
+        ModelContext &context = *container->mainContext();
+        QList<Board *> notes;
+        for (int i = 0; i < noteCount; ++i) {
+            Board::Init init;
+            init.title = QStringLiteral("Note %1").arg(i);
+            init.createdAt = base;
+            // Some notes share their last change, so ties are ordered too.
+            init.updatedAt = base.addSecs(i / 3);
+            init.lastOpenedAt = base;
+            init.workspaceModeRawValue = QStringLiteral("write");
+            init.hasCompletedNoteMigration = true;
+            auto *note = new Board(init);
+            context.insert(note);
+            notes.append(note);
+        }
+        QList<QList<QUuid>> snipsOf(noteCount);
+        for (int i = 0; i < cardCount; ++i) {
+            CanvasCard::Init init;
+            init.boardID = notes.at(i % noteCount)->id();
+            init.kind = i % 3 == 2 ? CardKind::thought : CardKind::snip;
+            init.title = QStringLiteral("Card %1").arg(i);
+            init.createdAt = base.addSecs(i);
+            init.updatedAt = init.createdAt;
+            auto *card = new CanvasCard(init);
+            context.insert(card);
+            if (init.kind == CardKind::snip)
+                snipsOf[i % noteCount].append(card->id());
+        }
+        // The long note's own snips: one reference after every fourth
+        // paragraph.
+        const int longNoteSnips = longNoteBlocks / 5;
+        snipsOf[0].clear();
+        for (int i = 0; i < longNoteSnips; ++i) {
+            CanvasCard::Init init;
+            init.boardID = notes.constFirst()->id();
+            init.kind = CardKind::snip;
+            init.title = QStringLiteral("Long note snip %1").arg(i);
+            init.createdAt = base.addSecs(cardCount + i);
+            init.updatedAt = init.createdAt;
+            auto *card = new CanvasCard(init);
+            context.insert(card);
+            snipsOf[0].append(card->id());
+        }
+        for (int i = 0; i < noteCount; ++i) {
+            const int paragraphs = i == 0 ? longNoteBlocks - longNoteSnips : 3;
+            notes.at(i)->updateWritingDocument(writing(paragraphs, snipsOf.at(i), i), base.addSecs(i / 3));
+        }
+        longNote = notes.constFirst();
+        if (!context.save())
+            qFatal("the library could not be saved");
+        query = std::make_unique<LibraryQuery>(context);
+        defaults = std::make_unique<UserDefaults>(directory.filePath(QStringLiteral("settings.ini")));
+        navigation = std::make_unique<NavigationState>(*defaults);
+    }
+
+    QTemporaryDir directory;
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<LibraryQuery> query;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<NavigationState> navigation;
+    Board *longNote = nullptr;
+};
+
+Library &library()
+{
+    static Library built(2000, 40000, 1000);
+    return built;
+}
+
+// One note changes (its writing and date, as typing does) and the list is
+// worked out again; with `range(0)` the change was saved, so the cards are
+// counted again as well. range(1) picks the long note.
+void BM_NoteListAfterOneNoteChanged(benchmark::State &state)
+{
+    Library &lib = library();
+    const bool saved = state.range(0) != 0;
+    NoteList list;
+    list.rows(lib.query->boards(), lib.query->cards(), NoteListFilter::all());
+    Board *edited = state.range(1) != 0 ? lib.longNote : lib.query->boards().at(500);
+    BoardWritingDocument document = edited->writingDocument();
+    int keystroke = 0;
+    for (auto _ : state) {
+        document.blocks.first().text += QLatin1Char('a' + keystroke++ % 26);
+        edited->updateWritingDocument(document, base.addSecs(100000 + keystroke));
+        if (saved)
+            list.invalidateCards();
+        const QList<NoteListRow> rows = list.rows(lib.query->boards(), lib.query->cards(), NoteListFilter::all());
+        benchmark::DoNotOptimize(rows.constFirst().excerpt);
+    }
+    state.counters["notes"] = double(lib.query->boards().size());
+    state.counters["cards"] = double(lib.query->cards().size());
+}
+
+void BM_NoteListFirstTime(benchmark::State &state)
+{
+    Library &lib = library();
+    for (auto _ : state) {
+        NoteList list;
+        benchmark::DoNotOptimize(list.rows(lib.query->boards(), lib.query->cards(), NoteListFilter::all()).size());
+    }
+}
+
+// Counts paints, so the benchmark can wait for the first one.
+class PaintWatcher : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+    bool painted = false;
+};
+
+void BM_OpenLongNoteToFirstPaint(benchmark::State &state)
+{
+    Library &lib = library();
+    qsizetype blocks = 0;
+    for (auto _ : state) {
+        PaintWatcher watcher;
+        auto view = std::make_unique<BoardCanvasView>(*lib.query, *lib.navigation, lib.longNote->id(), nullptr,
+                                                      BoardCanvasServices());
+        view->resize(1180, 780);
+        view->writingSurface()->viewport()->installEventFilter(&watcher);
+        view->show();
+        while (!watcher.painted)
+            QApplication::processEvents();
+        blocks = view->model().writingDocument().blocks.size();
+        state.PauseTiming();
+        view->hide();
+        view.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["blocks"] = double(blocks);
+}
+
+void BM_KeystrokeCommit(benchmark::State &state)
+{
+    Library &lib = library();
+    BoardCanvasModel model(*lib.query, *lib.navigation, lib.longNote->id());
+    model.appear();
+    int saves = 0;
+    QObject::connect(&lib.query->context(), &ModelContext::didSave, &model, [&saves] { ++saves; });
+    BoardWritingDocument document = model.writingDocument();
+    const qsizetype middle = document.blocks.size() / 2;
+    int keystroke = 0;
+    for (auto _ : state) {
+        document.blocks[middle].text += QLatin1Char('a' + keystroke++ % 26);
+        if (keystroke % 200 == 0)
+            document.blocks[middle].text.clear();
+        model.setWritingDocument(document);
+    }
+    // The whole burst ends in one save once the writer pauses.
+    QElapsedTimer waited;
+    waited.start();
+    while (model.isAutosavePending() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    state.counters["blocks"] = double(document.blocks.size());
+    state.counters["saves_after_burst"] = saves;
+}
+
+} // namespace
+
+BENCHMARK(BM_NoteListAfterOneNoteChanged)
+    ->ArgNames({"saved", "long_note"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NoteListFirstTime)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenLongNoteToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_KeystrokeCommit)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    library();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,524 @@
+#include "notes/BoardCanvasModel.h"
+
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "model/Connection.h"
+#include "model/ModelContext.h"
+#include "platform/UuidText.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+
+#include <QSet>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+QString encodingFailureMessage()
+{
+    return QStringLiteral("The writing could not be stored because it holds text that is not valid Unicode. "
+                          "The note keeps what it held before.");
+}
+
+QDateTime moment(const CanvasCard &card)
+{
+    return card.capturedAt().value_or(card.createdAt());
+}
+
+} // namespace
+
+BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navigation, const QUuid &boardID,
+                                   QObject *parent)
+    : QObject(parent)
+    , m_library(library)
+    , m_navigation(navigation)
+    , m_boardID(boardID)
+    , m_autosave(new QTimer(this))
+    , m_clock([] { return QDateTime::currentDateTimeUtc(); })
+{
+    m_autosave->setSingleShot(true);
+    m_autosave->setInterval(autosaveDelayMs);
+    m_autosave->setTimerType(Qt::PreciseTimer);
+    connect(m_autosave, &QTimer::timeout, this, &BoardCanvasModel::autosave);
+    connect(&m_library, &LibraryQuery::changed, this, [this] {
+        const bool wasPresent = m_wasPresent;
+        watchBoard();
+        if (wasPresent != m_wasPresent)
+            Q_EMIT boardChanged();
+        Q_EMIT cardsChanged();
+    });
+    connect(&m_library.context(), &ModelContext::didSave, this, [this] {
+        // Everything in the library is on disk now, the writing included.
+        if (m_watchedBoard)
+            m_savedStorage = m_watchedBoard->writingDocumentStorage();
+        m_hasUnsavedWriting = false;
+    });
+    watchBoard();
+    if (m_watchedBoard)
+        m_savedStorage = m_watchedBoard->writingDocumentStorage();
+}
+
+BoardCanvasModel::~BoardCanvasModel() = default;
+
+void BoardCanvasModel::watchBoard()
+{
+    Board *found = m_library.firstBoard(m_boardID);
+    if (found != m_watchedBoard.data()) {
+        if (m_watchedBoard)
+            disconnect(m_watchedBoard, nullptr, this, nullptr);
+        m_watchedBoard = found;
+        if (found)
+            connect(found, &Board::changed, this, &BoardCanvasModel::boardPropertyChanged);
+    }
+    m_wasPresent = board() != nullptr;
+}
+
+Board *BoardCanvasModel::board() const
+{
+    Board *found = m_watchedBoard.data();
+    return found && found->isLive() ? found : nullptr;
+}
+
+void BoardCanvasModel::boardPropertyChanged(int property)
+{
+    switch (property) {
+    case Board::WritingDocumentStorageProperty:
+        storedWritingChanged();
+        break;
+    case Board::TitleProperty:
+    case Board::IsFavoriteProperty:
+    case Board::DeletedAtProperty:
+        m_wasPresent = board() != nullptr;
+        Q_EMIT boardChanged();
+        break;
+    default:
+        break;
+    }
+}
+
+QList<CanvasCard *> BoardCanvasModel::boardCards() const
+{
+    QList<CanvasCard *> cards;
+    for (CanvasCard *card : m_library.cards()) {
+        if (card->boardID() == m_boardID && card->isLive())
+            cards.append(card);
+    }
+    return cards;
+}
+
+QList<CanvasCard *> BoardCanvasModel::writingCards() const
+{
+    const QList<QUuid> referenced = m_writingDocument.referencedCardIDs();
+    const QSet<QUuid> references(referenced.cbegin(), referenced.cend());
+    QList<CanvasCard *> cards;
+    for (CanvasCard *card : m_library.cards()) {
+        if (card->isLive() && (card->boardID() == m_boardID || references.contains(card->id())))
+            cards.append(card);
+    }
+    return cards;
+}
+
+QList<CanvasCard *> BoardCanvasModel::availableSnips() const
+{
+    QList<CanvasCard *> snips;
+    for (CanvasCard *card : m_library.cards()) {
+        if (card->kind() == CardKind::snip && card->isLive())
+            snips.append(card);
+    }
+    std::stable_sort(snips.begin(), snips.end(), [this](const CanvasCard *a, const CanvasCard *b) {
+        const bool aHere = a->boardID() == m_boardID;
+        const bool bHere = b->boardID() == m_boardID;
+        if (aHere != bHere)
+            return aHere;
+        const QDateTime aMoment = moment(*a);
+        const QDateTime bMoment = moment(*b);
+        if (aMoment == bMoment)
+            return uuidText(a->id()) < uuidText(b->id());
+        return aMoment > bMoment;
+    });
+    return snips;
+}
+
+bool BoardCanvasModel::hasAvailableSnips() const
+{
+    const QList<CanvasCard *> &cards = m_library.cards();
+    return std::any_of(cards.cbegin(), cards.cend(),
+                       [](const CanvasCard *card) { return card->kind() == CardKind::snip && card->isLive(); });
+}
+
+QList<CanvasCard *> BoardCanvasModel::placedCards() const
+{
+    QList<CanvasCard *> placed;
+    for (CanvasCard *card : boardCards()) {
+        if (card->isPlaced())
+            placed.append(card);
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const CanvasCard *a, const CanvasCard *b) { return a->createdAt() < b->createdAt(); });
+    return placed;
+}
+
+QList<Connection *> BoardCanvasModel::boardConnections() const
+{
+    QList<Connection *> connections;
+    for (Connection *connection : m_library.connections()) {
+        if (connection->boardID() == m_boardID && connection->isLive())
+            connections.append(connection);
+    }
+    return connections;
+}
+
+void BoardCanvasModel::showCanvas()
+{
+    if (!m_showingCanvas) {
+        m_showingCanvas = true;
+        Q_EMIT modeChanged();
+    }
+    m_navigation.clearSelection();
+}
+
+void BoardCanvasModel::showWriting()
+{
+    if (m_showingCanvas || m_showingCanvasShelf) {
+        m_showingCanvas = false;
+        m_showingCanvasShelf = false;
+        Q_EMIT modeChanged();
+    }
+    m_navigation.clearSelection();
+}
+
+void BoardCanvasModel::toggleCanvasShelf()
+{
+    setShowingCanvasShelf(!m_showingCanvasShelf);
+}
+
+void BoardCanvasModel::setShowingCanvasShelf(bool shown)
+{
+    if (m_showingCanvasShelf == shown)
+        return;
+    m_showingCanvasShelf = shown;
+    Q_EMIT modeChanged();
+}
+
+void BoardCanvasModel::setOperationError(const std::optional<QString> &message)
+{
+    if (m_operationError == message)
+        return;
+    m_operationError = message;
+    Q_EMIT operationErrorChanged();
+}
+
+void BoardCanvasModel::setWritingDocument(const BoardWritingDocument &document)
+{
+    if (document == m_writingDocument)
+        return;
+    m_writingDocument = document;
+    commit();
+}
+
+bool BoardCanvasModel::isAutosavePending() const
+{
+    return m_autosave->isActive();
+}
+
+void BoardCanvasModel::commit()
+{
+    m_userEdited = true;
+    Board *note = board();
+    if (!note)
+        return;
+    m_committing = true;
+    const bool written = note->updateWritingDocument(m_writingDocument, m_clock());
+    m_committing = false;
+    if (!written) {
+        setOperationError(encodingFailureMessage());
+        return;
+    }
+    m_hasUnsavedWriting = true;
+    m_autosave->start();
+}
+
+void BoardCanvasModel::autosave()
+{
+    if (const auto saved = m_library.context().save(); !saved)
+        setOperationError(saved.error().message);
+}
+
+QList<BoardWritingBlock> BoardCanvasModel::storedBlocks(const Board &board) const
+{
+    return BoardWritingDocument::normalizedBlocks(board.writingDocument().blocks);
+}
+
+void BoardCanvasModel::storedWritingChanged()
+{
+    if (m_committing || !m_hasAppeared)
+        return;
+    Board *note = board();
+    if (!note)
+        return;
+    if (m_hasUnsavedWriting && note->writingDocumentStorage() == m_savedStorage) {
+        // The library took back its unsaved changes after a failed save
+        // elsewhere: what was typed here is written again.
+        commit();
+        return;
+    }
+    if (note->hasUnreadableWriting())
+        return;
+    const QList<BoardWritingBlock> stored = storedBlocks(*note);
+    if (stored == m_writingDocument.blocks)
+        return;
+    // Someone else wrote the note (a capture added its reference); their
+    // text was made from this one, so it is taken over as it is.
+    m_autosave->stop();
+    m_writingDocument.blocks = stored;
+    if (m_hasUnsavedWriting)
+        m_autosave->start();
+    Q_EMIT writingDocumentChanged();
+}
+
+void BoardCanvasModel::insertCardReference(const QUuid &cardID, const std::optional<QUuid> &anchorBlockID,
+                                           bool revealWriting)
+{
+    const QList<CanvasCard *> &cards = m_library.cards();
+    const auto found = std::find_if(cards.cbegin(), cards.cend(), [&cardID](const CanvasCard *card) {
+        return card->id() == cardID && card->isLive();
+    });
+    if (found == cards.cend())
+        return;
+    // A thought of another note is never referenced; a snip is, and stays
+    // its own note's.
+    if ((*found)->boardID() != m_boardID && (*found)->kind() != CardKind::snip)
+        return;
+    BoardWritingDocument document;
+    document.blocks = BoardWritingDocument::normalizedBlocks(m_writingDocument.blocks);
+    document.insertCardReference(cardID, anchorBlockID);
+    m_writingDocument = document;
+    commit();
+    Q_EMIT writingDocumentChanged();
+    if (revealWriting && m_showingCanvas)
+        showWriting();
+}
+
+void BoardCanvasModel::removeCardReference(const QUuid &blockID)
+{
+    QList<BoardWritingBlock> blocks = m_writingDocument.blocks;
+    blocks.removeIf([&blockID](const BoardWritingBlock &block) {
+        return block.id == blockID && block.isCardReference();
+    });
+    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(blocks)};
+    if (document == m_writingDocument)
+        return;
+    m_writingDocument = document;
+    commit();
+    Q_EMIT writingDocumentChanged();
+}
+
+void BoardCanvasModel::setReferenceSize(const QUuid &blockID, NoteAttachmentSize size)
+{
+    BoardWritingDocument document = m_writingDocument;
+    document.setAttachmentSize(blockID, size);
+    if (document == m_writingDocument)
+        return;
+    m_writingDocument = document;
+    commit();
+    Q_EMIT writingDocumentChanged();
+}
+
+void BoardCanvasModel::rememberWritingAnchor(const std::optional<QUuid> &blockID)
+{
+    m_navigation.setActiveWritingAnchorID(blockID);
+}
+
+void BoardCanvasModel::openCard(const CanvasCard *card)
+{
+    if (!card)
+        return;
+    if (card->kind() == CardKind::snip)
+        m_navigation.setGalleryCardID(card->id());
+    else
+        m_navigation.setFocusedCardID(card->id());
+}
+
+void BoardCanvasModel::insertSnipAtAnchor(const QUuid &cardID)
+{
+    insertCardReference(cardID, m_navigation.activeWritingAnchorID(), false);
+}
+
+void BoardCanvasModel::collectKeptWriting(const Board &note, const QDateTime &previouslyOpened)
+{
+    QStringList texts;
+    if (note.hasUnreadableWriting())
+        texts.append(note.writingDocumentStorage());
+    // Copies kept when unreadable text was replaced while the note was
+    // closed (a capture filed into it, say) are offered once, on the next
+    // opening.
+    if (const auto records = m_library.context().writingRecoveries(note.id())) {
+        for (const WritingRecovery &record : *records) {
+            if (record.savedAt >= previouslyOpened && !texts.contains(record.text))
+                texts.append(record.text);
+        }
+    }
+    if (texts != m_keptWritingTexts) {
+        m_keptWritingTexts = texts;
+        Q_EMIT keptWritingTextsChanged();
+    }
+}
+
+void BoardCanvasModel::appear()
+{
+    m_hasAppeared = true;
+    Board *note = board();
+    if (!note)
+        return;
+    const QDateTime now = m_clock();
+    const QDateTime previouslyOpened = note->lastOpenedAt();
+    m_savedStorage = note->writingDocumentStorage();
+    note->markOpened(now);
+    m_autosave->stop();
+    m_committing = true;
+    note->normalizeWritingDocumentStorage(now);
+    m_committing = false;
+    m_writingDocument.blocks = storedBlocks(*note);
+    collectKeptWriting(*note, previouslyOpened);
+    // A failed save keeps the opening stamp for the next save.
+    (void)m_library.context().save();
+    Q_EMIT writingDocumentChanged();
+}
+
+void BoardCanvasModel::flush()
+{
+    m_autosave->stop();
+    if (Board *note = board(); note && m_hasAppeared) {
+        // Text that could not be read is replaced only by new writing.
+        const bool keepsUnreadable = note->hasUnreadableWriting() && !m_userEdited;
+        if (!keepsUnreadable && storedBlocks(*note) != m_writingDocument.blocks) {
+            m_committing = true;
+            const bool written = note->updateWritingDocument(m_writingDocument, m_clock());
+            m_committing = false;
+            if (!written)
+                setOperationError(encodingFailureMessage());
+        }
+    }
+    ModelContext &context = m_library.context();
+    if (!context.hasChanges())
+        return;
+    if (const auto saved = context.save(); !saved)
+        setOperationError(saved.error().message);
+}
+
+void BoardCanvasModel::disappear()
+{
+    flush();
+    // A writing position in another note (the one just made, say) is that
+    // note's to keep.
+    const std::optional<QUuid> anchor = m_navigation.activeWritingAnchorID();
+    if (anchor && std::any_of(m_writingDocument.blocks.cbegin(), m_writingDocument.blocks.cend(),
+                              [&anchor](const BoardWritingBlock &block) { return block.id == *anchor; }))
+        m_navigation.setActiveWritingAnchorID(std::nullopt);
+}
+
+std::optional<QUuid> BoardCanvasModel::anchorParagraph() const
+{
+    const std::optional<QUuid> anchor = m_navigation.activeWritingAnchorID();
+    if (!anchor)
+        return std::nullopt;
+    for (const BoardWritingBlock &block : m_writingDocument.blocks) {
+        if (block.id == *anchor && block.isParagraph())
+            return anchor;
+    }
+    return std::nullopt;
+}
+
+QString BoardCanvasModel::title() const
+{
+    const Board *note = board();
+    return note ? note->title() : QString();
+}
+
+void BoardCanvasModel::setTitle(const QString &title)
+{
+    Board *note = board();
+    if (!note)
+        return;
+    note->setTitle(title);
+    note->setUpdatedAt(m_clock());
+}
+
+void BoardCanvasModel::submitTitle()
+{
+    (void)m_library.context().save();
+}
+
+bool BoardCanvasModel::isFavorite() const
+{
+    const Board *note = board();
+    return note && note->isFavorite();
+}
+
+void BoardCanvasModel::toggleFavorite()
+{
+    Board *note = board();
+    if (!note)
+        return;
+    note->setFavorite(!note->isFavorite(), m_clock());
+    (void)m_library.context().save();
+}
+
+QList<BoardCanvasModel::SnipSection> BoardCanvasModel::insertSnipSections() const
+{
+    SnipSection here{QStringLiteral("This Note"), {}};
+    SnipSection elsewhere;
+    for (CanvasCard *card : availableSnips())
+        (card->boardID() == m_boardID ? here : elsewhere).cards.append(card);
+    QList<SnipSection> sections;
+    if (!here.cards.isEmpty())
+        sections.append(here);
+    if (!elsewhere.cards.isEmpty()) {
+        elsewhere.title = here.cards.isEmpty() ? QStringLiteral("All Snips") : QStringLiteral("Other Notes");
+        sections.append(elsewhere);
+    }
+    return sections;
+}
+
+void BoardCanvasModel::setAssistantAvailable(bool available)
+{
+    if (m_assistantAvailable == available)
+        return;
+    m_assistantAvailable = available;
+    Q_EMIT assistantAvailableChanged();
+}
+
+bool BoardCanvasModel::canHelpMeThink() const
+{
+    if (!m_assistantAvailable)
+        return false;
+    const QList<CanvasCard *> &cards = m_library.cards();
+    return std::any_of(cards.cbegin(), cards.cend(), [this](const CanvasCard *card) {
+        return card->boardID() == m_boardID && card->isLive() && card->isPlaced();
+    });
+}
+
+QString BoardCanvasModel::helpMeThinkToolTip() const
+{
+    if (!m_assistantAvailable)
+        return QStringLiteral("Help Me Think needs the thinking assistant, which is not available yet");
+    return QString();
+}
+
+void BoardCanvasModel::helpMeThink()
+{
+    if (!canHelpMeThink())
+        return;
+    AskSuggestionRequest request{m_boardID, {}};
+    for (const CanvasCard *card : placedCards()) {
+        if (request.sourceCardIDs.size() == maximumAskCards)
+            break;
+        request.sourceCardIDs.append(card->id());
+    }
+    m_navigation.setAskSuggestion(request);
+}
+
+} // namespace tessaline

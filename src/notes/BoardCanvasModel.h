@@ -1,0 +1,179 @@
+#pragma once
+
+#include "model/BoardWritingDocument.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class Connection;
+class LibraryQuery;
+class NavigationState;
+
+// The workspace of one open note apart from its widgets: the note's cards
+// and connections as the library holds them now, writing or map mode, the
+// note's writing while it is edited, the header's actions and the one error
+// the workspace shows.
+//
+// Writing: every change of the document is written into the note at once
+// and saved 350 milliseconds after the last change; closing the workspace
+// (or quitting) saves at once. Writing the note never replaces stored text
+// that could not be read unless the user has written something new; the
+// unreadable text is offered back to the user, and the library keeps a copy.
+class BoardCanvasModel : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int autosaveDelayMs = 350;
+    // "Help Me Think" hands over at most this many placed cards.
+    static constexpr int maximumAskCards = 8;
+
+    BoardCanvasModel(LibraryQuery &library, NavigationState &navigation, const QUuid &boardID,
+                     QObject *parent = nullptr);
+    ~BoardCanvasModel() override;
+
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    QUuid boardID() const { return m_boardID; }
+    LibraryQuery &library() const { return m_library; }
+    NavigationState &navigation() const { return m_navigation; }
+
+    // The note while it is in the library and not in Recently Deleted.
+    Board *board() const;
+
+    // Live cards of the note, in the library's order.
+    QList<CanvasCard *> boardCards() const;
+    // The note's live cards and every live card its writing references.
+    QList<CanvasCard *> writingCards() const;
+    // Every live snip: this note's first, then newest moment first, equal
+    // moments by the identifier's text.
+    QList<CanvasCard *> availableSnips() const;
+    bool hasAvailableSnips() const;
+    QList<CanvasCard *> placedCards() const;
+    QList<Connection *> boardConnections() const;
+
+    // Modes: writing (initially) or the map, with its snip tray.
+    bool isShowingCanvas() const { return m_showingCanvas; }
+    bool isShowingCanvasShelf() const { return m_showingCanvasShelf; }
+    void showCanvas();
+    void showWriting();
+    void toggleCanvasShelf();
+    void setShowingCanvasShelf(bool shown);
+
+    std::optional<QString> operationError() const { return m_operationError; }
+    void setOperationError(const std::optional<QString> &message);
+
+    // The writing as it is being edited. A new document is written into the
+    // note at once and saved after a quiet moment.
+    const BoardWritingDocument &writingDocument() const { return m_writingDocument; }
+    void setWritingDocument(const BoardWritingDocument &document);
+    bool isAutosavePending() const;
+
+    // The writing bridge: references in, out and resized, the writing
+    // position, and opening a card.
+    void insertCardReference(const QUuid &cardID, const std::optional<QUuid> &anchorBlockID, bool revealWriting);
+    void removeCardReference(const QUuid &blockID);
+    void setReferenceSize(const QUuid &blockID, NoteAttachmentSize size);
+    void rememberWritingAnchor(const std::optional<QUuid> &blockID);
+    void openCard(const CanvasCard *card);
+    // Insert Snip: after the remembered writing position, mode unchanged.
+    void insertSnipAtAnchor(const QUuid &cardID);
+
+    // The workspace came up: the note is marked opened, its writing read.
+    void appear();
+    // The pending save runs now; the note keeps what was written.
+    void flush();
+    // The workspace went away: flushed, and its writing position forgotten.
+    void disappear();
+    // The writing position when it is a paragraph of this note (a new note
+    // starts at its first paragraph), where typing begins.
+    std::optional<QUuid> anchorParagraph() const;
+
+    // The writing header.
+    QString title() const;
+    void setTitle(const QString &title);
+    void submitTitle();
+    bool isFavorite() const;
+    void toggleFavorite();
+
+    // The Insert Snip picker: "This Note", then "Other Notes" (or "All
+    // Snips" when the note has none of its own).
+    struct SnipSection
+    {
+        QString title;
+        QList<CanvasCard *> cards;
+    };
+    QList<SnipSection> insertSnipSections() const;
+
+    // "Help Me Think": the thinking assistant over the oldest placed cards.
+    bool isAssistantAvailable() const { return m_assistantAvailable; }
+    void setAssistantAvailable(bool available);
+    bool canHelpMeThink() const;
+    QString helpMeThinkToolTip() const;
+    // Opens the assistant sheet over the oldest placed cards.
+    void helpMeThink();
+
+    // Text of this note's writing that could not be read: the stored text
+    // when it is unreadable now, and copies the library kept since the note
+    // was last opened. Empty when there is nothing to offer.
+    QStringList keptWritingTexts() const { return m_keptWritingTexts; }
+
+Q_SIGNALS:
+    // The note appeared, went to Recently Deleted, or its title or favourite
+    // changed.
+    void boardChanged();
+    // The library's cards or connections may have changed.
+    void cardsChanged();
+    // A document other than the one just handed in (a reload, an inserted or
+    // removed reference, a new size).
+    void writingDocumentChanged();
+    void modeChanged();
+    void operationErrorChanged();
+    void keptWritingTextsChanged();
+    void assistantAvailableChanged();
+
+private:
+    void watchBoard();
+    void boardPropertyChanged(int property);
+    void storedWritingChanged();
+    void commit();
+    void autosave();
+    QList<BoardWritingBlock> storedBlocks(const Board &board) const;
+    void collectKeptWriting(const Board &board, const QDateTime &previouslyOpened);
+
+    LibraryQuery &m_library;
+    NavigationState &m_navigation;
+    QUuid m_boardID;
+    QPointer<Board> m_watchedBoard;
+    QTimer *m_autosave;
+    BoardWritingDocument m_writingDocument;
+    // What the note's text was at the last save, to tell a rollback of the
+    // writing (which must not undo what is typed) from a new text.
+    QString m_savedStorage;
+    bool m_hasUnsavedWriting = false;
+    bool m_userEdited = false;
+    bool m_committing = false;
+    bool m_hasAppeared = false;
+    bool m_showingCanvas = false;
+    bool m_showingCanvasShelf = false;
+    bool m_assistantAvailable = false;
+    bool m_wasPresent = false;
+    std::optional<QString> m_operationError;
+    QStringList m_keptWritingTexts;
+    std::function<QDateTime()> m_clock;
+};
+
+} // namespace tessaline

@@ -1,0 +1,517 @@
+#include "notes/BoardCanvasView.h"
+
+#include "design/DesignEnvironment.h"
+#include "design/DesignTokens.h"
+#include "design/ErrorAlert.h"
+#include "design/SemanticColors.h"
+#include "design/StudioCompactButton.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
+#include "design/TextInputDirection.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "notes/BoardBriefExportService.h"
+#include "notes/BoardCanvasModel.h"
+#include "notes/BoardWritingSurface.h"
+#include "notes/QuickThoughtView.h"
+#include "notes/SymbolLabel.h"
+#include "platform/Pasteboard.h"
+#include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
+#include "runtime/BoardMap.h"
+#include "runtime/ImageExportService.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+#include "runtime/NoteListVisibility.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPropertyAnimation>
+#include <QShowEvent>
+#include <QStackedLayout>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int writingHeaderHeight = 62;
+constexpr int writingHeaderPadding = 30;
+constexpr int mapHeaderHeight = 48;
+constexpr int mapHeaderPadding = 18;
+
+QToolButton *borderlessButton(const QString &systemImage, QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setIcon(SymbolIcon::icon(systemImage));
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+QFrame *divider(Qt::Orientation orientation, QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette colours = line->palette();
+    colours.setColor(QPalette::WindowText, semanticColor(SemanticColor::separator, colours));
+    line->setPalette(colours);
+    return line;
+}
+
+QString keptWritingText(const QStringList &texts)
+{
+    return texts.join(QStringLiteral("\n\n"));
+}
+
+} // namespace
+
+BoardCanvasView::BoardCanvasView(LibraryQuery &library, NavigationState &navigation, const QUuid &boardID,
+                                 NoteListVisibility *noteList, BoardCanvasServices services, QWidget *parent)
+    : QWidget(parent)
+    , m_model(new BoardCanvasModel(library, navigation, boardID, this))
+    , m_services(std::move(services))
+    , m_noteList(noteList)
+{
+    m_states = new QStackedLayout(this);
+    m_states->setContentsMargins(0, 0, 0, 0);
+
+    m_missing = new StudioEmptyState(QStringLiteral("Note not found"),
+                                     QStringLiteral("It may have been moved to Recently Deleted."),
+                                     QStringLiteral("rectangle.slash"));
+    auto *missingPage = new QWidget(this);
+    auto *missingLayout = new QVBoxLayout(missingPage);
+    missingLayout->addWidget(m_missing, 0, Qt::AlignCenter);
+    m_states->addWidget(missingPage);
+
+    auto *workspace = new QWidget(this);
+    auto *column = new QVBoxLayout(workspace);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_headers = new QStackedWidget(workspace);
+    m_headers->addWidget(buildWritingHeader());
+    m_headers->addWidget(buildMapHeader());
+    column->addWidget(m_headers);
+    column->addWidget(divider(Qt::Horizontal, workspace));
+    m_keptNotice = buildKeptNotice();
+    column->addWidget(m_keptNotice);
+
+    m_content = new QStackedWidget(workspace);
+    m_surface = new BoardWritingSurface(m_content);
+    m_surface->setNavigation(&navigation);
+    m_surface->setPasteboard(m_services.pasteboard);
+    BoardWritingSurfaceModel *writing = m_surface->model();
+    writing->onDocumentChange = [this](const BoardWritingDocument &document) { m_model->setWritingDocument(document); };
+    writing->onOpenCard = [this](CanvasCard *card) { m_model->openCard(card); };
+    writing->onInsertReference = [this](const QUuid &cardID, const std::optional<QUuid> &anchor) {
+        m_model->insertCardReference(cardID, anchor, false);
+    };
+    writing->onRemoveReference = [this](const QUuid &blockID) { m_model->removeCardReference(blockID); };
+    writing->onUpdateReferenceSize = [this](const QUuid &blockID, NoteAttachmentSize size) {
+        m_model->setReferenceSize(blockID, size);
+    };
+    writing->onFocusParagraph = [this](const std::optional<QUuid> &blockID) { m_model->rememberWritingAnchor(blockID); };
+    writing->onNewThought = [this]() { presentQuickNote(); };
+    m_content->addWidget(m_surface);
+    m_mapHost = new QWidget(m_content);
+    auto *mapLayout = new QVBoxLayout(m_mapHost);
+    mapLayout->setContentsMargins(0, 0, 0, 0);
+    m_content->addWidget(m_mapHost);
+    column->addWidget(m_content, 1);
+    m_states->addWidget(workspace);
+
+    connect(m_model, &BoardCanvasModel::boardChanged, this, &BoardCanvasView::refreshBoard);
+    connect(m_model, &BoardCanvasModel::cardsChanged, this, &BoardCanvasView::refreshCards);
+    connect(m_model, &BoardCanvasModel::writingDocumentChanged, this, [this] {
+        m_surface->model()->setDocument(m_model->writingDocument());
+        refreshCards();
+    });
+    connect(m_model, &BoardCanvasModel::modeChanged, this, &BoardCanvasView::refreshMode);
+    connect(m_model, &BoardCanvasModel::operationErrorChanged, this, &BoardCanvasView::refreshAlert);
+    connect(m_model, &BoardCanvasModel::keptWritingTextsChanged, this, &BoardCanvasView::refreshKeptNotice);
+    m_model->setAssistantAvailable(m_services.assistantAvailable);
+    if (m_noteList)
+        connect(m_noteList, &NoteListVisibility::visibleChanged, this, &BoardCanvasView::refreshNoteListToggle);
+    // Quitting closes no window: what is pending is written here.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (m_isOpen)
+            m_model->flush();
+    });
+
+    refreshBoard();
+    refreshCards();
+    refreshMode();
+    refreshNoteListToggle();
+    refreshKeptNotice();
+}
+
+BoardCanvasView::~BoardCanvasView()
+{
+    // A workspace torn down while on screen still writes what is pending.
+    if (m_isOpen)
+        m_model->flush();
+    delete m_alert;
+}
+
+QWidget *BoardCanvasView::buildWritingHeader()
+{
+    auto *header = new QWidget(this);
+    header->setFixedHeight(writingHeaderHeight);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(writingHeaderPadding, 0, writingHeaderPadding, 0);
+    row->setSpacing(10);
+
+    m_listToggle = borderlessButton(QStringLiteral("sidebar.left"), header);
+    connect(m_listToggle, &QToolButton::clicked, this, [this] {
+        if (m_noteList)
+            m_noteList->toggle();
+    });
+    m_listToggle->setVisible(m_noteList != nullptr);
+    row->addWidget(m_listToggle);
+
+    m_titleField = new QLineEdit(header);
+    m_titleField->setFrame(false);
+    m_titleField->setPlaceholderText(QStringLiteral("Note title"));
+    m_titleField->setAccessibleName(QStringLiteral("Note title"));
+    m_titleField->setFont(TessalineTypography::systemFont(25, QFont::DemiBold));
+    QPalette fieldColours = m_titleField->palette();
+    fieldColours.setColor(QPalette::Base, Qt::transparent);
+    m_titleField->setPalette(fieldColours);
+    textInputDirection(m_titleField);
+    connect(m_titleField, &QLineEdit::textEdited, m_model, &BoardCanvasModel::setTitle);
+    connect(m_titleField, &QLineEdit::returnPressed, m_model, &BoardCanvasModel::submitTitle);
+    row->addWidget(m_titleField, 1);
+
+    m_insertSnip = borderlessButton(QStringLiteral("paperclip"), header);
+    m_insertSnip->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_insertSnip->setFont(TessalineTypography::systemFont(12, QFont::Medium));
+    m_insertSnip->setPopupMode(QToolButton::InstantPopup);
+    m_insertSnip->setAccessibleDescription(QStringLiteral("References the original Snip without copying its image"));
+    m_insertSnipMenu = new QMenu(m_insertSnip);
+    connect(m_insertSnipMenu, &QMenu::aboutToShow, this, &BoardCanvasView::rebuildInsertSnipMenu);
+    m_insertSnip->setMenu(m_insertSnipMenu);
+    row->addWidget(m_insertSnip);
+
+    m_favorite = borderlessButton(QStringLiteral("star"), header);
+    connect(m_favorite, &QToolButton::clicked, m_model, &BoardCanvasModel::toggleFavorite);
+    row->addWidget(m_favorite);
+
+    m_more = borderlessButton(QStringLiteral("ellipsis.circle"), header);
+    m_more->setPopupMode(QToolButton::InstantPopup);
+    m_more->setAccessibleName(QStringLiteral("More"));
+    m_moreMenu = new QMenu(m_more);
+    m_moreMenu->setToolTipsVisible(true);
+    connect(m_moreMenu, &QMenu::aboutToShow, this, &BoardCanvasView::rebuildMoreMenu);
+    m_more->setMenu(m_moreMenu);
+    row->addWidget(m_more);
+    return header;
+}
+
+QWidget *BoardCanvasView::buildMapHeader()
+{
+    auto *header = new QWidget(this);
+    header->setFixedHeight(mapHeaderHeight);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(mapHeaderPadding, 0, mapHeaderPadding, 0);
+    row->setSpacing(10);
+
+    m_backToNote = borderlessButton(QStringLiteral("chevron.left"), header);
+    m_backToNote->setText(QStringLiteral("Back to Note"));
+    m_backToNote->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    connect(m_backToNote, &QToolButton::clicked, this, [this] {
+        m_model->showWriting();
+        fadeInContent();
+    });
+    row->addWidget(m_backToNote);
+
+    QFrame *line = divider(Qt::Vertical, header);
+    line->setFixedHeight(18);
+    row->addWidget(line);
+
+    m_mapTitle = new QLabel(header);
+    m_mapTitle->setTextFormat(Qt::PlainText);
+    m_mapTitle->setFont(TessalineTypography::systemFont(14, QFont::DemiBold));
+    m_mapTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(m_mapTitle, 1);
+
+    m_snips = borderlessButton(QStringLiteral("photo.stack"), header);
+    m_snips->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    connect(m_snips, &QToolButton::clicked, m_model, &BoardCanvasModel::toggleCanvasShelf);
+    row->addWidget(m_snips);
+    return header;
+}
+
+QWidget *BoardCanvasView::buildKeptNotice()
+{
+    auto *notice = new QFrame(this);
+    notice->setObjectName(QStringLiteral("keptWritingNotice"));
+    auto *row = new QHBoxLayout(notice);
+    row->setContentsMargins(writingHeaderPadding, 10, writingHeaderPadding, 10);
+    row->setSpacing(10);
+    row->addWidget(new SymbolLabel(QStringLiteral("exclamationmark.triangle"), 16, SemanticColor::secondary, notice),
+                   0, Qt::AlignTop);
+    auto *text = new StudioText(QStringLiteral("Some of this note’s writing could not be read. Tessaline kept it "
+                                               "as it was stored: copy it or save it as a text file."),
+                                TessalineTypography::body(), SemanticColor::secondary, notice);
+    text->setWordWrap(true);
+    row->addWidget(text, 1);
+    auto *copy = new StudioCompactButton(QStringLiteral("Copy Text"), false, StudioControlProminence::standard, notice);
+    copy->setObjectName(QStringLiteral("copyKeptWriting"));
+    copy->setTracksHover(true);
+    connect(copy, &QAbstractButton::clicked, this, &BoardCanvasView::copyKeptWriting);
+    row->addWidget(copy, 0, Qt::AlignVCenter);
+    auto *save = new StudioCompactButton(QStringLiteral("Save as Text File…"), false, StudioControlProminence::standard,
+                                         notice);
+    save->setObjectName(QStringLiteral("saveKeptWriting"));
+    save->setTracksHover(true);
+    connect(save, &QAbstractButton::clicked, this, &BoardCanvasView::saveKeptWriting);
+    row->addWidget(save, 0, Qt::AlignVCenter);
+    return notice;
+}
+
+bool BoardCanvasView::isShowingMissingNote() const
+{
+    return m_states->currentIndex() == 0;
+}
+
+void BoardCanvasView::refreshBoard()
+{
+    const Board *board = m_model->board();
+    m_states->setCurrentIndex(board ? 1 : 0);
+    if (!board)
+        return;
+    const QString title = board->title();
+    if (m_titleField->text() != title)
+        m_titleField->setText(title);
+    m_mapTitle->setText(title);
+    m_surface->setAccessibleName(title + QStringLiteral(" writing view"));
+    const bool favorite = board->isFavorite();
+    m_favorite->setIcon(SymbolIcon::icon(favorite ? QStringLiteral("star.fill") : QStringLiteral("star")));
+    const QString favoriteText = favorite ? QStringLiteral("Remove from Favorites") : QStringLiteral("Add to Favorites");
+    m_favorite->setToolTip(favoriteText);
+    m_favorite->setAccessibleName(favoriteText);
+}
+
+void BoardCanvasView::refreshCards()
+{
+    const bool hasSnips = m_model->hasAvailableSnips();
+    m_insertSnip->setText(hasSnips ? QStringLiteral("Insert Snip") : QStringLiteral("No Snips"));
+    m_insertSnip->setEnabled(hasSnips);
+    m_insertSnip->setToolTip(hasSnips ? QStringLiteral("Insert an existing Snip at the current writing position")
+                                      : QStringLiteral("Capture a Snip before inserting one"));
+    m_insertSnip->setAccessibleName(hasSnips ? QStringLiteral("Insert Snip") : QStringLiteral("No Snips available"));
+    // A new list of cards rebuilds the page's references; the same list
+    // keeps them.
+    const QList<CanvasCard *> cards = m_model->writingCards();
+    if (cards != m_surface->model()->cards())
+        m_surface->model()->setCards(cards);
+}
+
+void BoardCanvasView::refreshMode()
+{
+    const bool canvas = m_model->isShowingCanvas();
+    m_headers->setCurrentIndex(canvas ? 1 : 0);
+    m_headers->setFixedHeight(canvas ? mapHeaderHeight : writingHeaderHeight);
+    if (canvas)
+        ensureMap();
+    m_content->setCurrentIndex(canvas ? 1 : 0);
+    const bool shelf = m_model->isShowingCanvasShelf();
+    m_snips->setText(shelf ? QStringLiteral("Hide Snips") : QStringLiteral("Show Snips"));
+    if (m_map && m_map->isTrayShown() != shelf)
+        m_map->setTrayShown(shelf);
+}
+
+void BoardCanvasView::refreshNoteListToggle()
+{
+    const bool visible = m_noteList && m_noteList->isVisible();
+    const QString text = visible ? QStringLiteral("Hide Note List") : QStringLiteral("Show Note List");
+    m_listToggle->setToolTip(text);
+    m_listToggle->setAccessibleName(text);
+}
+
+void BoardCanvasView::refreshKeptNotice()
+{
+    m_keptNotice->setVisible(!m_model->keptWritingTexts().isEmpty());
+}
+
+void BoardCanvasView::refreshAlert()
+{
+    syncErrorAlert(m_alert, this, QStringLiteral("Couldn’t complete that action"), m_model->operationError(),
+                   [model = QPointer<BoardCanvasModel>(m_model)] {
+                       if (model)
+                           model->setOperationError(std::nullopt);
+                   });
+}
+
+void BoardCanvasView::ensureMap()
+{
+    if (m_map || m_mapHost->layout()->count() > 0)
+        return;
+    BoardMap *map = m_services.makeMap ? m_services.makeMap(m_model->boardID(), m_mapHost) : nullptr;
+    if (!map) {
+        auto *state = new StudioEmptyState(QStringLiteral("No map here"),
+                                           QStringLiteral("This copy of Tessaline cannot show a note as a map."),
+                                           QStringLiteral("square.grid.2x2"));
+        m_mapHost->layout()->addWidget(state);
+        m_mapHost->layout()->setAlignment(state, Qt::AlignCenter);
+        return;
+    }
+    m_map = map;
+    m_mapHost->layout()->addWidget(map);
+    map->setTrayShown(m_model->isShowingCanvasShelf());
+    connect(map, &BoardMap::trayShownChanged, m_model, &BoardCanvasModel::setShowingCanvasShelf);
+    connect(map, &BoardMap::referenceInWritingRequested, this, [this](const QUuid &cardID) {
+        m_model->insertCardReference(cardID, std::nullopt, true);
+        fadeInContent();
+    });
+    connect(map, &BoardMap::newThoughtRequested, this, &BoardCanvasView::presentQuickNote);
+}
+
+void BoardCanvasView::fadeInContent()
+{
+    // The new content fades in; under reduced motion in half the time.
+    auto *effect = new QGraphicsOpacityEffect(m_content);
+    m_content->setGraphicsEffect(effect);
+    auto *fade = new QPropertyAnimation(effect, "opacity", effect);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
+    fade->setDuration(DesignEnvironment::current().reduceMotion ? 100 : 200);
+    connect(fade, &QPropertyAnimation::finished, m_content, [content = m_content] { content->setGraphicsEffect(nullptr); });
+    fade->start();
+}
+
+void BoardCanvasView::rebuildInsertSnipMenu()
+{
+    m_insertSnipMenu->clear();
+    const QList<BoardCanvasModel::SnipSection> sections = m_model->insertSnipSections();
+    if (sections.isEmpty()) {
+        m_insertSnipMenu->addAction(QStringLiteral("No Snips Available"))->setEnabled(false);
+        return;
+    }
+    QFont headingFont = m_insertSnipMenu->font();
+    headingFont.setBold(true);
+    for (const BoardCanvasModel::SnipSection &section : sections) {
+        if (!m_insertSnipMenu->isEmpty())
+            m_insertSnipMenu->addSeparator();
+        QAction *heading = m_insertSnipMenu->addAction(section.title);
+        heading->setEnabled(false);
+        heading->setFont(headingFont);
+        for (const CanvasCard *card : section.cards) {
+            const QString title = card->displayTitle();
+            QAction *item = m_insertSnipMenu->addAction(SymbolIcon::icon(QStringLiteral("photo")), menuEscapedText(title));
+            const QUuid cardID = card->id();
+            connect(item, &QAction::triggered, m_model, [model = m_model, cardID] { model->insertSnipAtAnchor(cardID); });
+        }
+    }
+}
+
+void BoardCanvasView::rebuildMoreMenu()
+{
+    m_moreMenu->clear();
+    QAction *arrange = m_moreMenu->addAction(SymbolIcon::icon(QStringLiteral("square.grid.2x2")),
+                                             QStringLiteral("Arrange on Canvas…"));
+    connect(arrange, &QAction::triggered, this, [this] {
+        m_model->showCanvas();
+        fadeInContent();
+    });
+    QAction *think = m_moreMenu->addAction(SymbolIcon::icon(QStringLiteral("sparkles")), QStringLiteral("Help Me Think"));
+    think->setEnabled(m_model->canHelpMeThink());
+    think->setToolTip(m_model->helpMeThinkToolTip());
+    connect(think, &QAction::triggered, m_model, &BoardCanvasModel::helpMeThink);
+    QAction *brief = m_moreMenu->addAction(SymbolIcon::icon(QStringLiteral("doc.text")), QStringLiteral("Export Note Brief…"));
+    connect(brief, &QAction::triggered, this, &BoardCanvasView::exportNoteBrief);
+}
+
+void BoardCanvasView::exportNoteBrief()
+{
+    const Board *board = m_model->board();
+    if (!board)
+        return;
+    // A failed write is shown by the export; a cancelled dialog says nothing.
+    BoardBriefExportService::exportBrief(*board, m_model->boardCards(), m_model->boardConnections(), this);
+}
+
+void BoardCanvasView::copyKeptWriting()
+{
+    Pasteboard &pasteboard = m_services.pasteboard ? *m_services.pasteboard : ClipboardPasteboard::general();
+    const QString type = QStringLiteral("text/plain");
+    pasteboard.clearContents();
+    pasteboard.declareTypes({type});
+    if (!pasteboard.setData(keptWritingText(m_model->keptWritingTexts()).toUtf8(), type))
+        m_model->setOperationError(QStringLiteral("The kept text could not be copied to the clipboard."));
+}
+
+void BoardCanvasView::saveKeptWriting()
+{
+    const QString text = keptWritingText(m_model->keptWritingTexts());
+    auto *dialog = new QFileDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setMimeTypeFilters({QStringLiteral("text/plain")});
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->setDirectory(ImageExportService::defaultSaveDirectory());
+    dialog->selectFile(ImageExportService::safeFileNameStem(m_model->title(), u"/:", QStringLiteral("Kept Writing"), -1,
+                                                            QStringLiteral(".txt"))
+                       + QStringLiteral(".txt"));
+    const QPointer<BoardCanvasModel> model(m_model);
+    connect(dialog, &QFileDialog::finished, dialog, [dialog, model, text](int result) {
+        const QStringList chosen = dialog->selectedFiles();
+        if (result != QDialog::Accepted || chosen.isEmpty() || chosen.constFirst().isEmpty())
+            return;
+        const std::optional<QString> failure = ImageExportService::writeFileAtomically(chosen.constFirst(), text.toUtf8());
+        if (failure && model)
+            model->setOperationError(QStringLiteral("The kept text could not be saved. ") + *failure);
+    });
+    dialog->open();
+}
+
+void BoardCanvasView::presentQuickNote()
+{
+    auto *sheet = new QuickThoughtView(m_model->library(), m_model->navigation(), m_model->boardID(), this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
+}
+
+void BoardCanvasView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous() || m_isOpen)
+        return;
+    m_isOpen = true;
+    m_model->appear();
+    m_surface->model()->setDocument(m_model->writingDocument());
+    refreshBoard();
+    refreshCards();
+    // A note that starts at a paragraph (a new one) takes typing there; the
+    // position is set once the note is open.
+    QTimer::singleShot(0, this, [this] {
+        if (const std::optional<QUuid> anchor = m_model->anchorParagraph(); anchor && m_isOpen)
+            m_surface->focusParagraph(*anchor);
+    });
+}
+
+void BoardCanvasView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Minimising keeps the note open; closing the window or switching notes
+    // does not.
+    if (event->spontaneous() || !m_isOpen)
+        return;
+    m_isOpen = false;
+    m_model->disappear();
+}
+
+} // namespace tessaline

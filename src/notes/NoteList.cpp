@@ -1,0 +1,159 @@
+#include "notes/NoteList.h"
+
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "platform/TextUtilities.h"
+#include "platform/UuidText.h"
+
+#include <QCollator>
+#include <QSet>
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+bool sameText(const QString &a, const QString &b)
+{
+    // Unchanged writing shares its buffer with the copy kept here.
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+
+} // namespace
+
+bool NoteList::matches(const Board &note, const NoteListFilter &filter)
+{
+    if (!note.isLive())
+        return false;
+    switch (filter.kind()) {
+    case NoteListFilter::Kind::all:
+        return !note.isInbox();
+    case NoteListFilter::Kind::favorites:
+        return !note.isInbox() && note.isFavorite();
+    case NoteListFilter::Kind::quickCaptures:
+        return note.isInbox();
+    case NoteListFilter::Kind::folder:
+        return !note.isInbox() && note.folderName() && *note.folderName() == filter.folderName();
+    }
+    return false;
+}
+
+bool NoteList::isListedBefore(const Board &a, const Board &b)
+{
+    if (a.updatedAt() != b.updatedAt())
+        return a.updatedAt() > b.updatedAt();
+    return uuidText(a.id()) < uuidText(b.id());
+}
+
+QString NoteList::displayTitle(const Board &note)
+{
+    return isBlank(note.title()) ? QStringLiteral("Untitled Note") : note.title();
+}
+
+std::optional<QString> NoteList::writingExcerpt(const BoardWritingDocument &document)
+{
+    for (const BoardWritingBlock &block : document.blocks) {
+        if (block.isParagraph() && !isBlank(block.text)) {
+            QString text = block.text;
+            text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            return text;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList NoteList::folderNames(const QList<Board *> &boards)
+{
+    QStringList names;
+    QSet<QString> seen;
+    for (const Board *board : boards) {
+        if (!board->isLive() || !board->folderName())
+            continue;
+        const QString name = *board->folderName();
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        names.append(name);
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(names.begin(), names.end(),
+                     [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    return names;
+}
+
+void NoteList::groupCards(const QList<CanvasCard *> &cards)
+{
+    m_groups.clear();
+    for (const CanvasCard *card : cards) {
+        if (!card->isLive())
+            continue;
+        CardGroup &group = m_groups[card->boardID()];
+        if (card->isSnip())
+            ++group.snipCount;
+        // On equal dates the first card in the library's order stays.
+        if (!group.latest || card->updatedAt() > group.latest->updatedAt())
+            group.latest = card;
+    }
+    m_groupsValid = true;
+}
+
+const std::optional<QString> &NoteList::firstParagraph(const Board &note)
+{
+    const QString storage = note.writingDocumentStorage();
+    auto cached = m_paragraphs.find(&note);
+    if (cached != m_paragraphs.end() && sameText(cached->storage, storage)) {
+        cached->storage = storage;
+        return cached->paragraph;
+    }
+    CachedParagraph entry{storage, writingExcerpt(note.writingDocument())};
+    return m_paragraphs.insert(&note, std::move(entry))->paragraph;
+}
+
+QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                                  const NoteListFilter &filter)
+{
+    QList<Board *> listed;
+    for (Board *board : boards) {
+        if (matches(*board, filter))
+            listed.append(board);
+    }
+    std::sort(listed.begin(), listed.end(), [](const Board *a, const Board *b) { return isListedBefore(*a, *b); });
+
+    if (!m_groupsValid)
+        groupCards(cards);
+
+    QList<NoteListRow> rows;
+    rows.reserve(listed.size());
+    QSet<const Board *> present;
+    present.reserve(listed.size());
+    for (Board *board : std::as_const(listed)) {
+        present.insert(board);
+        const CardGroup group = m_groups.value(board->id());
+        NoteListRow row;
+        row.note = board;
+        row.id = board->id();
+        row.title = displayTitle(*board);
+        if (const std::optional<QString> &paragraph = firstParagraph(*board))
+            row.excerpt = *paragraph;
+        else if (group.latest)
+            row.excerpt = group.latest->displayTitle();
+        else
+            row.excerpt = QStringLiteral("Start writing…");
+        row.snipCount = group.snipCount;
+        row.isFavorite = board->isFavorite();
+        row.updatedAt = board->updatedAt();
+        rows.append(std::move(row));
+    }
+    // Notes that left the list take their cached paragraph with them.
+    for (auto entry = m_paragraphs.begin(); entry != m_paragraphs.end();) {
+        if (present.contains(entry.key()))
+            ++entry;
+        else
+            entry = m_paragraphs.erase(entry);
+    }
+    return rows;
+}
+
+} // namespace tessaline

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "runtime/NoteListFilter.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+struct BoardWritingDocument;
+
+// One row of the note list: the note and what its row shows.
+struct NoteListRow
+{
+    Board *note = nullptr;
+    QUuid id;
+    // The stored title, or "Untitled Note" when it is blank.
+    QString title;
+    QString excerpt;
+    int snipCount = 0;
+    bool isFavorite = false;
+    QDateTime updatedAt;
+
+    friend bool operator==(const NoteListRow &, const NoteListRow &) = default;
+};
+
+// Which notes a filter lists, in which order, and what each row says. The
+// rows are worked out again on every change of the library: one pass over
+// the notes, plus one over the cards (grouped by note) when the cards may
+// have changed; a note's first paragraph is read from its writing only when
+// that writing changed.
+class NoteList
+{
+public:
+    // Never a note in Recently Deleted; the inbox only under Quick Captures.
+    static bool matches(const Board &note, const NoteListFilter &filter);
+    // Latest change first; equal dates by the identifier's text, ascending.
+    static bool isListedBefore(const Board &a, const Board &b);
+    static QString displayTitle(const Board &note);
+    // The first paragraph with any text, line feeds made spaces; none when
+    // every paragraph is blank.
+    static std::optional<QString> writingExcerpt(const BoardWritingDocument &document);
+    // Every folder a live note carries (the inbox's too), each name once,
+    // sorted the way people read them, ignoring case.
+    static QStringList folderNames(const QList<Board *> &boards);
+
+    // The listed notes in order, with their excerpts and snip counts.
+    QList<NoteListRow> rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                            const NoteListFilter &filter);
+    // The cards changed (the library was saved): the next rows count them
+    // again. Until then a note's own edits reuse the last count.
+    void invalidateCards() { m_groupsValid = false; }
+
+private:
+    struct CardGroup
+    {
+        int snipCount = 0;
+        const CanvasCard *latest = nullptr;
+    };
+    void groupCards(const QList<CanvasCard *> &cards);
+
+    struct CachedParagraph
+    {
+        QString storage;
+        std::optional<QString> paragraph;
+    };
+    const std::optional<QString> &firstParagraph(const Board &note);
+
+    QHash<const Board *, CachedParagraph> m_paragraphs;
+    QHash<QUuid, CardGroup> m_groups;
+    bool m_groupsValid = false;
+};
+
+} // namespace tessaline

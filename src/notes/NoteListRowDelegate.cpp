@@ -1,0 +1,147 @@
+#include "notes/NoteListRowDelegate.h"
+
+#include "design/DesignEnvironment.h"
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "notes/NoteListItemModel.h"
+#include "platform/SymbolIcon.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+
+namespace tessaline {
+
+namespace {
+
+QFont titleFont() { return TessalineTypography::systemFont(13, QFont::DemiBold); }
+QFont excerptFont() { return TessalineTypography::systemFont(11, QFont::Normal); }
+QFont detailFont() { return TessalineTypography::systemFont(10, QFont::Normal); }
+
+// Up to `maximumLines` lines of the text wrapped at `width`; the last one
+// ends in an ellipsis when the text goes on.
+void drawWrapped(QPainter *painter, const QString &text, const QFont &font, const QRectF &box, int maximumLines)
+{
+    const QFontMetricsF metrics(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    QList<std::pair<int, int>> lines;
+    for (int i = 0; i < maximumLines; ++i) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(box.width());
+        line.setPosition(QPointF(0, y));
+        y += metrics.lineSpacing();
+        lines.append({line.textStart(), line.textLength()});
+    }
+    layout.endLayout();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const auto [start, length] = lines.at(i);
+        const bool last = i == lines.size() - 1;
+        QString part = last ? text.mid(start) : text.mid(start, length);
+        if (last)
+            part = metrics.elidedText(part.trimmed(), Qt::ElideRight, box.width());
+        painter->drawText(QRectF(box.left(), box.top() + i * metrics.lineSpacing(), box.width(), metrics.lineSpacing()),
+                          Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, part);
+    }
+}
+
+} // namespace
+
+int NoteListRowDelegate::rowHeight()
+{
+    const int title = QFontMetrics(titleFont()).lineSpacing();
+    const int excerpt = QFontMetrics(excerptFont()).lineSpacing() * 2;
+    const int detail = QFontMetrics(detailFont()).lineSpacing();
+    return 2 * verticalPadding + 2 * 4 + title + excerpt + detail + 2 * lineSpacing;
+}
+
+QSize NoteListRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+{
+    return QSize(option.rect.width(), rowHeight());
+}
+
+void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const bool contrast = DesignEnvironment::current().increasedContrast;
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    const bool active = option.state.testFlag(QStyle::State_Active);
+    const QRectF card = QRectF(option.rect).adjusted(outerInset, 2, -outerInset, -2);
+    if (selected) {
+        QPainterPath shape;
+        shape.addRoundedRect(card, TessalineMetrics::controlCornerRadius, TessalineMetrics::controlCornerRadius);
+        painter->fillPath(shape, option.palette.color(active ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
+    } else if (option.state.testFlag(QStyle::State_MouseOver)) {
+        QPainterPath shape;
+        shape.addRoundedRect(card, TessalineMetrics::controlCornerRadius, TessalineMetrics::controlCornerRadius);
+        painter->fillPath(shape, withOpacity(semanticColor(SemanticColor::label, option.palette), 0.05));
+    }
+    const bool onAccent = selected && active;
+    const QColor primary = onAccent ? option.palette.color(QPalette::HighlightedText)
+                                    : semanticColor(SemanticColor::label, option.palette, contrast);
+    const QColor secondary = onAccent ? withOpacity(primary, 0.85)
+                                      : semanticColor(SemanticColor::secondary, option.palette, contrast);
+    const QColor tertiary = onAccent ? withOpacity(primary, 0.7)
+                                     : semanticColor(SemanticColor::tertiary, option.palette, contrast);
+
+    const QRectF content = card.adjusted(innerPadding, verticalPadding + 4, -innerPadding, -(verticalPadding + 4));
+    qreal y = content.top();
+
+    // Title line, with the star at its end for a favourite.
+    const QFontMetricsF titleMetrics(titleFont());
+    const bool favorite = index.data(NoteListItemModel::FavoriteRole).toBool();
+    const qreal starSize = 10;
+    const qreal titleWidth = content.width() - (favorite ? starSize + 4 : 0);
+    painter->setFont(titleFont());
+    painter->setPen(primary);
+    painter->drawText(QRectF(content.left(), y, titleWidth, titleMetrics.lineSpacing()),
+                      Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                      titleMetrics.elidedText(index.data(NoteListItemModel::TitleRole).toString(), Qt::ElideRight, titleWidth));
+    if (favorite) {
+        const QRectF star(content.right() - starSize, y + (titleMetrics.lineSpacing() - starSize) / 2, starSize, starSize);
+        painter->drawPixmap(star.toRect(), SymbolIcon::tintedPixmap(QStringLiteral("star.fill"), star.size().toSize(),
+                                                                    painter->device()->devicePixelRatioF(), secondary));
+    }
+    y += titleMetrics.lineSpacing() + lineSpacing;
+
+    const QFontMetricsF excerptMetrics(excerptFont());
+    painter->setFont(excerptFont());
+    painter->setPen(secondary);
+    drawWrapped(painter, index.data(NoteListItemModel::ExcerptRole).toString(), excerptFont(),
+                QRectF(content.left(), y, content.width(), excerptMetrics.lineSpacing() * 2), 2);
+    y += excerptMetrics.lineSpacing() * 2 + lineSpacing;
+
+    // Detail line: when it changed, and how many snips it holds.
+    const QFontMetricsF detailMetrics(detailFont());
+    painter->setFont(detailFont());
+    painter->setPen(tertiary);
+    QString detail = index.data(NoteListItemModel::DateTextRole).toString();
+    const int snips = index.data(NoteListItemModel::SnipCountRole).toInt();
+    qreal x = content.left();
+    const qreal lineHeight = detailMetrics.lineSpacing();
+    const QRectF dateBox(x, y, content.width(), lineHeight);
+    painter->drawText(dateBox, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                      detailMetrics.elidedText(detail, Qt::ElideRight, content.width()));
+    if (snips >= 1) {
+        x += detailMetrics.horizontalAdvance(detail) + 6;
+        painter->drawText(QRectF(x, y, 10, lineHeight), Qt::AlignLeading | Qt::AlignVCenter, QStringLiteral("·"));
+        x += detailMetrics.horizontalAdvance(QStringLiteral("·")) + 6;
+        const qreal icon = 10;
+        painter->drawPixmap(QRectF(x, y + (lineHeight - icon) / 2, icon, icon).toRect(),
+                            SymbolIcon::tintedPixmap(QStringLiteral("photo"), QSize(int(icon), int(icon)),
+                                                     painter->device()->devicePixelRatioF(), tertiary));
+        x += icon + 3;
+        painter->drawText(QRectF(x, y, content.right() - x, lineHeight), Qt::AlignLeading | Qt::AlignVCenter,
+                          QString::number(snips));
+    }
+    painter->restore();
+}
+
+} // namespace tessaline

@@ -1,0 +1,313 @@
+#include "notes/NotesWorkspaceView.h"
+
+#include "design/DesignTokens.h"
+#include "design/SemanticColors.h"
+#include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
+#include "model/Board.h"
+#include "notes/BoardCanvasModel.h"
+#include "notes/NewFolderSheet.h"
+#include "notes/NoteListItemModel.h"
+#include "notes/NoteListRowDelegate.h"
+#include "notes/NotesWorkspaceModel.h"
+#include "notes/SymbolLabel.h"
+#include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+#include "runtime/NoteListVisibility.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QListView>
+#include <QMenu>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QStackedLayout>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tessaline {
+
+namespace {
+
+constexpr int columnMinimumWidth = 220;
+constexpr int columnIdealWidth = 252;
+constexpr int columnMaximumWidth = 310;
+constexpr int detailMinimumWidth = 520;
+constexpr int headerHeight = 46;
+
+QToolButton *headerButton(const QString &systemImage, const QString &title, QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setIcon(SymbolIcon::icon(systemImage));
+    button->setToolTip(title);
+    button->setAccessibleName(title);
+    return button;
+}
+
+} // namespace
+
+NotesWorkspaceView::NotesWorkspaceView(LibraryQuery &library, NavigationState &navigation, const NoteListFilter &filter,
+                                       NoteListVisibility *noteList, BoardCanvasServices services, QWidget *parent)
+    : QWidget(parent)
+    , m_model(new NotesWorkspaceModel(library, navigation, filter, this))
+    , m_listModel(new NoteListItemModel(*m_model, this))
+    , m_services(std::move(services))
+    , m_noteList(noteList ? noteList : new NoteListVisibility(this))
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_listColumn = buildListColumn();
+    m_splitter->addWidget(m_listColumn);
+
+    m_detailHost = new QWidget(m_splitter);
+    m_detailHost->setMinimumWidth(detailMinimumWidth);
+    m_detail = new QStackedLayout(m_detailHost);
+    m_detail->setContentsMargins(0, 0, 0, 0);
+    m_emptyDetail = buildEmptyDetail();
+    m_detail->addWidget(m_emptyDetail);
+    m_splitter->addWidget(m_detailHost);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({columnIdealWidth, 1000});
+    layout->addWidget(m_splitter);
+
+    connect(m_model, &NotesWorkspaceModel::rowsChanged, this, &NotesWorkspaceView::refreshList);
+    connect(m_model, &NotesWorkspaceModel::activeNoteChanged, this, [this] {
+        refreshSelection();
+        refreshDetail();
+    });
+    connect(m_model, &NotesWorkspaceModel::folderSheetChanged, this, &NotesWorkspaceView::refreshFolderSheet);
+    connect(m_noteList, &NoteListVisibility::visibleChanged, this, &NotesWorkspaceView::refreshColumn);
+    connect(qApp, &QCoreApplication::aboutToQuit, m_model, &NotesWorkspaceModel::savePendingEdits);
+
+    refreshList();
+    refreshColumn();
+    refreshDetail();
+}
+
+NotesWorkspaceView::~NotesWorkspaceView()
+{
+    delete m_folderSheet;
+}
+
+QWidget *NotesWorkspaceView::buildListColumn()
+{
+    auto *column = new QWidget(this);
+    column->setMinimumWidth(columnMinimumWidth);
+    column->setMaximumWidth(columnMaximumWidth);
+    column->setAutoFillBackground(true);
+    QPalette colours = column->palette();
+    colours.setColor(QPalette::Window, semanticColor(SemanticColor::controlBackground, colours));
+    column->setPalette(colours);
+    auto *stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    auto *header = new QWidget(column);
+    header->setFixedHeight(headerHeight);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(14, 0, 14, 0);
+    row->setSpacing(10);
+    m_headerTitle = new StudioText(m_model->headerTitle(), TessalineTypography::systemFont(14, QFont::DemiBold),
+                                   SemanticColor::label, header);
+    m_headerTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(m_headerTitle, 1);
+    m_hideList = headerButton(QStringLiteral("sidebar.left"), QStringLiteral("Hide Note List"), header);
+    connect(m_hideList, &QToolButton::clicked, this, [this] { m_noteList->toggle(); });
+    row->addWidget(m_hideList);
+    m_newNote = headerButton(QStringLiteral("square.and.pencil"), QStringLiteral("New Note"), header);
+    connect(m_newNote, &QToolButton::clicked, m_model, &NotesWorkspaceModel::createNewNote);
+    m_newNote->setVisible(m_model->showsNewNoteButton());
+    row->addWidget(m_newNote);
+    stack->addWidget(header);
+
+    auto *line = new QFrame(column);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    stack->addWidget(line);
+
+    m_listStack = new QStackedWidget(column);
+    m_emptyList = new QWidget(m_listStack);
+    auto *empty = new QVBoxLayout(m_emptyList);
+    empty->setSpacing(8);
+    empty->addStretch(1);
+    auto *symbol = new SymbolLabel(m_model->emptyListSymbol(), 22, SemanticColor::tertiary, m_emptyList);
+    empty->addWidget(symbol, 0, Qt::AlignHCenter);
+    empty->addWidget(new StudioText(m_model->emptyListText(), TessalineTypography::systemFont(12, QFont::Medium),
+                                    SemanticColor::secondary, m_emptyList),
+                     0, Qt::AlignHCenter);
+    empty->addStretch(1);
+    m_listStack->addWidget(m_emptyList);
+
+    m_listView = new QListView(m_listStack);
+    m_listView->setFrameShape(QFrame::NoFrame);
+    m_listView->setModel(m_listModel);
+    m_listView->setItemDelegate(new NoteListRowDelegate(m_listView));
+    m_listView->setUniformItemSizes(true);
+    m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_listView->setMouseTracking(true);
+    m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_listView->setAccessibleName(m_model->headerTitle());
+    m_listView->viewport()->setAutoFillBackground(false);
+    connect(m_listView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (m_syncingSelection || !current.isValid())
+                    return;
+                m_model->selectNote(current.data(NoteListItemModel::NoteIDRole).toUuid());
+            });
+    connect(m_listView, &QListView::customContextMenuRequested, this, [this](const QPoint &position) {
+        const QModelIndex index = m_listView->indexAt(position);
+        if (!index.isValid())
+            return;
+        QMenu *menu = createRowMenu(index.data(NoteListItemModel::NoteIDRole).toUuid(), this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(m_listView->viewport()->mapToGlobal(position));
+    });
+    connect(m_listModel, &QAbstractItemModel::modelReset, this, &NotesWorkspaceView::refreshSelection);
+    m_listStack->addWidget(m_listView);
+    stack->addWidget(m_listStack, 1);
+    return column;
+}
+
+QWidget *NotesWorkspaceView::buildEmptyDetail()
+{
+    auto *page = new QWidget(m_detailHost);
+    page->setAutoFillBackground(true);
+    QPalette colours = page->palette();
+    colours.setColor(QPalette::Window, semanticColor(SemanticColor::windowBackground, colours));
+    page->setPalette(colours);
+    auto *layout = new QVBoxLayout(page);
+    const NotesWorkspaceModel::EmptyState state = m_model->emptyState();
+    std::function<void()> action;
+    if (state.actionTitle)
+        action = [model = m_model] { model->createNewNote(); };
+    m_emptyState = new StudioEmptyState(state.title, state.message, state.systemImage, state.actionTitle,
+                                        state.actionSystemImage, action, page);
+    layout->addWidget(m_emptyState, 0, Qt::AlignCenter);
+
+    m_showList = headerButton(QStringLiteral("sidebar.left"), QStringLiteral("Show Note List"), page);
+    m_showList->setFixedSize(28, 28);
+    m_showList->move(16, 16);
+    connect(m_showList, &QToolButton::clicked, this, [this] { m_noteList->toggle(); });
+    return page;
+}
+
+QMenu *NotesWorkspaceView::createRowMenu(const QUuid &noteID, QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+    const Board *note = m_model->library().firstBoard(noteID);
+    if (!note)
+        return menu;
+    const bool favorite = note->isFavorite();
+    QAction *toggle = menu->addAction(SymbolIcon::icon(favorite ? QStringLiteral("star.slash") : QStringLiteral("star")),
+                                      favorite ? QStringLiteral("Remove from Favorites") : QStringLiteral("Add to Favorites"));
+    connect(toggle, &QAction::triggered, m_model, [model = m_model, noteID] { model->toggleFavorite(noteID); });
+
+    QMenu *folders = menu->addMenu(SymbolIcon::icon(QStringLiteral("folder")), QStringLiteral("Move to Folder"));
+    connect(folders->addAction(QStringLiteral("No Folder")), &QAction::triggered, m_model,
+            [model = m_model, noteID] { model->removeNoteFromFolder(noteID); });
+    for (const QString &name : m_model->folderNames()) {
+        connect(folders->addAction(menuEscapedText(name)), &QAction::triggered, m_model,
+                [model = m_model, noteID, name] { model->moveNote(noteID, name); });
+    }
+    folders->addSeparator();
+    connect(folders->addAction(QStringLiteral("New Folder…")), &QAction::triggered, m_model,
+            [model = m_model, noteID] { model->beginNewFolder(noteID); });
+
+    menu->addSeparator();
+    QAction *trash = menu->addAction(SymbolIcon::icon(QStringLiteral("trash")), QStringLiteral("Move to Recently Deleted"));
+    connect(trash, &QAction::triggered, m_model, [model = m_model, noteID] { model->moveNoteToRecentlyDeleted(noteID); });
+    return menu;
+}
+
+void NotesWorkspaceView::refreshList()
+{
+    m_listStack->setCurrentWidget(m_model->rows().isEmpty() ? m_emptyList : static_cast<QWidget *>(m_listView));
+    refreshSelection();
+}
+
+void NotesWorkspaceView::refreshSelection()
+{
+    const Board *active = m_model->activeNote();
+    const int row = active ? m_listModel->rowOf(active->id()) : -1;
+    const QModelIndex wanted = row >= 0 ? m_listModel->index(row) : QModelIndex();
+    if (m_listView->selectionModel()->currentIndex() == wanted
+        && (!wanted.isValid() || m_listView->selectionModel()->isSelected(wanted)))
+        return;
+    m_syncingSelection = true;
+    if (wanted.isValid()) {
+        m_listView->selectionModel()->setCurrentIndex(wanted, QItemSelectionModel::ClearAndSelect);
+        m_listView->scrollTo(wanted);
+    } else {
+        m_listView->selectionModel()->clear();
+    }
+    m_syncingSelection = false;
+}
+
+void NotesWorkspaceView::refreshDetail()
+{
+    const Board *active = m_model->activeNote();
+    const std::optional<QUuid> wanted = active ? std::optional<QUuid>(active->id()) : std::nullopt;
+    if (m_workspace && wanted && m_workspace->model().boardID() == *wanted)
+        return;
+    if (BoardCanvasView *previous = m_workspace) {
+        // Hidden first, so the note it held is written before it goes.
+        m_workspace = nullptr;
+        m_detail->removeWidget(previous);
+        previous->hide();
+        previous->deleteLater();
+    }
+    if (wanted) {
+        m_workspace = new BoardCanvasView(m_model->library(), m_model->navigation(), *wanted, m_noteList, m_services,
+                                          m_detailHost);
+        m_detail->addWidget(m_workspace);
+        m_detail->setCurrentWidget(m_workspace);
+    } else {
+        m_detail->setCurrentWidget(m_emptyDetail);
+    }
+}
+
+void NotesWorkspaceView::refreshColumn()
+{
+    const bool visible = m_noteList->isVisible();
+    m_listColumn->setVisible(visible);
+    m_showList->setVisible(!visible);
+    m_showList->raise();
+}
+
+void NotesWorkspaceView::refreshFolderSheet()
+{
+    if (!m_model->folderTargetID() || m_folderSheet)
+        return;
+    auto *sheet = new NewFolderSheet(*m_model, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    m_folderSheet = sheet;
+    connect(sheet, &QDialog::finished, m_model, [model = m_model] { model->cancelNewFolder(); });
+    sheet->open();
+}
+
+void NotesWorkspaceView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        m_model->appear();
+}
+
+void NotesWorkspaceView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // The window closing keeps nothing waiting (a favourite, a folder).
+    if (!event->spontaneous())
+        m_model->savePendingEdits();
+}
+
+} // namespace tessaline

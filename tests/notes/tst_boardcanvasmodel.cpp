@@ -1,0 +1,464 @@
+#include "../support/MainWindowRig.h"
+
+#include "model/Board.h"
+#include "model/BoardWritingDocument.h"
+#include "model/CanvasCard.h"
+#include "model/ThinkingSessionService.h"
+#include "notes/BoardCanvasModel.h"
+#include "platform/UuidText.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+using Kind = BoardWritingBlock::Kind;
+
+// A note with two paragraphs, a snip and a thought of its own, a snip and a
+// thought of another note, and an open workspace over it.
+struct Fixture
+{
+    Fixture()
+    {
+        note = rig.addNote(QStringLiteral("Garden"));
+        note->setUpdatedAt(at(0));
+        other = rig.addNote(QStringLiteral("Elsewhere"));
+        first = QUuid::createUuid();
+        second = QUuid::createUuid();
+        BoardWritingDocument writing;
+        writing.blocks = {BoardWritingBlock::paragraph(QStringLiteral("Opening"), first),
+                          BoardWritingBlock::paragraph(QString(), second)};
+        note->updateWritingDocument(writing, at(0));
+        snip = rig.addCard(note, CardKind::snip, 10);
+        thought = rig.addCard(note, CardKind::thought, 11);
+        otherSnip = rig.addCard(other, CardKind::snip, 12);
+        otherThought = rig.addCard(other, CardKind::thought, 13);
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+        library = std::make_unique<LibraryQuery>(rig.context());
+        QObject::connect(&rig.context(), &ModelContext::didSave, [this] { ++saves; });
+        workspace = std::make_unique<BoardCanvasModel>(*library, rig.navigation(), note->id());
+        workspace->setClock([this] { return at(1000 + ticks++); });
+    }
+
+    QList<Kind> kinds() const
+    {
+        QList<Kind> kinds;
+        for (const BoardWritingBlock &block : workspace->writingDocument().blocks)
+            kinds.append(block.kind);
+        return kinds;
+    }
+
+    // Edits the first paragraph, as typing in it does.
+    void type(const QString &text)
+    {
+        BoardWritingDocument document = workspace->writingDocument();
+        document.blocks.first().text = text;
+        workspace->setWritingDocument(document);
+    }
+
+    CanvasCard *card(const QString &name) const
+    {
+        if (name == QLatin1String("snip"))
+            return snip;
+        if (name == QLatin1String("thought"))
+            return thought;
+        if (name == QLatin1String("other snip"))
+            return otherSnip;
+        return otherThought;
+    }
+
+    MainWindowRig rig;
+    std::unique_ptr<LibraryQuery> library;
+    std::unique_ptr<BoardCanvasModel> workspace;
+    Board *note = nullptr;
+    Board *other = nullptr;
+    CanvasCard *snip = nullptr;
+    CanvasCard *thought = nullptr;
+    CanvasCard *otherSnip = nullptr;
+    CanvasCard *otherThought = nullptr;
+    QUuid first;
+    QUuid second;
+    int saves = 0;
+    int ticks = 0;
+};
+
+} // namespace
+
+class BoardCanvasModelTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void insertion_data();
+    void insertion();
+    void referenceEdits();
+    void openCard();
+    void burstOfEditsSavesOnce();
+    void closingSavesAtOnce();
+    void unreadableWritingIsKept_data();
+    void unreadableWritingIsKept();
+    void encodingFailureKeepsTheOldText();
+    void noteGoneWhileEditIsPending_data();
+    void noteGoneWhileEditIsPending();
+    void typedTextSurvivesAnotherFailedSave();
+    void outsideChangeIsTakenOver();
+    void insertSnipSections_data();
+    void insertSnipSections();
+    void helpMeThink();
+};
+
+void BoardCanvasModelTest::insertion_data()
+{
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QString>("anchor");
+    QTest::addColumn<QList<Kind>>("kinds");
+    const QList<Kind> unchanged{Kind::paragraph, Kind::paragraph};
+    QTest::newRow("after the anchor") << QStringLiteral("snip") << QStringLiteral("first")
+                                      << QList<Kind>{Kind::paragraph, Kind::cardReference, Kind::paragraph};
+    QTest::newRow("no anchor: before the trailing empty paragraph")
+        << QStringLiteral("thought") << QString()
+        << QList<Kind>{Kind::paragraph, Kind::cardReference, Kind::paragraph};
+    QTest::newRow("an anchor that is gone counts as none")
+        << QStringLiteral("snip") << QStringLiteral("gone")
+        << QList<Kind>{Kind::paragraph, Kind::cardReference, Kind::paragraph};
+    QTest::newRow("a snip of another note") << QStringLiteral("other snip") << QStringLiteral("second")
+                                            << QList<Kind>{Kind::paragraph, Kind::paragraph, Kind::cardReference,
+                                                           Kind::paragraph};
+    QTest::newRow("a thought of another note is refused") << QStringLiteral("other thought") << QStringLiteral("first")
+                                                         << unchanged;
+    QTest::newRow("a card in Recently Deleted is refused") << QStringLiteral("deleted") << QStringLiteral("first")
+                                                          << unchanged;
+    QTest::newRow("a card no one knows") << QStringLiteral("unknown") << QStringLiteral("first") << unchanged;
+}
+
+void BoardCanvasModelTest::insertion()
+{
+    QFETCH(QString, card);
+    QFETCH(QString, anchor);
+    QFETCH(QList<Kind>, kinds);
+    Fixture f;
+    f.workspace->appear();
+    const QDateTime opened = f.note->updatedAt();
+    QUuid cardID;
+    if (card == QLatin1String("deleted")) {
+        f.snip->setDeletedAt(at(20));
+        cardID = f.snip->id();
+    } else if (card == QLatin1String("unknown")) {
+        cardID = QUuid::createUuid();
+    } else {
+        cardID = f.card(card)->id();
+    }
+    const std::optional<QUuid> anchorID = anchor == QLatin1String("first")    ? std::optional(f.first)
+                                        : anchor == QLatin1String("second")   ? std::optional(f.second)
+                                        : anchor == QLatin1String("gone")     ? std::optional(QUuid::createUuid())
+                                                                              : std::nullopt;
+    f.workspace->insertCardReference(cardID, anchorID, false);
+    QCOMPARE(f.kinds(), kinds);
+    const bool inserted = kinds.size() > 2;
+    // The note holds the new writing at once; the disk a little later.
+    QCOMPARE(f.note->writingDocument().blocks, f.workspace->writingDocument().blocks);
+    QCOMPARE(f.note->updatedAt() > opened, inserted);
+    QCOMPARE(f.workspace->isAutosavePending(), inserted);
+    if (inserted) {
+        QCOMPARE(f.workspace->writingDocument().referencedCardIDs(), QList<QUuid>{cardID});
+        // An inserted snip of another note stays that note's card.
+        QCOMPARE(f.card(card)->boardID(), card == QLatin1String("other snip") ? f.other->id() : f.note->id());
+        QVERIFY(f.workspace->writingCards().contains(f.card(card)));
+    }
+}
+
+void BoardCanvasModelTest::referenceEdits()
+{
+    Fixture f;
+    f.workspace->appear();
+    f.workspace->insertCardReference(f.snip->id(), f.first, false);
+    f.workspace->insertCardReference(f.snip->id(), std::nullopt, false);
+    QList<QUuid> references;
+    for (const BoardWritingBlock &block : f.workspace->writingDocument().blocks) {
+        if (block.isCardReference())
+            references.append(block.id);
+    }
+    QCOMPARE(references.size(), 2);
+
+    f.workspace->setReferenceSize(references.last(), NoteAttachmentSize::fullWidth);
+    for (const BoardWritingBlock &block : f.workspace->writingDocument().blocks) {
+        if (block.isCardReference())
+            QCOMPARE(*block.attachmentSizeRawValue,
+                     block.id == references.last() ? QStringLiteral("fullWidth") : QStringLiteral("medium"));
+    }
+    // Removing one of two references to the same snip keeps the other; a
+    // paragraph's id removes nothing.
+    f.workspace->removeCardReference(f.first);
+    f.workspace->removeCardReference(references.first());
+    QCOMPARE(f.workspace->writingDocument().referencedCardIDs(), QList<QUuid>{f.snip->id()});
+    QCOMPARE(f.workspace->writingDocument().blocks.first().id, f.first);
+    QCOMPARE(f.note->writingDocument().blocks, f.workspace->writingDocument().blocks);
+
+    // The writing position is the navigation state's.
+    f.workspace->rememberWritingAnchor(f.second);
+    QCOMPARE(f.rig.navigation().activeWritingAnchorID(), std::optional(f.second));
+    f.workspace->insertSnipAtAnchor(f.otherSnip->id());
+    const QList<BoardWritingBlock> blocks = f.workspace->writingDocument().blocks;
+    for (qsizetype i = 0; i < blocks.size(); ++i) {
+        if (blocks.at(i).id == f.second)
+            QCOMPARE(blocks.at(i + 1).cardID, std::optional(f.otherSnip->id()));
+    }
+}
+
+void BoardCanvasModelTest::openCard()
+{
+    Fixture f;
+    NavigationState &navigation = f.rig.navigation();
+    f.workspace->openCard(f.snip);
+    QCOMPARE(navigation.galleryCardID(), std::optional(f.snip->id()));
+    QCOMPARE(navigation.focusedCardID(), std::nullopt);
+    navigation.setGalleryCardID(std::nullopt);
+    f.workspace->openCard(f.thought);
+    QCOMPARE(navigation.focusedCardID(), std::optional(f.thought->id()));
+    QCOMPARE(navigation.galleryCardID(), std::nullopt);
+}
+
+void BoardCanvasModelTest::burstOfEditsSavesOnce()
+{
+    Fixture f;
+    f.workspace->appear();
+    const int savesBefore = f.saves;
+    QList<QDateTime> stamps;
+    for (const QString &text : {QStringLiteral("O"), QStringLiteral("On"), QStringLiteral("One"), QStringLiteral("One "),
+                                QStringLiteral("One w")}) {
+        f.type(text);
+        stamps.append(f.note->updatedAt());
+        QCOMPARE(f.note->writingDocument().blocks.first().text, text);
+    }
+    // Every edit is in the note at once, each with its own date ...
+    QCOMPARE(QSet<QDateTime>(stamps.cbegin(), stamps.cend()).size(), 5);
+    QCOMPARE(f.saves, savesBefore);
+    QVERIFY(f.workspace->isAutosavePending());
+    // ... and the burst is saved once, after a quiet moment.
+    QTRY_COMPARE(f.saves, savesBefore + 1);
+    QVERIFY(!f.workspace->isAutosavePending());
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(f.workspace->operationError(), std::nullopt);
+}
+
+void BoardCanvasModelTest::closingSavesAtOnce()
+{
+    Fixture f;
+    f.workspace->appear();
+    f.rig.navigation().setActiveWritingAnchorID(f.first);
+    const int savesBefore = f.saves;
+    f.type(QStringLiteral("Closing soon"));
+    f.note->setTitle(QStringLiteral("Renamed, not yet saved"));
+    f.workspace->disappear();
+    QCOMPARE(f.saves, savesBefore + 1);
+    QVERIFY(!f.workspace->isAutosavePending());
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(f.rig.navigation().activeWritingAnchorID(), std::nullopt);
+
+    // A flush whose save fails says so.
+    f.type(QStringLiteral("Again"));
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    f.workspace->flush();
+    QCOMPARE(f.workspace->operationError(), std::optional(QStringLiteral("The disk is full.")));
+    QCOMPARE(f.note->writingDocument().blocks.first().text, QStringLiteral("Again"));
+}
+
+void BoardCanvasModelTest::unreadableWritingIsKept_data()
+{
+    QTest::addColumn<bool>("edit");
+    QTest::newRow("opened and closed") << false;
+    QTest::newRow("written in") << true;
+}
+
+void BoardCanvasModelTest::unreadableWritingIsKept()
+{
+    QFETCH(bool, edit);
+    Fixture f;
+    const QString unreadable = QStringLiteral("{\"blocks\":[{\"text\":\"my words\"");
+    f.note->setWritingDocumentStorage(unreadable);
+    QVERIFY(f.rig.context().save());
+    f.workspace->appear();
+    QCOMPARE(f.workspace->keptWritingTexts(), QStringList{unreadable});
+    QCOMPARE(f.note->writingDocumentStorage(), unreadable);
+    if (edit)
+        f.type(QStringLiteral("New start"));
+    f.workspace->disappear();
+    QVERIFY(!f.rig.context().hasChanges());
+    if (!edit) {
+        QCOMPARE(f.note->writingDocumentStorage(), unreadable);
+        QCOMPARE(f.rig.context().writingRecoveries(f.note->id())->size(), 0);
+        return;
+    }
+    QCOMPARE(f.note->writingDocument().blocks.first().text, QStringLiteral("New start"));
+    const QList<WritingRecovery> kept = *f.rig.context().writingRecoveries(f.note->id());
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.constFirst().text, unreadable);
+
+    // The copy kept since the last opening is offered once more when the
+    // note opens again, then no longer.
+    for (const QStringList &offered : {QStringList{unreadable}, QStringList{}}) {
+        BoardCanvasModel reopened(*f.library, f.rig.navigation(), f.note->id());
+        reopened.setClock([&f] { return at(5000 + f.ticks++); });
+        reopened.appear();
+        QCOMPARE(reopened.keptWritingTexts(), offered);
+        reopened.disappear();
+    }
+}
+
+void BoardCanvasModelTest::encodingFailureKeepsTheOldText()
+{
+    Fixture f;
+    f.workspace->appear();
+    f.type(QStringLiteral("Kept"));
+    QTRY_VERIFY(!f.workspace->isAutosavePending());
+    const QString stored = f.note->writingDocumentStorage();
+    const QDateTime updated = f.note->updatedAt();
+    f.type(QStringLiteral("broken ") + QChar(0xD800));
+    QCOMPARE(f.note->writingDocumentStorage(), stored);
+    QCOMPARE(f.note->updatedAt(), updated);
+    QVERIFY(f.workspace->operationError());
+    QVERIFY(!f.workspace->isAutosavePending());
+}
+
+void BoardCanvasModelTest::noteGoneWhileEditIsPending_data()
+{
+    QTest::addColumn<bool>("purged");
+    QTest::newRow("moved to Recently Deleted") << false;
+    QTest::newRow("deleted for good") << true;
+}
+
+void BoardCanvasModelTest::noteGoneWhileEditIsPending()
+{
+    QFETCH(bool, purged);
+    Fixture f;
+    f.workspace->appear();
+    QSignalSpy boardChanged(f.workspace.get(), &BoardCanvasModel::boardChanged);
+    f.type(QStringLiteral("Last words"));
+    QVERIFY(f.workspace->isAutosavePending());
+    if (purged)
+        f.rig.context().remove(f.note);
+    else
+        f.note->moveToTrash(at(50));
+    QVERIFY(f.rig.context().save());
+    QVERIFY(!f.workspace->board());
+    QVERIFY(!boardChanged.isEmpty());
+    // The pending save and the flush run against a note that is gone.
+    QTRY_VERIFY(!f.workspace->isAutosavePending());
+    f.type(QStringLiteral("Typed into nothing"));
+    f.workspace->disappear();
+    QCOMPARE(f.workspace->operationError(), std::nullopt);
+    QVERIFY(!f.rig.context().hasChanges());
+    if (!purged)
+        QCOMPARE(f.note->writingDocument().blocks.first().text, QStringLiteral("Last words"));
+}
+
+void BoardCanvasModelTest::typedTextSurvivesAnotherFailedSave()
+{
+    Fixture f;
+    f.workspace->appear();
+    f.type(QStringLiteral("Not yet on disk"));
+    // Another part of the app fails to save and takes the library back.
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    QVERIFY(!ThinkingSessionService(f.rig.context()).createNote(QStringLiteral("Other"), std::nullopt, at(60)));
+    QCOMPARE(f.note->writingDocument().blocks.first().text, QStringLiteral("Not yet on disk"));
+    QCOMPARE(f.workspace->writingDocument().blocks.first().text, QStringLiteral("Not yet on disk"));
+    QVERIFY(f.workspace->isAutosavePending());
+    QTRY_VERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(f.note->writingDocument().blocks.first().text, QStringLiteral("Not yet on disk"));
+}
+
+void BoardCanvasModelTest::outsideChangeIsTakenOver()
+{
+    Fixture f;
+    f.workspace->appear();
+    f.type(QStringLiteral("Mine"));
+    QSignalSpy reloaded(f.workspace.get(), &BoardCanvasModel::writingDocumentChanged);
+    // A capture files a snip into the open note, from the note's own text.
+    BoardWritingDocument stored = f.note->writingDocument();
+    stored.insertCardReference(f.otherSnip->id());
+    f.note->updateWritingDocument(stored, at(70));
+    QCOMPARE(reloaded.size(), 1);
+    QCOMPARE(f.workspace->writingDocument().blocks, BoardWritingDocument::normalizedBlocks(stored.blocks));
+    QCOMPARE(f.workspace->writingDocument().blocks.first().text, QStringLiteral("Mine"));
+    // What was typed is still saved.
+    QVERIFY(f.workspace->isAutosavePending());
+    QTRY_VERIFY(!f.rig.context().hasChanges());
+}
+
+void BoardCanvasModelTest::insertSnipSections_data()
+{
+    QTest::addColumn<bool>("ownSnip");
+    QTest::addColumn<bool>("otherSnip");
+    QTest::addColumn<QStringList>("titles");
+    QTest::newRow("both") << true << true << QStringList{QStringLiteral("This Note"), QStringLiteral("Other Notes")};
+    QTest::newRow("only other notes") << false << true << QStringList{QStringLiteral("All Snips")};
+    QTest::newRow("only this note") << true << false << QStringList{QStringLiteral("This Note")};
+    QTest::newRow("none") << false << false << QStringList{};
+}
+
+void BoardCanvasModelTest::insertSnipSections()
+{
+    QFETCH(bool, ownSnip);
+    QFETCH(bool, otherSnip);
+    QFETCH(QStringList, titles);
+    Fixture f;
+    // A second snip of the other note captured at the same moment, ordered
+    // by identifier text; deleted snips are never offered.
+    CanvasCard *tie = f.rig.addCard(f.other, CardKind::snip, 12);
+    tie->setCapturedAt(f.otherSnip->createdAt());
+    if (!ownSnip)
+        f.snip->setDeletedAt(at(30));
+    if (!otherSnip) {
+        f.otherSnip->setDeletedAt(at(30));
+        tie->setDeletedAt(at(30));
+    }
+    QVERIFY(f.rig.context().save());
+    const QList<BoardCanvasModel::SnipSection> sections = f.workspace->insertSnipSections();
+    QStringList found;
+    for (const BoardCanvasModel::SnipSection &section : sections)
+        found.append(section.title);
+    QCOMPARE(found, titles);
+    QCOMPARE(f.workspace->hasAvailableSnips(), !titles.isEmpty());
+    if (otherSnip) {
+        const QList<CanvasCard *> others = sections.constLast().cards;
+        QCOMPARE(others.size(), 2);
+        const bool tieFirst = uuidText(tie->id()) < uuidText(f.otherSnip->id());
+        QCOMPARE(others.constFirst(), tieFirst ? tie : f.otherSnip);
+    }
+    if (ownSnip)
+        QCOMPARE(sections.constFirst().cards, QList<CanvasCard *>{f.snip});
+}
+
+void BoardCanvasModelTest::helpMeThink()
+{
+    Fixture f;
+    QList<CanvasCard *> placed;
+    for (int i = 0; i < 10; ++i) {
+        CanvasCard *card = f.rig.addCard(f.note, CardKind::thought, 100 - i);
+        card->setIsPlaced(true);
+        placed.prepend(card);
+    }
+    QVERIFY(f.rig.context().save());
+    NavigationState &navigation = f.rig.navigation();
+    // Without the assistant the item stays off and says why.
+    QVERIFY(!f.workspace->canHelpMeThink());
+    QVERIFY(!f.workspace->helpMeThinkToolTip().isEmpty());
+    f.workspace->helpMeThink();
+    QCOMPARE(navigation.askSuggestion(), std::nullopt);
+
+    f.workspace->setAssistantAvailable(true);
+    QVERIFY(f.workspace->canHelpMeThink());
+    f.workspace->helpMeThink();
+    QList<QUuid> oldest;
+    for (int i = 0; i < BoardCanvasModel::maximumAskCards; ++i)
+        oldest.append(placed.at(i)->id());
+    QCOMPARE(navigation.askSuggestion(), std::optional(AskSuggestionRequest{f.note->id(), oldest}));
+}
+
+QTEST_MAIN(BoardCanvasModelTest)
+#include "tst_boardcanvasmodel.moc"

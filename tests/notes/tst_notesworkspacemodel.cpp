@@ -1,0 +1,502 @@
+#include "../support/MainWindowRig.h"
+
+#include "model/Board.h"
+#include "model/BoardWritingDocument.h"
+#include "model/CanvasCard.h"
+#include "notes/NoteList.h"
+#include "notes/NotesWorkspaceModel.h"
+#include "platform/UuidText.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+QUuid uuid(const char *text) { return *parseUuid(QString::fromLatin1(text)); }
+
+// A library the list is made from, and a notes screen over it.
+struct Fixture
+{
+    Fixture() { library = std::make_unique<LibraryQuery>(rig.context()); }
+
+    Board *note(const QString &title, qint64 updated, const QUuid &id = QUuid::createUuid())
+    {
+        Board *board = rig.addNote(title);
+        board->setId(id);
+        board->setUpdatedAt(at(updated));
+        return board;
+    }
+
+    void save()
+    {
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+    }
+
+    std::unique_ptr<NotesWorkspaceModel> screen(const NoteListFilter &filter)
+    {
+        auto made = std::make_unique<NotesWorkspaceModel>(*library, rig.navigation(), filter);
+        made->setClock([] { return at(1000); });
+        made->setErrorReporter([this](const QString &message) { reported.append(message); });
+        return made;
+    }
+
+    static QStringList titles(const NotesWorkspaceModel &screen)
+    {
+        QStringList titles;
+        for (const NoteListRow &row : screen.rows())
+            titles.append(row.title);
+        return titles;
+    }
+
+    int liveNoteCount() const
+    {
+        int count = 0;
+        for (const Board *board : library->boards())
+            count += board->isLive() ? 1 : 0;
+        return count;
+    }
+
+    MainWindowRig rig;
+    std::unique_ptr<LibraryQuery> library;
+    QStringList reported;
+};
+
+BoardWritingDocument paragraphs(const QStringList &texts)
+{
+    BoardWritingDocument document;
+    for (const QString &text : texts)
+        document.blocks.append(text == QLatin1String("#ref") ? BoardWritingBlock::cardReference(QUuid::createUuid())
+                                                             : BoardWritingBlock::paragraph(text));
+    return document;
+}
+
+} // namespace
+
+class NotesWorkspaceModelTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void listOrderAndTies();
+    void filters_data();
+    void filters();
+    void excerpts_data();
+    void excerpts();
+    void snipCounts();
+    void folderNames();
+    void ensureActiveNote_data();
+    void ensureActiveNote();
+    void createNewNote_data();
+    void createNewNote();
+    void failedCreationKeepsOtherEdits();
+    void selectingMarksOpenedAndMovesUp();
+    void trashingTheOpenNoteOpensTheNext();
+    void newFolderSheet();
+    void rowsFollowUnsavedEdits();
+};
+
+void NotesWorkspaceModelTest::listOrderAndTies()
+{
+    // Inserted in an order unlike the list's, so the fetch order cannot
+    // make the test pass.
+    for (bool reversed : {false, true}) {
+        Fixture f;
+        const QList<std::tuple<QString, qint64, QUuid>> notes{
+            {QStringLiteral("Tie B"), 50, uuid("BBBBBBBB-0000-0000-0000-000000000001")},
+            {QStringLiteral("Older"), 10, uuid("00000000-0000-0000-0000-000000000001")},
+            {QStringLiteral("Tie A"), 50, uuid("AAAAAAAA-0000-0000-0000-000000000001")},
+            {QStringLiteral("Newest"), 90, uuid("FFFFFFFF-0000-0000-0000-000000000001")},
+            {QStringLiteral("tie lower-case id"), 50, uuid("aaaaaaab-0000-0000-0000-000000000001")},
+        };
+        for (qsizetype i = 0; i < notes.size(); ++i) {
+            const auto &[title, updated, id] = notes.at(reversed ? notes.size() - 1 - i : i);
+            f.note(title, updated, id);
+        }
+        f.save();
+        auto screen = f.screen(NoteListFilter::all());
+        QCOMPARE(Fixture::titles(*screen), (QStringList{QStringLiteral("Newest"), QStringLiteral("Tie A"),
+                                                        QStringLiteral("tie lower-case id"), QStringLiteral("Tie B"),
+                                                        QStringLiteral("Older")}));
+    }
+}
+
+void NotesWorkspaceModelTest::filters_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("all") << int(NoteListFilter::Kind::all) << QString()
+                         << QStringList{QStringLiteral("Plain"), QStringLiteral("Favourite"), QStringLiteral("Work"),
+                                        QStringLiteral("Lower work")};
+    QTest::newRow("favourites") << int(NoteListFilter::Kind::favorites) << QString()
+                                << QStringList{QStringLiteral("Favourite")};
+    QTest::newRow("quick captures") << int(NoteListFilter::Kind::quickCaptures) << QString()
+                                    << QStringList{QStringLiteral("Quick Captures")};
+    QTest::newRow("folder") << int(NoteListFilter::Kind::folder) << QStringLiteral("Work")
+                            << QStringList{QStringLiteral("Work")};
+    QTest::newRow("folder names differ in case") << int(NoteListFilter::Kind::folder) << QStringLiteral("work")
+                                                 << QStringList{QStringLiteral("Lower work")};
+    QTest::newRow("folder name is not trimmed") << int(NoteListFilter::Kind::folder) << QStringLiteral(" Work")
+                                                << QStringList{};
+}
+
+void NotesWorkspaceModelTest::filters()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, folder);
+    QFETCH(QStringList, listed);
+    Fixture f;
+    f.note(QStringLiteral("Plain"), 60);
+    f.note(QStringLiteral("Favourite"), 50)->setIsFavorite(true);
+    f.note(QStringLiteral("Work"), 40)->setFolderNameValue(QStringLiteral("Work"));
+    f.note(QStringLiteral("Lower work"), 30)->setFolderNameValue(QStringLiteral("work"));
+    Board *deleted = f.note(QStringLiteral("Deleted"), 20);
+    deleted->setIsFavorite(true);
+    deleted->setFolderNameValue(QStringLiteral("Work"));
+    deleted->moveToTrash(at(21));
+    // The inbox is a favourite in a folder, and still only Quick Captures
+    // lists it.
+    Board *inbox = f.rig.addNote(QStringLiteral("Quick Captures"), 0, true);
+    inbox->setIsFavorite(true);
+    inbox->setFolderNameValue(QStringLiteral("Work"));
+    f.save();
+
+    const NoteListFilter filter = kind == int(NoteListFilter::Kind::folder) ? NoteListFilter::folder(folder)
+                                : kind == int(NoteListFilter::Kind::favorites) ? NoteListFilter::favorites()
+                                : kind == int(NoteListFilter::Kind::quickCaptures) ? NoteListFilter::quickCaptures()
+                                                                                   : NoteListFilter::all();
+    QCOMPARE(Fixture::titles(*f.screen(filter)), listed);
+}
+
+void NotesWorkspaceModelTest::excerpts_data()
+{
+    QTest::addColumn<QStringList>("writing");
+    // Cards of the note as "kind:updated", "deleted" marking a card in
+    // Recently Deleted; a card's title is its position in the list.
+    QTest::addColumn<QStringList>("cards");
+    QTest::addColumn<QString>("excerpt");
+    QTest::newRow("first paragraph with text, line breaks made spaces")
+        << QStringList{QStringLiteral("  "), QStringLiteral("#ref"), QStringLiteral("One\nTwo\nthree "),
+                       QStringLiteral("Later")}
+        << QStringList{QStringLiteral("snip:10")} << QStringLiteral("One Two three ");
+    QTest::newRow("only references: the latest changed card of any kind")
+        << QStringList{QStringLiteral("#ref"), QString()}
+        << QStringList{QStringLiteral("snip:10"), QStringLiteral("thought:30"), QStringLiteral("snip:20")}
+        << QStringLiteral("Card 1");
+    QTest::newRow("a card in Recently Deleted is passed over")
+        << QStringList{QString()}
+        << QStringList{QStringLiteral("snip:10"), QStringLiteral("deleted:90")} << QStringLiteral("Card 0");
+    QTest::newRow("equal dates: the first in the library's order")
+        << QStringList{QString()}
+        << QStringList{QStringLiteral("thought:40"), QStringLiteral("snip:40")} << QStringLiteral("Card 0");
+    QTest::newRow("nothing written, no card") << QStringList{QStringLiteral(" \n ")} << QStringList{}
+                                              << QStringLiteral("Start writing…");
+}
+
+void NotesWorkspaceModelTest::excerpts()
+{
+    QFETCH(QStringList, writing);
+    QFETCH(QStringList, cards);
+    QFETCH(QString, excerpt);
+    Fixture f;
+    Board *note = f.note(QStringLiteral("Note"), 10);
+    // Stored as written, not normalised: the excerpt reads the blocks in
+    // their stored order.
+    note->setWritingDocumentStorage(*BoardWritingDocument::encode(paragraphs(writing).blocks));
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        const QStringList spec = cards.at(i).split(QLatin1Char(':'));
+        const bool deleted = spec.first() == QLatin1String("deleted");
+        CanvasCard *card = f.rig.addCard(note, spec.first() == QLatin1String("thought") ? CardKind::thought : CardKind::snip);
+        card->setTitle(QStringLiteral("Card %1").arg(i));
+        card->setUpdatedAt(at(spec.last().toInt()));
+        if (deleted)
+            card->setDeletedAt(at(spec.last().toInt()));
+    }
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    QCOMPARE(screen->rows().size(), 1);
+    QCOMPARE(screen->rows().constFirst().excerpt, excerpt);
+}
+
+void NotesWorkspaceModelTest::snipCounts()
+{
+    Fixture f;
+    Board *counted = f.note(QStringLiteral("Counted"), 20);
+    Board *other = f.note(QStringLiteral("Other"), 10);
+    for (int i = 0; i < 3; ++i)
+        f.rig.addCard(counted, CardKind::snip);
+    f.rig.addCard(counted, CardKind::thought);
+    f.rig.addCard(counted, CardKind::ghost);
+    f.rig.addCard(counted, CardKind::snip)->setDeletedAt(at(5));
+    // A snip of another note referenced in this one's writing stays the
+    // other note's.
+    CanvasCard *elsewhere = f.rig.addCard(other, CardKind::snip);
+    BoardWritingDocument writing;
+    writing.insertCardReference(elsewhere->id());
+    counted->updateWritingDocument(writing, at(20));
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    QCOMPARE(screen->rows().at(0).snipCount, 3);
+    QCOMPARE(screen->rows().at(1).snipCount, 1);
+
+    // Moving a snip to Recently Deleted counts once saved.
+    f.library->cards().constFirst()->setDeletedAt(at(30));
+    f.save();
+    QCOMPARE(screen->rows().at(0).snipCount, 2);
+}
+
+void NotesWorkspaceModelTest::folderNames()
+{
+    Fixture f;
+    f.note(QStringLiteral("a"), 1)->setFolderNameValue(QStringLiteral("beta"));
+    f.note(QStringLiteral("b"), 2)->setFolderNameValue(QStringLiteral("Alpha"));
+    f.note(QStringLiteral("c"), 3)->setFolderNameValue(QStringLiteral("beta"));
+    f.note(QStringLiteral("d"), 4)->setFolderNameValue(QStringLiteral("Gamma"));
+    Board *deleted = f.note(QStringLiteral("e"), 5);
+    deleted->setFolderNameValue(QStringLiteral("Deleted folder"));
+    deleted->moveToTrash(at(6));
+    f.rig.addNote(QStringLiteral("Quick Captures"), 0, true)->setFolderNameValue(QStringLiteral("Inbox folder"));
+    f.save();
+    QCOMPARE(f.screen(NoteListFilter::all())->folderNames(),
+             (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("Gamma"),
+                          QStringLiteral("Inbox folder")}));
+}
+
+void NotesWorkspaceModelTest::ensureActiveNote_data()
+{
+    QTest::addColumn<QString>("active");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("anchorKept");
+    QTest::newRow("none") << QString() << QStringLiteral("Newest") << false;
+    QTest::newRow("listed") << QStringLiteral("Older") << QStringLiteral("Older") << true;
+    QTest::newRow("not listed by the filter") << QStringLiteral("Quick Captures") << QStringLiteral("Newest") << false;
+    QTest::newRow("in Recently Deleted") << QStringLiteral("Deleted") << QStringLiteral("Newest") << false;
+    QTest::newRow("no longer in the store") << QStringLiteral("gone") << QStringLiteral("Newest") << false;
+}
+
+void NotesWorkspaceModelTest::ensureActiveNote()
+{
+    QFETCH(QString, active);
+    QFETCH(QString, expected);
+    QFETCH(bool, anchorKept);
+    Fixture f;
+    QHash<QString, QUuid> ids;
+    ids[QStringLiteral("Newest")] = f.note(QStringLiteral("Newest"), 20)->id();
+    ids[QStringLiteral("Older")] = f.note(QStringLiteral("Older"), 10)->id();
+    ids[QStringLiteral("Quick Captures")] = f.rig.addNote(QStringLiteral("Quick Captures"), 0, true)->id();
+    Board *deleted = f.note(QStringLiteral("Deleted"), 30);
+    deleted->moveToTrash(at(31));
+    ids[QStringLiteral("Deleted")] = deleted->id();
+    ids[QStringLiteral("gone")] = QUuid::createUuid();
+    f.save();
+
+    NavigationState &navigation = f.rig.navigation();
+    navigation.setActiveBoardID(active.isEmpty() ? std::nullopt : std::optional<QUuid>(ids.value(active)));
+    const QUuid anchor = QUuid::createUuid();
+    navigation.setActiveWritingAnchorID(anchor);
+    auto screen = f.screen(NoteListFilter::all());
+    screen->appear();
+    QCOMPARE(navigation.activeBoardID(), std::optional<QUuid>(ids.value(expected)));
+    QCOMPARE(screen->activeNote()->title(), expected);
+    QCOMPARE(navigation.activeWritingAnchorID(), anchorKept ? std::optional<QUuid>(anchor) : std::nullopt);
+
+    // A list that empties forgets the active note.
+    for (Board *board : f.library->boards())
+        board->moveToTrash(at(40));
+    f.save();
+    QCOMPARE(navigation.activeBoardID(), std::nullopt);
+    QVERIFY(!screen->activeNote());
+}
+
+void NotesWorkspaceModelTest::createNewNote_data()
+{
+    QTest::addColumn<int>("kind");
+    // 0: nothing fails; 1: the note's own save; 2: the save that files it.
+    QTest::addColumn<int>("failingSave");
+    QTest::addColumn<int>("notesAfter");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("madeActive");
+    QTest::newRow("all") << int(NoteListFilter::Kind::all) << 0 << 2 << true << true;
+    QTest::newRow("folder") << int(NoteListFilter::Kind::folder) << 0 << 2 << true << true;
+    // Not a favourite, so not listed; active all the same.
+    QTest::newRow("favourites") << int(NoteListFilter::Kind::favorites) << 0 << 2 << false << true;
+    QTest::newRow("note not saved") << int(NoteListFilter::Kind::all) << 1 << 1 << false << false;
+    QTest::newRow("folder not saved") << int(NoteListFilter::Kind::folder) << 2 << 2 << false << false;
+}
+
+void NotesWorkspaceModelTest::createNewNote()
+{
+    QFETCH(int, kind);
+    QFETCH(int, failingSave);
+    QFETCH(int, notesAfter);
+    QFETCH(bool, listed);
+    QFETCH(bool, madeActive);
+    Fixture f;
+    Board *existing = f.note(QStringLiteral("Existing"), 10);
+    existing->setFolderNameValue(QStringLiteral("Work"));
+    existing->setIsFavorite(true);
+    f.save();
+    const NoteListFilter filter = kind == int(NoteListFilter::Kind::folder) ? NoteListFilter::folder(QStringLiteral("Work"))
+                                : kind == int(NoteListFilter::Kind::favorites) ? NoteListFilter::favorites()
+                                                                               : NoteListFilter::all();
+    auto screen = f.screen(filter);
+    screen->appear();
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(existing->id()));
+
+    if (failingSave > 0) {
+        // The first save in the operation is the note's, the second files it.
+        int saves = 0;
+        QObject::connect(&f.rig.context(), &ModelContext::didSave, screen.get(), [&] {
+            if (++saves == failingSave - 1)
+                f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+        });
+        if (failingSave == 1)
+            f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    }
+    screen->createNewNote();
+
+    QCOMPARE(f.liveNoteCount(), notesAfter);
+    QCOMPARE(f.reported, failingSave ? QStringList{QStringLiteral("The disk is full.")} : QStringList{});
+    QCOMPARE(f.rig.context().hasChanges(), false);
+    Board *created = nullptr;
+    for (Board *board : f.library->boards()) {
+        if (board != existing)
+            created = board;
+    }
+    if (madeActive) {
+        QVERIFY(created);
+        QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(created->id()));
+        QCOMPARE(created->title(), QStringLiteral("Untitled Note"));
+        QCOMPARE(f.rig.navigation().activeWritingAnchorID(), std::optional(created->writingDocument().blocks.first().id));
+        QCOMPARE(created->folderName(), filter.kind() == NoteListFilter::Kind::folder ? std::optional(QStringLiteral("Work"))
+                                                                                      : std::nullopt);
+    } else {
+        QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(existing->id()));
+    }
+    QCOMPARE(screen->activeNote() == created && created, listed);
+
+    // Trying again after a failure makes exactly one more note.
+    if (failingSave) {
+        f.reported.clear();
+        screen->createNewNote();
+        QCOMPARE(f.reported, QStringList{});
+        QCOMPARE(f.liveNoteCount(), notesAfter + 1);
+    }
+}
+
+void NotesWorkspaceModelTest::failedCreationKeepsOtherEdits()
+{
+    Fixture f;
+    Board *note = f.note(QStringLiteral("Draft"), 10);
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    screen->appear();
+    // A title typed but not yet saved, then a creation whose save fails.
+    note->setTitle(QStringLiteral("Draft, renamed"));
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    screen->createNewNote();
+    QCOMPARE(f.reported.size(), 1);
+    QCOMPARE(note->title(), QStringLiteral("Draft, renamed"));
+    QCOMPARE(f.liveNoteCount(), 1);
+    // The next try saves both.
+    screen->createNewNote();
+    QCOMPARE(f.liveNoteCount(), 2);
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(note->title(), QStringLiteral("Draft, renamed"));
+}
+
+void NotesWorkspaceModelTest::selectingMarksOpenedAndMovesUp()
+{
+    Fixture f;
+    f.note(QStringLiteral("Top"), 50);
+    Board *lower = f.note(QStringLiteral("Lower"), 10);
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    screen->appear();
+    f.rig.navigation().setActiveWritingAnchorID(QUuid::createUuid());
+    screen->selectNote(lower->id());
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(lower->id()));
+    QCOMPARE(f.rig.navigation().activeWritingAnchorID(), std::nullopt);
+    QCOMPARE(lower->lastOpenedAt(), at(1000));
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(Fixture::titles(*screen), (QStringList{QStringLiteral("Lower"), QStringLiteral("Top")}));
+}
+
+void NotesWorkspaceModelTest::trashingTheOpenNoteOpensTheNext()
+{
+    Fixture f;
+    Board *open = f.note(QStringLiteral("Open"), 50);
+    f.note(QStringLiteral("Next"), 40);
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    screen->appear();
+    QCOMPARE(screen->activeNote(), open);
+    // Even when the save fails the note leaves the list at once.
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    screen->moveNoteToRecentlyDeleted(open->id());
+    QVERIFY(open->deletedAt());
+    QCOMPARE(Fixture::titles(*screen), QStringList{QStringLiteral("Next")});
+    QCOMPARE(screen->activeNote()->title(), QStringLiteral("Next"));
+}
+
+void NotesWorkspaceModelTest::newFolderSheet()
+{
+    Fixture f;
+    Board *note = f.note(QStringLiteral("Note"), 10);
+    note->setFolderNameValue(QStringLiteral("Old"));
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    screen->beginNewFolder(note->id());
+    QCOMPARE(screen->folderTargetID(), std::optional(note->id()));
+
+    // Return with a blank name does nothing: the sheet stays and the note
+    // keeps its folder.
+    screen->setFolderDraft(QStringLiteral("   "));
+    QVERIFY(!screen->canCommitNewFolder());
+    screen->submitNewFolder();
+    QCOMPARE(screen->folderTargetID(), std::optional(note->id()));
+    QCOMPARE(note->folderName(), std::optional(QStringLiteral("Old")));
+
+    // Cancel closes it and keeps what was typed; opening it again starts empty.
+    screen->setFolderDraft(QStringLiteral("Half"));
+    screen->cancelNewFolder();
+    QVERIFY(!screen->folderTargetID());
+    QCOMPARE(screen->folderDraft(), QStringLiteral("Half"));
+    screen->beginNewFolder(note->id());
+    QCOMPARE(screen->folderDraft(), QString());
+
+    screen->setFolderDraft(QStringLiteral("  Projects \n"));
+    screen->submitNewFolder();
+    QVERIFY(!screen->folderTargetID());
+    QCOMPARE(note->folderName(), std::optional(QStringLiteral("Projects")));
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(screen->folderNames(), QStringList{QStringLiteral("Projects")});
+}
+
+void NotesWorkspaceModelTest::rowsFollowUnsavedEdits()
+{
+    Fixture f;
+    f.note(QStringLiteral("First"), 50);
+    Board *second = f.note(QStringLiteral("Second"), 10);
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    QSignalSpy changed(screen.get(), &NotesWorkspaceModel::rowsChanged);
+    // Typing a title and writing change the row before anything is saved;
+    // a burst of edits is one update.
+    second->setTitle(QStringLiteral("  "));
+    second->setUpdatedAt(at(60));
+    BoardWritingDocument writing;
+    writing.blocks = {BoardWritingBlock::paragraph(QStringLiteral("Fresh words"))};
+    second->updateWritingDocument(writing, at(61));
+    QTRY_COMPARE(changed.size(), 1);
+    QCOMPARE(Fixture::titles(*screen), (QStringList{QStringLiteral("Untitled Note"), QStringLiteral("First")}));
+    QCOMPARE(screen->rows().constFirst().excerpt, QStringLiteral("Fresh words"));
+}
+
+QTEST_MAIN(NotesWorkspaceModelTest)
+#include "tst_notesworkspacemodel.moc"

@@ -1,0 +1,356 @@
+#include "../support/MainWindowRig.h"
+
+#include "design/StudioActionButton.h"
+#include "design/StudioEmptyState.h"
+#include "design/TessalinePrimaryButton.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "notes/BoardCanvasModel.h"
+#include "notes/BoardCanvasView.h"
+#include "notes/BoardWritingSurface.h"
+#include "notes/NewFolderSheet.h"
+#include "notes/NoteListItemModel.h"
+#include "notes/NotesScreens.h"
+#include "notes/NotesWorkspaceModel.h"
+#include "notes/NotesWorkspaceView.h"
+#include "notes/WritingParagraphEditor.h"
+#include "platform/Pasteboard.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/ScreenRegistry.h"
+#include "runtime/UpdateService.h"
+#include "shell/RootView.h"
+
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+class TextPasteboard : public Pasteboard
+{
+public:
+    void clearContents() override { text.clear(); }
+    void declareTypes(const QStringList &) override {}
+    bool setData(const QByteArray &data, const QString &type) override
+    {
+        if (failWrites)
+            return false;
+        if (type == QLatin1String("text/plain"))
+            text = QString::fromUtf8(data);
+        return true;
+    }
+    QString text;
+    bool failWrites = false;
+};
+
+QStringList menuTexts(const QMenu *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            texts.append(action->text());
+    }
+    return texts;
+}
+
+QAction *menuAction(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+        if (QMenu *submenu = action->menu()) {
+            if (QAction *found = menuAction(submenu, text))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+const QDateTime longAgo = QDateTime::fromSecsSinceEpoch(1'500'000'000, Qt::UTC);
+
+// Two saved notes (the newer one open first) and a notes screen over them
+// in a window of its own.
+struct Fixture
+{
+    explicit Fixture(const NoteListFilter &filter = NoteListFilter::all())
+    {
+        // Changed long ago, so anything done now comes first.
+        older = rig.addNote(QStringLiteral("Older"));
+        older->setUpdatedAt(longAgo);
+        older->setLastOpenedAt(longAgo);
+        newer = rig.addNote(QStringLiteral("Newer"));
+        newer->setUpdatedAt(longAgo.addSecs(10));
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+        library = std::make_unique<LibraryQuery>(rig.context());
+        BoardCanvasServices services;
+        services.pasteboard = &pasteboard;
+        view = std::make_unique<NotesWorkspaceView>(*library, rig.navigation(), filter, nullptr, services);
+        view->resize(1100, 700);
+    }
+
+    bool show()
+    {
+        view->show();
+        view->activateWindow();
+        return QTest::qWaitForWindowActive(view.get());
+    }
+
+    WritingParagraphEditor *firstParagraph() const
+    {
+        BoardWritingSurface *surface = view->workspace()->writingSurface();
+        const QUuid first = view->workspace()->model().writingDocument().blocks.constFirst().id;
+        surface->focusParagraph(first);
+        return surface->paragraphEditor(first);
+    }
+
+    MainWindowRig rig;
+    TextPasteboard pasteboard;
+    std::unique_ptr<LibraryQuery> library;
+    std::unique_ptr<NotesWorkspaceView> view;
+    Board *older = nullptr;
+    Board *newer = nullptr;
+};
+
+} // namespace
+
+class NotesWorkspaceViewTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void mainWindowShowsTheNotesScreen();
+    void choosingAnotherNoteWritesWhatWasTyped();
+    void headerEditsTheNote();
+    void newFolderSheetIgnoresABlankReturn();
+    void menusEscapeUserText();
+    void emptyStates_data();
+    void emptyStates();
+    void keptWritingIsOffered();
+};
+
+void NotesWorkspaceViewTest::mainWindowShowsTheNotesScreen()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Plan"));
+    note->setUpdatedAt(at(5));
+    QVERIFY(rig.context().save());
+    UpdateService updates;
+    ScreenRegistry screens;
+    notes::registerScreens(screens);
+    RootView window(*rig.runtime, updates, screens);
+    window.resize(1180, 780);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *notesScreen = qobject_cast<NotesWorkspaceView *>(window.detailWidget());
+    QVERIFY(notesScreen);
+    QTRY_VERIFY(notesScreen->workspace());
+    QCOMPARE(notesScreen->workspace()->titleField()->text(), QStringLiteral("Plan"));
+    // The list column follows the window's own flag, through its toggle.
+    QVERIFY(notesScreen->listColumn()->isVisible());
+    notesScreen->hideNoteListButton()->click();
+    QVERIFY(!window.controller().isNoteListVisible());
+    QVERIFY(!notesScreen->listColumn()->isVisible());
+    QCOMPARE(notesScreen->workspace()->noteListToggle()->toolTip(), QStringLiteral("Show Note List"));
+    notesScreen->workspace()->noteListToggle()->click();
+    QVERIFY(notesScreen->listColumn()->isVisible());
+
+    // Closing the window writes what is typed but not saved yet.
+    notesScreen->workspace()->titleField()->setFocus();
+    QTest::keyClicks(notesScreen->workspace()->titleField(), QStringLiteral(" ahead"));
+    QCOMPARE(note->title(), QStringLiteral("Plan ahead"));
+    QVERIFY(rig.context().hasChanges());
+    window.close();
+    QVERIFY(!rig.context().hasChanges());
+
+    // The new note sheet is the window's; nothing but its flag opens it.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(!window.sheetDialog());
+    window.controller().setShowingNewBoard(true);
+    QTRY_VERIFY(window.sheetDialog());
+    window.sheetDialog()->reject();
+    QTRY_VERIFY(!window.controller().isShowingNewBoard());
+}
+
+void NotesWorkspaceViewTest::choosingAnotherNoteWritesWhatWasTyped()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QTRY_VERIFY(f.view->workspace());
+    QCOMPARE(f.view->workspace()->model().boardID(), f.newer->id());
+    WritingParagraphEditor *editor = f.firstParagraph();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("Typed"));
+    QCOMPARE(f.newer->writingDocument().blocks.first().text, QStringLiteral("Typed"));
+    QVERIFY(f.view->workspace()->model().isAutosavePending());
+    QVERIFY(f.rig.context().hasChanges());
+
+    const QModelIndex olderRow = f.view->listModel().index(f.view->listModel().rowOf(f.older->id()));
+    f.view->listView()->selectionModel()->setCurrentIndex(olderRow, QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(f.older->id()));
+    QCOMPARE(f.view->workspace()->model().boardID(), f.older->id());
+    // The note left behind was written at once; the one chosen is marked opened.
+    QVERIFY(!f.rig.context().hasChanges());
+    QVERIFY(f.older->lastOpenedAt() > longAgo);
+    QTRY_COMPARE(f.view->listModel().row(0).id, f.older->id());
+}
+
+void NotesWorkspaceViewTest::headerEditsTheNote()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QTRY_VERIFY(f.view->workspace());
+    BoardCanvasView *workspace = f.view->workspace();
+    // Typing renames the note at once; Return saves it.
+    workspace->titleField()->selectAll();
+    QTest::keyClicks(workspace->titleField(), QStringLiteral("Renamed"));
+    QCOMPARE(f.newer->title(), QStringLiteral("Renamed"));
+    QVERIFY(f.rig.context().hasChanges());
+    QTest::keyClick(workspace->titleField(), Qt::Key_Return);
+    QVERIFY(!f.rig.context().hasChanges());
+    QTRY_COMPARE(f.view->listModel().row(0).title, QStringLiteral("Renamed"));
+
+    QCOMPARE(workspace->favoriteButton()->toolTip(), QStringLiteral("Add to Favorites"));
+    workspace->favoriteButton()->click();
+    QVERIFY(f.newer->isFavorite());
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(workspace->favoriteButton()->toolTip(), QStringLiteral("Remove from Favorites"));
+
+    // Without any snip the picker is off and says why.
+    QVERIFY(!workspace->insertSnipButton()->isEnabled());
+    QCOMPARE(workspace->insertSnipButton()->text(), QStringLiteral("No Snips"));
+    QCOMPARE(workspace->insertSnipButton()->toolTip(), QStringLiteral("Capture a Snip before inserting one"));
+    QCOMPARE(workspace->insertSnipButton()->accessibleName(), QStringLiteral("No Snips available"));
+    f.rig.addCard(f.older, CardKind::snip)->setTitle(QStringLiteral("Chart"));
+    QVERIFY(f.rig.context().save());
+    QVERIFY(workspace->insertSnipButton()->isEnabled());
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(menuTexts(workspace->insertSnipMenu()), (QStringList{QStringLiteral("All Snips"), QStringLiteral("Chart")}));
+    menuAction(workspace->insertSnipMenu(), QStringLiteral("Chart"))->trigger();
+    QCOMPARE(workspace->model().writingDocument().referencedCardIDs().size(), 1);
+
+    // "Arrange on Canvas…" switches to the map, "Back to Note" returns.
+    workspace->rebuildMoreMenu();
+    QVERIFY(!menuAction(workspace->moreMenu(), QStringLiteral("Help Me Think"))->isEnabled());
+    menuAction(workspace->moreMenu(), QStringLiteral("Arrange on Canvas…"))->trigger();
+    QVERIFY(workspace->model().isShowingCanvas());
+    QVERIFY(workspace->backToNoteButton()->isVisible());
+    QCOMPARE(workspace->snipsButton()->text(), QStringLiteral("Show Snips"));
+    workspace->backToNoteButton()->click();
+    QVERIFY(!workspace->model().isShowingCanvas());
+    QVERIFY(workspace->titleField()->isVisible());
+}
+
+void NotesWorkspaceViewTest::newFolderSheetIgnoresABlankReturn()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    std::unique_ptr<QMenu> menu(f.view->createRowMenu(f.older->id(), f.view.get()));
+    menuAction(menu.get(), QStringLiteral("New Folder…"))->trigger();
+    QTRY_VERIFY(f.view->folderSheet() && f.view->folderSheet()->isVisible());
+    NewFolderSheet *sheet = f.view->folderSheet();
+    QTest::keyClicks(sheet->nameField(), QStringLiteral("   "));
+    QVERIFY(!sheet->createButton()->isEnabled());
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QVERIFY(sheet->isVisible());
+    QCOMPARE(f.older->folderName(), std::nullopt);
+
+    QTest::keyClicks(sheet->nameField(), QStringLiteral("Work"));
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QTRY_VERIFY(!f.view->folderSheet());
+    QCOMPARE(f.older->folderName(), std::optional(QStringLiteral("Work")));
+    QVERIFY(!f.rig.context().hasChanges());
+}
+
+void NotesWorkspaceViewTest::menusEscapeUserText()
+{
+    Fixture f;
+    f.older->setFolderNameValue(QStringLiteral("R&D"));
+    CanvasCard *snip = f.rig.addCard(f.newer, CardKind::snip);
+    snip->setTitle(QStringLiteral("Tom & Jerry"));
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.show());
+    QTRY_VERIFY(f.view->workspace());
+    std::unique_ptr<QMenu> menu(f.view->createRowMenu(f.newer->id(), f.view.get()));
+    QVERIFY(menuAction(menu.get(), QStringLiteral("R&&D")));
+    f.view->workspace()->rebuildInsertSnipMenu();
+    QVERIFY(menuAction(f.view->workspace()->insertSnipMenu(), QStringLiteral("Tom && Jerry")));
+}
+
+void NotesWorkspaceViewTest::emptyStates_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("offersNewNote");
+    QTest::newRow("quick captures") << int(NoteListFilter::Kind::quickCaptures)
+                                    << QStringLiteral("Preparing Quick Captures") << false;
+    QTest::newRow("favourites") << int(NoteListFilter::Kind::favorites) << QStringLiteral("No favorites yet") << true;
+    QTest::newRow("folder") << int(NoteListFilter::Kind::folder) << QStringLiteral("Start a note") << true;
+}
+
+void NotesWorkspaceViewTest::emptyStates()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, title);
+    QFETCH(bool, offersNewNote);
+    const NoteListFilter filter = kind == int(NoteListFilter::Kind::quickCaptures) ? NoteListFilter::quickCaptures()
+                                : kind == int(NoteListFilter::Kind::favorites)     ? NoteListFilter::favorites()
+                                                                                   : NoteListFilter::folder(QStringLiteral("Empty"));
+    Fixture f(filter);
+    QVERIFY(f.show());
+    QVERIFY(!f.view->workspace());
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::nullopt);
+    QVERIFY(f.view->emptyList()->isVisible());
+    QCOMPARE(f.view->emptyState()->title(), title);
+    QCOMPARE(f.view->newNoteButton()->isVisible(), offersNewNote);
+    QCOMPARE(f.view->emptyState()->actionButton() != nullptr, offersNewNote);
+    if (!offersNewNote)
+        return;
+    // New Note under favourites opens a note the list does not show.
+    f.view->emptyState()->actionButton()->click();
+    QVERIFY(f.rig.navigation().activeBoardID());
+    QCOMPARE(f.view->workspace() != nullptr, kind == int(NoteListFilter::Kind::folder));
+    if (!f.view->workspace())
+        return;
+    // A new note starts with typing in its first paragraph.
+    const std::optional<QUuid> anchor = f.rig.navigation().activeWritingAnchorID();
+    QVERIFY(anchor);
+    QTRY_VERIFY(f.view->workspace()->writingSurface()->paragraphEditor(*anchor));
+    QTRY_VERIFY(f.view->workspace()->writingSurface()->paragraphEditor(*anchor)->hasFocus());
+}
+
+void NotesWorkspaceViewTest::keptWritingIsOffered()
+{
+    Fixture f;
+    const QString unreadable = QStringLiteral("{\"blocks\": [ my words");
+    f.newer->setWritingDocumentStorage(unreadable);
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.show());
+    QTRY_VERIFY(f.view->workspace());
+    BoardCanvasView *workspace = f.view->workspace();
+    QVERIFY(workspace->keptWritingNotice()->isVisible());
+    workspace->copyKeptWriting();
+    QCOMPARE(f.pasteboard.text, unreadable);
+    QVERIFY(!workspace->alert());
+
+    f.pasteboard.failWrites = true;
+    workspace->copyKeptWriting();
+    QTRY_VERIFY(workspace->alert());
+    QCOMPARE(workspace->alert()->windowTitle(), QStringLiteral("Couldn’t complete that action"));
+    workspace->alert()->accept();
+    QTRY_VERIFY(!workspace->model().operationError());
+
+    // Switching away leaves the unreadable text as it was.
+    f.rig.navigation().setActiveBoardID(f.older->id());
+    QTRY_COMPARE(f.view->workspace()->model().boardID(), f.older->id());
+    QCOMPARE(f.newer->writingDocumentStorage(), unreadable);
+}
+
+QTEST_MAIN(NotesWorkspaceViewTest)
+#include "tst_notesworkspaceview.moc"
