@@ -64,6 +64,9 @@ CanvasEmptyStateCard::CanvasEmptyStateCard(Actions actions, QWidget *parent)
 void CanvasEmptyStateCard::setState(const QString &message, bool offersPlaceLatest)
 {
     m_message->setText(message);
+    // A wrapped label's size hint is one line tall; the card must hold all
+    // of its lines at the content's fixed width.
+    m_message->setMinimumHeight(m_message->heightForWidth(m_message->parentWidget()->width()));
     m_placeLatest->setVisible(offersPlaceLatest);
     m_captureRegion->setVisible(!offersPlaceLatest);
     adjustSize();
