@@ -409,6 +409,68 @@ std::optional<StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, q
     return writeRecoveries(m_boards.inserted);
 }
 
+bool ModelContext::beginTransaction(QSqlDatabase &db)
+{
+    if (!m_savesCheckForOtherWriters)
+        return db.transaction();
+    // Taking the write lock first makes the check and the writing one step:
+    // another writer commits before the check reads, or waits until after.
+    QSqlQuery begin(db);
+    return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+template <typename T>
+Expected<bool, StoreError> ModelContext::storeHoldsWhatWasRead(const Table<T> &table) const
+{
+    if (!table.loaded)
+        return true;
+    const T *tag = nullptr;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*), IFNULL(MAX(row), 0) FROM %1").arg(storeschema::tableName(tag)))
+        || !query.next())
+        return unexpected(queryError(query));
+    qint64 lastRow = 0;
+    for (const T *entity : table.saved)
+        lastRow = std::max(lastRow, entity->m_rowID);
+    return query.value(0).toLongLong() == table.saved.size() && query.value(1).toLongLong() == lastRow;
+}
+
+std::optional<StoreError> ModelContext::otherWriterCheck()
+{
+    if (!m_savesCheckForOtherWriters)
+        return std::nullopt;
+    for (const auto &held : {storeHoldsWhatWasRead(m_boards), storeHoldsWhatWasRead(m_cards)}) {
+        if (!held)
+            return held.error();
+        if (!*held)
+            return writtenElsewhere();
+    }
+    return std::nullopt;
+}
+
+StoreError ModelContext::writtenElsewhere()
+{
+    return StoreError{QStringLiteral("The library was changed by another copy of Tessaline at the same moment.")};
+}
+
+Expected<void, StoreError> ModelContext::readStoreAgain()
+{
+    if (m_boards.loaded) {
+        if (auto failure = loadTable(m_boards))
+            return unexpected(*failure);
+    }
+    if (m_cards.loaded) {
+        if (auto failure = loadTable(m_cards))
+            return unexpected(*failure);
+    }
+    if (m_connections.loaded) {
+        if (auto failure = loadTable(m_connections))
+            return unexpected(*failure);
+    }
+    return {};
+}
+
 Expected<void, StoreError> ModelContext::save()
 {
     if (m_failNextSave) {
@@ -420,8 +482,12 @@ Expected<void, StoreError> ModelContext::save()
         return {};
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
+    if (!beginTransaction(db))
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(db.lastError().text())});
+    if (auto failure = otherWriterCheck()) {
+        db.rollback();
+        return unexpected(*failure);
+    }
     QHash<PersistentEntity *, qint64> newRows;
     if (auto failure = writeChanges(newRows)) {
         db.rollback();

@@ -3,6 +3,7 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
+#include "runtime/TextRedaction.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -105,12 +106,9 @@ void AppRuntime::start()
         return;
     ModelContext &context = modelContext();
 
-    const auto welcome = TessalineStore::seedWelcomeNoteIfNeeded(context, QDateTime::currentDateTimeUtc());
-    if (!welcome)
-        return fail(welcome.error().message);
-    const auto inbox = TessalineStore::quickCapturesNote(context, QDateTime::currentDateTimeUtc());
-    if (!inbox)
-        return fail(inbox.error().message);
+    const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
+    if (!seeded)
+        return fail(seeded.error().message);
     const auto fetched = context.fetchBoards();
     if (!fetched)
         return fail(fetched.error().message);
@@ -118,7 +116,7 @@ void AppRuntime::start()
     QList<Board *> boards = *fetched;
     std::stable_sort(boards.begin(), boards.end(),
                      [](const Board *a, const Board *b) { return a->lastOpenedAt() > b->lastOpenedAt(); });
-    Board *candidate = *welcome;
+    Board *candidate = seeded->welcome;
     if (!candidate) {
         for (Board *board : std::as_const(boards)) {
             const QString status = board->statusRawValue();
@@ -133,7 +131,7 @@ void AppRuntime::start()
         return board->id() == *active;
     });
     if (!activeExists)
-        m_navigation->setActiveBoardID(candidate ? candidate->id() : (*inbox)->id());
+        m_navigation->setActiveBoardID(candidate ? candidate->id() : seeded->inbox->id());
 
     if (!m_isUIReady) {
         m_isUIReady = true;
@@ -189,19 +187,21 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         Q_EMIT captureHandled(std::nullopt);
         return;
     }
+    auto pending = std::make_shared<PendingCapture>();
+    pending->result = result;
+    pending->noteID = m_navigation->activeBoardID();
+    pending->anchorID = m_navigation->activeWritingAnchorID();
+    m_pendingCaptures.push_back(pending);
+
     // Encoding a large capture takes longer than a frame; it runs on the
     // thread pool and the rest continues here. The clipboard's TIFF is made
     // only when a client asks for it.
     auto *watcher = new QFutureWatcher<std::optional<EncodedCapture>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, result] {
-        const std::optional<EncodedCapture> encoded = watcher->result();
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, pending] {
+        pending->encoded = watcher->result();
+        pending->isEncoded = true;
         watcher->deleteLater();
-        if (!encoded) {
-            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
-            Q_EMIT captureHandled(std::nullopt);
-            return;
-        }
-        storeCapture(result, *encoded);
+        storePendingCaptures();
     });
     // The grey copy for text recognition is made here too: a quarter of the
     // frame, so the frame a crop shares is freed once the snip is stored.
@@ -213,10 +213,31 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
     }));
 }
 
-void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture &encoded)
+void AppRuntime::storePendingCaptures()
 {
+    // A capture stored here may run a nested event loop (an alert, a test
+    // waiting on a signal); the outer pass stores whatever is ready then.
+    if (m_isStoringCaptures)
+        return;
+    m_isStoringCaptures = true;
+    while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
+        const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
+        m_pendingCaptures.pop_front();
+        if (!capture->encoded) {
+            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
+            Q_EMIT captureHandled(std::nullopt);
+            continue;
+        }
+        storeCapture(*capture, *capture->encoded);
+    }
+    m_isStoringCaptures = false;
+}
+
+void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCapture &encoded)
+{
+    const CaptureResult &result = capture.result;
     ModelContext &context = modelContext();
-    const auto note = ThinkingSessionService(context).resolveNote(m_navigation->activeBoardID(), result.capturedAt);
+    const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
     if (!note) {
         fail(note.error().message);
         Q_EMIT captureHandled(std::nullopt);
@@ -240,7 +261,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
     context.insert(card);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
-    document.insertCardReference(cardID, m_navigation->activeWritingAnchorID());
+    document.insertCardReference(cardID, capture.anchorID);
     (*note)->updateWritingDocument(document, result.capturedAt);
     if (auto saved = context.save(); !saved) {
         fail(saved.error().message);
@@ -302,7 +323,7 @@ void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
         QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
         if (recognized.error)
             return;
-        applyRecognizedText(recognized.text, cardID);
+        applyRecognizedText(recognized, cardID);
     });
 }
 
@@ -320,11 +341,14 @@ SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<
         }
     }
     record.sourceApplication = card->sourceApplicationName();
-    record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
+    // The stored pictures show what the annotations hide; a redacted snip
+    // goes into the index without one.
+    if (!TextRedaction::mayHidePicture(card->annotationDocumentData()))
+        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
     return record;
 }
 
-void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
+void AppRuntime::applyRecognizedText(const OCRResult &recognized, const QUuid &cardID)
 {
     ModelContext &context = modelContext();
     const auto cards = context.fetchCards();
@@ -341,15 +365,58 @@ void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
     // the search index.
     if (!card)
         return;
-    card->setOcrText(text);
+    // The annotations of the moment decide: they may have changed while the
+    // picture was being read.
+    card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
     if (!context.save())
         return;
-    const auto boards = context.fetchBoards();
+    indexCard(card, [this, cardID] { Q_EMIT recognitionApplied(cardID); });
+}
+
+void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
+{
+    const auto boards = modelContext().fetchBoards();
     if (!boards || !m_services.spotlightIndex)
         return;
     m_services.spotlightIndex->index(spotlightRecord(card, *boards), this,
-                                     [this, cardID](std::optional<SearchIndexError>) { Q_EMIT recognitionApplied(cardID); });
+                                     [done = std::move(done)](std::optional<SearchIndexError>) {
+                                         if (done)
+                                             done();
+                                     });
+}
+
+bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
+                                         const QSize &imageSize)
+{
+    if (!TextRedaction::hidesOtherAreas(previousAnnotations, card.annotationDocumentData(), imageSize))
+        return false;
+    // Without the words' boxes at hand, no word may stay that a new box
+    // could cover; reading the picture again brings back what is visible.
+    if (TextRedaction::mayHidePicture(card.annotationDocumentData()))
+        card.setOcrText(QString());
+    return true;
+}
+
+void AppRuntime::recognizeTextAgain(const QUuid &cardID, const QImage &image)
+{
+    const auto cards = modelContext().fetchCards();
+    if (!cards)
+        return;
+    const auto card = std::find_if(cards->cbegin(), cards->cend(), [&](const CanvasCard *candidate) {
+        return candidate->id() == cardID && candidate->isLive();
+    });
+    if (card == cards->cend())
+        return;
+    // The index must not keep the words the text has just lost, even if
+    // reading the picture fails.
+    indexCard(*card, nullptr);
+    if (!m_services.ocrService)
+        return;
+    m_services.ocrService->recognizeText(image, this, [this, cardID](const OCRResult &recognized) {
+        if (!recognized.error)
+            applyRecognizedText(recognized, cardID);
+    });
 }
 
 void AppRuntime::setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id)

@@ -50,10 +50,13 @@ void OCRService::recognizeText(const QImage &image, QObject *receiver, Completio
             result.error = TextRecognitionError{QStringLiteral("Text recognition is not available.")};
         } else {
             const TextRecognitionOutcome outcome = state->recognizer->recognize(image);
-            if (outcome.error)
+            if (outcome.error) {
                 result.error = outcome.error;
-            else
+            } else {
                 result.text = joinedText(outcome.observations);
+                result.lines = outcome.observations;
+                result.imageSize = image.size();
+            }
         }
         deliverTo(receiver, [completion, result]() { completion(result); });
     });

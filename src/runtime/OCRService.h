@@ -18,6 +18,10 @@ struct OCRResult
 {
     QString text; // the recognised lines joined with "\n"; empty on failure
     std::optional<TextRecognitionError> error;
+    // The lines with their words' boxes, in pixels of an image this size:
+    // what it takes to leave out words that annotations hide.
+    QList<TextObservation> lines;
+    QSize imageSize;
 };
 
 // Text recognition as the runtime sees it, so tests can hand it a fake.

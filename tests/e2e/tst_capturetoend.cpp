@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -17,7 +18,70 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 using namespace tessaline::e2e;
+
+namespace {
+
+// A home and a runtime directory of their own for one run of the app, so
+// the run is another session as far as the app can tell: it neither hands
+// over to a Tessaline the developer has running nor reaches its library.
+// The capture shortcut is one that instance does not hold.
+class AppHome
+{
+public:
+    static constexpr const char *captureKeys = "ctrl+alt+super+5";
+
+    explicit AppHome(const QVariantMap &settings = {})
+    {
+        QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QSettings file(configDirectory() + QStringLiteral("/Tessaline.conf"), QSettings::IniFormat);
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+            file.setValue(it.key(), it.value());
+        // Ctrl+Alt+Super+5 captures; no quick-note shortcut.
+        file.setValue(QStringLiteral("tessaline.shortcuts.configuration.v2"),
+                      QByteArray(R"({"capture":{"keyCode":23,"modifiers":7}})"));
+    }
+
+    bool isValid() const { return m_home.isValid() && m_runtime.isValid(); }
+    QString filePath(const QString &name) const { return m_home.filePath(name); }
+    QString configDirectory() const { return m_home.filePath(QStringLiteral(".config/Tessaline")); }
+    QString dataDirectory() const { return m_home.filePath(QStringLiteral(".local/share/Tessaline")); }
+    QString store() const { return dataDirectory() + QStringLiteral("/Tessaline.sqlite"); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return environment;
+    }
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_runtime;
+};
+
+// Another Tessaline, as a developer would have running in the session that
+// runs the tests: the test process's own runtime directory, the default
+// shortcuts.
+QProcessEnvironment runningElsewhere(const QTemporaryDir &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return environment;
+}
+
+} // namespace
 
 class CaptureToEndTest : public QObject
 {
@@ -25,21 +89,21 @@ class CaptureToEndTest : public QObject
 private Q_SLOTS:
     void hotKeyRegionCaptureIsStoredRecognisedAndIndexed();
     void regionCaptureIsAnnotatedInItsReviewAndKept();
+    void startsAtTheSameMomentMakeOneInstance();
 };
 
 void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
 {
-    QTemporaryDir home;
+    // A first user who turned the review off, so a capture ends with the toast.
+    AppHome home({{QStringLiteral("automaticallyOpensRegionCaptureReview"), false}});
     QVERIFY(home.isValid());
-    const QString dataDir = home.filePath(QStringLiteral(".local/share/Tessaline"));
-    const QString configDir = home.filePath(QStringLiteral(".config/Tessaline"));
-    QVERIFY(QDir().mkpath(configDir));
-    {
-        // A first user who turned the review off, so a capture ends with the toast.
-        QFile settings(configDir + QStringLiteral("/Tessaline.conf"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
-    }
+    const QString dataDir = home.dataDirectory();
+
+    // A Tessaline already running in the session (the developer's own).
+    QTemporaryDir otherHome;
+    Helper other(QStringLiteral(TESSALINE_BINARY), {}, runningElsewhere(otherHome));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"))),
+                             20000);
 
     Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     QTest::qWait(500);
@@ -55,15 +119,10 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     target.show();
     QVERIFY(QTest::qWaitForWindowExposed(&target));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+    Helper app(QStringLiteral(TESSALINE_BINARY), {}, home.environment());
     QVERIFY(app.isRunning());
 
-    const QString store = dataDir + QStringLiteral("/Tessaline.sqlite");
+    const QString store = home.store();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(store), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
     QCOMPARE(queryValue(store, QStringLiteral("SELECT title FROM Board WHERE isInbox = 1")).toString(),
@@ -74,7 +133,7 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     target.raise();
     target.activateWindow();
     QTest::qWait(300);
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(AppHome::captureKeys)}));
     QTest::qWait(1500); // the overlay covers the screen
     const QPoint from(210, 320);
     const QPoint to(1150, 430);
@@ -108,7 +167,13 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QCOMPARE(queryValue(index, QStringLiteral("SELECT COUNT(*) FROM items_text WHERE items_text MATCH 'revenue'")).toInt(),
              1);
 
+    // The other Tessaline went on by itself, and was never asked for anything.
+    QVERIFY(app.isRunning() && other.isRunning());
+    QCOMPARE(queryValue(otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite")),
+                        QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(),
+             0);
     app.stop();
+    other.stop();
     tray.stop();
     windowManager.stop();
 }
@@ -116,21 +181,16 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
 void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
 {
     // A new user with the default settings: a region capture opens its review.
-    QTemporaryDir home;
-    const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    AppHome home;
+    const QString store = home.store();
     Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     QTest::qWait(500);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+    Helper app(QStringLiteral(TESSALINE_BINARY), {}, home.environment());
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
     QTest::qWait(1500);
     // A first launch opens the setup sheet over the main window; a sheet
     // that is up keeps the review away, so skip the setup as a user can.
-    const QString settings = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
+    const QString settings = home.configDirectory() + QStringLiteral("/Tessaline.conf");
     auto settingsText = [&] {
         QFile file(settings);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -139,7 +199,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
     QTRY_VERIFY_WITH_TIMEOUT(settingsText().contains(QStringLiteral("onboardingPreferences")), 10000);
     QTest::qWait(500);
 
-    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(AppHome::captureKeys)}));
     QTest::qWait(1500);
     QVERIFY(xdotoolDrag(QPoint(300, 250), QPoint(900, 650)));
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
@@ -172,6 +232,37 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
                                  .isEmpty(),
                              10000);
     app.stop();
+    windowManager.stop();
+}
+
+void CaptureToEndTest::startsAtTheSameMomentMakeOneInstance()
+{
+    AppHome home;
+    QVERIFY(home.isValid());
+    Helper windowManager(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    std::vector<std::unique_ptr<Helper>> starts;
+    for (int i = 0; i < 5; ++i)
+        starts.push_back(std::make_unique<Helper>(QStringLiteral(TESSALINE_BINARY), QStringList{}, home.environment()));
+    auto running = [&] {
+        return std::count_if(starts.begin(), starts.end(), [](const auto &start) { return start->isRunning(); });
+    };
+
+    // Four hand over to one and leave; that one seeds the library once.
+    QTRY_COMPARE_WITH_TIMEOUT(running(), 1, 30000);
+    for (const auto &start : starts) {
+        if (!start->isRunning())
+            QCOMPARE(start->exitCode(), 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(home.store(), QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QCOMPARE(queryValue(home.store(), QStringLiteral("SELECT COUNT(*) FROM Board WHERE isInbox = 1")).toInt(), 1);
+
+    // One more start in the same session does the same.
+    Helper later(QStringLiteral(TESSALINE_BINARY), {}, home.environment());
+    QTRY_VERIFY_WITH_TIMEOUT(!later.isRunning(), 20000);
+    QCOMPARE(later.exitCode(), 0);
+    QCOMPARE(running(), 1);
+    QCOMPARE(queryValue(home.store(), QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2);
+    starts.clear();
     windowManager.stop();
 }
 

@@ -19,6 +19,7 @@ private Q_SLOTS:
     void reviewOrToast_data();
     void reviewOrToast();
     void captureIntoATrashedNoteLandsInQuickCaptures();
+    void capturesAreStoredInArrivalOrderIntoTheirNotes();
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
     void behaviourSettersWriteBothKeys();
@@ -203,6 +204,52 @@ void AppRuntimeTest::captureIntoATrashedNoteLandsInQuickCaptures()
     Board *inbox = *TessalineStore::quickCapturesNote(rig.context(), at(2));
     QCOMPARE(rig.card(*cardID)->boardID(), inbox->id());
     QVERIFY(inbox->writingDocument().referencedCardIDs().contains(*cardID));
+}
+
+void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
+{
+    Rig rig;
+    rig.runtime->start();
+    NavigationState &navigation = rig.runtime->navigation();
+    Board *first = *ThinkingSessionService(rig.context()).resolveNote(navigation.activeBoardID(), at(0));
+    auto *second = new Board;
+    second->setTitle(QStringLiteral("Second"));
+    rig.context().insert(second);
+    QVERIFY(rig.context().save());
+
+    // A large capture whose PNG takes long to encode (noise does not
+    // compress), then a tiny one taken after the user switched notes.
+    CaptureResult large = rig.capture(CaptureMode::window);
+    large.image = QImage(2400, 1600, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < large.image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(large.image.scanLine(y));
+        for (int x = 0; x < large.image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (seed >> 8);
+        }
+    }
+    const CaptureResult small = rig.capture(CaptureMode::window);
+
+    QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
+    rig.runtime->handleCaptureResult(large);
+    navigation.setActiveBoardID(second->id());
+    rig.runtime->handleCaptureResult(small);
+    QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 20000);
+
+    const auto largeID = handled.at(0).first().value<std::optional<QUuid>>();
+    const auto smallID = handled.at(1).first().value<std::optional<QUuid>>();
+    QVERIFY(largeID && smallID);
+    QCOMPARE(QImage::fromData(*rig.card(*largeID)->originalImageData()).size(), large.image.size());
+    QCOMPARE(rig.card(*largeID)->boardID(), first->id());
+    QVERIFY(first->writingDocument().referencedCardIDs().contains(*largeID));
+    QCOMPARE(rig.card(*smallID)->boardID(), second->id());
+    QVERIFY(second->writingDocument().referencedCardIDs().contains(*smallID));
+    // Store order, toasts and the selection follow arrival.
+    const auto cards = *rig.context().fetchCards();
+    QVERIFY(cards.indexOf(rig.card(*largeID)) < cards.indexOf(rig.card(*smallID)));
+    QCOMPARE(rig.windowing.toasts, (QList<QUuid>{*largeID, *smallID}));
+    QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{*smallID});
 }
 
 void AppRuntimeTest::copyOutcomeDecidesLastCopiedCard()

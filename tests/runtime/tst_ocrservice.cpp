@@ -30,7 +30,9 @@ public:
 
 TextObservation line(const char *text)
 {
-    return TextObservation{QString::fromUtf8(text)};
+    TextObservation observation;
+    observation.topCandidate = QString::fromUtf8(text);
+    return observation;
 }
 
 } // namespace

@@ -54,8 +54,11 @@ public:
     void answer(const QString &text)
     {
         auto [receiver, completion] = pending.takeFirst();
-        if (receiver)
-            completion(OCRResult{text, std::nullopt});
+        if (!receiver)
+            return;
+        OCRResult result;
+        result.text = text;
+        completion(result);
     }
     QList<std::pair<QPointer<QObject>, Completion>> pending;
 };
