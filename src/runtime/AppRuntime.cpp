@@ -6,6 +6,7 @@
 #include "runtime/TextRedaction.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/ModelContainer.h"
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
@@ -256,14 +257,22 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCaptur
     init.createdAt = result.capturedAt;
     init.updatedAt = result.capturedAt;
     init.capturedAt = result.capturedAt;
+    // A capture that cannot be stored leaves nothing behind: not the card, not
+    // its reference in the note, and no other unsaved edit is touched.
+    ModelChangeScope scope(context);
     auto *card = new CanvasCard(init);
     const QUuid cardID = card->id();
     context.insert(card);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
     document.insertCardReference(cardID, capture.anchorID);
-    (*note)->updateWritingDocument(document, result.capturedAt);
-    if (auto saved = context.save(); !saved) {
+    if (!(*note)->updateWritingDocument(document, result.capturedAt)) {
+        scope.undo();
+        fail(message(ThinkingSessionError::writingNotStorable));
+        Q_EMIT captureHandled(std::nullopt);
+        return;
+    }
+    if (auto saved = scope.saveOrUndo(); !saved) {
         fail(saved.error().message);
         Q_EMIT captureHandled(std::nullopt);
         return;
@@ -367,9 +376,12 @@ void AppRuntime::applyRecognizedText(const OCRResult &recognized, const QUuid &c
         return;
     // The annotations of the moment decide: they may have changed while the
     // picture was being read.
+    ModelChangeScope scope(context);
     card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
-    if (!context.save())
+    // Text that cannot be stored is dropped, so a later unrelated save does
+    // not store it unindexed.
+    if (!scope.saveOrUndo())
         return;
     indexCard(card, [this, cardID] { Q_EMIT recognitionApplied(cardID); });
 }

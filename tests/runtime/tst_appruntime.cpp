@@ -20,6 +20,7 @@ private Q_SLOTS:
     void reviewOrToast();
     void captureIntoATrashedNoteLandsInQuickCaptures();
     void capturesAreStoredInArrivalOrderIntoTheirNotes();
+    void failedCaptureSaveLeavesNothingBehind();
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
     void behaviourSettersWriteBothKeys();
@@ -250,6 +251,30 @@ void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
     QVERIFY(cards.indexOf(rig.card(*largeID)) < cards.indexOf(rig.card(*smallID)));
     QCOMPARE(rig.windowing.toasts, (QList<QUuid>{*largeID, *smallID}));
     QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{*smallID});
+}
+
+// A capture whose save fails is gone for good: a later, unrelated save must
+// not store it half-made, and edits waiting elsewhere are left alone.
+void AppRuntimeTest::failedCaptureSaveLeavesNothingBehind()
+{
+    Rig rig;
+    rig.runtime->start();
+    Board *note = *ThinkingSessionService(rig.context()).resolveNote(rig.runtime->navigation().activeBoardID(), at(0));
+    const QList<QUuid> referencesBefore = note->writingDocument().referencedCardIDs();
+    const qsizetype cardsBefore = rig.context().fetchCards()->size();
+    note->setFocusQuestion(QStringLiteral("typed but not yet saved"));
+
+    rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+    QVERIFY(!rig.handle(rig.capture(CaptureMode::window)));
+    QCOMPARE(rig.runtime->errorMessage(), std::optional<QString>(QStringLiteral("disk full")));
+    QCOMPARE(rig.context().fetchCards()->size(), cardsBefore);
+    QCOMPARE(note->writingDocument().referencedCardIDs(), referencesBefore);
+    QCOMPARE(note->focusQuestion(), std::optional<QString>(QStringLiteral("typed but not yet saved")));
+
+    QVERIFY(rig.context().save());
+    rig.context().rollback();
+    QCOMPARE(rig.context().fetchCards()->size(), cardsBefore);
+    QCOMPARE(note->writingDocument().referencedCardIDs(), referencesBefore);
 }
 
 void AppRuntimeTest::copyOutcomeDecidesLastCopiedCard()
