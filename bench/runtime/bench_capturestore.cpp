@@ -1,8 +1,14 @@
 // A capture result becoming a stored snip, step by step, at three screen
-// sizes: the PNG for the library, the clipboard's second format, and the
-// card's insert and save into a library file.
+// sizes: the crop from the frozen frame (main thread), the PNG for the
+// library and the grey copy for text recognition (thread pool), the
+// clipboard entry (main thread; its TIFF as it was encoded up front, for
+// comparison) and the card's insert and save into a library file (main
+// thread).
 
 #include "ScreenshotContent.h"
+#include "capture/CaptureValues.h"
+#include "platform/Pasteboard.h"
+#include "platform/TesseractRecognizer.h"
 #include "runtime/ImageExportService.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -35,6 +41,40 @@ void pngEncode(benchmark::State &state)
     const QImage &image = capture(int(state.range(0)));
     for (auto _ : state)
         benchmark::DoNotOptimize(ImageExportService::pngData(image));
+}
+
+// The selection a little inside the display, as a region capture has it;
+// Arg 1 copies the pixels as the crop did before it shared them.
+void crop(benchmark::State &state)
+{
+    FrozenDisplayCapture frozen;
+    frozen.image = capture(int(state.range(0)));
+    frozen.target.pointSize = QSizeF(frozen.image.size());
+    frozen.target.pixelSize = QSizeF(frozen.image.size());
+    const QRectF selection(40, 40, frozen.image.width() - 80, frozen.image.height() - 80);
+    const bool copies = state.range(1) != 0;
+    for (auto _ : state) {
+        QImage cropped = *frozen.croppedImage(selection);
+        if (copies)
+            cropped = cropped.copy();
+        benchmark::DoNotOptimize(cropped.constBits());
+    }
+}
+
+void greyCopy(benchmark::State &state)
+{
+    const QImage &image = capture(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TesseractRecognizer::greyImage(image));
+}
+
+// What the main thread spends putting the capture on the clipboard.
+void clipboardOffer(benchmark::State &state)
+{
+    const QByteArray png = *ImageExportService::pngData(capture(int(state.range(0))));
+    ClipboardPasteboard pasteboard;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pasteboard.setImage(png));
 }
 
 void clipboardEncode(benchmark::State &state)
@@ -76,6 +116,9 @@ void insertAndSave(benchmark::State &state)
 } // namespace
 
 BENCHMARK(pngEncode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(crop)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(greyCopy)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(clipboardOffer)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(clipboardEncode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(insertAndSave)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(20);
 

@@ -2,6 +2,7 @@
 
 #include "platform/CoordinateSpaces.h"
 
+#include <QColorSpace>
 #include <QDateTime>
 
 #include <algorithm>
@@ -112,9 +113,25 @@ std::optional<QImage> FrozenDisplayCapture::croppedImage(const QRectF &selection
     const qint64 bottom = std::min<qint64>(y1, image.height());
     if (right - left < 1 || bottom - top < 1)
         return std::nullopt;
-    QImage cropped = image.copy(int(left), int(top), int(right - left), int(bottom - top));
-    if (cropped.isNull())
+    // A 5K frame is 59 MB; copying it on the main thread stalls the window,
+    // so the crop is a read-only view over the frame's pixels that keeps the
+    // frame alive; writing to it detaches into a copy of the crop alone.
+    if (image.depth() < 8) {
+        QImage cropped = image.copy(int(left), int(top), int(right - left), int(bottom - top));
+        return cropped.isNull() ? std::nullopt : std::optional<QImage>(cropped);
+    }
+    const uchar *origin = image.constBits() + top * image.bytesPerLine() + left * (image.depth() / 8);
+    auto *frame = new QImage(image);
+    QImage cropped(origin, int(right - left), int(bottom - top), image.bytesPerLine(), image.format(),
+                   [](void *held) { delete static_cast<QImage *>(held); }, frame);
+    if (cropped.isNull()) {
+        delete frame; // Qt calls the clean-up only for an image it made
         return std::nullopt;
+    }
+    cropped.setDevicePixelRatio(image.devicePixelRatio());
+    cropped.setDotsPerMeterX(image.dotsPerMeterX());
+    cropped.setDotsPerMeterY(image.dotsPerMeterY());
+    cropped.setColorSpace(image.colorSpace());
     return cropped;
 }
 

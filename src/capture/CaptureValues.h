@@ -83,6 +83,8 @@ struct FrozenDisplayCapture
     CaptureResult regionResult(const QRectF &selection, const QImage &croppedImage) const;
     // The part of the image under a selection given in display coordinates;
     // none when the selection covers less than a point or a pixel of it.
+    // The crop shares the frame's pixels (read-only) and keeps the frame
+    // alive until it is dropped; writing to it copies the crop alone.
     std::optional<QImage> croppedImage(const QRectF &selection) const;
 };
 

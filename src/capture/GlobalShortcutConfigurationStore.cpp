@@ -9,16 +9,25 @@ namespace tessaline {
 GlobalShortcutConfiguration GlobalShortcutConfigurationStore::load()
 {
     if (const auto data = m_defaults.data(configurationKey())) {
-        if (const auto json = parseJson(*data)) {
-            if (const auto configuration = GlobalShortcutConfiguration::fromJson(*json); configuration && configuration->isValid())
-                return *configuration;
-        }
+        if (const auto configuration = decode(*data))
+            return *configuration;
     }
     if (const auto migrated = migrateLegacy()) {
         save(*migrated);
         return *migrated;
     }
     return GlobalShortcutConfiguration::defaults();
+}
+
+std::optional<GlobalShortcutConfiguration> GlobalShortcutConfigurationStore::decode(const QByteArray &data)
+{
+    const auto json = parseJson(data);
+    if (!json)
+        return std::nullopt;
+    const auto configuration = GlobalShortcutConfiguration::fromJson(*json);
+    if (!configuration || !configuration->isValid())
+        return std::nullopt;
+    return configuration;
 }
 
 void GlobalShortcutConfigurationStore::save(const GlobalShortcutConfiguration &configuration)

@@ -25,6 +25,9 @@ public:
     // Drops an invalid configuration without writing.
     void save(const GlobalShortcutConfiguration &configuration);
 
+    // The stored bytes' configuration when they hold a valid one.
+    static std::optional<GlobalShortcutConfiguration> decode(const QByteArray &data);
+
     // The key code an older setting's key name stood for.
     static std::optional<quint32> legacyKeyCode(const QString &name);
     std::optional<GlobalShortcutConfiguration> migrateLegacy() const;

@@ -169,16 +169,20 @@ Expected<void, QString> CaptureReviewModel::saveReview()
     if (!encoded)
         return unexpected(captureReviewErrorMessage(CaptureReviewError::annotationsNotEncodable));
 
+    const std::optional<QByteArray> previous = card->annotationDocumentData();
     // The document and the caption are stored together or not at all; other
     // unsaved edits in the context are not this review's to undo.
     ModelChangeScope scope(m_runtime.modelContext());
     card->setAnnotationDocumentData(*encoded);
+    const bool readsTextAgain = AppRuntime::prepareAnnotationChange(*card, previous, m_image.size());
     ThinkingSessionService service(m_runtime.modelContext());
     const auto kept = service.updateCaption(m_contextText, m_cardID, QDateTime::currentDateTimeUtc());
     if (!kept) {
         scope.undo();
         return unexpected(kept.error().message);
     }
+    if (readsTextAgain)
+        m_runtime.recognizeTextAgain(m_cardID, m_image);
 
     if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
         if (!m_runtime.copyCardImage(card, m_pasteboard))

@@ -167,7 +167,7 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
     painter->setPen(semanticColor(SemanticColor::tertiary, palette));
     const QFontMetrics metrics(caption());
     const qreal footerY = rect.bottom() - padding - metrics.lineSpacing();
-    const QString date = relativeDateText(displayDate, now);
+    const QString date = relativeTimeText(displayDate, now);
     const int dateWidth = metrics.horizontalAdvance(date);
     painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
     if (!sourceText.isEmpty()) {

@@ -14,7 +14,9 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
+#include "platform/PlatformTexts.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QAbstractItemDelegate>
 #include <QButtonGroup>
@@ -160,7 +162,7 @@ public:
         painter->setFont(caption);
         painter->setPen(semanticColor(SemanticColor::tertiary, palette));
         const qreal footerY = rect.bottom() - 14 - metrics.lineSpacing();
-        const QString date = relativeDateText(note.updatedAt, QDateTime::currentDateTimeUtc());
+        const QString date = relativeTimeText(note.updatedAt, QDateTime::currentDateTimeUtc());
         const int dateWidth = metrics.horizontalAdvance(date);
         painter->drawText(QRectF(left + width - dateWidth, footerY, dateWidth, metrics.lineSpacing()), Qt::AlignVCenter, date);
         if (!note.folderName.isEmpty()) {
@@ -520,7 +522,7 @@ void SearchView::rebuild()
     m_found = found;
     const QString query = found->query();
     if (query.isEmpty()) {
-        m_subtitle->setText(QStringLiteral("Everything stays searchable on this Mac."));
+        m_subtitle->setText(PlatformTexts::searchStaysLocal());
         m_subtitle->setWordWrap(true);
     } else {
         m_subtitle->setText(QStringLiteral("Looking for \u201C") + query + QStringLiteral("\u201D"));

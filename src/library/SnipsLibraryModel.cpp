@@ -147,7 +147,7 @@ QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
     case NoteTitleRole:
         return noteTitle(card, m_library.boards());
     case DateTextRole:
-        return relativeDateText(libraryDate(card), now());
+        return relativeTimeText(libraryDate(card), now());
     case Qt::AccessibleTextRole:
         return card->displayTitle();
     case Qt::AccessibleDescriptionRole:
@@ -228,35 +228,6 @@ QString SnipsLibraryModel::tileTitle(const CanvasCard *card)
 {
     const QString caption = card->contextText();
     return caption.isEmpty() ? card->displayTitle() : caption;
-}
-
-QString SnipsLibraryModel::relativeDateText(const QDateTime &date, const QDateTime &now)
-{
-    const qint64 seconds = date.secsTo(now);
-    const bool past = seconds >= 0;
-    const qint64 span = past ? seconds : -seconds;
-    struct Unit
-    {
-        qint64 seconds;
-        const char *one;
-        const char *many;
-    };
-    static constexpr Unit units[] = {
-        {365 * 86400, "year", "years"}, {30 * 86400, "month", "months"}, {7 * 86400, "week", "weeks"},
-        {86400, "day", "days"},         {3600, "hour", "hours"},         {60, "minute", "minutes"},
-        {1, "second", "seconds"},
-    };
-    qint64 amount = span;
-    const char *name = "seconds";
-    for (const Unit &unit : units) {
-        if (span >= unit.seconds) {
-            amount = span / unit.seconds;
-            name = amount == 1 ? unit.one : unit.many;
-            break;
-        }
-    }
-    const QString phrase = QStringLiteral("%1 %2").arg(amount).arg(QString::fromLatin1(name));
-    return past ? tr("%1 ago").arg(phrase) : tr("in %1").arg(phrase);
 }
 
 QList<Board *> SnipsLibraryModel::noteTargets(const CanvasCard *card, const QList<Board *> &boards)

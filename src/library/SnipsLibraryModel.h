@@ -79,8 +79,6 @@ public:
     // note is gone.
     static QString noteTitle(const CanvasCard *card, const QList<Board *> &boards);
     static QString tileTitle(const CanvasCard *card);
-    // "5 minutes ago", "in 2 days": the largest whole unit.
-    static QString relativeDateText(const QDateTime &date, const QDateTime &now);
     // The live notes other than the inbox and the card's own, by title in
     // natural order, equal titles by identifier text.
     static QList<Board *> noteTargets(const CanvasCard *card, const QList<Board *> &boards);

@@ -13,6 +13,7 @@
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -457,7 +458,7 @@ QMenu *SnipsLibraryView::cardMenu(CanvasCard *card, QWidget *parent)
     }
     for (const Board *target : targets) {
         const QUuid noteID = target->id();
-        QAction *action = notes->addAction(target->title());
+        QAction *action = notes->addAction(menuEscapedText(target->title()));
         connect(action, &QAction::triggered, this, [this, live, noteID] {
             CanvasCard *current = live();
             const Board *note = m_model->library().firstBoard(noteID);

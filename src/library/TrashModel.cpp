@@ -89,31 +89,6 @@ QString TrashCardTexts::accessibilitySummary(const CanvasCard &card, const std::
     return items.join(QStringLiteral(", "));
 }
 
-QString TrashCardTexts::relativeDate(const QDateTime &date, const QDateTime &now)
-{
-    const qint64 seconds = date.secsTo(now);
-    const qint64 span = seconds < 0 ? -seconds : seconds;
-    if (span < 60)
-        return TrashModel::tr("now");
-    const auto count = [](qint64 n, const QString &one, const QString &many) {
-        return n == 1 ? one : many.arg(n);
-    };
-    QString amount;
-    if (span < 3600)
-        amount = count(span / 60, TrashModel::tr("1 minute"), TrashModel::tr("%1 minutes"));
-    else if (span < 86400)
-        amount = count(span / 3600, TrashModel::tr("1 hour"), TrashModel::tr("%1 hours"));
-    else if (span < 7 * 86400)
-        amount = count(span / 86400, TrashModel::tr("1 day"), TrashModel::tr("%1 days"));
-    else if (span < 30 * 86400)
-        amount = count(span / (7 * 86400), TrashModel::tr("1 week"), TrashModel::tr("%1 weeks"));
-    else if (span < 365 * 86400)
-        amount = count(span / (30 * 86400), TrashModel::tr("1 month"), TrashModel::tr("%1 months"));
-    else
-        amount = count(span / (365 * 86400), TrashModel::tr("1 year"), TrashModel::tr("%1 years"));
-    return seconds < 0 ? TrashModel::tr("in %1").arg(amount) : TrashModel::tr("%1 ago").arg(amount);
-}
-
 TrashItemModel::TrashItemModel(Section section, QObject *parent)
     : QAbstractListModel(parent)
     , m_section(section)

@@ -49,8 +49,6 @@ struct TrashCardTexts
     static QString source(const CanvasCard &card, const std::optional<QString> &boardTitle);
     static bool sourceIsBoard(const std::optional<QString> &boardTitle);
     static QString accessibilitySummary(const CanvasCard &card, const std::optional<QString> &boardTitle);
-    // "5 minutes ago", "in 2 days": how far `date` lies from `now`.
-    static QString relativeDate(const QDateTime &date, const QDateTime &now);
 };
 
 // One grid of the screen: the deleted notes or the deleted cards. Rows

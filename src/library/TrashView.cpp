@@ -10,6 +10,7 @@
 #include "design/StudioEmptyState.h"
 #include "design/StudioSectionHeader.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -367,7 +368,7 @@ void TrashTileDelegate::paintBoard(QPainter *painter, const QRect &tile, const Q
                       QString::number(index.data(TrashItemModel::SnipCountRole).toInt()), 60, tertiary);
     drawLabel(painter, x + 10, y, QStringLiteral("text.bubble"),
               QString::number(index.data(TrashItemModel::ThoughtCountRole).toInt()), 60, tertiary);
-    const QString date = TrashCardTexts::relativeDate(index.data(TrashItemModel::DateRole).toDateTime(),
+    const QString date = relativeTimeText(index.data(TrashItemModel::DateRole).toDateTime(),
                                                       QDateTime::currentDateTimeUtc());
     painter->setPen(tertiary);
     painter->drawText(QRect(content.left(), y - lineHeight(caption()), content.width(), 2 * lineHeight(caption())),
@@ -424,7 +425,7 @@ void TrashTileDelegate::paintCard(QPainter *painter, const QRect &tile, const QS
     // Footer: the note or source app, then the date, kept whole.
     painter->setFont(caption());
     const QColor tertiary = colorOf(SemanticColor::tertiary, palette);
-    const QString date = TrashCardTexts::relativeDate(index.data(TrashItemModel::DateRole).toDateTime(),
+    const QString date = relativeTimeText(index.data(TrashItemModel::DateRole).toDateTime(),
                                                       QDateTime::currentDateTimeUtc());
     const int dateWidth = painter->fontMetrics().horizontalAdvance(date);
     const int footerY = content.bottom() - lineHeight(caption()) / 2;

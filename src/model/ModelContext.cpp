@@ -403,6 +403,59 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     return writeRecoveries(m_boards.saved).and_then([&] { return writeRecoveries(m_boards.inserted); });
 }
 
+bool ModelContext::beginTransaction(QSqlDatabase &db)
+{
+    if (!m_savesCheckForOtherWriters)
+        return db.transaction();
+    // Taking the write lock first makes the check and the writing one step:
+    // another writer commits before the check reads, or waits until after.
+    QSqlQuery begin(db);
+    return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+template <typename T>
+Expected<bool, StoreError> ModelContext::storeHoldsWhatWasRead(const Table<T> &table) const
+{
+    if (!table.loaded)
+        return true;
+    const T *tag = nullptr;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*), IFNULL(MAX(row), 0) FROM %1").arg(storeschema::tableName(tag)))
+        || !query.next())
+        return unexpected(queryError(query));
+    qint64 lastRow = 0;
+    for (const T *entity : table.saved)
+        lastRow = std::max(lastRow, entity->m_rowID);
+    return query.value(0).toLongLong() == table.saved.size() && query.value(1).toLongLong() == lastRow;
+}
+
+Expected<void, StoreError> ModelContext::otherWriterCheck()
+{
+    if (!m_savesCheckForOtherWriters)
+        return {};
+    for (const auto &held : {storeHoldsWhatWasRead(m_boards), storeHoldsWhatWasRead(m_cards)}) {
+        if (!held)
+            return unexpected(held.error());
+        if (!*held)
+            return unexpected(writtenElsewhere());
+    }
+    return {};
+}
+
+StoreError ModelContext::writtenElsewhere()
+{
+    return StoreError{QStringLiteral("The library was changed by another copy of Tessaline at the same moment.")};
+}
+
+Expected<void, StoreError> ModelContext::readStoreAgain()
+{
+    const auto reload = [this](auto &table) -> Expected<void, StoreError> {
+        return table.loaded ? loadTable(table) : Expected<void, StoreError>();
+    };
+    return reload(m_boards).and_then([&] { return reload(m_cards); }).and_then([&] { return reload(m_connections); });
+}
+
 Expected<void, StoreError> ModelContext::save()
 {
     if (m_failNextSave) {
@@ -414,8 +467,12 @@ Expected<void, StoreError> ModelContext::save()
         return {};
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
+    if (!beginTransaction(db))
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(db.lastError().text())});
+    if (auto unchanged = otherWriterCheck(); !unchanged) {
+        db.rollback();
+        return unchanged;
+    }
     QHash<PersistentEntity *, qint64> newRows;
     if (auto written = writeChanges(newRows); !written) {
         db.rollback();

@@ -12,6 +12,8 @@
 #include <QObject>
 #include <QSet>
 
+class QSqlDatabase;
+
 #include <optional>
 
 namespace tessaline {
@@ -59,6 +61,17 @@ public:
     // values back. An operation undoing its own failure uses a
     // ModelChangeScope instead.
     void rollback();
+
+    // While on, every save first checks, in the transaction that writes,
+    // that the store holds no notes or cards but those this context has
+    // read, and fails with writtenElsewhere() when it does, writing nothing.
+    // For the first-launch seeding, which another process (a second session
+    // of the same user) may be doing in the same library at the same moment.
+    void setSavesCheckForOtherWriters(bool on) { m_savesCheckForOtherWriters = on; }
+    static StoreError writtenElsewhere();
+    // Reads every type that has been read again, taking in the rows another
+    // process has written since; the objects in memory stay as they are.
+    Expected<void, StoreError> readStoreAgain();
 
     // Writing texts of a note kept aside before something replaced them (text
     // that could not be read, words a repair dropped), oldest first: the
@@ -111,6 +124,12 @@ private:
     template <typename T>
     void adopt(Table<T> &table, T *entity);
     Expected<void, StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows);
+    bool beginTransaction(QSqlDatabase &db);
+    // Whether the store still holds exactly the rows of `table` read last.
+    template <typename T>
+    Expected<bool, StoreError> storeHoldsWhatWasRead(const Table<T> &table) const;
+    // Fails when another copy of the app wrote the store since it was read.
+    Expected<void, StoreError> otherWriterCheck();
 
     QString m_connectionName;
     Table<Board> m_boards;
@@ -120,6 +139,7 @@ private:
     QList<PersistentEntity *> m_removed;
     std::optional<StoreError> m_failNextFetch;
     std::optional<StoreError> m_failNextSave;
+    bool m_savesCheckForOtherWriters = false;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 

@@ -135,6 +135,32 @@ Expected<Board *, StoreError> quickCapturesNote(ModelContext &context, const QDa
     return inbox;
 }
 
+Expected<SeededLibrary, StoreError> seedLibrary(ModelContext &context, const QDateTime &now)
+{
+    // A clash means the other process has finished a save; it is not likely
+    // to be repeated more than once or twice.
+    constexpr int attempts = 4;
+    context.setSavesCheckForOtherWriters(true);
+    Expected<SeededLibrary, StoreError> result = unexpected(ModelContext::writtenElsewhere());
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const auto welcome = seedWelcomeNoteIfNeeded(context, now);
+        const auto inbox = welcome ? quickCapturesNote(context, now) : unexpected(welcome.error());
+        if (welcome && inbox) {
+            result = SeededLibrary{*welcome, *inbox};
+            break;
+        }
+        result = unexpected(inbox.error());
+        if (!(inbox.error() == ModelContext::writtenElsewhere()))
+            break;
+        if (auto reread = context.readStoreAgain(); !reread) {
+            result = unexpected(reread.error());
+            break;
+        }
+    }
+    context.setSavesCheckForOtherWriters(false);
+    return result;
+}
+
 Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, const QDateTime &now)
 {
     ModelChangeScope scope(context);

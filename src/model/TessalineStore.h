@@ -49,6 +49,20 @@ Expected<Board *, StoreError> seedWelcomeNoteIfNeeded(ModelContext &context, con
 Expected<Board *, StoreError> quickCapturesNote(ModelContext &context, const QDateTime &now);
 Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, const QDateTime &now);
 
+// What start-up's seeding found or made: the welcome note (nullptr when the
+// library was not empty) and the Quick Captures inbox.
+struct SeededLibrary
+{
+    Board *welcome = nullptr;
+    Board *inbox = nullptr;
+};
+// The welcome note, then the inbox, as start-up makes sure of them. Another
+// process may seed the same library at the same moment (a second session of
+// the same user): each save checks in its transaction that nobody else has
+// written meanwhile, and when somebody has, the library is read again and
+// looked at anew, so it never ends up with two of either.
+Expected<SeededLibrary, StoreError> seedLibrary(ModelContext &context, const QDateTime &now);
+
 // Oldest first; equal dates by the identifier's text.
 bool noteCreationOrder(const Board *a, const Board *b);
 // By capture date (creation date when never captured), then identifier text.

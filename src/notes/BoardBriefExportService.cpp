@@ -16,6 +16,11 @@ namespace {
 
 constexpr qsizetype recognisedTextLimit = 600;
 
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
 const QString blockSeparator = QStringLiteral("\n\n");
 
 template <typename T>
@@ -38,6 +43,62 @@ QList<T *> stillAlive(const QList<QPointer<T>> &entities)
             result.append(entity.data());
     }
     return result;
+}
+
+// The locale's long date format without its weekday: the long style names
+// the day of the month, not of the week. The weekday field leaves with the
+// spaces and punctuation that joined it to its neighbour; literal text and
+// quoted words stay.
+QString longDateFormatWithoutWeekday(const QLocale &locale)
+{
+    enum class Kind { field, quoted, literal };
+    struct Segment
+    {
+        Kind kind;
+        QString text;
+    };
+    const QString format = locale.dateFormat(QLocale::LongFormat);
+    QList<Segment> segments;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        qsizetype end = i + 1;
+        Kind kind = Kind::literal;
+        if (c == u'\'') {
+            kind = Kind::quoted;
+            while (end < format.size() && format.at(end) != u'\'')
+                ++end;
+            end = std::min(end + 1, format.size());
+        } else if (isAsciiLetter(c)) {
+            kind = Kind::field;
+            while (end < format.size() && format.at(end) == c)
+                ++end;
+        } else {
+            while (end < format.size() && format.at(end) != u'\'' && !isAsciiLetter(format.at(end)))
+                ++end;
+        }
+        segments.append({kind, format.mid(i, end - i)});
+        i = end;
+    }
+    auto isJoint = [&](qsizetype index) {
+        if (index < 0 || index >= segments.size() || segments.at(index).kind != Kind::literal)
+            return false;
+        const QString &text = segments.at(index).text;
+        return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace() || c.isPunct(); });
+    };
+    for (qsizetype i = 0; i < segments.size(); ++i) {
+        const Segment &segment = segments.at(i);
+        if (segment.kind != Kind::field || segment.text.front() != u'd' || segment.text.size() < 3)
+            continue;
+        if (isJoint(i + 1))
+            segments.removeAt(i + 1);
+        else if (isJoint(i - 1))
+            segments.removeAt(--i);
+        segments.removeAt(i--);
+    }
+    QString result;
+    for (const Segment &segment : std::as_const(segments))
+        result += segment.text;
+    return result.trimmed();
 }
 
 } // namespace
@@ -81,7 +142,7 @@ std::optional<QString> connectionLine(const Connection &connection, const QHash<
 QString exportTimestamp(const BriefClock &clock)
 {
     const QDateTime local = clock.now.toTimeZone(clock.timeZone);
-    return clock.locale.toString(local.date(), QLocale::LongFormat) + QLatin1Char(' ')
+    return clock.locale.toString(local.date(), longDateFormatWithoutWeekday(clock.locale)) + QLatin1Char(' ')
         + clock.locale.toString(local.time(), QLocale::ShortFormat);
 }
 

@@ -48,7 +48,8 @@ QString sectionBody(const CanvasCard &card);
 // "- **A** label **B**", or nothing when either end is not in the map.
 std::optional<QString> connectionLine(const Connection &connection, const QHash<QUuid, const CanvasCard *> &cardsByID);
 
-// The footer's date and time: the locale's long date and short time.
+// The footer's date and time: the locale's long date (which names no
+// weekday) and short time.
 QString exportTimestamp(const BriefClock &clock);
 
 // The whole brief, ending in one line feed.

@@ -252,8 +252,30 @@ void SettingsModel::checkForUpdates()
     m_updates.checkForUpdates();
 }
 
+bool SettingsModel::updatesComeFromPackageManager() const
+{
+    return !m_updates.updater().isAvailable();
+}
+
+QString SettingsModel::updatesFootnote() const
+{
+    if (updatesComeFromPackageManager())
+        return PlatformTexts::updatesFromPackageManager();
+    return QStringLiteral("Tessaline checks quietly on a daily schedule after you opt in. When an update is ready, you "
+                          "choose when to install and relaunch.");
+}
+
+bool SettingsModel::canChangeAutomaticChecks() const
+{
+    return !updatesComeFromPackageManager();
+}
+
 void SettingsModel::setAutomaticallyChecksForUpdates(bool value)
 {
+    if (!canChangeAutomaticChecks()) {
+        Q_EMIT updatesChanged();
+        return;
+    }
     if (value == m_automaticallyChecks)
         return;
     m_automaticallyChecks = value;
@@ -266,6 +288,10 @@ void SettingsModel::setAutomaticallyChecksForUpdates(bool value)
 
 void SettingsModel::setAutomaticallyDownloadsUpdates(bool value)
 {
+    if (value != m_automaticallyDownloads && value && !canChangeAutomaticDownloads()) {
+        Q_EMIT updatesChanged();
+        return;
+    }
     if (value == m_automaticallyDownloads)
         return;
     m_automaticallyDownloads = value;
@@ -275,7 +301,7 @@ void SettingsModel::setAutomaticallyDownloadsUpdates(bool value)
 
 bool SettingsModel::canChangeAutomaticDownloads() const
 {
-    return m_automaticallyChecks && m_updates.updater().allowsAutomaticUpdates();
+    return canChangeAutomaticChecks() && m_automaticallyChecks && m_updates.updater().allowsAutomaticUpdates();
 }
 
 // Privacy.

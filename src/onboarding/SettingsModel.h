@@ -81,8 +81,15 @@ public:
     QString installedVersionText() const;
     bool canCheckForUpdates() const;
     void checkForUpdates();
+    // Where the updater cannot check at all, the package manager updates the
+    // app: the automatic settings cannot be changed, and a change asked for
+    // anyway is refused out loud (updatesChanged, with the values as they
+    // stand), never taken and then forgotten.
+    bool updatesComeFromPackageManager() const;
+    QString updatesFootnote() const;
     bool automaticallyChecksForUpdates() const { return m_automaticallyChecks; }
     void setAutomaticallyChecksForUpdates(bool value);
+    bool canChangeAutomaticChecks() const;
     bool automaticallyDownloadsUpdates() const { return m_automaticallyDownloads; }
     void setAutomaticallyDownloadsUpdates(bool value);
     bool canChangeAutomaticDownloads() const;

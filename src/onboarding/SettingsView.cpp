@@ -307,12 +307,11 @@ QWidget *SettingsView::buildUpdatesSection()
     m_automaticallyDownloads = toggle(QStringLiteral("Automatically download updates"), "autoDownloadUpdates", nullptr);
     connect(m_automaticallyDownloads, &QCheckBox::clicked, &m_model,
             &SettingsModel::setAutomaticallyDownloadsUpdates);
+    m_updatesFootnote = footnote(m_model.updatesFootnote(), nullptr);
+    m_updatesFootnote->setObjectName(QStringLiteral("updatesFootnote"));
     return section(QStringLiteral("Updates"),
                    {labelledRow(QStringLiteral("Installed version"), version, nullptr), m_checkForUpdates,
-                    m_automaticallyChecks, m_automaticallyDownloads,
-                    footnote(QStringLiteral("Tessaline checks quietly on a daily schedule after you opt in. When an "
-                                            "update is ready, you choose when to install and relaunch."),
-                             nullptr)},
+                    m_automaticallyChecks, m_automaticallyDownloads, m_updatesFootnote},
                    this);
 }
 
@@ -400,6 +399,7 @@ void SettingsView::refreshUpdates()
     const QSignalBlocker checksBlocker(m_automaticallyChecks);
     const QSignalBlocker downloadsBlocker(m_automaticallyDownloads);
     m_automaticallyChecks->setChecked(m_model.automaticallyChecksForUpdates());
+    m_automaticallyChecks->setEnabled(m_model.canChangeAutomaticChecks());
     m_automaticallyDownloads->setChecked(m_model.automaticallyDownloadsUpdates());
     m_automaticallyDownloads->setEnabled(m_model.canChangeAutomaticDownloads());
 }

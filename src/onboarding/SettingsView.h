@@ -76,6 +76,7 @@ private:
     QPushButton *m_checkForUpdates = nullptr;
     QCheckBox *m_automaticallyChecks = nullptr;
     QCheckBox *m_automaticallyDownloads = nullptr;
+    QLabel *m_updatesFootnote = nullptr;
 
     QCheckBox *m_cloudSync = nullptr;
     QWidget *m_restartNotice = nullptr;

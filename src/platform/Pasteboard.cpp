@@ -1,9 +1,78 @@
 #include "platform/Pasteboard.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
 #include <QMimeData>
 
 namespace tessaline {
+
+namespace {
+
+// An image entry that holds only its PNG. A 5K TIFF takes a tenth of a
+// second to encode and is rarely asked for, so it is made on the first
+// request (a client pasting) and kept for the next.
+class LazyImageMimeData final : public QMimeData
+{
+public:
+    explicit LazyImageMimeData(QByteArray png) : m_png(std::move(png)) {}
+
+    QStringList formats() const override { return {Pasteboard::pngType(), Pasteboard::tiffType()}; }
+    bool hasFormat(const QString &mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType type) const override
+    {
+        Q_UNUSED(type);
+        if (mimeType == Pasteboard::pngType())
+            return m_png;
+        if (mimeType != Pasteboard::tiffType())
+            return {};
+        if (!m_tiff) {
+            const std::optional<QByteArray> tiff = encodeTiff(QImage::fromData(m_png, "PNG"));
+            m_tiff = tiff.value_or(QByteArray());
+        }
+        return m_tiff->isEmpty() ? QVariant() : QVariant(*m_tiff);
+    }
+
+private:
+    QByteArray m_png;
+    mutable std::optional<QByteArray> m_tiff;
+};
+
+} // namespace
+
+std::optional<QByteArray> encodeTiff(const QImage &image)
+{
+    if (image.isNull())
+        return std::nullopt;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    if (!writer.write(image) || bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+bool Pasteboard::writeImage(const QByteArray &png, const QByteArray &tiff)
+{
+    clearContents();
+    declareTypes({pngType(), tiffType()});
+    const bool wrotePng = setData(png, pngType());
+    const bool wroteTiff = setData(tiff, tiffType());
+    if (wrotePng && wroteTiff)
+        return true;
+    clearContents();
+    return false;
+}
+
+bool Pasteboard::setImage(const QByteArray &png)
+{
+    const std::optional<QByteArray> tiff = encodeTiff(QImage::fromData(png, "PNG"));
+    return tiff && writeImage(png, *tiff);
+}
 
 ClipboardPasteboard::ClipboardPasteboard(QClipboard::Mode mode) : m_mode(mode) {}
 
@@ -49,6 +118,21 @@ bool ClipboardPasteboard::setData(const QByteArray &data, const QString &type)
             return false;
     }
     return published->data(type) == data;
+}
+
+bool ClipboardPasteboard::setImage(const QByteArray &png)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    // Only the signature is checked: decoding would cost what laziness saves.
+    static const QByteArray pngSignature("\x89PNG\r\n\x1a\n", 8);
+    if (!clipboard || !png.startsWith(pngSignature))
+        return false;
+    m_declared.clear();
+    m_pending.reset();
+    clipboard->setMimeData(new LazyImageMimeData(png), m_mode);
+    // Asking for the PNG costs nothing; the TIFF is left for a client.
+    const QMimeData *published = clipboard->mimeData(m_mode);
+    return published && published->hasFormat(tiffType()) && published->data(pngType()) == png;
 }
 
 } // namespace tessaline

@@ -6,7 +6,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
+class QImage;
 class QMimeData;
 
 namespace tessaline {
@@ -23,7 +25,23 @@ public:
     virtual void declareTypes(const QStringList &types) = 0;
     // True when the bytes now stand on the clipboard under that type.
     virtual bool setData(const QByteArray &data, const QString &type) = 0;
+
+    // One image entry from its PNG bytes, offered as PNG then TIFF. Here
+    // the TIFF is made up front and both are written through the calls
+    // above; the desktop clipboard makes it only when a client asks. True
+    // when the entry stands; when a write fails no half entry remains.
+    virtual bool setImage(const QByteArray &png);
+
+    // Writes an entry of both types already encoded; on a failed write the
+    // pasteboard is cleared.
+    bool writeImage(const QByteArray &png, const QByteArray &tiff);
+
+    static QString pngType() { return QStringLiteral("image/png"); }
+    static QString tiffType() { return QStringLiteral("image/tiff"); }
 };
+
+// Nothing for a null image or a failed encoding. May run on any thread.
+std::optional<QByteArray> encodeTiff(const QImage &image);
 
 // The desktop clipboard through QClipboard. The declared entry is published
 // as one QMimeData once every declared type has its bytes, so other
@@ -40,6 +58,7 @@ public:
     void clearContents() override;
     void declareTypes(const QStringList &types) override;
     bool setData(const QByteArray &data, const QString &type) override;
+    bool setImage(const QByteArray &png) override;
 
 private:
     QClipboard::Mode m_mode;

@@ -44,6 +44,9 @@ inline QString quickCapturesStayLocal()
     return QStringLiteral("Your captures stay local on this computer.");
 }
 
+// The search screen's line while nothing is asked.
+inline QString searchStaysLocal() { return QStringLiteral("Everything stays searchable on this computer."); }
+
 // Capture and global shortcuts.
 
 // Who reserves a shortcut, and who may already own a hot key.
@@ -125,6 +128,12 @@ inline QString permissionRelaunchDetail()
 inline QString tourPreviewBrowseLine() { return QStringLiteral("Use arrow keys to browse; zoom with the touchpad."); }
 
 // The settings window.
+
+// Where the app cannot update itself.
+inline QString updatesFromPackageManager()
+{
+    return QStringLiteral("Updates to Tessaline come from your system's package manager.");
+}
 
 inline QString cloudSyncToggle() { return QStringLiteral("Sync my private library with the cloud"); }
 inline QString cloudSyncFootnote()

@@ -1,5 +1,6 @@
 #include "platform/TesseractRecognizer.h"
 
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
@@ -31,6 +32,19 @@ void keepOpenMpToThisThread()
 
 constexpr int desktopDpi = 96;
 constexpr int blockMargin = 4;
+// Below this many pixels across or down a picture cannot hold a readable
+// line of text (the smallest screen glyphs need about that much).
+constexpr int smallestTextSide = 8;
+
+// The engine and its image library report what they cannot make sense of
+// (an empty page, a box outside a thin picture) on the terminal. For us each
+// of those is simply no text, so they stay quiet. Both settings are
+// process-wide.
+void silenceEngineMessages(tesseract::TessBaseAPI &engine)
+{
+    setMsgSeverity(L_SEVERITY_NONE);
+    engine.SetVariable("debug_file", "/dev/null");
+}
 
 struct TextBlock
 {
@@ -39,6 +53,14 @@ struct TextBlock
     bool failed = false;
 };
 
+QString utf8Text(tesseract::ResultIterator &it, tesseract::PageIteratorLevel level)
+{
+    const std::unique_ptr<char[]> text(it.GetUTF8Text(level));
+    return text ? QString::fromUtf8(text.get()) : QString();
+}
+
+// Each line's text with the box of every word in it. The iterator walks the
+// words of a line and then steps on to the next line.
 void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
 {
     std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
@@ -47,17 +69,22 @@ void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
     do {
         if (it->Empty(tesseract::RIL_TEXTLINE))
             continue;
-        std::unique_ptr<char[]> line(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
         TextObservation observation;
-        if (line) {
-            QString text = QString::fromUtf8(line.get());
-            // Tesseract ends each line with a line feed of its own, and the
-            // last line of a paragraph with a second one.
-            while (text.endsWith(QLatin1Char('\n')))
-                text.chop(1);
-            if (!text.isEmpty())
-                observation.topCandidate = text;
-        }
+        QString text = utf8Text(*it, tesseract::RIL_TEXTLINE);
+        // Tesseract ends each line with a line feed of its own, and the
+        // last line of a paragraph with a second one.
+        while (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        if (!text.isEmpty())
+            observation.topCandidate = text;
+        do {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->Empty(tesseract::RIL_WORD) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+                const QString word = utf8Text(*it, tesseract::RIL_WORD);
+                if (!word.isEmpty())
+                    observation.words << RecognizedWord{word, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))};
+            }
+        } while (!it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && it->Next(tesseract::RIL_WORD));
         lines << observation;
     } while (it->Next(tesseract::RIL_TEXTLINE));
 }
@@ -82,6 +109,7 @@ Expected<void, TextRecognitionError> TesseractRecognizer::ensureEngines()
     const char *path = m_requestedDataPath.isEmpty() ? nullptr : m_requestedDataPath.constData();
     while (int(m_engines.size()) < m_wantedEngines) {
         auto engine = std::make_unique<tesseract::TessBaseAPI>();
+        silenceEngineMessages(*engine);
         if (engine->Init(path, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
             engine->End();
             if (m_engines.empty()) {
@@ -101,15 +129,37 @@ QString TesseractRecognizer::dataPath() const
     return m_engines.empty() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());
 }
 
+QImage TesseractRecognizer::greyImage(const QImage &image)
+{
+    if (image.isNull() || image.format() == QImage::Format_Grayscale8)
+        return image;
+    if (image.format() != QImage::Format_RGB32)
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return grey;
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *source = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        uchar *target = grey.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const QRgb pixel = source[x];
+            target[x] = uchar((qRed(pixel) * 11 + qGreen(pixel) * 16 + qBlue(pixel) * 5) >> 5);
+        }
+    }
+    return grey;
+}
+
 TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
 {
     if (auto engines = ensureEngines(); !engines)
         return unexpected(engines.error());
-    if (image.isNull())
-        return QList<TextObservation>(); // nothing to read is not a failure
+    // Nothing to read is not a failure.
+    if (image.isNull() || image.width() < smallestTextSide || image.height() < smallestTextSide)
+        return QList<TextObservation>();
 
     // Tesseract reads grey levels; one shared copy serves every engine.
-    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    const QImage grey = greyImage(image);
 
     // Page layout: the text blocks in reading order.
     tesseract::TessBaseAPI &layout = *m_engines.front();

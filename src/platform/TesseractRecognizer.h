@@ -31,6 +31,12 @@ public:
     // call until loading succeeds.
     TextRecognitionOutcome recognize(const QImage &image) override;
 
+    // The 8-bit grey picture the engines read; an image already grey comes
+    // back shared. Several times faster than Qt's conversion for screen
+    // captures, so callers holding a large frame can make it early (any
+    // thread) and let the frame go.
+    static QImage greyImage(const QImage &image);
+
     // Where the language data was found (GetDatapath), once loaded.
     QString dataPath() const;
 

@@ -4,17 +4,28 @@
 
 #include <QImage>
 #include <QList>
+#include <QRect>
 #include <QString>
 
 #include <optional>
 
 namespace tessaline {
 
+// One word the engine read, and where it lies in the image (pixels, origin
+// top-left).
+struct RecognizedWord
+{
+    QString text;
+    QRect box;
+};
+
 // One line of text found in an image, with the engine's best reading of it
-// (none when the engine had no candidate for it).
+// (none when the engine had no candidate for it) and the words it is made
+// of, in reading order.
 struct TextObservation
 {
     std::optional<QString> topCandidate;
+    QList<RecognizedWord> words;
 };
 
 struct TextRecognitionError

@@ -49,9 +49,13 @@ void copyOpaque(QImage &destination, const uchar *source, qsizetype sourceStride
         worker.join();
 }
 
-CaptureSystemError grabError(const char *what, int code)
+// The X server's request names and error numbers mean nothing to the
+// person capturing; what went wrong is said in words.
+CaptureSystemError grabError(int code)
 {
-    return CaptureSystemError{false, QStringLiteral("%1 failed (X error %2).").arg(QLatin1String(what)).arg(code)};
+    constexpr int badAlloc = 11;
+    return CaptureSystemError{false, code == badAlloc ? QStringLiteral("The display server ran out of memory.")
+                                                      : QStringLiteral("The display server did not hand over the picture.")};
 }
 
 } // namespace
@@ -199,7 +203,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         xcb_generic_error_t *error = nullptr;
         xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(c, cookies.at(band), &error);
         if (!reply) {
-            failure = grabError("Shared-memory GetImage", error ? error->error_code : 0);
+            failure = grabError(error ? error->error_code : 0);
             std::free(error);
             continue;
         }
@@ -242,7 +246,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable
     if (!reply) {
         const int code = error ? error->error_code : 0;
         std::free(error);
-        return unexpected(grabError("GetImage", code));
+        return unexpected(grabError(code));
     }
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();

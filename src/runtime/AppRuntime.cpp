@@ -3,12 +3,17 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
+#include "runtime/TextRedaction.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/ModelContainer.h"
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
 #include "platform/FutureDelivery.h"
+#include "platform/MemoryRelease.h"
+#include "platform/Pasteboard.h"
+#include "platform/TesseractRecognizer.h"
 #include "platform/PlatformTexts.h"
 #include "platform/UserDefaults.h"
 
@@ -101,12 +106,9 @@ void AppRuntime::start()
         return;
     ModelContext &context = modelContext();
 
-    const auto welcome = TessalineStore::seedWelcomeNoteIfNeeded(context, QDateTime::currentDateTimeUtc());
-    if (!welcome)
-        return fail(welcome.error().message);
-    const auto inbox = TessalineStore::quickCapturesNote(context, QDateTime::currentDateTimeUtc());
-    if (!inbox)
-        return fail(inbox.error().message);
+    const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
+    if (!seeded)
+        return fail(seeded.error().message);
     const auto fetched = context.fetchBoards();
     if (!fetched)
         return fail(fetched.error().message);
@@ -114,7 +116,7 @@ void AppRuntime::start()
     QList<Board *> boards = *fetched;
     std::stable_sort(boards.begin(), boards.end(),
                      [](const Board *a, const Board *b) { return a->lastOpenedAt() > b->lastOpenedAt(); });
-    Board *candidate = *welcome;
+    Board *candidate = seeded->welcome;
     if (!candidate) {
         for (Board *board : std::as_const(boards)) {
             const QString status = board->statusRawValue();
@@ -129,7 +131,7 @@ void AppRuntime::start()
         return board->id() == *active;
     });
     if (!activeExists)
-        m_navigation->setActiveBoardID(candidate ? candidate->id() : (*inbox)->id());
+        m_navigation->setActiveBoardID(candidate ? candidate->id() : seeded->inbox->id());
 
     if (!m_isUIReady) {
         m_isUIReady = true;
@@ -184,32 +186,54 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         Q_EMIT captureHandled(std::nullopt);
         return;
     }
+    auto pending = std::make_shared<PendingCapture>();
+    pending->result = result;
+    pending->noteID = m_navigation->activeBoardID();
+    pending->anchorID = m_navigation->activeWritingAnchorID();
+    m_pendingCaptures.push_back(pending);
+
     // Encoding a large capture takes longer than a frame; it runs on the
-    // thread pool, together with the clipboard's second format when the
-    // capture will be copied, and the rest continues here.
-    const bool willCopy = m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard;
-    runInBackground(this, [image = result.image, willCopy]() -> std::optional<EncodedCapture> {
+    // thread pool and the rest continues here. The clipboard's TIFF is made
+    // only when a client asks for it.
+    // The grey copy for text recognition is made here too: a quarter of the
+    // frame, so the frame a crop shares is freed once the snip is stored.
+    runInBackground(this, [image = result.image]() -> std::optional<EncodedCapture> {
         const std::optional<QByteArray> png = ImageExportService::pngData(image);
         if (!png)
             return std::nullopt;
-        EncodedCapture encoded{*png, std::nullopt};
-        if (willCopy)
-            encoded.clipboard = ImageExportService::pasteboardImage(image, png);
-        return encoded;
-    }).then(this, [this, result](const std::optional<EncodedCapture> &encoded) {
-        if (!encoded) {
-            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
-            Q_EMIT captureHandled(std::nullopt);
-            return;
-        }
-        storeCapture(result, *encoded);
+        return EncodedCapture{*png, TesseractRecognizer::greyImage(image)};
+    }).then(this, [this, pending](const std::optional<EncodedCapture> &encoded) {
+        pending->encoded = encoded;
+        pending->isEncoded = true;
+        storePendingCaptures();
     });
 }
 
-void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture &encoded)
+void AppRuntime::storePendingCaptures()
 {
+    // A capture stored here may run a nested event loop (an alert, a test
+    // waiting on a signal); the outer pass stores whatever is ready then.
+    if (m_isStoringCaptures)
+        return;
+    m_isStoringCaptures = true;
+    while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
+        const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
+        m_pendingCaptures.pop_front();
+        if (!capture->encoded) {
+            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
+            Q_EMIT captureHandled(std::nullopt);
+            continue;
+        }
+        storeCapture(*capture, *capture->encoded);
+    }
+    m_isStoringCaptures = false;
+}
+
+void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCapture &encoded)
+{
+    const CaptureResult &result = capture.result;
     ModelContext &context = modelContext();
-    const auto note = ThinkingSessionService(context).resolveNote(m_navigation->activeBoardID(), result.capturedAt);
+    const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
     if (!note) {
         fail(note.error().message);
         Q_EMIT captureHandled(std::nullopt);
@@ -228,14 +252,22 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
     init.createdAt = result.capturedAt;
     init.updatedAt = result.capturedAt;
     init.capturedAt = result.capturedAt;
+    // A capture that cannot be stored leaves nothing behind: not the card, not
+    // its reference in the note, and no other unsaved edit is touched.
+    ModelChangeScope scope(context);
     auto *card = new CanvasCard(init);
     const QUuid cardID = card->id();
     context.insert(card);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
-    document.insertCardReference(cardID, m_navigation->activeWritingAnchorID());
-    (*note)->updateWritingDocument(document, result.capturedAt);
-    if (auto saved = context.save(); !saved) {
+    document.insertCardReference(cardID, capture.anchorID);
+    if (!(*note)->updateWritingDocument(document, result.capturedAt)) {
+        scope.undo();
+        fail(message(ThinkingSessionError::writingNotStorable));
+        Q_EMIT captureHandled(std::nullopt);
+        return;
+    }
+    if (auto saved = scope.saveOrUndo(); !saved) {
         fail(saved.error().message);
         Q_EMIT captureHandled(std::nullopt);
         return;
@@ -245,8 +277,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
 
     bool copied = false;
     if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
-        copied = encoded.clipboard ? ImageExportService::writeToPasteboard(*encoded.clipboard, *m_services.pasteboard)
-                                   : ImageExportService::copyToPasteboard(result.image, *m_services.pasteboard);
+        copied = m_services.pasteboard->setImage(encoded.png);
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 
@@ -260,7 +291,7 @@ void AppRuntime::storeCapture(const CaptureResult &result, const EncodedCapture 
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(result, cardID);
+    recognizeCapturedText(encoded.grey, cardID);
     Q_EMIT captureHandled(cardID);
 }
 
@@ -283,13 +314,19 @@ bool AppRuntime::canPresentCaptureReview() const
         && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
 }
 
-void AppRuntime::recognizeCapturedText(const CaptureResult &result, const QUuid &cardID)
+void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
 {
-    if (!m_services.ocrService)
+    // The capture's last buffers go with the recognition, so the heap's free
+    // pages are handed back once it ends (or now, when nothing reads text);
+    // queued, so the frames held by the caller are gone by then.
+    if (!m_services.ocrService) {
+        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
         return;
-    m_services.ocrService->recognizeText(result.image, this).then(this, [this, cardID](const OCRResult &text) {
-        if (text)
-            applyRecognizedText(*text, cardID);
+    }
+    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID](const OCRResult &recognized) {
+        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
+        if (recognized)
+            applyRecognizedText(*recognized, cardID);
     });
 }
 
@@ -307,11 +344,14 @@ SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<
         }
     }
     record.sourceApplication = card->sourceApplicationName();
-    record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
+    // The stored pictures show what the annotations hide; a redacted snip
+    // goes into the index without one.
+    if (!TextRedaction::mayHidePicture(card->annotationDocumentData()))
+        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
     return record;
 }
 
-void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
+void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUuid &cardID)
 {
     ModelContext &context = modelContext();
     const auto cards = context.fetchCards();
@@ -328,15 +368,61 @@ void AppRuntime::applyRecognizedText(const QString &text, const QUuid &cardID)
     // the search index.
     if (!card)
         return;
-    card->setOcrText(text);
+    // The annotations of the moment decide: they may have changed while the
+    // picture was being read.
+    ModelChangeScope scope(context);
+    card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
-    if (!context.save())
+    // Text that cannot be stored is dropped, so a later unrelated save does
+    // not store it unindexed.
+    if (!scope.saveOrUndo())
         return;
-    const auto boards = context.fetchBoards();
+    indexCard(card, [this, cardID] { Q_EMIT recognitionApplied(cardID); });
+}
+
+void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
+{
+    const auto boards = modelContext().fetchBoards();
     if (!boards || !m_services.spotlightIndex)
         return;
     m_services.spotlightIndex->index(spotlightRecord(card, *boards), this)
-        .then(this, [this, cardID](const SpotlightIndexService::Outcome &) { Q_EMIT recognitionApplied(cardID); });
+        .then(this, [done = std::move(done)](const SpotlightIndexService::Outcome &) {
+            if (done)
+                done();
+        });
+}
+
+bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
+                                         const QSize &imageSize)
+{
+    if (!TextRedaction::hidesOtherAreas(previousAnnotations, card.annotationDocumentData(), imageSize))
+        return false;
+    // Without the words' boxes at hand, no word may stay that a new box
+    // could cover; reading the picture again brings back what is visible.
+    if (TextRedaction::mayHidePicture(card.annotationDocumentData()))
+        card.setOcrText(QString());
+    return true;
+}
+
+void AppRuntime::recognizeTextAgain(const QUuid &cardID, const QImage &image)
+{
+    const auto cards = modelContext().fetchCards();
+    if (!cards)
+        return;
+    const auto card = std::find_if(cards->cbegin(), cards->cend(), [&](const CanvasCard *candidate) {
+        return candidate->id() == cardID && candidate->isLive();
+    });
+    if (card == cards->cend())
+        return;
+    // The index must not keep the words the text has just lost, even if
+    // reading the picture fails.
+    indexCard(*card, nullptr);
+    if (!m_services.ocrService)
+        return;
+    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID](const OCRResult &recognized) {
+        if (recognized)
+            applyRecognizedText(*recognized, cardID);
+    });
 }
 
 void AppRuntime::setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id)

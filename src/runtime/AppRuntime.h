@@ -13,6 +13,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@ class CanvasCard;
 class ModelContainer;
 class ModelContext;
 class OCRServicing;
+struct RecognizedText;
 class OnboardingCoordinator;
 class Pasteboard;
 class SpotlightIndexService;
@@ -111,9 +113,10 @@ public:
     // desktop's privacy settings, say).
     void applicationDidBecomeActive();
 
-    // A finished capture becomes a snip card in the active note. The PNG is
-    // encoded off the main thread; `finished` (for tests and the shell) runs
-    // once the card is stored or the capture has failed.
+    // A finished capture becomes a snip card in the note that is active now,
+    // after the reference paragraph active now. The PNG is encoded off the
+    // main thread; captures are stored (and announced) in the order they
+    // arrive here, whichever finishes encoding first.
     void handleCaptureResult(const CaptureResult &result);
     bool canPresentCaptureReview() const;
 
@@ -133,8 +136,18 @@ public:
     std::optional<QImage> annotatedImage(const CanvasCard *card) const;
     bool copyCardImage(const CanvasCard *card, Pasteboard &pasteboard);
 
-    // Stores recognised text on a live card and indexes it.
-    void applyRecognizedText(const QString &text, const QUuid &cardID);
+    // Stores recognised text on a live card, without the words its
+    // annotations hide at that moment, and indexes it.
+    void applyRecognizedText(const RecognizedText &recognized, const QUuid &cardID);
+    // Keeps recognised text from outliving a redaction, in two steps around
+    // the save of a card's new annotations. Before: when the areas they
+    // hide differ from those of `previousAnnotations`, clears a text the new
+    // areas could cover, to be saved along with them; true when the picture
+    // must then be read again. After the save: indexes what is stored and
+    // reads `image` (the card's picture) again.
+    static bool prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
+                                        const QSize &imageSize);
+    void recognizeTextAgain(const QUuid &cardID, const QImage &image);
 
     static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
     static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
@@ -158,13 +171,27 @@ private:
     struct EncodedCapture
     {
         QByteArray png;
-        std::optional<ImageExportService::PasteboardImage> clipboard;
+        QImage grey; // what text recognition reads
+    };
+    // A capture on its way to the store: where it goes was decided when it
+    // arrived; its PNG is there once encoding has finished (none when
+    // encoding failed).
+    struct PendingCapture
+    {
+        CaptureResult result;
+        std::optional<QUuid> noteID;
+        std::optional<QUuid> anchorID;
+        bool isEncoded = false;
+        std::optional<EncodedCapture> encoded;
     };
 
     void installCaptureCallbacks();
-    void storeCapture(const CaptureResult &result, const EncodedCapture &encoded);
+    void storePendingCaptures();
+    void storeCapture(const PendingCapture &capture, const EncodedCapture &encoded);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
-    void recognizeCapturedText(const CaptureResult &result, const QUuid &cardID);
+    void recognizeCapturedText(const QImage &image, const QUuid &cardID);
+    // Hands the card as stored to the search index; `done` runs once it is in.
+    void indexCard(const CanvasCard *card, std::function<void()> done);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
     void fail(const QString &message);
@@ -179,6 +206,10 @@ private:
     GlobalShortcutConfiguration m_shortcutConfiguration;
     CaptureBehaviorPreferences m_captureBehaviorPreferences;
     std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
+    // Oldest first: encodings finish in any order, captures are stored in
+    // the order they arrived.
+    std::deque<std::shared_ptr<PendingCapture>> m_pendingCaptures;
+    bool m_isStoringCaptures = false;
 };
 
 } // namespace tessaline

@@ -4,8 +4,6 @@
 #include "platform/PngEncoder.h"
 #include "platform/TextUtilities.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace tessaline {
@@ -62,15 +60,7 @@ QFuture<std::optional<QByteArray>> pngDataAsync(const QImage &image)
 
 std::optional<QByteArray> tiffData(const QImage &image)
 {
-    if (image.isNull())
-        return std::nullopt;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    if (!writer.write(image) || bytes.isEmpty())
-        return std::nullopt;
-    return bytes;
+    return encodeTiff(image);
 }
 
 std::optional<PasteboardImage> pasteboardImage(const QImage &image, const std::optional<QByteArray> &png)
@@ -94,21 +84,16 @@ QFuture<std::optional<PasteboardImage>> pasteboardImageAsync(const QImage &image
 
 bool writeToPasteboard(const PasteboardImage &image, Pasteboard &pasteboard)
 {
-    pasteboard.clearContents();
-    pasteboard.declareTypes({pngType, tiffType});
-    const bool wrotePng = pasteboard.setData(image.png, pngType);
-    const bool wroteTiff = pasteboard.setData(image.tiff, tiffType);
-    if (wrotePng && wroteTiff)
-        return true;
-    pasteboard.clearContents();
-    return false;
+    return pasteboard.writeImage(image.png, image.tiff);
 }
 
 bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard)
 {
-    // Both encodings are made before the pasteboard is touched.
-    const std::optional<PasteboardImage> encoded = pasteboardImage(image);
-    return encoded && writeToPasteboard(*encoded, pasteboard);
+    // The PNG is made before the pasteboard is touched; the TIFF when the
+    // pasteboard needs it.
+    const std::optional<QImage> best = bestBitmapRepresentation({image});
+    const std::optional<QByteArray> png = best ? pngData(*best) : std::nullopt;
+    return png && pasteboard.setImage(*png);
 }
 
 QString safeFileNameStem(const QString &title, QStringView separators, const QString &fallback,

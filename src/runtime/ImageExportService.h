@@ -40,9 +40,10 @@ std::optional<QByteArray> pngData(const QImage &image);
 QFuture<std::optional<QByteArray>> pngDataAsync(const QImage &image);
 std::optional<QByteArray> tiffData(const QImage &image);
 
-// Puts the image on the pasteboard as PNG, then TIFF. When an encoding fails
-// the pasteboard is left as it was; when a write fails it is cleared, so no
-// half-written entry remains. True only when both types were written.
+// Puts the image on the pasteboard as PNG, then TIFF (made when a client
+// asks, on the desktop clipboard). When the encoding fails the pasteboard is
+// left as it was; when a write fails it is cleared, so no half-written entry
+// remains. True only when both types are offered.
 bool copyToPasteboard(const QImage &image, Pasteboard &pasteboard);
 
 // The same copy in two steps, so that the encoding (about a tenth of a

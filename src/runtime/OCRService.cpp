@@ -46,7 +46,9 @@ QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *recei
             state->recognizer = state->factory();
         if (!state->recognizer)
             return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
-        return state->recognizer->recognize(image).transform(&OCRService::joinedText);
+        return state->recognizer->recognize(image).transform([&](const QList<TextObservation> &lines) {
+            return RecognizedText{joinedText(lines), lines, image.size()};
+        });
     });
 }
 

@@ -15,8 +15,18 @@ namespace tessaline {
 
 class SerialExecutor;
 
-// The recognised lines joined with "\n", or why the text could not be read.
-using OCRResult = Expected<QString, TextRecognitionError>;
+// What recognition read in a picture.
+struct RecognizedText
+{
+    QString text; // the recognised lines joined with "\n"
+    // The lines with their words' boxes, in pixels of an image this size:
+    // what it takes to leave out words that annotations hide.
+    QList<TextObservation> lines;
+    QSize imageSize;
+};
+
+// The text read, or why it could not be read.
+using OCRResult = Expected<RecognizedText, TextRecognitionError>;
 
 // Text recognition as the runtime sees it, so tests can hand it a fake.
 class OCRServicing

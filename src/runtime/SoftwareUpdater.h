@@ -14,6 +14,11 @@ public:
 
     virtual void start() = 0;
 
+    // Whether this updater can check for updates on this system at all;
+    // where it cannot, the package manager updates the app and none of the
+    // settings below mean anything.
+    virtual bool isAvailable() const { return true; }
+
     // Whether a check may be started now; canCheckForUpdatesChanged follows it.
     virtual bool canCheckForUpdates() const = 0;
     // A check the user asked for; whatever it shows is the updater's own.
@@ -39,6 +44,7 @@ public:
     using SoftwareUpdater::SoftwareUpdater;
 
     void start() override {}
+    bool isAvailable() const override { return false; }
     bool canCheckForUpdates() const override { return false; }
     void checkForUpdates() override {}
     bool automaticallyChecksForUpdates() const override { return false; }

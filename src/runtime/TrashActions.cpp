@@ -3,6 +3,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "runtime/SpotlightIndexService.h"
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 
 namespace tessaline {
@@ -17,44 +18,48 @@ TrashActions::TrashActions(LibraryQuery &library, NavigationState &navigation, S
 {
 }
 
-bool TrashActions::saveOrRollBack()
+bool TrashActions::saveOrUndo(ModelChangeScope &scope)
 {
-    ModelContext &context = m_library.context();
-    if (context.save())
-        return true;
-    context.rollback();
-    return false;
+    if (const auto saved = scope.saveOrUndo(); !saved) {
+        Q_EMIT failed(saved.error().message);
+        return false;
+    }
+    return true;
 }
 
-void TrashActions::restoreBoard(const QUuid &boardID)
+bool TrashActions::restoreBoard(const QUuid &boardID)
 {
     Board *board = m_library.firstBoard(boardID);
     if (!board)
-        return;
+        return true;
+    ModelChangeScope scope(m_library.context());
     board->restoreFromTrash(m_clock());
     board->setStatus(BoardStatus::active, m_clock());
-    saveOrRollBack();
+    return saveOrUndo(scope);
 }
 
 void TrashActions::openDeletedBoard(const QUuid &boardID)
 {
-    restoreBoard(boardID);
+    if (!restoreBoard(boardID))
+        return;
     m_navigation.setDestination(SidebarDestination::notes());
     m_navigation.setActiveBoardID(boardID);
 }
 
-void TrashActions::restoreCard(const QUuid &cardID)
+bool TrashActions::restoreCard(const QUuid &cardID)
 {
     CanvasCard *card = m_library.firstCard(cardID);
     if (!card)
-        return;
+        return true;
+    ModelChangeScope scope(m_library.context());
     card->restoreFromTrash(m_clock());
-    saveOrRollBack();
+    return saveOrUndo(scope);
 }
 
 void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)
 {
-    restoreCard(cardID);
+    if (!restoreCard(cardID))
+        return;
     m_navigation.setDestination(SidebarDestination::notes());
     m_navigation.setActiveBoardID(boardID);
     openCard(cardID);
@@ -75,6 +80,7 @@ void TrashActions::deleteBoardPermanently(const QUuid &boardID)
     if (!board || board->isInbox())
         return;
     ModelContext &context = m_library.context();
+    ModelChangeScope scope(context);
     // The lists are copied: they are read again when the save lands.
     const QList<Connection *> connections = m_library.connections();
     const QList<CanvasCard *> cards = m_library.cards();
@@ -90,7 +96,7 @@ void TrashActions::deleteBoardPermanently(const QUuid &boardID)
         }
     }
     context.remove(board);
-    if (saveOrRollBack())
+    if (saveOrUndo(scope))
         removeIndexEntries(purged);
 }
 
@@ -100,13 +106,14 @@ void TrashActions::deleteCardPermanently(const QUuid &cardID)
     if (!card)
         return;
     ModelContext &context = m_library.context();
+    ModelChangeScope scope(context);
     const QList<Connection *> connections = m_library.connections();
     for (Connection *connection : connections) {
         if (connection->touchesCard(cardID))
             context.remove(connection);
     }
     context.remove(card);
-    if (saveOrRollBack())
+    if (saveOrUndo(scope))
         removeIndexEntries({cardID});
 }
 

@@ -9,6 +9,7 @@
 namespace tessaline {
 
 class LibraryQuery;
+class ModelChangeScope;
 class NavigationState;
 class SpotlightIndexService;
 
@@ -18,9 +19,9 @@ class SpotlightIndexService;
 // Nothing here asks for confirmation (the trash screen does), and these are
 // the only operations that take entities out of the library for good.
 //
-// Each store change is saved at once. A failed save is not reported; the
-// context is rolled back so the screens never show a change the library
-// does not hold. A card purged for good also leaves the desktop-search index,
+// Each store change is saved at once. A failed save takes back that change
+// alone, so the screens never show a change the library does not hold, and
+// says why through `failed`. A card purged for good also leaves the desktop-search index,
 // once the purge is saved.
 class TrashActions : public QObject
 {
@@ -32,9 +33,11 @@ public:
     // Dates stamped on restored entities; the current time by default.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
-    void restoreBoard(const QUuid &boardID);
+    // False only when the restore could not be saved (an item that is gone
+    // has nothing to restore).
+    bool restoreBoard(const QUuid &boardID);
     void openDeletedBoard(const QUuid &boardID);
-    void restoreCard(const QUuid &cardID);
+    bool restoreCard(const QUuid &cardID);
     void openDeletedCard(const QUuid &boardID, const QUuid &cardID);
     // The Quick Captures note is never purged.
     void deleteBoardPermanently(const QUuid &boardID);
@@ -46,9 +49,11 @@ public:
 Q_SIGNALS:
     // A purged card's index entry is gone (or could not be removed).
     void indexEntryRemoved(const QUuid &cardID);
+    // A change could not be saved and was taken back; the message says why.
+    void failed(const QString &message);
 
 private:
-    bool saveOrRollBack();
+    bool saveOrUndo(ModelChangeScope &scope);
     void removeIndexEntries(const QList<QUuid> &cardIDs);
     void openCard(const QUuid &cardID);
 

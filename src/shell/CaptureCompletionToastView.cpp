@@ -88,6 +88,8 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     header->setSpacing(6);
     m_header = new QLabel;
     m_header->setTextFormat(Qt::PlainText);
+    // A long note name takes a second line rather than being cut.
+    m_header->setWordWrap(true);
     QFont headerFont = m_header->font();
     headerFont.setPixelSize(12);
     headerFont.setWeight(QFont::DemiBold);
@@ -113,6 +115,7 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     details->addLayout(header);
     m_source = new QLabel;
     m_source->setTextFormat(Qt::PlainText);
+    m_source->setWordWrap(true);
     QFont sourceFont = m_source->font();
     sourceFont.setPixelSize(11);
     sourceFont.setWeight(QFont::Medium);
@@ -150,6 +153,10 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     auto *open = new TessalinePrimaryButton(tr("Open"));
     open->setControlSize(StudioControlSize::small);
     connect(open, &QAbstractButton::clicked, m_model, &CaptureToastModel::openNote);
+    // Each button keeps its whole label: the toast grows to hold the row
+    // rather than squeezing the buttons (desktop fonts differ in width).
+    for (QWidget *button : std::initializer_list<QWidget *>{m_copy, m_save, frame, annotate, open})
+        button->setSizePolicy(QSizePolicy::Minimum, button->sizePolicy().verticalPolicy());
     actions->addWidget(m_copy);
     actions->addWidget(m_save);
     actions->addWidget(frame);

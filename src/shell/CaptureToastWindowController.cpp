@@ -4,6 +4,7 @@
 #include "platform/WindowHints.h"
 
 #include <QCursor>
+#include <QLayout>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -18,7 +19,7 @@ CaptureToastWindowController &CaptureToastWindowController::shared()
 std::optional<QPoint> CaptureToastWindowController::toastPosition(const QPoint &pointer,
                                                                   const QList<QRect> &screenGeometries,
                                                                   const QList<QRect> &availableGeometries,
-                                                                  int primaryIndex)
+                                                                  int primaryIndex, const QSize &size)
 {
     if (screenGeometries.isEmpty())
         return std::nullopt;
@@ -35,7 +36,16 @@ std::optional<QPoint> CaptureToastWindowController::toastPosition(const QPoint &
     if (chosen < 0)
         chosen = primaryIndex >= 0 && primaryIndex < screenGeometries.size() ? primaryIndex : 0;
     const QRect area = availableGeometries.value(chosen, screenGeometries.at(chosen));
-    return QPoint(area.left() + area.width() - toastSize.width() - cornerInset, area.top() + cornerInset);
+    return QPoint(area.left() + area.width() - size.width() - cornerInset, area.top() + cornerInset);
+}
+
+QSize CaptureToastWindowController::fittedSize(QWidget &toast)
+{
+    if (QLayout *layout = toast.layout())
+        layout->activate();
+    const int width = std::max(toastSize.width(), toast.minimumSizeHint().width());
+    const int height = toast.hasHeightForWidth() ? toast.heightForWidth(width) : toast.sizeHint().height();
+    return QSize(width, std::max(toastSize.height(), height));
 }
 
 void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime)
@@ -50,7 +60,8 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
         view->setAttribute(Qt::WA_TranslucentBackground);
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->setWindowTitle(QStringLiteral("Tessaline"));
-    view->setFixedSize(toastSize);
+    const QSize size = fittedSize(*view);
+    view->setFixedSize(size);
     const QPointer<CaptureToastWindowController> self(this);
     connect(view, &CaptureCompletionToastView::closeRequested, this, [self] {
         if (self)
@@ -67,10 +78,10 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
         if (screens.at(i) == QGuiApplication::primaryScreen())
             primary = i;
     }
-    if (const auto position = toastPosition(QCursor::pos(), geometries, available, primary)) {
+    if (const auto position = toastPosition(QCursor::pos(), geometries, available, primary, size)) {
         view->move(*position);
     } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        view->move(screen->geometry().center() - QPoint(toastSize.width() / 2, toastSize.height() / 2));
+        view->move(screen->geometry().center() - QPoint(size.width() / 2, size.height() / 2));
     }
     m_panel = view;
     view->show();

@@ -23,7 +23,10 @@ class CaptureToastWindowController : public QObject
 {
     Q_OBJECT
 public:
+    // The toast's size where its texts fit in it; it grows where they
+    // need more room (wider desktop fonts, a long note name).
     static constexpr QSize toastSize{430, 164};
+    static QSize fittedSize(QWidget &toast);
     static constexpr int cornerInset = 18;
 
     static CaptureToastWindowController &shared();
@@ -36,9 +39,11 @@ public:
     // and available areas (top-left origin): inside the top-right corner of
     // the screen holding the pointer (a point on a screen's left or bottom
     // edge counts as inside, on its right or top edge as outside), else of
-    // the primary screen. None when there is no screen: centre it.
+    // the primary screen, for a toast of `size`. None when there is no
+    // screen: centre it.
     static std::optional<QPoint> toastPosition(const QPoint &pointer, const QList<QRect> &screenGeometries,
-                                               const QList<QRect> &availableGeometries, int primaryIndex);
+                                               const QList<QRect> &availableGeometries, int primaryIndex,
+                                               const QSize &size = toastSize);
 
 private:
     QPointer<QWidget> m_panel;

@@ -30,6 +30,23 @@ QKeySequence MainWindowCommands::captureRegionShortcut() const
     return menuKeySequence(m_runtime.shortcutConfiguration().capture);
 }
 
+QString MainWindowCommands::quickNoteText() const
+{
+    return menuText(tr("Quick Note"), m_runtime.shortcutConfiguration().quickThought);
+}
+
+QString MainWindowCommands::captureRegionText() const
+{
+    return menuText(tr("Capture Region"), m_runtime.shortcutConfiguration().capture);
+}
+
+QString MainWindowCommands::menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut)
+{
+    if (!shortcut || !GlobalShortcutKeyCatalog::descriptor(shortcut->keyCode))
+        return title;
+    return title + u'\t' + shortcut->displayText();
+}
+
 QKeySequence MainWindowCommands::menuKeySequence(const std::optional<GlobalShortcut> &shortcut)
 {
     if (!shortcut)

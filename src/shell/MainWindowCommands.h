@@ -4,6 +4,7 @@
 
 #include <QKeySequence>
 #include <QObject>
+#include <QString>
 
 #include <optional>
 
@@ -25,6 +26,15 @@ public:
     bool canCheckForUpdates() const;
     QKeySequence quickNoteShortcut() const;
     QKeySequence captureRegionShortcut() const;
+    // The two commands' menu texts, each with its shortcut written the way
+    // every other place shows it ("Ctrl+Super+4").
+    QString quickNoteText() const;
+    QString captureRegionText() const;
+
+    // A menu item's text with the shortcut shown in the menu's shortcut
+    // column (after a tab, which the menu shows instead of the item's key
+    // sequence); the title alone when there is no shortcut to show.
+    static QString menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut);
 
     // The key sequence of a global shortcut as a menu shows it: its
     // modifiers with the key's menu character. Empty when the shortcut is

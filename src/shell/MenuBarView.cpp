@@ -1,6 +1,7 @@
 #include "shell/MenuBarView.h"
 
 #include "runtime/AppRuntime.h"
+#include "shell/MainWindowCommands.h"
 #include "model/ModelContext.h"
 #include "runtime/UpdateService.h"
 #include "platform/SymbolIcon.h"
@@ -14,20 +15,6 @@
 #include <algorithm>
 
 namespace tessaline {
-namespace {
-
-QString withShortcut(const QString &title, const std::optional<GlobalShortcut> &shortcut)
-{
-    if (!shortcut)
-        return title;
-    const QString text = shortcut->displayText();
-    if (text == u"Unavailable")
-        return title;
-    return title + u'\t' + text;
-}
-
-} // namespace
-
 MenuBarView::MenuBarView(AppRuntime &runtime, UpdateService &updates, QObject *parent)
     : QObject(parent)
     , m_runtime(runtime)
@@ -53,7 +40,7 @@ void MenuBarView::populate(QMenu *menu)
         connect(entry, &QAction::triggered, this, action);
         return entry;
     };
-    add(withShortcut(tr("Capture Region"), shortcuts.capture), QStringLiteral("viewfinder"),
+    add(MainWindowCommands::menuText(tr("Capture Region"), shortcuts.capture), QStringLiteral("viewfinder"),
         [this] { m_runtime.captureRegion(); });
     add(tr("Capture Frontmost Window"), QStringLiteral("macwindow"), [this] { m_runtime.captureWindow(); });
     add(tr("Capture Display Under Pointer"), QStringLiteral("display"), [this] { m_runtime.captureDisplay(); });
@@ -67,7 +54,7 @@ void MenuBarView::populate(QMenu *menu)
     copy->setChecked(preferences.automaticallyCopiesCaptures);
     connect(copy, &QAction::toggled, this, [this](bool on) { m_runtime.setAutomaticallyCopiesCaptures(on); });
 
-    add(withShortcut(tr("Quick Note"), shortcuts.quickThought), QStringLiteral("square.and.pencil"),
+    add(MainWindowCommands::menuText(tr("Quick Note"), shortcuts.quickThought), QStringLiteral("square.and.pencil"),
         [this] { m_runtime.requestQuickThought(); });
     menu->addSeparator();
 

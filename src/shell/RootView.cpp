@@ -287,7 +287,9 @@ void RootView::buildMenus()
     connect(m_checkForUpdatesCommand, &QAction::triggered, m_commands, &MainWindowCommands::checkForUpdates);
 
     auto syncCommands = [this] {
+        m_quickNoteCommand->setText(m_commands->quickNoteText());
         m_quickNoteCommand->setShortcut(m_commands->quickNoteShortcut());
+        m_captureRegionCommand->setText(m_commands->captureRegionText());
         m_captureRegionCommand->setShortcut(m_commands->captureRegionShortcut());
         m_checkForUpdatesCommand->setEnabled(m_commands->canCheckForUpdates());
     };

@@ -44,6 +44,8 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     // alert says why.
     connect(m_undoStack.get(), &StoreUndoStack::failed, this,
             [this](const QString &message) { m_runtime.setErrorMessage(message); });
+    connect(m_trash.get(), &TrashActions::failed, this,
+            [this](const QString &message) { m_runtime.setErrorMessage(message); });
 
     connect(&navigation, &NavigationState::destinationChanged, this, &RootViewController::destinationDidChange);
     connect(m_library.get(), &LibraryQuery::changed, this, [this] {

@@ -1,29 +1,38 @@
 #include "shell/SingleInstance.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QThread>
-
-#include <unistd.h>
+#include <QLockFile>
+#include <QStandardPaths>
 
 namespace tessaline {
+
+namespace {
+
+// How long a start waits for a running instance to answer, or for a
+// quitting one (a relaunch) to be gone.
+constexpr int answerTimeout = 10'000;
+
+} // namespace
 
 QString SingleInstance::defaultName()
 {
     // The session's private runtime directory, so that another session of
     // the same user (or a test run with its own) never reaches this one.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime + QStringLiteral("/tessaline");
-    return QStringLiteral("tessaline-%1").arg(::getuid());
+    // Without one, Qt makes a private folder of its own.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(QStringLiteral("tessaline"));
 }
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
     : QObject(parent)
     , m_name(name)
+    , m_lock(std::make_unique<QLockFile>(name + QStringLiteral(".lock")))
 {
+    // The lock is held for the life of the process, however long: it only
+    // counts as stale once its process is gone.
+    m_lock->setStaleLockTime(0);
 }
 
 SingleInstance::~SingleInstance() = default;
@@ -52,22 +61,27 @@ void SingleInstance::handleLine(const QByteArray &line)
 
 bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
 {
-    if (replacePrevious) {
-        // The previous instance started us and is on its way out.
-        const QDeadlineTimer deadline(10'000);
+    // Whoever holds the lock is the instance: taking it is the one step two
+    // starts at the same moment cannot both win. A relaunch waits for the
+    // previous instance, which started it, to quit.
+    if (!m_lock->tryLock(replacePrevious ? answerTimeout : 0)) {
+        // Nothing to share a lock through (no runtime directory): run anyway
+        // rather than not at all.
+        if (m_lock->error() != QLockFile::LockFailedError)
+            return true;
+        // The holder listens, or is about to; it may also be on its way out.
+        const QDeadlineTimer deadline(answerTimeout);
         while (!deadline.hasExpired()) {
-            QLocalSocket probe;
-            probe.connectToServer(m_name);
-            if (!probe.waitForConnected(200))
+            if (askRunningInstance(command))
+                return false;
+            if (m_lock->tryLock(100))
                 break;
-            probe.disconnectFromServer();
-            QThread::msleep(100);
         }
-    } else if (askRunningInstance(command)) {
-        return false;
+        if (!m_lock->isLocked())
+            return false; // an instance that does not answer still runs
     }
 
-    // A name left behind by a crashed instance would make listen fail.
+    // A socket left behind by a crashed instance would make listen fail.
     QLocalServer::removeServer(m_name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

@@ -5,21 +5,28 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QLocalServer;
+class QLockFile;
 
 namespace tessaline {
 
-// One running Tessaline per user: the first instance listens on a local
-// socket; a later one asks it to come forward, or to run a command given on
-// its command line, and then leaves.
+// One running Tessaline per user session: the first instance holds a lock
+// file and listens on a local socket beside it, both in the session's
+// private runtime directory ($XDG_RUNTIME_DIR); a later start in the same
+// session asks it to come forward, or to run a command given on its command
+// line, and then leaves. A start with another runtime directory (another
+// session, a test run) is on its own.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
+    // The socket's path in the session's runtime directory.
     static QString defaultName();
 
+    // The lock file is the socket's path with ".lock" added.
     explicit SingleInstance(const QString &name = defaultName(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
@@ -40,6 +47,7 @@ private:
     void handleLine(const QByteArray &line);
 
     QString m_name;
+    std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include "notes/NotesScreens.h"
 #include "onboarding/OnboardingScreens.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/MemoryRelease.h"
 #include "platform/UserDefaults.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
@@ -49,6 +50,7 @@ int main(int argc, char *argv[])
     // some desktops, where captures of other windows come out black.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    returnLargeBlocksToSystem();
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));

@@ -91,6 +91,22 @@ void CaptureValuesTest::crop()
     QCOMPARE(cropped->size(), expectedPixels.size());
     QCOMPARE(qRed(cropped->pixel(0, 0)), expectedPixels.x());
     QCOMPARE(qGreen(cropped->pixel(0, 0)), expectedPixels.y());
+
+    // The crop reads the frame's own pixels rather than a copy of them, and
+    // outlives the capture that made it.
+    const QImage frame = capture.image;
+    QCOMPARE(cropped->constBits(), frame.constScanLine(expectedPixels.y()) + expectedPixels.x() * 4);
+    capture.image = QImage();
+    const QPoint last(expectedPixels.width() - 1, expectedPixels.height() - 1);
+    QCOMPARE(cropped->pixel(last), qRgb(expectedPixels.right(), expectedPixels.bottom(), 0));
+
+    // Writing to the crop copies the crop alone and leaves the frame as it was.
+    QImage written = *cropped;
+    written.setPixel(0, 0, qRgb(1, 2, 3));
+    QCOMPARE(written.size(), expectedPixels.size());
+    QCOMPARE(written.bytesPerLine(), qsizetype(expectedPixels.width()) * 4);
+    QCOMPARE(frame.pixel(expectedPixels.topLeft()), qRgb(expectedPixels.x(), expectedPixels.y(), 0));
+    QCOMPARE(cropped->pixel(0, 0), qRgb(expectedPixels.x(), expectedPixels.y(), 0));
 }
 
 void CaptureValuesTest::regionResultOnSecondaryDisplay()

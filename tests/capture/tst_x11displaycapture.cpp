@@ -7,6 +7,7 @@
 #include <xcb/composite.h>
 
 #include <QCursor>
+#include <QRegularExpression>
 #include <QScreen>
 
 using namespace tessaline;
@@ -95,6 +96,10 @@ void X11DisplayCaptureTest::grabOutsideTheRootFails()
     const auto result = capture.grabRoot(QRect(5000, 5000, 10, 10));
     QVERIFY(!result);
     QVERIFY(!result.error().permissionDenied);
+    // The message reaches the user: it names no X request or error number.
+    const QString message = result.error().message;
+    QVERIFY2(!message.contains(QRegularExpression(QStringLiteral("[0-9]|GetImage"))), qPrintable(message));
+    QVERIFY(!message.isEmpty());
 }
 
 void X11DisplayCaptureTest::displaysMatchTheServer()

@@ -12,12 +12,17 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <signal.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 using namespace tessaline::e2e;
 using tessaline::X11Connection;
@@ -26,12 +31,12 @@ using tessaline::x11test::screenShows;
 
 namespace {
 
-// The visible windows named exactly so (the app names its windows
+// The visible windows of one process (the app names all its windows
 // "Tessaline").
-QStringList visibleWindows(const QString &name)
+QStringList visibleWindows(const Helper &process)
 {
     return output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                              QStringLiteral("--name"), QLatin1Char('^') + name + QLatin1Char('$')})
+                                              QStringLiteral("--pid"), QString::number(process.processId())})
         .split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -65,15 +70,70 @@ bool overlayShown(const X11Connection &x11)
     return shown;
 }
 
-// Presses the capture hot key until the region overlay is up. The app takes
-// the hot keys while it starts, which shows nowhere outside it, so a press
+// A home and a runtime directory of their own for one run of the app, so
+// the run is another session as far as the app can tell: it neither hands
+// over to a Tessaline the developer has running nor reaches its library.
+// The capture shortcut is one that instance does not hold.
+class AppHome
+{
+public:
+    static constexpr const char *captureKeys = "ctrl+alt+super+5";
+
+    explicit AppHome(const QVariantMap &settings = {})
+    {
+        QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QSettings file(configDirectory() + QStringLiteral("/Tessaline.conf"), QSettings::IniFormat);
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+            file.setValue(it.key(), it.value());
+        // Ctrl+Alt+Super+5 captures; no quick-note shortcut.
+        file.setValue(QStringLiteral("tessaline.shortcuts.configuration.v2"),
+                      QByteArray(R"({"capture":{"keyCode":23,"modifiers":7}})"));
+    }
+
+    bool isValid() const { return m_home.isValid() && m_runtime.isValid(); }
+    QString filePath(const QString &name) const { return m_home.filePath(name); }
+    QString configDirectory() const { return m_home.filePath(QStringLiteral(".config/Tessaline")); }
+    QString dataDirectory() const { return m_home.filePath(QStringLiteral(".local/share/Tessaline")); }
+    QString store() const { return dataDirectory() + QStringLiteral("/Tessaline.sqlite"); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return environment;
+    }
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_runtime;
+};
+
+// Another Tessaline, as a developer would have running in the session that
+// runs the tests: the test process's own runtime directory, the default
+// shortcuts.
+QProcessEnvironment runningElsewhere(const QTemporaryDir &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return environment;
+}
+
+// Presses the capture shortcut until the region overlay is up. The app takes
+// its hot keys while it starts, which shows nowhere outside it, so a press
 // that came too early is made again; a press while a capture is under way
 // changes nothing.
 bool startRegionCapture()
 {
     const X11Connection x11 = *X11Connection::application();
     for (int attempt = 0; attempt < 4; ++attempt) {
-        if (!run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+super+4")}))
+        if (!run(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(AppHome::captureKeys)}))
             return false;
         if (QTest::qWaitFor([&] { return overlayShown(x11); }, 5000))
             return true;
@@ -89,21 +149,21 @@ class CaptureToEndTest : public QObject
 private Q_SLOTS:
     void hotKeyRegionCaptureIsStoredRecognisedAndIndexed();
     void regionCaptureIsAnnotatedInItsReviewAndKept();
+    void startsAtTheSameMomentMakeOneInstance();
 };
 
 void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
 {
-    QTemporaryDir home;
+    // A first user who turned the review off, so a capture ends with the toast.
+    AppHome home({{QStringLiteral("automaticallyOpensRegionCaptureReview"), false}});
     QVERIFY(home.isValid());
-    const QString dataDir = home.filePath(QStringLiteral(".local/share/Tessaline"));
-    const QString configDir = home.filePath(QStringLiteral(".config/Tessaline"));
-    QVERIFY(QDir().mkpath(configDir));
-    {
-        // A first user who turned the review off, so a capture ends with the toast.
-        QFile settings(configDir + QStringLiteral("/Tessaline.conf"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
-    }
+    const QString dataDir = home.dataDirectory();
+
+    // A Tessaline already running in the session (the developer's own).
+    QTemporaryDir otherHome;
+    Helper other(QStringLiteral(TESSALINE_BINARY), {}, runningElsewhere(otherHome));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"))),
+                             20000);
 
     X11WindowManager windowManager;
     QVERIFY(windowManager.start(*X11Connection::application()));
@@ -119,23 +179,18 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     target.show();
     QVERIFY(QTest::qWaitForWindowExposed(&target));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+    Helper app(QStringLiteral(TESSALINE_BINARY), {}, home.environment());
     QVERIFY(app.isRunning());
 
-    const QString store = dataDir + QStringLiteral("/Tessaline.sqlite");
+    const QString store = home.store();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(store), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
     QCOMPARE(queryValue(store, QStringLiteral("SELECT title FROM Board WHERE isInbox = 1")).toString(),
              QStringLiteral("Quick Captures"));
     // The main window and, for a first launch, the setup sheet over it.
-    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app).size() >= 2, 20000);
     saveScreenshot(QStringLiteral("main-window.png"));
-    const qsizetype windowsBefore = visibleWindows(QStringLiteral("Tessaline")).size();
+    const qsizetype windowsBefore = visibleWindows(app).size();
 
     target.raise();
     target.activateWindow();
@@ -149,7 +204,7 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
 
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
     // The toast is a window of its own.
-    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() > windowsBefore, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app).size() > windowsBefore, 10000);
     saveScreenshot(QStringLiteral("toast.png"));
 
     // The snip sits in the active note, which start-up chose and saved.
@@ -176,30 +231,31 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QCOMPARE(queryValue(index, QStringLiteral("SELECT COUNT(*) FROM items_text WHERE items_text MATCH 'revenue'")).toInt(),
              1);
 
+    // The other Tessaline went on by itself, and was never asked for anything.
+    QVERIFY(app.isRunning() && other.isRunning());
+    QCOMPARE(queryValue(otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite")),
+                        QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(),
+             0);
     app.stop();
+    other.stop();
     tray.stop();
 }
 
 void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
 {
     // A new user with the default settings: a region capture opens its review.
-    QTemporaryDir home;
-    const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    AppHome home;
+    const QString store = home.store();
     X11WindowManager windowManager;
     QVERIFY(windowManager.start(*X11Connection::application()));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+    Helper app(QStringLiteral(TESSALINE_BINARY), {}, home.environment());
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
     // A first launch opens the setup sheet over the main window; a sheet
     // that is up keeps the review away, so skip the setup as a user can.
     // The sheet is a second window; Escape reaches it once it has the focus,
     // so it is pressed until the skip is stored.
-    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() >= 2, 20000);
-    const QString settings = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(app).size() >= 2, 20000);
+    const QString settings = home.configDirectory() + QStringLiteral("/Tessaline.conf");
     auto skipped = [&] {
         QFile file(settings);
         return file.open(QIODevice::ReadOnly) && file.readAll().contains("onboardingPreferences");
@@ -210,7 +266,7 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
         skippedSetup = QTest::qWaitFor(skipped, 4000);
     }
     QVERIFY(skippedSetup);
-    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(QStringLiteral("Tessaline")).size() == 1, 10000); // the sheet has gone
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(app).size(), 1, 10000); // the sheet has gone
 
     QVERIFY(startRegionCapture());
     QVERIFY(xdotoolDrag(QPoint(300, 250), QPoint(900, 650)));
@@ -251,6 +307,37 @@ void CaptureToEndTest::regionCaptureIsAnnotatedInItsReviewAndKept()
                                  .isEmpty(),
                              10000);
     app.stop();
+}
+
+void CaptureToEndTest::startsAtTheSameMomentMakeOneInstance()
+{
+    AppHome home;
+    QVERIFY(home.isValid());
+    X11WindowManager windowManager;
+    QVERIFY(windowManager.start(*X11Connection::application()));
+    std::vector<std::unique_ptr<Helper>> starts;
+    for (int i = 0; i < 5; ++i)
+        starts.push_back(std::make_unique<Helper>(QStringLiteral(TESSALINE_BINARY), QStringList{}, home.environment()));
+    auto running = [&] {
+        return std::count_if(starts.begin(), starts.end(), [](const auto &start) { return start->isRunning(); });
+    };
+
+    // Four hand over to one and leave; that one seeds the library once.
+    QTRY_COMPARE_WITH_TIMEOUT(running(), 1, 30000);
+    for (const auto &start : starts) {
+        if (!start->isRunning())
+            QCOMPARE(start->exitCode(), 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(home.store(), QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QCOMPARE(queryValue(home.store(), QStringLiteral("SELECT COUNT(*) FROM Board WHERE isInbox = 1")).toInt(), 1);
+
+    // One more start in the same session does the same.
+    Helper later(QStringLiteral(TESSALINE_BINARY), {}, home.environment());
+    QTRY_VERIFY_WITH_TIMEOUT(!later.isRunning(), 20000);
+    QCOMPARE(later.exitCode(), 0);
+    QCOMPARE(running(), 1);
+    QCOMPARE(queryValue(home.store(), QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2);
+    starts.clear();
 }
 
 QTEST_MAIN(CaptureToEndTest)

@@ -16,6 +16,9 @@ fuzzers=(
   "annotationdocument annotation.dict"
   "boardwritingdocument writing.dict"
   "suggestedfilename"
+  "shortcutconfiguration shortcut.dict"
+  "onboardingpreferences onboarding.dict"
+  "storedpicture"
 )
 seconds=$(( total / ${#fuzzers[@]} ))
 (( seconds > 0 )) || seconds=1

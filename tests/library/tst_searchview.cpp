@@ -86,7 +86,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("notes");
         QTest::addColumn<int>("snips");
         QTest::addColumn<bool>("clearShown");
-        const QString idle = QStringLiteral("Everything stays searchable on this Mac.");
+        const QString idle = QStringLiteral("Everything stays searchable on this computer.");
         QTest::newRow("nothing typed") << QString() << idle << QStringLiteral("Find a note or snip") << QString() << 0 << 0 << false;
         QTest::newRow("only spaces") << QStringLiteral("   ") << idle << QStringLiteral("Find a note or snip") << QString() << 0 << 0 << true;
         QTest::newRow("phrase between spaces") << QStringLiteral(" atlas ") << QStringLiteral("Looking for \u201Catlas\u201D")

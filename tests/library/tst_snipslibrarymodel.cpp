@@ -119,29 +119,6 @@ private Q_SLOTS:
         QCOMPARE(second.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("12 minutes ago"));
     }
 
-    void relativeDate_data()
-    {
-        QTest::addColumn<qint64>("offset");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("now") << qint64(0) << QStringLiteral("0 seconds ago");
-        QTest::newRow("one second") << qint64(1) << QStringLiteral("1 second ago");
-        QTest::newRow("minutes round down") << qint64(179) << QStringLiteral("2 minutes ago");
-        QTest::newRow("one hour") << qint64(3600) << QStringLiteral("1 hour ago");
-        QTest::newRow("days") << qint64(3 * 86400 + 5) << QStringLiteral("3 days ago");
-        QTest::newRow("weeks") << qint64(15 * 86400) << QStringLiteral("2 weeks ago");
-        QTest::newRow("months") << qint64(65 * 86400) << QStringLiteral("2 months ago");
-        QTest::newRow("years") << qint64(800 * 86400) << QStringLiteral("2 years ago");
-        QTest::newRow("future") << qint64(-7200) << QStringLiteral("in 2 hours");
-    }
-
-    void relativeDate()
-    {
-        QFETCH(qint64, offset);
-        QFETCH(QString, expected);
-        const QDateTime now = snipTime(100'000'000);
-        QCOMPARE(SnipsLibraryModel::relativeDateText(now.addSecs(-offset), now), expected);
-    }
-
     void content_data()
     {
         QTest::addColumn<bool>("hasCards");

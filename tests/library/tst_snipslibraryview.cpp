@@ -208,7 +208,14 @@ private Q_SLOTS:
         QAction *notes = Screen::entry(menu.get(), QStringLiteral("Add to Note"));
         QVERIFY(notes->menu() && notes->isEnabled());
         QCOMPARE(notes->menu()->actions().size(), 1);
-        QCOMPARE(notes->menu()->actions().first()->text(), QStringLiteral("Budget"));
+        QCOMPARE(notes->menu()->actions().first()->iconText(), QStringLiteral("Budget"));
+
+        // A note's name is shown as it is written, "&" and all.
+        screen.other->setTitle(QStringLiteral("R&D Budget"));
+        screen.rig.save();
+        std::unique_ptr<QMenu> renamed(screen.view->cardMenu(screen.red, nullptr));
+        const QAction *named = Screen::entry(renamed.get(), QStringLiteral("Add to Note"))->menu()->actions().first();
+        QCOMPARE(named->iconText(), QStringLiteral("R&D Budget"));
     }
 
     void noteMenuIsDisabledWithoutOtherNotes()

@@ -3,6 +3,7 @@
 #include "model/TessalineStore.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -13,6 +14,8 @@ class TessalineStoreTest : public QObject
 private Q_SLOTS:
     void seedsAnEmptyLibrary();
     void seedsOnlyWhenEmpty();
+    void seedingWhileAnotherProcessSeeds_data();
+    void seedingWhileAnotherProcessSeeds();
     void inboxIsTheOldestLiveOne();
     void deletedInboxIsReplaced();
     void retitlesOnlyTheExactOldTitle_data();
@@ -71,6 +74,49 @@ void TessalineStoreTest::seedsOnlyWhenEmpty()
     QVERIFY(result);
     QCOMPARE(*result, nullptr);
     QVERIFY(context.fetchBoards()->isEmpty());
+}
+
+void TessalineStoreTest::seedingWhileAnotherProcessSeeds_data()
+{
+    QTest::addColumn<bool>("cardsReadFirst");
+    QTest::newRow("after reading the notes and cards") << true;
+    QTest::newRow("after reading the notes only") << false;
+}
+
+void TessalineStoreTest::seedingWhileAnotherProcessSeeds()
+{
+    // Two copies of the app on one library file (two sessions of the same
+    // user): the second read the empty library before the first seeded it.
+    QFETCH(bool, cardsReadFirst);
+    QTemporaryDir dir;
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    auto first = ModelContainer::open(configuration);
+    auto second = ModelContainer::open(configuration);
+    QVERIFY(first && second);
+    ModelContext &late = *(*second)->mainContext();
+    QVERIFY(late.fetchBoards()->isEmpty());
+    if (cardsReadFirst)
+        QVERIFY(late.fetchCards()->isEmpty());
+
+    const auto early = TessalineStore::seedLibrary(*(*first)->mainContext(), at(0));
+    QVERIFY(early && early->welcome && early->inbox);
+    const auto seeded = TessalineStore::seedLibrary(late, at(1));
+    QVERIFY2(seeded, seeded ? "" : qPrintable(seeded.error().message));
+    QVERIFY(!seeded->welcome);
+    QCOMPARE(seeded->inbox->id(), early->inbox->id());
+    QVERIFY(!late.hasChanges());
+
+    // The file holds one of each, and either copy sees just those.
+    auto reader = ModelContainer::open(configuration);
+    QVERIFY(reader);
+    const auto boards = *(*reader)->mainContext()->fetchBoards();
+    QCOMPARE(boards.size(), 2);
+    QCOMPARE(std::count_if(boards.begin(), boards.end(), [](const Board *b) { return b->isInbox(); }), 1);
+    QCOMPARE(late.fetchBoards()->size(), 2);
+    // An ordinary save afterwards checks nothing and writes as always.
+    addNote(late, QStringLiteral("Later"), at(2));
+    QVERIFY(late.save());
 }
 
 void TessalineStoreTest::inboxIsTheOldestLiveOne()

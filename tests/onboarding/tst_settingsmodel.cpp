@@ -24,6 +24,7 @@ class RecordingUpdater : public SoftwareUpdater
 {
 public:
     void start() override {}
+    bool isAvailable() const override { return available; }
     bool canCheckForUpdates() const override { return canCheck; }
     void checkForUpdates() override { ++checks; }
     bool automaticallyChecksForUpdates() const override { return checksAutomatically; }
@@ -32,6 +33,7 @@ public:
     void setAutomaticallyDownloadsUpdates(bool enabled) override { downloadsAutomatically = enabled; }
     bool allowsAutomaticUpdates() const override { return allowsAutomatic; }
 
+    bool available = true;
     bool canCheck = true;
     int checks = 0;
     bool checksAutomatically = true;
@@ -364,6 +366,36 @@ private Q_SLOTS:
 
         s.model->checkForUpdates();
         QCOMPARE(s.updater->checks, 1);
+    }
+
+    void updatesFromThePackageManager()
+    {
+        // An updater that cannot check at all (the Linux one): the automatic
+        // settings stay off, and a change asked for anyway is answered with
+        // the values as they are, so a switch never shows a setting that
+        // nothing keeps.
+        auto updater = std::make_unique<RecordingUpdater>();
+        updater->available = false;
+        updater->canCheck = false;
+        updater->checksAutomatically = false;
+        updater->downloadsAutomatically = false;
+        SettingsRig s(std::move(updater));
+        QVERIFY(s.model->updatesComeFromPackageManager());
+        QVERIFY(s.model->updatesFootnote().contains(QStringLiteral("package manager")));
+        QVERIFY(!s.model->canChangeAutomaticChecks());
+        QVERIFY(!s.model->canChangeAutomaticDownloads());
+
+        QSignalSpy changed(s.model.get(), &SettingsModel::updatesChanged);
+        s.model->setAutomaticallyChecksForUpdates(true);
+        s.model->setAutomaticallyDownloadsUpdates(true);
+        QCOMPARE(changed.count(), 2);
+        QVERIFY(!s.model->automaticallyChecksForUpdates() && !s.model->automaticallyDownloadsUpdates());
+        QVERIFY(!s.updater->checksAutomatically && !s.updater->downloadsAutomatically);
+
+        // An updater that can check says nothing of a package manager.
+        SettingsRig checking;
+        QVERIFY(!checking.model->updatesComeFromPackageManager());
+        QVERIFY(!checking.model->updatesFootnote().contains(QStringLiteral("package manager")));
     }
 
     void cloudSyncSetting()

@@ -85,8 +85,12 @@ private Q_SLOTS:
         QVERIFY(!r.find<QCheckBox>("remindersToggle")->isChecked());
         QVERIFY(!r.shows("profileRow")); // no stored name
 
+        // The package manager updates the app: nothing here can be switched.
         QVERIFY(!r.find<QPushButton>("checkForUpdates")->isEnabled());
+        QVERIFY(!r.find<QCheckBox>("autoCheckUpdates")->isEnabled());
         QVERIFY(!r.find<QCheckBox>("autoDownloadUpdates")->isEnabled());
+        QCOMPARE(r.find<QLabel>("updatesFootnote")->text(),
+                 QStringLiteral("Updates to Tessaline come from your system's package manager."));
 
         QVERIFY(!r.find<QCheckBox>("cloudSyncToggle")->isEnabled());
         QVERIFY(r.shows("cloudSyncUnavailable"));

@@ -153,6 +153,7 @@ void TextUtilitiesTest::relativeTime_data()
     QTest::newRow("thirteen days are a week") << qint64(13 * 86400) << QStringLiteral("1 week ago");
     QTest::newRow("two years") << qint64(2 * 365 * 86400) << QStringLiteral("2 years ago");
     QTest::newRow("ahead of the clock") << qint64(-3 * 3600) << QStringLiteral("in 3 hours");
+    QTest::newRow("days ahead are ahead") << qint64(-3 * 86400) << QStringLiteral("in 3 days");
 }
 
 void TextUtilitiesTest::relativeTime()

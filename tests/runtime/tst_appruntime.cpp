@@ -19,6 +19,8 @@ private Q_SLOTS:
     void reviewOrToast_data();
     void reviewOrToast();
     void captureIntoATrashedNoteLandsInQuickCaptures();
+    void capturesAreStoredInArrivalOrderIntoTheirNotes();
+    void failedCaptureSaveLeavesNothingBehind();
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
     void behaviourSettersWriteBothKeys();
@@ -203,6 +205,76 @@ void AppRuntimeTest::captureIntoATrashedNoteLandsInQuickCaptures()
     Board *inbox = *TessalineStore::quickCapturesNote(rig.context(), at(2));
     QCOMPARE(rig.card(*cardID)->boardID(), inbox->id());
     QVERIFY(inbox->writingDocument().referencedCardIDs().contains(*cardID));
+}
+
+void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
+{
+    Rig rig;
+    rig.runtime->start();
+    NavigationState &navigation = rig.runtime->navigation();
+    Board *first = *ThinkingSessionService(rig.context()).resolveNote(navigation.activeBoardID(), at(0));
+    auto *second = new Board;
+    second->setTitle(QStringLiteral("Second"));
+    rig.context().insert(second);
+    QVERIFY(rig.context().save());
+
+    // A large capture whose PNG takes long to encode (noise does not
+    // compress), then a tiny one taken after the user switched notes.
+    CaptureResult large = rig.capture(CaptureMode::window);
+    large.image = QImage(2400, 1600, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < large.image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(large.image.scanLine(y));
+        for (int x = 0; x < large.image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (seed >> 8);
+        }
+    }
+    const CaptureResult small = rig.capture(CaptureMode::window);
+
+    QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
+    rig.runtime->handleCaptureResult(large);
+    navigation.setActiveBoardID(second->id());
+    rig.runtime->handleCaptureResult(small);
+    QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 20000);
+
+    const auto largeID = handled.at(0).first().value<std::optional<QUuid>>();
+    const auto smallID = handled.at(1).first().value<std::optional<QUuid>>();
+    QVERIFY(largeID && smallID);
+    QCOMPARE(QImage::fromData(*rig.card(*largeID)->originalImageData()).size(), large.image.size());
+    QCOMPARE(rig.card(*largeID)->boardID(), first->id());
+    QVERIFY(first->writingDocument().referencedCardIDs().contains(*largeID));
+    QCOMPARE(rig.card(*smallID)->boardID(), second->id());
+    QVERIFY(second->writingDocument().referencedCardIDs().contains(*smallID));
+    // Store order, toasts and the selection follow arrival.
+    const auto cards = *rig.context().fetchCards();
+    QVERIFY(cards.indexOf(rig.card(*largeID)) < cards.indexOf(rig.card(*smallID)));
+    QCOMPARE(rig.windowing.toasts, (QList<QUuid>{*largeID, *smallID}));
+    QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{*smallID});
+}
+
+// A capture whose save fails is gone for good: a later, unrelated save must
+// not store it half-made, and edits waiting elsewhere are left alone.
+void AppRuntimeTest::failedCaptureSaveLeavesNothingBehind()
+{
+    Rig rig;
+    rig.runtime->start();
+    Board *note = *ThinkingSessionService(rig.context()).resolveNote(rig.runtime->navigation().activeBoardID(), at(0));
+    const QList<QUuid> referencesBefore = note->writingDocument().referencedCardIDs();
+    const qsizetype cardsBefore = rig.context().fetchCards()->size();
+    note->setFocusQuestion(QStringLiteral("typed but not yet saved"));
+
+    rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+    QVERIFY(!rig.handle(rig.capture(CaptureMode::window)));
+    QCOMPARE(rig.runtime->errorMessage(), std::optional<QString>(QStringLiteral("disk full")));
+    QCOMPARE(rig.context().fetchCards()->size(), cardsBefore);
+    QCOMPARE(note->writingDocument().referencedCardIDs(), referencesBefore);
+    QCOMPARE(note->focusQuestion(), std::optional<QString>(QStringLiteral("typed but not yet saved")));
+
+    QVERIFY(rig.context().save());
+    rig.context().rollback();
+    QCOMPARE(rig.context().fetchCards()->size(), cardsBefore);
+    QCOMPARE(note->writingDocument().referencedCardIDs(), referencesBefore);
 }
 
 void AppRuntimeTest::copyOutcomeDecidesLastCopiedCard()

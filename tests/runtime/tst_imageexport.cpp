@@ -3,7 +3,9 @@
 #include "platform/Pasteboard.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
+#include <QMimeData>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +68,7 @@ private Q_SLOTS:
     void failedCopyLeavesNoHalfEntry();
     void unencodableImageLeavesPasteboardAlone();
     void encodingOffTheMainThread();
+    void clipboardEntryMakesTiffOnRequest();
     void atomicWrite();
     void saveEncodingFailureShowsNoDialog();
     void saveCancelWritesNothing();
@@ -242,6 +245,30 @@ void ImageExportTest::encodingOffTheMainThread()
     auto nothing = ImageExportService::pasteboardImageAsync(QImage());
     nothing.waitForFinished();
     QVERIFY(!nothing.result().has_value());
+}
+
+void ImageExportTest::clipboardEntryMakesTiffOnRequest()
+{
+    // A capture's stored PNG goes on the desktop clipboard as it is; the
+    // TIFF is made from it when asked, and again the same when asked again.
+    const QImage image = sample();
+    const QByteArray png = *ImageExportService::pngData(image);
+    QVERIFY(ClipboardPasteboard::general().setImage(png));
+    const QMimeData *entry = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(entry);
+    QCOMPARE(entry->formats(), QStringList({ImageExportService::pngType, ImageExportService::tiffType}));
+    QCOMPARE(entry->data(ImageExportService::pngType), png);
+    const QByteArray tiff = entry->data(ImageExportService::tiffType);
+    QCOMPARE(QImage::fromData(tiff, "TIFF").convertToFormat(QImage::Format_RGB32), image);
+    QCOMPARE(entry->data(ImageExportService::tiffType), tiff);
+    QVERIFY(entry->data(QStringLiteral("text/plain")).isEmpty());
+
+    // Bytes that are no PNG leave no entry that would fail a paste later.
+    FakePasteboard fake;
+    QVERIFY(!fake.setImage(QByteArray("not a picture")));
+    QVERIFY(fake.calls.isEmpty());
+    QVERIFY(!ClipboardPasteboard::general().setImage(QByteArray("not a picture")));
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->data(ImageExportService::pngType), png);
 }
 
 void ImageExportTest::atomicWrite()

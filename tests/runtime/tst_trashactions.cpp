@@ -248,8 +248,11 @@ void TrashActionsTest::failedSaveLeavesEverythingAndTheIndex()
     card->moveToTrash(at(1));
     QVERIFY(f.save());
 
+    QSignalSpy failures(&f.actions, &TrashActions::failed);
     f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
     f.actions.deleteCardPermanently(card->id());
+    QCOMPARE(failures.count(), 1);
+    QCOMPARE(failures.last().first().toString(), QStringLiteral("disk full"));
     QVERIFY(f.hasCard(card->id()) && f.hasConnection(link->id()));
     QVERIFY(!f.rig.context().hasChanges());
     // A later, unrelated save must not carry the purge out after all.
@@ -258,9 +261,18 @@ void TrashActionsTest::failedSaveLeavesEverythingAndTheIndex()
     QVERIFY(f.hasCard(card->id()) && f.hasConnection(link->id()));
 
     f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
-    f.actions.restoreCard(card->id());
+    QVERIFY(!f.actions.restoreCard(card->id()));
+    QCOMPARE(failures.count(), 2);
     QVERIFY(!card->isLive());
     QVERIFY(!f.rig.context().hasChanges());
+
+    // Only the failed action's own change is taken back: an edit waiting
+    // elsewhere stays.
+    note->setFocusQuestion(QStringLiteral("still typing"));
+    f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+    QVERIFY(!f.actions.restoreCard(card->id()));
+    QVERIFY(!card->isLive());
+    QCOMPARE(note->focusQuestion(), std::optional<QString>(QStringLiteral("still typing")));
 
     // Index calls are answered in order: once a purge that succeeds has
     // reached the index, anything the failed ones sent would have too.

@@ -5,6 +5,9 @@
 #include "shell/CaptureToastWindowController.h"
 #include "model/ThinkingSessionService.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 
 using namespace tessaline;
@@ -22,6 +25,8 @@ private Q_SLOTS:
     void placement_data();
     void placement();
     void onlyOneToastAtATime();
+    void everyTextFitsAtDesktopFontSizes_data();
+    void everyTextFitsAtDesktopFontSizes();
 };
 
 namespace {
@@ -157,10 +162,77 @@ void CaptureToastTest::onlyOneToastAtATime()
     controller.show(second, *rig.runtime);
     QTRY_VERIFY(!firstPanel || !firstPanel->isVisible());
     QVERIFY(controller.panel() && controller.panel()->isVisible());
-    QCOMPARE(controller.panel()->size(), CaptureToastWindowController::toastSize);
+    QCOMPARE(controller.panel()->size(), CaptureToastWindowController::fittedSize(*controller.panel()));
+    QVERIFY(controller.panel()->width() >= CaptureToastWindowController::toastSize.width());
     controller.close();
     controller.close(); // twice is harmless
     QVERIFY(!controller.panel());
+}
+
+void CaptureToastTest::everyTextFitsAtDesktopFontSizes_data()
+{
+    QTest::addColumn<int>("pointSize");
+    QTest::addColumn<QString>("noteTitle");
+    QTest::newRow("10 pt") << 10 << "";
+    QTest::newRow("11 pt") << 11 << "";
+    QTest::newRow("14 pt") << 14 << "";
+    QTest::newRow("a long note name") << 11 << "Quarterly planning notes for the northern region's second half";
+}
+
+void CaptureToastTest::everyTextFitsAtDesktopFontSizes()
+{
+    // Common Linux desktop fonts are wider than the toast's first design;
+    // nothing in it may be cut short, whatever the size.
+    QFETCH(int, pointSize);
+    QFETCH(QString, noteTitle);
+    const QFont previous = QApplication::font();
+    QFont desktop(QStringLiteral("DejaVu Sans"));
+    desktop.setPointSize(pointSize);
+    QApplication::setFont(desktop);
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    if (!noteTitle.isEmpty()) {
+        for (Board *board : *rig.context().fetchBoards()) {
+            if (board->id() == rig.card(cardID)->boardID())
+                board->setTitle(noteTitle);
+        }
+        QVERIFY(rig.context().save());
+    }
+    CaptureToastWindowController controller;
+    controller.show(cardID, *rig.runtime);
+    QWidget *panel = controller.panel();
+    QVERIFY(panel && QTest::qWaitForWindowExposed(panel));
+    const QRect inside = panel->rect();
+
+    auto visibleRect = [panel](const QWidget *widget) {
+        return QRect(widget->mapTo(panel, QPoint(0, 0)), widget->size());
+    };
+    int buttons = 0;
+    for (const QAbstractButton *button : panel->findChildren<QAbstractButton *>()) {
+        if (!button->isVisible() || button->text().isEmpty())
+            continue;
+        ++buttons;
+        QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+        QVERIFY2(inside.contains(visibleRect(button)), qPrintable(button->text()));
+    }
+    QCOMPARE(buttons, 5); // Copied, Save…, Frame…, Annotate, Open
+    for (const QLabel *label : panel->findChildren<QLabel *>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        // A label that wraps has the height of all its lines; one that does
+        // not has the width of its text.
+        if (label->wordWrap()) {
+            QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+        } else {
+            const int needed = label->fontMetrics().horizontalAdvance(label->text());
+            QVERIFY2(label->contentsRect().width() >= needed, qPrintable(label->text()));
+        }
+        QVERIFY2(inside.contains(visibleRect(label)), qPrintable(label->text()));
+    }
+    const QLineEdit *caption = static_cast<CaptureCompletionToastView *>(panel)->captionField();
+    QVERIFY(caption->width() >= caption->fontMetrics().horizontalAdvance(caption->placeholderText()));
+    controller.close();
+    QApplication::setFont(previous);
 }
 
 QTEST_MAIN(CaptureToastTest)

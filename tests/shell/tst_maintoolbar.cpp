@@ -272,8 +272,13 @@ void MainToolbarTest::commandShortcuts_data()
     QTest::addColumn<bool>("quickNoteOn");
     QTest::addColumn<QString>("quickNote");
     QTest::addColumn<QString>("captureRegion");
-    QTest::newRow("defaults") << true << "Meta+Ctrl+N" << "Meta+Ctrl+4";
-    QTest::newRow("quick note off") << false << "" << "Meta+Ctrl+4";
+    QTest::addColumn<QString>("quickNoteText");
+    QTest::addColumn<QString>("captureRegionText");
+    // Qt's own text for a key sequence would read "Meta+Ctrl+4"; the menus
+    // show the form the tray and the settings show.
+    QTest::newRow("defaults") << true << "Meta+Ctrl+N" << "Meta+Ctrl+4" << "Quick Note\tCtrl+Super+N"
+                              << "Capture Region\tCtrl+Super+4";
+    QTest::newRow("quick note off") << false << "" << "Meta+Ctrl+4" << "Quick Note" << "Capture Region\tCtrl+Super+4";
 }
 
 void MainToolbarTest::commandShortcuts()
@@ -293,6 +298,10 @@ void MainToolbarTest::commandShortcuts()
     }
     QCOMPARE(commands.quickNoteShortcut().toString(QKeySequence::PortableText), quickNote);
     QCOMPARE(commands.captureRegionShortcut().toString(QKeySequence::PortableText), captureRegion);
+    QFETCH(QString, quickNoteText);
+    QFETCH(QString, captureRegionText);
+    QCOMPARE(commands.quickNoteText(), quickNoteText);
+    QCOMPARE(commands.captureRegionText(), captureRegionText);
 
     // The menu and the runtime reach the same entries.
     commands.quickNote();

@@ -375,6 +375,18 @@ void RootViewTest::fileMenuReachesSettingsAndQuit()
     }
     QVERIFY(settings && quit);
     QCOMPARE(settings->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    // A menu shows the text after a tab as the item's shortcut, else the
+    // key sequence in Qt's words ("Meta+Ctrl+4"): the capture command shows
+    // the shortcut as the tray and the settings do.
+    QAction *capture = nullptr;
+    for (QAction *action : f.view.menuBar()->actions().first()->menu()->actions()) {
+        if (action->text().startsWith(QStringLiteral("Capture Region")))
+            capture = action;
+    }
+    QVERIFY(capture);
+    const qsizetype tab = capture->text().indexOf(u'\t');
+    const QString shown = tab >= 0 ? capture->text().mid(tab + 1) : capture->shortcut().toString(QKeySequence::NativeText);
+    QCOMPARE(shown, QStringLiteral("Ctrl+Super+4"));
     QCOMPARE(quit->shortcut(), QKeySequence(QKeySequence::Quit));
     QSignalSpy requested(&f.view, &RootView::settingsRequested);
     settings->trigger();

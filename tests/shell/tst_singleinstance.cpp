@@ -1,11 +1,17 @@
 // A later start reaches the running instance: to bring it forward, or to run
-// a capture command given on its command line.
+// a capture command given on its command line; starts in other sessions and
+// starts at the same moment never make a second instance.
 #include "shell/SingleInstance.h"
 
+#include <QFile>
+#include <QFuture>
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace tessaline;
 
@@ -67,6 +73,66 @@ private Q_SLOTS:
         QTRY_COMPARE(commands.count(), 1);
         QCOMPARE(commands.first().first().value<CaptureCommand>(), CaptureCommand::quickNote);
         QCOMPARE(activations.count(), 0);
+    }
+
+    void oneInstancePerRuntimeDirectory()
+    {
+        QTemporaryDir session;
+        QTemporaryDir otherSession;
+        SingleInstance first(session.filePath(QStringLiteral("tessaline")));
+        QVERIFY(first.claim());
+        QSignalSpy forward(&first, &SingleInstance::activationRequested);
+
+        // Another session's start is an instance of its own, and the first
+        // hears nothing of it.
+        SingleInstance elsewhere(otherSession.filePath(QStringLiteral("tessaline")));
+        QVERIFY(elsewhere.claim());
+        QCoreApplication::processEvents();
+        QCOMPARE(forward.count(), 0);
+        QVERIFY(!SingleInstance(session.filePath(QStringLiteral("tessaline"))).claim());
+        QVERIFY(forward.wait(5000));
+    }
+
+    void aStartWhileTheInstanceIsNotListeningYetWaitsForIt()
+    {
+        // Two starts at the same moment: one has taken the lock and is about
+        // to listen when the other looks. The other must hand over, never
+        // listen itself.
+        QTemporaryDir session;
+        const QString name = session.filePath(QStringLiteral("tessaline"));
+        QLockFile taken(name + QStringLiteral(".lock"));
+        QVERIFY(taken.tryLock(0));
+        SingleInstance second(name);
+        QFuture<bool> claimed = QtConcurrent::run([&second] { return second.claim(); });
+
+        QLocalServer first;
+        QVERIFY(first.listen(name));
+        QByteArray heard;
+        connect(&first, &QLocalServer::newConnection, this, [&] {
+            QLocalSocket *socket = first.nextPendingConnection();
+            connect(socket, &QLocalSocket::readyRead, this, [&heard, socket] { heard += socket->readAll(); });
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(claimed.isFinished(), 15000);
+        QVERIFY(!claimed.result());
+        QTRY_COMPARE(heard, QByteArray("activate\n"));
+    }
+
+    void aLockLeftByAGoneProcessIsTakenOver()
+    {
+        // A crashed instance leaves its lock file and its socket behind: the
+        // lock names a process that is no longer there.
+        QTemporaryDir session;
+        const QString name = session.filePath(QStringLiteral("tessaline"));
+        {
+            QFile lock(name + QStringLiteral(".lock"));
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write("999999999\ntessaline\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+            QFile socket(name);
+            QVERIFY(socket.open(QIODevice::WriteOnly));
+        }
+        SingleInstance next(name);
+        QVERIFY(next.claim());
+        QVERIFY(!SingleInstance(name).claim());
     }
 };
 

@@ -58,7 +58,7 @@ public:
     void answer(const QString &text)
     {
         const auto promise = pending.takeFirst();
-        promise->addResult(text);
+        promise->addResult(RecognizedText{text, {}, {}});
         promise->finish();
     }
     QList<std::shared_ptr<QPromise<OCRResult>>> pending;
