@@ -14,7 +14,7 @@ using namespace tessaline::testing;
 
 namespace {
 
-struct CardSpec
+struct CardSetup
 {
     QString title;
     bool placed = false;
@@ -32,12 +32,12 @@ struct SheetRig
         otherNote = addNote(context, "Other", at(0));
     }
 
-    CanvasCard *add(const CardSpec &spec, Board *owner = nullptr)
+    CanvasCard *add(const CardSetup &setup, Board *owner = nullptr)
     {
         CanvasCard *card = addCard(context, owner ? owner : note, CardKind::snip, at(cardCount++));
-        card->setTitle(spec.title);
-        card->setIsPlaced(spec.placed);
-        if (spec.trashed)
+        card->setTitle(setup.title);
+        card->setIsPlaced(setup.placed);
+        if (setup.trashed)
             card->moveToTrash(at(100));
         return card;
     }
@@ -234,24 +234,24 @@ void AskSuggestionModelTest::tryAgainReplacesThePreviewWithTheLatestAnswer()
 
 void AskSuggestionModelTest::emptyStateCountsTheLiveSelectedCards_data()
 {
-    QTest::addColumn<QList<CardSpec>>("cards");
+    QTest::addColumn<QList<CardSetup>>("cards");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("all trashed") << QList<CardSpec>{{"A", true, true}, {"B", false, true}}
+    QTest::newRow("all trashed") << QList<CardSetup>{{"A", true, true}, {"B", false, true}}
                                  << "Tessaline stays grounded in the 0 selected cards.";
-    QTest::newRow("one") << QList<CardSpec>{{"A", true}, {"B", false, true}}
+    QTest::newRow("one") << QList<CardSetup>{{"A", true}, {"B", false, true}}
                          << "Tessaline stays grounded in the 1 selected card.";
-    QTest::newRow("two") << QList<CardSpec>{{"A", true}, {"B"}} << "Tessaline stays grounded in the 2 selected cards.";
+    QTest::newRow("two") << QList<CardSetup>{{"A", true}, {"B"}} << "Tessaline stays grounded in the 2 selected cards.";
 }
 
 void AskSuggestionModelTest::emptyStateCountsTheLiveSelectedCards()
 {
-    QFETCH(QList<CardSpec>, cards);
+    QFETCH(QList<CardSetup>, cards);
     QFETCH(QString, message);
     SheetRig rig;
     QList<QUuid> asked{QUuid::createUuid()}; // a card that does not exist
-    for (const CardSpec &spec : cards)
-        asked << rig.add(spec)->id();
+    for (const CardSetup &setup : cards)
+        asked << rig.add(setup)->id();
     rig.add({"Not asked about", true});
     AskSuggestionModel &model = rig.open(asked);
 

@@ -94,8 +94,8 @@ struct ComposerRig : Rig
     QUuid addSnip(const QString &title, const std::optional<QByteArray> &imageData,
                   const std::optional<QByteArray> &annotations = std::nullopt)
     {
-        const CardFields spec{.title = title, .created = at(10), .image = imageData, .annotations = annotations};
-        const QUuid id = addCard(context(), noteID, spec)->id();
+        const CardFields fields{.title = title, .created = at(10), .image = imageData, .annotations = annotations};
+        const QUuid id = addCard(context(), noteID, fields)->id();
         if (!context().save())
             qFatal("the test library could not be saved");
         return id;

@@ -209,13 +209,13 @@ void NotesWorkspaceModelTest::excerpts()
     // their stored order.
     note->setWritingDocumentStorage(*BoardWritingDocument::encode(paragraphs(writing).blocks));
     for (qsizetype i = 0; i < cards.size(); ++i) {
-        const QStringList spec = cards.at(i).split(QLatin1Char(':'));
-        const bool deleted = spec.first() == QLatin1String("deleted");
-        CanvasCard *card = f.rig.addCard(note, spec.first() == QLatin1String("thought") ? CardKind::thought : CardKind::snip);
+        const QStringList parts = cards.at(i).split(QLatin1Char(':'));
+        const bool deleted = parts.first() == QLatin1String("deleted");
+        CanvasCard *card = f.rig.addCard(note, parts.first() == QLatin1String("thought") ? CardKind::thought : CardKind::snip);
         card->setTitle(QStringLiteral("Card %1").arg(i));
-        card->setUpdatedAt(at(spec.last().toInt()));
+        card->setUpdatedAt(at(parts.last().toInt()));
         if (deleted)
-            card->setDeletedAt(at(spec.last().toInt()));
+            card->setDeletedAt(at(parts.last().toInt()));
     }
     f.save();
     auto screen = f.screen(NoteListFilter::all());

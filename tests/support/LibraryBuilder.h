@@ -49,16 +49,16 @@ struct NoteFields
     QUuid id = QUuid::createUuid();
 };
 
-inline Board *addNote(ModelContext &context, const NoteFields &spec)
+inline Board *addNote(ModelContext &context, const NoteFields &fields)
 {
     auto *board = new Board;
-    board->setId(spec.id);
-    board->setTitle(spec.title);
-    board->setIsInbox(spec.inbox);
-    board->setSortIndex(spec.sortIndex);
-    board->setCreatedAt(spec.created);
-    board->setUpdatedAt(spec.created);
-    board->setLastOpenedAt(spec.created);
+    board->setId(fields.id);
+    board->setTitle(fields.title);
+    board->setIsInbox(fields.inbox);
+    board->setSortIndex(fields.sortIndex);
+    board->setCreatedAt(fields.created);
+    board->setUpdatedAt(fields.created);
+    board->setLastOpenedAt(fields.created);
     board->setHasCompletedNoteMigration(true);
     context.insert(board);
     return board;
