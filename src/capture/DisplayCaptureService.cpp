@@ -3,7 +3,6 @@
 #include "platform/CoordinateSpaces.h"
 #include "platform/FutureDelivery.h"
 
-#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -20,15 +19,6 @@ bool screenContains(const QRectF &frame, const QPointF &p)
         && p.y() < CoordinateSpaces::maxY(frame);
 }
 
-template <typename T, typename Completion>
-void deliverLater(QObject *context, CaptureOutcome<T> outcome, Completion completion)
-{
-    QMetaObject::invokeMethod(
-        context,
-        [outcome = std::move(outcome), completion = std::move(completion)]() mutable { completion(std::move(outcome)); },
-        Qt::QueuedConnection);
-}
-
 } // namespace
 
 DisplayCaptureService::DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent)
@@ -39,21 +29,15 @@ DisplayCaptureService::DisplayCaptureService(std::unique_ptr<CaptureSystem> syst
 
 DisplayCaptureService::~DisplayCaptureService() = default;
 
+// Both answer later on this thread, also when the picture was taken at once.
 void DisplayCaptureService::captureDisplayUnderPointer(DisplayCompletion completion)
 {
-    QFuture<CaptureOutcome<FrozenDisplayCapture>> outcome = takeDisplayUnderPointer();
-    if (outcome.isFinished()) {
-        deliverLater(this, outcome.result(), std::move(completion));
-        return;
-    }
-    outcome.then(this, [completion = std::move(completion)](CaptureOutcome<FrozenDisplayCapture> finished) {
-        completion(std::move(finished));
-    });
+    deliveredTo(this, takeDisplayUnderPointer()).then(this, std::move(completion));
 }
 
 void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
 {
-    deliverLater(this, takeFrontmostWindow(), std::move(completion));
+    deliveredTo(this, QtFuture::makeReadyFuture(takeFrontmostWindow())).then(this, std::move(completion));
 }
 
 CaptureDisplayTarget DisplayCaptureService::targetFor(quint32 displayID, const QRectF &screenFrame)
@@ -154,21 +138,19 @@ QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplay
     if (display == displays.end())
         return QtFuture::makeReadyFuture(Outcome(unexpected(CaptureSubsystemError::displayUnavailable())));
     const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
-    // The picture is made into a capture where it arrives; one that comes
-    // later (a portal's, on a worker thread) is then handed to this thread.
-    QFuture<Outcome> capture = m_system->captureDisplayImage(*display, size)
-                                   .then([target = *target, source](const CaptureSystemResult<QImage> &image) {
-                                       return image.transform_error(&DisplayCaptureService::captureError)
-                                           .transform([&](QImage picture) {
-                                               FrozenDisplayCapture frozen;
-                                               frozen.image = std::move(picture);
-                                               frozen.target = target;
-                                               frozen.target.pixelSize = QSizeF(frozen.image.size());
-                                               frozen.sourceApplication = source;
-                                               return frozen;
-                                           });
-                                   });
-    return capture.isFinished() ? capture : deliveredTo(this, capture);
+    // The picture is made into a capture where it arrives: at once, or on a
+    // worker thread when the desktop hands it over later.
+    return m_system->captureDisplayImage(*display, size)
+        .then([target = *target, source](const CaptureSystemResult<QImage> &image) {
+            return image.transform_error(&DisplayCaptureService::captureError).transform([&](QImage picture) {
+                FrozenDisplayCapture capture;
+                capture.image = std::move(picture);
+                capture.target = target;
+                capture.target.pixelSize = QSizeF(capture.image.size());
+                capture.sourceApplication = source;
+                return capture;
+            });
+        });
 }
 
 CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
