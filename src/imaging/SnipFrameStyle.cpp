@@ -9,12 +9,17 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace tessaline {
 
@@ -289,6 +294,31 @@ void fillRoundedImage(QPainter &painter, const QImage &image, QPointF origin, do
         painter.drawRect(rect);
 }
 
+// A picture of `size` whose memory the kernel may back with huge pages: a
+// 6K frame is 85 MB, and faulting it in 4 KiB at a time costs more than
+// painting it.
+QImage largeImage(QSize size)
+{
+#ifdef __linux__
+    constexpr size_t hugePage = size_t(2) << 20;
+    const qsizetype stride = qsizetype(size.width()) * 4;
+    const size_t bytes = size_t(stride) * size_t(size.height());
+    if (bytes >= 4 * hugePage) {
+        void *memory = nullptr;
+        const size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
+        if (posix_memalign(&memory, hugePage, rounded) == 0) {
+            madvise(memory, rounded, MADV_HUGEPAGE);
+            QImage image(static_cast<uchar *>(memory), size.width(), size.height(), stride,
+                         QImage::Format_ARGB32_Premultiplied, [](void *data) { std::free(data); }, memory);
+            if (!image.isNull())
+                return image;
+            std::free(memory);
+        }
+    }
+#endif
+    return QImage(size, QImage::Format_ARGB32_Premultiplied);
+}
+
 // The blurred shadow of the snip, as the pieces of an Alpha8 mask that can
 // show: where the snip is opaque, the shadow under its inside is covered
 // and is neither made nor drawn.
@@ -513,7 +543,7 @@ Expected<QImage, SnipFrameRenderingError> renderFramedImage(const QImage &image,
     const QImage source(converted.constBits(), converted.width(), converted.height(), converted.bytesPerLine(),
                         wanted);
 
-    QImage output(*size, QImage::Format_ARGB32_Premultiplied);
+    QImage output = largeImage(*size);
     if (output.isNull())
         return unexpected(SnipFrameRenderingError::contextCreationFailed);
     output.setColorSpace(space);
