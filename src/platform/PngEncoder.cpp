@@ -1108,14 +1108,30 @@ bool chainLibdeflateStream(Strip &strip)
     return true;
 }
 
+// Whether rows `top` to `bottom` of an ARGB image are all opaque, when
+// premultiplied and straight are the same.
+bool isOpaque(const QImage &image, int top, int bottom)
+{
+    const int width = image.width();
+    for (int y = top; y < bottom; ++y) {
+        const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        uint32_t all = 0xFF000000u;
+        for (int x = 0; x < width; ++x)
+            all &= pixels[x];
+        if ((all & 0xFF000000u) != 0xFF000000u)
+            return false;
+    }
+    return true;
+}
+
 void encodeStrip(const PixelSource &whole, PngRowFilter filter, int level, bool last, Workspace &work, Strip &strip)
 {
     // Premultiplied rows, with the one above for the Up and Paeth filters,
     // are made straight by Qt's own conversion, so the file holds exactly
-    // what converting the whole picture would give.
+    // what converting the whole picture would give; opaque ones already are.
     PixelSource source = whole;
     int firstRow = strip.firstRow;
-    if (whole.premultiplied) {
+    if (whole.premultiplied && !isOpaque(whole.image, std::max(0, strip.firstRow - 1), strip.firstRow + strip.rowCount)) {
         const int top = std::max(0, strip.firstRow - 1);
         const QImage rows(whole.image.constScanLine(top), whole.image.width(), strip.firstRow + strip.rowCount - top,
                           whole.image.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
