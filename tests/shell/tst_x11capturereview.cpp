@@ -8,7 +8,6 @@
 #include "imaging/CaptureReviewView.h"
 #include "imaging/AnnotationEditorView.h"
 #include "imaging/ImagingScreens.h"
-#include "platform/X11CaptureSystem.h"
 #include "runtime/ScreenRegistry.h"
 #include "runtime/UpdateService.h"
 #include "shell/RootView.h"
@@ -26,19 +25,6 @@ namespace {
 
 // Nothing else on screen has this colour, so seeing it means seeing the snip.
 const QColor frozenColour(200, 100, 50);
-
-FrozenDisplayCapture frozenScreen()
-{
-    const X11Display display = X11CaptureSystem::displaysFor(X11Connection::application()).first();
-    FrozenDisplayCapture capture;
-    capture.image = QImage(display.nativeGeometry.size(), QImage::Format_RGB32);
-    capture.image.fill(frozenColour);
-    capture.target.displayID = display.displayID;
-    capture.target.screenFrame = QRectF(QPointF(0, 0), display.logicalGeometry.size());
-    capture.target.pointSize = display.logicalGeometry.size();
-    capture.target.pixelSize = QSizeF(capture.image.size());
-    return capture;
-}
 
 QString number(int value)
 {
@@ -91,7 +77,7 @@ void X11CaptureReviewTest::reviewIsOnScreenAndTakesTheKeys()
 
     rig.runtime->captureRegion();
     QTRY_COMPARE(rig.display->displayRequests, 1);
-    rig.display->finishDisplay(frozenScreen());
+    rig.display->finishDisplay(frozenScreen(frozenColour));
     QTRY_VERIFY(rig.runtime->captureCoordinator().overlayController());
     const auto *overlay = static_cast<RegionSelectionOverlayController *>(
         rig.runtime->captureCoordinator().overlayController());
