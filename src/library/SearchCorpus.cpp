@@ -18,58 +18,90 @@ namespace tessaline {
 
 namespace {
 
-// Finds one folded needle in many folded texts. A keystroke scans megabytes
-// for a needle of a few letters, too short for skipping ahead to pay: the
-// candidates are the places where the needle's first and last units both
-// stand, tested eight places at a time, and only those are compared whole.
+// Whether `units` hold `needle`. A keystroke scans megabytes for a needle
+// of a few letters, too short for skipping ahead to pay: the candidates are
+// the places where the needle's first and last units both stand, tested a
+// register's width at a time, and only those are compared whole.
+template<typename Unit>
+bool holdsUnits(const Unit *units, qsizetype size, const Unit *needle, qsizetype length)
+{
+    if (length == 0 || size < length)
+        return false;
+    const Unit first = needle[0];
+    const Unit last = needle[length - 1];
+    const auto middleMatches = [&](const Unit *at) {
+        return length < 3 || std::memcmp(at + 1, needle + 1, size_t(length - 2) * sizeof(Unit)) == 0;
+    };
+    // Places where the needle may start.
+    const qsizetype places = size - length + 1;
+    qsizetype at = 0;
+#ifdef __SSE2__
+    constexpr qsizetype lanes = 16 / sizeof(Unit);
+    const auto sameUnits = [](__m128i a, __m128i b) {
+        if constexpr (sizeof(Unit) == 1)
+            return _mm_cmpeq_epi8(a, b);
+        else
+            return _mm_cmpeq_epi16(a, b);
+    };
+    const auto everyLane = [](Unit unit) {
+        if constexpr (sizeof(Unit) == 1)
+            return _mm_set1_epi8(char(unit));
+        else
+            return _mm_set1_epi16(short(unit));
+    };
+    const __m128i firsts = everyLane(first);
+    const __m128i lasts = everyLane(last);
+    // One mask bit for each byte of a lane.
+    constexpr unsigned laneBits = sizeof(Unit) == 1 ? 1u : 3u;
+    for (; at + lanes <= places; at += lanes) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + length - 1));
+        unsigned candidates = unsigned(_mm_movemask_epi8(_mm_and_si128(sameUnits(starts, firsts), sameUnits(ends, lasts))));
+        while (candidates != 0) {
+            const int bit = std::countr_zero(candidates);
+            if (middleMatches(units + at + bit / int(sizeof(Unit))))
+                return true;
+            candidates &= ~(laneBits << bit);
+        }
+    }
+#endif
+    for (; at < places; ++at) {
+        if (units[at] == first && units[at + length - 1] == last && middleMatches(units + at))
+            return true;
+    }
+    return false;
+}
+
+bool fitsOneByte(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+}
+
+// One folded needle, looked for in many scan texts.
 class NeedleFinder
 {
 public:
-    explicit NeedleFinder(const QString &needle) : m_needle(needle) {}
-
-    bool isIn(QStringView text) const
+    explicit NeedleFinder(const QString &needle)
+        : m_wide(needle)
+        , m_fitsOneByte(fitsOneByte(needle))
+        , m_narrow(m_fitsOneByte ? needle.toLatin1() : QByteArray())
     {
-        const qsizetype length = m_needle.size();
-        if (length == 1)
-            return text.contains(m_needle.front());
-        if (length == 0 || text.size() < length)
-            return false;
-        const char16_t *units = text.utf16();
-        const char16_t *needle = reinterpret_cast<const char16_t *>(m_needle.utf16());
-        const char16_t first = needle[0];
-        const char16_t last = needle[length - 1];
-        const auto middleMatches = [&](const char16_t *at) {
-            return std::memcmp(at + 1, needle + 1, size_t(length - 2) * sizeof(char16_t)) == 0;
-        };
-        // Places where the needle may start.
-        const qsizetype places = text.size() - length + 1;
-        qsizetype at = 0;
-#ifdef __SSE2__
-        const __m128i firsts = _mm_set1_epi16(short(first));
-        const __m128i lasts = _mm_set1_epi16(short(last));
-        for (; at + 8 <= places; at += 8) {
-            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at));
-            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + length - 1));
-            // Two mask bits per unit.
-            unsigned candidates = unsigned(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi16(starts, firsts), _mm_cmpeq_epi16(ends, lasts))));
-            while (candidates != 0) {
-                const int bit = std::countr_zero(candidates);
-                if (middleMatches(units + at + bit / 2))
-                    return true;
-                candidates &= ~(3u << bit);
-            }
+    }
+
+    bool isIn(const SearchCorpus::ScanText &text) const
+    {
+        if (text.isNarrow()) {
+            // A unit that needs two bytes stands nowhere in such a text.
+            return m_fitsOneByte && holdsUnits(text.narrow().constData(), text.narrow().size(), m_narrow.constData(), m_narrow.size());
         }
-#endif
-        for (; at < places; ++at) {
-            if (units[at] == first && units[at + length - 1] == last && middleMatches(units + at))
-                return true;
-        }
-        return false;
+        return holdsUnits(reinterpret_cast<const char16_t *>(text.wide().utf16()), text.wide().size(),
+                          reinterpret_cast<const char16_t *>(m_wide.utf16()), m_wide.size());
     }
 
 private:
-    const QString &m_needle;
+    const QString &m_wide;
+    bool m_fitsOneByte;
+    QByteArray m_narrow;
 };
 
 // Newest first; equal dates fall back to the id text so the order never
@@ -83,6 +115,14 @@ bool comesBefore(const Entity &a, const Entity &b)
 }
 
 } // namespace
+
+SearchCorpus::ScanText::ScanText(const QString &folded)
+{
+    if (fitsOneByte(folded))
+        m_narrow = folded.toLatin1();
+    else
+        m_wide = folded;
+}
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
 
@@ -118,7 +158,7 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
     }
     auto found = m_kept.find(entity);
     if (found != m_kept.end())
-        *found = Kept{QString(), QString(), false, found->mark};
+        *found = Kept{ScanText(), ScanText(), false, found->mark};
 }
 
 bool SearchCorpus::holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const
@@ -163,8 +203,8 @@ void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *>
                 board->folderName().value_or(QString()),
                 noteWritingText(*board),
             };
-            kept.text = foldedSearchText(parts.join(QLatin1Char('\n')));
-            kept.title = foldedSearchText(board->title());
+            kept.text = ScanText(foldedSearchText(parts.join(QLatin1Char('\n'))));
+            kept.title = ScanText(foldedSearchText(board->title()));
             kept.folded = true;
         }
         m_noteOrder.push_back({board, kept.text, kept.title, {}});
@@ -188,7 +228,7 @@ void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *>
         if (note == noteIndex.cend())
             continue;
         if (!kept.folded) {
-            kept.text = foldedSearchText(cardSearchText(*card));
+            kept.text = ScanText(foldedSearchText(cardSearchText(*card)));
             kept.folded = true;
         }
         const int searchable = int(m_searchable.size());

@@ -47,27 +47,44 @@ public:
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
 
+    // A folded text as it is scanned: a byte a unit when every unit fits in
+    // one, as nearly all text does once accents are dropped, which halves
+    // what each keystroke reads; else as folded.
+    class ScanText
+    {
+    public:
+        ScanText() = default;
+        explicit ScanText(const QString &folded);
+        bool isNarrow() const { return m_wide.isNull(); }
+        const QByteArray &narrow() const { return m_narrow; }
+        const QString &wide() const { return m_wide; }
+
+    private:
+        QByteArray m_narrow;
+        QString m_wide;
+    };
+
 private:
     struct Kept
     {
-        QString text;
+        ScanText text;
         // A note's title alone: snips are found by their note's title too.
-        QString title;
+        ScanText title;
         bool folded = false;
         quint32 mark = 0;
     };
     struct NoteEntry
     {
         Board *note;
-        QString text;
-        QString title;
+        ScanText text;
+        ScanText title;
         // Into m_searchable: the note's live, non-suggestion cards.
         std::vector<int> cards;
     };
     struct CardEntry
     {
         CanvasCard *card;
-        QString text;
+        ScanText text;
     };
     struct SnipEntry
     {
