@@ -126,6 +126,8 @@ SearchCorpus::ScanText::ScanText(const QString &folded)
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
 
+SearchCorpus::SearchCorpus(SingleSearch) : m_watches(false) {}
+
 SearchCorpus::~SearchCorpus() = default;
 
 qsizetype SearchCorpus::keptCount() const
@@ -137,13 +139,15 @@ SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
 {
     auto found = m_kept.find(&entity);
     if (found == m_kept.end()) {
+        found = m_kept.insert(&entity, Kept());
         // Every entity of the lists is watched, folded or not: a trashed
         // card put back, or a card moved to another note, changes the hits
         // as much as a changed text.
-        const QObject *key = &entity;
-        connect(&entity, &PersistentEntity::changed, this, [this, key] { forget(key, false); });
-        connect(&entity, &QObject::destroyed, this, [this, key] { forget(key, true); });
-        found = m_kept.insert(key, Kept());
+        if (m_watches) {
+            const QObject *key = &entity;
+            connect(&entity, &PersistentEntity::changed, this, [this, key] { forget(key, false); });
+            connect(&entity, &QObject::destroyed, this, [this, key] { forget(key, true); });
+        }
     }
     found->mark = m_mark;
     return *found;

@@ -65,6 +65,13 @@ public:
     };
 
 private:
+    friend class SearchResults;
+    // For a single search: nothing outlives it, so nothing is watched.
+    struct SingleSearch
+    {
+    };
+    explicit SearchCorpus(SingleSearch);
+
     struct Kept
     {
         ScanText text;
@@ -98,6 +105,7 @@ private:
     Kept &keep(PersistentEntity &entity);
     void forget(const QObject *entity, bool ended);
 
+    bool m_watches = true;
     QHash<const QObject *, Kept> m_kept;
     quint32 m_mark = 0;
 

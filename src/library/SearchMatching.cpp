@@ -175,7 +175,7 @@ QString searchMatchCountText(qsizetype count)
 
 SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                              const QString &searchText, SearchScope scope)
-    : SearchResults(boards, cards, searchText, scope, SearchCorpus())
+    : SearchResults(boards, cards, searchText, scope, SearchCorpus(SearchCorpus::SingleSearch()))
 {
 }
 
