@@ -140,6 +140,9 @@ bool snipMatchesQuery(const CanvasCard &card, const Board &note, const QString &
 
 QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, const QString &query)
 {
+    // Folded once, not for each paragraph and card it is held against.
+    const QString needle = foldedSearchText(query);
+    const auto holds = [&needle](const QString &text) { return !needle.isEmpty() && foldedSearchText(text).contains(needle); };
     QStringList paragraphs;
     for (const QString &text : paragraphTexts(note)) {
         const QString trimmed = trimmedWhitespace(text);
@@ -148,7 +151,7 @@ QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, c
     }
     if (!paragraphs.isEmpty()) {
         for (const QString &paragraph : std::as_const(paragraphs)) {
-            if (localizedStandardContains(paragraph, query))
+            if (holds(paragraph))
                 return paragraph;
         }
         return paragraphs.first();
@@ -157,7 +160,7 @@ QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, c
         if (!card || !isSearchableCard(*card))
             continue;
         const QString text = cardSearchText(*card);
-        if (localizedStandardContains(text, query))
+        if (holds(text))
             return text;
     }
     return QString();
