@@ -1,3 +1,4 @@
+#include "imaging/SnipFrameComposerModel.h"
 #include "imaging/SnipFrameStyle.h"
 
 #include <QColorSpace>
@@ -412,14 +413,7 @@ private Q_SLOTS:
         QTest::addColumn<QImage>("image");
         QTest::addColumn<SnipFrameStyle>("style");
 
-        SnipFrameStyle usual;
-        usual.preset = SnipFramePreset::cleanPaper;
-        usual.padding = 56;
-        usual.cornerRadius = 18;
-        usual.shadowIsEnabled = true;
-        usual.shadowRadius = 22;
-        usual.shadowOpacity = 0.2;
-        usual.shadowOffsetY = 10;
+        const SnipFrameStyle usual = SnipFrameComposerModel::defaultStyle();
         const QImage wide = patterned(611, 397, QImage::Format_RGB32);
         QTest::newRow("usual frame") << wide << usual;
 
