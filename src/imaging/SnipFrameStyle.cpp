@@ -502,8 +502,9 @@ void blurAlphaMask(QImage &mask, double blur)
     // Rows are cut among the processors for the row passes, columns for the
     // column passes; each part is a run of whole rows or whole columns.
     const MaskBytes bytes{mask.bits(), mask.bytesPerLine(), mask.width(), mask.height()};
-    // About a quarter of a megapixel per part.
-    constexpr int partPixels = 1 << 18;
+    // Some 64 thousand pixels per part at least: a preview's mask is still
+    // shared out, a corner-sized one is not.
+    constexpr int partPixels = 1 << 16;
     inParallel(bytes.height, partPixels / bytes.width, [&bytes, r](int first, int last) {
         boxRows(bytes, r, 3, first, last);
     });
