@@ -1276,7 +1276,9 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     const int width = image.width();
     const int height = image.height();
     const size_t filteredRow = size_t(width) * size_t(source->channels) + 1;
-    const int rowsPerStrip = int(std::clamp<qsizetype>(options.stripBytes / qsizetype(filteredRow), 1, height));
+    // Our compressor keeps positions within a strip in 32 bits.
+    const qsizetype stripBytes = std::min<qsizetype>(options.stripBytes, qsizetype(1) << 30);
+    const int rowsPerStrip = int(std::clamp<qsizetype>(stripBytes / qsizetype(filteredRow), 1, height));
     const int level = std::clamp(options.compressionLevel, 0, 12);
 
     std::vector<Strip> strips;
