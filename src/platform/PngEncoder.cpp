@@ -703,21 +703,20 @@ void parse(const uint8_t *data, size_t size, size_t stride, std::vector<uint32_t
             bestDistance = distance;
         }
         if (stride && i >= stride && bestLength < limit && load32(data + i - stride) == here) {
-            const size_t length = minMatch + matchLength(data + i + minMatch, data + i - stride + minMatch, limit - minMatch);
+            const size_t length =
+                minMatch + matchLength(data + i + minMatch, data + i - stride + minMatch, limit - minMatch);
             if (length > bestLength) {
                 bestLength = length;
                 bestDistance = uint32_t(stride);
             }
         }
         if (bestLength >= size_t(minMatch)) {
-            const size_t length = bestLength;
-            const uint32_t distance = bestDistance;
-            const uint32_t lengthIndex = uint32_t(length - 3);
-            symbols[symbolCount++] = matchFlag | (lengthIndex << 16) | (distance - 1);
+            const uint32_t lengthIndex = uint32_t(bestLength - 3);
+            symbols[symbolCount++] = matchFlag | (lengthIndex << 16) | (bestDistance - 1);
             ++literalFrequencies[257 + t.lengthCode[lengthIndex]];
-            ++distanceFrequencies[t.distanceCode(distance - 1)];
+            ++distanceFrequencies[t.distanceCode(bestDistance - 1)];
             // The match's last position seeds the next search.
-            i += length;
+            i += bestLength;
             if (i < searchEnd)
                 table[hash4(load32(data + i - 1))] = uint32_t(i - 1);
             misses = 0;
@@ -817,12 +816,11 @@ struct Piece
 };
 
 // Compresses `data` (followed by 8 readable bytes) as one block, or as
-// stored blocks when compressing does not pay. Unless
-// `last`, the block is not final and is followed by an empty stored block,
-// so the next piece starts on a byte boundary. Returns false when memory
-// runs out.
-bool compress(const uint8_t *data, size_t size, size_t stride, bool last, std::vector<uint32_t> &hashTable, Parsed &parsed,
-              Piece &piece)
+// stored blocks when compressing does not pay. Unless `last`, the block is
+// not final and is followed by an empty stored block, so the next piece
+// starts on a byte boundary. Returns false when memory runs out.
+bool compress(const uint8_t *data, size_t size, size_t stride, bool last, std::vector<uint32_t> &hashTable,
+              Parsed &parsed, Piece &piece)
 {
     const CodeTables &t = tables();
     std::fill(std::begin(parsed.literalFrequencies), std::end(parsed.literalFrequencies), 0u);
@@ -1131,8 +1129,8 @@ void encodeStrip(const PixelSource &whole, PngRowFilter filter, int level, bool 
     // what converting the whole picture would give; opaque ones already are.
     PixelSource source = whole;
     int firstRow = strip.firstRow;
-    if (whole.premultiplied && !isOpaque(whole.image, std::max(0, strip.firstRow - 1), strip.firstRow + strip.rowCount)) {
-        const int top = std::max(0, strip.firstRow - 1);
+    const int top = std::max(0, strip.firstRow - 1);
+    if (whole.premultiplied && !isOpaque(whole.image, top, strip.firstRow + strip.rowCount)) {
         const QImage rows(whole.image.constScanLine(top), whole.image.width(), strip.firstRow + strip.rowCount - top,
                           whole.image.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
         source.image = rows.convertToFormat(QImage::Format_ARGB32);
