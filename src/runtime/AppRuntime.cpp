@@ -218,23 +218,45 @@ void AppRuntime::storePendingCaptures()
     m_isStoringCaptures = true;
     while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
         const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
+        if (capture->encoded && !capture->staged) {
+            // One picture at a time, each after the card before it is
+            // saved: the light save here then never waits for the library
+            // while a picture is being written into it.
+            if (!capture->isStaging) {
+                capture->isStaging = true;
+                modelContext()
+                    .stageCardData(this, CanvasCard::OriginalImageBlob, capture->encoded->png)
+                    .then(this, [this, capture](const Expected<StagedCardData, StoreError> &staged) {
+                        capture->staged = staged;
+                        storePendingCaptures();
+                    });
+            }
+            break;
+        }
         m_pendingCaptures.pop_front();
         if (!capture->encoded) {
             fail(imageExportErrorMessage(ImageExportError::encodingFailed));
             Q_EMIT captureHandled(std::nullopt);
             continue;
         }
-        storeCapture(*capture, *capture->encoded);
+        if (!*capture->staged) {
+            fail(capture->staged->error().message);
+            Q_EMIT captureHandled(std::nullopt);
+            continue;
+        }
+        storeCapture(*capture, *capture->encoded, **capture->staged);
     }
     m_isStoringCaptures = false;
 }
 
-void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCapture &encoded)
+void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCapture &encoded,
+                              const StagedCardData &staged)
 {
     const CaptureResult &result = capture.result;
     ModelContext &context = modelContext();
     const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
     if (!note) {
+        context.discardStagedCardData(staged);
         fail(note.error().message);
         Q_EMIT captureHandled(std::nullopt);
         return;
@@ -253,11 +275,12 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCaptur
     init.updatedAt = result.capturedAt;
     init.capturedAt = result.capturedAt;
     // A capture that cannot be stored leaves nothing behind: not the card, not
-    // its reference in the note, and no other unsaved edit is touched.
+    // its reference in the note, not its picture (undoing the insert drops
+    // it), and no other unsaved edit is touched.
     ModelChangeScope scope(context);
     auto *card = new CanvasCard(init);
     const QUuid cardID = card->id();
-    context.insert(card);
+    context.insert(card, staged);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
     document.insertCardReference(cardID, capture.anchorID);
