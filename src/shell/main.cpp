@@ -9,6 +9,7 @@
 #include "platform/UserDefaults.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
+#include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
@@ -145,9 +146,15 @@ int main(int argc, char *argv[])
         if (runtime.modelContext().hasChanges())
             (void)runtime.modelContext().save();
     });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
+                     [&window, &defaults] { rememberMainWindowFrame(window, defaults); });
 
+    restoreMainWindowFrame(window, defaults);
     window.show();
     const int status = QApplication::exec();
+    // The settings object lives to the end of the process, past the last
+    // turn of the event loop that would have written what quitting changed.
+    defaults.sync();
     delete settings.data();
     runtime.setWindowing(nullptr);
     return status;
