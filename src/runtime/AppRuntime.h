@@ -169,12 +169,6 @@ Q_SIGNALS:
     void recognitionApplied(const QUuid &cardID);
 
 private:
-    // A capture's PNG, and its clipboard entry when it is to be copied.
-    struct EncodedCapture
-    {
-        QByteArray png;
-        QImage grey; // what text recognition reads
-    };
     // A capture on its way to the store: where it goes was decided when it
     // arrived; its PNG is there once encoding has finished (none when
     // encoding failed), then written into the library ahead of its card.
@@ -184,14 +178,15 @@ private:
         std::optional<QUuid> noteID;
         std::optional<QUuid> anchorID;
         bool isEncoded = false;
-        std::optional<EncodedCapture> encoded;
+        std::optional<QByteArray> png;
+        std::optional<QImage> grey; // what text recognition reads
         bool isStaging = false;
         std::optional<Expected<StagedCardData, StoreError>> staged;
     };
 
     void installCaptureCallbacks();
     void storePendingCaptures();
-    void storeCapture(const PendingCapture &capture, const EncodedCapture &encoded, const StagedCardData &staged);
+    void storeCapture(const PendingCapture &capture, const StagedCardData &staged);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const QImage &image, const QUuid &cardID);
     // Hands the card as stored to the search index; `done` runs once it is in.
