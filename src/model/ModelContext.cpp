@@ -495,10 +495,13 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
 
 bool ModelContext::beginTransaction(QSqlDatabase &db)
 {
-    if (!m_savesCheckForOtherWriters)
+    if (!m_savesCheckForOtherWriters && m_staged.isEmpty())
         return db.transaction();
     // Taking the write lock first makes the check and the writing one step:
     // another writer commits before the check reads, or waits until after.
+    // The same holds for the check that staged bytes are there; and a read
+    // followed by a write in a deferred transaction fails at once, without
+    // waiting, when the store's worker has committed in between.
     QSqlQuery begin(db);
     return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
