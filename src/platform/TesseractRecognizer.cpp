@@ -97,15 +97,18 @@ QImage darkTextOnLight(QImage grey, const QRect &area, int step)
 // what it read, in the image's coordinates.
 struct TextPiece
 {
-    QRect crop;        // the pixels handed to the engine
-    int keepTop = 0;   // rows above and below these (in the image) belong
-    int keepBottom = 0; // to the neighbouring pieces and are blanked
+    QRect crop; // the pixels handed to the engine
+    // Rows above and below these (in the image) belong to the neighbouring
+    // pieces and are painted over.
+    int keepTop = 0;
+    int keepBottom = 0;
     int work = 0;
     QList<TextObservation> lines;
     bool failed = false;
 };
 
-struct LayoutLine
+// A box as the engine reports it: right and bottom one past the last pixel.
+struct EngineBox
 {
     int left = 0, top = 0, right = 0, bottom = 0;
 };
@@ -118,15 +121,15 @@ std::vector<TextPiece> textPieces(tesseract::PageIterator &it, const QSize &imag
     std::vector<TextPiece> pieces;
     const QRect page(QPoint(0, 0), imageSize);
     do {
-        LayoutLine block;
+        EngineBox block;
         if (!PTIsTextType(it.BlockType())
             || !it.BoundingBox(tesseract::RIL_BLOCK, &block.left, &block.top, &block.right, &block.bottom)) {
             continue;
         }
-        std::vector<LayoutLine> lines;
+        std::vector<EngineBox> lines;
         std::vector<int> work;
         do {
-            LayoutLine line;
+            EngineBox line;
             if (it.BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom)) {
                 lines.push_back(line);
                 work.push_back((line.right - line.left) * 32 / std::max(1, line.bottom - line.top));
