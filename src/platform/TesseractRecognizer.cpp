@@ -238,7 +238,7 @@ void readLines(tesseract::TessBaseAPI &engine, const QPoint &offset, QList<TextO
 
 TesseractRecognizer::TesseractRecognizer(QByteArray dataPath, int engines)
     : m_requestedDataPath(std::move(dataPath)),
-      m_wantedEngines(engines > 0 ? engines : std::clamp(int(std::thread::hardware_concurrency()), 1, 4))
+      m_wantedEngines(engines > 0 ? engines : std::clamp(int(std::thread::hardware_concurrency()), 1, 8))
 {
 }
 
@@ -356,9 +356,14 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
     layout.SetPageSegMode(tesseract::PSM_AUTO);
     layout.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
     layout.SetSourceResolution(desktopDpi);
+    // The layout is all that is taken from this pass, and every engine waits
+    // for it; telling fixed-pitch lines from proportional ones only matters
+    // to cutting words, which the reading does again, so it is skipped here.
+    layout.SetVariable("textord_disable_pitch_test", "1");
     if (std::unique_ptr<tesseract::PageIterator> it(layout.AnalyseLayout()); it)
         pieces = textPieces(*it, grey.size());
     layout.Clear();
+    layout.SetVariable("textord_disable_pitch_test", "0");
     // The largest pieces first, so no engine is left with a long one at the
     // end while the others wait; each piece keeps its place in the result.
     order.resize(pieces.size());

@@ -24,7 +24,9 @@ class TesseractRecognizer final : public TextRecognizing
 public:
     // An empty data path means Tesseract's own default (TESSDATA_PREFIX or
     // the installed tessdata folder). `engines` 0 means one per processor,
-    // at most four (each engine holds its own copy of the model).
+    // at most eight: the layout is found by one engine alone, so the reading
+    // after it needs every processor to finish in about a quarter second.
+    // Each engine holds its own copy of the model (about 15 MB).
     explicit TesseractRecognizer(QByteArray dataPath = {}, int engines = 0);
     ~TesseractRecognizer() override;
 
