@@ -126,6 +126,15 @@ std::vector<TextPiece> textPieces(tesseract::PageIterator &it, const QSize &imag
             || !it.BoundingBox(tesseract::RIL_BLOCK, &block.left, &block.top, &block.right, &block.bottom)) {
             continue;
         }
+        // Only lines that follow one another down the page can be cut apart
+        // by rows.
+        tesseract::Orientation orientation = tesseract::ORIENTATION_PAGE_UP;
+        tesseract::WritingDirection direction = tesseract::WRITING_DIRECTION_LEFT_TO_RIGHT;
+        tesseract::TextlineOrder order = tesseract::TEXTLINE_ORDER_TOP_TO_BOTTOM;
+        float deskew = 0;
+        it.Orientation(&orientation, &direction, &order, &deskew);
+        const bool stacked = orientation == tesseract::ORIENTATION_PAGE_UP
+                             && order == tesseract::TEXTLINE_ORDER_TOP_TO_BOTTOM;
         std::vector<EngineBox> lines;
         std::vector<int> work;
         do {
@@ -141,23 +150,29 @@ std::vector<TextPiece> textPieces(tesseract::PageIterator &it, const QSize &imag
                                       QPoint(block.right + blockMargin - 1, block.bottom + blockMargin - 1))
                                     .intersected(page);
         const int total = std::accumulate(work.begin(), work.end(), 0);
-        if (lines.size() < 2 || total <= pieceWork) {
+        if (!stacked || lines.size() < 2 || total <= pieceWork) {
             pieces.push_back(TextPiece{blockArea, blockArea.top(), blockArea.bottom(), total, {}, false});
             continue;
         }
+        // A cut goes between a line and one that starts below its middle and
+        // ends below it.
+        auto canCutAfter = [&](size_t i) {
+            return i + 1 < lines.size() && lines[i + 1].top > (lines[i].top + lines[i].bottom) / 2
+                   && lines[i + 1].bottom > lines[i].bottom;
+        };
         // Even pieces, so the last one is not a sliver.
         const int target = total / ((total + pieceWork - 1) / pieceWork);
         size_t first = 0;
         int sum = 0;
         for (size_t i = 0; i < lines.size(); ++i) {
             sum += work[i];
-            if (sum < target && i + 1 < lines.size())
+            const bool last = i + 1 == lines.size();
+            if (!last && (sum < target || !canCutAfter(i)))
                 continue;
             TextPiece piece;
             piece.work = sum;
             piece.keepTop = first == 0 ? blockArea.top() : (lines[first - 1].bottom + lines[first].top) / 2;
-            piece.keepBottom =
-                i + 1 == lines.size() ? blockArea.bottom() : (lines[i].bottom + lines[i + 1].top) / 2 - 1;
+            piece.keepBottom = last ? blockArea.bottom() : (lines[i].bottom + lines[i + 1].top) / 2 - 1;
             const int top = std::max(blockArea.top(), std::min(piece.keepTop, lines[first].top - blockMargin));
             const int bottom =
                 std::min(blockArea.bottom(), std::max(piece.keepBottom, lines[i].bottom + blockMargin - 1));
@@ -176,11 +191,11 @@ std::vector<TextPiece> textPieces(tesseract::PageIterator &it, const QSize &imag
 QImage pieceImage(const QImage &grey, const TextPiece &piece)
 {
     QImage image = grey.copy(piece.crop);
-    const int above = piece.keepTop - piece.crop.top();
-    const int below = piece.crop.bottom() - piece.keepBottom;
+    const int above = std::clamp(piece.keepTop - piece.crop.top(), 0, image.height());
+    const int below = std::clamp(piece.crop.bottom() - piece.keepBottom, 0, image.height() - above);
     if (above > 0 || below > 0) {
         std::array<int, 256> levels{};
-        for (int y = std::max(0, above); y < image.height() - std::max(0, below); ++y) {
+        for (int y = above; y < image.height() - below; ++y) {
             const uchar *line = image.constScanLine(y);
             for (int x = 0; x < image.width(); ++x)
                 ++levels[line[x]];
