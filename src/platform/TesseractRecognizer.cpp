@@ -13,6 +13,7 @@
 #include <cstring>
 #include <latch>
 #include <numeric>
+#include <system_error>
 #include <thread>
 
 namespace tessaline {
@@ -42,11 +43,12 @@ constexpr int smallestTextSide = 8;
 // A grey level this far from the background counts as ink.
 constexpr int inkContrast = 40;
 // How much text one engine reads in one go, as the width of a line scaled
-// to a common height (the engine's network reads lines at one height, so
-// that is what its time follows). About ten lines of a text editor: small
-// enough that a page of one block spreads over every engine, large enough
-// that the cost of each call stays small. Fixed, so that how a page is cut
-// never depends on the machine.
+// to a height of 32 (the engine's network reads lines at one height, so
+// that is what its time follows). About four full-width lines of a text
+// editor: small enough that a page of one block spreads over the engines,
+// large enough that what each call costs besides the lines stays small
+// (cut into single lines, a page takes a fifth longer). Fixed, so that how
+// a page is cut never depends on the machine.
 constexpr int pieceWork = 10 * 1400;
 
 // The engine and its image library report what they cannot make sense of
@@ -358,13 +360,17 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
     };
     std::vector<std::thread> helpers;
     for (size_t e = 1; e < m_engines.size(); ++e) {
-        helpers.emplace_back([&, e]() {
-            if (!m_engines[e])
-                m_engines[e] = loadedEngine();
-            laidOut.wait();
-            if (m_engines[e])
-                read(*m_engines[e]);
-        });
+        try {
+            helpers.emplace_back([&, e]() {
+                if (!m_engines[e])
+                    m_engines[e] = loadedEngine();
+                laidOut.wait();
+                if (m_engines[e])
+                    read(*m_engines[e]);
+            });
+        } catch (const std::system_error &) {
+            break; // no thread to be had: the engines there are read it all
+        }
     }
 
     tesseract::TessBaseAPI &layout = *m_engines.front();
