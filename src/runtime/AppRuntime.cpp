@@ -81,6 +81,11 @@ void AppRuntime::installCaptureCallbacks()
         if (self)
             self->bringMainWindowToFront();
     };
+    // A desktop that binds the hot keys some time after they were
+    // registered may still turn them down; the user hears of it as of a
+    // refusal at start-up.
+    connect(&coordinator.hotKeyManager(), &GlobalHotKeyManager::registrationRefused, this,
+            [this](const CaptureSubsystemError &error) { setErrorMessage(error.errorDescription()); });
 }
 
 void AppRuntime::setErrorMessage(const std::optional<QString> &message)

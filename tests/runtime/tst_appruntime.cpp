@@ -102,6 +102,13 @@ void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
     QVERIFY(rig.runtime->updateShortcutConfiguration(other));
     QVERIFY(rig.runtime->isStarted());
     QCOMPARE(rig.runtime->shortcutConfiguration(), other);
+
+    // A desktop that binds the keys later and then says no is heard of the
+    // same way, in the window's alert.
+    rig.runtime->setErrorMessage(std::nullopt);
+    rig.hotKeys->refuseLater({HotKeyID{GlobalHotKeyManager::signature, quint32(GlobalHotKeyAction::quickThought)}});
+    QCOMPARE(rig.runtime->errorMessage(),
+             std::optional(QStringLiteral("The desktop did not allow the Quick Note shortcut. Your previous shortcut is still active.")));
 }
 
 void AppRuntimeTest::regionCaptureBecomesASnip()
