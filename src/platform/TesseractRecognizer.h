@@ -24,8 +24,8 @@ class TesseractRecognizer final : public TextRecognizing
 public:
     // An empty data path means Tesseract's own default (TESSDATA_PREFIX or
     // the installed tessdata folder). `engines` 0 means one per processor,
-    // at most eight: the layout is found by one engine alone, so the reading
-    // after it needs every processor to finish in about a quarter second.
+    // at most eight: the layout is found by one engine alone and everything
+    // waits for it, so the reading after it gets every processor there is.
     // Each engine holds its own copy of the model (about 15 MB).
     explicit TesseractRecognizer(QByteArray dataPath = {}, int engines = 0);
     ~TesseractRecognizer() override;
