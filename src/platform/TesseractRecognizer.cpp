@@ -297,6 +297,16 @@ Expected<void, TextRecognitionError> TesseractRecognizer::ensureLayoutEngine()
     return {};
 }
 
+void TesseractRecognizer::releaseSpareResources()
+{
+    for (size_t e = 1; e < m_engines.size(); ++e) {
+        if (m_engines[e]) {
+            m_engines[e]->End();
+            m_engines[e].reset();
+        }
+    }
+}
+
 QString TesseractRecognizer::dataPath() const
 {
     return m_engines.empty() || !m_engines.front() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());

@@ -34,6 +34,9 @@ public:
     // first while the first finds the layout); a failure of the first is
     // reported by every call until loading succeeds.
     TextRecognitionOutcome recognize(const QImage &image) override;
+    // Ends every engine but the first (about 15 MB each); they load again
+    // while the next page's layout is found.
+    void releaseSpareResources() override;
 
     // The 8-bit grey picture the engines read; an image already grey comes
     // back shared. Several times faster than Qt's conversion for screen

@@ -42,6 +42,9 @@ class TextRecognizing
 public:
     virtual ~TextRecognizing() = default;
     virtual TextRecognitionOutcome recognize(const QImage &image) = 0;
+    // Lets go of what only speeds up the next call (loaded models beyond
+    // the first); the next call loads them again.
+    virtual void releaseSpareResources() {}
 };
 
 } // namespace tessaline

@@ -1,9 +1,13 @@
 #include "runtime/OCRService.h"
 
+#include "platform/FutureDelivery.h"
+#include "platform/MemoryRelease.h"
 #include "platform/SerialExecutor.h"
 #include "platform/TesseractRecognizer.h"
 
 #include <QStringList>
+#include <QFutureWatcher>
+#include <QTimer>
 
 namespace tessaline {
 
@@ -16,10 +20,23 @@ struct OCRService::WorkerState
 
 OCRService::OCRService(RecognizerFactory factory)
     : m_state(std::make_shared<WorkerState>()),
-      m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Text recognition")))
+      m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Text recognition"))),
+      m_idleRelease(std::make_unique<QTimer>())
 {
     m_state->factory = std::move(factory);
     m_executor->runAtShutdown([state = m_state]() { state->recognizer.reset(); });
+    m_idleRelease->setSingleShot(true);
+    m_idleRelease->setInterval(spareResourcesIdleMilliseconds);
+    // Runs on the worker after every job asked before it, and any job asked
+    // later simply loads what it needs again.
+    QObject::connect(m_idleRelease.get(), &QTimer::timeout, m_idleRelease.get(), [this] {
+        m_executor->run([state = m_state] {
+            if (!state->recognizer)
+                return;
+            state->recognizer->releaseSpareResources();
+            releaseFreedMemory();
+        });
+    });
 }
 
 OCRService::~OCRService() = default;
@@ -39,9 +56,16 @@ QString OCRService::joinedText(const QList<TextObservation> &observations)
     return lines.join(QLatin1Char('\n'));
 }
 
+void OCRService::setSpareResourcesIdleInterval(int milliseconds)
+{
+    m_idleRelease->setInterval(milliseconds);
+}
+
 QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *receiver)
 {
-    return m_executor->submit(receiver, [state = m_state, image]() -> OCRResult {
+    m_idleRelease->stop();
+    ++m_running;
+    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, image]() -> OCRResult {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
         if (!state->recognizer)
@@ -50,6 +74,16 @@ QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *recei
             return RecognizedText{joinedText(lines), lines, image.size()};
         });
     });
+    // The count is kept on this thread, whether or not the receiver is
+    // still there when the job ends: the idle wait starts after the last.
+    auto *ended = new QFutureWatcher<OCRResult>(m_idleRelease.get());
+    QObject::connect(ended, &QFutureWatcherBase::finished, ended, [this, ended] {
+        ended->deleteLater();
+        if (--m_running == 0)
+            m_idleRelease->start();
+    });
+    ended->setFuture(read);
+    return deliveredTo(receiver, read);
 }
 
 } // namespace tessaline

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+class QTimer;
+
 namespace tessaline {
 
 class SerialExecutor;
@@ -59,10 +61,18 @@ public:
 
     QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override;
 
+    // How long the recogniser keeps its spare engines after the last image
+    // was read: a burst of captures reuses them, an idle app gives their
+    // memory back.
+    static constexpr int spareResourcesIdleMilliseconds = 10'000;
+    void setSpareResourcesIdleInterval(int milliseconds);
+
 private:
     struct WorkerState;
     std::shared_ptr<WorkerState> m_state;
     std::unique_ptr<SerialExecutor> m_executor;
+    std::unique_ptr<QTimer> m_idleRelease;
+    int m_running = 0;
 };
 
 } // namespace tessaline

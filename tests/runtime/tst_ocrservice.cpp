@@ -25,6 +25,12 @@ public:
     TextRecognitionOutcome answer = QList<TextObservation>();
     std::atomic<QThread *> *thread = nullptr;
     WorkerGate *gate = nullptr;
+    std::atomic<int> *released = nullptr;
+    void releaseSpareResources() override
+    {
+        if (released)
+            ++*released;
+    }
     TextRecognitionOutcome recognize(const QImage &) override
     {
         if (thread)
@@ -53,6 +59,7 @@ private Q_SLOTS:
     void recognisesOffTheCallersThread();
     void errorsComeBackUnchanged();
     void noAnswerOnceReceiverIsGone();
+    void spareEnginesGoWhenIdleAndComeBack();
     void tesseractEndToEnd();
 };
 
@@ -149,6 +156,40 @@ void OCRServiceTest::noAnswerOnceReceiverIsGone()
     // Nor does it ever finish, so nothing attached to it looks for the
     // receiver again.
     QVERIFY(!recognition.isFinished());
+}
+
+void OCRServiceTest::spareEnginesGoWhenIdleAndComeBack()
+{
+    WorkerGate gate;
+    std::atomic<int> released{0};
+    OCRService service([&]() {
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->answer = QList<TextObservation>{line("text")};
+        fake->gate = &gate;
+        fake->released = &released;
+        return fake;
+    });
+    service.setSpareResourcesIdleInterval(20);
+    QObject receiver;
+    int answers = 0;
+    auto ask = [&] {
+        service.recognizeText(QImage(), &receiver).then(&receiver, [&](const OCRResult &result) {
+            QVERIFY(result);
+            ++answers;
+        });
+    };
+    // A second image asked for while the first is read: nothing is let go
+    // in between, only after both.
+    ask();
+    QVERIFY(gate.waitUntilEntered());
+    ask();
+    gate.open();
+    QTRY_COMPARE(answers, 2);
+    QTRY_COMPARE(released.load(), 1);
+    // What comes after still reads, and lets go again once idle.
+    ask();
+    QTRY_COMPARE(answers, 3);
+    QTRY_COMPARE(released.load(), 2);
 }
 
 void OCRServiceTest::tesseractEndToEnd()
