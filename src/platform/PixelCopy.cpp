@@ -86,11 +86,15 @@ void PixelCopy::copyRows(const PixelArea &area, Tone tone, int firstRow, int end
 
 void PixelCopy::copy(const PixelArea &area, Tone tone)
 {
+    copy(area, tone, prefersStreaming(qint64(area.height) * area.width * 4));
+}
+
+void PixelCopy::copy(const PixelArea &area, Tone tone, bool streaming)
+{
     const int rows = area.height;
     if (rows <= 0 || area.width <= 0)
         return;
     const qint64 pixels = qint64(rows) * area.width;
-    const bool streaming = prefersStreaming(pixels * 4);
     // Memory bandwidth, not arithmetic, bounds these copies; four threads
     // are about all it takes to use it.
     const int threads = pixels > 500'000 ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))) : 1;

@@ -30,6 +30,7 @@ public:
 
     // The whole area, over a few threads when it is large.
     static void copy(const PixelArea &area, Tone tone);
+    static void copy(const PixelArea &area, Tone tone, bool streaming);
     // Rows [firstRow, endRow) on the calling thread. streaming: write past
     // the cache (for areas read back by someone else, or much later).
     static void copyRows(const PixelArea &area, Tone tone, int firstRow, int endRow, bool streaming);

@@ -167,6 +167,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
                                          quint32(first * sourceStride)));
     }
     std::vector<std::thread> copies;
+    std::optional<int> lastBand;
     std::optional<CaptureSystemError> failure;
     for (qsizetype band = 0; band < cookies.size(); ++band) {
         if (failure) {
@@ -187,14 +188,23 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
             continue;
         }
         const int first = int(band) * step;
-        copies.emplace_back(&PixelCopy::copyRows, area, PixelCopy::Tone::unchanged, first, std::min(rows, first + step),
-                            streaming);
+        if (band + 1 < cookies.size())
+            copies.emplace_back(&PixelCopy::copyRows, area, PixelCopy::Tone::unchanged, first,
+                                std::min(rows, first + step), streaming);
+        else
+            lastBand = first;
     }
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();
         timings->usedSharedMemory = true;
     }
     timer.restart();
+    // Nothing arrives after the last band, so all hands copy it.
+    if (lastBand) {
+        const PixelArea last{area.source + *lastBand * area.sourceStride, area.sourceStride,
+                             area.target + *lastBand * area.targetStride, area.targetStride, width, rows - *lastBand};
+        PixelCopy::copy(last, PixelCopy::Tone::unchanged, streaming);
+    }
     for (std::thread &copy : copies)
         copy.join();
     if (failure)
