@@ -96,8 +96,9 @@ void PixelCopy::copy(const PixelArea &area, Tone tone, bool streaming)
         return;
     const qint64 pixels = qint64(rows) * area.width;
     // Memory bandwidth, not arithmetic, bounds these copies; four threads
-    // are about all it takes to use it.
-    const int threads = pixels > 500'000 ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))) : 1;
+    // are about all it takes to use it. Below about 4K, waiting for helper
+    // threads to be scheduled on a busy machine costs more than they save.
+    const int threads = pixels > 4'000'000 ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))) : 1;
     const int step = (rows + threads - 1) / threads;
     std::vector<std::thread> workers;
     for (int first = step; first < rows; first += step)

@@ -7,8 +7,8 @@ namespace tessaline {
 // Copies of 32-bit pixels (Format_RGB32 / ARGB32_Premultiplied layout) that
 // leave every pixel opaque, optionally darkened. These are the whole-screen
 // copies between a grab and the first frame of the region overlay, so they
-// use SIMD, split large areas over a few threads, and write past the cache
-// when the area is too large to be read back from it anyway.
+// use SIMD, split very large areas over a few threads, and write past the
+// cache when the area is too large to be read back from it anyway.
 struct PixelArea
 {
     const uchar *source = nullptr;

@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <thread>
-#include <vector>
 
 namespace tessaline {
 
@@ -156,7 +154,9 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     const bool streaming = PixelCopy::prefersStreaming(qint64(sourceStride) * rows);
 
     // A large picture is asked for in bands, all requests sent at once: while
-    // the server fills one band, a thread copies the one before.
+    // the server fills one band, this thread copies the one before. Helper
+    // threads would copy faster on an idle machine, but on a busy one
+    // waiting for them to be scheduled costs more than they save.
     const int bands = qint64(rows) * width > 2'000'000 ? 8 : 1;
     const int step = (rows + bands - 1) / bands;
     QList<xcb_shm_get_image_cookie_t> cookies;
@@ -166,7 +166,6 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
                                          uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.server,
                                          quint32(first * sourceStride)));
     }
-    std::vector<std::thread> copies;
     std::optional<int> lastBand;
     std::optional<CaptureSystemError> failure;
     for (qsizetype band = 0; band < cookies.size(); ++band) {
@@ -189,8 +188,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         }
         const int first = int(band) * step;
         if (band + 1 < cookies.size())
-            copies.emplace_back(&PixelCopy::copyRows, area, PixelCopy::Tone::unchanged, first,
-                                std::min(rows, first + step), streaming);
+            PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, std::min(rows, first + step), streaming);
         else
             lastBand = first;
     }
@@ -199,14 +197,11 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         timings->usedSharedMemory = true;
     }
     timer.restart();
-    // Nothing arrives after the last band, so all hands copy it.
     if (lastBand) {
         const PixelArea last{area.source + *lastBand * area.sourceStride, area.sourceStride,
                              area.target + *lastBand * area.targetStride, area.targetStride, width, rows - *lastBand};
         PixelCopy::copy(last, PixelCopy::Tone::unchanged, streaming);
     }
-    for (std::thread &copy : copies)
-        copy.join();
     if (failure)
         return unexpected(*failure);
     if (timings)
