@@ -483,7 +483,19 @@ void RootView::bringToFront()
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
-    activateWindow();
+    // Without a window manager nothing keeps a sheet above the window it
+    // belongs to: raised alone, the window would cover its own sheet (the
+    // review that a capture just opened, say) and, blocked by it, take no
+    // input. Its sheets, and theirs, go back on top, the last opened
+    // highest, and the top one gets the focus.
+    QWidget *front = this;
+    for (QDialog *dialog : findChildren<QDialog *>()) {
+        if (dialog->isVisible() && dialog->isWindow() && dialog->windowModality() != Qt::NonModal) {
+            dialog->raise();
+            front = dialog;
+        }
+    }
+    front->activateWindow();
 }
 
 bool RootView::hasAttachedSheet() const

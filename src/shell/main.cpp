@@ -9,6 +9,7 @@
 #include "platform/UserDefaults.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
+#include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
@@ -20,6 +21,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -136,10 +138,16 @@ int main(int argc, char *argv[])
     // One settings window at a time: asking again brings it forward.
     QPointer<QWidget> settings;
     auto showSettings = [&] {
-        if (!settings)
+        if (!settings) {
             settings = screens.makeSettings(runtime, tessaline.updates());
-        if (!settings)
-            return;
+            if (!settings)
+                return;
+            // Opened where the main window is, wholly on that screen.
+            settings->adjustSize();
+            if (const QScreen *screen = window.screen())
+                settings->setGeometry(
+                    fittedWindowFrame(settings->size(), settings->minimumSize(), screen->availableGeometry()));
+        }
         settings->show();
         settings->raise();
         settings->activateWindow();
@@ -175,12 +183,18 @@ int main(int argc, char *argv[])
         if (runtime.modelContext().hasChanges())
             (void)runtime.modelContext().save();
     });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
+                     [&window, &defaults] { rememberMainWindowFrame(window, defaults); });
 
+    restoreMainWindowFrame(window, defaults);
     window.show();
     // The session's first capture then costs no more than later ones.
     if (QWindow *handle = window.windowHandle())
         new AfterFirstFrame(handle, [&runtime] { runtime.captureCoordinator().prepareForFirstCapture(); });
     const int status = QApplication::exec();
+    // The settings object lives to the end of the process, past the last
+    // turn of the event loop that would have written what quitting changed.
+    defaults.sync();
     delete settings.data();
     runtime.setWindowing(nullptr);
     return status;

@@ -2,6 +2,9 @@
 
 // Helpers for the tests that run on the real X server of the test run.
 
+#include "capture/CaptureValues.h"
+#include "platform/X11CaptureSystem.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QProcess>
@@ -10,6 +13,21 @@
 #include <QWidget>
 
 namespace tessaline::x11test {
+
+// A frozen picture of the first display that is all one colour: where
+// the screen shows that colour, it shows the picture or a crop of it.
+inline FrozenDisplayCapture frozenScreen(const QColor &colour)
+{
+    const X11Display display = X11CaptureSystem::displaysFor(X11Connection::application()).first();
+    FrozenDisplayCapture capture;
+    capture.image = QImage(display.nativeGeometry.size(), QImage::Format_RGB32);
+    capture.image.fill(colour);
+    capture.target.displayID = display.displayID;
+    capture.target.screenFrame = QRectF(QPointF(0, 0), display.logicalGeometry.size());
+    capture.target.pointSize = display.logicalGeometry.size();
+    capture.target.pixelSize = QSizeF(capture.image.size());
+    return capture;
+}
 
 // Runs xdotool with the test's own DISPLAY; true when it succeeded.
 inline bool xdotool(const QStringList &arguments)

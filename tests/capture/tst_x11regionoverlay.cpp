@@ -21,23 +21,9 @@ namespace {
 
 const QColor frozenColour(200, 100, 50);
 
-FrozenDisplayCapture frozenScreen()
-{
-    const QList<X11Display> displays = X11CaptureSystem::displaysFor(X11Connection::application());
-    const X11Display &display = displays.first();
-    FrozenDisplayCapture capture;
-    capture.image = QImage(display.nativeGeometry.size(), QImage::Format_RGB32);
-    capture.image.fill(frozenColour);
-    capture.target.displayID = display.displayID;
-    capture.target.screenFrame = QRectF(QPointF(0, 0), display.logicalGeometry.size());
-    capture.target.pointSize = display.logicalGeometry.size();
-    capture.target.pixelSize = QSizeF(capture.image.size());
-    return capture;
-}
-
 struct Overlay
 {
-    explicit Overlay(const FrozenDisplayCapture &capture = frozenScreen())
+    explicit Overlay(const FrozenDisplayCapture &capture = frozenScreen(frozenColour))
         : controller(capture, [this](const RegionSelectionOutcome &outcome) { outcomes.append(outcome); })
     {
     }
@@ -228,7 +214,7 @@ void X11RegionOverlayTest::clickWithoutDragKeepsTheOverlay()
 
 void X11RegionOverlayTest::unknownDisplayCancelsAtOnce()
 {
-    FrozenDisplayCapture capture = frozenScreen();
+    FrozenDisplayCapture capture = frozenScreen(frozenColour);
     capture.target.displayID = 0xfffffff0u;
     Overlay overlay(capture);
     overlay.controller.begin();

@@ -1,6 +1,7 @@
 #include "../support/MainWindowRig.h"
 
 #include "runtime/LibraryQuery.h"
+#include "shell/MainWindowFrame.h"
 #include "shell/RootView.h"
 #include "shell/SidebarModel.h"
 #include "shell/SidebarView.h"
@@ -13,6 +14,9 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -86,6 +90,9 @@ private Q_SLOTS:
     void coachmarkSitsBottomTrailingAndStepsBack();
     void bringToFrontRestores();
     void fileMenuReachesSettingsAndQuit();
+    void defaultFrameFitsTheScreen_data();
+    void defaultFrameFitsTheScreen();
+    void frameComesBackOnlyWhereItCanBeSeen();
 };
 
 void RootViewTest::showingStartsTheRuntime()
@@ -391,6 +398,50 @@ void RootViewTest::fileMenuReachesSettingsAndQuit()
     QSignalSpy requested(&f.view, &RootView::settingsRequested);
     settings->trigger();
     QCOMPARE(requested.count(), 1);
+}
+
+void RootViewTest::defaultFrameFitsTheScreen_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("roomy screen: centred at its own size") << QRect(0, 0, 1920, 1080) << QRect(370, 150, 1180, 780);
+    QTest::newRow("screen beside another, under a panel")
+        << QRect(1920, 30, 1600, 970) << QRect(2130, 125, 1180, 780);
+    QTest::newRow("short screen: cut to its height") << QRect(0, 0, 1366, 700) << QRect(93, 0, 1180, 700);
+    QTest::newRow("smaller than the minimum: the minimum from the corner")
+        << QRect(0, 0, 800, 560) << QRect(0, 0, 880, 580);
+}
+
+void RootViewTest::defaultFrameFitsTheScreen()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, expected);
+    QCOMPARE(fittedWindowFrame(QSize(1180, 780), QSize(880, 580), available), expected);
+}
+
+void RootViewTest::frameComesBackOnlyWhereItCanBeSeen()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("settings.ini"));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    QWidget first;
+    first.setMinimumSize(200, 150);
+    first.setGeometry(QRect(screen.topLeft() + QPoint(20, 30), QSize(300, 200)));
+    rememberMainWindowFrame(first, defaults);
+    QWidget second;
+    second.setMinimumSize(200, 150);
+    restoreMainWindowFrame(second, defaults);
+    QCOMPARE(second.geometry(), first.geometry());
+
+    // A screen that is gone leaves the window nowhere to be seen: it opens
+    // on the screen there is instead.
+    first.setGeometry(QRect(screen.bottomRight() + QPoint(4000, 4000), QSize(300, 200)));
+    rememberMainWindowFrame(first, defaults);
+    QWidget third;
+    third.resize(300, 200);
+    restoreMainWindowFrame(third, defaults);
+    QVERIFY(screen.contains(third.geometry()));
 }
 
 QTEST_MAIN(RootViewTest)
