@@ -8,8 +8,8 @@
 // frontmost application, the hops between them), overlay_setup_ms (window
 // and view), map_expose_ms, and paint_flush_ms (dimmed copy into the
 // backing store, its upload to the server, a round trip). The first capture
-// of a session, which also creates the window and the kept buffers, is
-// reported on its own.
+// of a session, after the preparation the app makes once it is idle after
+// starting, is reported on its own.
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
