@@ -9,11 +9,17 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cstdlib>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace tessaline {
 
@@ -164,11 +170,14 @@ QColor frameColor(const QColor &srgb, qreal alpha, const QColorSpace &target)
 }
 
 // Runs `work(first, last)` over [0, count) in contiguous parts, one per
-// processor, and waits for all of them. The blur's parts never touch the
-// same bytes, so the result does not depend on how the range is cut.
-void inParallel(int count, const std::function<void(int, int)> &work)
+// processor but no smaller than `grain`, and waits for all of them. The
+// blur's parts never touch the same bytes, so the result does not depend on
+// how the range is cut. Small work stays on the calling thread: starting
+// threads would cost more than it saves.
+void inParallel(int count, int grain, const std::function<void(int, int)> &work)
 {
-    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, std::max(1, count));
+    const int threads =
+        std::clamp(int(std::thread::hardware_concurrency()), 1, std::max(1, count / std::max(1, grain)));
     if (threads == 1) {
         work(0, count);
         return;
@@ -285,34 +294,180 @@ void fillRoundedImage(QPainter &painter, const QImage &image, QPointF origin, do
         painter.drawRect(rect);
 }
 
-void drawShadow(QPainter &painter, const QImage &image, QPoint imageOrigin, double cornerRadius,
-                const SnipFrameStyle &style, const QSize &outputSize)
+// A picture of `size` whose memory the kernel may back with huge pages: a
+// 6K frame is 85 MB, and faulting it in 4 KiB at a time costs more than
+// painting it.
+QImage largeImage(QSize size)
 {
-    const int r = boxRadius(style.shadowRadius);
-    const int margin = 3 * r + 1;
-    const double offset = style.shadowOffsetY;
-    const int wholeOffset = int(std::floor(offset));
-    // Only the area the blur can reach is worked on; the rest of the output
-    // gets no shadow.
-    const QRect region(imageOrigin.x() - margin, imageOrigin.y() + wholeOffset - margin, image.width() + 2 * margin,
-                       image.height() + 2 * margin + 1);
-    if (!region.intersects(QRect(QPoint(0, 0), outputSize)))
-        return;
-    QImage mask(region.size(), QImage::Format_Alpha8);
-    if (mask.isNull())
-        return;
-    mask.fill(0);
-    {
-        QPainter shape(&mask);
-        shape.setRenderHint(QPainter::Antialiasing, true);
-        fillRoundedImage(shape, image, QPointF(margin, margin + (offset - wholeOffset)), cornerRadius,
-                         image.hasAlphaChannel());
+#ifdef __linux__
+    constexpr size_t hugePage = size_t(2) << 20;
+    const qsizetype stride = qsizetype(size.width()) * 4;
+    const size_t bytes = size_t(stride) * size_t(size.height());
+    if (bytes >= 4 * hugePage) {
+        void *memory = nullptr;
+        const size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
+        if (posix_memalign(&memory, hugePage, rounded) == 0) {
+            madvise(memory, rounded, MADV_HUGEPAGE);
+            QImage image(static_cast<uchar *>(memory), size.width(), size.height(), stride,
+                         QImage::Format_ARGB32_Premultiplied, [](void *data) { std::free(data); }, memory);
+            if (!image.isNull())
+                return image;
+            std::free(memory);
+        }
     }
-    blurAlphaMask(mask, style.shadowRadius);
-    painter.save();
-    painter.setOpacity(style.shadowOpacity);
-    painter.drawImage(region.topLeft(), mask);
-    painter.restore();
+#endif
+    return QImage(size, QImage::Format_ARGB32_Premultiplied);
+}
+
+// The blurred shadow of the snip, as the pieces of an Alpha8 mask that can
+// show: where the snip is opaque, the shadow under its inside is covered
+// and is neither made nor drawn.
+struct ShadowPiece
+{
+    QPoint origin; // in the output
+    QImage mask;
+};
+
+// The shadow's mask, blurred, over `region` of the output.
+//
+// For an opaque snip the mask is a rounded rectangle. Away from its corners
+// every row (and every column) of it is the same, and a box blur leaves a
+// run of equal rows equal, so a rectangle just long enough to hold both
+// corners and the blur's reach is blurred instead, and the long sides are
+// stretched out of its middle row and column. That is the same mask to the
+// last bit, at a cost that no longer grows with the snip's size.
+class ShadowMask
+{
+public:
+    ShadowMask(const QImage &image, double cornerRadius, const SnipFrameStyle &style)
+        : m_radius(boxRadius(style.shadowRadius)), m_margin(3 * m_radius + 1)
+    {
+        const double offset = style.shadowOffsetY;
+        m_fraction = offset - std::floor(offset);
+        m_size = QSize(image.width() + 2 * m_margin, image.height() + 2 * m_margin + 1);
+        // Rows and columns this far from the region's edges reach only the
+        // straight part of the shape, corners and blur included.
+        m_edge = m_margin + int(std::ceil(cornerRadius)) + 3 * m_radius + 4;
+        QSize shape = image.size();
+        if (!image.hasAlphaChannel()) {
+            if (m_size.width() > 2 * m_edge + 1) {
+                shape.setWidth(2 * m_edge + 1 - 2 * m_margin);
+                m_stretchX = true;
+            }
+            if (m_size.height() > 2 * m_edge + 1) {
+                shape.setHeight(2 * m_edge + 1 - 2 * m_margin - 1);
+                m_stretchY = true;
+            }
+        }
+        m_mask = QImage(QSize(shape.width() + 2 * m_margin, shape.height() + 2 * m_margin + 1), QImage::Format_Alpha8);
+        if (m_mask.isNull())
+            return;
+        m_mask.fill(0);
+        {
+            QPainter painter(&m_mask);
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            const QPointF origin(m_margin, m_margin + m_fraction);
+            if (shape == image.size()) {
+                fillRoundedImage(painter, image, origin, cornerRadius, image.hasAlphaChannel());
+            } else {
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(Qt::black);
+                const QRectF rect(origin, QSizeF(shape));
+                if (cornerRadius > 0)
+                    painter.drawRoundedRect(rect, cornerRadius, cornerRadius, Qt::AbsoluteSize);
+                else
+                    painter.drawRect(rect);
+            }
+        }
+        blurAlphaMask(m_mask, style.shadowRadius);
+    }
+
+    bool isNull() const { return m_mask.isNull(); }
+    QSize size() const { return m_size; }
+
+    // The part `part` of the full-size mask (in its own coordinates).
+    QImage piece(const QRect &part) const
+    {
+        QImage out(part.size(), QImage::Format_Alpha8);
+        if (out.isNull())
+            return out;
+        for (int y = 0; y < part.height(); ++y) {
+            const uchar *from = m_mask.constScanLine(sourceRow(part.top() + y));
+            uchar *to = out.scanLine(y);
+            if (!m_stretchX) {
+                std::memcpy(to, from + part.left(), size_t(part.width()));
+                continue;
+            }
+            // The left end, the middle column repeated, the right end.
+            const int middleStart = std::clamp(m_edge, part.left(), part.left() + part.width());
+            const int middleEnd = std::clamp(m_size.width() - m_edge, middleStart, part.left() + part.width());
+            const int shift = m_size.width() - m_mask.width();
+            std::memcpy(to, from + part.left(), size_t(middleStart - part.left()));
+            std::memset(to + (middleStart - part.left()), from[m_edge], size_t(middleEnd - middleStart));
+            std::memcpy(to + (middleEnd - part.left()), from + middleEnd - shift,
+                        size_t(part.left() + part.width() - middleEnd));
+        }
+        return out;
+    }
+
+private:
+    int sourceRow(int y) const
+    {
+        if (!m_stretchY || y < m_edge)
+            return y;
+        if (y >= m_size.height() - m_edge)
+            return y - (m_size.height() - m_mask.height());
+        return m_edge;
+    }
+
+    int m_radius;
+    int m_margin;
+    double m_fraction = 0;
+    QSize m_size;
+    int m_edge = 0;
+    bool m_stretchX = false;
+    bool m_stretchY = false;
+    QImage m_mask;
+};
+
+// The shadow pieces to draw, in output coordinates.
+std::vector<ShadowPiece> shadowPieces(const QImage &image, QPoint imageOrigin, double cornerRadius,
+                                      const SnipFrameStyle &style, const QSize &outputSize)
+{
+    const ShadowMask mask(image, cornerRadius, style);
+    if (mask.isNull())
+        return {};
+    const int margin = 3 * boxRadius(style.shadowRadius) + 1;
+    const QPoint origin(imageOrigin.x() - margin, imageOrigin.y() + int(std::floor(style.shadowOffsetY)) - margin);
+    // Only the area the blur can reach is worked on, within the output.
+    const QRect region = QRect(origin, mask.size()).intersected(QRect(QPoint(0, 0), outputSize));
+    if (region.isEmpty())
+        return {};
+    std::vector<QRect> parts;
+    // Under an opaque snip, all but a rim as wide as the corners (and a
+    // pixel for the antialiased edge) is covered by it.
+    const int inset = int(std::ceil(cornerRadius)) + 1;
+    const QRect covered = image.hasAlphaChannel()
+        ? QRect()
+        : QRect(imageOrigin, image.size()).adjusted(inset, inset, -inset, -inset).intersected(region);
+    if (covered.isEmpty()) {
+        parts.push_back(region);
+    } else {
+        parts.push_back(QRect(QPoint(region.left(), region.top()), QPoint(region.right(), covered.top() - 1)));
+        parts.push_back(QRect(QPoint(region.left(), covered.bottom() + 1), QPoint(region.right(), region.bottom())));
+        parts.push_back(QRect(QPoint(region.left(), covered.top()), QPoint(covered.left() - 1, covered.bottom())));
+        parts.push_back(QRect(QPoint(covered.right() + 1, covered.top()), QPoint(region.right(), covered.bottom())));
+    }
+    std::vector<ShadowPiece> pieces;
+    for (const QRect &part : parts) {
+        if (part.isEmpty())
+            continue;
+        QImage piece = mask.piece(part.translated(-origin));
+        if (piece.isNull())
+            return {};
+        pieces.push_back({part.topLeft(), std::move(piece)});
+    }
+    return pieces;
 }
 
 } // namespace
@@ -347,8 +502,13 @@ void blurAlphaMask(QImage &mask, double blur)
     // Rows are cut among the processors for the row passes, columns for the
     // column passes; each part is a run of whole rows or whole columns.
     const MaskBytes bytes{mask.bits(), mask.bytesPerLine(), mask.width(), mask.height()};
-    inParallel(bytes.height, [&bytes, r](int first, int last) { boxRows(bytes, r, 3, first, last); });
-    inParallel(bytes.width, [&bytes, r](int first, int last) {
+    // Some 64 thousand pixels per part at least: a preview's mask is still
+    // shared out, a corner-sized one is not.
+    constexpr int partPixels = 1 << 16;
+    inParallel(bytes.height, partPixels / bytes.width, [&bytes, r](int first, int last) {
+        boxRows(bytes, r, 3, first, last);
+    });
+    inParallel(bytes.width, partPixels / bytes.height, [&bytes, r](int first, int last) {
         for (int pass = 0; pass < 3; ++pass)
             boxColumns(bytes, r, first, last);
     });
@@ -373,56 +533,84 @@ Expected<QImage, SnipFrameRenderingError> renderFramedImage(const QImage &image,
     }
 
     // The pixels in a format the raster engine copies straight across.
-    QImage source = image;
     const QImage::Format wanted = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                           : QImage::Format_RGB32;
-    if (source.format() != wanted)
-        source = source.convertToFormat(wanted);
-    if (source.isNull())
+    const QImage converted = image.format() == wanted ? image : image.convertToFormat(wanted);
+    if (converted.isNull())
         return unexpected(SnipFrameRenderingError::sourceImageUnavailable);
-    source.setDevicePixelRatio(1);
+    // Drawn one pixel to one whatever its device pixel ratio, through a
+    // read-only view: changing the ratio on the caller's shared picture
+    // would copy all of it.
+    const QImage source(converted.constBits(), converted.width(), converted.height(), converted.bytesPerLine(),
+                        wanted);
 
-    QImage output(*size, QImage::Format_ARGB32_Premultiplied);
+    QImage output = largeImage(*size);
     if (output.isNull())
         return unexpected(SnipFrameRenderingError::contextCreationFailed);
     output.setColorSpace(space);
 
-    switch (s.preset) {
-    case SnipFramePreset::transparent:
-        output.fill(Qt::transparent);
-        break;
-    case SnipFramePreset::cleanPaper:
-    case SnipFramePreset::graphite:
-    case SnipFramePreset::warmSand:
-        output.fill(frameColor(*SnipFramePresets::flatColor(s.preset), 1, space));
-        break;
-    case SnipFramePreset::mutedGradient:
-        output.fill(Qt::transparent);
-        break;
-    }
-
-    QPainter painter;
-    if (!painter.begin(&output))
-        return unexpected(SnipFrameRenderingError::contextCreationFailed);
+    const double radius = effectiveCornerRadius(s, source.size());
+    std::vector<ShadowPiece> shadow;
+    if (s.shadowIsEnabled && s.shadowOpacity > 0 && s.shadowRadius > 0)
+        shadow = shadowPieces(source, QPoint(p, p), radius, s, *size);
+    std::optional<QColor> flat;
+    if (s.preset == SnipFramePreset::transparent || s.preset == SnipFramePreset::mutedGradient)
+        flat = QColor(Qt::transparent);
+    else
+        flat = frameColor(*SnipFramePresets::flatColor(s.preset), 1, space);
+    QLinearGradient gradient;
     if (s.preset == SnipFramePreset::mutedGradient) {
         // Corner to corner of the whole picture, padded beyond both ends.
-        QLinearGradient gradient(QPointF(0, 0), QPointF(size->width(), size->height()));
+        gradient = QLinearGradient(QPointF(0, 0), QPointF(size->width(), size->height()));
         gradient.setColorAt(0, frameColor(SnipFramePresets::gradientStartColor(), 1, space));
         gradient.setColorAt(1, frameColor(SnipFramePresets::gradientEndColor(), 1, space));
         gradient.setSpread(QGradient::PadSpread);
-        painter.fillRect(QRect(QPoint(0, 0), *size), gradient);
     }
 
-    const double radius = effectiveCornerRadius(s, source.size());
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    if (s.shadowIsEnabled && s.shadowOpacity > 0 && s.shadowRadius > 0)
-        drawShadow(painter, source, QPoint(p, p), radius, s, *size);
-    if (radius > 0)
-        fillRoundedImage(painter, source, QPointF(p, p), radius, true);
-    else
-        painter.drawImage(QPoint(p, p), source);
-    if (!painter.end())
+    // The picture is painted in bands of rows, one per processor, each
+    // through its own painter on its own rows: every step is per pixel or
+    // rasterised in whole-pixel positions, so the bands join seamlessly.
+    uchar *const bits = output.bits();
+    const qsizetype stride = output.bytesPerLine();
+    const int height = size->height();
+    const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, std::max(1, height / 64));
+    std::atomic<bool> failed{false};
+    inParallel(bands, 1, [&](int firstBand, int lastBand) {
+        const int top = int(qint64(height) * firstBand / bands);
+        const int bottom = int(qint64(height) * lastBand / bands);
+        if (bottom <= top)
+            return;
+        QImage band(bits + stride * top, size->width(), bottom - top, stride, QImage::Format_ARGB32_Premultiplied);
+        band.fill(*flat);
+        QPainter painter;
+        if (!painter.begin(&band)) {
+            failed = true;
+            return;
+        }
+        painter.translate(0, -top);
+        if (s.preset == SnipFramePreset::mutedGradient)
+            painter.fillRect(QRect(QPoint(0, 0), *size), gradient);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        const QRect rows(0, top, size->width(), bottom - top);
+        if (!shadow.empty()) {
+            painter.save();
+            painter.setOpacity(s.shadowOpacity);
+            for (const ShadowPiece &piece : shadow) {
+                const QRect part = QRect(piece.origin, piece.mask.size()).intersected(rows);
+                if (!part.isEmpty())
+                    painter.drawImage(part.topLeft(), piece.mask, part.translated(-piece.origin));
+            }
+            painter.restore();
+        }
+        if (radius > 0)
+            fillRoundedImage(painter, source, QPointF(p, p), radius, true);
+        else
+            painter.drawImage(QPoint(p, p), source);
+        if (!painter.end())
+            failed = true;
+    });
+    if (failed)
         return unexpected(SnipFrameRenderingError::outputImageUnavailable);
     output.setDevicePixelRatio(1);
     return output;

@@ -4,6 +4,10 @@
 
 #include <QtEndian>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -23,7 +27,8 @@ struct PixelSource
 {
     QImage image;
     int channels = 3;
-    bool fromUint32 = false; // RGB32/ARGB32 words instead of RGB888/RGBA8888 bytes
+    bool fromUint32 = false;    // RGB32/ARGB32 words instead of RGB888/RGBA8888 bytes
+    bool premultiplied = false; // ARGB32 words with premultiplied colour
 
     static std::optional<PixelSource> make(const QImage &input)
     {
@@ -35,9 +40,13 @@ struct PixelSource
             source.fromUint32 = true;
             return source;
         case QImage::Format_ARGB32:
+        case QImage::Format_ARGB32_Premultiplied:
+            // Premultiplied words (a rendered picture) are made straight a
+            // strip at a time in the workers, not in one pass up front.
             source.image = input;
             source.channels = 4;
             source.fromUint32 = true;
+            source.premultiplied = input.format() == QImage::Format_ARGB32_Premultiplied;
             return source;
         case QImage::Format_RGB888:
             source.image = input;
@@ -50,8 +59,8 @@ struct PixelSource
         default:
             break;
         }
-        // Everything else (premultiplied, indexed, grey, 16-bit…) goes through
-        // Qt's own conversion to straight 8-bit words once.
+        // Everything else (indexed, grey, 16-bit…) goes through Qt's own
+        // conversion to straight 8-bit words once.
         const bool alpha = input.hasAlphaChannel();
         source.image = input.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         if (source.image.isNull())
@@ -61,6 +70,8 @@ struct PixelSource
         return source;
     }
 
+    const QRgb *words(int y) const { return reinterpret_cast<const QRgb *>(image.constScanLine(y)); }
+
     void readRow(int y, uint8_t *out) const
     {
         const int width = image.width();
@@ -68,7 +79,7 @@ struct PixelSource
             std::memcpy(out, image.constScanLine(y), size_t(width) * size_t(channels));
             return;
         }
-        const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const QRgb *pixels = words(y);
         if (channels == 3) {
             for (int x = 0; x < width; ++x) {
                 const QRgb p = pixels[x];
@@ -392,15 +403,536 @@ std::optional<StreamShape> walkDeflateStream(const uint8_t *data, size_t size)
 }
 
 // ---------------------------------------------------------------------------
+// A fast DEFLATE writer for filtered screen content
+//
+// Greedy LZ77 with one candidate per hash slot and no chains, one dynamic
+// Huffman block per piece. Screens are long runs and repeated rows, which a
+// single probe finds; what it misses costs a few percent of size against
+// much of the time a chained search would take.
+
+namespace fastdeflate {
+
+constexpr int windowSize = 32768;
+constexpr int hashBits = 15;
+constexpr int minMatch = 4;
+constexpr int maxMatch = 258;
+
+constexpr int literalCodes = 286;
+constexpr int distanceCodes = 30;
+constexpr int endOfBlock = 256;
+
+// A literal is its byte; a match sets the top bit and packs length − 3 above
+// distance − 1.
+constexpr uint32_t matchFlag = 0x80000000u;
+
+struct CodeTables
+{
+    uint8_t lengthCode[256];      // length − 3 → code − 257
+    uint8_t distanceCodeLow[256]; // distance − 1 below 256 → code
+    uint8_t distanceCodeHigh[256]; // (distance − 1) >> 7 → code
+    uint16_t lengthBase[29];
+    uint8_t lengthExtra[29];
+    uint16_t distanceBase[30];
+    uint8_t distanceExtra[30];
+
+    CodeTables()
+    {
+        static constexpr uint8_t lengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        int length = 0;
+        for (int code = 0; code < 28; ++code) {
+            lengthBase[code] = uint16_t(length);
+            lengthExtra[code] = lengthExtraBits[code];
+            for (int i = 0; i < (1 << lengthExtraBits[code]); ++i)
+                lengthCode[length++] = uint8_t(code);
+        }
+        // Length 258 has its own code, not the last of code 27's range.
+        lengthBase[28] = 255;
+        lengthExtra[28] = 0;
+        lengthCode[255] = 28;
+        int distance = 0;
+        for (int code = 0; code < 30; ++code) {
+            distanceBase[code] = uint16_t(distance);
+            distanceExtra[code] = uint8_t(code < 4 ? 0 : code / 2 - 1);
+            for (int i = 0; i < (1 << distanceExtra[code]); ++i, ++distance) {
+                if (distance < 256)
+                    distanceCodeLow[distance] = uint8_t(code);
+                if ((distance >> 7) < 256 && (distance & 127) == 0)
+                    distanceCodeHigh[distance >> 7] = uint8_t(code);
+            }
+        }
+    }
+
+    int distanceCode(uint32_t distanceMinusOne) const
+    {
+        return distanceMinusOne < 256 ? distanceCodeLow[distanceMinusOne] : distanceCodeHigh[distanceMinusOne >> 7];
+    }
+};
+
+const CodeTables &tables()
+{
+    static const CodeTables instance;
+    return instance;
+}
+
+inline uint32_t load32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline uint64_t load64(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline uint32_t hash4(uint32_t v)
+{
+    return (v * 2654435761u) >> (32 - hashBits);
+}
+
+// Code lengths of at most `limit` bits for the used symbols, forming a
+// complete code (inflaters refuse incomplete ones). Unused symbols get 0.
+void buildCodeLengths(const uint32_t *frequencies, int count, int limit, uint8_t *lengths)
+{
+    std::fill(lengths, lengths + count, uint8_t(0));
+    struct Node
+    {
+        uint32_t weight;
+        int left;
+        int right;
+    };
+    std::vector<int> used;
+    used.reserve(size_t(count));
+    for (int s = 0; s < count; ++s) {
+        if (frequencies[s] > 0)
+            used.push_back(s);
+    }
+    // A code needs two symbols; a lone one is paired with a neighbour that
+    // never occurs.
+    if (used.empty())
+        used.push_back(0);
+    if (used.size() == 1)
+        used.push_back(used[0] == 0 ? 1 : 0);
+    std::stable_sort(used.begin(), used.end(),
+                     [frequencies](int a, int b) { return frequencies[a] < frequencies[b]; });
+
+    // Two-queue Huffman construction: leaves in frequency order, inner nodes
+    // made in non-decreasing weight order.
+    const size_t leaves = used.size();
+    std::vector<Node> nodes;
+    nodes.reserve(2 * leaves);
+    for (int s : used)
+        nodes.push_back({frequencies[s], -1, -1});
+    size_t nextLeaf = 0;
+    size_t nextInner = leaves;
+    auto takeSmallest = [&]() {
+        if (nextLeaf < leaves && (nextInner >= nodes.size() || nodes[nextLeaf].weight <= nodes[nextInner].weight))
+            return int(nextLeaf++);
+        return int(nextInner++);
+    };
+    for (size_t made = 0; made + 1 < leaves; ++made) {
+        const int a = takeSmallest();
+        const int b = takeSmallest();
+        nodes.push_back({nodes[size_t(a)].weight + nodes[size_t(b)].weight, a, b});
+    }
+    // Depths from the root down; inner nodes come after their children.
+    std::vector<uint8_t> depth(nodes.size(), 0);
+    int lengthCount[64] = {};
+    for (size_t n = nodes.size(); n-- > leaves;) {
+        const uint8_t d = uint8_t(std::min<int>(depth[n] + 1, 63));
+        depth[size_t(nodes[n].left)] = d;
+        depth[size_t(nodes[n].right)] = d;
+    }
+    for (size_t leaf = 0; leaf < leaves; ++leaf)
+        ++lengthCount[std::min<int>(depth[leaf], limit + 1)];
+
+    // Lengths beyond the limit are cut to it, which over-fills the code;
+    // then one leaf at a time moves a level down, taking one of the cut
+    // codes as its sibling, until the code is exactly full.
+    lengthCount[limit] += lengthCount[limit + 1];
+    lengthCount[limit + 1] = 0;
+    uint64_t total = 0;
+    for (int l = 1; l <= limit; ++l)
+        total += uint64_t(lengthCount[l]) << (limit - l);
+    while (total > (uint64_t(1) << limit)) {
+        --lengthCount[limit];
+        for (int l = limit - 1; l > 0; --l) {
+            if (lengthCount[l] > 0) {
+                --lengthCount[l];
+                lengthCount[l + 1] += 2;
+                break;
+            }
+        }
+        --total;
+    }
+    // The rarest symbols get the longest codes.
+    size_t leaf = 0;
+    for (int l = limit; l > 0; --l) {
+        for (int i = 0; i < lengthCount[l]; ++i)
+            lengths[used[leaf++]] = uint8_t(l);
+    }
+}
+
+// Canonical codes, bit-reversed so they can be written least significant
+// bit first.
+void buildCodes(const uint8_t *lengths, int count, uint16_t *codes)
+{
+    int perLength[16] = {};
+    for (int s = 0; s < count; ++s)
+        ++perLength[lengths[s]];
+    perLength[0] = 0;
+    int next[16] = {};
+    int code = 0;
+    for (int l = 1; l < 16; ++l) {
+        code = (code + perLength[l - 1]) << 1;
+        next[l] = code;
+    }
+    for (int s = 0; s < count; ++s) {
+        const int l = lengths[s];
+        if (l == 0) {
+            codes[s] = 0;
+            continue;
+        }
+        const int c = next[l]++;
+        int reversed = 0;
+        for (int b = 0; b < l; ++b)
+            reversed |= ((c >> b) & 1) << (l - 1 - b);
+        codes[s] = uint16_t(reversed);
+    }
+}
+
+class BitWriter
+{
+public:
+    // `out` must have 8 bytes of slack past everything written.
+    explicit BitWriter(uint8_t *out) : m_out(out) {}
+
+    void put(uint32_t bits, int count)
+    {
+        m_buffer |= uint64_t(bits) << m_count;
+        m_count += count;
+        if (m_count >= 32)
+            flush();
+    }
+    void flush()
+    {
+        std::memcpy(m_out, &m_buffer, 8);
+        const int bytes = m_count >> 3;
+        m_out += bytes;
+        m_buffer = bytes == 8 ? 0 : m_buffer >> (bytes * 8);
+        m_count &= 7;
+    }
+    // Pads to a byte boundary with zero bits and returns the end.
+    uint8_t *finish()
+    {
+        flush();
+        if (m_count > 0) {
+            *m_out++ = uint8_t(m_buffer);
+            m_buffer = 0;
+            m_count = 0;
+        }
+        return m_out;
+    }
+
+private:
+    uint8_t *m_out;
+    uint64_t m_buffer = 0;
+    int m_count = 0;
+};
+
+// The piece's symbols and their counts.
+struct Parsed
+{
+    std::unique_ptr<uint32_t[]> symbols;
+    size_t capacity = 0;
+    size_t count = 0;
+    uint32_t literalFrequencies[literalCodes] = {};
+    uint32_t distanceFrequencies[distanceCodes] = {};
+};
+
+inline size_t matchLength(const uint8_t *a, const uint8_t *b, size_t limit)
+{
+    size_t length = 0;
+    while (length < limit) {
+        const uint64_t difference = load64(a + length) ^ load64(b + length);
+        if (difference != 0) {
+            length += size_t(__builtin_ctzll(difference) >> 3);
+            break;
+        }
+        length += 8;
+    }
+    return std::min(length, limit);
+}
+
+// `data` must be followed by 8 readable bytes. `stride` is the distance to
+// the same place one row up, tried beside the hashed candidate.
+void parse(const uint8_t *data, size_t size, size_t stride, std::vector<uint32_t> &hashTable, Parsed &parsed)
+{
+    const CodeTables &t = tables();
+    hashTable.assign(size_t(1) << hashBits, 0);
+    uint32_t *table = hashTable.data();
+    if (parsed.capacity < size + 1) {
+        parsed.symbols.reset(new uint32_t[size + 1]);
+        parsed.capacity = size + 1;
+    }
+    uint32_t *symbols = parsed.symbols.get();
+    size_t symbolCount = 0;
+    uint32_t *literalFrequencies = parsed.literalFrequencies;
+    uint32_t *distanceFrequencies = parsed.distanceFrequencies;
+    if (stride > size_t(windowSize))
+        stride = 0;
+
+    size_t i = 0;
+    const size_t searchEnd = size >= size_t(minMatch) ? size - size_t(minMatch) + 1 : 0;
+    uint32_t misses = 0;
+    while (i < searchEnd) {
+        const uint32_t here = load32(data + i);
+        const uint32_t h = hash4(here);
+        const size_t limit = std::min(size - i, size_t(maxMatch));
+        size_t bestLength = 0;
+        uint32_t bestDistance = 0;
+        const uint32_t candidate = table[h];
+        table[h] = uint32_t(i);
+        const uint32_t distance = uint32_t(i) - candidate;
+        if (distance - 1 < uint32_t(windowSize) && load32(data + candidate) == here) {
+            bestLength = minMatch + matchLength(data + i + minMatch, data + candidate + minMatch, limit - minMatch);
+            bestDistance = distance;
+        }
+        if (stride && i >= stride && bestLength < limit && load32(data + i - stride) == here) {
+            const size_t length =
+                minMatch + matchLength(data + i + minMatch, data + i - stride + minMatch, limit - minMatch);
+            if (length > bestLength) {
+                bestLength = length;
+                bestDistance = uint32_t(stride);
+            }
+        }
+        if (bestLength >= size_t(minMatch)) {
+            const uint32_t lengthIndex = uint32_t(bestLength - 3);
+            symbols[symbolCount++] = matchFlag | (lengthIndex << 16) | (bestDistance - 1);
+            ++literalFrequencies[257 + t.lengthCode[lengthIndex]];
+            ++distanceFrequencies[t.distanceCode(bestDistance - 1)];
+            // The match's last position seeds the next search.
+            i += bestLength;
+            if (i < searchEnd)
+                table[hash4(load32(data + i - 1))] = uint32_t(i - 1);
+            misses = 0;
+        } else {
+            // Data without matches is stepped over faster the longer it lasts.
+            const size_t step = 1 + (misses++ >> 5);
+            const size_t end = std::min(i + step, size);
+            for (; i < end; ++i) {
+                symbols[symbolCount++] = data[i];
+                ++literalFrequencies[data[i]];
+            }
+        }
+    }
+    for (; i < size; ++i) {
+        symbols[symbolCount++] = data[i];
+        ++literalFrequencies[data[i]];
+    }
+    ++literalFrequencies[endOfBlock];
+    parsed.count = symbolCount;
+}
+
+// The code-length sequence of both codes, run-length coded: each entry is
+// a symbol 0–18 with its extra bits above bit 8.
+struct LengthCodes
+{
+    uint8_t literalLengths[literalCodes];
+    uint8_t distanceLengths[distanceCodes];
+    int literalCount = 257;
+    int distanceCount = 1;
+    std::vector<uint16_t> sequence;
+    uint32_t frequencies[19] = {};
+    uint8_t lengths[19] = {};
+    uint16_t codes[19] = {};
+    int orderCount = 4;
+};
+
+constexpr uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+void encodeLengths(LengthCodes &c)
+{
+    c.literalCount = literalCodes;
+    while (c.literalCount > 257 && c.literalLengths[c.literalCount - 1] == 0)
+        --c.literalCount;
+    c.distanceCount = distanceCodes;
+    while (c.distanceCount > 1 && c.distanceLengths[c.distanceCount - 1] == 0)
+        --c.distanceCount;
+    uint8_t all[literalCodes + distanceCodes];
+    std::copy(c.literalLengths, c.literalLengths + c.literalCount, all);
+    std::copy(c.distanceLengths, c.distanceLengths + c.distanceCount, all + c.literalCount);
+    const int total = c.literalCount + c.distanceCount;
+    c.sequence.clear();
+    auto add = [&c](int symbol, int extra) {
+        c.sequence.push_back(uint16_t(symbol | (extra << 8)));
+        ++c.frequencies[symbol];
+    };
+    for (int i = 0; i < total;) {
+        const uint8_t value = all[i];
+        int run = 1;
+        while (i + run < total && all[i + run] == value)
+            ++run;
+        i += run;
+        if (value == 0) {
+            while (run >= 11) {
+                const int n = std::min(run, 138);
+                add(18, n - 11);
+                run -= n;
+            }
+            if (run >= 3) {
+                add(17, run - 3);
+                run = 0;
+            }
+        } else {
+            add(value, 0);
+            --run;
+            while (run >= 3) {
+                const int n = std::min(run, 6);
+                add(16, n - 3);
+                run -= n;
+            }
+        }
+        for (; run > 0; --run)
+            add(value, 0);
+    }
+    buildCodeLengths(c.frequencies, 19, 7, c.lengths);
+    buildCodes(c.lengths, 19, c.codes);
+    c.orderCount = 19;
+    while (c.orderCount > 4 && c.lengths[codeLengthOrder[c.orderCount - 1]] == 0)
+        --c.orderCount;
+}
+
+constexpr int lengthCodeExtra[19] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+
+struct Piece
+{
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+};
+
+// Compresses `data` (followed by 8 readable bytes) as one block, or as
+// stored blocks when compressing does not pay. Unless `last`, the block is
+// not final and is followed by an empty stored block, so the next piece
+// starts on a byte boundary. Returns false when memory runs out.
+bool compress(const uint8_t *data, size_t size, size_t stride, bool last, std::vector<uint32_t> &hashTable,
+              Parsed &parsed, Piece &piece)
+{
+    const CodeTables &t = tables();
+    std::fill(std::begin(parsed.literalFrequencies), std::end(parsed.literalFrequencies), 0u);
+    std::fill(std::begin(parsed.distanceFrequencies), std::end(parsed.distanceFrequencies), 0u);
+    parse(data, size, stride, hashTable, parsed);
+
+    LengthCodes lc;
+    buildCodeLengths(parsed.literalFrequencies, literalCodes, 15, lc.literalLengths);
+    buildCodeLengths(parsed.distanceFrequencies, distanceCodes, 15, lc.distanceLengths);
+    encodeLengths(lc);
+
+    // The block's exact size in bits, to size the output and to fall back
+    // to stored blocks when compressing does not pay.
+    uint64_t bits = 3 + 5 + 5 + 4 + 3 * uint64_t(lc.orderCount);
+    for (uint16_t entry : lc.sequence)
+        bits += lc.lengths[entry & 0xFF] + lengthCodeExtra[entry & 0xFF];
+    for (int s = 0; s < literalCodes; ++s)
+        bits += uint64_t(parsed.literalFrequencies[s]) *
+                (lc.literalLengths[s] + (s > 256 ? t.lengthExtra[s - 257] : 0));
+    for (int d = 0; d < distanceCodes; ++d)
+        bits += uint64_t(parsed.distanceFrequencies[d]) * (lc.distanceLengths[d] + t.distanceExtra[d]);
+    const size_t storedBlocks = std::max<size_t>(1, (size + 65534) / 65535);
+    const size_t storedBytes = size + 5 * storedBlocks;
+    const size_t trailer = last ? 0 : 6;
+    const bool stored = (bits + 7) / 8 >= storedBytes;
+    const size_t capacity = (stored ? storedBytes + 1 : size_t((bits + 7) / 8)) + trailer + 16;
+    piece.bytes.reset(new (std::nothrow) uint8_t[capacity]);
+    if (!piece.bytes)
+        return false;
+    uint8_t *out = piece.bytes.get();
+
+    if (stored) {
+        size_t at = 0;
+        for (size_t b = 0; b < storedBlocks; ++b) {
+            const size_t n = std::min<size_t>(65535, size - at);
+            *out++ = uint8_t(last && b + 1 == storedBlocks ? 1 : 0);
+            out[0] = uint8_t(n);
+            out[1] = uint8_t(n >> 8);
+            out[2] = uint8_t(~n);
+            out[3] = uint8_t(~n >> 8);
+            out += 4;
+            std::memcpy(out, data + at, n);
+            out += n;
+            at += n;
+        }
+    } else {
+        uint16_t literalCodesBits[literalCodes];
+        uint16_t distanceCodesBits[distanceCodes];
+        buildCodes(lc.literalLengths, literalCodes, literalCodesBits);
+        buildCodes(lc.distanceLengths, distanceCodes, distanceCodesBits);
+        BitWriter writer(out);
+        writer.put(last ? 1 : 0, 1);
+        writer.put(2, 2);
+        writer.put(uint32_t(lc.literalCount - 257), 5);
+        writer.put(uint32_t(lc.distanceCount - 1), 5);
+        writer.put(uint32_t(lc.orderCount - 4), 4);
+        for (int i = 0; i < lc.orderCount; ++i)
+            writer.put(lc.lengths[codeLengthOrder[i]], 3);
+        for (uint16_t entry : lc.sequence) {
+            const int symbol = entry & 0xFF;
+            writer.put(lc.codes[symbol], lc.lengths[symbol]);
+            if (lengthCodeExtra[symbol])
+                writer.put(entry >> 8, lengthCodeExtra[symbol]);
+        }
+        for (size_t n = 0; n < parsed.count; ++n) {
+            const uint32_t symbol = parsed.symbols[n];
+            if (!(symbol & matchFlag)) {
+                writer.put(literalCodesBits[symbol], lc.literalLengths[symbol]);
+                continue;
+            }
+            const uint32_t lengthIndex = (symbol >> 16) & 0xFF;
+            const uint32_t distanceMinusOne = symbol & 0x7FFF;
+            const int lengthCode = t.lengthCode[lengthIndex];
+            // A length code, its extra bits, a distance code and its extra
+            // bits: at most 15 + 5 + 15 + 13 bits, so two writes.
+            writer.put(uint32_t(literalCodesBits[257 + lengthCode]) |
+                           ((lengthIndex - t.lengthBase[lengthCode]) << lc.literalLengths[257 + lengthCode]),
+                       lc.literalLengths[257 + lengthCode] + t.lengthExtra[lengthCode]);
+            const int distanceCode = t.distanceCode(distanceMinusOne);
+            writer.put(uint32_t(distanceCodesBits[distanceCode]) |
+                           ((distanceMinusOne - t.distanceBase[distanceCode]) << lc.distanceLengths[distanceCode]),
+                       lc.distanceLengths[distanceCode] + t.distanceExtra[distanceCode]);
+        }
+        writer.put(literalCodesBits[endOfBlock], lc.literalLengths[endOfBlock]);
+        // Unless last, an empty stored block follows: its three zero header
+        // bits go straight after the end code, then the padding.
+        if (!last)
+            writer.put(0, 3);
+        out = writer.finish();
+    }
+    if (!last) {
+        // The empty stored block's LEN 0 and NLEN 0xFFFF, after its header.
+        if (stored)
+            *out++ = 0;
+        const uint8_t lengths[4] = {0x00, 0x00, 0xFF, 0xFF};
+        std::memcpy(out, lengths, 4);
+        out += 4;
+    }
+    piece.size = size_t(out - piece.bytes.get());
+    return true;
+}
+
+} // namespace fastdeflate
+
+// ---------------------------------------------------------------------------
 
 struct Strip
 {
     int firstRow = 0;
     int rowCount = 0;
-    std::unique_ptr<uint8_t[]> filtered;
     size_t filteredSize = 0;
-    std::unique_ptr<uint8_t[]> compressed; // followed by 16 zero bytes of slack
-    size_t compressedCapacity = 0;
+    std::unique_ptr<uint8_t[]> compressed;
     size_t compressedSize = 0;
     uint32_t adler = 1;
     bool ok = false;
@@ -411,8 +943,62 @@ struct CompressorDeleter
     void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
 };
 
+inline void store32(uint8_t *p, uint32_t v)
+{
+    std::memcpy(p, &v, 4);
+}
+
+// Each byte of `a` minus the same byte of `b`, without borrows between them.
+inline uint32_t subtractBytes(uint32_t a, uint32_t b)
+{
+    constexpr uint32_t high = 0x80808080u;
+    return ((a | high) - (b & ~high)) ^ ((a ^ ~b) & high);
+}
+
+// An ARGB word as the bytes R, G, B, A in memory order.
+inline uint32_t rgbaBytes(QRgb p)
+{
+    const uint32_t swapped = __builtin_bswap32(p); // memory order A, R, G, B
+    return (swapped >> 8) | (swapped << 24);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TESSALINE_PNG_SSSE3 1
+
+bool hasSsse3()
+{
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+
+// The Sub or Up filter of ARGB words, four pixels at a time, written as
+// R, G, B (and A) bytes; returns how many pixels were done. Writes up to 4
+// bytes past the last group's pixels.
+__attribute__((target("ssse3"))) int filterWordsSsse3(const QRgb *pixels, const QRgb *above, bool sub, int width,
+                                                      int channels, uint8_t *out)
+{
+    // In memory a word is B, G, R, A.
+    const __m128i order = channels == 3 ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+                                        : _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    const int step = channels * 4;
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
+        __m128i q;
+        if (sub)
+            q = x > 0 ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x - 1)) : _mm_slli_si128(p, 4);
+        else
+            q = above ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(above + x)) : _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_shuffle_epi8(_mm_sub_epi8(p, q), order));
+        out += step;
+    }
+    return x;
+}
+#endif
+
 // One row read and filtered in a single pass, for a filter chosen up front:
-// no cost is worked out, and the loops are plain enough to vectorise.
+// no cost is worked out. May write up to 4 bytes past the row, which the
+// next row (or the strip buffer's slack) takes.
 void readAndFilterRow(const PixelSource &source, int y, PngRowFilter filter, const uint8_t *previous,
                       uint8_t *current, uint8_t *out)
 {
@@ -420,19 +1006,39 @@ void readAndFilterRow(const PixelSource &source, int y, PngRowFilter filter, con
     const int bpp = source.channels;
     const size_t length = size_t(width) * size_t(bpp);
     uint8_t *filtered = out + 1;
-    if (filter == PngRowFilter::Up && source.fromUint32 && bpp == 3) {
-        // The common case, a capture: subtract the previous row's words as
-        // they are, without converting either row to bytes first.
-        out[0] = 2;
-        const auto *pixels = reinterpret_cast<const QRgb *>(source.image.constScanLine(y));
-        const auto *above = y > 0 ? reinterpret_cast<const QRgb *>(source.image.constScanLine(y - 1)) : nullptr;
-        for (int x = 0; x < width; ++x) {
-            const QRgb p = pixels[x];
-            const QRgb q = above ? above[x] : 0;
-            filtered[0] = uint8_t((p >> 16) - (q >> 16));
-            filtered[1] = uint8_t((p >> 8) - (q >> 8));
-            filtered[2] = uint8_t(p - q);
-            filtered += 3;
+    if (source.fromUint32 && (filter == PngRowFilter::Sub || filter == PngRowFilter::Up)) {
+        // Captures and rendered pictures: whole words are subtracted byte by
+        // byte and written out in PNG byte order, with no separate pass to
+        // convert the row to bytes first.
+        const bool sub = filter == PngRowFilter::Sub;
+        out[0] = sub ? 1 : 2;
+        const QRgb *pixels = source.words(y);
+        const QRgb *above = y > 0 ? source.words(y - 1) : nullptr;
+        int x = 0;
+#if TESSALINE_PNG_SSSE3
+        if (hasSsse3()) {
+            x = filterWordsSsse3(pixels, above, sub, width, bpp, filtered);
+            filtered += size_t(x) * size_t(bpp);
+        }
+#endif
+        // Bytes are subtracted within whole words; PNG's byte order is
+        // applied after, as the subtraction never mixes bytes.
+        auto difference = [&](int i) {
+            const QRgb q = sub ? (i > 0 ? pixels[i - 1] : 0) : above ? above[i] : 0;
+            return subtractBytes(pixels[i], q);
+        };
+        if (bpp == 3) {
+            for (; x < width; ++x) {
+                // R, G, B as the low three bytes in memory order; the fourth
+                // is overwritten by the next pixel.
+                store32(filtered, __builtin_bswap32(difference(x) << 8));
+                filtered += 3;
+            }
+        } else {
+            for (; x < width; ++x) {
+                store32(filtered, rgbaBytes(difference(x)));
+                filtered += 4;
+            }
         }
         return;
     }
@@ -460,62 +1066,142 @@ void readAndFilterRow(const PixelSource &source, int y, PngRowFilter filter, con
     filterRow(filter, current, previous, length, bpp, out);
 }
 
-// A buffer whose bytes are written before they are read, so nothing is
-// spent clearing it first.
-using Bytes = std::unique_ptr<uint8_t[]>;
-
-Bytes uninitializedBytes(size_t size)
+// What one worker keeps from strip to strip, so no strip pays for fresh
+// pages or a cleared buffer of its own.
+struct Workspace
 {
-    return Bytes(new uint8_t[size]);
+    std::vector<uint8_t> previous;
+    std::vector<uint8_t> current;
+    std::vector<uint8_t> candidate;
+    std::vector<uint8_t> best;
+    std::vector<uint8_t> filtered; // a strip's rows, then 8 bytes of slack
+    std::vector<uint32_t> hashTable;
+    fastdeflate::Parsed parsed;
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+};
+
+// libdeflate only writes complete streams, whose last block is marked
+// final: unless last, the mark is cleared and the stream closed with an
+// empty stored block, which pads it to a byte boundary. The stream must be
+// followed by 16 bytes of slack.
+bool chainLibdeflateStream(Strip &strip)
+{
+    const auto shape = walkDeflateStream(strip.compressed.get(), strip.compressedSize);
+    if (!shape)
+        return false;
+    // Clear the final mark, drop padding bits, then close with an empty
+    // stored block (three zero header bits, byte alignment, LEN 0, NLEN
+    // 0xFFFF).
+    uint8_t *bytes = strip.compressed.get();
+    bytes[shape->finalBlockStart >> 3] &= uint8_t(~(1u << (shape->finalBlockStart & 7)));
+    const uint64_t end = shape->endBit;
+    if (end & 7)
+        bytes[end >> 3] &= uint8_t((1u << (end & 7)) - 1);
+    const size_t length = size_t((end + 3 + 7) / 8);
+    std::fill(bytes + ((end + 7) / 8), bytes + length, 0);
+    const uint8_t trailer[4] = {0x00, 0x00, 0xFF, 0xFF};
+    // The stream grows by at most five bytes, within the slack.
+    std::memcpy(bytes + length, trailer, 4);
+    strip.compressedSize = length + 4;
+    return true;
 }
 
-void encodeStrip(const PixelSource &source, PngRowFilter filter, libdeflate_compressor *compressor, Strip &strip)
+// Whether rows `top` to `bottom` of an ARGB image are all opaque, when
+// premultiplied and straight are the same.
+bool isOpaque(const QImage &image, int top, int bottom)
 {
+    const int width = image.width();
+    for (int y = top; y < bottom; ++y) {
+        const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        uint32_t all = 0xFF000000u;
+        for (int x = 0; x < width; ++x)
+            all &= pixels[x];
+        if ((all & 0xFF000000u) != 0xFF000000u)
+            return false;
+    }
+    return true;
+}
+
+void encodeStrip(const PixelSource &whole, PngRowFilter filter, int level, bool last, Workspace &work, Strip &strip)
+{
+    // Premultiplied rows, with the one above for the Up and Paeth filters,
+    // are made straight by Qt's own conversion, so the file holds exactly
+    // what converting the whole picture would give; opaque ones already are.
+    PixelSource source = whole;
+    int firstRow = strip.firstRow;
+    const int top = std::max(0, strip.firstRow - 1);
+    if (whole.premultiplied && !isOpaque(whole.image, top, strip.firstRow + strip.rowCount)) {
+        const QImage rows(whole.image.constScanLine(top), whole.image.width(), strip.firstRow + strip.rowCount - top,
+                          whole.image.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
+        source.image = rows.convertToFormat(QImage::Format_ARGB32);
+        source.premultiplied = false;
+        if (source.image.isNull())
+            return;
+        firstRow -= top;
+    }
     const int width = source.image.width();
     const int bpp = source.channels;
     const size_t rowLength = size_t(width) * size_t(bpp);
-    std::vector<uint8_t> previous(rowLength, 0);
-    std::vector<uint8_t> current(rowLength);
-    std::vector<uint8_t> candidate(rowLength + 1);
-    std::vector<uint8_t> best(rowLength + 1);
-    if (strip.firstRow > 0)
-        source.readRow(strip.firstRow - 1, previous.data());
+    work.previous.assign(rowLength, 0);
+    work.current.resize(rowLength);
+    if (firstRow > 0)
+        source.readRow(firstRow - 1, work.previous.data());
 
     strip.filteredSize = size_t(strip.rowCount) * (rowLength + 1);
-    strip.filtered = uninitializedBytes(strip.filteredSize);
-    uint8_t *out = strip.filtered.get();
+    work.filtered.resize(strip.filteredSize + 8);
+    uint8_t *const filtered = work.filtered.data();
+    uint8_t *out = filtered;
     for (int r = 0; r < strip.rowCount; ++r) {
         if (filter != PngRowFilter::Adaptive) {
-            readAndFilterRow(source, strip.firstRow + r, filter, previous.data(), current.data(), out);
+            readAndFilterRow(source, firstRow + r, filter, work.previous.data(), work.current.data(), out);
         } else {
-            source.readRow(strip.firstRow + r, current.data());
+            work.candidate.resize(rowLength + 1);
+            work.best.resize(rowLength + 1);
+            source.readRow(firstRow + r, work.current.data());
             uint64_t bestCost = UINT64_MAX;
             for (PngRowFilter f : {PngRowFilter::None, PngRowFilter::Sub, PngRowFilter::Up, PngRowFilter::Paeth}) {
-                const uint64_t cost = filterRow(f, current.data(), previous.data(), rowLength, bpp, candidate.data());
+                const uint64_t cost =
+                    filterRow(f, work.current.data(), work.previous.data(), rowLength, bpp, work.candidate.data());
                 if (cost < bestCost) {
                     bestCost = cost;
-                    best.swap(candidate);
+                    work.best.swap(work.candidate);
                 }
             }
-            std::memcpy(out, best.data(), rowLength + 1);
+            std::memcpy(out, work.best.data(), rowLength + 1);
         }
         out += rowLength + 1;
-        previous.swap(current);
+        work.previous.swap(work.current);
     }
+    // The fast filters write a little past the last row; the slack is
+    // cleared so the match finder's word reads past the end are defined.
+    std::memset(filtered + strip.filteredSize, 0, 8);
+    strip.adler = libdeflate_adler32(1, filtered, strip.filteredSize);
 
-    const size_t bound = libdeflate_deflate_compress_bound(compressor, strip.filteredSize);
+    if (level == 0) {
+        fastdeflate::Piece piece;
+        strip.ok = fastdeflate::compress(filtered, strip.filteredSize, rowLength + 1, last, work.hashTable,
+                                         work.parsed, piece);
+        strip.compressed = std::move(piece.bytes);
+        strip.compressedSize = piece.size;
+        return;
+    }
+    if (!work.compressor) {
+        work.compressor.reset(libdeflate_alloc_compressor(level));
+        if (!work.compressor)
+            return;
+    }
+    const size_t bound = libdeflate_deflate_compress_bound(work.compressor.get(), strip.filteredSize);
     // The slack lets the stream walker read whole words past the end, and
     // the joining trailer be written in place.
-    strip.compressedCapacity = bound + 16;
-    strip.compressed = uninitializedBytes(strip.compressedCapacity);
-    strip.compressedSize = libdeflate_deflate_compress(compressor, strip.filtered.get(), strip.filteredSize,
-                                                       strip.compressed.get(), bound);
+    strip.compressed.reset(new uint8_t[bound + 16]);
+    strip.compressedSize =
+        libdeflate_deflate_compress(work.compressor.get(), filtered, strip.filteredSize, strip.compressed.get(), bound);
     strip.ok = strip.compressedSize > 0;
-    if (strip.ok)
-        std::memset(strip.compressed.get() + strip.compressedSize, 0, 16);
-    strip.adler = libdeflate_adler32(1, strip.filtered.get(), strip.filteredSize);
-    // Only the compressed bytes are needed from here on.
-    strip.filtered.reset();
+    if (!strip.ok)
+        return;
+    std::memset(strip.compressed.get() + strip.compressedSize, 0, 16);
+    if (!last)
+        strip.ok = chainLibdeflateStream(strip);
 }
 
 // Adler-32 of two pieces joined, from the checksums of each and the second's
@@ -539,22 +1225,41 @@ uint32_t combineAdler32(uint32_t first, uint32_t second, size_t secondLength)
     return uint32_t((sum2 << 16) | sum1);
 }
 
-void appendBigEndian(QByteArray &out, quint32 value)
+// Writes PNG chunks into a buffer sized for them up front, with each
+// chunk's CRC worked out as its bytes go by.
+class ChunkWriter
 {
-    char bytes[4];
-    qToBigEndian(value, bytes);
-    out.append(bytes, 4);
-}
+public:
+    explicit ChunkWriter(uint8_t *out) : m_out(out) {}
 
-void appendChunk(QByteArray &out, const char type[4], const char *data, qsizetype size)
-{
-    appendBigEndian(out, quint32(size));
-    const qsizetype start = out.size();
-    out.append(type, 4);
-    out.append(data, size);
-    const quint32 crc = libdeflate_crc32(0, out.constData() + start, size_t(size) + 4);
-    appendBigEndian(out, crc);
-}
+    void raw(const uint8_t *bytes, size_t size)
+    {
+        std::memcpy(m_out, bytes, size);
+        m_out += size;
+    }
+    void begin(const char type[4], size_t size)
+    {
+        qToBigEndian(quint32(size), m_out);
+        m_out += 4;
+        raw(reinterpret_cast<const uint8_t *>(type), 4);
+        m_crc = libdeflate_crc32(0, type, 4);
+    }
+    void data(const uint8_t *bytes, size_t size)
+    {
+        m_crc = libdeflate_crc32(m_crc, bytes, size);
+        raw(bytes, size);
+    }
+    void end()
+    {
+        qToBigEndian(quint32(m_crc), m_out);
+        m_out += 4;
+    }
+    const uint8_t *position() const { return m_out; }
+
+private:
+    uint8_t *m_out;
+    uint32_t m_crc = 0;
+};
 
 } // namespace
 
@@ -569,8 +1274,10 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     const int width = image.width();
     const int height = image.height();
     const size_t filteredRow = size_t(width) * size_t(source->channels) + 1;
-    const int rowsPerStrip = int(std::clamp<qsizetype>(options.stripBytes / qsizetype(filteredRow), 1, height));
-    const int level = std::clamp(options.compressionLevel, 1, 12);
+    // Our compressor keeps positions within a strip in 32 bits.
+    const qsizetype stripBytes = std::min<qsizetype>(options.stripBytes, qsizetype(1) << 30);
+    const int rowsPerStrip = int(std::clamp<qsizetype>(stripBytes / qsizetype(filteredRow), 1, height));
+    const int level = std::clamp(options.compressionLevel, 0, 12);
 
     std::vector<Strip> strips;
     for (int row = 0; row < height; row += rowsPerStrip) {
@@ -580,43 +1287,15 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
         strips.push_back(std::move(strip));
     }
 
-    // By default one processor is left to the user interface, so encoding a
-    // capture never starves the main thread's event loop.
-    int threads = options.maxThreads > 0 ? options.maxThreads
-                                         : std::max(1, int(std::thread::hardware_concurrency()) - 1);
+    int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()));
     threads = std::min<int>(threads, int(strips.size()));
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     auto work = [&]() {
-        std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level));
-        if (!compressor) {
-            failed = true;
-            return;
-        }
+        Workspace workspace;
         for (size_t i = next++; i < strips.size() && !failed; i = next++) {
             try {
-                encodeStrip(*source, options.filter, compressor.get(), strips[i]);
-                if (strips[i].ok && i + 1 < strips.size()) {
-                    const auto shape = walkDeflateStream(strips[i].compressed.get(), strips[i].compressedSize);
-                    if (!shape) {
-                        strips[i].ok = false;
-                    } else {
-                        // Clear the final mark, drop padding bits, then close
-                        // with an empty stored block (three zero header bits,
-                        // byte alignment, LEN 0, NLEN 0xFFFF).
-                        uint8_t *bytes = strips[i].compressed.get();
-                        bytes[shape->finalBlockStart >> 3] &= uint8_t(~(1u << (shape->finalBlockStart & 7)));
-                        const uint64_t end = shape->endBit;
-                        if (end & 7)
-                            bytes[end >> 3] &= uint8_t((1u << (end & 7)) - 1);
-                        size_t length = size_t((end + 3 + 7) / 8);
-                        std::fill(bytes + ((end + 7) / 8), bytes + length, 0);
-                        const uint8_t trailer[4] = {0x00, 0x00, 0xFF, 0xFF};
-                        // The stream grows by at most five bytes, within the slack.
-                        std::memcpy(bytes + length, trailer, 4);
-                        strips[i].compressedSize = length + 4;
-                    }
-                }
+                encodeStrip(*source, options.filter, level, i + 1 == strips.size(), workspace, strips[i]);
             } catch (const std::bad_alloc &) {
                 strips[i].ok = false;
             }
@@ -638,31 +1317,31 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     if (failed)
         return std::nullopt;
 
-    size_t compressedTotal = 0;
-    for (const Strip &strip : strips)
-        compressedTotal += strip.compressedSize;
-
-    QByteArray idat;
-    idat.reserve(qsizetype(compressedTotal + 6));
-    // zlib header: deflate, 32 KiB window, level hint, check bits.
+    // The zlib stream: header (deflate, 32 KiB window, level hint, check
+    // bits), the strips' pieces, the Adler-32 of all filtered rows.
     const uint8_t levelHint = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
     uint16_t header = uint16_t((0x78 << 8) | (levelHint << 6));
     header = uint16_t(header + (31 - header % 31));
-    idat.append(char(header >> 8));
-    idat.append(char(header & 0xFF));
     uint32_t adler = 1;
-    for (Strip &strip : strips) {
-        idat.append(reinterpret_cast<const char *>(strip.compressed.get()), qsizetype(strip.compressedSize));
+    size_t streamSize = 2 + 4;
+    for (const Strip &strip : strips) {
         adler = combineAdler32(adler, strip.adler, strip.filteredSize);
-        strip.compressed.reset();
+        streamSize += strip.compressedSize;
     }
-    appendBigEndian(idat, adler);
+    uint8_t zlibHeader[2] = {uint8_t(header >> 8), uint8_t(header & 0xFF)};
+    uint8_t zlibTrailer[4];
+    qToBigEndian(adler, zlibTrailer);
 
+    // Decoders read IDAT as one stream; moderate chunks keep every reader's
+    // per-chunk buffers small.
+    constexpr size_t chunkLimit = 1 << 20;
+    const size_t chunkCount = (streamSize + chunkLimit - 1) / chunkLimit;
     QByteArray png;
-    png.reserve(idat.size() + 64);
-    static constexpr char signature[8] = {char(0x89), 'P', 'N', 'G', '\r', '\n', char(0x1A), '\n'};
-    png.append(signature, 8);
-    char ihdr[13];
+    png.resize(qsizetype(8 + 25 + streamSize + 12 * chunkCount + 12));
+    ChunkWriter writer(reinterpret_cast<uint8_t *>(png.data()));
+    static constexpr uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    writer.raw(signature, 8);
+    uint8_t ihdr[13];
     qToBigEndian(quint32(width), ihdr);
     qToBigEndian(quint32(height), ihdr + 4);
     ihdr[8] = 8;                               // bit depth
@@ -670,13 +1349,38 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     ihdr[10] = 0;                              // deflate
     ihdr[11] = 0;                              // adaptive filtering
     ihdr[12] = 0;                              // no interlace
-    appendChunk(png, "IHDR", ihdr, 13);
-    // Decoders read IDAT as one stream; moderate chunks keep every reader's
-    // per-chunk buffers small.
-    constexpr qsizetype chunkLimit = 1 << 20;
-    for (qsizetype offset = 0; offset < idat.size(); offset += chunkLimit)
-        appendChunk(png, "IDAT", idat.constData() + offset, std::min(chunkLimit, idat.size() - offset));
-    appendChunk(png, "IEND", nullptr, 0);
+    writer.begin("IHDR", 13);
+    writer.data(ihdr, 13);
+    writer.end();
+
+    // The stream is cut into chunks wherever the limit falls, across pieces.
+    size_t remainingInChunk = 0;
+    size_t remainingInStream = streamSize;
+    auto stream = [&](const uint8_t *bytes, size_t size) {
+        while (size > 0) {
+            if (remainingInChunk == 0) {
+                remainingInChunk = std::min(chunkLimit, remainingInStream);
+                writer.begin("IDAT", remainingInChunk);
+            }
+            const size_t n = std::min(size, remainingInChunk);
+            writer.data(bytes, n);
+            bytes += n;
+            size -= n;
+            remainingInChunk -= n;
+            remainingInStream -= n;
+            if (remainingInChunk == 0)
+                writer.end();
+        }
+    };
+    stream(zlibHeader, 2);
+    for (Strip &strip : strips) {
+        stream(strip.compressed.get(), strip.compressedSize);
+        strip.compressed.reset();
+    }
+    stream(zlibTrailer, 4);
+    writer.begin("IEND", 0);
+    writer.end();
+    Q_ASSERT(writer.position() == reinterpret_cast<uint8_t *>(png.data()) + png.size());
     return png;
 }
 

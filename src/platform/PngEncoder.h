@@ -14,10 +14,16 @@ enum class PngRowFilter { None, Sub, Up, Paeth, Adaptive };
 
 struct PngEncoderOptions
 {
-    // libdeflate level, 1 (fastest) to 12 (smallest).
-    int compressionLevel = 1;
-    PngRowFilter filter = PngRowFilter::Up;
-    // Worker threads for the strips; 0 means one per processor but one.
+    // 0 is our own single-probe compressor, made for screen content: two to
+    // three times as fast as libdeflate's level 1, with files up to a tenth
+    // larger (a few percent above zlib's default level).
+    // 1 (fastest) to 12 (smallest) are libdeflate's levels.
+    int compressionLevel = 0;
+    // Sub suits captures best: flat runs and text edges along a row become
+    // zeros and repeated bytes.
+    PngRowFilter filter = PngRowFilter::Sub;
+    // Worker threads for the strips, the caller's own included; 0 means one
+    // per processor.
     int maxThreads = 0;
     // Rows are grouped into strips of about this many filtered bytes; each
     // strip is compressed on its own and the pieces are joined into one zlib

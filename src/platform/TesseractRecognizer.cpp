@@ -8,7 +8,12 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstring>
+#include <latch>
+#include <numeric>
+#include <system_error>
 #include <thread>
 
 namespace tessaline {
@@ -35,6 +40,16 @@ constexpr int blockMargin = 4;
 // Below this many pixels across or down a picture cannot hold a readable
 // line of text (the smallest screen glyphs need about that much).
 constexpr int smallestTextSide = 8;
+// A grey level this far from the background counts as ink.
+constexpr int inkContrast = 40;
+// How much text one engine reads in one go, as the width of a line scaled
+// to a height of 32 (the engine's network reads lines at one height, so
+// that is what its time follows). About four full-width lines of a text
+// editor: small enough that a page of one block spreads over the engines,
+// large enough that what each call costs besides the lines stays small
+// (cut into single lines, a page takes a fifth longer). Fixed, so that how
+// a page is cut never depends on the machine.
+constexpr int pieceWork = 10 * 1400;
 
 // The engine and its image library report what they cannot make sense of
 // (an empty page, a box outside a thin picture) on the terminal. For us each
@@ -46,12 +61,156 @@ void silenceEngineMessages(tesseract::TessBaseAPI &engine)
     engine.SetVariable("debug_file", "/dev/null");
 }
 
-struct TextBlock
+// Whether light ink on a dark ground dominates the area. The ground is the
+// most common grey level (screens paint flat backgrounds); ink is what
+// stands clearly apart from it, on either side.
+bool isLightOnDark(const QImage &grey, const QRect &area, int step)
 {
-    int left = 0, top = 0, right = 0, bottom = 0;
+    std::array<int, 64> levels{};
+    for (int y = area.top(); y <= area.bottom(); y += step) {
+        const uchar *line = grey.constScanLine(y);
+        for (int x = area.left(); x <= area.right(); x += step)
+            ++levels[line[x] >> 2];
+    }
+    const int ground = int(std::max_element(levels.begin(), levels.end()) - levels.begin()) * 4 + 2;
+    int lighter = 0, darker = 0;
+    for (int i = 0; i < int(levels.size()); ++i) {
+        const int level = i * 4 + 2;
+        if (level > ground + inkContrast)
+            lighter += levels[i];
+        else if (level < ground - inkContrast)
+            darker += levels[i];
+    }
+    return lighter > darker;
+}
+
+// The network was taught dark text on a light ground; white-on-dark text
+// read as it stands comes out as a low-confidence guess. The engine could
+// retry such lines inverted, but that reads them twice and every line of a
+// dark page is such a line; turning the pixels ourselves reads them once.
+QImage darkTextOnLight(QImage grey, const QRect &area, int step)
+{
+    if (isLightOnDark(grey, area, step))
+        grey.invertPixels();
+    return grey;
+}
+
+// A run of lines of one layout block that one engine reads at once, and
+// what it read, in the image's coordinates.
+struct TextPiece
+{
+    QRect crop; // the pixels handed to the engine
+    // Rows above and below these (in the image) belong to the neighbouring
+    // pieces and are painted over.
+    int keepTop = 0;
+    int keepBottom = 0;
+    int work = 0;
     QList<TextObservation> lines;
     bool failed = false;
 };
+
+// A box as the engine reports it: right and bottom one past the last pixel.
+struct EngineBox
+{
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The text lines of the blocks in reading order, cut into pieces of about
+// `pieceWork` each. A block that fits stays whole, exactly as the layout
+// found it; a longer one is cut halfway between two of its lines.
+std::vector<TextPiece> textPieces(tesseract::PageIterator &it, const QSize &imageSize)
+{
+    std::vector<TextPiece> pieces;
+    const QRect page(QPoint(0, 0), imageSize);
+    do {
+        EngineBox block;
+        if (!PTIsTextType(it.BlockType())
+            || !it.BoundingBox(tesseract::RIL_BLOCK, &block.left, &block.top, &block.right, &block.bottom)) {
+            continue;
+        }
+        // Only lines that follow one another down the page can be cut apart
+        // by rows.
+        tesseract::Orientation orientation = tesseract::ORIENTATION_PAGE_UP;
+        tesseract::WritingDirection direction = tesseract::WRITING_DIRECTION_LEFT_TO_RIGHT;
+        tesseract::TextlineOrder order = tesseract::TEXTLINE_ORDER_TOP_TO_BOTTOM;
+        float deskew = 0;
+        it.Orientation(&orientation, &direction, &order, &deskew);
+        const bool stacked = orientation == tesseract::ORIENTATION_PAGE_UP
+                             && order == tesseract::TEXTLINE_ORDER_TOP_TO_BOTTOM;
+        std::vector<EngineBox> lines;
+        std::vector<int> work;
+        do {
+            EngineBox line;
+            if (it.BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom)) {
+                lines.push_back(line);
+                work.push_back((line.right - line.left) * 32 / std::max(1, line.bottom - line.top));
+            }
+        } while (!it.IsAtFinalElement(tesseract::RIL_BLOCK, tesseract::RIL_TEXTLINE)
+                 && it.Next(tesseract::RIL_TEXTLINE));
+
+        const QRect blockArea = QRect(QPoint(block.left - blockMargin, block.top - blockMargin),
+                                      QPoint(block.right + blockMargin - 1, block.bottom + blockMargin - 1))
+                                    .intersected(page);
+        const int total = std::accumulate(work.begin(), work.end(), 0);
+        if (!stacked || lines.size() < 2 || total <= pieceWork) {
+            pieces.push_back(TextPiece{blockArea, blockArea.top(), blockArea.bottom(), total, {}, false});
+            continue;
+        }
+        // A cut goes between a line and one that starts below its middle and
+        // ends below it.
+        auto canCutAfter = [&](size_t i) {
+            return i + 1 < lines.size() && lines[i + 1].top > (lines[i].top + lines[i].bottom) / 2
+                   && lines[i + 1].bottom > lines[i].bottom;
+        };
+        // Even pieces, so the last one is not a sliver.
+        const int target = total / ((total + pieceWork - 1) / pieceWork);
+        size_t first = 0;
+        int sum = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            sum += work[i];
+            const bool last = i + 1 == lines.size();
+            if (!last && (sum < target || !canCutAfter(i)))
+                continue;
+            TextPiece piece;
+            piece.work = sum;
+            piece.keepTop = first == 0 ? blockArea.top() : (lines[first - 1].bottom + lines[first].top) / 2;
+            piece.keepBottom = last ? blockArea.bottom() : (lines[i].bottom + lines[i + 1].top) / 2 - 1;
+            const int top = std::max(blockArea.top(), std::min(piece.keepTop, lines[first].top - blockMargin));
+            const int bottom =
+                std::min(blockArea.bottom(), std::max(piece.keepBottom, lines[i].bottom + blockMargin - 1));
+            piece.crop = QRect(QPoint(blockArea.left(), top), QPoint(blockArea.right(), bottom));
+            pieces.push_back(piece);
+            first = i + 1;
+            sum = 0;
+        }
+    } while (it.Next(tesseract::RIL_BLOCK));
+    return pieces;
+}
+
+// The piece's pixels as the engine should see them: dark text on light,
+// with the slivers of the neighbouring pieces' lines painted over with the
+// ground, so that no half line is read twice.
+QImage pieceImage(const QImage &grey, const TextPiece &piece)
+{
+    QImage image = grey.copy(piece.crop);
+    const int above = std::clamp(piece.keepTop - piece.crop.top(), 0, image.height());
+    const int below = std::clamp(piece.crop.bottom() - piece.keepBottom, 0, image.height() - above);
+    if (above > 0 || below > 0) {
+        std::array<int, 256> levels{};
+        for (int y = above; y < image.height() - below; ++y) {
+            const uchar *line = image.constScanLine(y);
+            for (int x = 0; x < image.width(); ++x)
+                ++levels[line[x]];
+        }
+        const auto ground = uchar(std::max_element(levels.begin(), levels.end()) - levels.begin());
+        for (int y = 0; y < above; ++y)
+            std::memset(image.scanLine(y), ground, size_t(image.width()));
+        for (int y = image.height() - below; y < image.height(); ++y)
+            std::memset(image.scanLine(y), ground, size_t(image.width()));
+    }
+    const QRect area = image.rect();
+    return darkTextOnLight(std::move(image), area, 1);
+}
 
 QString utf8Text(tesseract::ResultIterator &it, tesseract::PageIteratorLevel level)
 {
@@ -59,9 +218,10 @@ QString utf8Text(tesseract::ResultIterator &it, tesseract::PageIteratorLevel lev
     return text ? QString::fromUtf8(text.get()) : QString();
 }
 
-// Each line's text with the box of every word in it. The iterator walks the
-// words of a line and then steps on to the next line.
-void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
+// Each line's text with the box of every word in it, moved by `offset` from
+// the engine's picture into the page. The iterator walks the words of a
+// line and then steps on to the next line.
+void readLines(tesseract::TessBaseAPI &engine, const QPoint &offset, QList<TextObservation> &lines)
 {
     std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
     if (!it)
@@ -81,8 +241,10 @@ void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
             int left = 0, top = 0, right = 0, bottom = 0;
             if (!it->Empty(tesseract::RIL_WORD) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
                 const QString word = utf8Text(*it, tesseract::RIL_WORD);
-                if (!word.isEmpty())
-                    observation.words << RecognizedWord{word, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))};
+                if (!word.isEmpty()) {
+                    const QRect box(QPoint(left, top), QPoint(right - 1, bottom - 1));
+                    observation.words << RecognizedWord{word, box.translated(offset)};
+                }
             }
         } while (!it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && it->Next(tesseract::RIL_WORD));
         lines << observation;
@@ -93,40 +255,51 @@ void readLines(tesseract::TessBaseAPI &engine, QList<TextObservation> &lines)
 
 TesseractRecognizer::TesseractRecognizer(QByteArray dataPath, int engines)
     : m_requestedDataPath(std::move(dataPath)),
-      m_wantedEngines(engines > 0 ? engines : std::clamp(int(std::thread::hardware_concurrency()), 1, 4))
+      m_wantedEngines(engines > 0 ? engines : std::clamp(int(std::thread::hardware_concurrency()), 1, 8))
 {
 }
 
 TesseractRecognizer::~TesseractRecognizer()
 {
-    for (auto &engine : m_engines)
-        engine->End();
+    for (auto &engine : m_engines) {
+        if (engine)
+            engine->End();
+    }
 }
 
-Expected<void, TextRecognitionError> TesseractRecognizer::ensureEngines()
+std::unique_ptr<tesseract::TessBaseAPI> TesseractRecognizer::loadedEngine() const
 {
     keepOpenMpToThisThread();
+    auto engine = std::make_unique<tesseract::TessBaseAPI>();
+    silenceEngineMessages(*engine);
     const char *path = m_requestedDataPath.isEmpty() ? nullptr : m_requestedDataPath.constData();
-    while (int(m_engines.size()) < m_wantedEngines) {
-        auto engine = std::make_unique<tesseract::TessBaseAPI>();
-        silenceEngineMessages(*engine);
-        if (engine->Init(path, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
-            engine->End();
-            if (m_engines.empty()) {
-                return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available: the "
-                                                                      "English language data could not be loaded.")});
-            }
-            m_wantedEngines = int(m_engines.size()); // work with the engines there are
-            break;
-        }
-        m_engines.push_back(std::move(engine));
+    if (engine->Init(path, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
+        engine->End();
+        return nullptr;
+    }
+    // Light text is turned dark before the engine sees it (see
+    // darkTextOnLight), so a second, inverted reading of every uncertain
+    // line would only double the time.
+    engine->SetVariable("tessedit_do_invert", "0");
+    return engine;
+}
+
+Expected<void, TextRecognitionError> TesseractRecognizer::ensureLayoutEngine()
+{
+    if (m_engines.empty())
+        m_engines.resize(size_t(m_wantedEngines));
+    if (!m_engines.front())
+        m_engines.front() = loadedEngine();
+    if (!m_engines.front()) {
+        return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available: the "
+                                                              "English language data could not be loaded.")});
     }
     return {};
 }
 
 QString TesseractRecognizer::dataPath() const
 {
-    return m_engines.empty() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());
+    return m_engines.empty() || !m_engines.front() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());
 }
 
 QImage TesseractRecognizer::greyImage(const QImage &image)
@@ -152,70 +325,82 @@ QImage TesseractRecognizer::greyImage(const QImage &image)
 
 TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
 {
-    if (auto engines = ensureEngines(); !engines)
-        return unexpected(engines.error());
+    if (auto engine = ensureLayoutEngine(); !engine)
+        return unexpected(engine.error());
     // Nothing to read is not a failure.
     if (image.isNull() || image.width() < smallestTextSide || image.height() < smallestTextSide)
         return QList<TextObservation>();
 
-    // Tesseract reads grey levels; one shared copy serves every engine.
-    const QImage grey = greyImage(image);
+    // Tesseract reads grey levels; one shared copy serves every engine. A
+    // dark page is turned as a whole so that the layout sees what it sees
+    // on a light one; every other sample is enough to tell.
+    const QImage grey = darkTextOnLight(greyImage(image), QRect(QPoint(0, 0), image.size()), 2);
 
-    // Page layout: the text blocks in reading order.
+    // The other engines load (at first use) while the layout is found, each
+    // on the thread that then reads with it, and wait for the pieces.
+    std::vector<TextPiece> pieces;
+    std::vector<size_t> order;
+    std::latch laidOut(1);
+    std::atomic<size_t> next{0};
+    auto read = [&](tesseract::TessBaseAPI &engine) {
+        keepOpenMpToThisThread();
+        engine.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+        for (size_t i = next++; i < order.size(); i = next++) {
+            TextPiece &piece = pieces[order[i]];
+            const QImage pixels = pieceImage(grey, piece);
+            engine.SetImage(pixels.constBits(), pixels.width(), pixels.height(), 1, int(pixels.bytesPerLine()));
+            engine.SetSourceResolution(desktopDpi);
+            if (engine.Recognize(nullptr) != 0) {
+                piece.failed = true;
+                continue;
+            }
+            readLines(engine, piece.crop.topLeft(), piece.lines);
+        }
+        engine.Clear();
+    };
+    std::vector<std::thread> helpers;
+    for (size_t e = 1; e < m_engines.size(); ++e) {
+        try {
+            helpers.emplace_back([&, e]() {
+                if (!m_engines[e])
+                    m_engines[e] = loadedEngine();
+                laidOut.wait();
+                if (m_engines[e])
+                    read(*m_engines[e]);
+            });
+        } catch (const std::system_error &) {
+            break; // no thread to be had: the engines there are read it all
+        }
+    }
+
     tesseract::TessBaseAPI &layout = *m_engines.front();
     layout.SetPageSegMode(tesseract::PSM_AUTO);
     layout.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
     layout.SetSourceResolution(desktopDpi);
-    std::vector<TextBlock> blocks;
-    {
-        std::unique_ptr<tesseract::PageIterator> it(layout.AnalyseLayout());
-        if (it) {
-            do {
-                TextBlock block;
-                if (PTIsTextType(it->BlockType())
-                    && it->BoundingBox(tesseract::RIL_BLOCK, &block.left, &block.top, &block.right, &block.bottom))
-                    blocks.push_back(block);
-            } while (it->Next(tesseract::RIL_BLOCK));
-        }
-    }
+    // The layout is all that is taken from this pass, and every engine waits
+    // for it; telling fixed-pitch lines from proportional ones only matters
+    // to cutting words, which the reading does again, so it is skipped here.
+    layout.SetVariable("textord_disable_pitch_test", "1");
+    if (std::unique_ptr<tesseract::PageIterator> it(layout.AnalyseLayout()); it)
+        pieces = textPieces(*it, grey.size());
     layout.Clear();
+    layout.SetVariable("textord_disable_pitch_test", "0");
+    // The largest pieces first, so no engine is left with a long one at the
+    // end while the others wait; each piece keeps its place in the result.
+    order.resize(pieces.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return pieces[a].work > pieces[b].work; });
+    laidOut.count_down();
 
-    // Each engine reads whole blocks; which engine reads which block does
-    // not change the result.
-    std::atomic<size_t> next{0};
-    auto work = [&](tesseract::TessBaseAPI *engine) {
-        keepOpenMpToThisThread();
-        engine->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
-        engine->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
-        engine->SetSourceResolution(desktopDpi);
-        for (size_t i = next++; i < blocks.size(); i = next++) {
-            TextBlock &block = blocks[i];
-            const int left = std::max(0, block.left - blockMargin);
-            const int top = std::max(0, block.top - blockMargin);
-            const int right = std::min(grey.width(), block.right + blockMargin);
-            const int bottom = std::min(grey.height(), block.bottom + blockMargin);
-            engine->SetRectangle(left, top, right - left, bottom - top);
-            if (engine->Recognize(nullptr) != 0) {
-                block.failed = true;
-                continue;
-            }
-            readLines(*engine, block.lines);
-        }
-        engine->Clear();
-    };
-    const size_t threads = std::min(m_engines.size(), std::max<size_t>(blocks.size(), 1));
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t)
-        helpers.emplace_back(work, m_engines[t].get());
-    work(m_engines.front().get());
+    read(layout);
     for (std::thread &helper : helpers)
         helper.join();
 
     QList<TextObservation> observations;
-    for (const TextBlock &block : blocks) {
-        if (block.failed)
+    for (const TextPiece &piece : pieces) {
+        if (piece.failed)
             return unexpected(TextRecognitionError{QStringLiteral("The text in the image could not be recognised.")});
-        observations += block.lines;
+        observations += piece.lines;
     }
     return observations;
 }

@@ -1,11 +1,18 @@
+#include "imaging/SnipFrameComposerModel.h"
 #include "imaging/SnipFrameStyle.h"
 
 #include <QColorSpace>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace tessaline;
 
 Q_DECLARE_METATYPE(tessaline::SnipFramePreset)
+Q_DECLARE_METATYPE(tessaline::SnipFrameStyle)
 
 namespace {
 
@@ -36,6 +43,78 @@ bool near(QColor actual, QColor expected, int tolerance = 2)
 int luminance(QRgb pixel)
 {
     return qGray(pixel);
+}
+
+// A capture-like source: bands of colour, a diagonal ramp and a few
+// translucent pixels when it has alpha, so misplaced rows or columns show.
+QImage patterned(int width, int height, QImage::Format format)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int alpha = format == QImage::Format_RGB32 || (x + y) % 7 ? 255 : 90;
+            line[x] = qRgba((x * 5) % 256, (y * 3) % 256, (x + 2 * y) % 256, alpha);
+        }
+    }
+    return image.convertToFormat(format);
+}
+
+// The frame drawn the plain way, in one pass over the whole picture with a
+// full-size shadow mask: what the renderer must match.
+QImage plainlyFramed(const QImage &image, const SnipFrameStyle &style)
+{
+    const SnipFrameStyle s = style.clamped();
+    const int p = SnipFrameRenderer::pixelPadding(style);
+    const QSize size = *SnipFrameRenderer::outputSize(image.size(), style);
+    const bool alpha = image.hasAlphaChannel();
+    const QImage source = image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage output(size, QImage::Format_ARGB32_Premultiplied);
+    const std::optional<QColor> flat = SnipFramePresets::flatColor(s.preset);
+    output.fill(flat ? *flat : QColor(Qt::transparent));
+    QPainter painter(&output);
+    if (s.preset == SnipFramePreset::mutedGradient) {
+        QLinearGradient gradient(QPointF(0, 0), QPointF(size.width(), size.height()));
+        gradient.setColorAt(0, SnipFramePresets::gradientStartColor());
+        gradient.setColorAt(1, SnipFramePresets::gradientEndColor());
+        painter.fillRect(QRect(QPoint(0, 0), size), gradient);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const double radius = SnipFrameRenderer::effectiveCornerRadius(s, source.size());
+    const auto fillShape = [&](QPainter &target, QPointF origin, bool textured) {
+        target.setPen(Qt::NoPen);
+        if (textured) {
+            QBrush brush(source);
+            brush.setTransform(QTransform::fromTranslate(origin.x(), origin.y()));
+            target.setBrush(brush);
+        } else {
+            target.setBrush(Qt::black);
+        }
+        const QRectF rect(origin, QSizeF(source.size()));
+        if (radius > 0)
+            target.drawRoundedRect(rect, radius, radius, Qt::AbsoluteSize);
+        else
+            target.drawRect(rect);
+    };
+    if (s.shadowIsEnabled && s.shadowOpacity > 0 && s.shadowRadius > 0) {
+        const int r = int(std::lround((std::sqrt(1.0 + s.shadowRadius * s.shadowRadius) - 1.0) / 2.0));
+        const int margin = 3 * r + 1;
+        const int whole = int(std::floor(s.shadowOffsetY));
+        QImage mask(source.width() + 2 * margin, source.height() + 2 * margin + 1, QImage::Format_Alpha8);
+        mask.fill(0);
+        {
+            QPainter shape(&mask);
+            shape.setRenderHint(QPainter::Antialiasing, true);
+            fillShape(shape, QPointF(margin, margin + s.shadowOffsetY - whole), alpha);
+        }
+        SnipFrameRenderer::blurAlphaMask(mask, s.shadowRadius);
+        painter.save();
+        painter.setOpacity(s.shadowOpacity);
+        painter.drawImage(QPoint(p - margin, p + whole - margin), mask);
+        painter.restore();
+    }
+    fillShape(painter, QPointF(p, p), true);
+    return output;
 }
 
 } // namespace
@@ -325,6 +404,67 @@ private Q_SLOTS:
         QVERIFY(qAlpha(shadow) > 0);
         QCOMPARE(qRed(shadow), 0); // black, premultiplied or not
         QCOMPARE(qAlpha(framed->pixel(0, 0)), 0);
+    }
+
+    // The renderer paints in parallel bands and blurs the shadow of an
+    // opaque snip on a shortened shape; the picture must not show it.
+    void matchesThePlainRendering_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<SnipFrameStyle>("style");
+
+        const SnipFrameStyle usual = SnipFrameComposerModel::defaultStyle();
+        const QImage wide = patterned(611, 397, QImage::Format_RGB32);
+        QTest::newRow("usual frame") << wide << usual;
+
+        SnipFrameStyle lifted = usual;
+        lifted.preset = SnipFramePreset::graphite;
+        lifted.shadowOffsetY = -13.4;
+        lifted.shadowOpacity = 0.9;
+        lifted.cornerRadius = 0;
+        QTest::newRow("lifted, fractional offset, square") << wide << lifted;
+
+        SnipFrameStyle heavy = usual;
+        heavy.preset = SnipFramePreset::mutedGradient;
+        heavy.padding = 160;
+        heavy.cornerRadius = 48;
+        heavy.shadowRadius = 48;
+        heavy.shadowOpacity = 0.4;
+        heavy.shadowOffsetY = 10.5;
+        QTest::newRow("gradient, soft shadow") << wide << heavy;
+
+        SnipFrameStyle clear = usual;
+        clear.preset = SnipFramePreset::transparent;
+        clear.shadowOffsetY = 200; // beyond the snip's own height
+        QTest::newRow("transparent, shadow far below") << patterned(300, 120, QImage::Format_RGB32) << clear;
+        QTest::newRow("translucent snip") << patterned(203, 151, QImage::Format_ARGB32) << usual;
+        QTest::newRow("bytes per pixel capture") << patterned(250, 180, QImage::Format_RGB888) << lifted;
+        QTest::newRow("shorter than the blur, long") << patterned(700, 41, QImage::Format_RGB32) << usual;
+        QTest::newRow("narrower than the blur, tall") << patterned(33, 500, QImage::Format_RGB32) << usual;
+        SnipFrameStyle noShadow = usual;
+        noShadow.shadowIsEnabled = false;
+        QTest::newRow("no shadow") << wide << noShadow;
+    }
+
+    void matchesThePlainRendering()
+    {
+        QFETCH(QImage, image);
+        QFETCH(SnipFrameStyle, style);
+        const auto framed = SnipFrameRenderer::renderFramedImage(image, style);
+        QVERIFY(framed);
+        const QImage expected = plainlyFramed(image, style);
+        QCOMPARE(framed->size(), expected.size());
+        // To the last bit: background, shadow, the snip and its edges.
+        for (int y = 0; y < expected.height(); ++y) {
+            for (int x = 0; x < expected.width(); ++x) {
+                if (framed->pixel(x, y) != expected.pixel(x, y))
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2: %3, expected %4")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(framed->pixel(x, y), 8, 16)
+                                         .arg(expected.pixel(x, y), 8, 16)));
+            }
+        }
     }
 
     void gradientRunsCornerToCorner()

@@ -38,6 +38,36 @@ QImage screenshotLike(int width, int height, QImage::Format format)
     return image.convertToFormat(format);
 }
 
+// Bytes whose values follow a steep geometric law, in no repeating order:
+// the rarest ones would need Huffman codes longer than DEFLATE allows.
+QImage skewedBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    QRandomGenerator random(3);
+    for (int y = 0; y < height; ++y) {
+        uchar *line = image.scanLine(y);
+        for (int x = 0; x < width * 3; ++x) {
+            int value = 0;
+            while (value < 255 && random.bounded(2) == 0)
+                ++value;
+            line[x] = uchar(value * 7);
+        }
+    }
+    return image;
+}
+
+QImage noise(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(5);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = random.generate() | 0xFF000000u;
+    }
+    return image;
+}
+
 QImage decoded(const QByteArray &png)
 {
     QImage image;
@@ -102,6 +132,30 @@ void PngEncoderTest::roundTrip_data()
     QImage flat(640, 480, QImage::Format_RGB32);
     flat.fill(Qt::white);
     QTest::newRow("flat, long matches across strips") << flat << PngRowFilter::Up << 9 << qsizetype(50000);
+
+    // Level 0, our own compressor, and the word-at-a-time filters it is
+    // paired with by default.
+    const QImage premultiplied = screenshotLike(131, 97, QImage::Format_ARGB32_Premultiplied);
+    QTest::newRow("fast rgb sub, odd width") << rgb << PngRowFilter::Sub << 0 << qsizetype(4000);
+    QTest::newRow("fast rgb up, one strip") << rgb << PngRowFilter::Up << 0 << qsizetype(1 << 20);
+    QTest::newRow("fast argb sub") << argb << PngRowFilter::Sub << 0 << qsizetype(3000);
+    QTest::newRow("fast argb up, strip per row") << argb << PngRowFilter::Up << 0 << qsizetype(1);
+    QTest::newRow("fast premultiplied sub") << premultiplied << PngRowFilter::Sub << 0 << qsizetype(2500);
+    QTest::newRow("fast premultiplied up") << premultiplied << PngRowFilter::Up << 0 << qsizetype(2500);
+    QTest::newRow("fast premultiplied paeth") << premultiplied << PngRowFilter::Paeth << 0 << qsizetype(2500);
+    QTest::newRow("fast grey") << screenshotLike(77, 33, QImage::Format_Grayscale8) << PngRowFilter::Sub << 0
+                               << qsizetype(500);
+    QTest::newRow("fast rgb888 adaptive") << screenshotLike(99, 51, QImage::Format_RGB888) << PngRowFilter::Adaptive
+                                          << 0 << qsizetype(1000);
+    QTest::newRow("fast one column") << screenshotLike(1, 37, QImage::Format_ARGB32) << PngRowFilter::Sub << 0
+                                     << qsizetype(1);
+    QTest::newRow("fast one pixel") << screenshotLike(1, 1, QImage::Format_RGB32) << PngRowFilter::Sub << 0
+                                    << qsizetype(1);
+    QTest::newRow("fast flat, long matches") << flat << PngRowFilter::Sub << 0 << qsizetype(200000);
+    QTest::newRow("fast noise, stored blocks over 64 KiB") << noise(300, 200) << PngRowFilter::Sub << 0
+                                                           << qsizetype(150000);
+    QTest::newRow("fast skewed bytes, long codes cut") << skewedBytes(400, 300) << PngRowFilter::None << 0
+                                                       << qsizetype(1 << 20);
 }
 
 void PngEncoderTest::roundTrip()

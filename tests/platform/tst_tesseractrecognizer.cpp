@@ -3,6 +3,7 @@
 #include "platform/TesseractRecognizer.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QTemporaryFile>
@@ -25,6 +26,56 @@ QImage rendered(const QStringList &lines, QColor background, QColor ink, int pix
     painter.setPen(ink);
     for (int i = 0; i < lines.size(); ++i)
         painter.drawText(QPoint(pixelSize * 2, (i + 1) * pixelSize * 2 + pixelSize / 2), lines.at(i));
+    return image;
+}
+
+// One line of text drawn on a ground of its own colour, and where it went.
+struct DrawnLine
+{
+    QString text;
+    QRect box;
+};
+
+struct Column
+{
+    QRect area;
+    QColor ground;
+    QColor ink;
+    int lines = 0;
+    int pitch = 26; // from one baseline to the next
+};
+
+// Columns of distinct lines, each column on its own ground.
+QImage drawnColumns(QSize size, const QList<Column> &columns, QList<QList<DrawnLine>> &drawn)
+{
+    static const QStringList starts{QStringLiteral("Amber"), QStringLiteral("Silver"), QStringLiteral("Copper"),
+                                    QStringLiteral("Violet"), QStringLiteral("Golden"), QStringLiteral("Crimson")};
+    static const QStringList middles{QStringLiteral("notes follow the river"),
+                                     QStringLiteral("cards gather by the door"),
+                                     QStringLiteral("maps show every harbour"),
+                                     QStringLiteral("snips wait on the board"),
+                                     QStringLiteral("boxes keep their shape")};
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    int serial = 0;
+    for (const Column &column : columns) {
+        painter.fillRect(column.area, column.ground);
+        painter.setPen(column.ink);
+        QList<DrawnLine> lines;
+        for (int i = 0; i < column.lines; ++i, ++serial) {
+            const QString text = starts.at(serial % starts.size()) + QLatin1Char(' ')
+                                 + middles.at(serial / starts.size() % middles.size());
+            const QPoint origin(column.area.left() + 30, column.area.top() + 40 + i * column.pitch);
+            painter.drawText(origin, text);
+            lines << DrawnLine{text, metrics.boundingRect(text).translated(origin)};
+        }
+        drawn << lines;
+    }
     return image;
 }
 
@@ -58,12 +109,16 @@ QByteArray standardErrorOf(Work work)
 
 } // namespace
 
+Q_DECLARE_METATYPE(QList<Column>)
+
 class TesseractRecognizerTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void readsLinesInOrder_data();
     void readsLinesInOrder();
+    void readsEveryLineOnceWhereItWasDrawn_data();
+    void readsEveryLineOnceWhereItWasDrawn();
     void blankImageHasNoText();
     void thinAndTinyPicturesReadQuietly_data();
     void thinAndTinyPicturesReadQuietly();
@@ -109,6 +164,62 @@ void TesseractRecognizerTest::readsLinesInOrder()
         }
         QCOMPARE(texts.join(QLatin1Char(' ')), lines.at(i));
     }
+}
+
+void TesseractRecognizerTest::readsEveryLineOnceWhereItWasDrawn_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<Column>>("columns");
+    const QColor paper(246, 246, 248), text(40, 40, 46), night(30, 30, 34), moon(225, 225, 230);
+    // Long enough that the engines read the column in several pieces.
+    QTest::newRow("long page") << QSize(700, 900) << QList<Column>{{QRect(0, 0, 700, 900), paper, text, 32}};
+    // Where the page is cut, a piece holds the tails of its neighbours'
+    // letters; read, they became a stray line of their own.
+    QTest::newRow("long page, lines close together")
+        << QSize(700, 800) << QList<Column>{{QRect(0, 0, 700, 800), paper, text, 40, 16}};
+    QTest::newRow("long dark page") << QSize(700, 900) << QList<Column>{{QRect(0, 0, 700, 900), night, moon, 32}};
+    QTest::newRow("dark panel beside a light page")
+        << QSize(1400, 500)
+        << QList<Column>{{QRect(0, 0, 700, 500), paper, text, 14}, {QRect(700, 0, 700, 500), night, moon, 14}};
+    QTest::newRow("light panel on a dark page")
+        << QSize(1400, 500)
+        << QList<Column>{{QRect(0, 0, 700, 500), night, moon, 14}, {QRect(700, 0, 700, 500), paper, text, 14}};
+}
+
+// Each drawn line comes back once, in its column's order, with the words'
+// boxes on the pixels where that line was drawn: whichever engine read
+// which piece of the page, and whichever way round its colours were.
+void TesseractRecognizerTest::readsEveryLineOnceWhereItWasDrawn()
+{
+    QFETCH(QSize, size);
+    QFETCH(QList<Column>, columns);
+    QList<QList<DrawnLine>> drawn;
+    const QImage image = drawnColumns(size, columns, drawn);
+    TesseractRecognizer recognizer(QByteArray(), 3);
+    const TextRecognitionOutcome outcome = recognizer.recognize(image);
+    QVERIFY2(outcome, qPrintable(outcome ? QString() : outcome.error().message));
+
+    QList<qsizetype> nextInColumn(drawn.size(), 0);
+    for (const TextObservation &observation : *outcome) {
+        QVERIFY(observation.topCandidate);
+        qsizetype column = 0;
+        while (column < drawn.size()
+               && (nextInColumn[column] >= drawn[column].size()
+                   || drawn[column][nextInColumn[column]].text != *observation.topCandidate)) {
+            ++column;
+        }
+        QVERIFY2(column < drawn.size(),
+                 qPrintable(QStringLiteral("unexpected or out of order: ") + *observation.topCandidate));
+        const DrawnLine &line = drawn[column][nextInColumn[column]++];
+        QStringList words;
+        for (const RecognizedWord &word : observation.words) {
+            words << word.text;
+            QVERIFY2(line.box.adjusted(-2, -2, 2, 2).contains(word.box), qPrintable(word.text));
+        }
+        QCOMPARE(words.join(QLatin1Char(' ')), line.text);
+    }
+    for (qsizetype column = 0; column < drawn.size(); ++column)
+        QCOMPARE(nextInColumn[column], drawn[column].size());
 }
 
 void TesseractRecognizerTest::blankImageHasNoText()
