@@ -43,6 +43,8 @@ CaptureCoordinator::CaptureCoordinator(CaptureCoordinatorServices services, QObj
             return std::unique_ptr<RegionSelectionSession>(
                 new RegionSelectionOverlayController(capture, std::move(completion)));
         };
+        if (!m_services.prepareRegionSelection)
+            m_services.prepareRegionSelection = &RegionSelectionOverlayController::prepareWindow;
     }
 
     // A relaunch recommendation belongs to the process that made it; every
@@ -101,6 +103,17 @@ void CaptureCoordinator::beginCapture(CaptureMode mode)
                 self->runCaptureTask(task);
         },
         Qt::QueuedConnection);
+}
+
+void CaptureCoordinator::prepareForFirstCapture()
+{
+    // Never a reason to ask for access: without it there is nothing to
+    // prepare for.
+    if (m_state.isBusy() || !m_services.permissionController->hasAccess())
+        return;
+    const auto display = m_services.displayCaptureService->prepareDisplayUnderPointer();
+    if (display && m_services.prepareRegionSelection)
+        m_services.prepareRegionSelection(*display);
 }
 
 void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task)

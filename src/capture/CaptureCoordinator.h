@@ -49,6 +49,9 @@ struct CaptureCoordinatorServices
     std::shared_ptr<ScreenCapturePermissionProviding> permissionController;
     NotificationCenter *notificationCenter = nullptr;
     RegionSelectionFactory regionSelectionFactory;
+    // Gets the region selection of a display ready ahead of time; with the
+    // default factory, the real overlay's window.
+    std::function<void(quint32 displayID)> prepareRegionSelection;
 
     // The pictures, the access check and the hot keys of the session's
     // backends; the stores are left to the caller.
@@ -81,6 +84,10 @@ public:
     // Ignored while a capture is being prepared; otherwise cancels any
     // earlier capture task and starts a new one.
     void beginCapture(CaptureMode mode);
+    // Call once the app is idle after starting: readies the picture buffers
+    // and the overlay of the display under the pointer, so the session's
+    // first capture is as quick as the ones after it.
+    void prepareForFirstCapture();
     void refreshPermissionState();
     ScreenCapturePermissionState requestScreenCaptureAccess();
     Expected<void, CaptureSubsystemError> registerHotKeys(const GlobalShortcutConfiguration &configuration);

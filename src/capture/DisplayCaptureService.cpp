@@ -40,6 +40,23 @@ void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
     deliveredTo(this, QtFuture::makeReadyFuture(takeFrontmostWindow())).then(this, std::move(completion));
 }
 
+std::optional<quint32> DisplayCaptureService::prepareDisplayUnderPointer()
+{
+    const auto target = displayTargetUnderPointer();
+    if (!target)
+        return std::nullopt;
+    const auto displays = m_system->shareableDisplays();
+    if (!displays)
+        return std::nullopt;
+    for (const SystemDisplay &display : *displays) {
+        if (display.displayID == target->displayID) {
+            m_system->prepareDisplayCapture(display);
+            return display.displayID;
+        }
+    }
+    return std::nullopt;
+}
+
 CaptureDisplayTarget DisplayCaptureService::targetFor(quint32 displayID, const QRectF &screenFrame)
 {
     const QSize pixels = m_system->displayPixelSize(displayID);

@@ -22,6 +22,7 @@ public:
 
     void captureDisplayUnderPointer(DisplayCompletion completion) override;
     void captureFrontmostWindow(WindowCompletion completion) override;
+    std::optional<quint32> prepareDisplayUnderPointer() override;
 
     // The same work. The display's picture is finished at once where the
     // capture system takes pictures itself, and later where it asks the

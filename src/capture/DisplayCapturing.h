@@ -4,6 +4,7 @@
 #include "capture/CaptureValues.h"
 
 #include <functional>
+#include <optional>
 
 namespace tessaline {
 
@@ -22,6 +23,10 @@ public:
     virtual void captureDisplayUnderPointer(DisplayCompletion completion) = 0;
     // The chosen window of the frontmost application.
     virtual void captureFrontmostWindow(WindowCompletion completion) = 0;
+    // Gets a capture of the display under the pointer ready while nothing
+    // else happens, and names that display; none where there is nothing to
+    // prepare.
+    virtual std::optional<quint32> prepareDisplayUnderPointer() { return std::nullopt; }
 };
 
 } // namespace tessaline

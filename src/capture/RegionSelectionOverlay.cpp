@@ -1,7 +1,9 @@
 #include "capture/RegionSelectionOverlay.h"
 
+#include "platform/PixelCopy.h"
 #include "platform/WindowSystem.h"
 
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -16,65 +18,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <thread>
-#include <vector>
 
 namespace tessaline {
 
 namespace {
-
-// Black at 34 % over the picture leaves 66 % of every channel. The overlay
-// writes that straight into its backing store while it copies the picture,
-// so dimming costs no pass of its own: at 5K a separate pass (or a blend
-// after the copy) is tens of milliseconds before the overlay can show.
-constexpr quint32 keepOf256 = 169; // 169 / 256 ≈ 0.66
-
-struct Pixels
-{
-    const uchar *sourceBits;
-    qsizetype sourceStride;
-    uchar *targetBits;
-    qsizetype targetStride;
-};
-
-void blitRows(Pixels pixels, QRect from, QPoint to, bool dim, int firstRow, int endRow)
-{
-    const int width = from.width();
-    for (int row = firstRow; row < endRow; ++row) {
-        const auto *in = reinterpret_cast<const quint32 *>(pixels.sourceBits + (from.y() + row) * pixels.sourceStride)
-            + from.x();
-        auto *out = reinterpret_cast<quint32 *>(pixels.targetBits + (to.y() + row) * pixels.targetStride) + to.x();
-        if (dim) {
-            for (int x = 0; x < width; ++x) {
-                const quint32 p = in[x];
-                const quint32 redBlue = (((p & 0x00ff00ffu) * keepOf256) >> 8) & 0x00ff00ffu;
-                const quint32 green = (((p & 0x0000ff00u) * keepOf256) >> 8) & 0x0000ff00u;
-                out[x] = 0xff000000u | redBlue | green;
-            }
-        } else {
-            for (int x = 0; x < width; ++x)
-                out[x] = in[x] | 0xff000000u;
-        }
-    }
-}
-
-// Large areas are split over a few threads, each writing its own rows. The
-// pixel pointers are taken here, once: QImage::bits() is not for threads.
-void blit(const QImage &source, const QRect &from, QImage &target, const QPoint &to, bool dim)
-{
-    const Pixels pixels{source.constBits(), source.bytesPerLine(), target.bits(), target.bytesPerLine()};
-    const int rows = from.height();
-    const int threads = qint64(rows) * from.width() > 1'000'000
-        ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())))
-        : 1;
-    const int step = (rows + threads - 1) / threads;
-    std::vector<std::thread> workers;
-    for (int first = step; first < rows; first += step)
-        workers.emplace_back(blitRows, pixels, from, to, dim, first, std::min(rows, first + step));
-    blitRows(pixels, from, to, dim, 0, std::min(rows, step));
-    for (std::thread &worker : workers)
-        worker.join();
-}
 
 QFont labelFont()
 {
@@ -141,14 +88,37 @@ CaptureOverlayWindow::CaptureOverlayWindow(QScreen *screen)
     // Tessaline keeps running from its menu with no window open; closing the
     // overlay must not count as closing the app's last window.
     setAttribute(Qt::WA_QuitOnClose, false);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Qt::black);
-    setPalette(background);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    // Where the active and inactive colours differ, Qt repaints the whole
+    // window when it becomes active, which it does right after the first
+    // frame: a second screenful of pixels for nothing.
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto colourRole = QPalette::ColorRole(role);
+        colours.setBrush(QPalette::Inactive, colourRole, colours.brush(QPalette::Active, colourRole));
+    }
+    setPalette(colours);
     // Placed before it is shown, so it never appears anywhere else first.
     setGeometry(screen->geometry());
     winId();
     if (QWindow *window = windowHandle())
         window->setScreen(screen);
+}
+
+void CaptureOverlayWindow::prepareBackingStore()
+{
+    QBackingStore *store = backingStore();
+    if (!store)
+        return;
+    const QRect area = rect();
+    store->resize(area.size());
+    store->beginPaint(QRegion(area));
+    if (QPaintDevice *device = store->paintDevice()) {
+        QPainter painter(device);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(area, Qt::black);
+    }
+    store->endPaint();
 }
 
 void CaptureOverlayWindow::closeEvent(QCloseEvent *event)
@@ -205,8 +175,12 @@ void RegionSelectionView::drawFrozen(QPainter &painter, const QRect &area, bool 
             QRect from = area.intersected(m_image.rect());
             QRect to = from.translated(offset).intersected(target->rect());
             from = to.translated(-offset);
-            if (!from.isEmpty())
-                blit(m_image, from, *target, to.topLeft(), dimmed);
+            if (!from.isEmpty()) {
+                const PixelArea pixels{m_image.constScanLine(from.y()) + from.x() * 4, m_image.bytesPerLine(),
+                                       target->scanLine(to.y()) + to.x() * 4, target->bytesPerLine(), from.width(),
+                                       from.height()};
+                PixelCopy::copy(pixels, dimmed ? PixelCopy::Tone::dimmed : PixelCopy::Tone::unchanged);
+            }
             return;
         }
     }
@@ -391,6 +365,34 @@ QScreen *RegionSelectionOverlayController::screenForDisplay(quint32 displayID)
     return WindowSystem::screenForDisplay(displayID);
 }
 
+void RegionSelectionOverlayController::prepareWindow(quint32 displayID)
+{
+    QScreen *screen = screenForDisplay(displayID);
+    if (!screen)
+        return;
+    QPointer<CaptureOverlayWindow> &slot = windowPool()[screen->name()];
+    if (slot && slot->screen() == screen)
+        return;
+    delete slot.data();
+    auto *window = new CaptureOverlayWindow(screen);
+    window->prepareBackingStore();
+    if (WindowSystem::clientsPlaceWindows()) {
+        // Qt's first showing of a window costs about ten milliseconds at any
+        // size. Paid here, where nothing can see it: wholly outside every
+        // screen, never activated, taken down at once.
+        const QRect desktop = screen->virtualGeometry();
+        window->move(desktop.right() + 1 + window->width(), desktop.bottom() + 1 + window->height());
+        window->setAttribute(Qt::WA_ShowWithoutActivating);
+        window->show();
+        window->hide();
+        window->setAttribute(Qt::WA_ShowWithoutActivating, false);
+        window->setGeometry(screen->geometry());
+    }
+    // No minute's grace: it waits for the first selection, whenever that
+    // comes, and from then on is kept like any returned window.
+    slot = window;
+}
+
 void RegionSelectionOverlayController::begin()
 {
     if (m_overlayWindow || m_hasCompleted)
@@ -421,6 +423,11 @@ void RegionSelectionOverlayController::begin()
         window->show();
     else
         window->showFullScreen();
+    // Showing posts updates for the whole window and view; the expose that
+    // follows the mapping paints all of it anyway, so they would only paint
+    // the screen a second time once it is up.
+    QCoreApplication::removePostedEvents(window, QEvent::UpdateLater);
+    QCoreApplication::removePostedEvents(view, QEvent::UpdateLater);
     window->raise();
     window->activateWindow();
     view->setFocus(Qt::OtherFocusReason);

@@ -37,6 +37,9 @@ public:
     explicit CaptureOverlayWindow(QScreen *screen);
 
     void setDelegate(RegionSelectionOverlayController *delegate) { m_delegate = delegate; }
+    // Allocates and writes the whole backing store while the window is
+    // hidden, so its first frame meets no page faults.
+    void prepareBackingStore();
     // Counts the times the window went back to the pool, so a late idle
     // check can tell whether it is still the same idle spell.
     int poolVisits = 0;
@@ -71,6 +74,10 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // Nothing shows focus; QWidget's own handlers would repaint the whole
+    // screen when the overlay gets it, right after the first frame.
+    void focusInEvent(QFocusEvent *) override {}
+    void focusOutEvent(QFocusEvent *) override {}
 
 private:
     void respond(RegionSelectionModel::Response response);
@@ -105,6 +112,11 @@ public:
     bool hasInputGrab() const { return m_hasInputGrab; }
     CaptureOverlayWindow *overlayWindow() const { return m_overlayWindow; }
     RegionSelectionView *view() const { return m_view; }
+
+    // Makes the overlay window of a display, with its backing store, and
+    // keeps it hidden until the next selection on that display; nothing is
+    // shown. Does nothing when one is kept already.
+    static void prepareWindow(quint32 displayID);
 
     // The Qt screen that shows a display, or none once it is unplugged.
     static QScreen *screenForDisplay(quint32 displayID);

@@ -103,6 +103,11 @@ public:
     // One window alone, scaled to fit the requested pixel size.
     virtual CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
 
+    // Called once the app is idle after starting: gets the buffers of a
+    // whole-display picture ready, so the session's first capture costs no
+    // more than a later one. Nothing to do where the desktop takes pictures.
+    virtual void prepareDisplayCapture(const SystemDisplay &display) { Q_UNUSED(display); }
+
     // Whether pictures may be taken now, without asking anybody.
     virtual bool hasCaptureAccess() const { return true; }
     // Asks for access where the desktop asks at all; true when granted.

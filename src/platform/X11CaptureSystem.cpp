@@ -297,6 +297,19 @@ QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplayImage(const
     return QtFuture::makeReadyFuture(grabDisplay(display, size));
 }
 
+void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
+{
+    // A grab whose picture is dropped: the server attaches and writes the
+    // whole segment, and every page of the picture buffer is written here,
+    // so the first real grab meets no page faults on either side.
+    for (const X11Display &candidate : displays()) {
+        if (candidate.displayID == display.displayID) {
+            (void)m_capture.grabRoot(candidate.nativeGeometry);
+            return;
+        }
+    }
+}
+
 CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const SystemDisplay &display, const QSize &size)
 {
     for (const X11Display &candidate : displays()) {

@@ -43,6 +43,9 @@ public:
     double windowPointPixelScale(const SystemWindow &window) override;
     QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
     CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override;
+    // The buffers stay until the first capture; from then on they go a
+    // minute after the last one, as always.
+    void prepareDisplayCapture(const SystemDisplay &display) override;
 
     QList<X11Display> displays() const;
     // The displays as a connection (or, without X11, Qt alone) sees them.

@@ -1,5 +1,7 @@
 #include "platform/X11DisplayCapture.h"
 
+#include "platform/PixelCopy.h"
+
 #include <QElapsedTimer>
 
 #include <xcb/shm.h>
@@ -10,44 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <thread>
-#include <vector>
 
 namespace tessaline {
 
 namespace {
-
-// Grabs hand back 0x00RRGGBB (the pad byte is whatever the server keeps,
-// usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go wrong.
-void copyOpaqueRows(uchar *destination, qsizetype destinationStride, const uchar *source, qsizetype sourceStride,
-                    int width, int firstRow, int endRow)
-{
-    for (int y = firstRow; y < endRow; ++y) {
-        auto *out = reinterpret_cast<quint32 *>(destination + y * destinationStride);
-        const auto *in = reinterpret_cast<const quint32 *>(source + y * sourceStride);
-        for (int x = 0; x < width; ++x)
-            out[x] = in[x] | 0xff000000u;
-    }
-}
-
-// Large pictures are copied by a few threads, each over its own rows.
-void copyOpaque(QImage &destination, const uchar *source, qsizetype sourceStride)
-{
-    const int rows = destination.height();
-    const int width = destination.width();
-    uchar *bits = destination.bits();
-    const qsizetype stride = destination.bytesPerLine();
-    const int threads = qint64(rows) * width > 2'000'000
-        ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())))
-        : 1;
-    const int step = (rows + threads - 1) / threads;
-    std::vector<std::thread> workers;
-    for (int first = step; first < rows; first += step)
-        workers.emplace_back(copyOpaqueRows, bits, stride, source, sourceStride, width, first, std::min(rows, first + step));
-    copyOpaqueRows(bits, stride, source, sourceStride, width, 0, std::min(rows, step));
-    for (std::thread &worker : workers)
-        worker.join();
-}
 
 // The X server's request names and error numbers mean nothing to the
 // person capturing; what went wrong is said in words.
@@ -178,12 +146,17 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     QImage *image = reusableImage(rect.size());
     if (!image)
         return unexpected(CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")});
-    uchar *bits = image->bits();
-    const qsizetype stride = image->bytesPerLine();
-    const auto *source = static_cast<const uchar *>(m_segment.address);
+    // Grabs hand back 0x00RRGGBB (the pad byte is whatever the server
+    // keeps, usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go
+    // wrong, so the copy makes every pixel opaque.
+    const PixelArea area{static_cast<const uchar *>(m_segment.address), sourceStride, image->bits(),
+                         image->bytesPerLine(), width, rows};
+    const bool streaming = PixelCopy::prefersStreaming(qint64(sourceStride) * rows);
 
     // A large picture is asked for in bands, all requests sent at once: while
-    // the server fills one band, a thread copies the one before.
+    // the server fills one band, this thread copies the one before. Helper
+    // threads would copy faster on an idle machine, but on a busy one
+    // waiting for them to be scheduled costs more than they save.
     const int bands = qint64(rows) * width > 2'000'000 ? 8 : 1;
     const int step = (rows + bands - 1) / bands;
     QList<xcb_shm_get_image_cookie_t> cookies;
@@ -193,7 +166,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
                                          uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.server,
                                          quint32(first * sourceStride)));
     }
-    std::vector<std::thread> copies;
+    std::optional<int> lastBand;
     std::optional<CaptureSystemError> failure;
     for (qsizetype band = 0; band < cookies.size(); ++band) {
         if (failure) {
@@ -214,16 +187,21 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
             continue;
         }
         const int first = int(band) * step;
-        copies.emplace_back(copyOpaqueRows, bits, stride, source, sourceStride, width, first,
-                            std::min(rows, first + step));
+        if (band + 1 < cookies.size())
+            PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, std::min(rows, first + step), streaming);
+        else
+            lastBand = first;
     }
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();
         timings->usedSharedMemory = true;
     }
     timer.restart();
-    for (std::thread &copy : copies)
-        copy.join();
+    if (lastBand) {
+        const PixelArea last{area.source + *lastBand * area.sourceStride, area.sourceStride,
+                             area.target + *lastBand * area.targetStride, area.targetStride, width, rows - *lastBand};
+        PixelCopy::copy(last, PixelCopy::Tone::unchanged, streaming);
+    }
     if (failure)
         return unexpected(*failure);
     if (timings)
@@ -263,7 +241,9 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable
         std::free(reply);
         return unexpected(CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")});
     }
-    copyOpaque(*image, xcb_get_image_data(reply), qsizetype(rect.width()) * 4);
+    PixelCopy::copy(PixelArea{xcb_get_image_data(reply), qsizetype(rect.width()) * 4, image->bits(), image->bytesPerLine(),
+                              rect.width(), rect.height()},
+                    PixelCopy::Tone::unchanged);
     std::free(reply);
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();

@@ -23,8 +23,10 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
+#include <functional>
 
 using namespace tessaline;
 
@@ -42,6 +44,34 @@ ScreenRegistry allScreens()
     onboarding::registerScreens(registry);
     return registry;
 }
+
+// Runs a task once the window's first frame is up, from the event loop:
+// what the app does while it would otherwise sit idle after starting.
+class AfterFirstFrame : public QObject
+{
+public:
+    AfterFirstFrame(QWindow *window, std::function<void()> task)
+        : QObject(window)
+        , m_task(std::move(task))
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                m_task();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_task;
+};
 
 } // namespace
 
@@ -158,6 +188,9 @@ int main(int argc, char *argv[])
 
     restoreMainWindowFrame(window, defaults);
     window.show();
+    // The session's first capture then costs no more than later ones.
+    if (QWindow *handle = window.windowHandle())
+        new AfterFirstFrame(handle, [&runtime] { runtime.captureCoordinator().prepareForFirstCapture(); });
     const int status = QApplication::exec();
     // The settings object lives to the end of the process, past the last
     // turn of the event loop that would have written what quitting changed.

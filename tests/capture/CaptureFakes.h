@@ -30,6 +30,12 @@ public:
         pendingWindow.append(std::move(completion));
     }
 
+    std::optional<quint32> prepareDisplayUnderPointer() override
+    {
+        ++prepareRequests;
+        return preparable;
+    }
+
     void finishDisplay(CaptureOutcome<FrozenDisplayCapture> outcome)
     {
         auto completion = pendingDisplay.takeFirst();
@@ -43,6 +49,8 @@ public:
 
     int displayRequests = 0;
     int windowRequests = 0;
+    int prepareRequests = 0;
+    std::optional<quint32> preparable;
     QList<DisplayCompletion> pendingDisplay;
     QList<WindowCompletion> pendingWindow;
 };
@@ -195,6 +203,7 @@ public:
         return content.displays;
     }
     double windowPointPixelScale(const SystemWindow &) override { return windowScale; }
+    void prepareDisplayCapture(const SystemDisplay &display) override { preparedDisplays.append(display.displayID); }
     QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override
     {
         requestedDisplaySizes.append(size);
@@ -229,6 +238,7 @@ public:
     QList<QSize> requestedDisplaySizes;
     QList<QSize> requestedWindowSizes;
     QList<quint32> capturedDisplays;
+    QList<quint32> preparedDisplays;
     QList<quint32> capturedWindows;
 };
 

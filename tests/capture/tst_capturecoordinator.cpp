@@ -63,6 +63,7 @@ struct Rig
         shortcutStore = services.shortcutStore;
         services.permissionController = permission;
         services.notificationCenter = &center;
+        services.prepareRegionSelection = [this](quint32 displayID) { preparedSelections.append(displayID); };
         services.regionSelectionFactory = [this](const FrozenDisplayCapture &capture,
                                                  RegionSelectionSession::Completion completion) {
             auto session = std::make_unique<FakeRegionSession>(capture, std::move(completion), &sessionBegins);
@@ -94,6 +95,7 @@ struct Rig
     std::unique_ptr<CaptureCoordinator> coordinator;
     FakeRegionSession *lastSession = nullptr;
     int sessionBegins = 0;
+    QList<quint32> preparedSelections;
     QStringList notices;
     QHash<QString, QVariantMap> lastInfo;
     QList<Kind> states;
@@ -130,6 +132,8 @@ private Q_SLOTS:
     void requestsWhileBusyAreIgnored();
     void requestWhileFailedStartsAgain();
     void twoRequestsInOneTurn();
+    void preparationForTheFirstCapture_data();
+    void preparationForTheFirstCapture();
     void firstCaptureAsksForAccess();
     void permissionErrorsAreReworded_data();
     void permissionErrorsAreReworded();
@@ -403,6 +407,42 @@ void CaptureCoordinatorTest::twoRequestsInOneTurn()
     rig.display->finishDisplay(frozenCapture());
     QCOMPARE(rig.results.size(), 1);
     QCOMPARE(rig.results.first().mode, CaptureMode::display);
+}
+
+void CaptureCoordinatorTest::preparationForTheFirstCapture_data()
+{
+    QTest::addColumn<bool>("access");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<std::optional<quint32>>("preparable");
+    QTest::addColumn<int>("prepareRequests");
+    QTest::addColumn<QList<quint32>>("preparedSelections");
+    QTest::newRow("display readied, then its overlay")
+        << true << false << std::optional<quint32>(7) << 1 << QList<quint32>{7};
+    QTest::newRow("nothing to ready") << true << false << std::optional<quint32>() << 1 << QList<quint32>{};
+    // Getting ready is no reason to ask for access, nor to get in the way
+    // of a capture already under way.
+    QTest::newRow("without access") << false << false << std::optional<quint32>(7) << 0 << QList<quint32>{};
+    QTest::newRow("while capturing") << true << true << std::optional<quint32>(7) << 0 << QList<quint32>{};
+}
+
+void CaptureCoordinatorTest::preparationForTheFirstCapture()
+{
+    QFETCH(bool, access);
+    QFETCH(bool, busy);
+    QFETCH(std::optional<quint32>, preparable);
+    QFETCH(int, prepareRequests);
+    QFETCH(QList<quint32>, preparedSelections);
+    Rig rig(access);
+    rig.display->preparable = preparable;
+    if (busy) {
+        rig.coordinator->beginCapture(CaptureMode::region);
+        rig.runTasks();
+        QVERIFY(rig.coordinator->state().isBusy());
+    }
+    rig.coordinator->prepareForFirstCapture();
+    QCOMPARE(rig.display->prepareRequests, prepareRequests);
+    QCOMPARE(rig.preparedSelections, preparedSelections);
+    QCOMPARE(rig.permission->requestCalls, 0);
 }
 
 void CaptureCoordinatorTest::firstCaptureAsksForAccess()

@@ -74,10 +74,16 @@ void DisplayCaptureServiceTest::displayUnderPointer()
     auto system = twoDisplays();
     system->pointer = pointer;
     system->mainIndex = mainIndex;
+    FakeCaptureSystem *fake = system.get();
     DisplayCaptureService service(std::move(system));
     const auto target = service.displayTargetUnderPointer();
     QVERIFY(target);
     QCOMPARE(target->displayID, expected);
+    // Getting ready for a capture readies the same display and takes no
+    // picture.
+    QCOMPARE(service.prepareDisplayUnderPointer(), std::optional<quint32>(expected));
+    QCOMPARE(fake->preparedDisplays, QList<quint32>{expected});
+    QVERIFY(fake->capturedDisplays.isEmpty());
 }
 
 void DisplayCaptureServiceTest::displayCapture()

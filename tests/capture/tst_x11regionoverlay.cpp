@@ -8,6 +8,9 @@
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11HotKeys.h"
 
+#include <QApplication>
+#include <QPaintEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -39,6 +42,63 @@ QImage screenNow()
     return capture.grabRoot(QGuiApplication::primaryScreen()->geometry()).value();
 }
 
+// The app's capture road on this display, with the real overlay.
+struct CaptureRig
+{
+    CaptureRig()
+        : defaults(dir.filePath(QStringLiteral("settings.ini")))
+        , coordinator(services(defaults, center))
+    {
+        coordinator.onCaptureCancelled = [this] { ++cancellations; };
+    }
+    static CaptureCoordinatorServices services(UserDefaults &defaults, NotificationCenter &center)
+    {
+        CaptureCoordinatorServices services;
+        services.displayCaptureService = std::make_shared<DisplayCaptureService>(X11CaptureSystem::create());
+        services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
+        services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(X11HotKeys::create());
+        services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
+        services.notificationCenter = &center;
+        return services;
+    }
+    QTemporaryDir dir;
+    UserDefaults defaults;
+    NotificationCenter center;
+    CaptureCoordinator coordinator;
+    int cancellations = 0;
+};
+
+// The area each paint of the region view covers, in paint order, and
+// where the overlay window was each time it was shown.
+class PaintedAreas : public QObject
+{
+public:
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<CaptureOverlayWindow *>(receiver))
+            shownAt.append(static_cast<QWidget *>(receiver)->geometry());
+        if (event->type() == QEvent::Paint && qobject_cast<RegionSelectionView *>(receiver)) {
+            qint64 area = 0;
+            for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
+                area += qint64(rect.width()) * rect.height();
+            areas.append(area);
+        }
+        return false;
+    }
+    QList<qint64> areas;
+    QList<QRect> shownAt;
+};
+
+bool isMapped(const QWidget *window)
+{
+    const auto x11 = X11Connection::application();
+    xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+        x11->connection, xcb_get_window_attributes(x11->connection, xcb_window_t(window->winId())), nullptr);
+    const bool mapped = attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+    std::free(attributes);
+    return mapped;
+}
+
 QString number(int value)
 {
     return QString::number(value);
@@ -51,6 +111,8 @@ class X11RegionOverlayTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    // First, while no overlay window is kept from an earlier selection.
+    void preparedOverlayStaysHiddenAndPaintsTheScreenOnce();
     void dragSelectsARectangle();
     void overlayIsPaintedAsSpecified();
     void cancellations_data();
@@ -161,18 +223,63 @@ void X11RegionOverlayTest::unknownDisplayCancelsAtOnce()
     QVERIFY(!overlay.controller.overlayWindow());
 }
 
+void X11RegionOverlayTest::preparedOverlayStaysHiddenAndPaintsTheScreenOnce()
+{
+    CaptureRig rig;
+    const QColor colour(0x20, 0xa0, 0x60);
+    const QRect geometry(100, 100, 200, 150);
+    auto window = colouredWindow(geometry, colour);
+    QTRY_VERIFY(screenShows(geometry, colour));
+
+    // As the app does once it is idle: the overlay window is made, and
+    // nothing of it reaches the screen.
+    PaintedAreas painted;
+    qApp->installEventFilter(&painted);
+    rig.coordinator.prepareForFirstCapture();
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    for (const QRect &shown : std::as_const(painted.shownAt))
+        QVERIFY(!shown.intersects(desktop));
+    QPointer<QWidget> prepared;
+    for (QWidget *topLevel : QApplication::topLevelWidgets()) {
+        if (qobject_cast<CaptureOverlayWindow *>(topLevel))
+            prepared = topLevel;
+    }
+    QVERIFY(prepared);
+    QVERIFY(earlierEventsHandled());
+    QVERIFY(!prepared->isVisible());
+    QVERIFY(!isMapped(prepared));
+    QVERIFY(screenShows(geometry, colour));
+
+    QVERIFY(painted.areas.isEmpty());
+    rig.coordinator.beginCapture(CaptureMode::region);
+    QTRY_COMPARE(rig.coordinator.state().kind(), CaptureCoordinatorState::Kind::selectingRegion);
+    auto *overlay = qobject_cast<RegionSelectionOverlayController *>(rig.coordinator.overlayController());
+    QVERIFY(overlay);
+    QCOMPARE(overlay->overlayWindow(), prepared.data());
+    QTRY_VERIFY(overlay->hasInputGrab() && prepared->isActiveWindow());
+    QTRY_VERIFY(screenShows(geometry.adjusted(10, 10, -10, -10), QColor(21, 105, 63)));
+    // Showing, activation and focus cost no second screenful.
+    QVERIFY(earlierEventsHandled());
+    const qint64 screen = qint64(prepared->width()) * prepared->height();
+    QCOMPARE(painted.areas.value(0), screen);
+    for (qsizetype i = 1; i < painted.areas.size(); ++i)
+        QVERIFY2(painted.areas.at(i) < screen / 10, qPrintable(QString::number(painted.areas.at(i))));
+    // The pointer moving repaints the strips of the two guides only.
+    const qsizetype before = painted.areas.size();
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(500), number(400)}));
+    QTRY_COMPARE(overlay->view()->model().pointerLocation(), std::optional<QPointF>(QPointF(500, 400)));
+    QTRY_VERIFY(painted.areas.size() > before);
+    for (qsizetype i = before; i < painted.areas.size(); ++i)
+        QVERIFY(painted.areas.at(i) < screen / 10);
+    qApp->removeEventFilter(&painted);
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    QTRY_COMPARE(rig.cancellations, 1);
+}
+
 void X11RegionOverlayTest::hotKeyToRegionCaptureEndToEnd()
 {
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
-    NotificationCenter center;
-    CaptureCoordinatorServices services;
-    services.displayCaptureService = std::make_shared<DisplayCaptureService>(X11CaptureSystem::create());
-    services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
-    services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(X11HotKeys::create());
-    services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
-    services.notificationCenter = &center;
-    CaptureCoordinator coordinator(std::move(services));
+    CaptureRig rig;
+    CaptureCoordinator &coordinator = rig.coordinator;
     QList<CaptureResult> results;
     coordinator.onCaptureCompleted = [&](const CaptureResult &result) { results.append(result); };
     QCOMPARE(coordinator.permissionState(), ScreenCapturePermissionState::authorized);
