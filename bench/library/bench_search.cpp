@@ -125,17 +125,19 @@ struct LargeLibrary
     QList<CanvasCard *> cards;
 };
 
-// Typing "password" one key at a time (a word no text holds, so every text
-// is scanned at every keystroke) and then "budget" (hits everywhere): each
-// iteration is one keystroke, with the note excerpts and snip tiles of the
-// first screenful built as the screen shows them.
-void typeIntoSearch(benchmark::State &state, bool accented)
+// Typing "password" one key at a time (a word no text holds) and then
+// "budget" (hits everywhere): each iteration is one keystroke, with the note
+// excerpts and snip tiles of the first screenful built as the screen shows
+// them. With `retyping`, each keystroke puts in the whole other word, as a
+// paste or a selection typed over does: nothing can be narrowed from the
+// last hits, so every text is scanned each time.
+void typeIntoSearch(benchmark::State &state, bool accented, bool retyping = false)
 {
     const LargeLibrary library(accented);
     SearchCorpus corpus;
     QStringList keystrokes;
     for (const QString &word : {QStringLiteral("password"), QStringLiteral("budget")}) {
-        for (int length = 1; length <= word.size(); ++length)
+        for (int length = retyping ? word.size() : 1; length <= word.size(); ++length)
             keystrokes.append(word.left(length));
     }
     // The first search of a session folds everything once.
@@ -154,11 +156,15 @@ void typeIntoSearch(benchmark::State &state, bool accented)
 
 void BM_TypingPlain(benchmark::State &state) { typeIntoSearch(state, false); }
 void BM_TypingAccented(benchmark::State &state) { typeIntoSearch(state, true); }
+void BM_RetypingPlain(benchmark::State &state) { typeIntoSearch(state, false, true); }
+void BM_RetypingAccented(benchmark::State &state) { typeIntoSearch(state, true, true); }
 
 } // namespace
 
 BENCHMARK(BM_TypingPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingAccented)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RetypingPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RetypingAccented)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchNoHits)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchManyHits)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 

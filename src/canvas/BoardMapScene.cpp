@@ -156,6 +156,10 @@ void BoardMapScene::sync()
                                              [this, id](int property) { cardChanged(id, property); }));
             item->setCardSelected(m_model.isSelected(id));
             item->setTourHighlighted(m_tourPreviewCardID == id);
+            // The cards there when the map opens are simply there; a card
+            // placed later comes in.
+            if (m_hasSynced)
+                item->appear();
         } else {
             item->syncGeometry();
         }
@@ -203,6 +207,7 @@ void BoardMapScene::sync()
     const QSizeF size = m_model.contentSize();
     setSceneRect(QRectF(QPointF(), size));
     placeEmptyState();
+    m_hasSynced = true;
 }
 
 void BoardMapScene::cardChanged(const QUuid &cardID, int property)

@@ -85,6 +85,7 @@ private:
     QGraphicsProxyWidget *m_emptyState = nullptr;
     std::optional<QUuid> m_tourPreviewCardID;
     bool m_syncPending = false;
+    bool m_hasSynced = false;
     // One dot of the grid, tiled over the exposed area.
     QPixmap m_gridTile;
     QColor m_gridTileColor;

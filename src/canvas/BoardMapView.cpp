@@ -8,6 +8,7 @@
 #include "canvas/CardPictures.h"
 #include "canvas/CardPresentation.h"
 #include "canvas/ConnectionEditorView.h"
+#include "canvas/MapAccessibility.h"
 #include "canvas/SnipTrayView.h"
 #include "canvas/StudioSelectionPalette.h"
 #include "design/ErrorAlert.h"
@@ -16,9 +17,11 @@
 #include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
+#include "runtime/GuidedTourTarget.h"
 #include "runtime/NavigationState.h"
 #include "runtime/SnipImageCache.h"
 
+#include <QAccessible>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsView>
 #include <QMenu>
@@ -46,7 +49,9 @@ BoardMapView::BoardMapView(ModelContext &context, NavigationState &navigation, c
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    MapAccessibility::install();
     m_view = new QGraphicsView(m_scene, this);
+    m_view->viewport()->setObjectName(MapAccessibility::viewportName());
     m_view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Like any scroll view: a resize keeps the top-left corner in place.
     m_view->setResizeAnchor(QGraphicsView::NoAnchor);
@@ -122,6 +127,15 @@ void BoardMapView::refresh()
         proxy->resize(m_emptyState->sizeHint());
     placeOverlay();
     describeFocusedCard();
+    announceMapChange();
+}
+
+void BoardMapView::announceMapChange()
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent event(m_view->viewport(), QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&event);
 }
 
 void BoardMapView::refreshSelection()
@@ -146,6 +160,19 @@ void BoardMapView::setTrayShown(bool shown)
 void BoardMapView::setAssistantAvailable(bool available)
 {
     m_model->setAssistantAvailable(available);
+}
+
+void BoardMapView::setGuidedTour(GuidedTourTarget *target)
+{
+    disconnect(m_guidedTourWatch);
+    m_guidedTour = target;
+    const auto follow = [this] {
+        const bool onLastStep = m_guidedTour && m_guidedTour->step() == GuidedTourStep::snipPreview;
+        m_scene->setTourPreviewCardID(onLastStep ? m_guidedTour->previewCardID() : std::nullopt);
+    };
+    if (target)
+        m_guidedTourWatch = connect(target, &GuidedTourTarget::changed, this, follow);
+    follow();
 }
 
 void BoardMapView::showEvent(QShowEvent *event)
@@ -190,6 +217,13 @@ void BoardMapView::focusedCardChanged(const std::optional<QUuid> &cardID)
 {
     m_focusedCardID = cardID;
     describeFocusedCard();
+    if (!cardID || !QAccessible::isActive())
+        return;
+    auto *map = dynamic_cast<MapAccessibility *>(QAccessible::queryAccessibleInterface(m_view->viewport()));
+    if (QAccessibleInterface *element = map ? map->cardElement(*cardID) : nullptr) {
+        QAccessibleEvent event(element, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void BoardMapView::describeFocusedCard()

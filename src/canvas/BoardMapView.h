@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QPointer>
 
 #include <functional>
@@ -21,6 +22,7 @@ class BoardMapScene;
 class CanvasEmptyStateCard;
 class CardPictures;
 class FunctionalSurface;
+class GuidedTourTarget;
 class LibraryQuery;
 class ModelContext;
 class NavigationState;
@@ -72,6 +74,8 @@ public:
     // Whether the window can show the thinking assistant for the palette's
     // Ask; until it can, Ask is disabled and says why.
     void setAssistantAvailable(bool available);
+    // The tour's last step puts its ring on the card it points at.
+    void setGuidedTour(GuidedTourTarget *target);
 
     // The card's context menu, as a right-click shows it.
     QMenu *makeCardMenu(const QUuid &cardID, QWidget *parent);
@@ -81,6 +85,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void announceMapChange();
     void refresh();
     void refreshSelection();
     void placeOverlay();
@@ -104,6 +109,8 @@ private:
     QPointer<QMessageBox> m_alert;
     bool m_trayShown = false;
     bool m_hasBeenShown = false;
+    QPointer<GuidedTourTarget> m_guidedTour;
+    QMetaObject::Connection m_guidedTourWatch;
     std::optional<QUuid> m_focusedCardID;
 };
 

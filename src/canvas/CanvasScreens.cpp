@@ -34,6 +34,7 @@ void registerScreens(ScreenRegistry &registry)
         auto *map = new BoardMapView(library.context(), runtime.navigation(), boardID, window.undoStack(),
                                      std::move(services), parent);
         map->setAssistantAvailable(window.registry() && window.registry()->hasSheet(SheetKind::askSuggestion));
+        map->setGuidedTour(window.guidedTour());
         return map;
     });
 }

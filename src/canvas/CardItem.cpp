@@ -4,8 +4,10 @@
 #include "canvas/BoardMapScene.h"
 #include "canvas/CardGestures.h"
 #include "canvas/CardPictures.h"
+#include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/GuidedTourHighlight.h"
 #include "design/SemanticColors.h"
 #include "design/ShapePainting.h"
 #include "design/StudioContentComponents.h"
@@ -147,10 +149,34 @@ void CardItem::setCardSelected(bool selected)
 
 void CardItem::setTourHighlighted(bool highlighted)
 {
-    if (m_tourHighlighted == highlighted)
-        return;
-    m_tourHighlighted = highlighted;
-    update();
+    if (!m_tourRing) {
+        if (!highlighted)
+            return;
+        m_tourRing = std::make_unique<AnimatedAmount>(nullptr, GuidedTourHighlight::motion());
+        QObject::connect(m_tourRing.get(), &AnimatedAmount::valueChanged, [this] { update(); });
+    }
+    m_tourRing->setOn(highlighted);
+}
+
+bool CardItem::isTourHighlighted() const
+{
+    return m_tourRing && m_tourRing->isOn();
+}
+
+void CardItem::appear()
+{
+    static const TessalineAnimation placing{QEasingCurve(QEasingCurve::OutCubic), 200};
+    static const TessalineAnimation placingReduced{QEasingCurve(QEasingCurve::OutCubic), 100};
+    m_appearance = std::make_unique<AnimatedAmount>(nullptr, placing, placingReduced);
+    setTransformOriginPoint(QRectF(QPointF(), m_size).center());
+    const auto follow = [this](qreal value) {
+        setOpacity(value);
+        // Under reduce motion the card only fades.
+        setScale(DesignEnvironment::current().reduceMotion ? 1.0 : 0.98 + 0.02 * value);
+    };
+    QObject::connect(m_appearance.get(), &AnimatedAmount::valueChanged, follow);
+    follow(0);
+    m_appearance->setOn(true);
 }
 
 QRectF CardItem::handleRect() const
@@ -203,13 +229,8 @@ void CardItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidge
         paintFocusRing(painter, rect, surface.cornerRadius, palette, contrast);
     if (m_selected)
         paintHandle(painter, palette, contrast);
-    if (m_tourHighlighted) {
-        painter->save();
-        painter->setPen(QPen(semanticColor(SemanticColor::primary, palette, contrast), 2));
-        painter->setBrush(Qt::NoBrush);
-        painter->drawPath(roundedShape(rect.adjusted(-5, -5, 5, 5), surface.cornerRadius + 5));
-        painter->restore();
-    }
+    if (m_tourRing)
+        GuidedTourHighlight::paint(painter, rect, surface.cornerRadius, m_tourRing->value(), palette, contrast);
 }
 
 void CardItem::paintHeader(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast)

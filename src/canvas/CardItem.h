@@ -12,6 +12,7 @@
 
 namespace tessaline {
 
+class AnimatedAmount;
 class BoardMapScene;
 class CanvasCard;
 
@@ -40,7 +41,12 @@ public:
     bool isCardSelected() const { return m_selected; }
 
     void setCardSelected(bool selected);
+    // The guided tour points at this card: its ring fades in.
     void setTourHighlighted(bool highlighted);
+    bool isTourHighlighted() const;
+    // A card just placed on the map grows in from a little smaller while it
+    // fades in.
+    void appear();
     // The card's frame or look changed.
     void syncGeometry();
     void syncLook();
@@ -87,7 +93,8 @@ private:
     CardPresentation m_presentation;
     bool m_selected = false;
     bool m_hovered = false;
-    bool m_tourHighlighted = false;
+    std::unique_ptr<AnimatedAmount> m_tourRing;
+    std::unique_ptr<AnimatedAmount> m_appearance;
     Press m_press = Press::none;
     QPointF m_pressScenePos;
     QPointF m_dragOffset;

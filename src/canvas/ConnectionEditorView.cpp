@@ -13,7 +13,6 @@
 #include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -105,22 +104,10 @@ ConnectionEditorView::ConnectionEditorView(ModelContext &context, const QUuid &s
     help->setWordWrap(true);
     stack->addWidget(help);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    stack->addWidget(divider);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    auto *cancel = new StudioCompactButton(QStringLiteral("Cancel"), false, StudioControlProminence::standard, this);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
-    m_connect = new TessalinePrimaryButton(QStringLiteral("Connect"), QString(), this);
-    m_connect->setAutoDefault(false);
+    const SheetButtons buttons = addSheetButtons(stack, QStringLiteral("Connect"), this);
+    m_connect = buttons.primary;
+    connect(buttons.cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     connect(m_connect, &QAbstractButton::clicked, this, &ConnectionEditorView::connectCards);
-    buttons->addWidget(cancel);
-    buttons->addWidget(m_connect);
-    stack->addLayout(buttons);
 
     connect(m_model, &ConnectionEditorModel::cardsChanged, this, &ConnectionEditorView::refresh);
     connect(m_model, &ConnectionEditorModel::errorMessageChanged, this, &ConnectionEditorView::refresh);

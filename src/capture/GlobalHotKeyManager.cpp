@@ -8,9 +8,26 @@ GlobalHotKeyManager::GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, Q
     : QObject(parent)
     , m_system(std::move(system))
 {
+    if (!m_system)
+        return;
+    m_system->setRefusalHandler([this](const QList<HotKeyID> &refused) {
+        // Told as a registration that failed on the first action it
+        // reached, the way a refusal at registering is.
+        for (const HotKeyID &id : refused) {
+            const auto action = id.signature == signature ? globalHotKeyActionFromRawValue(id.id) : std::nullopt;
+            if (action) {
+                Q_EMIT registrationRefused(CaptureSubsystemError::hotKeyRegistrationFailed(*action, HotKeyStatus::refused));
+                return;
+            }
+        }
+    });
 }
 
-GlobalHotKeyManager::~GlobalHotKeyManager() = default;
+GlobalHotKeyManager::~GlobalHotKeyManager()
+{
+    if (m_system)
+        m_system->setRefusalHandler(nullptr);
+}
 
 std::optional<quint32> GlobalHotKeyManager::keyCodeAtScanCode(quint32 nativeScanCode) const
 {

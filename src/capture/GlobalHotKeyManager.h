@@ -52,6 +52,11 @@ public:
     bool handleEvent(const HotKeyEvent &event);
     void handleHotKey(quint32 id);
 
+Q_SIGNALS:
+    // The desktop turned down a hot key after registering had succeeded
+    // (it binds them later, as the Wayland portal does).
+    void registrationRefused(const CaptureSubsystemError &error);
+
 private:
     Expected<void, CaptureSubsystemError> registerHotKey(GlobalHotKeyAction action, const GlobalShortcut &shortcut);
 

@@ -15,12 +15,17 @@ AnimatedAmount::AnimatedAmount(QWidget *widget)
 }
 
 AnimatedAmount::AnimatedAmount(QObject *owner)
+    : AnimatedAmount(owner, TessalineMotion::snappy())
+{
+}
+
+AnimatedAmount::AnimatedAmount(QObject *owner, const TessalineAnimation &motion,
+                               std::optional<TessalineAnimation> reducedMotion)
     : QObject(owner)
     , m_animation(new QVariantAnimation(this))
+    , m_motion(motion)
+    , m_reducedMotion(std::move(reducedMotion))
 {
-    const TessalineAnimation &motion = TessalineMotion::snappy();
-    m_animation->setEasingCurve(motion.curve);
-    m_animation->setDuration(motion.durationMs);
     connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
         m_value = value.toReal();
         if (m_widget)
@@ -37,13 +42,17 @@ void AnimatedAmount::setOn(bool on)
     const qreal target = on ? 1.0 : 0.0;
     m_animation->stop();
     const bool hiddenWidget = m_widget && !m_widget->isVisible();
-    if (DesignEnvironment::current().reduceMotion || hiddenWidget) {
+    const bool reduceMotion = DesignEnvironment::current().reduceMotion;
+    if ((reduceMotion && !m_reducedMotion) || hiddenWidget) {
         m_value = target;
         if (m_widget)
             m_widget->update();
         Q_EMIT valueChanged(m_value);
         return;
     }
+    const TessalineAnimation &motion = reduceMotion ? *m_reducedMotion : m_motion;
+    m_animation->setEasingCurve(motion.curve);
+    m_animation->setDuration(motion.durationMs);
     m_animation->setStartValue(m_value);
     m_animation->setEndValue(target);
     m_animation->start();

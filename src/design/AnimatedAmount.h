@@ -1,7 +1,11 @@
 #pragma once
 
+#include "design/DesignTokens.h"
+
 #include <QObject>
 #include <QPointer>
+
+#include <optional>
 
 class QVariantAnimation;
 class QWidget;
@@ -9,7 +13,8 @@ class QWidget;
 namespace tessaline {
 
 // A value between 0 and 1 that follows an on/off state, fading with
-// TessalineMotion::snappy() and switching at once while reduce motion is on.
+// TessalineMotion::snappy() (or the motion it is given) and switching at once
+// while reduce motion is on, unless it is given a shorter motion for then.
 // A widget it belongs to is repainted on every step (and switches at once
 // while hidden); other owners, such as canvas items, follow `valueChanged`.
 class AnimatedAmount : public QObject
@@ -18,6 +23,8 @@ class AnimatedAmount : public QObject
 public:
     explicit AnimatedAmount(QWidget *widget);
     explicit AnimatedAmount(QObject *owner);
+    AnimatedAmount(QObject *owner, const TessalineAnimation &motion,
+                   std::optional<TessalineAnimation> reducedMotion = std::nullopt);
 
     bool isOn() const { return m_on; }
     qreal value() const { return m_value; }
@@ -31,6 +38,8 @@ Q_SIGNALS:
 private:
     QPointer<QWidget> m_widget;
     QVariantAnimation *m_animation;
+    TessalineAnimation m_motion;
+    std::optional<TessalineAnimation> m_reducedMotion;
     bool m_on = false;
     qreal m_value = 0;
 };

@@ -2,13 +2,17 @@
 
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
+#include "design/TessalinePrimaryButton.h"
 #include "platform/SymbolIcon.h"
 
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 namespace tessaline {
 
@@ -55,6 +59,27 @@ QHBoxLayout *sheetTitleRow(const QString &title, const QString &systemImage, QWi
         new StudioText(title, TessalineTypography::systemFont(18, QFont::DemiBold), SemanticColor::label, parent));
     row->addStretch(1);
     return row;
+}
+
+SheetButtons addSheetButtons(QVBoxLayout *column, const QString &primaryTitle, QWidget *sheet)
+{
+    auto *divider = new QFrame(sheet);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    column->addWidget(divider);
+
+    SheetButtons buttons;
+    buttons.row = new QHBoxLayout;
+    buttons.row->addStretch(1);
+    buttons.cancel = new StudioCompactButton(QStringLiteral("Cancel"), false, StudioControlProminence::standard, sheet);
+    buttons.cancel->setTracksHover(true);
+    buttons.cancel->setAutoDefault(false);
+    buttons.primary = new TessalinePrimaryButton(primaryTitle, QString(), sheet);
+    buttons.primary->setAutoDefault(false);
+    buttons.row->addWidget(buttons.cancel);
+    buttons.row->addWidget(buttons.primary);
+    column->addLayout(buttons.row);
+    return buttons;
 }
 
 bool isReturnKey(const QKeyEvent *event)

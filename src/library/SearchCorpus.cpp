@@ -1,65 +1,334 @@
 #include "library/SearchCorpus.h"
 
-#include "library/SearchMatching.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "platform/UuidText.h"
 
 #include <QStringList>
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace tessaline {
+
+namespace {
+
+// Whether `units` hold `needle`. A keystroke scans megabytes for a needle
+// of a few letters, too short for skipping ahead to pay: the candidates are
+// the places where the needle's first and last units both stand, tested a
+// register's width at a time, and only those are compared whole.
+template<typename Unit>
+bool holdsUnits(const Unit *units, qsizetype size, const Unit *needle, qsizetype length)
+{
+    if (length == 0 || size < length)
+        return false;
+    const Unit first = needle[0];
+    const Unit last = needle[length - 1];
+    const auto middleMatches = [&](const Unit *at) {
+        return length < 3 || std::memcmp(at + 1, needle + 1, size_t(length - 2) * sizeof(Unit)) == 0;
+    };
+    // Places where the needle may start.
+    const qsizetype places = size - length + 1;
+    qsizetype at = 0;
+#ifdef __SSE2__
+    constexpr qsizetype lanes = 16 / sizeof(Unit);
+    const auto sameUnits = [](__m128i a, __m128i b) {
+        if constexpr (sizeof(Unit) == 1)
+            return _mm_cmpeq_epi8(a, b);
+        else
+            return _mm_cmpeq_epi16(a, b);
+    };
+    const auto everyLane = [](Unit unit) {
+        if constexpr (sizeof(Unit) == 1)
+            return _mm_set1_epi8(char(unit));
+        else
+            return _mm_set1_epi16(short(unit));
+    };
+    const __m128i firsts = everyLane(first);
+    const __m128i lasts = everyLane(last);
+    // One mask bit for each byte of a lane.
+    constexpr unsigned laneBits = sizeof(Unit) == 1 ? 1u : 3u;
+    for (; at + lanes <= places; at += lanes) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + length - 1));
+        unsigned candidates = unsigned(_mm_movemask_epi8(_mm_and_si128(sameUnits(starts, firsts), sameUnits(ends, lasts))));
+        while (candidates != 0) {
+            const int bit = std::countr_zero(candidates);
+            if (middleMatches(units + at + bit / int(sizeof(Unit))))
+                return true;
+            candidates &= ~(laneBits << bit);
+        }
+    }
+#endif
+    for (; at < places; ++at) {
+        if (units[at] == first && units[at + length - 1] == last && middleMatches(units + at))
+            return true;
+    }
+    return false;
+}
+
+bool fitsOneByte(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+}
+
+// One folded needle, looked for in many scan texts.
+class NeedleFinder
+{
+public:
+    explicit NeedleFinder(const QString &needle)
+        : m_wide(needle)
+        , m_fitsOneByte(fitsOneByte(needle))
+        , m_narrow(m_fitsOneByte ? needle.toLatin1() : QByteArray())
+    {
+    }
+
+    bool isIn(const SearchCorpus::ScanText &text) const
+    {
+        if (text.isNarrow()) {
+            // A unit that needs two bytes stands nowhere in such a text.
+            return m_fitsOneByte && holdsUnits(text.narrow().constData(), text.narrow().size(), m_narrow.constData(), m_narrow.size());
+        }
+        return holdsUnits(reinterpret_cast<const char16_t *>(text.wide().utf16()), text.wide().size(),
+                          reinterpret_cast<const char16_t *>(m_wide.utf16()), m_wide.size());
+    }
+
+private:
+    const QString &m_wide;
+    bool m_fitsOneByte;
+    QByteArray m_narrow;
+};
+
+// Newest first; equal dates fall back to the id text so the order never
+// depends on the store's.
+template<typename Entity>
+bool comesBefore(const Entity &a, const Entity &b)
+{
+    if (a.updatedAt() == b.updatedAt())
+        return uuidTextLess(a.id(), b.id());
+    return a.updatedAt() > b.updatedAt();
+}
+
+} // namespace
+
+SearchCorpus::ScanText::ScanText(const QString &folded)
+{
+    if (fitsOneByte(folded))
+        m_narrow = folded.toLatin1();
+    else
+        m_wide = folded;
+}
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
 
-const SearchCorpus::NoteTexts &SearchCorpus::note(const Board &board)
+SearchCorpus::SearchCorpus(SingleSearch) : m_watches(false) {}
+
+SearchCorpus::~SearchCorpus() = default;
+
+qsizetype SearchCorpus::keptCount() const
 {
-    auto found = m_notes.find(&board);
-    if (found == m_notes.end()) {
-        const QStringList parts{
-            board.title(),
-            board.focusQuestion().value_or(QString()),
-            board.folderName().value_or(QString()),
-            noteWritingText(board),
-        };
-        watch(board);
-        found = m_notes.insert(&board, {foldedSearchText(parts.join(QLatin1Char('\n'))),
-                                        foldedSearchText(board.title())});
+    return std::count_if(m_kept.cbegin(), m_kept.cend(), [](const Kept &kept) { return kept.folded; });
+}
+
+SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
+{
+    auto found = m_kept.find(&entity);
+    if (found == m_kept.end()) {
+        found = m_kept.insert(&entity, Kept());
+        // Every entity of the lists is watched, folded or not: a trashed
+        // card put back, or a card moved to another note, changes the hits
+        // as much as a changed text.
+        if (m_watches) {
+            const QObject *key = &entity;
+            connect(&entity, &PersistentEntity::changed, this, [this, key] { forget(key, false); });
+            connect(&entity, &QObject::destroyed, this, [this, key] { forget(key, true); });
+        }
     }
+    found->mark = m_mark;
     return *found;
 }
 
-const QString &SearchCorpus::noteText(const Board &board)
+void SearchCorpus::forget(const QObject *entity, bool ended)
 {
-    return note(board).text;
-}
-
-const QString &SearchCorpus::noteTitle(const Board &board)
-{
-    return note(board).title;
-}
-
-const QString &SearchCorpus::cardText(const CanvasCard &card)
-{
-    auto found = m_cards.find(&card);
-    if (found == m_cards.end()) {
-        watch(card);
-        found = m_cards.insert(&card, foldedSearchText(cardSearchText(card)));
+    m_grouped = false;
+    if (ended) {
+        m_kept.remove(entity);
+        return;
     }
-    return *found;
+    auto found = m_kept.find(entity);
+    if (found != m_kept.end())
+        *found = Kept{ScanText(), ScanText(), false, found->mark};
 }
 
-void SearchCorpus::watch(const PersistentEntity &entity)
+bool SearchCorpus::holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const
 {
-    // Made when the entity's text is first kept: any write, or the entity's
-    // end, drops what was kept for it, and the next search folds it afresh.
-    const QObject *key = &entity;
-    connect(&entity, &PersistentEntity::changed, this, [this, key] { forget(key); }, Qt::SingleShotConnection);
-    connect(&entity, &QObject::destroyed, this, [this, key] { forget(key); }, Qt::SingleShotConnection);
+    return m_grouped && std::equal(boards.cbegin(), boards.cend(), m_boards.cbegin(), m_boards.cend())
+        && std::equal(cards.cbegin(), cards.cend(), m_cards.cbegin(), m_cards.cend());
 }
 
-void SearchCorpus::forget(const QObject *entity)
+void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
 {
-    if (m_notes.remove(entity) + m_cards.remove(entity) > 0)
-        disconnect(entity, nullptr, this, nullptr);
+    ++m_mark;
+    m_boards = boards;
+    m_cards = cards;
+    m_boardsByID.clear();
+    m_cardsByBoardID.clear();
+    m_searchable.clear();
+    m_noteOrder.clear();
+    m_snipOrder.clear();
+    m_lastNeedle.clear();
+    m_lastNotes.clear();
+    m_lastSnips.clear();
+
+    for (Board *board : boards) {
+        if (!board)
+            continue;
+        keep(*board);
+        if (!board->isLive())
+            continue;
+        auto stored = m_boardsByID.find(board->id());
+        if (stored == m_boardsByID.end())
+            m_boardsByID.insert(board->id(), board);
+        else if ((*stored)->updatedAt() < board->updatedAt())
+            *stored = board;
+    }
+    m_noteOrder.reserve(m_boardsByID.size());
+    for (Board *board : std::as_const(m_boardsByID)) {
+        Kept &kept = keep(*board);
+        if (!kept.folded) {
+            const QStringList parts{
+                board->title(),
+                board->focusQuestion().value_or(QString()),
+                board->folderName().value_or(QString()),
+                noteWritingText(*board),
+            };
+            kept.text = ScanText(foldedSearchText(parts.join(QLatin1Char('\n'))));
+            kept.title = ScanText(foldedSearchText(board->title()));
+            kept.folded = true;
+        }
+        m_noteOrder.push_back({board, kept.text, kept.title, {}});
+    }
+    // Ids are distinct here, so the order is total and needs no stability.
+    std::sort(m_noteOrder.begin(), m_noteOrder.end(),
+              [](const NoteEntry &a, const NoteEntry &b) { return comesBefore(*a.note, *b.note); });
+    QHash<QUuid, int> noteIndex;
+    noteIndex.reserve(qsizetype(m_noteOrder.size()));
+    for (int i = 0; i < int(m_noteOrder.size()); ++i)
+        noteIndex.insert(m_noteOrder[size_t(i)].note->id(), i);
+
+    for (CanvasCard *card : cards) {
+        if (!card)
+            continue;
+        Kept &kept = keep(*card);
+        if (!isSearchableCard(*card))
+            continue;
+        m_cardsByBoardID[card->boardID()].append(card);
+        const auto note = noteIndex.constFind(card->boardID());
+        if (note == noteIndex.cend())
+            continue;
+        if (!kept.folded) {
+            kept.text = ScanText(foldedSearchText(cardSearchText(*card)));
+            kept.folded = true;
+        }
+        const int searchable = int(m_searchable.size());
+        m_searchable.push_back({card, kept.text});
+        m_noteOrder[size_t(*note)].cards.push_back(searchable);
+        if (card->kind() == CardKind::snip)
+            m_snipOrder.push_back({card, searchable, *note});
+    }
+    // Cards may share an id; those keep the order of the list.
+    std::stable_sort(m_snipOrder.begin(), m_snipOrder.end(),
+                     [](const SnipEntry &a, const SnipEntry &b) { return comesBefore(*a.card, *b.card); });
+
+    for (auto kept = m_kept.begin(); kept != m_kept.end();) {
+        if (kept->mark == m_mark) {
+            ++kept;
+            continue;
+        }
+        disconnect(kept.key(), nullptr, this, nullptr);
+        kept = m_kept.erase(kept);
+    }
+    m_grouped = true;
+}
+
+SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                                       const QString &query, SearchScope scope)
+{
+    if (!holdsLists(boards, cards))
+        group(boards, cards);
+    Found found{m_boardsByID, m_cardsByBoardID, {}, {}};
+    const QString needle = foldedSearchText(query);
+    if (needle.isEmpty()) {
+        m_lastNeedle.clear();
+        return found;
+    }
+    const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
+
+    // A line break never occurs inside a part, so a needle without one is in
+    // the joined text exactly when it is in one of the parts, and each part's
+    // folded text can be kept on its own. A needle with a line break is
+    // matched against the joined texts.
+    const bool spansParts = needle.contains(QLatin1Char('\n'));
+    const NeedleFinder finder(needle);
+    std::vector<signed char> cardHits(m_searchable.size(), -1);
+    const auto cardHolds = [&](int searchable) {
+        signed char &hit = cardHits[size_t(searchable)];
+        if (hit < 0)
+            hit = finder.isIn(m_searchable[size_t(searchable)].text) ? 1 : 0;
+        return hit == 1;
+    };
+    // Each list is looked at in result order, so its hits need no sorting.
+    const auto keepHits = [narrows](std::vector<int> &last, size_t count, const auto &isHit) {
+        std::vector<int> hits;
+        if (narrows) {
+            for (int index : last) {
+                if (isHit(index))
+                    hits.push_back(index);
+            }
+        } else {
+            for (int index = 0; index < int(count); ++index) {
+                if (isHit(index))
+                    hits.push_back(index);
+            }
+        }
+        last = std::move(hits);
+    };
+
+    if (scope != SearchScope::snips) {
+        keepHits(m_lastNotes, m_noteOrder.size(), [&](int index) {
+            const NoteEntry &entry = m_noteOrder[size_t(index)];
+            if (spansParts)
+                return noteMatchesQuery(*entry.note, m_cardsByBoardID.value(entry.note->id()), query);
+            return finder.isIn(entry.text) || std::any_of(entry.cards.cbegin(), entry.cards.cend(), cardHolds);
+        });
+        found.notes.reserve(qsizetype(m_lastNotes.size()));
+        for (int index : m_lastNotes)
+            found.notes.append(m_noteOrder[size_t(index)].note);
+    } else {
+        m_lastNotes.clear();
+    }
+    if (scope != SearchScope::notes) {
+        keepHits(m_lastSnips, m_snipOrder.size(), [&](int index) {
+            const SnipEntry &entry = m_snipOrder[size_t(index)];
+            const NoteEntry &note = m_noteOrder[size_t(entry.note)];
+            if (spansParts)
+                return snipMatchesQuery(*entry.card, *note.note, query);
+            return cardHolds(entry.searchable) || finder.isIn(note.title);
+        });
+        found.snips.reserve(qsizetype(m_lastSnips.size()));
+        for (int index : m_lastSnips)
+            found.snips.append(m_snipOrder[size_t(index)].card);
+    } else {
+        m_lastSnips.clear();
+    }
+    m_lastNeedle = needle;
+    m_lastScope = scope;
+    return found;
 }
 
 } // namespace tessaline

@@ -5,7 +5,6 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "platform/TextUtilities.h"
-#include "platform/UuidText.h"
 
 #include <QStringList>
 
@@ -14,11 +13,6 @@
 namespace tessaline {
 
 namespace {
-
-bool isSearchableCard(const CanvasCard &card)
-{
-    return card.isLive() && card.kind() != CardKind::ghost;
-}
 
 QList<QString> paragraphTexts(const Board &note)
 {
@@ -30,19 +24,12 @@ QList<QString> paragraphTexts(const Board &note)
     return texts;
 }
 
-// Newest first; equal dates fall back to the id text so the order never
-// depends on the store's.
-template<typename Entity>
-void sortByResultOrder(QList<Entity *> &items)
-{
-    std::stable_sort(items.begin(), items.end(), [](const Entity *a, const Entity *b) {
-        if (a->updatedAt() == b->updatedAt())
-            return uuidTextLess(a->id(), b->id());
-        return a->updatedAt() > b->updatedAt();
-    });
-}
-
 } // namespace
+
+bool isSearchableCard(const CanvasCard &card)
+{
+    return card.isLive() && card.kind() != CardKind::ghost;
+}
 
 QString foldedSearchText(const QString &text)
 {
@@ -153,6 +140,9 @@ bool snipMatchesQuery(const CanvasCard &card, const Board &note, const QString &
 
 QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, const QString &query)
 {
+    // Folded once, not for each paragraph and card it is held against.
+    const QString needle = foldedSearchText(query);
+    const auto holds = [&needle](const QString &text) { return !needle.isEmpty() && foldedSearchText(text).contains(needle); };
     QStringList paragraphs;
     for (const QString &text : paragraphTexts(note)) {
         const QString trimmed = trimmedWhitespace(text);
@@ -161,7 +151,7 @@ QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, c
     }
     if (!paragraphs.isEmpty()) {
         for (const QString &paragraph : std::as_const(paragraphs)) {
-            if (localizedStandardContains(paragraph, query))
+            if (holds(paragraph))
                 return paragraph;
         }
         return paragraphs.first();
@@ -170,7 +160,7 @@ QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, c
         if (!card || !isSearchableCard(*card))
             continue;
         const QString text = cardSearchText(*card);
-        if (localizedStandardContains(text, query))
+        if (holds(text))
             return text;
     }
     return QString();
@@ -188,7 +178,7 @@ QString searchMatchCountText(qsizetype count)
 
 SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                              const QString &searchText, SearchScope scope)
-    : SearchResults(boards, cards, searchText, scope, SearchCorpus())
+    : SearchResults(boards, cards, searchText, scope, SearchCorpus(SearchCorpus::SingleSearch()))
 {
 }
 
@@ -203,65 +193,11 @@ SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCar
     : m_query(trimmedWhitespace(searchText))
     , m_scope(scope)
 {
-    for (Board *board : boards) {
-        if (!board || !board->isLive())
-            continue;
-        auto stored = m_boardsByID.find(board->id());
-        if (stored == m_boardsByID.end())
-            m_boardsByID.insert(board->id(), board);
-        else if ((*stored)->updatedAt() < board->updatedAt())
-            *stored = board;
-    }
-    for (CanvasCard *card : cards) {
-        if (card && isSearchableCard(*card))
-            m_cardsByBoardID[card->boardID()].append(card);
-    }
-    const QString needle = foldedSearchText(m_query);
-    if (needle.isEmpty())
-        return;
-
-    // A line break never occurs inside a part, so a needle without one is in
-    // the joined text exactly when it is in one of the parts, and each part's
-    // folded text can be kept on its own. A needle with a line break is
-    // matched against the joined texts.
-    const bool spansParts = needle.contains(QLatin1Char('\n'));
-    QHash<const CanvasCard *, bool> cardHits;
-    const auto cardHolds = [&](const CanvasCard &card) {
-        auto found = cardHits.find(&card);
-        if (found == cardHits.end())
-            found = cardHits.insert(&card, corpus.cardText(card).contains(needle));
-        return *found;
-    };
-
-    if (scope != SearchScope::snips) {
-        for (Board *board : std::as_const(m_boardsByID)) {
-            const QList<CanvasCard *> noteCards = m_cardsByBoardID.value(board->id());
-            bool hit = false;
-            if (spansParts) {
-                hit = noteMatchesQuery(*board, noteCards, m_query);
-            } else {
-                hit = corpus.noteText(*board).contains(needle)
-                    || std::any_of(noteCards.cbegin(), noteCards.cend(), [&](const CanvasCard *card) { return cardHolds(*card); });
-            }
-            if (hit)
-                m_noteResults.append(board);
-        }
-        sortByResultOrder(m_noteResults);
-    }
-    if (scope != SearchScope::notes) {
-        for (CanvasCard *card : cards) {
-            if (!card || !card->isLive() || card->kind() != CardKind::snip)
-                continue;
-            const Board *note = m_boardsByID.value(card->boardID());
-            if (!note)
-                continue;
-            const bool hit = spansParts ? snipMatchesQuery(*card, *note, m_query)
-                                        : cardHolds(*card) || corpus.noteTitle(*note).contains(needle);
-            if (hit)
-                m_snipResults.append(card);
-        }
-        sortByResultOrder(m_snipResults);
-    }
+    SearchCorpus::Found found = corpus.find(boards, cards, m_query, scope);
+    m_boardsByID = std::move(found.boardsByID);
+    m_cardsByBoardID = std::move(found.cardsByBoardID);
+    m_noteResults = std::move(found.notes);
+    m_snipResults = std::move(found.snips);
 }
 
 } // namespace tessaline

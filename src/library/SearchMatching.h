@@ -31,6 +31,9 @@ QString foldedSearchText(const QString &text);
 // needle is found nowhere.
 bool localizedStandardContains(const QString &haystack, const QString &needle);
 
+// Live and not a suggestion: the cards whose words count for their note.
+bool isSearchableCard(const CanvasCard &card);
+
 // A note's paragraphs as stored, untrimmed, one per line; card references
 // add nothing.
 QString noteWritingText(const Board &note);

@@ -172,6 +172,9 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // A save the user was told about must survive a power loss:
             // with NORMAL, WAL mode may lose the last commits then.
             pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+            // Bytes staged ahead of a card the app never got to save (it
+            // ended in between) belong to nothing.
+            pragma.exec(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow NOT IN (SELECT row FROM CanvasCard)"));
         } else {
             db.close();
             db = QSqlDatabase();

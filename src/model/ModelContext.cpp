@@ -1,6 +1,7 @@
 #include "model/ModelContext.h"
 
 #include "model/StoreSchema.h"
+#include "platform/FutureDelivery.h"
 #include "platform/UuidText.h"
 
 #include <QSqlDatabase>
@@ -27,11 +28,14 @@ QString selectStatement()
         .arg(storeschema::columns(tag).join(u", "), storeschema::tableName(tag));
 }
 
+// With `withRow`, the row is given as the first value.
 template <typename T>
-QString insertStatement()
+QString insertStatement(bool withRow = false)
 {
     const T *tag = nullptr;
-    const QStringList columns = storeschema::columns(tag);
+    QStringList columns = storeschema::columns(tag);
+    if (withRow)
+        columns.prepend(QStringLiteral("row"));
     QStringList marks;
     marks.fill(QStringLiteral("?"), columns.size());
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -155,6 +159,75 @@ void ModelContext::insert(Connection *connection)
     recordStep({ModelChangeScope::Step::inserted, connection});
 }
 
+void ModelContext::insert(CanvasCard *card, const StagedCardData &staged)
+{
+    insert(card);
+    if (staged.cardRow > 0)
+        m_staged.insert(card, staged);
+}
+
+CardDataWriter *ModelContext::cardDataWriter()
+{
+    if (!m_cardDataWriter) {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        const QString path = db.databaseName();
+        if (path.isEmpty() || path == u":memory:")
+            return nullptr;
+        m_cardDataWriter = std::make_unique<CardDataWriter>(path);
+        // From now on the writer's thread copies the log into the file, so a
+        // save here never ends up copying a picture staged there.
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+    }
+    return m_cardDataWriter.get();
+}
+
+QFuture<Expected<StagedCardData, StoreError>> ModelContext::stageCardData(QObject *receiver, CanvasCard::Blob blob,
+                                                                         const QByteArray &bytes)
+{
+    using Staged = Expected<StagedCardData, StoreError>;
+    if (m_failNextStaging) {
+        const StoreError failure = *std::exchange(m_failNextStaging, std::nullopt);
+        return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(failure))));
+    }
+    if (CardDataWriter *writer = cardDataWriter())
+        return writer->write(receiver, blob, bytes);
+    // In memory there is no second connection to write with, and nothing
+    // to sync: the card's save writes the bytes.
+    return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(StagedCardData{0, blob})));
+}
+
+void ModelContext::discardStagedCardData(const StagedCardData &staged)
+{
+    if (m_cardDataWriter)
+        m_cardDataWriter->discard(staged);
+}
+
+Expected<qint64, StoreError> ModelContext::insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
+                                                            const StagedCardData &staged)
+{
+    // A snip saved without its picture would be half made: the bytes must
+    // still be there (another copy of the app opening the library cleans
+    // up bytes no card holds).
+    QSqlQuery present(db);
+    present.setForwardOnly(true);
+    present.prepare(QStringLiteral("SELECT 1 FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
+    present.addBindValue(staged.cardRow);
+    present.addBindValue(storeschema::blobFieldName(staged.blob));
+    if (!present.exec())
+        return unexpected(queryError(present));
+    if (!present.next())
+        return unexpected(StoreError{QStringLiteral("The library could not be written: the picture of a new snip "
+                                                    "is missing from it.")});
+    QSqlQuery query(db);
+    query.prepare(insertStatement<CanvasCard>(true));
+    query.addBindValue(staged.cardRow);
+    storeschema::bind(query, card->values());
+    if (!query.exec())
+        return unexpected(queryError(query));
+    return staged.cardRow;
+}
+
 template <typename Action>
 void ModelContext::withInsertedList(PersistentEntity *entity, Action action)
 {
@@ -220,6 +293,11 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
                 if (inserted.removeOne(typed)) {
                     m_dirty.remove(entity);
                     entity->m_context = nullptr;
+                    // For good: nothing brings an undone insert back.
+                    if constexpr (std::is_same_v<std::remove_pointer_t<decltype(typed)>, CanvasCard>) {
+                        if (const auto staged = m_staged.take(typed); staged.cardRow > 0)
+                            discardStagedCardData(staged);
+                    }
                 }
             });
             break;
@@ -294,6 +372,15 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         QSqlQuery query(db);
         query.prepare(insertStatement<T>());
         for (T *entity : std::as_const(table.inserted)) {
+            if constexpr (std::is_same_v<T, CanvasCard>) {
+                if (const auto staged = m_staged.constFind(entity); staged != m_staged.cend()) {
+                    const auto row = insertStagedCard(db, entity, *staged);
+                    if (!row)
+                        return unexpected(row.error());
+                    newRows.insert(entity, *row);
+                    continue;
+                }
+            }
             storeschema::bind(query, entity->values());
             if (auto written = run(query); !written)
                 return written;
@@ -331,7 +418,10 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     QSqlQuery dropBlob(db);
     dropBlob.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
     auto writeBlobs = [&](CanvasCard *card, qint64 row) -> Expected<void, StoreError> {
+        const auto staged = m_staged.constFind(card);
         for (int i = 0; i < CanvasCard::BlobCount; ++i) {
+            if (staged != m_staged.cend() && staged->blob == i)
+                continue;
             const StoredBlob &blob = card->m_values.blobs[i];
             const QString field = storeschema::blobFieldName(CanvasCard::Blob(i));
             if (blob.present && blob.pendingBytes) {
@@ -405,10 +495,13 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
 
 bool ModelContext::beginTransaction(QSqlDatabase &db)
 {
-    if (!m_savesCheckForOtherWriters)
+    if (!m_savesCheckForOtherWriters && m_staged.isEmpty())
         return db.transaction();
     // Taking the write lock first makes the check and the writing one step:
     // another writer commits before the check reads, or waits until after.
+    // The same holds for the check that staged bytes are there; and a read
+    // followed by a write in a deferred transaction fails at once, without
+    // waiting, when the store's worker has committed in between.
     QSqlQuery begin(db);
     return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
@@ -496,6 +589,14 @@ Expected<void, StoreError> ModelContext::save()
     settle(m_boards);
     settle(m_cards);
     settle(m_connections);
+    // Staged bytes of a pending insert taken out again belong to nothing now.
+    for (auto it = m_staged.cbegin(); it != m_staged.cend(); ++it) {
+        if (!newRows.contains(it.key()))
+            discardStagedCardData(*it);
+    }
+    m_staged.clear();
+    if (m_cardDataWriter)
+        m_cardDataWriter->checkpoint();
     for (PersistentEntity *entity : std::as_const(m_dirty)) {
         entity->markSaved();
         entity->m_dirty = false;
@@ -523,6 +624,9 @@ void ModelContext::rollback()
     dropInserted(m_boards);
     dropInserted(m_cards);
     dropInserted(m_connections);
+    for (const StagedCardData &staged : std::as_const(m_staged))
+        discardStagedCardData(staged);
+    m_staged.clear();
 
     for (PersistentEntity *entity : std::as_const(m_removed))
         entity->m_removed = false;
@@ -568,6 +672,11 @@ void ModelContext::failNextFetch(const StoreError &error)
 void ModelContext::failNextSave(const StoreError &error)
 {
     m_failNextSave = error;
+}
+
+void ModelContext::failNextStaging(const StoreError &error)
+{
+    m_failNextStaging = error;
 }
 
 } // namespace tessaline

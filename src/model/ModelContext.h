@@ -2,11 +2,13 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/CardDataWriter.h"
 #include "model/Connection.h"
 #include "model/ModelChangeScope.h"
 #include "model/StoreError.h"
 #include "platform/Expected.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -14,6 +16,7 @@
 
 class QSqlDatabase;
 
+#include <memory>
 #include <optional>
 
 namespace tessaline {
@@ -50,6 +53,20 @@ public:
     void insert(CanvasCard *card);
     void insert(Connection *connection);
 
+    // Writes a large byte value of a card that is yet to be inserted (a
+    // capture's picture) into the library file now, on a worker thread, so
+    // the save that stores the card, on this thread, writes only light rows.
+    // The answer is delivered to the receiver as `deliveredTo` does.
+    QFuture<Expected<StagedCardData, StoreError>> stageCardData(QObject *receiver, CanvasCard::Blob blob,
+                                                               const QByteArray &bytes);
+    // Inserts a card whose bytes were staged; it holds the same bytes, which
+    // are what it shows until saved. Its save checks, in the transaction that
+    // writes the card, that the staged bytes are there, and fails otherwise.
+    void insert(CanvasCard *card, const StagedCardData &staged);
+    // Removes staged bytes whose card was not saved (an insert undone, a
+    // save that failed, a card never inserted); bytes of a saved card stay.
+    void discardStagedCardData(const StagedCardData &staged);
+
     // Deletes for good at the next save. The object stays valid (detached)
     // for as long as the context lives, so a screen holding it cannot crash.
     void remove(PersistentEntity *entity);
@@ -85,6 +102,8 @@ public:
     // changing nothing.
     void failNextFetch(const StoreError &error);
     void failNextSave(const StoreError &error);
+    // The next stageCardData fails with this error, writing nothing.
+    void failNextStaging(const StoreError &error);
 
 Q_SIGNALS:
     // After every successful save: screens re-read what they show.
@@ -124,6 +143,9 @@ private:
     template <typename T>
     void adopt(Table<T> &table, T *entity);
     Expected<void, StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows);
+    Expected<qint64, StoreError> insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
+                                                  const StagedCardData &staged);
+    CardDataWriter *cardDataWriter();
     bool beginTransaction(QSqlDatabase &db);
     // Whether the store still holds exactly the rows of `table` read last.
     template <typename T>
@@ -139,6 +161,11 @@ private:
     QList<PersistentEntity *> m_removed;
     std::optional<StoreError> m_failNextFetch;
     std::optional<StoreError> m_failNextSave;
+    std::optional<StoreError> m_failNextStaging;
+    // Pending inserts whose bytes were staged, by card.
+    QHash<CanvasCard *, StagedCardData> m_staged;
+    // Made at the first staging; none for a library in memory.
+    std::unique_ptr<CardDataWriter> m_cardDataWriter;
     bool m_savesCheckForOtherWriters = false;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };

@@ -1,17 +1,16 @@
 #include "notes/NewBoardView.h"
 
-#include "notes/NewBoardModel.h"
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
+#include "notes/NewBoardModel.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QVBoxLayout>
@@ -39,7 +38,7 @@ QLayout *fieldLabel(const QString &label, const QString &hint, QWidget *parent)
 } // namespace
 
 NewBoardView::NewBoardView(ModelContext &context, NavigationState &navigation, QWidget *parent)
-    : QDialog(parent)
+    : SheetDialog(parent)
     , m_model(new NewBoardModel(context, navigation, this))
 {
     setWindowTitle(QStringLiteral("Start a board"));
@@ -81,23 +80,11 @@ NewBoardView::NewBoardView(ModelContext &context, NavigationState &navigation, Q
     stack->addLayout(fields);
     stack->addStretch(1);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    stack->addWidget(divider);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    m_cancel = new StudioCompactButton(QStringLiteral("Cancel"), false, StudioControlProminence::standard, this);
-    m_cancel->setTracksHover(true);
-    m_cancel->setAutoDefault(false);
+    const SheetButtons buttons = addSheetButtons(stack, QStringLiteral("Create Board"), this);
+    m_cancel = buttons.cancel;
+    m_create = buttons.primary;
     connect(m_cancel, &QAbstractButton::clicked, m_model, &NewBoardModel::cancel);
-    m_create = new TessalinePrimaryButton(QStringLiteral("Create Board"), QString(), this);
-    m_create->setAutoDefault(false);
     connect(m_create, &QAbstractButton::clicked, m_model, &NewBoardModel::submit);
-    buttons->addWidget(m_cancel);
-    buttons->addWidget(m_create);
-    stack->addLayout(buttons);
 
     connect(m_model, &NewBoardModel::changed, this, &NewBoardView::refresh);
     connect(m_model, &NewBoardModel::dismissRequested, this, &NewBoardView::finish);
@@ -112,40 +99,21 @@ void NewBoardView::refresh()
                    [model = m_model] { model->clearErrorMessage(); });
 }
 
-void NewBoardView::showEvent(QShowEvent *event)
+void NewBoardView::firstShown()
 {
-    QDialog::showEvent(event);
-    if (!m_hasAppeared) {
-        m_hasAppeared = true;
-        m_title->setFocus(Qt::OtherFocusReason);
-    }
+    m_title->setFocus(Qt::OtherFocusReason);
 }
 
-void NewBoardView::keyPressEvent(QKeyEvent *event)
+// Return in either field creates the note; nothing happens while the name
+// is blank.
+void NewBoardView::submit()
 {
-    // Return in either field is the default action; it does nothing while
-    // the name is blank.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        m_model->submit();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    m_model->submit();
 }
 
-void NewBoardView::reject()
+void NewBoardView::cancel()
 {
-    // Escape and the window's close button cancel the way Cancel does.
-    if (m_finishing)
-        return QDialog::reject();
     m_model->cancel();
-}
-
-void NewBoardView::finish()
-{
-    if (m_finishing)
-        return;
-    m_finishing = true;
-    done(QDialog::Accepted);
 }
 
 } // namespace tessaline

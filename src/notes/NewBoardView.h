@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QDialog>
-#include <QPointer>
+#include "design/SheetDialog.h"
 
 class QLineEdit;
-class QMessageBox;
 
 namespace tessaline {
 
@@ -16,7 +14,7 @@ class TessalinePrimaryButton;
 
 // The new note sheet: a name and an optional focus question. Return
 // creates the note, Escape closes the sheet without storing anything.
-class NewBoardView : public QDialog
+class NewBoardView : public SheetDialog
 {
     Q_OBJECT
 public:
@@ -27,26 +25,20 @@ public:
     QLineEdit *focusQuestionField() const { return m_focusQuestion; }
     StudioCompactButton *cancelButton() const { return m_cancel; }
     TessalinePrimaryButton *createButton() const { return m_create; }
-    QMessageBox *alert() const { return m_alert; }
-
-    void reject() override;
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
+    void submit() override;
+    void cancel() override;
+    void firstShown() override;
 
 private:
     void refresh();
-    void finish();
 
     NewBoardModel *m_model = nullptr;
     QLineEdit *m_title = nullptr;
     QLineEdit *m_focusQuestion = nullptr;
     StudioCompactButton *m_cancel = nullptr;
     TessalinePrimaryButton *m_create = nullptr;
-    QPointer<QMessageBox> m_alert;
-    bool m_hasAppeared = false;
-    bool m_finishing = false;
 };
 
 } // namespace tessaline

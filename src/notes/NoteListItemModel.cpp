@@ -35,6 +35,17 @@ void NoteListItemModel::follow()
         endResetModel();
         return;
     }
+    // A row is as tall as its excerpt: a changed excerpt lays the list out
+    // again, anything else only redraws it.
+    bool excerptsChanged = false;
+    for (qsizetype i = 0; !excerptsChanged && i < rows.size(); ++i)
+        excerptsChanged = rows.at(i).excerpt != m_rows.at(i).excerpt;
+    if (excerptsChanged) {
+        Q_EMIT layoutAboutToBeChanged();
+        m_rows = rows;
+        Q_EMIT layoutChanged();
+        return;
+    }
     m_rows = rows;
     if (!m_rows.isEmpty())
         Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1));

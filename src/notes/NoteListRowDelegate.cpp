@@ -6,9 +6,12 @@
 #include "notes/NoteListItemModel.h"
 #include "platform/SymbolIcon.h"
 
+#include <QAbstractItemView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+
+#include <algorithm>
 
 namespace tessaline {
 
@@ -53,17 +56,29 @@ void drawWrapped(QPainter *painter, const QString &text, const QFont &font, cons
 
 } // namespace
 
-int NoteListRowDelegate::rowHeight()
+int NoteListRowDelegate::rowHeight(int excerptLines)
 {
     const int title = QFontMetrics(titleFont()).lineSpacing();
-    const int excerpt = QFontMetrics(excerptFont()).lineSpacing() * 2;
+    const int excerpt = QFontMetrics(excerptFont()).lineSpacing() * std::clamp(excerptLines, 1, 2);
     const int detail = QFontMetrics(detailFont()).lineSpacing();
     return 2 * verticalPadding + 2 * 4 + title + excerpt + detail + 2 * lineSpacing;
 }
 
-QSize NoteListRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
 {
-    return QSize(option.rect.width(), rowHeight());
+    // Two lines of the narrowest column hold far fewer characters than
+    // this; an excerpt is a whole paragraph and may be very long.
+    constexpr qsizetype enoughForTwoLines = 400;
+    const qreal advance = QFontMetricsF(excerptFont()).horizontalAdvance(excerpt.left(enoughForTwoLines));
+    return advance <= width ? 1 : 2;
+}
+
+QSize NoteListRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
+    const int width = view ? view->viewport()->width() : option.rect.width();
+    const QString excerpt = index.data(NoteListItemModel::ExcerptRole).toString();
+    return QSize(width, rowHeight(excerptLines(excerpt, textWidth(width))));
 }
 
 void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -114,9 +129,11 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     const QFontMetricsF excerptMetrics(excerptFont());
     painter->setFont(excerptFont());
     painter->setPen(secondary);
-    drawWrapped(painter, index.data(NoteListItemModel::ExcerptRole).toString(), excerptFont(),
-                QRectF(content.left(), y, content.width(), excerptMetrics.lineSpacing() * 2), 2);
-    y += excerptMetrics.lineSpacing() * 2 + lineSpacing;
+    const QString excerpt = index.data(NoteListItemModel::ExcerptRole).toString();
+    const int lines = excerptLines(excerpt, content.width());
+    drawWrapped(painter, excerpt, excerptFont(),
+                QRectF(content.left(), y, content.width(), excerptMetrics.lineSpacing() * lines), lines);
+    y += excerptMetrics.lineSpacing() * lines + lineSpacing;
 
     // Detail line: when it changed, and how many snips it holds.
     const QFontMetricsF detailMetrics(detailFont());

@@ -5,8 +5,10 @@
 namespace tessaline {
 
 // Paints a row of the note list: the title (with a star for a favourite),
-// two lines of excerpt, then the relative date and the snip count. Every
-// row has the same height, so a list of thousands scrolls without measuring.
+// the excerpt on one line or, when it runs on, two, then the relative date
+// and the snip count. A row is as tall as its excerpt needs; measuring one
+// looks at no more of the excerpt than two lines can show, so a list of
+// thousands lays out quickly.
 class NoteListRowDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -21,7 +23,12 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
-    static int rowHeight();
+    // The height of a row whose excerpt takes one or two lines.
+    static int rowHeight(int excerptLines);
+    // How many lines (1 or 2) an excerpt takes in a column of text `width`.
+    static int excerptLines(const QString &excerpt, qreal width);
+    // The width the row's text has in a list whose rows are `rowWidth` wide.
+    static qreal textWidth(qreal rowWidth) { return rowWidth - 2 * outerInset - 2 * innerPadding; }
 };
 
 } // namespace tessaline

@@ -1,5 +1,6 @@
 #include "notes/NotesWorkspaceView.h"
 
+#include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/StudioEmptyState.h"
@@ -19,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QFrame>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMenu>
@@ -28,6 +30,7 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 namespace tessaline {
 
@@ -76,7 +79,22 @@ NotesWorkspaceView::NotesWorkspaceView(LibraryQuery &library, NavigationState &n
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({columnIdealWidth, 1000});
+    m_columnWidth = columnIdealWidth;
     layout->addWidget(m_splitter);
+
+    const TessalineAnimation &motion = TessalineMotion::smooth();
+    m_columnSlide = new QVariantAnimation(this);
+    m_columnSlide->setEasingCurve(motion.curve);
+    m_columnSlide->setDuration(motion.durationMs);
+    connect(m_columnSlide, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        const int width = std::max(1, value.toInt());
+        const QList<int> sizes = m_splitter->sizes();
+        const int total = sizes.value(0) + sizes.value(1);
+        m_splitter->setSizes({width, std::max(0, total - width)});
+        if (m_columnFade)
+            m_columnFade->setOpacity(std::clamp(qreal(width) / std::max(1, m_columnWidth), 0.0, 1.0));
+    });
+    connect(m_columnSlide, &QVariantAnimation::finished, this, &NotesWorkspaceView::finishColumnSlide);
 
     connect(m_model, &NotesWorkspaceModel::rowsChanged, this, &NotesWorkspaceView::refreshList);
     connect(m_model, &NotesWorkspaceModel::activeNoteChanged, this, [this] {
@@ -150,7 +168,9 @@ QWidget *NotesWorkspaceView::buildListColumn()
     m_listView->setFrameShape(QFrame::NoFrame);
     m_listView->setModel(m_listModel);
     m_listView->setItemDelegate(new NoteListRowDelegate(m_listView));
-    m_listView->setUniformItemSizes(true);
+    // Rows differ in height with their excerpts, which wrap with the
+    // column's width.
+    m_listView->setResizeMode(QListView::Adjust);
     m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_listView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_listView->setMouseTracking(true);
@@ -278,9 +298,60 @@ void NotesWorkspaceView::refreshDetail()
 void NotesWorkspaceView::refreshColumn()
 {
     const bool visible = m_noteList->isVisible();
-    m_listColumn->setVisible(visible);
+    slideColumn(visible);
     m_showList->setVisible(!visible);
     m_showList->raise();
+}
+
+void NotesWorkspaceView::slideColumn(bool shown)
+{
+    if (shown == m_columnShown && m_columnSlide->state() != QAbstractAnimation::Running) {
+        m_listColumn->setVisible(shown);
+        return;
+    }
+    const bool sliding = m_columnSlide->state() == QAbstractAnimation::Running;
+    m_columnSlide->stop();
+    if (!shown && !sliding && m_listColumn->isVisible())
+        m_columnWidth = std::clamp(m_listColumn->width(), columnMinimumWidth, columnMaximumWidth);
+    m_columnShown = shown;
+    if (!isVisible() || DesignEnvironment::current().reduceMotion) {
+        finishColumnSlide();
+        return;
+    }
+    // While it slides the column may be narrower than it could ever be
+    // made by hand, and its rows keep their layout until it stops.
+    m_listColumn->setMinimumWidth(1);
+    m_listView->setResizeMode(QListView::Fixed);
+    if (!m_columnFade) {
+        m_columnFade = new QGraphicsOpacityEffect(m_listColumn);
+        m_listColumn->setGraphicsEffect(m_columnFade);
+    }
+    const int from = m_listColumn->isVisible() ? m_listColumn->width() : 1;
+    if (!m_listColumn->isVisible()) {
+        m_columnFade->setOpacity(0);
+        m_listColumn->setVisible(true);
+        const QList<int> sizes = m_splitter->sizes();
+        m_splitter->setSizes({1, std::max(0, sizes.value(0) + sizes.value(1) - 1)});
+    }
+    m_columnSlide->setStartValue(from);
+    m_columnSlide->setEndValue(shown ? m_columnWidth : 1);
+    m_columnSlide->start();
+}
+
+void NotesWorkspaceView::finishColumnSlide()
+{
+    if (m_columnFade) {
+        m_listColumn->setGraphicsEffect(nullptr);
+        m_columnFade = nullptr;
+    }
+    m_listColumn->setMinimumWidth(columnMinimumWidth);
+    m_listView->setResizeMode(QListView::Adjust);
+    m_listColumn->setVisible(m_columnShown);
+    if (m_columnShown) {
+        const QList<int> sizes = m_splitter->sizes();
+        m_splitter->setSizes({m_columnWidth, std::max(0, sizes.value(0) + sizes.value(1) - m_columnWidth)});
+        m_listView->doItemsLayout();
+    }
 }
 
 void NotesWorkspaceView::refreshFolderSheet()

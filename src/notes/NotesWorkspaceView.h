@@ -7,12 +7,14 @@
 #include <QPointer>
 #include <QWidget>
 
+class QGraphicsOpacityEffect;
 class QListView;
 class QMenu;
 class QSplitter;
 class QStackedLayout;
 class QStackedWidget;
 class QToolButton;
+class QVariantAnimation;
 
 namespace tessaline {
 
@@ -67,6 +69,10 @@ private:
     void refreshSelection();
     void refreshDetail();
     void refreshColumn();
+    // Slides the list column in from the leading edge, fading in, or back
+    // out; at once while reduce motion is on or the screen is not shown.
+    void slideColumn(bool shown);
+    void finishColumnSlide();
     void refreshFolderSheet();
 
     NotesWorkspaceModel *m_model;
@@ -89,6 +95,11 @@ private:
     QPointer<BoardCanvasView> m_workspace;
     QPointer<NewFolderSheet> m_folderSheet;
     bool m_syncingSelection = false;
+    bool m_columnShown = true;
+    // The column's width when it was last out, to come back at.
+    int m_columnWidth = 0;
+    QVariantAnimation *m_columnSlide = nullptr;
+    QPointer<QGraphicsOpacityEffect> m_columnFade;
 };
 
 } // namespace tessaline

@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -32,7 +31,7 @@ constexpr int sheetHeight = 350;
 
 QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navigation,
                                    std::optional<QUuid> preselectedBoardID, QWidget *parent)
-    : QDialog(parent)
+    : SheetDialog(parent)
     , m_model(new QuickThoughtModel(library, navigation, preselectedBoardID, this))
 {
     setWindowTitle(QStringLiteral("Quick Note"));
@@ -58,12 +57,11 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
             [this] { m_model->setNoteText(m_editor->toPlainText()); });
     stack->addWidget(m_editor, 1);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    stack->addWidget(divider);
-
-    auto *footer = new QHBoxLayout;
+    const SheetButtons buttons = addSheetButtons(stack, QStringLiteral("Add to Note"), this);
+    m_cancel = buttons.cancel;
+    m_add = buttons.primary;
+    connect(m_cancel, &QAbstractButton::clicked, m_model, &QuickThoughtModel::cancel);
+    connect(m_add, &QAbstractButton::clicked, m_model, &QuickThoughtModel::submit);
     auto *pickerLabel = new QLabel(QStringLiteral("Add to"), this);
     m_picker = new QComboBox(this);
     m_picker->setAccessibleName(QStringLiteral("Add to"));
@@ -73,19 +71,8 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
         const QVariant id = m_picker->itemData(index);
         m_model->setBoardID(id.isValid() ? std::optional<QUuid>(id.toUuid()) : std::nullopt);
     });
-    m_cancel = new StudioCompactButton(QStringLiteral("Cancel"), false, StudioControlProminence::standard, this);
-    m_cancel->setTracksHover(true);
-    m_cancel->setAutoDefault(false);
-    connect(m_cancel, &QAbstractButton::clicked, m_model, &QuickThoughtModel::cancel);
-    m_add = new TessalinePrimaryButton(QStringLiteral("Add to Note"), QString(), this);
-    m_add->setAutoDefault(false);
-    connect(m_add, &QAbstractButton::clicked, m_model, &QuickThoughtModel::submit);
-    footer->addWidget(pickerLabel);
-    footer->addWidget(m_picker);
-    footer->addStretch(1);
-    footer->addWidget(m_cancel);
-    footer->addWidget(m_add);
-    stack->addLayout(footer);
+    buttons.row->insertWidget(0, pickerLabel);
+    buttons.row->insertWidget(1, m_picker);
 
     connect(m_model, &QuickThoughtModel::changed, this, &QuickThoughtView::refresh);
     connect(m_model, &QuickThoughtModel::notesChanged, this, &QuickThoughtView::fillPicker);
@@ -121,40 +108,21 @@ void QuickThoughtView::refresh()
                    [model = m_model] { model->clearErrorMessage(); });
 }
 
-void QuickThoughtView::showEvent(QShowEvent *event)
+void QuickThoughtView::firstShown()
 {
-    QDialog::showEvent(event);
-    if (!m_hasAppeared) {
-        m_hasAppeared = true;
-        m_model->chooseDefaultTarget();
-    }
+    m_model->chooseDefaultTarget();
 }
 
-void QuickThoughtView::keyPressEvent(QKeyEvent *event)
+// Return anywhere in the sheet adds the paragraph (Shift+Return in the
+// editor breaks the line); nothing happens while it is blank.
+void QuickThoughtView::submit()
 {
-    // Return anywhere in the sheet is the default action; it does nothing
-    // while the paragraph is blank.
-    if (isReturnKey(event)) {
-        m_model->submit();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    m_model->submit();
 }
 
-void QuickThoughtView::reject()
+void QuickThoughtView::cancel()
 {
-    // Escape and the window's close button cancel the way Cancel does.
-    if (m_finishing)
-        return QDialog::reject();
     m_model->cancel();
-}
-
-void QuickThoughtView::finish()
-{
-    if (m_finishing)
-        return;
-    m_finishing = true;
-    done(QDialog::Accepted);
 }
 
 } // namespace tessaline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -78,6 +79,12 @@ public:
     // On success returns registered and sets reference.
     virtual HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) = 0;
     virtual void unregisterHotKey(HotKeyReference reference) = 0;
+
+    // A desktop that binds hot keys some time after registering answered
+    // reports here the ones it then did not bind, each time it binds. Where
+    // registering answers for good at once, this is never called.
+    using RefusalHandler = std::function<void(const QList<HotKeyID> &refused)>;
+    virtual void setRefusalHandler(RefusalHandler handler) { Q_UNUSED(handler); }
 
     // The stored key code of the key that a key event's native scan code
     // names by its place; none when this system cannot tell keys by place.

@@ -9,6 +9,8 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 
+#include <algorithm>
+
 namespace tessaline {
 
 namespace {
@@ -220,6 +222,17 @@ void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound)
         bind();
         return;
     }
+    // Registering said yes before the desktop was asked; what it then
+    // turned down (the user said no, or it would not make a session) is
+    // reported now, in the order of the actions.
+    QList<HotKeyID> refused;
+    for (const Shortcut &shortcut : std::as_const(m_shortcuts)) {
+        if (!bound.contains(shortcut.shortcutID))
+            refused.append(shortcut.id);
+    }
+    std::sort(refused.begin(), refused.end(), [](const HotKeyID &a, const HotKeyID &b) { return a.id < b.id; });
+    if (!refused.isEmpty() && m_refusalHandler)
+        m_refusalHandler(refused);
     Q_EMIT bindingFinished();
 }
 

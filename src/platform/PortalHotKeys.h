@@ -28,6 +28,7 @@ public:
     HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) override;
     void unregisterHotKey(HotKeyReference reference) override;
     std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const override;
+    void setRefusalHandler(RefusalHandler handler) override { m_refusalHandler = std::move(handler); }
 
     // The desktop's own description of each bound shortcut's trigger, by
     // shortcut id; empty until the desktop has answered.
@@ -64,6 +65,7 @@ private:
 
     QString m_service;
     EventHandler m_handler;
+    RefusalHandler m_refusalHandler;
     QMap<HotKeyReference, Shortcut> m_shortcuts;
     HotKeyReference m_nextReference = 1;
     QString m_session;

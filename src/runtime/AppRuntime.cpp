@@ -81,6 +81,11 @@ void AppRuntime::installCaptureCallbacks()
         if (self)
             self->bringMainWindowToFront();
     };
+    // A desktop that binds the hot keys some time after they were
+    // registered may still turn them down; the user hears of it as of a
+    // refusal at start-up.
+    connect(&coordinator.hotKeyManager(), &GlobalHotKeyManager::registrationRefused, this,
+            [this](const CaptureSubsystemError &error) { setErrorMessage(error.errorDescription()); });
 }
 
 void AppRuntime::setErrorMessage(const std::optional<QString> &message)
@@ -195,18 +200,21 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
     // Encoding a large capture takes longer than a frame; it runs on the
     // thread pool and the rest continues here. The clipboard's TIFF is made
     // only when a client asks for it.
-    // The grey copy for text recognition is made here too: a quarter of the
-    // frame, so the frame a crop shares is freed once the snip is stored.
-    runInBackground(this, [image = result.image]() -> std::optional<EncodedCapture> {
-        const std::optional<QByteArray> png = ImageExportService::pngData(image);
-        if (!png)
-            return std::nullopt;
-        return EncodedCapture{*png, TesseractRecognizer::greyImage(image)};
-    }).then(this, [this, pending](const std::optional<EncodedCapture> &encoded) {
-        pending->encoded = encoded;
-        pending->isEncoded = true;
-        storePendingCaptures();
-    });
+    runInBackground(this, [image = result.image] { return ImageExportService::pngData(image); })
+        .then(this, [this, pending](const std::optional<QByteArray> &png) {
+            pending->png = png;
+            pending->isEncoded = true;
+            storePendingCaptures();
+        });
+    // The grey copy for text recognition is made alongside, not after the
+    // PNG, which then goes into the library without waiting for it: a
+    // quarter of the frame, so the frame a crop shares is freed once the
+    // snip is stored.
+    runInBackground(this, [image = result.image] { return TesseractRecognizer::greyImage(image); })
+        .then(this, [this, pending](const QImage &grey) {
+            pending->grey = grey;
+            storePendingCaptures();
+        });
 }
 
 void AppRuntime::storePendingCaptures()
@@ -218,23 +226,46 @@ void AppRuntime::storePendingCaptures()
     m_isStoringCaptures = true;
     while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
         const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
+        if (capture->png && !capture->staged) {
+            // One picture at a time, each after the card before it is
+            // saved: the light save here then never waits for the library
+            // while a picture is being written into it.
+            if (!capture->isStaging) {
+                capture->isStaging = true;
+                modelContext()
+                    .stageCardData(this, CanvasCard::OriginalImageBlob, *capture->png)
+                    .then(this, [this, capture](const Expected<StagedCardData, StoreError> &staged) {
+                        capture->staged = staged;
+                        storePendingCaptures();
+                    });
+            }
+            break;
+        }
+        if (capture->png && !capture->grey)
+            break;
         m_pendingCaptures.pop_front();
-        if (!capture->encoded) {
+        if (!capture->png) {
             fail(imageExportErrorMessage(ImageExportError::encodingFailed));
             Q_EMIT captureHandled(std::nullopt);
             continue;
         }
-        storeCapture(*capture, *capture->encoded);
+        if (!*capture->staged) {
+            fail(capture->staged->error().message);
+            Q_EMIT captureHandled(std::nullopt);
+            continue;
+        }
+        storeCapture(*capture, **capture->staged);
     }
     m_isStoringCaptures = false;
 }
 
-void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCapture &encoded)
+void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardData &staged)
 {
     const CaptureResult &result = capture.result;
     ModelContext &context = modelContext();
     const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
     if (!note) {
+        context.discardStagedCardData(staged);
         fail(note.error().message);
         Q_EMIT captureHandled(std::nullopt);
         return;
@@ -248,16 +279,17 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCaptur
     init.sourceBundleIdentifier = result.sourceBundleIdentifier;
     init.sourceWindowTitle = result.sourceWindowTitle;
     init.captureModeRawValue = captureModeRawValue(result.mode);
-    init.originalImageData = encoded.png;
+    init.originalImageData = capture.png;
     init.createdAt = result.capturedAt;
     init.updatedAt = result.capturedAt;
     init.capturedAt = result.capturedAt;
     // A capture that cannot be stored leaves nothing behind: not the card, not
-    // its reference in the note, and no other unsaved edit is touched.
+    // its reference in the note, not its picture (undoing the insert drops
+    // it), and no other unsaved edit is touched.
     ModelChangeScope scope(context);
     auto *card = new CanvasCard(init);
     const QUuid cardID = card->id();
-    context.insert(card);
+    context.insert(card, staged);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
     document.insertCardReference(cardID, capture.anchorID);
@@ -277,7 +309,7 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCaptur
 
     bool copied = false;
     if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
-        copied = m_services.pasteboard->setImage(encoded.png);
+        copied = m_services.pasteboard->setImage(*capture.png);
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 
@@ -291,7 +323,7 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const EncodedCaptur
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(encoded.grey, cardID);
+    recognizeCapturedText(*capture.grey, cardID);
     Q_EMIT captureHandled(cardID);
 }
 

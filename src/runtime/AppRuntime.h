@@ -5,6 +5,7 @@
 #include "capture/CaptureBehaviorPreferences.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/GlobalShortcutConfiguration.h"
+#include "model/CardDataWriter.h"
 #include "platform/Expected.h"
 
 #include <QImage>
@@ -114,9 +115,10 @@ public:
     void applicationDidBecomeActive();
 
     // A finished capture becomes a snip card in the note that is active now,
-    // after the reference paragraph active now. The PNG is encoded off the
-    // main thread; captures are stored (and announced) in the order they
-    // arrive here, whichever finishes encoding first.
+    // after the reference paragraph active now. The PNG is encoded and
+    // written into the library off the main thread, which then saves only
+    // the light card and note rows; captures are stored (and announced) in
+    // the order they arrive here, whichever finishes encoding first.
     void handleCaptureResult(const CaptureResult &result);
     bool canPresentCaptureReview() const;
 
@@ -167,27 +169,24 @@ Q_SIGNALS:
     void recognitionApplied(const QUuid &cardID);
 
 private:
-    // A capture's PNG, and its clipboard entry when it is to be copied.
-    struct EncodedCapture
-    {
-        QByteArray png;
-        QImage grey; // what text recognition reads
-    };
     // A capture on its way to the store: where it goes was decided when it
     // arrived; its PNG is there once encoding has finished (none when
-    // encoding failed).
+    // encoding failed), then written into the library ahead of its card.
     struct PendingCapture
     {
         CaptureResult result;
         std::optional<QUuid> noteID;
         std::optional<QUuid> anchorID;
         bool isEncoded = false;
-        std::optional<EncodedCapture> encoded;
+        std::optional<QByteArray> png;
+        std::optional<QImage> grey; // what text recognition reads
+        bool isStaging = false;
+        std::optional<Expected<StagedCardData, StoreError>> staged;
     };
 
     void installCaptureCallbacks();
     void storePendingCaptures();
-    void storeCapture(const PendingCapture &capture, const EncodedCapture &encoded);
+    void storeCapture(const PendingCapture &capture, const StagedCardData &staged);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const QImage &image, const QUuid &cardID);
     // Hands the card as stored to the search index; `done` runs once it is in.

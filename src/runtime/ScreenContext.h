@@ -3,6 +3,7 @@
 namespace tessaline {
 
 class AppRuntime;
+class GuidedTourTarget;
 class LibraryQuery;
 class ScreenRegistry;
 class StoreUndoStack;
@@ -39,7 +40,13 @@ public:
     const ScreenRegistry *registry() const { return m_registry; }
     void setRegistry(const ScreenRegistry *registry) { m_registry = registry; }
 
+    // Where the guided tour points, for screens whose controls wear its
+    // ring. Null when the window runs no tour.
+    GuidedTourTarget *guidedTour() const { return m_guidedTour; }
+    void setGuidedTour(GuidedTourTarget *target) { m_guidedTour = target; }
+
 private:
+    GuidedTourTarget *m_guidedTour = nullptr;
     NoteListVisibility *m_noteListVisibility = nullptr;
     AppRuntime &m_runtime;
     LibraryQuery &m_library;

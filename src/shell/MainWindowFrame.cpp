@@ -26,7 +26,7 @@ bool showsOnSomeScreen(const QRect &frame)
 
 } // namespace
 
-QRect fittedMainWindowFrame(const QSize &preferred, const QSize &minimum, const QRect &available)
+QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRect &available)
 {
     if (available.isEmpty())
         return QRect(QPoint(0, 0), preferred);
@@ -45,7 +45,7 @@ void restoreMainWindowFrame(QWidget &window, UserDefaults &defaults)
         return;
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect();
-    window.setGeometry(fittedMainWindowFrame(window.size(), window.minimumSize(), available));
+    window.setGeometry(fittedWindowFrame(window.size(), window.minimumSize(), available));
 }
 
 void rememberMainWindowFrame(const QWidget &window, UserDefaults &defaults)

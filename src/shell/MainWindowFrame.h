@@ -8,10 +8,12 @@ namespace tessaline {
 
 class UserDefaults;
 
+// A window's size made to fit the screen's free area (never below its
+// minimum) and centred on it.
+QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRect &available);
+
 // Where the main window opens: the frame it had when the app last quit, as
-// long as that still shows on a screen; otherwise its default size, made to
-// fit the screen and centred on it.
-QRect fittedMainWindowFrame(const QSize &preferred, const QSize &minimum, const QRect &available);
+// long as that still shows on a screen; otherwise its default size fitted.
 
 void restoreMainWindowFrame(QWidget &window, UserDefaults &defaults);
 void rememberMainWindowFrame(const QWidget &window, UserDefaults &defaults);

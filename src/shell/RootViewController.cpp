@@ -2,6 +2,7 @@
 
 #include "runtime/AppRuntime.h"
 #include "shell/ErrorAlertController.h"
+#include "runtime/GuidedTourTarget.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NoteListVisibility.h"
 #include "shell/MainToolbarController.h"
@@ -26,6 +27,7 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     , m_alert(std::make_unique<ErrorAlertController>(runtime))
     , m_trash(std::make_unique<TrashActions>(*m_library, runtime.navigation(), runtime.spotlightIndex()))
     , m_undoStack(std::make_unique<StoreUndoStack>())
+    , m_tourTarget(std::make_unique<GuidedTourTarget>(runtime.onboarding(), *m_library))
     , m_screens(runtime, *m_library, *m_trash)
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
@@ -40,6 +42,7 @@ RootViewController::RootViewController(AppRuntime &runtime, QObject *parent)
     m_lastTourStep = onboarding ? onboarding->tourStep() : std::nullopt;
 
     m_screens.setUndoStack(m_undoStack.get());
+    m_screens.setGuidedTour(m_tourTarget.get());
     // An undo or redo that could not be stored was taken back; the window's
     // alert says why.
     connect(m_undoStack.get(), &StoreUndoStack::failed, this,
@@ -273,29 +276,7 @@ bool RootViewController::isCoachmarkVisible() const
 
 std::optional<QUuid> RootViewController::tourPreviewCardID() const
 {
-    return guidedTourPreviewCardID(m_library->cards(), m_library->boards());
-}
-
-std::optional<QUuid> RootViewController::guidedTourPreviewCardID(const QList<CanvasCard *> &cards,
-                                                                 const QList<Board *> &boards)
-{
-    QSet<QUuid> openNotes;
-    for (const Board *board : boards) {
-        if (board->isLive() && !board->archivedAt())
-            openNotes.insert(board->id());
-    }
-    const CanvasCard *newest = nullptr;
-    QDateTime newestDate;
-    for (const CanvasCard *card : cards) {
-        if (card->kind() != CardKind::snip || !card->isLive() || !openNotes.contains(card->boardID()))
-            continue;
-        const QDateTime date = card->capturedAt().value_or(card->createdAt());
-        if (!newest || date > newestDate) {
-            newest = card;
-            newestDate = date;
-        }
-    }
-    return newest ? std::optional<QUuid>(newest->id()) : std::nullopt;
+    return GuidedTourTarget::previewCardID(m_library->cards(), m_library->boards());
 }
 
 void RootViewController::tourStepDidChange()

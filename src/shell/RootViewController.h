@@ -19,6 +19,7 @@ class AppRuntime;
 class Board;
 class CanvasCard;
 class ErrorAlertController;
+class GuidedTourTarget;
 class LibraryQuery;
 class MainToolbarController;
 class NoteListVisibility;
@@ -79,9 +80,6 @@ public:
     bool isCoachmarkVisible() const;
     std::optional<GuidedTourStep> tourStep() const;
     std::optional<QUuid> tourPreviewCardID() const;
-    // The newest live snip (by capture date, else creation date) of a note
-    // that is neither deleted nor archived.
-    static std::optional<QUuid> guidedTourPreviewCardID(const QList<CanvasCard *> &cards, const QList<Board *> &boards);
 
     void setClock(std::function<QDateTime()> clock);
 
@@ -113,6 +111,7 @@ private:
     std::unique_ptr<ErrorAlertController> m_alert;
     std::unique_ptr<TrashActions> m_trash;
     std::unique_ptr<StoreUndoStack> m_undoStack;
+    std::unique_ptr<GuidedTourTarget> m_tourTarget;
     ScreenContext m_screens;
 
     NoteListVisibility *m_noteListVisibility = nullptr;

@@ -21,6 +21,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -107,10 +108,16 @@ int main(int argc, char *argv[])
     // One settings window at a time: asking again brings it forward.
     QPointer<QWidget> settings;
     auto showSettings = [&] {
-        if (!settings)
+        if (!settings) {
             settings = screens.makeSettings(runtime, tessaline.updates());
-        if (!settings)
-            return;
+            if (!settings)
+                return;
+            // Opened where the main window is, wholly on that screen.
+            settings->adjustSize();
+            if (const QScreen *screen = window.screen())
+                settings->setGeometry(
+                    fittedWindowFrame(settings->size(), settings->minimumSize(), screen->availableGeometry()));
+        }
         settings->show();
         settings->raise();
         settings->activateWindow();

@@ -7,12 +7,18 @@
 #include "canvas/CardItem.h"
 #include "canvas/ConnectionEditorView.h"
 #include "canvas/ConnectionItem.h"
+#include "canvas/MapAccessibility.h"
 #include "canvas/SnipTrayView.h"
 #include "canvas/StudioSelectionPalette.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioIconButton.h"
 #include "model/Connection.h"
+#include "runtime/GuidedTourTarget.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/OnboardingCoordinator.h"
+#include "runtime/OnboardingPreferencesStore.h"
 
+#include <QAccessible>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsSceneDragDropEvent>
 #include <QGraphicsView>
@@ -55,6 +61,26 @@ class BoardMapViewTest : public QObject
 
     QPoint onView(const QPointF &mapPoint) const { return view->graphicsView()->mapFromScene(mapPoint); }
     QWidget *viewport() const { return view->graphicsView()->viewport(); }
+
+    // The map's accessible elements of one role, in the order a screen
+    // reader meets them.
+    QList<QAccessibleInterface *> elements(QAccessible::Role role) const
+    {
+        QList<QAccessibleInterface *> found;
+        QAccessibleInterface *map = QAccessible::queryAccessibleInterface(viewport());
+        for (int i = 0; map && i < map->childCount(); ++i) {
+            if (QAccessibleInterface *child = map->child(i); child && child->role() == role)
+                found.append(child);
+        }
+        return found;
+    }
+    QStringList names(QAccessible::Role role) const
+    {
+        QStringList texts;
+        for (QAccessibleInterface *each : elements(role))
+            texts.append(each->text(QAccessible::Name));
+        return texts;
+    }
 
 private Q_SLOTS:
     void init() { rig = std::make_unique<MapRig>(); }
@@ -287,6 +313,137 @@ private Q_SLOTS:
         QTRY_VERIFY(view->scene().cardItems().isEmpty());
         QVERIFY(r.navigation->selectedCardIDs().isEmpty());
         QVERIFY(view->scene().emptyStateItem()->isVisible());
+    }
+
+    void connectionsAreAccessibleElements_data()
+    {
+        QTest::addColumn<bool>("hasLabel");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("name");
+        const QString plain = QStringLiteral("Connection from Card 1 to Card 2");
+        QTest::newRow("no label") << false << QString() << plain;
+        QTest::newRow("empty label") << true << QString() << plain;
+        QTest::newRow("blank label") << true << QStringLiteral("  \n") << plain;
+        QTest::newRow("label trimmed") << true << QStringLiteral(" supports\n") << plain + QStringLiteral(", labeled supports");
+    }
+
+    void connectionsAreAccessibleElements()
+    {
+        QFETCH(bool, hasLabel);
+        QFETCH(QString, label);
+        QFETCH(QString, name);
+        MapRig &r = *rig;
+        CanvasCard *from = r.card(CardKind::snip, 1, true);
+        CanvasCard *to = r.card(CardKind::thought, 2, true);
+        to->setCanvasX(700);
+        to->setCanvasY(300);
+        Connection *line = connect(from, to, label);
+        if (!hasLabel)
+            line->setLabel(std::nullopt);
+        QVERIFY(r.context->save());
+        show();
+
+        const QList<QAccessibleInterface *> connections = elements(QAccessible::Graphic);
+        QCOMPARE(connections.size(), 1);
+        QAccessibleInterface *element = connections.first();
+        QCOMPARE(element->text(QAccessible::Name), name);
+        QCOMPARE(element->text(QAccessible::Description), QStringLiteral("Relationship between two cards on this board"));
+        QVERIFY(!element->interface_cast(QAccessible::ActionInterface));
+        // A small box centred where the label sits, and found there.
+        const QPointF middle = view->scene().connectionItem(line->id())->curve().midpoint();
+        const QPoint centre = viewport()->mapToGlobal(onView(middle));
+        QVERIFY2((QRectF(element->rect()).center() - centre).manhattanLength() <= 1, "centred on the curve's middle");
+        QCOMPARE(element->rect().size(), QSize(44, 24));
+        QAccessibleInterface *map = QAccessible::queryAccessibleInterface(viewport());
+        QCOMPARE(map->childAt(centre.x(), centre.y()), element);
+        QCOMPARE(element->parent(), map);
+        QCOMPARE(map->indexOfChild(element), map->childCount() - 3);
+    }
+
+    void cardsAreAccessibleElementsWithTheirActions()
+    {
+        MapRig &r = *rig;
+        CanvasCard *snip = r.card(CardKind::snip, 1, true);
+        CanvasCard *thought = r.card(CardKind::thought, 2, true);
+        thought->setCanvasX(700);
+        CanvasCard *inTray = r.card(CardKind::snip, 3);
+        connect(snip, thought, QStringLiteral("leads to"));
+        connect(snip, inTray, QString());
+        QVERIFY(r.context->save());
+        show();
+
+        // Connections lie under the cards; one to a card in the tray is not there.
+        QCOMPARE(names(QAccessible::Graphic), QStringList{QStringLiteral("Connection from Card 1 to Card 2, labeled leads to")});
+        QCOMPARE(names(QAccessible::ListItem),
+                 (QStringList{QStringLiteral("Snip: Card 1"), QStringLiteral("Thought: Card 2")}));
+        QAccessibleInterface *card = elements(QAccessible::ListItem).first();
+        QCOMPARE(card->text(QAccessible::Value), QStringLiteral("Not selected"));
+        QVERIFY(card->text(QAccessible::Description).startsWith(QStringLiteral("Press Space or Return to preview")));
+        QVERIFY(!card->state().selected);
+        QCOMPARE(card->rect(), QRect(viewport()->mapToGlobal(onView({snip->canvasX(), snip->canvasY()})),
+                                     QSize(int(snip->canvasWidth()), int(snip->canvasHeight()))));
+
+        // "Select" selects without taking the keyboard focus; "Open" opens.
+        auto *actions = card->actionInterface();
+        QVERIFY(actions);
+        QCOMPARE(actions->actionNames(), (QStringList{QStringLiteral("Select"), QStringLiteral("Open")}));
+        actions->doAction(QStringLiteral("Select"));
+        QCOMPARE(r.navigation->selectedCardIDs(), QSet<QUuid>{snip->id()});
+        QVERIFY(card->state().selected);
+        QCOMPARE(card->text(QAccessible::Value), QStringLiteral("Selected"));
+        QVERIFY(!view->scene().cardItem(snip->id())->hasFocus());
+        elements(QAccessible::ListItem).at(1)->actionInterface()->doAction(QStringLiteral("Open"));
+        QCOMPARE(r.navigation->focusedCardID(), std::optional(thought->id()));
+
+        // The elements follow the map: a card placed brings its connection,
+        // a card returned takes its own away.
+        r.map->placeInNextSlot(*inTray);
+        QTRY_COMPARE(elements(QAccessible::Graphic).size(), 2);
+        r.map->returnCardToTray(*thought);
+        QTRY_COMPARE(names(QAccessible::ListItem), (QStringList{QStringLiteral("Snip: Card 1"), QStringLiteral("Snip: Card 3")}));
+        QCOMPARE(names(QAccessible::Graphic), QStringList{QStringLiteral("Connection from Card 1 to Card 3")});
+    }
+
+    void theTourRingsItsPreviewCardOnItsLastStep()
+    {
+        MapRig &r = *rig;
+        CanvasCard *older = r.card(CardKind::snip, 1, true);
+        CanvasCard *newer = r.card(CardKind::snip, 2, true);
+        CanvasCard *thought = r.card(CardKind::thought, 9, true);
+        QVERIFY(r.context->save());
+        OnboardingCoordinator onboarding(std::make_unique<OnboardingPreferencesStore>(*r.defaults));
+        LibraryQuery library(*r.context);
+        GuidedTourTarget tour(&onboarding, library);
+        show();
+        view->setGuidedTour(&tour);
+        const auto ringed = [this] {
+            QList<QUuid> ids;
+            for (const CardItem *item : view->scene().cardItems()) {
+                if (item->isTourHighlighted())
+                    ids.append(item->cardID());
+            }
+            return ids;
+        };
+        QVERIFY(ringed().isEmpty());
+        onboarding.setTourStep(GuidedTourStep::boards);
+        QVERIFY(ringed().isEmpty());
+        // The newest snip, never a thought, however new.
+        onboarding.setTourStep(GuidedTourStep::snipPreview);
+        QCOMPARE(ringed(), QList<QUuid>{newer->id()});
+        Q_UNUSED(thought);
+
+        // A newer capture placed on the map takes the ring over.
+        CanvasCard *latest = r.card(CardKind::snip, 20);
+        QVERIFY(r.context->save());
+        r.map->placeInNextSlot(*latest);
+        QTRY_COMPARE(ringed(), QList<QUuid>{latest->id()});
+        latest->moveToTrash(at(30));
+        QVERIFY(r.context->save());
+        QTRY_COMPARE(ringed(), QList<QUuid>{newer->id()});
+
+        onboarding.completeTour();
+        QVERIFY(ringed().isEmpty());
+        Q_UNUSED(older);
     }
 };
 

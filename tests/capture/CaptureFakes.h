@@ -136,6 +136,13 @@ public:
     {
         return scanCodes.contains(nativeScanCode) ? std::optional<quint32>(scanCodes.value(nativeScanCode)) : std::nullopt;
     }
+    void setRefusalHandler(RefusalHandler handler) override { refusalHandler = std::move(handler); }
+    // The desktop turns these down after registering answered yes.
+    void refuseLater(const QList<HotKeyID> &refused)
+    {
+        if (refusalHandler)
+            refusalHandler(refused);
+    }
 
     // Whether a press of a key was ours.
     bool press(quint32 keyCode)
@@ -146,6 +153,7 @@ public:
         }
         return false;
     }
+    RefusalHandler refusalHandler;
     QList<quint32> registeredKeyCodes() const
     {
         QList<quint32> codes;

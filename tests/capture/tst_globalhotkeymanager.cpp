@@ -2,10 +2,13 @@
 
 #include "capture/GlobalHotKeyManager.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tessaline;
 using namespace tessaline::fakes;
+
+Q_DECLARE_METATYPE(tessaline::HotKeyID)
 
 namespace {
 
@@ -50,6 +53,8 @@ private Q_SLOTS:
     void updateBeforeRegistration();
     void installFailure();
     void desktopWithoutGlobalShortcuts();
+    void laterRefusalIsReported_data();
+    void laterRefusalIsReported();
 };
 
 void GlobalHotKeyManagerTest::registration_data()
@@ -206,3 +211,35 @@ void GlobalHotKeyManagerTest::desktopWithoutGlobalShortcuts()
 
 QTEST_GUILESS_MAIN(GlobalHotKeyManagerTest)
 #include "tst_globalhotkeymanager.moc"
+
+void GlobalHotKeyManagerTest::laterRefusalIsReported_data()
+{
+    QTest::addColumn<QList<HotKeyID>>("refused");
+    QTest::addColumn<QList<int>>("reported");
+    constexpr quint32 ours = GlobalHotKeyManager::signature;
+    QTest::newRow("capture") << QList<HotKeyID>{{ours, 1}} << QList<int>{1};
+    QTest::newRow("quick note") << QList<HotKeyID>{{ours, 2}} << QList<int>{2};
+    QTest::newRow("both: the first action") << QList<HotKeyID>{{ours, 1}, {ours, 2}} << QList<int>{1};
+    QTest::newRow("foreign, then ours") << QList<HotKeyID>{{0x41424344, 1}, {ours, 2}} << QList<int>{2};
+    QTest::newRow("no such action") << QList<HotKeyID>{{ours, 3}} << QList<int>{};
+}
+
+void GlobalHotKeyManagerTest::laterRefusalIsReported()
+{
+    QFETCH(QList<HotKeyID>, refused);
+    QFETCH(QList<int>, reported);
+    Rig rig;
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
+    QSignalSpy spy(rig.manager.get(), &GlobalHotKeyManager::registrationRefused);
+    rig.system->refuseLater(refused);
+    QList<int> actions;
+    for (const QList<QVariant> &signal : std::as_const(spy)) {
+        const auto error = signal.at(0).value<CaptureSubsystemError>();
+        QCOMPARE(error.kind(), CaptureSubsystemError::Kind::hotKeyRegistrationFailed);
+        QCOMPARE(error.status(), HotKeyStatus::refused);
+        actions.append(int(error.action()));
+    }
+    QCOMPARE(actions, reported);
+    // The manager keeps its pair: the desktop, not the app, said no.
+    QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
+}

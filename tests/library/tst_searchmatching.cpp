@@ -83,6 +83,9 @@ struct Library
     }
 };
 
+// What happens to the library between two keystrokes.
+enum class Edit { none, changeCardText, restoreCard, moveCard, restoreNote, renameNote };
+
 QStringList noteTitles(const QList<Board *> &notes)
 {
     QStringList titles;
@@ -226,6 +229,77 @@ private Q_SLOTS:
         delete photo;
         QCOMPARE(search(QStringLiteral("annual")), QStringList());
         QVERIFY(corpus.keptCount() < kept);
+    }
+
+    // A longer query looks only at the last hits; a query that does not hold
+    // the last one, another scope or any write in between searches afresh.
+    void keystrokes_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<SearchScope>("firstScope");
+        QTest::addColumn<Edit>("edit");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<QStringList>("snips");
+        const QStringList atlas{QStringLiteral("Project Atlas")};
+        const QStringList photo{QStringLiteral("Whiteboard photo")};
+        const SearchScope all = SearchScope::all;
+        QTest::newRow("typing on") << QStringLiteral("qu") << all << Edit::none << QStringLiteral("quar") << atlas << photo;
+        QTest::newRow("typing in front") << QStringLiteral("arterly") << all << Edit::none << QStringLiteral("QUARTERLY") << atlas << photo;
+        QTest::newRow("typing in the middle")
+            << QStringLiteral("qurterly") << all << Edit::none << QStringLiteral("quarterly") << atlas << photo;
+        QTest::newRow("deleting") << QStringLiteral("quarterlyx") << all << Edit::none << QStringLiteral("quarterly") << atlas << photo;
+        QTest::newRow("another scope") << QStringLiteral("quarterly") << SearchScope::notes << Edit::none
+                                       << QStringLiteral("quarterly") << atlas << photo;
+        QTest::newRow("card text changed")
+            << QStringLiteral("ann") << all << Edit::changeCardText << QStringLiteral("annua") << atlas << photo;
+        QTest::newRow("card put back") << QStringLiteral("discard") << all << Edit::restoreCard << QStringLiteral("discarded")
+                                       << atlas << QStringList{QStringLiteral("discarded draft")};
+        QTest::newRow("card moved to another note")
+            << QStringLiteral("humm") << all << Edit::moveCard << QStringLiteral("hummi") << atlas << QStringList();
+        QTest::newRow("note put back") << QStringLiteral("old") << all << Edit::restoreNote << QStringLiteral("old p")
+                                       << QStringList{QStringLiteral("Old Plans")} << QStringList{QStringLiteral("Atlas sketch")};
+        // Letters that stay beyond one byte once folded.
+        const QStringList omega{QStringLiteral("Ωmega ﬁles")};
+        QTest::newRow("needle beyond one byte")
+            << QStringLiteral("ωmeg") << all << Edit::renameNote << QStringLiteral("ΩMEGA FI") << omega << photo;
+        QTest::newRow("text beyond one byte")
+            << QStringLiteral("meg") << all << Edit::renameNote << QStringLiteral("mega fi") << omega << photo;
+    }
+    void keystrokes()
+    {
+        QFETCH(QString, first);
+        QFETCH(SearchScope, firstScope);
+        QFETCH(Edit, edit);
+        QFETCH(QString, second);
+        QFETCH(QStringList, notes);
+        QFETCH(QStringList, snips);
+        Library library;
+        SearchCorpus corpus;
+        const SearchResults before(library.boards, library.cards, first, firstScope, corpus);
+        Q_UNUSED(before);
+        switch (edit) {
+        case Edit::none:
+            break;
+        case Edit::changeCardText:
+            library.cards[0]->setOcrText(QStringLiteral("annual figures"));
+            break;
+        case Edit::restoreCard:
+            library.cards[3]->setDeletedAt(std::nullopt);
+            break;
+        case Edit::moveCard:
+            library.cards[6]->setBoardID(library.boards[0]->id());
+            break;
+        case Edit::restoreNote:
+            library.boards[3]->setDeletedAt(std::nullopt);
+            break;
+        case Edit::renameNote:
+            library.boards[0]->setTitle(QStringLiteral("Ωmega ﬁles"));
+            break;
+        }
+        const SearchResults after(library.boards, library.cards, second, SearchScope::all, corpus);
+        QCOMPARE(noteTitles(after.noteResults()), notes);
+        QCOMPARE(cardTitles(after.snipResults()), snips);
     }
 
     void resultOrder_data()

@@ -78,6 +78,8 @@ private Q_SLOTS:
     void failedSaveWritesNothing();
     void cardBytesLoadLazilyAndGoWithTheCard();
     void presentButEmptyBytesAreStored();
+    void stagedBytesEndWithTheirCard_data();
+    void stagedBytesEndWithTheirCard();
     void recoveryRecordsAreKept();
     void savesAreSyncedToDisk();
     void refusesWhatIsNotItsLibrary_data();
@@ -400,6 +402,86 @@ void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
     QVERIFY(context->fetchCards()->isEmpty());
     QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), 0);
     QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCard").toInt(), 0);
+}
+
+void ModelContextTest::stagedBytesEndWithTheirCard_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<bool>("cardStored");
+    QTest::newRow("saved with its card") << "saved" << true;
+    QTest::newRow("insert undone") << "undone" << false;
+    QTest::newRow("bytes gone before the save") << "gone" << false;
+    QTest::newRow("app ended before the insert") << "ended" << false;
+}
+
+// A picture written ahead of its card ends up held by that card, or nowhere:
+// never a card without its picture, nor a picture without its card.
+void ModelContextTest::stagedBytesEndWithTheirCard()
+{
+    QFETCH(QString, ending);
+    QFETCH(bool, cardStored);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    const QByteArray image(3 * 1024 * 1024, 'p');
+    const QUuid boardID = QUuid::createUuid();
+    QUuid snipID;
+    {
+        auto container = openIn(dir.path());
+        ModelContext *context = container->mainContext();
+        auto addThought = [&] {
+            auto *thought = new CanvasCard;
+            thought->setBoardID(boardID);
+            context->insert(thought);
+            return context->save();
+        };
+        QVERIFY(addThought());
+        QObject receiver;
+        std::optional<Expected<StagedCardData, StoreError>> staged;
+        context->stageCardData(&receiver, CanvasCard::OriginalImageBlob, image)
+            .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
+        QTRY_VERIFY(staged);
+        QVERIFY(*staged && (*staged)->cardRow > 0);
+        QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), 1);
+
+        // A card saved meanwhile does not take the row the bytes wait under.
+        QVERIFY(addThought());
+
+        if (ending != u"ended") {
+            auto *snip = makeSnip(boardID, image);
+            snipID = snip->id();
+            if (ending == u"gone")
+                rawQuery(path, "DELETE FROM CanvasCardData");
+            ModelChangeScope scope(*context);
+            context->insert(snip, **staged);
+            if (ending == u"undone") {
+                scope.undo();
+            } else {
+                const auto saved = scope.saveOrUndo();
+                QCOMPARE(bool(saved), cardStored);
+                if (!saved)
+                    QVERIFY(saved.error().message.contains(QStringLiteral("picture of a new snip is missing")));
+            }
+            QVERIFY(!context->hasChanges());
+            // What the card did not take is removed, off this thread.
+            QTRY_COMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), cardStored ? 2 : 0);
+        }
+    }
+
+    auto container = openIn(dir.path());
+    const auto cards = *container->mainContext()->fetchCards();
+    QCOMPARE(cards.size(), cardStored ? 3 : 2);
+    if (cardStored) {
+        const auto snip = std::find_if(cards.cbegin(), cards.cend(), [&](CanvasCard *card) { return card->id() == snipID; });
+        QVERIFY(snip != cards.cend());
+        QCOMPARE((*snip)->originalImageData(), std::optional<QByteArray>(image));
+        QCOMPARE((*snip)->annotationDocumentData(), std::optional<QByteArray>("{}"));
+    }
+    // Each stored byte value belongs to a stored card, and the picture is
+    // there once.
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData WHERE cardRow NOT IN (SELECT row FROM CanvasCard)")
+                 .toInt(),
+             0);
+    QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), cardStored ? 2 : 0);
 }
 
 void ModelContextTest::presentButEmptyBytesAreStored()

@@ -4,16 +4,19 @@
 #include "design/StudioEmptyState.h"
 #include "design/TessalinePrimaryButton.h"
 #include "model/Board.h"
+#include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardCanvasView.h"
 #include "notes/BoardWritingSurface.h"
 #include "notes/NewFolderSheet.h"
+#include "notes/NoteListRowDelegate.h"
 #include "notes/NoteListItemModel.h"
 #include "notes/NotesScreens.h"
 #include "notes/NotesWorkspaceModel.h"
 #include "notes/NotesWorkspaceView.h"
 #include "notes/WritingParagraphEditor.h"
+#include "platform/AccessibilitySettings.h"
 #include "platform/Pasteboard.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/ScreenRegistry.h"
@@ -24,6 +27,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QToolButton>
 
@@ -132,6 +136,10 @@ private Q_SLOTS:
     void emptyStates_data();
     void emptyStates();
     void keptWritingIsOffered();
+    void listColumnSlides_data();
+    void listColumnSlides();
+    void rowsAreAsTallAsTheirExcerpts();
+    void cleanup() { AccessibilitySettings::shared().setReducesMotion(false); }
 };
 
 void NotesWorkspaceViewTest::mainWindowShowsTheNotesScreen()
@@ -155,10 +163,10 @@ void NotesWorkspaceViewTest::mainWindowShowsTheNotesScreen()
     QVERIFY(notesScreen->listColumn()->isVisible());
     notesScreen->hideNoteListButton()->click();
     QVERIFY(!window.controller().isNoteListVisible());
-    QVERIFY(!notesScreen->listColumn()->isVisible());
+    QTRY_VERIFY(!notesScreen->listColumn()->isVisible());
     QCOMPARE(notesScreen->workspace()->noteListToggle()->toolTip(), QStringLiteral("Show Note List"));
     notesScreen->workspace()->noteListToggle()->click();
-    QVERIFY(notesScreen->listColumn()->isVisible());
+    QTRY_VERIFY(notesScreen->listColumn()->isVisible());
 
     // Closing the window writes what is typed but not saved yet.
     notesScreen->workspace()->titleField()->setFocus();
@@ -353,4 +361,77 @@ void NotesWorkspaceViewTest::keptWritingIsOffered()
 }
 
 QTEST_MAIN(NotesWorkspaceViewTest)
+void NotesWorkspaceViewTest::listColumnSlides_data()
+{
+    QTest::addColumn<bool>("reduceMotion");
+    QTest::newRow("sliding") << false;
+    QTest::newRow("reduce motion") << true;
+}
+
+void NotesWorkspaceViewTest::listColumnSlides()
+{
+    QFETCH(bool, reduceMotion);
+    Fixture f;
+    QVERIFY(f.show());
+    AccessibilitySettings::shared().setReducesMotion(reduceMotion);
+    QWidget *column = f.view->listColumn();
+    auto *splitter = qobject_cast<QSplitter *>(column->parentWidget());
+    QVERIFY(splitter);
+    // The user made the column wider; it comes back at that width.
+    splitter->setSizes({280, splitter->sizes().value(1) - 28});
+    QCOMPARE(column->width(), 280);
+
+    f.view->hideNoteListButton()->click();
+    // Under reduce motion it goes at once; otherwise it slides out first.
+    QCOMPARE(column->isVisible(), !reduceMotion);
+    QTRY_VERIFY(!column->isVisible());
+
+    f.view->workspace()->noteListToggle()->click();
+    QVERIFY(column->isVisible());
+    QCOMPARE(column->width() < 280, !reduceMotion);
+    QTRY_COMPARE(column->width(), 280);
+    QVERIFY(!column->graphicsEffect());
+    QCOMPARE(column->minimumWidth(), 220);
+
+    // Turned back halfway, it returns from where it got to.
+    if (reduceMotion)
+        return;
+    f.view->hideNoteListButton()->click();
+    QTRY_VERIFY(column->width() < 280);
+    f.view->workspace()->noteListToggle()->click();
+    QTRY_COMPARE(column->width(), 280);
+    QVERIFY(column->isVisible());
+}
+
+void NotesWorkspaceViewTest::rowsAreAsTallAsTheirExcerpts()
+{
+    Fixture f;
+    const QString longText = QStringLiteral("A paragraph that runs on well past the width of the note list column, "
+                                            "so that its row shows it on two lines.");
+    f.older->setWritingDocumentStorage(
+        BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(longText)}));
+    f.newer->setWritingDocumentStorage(
+        BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(QStringLiteral("Short"))}));
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.show());
+    QListView *list = f.view->listView();
+    const auto heightOf = [&](const Board *note) {
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            if (index.data(NoteListItemModel::NoteIDRole).toUuid() == note->id())
+                return list->visualRect(index).height();
+        }
+        return -1;
+    };
+    QTRY_COMPARE(heightOf(f.older), NoteListRowDelegate::rowHeight(2));
+    QCOMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(1));
+    QVERIFY(NoteListRowDelegate::rowHeight(1) < NoteListRowDelegate::rowHeight(2));
+
+    // Writing more in the first paragraph makes the row taller.
+    f.newer->setWritingDocumentStorage(
+        BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(QStringLiteral("Short, ") + longText)}));
+    QVERIFY(f.rig.context().save());
+    QTRY_COMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(2));
+}
+
 #include "tst_notesworkspaceview.moc"

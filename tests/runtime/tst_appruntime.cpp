@@ -4,6 +4,10 @@
 #include "model/ThinkingSessionService.h"
 #include "platform/UuidText.h"
 
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 using namespace tessaline;
 using namespace tessaline::testing;
 
@@ -20,6 +24,7 @@ private Q_SLOTS:
     void reviewOrToast();
     void captureIntoATrashedNoteLandsInQuickCaptures();
     void capturesAreStoredInArrivalOrderIntoTheirNotes();
+    void failedCaptureSaveLeavesNothingBehind_data();
     void failedCaptureSaveLeavesNothingBehind();
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
@@ -102,6 +107,13 @@ void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
     QVERIFY(rig.runtime->updateShortcutConfiguration(other));
     QVERIFY(rig.runtime->isStarted());
     QCOMPARE(rig.runtime->shortcutConfiguration(), other);
+
+    // A desktop that binds the keys later and then says no is heard of the
+    // same way, in the window's alert.
+    rig.runtime->setErrorMessage(std::nullopt);
+    rig.hotKeys->refuseLater({HotKeyID{GlobalHotKeyManager::signature, quint32(GlobalHotKeyAction::quickThought)}});
+    QCOMPARE(rig.runtime->errorMessage(),
+             std::optional(QStringLiteral("The desktop did not allow the Quick Note shortcut. Your previous shortcut is still active.")));
 }
 
 void AppRuntimeTest::regionCaptureBecomesASnip()
@@ -253,18 +265,34 @@ void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
     QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{*smallID});
 }
 
+void AppRuntimeTest::failedCaptureSaveLeavesNothingBehind_data()
+{
+    QTest::addColumn<bool>("onDisk");
+    QTest::addColumn<bool>("pictureWriteFails");
+    QTest::newRow("card save fails") << false << false;
+    // In a library file the picture is written ahead, off the main thread.
+    QTest::newRow("card save fails after its picture is written") << true << false;
+    QTest::newRow("picture write fails") << true << true;
+}
+
 // A capture whose save fails is gone for good: a later, unrelated save must
 // not store it half-made, and edits waiting elsewhere are left alone.
 void AppRuntimeTest::failedCaptureSaveLeavesNothingBehind()
 {
-    Rig rig;
+    QFETCH(bool, onDisk);
+    QFETCH(bool, pictureWriteFails);
+    Rig rig(onDisk ? Rig::Library::onDisk : Rig::Library::inMemory);
     rig.runtime->start();
     Board *note = *ThinkingSessionService(rig.context()).resolveNote(rig.runtime->navigation().activeBoardID(), at(0));
     const QList<QUuid> referencesBefore = note->writingDocument().referencedCardIDs();
     const qsizetype cardsBefore = rig.context().fetchCards()->size();
     note->setFocusQuestion(QStringLiteral("typed but not yet saved"));
 
-    rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+    const StoreError diskFull{QStringLiteral("disk full")};
+    if (pictureWriteFails)
+        rig.context().failNextStaging(diskFull);
+    else
+        rig.context().failNextSave(diskFull);
     QVERIFY(!rig.handle(rig.capture(CaptureMode::window)));
     QCOMPARE(rig.runtime->errorMessage(), std::optional<QString>(QStringLiteral("disk full")));
     QCOMPARE(rig.context().fetchCards()->size(), cardsBefore);
@@ -275,6 +303,36 @@ void AppRuntimeTest::failedCaptureSaveLeavesNothingBehind()
     rig.context().rollback();
     QCOMPARE(rig.context().fetchCards()->size(), cardsBefore);
     QCOMPARE(note->writingDocument().referencedCardIDs(), referencesBefore);
+    if (!onDisk)
+        return;
+
+    // No picture is left in the file without its card, and the next
+    // capture is stored whole: read back from the file, not from memory.
+    const QString path = rig.runtime->modelContainer().filePath();
+    auto storedPictures = [&] {
+        int count = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            db.setDatabaseName(path);
+            QSqlQuery query(db);
+            if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM CanvasCardData")) && query.next())
+                count = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        return count;
+    };
+    QTRY_COMPARE(storedPictures(), 0);
+    const auto cardID = rig.handle(rig.capture(CaptureMode::window));
+    QVERIFY(cardID);
+    QCOMPARE(storedPictures(), 1);
+    ModelContainer::Configuration configuration;
+    configuration.directory = QFileInfo(path).path();
+    auto reopened = ModelContainer::open(configuration);
+    QVERIFY(reopened);
+    const auto cards = *(*reopened)->mainContext()->fetchCards();
+    const auto card = std::find_if(cards.cbegin(), cards.cend(), [&](CanvasCard *c) { return c->id() == *cardID; });
+    QVERIFY(card != cards.cend());
+    QCOMPARE(QImage::fromData(*(*card)->originalImageData()).size(), QSize(40, 30));
 }
 
 void AppRuntimeTest::copyOutcomeDecidesLastCopiedCard()

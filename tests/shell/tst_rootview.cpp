@@ -416,7 +416,7 @@ void RootViewTest::defaultFrameFitsTheScreen()
 {
     QFETCH(QRect, available);
     QFETCH(QRect, expected);
-    QCOMPARE(fittedMainWindowFrame(QSize(1180, 780), QSize(880, 580), available), expected);
+    QCOMPARE(fittedWindowFrame(QSize(1180, 780), QSize(880, 580), available), expected);
 }
 
 void RootViewTest::frameComesBackOnlyWhereItCanBeSeen()

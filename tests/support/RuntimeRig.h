@@ -89,11 +89,13 @@ private:
     QList<SearchableItem> *m_log;
 };
 
-// One runtime over an in-memory library and fakes for everything the
-// platform would do.
+// One runtime over a library (in memory unless asked for a file in `dir`)
+// and fakes for everything the platform would do.
 struct Rig
 {
-    Rig()
+    enum class Library { inMemory, onDisk };
+
+    explicit Rig(Library library = Library::inMemory)
     {
         defaults = std::make_unique<UserDefaults>(dir.filePath("settings.ini"));
         display = std::make_shared<FakeDisplayCapturing>();
@@ -110,7 +112,8 @@ struct Rig
         capture.notificationCenter = &center;
 
         ModelContainer::Configuration configuration;
-        configuration.isStoredInMemoryOnly = true;
+        configuration.isStoredInMemoryOnly = library == Library::inMemory;
+        configuration.directory = dir.path();
 
         AppRuntimeServices services;
         services.modelContainer = std::move(*ModelContainer::open(configuration));

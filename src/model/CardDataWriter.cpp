@@ -1,0 +1,161 @@
+#include "model/CardDataWriter.h"
+
+#include "model/StoreSchema.h"
+#include "platform/SerialExecutor.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+namespace tessaline {
+namespace {
+
+StoreError writeFailure(const QString &reason)
+{
+    return StoreError{QStringLiteral("The library could not be written: %1").arg(reason)};
+}
+
+} // namespace
+
+// Lives on the worker thread: its connection belongs there.
+struct CardDataWriter::Worker
+{
+    QString filePath;
+    QString connectionName = QStringLiteral("tessaline-card-data-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool added = false;
+
+    Expected<QSqlDatabase, StoreError> database()
+    {
+        if (!added) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+            db.setDatabaseName(filePath);
+            added = true;
+        }
+        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        if (db.isOpen())
+            return db;
+        if (!db.open())
+            return unexpected(writeFailure(db.lastError().text()));
+        QSqlQuery pragma(db);
+        // The same promise as the main connection's saves: what is reported
+        // stored survives a power loss.
+        pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+        return db;
+    }
+
+    Expected<StagedCardData, StoreError> write(CanvasCard::Blob blob, const QByteArray &bytes)
+    {
+        auto opened = database();
+        if (!opened)
+            return unexpected(opened.error());
+        QSqlDatabase &db = *opened;
+        QSqlQuery query(db);
+        auto failed = [&](const QSqlQuery &failing) -> Expected<StagedCardData, StoreError> {
+            const QString reason = failing.lastError().text();
+            db.rollback();
+            return unexpected(writeFailure(reason));
+        };
+        // The write lock first: the row is read and reserved in one step.
+        if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return unexpected(writeFailure(query.lastError().text()));
+        // The row a card would get next, as the table's AUTOINCREMENT picks it.
+        if (!query.exec(QStringLiteral("SELECT MAX(IFNULL((SELECT seq FROM sqlite_sequence WHERE name = 'CanvasCard'), 0), "
+                                       "IFNULL((SELECT MAX(row) FROM CanvasCard), 0)) + 1"))
+            || !query.next())
+            return failed(query);
+        const qint64 row = query.value(0).toLongLong();
+        query.finish();
+        query.prepare(QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = 'CanvasCard'"));
+        query.addBindValue(row);
+        if (!query.exec())
+            return failed(query);
+        if (query.numRowsAffected() == 0) {
+            query.prepare(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('CanvasCard', ?)"));
+            query.addBindValue(row);
+            if (!query.exec())
+                return failed(query);
+        }
+        query.prepare(QStringLiteral("INSERT INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, ?)"));
+        query.addBindValue(row);
+        query.addBindValue(storeschema::blobFieldName(blob));
+        // Empty bytes are a value; a null array would bind as NULL.
+        query.addBindValue(bytes.isNull() ? QByteArray("", 0) : bytes);
+        if (!query.exec())
+            return failed(query);
+        if (!db.commit()) {
+            const QString reason = db.lastError().text();
+            db.rollback();
+            return unexpected(writeFailure(reason));
+        }
+        return StagedCardData{row, blob};
+    }
+
+    void discard(const StagedCardData &staged)
+    {
+        auto db = database();
+        if (!db)
+            return;
+        QSqlQuery query(*db);
+        query.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow = ? AND field = ? "
+                                     "AND NOT EXISTS (SELECT 1 FROM CanvasCard WHERE row = ?)"));
+        query.addBindValue(staged.cardRow);
+        query.addBindValue(storeschema::blobFieldName(staged.blob));
+        query.addBindValue(staged.cardRow);
+        // Left behind when this fails, the bytes go at the library's next
+        // opening, with any others no card holds.
+        query.exec();
+    }
+
+    void checkpoint()
+    {
+        if (auto db = database()) {
+            QSqlQuery query(*db);
+            query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+        }
+    }
+
+    void close()
+    {
+        if (!added)
+            return;
+        QSqlDatabase::database(connectionName, false).close();
+        QSqlDatabase::removeDatabase(connectionName);
+        added = false;
+    }
+};
+
+CardDataWriter::CardDataWriter(const QString &filePath)
+    : m_worker(std::make_shared<Worker>())
+    , m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Library writer")))
+{
+    m_worker->filePath = filePath;
+    m_executor->runAtShutdown([worker = m_worker] { worker->close(); });
+}
+
+CardDataWriter::~CardDataWriter() = default;
+
+QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *receiver, CanvasCard::Blob blob,
+                                                                   const QByteArray &bytes)
+{
+    // The log is copied into the file after the card's save, not now: that
+    // copy's sync would hold up the sync of the save on the main thread.
+    return m_executor->submit(receiver, [worker = m_worker, blob, bytes] { return worker->write(blob, bytes); });
+}
+
+void CardDataWriter::discard(const StagedCardData &staged)
+{
+    if (staged.cardRow > 0) {
+        m_executor->run([worker = m_worker, staged] { worker->discard(staged); });
+        checkpoint();
+    }
+}
+
+void CardDataWriter::checkpoint()
+{
+    m_executor->run([worker = m_worker] { worker->checkpoint(); });
+}
+
+} // namespace tessaline

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/CanvasCard.h"
+#include "model/StoreError.h"
+#include "platform/Expected.h"
+
+#include <QByteArray>
+#include <QFuture>
+#include <QString>
+
+#include <memory>
+
+class QObject;
+
+namespace tessaline {
+
+class SerialExecutor;
+
+// Bytes of a card written into the library ahead of the card itself, under
+// the card row they were given. A row of 0 means nothing was written ahead
+// (a library in memory): the card's save writes the bytes as usual.
+struct StagedCardData
+{
+    qint64 cardRow = 0;
+    CanvasCard::Blob blob = CanvasCard::OriginalImageBlob;
+
+    friend bool operator==(const StagedCardData &, const StagedCardData &) = default;
+};
+
+// Writes a card's large bytes (a capture's picture) into the library file
+// before the card is saved, on a worker thread with a connection of its
+// own: copying megabytes into the file and syncing them would hold the main
+// thread for several frames. The bytes go under a card row reserved in the
+// same transaction (the card table's row counter is moved past it), so no
+// card saved meanwhile, by this process or another, can take that row.
+//
+// Also copies the write-ahead log into the file (the checkpoint) off the
+// main thread, when asked and after a discard: after a picture that copy
+// costs as much as writing it, and SQLite would otherwise do it inside
+// whichever commit crossed the log's limit, the main thread's too.
+class CardDataWriter
+{
+public:
+    explicit CardDataWriter(const QString &filePath);
+    // A write that has begun is finished; those not begun are dropped, and
+    // their futures finish cancelled.
+    ~CardDataWriter();
+
+    CardDataWriter(const CardDataWriter &) = delete;
+    CardDataWriter &operator=(const CardDataWriter &) = delete;
+
+    // Stores the bytes in one transaction, synced to disk before the answer
+    // is delivered to the receiver as `deliveredTo` does. On failure nothing
+    // is stored.
+    QFuture<Expected<StagedCardData, StoreError>> write(QObject *receiver, CanvasCard::Blob blob,
+                                                       const QByteArray &bytes);
+    // Removes bytes written ahead whose card was not saved; bytes a card
+    // holds by now stay.
+    void discard(const StagedCardData &staged);
+    void checkpoint();
+
+private:
+    struct Worker;
+    std::shared_ptr<Worker> m_worker;
+    std::unique_ptr<SerialExecutor> m_executor;
+};
+
+} // namespace tessaline
