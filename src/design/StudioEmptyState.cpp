@@ -9,6 +9,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -31,7 +32,17 @@ StudioEmptyState::StudioEmptyState(const QString &title, const QString &message,
     , m_title(new StudioText(title, TessalineTypography::title(), SemanticColor::primary))
     , m_message(new StudioText(message, TessalineTypography::body(), SemanticColor::secondary))
 {
-    auto *column = new QVBoxLayout(this);
+    // The state takes the room its place gives it and keeps its column
+    // centred there, whatever the layout or stack it stands in.
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto *body = new QWidget(this);
+    body->setMaximumWidth(columnWidth + 2 * padding);
+    outer->addStretch(1);
+    outer->addWidget(body, 1000);
+    outer->addStretch(1);
+    auto *column = new QVBoxLayout(body);
     column->setContentsMargins(padding, padding, padding, padding);
     column->setSpacing(10);
 
@@ -62,7 +73,6 @@ StudioEmptyState::StudioEmptyState(const QString &title, const QString &message,
         column->addWidget(m_action, 0, Qt::AlignHCenter);
     }
     column->addStretch(1);
-    setMaximumWidth(columnWidth + 2 * padding);
     refreshSymbol();
     connect(&AccessibilitySettings::shared(), &AccessibilitySettings::changed, this, &StudioEmptyState::refreshSymbol);
 }

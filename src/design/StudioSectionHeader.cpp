@@ -39,11 +39,11 @@ StudioSectionHeader::StudioSectionHeader(const QString &title, const std::option
     const int trailingHeight = trailing ? trailing->sizeHint().height() : 0;
     column->setContentsMargins(0, std::max(0, (trailingHeight - titleLine) / 2), 0, 0);
     column->addStretch(1);
-    row->addLayout(column, 0);
-
-    row->addSpacing(stackSpacing + minimumSpacer + stackSpacing);
-    row->addStretch(1);
+    // The texts take the row's room, so they wrap only when it is short;
+    // the trailing control keeps its own size at the end.
+    row->addLayout(column, 1);
     if (trailing) {
+        row->addSpacing(stackSpacing + minimumSpacer + stackSpacing);
         trailing->setParent(this);
         auto *end = new QVBoxLayout;
         end->setContentsMargins(0, std::max(0, (titleLine - trailingHeight) / 2), 0, 0);

@@ -371,8 +371,11 @@ QString SnipGalleryModel::capturedText(const QDateTime &date)
     format.remove(QRegularExpression(QStringLiteral("d{4}[,\\s]*")));
     format.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
     const QDateTime local = date.toLocalTime();
+    // Hours and minutes only: some locales' short time still has seconds.
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    time.remove(QRegularExpression(QStringLiteral("[:.]ss?(\\.z+)?")));
     return locale.toString(local.date(), format.trimmed()) + QStringLiteral(", ")
-        + locale.toString(local.time(), QLocale::ShortFormat);
+        + locale.toString(local.time(), time.trimmed());
 }
 
 } // namespace tessaline

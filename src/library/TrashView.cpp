@@ -37,6 +37,13 @@ constexpr int tilePadding = 14;
 constexpr int imageHeight = 112;
 constexpr int placeholderHeight = 76;
 
+// The mark of a kept assistant suggestion in a card tile whose picture area
+// is `pictureHeight` tall (0 without a picture).
+QRect assistantMarkRect(const QRect &tile, int pictureHeight)
+{
+    return QRect(tile.right() - tilePadding - 13, tile.top() + pictureHeight + tilePadding + 3, 14, 14);
+}
+
 QString restoreTitle() { return TrashView::tr("Restore"); }
 QString deleteTitle() { return TrashView::tr("Delete Permanently"); }
 
@@ -156,6 +163,18 @@ QRect TrashGridView::tileRect(int row) const
     return rect;
 }
 
+QRect TrashGridView::markRect(const QModelIndex &index) const
+{
+    if (!index.data(TrashItemModel::IsAIGeneratedRole).toBool())
+        return {};
+    int pictureHeight = 0;
+    if (index.data(TrashItemModel::IsSnipRole).toBool()) {
+        const bool readable = !QImage::fromData(index.data(TrashItemModel::ImageDataRole).toByteArray()).isNull();
+        pictureHeight = readable ? imageHeight : placeholderHeight;
+    }
+    return assistantMarkRect(tileRect(index.row()), pictureHeight);
+}
+
 QRect TrashGridView::deleteButtonRect(int row) const
 {
     if (!m_showsDelete)
@@ -250,6 +269,8 @@ bool TrashGridView::viewportEvent(QEvent *event)
                 text = deleteTitle();
             else if (restoreButtonRect(index.row()).contains(help->pos()))
                 text = restoreTitle();
+            else if (markRect(index).contains(help->pos()))
+                text = tr("Kept assistant suggestion");
             else if (tileRect(index.row()).contains(help->pos()))
                 text = index.data(Qt::ToolTipRole).toString();
             if (text.isEmpty())
@@ -407,7 +428,7 @@ void TrashTileDelegate::paintCard(QPainter *painter, const QRect &tile, const QS
     drawTag(painter, QRect(content.left(), content.top(), tagWidth(kind), 20), kind,
             index.data(TrashItemModel::KindSymbolRole).toString());
     if (index.data(TrashItemModel::IsAIGeneratedRole).toBool())
-        drawSymbol(painter, QStringLiteral("sparkles"), QRect(content.right() - 13, content.top() + 3, 14, 14),
+        drawSymbol(painter, QStringLiteral("sparkles"), assistantMarkRect(tile, top - tile.top()),
                    colorOf(SemanticColor::secondary, palette));
     int y = content.top() + 22 + 9;
     painter->setFont(title());

@@ -35,6 +35,8 @@ public:
     QRect restoreButtonRect(int row) const;
     // Empty when the grid shows no delete control.
     QRect deleteButtonRect(int row) const;
+    // The mark of a kept assistant suggestion; empty on other tiles.
+    QRect markRect(const QModelIndex &index) const;
 
     QSize sizeHint() const override;
 

@@ -3,6 +3,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/UuidText.h"
 
+#include <QSet>
+
 namespace tessaline {
 namespace {
 
@@ -81,12 +83,17 @@ void NavigationState::openGallery(const QUuid &cardID, const std::optional<QList
 {
     std::optional<QList<QUuid>> list;
     if (browseCardIDs) {
+        // A library of thousands of snips hands over its whole list.
         QList<QUuid> unique;
+        QSet<QUuid> seen;
+        unique.reserve(browseCardIDs->size());
         for (const QUuid &id : *browseCardIDs) {
-            if (!unique.contains(id))
+            if (!seen.contains(id)) {
+                seen.insert(id);
                 unique.append(id);
+            }
         }
-        if (unique.contains(cardID))
+        if (seen.contains(cardID))
             list = unique;
     }
     setGalleryBrowseCardIDs(list);

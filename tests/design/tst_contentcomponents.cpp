@@ -8,6 +8,7 @@
 #include "platform/AccessibilitySettings.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QTest>
@@ -142,6 +143,9 @@ void ContentComponentsTest::sectionHeader()
     bare.setSubtitle(std::nullopt);
     QTRY_COMPARE(bare.sizeHint().height(), singleLine);
     QCOMPARE(bare.accessibleName(), QStringLiteral("Notes"));
+    // With room to spare a subtitle keeps to one line.
+    bare.setSubtitle(QStringLiteral("Deleted items can be restored"));
+    QTRY_COMPARE(bare.subtitleLabel()->height(), bare.subtitleLabel()->heightForWidth(10000));
 
     auto *trailing = new QPushButton(QStringLiteral("Empty"));
     StudioSectionHeader header(QStringLiteral("Recently Deleted"), QStringLiteral("3 notes"), trailing);
@@ -225,9 +229,11 @@ void ContentComponentsTest::longEmptyMessageWraps()
     host.resize(800, 900);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QVERIFY(state->width() <= 368);
-    // Every line shows: the label is as tall as the text needs at its width.
+    // The text keeps to its column, centred in whatever room the state has.
     StudioText *label = state->messageLabel();
+    QVERIFY(label->width() <= 320);
+    QVERIFY(std::abs(label->mapTo(&host, label->rect().center()).x() - host.rect().center().x()) <= 1);
+    // Every line shows: the label is as tall as the text needs at its width.
     const QRect needed = QFontMetrics(label->font()).boundingRect(QRect(0, 0, label->width(), 100000),
                                                                   Qt::TextWordWrap | Qt::AlignHCenter, label->text());
     QVERIFY(needed.height() > 5 * QFontMetrics(label->font()).height());

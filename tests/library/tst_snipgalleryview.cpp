@@ -110,6 +110,8 @@ private Q_SLOTS:
     void noteMenu();
     void infoRows_data();
     void infoRows();
+    void capturedTimeHasNoSeconds_data();
+    void capturedTimeHasNoSeconds();
     void infoPanelSections();
     void zoomableViewGestures();
 };
@@ -363,6 +365,30 @@ void SnipGalleryViewTest::infoRows_data()
     QTest::newRow("window mode") << "WINDOW" << "-" << "-" << QByteArray() << true << QSize(10, 20)
                                  << QStringList{"Captured", "Size", "Mode"}
                                  << QStringList{whenCaptured, "10 × 20", "Window"};
+}
+
+void SnipGalleryViewTest::capturedTimeHasNoSeconds_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("time");
+    QTest::newRow("C") << QLocale::c() << QStringLiteral("12:45");
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << QStringLiteral("12:45");
+    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << QStringLiteral("12:45");
+    QTest::newRow("fi_FI") << QLocale(QLocale::Finnish, QLocale::Finland) << QStringLiteral("12.45");
+}
+
+void SnipGalleryViewTest::capturedTimeHasNoSeconds()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, time);
+    const QLocale previous;
+    QLocale::setDefault(locale);
+    const QDateTime captured(QDate(2026, 12, 7), QTime(12, 45, 48), Qt::LocalTime);
+    const QString text = SnipGalleryModel::capturedText(captured.toUTC());
+    QLocale::setDefault(previous);
+    QVERIFY2(text.contains(time), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("48")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("2026")), qPrintable(text));
 }
 
 void SnipGalleryViewTest::infoRows()

@@ -9,6 +9,10 @@
 #include "runtime/UpdateService.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QBuffer>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -82,6 +86,8 @@ private Q_SLOTS:
     void contextMenus_data();
     void contextMenus();
     void enterOpensTheCurrentTile();
+    void assistantMarkHasItsTooltip_data();
+    void assistantMarkHasItsTooltip();
 };
 
 void TrashViewTest::emptyTrashShowsTheEmptyState()
@@ -256,6 +262,50 @@ void TrashViewTest::enterOpensTheCurrentTile()
     QCOMPARE(note->status(), BoardStatus::active);
     QCOMPARE(rig.navigation().activeBoardID(), std::optional<QUuid>(note->id()));
     QVERIFY(trash.emptyState()->isVisibleTo(&trash));
+}
+
+void TrashViewTest::assistantMarkHasItsTooltip_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("withImage");
+    QTest::newRow("thought") << int(CardKind::thought) << false;
+    QTest::newRow("snip without a readable picture") << int(CardKind::snip) << false;
+    QTest::newRow("snip with a picture") << int(CardKind::snip) << true;
+}
+
+void TrashViewTest::assistantMarkHasItsTooltip()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, withImage);
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    std::optional<QByteArray> png;
+    if (withImage) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(image.save(&buffer, "PNG"));
+        png = buffer.data();
+    }
+    CanvasCard *card = testing::addCard(f.rig.context(), note->id(), CardFields{.kind = CardKind(kind), .image = png});
+    card->setIsAIGenerated(true);
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *grid = trash->cardsGrid();
+    const QModelIndex index = grid->model()->index(0, 0);
+    const QRect mark = grid->markRect(index);
+    QVERIFY(grid->tileRect(0).contains(mark));
+
+    const auto tooltipAt = [grid](const QPoint &point) {
+        QHelpEvent help(QEvent::ToolTip, point, grid->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(grid->viewport(), &help);
+        return QToolTip::text();
+    };
+    QTRY_COMPARE(tooltipAt(mark.center()), QStringLiteral("Kept assistant suggestion"));
+    QTRY_COMPARE(tooltipAt(grid->tileRect(0).bottomLeft() + QPoint(20, -5)), QStringLiteral("Opens this deleted item"));
 }
 
 QTEST_MAIN(TrashViewTest)
