@@ -1,5 +1,6 @@
 #include "imaging/SnipFrameStyle.h"
 
+#include "platform/ParallelParts.h"
 #include "runtime/ImageExportService.h"
 
 #include <QColorSpace>
@@ -182,14 +183,8 @@ void inParallel(int count, int grain, const std::function<void(int, int)> &work)
         work(0, count);
         return;
     }
-    std::vector<std::thread> pool;
-    pool.reserve(size_t(threads - 1));
     const auto bounds = [&](int part) { return int(qint64(count) * part / threads); };
-    for (int part = 1; part < threads; ++part)
-        pool.emplace_back(work, bounds(part), bounds(part + 1));
-    work(0, bounds(1));
-    for (std::thread &thread : pool)
-        thread.join();
+    runParallelParts(threads, [&](int part) { work(bounds(part), bounds(part + 1)); });
 }
 
 // `passes` box passes along each row from `first` to `last`: each pixel

@@ -1,5 +1,7 @@
 #include "platform/PixelCopy.h"
 
+#include "platform/ParallelParts.h"
+
 #include <algorithm>
 #include <thread>
 #include <vector>
@@ -100,12 +102,9 @@ void PixelCopy::copy(const PixelArea &area, Tone tone, bool streaming)
     // threads to be scheduled on a busy machine costs more than they save.
     const int threads = pixels > 4'000'000 ? int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))) : 1;
     const int step = (rows + threads - 1) / threads;
-    std::vector<std::thread> workers;
-    for (int first = step; first < rows; first += step)
-        workers.emplace_back(&PixelCopy::copyRows, area, tone, first, std::min(rows, first + step), streaming);
-    copyRows(area, tone, 0, std::min(rows, step), streaming);
-    for (std::thread &worker : workers)
-        worker.join();
+    runParallelParts((rows + step - 1) / step, [&](int part) {
+        copyRows(area, tone, part * step, std::min(rows, (part + 1) * step), streaming);
+    });
 }
 
 } // namespace tessaline

@@ -1,5 +1,7 @@
 #include "platform/PngEncoder.h"
 
+#include "platform/ParallelParts.h"
+
 #include <libdeflate.h>
 
 #include <QtEndian>
@@ -1303,17 +1305,7 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
                 failed = true;
         }
     };
-    if (threads <= 1) {
-        work();
-    } else {
-        std::vector<std::thread> pool;
-        pool.reserve(size_t(threads - 1));
-        for (int t = 1; t < threads; ++t)
-            pool.emplace_back(work);
-        work();
-        for (std::thread &thread : pool)
-            thread.join();
-    }
+    runParallelParts(threads, [&](int) { work(); });
     if (failed)
         return std::nullopt;
 
