@@ -9,6 +9,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -33,29 +34,63 @@ X11DisplayCapture::X11DisplayCapture(const X11Connection &connection)
 {
 }
 
+// The client's mapping of a segment; it goes with the last picture that
+// shows it, which may outlive the capture, its server side and the X
+// connection.
+struct X11DisplayCapture::Segment
+{
+    Segment(void *address, size_t size, quint32 server)
+        : address(address)
+        , size(size)
+        , server(server)
+    {
+    }
+    ~Segment() { shmdt(address); }
+    Segment(const Segment &) = delete;
+    Segment &operator=(const Segment &) = delete;
+
+    void *address;
+    size_t size;
+    quint32 server; // xcb_shm_seg_t
+};
+
 X11DisplayCapture::~X11DisplayCapture()
 {
-    releaseSegment();
+    releaseSegments();
 }
 
 void X11DisplayCapture::releaseBuffers()
 {
-    releaseSegment();
+    releaseSegments();
     m_lastImage = QImage();
 }
 
-bool X11DisplayCapture::ensureSegment(size_t size) const
+std::shared_ptr<X11DisplayCapture::Segment> X11DisplayCapture::freeSegment(size_t size) const
 {
-    if (m_segment.address && m_segment.size >= size)
-        return true;
-    releaseSegment();
+    // use_count() 1: no picture holds it. Only this thread hands out new
+    // holders, so once it reads 1 it stays 1.
+    for (const auto &segment : m_segments) {
+        if (segment.use_count() == 1 && segment->size >= size)
+            return segment;
+    }
+    // Room for the new one: a free segment (too small) goes first, else the
+    // oldest, whose picture keeps its memory but not its server side.
+    constexpr size_t kept = 2;
+    while (m_segments.size() >= kept) {
+        auto victim = std::find_if(m_segments.begin(), m_segments.end(),
+                                   [](const auto &segment) { return segment.use_count() == 1; });
+        if (victim == m_segments.end())
+            victim = m_segments.begin();
+        xcb_shm_detach(m_x11.connection, (*victim)->server);
+        m_segments.erase(victim);
+    }
     const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
     if (id < 0)
-        return false;
+        return nullptr;
     void *address = shmat(id, nullptr, 0);
     if (address == reinterpret_cast<void *>(-1)) {
         shmctl(id, IPC_RMID, nullptr);
-        return false;
+        return nullptr;
     }
     const xcb_shm_seg_t server = xcb_generate_id(m_x11.connection);
     xcb_generic_error_t *error = xcb_request_check(m_x11.connection, xcb_shm_attach_checked(m_x11.connection, server, id, 0));
@@ -65,20 +100,20 @@ bool X11DisplayCapture::ensureSegment(size_t size) const
     if (error) {
         std::free(error);
         shmdt(address);
-        return false;
+        return nullptr;
     }
-    m_segment = Segment{id, address, size, server};
-    return true;
+    m_segments.push_back(std::make_shared<Segment>(address, size, server));
+    return m_segments.back();
 }
 
-void X11DisplayCapture::releaseSegment() const
+void X11DisplayCapture::releaseSegments() const
 {
-    if (!m_segment.address)
+    if (m_segments.empty())
         return;
-    xcb_shm_detach(m_x11.connection, m_segment.server);
+    for (const auto &segment : m_segments)
+        xcb_shm_detach(m_x11.connection, segment->server);
     xcb_flush(m_x11.connection);
-    shmdt(m_segment.address);
-    m_segment = Segment{};
+    m_segments.clear();
 }
 
 QImage *X11DisplayCapture::reusableImage(const QSize &size) const
@@ -138,33 +173,29 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     xcb_connection_t *c = m_x11.connection;
     const int width = rect.width();
     const int rows = rect.height();
-    const qsizetype sourceStride = qsizetype(width) * 4;
-    if (!ensureSegment(size_t(sourceStride) * size_t(rows)))
+    const qsizetype stride = qsizetype(width) * 4;
+    std::shared_ptr<Segment> segment = freeSegment(size_t(stride) * size_t(rows));
+    if (!segment)
         return unexpected(CaptureSystemError{false, QStringLiteral("Shared memory is not available.")});
-    // The segment is reused by the next grab, so the picture moves into an
-    // image of its own.
-    QImage *image = reusableImage(rect.size());
-    if (!image)
-        return unexpected(CaptureSystemError{false, QStringLiteral("Not enough memory for the screen image.")});
+    auto *pixels = static_cast<uchar *>(segment->address);
     // Grabs hand back 0x00RRGGBB (the pad byte is whatever the server
     // keeps, usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go
-    // wrong, so the copy makes every pixel opaque.
-    const PixelArea area{static_cast<const uchar *>(m_segment.address), sourceStride, image->bits(),
-                         image->bytesPerLine(), width, rows};
-    const bool streaming = PixelCopy::prefersStreaming(qint64(sourceStride) * rows);
+    // wrong, so every pixel is made opaque where it lies, while the server
+    // has just written it and it is still in the cache.
+    const PixelArea area{pixels, stride, pixels, stride, width, rows};
 
     // A large picture is asked for in bands, all requests sent at once: while
-    // the server fills one band, this thread copies the one before. Helper
-    // threads would copy faster on an idle machine, but on a busy one
+    // the server fills one band, this thread makes the one before opaque.
+    // Helper threads would go faster on an idle machine, but on a busy one
     // waiting for them to be scheduled costs more than they save.
-    const int bands = qint64(rows) * width > 2'000'000 ? 8 : 1;
+    const int bands = qint64(rows) * width > 4'000'000 ? 8 : 1;
     const int step = (rows + bands - 1) / bands;
     QList<xcb_shm_get_image_cookie_t> cookies;
     for (int first = 0; first < rows; first += step) {
         const int height = std::min(step, rows - first);
         cookies.append(xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y() + first), uint16_t(width),
-                                         uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.server,
-                                         quint32(first * sourceStride)));
+                                         uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->server,
+                                         quint32(first * stride)));
     }
     std::optional<int> lastBand;
     std::optional<CaptureSystemError> failure;
@@ -188,7 +219,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         }
         const int first = int(band) * step;
         if (band + 1 < cookies.size())
-            PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, std::min(rows, first + step), streaming);
+            PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, std::min(rows, first + step), false);
         else
             lastBand = first;
     }
@@ -198,15 +229,19 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     }
     timer.restart();
     if (lastBand) {
-        const PixelArea last{area.source + *lastBand * area.sourceStride, area.sourceStride,
-                             area.target + *lastBand * area.targetStride, area.targetStride, width, rows - *lastBand};
-        PixelCopy::copy(last, PixelCopy::Tone::unchanged, streaming);
+        const PixelArea last{pixels + *lastBand * stride, stride, pixels + *lastBand * stride, stride, width,
+                             rows - *lastBand};
+        PixelCopy::copy(last, PixelCopy::Tone::unchanged, false);
     }
     if (failure)
         return unexpected(*failure);
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
-    return *image;
+    // The image holds the segment; the segment is free again once the image
+    // and all its copies are gone.
+    auto *holder = new std::shared_ptr<Segment>(std::move(segment));
+    return QImage(pixels, width, rows, stride, QImage::Format_RGB32,
+                  [](void *info) { delete static_cast<std::shared_ptr<Segment> *>(info); }, holder);
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable, const QRect &rect,

@@ -5,6 +5,9 @@
 
 #include <QRect>
 
+#include <memory>
+#include <vector>
+
 namespace tessaline {
 
 // Where the time of one grab went, for the capture benchmark.
@@ -49,24 +52,23 @@ private:
     CaptureSystemResult<QImage> grabPlain(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
     bool pixelFormatSupported(uint8_t depth) const;
 
-    bool ensureSegment(size_t size) const;
-    void releaseSegment() const;
+    struct Segment;
+    // A segment no picture uses, of at least size bytes, attached to the
+    // server; none when shared memory cannot be had.
+    std::shared_ptr<Segment> freeSegment(size_t size) const;
+    void releaseSegments() const;
     QImage *reusableImage(const QSize &size) const;
 
     X11Connection m_x11;
     bool m_sharedMemoryAllowed = true;
-    // One segment, attached to the server once and reused: a fresh segment
-    // per grab costs a page fault per 4 KiB on both sides, which at 5K is
-    // most of the grab.
-    struct Segment
-    {
-        int id = -1;
-        void *address = nullptr;
-        size_t size = 0;
-        quint32 server = 0; // xcb_shm_seg_t
-    };
-    mutable Segment m_segment;
-    // The last image handed out; once its user lets go, its memory is
+    // The server writes the picture straight into a segment that the
+    // returned image then wraps, so nothing is copied on this side. A
+    // segment stays attached and is reused once no image holds it: a fresh
+    // segment per grab costs a page fault per 4 KiB on both sides, which at
+    // 5K is most of the grab. Two are kept, so a picture still in use does
+    // not make every later grab start afresh.
+    mutable std::vector<std::shared_ptr<Segment>> m_segments;
+    // The last image the plain path handed out; once its user lets go, its memory is
     // written again instead of allocating (and faulting in) a new one.
     mutable QImage m_lastImage;
 };

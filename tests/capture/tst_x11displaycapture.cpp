@@ -88,6 +88,24 @@ void X11DisplayCaptureTest::grabOfAKnownWindow()
     QVERIFY(uniform(*again, colour.rgb()));
     QVERIFY(uniform(image, colour.rgb()));
     QCOMPARE(wider.size(), geometry.adjusted(-1, 0, 0, 0).size());
+
+    // A picture outlives the capture that took it, and a later capture
+    // does not write over it.
+    QImage orphan;
+    {
+        X11DisplayCapture shortLived(*X11Connection::application());
+        shortLived.setSharedMemoryAllowed(sharedMemory);
+        orphan = shortLived.grabRoot(geometry).value();
+    }
+    X11DisplayCapture later(*X11Connection::application());
+    later.setSharedMemoryAllowed(sharedMemory);
+    QList<QImage> corners;
+    for (int i = 0; i < 3; ++i)
+        corners.append(later.grabRoot(geometry.translated(-geometry.topLeft())).value());
+    QVERIFY(uniform(orphan, colour.rgb()));
+    QVERIFY(uniform(later.grabRoot(geometry).value(), colour.rgb()));
+    for (const QImage &corner : std::as_const(corners))
+        QVERIFY(!uniform(corner, colour.rgb()) && corner.pixel(0, 0) == corners.first().pixel(0, 0));
 }
 
 void X11DisplayCaptureTest::grabOutsideTheRootFails()
