@@ -7,6 +7,7 @@
 //
 // Counter: peak_rss_MiB, the process's peak resident memory so far.
 
+#include "BenchmarkMain.h"
 #include "../runtime/ScreenshotContent.h"
 
 #include "canvas/BoardLayoutEditor.h"
@@ -316,13 +317,5 @@ BENCHMARK(BM_GroupRedo)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    // Widgets need an application; nothing is shown on a real display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

@@ -1,6 +1,7 @@
 // What the user feels while drawing: one repaint of a busy canvas, and one
 // step of dragging a selected mark across it.
 
+#include "BenchmarkMain.h"
 #include "imaging/AnnotationCanvasPainter.h"
 #include "imaging/AnnotationCanvasView.h"
 #include "imaging/AnnotationEditorModel.h"
@@ -172,11 +173,5 @@ BENCHMARK(BM_SelectionDragModelOnly)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

@@ -2,6 +2,7 @@
 // picture at full resolution with the gradient background and a shadow, and
 // one repaint of the live preview while a slider moves.
 
+#include "BenchmarkMain.h"
 #include "imaging/SnipFrameComposerModel.h"
 #include "imaging/SnipFrameComposerView.h"
 #include "imaging/SnipFrameStyle.h"
@@ -140,10 +141,5 @@ BENCHMARK(BM_PreviewRepaintWhileDragging)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

@@ -2,6 +2,7 @@
 // picture, zoom frames of a 6K capture, pinning one, and memory while paging
 // through 200 snips.
 
+#include "BenchmarkMain.h"
 #include "../runtime/ScreenshotContent.h"
 
 #include "library/SnipGalleryView.h"
@@ -289,11 +290,5 @@ BENCHMARK(BM_PageThrough200)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

@@ -1,3 +1,4 @@
+#include "BenchmarkMain.h"
 #include "library/CompactCardPreview.h"
 #include "library/SearchCorpus.h"
 #include "library/SearchMatching.h"
@@ -170,9 +171,5 @@ BENCHMARK(BM_SearchManyHits)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

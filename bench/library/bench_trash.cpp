@@ -2,6 +2,7 @@
 // pick out the deleted notes and cards, order them, and give the two grids
 // their rows (with every note tile's card counts). Nothing is cached between
 // saves, so this is paid in full each time.
+#include "BenchmarkMain.h"
 #include "library/TrashModel.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
@@ -68,9 +69,5 @@ BENCHMARK(BM_TrashAfterSave)->Args({200, 4000})->Args({2000, 40000})->Unit(bench
 
 int main(int argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -1,6 +1,7 @@
 // Flattening annotations onto a 5K capture: time per render and the peak of
 // heap memory one render needs on top of what was allocated before it.
 
+#include "BenchmarkMain.h"
 #include "model/AnnotationRenderer.h"
 
 #include <QGuiApplication>
@@ -203,14 +204,5 @@ BENCHMARK(BM_LongFreehand)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    // Text rendering needs a GUI application; no display is used.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    sourceImage();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QGuiApplication>(argc, argv, [] { sourceImage(); });
 }

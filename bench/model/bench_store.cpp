@@ -1,6 +1,7 @@
 // Library-scale costs: opening a large store and listing everything in it,
 // one edit saved, a migration that finds nothing to do, and writing a long
 // note's document. Image bytes must never be read while listing.
+#include "BenchmarkMain.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "model/TessalineStore.h"
@@ -147,9 +148,5 @@ BENCHMARK(BM_NormaliseAndEncodeLongDocument)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

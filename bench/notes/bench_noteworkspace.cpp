@@ -3,6 +3,7 @@
 // writing mode until its first paint, and one keystroke's commit into that
 // note, with the number of saves a burst of keystrokes makes.
 
+#include "BenchmarkMain.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContainer.h"
@@ -231,13 +232,5 @@ BENCHMARK(BM_KeystrokeCommit)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    library();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv, [] { library(); });
 }

@@ -2,6 +2,7 @@
 // references. Measures building the page, repainting while scrolling and
 // what one keystroke costs until the document is handed back.
 
+#include "BenchmarkMain.h"
 #include "model/CanvasCard.h"
 #include "notes/BoardWritingSurface.h"
 #include "runtime/SnipImageCache.h"
@@ -210,14 +211,5 @@ BENCHMARK(BM_KeystrokeWithWorkspaceStore)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    // Widgets need an application; nothing is shown on a real display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    note();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv, [] { note(); });
 }

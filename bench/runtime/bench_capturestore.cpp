@@ -7,6 +7,7 @@
 // selection made on the frozen frame to the snip stored in a library file,
 // with the longest time the main thread went without turning its event loop.
 
+#include "BenchmarkMain.h"
 #include "ScreenshotContent.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/CaptureValues.h"
@@ -329,9 +330,5 @@ BENCHMARK(selectionToStoredSnip5K)->Unit(benchmark::kMillisecond)->Iterations(15
 
 int main(int argc, char **argv)
 {
-    QGuiApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QGuiApplication>(argc, argv);
 }

@@ -2,6 +2,7 @@
 // the clipboard, and how long the main thread goes without running its
 // event loop while a capture is encoded off it.
 
+#include "BenchmarkMain.h"
 #include "ScreenshotContent.h"
 #include "runtime/ImageExportService.h"
 
@@ -13,22 +14,11 @@
 #include <QGuiApplication>
 #include <QTimer>
 
-#include <map>
-
 using namespace tessaline;
 
 namespace {
 
-const QSize sizes[] = {{1920, 1080}, {2880, 1800}, {5120, 2880}};
-
-const QImage &content(int index)
-{
-    static std::map<int, QImage> cache;
-    auto it = cache.find(index);
-    if (it == cache.end())
-        it = cache.emplace(index, bench::screenshotContent(sizes[index].width(), sizes[index].height())).first;
-    return it->second;
-}
+const QImage &content(int index) { return bench::cachedScreenshot(index); }
 
 void tiffForClipboard(benchmark::State &state)
 {
@@ -85,11 +75,5 @@ BENCHMARK(asyncEncodeMainThreadGap)->DenseRange(0, 2)->Unit(benchmark::kMillisec
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QGuiApplication>(argc, argv);
 }

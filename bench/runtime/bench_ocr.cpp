@@ -2,6 +2,7 @@
 // worker runs it (off the main thread), and through the service end to end.
 // CPU times are the whole process's, helper threads included.
 
+#include "BenchmarkMain.h"
 #include "ScreenshotContent.h"
 #include "runtime/OCRService.h"
 #include "platform/TesseractRecognizer.h"
@@ -95,11 +96,5 @@ BENCHMARK(service1080p)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QGuiApplication>(argc, argv);
 }

@@ -4,6 +4,7 @@
 // Counters: MP/s (megapixels per second) and size relative to Qt's default
 // (zlib level 6, adaptive filters).
 
+#include "BenchmarkMain.h"
 #include "ScreenshotContent.h"
 #include "platform/PngEncoder.h"
 
@@ -19,16 +20,7 @@ using namespace tessaline;
 
 namespace {
 
-const QSize sizes[] = {{1920, 1080}, {2880, 1800}, {5120, 2880}};
-
-const QImage &content(int index)
-{
-    static std::map<int, QImage> cache;
-    auto it = cache.find(index);
-    if (it == cache.end())
-        it = cache.emplace(index, bench::screenshotContent(sizes[index].width(), sizes[index].height())).first;
-    return it->second;
-}
+const QImage &content(int index) { return bench::cachedScreenshot(index); }
 
 QByteArray qtPng(const QImage &image, int quality)
 {
@@ -113,11 +105,5 @@ BENCHMARK(ours)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QGuiApplication>(argc, argv);
 }

@@ -3,6 +3,7 @@
 // and work out the sidebar's rows, counts and folders, and the capture
 // menu's destinations. The sidebar keeps no cache, so this is paid in full
 // on each save.
+#include "BenchmarkMain.h"
 #include "runtime/LibraryQuery.h"
 #include "shell/SidebarModel.h"
 #include "model/ModelContainer.h"
@@ -115,9 +116,5 @@ BENCHMARK(BM_SidebarRows)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }
