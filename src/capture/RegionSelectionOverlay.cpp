@@ -277,14 +277,14 @@ void RegionSelectionView::paintEvent(QPaintEvent *event)
 
     if (!m_painted) {
         m_painted = true;
-        if (onFirstPaint)
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (onFirstPaint)
-                        onFirstPaint();
-                },
-                Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (onFirstPaint)
+                    onFirstPaint();
+                Q_EMIT firstFramePainted();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -433,7 +433,11 @@ void RegionSelectionOverlayController::begin()
     view->setFocus(Qt::OtherFocusReason);
     QGuiApplication::setOverrideCursor(Qt::CrossCursor);
     m_hasPushedCursor = true;
-    grabInput(100);
+    // Not yet: the grabs need the window viewable, which it is not until the
+    // server has mapped it, and their round trips would only hold up the
+    // first frame. Until they are in place the focused window that covers
+    // the screen gets the input anyway.
+    connect(view, &RegionSelectionView::firstFramePainted, this, [this] { grabInput(100); });
 }
 
 void RegionSelectionOverlayController::grabInput(int attemptsLeft)

@@ -67,6 +67,11 @@ public:
 
     const RegionSelectionModel &model() const { return m_model; }
 
+Q_SIGNALS:
+    // Right after the first paint has been handed to the window system,
+    // once onFirstPaint has run.
+    void firstFramePainted();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
