@@ -1,8 +1,11 @@
 #include "capture/CaptureCoordinator.h"
 
 #include "capture/DisplayCaptureService.h"
+#include "capture/PopupCloseWatcher.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+
+#include <QTimer>
 
 namespace tessaline {
 
@@ -32,6 +35,7 @@ CaptureCoordinator::CaptureCoordinator(CaptureCoordinatorServices services, QObj
     : QObject(parent)
     , m_services(std::move(services))
     , m_overlayController(nullptr, deleteSessionLater)
+    , m_popups(new PopupCloseWatcher(this))
 {
     if (!m_services.permissionController)
         m_services.permissionController = std::make_shared<ScreenCapturePermissionController>();
@@ -94,15 +98,19 @@ void CaptureCoordinator::beginCapture(CaptureMode mode)
     auto task = std::make_shared<CaptureTask>(CaptureTask{mode});
     m_captureTask = task;
     QPointer<CaptureCoordinator> self(this);
+    auto run = [self, task] {
+        if (self)
+            self->runCaptureTask(task);
+    };
+    // Asked for from one of our menus: the picture waits until the screen
+    // no longer shows the menu.
+    if (const int settle = m_popups->settleRemaining(); settle > 0) {
+        QTimer::singleShot(settle, this, run);
+        return;
+    }
     // A posted call rather than a zero timer: timers wait behind the
     // window system's events, and this is the hot-key road.
-    QMetaObject::invokeMethod(
-        this,
-        [self, task] {
-            if (self)
-                self->runCaptureTask(task);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, run, Qt::QueuedConnection);
 }
 
 void CaptureCoordinator::prepareForFirstCapture()

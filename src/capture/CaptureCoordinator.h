@@ -17,6 +17,8 @@
 
 namespace tessaline {
 
+class PopupCloseWatcher;
+
 class NotificationCenter;
 
 // Notification names posted by the capture coordinator, and the keys of
@@ -149,6 +151,7 @@ private:
     bool m_hotKeyLifecycleEnabled = false;
     std::unique_ptr<RegionSelectionSession, void (*)(RegionSelectionSession *)> m_overlayController;
     std::shared_ptr<CaptureTask> m_captureTask;
+    PopupCloseWatcher *m_popups = nullptr;
     bool m_isReturningFromScreenCaptureSettings = false;
     bool m_captureAccessWasVerifiedThisSession = false;
 };

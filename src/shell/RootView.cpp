@@ -407,7 +407,7 @@ void RootView::syncAlert()
     box->setWindowModality(Qt::WindowModal);
     QHash<QAbstractButton *, ErrorAlertController::Action> actions;
     for (const ErrorAlertController::Button &button : alert.buttons()) {
-        QPushButton *pushButton = box->addButton(button.title, button.isCancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        QPushButton *pushButton = box->addButton(menuEscapedText(button.title), button.isCancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
         actions.insert(pushButton, button.action);
         if (button.isCancel)
             box->setEscapeButton(pushButton);

@@ -1,12 +1,16 @@
 #include "X11TestSupport.h"
 
+#include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
+#include "platform/UserDefaults.h"
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11WindowInfo.h"
 
 #include <xcb/composite.h>
 
 #include <QCursor>
+#include <QMenu>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QScreen>
 
@@ -42,6 +46,7 @@ private Q_SLOTS:
     void displayUnderPointer();
     void frontmostWindowFromInputFocus();
     void compositedWindowIgnoresWhatCoversIt();
+    void captureFromOurMenuLeavesTheMenuOut();
 };
 
 void X11DisplayCaptureTest::initTestCase()
@@ -241,6 +246,38 @@ void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
     xcb_disconnect(compositor);
     // The server lets go of the selection once it has seen the connection close.
     QTRY_VERIFY(!X11WindowInfo(x11).compositorRunning());
+}
+
+void X11DisplayCaptureTest::captureFromOurMenuLeavesTheMenuOut()
+{
+    const QColor colour(0x33, 0x66, 0xcc);
+    const QRect geometry(100, 100, 500, 400);
+    auto window = colouredWindow(geometry, colour);
+    QTRY_VERIFY(screenShows(geometry, colour));
+
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
+    CaptureCoordinatorServices services;
+    services.displayCaptureService = std::make_shared<DisplayCaptureService>(X11CaptureSystem::create());
+    services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
+    services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
+    CaptureCoordinator coordinator(std::move(services));
+    std::optional<CaptureResult> captured;
+    coordinator.onCaptureCompleted = [&](const CaptureResult &result) { captured = result; };
+
+    QMenu menu;
+    QAction *capture = menu.addAction(QStringLiteral("Capture Display"));
+    QObject::connect(capture, &QAction::triggered, &coordinator,
+                     [&] { coordinator.beginCapture(CaptureMode::display); });
+    menu.popup(geometry.topLeft() + QPoint(40, 40));
+    const QRect shown = menu.geometry();
+    QTRY_VERIFY(!screenShows(shown, colour));
+
+    // As a user picks the item: the menu closes, then the capture is asked for.
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(capture).center());
+    QTRY_VERIFY(captured.has_value());
+    const QImage picture = captured->image.copy(shown).convertToFormat(QImage::Format_RGB32);
+    QVERIFY(uniform(picture, colour.rgb()));
 }
 
 QTEST_MAIN(X11DisplayCaptureTest)

@@ -46,10 +46,26 @@ QStringList actionTexts(const QMenu *menu)
     return texts;
 }
 
+// The text a button shows: "&&" is a literal ampersand, a lone "&" marks the
+// mnemonic and is not drawn.
+QString shownText(const QString &text)
+{
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'&') {
+            if (i + 1 < text.size() && text.at(i + 1) == u'&')
+                shown += text.at(++i);
+            continue;
+        }
+        shown += text.at(i);
+    }
+    return shown;
+}
+
 QAbstractButton *buttonTitled(QMessageBox *box, const QString &title)
 {
     for (QAbstractButton *button : box->buttons()) {
-        if (button->text() == title)
+        if (shownText(button->text()) == title)
             return button;
     }
     return nullptr;
@@ -249,6 +265,14 @@ void RootViewTest::alertComesBackWithTheActionsOwnMessage()
     QVERIFY(again != box);
     QCOMPARE(again->informativeText(), PlatformTexts::openPrivacySettingsInstruction());
     QVERIFY(buttonTitled(again, QStringLiteral("OK")));
+    buttonTitled(again, QStringLiteral("OK"))->click();
+
+    // The relaunch button shows its ampersand rather than making it a mnemonic.
+    f.rig.failCapture(CaptureSubsystemError::permissionRestartRequired());
+    QMessageBox *restart = f.view.alertBox();
+    QVERIFY(restart);
+    QVERIFY(buttonTitled(restart, QStringLiteral("Quit & Reopen Tessaline")));
+    QVERIFY(buttonTitled(restart, QStringLiteral("Not Now")));
 }
 
 void RootViewTest::sheetsFollowNavigation()
