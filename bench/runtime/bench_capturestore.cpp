@@ -186,9 +186,9 @@ public:
 
 qint64 threadCPUNanoseconds()
 {
-    timespec spec{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spec);
-    return qint64(spec.tv_sec) * 1000000000 + spec.tv_nsec;
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 double median(std::vector<double> values)
