@@ -13,11 +13,13 @@ packages=(
   fonts-dejavu-core breeze-icon-theme libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # the headless Wayland sessions of the tests (scripts/wayland-session.sh):
-  # sway with the wlroots screenshot portal, and KDE's compositor with its
-  # global shortcuts portal
+  # sway with the wlroots screenshot portal, KDE's compositor with its
+  # global shortcuts portal, and GNOME Shell headless with its screenshot
+  # portal and search providers
   qt6-wayland dbus-bin libglib2.0-bin procps python3 python3-gi pipewire
   sway grim xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   kwin-wayland xdg-desktop-portal-kde qtwayland5
+  gnome-shell mutter xdg-desktop-portal-gnome
 )
 
 missing=()

@@ -42,6 +42,7 @@ wayland_tests() {
 }
 wayland_tests sway
 wayland_tests kde --kde
+wayland_tests gnome --gnome
 
 # Every reader of stored or external bytes, fuzzed briefly under the
 # sanitizers: 75 seconds shared between the fuzzers.
