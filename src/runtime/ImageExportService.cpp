@@ -25,6 +25,15 @@ constexpr qsizetype maxFileNameBytes = 255;
 constexpr qsizetype maxTitleCharacters = 120;
 const QString pngSuffix = QStringLiteral(".png");
 
+// Invisible characters that change how a name reads: a direction override
+// (U+202E) makes "evil<U+202E>gnp.exe" show as an image's name. The two
+// joiners stay, as they shape letters in many scripts and hold emoji
+// sequences such as families together.
+bool isHiddenFormatCharacter(char32_t codePoint)
+{
+    return QChar::category(codePoint) == QChar::Other_Format && codePoint != 0x200C && codePoint != 0x200D;
+}
+
 } // namespace
 
 std::optional<QImage> bestBitmapRepresentation(const QList<QImage> &representations)
@@ -107,9 +116,15 @@ QString safeFileNameStem(const QString &title, QStringView separators, const QSt
             name.append(QLatin1Char('-'));
         } else if (c.category() == QChar::Other_Control) {
             name.append(QLatin1Char(' ')); // NUL, tabs, line breaks, DEL, C1
+        } else if (isHiddenFormatCharacter(c.unicode())) {
+            continue;
         } else if (c.isHighSurrogate() && i + 1 < title.size() && title.at(i + 1).isLowSurrogate()) {
+            const char32_t codePoint = QChar::surrogateToUcs4(c, title.at(i + 1));
+            ++i;
+            if (isHiddenFormatCharacter(codePoint))
+                continue;
             name.append(c);
-            name.append(title.at(++i));
+            name.append(title.at(i));
         } else if (c.isSurrogate()) {
             // Half of a character cut elsewhere: the file system would get
             // U+FFFD anyway, so the name says so and is measured as written.

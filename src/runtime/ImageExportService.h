@@ -61,7 +61,8 @@ QFuture<std::optional<PasteboardImage>> pasteboardImageAsync(const QImage &image
 bool writeToPasteboard(const PasteboardImage &image, Pasteboard &pasteboard);
 
 // A title made safe as a Linux file name, without extension: each of
-// `separators` becomes "-", control characters become spaces, whitespace is
+// `separators` becomes "-", control characters become spaces, invisible
+// format characters (direction marks, overrides, isolates) go, whitespace is
 // trimmed, `fallback` stands in for nothing, then at most `maxCharacters`
 // characters (no limit when negative) and short enough that the name with
 // `extension` fits 255 UTF-8 bytes. Every file name the app proposes is made
@@ -70,9 +71,10 @@ QString safeFileNameStem(const QString &title, QStringView separators, const QSt
                          qsizetype maxCharacters, const QString &extension);
 
 // A card title made safe as a Linux file name, without extension: path
-// separators become "-", control characters become spaces, whitespace is
-// trimmed, "Snip" stands in for nothing, then at most 120 characters and
-// short enough that the name with ".png" fits 255 UTF-8 bytes.
+// separators become "-", control characters become spaces, invisible format
+// characters go, whitespace is trimmed, "Snip" stands in for nothing, then at
+// most 120 characters and short enough that the name with ".png" fits 255
+// UTF-8 bytes.
 QString sanitizedFileName(const QString &title);
 // The name the save dialog proposes: the sanitised name with ".png" added
 // unless it already ends so (case-sensitive).

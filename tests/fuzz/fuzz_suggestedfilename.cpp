@@ -2,8 +2,9 @@
 // snip or a brief. Titles come from other programs' window titles and from
 // recognised text, so they may hold anything UTF-16 can, halves of
 // characters included; the bytes are read as UTF-16 code units for that.
-// Any crash, sanitizer report or name the file system would refuse or write
-// differently from what was measured is a finding.
+// Any crash, sanitizer report, name the file system would refuse or write
+// differently from what was measured, or name holding invisible characters
+// that change how it reads is a finding.
 
 #include "runtime/ImageExportService.h"
 #include "platform/TextUtilities.h"
@@ -38,6 +39,15 @@ void checkFileName(const QString &name, qsizetype maxBytes)
         fail("name holds a path separator or NUL");
     if (written == "." || written == "..")
         fail("name is a directory entry");
+    // A name reads as it is: no direction overrides, isolates or marks. The
+    // joiners hold letters and emoji sequences together and may stay.
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t codePoint = name.at(i).unicode();
+        if (name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate())
+            codePoint = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
+        if (QChar::category(codePoint) == QChar::Other_Format && codePoint != 0x200C && codePoint != 0x200D)
+            fail("name holds an invisible format character");
+    }
 }
 
 void checkPrefix(const QString &text, qsizetype maxBytes)

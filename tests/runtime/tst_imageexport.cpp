@@ -132,6 +132,19 @@ void ImageExportTest::sanitizedName_data()
     QTest::newRow("NUL and tab") << QStringLiteral("a%1b\tc").arg(QChar(0)) << "a b c";
     QTest::newRow("line break inside") << "first\nsecond" << "first second";
     QTest::newRow("only control characters") << QStringLiteral("\x01\x02\x7f") << "Snip";
+    // Direction overrides, embeddings, isolates and marks would make a name
+    // read as something else ("evil" + RLO + "gnp.exe" shows as an image).
+    QTest::newRow("right-to-left override") << QString::fromUtf16(u"evil\u202Egnp.exe") << "evilgnp.exe";
+    QTest::newRow("embeddings and pop")
+        << QString::fromUtf16(u"\u202Aa\u202Bb\u202Cc\u202Dd") << "abcd";
+    QTest::newRow("isolates") << QString::fromUtf16(u"\u2066a\u2067b\u2068c\u2069") << "abc";
+    QTest::newRow("direction marks") << QString::fromUtf16(u"\u200Ea\u200Fb") << "ab";
+    QTest::newRow("other invisible format characters")
+        << QString::fromUtf16(u"a\u00ADb\uFEFFc\u2060d") << "abcd";
+    QTest::newRow("format character beyond the first plane")
+        << QString::fromUtf16(u"a\U000E0001b") << "ab";
+    QTest::newRow("only format characters") << QString::fromUtf16(u"\u202E\u2066") << "Snip";
+    QTest::newRow("joiners stay") << QString::fromUtf16(u"a\u200Cb\u200Dc") << QString::fromUtf16(u"a\u200Cb\u200Dc");
     QTest::newRow("200 characters") << QString(200, u'x') << QString(120, u'x');
     QTest::newRow("cut not trimmed again") << QString(119, u'x') + QStringLiteral(" tail") << QString(119, u'x') + u' ';
 }
