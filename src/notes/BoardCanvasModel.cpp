@@ -8,6 +8,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QTimer>
 
@@ -28,6 +29,16 @@ QDateTime moment(const CanvasCard &card)
     return card.capturedAt().value_or(card.createdAt());
 }
 
+qint64 continuousMilliseconds()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+}
+
 } // namespace
 
 BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navigation, const QUuid &boardID,
@@ -38,6 +49,7 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     , m_boardID(boardID)
     , m_autosave(new QTimer(this))
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
+    , m_continuousClock([] { return continuousMilliseconds(); })
 {
     m_autosave->setSingleShot(true);
     m_autosave->setInterval(autosaveDelayMs);
@@ -55,6 +67,7 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
         if (m_watchedBoard)
             m_savedStorage = m_watchedBoard->writingDocumentStorage();
         m_hasUnsavedWriting = false;
+        m_unsavedSince.reset();
     });
     watchBoard();
     if (m_watchedBoard)
@@ -238,13 +251,29 @@ void BoardCanvasModel::commit()
         return;
     }
     m_hasUnsavedWriting = true;
-    m_autosave->start();
+    scheduleAutosave();
+}
+
+void BoardCanvasModel::scheduleAutosave()
+{
+    const qint64 now = m_continuousClock();
+    if (!m_unsavedSince)
+        m_unsavedSince = now;
+    // Someone typing without a pause would otherwise never be saved; once the
+    // oldest unsaved change is old enough the save comes at the next turn of
+    // the event loop, between two keystrokes.
+    const bool overdue = now - *m_unsavedSince >= longestUnsavedMs;
+    m_autosave->start(overdue ? 0 : autosaveDelayMs);
 }
 
 void BoardCanvasModel::autosave()
 {
-    if (const auto saved = m_library.context().save(); !saved)
+    if (const auto saved = m_library.context().save(); !saved) {
+        // The next wait counts from this attempt, so a failing disk is not
+        // tried again (and reported again) at every keystroke.
+        m_unsavedSince = m_continuousClock();
         setOperationError(saved.error().message);
+    }
 }
 
 QList<BoardWritingBlock> BoardCanvasModel::storedBlocks(const Board &board) const
@@ -275,7 +304,7 @@ void BoardCanvasModel::storedWritingChanged()
     m_autosave->stop();
     m_writingDocument.blocks = stored;
     if (m_hasUnsavedWriting)
-        m_autosave->start();
+        scheduleAutosave();
     Q_EMIT writingDocumentChanged();
 }
 

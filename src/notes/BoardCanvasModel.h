@@ -29,8 +29,9 @@ class NavigationState;
 // the workspace shows.
 //
 // Writing: every change of the document is written into the note at once
-// and saved 350 milliseconds after the last change; closing the workspace
-// (or quitting) saves at once. Writing the note never replaces stored text
+// and saved 350 milliseconds after the last change, and while changes keep
+// coming at least every 2 seconds, so a crash during long typing loses
+// little; closing the workspace (or quitting) saves at once. Writing the note never replaces stored text
 // that could not be read unless the user has written something new; the
 // unreadable text is offered back to the user, and the library keeps a copy.
 class BoardCanvasModel : public QObject
@@ -38,6 +39,8 @@ class BoardCanvasModel : public QObject
     Q_OBJECT
 public:
     static constexpr int autosaveDelayMs = 350;
+    // The longest a change waits for its save while typing goes on.
+    static constexpr int longestUnsavedMs = 2000;
     // "Help Me Think" hands over at most this many placed cards.
     static constexpr int maximumAskCards = 8;
 
@@ -46,6 +49,8 @@ public:
     ~BoardCanvasModel() override;
 
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    // Milliseconds on a clock that only moves forward, for the autosave's waits.
+    void setContinuousClock(std::function<qint64()> clock) { m_continuousClock = std::move(clock); }
 
     QUuid boardID() const { return m_boardID; }
     LibraryQuery &library() const { return m_library; }
@@ -150,6 +155,7 @@ private:
     void boardPropertyChanged(int property);
     void storedWritingChanged();
     void commit();
+    void scheduleAutosave();
     void autosave();
     QList<BoardWritingBlock> storedBlocks(const Board &board) const;
     void collectKeptWriting(const Board &board, const QDateTime &previouslyOpened);
@@ -164,6 +170,8 @@ private:
     // writing (which must not undo what is typed) from a new text.
     QString m_savedStorage;
     bool m_hasUnsavedWriting = false;
+    // When the oldest change not yet on disk was made, on the continuous clock.
+    std::optional<qint64> m_unsavedSince;
     bool m_userEdited = false;
     bool m_committing = false;
     bool m_hasAppeared = false;
@@ -174,6 +182,7 @@ private:
     std::optional<QString> m_operationError;
     QStringList m_keptWritingTexts;
     std::function<QDateTime()> m_clock;
+    std::function<qint64()> m_continuousClock;
 };
 
 } // namespace tessaline

@@ -99,6 +99,7 @@ private Q_SLOTS:
     void referenceEdits();
     void openCard();
     void burstOfEditsSavesOnce();
+    void steadyTypingIsSavedEveryTwoSeconds();
     void closingSavesAtOnce();
     void unreadableWritingIsKept_data();
     void unreadableWritingIsKept();
@@ -244,6 +245,48 @@ void BoardCanvasModelTest::burstOfEditsSavesOnce()
     QVERIFY(!f.workspace->isAutosavePending());
     QVERIFY(!f.rig.context().hasChanges());
     QCOMPARE(f.workspace->operationError(), std::nullopt);
+}
+
+void BoardCanvasModelTest::steadyTypingIsSavedEveryTwoSeconds()
+{
+    Fixture f;
+    qint64 now = 0;
+    f.workspace->setContinuousClock([&now] { return now; });
+    f.workspace->appear();
+    const int savesBefore = f.saves;
+    // Keystrokes 300 ms apart never leave the quiet moment a save waits for;
+    // the event loop turns between them, as it does between real keystrokes.
+    QString text;
+    QList<qint64> savedAt;
+    for (; now <= 5700; now += 300) {
+        text += u'a';
+        f.type(text);
+        QCoreApplication::processEvents();
+        if (!f.rig.context().hasChanges())
+            savedAt.append(now);
+    }
+    // The oldest unsaved keystroke waits at most two seconds.
+    QCOMPARE(savedAt, (QList<qint64>{2100, 4500}));
+    QCOMPARE(f.saves, savesBefore + 2);
+    QCOMPARE(f.workspace->operationError(), std::nullopt);
+    // The last ones are saved after the quiet moment, as ever.
+    QVERIFY(f.workspace->isAutosavePending());
+    QTRY_COMPARE(f.saves, savesBefore + 3);
+    QCOMPARE(f.note->writingDocument().blocks.first().text, text);
+
+    // A failed save says so, and the next try waits two seconds more rather
+    // than coming at every keystroke.
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    const int savesBeforeFailure = f.saves;
+    for (const qint64 start = now; now < start + 4000; now += 300) {
+        text += u'b';
+        f.type(text);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(f.workspace->operationError(), std::optional(QStringLiteral("The disk is full.")));
+    QCOMPARE(f.saves, savesBeforeFailure);
+    QTRY_COMPARE(f.saves, savesBeforeFailure + 1);
+    QCOMPARE(f.note->writingDocument().blocks.first().text, text);
 }
 
 void BoardCanvasModelTest::closingSavesAtOnce()
