@@ -47,8 +47,19 @@ public:
     ThinkingPrompt prompt() const { return m_prompt; }
     void setPrompt(ThinkingPrompt prompt);
 
+    // The most of an answer the sheet's editor shows: laying out a longer
+    // text would hold the window up for seconds.
+    static constexpr qsizetype maximumShownCharacters = 20'000;
+
     std::optional<GhostSuggestion> suggestion() const { return m_suggestion; }
+    // The whole text a kept thought gets.
     QString editableText() const { return m_editableText; }
+    // What the editor shows: all of the text, or the start of a long answer.
+    QString shownText() const { return m_editableText.first(m_editableText.size() - m_unshownTail.size()); }
+    // Whether the editor shows only the start of the answer.
+    bool isTextCut() const { return !m_unshownTail.isEmpty(); }
+    // The editor's text after an edit; the part of a long answer the editor
+    // does not show stays after it.
     void setEditableText(const QString &text);
     bool isGenerating() const { return m_isGenerating; }
     IntelligenceAvailability availability() const { return m_availability; }
@@ -101,6 +112,8 @@ private:
     ThinkingPrompt m_prompt = ThinkingPrompt::connections;
     std::optional<GhostSuggestion> m_suggestion;
     QString m_editableText;
+    // The end of a long answer that the editor does not show.
+    QString m_unshownTail;
     bool m_isGenerating = false;
     IntelligenceAvailability m_availability =
         IntelligenceAvailability::fallback(IntelligenceUnavailableReason::deterministicOnly);

@@ -110,7 +110,7 @@ AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID
     connect(m_model, &AskSuggestionModel::editableTextReplaced, this, [this] {
         {
             const QSignalBlocker blocker(m_editor);
-            m_editor->setPlainText(m_model->editableText());
+            m_editor->setPlainText(m_model->shownText());
         }
         // The reflection is there to be edited.
         m_editor->setFocus(Qt::OtherFocusReason);
@@ -167,6 +167,12 @@ QWidget *AskSuggestionView::makePreviewPage()
     textInputDirection(m_editor);
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] { m_model->setEditableText(m_editor->toPlainText()); });
     column->addWidget(m_editor, 1);
+    m_cutNotice = new StudioText(QStringLiteral("Only the start of this long answer is shown. "
+                                                "Keep as Thought keeps all of it."),
+                                 TessalineTypography::systemFont(11, QFont::Medium), SemanticColor::secondary, content);
+    m_cutNotice->setWordWrap(true);
+    m_cutNotice->setVisible(false);
+    column->addWidget(m_cutNotice);
 
     card->setContent(content);
     return card;
@@ -192,6 +198,7 @@ void AskSuggestionView::refresh()
     case AskSuggestionModel::Stage::preview: m_mainArea->setCurrentWidget(m_previewPage); break;
     }
 
+    m_cutNotice->setVisible(m_model->isTextCut());
     m_tryAgain->setVisible(m_model->hasSuggestion());
     m_keep->setVisible(m_model->hasSuggestion());
     m_keep->setEnabled(m_model->canKeep());

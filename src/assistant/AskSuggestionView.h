@@ -20,6 +20,7 @@ class ModelContext;
 class StudioCompactButton;
 class StudioEmptyState;
 class StudioTag;
+class StudioText;
 class TessalinePrimaryButton;
 
 // The thinking assistant sheet: pick a question about the selected cards,
@@ -39,6 +40,8 @@ public:
     QStackedWidget *mainArea() const { return m_mainArea; }
     StudioEmptyState *emptyState() const { return m_emptyState; }
     QPlainTextEdit *editor() const { return m_editor; }
+    // Says that the editor shows only the start of a long answer.
+    StudioText *cutNotice() const { return m_cutNotice; }
     StudioCompactButton *dismissButton() const { return m_dismiss; }
     StudioCompactButton *tryAgainButton() const { return m_tryAgain; }
     TessalinePrimaryButton *keepButton() const { return m_keep; }
@@ -64,6 +67,7 @@ private:
     QWidget *m_generatingPage = nullptr;
     QWidget *m_previewPage = nullptr;
     QPlainTextEdit *m_editor = nullptr;
+    StudioText *m_cutNotice = nullptr;
     StudioCompactButton *m_dismiss = nullptr;
     StudioCompactButton *m_tryAgain = nullptr;
     TessalinePrimaryButton *m_keep = nullptr;

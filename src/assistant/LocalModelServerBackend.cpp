@@ -11,12 +11,17 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace tessaline {
 
 namespace {
 
 // How often a waiting call looks whether its answer is still wanted.
 constexpr int cancellationPollMilliseconds = 50;
+// What the network layer may hold of an answer that is not read yet; beyond
+// it the server waits, so a server that never stops costs no memory.
+constexpr qint64 readBufferBytes = 64 * 1024;
 
 IntelligenceBackendError failure(const QString &description) { return IntelligenceBackendError{description}; }
 
@@ -57,7 +62,8 @@ bool LocalModelServerBackend::isLoopbackUrl(const QUrl &url)
 IntelligenceAvailability LocalModelServerBackend::availability(const Cancelled &cancelled)
 {
     m_model.clear();
-    const auto tags = exchange(QStringLiteral("/api/tags"), std::nullopt, m_timeouts.probeMilliseconds, cancelled);
+    const auto tags = exchange(QStringLiteral("/api/tags"), std::nullopt, m_timeouts.probeMilliseconds,
+                               maximumModelListBytes, cancelled);
     const std::optional<QString> model = tags ? firstModelName(*tags) : std::nullopt;
     if (!model)
         return IntelligenceAvailability::fallback(IntelligenceUnavailableReason::unsupportedOperatingSystem);
@@ -79,7 +85,7 @@ Expected<QString, IntelligenceBackendError> LocalModelServerBackend::respond(con
                               {QStringLiteral("prompt"), prompt},
                               {QStringLiteral("stream"), false}};
     const auto reply = exchange(QStringLiteral("/api/generate"), QJsonDocument(request).toJson(QJsonDocument::Compact),
-                                m_timeouts.generationMilliseconds, cancelled);
+                                m_timeouts.generationMilliseconds, maximumReplyBytes, cancelled);
     if (!reply)
         return unexpected(reply.error());
     const QJsonObject answer = QJsonDocument::fromJson(*reply).object();
@@ -92,6 +98,7 @@ Expected<QString, IntelligenceBackendError> LocalModelServerBackend::respond(con
 Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange(const QString &path,
                                                                                  const std::optional<QByteArray> &body,
                                                                                  int timeoutMilliseconds,
+                                                                                 qint64 maximumBytes,
                                                                                  const Cancelled &cancelled) const
 {
     QUrl url = m_base;
@@ -108,6 +115,8 @@ Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange
     network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // Plain bytes only: a compressed answer could unpack far past the limit.
+    request.setRawHeader("Accept-Encoding", "identity");
     QNetworkReply *reply;
     if (body) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
@@ -115,10 +124,23 @@ Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange
     } else {
         reply = network.get(request);
     }
+    reply->setReadBufferSize(readBufferBytes);
 
     QEventLoop loop;
     bool timedOut = false;
     bool tooLong = false;
+    QByteArray data;
+    // Reads what has arrived and stops the reply the moment it runs past the
+    // limit, so no more than the limit and one buffer is ever held.
+    const auto readArrived = [&] {
+        while (!tooLong && reply->isOpen() && reply->bytesAvailable() > 0) {
+            data += reply->read(std::min(reply->bytesAvailable(), maximumBytes + 1 - data.size()));
+            if (data.size() > maximumBytes) {
+                tooLong = true;
+                reply->abort();
+            }
+        }
+    };
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
@@ -130,19 +152,21 @@ Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange
         if (cancelled && cancelled())
             reply->abort();
     });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64) {
-        if (received > maximumReplyBytes) {
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!tooLong && announced.isValid() && announced.toLongLong() > maximumBytes) {
             tooLong = true;
             reply->abort();
         }
     });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, readArrived);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     deadline.start(timeoutMilliseconds);
     poll.start(cancellationPollMilliseconds);
     if (!reply->isFinished())
         loop.exec();
+    readArrived();
 
-    const QByteArray data = reply->isOpen() ? reply->readAll() : QByteArray();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();

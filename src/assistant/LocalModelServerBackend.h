@@ -41,12 +41,16 @@ public:
     // refused, as its lookup could lead anywhere.
     static bool isLoopbackUrl(const QUrl &url);
 
-    // The largest answer read; anything longer is refused.
+    // The largest answer read; anything longer is refused, and reading
+    // stops as soon as the answer runs past it.
     static constexpr qint64 maximumReplyBytes = 4 * 1024 * 1024;
+    // The largest list of models read when checking for the server.
+    static constexpr qint64 maximumModelListBytes = 1024 * 1024;
 
 private:
     Expected<QByteArray, IntelligenceBackendError> exchange(const QString &path, const std::optional<QByteArray> &body,
-                                                            int timeoutMilliseconds, const Cancelled &cancelled) const;
+                                                            int timeoutMilliseconds, qint64 maximumBytes,
+                                                            const Cancelled &cancelled) const;
 
     QUrl m_base;
     Timeouts m_timeouts;

@@ -7,6 +7,15 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
 namespace tessaline::testing {
 
 // A language-model server on a random loopback port: answers each path with
@@ -78,6 +87,122 @@ private:
     QHash<QByteArray, Answer> m_answers;
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QList<Request> m_requests;
+};
+
+// A language-model server on a random loopback port, on a thread of its
+// own so it writes as fast as the connection takes it: one path is answered
+// by a body that never ends, every other path by what the test set before
+// start(). It counts the bytes of body it got written into the connection;
+// it stops writing when the other end closes.
+class EndlessModelServer
+{
+public:
+    explicit EndlessModelServer(QByteArray endlessPath) : m_endlessPath(std::move(endlessPath))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::listen(m_listener, 4) != 0
+            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            qFatal("the endless server could not listen");
+        m_port = ntohs(address.sin_port);
+    }
+
+    ~EndlessModelServer()
+    {
+        m_stopping = true;
+        ::shutdown(m_listener, SHUT_RDWR);
+        if (const int client = m_client.load(); client >= 0)
+            ::shutdown(client, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_listener);
+    }
+
+    void answer(const QByteArray &path, const QByteArray &body) { m_answers[path] = body; }
+    void start()
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    quint16 port() const { return m_port; }
+    qint64 endlessBytesSent() const { return m_sent; }
+    bool endlessAnswerClosed() const { return m_closed; }
+
+private:
+    void run()
+    {
+        while (!m_stopping) {
+            const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                return;
+            m_client = client;
+            serve(client);
+            m_client = -1;
+            ::close(client);
+        }
+    }
+
+    bool send(int client, const QByteArray &bytes)
+    {
+        qsizetype written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n = ::send(client, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            written += n;
+        }
+        return true;
+    }
+
+    void serve(int client)
+    {
+        QByteArray request;
+        char buffer[4096];
+        qsizetype headerEnd = -1;
+        qsizetype length = 0;
+        while (headerEnd < 0 || request.size() < headerEnd + 4 + length) {
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return;
+            request.append(buffer, n);
+            if (headerEnd < 0 && (headerEnd = request.indexOf("\r\n\r\n")) >= 0) {
+                for (const QByteArray &line : request.left(headerEnd).split('\n')) {
+                    if (line.toLower().startsWith("content-length:"))
+                        length = line.mid(15).trimmed().toLongLong();
+                }
+            }
+        }
+        const QByteArray path = request.left(request.indexOf('\n')).split(' ').value(1);
+        if (path != m_endlessPath) {
+            const QByteArray body = m_answers.value(path);
+            send(client, "HTTP/1.1 " + QByteArray(m_answers.contains(path) ? "200" : "404")
+                             + " Status\r\nContent-Type: application/json\r\nContent-Length: "
+                             + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+            return;
+        }
+        // No length: the answer ends only when the connection does.
+        if (!send(client, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
+                          "{\"models\":[{\"name\":\"tiny:1b\"},{\"response\":\""))
+            return;
+        const QByteArray chunk(64 * 1024, 'x');
+        while (!m_stopping && send(client, chunk))
+            m_sent += chunk.size();
+        m_closed = !m_stopping;
+    }
+
+    QByteArray m_endlessPath;
+    QHash<QByteArray, QByteArray> m_answers; // set before start(), read by the thread
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic<int> m_client{-1};
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_closed{false};
+    std::atomic<qint64> m_sent{0};
 };
 
 } // namespace tessaline::testing

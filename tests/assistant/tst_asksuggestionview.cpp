@@ -28,11 +28,16 @@ using namespace tessaline::testing;
 namespace {
 
 // A note with two placed cards and an open sheet asking about both, with no
-// model on this computer.
+// model on this computer unless one is given.
 struct ViewRig
 {
-    ViewRig() : store(memoryStore()), context(*store->mainContext())
+    explicit ViewRig(std::shared_ptr<IntelligenceBackend> backend = nullptr)
+        : store(memoryStore())
+        , context(*store->mainContext())
     {
+        if (!backend)
+            backend = std::make_shared<ScriptedIntelligenceBackend>(
+                IntelligenceAvailability::fallback(IntelligenceUnavailableReason::unsupportedOperatingSystem));
         note = addNote(context, "Note", at(0));
         for (const char *title : {"Alpha", "Beta"}) {
             CanvasCard *card = addCard(context, note, CardKind::snip, at(1));
@@ -42,10 +47,8 @@ struct ViewRig
         }
         if (!context.save())
             qFatal("the rig's store did not save");
-        view = std::make_unique<AskSuggestionView>(
-            context, note->id(), asked,
-            std::make_unique<SystemIntelligenceService>(std::make_shared<ScriptedIntelligenceBackend>(
-                IntelligenceAvailability::fallback(IntelligenceUnavailableReason::unsupportedOperatingSystem))));
+        view = std::make_unique<AskSuggestionView>(context, note->id(), asked,
+                                                   std::make_unique<SystemIntelligenceService>(std::move(backend)));
         view->show();
     }
 
@@ -79,6 +82,7 @@ private Q_SLOTS:
     void askEditAndKeepWithTheKeyboard();
     void escapeClosesWithoutStoring();
     void failedKeepShowsTheAlertAndStaysOpen();
+    void longAnswerShowsItsStartAndIsKeptWhole();
 };
 
 void AskSuggestionViewTest::askEditAndKeepWithTheKeyboard()
@@ -156,6 +160,36 @@ void AskSuggestionViewTest::failedKeepShowsTheAlertAndStaysOpen()
     rig.view->keepButton()->click();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(rig.thoughts(), 1);
+}
+
+void AskSuggestionViewTest::longAnswerShowsItsStartAndIsKeptWhole()
+{
+    // A model's answer of a few megabytes in one line, within what is read.
+    QString answer;
+    for (int i = 0; answer.size() < 3'000'000; ++i)
+        answer += QStringLiteral("word%1 ").arg(i);
+    answer += QStringLiteral("end");
+    auto backend = std::make_shared<ScriptedIntelligenceBackend>();
+    backend->script(answer);
+    ViewRig rig(backend);
+    QSignalSpy finished(rig.view.get(), &QDialog::finished);
+    QVERIFY(rig.generate());
+
+    // The editor shows the start, and says the rest is there.
+    const QString shown = rig.view->editor()->toPlainText();
+    QVERIFY(!shown.isEmpty());
+    QVERIFY(shown.size() <= AskSuggestionModel::maximumShownCharacters);
+    QVERIFY(answer.startsWith(shown));
+    QVERIFY(rig.view->cutNotice()->isVisible());
+    QCOMPARE(rig.view->model().editableText(), answer);
+
+    // An edit of the start keeps the rest after it.
+    rig.view->editor()->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(rig.view->editor(), QStringLiteral("Edited: "));
+    rig.view->keepButton()->click();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(rig.thoughts(), 1);
+    QCOMPARE(rig.context.fetchCards()->constLast()->markdownText(), QStringLiteral("Edited: ") + answer);
 }
 
 QTEST_MAIN(AskSuggestionViewTest)

@@ -28,6 +28,10 @@ quint16 closedPort()
     return server.port();
 }
 
+// The most the kernel may hold of one loopback connection, on the way out of
+// the server and on the way into the reader (grown by the kernel on its own).
+constexpr qint64 connectionBufferBytes = 40 * 1024 * 1024;
+
 LocalModelServerBackend::Timeouts shortTimeouts()
 {
     LocalModelServerBackend::Timeouts timeouts;
@@ -48,6 +52,8 @@ private Q_SLOTS:
     void answers();
     void onlyLoopbackAddressesAreAsked_data();
     void onlyLoopbackAddressesAreAsked();
+    void endlessAnswersStopAtTheLimit_data();
+    void endlessAnswersStopAtTheLimit();
     void sheetShowsTheServersAnswerAsOnDevice();
     void closingTheSheetFreesTheWorker();
 };
@@ -157,6 +163,41 @@ void LocalModelServerBackendTest::onlyLoopbackAddressesAreAsked()
     QFETCH(QString, url);
     QFETCH(bool, allowed);
     QCOMPARE(LocalModelServerBackend::isLoopbackUrl(QUrl(url)), allowed);
+}
+
+void LocalModelServerBackendTest::endlessAnswersStopAtTheLimit_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("list of models") << QByteArray("/api/tags") << LocalModelServerBackend::maximumModelListBytes;
+    QTest::newRow("answer") << QByteArray("/api/generate") << LocalModelServerBackend::maximumReplyBytes;
+}
+
+void LocalModelServerBackendTest::endlessAnswersStopAtTheLimit()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(qint64, limit);
+    EndlessModelServer server(path);
+    server.answer("/api/tags", oneModel);
+    server.start();
+    // Patience far beyond this test's: only the limit may end the reading.
+    LocalModelServerBackend backend(server.port(), LocalModelServerBackend::Timeouts{600'000, 600'000});
+
+    if (path == "/api/tags") {
+        QCOMPARE(backend.availability({}),
+                 IntelligenceAvailability::fallback(IntelligenceUnavailableReason::unsupportedOperatingSystem));
+    } else {
+        QVERIFY(backend.availability({}).isOnDevice());
+        const auto reply = backend.respond(QStringLiteral("Be brief."), QStringLiteral("Source 1"), {});
+        QVERIFY(!reply);
+        QCOMPARE(reply.error().description, QStringLiteral("The model's answer was too long."));
+    }
+    // The reader hung up; what the server got written is the limit plus
+    // what the connection's buffers on both ends hold, not what a fast
+    // server could pour out meanwhile.
+    QTRY_VERIFY(server.endlessAnswerClosed());
+    qInfo("sent %lld bytes for a limit of %lld", server.endlessBytesSent(), limit);
+    QCOMPARE_LT(server.endlessBytesSent(), limit + connectionBufferBytes);
 }
 
 void LocalModelServerBackendTest::sheetShowsTheServersAnswerAsOnDevice()
