@@ -16,7 +16,20 @@ export XDG_RUNTIME_DIR="$runtime"
 export HOME="$runtime/home"
 mkdir -p "$HOME"
 
-xvfb-run -a -s "-screen 0 1920x1080x24" \
+# Every stage runs even when an earlier one failed, so one run tells
+# everything; the command fails at the end, naming the stages that failed.
+failed=()
+stage() {
+  local name=$1
+  shift
+  echo "== $name" >&2
+  if ! "$@"; then
+    failed+=("$name")
+  fi
+}
+
+stage "unit and X11 tests" \
+  xvfb-run -a -s "-screen 0 1920x1080x24" \
   dbus-run-session -- \
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600 -LE wayland
 
@@ -40,10 +53,17 @@ wayland_tests() {
     ctest --test-dir "$build" --output-on-failure --timeout 600 -L "^$flavour\$"
   )
 }
-wayland_tests sway
-wayland_tests kde --kde
-wayland_tests gnome --gnome
+stage "Wayland tests (sway)" wayland_tests sway
+stage "Wayland tests (kde)" wayland_tests kde --kde
+stage "Wayland tests (gnome)" wayland_tests gnome --gnome
 
 # Every reader of stored or external bytes, fuzzed briefly under the
 # sanitizers: 75 seconds shared between the fuzzers.
-"$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 75
+stage "fuzzers" "$root/tests/fuzz/run-fuzz.sh" "$build/fuzz" 75
+
+if (( ${#failed[@]} > 0 )); then
+  printf -v list '%s, ' "${failed[@]}"
+  echo "Failed: ${list%, }." >&2
+  exit 1
+fi
+echo "Every stage passed." >&2

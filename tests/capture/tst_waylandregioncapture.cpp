@@ -19,6 +19,9 @@ using namespace tessaline::waylandtest;
 class WaylandRegionCaptureTest : public QObject
 {
     Q_OBJECT
+public:
+    static void initMain() { runOffscreenWithoutSession(); }
+
 private Q_SLOTS:
     void initTestCase()
     {

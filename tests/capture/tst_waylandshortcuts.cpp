@@ -16,6 +16,9 @@ using namespace tessaline::waylandtest;
 class WaylandShortcutsTest : public QObject
 {
     Q_OBJECT
+public:
+    static void initMain() { runOffscreenWithoutSession(); }
+
 private Q_SLOTS:
     void initTestCase()
     {

@@ -45,6 +45,9 @@ bool showsFullScreenWindowOf(qint64 pid)
 class WaylandCaptureCommandTest : public QObject
 {
     Q_OBJECT
+public:
+    static void initMain() { runOffscreenWithoutSession(); }
+
 private Q_SLOTS:
     void initTestCase()
     {

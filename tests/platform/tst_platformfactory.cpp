@@ -9,11 +9,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
+
+#include <utility>
 
 using namespace tessaline;
 
@@ -88,9 +92,27 @@ private Q_SLOTS:
     {
         QFETCH(QString, kind);
         QFETCH(bool, ours);
+        // Both folders are made in the real temporary folder, and the first
+        // one is made the temporary folder and the runtime folder for the
+        // check, so the second is elsewhere wherever the test runs (from a
+        // clone under /tmp too).
         QTemporaryDir temporary;
-        QTemporaryDir elsewhere(QDir::currentPath() + QStringLiteral("/portal-XXXXXX"));
+        QTemporaryDir elsewhere;
         QVERIFY(temporary.isValid() && elsewhere.isValid());
+        const QByteArray previousTemporary = qgetenv("TMPDIR");
+        const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] {
+            for (const auto &[name, value] : {std::pair{"TMPDIR", previousTemporary},
+                                              std::pair{"XDG_RUNTIME_DIR", previousRuntime}}) {
+                if (value.isNull())
+                    qunsetenv(name);
+                else
+                    qputenv(name, value);
+            }
+        });
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(temporary.path()));
+        QCOMPARE(QFileInfo(QDir::tempPath()).canonicalFilePath(), QFileInfo(temporary.path()).canonicalFilePath());
         const QString inTemporary = temporary.filePath(QStringLiteral("Screenshot.png"));
         const QString inElsewhere = elsewhere.filePath(QStringLiteral("Screenshot.png"));
         for (const QString &path : {inTemporary, inElsewhere}) {

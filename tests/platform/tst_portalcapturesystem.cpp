@@ -26,6 +26,9 @@ CaptureSystemResult<QImage> waitFor(QFuture<CaptureSystemResult<QImage>> future)
 class PortalCaptureSystemTest : public QObject
 {
     Q_OBJECT
+public:
+    static void initMain() { runOffscreenWithoutSession(); }
+
 private Q_SLOTS:
     void initTestCase()
     {
