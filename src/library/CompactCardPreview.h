@@ -1,7 +1,6 @@
 #pragma once
 
 #include "design/QuietSurfaces.h"
-#include "runtime/RelativeDateText.h"
 
 #include <QDateTime>
 #include <QPixmap>

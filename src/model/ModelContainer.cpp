@@ -134,7 +134,7 @@ ModelContainer::~ModelContainer()
 
 Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const Configuration &configuration)
 {
-    if (configuration.cloudKitContainerIdentifier) {
+    if (configuration.cloudSyncContainerIdentifier) {
         return unexpected(StoreError{PlatformTexts::cloudSyncUnavailable()});
     }
 

@@ -28,7 +28,7 @@ public:
         QString name = QStringLiteral("Tessaline");
         bool isStoredInMemoryOnly = false;
         // Asking for cloud mirroring fails: there is no cloud store here.
-        std::optional<QString> cloudKitContainerIdentifier;
+        std::optional<QString> cloudSyncContainerIdentifier;
         // Where the file lives; the app's data directory when empty.
         QString directory;
     };

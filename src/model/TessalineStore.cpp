@@ -58,11 +58,11 @@ QDateTime placementDate(const CanvasCard *card)
 } // namespace
 
 Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(
-    bool isStoredInMemoryOnly, const std::optional<QString> &cloudKitContainerIdentifier, const QString &directory)
+    bool isStoredInMemoryOnly, const std::optional<QString> &cloudSyncContainerIdentifier, const QString &directory)
 {
     ModelContainer::Configuration configuration;
     configuration.isStoredInMemoryOnly = isStoredInMemoryOnly;
-    configuration.cloudKitContainerIdentifier = cloudKitContainerIdentifier;
+    configuration.cloudSyncContainerIdentifier = cloudSyncContainerIdentifier;
     configuration.directory = directory;
     return ModelContainer::open(configuration);
 }

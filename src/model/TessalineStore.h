@@ -38,7 +38,7 @@ struct NoteMigrationSummary
 namespace TessalineStore {
 
 Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(
-    bool isStoredInMemoryOnly, const std::optional<QString> &cloudKitContainerIdentifier,
+    bool isStoredInMemoryOnly, const std::optional<QString> &cloudSyncContainerIdentifier,
     const QString &directory = QString());
 
 // The welcome note when the library was empty and has been seeded; nullptr

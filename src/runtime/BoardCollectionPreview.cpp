@@ -5,9 +5,9 @@
 #include "design/QuietSurfaces.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
-#include "runtime/RelativeDateText.h"
 #include "model/Board.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -166,7 +166,7 @@ void BoardCollectionPreview::paint(QPainter *painter, const QRectF &rect, const 
               tertiary);
     painter->setPen(tertiary);
     painter->drawText(QRectF(content.left(), countsCentre - lineHeight(caption()), content.width(), 2 * lineHeight(caption())),
-                      Qt::AlignRight | Qt::AlignVCenter, relativeDateText(updatedAt, now));
+                      Qt::AlignRight | Qt::AlignVCenter, relativeTimeText(updatedAt, now));
 
     paintQuietCardOverlay(painter, rect, surface, palette, contrast);
     painter->restore();

@@ -622,7 +622,7 @@ void ModelContextTest::refusesCloudMirroring()
 {
     ModelContainer::Configuration configuration;
     configuration.isStoredInMemoryOnly = true;
-    configuration.cloudKitContainerIdentifier = QStringLiteral("iCloud.example");
+    configuration.cloudSyncContainerIdentifier = QStringLiteral("sync.example");
     const auto container = ModelContainer::open(configuration);
     QVERIFY(!container);
     QCOMPARE(container.error().message, QStringLiteral("Cloud sync is not available on this system."));
