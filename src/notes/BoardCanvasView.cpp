@@ -121,6 +121,7 @@ BoardCanvasView::BoardCanvasView(LibraryQuery &library, NavigationState &navigat
     };
     writing->onFocusParagraph = [this](const std::optional<QUuid> &blockID) { m_model->rememberWritingAnchor(blockID); };
     writing->onNewThought = [this]() { presentQuickNote(); };
+    writing->onPasteRefused = [this](const QString &message) { m_model->setOperationError(message); };
     m_content->addWidget(m_surface);
     m_mapHost = new QWidget(m_content);
     auto *mapLayout = new QVBoxLayout(m_mapHost);

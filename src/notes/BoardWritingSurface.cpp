@@ -420,6 +420,9 @@ WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &b
     editor->setAccessibleDescription(BoardWritingSurfaceModel::accessibleDescription());
     editor->canDrop = [this](const QMimeData *data) { return canDrop(data); };
     editor->onDrop = [this, blockID](const QMimeData *data) { return drop(data, blockID); };
+    editor->acceptsPaste = [this, blockID](qsizetype pasted, qsizetype replaced) {
+        return m_model->acceptsPaste(blockID, pasted, replaced);
+    };
     connect(editor, &QTextEdit::textChanged, this, [this, editor]() {
         const QString text = editor->text();
         auto row = m_rows.find(editor->blockID());

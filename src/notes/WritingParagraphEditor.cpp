@@ -166,6 +166,18 @@ void WritingParagraphEditor::dropEvent(QDropEvent *event)
         event->ignore();
 }
 
+void WritingParagraphEditor::insertFromMimeData(const QMimeData *source)
+{
+    // Only plain text goes in (rich text is refused), so its length is what
+    // the paragraph would grow by.
+    if (acceptsPaste && source && source->hasText()) {
+        const QTextCursor cursor = textCursor();
+        if (!acceptsPaste(source->text().size(), cursor.selectionEnd() - cursor.selectionStart()))
+            return;
+    }
+    QTextEdit::insertFromMimeData(source);
+}
+
 void WritingParagraphEditor::wheelEvent(QWheelEvent *event)
 {
     // Never scrolls itself: the page does.

@@ -44,6 +44,9 @@ public:
     // data's plain text.
     std::function<bool(const QMimeData *)> canDrop;
     std::function<bool(const QMimeData *)> onDrop;
+    // Whether a paste of that many characters over the selected ones may go
+    // in; every paste goes in without it.
+    std::function<bool(qsizetype pasted, qsizetype replaced)> acceptsPaste;
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -51,6 +54,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
 
 private:
     static void applyLineSpacing(QTextDocument *document);

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QGraphicsOpacityEffect>
 #include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -109,6 +110,7 @@ private Q_SLOTS:
     void cleanup();
     void rowsFollowTheDocument();
     void typingUpdatesTheDocument();
+    void overlongPasteIsRefusedWithAWord();
     void dropsInsertAfterTheParagraphUnderThem_data();
     void dropsInsertAfterTheParagraphUnderThem();
     void refusedDropsCallNothing();
@@ -197,6 +199,32 @@ void WritingSurfaceTest::typingUpdatesTheDocument()
     QTest::keyClick(editor, Qt::Key_Backspace);
     QCOMPARE(m_workspace.document.blocks.size(), 2);
     QCOMPARE(m_workspace.document.blocks.at(0).text, QStringLiteral("Opening"));
+}
+
+void WritingSurfaceTest::overlongPasteIsRefusedWithAWord()
+{
+    QStringList refusals;
+    m_surface->model()->onPasteRefused = [&refusals](const QString &message) { refusals << message; };
+    WritingParagraphEditor *editor = m_surface->paragraphEditor(m_second);
+    editor->setFocus();
+
+    // Far more than a note holds: the editor, the note and the clipboard
+    // stay as they were, and the refusal says so.
+    const QString huge(BoardWritingSurfaceModel::maximumWritingCharacters + 1, u'x');
+    QGuiApplication::clipboard()->setText(huge);
+    editor->paste();
+    QCOMPARE(editor->toPlainText(), QString());
+    QCOMPARE(m_workspace.document.blocks.at(1).text, QString());
+    QCOMPARE(m_workspace.storedChanges, 0);
+    QCOMPARE(refusals.size(), 1);
+    QVERIFY(refusals.constFirst().contains(QStringLiteral("Nothing was pasted")));
+    QCOMPARE(QGuiApplication::clipboard()->text().size(), huge.size());
+
+    // An ordinary paste goes in.
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted line\nand another"));
+    editor->paste();
+    QCOMPARE(m_workspace.document.blocks.at(1).text, QStringLiteral("pasted line\nand another"));
+    QCOMPARE(refusals.size(), 1);
 }
 
 void WritingSurfaceTest::dropsInsertAfterTheParagraphUnderThem_data()

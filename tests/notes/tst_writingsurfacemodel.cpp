@@ -2,6 +2,7 @@
 #include "notes/BoardWritingSurfaceModel.h"
 #include "platform/UuidText.h"
 
+#include <QLocale>
 #include <QTest>
 #include <QTimeZone>
 
@@ -81,6 +82,8 @@ private Q_SLOTS:
     void typingReplacesOnlyThatParagraph_data();
     void typingReplacesOnlyThatParagraph();
     void paragraphTextReadsAnyBlock();
+    void pastesStayWithinTheNotesSize_data();
+    void pastesStayWithinTheNotesSize();
     void resolveReference_data();
     void resolveReference();
     void drops_data();
@@ -176,6 +179,54 @@ void WritingSurfaceModelTest::typingReplacesOnlyThatParagraph()
     QCOMPARE(actual, texts);
     if (changes)
         QCOMPARE(recorder.documents.constFirst(), model.document());
+}
+
+void WritingSurfaceModelTest::pastesStayWithinTheNotesSize_data()
+{
+    constexpr qsizetype limit = BoardWritingSurfaceModel::maximumWritingCharacters;
+    QTest::addColumn<qsizetype>("written"); // characters already in the second paragraph
+    QTest::addColumn<int>("target");
+    QTest::addColumn<qsizetype>("pasted");
+    QTest::addColumn<qsizetype>("replaced");
+    QTest::addColumn<QString>("refusal"); // empty: the paste goes in
+
+    // The first paragraph holds "one" (3 characters).
+    QTest::newRow("a short paste") << qsizetype(3) << 1 << qsizetype(100) << qsizetype(0) << QString();
+    QTest::newRow("fills the note exactly") << qsizetype(3) << 1 << limit - 6 << qsizetype(0) << QString();
+    QTest::newRow("one character too many")
+        << qsizetype(3) << 1 << limit - 5 << qsizetype(0)
+        << QStringLiteral("The pasted text is too long for this note: it has %1 characters, and a note holds up to %2. "
+                          "There is room for %3 more. Nothing was pasted; the text is still on the clipboard.")
+               .arg(QLocale().toString(qlonglong(limit - 5)), QLocale().toString(qlonglong(limit)),
+                    QLocale().toString(qlonglong(limit - 6)));
+    QTest::newRow("the selection it replaces makes room") << limit - 3 << 2 << qsizetype(40) << qsizetype(40) << QString();
+    QTest::newRow("a note past the limit takes a shorter paste")
+        << limit + 100 << 2 << qsizetype(10) << qsizetype(50) << QString();
+    QTest::newRow("a full note refuses a longer one")
+        << limit << 2 << qsizetype(2) << qsizetype(1)
+        << QStringLiteral("The pasted text is too long for this note: it has 2 characters, and a note holds up to %1. "
+                          "This note is already full. Nothing was pasted; the text is still on the clipboard.")
+               .arg(QLocale().toString(qlonglong(limit)));
+}
+
+void WritingSurfaceModelTest::pastesStayWithinTheNotesSize()
+{
+    QFETCH(qsizetype, written);
+    QFETCH(int, target);
+    QFETCH(qsizetype, pasted);
+    QFETCH(qsizetype, replaced);
+    QFETCH(QString, refusal);
+
+    BoardWritingSurfaceModel model;
+    model.setDocument(BoardWritingDocument{
+        {paragraph(1, QStringLiteral("one")), reference(3, 1), paragraph(2, QString(written, u'x'))}});
+    QStringList refusals;
+    model.onPasteRefused = [&refusals](const QString &message) { refusals << message; };
+    QCOMPARE(model.acceptsPaste(blockID(target), pasted, replaced), refusal.isEmpty());
+    QCOMPARE(refusals, refusal.isEmpty() ? QStringList() : QStringList{refusal});
+    // Nothing but a paragraph takes a paste, and that says nothing.
+    QVERIFY(!model.acceptsPaste(blockID(3), 1, 0));
+    QCOMPARE(refusals.size(), refusal.isEmpty() ? 0 : 1);
 }
 
 void WritingSurfaceModelTest::paragraphTextReadsAnyBlock()
