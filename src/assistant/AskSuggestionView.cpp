@@ -9,6 +9,7 @@
 #include "design/SemanticColors.h"
 #include "design/SheetControls.h"
 #include "design/StudioCompactButton.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioSpinner.h"
 #include "design/StudioTag.h"
@@ -78,10 +79,7 @@ AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID
     m_mainArea->addWidget(m_previewPage);
     stack->addWidget(m_mainArea, 1);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    stack->addWidget(divider);
+    stack->addWidget(new StudioDivider(Qt::Horizontal, this));
 
     auto *footer = new QHBoxLayout;
     // The note gives way to the buttons: it wraps rather than squeeze them.

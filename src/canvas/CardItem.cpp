@@ -25,6 +25,7 @@
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QVariantAnimation>
 
 #include <cmath>
 
@@ -185,6 +186,39 @@ QRectF CardItem::handleRect() const
     return QRectF(m_size.width() - side, m_size.height() - side, side, side);
 }
 
+qreal CardItem::ageWidth() const
+{
+    if (!m_card)
+        return 0;
+    const QString age = relativeTimeText(m_card->createdAt(), QDateTime::currentDateTimeUtc());
+    return QFontMetricsF(TessalineTypography::systemFont(10, QFont::Normal)).horizontalAdvance(age);
+}
+
+QRectF CardItem::groupMarkRect() const
+{
+    if (!m_presentation.showsGroupMark)
+        return {};
+    constexpr qreal top = 10;
+    const qreal lineHeight = headerHeight - top - 8;
+    const qreal right = m_size.width() - sidePadding - ageWidth() - 6;
+    return QRectF(right - 10, top + (lineHeight - 10) / 2, 10, 10);
+}
+
+QString CardItem::toolTipAt(const QPointF &position) const
+{
+    if (m_selected && handleRect().contains(position))
+        return QStringLiteral("Resize card");
+    // The mark is small: a little room round it still counts.
+    if (groupMarkRect().adjusted(-3, -3, 3, 3).contains(position))
+        return QStringLiteral("Grouped");
+    return m_presentation.tooltip;
+}
+
+bool CardItem::isSettling() const
+{
+    return m_settle && m_settle->state() == QAbstractAnimation::Running;
+}
+
 QRectF CardItem::boundingRect() const
 {
     // Room for the drag shadow and the tour's outline around the card.
@@ -253,8 +287,7 @@ void CardItem::paintHeader(QPainter *painter, const QRectF &rect, const QPalette
     painter->drawText(QRectF(right - ageWidth, top, ageWidth, lineHeight), Qt::AlignVCenter | Qt::AlignRight, age);
     right -= ageWidth + 6;
     if (m_presentation.showsGroupMark) {
-        paintSymbol(painter, QStringLiteral("square.3.layers.3d"), QRectF(right - 10, top + (lineHeight - 10) / 2, 10, 10),
-                    tertiary);
+        paintSymbol(painter, QStringLiteral("square.3.layers.3d"), groupMarkRect(), tertiary);
         right -= 10 + 6;
     }
 
@@ -372,6 +405,28 @@ void CardItem::setDragOffset(const QPointF &offset)
     m_scene.cardShownFrameChanged(*this);
 }
 
+void CardItem::settleFrom(const QPointF &offset)
+{
+    static const TessalineAnimation settling{QEasingCurve(QEasingCurve::OutCubic), 120};
+    if (m_settle)
+        m_settle->stop();
+    if (offset.isNull() || DesignEnvironment::current().reduceMotion) {
+        setDragOffset(QPointF());
+        return;
+    }
+    if (!m_settle) {
+        m_settle = std::make_unique<QVariantAnimation>();
+        m_settle->setEasingCurve(settling.curve);
+        m_settle->setDuration(settling.durationMs);
+        QObject::connect(m_settle.get(), &QVariantAnimation::valueChanged,
+                         [this](const QVariant &value) { setDragOffset(value.toPointF()); });
+    }
+    m_settle->setStartValue(offset);
+    m_settle->setEndValue(QPointF());
+    setDragOffset(offset);
+    m_settle->start();
+}
+
 void CardItem::mousePressEvent(QGraphicsSceneMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || !m_card) {
@@ -379,6 +434,10 @@ void CardItem::mousePressEvent(QGraphicsSceneMouseEvent *event)
         return;
     }
     setFocus(Qt::MouseFocusReason);
+    if (isSettling()) {
+        m_settle->stop();
+        setDragOffset(QPointF());
+    }
     m_press = m_selected && handleRect().contains(event->pos()) ? Press::handle : Press::card;
     m_pressScenePos = event->scenePos();
     // Ctrl adds to the selection (or takes the card out of it).
@@ -409,9 +468,13 @@ void CardItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
     const QRectF frame = storedFrame();
     if (press == Press::card && m_dragging) {
         m_dragging = false;
-        setDragOffset(QPointF());
         update();
         m_scene.model().moveCard(*m_card, CardGestures::movedOrigin(frame, translation));
+        // The card was let go at its shown place; from there it eases to
+        // where it is stored now (kept off the map's edge, or back where it
+        // was when the move did not take) rather than jumping.
+        if (m_card)
+            settleFrom(frame.topLeft() + translation - storedFrame().topLeft());
     } else if (press == Press::handle &&
                std::hypot(translation.x(), translation.y()) >= CardGestures::handleDragThreshold) {
         m_scene.model().resizeCard(*m_card, CardGestures::resizedSize(frame, QSizeF(translation.x(), translation.y())));
@@ -466,6 +529,15 @@ void CardItem::hoverLeaveEvent(QGraphicsSceneHoverEvent *)
 {
     m_hovered = false;
     update();
+}
+
+void CardItem::hoverMoveEvent(QGraphicsSceneHoverEvent *event)
+{
+    // The scene shows the tooltip of the item under the pointer; the small
+    // controls on the card have their own.
+    const QString tip = toolTipAt(event->pos());
+    if (tip != toolTip())
+        setToolTip(tip);
 }
 
 void CardItem::wheelEvent(QGraphicsSceneWheelEvent *event)

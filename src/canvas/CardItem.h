@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class QVariantAnimation;
+
 namespace tessaline {
 
 class AnimatedAmount;
@@ -53,6 +55,13 @@ public:
 
     // The pointer's hit area of the resize handle, in item coordinates.
     QRectF handleRect() const;
+    // Where the mark of a grouped card lies; empty on other cards.
+    QRectF groupMarkRect() const;
+    // The tooltip for the pointer at `position` (item coordinates): the
+    // resize handle's and the group mark's own, else the card's.
+    QString toolTipAt(const QPointF &position) const;
+    // A dropped card eases from where it was let go to its stored place.
+    bool isSettling() const;
 
     QRectF boundingRect() const override;
     QPainterPath shape() const override;
@@ -70,6 +79,7 @@ protected:
     void contextMenuEvent(QGraphicsSceneContextMenuEvent *event) override;
     void hoverEnterEvent(QGraphicsSceneHoverEvent *event) override;
     void hoverLeaveEvent(QGraphicsSceneHoverEvent *event) override;
+    void hoverMoveEvent(QGraphicsSceneHoverEvent *event) override;
     void wheelEvent(QGraphicsSceneWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
@@ -79,6 +89,10 @@ private:
 
     QuietCardElevation elevation() const;
     void setDragOffset(const QPointF &offset);
+    // Shown displaced by `offset`, easing back to the stored place.
+    void settleFrom(const QPointF &offset);
+    // How far the age text and the group mark reach in from the right.
+    qreal ageWidth() const;
     void paintHeader(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast);
     void paintSnipBody(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast);
     void paintThoughtBody(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast);
@@ -99,6 +113,7 @@ private:
     QPointF m_pressScenePos;
     QPointF m_dragOffset;
     bool m_dragging = false;
+    std::unique_ptr<QVariantAnimation> m_settle;
     std::unique_ptr<QTextDocument> m_body;
     QString m_bodyText;
     qreal m_bodyScroll = 0;

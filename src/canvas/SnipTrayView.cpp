@@ -6,6 +6,7 @@
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/ShapePainting.h"
+#include "design/StudioDivider.h"
 #include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 #include "platform/UuidText.h"
@@ -166,9 +167,7 @@ SnipTrayView::SnipTrayView(BoardMapModel &map, CardPictures &pictures, QWidget *
     header->addWidget(title);
     row->addLayout(header);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::VLine);
-    divider->setFrameShadow(QFrame::Plain);
+    auto *divider = new StudioDivider(Qt::Vertical, this);
     divider->setFixedHeight(58);
     row->addWidget(divider);
 

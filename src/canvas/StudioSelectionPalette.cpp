@@ -2,6 +2,7 @@
 
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/StudioDivider.h"
 #include "design/StudioIconButton.h"
 #include "platform/SymbolIcon.h"
 
@@ -18,9 +19,7 @@ QWidget *divider(QWidget *parent)
     auto *holder = new QWidget(parent);
     auto *layout = new QHBoxLayout(holder);
     layout->setContentsMargins(3, 0, 3, 0);
-    auto *line = new QFrame(holder);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
+    auto *line = new StudioDivider(Qt::Vertical, holder);
     line->setFixedHeight(18);
     layout->addWidget(line);
     return holder;

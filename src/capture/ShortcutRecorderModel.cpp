@@ -132,6 +132,11 @@ void ShortcutRecorderModel::previewModifiers(GlobalShortcutModifiers held)
         return;
     // Only the four shortcut modifiers count; any other bit is not shown.
     const GlobalShortcutModifiers shown(quint8(held.rawValue() & 0x0F));
+    const bool released = (shown.rawValue() & ~m_heldModifiers.rawValue()) == 0;
+    m_heldModifiers = shown;
+    if (m_showsRefusal && released)
+        return;
+    m_showsRefusal = false;
     if (shown.rawValue() == 0)
         setTitle(recordingTitle(), m_accessibleValue);
     else
@@ -148,7 +153,9 @@ ShortcutRecorderModel::KeyOutcome ShortcutRecorderModel::handleKey(quint32 keyCo
         return KeyOutcome::cancelled;
     }
     const GlobalShortcut candidate{keyCode, modifiers};
+    m_heldModifiers = GlobalShortcutModifiers(quint8(modifiers.rawValue() & 0x0F));
     if (const auto accepted = attempt(candidate); !accepted) {
+        m_showsRefusal = true;
         setTitle(refusedTitle(), accepted.error());
         Q_EMIT refused(accepted.error());
         return KeyOutcome::refused;
@@ -183,6 +190,8 @@ void ShortcutRecorderModel::setRecording(bool recording)
     if (recording == m_isRecording)
         return;
     m_isRecording = recording;
+    m_showsRefusal = false;
+    m_heldModifiers = GlobalShortcutModifiers();
     Q_EMIT recordingChanged(recording);
 }
 

@@ -105,6 +105,10 @@ private:
     std::optional<GlobalShortcut> m_committedShortcut;
     QString m_accessibleLabel;
     bool m_isRecording = false;
+    // A refusal stays on show while the keys of the refused combination
+    // are let go; the next key pressed takes the title back.
+    bool m_showsRefusal = false;
+    GlobalShortcutModifiers m_heldModifiers;
     QString m_title;
     QString m_accessibleValue;
 };

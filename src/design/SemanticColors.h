@@ -44,6 +44,19 @@ QColor mixColors(const QColor &from, const QColor &to, qreal amount);
 // True when the palette draws light text on a dark window.
 bool isDarkPalette(const QPalette &palette);
 
+// How far apart two colours are to the eye (the WCAG contrast ratio, 1 to
+// 21); a translucent `foreground` counts as drawn over `background`.
+qreal contrastRatio(const QColor &foreground, const QColor &background);
+// What body text needs against its ground.
+inline constexpr qreal minimumTextContrast = 4.5;
+// The most translucent the highlighted text of a selected row is drawn
+// (its secondary lines); selectionFill keeps even that readable.
+inline constexpr qreal selectedSecondaryTextOpacity = 0.8;
+// The fill behind a selected row's text: the palette's highlight, deepened
+// as far as it takes for the highlighted text, at
+// selectedSecondaryTextOpacity, to reach minimumTextContrast.
+QColor selectionFill(const QPalette &palette, QPalette::ColorGroup group = QPalette::Active);
+
 // The seven colour tokens, read from the application's palette on every call.
 namespace TessalineColors {
 QColor separator(bool increasedContrast = false);

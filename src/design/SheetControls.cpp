@@ -3,6 +3,7 @@
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/StudioCompactButton.h"
+#include "design/StudioDivider.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/SymbolIcon.h"
@@ -63,9 +64,7 @@ QHBoxLayout *sheetTitleRow(const QString &title, const QString &systemImage, QWi
 
 SheetButtons addSheetButtons(QVBoxLayout *column, const QString &primaryTitle, QWidget *sheet)
 {
-    auto *divider = new QFrame(sheet);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
+    auto *divider = new StudioDivider(Qt::Horizontal, sheet);
     column->addWidget(divider);
 
     SheetButtons buttons;

@@ -451,6 +451,10 @@ void AnnotationEditorModel::handleDragChanged(QPointF startLocation, QPointF loc
     switch (m_tool) {
     case AnnotationTool::freehand:
     case AnnotationTool::highlight:
+        // The stroke starts where the pointer went down, not where the drag
+        // was first recognised.
+        if (m_workingPoints.isEmpty() && startLocation != location)
+            m_workingPoints.append(normalized(startLocation, size));
         m_workingPoints.append(normalized(location, size));
         break;
     case AnnotationTool::text:
@@ -531,11 +535,16 @@ bool AnnotationEditorModel::shouldCommitStroke(QSizeF size) const
     if (m_workingPoints.isEmpty())
         return false;
     const QPointF first = toCanvas(m_workingPoints.first(), size);
-    const QPointF last = toCanvas(m_workingPoints.last(), size);
-    const double distance = std::hypot(last.x() - first.x(), last.y() - first.y());
-    if (m_tool == AnnotationTool::freehand || m_tool == AnnotationTool::highlight)
-        return m_workingPoints.size() >= 2 && distance >= 1;
-    return distance >= 2;
+    auto reaches = [&first](QPointF point, double threshold) {
+        return std::hypot(point.x() - first.x(), point.y() - first.y()) >= threshold;
+    };
+    if (m_tool == AnnotationTool::freehand || m_tool == AnnotationTool::highlight) {
+        // A closed loop ends where it began; only a stroke that never left
+        // its first point is a slip of the hand.
+        return std::any_of(m_workingPoints.cbegin(), m_workingPoints.cend(),
+                           [&](const NormalizedPoint &point) { return reaches(toCanvas(point, size), 1); });
+    }
+    return reaches(toCanvas(m_workingPoints.last(), size), 2);
 }
 
 void AnnotationEditorModel::commitStroke(QSizeF size)

@@ -1,5 +1,7 @@
 #include "imaging/AnnotationEditorView.h"
 
+#include "design/StudioDivider.h"
+
 #include "imaging/AnnotationCanvasView.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "imaging/AnnotationToolbar.h"
@@ -20,11 +22,7 @@ AnnotationEditorView::AnnotationEditorView(const QImage &image, AnnotationEditor
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_toolbar);
-    auto *line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet(QStringLiteral("color: rgba(127, 127, 127, 90);"));
-    layout->addWidget(line);
+    layout->addWidget(new StudioDivider(Qt::Horizontal, this));
     layout->addWidget(m_canvas, 1);
     setFocusProxy(m_canvas);
 }

@@ -253,9 +253,8 @@ void AnnotationTextEntryPanel::paintEvent(QPaintEvent *)
                                 cornerRadius + spread / 2, cornerRadius + spread / 2);
     }
 
-    QColor fill = semanticColor(SemanticColor::windowBackground, palette());
-    fill.setAlphaF(DesignEnvironment::current().reduceTransparency ? 1.0f : 0.96f);
-    painter.setBrush(fill);
+    // Opaque: the words being typed must not mingle with the picture's own.
+    painter.setBrush(semanticColor(SemanticColor::windowBackground, palette()));
     painter.drawRoundedRect(body, cornerRadius, cornerRadius);
     painter.setBrush(Qt::NoBrush);
     QPen outline(withOpacity(semanticColor(SemanticColor::primary, palette()), 0.16));

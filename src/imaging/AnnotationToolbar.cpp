@@ -3,6 +3,7 @@
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
+#include "design/StudioDivider.h"
 #include "design/StudioIconButton.h"
 #include "design/StudioText.h"
 #include "imaging/AnnotationEditorModel.h"
@@ -47,13 +48,10 @@ QString toolSymbol(AnnotationTool tool)
     return {};
 }
 
-QFrame *divider(QWidget *parent)
+QWidget *divider(QWidget *parent)
 {
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
+    auto *line = new StudioDivider(Qt::Vertical, parent);
     line->setFixedHeight(24);
-    line->setStyleSheet(QStringLiteral("color: rgba(127, 127, 127, 90);"));
     return line;
 }
 

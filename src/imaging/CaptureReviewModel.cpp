@@ -62,6 +62,10 @@ void CaptureReviewModel::refreshAvailability()
         if (data && !m_hasUnreadableAnnotations)
             m_image = QImage::fromData(*data);
     }
+    if (card && card->displayTitle() != m_title) {
+        m_title = card->displayTitle();
+        Q_EMIT titleChanged();
+    }
     if (wasAvailable != isAvailable())
         Q_EMIT availabilityChanged();
 }

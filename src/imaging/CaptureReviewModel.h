@@ -50,6 +50,10 @@ public:
     bool isAvailable() const { return !m_image.isNull(); }
     bool hasUnreadableAnnotations() const { return m_hasUnreadableAnnotations; }
     QImage image() const { return m_image; }
+    // The card's display title, kept up as the card is named (text
+    // recognition names an untitled snip after the review opened); the
+    // last one known once the card is gone.
+    QString title() const { return m_title; }
 
     // Takes the card's stored annotations and note into the review.
     void load();
@@ -75,6 +79,7 @@ public:
 
 Q_SIGNALS:
     void availabilityChanged();
+    void titleChanged();
     void changed();
     // The review is over; the window closes.
     void dismissRequested();
@@ -93,6 +98,7 @@ private:
     Pasteboard &m_pasteboard;
     AnnotationEditorModel *m_editor;
     QImage m_image;
+    QString m_title;
     bool m_hasUnreadableAnnotations = false;
     QString m_contextText;
     std::optional<QString> m_errorMessage;

@@ -7,6 +7,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
@@ -121,6 +122,8 @@ CaptureReviewView::CaptureReviewView(const QUuid &cardID, AppRuntime &runtime, P
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
+    setWindowTitle(m_model->title());
+    connect(m_model, &CaptureReviewModel::titleChanged, this, [this] { setWindowTitle(m_model->title()); });
     connect(m_model, &CaptureReviewModel::availabilityChanged, this, &CaptureReviewView::build);
     connect(m_model, &CaptureReviewModel::changed, this, &CaptureReviewView::refresh);
     connect(m_model, &CaptureReviewModel::dismissRequested, this, [this] { finish(QDialog::Accepted); });
@@ -156,8 +159,6 @@ void CaptureReviewView::build()
     m_cancel = nullptr;
     m_keep = nullptr;
 
-    if (const CanvasCard *card = m_model->card())
-        setWindowTitle(card->displayTitle());
     if (!m_model->isAvailable()) {
         const bool unreadable = m_model->hasUnreadableAnnotations();
         m_unavailable = new StudioEmptyState(
@@ -181,11 +182,7 @@ void CaptureReviewView::build()
     column->setSpacing(0);
     m_editor = new AnnotationEditorView(m_model->image(), m_model->editor(), m_content);
     column->addWidget(m_editor, 1);
-    auto *line = new QFrame(m_content);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet(QStringLiteral("color: rgba(127, 127, 127, 90);"));
-    column->addWidget(line);
+    column->addWidget(new StudioDivider(Qt::Horizontal, m_content));
     column->addWidget(buildActionBar());
     layout()->addWidget(m_content);
     refresh();

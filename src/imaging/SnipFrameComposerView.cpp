@@ -7,6 +7,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
@@ -53,13 +54,9 @@ QColor primary(const QPalette &palette, qreal opacity)
     return withOpacity(semanticColor(SemanticColor::primary, palette), opacity);
 }
 
-QFrame *divider(QWidget *parent)
+QWidget *divider(QWidget *parent)
 {
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet(QStringLiteral("color: rgba(127, 127, 127, 90);"));
-    return line;
+    return new StudioDivider(Qt::Horizontal, parent);
 }
 
 // A black shape of `size` with the given corners, blurred, inside a margin

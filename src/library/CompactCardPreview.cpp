@@ -1,18 +1,23 @@
 #include "library/CompactCardPreview.h"
 
+#include "design/AnimatedAmount.h"
+#include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/GuidedTourHighlight.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
 #include "model/CanvasCard.h"
 #include "model/CardSummary.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
+#include "runtime/GuidedTourTarget.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStringList>
 #include <QTextLayout>
+#include <QWidget>
 
 namespace tessaline {
 
@@ -107,11 +112,18 @@ int CompactCardPreview::height(bool isSnip)
     return details + (isSnip ? imageHeight + 1 : 0);
 }
 
+QRectF CompactCardPreview::assistantMarkRect(const QRectF &rect, bool hasImage) const
+{
+    const qreal picture = isSnip ? (hasImage ? imageHeight : placeholderHeight) + 1 : 0;
+    const qreal tagHeight = 22;
+    return QRectF(rect.right() - padding - 14, rect.top() + picture + padding + (tagHeight - 14) / 2, 14, 14);
+}
+
 void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPixmap &image, const QPalette &palette,
-                               bool isHovered, const QDateTime &now) const
+                               bool isHovered, const QDateTime &now, qreal tourRing) const
 {
     using namespace TessalineTypography;
-    const bool contrast = false;
+    const bool contrast = DesignEnvironment::current().increasedContrast;
     QuietCardSurface surface;
     surface.tone = tone;
     surface.hoverAmount = isHovered ? 1 : 0;
@@ -150,10 +162,8 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
     y += padding;
     const QRectF tag = paintStudioTag(painter, QPointF(left, y), kindLabel, kindSymbol, false, palette, contrast,
                                       isAIGenerated ? width - 20 : width);
-    if (isAIGenerated) {
-        SymbolIcon::icon(QStringLiteral("sparkles"))
-            .paint(painter, QRectF(left + width - 14, tag.center().y() - 7, 14, 14).toRect());
-    }
+    if (isAIGenerated)
+        SymbolIcon::icon(QStringLiteral("sparkles")).paint(painter, assistantMarkRect(rect, !image.isNull()).toRect());
     y = tag.bottom() + spacing;
     painter->setPen(semanticColor(SemanticColor::primary, palette));
     y += drawWrapped(painter, title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + spacing;
@@ -177,7 +187,50 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
                           metrics.elidedText(sourceText, Qt::ElideRight, int(textWidth)));
     }
     paintQuietCardOverlay(painter, rect, surface, palette, contrast);
+    GuidedTourHighlight::paint(painter, rect, surface.cornerRadius, tourRing, palette, contrast);
     painter->restore();
+}
+
+CompactCardPreview::TourRing::TourRing(QWidget *viewport)
+    : QObject(viewport)
+    , m_viewport(viewport)
+    , m_amount(new AnimatedAmount(this, GuidedTourHighlight::motion()))
+{
+    connect(m_amount, &AnimatedAmount::valueChanged, this, [this] {
+        if (m_viewport)
+            m_viewport->update();
+    });
+}
+
+CompactCardPreview::TourRing::~TourRing() = default;
+
+void CompactCardPreview::TourRing::setGuidedTour(GuidedTourTarget *tour)
+{
+    disconnect(m_watch);
+    m_tour = tour;
+    if (tour)
+        m_watch = connect(tour, &GuidedTourTarget::changed, this, &TourRing::follow);
+    follow();
+}
+
+qreal CompactCardPreview::TourRing::opacity(const QUuid &cardID) const
+{
+    return !m_cardID.isNull() && cardID == m_cardID ? m_amount->value() : 0;
+}
+
+void CompactCardPreview::TourRing::follow()
+{
+    const std::optional<QUuid> card = m_tour ? m_tour->previewCardID() : std::nullopt;
+    const bool on = card && m_tour->highlightsCard(*card);
+    if (on && *card != m_cardID) {
+        // Another card: the ring leaves the old tile at once and fades in
+        // round the new one.
+        m_amount->setOn(false);
+        m_cardID = *card;
+        if (m_viewport)
+            m_viewport->update();
+    }
+    m_amount->setOn(on);
 }
 
 } // namespace tessaline

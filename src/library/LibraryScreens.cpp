@@ -47,8 +47,10 @@ void registerScreens(ScreenRegistry &registry)
                             });
     registry.registerDetail(DetailScreen::Kind::trash,
                             [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
-                                return new TrashView(window.library(), TrashModel::windowActions(window.trashActions()),
-                                                     parent);
+                                auto *trash = new TrashView(window.library(),
+                                                            TrashModel::windowActions(window.trashActions()), parent);
+                                trash->setGuidedTour(window.guidedTour());
+                                return trash;
                             });
 }
 

@@ -4,6 +4,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/TextUtilities.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
@@ -371,11 +372,8 @@ QString SnipGalleryModel::capturedText(const QDateTime &date)
     format.remove(QRegularExpression(QStringLiteral("d{4}[,\\s]*")));
     format.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
     const QDateTime local = date.toLocalTime();
-    // Hours and minutes only: some locales' short time still has seconds.
-    QString time = locale.timeFormat(QLocale::ShortFormat);
-    time.remove(QRegularExpression(QStringLiteral("[:.]ss?(\\.z+)?")));
     return locale.toString(local.date(), format.trimmed()) + QStringLiteral(", ")
-        + locale.toString(local.time(), time.trimmed());
+        + locale.toString(local.time(), shortTimeFormat(locale));
 }
 
 } // namespace tessaline

@@ -6,6 +6,7 @@
 #include "design/FunctionalSurface.h"
 #include "design/SemanticColors.h"
 #include "design/SheetSize.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioIconButton.h"
 #include "design/StudioText.h"
@@ -37,13 +38,10 @@ namespace {
 constexpr int barHeight = 48;
 constexpr int animationMs = 160;
 
-QFrame *verticalDivider()
+QWidget *verticalDivider()
 {
-    auto *line = new QFrame;
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
+    auto *line = new StudioDivider(Qt::Vertical);
     line->setFixedHeight(18);
-    line->setEnabled(false);
     return line;
 }
 
@@ -170,11 +168,7 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
     bar->setContent(barContent);
     outer->addWidget(bar);
 
-    auto *rule = new QFrame;
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Plain);
-    rule->setEnabled(false);
-    outer->addWidget(rule);
+    outer->addWidget(new StudioDivider(Qt::Horizontal));
 
     // Main area: the picture and the details, or the unavailable state.
     m_main = new QStackedWidget;
@@ -184,10 +178,7 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
     content->setSpacing(0);
     m_zoomable = new ZoomableSnipView;
     content->addWidget(m_zoomable, 1);
-    m_infoDivider = new QFrame;
-    static_cast<QFrame *>(m_infoDivider)->setFrameShape(QFrame::VLine);
-    static_cast<QFrame *>(m_infoDivider)->setFrameShadow(QFrame::Plain);
-    m_infoDivider->setEnabled(false);
+    m_infoDivider = new StudioDivider(Qt::Vertical);
     content->addWidget(m_infoDivider);
     m_infoScroll = new QScrollArea;
     m_infoScroll->setFrameShape(QFrame::NoFrame);
@@ -243,6 +234,9 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
         m_infoAnimation->stop();
         if (m_model->showsInfo()) {
             m_info->rebuild();
+            // A hidden panel, the first time too, comes in from nothing.
+            if (!m_infoScroll->isVisible())
+                m_infoScroll->setFixedWidth(0);
             m_infoDivider->show();
             m_infoScroll->show();
         }

@@ -147,7 +147,7 @@ QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
     case NoteTitleRole:
         return noteTitle(card, m_library.boards());
     case DateTextRole:
-        return relativeTimeText(libraryDate(card), now());
+        return relativeTimeText(libraryDate(card), now(), RelativeTimeStyle::numeric);
     case Qt::AccessibleTextRole:
         return card->displayTitle();
     case Qt::AccessibleDescriptionRole:

@@ -183,11 +183,15 @@ QVariant TrashItemModel::boardData(const Board &board, int role) const
     }
 }
 
-QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
+std::optional<QString> TrashItemModel::boardTitle(const CanvasCard &card) const
 {
     const auto title = m_boardTitles.constFind(card.boardID());
-    const std::optional<QString> boardTitle = title == m_boardTitles.constEnd() ? std::nullopt
-                                                                                : std::optional<QString>(*title);
+    return title == m_boardTitles.constEnd() ? std::nullopt : std::optional<QString>(*title);
+}
+
+QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
+{
+    const std::optional<QString> boardTitle = this->boardTitle(card);
     switch (role) {
     case IdRole:
         return card.id();
@@ -226,15 +230,6 @@ QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
         return TrashCardTexts::sourceIsBoard(boardTitle) ? QStringLiteral("rectangle.3.group") : QStringLiteral("app");
     case DateRole:
         return TrashCardTexts::displayDate(card);
-    case ImageDataRole:
-        // A thumbnail that does not decode is not replaced by the full image.
-        if (card.kind() != CardKind::snip)
-            return {};
-        if (auto thumbnail = card.thumbnailImageData())
-            return *thumbnail;
-        if (auto original = card.originalImageData())
-            return *original;
-        return {};
     case Qt::AccessibleTextRole:
         return TrashCardTexts::accessibilitySummary(card, boardTitle);
     case Qt::ToolTipRole:

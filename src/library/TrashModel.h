@@ -76,7 +76,6 @@ public:
         SourceRole,
         SourceSymbolRole,
         DateRole,
-        ImageDataRole,   // the bytes to decode for a snip's picture
     };
 
     explicit TrashItemModel(Section section, QObject *parent = nullptr);
@@ -87,6 +86,11 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
+
+    // The card of a row of the cards grid; null elsewhere.
+    CanvasCard *cardAt(int row) const { return m_cards.value(row); }
+    // The stored title of the card's note, none when the note is not known.
+    std::optional<QString> boardTitle(const CanvasCard &card) const;
 
 private:
     QVariant boardData(const Board &board, int role) const;

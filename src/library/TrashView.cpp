@@ -9,8 +9,10 @@
 #include "design/StudioControls.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioSectionHeader.h"
+#include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
+#include "runtime/SnipImageCache.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -34,15 +36,8 @@ const QString restoreSymbol = QStringLiteral("arrow.uturn.backward");
 const QString deleteSymbol = QStringLiteral("trash.slash");
 
 constexpr int tilePadding = 14;
-constexpr int imageHeight = 112;
-constexpr int placeholderHeight = 76;
-
-// The mark of a kept assistant suggestion in a card tile whose picture area
-// is `pictureHeight` tall (0 without a picture).
-QRect assistantMarkRect(const QRect &tile, int pictureHeight)
-{
-    return QRect(tile.right() - tilePadding - 13, tile.top() + pictureHeight + tilePadding + 3, 14, 14);
-}
+// The snip's picture area in a card tile.
+constexpr int pictureHeight = 112;
 
 QString restoreTitle() { return TrashView::tr("Restore"); }
 QString deleteTitle() { return TrashView::tr("Delete Permanently"); }
@@ -94,13 +89,6 @@ void drawTag(QPainter *painter, const QRect &rect, const QString &title, const Q
 
 int lineHeight(const QFont &font) { return QFontMetrics(font).lineSpacing(); }
 
-// The card's details column: kind row, two title lines, three excerpt
-// lines, the footer, with the spacing between them.
-int cardDetailsHeight()
-{
-    return 2 * tilePadding + 22 + 9 + 2 * lineHeight(title()) + 9 + 3 * lineHeight(body()) + 9 + lineHeight(caption());
-}
-
 int boardTileHeight()
 {
     return 2 * tilePadding + std::max(112, 20 + 12 + 3 * lineHeight(body()) + 12 + lineHeight(caption()));
@@ -148,6 +136,13 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(model, &QAbstractItemModel::modelReset, this, &TrashGridView::relayout);
+    if (model->section() == TrashItemModel::Section::cards) {
+        // The same pictures, annotations drawn in, as every other view of
+        // a snip; unreadable annotations leave the placeholder.
+        m_pictures = new SnipImageCache(this);
+        connect(m_pictures, &SnipImageCache::imageReady, viewport(), qOverload<>(&QWidget::update));
+        m_tourRing = new CompactCardPreview::TourRing(viewport());
+    }
     relayout();
 }
 
@@ -165,14 +160,28 @@ QRect TrashGridView::tileRect(int row) const
 
 QRect TrashGridView::markRect(const QModelIndex &index) const
 {
-    if (!index.data(TrashItemModel::IsAIGeneratedRole).toBool())
+    const auto *items = static_cast<const TrashItemModel *>(model());
+    const CanvasCard *card = items->cardAt(index.row());
+    if (!card || !card->isAIGenerated())
         return {};
-    int pictureHeight = 0;
-    if (index.data(TrashItemModel::IsSnipRole).toBool()) {
-        const bool readable = !QImage::fromData(index.data(TrashItemModel::ImageDataRole).toByteArray()).isNull();
-        pictureHeight = readable ? imageHeight : placeholderHeight;
-    }
-    return assistantMarkRect(tileRect(index.row()), pictureHeight);
+    const CompactCardPreview preview(*card, items->boardTitle(*card), true);
+    return preview.assistantMarkRect(QRectF(tileRect(index.row())), !picture(index.row()).isNull()).toAlignedRect();
+}
+
+int TrashGridView::tileHeight(int row) const
+{
+    if (row >= 0 && row < m_tileHeights.size())
+        return m_tileHeights.at(row);
+    return TrashTileDelegate::tileHeight(section(), model()->index(row, 0).data(TrashItemModel::IsSnipRole).toBool());
+}
+
+QPixmap TrashGridView::picture(int row) const
+{
+    const CanvasCard *card = static_cast<const TrashItemModel *>(model())->cardAt(row);
+    if (!m_pictures || !card || card->kind() != CardKind::snip
+        || m_pictures->state(*card) != SnipImageCache::State::ready)
+        return {};
+    return m_pictures->pixmap(*card, (QSizeF(m_tileWidth, pictureHeight) * devicePixelRatioF()).toSize());
 }
 
 QRect TrashGridView::deleteButtonRect(int row) const
@@ -209,12 +218,16 @@ void TrashGridView::relayout()
                              m_maximumWidth);
     int total = 0;
     const int rows = model()->rowCount();
+    m_tileHeights.resize(rows);
     for (int first = 0; first < rows; first += columns) {
+        const int last = std::min(rows, first + columns);
         int rowHeight = 0;
-        for (int row = first; row < std::min(rows, first + columns); ++row) {
+        for (int row = first; row < last; ++row) {
             const QModelIndex index = model()->index(row, 0);
             rowHeight = std::max(rowHeight, TrashTileDelegate::tileHeight(section(), index.data(TrashItemModel::IsSnipRole).toBool()));
         }
+        for (int row = first; row < last; ++row)
+            m_tileHeights[row] = rowHeight;
         total += rowHeight + TrashTileDelegate::buttonGap + TrashTileDelegate::buttonRowHeight + m_spacing;
     }
     setFixedHeight(total);
@@ -305,13 +318,12 @@ int TrashTileDelegate::tileHeight(TrashItemModel::Section section, bool isSnip)
 {
     if (section == TrashItemModel::Section::boards)
         return boardTileHeight();
-    return cardDetailsHeight() + (isSnip ? imageHeight : 0);
+    return CompactCardPreview::height(isSnip);
 }
 
 QSize TrashTileDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &index) const
 {
-    return QSize(m_view->tileWidth(), tileHeight(m_view->section(), index.data(TrashItemModel::IsSnipRole).toBool())
-                                          + buttonGap + buttonRowHeight);
+    return QSize(m_view->tileWidth(), m_view->tileHeight(index.row()) + buttonGap + buttonRowHeight);
 }
 
 void TrashTileDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -324,16 +336,18 @@ void TrashTileDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     QuietCardSurface surface;
     surface.tone = static_cast<QuietCardTone>(index.data(TrashItemModel::ToneRole).toInt());
     const QPoint pointer = m_view->viewport()->mapFromGlobal(QCursor::pos());
-    surface.hoverAmount = (option.state & QStyle::State_MouseOver) && tile.contains(pointer) ? 1 : 0;
-    paintQuietCardBackground(painter, tile, surface, option.palette, increasedContrast);
-    painter->save();
-    painter->setClipPath(roundedShape(tile, surface.cornerRadius));
-    if (m_view->section() == TrashItemModel::Section::boards)
+    const bool hovered = (option.state & QStyle::State_MouseOver) && tile.contains(pointer);
+    if (m_view->section() == TrashItemModel::Section::boards) {
+        surface.hoverAmount = hovered ? 1 : 0;
+        paintQuietCardBackground(painter, tile, surface, option.palette, increasedContrast);
+        painter->save();
+        painter->setClipPath(roundedShape(tile, surface.cornerRadius));
         paintBoard(painter, tile, option, index);
-    else
-        paintCard(painter, tile, option, index);
-    painter->restore();
-    paintQuietCardOverlay(painter, tile, surface, option.palette, increasedContrast);
+        painter->restore();
+        paintQuietCardOverlay(painter, tile, surface, option.palette, increasedContrast);
+    } else {
+        paintCard(painter, tile, option, row, hovered);
+    }
     if ((option.state & QStyle::State_HasFocus) && m_view->hasFocus())
         paintFocusRing(painter, tile, surface.cornerRadius, option.palette, increasedContrast);
 
@@ -396,68 +410,18 @@ void TrashTileDelegate::paintBoard(QPainter *painter, const QRect &tile, const Q
                       Qt::AlignRight | Qt::AlignVCenter, date);
 }
 
-void TrashTileDelegate::paintCard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option,
-                                  const QModelIndex &index) const
+void TrashTileDelegate::paintCard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option, int row,
+                                  bool isHovered) const
 {
-    const QPalette &palette = option.palette;
-    int top = tile.top();
-    if (index.data(TrashItemModel::IsSnipRole).toBool()) {
-        // Decoded on every paint: only tiles in view are painted.
-        const QImage image = QImage::fromData(index.data(TrashItemModel::ImageDataRole).toByteArray());
-        int height = imageHeight;
-        const QRect box(tile.left(), top, tile.width(), imageHeight);
-        if (!image.isNull()) {
-            const QImage filled = image.scaled(box.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-            const QRect source((filled.width() - box.width()) / 2, (filled.height() - box.height()) / 2, box.width(),
-                               box.height());
-            painter->drawImage(box, filled, source);
-        } else {
-            height = placeholderHeight;
-            const QRect placeholder(tile.left(), top, tile.width(), placeholderHeight);
-            painter->fillRect(placeholder, withOpacity(colorOf(SemanticColor::unemphasizedSelectedContentBackground, palette), 0.35));
-            drawSymbol(painter, QStringLiteral("viewfinder"), QRect(placeholder.center() - QPoint(11, 11), QSize(22, 22)),
-                       colorOf(SemanticColor::tertiary, palette));
-        }
-        painter->fillRect(QRect(tile.left(), top + height - 1, tile.width(), 1), colorOf(SemanticColor::separator, palette));
-        top += height;
-    }
-    const QRect content(tile.left() + tilePadding, top + tilePadding, tile.width() - 2 * tilePadding,
-                        tile.bottom() - top - 2 * tilePadding);
-    // Kind row: the tag, and the mark of a kept assistant suggestion.
-    const QString kind = index.data(TrashItemModel::KindLabelRole).toString();
-    drawTag(painter, QRect(content.left(), content.top(), tagWidth(kind), 20), kind,
-            index.data(TrashItemModel::KindSymbolRole).toString());
-    if (index.data(TrashItemModel::IsAIGeneratedRole).toBool())
-        drawSymbol(painter, QStringLiteral("sparkles"), assistantMarkRect(tile, top - tile.top()),
-                   colorOf(SemanticColor::secondary, palette));
-    int y = content.top() + 22 + 9;
-    painter->setFont(title());
-    painter->setPen(colorOf(SemanticColor::label, palette));
-    const QRect titleBox(content.left(), y, content.width(), 2 * lineHeight(title()));
-    painter->drawText(titleBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                      index.data(TrashItemModel::TitleRole).toString());
-    y += titleBox.height() + 9;
-    if (index.data(TrashItemModel::HasDetailRole).toBool()) {
-        painter->setFont(body());
-        painter->setPen(colorOf(SemanticColor::secondary, palette));
-        painter->drawText(QRect(content.left(), y, content.width(), 3 * lineHeight(body())),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, index.data(TrashItemModel::DetailRole).toString());
-    }
-    // Footer: the note or source app, then the date, kept whole.
-    painter->setFont(caption());
-    const QColor tertiary = colorOf(SemanticColor::tertiary, palette);
-    const QString date = relativeTimeText(index.data(TrashItemModel::DateRole).toDateTime(),
-                                                      QDateTime::currentDateTimeUtc());
-    const int dateWidth = painter->fontMetrics().horizontalAdvance(date);
-    const int footerY = content.bottom() - lineHeight(caption()) / 2;
-    const QString source = index.data(TrashItemModel::SourceRole).toString();
-    if (!source.isEmpty())
-        drawLabel(painter, content.left(), footerY, index.data(TrashItemModel::SourceSymbolRole).toString(), source,
-                  content.width() - dateWidth - 4, tertiary);
-    painter->setPen(tertiary);
-    painter->drawText(QRect(content.right() + 1 - dateWidth, footerY - lineHeight(caption()), dateWidth,
-                            2 * lineHeight(caption())),
-                      Qt::AlignRight | Qt::AlignVCenter, date);
+    const auto *items = static_cast<const TrashItemModel *>(m_view->model());
+    const CanvasCard *card = items->cardAt(row);
+    if (!card)
+        return;
+    // The card tile every screen shows, so a deleted snip looks as it did.
+    const CompactCardPreview preview(*card, items->boardTitle(*card), true);
+    const qreal ring = m_view->tourRing() ? m_view->tourRing()->opacity(card->id()) : 0;
+    preview.paint(painter, QRectF(tile).adjusted(0.5, 0.5, -0.5, -0.5), m_view->picture(row), option.palette, isHovered,
+                  QDateTime::currentDateTimeUtc(), ring);
 }
 
 // ---- TrashView -----------------------------------------------------------
@@ -559,6 +523,11 @@ QMenu *TrashView::makeContextMenu(TrashItemModel::Section section, int row, QWid
         remove->setProperty("destructive", true);
     }
     return menu;
+}
+
+void TrashView::setGuidedTour(GuidedTourTarget *tour)
+{
+    m_cardsGrid->tourRing()->setGuidedTour(tour);
 }
 
 void TrashView::syncContents()

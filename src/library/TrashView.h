@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/CompactCardPreview.h"
 #include "library/TrashModel.h"
 
 #include <QListView>
@@ -12,6 +13,8 @@ class QMessageBox;
 
 namespace tessaline {
 
+class GuidedTourTarget;
+class SnipImageCache;
 class StudioEmptyState;
 class StudioSectionHeader;
 
@@ -37,6 +40,16 @@ public:
     QRect deleteButtonRect(int row) const;
     // The mark of a kept assistant suggestion; empty on other tiles.
     QRect markRect(const QModelIndex &index) const;
+    // The height of a row's tile: the tallest of its line of the grid, so
+    // the Restore rows of one line lie level.
+    int tileHeight(int row) const;
+    // A snip's picture with its annotations as its tile shows it; null
+    // while it loads and when it cannot be drawn (the placeholder shows).
+    QPixmap picture(int row) const;
+    // Where those pictures are made (the cards grid only).
+    SnipImageCache *pictures() const { return m_pictures; }
+    // The guided tour's ring over the card tiles (the cards grid only).
+    CompactCardPreview::TourRing *tourRing() const { return m_tourRing; }
 
     QSize sizeHint() const override;
 
@@ -60,6 +73,9 @@ private:
     int m_spacing;
     bool m_showsDelete;
     int m_tileWidth;
+    QList<int> m_tileHeights;
+    SnipImageCache *m_pictures = nullptr;
+    CompactCardPreview::TourRing *m_tourRing = nullptr;
 };
 
 // Paints a deleted note or card as its tile with the button row under it.
@@ -72,7 +88,8 @@ public:
 
     explicit TrashTileDelegate(TrashGridView *view);
 
-    // The height of a row's tile alone, without the button row.
+    // The height of a tile alone, without the button row, before its line
+    // of the grid evens it out.
     static int tileHeight(TrashItemModel::Section section, bool isSnip);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -81,8 +98,8 @@ public:
 private:
     void paintBoard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option,
                     const QModelIndex &index) const;
-    void paintCard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option,
-                   const QModelIndex &index) const;
+    void paintCard(QPainter *painter, const QRect &tile, const QStyleOptionViewItem &option, int row,
+                   bool isHovered) const;
 
     TrashGridView *m_view;
 };
@@ -108,6 +125,8 @@ public:
 
     // The context menu of a tile, as shown on a right click.
     QMenu *makeContextMenu(TrashItemModel::Section section, int row, QWidget *parent);
+    // The tour whose last step lights up a card tile; none: no tile is lit.
+    void setGuidedTour(GuidedTourTarget *tour);
 
 private:
     void syncContents();

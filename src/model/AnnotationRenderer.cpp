@@ -41,7 +41,11 @@ constexpr double maximumLineWidth = 100;
 constexpr double highlightWidthFactor = 4;
 constexpr double minimumArrowHeadLength = 12;
 constexpr double minimumFontSize = 14;
-constexpr double pixelationCellDivisor = 14;
+// Text inside a pixelation box can be as tall as the box's smaller side;
+// glyphs at most this many cells tall are blocks nobody (and no text
+// recognition) reads. It also keeps the cells well above a fourteenth of
+// that side, the usual scale.
+constexpr double cellsAcrossSmallerSide = 3;
 constexpr double minimumPixelationCell = 8;
 
 double boundedLineWidth(double lineWidth)
@@ -386,7 +390,7 @@ void pixelateItem(const AnnotationItem &item, uchar *target, qsizetype targetByt
     // One cell is centred on the centre of the whole-pixel rectangle, so the
     // grid lies symmetrically over the box and a box smaller than a cell
     // becomes one flat cell rather than being cut into untouched pieces.
-    const Real wanted = std::max(std::min(boxWidth, boxHeight) / Real(pixelationCellDivisor), Real(minimumPixelationCell));
+    const Real wanted = std::max(std::min(boxWidth, boxHeight) / Real(cellsAcrossSmallerSide), Real(minimumPixelationCell));
     const Real scale = wanted >= Real(FLT_MAX) ? Real(FLT_MAX) : Real(float(wanted));
     const Real phaseX = std::fmod((left + right) / 2 - scale / 2, scale);
     const Real phaseY = std::fmod((top + bottom) / 2 - scale / 2, scale);

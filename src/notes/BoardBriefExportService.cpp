@@ -143,7 +143,7 @@ QString exportTimestamp(const BriefClock &clock)
 {
     const QDateTime local = clock.now.toTimeZone(clock.timeZone);
     return clock.locale.toString(local.date(), longDateFormatWithoutWeekday(clock.locale)) + QLatin1Char(' ')
-        + clock.locale.toString(local.time(), QLocale::ShortFormat);
+        + clock.locale.toString(local.time(), shortTimeFormat(clock.locale));
 }
 
 QString markdown(const Board &board, const QList<CanvasCard *> &cards, const QList<Connection *> &connections,

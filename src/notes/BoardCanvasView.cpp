@@ -5,6 +5,7 @@
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
 #include "design/StudioCompactButton.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TextInputDirection.h"
@@ -57,15 +58,9 @@ QToolButton *borderlessButton(const QString &systemImage, QWidget *parent)
     return button;
 }
 
-QFrame *divider(Qt::Orientation orientation, QWidget *parent)
+QWidget *divider(Qt::Orientation orientation, QWidget *parent)
 {
-    auto *line = new QFrame(parent);
-    line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
-    QPalette colours = line->palette();
-    colours.setColor(QPalette::WindowText, semanticColor(SemanticColor::separator, colours));
-    line->setPalette(colours);
-    return line;
+    return new StudioDivider(orientation, parent);
 }
 
 QString keptWritingText(const QStringList &texts)
@@ -234,7 +229,7 @@ QWidget *BoardCanvasView::buildMapHeader()
     });
     row->addWidget(m_backToNote);
 
-    QFrame *line = divider(Qt::Vertical, header);
+    QWidget *line = divider(Qt::Vertical, header);
     line->setFixedHeight(18);
     row->addWidget(line);
 

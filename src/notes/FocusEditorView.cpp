@@ -4,11 +4,13 @@
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
+#include "platform/TextUtilities.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -65,12 +67,9 @@ private:
     QImage m_image;
 };
 
-QFrame *divider(QWidget *parent, Qt::Orientation orientation = Qt::Horizontal)
+QWidget *divider(QWidget *parent, Qt::Orientation orientation = Qt::Horizontal)
 {
-    auto *line = new QFrame(parent);
-    line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
-    return line;
+    return new StudioDivider(orientation, parent);
 }
 
 QString editedAtText(const QDateTime &date)
@@ -78,7 +77,7 @@ QString editedAtText(const QDateTime &date)
     const QLocale locale;
     const QDateTime local = date.toLocalTime();
     return locale.toString(local.date(), QStringLiteral("d MMM yyyy")) + QStringLiteral(", ")
-        + locale.toString(local.time(), QLocale::ShortFormat);
+        + locale.toString(local.time(), shortTimeFormat(locale));
 }
 
 // Puts the text into the editor only when it differs, so the cursor stays

@@ -89,21 +89,23 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     const bool active = option.state.testFlag(QStyle::State_Active);
     const QRectF card = QRectF(option.rect).adjusted(outerInset, 2, -outerInset, -2);
+    const QPalette::ColorGroup group = active ? QPalette::Active : QPalette::Inactive;
     if (selected) {
         QPainterPath shape;
         shape.addRoundedRect(card, TessalineMetrics::controlCornerRadius, TessalineMetrics::controlCornerRadius);
-        painter->fillPath(shape, option.palette.color(active ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
+        painter->fillPath(shape, selectionFill(option.palette, group));
     } else if (option.state.testFlag(QStyle::State_MouseOver)) {
         QPainterPath shape;
         shape.addRoundedRect(card, TessalineMetrics::controlCornerRadius, TessalineMetrics::controlCornerRadius);
         painter->fillPath(shape, withOpacity(semanticColor(SemanticColor::label, option.palette), 0.05));
     }
-    const bool onAccent = selected && active;
-    const QColor primary = onAccent ? option.palette.color(QPalette::HighlightedText)
+    // On the selection every line takes the highlighted text colour, in the
+    // window's background too: grey lines would not read on the accent.
+    const QColor primary = selected ? option.palette.color(group, QPalette::HighlightedText)
                                     : semanticColor(SemanticColor::label, option.palette, contrast);
-    const QColor secondary = onAccent ? withOpacity(primary, 0.85)
+    const QColor secondary = selected ? withOpacity(primary, selectedSecondaryTextOpacity)
                                       : semanticColor(SemanticColor::secondary, option.palette, contrast);
-    const QColor tertiary = onAccent ? withOpacity(primary, 0.7)
+    const QColor tertiary = selected ? withOpacity(primary, selectedSecondaryTextOpacity)
                                      : semanticColor(SemanticColor::tertiary, option.palette, contrast);
 
     const QRectF content = card.adjusted(innerPadding, verticalPadding + 4, -innerPadding, -(verticalPadding + 4));

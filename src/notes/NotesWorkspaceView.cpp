@@ -3,6 +3,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "model/Board.h"
@@ -24,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStackedLayout>
@@ -146,10 +148,7 @@ QWidget *NotesWorkspaceView::buildListColumn()
     row->addWidget(m_newNote);
     stack->addWidget(header);
 
-    auto *line = new QFrame(column);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    stack->addWidget(line);
+    stack->addWidget(new StudioDivider(Qt::Horizontal, column));
 
     m_listStack = new QStackedWidget(column);
     m_emptyList = new QWidget(m_listStack);
@@ -183,6 +182,10 @@ QWidget *NotesWorkspaceView::buildListColumn()
                     return;
                 m_model->selectNote(current.data(NoteListItemModel::NoteIDRole).toUuid());
             });
+    // Opening a note moves it to the top while the press that opened it is
+    // still being handled; the list's own press handling would then select
+    // whatever note now sits under the pointer. Presses open notes here.
+    m_listView->viewport()->installEventFilter(this);
     connect(m_listView, &QListView::customContextMenuRequested, this, [this](const QPoint &position) {
         const QModelIndex index = m_listView->indexAt(position);
         if (!index.isValid())
@@ -246,6 +249,30 @@ QMenu *NotesWorkspaceView::createRowMenu(const QUuid &noteID, QWidget *parent)
     QAction *trash = menu->addAction(SymbolIcon::icon(QStringLiteral("trash")), QStringLiteral("Move to Recently Deleted"));
     connect(trash, &QAction::triggered, m_model, [model = m_model, noteID] { model->moveNoteToRecentlyDeleted(noteID); });
     return menu;
+}
+
+bool NotesWorkspaceView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_listView->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto *press = static_cast<QMouseEvent *>(event);
+        const QModelIndex index = m_listView->indexAt(press->position().toPoint());
+        if (!index.isValid())
+            return false;
+        if (press->button() == Qt::LeftButton)
+            m_model->selectNote(index.data(NoteListItemModel::NoteIDRole).toUuid());
+        refreshSelection();
+        return true;
+    }
+    case QEvent::MouseMove:
+        // No rubber band over the notes: the list never selects by dragging.
+        return static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton;
+    default:
+        return false;
+    }
 }
 
 void NotesWorkspaceView::refreshList()

@@ -59,6 +59,7 @@ public:
     QMenu *createRowMenu(const QUuid &noteID, QWidget *parent);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 

@@ -335,9 +335,9 @@ QWidget *SettingsView::buildPrivacySection()
                                            TessalineTypography::body(), SemanticColor::secondary, m_restartNotice),
                             1);
 
-    return section(QStringLiteral("Privacy"),
-                   {m_cloudSync, unavailable, m_restartNotice, footnote(PlatformTexts::cloudSyncFootnote(), nullptr)},
-                   this);
+    auto *promise = footnote(PlatformTexts::privacyFootnote(), nullptr);
+    promise->setObjectName(QStringLiteral("privacyFootnote"));
+    return section(QStringLiteral("Privacy"), {m_cloudSync, unavailable, m_restartNotice, promise}, this);
 }
 
 void SettingsView::refreshShortcuts()

@@ -136,10 +136,13 @@ inline QString updatesFromPackageManager()
 }
 
 inline QString cloudSyncToggle() { return QStringLiteral("Sync my private library with the cloud"); }
-inline QString cloudSyncFootnote()
+// What the privacy section promises: there is no cloud library here, and
+// the assistant talks only to a model server on this computer.
+inline QString privacyFootnote()
 {
-    return QStringLiteral("Tessaline always keeps a local replica. Captures, OCR, and thoughts use your private cloud "
-                          "database only when sync is enabled. The on-device model remains on-device.");
+    return QStringLiteral("Your library, captures, recognised text and thoughts stay on this computer; nothing is sent "
+                          "to a cloud. The assistant uses a local model server only when one answers on this computer "
+                          "(127.0.0.1).");
 }
 inline QString permissionNeedsSettingsExplanation()
 {

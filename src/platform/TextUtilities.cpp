@@ -1,5 +1,6 @@
 #include "platform/TextUtilities.h"
 
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 namespace tessaline {
@@ -143,28 +144,50 @@ bool isLineBreak(QChar c)
     }
 }
 
-QString relativeTimeText(const QDateTime &date, const QDateTime &now)
+QString shortTimeFormat(const QLocale &locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[:.]ss?(\\.z+)?"));
+    format.remove(seconds);
+    return format.trimmed();
+}
+
+QString relativeTimeText(const QDateTime &date, const QDateTime &now, RelativeTimeStyle style)
 {
     const qint64 seconds = date.secsTo(now);
-    const qint64 span = seconds < 0 ? -seconds : seconds;
-    if (span < 60)
-        return QStringLiteral("now");
+    const bool ahead = seconds < 0;
+    const qint64 span = ahead ? -seconds : seconds;
     struct Unit
     {
         qint64 seconds;
         const char *name;
+        const char *past;
+        const char *future;
     };
-    static constexpr Unit units[] = {{365 * 86400, "year"}, {30 * 86400, "month"}, {7 * 86400, "week"},
-                                     {86400, "day"},        {3600, "hour"},        {60, "minute"}};
-    QString amount;
-    for (const Unit &unit : units) {
-        if (span >= unit.seconds) {
-            const qint64 count = span / unit.seconds;
-            amount = QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(unit.name)).arg(count == 1 ? "" : "s");
+    static constexpr Unit units[] = {{365 * 86400, "year", "last year", "next year"},
+                                     {30 * 86400, "month", "last month", "next month"},
+                                     {7 * 86400, "week", "last week", "next week"},
+                                     {86400, "day", "yesterday", "tomorrow"},
+                                     {3600, "hour", nullptr, nullptr},
+                                     {60, "minute", nullptr, nullptr},
+                                     {1, "second", nullptr, nullptr}};
+    if (span < 60 && style == RelativeTimeStyle::named)
+        return QStringLiteral("now");
+    qint64 count = span;
+    const Unit *unit = &units[std::size(units) - 1];
+    for (const Unit &candidate : units) {
+        if (span >= candidate.seconds) {
+            unit = &candidate;
+            count = span / candidate.seconds;
             break;
         }
     }
-    return seconds < 0 ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
+    if (count == 1 && style == RelativeTimeStyle::named && unit->past)
+        return QLatin1String(ahead ? unit->future : unit->past);
+    const QString amount = QStringLiteral("%1 %2%3")
+                               .arg(QString::number(count), QLatin1String(unit->name),
+                                    count == 1 ? QString() : QStringLiteral("s"));
+    return ahead ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
 }
 
 } // namespace tessaline

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 namespace tessaline {
@@ -30,9 +31,19 @@ QString utf8PrefixFitting(const QString &text, qsizetype maxBytes);
 // User text for a menu entry: a lone "&" would become a mnemonic marker.
 QString menuEscapedText(const QString &text);
 
+// How a relative time names a span of one day, week, month or year: by its
+// name ("yesterday", "next week") or by its number ("1 day ago"). Numbers
+// also count the seconds of the last minute, where names say "now".
+enum class RelativeTimeStyle { named, numeric };
+
 // How long ago `date` was, seen at `now`, in the largest whole unit:
-// "now", "1 minute ago", "3 hours ago", "2 weeks ago", "in 5 days".
-QString relativeTimeText(const QDateTime &date, const QDateTime &now);
+// "now", "1 minute ago", "3 hours ago", "yesterday", "in 5 days".
+QString relativeTimeText(const QDateTime &date, const QDateTime &now,
+                         RelativeTimeStyle style = RelativeTimeStyle::named);
+
+// The locale's short time style, hours and minutes only: some locales'
+// short style (the C locale's among them) still shows seconds.
+QString shortTimeFormat(const QLocale &locale);
 
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 bool isLineBreak(QChar c);

@@ -67,7 +67,8 @@ BoardCollectionPreview::BoardCollectionPreview(const Board &board, int snipCount
     const std::optional<QString> focus = board.focusQuestion();
     hasFocusQuestion = focus && !focus->isEmpty();
     focusText = hasFocusQuestion ? *focus : tr("No focus question yet");
-    accessibilitySummary = tr("%1, %2, %3 snips, %4 thoughts").arg(title, statusLabel).arg(snipCount).arg(thoughtCount);
+    accessibilitySummary = tr("%1, %2, %3 snips, %4 thoughts")
+                               .arg(title, statusLabel, QString::number(snipCount), QString::number(thoughtCount));
 }
 
 QString BoardCollectionPreview::statusLabelFor(BoardStatus status)

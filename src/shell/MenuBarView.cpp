@@ -11,6 +11,7 @@
 #include <QActionGroup>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -90,8 +91,22 @@ void MenuBarView::populate(QMenu *menu)
 
 bool MenuBarView::installTrayIcon()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Panels often start after the programs of a login; waiting for one
+        // costs a question to the desktop every few seconds until it comes.
+        if (!m_trayCheck) {
+            m_trayCheck = new QTimer(this);
+            m_trayCheck->setInterval(trayCheckInterval);
+            connect(m_trayCheck, &QTimer::timeout, this, [this] {
+                if (QSystemTrayIcon::isSystemTrayAvailable())
+                    installTrayIcon();
+            });
+        }
+        m_trayCheck->start();
         return false;
+    }
+    if (m_trayCheck)
+        m_trayCheck->stop();
     if (!m_menu) {
         m_menu = new QMenu;
         connect(m_menu, &QMenu::aboutToShow, this, [this] { populate(m_menu); });

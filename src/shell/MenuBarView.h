@@ -5,6 +5,7 @@
 
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace tessaline {
 
@@ -26,8 +27,11 @@ public:
     void populate(QMenu *menu);
 
     // Shows the tray icon when the desktop has a tray; false when it has none
-    // (everything stays reachable from the main window then).
+    // yet (everything stays reachable from the main window then). A tray
+    // that comes later, as a panel started after Tessaline, gets the icon
+    // then: the desktop is asked again every trayCheckInterval.
     bool installTrayIcon();
+    static constexpr int trayCheckInterval = 2000;
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *menu() const { return m_menu; }
 
@@ -40,6 +44,7 @@ private:
     UpdateService &m_updates;
     QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+    QTimer *m_trayCheck = nullptr;
 };
 
 } // namespace tessaline

@@ -38,7 +38,7 @@ QVariant SidebarModel::data(const QModelIndex &index, int role) const
         return row.title;
     case Qt::AccessibleTextRole:
         if (row.count && *row.count > 0)
-            return QStringLiteral("%1, %2").arg(row.title).arg(*row.count);
+            return QStringLiteral("%1, %2").arg(row.title, QString::number(*row.count));
         return row.title;
     case SystemImageRole:
         return row.systemImage;

@@ -49,8 +49,8 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
 
     const bool selected = option.state & QStyle::State_Selected;
     if (selected) {
-        const QColor fill = palette.color(option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive,
-                                          QPalette::Highlight);
+        const QColor fill = selectionFill(palette, option.state & QStyle::State_Active ? QPalette::Active
+                                                                                        : QPalette::Inactive);
         painter->setPen(Qt::NoPen);
         painter->setBrush(fill);
         painter->drawRoundedRect(area, 6, 6);

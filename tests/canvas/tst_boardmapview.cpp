@@ -13,6 +13,7 @@
 #include "design/StudioActionButton.h"
 #include "design/StudioIconButton.h"
 #include "model/Connection.h"
+#include "platform/AccessibilitySettings.h"
 #include "runtime/GuidedTourTarget.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/OnboardingCoordinator.h"
@@ -179,6 +180,70 @@ private Q_SLOTS:
         r.stack.undo();
         QCOMPARE(view->scene().cardItem(card->id())->pos(), QPointF(100, 100));
         QCOMPARE(line->curve().start, QPointF(260, 210));
+    }
+
+    void dropEasesIntoPlace_data()
+    {
+        QTest::addColumn<bool>("reducesMotion");
+        QTest::newRow("easing") << false;
+        QTest::newRow("reduce motion") << true;
+    }
+
+    // Let go where part of it would lie off the map, the card eases from the
+    // drop into its stored place at the map's edge instead of jumping.
+    void dropEasesIntoPlace()
+    {
+        QFETCH(bool, reducesMotion);
+        AccessibilitySettings::shared().setReducesMotion(reducesMotion);
+        MapRig &r = *rig;
+        CanvasCard *card = r.card(CardKind::snip, 1, true);
+        card->setCanvasX(100);
+        card->setCanvasY(100);
+        QVERIFY(r.context->save());
+        show();
+        CardItem *item = view->scene().cardItem(card->id());
+        QTest::mousePress(viewport(), Qt::LeftButton, {}, onView({200, 200}));
+        QTest::mouseMove(viewport(), onView({150, 150}));
+        QTest::mouseMove(viewport(), onView({50, 50}));
+        QCOMPARE(item->pos(), QPointF(-50, -50));
+        QTest::mouseRelease(viewport(), Qt::LeftButton, {}, onView({50, 50}));
+        QCOMPARE(QPointF(card->canvasX(), card->canvasY()), QPointF(0, 0));
+        if (reducesMotion) {
+            QCOMPARE(item->pos(), QPointF(0, 0));
+        } else {
+            QVERIFY(item->isSettling());
+            QVERIFY(item->pos().x() < 0 && item->pos().y() < 0);
+            QTRY_COMPARE(item->pos(), QPointF(0, 0));
+        }
+        QVERIFY(!item->isSettling());
+        QCOMPARE(item->shownFrame(), item->storedFrame());
+        AccessibilitySettings::shared().setReducesMotion(false);
+    }
+
+    void smallControlsHaveTooltips()
+    {
+        MapRig &r = *rig;
+        CanvasCard *card = r.card(CardKind::thought, 1, true);
+        card->setGroupID(QUuid::createUuid());
+        QVERIFY(r.context->save());
+        show();
+        CardItem *item = view->scene().cardItem(card->id());
+        QVERIFY(!item->groupMarkRect().isEmpty());
+        // Hovering over each, as the pointer does before the tooltip shows.
+        const auto tipOver = [&](const QPointF &itemPoint) {
+            // From next door, so each try is a move.
+            QTest::mouseMove(viewport(), onView(item->mapToScene(itemPoint)) + QPoint(1, 1));
+            QTest::mouseMove(viewport(), onView(item->mapToScene(itemPoint)));
+            return item->toolTip();
+        };
+        QTRY_COMPARE(tipOver(item->groupMarkRect().center()), QStringLiteral("Grouped"));
+        const QString cardTip = QStringLiteral("Double-click or press Space to open");
+        QTRY_COMPARE(tipOver(QPointF(60, 120)), cardTip);
+        // The handle is there once the card is selected.
+        QTRY_COMPARE(tipOver(item->handleRect().center()), cardTip);
+        QTest::mouseClick(viewport(), Qt::LeftButton, {}, onView(item->mapToScene(QPointF(60, 120))));
+        QVERIFY(item->isCardSelected());
+        QTRY_COMPARE(tipOver(item->handleRect().center()), QStringLiteral("Resize card"));
     }
 
     void keysMoveAndResizeTheFocusedCard_data()

@@ -158,6 +158,13 @@ private Q_SLOTS:
         model.onChange = [](const std::optional<GlobalShortcut> &) -> Expected<void, QString> { return {}; };
         model.beginRecording();
         QCOMPARE(model.handleKey(0, GlobalShortcutModifiers()), Outcome::refused);
+        QCOMPARE(model.title(), QStringLiteral("Try another shortcut"));
+        model.previewModifiers(GlobalShortcutModifiers(ctrl));
+        QCOMPARE(model.title(), QStringLiteral("Ctrl+\u2026"));
+        // Letting go of a refused combination keeps the refusal on show.
+        QCOMPARE(model.handleKey(0, GlobalShortcutModifiers(shift)), Outcome::refused);
+        model.previewModifiers(GlobalShortcutModifiers());
+        QCOMPARE(model.title(), QStringLiteral("Try another shortcut"));
         model.previewModifiers(GlobalShortcutModifiers(ctrl));
         QCOMPARE(model.title(), QStringLiteral("Ctrl+\u2026"));
         QCOMPARE(model.handleKey(0, GlobalShortcutModifiers(ctrl | shift)), Outcome::accepted);

@@ -2,6 +2,8 @@
 #include "design/QuietCanvas.h"
 #include "design/QuietCard.h"
 #include "design/QuietSurfaces.h"
+#include "design/SemanticColors.h"
+#include "design/StudioDivider.h"
 #include "design/StudioTag.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
@@ -70,6 +72,8 @@ private Q_SLOTS:
     void hoverFollowsReduceMotion();
     void canvasFillsWithWindowColour();
     void settingsChangesRepaint();
+    void dividersUseTheSeparatorColour_data();
+    void dividersUseTheSeparatorColour();
 };
 
 void DesignSurfacesTest::init()
@@ -408,6 +412,49 @@ void DesignSurfacesTest::settingsChangesRepaint()
             widget->removeEventFilter(&counter);
         }
     }
+}
+
+void DesignSurfacesTest::dividersUseTheSeparatorColour_data()
+{
+    QTest::addColumn<QColor>("window");
+    QTest::addColumn<QColor>("text");
+    QTest::addColumn<Qt::Orientation>("orientation");
+    QTest::addColumn<bool>("contrast");
+    QTest::newRow("light, across") << QColor(236, 236, 236) << QColor(Qt::black) << Qt::Horizontal << false;
+    QTest::newRow("light, upright") << QColor(236, 236, 236) << QColor(Qt::black) << Qt::Vertical << false;
+    QTest::newRow("dark, across") << QColor(40, 40, 40) << QColor(Qt::white) << Qt::Horizontal << false;
+    QTest::newRow("light, more contrast") << QColor(236, 236, 236) << QColor(Qt::black) << Qt::Vertical << true;
+}
+
+void DesignSurfacesTest::dividersUseTheSeparatorColour()
+{
+    QFETCH(QColor, window);
+    QFETCH(QColor, text);
+    QFETCH(Qt::Orientation, orientation);
+    QFETCH(bool, contrast);
+    AccessibilitySettings::shared().setIncreasesContrast(contrast);
+    QWidget holder;
+    QPalette palette = holder.palette();
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    holder.setPalette(palette);
+    holder.setAutoFillBackground(true);
+    auto *layout = new QVBoxLayout(&holder);
+    layout->setContentsMargins(10, 10, 10, 10);
+    auto *divider = new StudioDivider(orientation);
+    layout->addWidget(divider);
+    holder.resize(80, 80);
+    holder.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&holder));
+    QCOMPARE(orientation == Qt::Horizontal ? divider->height() : divider->width(), 1);
+
+    const QImage shot = holder.grab().toImage();
+    const QColor line = shot.pixelColor(divider->geometry().center() * shot.devicePixelRatio());
+    const QColor separator = semanticColor(SemanticColor::separator, palette, contrast);
+    const QColor expected = mixColors(window, QColor(separator.rgb()), separator.alphaF());
+    QVERIFY2(std::abs(line.red() - expected.red()) <= 2 && std::abs(line.blue() - expected.blue()) <= 2,
+             qPrintable(line.name() + QStringLiteral(" for ") + expected.name()));
+    AccessibilitySettings::shared().setIncreasesContrast(false);
 }
 
 QTEST_MAIN(DesignSurfacesTest)

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void coloursFollowThePalette();
     void semanticMapping_data();
     void semanticMapping();
+    void textIsReadable_data();
+    void textIsReadable();
 };
 
 void DesignTokensTest::animationsAreMadeOnceAndShared()
@@ -159,6 +161,53 @@ void DesignTokensTest::semanticMapping()
     const QColor increased = semanticColor(SemanticColor(color), palette, true);
     QCOMPARE(standard.alpha() < 255, translucent);
     QCOMPARE(increased.alpha() > standard.alpha(), strongerWithContrast);
+}
+
+void DesignTokensTest::textIsReadable_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<bool>("increasedContrast");
+    QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(53, 53, 53));
+    dark.setColor(QPalette::WindowText, QColor(255, 255, 255));
+    dark.setColor(QPalette::Base, QColor(42, 42, 42));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    QTest::newRow("light") << light << false;
+    QTest::newRow("light, more contrast") << light << true;
+    QTest::newRow("dark") << dark << false;
+    QTest::newRow("dark, more contrast") << dark << true;
+}
+
+// Every shade text is written in reads at 4.5:1 on every ground it is
+// written on, selected rows included.
+void DesignTokensTest::textIsReadable()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(bool, increasedContrast);
+    const QList<std::pair<const char *, SemanticColor>> inks{
+        {"label", SemanticColor::label}, {"secondary", SemanticColor::secondary}, {"tertiary", SemanticColor::tertiary}};
+    const QList<std::pair<const char *, SemanticColor>> grounds{{"window", SemanticColor::windowBackground},
+                                                                {"control", SemanticColor::controlBackground}};
+    for (const auto &[inkName, ink] : inks) {
+        for (const auto &[groundName, ground] : grounds) {
+            const qreal ratio = contrastRatio(semanticColor(ink, palette, increasedContrast),
+                                              semanticColor(ground, palette, increasedContrast));
+            QVERIFY2(ratio >= minimumTextContrast,
+                     qPrintable(QStringLiteral("%1 on %2: %3").arg(QLatin1String(inkName), QLatin1String(groundName),
+                                                                    QString::number(ratio))));
+        }
+    }
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor fill = selectionFill(palette, group);
+        const QColor text = palette.color(group, QPalette::HighlightedText);
+        QVERIFY(contrastRatio(withOpacity(text, selectedSecondaryTextOpacity), fill) >= minimumTextContrast);
+        QVERIFY(contrastRatio(text, fill) >= minimumTextContrast);
+    }
+    // The ratio itself: black on white is the most there is.
+    QCOMPARE(qRound(contrastRatio(Qt::black, Qt::white)), 21);
+    QCOMPARE(contrastRatio(Qt::white, Qt::white), 1.0);
 }
 
 QTEST_MAIN(DesignTokensTest)

@@ -33,7 +33,7 @@ QImage snip()
 // An editor on screen over a plain 400 × 300 snip.
 struct Editor
 {
-    explicit Editor(QSize size = QSize(900, 700)) : view(snip(), model)
+    explicit Editor(QSize size = QSize(900, 700), const QImage &picture = snip()) : view(picture, model)
     {
         view.resize(size);
         view.show();
@@ -77,6 +77,7 @@ private Q_SLOTS:
     void snipKeepsItsAspectRatio();
     void arrowDragThenMoveAndUndo();
     void textEntryThroughThePanel();
+    void panelHidesThePictureUnderIt();
     void panelShowsAtOnceUnderReduceMotion();
     void keyboardDeletesAndEscapes();
     void keptMarksPaintLikeAFreshDrawing();
@@ -173,6 +174,28 @@ void AnnotationCanvasTest::textEntryThroughThePanel()
     QTest::keyClick(panel->field(), Qt::Key_Escape);
     QVERIFY(!editor.model.isTextEditing());
     QCOMPARE(editor.model.document().items.first().text, std::optional<QString>(QStringLiteral("Look")));
+}
+
+void AnnotationCanvasTest::panelHidesThePictureUnderIt()
+{
+    QImage dark(400, 300, QImage::Format_RGB32);
+    dark.fill(Qt::black);
+    Editor editor(QSize(900, 700), dark);
+    editor.model.selectTool(AnnotationTool::text);
+    QTest::mouseClick(editor.canvas(), Qt::LeftButton, {}, editor.at(0.2, 0.3));
+    AnnotationTextEntryPanel *panel = editor.canvas()->textEntryPanel();
+    QTRY_VERIFY(panel->isVisible());
+    const QRect body = panel->geometry().adjusted(AnnotationTextEntryPanel::shadowMargin,
+                                                  AnnotationTextEntryPanel::shadowMargin,
+                                                  -AnnotationTextEntryPanel::shadowMargin,
+                                                  -AnnotationTextEntryPanel::shadowMargin);
+    // Inside the body, beside the field and the buttons: the panel's own
+    // fill and nothing of the black picture.
+    const QPoint inside = body.topLeft() + QPoint(5, body.height() / 2);
+    QVERIFY(editor.canvas()->fittedRect().contains(inside));
+    const QColor fill = panel->palette().color(QPalette::Window);
+    QTRY_VERIFY2(near(editor.pixel(inside), fill, 1),
+                 qPrintable(editor.pixel(inside).name() + QStringLiteral(" over ") + fill.name()));
 }
 
 void AnnotationCanvasTest::panelShowsAtOnceUnderReduceMotion()

@@ -274,12 +274,18 @@ void AnnotationEditorModelTest::strokeCommitRule_data()
         << AnnotationTool::arrow << QList<QPointF>{s + QPointF(30, 0), s + QPointF(1, 0)} << false;
     QTest::newRow("rectangle drawn up and left")
         << AnnotationTool::rectangle << QList<QPointF>{s - QPointF(40, 30)} << true;
-    QTest::newRow("freehand with one point") << AnnotationTool::freehand << QList<QPointF>{s + QPointF(3, 0)} << false;
+    QTest::newRow("freehand that never left its press")
+        << AnnotationTool::freehand << QList<QPointF>{s + QPointF(1.5, 0), s + QPointF(0.5, 1)} << false;
+    QTest::newRow("freehand of one move runs from the press") << AnnotationTool::freehand
+                                                                << QList<QPointF>{s + QPointF(3, 0)} << true;
     QTest::newRow("freehand of 1 point end to end")
         << AnnotationTool::freehand << QList<QPointF>{s + QPointF(3, 0), s + QPointF(4, 0)} << true;
+    QTest::newRow("freehand loop closed on its press")
+        << AnnotationTool::freehand << QList<QPointF>{s + QPointF(30, 0), s + QPointF(30, 30), s + QPointF(0, 30), s}
+        << true;
     QTest::newRow("highlight scribble back to start")
-        << AnnotationTool::highlight << QList<QPointF>{s + QPointF(3, 0), s + QPointF(20, 20), s + QPointF(3, 0.5)}
-        << false;
+        << AnnotationTool::highlight << QList<QPointF>{s + QPointF(3, 0), s + QPointF(20, 20), s + QPointF(0, 0.5)}
+        << true;
     QTest::newRow("pixelate") << AnnotationTool::pixelate << QList<QPointF>{s + QPointF(50, 50)} << true;
 }
 
@@ -310,8 +316,9 @@ void AnnotationEditorModelTest::strokeCommitRule()
         const QPointF end = moves.last();
         QCOMPARE(item.points.last(), (NormalizedPoint{end.x() / 400, end.y() / 300}));
     } else {
-        // Every change is a point; the press itself is not.
-        QCOMPARE(item.points.size(), moves.size());
+        // The press and every change are points.
+        QCOMPARE(item.points.size(), moves.size() + 1);
+        QCOMPARE(item.points.first(), (NormalizedPoint{100.0 / 400, 100.0 / 300}));
     }
 }
 

@@ -573,6 +573,11 @@ void CaptureReviewTest::windowButtonsAndKeys()
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QVERIFY(view.editor());
+        // The title follows the card as recognition names it.
+        QCOMPARE(view.windowTitle(), QStringLiteral("Pricing page"));
+        rig.card()->setTitle(QStringLiteral("Invoice 42"));
+        QVERIFY(rig.context().save());
+        QCOMPARE(view.windowTitle(), QStringLiteral("Invoice 42"));
         QCOMPARE(view.copyButton()->text(), QStringLiteral("Copy"));
         view.copyButton()->click();
         QCOMPARE(view.copyButton()->text(), QStringLiteral("Copied"));

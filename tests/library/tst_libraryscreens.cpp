@@ -1,9 +1,12 @@
 #include "../support/MainWindowRig.h"
 #include "../support/FileDialogs.h"
 
+#include "library/CompactCardPreview.h"
 #include "library/LibraryScreens.h"
 #include "library/SnipsLibraryModel.h"
 #include "library/SnipsLibraryView.h"
+#include "library/TrashView.h"
+#include "runtime/GuidedTourTarget.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/ScreenRegistry.h"
 #include "runtime/TrashActions.h"
@@ -13,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,6 +43,8 @@ class LibraryScreensTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void failedSaveAsShowsTheReason();
+    void cardTilesWearTheTourRing_data();
+    void cardTilesWearTheTourRing();
 };
 
 void LibraryScreensTest::failedSaveAsShowsTheReason()
@@ -78,6 +84,60 @@ void LibraryScreensTest::failedSaveAsShowsTheReason()
     QVERIFY(!view->alert()->informativeText().isEmpty());
     QCOMPARE(view->alert()->informativeText(), *view->model()->errorMessage());
     QVERIFY(QDir(folder.path()).isEmpty());
+}
+
+void LibraryScreensTest::cardTilesWearTheTourRing_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("lit");
+    QTest::newRow("no tour") << -1 << false;
+    QTest::newRow("capture") << int(GuidedTourStep::capture) << false;
+    QTest::newRow("boards") << int(GuidedTourStep::boards) << false;
+    QTest::newRow("snip preview") << int(GuidedTourStep::snipPreview) << true;
+}
+
+void LibraryScreensTest::cardTilesWearTheTourRing()
+{
+    QFETCH(int, step);
+    QFETCH(bool, lit);
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Atlas"));
+    CanvasCard *older = rig.addCard(note, CardKind::snip, 1);
+    CanvasCard *newest = rig.addCard(note, CardKind::snip, 2);
+    QVERIFY(rig.context().save());
+
+    LibraryQuery library(rig.context());
+    TrashActions trash(library, rig.navigation(), nullptr);
+    ScreenContext window(*rig.runtime, library, trash);
+    GuidedTourTarget tour(rig.onboarding.get(), library);
+    window.setGuidedTour(&tour);
+    ScreenRegistry screens;
+    library::registerScreens(screens);
+    std::unique_ptr<QWidget> screen(screens.makeDetail(window, DetailScreen::trash(), nullptr));
+    auto *view = qobject_cast<TrashView *>(screen.get());
+    QVERIFY(view);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+
+    rig.onboarding->setTourStep(step < 0 ? std::nullopt : std::optional(GuidedTourStep(step)));
+    QCOMPARE(tour.previewCardID(), std::optional(newest->id()));
+    const CompactCardPreview::TourRing *ring = view->cardsGrid()->tourRing();
+    if (lit)
+        QTRY_COMPARE(ring->opacity(newest->id()), 1.0);
+    QCOMPARE(ring->opacity(newest->id()), lit ? 1.0 : 0.0);
+    QCOMPARE(ring->opacity(older->id()), 0.0);
+
+    // The ring stands round the tile, in the tour's colour, only when lit.
+    const CompactCardPreview preview(*newest, note->title(), true);
+    QImage canvas(300, CompactCardPreview::height(true) + 40, QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    const QRectF tile(20, 20, 260, CompactCardPreview::height(true));
+    preview.paint(&painter, tile, QPixmap(), QPalette(), false, QDateTime::currentDateTimeUtc(),
+                  ring->opacity(newest->id()));
+    painter.end();
+    const QPoint outside(int(tile.left()) - 3, int(tile.center().y()));
+    QCOMPARE(canvas.pixelColor(outside).alpha() > 0, lit);
 }
 
 QTEST_MAIN(LibraryScreensTest)

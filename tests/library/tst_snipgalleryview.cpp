@@ -432,6 +432,10 @@ void SnipGalleryViewTest::infoPanelSections()
     QVERIFY(gallery.model()->showsInfo());
     QCOMPARE(gallery.view->infoButton()->title(), QStringLiteral("Hide details"));
     SnipGalleryInfoPanel *panel = gallery.view->infoPanel();
+    // Its first showing eases in from the trailing edge like every other.
+    const QWidget *column = panel->parentWidget()->parentWidget();
+    QVERIFY2(column->width() < SnipGalleryInfoPanel::panelWidth, qPrintable(QString::number(column->width())));
+    QTRY_COMPARE(column->width(), SnipGalleryInfoPanel::panelWidth);
     QCOMPARE(panel->sectionTitles(), (QStringList{"Context", "Details"}));
     QCOMPARE(panel->shownRows().at(1), std::pair(QStringLiteral("Size"), QStringLiteral("320 × 200")));
 

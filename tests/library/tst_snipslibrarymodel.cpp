@@ -117,6 +117,9 @@ private Q_SLOTS:
         QCOMPARE(second.data(SnipsLibraryModel::NoteTitleRole).toString(), QStringLiteral("Quick Captures"));
         // Dated by creation when never captured.
         QCOMPARE(second.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("12 minutes ago"));
+        // Numbers, not names: a snip of half a minute ago says so.
+        library.model->setClock([] { return snipTime(330); });
+        QCOMPARE(first.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("30 seconds ago"));
     }
 
     void content_data()

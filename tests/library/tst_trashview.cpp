@@ -1,6 +1,8 @@
 #include "../support/MainWindowRig.h"
+#include "../support/SnipFixtures.h"
 
 #include "runtime/LibraryQuery.h"
+#include "runtime/SnipImageCache.h"
 #include "shell/RootView.h"
 #include "runtime/TrashActions.h"
 #include "library/TrashView.h"
@@ -88,6 +90,9 @@ private Q_SLOTS:
     void enterOpensTheCurrentTile();
     void assistantMarkHasItsTooltip_data();
     void assistantMarkHasItsTooltip();
+    void deletedSnipsKeepTheirAnnotations_data();
+    void deletedSnipsKeepTheirAnnotations();
+    void restoreRowsLineUp();
 };
 
 void TrashViewTest::emptyTrashShowsTheEmptyState()
@@ -295,6 +300,9 @@ void TrashViewTest::assistantMarkHasItsTooltip()
     TrashView *trash = f.showTrash();
     QVERIFY(trash);
     TrashGridView *grid = trash->cardsGrid();
+    // The picture comes after the tile; the mark sits below it then.
+    if (withImage)
+        QTRY_VERIFY(!grid->picture(0).isNull());
     const QModelIndex index = grid->model()->index(0, 0);
     const QRect mark = grid->markRect(index);
     QVERIFY(grid->tileRect(0).contains(mark));
@@ -306,6 +314,80 @@ void TrashViewTest::assistantMarkHasItsTooltip()
     };
     QTRY_COMPARE(tooltipAt(mark.center()), QStringLiteral("Kept assistant suggestion"));
     QTRY_COMPARE(tooltipAt(grid->tileRect(0).bottomLeft() + QPoint(20, -5)), QStringLiteral("Opens this deleted item"));
+}
+
+void TrashViewTest::deletedSnipsKeepTheirAnnotations_data()
+{
+    QTest::addColumn<QByteArray>("annotations");
+    QTest::addColumn<bool>("showsPicture");
+    // A black frame along the picture's edges, drawn as every other view
+    // of the snip draws it.
+    QTest::newRow("annotations drawn") << blackFrame() << true;
+    // Annotations that cannot be read: the picture, whatever they may hide,
+    // is not shown at all.
+    QTest::newRow("annotations unreadable") << QByteArray("not annotations") << false;
+}
+
+void TrashViewTest::deletedSnipsKeepTheirAnnotations()
+{
+    QFETCH(QByteArray, annotations);
+    QFETCH(bool, showsPicture);
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *card = testing::addCard(
+        f.rig.context(), note->id(),
+        CardFields{.kind = CardKind::snip, .image = pngOf(Qt::green, QSize(400, 300)), .annotations = annotations});
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *grid = trash->cardsGrid();
+    const QRect tile = grid->tileRect(0);
+    // Counts the picture area's pixels that are pure green (the snip) and
+    // black (the frame drawn over it).
+    const auto count = [&](bool black) {
+        const QImage shot = grid->viewport()->grab().toImage();
+        const qreal ratio = shot.devicePixelRatio();
+        int found = 0;
+        for (int y = tile.top() + 4; y < tile.top() + 100; y += 2) {
+            for (int x = tile.left() + 2; x < tile.right() - 2; x += 2) {
+                const QColor pixel = shot.pixelColor(QPoint(x, y) * ratio);
+                if (black ? pixel.value() < 20 : (pixel.green() > 240 && pixel.red() < 20 && pixel.blue() < 20))
+                    ++found;
+            }
+        }
+        return found;
+    };
+    if (showsPicture) {
+        QTRY_VERIFY(count(false) > 100);
+        QVERIFY(count(true) > 20);
+    } else {
+        QTRY_VERIFY(grid->pictures()->state(*card) == SnipImageCache::State::unavailable);
+        grid->viewport()->repaint();
+        QCOMPARE(count(false), 0);
+        QVERIFY(grid->picture(0).isNull());
+    }
+}
+
+void TrashViewTest::restoreRowsLineUp()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    CanvasCard *thought = f.rig.addCard(note, CardKind::thought);
+    CanvasCard *snip = f.rig.addCard(note, CardKind::snip);
+    thought->moveToTrash(at(2));
+    snip->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *grid = trash->cardsGrid();
+    QCOMPARE(grid->model()->rowCount(), 2);
+    // Side by side on one line of the grid, as tall as each other.
+    QTRY_COMPARE(grid->tileRect(0).top(), grid->tileRect(1).top());
+    QVERIFY(grid->tileRect(0).left() != grid->tileRect(1).left());
+    QCOMPARE(grid->tileRect(0).height(), grid->tileRect(1).height());
+    QCOMPARE(grid->restoreButtonRect(0).top(), grid->restoreButtonRect(1).top());
+    QCOMPARE(grid->deleteButtonRect(0).top(), grid->deleteButtonRect(1).top());
 }
 
 QTEST_MAIN(TrashViewTest)

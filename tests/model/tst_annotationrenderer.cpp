@@ -314,12 +314,17 @@ void AnnotationRendererTest::pixelationCells_data()
     QTest::addColumn<int>("cells");
     QTest::addColumn<QList<int>>("fullCellLengths");
 
-    // 100 × 300: 100 / 14 is below 8, so cells of 8. One cell is centred on
-    // x = 100, five more lie either side, and 6 pixels are left at each end.
-    QTest::newRow("small side below 112") << QRect(50, 50, 100, 300) << 13 << QList<int>{8};
-    // 280 × 200: cells of 200 / 14 ≈ 14.29, so runs of 14 and 15; 9.8
-    // cells either side of the centred one.
-    QTest::newRow("cell of 200 / 14") << QRect(60, 100, 280, 200) << 21 << QList<int>{14, 15};
+    // 100 × 24: a third of 24 is 8, the smallest cell. One cell is centred
+    // on x = 100, five more lie either side, and 6 pixels are left at each end.
+    QTest::newRow("smaller side of 24") << QRect(50, 50, 100, 24) << 13 << QList<int>{8};
+    // 100 × 15: a third of 15 is below 8, so cells of 8 all the same.
+    QTest::newRow("never below 8") << QRect(50, 50, 100, 15) << 13 << QList<int>{8};
+    // 280 × 43: cells of 43 / 3 ≈ 14.33, so runs of 14 and 15; 9.3 cells
+    // either side of the centred one.
+    QTest::newRow("cell of a third of 43") << QRect(60, 100, 280, 43) << 21 << QList<int>{14, 15};
+    // 200 × 300: text as tall as 200 could lie inside, so cells of 66.7,
+    // not the 14.3 of a fourteenth.
+    QTest::newRow("cell of a third of 200") << QRect(100, 50, 200, 300) << 3 << QList<int>{66, 67};
 }
 
 void AnnotationRendererTest::pixelationCells()
@@ -352,10 +357,10 @@ void AnnotationRendererTest::pixelationCells()
 
 void AnnotationRendererTest::pixelationAveragesTheSourceCell()
 {
-    // Box (50, 50)-(150, 350), cells of 8 centred on (100, 200): the cell
+    // Box (50, 188.3)-(150, 211.7), cells of 8 centred on (100, 200): the cell
     // spanning x 96...104, y 196...204 is the mean of those 64 source pixels.
     const QImage source = patternImage(400, 400);
-    const QImage rendered = render(source, {makeItem(AnnotationTool::pixelate, {{0.125, 0.125}, {0.375, 0.875}})});
+    const QImage rendered = render(source, {makeItem(AnnotationTool::pixelate, {{0.125, 0.470703125}, {0.375, 0.529296875}})});
     double red = 0, green = 0, blue = 0;
     for (int y = 196; y < 204; ++y) {
         for (int x = 96; x < 104; ++x) {

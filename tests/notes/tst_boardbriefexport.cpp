@@ -272,6 +272,7 @@ void BoardBriefExportTest::timestampFollowsLocaleAndZone_data()
                                              << QStringLiteral("4 de marzo de 2026 15:07");
     QTest::newRow("Japanese keeps the day's sign") << QLocale(QLocale::Japanese, QLocale::Japan) << QByteArray("UTC")
                                                    << QStringLiteral("2026年3月4日 15:07");
+    QTest::newRow("C locale shows no seconds") << QLocale::c() << QByteArray("UTC") << QStringLiteral("4 March 2026 15:07");
     QTest::newRow("Korean") << QLocale(QLocale::Korean, QLocale::SouthKorea) << QByteArray("UTC")
                             << QStringLiteral("2026년 3월 4일 오후 3:07");
 }

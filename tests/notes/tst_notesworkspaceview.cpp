@@ -1,5 +1,6 @@
 #include "../support/MainWindowRig.h"
 
+#include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioEmptyState.h"
 #include "design/TessalinePrimaryButton.h"
@@ -139,6 +140,7 @@ private Q_SLOTS:
     void listColumnSlides_data();
     void listColumnSlides();
     void rowsAreAsTallAsTheirExcerpts();
+    void highlightFollowsTheOpenNote();
     void cleanup() { AccessibilitySettings::shared().setReducesMotion(false); }
 };
 
@@ -432,6 +434,56 @@ void NotesWorkspaceViewTest::rowsAreAsTallAsTheirExcerpts()
         BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(QStringLiteral("Short, ") + longText)}));
     QVERIFY(f.rig.context().save());
     QTRY_COMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(2));
+}
+
+void NotesWorkspaceViewTest::highlightFollowsTheOpenNote()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QListView *list = f.view->listView();
+    QTRY_COMPARE(f.view->listModel().rowOf(f.older->id()), 1);
+    // What the user sees: which row is painted in the selection colour.
+    const auto highlightedRows = [&] {
+        const QImage shot = list->viewport()->grab().toImage();
+        const QColor highlight = selectionFill(list->palette(), list->isActiveWindow() ? QPalette::Active
+                                                                                        : QPalette::Inactive);
+        QList<int> rows;
+        for (int row = 0; row < f.view->listModel().rowCount(); ++row) {
+            const QRect box = list->visualRect(f.view->listModel().index(row));
+            const QPoint probe = QPoint(box.center().x(), box.bottom() - 4) * shot.devicePixelRatio();
+            if (shot.pixelColor(probe).rgb() == highlight.rgb())
+                rows.append(row);
+        }
+        return rows;
+    };
+    QTRY_COMPARE(highlightedRows(), QList<int>{0});
+
+    // Opening the second note moves it to the top; the highlight goes with it,
+    // and wiggling the pointer before letting go opens nothing else.
+    const QPoint second = list->visualRect(f.view->listModel().index(1)).center();
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseMove(list->viewport(), second + QPoint(0, 3));
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, second + QPoint(0, 3));
+    QTRY_COMPARE(f.view->listModel().row(0).id, f.older->id());
+    QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(f.older->id()));
+    QCOMPARE(list->selectionModel()->selectedIndexes(), QModelIndexList{f.view->listModel().index(0)});
+    QTRY_COMPARE(highlightedRows(), QList<int>{0});
+
+    // A list made again (as after a restart) highlights the note still open.
+    f.view.reset();
+    f.rig.navigation().setActiveBoardID(f.newer->id());
+    f.view = std::make_unique<NotesWorkspaceView>(*f.library, f.rig.navigation(), NoteListFilter::all(), nullptr,
+                                                  BoardCanvasServices{});
+    f.view->resize(1100, 700);
+    QVERIFY(f.show());
+    list = f.view->listView();
+    const int open = f.view->listModel().rowOf(f.newer->id());
+    QCOMPARE(list->selectionModel()->selectedIndexes(), QModelIndexList{f.view->listModel().index(open)});
+    QTRY_COMPARE(highlightedRows(), QList<int>{open});
+
+    // The row's date is named, not counted.
+    f.view->listModel().setClock([&] { return f.older->updatedAt().addSecs(86400 + 60); });
+    QCOMPARE(f.view->listModel().index(0).data(NoteListItemModel::DateTextRole).toString(), QStringLiteral("yesterday"));
 }
 
 #include "tst_notesworkspaceview.moc"

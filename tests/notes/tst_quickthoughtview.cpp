@@ -7,6 +7,7 @@
 #include "runtime/ScreenRegistry.h"
 #include "runtime/SidebarDestination.h"
 #include "design/StudioCompactButton.h"
+#include "design/StudioDivider.h"
 #include "design/TessalinePrimaryButton.h"
 #include "model/Board.h"
 #include "runtime/UpdateService.h"
@@ -92,6 +93,15 @@ private Q_SLOTS:
         QTRY_VERIFY(sheet->editor()->hasFocus());
         QVERIFY(!sheet->addButton()->isEnabled());
         QCOMPARE(sheet->size(), QSize(560, 350));
+        // The foot's divider is the design system's faint hairline, never a
+        // line in the text colour.
+        const QList<StudioDivider *> dividers = sheet->findChildren<StudioDivider *>();
+        QCOMPARE(dividers.size(), 1);
+        const QImage shot = sheet->grab().toImage();
+        const QPoint middle = dividers.first()->mapTo(sheet, dividers.first()->rect().center());
+        const QColor text = sheet->palette().color(QPalette::WindowText);
+        const QColor line = shot.pixelColor(middle * shot.devicePixelRatio());
+        QVERIFY2(std::abs(line.lightness() - text.lightness()) > 150, qPrintable(line.name()));
 
         // The chosen note goes to Recently Deleted: the picker drops it and
         // shows where the paragraph will now go.

@@ -96,6 +96,11 @@ private Q_SLOTS:
         QVERIFY(r.shows("cloudSyncUnavailable"));
         QVERIFY(!r.shows("cloudSyncRestartNotice"));
         QCOMPARE(r.find<QLabel>("cloudSyncUnavailable")->text(), QStringLiteral("Cloud sync is not available on this system."));
+        // Under it, what this system does with the library: no cloud at all.
+        QCOMPARE(r.find<QLabel>("privacyFootnote")->text(),
+                 QStringLiteral("Your library, captures, recognised text and thoughts stay on this computer; nothing is "
+                                "sent to a cloud. The assistant uses a local model server only when one answers on this "
+                                "computer (127.0.0.1)."));
     }
 
     void oneErrorRowForBothShortcuts()

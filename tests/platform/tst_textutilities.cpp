@@ -145,23 +145,33 @@ void TextUtilitiesTest::uuidOrderFollowsText()
 void TextUtilitiesTest::relativeTime_data()
 {
     QTest::addColumn<qint64>("secondsAgo");
+    QTest::addColumn<RelativeTimeStyle>("style");
     QTest::addColumn<QString>("text");
-    QTest::newRow("under a minute") << qint64(59) << QStringLiteral("now");
-    QTest::newRow("one minute") << qint64(60) << QStringLiteral("1 minute ago");
-    QTest::newRow("just under an hour") << qint64(3599) << QStringLiteral("59 minutes ago");
-    QTest::newRow("two days") << qint64(2 * 86400 + 5) << QStringLiteral("2 days ago");
-    QTest::newRow("thirteen days are a week") << qint64(13 * 86400) << QStringLiteral("1 week ago");
-    QTest::newRow("two years") << qint64(2 * 365 * 86400) << QStringLiteral("2 years ago");
-    QTest::newRow("ahead of the clock") << qint64(-3 * 3600) << QStringLiteral("in 3 hours");
-    QTest::newRow("days ahead are ahead") << qint64(-3 * 86400) << QStringLiteral("in 3 days");
+    constexpr auto named = RelativeTimeStyle::named;
+    constexpr auto numeric = RelativeTimeStyle::numeric;
+    QTest::newRow("under a minute") << qint64(59) << named << QStringLiteral("now");
+    QTest::newRow("one minute") << qint64(60) << named << QStringLiteral("1 minute ago");
+    QTest::newRow("just under an hour") << qint64(3599) << named << QStringLiteral("59 minutes ago");
+    QTest::newRow("one day is yesterday") << qint64(86400 + 5) << named << QStringLiteral("yesterday");
+    QTest::newRow("one day ahead is tomorrow") << qint64(-86400 - 5) << named << QStringLiteral("tomorrow");
+    QTest::newRow("two days") << qint64(2 * 86400 + 5) << named << QStringLiteral("2 days ago");
+    QTest::newRow("thirteen days are last week") << qint64(13 * 86400) << named << QStringLiteral("last week");
+    QTest::newRow("two years") << qint64(2 * 365 * 86400) << named << QStringLiteral("2 years ago");
+    QTest::newRow("ahead of the clock") << qint64(-3 * 3600) << named << QStringLiteral("in 3 hours");
+    QTest::newRow("days ahead are ahead") << qint64(-3 * 86400) << named << QStringLiteral("in 3 days");
+    QTest::newRow("numbers count seconds") << qint64(30) << numeric << QStringLiteral("30 seconds ago");
+    QTest::newRow("numbers count one second") << qint64(1) << numeric << QStringLiteral("1 second ago");
+    QTest::newRow("numbers count a day") << qint64(86400 + 5) << numeric << QStringLiteral("1 day ago");
+    QTest::newRow("numbers count a day ahead") << qint64(-86400) << numeric << QStringLiteral("in 1 day");
 }
 
 void TextUtilitiesTest::relativeTime()
 {
     QFETCH(qint64, secondsAgo);
+    QFETCH(RelativeTimeStyle, style);
     QFETCH(QString, text);
     const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
-    QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now), text);
+    QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now, style), text);
 }
 
 QTEST_GUILESS_MAIN(TextUtilitiesTest)

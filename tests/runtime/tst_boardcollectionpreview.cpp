@@ -19,24 +19,30 @@ private Q_SLOTS:
 
 void BoardCollectionPreviewTest::tile_data()
 {
+    QTest::addColumn<QString>("title");
     QTest::addColumn<BoardStatus>("status");
     QTest::addColumn<std::optional<QString>>("focus");
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<bool>("tag");
     QTest::addColumn<QString>("focusText");
     QTest::addColumn<QString>("summary");
-    QTest::newRow("active, no focus question") << BoardStatus::active << std::optional<QString>() << "rectangle.3.group"
+    QTest::newRow("active, no focus question") << "Atlas" << BoardStatus::active << std::optional<QString>() << "rectangle.3.group"
                                                << false << "No focus question yet" << "Atlas, Active, 1 snips, 1 thoughts";
-    QTest::newRow("parked, empty focus question") << BoardStatus::parked << std::optional(QString()) << "pause.circle"
+    QTest::newRow("parked, empty focus question") << "Atlas" << BoardStatus::parked << std::optional(QString()) << "pause.circle"
                                                   << true << "No focus question yet"
                                                   << "Atlas, Parked, 1 snips, 1 thoughts";
-    QTest::newRow("done, with a focus question") << BoardStatus::done << std::optional(QStringLiteral(" Why now? "))
+    QTest::newRow("done, with a focus question") << "Atlas" << BoardStatus::done << std::optional(QStringLiteral(" Why now? "))
                                                  << "checkmark.circle" << true << " Why now? "
                                                  << "Atlas, Done, 1 snips, 1 thoughts";
+    QTest::newRow("placeholders in the title are text") << "Budget %1 draft %2" << BoardStatus::active
+                                                        << std::optional<QString>() << "rectangle.3.group" << false
+                                                        << "No focus question yet"
+                                                        << "Budget %1 draft %2, Active, 1 snips, 1 thoughts";
 }
 
 void BoardCollectionPreviewTest::tile()
 {
+    QFETCH(QString, title);
     QFETCH(BoardStatus, status);
     QFETCH(std::optional<QString>, focus);
     QFETCH(QString, symbol);
@@ -44,7 +50,7 @@ void BoardCollectionPreviewTest::tile()
     QFETCH(QString, focusText);
     QFETCH(QString, summary);
     Board::Init init;
-    init.title = QStringLiteral("Atlas");
+    init.title = title;
     init.status = status;
     init.focusQuestion = focus;
     init.createdAt = init.updatedAt = init.lastOpenedAt = QDateTime::currentDateTimeUtc();

@@ -1,5 +1,11 @@
 #include "runtime/TextRedaction.h"
 
+#include "model/AnnotationRenderer.h"
+#include "platform/TesseractRecognizer.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
 #include <QTest>
 
 using namespace tessaline;
@@ -46,6 +52,8 @@ private Q_SLOTS:
     void visibleText();
     void withoutWordBoxesNothingHiddenIsKept();
     void storedAnnotationsThatCannotBeReadHideEverything();
+    void pixelatedTextCannotBeRead_data();
+    void pixelatedTextCannotBeRead();
 };
 
 void TextRedactionTest::visibleText_data()
@@ -119,5 +127,61 @@ void TextRedactionTest::storedAnnotationsThatCannotBeReadHideEverything()
     QVERIFY(!TextRedaction::hidesOtherAreas(pixelated, pixelated, size));
 }
 
-QTEST_GUILESS_MAIN(TextRedactionTest)
+QTEST_MAIN(TextRedactionTest)
+void TextRedactionTest::pixelatedTextCannotBeRead_data()
+{
+    QTest::addColumn<int>("pixelSize");
+    for (int size : {12, 20, 36, 60, 90, 120})
+        QTest::addRow("%d px", size) << size;
+}
+
+// Real text recognition, as later window captures that show the snip get
+// it, reads nothing from a pixelation box drawn round the words, however
+// large they are.
+void TextRedactionTest::pixelatedTextCannotBeRead()
+{
+    QFETCH(int, pixelSize);
+    const QString words = QStringLiteral("7:15 Pay 4821");
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    const QFontMetrics metrics(font);
+    QImage picture(metrics.horizontalAdvance(words) + 8 * pixelSize, 6 * pixelSize, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    const QPoint origin(4 * pixelSize, 3 * pixelSize);
+    {
+        QPainter painter(&picture);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(origin, words);
+    }
+    const auto readText = [](const QImage &image) {
+        TesseractRecognizer reader;
+        const TextRecognitionOutcome outcome = reader.recognize(image);
+        QStringList lines;
+        if (outcome) {
+            for (const TextObservation &line : *outcome)
+                lines << line.topCandidate.value_or(QString());
+        }
+        return lines.join(QLatin1Char(' '));
+    };
+    // The words can be read before the box goes over them.
+    QVERIFY2(readText(picture).contains(QStringLiteral("4821")), qPrintable(readText(picture)));
+
+    // The box as a user draws it: round the ink, a little margin each side.
+    const QRect ink = metrics.tightBoundingRect(words).translated(origin);
+    const QRectF box = QRectF(ink).adjusted(-pixelSize / 4.0 - 2, -pixelSize / 4.0 - 2, pixelSize / 4.0 + 2,
+                                           pixelSize / 4.0 + 2);
+    AnnotationItem pixelation;
+    pixelation.id = QUuid::createUuid();
+    pixelation.tool = AnnotationTool::pixelate;
+    pixelation.points = {NormalizedPoint{box.left() / picture.width(), box.top() / picture.height()},
+                         NormalizedPoint{box.right() / picture.width(), box.bottom() / picture.height()}};
+    const std::optional<QImage> redacted = AnnotationRenderer::renderImage(picture, {pixelation});
+    QVERIFY(redacted);
+    const QString read = readText(*redacted);
+    for (const QString &part : {QStringLiteral("7"), QStringLiteral("15"), QStringLiteral("Pay"), QStringLiteral("48"),
+                                QStringLiteral("21")})
+        QVERIFY2(!read.contains(part, Qt::CaseInsensitive), qPrintable(QStringLiteral("read \"%1\"").arg(read)));
+}
+
 #include "tst_textredaction.moc"
