@@ -2,9 +2,13 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "platform/FutureDelivery.h"
 #include "platform/UuidText.h"
+#include "runtime/LibraryQuery.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <bit>
@@ -17,6 +21,18 @@
 namespace tessaline {
 
 namespace {
+
+// The walk over the library's lists gives the event loop a turn this often,
+// so that neither a large library's first walk nor any later one holds up
+// a frame.
+constexpr qint64 walkSliceMs = 6;
+// Folded texts a worker takes at once: a large library's first fold is
+// shared among the pool's threads.
+constexpr size_t foldBatchSize = 2048;
+// This many texts or fewer, written since the worker last folded, a search
+// folds itself, so that an edit shows in the hits at once; more are left to
+// the worker and found once it is done.
+constexpr qsizetype foldsOnTheSpot = 256;
 
 // Whether `units` hold `needle`. A keystroke scans megabytes for a needle
 // of a few letters, too short for skipping ahead to pay: the candidates are
@@ -128,11 +144,37 @@ SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
 
 SearchCorpus::SearchCorpus(SingleSearch) : m_watches(false) {}
 
+SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
+    : QObject(parent)
+    , m_library(&library)
+{
+    connect(&library, &LibraryQuery::changed, this, [this] {
+        m_walks = true;
+        m_walked = 0;
+        schedulePreparation();
+    });
+    m_walks = true;
+    schedulePreparation();
+}
+
 SearchCorpus::~SearchCorpus() = default;
+
+SearchCorpus &SearchCorpus::of(LibraryQuery &library)
+{
+    auto *corpus = library.findChild<SearchCorpus *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!corpus)
+        corpus = new SearchCorpus(library, &library);
+    return *corpus;
+}
 
 qsizetype SearchCorpus::keptCount() const
 {
     return std::count_if(m_kept.cbegin(), m_kept.cend(), [](const Kept &kept) { return kept.folded; });
+}
+
+bool SearchCorpus::isPrepared() const
+{
+    return !m_library || (!m_preparationScheduled && !m_walks && m_written.isEmpty() && m_batchesFolding == 0);
 }
 
 SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
@@ -144,13 +186,22 @@ SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
         // card put back, or a card moved to another note, changes the hits
         // as much as a changed text.
         if (m_watches) {
-            const QObject *key = &entity;
-            connect(&entity, &PersistentEntity::changed, this, [this, key] { forget(key, false); });
-            connect(&entity, &QObject::destroyed, this, [this, key] { forget(key, true); });
+            connect(&entity, &PersistentEntity::changed, this, &SearchCorpus::entityChanged);
+            connect(&entity, &QObject::destroyed, this, &SearchCorpus::entityEnded);
         }
     }
     found->mark = m_mark;
     return *found;
+}
+
+void SearchCorpus::entityChanged()
+{
+    forget(sender(), false);
+}
+
+void SearchCorpus::entityEnded(QObject *entity)
+{
+    forget(entity, true);
 }
 
 void SearchCorpus::forget(const QObject *entity, bool ended)
@@ -158,11 +209,148 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
     m_grouped = false;
     if (ended) {
         m_kept.remove(entity);
+        m_written.removeAll(entity);
         return;
     }
     auto found = m_kept.find(entity);
-    if (found != m_kept.end())
-        *found = Kept{ScanText(), ScanText(), false, found->mark};
+    if (found == m_kept.end())
+        return;
+    found->text = ScanText();
+    found->title = ScanText();
+    found->folded = false;
+    ++found->generation;
+    if (m_library) {
+        m_written.append(entity);
+        schedulePreparation();
+    }
+}
+
+SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 generation, const Board *board,
+                                              const CanvasCard *card)
+{
+    Unfolded entity{key, generation, board != nullptr, {}, {}};
+    if (board) {
+        entity.parts = {board->title(), board->focusQuestion().value_or(QString()),
+                        board->folderName().value_or(QString())};
+        entity.writingStorage = board->writingDocumentStorage();
+    } else if (card) {
+        entity.parts = cardSearchParts(*card);
+    }
+    return entity;
+}
+
+SearchCorpus::Folded SearchCorpus::foldedOf(const Unfolded &entity)
+{
+    if (!entity.isNote)
+        return {entity.entity, entity.generation, ScanText(foldedSearchText(entity.parts.join(QLatin1Char('\n')))), {}};
+    const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
+    return {entity.entity, entity.generation, ScanText(foldedSearchText(text)),
+            ScanText(foldedSearchText(entity.parts.value(0)))};
+}
+
+void SearchCorpus::fold(Kept &kept, const Board *board, const CanvasCard *card)
+{
+    const Folded folded = foldedOf(unfolded(nullptr, kept.generation, board, card));
+    kept.text = folded.text;
+    kept.title = folded.title;
+    kept.folded = true;
+}
+
+void SearchCorpus::schedulePreparation()
+{
+    if (m_preparationScheduled || !m_library)
+        return;
+    m_preparationScheduled = true;
+    QTimer::singleShot(0, this, &SearchCorpus::prepare);
+}
+
+void SearchCorpus::prepare()
+{
+    m_preparationScheduled = false;
+    QElapsedTimer clock;
+    clock.start();
+    const auto gather = [this](PersistentEntity *entity) {
+        if (!entity)
+            return;
+        Kept &kept = keep(*entity);
+        if (kept.folded || kept.folding)
+            return;
+        kept.folding = true;
+        m_gathered.push_back(unfolded(entity, kept.generation, qobject_cast<const Board *>(entity),
+                                      qobject_cast<const CanvasCard *>(entity)));
+        if (m_gathered.size() >= foldBatchSize)
+            sendGathered();
+    };
+    // Written entities a walk would meet anyway.
+    if (m_walks)
+        m_written.clear();
+    while (!m_written.isEmpty()) {
+        const QObject *written = m_written.takeLast();
+        if (m_kept.contains(written))
+            gather(static_cast<PersistentEntity *>(const_cast<QObject *>(written)));
+    }
+    if (m_walks) {
+        const QList<Board *> &boards = m_library->boards();
+        const QList<CanvasCard *> &cards = m_library->cards();
+        const qsizetype total = boards.size() + cards.size();
+        while (m_walked < total) {
+            const qsizetype at = m_walked++;
+            gather(at < boards.size() ? static_cast<PersistentEntity *>(boards.at(at))
+                                      : static_cast<PersistentEntity *>(cards.at(at - boards.size())));
+            if ((m_walked & 255) == 0 && clock.elapsed() >= walkSliceMs) {
+                sendGathered();
+                schedulePreparation();
+                return;
+            }
+        }
+        m_walks = false;
+        m_walked = 0;
+    }
+    sendGathered();
+}
+
+void SearchCorpus::sendGathered()
+{
+    if (m_gathered.empty())
+        return;
+    ++m_batchesFolding;
+    runInBackground(this, [batch = std::move(m_gathered)] {
+        std::vector<Folded> folded;
+        folded.reserve(batch.size());
+        for (const Unfolded &entity : batch)
+            folded.push_back(foldedOf(entity));
+        return folded;
+    }).then(this, [this](const std::vector<Folded> &folded) {
+        --m_batchesFolding;
+        takeFolded(folded);
+    });
+    m_gathered.clear();
+}
+
+void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
+{
+    for (const Folded &entity : folded) {
+        auto found = m_kept.find(entity.entity);
+        if (found == m_kept.end())
+            continue;
+        found->folding = false;
+        // Written since: the newer state is on its way or folded already.
+        if (found->generation != entity.generation) {
+            if (!found->folded && m_library) {
+                m_written.append(entity.entity);
+                schedulePreparation();
+            }
+            continue;
+        }
+        if (found->folded)
+            continue;
+        found->text = entity.text;
+        found->title = entity.title;
+        found->folded = true;
+        m_grouped = false;
+    }
+    if (isPrepared())
+        Q_EMIT prepared();
 }
 
 bool SearchCorpus::holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const
@@ -198,21 +386,8 @@ void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *>
             *stored = board;
     }
     m_noteOrder.reserve(m_boardsByID.size());
-    for (Board *board : std::as_const(m_boardsByID)) {
-        Kept &kept = keep(*board);
-        if (!kept.folded) {
-            const QStringList parts{
-                board->title(),
-                board->focusQuestion().value_or(QString()),
-                board->folderName().value_or(QString()),
-                noteWritingText(*board),
-            };
-            kept.text = ScanText(foldedSearchText(parts.join(QLatin1Char('\n'))));
-            kept.title = ScanText(foldedSearchText(board->title()));
-            kept.folded = true;
-        }
-        m_noteOrder.push_back({board, kept.text, kept.title, {}});
-    }
+    for (Board *board : std::as_const(m_boardsByID))
+        m_noteOrder.push_back({board, {}, {}, {}});
     // Ids are distinct here, so the order is total and needs no stability.
     std::sort(m_noteOrder.begin(), m_noteOrder.end(),
               [](const NoteEntry &a, const NoteEntry &b) { return comesBefore(*a.note, *b.note); });
@@ -224,22 +399,48 @@ void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *>
     for (CanvasCard *card : cards) {
         if (!card)
             continue;
-        Kept &kept = keep(*card);
+        keep(*card);
         if (!isSearchableCard(*card))
             continue;
         m_cardsByBoardID[card->boardID()].append(card);
         const auto note = noteIndex.constFind(card->boardID());
         if (note == noteIndex.cend())
             continue;
-        if (!kept.folded) {
-            kept.text = ScanText(foldedSearchText(cardSearchText(*card)));
-            kept.folded = true;
-        }
         const int searchable = int(m_searchable.size());
-        m_searchable.push_back({card, kept.text});
+        m_searchable.push_back({card, {}});
         m_noteOrder[size_t(*note)].cards.push_back(searchable);
         if (card->kind() == CardKind::snip)
             m_snipOrder.push_back({card, searchable, *note});
+    }
+
+    // The texts, folded here when few are missing (or when nothing folds
+    // ahead); else those missing are left empty, found by no needle, until
+    // the worker's fold is in.
+    qsizetype missing = 0;
+    const auto isFolded = [this](const QObject *entity) {
+        const auto kept = m_kept.constFind(entity);
+        return kept != m_kept.cend() && kept->folded;
+    };
+    for (const NoteEntry &entry : m_noteOrder)
+        missing += isFolded(entry.note) ? 0 : 1;
+    for (const CardEntry &entry : m_searchable)
+        missing += isFolded(entry.card) ? 0 : 1;
+    const bool foldsHere = !m_library || missing <= foldsOnTheSpot;
+    const auto textOf = [&](PersistentEntity *entity, const Board *board, const CanvasCard *card) -> const Kept * {
+        Kept &kept = m_kept[entity];
+        if (!kept.folded && foldsHere)
+            fold(kept, board, card);
+        return kept.folded ? &kept : nullptr;
+    };
+    for (NoteEntry &entry : m_noteOrder) {
+        if (const Kept *kept = textOf(entry.note, entry.note, nullptr)) {
+            entry.text = kept->text;
+            entry.title = kept->title;
+        }
+    }
+    for (CardEntry &entry : m_searchable) {
+        if (const Kept *kept = textOf(entry.card, nullptr, entry.card))
+            entry.text = kept->text;
     }
     // Cards may share an id; those keep the order of the list.
     std::stable_sort(m_snipOrder.begin(), m_snipOrder.end(),
@@ -256,17 +457,25 @@ void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *>
     m_grouped = true;
 }
 
+SearchCorpus::Found SearchCorpus::find(const QString &query, SearchScope scope)
+{
+    if (!m_library)
+        return {};
+    return find(m_library->boards(), m_library->cards(), query, scope);
+}
+
 SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                                        const QString &query, SearchScope scope)
 {
+    const QString needle = foldedSearchText(query);
+    // Nothing to look for: the lists need not even be grouped.
+    if (needle.isEmpty()) {
+        m_lastNeedle.clear();
+        return {};
+    }
     if (!holdsLists(boards, cards))
         group(boards, cards);
     Found found{m_boardsByID, m_cardsByBoardID, {}, {}};
-    const QString needle = foldedSearchText(query);
-    if (needle.isEmpty()) {
-        m_lastNeedle.clear();
-        return found;
-    }
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
 
     // A line break never occurs inside a part, so a needle without one is in

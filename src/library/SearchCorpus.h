@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <vector>
@@ -14,6 +15,7 @@ namespace tessaline {
 
 class Board;
 class CanvasCard;
+class LibraryQuery;
 class PersistentEntity;
 
 // What one search over a screen's lists is made of, kept from one keystroke
@@ -24,28 +26,40 @@ class PersistentEntity;
 // kept, a keystroke only scans texts. Any write to an entity of the lists,
 // or its end, drops what was kept for it and regroups the lists; other
 // lists than the last ones are grouped afresh.
+//
+// The window keeps one corpus over its library for as long as it lives
+// (`of`): that one folds on a worker thread, from the moment it is made and
+// after every change, so neither showing the Search screen nor the first
+// keystroke waits for a pass over every text. A search asked for before a
+// large fold is in finds what is folded so far; `prepared` then says the
+// hits may have grown.
 class SearchCorpus : public QObject
 {
     Q_OBJECT
 public:
+    // Over the lists each `find` is handed; folds as it finds.
     explicit SearchCorpus(QObject *parent = nullptr);
+    // Over the library's lists, folded ahead on a worker thread.
+    explicit SearchCorpus(LibraryQuery &library, QObject *parent = nullptr);
     ~SearchCorpus() override;
+
+    // The library's one corpus, made on the first call and kept with it.
+    static SearchCorpus &of(LibraryQuery &library);
 
     // The hits of `query` (trimmed, not yet folded) in `scope` over these
     // lists, in result order. A query that extends the last one's folded
     // text over unchanged lists and the same scope only looks again at the
     // last hits: a text holding the longer needle holds the shorter one.
-    struct Found
-    {
-        QHash<QUuid, Board *> boardsByID;
-        QHash<QUuid, QList<CanvasCard *>> cardsByBoardID;
-        QList<Board *> notes;
-        QList<CanvasCard *> snips;
-    };
+    using Found = SearchHits;
     Found find(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &query, SearchScope scope);
+    // Over the followed library's lists.
+    Found find(const QString &query, SearchScope scope);
 
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
+    // Whether every text of the followed library is folded (always true for
+    // a corpus that folds as it finds).
+    bool isPrepared() const;
 
     // A folded text as it is scanned: a byte a unit when every unit fits in
     // one, as nearly all text does once accents are dropped, which halves
@@ -64,6 +78,10 @@ public:
         QString m_wide;
     };
 
+Q_SIGNALS:
+    // Texts folded on the worker are in: the same search may now find more.
+    void prepared();
+
 private:
     friend class SearchResults;
     // For a single search: nothing outlives it, so nothing is watched.
@@ -78,8 +96,30 @@ private:
         // A note's title alone: snips are found by their note's title too.
         ScanText title;
         bool folded = false;
+        // Handed to the worker and not back yet.
+        bool folding = false;
         quint32 mark = 0;
+        // Counts writes, so a fold of an older state is not taken in.
+        quint32 generation = 0;
     };
+    // What the worker folds for one entity, read on this thread.
+    struct Unfolded
+    {
+        const QObject *entity;
+        quint32 generation;
+        bool isNote;
+        QStringList parts;
+        QString writingStorage;
+    };
+    struct Folded
+    {
+        const QObject *entity;
+        quint32 generation;
+        ScanText text;
+        ScanText title;
+    };
+    static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card);
+    static Folded foldedOf(const Unfolded &entity);
     struct NoteEntry
     {
         Board *note;
@@ -103,9 +143,26 @@ private:
     bool holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const;
     void group(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     Kept &keep(PersistentEntity &entity);
+    void fold(Kept &kept, const Board *board, const CanvasCard *card);
     void forget(const QObject *entity, bool ended);
+    void entityChanged();
+    void entityEnded(QObject *entity);
+    void schedulePreparation();
+    void prepare();
+    void takeFolded(const std::vector<Folded> &folded);
+    void sendGathered();
 
     bool m_watches = true;
+    LibraryQuery *m_library = nullptr;
+    bool m_preparationScheduled = false;
+    // Where the walk over the library's lists goes on, and what it has
+    // gathered for the worker so far.
+    bool m_walks = false;
+    qsizetype m_walked = 0;
+    // Entities written since they were folded, between walks.
+    QList<const QObject *> m_written;
+    std::vector<Unfolded> m_gathered;
+    int m_batchesFolding = 0;
     QHash<const QObject *, Kept> m_kept;
     quint32 m_mark = 0;
 

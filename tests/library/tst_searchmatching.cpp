@@ -121,6 +121,13 @@ private Q_SLOTS:
         QTest::newRow("full-width letters") << QStringLiteral("ＡＢＣ corp") << QStringLiteral("abc") << true;
         QTest::newRow("ligature") << QStringLiteral("ﬁle cabinet") << QStringLiteral("file") << true;
         QTest::newRow("outside the basic plane") << QStringLiteral("tag 𝐀 here") << QStringLiteral("tag A") << true;
+        QTest::newRow("sharp s in the query") << QStringLiteral("HAUPTSTRASSE 5") << QStringLiteral("hauptstraße") << true;
+        QTest::newRow("sharp s in the text") << QStringLiteral("Hauptstraße 5") << QStringLiteral("STRASSE") << true;
+        QTest::newRow("capital sharp s") << QStringLiteral("GROẞE Pläne") << QStringLiteral("grosse") << true;
+        QTest::newRow("whole Hangul syllable") << QStringLiteral("한국어 노트") << QStringLiteral("한국") << true;
+        QTest::newRow("Hangul syllable within a longer one") << QStringLiteral("한국어") << QStringLiteral("하") << false;
+        QTest::newRow("Hangul of conjoining jamo") << QStringLiteral("\u1112\u1161\u11AB\u1100\u116E\u11A8")
+                                                   << QStringLiteral("한국") << true;
         QTest::newRow("different letters") << QStringLiteral("Project Atlas") << QStringLiteral("atlus") << false;
         QTest::newRow("empty needle") << QStringLiteral("anything") << QString() << false;
         QTest::newRow("mark alone") << QStringLiteral("cafe\u0301") << QStringLiteral("\u0301") << false;
