@@ -144,8 +144,12 @@ void SearchScreenModel::openNote(const QUuid &id)
     // Held by the results the tile was listed by, which a save may have
     // replaced since.
     const std::shared_ptr<const SearchResults> results = m_results;
-    if (const Board *note = results->boardsByID().value(id))
-        openNote(*note);
+    for (const Board *note : results->noteResults()) {
+        if (note->id() == id) {
+            openNote(*note);
+            return;
+        }
+    }
 }
 
 void SearchScreenModel::openSnip(const QUuid &id)
