@@ -120,16 +120,6 @@ private:
     QByteArray m_narrow;
 };
 
-// Newest first; equal dates fall back to the id text so the order never
-// depends on the store's.
-template<typename Entity>
-bool comesBefore(const Entity &a, const Entity &b)
-{
-    if (a.updatedAt() == b.updatedAt())
-        return uuidTextLess(a.id(), b.id());
-    return a.updatedAt() > b.updatedAt();
-}
-
 } // namespace
 
 SearchCorpus::ScanText::ScanText(const QString &folded)
@@ -149,6 +139,7 @@ SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     , m_library(&library)
 {
     connect(&library, &LibraryQuery::changed, this, [this] {
+        changedSinceGrouping();
         m_walks = true;
         m_walked = 0;
         schedulePreparation();
@@ -174,7 +165,9 @@ qsizetype SearchCorpus::keptCount() const
 
 bool SearchCorpus::isPrepared() const
 {
-    return !m_library || (!m_preparationScheduled && !m_walks && m_written.isEmpty() && m_batchesFolding == 0);
+    return !m_library
+        || (!m_preparationScheduled && !m_walks && m_written.isEmpty() && m_batchesFolding == 0 && !m_regrouping
+            && (m_grouped || !isLarge()));
 }
 
 SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
@@ -204,9 +197,15 @@ void SearchCorpus::entityEnded(QObject *entity)
     forget(entity, true);
 }
 
-void SearchCorpus::forget(const QObject *entity, bool ended)
+void SearchCorpus::changedSinceGrouping()
 {
     m_grouped = false;
+    ++m_changes;
+}
+
+void SearchCorpus::forget(const QObject *entity, bool ended)
+{
+    changedSinceGrouping();
     if (ended) {
         m_kept.remove(entity);
         m_written.removeAll(entity);
@@ -307,6 +306,11 @@ void SearchCorpus::prepare()
         m_walked = 0;
     }
     sendGathered();
+    // Large lists are grouped on the worker once their texts are all in.
+    if (m_batchesFolding == 0 && !m_grouped && isLarge())
+        regroupInBackground();
+    if (isPrepared())
+        Q_EMIT prepared();
 }
 
 void SearchCorpus::sendGathered()
@@ -347,114 +351,185 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
         found->text = entity.text;
         found->title = entity.title;
         found->folded = true;
-        m_grouped = false;
+        changedSinceGrouping();
     }
-    if (isPrepared())
-        Q_EMIT prepared();
+    // The texts are in: what is left is grouping them.
+    if (m_batchesFolding == 0)
+        schedulePreparation();
 }
 
 bool SearchCorpus::holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const
 {
-    return m_grouped && std::equal(boards.cbegin(), boards.cend(), m_boards.cbegin(), m_boards.cend())
-        && std::equal(cards.cbegin(), cards.cend(), m_cards.cbegin(), m_cards.cend());
+    return m_grouping && std::equal(boards.cbegin(), boards.cend(), m_grouping->boards.cbegin(), m_grouping->boards.cend())
+        && std::equal(cards.cbegin(), cards.cend(), m_grouping->cards.cbegin(), m_grouping->cards.cend());
 }
 
-void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+bool SearchCorpus::isLarge() const
+{
+    return m_library && m_library->boards().size() + m_library->cards().size() > m_largeLibrary;
+}
+
+SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                                        bool (*foldsMissing)(qsizetype))
 {
     ++m_mark;
-    m_boards = boards;
-    m_cards = cards;
-    m_boardsByID.clear();
-    m_cardsByBoardID.clear();
-    m_searchable.clear();
-    m_noteOrder.clear();
-    m_snipOrder.clear();
-    m_lastNeedle.clear();
-    m_lastNotes.clear();
-    m_lastSnips.clear();
-
+    Rows rows{boards, cards, m_changes, {}, {}};
+    rows.notes.reserve(size_t(boards.size()));
+    rows.cards.reserve(size_t(cards.size()));
+    // Rows whose text is wanted and not folded yet.
+    std::vector<size_t> unfoldedNotes;
+    std::vector<size_t> unfoldedCards;
     for (Board *board : boards) {
         if (!board)
             continue;
-        keep(*board);
-        if (!board->isLive())
-            continue;
-        auto stored = m_boardsByID.find(board->id());
-        if (stored == m_boardsByID.end())
-            m_boardsByID.insert(board->id(), board);
-        else if ((*stored)->updatedAt() < board->updatedAt())
-            *stored = board;
+        const Kept &kept = keep(*board);
+        const bool live = board->isLive();
+        if (live && !kept.folded)
+            unfoldedNotes.push_back(rows.notes.size());
+        rows.notes.push_back({board, board->id(), board->updatedAt(), live, kept.text, kept.title});
     }
-    m_noteOrder.reserve(m_boardsByID.size());
-    for (Board *board : std::as_const(m_boardsByID))
-        m_noteOrder.push_back({board, {}, {}, {}});
-    // Ids are distinct here, so the order is total and needs no stability.
-    std::sort(m_noteOrder.begin(), m_noteOrder.end(),
-              [](const NoteEntry &a, const NoteEntry &b) { return comesBefore(*a.note, *b.note); });
-    QHash<QUuid, int> noteIndex;
-    noteIndex.reserve(qsizetype(m_noteOrder.size()));
-    for (int i = 0; i < int(m_noteOrder.size()); ++i)
-        noteIndex.insert(m_noteOrder[size_t(i)].note->id(), i);
-
     for (CanvasCard *card : cards) {
         if (!card)
             continue;
-        keep(*card);
-        if (!isSearchableCard(*card))
-            continue;
-        m_cardsByBoardID[card->boardID()].append(card);
-        const auto note = noteIndex.constFind(card->boardID());
-        if (note == noteIndex.cend())
-            continue;
-        const int searchable = int(m_searchable.size());
-        m_searchable.push_back({card, {}});
-        m_noteOrder[size_t(*note)].cards.push_back(searchable);
-        if (card->kind() == CardKind::snip)
-            m_snipOrder.push_back({card, searchable, *note});
+        const Kept &kept = keep(*card);
+        const bool searchable = isSearchableCard(*card);
+        if (searchable && !kept.folded)
+            unfoldedCards.push_back(rows.cards.size());
+        rows.cards.push_back({card, card->id(), card->boardID(), card->updatedAt(), searchable,
+                              card->kind() == CardKind::snip, kept.text});
     }
-
-    // The texts, folded here when few are missing (or when nothing folds
-    // ahead); else those missing are left empty, found by no needle, until
-    // the worker's fold is in.
-    qsizetype missing = 0;
-    const auto isFolded = [this](const QObject *entity) {
-        const auto kept = m_kept.constFind(entity);
-        return kept != m_kept.cend() && kept->folded;
-    };
-    for (const NoteEntry &entry : m_noteOrder)
-        missing += isFolded(entry.note) ? 0 : 1;
-    for (const CardEntry &entry : m_searchable)
-        missing += isFolded(entry.card) ? 0 : 1;
-    const bool foldsHere = !m_library || missing <= foldsOnTheSpot;
-    const auto textOf = [&](PersistentEntity *entity, const Board *board, const CanvasCard *card) -> const Kept * {
-        Kept &kept = m_kept[entity];
-        if (!kept.folded && foldsHere)
-            fold(kept, board, card);
-        return kept.folded ? &kept : nullptr;
-    };
-    for (NoteEntry &entry : m_noteOrder) {
-        if (const Kept *kept = textOf(entry.note, entry.note, nullptr)) {
-            entry.text = kept->text;
-            entry.title = kept->title;
+    if (foldsMissing(qsizetype(unfoldedNotes.size() + unfoldedCards.size()))) {
+        for (size_t row : unfoldedNotes) {
+            Kept &kept = m_kept[rows.notes[row].note];
+            fold(kept, rows.notes[row].note, nullptr);
+            rows.notes[row].text = kept.text;
+            rows.notes[row].title = kept.title;
+        }
+        for (size_t row : unfoldedCards) {
+            Kept &kept = m_kept[rows.cards[row].card];
+            fold(kept, nullptr, rows.cards[row].card);
+            rows.cards[row].text = kept.text;
         }
     }
-    for (CardEntry &entry : m_searchable) {
-        if (const Kept *kept = textOf(entry.card, nullptr, entry.card))
-            entry.text = kept->text;
-    }
-    // Cards may share an id; those keep the order of the list.
-    std::stable_sort(m_snipOrder.begin(), m_snipOrder.end(),
-                     [](const SnipEntry &a, const SnipEntry &b) { return comesBefore(*a.card, *b.card); });
 
+    // Entities no longer listed are neither watched nor kept.
     for (auto kept = m_kept.begin(); kept != m_kept.end();) {
         if (kept->mark == m_mark) {
             ++kept;
             continue;
         }
         disconnect(kept.key(), nullptr, this, nullptr);
+        m_written.removeAll(kept.key());
         kept = m_kept.erase(kept);
     }
-    m_grouped = true;
+    return rows;
+}
+
+std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
+{
+    auto grouping = std::make_shared<Grouping>();
+    grouping->boards = std::move(rows.boardList);
+    grouping->cards = std::move(rows.cardList);
+
+    // Of live notes sharing an id, the one changed last; on equal dates the
+    // one met first.
+    QHash<QUuid, size_t> winners;
+    winners.reserve(qsizetype(rows.notes.size()));
+    for (size_t row = 0; row < rows.notes.size(); ++row) {
+        const NoteRow &note = rows.notes[row];
+        if (!note.live)
+            continue;
+        auto stored = winners.find(note.id);
+        if (stored == winners.end())
+            winners.insert(note.id, row);
+        else if (rows.notes[*stored].updatedAt < note.updatedAt)
+            *stored = row;
+    }
+    std::vector<size_t> noteRows;
+    noteRows.reserve(size_t(winners.size()));
+    for (size_t row : std::as_const(winners))
+        noteRows.push_back(row);
+    // Newest first; equal dates fall back to the id text so the order never
+    // depends on the store's. Ids are distinct here, so the order is total.
+    std::sort(noteRows.begin(), noteRows.end(), [&](size_t a, size_t b) {
+        const NoteRow &first = rows.notes[a];
+        const NoteRow &second = rows.notes[b];
+        if (first.updatedAt == second.updatedAt)
+            return uuidTextLess(first.id, second.id);
+        return first.updatedAt > second.updatedAt;
+    });
+    QHash<QUuid, int> noteIndex;
+    noteIndex.reserve(qsizetype(noteRows.size()));
+    grouping->boardsByID.reserve(qsizetype(noteRows.size()));
+    grouping->noteOrder.reserve(noteRows.size());
+    for (size_t row : noteRows) {
+        NoteRow &note = rows.notes[row];
+        noteIndex.insert(note.id, int(grouping->noteOrder.size()));
+        grouping->boardsByID.insert(note.id, note.note);
+        grouping->noteOrder.push_back({note.note, std::move(note.text), std::move(note.title), {}});
+    }
+
+    std::vector<size_t> snipRows;
+    for (size_t row = 0; row < rows.cards.size(); ++row) {
+        CardRow &card = rows.cards[row];
+        if (!card.searchable)
+            continue;
+        grouping->cardsByBoardID[card.boardID].append(card.card);
+        const auto note = noteIndex.constFind(card.boardID);
+        if (note == noteIndex.cend())
+            continue;
+        const int searchable = int(grouping->searchable.size());
+        grouping->searchable.push_back({card.card, std::move(card.text)});
+        grouping->noteOrder[size_t(*note)].cards.push_back(searchable);
+        if (card.snip) {
+            grouping->snipOrder.push_back({card.card, searchable, *note});
+            snipRows.push_back(row);
+        }
+    }
+    // Cards may share an id; those keep the order of the list.
+    std::vector<size_t> order(snipRows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const CardRow &first = rows.cards[snipRows[a]];
+        const CardRow &second = rows.cards[snipRows[b]];
+        if (first.updatedAt == second.updatedAt)
+            return uuidTextLess(first.id, second.id);
+        return first.updatedAt > second.updatedAt;
+    });
+    std::vector<SnipEntry> snips;
+    snips.reserve(order.size());
+    for (size_t i : order)
+        snips.push_back(grouping->snipOrder[i]);
+    grouping->snipOrder = std::move(snips);
+    return grouping;
+}
+
+void SearchCorpus::useGrouping(std::shared_ptr<const Grouping> grouping)
+{
+    m_grouping = std::move(grouping);
+    m_lastNeedle.clear();
+    m_lastNotes.clear();
+    m_lastSnips.clear();
+}
+
+void SearchCorpus::regroupInBackground()
+{
+    if (m_regrouping)
+        return;
+    m_regrouping = true;
+    Rows rows = rowsOf(m_library->boards(), m_library->cards(), [](qsizetype) { return false; });
+    const quint64 changes = rows.changes;
+    runInBackground(this, [rows = std::move(rows)]() mutable { return grouped(std::move(rows)); })
+        .then(this, [this, changes](const std::shared_ptr<const Grouping> &grouping) {
+            m_regrouping = false;
+            useGrouping(grouping);
+            m_grouped = changes == m_changes;
+            if (!m_grouped)
+                schedulePreparation();
+            if (isPrepared())
+                Q_EMIT prepared();
+        });
 }
 
 SearchCorpus::Found SearchCorpus::find(const QString &query, SearchScope scope)
@@ -473,9 +548,24 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
         m_lastNeedle.clear();
         return {};
     }
-    if (!holdsLists(boards, cards))
-        group(boards, cards);
-    Found found{m_boardsByID, m_cardsByBoardID, {}, {}};
+    if (!m_grouped || !holdsLists(boards, cards)) {
+        if (!m_library || !isLarge()) {
+            // Small lists, or lists handed in: grouped here and now, with
+            // the missing texts folded here too unless the worker has many
+            // of them in hand.
+            bool (*const foldsMissing)(qsizetype) = m_library ? [](qsizetype missing) { return missing <= foldsOnTheSpot; }
+                                                            : [](qsizetype) { return true; };
+            const quint64 changes = m_changes;
+            useGrouping(grouped(rowsOf(boards, cards, foldsMissing)));
+            m_grouped = changes == m_changes;
+        } else {
+            schedulePreparation();
+        }
+    }
+    if (!m_grouping)
+        return {};
+    const Grouping &grouping = *m_grouping;
+    Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
 
     // A line break never occurs inside a part, so a needle without one is in
@@ -484,11 +574,11 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     // matched against the joined texts.
     const bool spansParts = needle.contains(QLatin1Char('\n'));
     const NeedleFinder finder(needle);
-    std::vector<signed char> cardHits(m_searchable.size(), -1);
+    std::vector<signed char> cardHits(grouping.searchable.size(), -1);
     const auto cardHolds = [&](int searchable) {
         signed char &hit = cardHits[size_t(searchable)];
         if (hit < 0)
-            hit = finder.isIn(m_searchable[size_t(searchable)].text) ? 1 : 0;
+            hit = finder.isIn(grouping.searchable[size_t(searchable)].text) ? 1 : 0;
         return hit == 1;
     };
     // Each list is looked at in result order, so its hits need no sorting.
@@ -509,29 +599,29 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     };
 
     if (scope != SearchScope::snips) {
-        keepHits(m_lastNotes, m_noteOrder.size(), [&](int index) {
-            const NoteEntry &entry = m_noteOrder[size_t(index)];
+        keepHits(m_lastNotes, grouping.noteOrder.size(), [&](int index) {
+            const NoteEntry &entry = grouping.noteOrder[size_t(index)];
             if (spansParts)
-                return noteMatchesQuery(*entry.note, m_cardsByBoardID.value(entry.note->id()), query);
+                return noteMatchesQuery(*entry.note, grouping.cardsByBoardID.value(entry.note->id()), query);
             return finder.isIn(entry.text) || std::any_of(entry.cards.cbegin(), entry.cards.cend(), cardHolds);
         });
         found.notes.reserve(qsizetype(m_lastNotes.size()));
         for (int index : m_lastNotes)
-            found.notes.append(m_noteOrder[size_t(index)].note);
+            found.notes.append(grouping.noteOrder[size_t(index)].note);
     } else {
         m_lastNotes.clear();
     }
     if (scope != SearchScope::notes) {
-        keepHits(m_lastSnips, m_snipOrder.size(), [&](int index) {
-            const SnipEntry &entry = m_snipOrder[size_t(index)];
-            const NoteEntry &note = m_noteOrder[size_t(entry.note)];
+        keepHits(m_lastSnips, grouping.snipOrder.size(), [&](int index) {
+            const SnipEntry &entry = grouping.snipOrder[size_t(index)];
+            const NoteEntry &note = grouping.noteOrder[size_t(entry.note)];
             if (spansParts)
                 return snipMatchesQuery(*entry.card, *note.note, query);
             return cardHolds(entry.searchable) || finder.isIn(note.title);
         });
         found.snips.reserve(qsizetype(m_lastSnips.size()));
         for (int index : m_lastSnips)
-            found.snips.append(m_snipOrder[size_t(index)].card);
+            found.snips.append(grouping.snipOrder[size_t(index)].card);
     } else {
         m_lastSnips.clear();
     }

@@ -2,6 +2,7 @@
 
 #include "library/SearchMatching.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -9,6 +10,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <memory>
 #include <vector>
 
 namespace tessaline {
@@ -57,9 +59,13 @@ public:
 
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
-    // Whether every text of the followed library is folded (always true for
-    // a corpus that folds as it finds).
+    // Whether every text of the followed library is folded and grouped
+    // (always true for a corpus that folds as it finds).
     bool isPrepared() const;
+    // Lists of more notes and cards than this are grouped on the worker, and
+    // searched as last grouped until that is in; fewer, a search groups them
+    // itself.
+    void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
 
     // A folded text as it is scanned: a byte a unit when every unit fits in
     // one, as nearly all text does once accents are dropped, which halves
@@ -120,12 +126,42 @@ private:
     };
     static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card);
     static Folded foldedOf(const Unfolded &entity);
+    // What grouping reads of a note or card, taken on this thread.
+    struct NoteRow
+    {
+        Board *note;
+        QUuid id;
+        QDateTime updatedAt;
+        bool live;
+        ScanText text;
+        ScanText title;
+    };
+    struct CardRow
+    {
+        CanvasCard *card;
+        QUuid id;
+        QUuid boardID;
+        QDateTime updatedAt;
+        // Live and not a suggestion.
+        bool searchable;
+        bool snip;
+        ScanText text;
+    };
+    struct Rows
+    {
+        QList<Board *> boardList;
+        QList<CanvasCard *> cardList;
+        // The changes counted when read.
+        quint64 changes = 0;
+        std::vector<NoteRow> notes;
+        std::vector<CardRow> cards;
+    };
     struct NoteEntry
     {
         Board *note;
         ScanText text;
         ScanText title;
-        // Into m_searchable: the note's live, non-suggestion cards.
+        // Into `searchable`: the note's live, non-suggestion cards.
         std::vector<int> cards;
     };
     struct CardEntry
@@ -139,12 +175,31 @@ private:
         int searchable;
         int note;
     };
+    // The lists and what was worked out of them; made on any thread, read
+    // only once made.
+    struct Grouping
+    {
+        QList<Board *> boards;
+        QList<CanvasCard *> cards;
+        QHash<QUuid, Board *> boardsByID;
+        QHash<QUuid, QList<CanvasCard *>> cardsByBoardID;
+        std::vector<CardEntry> searchable;
+        std::vector<NoteEntry> noteOrder;
+        std::vector<SnipEntry> snipOrder;
+    };
 
     bool holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const;
-    void group(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+    // Reads the entities of the lists with their kept texts, folding the
+    // missing ones when `foldsMissing` says so for their number.
+    Rows rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards, bool (*foldsMissing)(qsizetype));
+    static std::shared_ptr<const Grouping> grouped(Rows rows);
+    void useGrouping(std::shared_ptr<const Grouping> grouping);
+    void regroupInBackground();
+    bool isLarge() const;
     Kept &keep(PersistentEntity &entity);
     void fold(Kept &kept, const Board *board, const CanvasCard *card);
     void forget(const QObject *entity, bool ended);
+    void changedSinceGrouping();
     void entityChanged();
     void entityEnded(QObject *entity);
     void schedulePreparation();
@@ -166,18 +221,18 @@ private:
     QHash<const QObject *, Kept> m_kept;
     quint32 m_mark = 0;
 
-    // Valid while m_grouped holds: the lists they were made from and what
-    // was worked out of them.
+    // What searches run over; current while m_grouped holds. Lists larger
+    // than m_largeLibrary are grouped on the worker, and searched as last
+    // grouped until that is in.
+    std::shared_ptr<const Grouping> m_grouping;
     bool m_grouped = false;
-    QList<Board *> m_boards;
-    QList<CanvasCard *> m_cards;
-    QHash<QUuid, Board *> m_boardsByID;
-    QHash<QUuid, QList<CanvasCard *>> m_cardsByBoardID;
-    std::vector<CardEntry> m_searchable;
-    std::vector<NoteEntry> m_noteOrder;
-    std::vector<SnipEntry> m_snipOrder;
+    // Counts what made the grouping stale, so that one made meanwhile is
+    // known as stale when it is in.
+    quint64 m_changes = 0;
+    bool m_regrouping = false;
+    qsizetype m_largeLibrary = 4096;
 
-    // The last search over the grouped lists, for narrowing.
+    // The last search over the grouping, for narrowing.
     QString m_lastNeedle;
     SearchScope m_lastScope = SearchScope::all;
     std::vector<int> m_lastNotes;

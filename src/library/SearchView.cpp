@@ -189,7 +189,8 @@ class SnipTileDelegate : public QAbstractItemDelegate
 public:
     SnipTileDelegate(SnipImageCache &images, QObject *parent) : QAbstractItemDelegate(parent), m_images(images) {}
     LazyRows<std::optional<CompactCardPreview>> previews;
-    QList<QPointer<CanvasCard>> cards;
+    // The search the tiles were listed by.
+    std::shared_ptr<const SearchResults> found;
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
@@ -203,7 +204,7 @@ public:
         if (!preview || !*preview)
             return;
         QPixmap image;
-        if (CanvasCard *card = cards.value(row)) {
+        if (CanvasCard *card = found ? found->snipResults().value(row) : nullptr) {
             if (m_images.state(*card) == SnipImageCache::State::ready) {
                 const qreal ratio = painter->device()->devicePixelRatioF();
                 image = m_images.pixmap(*card, (QSizeF(option.rect.width(), 112) * ratio).toSize());
@@ -300,29 +301,31 @@ QLabel *makeLabel(const QFont &font, QWidget *parent)
 
 } // namespace
 
-// The ids of a hit list, with each hit's spoken name asked for only when read.
+// A hit list's rows: each hit's id and spoken name, asked for only when
+// read, so a search with thousands of hits copies nothing per hit.
 class HitListModel : public QAbstractListModel
 {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    void reset(QList<QUuid> ids, std::function<QString(qsizetype)> describe)
+    void reset(qsizetype count, std::function<QUuid(qsizetype)> id, std::function<QString(qsizetype)> describe)
     {
         beginResetModel();
-        m_ids = std::move(ids);
+        m_count = count;
+        m_id = std::move(id);
         m_describe = std::move(describe);
         endResetModel();
     }
 
-    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_ids.size()); }
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_count); }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= m_ids.size())
+        if (!index.isValid() || index.row() >= m_count)
             return {};
         switch (role) {
         case IdRole:
-            return m_ids.at(index.row());
+            return m_id(index.row());
         case RowRole:
             return index.row();
         case Qt::AccessibleTextRole:
@@ -338,7 +341,8 @@ public:
     }
 
 private:
-    QList<QUuid> m_ids;
+    qsizetype m_count = 0;
+    std::function<QUuid(qsizetype)> m_id;
     std::function<QString(qsizetype)> m_describe;
 };
 
@@ -531,18 +535,13 @@ void SearchView::showResults()
     m_resultHeader->setVisible(hasResults);
     m_resultHeader->setTitle(model.resultCountText());
 
+    // Rows are read from the results they were listed by; the entities
+    // stay valid for as long as the library does.
+    const QList<Board *> &noteHits = found->noteResults();
     auto *notes = static_cast<NoteRowDelegate *>(m_noteList->itemDelegate());
-    QList<QPointer<Board>> noteHits;
-    QList<QUuid> noteIDs;
-    for (Board *note : found->noteResults()) {
-        noteHits.append(note);
-        noteIDs.append(note->id());
-    }
-    notes->rows.reset(noteHits.size(), [noteHits, found](qsizetype row) {
+    notes->rows.reset(noteHits.size(), [found](qsizetype row) {
         NoteSearchResultRow made;
-        const Board *note = noteHits.at(row);
-        if (!note)
-            return made;
+        const Board *note = found->noteResults().at(row);
         made.title = note->title();
         made.excerpt = noteSearchExcerpt(*note, found->cardsOfBoard(note->id()), found->query());
         made.isInbox = note->isInbox();
@@ -551,30 +550,29 @@ void SearchView::showResults()
         made.updatedAt = note->updatedAt();
         return made;
     });
-    m_noteModel->reset(noteIDs, [notes](qsizetype row) {
-        const NoteSearchResultRow *made = notes->rows.at(row);
-        return made ? QStringLiteral("Note, ") + made->title + QStringLiteral(", ") + made->excerpt : QString();
-    });
+    m_noteModel->reset(
+        noteHits.size(), [found](qsizetype row) { return found->noteResults().at(row)->id(); },
+        [notes](qsizetype row) {
+            const NoteSearchResultRow *made = notes->rows.at(row);
+            return made ? QStringLiteral("Note, ") + made->title + QStringLiteral(", ") + made->excerpt : QString();
+        });
     m_notesHeader->setSubtitle(model.noteMatchText());
-    m_notesSection->setVisible(!found->noteResults().isEmpty());
+    m_notesSection->setVisible(!noteHits.isEmpty());
 
+    const QList<CanvasCard *> &snipHits = found->snipResults();
     auto *snips = static_cast<SnipTileDelegate *>(m_snipList->itemDelegate());
-    snips->cards.clear();
-    QList<QUuid> snipIDs;
-    for (CanvasCard *card : found->snipResults()) {
-        snips->cards.append(card);
-        snipIDs.append(card->id());
-    }
-    snips->previews.reset(snips->cards.size(), [cards = snips->cards, found](qsizetype row) {
-        const CanvasCard *card = cards.at(row);
-        return card ? std::make_optional(snipTile(*card, *found)) : std::nullopt;
+    snips->found = found;
+    snips->previews.reset(snipHits.size(), [found](qsizetype row) {
+        return std::make_optional(snipTile(*found->snipResults().at(row), *found));
     });
-    m_snipModel->reset(snipIDs, [snips](qsizetype row) {
-        const std::optional<CompactCardPreview> *preview = snips->previews.at(row);
-        return preview && *preview ? (*preview)->accessibilitySummary : QString();
-    });
+    m_snipModel->reset(
+        snipHits.size(), [found](qsizetype row) { return found->snipResults().at(row)->id(); },
+        [snips](qsizetype row) {
+            const std::optional<CompactCardPreview> *preview = snips->previews.at(row);
+            return preview && *preview ? (*preview)->accessibilitySummary : QString();
+        });
     m_snipsHeader->setSubtitle(model.snipMatchText());
-    m_snipsSection->setVisible(!found->snipResults().isEmpty());
+    m_snipsSection->setVisible(!snipHits.isEmpty());
     static_cast<ResultGrid *>(m_noteList)->relayout();
     static_cast<ResultGrid *>(m_snipList)->relayout();
 }

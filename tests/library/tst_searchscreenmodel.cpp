@@ -179,21 +179,29 @@ private Q_SLOTS:
     // Many texts at once (a large library's start, a big import) are folded
     // on a worker: the search at hand finds what is folded so far, and the
     // hits follow once the fold is in. A few written texts show at once. A
-    // text written while its fold is under way is found as last written.
+    // text written while its fold is under way is found as last written. A
+    // large library is also grouped on the worker, and searched as grouped
+    // last until the new grouping is in.
     void foldsFollowTheLibrary_data()
     {
         QTest::addColumn<int>("added");
         QTest::addColumn<bool>("writtenDuringTheFold");
-        QTest::newRow("a few") << 3 << false;
-        QTest::newRow("many") << 600 << false;
-        QTest::newRow("many, one written again") << 600 << true;
+        QTest::addColumn<bool>("large");
+        QTest::newRow("a few") << 3 << false << false;
+        QTest::newRow("many") << 600 << false << false;
+        QTest::newRow("many, one written again") << 600 << true << false;
+        QTest::newRow("a few, large library") << 3 << false << true;
+        QTest::newRow("many, one written again, large library") << 600 << true << true;
     }
     void foldsFollowTheLibrary()
     {
         QFETCH(int, added);
         QFETCH(bool, writtenDuringTheFold);
+        QFETCH(bool, large);
         Fixture fixture;
         SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        if (large)
+            corpus.setLargeLibrary(0);
         QSignalSpy prepared(&corpus, &SearchCorpus::prepared);
         QVERIFY(corpus.isPrepared() || prepared.wait());
         auto model = fixture.makeModel();
@@ -202,10 +210,10 @@ private Q_SLOTS:
 
         prepared.clear();
         fixture.addSnips(added, QStringLiteral("Lighthouse"));
-        const bool many = added > 256;
-        if (many)
+        const bool waits = added > 256 || large;
+        if (waits)
             QVERIFY(!corpus.isPrepared());
-        QCOMPARE(model->snipResults().size(), many ? 0 : added);
+        QCOMPARE(model->snipResults().size(), waits ? 0 : added);
         if (writtenDuringTheFold) {
             // The walk hands the texts to the worker, then one is written.
             QCoreApplication::processEvents();
