@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <bit>
@@ -33,6 +34,10 @@ constexpr size_t foldBatchSize = 2048;
 // folds itself, so that an edit shows in the hits at once; more are left to
 // the worker and found once it is done.
 constexpr qsizetype foldsOnTheSpot = 256;
+
+// Notes or snips one thread scans at a time when a whole large list is
+// scanned.
+constexpr size_t scanRun = 4096;
 
 // Whether `units` hold `needle`. A keystroke scans megabytes for a needle
 // of a few letters, too short for skipping ahead to pay: the candidates are
@@ -268,34 +273,54 @@ void SearchCorpus::prepare()
     m_preparationScheduled = false;
     QElapsedTimer clock;
     clock.start();
-    const auto gather = [this](PersistentEntity *entity) {
-        if (!entity)
-            return;
-        Kept &kept = keep(*entity);
+    const auto gather = [this](PersistentEntity &entity, const Board *board, const CanvasCard *card) -> const Kept & {
+        Kept &kept = keep(entity);
         if (kept.folded || kept.folding)
-            return;
+            return kept;
         kept.folding = true;
-        m_gathered.push_back(unfolded(entity, kept.generation, qobject_cast<const Board *>(entity),
-                                      qobject_cast<const CanvasCard *>(entity)));
+        m_gathered.push_back(unfolded(&entity, kept.generation, board, card));
         if (m_gathered.size() >= foldBatchSize)
             sendGathered();
+        return kept;
     };
     // Written entities a walk would meet anyway.
     if (m_walks)
         m_written.clear();
     while (!m_written.isEmpty()) {
         const QObject *written = m_written.takeLast();
-        if (m_kept.contains(written))
-            gather(static_cast<PersistentEntity *>(const_cast<QObject *>(written)));
+        if (!m_kept.contains(written))
+            continue;
+        auto *entity = static_cast<PersistentEntity *>(const_cast<QObject *>(written));
+        gather(*entity, qobject_cast<const Board *>(entity), qobject_cast<const CanvasCard *>(entity));
     }
     if (m_walks) {
+        // The walk also reads what the worker groups a large library by, so
+        // that reading it never holds the loop up either.
         const QList<Board *> &boards = m_library->boards();
         const QList<CanvasCard *> &cards = m_library->cards();
+        if (m_walked == 0) {
+            ++m_mark;
+            m_rows.reset();
+            if (isLarge()) {
+                m_rows = std::make_unique<Rows>(Rows{boards, cards, m_changes, {}, {}});
+                m_rows->notes.reserve(size_t(boards.size()));
+                m_rows->cards.reserve(size_t(cards.size()));
+            }
+        }
         const qsizetype total = boards.size() + cards.size();
         while (m_walked < total) {
             const qsizetype at = m_walked++;
-            gather(at < boards.size() ? static_cast<PersistentEntity *>(boards.at(at))
-                                      : static_cast<PersistentEntity *>(cards.at(at - boards.size())));
+            if (at < boards.size()) {
+                if (Board *board = boards.at(at)) {
+                    const Kept &kept = gather(*board, board, nullptr);
+                    if (m_rows)
+                        m_rows->notes.push_back(noteRow(board, kept));
+                }
+            } else if (CanvasCard *card = cards.at(at - boards.size())) {
+                const Kept &kept = gather(*card, nullptr, card);
+                if (m_rows)
+                    m_rows->cards.push_back(cardRow(card, kept));
+            }
             if ((m_walked & 255) == 0 && clock.elapsed() >= walkSliceMs) {
                 sendGathered();
                 schedulePreparation();
@@ -304,11 +329,21 @@ void SearchCorpus::prepare()
         }
         m_walks = false;
         m_walked = 0;
+        forgetUnlisted();
     }
     sendGathered();
-    // Large lists are grouped on the worker once their texts are all in.
-    if (m_batchesFolding == 0 && !m_grouped && isLarge())
-        regroupInBackground();
+    // Large lists are grouped on the worker once their texts are all in,
+    // from rows read by a walk after the last change; else walked again.
+    if (m_batchesFolding == 0 && !m_grouped && !m_regrouping && isLarge()) {
+        if (m_rows && m_rows->changes == m_changes) {
+            regroupInBackground(std::move(*m_rows));
+        } else {
+            m_walks = true;
+            m_walked = 0;
+            schedulePreparation();
+        }
+        m_rows.reset();
+    }
     if (isPrepared())
         Q_EMIT prepared();
 }
@@ -383,20 +418,17 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
         if (!board)
             continue;
         const Kept &kept = keep(*board);
-        const bool live = board->isLive();
-        if (live && !kept.folded)
+        if (board->isLive() && !kept.folded)
             unfoldedNotes.push_back(rows.notes.size());
-        rows.notes.push_back({board, board->id(), board->updatedAt(), live, kept.text, kept.title});
+        rows.notes.push_back(noteRow(board, kept));
     }
     for (CanvasCard *card : cards) {
         if (!card)
             continue;
         const Kept &kept = keep(*card);
-        const bool searchable = isSearchableCard(*card);
-        if (searchable && !kept.folded)
-            unfoldedCards.push_back(rows.cards.size());
-        rows.cards.push_back({card, card->id(), card->boardID(), card->updatedAt(), searchable,
-                              card->kind() == CardKind::snip, kept.text});
+        rows.cards.push_back(cardRow(card, kept));
+        if (rows.cards.back().searchable && !kept.folded)
+            unfoldedCards.push_back(rows.cards.size() - 1);
     }
     if (foldsMissing(qsizetype(unfoldedNotes.size() + unfoldedCards.size()))) {
         for (size_t row : unfoldedNotes) {
@@ -412,6 +444,23 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
         }
     }
 
+    forgetUnlisted();
+    return rows;
+}
+
+SearchCorpus::NoteRow SearchCorpus::noteRow(Board *board, const Kept &kept)
+{
+    return {board, board->id(), board->updatedAt(), board->isLive(), kept.text, kept.title};
+}
+
+SearchCorpus::CardRow SearchCorpus::cardRow(CanvasCard *card, const Kept &kept)
+{
+    return {card, card->id(), card->boardID(), card->updatedAt(), isSearchableCard(*card), card->kind() == CardKind::snip,
+            kept.text};
+}
+
+void SearchCorpus::forgetUnlisted()
+{
     // Entities no longer listed are neither watched nor kept.
     for (auto kept = m_kept.begin(); kept != m_kept.end();) {
         if (kept->mark == m_mark) {
@@ -422,7 +471,6 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
         m_written.removeAll(kept.key());
         kept = m_kept.erase(kept);
     }
-    return rows;
 }
 
 std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
@@ -513,12 +561,9 @@ void SearchCorpus::useGrouping(std::shared_ptr<const Grouping> grouping)
     m_lastSnips.clear();
 }
 
-void SearchCorpus::regroupInBackground()
+void SearchCorpus::regroupInBackground(Rows rows)
 {
-    if (m_regrouping)
-        return;
     m_regrouping = true;
-    Rows rows = rowsOf(m_library->boards(), m_library->cards(), [](qsizetype) { return false; });
     const quint64 changes = rows.changes;
     runInBackground(this, [rows = std::move(rows)]() mutable { return grouped(std::move(rows)); })
         .then(this, [this, changes](const std::shared_ptr<const Grouping> &grouping) {
@@ -582,13 +627,29 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
         return hit == 1;
     };
     // Each list is looked at in result order, so its hits need no sorting.
-    const auto keepHits = [narrows](std::vector<int> &last, size_t count, const auto &isHit) {
+    // A whole large list is shared among the pool's threads in runs, each
+    // run's hits kept in order. Each card belongs to one note and is one
+    // snip, so no two runs test the same card; a needle across lines reads
+    // the entities, which only this thread may.
+    const bool shares = !spansParts;
+    const auto keepHits = [narrows, shares](std::vector<int> &last, size_t count, const auto &isHit) {
         std::vector<int> hits;
         if (narrows) {
             for (int index : last) {
                 if (isHit(index))
                     hits.push_back(index);
             }
+        } else if (shares && count >= 2 * scanRun) {
+            std::vector<std::vector<int>> runs((count + scanRun - 1) / scanRun);
+            QtConcurrent::blockingMap(runs, [&](std::vector<int> &run) {
+                const size_t first = size_t(&run - runs.data()) * scanRun;
+                for (size_t index = first; index < std::min(count, first + scanRun); ++index) {
+                    if (isHit(int(index)))
+                        run.push_back(int(index));
+                }
+            });
+            for (const std::vector<int> &run : runs)
+                hits.insert(hits.end(), run.cbegin(), run.cend());
         } else {
             for (int index = 0; index < int(count); ++index) {
                 if (isHit(index))

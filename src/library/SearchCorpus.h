@@ -194,7 +194,10 @@ private:
     Rows rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards, bool (*foldsMissing)(qsizetype));
     static std::shared_ptr<const Grouping> grouped(Rows rows);
     void useGrouping(std::shared_ptr<const Grouping> grouping);
-    void regroupInBackground();
+    void regroupInBackground(Rows rows);
+    static NoteRow noteRow(Board *board, const Kept &kept);
+    static CardRow cardRow(CanvasCard *card, const Kept &kept);
+    void forgetUnlisted();
     bool isLarge() const;
     Kept &keep(PersistentEntity &entity);
     void fold(Kept &kept, const Board *board, const CanvasCard *card);
@@ -217,6 +220,8 @@ private:
     // Entities written since they were folded, between walks.
     QList<const QObject *> m_written;
     std::vector<Unfolded> m_gathered;
+    // A large library's rows, read by the walk for the worker to group.
+    std::unique_ptr<Rows> m_rows;
     int m_batchesFolding = 0;
     QHash<const QObject *, Kept> m_kept;
     quint32 m_mark = 0;

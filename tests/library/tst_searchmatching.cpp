@@ -309,6 +309,44 @@ private Q_SLOTS:
         QCOMPARE(cardTitles(after.snipResults()), snips);
     }
 
+    // Lists long enough to be shared among threads give the hits that each
+    // note's and snip's own test gives, in result order.
+    void longListsFindWhatEachTestFinds()
+    {
+        QObject owner;
+        QList<Board *> boards;
+        QList<CanvasCard *> cards;
+        for (int n = 0; n < 9000; ++n) {
+            Board::Init note;
+            note.title = QStringLiteral("Note %1").arg(n) + (n % 7 == 0 ? QStringLiteral(" lighthouse") : QString());
+            note.createdAt = at(0);
+            note.updatedAt = at(n);
+            note.lastOpenedAt = at(0);
+            boards.append(new Board(note, &owner));
+            CanvasCard::Init card;
+            card.boardID = boards.last()->id();
+            card.kind = CardKind::snip;
+            card.createdAt = at(9000 - n);
+            card.ocrText = n % 5 == 0 ? QStringLiteral("Lighthouse keeper") : QStringLiteral("harbour");
+            cards.append(new CanvasCard(card, &owner));
+        }
+        SearchCorpus corpus;
+        const SearchResults found(boards, cards, QStringLiteral("LIGHTHOUSE"), SearchScope::all, corpus);
+        QList<Board *> notes;
+        QList<CanvasCard *> snips;
+        for (qsizetype n = boards.size() - 1; n >= 0; --n) {
+            if (noteMatchesQuery(*boards[n], {cards[n]}, QStringLiteral("lighthouse")))
+                notes.append(boards[n]);
+        }
+        for (qsizetype n = 0; n < cards.size(); ++n) {
+            if (snipMatchesQuery(*cards[n], *boards[n], QStringLiteral("lighthouse")))
+                snips.append(cards[n]);
+        }
+        QVERIFY(notes.size() > 2000 && snips.size() > 2000);
+        QCOMPARE(found.noteResults(), notes);
+        QCOMPARE(found.snipResults(), snips);
+    }
+
     void resultOrder_data()
     {
         QTest::addColumn<QList<int>>("minutes");
