@@ -2,13 +2,28 @@
 #include "library/CompactCardPreview.h"
 #include "library/SearchCorpus.h"
 #include "library/SearchMatching.h"
+#include "library/SearchView.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+#include "platform/UserDefaults.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
 #include <QObject>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <ctime>
 
 using namespace tessaline;
 
@@ -160,8 +175,282 @@ void BM_TypingAccented(benchmark::State &state) { typeIntoSearch(state, true); }
 void BM_RetypingPlain(benchmark::State &state) { typeIntoSearch(state, false, true); }
 void BM_RetypingAccented(benchmark::State &state) { typeIntoSearch(state, true, true); }
 
+// -- Disk-backed libraries -------------------------------------------------
+
+// Words as a library's texts use them; a tenth carry accents.
+class Words
+{
+public:
+    QString sentence(int words)
+    {
+        static const QStringList plain{QStringLiteral("budget"), QStringLiteral("meeting"), QStringLiteral("review"),
+                                       QStringLiteral("invoice"), QStringLiteral("design"), QStringLiteral("roadmap"),
+                                       QStringLiteral("customer"), QStringLiteral("release"), QStringLiteral("notes"),
+                                       QStringLiteral("schedule"), QStringLiteral("harbour"), QStringLiteral("lantern")};
+        static const QStringList marked{QStringLiteral("café"), QStringLiteral("résumé"), QStringLiteral("naïve"),
+                                        QStringLiteral("Zürich"), QStringLiteral("Straße")};
+        QStringList parts;
+        for (int w = 0; w < words; ++w) {
+            m_seed = m_seed * 1664525u + 1013904223u;
+            parts.append((m_seed >> 8) % 10 == 0 ? marked.at((m_seed >> 12) % marked.size())
+                                                 : plain.at((m_seed >> 12) % plain.size()));
+        }
+        return parts.join(QLatin1Char(' '));
+    }
+    quint32 next() { return m_seed = m_seed * 1664525u + 1013904223u; }
+
+private:
+    quint32 m_seed = 11;
+};
+
+// A library file of `cards` cards under a tenth as many notes (a tenth of
+// the notes with 20 paragraphs of writing, 30 % of the cards snips with
+// 1–2 KB of recognised text), built once per size into the build tree's
+// cache and opened from there, as the app opens its library at start.
+class DiskLibrary
+{
+public:
+    explicit DiskLibrary(int cards)
+    {
+        const QString directory = QStringLiteral(TESSALINE_BENCH_CACHE) + QStringLiteral("/search-library-%1").arg(cards);
+        const QString built = directory + QStringLiteral("/built");
+        if (!QFile::exists(built)) {
+            QDir(directory).removeRecursively();
+            QDir().mkpath(directory);
+            open(directory);
+            fill(cards);
+            QFile marker(built);
+            if (!marker.open(QIODevice::WriteOnly))
+                qFatal("cannot write the library cache's marker");
+            m_library.reset();
+            m_container.reset();
+        }
+        open(directory);
+    }
+
+    LibraryQuery &library() const { return *m_library; }
+    ModelContext &context() const { return *m_container->mainContext(); }
+
+private:
+    void open(const QString &directory)
+    {
+        ModelContainer::Configuration configuration;
+        configuration.directory = directory;
+        auto container = ModelContainer::open(configuration);
+        if (!container)
+            qFatal("cannot open the benchmark library");
+        m_container = std::move(*container);
+        m_library = std::make_unique<LibraryQuery>(context());
+    }
+
+    void fill(int cardCount)
+    {
+        Words words;
+        const QDateTime base = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+        QList<Board *> notes;
+        const int noteCount = std::max(1, cardCount / 10);
+        for (int n = 0; n < noteCount; ++n) {
+            Board::Init init;
+            init.title = QStringLiteral("Note %1 ").arg(n) + words.sentence(3);
+            init.createdAt = base;
+            init.updatedAt = base.addSecs(n);
+            init.lastOpenedAt = base;
+            init.sortIndex = n;
+            for (int p = 0; p < (n % 10 == 0 ? 20 : 2); ++p)
+                init.writingDocument.blocks.append(BoardWritingBlock::paragraph(words.sentence(14)));
+            auto *note = new Board(init);
+            context().insert(note);
+            notes.append(note);
+        }
+        for (int c = 0; c < cardCount; ++c) {
+            CanvasCard::Init card;
+            card.boardID = notes.at(c % noteCount)->id();
+            card.createdAt = base.addSecs(c);
+            if (c % 10 < 3) {
+                card.kind = CardKind::snip;
+                card.contextText = words.sentence(6);
+                card.ocrText = words.sentence(180 + int(words.next() % 120));
+                card.sourceApplicationName = QStringLiteral("Firefox");
+                card.sourceWindowTitle = words.sentence(5);
+            } else {
+                card.markdownText = words.sentence(30);
+            }
+            context().insert(new CanvasCard(card));
+        }
+        if (!context().save())
+            qFatal("cannot save the benchmark library");
+    }
+
+    std::unique_ptr<ModelContainer> m_container;
+    std::unique_ptr<LibraryQuery> m_library;
+};
+
+// The main thread's own processor time, in milliseconds: what it spent
+// working, not waiting for a processor on a busy machine.
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// The longest the main thread went without a turn of its event loop, by
+// the wall clock and by its own processor time.
+struct LongestBlock
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+// Runs the event loop until `done` holds, measuring its longest block and
+// the wall time until then.
+template<typename Done>
+void runUntil(Done done, LongestBlock &longest, double &elapsed)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer turn;
+    turn.start();
+    double turnCpu = threadCpuMs();
+    longest = {};
+    const auto beat = [&] {
+        longest.wallMs = std::max(longest.wallMs, turn.nsecsElapsed() / 1e6);
+        const double cpu = threadCpuMs();
+        longest.cpuMs = std::max(longest.cpuMs, cpu - turnCpu);
+        turnCpu = cpu;
+        turn.restart();
+    };
+    QTimer heartbeat;
+    heartbeat.setInterval(0);
+    QObject::connect(&heartbeat, &QTimer::timeout, beat);
+    heartbeat.start();
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    beat();
+    elapsed = clock.nsecsElapsed() / 1e6;
+}
+
+// What the window keeps for its screens: the navigation state, with its own
+// settings file.
+struct Window
+{
+    QTemporaryDir settings;
+    UserDefaults defaults{settings.filePath(QStringLiteral("settings.ini"))};
+    NavigationState navigation{defaults};
+};
+
+// The window's search screen shown over a library, as the main window
+// shows it.
+std::unique_ptr<SearchView> showSearch(LibraryQuery &library, NavigationState &navigation)
+{
+    auto view = std::make_unique<SearchView>(library, navigation, [](const QUuid &, const QUuid &) {});
+    view->resize(1180, 900);
+    view->show();
+    return view;
+}
+
+// The app's start up to a window over the library, then the first phrase:
+// the corpus folds in the background while the event loop keeps turning;
+// then Search is opened and the first key typed and painted. Counters: the
+// background fold's wall time and the longest block of the main thread
+// meanwhile.
+void BM_DiskFirstKeystroke(benchmark::State &state)
+{
+    const int cards = int(state.range(0));
+    double foldMs = 0;
+    LongestBlock longest;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            DiskLibrary disk(cards);
+            Window window;
+            NavigationState &navigation = window.navigation;
+            SearchCorpus &corpus = SearchCorpus::of(disk.library());
+            runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
+            auto view = showSearch(disk.library(), navigation);
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+            navigation.setSearchText(QStringLiteral("b"));
+            benchmark::DoNotOptimize(view->grab());
+            state.PauseTiming();
+        }
+        state.ResumeTiming();
+    }
+    state.counters["cards"] = cards;
+    state.counters["foldMs"] = foldMs;
+    state.counters["blockMs"] = longest.wallMs;
+    state.counters["blockCpuMs"] = longest.cpuMs;
+}
+
+// Opening the Search screen on a running app (the corpus kept from the
+// start): the screen made, its phrase searched and painted. `remembered`
+// comes back to a phrase typed before, whose hits are shown at once.
+void diskOpenSearch(benchmark::State &state, const QString &phrase)
+{
+    const int cards = int(state.range(0));
+    DiskLibrary disk(cards);
+    Window window;
+    NavigationState &navigation = window.navigation;
+    navigation.setSearchText(phrase);
+    SearchCorpus &corpus = SearchCorpus::of(disk.library());
+    LongestBlock longest;
+    double foldMs = 0;
+    runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
+    // A save in between, as the app makes them all the time: the screen
+    // opens over lists read again since its last search, and the corpus
+    // catches up with the save in the background first.
+    disk.library().refresh();
+    runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
+    state.counters["afterSaveBlockMs"] = longest.wallMs;
+    state.counters["afterSaveBlockCpuMs"] = longest.cpuMs;
+    state.counters["afterSaveMs"] = foldMs;
+    for (auto _ : state) {
+        auto view = showSearch(disk.library(), navigation);
+        benchmark::DoNotOptimize(view->grab());
+        state.PauseTiming();
+        view.reset();
+        disk.library().refresh();
+        runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
+        state.ResumeTiming();
+    }
+    state.counters["cards"] = cards;
+}
+
+void BM_DiskOpenSearchEmpty(benchmark::State &state) { diskOpenSearch(state, QString()); }
+void BM_DiskOpenSearchRemembered(benchmark::State &state) { diskOpenSearch(state, QStringLiteral("budget")); }
+
+// One key typed into the shown screen, searched and painted: "password"
+// (no text holds it) and "budget" (hits everywhere), a letter at a time.
+void BM_DiskKeystroke(benchmark::State &state)
+{
+    const int cards = int(state.range(0));
+    DiskLibrary disk(cards);
+    Window window;
+    NavigationState &navigation = window.navigation;
+    SearchCorpus &corpus = SearchCorpus::of(disk.library());
+    LongestBlock longest;
+    double foldMs = 0;
+    runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
+    auto view = showSearch(disk.library(), navigation);
+    QStringList keystrokes;
+    for (const QString &word : {QStringLiteral("password"), QStringLiteral("budget")}) {
+        for (int length = 1; length <= word.size(); ++length)
+            keystrokes.append(word.left(length));
+    }
+    qsizetype next = 0;
+    for (auto _ : state) {
+        navigation.setSearchText(keystrokes.at(next++ % keystrokes.size()));
+        benchmark::DoNotOptimize(view->grab());
+    }
+    state.counters["cards"] = cards;
+}
+
 } // namespace
 
+BENCHMARK(BM_DiskFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiskOpenSearchEmpty)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiskOpenSearchRemembered)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiskKeystroke)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingAccented)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RetypingPlain)->Unit(benchmark::kMillisecond);
@@ -171,5 +460,5 @@ BENCHMARK(BM_SearchManyHits)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)
 
 int main(int argc, char **argv)
 {
-    return runBenchmarks<QCoreApplication>(argc, argv);
+    return runBenchmarks<QApplication>(argc, argv);
 }

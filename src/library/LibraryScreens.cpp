@@ -1,5 +1,6 @@
 #include "library/LibraryScreens.h"
 
+#include "library/SearchCorpus.h"
 #include "library/SearchView.h"
 #include "library/SnipGalleryView.h"
 #include "library/SnipsLibraryView.h"
@@ -45,6 +46,9 @@ void registerScreens(ScreenRegistry &registry)
                                                       },
                                                       parent);
                             });
+    // The window's search corpus folds the library in the background from
+    // the start, so that neither opening Search nor its first key waits.
+    registry.registerPreparation([](ScreenContext &window) { SearchCorpus::of(window.library()); });
     registry.registerDetail(DetailScreen::Kind::trash,
                             [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
                                 auto *trash = new TrashView(window.library(),

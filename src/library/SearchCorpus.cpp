@@ -2,9 +2,14 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "platform/FutureDelivery.h"
 #include "platform/UuidText.h"
+#include "runtime/LibraryQuery.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <bit>
@@ -17,6 +22,22 @@
 namespace tessaline {
 
 namespace {
+
+// The walk over the library's lists gives the event loop a turn this often,
+// so that neither a large library's first walk nor any later one holds up
+// a frame.
+constexpr qint64 walkSliceMs = 6;
+// Folded texts a worker takes at once: a large library's first fold is
+// shared among the pool's threads.
+constexpr size_t foldBatchSize = 2048;
+// This many texts or fewer, written since the worker last folded, a search
+// folds itself, so that an edit shows in the hits at once; more are left to
+// the worker and found once it is done.
+constexpr qsizetype foldsOnTheSpot = 256;
+
+// Notes or snips one thread scans at a time when a whole large list is
+// scanned.
+constexpr size_t scanRun = 4096;
 
 // Whether `units` hold `needle`. A keystroke scans megabytes for a needle
 // of a few letters, too short for skipping ahead to pay: the candidates are
@@ -104,16 +125,6 @@ private:
     QByteArray m_narrow;
 };
 
-// Newest first; equal dates fall back to the id text so the order never
-// depends on the store's.
-template<typename Entity>
-bool comesBefore(const Entity &a, const Entity &b)
-{
-    if (a.updatedAt() == b.updatedAt())
-        return uuidTextLess(a.id(), b.id());
-    return a.updatedAt() > b.updatedAt();
-}
-
 } // namespace
 
 SearchCorpus::ScanText::ScanText(const QString &folded)
@@ -128,11 +139,40 @@ SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
 
 SearchCorpus::SearchCorpus(SingleSearch) : m_watches(false) {}
 
+SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
+    : QObject(parent)
+    , m_library(&library)
+{
+    connect(&library, &LibraryQuery::changed, this, [this] {
+        changedSinceGrouping();
+        m_walks = true;
+        m_walked = 0;
+        schedulePreparation();
+    });
+    m_walks = true;
+    schedulePreparation();
+}
+
 SearchCorpus::~SearchCorpus() = default;
+
+SearchCorpus &SearchCorpus::of(LibraryQuery &library)
+{
+    auto *corpus = library.findChild<SearchCorpus *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!corpus)
+        corpus = new SearchCorpus(library, &library);
+    return *corpus;
+}
 
 qsizetype SearchCorpus::keptCount() const
 {
     return std::count_if(m_kept.cbegin(), m_kept.cend(), [](const Kept &kept) { return kept.folded; });
+}
+
+bool SearchCorpus::isPrepared() const
+{
+    return !m_library
+        || (!m_preparationScheduled && !m_walks && m_written.isEmpty() && m_batchesFolding == 0 && !m_regrouping
+            && (m_grouped || !isLarge()));
 }
 
 SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
@@ -144,129 +184,433 @@ SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
         // card put back, or a card moved to another note, changes the hits
         // as much as a changed text.
         if (m_watches) {
-            const QObject *key = &entity;
-            connect(&entity, &PersistentEntity::changed, this, [this, key] { forget(key, false); });
-            connect(&entity, &QObject::destroyed, this, [this, key] { forget(key, true); });
+            connect(&entity, &PersistentEntity::changed, this, &SearchCorpus::entityChanged);
+            connect(&entity, &QObject::destroyed, this, &SearchCorpus::entityEnded);
         }
     }
     found->mark = m_mark;
     return *found;
 }
 
-void SearchCorpus::forget(const QObject *entity, bool ended)
+void SearchCorpus::entityChanged()
+{
+    forget(sender(), false);
+}
+
+void SearchCorpus::entityEnded(QObject *entity)
+{
+    forget(entity, true);
+}
+
+void SearchCorpus::changedSinceGrouping()
 {
     m_grouped = false;
+    ++m_changes;
+}
+
+void SearchCorpus::forget(const QObject *entity, bool ended)
+{
+    changedSinceGrouping();
     if (ended) {
         m_kept.remove(entity);
+        m_written.removeAll(entity);
         return;
     }
     auto found = m_kept.find(entity);
-    if (found != m_kept.end())
-        *found = Kept{ScanText(), ScanText(), false, found->mark};
+    if (found == m_kept.end())
+        return;
+    found->text = ScanText();
+    found->title = ScanText();
+    found->folded = false;
+    ++found->generation;
+    if (m_library) {
+        m_written.append(entity);
+        schedulePreparation();
+    }
+}
+
+SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 generation, const Board *board,
+                                              const CanvasCard *card)
+{
+    Unfolded entity{key, generation, board != nullptr, {}, {}};
+    if (board) {
+        entity.parts = {board->title(), board->focusQuestion().value_or(QString()),
+                        board->folderName().value_or(QString())};
+        entity.writingStorage = board->writingDocumentStorage();
+    } else if (card) {
+        entity.parts = cardSearchParts(*card);
+    }
+    return entity;
+}
+
+SearchCorpus::Folded SearchCorpus::foldedOf(const Unfolded &entity)
+{
+    if (!entity.isNote)
+        return {entity.entity, entity.generation, ScanText(foldedSearchText(entity.parts.join(QLatin1Char('\n')))), {}};
+    const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
+    return {entity.entity, entity.generation, ScanText(foldedSearchText(text)),
+            ScanText(foldedSearchText(entity.parts.value(0)))};
+}
+
+void SearchCorpus::fold(Kept &kept, const Board *board, const CanvasCard *card)
+{
+    const Folded folded = foldedOf(unfolded(nullptr, kept.generation, board, card));
+    kept.text = folded.text;
+    kept.title = folded.title;
+    kept.folded = true;
+}
+
+void SearchCorpus::schedulePreparation()
+{
+    if (m_preparationScheduled || !m_library)
+        return;
+    m_preparationScheduled = true;
+    QTimer::singleShot(0, this, &SearchCorpus::prepare);
+}
+
+void SearchCorpus::prepare()
+{
+    m_preparationScheduled = false;
+    QElapsedTimer clock;
+    clock.start();
+    const auto gather = [this](PersistentEntity &entity, const Board *board, const CanvasCard *card) -> const Kept & {
+        Kept &kept = keep(entity);
+        if (kept.folded || kept.folding)
+            return kept;
+        kept.folding = true;
+        m_gathered.push_back(unfolded(&entity, kept.generation, board, card));
+        if (m_gathered.size() >= foldBatchSize)
+            sendGathered();
+        return kept;
+    };
+    // Written entities a walk would meet anyway.
+    if (m_walks)
+        m_written.clear();
+    while (!m_written.isEmpty()) {
+        const QObject *written = m_written.takeLast();
+        if (!m_kept.contains(written))
+            continue;
+        auto *entity = static_cast<PersistentEntity *>(const_cast<QObject *>(written));
+        gather(*entity, qobject_cast<const Board *>(entity), qobject_cast<const CanvasCard *>(entity));
+    }
+    if (m_walks) {
+        // The walk also reads what the worker groups a large library by, so
+        // that reading it never holds the loop up either.
+        const QList<Board *> &boards = m_library->boards();
+        const QList<CanvasCard *> &cards = m_library->cards();
+        if (m_walked == 0) {
+            ++m_mark;
+            m_rows.reset();
+            if (isLarge()) {
+                m_rows = std::make_unique<Rows>(Rows{boards, cards, m_changes, {}, {}});
+                m_rows->notes.reserve(size_t(boards.size()));
+                m_rows->cards.reserve(size_t(cards.size()));
+            }
+        }
+        const qsizetype total = boards.size() + cards.size();
+        while (m_walked < total) {
+            const qsizetype at = m_walked++;
+            if (at < boards.size()) {
+                if (Board *board = boards.at(at)) {
+                    const Kept &kept = gather(*board, board, nullptr);
+                    if (m_rows)
+                        m_rows->notes.push_back(noteRow(board, kept));
+                }
+            } else if (CanvasCard *card = cards.at(at - boards.size())) {
+                const Kept &kept = gather(*card, nullptr, card);
+                if (m_rows)
+                    m_rows->cards.push_back(cardRow(card, kept));
+            }
+            if ((m_walked & 255) == 0 && clock.elapsed() >= walkSliceMs) {
+                sendGathered();
+                schedulePreparation();
+                return;
+            }
+        }
+        m_walks = false;
+        m_walked = 0;
+        forgetUnlisted();
+    }
+    sendGathered();
+    // Large lists are grouped on the worker once their texts are all in,
+    // from rows read by a walk after the last change; else walked again.
+    if (m_batchesFolding == 0 && !m_grouped && !m_regrouping && isLarge()) {
+        if (m_rows && m_rows->changes == m_changes) {
+            regroupInBackground(std::move(*m_rows));
+        } else {
+            m_walks = true;
+            m_walked = 0;
+            schedulePreparation();
+        }
+        m_rows.reset();
+    }
+    if (isPrepared())
+        Q_EMIT prepared();
+}
+
+void SearchCorpus::sendGathered()
+{
+    if (m_gathered.empty())
+        return;
+    ++m_batchesFolding;
+    runInBackground(this, [batch = std::move(m_gathered)] {
+        std::vector<Folded> folded;
+        folded.reserve(batch.size());
+        for (const Unfolded &entity : batch)
+            folded.push_back(foldedOf(entity));
+        return folded;
+    }).then(this, [this](const std::vector<Folded> &folded) {
+        --m_batchesFolding;
+        takeFolded(folded);
+    });
+    m_gathered.clear();
+}
+
+void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
+{
+    for (const Folded &entity : folded) {
+        auto found = m_kept.find(entity.entity);
+        if (found == m_kept.end())
+            continue;
+        found->folding = false;
+        // Written since: the newer state is on its way or folded already.
+        if (found->generation != entity.generation) {
+            if (!found->folded && m_library) {
+                m_written.append(entity.entity);
+                schedulePreparation();
+            }
+            continue;
+        }
+        if (found->folded)
+            continue;
+        found->text = entity.text;
+        found->title = entity.title;
+        found->folded = true;
+        changedSinceGrouping();
+    }
+    // The texts are in: what is left is grouping them.
+    if (m_batchesFolding == 0)
+        schedulePreparation();
 }
 
 bool SearchCorpus::holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const
 {
-    return m_grouped && std::equal(boards.cbegin(), boards.cend(), m_boards.cbegin(), m_boards.cend())
-        && std::equal(cards.cbegin(), cards.cend(), m_cards.cbegin(), m_cards.cend());
+    return m_grouping && std::equal(boards.cbegin(), boards.cend(), m_grouping->boards.cbegin(), m_grouping->boards.cend())
+        && std::equal(cards.cbegin(), cards.cend(), m_grouping->cards.cbegin(), m_grouping->cards.cend());
 }
 
-void SearchCorpus::group(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+bool SearchCorpus::isLarge() const
+{
+    return m_library && m_library->boards().size() + m_library->cards().size() > m_largeLibrary;
+}
+
+SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                                        bool (*foldsMissing)(qsizetype))
 {
     ++m_mark;
-    m_boards = boards;
-    m_cards = cards;
-    m_boardsByID.clear();
-    m_cardsByBoardID.clear();
-    m_searchable.clear();
-    m_noteOrder.clear();
-    m_snipOrder.clear();
-    m_lastNeedle.clear();
-    m_lastNotes.clear();
-    m_lastSnips.clear();
-
+    Rows rows{boards, cards, m_changes, {}, {}};
+    rows.notes.reserve(size_t(boards.size()));
+    rows.cards.reserve(size_t(cards.size()));
+    // Rows whose text is wanted and not folded yet.
+    std::vector<size_t> unfoldedNotes;
+    std::vector<size_t> unfoldedCards;
     for (Board *board : boards) {
         if (!board)
             continue;
-        keep(*board);
-        if (!board->isLive())
-            continue;
-        auto stored = m_boardsByID.find(board->id());
-        if (stored == m_boardsByID.end())
-            m_boardsByID.insert(board->id(), board);
-        else if ((*stored)->updatedAt() < board->updatedAt())
-            *stored = board;
+        const Kept &kept = keep(*board);
+        if (board->isLive() && !kept.folded)
+            unfoldedNotes.push_back(rows.notes.size());
+        rows.notes.push_back(noteRow(board, kept));
     }
-    m_noteOrder.reserve(m_boardsByID.size());
-    for (Board *board : std::as_const(m_boardsByID)) {
-        Kept &kept = keep(*board);
-        if (!kept.folded) {
-            const QStringList parts{
-                board->title(),
-                board->focusQuestion().value_or(QString()),
-                board->folderName().value_or(QString()),
-                noteWritingText(*board),
-            };
-            kept.text = ScanText(foldedSearchText(parts.join(QLatin1Char('\n'))));
-            kept.title = ScanText(foldedSearchText(board->title()));
-            kept.folded = true;
-        }
-        m_noteOrder.push_back({board, kept.text, kept.title, {}});
-    }
-    // Ids are distinct here, so the order is total and needs no stability.
-    std::sort(m_noteOrder.begin(), m_noteOrder.end(),
-              [](const NoteEntry &a, const NoteEntry &b) { return comesBefore(*a.note, *b.note); });
-    QHash<QUuid, int> noteIndex;
-    noteIndex.reserve(qsizetype(m_noteOrder.size()));
-    for (int i = 0; i < int(m_noteOrder.size()); ++i)
-        noteIndex.insert(m_noteOrder[size_t(i)].note->id(), i);
-
     for (CanvasCard *card : cards) {
         if (!card)
             continue;
-        Kept &kept = keep(*card);
-        if (!isSearchableCard(*card))
-            continue;
-        m_cardsByBoardID[card->boardID()].append(card);
-        const auto note = noteIndex.constFind(card->boardID());
-        if (note == noteIndex.cend())
-            continue;
-        if (!kept.folded) {
-            kept.text = ScanText(foldedSearchText(cardSearchText(*card)));
-            kept.folded = true;
-        }
-        const int searchable = int(m_searchable.size());
-        m_searchable.push_back({card, kept.text});
-        m_noteOrder[size_t(*note)].cards.push_back(searchable);
-        if (card->kind() == CardKind::snip)
-            m_snipOrder.push_back({card, searchable, *note});
+        const Kept &kept = keep(*card);
+        rows.cards.push_back(cardRow(card, kept));
+        if (rows.cards.back().searchable && !kept.folded)
+            unfoldedCards.push_back(rows.cards.size() - 1);
     }
-    // Cards may share an id; those keep the order of the list.
-    std::stable_sort(m_snipOrder.begin(), m_snipOrder.end(),
-                     [](const SnipEntry &a, const SnipEntry &b) { return comesBefore(*a.card, *b.card); });
+    if (foldsMissing(qsizetype(unfoldedNotes.size() + unfoldedCards.size()))) {
+        for (size_t row : unfoldedNotes) {
+            Kept &kept = m_kept[rows.notes[row].note];
+            fold(kept, rows.notes[row].note, nullptr);
+            rows.notes[row].text = kept.text;
+            rows.notes[row].title = kept.title;
+        }
+        for (size_t row : unfoldedCards) {
+            Kept &kept = m_kept[rows.cards[row].card];
+            fold(kept, nullptr, rows.cards[row].card);
+            rows.cards[row].text = kept.text;
+        }
+    }
 
+    forgetUnlisted();
+    return rows;
+}
+
+SearchCorpus::NoteRow SearchCorpus::noteRow(Board *board, const Kept &kept)
+{
+    return {board, board->id(), board->updatedAt(), board->isLive(), kept.text, kept.title};
+}
+
+SearchCorpus::CardRow SearchCorpus::cardRow(CanvasCard *card, const Kept &kept)
+{
+    return {card, card->id(), card->boardID(), card->updatedAt(), isSearchableCard(*card), card->kind() == CardKind::snip,
+            kept.text};
+}
+
+void SearchCorpus::forgetUnlisted()
+{
+    // Entities no longer listed are neither watched nor kept.
     for (auto kept = m_kept.begin(); kept != m_kept.end();) {
         if (kept->mark == m_mark) {
             ++kept;
             continue;
         }
         disconnect(kept.key(), nullptr, this, nullptr);
+        m_written.removeAll(kept.key());
         kept = m_kept.erase(kept);
     }
-    m_grouped = true;
+}
+
+std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
+{
+    auto grouping = std::make_shared<Grouping>();
+    grouping->boards = std::move(rows.boardList);
+    grouping->cards = std::move(rows.cardList);
+
+    // Of live notes sharing an id, the one changed last; on equal dates the
+    // one met first.
+    QHash<QUuid, size_t> winners;
+    winners.reserve(qsizetype(rows.notes.size()));
+    for (size_t row = 0; row < rows.notes.size(); ++row) {
+        const NoteRow &note = rows.notes[row];
+        if (!note.live)
+            continue;
+        auto stored = winners.find(note.id);
+        if (stored == winners.end())
+            winners.insert(note.id, row);
+        else if (rows.notes[*stored].updatedAt < note.updatedAt)
+            *stored = row;
+    }
+    std::vector<size_t> noteRows;
+    noteRows.reserve(size_t(winners.size()));
+    for (size_t row : std::as_const(winners))
+        noteRows.push_back(row);
+    // Newest first; equal dates fall back to the id text so the order never
+    // depends on the store's. Ids are distinct here, so the order is total.
+    std::sort(noteRows.begin(), noteRows.end(), [&](size_t a, size_t b) {
+        const NoteRow &first = rows.notes[a];
+        const NoteRow &second = rows.notes[b];
+        if (first.updatedAt == second.updatedAt)
+            return uuidTextLess(first.id, second.id);
+        return first.updatedAt > second.updatedAt;
+    });
+    QHash<QUuid, int> noteIndex;
+    noteIndex.reserve(qsizetype(noteRows.size()));
+    grouping->boardsByID.reserve(qsizetype(noteRows.size()));
+    grouping->noteOrder.reserve(noteRows.size());
+    for (size_t row : noteRows) {
+        NoteRow &note = rows.notes[row];
+        noteIndex.insert(note.id, int(grouping->noteOrder.size()));
+        grouping->boardsByID.insert(note.id, note.note);
+        grouping->noteOrder.push_back({note.note, std::move(note.text), std::move(note.title), {}});
+    }
+
+    std::vector<size_t> snipRows;
+    for (size_t row = 0; row < rows.cards.size(); ++row) {
+        CardRow &card = rows.cards[row];
+        if (!card.searchable)
+            continue;
+        grouping->cardsByBoardID[card.boardID].append(card.card);
+        const auto note = noteIndex.constFind(card.boardID);
+        if (note == noteIndex.cend())
+            continue;
+        const int searchable = int(grouping->searchable.size());
+        grouping->searchable.push_back({card.card, std::move(card.text)});
+        grouping->noteOrder[size_t(*note)].cards.push_back(searchable);
+        if (card.snip) {
+            grouping->snipOrder.push_back({card.card, searchable, *note});
+            snipRows.push_back(row);
+        }
+    }
+    // Cards may share an id; those keep the order of the list.
+    std::vector<size_t> order(snipRows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const CardRow &first = rows.cards[snipRows[a]];
+        const CardRow &second = rows.cards[snipRows[b]];
+        if (first.updatedAt == second.updatedAt)
+            return uuidTextLess(first.id, second.id);
+        return first.updatedAt > second.updatedAt;
+    });
+    std::vector<SnipEntry> snips;
+    snips.reserve(order.size());
+    for (size_t i : order)
+        snips.push_back(grouping->snipOrder[i]);
+    grouping->snipOrder = std::move(snips);
+    return grouping;
+}
+
+void SearchCorpus::useGrouping(std::shared_ptr<const Grouping> grouping)
+{
+    m_grouping = std::move(grouping);
+    m_lastNeedle.clear();
+    m_lastNotes.clear();
+    m_lastSnips.clear();
+}
+
+void SearchCorpus::regroupInBackground(Rows rows)
+{
+    m_regrouping = true;
+    const quint64 changes = rows.changes;
+    runInBackground(this, [rows = std::move(rows)]() mutable { return grouped(std::move(rows)); })
+        .then(this, [this, changes](const std::shared_ptr<const Grouping> &grouping) {
+            m_regrouping = false;
+            useGrouping(grouping);
+            m_grouped = changes == m_changes;
+            if (!m_grouped)
+                schedulePreparation();
+            if (isPrepared())
+                Q_EMIT prepared();
+        });
+}
+
+SearchCorpus::Found SearchCorpus::find(const QString &query, SearchScope scope)
+{
+    if (!m_library)
+        return {};
+    return find(m_library->boards(), m_library->cards(), query, scope);
 }
 
 SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                                        const QString &query, SearchScope scope)
 {
-    if (!holdsLists(boards, cards))
-        group(boards, cards);
-    Found found{m_boardsByID, m_cardsByBoardID, {}, {}};
     const QString needle = foldedSearchText(query);
+    // Nothing to look for: the lists need not even be grouped.
     if (needle.isEmpty()) {
         m_lastNeedle.clear();
-        return found;
+        return {};
     }
+    if (!m_grouped || !holdsLists(boards, cards)) {
+        if (!m_library || !isLarge()) {
+            // Small lists, or lists handed in: grouped here and now, with
+            // the missing texts folded here too unless the worker has many
+            // of them in hand.
+            bool (*const foldsMissing)(qsizetype) = m_library ? [](qsizetype missing) { return missing <= foldsOnTheSpot; }
+                                                            : [](qsizetype) { return true; };
+            const quint64 changes = m_changes;
+            useGrouping(grouped(rowsOf(boards, cards, foldsMissing)));
+            m_grouped = changes == m_changes;
+        } else {
+            schedulePreparation();
+        }
+    }
+    if (!m_grouping)
+        return {};
+    const Grouping &grouping = *m_grouping;
+    Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
 
     // A line break never occurs inside a part, so a needle without one is in
@@ -275,21 +619,37 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     // matched against the joined texts.
     const bool spansParts = needle.contains(QLatin1Char('\n'));
     const NeedleFinder finder(needle);
-    std::vector<signed char> cardHits(m_searchable.size(), -1);
+    std::vector<signed char> cardHits(grouping.searchable.size(), -1);
     const auto cardHolds = [&](int searchable) {
         signed char &hit = cardHits[size_t(searchable)];
         if (hit < 0)
-            hit = finder.isIn(m_searchable[size_t(searchable)].text) ? 1 : 0;
+            hit = finder.isIn(grouping.searchable[size_t(searchable)].text) ? 1 : 0;
         return hit == 1;
     };
     // Each list is looked at in result order, so its hits need no sorting.
-    const auto keepHits = [narrows](std::vector<int> &last, size_t count, const auto &isHit) {
+    // A whole large list is shared among the pool's threads in runs, each
+    // run's hits kept in order. Each card belongs to one note and is one
+    // snip, so no two runs test the same card; a needle across lines reads
+    // the entities, which only this thread may.
+    const bool shares = !spansParts;
+    const auto keepHits = [narrows, shares](std::vector<int> &last, size_t count, const auto &isHit) {
         std::vector<int> hits;
         if (narrows) {
             for (int index : last) {
                 if (isHit(index))
                     hits.push_back(index);
             }
+        } else if (shares && count >= 2 * scanRun) {
+            std::vector<std::vector<int>> runs((count + scanRun - 1) / scanRun);
+            QtConcurrent::blockingMap(runs, [&](std::vector<int> &run) {
+                const size_t first = size_t(&run - runs.data()) * scanRun;
+                for (size_t index = first; index < std::min(count, first + scanRun); ++index) {
+                    if (isHit(int(index)))
+                        run.push_back(int(index));
+                }
+            });
+            for (const std::vector<int> &run : runs)
+                hits.insert(hits.end(), run.cbegin(), run.cend());
         } else {
             for (int index = 0; index < int(count); ++index) {
                 if (isHit(index))
@@ -300,29 +660,29 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     };
 
     if (scope != SearchScope::snips) {
-        keepHits(m_lastNotes, m_noteOrder.size(), [&](int index) {
-            const NoteEntry &entry = m_noteOrder[size_t(index)];
+        keepHits(m_lastNotes, grouping.noteOrder.size(), [&](int index) {
+            const NoteEntry &entry = grouping.noteOrder[size_t(index)];
             if (spansParts)
-                return noteMatchesQuery(*entry.note, m_cardsByBoardID.value(entry.note->id()), query);
+                return noteMatchesQuery(*entry.note, grouping.cardsByBoardID.value(entry.note->id()), query);
             return finder.isIn(entry.text) || std::any_of(entry.cards.cbegin(), entry.cards.cend(), cardHolds);
         });
         found.notes.reserve(qsizetype(m_lastNotes.size()));
         for (int index : m_lastNotes)
-            found.notes.append(m_noteOrder[size_t(index)].note);
+            found.notes.append(grouping.noteOrder[size_t(index)].note);
     } else {
         m_lastNotes.clear();
     }
     if (scope != SearchScope::notes) {
-        keepHits(m_lastSnips, m_snipOrder.size(), [&](int index) {
-            const SnipEntry &entry = m_snipOrder[size_t(index)];
-            const NoteEntry &note = m_noteOrder[size_t(entry.note)];
+        keepHits(m_lastSnips, grouping.snipOrder.size(), [&](int index) {
+            const SnipEntry &entry = grouping.snipOrder[size_t(index)];
+            const NoteEntry &note = grouping.noteOrder[size_t(entry.note)];
             if (spansParts)
                 return snipMatchesQuery(*entry.card, *note.note, query);
             return cardHolds(entry.searchable) || finder.isIn(note.title);
         });
         found.snips.reserve(qsizetype(m_lastSnips.size()));
         for (int index : m_lastSnips)
-            found.snips.append(m_snipOrder[size_t(index)].card);
+            found.snips.append(grouping.snipOrder[size_t(index)].card);
     } else {
         m_lastSnips.clear();
     }

@@ -2,18 +2,22 @@
 
 #include "library/SearchMatching.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
+#include <memory>
 #include <vector>
 
 namespace tessaline {
 
 class Board;
 class CanvasCard;
+class LibraryQuery;
 class PersistentEntity;
 
 // What one search over a screen's lists is made of, kept from one keystroke
@@ -24,28 +28,44 @@ class PersistentEntity;
 // kept, a keystroke only scans texts. Any write to an entity of the lists,
 // or its end, drops what was kept for it and regroups the lists; other
 // lists than the last ones are grouped afresh.
+//
+// The window keeps one corpus over its library for as long as it lives
+// (`of`): that one folds on a worker thread, from the moment it is made and
+// after every change, so neither showing the Search screen nor the first
+// keystroke waits for a pass over every text. A search asked for before a
+// large fold is in finds what is folded so far; `prepared` then says the
+// hits may have grown.
 class SearchCorpus : public QObject
 {
     Q_OBJECT
 public:
+    // Over the lists each `find` is handed; folds as it finds.
     explicit SearchCorpus(QObject *parent = nullptr);
+    // Over the library's lists, folded ahead on a worker thread.
+    explicit SearchCorpus(LibraryQuery &library, QObject *parent = nullptr);
     ~SearchCorpus() override;
+
+    // The library's one corpus, made on the first call and kept with it.
+    static SearchCorpus &of(LibraryQuery &library);
 
     // The hits of `query` (trimmed, not yet folded) in `scope` over these
     // lists, in result order. A query that extends the last one's folded
     // text over unchanged lists and the same scope only looks again at the
     // last hits: a text holding the longer needle holds the shorter one.
-    struct Found
-    {
-        QHash<QUuid, Board *> boardsByID;
-        QHash<QUuid, QList<CanvasCard *>> cardsByBoardID;
-        QList<Board *> notes;
-        QList<CanvasCard *> snips;
-    };
+    using Found = SearchHits;
     Found find(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &query, SearchScope scope);
+    // Over the followed library's lists.
+    Found find(const QString &query, SearchScope scope);
 
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
+    // Whether every text of the followed library is folded and grouped
+    // (always true for a corpus that folds as it finds).
+    bool isPrepared() const;
+    // Lists of more notes and cards than this are grouped on the worker, and
+    // searched as last grouped until that is in; fewer, a search groups them
+    // itself.
+    void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
 
     // A folded text as it is scanned: a byte a unit when every unit fits in
     // one, as nearly all text does once accents are dropped, which halves
@@ -64,6 +84,10 @@ public:
         QString m_wide;
     };
 
+Q_SIGNALS:
+    // Texts folded on the worker are in: the same search may now find more.
+    void prepared();
+
 private:
     friend class SearchResults;
     // For a single search: nothing outlives it, so nothing is watched.
@@ -78,14 +102,66 @@ private:
         // A note's title alone: snips are found by their note's title too.
         ScanText title;
         bool folded = false;
+        // Handed to the worker and not back yet.
+        bool folding = false;
         quint32 mark = 0;
+        // Counts writes, so a fold of an older state is not taken in.
+        quint32 generation = 0;
+    };
+    // What the worker folds for one entity, read on this thread.
+    struct Unfolded
+    {
+        const QObject *entity;
+        quint32 generation;
+        bool isNote;
+        QStringList parts;
+        QString writingStorage;
+    };
+    struct Folded
+    {
+        const QObject *entity;
+        quint32 generation;
+        ScanText text;
+        ScanText title;
+    };
+    static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card);
+    static Folded foldedOf(const Unfolded &entity);
+    // What grouping reads of a note or card, taken on this thread.
+    struct NoteRow
+    {
+        Board *note;
+        QUuid id;
+        QDateTime updatedAt;
+        bool live;
+        ScanText text;
+        ScanText title;
+    };
+    struct CardRow
+    {
+        CanvasCard *card;
+        QUuid id;
+        QUuid boardID;
+        QDateTime updatedAt;
+        // Live and not a suggestion.
+        bool searchable;
+        bool snip;
+        ScanText text;
+    };
+    struct Rows
+    {
+        QList<Board *> boardList;
+        QList<CanvasCard *> cardList;
+        // The changes counted when read.
+        quint64 changes = 0;
+        std::vector<NoteRow> notes;
+        std::vector<CardRow> cards;
     };
     struct NoteEntry
     {
         Board *note;
         ScanText text;
         ScanText title;
-        // Into m_searchable: the note's live, non-suggestion cards.
+        // Into `searchable`: the note's live, non-suggestion cards.
         std::vector<int> cards;
     };
     struct CardEntry
@@ -99,28 +175,69 @@ private:
         int searchable;
         int note;
     };
+    // The lists and what was worked out of them; made on any thread, read
+    // only once made.
+    struct Grouping
+    {
+        QList<Board *> boards;
+        QList<CanvasCard *> cards;
+        QHash<QUuid, Board *> boardsByID;
+        QHash<QUuid, QList<CanvasCard *>> cardsByBoardID;
+        std::vector<CardEntry> searchable;
+        std::vector<NoteEntry> noteOrder;
+        std::vector<SnipEntry> snipOrder;
+    };
 
     bool holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const;
-    void group(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+    // Reads the entities of the lists with their kept texts, folding the
+    // missing ones when `foldsMissing` says so for their number.
+    Rows rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards, bool (*foldsMissing)(qsizetype));
+    static std::shared_ptr<const Grouping> grouped(Rows rows);
+    void useGrouping(std::shared_ptr<const Grouping> grouping);
+    void regroupInBackground(Rows rows);
+    static NoteRow noteRow(Board *board, const Kept &kept);
+    static CardRow cardRow(CanvasCard *card, const Kept &kept);
+    void forgetUnlisted();
+    bool isLarge() const;
     Kept &keep(PersistentEntity &entity);
+    void fold(Kept &kept, const Board *board, const CanvasCard *card);
     void forget(const QObject *entity, bool ended);
+    void changedSinceGrouping();
+    void entityChanged();
+    void entityEnded(QObject *entity);
+    void schedulePreparation();
+    void prepare();
+    void takeFolded(const std::vector<Folded> &folded);
+    void sendGathered();
 
     bool m_watches = true;
+    LibraryQuery *m_library = nullptr;
+    bool m_preparationScheduled = false;
+    // Where the walk over the library's lists goes on, and what it has
+    // gathered for the worker so far.
+    bool m_walks = false;
+    qsizetype m_walked = 0;
+    // Entities written since they were folded, between walks.
+    QList<const QObject *> m_written;
+    std::vector<Unfolded> m_gathered;
+    // A large library's rows, read by the walk for the worker to group.
+    std::unique_ptr<Rows> m_rows;
+    int m_batchesFolding = 0;
     QHash<const QObject *, Kept> m_kept;
     quint32 m_mark = 0;
 
-    // Valid while m_grouped holds: the lists they were made from and what
-    // was worked out of them.
+    // What searches run over; current while m_grouped holds. Lists larger
+    // than m_largeLibrary are grouped on the worker, and searched as last
+    // grouped until that is in.
+    std::shared_ptr<const Grouping> m_grouping;
     bool m_grouped = false;
-    QList<Board *> m_boards;
-    QList<CanvasCard *> m_cards;
-    QHash<QUuid, Board *> m_boardsByID;
-    QHash<QUuid, QList<CanvasCard *>> m_cardsByBoardID;
-    std::vector<CardEntry> m_searchable;
-    std::vector<NoteEntry> m_noteOrder;
-    std::vector<SnipEntry> m_snipOrder;
+    // Counts what made the grouping stale, so that one made meanwhile is
+    // known as stale when it is in.
+    quint64 m_changes = 0;
+    bool m_regrouping = false;
+    qsizetype m_largeLibrary = 4096;
 
-    // The last search over the grouped lists, for narrowing.
+    // The last search over the grouping, for narrowing.
     QString m_lastNeedle;
     SearchScope m_lastScope = SearchScope::all;
     std::vector<int> m_lastNotes;

@@ -14,14 +14,32 @@ namespace tessaline {
 
 namespace {
 
-QList<QString> paragraphTexts(const Board &note)
+// The conjoining jamo a Hangul syllable decomposes into, and the syllables.
+constexpr char16_t hangulSyllableFirst = 0xAC00;
+constexpr char16_t hangulLeadFirst = 0x1100;
+constexpr int hangulLeadCount = 19;
+constexpr char16_t hangulVowelFirst = 0x1161;
+constexpr int hangulVowelCount = 21;
+// One before the first trailing consonant: "no trailing consonant".
+constexpr char16_t hangulTrailBase = 0x11A7;
+constexpr int hangulTrailCount = 28;
+
+constexpr char32_t sharpS = 0x00DF;
+constexpr char32_t capitalSharpS = 0x1E9E;
+
+QList<QString> paragraphTexts(const BoardWritingDocument &document)
 {
     QList<QString> texts;
-    for (const BoardWritingBlock &block : note.writingDocument().blocks) {
+    for (const BoardWritingBlock &block : document.blocks) {
         if (block.isParagraph())
             texts.append(block.text);
     }
     return texts;
+}
+
+QList<QString> paragraphTexts(const Board &note)
+{
+    return paragraphTexts(note.writingDocument());
 }
 
 } // namespace
@@ -33,29 +51,53 @@ bool isSearchableCard(const CanvasCard &card)
 
 QString foldedSearchText(const QString &text)
 {
-    // Most text is plain ASCII, which has no marks or wide forms to fold.
+    // Most text is plain ASCII, which has no marks, wide forms or
+    // multi-letter folds.
     if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
         return text.toLower();
     // Compatibility decomposition folds width and ligatures and splits
     // accented letters from their marks; the marks are then dropped and case
-    // folded.
+    // folded. It also splits each Hangul syllable into its jamo, which are
+    // letters, not marks: those are put back together, or the first jamo of
+    // a syllable would find every syllable starting with them.
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString folded;
     folded.reserve(decomposed.size());
     const QChar *chars = decomposed.constData();
     const qsizetype size = decomposed.size();
+    bool hasSharpS = false;
     for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = chars[i].unicode();
+        if (unit >= hangulLeadFirst && unit < hangulLeadFirst + hangulLeadCount && i + 1 < size
+            && chars[i + 1].unicode() >= hangulVowelFirst && chars[i + 1].unicode() < hangulVowelFirst + hangulVowelCount) {
+            int syllable = ((unit - hangulLeadFirst) * hangulVowelCount + (chars[i + 1].unicode() - hangulVowelFirst))
+                * hangulTrailCount;
+            i += 1;
+            if (i + 1 < size && chars[i + 1].unicode() > hangulTrailBase
+                && chars[i + 1].unicode() < hangulTrailBase + hangulTrailCount) {
+                syllable += chars[i + 1].unicode() - hangulTrailBase;
+                i += 1;
+            }
+            folded.append(QChar(char16_t(hangulSyllableFirst + syllable)));
+            continue;
+        }
         const bool pair = chars[i].isHighSurrogate() && i + 1 < size && chars[i + 1].isLowSurrogate();
-        const char32_t code = pair ? QChar::surrogateToUcs4(chars[i], chars[i + 1]) : chars[i].unicode();
+        const char32_t code = pair ? QChar::surrogateToUcs4(chars[i], chars[i + 1]) : unit;
         if (QChar::category(code) != QChar::Mark_NonSpacing) {
             folded.append(chars[i]);
             if (pair)
                 folded.append(chars[i + 1]);
+            hasSharpS = hasSharpS || code == sharpS || code == capitalSharpS;
         }
         if (pair)
             ++i;
     }
-    return folded.toCaseFolded();
+    folded = folded.toCaseFolded();
+    // Qt folds case letter by letter; the sharp s is the one letter whose
+    // full folding is two letters and that decomposition leaves alone.
+    if (hasSharpS)
+        folded.replace(QChar(sharpS), QLatin1String("ss"));
+    return folded;
 }
 
 QString rawValue(SearchScope scope)
@@ -98,9 +140,23 @@ QString noteWritingText(const Board &note)
     return paragraphTexts(note).join(QLatin1Char('\n'));
 }
 
+QString writingText(const QString &writingStorage)
+{
+    // As the note reads its document: empty or unreadable text has no blocks.
+    if (writingStorage.isEmpty())
+        return QString();
+    const auto document = BoardWritingDocument::decode(writingStorage);
+    return document ? paragraphTexts(*document).join(QLatin1Char('\n')) : QString();
+}
+
 QString cardSearchText(const CanvasCard &card)
 {
-    const QStringList parts{
+    return cardSearchParts(card).join(QLatin1Char('\n'));
+}
+
+QStringList cardSearchParts(const CanvasCard &card)
+{
+    return QStringList{
         card.displayTitle(),
         card.markdownText(),
         card.contextText(),
@@ -109,7 +165,6 @@ QString cardSearchText(const CanvasCard &card)
         card.sourceWindowTitle().value_or(QString()),
         displayName(card.thoughtKind()),
     };
-    return parts.join(QLatin1Char('\n'));
 }
 
 bool noteMatchesQuery(const Board &note, const QList<CanvasCard *> &cards, const QString &query)
@@ -193,7 +248,18 @@ SearchResults::SearchResults(const QList<Board *> &boards, const QList<CanvasCar
     : m_query(trimmedWhitespace(searchText))
     , m_scope(scope)
 {
-    SearchCorpus::Found found = corpus.find(boards, cards, m_query, scope);
+    take(corpus.find(boards, cards, m_query, scope));
+}
+
+SearchResults::SearchResults(const QString &searchText, SearchScope scope, SearchCorpus &corpus)
+    : m_query(trimmedWhitespace(searchText))
+    , m_scope(scope)
+{
+    take(corpus.find(m_query, scope));
+}
+
+void SearchResults::take(SearchHits found)
+{
     m_boardsByID = std::move(found.boardsByID);
     m_cardsByBoardID = std::move(found.cardsByBoardID);
     m_noteResults = std::move(found.notes);

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -22,8 +23,9 @@ std::optional<SearchScope> searchScopeFromRawValue(const QString &rawValue);
 // In the order the picker shows them.
 QList<SearchScope> allSearchScopes();
 
-// The text as searches compare it: case folded, accents dropped, width and
-// ligatures folded by compatibility decomposition.
+// The text as searches compare it: case folded in full (ß as ss), accents
+// dropped, width and ligatures folded by compatibility decomposition;
+// Hangul syllables stay whole.
 QString foldedSearchText(const QString &text);
 
 // Whether `haystack` contains `needle`, ignoring letter case, accents and
@@ -37,9 +39,13 @@ bool isSearchableCard(const CanvasCard &card);
 // A note's paragraphs as stored, untrimmed, one per line; card references
 // add nothing.
 QString noteWritingText(const Board &note);
+// The same of a note's stored writing, read on any thread.
+QString writingText(const QString &writingStorage);
 // Title, writing, caption, recognised text, source application, window
 // title and kind label, one per line (empty ones keep their line).
 QString cardSearchText(const CanvasCard &card);
+// The seven texts cardSearchText joins.
+QStringList cardSearchParts(const CanvasCard &card);
 
 // A live note is a hit when its title, focus question, folder, writing or
 // any of its live, non-suggestion cards holds the query.
@@ -55,6 +61,17 @@ QString noteSearchExcerpt(const Board &note, const QList<CanvasCard *> &cards, c
 QString searchResultCountText(qsizetype count);
 QString searchMatchCountText(qsizetype count);
 
+// What a search over the lists finds: the live notes by id, the live,
+// non-suggestion cards under their note's id, and both hit lists in result
+// order.
+struct SearchHits
+{
+    QHash<QUuid, Board *> boardsByID;
+    QHash<QUuid, QList<CanvasCard *>> cardsByBoardID;
+    QList<Board *> notes;
+    QList<CanvasCard *> snips;
+};
+
 // Both hit lists of one search over the window's live lists, worked out
 // on construction. Holds the entities by pointer: build a new one whenever
 // the lists, the text or the scope change. A screen that searches as the
@@ -66,6 +83,10 @@ public:
                   SearchScope scope);
     SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &searchText,
                   SearchScope scope, SearchCorpus &corpus);
+    // Over the library the corpus follows.
+    SearchResults(const QString &searchText, SearchScope scope, SearchCorpus &corpus);
+    // No text: no hits.
+    SearchResults() = default;
 
     // The search text trimmed of whitespace and newlines.
     QString query() const { return m_query; }
@@ -88,8 +109,10 @@ private:
     SearchResults(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &searchText,
                   SearchScope scope, SearchCorpus &&corpus);
 
+    void take(SearchHits found);
+
     QString m_query;
-    SearchScope m_scope;
+    SearchScope m_scope = SearchScope::all;
     QHash<QUuid, Board *> m_boardsByID;
     QHash<QUuid, QList<CanvasCard *>> m_cardsByBoardID;
     QList<Board *> m_noteResults;

@@ -1,7 +1,6 @@
 #include "library/SearchView.h"
 
 #include "runtime/LibraryQuery.h"
-#include "runtime/NavigationState.h"
 #include "design/DesignTokens.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
@@ -11,10 +10,10 @@
 #include "design/TextInputDirection.h"
 #include "library/CompactCardPreview.h"
 #include "library/SearchCorpus.h"
+#include "library/SearchScreenModel.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
-#include "platform/PlatformTexts.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
@@ -176,12 +175,22 @@ public:
     }
 };
 
+// A snip hit's tile, as every tile of the screen is made.
+CompactCardPreview snipTile(const CanvasCard &card, const SearchResults &found)
+{
+    std::optional<QString> boardTitle;
+    if (const Board *note = found.boardsByID().value(card.boardID()))
+        boardTitle = note->title();
+    return CompactCardPreview(card, boardTitle, true);
+}
+
 class SnipTileDelegate : public QAbstractItemDelegate
 {
 public:
     SnipTileDelegate(SnipImageCache &images, QObject *parent) : QAbstractItemDelegate(parent), m_images(images) {}
     LazyRows<std::optional<CompactCardPreview>> previews;
-    QList<QPointer<CanvasCard>> cards;
+    // The search the tiles were listed by.
+    std::shared_ptr<const SearchResults> found;
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
@@ -195,7 +204,7 @@ public:
         if (!preview || !*preview)
             return;
         QPixmap image;
-        if (CanvasCard *card = cards.value(row)) {
+        if (CanvasCard *card = found ? found->snipResults().value(row) : nullptr) {
             if (m_images.state(*card) == SnipImageCache::State::ready) {
                 const qreal ratio = painter->device()->devicePixelRatioF();
                 image = m_images.pixmap(*card, (QSizeF(option.rect.width(), 112) * ratio).toSize());
@@ -232,17 +241,24 @@ public:
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
 
-    int columns() const { return std::max(1, (width() + gridSpacing) / (m_minimum + gridSpacing)); }
+    // As many columns of at least the narrowest tile as fit, each an equal
+    // share of the width (so the list view, which wraps a row where the
+    // next cell would pass its right edge, puts exactly that many on each
+    // row); the tile fills its cell less the gap, up to the widest tile.
+    // The grid is as tall as its rows: every hit shows, and the screen's
+    // own scroll area does the scrolling.
+    int columns() const { return std::max(1, viewport()->width() / (m_minimum + gridSpacing)); }
 
     void relayout()
     {
         const int count = model() ? model()->rowCount() : 0;
-        const int n = std::max(1, std::min(columns(), count));
-        const int tile = std::min(m_maximum, (width() - (n - 1) * gridSpacing) / n);
-        setGridSize(QSize(tile + gridSpacing, m_tileHeight + gridSpacing));
-        const int rows = count == 0 ? 0 : (count + columns() - 1) / columns();
+        const int columns = this->columns();
+        const int cell = std::max(1, (viewport()->width() - 1) / columns);
+        m_tileWidth = std::clamp(cell - gridSpacing, 1, m_maximum);
+        setGridSize(QSize(cell, m_tileHeight + gridSpacing));
+        const int rows = (count + columns - 1) / columns;
         setFixedHeight(std::max(0, rows * (m_tileHeight + gridSpacing) - gridSpacing));
-        m_tileWidth = tile;
+        doItemsLayout();
     }
 
     int tileWidth() const { return m_tileWidth; }
@@ -285,29 +301,31 @@ QLabel *makeLabel(const QFont &font, QWidget *parent)
 
 } // namespace
 
-// The ids of a hit list, with each hit's spoken name asked for only when read.
+// A hit list's rows: each hit's id and spoken name, asked for only when
+// read, so a search with thousands of hits copies nothing per hit.
 class HitListModel : public QAbstractListModel
 {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    void reset(QList<QUuid> ids, std::function<QString(qsizetype)> describe)
+    void reset(qsizetype count, std::function<QUuid(qsizetype)> id, std::function<QString(qsizetype)> describe)
     {
         beginResetModel();
-        m_ids = std::move(ids);
+        m_count = count;
+        m_id = std::move(id);
         m_describe = std::move(describe);
         endResetModel();
     }
 
-    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_ids.size()); }
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_count); }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= m_ids.size())
+        if (!index.isValid() || index.row() >= m_count)
             return {};
         switch (role) {
         case IdRole:
-            return m_ids.at(index.row());
+            return m_id(index.row());
         case RowRole:
             return index.row();
         case Qt::AccessibleTextRole:
@@ -323,17 +341,15 @@ public:
     }
 
 private:
-    QList<QUuid> m_ids;
+    qsizetype m_count = 0;
+    std::function<QUuid(qsizetype)> m_id;
     std::function<QString(qsizetype)> m_describe;
 };
 
 SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenCardHandler onOpenCard, QWidget *parent)
     : QWidget(parent)
-    , m_library(library)
-    , m_navigation(navigation)
-    , m_onOpenCard(std::move(onOpenCard))
+    , m_model(new SearchScreenModel(library, navigation, SearchCorpus::of(library), std::move(onOpenCard), this))
     , m_images(new SnipImageCache(this))
-    , m_corpus(new SearchCorpus(this))
 {
     setWindowTitle(QStringLiteral("Search"));
     auto *outer = new QVBoxLayout(this);
@@ -390,13 +406,17 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
     m_field->addAction(SymbolIcon::icon(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
     m_field->setAccessibleName(QStringLiteral("Search"));
     textInputDirection(m_field);
-    m_clear = new QToolButton(row);
-    m_clear->setIcon(SymbolIcon::icon(QStringLiteral("xmark.circle.fill")));
-    m_clear->setAutoRaise(true);
-    m_clear->setToolTip(QStringLiteral("Clear Search"));
+    // Inside the field, so showing it takes no width from the field.
+    m_clearAction = m_field->addAction(SymbolIcon::icon(QStringLiteral("xmark.circle.fill")), QLineEdit::TrailingPosition);
+    m_clearAction->setText(QStringLiteral("Clear Search"));
+    m_clearAction->setToolTip(QStringLiteral("Clear Search"));
+    for (QObject *shown : m_clearAction->associatedObjects()) {
+        if (auto *button = qobject_cast<QToolButton *>(shown))
+            m_clear = button;
+    }
+    Q_ASSERT(m_clear);
     m_clear->setAccessibleName(QStringLiteral("Clear Search"));
     rowLayout->addWidget(m_field, 1);
-    rowLayout->addWidget(m_clear);
     auto *scopes = new QWidget(row);
     scopes->setFixedWidth(240);
     scopes->setAccessibleName(QStringLiteral("Item type"));
@@ -408,12 +428,12 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
         auto *button = new QToolButton(scopes);
         button->setText(rawValue(scope));
         button->setCheckable(true);
-        button->setChecked(scope == m_scope);
+        button->setChecked(scope == m_model->scope());
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         group->addButton(button);
         scopesLayout->addWidget(button);
         m_scopeButtons.append(button);
-        connect(button, &QToolButton::clicked, this, [this, scope] { setScope(scope); });
+        connect(button, &QToolButton::clicked, this, [this, scope] { m_model->setScope(scope); });
     }
     rowLayout->addWidget(scopes);
     layout->addWidget(row);
@@ -450,13 +470,14 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
     m_snipsSection = makeSection(QStringLiteral("Snips"), m_snipsHeader, m_snipList);
     layout->addStretch(1);
 
-    connect(m_field, &QLineEdit::textEdited, this, [this](const QString &text) { m_navigation.setSearchText(text); });
-    connect(m_clear, &QToolButton::clicked, this, [this] {
-        m_navigation.setSearchText(QString());
+    connect(m_field, &QLineEdit::textEdited, m_model, &SearchScreenModel::setSearchText);
+    connect(m_clearAction, &QAction::triggered, this, [this] {
+        m_model->clear();
         m_field->setFocus();
     });
-    connect(&m_navigation, &NavigationState::searchTextChanged, this, &SearchView::rebuild);
-    connect(&m_library, &LibraryQuery::changed, this, &SearchView::rebuild);
+    connect(m_model, &SearchScreenModel::searchTextChanged, this, &SearchView::showText);
+    connect(m_model, &SearchScreenModel::scopeChanged, this, &SearchView::showScope);
+    connect(m_model, &SearchScreenModel::resultsChanged, this, &SearchView::showResults);
     connect(m_noteList, &QListView::activated, this, &SearchView::openNoteAt);
     connect(m_noteList, &QListView::clicked, this, &SearchView::openNoteAt);
     connect(m_snipList, &QListView::activated, this, &SearchView::openSnipAt);
@@ -466,43 +487,15 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
     connect(m_snipList, &QListView::customContextMenuRequested, this,
             [this](const QPoint &position) { showMenu(m_snipList, position); });
     connect(m_images, &SnipImageCache::imageReady, m_snipList->viewport(), qOverload<>(&QWidget::update));
-    rebuild();
+    showText();
+    showResults();
 }
 
 SearchView::~SearchView() = default;
 
-void SearchView::setScope(Scope scope)
-{
-    for (QToolButton *button : std::as_const(m_scopeButtons))
-        button->setChecked(button->text() == rawValue(scope));
-    if (m_scope == scope)
-        return;
-    m_scope = scope;
-    rebuild();
-}
-
 QToolButton *SearchView::scopeButton(Scope scope) const
 {
     return m_scopeButtons.value(allSearchScopes().indexOf(scope));
-}
-
-SearchResults SearchView::results() const
-{
-    return SearchResults(m_library.boards(), m_library.cards(), m_navigation.searchText(), m_scope, *m_corpus);
-}
-
-void SearchView::openNote(const Board &note)
-{
-    m_navigation.setDestination(note.isInbox() ? SidebarDestination::inbox() : SidebarDestination::notes());
-    m_navigation.setActiveBoardID(note.id());
-    m_navigation.setActiveWritingAnchorID(std::nullopt);
-    m_navigation.clearSelection();
-}
-
-void SearchView::openSnip(const CanvasCard &card)
-{
-    if (m_onOpenCard)
-        m_onOpenCard(card.boardID(), card.id());
 }
 
 void SearchView::showEvent(QShowEvent *event)
@@ -511,50 +504,44 @@ void SearchView::showEvent(QShowEvent *event)
     QTimer::singleShot(0, m_field, [field = m_field] { field->setFocus(); });
 }
 
-void SearchView::rebuild()
+void SearchView::showText()
 {
-    const QString text = m_navigation.searchText();
+    const QString text = m_model->searchText();
     if (m_field->text() != text)
         m_field->setText(text);
-    m_clear->setVisible(!text.isEmpty());
+    m_clearAction->setVisible(m_model->showsClearButton());
+}
 
-    const auto found = std::make_shared<const SearchResults>(results());
-    m_found = found;
-    const QString query = found->query();
-    if (query.isEmpty()) {
-        m_subtitle->setText(PlatformTexts::searchStaysLocal());
-        m_subtitle->setWordWrap(true);
-    } else {
-        m_subtitle->setText(QStringLiteral("Looking for \u201C") + query + QStringLiteral("\u201D"));
-        m_subtitle->setWordWrap(false);
-    }
+void SearchView::showScope()
+{
+    for (QToolButton *button : std::as_const(m_scopeButtons))
+        button->setChecked(button->text() == rawValue(m_model->scope()));
+}
 
-    const bool hasResults = found->resultCount() > 0;
-    if (query.isEmpty()) {
-        m_emptyState->setTitle(QStringLiteral("Find a note or snip"));
-        m_emptyState->setMessage(QStringLiteral("Search note titles and writing, capture context, OCR, and source apps."));
-        m_emptyState->setSystemImage(QStringLiteral("magnifyingglass"));
-    } else if (!hasResults) {
-        m_emptyState->setTitle(QStringLiteral("No matches"));
-        m_emptyState->setMessage(QStringLiteral("Try a shorter phrase or choose a different item type."));
-        m_emptyState->setSystemImage(QStringLiteral("text.magnifyingglass"));
+void SearchView::showResults()
+{
+    const SearchScreenModel &model = *m_model;
+    const std::shared_ptr<const SearchResults> found = model.results();
+    m_subtitle->setText(model.subtitle());
+    m_subtitle->setWordWrap(model.subtitleWraps());
+
+    const bool hasResults = model.content() == SearchScreenModel::Content::results;
+    if (!hasResults) {
+        m_emptyState->setTitle(model.emptyTitle());
+        m_emptyState->setMessage(model.emptyMessage());
+        m_emptyState->setSystemImage(model.emptySymbol());
     }
     m_emptyState->setVisible(!hasResults);
     m_resultHeader->setVisible(hasResults);
-    m_resultHeader->setTitle(searchResultCountText(found->resultCount()));
+    m_resultHeader->setTitle(model.resultCountText());
 
+    // Rows are read from the results they were listed by; the entities
+    // stay valid for as long as the library does.
+    const QList<Board *> &noteHits = found->noteResults();
     auto *notes = static_cast<NoteRowDelegate *>(m_noteList->itemDelegate());
-    QList<QPointer<Board>> noteHits;
-    QList<QUuid> noteIDs;
-    for (Board *note : found->noteResults()) {
-        noteHits.append(note);
-        noteIDs.append(note->id());
-    }
-    notes->rows.reset(noteHits.size(), [noteHits, found](qsizetype row) {
+    notes->rows.reset(noteHits.size(), [found](qsizetype row) {
         NoteSearchResultRow made;
-        const Board *note = noteHits.at(row);
-        if (!note)
-            return made;
+        const Board *note = found->noteResults().at(row);
         made.title = note->title();
         made.excerpt = noteSearchExcerpt(*note, found->cardsOfBoard(note->id()), found->query());
         made.isInbox = note->isInbox();
@@ -563,59 +550,41 @@ void SearchView::rebuild()
         made.updatedAt = note->updatedAt();
         return made;
     });
-    m_noteModel->reset(noteIDs, [notes](qsizetype row) {
-        const NoteSearchResultRow *made = notes->rows.at(row);
-        return made ? QStringLiteral("Note, %1, %2").arg(made->title, made->excerpt) : QString();
-    });
-    m_notesHeader->setSubtitle(searchMatchCountText(found->noteResults().size()));
-    m_notesSection->setVisible(!found->noteResults().isEmpty());
+    m_noteModel->reset(
+        noteHits.size(), [found](qsizetype row) { return found->noteResults().at(row)->id(); },
+        [notes](qsizetype row) {
+            const NoteSearchResultRow *made = notes->rows.at(row);
+            return made ? QStringLiteral("Note, ") + made->title + QStringLiteral(", ") + made->excerpt : QString();
+        });
+    m_notesHeader->setSubtitle(model.noteMatchText());
+    m_notesSection->setVisible(!noteHits.isEmpty());
 
+    const QList<CanvasCard *> &snipHits = found->snipResults();
     auto *snips = static_cast<SnipTileDelegate *>(m_snipList->itemDelegate());
-    snips->cards.clear();
-    QList<QUuid> snipIDs;
-    for (CanvasCard *card : found->snipResults()) {
-        snips->cards.append(card);
-        snipIDs.append(card->id());
-    }
-    snips->previews.reset(snips->cards.size(), [cards = snips->cards, found](qsizetype row) {
-        const CanvasCard *card = cards.at(row);
-        if (!card)
-            return std::optional<CompactCardPreview>();
-        std::optional<QString> boardTitle;
-        if (const Board *note = found->boardsByID().value(card->boardID()))
-            boardTitle = note->title();
-        return std::make_optional<CompactCardPreview>(*card, boardTitle, true);
+    snips->found = found;
+    snips->previews.reset(snipHits.size(), [found](qsizetype row) {
+        return std::make_optional(snipTile(*found->snipResults().at(row), *found));
     });
-    m_snipModel->reset(snipIDs, [snips](qsizetype row) {
-        const std::optional<CompactCardPreview> *preview = snips->previews.at(row);
-        return preview && *preview ? (*preview)->accessibilitySummary : QString();
-    });
-    m_snipsHeader->setSubtitle(searchMatchCountText(found->snipResults().size()));
-    m_snipsSection->setVisible(!found->snipResults().isEmpty());
+    m_snipModel->reset(
+        snipHits.size(), [found](qsizetype row) { return found->snipResults().at(row)->id(); },
+        [snips](qsizetype row) {
+            const std::optional<CompactCardPreview> *preview = snips->previews.at(row);
+            return preview && *preview ? (*preview)->accessibilitySummary : QString();
+        });
+    m_snipsHeader->setSubtitle(model.snipMatchText());
+    m_snipsSection->setVisible(!snipHits.isEmpty());
     static_cast<ResultGrid *>(m_noteList)->relayout();
     static_cast<ResultGrid *>(m_snipList)->relayout();
 }
 
 void SearchView::openNoteAt(const QModelIndex &index)
 {
-    const QUuid id = index.data(IdRole).toUuid();
-    if (!m_found)
-        return;
-    if (const Board *note = m_found->boardsByID().value(id))
-        openNote(*note);
+    m_model->openNote(index.data(IdRole).toUuid());
 }
 
 void SearchView::openSnipAt(const QModelIndex &index)
 {
-    const QUuid id = index.data(IdRole).toUuid();
-    if (!m_found)
-        return;
-    for (const CanvasCard *card : m_found->snipResults()) {
-        if (card->id() == id) {
-            openSnip(*card);
-            return;
-        }
-    }
+    m_model->openSnip(index.data(IdRole).toUuid());
 }
 
 QMenu *SearchView::contextMenu(QListView *list, const QModelIndex &index)

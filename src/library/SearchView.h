@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/SearchMatching.h"
+#include "library/SearchScreenModel.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -24,16 +25,15 @@ class CanvasCard;
 class HitListModel;
 class LibraryQuery;
 class NavigationState;
-class SearchCorpus;
 class SnipImageCache;
 class StudioEmptyState;
 class StudioSectionHeader;
 
 // The main window's Search screen: one phrase, a scope, and the matching
-// notes and snips as tiles, most recently changed first. The phrase lives in
-// the navigation state, so it outlasts the screen; the hits follow the
-// library's live lists. Opening a note switches the window to it; opening a
-// snip goes through the window's open-card handler.
+// notes and snips as tiles, most recently changed first, each grid as tall
+// as its hits need. What it shows and does is SearchScreenModel's; this
+// draws it and forwards input. The screen searches the window's one kept
+// corpus, so showing it reads nothing afresh.
 class SearchView : public QWidget
 {
     Q_OBJECT
@@ -42,21 +42,20 @@ public:
     // (note id, card id)
     using OpenCardHandler = std::function<void(const QUuid &, const QUuid &)>;
 
+    // Over the library's kept corpus (SearchCorpus::of).
     SearchView(LibraryQuery &library, NavigationState &navigation, OpenCardHandler onOpenCard,
                QWidget *parent = nullptr);
     ~SearchView() override;
 
-    Scope scope() const { return m_scope; }
-    void setScope(Scope scope);
+    SearchScreenModel &model() const { return *m_model; }
+    Scope scope() const { return m_model->scope(); }
+    void setScope(Scope scope) { m_model->setScope(scope); }
 
-    // The hits for the current lists, text and scope, worked out anew over
-    // the screen's kept search texts.
-    SearchResults results() const;
+    void openNote(const Board &note) { m_model->openNote(note); }
+    void openSnip(const CanvasCard &card) { m_model->openSnip(card); }
 
-    void openNote(const Board &note);
-    void openSnip(const CanvasCard &card);
-
-    // The parts a test or the window looks at.
+    // The parts a test or the window looks at. The clear button sits
+    // inside the field, at its trailing end.
     QLineEdit *searchField() const { return m_field; }
     QToolButton *clearButton() const { return m_clear; }
     QToolButton *scopeButton(Scope scope) const;
@@ -75,19 +74,19 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void rebuild();
+    void showText();
+    void showScope();
+    void showResults();
     void openNoteAt(const QModelIndex &index);
     void openSnipAt(const QModelIndex &index);
     void showMenu(QListView *list, const QPoint &position);
 
-    LibraryQuery &m_library;
-    NavigationState &m_navigation;
-    OpenCardHandler m_onOpenCard;
-    Scope m_scope = Scope::all;
+    SearchScreenModel *m_model;
     SnipImageCache *m_images;
 
     QLineEdit *m_field;
-    QToolButton *m_clear;
+    QAction *m_clearAction;
+    QToolButton *m_clear = nullptr;
     QList<QToolButton *> m_scopeButtons;
     QLabel *m_subtitle;
     StudioEmptyState *m_emptyState;
@@ -98,9 +97,6 @@ private:
     QWidget *m_snipsSection;
     QListView *m_noteList;
     QListView *m_snipList;
-    SearchCorpus *m_corpus;
-    // What the lists show; their rows are made from it as they are painted.
-    std::shared_ptr<const SearchResults> m_found;
     HitListModel *m_noteModel;
     HitListModel *m_snipModel;
 };

@@ -8,6 +8,7 @@
 #include <QUuid>
 
 #include <map>
+#include <vector>
 
 #include <functional>
 #include <optional>
@@ -62,6 +63,16 @@ public:
         return m_boardMap ? m_boardMap(window, boardID, parent) : nullptr;
     }
 
+    // What a screen folder does once the window is up and idle, so that its
+    // screens' first showing costs no more than later ones.
+    using Preparation = std::function<void(ScreenContext &window)>;
+    void registerPreparation(Preparation preparation) { m_preparations.push_back(std::move(preparation)); }
+    void prepare(ScreenContext &window) const
+    {
+        for (const Preparation &preparation : m_preparations)
+            preparation(window);
+    }
+
     bool hasDetail(DetailScreen::Kind kind) const { return m_details.contains(kind); }
     bool hasSheet(SheetKind kind) const { return m_sheets.contains(kind); }
 
@@ -93,6 +104,7 @@ private:
     CoachmarkFactory m_coachmark;
     SettingsFactory m_settings;
     BoardMapFactory m_boardMap;
+    std::vector<Preparation> m_preparations;
 };
 
 } // namespace tessaline

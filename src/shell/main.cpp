@@ -188,9 +188,13 @@ int main(int argc, char *argv[])
 
     restoreMainWindowFrame(window, defaults);
     window.show();
-    // The session's first capture then costs no more than later ones.
+    // The session's first capture, and each screen's first showing, then
+    // cost no more than later ones.
     if (QWindow *handle = window.windowHandle())
-        new AfterFirstFrame(handle, [&runtime] { runtime.captureCoordinator().prepareForFirstCapture(); });
+        new AfterFirstFrame(handle, [&runtime, &screens, &window] {
+            runtime.captureCoordinator().prepareForFirstCapture();
+            screens.prepare(window.controller().screens());
+        });
     const int status = QApplication::exec();
     // The settings object lives to the end of the process, past the last
     // turn of the event loop that would have written what quitting changed.

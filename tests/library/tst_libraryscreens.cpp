@@ -3,6 +3,8 @@
 
 #include "library/CompactCardPreview.h"
 #include "library/LibraryScreens.h"
+#include "library/SearchCorpus.h"
+#include "library/SearchView.h"
 #include "library/SnipsLibraryModel.h"
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
@@ -45,7 +47,39 @@ private Q_SLOTS:
     void failedSaveAsShowsTheReason();
     void cardTilesWearTheTourRing_data();
     void cardTilesWearTheTourRing();
+    void searchFoldsFromTheStart();
 };
+
+// Once the window is up, the library is folded for Search before the
+// screen is ever shown, and every showing searches that one corpus.
+void LibraryScreensTest::searchFoldsFromTheStart()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Harbour walk"));
+    rig.addCard(note, CardKind::snip)->setOcrText(QStringLiteral("Tide tables"));
+    QVERIFY(rig.context().save());
+    LibraryQuery library(rig.context());
+    TrashActions trash(library, rig.navigation(), nullptr);
+    ScreenContext window(*rig.runtime, library, trash);
+    ScreenRegistry screens;
+    library::registerScreens(screens);
+    QCOMPARE(library.findChild<SearchCorpus *>(), nullptr);
+
+    screens.prepare(window);
+    auto *corpus = library.findChild<SearchCorpus *>();
+    QVERIFY(corpus);
+    QTRY_VERIFY(corpus->isPrepared());
+    QCOMPARE(corpus->keptCount(), 2);
+    for (int visit = 0; visit < 2; ++visit) {
+        rig.navigation().setSearchText(QStringLiteral("tide"));
+        std::unique_ptr<QWidget> screen(screens.makeDetail(window, DetailScreen::search(), nullptr));
+        auto *view = qobject_cast<SearchView *>(screen.get());
+        QVERIFY(view);
+        QCOMPARE(&SearchCorpus::of(library), corpus);
+        QCOMPARE(view->model().snipResults().size(), 1);
+    }
+    QCOMPARE(library.findChildren<SearchCorpus *>().size(), 1);
+}
 
 void LibraryScreensTest::failedSaveAsShowsTheReason()
 {

@@ -121,6 +121,13 @@ private Q_SLOTS:
         QTest::newRow("full-width letters") << QStringLiteral("ＡＢＣ corp") << QStringLiteral("abc") << true;
         QTest::newRow("ligature") << QStringLiteral("ﬁle cabinet") << QStringLiteral("file") << true;
         QTest::newRow("outside the basic plane") << QStringLiteral("tag 𝐀 here") << QStringLiteral("tag A") << true;
+        QTest::newRow("sharp s in the query") << QStringLiteral("HAUPTSTRASSE 5") << QStringLiteral("hauptstraße") << true;
+        QTest::newRow("sharp s in the text") << QStringLiteral("Hauptstraße 5") << QStringLiteral("STRASSE") << true;
+        QTest::newRow("capital sharp s") << QStringLiteral("GROẞE Pläne") << QStringLiteral("grosse") << true;
+        QTest::newRow("whole Hangul syllable") << QStringLiteral("한국어 노트") << QStringLiteral("한국") << true;
+        QTest::newRow("Hangul syllable within a longer one") << QStringLiteral("한국어") << QStringLiteral("하") << false;
+        QTest::newRow("Hangul of conjoining jamo") << QStringLiteral("\u1112\u1161\u11AB\u1100\u116E\u11A8")
+                                                   << QStringLiteral("한국") << true;
         QTest::newRow("different letters") << QStringLiteral("Project Atlas") << QStringLiteral("atlus") << false;
         QTest::newRow("empty needle") << QStringLiteral("anything") << QString() << false;
         QTest::newRow("mark alone") << QStringLiteral("cafe\u0301") << QStringLiteral("\u0301") << false;
@@ -300,6 +307,44 @@ private Q_SLOTS:
         const SearchResults after(library.boards, library.cards, second, SearchScope::all, corpus);
         QCOMPARE(noteTitles(after.noteResults()), notes);
         QCOMPARE(cardTitles(after.snipResults()), snips);
+    }
+
+    // Lists long enough to be shared among threads give the hits that each
+    // note's and snip's own test gives, in result order.
+    void longListsFindWhatEachTestFinds()
+    {
+        QObject owner;
+        QList<Board *> boards;
+        QList<CanvasCard *> cards;
+        for (int n = 0; n < 9000; ++n) {
+            Board::Init note;
+            note.title = QStringLiteral("Note %1").arg(n) + (n % 7 == 0 ? QStringLiteral(" lighthouse") : QString());
+            note.createdAt = at(0);
+            note.updatedAt = at(n);
+            note.lastOpenedAt = at(0);
+            boards.append(new Board(note, &owner));
+            CanvasCard::Init card;
+            card.boardID = boards.last()->id();
+            card.kind = CardKind::snip;
+            card.createdAt = at(9000 - n);
+            card.ocrText = n % 5 == 0 ? QStringLiteral("Lighthouse keeper") : QStringLiteral("harbour");
+            cards.append(new CanvasCard(card, &owner));
+        }
+        SearchCorpus corpus;
+        const SearchResults found(boards, cards, QStringLiteral("LIGHTHOUSE"), SearchScope::all, corpus);
+        QList<Board *> notes;
+        QList<CanvasCard *> snips;
+        for (qsizetype n = boards.size() - 1; n >= 0; --n) {
+            if (noteMatchesQuery(*boards[n], {cards[n]}, QStringLiteral("lighthouse")))
+                notes.append(boards[n]);
+        }
+        for (qsizetype n = 0; n < cards.size(); ++n) {
+            if (snipMatchesQuery(*cards[n], *boards[n], QStringLiteral("lighthouse")))
+                snips.append(cards[n]);
+        }
+        QVERIFY(notes.size() > 2000 && snips.size() > 2000);
+        QCOMPARE(found.noteResults(), notes);
+        QCOMPARE(found.snipResults(), snips);
     }
 
     void resultOrder_data()

@@ -246,6 +246,73 @@ private Q_SLOTS:
         QCOMPARE(fixture.view->snipList()->model()->rowCount(), 1);
     }
 
+    // Each query shows every hit of both grids as a whole tile on its own
+    // place, also when a later query needs more rows than an earlier one.
+    void everyHitShows()
+    {
+        Fixture fixture;
+        const auto addNote = [&](const QString &title) { return fixture.rig.addNote(title); };
+        const auto addSnip = [&](Board *note, const QString &context) {
+            fixture.rig.addCard(note, CardKind::snip, 60)->setContextText(context);
+        };
+        Board *harbour = addNote(QStringLiteral("Harbour walk"));
+        addNote(QStringLiteral("Lantern festival"));
+        addNote(QStringLiteral("Lantern repairs"));
+        Board *tides = addNote(QStringLiteral("Tide tables"));
+        addNote(QStringLiteral("Tide pools"));
+        addSnip(harbour, QStringLiteral("Harbour map"));
+        addSnip(harbour, QStringLiteral("Lantern by the harbour"));
+        for (int i = 0; i < 3; ++i)
+            addSnip(tides, QStringLiteral("Lantern poster %1").arg(i));
+        for (int i = 0; i < 5; ++i)
+            addSnip(tides, QStringLiteral("Tide chart %1").arg(i));
+        QVERIFY(fixture.rig.context().save());
+
+        SearchView &view = *fixture.view;
+        const struct
+        {
+            QString typed;
+            int notes;
+            int snips;
+        } queries[] = {{QStringLiteral("harbour"), 1, 2}, {QStringLiteral("lantern"), 4, 4}, {QStringLiteral("tide"), 2, 8}};
+        for (const auto &query : queries) {
+            fixture.type(query.typed);
+            QCOMPARE(view.notesHeader()->subtitle(), searchMatchCountText(query.notes));
+            QCOMPARE(view.snipsHeader()->subtitle(), searchMatchCountText(query.snips));
+            for (auto [list, expected] : {std::pair(view.noteList(), query.notes), std::pair(view.snipList(), query.snips)}) {
+                QCOMPARE(list->model()->rowCount(), expected);
+                QTRY_VERIFY(!list->viewport()->size().isEmpty());
+                QList<QRect> tiles;
+                for (int row = 0; row < expected; ++row) {
+                    const QRect tile = list->visualRect(list->model()->index(row, 0));
+                    QVERIFY2(list->viewport()->rect().contains(tile),
+                             qPrintable(QStringLiteral("%1: tile %2 of %3 lies outside its grid")
+                                            .arg(query.typed).arg(row + 1).arg(expected)));
+                    for (const QRect &other : std::as_const(tiles))
+                        QVERIFY(!other.intersects(tile));
+                    tiles.append(tile);
+                }
+            }
+        }
+    }
+
+    // The clear button stands inside the field, and typing does not narrow
+    // the field.
+    void clearButtonSitsInsideTheField()
+    {
+        Fixture fixture;
+        SearchView &view = *fixture.view;
+        QLineEdit *field = view.searchField();
+        const int emptyWidth = field->width();
+        fixture.type(QStringLiteral("atlas"));
+        QTRY_VERIFY(view.clearButton()->isVisible());
+        QCOMPARE(field->width(), emptyWidth);
+        const QRect button(view.clearButton()->mapTo(field, QPoint(0, 0)), view.clearButton()->size());
+        QVERIFY2(field->rect().contains(button), "the clear button lies outside the field");
+        QVERIFY(button.center().x() > field->width() / 2);
+        QCOMPARE(view.clearButton()->toolTip(), QStringLiteral("Clear Search"));
+    }
+
     void storeChangesUpdateTheHits()
     {
         Fixture fixture;

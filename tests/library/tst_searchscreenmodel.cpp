@@ -1,0 +1,234 @@
+#include "../support/MainWindowRig.h"
+
+#include "library/SearchCorpus.h"
+#include "library/SearchScreenModel.h"
+#include "model/Board.h"
+#include "model/CanvasCard.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// Atlas with a whiteboard snip and a thought, the inbox with a receipt snip,
+// and the window's live query over them.
+struct Fixture
+{
+    Fixture()
+    {
+        atlas = rig.addNote(QStringLiteral("Project Atlas"));
+        atlas->setUpdatedAt(at(10));
+        inbox = rig.addNote(QStringLiteral("Quick Captures"), 1, true);
+        inbox->setUpdatedAt(at(5));
+        photo = rig.addCard(atlas, CardKind::snip, 20);
+        photo->setContextText(QStringLiteral("Whiteboard photo"));
+        rig.addCard(atlas, CardKind::thought, 25)->setMarkdownText(QStringLiteral("Whiteboard follow-up"));
+        scan = rig.addCard(inbox, CardKind::snip, 30);
+        scan->setContextText(QStringLiteral("Receipt scan"));
+        if (!rig.context().save())
+            qFatal("fixture save failed");
+        library = std::make_unique<LibraryQuery>(rig.context());
+    }
+
+    std::unique_ptr<SearchScreenModel> makeModel()
+    {
+        return std::make_unique<SearchScreenModel>(*library, rig.navigation(), SearchCorpus::of(*library),
+                                                   [this](const QUuid &boardID, const QUuid &cardID) {
+                                                       opened.append({boardID, cardID});
+                                                   });
+    }
+
+    // `count` snips under Atlas, saved in one go, each with the word `word`.
+    void addSnips(int count, const QString &word)
+    {
+        for (int i = 0; i < count; ++i)
+            rig.addCard(atlas, CardKind::snip, 100 + i)->setOcrText(word + QStringLiteral(" %1").arg(i));
+        QVERIFY(rig.context().save());
+    }
+
+    MainWindowRig rig;
+    Board *atlas = nullptr;
+    Board *inbox = nullptr;
+    CanvasCard *photo = nullptr;
+    CanvasCard *scan = nullptr;
+    std::unique_ptr<LibraryQuery> library;
+    QList<QPair<QUuid, QUuid>> opened;
+};
+
+} // namespace
+
+class SearchScreenModelTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void whatTheScreenShows_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<SearchScope>("scope");
+        QTest::addColumn<SearchScreenModel::Content>("content");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QString>("heading"); // the empty state's title, or the result count
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<int>("snips");
+        QTest::addColumn<bool>("clears");
+        const QString idle = QStringLiteral("Everything stays searchable on this computer.");
+        const auto prompt = SearchScreenModel::Content::prompt;
+        const auto results = SearchScreenModel::Content::results;
+        const auto none = SearchScreenModel::Content::noMatches;
+        const QString find = QStringLiteral("Find a note or snip");
+        const QStringList atlas{QStringLiteral("Project Atlas")};
+        QTest::newRow("nothing typed") << QString() << SearchScope::all << prompt << idle << find << QStringList() << 0 << false;
+        QTest::newRow("spaces") << QStringLiteral("  ") << SearchScope::all << prompt << idle << find << QStringList() << 0 << true;
+        QTest::newRow("note and snip") << QStringLiteral(" whiteboard ") << SearchScope::all << results
+                                       << QStringLiteral("Looking for \u201Cwhiteboard\u201D") << QStringLiteral("2 Results")
+                                       << atlas << 1 << true;
+        QTest::newRow("notes only") << QStringLiteral("whiteboard") << SearchScope::notes << results
+                                    << QStringLiteral("Looking for \u201Cwhiteboard\u201D") << QStringLiteral("1 Result")
+                                    << atlas << 0 << true;
+        QTest::newRow("snips only") << QStringLiteral("receipt") << SearchScope::snips << results
+                                    << QStringLiteral("Looking for \u201Creceipt\u201D") << QStringLiteral("1 Result")
+                                    << QStringList() << 1 << true;
+        QTest::newRow("no match") << QStringLiteral("zebra") << SearchScope::snips << none
+                                  << QStringLiteral("Looking for \u201Czebra\u201D") << QStringLiteral("No matches")
+                                  << QStringList() << 0 << true;
+        QTest::newRow("all notes") << QStringLiteral("a") << SearchScope::all << results
+                                   << QStringLiteral("Looking for \u201Ca\u201D") << QStringLiteral("4 Results")
+                                   << QStringList{QStringLiteral("Project Atlas"), QStringLiteral("Quick Captures")} << 2 << true;
+    }
+    void whatTheScreenShows()
+    {
+        QFETCH(QString, typed);
+        QFETCH(SearchScope, scope);
+        QFETCH(SearchScreenModel::Content, content);
+        QFETCH(QString, subtitle);
+        QFETCH(QString, heading);
+        QFETCH(QStringList, notes);
+        QFETCH(int, snips);
+        QFETCH(bool, clears);
+        Fixture fixture;
+        auto model = fixture.makeModel();
+        QSignalSpy searched(model.get(), &SearchScreenModel::resultsChanged);
+        model->setScope(scope);
+        model->setSearchText(typed);
+        QVERIFY(!searched.isEmpty() || typed.isEmpty());
+        QCOMPARE(fixture.rig.navigation().searchText(), typed);
+        QCOMPARE(model->content(), content);
+        QCOMPARE(model->subtitle(), subtitle);
+        QCOMPARE(model->subtitleWraps(), content == SearchScreenModel::Content::prompt);
+        QCOMPARE(content == SearchScreenModel::Content::results ? model->resultCountText() : model->emptyTitle(), heading);
+        QCOMPARE(model->emptyMessage().isEmpty(), content == SearchScreenModel::Content::results);
+        QStringList titles;
+        for (const Board *note : model->noteResults())
+            titles.append(note->title());
+        QCOMPARE(titles, notes);
+        QCOMPARE(model->snipResults().size(), snips);
+        QCOMPARE(model->noteMatchText(), searchMatchCountText(notes.size()));
+        QCOMPARE(model->showsClearButton(), clears);
+        model->clear();
+        QCOMPARE(model->content(), SearchScreenModel::Content::prompt);
+        QVERIFY(!model->showsClearButton());
+    }
+
+    // Tiles open by the id they carry; an id that is no longer a hit (the
+    // library changed under the tile) opens nothing.
+    void openingByID()
+    {
+        Fixture fixture;
+        auto model = fixture.makeModel();
+        model->setSearchText(QStringLiteral("receipt"));
+        model->openSnip(fixture.scan->id());
+        QCOMPARE(fixture.opened, (QList<QPair<QUuid, QUuid>>{{fixture.inbox->id(), fixture.scan->id()}}));
+        model->openNote(fixture.inbox->id());
+        QCOMPARE(fixture.rig.navigation().destination(), SidebarDestination::inbox());
+        QCOMPARE(fixture.rig.navigation().activeBoardID(), fixture.inbox->id());
+
+        fixture.rig.navigation().setDestination(SidebarDestination::search());
+        model->openSnip(fixture.photo->id());
+        model->openNote(fixture.atlas->id());
+        QCOMPARE(fixture.opened.size(), 1);
+        QCOMPARE(fixture.rig.navigation().destination(), SidebarDestination::search());
+        QCOMPARE(model->boardTitle(*fixture.scan), std::optional<QString>(QStringLiteral("Quick Captures")));
+        QCOMPARE(model->excerpt(*fixture.inbox), fixture.scan->displayTitle() + QStringLiteral("\n\nReceipt scan\n\n\n\nThought"));
+    }
+
+    // The window keeps one corpus: a screen made again finds with the texts
+    // folded for the one before, and folds nothing itself.
+    void theCorpusOutlivesTheScreen()
+    {
+        Fixture fixture;
+        SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        QCOMPARE(&SearchCorpus::of(*fixture.library), &corpus);
+        QSignalSpy prepared(&corpus, &SearchCorpus::prepared);
+        QVERIFY(corpus.isPrepared() || prepared.wait());
+        const qsizetype folded = corpus.keptCount();
+        QCOMPARE(folded, 5);
+        fixture.rig.navigation().setSearchText(QStringLiteral("whiteboard"));
+        for (int visit = 0; visit < 2; ++visit) {
+            auto model = fixture.makeModel();
+            QCOMPARE(model->noteResults().size(), 1);
+            QCOMPARE(model->snipResults().size(), 1);
+        }
+        QCOMPARE(corpus.keptCount(), folded);
+    }
+
+    // Many texts at once (a large library's start, a big import) are folded
+    // on a worker: the search at hand finds what is folded so far, and the
+    // hits follow once the fold is in. A few written texts show at once. A
+    // text written while its fold is under way is found as last written. A
+    // large library is also grouped on the worker, and searched as grouped
+    // last until the new grouping is in.
+    void foldsFollowTheLibrary_data()
+    {
+        QTest::addColumn<int>("added");
+        QTest::addColumn<bool>("writtenDuringTheFold");
+        QTest::addColumn<bool>("large");
+        QTest::newRow("a few") << 3 << false << false;
+        QTest::newRow("many") << 600 << false << false;
+        QTest::newRow("many, one written again") << 600 << true << false;
+        QTest::newRow("a few, large library") << 3 << false << true;
+        QTest::newRow("many, one written again, large library") << 600 << true << true;
+    }
+    void foldsFollowTheLibrary()
+    {
+        QFETCH(int, added);
+        QFETCH(bool, writtenDuringTheFold);
+        QFETCH(bool, large);
+        Fixture fixture;
+        SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        if (large)
+            corpus.setLargeLibrary(0);
+        QSignalSpy prepared(&corpus, &SearchCorpus::prepared);
+        QVERIFY(corpus.isPrepared() || prepared.wait());
+        auto model = fixture.makeModel();
+        model->setSearchText(QStringLiteral("lighthouse"));
+        QCOMPARE(model->content(), SearchScreenModel::Content::noMatches);
+
+        prepared.clear();
+        fixture.addSnips(added, QStringLiteral("Lighthouse"));
+        const bool waits = added > 256 || large;
+        if (waits)
+            QVERIFY(!corpus.isPrepared());
+        QCOMPARE(model->snipResults().size(), waits ? 0 : added);
+        if (writtenDuringTheFold) {
+            // The walk hands the texts to the worker, then one is written.
+            QCoreApplication::processEvents();
+            CanvasCard *last = fixture.library->cards().last();
+            last->setOcrText(QStringLiteral("Beacon"));
+            QVERIFY(fixture.rig.context().save());
+        }
+        QTRY_VERIFY(corpus.isPrepared());
+        QCOMPARE(model->snipResults().size(), writtenDuringTheFold ? added - 1 : added);
+        QCOMPARE(model->noteResults().size(), 1);
+        model->setSearchText(QStringLiteral("beacon"));
+        QCOMPARE(model->snipResults().size(), writtenDuringTheFold ? 1 : 0);
+        QCOMPARE(corpus.keptCount(), 5 + added);
+    }
+};
+
+QTEST_MAIN(SearchScreenModelTest)
+#include "tst_searchscreenmodel.moc"
