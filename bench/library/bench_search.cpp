@@ -1,4 +1,5 @@
 #include "BenchmarkMain.h"
+#include "support/LibraryFixture.h"
 #include "library/CompactCardPreview.h"
 #include "library/SearchCorpus.h"
 #include "library/SearchMatching.h"
@@ -14,10 +15,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QLineEdit>
 #include <QObject>
 #include <QTemporaryDir>
@@ -177,110 +176,23 @@ void BM_RetypingAccented(benchmark::State &state) { typeIntoSearch(state, true, 
 
 // -- Disk-backed libraries -------------------------------------------------
 
-// Words as a library's texts use them; a tenth carry accents.
-class Words
-{
-public:
-    QString sentence(int words)
-    {
-        static const QStringList plain{QStringLiteral("budget"), QStringLiteral("meeting"), QStringLiteral("review"),
-                                       QStringLiteral("invoice"), QStringLiteral("design"), QStringLiteral("roadmap"),
-                                       QStringLiteral("customer"), QStringLiteral("release"), QStringLiteral("notes"),
-                                       QStringLiteral("schedule"), QStringLiteral("harbour"), QStringLiteral("lantern")};
-        static const QStringList marked{QStringLiteral("café"), QStringLiteral("résumé"), QStringLiteral("naïve"),
-                                        QStringLiteral("Zürich"), QStringLiteral("Straße")};
-        QStringList parts;
-        for (int w = 0; w < words; ++w) {
-            m_seed = m_seed * 1664525u + 1013904223u;
-            parts.append((m_seed >> 8) % 10 == 0 ? marked.at((m_seed >> 12) % marked.size())
-                                                 : plain.at((m_seed >> 12) % plain.size()));
-        }
-        return parts.join(QLatin1Char(' '));
-    }
-    quint32 next() { return m_seed = m_seed * 1664525u + 1013904223u; }
-
-private:
-    quint32 m_seed = 11;
-};
-
-// A library file of `cards` cards under a tenth as many notes (a tenth of
-// the notes with 20 paragraphs of writing, 30 % of the cards snips with
-// 1–2 KB of recognised text), built once per size into the build tree's
-// cache and opened from there, as the app opens its library at start.
+// A copy of the shared disk library of `cards` cards, opened as the app
+// opens its library at start.
 class DiskLibrary
 {
 public:
     explicit DiskLibrary(int cards)
+        : m_container(bench::LibraryFixture::open(bench::LibraryShape{cards}, m_directory.path()))
     {
-        const QString directory = QStringLiteral(TESSALINE_BENCH_CACHE) + QStringLiteral("/search-library-%1").arg(cards);
-        const QString built = directory + QStringLiteral("/built");
-        if (!QFile::exists(built)) {
-            QDir(directory).removeRecursively();
-            QDir().mkpath(directory);
-            open(directory);
-            fill(cards);
-            QFile marker(built);
-            if (!marker.open(QIODevice::WriteOnly))
-                qFatal("cannot write the library cache's marker");
-            m_library.reset();
-            m_container.reset();
-        }
-        open(directory);
+        if (!m_container)
+            qFatal("cannot open the benchmark library");
+        m_library = std::make_unique<LibraryQuery>(*m_container->mainContext());
     }
 
     LibraryQuery &library() const { return *m_library; }
-    ModelContext &context() const { return *m_container->mainContext(); }
 
 private:
-    void open(const QString &directory)
-    {
-        ModelContainer::Configuration configuration;
-        configuration.directory = directory;
-        auto container = ModelContainer::open(configuration);
-        if (!container)
-            qFatal("cannot open the benchmark library");
-        m_container = std::move(*container);
-        m_library = std::make_unique<LibraryQuery>(context());
-    }
-
-    void fill(int cardCount)
-    {
-        Words words;
-        const QDateTime base = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
-        QList<Board *> notes;
-        const int noteCount = std::max(1, cardCount / 10);
-        for (int n = 0; n < noteCount; ++n) {
-            Board::Init init;
-            init.title = QStringLiteral("Note %1 ").arg(n) + words.sentence(3);
-            init.createdAt = base;
-            init.updatedAt = base.addSecs(n);
-            init.lastOpenedAt = base;
-            init.sortIndex = n;
-            for (int p = 0; p < (n % 10 == 0 ? 20 : 2); ++p)
-                init.writingDocument.blocks.append(BoardWritingBlock::paragraph(words.sentence(14)));
-            auto *note = new Board(init);
-            context().insert(note);
-            notes.append(note);
-        }
-        for (int c = 0; c < cardCount; ++c) {
-            CanvasCard::Init card;
-            card.boardID = notes.at(c % noteCount)->id();
-            card.createdAt = base.addSecs(c);
-            if (c % 10 < 3) {
-                card.kind = CardKind::snip;
-                card.contextText = words.sentence(6);
-                card.ocrText = words.sentence(180 + int(words.next() % 120));
-                card.sourceApplicationName = QStringLiteral("Firefox");
-                card.sourceWindowTitle = words.sentence(5);
-            } else {
-                card.markdownText = words.sentence(30);
-            }
-            context().insert(new CanvasCard(card));
-        }
-        if (!context().save())
-            qFatal("cannot save the benchmark library");
-    }
-
+    QTemporaryDir m_directory;
     std::unique_ptr<ModelContainer> m_container;
     std::unique_ptr<LibraryQuery> m_library;
 };

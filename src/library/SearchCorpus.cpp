@@ -192,9 +192,47 @@ SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
     return *found;
 }
 
-void SearchCorpus::entityChanged()
+bool SearchCorpus::affectsSearch(const QObject *entity, int property)
 {
-    forget(sender(), false);
+    if (qobject_cast<const Board *>(entity)) {
+        switch (Board::Property(property)) {
+        case Board::IdProperty:
+        case Board::TitleProperty:
+        case Board::FocusQuestionProperty:
+        case Board::UpdatedAtProperty:
+        case Board::DeletedAtProperty:
+        case Board::WritingDocumentStorageProperty:
+        case Board::FolderNameProperty:
+            return true;
+        default:
+            return false;
+        }
+    }
+    switch (CanvasCard::Property(property)) {
+    case CanvasCard::IdProperty:
+    case CanvasCard::BoardIDProperty:
+    case CanvasCard::KindRawValueProperty:
+    case CanvasCard::ThoughtKindRawValueProperty:
+    case CanvasCard::TitleProperty:
+    case CanvasCard::MarkdownTextProperty:
+    case CanvasCard::ContextTextProperty:
+    case CanvasCard::OcrTextProperty:
+    case CanvasCard::SourceApplicationNameProperty:
+    case CanvasCard::SourceWindowTitleProperty:
+    case CanvasCard::UpdatedAtProperty:
+    case CanvasCard::DeletedAtProperty:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SearchCorpus::entityChanged(int property)
+{
+    // A card dragged about on its map writes its place many times a second;
+    // only what a search reads or orders by makes it look again.
+    if (affectsSearch(sender(), property))
+        forget(sender(), false);
 }
 
 void SearchCorpus::entityEnded(QObject *entity)

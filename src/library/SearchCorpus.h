@@ -203,7 +203,8 @@ private:
     void fold(Kept &kept, const Board *board, const CanvasCard *card);
     void forget(const QObject *entity, bool ended);
     void changedSinceGrouping();
-    void entityChanged();
+    void entityChanged(int property);
+    static bool affectsSearch(const QObject *entity, int property);
     void entityEnded(QObject *entity);
     void schedulePreparation();
     void prepare();

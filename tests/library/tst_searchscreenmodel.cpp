@@ -176,6 +176,29 @@ private Q_SLOTS:
         QCOMPARE(corpus.keptCount(), folded);
     }
 
+    // Only what a search reads or orders by sends the corpus back to work:
+    // a card moved about on its map does not.
+    void onlySearchedWritesCount_data()
+    {
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("moved on the map") << true;
+        QTest::newRow("recognised text written") << false;
+    }
+    void onlySearchedWritesCount()
+    {
+        QFETCH(bool, moved);
+        Fixture fixture;
+        SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        QTRY_VERIFY(corpus.isPrepared());
+        if (moved)
+            fixture.photo->setCanvasX(fixture.photo->canvasX() + 40);
+        else
+            fixture.photo->setOcrText(QStringLiteral("Whiteboard photo, again"));
+        QCOMPARE(corpus.isPrepared(), moved);
+        QTRY_VERIFY(corpus.isPrepared());
+        QCOMPARE(corpus.keptCount(), 5);
+    }
+
     // Many texts at once (a large library's start, a big import) are folded
     // on a worker: the search at hand finds what is folded so far, and the
     // hits follow once the fold is in. A few written texts show at once. A
