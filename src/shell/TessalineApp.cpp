@@ -41,16 +41,6 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
     const bool cloudSync = defaults.boolean(kCloudSyncKey);
     const std::optional<QString> cloudContainer =
         cloudSync ? std::optional<QString>(QStringLiteral("org.tessaline.Tessaline.cloud")) : std::nullopt;
-    // The library is this process's alone: two sessions of the same user
-    // writing whole rows from memory would each silently drop what the
-    // other wrote.
-    ModelContainer::Configuration configuration;
-    configuration.directory = directory;
-    configuration.holdsLibrary = true;
-    auto open = [&](const std::optional<QString> &cloud) {
-        configuration.cloudKitContainerIdentifier = cloud;
-        return ModelContainer::open(configuration);
-    };
     auto opened = [](std::unique_ptr<ModelContainer> container, std::optional<QString> message) {
         if (container->isReadOnly()) {
             const QString readOnly = container->readOnlyError().message;
@@ -58,13 +48,15 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
         }
         return OpenedLibrary{std::move(container), std::move(message)};
     };
-    auto first = open(cloudContainer);
+    auto first = TessalineStore::makeModelContainer(false, cloudContainer, directory);
     if (first)
         return opened(std::move(*first), std::nullopt);
 
-    auto second = open(std::nullopt);
+    auto second = TessalineStore::makeModelContainer(false, std::nullopt, directory);
     if (!second) {
-        // Nothing went wrong with the store: it is in use, and says where.
+        // Nothing is wrong with the store: another session has it open.
+        ModelContainer::Configuration configuration;
+        configuration.directory = directory;
         if (second.error() == ModelContainer::libraryInUse(ModelContainer::libraryFilePath(configuration)))
             return unexpected(second.error().message);
         return unexpected(QStringLiteral("Tessaline could not create its local store: ") + second.error().message);
