@@ -292,12 +292,13 @@ void SnipsLibraryModel::setNavigationCardID(const CanvasCard *card, NavigationTa
 
 void SnipsLibraryModel::moveToTrash(CanvasCard *card)
 {
-    ModelContext &context = m_library.context();
-    card->moveToTrash(now());
     // A card left marked deleted but never written would vanish from the grid
-    // and come back at the next launch; undo the mark instead.
-    if (!context.save())
-        context.rollback();
+    // and come back at the next launch; only this mark is taken back, other
+    // edits waiting for their save stay.
+    ModelChangeScope scope(m_library.context());
+    card->moveToTrash(now());
+    if (auto saved = scope.saveOrUndo(); !saved)
+        setErrorMessage(saved.error().message);
 }
 
 void SnipsLibraryModel::addSnip(const CanvasCard *card, const Board *note)

@@ -44,7 +44,11 @@ struct BoardValues
     bool isFavorite = false;
     std::optional<QString> folderName;
     bool hasCompletedNoteMigration = false;
-
+    // Not stored: properties whose stored number could not be read as one
+    // (text, NaN, an infinity, far out of range), one bit per Board::Property.
+    // Those hold a stand-in here, and the stored value is left as it is until
+    // the property is set.
+    quint32 damagedProperties = 0;
 
     friend bool operator==(const BoardValues &, const BoardValues &) = default;
 };

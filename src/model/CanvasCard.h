@@ -66,7 +66,12 @@ struct CanvasCardValues
     std::optional<QDateTime> lastResurfacedAt;
     std::optional<QDateTime> rediscoverDismissedUntil;
     std::optional<QDateTime> deletedAt;
-
+    // Not stored: properties whose stored number could not be read as one
+    // (text, NaN, an infinity, far out of range, a size of zero or less), one
+    // bit per CanvasCard::Property. Those hold a stand-in here (a position on
+    // the map's first slot, the default size), and the stored value is left
+    // as it is until the property is set (the user moves or resizes the card).
+    quint32 damagedProperties = 0;
 
     friend bool operator==(const CanvasCardValues &, const CanvasCardValues &) = default;
 };

@@ -43,6 +43,7 @@ struct CardDataWriter::Worker
         // stored survives a power loss.
         pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
         pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+        pragma.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(storeschema::journalSizeLimit));
         return db;
     }
 
@@ -109,11 +110,11 @@ struct CardDataWriter::Worker
         query.exec();
     }
 
-    void checkpoint()
+    void checkpoint(const QString &mode)
     {
         if (auto db = database()) {
             QSqlQuery query(*db);
-            query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+            query.exec(QStringLiteral("PRAGMA wal_checkpoint(%1)").arg(mode));
         }
     }
 
@@ -155,7 +156,12 @@ void CardDataWriter::discard(const StagedCardData &staged)
 
 void CardDataWriter::checkpoint()
 {
-    m_executor->run([worker = m_worker] { worker->checkpoint(); });
+    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("PASSIVE")); });
+}
+
+void CardDataWriter::checkpointAndTruncate()
+{
+    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("TRUNCATE")); });
 }
 
 } // namespace tessaline

@@ -58,6 +58,10 @@ public:
     // holds by now stay.
     void discard(const StagedCardData &staged);
     void checkpoint();
+    // Copies the whole log into the file and empties the log file, for
+    // when the library has gone quiet. Waits for readers of the log to be
+    // done, here on the worker thread.
+    void checkpointAndTruncate();
 
 private:
     struct Worker;

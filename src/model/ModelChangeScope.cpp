@@ -39,6 +39,12 @@ void ModelChangeScope::forget()
     m_steps.clear();
 }
 
+void ModelChangeScope::forgetAllBut(const QSet<PersistentEntity *> &kept)
+{
+    m_snapshots.removeIf([&](const auto &entry) { return !kept.contains(entry.key()); });
+    m_steps.removeIf([&](const Step &step) { return !kept.contains(step.entity); });
+}
+
 void ModelChangeScope::undo()
 {
     if (!m_context || !hasChanges())
@@ -54,9 +60,15 @@ Expected<void, StoreError> ModelChangeScope::saveOrUndo()
 {
     if (!m_context)
         return unexpected(StoreError{QStringLiteral("The library is no longer open.")});
+    const bool hadChanges = hasChanges();
     auto saved = m_context->save();
-    if (!saved)
+    if (!saved) {
+        // Everything this operation changed was stored; what the store
+        // refused belonged to someone else.
+        if (hadChanges && !hasChanges())
+            return {};
         undo();
+    }
     return saved;
 }
 

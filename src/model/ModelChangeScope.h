@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 
 #include <any>
 
@@ -34,7 +35,9 @@ class PersistentEntity;
 //
 // A successful ModelContext::save() stores everything pending, so it empties
 // the records of every open scope (what is stored cannot be undone here); the
-// scope keeps recording what follows. ModelContext::rollback() empties them
+// scope keeps recording what follows. A save that stored all but the rows the
+// store refused keeps only the records of those; saveOrUndo() then reports
+// success when none of them was this scope's. ModelContext::rollback() empties them
 // too. A failed save changes nothing in memory and leaves the records alone.
 //
 // Scopes nest: an operation built from other operations opens its own scope,
@@ -86,6 +89,9 @@ private:
     void recordWrite(PersistentEntity *entity, std::any state, bool changed, bool listed);
     void recordStep(const Step &step);
     void forget();
+    // Forgets all but what concerns the entities given (those a save left
+    // pending).
+    void forgetAllBut(const QSet<PersistentEntity *> &kept);
 
     QPointer<ModelContext> m_context;
     QHash<PersistentEntity *, Snapshot> m_snapshots;

@@ -2,6 +2,7 @@
 
 #include "model/ModelContext.h"
 #include "model/StoreSchema.h"
+#include "platform/FileLock.h"
 #include "platform/PlatformTexts.h"
 
 #include <QDir>
@@ -11,8 +12,11 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QUuid>
 #include <QVersionNumber>
+
+#include <unistd.h>
 
 namespace tessaline {
 namespace {
@@ -37,6 +41,13 @@ StoreError readFailure(const QString &path, const QSqlError &error)
     if (code == u"11" || code == u"26")
         return damagedLibrary(path);
     return StoreError{QStringLiteral("The library “%1” could not be opened: %2").arg(path, error.text())};
+}
+
+StoreError readOnlyLibrary(const QString &path)
+{
+    return StoreError{QStringLiteral("The library “%1” can only be read: Tessaline cannot write its file or folder. "
+                                     "You can look at everything in it, but changes will not be kept.")
+                          .arg(path)};
 }
 
 const QByteArray sqliteMagic("SQLite format 3\0", 16);
@@ -124,6 +135,42 @@ ModelContainer::ModelContainer(const QString &connectionName, const QString &fil
 {
 }
 
+QString ModelContainer::libraryFilePath(const Configuration &configuration)
+{
+    QString directory = configuration.directory;
+    if (directory.isEmpty())
+        directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return QDir(directory).filePath(configuration.name + QStringLiteral(".sqlite"));
+}
+
+StoreError ModelContainer::libraryInUse(const QString &filePath)
+{
+    return StoreError{QStringLiteral("The library “%1” is open in Tessaline in another session. "
+                                     "Quit Tessaline there, then start it here again.")
+                          .arg(filePath)};
+}
+
+bool ModelContainer::isWritable(const QString &filePath)
+{
+    // access() answers for this process as it runs: a root process may
+    // write a file without write permission, and nobody may on a file
+    // system mounted read-only.
+    const QFileInfo file(filePath);
+    if (file.exists() && ::access(QFile::encodeName(filePath).constData(), W_OK) != 0)
+        return false;
+    return ::access(QFile::encodeName(file.absolutePath()).constData(), W_OK) == 0;
+}
+
+bool ModelContainer::isReadOnly() const
+{
+    return m_context->isReadOnly();
+}
+
+StoreError ModelContainer::readOnlyError() const
+{
+    return readOnlyLibrary(m_filePath);
+}
+
 ModelContainer::~ModelContainer()
 {
     delete m_context;
@@ -139,13 +186,13 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
     }
 
     QString path;
+    bool readOnly = false;
+    std::unique_ptr<FileLock> lock;
     if (!configuration.isStoredInMemoryOnly) {
-        QString directory = configuration.directory;
-        if (directory.isEmpty())
-            directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        path = libraryFilePath(configuration);
+        const QString directory = QFileInfo(path).path();
         if (!QDir().mkpath(directory))
             return unexpected(StoreError{QStringLiteral("The folder “%1” could not be created.").arg(directory)});
-        path = QDir(directory).filePath(configuration.name + QStringLiteral(".sqlite"));
         switch (fileKind(path)) {
         case FileKind::absentOrEmpty:
         case FileKind::sqlite:
@@ -155,34 +202,77 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
         case FileKind::other:
             return unexpected(notALibrary(path));
         }
+        readOnly = configuration.readOnly || !isWritable(path);
+        if (configuration.holdsLibrary) {
+            lock = std::make_unique<FileLock>(path + QStringLiteral(".lock"));
+            switch (lock->tryLock()) {
+            case FileLock::State::held:
+                break;
+            case FileLock::State::heldElsewhere:
+                return unexpected(libraryInUse(path));
+            case FileLock::State::unavailable:
+                // Without the lock another session might be writing: this
+                // one only reads.
+                readOnly = true;
+                break;
+            }
+        }
+        if (readOnly && !QFileInfo::exists(path))
+            return unexpected(
+                StoreError{QStringLiteral("The library “%1” could not be created: its folder cannot be written.")
+                               .arg(path)});
     }
 
     const QString connectionName = QStringLiteral("tessaline-store-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(path.isEmpty() ? QStringLiteral(":memory:") : path);
         const QString displayPath = path.isEmpty() ? QStringLiteral("in-memory library") : path;
-        const Expected<void, StoreError> prepared = db.open()
-            ? prepareSchema(db, displayPath)
-            : unexpected(StoreError{
-                QStringLiteral("The library “%1” could not be opened: %2").arg(displayPath, db.lastError().text())});
-        if (prepared) {
+        auto openAs = [&](const QString &name, const QString &options) -> Expected<void, StoreError> {
+            db.close();
+            db.setDatabaseName(name);
+            db.setConnectOptions(options);
+            if (!db.open())
+                return unexpected(StoreError{QStringLiteral("The library “%1” could not be opened: %2")
+                                                 .arg(displayPath, db.lastError().text())});
+            return prepareSchema(db, displayPath);
+        };
+        Expected<void, StoreError> prepared;
+        if (readOnly) {
+            // Read through SQLite's own read-only mode, so not even its
+            // housekeeping writes. A log left in WAL mode needs a shared-memory
+            // file beside it, which a folder that cannot be written may not
+            // let it make: then the file is read as it stands, which holds
+            // everything committed, since no writer can be at work in it.
+            const QString uri = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+            const QString options = QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+            prepared = openAs(uri + QStringLiteral("?mode=ro"), options);
+            if (!prepared && !QFileInfo::exists(path + QStringLiteral("-wal")))
+                prepared = openAs(uri + QStringLiteral("?mode=ro&immutable=1"), options);
+        } else {
+            prepared = openAs(path.isEmpty() ? QStringLiteral(":memory:") : path, QString());
+        }
+        if (prepared && !readOnly) {
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
             // A save the user was told about must survive a power loss:
             // with NORMAL, WAL mode may lose the last commits then.
             pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+            pragma.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(storeschema::journalSizeLimit));
             // Bytes staged ahead of a card the app never got to save (it
             // ended in between) belong to nothing.
             pragma.exec(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow NOT IN (SELECT row FROM CanvasCard)"));
-        } else {
+        } else if (!prepared) {
             db.close();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(connectionName);
             return unexpected(prepared.error());
         }
     }
-    return std::unique_ptr<ModelContainer>(new ModelContainer(connectionName, path));
+    std::unique_ptr<ModelContainer> container(new ModelContainer(connectionName, path));
+    container->m_lock = std::move(lock);
+    if (readOnly)
+        container->m_context->setReadOnly(readOnlyLibrary(path));
+    return container;
 }
 
 } // namespace tessaline

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimeZone>
+#include <QTimer>
 #include <QVariant>
 
 #include <algorithm>
@@ -18,6 +19,17 @@ namespace {
 StoreError queryError(const QSqlQuery &query)
 {
     return StoreError{QStringLiteral("The library could not be read or written: %1").arg(query.lastError().text())};
+}
+
+// The store refused this one row for what it holds (SQLITE_CONSTRAINT, with
+// or without its extended part): the rest of the save can go on without it.
+// Anything else (a full disk, a file that cannot be written) would fail for
+// every row alike.
+bool isRowRefusal(const QSqlQuery &query)
+{
+    bool ok = false;
+    const int code = query.lastError().nativeErrorCode().toInt(&ok);
+    return ok && (code & 0xff) == 19;
 }
 
 template <typename T>
@@ -47,8 +59,11 @@ QString updateStatement()
 {
     const T *tag = nullptr;
     QStringList assignments;
-    for (const QString &column : storeschema::columns(tag))
-        assignments.append(column + QStringLiteral(" = ?"));
+    const QStringList kept = storeschema::keptWhenNull();
+    for (const QString &column : storeschema::columns(tag)) {
+        assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(?, %1)").arg(column)
+                                                 : column + QStringLiteral(" = ?"));
+    }
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }
 
@@ -61,7 +76,27 @@ Connection::Values readValues(const QSqlQuery &query, const Connection *) { retu
 ModelContext::ModelContext(const QString &connectionName, QObject *parent)
     : QObject(parent)
     , m_connectionName(connectionName)
+    , m_idleCheckpoint(new QTimer(this))
 {
+    // Saves come in bursts (typing, dragging); once they have quiet down the
+    // log is folded into the file and emptied, so it does not stay at the
+    // size of its busiest moment.
+    m_idleCheckpoint->setSingleShot(true);
+    m_idleCheckpoint->setInterval(3000);
+    connect(m_idleCheckpoint, &QTimer::timeout, this, [this] {
+        if (m_cardDataWriter) {
+            // The worker's connection may be at work; it waits there.
+            m_cardDataWriter->checkpointAndTruncate();
+            return;
+        }
+        QSqlQuery checkpoint(QSqlDatabase::database(m_connectionName, false));
+        checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    });
+}
+
+void ModelContext::setIdleCheckpointDelay(int milliseconds)
+{
+    m_idleCheckpoint->setInterval(milliseconds);
 }
 
 ModelContext::~ModelContext() = default;
@@ -186,6 +221,10 @@ QFuture<Expected<StagedCardData, StoreError>> ModelContext::stageCardData(QObjec
                                                                          const QByteArray &bytes)
 {
     using Staged = Expected<StagedCardData, StoreError>;
+    if (m_readOnly) {
+        Q_EMIT writeRefused(*m_readOnly);
+        return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(*m_readOnly))));
+    }
     if (m_failNextStaging) {
         const StoreError failure = *std::exchange(m_failNextStaging, std::nullopt);
         return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(failure))));
@@ -204,7 +243,7 @@ void ModelContext::discardStagedCardData(const StagedCardData &staged)
 }
 
 Expected<qint64, StoreError> ModelContext::insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
-                                                            const StagedCardData &staged)
+                                                            const StagedCardData &staged, Refusals &refused)
 {
     // A snip saved without its picture would be half made: the bytes must
     // still be there (another copy of the app opening the library cleans
@@ -223,8 +262,14 @@ Expected<qint64, StoreError> ModelContext::insertStagedCard(const QSqlDatabase &
     query.prepare(insertStatement<CanvasCard>(true));
     query.addBindValue(staged.cardRow);
     storeschema::bind(query, card->values());
-    if (!query.exec())
-        return unexpected(queryError(query));
+    if (!query.exec()) {
+        if (!isRowRefusal(query))
+            return unexpected(queryError(query));
+        refused.entities.insert(card);
+        if (refused.reason.isEmpty())
+            refused.reason = query.lastError().text();
+        return 0;
+    }
     return staged.cardRow;
 }
 
@@ -356,12 +401,24 @@ std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasC
     return query.value(0).toByteArray();
 }
 
-Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, qint64> &newRows)
+Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, qint64> &newRows, Refusals &refused)
 {
     const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     auto run = [&](QSqlQuery &query) -> Expected<void, StoreError> {
         if (!query.exec())
             return unexpected(queryError(query));
+        return {};
+    };
+    // A refused statement is undone by SQLite on its own; the transaction
+    // and the other rows stay.
+    auto runRow = [&](QSqlQuery &query, PersistentEntity *entity) -> Expected<void, StoreError> {
+        if (query.exec())
+            return {};
+        if (!isRowRefusal(query))
+            return unexpected(queryError(query));
+        refused.entities.insert(entity);
+        if (refused.reason.isEmpty())
+            refused.reason = query.lastError().text();
         return {};
     };
 
@@ -374,17 +431,19 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         for (T *entity : std::as_const(table.inserted)) {
             if constexpr (std::is_same_v<T, CanvasCard>) {
                 if (const auto staged = m_staged.constFind(entity); staged != m_staged.cend()) {
-                    const auto row = insertStagedCard(db, entity, *staged);
+                    const auto row = insertStagedCard(db, entity, *staged, refused);
                     if (!row)
                         return unexpected(row.error());
-                    newRows.insert(entity, *row);
+                    if (*row > 0)
+                        newRows.insert(entity, *row);
                     continue;
                 }
             }
             storeschema::bind(query, entity->values());
-            if (auto written = run(query); !written)
+            if (auto written = runRow(query, entity); !written)
                 return written;
-            newRows.insert(entity, query.lastInsertId().toLongLong());
+            if (!refused.entities.contains(entity))
+                newRows.insert(entity, query.lastInsertId().toLongLong());
         }
         return {};
     };
@@ -395,9 +454,9 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         for (T *entity : std::as_const(table.saved)) {
             if (!entity->m_dirty || entity->m_removed || !m_dirty.contains(entity))
                 continue;
-            storeschema::bind(query, entity->values());
+            storeschema::bind(query, entity->values(), true);
             query.addBindValue(entity->m_rowID);
-            if (auto written = run(query); !written)
+            if (auto written = runRow(query, entity); !written)
                 return written;
         }
         return {};
@@ -441,12 +500,15 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         }
         return {};
     };
+    // A refused card's bytes wait with the rest of it.
     for (CanvasCard *card : std::as_const(m_cards.inserted)) {
+        if (refused.entities.contains(card))
+            continue;
         if (auto written = writeBlobs(card, newRows.value(card)); !written)
             return written;
     }
     for (CanvasCard *card : std::as_const(m_cards.saved)) {
-        if (card->m_dirty && !card->m_removed && m_dirty.contains(card)) {
+        if (card->m_dirty && !card->m_removed && m_dirty.contains(card) && !refused.entities.contains(card)) {
             if (auto written = writeBlobs(card, card->m_rowID); !written)
                 return written;
         }
@@ -478,7 +540,7 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     recovery.prepare(QStringLiteral("INSERT INTO WritingRecovery (boardID, savedAt, text) VALUES (?, ?, ?)"));
     auto writeRecoveries = [&](const QList<Board *> &boards) -> Expected<void, StoreError> {
         for (Board *board : boards) {
-            if (board->m_removed)
+            if (board->m_removed || refused.entities.contains(board))
                 continue;
             for (const WritingRecovery &record : board->pendingRecoveries()) {
                 recovery.addBindValue(uuidText(record.boardID));
@@ -558,6 +620,10 @@ Expected<void, StoreError> ModelContext::save()
     }
     if (!hasChanges())
         return {};
+    if (m_readOnly) {
+        Q_EMIT writeRefused(*m_readOnly);
+        return unexpected(*m_readOnly);
+    }
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!beginTransaction(db))
@@ -567,7 +633,8 @@ Expected<void, StoreError> ModelContext::save()
         return unchanged;
     }
     QHash<PersistentEntity *, qint64> newRows;
-    if (auto written = writeChanges(newRows); !written) {
+    Refusals refused;
+    if (auto written = writeChanges(newRows, refused); !written) {
         db.rollback();
         return written;
     }
@@ -577,38 +644,56 @@ Expected<void, StoreError> ModelContext::save()
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }
 
-    // Only now, with the transaction on disk, does memory follow.
+    // Only now, with the transaction on disk, does memory follow. What the
+    // store refused stays pending, as after a failed save, and is tried
+    // again by the next one; it never holds the others back.
+    const QSet<PersistentEntity *> &held = refused.entities;
     auto settle = [&](auto &table) {
         for (auto *entity : std::as_const(table.inserted)) {
+            if (held.contains(entity))
+                continue;
             entity->m_rowID = newRows.value(entity);
             table.saved.append(entity);
         }
-        table.inserted.clear();
+        table.inserted.removeIf([&](auto *entity) { return !held.contains(entity); });
         table.saved.removeIf([](auto *entity) { return entity->m_removed; });
     };
     settle(m_boards);
     settle(m_cards);
     settle(m_connections);
     // Staged bytes of a pending insert taken out again belong to nothing now.
-    for (auto it = m_staged.cbegin(); it != m_staged.cend(); ++it) {
+    for (auto it = m_staged.begin(); it != m_staged.end();) {
+        if (held.contains(it.key())) {
+            ++it;
+            continue;
+        }
         if (!newRows.contains(it.key()))
             discardStagedCardData(*it);
+        it = m_staged.erase(it);
     }
-    m_staged.clear();
     if (m_cardDataWriter)
         m_cardDataWriter->checkpoint();
     for (PersistentEntity *entity : std::as_const(m_dirty)) {
+        if (held.contains(entity))
+            continue;
         entity->markSaved();
         entity->m_dirty = false;
     }
     for (PersistentEntity *entity : std::as_const(m_removed))
         entity->m_context = nullptr;
-    m_dirty.clear();
+    m_dirty.removeIf([&](PersistentEntity *entity) { return !held.contains(entity); });
     m_removed.clear();
     // What is stored is no longer any operation's to undo.
     for (ModelChangeScope *scope : std::as_const(m_scopes))
-        scope->forget();
+        scope->forgetAllBut(held);
+    if (!QSqlDatabase::database(m_connectionName, false).databaseName().startsWith(u':'))
+        m_idleCheckpoint->start();
     Q_EMIT didSave();
+    if (!held.isEmpty()) {
+        return unexpected(StoreError{QStringLiteral("Some changes could not be saved because the library refused them "
+                                                    "(%1). Everything else was saved.")
+                                         .arg(refused.reason)});
+    }
     return {};
 }
 

@@ -15,6 +15,7 @@
 #include <QSet>
 
 class QSqlDatabase;
+class QTimer;
 
 #include <memory>
 #include <optional>
@@ -73,6 +74,11 @@ public:
 
     bool hasChanges() const;
     Expected<void, StoreError> save();
+    // A library that can only be read: every save with changes, and every
+    // staging, fails with this error and writes nothing; the edits wait in
+    // memory as after any failed save.
+    bool isReadOnly() const { return m_readOnly.has_value(); }
+    void setReadOnly(const std::optional<StoreError> &reason) { m_readOnly = reason; }
     // Drops every unsaved change, whoever made it: pending inserts are
     // detached, pending deletions undone, changed entities get their saved
     // values back. An operation undoing its own failure uses a
@@ -105,9 +111,15 @@ public:
     // The next stageCardData fails with this error, writing nothing.
     void failNextStaging(const StoreError &error);
 
+    // How long the library stays without a save before its log is copied
+    // into the file and emptied.
+    void setIdleCheckpointDelay(int milliseconds);
+
 Q_SIGNALS:
     // After every successful save: screens re-read what they show.
     void didSave();
+    // A save with changes was refused because the library can only be read.
+    void writeRefused(const tessaline::StoreError &error);
 
 private:
     friend class ModelContainer;
@@ -142,9 +154,18 @@ private:
     Expected<void, StoreError> loadTable(Table<T> &table);
     template <typename T>
     void adopt(Table<T> &table, T *entity);
-    Expected<void, StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows);
+    // Entities whose own row the store refused (a constraint of the table)
+    // are left out and named in `refused`, with the first refusal's reason;
+    // the rest is written.
+    struct Refusals
+    {
+        QSet<PersistentEntity *> entities;
+        QString reason;
+    };
+    Expected<void, StoreError> writeChanges(QHash<PersistentEntity *, qint64> &newRows, Refusals &refused);
+    // 0 when the store refused the card's row.
     Expected<qint64, StoreError> insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
-                                                  const StagedCardData &staged);
+                                                  const StagedCardData &staged, Refusals &refused);
     CardDataWriter *cardDataWriter();
     bool beginTransaction(QSqlDatabase &db);
     // Whether the store still holds exactly the rows of `table` read last.
@@ -167,6 +188,8 @@ private:
     // Made at the first staging; none for a library in memory.
     std::unique_ptr<CardDataWriter> m_cardDataWriter;
     bool m_savesCheckForOtherWriters = false;
+    std::optional<StoreError> m_readOnly;
+    QTimer *m_idleCheckpoint = nullptr;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 

@@ -5,6 +5,8 @@
 #include <QTimeZone>
 #include <QVariant>
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace tessaline::storeschema {
@@ -13,7 +15,11 @@ namespace {
 QVariant sql(const QUuid &id) { return uuidText(id); }
 QVariant sql(const QString &text) { return text.isNull() ? QStringLiteral("") : text; }
 QVariant sql(bool flag) { return flag ? 1 : 0; }
-QVariant sql(double number) { return number; }
+// SQLite would store a NaN as NULL, which the columns refuse; an infinity
+// would be stored as such. Neither is a value of the app's, so both go as
+// NULL: an update keeps what is stored (see keptWhenNull), an insert is
+// refused.
+QVariant sql(double number) { return std::isfinite(number) ? QVariant(number) : QVariant(); }
 QVariant sql(const QDateTime &date) { return date.toMSecsSinceEpoch(); }
 
 template <typename T>
@@ -27,7 +33,44 @@ QVariant sql(const std::optional<T> &value)
 QUuid uuidAt(const QSqlQuery &q, int i) { return parseUuid(q.value(i).toString()).value_or(QUuid()); }
 QString textAt(const QSqlQuery &q, int i) { return q.value(i).toString(); }
 bool flagAt(const QSqlQuery &q, int i) { return q.value(i).toLongLong() != 0; }
-double numberAt(const QSqlQuery &q, int i) { return q.value(i).toDouble(); }
+// Far beyond any map or list the app makes (50,000 cards in a column of
+// four reach a few million points), yet well inside what arithmetic on
+// positions can take.
+constexpr double coordinateLimit = 1e8;
+constexpr double sizeLimit = 1e6;
+constexpr double sortIndexLimit = 1e15;
+
+bool isCoordinate(double value) { return std::abs(value) <= coordinateLimit; }
+bool isSize(double value) { return value > 0 && value <= sizeLimit; }
+bool isSortIndex(double value) { return std::abs(value) <= sortIndexLimit; }
+
+// A stored number that is not a finite number the predicate accepts (text
+// such as "NaN", NULL, an infinity, a value far out of range) reads as the
+// stand-in, and its property is marked damaged.
+template <typename Property>
+double numberAt(const QSqlQuery &q, int i, bool (*accepts)(double), double standIn, Property property,
+                quint32 &damaged)
+{
+    const QVariant value = q.value(i);
+    const int type = value.typeId();
+    if (type == QMetaType::Double || type == QMetaType::LongLong || type == QMetaType::Int) {
+        const double number = value.toDouble();
+        if (std::isfinite(number) && accepts(number))
+            return number;
+    }
+    damaged |= 1u << int(property);
+    return standIn;
+}
+
+// A damaged number nobody has set since goes as NULL, which keeps what is
+// stored (see keptWhenNull).
+template <typename Property>
+std::optional<double> keptNumber(double value, quint32 damaged, Property property, bool keepDamaged)
+{
+    if (keepDamaged && (damaged & (1u << int(property))))
+        return std::nullopt;
+    return value;
+}
 QDateTime dateAt(const QSqlQuery &q, int i) { return QDateTime::fromMSecsSinceEpoch(q.value(i).toLongLong(), Qt::UTC); }
 
 std::optional<QString> optionalTextAt(const QSqlQuery &q, int i)
@@ -130,26 +173,38 @@ QStringList columns(const Connection *)
             u"updatedAt"_s, u"deletedAt"_s};
 }
 
-void bind(QSqlQuery &query, const Board::Values &v)
+QStringList keptWhenNull()
 {
-    Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox << v.sortIndex << v.createdAt
+    return {u"sortIndex"_s, u"canvasX"_s, u"canvasY"_s, u"canvasWidth"_s, u"canvasHeight"_s};
+}
+
+void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged)
+{
+    const quint32 d = v.damagedProperties;
+    Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
+                  << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt
                   << v.updatedAt << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue
                   << v.writingDocumentStorage << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
 }
 
-void bind(QSqlQuery &query, const CanvasCard::Values &v)
+void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
 {
+    const quint32 d = v.damagedProperties;
+    using C = CanvasCard;
     Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.markdownText
                   << v.contextText << v.ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
                   << v.sourceWindowTitle << v.captureModeRawValue << v.sourceURLString
                   << v.blobs[CanvasCard::OriginalImageBlob].present << v.blobs[CanvasCard::ThumbnailImageBlob].present
-                  << v.blobs[CanvasCard::AnnotationDocumentBlob].present << v.canvasX << v.canvasY << v.canvasWidth
-                  << v.canvasHeight << v.isPlaced << v.groupID << v.sourceCardIDsStorage << v.isAIGenerated
+                  << v.blobs[CanvasCard::AnnotationDocumentBlob].present
+                  << keptNumber(v.canvasX, d, C::CanvasXProperty, keepDamaged)
+                  << keptNumber(v.canvasY, d, C::CanvasYProperty, keepDamaged)
+                  << keptNumber(v.canvasWidth, d, C::CanvasWidthProperty, keepDamaged)
+                  << keptNumber(v.canvasHeight, d, C::CanvasHeightProperty, keepDamaged) << v.isPlaced << v.groupID << v.sourceCardIDsStorage << v.isAIGenerated
                   << v.createdAt << v.updatedAt << v.capturedAt << v.lastResurfacedAt << v.rediscoverDismissedUntil
                   << v.deletedAt;
 }
 
-void bind(QSqlQuery &query, const Connection::Values &v)
+void bind(QSqlQuery &query, const Connection::Values &v, bool)
 {
     Binder(query) << v.id << v.boardID << v.sourceCardID << v.destinationCardID << v.label << v.createdAt
                   << v.updatedAt << v.deletedAt;
@@ -164,7 +219,7 @@ Board::Values readBoard(const QSqlQuery &q)
     v.focusQuestion = optionalTextAt(q, i++);
     v.statusRawValue = textAt(q, i++);
     v.isInbox = flagAt(q, i++);
-    v.sortIndex = numberAt(q, i++);
+    v.sortIndex = numberAt(q, i++, isSortIndex, 0, Board::SortIndexProperty, v.damagedProperties);
     v.createdAt = dateAt(q, i++);
     v.updatedAt = dateAt(q, i++);
     v.lastOpenedAt = dateAt(q, i++);
@@ -197,10 +252,16 @@ CanvasCard::Values readCard(const QSqlQuery &q)
     v.sourceURLString = optionalTextAt(q, i++);
     for (StoredBlob &blob : v.blobs)
         blob = StoredBlob{flagAt(q, i++), std::nullopt};
-    v.canvasX = numberAt(q, i++);
-    v.canvasY = numberAt(q, i++);
-    v.canvasWidth = numberAt(q, i++);
-    v.canvasHeight = numberAt(q, i++);
+    // A card whose place cannot be read is shown where a note's first new
+    // card goes, so it can be reached and moved; one whose size cannot be
+    // read has the size of a new card.
+    constexpr double firstSlot = 80;
+    constexpr double newCardWidth = 320;
+    constexpr double newCardHeight = 220;
+    v.canvasX = numberAt(q, i++, isCoordinate, firstSlot, CanvasCard::CanvasXProperty, v.damagedProperties);
+    v.canvasY = numberAt(q, i++, isCoordinate, firstSlot, CanvasCard::CanvasYProperty, v.damagedProperties);
+    v.canvasWidth = numberAt(q, i++, isSize, newCardWidth, CanvasCard::CanvasWidthProperty, v.damagedProperties);
+    v.canvasHeight = numberAt(q, i++, isSize, newCardHeight, CanvasCard::CanvasHeightProperty, v.damagedProperties);
     v.isPlaced = flagAt(q, i++);
     v.groupID = optionalUuidAt(q, i++);
     v.sourceCardIDsStorage = textAt(q, i++);

@@ -11,6 +11,12 @@
 // one place so the schema, inserts, updates and reads cannot drift apart.
 namespace tessaline::storeschema {
 
+// The most the write-ahead log keeps of its size once it is reset (in
+// bytes): enough for the writing of any note and many cards; a picture makes
+// the log larger for a moment, and the next reset cuts it back to this.
+// Without a limit the log keeps the size of its largest moment for good.
+constexpr qint64 journalSizeLimit = 4 * 1024 * 1024;
+
 // Statements that create an empty library, in order.
 QStringList creationStatements();
 
@@ -22,10 +28,16 @@ QStringList columns(const Board *);
 QStringList columns(const CanvasCard *);
 QStringList columns(const Connection *);
 
-// Binds the values positionally, in column order, from `first` on.
-void bind(QSqlQuery &query, const Board::Values &values);
-void bind(QSqlQuery &query, const CanvasCard::Values &values);
-void bind(QSqlQuery &query, const Connection::Values &values);
+// Number columns an update sets as `column = COALESCE(?, column)`: given
+// NULL, the stored value stays, so a damaged number that nobody has set
+// since it was read is never overwritten, and a save never fails on it.
+QStringList keptWhenNull();
+
+// Binds the values positionally, in column order, from `first` on. With
+// `keepDamaged` (updates), a damaged number nobody has set is bound as NULL.
+void bind(QSqlQuery &query, const Board::Values &values, bool keepDamaged = false);
+void bind(QSqlQuery &query, const CanvasCard::Values &values, bool keepDamaged = false);
+void bind(QSqlQuery &query, const Connection::Values &values, bool keepDamaged = false);
 
 // Reads the values from a row selected as `row, <columns…>`.
 Board::Values readBoard(const QSqlQuery &query);

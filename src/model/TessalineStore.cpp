@@ -64,6 +64,10 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(
     configuration.isStoredInMemoryOnly = isStoredInMemoryOnly;
     configuration.cloudSyncContainerIdentifier = cloudSyncContainerIdentifier;
     configuration.directory = directory;
+    // The app's library is this process's alone: two sessions of the same
+    // user writing whole rows from memory would each silently drop what the
+    // other wrote.
+    configuration.holdsLibrary = !isStoredInMemoryOnly;
     return ModelContainer::open(configuration);
 }
 

@@ -22,8 +22,24 @@ protected:
     {
         willWrite();
         slot = value;
+        // A value set replaces a damaged one; the next save stores it.
+        if constexpr (requires { m_values.damagedProperties; })
+            m_values.damagedProperties &= ~(1u << int(property));
         didWrite(int(property));
     }
+
+public:
+    // Whether the stored value of the property could not be read (see the
+    // values' damagedProperties).
+    template <typename Property>
+    bool isDamaged(Property property) const
+    {
+        if constexpr (requires { m_values.damagedProperties; })
+            return m_values.damagedProperties & (1u << int(property));
+        return false;
+    }
+
+protected:
 
     void revertToSaved() override
     {

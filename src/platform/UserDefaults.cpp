@@ -1,5 +1,7 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/DirectorySync.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -38,7 +40,17 @@ bool UserDefaults::contains(const QString &key) const
 void UserDefaults::remove(const QString &key)
 {
     m_settings->remove(key);
+    scheduleSync();
     Q_EMIT changed(key);
+}
+
+void UserDefaults::scheduleSync()
+{
+    if (m_syncScheduled)
+        return;
+    m_syncScheduled = true;
+    // Once per turn of the event loop, however many keys were set in it.
+    QMetaObject::invokeMethod(this, [this] { sync(); }, Qt::QueuedConnection);
 }
 
 QVariant UserDefaults::value(const QString &key) const
@@ -49,6 +61,7 @@ QVariant UserDefaults::value(const QString &key) const
 void UserDefaults::setValue(const QString &key, const QVariant &value)
 {
     m_settings->setValue(key, value);
+    scheduleSync();
     Q_EMIT changed(key);
 }
 
@@ -147,7 +160,12 @@ void UserDefaults::setNumber(const QString &key, double value)
 
 void UserDefaults::sync()
 {
+    m_syncScheduled = false;
     m_settings->sync();
+    // The settings file is replaced by a rename, which is durable only once
+    // its folder is synced.
+    if (m_settings->status() == QSettings::NoError)
+        (void)syncDirectoryOf(m_settings->fileName());
 }
 
 } // namespace tessaline

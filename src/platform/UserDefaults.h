@@ -50,13 +50,18 @@ public:
     std::optional<double> number(const QString &key) const;
     void setNumber(const QString &key, double value);
 
+    // Writes what was set to the file and makes the write durable. Every
+    // change is synced so from the event loop soon after it is made.
     void sync();
 
 Q_SIGNALS:
     void changed(const QString &key);
 
 private:
+    void scheduleSync();
+
     std::unique_ptr<QSettings> m_settings;
+    bool m_syncScheduled = false;
 };
 
 bool userDefaultsBoolean(const QVariant &value);

@@ -1,6 +1,7 @@
 #include "platform/WeeklyScheduler.h"
 
 #include "platform/DesktopNotifications.h"
+#include "platform/DirectorySync.h"
 
 #include <QDir>
 #include <QFile>
@@ -292,6 +293,9 @@ void SystemdUserTimerScheduler::schedule(const WeeklyNotificationRequest &reques
             if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
                 return fail(file.errorString());
         }
+        // The units were renamed into place; a reminder set must survive a
+        // power loss like any other setting.
+        (void)syncDirectory(m_unitDirectory);
         runCommands(this,
                     {{QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("daemon-reload")},
                      {QStringLiteral("systemctl"), QStringLiteral("--user"), QStringLiteral("enable"),

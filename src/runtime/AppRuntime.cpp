@@ -111,9 +111,14 @@ void AppRuntime::start()
         return;
     ModelContext &context = modelContext();
 
-    const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
-    if (!seeded)
-        return fail(seeded.error().message);
+    auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
+    if (!seeded) {
+        // A library that can only be read is shown as it stands; the
+        // start-up message has said why nothing can be added to it.
+        if (!context.isReadOnly())
+            return fail(seeded.error().message);
+        seeded = TessalineStore::SeededLibrary{};
+    }
     const auto fetched = context.fetchBoards();
     if (!fetched)
         return fail(fetched.error().message);
@@ -135,8 +140,10 @@ void AppRuntime::start()
     const bool activeExists = active && std::any_of(boards.cbegin(), boards.cend(), [&](const Board *board) {
         return board->id() == *active;
     });
-    if (!activeExists)
-        m_navigation->setActiveBoardID(candidate ? candidate->id() : seeded->inbox->id());
+    if (!activeExists) {
+        if (const Board *shown = candidate ? candidate : seeded->inbox)
+            m_navigation->setActiveBoardID(shown->id());
+    }
 
     if (!m_isUIReady) {
         m_isUIReady = true;

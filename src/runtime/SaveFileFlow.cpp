@@ -1,6 +1,7 @@
 #include "runtime/SaveFileFlow.h"
 
 #include "platform/FutureDelivery.h"
+#include "platform/DirectorySync.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -103,6 +104,10 @@ Expected<void, QString> writeFileAtomically(const QString &path, const QByteArra
     }
     if (!file.commit())
         return unexpected(file.errorString());
+    // The file is in place and readable now; only a power loss could still
+    // undo the rename, and a folder that cannot be synced is no reason to
+    // tell the user the save failed.
+    (void)syncDirectoryOf(path);
     return {};
 }
 

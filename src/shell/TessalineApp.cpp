@@ -6,6 +6,7 @@
 #include "runtime/SpotlightIndexService.h"
 #include "capture/CaptureCoordinator.h"
 #include "model/ModelContainer.h"
+#include "model/ModelContext.h"
 #include "model/TessalineStore.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "runtime/OnboardingPreferencesStore.h"
@@ -40,16 +41,28 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
     const bool cloudSync = defaults.boolean(kCloudSyncKey);
     const std::optional<QString> cloudContainer =
         cloudSync ? std::optional<QString>(QStringLiteral("org.tessaline.Tessaline.cloud")) : std::nullopt;
+    auto opened = [](std::unique_ptr<ModelContainer> container, std::optional<QString> message) {
+        if (container->isReadOnly()) {
+            const QString readOnly = container->readOnlyError().message;
+            message = message ? *message + QStringLiteral("\n\n") + readOnly : readOnly;
+        }
+        return OpenedLibrary{std::move(container), std::move(message)};
+    };
     auto first = TessalineStore::makeModelContainer(false, cloudContainer, directory);
     if (first)
-        return OpenedLibrary{std::move(*first), std::nullopt};
+        return opened(std::move(*first), std::nullopt);
 
     auto second = TessalineStore::makeModelContainer(false, std::nullopt, directory);
-    if (!second)
+    if (!second) {
+        // Nothing is wrong with the store: another session has it open.
+        ModelContainer::Configuration configuration;
+        configuration.directory = directory;
+        if (second.error() == ModelContainer::libraryInUse(ModelContainer::libraryFilePath(configuration)))
+            return unexpected(second.error().message);
         return unexpected(QStringLiteral("Tessaline could not create its local store: ") + second.error().message);
+    }
     defaults.setBoolean(kCloudSyncKey, false);
-    return OpenedLibrary{std::move(*second),
-                         PlatformTexts::cloudFallbackNotice() + first.error().message};
+    return opened(std::move(*second), PlatformTexts::cloudFallbackNotice() + first.error().message);
 }
 
 TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObject *parent)
@@ -86,6 +99,14 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
     m_runtime = std::make_unique<AppRuntime>(std::move(services));
     if (library.startupMessage)
         m_runtime->setErrorMessage(library.startupMessage);
+    // Said at the start, and once more at the first change that is not kept,
+    // when the user may have dismissed the first word without reading it.
+    auto refusal = std::make_shared<QMetaObject::Connection>();
+    *refusal = connect(&m_runtime->modelContext(), &ModelContext::writeRefused, this,
+                       [runtime = m_runtime.get(), refusal](const StoreError &error) {
+                           runtime->setErrorMessage(error.message);
+                           QObject::disconnect(*refusal);
+                       });
     m_updates = std::make_unique<UpdateService>();
 }
 

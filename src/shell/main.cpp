@@ -125,6 +125,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // Said in the window too; a start from a terminal shows it there as well.
+    if (library->startupMessage)
+        std::fprintf(stderr, "%s\n", qPrintable(*library->startupMessage));
     TessalineApp tessaline(std::move(*library), defaults);
     AppRuntime &runtime = tessaline.runtime();
     const ScreenRegistry screens = allScreens();

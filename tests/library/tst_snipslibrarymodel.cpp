@@ -253,15 +253,20 @@ private Q_SLOTS:
         QCOMPARE(library.atlas->writingDocument().blocks.size(), blocks);
     }
 
-    void moveToTrashWhoseSaveFailsKeepsTheSnip()
+    void moveToTrashWhoseSaveFailsKeepsTheSnipAndOtherEdits()
     {
         Library library;
+        // An edit of another screen waiting for its own save.
+        library.invoice->setContextText(QStringLiteral("Typed, not yet saved"));
         library.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
         library.model->moveToTrash(library.chart);
         QVERIFY(library.chart->isLive());
-        QVERIFY(!library.rig.context().hasChanges());
+        QVERIFY(!library.chart->hasChanges());
         QCOMPARE(library.shownTitles().first(), QStringLiteral("Chart"));
-        QCOMPARE(library.model->errorMessage(), std::nullopt);
+        QCOMPARE(library.model->errorMessage(), std::optional<QString>(QStringLiteral("disk full")));
+        QCOMPARE(library.invoice->contextText(), QStringLiteral("Typed, not yet saved"));
+        QVERIFY(library.invoice->hasChanges());
+        QVERIFY(library.rig.context().hasChanges());
     }
 
     void addSnip_data()

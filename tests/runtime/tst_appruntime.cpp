@@ -19,6 +19,7 @@ private Q_SLOTS:
     void activeNoteRepair_data();
     void activeNoteRepair();
     void failedHotKeysLeaveStartToRunAgain();
+    void libraryThatCanOnlyBeReadStartsForReading();
     void regionCaptureBecomesASnip();
     void reviewOrToast_data();
     void reviewOrToast();
@@ -114,6 +115,26 @@ void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
     rig.hotKeys->refuseLater({HotKeyID{GlobalHotKeyManager::signature, quint32(GlobalHotKeyAction::quickThought)}});
     QCOMPARE(rig.runtime->errorMessage(),
              std::optional(QStringLiteral("The desktop did not allow the Quick Note shortcut. Your previous shortcut is still active.")));
+}
+
+// Nothing can be seeded into a library that can only be read: the app
+// starts all the same, shows what is there, and a capture is refused with
+// the reason instead of being lost unsaid.
+void AppRuntimeTest::libraryThatCanOnlyBeReadStartsForReading()
+{
+    Rig rig(Rig::Library::onDisk);
+    const StoreError readOnly{QStringLiteral("The library can only be read.")};
+    rig.context().setReadOnly(readOnly);
+    rig.runtime->start();
+    QVERIFY(rig.runtime->isUIReady());
+    QVERIFY(rig.runtime->isStarted());
+    QVERIFY(rig.context().fetchBoards()->isEmpty());
+    QVERIFY(!rig.context().hasChanges());
+
+    rig.runtime->handleCaptureResult(rig.capture(CaptureMode::region));
+    QTRY_VERIFY(rig.runtime->errorMessage());
+    QVERIFY2(rig.runtime->errorMessage()->contains(readOnly.message), qPrintable(*rig.runtime->errorMessage()));
+    QVERIFY(rig.context().fetchCards()->isEmpty());
 }
 
 void AppRuntimeTest::regionCaptureBecomesASnip()

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void opensTheLocalLibrary();
     void cloudRequestFallsBackToTheLocalLibrary();
     void nowhereToKeepTheLibraryIsFatal();
+    void libraryOpenElsewhereIsSaidPlainly();
     void trayMenuEntries();
     void trayMenuNotesAndToggles();
 };
@@ -55,6 +56,24 @@ void ShellStartupTest::nowhereToKeepTheLibraryIsFatal()
     const auto library = TessalineApp::openLibrary(defaults, dir.filePath("data"));
     QVERIFY(!library);
     QVERIFY2(library.error().startsWith("Tessaline could not create its local store: "), qPrintable(library.error()));
+}
+
+// The app's own opening holds the library; a second one, as another
+// session's start would, gets the reason as it stands, whether or not cloud
+// sync was asked for first.
+void ShellStartupTest::libraryOpenElsewhereIsSaidPlainly()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("settings.ini"));
+    const auto holder = TessalineApp::openLibrary(defaults, dir.filePath("data"));
+    QVERIFY(holder);
+    QVERIFY(!holder->startupMessage);
+    for (const bool cloud : {false, true}) {
+        defaults.setBoolean("cloudSyncEnabled", cloud);
+        const auto second = TessalineApp::openLibrary(defaults, dir.filePath("data"));
+        QVERIFY(!second);
+        QCOMPARE(second.error(), ModelContainer::libraryInUse(dir.filePath("data/Tessaline.sqlite")).message);
+    }
 }
 
 namespace {

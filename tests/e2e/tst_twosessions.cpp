@@ -1,0 +1,130 @@
+// The same user in two sessions (two runtime directories, one home): the
+// real tessaline binary started in the second while the first runs says that
+// the library is open in another session and leaves it alone; once the first
+// has been killed outright, a new start opens the library as usual.
+#include "AppProcess.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+using namespace tessaline::e2e;
+
+namespace {
+
+// The process's visible windows with this exact title.
+QStringList windowsOf(qint64 pid, const QString &title)
+{
+    const QString ids =
+        output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                           QString::number(pid), QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)});
+    return ids.isEmpty() ? QStringList() : ids.split(u'\n');
+}
+
+// A private runtime directory, as a login session has.
+std::unique_ptr<QTemporaryDir> runtimeDirectory()
+{
+    auto directory = std::make_unique<QTemporaryDir>();
+    QFile::setPermissions(directory->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return directory;
+}
+
+class Session
+{
+public:
+    Session(const QString &home, const QString &runtime)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_process.setProcessEnvironment(environment);
+        m_process.setProgram(QStringLiteral(TESSALINE_BINARY));
+        m_process.start();
+        m_process.waitForStarted(5000);
+    }
+    ~Session() { signal(SIGTERM); }
+    void signal(int number)
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(m_process.processId()), number);
+        if (!m_process.waitForFinished(5000)) {
+            ::kill(pid_t(m_process.processId()), SIGKILL);
+            m_process.waitForFinished(2000);
+        }
+    }
+    qint64 pid() const { return m_process.processId(); }
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    QString errors()
+    {
+        m_errors += QString::fromUtf8(m_process.readAllStandardError());
+        return m_errors;
+    }
+
+private:
+    QProcess m_process;
+    QString m_errors;
+};
+
+} // namespace
+
+class TwoSessionsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void secondSessionLeavesTheLibraryAlone();
+};
+
+void TwoSessionsTest::secondSessionLeavesTheLibraryAlone()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    const auto firstRuntime = runtimeDirectory();
+    const auto secondRuntime = runtimeDirectory();
+
+    auto first = std::make_unique<Session>(home.path(), firstRuntime->path());
+    QVERIFY(first->isRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(first->pid(), QStringLiteral("Tessaline")).isEmpty(), 20000);
+
+    // The second session's start: a message naming the reason, nothing else.
+    {
+        Session second(home.path(), secondRuntime->path());
+        QTRY_VERIFY_WITH_TIMEOUT(second.errors().contains(QStringLiteral("is open in Tessaline in another session")),
+                                 20000);
+        QVERIFY(second.errors().contains(store));
+        // Its one window is that message, a dialog: no main window (with
+        // the same title) comes up behind it.
+        QTRY_COMPARE_WITH_TIMEOUT(windowsOf(second.pid(), QStringLiteral("Tessaline")).size(), 1, 20000);
+        const QString box = windowsOf(second.pid(), QStringLiteral("Tessaline")).constFirst();
+        QVERIFY(output(QStringLiteral("xprop"), {QStringLiteral("-id"), box, QStringLiteral("_NET_WM_WINDOW_TYPE")})
+                    .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_DIALOG")));
+        QVERIFY(second.isRunning());
+        QCOMPARE(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2);
+    }
+    QVERIFY(first->isRunning());
+
+    // Killed outright, the first leaves no lock behind.
+    first->signal(SIGKILL);
+    first.reset();
+    Session third(home.path(), secondRuntime->path());
+    QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(third.pid(), QStringLiteral("Tessaline")).isEmpty(), 20000);
+    QVERIFY(third.isRunning());
+    QVERIFY2(!third.errors().contains(QStringLiteral("another session")), qPrintable(third.errors()));
+    QCOMPARE(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2);
+    // And now it is the one that holds the library.
+    const auto fourthRuntime = runtimeDirectory();
+    Session fourth(home.path(), fourthRuntime->path());
+    QTRY_VERIFY_WITH_TIMEOUT(fourth.errors().contains(QStringLiteral("is open in Tessaline in another session")),
+                             20000);
+}
+
+QTEST_MAIN(TwoSessionsTest)
+#include "tst_twosessions.moc"

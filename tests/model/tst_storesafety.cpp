@@ -1,0 +1,400 @@
+// What keeps the library whole when something around it goes wrong: numbers
+// damaged in the file, a row the store refuses, a second process on the same
+// library, a library that can only be read, a write-ahead log that would
+// otherwise keep its largest size. All on real SQLite files.
+#include "model/ModelChangeScope.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "platform/UuidText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <unistd.h>
+
+using namespace tessaline;
+
+namespace {
+
+std::unique_ptr<ModelContainer> openIn(const QString &directory, bool readOnly = false)
+{
+    ModelContainer::Configuration configuration;
+    configuration.directory = directory;
+    configuration.readOnly = readOnly;
+    auto container = ModelContainer::open(configuration);
+    if (!container)
+        qWarning() << container.error().message;
+    return container ? std::move(*container) : nullptr;
+}
+
+// Runs statements on the file directly, outside the store; the answer to
+// the last one's first value.
+QVariant raw(const QString &path, const QStringList &statements)
+{
+    QVariant result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        db.setDatabaseName(path);
+        if (!db.open())
+            qWarning() << "raw connection did not open";
+        QSqlQuery query(db);
+        for (const QString &statement : statements) {
+            if (!query.exec(statement))
+                qWarning() << statement << query.lastError().text();
+        }
+        if (query.isSelect() && query.next())
+            result = query.value(0);
+    }
+    QSqlDatabase::removeDatabase("raw");
+    return result;
+}
+
+QVariant raw(const QString &path, const QString &statement)
+{
+    return raw(path, QStringList{statement});
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Board *findBoard(ModelContext &context, const QUuid &id)
+{
+    for (Board *board : *context.fetchBoards()) {
+        if (board->id() == id)
+            return board;
+    }
+    return nullptr;
+}
+
+CanvasCard *findCard(ModelContext &context, const QUuid &id)
+{
+    for (CanvasCard *card : *context.fetchCards()) {
+        if (card->id() == id)
+            return card;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class StoreSafetyTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void damagedNumbersReadAsDamaged_data();
+    void damagedNumbersReadAsDamaged();
+    void aRefusedRowHoldsBackNoOtherSave();
+    void libraryIsHeldByOneOpeningAtATime();
+    void readOnlyLibraryIsReadAndNeverWritten();
+    void writabilityIsWhatThisProcessMayDo_data();
+    void writabilityIsWhatThisProcessMayDo();
+    void logIsEmptiedOnceSavesQuietDown();
+};
+
+void StoreSafetyTest::damagedNumbersReadAsDamaged_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<int>("property");
+    QTest::addColumn<QString>("stored"); // an SQL literal
+    QTest::addColumn<double>("standIn");
+
+    const QString note = QStringLiteral("Board");
+    const QString card = QStringLiteral("CanvasCard");
+    QTest::newRow("sort index NaN") << note << "sortIndex" << int(Board::SortIndexProperty) << "'NaN'" << 0.0;
+    QTest::newRow("sort index -1e308") << note << "sortIndex" << int(Board::SortIndexProperty) << "-1e308" << 0.0;
+    QTest::newRow("y NaN") << card << "canvasY" << int(CanvasCard::CanvasYProperty) << "'NaN'" << 80.0;
+    QTest::newRow("x 1e308") << card << "canvasX" << int(CanvasCard::CanvasXProperty) << "1e308" << 80.0;
+    QTest::newRow("x minus infinity") << card << "canvasX" << int(CanvasCard::CanvasXProperty) << "-9e999" << 80.0;
+    QTest::newRow("negative width") << card << "canvasWidth" << int(CanvasCard::CanvasWidthProperty) << "-40" << 320.0;
+    QTest::newRow("height as text") << card << "canvasHeight" << int(CanvasCard::CanvasHeightProperty) << "'tall'"
+                                    << 220.0;
+}
+
+// A damaged number keeps its item reachable at a sane value, is never
+// written back by saves of anything else (the item's own other edits
+// included), and stops no save; setting the value stores it.
+void StoreSafetyTest::damagedNumbersReadAsDamaged()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    QFETCH(int, property);
+    QFETCH(QString, stored);
+    QFETCH(double, standIn);
+    const bool isNote = table == u"Board";
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    QUuid damagedNoteID, otherNoteID, cardID;
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *damaged = new Board;
+        auto *other = new Board;
+        context.insert(damaged);
+        context.insert(other);
+        auto *card = new CanvasCard;
+        card->setBoardID(damaged->id());
+        card->setIsPlaced(true);
+        card->setCanvasX(500);
+        card->setCanvasY(600);
+        context.insert(card);
+        QVERIFY(context.save());
+        damagedNoteID = damaged->id();
+        otherNoteID = other->id();
+        cardID = card->id();
+    }
+    const QString where =
+        QStringLiteral("WHERE id = '%1'").arg(uuidText(isNote ? damagedNoteID : cardID));
+    const QString damagedRow = QStringLiteral("FROM %1 %2").arg(table, where);
+    raw(path, QStringLiteral("UPDATE %1 SET %2 = %3 %4").arg(table, column, stored, where));
+    const QString storedNow = QStringLiteral("SELECT quote(%1) %2").arg(column, damagedRow);
+    const QVariant damagedValue = raw(path, storedNow);
+    QVERIFY(damagedValue.isValid());
+
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    ModelContext &context = *container->mainContext();
+    Board *note = findBoard(context, damagedNoteID);
+    CanvasCard *card = findCard(context, cardID);
+    QVERIFY(note && card);
+    const double shown = isNote ? note->sortIndex()
+                                : QList<double>{card->canvasX(), card->canvasY(), card->canvasWidth(),
+                                                card->canvasHeight()}
+                                      .at(property - CanvasCard::CanvasXProperty);
+    QCOMPARE(shown, standIn);
+    QVERIFY(isNote ? note->isDamaged(Board::Property(property)) : card->isDamaged(CanvasCard::Property(property)));
+    // The rest of the card stays where it was.
+    if (!isNote && property != CanvasCard::CanvasXProperty)
+        QCOMPARE(card->canvasX(), 500.0);
+
+    // A favourite elsewhere, an edit of the damaged item itself, a new
+    // capture in its note: all stored, the damaged number left as it is.
+    Board *other = findBoard(context, otherNoteID);
+    other->setIsFavorite(true);
+    QVERIFY(context.save());
+    if (isNote)
+        note->setTitle(QStringLiteral("Renamed"));
+    else
+        card->setMarkdownText(QStringLiteral("Edited"));
+    note->setLastOpenedAt(QDateTime::currentDateTimeUtc());
+    {
+        ModelChangeScope scope(context);
+        auto *capture = new CanvasCard;
+        capture->setBoardID(note->id());
+        capture->setKindRawValue(QStringLiteral("snip"));
+        capture->setOriginalImageData(QByteArray(1000, 'p'));
+        context.insert(capture);
+        const auto saved = scope.saveOrUndo();
+        QVERIFY2(saved, qPrintable(saved ? QString() : saved.error().message));
+    }
+    QVERIFY(!context.hasChanges());
+    QCOMPARE(raw(path, QStringLiteral("SELECT isFavorite FROM Board WHERE id = '%1'")
+                           .arg(uuidText(otherNoteID)))
+                 .toInt(),
+             1);
+    QCOMPARE(raw(path, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 2);
+    QCOMPARE(raw(path, QStringLiteral("SELECT %1 %2").arg(isNote ? "title" : "markdownText", damagedRow)).toString(),
+             isNote ? QStringLiteral("Renamed") : QStringLiteral("Edited"));
+    QCOMPARE(raw(path, storedNow), damagedValue);
+
+    // Moving the card (or the note in the list) stores the new value.
+    if (isNote)
+        note->setSortIndex(3);
+    else if (property == CanvasCard::CanvasXProperty)
+        card->setCanvasX(3);
+    else if (property == CanvasCard::CanvasYProperty)
+        card->setCanvasY(3);
+    else if (property == CanvasCard::CanvasWidthProperty)
+        card->setCanvasWidth(3);
+    else
+        card->setCanvasHeight(3);
+    QVERIFY(context.save());
+    QCOMPARE(raw(path, storedNow).toString(), QStringLiteral("3.0"));
+    QVERIFY(!(isNote ? note->isDamaged(Board::Property(property)) : card->isDamaged(CanvasCard::Property(property))));
+}
+
+// A row the store refuses (here a card whose place is not a number) is kept
+// pending and reported; every other change of the same save, and of later
+// saves, is stored all the same.
+void StoreSafetyTest::aRefusedRowHoldsBackNoOtherSave()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    auto container = openIn(dir.path());
+    ModelContext &context = *container->mainContext();
+    auto *note = new Board;
+    context.insert(note);
+    QVERIFY(context.save());
+
+    auto *broken = new CanvasCard;
+    broken->setBoardID(note->id());
+    broken->setCanvasX(std::nan(""));
+    context.insert(broken);
+    note->setIsFavorite(true);
+    const auto first = context.save();
+    QVERIFY(!first);
+    QVERIFY2(first.error().message.contains(QStringLiteral("Everything else was saved")), qPrintable(first.error().message));
+    QCOMPARE(raw(path, QStringLiteral("SELECT isFavorite FROM Board")).toInt(), 1);
+    QVERIFY(!note->hasChanges());
+    QVERIFY(broken->hasChanges());
+    QVERIFY(!broken->isPersisted());
+
+    // An operation of its own is stored and succeeds, the refused card
+    // still waiting beside it.
+    {
+        ModelChangeScope scope(context);
+        note->setTitle(QStringLiteral("Kept"));
+        QVERIFY(scope.saveOrUndo());
+    }
+    QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Kept"));
+    QCOMPARE(note->title(), QStringLiteral("Kept"));
+    // An operation on the refused card fails and takes back only its own change.
+    {
+        ModelChangeScope scope(context);
+        broken->setMarkdownText(QStringLiteral("More"));
+        note->setFolderNameValue(QStringLiteral("Folder"));
+        QVERIFY(!scope.saveOrUndo());
+        QCOMPARE(broken->markdownText(), QString());
+        QCOMPARE(raw(path, QStringLiteral("SELECT folderName FROM Board")).toString(), QStringLiteral("Folder"));
+    }
+    QVERIFY(context.fetchCards()->contains(broken));
+
+    broken->setCanvasX(10);
+    QVERIFY(context.save());
+    QVERIFY(broken->isPersisted());
+    QCOMPARE(raw(path, QStringLiteral("SELECT canvasX FROM CanvasCard")).toDouble(), 10.0);
+}
+
+void StoreSafetyTest::libraryIsHeldByOneOpeningAtATime()
+{
+    QTemporaryDir dir;
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    configuration.holdsLibrary = true;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    {
+        auto holder = ModelContainer::open(configuration);
+        QVERIFY(holder);
+        auto second = ModelContainer::open(configuration);
+        QVERIFY(!second);
+        QCOMPARE(second.error(), ModelContainer::libraryInUse(path));
+        QVERIFY(second.error().message.contains(QStringLiteral("another session")));
+        QVERIFY(QFileInfo::exists(path + QStringLiteral(".lock")));
+    }
+    // The holder is gone, and with it the lock; its file stays behind.
+    QVERIFY(QFileInfo::exists(path + QStringLiteral(".lock")));
+    auto next = ModelContainer::open(configuration);
+    QVERIFY2(next, qPrintable(next ? QString() : next.error().message));
+    QVERIFY(!(*next)->isReadOnly());
+}
+
+// Opened for reading (what a file or folder that cannot be written leads
+// to), the library shows everything and refuses every change itself, before
+// SQLite is asked: the file stays byte for byte as it was. SQLite's own
+// read-only mode refuses writes whoever runs the test, root included.
+void StoreSafetyTest::readOnlyLibraryIsReadAndNeverWritten()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    {
+        auto container = openIn(dir.path());
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Kept"));
+        container->mainContext()->insert(note);
+        QVERIFY(container->mainContext()->save());
+    }
+    const QByteArray before = fileBytes(path);
+
+    auto container = openIn(dir.path(), true);
+    QVERIFY(container);
+    QVERIFY(container->isReadOnly());
+    ModelContext &context = *container->mainContext();
+    QVERIFY(context.isReadOnly());
+    const auto boards = context.fetchBoards();
+    QVERIFY(boards && boards->size() == 1);
+    QCOMPARE(boards->first()->title(), QStringLiteral("Kept"));
+
+    QSignalSpy refused(&context, &ModelContext::writeRefused);
+    boards->first()->setTitle(QStringLiteral("Changed"));
+    const auto saved = context.save();
+    QVERIFY(!saved);
+    QCOMPARE(saved.error(), container->readOnlyError());
+    QVERIFY(saved.error().message.contains(QStringLiteral("can only be read")));
+    QCOMPARE(refused.count(), 1);
+
+    QObject receiver;
+    bool stagingFailed = false;
+    context.stageCardData(&receiver, CanvasCard::OriginalImageBlob, QByteArray(10, 'p'))
+        .then(&receiver, [&](const Expected<StagedCardData, StoreError> &staged) { stagingFailed = !staged; });
+    QTRY_VERIFY(stagingFailed);
+
+    container.reset();
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Kept"));
+}
+
+void StoreSafetyTest::writabilityIsWhatThisProcessMayDo_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("a new library in a writable folder") << "new" << true;
+    QTest::newRow("a library in a writable folder") << "existing" << true;
+    QTest::newRow("a folder that is not there") << "missing" << false;
+    // chmod stops anyone but root.
+    QTest::newRow("a file without write permission") << "readOnlyFile" << (::geteuid() == 0);
+    QTest::newRow("a folder without write permission") << "readOnlyFolder" << (::geteuid() == 0);
+}
+
+void StoreSafetyTest::writabilityIsWhatThisProcessMayDo()
+{
+    QFETCH(QString, setup);
+    QFETCH(bool, writable);
+    QTemporaryDir dir;
+    QString path = dir.filePath("Tessaline.sqlite");
+    if (setup != u"new") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    if (setup == u"missing")
+        path = dir.filePath("gone/Tessaline.sqlite");
+    if (setup == u"readOnlyFile")
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    if (setup == u"readOnlyFolder")
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QCOMPARE(ModelContainer::isWritable(path), writable);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// Saves come in a burst; once they stop, the log is folded into the file and
+// emptied instead of keeping the size of the burst.
+void StoreSafetyTest::logIsEmptiedOnceSavesQuietDown()
+{
+    QTemporaryDir dir;
+    const QString wal = dir.filePath("Tessaline.sqlite-wal");
+    auto container = openIn(dir.path());
+    ModelContext &context = *container->mainContext();
+    context.setIdleCheckpointDelay(50);
+    auto *note = new Board;
+    context.insert(note);
+    for (int i = 0; i < 20; ++i) {
+        note->setTitle(QString(100'000, QChar(u'a' + i)));
+        QVERIFY(context.save());
+    }
+    QVERIFY(QFileInfo(wal).size() > 1'000'000);
+    QTRY_COMPARE(QFileInfo(wal).size(), 0);
+    QCOMPARE(raw(dir.filePath("Tessaline.sqlite"), QStringLiteral("SELECT length(title) FROM Board")).toInt(), 100'000);
+}
+
+QTEST_GUILESS_MAIN(StoreSafetyTest)
+#include "tst_storesafety.moc"
