@@ -31,33 +31,6 @@ bool isSearchableCard(const CanvasCard &card)
     return card.isLive() && card.kind() != CardKind::ghost;
 }
 
-QString foldedSearchText(const QString &text)
-{
-    // Most text is plain ASCII, which has no marks or wide forms to fold.
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
-        return text.toLower();
-    // Compatibility decomposition folds width and ligatures and splits
-    // accented letters from their marks; the marks are then dropped and case
-    // folded.
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString folded;
-    folded.reserve(decomposed.size());
-    const QChar *chars = decomposed.constData();
-    const qsizetype size = decomposed.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const bool pair = chars[i].isHighSurrogate() && i + 1 < size && chars[i + 1].isLowSurrogate();
-        const char32_t code = pair ? QChar::surrogateToUcs4(chars[i], chars[i + 1]) : chars[i].unicode();
-        if (QChar::category(code) != QChar::Mark_NonSpacing) {
-            folded.append(chars[i]);
-            if (pair)
-                folded.append(chars[i + 1]);
-        }
-        if (pair)
-            ++i;
-    }
-    return folded.toCaseFolded();
-}
-
 QString rawValue(SearchScope scope)
 {
     switch (scope) {

@@ -2,6 +2,8 @@
 
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 namespace tessaline {
 
 QString trimmedWhitespace(const QString &text)
@@ -165,6 +167,33 @@ QString relativeTimeText(const QDateTime &date, const QDateTime &now)
         }
     }
     return seconds < 0 ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
+}
+
+QString foldedSearchText(const QString &text)
+{
+    // Most text is plain ASCII, which has no marks or wide forms to fold.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLower();
+    // Compatibility decomposition folds width and ligatures and splits
+    // accented letters from their marks; the marks are then dropped and case
+    // folded.
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    const QChar *chars = decomposed.constData();
+    const qsizetype size = decomposed.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const bool pair = chars[i].isHighSurrogate() && i + 1 < size && chars[i + 1].isLowSurrogate();
+        const char32_t code = pair ? QChar::surrogateToUcs4(chars[i], chars[i + 1]) : chars[i].unicode();
+        if (QChar::category(code) != QChar::Mark_NonSpacing) {
+            folded.append(chars[i]);
+            if (pair)
+                folded.append(chars[i + 1]);
+        }
+        if (pair)
+            ++i;
+    }
+    return folded.toCaseFolded();
 }
 
 } // namespace tessaline

@@ -34,6 +34,10 @@ QString menuEscapedText(const QString &text);
 // "now", "1 minute ago", "3 hours ago", "2 weeks ago", "in 5 days".
 QString relativeTimeText(const QDateTime &date, const QDateTime &now);
 
+// The text as searches compare it: case folded, accents dropped, width and
+// ligatures folded by compatibility decomposition.
+QString foldedSearchText(const QString &text);
+
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 bool isLineBreak(QChar c);
 
