@@ -105,6 +105,10 @@ void SearchIndexTest::search_data()
     QTest::newRow("quote inside word") << "log\"in" << QStringList{};
     QTest::newRow("punctuation-only word left out") << "revenue * -" << QStringList{first};
     QTest::newRow("inside a word") << "venue" << QStringList{first};
+    QTest::newRow("wildcards are plain characters") << "12% gr?w" << QStringList{};
+    QTest::newRow("a percent sign is a character") << "12%" << QStringList{first};
+    QTest::newRow("a star is a character") << "rev*" << QStringList{};
+    QTest::newRow("a bracket is a character") << "[revenue" << QStringList{};
     QTest::newRow("case and width folded") << "\uFF32\uFF25\uFF36enue" << QStringList{first};
     QTest::newRow("accent in the query folded") << "z\u00FCrich QUARTERLY" << QStringList{first};
     QTest::newRow("words from different fields") << "chart revenue grew" << QStringList{first};
