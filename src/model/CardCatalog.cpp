@@ -65,18 +65,22 @@ bool CardCatalog::open()
 
 QStringList CardCatalog::liveSnipsNewestFirst()
 {
-    if (!open()) {
+    // What cannot be read counts as nothing, never as the last list read.
+    const auto unreadable = [this] {
         m_snips.clear();
         m_snipSet.clear();
-        return {};
-    }
+        m_dataVersion.reset();
+        return QStringList();
+    };
+    if (!open())
+        return unreadable();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery query(db);
     query.setForwardOnly(true);
     // The counter moves whenever another connection commits: unchanged, the
     // list read last time still holds.
     if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
-        return {};
+        return unreadable();
     const qint64 version = query.value(0).toLongLong();
     query.finish();
     if (m_dataVersion == version)
@@ -88,7 +92,7 @@ QStringList CardCatalog::liveSnipsNewestFirst()
         " ORDER BY updatedAt DESC, id ASC"));
     query.addBindValue(rawValue(CardKind::snip));
     if (!query.exec())
-        return {};
+        return unreadable();
     QStringList snips;
     while (query.next())
         snips << query.value(0).toString();

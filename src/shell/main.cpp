@@ -131,8 +131,12 @@ int main(int argc, char *argv[])
     // they are, before the library is opened.
     const std::unique_ptr<DesktopSearch> desktopSearch = DesktopSearch::forDataDirectory();
     DesktopSearchBus searchBus(*desktopSearch);
-    if (const auto registered = searchBus.registerOnBus(); !registered)
+    if (const auto registered = searchBus.registerOnBus(); !registered) {
         std::fprintf(stderr, "The desktop's search will not find snips: %s\n", qPrintable(registered.error()));
+        // Started for nothing else: there is nothing to wait for.
+        if (searchOnly)
+            return 0;
+    }
 
     // A start for the desktop's search alone opens no window and holds
     // nothing else: it answers until the app itself is asked for (a result

@@ -106,6 +106,7 @@ private Q_SLOTS:
     void activation_data();
     void activation();
     void methodSignatures();
+    void followsTheLibrary();
     void brokenFilesAnswerNothing_data();
     void brokenFilesAnswerNothing();
 
@@ -420,6 +421,35 @@ void DesktopSearchTest::methodSignatures()
                                                              "org.kde.krunner1.Run(s,s)->",
                                                              "org.kde.krunner1.Teardown()->",
                                                          }));
+}
+
+void DesktopSearchTest::followsTheLibrary()
+{
+    // The answering process lives on while the app changes the library.
+    serve(m_indexPath);
+    const auto answer = [this] {
+        return callProvider(QStringLiteral("GetInitialResultSet"), {QStringList{"forecast"}}).arguments().value(0).toStringList();
+    };
+    QCOMPARE(answer(), QStringList{m_ids.value("forecast")});
+
+    ModelContainer::Configuration configuration;
+    configuration.directory = m_dir.path();
+    auto container = ModelContainer::open(configuration);
+    QVERIFY(container);
+    ModelContext &context = *(*container)->mainContext();
+    const auto cards = context.fetchCards();
+    QVERIFY(cards);
+    CanvasCard *forecast = *std::find_if(cards->cbegin(), cards->cend(), [this](const CanvasCard *card) {
+        return uuidText(card->id()) == m_ids.value("forecast");
+    });
+    forecast->moveToTrash(at(70));
+    QVERIFY(context.save());
+    QCOMPARE(answer(), QStringList{});
+    QCOMPARE(maps(callProvider(QStringLiteral("GetResultMetas"), {QStringList{m_ids.value("forecast")}})).size(), 0);
+
+    forecast->restoreFromTrash(at(80));
+    QVERIFY(context.save());
+    QCOMPARE(answer(), QStringList{m_ids.value("forecast")});
 }
 
 void DesktopSearchTest::brokenFilesAnswerNothing_data()
