@@ -157,8 +157,8 @@ Expected<void, SearchIndexError> SearchIndex::open()
         return unexpected(failure(QStringLiteral("The search index could not be opened."), db.lastError()));
     QSqlQuery query(db);
     const char *statements[] = {
-        // The app writes while the desktop's search reads, from another
-        // process at times; a write lock is waited for, briefly.
+        // The index's worker writes while the desktop's search reads on a
+        // connection of its own; a write lock is waited for, briefly.
         "PRAGMA busy_timeout=2000",
         "PRAGMA journal_mode=WAL",
         "PRAGMA synchronous=NORMAL",
