@@ -64,7 +64,7 @@ void SingleInstance::handleLine(const QByteArray &line)
 bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
 {
     return claimWith(replacePrevious,
-                 command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
+                     command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
 }
 
 bool SingleInstance::claimQuietly()

@@ -19,6 +19,7 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +108,8 @@ private Q_SLOTS:
     void activation();
     void methodSignatures();
     void followsTheLibrary();
+    void dataFilesNameTheBus_data();
+    void dataFilesNameTheBus();
     void brokenFilesAnswerNothing_data();
     void brokenFilesAnswerNothing();
 
@@ -450,6 +453,40 @@ void DesktopSearchTest::followsTheLibrary()
     forecast->restoreFromTrash(at(80));
     QVERIFY(context.save());
     QCOMPARE(answer(), QStringList{m_ids.value("forecast")});
+}
+
+void DesktopSearchTest::dataFilesNameTheBus_data()
+{
+    // What the desktops read to find the app: a name or path that drifted
+    // from the code would leave the search silently without results.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    const QString provider = QStringLiteral("org.tessaline.Tessaline.search-provider.ini");
+    const QString runner = QStringLiteral("org.tessaline.Tessaline.runner.desktop");
+    const QString service = QStringLiteral("org.tessaline.Tessaline.service.in");
+    QTest::newRow("provider's bus name") << provider << "Shell Search Provider/BusName" << DesktopSearchBus::serviceName();
+    QTest::newRow("provider's path") << provider << "Shell Search Provider/ObjectPath" << DesktopSearchBus::searchProviderPath();
+    QTest::newRow("provider's version") << provider << "Shell Search Provider/Version" << "2";
+    QTest::newRow("provider's application") << provider << "Shell Search Provider/DesktopId"
+                                            << "org.tessaline.Tessaline.desktop";
+    QTest::newRow("runner's bus name") << runner << "Desktop Entry/X-Plasma-DBusRunner-Service"
+                                       << DesktopSearchBus::serviceName();
+    QTest::newRow("runner's path") << runner << "Desktop Entry/X-Plasma-DBusRunner-Path" << DesktopSearchBus::runnerPath();
+    QTest::newRow("runner's API") << runner << "Desktop Entry/X-Plasma-API" << "DBus";
+    QTest::newRow("service's name") << service << "D-BUS Service/Name" << DesktopSearchBus::serviceName();
+    QTest::newRow("service's start") << service << "D-BUS Service/Exec" << "@TESSALINE_BINDIR@/tessaline --search-provider";
+}
+
+void DesktopSearchTest::dataFilesNameTheBus()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    const QString path = QStringLiteral(TESSALINE_DATA_DIR "/") + file;
+    QVERIFY(QFile::exists(path));
+    const QSettings settings(path, QSettings::IniFormat);
+    QCOMPARE(settings.value(key).toString(), expected);
 }
 
 void DesktopSearchTest::brokenFilesAnswerNothing_data()
