@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TextUtilities.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -22,11 +24,6 @@ QString rawValue(SearchScope scope);
 std::optional<SearchScope> searchScopeFromRawValue(const QString &rawValue);
 // In the order the picker shows them.
 QList<SearchScope> allSearchScopes();
-
-// The text as searches compare it: case folded in full (ß as ss), accents
-// dropped, width and ligatures folded by compatibility decomposition;
-// Hangul syllables stay whole.
-QString foldedSearchText(const QString &text);
 
 // Whether `haystack` contains `needle`, ignoring letter case, accents and
 // character width (so "cafe" finds "Café" and "ＡＢ" finds "ab"). An empty

@@ -40,13 +40,22 @@ public:
     virtual Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) = 0;
 };
 
-// The index as an SQLite file with an FTS5 table over title, description,
-// keywords and creator. Not thread-safe: create and use it on one thread
-// (its database connection belongs to the thread that opened it).
+// The index as an SQLite file: one row per item, its thumbnail a small PNG,
+// and beside it the item's words folded as searches compare them. Not
+// thread-safe: create and use it on one thread (its database connection
+// belongs to the thread that opened it).
 class SearchIndex final : public SearchIndexing
 {
 public:
-    explicit SearchIndex(const QString &filePath);
+    // A reader outside the app (the desktop's search) must never leave an
+    // empty index behind where none was: it opens an existing file only.
+    enum class Creation { createWhenMissing, existingOnly };
+
+    // The longest side of a stored thumbnail: a result icon needs no more,
+    // and the library keeps the full picture.
+    static constexpr int thumbnailSide = 256;
+
+    explicit SearchIndex(const QString &filePath, Creation creation = Creation::createWhenMissing);
     ~SearchIndex() override;
 
     SearchIndex(const SearchIndex &) = delete;
@@ -57,20 +66,27 @@ public:
 
     QString filePath() const { return m_filePath; }
 
+    // A thumbnail is stored as a PNG fitting `thumbnailSide`, shrunk when it
+    // is larger; one that is not a readable picture is left out.
     Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override;
     Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) override;
 
     std::optional<SearchableItem> item(const QString &uniqueIdentifier);
-    // Identifiers of the items matching every word of the text (each word
-    // also as a prefix), best match first. Query syntax is never
-    // interpreted: quotes, stars and operators in the text are plain words.
+    // Identifiers of the items whose title, description, keywords or
+    // creator hold every word of the text, ignoring case, accents and width,
+    // in no particular order. Words are whitespace-separated and matched
+    // anywhere in a word; a word without a letter or digit is left out, and
+    // no word left matches nothing. Nothing when the index cannot be read.
     QStringList search(const QString &text);
+    QStringList search(const QStringList &words);
     qsizetype count();
 
 private:
     Expected<void, SearchIndexError> open();
+    Expected<void, SearchIndexError> upgrade();
 
     QString m_filePath;
+    Creation m_creation;
     QString m_connectionName;
     bool m_isOpen = false;
 };

@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 namespace tessaline {
 
 QString trimmedWhitespace(const QString &text)
@@ -74,6 +76,19 @@ QString graphemePrefix(const QString &text, qsizetype count)
 }
 
 namespace {
+
+// The conjoining jamo a Hangul syllable decomposes into, and the syllables.
+constexpr char16_t hangulSyllableFirst = 0xAC00;
+constexpr char16_t hangulLeadFirst = 0x1100;
+constexpr int hangulLeadCount = 19;
+constexpr char16_t hangulVowelFirst = 0x1161;
+constexpr int hangulVowelCount = 21;
+// One before the first trailing consonant: "no trailing consonant".
+constexpr char16_t hangulTrailBase = 0x11A7;
+constexpr int hangulTrailCount = 28;
+
+constexpr char32_t sharpS = 0x00DF;
+constexpr char32_t capitalSharpS = 0x1E9E;
 
 // Bytes the code point starting at `at` takes in a file name or any other
 // UTF-8 the system writes: a surrogate without its partner is written as
@@ -188,6 +203,57 @@ QString relativeTimeText(const QDateTime &date, const QDateTime &now, RelativeTi
                                .arg(QString::number(count), QLatin1String(unit->name),
                                     count == 1 ? QString() : QStringLiteral("s"));
     return ahead ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
+}
+
+QString foldedSearchText(const QString &text)
+{
+    // Most text is plain ASCII, which has no marks, wide forms or
+    // multi-letter folds.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLower();
+    // Compatibility decomposition folds width and ligatures and splits
+    // accented letters from their marks; the marks are then dropped and case
+    // folded. It also splits each Hangul syllable into its jamo, which are
+    // letters, not marks: those are put back together, or the first jamo of
+    // a syllable would find every syllable starting with them.
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    const QChar *chars = decomposed.constData();
+    const qsizetype size = decomposed.size();
+    bool hasSharpS = false;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = chars[i].unicode();
+        if (unit >= hangulLeadFirst && unit < hangulLeadFirst + hangulLeadCount && i + 1 < size
+            && chars[i + 1].unicode() >= hangulVowelFirst && chars[i + 1].unicode() < hangulVowelFirst + hangulVowelCount) {
+            int syllable = ((unit - hangulLeadFirst) * hangulVowelCount + (chars[i + 1].unicode() - hangulVowelFirst))
+                * hangulTrailCount;
+            i += 1;
+            if (i + 1 < size && chars[i + 1].unicode() > hangulTrailBase
+                && chars[i + 1].unicode() < hangulTrailBase + hangulTrailCount) {
+                syllable += chars[i + 1].unicode() - hangulTrailBase;
+                i += 1;
+            }
+            folded.append(QChar(char16_t(hangulSyllableFirst + syllable)));
+            continue;
+        }
+        const bool pair = chars[i].isHighSurrogate() && i + 1 < size && chars[i + 1].isLowSurrogate();
+        const char32_t code = pair ? QChar::surrogateToUcs4(chars[i], chars[i + 1]) : unit;
+        if (QChar::category(code) != QChar::Mark_NonSpacing) {
+            folded.append(chars[i]);
+            if (pair)
+                folded.append(chars[i + 1]);
+            hasSharpS = hasSharpS || code == sharpS || code == capitalSharpS;
+        }
+        if (pair)
+            ++i;
+    }
+    folded = folded.toCaseFolded();
+    // Qt folds case letter by letter; the sharp s is the one letter whose
+    // full folding is two letters and that decomposition leaves alone.
+    if (hasSharpS)
+        folded.replace(QChar(sharpS), QLatin1String("ss"));
+    return folded;
 }
 
 } // namespace tessaline

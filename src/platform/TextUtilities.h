@@ -45,6 +45,11 @@ QString relativeTimeText(const QDateTime &date, const QDateTime &now,
 // short style (the C locale's among them) still shows seconds.
 QString shortTimeFormat(const QLocale &locale);
 
+// The text as searches compare it: case folded in full (ß as ss), accents
+// dropped, width and ligatures folded by compatibility decomposition;
+// Hangul syllables stay whole.
+QString foldedSearchText(const QString &text);
+
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 bool isLineBreak(QChar c);
 

@@ -79,6 +79,14 @@ void NavigationState::select(const QUuid &cardID, bool additive)
     Q_EMIT selectedCardIDsChanged();
 }
 
+void NavigationState::showSearch(const QString &text)
+{
+    setGalleryCardID(std::nullopt);
+    setFocusedCardID(std::nullopt);
+    setSearchText(text);
+    setDestination(SidebarDestination::search());
+}
+
 void NavigationState::openGallery(const QUuid &cardID, const std::optional<QList<QUuid>> &browseCardIDs)
 {
     std::optional<QList<QUuid>> list;

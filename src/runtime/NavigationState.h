@@ -60,6 +60,10 @@ public:
     void clearSelection();
     void select(const QUuid &cardID, bool additive);
     void openGallery(const QUuid &cardID, const std::optional<QList<QUuid>> &browseCardIDs);
+    // The Search screen with the text typed in, from outside the window (the
+    // desktop's search): the gallery or card editor would cover it, so they
+    // close.
+    void showSearch(const QString &text);
 
 Q_SIGNALS:
     void destinationChanged();

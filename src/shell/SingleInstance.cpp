@@ -37,14 +37,16 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::askRunningInstance(const std::optional<CaptureCommand> &command)
+bool SingleInstance::askRunningInstance(const QByteArray &request)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(500))
         return false;
-    socket.write(command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
-    socket.waitForBytesWritten(500);
+    if (!request.isEmpty()) {
+        socket.write(request);
+        socket.waitForBytesWritten(500);
+    }
     socket.disconnectFromServer();
     return true;
 }
@@ -61,6 +63,17 @@ void SingleInstance::handleLine(const QByteArray &line)
 
 bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
 {
+    return claimWith(replacePrevious,
+                     command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
+}
+
+bool SingleInstance::claimQuietly()
+{
+    return claimWith(false, QByteArray());
+}
+
+bool SingleInstance::claimWith(bool replacePrevious, const QByteArray &request)
+{
     // Whoever holds the lock is the instance: taking it is the one step two
     // starts at the same moment cannot both win. A relaunch waits for the
     // previous instance, which started it, to quit.
@@ -72,7 +85,7 @@ bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> c
         // The holder listens, or is about to; it may also be on its way out.
         const QDeadlineTimer deadline(answerTimeout);
         while (!deadline.hasExpired()) {
-            if (askRunningInstance(command))
+            if (askRunningInstance(request))
                 return false;
             if (m_lock->tryLock(100))
                 break;

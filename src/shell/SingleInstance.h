@@ -35,6 +35,9 @@ public:
     // `replacePrevious`, an instance that is quitting (a relaunch) is waited
     // for, up to a timeout.
     bool claim(bool replacePrevious = false, std::optional<CaptureCommand> command = std::nullopt);
+    // The same, for a start that wants nothing of a running instance (one
+    // made only to answer the desktop's search): that one is left alone.
+    bool claimQuietly();
 
 Q_SIGNALS:
     // Another start asked this instance to come forward.
@@ -43,7 +46,9 @@ Q_SIGNALS:
     void commandRequested(tessaline::CaptureCommand command);
 
 private:
-    bool askRunningInstance(const std::optional<CaptureCommand> &command);
+    // An empty request only checks that the instance listens.
+    bool askRunningInstance(const QByteArray &request);
+    bool claimWith(bool replacePrevious, const QByteArray &request);
     void handleLine(const QByteArray &line);
 
     QString m_name;

@@ -5,10 +5,12 @@
 #include "notes/NotesScreens.h"
 #include "onboarding/OnboardingScreens.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/DesktopSearchBus.h"
 #include "platform/MemoryRelease.h"
 #include "platform/UserDefaults.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
+#include "runtime/DesktopSearch.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
 #include "shell/RootView.h"
@@ -18,6 +20,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QEventLoop>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
@@ -100,6 +103,10 @@ int main(int argc, char *argv[])
     QCommandLineOption replace(QStringLiteral("replace"));
     replace.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(replace);
+    // How the session bus starts the app for the desktop's search.
+    QCommandLineOption searchProvider(QStringLiteral("search-provider"));
+    searchProvider.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(searchProvider);
     for (const CaptureCommand command : allCaptureCommands())
         parser.addOption(QCommandLineOption(captureCommandOption(command),
                                             captureCommandTitle(command) + QStringLiteral(" in the running Tessaline.")));
@@ -110,9 +117,50 @@ int main(int argc, char *argv[])
             command = candidate;
     }
 
+    const bool searchOnly = parser.isSet(searchProvider);
     SingleInstance instance;
-    if (!instance.claim(parser.isSet(replace), command))
+    if (searchOnly ? !instance.claimQuietly() : !instance.claim(parser.isSet(replace), command)) {
+        // The running instance answers the desktop's search; the bus waits
+        // for it to take the name it started this process for.
+        if (searchOnly)
+            DesktopSearchBus::waitForService(10'000);
         return 0;
+    }
+
+    // The desktop's search is answered from the start, over the files as
+    // they are, before the library is opened.
+    const std::unique_ptr<DesktopSearch> desktopSearch = DesktopSearch::forDataDirectory();
+    DesktopSearchBus searchBus(*desktopSearch);
+    if (const auto registered = searchBus.registerOnBus(); !registered) {
+        std::fprintf(stderr, "The desktop's search will not find snips: %s\n", qPrintable(registered.error()));
+        // Started for nothing else: there is nothing to wait for.
+        if (searchOnly)
+            return 0;
+    }
+
+    // A start for the desktop's search alone opens no window and holds
+    // nothing else: it answers until the app itself is asked for (a result
+    // picked, a search carried on, another start).
+    std::optional<QUuid> snipToOpen;
+    std::optional<QString> searchToShow;
+    if (searchOnly) {
+        QEventLoop answering;
+        QObject waiting;
+        QObject::connect(desktopSearch.get(), &DesktopSearch::snipActivated, &waiting, [&](const QUuid &cardID) {
+            snipToOpen = cardID;
+            answering.quit();
+        });
+        QObject::connect(desktopSearch.get(), &DesktopSearch::searchRequested, &waiting, [&](const QString &text) {
+            searchToShow = text;
+            answering.quit();
+        });
+        QObject::connect(&instance, &SingleInstance::activationRequested, &waiting, [&] { answering.quit(); });
+        QObject::connect(&instance, &SingleInstance::commandRequested, &waiting, [&](CaptureCommand requested) {
+            command = requested;
+            answering.quit();
+        });
+        answering.exec();
+    }
 
     UserDefaults &defaults = UserDefaults::standard();
     AccessibilitySettings::shared().load(&defaults);
@@ -130,6 +178,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(*library->startupMessage));
     TessalineApp tessaline(std::move(*library), defaults);
     AppRuntime &runtime = tessaline.runtime();
+    // Set before the window is made, so what was asked for is the first
+    // thing it shows, ahead of the first-run setup.
+    if (snipToOpen)
+        runtime.navigation().setGalleryCardID(*snipToOpen);
+    if (searchToShow)
+        runtime.navigation().showSearch(*searchToShow);
     const ScreenRegistry screens = allScreens();
     RootView window(runtime, tessaline.updates(), screens);
     ShellWindowing windowing(runtime, window);
@@ -176,6 +230,14 @@ int main(int argc, char *argv[])
         }
     };
     QObject::connect(&instance, &SingleInstance::commandRequested, &window, runCommand);
+    QObject::connect(desktopSearch.get(), &DesktopSearch::snipActivated, &window, [&runtime](const QUuid &cardID) {
+        runtime.navigation().setGalleryCardID(cardID);
+        runtime.bringMainWindowToFront();
+    });
+    QObject::connect(desktopSearch.get(), &DesktopSearch::searchRequested, &window, [&runtime](const QString &text) {
+        runtime.navigation().showSearch(text);
+        runtime.bringMainWindowToFront();
+    });
     // A command that found no running instance runs in this one, once it is up.
     if (command)
         QTimer::singleShot(0, &window, [runCommand, command] { runCommand(*command); });

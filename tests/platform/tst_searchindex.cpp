@@ -1,11 +1,28 @@
 #include "platform/SearchIndex.h"
 
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace tessaline;
 
 namespace {
+
+QByteArray png(QSize size, QColor color = Qt::darkCyan)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
 
 SearchableItem card(const QString &id, const QString &title, const QString &text)
 {
@@ -16,7 +33,7 @@ SearchableItem card(const QString &id, const QString &title, const QString &text
     item.contentDescription = text;
     item.keywords = {QStringLiteral("Research"), QStringLiteral("Firefox")};
     item.creator = QStringLiteral("Firefox");
-    item.thumbnailData = QByteArray("\x89PNG\0\1\2", 7);
+    item.thumbnailData = png(QSize(40, 30));
     return item;
 }
 
@@ -37,6 +54,11 @@ private Q_SLOTS:
     void removeForgetsEverything();
     void survivesReopening();
     void unwritableLocationFails();
+    void thumbnails_data();
+    void thumbnails();
+    void upgradesTheFirstLayout();
+    void readerNeverCreatesOrBreaks_data();
+    void readerNeverCreatesOrBreaks();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -82,6 +104,15 @@ void SearchIndexTest::search_data()
     QTest::newRow("syntax is plain text") << "\"login\" OR NEAR( *" << QStringList{};
     QTest::newRow("quote inside word") << "log\"in" << QStringList{};
     QTest::newRow("punctuation-only word left out") << "revenue * -" << QStringList{first};
+    QTest::newRow("inside a word") << "venue" << QStringList{first};
+    QTest::newRow("wildcards are plain characters") << "12% gr?w" << QStringList{};
+    QTest::newRow("a percent sign is a character") << "12%" << QStringList{first};
+    QTest::newRow("a star is a character") << "rev*" << QStringList{};
+    QTest::newRow("a bracket is a character") << "[revenue" << QStringList{};
+    QTest::newRow("case and width folded") << "\uFF32\uFF25\uFF36enue" << QStringList{first};
+    QTest::newRow("accent in the query folded") << "z\u00FCrich QUARTERLY" << QStringList{first};
+    QTest::newRow("words from different fields") << "chart revenue grew" << QStringList{first};
+    QTest::newRow("across two fields is no word") << "chartrevenue" << QStringList{};
 }
 
 void SearchIndexTest::search()
@@ -131,6 +162,118 @@ void SearchIndexTest::unwritableLocationFails()
     QVERIFY(!indexed);
     QVERIFY(!indexed.error().message.isEmpty());
     QVERIFY(!index.item(first));
+}
+
+void SearchIndexTest::thumbnails_data()
+{
+    QTest::addColumn<QByteArray>("given");
+    QTest::addColumn<QSize>("stored"); // invalid: none stored
+    QTest::addColumn<bool>("sameBytes");
+    QTest::newRow("small PNG kept as it is") << png(QSize(200, 120)) << QSize(200, 120) << true;
+    QTest::newRow("screenshot shrunk to fit") << png(QSize(1920, 1080)) << QSize(256, 144) << false;
+    QTest::newRow("tall picture shrunk to fit") << png(QSize(300, 1200)) << QSize(64, 256) << false;
+    QTest::newRow("unreadable bytes left out") << QByteArray("\x89PNG\0\1\2", 7) << QSize() << false;
+}
+
+void SearchIndexTest::thumbnails()
+{
+    QFETCH(QByteArray, given);
+    QFETCH(QSize, stored);
+    QFETCH(bool, sameBytes);
+    SearchableItem item = card(first, QStringLiteral("t"), QStringLiteral("d"));
+    item.thumbnailData = given;
+    QVERIFY(m_index->indexItems({item}));
+    const std::optional<QByteArray> kept = m_index->item(first)->thumbnailData;
+    QCOMPARE(kept.has_value(), stored.isValid());
+    if (!kept)
+        return;
+    QCOMPARE(QImage::fromData(*kept, "PNG").size(), stored);
+    QCOMPARE(*kept == given, sameBytes);
+}
+
+void SearchIndexTest::upgradesTheFirstLayout()
+{
+    // An index as the first version wrote it: an FTS5 table of the words and
+    // a full-size copy of each picture.
+    const QString path = m_dir->filePath(QStringLiteral("Old.sqlite"));
+    // Noise, so the copy is as large as a real screenshot's.
+    QImage noise(QSize(800, 600), QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto *line = reinterpret_cast<quint32 *>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            line[x] = random.generate();
+    }
+    QByteArray screenshot;
+    QBuffer buffer(&screenshot);
+    buffer.open(QIODevice::WriteOnly);
+    noise.save(&buffer, "PNG");
+    const QByteArray small = png(QSize(100, 80));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral(
+            "CREATE TABLE items (id INTEGER PRIMARY KEY, identifier TEXT NOT NULL UNIQUE, domain TEXT NOT NULL,"
+            " title TEXT NOT NULL, description TEXT NOT NULL, keywords TEXT NOT NULL, creator TEXT, thumbnail BLOB)")));
+        QVERIFY(query.exec(QStringLiteral("CREATE VIRTUAL TABLE items_text USING fts5(title, description, keywords,"
+                                          " creator, tokenize='unicode61 remove_diacritics 2')")));
+        const QList<std::tuple<QString, QString, QVariant>> rows{
+            {first, QStringLiteral("Café menu"), screenshot},
+            {second, QStringLiteral("Login screen"), small},
+        };
+        for (const auto &[identifier, title, thumbnail] : rows) {
+            query.prepare(QStringLiteral("INSERT INTO items (identifier, domain, title, description, keywords,"
+                                         " creator, thumbnail) VALUES (?, 'd', ?, 'Prices', '[\"Research\",\"Firefox\"]',"
+                                         " 'Firefox', ?)"));
+            query.addBindValue(identifier);
+            query.addBindValue(title);
+            query.addBindValue(thumbnail);
+            QVERIFY(query.exec());
+        }
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO items_text SELECT title, description, keywords, creator FROM items")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+    const qint64 oldSize = QFileInfo(path).size();
+
+    SearchIndex index(path, SearchIndex::Creation::existingOnly);
+    QCOMPARE(index.search(QStringLiteral("cafe research")), QStringList{first});
+    QCOMPARE(index.search(QStringLiteral("firefox")).size(), 2);
+    QCOMPARE(index.item(first)->thumbnailData, std::nullopt);
+    QCOMPARE(index.item(second)->thumbnailData, std::optional<QByteArray>(small));
+    QCOMPARE(index.item(first)->keywords, (QStringList{QStringLiteral("Research"), QStringLiteral("Firefox")}));
+    QVERIFY2(QFileInfo(path).size() < oldSize - screenshot.size() / 2, "the full-size copy's pages are given back");
+
+    // Indexing goes on in the new layout.
+    QVERIFY(index.indexItems({card(first, QStringLiteral("Café menu"), QStringLiteral("Lunch"))}));
+    QCOMPARE(index.search(QStringLiteral("lunch")), QStringList{first});
+    QCOMPARE(index.search(QStringLiteral("prices")), QStringList{second});
+}
+
+void SearchIndexTest::readerNeverCreatesOrBreaks_data()
+{
+    QTest::addColumn<QByteArray>("contents"); // null: no file at all
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("not a database") << QByteArray("this is no index, only some words of text\n").repeated(200);
+    QTest::newRow("cut short") << QByteArray("SQLite format 3\0", 16);
+}
+
+void SearchIndexTest::readerNeverCreatesOrBreaks()
+{
+    QFETCH(QByteArray, contents);
+    const QString path = m_dir->filePath(QStringLiteral("Reader.sqlite"));
+    if (!contents.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    SearchIndex reader(path, SearchIndex::Creation::existingOnly);
+    QCOMPARE(reader.search(QStringLiteral("revenue")), QStringList{});
+    QVERIFY(!reader.item(first));
+    QCOMPARE(reader.count(), 0);
+    QCOMPARE(QFileInfo::exists(path), !contents.isNull());
 }
 
 QTEST_GUILESS_MAIN(SearchIndexTest)

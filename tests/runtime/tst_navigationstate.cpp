@@ -22,6 +22,7 @@ private Q_SLOTS:
     void selection();
     void gallery_data();
     void gallery();
+    void searchFromOutside();
     void destinationCoding_data();
     void destinationCoding();
     void destinationDecodingFailures_data();
@@ -148,6 +149,24 @@ void NavigationStateTest::gallery()
     QCOMPARE(state.galleryCardID(), std::optional(ids[card]));
     QCOMPARE(state.galleryBrowseCardIDs(), toIDs(stored));
     QCOMPARE(listSeenByGallery, toIDs(stored));
+}
+
+void NavigationStateTest::searchFromOutside()
+{
+    NavigationState navigation(*defaults());
+    const QUuid card = QUuid::createUuid();
+    navigation.setGalleryCardID(card);
+    navigation.setFocusedCardID(card);
+    // The screen is made when the destination changes: by then the text
+    // it shows is in place.
+    QString textWhenShown;
+    connect(&navigation, &NavigationState::destinationChanged, this,
+            [&] { textWhenShown = navigation.searchText(); });
+    navigation.showSearch(QStringLiteral("harbour fees"));
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::search()));
+    QCOMPARE(textWhenShown, QStringLiteral("harbour fees"));
+    QCOMPARE(navigation.galleryCardID(), std::nullopt);
+    QCOMPARE(navigation.focusedCardID(), std::nullopt);
 }
 
 void NavigationStateTest::destinationCoding_data()

@@ -54,6 +54,30 @@ private Q_SLOTS:
         }
     }
 
+    void aStartForTheDesktopSearchAsksNothing()
+    {
+        QTemporaryDir directory;
+        const QString name = directory.filePath(QStringLiteral("instance"));
+        SingleInstance running(name);
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        QSignalSpy commands(&running, &SingleInstance::commandRequested);
+
+        // Started by the bus while the app runs: it leaves the window alone.
+        QVERIFY(!SingleInstance(name).claimQuietly());
+        // A plain start afterwards is the one request that arrives.
+        QVERIFY(!SingleInstance(name).claim());
+        QVERIFY(activations.wait(5000));
+        QCOMPARE(activations.count(), 1);
+        QCOMPARE(commands.count(), 0);
+
+        // With no instance running, it becomes the instance.
+        QTemporaryDir other;
+        SingleInstance quiet(other.filePath(QStringLiteral("instance")));
+        QVERIFY(quiet.claimQuietly());
+        QVERIFY(!SingleInstance(other.filePath(QStringLiteral("instance"))).claim());
+    }
+
     void foreignRequestsAreIgnored()
     {
         QTemporaryDir directory;

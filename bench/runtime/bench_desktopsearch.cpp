@@ -1,0 +1,189 @@
+// The desktop's search as GNOME Shell and KRunner ask it, over a library of
+// 10,000 snips on disk (the library file and the search index in a folder
+// under the build, not in memory), each with a title, a note, a source app,
+// a few hundred characters of recognised text and a small thumbnail.
+// Steady state: the answering process keeps its connections and its list of
+// live snips between keystrokes. "cold": a new reader for each answer, as
+// the first call after a start. TESSALINE_BENCH_KEEP_LIBRARY=1 leaves the
+// folder behind (its path is printed), to measure the app started for the
+// search alone over it.
+
+#include "BenchmarkMain.h"
+#include "model/CardCatalog.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "platform/SearchIndex.h"
+#include "platform/UuidText.h"
+#include "runtime/DesktopSearch.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace tessaline;
+
+namespace {
+
+constexpr int snipCount = 10'000;
+
+// Word-like tokens of three to nine letters; the common ones come up often,
+// as in real screen text.
+QStringList vocabulary()
+{
+    QRandomGenerator random(11);
+    QStringList words;
+    for (int i = 0; i < 3000; ++i) {
+        QString word;
+        const int length = 3 + int(random.bounded(7));
+        for (int c = 0; c < length; ++c)
+            word.append(QChar(u'a' + char16_t(random.bounded(26))));
+        words << word;
+    }
+    return words;
+}
+
+struct Library
+{
+    QTemporaryDir directory{QDir::currentPath() + QStringLiteral("/bench-desktopsearch-XXXXXX")};
+    QString libraryPath;
+    QString indexPath;
+
+    Library()
+    {
+        // Kept when asked, to start the app's search alone over it.
+        directory.setAutoRemove(qEnvironmentVariableIntValue("TESSALINE_BENCH_KEEP_LIBRARY") != 1);
+        const QStringList words = vocabulary();
+        QRandomGenerator random(5);
+        const auto word = [&] {
+            // Squared, so low indexes (common words) come up far more often.
+            const double u = random.generateDouble();
+            return words.at(int(u * u * double(words.size())));
+        };
+        const QStringList apps{"Firefox", "Terminal", "LibreOffice Calc", "Files", "Slack", "Evince"};
+        const QStringList notes{"Research", "Quarterly planning", "Travel", "Receipts", "Design review"};
+
+        QImage picture(256, 144, QImage::Format_RGB32);
+        picture.fill(QColor(40, 90, 160));
+        QByteArray thumbnail;
+        QBuffer buffer(&thumbnail);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+
+        ModelContainer::Configuration configuration;
+        configuration.directory = directory.path();
+        auto container = ModelContainer::open(configuration);
+        libraryPath = (*container)->filePath();
+        indexPath = directory.filePath(QStringLiteral("SearchIndex.sqlite"));
+        ModelContext &context = *(*container)->mainContext();
+        QList<Board *> boards;
+        for (const QString &title : notes) {
+            auto *board = new Board;
+            board->setTitle(title);
+            board->setHasCompletedNoteMigration(true);
+            context.insert(board);
+            boards << board;
+        }
+        QList<SearchableItem> items;
+        const QDateTime base = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+        for (int i = 0; i < snipCount; ++i) {
+            QStringList text;
+            const int length = 40 + int(random.bounded(80));
+            for (int w = 0; w < length; ++w)
+                text << word();
+            CanvasCard::Init init;
+            init.boardID = boards.at(i % boards.size())->id();
+            init.kind = CardKind::snip;
+            init.title = word() + QLatin1Char(' ') + word();
+            init.ocrText = text.join(QLatin1Char(' '));
+            init.sourceApplicationName = apps.at(i % apps.size());
+            init.createdAt = base.addSecs(i);
+            auto *card = new CanvasCard(init);
+            context.insert(card);
+
+            SearchableItem item;
+            item.uniqueIdentifier = uuidText(card->id());
+            item.domainIdentifier = QStringLiteral("org.tessaline.Tessaline.cards");
+            item.title = *init.title;
+            item.contentDescription = init.ocrText;
+            item.keywords = {boards.at(i % boards.size())->title(), *init.sourceApplicationName};
+            item.creator = init.sourceApplicationName;
+            item.thumbnailData = thumbnail;
+            items << item;
+        }
+        (void)context.save();
+        SearchIndex index(indexPath);
+        (void)index.indexItems(items);
+        if (!directory.autoRemove())
+            std::fprintf(stderr, "library kept in %s\n", qPrintable(directory.path()));
+    }
+};
+
+Library &library()
+{
+    static Library shared;
+    return shared;
+}
+
+std::unique_ptr<DesktopSearch> reader()
+{
+    return std::make_unique<DesktopSearch>(
+        std::make_unique<SearchIndex>(library().indexPath, SearchIndex::Creation::existingOnly),
+        std::make_unique<CardCatalog>(library().libraryPath));
+}
+
+// Three words a user would type: two common ones and a rarer one (a few
+// dozen hits), three common ones (hundreds), and one that is found nowhere.
+QStringList terms(int which)
+{
+    const QStringList words = vocabulary();
+    switch (which) {
+    case 0:
+        return {words.at(1), words.at(3), words.at(400)};
+    case 1:
+        return {words.at(0), words.at(1), words.at(2)};
+    default:
+        return {words.at(0), words.at(1), QStringLiteral("zzzzq")};
+    }
+}
+
+void answer(benchmark::State &state)
+{
+    auto search = reader();
+    const QStringList asked = terms(int(state.range(0)));
+    qsizetype found = 0;
+    for (auto _ : state) {
+        // What the shell asks for each keystroke: the result set, then the
+        // names and pictures of the rows it shows.
+        const QStringList ids = search->resultIdentifiers(asked);
+        const QList<DesktopSearchResult> results = search->results(ids);
+        found = results.size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["results"] = double(found);
+}
+
+void answerCold(benchmark::State &state)
+{
+    const QStringList asked = terms(int(state.range(0)));
+    for (auto _ : state) {
+        auto search = reader();
+        benchmark::DoNotOptimize(search->results(search->resultIdentifiers(asked)));
+    }
+}
+
+} // namespace
+
+BENCHMARK(answer)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->ArgName("query");
+BENCHMARK(answerCold)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->ArgName("query");
+
+int main(int argc, char **argv)
+{
+    return runBenchmarks<QGuiApplication>(argc, argv, [] { library(); });
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tessaline {
+
+// Which snips are live, newest change first, read straight from the
+// library's file without loading the library: for readers outside the
+// app's own context (the desktop's search, in a process that may hold
+// nothing else). Not thread-safe: create and use it on one thread.
+class CardCatalog
+{
+public:
+    // The library file in the app's data directory.
+    static QString defaultFilePath();
+
+    explicit CardCatalog(const QString &storeFilePath);
+    ~CardCatalog();
+
+    CardCatalog(const CardCatalog &) = delete;
+    CardCatalog &operator=(const CardCatalog &) = delete;
+
+    // The identifiers (UUID text) of the snips that are not in Recently
+    // Deleted, in a note that is not either: the latest change first, equal
+    // dates by ascending identifier, as the app's own search lists snips.
+    // Read again only when the library has changed since the last call.
+    // Empty when there is no library or it cannot be read.
+    QStringList liveSnipsNewestFirst();
+    // Whether the identifier is among those.
+    bool isLiveSnip(const QString &identifier);
+
+private:
+    bool open();
+
+    QString m_filePath;
+    QString m_connectionName;
+    bool m_isOpen = false;
+    std::optional<qint64> m_dataVersion;
+    QStringList m_snips;
+    QSet<QString> m_snipSet;
+};
+
+} // namespace tessaline
