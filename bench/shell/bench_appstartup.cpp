@@ -1,0 +1,274 @@
+// The real app started on a library of 1,000, 10,000 and 50,000 cards on
+// disk, timed from the process start to its main window's first painted
+// frame on the X server, with its resident memory once it has settled.
+// Watched from outside: the root window is painted a colour the app never
+// uses, and the window counts as painted once a strip across it shows
+// neither that colour nor one flat fill.
+//
+// Runs on an X server without a window manager, on a session bus of its own:
+//   xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- bench_appstartup
+
+#include "BenchmarkMain.h"
+#include "platform/UserDefaults.h"
+#include "runtime/OnboardingPreferencesStore.h"
+#include "support/LibraryFixture.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+using namespace tessaline;
+
+namespace {
+
+constexpr quint32 kRootColour = 0xff00ff;
+
+struct XServer
+{
+    XServer()
+    {
+        connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(connection))
+            return;
+        screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        const quint32 values[] = {kRootColour, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY};
+        xcb_change_window_attributes(connection, screen->root, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+        xcb_clear_area(connection, 0, screen->root, 0, 0, 0, 0);
+        pidAtom = atom("_NET_WM_PID");
+        xcb_flush(connection);
+    }
+    ~XServer() { xcb_disconnect(connection); }
+
+    bool usable() const { return screen != nullptr; }
+
+    xcb_atom_t atom(const char *name) const
+    {
+        xcb_intern_atom_reply_t *reply =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, quint16(strlen(name)), name), nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return result;
+    }
+
+    std::optional<quint32> windowPid(xcb_window_t window) const
+    {
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        std::optional<quint32> pid;
+        if (reply && xcb_get_property_value_length(reply) == 4)
+            pid = *static_cast<const quint32 *>(xcb_get_property_value(reply));
+        std::free(reply);
+        return pid;
+    }
+
+    // A window of the process mapped on the root since the last call.
+    std::optional<xcb_window_t> mappedWindowOf(qint64 pid)
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
+            std::optional<xcb_window_t> found;
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+                const auto *map = reinterpret_cast<xcb_map_notify_event_t *>(event);
+                if (!map->override_redirect && map->event == screen->root && windowPid(map->window) == quint32(pid))
+                    found = map->window;
+            }
+            std::free(event);
+            if (found)
+                return found;
+        }
+        return std::nullopt;
+    }
+
+    // Whether a strip across the window's upper half shows a painted frame.
+    bool painted(xcb_window_t window)
+    {
+        xcb_get_geometry_reply_t *geometry =
+            xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr);
+        if (!geometry)
+            return false;
+        const quint16 width = geometry->width;
+        const quint16 height = std::min<quint16>(48, geometry->height);
+        const qint16 top = qint16(geometry->height / 5);
+        std::free(geometry);
+        xcb_get_image_reply_t *image = xcb_get_image_reply(
+            connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, top, width, height, ~0u),
+            nullptr);
+        if (!image)
+            return false;
+        const auto *pixels = reinterpret_cast<const quint32 *>(xcb_get_image_data(image));
+        const int count = xcb_get_image_data_length(image) / 4;
+        bool shown = count > 0;
+        bool varied = false;
+        for (int i = 0; i < count && shown; ++i) {
+            const quint32 pixel = pixels[i] & 0xffffff;
+            shown = pixel != kRootColour;
+            varied = varied || pixel != (pixels[0] & 0xffffff);
+        }
+        std::free(image);
+        return shown && varied;
+    }
+
+    xcb_connection_t *connection = nullptr;
+    xcb_screen_t *screen = nullptr;
+    xcb_atom_t pidAtom = XCB_ATOM_NONE;
+};
+
+qint64 statusKilobytes(qint64 pid, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return 0;
+}
+
+// A home of the app's own: its library, and settings of a user who has been
+// through the setup window and the tour.
+struct AppHome
+{
+    explicit AppHome(const bench::LibraryShape &shape)
+    {
+        const QString dataHome = home.filePath(QStringLiteral(".local/share"));
+        ready = home.isValid() && runtime.isValid()
+            && QFile::setPermissions(runtime.path(),
+                                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)
+            && bench::LibraryFixture::copyInto(shape, bench::LibraryFixture::appDataDirectory(dataHome));
+        const QString config = home.filePath(QStringLiteral(".config/Tessaline"));
+        QDir().mkpath(config);
+        UserDefaults defaults(config + QStringLiteral("/Tessaline.conf"));
+        OnboardingPreferences preferences;
+        preferences.completedOnboardingVersion = currentOnboardingVersion;
+        preferences.completedTourVersion = currentTourVersion;
+        OnboardingPreferencesStore(defaults).save(preferences);
+        defaults.sync();
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.remove(QStringLiteral("XDG_CACHE_HOME"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return environment;
+    }
+
+    QTemporaryDir home;
+    QTemporaryDir runtime;
+    bool ready = false;
+};
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(5000)) {
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished(5000);
+    }
+}
+
+// One connection for the whole run: an X server started for the run resets
+// when its last client leaves, and refuses connections while it does.
+XServer &xServer()
+{
+    static XServer shared;
+    return shared;
+}
+
+void BM_StartToPaintedWindow(benchmark::State &state)
+{
+    XServer &x11 = xServer();
+    if (!x11.usable()) {
+        state.SkipWithError("no X server: run under xvfb-run");
+        return;
+    }
+    const bench::LibraryShape shape{int(state.range(0))};
+    if (bench::LibraryFixture::cachedFile(shape).isEmpty()) {
+        state.SkipWithError("the library could not be made");
+        return;
+    }
+    qint64 rss = 0;
+    qint64 peak = 0;
+    for (auto _ : state) {
+        AppHome appHome(shape);
+        if (!appHome.ready) {
+            state.SkipWithError("the app's home could not be made");
+            return;
+        }
+        QProcess app;
+        app.setProgram(QStringLiteral(TESSALINE_BINARY));
+        app.setProcessEnvironment(appHome.environment());
+        app.setStandardOutputFile(QProcess::nullDevice());
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        xcb_clear_area(x11.connection, 0, x11.screen->root, 0, 0, 0, 0);
+        xcb_flush(x11.connection);
+
+        QElapsedTimer clock;
+        clock.start();
+        app.start();
+        if (!app.waitForStarted(10000)) {
+            state.SkipWithError("the app did not start");
+            return;
+        }
+        std::optional<xcb_window_t> window;
+        bool painted = false;
+        while (!painted && clock.elapsed() < 30000 && app.state() == QProcess::Running) {
+            if (!window)
+                window = x11.mappedWindowOf(app.processId());
+            if (window)
+                painted = x11.painted(*window);
+            if (!painted)
+                QThread::usleep(500);
+        }
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        if (!painted) {
+            stop(app);
+            state.SkipWithError("the main window was never painted");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        // Settled: what it holds a second after the first frame.
+        QThread::msleep(1000);
+        rss = statusKilobytes(app.processId(), "VmRSS");
+        peak = statusKilobytes(app.processId(), "VmHWM");
+        stop(app);
+    }
+    state.counters["cards"] = shape.cards;
+    state.counters["rss_MB"] = double(rss) / 1024;
+    state.counters["peak_rss_MB"] = double(peak) / 1024;
+}
+BENCHMARK(BM_StartToPaintedWindow)
+    ->ArgName("cards")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(50000)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return runBenchmarks<QCoreApplication>(argc, argv);
+}
