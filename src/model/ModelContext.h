@@ -15,6 +15,7 @@
 #include <QSet>
 
 class QSqlDatabase;
+class QSqlQuery;
 
 #include <memory>
 #include <optional>
@@ -90,6 +91,12 @@ public:
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
 
+    // Bookkeeping of the app's own kept in the library file beside the
+    // entities (what a check over the library found the last time it ran);
+    // none when absent or unreadable. Written at once, outside any save.
+    std::optional<QString> bookkeepingValue(const QString &key) const;
+    Expected<void, StoreError> setBookkeepingValue(const QString &key, const QString &value);
+
     // Writing texts of a note kept aside before something replaced them (text
     // that could not be read, words a repair dropped), oldest first: the
     // stored records, then those waiting for the next save. A note's screen
@@ -134,6 +141,8 @@ private:
     template <typename Action>
     void withInsertedList(PersistentEntity *entity, Action action);
     std::optional<QByteArray> loadBlob(const CanvasCard *card, CanvasCard::Blob which) const;
+    // Reads the long texts of a card whose texts are yet unread.
+    void readCardTexts(CanvasCard *card);
     std::optional<StoreError> takeInjectedFetchFailure();
 
     template <typename T>
@@ -167,6 +176,8 @@ private:
     // Made at the first staging; none for a library in memory.
     std::unique_ptr<CardDataWriter> m_cardDataWriter;
     bool m_savesCheckForOtherWriters = false;
+    std::unique_ptr<QSqlQuery> m_cardTextQuery;
+    int m_cardTextReads = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 
