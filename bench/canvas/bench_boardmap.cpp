@@ -8,6 +8,7 @@
 // Counter: peak_rss_MiB, the process's peak resident memory so far.
 
 #include "BenchmarkMain.h"
+#include "support/LibraryFixture.h"
 #include "../runtime/ScreenshotContent.h"
 
 #include "canvas/BoardLayoutEditor.h"
@@ -75,7 +76,7 @@ QString markdown(int i)
 }
 
 // One library on disk, built once: the map's note, and enough other cards
-// for the grouping benchmarks.
+// for the grouping benchmarks, added to a library of long use.
 struct Library
 {
     QTemporaryDir dir;
@@ -95,9 +96,10 @@ Library &library()
 {
     static Library *built = [] {
         auto *l = new Library;
-        ModelContainer::Configuration configuration;
-        configuration.directory = l->dir.path();
-        l->container = std::move(*ModelContainer::open(configuration));
+        // Beside the library of 10,000 cards of a year's use.
+        l->container = bench::LibraryFixture::open(bench::LibraryShape{10000}, l->dir.path());
+        if (!l->container)
+            qFatal("the benchmark library could not be opened");
         l->context = l->container->mainContext();
         l->defaults = std::make_unique<UserDefaults>(l->dir.filePath(QStringLiteral("settings.ini")));
         l->navigation = std::make_unique<NavigationState>(*l->defaults);

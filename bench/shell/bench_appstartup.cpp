@@ -7,6 +7,8 @@
 //
 // Runs on an X server without a window manager, on a session bus of its own:
 //   xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- bench_appstartup
+// TESSALINE_BENCH_APP names another build of the app to time, for a
+// comparison on the same machine at the same moment.
 
 #include "BenchmarkMain.h"
 #include "platform/UserDefaults.h"
@@ -216,7 +218,7 @@ void BM_StartToPaintedWindow(benchmark::State &state)
             return;
         }
         QProcess app;
-        app.setProgram(QStringLiteral(TESSALINE_BINARY));
+        app.setProgram(qEnvironmentVariable("TESSALINE_BENCH_APP", QStringLiteral(TESSALINE_BINARY)));
         app.setProcessEnvironment(appHome.environment());
         app.setStandardOutputFile(QProcess::nullDevice());
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -4,6 +4,7 @@
 // menu's destinations. The sidebar keeps no cache, so this is paid in full
 // on each save.
 #include "BenchmarkMain.h"
+#include "support/LibraryFixture.h"
 #include "runtime/LibraryQuery.h"
 #include "shell/SidebarModel.h"
 #include "model/ModelContainer.h"
@@ -12,59 +13,26 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 using namespace tessaline;
 
 namespace {
 
-constexpr int kNotes = 2000;
-constexpr int kCards = 40000;
-constexpr int kConnections = 10000;
-
+// The disk library of 50,000 cards in 2,000 notes, copied for this run: each
+// save writes the file, as in the app.
 struct Library
 {
     Library()
     {
-        ModelContainer::Configuration configuration;
-        configuration.isStoredInMemoryOnly = true;
-        container = std::move(*ModelContainer::open(configuration));
-        ModelContext &context = *container->mainContext();
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        QList<Board *> notes;
-        for (int i = 0; i < kNotes; ++i) {
-            auto *note = new Board;
-            note->setTitle(QStringLiteral("Note %1").arg(i));
-            note->setSortIndex(kNotes - i);
-            note->setIsInbox(i == 0);
-            if (i % 3 == 0)
-                note->setFolderNameValue(QStringLiteral("Folder %1").arg(i % 40));
-            if (i % 10 == 9)
-                note->moveToTrash(now);
-            context.insert(note);
-            notes.append(note);
-        }
-        QList<CanvasCard *> cards;
-        for (int i = 0; i < kCards; ++i) {
-            CanvasCard::Init init;
-            init.boardID = notes.at(i % kNotes)->id();
-            init.kind = i % 2 ? CardKind::snip : CardKind::thought;
-            init.createdAt = now;
-            init.deletedAt = i % 20 == 0 ? std::optional(now) : std::nullopt;
-            auto *card = new CanvasCard(init);
-            context.insert(card);
-            cards.append(card);
-        }
-        for (int i = 0; i < kConnections; ++i) {
-            Connection::Values values;
-            values.boardID = cards.at(i)->boardID();
-            values.sourceCardID = cards.at(i)->id();
-            values.destinationCardID = cards.at(i + kNotes)->id();
-            context.insert(new Connection(values));
-        }
-        (void)context.save();
-        edited = cards.at(kCards / 2);
+        container = bench::LibraryFixture::open(bench::LibraryShape{50000, 2000}, directory.path());
+        if (!container)
+            qFatal("the library could not be opened");
+        const QList<CanvasCard *> cards = *container->mainContext()->fetchCards();
+        edited = cards.at(cards.size() / 2);
     }
 
+    QTemporaryDir directory;
     std::unique_ptr<ModelContainer> container;
     CanvasCard *edited = nullptr;
 };

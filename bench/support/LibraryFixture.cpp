@@ -4,6 +4,7 @@
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
 #include "model/ModelContext.h"
+#include "model/TessalineStore.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -21,7 +22,7 @@ namespace tessaline::bench {
 namespace {
 
 // Bumped whenever what is generated changes, so kept files are made anew.
-constexpr int kFixtureVersion = 1;
+constexpr int kFixtureVersion = 2;
 
 const QDateTime kStart = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
 // Three years of use.
@@ -257,7 +258,10 @@ bool generate(const LibraryShape &shape, const QString &directory)
             context.insert(new Connection(values));
         }
     }
-    return context.save().hasValue();
+    if (!context.save())
+        return false;
+    // As the app leaves a library it has started on before.
+    return TessalineStore::migrateNotes(context, kStart.addSecs(kSpanSeconds)).hasValue();
 }
 
 QString cacheDirectory()

@@ -29,7 +29,6 @@ Board::Board(QObject *parent)
     m_values.createdAt = storedDate(m_values.createdAt);
     m_values.updatedAt = storedDate(m_values.updatedAt);
     m_values.lastOpenedAt = storedDate(m_values.lastOpenedAt);
-    m_saved = m_values;
 }
 
 Board::Board(const Init &init, QObject *parent)
@@ -52,7 +51,6 @@ Board::Board(const Init &init, QObject *parent)
     m_values.isFavorite = init.isFavorite;
     m_values.folderName = init.folderName;
     m_values.hasCompletedNoteMigration = init.hasCompletedNoteMigration;
-    m_saved = m_values;
 }
 
 void Board::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }

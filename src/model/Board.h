@@ -28,6 +28,11 @@ struct WritingRecovery
 // The stored properties of a note, in schema order, with their defaults.
 struct BoardValues
 {
+    BoardValues() = default;
+    // Every member empty, for a row about to be read: no identifier drawn,
+    // no clock read, only to be replaced.
+    explicit BoardValues(StoredRow) : id(), createdAt(), updatedAt(), lastOpenedAt() {}
+
     QUuid id = QUuid::createUuid();
     QString title = QStringLiteral("Untitled Board");
     std::optional<QString> focusQuestion;
@@ -182,6 +187,10 @@ protected:
 
 private:
     friend class ModelContext;
+    Board(StoredRow row, const Values &stored, QObject *parent)
+        : ValueEntity(row, stored, parent)
+    {
+    }
 
     bool storedWritingWouldLoseText() const;
 

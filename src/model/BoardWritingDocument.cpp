@@ -9,6 +9,9 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
 
 namespace tessaline {
 namespace {
@@ -276,8 +279,249 @@ QString BoardWritingDocument::encodedString(const QList<BoardWritingBlock> &bloc
     return encode(blocks).value_or(QString());
 }
 
+namespace {
+
+// Reads the exact form encode() writes, straight from the UTF-16 text: keys
+// in that order, no spaces, only the escapes it makes. Every note's writing
+// is read at start-up (the note list's excerpts) and on every change of a
+// note, and nearly all of it is in this form. Gives up, for the general
+// reader to decide, at anything else: another form, an escaped surrogate,
+// a noncharacter, text the general reader would refuse.
+class CanonicalReader
+{
+public:
+    explicit CanonicalReader(QStringView text) : m_text(text) {}
+
+    std::optional<BoardWritingDocument> read()
+    {
+        BoardWritingDocument document;
+        if (!readAll([&](BoardWritingBlock &&block) { document.blocks.append(std::move(block)); }))
+            return std::nullopt;
+        return document;
+    }
+
+    // Reads the whole text as read() does, making only the first paragraph
+    // that is not blank; none in the outer optional when the text is not in
+    // the stored form.
+    std::optional<std::optional<QString>> firstWrittenParagraph()
+    {
+        std::optional<QString> found;
+        m_onlyChecking = false;
+        const bool read = readAll([&](BoardWritingBlock &&block) {
+            if (!found && block.isParagraph() && !isBlank(block.text)) {
+                found = std::move(block.text);
+                m_onlyChecking = true;
+            }
+        });
+        if (!read)
+            return std::nullopt;
+        return found;
+    }
+
+private:
+    template <typename Take>
+    bool readAll(Take &&takeBlock)
+    {
+        if (!take(u"{\"blocks\":["))
+            return false;
+        if (!take(u"]}")) {
+            do {
+                auto block = readBlock();
+                if (!block)
+                    return false;
+                takeBlock(std::move(*block));
+            } while (take(u","));
+            if (!take(u"]}"))
+                return false;
+        }
+        return m_at == m_text.size();
+    }
+
+    bool take(QStringView expected)
+    {
+        if (m_text.size() - m_at < expected.size()
+            || std::memcmp(m_text.utf16() + m_at, expected.utf16(), size_t(expected.size()) * sizeof(char16_t)) != 0)
+            return false;
+        m_at += expected.size();
+        return true;
+    }
+
+    std::optional<BoardWritingBlock> readBlock()
+    {
+        if (!take(u"{"))
+            return std::nullopt;
+        BoardWritingBlock block;
+        if (take(u"\"attachmentSizeRawValue\":")) {
+            auto size = readString();
+            if (!size || !take(u","))
+                return std::nullopt;
+            block.attachmentSizeRawValue = std::move(*size);
+        }
+        if (take(u"\"cardID\":")) {
+            auto cardID = readUuid();
+            if (!cardID || !take(u","))
+                return std::nullopt;
+            block.cardID = *cardID;
+        }
+        if (!take(u"\"id\":"))
+            return std::nullopt;
+        auto id = readUuid();
+        if (!id || !take(u",\"kind\":"))
+            return std::nullopt;
+        block.id = *id;
+        if (take(u"\"paragraph\""))
+            block.kind = BoardWritingBlock::Kind::paragraph;
+        else if (take(u"\"cardReference\""))
+            block.kind = BoardWritingBlock::Kind::cardReference;
+        else
+            return std::nullopt;
+        if (!take(u",\"text\":"))
+            return std::nullopt;
+        auto text = readString();
+        if (!text || !take(u"}"))
+            return std::nullopt;
+        block.text = std::move(*text);
+        return block;
+    }
+
+    std::optional<QUuid> readUuid()
+    {
+        constexpr qsizetype length = 36;
+        if (m_at + length + 2 > m_text.size() || m_text[m_at] != u'"' || m_text[m_at + length + 1] != u'"')
+            return std::nullopt;
+        const QStringView text = m_text.sliced(m_at + 1, length);
+        m_at += length + 2;
+        if (!m_onlyChecking)
+            return parseUuid(text);
+        // The same test parseUuid makes, without making the identifier.
+        if (text[8] != u'-' || text[13] != u'-' || text[18] != u'-' || text[23] != u'-')
+            return std::nullopt;
+        static constexpr auto notHex = [] {
+            std::array<bool, 128> table{};
+            table.fill(true);
+            for (char c : std::string_view("0123456789abcdefABCDEF"))
+                table[size_t(c)] = false;
+            return table;
+        }();
+        bool bad = false;
+        for (const qsizetype start : {0, 9, 14, 19, 24}) {
+            const qsizetype end = start == 24 ? length : start + (start == 0 ? 8 : 4);
+            for (qsizetype i = start; i < end; ++i) {
+                const char16_t c = text[i].unicode();
+                bad |= c > 127 || notHex[c & 127];
+            }
+        }
+        if (bad)
+            return std::nullopt;
+        return QUuid();
+    }
+
+    static int hexDigit(char16_t c)
+    {
+        if (c >= u'0' && c <= u'9')
+            return c - u'0';
+        if (c >= u'a' && c <= u'f')
+            return c - u'a' + 10;
+        if (c >= u'A' && c <= u'F')
+            return c - u'A' + 10;
+        return -1;
+    }
+
+    static bool isNoncharacter(char32_t c) { return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE; }
+
+    std::optional<QString> readString()
+    {
+        if (!take(u"\""))
+            return std::nullopt;
+        QString out;
+        qsizetype plainStart = m_at;
+        const qsizetype size = m_text.size();
+        while (m_at < size) {
+            const char16_t c = m_text[m_at].unicode();
+            if (c == u'"') {
+                if (!m_onlyChecking)
+                    out.append(m_text.sliced(plainStart, m_at - plainStart));
+                ++m_at;
+                return out;
+            }
+            if (c < 0x20)
+                return std::nullopt;
+            if (QChar::isHighSurrogate(c)) {
+                if (m_at + 1 >= size || !QChar::isLowSurrogate(m_text[m_at + 1].unicode())
+                    || isNoncharacter(QChar::surrogateToUcs4(c, m_text[m_at + 1].unicode())))
+                    return std::nullopt;
+                m_at += 2;
+                continue;
+            }
+            if (QChar::isLowSurrogate(c) || isNoncharacter(c))
+                return std::nullopt;
+            if (c != u'\\') {
+                ++m_at;
+                continue;
+            }
+            if (!m_onlyChecking)
+                out.append(m_text.sliced(plainStart, m_at - plainStart));
+            if (m_at + 1 >= size)
+                return std::nullopt;
+            const char16_t escaped = m_text[m_at + 1].unicode();
+            m_at += 2;
+            switch (escaped) {
+            case u'"': out.append(u'"'); break;
+            case u'\\': out.append(u'\\'); break;
+            case u'/': out.append(u'/'); break;
+            case u'b': out.append(u'\b'); break;
+            case u'f': out.append(u'\f'); break;
+            case u'n': out.append(u'\n'); break;
+            case u'r': out.append(u'\r'); break;
+            case u't': out.append(u'\t'); break;
+            case u'u': {
+                // Only what encode() escapes this way: characters below 0x20.
+                if (m_at + 4 > size || m_text[m_at] != u'0' || m_text[m_at + 1] != u'0')
+                    return std::nullopt;
+                const int high = hexDigit(m_text[m_at + 2].unicode());
+                const int low = hexDigit(m_text[m_at + 3].unicode());
+                if (high < 0 || low < 0 || high > 1)
+                    return std::nullopt;
+                out.append(QChar(char16_t(high << 4 | low)));
+                m_at += 4;
+                break;
+            }
+            default:
+                return std::nullopt;
+            }
+            plainStart = m_at;
+        }
+        return std::nullopt;
+    }
+
+    QStringView m_text;
+    qsizetype m_at = 0;
+    // Past what the caller wants: the rest is only checked, nothing made.
+    bool m_onlyChecking = false;
+};
+
+} // namespace
+
+std::optional<QString> BoardWritingDocument::firstWrittenParagraph(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    if (auto canonical = CanonicalReader(text).firstWrittenParagraph())
+        return *canonical;
+    const auto document = decode(text);
+    if (!document)
+        return std::nullopt;
+    for (const BoardWritingBlock &block : document->blocks) {
+        if (block.isParagraph() && !isBlank(block.text))
+            return block.text;
+    }
+    return std::nullopt;
+}
+
 std::optional<BoardWritingDocument> BoardWritingDocument::decode(const QString &text)
 {
+    if (auto canonical = CanonicalReader(text).read())
+        return canonical;
     const auto root = parseJson(text.toUtf8());
     if (!root || !root->isObject())
         return std::nullopt;

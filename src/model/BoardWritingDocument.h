@@ -65,6 +65,10 @@ struct BoardWritingDocument
     static std::optional<QString> encode(const QList<BoardWritingBlock> &blocks);
     // No value when the text is not a readable document.
     static std::optional<BoardWritingDocument> decode(const QString &text);
+    // The text of the first paragraph that is not blank in the document the
+    // text reads as; none when it is unreadable or has no such paragraph.
+    // Cheaper than decoding: no other block is made.
+    static std::optional<QString> firstWrittenParagraph(const QString &text);
 
     friend bool operator==(const BoardWritingDocument &, const BoardWritingDocument &) = default;
 };

@@ -103,7 +103,6 @@ CanvasCard::CanvasCard(QObject *parent)
 {
     m_values.createdAt = storedDate(m_values.createdAt);
     m_values.updatedAt = storedDate(m_values.updatedAt);
-    m_saved = m_values;
 }
 
 CanvasCard::CanvasCard(const Init &init, QObject *parent)
@@ -141,7 +140,6 @@ CanvasCard::CanvasCard(const Init &init, QObject *parent)
     v.lastResurfacedAt = storedDate(init.lastResurfacedAt);
     v.rediscoverDismissedUntil = storedDate(init.rediscoverDismissedUntil);
     v.deletedAt = storedDate(init.deletedAt);
-    m_saved = m_values;
 }
 
 void CanvasCard::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }
@@ -149,9 +147,24 @@ void CanvasCard::setBoardID(const QUuid &id) { write(m_values.boardID, id, Board
 void CanvasCard::setKindRawValue(const QString &raw) { write(m_values.kindRawValue, raw, KindRawValueProperty); }
 void CanvasCard::setThoughtKindRawValue(const QString &raw) { write(m_values.thoughtKindRawValue, raw, ThoughtKindRawValueProperty); }
 void CanvasCard::setTitle(const std::optional<QString> &title) { write(m_values.title, title, TitleProperty); }
-void CanvasCard::setMarkdownText(const QString &text) { write(m_values.markdownText, text, MarkdownTextProperty); }
-void CanvasCard::setContextText(const QString &text) { write(m_values.contextText, text, ContextTextProperty); }
-void CanvasCard::setOcrText(const QString &text) { write(m_values.ocrText, text, OcrTextProperty); }
+// A text written before the stored ones were read would be lost to them.
+void CanvasCard::setMarkdownText(const QString &text)
+{
+    readTexts();
+    write(m_values.markdownText, text, MarkdownTextProperty);
+}
+
+void CanvasCard::setContextText(const QString &text)
+{
+    readTexts();
+    write(m_values.contextText, text, ContextTextProperty);
+}
+
+void CanvasCard::setOcrText(const QString &text)
+{
+    readTexts();
+    write(m_values.ocrText, text, OcrTextProperty);
+}
 void CanvasCard::setSourceApplicationName(const std::optional<QString> &n) { write(m_values.sourceApplicationName, n, SourceApplicationNameProperty); }
 void CanvasCard::setSourceBundleIdentifier(const std::optional<QString> &i) { write(m_values.sourceBundleIdentifier, i, SourceBundleIdentifierProperty); }
 void CanvasCard::setSourceWindowTitle(const std::optional<QString> &t) { write(m_values.sourceWindowTitle, t, SourceWindowTitleProperty); }
@@ -210,6 +223,7 @@ void CanvasCard::setThoughtKind(ThoughtKind kind)
 
 QString CanvasCard::displayTitle() const
 {
+    readTexts();
     if (m_values.title) {
         const QString trimmed = trimmedWhitespace(*m_values.title);
         if (!trimmed.isEmpty())
@@ -224,6 +238,7 @@ QString CanvasCard::displayTitle() const
 
 QString CanvasCard::combinedText() const
 {
+    readTexts();
     QStringList parts;
     for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
         const QString trimmed = trimmedWhitespace(*text);
@@ -282,6 +297,35 @@ void CanvasCard::markSaved()
     for (StoredBlob &blob : m_values.blobs)
         blob.pendingBytes.reset();
     ValueEntity::markSaved();
+}
+
+std::any CanvasCard::pendingState() const
+{
+    // A state put back later must hold the texts as they are, not the
+    // placeholders of texts not read yet.
+    readTexts();
+    return ValueEntity::pendingState();
+}
+
+void CanvasCard::readStoredTexts() const
+{
+    // Made mutable here only: the card itself is never a const object.
+    if (ModelContext *context = modelContext())
+        context->readCardTexts(const_cast<CanvasCard *>(this));
+}
+
+void CanvasCard::adoptStoredTexts(const QString &markdownText, const QString &contextText, const QString &ocrText)
+{
+    // Unread texts were never written, so a saved record kept apart holds
+    // the same placeholders: both take the stored texts.
+    for (Values *values : {&m_values, separateSavedValues()}) {
+        if (!values)
+            continue;
+        values->markdownText = markdownText;
+        values->contextText = contextText;
+        values->ocrText = ocrText;
+    }
+    m_textsUnread = false;
 }
 
 } // namespace tessaline

@@ -38,6 +38,11 @@ struct StoredBlob
 // The stored properties of a card, in schema order, with their defaults.
 struct CanvasCardValues
 {
+    CanvasCardValues() = default;
+    // Every member empty, for a row about to be read: no identifier drawn,
+    // no clock read, only to be replaced.
+    explicit CanvasCardValues(StoredRow) : id(), boardID(), createdAt(), updatedAt() {}
+
     QUuid id = QUuid::createUuid();
     QUuid boardID = QUuid::createUuid();
     QString kindRawValue = QStringLiteral("thought");
@@ -160,6 +165,13 @@ public:
     explicit CanvasCard(QObject *parent = nullptr);
     explicit CanvasCard(const Init &init, QObject *parent = nullptr);
 
+    // Every stored value, the long texts read first when they are not yet.
+    const Values &values() const
+    {
+        readTexts();
+        return m_values;
+    }
+
     QUuid id() const { return m_values.id; }
     void setId(const QUuid &id);
     QUuid boardID() const { return m_values.boardID; }
@@ -170,11 +182,11 @@ public:
     void setThoughtKindRawValue(const QString &raw);
     std::optional<QString> title() const { return m_values.title; }
     void setTitle(const std::optional<QString> &title);
-    QString markdownText() const { return m_values.markdownText; }
+    QString markdownText() const { readTexts(); return m_values.markdownText; }
     void setMarkdownText(const QString &text);
-    QString contextText() const { return m_values.contextText; }
+    QString contextText() const { readTexts(); return m_values.contextText; }
     void setContextText(const QString &text);
-    QString ocrText() const { return m_values.ocrText; }
+    QString ocrText() const { readTexts(); return m_values.ocrText; }
     void setOcrText(const QString &text);
     std::optional<QString> sourceApplicationName() const { return m_values.sourceApplicationName; }
     void setSourceApplicationName(const std::optional<QString> &name);
@@ -246,9 +258,26 @@ public:
 
 protected:
     void markSaved() override;
+    std::any pendingState() const override;
 
 private:
     friend class ModelContext;
+    CanvasCard(StoredRow row, const Values &stored, QObject *parent)
+        : ValueEntity(row, stored, parent)
+    {
+    }
+    // The long texts (markdown, context, recognised text) of a card read
+    // from the store are read from it when first asked for: start-up reads
+    // every card, and most are never looked at in a session. Until then
+    // they are empty in both the values and the saved values.
+    void readTexts() const
+    {
+        if (m_textsUnread)
+            readStoredTexts();
+    }
+    void readStoredTexts() const;
+    void adoptStoredTexts(const QString &markdownText, const QString &contextText, const QString &ocrText);
+    bool m_textsUnread = false;
     std::optional<QByteArray> blob(Blob which) const;
     void setBlob(Blob which, const std::optional<QByteArray> &data);
 };

@@ -14,7 +14,6 @@ Connection::Connection(const Values &values, QObject *parent)
     m_values.createdAt = storedDate(m_values.createdAt);
     m_values.updatedAt = storedDate(m_values.updatedAt);
     m_values.deletedAt = storedDate(m_values.deletedAt);
-    m_saved = m_values;
 }
 
 void Connection::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }

@@ -13,6 +13,11 @@ namespace tessaline {
 // The stored properties of a connection, in schema order, with their defaults.
 struct ConnectionValues
 {
+    ConnectionValues() = default;
+    // Every member empty, for a row about to be read: no identifier drawn,
+    // no clock read, only to be replaced.
+    explicit ConnectionValues(StoredRow) : id(), boardID(), sourceCardID(), destinationCardID(), createdAt(), updatedAt() {}
+
     QUuid id = QUuid::createUuid();
     QUuid boardID = QUuid::createUuid();
     QUuid sourceCardID = QUuid::createUuid();
@@ -75,6 +80,10 @@ public:
 
 private:
     friend class ModelContext;
+    Connection(StoredRow row, const Values &stored, QObject *parent)
+        : ValueEntity(row, stored, parent)
+    {
+    }
 };
 
 static_assert(Connection::PropertyCount == 8, "the record and the property list must agree");

@@ -32,12 +32,27 @@ bool isRowRefusal(const QSqlQuery &query)
     return ok && (code & 0xff) == 19;
 }
 
+// A card's long texts, read when first asked for (CanvasCard::readTexts).
+const QStringList &laterCardColumns()
+{
+    static const QStringList columns{QStringLiteral("markdownText"), QStringLiteral("contextText"),
+                                     QStringLiteral("ocrText")};
+    return columns;
+}
+
 template <typename T>
 QString selectStatement()
 {
     const T *tag = nullptr;
-    return QStringLiteral("SELECT row, %1 FROM %2 ORDER BY row")
-        .arg(storeschema::columns(tag).join(u", "), storeschema::tableName(tag));
+    QStringList columns = storeschema::columns(tag);
+    // An empty text stands in for each, so the row reads as any other.
+    if constexpr (std::is_same_v<T, CanvasCard>) {
+        for (QString &column : columns) {
+            if (laterCardColumns().contains(column))
+                column = QStringLiteral("''");
+        }
+    }
+    return QStringLiteral("SELECT row, %1 FROM %2 ORDER BY row").arg(columns.join(u", "), storeschema::tableName(tag));
 }
 
 // With `withRow`, the row is given as the first value.
@@ -66,6 +81,44 @@ QString updateStatement()
     }
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }
+
+// Texts that repeat from row to row (kinds, modes, source apps, folders) are
+// kept once each: every row read gives them a buffer of their own, which in
+// a large library adds up to much of what the cards take.
+class SharedTexts
+{
+public:
+    void share(QString &text)
+    {
+        // An empty text is left as it is: a set takes null and empty for one.
+        if (!text.isEmpty())
+            text = *m_pool.insert(text);
+    }
+    void share(std::optional<QString> &text)
+    {
+        if (text)
+            share(*text);
+    }
+    void share(Board::Values &values)
+    {
+        share(values.statusRawValue);
+        share(values.workspaceModeRawValue);
+        share(values.folderName);
+    }
+    void share(CanvasCard::Values &values)
+    {
+        share(values.kindRawValue);
+        share(values.thoughtKindRawValue);
+        share(values.sourceApplicationName);
+        share(values.sourceBundleIdentifier);
+        share(values.sourceWindowTitle);
+        share(values.captureModeRawValue);
+    }
+    void share(Connection::Values &) {}
+
+private:
+    QSet<QString> m_pool;
+};
 
 Board::Values readValues(const QSqlQuery &query, const Board *) { return storeschema::readBoard(query); }
 CanvasCard::Values readValues(const QSqlQuery &query, const CanvasCard *) { return storeschema::readCard(query); }
@@ -130,14 +183,18 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         known.insert(entity->m_rowID, entity);
 
     QList<T *> rows;
+    SharedTexts shared;
     while (query.next()) {
         const qint64 row = query.value(0).toLongLong();
         if (T *existing = known.value(row)) {
             rows.append(existing);
             continue;
         }
-        T *entity = new T(this);
-        entity->adoptStoredValues(readValues(query, entity));
+        auto values = readValues(query, static_cast<const T *>(nullptr));
+        shared.share(values);
+        T *entity = new T(StoredRow(), values, this);
+        if constexpr (std::is_same_v<T, CanvasCard>)
+            entity->m_textsUnread = true;
         entity->m_rowID = row;
         entity->m_context = this;
         rows.append(entity);
@@ -300,6 +357,9 @@ void ModelContext::remove(PersistentEntity *entity)
         recordStep({ModelChangeScope::Step::removedPendingInsert, entity, position, listed});
         return;
     }
+    // Once deleted for good the card has no store to read its texts from.
+    if (auto *card = qobject_cast<CanvasCard *>(entity))
+        card->readTexts();
     entity->m_removed = true;
     m_removed.append(entity);
     recordStep({ModelChangeScope::Step::markedForDeletion, entity});
@@ -385,6 +445,42 @@ bool ModelContext::hasChanges() const
 void ModelContext::entityDidChange(PersistentEntity *entity)
 {
     m_dirty.insert(entity);
+}
+
+void ModelContext::readCardTexts(CanvasCard *card)
+{
+    // Whoever has asked for this many is likely going through the library
+    // (a search, a suggestion): the rest are then read in one pass.
+    constexpr int singleReads = 256;
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (m_cardTextReads < singleReads) {
+        ++m_cardTextReads;
+        if (!m_cardTextQuery) {
+            m_cardTextQuery = std::make_unique<QSqlQuery>(db);
+            m_cardTextQuery->setForwardOnly(true);
+            m_cardTextQuery->prepare(QStringLiteral("SELECT %1 FROM CanvasCard WHERE row = ?")
+                                         .arg(laterCardColumns().join(u", ")));
+        }
+        QSqlQuery &query = *m_cardTextQuery;
+        query.addBindValue(card->m_rowID);
+        if (query.exec() && query.next())
+            card->adoptStoredTexts(query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
+        query.finish();
+        return;
+    }
+    QHash<qint64, CanvasCard *> unread;
+    for (CanvasCard *saved : std::as_const(m_cards.saved)) {
+        if (saved->m_textsUnread)
+            unread.insert(saved->m_rowID, saved);
+    }
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT row, %1 FROM CanvasCard ORDER BY row").arg(laterCardColumns().join(u", "))))
+        return;
+    while (query.next()) {
+        if (CanvasCard *unreadCard = unread.value(query.value(0).toLongLong()))
+            unreadCard->adoptStoredTexts(query.value(1).toString(), query.value(2).toString(), query.value(3).toString());
+    }
 }
 
 std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasCard::Blob which) const
@@ -491,7 +587,7 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
                 putBlob.addBindValue(blob.pendingBytes->isNull() ? QByteArray("", 0) : *blob.pendingBytes);
                 if (auto written = run(putBlob); !written)
                     return written;
-            } else if (!blob.present && card->m_saved.blobs[i].present && card->m_rowID > 0) {
+            } else if (!blob.present && card->savedValues().blobs[i].present && card->m_rowID > 0) {
                 dropBlob.addBindValue(row);
                 dropBlob.addBindValue(field);
                 if (auto written = run(dropBlob); !written)
@@ -724,6 +820,28 @@ void ModelContext::rollback()
     }
     for (ModelChangeScope *scope : std::as_const(m_scopes))
         scope->forget();
+}
+
+std::optional<QString> ModelContext::bookkeepingValue(const QString &key) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT value FROM Metadata WHERE key = ?"));
+    query.addBindValue(key);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toString();
+}
+
+Expected<void, StoreError> ModelContext::setBookkeepingValue(const QString &key, const QString &value)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO Metadata (key, value) VALUES (?, ?)"));
+    query.addBindValue(key);
+    query.addBindValue(value);
+    if (!query.exec())
+        return unexpected(queryError(query));
+    return {};
 }
 
 Expected<QList<WritingRecovery>, StoreError> ModelContext::writingRecoveries(const QUuid &boardID)

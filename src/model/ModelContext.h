@@ -16,6 +16,7 @@
 
 class QSqlDatabase;
 class QTimer;
+class QSqlQuery;
 
 #include <memory>
 #include <optional>
@@ -96,6 +97,12 @@ public:
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
 
+    // Bookkeeping of the app's own kept in the library file beside the
+    // entities (what a check over the library found the last time it ran);
+    // none when absent or unreadable. Written at once, outside any save.
+    std::optional<QString> bookkeepingValue(const QString &key) const;
+    Expected<void, StoreError> setBookkeepingValue(const QString &key, const QString &value);
+
     // Writing texts of a note kept aside before something replaced them (text
     // that could not be read, words a repair dropped), oldest first: the
     // stored records, then those waiting for the next save. A note's screen
@@ -146,6 +153,8 @@ private:
     template <typename Action>
     void withInsertedList(PersistentEntity *entity, Action action);
     std::optional<QByteArray> loadBlob(const CanvasCard *card, CanvasCard::Blob which) const;
+    // Reads the long texts of a card whose texts are yet unread.
+    void readCardTexts(CanvasCard *card);
     std::optional<StoreError> takeInjectedFetchFailure();
 
     template <typename T>
@@ -190,6 +199,8 @@ private:
     bool m_savesCheckForOtherWriters = false;
     std::optional<StoreError> m_readOnly;
     QTimer *m_idleCheckpoint = nullptr;
+    std::unique_ptr<QSqlQuery> m_cardTextQuery;
+    int m_cardTextReads = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 

@@ -212,7 +212,7 @@ void bind(QSqlQuery &query, const Connection::Values &v, bool)
 
 Board::Values readBoard(const QSqlQuery &q)
 {
-    Board::Values v;
+    Board::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.title = textAt(q, i++);
@@ -235,7 +235,7 @@ Board::Values readBoard(const QSqlQuery &q)
 
 CanvasCard::Values readCard(const QSqlQuery &q)
 {
-    CanvasCard::Values v;
+    CanvasCard::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.boardID = uuidAt(q, i++);
@@ -277,7 +277,7 @@ CanvasCard::Values readCard(const QSqlQuery &q)
 
 Connection::Values readConnection(const QSqlQuery &q)
 {
-    Connection::Values v;
+    Connection::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.boardID = uuidAt(q, i++);

@@ -55,6 +55,37 @@ QDateTime placementDate(const CanvasCard *card)
     return card->capturedAt().value_or(card->createdAt());
 }
 
+const QString migrationRecordKey = QStringLiteral("noteMigrationFingerprint");
+
+// Everything the note migration looks at, as one text: equal texts mean the
+// migration would come to the same result. Kept when a pass found nothing
+// to do, so the passes after it (one at every start, one at every capture
+// to the inbox) cost a hash of the notes' text instead of reading every
+// note's writing.
+QString migrationFingerprint(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    // A fixed seed: the text is compared with one made by another process.
+    constexpr size_t seed = 0x6d696772;
+    size_t notes = seed;
+    for (const Board *board : boards) {
+        notes = qHashMulti(notes, board->id(), board->title(), board->isInbox(), board->hasCompletedNoteMigration(),
+                           board->writingDocumentStorage());
+    }
+    size_t liveCards = seed;
+    qsizetype liveCount = 0;
+    for (const CanvasCard *card : cards) {
+        if (card->isLive()) {
+            liveCards = qHashMulti(liveCards, card->id(), card->boardID());
+            ++liveCount;
+        }
+    }
+    return QStringLiteral("1 %1 %2 %3 %4")
+        .arg(boards.size())
+        .arg(liveCount)
+        .arg(quint64(notes), 16, 16, QLatin1Char('0'))
+        .arg(quint64(liveCards), 16, 16, QLatin1Char('0'));
+}
+
 } // namespace
 
 Expected<std::unique_ptr<ModelContainer>, StoreError> makeModelContainer(
@@ -178,6 +209,9 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
     NoteMigrationSummary summary;
     if (boards->isEmpty())
         return summary;
+    const std::optional<QString> recorded = context.bookkeepingValue(migrationRecordKey);
+    if (recorded && *recorded == migrationFingerprint(*boards, *cards))
+        return summary;
 
     QHash<QUuid, QList<CanvasCard *>> liveCardsByNote;
     for (CanvasCard *card : *cards) {
@@ -237,6 +271,13 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
     if (summary.changedNoteCount > 0) {
         if (auto saved = scope.saveOrUndo(); !saved)
             return unexpected(saved.error());
+    }
+    // What a pass leaves, the next would leave as it is; a note it could not
+    // repair it would look at again.
+    if (summary.unrepairedNoteIDs.isEmpty()) {
+        const QString fingerprint = migrationFingerprint(*boards, *cards);
+        if (recorded != fingerprint)
+            (void)context.setBookkeepingValue(migrationRecordKey, fingerprint);
     }
     return summary;
 }

@@ -43,7 +43,7 @@ bool NoteList::isListedBefore(const Board &a, const Board &b)
 {
     if (a.updatedAt() != b.updatedAt())
         return a.updatedAt() > b.updatedAt();
-    return uuidText(a.id()) < uuidText(b.id());
+    return uuidTextLess(a.id(), b.id());
 }
 
 QString NoteList::displayTitle(const Board &note)
@@ -86,15 +86,26 @@ QStringList NoteList::folderNames(const QList<Board *> &boards)
 void NoteList::groupCards(const QList<CanvasCard *> &cards)
 {
     m_groups.clear();
+    // Cards mostly come a note's worth at a time: the last group is looked
+    // up again only when the note changes.
+    CardGroup *group = nullptr;
+    QUuid groupNoteID;
     for (const CanvasCard *card : cards) {
         if (!card->isLive())
             continue;
-        CardGroup &group = m_groups[card->boardID()];
+        const QUuid noteID = card->boardID();
+        if (!group || noteID != groupNoteID) {
+            groupNoteID = noteID;
+            group = &m_groups[noteID];
+        }
         if (card->isSnip())
-            ++group.snipCount;
+            ++group->snipCount;
         // On equal dates the first card in the library's order stays.
-        if (!group.latest || card->updatedAt() > group.latest->updatedAt())
-            group.latest = card;
+        const QDateTime updatedAt = card->updatedAt();
+        if (!group->latest || updatedAt > group->latestUpdatedAt) {
+            group->latest = card;
+            group->latestUpdatedAt = updatedAt;
+        }
     }
     m_groupsValid = true;
 }
@@ -107,7 +118,12 @@ const std::optional<QString> &NoteList::firstParagraph(const Board &note)
         cached->storage = storage;
         return cached->paragraph;
     }
-    CachedParagraph entry{storage, writingExcerpt(note.writingDocument())};
+    // The same as writingExcerpt(note.writingDocument()), without making
+    // every block of every note the first time the list is built.
+    std::optional<QString> paragraph = BoardWritingDocument::firstWrittenParagraph(storage);
+    if (paragraph)
+        paragraph->replace(QLatin1Char('\n'), QLatin1Char(' '));
+    CachedParagraph entry{storage, std::move(paragraph)};
     return m_paragraphs.insert(&note, std::move(entry))->paragraph;
 }
 

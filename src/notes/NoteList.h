@@ -64,6 +64,7 @@ private:
     {
         int snipCount = 0;
         const CanvasCard *latest = nullptr;
+        QDateTime latestUpdatedAt;
     };
     void groupCards(const QList<CanvasCard *> &cards);
 

@@ -69,7 +69,14 @@ int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
     // Two lines of the narrowest column hold far fewer characters than
     // this; an excerpt is a whole paragraph and may be very long.
     constexpr qsizetype enoughForTwoLines = 400;
-    const qreal advance = QFontMetricsF(excerptFont()).horizontalAdvance(excerpt.left(enoughForTwoLines));
+    const QFontMetricsF metrics(excerptFont());
+    // Every row is measured when the list is laid out, and most excerpts
+    // overflow within their first words: a beginning wider than the line
+    // by more than a kerning pair could take back settles it cheaply.
+    constexpr qsizetype beginning = 96;
+    if (excerpt.size() > beginning && metrics.horizontalAdvance(excerpt.left(beginning)) > width + metrics.height())
+        return 2;
+    const qreal advance = metrics.horizontalAdvance(excerpt.left(enoughForTwoLines));
     return advance <= width ? 1 : 2;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/UuidText.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace tessaline {
@@ -12,24 +13,38 @@ QString uuidText(const QUuid &uuid)
 
 std::optional<QUuid> parseUuid(QStringView text)
 {
+    // Read straight into the sixteen bytes: every stored row holds several
+    // identifiers, and a library is read whole at start-up.
     if (text.size() != 36)
         return std::nullopt;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const bool dashPosition = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dashPosition) {
-            if (c != u'-')
+    static constexpr auto digits = [] {
+        std::array<signed char, 128> table{};
+        table.fill(-1);
+        for (int i = 0; i < 10; ++i)
+            table['0' + i] = char(i);
+        for (int i = 0; i < 6; ++i)
+            table['a' + i] = table['A' + i] = char(10 + i);
+        return table;
+    }();
+    const auto hexValue = [](QChar c) -> int { return c.unicode() < 128 ? digits[c.unicode()] : -1; };
+    char bytes[16];
+    int filled = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text.at(i) != u'-')
                 return std::nullopt;
+            ++i;
             continue;
         }
-        const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        if (!hex)
+        // The groups have even lengths, so a pair never spans a dash.
+        const int high = hexValue(text.at(i));
+        const int low = hexValue(text.at(i + 1));
+        if (high < 0 || low < 0)
             return std::nullopt;
+        bytes[filled++] = char(high << 4 | low);
+        i += 2;
     }
-    const QUuid uuid = QUuid::fromString(text);
-    if (uuid.isNull() && text != u"00000000-0000-0000-0000-000000000000")
-        return std::nullopt;
-    return uuid;
+    return QUuid::fromRfc4122(QByteArrayView(bytes, sizeof bytes));
 }
 
 bool uuidTextLess(const QUuid &a, const QUuid &b)

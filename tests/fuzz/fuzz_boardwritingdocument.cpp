@@ -99,6 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString stored = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
     const auto read = BoardWritingDocument::decode(stored);
+    // A space after the text takes it past the stored form's own reader to
+    // the general one, which must read it the same.
+    const auto generally = BoardWritingDocument::decode(stored + QLatin1Char(' '));
+    if (read.has_value() != generally.has_value() || (read && read->blocks != generally->blocks))
+        fail("the stored form's reader and the general one disagree");
     if (read) {
         checkNormal(BoardWritingDocument::normalizedBlocks(read->blocks));
         BoardWritingDocument inserted = *read;

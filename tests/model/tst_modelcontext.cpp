@@ -77,6 +77,8 @@ private Q_SLOTS:
     void changeScopesNestAndEndAtASave();
     void failedSaveWritesNothing();
     void cardBytesLoadLazilyAndGoWithTheCard();
+    void storedCardTextsHoldThroughEveryRoad_data();
+    void storedCardTextsHoldThroughEveryRoad();
     void presentButEmptyBytesAreStored();
     void stagedBytesEndWithTheirCard_data();
     void stagedBytesEndWithTheirCard();
@@ -402,6 +404,81 @@ void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
     QVERIFY(context->fetchCards()->isEmpty());
     QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCardData").toInt(), 0);
     QCOMPARE(rawQuery(path, "SELECT COUNT(*) FROM CanvasCard").toInt(), 0);
+}
+
+void ModelContextTest::storedCardTextsHoldThroughEveryRoad_data()
+{
+    QTest::addColumn<QString>("road");
+    // Cards read from the store have their long texts read when first asked
+    // for; whatever happens to a card first, it shows its own texts after.
+    QTest::newRow("read") << "read";
+    QTest::newRow("values copied whole") << "values";
+    QTest::newRow("one text written, the others kept") << "write";
+    QTest::newRow("an edit undone after the texts were read") << "undo";
+    QTest::newRow("unsaved edits dropped") << "rollback";
+    QTest::newRow("deleted for good") << "delete";
+    QTest::newRow("every card read, past the single reads") << "all";
+}
+
+void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
+{
+    QFETCH(QString, road);
+    QTemporaryDir dir;
+    constexpr int count = 300;
+    auto texts = [](int i) {
+        return QStringList{QStringLiteral("thought %1").arg(i), QStringLiteral("context %1").arg(i),
+                           QStringLiteral("recognised %1 ").arg(i).repeated(20)};
+    };
+    {
+        auto container = openIn(dir.path());
+        ModelContext *context = container->mainContext();
+        for (int i = 0; i < count; ++i) {
+            CanvasCard *card = makeSnip(QUuid::createUuid(), QByteArray("png"));
+            card->setMarkdownText(texts(i).at(0));
+            card->setContextText(texts(i).at(1));
+            card->setOcrText(texts(i).at(2));
+            context->insert(card);
+        }
+        QVERIFY(context->save());
+    }
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    const QList<CanvasCard *> cards = *context->fetchCards();
+    QCOMPARE(cards.size(), count);
+    CanvasCard *card = cards.at(7);
+    auto shown = [](const CanvasCard *c) { return QStringList{c->markdownText(), c->contextText(), c->ocrText()}; };
+
+    QStringList expected = texts(7);
+    if (road == u"values") {
+        const CanvasCard::Values values = card->values();
+        QCOMPARE((QStringList{values.markdownText, values.contextText, values.ocrText}), expected);
+    } else if (road == u"write") {
+        card->setContextText(QStringLiteral("typed"));
+        expected[1] = QStringLiteral("typed");
+        QVERIFY(context->save());
+        auto reopened = openIn(dir.path());
+        QCOMPARE(shown(reopened->mainContext()->fetchCards()->at(7)), expected);
+    } else if (road == u"undo") {
+        ModelChangeScope scope(*context);
+        card->setTitle(QStringLiteral("renamed"));
+        QCOMPARE(card->ocrText(), expected.at(2));
+        scope.undo();
+        QCOMPARE(card->title(), std::nullopt);
+    } else if (road == u"rollback") {
+        card->setTitle(QStringLiteral("renamed"));
+        context->rollback();
+        QVERIFY(!context->hasChanges());
+    } else if (road == u"delete") {
+        context->remove(card);
+        QVERIFY(context->save());
+        QCOMPARE(context->fetchCards()->size(), count - 1);
+    } else if (road == u"all") {
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(shown(cards.at(i)), texts(i));
+    }
+    QCOMPARE(shown(card), expected);
+    // Reading texts is no change of the card's.
+    QCOMPARE(context->hasChanges(), false);
 }
 
 void ModelContextTest::stagedBytesEndWithTheirCard_data()

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void migrationKeepsWordsItCannotCarry_data();
     void migrationKeepsWordsItCannotCarry();
     void failuresLeaveTheLastSavedState();
+    void aPassThatFoundNothingStillSeesLaterChanges_data();
+    void aPassThatFoundNothingStillSeesLaterChanges();
 };
 
 void TessalineStoreTest::seedsAnEmptyLibrary()
@@ -349,4 +351,87 @@ void TessalineStoreTest::failuresLeaveTheLastSavedState()
 }
 
 QTEST_GUILESS_MAIN(TessalineStoreTest)
+void TessalineStoreTest::aPassThatFoundNothingStillSeesLaterChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("changedNotes");
+    QTest::addColumn<int>("insertedReferences");
+    QTest::addColumn<int>("retitledInboxes");
+    QTest::newRow("nothing") << "" << 0 << 0 << 0;
+    QTest::newRow("a card added without a reference") << "card" << 1 << 1 << 0;
+    QTest::newRow("a trashed card restored") << "restore" << 1 << 1 << 0;
+    QTest::newRow("the reference taken out of the writing") << "writing" << 1 << 1 << 0;
+    QTest::newRow("the inbox given its old title") << "title" << 1 << 0 << 1;
+}
+
+// Each start and each capture to the inbox runs the note migration; a pass
+// that found nothing to do is remembered in the library, and a change made
+// since, by this process or another, is still repaired.
+void TessalineStoreTest::aPassThatFoundNothingStillSeesLaterChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(int, changedNotes);
+    QFETCH(int, insertedReferences);
+    QFETCH(int, retitledInboxes);
+    const NoteMigrationSummary expected{changedNotes, insertedReferences, retitledInboxes, {}};
+    QTemporaryDir dir;
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    QUuid inboxID;
+    QUuid noteID;
+    QUuid trashedID;
+    {
+        auto store = std::move(*ModelContainer::open(configuration));
+        ModelContext &context = *store->mainContext();
+        Board *inbox = *TessalineStore::quickCapturesNote(context, at(0));
+        Board *note = addNote(context, "n", at(0));
+        CanvasCard *card = addCard(context, note, CardKind::snip, at(1));
+        CanvasCard *trashed = addCard(context, note, CardKind::snip, at(2));
+        trashed->moveToTrash(at(3));
+        QVERIFY(context.save());
+        QCOMPARE(TessalineStore::migrateNotes(context, at(4))->insertedReferenceCount, 1);
+        QCOMPARE(references(note), QList<QUuid>{card->id()});
+        QCOMPARE(*TessalineStore::migrateNotes(context, at(5)), NoteMigrationSummary{});
+        inboxID = inbox->id();
+        noteID = note->id();
+        trashedID = trashed->id();
+    }
+    {
+        // Another process, which runs no migration itself.
+        auto store = std::move(*ModelContainer::open(configuration));
+        ModelContext &context = *store->mainContext();
+        const QList<Board *> boards = *context.fetchBoards();
+        const QList<CanvasCard *> cards = *context.fetchCards();
+        auto noteWith = [&](const QUuid &id) {
+            return *std::find_if(boards.cbegin(), boards.cend(), [&](const Board *b) { return b->id() == id; });
+        };
+        if (change == u"card") {
+            addCard(context, noteWith(noteID), CardKind::thought, at(6));
+        } else if (change == u"restore") {
+            for (CanvasCard *card : cards) {
+                if (card->id() == trashedID)
+                    card->restoreFromTrash(at(6));
+            }
+        } else if (change == u"writing") {
+            noteWith(noteID)->updateWritingDocument(BoardWritingDocument{}, at(6));
+        } else if (change == u"title") {
+            noteWith(inboxID)->setTitle(QStringLiteral("Inbox"));
+        }
+        QVERIFY(context.save());
+    }
+    auto store = std::move(*ModelContainer::open(configuration));
+    ModelContext &context = *store->mainContext();
+    QSignalSpy saved(&context, &ModelContext::didSave);
+    QCOMPARE(*TessalineStore::migrateNotes(context, at(7)), expected);
+    QCOMPARE(saved.count(), expected == NoteMigrationSummary{} ? 0 : 1);
+    // Whatever was repaired, every live card is referenced now.
+    const QList<CanvasCard *> cards = *context.fetchCards();
+    for (const Board *board : *context.fetchBoards()) {
+        for (const CanvasCard *card : cards) {
+            if (card->isLive() && card->boardID() == board->id())
+                QVERIFY(references(board).contains(card->id()));
+        }
+    }
+}
+
 #include "tst_tessalinestore.moc"
