@@ -1,6 +1,6 @@
 // Pins, the capture toast and sheets in real (headless) Wayland sessions,
-// read back from the compositor itself: sway's tree, or GNOME Shell's window
-// list. A pin floats at its picture's size, moves when its body is dragged
+// read back from the compositor itself: sway's tree, GNOME Shell's window
+// list, or a KWin script's. A pin floats at its picture's size, moves when its body is dragged
 // and stays above the window it belongs to; the toast shows at that window's
 // top right and leaves the keyboard where it was; the first-run sheet
 // belongs to the main window.
@@ -26,7 +26,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QScreen>
+#include <QTemporaryDir>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -37,7 +39,8 @@ Q_DECLARE_METATYPE(std::optional<QUuid>)
 namespace {
 
 // One window as the compositor shows it. `above` counts the windows stacked
-// below it (GNOME), or is 1 for sway's floating windows and 0 for tiled ones.
+// below it (GNOME, KDE), or is 1 for sway's floating windows and 0 for tiled
+// ones.
 struct ShownWindow
 {
     QString title;
@@ -45,7 +48,7 @@ struct ShownWindow
     bool focused = false;
     bool floating = false;
     int above = 0;
-    // GNOME alone says which window a window belongs to.
+    // GNOME and KDE say which window a window belongs to.
     QString transientFor;
 };
 
@@ -97,9 +100,66 @@ QList<ShownWindow> gnomeWindows()
     return windows;
 }
 
+// KWin runs a script of ours that prints what it sees into KWin's log.
+QList<ShownWindow> kdeWindows()
+{
+    static int runs = 0;
+    const QString marker = QStringLiteral("tessaline-windows-%1-%2").arg(QCoreApplication::applicationPid()).arg(++runs);
+    QTemporaryDir directory;
+    QFile script(directory.filePath(QStringLiteral("windows.js")));
+    if (!script.open(QIODevice::WriteOnly))
+        return {};
+    script.write(QStringLiteral(
+        "const list = workspace.clientList(); const all = [];"
+        "for (let i = 0; i < list.length; ++i) { if (list[i].pid == %1) all.push(list[i]); }"
+        "all.sort((a, b) => a.stackingOrder - b.stackingOrder);"
+        "for (let i = 0; i < all.length; ++i) { const c = all[i]; const g = c.frameGeometry;"
+        " print('%2 ' + JSON.stringify([c.caption, g.x, g.y, g.width, g.height, c.active,"
+        " c.transientFor ? c.transientFor.caption : ''])); }"
+        "print('%2 end');")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(marker)
+                     .toUtf8());
+    script.close();
+    // KWin runs as the session's user, who may not be the test's.
+    const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QFile::setPermissions(directory.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    script.setPermissions(readable);
+    QFile log(qEnvironmentVariable("WAYLAND_SESSION_DIR") + QStringLiteral("/logs/kwin.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    log.seek(log.size());
+    const auto call = [](const QString &path, const QString &method, const QVariantList &arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), path,
+                                                              QStringLiteral("org.kde.kwin.Scripting"), method);
+        message.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
+    };
+    call(QStringLiteral("/Scripting"), QStringLiteral("loadScript"), {script.fileName(), marker});
+    call(QStringLiteral("/Scripting"), QStringLiteral("start"), {});
+    QByteArray printed;
+    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return (printed += log.readAll()).contains((marker + QStringLiteral(" end")).toUtf8()); },
+                    5000);
+    call(QStringLiteral("/Scripting"), QStringLiteral("unloadScript"), {marker});
+    QList<ShownWindow> windows;
+    for (const QByteArray &line : printed.split('\n')) {
+        const qsizetype at = line.indexOf((marker + u' ').toUtf8());
+        if (at < 0 || line.endsWith(" end"))
+            continue;
+        const QJsonArray w = QJsonDocument::fromJson(line.mid(at + marker.size() + 1)).array();
+        windows.append({w.at(0).toString(), QRect(w.at(1).toInt(), w.at(2).toInt(), w.at(3).toInt(), w.at(4).toInt()),
+                        w.at(5).toBool(), true, int(windows.size()), w.at(6).toString()});
+    }
+    return windows;
+}
+
 QList<ShownWindow> shownWindows()
 {
-    return flavour() == QLatin1String("sway") ? swayWindows() : gnomeWindows();
+    if (flavour() == QLatin1String("sway"))
+        return swayWindows();
+    if (flavour() == QLatin1String("kde"))
+        return kdeWindows();
+    return gnomeWindows();
 }
 
 std::optional<ShownWindow> shown(const QString &title)
@@ -238,6 +298,9 @@ private Q_SLOTS:
         if (flavour() == QLatin1String("sway")) {
             // A popup of that window: no window of its own in the layout.
             QCOMPARE(shownWindows().size(), windowsBefore);
+        } else if (flavour() == QLatin1String("kde")) {
+            // KWin's scripts do not see popups; the keyboard is what counts.
+            QVERIFY(shown(mainTitle)->focused);
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(shownWindows().size() == windowsBefore + 1, 10000);
             QTRY_COMPARE_WITH_TIMEOUT(shownWindows().constLast().frame.size(), toast->size(), 10000);
