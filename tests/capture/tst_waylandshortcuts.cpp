@@ -153,7 +153,8 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardOutput()).contains("bound"), 20000);
             QVERIFY2(!said.contains("refused"), said.constData());
             QVERIFY(input({QStringLiteral("key"), triggerKeys(keyCode)}));
-            QVERIFY2(child.waitForFinished(20000), "the press reached the start that bound the key");
+            QVERIFY2(child.state() == QProcess::NotRunning || child.waitForFinished(20000),
+                     "the press reached the start that bound the key");
             QVERIFY((said + child.readAllStandardOutput()).contains("pressed"));
             QCOMPARE(child.exitCode(), 0);
         }
