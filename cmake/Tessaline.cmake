@@ -44,15 +44,17 @@ function(tessaline_add_library name)
   endforeach()
 endfunction()
 
-# tessaline_add_test(<name> LIBS <libs...> [X11 | WAYLAND <sway|kde>] [PRIVATE_BUS] [TIMEOUT <s>])
+# tessaline_add_test(<name> LIBS <libs...> [X11 | WAYLAND <sway|kde|gnome>...] [PRIVATE_BUS] [TIMEOUT <s>])
 # One Qt Test executable from tst_<name>.cpp. Tests run offscreen unless
 # marked X11 or WAYLAND, in which case they use the X server or the headless
-# Wayland session (of that flavour) that the test command started. Wayland
-# tests take one lock: the screenshot portal writes one fixed file.
+# Wayland session (of that flavour) that the test command started; a test
+# given several flavours runs once in each (as <name>_<flavour> after the
+# first). Wayland tests take one lock: the screenshot portal writes one
+# fixed file.
 # PRIVATE_BUS runs the test on a session bus of its own that activates no
 # services, for tests that own well-known names.
 function(tessaline_add_test name)
-  cmake_parse_arguments(ARG "X11;PRIVATE_BUS" "TIMEOUT;WAYLAND" "LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "X11;PRIVATE_BUS" "TIMEOUT" "LIBS;SOURCES;WAYLAND" ${ARGN})
   add_executable(tst_${name} tst_${name}.cpp ${ARG_SOURCES})
   target_link_libraries(tst_${name} PRIVATE Qt6::Test ${ARG_LIBS})
   if(ARG_PRIVATE_BUS)
@@ -66,10 +68,13 @@ function(tessaline_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS x11 RESOURCE_LOCK x11display)
   elseif(ARG_WAYLAND)
     set(platform wayland)
-    set_tests_properties(${name} PROPERTIES LABELS "wayland;${ARG_WAYLAND}" RESOURCE_LOCK waylandsession)
+    list(GET ARG_WAYLAND 0 first_flavour)
+    set_tests_properties(${name} PROPERTIES LABELS "wayland;${first_flavour}" RESOURCE_LOCK waylandsession)
     target_compile_definitions(tst_${name} PRIVATE
       TESSALINE_WAYLAND_SESSION="${PROJECT_SOURCE_DIR}/scripts/wayland-session.sh"
-      TESSALINE_WAYLAND_FLAVOUR="${ARG_WAYLAND}")
+      TESSALINE_WAYLAND_FLAVOUR="${first_flavour}")
+    set(other_flavours ${ARG_WAYLAND})
+    list(REMOVE_AT other_flavours 0)
   else()
     set(platform offscreen)
   endif()
@@ -79,6 +84,12 @@ function(tessaline_add_test name)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=${platform};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+  foreach(flavour IN LISTS other_flavours)
+    add_test(NAME ${name}_${flavour} COMMAND tst_${name})
+    set_tests_properties(${name}_${flavour} PROPERTIES
+      LABELS "wayland;${flavour}" RESOURCE_LOCK waylandsession TIMEOUT ${ARG_TIMEOUT}
+      ENVIRONMENT "QT_QPA_PLATFORM=wayland;TESSALINE_WAYLAND_FLAVOUR=${flavour};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+  endforeach()
 endfunction()
 
 # Adds every direct subfolder of the calling folder that has a CMakeLists.txt,

@@ -81,6 +81,9 @@ public:
 
     CaptureCoordinatorState state() const { return m_state; }
     ScreenCapturePermissionState permissionState() const { return m_permissionState; }
+    // Said instead of the privacy-settings texts where the desktop grants
+    // pictures another way (a Wayland desktop's screenshot portal).
+    QString permissionAdvice() const { return m_services.permissionController->accessAdvice(); }
     GlobalShortcutConfiguration shortcutConfiguration() const { return m_shortcutConfiguration; }
 
     // Ignored while a capture is being prepared; otherwise cancels any

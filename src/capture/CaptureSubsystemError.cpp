@@ -77,6 +77,12 @@ QString hotKeyFailure(GlobalHotKeyAction action, HotKeyStatus status)
 
 QString CaptureSubsystemError::errorDescription() const
 {
+    // The desktop's own advice says what happened and what helps; the
+    // privacy-settings texts do not apply there.
+    if ((m_kind == Kind::permissionDenied || m_kind == Kind::permissionNeedsSettings
+         || m_kind == Kind::permissionRestartRequired)
+        && !m_text.isEmpty())
+        return m_text;
     switch (m_kind) {
     case Kind::noCapturableWindow:
         return QStringLiteral("No visible window could be found for ") + m_text + u'.';

@@ -10,13 +10,13 @@ GlobalHotKeyManager::GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, Q
 {
     if (!m_system)
         return;
-    m_system->setRefusalHandler([this](const QList<HotKeyID> &refused) {
+    m_system->setRefusalHandler([this](const QList<HotKeyID> &refused, HotKeyStatus status) {
         // Told as a registration that failed on the first action it
         // reached, the way a refusal at registering is.
         for (const HotKeyID &id : refused) {
             const auto action = id.signature == signature ? globalHotKeyActionFromRawValue(id.id) : std::nullopt;
             if (action) {
-                Q_EMIT registrationRefused(CaptureSubsystemError::hotKeyRegistrationFailed(*action, HotKeyStatus::refused));
+                Q_EMIT registrationRefused(CaptureSubsystemError::hotKeyRegistrationFailed(*action, status));
                 return;
             }
         }

@@ -32,6 +32,11 @@ std::optional<ScreenCapturePermissionState> screenCapturePermissionStateFromRawV
     return std::nullopt;
 }
 
+QString ScreenCapturePermissionController::accessAdvice() const
+{
+    return m_system ? m_system->accessAdvice() : QString();
+}
+
 bool ScreenCapturePermissionController::hasAccess() const
 {
     return !m_system || m_system->hasCaptureAccess();

@@ -41,6 +41,9 @@ public:
     virtual bool hasAccess() const = 0;
     // Whether access is granted; may show the system's prompt.
     virtual bool requestAccess() = 0;
+    // What the desktop needs before access can be given, where that is not
+    // a privacy switch; empty otherwise (see CaptureSystem::accessAdvice).
+    virtual QString accessAdvice() const { return {}; }
 };
 
 // Asks the session's capture system. X11 lets every client read the screen,
@@ -58,6 +61,7 @@ public:
 
     bool hasAccess() const override;
     bool requestAccess() override;
+    QString accessAdvice() const override;
 
     // Opens the desktop's privacy settings, else its settings application;
     // answers whether something was opened.

@@ -347,11 +347,15 @@ CapturePermissionPanel::CapturePermissionPanel(AppRuntime &runtime, QWidget *par
 void CapturePermissionPanel::rebuild()
 {
     const CapturePermissionGuideStage stage = capturePermissionGuideStage(m_runtime.captureCoordinator().permissionState());
+    const QString advice = stage == CapturePermissionGuideStage::authorized
+        ? QString()
+        : m_runtime.captureCoordinator().permissionAdvice();
     // The coordinator announces every refresh; only a new stage redraws.
-    if (m_built && stage == m_stage)
+    if (m_built && stage == m_stage && advice == m_advice)
         return;
     m_built = true;
     m_stage = stage;
+    m_advice = advice;
     if (m_content) {
         m_layout->removeWidget(m_content);
         m_content->hide();
@@ -364,7 +368,12 @@ void CapturePermissionPanel::rebuild()
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(9);
 
-    const CapturePermissionGuideHeader header = capturePermissionGuideHeader(stage);
+    CapturePermissionGuideHeader header = capturePermissionGuideHeader(stage);
+    if (!advice.isEmpty()) {
+        // A portal missing or saying no: no privacy pane to send anyone to.
+        header.title = PlatformTexts::screenshotPortalUnavailableTitle();
+        header.body = advice;
+    }
     auto *headerRow = new QHBoxLayout;
     headerRow->setSpacing(10);
     QLabel *symbol = symbolLabel(header.systemImage, 18, color(SemanticColor::primary, palette()), content);
@@ -394,65 +403,72 @@ void CapturePermissionPanel::rebuild()
         return button;
     };
 
-    switch (stage) {
-    case CapturePermissionGuideStage::explanation: {
-        stack->addWidget(new PermissionGuideStep(
-            1, PlatformTexts::permissionApproveRequestTitle(),
-            QStringLiteral("Tessaline only reads the region you choose after you start a capture. It never records "
-                           "audio or runs a screen recording in the background."),
-            false, content));
-        auto *allow = new OnboardingPrimaryButton(QStringLiteral("Allow Screen Recording\u2026"), true, content);
-        allow->setObjectName(QStringLiteral("allowScreenRecording"));
-        allow->setAccessibleDescription(PlatformTexts::permissionRequestHint());
-        allow->setToolTip(PlatformTexts::permissionRequestHint());
-        // The panel follows the published state, not the answer.
-        connect(allow, &QPushButton::clicked, this, [&coordinator] { coordinator.requestScreenCaptureAccess(); });
-        stack->addWidget(allow, 0, Qt::AlignLeft);
-        break;
-    }
-    case CapturePermissionGuideStage::systemSettings: {
-        stack->addWidget(new PermissionGuideStep(1, QStringLiteral("Permission requested"),
-                                                 PlatformTexts::permissionRequestCompleted(), true, content));
-        stack->addWidget(new PermissionGuideStep(2, QStringLiteral("Turn on Tessaline"),
-                                                 PlatformTexts::openPrivacySettingsInstruction(), false, content));
-        auto *buttons = new QHBoxLayout;
-        buttons->setSpacing(7);
-        auto *open = new OnboardingPrimaryButton(PlatformTexts::openPrivacySettingsTitle(), true, content);
-        open->setObjectName(QStringLiteral("openPrivacySettings"));
-        open->setAccessibleDescription(PlatformTexts::openPrivacySettingsHint());
-        open->setToolTip(PlatformTexts::openPrivacySettingsHint());
-        // The runtime writes the request flag, marks the trip to the
-        // settings, refreshes the state and then opens them, in that order.
-        connect(open, &QPushButton::clicked, this, [this] { m_runtime.openScreenRecordingSettings(); });
-        buttons->addWidget(open, 0, Qt::AlignVCenter);
-        buttons->addWidget(checkAgainButton(QStringLiteral("Checks whether Screen Recording is now enabled for Tessaline.")),
-                           0, Qt::AlignVCenter);
-        buttons->addStretch(1);
-        stack->addLayout(buttons);
-        break;
-    }
-    case CapturePermissionGuideStage::restartRequired:
-        stack->addWidget(new PermissionGuideStep(1, QStringLiteral("Screen Recording changed"),
-                                                 PlatformTexts::permissionReturnedFromSettings(), true, content));
-        stack->addWidget(new PermissionGuideStep(2, QStringLiteral("Relaunch once after setup"),
-                                                 PlatformTexts::permissionRelaunchDetail(), false, content));
-        stack->addWidget(checkAgainButton(
-                             QStringLiteral("Checks whether Screen Recording is already available without relaunching.")),
-                         0, Qt::AlignLeft);
-        break;
-    case CapturePermissionGuideStage::authorized: {
-        auto *ready = new QWidget(content);
-        ready->setObjectName(QStringLiteral("capturesReady"));
-        auto *row = new QHBoxLayout(ready);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(5);
-        row->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), 12, color(SemanticColor::secondary, palette()), ready));
-        row->addWidget(new StudioText(QStringLiteral("Captures are ready from any app."), systemFont(11, QFont::Medium),
-                                      SemanticColor::secondary, ready));
-        row->addStretch(1);
-        stack->addWidget(ready);
-        break;
-    }
+    if (!advice.isEmpty()) {
+        auto *retry = new OnboardingPrimaryButton(QStringLiteral("Try Again"), true, content);
+        retry->setObjectName(QStringLiteral("tryScreenshotAgain"));
+        connect(retry, &QPushButton::clicked, this, [&coordinator] { coordinator.requestScreenCaptureAccess(); });
+        stack->addWidget(retry, 0, Qt::AlignLeft);
+    } else {
+        switch (stage) {
+        case CapturePermissionGuideStage::explanation: {
+            stack->addWidget(new PermissionGuideStep(
+                1, PlatformTexts::permissionApproveRequestTitle(),
+                QStringLiteral("Tessaline only reads the region you choose after you start a capture. It never records "
+                               "audio or runs a screen recording in the background."),
+                false, content));
+            auto *allow = new OnboardingPrimaryButton(QStringLiteral("Allow Screen Recording\u2026"), true, content);
+            allow->setObjectName(QStringLiteral("allowScreenRecording"));
+            allow->setAccessibleDescription(PlatformTexts::permissionRequestHint());
+            allow->setToolTip(PlatformTexts::permissionRequestHint());
+            // The panel follows the published state, not the answer.
+            connect(allow, &QPushButton::clicked, this, [&coordinator] { coordinator.requestScreenCaptureAccess(); });
+            stack->addWidget(allow, 0, Qt::AlignLeft);
+            break;
+        }
+        case CapturePermissionGuideStage::systemSettings: {
+            stack->addWidget(new PermissionGuideStep(1, QStringLiteral("Permission requested"),
+                                                     PlatformTexts::permissionRequestCompleted(), true, content));
+            stack->addWidget(new PermissionGuideStep(2, QStringLiteral("Turn on Tessaline"),
+                                                     PlatformTexts::openPrivacySettingsInstruction(), false, content));
+            auto *buttons = new QHBoxLayout;
+            buttons->setSpacing(7);
+            auto *open = new OnboardingPrimaryButton(PlatformTexts::openPrivacySettingsTitle(), true, content);
+            open->setObjectName(QStringLiteral("openPrivacySettings"));
+            open->setAccessibleDescription(PlatformTexts::openPrivacySettingsHint());
+            open->setToolTip(PlatformTexts::openPrivacySettingsHint());
+            // The runtime writes the request flag, marks the trip to the
+            // settings, refreshes the state and then opens them, in that order.
+            connect(open, &QPushButton::clicked, this, [this] { m_runtime.openScreenRecordingSettings(); });
+            buttons->addWidget(open, 0, Qt::AlignVCenter);
+            buttons->addWidget(checkAgainButton(QStringLiteral("Checks whether Screen Recording is now enabled for Tessaline.")),
+                               0, Qt::AlignVCenter);
+            buttons->addStretch(1);
+            stack->addLayout(buttons);
+            break;
+        }
+        case CapturePermissionGuideStage::restartRequired:
+            stack->addWidget(new PermissionGuideStep(1, QStringLiteral("Screen Recording changed"),
+                                                     PlatformTexts::permissionReturnedFromSettings(), true, content));
+            stack->addWidget(new PermissionGuideStep(2, QStringLiteral("Relaunch once after setup"),
+                                                     PlatformTexts::permissionRelaunchDetail(), false, content));
+            stack->addWidget(checkAgainButton(
+                                 QStringLiteral("Checks whether Screen Recording is already available without relaunching.")),
+                             0, Qt::AlignLeft);
+            break;
+        case CapturePermissionGuideStage::authorized: {
+            auto *ready = new QWidget(content);
+            ready->setObjectName(QStringLiteral("capturesReady"));
+            auto *row = new QHBoxLayout(ready);
+            row->setContentsMargins(0, 0, 0, 0);
+            row->setSpacing(5);
+            row->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), 12, color(SemanticColor::secondary, palette()), ready));
+            row->addWidget(new StudioText(QStringLiteral("Captures are ready from any app."), systemFont(11, QFont::Medium),
+                                          SemanticColor::secondary, ready));
+            row->addStretch(1);
+            stack->addWidget(ready);
+            break;
+        }
+        }
     }
 
     if (stage != CapturePermissionGuideStage::authorized) {

@@ -138,6 +138,8 @@ private:
 
     AppRuntime &m_runtime;
     CapturePermissionGuideStage m_stage = CapturePermissionGuideStage::explanation;
+    // The desktop's own advice shown instead of the privacy steps.
+    QString m_advice;
     bool m_built = false;
     QVBoxLayout *m_layout;
     QPointer<QWidget> m_content;

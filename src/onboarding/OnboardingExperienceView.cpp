@@ -278,7 +278,9 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     setWindowTitle(QStringLiteral("Tessaline"));
     setObjectName(QStringLiteral("onboardingSheet"));
     setFixedSize(790, 570);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // A fixed-size modal: a title and a close button, nothing to minimise
+    // or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, shade(SemanticColor::windowBackground, background));
@@ -318,8 +320,10 @@ OnboardingExperienceView::~OnboardingExperienceView() = default;
 
 QWidget *OnboardingExperienceView::pageDots() const { return m_dots; }
 
-QString OnboardingExperienceView::captureText(const std::optional<GlobalShortcut> &shortcut)
+QString OnboardingExperienceView::captureText(const std::optional<GlobalShortcut> &shortcut, bool shortcutsOffered)
 {
+    if (!shortcutsOffered)
+        return PlatformTexts::onboardingCaptureThroughCommand();
     if (!shortcut)
         return PlatformTexts::onboardingCaptureWithoutShortcut();
     return QStringLiteral("Press ") + shortcut->displayText() + PlatformTexts::onboardingCaptureAfterShortcut();
@@ -683,7 +687,8 @@ void OnboardingExperienceView::syncName()
 
 void OnboardingExperienceView::syncCaptureText()
 {
-    m_captureText->setText(captureText(m_runtime.shortcutConfiguration().capture));
+    m_captureText->setText(captureText(m_runtime.shortcutConfiguration().capture,
+                                       m_runtime.captureCoordinator().hotKeyManager().globalShortcutsOffered()));
 }
 
 void OnboardingExperienceView::syncNotePicker()

@@ -42,7 +42,9 @@ public:
     ~OnboardingExperienceView() override;
 
     // The capture page's paragraph for the capture shortcut in force.
-    static QString captureText(const std::optional<GlobalShortcut> &shortcut);
+    // Where the desktop lets apps set no global shortcuts (shortcutsOffered
+    // false), the text names the command to bind instead.
+    static QString captureText(const std::optional<GlobalShortcut> &shortcut, bool shortcutsOffered = true);
     // "You're ready, " and the first word of the name as typed, or
     // "You're ready." when it holds no word.
     static QString readyTitle(const QString &draftName);

@@ -148,6 +148,13 @@ QString SettingsModel::permissionSystemImage(ScreenCapturePermissionState state)
     return QStringLiteral("checkmark.circle.fill");
 }
 
+QString SettingsModel::permissionAdvice() const
+{
+    if (permissionState() == ScreenCapturePermissionState::authorized)
+        return {};
+    return m_runtime.captureCoordinator().permissionAdvice();
+}
+
 QString SettingsModel::permissionExplanation(ScreenCapturePermissionState state)
 {
     switch (state) {

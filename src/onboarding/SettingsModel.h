@@ -59,6 +59,10 @@ public:
     // Screen-capture permission.
     ScreenCapturePermissionState permissionState() const;
     static QString permissionTitle(ScreenCapturePermissionState state);
+    // What the desktop needs before pictures can be taken, where that is
+    // not a privacy switch (a Wayland desktop's screenshot portal); empty
+    // otherwise.
+    QString permissionAdvice() const;
     static QString permissionSystemImage(ScreenCapturePermissionState state);
     static QString permissionExplanation(ScreenCapturePermissionState state);
     void requestAccess();

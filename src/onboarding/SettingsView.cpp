@@ -371,6 +371,18 @@ void SettingsView::refreshPermission()
 {
     const ScreenCapturePermissionState state = m_model.permissionState();
     m_permissionIcon->setPixmap(symbolPixmap(SettingsModel::permissionSystemImage(state), this, SemanticColor::label));
+    const QString advice = m_model.permissionAdvice();
+    if (!advice.isEmpty()) {
+        // No privacy switch to send the user to: the portal's own story,
+        // and trying again once it is fixed.
+        m_permissionTitle->setText(PlatformTexts::screenshotPortalUnavailableTitle());
+        m_permissionExplanation->setText(advice);
+        m_checkAgain->setVisible(false);
+        m_requestAccess->setVisible(true);
+        m_relaunch->setVisible(false);
+        m_openPrivacySettings->setVisible(false);
+        return;
+    }
     m_permissionTitle->setText(SettingsModel::permissionTitle(state));
     m_permissionExplanation->setText(SettingsModel::permissionExplanation(state));
     m_checkAgain->setVisible(state == ScreenCapturePermissionState::needsSettings);

@@ -112,6 +112,10 @@ public:
     virtual bool hasCaptureAccess() const { return true; }
     // Asks for access where the desktop asks at all; true when granted.
     virtual bool requestCaptureAccess() { return hasCaptureAccess(); }
+    // Why pictures cannot be taken, where the desktop's own way of granting
+    // them is not a privacy switch (which portal is missing, or that the
+    // desktop said no, and what to install); empty otherwise.
+    virtual QString accessAdvice() const { return {}; }
 };
 
 } // namespace tessaline

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QSizeF>
+
 class QWindow;
 
 namespace tessaline {
 
 // What floating windows (pins) need of the window system beyond Qt's own
-// flags: staying on every workspace and above ordinary windows. The
+// flags: staying on every workspace and above ordinary windows, with no
+// taskbar entry of its own. The
 // platform factory picks the session's backend once.
 class FloatingWindows
 {
@@ -15,6 +18,10 @@ public:
     // Call once the native window exists, before it is first shown; a
     // window already on screen gets the same states by request.
     virtual void keepOnAllWorkspaces(QWindow &window) = 0;
+    // Asks the window manager to keep these proportions when it resizes
+    // the window. Call again after each change of the window's geometry:
+    // Qt writes the size hints afresh then.
+    virtual void keepAspectRatio(QWindow &window, const QSizeF &ratio) { Q_UNUSED(window); Q_UNUSED(ratio); }
 };
 
 // Where the window system offers nothing more: Qt's stay-on-top flag is all

@@ -81,9 +81,11 @@ public:
     virtual void unregisterHotKey(HotKeyReference reference) = 0;
 
     // A desktop that binds hot keys some time after registering answered
-    // reports here the ones it then did not bind, each time it binds. Where
+    // reports here the ones it then did not bind, each time it binds, with
+    // why: alreadyTaken where the desktop kept the key from us (another
+    // shortcut holds it), refused where it turned the binding down. Where
     // registering answers for good at once, this is never called.
-    using RefusalHandler = std::function<void(const QList<HotKeyID> &refused)>;
+    using RefusalHandler = std::function<void(const QList<HotKeyID> &refused, HotKeyStatus status)>;
     virtual void setRefusalHandler(RefusalHandler handler) { Q_UNUSED(handler); }
 
     // The stored key code of the key that a key event's native scan code

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QMimeData>
+#include <QWindow>
 
 namespace tessaline {
 
@@ -74,7 +75,52 @@ bool Pasteboard::setImage(const QByteArray &png)
     return tiff && writeImage(png, *tiff);
 }
 
-ClipboardPasteboard::ClipboardPasteboard(QClipboard::Mode mode) : m_mode(mode) {}
+// Whether the user has pressed a key or button in our windows since the
+// keyboard last came to them: each such press carries the serial number a
+// Wayland compositor asks a new clipboard entry to show; the keyboard's
+// arrival alone gives Qt none it uses.
+class ClipboardPasteboard::InputWatch : public QObject
+{
+public:
+    InputWatch()
+    {
+        if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            return;
+        qGuiApp->installEventFilter(this);
+        connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *window) {
+            if (!window)
+                m_pressedSinceFocus = false;
+        });
+    }
+
+    bool pressedSinceFocus() const { return m_pressedSinceFocus; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            if (qobject_cast<QWindow *>(watched))
+                m_pressedSinceFocus = true;
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_pressedSinceFocus = false;
+};
+
+ClipboardPasteboard::ClipboardPasteboard(QClipboard::Mode mode)
+    : m_mode(mode)
+    , m_inputWatch(std::make_unique<InputWatch>())
+{
+}
 
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
@@ -118,6 +164,16 @@ bool ClipboardPasteboard::setData(const QByteArray &data, const QString &type)
             return false;
     }
     return published->data(type) == data;
+}
+
+bool ClipboardPasteboard::acceptsUnpromptedWrites() const
+{
+    // Qt reads back its own copy of the entry, so only the compositor
+    // knows whether it took it; with the keyboard ours, our last input is
+    // the newest it gave anyone.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return true;
+    return QGuiApplication::focusWindow() != nullptr && m_inputWatch->pressedSinceFocus();
 }
 
 bool ClipboardPasteboard::setImage(const QByteArray &png)

@@ -36,6 +36,12 @@ public:
     // pasteboard is cleared.
     bool writeImage(const QByteArray &png, const QByteArray &tiff);
 
+    // Whether a write that no input of the user's asked for would stand. A
+    // Wayland compositor takes an entry only from a client whose last input
+    // is newer than the entry it holds, and ignores the others without a
+    // word.
+    virtual bool acceptsUnpromptedWrites() const { return true; }
+
     static QString pngType() { return QStringLiteral("image/png"); }
     static QString tiffType() { return QStringLiteral("image/tiff"); }
 };
@@ -59,9 +65,15 @@ public:
     void declareTypes(const QStringList &types) override;
     bool setData(const QByteArray &data, const QString &type) override;
     bool setImage(const QByteArray &png) override;
+    // Under Wayland, only while one of our windows has the keyboard and
+    // the user has pressed a key or button in them since they got it.
+    bool acceptsUnpromptedWrites() const override;
 
 private:
+    class InputWatch;
+
     QClipboard::Mode m_mode;
+    std::unique_ptr<InputWatch> m_inputWatch;
     QStringList m_declared;
     std::unique_ptr<QMimeData> m_pending;
 };

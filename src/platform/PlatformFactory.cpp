@@ -1,11 +1,13 @@
 #include "platform/PlatformFactory.h"
 
+#include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"
 #include "platform/PortalHotKeys.h"
 #include "platform/PortalRequest.h"
 #include "platform/UnavailableHotKeys.h"
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11FloatingWindows.h"
+#include "platform/WindowSystem.h"
 #include "platform/X11HotKeys.h"
 
 #include <QDBusConnection>
@@ -72,6 +74,7 @@ PlatformBackends PlatformFactory::createPortal()
         backends.hotKeySystem = std::make_unique<PortalHotKeys>();
     else
         backends.hotKeySystem = std::make_unique<UnavailableHotKeys>(HotKeyStatus::notOffered, true);
+    PlatformTexts::shortcutsOnlyThroughCommands() = !offered.globalShortcuts;
     return backends;
 }
 
@@ -79,6 +82,12 @@ PlatformBackends PlatformFactory::create()
 {
     switch (detectSession(QGuiApplication::platformName(), !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
     case WindowSession::x11: {
+        // Through XWayland the X server holds only our own windows: its
+        // pictures of the screen come out black and its key grabs see
+        // keys only while one of ours has the focus. The desktop's portals
+        // see the real screen.
+        if (WindowSystem::isWaylandSession())
+            return createPortal();
         auto capture = X11CaptureSystem::create();
         auto hotKeys = X11HotKeys::create();
         if (!capture || !hotKeys)

@@ -12,8 +12,13 @@ inline QString welcomeCaptureParagraph()
                           "and kept beside the words that give it meaning.");
 }
 
+inline bool &shortcutsOnlyThroughCommands();
+
 inline QString welcomeShortcutParagraph()
 {
+    if (shortcutsOnlyThroughCommands())
+        return QStringLiteral("Start writing, or bind tessaline --capture-region to a key in your desktop's keyboard "
+                              "settings and press it to add your first snip.");
     return QStringLiteral("Start writing, or press Ctrl+Super+4 to add your first snip.");
 }
 
@@ -73,6 +78,34 @@ inline QString screenshotPortalMissing()
                           "xdg-desktop-portal-wlr), then log in again.");
 }
 
+// Why "Capture Frontmost Window" is off under Wayland.
+inline QString frontmostWindowUnavailable()
+{
+    return QStringLiteral("Wayland does not tell apps which window is in front, so this capture is not available "
+                          "here. Capture Region or Capture Display Under Pointer instead.");
+}
+
+// Settings and the first-run setup, where pictures come through a portal
+// that is missing or said no.
+inline QString screenshotPortalUnavailableTitle() { return QStringLiteral("Screenshots not available"); }
+
+// The desktop's screenshot portal answered, but said no or failed.
+inline QString screenshotPortalRefused()
+{
+    return QStringLiteral("The desktop's screenshot portal turned the picture down. Allow Tessaline to take "
+                          "screenshots where your desktop asks, or check that its portal backend "
+                          "(xdg-desktop-portal-gnome, xdg-desktop-portal-kde or xdg-desktop-portal-wlr) is installed "
+                          "and running.");
+}
+
+// Set once at start where the desktop lets apps set no global shortcuts,
+// so the texts that would name a shortcut name the bindable command.
+inline bool &shortcutsOnlyThroughCommands()
+{
+    static bool value = false;
+    return value;
+}
+
 // The settings window, where the desktop offers no global shortcuts to apps.
 inline QString globalShortcutsNotOffered()
 {
@@ -92,6 +125,13 @@ inline QString onboardingCaptureWithoutShortcut()
 {
     return QStringLiteral("Use Capture from the menu bar anywhere on your computer. You can record a global shortcut "
                           "later in Settings.");
+}
+// Where the desktop lets apps set no global shortcuts.
+inline QString onboardingCaptureThroughCommand()
+{
+    return QStringLiteral("Bind tessaline --capture-region to a key in your desktop's keyboard settings, then press it "
+                          "anywhere on your computer. The snip lands in your selected note\u2014or Quick Captures when "
+                          "no note is selected\u2014and can open ready to annotate.");
 }
 // Follows "Press " and the shortcut.
 inline QString onboardingCaptureAfterShortcut()

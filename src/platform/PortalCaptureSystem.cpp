@@ -3,7 +3,7 @@
 #include "platform/PlatformTexts.h"
 #include "platform/PortalRequest.h"
 
-#include <QDir>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -29,18 +29,10 @@ QFuture<ImageResult> answered(ImageResult result)
     return QtFuture::makeReadyFuture(std::move(result));
 }
 
-bool isInside(const QString &directory, const QString &root)
-{
-    if (root.isEmpty())
-        return false;
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
-    return !canonicalRoot.isEmpty()
-        && (directory == canonicalRoot || directory.startsWith(canonicalRoot + u'/'));
-}
-
 struct PictureRequest
 {
     QString path;
+    QDateTime started;
     QRect desktop;
     QRect display;
     QSize size;
@@ -51,7 +43,7 @@ struct PictureRequest
 ImageResult readPicture(const PictureRequest &request)
 {
     QImage picture(request.path);
-    if (PortalCaptureSystem::isOwnTemporaryFile(request.path))
+    if (PortalCaptureSystem::isPictureOfRequest(request.path, request.started))
         QFile::remove(request.path);
     if (picture.isNull())
         return unexpected(CaptureSystemError{false, QStringLiteral("The desktop's picture could not be read.")});
@@ -90,14 +82,27 @@ bool PortalCaptureSystem::requestCaptureAccess()
     return hasCaptureAccess();
 }
 
-bool PortalCaptureSystem::isOwnTemporaryFile(const QString &path)
+QString PortalCaptureSystem::accessAdvice() const
+{
+    if (!m_offered)
+        return PlatformTexts::screenshotPortalMissing();
+    if (m_refused)
+        return PlatformTexts::screenshotPortalRefused();
+    return {};
+}
+
+bool PortalCaptureSystem::isPictureOfRequest(const QString &path, const QDateTime &requestStarted)
 {
     const QFileInfo file(path);
-    if (!file.exists() || file.isSymLink() || !file.isFile() || file.ownerId() != ::getuid())
+    if (!file.exists() || file.isSymLink() || !file.isFile())
         return false;
-    const QString directory = QFileInfo(file.absolutePath()).canonicalFilePath();
-    return isInside(directory, QDir::tempPath())
-        || isInside(directory, qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    const QString runtimeDirectory = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const bool owned = file.ownerId() == ::getuid()
+        || (!runtimeDirectory.isEmpty() && file.ownerId() == QFileInfo(runtimeDirectory).ownerId());
+    // Some file systems keep times to the second or two.
+    constexpr qint64 timeGrain = 2000;
+    return owned && requestStarted.isValid()
+        && file.lastModified().toMSecsSinceEpoch() >= requestStarted.toMSecsSinceEpoch() - timeGrain;
 }
 
 QImage PortalCaptureSystem::displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry)
@@ -136,6 +141,7 @@ QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDisplayImage(co
         promise->addResult(std::move(result));
         promise->finish();
     };
+    picture.started = QDateTime::currentDateTimeUtc();
     auto timings = m_timings;
     *timings = {};
     QElapsedTimer clock;
@@ -163,7 +169,7 @@ QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDisplayImage(co
             // it is the one thing that can help.
             if (answer.response != PortalAnswer::success) {
                 m_refused = true;
-                fulfil(unexpected(CaptureSystemError{true, QString()}));
+                fulfil(unexpected(CaptureSystemError{true, PlatformTexts::screenshotPortalRefused()}));
                 return;
             }
             m_refused = false;

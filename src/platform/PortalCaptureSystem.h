@@ -35,12 +35,15 @@ public:
     QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
     bool hasCaptureAccess() const override;
     bool requestCaptureAccess() override;
+    QString accessAdvice() const override;
 
     const PortalCaptureTimings &lastTimings() const { return *m_timings; }
 
-    // Whether a file the desktop handed over is ours to delete: it lies in
-    // the temporary directory or the session's runtime directory, and we own it.
-    static bool isOwnTemporaryFile(const QString &path);
+    // Whether a file the desktop handed over is ours to delete, wherever it
+    // lies: a plain file (no link), owned by us or by the session's user (a
+    // portal runs as that user), and written since the request started, so
+    // never a file of the user's from before.
+    static bool isPictureOfRequest(const QString &path, const QDateTime &requestStarted);
     // The part of a picture of the whole desktop (its window-system
     // geometry given) that shows one display, at the picture's resolution.
     static QImage displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry);

@@ -1,5 +1,6 @@
 #include "platform/PortalHotKeys.h"
 
+#include "platform/KdeShortcutRegistry.h"
 #include "platform/KeyPositions.h"
 #include "platform/PortalRequest.h"
 
@@ -8,6 +9,9 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -142,13 +146,24 @@ void PortalHotKeys::scheduleBinding()
         Qt::QueuedConnection);
 }
 
-void PortalHotKeys::closeSession()
+void PortalHotKeys::closeSession(std::function<void()> then)
 {
-    if (m_session.isEmpty())
+    if (m_session.isEmpty()) {
+        if (then)
+            then();
         return;
-    QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+    }
+    QDBusPendingCall closing = QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
         m_service, m_session, QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")));
     m_session.clear();
+    if (!then)
+        return;
+    // The next session reuses the token, so it waits until this one is gone.
+    auto *watcher = new QDBusPendingCallWatcher(closing, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, then = std::move(then)] {
+        watcher->deleteLater();
+        then();
+    });
 }
 
 void PortalHotKeys::bind()
@@ -157,28 +172,34 @@ void PortalHotKeys::bind()
         m_bindAgain = true;
         return;
     }
-    // A session keeps the shortcuts it was made with on some desktops, so
-    // each set gets a new one.
-    closeSession();
-    m_bound.clear();
-    if (m_shortcuts.isEmpty()) {
-        Q_EMIT bindingFinished();
-        return;
-    }
-    PortalShortcutList list;
-    for (const Shortcut &shortcut : std::as_const(m_shortcuts)) {
-        list.append(PortalShortcut{shortcut.shortcutID,
-                                   {{QStringLiteral("description"), shortcut.description},
-                                    {QStringLiteral("preferred_trigger"), shortcut.trigger}}});
-    }
-    const QVariant shortcuts = QVariant::fromValue(list);
     m_binding = true;
+    m_bound.clear();
+    closeSession([this] {
+        if (m_shortcuts.isEmpty()) {
+            bindingEnded({}, true, true);
+            return;
+        }
+        PortalShortcutList list;
+        for (const Shortcut &shortcut : std::as_const(m_shortcuts)) {
+            list.append(PortalShortcut{shortcut.shortcutID,
+                                       {{QStringLiteral("description"), shortcut.description},
+                                        {QStringLiteral("preferred_trigger"), shortcut.trigger}}});
+        }
+        const QVariant shortcuts = QVariant::fromValue(list);
+        // KDE Plasma keeps the keys it gave a session's shortcuts and hands
+        // them back to the next session of that token, whatever that one
+        // prefers; forgetting ours first lets a changed combination through.
+        KdeShortcutRegistry::forget(sessionToken(), this, [this, shortcuts] { createSession(shortcuts); });
+    });
+}
+
+void PortalHotKeys::createSession(const QVariant &shortcuts)
+{
     // Some desktops (KDE Plasma 5.27) register only the shortcuts given
     // when the session is made; the others bind what BindShortcuts names.
     PortalRequest::call(
         shortcutsInterface, QStringLiteral("CreateSession"), {},
-        {{QStringLiteral("session_handle_token"), PortalRequest::newToken()}, {QStringLiteral("shortcuts"), shortcuts}},
-        this,
+        {{QStringLiteral("session_handle_token"), sessionToken()}, {QStringLiteral("shortcuts"), shortcuts}}, this,
         [this, shortcuts](const PortalAnswer &answer) {
             const QVariant handle = answer.results.value(QStringLiteral("session_handle"));
             const QString session = handle.canConvert<QDBusObjectPath>() && handle.userType() != QMetaType::QString
@@ -187,7 +208,7 @@ void PortalHotKeys::bind()
             if (answer.response != PortalAnswer::success || session.isEmpty()) {
                 qWarning("The desktop made no session for global shortcuts (response %u%s%s).", answer.response,
                          answer.callError.isValid() ? ": " : "", qPrintable(answer.callError.message()));
-                bindingEnded({});
+                bindingEnded({}, false, true);
                 return;
             }
             m_session = session;
@@ -199,21 +220,49 @@ void PortalHotKeys::bindInSession(const QString &session, const QVariant &shortc
 {
     PortalRequest::call(
         shortcutsInterface, QStringLiteral("BindShortcuts"), {QVariant::fromValue(QDBusObjectPath(session)), shortcuts, QString()},
-        {}, this, [this](const PortalAnswer &answer) {
-            QMap<QString, QString> bound;
+        {}, this, [this, session](const PortalAnswer &answer) {
+            if (answer.response != PortalAnswer::success) {
+                qWarning("The desktop did not bind the global shortcuts (response %u).", answer.response);
+                bindingEnded({}, false, true);
+                return;
+            }
+            listBound(session);
+        });
+}
+
+void PortalHotKeys::listBound(const QString &session)
+{
+    // What BindShortcuts answers is what the desktop meant to bind; the
+    // list is what it holds now.
+    PortalRequest::call(
+        shortcutsInterface, QStringLiteral("ListShortcuts"), {QVariant::fromValue(QDBusObjectPath(session))}, {}, this,
+        [this](const PortalAnswer &answer) {
+            QMap<QString, QString> listed;
             if (answer.response == PortalAnswer::success) {
                 PortalShortcutList list;
                 answer.results.value(QStringLiteral("shortcuts")).value<QDBusArgument>() >> list;
                 for (const PortalShortcut &shortcut : std::as_const(list))
-                    bound.insert(shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
-            } else {
-                qWarning("The desktop did not bind the global shortcuts (response %u).", answer.response);
+                    listed.insert(shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
             }
-            bindingEnded(bound);
+            // KDE Plasma describes the trigger a shortcut asked for, even
+            // when another shortcut holds that key; its own registry says
+            // which keys it really gave.
+            KdeShortcutRegistry::heldKeys(sessionToken(), this, [this, listed](const std::optional<QSet<QString>> &held) {
+                if (!held) {
+                    bindingEnded(listed, true, false);
+                    return;
+                }
+                QMap<QString, QString> bound;
+                for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
+                    if (held->contains(it.key()))
+                        bound.insert(it.key(), it.value());
+                }
+                bindingEnded(bound, true, true);
+            });
         });
 }
 
-void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound)
+void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound, bool sessionMade, bool keysChecked)
 {
     m_binding = false;
     m_bound = bound;
@@ -223,17 +272,48 @@ void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound)
         return;
     }
     // Registering said yes before the desktop was asked; what it then
-    // turned down (the user said no, or it would not make a session) is
-    // reported now, in the order of the actions.
+    // turned down (the user said no, it would not make a session, or it
+    // gave the shortcut another key or none) is reported now, in the order
+    // of the actions.
     QList<HotKeyID> refused;
     for (const Shortcut &shortcut : std::as_const(m_shortcuts)) {
-        if (!bound.contains(shortcut.shortcutID))
+        const auto found = bound.constFind(shortcut.shortcutID);
+        if (found == bound.cend() || (!keysChecked && !triggerMatches(*found, shortcut.trigger)))
             refused.append(shortcut.id);
     }
     std::sort(refused.begin(), refused.end(), [](const HotKeyID &a, const HotKeyID &b) { return a.id < b.id; });
     if (!refused.isEmpty() && m_refusalHandler)
-        m_refusalHandler(refused);
+        m_refusalHandler(refused, sessionMade ? HotKeyStatus::alreadyTaken : HotKeyStatus::refused);
     Q_EMIT bindingFinished();
+}
+
+bool PortalHotKeys::triggerMatches(const QString &description, const QString &preferred)
+{
+    // Desktops spell modifiers their own way and in their own order.
+    const auto parts = [](const QString &trigger) {
+        QStringList keys = trigger.toUpper().remove(u' ').split(u'+', Qt::SkipEmptyParts);
+        for (QString &key : keys) {
+            if (key == QLatin1String("CONTROL") || key == QLatin1String("PRIMARY"))
+                key = QStringLiteral("CTRL");
+            else if (key == QLatin1String("META") || key == QLatin1String("SUPER") || key == QLatin1String("MOD4"))
+                key = QStringLiteral("LOGO");
+        }
+        if (keys.isEmpty())
+            return keys;
+        const QString key = keys.takeLast();
+        std::sort(keys.begin(), keys.end());
+        keys.append(key);
+        return keys;
+    };
+    const QStringList given = parts(description);
+    const QStringList asked = parts(preferred);
+    if (given.isEmpty() || asked.isEmpty() || given.mid(0, given.size() - 1) != asked.mid(0, asked.size() - 1))
+        return false;
+    // Letters, digits and function keys read the same everywhere; other
+    // keys go by names of each desktop's own ("minus", "-"), so there the
+    // modifiers have to do.
+    static const QRegularExpression plainKey(QStringLiteral("^([A-Z0-9]|F[0-9]{1,2})$"));
+    return given.last() == asked.last() || !plainKey.match(asked.last()).hasMatch();
 }
 
 void PortalHotKeys::handleActivated(const QDBusObjectPath &session, const QString &shortcut, qulonglong,

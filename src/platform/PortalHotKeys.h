@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace tessaline {
 
 // Global hot keys in a Wayland session, through the desktop's
@@ -15,7 +17,10 @@ namespace tessaline {
 // (perhaps after asking the user, perhaps to other keys) and tells us when
 // one is pressed. Registering therefore succeeds at once and the binding
 // follows a moment later; every change binds the whole set afresh in a new
-// session.
+// session under the same session token, because desktops file the shortcuts
+// they keep by that token. A shortcut the desktop did not give exactly the
+// key asked for counts as refused: its trigger would not be the one the user
+// sees in Settings.
 class PortalHotKeys : public QObject, public HotKeySystem
 {
     Q_OBJECT
@@ -37,6 +42,12 @@ public:
 
     // "Capture Region" -> "capture-region".
     static QString shortcutID(const QString &name);
+    // The session token every start uses; desktops that keep shortcuts
+    // between sessions file them under it.
+    static QString sessionToken() { return QStringLiteral("tessaline_shortcuts"); }
+    // Whether a desktop's description of a trigger ("Ctrl+Meta+4") names the
+    // preferred trigger ("CTRL+LOGO+4"): the same modifiers and key.
+    static bool triggerMatches(const QString &description, const QString &preferred);
     // The trigger in the desktop's shortcut notation, "CTRL+LOGO+4".
     static QString preferredTrigger(quint32 keyCode, quint32 modifierFlags);
 
@@ -59,9 +70,13 @@ private:
 
     void scheduleBinding();
     void bind();
+    void createSession(const QVariant &shortcuts);
     void bindInSession(const QString &session, const QVariant &shortcuts);
-    void bindingEnded(const QMap<QString, QString> &bound);
-    void closeSession();
+    void listBound(const QString &session);
+    // keysChecked: the desktop's own registry confirmed each bound key, so
+    // its trigger descriptions need no second look.
+    void bindingEnded(const QMap<QString, QString> &bound, bool sessionMade, bool keysChecked);
+    void closeSession(std::function<void()> then = nullptr);
 
     QString m_service;
     EventHandler m_handler;

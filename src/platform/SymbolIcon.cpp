@@ -129,13 +129,24 @@ const SymbolIcon::Entry *find(const QString &systemName)
     return index().value(systemName, nullptr);
 }
 
-QImage renderedImage(const QIcon &icon, const QSize &deviceSize)
+QImage renderedImage(const QIcon &icon, const QSize &logicalSize, qreal ratio)
 {
+    const QSize deviceSize = (QSizeF(logicalSize) * ratio).toSize();
     QImage image(deviceSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
+    // A theme keeps icons in a few fixed sizes, each drawn for one scale,
+    // and hands over the nearest without stretching it; asked for at the
+    // screen's scale and then stretched, the symbol fills its place rather
+    // than sitting small in the middle of it.
+    const QPixmap pixmap = icon.pixmap(logicalSize, ratio);
+    if (pixmap.isNull())
+        return image;
+    const QSizeF drawn = QSizeF(pixmap.size()).scaled(QSizeF(deviceSize), Qt::KeepAspectRatio);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    icon.paint(&painter, QRect(QPoint(0, 0), deviceSize));
+    painter.drawPixmap(QRectF(QPointF((deviceSize.width() - drawn.width()) / 2, (deviceSize.height() - drawn.height()) / 2),
+                              drawn),
+                       pixmap, QRectF(pixmap.rect()));
     return image;
 }
 
@@ -262,9 +273,9 @@ QPixmap SymbolIcon::tintedPixmap(const QString &systemName, const QSize &logical
     }
     // Recolouring a many-coloured theme icon leaves a blot; the bundled
     // monochrome drawing stands in for it.
-    QImage rendered = renderedImage(icon(systemName), deviceSize);
+    QImage rendered = renderedImage(icon(systemName), logicalSize, ratio);
     if (!isMonochrome(rendered))
-        rendered = renderedImage(fallbackIcon(systemName), deviceSize);
+        rendered = renderedImage(fallbackIcon(systemName), logicalSize, ratio);
     QImage image = tinted(std::move(rendered), color);
     image.setDevicePixelRatio(ratio);
     QPixmap result = QPixmap::fromImage(std::move(image));

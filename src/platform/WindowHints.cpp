@@ -32,6 +32,7 @@ void showOnAllWorkspaces(quintptr windowID)
     constexpr quint32 add = 1;
     send(x11->atom("_NET_WM_DESKTOP"), allDesktops, 0, 0);
     send(x11->atom("_NET_WM_STATE"), add, x11->atom("_NET_WM_STATE_STICKY"), x11->atom("_NET_WM_STATE_ABOVE"));
+    send(x11->atom("_NET_WM_STATE"), add, x11->atom("_NET_WM_STATE_SKIP_TASKBAR"), x11->atom("_NET_WM_STATE_SKIP_PAGER"));
     xcb_change_property(x11->connection, XCB_PROP_MODE_REPLACE, window, x11->atom("_NET_WM_DESKTOP"),
                         XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
     xcb_flush(x11->connection);

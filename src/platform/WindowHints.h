@@ -4,8 +4,8 @@
 
 namespace tessaline {
 
-// Asks the window manager to show a top-level window on every workspace and
-// keep it above others. Call after the window is shown; does nothing off X11.
+// Asks the window manager to show a top-level window on every workspace,
+// keep it above others and leave it out of the taskbar and pager. Call after the window is shown; does nothing off X11.
 void showOnAllWorkspaces(quintptr windowID);
 
 // True when a compositing manager runs, so see-through window areas really

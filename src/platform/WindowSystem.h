@@ -1,6 +1,7 @@
 #pragma once
 
 class QScreen;
+class QWindow;
 
 #include <QtGlobal>
 
@@ -12,6 +13,21 @@ namespace tessaline::WindowSystem {
 
 bool clientsPlaceWindows();
 bool clientsGrabInput();
+
+// Whether the app's windows are on a Wayland desktop, also when it talks
+// X11 to the desktop's XWayland server: there the X server holds only X
+// clients' windows, so its screen pictures and its idea of the frontmost
+// window are not the desktop's.
+bool isWaylandSession();
+// Whether the session says which window is in front (X11 alone does).
+bool knowsFrontmostWindow();
+
+// The window of ours that a window the compositor should keep above our
+// others (a pin, the capture toast) belongs to: the one with the keyboard,
+// else the first ordinary window on screen; none when none is shown. Under
+// Wayland a window with such a parent floats on tiling compositors and stays
+// above that parent elsewhere.
+QWindow *stackingParent(const QWindow *besides = nullptr);
 
 // The Qt screen that shows a display of the session's capture system; none
 // once the display is unplugged.

@@ -16,6 +16,7 @@ public:
     static std::unique_ptr<X11FloatingWindows> create();
 
     void keepOnAllWorkspaces(QWindow &window) override;
+    void keepAspectRatio(QWindow &window, const QSizeF &ratio) override;
 
 private:
     explicit X11FloatingWindows(const X11Connection &x11) : m_x11(x11) {}

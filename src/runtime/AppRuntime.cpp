@@ -315,8 +315,15 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardDat
     m_navigation->setSelectedCardIDs({cardID});
 
     bool copied = false;
+    m_automaticCopyHeldBackCardID.reset();
     if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
-        copied = m_services.pasteboard->setImage(*capture.png);
+        // A copy the desktop would drop is not tried: the toast then says
+        // so rather than claiming a copy. A region was just dragged over our
+        // own overlay, which is input of the user's the desktop counts.
+        if (result.mode == CaptureMode::region || m_services.pasteboard->acceptsUnpromptedWrites())
+            copied = m_services.pasteboard->setImage(*capture.png);
+        else
+            m_automaticCopyHeldBackCardID = cardID;
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 

@@ -104,6 +104,9 @@ public:
     GlobalShortcutConfiguration shortcutConfiguration() const { return m_shortcutConfiguration; }
     CaptureBehaviorPreferences captureBehaviorPreferences() const { return m_captureBehaviorPreferences; }
     std::optional<QUuid> lastAutomaticallyCopiedCardID() const { return m_lastAutomaticallyCopiedCardID; }
+    // The last capture that was to be copied but was not, because the
+    // desktop would not have taken the entry then (see Pasteboard).
+    std::optional<QUuid> automaticCopyHeldBackCardID() const { return m_automaticCopyHeldBackCardID; }
 
     // Seeds the library, picks the active note, starts the hot keys and the
     // reminder. Runs in full until one run succeeds; later calls do nothing.
@@ -205,6 +208,7 @@ private:
     GlobalShortcutConfiguration m_shortcutConfiguration;
     CaptureBehaviorPreferences m_captureBehaviorPreferences;
     std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
+    std::optional<QUuid> m_automaticCopyHeldBackCardID;
     // Oldest first: encodings finish in any order, captures are stored in
     // the order they arrived.
     std::deque<std::shared_ptr<PendingCapture>> m_pendingCaptures;

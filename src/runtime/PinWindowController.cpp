@@ -6,8 +6,10 @@
 #include "platform/FutureDelivery.h"
 #include "platform/PlatformFactory.h"
 #include "platform/Pasteboard.h"
+#include "platform/WindowSystem.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
@@ -41,11 +43,18 @@ QSize PinWindowController::initialSize(const QSizeF &imageSize)
                  int(std::lround(std::max(imageSize.height() * scale, qreal(smallestInitialSize.height())))));
 }
 
-QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize)
+QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize,
+                                      const QSize &limit)
 {
+    const auto capped = [&limit](qreal width, qreal height) {
+        if (!limit.isValid())
+            return QSize(int(std::lround(width)), int(std::lround(height)));
+        const qreal scale = std::min({1.0, limit.width() / std::max(width, 1.0), limit.height() / std::max(height, 1.0)});
+        return QSize(int(std::lround(width * scale)), int(std::lround(height * scale)));
+    };
     if (imageSize.isEmpty()) {
-        return QSize(std::max(start.width() + drag.x(), minimumSize.width()),
-                     std::max(start.height() + drag.y(), minimumSize.height()));
+        return capped(std::max(start.width() + drag.x(), minimumSize.width()),
+                      std::max(start.height() + drag.y(), minimumSize.height()));
     }
     const qreal ratio = imageSize.width() / imageSize.height();
     // Whichever way the pointer went further, in width terms, sets the size.
@@ -54,7 +63,11 @@ QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, c
     width = std::max(width, qreal(minimumSize.width()));
     if (width / ratio < minimumSize.height())
         width = minimumSize.height() * ratio;
-    return QSize(int(std::lround(width)), int(std::lround(width / ratio)));
+    const QSize size = capped(width, width / ratio);
+    // The smallest size wins over the room left.
+    if (size.width() < minimumSize.width() || size.height() < minimumSize.height())
+        return QSize(int(std::lround(width)), int(std::lround(width / ratio)));
+    return size;
 }
 
 PinnedImageView *PinWindowController::window(const QUuid &id) const
@@ -114,7 +127,7 @@ PinnedImageView *PinWindowController::open(const QUuid &id, const QSize &pixelSi
         if (self)
             self->close(id);
     });
-    view->resize(initialSize(QSizeF(pixelSize)));
+    view->setWindowSize(initialSize(QSizeF(pixelSize)));
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -127,11 +140,36 @@ PinnedImageView *PinWindowController::open(const QUuid &id, const QSize &pixelSi
     connect(view, &PinnedImageView::closed, this, [this, id, view] { forget(id, view); });
     m_windows.insert(id, view);
     view->winId();
-    if (view->windowHandle())
-        m_floating.keepOnAllWorkspaces(*view->windowHandle());
+    if (QWindow *handle = view->windowHandle()) {
+        // Qt writes the size hints afresh as the window is shown and each
+        // time it moves or resizes it; the aspect goes back in after that.
+        handle->installEventFilter(this);
+        // Where the compositor stacks and places windows, a pin belongs to
+        // the window in use, so it floats and stays above that window.
+        if (!WindowSystem::clientsPlaceWindows())
+            handle->setTransientParent(WindowSystem::stackingParent(handle));
+        m_floating.keepOnAllWorkspaces(*handle);
+    }
     view->show();
     Q_EMIT pinsChanged();
     return view;
+}
+
+bool PinWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Expose:
+    case QEvent::Move:
+    case QEvent::Resize:
+        for (const QPointer<PinnedImageView> &view : std::as_const(m_windows)) {
+            if (view && view->windowHandle() == watched)
+                m_floating.keepAspectRatio(*view->windowHandle(), view->imageSize());
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void PinWindowController::close(const QUuid &id)

@@ -55,11 +55,18 @@ public:
     static QSize initialSize(const QSizeF &imageSize);
     // The size while the corner grip is dragged by `drag` from `start`:
     // the width follows the drag, the height keeps the picture's
-    // proportions, never below 140 × 90.
-    static QSize resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize);
+    // proportions, never below 140 × 90. A valid `limit` (the room left on
+    // the screen) caps it, proportions kept, so the window manager never
+    // has to push the window back onto the screen from under the pointer.
+    static QSize resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize,
+                             const QSize &limit = QSize());
 
 Q_SIGNALS:
     void pinsChanged();
+
+protected:
+    // Keeps the window manager's resizes to the picture's proportions.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     PinnedImageView *open(const QUuid &id, const QSize &pixelSize);

@@ -7,6 +7,7 @@
 #include "runtime/PinWindowController.h"
 #include "platform/SymbolIcon.h"
 #include "platform/WindowHints.h"
+#include "platform/WindowSystem.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QSlider>
 #include <QWindow>
 
@@ -106,6 +108,17 @@ QRectF PinnedImageView::fittedImageRect() const
 QRect PinnedImageView::gripRect() const
 {
     return QRect(width() - gripSize, height() - gripSize, gripSize, gripSize);
+}
+
+void PinnedImageView::setWindowSize(const QSize &size)
+{
+    // A tiling compositor floats a window of one fixed size; the grip is
+    // then the one way to resize it.
+    if (WindowSystem::clientsPlaceWindows()) {
+        resize(size);
+        return;
+    }
+    setFixedSize(size);
 }
 
 void PinnedImageView::setHovering(bool hovering)
@@ -202,7 +215,12 @@ void PinnedImageView::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_resizeOrigin) {
         const QPoint drag = event->globalPosition().toPoint() - *m_resizeOrigin;
-        resize(PinWindowController::resizedSize(m_resizeStartSize, drag, m_imageSize));
+        QSize room;
+        if (WindowSystem::clientsPlaceWindows() && screen()) {
+            const QRect available = screen()->availableGeometry();
+            room = QSize(available.x() + available.width() - x(), available.y() + available.height() - y());
+        }
+        setWindowSize(PinWindowController::resizedSize(m_resizeStartSize, drag, m_imageSize, room));
         event->accept();
         return;
     }

@@ -51,6 +51,10 @@ public:
     QSlider *opacitySlider() const { return m_slider; }
     StudioIconButton *closeButton() const { return m_closeButton; }
 
+    // Resizes the window: under Wayland by fixing its size, which keeps it
+    // floating on tiling compositors.
+    void setWindowSize(const QSize &size);
+
     // The context menu's "Copy"; a failure is reported in a message box.
     bool copyPicture();
 

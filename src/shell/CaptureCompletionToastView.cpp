@@ -192,7 +192,11 @@ void CaptureCompletionToastView::refresh()
         return;
     }
     m_header->setText(tr("Added to %1").arg(m_model->noteTitle()));
-    m_copied->setVisible(m_model->isCopied());
+    m_copied->setVisible(m_model->isCopied() || m_model->isCopyHeldBack());
+    m_copied->setText(m_model->isCopyHeldBack() ? tr("Not copied") : tr("Copied"));
+    m_copied->setToolTip(m_model->isCopyHeldBack()
+                             ? tr("The desktop lets an app copy only while you use one of its windows. Click Copy.")
+                             : QString());
     m_copy->setText(m_model->isCopied() ? tr("Copied") : tr("Copy"));
     m_copy->setSystemImage(m_model->isCopied() ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
     m_save->setEnabled(!m_model->isExporting());

@@ -74,6 +74,7 @@ void CaptureToastModel::loadInitialState()
     if (const CanvasCard *card = currentCard())
         m_contextText = card->contextText();
     m_isCopied = m_runtime.lastAutomaticallyCopiedCardID() == m_cardID;
+    m_isCopyHeldBack = m_runtime.automaticCopyHeldBackCardID() == m_cardID;
     Q_EMIT changed();
 }
 

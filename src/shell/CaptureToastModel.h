@@ -36,6 +36,9 @@ public:
     std::optional<QString> errorMessage() const { return m_errorMessage; }
     void setErrorMessage(const std::optional<QString> &message);
     bool isCopied() const { return m_isCopied; }
+    // The capture was to be copied on its own, but the desktop would not
+    // have taken it then; the Copy button does it.
+    bool isCopyHeldBack() const { return !m_isCopied && m_isCopyHeldBack; }
     bool isExporting() const { return m_isExporting; }
     void setExporting(bool exporting);
 
@@ -61,6 +64,7 @@ private:
     QString m_contextText;
     std::optional<QString> m_errorMessage;
     bool m_isCopied = false;
+    bool m_isCopyHeldBack = false;
     bool m_isExporting = false;
 };
 

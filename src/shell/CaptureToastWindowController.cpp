@@ -1,12 +1,15 @@
 #include "shell/CaptureToastWindowController.h"
 
 #include "shell/CaptureCompletionToastView.h"
+#include "platform/PlatformFactory.h"
 #include "platform/WindowHints.h"
+#include "platform/WindowSystem.h"
 
 #include <QCursor>
 #include <QLayout>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 namespace tessaline {
 
@@ -53,7 +56,13 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
     close();
     auto *view = new CaptureCompletionToastView(cardID, runtime);
     view->setObjectName(QStringLiteral("CaptureToast"));
-    view->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // A compositor places every window of its own and hands each new one
+    // the keyboard; a popup of one of our windows goes where we put it and
+    // never takes the keyboard, so under Wayland the toast is one, on the
+    // window in use (or the main window), above our other windows.
+    QWindow *parent = WindowSystem::clientsPlaceWindows() ? nullptr : WindowSystem::stackingParent();
+    view->setWindowFlags(parent ? Qt::ToolTip | Qt::FramelessWindowHint
+                                : Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     view->setAttribute(Qt::WA_ShowWithoutActivating);
     // Rounded corners need a compositor to show the desktop behind them.
     if (hasCompositingManager())
@@ -68,24 +77,35 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
             self->close();
     });
 
-    QList<QRect> geometries;
-    QList<QRect> available;
-    int primary = 0;
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    for (int i = 0; i < screens.size(); ++i) {
-        geometries.append(screens.at(i)->geometry());
-        available.append(screens.at(i)->availableGeometry());
-        if (screens.at(i) == QGuiApplication::primaryScreen())
-            primary = i;
-    }
-    if (const auto position = toastPosition(QCursor::pos(), geometries, available, primary, size)) {
-        view->move(*position);
-    } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        view->move(screen->geometry().center() - QPoint(size.width() / 2, size.height() / 2));
+    if (parent) {
+        // Only the window's own size is known here, not where it is; its
+        // top right corner is the place nearest the screen's.
+        view->winId();
+        view->windowHandle()->setTransientParent(parent);
+        const QRect frame = parent->geometry();
+        view->move(frame.topLeft() + QPoint(std::max(0, frame.width() - size.width() - cornerInset), cornerInset));
+    } else {
+        QList<QRect> geometries;
+        QList<QRect> available;
+        int primary = 0;
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        for (int i = 0; i < screens.size(); ++i) {
+            geometries.append(screens.at(i)->geometry());
+            available.append(screens.at(i)->availableGeometry());
+            if (screens.at(i) == QGuiApplication::primaryScreen())
+                primary = i;
+        }
+        if (const auto position = toastPosition(QCursor::pos(), geometries, available, primary, size)) {
+            view->move(*position);
+        } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
+            view->move(screen->geometry().center() - QPoint(size.width() / 2, size.height() / 2));
+        }
+        view->winId();
+        if (view->windowHandle())
+            PlatformFactory::floatingWindows().keepOnAllWorkspaces(*view->windowHandle());
     }
     m_panel = view;
     view->show();
-    showOnAllWorkspaces(view->winId());
 }
 
 void CaptureToastWindowController::close()

@@ -35,6 +35,10 @@ QList<ErrorAlertController::Button> ErrorAlertController::buttons() const
         switch (error->kind()) {
         case CaptureSubsystemError::Kind::permissionDenied:
         case CaptureSubsystemError::Kind::permissionNeedsSettings:
+            // The desktop's advice names no settings to open (a portal to
+            // install, or its own question to answer next time).
+            if (!error->text().isEmpty())
+                break;
             return {{PlatformTexts::openPrivacySettingsButton(), Action::openPrivacySettings, false},
                     {notNow, Action::dismiss, true}};
         case CaptureSubsystemError::Kind::permissionRestartRequired:

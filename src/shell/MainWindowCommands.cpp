@@ -3,6 +3,11 @@
 #include "runtime/AppRuntime.h"
 #include "capture/GlobalShortcutKeyCatalog.h"
 #include "runtime/UpdateService.h"
+#include "platform/PlatformTexts.h"
+#include "platform/WindowSystem.h"
+
+#include <QAction>
+#include <QMenu>
 
 namespace tessaline {
 
@@ -92,5 +97,15 @@ void MainWindowCommands::quickNote()
 void MainWindowCommands::captureRegion() { m_runtime.captureRegion(); }
 void MainWindowCommands::captureWindow() { m_runtime.captureWindow(); }
 void MainWindowCommands::captureDisplay() { m_runtime.captureDisplay(); }
+
+void MainWindowCommands::setFrontmostWindowAvailability(QAction &action)
+{
+    if (WindowSystem::knowsFrontmostWindow())
+        return;
+    action.setEnabled(false);
+    action.setToolTip(PlatformTexts::frontmostWindowUnavailable());
+    if (auto *menu = qobject_cast<QMenu *>(action.parent()))
+        menu->setToolTipsVisible(true);
+}
 
 } // namespace tessaline

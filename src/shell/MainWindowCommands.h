@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class QAction;
+
 namespace tessaline {
 
 class AppRuntime;
@@ -35,6 +37,11 @@ public:
     // column (after a tab, which the menu shows instead of the item's key
     // sequence); the title alone when there is no shortcut to show.
     static QString menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut);
+
+    // "Capture Frontmost Window" as the session allows it: where it cannot
+    // tell which window is in front, off, with a tooltip saying why (its
+    // menu then shows tooltips).
+    static void setFrontmostWindowAvailability(QAction &action);
 
     // The key sequence of a global shortcut as a menu shows it: its
     // modifiers with the key's menu character. Empty when the shortcut is

@@ -43,7 +43,8 @@ void MenuBarView::populate(QMenu *menu)
     };
     add(MainWindowCommands::menuText(tr("Capture Region"), shortcuts.capture), QStringLiteral("viewfinder"),
         [this] { m_runtime.captureRegion(); });
-    add(tr("Capture Frontmost Window"), QStringLiteral("macwindow"), [this] { m_runtime.captureWindow(); });
+    MainWindowCommands::setFrontmostWindowAvailability(
+        *add(tr("Capture Frontmost Window"), QStringLiteral("macwindow"), [this] { m_runtime.captureWindow(); }));
     add(tr("Capture Display Under Pointer"), QStringLiteral("display"), [this] { m_runtime.captureDisplay(); });
 
     QAction *review = menu->addAction(tr("Open Region Captures for Annotation"));

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QWindow>
 #include <QPainter>
 #include <QApplication>
 #include <QPushButton>
@@ -227,8 +228,10 @@ void RootView::rebuildCaptureMenu()
     qDeleteAll(submenus);
     connect(m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("viewfinder")), QStringLiteral("Capture Region")),
             &QAction::triggered, &actions, &MainToolbarController::captureRegion);
-    connect(m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("macwindow")), QStringLiteral("Capture Frontmost Window")),
-            &QAction::triggered, &actions, &MainToolbarController::captureWindow);
+    QAction *frontmost = m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("macwindow")),
+                                                  QStringLiteral("Capture Frontmost Window"));
+    connect(frontmost, &QAction::triggered, &actions, &MainToolbarController::captureWindow);
+    MainWindowCommands::setFrontmostWindowAvailability(*frontmost);
     connect(m_captureMenu->addAction(SymbolIcon::icon(QStringLiteral("display")),
                                      QStringLiteral("Capture Display Under Pointer")),
             &QAction::triggered, &actions, &MainToolbarController::captureDisplay);
@@ -258,8 +261,9 @@ void RootView::buildMenus()
     connect(m_quickNoteCommand, &QAction::triggered, m_commands, &MainWindowCommands::quickNote);
     m_captureRegionCommand = file->addAction(QStringLiteral("Capture Region"));
     connect(m_captureRegionCommand, &QAction::triggered, m_commands, &MainWindowCommands::captureRegion);
-    connect(file->addAction(QStringLiteral("Capture Frontmost Window")), &QAction::triggered, m_commands,
-            &MainWindowCommands::captureWindow);
+    QAction *frontmost = file->addAction(QStringLiteral("Capture Frontmost Window"));
+    connect(frontmost, &QAction::triggered, m_commands, &MainWindowCommands::captureWindow);
+    MainWindowCommands::setFrontmostWindowAvailability(*frontmost);
     connect(file->addAction(QStringLiteral("Capture Display Under Pointer")), &QAction::triggered, m_commands,
             &MainWindowCommands::captureDisplay);
     // Without a tray (GNOME has none) these are the only ways to settings
@@ -341,6 +345,11 @@ void RootView::syncInspector()
     m_inspectorHost->setVisible(presented);
 }
 
+bool RootView::isShownNatively() const
+{
+    return isVisible() && windowHandle() && windowHandle()->isVisible();
+}
+
 void RootView::syncSheet()
 {
     const std::optional<SheetRequest> wanted = m_controller->presentedSheet();
@@ -356,7 +365,7 @@ void RootView::syncSheet()
         current->deleteLater();
     }
     // Sheets hang off a window on screen; showing the window brings them.
-    if (!wanted || !isVisible())
+    if (!wanted || !isShownNatively())
         return;
     QDialog *dialog = m_screens.makeSheet(m_controller->screens(), *wanted, this);
     if (!dialog)
@@ -396,7 +405,7 @@ void RootView::syncAlert()
         m_alertBox->setInformativeText(alert.message());
         return;
     }
-    if (!isVisible())
+    if (!isShownNatively())
         return;
     auto *box = new QMessageBox(this);
     box->setIcon(QMessageBox::Warning);
@@ -472,9 +481,20 @@ void RootView::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     // Each showing tries again until one start has gone through.
     m_controller->runtime().start();
-    syncAlert();
-    syncSheet();
-    syncCoachmark();
+    // The native window is shown only after this event. A sheet shown
+    // before it would have no parent window as the compositor sees it, and
+    // a Wayland compositor then stacks it as a window of its own, behind
+    // this one once this appears.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!isShownNatively())
+                return;
+            syncAlert();
+            syncSheet();
+            syncCoachmark();
+        },
+        Qt::QueuedConnection);
 }
 
 void RootView::bringToFront()

@@ -64,6 +64,9 @@ private:
     void syncColumns();
     void syncDetail();
     void syncInspector();
+    // Shown as the window system sees it: the native window follows the
+    // widget's show event, and a sheet shown before it has no parent there.
+    bool isShownNatively() const;
     void syncSheet();
     void syncAlert();
     void syncCoachmark();

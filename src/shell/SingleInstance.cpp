@@ -7,6 +7,8 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace tessaline {
 
 namespace {
@@ -35,6 +37,18 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
     m_lock->setStaleLockTime(0);
 }
 
+namespace {
+
+// Tokens are opaque, but printable and short; anything else is not one.
+bool isActivationToken(const QByteArray &token)
+{
+    if (token.isEmpty() || token.size() > 200)
+        return false;
+    return std::all_of(token.cbegin(), token.cend(), [](char c) { return c > ' ' && c < 127; });
+}
+
+} // namespace
+
 SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::askRunningInstance(const QByteArray &request)
@@ -54,7 +68,9 @@ bool SingleInstance::askRunningInstance(const QByteArray &request)
 void SingleInstance::handleLine(const QByteArray &line)
 {
     if (line == "activate") {
-        Q_EMIT activationRequested();
+        Q_EMIT activationRequested(QString());
+    } else if (line.startsWith("activate ") && isActivationToken(line.mid(9))) {
+        Q_EMIT activationRequested(QString::fromLatin1(line.mid(9)));
     } else if (line.startsWith("command ")) {
         if (const auto command = captureCommandFromOption(QString::fromLatin1(line.mid(8))))
             Q_EMIT commandRequested(*command);
@@ -63,8 +79,15 @@ void SingleInstance::handleLine(const QByteArray &line)
 
 bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> command)
 {
-    return claimWith(replacePrevious,
-                     command ? "command " + captureCommandOption(*command).toLatin1() + '\n' : QByteArray("activate\n"));
+    if (command)
+        return claimWith(replacePrevious, "command " + captureCommandOption(*command).toLatin1() + '\n');
+    QByteArray request = "activate";
+    // The token the launcher gave this start lets the running instance's
+    // window come forward on a Wayland desktop; it is handed on, once.
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    if (isActivationToken(token))
+        request += ' ' + token;
+    return claimWith(replacePrevious, request + '\n');
 }
 
 bool SingleInstance::claimQuietly()

@@ -40,8 +40,10 @@ public:
     bool claimQuietly();
 
 Q_SIGNALS:
-    // Another start asked this instance to come forward.
-    void activationRequested();
+    // Another start asked this instance to come forward. A Wayland
+    // compositor lets a window come forward with the activation token it
+    // gave the start that asked (empty when it gave none).
+    void activationRequested(const QString &activationToken);
     // Another start asked this instance to run a command.
     void commandRequested(tessaline::CaptureCommand command);
 

@@ -212,7 +212,12 @@ int main(int argc, char *argv[])
     QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
-                     [&runtime] { runtime.bringMainWindowToFront(); });
+                     [&runtime](const QString &activationToken) {
+                         // Qt's Wayland activation uses a token found here, once.
+                         if (!activationToken.isEmpty())
+                             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+                         runtime.bringMainWindowToFront();
+                     });
     auto runCommand = [&runtime](CaptureCommand requested) {
         switch (requested) {
         case CaptureCommand::captureRegion:

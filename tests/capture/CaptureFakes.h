@@ -58,6 +58,9 @@ public:
 class FakePermission : public ScreenCapturePermissionProviding
 {
 public:
+    QString accessAdvice() const override { return advice; }
+    // What a Wayland desktop's portal would say is missing.
+    QString advice;
     bool hasAccess() const override
     {
         ++const_cast<FakePermission *>(this)->hasAccessCalls;
@@ -146,10 +149,10 @@ public:
     }
     void setRefusalHandler(RefusalHandler handler) override { refusalHandler = std::move(handler); }
     // The desktop turns these down after registering answered yes.
-    void refuseLater(const QList<HotKeyID> &refused)
+    void refuseLater(const QList<HotKeyID> &refused, HotKeyStatus status = HotKeyStatus::refused)
     {
         if (refusalHandler)
-            refusalHandler(refused);
+            refusalHandler(refused, status);
     }
 
     // Whether a press of a key was ours.

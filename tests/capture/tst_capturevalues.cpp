@@ -2,6 +2,8 @@
 #include "capture/CaptureValues.h"
 #include "platform/CoordinateSpaces.h"
 
+#include "platform/PlatformTexts.h"
+
 #include <QTest>
 
 using namespace tessaline;
@@ -195,7 +197,10 @@ void CaptureValuesTest::errorMessages_data()
                                     << "Screen Recording access is off. Enable Tessaline in your desktop's privacy settings, then return to the app.";
     QTest::newRow("needs settings, with the desktop's advice")
         << CaptureSubsystemError::permissionNeedsSettings(QStringLiteral("Install the portal."))
-        << "Screen Recording access is off. Enable Tessaline in your desktop's privacy settings, then return to the app. Install the portal.";
+        << "Install the portal.";
+    // A Wayland desktop has no privacy switch for it: its portal's advice alone.
+    QTest::newRow("portal refused") << CaptureSubsystemError::permissionDenied(PlatformTexts::screenshotPortalRefused())
+                                    << PlatformTexts::screenshotPortalRefused();
     QTest::newRow("invalid shortcuts") << CaptureSubsystemError::invalidShortcutConfiguration()
                                        << "Choose supported global shortcuts with Ctrl, Alt, or Super, and keep Capture Region and Quick Note different.";
     QTest::newRow("empty selection") << CaptureSubsystemError::emptySelection() << "Select a larger area to create a snip.";

@@ -1,17 +1,90 @@
 // The global shortcuts portal of a real (headless) KDE Wayland session: our
 // capture shortcut bound through it and pressed with injected keys starts a
-// capture. That desktop's screenshot portal refuses here, which shows what a
-// refused picture gives.
+// capture, after restarts and changes too, and a key the desktop keeps for
+// another shortcut is reported. That desktop's screenshot portal refuses
+// here, which shows what a refused picture gives.
 #include "../support/WaylandTestSupport.h"
 #include "WaylandCaptureRig.h"
 
+#include "platform/KeyPositions.h"
+#include "platform/PlatformTexts.h"
 #include "platform/PortalHotKeys.h"
 
+#include <QApplication>
+#include <QDBusConnection>
+#include <QTimer>
+#include <QDBusMessage>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstdio>
+
 using namespace tessaline;
 using namespace tessaline::waylandtest;
+
+Q_DECLARE_METATYPE(tessaline::HotKeyStatus)
+
+namespace {
+
+// Stored key codes of function keys, and the modifiers every case uses.
+constexpr quint32 f5 = 96;
+constexpr quint32 f6 = 97;
+constexpr quint32 f7 = 98;
+constexpr quint32 f8 = 100;
+constexpr quint32 f9 = 101;
+constexpr quint32 ctrlShift = HotKeyModifier::command | HotKeyModifier::shift;
+const HotKeyID captureID{0x544c494e, 1};
+
+const char *childVariable = "TESSALINE_SHORTCUT_CHILD";
+
+// One start of an app: binds Ctrl+Shift+<key> as Capture Region, says how
+// that went on standard output, then waits for one press.
+int runChild(quint32 keyCode)
+{
+    PortalHotKeys hotKeys;
+    hotKeys.installEventHandler([](const HotKeyEvent &) {
+        std::puts("pressed");
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+        return true;
+    });
+    hotKeys.setRefusalHandler([](const QList<HotKeyID> &, HotKeyStatus) {
+        std::puts("refused");
+        std::fflush(stdout);
+    });
+    QObject::connect(&hotKeys, &PortalHotKeys::bindingFinished, [] {
+        std::puts("bound");
+        std::fflush(stdout);
+    });
+    HotKeyReference reference = 0;
+    hotKeys.registerHotKey(HotKeyRequest{keyCode, ctrlShift, captureID, QStringLiteral("Capture Region")}, &reference);
+    QTimer::singleShot(30000, [] { QCoreApplication::exit(1); });
+    return QCoreApplication::exec();
+}
+
+QString triggerKeys(quint32 keyCode)
+{
+    return QStringLiteral("ctrl+shift+") + KeyPositions::keysymName(keyCode).toLower();
+}
+
+// KDE's registry gives a component a key, as another app (or an earlier
+// version of ours) would hold it.
+bool holdElsewhere(const QString &component, int qtKeys)
+{
+    const QStringList action{component, QStringLiteral("hold"), component, QStringLiteral("Hold")};
+    const auto call = [](const QString &method, const QVariantList &arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"), method);
+        message.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(message).type() == QDBusMessage::ReplyMessage;
+    };
+    // Present, and never replaced by a key kept from before.
+    constexpr uint setPresentNoAutoloading = 2 | 4;
+    return call(QStringLiteral("doRegister"), {action})
+        && call(QStringLiteral("setShortcut"), {action, QVariant::fromValue(QList<int>{qtKeys}), setPresentNoAutoloading});
+}
+
+} // namespace
 
 class WaylandShortcutsTest : public QObject
 {
@@ -52,13 +125,101 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(requests, 1, 10000);
 
         QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
-        QCOMPARE(*rig.error, CaptureSubsystemError::permissionNeedsSettings());
+        QCOMPARE(*rig.error, CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalRefused()));
+        QCOMPARE(rig.error->errorDescription(), PlatformTexts::screenshotPortalRefused());
         QCOMPARE(rig.coordinator->state(), CaptureCoordinatorState::failed(rig.error->errorDescription()));
         QCOMPARE(rig.result, std::nullopt);
         QCOMPARE(rig.coordinator->overlayController(), nullptr);
         QCOMPARE(rig.coordinator->permissionState(), ScreenCapturePermissionState::notRequested);
     }
+
+    // Each start is a process of its own, as an app's restarts are: the
+    // desktop must hand every start the keys, also after the combination
+    // changed between two starts.
+    void shortcutWorksAfterRestartsAndAChange_data()
+    {
+        QTest::addColumn<QList<quint32>>("starts");
+        QTest::newRow("three starts, the last with another key") << QList<quint32>{f9, f9, f8};
+    }
+
+    void shortcutWorksAfterRestartsAndAChange()
+    {
+        QFETCH(QList<quint32>, starts);
+        for (const quint32 keyCode : std::as_const(starts)) {
+            QProcess child;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QString::fromLatin1(childVariable), QString::number(keyCode));
+            child.setProcessEnvironment(environment);
+            child.start(QCoreApplication::applicationFilePath(), {});
+            QVERIFY(child.waitForStarted());
+            QByteArray said;
+            QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardOutput()).contains("bound"), 20000);
+            QVERIFY2(!said.contains("refused"), said.constData());
+            QVERIFY(input({QStringLiteral("key"), triggerKeys(keyCode)}));
+            QVERIFY2(child.state() == QProcess::NotRunning || child.waitForFinished(20000),
+                     "the press reached the start that bound the key");
+            QVERIFY((said + child.readAllStandardOutput()).contains("pressed"));
+            QCOMPARE(child.exitCode(), 0);
+        }
+    }
+
+    // A change while running binds the new key; a key another shortcut of
+    // the desktop holds is reported the way X11 reports a taken key.
+    void changeWhileRunningAndATakenKey()
+    {
+        QVERIFY(holdElsewhere(QStringLiteral("tessaline-test-holder"), (Qt::CTRL | Qt::SHIFT | Qt::Key_F6).toCombined()));
+        // An earlier version's session, which had a token of its own.
+        QVERIFY(holdElsewhere(QStringLiteral("tessaline3_2706411"), (Qt::CTRL | Qt::SHIFT | Qt::Key_F5).toCombined()));
+        PortalHotKeys hotKeys;
+        int presses = 0;
+        hotKeys.installEventHandler([&](const HotKeyEvent &event) {
+            presses += event.hotKeyID.id == captureID.id;
+            return true;
+        });
+        std::optional<HotKeyStatus> refusal;
+        hotKeys.setRefusalHandler([&](const QList<HotKeyID> &refused, HotKeyStatus status) {
+            QCOMPARE(refused.size(), 1);
+            refusal = status;
+        });
+        QSignalSpy bound(&hotKeys, &PortalHotKeys::bindingFinished);
+        HotKeyReference reference = 0;
+        const auto bind = [&](quint32 keyCode) {
+            if (reference)
+                hotKeys.unregisterHotKey(reference);
+            refusal.reset();
+            bound.clear();
+            hotKeys.registerHotKey(HotKeyRequest{keyCode, ctrlShift, captureID, QStringLiteral("Capture Region")},
+                                   &reference);
+            return bound.wait(20000);
+        };
+
+        QVERIFY(bind(f9));
+        QCOMPARE(refusal, std::nullopt);
+        QVERIFY(bind(f7));
+        QCOMPARE(refusal, std::nullopt);
+        QCOMPARE(hotKeys.boundTriggers().value(QStringLiteral("capture-region")), QStringLiteral("Ctrl+Shift+F7"));
+        QVERIFY(input({QStringLiteral("key"), triggerKeys(f7)}));
+        QTRY_COMPARE_WITH_TIMEOUT(presses, 1, 10000);
+
+        QVERIFY(bind(f6));
+        QCOMPARE(refusal, HotKeyStatus::alreadyTaken);
+        QVERIFY(hotKeys.boundTriggers().isEmpty());
+
+        // What an earlier version of ours left holding a key is let go.
+        QVERIFY(bind(f5));
+        QCOMPARE(refusal, std::nullopt);
+        QVERIFY(input({QStringLiteral("key"), triggerKeys(f5)}));
+        QTRY_COMPARE_WITH_TIMEOUT(presses, 2, 10000);
+    }
 };
 
-QTEST_MAIN(WaylandShortcutsTest)
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(childVariable))
+        return runChild(qEnvironmentVariableIntValue(childVariable));
+    WaylandShortcutsTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_waylandshortcuts.moc"

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,6 +79,12 @@ private Q_SLOTS:
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
         // Listening for other starts comes before the store is opened.
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+        // This desktop lets apps set no global shortcuts: the welcome note
+        // names the command to bind, not a shortcut that does nothing.
+        const QString welcome = queryValue(store, QStringLiteral(
+            "SELECT writingDocumentStorage FROM Board WHERE title = 'Welcome to Tessaline'")).toString();
+        QVERIFY2(welcome.contains(QStringLiteral("tessaline --capture-region")) && !welcome.contains(QStringLiteral("Ctrl+Super+4")),
+                 qPrintable(welcome));
         QVERIFY(input({QStringLiteral("move"), QStringLiteral("2"), QStringLiteral("2")}));
 
         QProcess command;
@@ -101,6 +108,57 @@ private Q_SLOTS:
         // Wayland does not say which application was in front.
         QVERIFY(queryValue(store, QStringLiteral("SELECT sourceApplicationName FROM CanvasCard")).isNull());
         app.stop();
+    }
+
+    // Started as an X11 client of the desktop's XWayland server, the app
+    // still takes its pictures through the desktop's portal: XWayland's own
+    // screen holds no other app's windows and would come out black.
+    void underXWaylandPicturesComeFromThePortal()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xwayland")).isEmpty())
+            QSKIP("needs Xwayland");
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        // A display number of our own, free in this run.
+        const QString display = QStringLiteral(":%1").arg(90 + QCoreApplication::applicationPid() % 100);
+        QProcess xwayland;
+        xwayland.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        xwayland.start(QStringLiteral("Xwayland"), {display, QStringLiteral("-rootless"), QStringLiteral("-noreset")});
+        QVERIFY(xwayland.waitForStarted());
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display.mid(1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 20000);
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+        QVERIFY(app.isRunning());
+        const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+
+        QProcess command;
+        command.setProcessEnvironment(environment);
+        command.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-display")});
+        QVERIFY(command.waitForFinished(10000));
+        QCOMPARE(command.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+        const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
+            "SELECT bytes FROM CanvasCardData WHERE field = 'originalImageData'")).toByteArray());
+        QVERIFY(!snip.isNull());
+        // sway's empty desktop is grey where XWayland's own screen is black.
+        int dark = 0;
+        for (int y = 0; y < snip.height(); y += 16) {
+            for (int x = 0; x < snip.width(); x += 16)
+                dark += qGray(snip.pixel(x, y)) < 16;
+        }
+        const int probes = ((snip.width() + 15) / 16) * ((snip.height() + 15) / 16);
+        QVERIFY2(dark * 2 < probes, qPrintable(QStringLiteral("%1 of %2 probes black").arg(dark).arg(probes)));
+        app.stop();
+        xwayland.terminate();
+        QVERIFY(xwayland.waitForFinished(10000));
     }
 };
 

@@ -131,6 +131,10 @@ void OnboardingExperienceTest::firstAppearanceShowsWelcome()
     QCOMPARE(view.pageDots()->accessibleName(), QStringLiteral("Step 1 of 4"));
     QCOMPARE(view.focusWidget(), view.nameField());
     QCOMPARE(view.size(), QSize(790, 570));
+    // A fixed-size modal offers to close, not to minimise or maximise.
+    const Qt::WindowFlags frame = view.windowHandle()->flags();
+    QVERIFY(frame.testFlag(Qt::CustomizeWindowHint) && frame.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!frame.testFlag(Qt::WindowMinimizeButtonHint) && !frame.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(view.nameField()->text().isEmpty());
     QCOMPARE(view.permissionPanel()->stage(), CapturePermissionGuideStage::systemSettings);
 }
@@ -240,24 +244,33 @@ void OnboardingExperienceTest::captureText_data()
 {
     QTest::addColumn<std::optional<GlobalShortcut>>("shortcut");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("offered");
     const QString tail = QStringLiteral(" anywhere on your computer. The snip lands in your selected note\u2014or Quick "
                                         "Captures when no note is selected\u2014and can open ready to annotate.");
     QTest::newRow("none") << std::optional<GlobalShortcut>()
                           << QStringLiteral("Use Capture from the menu bar anywhere on your computer. You can record a "
-                                            "global shortcut later in Settings.");
+                                            "global shortcut later in Settings.") << true;
     // Key code 21 is the 4 key; command and control are Ctrl and Super here.
     QTest::newRow("ctrl super 4") << std::optional(GlobalShortcut{21, GlobalShortcutModifiers::command()
                                                                           | GlobalShortcutModifiers::control()})
-                                  << QStringLiteral("Press Ctrl+Super+4") + tail;
+                                  << QStringLiteral("Press Ctrl+Super+4") + tail << true;
     QTest::newRow("unknown key") << std::optional(GlobalShortcut{200, GlobalShortcutModifiers::command()})
-                                 << QStringLiteral("Press Unavailable") + tail;
+                                 << QStringLiteral("Press Unavailable") + tail << true;
+    // A desktop without global shortcuts for apps: the command to bind,
+    // whatever shortcut is stored.
+    QTest::newRow("no global shortcuts")
+        << std::optional(GlobalShortcut{21, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()})
+        << QStringLiteral("Bind tessaline --capture-region to a key in your desktop's keyboard settings, then press it")
+            + tail
+        << false;
 }
 
 void OnboardingExperienceTest::captureText()
 {
     QFETCH(std::optional<GlobalShortcut>, shortcut);
     QFETCH(QString, expected);
-    QCOMPARE(OnboardingExperienceView::captureText(shortcut), expected);
+    QFETCH(bool, offered);
+    QCOMPARE(OnboardingExperienceView::captureText(shortcut, offered), expected);
 }
 
 void OnboardingExperienceTest::readyPage()

@@ -5,6 +5,7 @@
 #include "design/StudioSectionHeader.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "runtime/UpdateService.h"
+#include "platform/PlatformTexts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -139,12 +140,20 @@ private Q_SLOTS:
         QTest::addColumn<bool>("relaunch");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QString>("advice");
         QTest::newRow("not requested") << false << false << QStringLiteral("Screen Recording not enabled")
-                                       << QStringList{QStringLiteral("requestAccess")};
+                                       << QStringList{QStringLiteral("requestAccess")} << QString();
         QTest::newRow("needs settings") << true << false << QStringLiteral("Screen Recording access required")
-                                        << QStringList{QStringLiteral("checkAgain"), QStringLiteral("openPrivacySettings")};
+                                        << QStringList{QStringLiteral("checkAgain"), QStringLiteral("openPrivacySettings")}
+                                        << QString();
         QTest::newRow("restart") << true << true << QStringLiteral("Relaunch required")
-                                 << QStringList{QStringLiteral("relaunch"), QStringLiteral("openPrivacySettings")};
+                                 << QStringList{QStringLiteral("relaunch"), QStringLiteral("openPrivacySettings")}
+                                 << QString();
+        // A Wayland desktop's portal: what is missing, and trying again;
+        // no privacy pane to open.
+        QTest::newRow("portal missing") << true << false << PlatformTexts::screenshotPortalUnavailableTitle()
+                                        << QStringList{QStringLiteral("requestAccess")}
+                                        << PlatformTexts::screenshotPortalMissing();
     }
 
     void permissionRowsFollowTheState()
@@ -153,13 +162,17 @@ private Q_SLOTS:
         QFETCH(bool, relaunch);
         QFETCH(QString, title);
         QFETCH(QStringList, buttons);
+        QFETCH(QString, advice);
         ViewRig r;
         r.rig.permission->access = false;
+        r.rig.permission->advice = advice;
         r.rig.defaults->setBoolean(QStringLiteral("screenCapturePermission.hasRequestedAccess"), requested);
         r.rig.defaults->setBoolean(QStringLiteral("screenCapturePermission.relaunchRecommended"), relaunch);
         r.rig.runtime->captureCoordinator().refreshPermissionState();
 
         QCOMPARE(r.find<QLabel>("permissionStatus")->text(), title);
+        if (!advice.isEmpty())
+            QCOMPARE(r.find<QLabel>("permissionExplanation")->text(), advice);
         for (const char *name : {"checkAgain", "requestAccess", "relaunch", "openPrivacySettings"})
             QCOMPARE(r.shows(name), buttons.contains(QLatin1String(name)));
     }

@@ -80,18 +80,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("ours");
-        QTest::newRow("ours, in the temporary directory") << "temporary" << true;
-        QTest::newRow("ours, elsewhere (a pictures folder)") << "elsewhere" << false;
+        QTest::newRow("written for the request, in the temporary directory") << "temporary" << true;
+        QTest::newRow("written for the request, elsewhere (a pictures folder)") << "elsewhere" << true;
+        QTest::newRow("the user's, from before the request") << "older" << false;
         QTest::newRow("a link in the temporary directory") << "link" << false;
         QTest::newRow("gone already") << "missing" << false;
         if (::getuid() == 0)
-            QTest::newRow("another user's, in the temporary directory") << "foreign" << false;
+            QTest::newRow("another user's") << "foreign" << false;
     }
 
     void filesThePortalHandsOver()
     {
         QFETCH(QString, kind);
         QFETCH(bool, ours);
+        const QDateTime requestStarted = QDateTime::currentDateTimeUtc();
         // Both folders are made in the real temporary folder, and the first
         // one is made the temporary folder and the runtime folder for the
         // check, so the second is elsewhere wherever the test runs (from a
@@ -123,6 +125,10 @@ private Q_SLOTS:
         QString path = inTemporary;
         if (kind == QLatin1String("elsewhere")) {
             path = inElsewhere;
+        } else if (kind == QLatin1String("older")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(requestStarted.addSecs(-3600), QFileDevice::FileModificationTime));
         } else if (kind == QLatin1String("link")) {
             path = temporary.filePath(QStringLiteral("link.png"));
             QVERIFY(QFile::link(inElsewhere, path));
@@ -131,7 +137,7 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("foreign")) {
             QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
         }
-        QCOMPARE(PortalCaptureSystem::isOwnTemporaryFile(path), ours);
+        QCOMPARE(PortalCaptureSystem::isPictureOfRequest(path, requestStarted), ours);
     }
 
     void displayPartOfTheDesktopPicture_data()
@@ -199,6 +205,33 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         QCOMPARE(PortalHotKeys::preferredTrigger(keyCode, modifiers), trigger);
         QCOMPARE(PortalHotKeys::shortcutID(QStringLiteral("Capture Region")), QStringLiteral("capture-region"));
+    }
+
+    // A desktop that binds a shortcut to another key than the one asked
+    // for, or to none, has not bound the user's shortcut.
+    void boundTriggerMatchesTheOneAskedFor_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("preferred");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("KDE's spelling") << "Ctrl+Meta+4" << "CTRL+LOGO+4" << true;
+        QTest::newRow("another order") << "Shift+Ctrl+F9" << "CTRL+SHIFT+F9" << true;
+        QTest::newRow("letters in either case") << "Ctrl+Alt+Shift+Super+N" << "CTRL+ALT+SHIFT+LOGO+n" << true;
+        QTest::newRow("another key") << "Ctrl+Meta+5" << "CTRL+LOGO+4" << false;
+        QTest::newRow("a modifier short") << "Ctrl+4" << "CTRL+LOGO+4" << false;
+        QTest::newRow("a modifier more") << "Ctrl+Alt+Meta+4" << "CTRL+LOGO+4" << false;
+        QTest::newRow("no key at all") << "" << "CTRL+LOGO+4" << false;
+        // Punctuation goes by each desktop's own names: the modifiers decide.
+        QTest::newRow("a named key") << "Ctrl+`" << "CTRL+grave" << true;
+        QTest::newRow("a named key, other modifiers") << "Alt+`" << "CTRL+grave" << false;
+    }
+
+    void boundTriggerMatchesTheOneAskedFor()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, preferred);
+        QFETCH(bool, matches);
+        QCOMPARE(PortalHotKeys::triggerMatches(description, preferred), matches);
     }
 };
 

@@ -5,7 +5,11 @@
 #include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QScreen>
 #include <QTest>
 
@@ -73,6 +77,35 @@ private Q_SLOTS:
         QCOMPARE(picture.format(), QImage::Format_RGB32);
         QVERIFY(system.hasCaptureAccess());
         QVERIFY(system.lastTimings().roundTripNanoseconds > 0);
+    }
+
+    // The file the portal wrote for a picture is gone once read, wherever
+    // the portal put it: sway's always writes /tmp/out.png, whatever the
+    // temporary directory is; GNOME's a new Screenshot-N.png in the
+    // session user's home.
+    void thePortalsFileGoesOnceRead()
+    {
+        const QDir gnomeHome(qEnvironmentVariable("WAYLAND_SESSION_DIR") + QStringLiteral("/home"));
+        const QStringList gnomePictures{QStringLiteral("Screenshot*.png")};
+        if (flavour() == QLatin1String("gnome") && !gnomeHome.exists())
+            QSKIP("needs WAYLAND_SESSION_DIR, where GNOME's portal writes");
+        const QStringList before = gnomeHome.entryList(gnomePictures, QDir::Files);
+        QTemporaryDir elsewhere;
+        const QByteArray savedTemporary = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(elsewhere.path()));
+        PortalCaptureSystem system(true);
+        const auto displays = system.shareableDisplays().value();
+        const auto result = waitFor(system.captureDisplayImage(displays.first(), QSize(200, 100)));
+        const QDateTime read = QDateTime::currentDateTimeUtc();
+        qputenv("TMPDIR", savedTemporary);
+        QVERIFY2(result, qPrintable(result ? QString() : result.error().message));
+        if (flavour() == QLatin1String("gnome")) {
+            QCOMPARE(gnomeHome.entryList(gnomePictures, QDir::Files), before);
+        } else {
+            const QFileInfo file(QStringLiteral("/tmp/out.png"));
+            // Another session on this machine may have written a new one since.
+            QVERIFY(!file.exists() || file.lastModified() > read);
+        }
     }
 
     void desktopWithoutThePortal()

@@ -52,6 +52,8 @@ private Q_SLOTS:
     void everyScreenSymbolResolves();
     void tableHasNoStrayNames();
     void tintKeepsShapeAndTakesColour();
+    void symbolsFillTheirPlaceAtEveryScale_data();
+    void symbolsFillTheirPlaceAtEveryScale();
     void manyColouredThemeIconsGiveWayToTheDrawing();
     void unknownNameGivesNothing();
 };
@@ -114,6 +116,49 @@ void SymbolIconTest::tintKeepsShapeAndTakesColour()
     }
     QVERIFY(opaque > 50);
     QVERIFY(transparent > 50);
+}
+
+namespace {
+
+// The box around the pixels a symbol paints.
+QRect paintedBox(const QPixmap &pixmap)
+{
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 96)
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+} // namespace
+
+void SymbolIconTest::symbolsFillTheirPlaceAtEveryScale_data()
+{
+    QTest::addColumn<QString>("symbol");
+    // Theme icons (kept in fixed sizes) and bundled drawings alike.
+    QTest::newRow("theme: xmark") << QStringLiteral("xmark");
+    QTest::newRow("theme: trash") << QStringLiteral("trash");
+    QTest::newRow("theme: doc.on.doc") << QStringLiteral("doc.on.doc");
+    QTest::newRow("drawing: star.fill") << QStringLiteral("star.fill");
+}
+
+void SymbolIconTest::symbolsFillTheirPlaceAtEveryScale()
+{
+    QFETCH(QString, symbol);
+    const QSize logical(14, 14);
+    const QRect single = paintedBox(SymbolIcon::tintedPixmap(symbol, logical, 1.0, Qt::black));
+    const QRect doubled = paintedBox(SymbolIcon::tintedPixmap(symbol, logical, 2.0, Qt::black));
+    QVERIFY(!single.isEmpty());
+    // Twice the pixels across at scale 2, give or take the edge pixels.
+    QVERIFY2(doubled.width() >= 2 * single.width() - 3 && doubled.height() >= 2 * single.height() - 3,
+             qPrintable(QStringLiteral("%1x%2 at scale 1, %3x%4 at scale 2")
+                            .arg(single.width()).arg(single.height()).arg(doubled.width()).arg(doubled.height())));
+    // And the symbol spans most of its place, not a corner of it.
+    QVERIFY(doubled.width() >= logical.width() || doubled.height() >= logical.height());
 }
 
 void SymbolIconTest::manyColouredThemeIconsGiveWayToTheDrawing()

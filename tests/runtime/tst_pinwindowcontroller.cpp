@@ -95,15 +95,25 @@ void PinWindowControllerTest::cornerGripKeepsProportions_data()
     QTest::addColumn<QPoint>("drag");
     QTest::addColumn<QSizeF>("image");
     QTest::addColumn<QSize>("result");
-    QTest::newRow("sideways") << QSize(560, 315) << QPoint(100, 10) << QSizeF(1600, 900) << QSize(660, 371);
+    QTest::addColumn<QSize>("limit");
+    QTest::newRow("sideways") << QSize(560, 315) << QPoint(100, 10) << QSizeF(1600, 900) << QSize(660, 371) << QSize();
     QTest::newRow("downwards, height leads") << QSize(560, 315) << QPoint(10, 90) << QSizeF(1600, 900)
-                                              << QSize(720, 405);
+                                              << QSize(720, 405) << QSize();
     QTest::newRow("smaller than allowed: height at 90") << QSize(560, 315) << QPoint(-1000, 0) << QSizeF(1600, 900)
-                                                         << QSize(160, 90);
+                                                         << QSize(160, 90) << QSize();
     QTest::newRow("tall picture: width at 140") << QSize(560, 1680) << QPoint(-600, 0) << QSizeF(1000, 3000)
-                                                 << QSize(140, 420);
+                                                 << QSize(140, 420) << QSize();
     QTest::newRow("first drag takes the picture's shape") << QSize(180, 120) << QPoint(0, 0) << QSizeF(100, 50)
-                                                           << QSize(180, 90);
+                                                           << QSize(180, 90) << QSize();
+    // Near the screen's edge the window stops growing where the room ends.
+    QTest::newRow("room to the right ends") << QSize(560, 315) << QPoint(300, 0) << QSizeF(1600, 900)
+                                            << QSize(640, 360) << QSize(640, 900);
+    QTest::newRow("room below ends") << QSize(560, 315) << QPoint(0, 300) << QSizeF(1600, 900) << QSize(480, 270)
+                                     << QSize(1000, 270);
+    QTest::newRow("room left is enough") << QSize(560, 315) << QPoint(100, 10) << QSizeF(1600, 900)
+                                         << QSize(660, 371) << QSize(1000, 1000);
+    QTest::newRow("no room: the smallest size") << QSize(560, 315) << QPoint(100, 0) << QSizeF(1600, 900)
+                                                << QSize(660, 371) << QSize(50, 50);
 }
 
 void PinWindowControllerTest::cornerGripKeepsProportions()
@@ -112,7 +122,8 @@ void PinWindowControllerTest::cornerGripKeepsProportions()
     QFETCH(QPoint, drag);
     QFETCH(QSizeF, image);
     QFETCH(QSize, result);
-    QCOMPARE(PinWindowController::resizedSize(start, drag, image), result);
+    QFETCH(QSize, limit);
+    QCOMPARE(PinWindowController::resizedSize(start, drag, image, limit), result);
 }
 
 void PinWindowControllerTest::oneWindowPerCard()

@@ -7,7 +7,9 @@
 #include "runtime/PinnedImageView.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -55,6 +57,18 @@ QList<xcb_window_t> stacking(const X11Connection &x11)
     return windows;
 }
 
+// The WM_NORMAL_HINTS aspect bounds (smallest, largest), when set.
+std::optional<std::pair<QSize, QSize>> aspect(const X11Connection &x11, xcb_window_t window)
+{
+    const auto bytes = x11.property(window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 18);
+    if (!bytes || bytes->size() < qsizetype(18 * sizeof(quint32)))
+        return std::nullopt;
+    const auto *hints = reinterpret_cast<const quint32 *>(bytes->constData());
+    if (!(hints[0] & (1 << 7)))
+        return std::nullopt;
+    return std::pair(QSize(int(hints[11]), int(hints[12])), QSize(int(hints[13]), int(hints[14])));
+}
+
 } // namespace
 
 class X11PinWindowTest : public QObject
@@ -64,6 +78,7 @@ private Q_SLOTS:
     void initTestCase();
     void aPinFloatsOnEveryWorkspaceWithoutTakingFocus();
     void aPinClosedByTheWindowManagerCanBePinnedAgain();
+    void gripResizeNearTheScreenEdgeStaysUnderThePointer();
 
 private:
     std::optional<X11Connection> m_x11;
@@ -107,6 +122,13 @@ void X11PinWindowTest::aPinFloatsOnEveryWorkspaceWithoutTakingFocus()
                              10000);
     QTRY_COMPARE_WITH_TIMEOUT(x11.cardinalProperty(pinID, "_NET_WM_DESKTOP"), std::optional<quint32>(0xFFFFFFFF),
                               10000);
+    // No taskbar or pager entry of its own.
+    QVERIFY(x11.atomListProperty(pinID, "_NET_WM_STATE").contains(x11.atom("_NET_WM_STATE_SKIP_TASKBAR")));
+    QVERIFY(x11.atomListProperty(pinID, "_NET_WM_STATE").contains(x11.atom("_NET_WM_STATE_SKIP_PAGER")));
+    // The window manager's resizes keep the picture's proportions, 16:9.
+    QTRY_VERIFY_WITH_TIMEOUT(aspect(x11, pinID).has_value(), 10000);
+    QCOMPARE(aspect(x11, pinID)->first.width() * 9, aspect(x11, pinID)->first.height() * 16);
+    QCOMPARE(aspect(x11, pinID)->first, aspect(x11, pinID)->second);
     // Shown without taking the focus from the window in use.
     QCOMPARE(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(otherID));
 
@@ -151,6 +173,34 @@ void X11PinWindowTest::aPinClosedByTheWindowManagerCanBePinnedAgain()
     pins.pin(image, card);
     QVERIFY(pins.window(card));
     QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+}
+
+void X11PinWindowTest::gripResizeNearTheScreenEdgeStaysUnderThePointer()
+{
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    const QUuid card = QUuid::createUuid();
+    pins.pin(image, card);
+    PinnedImageView *pin = pins.window(card);
+    QVERIFY(QTest::qWaitForWindowExposed(pin));
+    QTRY_VERIFY(pin->picture());
+    const QRect available = pin->screen()->availableGeometry();
+    // 60 pixels of room to the right of the pin.
+    const QPoint corner(available.right() + 1 - pin->width() - 60, available.top() + 100);
+    pin->move(corner);
+    QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), corner, 10000);
+
+    const QPoint grip = pin->gripRect().center();
+    QTest::mousePress(pin, Qt::LeftButton, {}, grip);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(grip + QPoint(300, 0)), pin->mapToGlobal(QPointF(grip + QPoint(300, 0))),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(pin, &drag);
+    QTest::mouseRelease(pin, Qt::LeftButton, {}, grip + QPoint(300, 0));
+    // It grew to the screen's edge and no further, and stayed where it was.
+    QTRY_COMPARE_WITH_TIMEOUT(pin->width(), 400 + 60, 10000);
+    QCOMPARE(pin->height(), 345);
+    QCOMPARE(pin->pos(), corner);
 }
 
 QTEST_MAIN(X11PinWindowTest)

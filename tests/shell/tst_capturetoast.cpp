@@ -21,6 +21,7 @@ private Q_SLOTS:
     void captionIsStoredTrimmedAndOnlyWhenChanged();
     void actionsRouteTheMainWindow();
     void copyFailureIsReported();
+    void copyTheDesktopWouldDropIsNotClaimed();
     void trashedCardClosesTheToast();
     void placement_data();
     void placement();
@@ -113,6 +114,47 @@ void CaptureToastTest::copyFailureIsReported()
     QCOMPARE(model.errorMessage(), std::optional<QString>("The image could not be encoded as PNG."));
     QVERIFY(!model.isCopied());
     QVERIFY(!model.prepareSave());
+}
+
+void CaptureToastTest::copyTheDesktopWouldDropIsNotClaimed()
+{
+    Rig rig;
+    rig.pasteboard.dropsUnpromptedWrites = true;
+    const QUuid cardID = storedSnip(rig);
+    QCOMPARE(rig.pasteboard.types, QStringList()); // nothing was written
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), std::nullopt);
+
+    CaptureCompletionToastView view(cardID, *rig.runtime);
+    const auto label = [&](const QString &text) {
+        for (QLabel *each : view.findChildren<QLabel *>()) {
+            if (each->text() == text)
+                return each;
+        }
+        return static_cast<QLabel *>(nullptr);
+    };
+    QVERIFY(!label(QStringLiteral("Copied")));
+    QVERIFY(label(QStringLiteral("Not copied")));
+    QVERIFY(!label(QStringLiteral("Not copied"))->isHidden());
+
+    // The Copy button is the user's own input: that copy stands.
+    CaptureToastModel model(cardID, *rig.runtime);
+    model.loadInitialState();
+    QVERIFY(model.isCopyHeldBack());
+    model.copyImage(rig.pasteboard);
+    QVERIFY(model.isCopied());
+    QVERIFY(!model.isCopyHeldBack());
+    QCOMPARE(rig.pasteboard.types, (QStringList{Pasteboard::pngType(), Pasteboard::tiffType()}));
+
+    // A region dragged over our own overlay is the user's input: copied.
+    const QUuid region = *rig.handle(rig.capture(CaptureMode::region));
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), std::optional(region));
+    QCOMPARE(rig.runtime->automaticCopyHeldBackCardID(), std::nullopt);
+
+    // The next capture, with the keyboard ours again, is copied as before.
+    rig.pasteboard.dropsUnpromptedWrites = false;
+    const QUuid next = *rig.handle(rig.capture(CaptureMode::window));
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), std::optional(next));
+    QCOMPARE(rig.runtime->automaticCopyHeldBackCardID(), std::nullopt);
 }
 
 void CaptureToastTest::trashedCardClosesTheToast()

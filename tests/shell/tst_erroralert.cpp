@@ -52,6 +52,10 @@ void ErrorAlertTest::buttonsFollowTheCaptureError_data()
     QTest::newRow("restart required") << CaptureSubsystemError::permissionRestartRequired()
                                       << QStringList{QStringLiteral("Quit & Reopen Tessaline"), notNow}
                                       << QList<int>{int(Action::relaunch), int(Action::dismiss)};
+    // A Wayland desktop's portal: there is no privacy pane to open.
+    QTest::newRow("screenshot portal missing")
+        << CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalMissing()) << QStringList{"OK"}
+        << QList<int>{int(Action::dismiss)};
     QTest::newRow("other capture error") << CaptureSubsystemError::noDisplayUnderPointer() << QStringList{"OK"}
                                          << QList<int>{int(Action::dismiss)};
 }

@@ -78,6 +78,37 @@ private Q_SLOTS:
         QVERIFY(!SingleInstance(other.filePath(QStringLiteral("instance"))).claim());
     }
 
+    // The launcher's activation token reaches the running instance, which
+    // needs it to come forward on a Wayland desktop; no token, or no
+    // well-formed one, reads as none.
+    void activationTokenIsHandedOn_data()
+    {
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QString>("received");
+        QTest::newRow("token") << QByteArray("0f3c_tessaline-test:7") << QStringLiteral("0f3c_tessaline-test:7");
+        QTest::newRow("none") << QByteArray() << QString();
+        QTest::newRow("with a space") << QByteArray("two words") << QString();
+        QTest::newRow("too long") << QByteArray(201, 'k') << QString();
+    }
+
+    void activationTokenIsHandedOn()
+    {
+        QFETCH(QByteArray, token);
+        QFETCH(QString, received);
+        QTemporaryDir directory;
+        const QString name = directory.filePath(QStringLiteral("instance"));
+        SingleInstance running(name);
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        const QByteArray saved = qgetenv("XDG_ACTIVATION_TOKEN");
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+        const bool claimed = SingleInstance(name).claim();
+        qputenv("XDG_ACTIVATION_TOKEN", saved);
+        QVERIFY(!claimed);
+        QVERIFY(activations.wait(5000));
+        QCOMPARE(activations.first().first().toString(), received);
+    }
+
     void foreignRequestsAreIgnored()
     {
         QTemporaryDir directory;

@@ -70,8 +70,11 @@ public:
     void clearContents() override { types.clear(); }
     void declareTypes(const QStringList &declared) override { types = declared; }
     bool setData(const QByteArray &, const QString &) override { return !failWrites; }
+    bool acceptsUnpromptedWrites() const override { return !dropsUnpromptedWrites; }
     QStringList types;
     bool failWrites = false;
+    // As a Wayland compositor does while none of our windows has the keyboard.
+    bool dropsUnpromptedWrites = false;
 };
 
 class RecordingIndex : public SearchIndexing

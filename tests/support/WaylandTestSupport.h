@@ -10,17 +10,26 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTest>
 #include <QWidget>
 
 namespace tessaline::waylandtest {
 
-// Why a test cannot run here, or empty when the session of the flavour the
-// test was built for ("sway" answers the screenshot portal, "kde" the global
+// The session flavour this run of the test is for: the one it was built
+// for, unless the test command runs it in another.
+inline QString flavour()
+{
+    const QString asked = qEnvironmentVariable("TESSALINE_WAYLAND_FLAVOUR");
+    return asked.isEmpty() ? QStringLiteral(TESSALINE_WAYLAND_FLAVOUR) : asked;
+}
+
+// Why a test cannot run here, or empty when the session of its flavour
+// ("sway" and "gnome" answer the screenshot portal, "kde" the global
 // shortcuts portal) is up.
 inline QString missingSession()
 {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString flavour = QStringLiteral(TESSALINE_WAYLAND_FLAVOUR);
+    const QString flavour = waylandtest::flavour();
     const QString desktop = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).toLower();
     const QString display = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
     // A display name left over from a session that has ended names no socket.
@@ -45,12 +54,19 @@ inline void runOffscreenWithoutSession()
 
 // Injects pointer and key events through the compositor; true on success.
 // The session's own user injects them: KWin offers fake input to it alone.
+// Our windows take the events as they come, as they would from a hand: a
+// press can start a move before the pointer moves on.
 inline bool input(const QStringList &commands)
 {
     QProcess process;
     process.start(QStringLiteral("bash"),
                   QStringList{QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input")} + commands);
-    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 inline bool drag(const QPoint &from, const QPoint &to)

@@ -1,0 +1,140 @@
+// The clipboard of a real (headless) sway session, read with wl-paste: a
+// write stands while one of our windows has the keyboard, and the pasteboard
+// says beforehand when the compositor would drop one (another client has
+// the keyboard and has set the clipboard since our last input).
+#include "../support/WaylandTestSupport.h"
+
+#include "platform/Pasteboard.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWidget>
+
+
+using namespace tessaline;
+using namespace tessaline::waylandtest;
+
+namespace {
+
+const char *childVariable = "TESSALINE_CLIPBOARD_CHILD";
+
+// Another client: a window that takes the keyboard, until the test ends it.
+int runChild()
+{
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Another app"));
+    window.resize(400, 300);
+    window.show();
+    return QCoreApplication::exec();
+}
+
+// What wl-paste reads. Our own entry is read from us, so events keep
+// flowing meanwhile.
+QByteArray paste(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("wl-paste"), arguments);
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+QByteArray png(const QSize &size, const QColor &colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Our window, saying when the user pressed a button in it.
+class Clicks : public QWidget
+{
+    Q_OBJECT
+Q_SIGNALS:
+    void pressed();
+
+protected:
+    void mousePressEvent(QMouseEvent *) override { Q_EMIT pressed(); }
+};
+
+} // namespace
+
+class WaylandClipboardTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (const QString missing = missingSession(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        if (QStandardPaths::findExecutable(QStringLiteral("wl-paste")).isEmpty())
+            QSKIP("needs wl-paste and wl-copy (wl-clipboard)");
+    }
+
+    void writesStandExactlyWhenTheDesktopTakesThem()
+    {
+        Clicks ours;
+        ours.setWindowTitle(QStringLiteral("Ours"));
+        ours.resize(400, 300);
+        ours.show();
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), ours.windowHandle(), 10000);
+        ClipboardPasteboard board;
+        // The keyboard alone is not enough: the compositor asks for the
+        // serial number of a press of the user's in our window.
+        QVERIFY(!board.acceptsUnpromptedWrites());
+        QSignalSpy pressed(&ours, &Clicks::pressed);
+        QVERIFY(input({QStringLiteral("click"), QStringLiteral("100"), QStringLiteral("100")}));
+        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        QVERIFY(board.acceptsUnpromptedWrites());
+        QVERIFY(board.setImage(png(QSize(64, 48), Qt::red)));
+        QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).contains("image/png"), 10000);
+        QCOMPARE(QImage::fromData(paste({QStringLiteral("--type"), QStringLiteral("image/png")})).size(), QSize(64, 48));
+
+        // Another app takes the keyboard, and the user copies there.
+        QProcess other;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
+        other.setProcessEnvironment(environment);
+        other.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(other.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), nullptr, 10000);
+        QProcess copier;
+        copier.start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground"), QStringLiteral("previous words")});
+        QVERIFY(copier.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"), 10000);
+
+        // The pasteboard says no, and rightly: a write now is dropped.
+        QVERIFY(!board.acceptsUnpromptedWrites());
+        board.setImage(png(QSize(32, 32), Qt::blue));
+        QCoreApplication::processEvents();
+        QCOMPARE(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"));
+
+        copier.kill();
+        copier.waitForFinished(5000);
+        other.kill();
+        QVERIFY(other.waitForFinished(10000));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(childVariable))
+        return runChild();
+    WaylandClipboardTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_waylandclipboard.moc"

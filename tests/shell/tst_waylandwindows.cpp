@@ -1,0 +1,357 @@
+// Pins, the capture toast and sheets in real (headless) Wayland sessions,
+// read back from the compositor itself: sway's tree, GNOME Shell's window
+// list, or a KWin script's. A pin floats at its picture's size, moves when its body is dragged
+// and stays above the window it belongs to; the toast shows at that window's
+// top right and leaves the keyboard where it was; the first-run sheet
+// belongs to the main window.
+#include "../support/MainWindowRig.h"
+#include "../support/WaylandTestSupport.h"
+
+#include "shell/CaptureToastWindowController.h"
+#include "shell/RootView.h"
+#include "platform/Pasteboard.h"
+#include "platform/PlatformFactory.h"
+#include "runtime/PinWindowController.h"
+#include "runtime/PinnedImageView.h"
+#include "runtime/ScreenRegistry.h"
+#include "runtime/UpdateService.h"
+
+#include <QDialog>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QFile>
+#include <QScreen>
+#include <QTemporaryDir>
+
+using namespace tessaline;
+using namespace tessaline::testing;
+using namespace tessaline::waylandtest;
+
+Q_DECLARE_METATYPE(std::optional<QUuid>)
+
+namespace {
+
+// One window as the compositor shows it. `above` counts the windows stacked
+// below it (GNOME, KDE), or is 1 for sway's floating windows and 0 for tiled
+// ones.
+struct ShownWindow
+{
+    QString title;
+    QRect frame;
+    bool focused = false;
+    bool floating = false;
+    int above = 0;
+    // GNOME and KDE say which window a window belongs to.
+    QString transientFor;
+};
+
+QList<ShownWindow> swayWindows()
+{
+    QProcess swaymsg;
+    swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree"), QStringLiteral("-r")});
+    if (!swaymsg.waitForFinished(5000))
+        return {};
+    QList<ShownWindow> windows;
+    QList<std::pair<QJsonObject, bool>> nodes{{QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object(), false}};
+    while (!nodes.isEmpty()) {
+        const auto [node, floating] = nodes.takeLast();
+        if (node.value(QStringLiteral("pid")).toInteger() == QCoreApplication::applicationPid()) {
+            const QJsonObject rect = node.value(QStringLiteral("rect")).toObject();
+            windows.append({node.value(QStringLiteral("name")).toString(),
+                            QRect(rect.value(QStringLiteral("x")).toInt(), rect.value(QStringLiteral("y")).toInt(),
+                                  rect.value(QStringLiteral("width")).toInt(), rect.value(QStringLiteral("height")).toInt()),
+                            node.value(QStringLiteral("focused")).toBool(), floating, floating ? 1 : 0, QString()});
+        }
+        for (const QJsonValue child : node.value(QStringLiteral("nodes")).toArray())
+            nodes.append({child.toObject(), floating});
+        for (const QJsonValue child : node.value(QStringLiteral("floating_nodes")).toArray())
+            nodes.append({child.toObject(), true});
+    }
+    return windows;
+}
+
+QList<ShownWindow> gnomeWindows()
+{
+    QDBusMessage eval = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                                       QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+    eval.setArguments({QStringLiteral(
+        "global.display.sort_windows_by_stacking(global.display.list_all_windows())"
+        ".filter(w => w.get_pid() == %1).map(w => { const r = w.get_frame_rect();"
+        " const t = w.get_transient_for();"
+        " return [w.get_title(), r.x, r.y, r.width, r.height, w.has_focus(), t ? t.get_title() : '']; })")
+                           .arg(QCoreApplication::applicationPid())});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(eval, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2 || !reply.arguments().at(0).toBool())
+        return {};
+    QList<ShownWindow> windows;
+    const QJsonArray list = QJsonDocument::fromJson(reply.arguments().at(1).toString().toUtf8()).array();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const QJsonArray w = list.at(i).toArray();
+        windows.append({w.at(0).toString(), QRect(w.at(1).toInt(), w.at(2).toInt(), w.at(3).toInt(), w.at(4).toInt()),
+                        w.at(5).toBool(), true, int(i), w.at(6).toString()});
+    }
+    return windows;
+}
+
+// KWin runs a script of ours that prints what it sees into KWin's log.
+QList<ShownWindow> kdeWindows()
+{
+    static int runs = 0;
+    const QString marker = QStringLiteral("tessaline-windows-%1-%2").arg(QCoreApplication::applicationPid()).arg(++runs);
+    QTemporaryDir directory;
+    QFile script(directory.filePath(QStringLiteral("windows.js")));
+    if (!script.open(QIODevice::WriteOnly))
+        return {};
+    script.write(QStringLiteral(
+        "const list = workspace.clientList(); const all = [];"
+        "for (let i = 0; i < list.length; ++i) { if (list[i].pid == %1) all.push(list[i]); }"
+        "all.sort((a, b) => a.stackingOrder - b.stackingOrder);"
+        "for (let i = 0; i < all.length; ++i) { const c = all[i]; const g = c.frameGeometry;"
+        " print('%2 ' + JSON.stringify([c.caption, g.x, g.y, g.width, g.height, c.active,"
+        " c.transientFor ? c.transientFor.caption : ''])); }"
+        "print('%2 end');")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(marker)
+                     .toUtf8());
+    script.close();
+    // KWin runs as the session's user, who may not be the test's.
+    const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QFile::setPermissions(directory.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    script.setPermissions(readable);
+    QFile log(qEnvironmentVariable("WAYLAND_SESSION_DIR") + QStringLiteral("/logs/kwin.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    log.seek(log.size());
+    const auto call = [](const QString &path, const QString &method, const QVariantList &arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), path,
+                                                              QStringLiteral("org.kde.kwin.Scripting"), method);
+        message.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
+    };
+    call(QStringLiteral("/Scripting"), QStringLiteral("loadScript"), {script.fileName(), marker});
+    call(QStringLiteral("/Scripting"), QStringLiteral("start"), {});
+    QByteArray printed;
+    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return (printed += log.readAll()).contains((marker + QStringLiteral(" end")).toUtf8()); },
+                    5000);
+    call(QStringLiteral("/Scripting"), QStringLiteral("unloadScript"), {marker});
+    QList<ShownWindow> windows;
+    for (const QByteArray &line : printed.split('\n')) {
+        const qsizetype at = line.indexOf((marker + u' ').toUtf8());
+        if (at < 0 || line.endsWith(" end"))
+            continue;
+        const QJsonArray w = QJsonDocument::fromJson(line.mid(at + marker.size() + 1)).array();
+        windows.append({w.at(0).toString(), QRect(w.at(1).toInt(), w.at(2).toInt(), w.at(3).toInt(), w.at(4).toInt()),
+                        w.at(5).toBool(), true, int(windows.size()), w.at(6).toString()});
+    }
+    return windows;
+}
+
+QList<ShownWindow> shownWindows()
+{
+    if (flavour() == QLatin1String("sway"))
+        return swayWindows();
+    if (flavour() == QLatin1String("kde"))
+        return kdeWindows();
+    return gnomeWindows();
+}
+
+std::optional<ShownWindow> shown(const QString &title)
+{
+    for (const ShownWindow &window : shownWindows()) {
+        if (window.title == title)
+            return window;
+    }
+    return std::nullopt;
+}
+
+// A drag as a hand does it: the press, a moment for the window to hand the
+// move to the compositor (generous: a loaded machine answers late, and a
+// move asked for after the release is ignored), then the motion.
+bool dragBody(const QPoint &from, const QPoint &to)
+{
+    QStringList commands{QStringLiteral("move"), QString::number(from.x()), QString::number(from.y()),
+                         QStringLiteral("down"), QStringLiteral("sleep"), QStringLiteral("800")};
+    constexpr int steps = 10;
+    for (int step = 1; step <= steps; ++step) {
+        const QPoint at = from + (to - from) * step / steps;
+        commands << QStringLiteral("move") << QString::number(at.x()) << QString::number(at.y())
+                 << QStringLiteral("sleep") << QStringLiteral("10");
+    }
+    commands << QStringLiteral("up");
+    return input(commands);
+}
+
+bool click(const QPoint &point)
+{
+    return input({QStringLiteral("click"), QString::number(point.x()), QString::number(point.y())});
+}
+
+class NullPasteboard : public Pasteboard
+{
+public:
+    void clearContents() override {}
+    void declareTypes(const QStringList &) override {}
+    bool setData(const QByteArray &, const QString &) override { return true; }
+};
+
+const QString mainTitle = QStringLiteral("Main window of the test");
+
+} // namespace
+
+class WaylandWindowsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (const QString missing = missingSession(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+    }
+
+    void init()
+    {
+        m_main = std::make_unique<QWidget>();
+        m_main->setWindowTitle(mainTitle);
+        m_main->resize(900, 600);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(shown(mainTitle) && shown(mainTitle)->focused, 10000);
+    }
+
+    void cleanup() { m_main.reset(); }
+
+    void pinFloatsAtItsSizeMovesByDragAndStaysAbove()
+    {
+        NullPasteboard pasteboard;
+        PinWindowController pins(PlatformFactory::floatingWindows(), pasteboard);
+        QImage image(800, 450, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QUuid card = QUuid::createUuid();
+        pins.pin(image, card);
+        QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+
+        // Floating at the picture's size, not tiled beside the main window.
+        QTRY_COMPARE_WITH_TIMEOUT(shown(QStringLiteral("Tessaline")).value_or(ShownWindow()).frame.size(), QSize(560, 315),
+                                  10000);
+        ShownWindow pin = *shown(QStringLiteral("Tessaline"));
+        QVERIFY(pin.floating);
+        const ShownWindow main = *shown(mainTitle);
+        if (flavour() == QLatin1String("sway"))
+            QCOMPARE(main.frame.width(), m_main->screen()->geometry().width()); // the whole workspace, unshared
+        else
+            QVERIFY(main.frame.width() >= 900); // with the frame Qt draws around it
+
+        // The main window clicked away from the pin: the pin stays above it.
+        const QPoint away = main.frame.bottomLeft() + QPoint(12, -12);
+        QVERIFY(!pin.frame.contains(away));
+        QVERIFY(click(away));
+        QTRY_VERIFY_WITH_TIMEOUT(shown(mainTitle)->focused, 10000);
+        QVERIFY(shown(QStringLiteral("Tessaline"))->above > shown(mainTitle)->above);
+
+        // Dragging the picture moves the window.
+        pin = *shown(QStringLiteral("Tessaline"));
+        const QPoint from = pin.frame.center();
+        const QPoint by(-150, 90);
+        QVERIFY(dragBody(from, from + by));
+        const auto movedBy = [&] { return shown(QStringLiteral("Tessaline"))->frame.topLeft() - pin.frame.topLeft(); };
+        QTRY_VERIFY2_WITH_TIMEOUT((movedBy() - by).manhattanLength() <= 4,
+                                  qPrintable(QStringLiteral("moved by %1,%2").arg(movedBy().x()).arg(movedBy().y())),
+                                  10000);
+        QCOMPARE(shown(QStringLiteral("Tessaline"))->frame.size(), QSize(560, 315));
+    }
+
+    void toastShowsAtTheWindowsCornerWithoutTheKeyboard()
+    {
+        MainWindowRig rig;
+        rig.runtime->start();
+        CaptureResult capture;
+        capture.id = QUuid::createUuid();
+        capture.image = QImage(40, 30, QImage::Format_RGB32);
+        capture.image.fill(Qt::darkCyan);
+        capture.capturedAt = QDateTime::currentDateTimeUtc();
+        capture.mode = CaptureMode::display;
+        QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
+        rig.runtime->handleCaptureResult(capture);
+        QVERIFY(handled.wait(5000));
+        const QUuid card = *handled.first().first().value<std::optional<QUuid>>();
+        const qsizetype windowsBefore = shownWindows().size();
+        CaptureToastWindowController::shared().show(card, *rig.runtime);
+        QWidget *toast = nullptr;
+        for (QWidget *each : QApplication::topLevelWidgets()) {
+            if (each->objectName() == QLatin1String("CaptureToast"))
+                toast = each;
+        }
+        QVERIFY(toast);
+        QVERIFY(QTest::qWaitForWindowExposed(toast));
+
+        // The keyboard stays with the window in use.
+        const ShownWindow main = *shown(mainTitle);
+        QVERIFY(main.focused);
+        QCOMPARE(QGuiApplication::focusWindow(), m_main->windowHandle());
+        if (flavour() == QLatin1String("sway")) {
+            // A popup of that window: no window of its own in the layout.
+            QCOMPARE(shownWindows().size(), windowsBefore);
+        } else if (flavour() == QLatin1String("kde")) {
+            // KWin's scripts do not see popups; the keyboard is what counts.
+            QVERIFY(shown(mainTitle)->focused);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(shownWindows().size() == windowsBefore + 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(shownWindows().constLast().frame.size(), toast->size(), 10000);
+            const ShownWindow shownToast = shownWindows().constLast();
+            // At the top right of the window in use, above it.
+            QVERIFY2(std::abs(shownToast.frame.right() - main.frame.right()) <= 40
+                         && std::abs(shownToast.frame.top() - main.frame.top()) <= 80,
+                     qPrintable(QStringLiteral("toast at %1,%2; window %3,%4 %5x%6")
+                                    .arg(shownToast.frame.x()).arg(shownToast.frame.y()).arg(main.frame.x())
+                                    .arg(main.frame.y()).arg(main.frame.width()).arg(main.frame.height())));
+            QVERIFY(shownToast.above > main.above);
+        }
+        CaptureToastWindowController::shared().close();
+    }
+
+    // A sheet the main window puts up as it first shows (the first-run
+    // setup) is that window's, so the compositor keeps it above it: sway
+    // floats such a window, GNOME names its parent.
+    void firstRunSheetBelongsToTheMainWindow()
+    {
+        m_main.reset();
+        MainWindowRig rig;
+        rig.onboarding->setOnboardingPresented(true);
+        ScreenRegistry screens;
+        screens.registerSheet(SheetKind::onboarding, [](ScreenContext &, const SheetRequest &, QWidget *parent) {
+            auto *dialog = new QDialog(parent);
+            dialog->setWindowTitle(QStringLiteral("First run of the test"));
+            dialog->resize(500, 300);
+            return dialog;
+        });
+        UpdateService updates;
+        RootView window(*rig.runtime, updates, std::move(screens));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("First run of the test")).has_value(), 10000);
+        const ShownWindow sheet = *shown(QStringLiteral("First run of the test"));
+        const std::optional<ShownWindow> main = shown(window.windowTitle());
+        QVERIFY(main.has_value());
+        if (flavour() == QLatin1String("sway")) {
+            QVERIFY(sheet.floating);
+        } else {
+            QCOMPARE(sheet.transientFor, window.windowTitle());
+            QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("First run of the test"))->above
+                                         > shown(window.windowTitle())->above,
+                                     10000);
+        }
+    }
+
+private:
+    std::unique_ptr<QWidget> m_main;
+};
+
+QTEST_MAIN(WaylandWindowsTest)
+#include "tst_waylandwindows.moc"
