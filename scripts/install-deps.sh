@@ -9,7 +9,7 @@ packages=(
   libx11-dev libxcb1-dev libxcb-keysyms1-dev libxcb-res0-dev libxcb-shm0-dev
   libxcb-randr0-dev libxcb-composite0-dev libxcb-xfixes0-dev libxkbcommon-dev
   libdeflate-dev libtesseract-dev libleptonica-dev tesseract-ocr-eng
-  xvfb xauth xdotool xclip x11-utils dbus-daemon openbox trayer sqlite3
+  xvfb xauth xdotool xclip x11-utils dbus-daemon openbox trayer sqlite3 strace
   fonts-dejavu-core breeze-icon-theme libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # the headless Wayland sessions of the tests (scripts/wayland-session.sh):

@@ -40,11 +40,13 @@ void registerScreens(ScreenRegistry &registry)
     registry.registerDetail(DetailScreen::Kind::search,
                             [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
                                 TrashActions &actions = window.trashActions();
-                                return new SearchView(window.library(), window.runtime().navigation(),
-                                                      [&actions](const QUuid &boardID, const QUuid &cardID) {
-                                                          actions.openSearchResult(boardID, cardID);
-                                                      },
-                                                      parent);
+                                auto *search = new SearchView(window.library(), window.runtime().navigation(),
+                                                              [&actions](const QUuid &boardID, const QUuid &cardID) {
+                                                                  actions.openSearchResult(boardID, cardID);
+                                                              },
+                                                              parent);
+                                search->setGuidedTour(window.guidedTour());
+                                return search;
                             });
     // The window's search corpus folds the library in the background from
     // the start, so that neither opening Search nor its first key waits.

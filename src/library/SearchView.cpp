@@ -187,7 +187,12 @@ CompactCardPreview snipTile(const CanvasCard &card, const SearchResults &found)
 class SnipTileDelegate : public QAbstractItemDelegate
 {
 public:
-    SnipTileDelegate(SnipImageCache &images, QObject *parent) : QAbstractItemDelegate(parent), m_images(images) {}
+    SnipTileDelegate(SnipImageCache &images, const CompactCardPreview::TourRing &tourRing, QObject *parent)
+        : QAbstractItemDelegate(parent)
+        , m_images(images)
+        , m_tourRing(tourRing)
+    {
+    }
     LazyRows<std::optional<CompactCardPreview>> previews;
     // The search the tiles were listed by.
     std::shared_ptr<const SearchResults> found;
@@ -211,11 +216,13 @@ public:
             }
         }
         (*preview)->paint(painter, QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5), image, option.palette,
-                            option.state & QStyle::State_MouseOver, QDateTime::currentDateTimeUtc());
+                            option.state & QStyle::State_MouseOver, QDateTime::currentDateTimeUtc(),
+                            m_tourRing.opacity((*preview)->cardID));
     }
 
 private:
     SnipImageCache &m_images;
+    const CompactCardPreview::TourRing &m_tourRing;
 };
 
 // A grid of equal tiles that wraps to its width and is as tall as its rows,
@@ -465,7 +472,8 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
     m_snipList = new ResultGrid(240, 320, CompactCardPreview::height(true), nullptr);
     m_snipModel = new HitListModel(this);
     m_snipList->setModel(m_snipModel);
-    m_snipList->setItemDelegate(new SnipTileDelegate(*m_images, m_snipList));
+    m_tourRing = new CompactCardPreview::TourRing(m_snipList->viewport());
+    m_snipList->setItemDelegate(new SnipTileDelegate(*m_images, *m_tourRing, m_snipList));
     m_snipList->setAccessibleDescription(QStringLiteral("Opens this snip in its note"));
     m_snipsSection = makeSection(QStringLiteral("Snips"), m_snipsHeader, m_snipList);
     layout->addStretch(1);
@@ -611,6 +619,11 @@ void SearchView::showMenu(QListView *list, const QPoint &position)
         return;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(list->viewport()->mapToGlobal(position));
+}
+
+void SearchView::setGuidedTour(GuidedTourTarget *tour)
+{
+    m_tourRing->setGuidedTour(tour);
 }
 
 } // namespace tessaline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/CompactCardPreview.h"
 #include "library/SearchScreenModel.h"
 
 #include <QPointer>
@@ -48,6 +49,9 @@ public:
     ~SearchView() override;
 
     SearchScreenModel &model() const { return *m_model; }
+    // The snip tile the guided tour points at wears its ring; none: no ring.
+    void setGuidedTour(GuidedTourTarget *tour);
+    const CompactCardPreview::TourRing *tourRing() const { return m_tourRing; }
     Scope scope() const { return m_model->scope(); }
     void setScope(Scope scope) { m_model->setScope(scope); }
 
@@ -99,6 +103,7 @@ private:
     QListView *m_snipList;
     HitListModel *m_noteModel;
     HitListModel *m_snipModel;
+    CompactCardPreview::TourRing *m_tourRing = nullptr;
 };
 
 } // namespace tessaline

@@ -122,23 +122,31 @@ void LibraryScreensTest::failedSaveAsShowsTheReason()
 
 void LibraryScreensTest::cardTilesWearTheTourRing_data()
 {
+    QTest::addColumn<bool>("search");
     QTest::addColumn<int>("step");
     QTest::addColumn<bool>("lit");
-    QTest::newRow("no tour") << -1 << false;
-    QTest::newRow("capture") << int(GuidedTourStep::capture) << false;
-    QTest::newRow("boards") << int(GuidedTourStep::boards) << false;
-    QTest::newRow("snip preview") << int(GuidedTourStep::snipPreview) << true;
+    for (const bool search : {false, true}) {
+        const char *screen = search ? "search" : "recently deleted";
+        QTest::addRow("%s, no tour", screen) << search << -1 << false;
+        QTest::addRow("%s, capture", screen) << search << int(GuidedTourStep::capture) << false;
+        QTest::addRow("%s, boards", screen) << search << int(GuidedTourStep::boards) << false;
+        QTest::addRow("%s, snip preview", screen) << search << int(GuidedTourStep::snipPreview) << true;
+    }
 }
 
 void LibraryScreensTest::cardTilesWearTheTourRing()
 {
+    QFETCH(bool, search);
     QFETCH(int, step);
     QFETCH(bool, lit);
     MainWindowRig rig;
     Board *note = rig.addNote(QStringLiteral("Atlas"));
     CanvasCard *older = rig.addCard(note, CardKind::snip, 1);
     CanvasCard *newest = rig.addCard(note, CardKind::snip, 2);
+    for (CanvasCard *card : {older, newest})
+        card->setOcrText(QStringLiteral("Lighthouse keeper"));
     QVERIFY(rig.context().save());
+    rig.navigation().setSearchText(QStringLiteral("lighthouse"));
 
     LibraryQuery library(rig.context());
     TrashActions trash(library, rig.navigation(), nullptr);
@@ -147,15 +155,22 @@ void LibraryScreensTest::cardTilesWearTheTourRing()
     window.setGuidedTour(&tour);
     ScreenRegistry screens;
     library::registerScreens(screens);
-    std::unique_ptr<QWidget> screen(screens.makeDetail(window, DetailScreen::trash(), nullptr));
-    auto *view = qobject_cast<TrashView *>(screen.get());
-    QVERIFY(view);
-    view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(view));
+    std::unique_ptr<QWidget> screen(
+        screens.makeDetail(window, search ? DetailScreen::search() : DetailScreen::trash(), nullptr));
+    screen->show();
+    QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+    const CompactCardPreview::TourRing *ring = nullptr;
+    if (auto *searchView = qobject_cast<SearchView *>(screen.get())) {
+        QTRY_COMPARE(searchView->model().snipResults().size(), 2);
+        ring = searchView->tourRing();
+    } else {
+        auto *trashView = qobject_cast<TrashView *>(screen.get());
+        QVERIFY(trashView);
+        ring = trashView->cardsGrid()->tourRing();
+    }
 
     rig.onboarding->setTourStep(step < 0 ? std::nullopt : std::optional(GuidedTourStep(step)));
     QCOMPARE(tour.previewCardID(), std::optional(newest->id()));
-    const CompactCardPreview::TourRing *ring = view->cardsGrid()->tourRing();
     if (lit)
         QTRY_COMPARE(ring->opacity(newest->id()), 1.0);
     QCOMPARE(ring->opacity(newest->id()), lit ? 1.0 : 0.0);
