@@ -227,9 +227,13 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QTRY_COMPARE_WITH_TIMEOUT(
         queryValue(index, QStringLiteral("SELECT COUNT(*) FROM items WHERE identifier = '%1'").arg(cardID)).toInt(), 1,
         20000);
-    // Found by a word of its recognised text.
-    QCOMPARE(queryValue(index, QStringLiteral("SELECT COUNT(*) FROM items_text WHERE items_text MATCH 'revenue'")).toInt(),
+    // Found by a word of its recognised text, with a small picture beside it.
+    QCOMPARE(queryValue(index, QStringLiteral("SELECT COUNT(*) FROM item_words WHERE folded LIKE '%revenue%'")).toInt(),
              1);
+    const QImage thumbnail = QImage::fromData(
+        queryValue(index, QStringLiteral("SELECT thumbnail FROM items WHERE identifier = '%1'").arg(cardID)).toByteArray());
+    QVERIFY(!thumbnail.isNull());
+    QVERIFY(qMax(thumbnail.width(), thumbnail.height()) <= 256);
 
     // The other Tessaline went on by itself, and was never asked for anything.
     QVERIFY(app.isRunning() && other.isRunning());
