@@ -4,6 +4,8 @@
 // for a test and ended by their process id, the X tools that drive it, and
 // reads of the store the app wrote.
 
+#include "../support/ProcessEnd.h"
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -33,16 +35,7 @@ public:
         m_process.waitForStarted(5000);
     }
     ~Helper() { stop(); }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
+    void stop() { endProcess(m_process); }
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     // True once the program has ended by itself within the time given.
     bool waitForExit(int milliseconds) { return m_process.waitForFinished(milliseconds); }

@@ -3,6 +3,7 @@
 // is bound read-only (which stops root too, unlike a chmod), says so, shows
 // the library and leaves its files exactly as they were. Skipped where no
 // such namespace can be made.
+#include "../support/ProcessEnd.h"
 #include "AppProcess.h"
 
 #include <QCryptographicHash>
@@ -39,17 +40,6 @@ QMap<QString, QByteArray> contents(const QString &folder)
             files.insert(info.fileName(), QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
     }
     return files;
-}
-
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(process.processId()), SIGTERM);
-    if (!process.waitForFinished(5000)) {
-        ::kill(pid_t(process.processId()), SIGKILL);
-        process.waitForFinished(2000);
-    }
 }
 
 } // namespace
@@ -94,7 +84,7 @@ void ReadOnlyLibraryTest::opensForReadingAndWritesNothing()
         QVERIFY(first.waitForStarted(5000));
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!visibleWindows(first.processId()).isEmpty(), 20000);
-        stop(first);
+        tessaline::endProcess(first);
     }
     const QMap<QString, QByteArray> before = contents(folder);
     QVERIFY(before.contains(QStringLiteral("Tessaline.sqlite")));
@@ -115,7 +105,7 @@ void ReadOnlyLibraryTest::opensForReadingAndWritesNothing()
     // Still running once it has shown the library (it does not end on the
     // refused seeding or migration).
     QVERIFY(reader.state() == QProcess::Running);
-    stop(reader);
+    tessaline::endProcess(reader);
     QCOMPARE(contents(folder), before);
 }
 

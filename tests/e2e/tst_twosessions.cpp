@@ -2,6 +2,7 @@
 // real tessaline binary started in the second while the first runs says that
 // the library is open in another session and leaves it alone; once the first
 // has been killed outright, a new start opens the library as usual.
+#include "../support/ProcessEnd.h"
 #include "AppProcess.h"
 
 #include <QFile>
@@ -49,16 +50,7 @@ public:
         m_process.waitForStarted(5000);
     }
     ~Session() { signal(SIGTERM); }
-    void signal(int number)
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), number);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
+    void signal(int number) { tessaline::endProcess(m_process, number); }
     qint64 pid() const { return m_process.processId(); }
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     QString errors()

@@ -1,6 +1,7 @@
 // The tray icon on a real X server, with a real tray (trayer) started after
 // Tessaline, as a panel of a login often is.
 
+#include "../support/ProcessEnd.h"
 #include "../support/RuntimeRig.h"
 
 #include "runtime/UpdateService.h"
@@ -31,16 +32,7 @@ public:
                                                    QStringLiteral("--widthtype"), QStringLiteral("pixel"),
                                                    QStringLiteral("--width"), QStringLiteral("120")});
     }
-    ~Tray()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(5000)) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(2000);
-        }
-    }
+    ~Tray() { endProcess(m_process); }
     bool started() { return m_process.waitForStarted(5000); }
 
 private:
