@@ -1,5 +1,6 @@
 #include "runtime/AppRuntime.h"
 
+#include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
@@ -32,6 +33,12 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
 {
     m_shortcutConfiguration = m_services.captureCoordinator->shortcutConfiguration();
     m_captureBehaviorPreferences = m_preferencesStore.load();
+    m_capturePipeline = std::make_unique<CapturePipeline>(modelContext());
+    m_capturePipeline->onStored = [this](const StoredCapture &capture) { captureStored(capture); };
+    m_capturePipeline->onFailed = [this](const QString &message) {
+        fail(message);
+        Q_EMIT captureHandled(std::nullopt);
+    };
     installCaptureCallbacks();
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -191,129 +198,34 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         Q_EMIT captureHandled(std::nullopt);
         return;
     }
-    auto pending = std::make_shared<PendingCapture>();
-    pending->result = result;
-    pending->noteID = m_navigation->activeBoardID();
-    pending->anchorID = m_navigation->activeWritingAnchorID();
-    m_pendingCaptures.push_back(pending);
-
-    // Encoding a large capture takes longer than a frame; it runs on the
-    // thread pool and the rest continues here. The clipboard's TIFF is made
-    // only when a client asks for it.
-    runInBackground(this, [image = result.image] { return ImageExportService::pngData(image); })
-        .then(this, [this, pending](const std::optional<QByteArray> &png) {
-            pending->png = png;
-            pending->isEncoded = true;
-            storePendingCaptures();
-        });
-    // The grey copy for text recognition is made alongside, not after the
-    // PNG, which then goes into the library without waiting for it: a
-    // quarter of the frame, so the frame a crop shares is freed once the
-    // snip is stored.
-    runInBackground(this, [image = result.image] { return TesseractRecognizer::greyImage(image); })
-        .then(this, [this, pending](const QImage &grey) {
-            pending->grey = grey;
-            storePendingCaptures();
-        });
+    m_capturePipeline->submit(result, {m_navigation->activeBoardID(), m_navigation->activeWritingAnchorID()});
 }
 
-void AppRuntime::storePendingCaptures()
+std::optional<QImage> AppRuntime::capturePreview(const QUuid &cardID) const
 {
-    // A capture stored here may run a nested event loop (an alert, a test
-    // waiting on a signal); the outer pass stores whatever is ready then.
-    if (m_isStoringCaptures)
-        return;
-    m_isStoringCaptures = true;
-    while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
-        const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
-        if (capture->png && !capture->staged) {
-            // One picture at a time, each after the card before it is
-            // saved: the light save here then never waits for the library
-            // while a picture is being written into it.
-            if (!capture->isStaging) {
-                capture->isStaging = true;
-                modelContext()
-                    .stageCardData(this, CanvasCard::OriginalImageBlob, *capture->png)
-                    .then(this, [this, capture](const Expected<StagedCardData, StoreError> &staged) {
-                        capture->staged = staged;
-                        storePendingCaptures();
-                    });
-            }
-            break;
-        }
-        if (capture->png && !capture->grey)
-            break;
-        m_pendingCaptures.pop_front();
-        if (!capture->png) {
-            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
-            Q_EMIT captureHandled(std::nullopt);
-            continue;
-        }
-        if (!*capture->staged) {
-            fail(capture->staged->error().message);
-            Q_EMIT captureHandled(std::nullopt);
-            continue;
-        }
-        storeCapture(*capture, **capture->staged);
+    for (const auto &[id, preview] : m_capturePreviews) {
+        if (id == cardID && !preview.isNull())
+            return preview;
     }
-    m_isStoringCaptures = false;
+    return std::nullopt;
 }
 
-void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardData &staged)
+void AppRuntime::captureStored(const StoredCapture &capture)
 {
-    const CaptureResult &result = capture.result;
-    ModelContext &context = modelContext();
-    const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
-    if (!note) {
-        context.discardStagedCardData(staged);
-        fail(note.error().message);
-        Q_EMIT captureHandled(std::nullopt);
-        return;
-    }
-
-    CanvasCard::Init init;
-    init.boardID = (*note)->id();
-    init.kind = CardKind::snip;
-    init.thoughtKind = ThoughtKind::thought;
-    init.sourceApplicationName = result.sourceApplicationName;
-    init.sourceBundleIdentifier = result.sourceBundleIdentifier;
-    init.sourceWindowTitle = result.sourceWindowTitle;
-    init.captureModeRawValue = captureModeRawValue(result.mode);
-    init.originalImageData = capture.png;
-    init.createdAt = result.capturedAt;
-    init.updatedAt = result.capturedAt;
-    init.capturedAt = result.capturedAt;
-    // A capture that cannot be stored leaves nothing behind: not the card, not
-    // its reference in the note, not its picture (undoing the insert drops
-    // it), and no other unsaved edit is touched.
-    ModelChangeScope scope(context);
-    auto *card = new CanvasCard(init);
-    const QUuid cardID = card->id();
-    context.insert(card, staged);
-
-    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
-    document.insertCardReference(cardID, capture.anchorID);
-    if (!(*note)->updateWritingDocument(document, result.capturedAt)) {
-        scope.undo();
-        fail(message(ThinkingSessionError::writingNotStorable));
-        Q_EMIT captureHandled(std::nullopt);
-        return;
-    }
-    if (auto saved = scope.saveOrUndo(); !saved) {
-        fail(saved.error().message);
-        Q_EMIT captureHandled(std::nullopt);
-        return;
-    }
-
+    const QUuid cardID = capture.cardID;
+    // A toast per capture at most, so a few cover a burst.
+    m_capturePreviews.emplace_back(cardID, capture.preview);
+    if (m_capturePreviews.size() > 4)
+        m_capturePreviews.pop_front();
     m_navigation->setSelectedCardIDs({cardID});
 
     bool copied = false;
     if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
-        copied = m_services.pasteboard->setImage(*capture.png);
+        copied = m_services.pasteboard->setImage(capture.png);
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 
-    if (result.mode == CaptureMode::region && m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview) {
+    if (capture.result.mode == CaptureMode::region && m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview) {
         if (m_services.windowing)
             m_services.windowing->closeCaptureToast();
         // One turn of the event loop first, so whatever the capture was
@@ -323,7 +235,7 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardDat
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(*capture.grey, cardID);
+    recognizeCapturedText(capture.grey, cardID);
     Q_EMIT captureHandled(cardID);
 }
 

@@ -22,6 +22,7 @@
 namespace tessaline {
 
 class CanvasCard;
+class CapturePipeline;
 class ModelContainer;
 class ModelContext;
 class OCRServicing;
@@ -31,6 +32,7 @@ class Pasteboard;
 class SpotlightIndexService;
 class UserDefaults;
 struct SpotlightRecord;
+struct StoredCapture;
 
 // What the runtime needs of the windows on screen. The shell provides it;
 // tests pass a recording fake.
@@ -104,6 +106,9 @@ public:
     GlobalShortcutConfiguration shortcutConfiguration() const { return m_shortcutConfiguration; }
     CaptureBehaviorPreferences captureBehaviorPreferences() const { return m_captureBehaviorPreferences; }
     std::optional<QUuid> lastAutomaticallyCopiedCardID() const { return m_lastAutomaticallyCopiedCardID; }
+    // The reduced picture a recent capture made for its thumbnails (at most
+    // CapturePipeline::previewSide on a side); none for other cards.
+    std::optional<QImage> capturePreview(const QUuid &cardID) const;
 
     // Seeds the library, picks the active note, starts the hot keys and the
     // reminder. Runs in full until one run succeeds; later calls do nothing.
@@ -115,10 +120,8 @@ public:
     void applicationDidBecomeActive();
 
     // A finished capture becomes a snip card in the note that is active now,
-    // after the reference paragraph active now. The PNG is encoded and
-    // written into the library off the main thread, which then saves only
-    // the light card and note rows; captures are stored (and announced) in
-    // the order they arrive here, whichever finishes encoding first.
+    // after the reference paragraph active now (see CapturePipeline);
+    // captures are stored (and announced) in the order they arrive here.
     void handleCaptureResult(const CaptureResult &result);
     bool canPresentCaptureReview() const;
 
@@ -169,24 +172,10 @@ Q_SIGNALS:
     void recognitionApplied(const QUuid &cardID);
 
 private:
-    // A capture on its way to the store: where it goes was decided when it
-    // arrived; its PNG is there once encoding has finished (none when
-    // encoding failed), then written into the library ahead of its card.
-    struct PendingCapture
-    {
-        CaptureResult result;
-        std::optional<QUuid> noteID;
-        std::optional<QUuid> anchorID;
-        bool isEncoded = false;
-        std::optional<QByteArray> png;
-        std::optional<QImage> grey; // what text recognition reads
-        bool isStaging = false;
-        std::optional<Expected<StagedCardData, StoreError>> staged;
-    };
-
     void installCaptureCallbacks();
-    void storePendingCaptures();
-    void storeCapture(const PendingCapture &capture, const StagedCardData &staged);
+    // What follows a capture's store: selection, clipboard, review or
+    // toast, text recognition.
+    void captureStored(const StoredCapture &capture);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const QImage &image, const QUuid &cardID);
     // Hands the card as stored to the search index; `done` runs once it is in.
@@ -205,10 +194,9 @@ private:
     GlobalShortcutConfiguration m_shortcutConfiguration;
     CaptureBehaviorPreferences m_captureBehaviorPreferences;
     std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
-    // Oldest first: encodings finish in any order, captures are stored in
-    // the order they arrived.
-    std::deque<std::shared_ptr<PendingCapture>> m_pendingCaptures;
-    bool m_isStoringCaptures = false;
+    std::unique_ptr<CapturePipeline> m_capturePipeline;
+    // The last few captures' previews, newest last.
+    std::deque<std::pair<QUuid, QImage>> m_capturePreviews;
 };
 
 } // namespace tessaline
