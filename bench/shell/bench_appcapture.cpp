@@ -8,7 +8,7 @@
 // command_start_ms is what starting the command process costs before it
 // hands over (a run with --help), part of every figure. stall_*_ms is how long the app's main thread went without
 // answering: a ping (the window manager's liveness message, which Qt
-// answers on its main thread) is sent every 2 ms and the longest wait for
+// answers on its main thread) is sent every 4 ms and the longest wait for
 // an answer is kept, from the command until text recognition has stored
 // its words.
 //
@@ -90,7 +90,7 @@ xcb_atom_t atom(xcb_connection_t *connection, const char *name)
     return result;
 }
 
-// Sends the app's window a ping every 2 ms on a connection of its own and
+// Sends the app's window a ping every 4 ms on a connection of its own and
 // keeps the longest wait for an answer since the last reset.
 class PingProbe
 {
@@ -149,7 +149,7 @@ private:
             }
             xcb_send_event(m_connection, 0, m_window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
             xcb_flush(m_connection);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
         }
     }
     void receive()

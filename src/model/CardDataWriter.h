@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QObject;
 
@@ -58,6 +59,9 @@ public:
     // holds by now stay.
     void discard(const StagedCardData &staged);
     void checkpoint();
+    // Reads a card's bytes as the file holds them, on the worker, delivered
+    // to the receiver as `deliveredTo` does; none when there are none.
+    QFuture<std::optional<QByteArray>> read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob);
 
 private:
     struct Worker;

@@ -19,6 +19,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QGuiApplication>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -262,19 +263,24 @@ void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
 {
     // The capture's last buffers go with the recognition, so the heap's free
     // pages are handed back once it ends (or now, when nothing reads text);
-    // queued, so the frames held by the caller are gone by then.
+    // queued, so the frames held by the caller are gone by then. Handing
+    // them back walks the whole heap: tens of milliseconds after a 5K
+    // capture, so it runs on the thread pool.
+    const auto release = [this] {
+        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
+    };
     if (!m_services.ocrService) {
-        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
+        release();
         return;
     }
-    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID](const OCRResult &recognized) {
-        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
+    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID, release](const OCRResult &recognized) {
+        release();
         if (recognized)
             applyRecognizedText(*recognized, cardID);
     });
 }
 
-SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards)
+SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)
 {
     SpotlightRecord record;
     record.id = card->id();
@@ -291,7 +297,9 @@ SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<
     // The stored pictures show what the annotations hide; a redacted snip
     // goes into the index without one.
     if (!TextRedaction::mayHidePicture(card->annotationDocumentData()))
-        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
+        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData()
+                               : readsOriginalImage            ? card->originalImageData()
+                                                               : std::nullopt;
     return record;
 }
 
@@ -329,10 +337,34 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
     const auto boards = modelContext().fetchBoards();
     if (!boards || !m_services.spotlightIndex)
         return;
-    m_services.spotlightIndex->index(spotlightRecord(card, *boards), this)
-        .then(this, [done = std::move(done)](const SpotlightIndexService::Outcome &) {
+    auto index = [this, done = std::move(done)](const SpotlightRecord &record) {
+        m_services.spotlightIndex->index(record, this).then(this, [done](const SpotlightIndexService::Outcome &) {
             if (done)
                 done();
+        });
+    };
+    SpotlightRecord record = spotlightRecord(card, *boards, false);
+    const bool picturesOriginal = card->hasOriginalImageData() && !card->hasThumbnailImageData()
+        && !TextRedaction::mayHidePicture(card->annotationDocumentData());
+    if (!picturesOriginal) {
+        index(record);
+        return;
+    }
+    // The picture, megabytes at 5K, is read on the store's worker. The
+    // annotations are asked again once it is there: a redaction saved
+    // meanwhile keeps it out of the index.
+    const QUuid cardID = card->id();
+    modelContext()
+        .readCardData(this, *card, CanvasCard::OriginalImageBlob)
+        .then(this, [this, cardID, record, index](const std::optional<QByteArray> &picture) mutable {
+            const auto cards = modelContext().fetchCards();
+            bool shown = false;
+            for (const CanvasCard *current : cards ? *cards : QList<CanvasCard *>()) {
+                if (current->id() == cardID)
+                    shown = !TextRedaction::mayHidePicture(current->annotationDocumentData());
+            }
+            record.thumbnailData = shown ? picture : std::nullopt;
+            index(record);
         });
 }
 

@@ -156,7 +156,10 @@ public:
 
     static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
     static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
-    static SpotlightRecord spotlightRecord(const CanvasCard *card, const QList<class Board *> &boards);
+    // Without `readsOriginalImage`, a thumbnail that would be the card's
+    // original picture is left out.
+    static SpotlightRecord spotlightRecord(const CanvasCard *card, const QList<class Board *> &boards,
+                                           bool readsOriginalImage = true);
 
 Q_SIGNALS:
     void errorMessageChanged();
@@ -178,7 +181,8 @@ private:
     void captureStored(const StoredCapture &capture);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const QImage &image, const QUuid &cardID);
-    // Hands the card as stored to the search index; `done` runs once it is in.
+    // Hands the card as stored to the search index, its picture read off the
+    // main thread; `done` runs once it is in.
     void indexCard(const CanvasCard *card, std::function<void()> done);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
