@@ -30,6 +30,7 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
         .then(this, [this, pending](const std::optional<QByteArray> &png) {
             pending->png = png;
             pending->isEncoded = true;
+            dropFrameOnceMade(*pending);
             storeReady();
         });
     // The grey copy for text recognition is made alongside, not after the
@@ -47,8 +48,17 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
     }).then(this, [this, pending](const std::pair<QImage, QImage> &made) {
         pending->grey = made.first;
         pending->preview = made.second;
+        dropFrameOnceMade(*pending);
         storeReady();
     });
+}
+
+void CapturePipeline::dropFrameOnceMade(Pending &capture)
+{
+    // Nothing after the PNG and the grey copy reads the frame (60 MB at 5K):
+    // it goes now, not once the picture is written into the library.
+    if (capture.isEncoded && capture.grey)
+        capture.result.image = QImage();
 }
 
 void CapturePipeline::storeReady()

@@ -31,7 +31,7 @@ struct CaptureDestination
 struct StoredCapture
 {
     QUuid cardID;
-    CaptureResult result;
+    CaptureResult result; // without its image, which has gone by then
     QByteArray png;
     QImage grey;    // what text recognition reads
     QImage preview; // the picture reduced to fit previewSide, for a thumbnail
@@ -74,6 +74,7 @@ private:
         std::optional<Expected<StagedCardData, StoreError>> staged;
     };
 
+    static void dropFrameOnceMade(Pending &capture);
     void storeReady();
     // The card and its reference saved; the message when that failed.
     Expected<QUuid, QString> store(const Pending &capture, const StagedCardData &staged);
