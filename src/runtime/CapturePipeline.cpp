@@ -40,10 +40,14 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
     // capture has to decode the stored picture (at 5K, a third of a second
     // of the main thread and the whole frame in memory again).
     runInBackground(this, [image = result.image] {
+        // Sampled down to four times the preview first: smoothing the whole
+        // frame would take longer than the grey copy itself.
         const QSize bound(previewSide, previewSide);
-        QImage preview = image.width() > previewSide || image.height() > previewSide
-            ? image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-            : image;
+        QImage preview = image;
+        if (preview.width() > 4 * previewSide || preview.height() > 4 * previewSide)
+            preview = preview.scaled(bound * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
+        if (preview.width() > previewSide || preview.height() > previewSide)
+            preview = preview.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         return std::pair{TesseractRecognizer::greyImage(image), preview.copy()};
     }).then(this, [this, pending](const std::pair<QImage, QImage> &made) {
         pending->grey = made.first;
