@@ -110,4 +110,6 @@ function(tessaline_add_benchmark name)
   add_executable(bench_${name} bench_${name}.cpp)
   target_link_libraries(bench_${name} PRIVATE benchmark::benchmark ${ARG_LIBS})
   target_include_directories(bench_${name} PRIVATE ${PROJECT_SOURCE_DIR}/bench)
+  # Where the picture corpus is kept once drawn (bench/runtime/ScreenshotContent.h).
+  target_compile_definitions(bench_${name} PRIVATE TESSALINE_BENCH_CORPUS_DIR="${PROJECT_BINARY_DIR}/bench/corpus")
 endfunction()

@@ -7,6 +7,7 @@
 #include "imaging/SnipFrameComposerView.h"
 #include "imaging/SnipFrameStyle.h"
 #include "platform/PngEncoder.h"
+#include "runtime/ScreenshotContent.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,14 +18,12 @@ using namespace tessaline;
 
 namespace {
 
-// A 2880 × 1800 capture (a full 15-inch high-density display), or another size.
+// The corpus's busy desktop at 2880 × 1800 (a full 15-inch high-density
+// display), or another size: real content, whose PNG costs what a real
+// export does.
 QImage capture(QSize size = QSize(2880, 1800))
 {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    for (int y = 0; y < image.height(); y += 36)
-        painter.fillRect(0, y, image.width(), 36, QColor::fromHsv((y / 36 * 23) % 360, 50, 230));
-    return image;
+    return bench::corpusPicture(bench::Picture::desktop, size);
 }
 
 // The heaviest frame the composer's controls can make: the gradient, the

@@ -1,5 +1,8 @@
-// Text recognition of 1080p screenshots full of text, as the recognition
-// worker runs it (off the main thread), and through the service end to end.
+// Text recognition of the corpus's 1080p pictures (our text window, light
+// and dark, a plain page, a terminal, a code editor, the busy desktop), as
+// the recognition worker runs it (off the main thread), and through the
+// service end to end; the busy desktop at 5K too, as a display capture
+// gives it.
 // CPU times are the whole process's, helper threads included.
 
 #include "BenchmarkMain.h"
@@ -12,18 +15,34 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 
+#include <map>
+
 using namespace tessaline;
 
 namespace {
 
-enum Content { lightApp, darkApp, document };
+enum Content { lightApp, darkApp, document, terminal, code, desktop, desktop5K };
 
 // An app window with a sidebar and paragraphs; the same in dark mode
 // (light text on dark grounds, where the engine used to read each line
-// twice); a text editor page, which the layout finds as one block.
+// twice); a text editor page, which the layout finds as one block; the
+// corpus's other pictures as they are.
 QImage screenshot(Content content)
 {
-    QImage image = bench::screenshotContent(1920, 1080, false);
+    const QSize fullHD(1920, 1080);
+    switch (content) {
+    case terminal:
+        return bench::corpusPicture(bench::Picture::terminal, fullHD);
+    case code:
+        return bench::corpusPicture(bench::Picture::code, fullHD);
+    case desktop:
+        return bench::corpusPicture(bench::Picture::desktop, fullHD);
+    case desktop5K:
+        return bench::corpusPicture(bench::Picture::desktop, QSize(5120, 2880));
+    default:
+        break;
+    }
+    QImage image = bench::corpusPicture(bench::Picture::document, fullHD);
     if (content == darkApp) {
         image.invertPixels();
     } else if (content == document) {
@@ -43,8 +62,11 @@ QImage screenshot(Content content)
 
 const QImage &cachedScreenshot(Content content)
 {
-    static const QImage images[] = {screenshot(lightApp), screenshot(darkApp), screenshot(document)};
-    return images[content];
+    static std::map<Content, QImage> images;
+    auto it = images.find(content);
+    if (it == images.end())
+        it = images.emplace(content, screenshot(content)).first;
+    return it->second;
 }
 
 // Args: engines reading in parallel, content.
@@ -81,14 +103,14 @@ void service1080p(benchmark::State &state)
 
 BENCHMARK(recognizer1080p)
     ->ArgNames({"engines", "content"})
-    ->ArgsProduct({{1, 4, 8}, {lightApp, darkApp, document}})
+    ->ArgsProduct({{1, 4, 8}, {lightApp, darkApp, document, terminal, code, desktop}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime()
     ->MinTime(3);
 BENCHMARK(service1080p)
     ->ArgNames({"content"})
-    ->DenseRange(lightApp, document)
+    ->DenseRange(lightApp, desktop5K)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime()

@@ -110,6 +110,21 @@ struct CardDataWriter::Worker
         query.exec();
     }
 
+    std::optional<QByteArray> read(qint64 cardRow, CanvasCard::Blob blob)
+    {
+        auto db = database();
+        if (!db)
+            return std::nullopt;
+        QSqlQuery query(*db);
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT bytes FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
+        query.addBindValue(cardRow);
+        query.addBindValue(storeschema::blobFieldName(blob));
+        if (!query.exec() || !query.next())
+            return std::nullopt;
+        return query.value(0).toByteArray();
+    }
+
     void checkpoint(const QString &mode)
     {
         if (auto db = database()) {
@@ -152,6 +167,11 @@ void CardDataWriter::discard(const StagedCardData &staged)
         m_executor->run([worker = m_worker, staged] { worker->discard(staged); });
         checkpoint();
     }
+}
+
+QFuture<std::optional<QByteArray>> CardDataWriter::read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob)
+{
+    return m_executor->submit(receiver, [worker = m_worker, cardRow, blob] { return worker->read(cardRow, blob); });
 }
 
 void CardDataWriter::checkpoint()

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QObject;
 
@@ -62,6 +63,9 @@ public:
     // when the library has gone quiet. Waits for readers of the log to be
     // done, here on the worker thread.
     void checkpointAndTruncate();
+    // Reads a card's bytes as the file holds them, on the worker, delivered
+    // to the receiver as `deliveredTo` does; none when there are none.
+    QFuture<std::optional<QByteArray>> read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob);
 
 private:
     struct Worker;

@@ -258,6 +258,16 @@ void ModelContext::insert(CanvasCard *card, const StagedCardData &staged)
         m_staged.insert(card, staged);
 }
 
+QFuture<std::optional<QByteArray>> ModelContext::readCardData(QObject *receiver, const CanvasCard &card,
+                                                              CanvasCard::Blob blob)
+{
+    const StoredBlob &stored = card.m_values.blobs[blob];
+    CardDataWriter *writer = stored.present && !stored.pendingBytes && card.m_rowID > 0 ? cardDataWriter() : nullptr;
+    if (!writer)
+        return deliveredTo(receiver, QtFuture::makeReadyFuture(card.blob(blob)));
+    return writer->read(receiver, card.m_rowID, blob);
+}
+
 CardDataWriter *ModelContext::cardDataWriter()
 {
     if (!m_cardDataWriter) {

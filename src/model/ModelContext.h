@@ -65,6 +65,11 @@ public:
     // are what it shows until saved. Its save checks, in the transaction that
     // writes the card, that the staged bytes are there, and fails otherwise.
     void insert(CanvasCard *card, const StagedCardData &staged);
+    // A card's large byte value as `CanvasCard` reads it, but read from the
+    // library file on the store's worker: megabytes for a capture's picture,
+    // which would hold this thread for frames. Delivered to the receiver as
+    // `deliveredTo` does.
+    QFuture<std::optional<QByteArray>> readCardData(QObject *receiver, const CanvasCard &card, CanvasCard::Blob blob);
     // Removes staged bytes whose card was not saved (an insert undone, a
     // save that failed, a card never inserted); bytes of a saved card stay.
     void discardStagedCardData(const StagedCardData &staged);

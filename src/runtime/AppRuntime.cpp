@@ -1,5 +1,6 @@
 #include "runtime/AppRuntime.h"
 
+#include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "runtime/SpotlightIndexService.h"
@@ -18,6 +19,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QGuiApplication>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -32,6 +34,12 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
 {
     m_shortcutConfiguration = m_services.captureCoordinator->shortcutConfiguration();
     m_captureBehaviorPreferences = m_preferencesStore.load();
+    m_capturePipeline = std::make_unique<CapturePipeline>(modelContext());
+    m_capturePipeline->onStored = [this](const StoredCapture &capture) { captureStored(capture); };
+    m_capturePipeline->onFailed = [this](const QString &message) {
+        fail(message);
+        Q_EMIT captureHandled(std::nullopt);
+    };
     installCaptureCallbacks();
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -198,120 +206,25 @@ void AppRuntime::handleCaptureResult(const CaptureResult &result)
         Q_EMIT captureHandled(std::nullopt);
         return;
     }
-    auto pending = std::make_shared<PendingCapture>();
-    pending->result = result;
-    pending->noteID = m_navigation->activeBoardID();
-    pending->anchorID = m_navigation->activeWritingAnchorID();
-    m_pendingCaptures.push_back(pending);
-
-    // Encoding a large capture takes longer than a frame; it runs on the
-    // thread pool and the rest continues here. The clipboard's TIFF is made
-    // only when a client asks for it.
-    runInBackground(this, [image = result.image] { return ImageExportService::pngData(image); })
-        .then(this, [this, pending](const std::optional<QByteArray> &png) {
-            pending->png = png;
-            pending->isEncoded = true;
-            storePendingCaptures();
-        });
-    // The grey copy for text recognition is made alongside, not after the
-    // PNG, which then goes into the library without waiting for it: a
-    // quarter of the frame, so the frame a crop shares is freed once the
-    // snip is stored.
-    runInBackground(this, [image = result.image] { return TesseractRecognizer::greyImage(image); })
-        .then(this, [this, pending](const QImage &grey) {
-            pending->grey = grey;
-            storePendingCaptures();
-        });
+    m_capturePipeline->submit(result, {m_navigation->activeBoardID(), m_navigation->activeWritingAnchorID()});
 }
 
-void AppRuntime::storePendingCaptures()
+std::optional<QImage> AppRuntime::capturePreview(const QUuid &cardID) const
 {
-    // A capture stored here may run a nested event loop (an alert, a test
-    // waiting on a signal); the outer pass stores whatever is ready then.
-    if (m_isStoringCaptures)
-        return;
-    m_isStoringCaptures = true;
-    while (!m_pendingCaptures.empty() && m_pendingCaptures.front()->isEncoded) {
-        const std::shared_ptr<PendingCapture> capture = m_pendingCaptures.front();
-        if (capture->png && !capture->staged) {
-            // One picture at a time, each after the card before it is
-            // saved: the light save here then never waits for the library
-            // while a picture is being written into it.
-            if (!capture->isStaging) {
-                capture->isStaging = true;
-                modelContext()
-                    .stageCardData(this, CanvasCard::OriginalImageBlob, *capture->png)
-                    .then(this, [this, capture](const Expected<StagedCardData, StoreError> &staged) {
-                        capture->staged = staged;
-                        storePendingCaptures();
-                    });
-            }
-            break;
-        }
-        if (capture->png && !capture->grey)
-            break;
-        m_pendingCaptures.pop_front();
-        if (!capture->png) {
-            fail(imageExportErrorMessage(ImageExportError::encodingFailed));
-            Q_EMIT captureHandled(std::nullopt);
-            continue;
-        }
-        if (!*capture->staged) {
-            fail(capture->staged->error().message);
-            Q_EMIT captureHandled(std::nullopt);
-            continue;
-        }
-        storeCapture(*capture, **capture->staged);
+    for (const auto &[id, preview] : m_capturePreviews) {
+        if (id == cardID && !preview.isNull())
+            return preview;
     }
-    m_isStoringCaptures = false;
+    return std::nullopt;
 }
 
-void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardData &staged)
+void AppRuntime::captureStored(const StoredCapture &capture)
 {
-    const CaptureResult &result = capture.result;
-    ModelContext &context = modelContext();
-    const auto note = ThinkingSessionService(context).resolveNote(capture.noteID, result.capturedAt);
-    if (!note) {
-        context.discardStagedCardData(staged);
-        fail(note.error().message);
-        Q_EMIT captureHandled(std::nullopt);
-        return;
-    }
-
-    CanvasCard::Init init;
-    init.boardID = (*note)->id();
-    init.kind = CardKind::snip;
-    init.thoughtKind = ThoughtKind::thought;
-    init.sourceApplicationName = result.sourceApplicationName;
-    init.sourceBundleIdentifier = result.sourceBundleIdentifier;
-    init.sourceWindowTitle = result.sourceWindowTitle;
-    init.captureModeRawValue = captureModeRawValue(result.mode);
-    init.originalImageData = capture.png;
-    init.createdAt = result.capturedAt;
-    init.updatedAt = result.capturedAt;
-    init.capturedAt = result.capturedAt;
-    // A capture that cannot be stored leaves nothing behind: not the card, not
-    // its reference in the note, not its picture (undoing the insert drops
-    // it), and no other unsaved edit is touched.
-    ModelChangeScope scope(context);
-    auto *card = new CanvasCard(init);
-    const QUuid cardID = card->id();
-    context.insert(card, staged);
-
-    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
-    document.insertCardReference(cardID, capture.anchorID);
-    if (!(*note)->updateWritingDocument(document, result.capturedAt)) {
-        scope.undo();
-        fail(message(ThinkingSessionError::writingNotStorable));
-        Q_EMIT captureHandled(std::nullopt);
-        return;
-    }
-    if (auto saved = scope.saveOrUndo(); !saved) {
-        fail(saved.error().message);
-        Q_EMIT captureHandled(std::nullopt);
-        return;
-    }
-
+    const QUuid cardID = capture.cardID;
+    // A toast per capture at most, so a few cover a burst.
+    m_capturePreviews.emplace_back(cardID, capture.preview);
+    if (m_capturePreviews.size() > 4)
+        m_capturePreviews.pop_front();
     m_navigation->setSelectedCardIDs({cardID});
 
     bool copied = false;
@@ -320,14 +233,14 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardDat
         // A copy the desktop would drop is not tried: the toast then says
         // so rather than claiming a copy. A region was just dragged over our
         // own overlay, which is input of the user's the desktop counts.
-        if (result.mode == CaptureMode::region || m_services.pasteboard->acceptsUnpromptedWrites())
-            copied = m_services.pasteboard->setImage(*capture.png);
+        if (capture.result.mode == CaptureMode::region || m_services.pasteboard->acceptsUnpromptedWrites())
+            copied = m_services.pasteboard->setImage(capture.png);
         else
             m_automaticCopyHeldBackCardID = cardID;
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
 
-    if (result.mode == CaptureMode::region && m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview) {
+    if (capture.result.mode == CaptureMode::region && m_captureBehaviorPreferences.automaticallyOpensRegionCaptureReview) {
         if (m_services.windowing)
             m_services.windowing->closeCaptureToast();
         // One turn of the event loop first, so whatever the capture was
@@ -337,7 +250,7 @@ void AppRuntime::storeCapture(const PendingCapture &capture, const StagedCardDat
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(*capture.grey, cardID);
+    recognizeCapturedText(capture.grey, cardID);
     Q_EMIT captureHandled(cardID);
 }
 
@@ -364,19 +277,24 @@ void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
 {
     // The capture's last buffers go with the recognition, so the heap's free
     // pages are handed back once it ends (or now, when nothing reads text);
-    // queued, so the frames held by the caller are gone by then.
+    // queued, so the frames held by the caller are gone by then. Handing
+    // them back walks the whole heap: tens of milliseconds after a 5K
+    // capture, so it runs on the thread pool.
+    const auto release = [this] {
+        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
+    };
     if (!m_services.ocrService) {
-        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
+        release();
         return;
     }
-    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID](const OCRResult &recognized) {
-        QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
+    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID, release](const OCRResult &recognized) {
+        release();
         if (recognized)
             applyRecognizedText(*recognized, cardID);
     });
 }
 
-SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards)
+SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)
 {
     SpotlightRecord record;
     record.id = card->id();
@@ -393,7 +311,9 @@ SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<
     // The stored pictures show what the annotations hide; a redacted snip
     // goes into the index without one.
     if (!TextRedaction::mayHidePicture(card->annotationDocumentData()))
-        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData() : card->originalImageData();
+        record.thumbnailData = card->hasThumbnailImageData() ? card->thumbnailImageData()
+                               : readsOriginalImage            ? card->originalImageData()
+                                                               : std::nullopt;
     return record;
 }
 
@@ -431,10 +351,34 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
     const auto boards = modelContext().fetchBoards();
     if (!boards || !m_services.spotlightIndex)
         return;
-    m_services.spotlightIndex->index(spotlightRecord(card, *boards), this)
-        .then(this, [done = std::move(done)](const SpotlightIndexService::Outcome &) {
+    auto index = [this, done = std::move(done)](const SpotlightRecord &record) {
+        m_services.spotlightIndex->index(record, this).then(this, [done](const SpotlightIndexService::Outcome &) {
             if (done)
                 done();
+        });
+    };
+    SpotlightRecord record = spotlightRecord(card, *boards, false);
+    const bool picturesOriginal = card->hasOriginalImageData() && !card->hasThumbnailImageData()
+        && !TextRedaction::mayHidePicture(card->annotationDocumentData());
+    if (!picturesOriginal) {
+        index(record);
+        return;
+    }
+    // The picture, megabytes at 5K, is read on the store's worker. The
+    // annotations are asked again once it is there: a redaction saved
+    // meanwhile keeps it out of the index.
+    const QUuid cardID = card->id();
+    modelContext()
+        .readCardData(this, *card, CanvasCard::OriginalImageBlob)
+        .then(this, [this, cardID, record, index](const std::optional<QByteArray> &picture) mutable {
+            const auto cards = modelContext().fetchCards();
+            bool shown = false;
+            for (const CanvasCard *current : cards ? *cards : QList<CanvasCard *>()) {
+                if (current->id() == cardID)
+                    shown = !TextRedaction::mayHidePicture(current->annotationDocumentData());
+            }
+            record.thumbnailData = shown ? picture : std::nullopt;
+            index(record);
         });
 }
 

@@ -22,6 +22,7 @@
 namespace tessaline {
 
 class CanvasCard;
+class CapturePipeline;
 class ModelContainer;
 class ModelContext;
 class OCRServicing;
@@ -31,6 +32,7 @@ class Pasteboard;
 class SpotlightIndexService;
 class UserDefaults;
 struct SpotlightRecord;
+struct StoredCapture;
 
 // What the runtime needs of the windows on screen. The shell provides it;
 // tests pass a recording fake.
@@ -107,6 +109,9 @@ public:
     // The last capture that was to be copied but was not, because the
     // desktop would not have taken the entry then (see Pasteboard).
     std::optional<QUuid> automaticCopyHeldBackCardID() const { return m_automaticCopyHeldBackCardID; }
+    // The reduced picture a recent capture made for its thumbnails (at most
+    // CapturePipeline::previewSide on a side); none for other cards.
+    std::optional<QImage> capturePreview(const QUuid &cardID) const;
 
     // Seeds the library, picks the active note, starts the hot keys and the
     // reminder. Runs in full until one run succeeds; later calls do nothing.
@@ -118,10 +123,8 @@ public:
     void applicationDidBecomeActive();
 
     // A finished capture becomes a snip card in the note that is active now,
-    // after the reference paragraph active now. The PNG is encoded and
-    // written into the library off the main thread, which then saves only
-    // the light card and note rows; captures are stored (and announced) in
-    // the order they arrive here, whichever finishes encoding first.
+    // after the reference paragraph active now (see CapturePipeline);
+    // captures are stored (and announced) in the order they arrive here.
     void handleCaptureResult(const CaptureResult &result);
     bool canPresentCaptureReview() const;
 
@@ -156,7 +159,10 @@ public:
 
     static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
     static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
-    static SpotlightRecord spotlightRecord(const CanvasCard *card, const QList<class Board *> &boards);
+    // Without `readsOriginalImage`, a thumbnail that would be the card's
+    // original picture is left out.
+    static SpotlightRecord spotlightRecord(const CanvasCard *card, const QList<class Board *> &boards,
+                                           bool readsOriginalImage = true);
 
 Q_SIGNALS:
     void errorMessageChanged();
@@ -172,27 +178,14 @@ Q_SIGNALS:
     void recognitionApplied(const QUuid &cardID);
 
 private:
-    // A capture on its way to the store: where it goes was decided when it
-    // arrived; its PNG is there once encoding has finished (none when
-    // encoding failed), then written into the library ahead of its card.
-    struct PendingCapture
-    {
-        CaptureResult result;
-        std::optional<QUuid> noteID;
-        std::optional<QUuid> anchorID;
-        bool isEncoded = false;
-        std::optional<QByteArray> png;
-        std::optional<QImage> grey; // what text recognition reads
-        bool isStaging = false;
-        std::optional<Expected<StagedCardData, StoreError>> staged;
-    };
-
     void installCaptureCallbacks();
-    void storePendingCaptures();
-    void storeCapture(const PendingCapture &capture, const StagedCardData &staged);
+    // What follows a capture's store: selection, clipboard, review or
+    // toast, text recognition.
+    void captureStored(const StoredCapture &capture);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     void recognizeCapturedText(const QImage &image, const QUuid &cardID);
-    // Hands the card as stored to the search index; `done` runs once it is in.
+    // Hands the card as stored to the search index, its picture read off the
+    // main thread; `done` runs once it is in.
     void indexCard(const CanvasCard *card, std::function<void()> done);
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
@@ -209,10 +202,9 @@ private:
     CaptureBehaviorPreferences m_captureBehaviorPreferences;
     std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
     std::optional<QUuid> m_automaticCopyHeldBackCardID;
-    // Oldest first: encodings finish in any order, captures are stored in
-    // the order they arrived.
-    std::deque<std::shared_ptr<PendingCapture>> m_pendingCaptures;
-    bool m_isStoringCaptures = false;
+    std::unique_ptr<CapturePipeline> m_capturePipeline;
+    // The last few captures' previews, newest last.
+    std::deque<std::pair<QUuid, QImage>> m_capturePreviews;
 };
 
 } // namespace tessaline

@@ -62,9 +62,9 @@ public:
     QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override;
 
     // How long the recogniser keeps its spare engines after the last image
-    // was read: a burst of captures reuses them, an idle app gives their
-    // memory back.
-    static constexpr int spareResourcesIdleMilliseconds = 10'000;
+    // was read: a burst of captures keeps them busy and reuses them, an idle
+    // app gives their memory back soon after its last capture is read.
+    static constexpr int spareResourcesIdleMilliseconds = 3'000;
     void setSpareResourcesIdleInterval(int milliseconds);
 
 private:

@@ -26,7 +26,7 @@ namespace {
 
 constexpr QSize kThumbnailSize(80, 54);
 
-QPixmap thumbnailPixmap(const CanvasCard *card, qreal devicePixelRatio)
+QPixmap thumbnailPixmap(const QImage &image, qreal devicePixelRatio)
 {
     QPixmap canvas(kThumbnailSize * devicePixelRatio);
     canvas.setDevicePixelRatio(devicePixelRatio);
@@ -37,8 +37,6 @@ QPixmap thumbnailPixmap(const CanvasCard *card, qreal devicePixelRatio)
     const QRectF bounds(QPointF(0, 0), QSizeF(kThumbnailSize));
     shape.addRoundedRect(bounds, 8, 8);
     painter.setClipPath(shape);
-    const auto data = card ? card->originalImageData() : std::nullopt;
-    QImage image = data ? QImage::fromData(*data) : QImage();
     if (!image.isNull()) {
         // Fill the frame, cropping what overflows.
         const QSizeF scaled = QSizeF(image.size()).scaled(bounds.size(), Qt::KeepAspectRatioByExpanding);
@@ -203,8 +201,12 @@ void CaptureCompletionToastView::refresh()
     const QString source = m_model->sourceDescription();
     m_source->setVisible(!source.isEmpty());
     m_source->setText(source);
-    if (m_thumbnail->pixmap().isNull())
-        m_thumbnail->setPixmap(thumbnailPixmap(card, devicePixelRatioF()));
+    // The placeholder until the picture is there, then the picture.
+    const QImage picture = m_model->thumbnailSource();
+    if (m_thumbnail->pixmap().isNull() || (!m_showsPicture && !picture.isNull())) {
+        m_thumbnail->setPixmap(thumbnailPixmap(picture, devicePixelRatioF()));
+        m_showsPicture = !picture.isNull();
+    }
     showPendingError();
 }
 

@@ -43,6 +43,7 @@ private:
     StudioActionButton *m_copy = nullptr;
     StudioActionButton *m_save = nullptr;
     bool m_closing = false;
+    bool m_showsPicture = false;
 };
 
 } // namespace tessaline

@@ -1,9 +1,11 @@
 #include "shell/CaptureToastModel.h"
 
 #include "runtime/AppRuntime.h"
+#include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/FutureDelivery.h"
 #include "platform/TextUtilities.h"
 
 namespace tessaline {
@@ -75,7 +77,32 @@ void CaptureToastModel::loadInitialState()
         m_contextText = card->contextText();
     m_isCopied = m_runtime.lastAutomaticallyCopiedCardID() == m_cardID;
     m_isCopyHeldBack = m_runtime.automaticCopyHeldBackCardID() == m_cardID;
+    loadThumbnailSource();
     Q_EMIT changed();
+}
+
+void CaptureToastModel::loadThumbnailSource()
+{
+    if (const auto preview = m_runtime.capturePreview(m_cardID)) {
+        m_thumbnailSource = *preview;
+        return;
+    }
+    // Any other card's picture is decoded and reduced on the thread pool:
+    // at 5K that is a third of a second the main thread would stand still.
+    const CanvasCard *card = currentCard();
+    const auto data = card ? card->originalImageData() : std::nullopt;
+    if (!data)
+        return;
+    runInBackground(this, [data = *data] {
+        const QImage image = QImage::fromData(data);
+        const int side = CapturePipeline::previewSide;
+        return image.width() > side || image.height() > side
+            ? image.scaled(QSize(side, side), Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            : image;
+    }).then(this, [this](const QImage &image) {
+        m_thumbnailSource = image;
+        Q_EMIT changed();
+    });
 }
 
 bool CaptureToastModel::commitCaption()

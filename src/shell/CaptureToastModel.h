@@ -42,6 +42,11 @@ public:
     bool isExporting() const { return m_isExporting; }
     void setExporting(bool exporting);
 
+    // The picture the thumbnail is drawn from, reduced: the capture's own
+    // preview, or the stored picture reduced off the main thread (null until
+    // then; `changed` follows).
+    QImage thumbnailSource() const { return m_thumbnailSource; }
+
     void loadInitialState();
     // Stores the trimmed caption when it differs; false (with the error
     // shown) when storing failed.
@@ -59,8 +64,11 @@ Q_SIGNALS:
     void closeRequested();
 
 private:
+    void loadThumbnailSource();
+
     QUuid m_cardID;
     AppRuntime &m_runtime;
+    QImage m_thumbnailSource;
     QString m_contextText;
     std::optional<QString> m_errorMessage;
     bool m_isCopied = false;

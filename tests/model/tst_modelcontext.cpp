@@ -552,6 +552,17 @@ void ModelContextTest::stagedBytesEndWithTheirCard()
         QVERIFY(snip != cards.cend());
         QCOMPARE((*snip)->originalImageData(), std::optional<QByteArray>(image));
         QCOMPARE((*snip)->annotationDocumentData(), std::optional<QByteArray>("{}"));
+        // The same, read on the store's worker; none for a value never set.
+        QObject receiver;
+        for (const auto &[blob, expected] : {std::pair{CanvasCard::OriginalImageBlob, std::optional<QByteArray>(image)},
+                                             std::pair{CanvasCard::ThumbnailImageBlob, std::optional<QByteArray>()}}) {
+            std::optional<std::optional<QByteArray>> read;
+            container->mainContext()->readCardData(&receiver, **snip, blob).then(&receiver, [&](const std::optional<QByteArray> &bytes) {
+                read = bytes;
+            });
+            QTRY_VERIFY(read);
+            QCOMPARE(*read, expected);
+        }
     }
     // Each stored byte value belongs to a stored card, and the picture is
     // there once.

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void copyFailureIsReported();
     void copyTheDesktopWouldDropIsNotClaimed();
     void trashedCardClosesTheToast();
+    void thumbnailIsNeverDecodedOnTheMainThread();
     void placement_data();
     void placement();
     void onlyOneToastAtATime();
@@ -168,6 +169,37 @@ void CaptureToastTest::trashedCardClosesTheToast()
     QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(rig.card(cardID), at(300)));
     QVERIFY(closed.wait(5000));
     QCOMPARE(rig.card(cardID)->contextText(), QString());
+}
+
+// A capture's toast draws from the preview the capture made; a card
+// without one has its picture decoded and reduced on the thread pool.
+void CaptureToastTest::thumbnailIsNeverDecodedOnTheMainThread()
+{
+    Rig rig;
+    rig.runtime->start();
+    const auto large = [&rig] {
+        CaptureResult result = rig.capture(CaptureMode::window);
+        result.image = QImage(1000, 500, QImage::Format_RGB32);
+        result.image.fill(Qt::darkRed);
+        return result;
+    };
+    const QUuid first = *rig.handle(large());
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    const QUuid latest = *rig.handle(large());
+
+    CaptureToastModel fresh(latest, *rig.runtime);
+    fresh.loadInitialState();
+    QCOMPARE(fresh.thumbnailSource().size(), QSize(320, 160));
+    QCOMPARE(fresh.thumbnailSource().pixelColor(10, 10), QColor(Qt::darkRed));
+
+    CaptureToastModel older(first, *rig.runtime);
+    QSignalSpy changed(&older, &CaptureToastModel::changed);
+    older.loadInitialState();
+    QVERIFY(older.thumbnailSource().isNull());
+    QTRY_COMPARE(older.thumbnailSource().size(), QSize(320, 160));
+    QCOMPARE(older.thumbnailSource().pixelColor(10, 10), QColor(Qt::darkRed));
+    QCOMPARE(changed.count(), 2);
 }
 
 void CaptureToastTest::placement_data()

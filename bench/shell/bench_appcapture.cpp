@@ -1,0 +1,546 @@
+// The real app, measured from outside as a user meets it: `tessaline` runs
+// on its own 5120x2880 Xvfb whose desktop shows the corpus's busy picture,
+// with a fresh home and library, and captures the display when asked from
+// the command line. Nothing in the app is instrumented.
+//
+// captureDisplayToStored5K: from the command being issued to the card's
+// row committed in the library file (read by polling the SQLite file).
+// command_start_ms is what starting the command process costs before it
+// hands over (a run with --help), part of every figure. stall_*_ms is how long the app's main thread went without
+// answering: a ping (the window manager's liveness message, which Qt
+// answers on its main thread) is sent every 4 ms and the longest wait for
+// an answer is kept, from the command until text recognition has stored
+// its words.
+//
+// memoryAfterCaptures5K: resident memory at idle, 10 s after a capture
+// (with how long its text recognition took, and 11 s after that), the peak
+// of a burst of twelve captures and 10 s after that burst.
+//
+// TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
+// process ids at the end; load1 reports the load average seen.
+
+#include "BenchmarkMain.h"
+#include "runtime/ScreenshotContent.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sqlite3.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace tessaline;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double residentMiB(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+int freeDisplayNumber()
+{
+    for (int n = 120; n < 240; ++n) {
+        if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) && !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            return n;
+    }
+    return -1;
+}
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    auto *reply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return result;
+}
+
+// Sends the app's window a ping every 4 ms on a connection of its own and
+// keeps the longest wait for an answer since the last reset.
+class PingProbe
+{
+public:
+    PingProbe(const QByteArray &display, xcb_window_t window) : m_window(window)
+    {
+        m_connection = xcb_connect(display.constData(), nullptr);
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_root = screen->root;
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        m_protocols = atom(m_connection, "WM_PROTOCOLS");
+        m_ping = atom(m_connection, "_NET_WM_PING");
+        m_sender = std::thread([this] { send(); });
+        m_receiver = std::thread([this] { receive(); });
+    }
+    ~PingProbe()
+    {
+        m_stop = true;
+        m_sender.join();
+        xcb_disconnect(m_connection); // ends the receiver's wait
+        m_receiver.join();
+    }
+    void reset()
+    {
+        std::lock_guard lock(m_mutex);
+        m_longest = 0;
+    }
+    // The longest wait since the reset, counting a ping still unanswered.
+    double longestMs()
+    {
+        std::lock_guard lock(m_mutex);
+        double longest = m_longest;
+        if (m_answered + 1 < m_sent)
+            longest = std::max(longest, msSince(m_sentAt[(m_answered + 1) % kSlots]));
+        return longest;
+    }
+
+private:
+    static constexpr uint32_t kSlots = 1 << 16;
+
+    void send()
+    {
+        while (!m_stop) {
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = m_window;
+            event.type = m_protocols;
+            event.data.data32[0] = m_ping;
+            {
+                std::lock_guard lock(m_mutex);
+                event.data.data32[1] = m_sent;
+                m_sentAt[m_sent % kSlots] = Clock::now();
+                ++m_sent;
+            }
+            xcb_send_event(m_connection, 0, m_window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+            xcb_flush(m_connection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    }
+    void receive()
+    {
+        while (xcb_generic_event_t *event = xcb_wait_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto *message = reinterpret_cast<const xcb_client_message_event_t *>(event);
+                if (message->type == m_protocols && message->data.data32[0] == m_ping) {
+                    std::lock_guard lock(m_mutex);
+                    const uint32_t serial = message->data.data32[1];
+                    m_longest = std::max(m_longest, msSince(m_sentAt[serial % kSlots]));
+                    m_answered = std::max(m_answered, serial);
+                }
+            }
+            std::free(event);
+        }
+    }
+
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_window = 0;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_protocols = 0;
+    xcb_atom_t m_ping = 0;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::vector<Clock::time_point> m_sentAt = std::vector<Clock::time_point>(kSlots);
+    uint32_t m_sent = 1;
+    uint32_t m_answered = 0;
+    double m_longest = 0;
+    std::thread m_sender;
+    std::thread m_receiver;
+};
+
+// Xvfb, the busy desktop on it, and the app with a home of its own; all
+// stopped by their own process ids when the benchmark ends.
+class AppSession
+{
+public:
+    static AppSession *get()
+    {
+        static std::unique_ptr<AppSession> session = [] {
+            auto made = std::make_unique<AppSession>();
+            return made->start() ? std::move(made) : nullptr;
+        }();
+        return session.get();
+    }
+
+    ~AppSession()
+    {
+        m_probe.reset();
+        for (auto *process : {&m_app, &m_server}) {
+            if (process->state() == QProcess::NotRunning)
+                continue;
+            process->terminate();
+            if (!process->waitForFinished(10000)) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+        for (auto &burner : m_load) {
+            burner->kill();
+            burner->waitForFinished(5000);
+        }
+        if (m_x)
+            xcb_disconnect(m_x);
+        if (m_db)
+            sqlite3_close(m_db);
+    }
+
+    bool start()
+    {
+        for (int i = 0, n = qEnvironmentVariableIntValue("TESSALINE_BENCH_LOAD"); i < n; ++i) {
+            auto burner = std::make_unique<QProcess>();
+            burner->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+            m_load.push_back(std::move(burner));
+        }
+        const int display = freeDisplayNumber();
+        if (display < 0 || !m_home.isValid())
+            return fail("no free display or temporary folder");
+        m_display = QStringLiteral(":%1").arg(display).toLatin1();
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(QStringLiteral("Xvfb"), {QString::fromLatin1(m_display), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                QStringLiteral("5120x2880x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!m_server.waitForStarted(5000))
+            return fail("Xvfb could not start");
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 20000) {
+            m_x = xcb_connect(m_display.constData(), nullptr);
+            if (!xcb_connection_has_error(m_x))
+                break;
+            xcb_disconnect(m_x);
+            m_x = nullptr;
+            QThread::msleep(20);
+        }
+        if (!m_x)
+            return fail("Xvfb takes no connection");
+        showDesktop();
+
+        const QDir home(m_home.path());
+        for (const char *folder : {"home", "run", "data", "config", "cache"})
+            home.mkpath(QString::fromLatin1(folder));
+        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        m_environment = QProcessEnvironment::systemEnvironment();
+        m_environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
+        m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        m_environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
+        m_environment.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
+        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        m_environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        m_app.setProcessEnvironment(m_environment);
+        m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_app.setStandardOutputFile(QProcess::nullDevice());
+        m_app.start(QStringLiteral(TESSALINE_APP_PATH), {});
+        if (!m_app.waitForStarted(5000))
+            return fail("the app could not start");
+
+        // Up once its window has mapped and the library file exists.
+        wait.restart();
+        while (wait.elapsed() < 60000 && (!m_window || m_libraryPath.isEmpty())) {
+            QThread::msleep(50);
+            if (!m_window)
+                m_window = findAppWindow();
+            if (m_libraryPath.isEmpty()) {
+                QDirIterator files(home.filePath(QStringLiteral("data")), {QStringLiteral("*.sqlite")}, QDir::Files,
+                                   QDirIterator::Subdirectories);
+                if (files.hasNext())
+                    m_libraryPath = files.next();
+            }
+            if (m_app.state() == QProcess::NotRunning)
+                return fail("the app ended");
+        }
+        if (!m_window || m_libraryPath.isEmpty())
+            return fail("the app's window or library did not appear");
+        if (sqlite3_open_v2(m_libraryPath.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+            return fail("the library cannot be read");
+        sqlite3_busy_timeout(m_db, 1000);
+        m_probe = std::make_unique<PingProbe>(m_display, m_window);
+        // Idle: what the app does once it is up (its preparation for the
+        // first capture among it) is over.
+        QThread::sleep(5);
+        m_idleMiB = residentMiB(m_app.processId());
+        return true;
+    }
+
+    // Issues the command; answers once it has handed over, with how long
+    // that took.
+    double command(const QString &option)
+    {
+        const auto start = Clock::now();
+        QProcess client;
+        client.setProcessEnvironment(m_environment);
+        client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client.setStandardOutputFile(QProcess::nullDevice());
+        client.start(QStringLiteral(TESSALINE_APP_PATH), {option});
+        client.waitForFinished(10000);
+        return msSince(start);
+    }
+    QProcess *startCommand(const QString &option)
+    {
+        auto *client = new QProcess;
+        client->setProcessEnvironment(m_environment);
+        client->setStandardOutputFile(QProcess::nullDevice());
+        client->start(QStringLiteral(TESSALINE_APP_PATH), {option});
+        return client;
+    }
+
+    int count(const char *sql)
+    {
+        sqlite3_stmt *statement = nullptr;
+        int result = -1;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+            result = sqlite3_column_int(statement, 0);
+        sqlite3_finalize(statement);
+        return result;
+    }
+    int cards() { return count("SELECT count(*) FROM CanvasCard"); }
+    int recognised() { return count("SELECT count(*) FROM CanvasCard WHERE ocrText <> ''"); }
+
+    // Polls until `done` holds (true) or the time runs out (false).
+    template <typename Done>
+    bool waitUntil(Done done, int timeoutMs, int pollMs = 1)
+    {
+        const auto start = Clock::now();
+        while (!done()) {
+            if (msSince(start) > timeoutMs || m_app.state() == QProcess::NotRunning)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+        }
+        return true;
+    }
+
+    qint64 pid() const { return m_app.processId(); }
+    double idleMiB() const { return m_idleMiB; }
+    PingProbe &probe() { return *m_probe; }
+
+private:
+    bool fail(const char *why)
+    {
+        std::fprintf(stderr, "app session: %s\n", why);
+        return false;
+    }
+
+    // The busy desktop as the root window's background, sent in bands a
+    // request can hold.
+    void showDesktop()
+    {
+        const QImage &picture = bench::corpusPicture(bench::Picture::desktop, QSize(5120, 2880));
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data;
+        const xcb_pixmap_t pixmap = xcb_generate_id(m_x);
+        xcb_create_pixmap(m_x, screen->root_depth, pixmap, screen->root, 5120, 2880);
+        const xcb_gcontext_t gc = xcb_generate_id(m_x);
+        xcb_create_gc(m_x, gc, pixmap, 0, nullptr);
+        const size_t maxBytes = size_t(xcb_get_maximum_request_length(m_x)) * 4 - 1024;
+        const int rowsPerBand = std::max(1, int(maxBytes / size_t(picture.bytesPerLine())));
+        for (int y = 0; y < picture.height(); y += rowsPerBand) {
+            const int rows = std::min(rowsPerBand, picture.height() - y);
+            xcb_put_image(m_x, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(picture.width()), uint16_t(rows), 0, int16_t(y),
+                          0, screen->root_depth, uint32_t(rows * picture.bytesPerLine()), picture.constScanLine(y));
+        }
+        xcb_change_window_attributes(m_x, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+        xcb_clear_area(m_x, 0, screen->root, 0, 0, 0, 0);
+        xcb_free_gc(m_x, gc);
+        xcb_free_pixmap(m_x, pixmap);
+        free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
+    }
+
+    // The app's mapped top-level window (its _NET_WM_PID is the app's).
+    xcb_window_t findAppWindow()
+    {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data;
+        const xcb_atom_t pidAtom = atom(m_x, "_NET_WM_PID");
+        auto *tree = xcb_query_tree_reply(m_x, xcb_query_tree(m_x, screen->root), nullptr);
+        xcb_window_t found = 0;
+        if (!tree)
+            return 0;
+        const xcb_window_t *children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
+            auto *attributes = xcb_get_window_attributes_reply(m_x, xcb_get_window_attributes(m_x, children[i]), nullptr);
+            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            std::free(attributes);
+            if (!viewable)
+                continue;
+            auto *property = xcb_get_property_reply(
+                m_x, xcb_get_property(m_x, 0, children[i], pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+            if (property && xcb_get_property_value_length(property) == 4
+                && *static_cast<const uint32_t *>(xcb_get_property_value(property)) == uint32_t(m_app.processId()))
+                found = children[i];
+            std::free(property);
+        }
+        std::free(tree);
+        return found;
+    }
+
+    QTemporaryDir m_home;
+    QByteArray m_display;
+    QProcess m_server;
+    QProcess m_app;
+    QProcessEnvironment m_environment;
+    std::vector<std::unique_ptr<QProcess>> m_load;
+    xcb_connection_t *m_x = nullptr;
+    xcb_window_t m_window = 0;
+    QString m_libraryPath;
+    sqlite3 *m_db = nullptr;
+    std::unique_ptr<PingProbe> m_probe;
+    double m_idleMiB = 0;
+};
+
+void reportLoad(benchmark::State &state)
+{
+    double load[3] = {0, 0, 0};
+    if (getloadavg(load, 3) > 0)
+        state.counters["load1"] = load[0];
+}
+
+void captureDisplayToStored5K(benchmark::State &state)
+{
+    AppSession *session = AppSession::get();
+    if (!session) {
+        state.SkipWithError("the app could not be started on its own X server");
+        return;
+    }
+    std::vector<double> walls, handoffs, stalls;
+    for (auto _ : state) {
+        const int before = session->cards();
+        const int recognisedBefore = session->recognised();
+        session->probe().reset();
+        const auto start = Clock::now();
+        std::unique_ptr<QProcess> client(session->startCommand(QStringLiteral("--capture-display")));
+        bool stored = session->waitUntil([&] { return session->cards() > before; }, 30000);
+        const double wall = msSince(start);
+        client->waitForFinished(10000);
+        // The main thread is watched until the capture's words are stored
+        // too: recognition ends on it.
+        if (stored)
+            session->waitUntil([&] { return session->recognised() > recognisedBefore; }, 60000, 5);
+        stalls.push_back(session->probe().longestMs());
+        if (!stored) {
+            state.SkipWithError("the capture was not stored");
+            break;
+        }
+        walls.push_back(wall);
+        state.SetIterationTime(wall / 1000.0);
+    }
+    // The command's own start, apart.
+    for (int i = 0; i < 3; ++i)
+        handoffs.push_back(session->command(QStringLiteral("--help")));
+    state.counters["wall_median_ms"] = median(walls);
+    state.counters["wall_max_ms"] = walls.empty() ? 0 : *std::max_element(walls.begin(), walls.end());
+    state.counters["command_start_ms"] = median(handoffs);
+    state.counters["stall_median_ms"] = median(stalls);
+    state.counters["stall_max_ms"] = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
+    reportLoad(state);
+}
+
+void memoryAfterCaptures5K(benchmark::State &state)
+{
+    AppSession *session = AppSession::get();
+    if (!session) {
+        state.SkipWithError("the app could not be started on its own X server");
+        return;
+    }
+    double afterOne = 0, recognisedAfter = 0, afterRecognised = 0, burstPeak = 0, afterBurst = 0;
+    for (auto _ : state) {
+        const int before = session->cards();
+        const int recognisedBefore = session->recognised();
+        std::unique_ptr<QProcess> client(session->startCommand(QStringLiteral("--capture-display")));
+        session->waitUntil([&] { return session->cards() > before; }, 30000);
+        const auto stored = Clock::now();
+        // Resident memory 10 s after the store; how long its words took; and
+        // 10 s after they were stored, when the recogniser's spare engines
+        // have been let go.
+        session->waitUntil([&] { return msSince(stored) >= 10000 || session->recognised() > recognisedBefore; },
+                           20000, 5);
+        if (msSince(stored) < 10000) {
+            recognisedAfter = msSince(stored) / 1000.0;
+            QThread::msleep(std::max(0, int(10000 - msSince(stored))));
+            afterOne = residentMiB(session->pid());
+        } else {
+            afterOne = residentMiB(session->pid());
+            session->waitUntil([&] { return session->recognised() > recognisedBefore; }, 120000, 5);
+            recognisedAfter = msSince(stored) / 1000.0;
+        }
+        QThread::sleep(11);
+        afterRecognised = residentMiB(session->pid());
+
+        // Twelve asked for in quick succession, each as soon as the one
+        // before has handed over; the peak is sampled every 2 ms until all
+        // are stored and recognised.
+        const int burstBefore = session->cards();
+        const int burstRecognisedBefore = session->recognised();
+        std::atomic<bool> sampling{true};
+        std::atomic<double> peak{0};
+        std::thread sampler([&] {
+            while (sampling) {
+                peak = std::max(peak.load(), residentMiB(session->pid()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        for (int i = 0; i < 12; ++i) {
+            std::unique_ptr<QProcess> one(session->startCommand(QStringLiteral("--capture-display")));
+            one->waitForFinished(10000);
+        }
+        session->waitUntil([&] { return session->cards() >= burstBefore + 12; }, 120000, 5);
+        session->waitUntil([&] { return session->recognised() >= burstRecognisedBefore + 12; }, 300000, 20);
+        sampling = false;
+        sampler.join();
+        burstPeak = peak;
+        QThread::sleep(10);
+        afterBurst = residentMiB(session->pid());
+    }
+    state.counters["idle_MiB"] = session->idleMiB();
+    state.counters["after_one_10s_MiB"] = afterOne;
+    state.counters["recognised_after_s"] = recognisedAfter;
+    state.counters["after_recognised_11s_MiB"] = afterRecognised;
+    state.counters["burst12_peak_MiB"] = burstPeak;
+    state.counters["after_burst_10s_MiB"] = afterBurst;
+    reportLoad(state);
+}
+
+} // namespace
+
+BENCHMARK(captureDisplayToStored5K)->Unit(benchmark::kMillisecond)->Iterations(15)->UseManualTime();
+BENCHMARK(memoryAfterCaptures5K)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+int main(int argc, char **argv)
+{
+    // Drawing the corpus needs fonts, so a GUI application (offscreen).
+    return runBenchmarks<QGuiApplication>(argc, argv);
+}

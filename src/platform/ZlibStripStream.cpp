@@ -1,0 +1,168 @@
+#include "platform/ZlibStripStream.h"
+
+#include "platform/DeflateStreamShape.h"
+#include "platform/ParallelParts.h"
+#include "platform/ScreenDeflater.h"
+
+#include <libdeflate.h>
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <thread>
+
+namespace tessaline {
+
+namespace {
+
+struct CompressorDeleter
+{
+    void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
+};
+
+// Adler-32 of two pieces joined, from the checksums of each and the second's
+// length (as zlib's adler32_combine), so strips can be summed in parallel.
+uint32_t combineAdler32(uint32_t first, uint32_t second, size_t secondLength)
+{
+    constexpr uint32_t base = 65521;
+    const uint64_t remainder = secondLength % base;
+    uint64_t sum1 = first & 0xFFFF;
+    uint64_t sum2 = (remainder * sum1) % base;
+    sum1 += (second & 0xFFFF) + base - 1;
+    sum2 += (first >> 16) + (second >> 16) + base - remainder;
+    if (sum1 >= base)
+        sum1 -= base;
+    if (sum1 >= base)
+        sum1 -= base;
+    if (sum2 >= uint64_t(base) << 1)
+        sum2 -= uint64_t(base) << 1;
+    if (sum2 >= base)
+        sum2 -= base;
+    return uint32_t((sum2 << 16) | sum1);
+}
+
+} // namespace
+
+bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, std::vector<uint8_t> &bytes, size_t stride, bool last,
+                                   Strip &strip)
+{
+    // The match finder reads whole words up to 8 bytes past the end.
+    const size_t size = bytes.size();
+    bytes.resize(size + 8, 0);
+    ScreenDeflater::Piece piece;
+    const bool made = deflater.compress(bytes.data(), size, stride, last, piece);
+    bytes.resize(size);
+    strip.compressed = std::move(piece.bytes);
+    strip.compressedSize = piece.size;
+    return made;
+}
+
+bool ZlibStripStream::compressLibdeflate(libdeflate_compressor &compressor, const std::vector<uint8_t> &bytes,
+                                         bool last, Strip &strip)
+{
+    const size_t bound = libdeflate_deflate_compress_bound(&compressor, bytes.size());
+    // The slack lets the stream walker read whole words past the end, and
+    // the joining trailer be written in place.
+    strip.compressed.reset(new uint8_t[bound + 16]);
+    strip.compressedSize = libdeflate_deflate_compress(&compressor, bytes.data(), bytes.size(), strip.compressed.get(), bound);
+    if (strip.compressedSize == 0)
+        return false;
+    std::memset(strip.compressed.get() + strip.compressedSize, 0, 16);
+    if (last)
+        return true;
+    const auto joinable = makeDeflateStreamJoinable(strip.compressed.get(), strip.compressedSize);
+    if (!joinable)
+        return false;
+    strip.compressedSize = *joinable;
+    return true;
+}
+
+std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, const StripFiller &fill,
+                                                         const Options &options)
+{
+    ZlibStripStream stream;
+    stream.m_level = std::clamp(options.level, 0, 12);
+    const size_t stride = std::max<size_t>(options.rowStride, 1);
+    stream.m_strips.resize(stripCount);
+    int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()));
+    threads = std::max(1, std::min<int>(threads, int(stripCount)));
+
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    // What one worker keeps from strip to strip, so no strip pays for fresh
+    // pages or a compressor of its own.
+    auto work = [&](int) {
+        std::vector<uint8_t> bytes;
+        std::unique_ptr<ScreenDeflater> ours;
+        std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+        try {
+            if (stream.m_level == 0)
+                ours = std::make_unique<ScreenDeflater>();
+        } catch (const std::bad_alloc &) {
+            failed = true;
+            return;
+        }
+        if (stream.m_level > 0)
+            compressor.reset(libdeflate_alloc_compressor(stream.m_level));
+        if (!ours && !compressor) {
+            failed = true;
+            return;
+        }
+        for (size_t i = next++; i < stripCount && !failed; i = next++) {
+            Strip &strip = stream.m_strips[i];
+            const bool last = i + 1 == stripCount;
+            bool made = false;
+            try {
+                made = fill(i, bytes);
+                if (made) {
+                    strip.uncompressedSize = bytes.size();
+                    strip.adler = libdeflate_adler32(1, bytes.data(), bytes.size());
+                    made = ours ? compressOurs(*ours, bytes, stride, last, strip)
+                                : compressLibdeflate(*compressor, bytes, last, strip);
+                }
+            } catch (const std::bad_alloc &) {
+                made = false;
+            }
+            if (!made) {
+                failed = true;
+                return;
+            }
+        }
+    };
+    runParallelParts(threads, work);
+    if (failed || stripCount == 0)
+        return std::nullopt;
+    return stream;
+}
+
+size_t ZlibStripStream::size() const
+{
+    size_t total = 2 + 4;
+    for (const Strip &strip : m_strips)
+        total += strip.compressedSize;
+    return total;
+}
+
+void ZlibStripStream::writeTo(const std::function<void(const uint8_t *, size_t)> &write)
+{
+    // Header: deflate, 32 KiB window, the level as a hint, check bits.
+    const uint8_t levelHint = m_level < 2 ? 0 : m_level < 6 ? 1 : m_level == 6 ? 2 : 3;
+    uint16_t header = uint16_t((0x78 << 8) | (levelHint << 6));
+    header = uint16_t(header + (31 - header % 31));
+    const uint8_t head[2] = {uint8_t(header >> 8), uint8_t(header & 0xFF)};
+    write(head, 2);
+    uint32_t adler = 1;
+    for (Strip &strip : m_strips) {
+        adler = combineAdler32(adler, strip.adler, strip.uncompressedSize);
+        write(strip.compressed.get(), strip.compressedSize);
+        strip.compressed.reset();
+    }
+    uint8_t trailer[4];
+    qToBigEndian(adler, trailer);
+    write(trailer, 4);
+}
+
+} // namespace tessaline

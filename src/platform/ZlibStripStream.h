@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct libdeflate_compressor;
+
+namespace tessaline {
+
+class ScreenDeflater;
+
+// One zlib stream made of strips compressed independently, on as many
+// threads as there are strips or processors: each strip's DEFLATE piece
+// ends on a byte boundary without being final (see ScreenDeflater.h and
+// DeflateStreamShape.h) and the strips' Adler-32 sums are combined, so the
+// result is one ordinary stream, the same whatever the thread count.
+// Splitting costs a little size, since no match reaches into the strip
+// before; strips of half a megabyte lose well under a percent.
+class ZlibStripStream
+{
+public:
+    struct Options
+    {
+        // 0 is our own compressor (ScreenDeflater); 1 (fastest) to 12
+        // (smallest) are libdeflate's levels.
+        int level = 0;
+        // Threads, the caller's own included; 0 means one per processor.
+        int maxThreads = 0;
+        // For our compressor: the length of a row of the strips' pictures,
+        // whose same place one row up it tries as a match.
+        size_t rowStride = 1;
+    };
+    // Writes strip `index`'s bytes into `bytes` (resizing it); false when it
+    // cannot (memory ran out). Runs on any of the worker threads, each strip
+    // once; `bytes` is the worker's own buffer, reused from strip to strip.
+    using StripFiller = std::function<bool(size_t index, std::vector<uint8_t> &bytes)>;
+
+    // Nothing when a strip could not be made or memory ran out.
+    static std::optional<ZlibStripStream> compress(size_t stripCount, const StripFiller &fill, const Options &options);
+
+    // The whole stream's size in bytes: header, strips, checksum.
+    size_t size() const;
+    // Hands the stream to `write` in pieces, in order, letting go of each
+    // strip once written.
+    void writeTo(const std::function<void(const uint8_t *bytes, size_t size)> &write);
+
+private:
+    struct Strip
+    {
+        std::unique_ptr<uint8_t[]> compressed;
+        size_t compressedSize = 0;
+        size_t uncompressedSize = 0;
+        uint32_t adler = 1;
+    };
+    static bool compressOurs(ScreenDeflater &deflater, std::vector<uint8_t> &bytes, size_t stride, bool last,
+                             Strip &strip);
+    static bool compressLibdeflate(libdeflate_compressor &compressor, const std::vector<uint8_t> &bytes,
+                                   bool last, Strip &strip);
+
+    int m_level = 0;
+    std::vector<Strip> m_strips;
+};
+
+} // namespace tessaline

@@ -1,0 +1,156 @@
+#include "runtime/CapturePipeline.h"
+
+#include "runtime/ImageExportService.h"
+#include "model/Board.h"
+#include "model/BoardWritingDocument.h"
+#include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
+#include "model/ModelContext.h"
+#include "model/ThinkingSessionService.h"
+#include "platform/FutureDelivery.h"
+#include "platform/TesseractRecognizer.h"
+
+namespace tessaline {
+
+CapturePipeline::CapturePipeline(ModelContext &context, QObject *parent) : QObject(parent), m_context(context) {}
+
+CapturePipeline::~CapturePipeline() = default;
+
+void CapturePipeline::submit(const CaptureResult &result, const CaptureDestination &destination)
+{
+    auto pending = std::make_shared<Pending>();
+    pending->result = result;
+    pending->destination = destination;
+    m_pending.push_back(pending);
+
+    // Encoding a large capture takes longer than a frame; it runs on the
+    // thread pool and the rest continues here. The clipboard's TIFF is made
+    // only when a client asks for it.
+    runInBackground(this, [image = result.image] { return ImageExportService::pngData(image); })
+        .then(this, [this, pending](const std::optional<QByteArray> &png) {
+            pending->png = png;
+            pending->isEncoded = true;
+            dropFrameOnceMade(*pending);
+            storeReady();
+        });
+    // The grey copy for text recognition is made alongside, not after the
+    // PNG, which then goes into the library without waiting for it: a
+    // quarter of the frame, so the frame a crop shares is freed once the
+    // snip is stored. The preview comes with it, so no thumbnail of the
+    // capture has to decode the stored picture (at 5K, a third of a second
+    // of the main thread and the whole frame in memory again).
+    runInBackground(this, [image = result.image] {
+        // Sampled down to four times the preview first: smoothing the whole
+        // frame would take longer than the grey copy itself.
+        const QSize bound(previewSide, previewSide);
+        QImage preview = image;
+        if (preview.width() > 4 * previewSide || preview.height() > 4 * previewSide)
+            preview = preview.scaled(bound * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
+        if (preview.width() > previewSide || preview.height() > previewSide)
+            preview = preview.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return std::pair{TesseractRecognizer::greyImage(image), preview.copy()};
+    }).then(this, [this, pending](const std::pair<QImage, QImage> &made) {
+        pending->grey = made.first;
+        pending->preview = made.second;
+        dropFrameOnceMade(*pending);
+        storeReady();
+    });
+}
+
+void CapturePipeline::dropFrameOnceMade(Pending &capture)
+{
+    // Nothing after the PNG and the grey copy reads the frame (60 MB at 5K):
+    // it goes now, not once the picture is written into the library.
+    if (capture.isEncoded && capture.grey)
+        capture.result.image = QImage();
+}
+
+void CapturePipeline::storeReady()
+{
+    // A capture reported here may run a nested event loop (an alert, a test
+    // waiting on a signal); the outer pass stores whatever is ready then.
+    if (m_isStoring)
+        return;
+    m_isStoring = true;
+    while (!m_pending.empty() && m_pending.front()->isEncoded) {
+        const std::shared_ptr<Pending> capture = m_pending.front();
+        if (capture->png && !capture->staged) {
+            // One picture at a time, each after the card before it is
+            // saved: the light save here then never waits for the library
+            // while a picture is being written into it.
+            if (!capture->isStaging) {
+                capture->isStaging = true;
+                m_context.stageCardData(this, CanvasCard::OriginalImageBlob, *capture->png)
+                    .then(this, [this, capture](const Expected<StagedCardData, StoreError> &staged) {
+                        capture->staged = staged;
+                        storeReady();
+                    });
+            }
+            break;
+        }
+        if (capture->png && !capture->grey)
+            break;
+        m_pending.pop_front();
+        if (!capture->png) {
+            if (onFailed)
+                onFailed(imageExportErrorMessage(ImageExportError::encodingFailed));
+            continue;
+        }
+        if (!*capture->staged) {
+            if (onFailed)
+                onFailed(capture->staged->error().message);
+            continue;
+        }
+        const auto cardID = store(*capture, **capture->staged);
+        if (!cardID) {
+            if (onFailed)
+                onFailed(cardID.error());
+            continue;
+        }
+        if (onStored)
+            onStored(StoredCapture{*cardID, capture->result, *capture->png, *capture->grey, capture->preview});
+    }
+    m_isStoring = false;
+}
+
+Expected<QUuid, QString> CapturePipeline::store(const Pending &capture, const StagedCardData &staged)
+{
+    const CaptureResult &result = capture.result;
+    const auto note = ThinkingSessionService(m_context).resolveNote(capture.destination.noteID, result.capturedAt);
+    if (!note) {
+        m_context.discardStagedCardData(staged);
+        return unexpected(note.error().message);
+    }
+
+    CanvasCard::Init init;
+    init.boardID = (*note)->id();
+    init.kind = CardKind::snip;
+    init.thoughtKind = ThoughtKind::thought;
+    init.sourceApplicationName = result.sourceApplicationName;
+    init.sourceBundleIdentifier = result.sourceBundleIdentifier;
+    init.sourceWindowTitle = result.sourceWindowTitle;
+    init.captureModeRawValue = captureModeRawValue(result.mode);
+    init.originalImageData = capture.png;
+    init.createdAt = result.capturedAt;
+    init.updatedAt = result.capturedAt;
+    init.capturedAt = result.capturedAt;
+    // A capture that cannot be stored leaves nothing behind: not the card, not
+    // its reference in the note, not its picture (undoing the insert drops
+    // it), and no other unsaved edit is touched.
+    ModelChangeScope scope(m_context);
+    auto *card = new CanvasCard(init);
+    const QUuid cardID = card->id();
+    m_context.insert(card, staged);
+
+    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
+    document.insertCardReference(cardID, capture.destination.anchorID);
+    if (!(*note)->updateWritingDocument(document, result.capturedAt)) {
+        scope.undo();
+        return unexpected(message(ThinkingSessionError::writingNotStorable));
+    }
+    if (auto saved = scope.saveOrUndo(); !saved)
+        return unexpected(saved.error().message);
+    return cardID;
+}
+
+} // namespace tessaline
