@@ -1,3 +1,5 @@
+#include "../support/PngBytes.h"
+
 #include "platform/SearchIndex.h"
 
 #include <QBuffer>
@@ -13,15 +15,9 @@ using namespace tessaline;
 
 namespace {
 
-QByteArray png(QSize size, QColor color = Qt::darkCyan)
+QByteArray png(QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return testing::pngOf(Qt::darkCyan, size);
 }
 
 SearchableItem card(const QString &id, const QString &title, const QString &text)

@@ -2,12 +2,12 @@
 // write stands while one of our windows has the keyboard, and the pasteboard
 // says beforehand when the compositor would drop one (another client has
 // the keyboard and has set the clipboard since our last input).
+#include "../support/PngBytes.h"
 #include "../support/WaylandTestSupport.h"
 
 #include "platform/Pasteboard.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -46,16 +46,6 @@ QByteArray paste(const QStringList &arguments)
     return process.readAllStandardOutput();
 }
 
-QByteArray png(const QSize &size, const QColor &colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // Our window, saying when the user pressed a button in it.
 class Clicks : public QWidget
@@ -97,7 +87,7 @@ private Q_SLOTS:
         QVERIFY(input({QStringLiteral("click"), QStringLiteral("100"), QStringLiteral("100")}));
         QVERIFY(pressed.count() > 0 || pressed.wait(10000));
         QVERIFY(board.acceptsUnpromptedWrites());
-        QVERIFY(board.setImage(png(QSize(64, 48), Qt::red)));
+        QVERIFY(board.setImage(testing::pngOf(Qt::red, QSize(64, 48))));
         QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).contains("image/png"), 10000);
         QCOMPARE(QImage::fromData(paste({QStringLiteral("--type"), QStringLiteral("image/png")})).size(), QSize(64, 48));
 
@@ -116,7 +106,7 @@ private Q_SLOTS:
 
         // The pasteboard says no, and rightly: a write now is dropped.
         QVERIFY(!board.acceptsUnpromptedWrites());
-        board.setImage(png(QSize(32, 32), Qt::blue));
+        board.setImage(testing::pngOf(Qt::blue, QSize(32, 32)));
         QCoreApplication::processEvents();
         QCOMPARE(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"));
 

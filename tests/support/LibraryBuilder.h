@@ -4,12 +4,13 @@
 // rig's helpers build on these, so a change to what a stored entity needs is
 // made here once.
 
+#include "PngBytes.h"
+
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
 #include "model/ModelContext.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <QDateTime>
 #include <QImage>
@@ -25,17 +26,6 @@ inline QDateTime at(qint64 seconds)
     return QDateTime::fromSecsSinceEpoch(1'800'000'000 + seconds, Qt::UTC);
 }
 
-// PNG bytes of an opaque picture in one colour.
-inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // What a test says about a note; the rest is as the app stores a note that
 // has been through the writing migration, its writing still empty. Created,
