@@ -139,6 +139,11 @@ private:
             const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (client < 0)
                 return;
+            // A small fixed send buffer: what the server has written is then
+            // what the reader's side holds, not what the kernel let pile up
+            // on the way out.
+            const int sendBuffer = 64 * 1024;
+            ::setsockopt(client, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
             m_client = client;
             serve(client);
             m_client = -1;
