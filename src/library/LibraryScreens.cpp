@@ -5,12 +5,15 @@
 #include "library/SnipGalleryView.h"
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
-#include "platform/Pasteboard.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/MemoryRelease.h"
+#include "platform/Pasteboard.h"
 #include "runtime/AppRuntime.h"
 #include "runtime/PinWindowController.h"
 #include "runtime/ScreenRegistry.h"
 #include "runtime/TrashActions.h"
+
+#include <QThreadPool>
 
 namespace tessaline::library {
 
@@ -50,7 +53,14 @@ void registerScreens(ScreenRegistry &registry)
                             });
     // The window's search corpus folds the library in the background from
     // the start, so that neither opening Search nor its first key waits.
-    registry.registerPreparation([](ScreenContext &window) { SearchCorpus::of(window.library()); });
+    registry.registerPreparation([](ScreenContext &window) {
+        SearchCorpus &corpus = SearchCorpus::of(window.library());
+        // Folding a whole library leaves the heap full of the texts it
+        // joined and decomposed on the way; they go back to the system once.
+        QObject::connect(&corpus, &SearchCorpus::prepared, &corpus,
+                         [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); },
+                         Qt::SingleShotConnection);
+    });
     registry.registerDetail(DetailScreen::Kind::trash,
                             [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
                                 auto *trash = new TrashView(window.library(),
