@@ -47,6 +47,11 @@ constexpr double minimumFontSize = 14;
 // that side, the usual scale.
 constexpr double cellsAcrossSmallerSide = 3;
 constexpr double minimumPixelationCell = 8;
+// Qt's antialiased fill takes time that grows with the square of an edge's
+// length: a 260,000-pixel arrow on a tall damaged picture took 17 s. Lines
+// longer than any screen are drawn as pieces no longer than this, which
+// leaves every real picture's lines as they were.
+constexpr Real longestDrawnEdge = 16384;
 
 double boundedLineWidth(double lineWidth)
 {
@@ -161,6 +166,17 @@ void addPolyline(QPainterPath &path, const std::vector<RealPoint> &points, const
         }
         if (!continuing || !(a == points[i]))
             path.moveTo(toQt(a));
+        const Real length = std::hypot(b.x - a.x, b.y - a.y);
+        if (length > longestDrawnEdge) {
+            // Pieces of one subpath each: a round cap at each cut lies
+            // inside the line, and the stroke is filled as one shape.
+            const int pieces = int(std::ceil(length / (longestDrawnEdge / 4)));
+            for (int piece = 1; piece < pieces; ++piece) {
+                const RealPoint cut{a.x + (b.x - a.x) * piece / pieces, a.y + (b.y - a.y) * piece / pieces};
+                path.lineTo(toQt(cut));
+                path.moveTo(toQt(cut));
+            }
+        }
         path.lineTo(toQt(b));
         continuing = b == points[i + 1];
     }
