@@ -22,6 +22,10 @@ public:
     // the window. Call again after each change of the window's geometry:
     // Qt writes the size hints afresh then.
     virtual void keepAspectRatio(QWindow &window, const QSizeF &ratio) { Q_UNUSED(window); Q_UNUSED(ratio); }
+    // Keeps the window in sight over a full-screen window that has the
+    // focus, which a window manager may stack above every other. Call once
+    // the native window exists; the window must not take the focus.
+    virtual void showOverFullScreen(QWindow &window) { Q_UNUSED(window); }
 };
 
 // Where the window system offers nothing more: Qt's stay-on-top flag is all

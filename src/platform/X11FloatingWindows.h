@@ -3,25 +3,54 @@
 #include "platform/FloatingWindows.h"
 #include "platform/X11Connection.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QList>
+#include <QPointer>
+#include <QWindow>
+
 #include <memory>
 
 namespace tessaline {
 
 // Asks the window manager (EWMH) to keep a window on all desktops, sticky
 // and above others.
-class X11FloatingWindows final : public FloatingWindows
+//
+// Window managers stack a focused full-screen window above the "above"
+// layer (openbox does), so a window that must show over it leaves the
+// manager's care while such a window has the focus: it is then mapped
+// override-redirect and raised by us, and handed back to the manager, with
+// its states, once the focus moves on or the window leaves full screen.
+class X11FloatingWindows final : public FloatingWindows, public QAbstractNativeEventFilter
 {
 public:
     // None when the application does not run on X11.
     static std::unique_ptr<X11FloatingWindows> create();
+    ~X11FloatingWindows() override;
 
     void keepOnAllWorkspaces(QWindow &window) override;
     void keepAspectRatio(QWindow &window, const QSizeF &ratio) override;
+    void showOverFullScreen(QWindow &window) override;
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
     explicit X11FloatingWindows(const X11Connection &x11) : m_x11(x11) {}
 
+    void followActiveWindow();
+    void updateCover();
+    void setOverFullScreen(QWindow &window, bool over);
+    void raise(QWindow &window);
+    bool isOwnWindow(xcb_window_t id) const;
+
     X11Connection m_x11;
+    bool m_filterInstalled = false;
+    // Pins and the like that must stay in sight.
+    QList<QPointer<QWindow>> m_overFullScreen;
+    // The window with the focus, and whether we asked for its property
+    // changes (never for a window of our own: Qt owns that event mask).
+    xcb_window_t m_active = XCB_NONE;
+    bool m_watchingActive = false;
+    bool m_fullScreenInFront = false;
 };
 
 } // namespace tessaline

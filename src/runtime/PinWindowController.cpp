@@ -149,6 +149,7 @@ PinnedImageView *PinWindowController::open(const QUuid &id, const QSize &pixelSi
         if (!WindowSystem::clientsPlaceWindows())
             handle->setTransientParent(WindowSystem::stackingParent(handle));
         m_floating.keepOnAllWorkspaces(*handle);
+        m_floating.showOverFullScreen(*handle);
     }
     view->show();
     Q_EMIT pinsChanged();

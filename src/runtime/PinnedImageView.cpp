@@ -205,8 +205,10 @@ void PinnedImageView::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    // The window manager moves the window; where it cannot, we do.
-    if (!windowHandle() || !windowHandle()->startSystemMove())
+    // The window manager moves the window; where it cannot, or the window
+    // is out of its care for now, we do.
+    const QWindow *handle = windowHandle();
+    if (!handle || handle->flags().testFlag(Qt::X11BypassWindowManagerHint) || !windowHandle()->startSystemMove())
         m_manualMoveOffset = event->globalPosition().toPoint() - pos();
     event->accept();
 }

@@ -79,6 +79,7 @@ private Q_SLOTS:
     void aPinFloatsOnEveryWorkspaceWithoutTakingFocus();
     void aPinClosedByTheWindowManagerCanBePinnedAgain();
     void gripResizeNearTheScreenEdgeStaysUnderThePointer();
+    void aPinShowsOverAFocusedFullScreenWindow();
 
 private:
     std::optional<X11Connection> m_x11;
@@ -201,6 +202,66 @@ void X11PinWindowTest::gripResizeNearTheScreenEdgeStaysUnderThePointer()
     QTRY_COMPARE_WITH_TIMEOUT(pin->width(), 400 + 60, 10000);
     QCOMPARE(pin->height(), 345);
     QCOMPARE(pin->pos(), corner);
+}
+
+void X11PinWindowTest::aPinShowsOverAFocusedFullScreenWindow()
+{
+    const X11Connection &x11 = *m_x11;
+    QWidget film;
+    film.setWindowTitle(QStringLiteral("A film"));
+    QPalette red;
+    red.setColor(QPalette::Window, Qt::red);
+    film.setPalette(red);
+    film.setAutoFillBackground(true);
+    film.showFullScreen();
+    QVERIFY(QTest::qWaitForWindowExposed(&film));
+    const auto filmID = xcb_window_t(film.winId());
+    QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(filmID)}));
+    QTRY_COMPARE_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(filmID), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        x11.atomListProperty(filmID, "_NET_WM_STATE").contains(x11.atom("_NET_WM_STATE_FULLSCREEN")), 10000);
+
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    const QUuid card = QUuid::createUuid();
+    pins.pin(image, card);
+    PinnedImageView *pin = pins.window(card);
+    QVERIFY(QTest::qWaitForWindowExposed(pin));
+    QTRY_VERIFY(pin->picture());
+    // What the screen really shows there, whoever is stacked where.
+    const auto shownAt = [&](const QPoint &point) {
+        return pin->screen()->grabWindow(0, point.x(), point.y(), 1, 1).toImage().pixelColor(0, 0);
+    };
+    const auto isPicture = [](const QColor &colour) { return colour.blue() > 200 && colour.red() < 60; };
+    const QPoint start = pin->geometry().center();
+    QTRY_VERIFY_WITH_TIMEOUT(isPicture(shownAt(start)), 10000);
+    // The film keeps the focus, and so its full screen.
+    QCOMPARE(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(filmID));
+
+    // Dragged by its body over the film, it moves.
+    const QPoint grab = pin->rect().center();
+    QTest::mousePress(pin, Qt::LeftButton, {}, grab);
+    const QPoint offset(-500, 0);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(grab + offset), pin->mapToGlobal(QPointF(grab + offset)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(pin, &drag);
+    QTest::mouseRelease(pin, Qt::LeftButton, {}, grab + offset);
+    QTRY_VERIFY_WITH_TIMEOUT(isPicture(shownAt(start + offset)), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isPicture(shownAt(start)), 10000);
+    const QPoint moved = pin->pos();
+
+    // Once the film leaves full screen, the window manager keeps the pin
+    // again: above, on every desktop, where it was left.
+    const auto pinID = xcb_window_t(pin->winId());
+    film.showNormal();
+    QTRY_VERIFY_WITH_TIMEOUT(stacking(x11).contains(pinID), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(x11.atomListProperty(pinID, "_NET_WM_STATE").contains(x11.atom("_NET_WM_STATE_ABOVE")),
+                             10000);
+    QTRY_COMPARE_WITH_TIMEOUT(x11.cardinalProperty(pinID, "_NET_WM_DESKTOP"), std::optional<quint32>(0xFFFFFFFF),
+                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), moved, 10000);
+    QVERIFY(isPicture(shownAt(pin->geometry().center())));
 }
 
 QTEST_MAIN(X11PinWindowTest)
