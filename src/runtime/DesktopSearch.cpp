@@ -28,6 +28,7 @@ std::unique_ptr<DesktopSearch> DesktopSearch::forDataDirectory(QObject *parent)
 
 QStringList DesktopSearch::resultIdentifiers(const QStringList &terms)
 {
+    Q_EMIT asked();
     const QStringList matching = m_index->search(terms.join(QLatin1Char(' ')));
     if (matching.isEmpty())
         return {};
@@ -46,6 +47,7 @@ QStringList DesktopSearch::resultIdentifiers(const QStringList &terms)
 
 QList<DesktopSearchResult> DesktopSearch::results(const QStringList &identifiers)
 {
+    Q_EMIT asked();
     QList<DesktopSearchResult> results;
     for (const QString &identifier : identifiers) {
         // Asked for after the answer: the snip may have gone meanwhile.

@@ -45,6 +45,8 @@ public:
     void launchSearch(const QStringList &terms) override;
 
 Q_SIGNALS:
+    // The desktop asked for results or for their details.
+    void asked();
     // A live snip was picked among the results.
     void snipActivated(const QUuid &cardID);
     // The user wants the app's own search, with this text typed in.

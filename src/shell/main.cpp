@@ -48,6 +48,16 @@ ScreenRegistry allScreens()
     return registry;
 }
 
+// How long a start made only for the desktop's search stays without being
+// asked anything. GNOME Shell asks at each keystroke of a search, so a
+// minute keeps one search session in one process; a test may shorten it.
+int searchProviderIdleTime()
+{
+    bool set = false;
+    const int milliseconds = qEnvironmentVariableIntValue("TESSALINE_SEARCH_PROVIDER_IDLE_MS", &set);
+    return set && milliseconds > 0 ? milliseconds : 60'000;
+}
+
 // Runs a task once the window's first frame is up, from the event loop:
 // what the app does while it would otherwise sit idle after starting.
 class AfterFirstFrame : public QObject
@@ -140,12 +150,24 @@ int main(int argc, char *argv[])
 
     // A start for the desktop's search alone opens no window and holds
     // nothing else: it answers until the app itself is asked for (a result
-    // picked, a search carried on, another start).
+    // picked, a search carried on, another start), or leaves once the
+    // desktop has asked nothing for a while; the bus starts it again for
+    // the next search.
     std::optional<QUuid> snipToOpen;
     std::optional<QString> searchToShow;
     if (searchOnly) {
         QEventLoop answering;
         QObject waiting;
+        QTimer idle;
+        idle.setSingleShot(true);
+        idle.setInterval(searchProviderIdleTime());
+        bool leaving = false;
+        QObject::connect(&idle, &QTimer::timeout, &waiting, [&] {
+            leaving = true;
+            answering.quit();
+        });
+        QObject::connect(desktopSearch.get(), &DesktopSearch::asked, &idle, qOverload<>(&QTimer::start));
+        idle.start();
         QObject::connect(desktopSearch.get(), &DesktopSearch::snipActivated, &waiting, [&](const QUuid &cardID) {
             snipToOpen = cardID;
             answering.quit();
@@ -160,6 +182,8 @@ int main(int argc, char *argv[])
             answering.quit();
         });
         answering.exec();
+        if (leaving)
+            return 0;
     }
 
     UserDefaults &defaults = UserDefaults::standard();

@@ -104,6 +104,9 @@ public:
         m_environment.remove(QStringLiteral("XDG_DATA_HOME"));
         m_environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
         m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // A loaded machine may leave a long gap between two calls of a test.
+        if (!m_environment.contains(QStringLiteral("TESSALINE_SEARCH_PROVIDER_IDLE_MS")))
+            m_environment.insert(QStringLiteral("TESSALINE_SEARCH_PROVIDER_IDLE_MS"), QStringLiteral("600000"));
 
         // What the bus starts inherits the bus's environment, and writes to
         // its output: both go to the test's own, never to a pipe that fills.
@@ -202,6 +205,7 @@ class DesktopSearchActivationTest : public QObject
 private Q_SLOTS:
     void aStartForTheSearchOpensNoWindowUntilAResultIsPicked();
     void aLaterPlainStartShowsTheWindow();
+    void aStartForTheSearchLeavesWhenNotAskedAndIsStartedAgain();
 };
 
 void DesktopSearchActivationTest::aStartForTheSearchOpensNoWindowUntilAResultIsPicked()
@@ -258,6 +262,32 @@ void DesktopSearchActivationTest::aLaterPlainStartShowsTheWindow()
     QCOMPARE(plain.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")) > 0, 60000);
     QCOMPARE(session.appPid(), pid);
+}
+
+void DesktopSearchActivationTest::aStartForTheSearchLeavesWhenNotAskedAndIsStartedAgain()
+{
+    // The bus hands its environment to what it starts.
+    qputenv("TESSALINE_SEARCH_PROVIDER_IDLE_MS", "2000");
+    SearchSession session;
+    const bool started = session.start();
+    qunsetenv("TESSALINE_SEARCH_PROVIDER_IDLE_MS");
+    QVERIFY(started);
+    QCOMPARE(session.call(QStringLiteral("GetInitialResultSet"), {QStringList{"harbour"}}).type(),
+             QDBusMessage::ReplyMessage);
+    const qint64 first = session.appPid();
+    QVERIFY(first > 0);
+
+    // Nothing asked: it leaves, and its name with it.
+    QTRY_VERIFY_WITH_TIMEOUT(residentKiB(first) <= 0, 60000);
+    QVERIFY(session.appPid() < 0);
+
+    // The next search starts it again, and it answers as before.
+    const QDBusMessage answer = session.call(QStringLiteral("GetInitialResultSet"), {QStringList{"fees"}});
+    QCOMPARE(answer.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(answer.arguments().value(0).toStringList(), QStringList{session.snip("Harbour fees")});
+    const qint64 second = session.appPid();
+    QVERIFY(second > 0);
+    QVERIFY(second != first);
 }
 
 QTEST_MAIN(DesktopSearchActivationTest)
