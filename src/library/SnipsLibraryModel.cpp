@@ -12,6 +12,7 @@
 #include "platform/UuidText.h"
 
 #include <QCollator>
+#include <QHash>
 
 #include <algorithm>
 #include <vector>
@@ -19,6 +20,12 @@
 namespace tessaline {
 
 namespace {
+
+// A snip whose note is gone is shown as filed in the inbox.
+QString titleOfNote(const Board *note)
+{
+    return note ? note->title() : QStringLiteral("Quick Captures");
+}
 
 // Titles in the order a person reads them: runs of digits by their value
 // ("Note 2" before "Note 10"), the text between them by the locale's
@@ -95,8 +102,16 @@ void SnipsLibraryModel::setQuery(const QString &query)
 {
     if (query == m_query)
         return;
+    const QString previous = trimmedWhitespace(m_query);
+    const QString text = trimmedWhitespace(query);
     m_query = query;
-    rebuild();
+    // Typing on only narrows: over the same lists, a text that holds the
+    // longer query holds the shorter one, so only the snips shown can stay,
+    // in the order they have.
+    if (!previous.isEmpty() && text.contains(previous))
+        show(matchingCards(m_cards, m_library.boards(), text));
+    else
+        rebuild();
     Q_EMIT queryChanged();
 }
 
@@ -110,9 +125,14 @@ void SnipsLibraryModel::setErrorMessage(const std::optional<QString> &message)
 
 void SnipsLibraryModel::rebuild()
 {
+    show(filteredCards(m_library.cards(), m_library.boards(), m_query));
+}
+
+void SnipsLibraryModel::show(QList<CanvasCard *> cards)
+{
     const Content before = content();
     beginResetModel();
-    m_cards = filteredCards(m_library.cards(), m_library.boards(), m_query);
+    m_cards = std::move(cards);
     endResetModel();
     if (content() != before)
         Q_EMIT contentChanged();
@@ -167,22 +187,36 @@ QHash<int, QByteArray> SnipsLibraryModel::roleNames() const
     return names;
 }
 
-QList<CanvasCard *> SnipsLibraryModel::filteredCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
-                                                     const QString &query)
+QList<CanvasCard *> SnipsLibraryModel::matchingCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
+                                                     const QString &text)
 {
-    const QString text = trimmedWhitespace(query);
+    // The first note of an id, as `noteTitle` finds it, looked up once.
+    QHash<QUuid, const Board *> notes;
+    if (!text.isEmpty()) {
+        notes.reserve(boards.size());
+        for (auto board = boards.crbegin(); board != boards.crend(); ++board)
+            notes.insert((*board)->id(), *board);
+    }
     QList<CanvasCard *> kept;
     for (CanvasCard *card : cards) {
         if (card->kind() != CardKind::snip || !card->isLive())
             continue;
         if (!text.isEmpty()) {
             const auto holds = [&](const QString &field) { return field.contains(text, Qt::CaseInsensitive); };
-            if (!holds(card->displayTitle()) && !holds(card->contextText()) && !holds(card->ocrText())
-                && !holds(card->sourceApplicationName().value_or(QString())) && !holds(noteTitle(card, boards)))
+            if (!card->displayTitleContains(text, Qt::CaseInsensitive) && !holds(card->contextText())
+                && !holds(card->ocrText()) && !holds(card->sourceApplicationName().value_or(QString()))
+                && !holds(titleOfNote(notes.value(card->boardID()))))
                 continue;
         }
         kept.append(card);
     }
+    return kept;
+}
+
+QList<CanvasCard *> SnipsLibraryModel::filteredCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
+                                                     const QString &query)
+{
+    QList<CanvasCard *> kept = matchingCards(cards, boards, trimmedWhitespace(query));
     // The grid order of `gridOrder`, with each card's keys worked out once:
     // the identifier's bytes in network order sort exactly as its upper-case
     // text does.
@@ -217,11 +251,9 @@ bool SnipsLibraryModel::gridOrder(const CanvasCard *a, const CanvasCard *b)
 
 QString SnipsLibraryModel::noteTitle(const CanvasCard *card, const QList<Board *> &boards)
 {
-    for (const Board *board : boards) {
-        if (board->id() == card->boardID())
-            return board->title();
-    }
-    return QStringLiteral("Quick Captures");
+    const auto found = std::find_if(boards.cbegin(), boards.cend(),
+                                    [card](const Board *board) { return board->id() == card->boardID(); });
+    return titleOfNote(found == boards.cend() ? nullptr : *found);
 }
 
 QString SnipsLibraryModel::tileTitle(const CanvasCard *card)

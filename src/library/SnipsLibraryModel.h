@@ -113,7 +113,11 @@ Q_SIGNALS:
     void contentChanged();
 
 private:
+    // The live snips among `cards` whose texts hold `text`, in their order.
+    static QList<CanvasCard *> matchingCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
+                                             const QString &text);
     void rebuild();
+    void show(QList<CanvasCard *> cards);
     QDateTime now() const;
 
     LibraryQuery &m_library;

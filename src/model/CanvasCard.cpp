@@ -71,7 +71,7 @@ bool isInlineSpace(QChar c)
     return c == u'\t' || c.category() == QChar::Separator_Space;
 }
 
-QString trimmedInline(QStringView line)
+QStringView trimmedInline(QStringView line)
 {
     qsizetype begin = 0;
     qsizetype end = line.size();
@@ -79,16 +79,20 @@ QString trimmedInline(QStringView line)
         ++begin;
     while (end > begin && isInlineSpace(line.at(end - 1)))
         --end;
-    return line.mid(begin, end - begin).toString();
+    return line.mid(begin, end - begin);
 }
 
-std::optional<QString> firstTextLine(const QString &text)
+// Characters of a title drawn from a card's text.
+constexpr qsizetype titleLength = 80;
+
+// A view into `text`: filters ask for it of every card at every key.
+std::optional<QStringView> firstTextLine(QStringView text)
 {
     qsizetype start = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         if (i < text.size() && !isLineBreak(text.at(i)))
             continue;
-        const QString line = trimmedInline(QStringView(text).mid(start, i - start));
+        const QStringView line = trimmedInline(text.mid(start, i - start));
         if (!line.isEmpty())
             return line;
         start = i + 1;
@@ -231,9 +235,30 @@ QString CanvasCard::displayTitle() const
     }
     for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
         if (const auto line = firstTextLine(*text))
-            return graphemePrefix(*line, 80);
+            return graphemePrefix(line->toString(), titleLength);
     }
     return kind() == CardKind::snip ? QStringLiteral("Untitled Snip") : QStringLiteral("Untitled Thought");
+}
+
+bool CanvasCard::displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const
+{
+    readTexts();
+    if (m_values.title) {
+        const QString trimmed = trimmedWhitespace(*m_values.title);
+        if (!trimmed.isEmpty())
+            return trimmed.contains(needle, sensitivity);
+    }
+    for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
+        if (const auto line = firstTextLine(*text)) {
+            // Eighty characters are at least eighty units: a hit that ends
+            // within those is in the title without cutting it.
+            const qsizetype hit = line->indexOf(needle, 0, sensitivity);
+            return hit >= 0
+                && (hit + needle.size() <= titleLength
+                    || graphemePrefix(line->toString(), titleLength).contains(needle, sensitivity));
+        }
+    }
+    return displayTitle().contains(needle, sensitivity);
 }
 
 QString CanvasCard::combinedText() const

@@ -248,6 +248,10 @@ public:
     // Stamps `updatedAt` with the current time itself.
     void setThoughtKind(ThoughtKind kind);
     QString displayTitle() const;
+    // Whether `displayTitle()` holds `needle`, without cutting a title out of
+    // a text that does not hold it anywhere: the test a filter makes of
+    // every card on every key.
+    bool displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const;
     QString combinedText() const;
     QList<QUuid> sourceCardIDs() const;
     static QString encodeSourceCardIDs(const QList<QUuid> &ids);

@@ -62,17 +62,27 @@ QString graphemePrefix(const QString &text, qsizetype count)
 {
     if (count <= 0)
         return QString();
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype seen = 0;
-    qsizetype position = 0;
-    while (seen < count) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next == -1)
+    // The finder works out every boundary of what it is given, so it is
+    // given a window a few units per character long, widened only when the
+    // characters are longer. A boundary before the window's end is where it
+    // is in the whole text: it depends on what precedes it and on the one
+    // unit after it.
+    for (qsizetype window = std::min(text.size(), count * 4 + 16);; window = std::min(text.size(), window * 2)) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, QStringView(text).left(window));
+        qsizetype seen = 0;
+        qsizetype position = 0;
+        while (seen < count) {
+            const qsizetype next = finder.toNextBoundary();
+            if (next == -1)
+                break;
+            position = next;
+            ++seen;
+        }
+        if (seen == count && (position < window || window == text.size()))
+            return text.left(position);
+        if (window == text.size())
             return text;
-        position = next;
-        ++seen;
     }
-    return text.left(position);
 }
 
 namespace {
@@ -143,21 +153,6 @@ QString menuEscapedText(const QString &text)
     return escaped.replace(u'&', QStringLiteral("&&"));
 }
 
-bool isLineBreak(QChar c)
-{
-    switch (c.unicode()) {
-    case 0x000A:
-    case 0x000B:
-    case 0x000C:
-    case 0x000D:
-    case 0x0085:
-    case 0x2028:
-    case 0x2029:
-        return true;
-    default:
-        return false;
-    }
-}
 
 QString shortTimeFormat(const QLocale &locale)
 {

@@ -51,6 +51,11 @@ QString shortTimeFormat(const QLocale &locale);
 QString foldedSearchText(const QString &text);
 
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
-bool isLineBreak(QChar c);
+// Inline: text is scanned for line breaks one character at a time.
+inline bool isLineBreak(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x000A && u <= 0x000D) || u == 0x0085 || u == 0x2028 || u == 0x2029;
+}
 
 } // namespace tessaline

@@ -104,6 +104,23 @@ private Q_SLOTS:
             QVERIFY(SnipsLibraryModel::gridOrder(shown.at(i - 1), shown.at(i)));
     }
 
+    void typingOnNarrowsWithTheLibraryAsItIsNow()
+    {
+        Library library;
+        library.model->setQuery(QStringLiteral("inv"));
+        QCOMPARE(library.shownTitles(), QStringList{"Invoice"});
+        // A snip that comes to hold the query between two keys is found.
+        library.twinLow->setOcrText(QStringLiteral("Invoice copy"));
+        library.rig.save();
+        library.model->setQuery(QStringLiteral("invo"));
+        QCOMPARE(library.shownTitles(), (QStringList{"Invoice", "Twin low"}));
+        library.model->setQuery(QStringLiteral("invoice c"));
+        QCOMPARE(library.shownTitles(), QStringList{"Twin low"});
+        // Keys taken back widen it again.
+        library.model->setQuery(QStringLiteral("in"));
+        QCOMPARE(library.shownTitles(), (QStringList{"Invoice", "Twin low", "Twin high"}));
+    }
+
     void tileTexts()
     {
         Library library;

@@ -161,6 +161,15 @@ void EntitiesTest::displayTitle()
     card.setContextText(context);
     card.setOcrText(ocr);
     QCOMPARE(card.displayTitle(), expected);
+
+    // The filters' test agrees with the title it does not always make: what
+    // lies in the title, in a text beyond the cut, and case set aside.
+    const QString inside = expected.mid(expected.size() / 2, 3).toUpper();
+    QCOMPARE(card.displayTitleContains(inside, Qt::CaseInsensitive), true);
+    QCOMPARE(card.displayTitleContains(inside, Qt::CaseSensitive), expected.contains(inside));
+    for (const QString &needle : {QStringLiteral("x").repeated(81), QStringLiteral("more"), QStringLiteral("second"),
+                                  QStringLiteral("Untitled")})
+        QCOMPARE(card.displayTitleContains(needle, Qt::CaseInsensitive), expected.contains(needle, Qt::CaseInsensitive));
 }
 
 void EntitiesTest::combinedText()

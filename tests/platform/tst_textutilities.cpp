@@ -53,6 +53,17 @@ void TextUtilitiesTest::graphemes()
     QCOMPARE(graphemePrefix(text, 10), text);
     QCOMPARE(graphemePrefix(text, 0), QString());
     QCOMPARE(graphemeCount(QString()), 0);
+
+    // Long texts: characters far longer than a unit, and one that runs on
+    // past where a short look would have stopped, are still cut whole.
+    QString families;
+    for (int i = 0; i < 100; ++i)
+        families += family;
+    QCOMPARE(graphemePrefix(families, 80), families.left(80 * family.size()));
+    const QString marked = QString(79, u'a') + u'e' + QString(300, QChar(0x0301)) + u'z';
+    QCOMPARE(graphemePrefix(marked, 80), marked.left(380));
+    QCOMPARE(graphemePrefix(marked, 81), marked);
+    QCOMPARE(graphemePrefix(QString(5000, u'x'), 80), QString(80, u'x'));
 }
 
 void TextUtilitiesTest::utf8Prefix_data()

@@ -1,0 +1,144 @@
+// The library's other screens over disk libraries of 1,000 to 50,000 cards,
+// as the main window opens them on a running app: the Snips grid and
+// Recently Deleted made, shown and painted, and a filter typed into the
+// grid. Counter `rssMiB`: how much the process grew for the screen, which
+// tells whether it read every card's texts to show one screenful.
+#include "BenchmarkMain.h"
+#include "support/LibraryFixture.h"
+#include "library/SnipsLibraryView.h"
+#include "library/TrashView.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/NavigationState.h"
+#include "model/ModelContext.h"
+#include "platform/UserDefaults.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using namespace tessaline;
+
+namespace {
+
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// A copy of the disk library opened as the app opens it, with the window's
+// navigation state.
+struct Library
+{
+    explicit Library(int cards)
+        : container(bench::LibraryFixture::open(bench::LibraryShape{cards}, directory.path()))
+    {
+        if (!container)
+            qFatal("cannot open the benchmark library");
+        query = std::make_unique<LibraryQuery>(*container->mainContext());
+    }
+
+    QTemporaryDir directory;
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<LibraryQuery> query;
+    UserDefaults defaults{directory.filePath(QStringLiteral("settings.ini"))};
+    NavigationState navigation{defaults};
+};
+
+template<typename Make>
+void openScreen(benchmark::State &state, Make make)
+{
+    Library library(int(state.range(0)));
+    const double before = residentMiB();
+    double grown = 0;
+    for (auto _ : state) {
+        std::unique_ptr<QWidget> screen = make(library);
+        screen->resize(1180, 900);
+        screen->show();
+        benchmark::DoNotOptimize(screen->grab());
+        state.PauseTiming();
+        grown = std::max(grown, residentMiB() - before);
+        screen.reset();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["rssMiB"] = grown;
+}
+
+void BM_OpenSnipsLibrary(benchmark::State &state)
+{
+    openScreen(state, [](Library &library) {
+        return std::make_unique<SnipsLibraryView>(*library.query, library.navigation, SnipsLibraryServices{});
+    });
+}
+
+void BM_OpenRecentlyDeleted(benchmark::State &state)
+{
+    openScreen(state, [](Library &library) { return std::make_unique<TrashView>(*library.query, TrashModel::Actions{}); });
+}
+
+// One word typed into the shown grid's filter, filtered and painted.
+void BM_FilterSnipsLibrary(benchmark::State &state)
+{
+    Library library(int(state.range(0)));
+    SnipsLibraryView view(*library.query, library.navigation, SnipsLibraryServices{});
+    view.resize(1180, 900);
+    view.show();
+    view.grab();
+    const double before = residentMiB();
+    const QString words[] = {QStringLiteral("invoice"), QStringLiteral("terminal")};
+    int round = 0;
+    for (auto _ : state) {
+        view.filterField()->setText(words[round++ % 2]);
+        benchmark::DoNotOptimize(view.grab());
+    }
+    state.counters["rows"] = view.grid()->model()->rowCount();
+    state.counters["rssMiB"] = residentMiB() - before;
+}
+
+// A word typed into the grid's filter key by key, each key filtered and
+// painted; the time is per key. The first key looks at every snip, each
+// further one only at those still shown.
+void BM_TypeIntoSnipsLibrary(benchmark::State &state)
+{
+    Library library(int(state.range(0)));
+    SnipsLibraryView view(*library.query, library.navigation, SnipsLibraryServices{});
+    view.resize(1180, 900);
+    view.show();
+    view.grab();
+    const QString word = QStringLiteral("invoice");
+    for (auto _ : state) {
+        for (qsizetype typed = 1; typed <= word.size(); ++typed) {
+            view.filterField()->setText(word.left(typed));
+            benchmark::DoNotOptimize(view.grab());
+        }
+        state.PauseTiming();
+        view.filterField()->clear();
+        state.ResumeTiming();
+    }
+    // Seconds a key, printed with its unit prefix ("30m" is 30 ms).
+    state.counters["perKey"] = benchmark::Counter(double(word.size()) * state.iterations(),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["rows"] = view.grid()->model()->rowCount();
+}
+
+BENCHMARK(BM_OpenSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenRecentlyDeleted)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilterSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeIntoSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return runBenchmarks<QApplication>(argc, argv);
+}
