@@ -12,6 +12,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
 
 namespace tessaline {
 
@@ -64,15 +65,68 @@ int NoteListRowDelegate::rowHeight(int excerptLines)
     return 2 * verticalPadding + 2 * 4 + title + excerpt + detail + 2 * lineSpacing;
 }
 
+namespace {
+
+// The advance of each character from the space to the end of Latin-1 on its
+// own, in the excerpt's font; zero for the ones looked at in context only
+// (controls and the soft hyphen).
+class LatinAdvances
+{
+public:
+    static const LatinAdvances &of(const QFont &font)
+    {
+        static LatinAdvances table;
+        if (!table.m_made || table.m_font != font) {
+            table.m_font = font;
+            const QFontMetricsF metrics(font);
+            for (char16_t c = 0; c < table.m_advances.size(); ++c)
+                table.m_advances[c] = isOwnWidth(c) ? metrics.horizontalAdvance(QChar(c)) : 0;
+            table.m_made = true;
+        }
+        return table;
+    }
+
+    // True when the text's own advances add up to more than `limit` before
+    // any character that has to be seen in context.
+    bool exceeds(QStringView text, qreal limit) const
+    {
+        qreal sum = 0;
+        for (const QChar c : text) {
+            const char16_t code = c.unicode();
+            if (code >= m_advances.size() || !isOwnWidth(code))
+                return false;
+            sum += m_advances[code];
+            if (sum > limit)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static bool isOwnWidth(char16_t c) { return (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c != 0xAD); }
+
+    QFont m_font;
+    std::array<qreal, 0x100> m_advances{};
+    bool m_made = false;
+};
+
+} // namespace
+
 int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
 {
     // Two lines of the narrowest column hold far fewer characters than
     // this; an excerpt is a whole paragraph and may be very long.
     constexpr qsizetype enoughForTwoLines = 400;
-    const QFontMetricsF metrics(excerptFont());
-    // Every row is measured when the list is laid out, and most excerpts
-    // overflow within their first words: a beginning wider than the line
-    // by more than a kerning pair could take back settles it cheaply.
+    const QFont font = excerptFont();
+    // Every row is measured when the list is laid out, and most excerpts are
+    // sentences that run on. Shaped together, letters take back from their
+    // own advances only what kerning and ligatures take, never half: letters
+    // whose own advances pass twice the line take two lines, unshaped.
+    if (LatinAdvances::of(font).exceeds(QStringView(excerpt).left(enoughForTwoLines), 2 * width))
+        return 2;
+    const QFontMetricsF metrics(font);
+    // Other scripts: a beginning wider than the line by more than a kerning
+    // pair could take back settles it before the whole is shaped.
     constexpr qsizetype beginning = 96;
     if (excerpt.size() > beginning && metrics.horizontalAdvance(excerpt.left(beginning)) > width + metrics.height())
         return 2;
