@@ -410,19 +410,21 @@ private:
             return _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(short(first - 1))),
                                  _mm_cmplt_epi16(c, _mm_set1_epi16(short(last + 1))));
         };
-        const __m128i hyphen = _mm_set1_epi16(short(u'-'));
-        // The lanes that hold a hyphen in the chunks at 8 and at 16.
-        const __m128i hyphensAt8 = _mm_setr_epi16(-1, 0, 0, 0, 0, -1, 0, 0);
-        const __m128i hyphensAt16 = _mm_setr_epi16(0, 0, -1, 0, 0, 0, 0, -1);
-        const __m128i none = _mm_setzero_si128();
-        __m128i good = _mm_set1_epi16(-1);
-        for (const auto &[start, hyphens] : {std::pair{0, none}, std::pair{8, hyphensAt8}, std::pair{16, hyphensAt16},
-                                             std::pair{24, none}, std::pair{28, none}}) {
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.utf16() + start));
-            const __m128i hex = _mm_or_si128(_mm_or_si128(in(c, u'0', u'9'), in(c, u'a', u'f')), in(c, u'A', u'F'));
-            good = _mm_and_si128(good, _mm_or_si128(_mm_and_si128(hyphens, _mm_cmpeq_epi16(c, hyphen)),
-                                                    _mm_andnot_si128(hyphens, hex)));
-        }
+        const auto hex = [&](__m128i c) {
+            return _mm_or_si128(_mm_or_si128(in(c, u'0', u'9'), in(c, u'a', u'f')), in(c, u'A', u'F'));
+        };
+        // Where `hyphens` has a lane, a hyphen; elsewhere a hex digit.
+        const auto hexAndHyphens = [&](__m128i c, __m128i hyphens) {
+            return _mm_or_si128(_mm_and_si128(hyphens, _mm_cmpeq_epi16(c, _mm_set1_epi16(short(u'-')))),
+                                _mm_andnot_si128(hyphens, hex(c)));
+        };
+        const auto load = [&](qsizetype at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.utf16() + at)); };
+        // The hyphens at 8, 13, 18 and 23 fall in the chunks at 8 and 16;
+        // the last chunk overlaps the one before it.
+        const __m128i good = _mm_and_si128(
+            _mm_and_si128(_mm_and_si128(hex(load(0)), hex(load(24))), hex(load(28))),
+            _mm_and_si128(hexAndHyphens(load(8), _mm_setr_epi16(-1, 0, 0, 0, 0, -1, 0, 0)),
+                          hexAndHyphens(load(16), _mm_setr_epi16(0, 0, -1, 0, 0, 0, 0, -1))));
         if (_mm_movemask_epi8(good) != 0xFFFF)
             return std::nullopt;
         return QUuid();

@@ -9,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -67,9 +68,9 @@ int NoteListRowDelegate::rowHeight(int excerptLines)
 
 namespace {
 
-// The advance of each character from the space to the end of Latin-1 on its
-// own, in the excerpt's font; zero for the ones looked at in context only
-// (controls and the soft hyphen).
+// The advance of each character up to the end of Latin-1 on its own, in the
+// excerpt's font; below zero for the ones measured in context only (controls,
+// the soft hyphen, characters the font lacks).
 class LatinAdvances
 {
 public:
@@ -78,9 +79,21 @@ public:
         static LatinAdvances table;
         if (!table.m_made || table.m_font != font) {
             table.m_font = font;
-            const QFontMetricsF metrics(font);
+            // All at once from the font's own glyphs: measured one by one
+            // they would cost as much as the rows they spare.
+            QString characters;
             for (char16_t c = 0; c < table.m_advances.size(); ++c)
-                table.m_advances[c] = isOwnWidth(c) ? metrics.horizontalAdvance(QChar(c)) : 0;
+                characters.append(QChar(isOwnWidth(c) ? c : u' '));
+            const QRawFont raw = QRawFont::fromFont(font);
+            const QList<quint32> glyphs = raw.glyphIndexesForString(characters);
+            const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+            for (char16_t c = 0; c < table.m_advances.size(); ++c) {
+                // A character the font lacks comes from another one: it is
+                // measured in context.
+                const bool own = isOwnWidth(c) && glyphs.size() == characters.size() && glyphs.at(c) != 0
+                                 && advances.size() == glyphs.size();
+                table.m_advances[c] = own ? advances.at(c).x() : -1;
+            }
             table.m_made = true;
         }
         return table;
@@ -93,7 +106,7 @@ public:
         qreal sum = 0;
         for (const QChar c : text) {
             const char16_t code = c.unicode();
-            if (code >= m_advances.size() || !isOwnWidth(code))
+            if (code >= m_advances.size() || m_advances[code] < 0)
                 return false;
             sum += m_advances[code];
             if (sum > limit)
