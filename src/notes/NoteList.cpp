@@ -85,7 +85,11 @@ QStringList NoteList::folderNames(const QList<Board *> &boards)
 
 void NoteList::groupCards(const QList<CanvasCard *> &cards)
 {
+    // About as many notes have cards as last time: room for them at once
+    // rather than growing through every size on the way.
+    const qsizetype notesWithCards = m_groups.size();
     m_groups.clear();
+    m_groups.reserve(notesWithCards);
     // Cards mostly come a note's worth at a time: the last group is looked
     // up again only when the note changes.
     CardGroup *group = nullptr;

@@ -45,10 +45,16 @@ NotesWorkspaceModel::~NotesWorkspaceModel() = default;
 
 void NotesWorkspaceModel::watchBoards()
 {
-    // Each note is watched once, through one member slot; connecting again
-    // is refused.
-    for (Board *board : m_library.boards())
-        connect(board, &Board::changed, this, &NotesWorkspaceModel::boardDidChange, Qt::UniqueConnection);
+    // Each note is watched once. Every save lists all of them again, and
+    // asking Qt to refuse a second connection costs a look through the
+    // note's connections each time: the notes already watched are known here.
+    for (Board *board : m_library.boards()) {
+        if (m_watchedBoards.contains(board))
+            continue;
+        m_watchedBoards.insert(board);
+        connect(board, &Board::changed, this, &NotesWorkspaceModel::boardDidChange);
+        connect(board, &QObject::destroyed, this, [this, board] { m_watchedBoards.remove(board); });
+    }
 }
 
 void NotesWorkspaceModel::boardDidChange(int property)

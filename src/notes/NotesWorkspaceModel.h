@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -120,6 +121,7 @@ private:
     NoteList m_list;
     QList<NoteListRow> m_rows;
     QPointer<Board> m_shownActiveNote;
+    QSet<const Board *> m_watchedBoards;
     QTimer *m_recompute;
     std::optional<QUuid> m_folderTargetID;
     QString m_folderDraft;
