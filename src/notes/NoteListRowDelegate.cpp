@@ -7,6 +7,7 @@
 #include "platform/SymbolIcon.h"
 
 #include <QAbstractItemView>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
@@ -23,10 +24,45 @@ QFont titleFont() { return TessalineTypography::systemFont(13, QFont::DemiBold);
 QFont excerptFont() { return TessalineTypography::systemFont(11, QFont::Normal); }
 QFont detailFont() { return TessalineTypography::systemFont(10, QFont::Normal); }
 
+// Two lines of the widest column hold far fewer characters than this; an
+// excerpt is a whole paragraph and may be very long.
+constexpr qsizetype enoughForTwoLines = 400;
+
+// What measuring a row needs of its fonts. Every row is measured when the
+// list is laid out: made again only when the application's font, which they
+// derive from, changes.
+struct RowFonts
+{
+    QFont excerpt;
+    int titleLine = 0;
+    int excerptLine = 0;
+    int detailLine = 0;
+};
+
+const RowFonts &rowFonts()
+{
+    static QFont madeFrom;
+    static RowFonts fonts;
+    static bool made = false;
+    const QFont application = QGuiApplication::font();
+    if (!made || !(application == madeFrom)) {
+        madeFrom = application;
+        fonts.excerpt = excerptFont();
+        fonts.titleLine = QFontMetrics(titleFont()).lineSpacing();
+        fonts.excerptLine = QFontMetrics(fonts.excerpt).lineSpacing();
+        fonts.detailLine = QFontMetrics(detailFont()).lineSpacing();
+        made = true;
+    }
+    return fonts;
+}
+
 // Up to `maximumLines` lines of the text wrapped at `width`; the last one
 // ends in an ellipsis when the text goes on.
-void drawWrapped(QPainter *painter, const QString &text, const QFont &font, const QRectF &box, int maximumLines)
+void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font, const QRectF &box, int maximumLines)
 {
+    // The lines shown never reach past the beginning; the rest would only
+    // be shaped to be cut off.
+    const QString text = wholeText.left(enoughForTwoLines);
     const QFontMetricsF metrics(font);
     QTextLayout layout(text, font);
     QTextOption option;
@@ -60,10 +96,9 @@ void drawWrapped(QPainter *painter, const QString &text, const QFont &font, cons
 
 int NoteListRowDelegate::rowHeight(int excerptLines)
 {
-    const int title = QFontMetrics(titleFont()).lineSpacing();
-    const int excerpt = QFontMetrics(excerptFont()).lineSpacing() * std::clamp(excerptLines, 1, 2);
-    const int detail = QFontMetrics(detailFont()).lineSpacing();
-    return 2 * verticalPadding + 2 * 4 + title + excerpt + detail + 2 * lineSpacing;
+    const RowFonts &fonts = rowFonts();
+    const int excerpt = fonts.excerptLine * std::clamp(excerptLines, 1, 2);
+    return 2 * verticalPadding + 2 * 4 + fonts.titleLine + excerpt + fonts.detailLine + 2 * lineSpacing;
 }
 
 namespace {
@@ -127,10 +162,7 @@ private:
 
 int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
 {
-    // Two lines of the narrowest column hold far fewer characters than
-    // this; an excerpt is a whole paragraph and may be very long.
-    constexpr qsizetype enoughForTwoLines = 400;
-    const QFont font = excerptFont();
+    const QFont &font = rowFonts().excerpt;
     // Every row is measured when the list is laid out, and most excerpts are
     // sentences that run on. Shaped together, letters take back from their
     // own advances only what kerning and ligatures take, never half: letters
