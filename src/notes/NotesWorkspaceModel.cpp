@@ -47,13 +47,15 @@ void NotesWorkspaceModel::watchBoards()
 {
     // Each note is watched once. Every save lists all of them again, and
     // asking Qt to refuse a second connection costs a look through the
-    // note's connections each time: the notes already watched are known here.
+    // note's connections each time: the notes already watched are known here
+    // (a note gone from memory leaves a null guard, so another note made at
+    // its address is still watched).
     for (Board *board : m_library.boards()) {
-        if (m_watchedBoards.contains(board))
+        QPointer<Board> &watched = m_watchedBoards[board];
+        if (watched)
             continue;
-        m_watchedBoards.insert(board);
+        watched = board;
         connect(board, &Board::changed, this, &NotesWorkspaceModel::boardDidChange);
-        connect(board, &QObject::destroyed, this, [this, board] { m_watchedBoards.remove(board); });
     }
 }
 

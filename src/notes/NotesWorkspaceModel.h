@@ -6,8 +6,8 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QHash>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -121,7 +121,7 @@ private:
     NoteList m_list;
     QList<NoteListRow> m_rows;
     QPointer<Board> m_shownActiveNote;
-    QSet<const Board *> m_watchedBoards;
+    QHash<const Board *, QPointer<Board>> m_watchedBoards;
     QTimer *m_recompute;
     std::optional<QUuid> m_folderTargetID;
     QString m_folderDraft;
