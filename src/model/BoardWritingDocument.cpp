@@ -7,11 +7,16 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSet>
+#include <QtAlgorithms>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessaline {
 namespace {
@@ -337,12 +342,16 @@ private:
         return m_at == m_text.size();
     }
 
-    bool take(QStringView expected)
+    // Every take is of a literal: its length known here, the comparison
+    // is made in place rather than by a call per key.
+    template <size_t N>
+    bool take(const char16_t (&expected)[N])
     {
-        if (m_text.size() - m_at < expected.size()
-            || std::memcmp(m_text.utf16() + m_at, expected.utf16(), size_t(expected.size()) * sizeof(char16_t)) != 0)
+        constexpr qsizetype length = N - 1;
+        if (m_text.size() - m_at < length
+            || std::memcmp(m_text.utf16() + m_at, expected, size_t(length) * sizeof(char16_t)) != 0)
             return false;
-        m_at += expected.size();
+        m_at += length;
         return true;
     }
 
@@ -394,6 +403,32 @@ private:
         if (!m_onlyChecking)
             return parseUuid(text);
         // The same test parseUuid makes, without making the identifier.
+#if defined(__SSE2__)
+        // A note refers to each of its cards: as many identifiers as blocks
+        // are checked at start-up, each eight characters at a time.
+        const auto in = [](__m128i c, char16_t first, char16_t last) {
+            return _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(short(first - 1))),
+                                 _mm_cmplt_epi16(c, _mm_set1_epi16(short(last + 1))));
+        };
+        const auto hex = [&](__m128i c) {
+            return _mm_or_si128(_mm_or_si128(in(c, u'0', u'9'), in(c, u'a', u'f')), in(c, u'A', u'F'));
+        };
+        // Where `hyphens` has a lane, a hyphen; elsewhere a hex digit.
+        const auto hexAndHyphens = [&](__m128i c, __m128i hyphens) {
+            return _mm_or_si128(_mm_and_si128(hyphens, _mm_cmpeq_epi16(c, _mm_set1_epi16(short(u'-')))),
+                                _mm_andnot_si128(hyphens, hex(c)));
+        };
+        const auto load = [&](qsizetype at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.utf16() + at)); };
+        // The hyphens at 8, 13, 18 and 23 fall in the chunks at 8 and 16;
+        // the last chunk overlaps the one before it.
+        const __m128i good = _mm_and_si128(
+            _mm_and_si128(_mm_and_si128(hex(load(0)), hex(load(24))), hex(load(28))),
+            _mm_and_si128(hexAndHyphens(load(8), _mm_setr_epi16(-1, 0, 0, 0, 0, -1, 0, 0)),
+                          hexAndHyphens(load(16), _mm_setr_epi16(0, 0, -1, 0, 0, 0, 0, -1))));
+        if (_mm_movemask_epi8(good) != 0xFFFF)
+            return std::nullopt;
+        return QUuid();
+#else
         if (text[8] != u'-' || text[13] != u'-' || text[18] != u'-' || text[23] != u'-')
             return std::nullopt;
         static constexpr auto notHex = [] {
@@ -414,6 +449,7 @@ private:
         if (bad)
             return std::nullopt;
         return QUuid();
+#endif
     }
 
     static int hexDigit(char16_t c)
@@ -429,6 +465,39 @@ private:
 
     static bool isNoncharacter(char32_t c) { return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE; }
 
+    // How many characters from `at` need no look of their own: no quote,
+    // backslash or control character, nothing from the surrogates up. Nearly
+    // all of a note's writing is such text, and every note's is read at
+    // start-up, so it is passed eight characters at a time.
+    static qsizetype plainRun(const char16_t *at, const char16_t *end)
+    {
+        const char16_t *p = at;
+#if defined(__SSE2__)
+        // Unsigned 16-bit comparisons as signed ones, on values offset by
+        // 0x8000.
+        const __m128i offset = _mm_set1_epi16(short(0x8000));
+        const __m128i belowSpace = _mm_set1_epi16(short(0x20 ^ 0x8000));
+        const __m128i belowSurrogates = _mm_set1_epi16(short((0xD800 ^ 0x8000) - 1));
+        const __m128i quote = _mm_set1_epi16(short(u'"'));
+        const __m128i backslash = _mm_set1_epi16(short(u'\\'));
+        for (; end - p >= 8; p += 8) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i shifted = _mm_xor_si128(c, offset);
+            const __m128i stop = _mm_or_si128(
+                _mm_or_si128(_mm_cmplt_epi16(shifted, belowSpace), _mm_cmpgt_epi16(shifted, belowSurrogates)),
+                _mm_or_si128(_mm_cmpeq_epi16(c, quote), _mm_cmpeq_epi16(c, backslash)));
+            if (const int mask = _mm_movemask_epi8(stop))
+                return (p - at) + qCountTrailingZeroBits(uint(mask)) / 2;
+        }
+#endif
+        for (; p < end; ++p) {
+            const char16_t c = *p;
+            if (c < 0x20 || c >= 0xD800 || c == u'"' || c == u'\\')
+                break;
+        }
+        return p - at;
+    }
+
     std::optional<QString> readString()
     {
         if (!take(u"\""))
@@ -437,6 +506,9 @@ private:
         qsizetype plainStart = m_at;
         const qsizetype size = m_text.size();
         while (m_at < size) {
+            m_at += plainRun(m_text.utf16() + m_at, m_text.utf16() + size);
+            if (m_at == size)
+                break;
             const char16_t c = m_text[m_at].unicode();
             if (c == u'"') {
                 if (!m_onlyChecking)

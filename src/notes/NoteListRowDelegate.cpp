@@ -7,11 +7,14 @@
 #include "platform/SymbolIcon.h"
 
 #include <QAbstractItemView>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
 
 namespace tessaline {
 
@@ -21,10 +24,45 @@ QFont titleFont() { return TessalineTypography::systemFont(13, QFont::DemiBold);
 QFont excerptFont() { return TessalineTypography::systemFont(11, QFont::Normal); }
 QFont detailFont() { return TessalineTypography::systemFont(10, QFont::Normal); }
 
+// Two lines of the widest column hold far fewer characters than this; an
+// excerpt is a whole paragraph and may be very long.
+constexpr qsizetype enoughForTwoLines = 400;
+
+// What measuring a row needs of its fonts. Every row is measured when the
+// list is laid out: made again only when the application's font, which they
+// derive from, changes.
+struct RowFonts
+{
+    QFont excerpt;
+    int titleLine = 0;
+    int excerptLine = 0;
+    int detailLine = 0;
+};
+
+const RowFonts &rowFonts()
+{
+    static QFont madeFrom;
+    static RowFonts fonts;
+    static bool made = false;
+    const QFont application = QGuiApplication::font();
+    if (!made || !(application == madeFrom)) {
+        madeFrom = application;
+        fonts.excerpt = excerptFont();
+        fonts.titleLine = QFontMetrics(titleFont()).lineSpacing();
+        fonts.excerptLine = QFontMetrics(fonts.excerpt).lineSpacing();
+        fonts.detailLine = QFontMetrics(detailFont()).lineSpacing();
+        made = true;
+    }
+    return fonts;
+}
+
 // Up to `maximumLines` lines of the text wrapped at `width`; the last one
 // ends in an ellipsis when the text goes on.
-void drawWrapped(QPainter *painter, const QString &text, const QFont &font, const QRectF &box, int maximumLines)
+void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font, const QRectF &box, int maximumLines)
 {
+    // The lines shown never reach past the beginning; the rest would only
+    // be shaped to be cut off.
+    const QString text = wholeText.left(enoughForTwoLines);
     const QFontMetricsF metrics(font);
     QTextLayout layout(text, font);
     QTextOption option;
@@ -58,21 +96,82 @@ void drawWrapped(QPainter *painter, const QString &text, const QFont &font, cons
 
 int NoteListRowDelegate::rowHeight(int excerptLines)
 {
-    const int title = QFontMetrics(titleFont()).lineSpacing();
-    const int excerpt = QFontMetrics(excerptFont()).lineSpacing() * std::clamp(excerptLines, 1, 2);
-    const int detail = QFontMetrics(detailFont()).lineSpacing();
-    return 2 * verticalPadding + 2 * 4 + title + excerpt + detail + 2 * lineSpacing;
+    const RowFonts &fonts = rowFonts();
+    const int excerpt = fonts.excerptLine * std::clamp(excerptLines, 1, 2);
+    return 2 * verticalPadding + 2 * 4 + fonts.titleLine + excerpt + fonts.detailLine + 2 * lineSpacing;
 }
+
+namespace {
+
+// The advance of each character up to the end of Latin-1 on its own, in the
+// excerpt's font; below zero for the ones measured in context only (controls,
+// the soft hyphen, characters the font lacks).
+class LatinAdvances
+{
+public:
+    static const LatinAdvances &of(const QFont &font)
+    {
+        static LatinAdvances table;
+        if (!table.m_made || table.m_font != font) {
+            table.m_font = font;
+            // All at once from the font's own glyphs: measured one by one
+            // they would cost as much as the rows they spare.
+            QString characters;
+            for (char16_t c = 0; c < table.m_advances.size(); ++c)
+                characters.append(QChar(isOwnWidth(c) ? c : u' '));
+            const QRawFont raw = QRawFont::fromFont(font);
+            const QList<quint32> glyphs = raw.glyphIndexesForString(characters);
+            const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+            for (char16_t c = 0; c < table.m_advances.size(); ++c) {
+                // A character the font lacks comes from another one: it is
+                // measured in context.
+                const bool own = isOwnWidth(c) && glyphs.size() == characters.size() && glyphs.at(c) != 0
+                                 && advances.size() == glyphs.size();
+                table.m_advances[c] = own ? advances.at(c).x() : -1;
+            }
+            table.m_made = true;
+        }
+        return table;
+    }
+
+    // True when the text's own advances add up to more than `limit` before
+    // any character that has to be seen in context.
+    bool exceeds(QStringView text, qreal limit) const
+    {
+        qreal sum = 0;
+        for (const QChar c : text) {
+            const char16_t code = c.unicode();
+            if (code >= m_advances.size() || m_advances[code] < 0)
+                return false;
+            sum += m_advances[code];
+            if (sum > limit)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static bool isOwnWidth(char16_t c) { return (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c != 0xAD); }
+
+    QFont m_font;
+    std::array<qreal, 0x100> m_advances{};
+    bool m_made = false;
+};
+
+} // namespace
 
 int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
 {
-    // Two lines of the narrowest column hold far fewer characters than
-    // this; an excerpt is a whole paragraph and may be very long.
-    constexpr qsizetype enoughForTwoLines = 400;
-    const QFontMetricsF metrics(excerptFont());
-    // Every row is measured when the list is laid out, and most excerpts
-    // overflow within their first words: a beginning wider than the line
-    // by more than a kerning pair could take back settles it cheaply.
+    const QFont &font = rowFonts().excerpt;
+    // Every row is measured when the list is laid out, and most excerpts are
+    // sentences that run on. Shaped together, letters take back from their
+    // own advances only what kerning and ligatures take, never half: letters
+    // whose own advances pass twice the line take two lines, unshaped.
+    if (LatinAdvances::of(font).exceeds(QStringView(excerpt).left(enoughForTwoLines), 2 * width))
+        return 2;
+    const QFontMetricsF metrics(font);
+    // Other scripts: a beginning wider than the line by more than a kerning
+    // pair could take back settles it before the whole is shaped.
     constexpr qsizetype beginning = 96;
     if (excerpt.size() > beginning && metrics.horizontalAdvance(excerpt.left(beginning)) > width + metrics.height())
         return 2;

@@ -45,10 +45,18 @@ NotesWorkspaceModel::~NotesWorkspaceModel() = default;
 
 void NotesWorkspaceModel::watchBoards()
 {
-    // Each note is watched once, through one member slot; connecting again
-    // is refused.
-    for (Board *board : m_library.boards())
-        connect(board, &Board::changed, this, &NotesWorkspaceModel::boardDidChange, Qt::UniqueConnection);
+    // Each note is watched once. Every save lists all of them again, and
+    // asking Qt to refuse a second connection costs a look through the
+    // note's connections each time: the notes already watched are known here
+    // (a note gone from memory leaves a null guard, so another note made at
+    // its address is still watched).
+    for (Board *board : m_library.boards()) {
+        QPointer<Board> &watched = m_watchedBoards[board];
+        if (watched)
+            continue;
+        watched = board;
+        connect(board, &Board::changed, this, &NotesWorkspaceModel::boardDidChange);
+    }
 }
 
 void NotesWorkspaceModel::boardDidChange(int property)

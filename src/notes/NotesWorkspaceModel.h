@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QUuid>
@@ -120,6 +121,7 @@ private:
     NoteList m_list;
     QList<NoteListRow> m_rows;
     QPointer<Board> m_shownActiveNote;
+    QHash<const Board *, QPointer<Board>> m_watchedBoards;
     QTimer *m_recompute;
     std::optional<QUuid> m_folderTargetID;
     QString m_folderDraft;

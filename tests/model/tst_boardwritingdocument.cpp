@@ -275,6 +275,29 @@ void BoardWritingDocumentTest::storedFormReadsAsAnyJson_data()
     QTest::newRow("cut short") << stored(QStringLiteral("x")).chopped(3);
     QTest::newRow("keys in another order")
         << QStringLiteral(R"({"blocks":[{"kind":"paragraph","id":"%1","text":"x"}]})").arg(uuidText(C));
+    // Plain text is passed in runs; what ends a run may fall anywhere in one.
+    for (const int plain : {0, 1, 7, 8, 9, 15, 16, 17, 23}) {
+        const QString before(plain, QLatin1Char('w'));
+        const QString after(9, QLatin1Char('v'));
+        QTest::addRow("escape after %d plain", plain) << stored(before + QStringLiteral(R"(")") + after);
+        QTest::addRow("raw control after %d plain", plain) << stored(before + QChar(0x1F) + after);
+        QTest::addRow("pair after %d plain", plain) << stored(before + QString::fromUtf16(u"😀") + after);
+        QTest::addRow("noncharacter after %d plain", plain) << stored(before + QChar(0xFDD0) + after);
+        QTest::addRow("lone surrogate after %d plain", plain) << stored(before + QChar(0xD83D) + after);
+        QTest::addRow("quote ends %d plain", plain) << stored(before);
+    }
+    // A card identifier spoilt at each place, in every way a place can be.
+    const QString card = uuidText(CARD);
+    for (qsizetype at = 0; at < card.size(); ++at) {
+        const bool hyphen = card.at(at) == QLatin1Char('-');
+        for (const QChar bad : {hyphen ? QChar(u'a') : QChar(u'g'), QChar(u'/'), QChar(u':'), QChar(u'@'), QChar(u'G'),
+                                QChar(0x8030), QChar(0xFF10), hyphen ? QChar(u'0') : QChar(u'-')}) {
+            QString spoilt = card;
+            spoilt[at] = bad;
+            QTest::addRow("card id spoilt at %d by U+%04X", int(at), bad.unicode())
+                << QString(stored(QStringLiteral("x"))).replace(card, spoilt);
+        }
+    }
 }
 
 void BoardWritingDocumentTest::storedFormReadsAsAnyJson()
@@ -288,6 +311,25 @@ void BoardWritingDocumentTest::storedFormReadsAsAnyJson()
     QCOMPARE(quick.has_value(), general.has_value());
     if (quick)
         QCOMPARE(quick->blocks, general->blocks);
+
+    // The note list reads only the first written paragraph of the same
+    // text, and the rest, after one, only to see that it reads; with
+    // another paragraph written first, all of the text is read that way.
+    const auto firstWritten = [](const std::optional<BoardWritingDocument> &document) -> std::optional<QString> {
+        for (const BoardWritingBlock &block : document ? document->blocks : Blocks()) {
+            if (block.isParagraph() && !block.text.trimmed().isEmpty())
+                return block.text;
+        }
+        return std::nullopt;
+    };
+    QCOMPARE(BoardWritingDocument::firstWrittenParagraph(text), firstWritten(general));
+    const QString opening = QStringLiteral(R"({"blocks":[)");
+    if (text.startsWith(opening) && !text.startsWith(opening + QLatin1Char(']'))) {
+        const QString writtenFirst =
+            QString(text).insert(opening.size(), QStringLiteral(R"({"id":"%1","kind":"paragraph","text":"first"},)").arg(uuidText(A)));
+        QCOMPARE(BoardWritingDocument::firstWrittenParagraph(writtenFirst),
+                 firstWritten(BoardWritingDocument::decode(writtenFirst + QLatin1Char(' '))));
+    }
 }
 
 void BoardWritingDocumentTest::repairOfStoredText()

@@ -496,6 +496,16 @@ void NotesWorkspaceModelTest::rowsFollowUnsavedEdits()
     QTRY_COMPARE(changed.size(), 1);
     QCOMPARE(Fixture::titles(*screen), (QStringList{QStringLiteral("Untitled Note"), QStringLiteral("First")}));
     QCOMPARE(screen->rows().constFirst().excerpt, QStringLiteral("Fresh words"));
+
+    // A note that came after the screen, saved once, is followed the same
+    // way.
+    Board *third = f.note(QStringLiteral("Third"), 70);
+    f.save();
+    QCOMPARE(Fixture::titles(*screen).constFirst(), QStringLiteral("Third"));
+    changed.clear();
+    third->setTitle(QStringLiteral("Third, renamed"));
+    QTRY_COMPARE(changed.size(), 1);
+    QCOMPARE(Fixture::titles(*screen).constFirst(), QStringLiteral("Third, renamed"));
 }
 
 QTEST_MAIN(NotesWorkspaceModelTest)

@@ -1,5 +1,6 @@
 #include "../support/MainWindowRig.h"
 
+#include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioEmptyState.h"
@@ -140,6 +141,8 @@ private Q_SLOTS:
     void listColumnSlides_data();
     void listColumnSlides();
     void rowsAreAsTallAsTheirExcerpts();
+    void excerptLinesAsShaped_data();
+    void excerptLinesAsShaped();
     void highlightFollowsTheOpenNote();
     void cleanup() { AccessibilitySettings::shared().setReducesMotion(false); }
 };
@@ -434,6 +437,39 @@ void NotesWorkspaceViewTest::rowsAreAsTallAsTheirExcerpts()
         BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(QStringLiteral("Short, ") + longText)}));
     QVERIFY(f.rig.context().save());
     QTRY_COMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(2));
+}
+
+void NotesWorkspaceViewTest::excerptLinesAsShaped_data()
+{
+    // Texts that kern hard, join into ligatures, are narrow or wide, or
+    // hold what is measured only in context; each is measured at every
+    // length up to well past two lines.
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("sentence") << QStringLiteral("A thought about the captured screen and what it means. ");
+    QTest::newRow("kerning pairs") << QStringLiteral("AVAWAVATo Yo Ty LT VA WA P. F. ");
+    QTest::newRow("ligatures") << QStringLiteral("ffi ffl fi fl office affluent ");
+    QTest::newRow("narrow") << QStringLiteral("iiil.,;:'| ");
+    QTest::newRow("wide") << QStringLiteral("WMWM@%WM ");
+    QTest::newRow("accented Latin") << QString::fromUtf16(u"été où naïve façade Ærø ÿ ");
+    QTest::newRow("soft hyphens and tabs") << QString::fromUtf16(u"hy­phen­ated	word ");
+    QTest::newRow("other scripts") << QString::fromUtf16(u"Plan 漢字 مرحبا שלום é 😀 ");
+}
+
+void NotesWorkspaceViewTest::excerptLinesAsShaped()
+{
+    QFETCH(QString, pattern);
+    // The row's own measure of the whole beginning, shaped.
+    const QFontMetricsF metrics(TessalineTypography::systemFont(11, QFont::Normal));
+    for (const qreal rowWidth : {220.0, 252.0, 310.0}) {
+        const qreal width = NoteListRowDelegate::textWidth(rowWidth);
+        QString text;
+        while (metrics.horizontalAdvance(text) < 3 * width) {
+            text += pattern.at(text.size() % pattern.size());
+            const int shaped = metrics.horizontalAdvance(text) <= width ? 1 : 2;
+            QVERIFY2(NoteListRowDelegate::excerptLines(text, width) == shaped,
+                     qPrintable(QStringLiteral("\"%1\" at %2").arg(text).arg(width)));
+        }
+    }
 }
 
 void NotesWorkspaceViewTest::highlightFollowsTheOpenNote()
