@@ -8,11 +8,13 @@
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/FutureDelivery.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
 #include <QCollator>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <vector>
@@ -25,6 +27,16 @@ namespace {
 QString titleOfNote(const Board *note)
 {
     return note ? note->title() : QStringLiteral("Quick Captures");
+}
+
+// The filter's test of one snip, its title's test first: letter case is
+// ignored, diacritics are not.
+template<typename TitleHolds>
+bool snipHolds(const QString &text, TitleHolds titleHolds, const QString &caption, const QString &recognized,
+               const QString &application, const QString &note)
+{
+    const auto holds = [&text](const QString &field) { return field.contains(text, Qt::CaseInsensitive); };
+    return titleHolds() || holds(caption) || holds(recognized) || holds(application) || holds(note);
 }
 
 // Titles in the order a person reads them: runs of digits by their value
@@ -82,8 +94,15 @@ QDateTime libraryDate(const CanvasCard *card)
 SnipsLibraryModel::SnipsLibraryModel(LibraryQuery &library, NavigationState &navigation, QObject *parent)
     : QAbstractListModel(parent), m_library(library), m_navigation(navigation)
 {
-    connect(&m_library, &LibraryQuery::changed, this, &SnipsLibraryModel::rebuild);
+    connect(&m_library, &LibraryQuery::changed, this, &SnipsLibraryModel::libraryChanged);
     rebuild();
+}
+
+SnipsLibraryModel::~SnipsLibraryModel() = default;
+
+bool SnipsLibraryModel::isFilterPending() const
+{
+    return m_pendingRound.has_value();
 }
 
 void SnipsLibraryModel::setClock(Clock clock)
@@ -105,14 +124,102 @@ void SnipsLibraryModel::setQuery(const QString &query)
     const QString previous = trimmedWhitespace(m_query);
     const QString text = trimmedWhitespace(query);
     m_query = query;
-    // Typing on only narrows: over the same lists, a text that holds the
-    // longer query holds the shorter one, so only the snips shown can stay,
-    // in the order they have.
-    if (!previous.isEmpty() && text.contains(previous))
+    if (!text.isEmpty() && m_library.cards().size() >= m_largeLibrary) {
+        filterInBackground(text);
+    } else if (!previous.isEmpty() && text.contains(previous) && !isFilterPending()) {
+        // Typing on only narrows: over the same lists, a text that holds the
+        // longer query holds the shorter one, so only the snips shown can
+        // stay, in the order they have.
         show(matchingCards(m_cards, m_library.boards(), text));
-    else
+    } else {
         rebuild();
+    }
     Q_EMIT queryChanged();
+}
+
+void SnipsLibraryModel::libraryChanged()
+{
+    // What was copied out for the worker, and what it is working on, are of
+    // the lists as they were.
+    m_candidates.reset();
+    m_hits.reset();
+    const QString text = trimmedWhitespace(m_query);
+    if (text.isEmpty() || m_library.cards().size() < m_largeLibrary) {
+        rebuild();
+        return;
+    }
+    // The grid keeps what it shows until the new hits are in, less any snip
+    // the change took away.
+    const QList<CanvasCard *> &cards = m_library.cards();
+    const QSet<const CanvasCard *> present(cards.cbegin(), cards.cend());
+    QList<CanvasCard *> kept;
+    for (CanvasCard *card : std::as_const(m_cards)) {
+        if (present.contains(card) && card->isLive())
+            kept.append(card);
+    }
+    if (kept.size() != m_cards.size())
+        show(std::move(kept));
+    filterInBackground(text);
+}
+
+std::shared_ptr<const SnipsLibraryModel::Candidates> SnipsLibraryModel::candidates()
+{
+    if (m_candidates)
+        return m_candidates;
+    const QList<Board *> &boards = m_library.boards();
+    QHash<QUuid, const Board *> notes;
+    notes.reserve(boards.size());
+    for (auto board = boards.crbegin(); board != boards.crend(); ++board)
+        notes.insert((*board)->id(), *board);
+    auto candidates = std::make_shared<Candidates>();
+    const QList<CanvasCard *> snips = filteredCards(m_library.cards(), boards, QString());
+    candidates->reserve(size_t(snips.size()));
+    for (CanvasCard *card : snips) {
+        candidates->push_back({card, card->titleSources(), card->sourceApplicationName().value_or(QString()),
+                               titleOfNote(notes.value(card->boardID()))});
+    }
+    m_candidates = std::move(candidates);
+    return m_candidates;
+}
+
+void SnipsLibraryModel::filterInBackground(const QString &text)
+{
+    const quint64 round = ++m_filterRound;
+    m_pendingRound = round;
+    const std::shared_ptr<const Candidates> all = candidates();
+    // Typing on looks only among the hits of the shorter query.
+    std::optional<QList<qsizetype>> among;
+    if (m_hits && m_hits->candidates == all && text.contains(m_hits->text))
+        among = m_hits->indices;
+    runInBackground(this, [all, text, among] {
+        QList<qsizetype> indices;
+        const auto test = [&](qsizetype i) {
+            const Candidate &candidate = all->at(size_t(i));
+            if (snipHolds(
+                    text, [&] { return CanvasCard::displayTitleContains(candidate.title, text, Qt::CaseInsensitive); },
+                    candidate.title.contextText, candidate.title.ocrText, candidate.application, candidate.note))
+                indices.append(i);
+        };
+        if (among) {
+            for (const qsizetype i : *among)
+                test(i);
+        } else {
+            for (qsizetype i = 0; i < qsizetype(all->size()); ++i)
+                test(i);
+        }
+        return indices;
+    }).then(this, [this, round, all, text](const QList<qsizetype> &indices) {
+        // A later key or a change of the library wins.
+        if (round != m_filterRound)
+            return;
+        m_pendingRound.reset();
+        m_hits = Hits{all, text, indices};
+        QList<CanvasCard *> cards;
+        cards.reserve(indices.size());
+        for (const qsizetype i : indices)
+            cards.append(all->at(size_t(i)).card);
+        show(std::move(cards));
+    });
 }
 
 void SnipsLibraryModel::setErrorMessage(const std::optional<QString> &message)
@@ -125,6 +232,8 @@ void SnipsLibraryModel::setErrorMessage(const std::optional<QString> &message)
 
 void SnipsLibraryModel::rebuild()
 {
+    ++m_filterRound;
+    m_pendingRound.reset();
     show(filteredCards(m_library.cards(), m_library.boards(), m_query));
 }
 
@@ -201,13 +310,12 @@ QList<CanvasCard *> SnipsLibraryModel::matchingCards(const QList<CanvasCard *> &
     for (CanvasCard *card : cards) {
         if (card->kind() != CardKind::snip || !card->isLive())
             continue;
-        if (!text.isEmpty()) {
-            const auto holds = [&](const QString &field) { return field.contains(text, Qt::CaseInsensitive); };
-            if (!card->displayTitleContains(text, Qt::CaseInsensitive) && !holds(card->contextText())
-                && !holds(card->ocrText()) && !holds(card->sourceApplicationName().value_or(QString()))
-                && !holds(titleOfNote(notes.value(card->boardID()))))
-                continue;
-        }
+        if (!text.isEmpty()
+            && !snipHolds(
+                text, [&] { return card->displayTitleContains(text, Qt::CaseInsensitive); }, card->contextText(),
+                card->ocrText(), card->sourceApplicationName().value_or(QString()),
+                titleOfNote(notes.value(card->boardID()))))
+            continue;
         kept.append(card);
     }
     return kept;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/CanvasCard.h"
+
 #include <QAbstractListModel>
 #include <QDateTime>
 #include <QImage>
@@ -8,7 +10,9 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tessaline {
 
@@ -46,6 +50,7 @@ public:
     using Clock = std::function<QDateTime()>;
 
     SnipsLibraryModel(LibraryQuery &library, NavigationState &navigation, QObject *parent = nullptr);
+    ~SnipsLibraryModel() override;
 
     LibraryQuery &library() const { return m_library; }
     NavigationState &navigation() const { return m_navigation; }
@@ -53,7 +58,13 @@ public:
 
     // The filter text exactly as typed.
     QString query() const { return m_query; }
+    // Over a library of this many cards or more, a filter text is looked for
+    // on a worker thread, so that no key waits for every text to be read;
+    // the grid keeps its snips until the hits are in.
+    void setLargeLibrary(qsizetype cards) { m_largeLibrary = cards; }
     void setQuery(const QString &query);
+    // Whether the hits of the filter text are still being looked for.
+    bool isFilterPending() const;
 
     // The message of the screen's alert; none while no alert is up.
     std::optional<QString> errorMessage() const { return m_errorMessage; }
@@ -113,6 +124,27 @@ Q_SIGNALS:
     void contentChanged();
 
 private:
+    // A live snip's texts as the filter reads them, copied for the worker.
+    struct Candidate
+    {
+        CanvasCard *card;
+        CanvasCard::TitleSources title;
+        QString application;
+        QString note;
+    };
+    using Candidates = std::vector<Candidate>;
+    // The last hits found on the worker: indices into `candidates`.
+    struct Hits
+    {
+        std::shared_ptr<const Candidates> candidates;
+        QString text;
+        QList<qsizetype> indices;
+    };
+
+    void libraryChanged();
+    // Every live snip in grid order, copied once for each state of the lists.
+    std::shared_ptr<const Candidates> candidates();
+    void filterInBackground(const QString &text);
     // The live snips among `cards` whose texts hold `text`, in their order.
     static QList<CanvasCard *> matchingCards(const QList<CanvasCard *> &cards, const QList<Board *> &boards,
                                              const QString &text);
@@ -126,6 +158,13 @@ private:
     QString m_query;
     std::optional<QString> m_errorMessage;
     QList<CanvasCard *> m_cards;
+    qsizetype m_largeLibrary = 5000;
+    std::shared_ptr<const Candidates> m_candidates;
+    std::optional<Hits> m_hits;
+    // Each filtering and each change of the lists is a round; only the
+    // latest round's hits are shown.
+    quint64 m_filterRound = 0;
+    std::optional<quint64> m_pendingRound;
 };
 
 } // namespace tessaline

@@ -82,6 +82,12 @@ QStringView trimmedInline(QStringView line)
     return line.mid(begin, end - begin);
 }
 
+// The title of a card with no text to draw one from.
+QString untitled(bool isSnip)
+{
+    return isSnip ? QStringLiteral("Untitled Snip") : QStringLiteral("Untitled Thought");
+}
+
 // Characters of a title drawn from a card's text.
 constexpr qsizetype titleLength = 80;
 
@@ -237,18 +243,32 @@ QString CanvasCard::displayTitle() const
         if (const auto line = firstTextLine(*text))
             return graphemePrefix(line->toString(), titleLength);
     }
-    return kind() == CardKind::snip ? QStringLiteral("Untitled Snip") : QStringLiteral("Untitled Thought");
+    return untitled(kind() == CardKind::snip);
+}
+
+CanvasCard::TitleSources CanvasCard::titleSources() const
+{
+    readTexts();
+    return {m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText, kind() == CardKind::snip};
 }
 
 bool CanvasCard::displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const
 {
     readTexts();
-    if (m_values.title) {
-        const QString trimmed = trimmedWhitespace(*m_values.title);
+    return displayTitleContains({m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText,
+                                 kind() == CardKind::snip},
+                                needle, sensitivity);
+}
+
+bool CanvasCard::displayTitleContains(const TitleSources &sources, const QString &needle,
+                                      Qt::CaseSensitivity sensitivity)
+{
+    if (sources.title) {
+        const QString trimmed = trimmedWhitespace(*sources.title);
         if (!trimmed.isEmpty())
             return trimmed.contains(needle, sensitivity);
     }
-    for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
+    for (const QString *text : {&sources.markdownText, &sources.contextText, &sources.ocrText}) {
         if (const auto line = firstTextLine(*text)) {
             // Eighty characters are at least eighty units: a hit that ends
             // within those is in the title without cutting it.
@@ -258,7 +278,7 @@ bool CanvasCard::displayTitleContains(const QString &needle, Qt::CaseSensitivity
                     || graphemePrefix(line->toString(), titleLength).contains(needle, sensitivity));
         }
     }
-    return displayTitle().contains(needle, sensitivity);
+    return untitled(sources.isSnip).contains(needle, sensitivity);
 }
 
 QString CanvasCard::combinedText() const

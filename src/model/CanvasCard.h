@@ -248,10 +248,23 @@ public:
     // Stamps `updatedAt` with the current time itself.
     void setThoughtKind(ThoughtKind kind);
     QString displayTitle() const;
+    // What the display title is made of, copied out (the texts are shared,
+    // not duplicated) so that it can be read on another thread.
+    struct TitleSources
+    {
+        std::optional<QString> title;
+        QString markdownText;
+        QString contextText;
+        QString ocrText;
+        bool isSnip = false;
+    };
+    TitleSources titleSources() const;
     // Whether `displayTitle()` holds `needle`, without cutting a title out of
     // a text that does not hold it anywhere: the test a filter makes of
     // every card on every key.
     bool displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const;
+    static bool displayTitleContains(const TitleSources &sources, const QString &needle,
+                                     Qt::CaseSensitivity sensitivity);
     QString combinedText() const;
     QList<QUuid> sourceCardIDs() const;
     static QString encodeSourceCardIDs(const QList<QUuid> &ids);

@@ -6,6 +6,7 @@
 #include "model/ThinkingSessionService.h"
 
 #include <QSignalSpy>
+#include <QThreadPool>
 
 #include <QTest>
 
@@ -119,6 +120,46 @@ private Q_SLOTS:
         // Keys taken back widen it again.
         library.model->setQuery(QStringLiteral("in"));
         QCOMPARE(library.shownTitles(), (QStringList{"Invoice", "Twin low", "Twin high"}));
+    }
+
+    void aLargeLibraryIsFilteredOnAWorker()
+    {
+        Library library;
+        library.model->setLargeLibrary(0);
+        // The titles once the worker's hits are in (the old ones if never).
+        const auto settle = [&library] {
+            (void)QTest::qWaitFor([&library] { return !library.model->isFilterPending(); }, 10000);
+            return library.shownTitles();
+        };
+        const QStringList all{"Chart", "Orphan", "Invoice", "Plan sketch", "Twin low", "Twin high"};
+        library.model->setQuery(QStringLiteral("inv"));
+        // The key does not wait: the grid keeps its snips until the hits are in.
+        QCOMPARE(library.shownTitles(), all);
+        QCOMPARE(settle(), QStringList{"Invoice"});
+
+        // Keys typed before the hits came in: the last one's hits stay.
+        library.model->setQuery(QStringLiteral("invoice"));
+        library.model->setQuery(QStringLiteral("sketch"));
+        QCOMPARE(settle(), QStringList{"Plan sketch"});
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(library.shownTitles(), QStringList{"Plan sketch"});
+
+        // A change while looking: the hits are of the library as it is now,
+        // and a snip moved to Recently Deleted leaves the grid at once.
+        library.model->setQuery(QStringLiteral("tw"));
+        library.twinHigh->moveToTrash(snipTime(600));
+        library.chart->setOcrText(QStringLiteral("Twelve weeks"));
+        library.rig.save();
+        QVERIFY(!library.shownTitles().contains(QStringLiteral("Twin high")));
+        QCOMPARE(settle(), (QStringList{"Chart", "Twin low"}));
+        // Typing on narrows among those hits, and taking keys back widens.
+        library.model->setQuery(QStringLiteral("twi"));
+        QCOMPARE(settle(), QStringList{"Twin low"});
+        library.model->setQuery(QStringLiteral("due"));
+        QCOMPARE(settle(), QStringList{"Invoice"});
+        library.model->setQuery(QString());
+        QCOMPARE(library.shownTitles(), (QStringList{"Chart", "Orphan", "Invoice", "Plan sketch", "Twin low"}));
     }
 
     void tileTexts()
