@@ -9,9 +9,17 @@
 //   xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- bench_appstartup
 // TESSALINE_BENCH_APP names another build of the app to time, for a
 // comparison on the same machine at the same moment.
+//
+// Beside it, the library's part of the start alone, in this process: opening
+// the file, the launch seeding and migration pass, and the first reading of
+// every note, card and connection. It needs no X server, and its figure
+// moves much less with the machine's load than a whole process start does.
 
 #include "BenchmarkMain.h"
+#include "model/ModelContext.h"
+#include "model/TessalineStore.h"
 #include "platform/UserDefaults.h"
+#include "runtime/LibraryQuery.h"
 #include "runtime/OnboardingPreferencesStore.h"
 #include "support/LibraryFixture.h"
 
@@ -265,6 +273,46 @@ BENCHMARK(BM_StartToPaintedWindow)
     ->Arg(10000)
     ->Arg(50000)
     ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ReadLibraryAtStart(benchmark::State &state)
+{
+    const bench::LibraryShape shape{int(state.range(0))};
+    if (bench::LibraryFixture::cachedFile(shape).isEmpty()) {
+        state.SkipWithError("the library could not be made");
+        return;
+    }
+    qsizetype cards = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir directory;
+        if (!bench::LibraryFixture::copyInto(shape, directory.path())) {
+            state.SkipWithError("the library could not be copied");
+            return;
+        }
+        state.ResumeTiming();
+        auto container = TessalineStore::makeModelContainer(false, std::nullopt, directory.path());
+        if (!container) {
+            state.SkipWithError("the library could not be opened");
+            return;
+        }
+        ModelContext &context = *(*container)->mainContext();
+        const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
+        const LibraryQuery query(context);
+        cards = query.cards().size();
+        benchmark::DoNotOptimize(seeded.hasValue());
+        state.PauseTiming();
+        container->reset();
+        state.ResumeTiming();
+    }
+    state.counters["cards"] = double(cards);
+}
+BENCHMARK(BM_ReadLibraryAtStart)
+    ->ArgName("cards")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(50000)
     ->Iterations(7)
     ->Unit(benchmark::kMillisecond);
 

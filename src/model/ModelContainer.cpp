@@ -258,6 +258,9 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // with NORMAL, WAL mode may lose the last commits then.
             pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
             pragma.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(storeschema::journalSizeLimit));
+            // Once per library made before the index; the rest of the time a
+            // look into the schema. Without it the cards are read all the same.
+            pragma.exec(storeschema::cardOutlineIndexStatement());
             // Bytes staged ahead of a card the app never got to save (it
             // ended in between) belong to nothing.
             pragma.exec(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow NOT IN (SELECT row FROM CanvasCard)"));

@@ -2,6 +2,7 @@
 
 #include "model/StoreSchema.h"
 #include "platform/FutureDelivery.h"
+#include "platform/SqliteRows.h"
 #include "platform/UuidText.h"
 
 #include <QSqlDatabase>
@@ -35,8 +36,7 @@ bool isRowRefusal(const QSqlQuery &query)
 // A card's long texts, read when first asked for (CanvasCard::readTexts).
 const QStringList &laterCardColumns()
 {
-    static const QStringList columns{QStringLiteral("markdownText"), QStringLiteral("contextText"),
-                                     QStringLiteral("ocrText")};
+    static const QStringList columns = storeschema::longCardColumns();
     return columns;
 }
 
@@ -120,9 +120,9 @@ private:
     QSet<QString> m_pool;
 };
 
-Board::Values readValues(const QSqlQuery &query, const Board *) { return storeschema::readBoard(query); }
-CanvasCard::Values readValues(const QSqlQuery &query, const CanvasCard *) { return storeschema::readCard(query); }
-Connection::Values readValues(const QSqlQuery &query, const Connection *) { return storeschema::readConnection(query); }
+Board::Values readValues(const SqliteRows &rows, const Board *) { return storeschema::readBoard(rows); }
+CanvasCard::Values readValues(const SqliteRows &rows, const CanvasCard *) { return storeschema::readCard(rows); }
+Connection::Values readValues(const SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
 
 } // namespace
 
@@ -172,10 +172,7 @@ void ModelContext::adopt(Table<T> &table, T *entity)
 template <typename T>
 Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    query.setForwardOnly(true);
-    if (!query.exec(selectStatement<T>()))
-        return unexpected(queryError(query));
+    SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
 
     // Entities saved before the table was first read are already in memory.
     QHash<qint64, T *> known;
@@ -185,7 +182,7 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
     QList<T *> rows;
     SharedTexts shared;
     while (query.next()) {
-        const qint64 row = query.value(0).toLongLong();
+        const qint64 row = query.integer(0);
         if (T *existing = known.value(row)) {
             rows.append(existing);
             continue;
@@ -198,6 +195,16 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         entity->m_rowID = row;
         entity->m_context = this;
         rows.append(entity);
+    }
+    // A table that cannot be read to its end (damage found on the way) is
+    // not shown in part: the fetch fails as one that cannot start does.
+    if (!query.errorText().isEmpty()) {
+        for (T *entity : std::as_const(rows)) {
+            if (!known.contains(entity->m_rowID))
+                delete entity;
+        }
+        return unexpected(StoreError{
+            QStringLiteral("The library could not be read or written: %1").arg(query.errorText())});
     }
     table.saved = rows;
     table.loaded = true;

@@ -7,6 +7,10 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+namespace tessaline {
+class SqliteRows;
+}
+
 // How each entity's stored properties map to its table's columns. Kept in
 // one place so the schema, inserts, updates and reads cannot drift apart.
 namespace tessaline::storeschema {
@@ -19,6 +23,16 @@ constexpr qint64 journalSizeLimit = 4 * 1024 * 1024;
 
 // Statements that create an empty library, in order.
 QStringList creationStatements();
+
+// A card's long texts: most of what a card row holds, and what start-up
+// leaves unread.
+QStringList longCardColumns();
+// Makes, unless there, the index that holds every card column but the long
+// texts. Reading every card at start-up walks it instead of the table, whose
+// pages are mostly long texts: a seventh of the pages at the libraries'
+// usual shape. Libraries made before it get it when next opened for
+// writing; one that can only be read is read from the table, as before.
+QString cardOutlineIndexStatement();
 
 QString tableName(const Board *);
 QString tableName(const CanvasCard *);
@@ -40,9 +54,9 @@ void bind(QSqlQuery &query, const CanvasCard::Values &values, bool keepDamaged =
 void bind(QSqlQuery &query, const Connection::Values &values, bool keepDamaged = false);
 
 // Reads the values from a row selected as `row, <columns…>`.
-Board::Values readBoard(const QSqlQuery &query);
-CanvasCard::Values readCard(const QSqlQuery &query);
-Connection::Values readConnection(const QSqlQuery &query);
+Board::Values readBoard(const SqliteRows &rows);
+CanvasCard::Values readCard(const SqliteRows &rows);
+Connection::Values readConnection(const SqliteRows &rows);
 
 QString blobFieldName(CanvasCard::Blob blob);
 
