@@ -260,8 +260,13 @@ bool generate(const LibraryShape &shape, const QString &directory)
     }
     if (!context.save())
         return false;
-    // As the app leaves a library it has started on before.
-    return TessalineStore::migrateNotes(context, kStart.addSecs(kSpanSeconds)).hasValue();
+    // As the app leaves a library it has started on before: its migration
+    // pass run, and opened once more, which leaves the opening's own
+    // bookkeeping in the file.
+    if (!TessalineStore::migrateNotes(context, kStart.addSecs(kSpanSeconds)).hasValue())
+        return false;
+    opened->reset();
+    return ModelContainer::open(configuration).hasValue();
 }
 
 QString cacheDirectory()
