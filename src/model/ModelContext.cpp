@@ -82,47 +82,9 @@ QString updateStatement()
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }
 
-// Texts that repeat from row to row (kinds, modes, source apps, folders) are
-// kept once each: every row read gives them a buffer of their own, which in
-// a large library adds up to much of what the cards take.
-class SharedTexts
-{
-public:
-    void share(QString &text)
-    {
-        // An empty text is left as it is: a set takes null and empty for one.
-        if (!text.isEmpty())
-            text = *m_pool.insert(text);
-    }
-    void share(std::optional<QString> &text)
-    {
-        if (text)
-            share(*text);
-    }
-    void share(Board::Values &values)
-    {
-        share(values.statusRawValue);
-        share(values.workspaceModeRawValue);
-        share(values.folderName);
-    }
-    void share(CanvasCard::Values &values)
-    {
-        share(values.kindRawValue);
-        share(values.thoughtKindRawValue);
-        share(values.sourceApplicationName);
-        share(values.sourceBundleIdentifier);
-        share(values.sourceWindowTitle);
-        share(values.captureModeRawValue);
-    }
-    void share(Connection::Values &) {}
-
-private:
-    QSet<QString> m_pool;
-};
-
-Board::Values readValues(const SqliteRows &rows, const Board *) { return storeschema::readBoard(rows); }
-CanvasCard::Values readValues(const SqliteRows &rows, const CanvasCard *) { return storeschema::readCard(rows); }
-Connection::Values readValues(const SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
+Board::Values readValues(SqliteRows &rows, const Board *) { return storeschema::readBoard(rows); }
+CanvasCard::Values readValues(SqliteRows &rows, const CanvasCard *) { return storeschema::readCard(rows); }
+Connection::Values readValues(SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
 
 } // namespace
 
@@ -180,7 +142,6 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         known.insert(entity->m_rowID, entity);
 
     QList<T *> rows;
-    SharedTexts shared;
     while (query.next()) {
         const qint64 row = query.integer(0);
         if (T *existing = known.value(row)) {
@@ -188,7 +149,6 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
             continue;
         }
         auto values = readValues(query, static_cast<const T *>(nullptr));
-        shared.share(values);
         T *entity = new T(StoredRow(), values, this);
         if constexpr (std::is_same_v<T, CanvasCard>)
             entity->m_textsUnread = true;

@@ -76,6 +76,16 @@ std::optional<QString> optionalTextAt(const SqliteRows &q, int i)
     return q.text(i);
 }
 
+// For texts that repeat from row to row (see SqliteRows::sharedText).
+QString sharedTextAt(SqliteRows &q, int i) { return q.sharedText(i); }
+
+std::optional<QString> optionalSharedTextAt(SqliteRows &q, int i)
+{
+    if (q.isNull(i))
+        return std::nullopt;
+    return q.sharedText(i);
+}
+
 std::optional<QUuid> optionalUuidAt(const SqliteRows &q, int i)
 {
     if (q.isNull(i))
@@ -222,14 +232,14 @@ void bind(QSqlQuery &query, const Connection::Values &v, bool)
                   << v.updatedAt << v.deletedAt;
 }
 
-Board::Values readBoard(const SqliteRows &q)
+Board::Values readBoard(SqliteRows &q)
 {
     Board::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.title = textAt(q, i++);
     v.focusQuestion = optionalTextAt(q, i++);
-    v.statusRawValue = textAt(q, i++);
+    v.statusRawValue = sharedTextAt(q, i++);
     v.isInbox = flagAt(q, i++);
     v.sortIndex = numberAt(q, i++, isSortIndex, 0, Board::SortIndexProperty, v.damagedProperties);
     v.createdAt = dateAt(q, i++);
@@ -237,30 +247,30 @@ Board::Values readBoard(const SqliteRows &q)
     v.lastOpenedAt = dateAt(q, i++);
     v.archivedAt = optionalDateAt(q, i++);
     v.deletedAt = optionalDateAt(q, i++);
-    v.workspaceModeRawValue = textAt(q, i++);
+    v.workspaceModeRawValue = sharedTextAt(q, i++);
     v.writingDocumentStorage = textAt(q, i++);
     v.isFavorite = flagAt(q, i++);
-    v.folderName = optionalTextAt(q, i++);
+    v.folderName = optionalSharedTextAt(q, i++);
     v.hasCompletedNoteMigration = flagAt(q, i++);
     return v;
 }
 
-CanvasCard::Values readCard(const SqliteRows &q)
+CanvasCard::Values readCard(SqliteRows &q)
 {
     CanvasCard::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.boardID = uuidAt(q, i++);
-    v.kindRawValue = textAt(q, i++);
-    v.thoughtKindRawValue = textAt(q, i++);
+    v.kindRawValue = sharedTextAt(q, i++);
+    v.thoughtKindRawValue = sharedTextAt(q, i++);
     v.title = optionalTextAt(q, i++);
     v.markdownText = textAt(q, i++);
     v.contextText = textAt(q, i++);
     v.ocrText = textAt(q, i++);
-    v.sourceApplicationName = optionalTextAt(q, i++);
-    v.sourceBundleIdentifier = optionalTextAt(q, i++);
-    v.sourceWindowTitle = optionalTextAt(q, i++);
-    v.captureModeRawValue = optionalTextAt(q, i++);
+    v.sourceApplicationName = optionalSharedTextAt(q, i++);
+    v.sourceBundleIdentifier = optionalSharedTextAt(q, i++);
+    v.sourceWindowTitle = optionalSharedTextAt(q, i++);
+    v.captureModeRawValue = optionalSharedTextAt(q, i++);
     v.sourceURLString = optionalTextAt(q, i++);
     for (StoredBlob &blob : v.blobs)
         blob = StoredBlob{flagAt(q, i++), std::nullopt};
@@ -287,7 +297,7 @@ CanvasCard::Values readCard(const SqliteRows &q)
     return v;
 }
 
-Connection::Values readConnection(const SqliteRows &q)
+Connection::Values readConnection(SqliteRows &q)
 {
     Connection::Values v{StoredRow()};
     int i = 1;

@@ -54,9 +54,10 @@ void bind(QSqlQuery &query, const CanvasCard::Values &values, bool keepDamaged =
 void bind(QSqlQuery &query, const Connection::Values &values, bool keepDamaged = false);
 
 // Reads the values from a row selected as `row, <columns…>`.
-Board::Values readBoard(const SqliteRows &rows);
-CanvasCard::Values readCard(const SqliteRows &rows);
-Connection::Values readConnection(const SqliteRows &rows);
+// Texts that repeat from row to row share one buffer within a reading.
+Board::Values readBoard(SqliteRows &rows);
+CanvasCard::Values readCard(SqliteRows &rows);
+Connection::Values readConnection(SqliteRows &rows);
 
 QString blobFieldName(CanvasCard::Blob blob);
 

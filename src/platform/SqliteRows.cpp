@@ -147,4 +147,19 @@ QString SqliteRows::text(int column) const
     return QString::fromUtf8(utf8(column));
 }
 
+QString SqliteRows::sharedText(int column)
+{
+    const QByteArrayView bytes = utf8(column);
+    // Null and empty are left as they are read: a pool would take one for
+    // the other.
+    if (bytes.isEmpty())
+        return text(column);
+    const auto found = m_shared.constFind(QByteArray::fromRawData(bytes.data(), bytes.size()));
+    if (found != m_shared.cend())
+        return *found;
+    const QString read = QString::fromUtf8(bytes);
+    m_shared.insert(bytes.toByteArray(), read);
+    return read;
+}
+
 } // namespace tessaline

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -56,11 +57,18 @@ public:
     // The text's UTF-8 bytes, valid until the next step (or the next call,
     // when read through the driver).
     QByteArrayView utf8(int column) const;
+    // The text, as one buffer shared with every equal text this has read
+    // this way: texts that repeat from row to row (kinds, source apps,
+    // folders) would otherwise each hold a buffer of their own, which in a
+    // large library adds up to much of what the rows take. Looked up by
+    // the stored bytes, so a repeat costs no conversion.
+    QString sharedText(int column);
 
 private:
     sqlite3_stmt *m_statement = nullptr;
     std::unique_ptr<QSqlQuery> m_query;
     mutable QByteArray m_utf8;
+    QHash<QByteArray, QString> m_shared;
     QString m_error;
     bool m_done = false;
 };

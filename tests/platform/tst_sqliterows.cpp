@@ -29,6 +29,8 @@ private Q_SLOTS:
     void readsEachValueAsStored();
     void failuresAreNamed_data();
     void failuresAreNamed();
+    void repeatedTextsShareOneBuffer_data();
+    void repeatedTextsShareOneBuffer();
 
 private:
     QSqlDatabase m_db;
@@ -133,6 +135,33 @@ void SqliteRowsTest::failuresAreNamed()
     // Stays failed: no step is taken after a failure.
     QVERIFY(!rows.next());
     QVERIFY(rows.errorText().contains(named));
+}
+
+void SqliteRowsTest::repeatedTextsShareOneBuffer_data()
+{
+    readsEachValueAsStored_data();
+}
+
+void SqliteRowsTest::repeatedTextsShareOneBuffer()
+{
+    QFETCH(SqliteRows::Access, access);
+    skipUnlessReachable(m_db, access);
+    SqliteRows rows(m_db, QStringLiteral("SELECT 'Terminal', 'Mail', NULL, '' UNION ALL SELECT 'Terminal', 'Chat', '', NULL"),
+                    access);
+    QVERIFY(rows.next());
+    const QString terminal = rows.sharedText(0);
+    const QString mail = rows.sharedText(1);
+    QVERIFY(rows.sharedText(2).isNull());
+    QVERIFY(!rows.sharedText(3).isNull() && rows.sharedText(3).isEmpty());
+    QVERIFY(rows.next());
+    const QString again = rows.sharedText(0);
+    QCOMPARE(again, QStringLiteral("Terminal"));
+    QVERIFY(again.isSharedWith(terminal));
+    QCOMPARE(rows.sharedText(1), QStringLiteral("Chat"));
+    QVERIFY(!rows.sharedText(1).isSharedWith(mail));
+    // Null and empty are not taken for each other through the pool.
+    QVERIFY(!rows.sharedText(2).isNull() && rows.sharedText(2).isEmpty());
+    QVERIFY(rows.sharedText(3).isNull());
 }
 
 QTEST_GUILESS_MAIN(SqliteRowsTest)
