@@ -149,7 +149,7 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
             continue;
         }
         auto values = readValues(query, static_cast<const T *>(nullptr));
-        T *entity = new T(StoredRow(), values, this);
+        T *entity = new T(StoredRow(), std::move(values), this);
         if constexpr (std::is_same_v<T, CanvasCard>)
             entity->m_textsUnread = true;
         entity->m_rowID = row;
