@@ -29,9 +29,10 @@ QStringList creationStatements();
 QStringList longCardColumns();
 // Makes, unless there, the index that holds every card column but the long
 // texts. Reading every card at start-up walks it instead of the table, whose
-// pages are mostly long texts: a seventh of the pages at the libraries'
-// usual shape. Libraries made before it get it when next opened for
-// writing; one that can only be read is read from the table, as before.
+// pages are mostly long texts: in a library of snips with recognised text
+// it has about a seventh of the table's pages. Libraries made before it get
+// it when next opened for writing; one that can only be read is read from
+// the table, as before.
 QString cardOutlineIndexStatement();
 
 QString tableName(const Board *);
