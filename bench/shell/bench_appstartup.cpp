@@ -9,9 +9,17 @@
 //   xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- bench_appstartup
 // TESSALINE_BENCH_APP names another build of the app to time, for a
 // comparison on the same machine at the same moment.
+//
+// Beside it, the library's part of the start alone, in this process: opening
+// the file, the launch seeding and migration pass, and the first reading of
+// every note, card and connection. It needs no X server, and its figure
+// moves much less with the machine's load than a whole process start does.
 
 #include "BenchmarkMain.h"
+#include "model/ModelContext.h"
+#include "model/TessalineStore.h"
 #include "platform/UserDefaults.h"
+#include "runtime/LibraryQuery.h"
 #include "runtime/OnboardingPreferencesStore.h"
 #include "support/LibraryFixture.h"
 
@@ -265,6 +273,53 @@ BENCHMARK(BM_StartToPaintedWindow)
     ->Arg(10000)
     ->Arg(50000)
     ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ReadLibraryAtStart(benchmark::State &state)
+{
+    const bench::LibraryShape shape{int(state.range(0))};
+    if (bench::LibraryFixture::cachedFile(shape).isEmpty()) {
+        state.SkipWithError("the library could not be made");
+        return;
+    }
+    qsizetype cards = 0;
+    // What the read library holds in memory, as the process's resident
+    // memory grows over the first reading (later ones reuse freed memory).
+    std::optional<qint64> heldKilobytes;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir directory;
+        if (!bench::LibraryFixture::copyInto(shape, directory.path())) {
+            state.SkipWithError("the library could not be copied");
+            return;
+        }
+        const qint64 before = statusKilobytes(QCoreApplication::applicationPid(), "VmRSS");
+        state.ResumeTiming();
+        auto container = TessalineStore::makeModelContainer(false, std::nullopt, directory.path());
+        if (!container) {
+            state.SkipWithError("the library could not be opened");
+            return;
+        }
+        ModelContext &context = *(*container)->mainContext();
+        const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
+        const LibraryQuery query(context);
+        cards = query.cards().size();
+        benchmark::DoNotOptimize(seeded.hasValue());
+        state.PauseTiming();
+        if (!heldKilobytes)
+            heldKilobytes = statusKilobytes(QCoreApplication::applicationPid(), "VmRSS") - before;
+        container->reset();
+        state.ResumeTiming();
+    }
+    state.counters["cards"] = double(cards);
+    state.counters["held_MB"] = double(heldKilobytes.value_or(0)) / 1024;
+}
+BENCHMARK(BM_ReadLibraryAtStart)
+    ->ArgName("cards")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(50000)
     ->Iterations(7)
     ->Unit(benchmark::kMillisecond);
 

@@ -187,8 +187,8 @@ protected:
 
 private:
     friend class ModelContext;
-    Board(StoredRow row, const Values &stored, QObject *parent)
-        : ValueEntity(row, stored, parent)
+    Board(StoredRow row, Values &&stored, QObject *parent)
+        : ValueEntity(row, std::move(stored), parent)
     {
     }
 

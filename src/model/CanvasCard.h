@@ -279,8 +279,8 @@ protected:
 
 private:
     friend class ModelContext;
-    CanvasCard(StoredRow row, const Values &stored, QObject *parent)
-        : ValueEntity(row, stored, parent)
+    CanvasCard(StoredRow row, Values &&stored, QObject *parent)
+        : ValueEntity(row, std::move(stored), parent)
     {
     }
     // The long texts (markdown, context, recognised text) of a card read

@@ -80,8 +80,8 @@ public:
 
 private:
     friend class ModelContext;
-    Connection(StoredRow row, const Values &stored, QObject *parent)
-        : ValueEntity(row, stored, parent)
+    Connection(StoredRow row, Values &&stored, QObject *parent)
+        : ValueEntity(row, std::move(stored), parent)
     {
     }
 };

@@ -18,6 +18,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace tessaline {
 namespace {
 
@@ -124,6 +126,39 @@ Expected<void, StoreError> prepareSchema(QSqlDatabase &db, const QString &displa
         return unexpected(StoreError{
             QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, db.lastError().text())});
     return {};
+}
+
+// Bytes staged ahead of a card the app never got to save (it ended in
+// between) belong to nothing, and go. Staging takes a row beyond every row
+// taken so far, so only bytes beyond the last sweep's rows can be unclaimed:
+// the sweep looks at those alone, instead of at every card's bytes at every
+// start. The mark is moved on only now and then, as writing it costs a
+// commit while looking at a few rows again costs next to nothing.
+void sweepUnclaimedCardData(const QSqlDatabase &db)
+{
+    constexpr qint64 markStep = 1000;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    qint64 sweptThrough = 0;
+    if (query.exec(QStringLiteral("SELECT value FROM Metadata WHERE key = 'cardDataSweptThrough'")) && query.next())
+        sweptThrough = std::max<qint64>(0, query.value(0).toLongLong());
+    query.finish();
+    query.prepare(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow > ? "
+                                 "AND cardRow NOT IN (SELECT row FROM CanvasCard)"));
+    query.addBindValue(sweptThrough);
+    if (!query.exec())
+        return;
+    if (!query.exec(QStringLiteral("SELECT MAX(IFNULL((SELECT seq FROM sqlite_sequence WHERE name = 'CanvasCard'), 0), "
+                                   "IFNULL((SELECT MAX(row) FROM CanvasCard), 0))"))
+        || !query.next())
+        return;
+    const qint64 taken = query.value(0).toLongLong();
+    query.finish();
+    if (taken - sweptThrough < markStep)
+        return;
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO Metadata (key, value) VALUES ('cardDataSweptThrough', ?)"));
+    query.addBindValue(QString::number(taken));
+    query.exec();
 }
 
 } // namespace
@@ -258,9 +293,10 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // with NORMAL, WAL mode may lose the last commits then.
             pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
             pragma.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(storeschema::journalSizeLimit));
-            // Bytes staged ahead of a card the app never got to save (it
-            // ended in between) belong to nothing.
-            pragma.exec(QStringLiteral("DELETE FROM CanvasCardData WHERE cardRow NOT IN (SELECT row FROM CanvasCard)"));
+            // Once per library made before the index; the rest of the time a
+            // look into the schema. Without it the cards are read all the same.
+            pragma.exec(storeschema::cardOutlineIndexStatement());
+            sweepUnclaimedCardData(db);
         } else if (!prepared) {
             db.close();
             db = QSqlDatabase();

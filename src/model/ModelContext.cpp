@@ -2,6 +2,7 @@
 
 #include "model/StoreSchema.h"
 #include "platform/FutureDelivery.h"
+#include "platform/SqliteRows.h"
 #include "platform/UuidText.h"
 
 #include <QSqlDatabase>
@@ -35,8 +36,7 @@ bool isRowRefusal(const QSqlQuery &query)
 // A card's long texts, read when first asked for (CanvasCard::readTexts).
 const QStringList &laterCardColumns()
 {
-    static const QStringList columns{QStringLiteral("markdownText"), QStringLiteral("contextText"),
-                                     QStringLiteral("ocrText")};
+    static const QStringList columns = storeschema::longCardColumns();
     return columns;
 }
 
@@ -82,47 +82,9 @@ QString updateStatement()
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }
 
-// Texts that repeat from row to row (kinds, modes, source apps, folders) are
-// kept once each: every row read gives them a buffer of their own, which in
-// a large library adds up to much of what the cards take.
-class SharedTexts
-{
-public:
-    void share(QString &text)
-    {
-        // An empty text is left as it is: a set takes null and empty for one.
-        if (!text.isEmpty())
-            text = *m_pool.insert(text);
-    }
-    void share(std::optional<QString> &text)
-    {
-        if (text)
-            share(*text);
-    }
-    void share(Board::Values &values)
-    {
-        share(values.statusRawValue);
-        share(values.workspaceModeRawValue);
-        share(values.folderName);
-    }
-    void share(CanvasCard::Values &values)
-    {
-        share(values.kindRawValue);
-        share(values.thoughtKindRawValue);
-        share(values.sourceApplicationName);
-        share(values.sourceBundleIdentifier);
-        share(values.sourceWindowTitle);
-        share(values.captureModeRawValue);
-    }
-    void share(Connection::Values &) {}
-
-private:
-    QSet<QString> m_pool;
-};
-
-Board::Values readValues(const QSqlQuery &query, const Board *) { return storeschema::readBoard(query); }
-CanvasCard::Values readValues(const QSqlQuery &query, const CanvasCard *) { return storeschema::readCard(query); }
-Connection::Values readValues(const QSqlQuery &query, const Connection *) { return storeschema::readConnection(query); }
+Board::Values readValues(SqliteRows &rows, const Board *) { return storeschema::readBoard(rows); }
+CanvasCard::Values readValues(SqliteRows &rows, const CanvasCard *) { return storeschema::readCard(rows); }
+Connection::Values readValues(SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
 
 } // namespace
 
@@ -172,10 +134,7 @@ void ModelContext::adopt(Table<T> &table, T *entity)
 template <typename T>
 Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    query.setForwardOnly(true);
-    if (!query.exec(selectStatement<T>()))
-        return unexpected(queryError(query));
+    SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
 
     // Entities saved before the table was first read are already in memory.
     QHash<qint64, T *> known;
@@ -183,21 +142,29 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         known.insert(entity->m_rowID, entity);
 
     QList<T *> rows;
-    SharedTexts shared;
     while (query.next()) {
-        const qint64 row = query.value(0).toLongLong();
+        const qint64 row = query.integer(0);
         if (T *existing = known.value(row)) {
             rows.append(existing);
             continue;
         }
         auto values = readValues(query, static_cast<const T *>(nullptr));
-        shared.share(values);
-        T *entity = new T(StoredRow(), values, this);
+        T *entity = new T(StoredRow(), std::move(values), this);
         if constexpr (std::is_same_v<T, CanvasCard>)
             entity->m_textsUnread = true;
         entity->m_rowID = row;
         entity->m_context = this;
         rows.append(entity);
+    }
+    // A table that cannot be read to its end (damage found on the way) is
+    // not shown in part: the fetch fails as one that cannot start does.
+    if (!query.errorText().isEmpty()) {
+        for (T *entity : std::as_const(rows)) {
+            if (!known.contains(entity->m_rowID))
+                delete entity;
+        }
+        return unexpected(StoreError{
+            QStringLiteral("The library could not be read or written: %1").arg(query.errorText())});
     }
     table.saved = rows;
     table.loaded = true;

@@ -1,5 +1,6 @@
 #include "model/StoreSchema.h"
 
+#include "platform/SqliteRows.h"
 #include "platform/UuidText.h"
 
 #include <QTimeZone>
@@ -30,9 +31,9 @@ QVariant sql(const std::optional<T> &value)
     return sql(*value);
 }
 
-QUuid uuidAt(const QSqlQuery &q, int i) { return parseUuid(q.value(i).toString()).value_or(QUuid()); }
-QString textAt(const QSqlQuery &q, int i) { return q.value(i).toString(); }
-bool flagAt(const QSqlQuery &q, int i) { return q.value(i).toLongLong() != 0; }
+QUuid uuidAt(const SqliteRows &q, int i) { return parseUuid(QLatin1StringView(q.utf8(i))).value_or(QUuid()); }
+QString textAt(const SqliteRows &q, int i) { return q.text(i); }
+bool flagAt(const SqliteRows &q, int i) { return q.integer(i) != 0; }
 // Far beyond any map or list the app makes (50,000 cards in a column of
 // four reach a few million points), yet well inside what arithmetic on
 // positions can take.
@@ -48,16 +49,11 @@ bool isSortIndex(double value) { return std::abs(value) <= sortIndexLimit; }
 // such as "NaN", NULL, an infinity, a value far out of range) reads as the
 // stand-in, and its property is marked damaged.
 template <typename Property>
-double numberAt(const QSqlQuery &q, int i, bool (*accepts)(double), double standIn, Property property,
+double numberAt(const SqliteRows &q, int i, bool (*accepts)(double), double standIn, Property property,
                 quint32 &damaged)
 {
-    const QVariant value = q.value(i);
-    const int type = value.typeId();
-    if (type == QMetaType::Double || type == QMetaType::LongLong || type == QMetaType::Int) {
-        const double number = value.toDouble();
-        if (std::isfinite(number) && accepts(number))
-            return number;
-    }
+    if (const std::optional<double> number = q.number(i); number && std::isfinite(*number) && accepts(*number))
+        return *number;
     damaged |= 1u << int(property);
     return standIn;
 }
@@ -71,25 +67,35 @@ std::optional<double> keptNumber(double value, quint32 damaged, Property propert
         return std::nullopt;
     return value;
 }
-QDateTime dateAt(const QSqlQuery &q, int i) { return QDateTime::fromMSecsSinceEpoch(q.value(i).toLongLong(), Qt::UTC); }
+QDateTime dateAt(const SqliteRows &q, int i) { return QDateTime::fromMSecsSinceEpoch(q.integer(i), Qt::UTC); }
 
-std::optional<QString> optionalTextAt(const QSqlQuery &q, int i)
+std::optional<QString> optionalTextAt(const SqliteRows &q, int i)
 {
-    if (q.value(i).isNull())
+    if (q.isNull(i))
         return std::nullopt;
-    return q.value(i).toString();
+    return q.text(i);
 }
 
-std::optional<QUuid> optionalUuidAt(const QSqlQuery &q, int i)
+// For texts that repeat from row to row (see SqliteRows::sharedText).
+QString sharedTextAt(SqliteRows &q, int i) { return q.sharedText(i); }
+
+std::optional<QString> optionalSharedTextAt(SqliteRows &q, int i)
 {
-    if (q.value(i).isNull())
+    if (q.isNull(i))
         return std::nullopt;
-    return parseUuid(q.value(i).toString());
+    return q.sharedText(i);
 }
 
-std::optional<QDateTime> optionalDateAt(const QSqlQuery &q, int i)
+std::optional<QUuid> optionalUuidAt(const SqliteRows &q, int i)
 {
-    if (q.value(i).isNull())
+    if (q.isNull(i))
+        return std::nullopt;
+    return parseUuid(QLatin1StringView(q.utf8(i)));
+}
+
+std::optional<QDateTime> optionalDateAt(const SqliteRows &q, int i)
+{
+    if (q.isNull(i))
         return std::nullopt;
     return dateAt(q, i);
 }
@@ -141,7 +147,23 @@ QStringList creationStatements()
             "updatedAt INTEGER NOT NULL, deletedAt INTEGER)"),
         QStringLiteral("CREATE TABLE WritingRecovery (row INTEGER PRIMARY KEY AUTOINCREMENT, boardID TEXT NOT NULL, "
                        "savedAt INTEGER NOT NULL, text TEXT NOT NULL)"),
+        cardOutlineIndexStatement(),
     };
+}
+
+QStringList longCardColumns()
+{
+    return {u"markdownText"_s, u"contextText"_s, u"ocrText"_s};
+}
+
+QString cardOutlineIndexStatement()
+{
+    const CanvasCard *tag = nullptr;
+    QStringList columns = storeschema::columns(tag);
+    columns.removeIf([texts = longCardColumns()](const QString &column) { return texts.contains(column); });
+    // Led by the row, so the index is walked in the order cards are read.
+    columns.prepend(u"row"_s);
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS CanvasCardOutline ON CanvasCard (%1)").arg(columns.join(u", "));
 }
 
 QString tableName(const Board *) { return QStringLiteral("Board"); }
@@ -210,14 +232,14 @@ void bind(QSqlQuery &query, const Connection::Values &v, bool)
                   << v.updatedAt << v.deletedAt;
 }
 
-Board::Values readBoard(const QSqlQuery &q)
+Board::Values readBoard(SqliteRows &q)
 {
     Board::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.title = textAt(q, i++);
     v.focusQuestion = optionalTextAt(q, i++);
-    v.statusRawValue = textAt(q, i++);
+    v.statusRawValue = sharedTextAt(q, i++);
     v.isInbox = flagAt(q, i++);
     v.sortIndex = numberAt(q, i++, isSortIndex, 0, Board::SortIndexProperty, v.damagedProperties);
     v.createdAt = dateAt(q, i++);
@@ -225,30 +247,30 @@ Board::Values readBoard(const QSqlQuery &q)
     v.lastOpenedAt = dateAt(q, i++);
     v.archivedAt = optionalDateAt(q, i++);
     v.deletedAt = optionalDateAt(q, i++);
-    v.workspaceModeRawValue = textAt(q, i++);
+    v.workspaceModeRawValue = sharedTextAt(q, i++);
     v.writingDocumentStorage = textAt(q, i++);
     v.isFavorite = flagAt(q, i++);
-    v.folderName = optionalTextAt(q, i++);
+    v.folderName = optionalSharedTextAt(q, i++);
     v.hasCompletedNoteMigration = flagAt(q, i++);
     return v;
 }
 
-CanvasCard::Values readCard(const QSqlQuery &q)
+CanvasCard::Values readCard(SqliteRows &q)
 {
     CanvasCard::Values v{StoredRow()};
     int i = 1;
     v.id = uuidAt(q, i++);
     v.boardID = uuidAt(q, i++);
-    v.kindRawValue = textAt(q, i++);
-    v.thoughtKindRawValue = textAt(q, i++);
+    v.kindRawValue = sharedTextAt(q, i++);
+    v.thoughtKindRawValue = sharedTextAt(q, i++);
     v.title = optionalTextAt(q, i++);
     v.markdownText = textAt(q, i++);
     v.contextText = textAt(q, i++);
     v.ocrText = textAt(q, i++);
-    v.sourceApplicationName = optionalTextAt(q, i++);
-    v.sourceBundleIdentifier = optionalTextAt(q, i++);
-    v.sourceWindowTitle = optionalTextAt(q, i++);
-    v.captureModeRawValue = optionalTextAt(q, i++);
+    v.sourceApplicationName = optionalSharedTextAt(q, i++);
+    v.sourceBundleIdentifier = optionalSharedTextAt(q, i++);
+    v.sourceWindowTitle = optionalSharedTextAt(q, i++);
+    v.captureModeRawValue = optionalSharedTextAt(q, i++);
     v.sourceURLString = optionalTextAt(q, i++);
     for (StoredBlob &blob : v.blobs)
         blob = StoredBlob{flagAt(q, i++), std::nullopt};
@@ -275,7 +297,7 @@ CanvasCard::Values readCard(const QSqlQuery &q)
     return v;
 }
 
-Connection::Values readConnection(const QSqlQuery &q)
+Connection::Values readConnection(SqliteRows &q)
 {
     Connection::Values v{StoredRow()};
     int i = 1;

@@ -27,10 +27,11 @@ protected:
     using PersistentEntity::PersistentEntity;
     // An entity read from the store starts from the row's values, without
     // first making up defaults (fresh identifiers, the current time) that
-    // would be replaced at once; reading a large library makes many.
-    ValueEntity(StoredRow, const Values &stored, QObject *parent)
+    // would be replaced at once; reading a large library makes many. The
+    // row's values are taken over, not copied.
+    ValueEntity(StoredRow, Values &&stored, QObject *parent)
         : PersistentEntity(parent)
-        , m_values(stored)
+        , m_values(std::move(stored))
     {
     }
 

@@ -11,7 +11,10 @@ QString uuidText(const QUuid &uuid)
     return uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
-std::optional<QUuid> parseUuid(QStringView text)
+namespace {
+
+template <typename Text>
+std::optional<QUuid> parseUuidText(Text text)
 {
     // Read straight into the sixteen bytes: every stored row holds several
     // identifiers, and a library is read whole at start-up.
@@ -26,12 +29,15 @@ std::optional<QUuid> parseUuid(QStringView text)
             table['a' + i] = table['A' + i] = char(10 + i);
         return table;
     }();
-    const auto hexValue = [](QChar c) -> int { return c.unicode() < 128 ? digits[c.unicode()] : -1; };
+    const auto hexValue = [](auto c) -> int {
+        const uint code = QChar(c).unicode();
+        return code < 128 ? digits[code] : -1;
+    };
     char bytes[16];
     int filled = 0;
     for (qsizetype i = 0; i < text.size();) {
         if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text.at(i) != u'-')
+            if (QChar(text.at(i)) != u'-')
                 return std::nullopt;
             ++i;
             continue;
@@ -45,6 +51,18 @@ std::optional<QUuid> parseUuid(QStringView text)
         i += 2;
     }
     return QUuid::fromRfc4122(QByteArrayView(bytes, sizeof bytes));
+}
+
+} // namespace
+
+std::optional<QUuid> parseUuid(QStringView text)
+{
+    return parseUuidText(text);
+}
+
+std::optional<QUuid> parseUuid(QLatin1StringView text)
+{
+    return parseUuidText(text);
 }
 
 bool uuidTextLess(const QUuid &a, const QUuid &b)

@@ -15,6 +15,8 @@ QString uuidText(const QUuid &uuid);
 
 // Accepts exactly the 36-character 8-4-4-4-12 form in either case.
 std::optional<QUuid> parseUuid(QStringView text);
+// The same from bytes as stored (UTF-8, of which the form uses only ASCII).
+std::optional<QUuid> parseUuid(QLatin1StringView text);
 
 bool uuidTextLess(const QUuid &a, const QUuid &b);
 

@@ -485,10 +485,13 @@ void ModelContextTest::stagedBytesEndWithTheirCard_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::addColumn<bool>("cardStored");
-    QTest::newRow("saved with its card") << "saved" << true;
-    QTest::newRow("insert undone") << "undone" << false;
-    QTest::newRow("bytes gone before the save") << "gone" << false;
-    QTest::newRow("app ended before the insert") << "ended" << false;
+    // Rows beyond which an opening found every byte value claimed.
+    QTest::addColumn<int>("sweptThrough");
+    QTest::newRow("saved with its card") << "saved" << true << 0;
+    QTest::newRow("insert undone") << "undone" << false << 0;
+    QTest::newRow("bytes gone before the save") << "gone" << false << 0;
+    QTest::newRow("app ended before the insert") << "ended" << false << 0;
+    QTest::newRow("app ended, in a library swept before") << "ended" << false << 5000;
 }
 
 // A picture written ahead of its card ends up held by that card, or nowhere:
@@ -497,11 +500,22 @@ void ModelContextTest::stagedBytesEndWithTheirCard()
 {
     QFETCH(QString, ending);
     QFETCH(bool, cardStored);
+    QFETCH(int, sweptThrough);
     QTemporaryDir dir;
     const QString path = dir.filePath("Tessaline.sqlite");
     const QByteArray image(3 * 1024 * 1024, 'p');
     const QUuid boardID = QUuid::createUuid();
     QUuid snipID;
+    if (sweptThrough > 0) {
+        // As many rows taken as a long-used library has: an opening marks
+        // them swept.
+        openIn(dir.path()).reset();
+        rawQuery(path, QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('CanvasCard', %1)")
+                           .arg(sweptThrough));
+        openIn(dir.path()).reset();
+        QCOMPARE(rawQuery(path, "SELECT value FROM Metadata WHERE key = 'cardDataSweptThrough'").toInt(),
+                 sweptThrough);
+    }
     {
         auto container = openIn(dir.path());
         ModelContext *context = container->mainContext();

@@ -99,6 +99,9 @@ private Q_SLOTS:
     void writabilityIsWhatThisProcessMayDo_data();
     void writabilityIsWhatThisProcessMayDo();
     void logIsEmptiedOnceSavesQuietDown();
+    void libraryMadeBeforeTheCardIndexReadsTheSame_data();
+    void libraryMadeBeforeTheCardIndexReadsTheSame();
+    void damageFoundWhileReadingCardsFailsTheFetch();
 };
 
 void StoreSafetyTest::damagedNumbersReadAsDamaged_data()
@@ -394,6 +397,122 @@ void StoreSafetyTest::logIsEmptiedOnceSavesQuietDown()
     QVERIFY(QFileInfo(wal).size() > 1'000'000);
     QTRY_COMPARE(QFileInfo(wal).size(), 0);
     QCOMPARE(raw(dir.filePath("Tessaline.sqlite"), QStringLiteral("SELECT length(title) FROM Board")).toInt(), 100'000);
+}
+
+void StoreSafetyTest::libraryMadeBeforeTheCardIndexReadsTheSame_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<bool>("indexMade");
+    QTest::newRow("opened for writing: the index is made") << false << true;
+    QTest::newRow("opened for reading: read from the table") << true << false;
+}
+
+// Cards are read at start-up from an index that leaves out their long texts.
+// A library made before that index gets it when next opened for writing,
+// and reads every value the same with it or without it.
+void StoreSafetyTest::libraryMadeBeforeTheCardIndexReadsTheSame()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(bool, indexMade);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    CanvasCard::Values stored;
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *note = new Board;
+        context.insert(note);
+        CanvasCard::Init init;
+        init.boardID = note->id();
+        init.kind = CardKind::snip;
+        init.title = QStringLiteral("Caption — ünïcode");
+        init.markdownText = QStringLiteral("markdown");
+        init.contextText = QStringLiteral("context");
+        init.ocrText = QString(20'000, u'o');
+        init.sourceApplicationName = QStringLiteral("Terminal");
+        init.sourceWindowTitle = QString();
+        init.sourceURLString = QStringLiteral("https://example.org/a");
+        init.thumbnailImageData = QByteArray("thumb");
+        init.canvasX = -12.5;
+        init.canvasY = 1e7;
+        init.isPlaced = true;
+        init.groupID = QUuid::createUuid();
+        init.sourceCardIDs = {QUuid::createUuid()};
+        init.createdAt = QDateTime::fromMSecsSinceEpoch(1'700'000'000'123, Qt::UTC);
+        init.capturedAt = init.createdAt.addSecs(-5);
+        init.deletedAt = init.createdAt.addDays(3);
+        auto *card = new CanvasCard(init);
+        context.insert(card);
+        auto *plain = new CanvasCard;
+        plain->setBoardID(note->id());
+        context.insert(plain);
+        QVERIFY(context.save());
+        stored = card->values();
+    }
+    const QString indexExists =
+        QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'CanvasCardOutline'");
+    QCOMPARE(raw(path, indexExists).toInt(), 1);
+    raw(path, QStringLiteral("DROP INDEX CanvasCardOutline"));
+
+    {
+        auto container = openIn(dir.path(), readOnly);
+        QVERIFY(container);
+        const auto cards = container->mainContext()->fetchCards();
+        QVERIFY(cards);
+        QCOMPARE(cards->size(), 2);
+        QCOMPARE(cards->first()->values(), stored);
+    }
+    QCOMPARE(raw(path, indexExists).toInt(), indexMade ? 1 : 0);
+}
+
+// A card table that cannot be read to its end fails the fetch, rather than
+// showing the cards before the damage as if they were all: every step that
+// follows a fetch (the launch's repair pass, the checks before a save)
+// would take the part for the whole.
+void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    QUuid noteID;
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *note = new Board;
+        context.insert(note);
+        noteID = note->id();
+        for (int i = 0; i < 300; ++i) {
+            auto *card = new CanvasCard;
+            card->setBoardID(note->id());
+            card->setTitle(QString(200, QChar(u'a' + i % 26)));
+            context.insert(card);
+        }
+        QVERIFY(context.save());
+    }
+    // A leaf page of the cards' index half-way along, as SQLite's own page
+    // statistics place it.
+    const QVariant page =
+        raw(path, QStringLiteral("SELECT pageno FROM dbstat WHERE name = 'CanvasCardOutline' AND pagetype = 'leaf' "
+                                 "ORDER BY pageno LIMIT 1 OFFSET 3"));
+    if (!page.isValid())
+        QSKIP("this SQLite has no page statistics to find the page with");
+    const int pageSize = raw(path, QStringLiteral("PRAGMA page_size")).toInt();
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(qint64(page.toInt() - 1) * pageSize));
+        QVERIFY(file.write(QByteArray(pageSize, '\xee')) == pageSize);
+    }
+
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    ModelContext &context = *container->mainContext();
+    const auto cards = context.fetchCards();
+    QVERIFY(!cards);
+    QVERIFY2(cards.error().message.contains(QStringLiteral("could not be read")), qPrintable(cards.error().message));
+    // Nothing of the part read stays behind to be taken for the library.
+    QVERIFY(!context.fetchCards());
+    const auto boards = context.fetchBoards();
+    QVERIFY(boards && boards->size() == 1 && boards->first()->id() == noteID);
 }
 
 QTEST_GUILESS_MAIN(StoreSafetyTest)

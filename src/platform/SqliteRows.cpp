@@ -1,0 +1,165 @@
+#include "platform/SqliteRows.h"
+
+#include <QMetaType>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <dlfcn.h>
+#include <sqlite3.h>
+
+namespace tessaline {
+namespace {
+
+// Whether the driver's SQLite is the one this process links: then the
+// driver's library finds SQLite's calls at the same addresses as this code.
+// A copy inside the driver finds its own, or none that it shows.
+bool driverSharesSqlite(const QSqlDriver &driver)
+{
+    Dl_info info{};
+    if (!dladdr(driver.metaObject(), &info) || !info.dli_fname)
+        return false;
+    void *library = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (!library)
+        return false;
+    const bool shared = dlsym(library, "sqlite3_prepare_v2") == reinterpret_cast<void *>(&sqlite3_prepare_v2)
+        && dlsym(library, "sqlite3_step") == reinterpret_cast<void *>(&sqlite3_step);
+    dlclose(library);
+    return shared;
+}
+
+sqlite3 *directConnection(const QSqlDatabase &database)
+{
+    const QSqlDriver *driver = database.driver();
+    if (!driver || !database.isOpen())
+        return nullptr;
+    const QVariant handle = driver->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    // One driver plugin serves every connection of the process.
+    static const bool shared = driverSharesSqlite(*driver);
+    return shared ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
+}
+
+} // namespace
+
+SqliteRows::SqliteRows(const QSqlDatabase &database, const QString &statement, Access access)
+{
+    if (sqlite3 *connection = access == Access::direct ? directConnection(database) : nullptr) {
+        const QByteArray text = statement.toUtf8();
+        if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(connection));
+            sqlite3_finalize(m_statement);
+            m_statement = nullptr;
+        }
+        return;
+    }
+    m_query = std::make_unique<QSqlQuery>(database);
+    m_query->setForwardOnly(true);
+    if (!m_query->exec(statement))
+        m_error = m_query->lastError().text();
+}
+
+SqliteRows::~SqliteRows()
+{
+    sqlite3_finalize(m_statement);
+}
+
+bool SqliteRows::next()
+{
+    if (!m_error.isEmpty())
+        return false;
+    if (m_query) {
+        if (m_query->next())
+            return true;
+        if (m_query->lastError().isValid())
+            m_error = m_query->lastError().text();
+        return false;
+    }
+    if (!m_statement || m_done)
+        return false;
+    switch (sqlite3_step(m_statement)) {
+    case SQLITE_ROW:
+        return true;
+    case SQLITE_DONE:
+        // A step after the last would start the statement over.
+        m_done = true;
+        return false;
+    default:
+        m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement)));
+        return false;
+    }
+}
+
+bool SqliteRows::isNull(int column) const
+{
+    if (m_query)
+        return m_query->isNull(column);
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
+
+std::optional<double> SqliteRows::number(int column) const
+{
+    if (m_query) {
+        const QVariant value = m_query->value(column);
+        const int type = value.typeId();
+        if (type == QMetaType::Double || type == QMetaType::LongLong || type == QMetaType::Int)
+            return value.toDouble();
+        return std::nullopt;
+    }
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_statement, column);
+    default:
+        return std::nullopt;
+    }
+}
+
+qint64 SqliteRows::integer(int column) const
+{
+    if (m_query)
+        return m_query->value(column).toLongLong();
+    return sqlite3_column_int64(m_statement, column);
+}
+
+QByteArrayView SqliteRows::utf8(int column) const
+{
+    if (m_query) {
+        const QVariant value = m_query->value(column);
+        m_utf8 = value.isNull() ? QByteArray() : value.toString().toUtf8();
+        return m_utf8;
+    }
+    // The bytes are asked for after the text, as SQLite's rules for
+    // converting a value want.
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(m_statement, column) : 0);
+}
+
+QString SqliteRows::text(int column) const
+{
+    if (m_query) {
+        const QVariant value = m_query->value(column);
+        return value.isNull() ? QString() : value.toString();
+    }
+    return QString::fromUtf8(utf8(column));
+}
+
+QString SqliteRows::sharedText(int column)
+{
+    const QByteArrayView bytes = utf8(column);
+    // Null and empty are left as they are read: a pool would take one for
+    // the other.
+    if (bytes.isEmpty())
+        return text(column);
+    const auto found = m_shared.constFind(QByteArray::fromRawData(bytes.data(), bytes.size()));
+    if (found != m_shared.cend())
+        return *found;
+    const QString read = QString::fromUtf8(bytes);
+    m_shared.insert(bytes.toByteArray(), read);
+    return read;
+}
+
+} // namespace tessaline

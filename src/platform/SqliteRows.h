@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QSqlDatabase;
+class QSqlQuery;
+struct sqlite3_stmt;
+
+namespace tessaline {
+
+// The rows of one statement, read with SQLite's own calls on the connection
+// Qt's driver holds. Reading a whole library through QSqlQuery costs a
+// variant per value and a conversion of every text to UTF-16 inside SQLite;
+// this reads each value as stored, and texts as the UTF-8 they are kept in.
+// Where the driver carries an SQLite of its own rather than the system's
+// (a Qt built with its bundled copy), its connection cannot be handed to
+// another copy's calls, and the rows are read through QSqlQuery instead,
+// with the same answers. On the thread that uses the connection.
+class SqliteRows
+{
+public:
+    enum class Access {
+        direct, // when the driver uses this process's SQLite
+        throughDriver, // always through QSqlQuery
+    };
+
+    SqliteRows(const QSqlDatabase &database, const QString &statement, Access access = Access::direct);
+    ~SqliteRows();
+
+    SqliteRows(const SqliteRows &) = delete;
+    SqliteRows &operator=(const SqliteRows &) = delete;
+
+    // Whether this reads straight through SQLite.
+    bool isDirect() const { return m_statement != nullptr; }
+
+    // Steps to the next row; false at the end and on an error, which
+    // errorText() then names.
+    bool next();
+    // Empty while nothing has gone wrong: the statement was prepared and
+    // every step so far succeeded.
+    QString errorText() const { return m_error; }
+
+    // The current row's values, by column from 0.
+    bool isNull(int column) const;
+    // A stored integer or real number; none for text, a blob or NULL.
+    std::optional<double> number(int column) const;
+    // As SQLite converts the value: 0 for NULL, text read as a number.
+    qint64 integer(int column) const;
+    // Null for NULL, empty for a stored empty text.
+    QString text(int column) const;
+    // The text's UTF-8 bytes, valid until the next step (or the next call,
+    // when read through the driver).
+    QByteArrayView utf8(int column) const;
+    // The text, as one buffer shared with every equal text this has read
+    // this way: texts that repeat from row to row (kinds, source apps,
+    // folders) would otherwise each hold a buffer of their own, which in a
+    // large library adds up to much of what the rows take. Looked up by
+    // the stored bytes, so a repeat costs no conversion.
+    QString sharedText(int column);
+
+private:
+    sqlite3_stmt *m_statement = nullptr;
+    std::unique_ptr<QSqlQuery> m_query;
+    mutable QByteArray m_utf8;
+    QHash<QByteArray, QString> m_shared;
+    QString m_error;
+    bool m_done = false;
+};
+
+} // namespace tessaline
