@@ -2,6 +2,8 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/CardCatalog.h"
+#include "model/ModelContext.h"
 #include "platform/FutureDelivery.h"
 #include "platform/UuidText.h"
 #include "runtime/LibraryQuery.h"
@@ -142,6 +144,7 @@ SearchCorpus::SearchCorpus(SingleSearch) : m_watches(false) {}
 SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     : QObject(parent)
     , m_library(&library)
+    , m_filePath(library.context().filePath())
 {
     connect(&library, &LibraryQuery::changed, this, [this] {
         changedSinceGrouping();
@@ -268,31 +271,69 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
 }
 
 SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 generation, const Board *board,
-                                              const CanvasCard *card)
+                                              const CanvasCard *card, bool textsFromFile)
 {
-    Unfolded entity{key, generation, board != nullptr, {}, {}};
+    Unfolded entity{key, generation, board != nullptr, {}, {}, {}, 0};
     if (board) {
         entity.parts = {board->title(), board->focusQuestion().value_or(QString()),
                         board->folderName().value_or(QString())};
         entity.writingStorage = board->writingDocumentStorage();
     } else if (card) {
-        entity.parts = cardSearchParts(*card);
+        entity.textsRow = textsFromFile ? card->unreadTextsRow() : 0;
+        // Asking the card for its long texts would read them into it.
+        const bool readsTexts = entity.textsRow == 0;
+        entity.card = {card->title(),
+                       readsTexts ? card->markdownText() : QString(),
+                       readsTexts ? card->contextText() : QString(),
+                       readsTexts ? card->ocrText() : QString(),
+                       card->sourceApplicationName(),
+                       card->sourceWindowTitle(),
+                       card->kind(),
+                       card->thoughtKind()};
     }
     return entity;
 }
 
 SearchCorpus::Folded SearchCorpus::foldedOf(const Unfolded &entity)
 {
-    if (!entity.isNote)
-        return {entity.entity, entity.generation, ScanText(foldedSearchText(entity.parts.join(QLatin1Char('\n')))), {}};
+    if (!entity.isNote) {
+        return {entity.entity, entity.generation,
+                ScanText(foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n')))), {}};
+    }
     const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
     return {entity.entity, entity.generation, ScanText(foldedSearchText(text)),
             ScanText(foldedSearchText(entity.parts.value(0)))};
 }
 
+std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath)
+{
+    // Made on the worker's thread, as its connection must be.
+    std::unique_ptr<CardCatalog> file;
+    std::vector<Folded> folded;
+    folded.reserve(batch.size());
+    for (Unfolded &entity : batch) {
+        if (entity.textsRow > 0) {
+            if (!file)
+                file = std::make_unique<CardCatalog>(filePath);
+            std::optional<CardCatalog::CardTexts> texts = file->storedTexts(entity.textsRow);
+            if (!texts) {
+                folded.push_back({entity.entity, entity.generation, {}, {}, true});
+                continue;
+            }
+            entity.card.markdownText = std::move(texts->markdownText);
+            entity.card.contextText = std::move(texts->contextText);
+            entity.card.ocrText = std::move(texts->ocrText);
+        }
+        folded.push_back(foldedOf(entity));
+        // Only the folded text stays.
+        entity = Unfolded{};
+    }
+    return folded;
+}
+
 void SearchCorpus::fold(Kept &kept, const Board *board, const CanvasCard *card)
 {
-    const Folded folded = foldedOf(unfolded(nullptr, kept.generation, board, card));
+    const Folded folded = foldedOf(unfolded(nullptr, kept.generation, board, card, false));
     kept.text = folded.text;
     kept.title = folded.title;
     kept.folded = true;
@@ -316,7 +357,8 @@ void SearchCorpus::prepare()
         if (kept.folded || kept.folding)
             return kept;
         kept.folding = true;
-        m_gathered.push_back(unfolded(&entity, kept.generation, board, card));
+        m_gathered.push_back(unfolded(&entity, kept.generation, board, card,
+                                      !m_filePath.isEmpty() && !kept.textsFromModel));
         if (m_gathered.size() >= foldBatchSize)
             sendGathered();
         return kept;
@@ -391,12 +433,8 @@ void SearchCorpus::sendGathered()
     if (m_gathered.empty())
         return;
     ++m_batchesFolding;
-    runInBackground(this, [batch = std::move(m_gathered)] {
-        std::vector<Folded> folded;
-        folded.reserve(batch.size());
-        for (const Unfolded &entity : batch)
-            folded.push_back(foldedOf(entity));
-        return folded;
+    runInBackground(this, [batch = std::move(m_gathered), filePath = m_filePath]() mutable {
+        return foldedBatch(std::move(batch), filePath);
     }).then(this, [this](const std::vector<Folded> &folded) {
         --m_batchesFolding;
         takeFolded(folded);
@@ -421,6 +459,12 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
         }
         if (found->folded)
             continue;
+        if (entity.unread) {
+            found->textsFromModel = true;
+            m_written.append(entity.entity);
+            schedulePreparation();
+            continue;
+        }
         found->text = entity.text;
         found->title = entity.title;
         found->folded = true;

@@ -107,6 +107,9 @@ private:
         quint32 mark = 0;
         // Counts writes, so a fold of an older state is not taken in.
         quint32 generation = 0;
+        // The library file did not give the card's long texts: the model
+        // reads them.
+        bool textsFromModel = false;
     };
     // What the worker folds for one entity, read on this thread.
     struct Unfolded
@@ -114,8 +117,14 @@ private:
         const QObject *entity;
         quint32 generation;
         bool isNote;
+        // A note's title, focus question and folder, and its writing.
         QStringList parts;
         QString writingStorage;
+        CardSearchFields card;
+        // A card whose long texts the model has not read: the worker reads
+        // them from this row of the library file, so they are not kept
+        // twice (by the model, and folded here).
+        qint64 textsRow = 0;
     };
     struct Folded
     {
@@ -123,9 +132,13 @@ private:
         quint32 generation;
         ScanText text;
         ScanText title;
+        // The row was not there or the file could not be read.
+        bool unread = false;
     };
-    static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card);
+    static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card,
+                             bool textsFromFile);
     static Folded foldedOf(const Unfolded &entity);
+    static std::vector<Folded> foldedBatch(std::vector<Unfolded> batch, const QString &filePath);
     // What grouping reads of a note or card, taken on this thread.
     struct NoteRow
     {
@@ -213,6 +226,9 @@ private:
 
     bool m_watches = true;
     LibraryQuery *m_library = nullptr;
+    // The followed library's file, which the worker reads unread card texts
+    // from; empty for a library held in memory only.
+    QString m_filePath;
     bool m_preparationScheduled = false;
     // Where the walk over the library's lists goes on, and what it has
     // gathered for the worker so far.

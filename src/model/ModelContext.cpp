@@ -457,6 +457,12 @@ void ModelContext::entityDidChange(PersistentEntity *entity)
     m_dirty.insert(entity);
 }
 
+QString ModelContext::filePath() const
+{
+    const QString name = QSqlDatabase::database(m_connectionName, false).databaseName();
+    return name.startsWith(u':') ? QString() : name;
+}
+
 void ModelContext::readCardTexts(CanvasCard *card)
 {
     // Whoever has asked for this many is likely going through the library

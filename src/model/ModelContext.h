@@ -83,6 +83,8 @@ public:
     // A library that can only be read: every save with changes, and every
     // staging, fails with this error and writes nothing; the edits wait in
     // memory as after any failed save.
+    // The library file; empty for a library held in memory only.
+    QString filePath() const;
     bool isReadOnly() const { return m_readOnly.has_value(); }
     void setReadOnly(const std::optional<StoreError> &reason) { m_readOnly = reason; }
     // Drops every unsaved change, whoever made it: pending inserts are
