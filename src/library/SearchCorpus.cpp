@@ -95,9 +95,10 @@ bool holdsUnits(const Unit *units, qsizetype size, const Unit *needle, qsizetype
     return false;
 }
 
-bool fitsOneByte(QStringView text)
+bool holdsText(QStringView haystack, QStringView needle)
 {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+    return holdsUnits(reinterpret_cast<const char16_t *>(haystack.utf16()), haystack.size(),
+                      reinterpret_cast<const char16_t *>(needle.utf16()), needle.size());
 }
 
 // One folded needle, looked for in many scan texts.
@@ -106,24 +107,25 @@ class NeedleFinder
 public:
     explicit NeedleFinder(const QString &needle)
         : m_wide(needle)
-        , m_fitsOneByte(fitsOneByte(needle))
-        , m_narrow(m_fitsOneByte ? needle.toLatin1() : QByteArray())
+        , m_wholeCharacters(QStringView(needle).isValidUtf16())
+        , m_narrow(m_wholeCharacters ? needle.toUtf8() : QByteArray())
     {
     }
 
     bool isIn(const SearchCorpus::ScanText &text) const
     {
-        if (text.isNarrow()) {
-            // A unit that needs two bytes stands nowhere in such a text.
-            return m_fitsOneByte && holdsUnits(text.narrow().constData(), text.narrow().size(), m_narrow.constData(), m_narrow.size());
-        }
-        return holdsUnits(reinterpret_cast<const char16_t *>(text.wide().utf16()), text.wide().size(),
-                          reinterpret_cast<const char16_t *>(m_wide.utf16()), m_wide.size());
+        if (!text.isNarrow())
+            return holdsText(text.wide(), m_wide);
+        if (m_wholeCharacters)
+            return holdsUnits(text.narrow().constData(), text.narrow().size(), m_narrow.constData(), m_narrow.size());
+        // Half of a surrogate pair may stand at the needle's end; only the
+        // text's own units can tell.
+        return holdsText(QString::fromUtf8(text.narrow()), m_wide);
     }
 
 private:
     const QString &m_wide;
-    bool m_fitsOneByte;
+    bool m_wholeCharacters;
     QByteArray m_narrow;
 };
 
@@ -131,8 +133,8 @@ private:
 
 SearchCorpus::ScanText::ScanText(const QString &folded)
 {
-    if (fitsOneByte(folded))
-        m_narrow = folded.toLatin1();
+    if (QStringView(folded).isValidUtf16())
+        m_narrow = folded.toUtf8();
     else
         m_wide = folded;
 }

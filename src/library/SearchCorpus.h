@@ -67,9 +67,12 @@ public:
     // itself.
     void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
 
-    // A folded text as it is scanned: a byte a unit when every unit fits in
-    // one, as nearly all text does once accents are dropped, which halves
-    // what each keystroke reads; else as folded.
+    // A folded text as it is scanned: in UTF-8, which for text that is
+    // nearly all ASCII once accents are dropped halves what is kept and what
+    // each keystroke reads, also when a dash or a quotation mark stands in
+    // it. A needle in UTF-8 is found in UTF-8 exactly where it stands in the
+    // text, as no character's bytes start inside another's. Text that UTF-8
+    // cannot hold (a lone surrogate) stays as folded.
     class ScanText
     {
     public:
