@@ -9,6 +9,7 @@
 #include "runtime/LibraryQuery.h"
 
 #include <QElapsedTimer>
+#include <QStringEncoder>
 #include <QStringList>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentMap>
@@ -133,10 +134,14 @@ private:
 
 SearchCorpus::ScanText::ScanText(const QString &folded)
 {
-    if (QStringView(folded).isValidUtf16())
-        m_narrow = folded.toUtf8();
-    else
+    if (QStringView(folded).isValidUtf16()) {
+        // Made for three bytes a unit, which it is kept for long after.
+        m_block = folded.toUtf8();
+        m_block.squeeze();
+        m_size = m_block.size();
+    } else {
         m_wide = folded;
+    }
 }
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
@@ -296,15 +301,12 @@ SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 genera
     return entity;
 }
 
-SearchCorpus::Folded SearchCorpus::foldedOf(const Unfolded &entity)
+std::pair<QString, QString> SearchCorpus::foldedOf(const Unfolded &entity)
 {
-    if (!entity.isNote) {
-        return {entity.entity, entity.generation,
-                ScanText(foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n')))), {}};
-    }
+    if (!entity.isNote)
+        return {foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n'))), QString()};
     const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
-    return {entity.entity, entity.generation, ScanText(foldedSearchText(text)),
-            ScanText(foldedSearchText(entity.parts.value(0)))};
+    return {foldedSearchText(text), foldedSearchText(entity.parts.value(0))};
 }
 
 std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath)
@@ -313,6 +315,24 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
     std::unique_ptr<CardCatalog> file;
     std::vector<Folded> folded;
     folded.reserve(batch.size());
+    QByteArray block;
+    qsizetype used = 0;
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    const auto pack = [&](const QString &text) {
+        ScanText scan;
+        if (!QStringView(text).isValidUtf16()) {
+            scan.m_wide = text;
+            return scan;
+        }
+        const qsizetype most = utf8.requiredSpace(text.size());
+        if (block.size() < used + most)
+            block.resize(std::max(used + most, 2 * block.size() + 65536));
+        char *const start = block.data() + used;
+        scan.m_offset = used;
+        scan.m_size = utf8.appendToBuffer(start, text) - start;
+        used += scan.m_size;
+        return scan;
+    };
     for (Unfolded &entity : batch) {
         if (entity.textsRow > 0) {
             if (!file)
@@ -326,18 +346,27 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
             entity.card.contextText = std::move(texts->contextText);
             entity.card.ocrText = std::move(texts->ocrText);
         }
-        folded.push_back(foldedOf(entity));
+        const auto [text, title] = foldedOf(entity);
+        folded.push_back({entity.entity, entity.generation, pack(text), pack(title)});
         // Only the folded text stays.
         entity = Unfolded{};
+    }
+    block.resize(used);
+    block.squeeze();
+    for (Folded &entity : folded) {
+        for (ScanText *scan : {&entity.text, &entity.title}) {
+            if (scan->isNarrow())
+                scan->m_block = block;
+        }
     }
     return folded;
 }
 
 void SearchCorpus::fold(Kept &kept, const Board *board, const CanvasCard *card)
 {
-    const Folded folded = foldedOf(unfolded(nullptr, kept.generation, board, card, false));
-    kept.text = folded.text;
-    kept.title = folded.title;
+    const auto [text, title] = foldedOf(unfolded(nullptr, kept.generation, board, card, false));
+    kept.text = ScanText(text);
+    kept.title = ScanText(title);
     kept.folded = true;
 }
 

@@ -79,11 +79,17 @@ public:
         ScanText() = default;
         explicit ScanText(const QString &folded);
         bool isNarrow() const { return m_wide.isNull(); }
-        const QByteArray &narrow() const { return m_narrow; }
+        QByteArrayView narrow() const { return QByteArrayView(m_block.constData() + m_offset, m_size); }
         const QString &wide() const { return m_wide; }
 
     private:
-        QByteArray m_narrow;
+        friend class SearchCorpus;
+        // The texts folded together share one block, so that a library's
+        // texts are not each an allocation of their own among the ones
+        // made on the way; a block goes once none of its texts is kept.
+        QByteArray m_block;
+        qsizetype m_offset = 0;
+        qsizetype m_size = 0;
         QString m_wide;
     };
 
@@ -140,7 +146,8 @@ private:
     };
     static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card,
                              bool textsFromFile);
-    static Folded foldedOf(const Unfolded &entity);
+    // An entity's folded text, and a note's folded title.
+    static std::pair<QString, QString> foldedOf(const Unfolded &entity);
     static std::vector<Folded> foldedBatch(std::vector<Unfolded> batch, const QString &filePath);
     // What grouping reads of a note or card, taken on this thread.
     struct NoteRow
