@@ -722,10 +722,37 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     }
     if (!m_grouping)
         return {};
-    const Grouping &grouping = *m_grouping;
-    Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
+    Found found = scanned(*m_grouping, needle, query, scope, narrows, m_lastNotes, m_lastSnips);
+    m_lastNeedle = needle;
+    m_lastScope = scope;
+    return found;
+}
 
+QFuture<SearchCorpus::Found> SearchCorpus::findInBackground(QObject *receiver, const QString &query, SearchScope scope)
+{
+    const QString needle = foldedSearchText(query);
+    // A needle across lines reads the entities, which only this thread may.
+    if (!m_library || !isLarge() || needle.contains(QLatin1Char('\n')))
+        return runInBackground(receiver, [found = find(query, scope)] { return found; });
+    if (!m_grouped || !holdsLists(m_library->boards(), m_library->cards()))
+        schedulePreparation();
+    // What the worker finds is not narrowed from by the next keystroke.
+    m_lastNeedle.clear();
+    return runInBackground(receiver, [grouping = m_grouping, needle, query, scope] {
+        if (!grouping || needle.isEmpty())
+            return Found{};
+        std::vector<int> notes;
+        std::vector<int> snips;
+        return scanned(*grouping, needle, query, scope, false, notes, snips);
+    });
+}
+
+SearchCorpus::Found SearchCorpus::scanned(const Grouping &grouping, const QString &needle, const QString &query,
+                                          SearchScope scope, bool narrows, std::vector<int> &lastNotes,
+                                          std::vector<int> &lastSnips)
+{
+    Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     // A line break never occurs inside a part, so a needle without one is in
     // the joined text exactly when it is in one of the parts, and each part's
     // folded text can be kept on its own. A needle with a line break is
@@ -773,34 +800,32 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     };
 
     if (scope != SearchScope::snips) {
-        keepHits(m_lastNotes, grouping.noteOrder.size(), [&](int index) {
+        keepHits(lastNotes, grouping.noteOrder.size(), [&](int index) {
             const NoteEntry &entry = grouping.noteOrder[size_t(index)];
             if (spansParts)
                 return noteMatchesQuery(*entry.note, grouping.cardsByBoardID.value(entry.note->id()), query);
             return finder.isIn(entry.text) || std::any_of(entry.cards.cbegin(), entry.cards.cend(), cardHolds);
         });
-        found.notes.reserve(qsizetype(m_lastNotes.size()));
-        for (int index : m_lastNotes)
+        found.notes.reserve(qsizetype(lastNotes.size()));
+        for (int index : lastNotes)
             found.notes.append(grouping.noteOrder[size_t(index)].note);
     } else {
-        m_lastNotes.clear();
+        lastNotes.clear();
     }
     if (scope != SearchScope::notes) {
-        keepHits(m_lastSnips, grouping.snipOrder.size(), [&](int index) {
+        keepHits(lastSnips, grouping.snipOrder.size(), [&](int index) {
             const SnipEntry &entry = grouping.snipOrder[size_t(index)];
             const NoteEntry &note = grouping.noteOrder[size_t(entry.note)];
             if (spansParts)
                 return snipMatchesQuery(*entry.card, *note.note, query);
             return cardHolds(entry.searchable) || finder.isIn(note.title);
         });
-        found.snips.reserve(qsizetype(m_lastSnips.size()));
-        for (int index : m_lastSnips)
+        found.snips.reserve(qsizetype(lastSnips.size()));
+        for (int index : lastSnips)
             found.snips.append(grouping.snipOrder[size_t(index)].card);
     } else {
-        m_lastSnips.clear();
+        lastSnips.clear();
     }
-    m_lastNeedle = needle;
-    m_lastScope = scope;
     return found;
 }
 

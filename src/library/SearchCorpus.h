@@ -3,6 +3,7 @@
 #include "library/SearchMatching.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -56,6 +57,12 @@ public:
     Found find(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &query, SearchScope scope);
     // Over the followed library's lists.
     Found find(const QString &query, SearchScope scope);
+    // The same, worked out on a worker over the texts as last grouped and
+    // delivered to `receiver` (FutureDelivery), for a search that must not
+    // hold up a frame: a screen opening on a kept phrase over a large
+    // library. Finds nothing while nothing is grouped; `prepared` follows
+    // once it is.
+    QFuture<Found> findInBackground(QObject *receiver, const QString &query, SearchScope scope);
 
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
@@ -66,6 +73,8 @@ public:
     // searched as last grouped until that is in; fewer, a search groups them
     // itself.
     void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
+    // Whether the followed library's lists are more than that.
+    bool isLarge() const;
 
     // A folded text as it is scanned: in UTF-8, which for text that is
     // nearly all ASCII once accents are dropped halves what is kept and what
@@ -216,12 +225,16 @@ private:
     // missing ones when `foldsMissing` says so for their number.
     Rows rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards, bool (*foldsMissing)(qsizetype));
     static std::shared_ptr<const Grouping> grouped(Rows rows);
+    // The hits over a grouping; narrowing from the last hits when `narrows`
+    // says so, which then become these. Reads only the grouping's texts
+    // unless the needle spans lines.
+    static Found scanned(const Grouping &grouping, const QString &needle, const QString &query, SearchScope scope,
+                         bool narrows, std::vector<int> &lastNotes, std::vector<int> &lastSnips);
     void useGrouping(std::shared_ptr<const Grouping> grouping);
     void regroupInBackground(Rows rows);
     static NoteRow noteRow(Board *board, const Kept &kept);
     static CardRow cardRow(CanvasCard *card, const Kept &kept);
     void forgetUnlisted();
-    bool isLarge() const;
     Kept &keep(PersistentEntity &entity);
     void fold(Kept &kept, const Board *board, const CanvasCard *card);
     void forget(const QObject *entity, bool ended);

@@ -201,6 +201,13 @@ SearchResults::SearchResults(const QString &searchText, SearchScope scope, Searc
     take(corpus.find(m_query, scope));
 }
 
+SearchResults::SearchResults(const QString &searchText, SearchScope scope, SearchHits found)
+    : m_query(trimmedWhitespace(searchText))
+    , m_scope(scope)
+{
+    take(std::move(found));
+}
+
 void SearchResults::take(SearchHits found)
 {
     m_boardsByID = std::move(found.boardsByID);

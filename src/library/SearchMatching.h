@@ -97,6 +97,8 @@ public:
                   SearchScope scope, SearchCorpus &corpus);
     // Over the library the corpus follows.
     SearchResults(const QString &searchText, SearchScope scope, SearchCorpus &corpus);
+    // Of hits found already (on a worker), or none yet.
+    SearchResults(const QString &searchText, SearchScope scope, SearchHits found);
     // No text: no hits.
     SearchResults() = default;
 
