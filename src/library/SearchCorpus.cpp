@@ -153,6 +153,10 @@ SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     , m_library(&library)
     , m_filePath(library.context().filePath())
 {
+    connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (m_kept.contains(entity) && affectsSearch(entity, property))
+            forget(entity, false);
+    });
     connect(&library, &LibraryQuery::changed, this, [this] {
         changedSinceGrouping();
         m_walks = true;
@@ -188,12 +192,22 @@ bool SearchCorpus::isPrepared() const
 SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
 {
     auto found = m_kept.find(&entity);
+    // One ended, and another made where it stood.
+    if (found != m_kept.end() && m_library && !found->entity) {
+        m_written.removeAll(&entity);
+        m_kept.erase(found);
+        found = m_kept.end();
+    }
     if (found == m_kept.end()) {
         found = m_kept.insert(&entity, Kept());
         // Every entity of the lists is watched, folded or not: a trashed
         // card put back, or a card moved to another note, changes the hits
-        // as much as a changed text.
-        if (m_watches) {
+        // as much as a changed text. The followed library's writes come
+        // from its context, which saves a connection for each of its
+        // many entities.
+        if (m_library) {
+            found->entity = &entity;
+        } else if (m_watches) {
             connect(&entity, &PersistentEntity::changed, this, &SearchCorpus::entityChanged);
             connect(&entity, &QObject::destroyed, this, &SearchCorpus::entityEnded);
         }
@@ -399,7 +413,8 @@ void SearchCorpus::prepare()
         m_written.clear();
     while (!m_written.isEmpty()) {
         const QObject *written = m_written.takeLast();
-        if (!m_kept.contains(written))
+        const auto kept = m_kept.constFind(written);
+        if (kept == m_kept.cend() || (m_library && !kept->entity))
             continue;
         auto *entity = static_cast<PersistentEntity *>(const_cast<QObject *>(written));
         gather(*entity, qobject_cast<const Board *>(entity), qobject_cast<const CanvasCard *>(entity));
@@ -477,7 +492,7 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
 {
     for (const Folded &entity : folded) {
         auto found = m_kept.find(entity.entity);
-        if (found == m_kept.end())
+        if (found == m_kept.end() || (m_library && !found->entity))
             continue;
         found->folding = false;
         // Written since: the newer state is on its way or folded already.
@@ -580,7 +595,10 @@ void SearchCorpus::forgetUnlisted()
             ++kept;
             continue;
         }
-        disconnect(kept.key(), nullptr, this, nullptr);
+        // The followed library's entities are not connected one by one,
+        // and one of them may have ended.
+        if (!m_library)
+            disconnect(kept.key(), nullptr, this, nullptr);
         m_written.removeAll(kept.key());
         kept = m_kept.erase(kept);
     }

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -128,6 +129,9 @@ private:
         // The library file did not give the card's long texts: the model
         // reads them.
         bool textsFromModel = false;
+        // For the followed library, whose entities are not watched one by
+        // one: whether this is still the entity it was kept for.
+        QPointer<QObject> entity;
     };
     // What the worker folds for one entity, read on this thread.
     struct Unfolded
