@@ -211,7 +211,10 @@ private:
     std::optional<StoreError> m_readOnly;
     QTimer *m_idleCheckpoint = nullptr;
     std::unique_ptr<QSqlQuery> m_cardTextQuery;
-    int m_cardTextReads = 0;
+    // The row of the card whose texts were read last, and how many reads in
+    // a row went past the one before.
+    qint64 m_lastCardTextRow = 0;
+    int m_cardTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 
