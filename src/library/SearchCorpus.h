@@ -34,9 +34,11 @@ class PersistentEntity;
 // The window keeps one corpus over its library for as long as it lives
 // (`of`): that one folds on a worker thread, from the moment it is made and
 // after every change, so neither showing the Search screen nor the first
-// keystroke waits for a pass over every text. A search asked for before a
-// large fold is in finds what is folded so far; `prepared` then says the
-// hits may have grown.
+// keystroke waits for a pass over every text. The long texts of cards the
+// model has not read are read from the library file there, on a connection
+// of the worker's own, so they are held once (folded here) and not also by
+// the model. A search asked for before a large fold is in finds what is
+// folded so far; `prepared` then says the hits may have grown.
 class SearchCorpus : public QObject
 {
     Q_OBJECT
