@@ -138,10 +138,11 @@ SearchCorpus::ScanText::ScanText(const QString &folded)
         // Made for three bytes a unit, which it is kept for long after.
         m_block = folded.toUtf8();
         m_block.squeeze();
-        m_size = m_block.size();
     } else {
-        m_wide = folded;
+        m_block = QByteArray(reinterpret_cast<const char *>(folded.utf16()), folded.size() * qsizetype(sizeof(char16_t)));
+        m_wide = true;
     }
+    m_size = qint32(m_block.size());
 }
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
@@ -333,17 +334,15 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
     qsizetype used = 0;
     QStringEncoder utf8(QStringEncoder::Utf8);
     const auto pack = [&](const QString &text) {
+        if (!QStringView(text).isValidUtf16())
+            return ScanText(text);
         ScanText scan;
-        if (!QStringView(text).isValidUtf16()) {
-            scan.m_wide = text;
-            return scan;
-        }
         const qsizetype most = utf8.requiredSpace(text.size());
         if (block.size() < used + most)
             block.resize(std::max(used + most, 2 * block.size() + 65536));
         char *const start = block.data() + used;
-        scan.m_offset = used;
-        scan.m_size = utf8.appendToBuffer(start, text) - start;
+        scan.m_offset = qint32(used);
+        scan.m_size = qint32(utf8.appendToBuffer(start, text) - start);
         used += scan.m_size;
         return scan;
     };

@@ -90,19 +90,24 @@ public:
     public:
         ScanText() = default;
         explicit ScanText(const QString &folded);
-        bool isNarrow() const { return m_wide.isNull(); }
+        bool isNarrow() const { return !m_wide; }
         QByteArrayView narrow() const { return QByteArrayView(m_block.constData() + m_offset, m_size); }
-        const QString &wide() const { return m_wide; }
+        QStringView wide() const
+        {
+            return QStringView(reinterpret_cast<const char16_t *>(m_block.constData() + m_offset), m_size / 2);
+        }
 
     private:
         friend class SearchCorpus;
         // The texts folded together share one block, so that a library's
         // texts are not each an allocation of their own among the ones
-        // made on the way; a block goes once none of its texts is kept.
+        // made on the way; a block goes once none of its texts is kept. A
+        // text kept as folded has a block of its own. Kept for every note
+        // and card, so kept small.
         QByteArray m_block;
-        qsizetype m_offset = 0;
-        qsizetype m_size = 0;
-        QString m_wide;
+        qint32 m_offset = 0;
+        qint32 m_size = 0;
+        bool m_wide = false;
     };
 
 Q_SIGNALS:
