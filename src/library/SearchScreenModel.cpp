@@ -193,6 +193,10 @@ void SearchScreenModel::searchInBackground()
     m_corpus.findInBackground(this, m_results->query(), scope).then(this, [this, search, text, scope](const SearchHits &found) {
         if (search != m_searches)
             return;
+        // Nothing was grouped yet: the hits come with the corpus's
+        // `prepared`, and "No matches" would be untrue until then.
+        if (found.notes.isEmpty() && found.snips.isEmpty() && !m_corpus.isPrepared())
+            return;
         m_searching = false;
         m_results = std::make_shared<const SearchResults>(text, scope, found);
         Q_EMIT resultsChanged();

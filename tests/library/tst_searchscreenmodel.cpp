@@ -352,16 +352,20 @@ private Q_SLOTS:
     void openingOnAKeptPhrase_data()
     {
         QTest::addColumn<bool>("typedMeanwhile");
-        QTest::newRow("hits come in") << false;
-        QTest::newRow("typed over before they do") << true;
+        QTest::addColumn<bool>("beforeTheFold");
+        QTest::newRow("hits come in") << false << false;
+        QTest::newRow("typed over before they do") << true << false;
+        QTest::newRow("opened before the library is folded") << false << true;
     }
     void openingOnAKeptPhrase()
     {
         QFETCH(bool, typedMeanwhile);
+        QFETCH(bool, beforeTheFold);
         Fixture fixture;
         SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
         corpus.setLargeLibrary(0);
-        QTRY_VERIFY(corpus.isPrepared());
+        if (!beforeTheFold)
+            QTRY_VERIFY(corpus.isPrepared());
         fixture.rig.navigation().setSearchText(QStringLiteral("  whiteboard "));
         auto model = fixture.makeModel();
         QCOMPARE(model->content(), SearchScreenModel::Content::searching);
@@ -376,6 +380,14 @@ private Q_SLOTS:
             QCOMPARE(model->snipResults(), QList<CanvasCard *>{fixture.scan});
             QVERIFY(model->noteResults().size() == 1 && model->noteResults().first() == fixture.inbox);
             return;
+        }
+        if (beforeTheFold) {
+            // Never "No matches" while the library is being folded.
+            QSignalSpy changed(model.get(), &SearchScreenModel::resultsChanged);
+            while (model->content() != SearchScreenModel::Content::results) {
+                QCOMPARE(model->content(), SearchScreenModel::Content::searching);
+                QVERIFY(changed.wait());
+            }
         }
         QTRY_COMPARE(model->content(), SearchScreenModel::Content::results);
         QCOMPARE(model->noteResults(), QList<Board *>{fixture.atlas});
