@@ -2,11 +2,14 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/CardCatalog.h"
+#include "model/ModelContext.h"
 #include "platform/FutureDelivery.h"
 #include "platform/UuidText.h"
 #include "runtime/LibraryQuery.h"
 
 #include <QElapsedTimer>
+#include <QStringEncoder>
 #include <QStringList>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentMap>
@@ -93,9 +96,10 @@ bool holdsUnits(const Unit *units, qsizetype size, const Unit *needle, qsizetype
     return false;
 }
 
-bool fitsOneByte(QStringView text)
+bool holdsText(QStringView haystack, QStringView needle)
 {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+    return holdsUnits(reinterpret_cast<const char16_t *>(haystack.utf16()), haystack.size(),
+                      reinterpret_cast<const char16_t *>(needle.utf16()), needle.size());
 }
 
 // One folded needle, looked for in many scan texts.
@@ -104,24 +108,25 @@ class NeedleFinder
 public:
     explicit NeedleFinder(const QString &needle)
         : m_wide(needle)
-        , m_fitsOneByte(fitsOneByte(needle))
-        , m_narrow(m_fitsOneByte ? needle.toLatin1() : QByteArray())
+        , m_wholeCharacters(QStringView(needle).isValidUtf16())
+        , m_narrow(m_wholeCharacters ? needle.toUtf8() : QByteArray())
     {
     }
 
     bool isIn(const SearchCorpus::ScanText &text) const
     {
-        if (text.isNarrow()) {
-            // A unit that needs two bytes stands nowhere in such a text.
-            return m_fitsOneByte && holdsUnits(text.narrow().constData(), text.narrow().size(), m_narrow.constData(), m_narrow.size());
-        }
-        return holdsUnits(reinterpret_cast<const char16_t *>(text.wide().utf16()), text.wide().size(),
-                          reinterpret_cast<const char16_t *>(m_wide.utf16()), m_wide.size());
+        if (!text.isNarrow())
+            return holdsText(text.wide(), m_wide);
+        if (m_wholeCharacters)
+            return holdsUnits(text.narrow().constData(), text.narrow().size(), m_narrow.constData(), m_narrow.size());
+        // Half of a surrogate pair may stand at the needle's end; only the
+        // text's own units can tell.
+        return holdsText(QString::fromUtf8(text.narrow()), m_wide);
     }
 
 private:
     const QString &m_wide;
-    bool m_fitsOneByte;
+    bool m_wholeCharacters;
     QByteArray m_narrow;
 };
 
@@ -129,10 +134,15 @@ private:
 
 SearchCorpus::ScanText::ScanText(const QString &folded)
 {
-    if (fitsOneByte(folded))
-        m_narrow = folded.toLatin1();
-    else
-        m_wide = folded;
+    if (QStringView(folded).isValidUtf16()) {
+        // Made for three bytes a unit, which it is kept for long after.
+        m_block = folded.toUtf8();
+        m_block.squeeze();
+    } else {
+        m_block = QByteArray(reinterpret_cast<const char *>(folded.utf16()), folded.size() * qsizetype(sizeof(char16_t)));
+        m_wide = true;
+    }
+    m_size = qint32(m_block.size());
 }
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
@@ -142,7 +152,12 @@ SearchCorpus::SearchCorpus(SingleSearch) : m_watches(false) {}
 SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     : QObject(parent)
     , m_library(&library)
+    , m_filePath(library.context().filePath())
 {
+    connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (m_kept.contains(entity) && affectsSearch(entity, property))
+            forget(entity, false);
+    });
     connect(&library, &LibraryQuery::changed, this, [this] {
         changedSinceGrouping();
         m_walks = true;
@@ -178,12 +193,22 @@ bool SearchCorpus::isPrepared() const
 SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
 {
     auto found = m_kept.find(&entity);
+    // One ended, and another made where it stood.
+    if (found != m_kept.end() && m_library && !found->entity) {
+        m_written.removeAll(&entity);
+        m_kept.erase(found);
+        found = m_kept.end();
+    }
     if (found == m_kept.end()) {
         found = m_kept.insert(&entity, Kept());
         // Every entity of the lists is watched, folded or not: a trashed
         // card put back, or a card moved to another note, changes the hits
-        // as much as a changed text.
-        if (m_watches) {
+        // as much as a changed text. The followed library's writes come
+        // from its context, which saves a connection for each of its
+        // many entities.
+        if (m_library) {
+            found->entity = &entity;
+        } else if (m_watches) {
             connect(&entity, &PersistentEntity::changed, this, &SearchCorpus::entityChanged);
             connect(&entity, &QObject::destroyed, this, &SearchCorpus::entityEnded);
         }
@@ -268,33 +293,93 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
 }
 
 SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 generation, const Board *board,
-                                              const CanvasCard *card)
+                                              const CanvasCard *card, bool textsFromFile)
 {
-    Unfolded entity{key, generation, board != nullptr, {}, {}};
+    Unfolded entity{key, generation, board != nullptr, {}, {}, {}, 0};
     if (board) {
         entity.parts = {board->title(), board->focusQuestion().value_or(QString()),
                         board->folderName().value_or(QString())};
         entity.writingStorage = board->writingDocumentStorage();
     } else if (card) {
-        entity.parts = cardSearchParts(*card);
+        entity.textsRow = textsFromFile ? card->unreadTextsRow() : 0;
+        // Asking the card for its long texts would read them into it.
+        const bool readsTexts = entity.textsRow == 0;
+        entity.card = {card->title(),
+                       readsTexts ? card->markdownText() : QString(),
+                       readsTexts ? card->contextText() : QString(),
+                       readsTexts ? card->ocrText() : QString(),
+                       card->sourceApplicationName(),
+                       card->sourceWindowTitle(),
+                       card->kind(),
+                       card->thoughtKind()};
     }
     return entity;
 }
 
-SearchCorpus::Folded SearchCorpus::foldedOf(const Unfolded &entity)
+std::pair<QString, QString> SearchCorpus::foldedOf(const Unfolded &entity)
 {
     if (!entity.isNote)
-        return {entity.entity, entity.generation, ScanText(foldedSearchText(entity.parts.join(QLatin1Char('\n')))), {}};
+        return {foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n'))), QString()};
     const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
-    return {entity.entity, entity.generation, ScanText(foldedSearchText(text)),
-            ScanText(foldedSearchText(entity.parts.value(0)))};
+    return {foldedSearchText(text), foldedSearchText(entity.parts.value(0))};
+}
+
+std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath)
+{
+    // Made on the worker's thread, as its connection must be.
+    std::unique_ptr<CardCatalog> file;
+    std::vector<Folded> folded;
+    folded.reserve(batch.size());
+    QByteArray block;
+    qsizetype used = 0;
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    const auto pack = [&](const QString &text) {
+        if (!QStringView(text).isValidUtf16())
+            return ScanText(text);
+        ScanText scan;
+        const qsizetype most = utf8.requiredSpace(text.size());
+        if (block.size() < used + most)
+            block.resize(std::max(used + most, 2 * block.size() + 65536));
+        char *const start = block.data() + used;
+        scan.m_offset = qint32(used);
+        scan.m_size = qint32(utf8.appendToBuffer(start, text) - start);
+        used += scan.m_size;
+        return scan;
+    };
+    for (Unfolded &entity : batch) {
+        if (entity.textsRow > 0) {
+            if (!file)
+                file = std::make_unique<CardCatalog>(filePath);
+            std::optional<CardCatalog::CardTexts> texts = file->storedTexts(entity.textsRow);
+            if (!texts) {
+                folded.push_back({entity.entity, entity.generation, {}, {}, true});
+                continue;
+            }
+            entity.card.markdownText = std::move(texts->markdownText);
+            entity.card.contextText = std::move(texts->contextText);
+            entity.card.ocrText = std::move(texts->ocrText);
+        }
+        const auto [text, title] = foldedOf(entity);
+        folded.push_back({entity.entity, entity.generation, pack(text), pack(title)});
+        // Only the folded text stays.
+        entity = Unfolded{};
+    }
+    block.resize(used);
+    block.squeeze();
+    for (Folded &entity : folded) {
+        for (ScanText *scan : {&entity.text, &entity.title}) {
+            if (scan->isNarrow())
+                scan->m_block = block;
+        }
+    }
+    return folded;
 }
 
 void SearchCorpus::fold(Kept &kept, const Board *board, const CanvasCard *card)
 {
-    const Folded folded = foldedOf(unfolded(nullptr, kept.generation, board, card));
-    kept.text = folded.text;
-    kept.title = folded.title;
+    const auto [text, title] = foldedOf(unfolded(nullptr, kept.generation, board, card, false));
+    kept.text = ScanText(text);
+    kept.title = ScanText(title);
     kept.folded = true;
 }
 
@@ -316,7 +401,8 @@ void SearchCorpus::prepare()
         if (kept.folded || kept.folding)
             return kept;
         kept.folding = true;
-        m_gathered.push_back(unfolded(&entity, kept.generation, board, card));
+        m_gathered.push_back(unfolded(&entity, kept.generation, board, card,
+                                      !m_filePath.isEmpty() && !kept.textsFromModel));
         if (m_gathered.size() >= foldBatchSize)
             sendGathered();
         return kept;
@@ -326,7 +412,8 @@ void SearchCorpus::prepare()
         m_written.clear();
     while (!m_written.isEmpty()) {
         const QObject *written = m_written.takeLast();
-        if (!m_kept.contains(written))
+        const auto kept = m_kept.constFind(written);
+        if (kept == m_kept.cend() || (m_library && !kept->entity))
             continue;
         auto *entity = static_cast<PersistentEntity *>(const_cast<QObject *>(written));
         gather(*entity, qobject_cast<const Board *>(entity), qobject_cast<const CanvasCard *>(entity));
@@ -391,12 +478,8 @@ void SearchCorpus::sendGathered()
     if (m_gathered.empty())
         return;
     ++m_batchesFolding;
-    runInBackground(this, [batch = std::move(m_gathered)] {
-        std::vector<Folded> folded;
-        folded.reserve(batch.size());
-        for (const Unfolded &entity : batch)
-            folded.push_back(foldedOf(entity));
-        return folded;
+    runInBackground(this, [batch = std::move(m_gathered), filePath = m_filePath]() mutable {
+        return foldedBatch(std::move(batch), filePath);
     }).then(this, [this](const std::vector<Folded> &folded) {
         --m_batchesFolding;
         takeFolded(folded);
@@ -408,7 +491,7 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
 {
     for (const Folded &entity : folded) {
         auto found = m_kept.find(entity.entity);
-        if (found == m_kept.end())
+        if (found == m_kept.end() || (m_library && !found->entity))
             continue;
         found->folding = false;
         // Written since: the newer state is on its way or folded already.
@@ -421,6 +504,12 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
         }
         if (found->folded)
             continue;
+        if (entity.unread) {
+            found->textsFromModel = true;
+            m_written.append(entity.entity);
+            schedulePreparation();
+            continue;
+        }
         found->text = entity.text;
         found->title = entity.title;
         found->folded = true;
@@ -505,7 +594,10 @@ void SearchCorpus::forgetUnlisted()
             ++kept;
             continue;
         }
-        disconnect(kept.key(), nullptr, this, nullptr);
+        // The followed library's entities are not connected one by one,
+        // and one of them may have ended.
+        if (!m_library)
+            disconnect(kept.key(), nullptr, this, nullptr);
         m_written.removeAll(kept.key());
         kept = m_kept.erase(kept);
     }
@@ -647,10 +739,37 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     }
     if (!m_grouping)
         return {};
-    const Grouping &grouping = *m_grouping;
-    Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
+    Found found = scanned(*m_grouping, needle, query, scope, narrows, m_lastNotes, m_lastSnips);
+    m_lastNeedle = needle;
+    m_lastScope = scope;
+    return found;
+}
 
+QFuture<SearchCorpus::Found> SearchCorpus::findInBackground(QObject *receiver, const QString &query, SearchScope scope)
+{
+    const QString needle = foldedSearchText(query);
+    // A needle across lines reads the entities, which only this thread may.
+    if (!m_library || !isLarge() || needle.contains(QLatin1Char('\n')))
+        return runInBackground(receiver, [found = find(query, scope)] { return found; });
+    if (!m_grouped || !holdsLists(m_library->boards(), m_library->cards()))
+        schedulePreparation();
+    // What the worker finds is not narrowed from by the next keystroke.
+    m_lastNeedle.clear();
+    return runInBackground(receiver, [grouping = m_grouping, needle, query, scope] {
+        if (!grouping || needle.isEmpty())
+            return Found{};
+        std::vector<int> notes;
+        std::vector<int> snips;
+        return scanned(*grouping, needle, query, scope, false, notes, snips);
+    });
+}
+
+SearchCorpus::Found SearchCorpus::scanned(const Grouping &grouping, const QString &needle, const QString &query,
+                                          SearchScope scope, bool narrows, std::vector<int> &lastNotes,
+                                          std::vector<int> &lastSnips)
+{
+    Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     // A line break never occurs inside a part, so a needle without one is in
     // the joined text exactly when it is in one of the parts, and each part's
     // folded text can be kept on its own. A needle with a line break is
@@ -698,34 +817,32 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     };
 
     if (scope != SearchScope::snips) {
-        keepHits(m_lastNotes, grouping.noteOrder.size(), [&](int index) {
+        keepHits(lastNotes, grouping.noteOrder.size(), [&](int index) {
             const NoteEntry &entry = grouping.noteOrder[size_t(index)];
             if (spansParts)
                 return noteMatchesQuery(*entry.note, grouping.cardsByBoardID.value(entry.note->id()), query);
             return finder.isIn(entry.text) || std::any_of(entry.cards.cbegin(), entry.cards.cend(), cardHolds);
         });
-        found.notes.reserve(qsizetype(m_lastNotes.size()));
-        for (int index : m_lastNotes)
+        found.notes.reserve(qsizetype(lastNotes.size()));
+        for (int index : lastNotes)
             found.notes.append(grouping.noteOrder[size_t(index)].note);
     } else {
-        m_lastNotes.clear();
+        lastNotes.clear();
     }
     if (scope != SearchScope::notes) {
-        keepHits(m_lastSnips, grouping.snipOrder.size(), [&](int index) {
+        keepHits(lastSnips, grouping.snipOrder.size(), [&](int index) {
             const SnipEntry &entry = grouping.snipOrder[size_t(index)];
             const NoteEntry &note = grouping.noteOrder[size_t(entry.note)];
             if (spansParts)
                 return snipMatchesQuery(*entry.card, *note.note, query);
             return cardHolds(entry.searchable) || finder.isIn(note.title);
         });
-        found.snips.reserve(qsizetype(m_lastSnips.size()));
-        for (int index : m_lastSnips)
+        found.snips.reserve(qsizetype(lastSnips.size()));
+        for (int index : lastSnips)
             found.snips.append(grouping.snipOrder[size_t(index)].card);
     } else {
-        m_lastSnips.clear();
+        lastSnips.clear();
     }
-    m_lastNeedle = needle;
-    m_lastScope = scope;
     return found;
 }
 

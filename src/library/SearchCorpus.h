@@ -3,9 +3,11 @@
 #include "library/SearchMatching.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -32,9 +34,11 @@ class PersistentEntity;
 // The window keeps one corpus over its library for as long as it lives
 // (`of`): that one folds on a worker thread, from the moment it is made and
 // after every change, so neither showing the Search screen nor the first
-// keystroke waits for a pass over every text. A search asked for before a
-// large fold is in finds what is folded so far; `prepared` then says the
-// hits may have grown.
+// keystroke waits for a pass over every text. The long texts of cards the
+// model has not read are read from the library file there, on a connection
+// of the worker's own, so they are held once (folded here) and not also by
+// the model. A search asked for before a large fold is in finds what is
+// folded so far; `prepared` then says the hits may have grown.
 class SearchCorpus : public QObject
 {
     Q_OBJECT
@@ -56,6 +60,12 @@ public:
     Found find(const QList<Board *> &boards, const QList<CanvasCard *> &cards, const QString &query, SearchScope scope);
     // Over the followed library's lists.
     Found find(const QString &query, SearchScope scope);
+    // The same, worked out on a worker over the texts as last grouped and
+    // delivered to `receiver` (FutureDelivery), for a search that must not
+    // hold up a frame: a screen opening on a kept phrase over a large
+    // library. Finds nothing while nothing is grouped; `prepared` follows
+    // once it is.
+    QFuture<Found> findInBackground(QObject *receiver, const QString &query, SearchScope scope);
 
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
@@ -66,22 +76,38 @@ public:
     // searched as last grouped until that is in; fewer, a search groups them
     // itself.
     void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
+    // Whether the followed library's lists are more than that.
+    bool isLarge() const;
 
-    // A folded text as it is scanned: a byte a unit when every unit fits in
-    // one, as nearly all text does once accents are dropped, which halves
-    // what each keystroke reads; else as folded.
+    // A folded text as it is scanned: in UTF-8, which for text that is
+    // nearly all ASCII once accents are dropped halves what is kept and what
+    // each keystroke reads, also when a dash or a quotation mark stands in
+    // it. A needle in UTF-8 is found in UTF-8 exactly where it stands in the
+    // text, as no character's bytes start inside another's. Text that UTF-8
+    // cannot hold (a lone surrogate) stays as folded.
     class ScanText
     {
     public:
         ScanText() = default;
         explicit ScanText(const QString &folded);
-        bool isNarrow() const { return m_wide.isNull(); }
-        const QByteArray &narrow() const { return m_narrow; }
-        const QString &wide() const { return m_wide; }
+        bool isNarrow() const { return !m_wide; }
+        QByteArrayView narrow() const { return QByteArrayView(m_block.constData() + m_offset, m_size); }
+        QStringView wide() const
+        {
+            return QStringView(reinterpret_cast<const char16_t *>(m_block.constData() + m_offset), m_size / 2);
+        }
 
     private:
-        QByteArray m_narrow;
-        QString m_wide;
+        friend class SearchCorpus;
+        // The texts folded together share one block, so that a library's
+        // texts are not each an allocation of their own among the ones
+        // made on the way; a block goes once none of its texts is kept. A
+        // text kept as folded has a block of its own. Kept for every note
+        // and card, so kept small.
+        QByteArray m_block;
+        qint32 m_offset = 0;
+        qint32 m_size = 0;
+        bool m_wide = false;
     };
 
 Q_SIGNALS:
@@ -107,6 +133,12 @@ private:
         quint32 mark = 0;
         // Counts writes, so a fold of an older state is not taken in.
         quint32 generation = 0;
+        // The library file did not give the card's long texts: the model
+        // reads them.
+        bool textsFromModel = false;
+        // For the followed library, whose entities are not watched one by
+        // one: whether this is still the entity it was kept for.
+        QPointer<QObject> entity;
     };
     // What the worker folds for one entity, read on this thread.
     struct Unfolded
@@ -114,8 +146,14 @@ private:
         const QObject *entity;
         quint32 generation;
         bool isNote;
+        // A note's title, focus question and folder, and its writing.
         QStringList parts;
         QString writingStorage;
+        CardSearchFields card;
+        // A card whose long texts the model has not read: the worker reads
+        // them from this row of the library file, so they are not kept
+        // twice (by the model, and folded here).
+        qint64 textsRow = 0;
     };
     struct Folded
     {
@@ -123,9 +161,14 @@ private:
         quint32 generation;
         ScanText text;
         ScanText title;
+        // The row was not there or the file could not be read.
+        bool unread = false;
     };
-    static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card);
-    static Folded foldedOf(const Unfolded &entity);
+    static Unfolded unfolded(const QObject *key, quint32 generation, const Board *board, const CanvasCard *card,
+                             bool textsFromFile);
+    // An entity's folded text, and a note's folded title.
+    static std::pair<QString, QString> foldedOf(const Unfolded &entity);
+    static std::vector<Folded> foldedBatch(std::vector<Unfolded> batch, const QString &filePath);
     // What grouping reads of a note or card, taken on this thread.
     struct NoteRow
     {
@@ -193,12 +236,16 @@ private:
     // missing ones when `foldsMissing` says so for their number.
     Rows rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards, bool (*foldsMissing)(qsizetype));
     static std::shared_ptr<const Grouping> grouped(Rows rows);
+    // The hits over a grouping; narrowing from the last hits when `narrows`
+    // says so, which then become these. Reads only the grouping's texts
+    // unless the needle spans lines.
+    static Found scanned(const Grouping &grouping, const QString &needle, const QString &query, SearchScope scope,
+                         bool narrows, std::vector<int> &lastNotes, std::vector<int> &lastSnips);
     void useGrouping(std::shared_ptr<const Grouping> grouping);
     void regroupInBackground(Rows rows);
     static NoteRow noteRow(Board *board, const Kept &kept);
     static CardRow cardRow(CanvasCard *card, const Kept &kept);
     void forgetUnlisted();
-    bool isLarge() const;
     Kept &keep(PersistentEntity &entity);
     void fold(Kept &kept, const Board *board, const CanvasCard *card);
     void forget(const QObject *entity, bool ended);
@@ -213,6 +260,9 @@ private:
 
     bool m_watches = true;
     LibraryQuery *m_library = nullptr;
+    // The followed library's file, which the worker reads unread card texts
+    // from; empty for a library held in memory only.
+    QString m_filePath;
     bool m_preparationScheduled = false;
     // Where the walk over the library's lists goes on, and what it has
     // gathered for the worker so far.

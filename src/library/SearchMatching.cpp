@@ -92,14 +92,21 @@ QString cardSearchText(const CanvasCard &card)
 
 QStringList cardSearchParts(const CanvasCard &card)
 {
+    return cardSearchParts(CardSearchFields{card.title(), card.markdownText(), card.contextText(), card.ocrText(),
+                                            card.sourceApplicationName(), card.sourceWindowTitle(), card.kind(),
+                                            card.thoughtKind()});
+}
+
+QStringList cardSearchParts(const CardSearchFields &fields)
+{
     return QStringList{
-        card.displayTitle(),
-        card.markdownText(),
-        card.contextText(),
-        card.ocrText(),
-        card.sourceApplicationName().value_or(QString()),
-        card.sourceWindowTitle().value_or(QString()),
-        displayName(card.thoughtKind()),
+        CanvasCard::displayTitle(fields.title, fields.markdownText, fields.contextText, fields.ocrText, fields.kind),
+        fields.markdownText,
+        fields.contextText,
+        fields.ocrText,
+        fields.sourceApplicationName.value_or(QString()),
+        fields.sourceWindowTitle.value_or(QString()),
+        displayName(fields.thoughtKind),
     };
 }
 
@@ -192,6 +199,13 @@ SearchResults::SearchResults(const QString &searchText, SearchScope scope, Searc
     , m_scope(scope)
 {
     take(corpus.find(m_query, scope));
+}
+
+SearchResults::SearchResults(const QString &searchText, SearchScope scope, SearchHits found)
+    : m_query(trimmedWhitespace(searchText))
+    , m_scope(scope)
+{
+    take(std::move(found));
 }
 
 void SearchResults::take(SearchHits found)

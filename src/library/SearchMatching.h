@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/CanvasCard.h"
 #include "platform/TextUtilities.h"
 
 #include <QHash>
@@ -43,6 +44,20 @@ QString writingText(const QString &writingStorage);
 QString cardSearchText(const CanvasCard &card);
 // The seven texts cardSearchText joins.
 QStringList cardSearchParts(const CanvasCard &card);
+// What those are made of: a card's own values, or ones read elsewhere (its
+// long texts from the library file, on another thread).
+struct CardSearchFields
+{
+    std::optional<QString> title;
+    QString markdownText;
+    QString contextText;
+    QString ocrText;
+    std::optional<QString> sourceApplicationName;
+    std::optional<QString> sourceWindowTitle;
+    CardKind kind = CardKind::thought;
+    ThoughtKind thoughtKind = ThoughtKind::thought;
+};
+QStringList cardSearchParts(const CardSearchFields &fields);
 
 // A live note is a hit when its title, focus question, folder, writing or
 // any of its live, non-suggestion cards holds the query.
@@ -82,6 +97,8 @@ public:
                   SearchScope scope, SearchCorpus &corpus);
     // Over the library the corpus follows.
     SearchResults(const QString &searchText, SearchScope scope, SearchCorpus &corpus);
+    // Of hits found already (on a worker), or none yet.
+    SearchResults(const QString &searchText, SearchScope scope, SearchHits found);
     // No text: no hits.
     SearchResults() = default;
 

@@ -7,6 +7,8 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
+#include <QFuture>
+
 namespace tessaline {
 
 SearchScreenModel::SearchScreenModel(LibraryQuery &library, NavigationState &navigation, SearchCorpus &corpus,
@@ -24,10 +26,15 @@ SearchScreenModel::SearchScreenModel(LibraryQuery &library, NavigationState &nav
     });
     connect(&m_library, &LibraryQuery::changed, this, &SearchScreenModel::search);
     connect(&m_corpus, &SearchCorpus::prepared, this, [this] {
-        if (!query().isEmpty())
+        if (m_searching)
+            searchInBackground();
+        else if (!query().isEmpty())
             search();
     });
-    search();
+    if (m_corpus.isLarge() && !trimmedWhitespace(searchText()).isEmpty())
+        searchInBackground();
+    else
+        search();
 }
 
 QString SearchScreenModel::searchText() const
@@ -71,6 +78,8 @@ SearchScreenModel::Content SearchScreenModel::content() const
 {
     if (query().isEmpty())
         return Content::prompt;
+    if (m_searching)
+        return Content::searching;
     return m_results->resultCount() == 0 ? Content::noMatches : Content::results;
 }
 
@@ -82,6 +91,7 @@ QString SearchScreenModel::emptyTitle() const
     case Content::noMatches:
         return QStringLiteral("No matches");
     case Content::results:
+    case Content::searching:
         break;
     }
     return QString();
@@ -95,6 +105,7 @@ QString SearchScreenModel::emptyMessage() const
     case Content::noMatches:
         return QStringLiteral("Try a shorter phrase or choose a different item type.");
     case Content::results:
+    case Content::searching:
         break;
     }
     return QString();
@@ -108,6 +119,7 @@ QString SearchScreenModel::emptySymbol() const
     case Content::noMatches:
         return QStringLiteral("text.magnifyingglass");
     case Content::results:
+    case Content::searching:
         break;
     }
     return QString();
@@ -165,7 +177,30 @@ void SearchScreenModel::openSnip(const QUuid &id)
 
 void SearchScreenModel::search()
 {
+    ++m_searches;
+    m_searching = false;
     m_results = std::make_shared<const SearchResults>(searchText(), m_scope, m_corpus);
+    Q_EMIT resultsChanged();
+}
+
+void SearchScreenModel::searchInBackground()
+{
+    const quint64 search = ++m_searches;
+    const QString text = searchText();
+    const Scope scope = m_scope;
+    m_searching = true;
+    m_results = std::make_shared<const SearchResults>(text, scope, SearchHits());
+    m_corpus.findInBackground(this, m_results->query(), scope).then(this, [this, search, text, scope](const SearchHits &found) {
+        if (search != m_searches)
+            return;
+        // Nothing was grouped yet: the hits come with the corpus's
+        // `prepared`, and "No matches" would be untrue until then.
+        if (found.notes.isEmpty() && found.snips.isEmpty() && !m_corpus.isPrepared())
+            return;
+        m_searching = false;
+        m_results = std::make_shared<const SearchResults>(text, scope, found);
+        Q_EMIT resultsChanged();
+    });
     Q_EMIT resultsChanged();
 }
 

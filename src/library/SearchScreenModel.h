@@ -31,8 +31,9 @@ public:
     // (note id, card id)
     using OpenCardHandler = std::function<void(const QUuid &, const QUuid &)>;
 
-    // What stands under the search row.
-    enum class Content { prompt, noMatches, results };
+    // What stands under the search row; nothing while a kept phrase is
+    // searched on a worker (`searching`).
+    enum class Content { prompt, noMatches, results, searching };
 
     SearchScreenModel(LibraryQuery &library, NavigationState &navigation, SearchCorpus &corpus,
                       OpenCardHandler onOpenCard, QObject *parent = nullptr);
@@ -93,6 +94,9 @@ Q_SIGNALS:
 
 private:
     void search();
+    // For a screen opening on a kept phrase over a large library: the
+    // hits are delivered once found, and the screen shows its frame first.
+    void searchInBackground();
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;
@@ -100,6 +104,10 @@ private:
     OpenCardHandler m_onOpenCard;
     Scope m_scope = Scope::all;
     std::shared_ptr<const SearchResults> m_results;
+    bool m_searching = false;
+    // Counts searches, so that hits delivered after a newer search are
+    // dropped.
+    quint64 m_searches = 0;
 };
 
 } // namespace tessaline

@@ -533,13 +533,15 @@ void SearchView::showResults()
     m_subtitle->setText(model.subtitle());
     m_subtitle->setWordWrap(model.subtitleWraps());
 
-    const bool hasResults = model.content() == SearchScreenModel::Content::results;
-    if (!hasResults) {
+    const SearchScreenModel::Content content = model.content();
+    const bool hasResults = content == SearchScreenModel::Content::results;
+    const bool isEmpty = !hasResults && content != SearchScreenModel::Content::searching;
+    if (isEmpty) {
         m_emptyState->setTitle(model.emptyTitle());
         m_emptyState->setMessage(model.emptyMessage());
         m_emptyState->setSystemImage(model.emptySymbol());
     }
-    m_emptyState->setVisible(!hasResults);
+    m_emptyState->setVisible(isEmpty);
     m_resultHeader->setVisible(hasResults);
     m_resultHeader->setTitle(model.resultCountText());
 

@@ -171,6 +171,12 @@ std::shared_ptr<const SnipsLibraryModel::Candidates> SnipsLibraryModel::candidat
     notes.reserve(boards.size());
     for (auto board = boards.crbegin(); board != boards.crend(); ++board)
         notes.insert((*board)->id(), *board);
+    // Asked for in the store's order, texts not read yet come from the
+    // library a window at a time rather than a query a card.
+    for (const CanvasCard *card : m_library.cards()) {
+        if (card->kind() == CardKind::snip && card->isLive())
+            (void)card->titleSources();
+    }
     auto candidates = std::make_shared<Candidates>();
     const QList<CanvasCard *> snips = filteredCards(m_library.cards(), boards, QString());
     candidates->reserve(size_t(snips.size()));

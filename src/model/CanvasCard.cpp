@@ -234,16 +234,22 @@ void CanvasCard::setThoughtKind(ThoughtKind kind)
 QString CanvasCard::displayTitle() const
 {
     readTexts();
-    if (m_values.title) {
-        const QString trimmed = trimmedWhitespace(*m_values.title);
+    return displayTitle(m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText, kind());
+}
+
+QString CanvasCard::displayTitle(const std::optional<QString> &title, const QString &markdownText,
+                                 const QString &contextText, const QString &ocrText, CardKind kind)
+{
+    if (title) {
+        const QString trimmed = trimmedWhitespace(*title);
         if (!trimmed.isEmpty())
             return trimmed;
     }
-    for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
+    for (const QString *text : {&markdownText, &contextText, &ocrText}) {
         if (const auto line = firstTextLine(*text))
             return graphemePrefix(line->toString(), titleLength);
     }
-    return untitled(kind() == CardKind::snip);
+    return untitled(kind == CardKind::snip);
 }
 
 CanvasCard::TitleSources CanvasCard::titleSources() const

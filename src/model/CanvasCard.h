@@ -265,6 +265,13 @@ public:
     bool displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const;
     static bool displayTitleContains(const TitleSources &sources, const QString &needle,
                                      Qt::CaseSensitivity sensitivity);
+    // The same of a card holding these values.
+    static QString displayTitle(const std::optional<QString> &title, const QString &markdownText,
+                                const QString &contextText, const QString &ocrText, CardKind kind);
+    // The store row of a card whose long texts are not read yet, for a
+    // reader of the library file beside this context (on another thread);
+    // 0 once they are read, as they may differ from the stored ones then.
+    qint64 unreadTextsRow() const { return m_textsUnread ? storedRow() : 0; }
     QString combinedText() const;
     QList<QUuid> sourceCardIDs() const;
     static QString encodeSourceCardIDs(const QList<QUuid> &ids);

@@ -33,6 +33,7 @@ CardCatalog::CardCatalog(const QString &storeFilePath)
 
 CardCatalog::~CardCatalog()
 {
+    m_textsQuery.reset();
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -106,6 +107,28 @@ bool CardCatalog::isLiveSnip(const QString &identifier)
 {
     liveSnipsNewestFirst();
     return m_snipSet.contains(identifier);
+}
+
+std::optional<CardCatalog::CardTexts> CardCatalog::storedTexts(qint64 row)
+{
+    if (!open())
+        return std::nullopt;
+    if (!m_textsQuery) {
+        m_textsQuery = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        m_textsQuery->setForwardOnly(true);
+        if (!m_textsQuery->prepare(
+                QStringLiteral("SELECT markdownText, contextText, ocrText FROM CanvasCard WHERE row = ?"))) {
+            m_textsQuery.reset();
+            return std::nullopt;
+        }
+    }
+    QSqlQuery &query = *m_textsQuery;
+    query.addBindValue(row);
+    std::optional<CardTexts> texts;
+    if (query.exec() && query.next())
+        texts = CardTexts{query.value(0).toString(), query.value(1).toString(), query.value(2).toString()};
+    query.finish();
+    return texts;
 }
 
 } // namespace tessaline

@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+
+class QSqlQuery;
 
 namespace tessaline {
 
@@ -33,6 +36,17 @@ public:
     // Whether the identifier is among those.
     bool isLiveSnip(const QString &identifier);
 
+    // A card's long texts as stored in its row, which the app's context
+    // reads only when first asked for. None when there is no such row or
+    // the library cannot be read.
+    struct CardTexts
+    {
+        QString markdownText;
+        QString contextText;
+        QString ocrText;
+    };
+    std::optional<CardTexts> storedTexts(qint64 row);
+
 private:
     bool open();
 
@@ -42,6 +56,7 @@ private:
     std::optional<qint64> m_dataVersion;
     QStringList m_snips;
     QSet<QString> m_snipSet;
+    std::unique_ptr<QSqlQuery> m_textsQuery;
 };
 
 } // namespace tessaline

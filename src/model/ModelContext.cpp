@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <array>
 
 namespace tessaline {
 namespace {
@@ -424,14 +425,26 @@ void ModelContext::entityDidChange(PersistentEntity *entity)
     m_dirty.insert(entity);
 }
 
+QString ModelContext::filePath() const
+{
+    const QString name = QSqlDatabase::database(m_connectionName, false).databaseName();
+    return name.startsWith(u':') ? QString() : name;
+}
+
 void ModelContext::readCardTexts(CanvasCard *card)
 {
-    // Whoever has asked for this many is likely going through the library
-    // (a search, a suggestion): the rest are then read in one pass.
-    constexpr int singleReads = 256;
+    // A reader going through the library in store order (a suggestion over
+    // every card) would pay a query a card: once it has read this many, each
+    // past the one before, the rest of its way is read a window at a time.
+    // Cards read here and there (those a screen shows) are read one by one,
+    // so texts nobody looks at are never held.
+    constexpr int runBeforeWindows = 32;
+    constexpr int window = 512;
     const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (m_cardTextReads < singleReads) {
-        ++m_cardTextReads;
+    const qint64 row = card->m_rowID;
+    m_cardTextRun = row > m_lastCardTextRow ? m_cardTextRun + 1 : 0;
+    m_lastCardTextRow = row;
+    if (m_cardTextRun < runBeforeWindows) {
         if (!m_cardTextQuery) {
             m_cardTextQuery = std::make_unique<QSqlQuery>(db);
             m_cardTextQuery->setForwardOnly(true);
@@ -439,25 +452,34 @@ void ModelContext::readCardTexts(CanvasCard *card)
                                          .arg(laterCardColumns().join(u", ")));
         }
         QSqlQuery &query = *m_cardTextQuery;
-        query.addBindValue(card->m_rowID);
+        query.addBindValue(row);
         if (query.exec() && query.next())
             card->adoptStoredTexts(query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
         query.finish();
         return;
     }
-    QHash<qint64, CanvasCard *> unread;
-    for (CanvasCard *saved : std::as_const(m_cards.saved)) {
-        if (saved->m_textsUnread)
-            unread.insert(saved->m_rowID, saved);
-    }
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT row, %1 FROM CanvasCard ORDER BY row").arg(laterCardColumns().join(u", "))))
+    query.prepare(QStringLiteral("SELECT row, %1 FROM CanvasCard WHERE row >= ? ORDER BY row LIMIT %2")
+                      .arg(laterCardColumns().join(u", "))
+                      .arg(window));
+    query.addBindValue(row);
+    if (!query.exec())
         return;
+    QHash<qint64, std::array<QString, 3>> texts;
+    qint64 last = row;
     while (query.next()) {
-        if (CanvasCard *unreadCard = unread.value(query.value(0).toLongLong()))
-            unreadCard->adoptStoredTexts(query.value(1).toString(), query.value(2).toString(), query.value(3).toString());
+        last = query.value(0).toLongLong();
+        texts.insert(last, {query.value(1).toString(), query.value(2).toString(), query.value(3).toString()});
     }
+    for (CanvasCard *saved : std::as_const(m_cards.saved)) {
+        if (!saved->m_textsUnread || saved->m_rowID < row || saved->m_rowID > last)
+            continue;
+        if (const auto stored = texts.constFind(saved->m_rowID); stored != texts.cend())
+            saved->adoptStoredTexts((*stored)[0], (*stored)[1], (*stored)[2]);
+    }
+    // The walk goes on past the window.
+    m_lastCardTextRow = last;
 }
 
 std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasCard::Blob which) const

@@ -83,6 +83,8 @@ public:
     // A library that can only be read: every save with changes, and every
     // staging, fails with this error and writes nothing; the edits wait in
     // memory as after any failed save.
+    // The library file; empty for a library held in memory only.
+    QString filePath() const;
     bool isReadOnly() const { return m_readOnly.has_value(); }
     void setReadOnly(const std::optional<StoreError> &reason) { m_readOnly = reason; }
     // Drops every unsaved change, whoever made it: pending inserts are
@@ -132,6 +134,10 @@ Q_SIGNALS:
     void didSave();
     // A save with changes was refused because the library can only be read.
     void writeRefused(const tessaline::StoreError &error);
+    // Every write of a stored property of an entity of this context, as the
+    // entity's own `changed`: for a reader that follows every entity of the
+    // library, which would otherwise need a connection to each.
+    void entityWritten(tessaline::PersistentEntity *entity, int property);
 
 private:
     friend class ModelContainer;
@@ -205,7 +211,10 @@ private:
     std::optional<StoreError> m_readOnly;
     QTimer *m_idleCheckpoint = nullptr;
     std::unique_ptr<QSqlQuery> m_cardTextQuery;
-    int m_cardTextReads = 0;
+    // The row of the card whose texts were read last, and how many reads in
+    // a row went past the one before.
+    qint64 m_lastCardTextRow = 0;
+    int m_cardTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
 };
 

@@ -39,6 +39,8 @@ void PersistentEntity::didWrite(int property)
             m_context->entityDidChange(this);
     }
     Q_EMIT changed(property);
+    if (m_context)
+        Q_EMIT m_context->entityWritten(this, property);
 }
 
 } // namespace tessaline

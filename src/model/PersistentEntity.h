@@ -37,6 +37,8 @@ protected:
     // scope can take the state it must be able to put back.
     void willWrite();
     void didWrite(int property);
+    // The entity's row in the store; 0 before its first save.
+    qint64 storedRow() const { return m_rowID; }
 
     // Makes the entity's values equal to its last saved values.
     virtual void revertToSaved() = 0;

@@ -225,6 +225,10 @@ private Q_SLOTS:
         garden->setTitle(QStringLiteral("Orchard"));
         QCOMPARE(search(QStringLiteral("garden")), QStringList());
         QCOMPARE(search(QStringLiteral("orchard")), QStringList{QStringLiteral("Orchard")});
+        // Half of a surrogate pair, which UTF-8 cannot hold, in a kept text.
+        garden->setTitle(QStringLiteral("Orchard ") + QChar(0xD800) + QStringLiteral(" x9z"));
+        QCOMPARE(search(QStringLiteral("X9Z")), QStringList{garden->title()});
+        QCOMPARE(search(QStringLiteral("orchard")), QStringList{garden->title()});
 
         // The note's title change reaches its snips, found by it.
         Board *atlas = library.boards.first();

@@ -4,11 +4,14 @@
 #include "library/SearchScreenModel.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -60,7 +63,19 @@ struct Fixture
     QList<QPair<QUuid, QUuid>> opened;
 };
 
+std::unique_ptr<ModelContainer> openLibraryIn(const QString &directory)
+{
+    ModelContainer::Configuration configuration;
+    configuration.directory = directory;
+    auto container = ModelContainer::open(configuration);
+    return container ? std::move(*container) : nullptr;
+}
+
+enum class Edit { none, unsaved, saved, trashed, purged };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Edit)
 
 class SearchScreenModelTest : public QObject
 {
@@ -250,6 +265,133 @@ private Q_SLOTS:
         model->setSearchText(QStringLiteral("beacon"));
         QCOMPARE(model->snipResults().size(), writtenDuringTheFold ? 1 : 0);
         QCOMPARE(corpus.keptCount(), 5 + added);
+    }
+
+    // A library read from its file: the corpus reads the cards' long texts
+    // from the file itself, so the model never holds them (a screen that
+    // shows a card reads its own). A search asked before that is done
+    // finds every hit once it is. A card changed since is found by its new
+    // words and not its old ones; one in Recently Deleted or deleted for
+    // good is not found.
+    void feedsFromTheLibraryFile_data()
+    {
+        QTest::addColumn<Edit>("edit");
+        QTest::newRow("as stored") << Edit::none;
+        QTest::newRow("text written, not saved") << Edit::unsaved;
+        QTest::newRow("text written and saved") << Edit::saved;
+        QTest::newRow("moved to Recently Deleted") << Edit::trashed;
+        QTest::newRow("deleted for good") << Edit::purged;
+    }
+    void feedsFromTheLibraryFile()
+    {
+        QFETCH(Edit, edit);
+        constexpr int stored = 300;
+        QTemporaryDir dir;
+        {
+            auto writer = openLibraryIn(dir.path());
+            QVERIFY(writer);
+            ModelContext &context = *writer->mainContext();
+            Board *harbour = addNote(context, NoteFields{.title = QStringLiteral("Harbour")});
+            for (int i = 0; i < stored; ++i)
+                addCard(context, harbour->id(), CardFields{.created = at(i)})
+                    ->setOcrText(QStringLiteral("Lighthouse keeper, log %1").arg(i));
+            QVERIFY(context.save());
+        }
+        auto container = openLibraryIn(dir.path());
+        QVERIFY(container);
+        ModelContext &context = *container->mainContext();
+        LibraryQuery library(context);
+        MainWindowRig rig;
+        rig.navigation().setSearchText(QStringLiteral("LIGHTHOUSE"));
+        SearchCorpus &corpus = SearchCorpus::of(library);
+        SearchScreenModel model(library, rig.navigation(), corpus, {});
+        QTRY_COMPARE(model.snipResults().size(), stored);
+        QVERIFY(corpus.isPrepared());
+        for (const CanvasCard *card : library.cards())
+            QVERIFY(card->unreadTextsRow() > 0);
+
+        CanvasCard *first = library.cards().first();
+        switch (edit) {
+        case Edit::none:
+            break;
+        case Edit::unsaved:
+        case Edit::saved:
+            first->setOcrText(QStringLiteral("Beacon"));
+            if (edit == Edit::saved)
+                QVERIFY(context.save());
+            break;
+        case Edit::trashed:
+            first->moveToTrash(at(1000));
+            QVERIFY(context.save());
+            break;
+        case Edit::purged:
+            context.remove(first);
+            QVERIFY(context.save());
+            library.refresh();
+            break;
+        }
+        // The phrase typed again makes the screen search again, as an
+        // unsaved edit sends no notice to the window's lists.
+        rig.navigation().setSearchText(QStringLiteral("lighthouse"));
+        QTRY_VERIFY(corpus.isPrepared());
+        QCOMPARE(model.snipResults().size(), edit == Edit::none ? stored : stored - 1);
+        QCOMPARE(model.snipResults().contains(first), edit == Edit::none);
+        rig.navigation().setSearchText(QStringLiteral("beacon"));
+        const bool beacon = edit == Edit::unsaved || edit == Edit::saved;
+        QCOMPARE(model.snipResults(), beacon ? QList<CanvasCard *>{first} : QList<CanvasCard *>());
+        // Only the written card's texts were read into the model.
+        for (const CanvasCard *card : library.cards()) {
+            if (card != first)
+                QVERIFY(card->unreadTextsRow() > 0);
+        }
+    }
+
+    // A screen opening on a kept phrase over a large library shows its
+    // frame at once and the hits once the worker has found them; a phrase
+    // typed meanwhile wins over what comes in late.
+    void openingOnAKeptPhrase_data()
+    {
+        QTest::addColumn<bool>("typedMeanwhile");
+        QTest::addColumn<bool>("beforeTheFold");
+        QTest::newRow("hits come in") << false << false;
+        QTest::newRow("typed over before they do") << true << false;
+        QTest::newRow("opened before the library is folded") << false << true;
+    }
+    void openingOnAKeptPhrase()
+    {
+        QFETCH(bool, typedMeanwhile);
+        QFETCH(bool, beforeTheFold);
+        Fixture fixture;
+        SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        corpus.setLargeLibrary(0);
+        if (!beforeTheFold)
+            QTRY_VERIFY(corpus.isPrepared());
+        fixture.rig.navigation().setSearchText(QStringLiteral("  whiteboard "));
+        auto model = fixture.makeModel();
+        QCOMPARE(model->content(), SearchScreenModel::Content::searching);
+        QCOMPARE(model->subtitle(), QStringLiteral("Looking for \u201Cwhiteboard\u201D"));
+        QCOMPARE(model->emptyTitle(), QString());
+        QVERIFY(model->noteResults().isEmpty() && model->snipResults().isEmpty());
+        if (typedMeanwhile) {
+            model->setSearchText(QStringLiteral("receipt"));
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+            QCOMPARE(model->content(), SearchScreenModel::Content::results);
+            QCOMPARE(model->snipResults(), QList<CanvasCard *>{fixture.scan});
+            QVERIFY(model->noteResults().size() == 1 && model->noteResults().first() == fixture.inbox);
+            return;
+        }
+        if (beforeTheFold) {
+            // Never "No matches" while the library is being folded.
+            QSignalSpy changed(model.get(), &SearchScreenModel::resultsChanged);
+            while (model->content() != SearchScreenModel::Content::results) {
+                QCOMPARE(model->content(), SearchScreenModel::Content::searching);
+                QVERIFY(changed.wait());
+            }
+        }
+        QTRY_COMPARE(model->content(), SearchScreenModel::Content::results);
+        QCOMPARE(model->noteResults(), QList<Board *>{fixture.atlas});
+        QCOMPARE(model->snipResults(), QList<CanvasCard *>{fixture.photo});
     }
 };
 

@@ -418,6 +418,7 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad_data()
     QTest::newRow("unsaved edits dropped") << "rollback";
     QTest::newRow("deleted for good") << "delete";
     QTest::newRow("every card read, past the single reads") << "all";
+    QTest::newRow("many cards read here and there, no others with them") << "scattered";
 }
 
 void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
@@ -475,6 +476,13 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     } else if (road == u"all") {
         for (int i = 0; i < count; ++i)
             QCOMPARE(shown(cards.at(i)), texts(i));
+    } else if (road == u"scattered") {
+        // The cards a screen shows, newest first: many, yet the ones it
+        // never shows stay unread.
+        for (int i = count - 1; i >= 20; --i)
+            QCOMPARE(shown(cards.at(i)), texts(i));
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(cards.at(i)->unreadTextsRow() > 0);
     }
     QCOMPARE(shown(card), expected);
     // Reading texts is no change of the card's.
