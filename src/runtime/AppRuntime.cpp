@@ -250,7 +250,8 @@ void AppRuntime::captureStored(const StoredCapture &capture)
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(capture.grey, cardID);
+    m_capturesAwaitingText.push_back(cardID);
+    recognizeCapturedText();
     Q_EMIT captureHandled(cardID);
 }
 
@@ -273,7 +274,7 @@ bool AppRuntime::canPresentCaptureReview() const
         && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
 }
 
-void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
+void AppRuntime::recognizeCapturedText()
 {
     // The capture's last buffers go with the recognition, so the heap's free
     // pages are handed back once it ends (or now, when nothing reads text);
@@ -284,14 +285,44 @@ void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
         QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
     };
     if (!m_services.ocrService) {
+        m_capturesAwaitingText.clear();
         release();
         return;
     }
-    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID, release](const OCRResult &recognized) {
-        release();
-        if (recognized)
-            applyRecognizedText(*recognized, cardID);
-    });
+    // One capture at a time, its picture read back from the library when
+    // its turn comes: a burst of captures waits as card ids, not as pictures
+    // (a grey copy of a 5K capture is 15 MB).
+    while (!m_isReadingCaptureText && !m_capturesAwaitingText.empty()) {
+        const QUuid cardID = m_capturesAwaitingText.front();
+        m_capturesAwaitingText.pop_front();
+        const CanvasCard *card = nullptr;
+        if (const auto cards = modelContext().fetchCards()) {
+            const auto found = std::find_if(cards->cbegin(), cards->cend(),
+                                            [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
+            card = found != cards->cend() ? *found : nullptr;
+        }
+        // Trashed or deleted before its turn: nothing to read.
+        if (!card || !card->isLive() || !card->hasOriginalImageData())
+            continue;
+        m_isReadingCaptureText = true;
+        const auto next = [this, release] {
+            m_isReadingCaptureText = false;
+            release();
+            recognizeCapturedText();
+        };
+        modelContext()
+            .readCardData(this, *card, CanvasCard::OriginalImageBlob)
+            .then(this, [this, cardID, next](const std::optional<QByteArray> &picture) {
+                if (!picture)
+                    return next();
+                m_services.ocrService->recognizeStoredPicture(*picture, this)
+                    .then(this, [this, cardID, next](const OCRResult &recognized) {
+                        if (recognized)
+                            applyRecognizedText(*recognized, cardID);
+                        next();
+                    });
+            });
+    }
 }
 
 SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)
