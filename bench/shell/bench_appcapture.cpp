@@ -20,7 +20,8 @@
 //
 // memoryAfterCaptures5K: resident memory at idle, 10 s after a capture
 // (with how long its text recognition took, and 11 s after that), the peak
-// of a burst of twelve captures and 10 s after that burst.
+// of a burst of twelve captures and 10 s after that burst, with how many of
+// the twelve were stored and how long until all were recognised.
 //
 // TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
 // process ids at the end; load1 reports the load average seen.
@@ -582,6 +583,7 @@ void memoryAfterCaptures5K(benchmark::State &state)
         return;
     }
     double afterOne = 0, recognisedAfter = 0, afterRecognised = 0, burstPeak = 0, afterBurst = 0;
+    double burstStored = 0, burstRecognisedAfter = 0;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
@@ -622,8 +624,11 @@ void memoryAfterCaptures5K(benchmark::State &state)
             std::unique_ptr<QProcess> one(session->startCommand(QStringLiteral("--capture-display")));
             one->waitForFinished(10000);
         }
+        const auto burstStart = Clock::now();
         session->waitUntil([&] { return session->cards() >= burstBefore + 12; }, 120000, 5);
+        burstStored = session->cards() - burstBefore;
         session->waitUntil([&] { return session->recognised() >= burstRecognisedBefore + 12; }, 300000, 20);
+        burstRecognisedAfter = msSince(burstStart) / 1000.0;
         sampling = false;
         sampler.join();
         burstPeak = peak;
@@ -636,6 +641,8 @@ void memoryAfterCaptures5K(benchmark::State &state)
     state.counters["after_recognised_11s_MiB"] = afterRecognised;
     state.counters["burst12_peak_MiB"] = burstPeak;
     state.counters["after_burst_10s_MiB"] = afterBurst;
+    state.counters["burst12_stored"] = burstStored;
+    state.counters["burst12_recognised_s"] = burstRecognisedAfter;
     reportLoad(state);
 }
 
