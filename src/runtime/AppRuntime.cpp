@@ -39,6 +39,7 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
     m_capturePipeline->onFailed = [this](const QString &message) {
         fail(message);
         Q_EMIT captureHandled(std::nullopt);
+        recognizeCapturedText();
     };
     installCaptureCallbacks();
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
@@ -251,6 +252,10 @@ void AppRuntime::captureStored(const StoredCapture &capture)
     }
 
     m_capturesAwaitingText.push_back(cardID);
+    // The last of a burst stored: the encoders' freed buffers go back to
+    // the system now, before the text is read.
+    if (m_capturePipeline->isIdle())
+        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
     recognizeCapturedText();
     Q_EMIT captureHandled(cardID);
 }
@@ -291,8 +296,9 @@ void AppRuntime::recognizeCapturedText()
     }
     // One capture at a time, its picture read back from the library when
     // its turn comes: a burst of captures waits as card ids, not as pictures
-    // (a grey copy of a 5K capture is 15 MB).
-    while (!m_isReadingCaptureText && !m_capturesAwaitingText.empty()) {
+    // (a grey copy of a 5K capture is 15 MB). Not while captures are still
+    // being stored: the engines' memory and processors would add to theirs.
+    while (!m_isReadingCaptureText && !m_capturesAwaitingText.empty() && m_capturePipeline->isIdle()) {
         const QUuid cardID = m_capturesAwaitingText.front();
         m_capturesAwaitingText.pop_front();
         const CanvasCard *card = nullptr;

@@ -22,9 +22,9 @@ class CanvasCard;
 // read from the library on the store's worker, decoded, its annotations drawn
 // and the result scaled down once, off the main thread; the result is kept
 // per card and per change of the card (`updatedAt`), and each drawn size is
-// scaled once from it. Painting only ever blits a ready pixmap. A few
-// pictures are read and decoded at a time, the rest wait their turn: a burst
-// of 5K captures would otherwise hold every one decoded at once.
+// scaled once from it. Painting only ever blits a ready pixmap. Pictures are
+// read and decoded in turn: a burst of 5K captures would otherwise hold every
+// one decoded at once.
 class SnipImageCache : public QObject
 {
     Q_OBJECT
@@ -33,8 +33,9 @@ public:
     // at the tallest size, at the densest screen's pixel ratio.
     static QSize masterLimit();
 
-    // How many pictures are read and decoded at the same time.
-    static constexpr int concurrentDecodes = 2;
+    // How many pictures are read and decoded at the same time: one, as a
+    // decoded 5K picture alone is 60 MB.
+    static constexpr int concurrentDecodes = 1;
 
     explicit SnipImageCache(QObject *parent = nullptr);
     ~SnipImageCache() override;
