@@ -440,6 +440,31 @@ void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
     QVERIFY(later);
     QTRY_COMPARE(rig.ocr->pending.size(), 1);
     QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
+    rig.ocr->answer(QStringLiteral("later"));
+    QTRY_VERIFY(rig.ocr->pending.isEmpty());
+
+    // Nothing is read while a capture is still being stored: a small one,
+    // then a large one whose PNG takes long to encode (noise).
+    CaptureResult large = rig.capture(CaptureMode::window);
+    large.image = QImage(2400, 1600, QImage::Format_RGB32);
+    quint32 seed = 7;
+    for (int y = 0; y < large.image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(large.image.scanLine(y));
+        for (int x = 0; x < large.image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (seed >> 8);
+        }
+    }
+    const qsizetype askedBefore = rig.ocr->askedSizes.size();
+    QList<qsizetype> askedWhenStored;
+    connect(rig.runtime.get(), &AppRuntime::captureHandled, this,
+            [&] { askedWhenStored << rig.ocr->askedSizes.size() - askedBefore; });
+    rig.runtime->handleCaptureResult(rig.capture(CaptureMode::window));
+    rig.runtime->handleCaptureResult(large);
+    QTRY_COMPARE_WITH_TIMEOUT(askedWhenStored.size(), 2, 20000);
+    QCOMPARE(askedWhenStored, (QList<qsizetype>{0, 0}));
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
 }
 
 void AppRuntimeTest::behaviourSettersWriteBothKeys()
