@@ -3,21 +3,31 @@
 // with a fresh home and library, and captures the display when asked from
 // the command line. Nothing in the app is instrumented.
 //
-// captureDisplayToStored5K: from the command being issued to the card's
-// row committed in the library file (read by polling the SQLite file).
-// command_start_ms is what starting the command process costs before it
-// hands over (a run with --help), part of every figure. stall_*_ms is how long the app's main thread went without
-// answering: a ping (the window manager's liveness message, which Qt
-// answers on its main thread) is sent every 4 ms and the longest wait for
-// an answer is kept, from the command until text recognition has stored
-// its words.
+// captureDisplayToStored5K: from the request reaching the app to the card's
+// row committed in the library file (read by polling the SQLite file). The
+// request is the line `tessaline --capture-display` would hand the running
+// app, written straight to its socket, as a hot key reaches it: no process
+// start in the figure. captureCommandToStored5K is the same from running
+// `tessaline --capture-display`, whose own start (a Qt application made
+// before it hands over) is part of that figure; command_start_ms is that
+// start alone (a run with --help). stall_*_ms is how long the app's main
+// thread went without answering: a ping (the window manager's liveness
+// message, which Qt answers on its main thread) is sent every 4 ms and the
+// longest wait for an answer is kept, from the request until text
+// recognition has stored its words; stall_at_ms is when the longest wait of
+// the worst capture began, from its request; stall_idle_ms is the longest
+// wait over 3 s of an idle app, what the load alone costs the ping's road.
 //
 // memoryAfterCaptures5K: resident memory at idle, 10 s after a capture
 // (with how long its text recognition took, and 11 s after that), the peak
-// of a burst of twelve captures and 10 s after that burst.
+// of a burst of twelve captures and 10 s after that burst, with how many of
+// the twelve were stored and how long until all were recognised, and how
+// much of the peak was shared memory (the grab segments) and when it came.
 //
 // TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
 // process ids at the end; load1 reports the load average seen.
+// TESSALINE_BENCH_APP=path measures another build of the app (an earlier
+// one, for a figure beside this one's).
 
 #include "BenchmarkMain.h"
 #include "runtime/ScreenshotContent.h"
@@ -45,6 +55,9 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +70,12 @@ using Clock = std::chrono::steady_clock;
 double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+QString appPath()
+{
+    const QString chosen = qEnvironmentVariable("TESSALINE_BENCH_APP");
+    return chosen.isEmpty() ? QStringLiteral(TESSALINE_APP_PATH) : chosen;
 }
 
 double median(std::vector<double> values)
@@ -72,6 +91,20 @@ double residentMiB(qint64 pid)
         return 0;
     const QList<QByteArray> fields = file.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+// The part of resident memory that is shared memory (the X server's grab
+// segments among it).
+double sharedResidentMiB(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("RssShmem:"))
+            return line.mid(9).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
 }
 
 int freeDisplayNumber()
@@ -112,22 +145,27 @@ public:
     {
         m_stop = true;
         m_sender.join();
-        xcb_disconnect(m_connection); // ends the receiver's wait
         m_receiver.join();
+        xcb_disconnect(m_connection);
     }
     void reset()
     {
         std::lock_guard lock(m_mutex);
         m_longest = 0;
+        m_longestFrom = Clock::now();
     }
-    // The longest wait since the reset, counting a ping still unanswered.
-    double longestMs()
+    // The longest wait since the reset, counting a ping still unanswered,
+    // and when it began.
+    std::pair<double, Clock::time_point> longest()
     {
         std::lock_guard lock(m_mutex);
-        double longest = m_longest;
-        if (m_answered + 1 < m_sent)
-            longest = std::max(longest, msSince(m_sentAt[(m_answered + 1) % kSlots]));
-        return longest;
+        std::pair result{m_longest, m_longestFrom};
+        if (m_answered + 1 < m_sent) {
+            const Clock::time_point from = m_sentAt[(m_answered + 1) % kSlots];
+            if (msSince(from) > result.first)
+                result = {msSince(from), from};
+        }
+        return result;
     }
 
 private:
@@ -153,15 +191,29 @@ private:
             std::this_thread::sleep_for(std::chrono::milliseconds(4));
         }
     }
+    // Polls, so it ends when told to: a connection cannot be closed under
+    // a thread waiting on it.
     void receive()
     {
-        while (xcb_generic_event_t *event = xcb_wait_for_event(m_connection)) {
+        pollfd readable{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+        while (!m_stop && !xcb_connection_has_error(m_connection)) {
+            xcb_generic_event_t *event = xcb_poll_for_event(m_connection);
+            if (!event) {
+                // Briefly: an event another thread read in waits in the
+                // queue without waking the poll.
+                ::poll(&readable, 1, 1);
+                continue;
+            }
             if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
                 const auto *message = reinterpret_cast<const xcb_client_message_event_t *>(event);
                 if (message->type == m_protocols && message->data.data32[0] == m_ping) {
                     std::lock_guard lock(m_mutex);
                     const uint32_t serial = message->data.data32[1];
-                    m_longest = std::max(m_longest, msSince(m_sentAt[serial % kSlots]));
+                    const double waited = msSince(m_sentAt[serial % kSlots]);
+                    if (waited > m_longest) {
+                        m_longest = waited;
+                        m_longestFrom = m_sentAt[serial % kSlots];
+                    }
                     m_answered = std::max(m_answered, serial);
                 }
             }
@@ -180,6 +232,7 @@ private:
     uint32_t m_sent = 1;
     uint32_t m_answered = 0;
     double m_longest = 0;
+    Clock::time_point m_longestFrom;
     std::thread m_sender;
     std::thread m_receiver;
 };
@@ -191,11 +244,18 @@ class AppSession
 public:
     static AppSession *get()
     {
-        static std::unique_ptr<AppSession> session = [] {
+        static bool started = false;
+        if (!started) {
+            started = true;
             auto made = std::make_unique<AppSession>();
-            return made->start() ? std::move(made) : nullptr;
-        }();
-        return session.get();
+            if (made->start()) {
+                s_session = std::move(made);
+                // Ended while the Qt application still exists: its
+                // processes cannot be stopped after it has gone.
+                qAddPostRoutine([] { s_session.reset(); });
+            }
+        }
+        return s_session.get();
     }
 
     ~AppSession()
@@ -267,7 +327,7 @@ public:
         m_app.setProcessEnvironment(m_environment);
         m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_app.setStandardOutputFile(QProcess::nullDevice());
-        m_app.start(QStringLiteral(TESSALINE_APP_PATH), {});
+        m_app.start(appPath(), {});
         if (!m_app.waitForStarted(5000))
             return fail("the app could not start");
 
@@ -308,7 +368,7 @@ public:
         client.setProcessEnvironment(m_environment);
         client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         client.setStandardOutputFile(QProcess::nullDevice());
-        client.start(QStringLiteral(TESSALINE_APP_PATH), {option});
+        client.start(appPath(), {option});
         client.waitForFinished(10000);
         return msSince(start);
     }
@@ -317,8 +377,33 @@ public:
         auto *client = new QProcess;
         client->setProcessEnvironment(m_environment);
         client->setStandardOutputFile(QProcess::nullDevice());
-        client->start(QStringLiteral(TESSALINE_APP_PATH), {option});
+        client->start(appPath(), {option});
         return client;
+    }
+
+    // Writes the request line a command would write to the running app's
+    // socket; false when the app takes no connection.
+    bool request(const char *line)
+    {
+        const QByteArray path = QDir(m_environment.value(QStringLiteral("XDG_RUNTIME_DIR")))
+                                    .filePath(QStringLiteral("tessaline"))
+                                    .toLocal8Bit();
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(path.size()) >= sizeof(address.sun_path))
+            return false;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return false;
+        bool sent = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
+        for (size_t done = 0, size = std::strlen(line); sent && done < size;) {
+            const ssize_t wrote = ::write(fd, line + done, size - done);
+            sent = wrote > 0;
+            done += sent ? size_t(wrote) : 0;
+        }
+        ::close(fd);
+        return sent;
     }
 
     int count(const char *sql)
@@ -408,6 +493,8 @@ private:
         return found;
     }
 
+    static inline std::unique_ptr<AppSession> s_session;
+
     QTemporaryDir m_home;
     QByteArray m_display;
     QProcess m_server;
@@ -429,28 +516,47 @@ void reportLoad(benchmark::State &state)
         state.counters["load1"] = load[0];
 }
 
-void captureDisplayToStored5K(benchmark::State &state)
+// Each capture asked for, by the request on the socket or by running the
+// command; the time to its row, and the main thread's longest wait until its
+// words are stored.
+void captureToStored5K(benchmark::State &state, bool byCommand)
 {
     AppSession *session = AppSession::get();
     if (!session) {
         state.SkipWithError("the app could not be started on its own X server");
         return;
     }
-    std::vector<double> walls, handoffs, stalls;
+    // The same watch over an idle app first: what the machine's load alone
+    // adds to the chain of ping and answer.
+    session->probe().reset();
+    QThread::sleep(3);
+    const double idleStall = session->probe().longest().first;
+    std::vector<double> walls, stalls;
+    double worstStallAt = 0;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
         session->probe().reset();
         const auto start = Clock::now();
-        std::unique_ptr<QProcess> client(session->startCommand(QStringLiteral("--capture-display")));
+        std::unique_ptr<QProcess> client;
+        if (byCommand)
+            client.reset(session->startCommand(QStringLiteral("--capture-display")));
+        else if (!session->request("command capture-display\n")) {
+            state.SkipWithError("the app took no request");
+            break;
+        }
         bool stored = session->waitUntil([&] { return session->cards() > before; }, 30000);
         const double wall = msSince(start);
-        client->waitForFinished(10000);
+        if (client)
+            client->waitForFinished(10000);
         // The main thread is watched until the capture's words are stored
         // too: recognition ends on it.
         if (stored)
             session->waitUntil([&] { return session->recognised() > recognisedBefore; }, 60000, 5);
-        stalls.push_back(session->probe().longestMs());
+        const auto [longest, from] = session->probe().longest();
+        if (stalls.empty() || longest > *std::max_element(stalls.begin(), stalls.end()))
+            worstStallAt = std::chrono::duration<double, std::milli>(from - start).count();
+        stalls.push_back(longest);
         if (!stored) {
             state.SkipWithError("the capture was not stored");
             break;
@@ -458,15 +564,30 @@ void captureDisplayToStored5K(benchmark::State &state)
         walls.push_back(wall);
         state.SetIterationTime(wall / 1000.0);
     }
-    // The command's own start, apart.
-    for (int i = 0; i < 3; ++i)
-        handoffs.push_back(session->command(QStringLiteral("--help")));
     state.counters["wall_median_ms"] = median(walls);
     state.counters["wall_max_ms"] = walls.empty() ? 0 : *std::max_element(walls.begin(), walls.end());
-    state.counters["command_start_ms"] = median(handoffs);
+    if (byCommand) {
+        // The command's own start, apart.
+        std::vector<double> starts;
+        for (int i = 0; i < 3; ++i)
+            starts.push_back(session->command(QStringLiteral("--help")));
+        state.counters["command_start_ms"] = median(starts);
+    }
     state.counters["stall_median_ms"] = median(stalls);
     state.counters["stall_max_ms"] = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
+    state.counters["stall_at_ms"] = worstStallAt;
+    state.counters["stall_idle_ms"] = idleStall;
     reportLoad(state);
+}
+
+void captureDisplayToStored5K(benchmark::State &state)
+{
+    captureToStored5K(state, false);
+}
+
+void captureCommandToStored5K(benchmark::State &state)
+{
+    captureToStored5K(state, true);
 }
 
 void memoryAfterCaptures5K(benchmark::State &state)
@@ -477,6 +598,7 @@ void memoryAfterCaptures5K(benchmark::State &state)
         return;
     }
     double afterOne = 0, recognisedAfter = 0, afterRecognised = 0, burstPeak = 0, afterBurst = 0;
+    double burstStored = 0, burstRecognisedAfter = 0, burstPeakShared = 0, burstPeakAt = 0;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
@@ -506,10 +628,16 @@ void memoryAfterCaptures5K(benchmark::State &state)
         const int burstBefore = session->cards();
         const int burstRecognisedBefore = session->recognised();
         std::atomic<bool> sampling{true};
-        std::atomic<double> peak{0};
+        std::atomic<double> peak{0}, peakShared{0}, peakAt{0};
+        const auto burstStart = Clock::now();
         std::thread sampler([&] {
             while (sampling) {
-                peak = std::max(peak.load(), residentMiB(session->pid()));
+                const double resident = residentMiB(session->pid());
+                if (resident > peak) {
+                    peak = resident;
+                    peakShared = sharedResidentMiB(session->pid());
+                    peakAt = msSince(burstStart) / 1000.0;
+                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         });
@@ -517,11 +645,15 @@ void memoryAfterCaptures5K(benchmark::State &state)
             std::unique_ptr<QProcess> one(session->startCommand(QStringLiteral("--capture-display")));
             one->waitForFinished(10000);
         }
-        session->waitUntil([&] { return session->cards() >= burstBefore + 12; }, 120000, 5);
-        session->waitUntil([&] { return session->recognised() >= burstRecognisedBefore + 12; }, 300000, 20);
+        session->waitUntil([&] { return session->cards() >= burstBefore + 12; }, 30000, 5);
+        burstStored = session->cards() - burstBefore;
+        session->waitUntil([&] { return session->recognised() >= burstRecognisedBefore + burstStored; }, 300000, 20);
+        burstRecognisedAfter = msSince(burstStart) / 1000.0;
         sampling = false;
         sampler.join();
         burstPeak = peak;
+        burstPeakShared = peakShared;
+        burstPeakAt = peakAt;
         QThread::sleep(10);
         afterBurst = residentMiB(session->pid());
     }
@@ -531,12 +663,17 @@ void memoryAfterCaptures5K(benchmark::State &state)
     state.counters["after_recognised_11s_MiB"] = afterRecognised;
     state.counters["burst12_peak_MiB"] = burstPeak;
     state.counters["after_burst_10s_MiB"] = afterBurst;
+    state.counters["burst12_stored"] = burstStored;
+    state.counters["burst12_peak_shared_MiB"] = burstPeakShared;
+    state.counters["burst12_peak_at_s"] = burstPeakAt;
+    state.counters["burst12_recognised_s"] = burstRecognisedAfter;
     reportLoad(state);
 }
 
 } // namespace
 
 BENCHMARK(captureDisplayToStored5K)->Unit(benchmark::kMillisecond)->Iterations(15)->UseManualTime();
+BENCHMARK(captureCommandToStored5K)->Unit(benchmark::kMillisecond)->Iterations(8)->UseManualTime();
 BENCHMARK(memoryAfterCaptures5K)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char **argv)

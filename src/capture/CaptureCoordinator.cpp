@@ -7,6 +7,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace tessaline {
 
 namespace {
@@ -90,8 +92,14 @@ void CaptureCoordinator::setRelaunchRecommended(bool value)
 
 void CaptureCoordinator::beginCapture(CaptureMode mode)
 {
-    if (m_state.isBusy())
+    if (m_state.isBusy()) {
+        // The picture is taken off the main thread, so a second hot key can
+        // come while it is; a region on screen takes no other request.
+        if (m_state.kind() == CaptureCoordinatorState::Kind::capturingDisplay && m_captureTask
+            && m_captureTask->mode != CaptureMode::region && mode != CaptureMode::region)
+            m_askedWhileCapturing = mode;
         return;
+    }
     setState(CaptureCoordinatorState::idle());
     if (m_captureTask)
         m_captureTask->cancelled = true;
@@ -256,10 +264,14 @@ void CaptureCoordinator::completeCapture(const CaptureResult &result)
     if (onCaptureCompleted)
         onCaptureCompleted(result);
     post(CaptureNotifications::captureCompleted(), {{CaptureNotifications::resultKey(), QVariant::fromValue(result)}});
+    if (const auto next = std::exchange(m_askedWhileCapturing, std::nullopt))
+        beginCapture(*next);
 }
 
 void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
 {
+    // What failed now would fail again: the user hears of it once.
+    m_askedWhileCapturing.reset();
     m_captureTask.reset();
     m_overlayController.reset();
     setState(CaptureCoordinatorState::failed(error.errorDescription()));
@@ -270,6 +282,7 @@ void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
 
 void CaptureCoordinator::cancelCapture()
 {
+    m_askedWhileCapturing.reset();
     m_overlayController.reset();
     setState(CaptureCoordinatorState::idle());
     if (onCaptureCancelled)

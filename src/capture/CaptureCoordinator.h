@@ -154,6 +154,9 @@ private:
     bool m_hotKeyLifecycleEnabled = false;
     std::unique_ptr<RegionSelectionSession, void (*)(RegionSelectionSession *)> m_overlayController;
     std::shared_ptr<CaptureTask> m_captureTask;
+    // A display or window capture asked for while such a picture was being
+    // taken: it is taken next, once that capture is complete.
+    std::optional<CaptureMode> m_askedWhileCapturing;
     PopupCloseWatcher *m_popups = nullptr;
     bool m_isReturningFromScreenCaptureSettings = false;
     bool m_captureAccessWasVerifiedThisSession = false;

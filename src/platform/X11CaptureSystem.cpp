@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <xcb/composite.h>
 #include <xcb/randr.h>
@@ -101,10 +102,16 @@ X11CaptureSystem::X11CaptureSystem(const X11Connection &connection)
     , m_capture(connection)
     , m_windows(connection)
     , m_releaseTimer(std::make_unique<QTimer>())
+    , m_grabThread(std::make_unique<QThreadPool>())
 {
     m_releaseTimer->setSingleShot(true);
     m_releaseTimer->setInterval(60'000);
-    QObject::connect(m_releaseTimer.get(), &QTimer::timeout, [this] { m_capture.releaseBuffers(); });
+    QObject::connect(m_releaseTimer.get(), &QTimer::timeout, [this] {
+        const std::lock_guard lock(m_grabbing);
+        m_capture.releaseBuffers();
+    });
+    m_grabThread->setMaxThreadCount(1);
+    m_grabThread->setObjectName(QStringLiteral("Display grab"));
 }
 
 void X11CaptureSystem::keepBuffersForAWhile()
@@ -290,41 +297,56 @@ double X11CaptureSystem::windowPointPixelScale(const SystemWindow &window)
     return 1;
 }
 
+std::optional<QRect> X11CaptureSystem::nativeGeometry(quint32 displayID) const
+{
+    for (const X11Display &candidate : displays()) {
+        if (candidate.displayID == displayID)
+            return candidate.nativeGeometry;
+    }
+    return std::nullopt;
+}
+
 QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplayImage(const SystemDisplay &display,
                                                                           const QSize &size)
 {
-    // The root window answers at once.
-    return QtFuture::makeReadyFuture(grabDisplay(display, size));
+    // The displays are Qt's, so they are looked up here. The root window
+    // answers at once, but copying a 5K picture across takes longer than a
+    // frame, and longer still on a busy machine: the grab runs on the grab
+    // thread, and the main thread goes on answering meanwhile.
+    const auto native = nativeGeometry(display.displayID);
+    if (!native)
+        return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(
+            unexpected(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")})));
+    keepBuffersForAWhile();
+    return QtConcurrent::run(m_grabThread.get(), [this, native = *native, size] { return grabDisplay(native, size); });
 }
 
 void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
 {
     // A grab whose picture is dropped: the server attaches and writes the
-    // whole segment, and every page of the picture buffer is written here,
-    // so the first real grab meets no page faults on either side.
-    for (const X11Display &candidate : displays()) {
-        if (candidate.displayID == display.displayID) {
-            (void)m_capture.grabRoot(candidate.nativeGeometry);
-            return;
-        }
+    // whole segment, and every page of the picture buffer is written there,
+    // so the first real grab meets no page faults on either side. It runs
+    // on the grab thread, where a capture asked for meanwhile waits for it.
+    if (const auto native = nativeGeometry(display.displayID)) {
+        (void)QtConcurrent::run(m_grabThread.get(), [this, native = *native] {
+            const std::lock_guard lock(m_grabbing);
+            (void)m_capture.grabRoot(native);
+        });
     }
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const SystemDisplay &display, const QSize &size)
+CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, const QSize &size)
 {
-    for (const X11Display &candidate : displays()) {
-        if (candidate.displayID != display.displayID)
-            continue;
+    CaptureSystemResult<QImage> result = unexpected(CaptureSystemError{});
+    {
+        const std::lock_guard lock(m_grabbing);
         m_lastTimings = {};
-        auto result = m_capture.grabRoot(candidate.nativeGeometry, &m_lastTimings);
-        keepBuffersForAWhile();
-        return std::move(result).transform([&](QImage image) {
-            return size.isValid() && image.size() != size
-                ? image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                : image;
-        });
+        result = m_capture.grabRoot(native, &m_lastTimings);
     }
-    return unexpected(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")});
+    return std::move(result).transform([&](QImage image) {
+        return size.isValid() && image.size() != size ? image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                                      : image;
+    });
 }
 
 CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window, const QRect &clientFrame)
@@ -356,6 +378,7 @@ CaptureSystemResult<QImage> X11CaptureSystem::captureWindowImage(const SystemWin
     const auto frame = m_windows.frame(window.windowID);
     if (!frame)
         return unexpected(CaptureSystemError{false, QStringLiteral("The window was closed.")});
+    const std::lock_guard lock(m_grabbing);
     m_lastTimings = {};
     CaptureSystemResult<QImage> result = unexpected(CaptureSystemError{});
     if (m_windows.compositorRunning())

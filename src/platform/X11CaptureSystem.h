@@ -6,9 +6,11 @@
 #include "platform/X11WindowInfo.h"
 
 #include <QRect>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
+#include <mutex>
 
 namespace tessaline {
 
@@ -57,7 +59,8 @@ public:
 private:
     explicit X11CaptureSystem(const X11Connection &connection);
     QRectF logicalFromNative(const QRect &native, const QList<X11Display> &displays) const;
-    CaptureSystemResult<QImage> grabDisplay(const SystemDisplay &display, const QSize &size);
+    std::optional<QRect> nativeGeometry(quint32 displayID) const;
+    CaptureSystemResult<QImage> grabDisplay(const QRect &native, const QSize &size);
     CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame);
 
     void keepBuffersForAWhile();
@@ -68,7 +71,13 @@ private:
     // Grab buffers are kept between captures, which at 5K saves tens of
     // milliseconds a capture, but only while captures keep coming.
     std::unique_ptr<QTimer> m_releaseTimer;
+    // Held while the grab buffers or the timings are used: a display is
+    // grabbed on the grab thread, everything else here on the main thread.
+    std::mutex m_grabbing;
     X11GrabTimings m_lastTimings;
+    // One thread for the grabs of displays, in the order asked; it ends
+    // first, its grab done, before anything it uses goes.
+    std::unique_ptr<QThreadPool> m_grabThread;
 };
 
 } // namespace tessaline

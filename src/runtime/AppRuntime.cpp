@@ -39,6 +39,7 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
     m_capturePipeline->onFailed = [this](const QString &message) {
         fail(message);
         Q_EMIT captureHandled(std::nullopt);
+        recognizeCapturedText();
     };
     installCaptureCallbacks();
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
@@ -250,7 +251,12 @@ void AppRuntime::captureStored(const StoredCapture &capture)
         m_services.windowing->showCaptureToast(cardID);
     }
 
-    recognizeCapturedText(capture.grey, cardID);
+    m_capturesAwaitingText.push_back(cardID);
+    // The last of a burst stored: the encoders' freed buffers go back to
+    // the system now, before the text is read.
+    if (m_capturePipeline->isIdle())
+        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
+    recognizeCapturedText();
     Q_EMIT captureHandled(cardID);
 }
 
@@ -273,7 +279,7 @@ bool AppRuntime::canPresentCaptureReview() const
         && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
 }
 
-void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
+void AppRuntime::recognizeCapturedText()
 {
     // The capture's last buffers go with the recognition, so the heap's free
     // pages are handed back once it ends (or now, when nothing reads text);
@@ -284,14 +290,45 @@ void AppRuntime::recognizeCapturedText(const QImage &image, const QUuid &cardID)
         QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
     };
     if (!m_services.ocrService) {
+        m_capturesAwaitingText.clear();
         release();
         return;
     }
-    m_services.ocrService->recognizeText(image, this).then(this, [this, cardID, release](const OCRResult &recognized) {
-        release();
-        if (recognized)
-            applyRecognizedText(*recognized, cardID);
-    });
+    // One capture at a time, its picture read back from the library when
+    // its turn comes: a burst of captures waits as card ids, not as pictures
+    // (a grey copy of a 5K capture is 15 MB). Not while captures are still
+    // being stored: the engines' memory and processors would add to theirs.
+    while (!m_isReadingCaptureText && !m_capturesAwaitingText.empty() && m_capturePipeline->isIdle()) {
+        const QUuid cardID = m_capturesAwaitingText.front();
+        m_capturesAwaitingText.pop_front();
+        const CanvasCard *card = nullptr;
+        if (const auto cards = modelContext().fetchCards()) {
+            const auto found = std::find_if(cards->cbegin(), cards->cend(),
+                                            [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
+            card = found != cards->cend() ? *found : nullptr;
+        }
+        // Trashed or deleted before its turn: nothing to read.
+        if (!card || !card->isLive() || !card->hasOriginalImageData())
+            continue;
+        m_isReadingCaptureText = true;
+        const auto next = [this, release] {
+            m_isReadingCaptureText = false;
+            release();
+            recognizeCapturedText();
+        };
+        modelContext()
+            .readCardData(this, *card, CanvasCard::OriginalImageBlob)
+            .then(this, [this, cardID, next](const std::optional<QByteArray> &picture) {
+                if (!picture)
+                    return next();
+                m_services.ocrService->recognizeStoredPicture(*picture, this)
+                    .then(this, [this, cardID, next](const OCRResult &recognized) {
+                        if (recognized)
+                            applyRecognizedText(*recognized, cardID);
+                        next();
+                    });
+            });
+    }
 }
 
 SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)

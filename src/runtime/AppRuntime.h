@@ -183,7 +183,9 @@ private:
     // toast, text recognition.
     void captureStored(const StoredCapture &capture);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
-    void recognizeCapturedText(const QImage &image, const QUuid &cardID);
+    // Reads the text of the next capture waiting for it, unless one is being
+    // read.
+    void recognizeCapturedText();
     // Hands the card as stored to the search index, its picture read off the
     // main thread; `done` runs once it is in.
     void indexCard(const CanvasCard *card, std::function<void()> done);
@@ -205,6 +207,9 @@ private:
     std::unique_ptr<CapturePipeline> m_capturePipeline;
     // The last few captures' previews, newest last.
     std::deque<std::pair<QUuid, QImage>> m_capturePreviews;
+    // Captures whose text is yet to be read, oldest first.
+    std::deque<QUuid> m_capturesAwaitingText;
+    bool m_isReadingCaptureText = false;
 };
 
 } // namespace tessaline

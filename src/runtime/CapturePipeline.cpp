@@ -8,7 +8,6 @@
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
 #include "platform/FutureDelivery.h"
-#include "platform/TesseractRecognizer.h"
 
 namespace tessaline {
 
@@ -33,25 +32,21 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
             dropFrameOnceMade(*pending);
             storeReady();
         });
-    // The grey copy for text recognition is made alongside, not after the
-    // PNG, which then goes into the library without waiting for it: a
-    // quarter of the frame, so the frame a crop shares is freed once the
-    // snip is stored. The preview comes with it, so no thumbnail of the
-    // capture has to decode the stored picture (at 5K, a third of a second
-    // of the main thread and the whole frame in memory again).
+    // The preview is made alongside, so no thumbnail of the capture has to
+    // decode the stored picture (at 5K, a third of a second of the main
+    // thread and the whole frame in memory again).
     runInBackground(this, [image = result.image] {
         // Sampled down to four times the preview first: smoothing the whole
-        // frame would take longer than the grey copy itself.
+        // frame would take longer than the preview itself.
         const QSize bound(previewSide, previewSide);
         QImage preview = image;
         if (preview.width() > 4 * previewSide || preview.height() > 4 * previewSide)
             preview = preview.scaled(bound * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
         if (preview.width() > previewSide || preview.height() > previewSide)
             preview = preview.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        return std::pair{TesseractRecognizer::greyImage(image), preview.copy()};
-    }).then(this, [this, pending](const std::pair<QImage, QImage> &made) {
-        pending->grey = made.first;
-        pending->preview = made.second;
+        return preview.copy();
+    }).then(this, [this, pending](const QImage &preview) {
+        pending->preview = preview;
         dropFrameOnceMade(*pending);
         storeReady();
     });
@@ -59,9 +54,9 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
 
 void CapturePipeline::dropFrameOnceMade(Pending &capture)
 {
-    // Nothing after the PNG and the grey copy reads the frame (60 MB at 5K):
+    // Nothing after the PNG and the preview reads the frame (60 MB at 5K):
     // it goes now, not once the picture is written into the library.
-    if (capture.isEncoded && capture.grey)
+    if (capture.isEncoded && capture.preview)
         capture.result.image = QImage();
 }
 
@@ -88,7 +83,7 @@ void CapturePipeline::storeReady()
             }
             break;
         }
-        if (capture->png && !capture->grey)
+        if (capture->png && !capture->preview)
             break;
         m_pending.pop_front();
         if (!capture->png) {
@@ -108,7 +103,7 @@ void CapturePipeline::storeReady()
             continue;
         }
         if (onStored)
-            onStored(StoredCapture{*cardID, capture->result, *capture->png, *capture->grey, capture->preview});
+            onStored(StoredCapture{*cardID, capture->result, *capture->png, *capture->preview});
     }
     m_isStoring = false;
 }

@@ -33,16 +33,16 @@ struct StoredCapture
     QUuid cardID;
     CaptureResult result; // without its image, which has gone by then
     QByteArray png;
-    QImage grey;    // what text recognition reads
     QImage preview; // the picture reduced to fit previewSide, for a thumbnail
 };
 
-// Turns finished captures into snip cards. The PNG and the grey copy for
-// text recognition are made on the thread pool, the PNG is written into the
-// library on the store's worker, and only the light card and note rows are
-// saved on the main thread. Captures are stored (and reported) in the order
-// they arrive, whichever finishes encoding first. Main thread only; nothing
-// is reported once it is gone.
+// Turns finished captures into snip cards. The PNG and a small preview are
+// made on the thread pool, the PNG is written into the library on the
+// store's worker, and only the light card and note rows are saved on the
+// main thread. Captures are stored (and reported) in the order they arrive,
+// whichever finishes encoding first. Nothing is kept for text recognition,
+// which reads the stored picture back when its turn comes. Main thread only;
+// nothing is reported once it is gone.
 class CapturePipeline : public QObject
 {
     Q_OBJECT
@@ -68,8 +68,7 @@ private:
         CaptureDestination destination;
         bool isEncoded = false;
         std::optional<QByteArray> png; // none when encoding failed
-        std::optional<QImage> grey;
-        QImage preview;
+        std::optional<QImage> preview;
         bool isStaging = false;
         std::optional<Expected<StagedCardData, StoreError>> staged;
     };

@@ -1,6 +1,7 @@
 #include "runtime/OCRService.h"
 
 #include "platform/FutureDelivery.h"
+#include "platform/ImageDecoder.h"
 #include "platform/MemoryRelease.h"
 #include "platform/SerialExecutor.h"
 #include "platform/TesseractRecognizer.h"
@@ -61,17 +62,51 @@ void OCRService::setSpareResourcesIdleInterval(int milliseconds)
     m_idleRelease->setInterval(milliseconds);
 }
 
+namespace {
+
+Expected<QImage, TextRecognitionError> decodedPicture(const QByteArray &picture)
+{
+    auto decoded = ImageDecoder::decode(picture);
+    if (!decoded)
+        return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read.")});
+    // The grey copy is all the engines read; the full picture goes at once.
+    return TesseractRecognizer::greyImage(*decoded);
+}
+
+} // namespace
+
+QFuture<OCRResult> OCRServicing::recognizeStoredPicture(const QByteArray &picture, QObject *receiver)
+{
+    const auto image = decodedPicture(picture);
+    if (!image)
+        return deliveredTo(receiver, QtFuture::makeReadyFuture(OCRResult(unexpected(image.error()))));
+    return recognizeText(*image, receiver);
+}
+
 QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *receiver)
+{
+    return submit([image]() -> Expected<QImage, TextRecognitionError> { return image; }, receiver);
+}
+
+QFuture<OCRResult> OCRService::recognizeStoredPicture(const QByteArray &picture, QObject *receiver)
+{
+    return submit([picture] { return decodedPicture(picture); }, receiver);
+}
+
+QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
 {
     m_idleRelease->stop();
     ++m_running;
-    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, image]() -> OCRResult {
+    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, picture = std::move(picture)]() -> OCRResult {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
         if (!state->recognizer)
             return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
-        return state->recognizer->recognize(image).transform([&](const QList<TextObservation> &lines) {
-            return RecognizedText{joinedText(lines), lines, image.size()};
+        const auto image = picture();
+        if (!image)
+            return unexpected(image.error());
+        return state->recognizer->recognize(*image).transform([&](const QList<TextObservation> &lines) {
+            return RecognizedText{joinedText(lines), lines, image->size()};
         });
     });
     // The count is kept on this thread, whether or not the receiver is

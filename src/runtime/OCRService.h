@@ -3,6 +3,7 @@
 #include "platform/Expected.h"
 #include "platform/TextRecognizer.h"
 
+#include <QByteArray>
 #include <QFuture>
 #include <QImage>
 #include <QObject>
@@ -39,6 +40,10 @@ public:
     // receiver's thread while the receiver lives, never during the call:
     // attach the follow-up with `then(receiver, ...)`.
     virtual QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) = 0;
+    // The same for a stored picture, from its encoded bytes. By default
+    // they are decoded here; the real service decodes them on its worker
+    // when their turn comes, so nothing decoded waits in its queue.
+    virtual QFuture<OCRResult> recognizeStoredPicture(const QByteArray &picture, QObject *receiver);
 };
 
 // Recognition on one worker thread of its own that takes one image at a
@@ -60,6 +65,7 @@ public:
     static QString joinedText(const QList<TextObservation> &observations);
 
     QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override;
+    QFuture<OCRResult> recognizeStoredPicture(const QByteArray &picture, QObject *receiver) override;
 
     // How long the recogniser keeps its spare engines after the last image
     // was read: a burst of captures keeps them busy and reuses them, an idle
@@ -69,6 +75,10 @@ public:
 
 private:
     struct WorkerState;
+    // Runs on the worker: the picture to read, or why there is none.
+    using PictureSource = std::function<Expected<QImage, TextRecognitionError>()>;
+    QFuture<OCRResult> submit(PictureSource picture, QObject *receiver);
+
     std::shared_ptr<WorkerState> m_state;
     std::unique_ptr<SerialExecutor> m_executor;
     std::unique_ptr<QTimer> m_idleRelease;

@@ -2,6 +2,7 @@
 
 #include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
+#include "model/ModelContext.h"
 
 #include "platform/FutureDelivery.h"
 
@@ -9,6 +10,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QImageReader>
+#include <QThread>
 
 #include <cmath>
 
@@ -29,16 +31,12 @@ int costKiB(const QImage &image)
     return std::max(1, int(image.sizeInBytes() / 1024));
 }
 
-struct Decoded
-{
-    std::optional<QImage> master;
-    QSize imageSize;
-};
+} // namespace
 
-Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<QByteArray> &annotationData,
-               const QSize &limit)
+SnipImageCache::Decoded SnipImageCache::decode(const std::optional<QByteArray> &imageData,
+                                               const std::optional<QByteArray> &annotationData, const QSize &limit)
 {
-    std::optional<QImage> image = SnipImageCache::annotatedImage(imageData, annotationData);
+    std::optional<QImage> image = annotatedImage(imageData, annotationData);
     if (!image)
         return {};
     const QSize size = image->size();
@@ -46,8 +44,6 @@ Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<Q
         image = image->scaled(limit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return {std::move(image), size};
 }
-
-} // namespace
 
 SnipImageCache::SnipImageCache(QObject *parent)
     : QObject(parent)
@@ -118,38 +114,74 @@ QPixmap SnipImageCache::pixmap(const CanvasCard &card, const QSize &devicePixels
 void SnipImageCache::start(const CanvasCard &card, const Key &key)
 {
     m_entries.insert(key, Entry{});
-    // The store is read here, on the main thread; only bytes cross over.
-    const std::optional<QByteArray> imageData = card.originalImageData();
-    if (!imageData || imageData->isEmpty()) {
+    if (!card.hasOriginalImageData()) {
         m_entries[key].state = State::unavailable;
         return;
     }
-    const std::optional<QByteArray> annotationData = card.annotationDocumentData();
+    m_waiting.emplace_back(key, &card);
+    startWaiting();
+}
 
-    const QFuture<Decoded> work = QtConcurrent::run(decode, imageData, annotationData, masterLimit());
-    const quint64 number = ++m_decodesStarted;
-    m_pending.insert(number, QFuture<void>(work));
-    deliveredTo(this, work).then(this, [this, key, number](const Decoded &decoded) {
-        m_pending.remove(number);
-        Entry &entry = m_entries[key];
-        if (decoded.master) {
-            entry.state = State::ready;
-            entry.imageSize = decoded.imageSize;
-            m_masters.insert(key, new QImage(*decoded.master), costKiB(*decoded.master));
-        } else {
-            entry.state = State::unavailable;
+void SnipImageCache::startWaiting()
+{
+    while (m_running < concurrentDecodes && !m_waiting.empty()) {
+        const auto [key, card] = m_waiting.front();
+        m_waiting.pop_front();
+        // A card gone or changed since is asked for again under its new
+        // version, if at all.
+        if (!card || keyOf(*card) != key) {
+            m_entries.remove(key);
+            continue;
         }
-        Q_EMIT imageReady(key.cardID);
-    });
+        ++m_running;
+        const std::optional<QByteArray> annotationData = card->annotationDocumentData();
+        // Megabytes at 5K: read on the store's worker, never while painting.
+        ModelContext *context = card->modelContext();
+        QFuture<std::optional<QByteArray>> bytes = context
+            ? context->readCardData(this, *card, CanvasCard::OriginalImageBlob)
+            : deliveredTo(this, QtFuture::makeReadyFuture(card->originalImageData()));
+        bytes.then(this, [this, key, annotationData](const std::optional<QByteArray> &imageData) {
+            if (!imageData || imageData->isEmpty()) {
+                finish(key, {});
+                return;
+            }
+            const QFuture<Decoded> work = QtConcurrent::run(decode, imageData, annotationData, masterLimit());
+            const quint64 number = ++m_decodesStarted;
+            m_pending.insert(number, QFuture<void>(work));
+            deliveredTo(this, work).then(this, [this, key, number](const Decoded &decoded) {
+                m_pending.remove(number);
+                finish(key, decoded);
+            });
+        });
+    }
+}
+
+void SnipImageCache::finish(const Key &key, const Decoded &decoded)
+{
+    --m_running;
+    Entry &entry = m_entries[key];
+    if (decoded.master) {
+        entry.state = State::ready;
+        entry.imageSize = decoded.imageSize;
+        m_masters.insert(key, new QImage(*decoded.master), costKiB(*decoded.master));
+    } else {
+        entry.state = State::unavailable;
+    }
+    Q_EMIT imageReady(key.cardID);
+    startWaiting();
 }
 
 void SnipImageCache::waitForPending()
 {
-    while (!m_pending.isEmpty()) {
-        QFuture<void> next = *m_pending.constBegin();
-        next.waitForFinished();
-        // A finished decode reaches this thread as an event: hand it over now.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::FutureCallOut);
+    while (m_running > 0 || !m_waiting.empty()) {
+        if (!m_pending.isEmpty()) {
+            QFuture<void> next = *m_pending.constBegin();
+            next.waitForFinished();
+        } else {
+            // A read on the store's worker: its answer comes as an event.
+            QThread::yieldCurrentThread();
+        }
+        QCoreApplication::sendPostedEvents();
     }
 }
 

@@ -7,9 +7,11 @@
 #include <QImage>
 #include <QObject>
 #include <QPixmap>
+#include <QPointer>
 #include <QSize>
 #include <QUuid>
 
+#include <deque>
 #include <optional>
 
 namespace tessaline {
@@ -17,10 +19,12 @@ namespace tessaline {
 class CanvasCard;
 
 // The pictures of snips shown inside a note's writing. A card's stored PNG is
-// decoded, its annotations drawn and the result scaled down once, off the
-// main thread; the result is kept per card and per change of the card
-// (`updatedAt`), and each drawn size is scaled once from it. Painting only
-// ever blits a ready pixmap.
+// read from the library on the store's worker, decoded, its annotations drawn
+// and the result scaled down once, off the main thread; the result is kept
+// per card and per change of the card (`updatedAt`), and each drawn size is
+// scaled once from it. Painting only ever blits a ready pixmap. Pictures are
+// read and decoded in turn: a burst of 5K captures would otherwise hold every
+// one decoded at once.
 class SnipImageCache : public QObject
 {
     Q_OBJECT
@@ -28,6 +32,10 @@ public:
     // The largest picture kept per card, in device pixels: the widest column
     // at the tallest size, at the densest screen's pixel ratio.
     static QSize masterLimit();
+
+    // How many pictures are read and decoded at the same time: one, as a
+    // decoded 5K picture alone is 60 MB.
+    static constexpr int concurrentDecodes = 1;
 
     explicit SnipImageCache(QObject *parent = nullptr);
     ~SnipImageCache() override;
@@ -83,15 +91,29 @@ private:
                           scaled.devicePixels.height());
     }
 
+    struct Decoded
+    {
+        std::optional<QImage> master;
+        QSize imageSize;
+    };
+
+    static Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<QByteArray> &annotationData,
+                          const QSize &limit);
     static Key keyOf(const CanvasCard &card);
     void start(const CanvasCard &card, const Key &key);
+    void startWaiting();
+    void finish(const Key &key, const Decoded &decoded);
 
     QHash<Key, Entry> m_entries;
     // Bounded by bytes; an evicted master is decoded again when a new size
     // is asked for.
     QCache<Key, QImage> m_masters;
     QCache<Scaled, QPixmap> m_scaled;
-    // The decodes under way, by number, until their result is taken in here.
+    // Pictures waiting for their turn, oldest first.
+    std::deque<std::pair<Key, QPointer<const CanvasCard>>> m_waiting;
+    // Pictures being read or decoded, until their result is taken in here.
+    int m_running = 0;
+    // The decodes under way, by number.
     QHash<quint64, QFuture<void>> m_pending;
     quint64 m_decodesStarted = 0;
 };

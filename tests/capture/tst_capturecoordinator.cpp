@@ -132,6 +132,8 @@ private Q_SLOTS:
     void requestsWhileBusyAreIgnored();
     void requestWhileFailedStartsAgain();
     void twoRequestsInOneTurn();
+    void requestDuringAPictureIsTakenNext_data();
+    void requestDuringAPictureIsTakenNext();
     void preparationForTheFirstCapture_data();
     void preparationForTheFirstCapture();
     void firstCaptureAsksForAccess();
@@ -407,6 +409,41 @@ void CaptureCoordinatorTest::twoRequestsInOneTurn()
     rig.display->finishDisplay(frozenCapture());
     QCOMPARE(rig.results.size(), 1);
     QCOMPARE(rig.results.first().mode, CaptureMode::display);
+}
+
+void CaptureCoordinatorTest::requestDuringAPictureIsTakenNext_data()
+{
+    QTest::addColumn<bool>("firstFails");
+    QTest::newRow("after a capture") << false;
+    // What failed would fail again: the user hears of it once.
+    QTest::newRow("not after a failure") << true;
+}
+
+void CaptureCoordinatorTest::requestDuringAPictureIsTakenNext()
+{
+    QFETCH(bool, firstFails);
+    Rig rig;
+    rig.coordinator->beginCapture(CaptureMode::display);
+    rig.runTasks();
+    QCOMPARE(rig.coordinator->state().kind(), Kind::capturingDisplay);
+    // Two more while the picture is taken: the latest is kept.
+    rig.coordinator->beginCapture(CaptureMode::display);
+    rig.coordinator->beginCapture(CaptureMode::window);
+    rig.runTasks();
+    QCOMPARE(rig.display->displayRequests, 1);
+    QCOMPARE(rig.display->windowRequests, 0);
+    if (firstFails)
+        rig.display->finishDisplay(unexpected(CaptureSubsystemError::noDisplayUnderPointer()));
+    else
+        rig.display->finishDisplay(frozenCapture());
+    rig.runTasks();
+    QCOMPARE(rig.display->windowRequests, firstFails ? 0 : 1);
+    if (firstFails)
+        return;
+    rig.display->finishWindow(capturedWindow());
+    QCOMPARE(rig.results.size(), 2);
+    QCOMPARE(rig.results.last().mode, CaptureMode::window);
+    QCOMPARE(rig.coordinator->state().kind(), Kind::idle);
 }
 
 void CaptureCoordinatorTest::preparationForTheFirstCapture_data()

@@ -4,6 +4,7 @@
 #include "design/StudioIconButton.h"
 #include "model/AnnotationDocument.h"
 #include "model/CanvasCard.h"
+#include "model/ModelContainer.h"
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
 #include "runtime/SnipImageCache.h"
@@ -112,6 +113,7 @@ private Q_SLOTS:
     void missingReference();
     void referenceAccessibleActions();
     void imageCacheDecodesOncePerVersion();
+    void imageCacheReadsStoredPicturesInTurn();
     void annotatedImageDrawsAnnotationsOrNothing();
 };
 
@@ -421,6 +423,42 @@ void WritingReferenceTest::referenceAccessibleActions()
     actions->doAction(QStringLiteral("Open original"));
     actions->doAction(QStringLiteral("Remove reference"));
     QCOMPARE(calls, (QStringList{QStringLiteral("open"), QStringLiteral("remove")}));
+}
+
+void WritingReferenceTest::imageCacheReadsStoredPicturesInTurn()
+{
+    // A library file, so the pictures are read back from it, more of them
+    // than are read at a time.
+    QTemporaryDir dir;
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    auto container = ModelContainer::open(configuration);
+    QVERIFY(container);
+    ModelContext &context = *(*container)->mainContext();
+    const Board *note = tessaline::testing::addNote(context, {QStringLiteral("Pictures")});
+    QList<CanvasCard *> cards;
+    const int count = SnipImageCache::concurrentDecodes + 3;
+    for (int i = 0; i < count; ++i)
+        cards << tessaline::testing::addCard(context, note->id(), {.image = pngOf(Qt::green, QSize(20 + i, 10))});
+    QVERIFY(context.save());
+
+    SnipImageCache images;
+    QSignalSpy ready(&images, &SnipImageCache::imageReady);
+    for (CanvasCard *card : cards)
+        QCOMPARE(images.state(*card), SnipImageCache::State::loading);
+    // One deleted while it waits its turn has nothing to show, and holds up
+    // nothing.
+    CanvasCard *deleted = cards.takeLast();
+    context.remove(deleted);
+    QVERIFY(context.save());
+    images.waitForPending();
+    QCOMPARE(ready.size(), count);
+    QCOMPARE(images.state(*deleted), SnipImageCache::State::unavailable);
+    for (int i = 0; i < cards.size(); ++i) {
+        QCOMPARE(images.state(*cards[i]), SnipImageCache::State::ready);
+        QCOMPARE(images.imageSize(*cards[i]), QSize(20 + i, 10));
+        QCOMPARE(images.pixmap(*cards[i], QSize(10, 5)).toImage().pixelColor(5, 2), QColor(Qt::green));
+    }
 }
 
 void WritingReferenceTest::imageCacheDecodesOncePerVersion()

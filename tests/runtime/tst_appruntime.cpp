@@ -29,6 +29,7 @@ private Q_SLOTS:
     void failedCaptureSaveLeavesNothingBehind();
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
+    void capturesAreReadOneAtATimeFromTheLibrary();
     void behaviourSettersWriteBothKeys();
     void reminders();
     void screenRecordingSettingsAndRelaunch();
@@ -383,10 +384,12 @@ void AppRuntimeTest::recognitionSkipsTrashedCardsAndOutlivedRuntimes()
     CanvasCard *card = rig.card(*cardID);
     QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(card, at(200)));
     QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    // The first snip was being read when it was trashed; the later one is
+    // asked for once that answer is in.
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
     rig.ocr->answer(QStringLiteral("secret"));
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
     rig.ocr->answer(QStringLiteral("later"));
-    // Answers arrive in order: once the later snip's text is in, the
-    // trashed snip's answer has been dealt with.
     QVERIFY(applied.wait(5000));
     QCOMPARE(applied.constFirst().constFirst().toUuid(), *laterID);
     QCOMPARE(card->ocrText(), QString());
@@ -395,10 +398,73 @@ void AppRuntimeTest::recognitionSkipsTrashedCardsAndOutlivedRuntimes()
 
     // The runtime is gone when the answer comes: nothing happens, no crash.
     QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
     rig.runtime.reset();
     rig.ocr->answer(QStringLiteral("late"));
     QCoreApplication::sendPostedEvents(); // where a delivered answer would arrive
     QCOMPARE(rig.indexed.size(), 1);
+}
+
+void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
+{
+    // On disk, so every picture is read back from the library file.
+    Rig rig(Rig::Library::onDisk);
+    rig.runtime->start();
+    QList<QUuid> ids;
+    for (int i = 0; i < 4; ++i) {
+        CaptureResult result = rig.capture(CaptureMode::window);
+        result.image = QImage(40 + 10 * i, 30, QImage::Format_RGB32);
+        result.image.fill(Qt::darkCyan);
+        const auto id = rig.handle(result);
+        QVERIFY(id);
+        ids.append(*id);
+    }
+    // A burst waits as cards: one picture at a time is with recognition.
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    // One trashed before its turn is never read, and holds up nothing.
+    QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(rig.card(ids[2]), at(200)));
+    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    for (const int i : {0, 1, 3}) {
+        QTRY_COMPARE(rig.ocr->pending.size(), 1);
+        rig.ocr->answer(QStringLiteral("words of %1").arg(i));
+        QTRY_COMPARE(applied.size(), i == 3 ? 3 : i + 1);
+        QCOMPARE(applied.constLast().constFirst().toUuid(), ids[i]);
+        QCOMPARE(rig.card(ids[i])->ocrText(), QStringLiteral("words of %1").arg(i));
+    }
+    QCOMPARE(rig.ocr->askedSizes, (QList<QSize>{QSize(40, 30), QSize(50, 30), QSize(70, 30)}));
+    QCOMPARE(rig.card(ids[2])->ocrText(), QString());
+    QVERIFY(rig.ocr->pending.isEmpty());
+
+    // A later capture is read at once: the queue did not stall.
+    const auto later = rig.handle(rig.capture(CaptureMode::window));
+    QVERIFY(later);
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
+    rig.ocr->answer(QStringLiteral("later"));
+    QTRY_VERIFY(rig.ocr->pending.isEmpty());
+
+    // Nothing is read while a capture is still being stored: a small one,
+    // then a large one whose PNG takes long to encode (noise).
+    CaptureResult large = rig.capture(CaptureMode::window);
+    large.image = QImage(2400, 1600, QImage::Format_RGB32);
+    quint32 seed = 7;
+    for (int y = 0; y < large.image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(large.image.scanLine(y));
+        for (int x = 0; x < large.image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (seed >> 8);
+        }
+    }
+    const qsizetype askedBefore = rig.ocr->askedSizes.size();
+    QList<qsizetype> askedWhenStored;
+    connect(rig.runtime.get(), &AppRuntime::captureHandled, this,
+            [&] { askedWhenStored << rig.ocr->askedSizes.size() - askedBefore; });
+    rig.runtime->handleCaptureResult(rig.capture(CaptureMode::window));
+    rig.runtime->handleCaptureResult(large);
+    QTRY_COMPARE_WITH_TIMEOUT(askedWhenStored.size(), 2, 20000);
+    QCOMPARE(askedWhenStored, (QList<qsizetype>{0, 0}));
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
 }
 
 void AppRuntimeTest::behaviourSettersWriteBothKeys()

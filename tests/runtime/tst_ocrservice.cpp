@@ -1,5 +1,7 @@
 #include "runtime/OCRService.h"
 
+#include "runtime/ImageExportService.h"
+
 #include "../support/WorkerGate.h"
 
 #include <QFont>
@@ -60,6 +62,7 @@ private Q_SLOTS:
     void errorsComeBackUnchanged();
     void noAnswerOnceReceiverIsGone();
     void spareEnginesGoWhenIdleAndComeBack();
+    void tesseractEndToEnd_data();
     void tesseractEndToEnd();
 };
 
@@ -126,6 +129,14 @@ void OCRServiceTest::errorsComeBackUnchanged()
     QTRY_VERIFY(outcome.has_value());
     QVERIFY(!*outcome);
     QCOMPARE(outcome->error().message, QStringLiteral("engine failed"));
+
+    // A stored picture that cannot be decoded never reaches the engine.
+    outcome.reset();
+    service.recognizeStoredPicture(QByteArray("\x89PNG\r\n\x1a\n damaged", 17), &receiver)
+        .then(&receiver, [&](const OCRResult &result) { outcome = result; });
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(!*outcome);
+    QCOMPARE(outcome->error().message, QStringLiteral("The picture could not be read."));
 }
 
 void OCRServiceTest::noAnswerOnceReceiverIsGone()
@@ -192,8 +203,18 @@ void OCRServiceTest::spareEnginesGoWhenIdleAndComeBack()
     QTRY_COMPARE(released.load(), 2);
 }
 
+void OCRServiceTest::tesseractEndToEnd_data()
+{
+    QTest::addColumn<bool>("fromStoredPicture");
+    QTest::newRow("picture") << false;
+    // As a capture is read: its PNG read back from the library, decoded on
+    // the worker when its turn comes.
+    QTest::newRow("stored picture") << true;
+}
+
 void OCRServiceTest::tesseractEndToEnd()
 {
+    QFETCH(bool, fromStoredPicture);
     QImage image(900, 200, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -207,7 +228,14 @@ void OCRServiceTest::tesseractEndToEnd()
     OCRService service; // Tesseract
     QObject receiver;
     std::optional<OCRResult> outcome;
-    service.recognizeText(image, &receiver).then(&receiver, [&](const OCRResult &result) { outcome = result; });
+    const auto answered = [&](const OCRResult &result) { outcome = result; };
+    if (fromStoredPicture) {
+        const std::optional<QByteArray> png = ImageExportService::pngData(image);
+        QVERIFY(png);
+        service.recognizeStoredPicture(*png, &receiver).then(&receiver, answered);
+    } else {
+        service.recognizeText(image, &receiver).then(&receiver, answered);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
     QVERIFY2(*outcome, qPrintable(*outcome ? QString() : outcome->error().message));
     QCOMPARE((*outcome)->text, QStringLiteral("Snips become searchable\nonce their text is read"));

@@ -47,8 +47,9 @@ public:
 class FakeOCR : public OCRServicing
 {
 public:
-    QFuture<OCRResult> recognizeText(const QImage &, QObject *receiver) override
+    QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override
     {
+        askedSizes.append(image.size());
         auto promise = std::make_shared<QPromise<OCRResult>>();
         promise->start();
         pending.append(promise);
@@ -62,6 +63,8 @@ public:
         promise->finish();
     }
     QList<std::shared_ptr<QPromise<OCRResult>>> pending;
+    // The sizes of the pictures asked to be read, in order.
+    QList<QSize> askedSizes;
 };
 
 class RecordingPasteboard : public Pasteboard
