@@ -69,6 +69,16 @@ std::optional<std::pair<QSize, QSize>> aspect(const X11Connection &x11, xcb_wind
     return std::pair(QSize(int(hints[11]), int(hints[12])), QSize(int(hints[13]), int(hints[14])));
 }
 
+// A left-button drag inside the pin, from `from` by `offset`.
+void drag(QWidget *pin, const QPoint &from, const QPoint &offset)
+{
+    QTest::mousePress(pin, Qt::LeftButton, {}, from);
+    const QPointF to(from + offset);
+    QMouseEvent move(QEvent::MouseMove, to, pin->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(pin, &move);
+    QTest::mouseRelease(pin, Qt::LeftButton, {}, from + offset);
+}
+
 } // namespace
 
 class X11PinWindowTest : public QObject
@@ -193,11 +203,7 @@ void X11PinWindowTest::gripResizeNearTheScreenEdgeStaysUnderThePointer()
     QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), corner, 10000);
 
     const QPoint grip = pin->gripRect().center();
-    QTest::mousePress(pin, Qt::LeftButton, {}, grip);
-    QMouseEvent drag(QEvent::MouseMove, QPointF(grip + QPoint(300, 0)), pin->mapToGlobal(QPointF(grip + QPoint(300, 0))),
-                     Qt::NoButton, Qt::LeftButton, {});
-    QApplication::sendEvent(pin, &drag);
-    QTest::mouseRelease(pin, Qt::LeftButton, {}, grip + QPoint(300, 0));
+    drag(pin, grip, QPoint(300, 0));
     // It grew to the screen's edge and no further, and stayed where it was.
     QTRY_COMPARE_WITH_TIMEOUT(pin->width(), 400 + 60, 10000);
     QCOMPARE(pin->height(), 345);
@@ -241,12 +247,8 @@ void X11PinWindowTest::aPinShowsOverAFocusedFullScreenWindow()
 
     // Dragged by its body over the film, it moves.
     const QPoint grab = pin->rect().center();
-    QTest::mousePress(pin, Qt::LeftButton, {}, grab);
     const QPoint offset(-500, 0);
-    QMouseEvent drag(QEvent::MouseMove, QPointF(grab + offset), pin->mapToGlobal(QPointF(grab + offset)),
-                     Qt::NoButton, Qt::LeftButton, {});
-    QApplication::sendEvent(pin, &drag);
-    QTest::mouseRelease(pin, Qt::LeftButton, {}, grab + offset);
+    drag(pin, grab, offset);
     QTRY_VERIFY_WITH_TIMEOUT(isPicture(shownAt(start + offset)), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!isPicture(shownAt(start)), 10000);
     const QPoint moved = pin->pos();
@@ -261,7 +263,7 @@ void X11PinWindowTest::aPinShowsOverAFocusedFullScreenWindow()
     QTRY_COMPARE_WITH_TIMEOUT(x11.cardinalProperty(pinID, "_NET_WM_DESKTOP"), std::optional<quint32>(0xFFFFFFFF),
                               10000);
     QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), moved, 10000);
-    QVERIFY(isPicture(shownAt(pin->geometry().center())));
+    QTRY_VERIFY_WITH_TIMEOUT(isPicture(shownAt(pin->geometry().center())), 10000);
 }
 
 QTEST_MAIN(X11PinWindowTest)
