@@ -100,7 +100,7 @@ QStringList cardSearchParts(const CanvasCard &card)
 QStringList cardSearchParts(const CardSearchFields &fields)
 {
     return QStringList{
-        CanvasCard::displayTitle(fields.title, fields.markdownText, fields.contextText, fields.ocrText, fields.kind),
+        CanvasCard::displayTitle({fields.title, fields.markdownText, fields.contextText, fields.ocrText, fields.kind}),
         fields.markdownText,
         fields.contextText,
         fields.ocrText,

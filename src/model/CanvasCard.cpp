@@ -83,9 +83,9 @@ QStringView trimmedInline(QStringView line)
 }
 
 // The title of a card with no text to draw one from.
-QString untitled(bool isSnip)
+QString untitled(CardKind kind)
 {
-    return isSnip ? QStringLiteral("Untitled Snip") : QStringLiteral("Untitled Thought");
+    return kind == CardKind::snip ? QStringLiteral("Untitled Snip") : QStringLiteral("Untitled Thought");
 }
 
 // Characters of a title drawn from a card's text.
@@ -233,37 +233,32 @@ void CanvasCard::setThoughtKind(ThoughtKind kind)
 
 QString CanvasCard::displayTitle() const
 {
-    readTexts();
-    return displayTitle(m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText, kind());
+    return displayTitle(titleSources());
 }
 
-QString CanvasCard::displayTitle(const std::optional<QString> &title, const QString &markdownText,
-                                 const QString &contextText, const QString &ocrText, CardKind kind)
+QString CanvasCard::displayTitle(const TitleSources &sources)
 {
-    if (title) {
-        const QString trimmed = trimmedWhitespace(*title);
+    if (sources.title) {
+        const QString trimmed = trimmedWhitespace(*sources.title);
         if (!trimmed.isEmpty())
             return trimmed;
     }
-    for (const QString *text : {&markdownText, &contextText, &ocrText}) {
+    for (const QString *text : {&sources.markdownText, &sources.contextText, &sources.ocrText}) {
         if (const auto line = firstTextLine(*text))
             return graphemePrefix(line->toString(), titleLength);
     }
-    return untitled(kind == CardKind::snip);
+    return untitled(sources.kind);
 }
 
 CanvasCard::TitleSources CanvasCard::titleSources() const
 {
     readTexts();
-    return {m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText, kind() == CardKind::snip};
+    return {m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText, kind()};
 }
 
 bool CanvasCard::displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const
 {
-    readTexts();
-    return displayTitleContains({m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText,
-                                 kind() == CardKind::snip},
-                                needle, sensitivity);
+    return displayTitleContains(titleSources(), needle, sensitivity);
 }
 
 bool CanvasCard::displayTitleContains(const TitleSources &sources, const QString &needle,
@@ -284,7 +279,7 @@ bool CanvasCard::displayTitleContains(const TitleSources &sources, const QString
                     || graphemePrefix(line->toString(), titleLength).contains(needle, sensitivity));
         }
     }
-    return untitled(sources.isSnip).contains(needle, sensitivity);
+    return untitled(sources.kind).contains(needle, sensitivity);
 }
 
 QString CanvasCard::combinedText() const

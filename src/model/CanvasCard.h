@@ -248,26 +248,25 @@ public:
     // Stamps `updatedAt` with the current time itself.
     void setThoughtKind(ThoughtKind kind);
     QString displayTitle() const;
-    // What the display title is made of, copied out (the texts are shared,
-    // not duplicated) so that it can be read on another thread.
+    // What the display title is made of: a card's own values copied out
+    // (the texts are shared, not duplicated) so that they can be read on
+    // another thread, or ones read elsewhere.
     struct TitleSources
     {
         std::optional<QString> title;
         QString markdownText;
         QString contextText;
         QString ocrText;
-        bool isSnip = false;
+        CardKind kind = CardKind::thought;
     };
     TitleSources titleSources() const;
+    static QString displayTitle(const TitleSources &sources);
     // Whether `displayTitle()` holds `needle`, without cutting a title out of
     // a text that does not hold it anywhere: the test a filter makes of
     // every card on every key.
     bool displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const;
     static bool displayTitleContains(const TitleSources &sources, const QString &needle,
                                      Qt::CaseSensitivity sensitivity);
-    // The same of a card holding these values.
-    static QString displayTitle(const std::optional<QString> &title, const QString &markdownText,
-                                const QString &contextText, const QString &ocrText, CardKind kind);
     // The store row of a card whose long texts are not read yet, for a
     // reader of the library file beside this context (on another thread);
     // 0 once they are read, as they may differ from the stored ones then.

@@ -20,6 +20,15 @@ std::unique_ptr<X11FloatingWindows> X11FloatingWindows::create()
     return std::unique_ptr<X11FloatingWindows>(new X11FloatingWindows(*x11));
 }
 
+X11FloatingWindows::X11FloatingWindows(const X11Connection &x11)
+    : m_x11(x11)
+    , m_activeWindowAtom(x11.atom("_NET_ACTIVE_WINDOW"))
+    , m_stateAtom(x11.atom("_NET_WM_STATE"))
+    , m_stackingAtom(x11.atom("_NET_CLIENT_LIST_STACKING"))
+    , m_fullScreenAtom(x11.atom("_NET_WM_STATE_FULLSCREEN"))
+{
+}
+
 X11FloatingWindows::~X11FloatingWindows()
 {
     if (m_filterInstalled && QCoreApplication::instance())
@@ -96,12 +105,12 @@ bool X11FloatingWindows::nativeEventFilter(const QByteArray &eventType, void *me
     switch (event->response_type & 0x7f) {
     case XCB_PROPERTY_NOTIFY: {
         const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
-        if (change->window == m_x11.root && change->atom == m_x11.atom("_NET_ACTIVE_WINDOW")) {
+        if (change->window == m_x11.root && change->atom == m_activeWindowAtom) {
             followActiveWindow();
-        } else if (change->window == m_active && change->atom == m_x11.atom("_NET_WM_STATE")) {
+        } else if (change->window == m_active && change->atom == m_stateAtom) {
             updateCover();
         } else if (m_fullScreenInFront && change->window == m_x11.root
-                   && change->atom == m_x11.atom("_NET_CLIENT_LIST_STACKING")) {
+                   && change->atom == m_stackingAtom) {
             // The manager restacked its windows: ours go back on top.
             for (const QPointer<QWindow> &window : std::as_const(m_overFullScreen)) {
                 if (window && window->isVisible())
@@ -160,7 +169,7 @@ void X11FloatingWindows::followActiveWindow()
 void X11FloatingWindows::updateCover()
 {
     m_fullScreenInFront = m_active != XCB_NONE
-        && m_x11.atomListProperty(m_active, "_NET_WM_STATE").contains(m_x11.atom("_NET_WM_STATE_FULLSCREEN"));
+        && m_x11.atomListProperty(m_active, "_NET_WM_STATE").contains(m_fullScreenAtom);
     m_overFullScreen.removeAll(nullptr);
     for (const QPointer<QWindow> &window : std::as_const(m_overFullScreen))
         setOverFullScreen(*window, m_fullScreenInFront);

@@ -34,7 +34,7 @@ public:
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
-    explicit X11FloatingWindows(const X11Connection &x11) : m_x11(x11) {}
+    explicit X11FloatingWindows(const X11Connection &x11);
 
     void followActiveWindow();
     void updateCover();
@@ -43,6 +43,12 @@ private:
     bool isOwnWindow(xcb_window_t id) const;
 
     X11Connection m_x11;
+    // Every property change of the connection passes the filter: the atoms
+    // it compares are asked of the server once.
+    xcb_atom_t m_activeWindowAtom;
+    xcb_atom_t m_stateAtom;
+    xcb_atom_t m_stackingAtom;
+    xcb_atom_t m_fullScreenAtom;
     bool m_filterInstalled = false;
     // Pins and the like that must stay in sight.
     QList<QPointer<QWindow>> m_overFullScreen;
