@@ -382,6 +382,9 @@ void BM_DiskKeystroke(benchmark::State &state)
         benchmark::DoNotOptimize(view->grab());
     }
     state.counters["cards"] = cards;
+    const SearchCorpus::HeldBytes held = corpus.heldBytes();
+    state.counters["textMB"] = double(held.texts) / (1 << 20);
+    state.counters["bookkeepingMB"] = double(held.bookkeeping) / (1 << 20);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "runtime/LibraryQuery.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QStringEncoder>
 #include <QStringList>
 #include <QTimer>
@@ -181,6 +182,53 @@ SearchCorpus &SearchCorpus::of(LibraryQuery &library)
 qsizetype SearchCorpus::keptCount() const
 {
     return std::count_if(m_kept.cbegin(), m_kept.cend(), [](const Kept &kept) { return kept.folded; });
+}
+
+namespace {
+
+// A hash's entries and its table of where they stand: a byte a slot, and a
+// span's header for every 128 slots.
+template<typename Key, typename Value>
+qint64 hashBytes(const QHash<Key, Value> &hash)
+{
+    return hash.size() * qint64(sizeof(Key) + sizeof(Value)) + hash.capacity() * qint64(1 + 24 / 128.0);
+}
+
+} // namespace
+
+SearchCorpus::HeldBytes SearchCorpus::heldBytes() const
+{
+    HeldBytes held;
+    QSet<const char *> blocks;
+    const auto countText = [&](const ScanText &text) {
+        if (text.m_block.isNull() || blocks.contains(text.m_block.constData()))
+            return;
+        blocks.insert(text.m_block.constData());
+        held.texts += text.m_block.capacity() + qint64(sizeof(QArrayData));
+    };
+    for (const Kept &kept : m_kept) {
+        countText(kept.text);
+        countText(kept.title);
+    }
+    held.bookkeeping += hashBytes(m_kept);
+    if (m_grouping) {
+        const Grouping &grouping = *m_grouping;
+        for (const CardEntry &entry : grouping.searchable)
+            countText(entry.text);
+        held.bookkeeping += hashBytes(grouping.boardsByID) + hashBytes(grouping.cardsByBoardID);
+        for (const QList<CanvasCard *> &cards : grouping.cardsByBoardID)
+            held.bookkeeping += cards.capacity() * qint64(sizeof(CanvasCard *));
+        held.bookkeeping += qint64(grouping.searchable.capacity() * sizeof(CardEntry));
+        held.bookkeeping += qint64(grouping.noteOrder.capacity() * sizeof(NoteEntry));
+        for (const NoteEntry &entry : grouping.noteOrder) {
+            countText(entry.text);
+            countText(entry.title);
+            held.bookkeeping += qint64(entry.cards.capacity() * sizeof(int));
+        }
+        held.bookkeeping += qint64(grouping.snipOrder.capacity() * sizeof(SnipEntry));
+    }
+    held.bookkeeping += qint64((m_lastNotes.capacity() + m_lastSnips.capacity()) * sizeof(int));
+    return held;
 }
 
 bool SearchCorpus::isPrepared() const

@@ -69,6 +69,14 @@ public:
 
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
+    // What the kept texts and what they are grouped by hold of the heap, in
+    // bytes (the hashes' share reckoned from their sizes).
+    struct HeldBytes
+    {
+        qint64 texts = 0;
+        qint64 bookkeeping = 0;
+    };
+    HeldBytes heldBytes() const;
     // Whether every text of the followed library is folded and grouped
     // (always true for a corpus that folds as it finds).
     bool isPrepared() const;
