@@ -385,6 +385,7 @@ void BM_DiskKeystroke(benchmark::State &state)
     const SearchCorpus::HeldBytes held = corpus.heldBytes();
     state.counters["textMB"] = double(held.texts) / (1 << 20);
     state.counters["bookkeepingMB"] = double(held.bookkeeping) / (1 << 20);
+    state.counters["textInFileMB"] = double(held.textsInFile) / (1 << 20);
 }
 
 } // namespace

@@ -219,6 +219,10 @@ void BM_StartToPaintedWindow(benchmark::State &state)
     }
     qint64 rss = 0;
     qint64 peak = 0;
+    // Of the resident memory, the heap's and other private pages, and the
+    // pages of files (the program's and its libraries', files it maps).
+    qint64 anonymous = 0;
+    qint64 files = 0;
     for (auto _ : state) {
         AppHome appHome(shape);
         if (!appHome.ready) {
@@ -261,11 +265,15 @@ void BM_StartToPaintedWindow(benchmark::State &state)
         QThread::msleep(1000);
         rss = statusKilobytes(app.processId(), "VmRSS");
         peak = statusKilobytes(app.processId(), "VmHWM");
+        anonymous = statusKilobytes(app.processId(), "RssAnon");
+        files = statusKilobytes(app.processId(), "RssFile");
         stop(app);
     }
     state.counters["cards"] = shape.cards;
     state.counters["rss_MB"] = double(rss) / 1024;
     state.counters["peak_rss_MB"] = double(peak) / 1024;
+    state.counters["rss_anon_MB"] = double(anonymous) / 1024;
+    state.counters["rss_file_MB"] = double(files) / 1024;
 }
 BENCHMARK(BM_StartToPaintedWindow)
     ->ArgName("cards")

@@ -5,10 +5,12 @@
 #include "model/CardCatalog.h"
 #include "model/ModelContext.h"
 #include "platform/FutureDelivery.h"
+#include "platform/MappedScratchFile.h"
 #include "platform/UuidText.h"
 #include "runtime/LibraryQuery.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSet>
 #include <QStringEncoder>
 #include <QStringList>
@@ -42,6 +44,10 @@ constexpr qsizetype foldsOnTheSpot = 256;
 // Notes or snips one thread scans at a time when a whole large list is
 // scanned.
 constexpr size_t scanRun = 4096;
+
+// Folded text of fewer bytes than this stays on the heap: each block in the
+// scratch file is a mapping of its own.
+constexpr qsizetype smallestFileBlock = 64 * 1024;
 
 // Whether `units` hold `needle`. A keystroke scans megabytes for a needle
 // of a few letters, too short for skipping ahead to pay: the candidates are
@@ -133,17 +139,48 @@ private:
 
 } // namespace
 
+class SearchCorpus::TextBlock
+{
+public:
+    explicit TextBlock(QByteArray bytes)
+        : m_heap(std::move(bytes))
+        , m_data(m_heap.constData())
+    {
+    }
+    explicit TextBlock(std::unique_ptr<MappedScratchFile::Range> range)
+        : m_range(std::move(range))
+        , m_data(m_range->data())
+    {
+    }
+    const char *data() const { return m_data; }
+    bool isInFile() const { return m_range != nullptr; }
+    qint64 bytes() const { return m_range ? m_range->size() : m_heap.capacity() + qint64(sizeof(QArrayData)); }
+
+private:
+    QByteArray m_heap;
+    std::unique_ptr<MappedScratchFile::Range> m_range;
+    const char *m_data;
+};
+
 SearchCorpus::ScanText::ScanText(const QString &folded)
 {
+    QByteArray bytes;
     if (QStringView(folded).isValidUtf16()) {
         // Made for three bytes a unit, which it is kept for long after.
-        m_block = folded.toUtf8();
-        m_block.squeeze();
+        bytes = folded.toUtf8();
+        bytes.squeeze();
     } else {
-        m_block = QByteArray(reinterpret_cast<const char *>(folded.utf16()), folded.size() * qsizetype(sizeof(char16_t)));
+        bytes = QByteArray(reinterpret_cast<const char *>(folded.utf16()), folded.size() * qsizetype(sizeof(char16_t)));
         m_wide = true;
     }
-    m_size = qint32(m_block.size());
+    m_size = quint32(bytes.size());
+    if (!bytes.isEmpty())
+        m_block = std::make_shared<const TextBlock>(std::move(bytes));
+}
+
+const char *SearchCorpus::ScanText::bytes() const
+{
+    return m_block ? m_block->data() + m_offset : "";
 }
 
 SearchCorpus::SearchCorpus(QObject *parent) : QObject(parent) {}
@@ -199,12 +236,13 @@ qint64 hashBytes(const QHash<Key, Value> &hash)
 SearchCorpus::HeldBytes SearchCorpus::heldBytes() const
 {
     HeldBytes held;
-    QSet<const char *> blocks;
+    QSet<const TextBlock *> blocks;
     const auto countText = [&](const ScanText &text) {
-        if (text.m_block.isNull() || blocks.contains(text.m_block.constData()))
+        if (!text.m_block || blocks.contains(text.m_block.get()))
             return;
-        blocks.insert(text.m_block.constData());
-        held.texts += text.m_block.capacity() + qint64(sizeof(QArrayData));
+        blocks.insert(text.m_block.get());
+        (text.m_block->isInFile() ? held.textsInFile : held.texts) += text.m_block->bytes();
+        held.bookkeeping += qint64(sizeof(TextBlock)) + 32;
     };
     for (const Kept &kept : m_kept) {
         countText(kept.text);
@@ -366,13 +404,22 @@ SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 genera
 
 std::pair<QString, QString> SearchCorpus::foldedOf(const Unfolded &entity)
 {
-    if (!entity.isNote)
-        return {foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n'))), QString()};
+    if (!entity.isNote) {
+        QString text = foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n')));
+        // The first line is the card's title, most often the start of its
+        // text. A needle without a line break lies within one line, so a
+        // first line the rest holds finds nothing the rest does not.
+        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+        if (lineEnd >= 0 && QStringView(text).sliced(lineEnd + 1).contains(QStringView(text).first(lineEnd)))
+            text.remove(0, lineEnd + 1);
+        return {text, QString()};
+    }
     const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
     return {foldedSearchText(text), foldedSearchText(entity.parts.value(0))};
 }
 
-std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath)
+std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath,
+                                                            const std::shared_ptr<MappedScratchFile> &textFile)
 {
     // Made on the worker's thread, as its connection must be.
     std::unique_ptr<CardCatalog> file;
@@ -390,7 +437,7 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
             block.resize(std::max(used + most, 2 * block.size() + 65536));
         char *const start = block.data() + used;
         scan.m_offset = qint32(used);
-        scan.m_size = qint32(utf8.appendToBuffer(start, text) - start);
+        scan.m_size = quint32(utf8.appendToBuffer(start, text) - start);
         used += scan.m_size;
         return scan;
     };
@@ -412,12 +459,23 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
         // Only the folded text stays.
         entity = Unfolded{};
     }
-    block.resize(used);
-    block.squeeze();
+    // A large block goes to the scratch file; a small one (an edit's) is
+    // not worth a mapping of its own.
+    std::shared_ptr<const TextBlock> kept;
+    if (textFile && used >= smallestFileBlock) {
+        if (auto range = textFile->keep(QByteArrayView(block.constData(), used)))
+            kept = std::make_shared<const TextBlock>(std::move(range));
+    }
+    if (!kept) {
+        block.resize(used);
+        block.squeeze();
+        kept = std::make_shared<const TextBlock>(std::move(block));
+    }
+    block = QByteArray();
     for (Folded &entity : folded) {
         for (ScanText *scan : {&entity.text, &entity.title}) {
-            if (scan->isNarrow())
-                scan->m_block = block;
+            if (scan->isNarrow() && scan->m_size > 0)
+                scan->m_block = kept;
         }
     }
     return folded;
@@ -526,8 +584,12 @@ void SearchCorpus::sendGathered()
     if (m_gathered.empty())
         return;
     ++m_batchesFolding;
-    runInBackground(this, [batch = std::move(m_gathered), filePath = m_filePath]() mutable {
-        return foldedBatch(std::move(batch), filePath);
+    if (!m_textFileTried && !m_filePath.isEmpty()) {
+        m_textFileTried = true;
+        m_textFile = MappedScratchFile::create(QFileInfo(m_filePath).absolutePath());
+    }
+    runInBackground(this, [batch = std::move(m_gathered), filePath = m_filePath, textFile = m_textFile]() mutable {
+        return foldedBatch(std::move(batch), filePath, textFile);
     }).then(this, [this](const std::vector<Folded> &folded) {
         --m_batchesFolding;
         takeFolded(folded);

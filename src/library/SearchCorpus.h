@@ -20,6 +20,7 @@ namespace tessaline {
 class Board;
 class CanvasCard;
 class LibraryQuery;
+class MappedScratchFile;
 class PersistentEntity;
 
 // What one search over a screen's lists is made of, kept from one keystroke
@@ -70,11 +71,13 @@ public:
     // Notes and cards whose folded texts are kept.
     qsizetype keptCount() const;
     // What the kept texts and what they are grouped by hold of the heap, in
-    // bytes (the hashes' share reckoned from their sizes).
+    // bytes (the hashes' share reckoned from their sizes), and what of the
+    // texts is kept in the scratch file instead.
     struct HeldBytes
     {
         qint64 texts = 0;
         qint64 bookkeeping = 0;
+        qint64 textsInFile = 0;
     };
     HeldBytes heldBytes() const;
     // Whether every text of the followed library is folded and grouped
@@ -86,6 +89,10 @@ public:
     void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
     // Whether the followed library's lists are more than that.
     bool isLarge() const;
+
+    // Where folded texts are kept: bytes on the heap, or a range of the
+    // corpus's scratch file read through memory.
+    class TextBlock;
 
     // A folded text as it is scanned: in UTF-8, which for text that is
     // nearly all ASCII once accents are dropped halves what is kept and what
@@ -99,23 +106,21 @@ public:
         ScanText() = default;
         explicit ScanText(const QString &folded);
         bool isNarrow() const { return !m_wide; }
-        QByteArrayView narrow() const { return QByteArrayView(m_block.constData() + m_offset, m_size); }
-        QStringView wide() const
-        {
-            return QStringView(reinterpret_cast<const char16_t *>(m_block.constData() + m_offset), m_size / 2);
-        }
+        QByteArrayView narrow() const { return QByteArrayView(bytes(), m_size); }
+        QStringView wide() const { return QStringView(reinterpret_cast<const char16_t *>(bytes()), m_size / 2); }
 
     private:
         friend class SearchCorpus;
+        const char *bytes() const;
         // The texts folded together share one block, so that a library's
         // texts are not each an allocation of their own among the ones
         // made on the way; a block goes once none of its texts is kept. A
         // text kept as folded has a block of its own. Kept for every note
         // and card, so kept small.
-        QByteArray m_block;
+        std::shared_ptr<const TextBlock> m_block;
         qint32 m_offset = 0;
-        qint32 m_size = 0;
-        bool m_wide = false;
+        quint32 m_size : 31 = 0;
+        quint32 m_wide : 1 = 0;
     };
 
 Q_SIGNALS:
@@ -176,7 +181,8 @@ private:
                              bool textsFromFile);
     // An entity's folded text, and a note's folded title.
     static std::pair<QString, QString> foldedOf(const Unfolded &entity);
-    static std::vector<Folded> foldedBatch(std::vector<Unfolded> batch, const QString &filePath);
+    static std::vector<Folded> foldedBatch(std::vector<Unfolded> batch, const QString &filePath,
+                                           const std::shared_ptr<MappedScratchFile> &textFile);
     // What grouping reads of a note or card, taken on this thread.
     struct NoteRow
     {
@@ -271,6 +277,10 @@ private:
     // The followed library's file, which the worker reads unread card texts
     // from; empty for a library held in memory only.
     QString m_filePath;
+    // Where the worker keeps what it folds of a library read from a file,
+    // beside that file; made when first needed, none when it cannot be.
+    std::shared_ptr<MappedScratchFile> m_textFile;
+    bool m_textFileTried = false;
     bool m_preparationScheduled = false;
     // Where the walk over the library's lists goes on, and what it has
     // gathered for the worker so far.
