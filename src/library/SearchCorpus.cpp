@@ -48,6 +48,10 @@ constexpr size_t scanRun = 4096;
 // Folded text of fewer bytes than this stays on the heap: each block in the
 // scratch file is a mapping of its own.
 constexpr qsizetype smallestFileBlock = 64 * 1024;
+// How long the pages of the scratch file a search read stay in the process
+// after the last search: a user types on for a while, then leaves Search
+// for a long time.
+constexpr int filePagesKeptMs = 20 * 1000;
 
 // Whether `units` hold `needle`. A keystroke scans megabytes for a needle
 // of a few letters, too short for skipping ahead to pay: the candidates are
@@ -154,6 +158,11 @@ public:
     }
     const char *data() const { return m_data; }
     bool isInFile() const { return m_range != nullptr; }
+    void dropPages() const
+    {
+        if (m_range)
+            m_range->dropPages();
+    }
     qint64 bytes() const { return m_range ? m_range->size() : m_heap.capacity() + qint64(sizeof(QArrayData)); }
 
 private:
@@ -192,6 +201,9 @@ SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     , m_library(&library)
     , m_filePath(library.context().filePath())
 {
+    m_pagesInUse.setSingleShot(true);
+    m_pagesInUse.setInterval(filePagesKeptMs);
+    connect(&m_pagesInUse, &QTimer::timeout, this, &SearchCorpus::dropFilePages);
     connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
         if (m_kept.contains(entity) && affectsSearch(entity, property))
             forget(entity, false);
@@ -623,11 +635,31 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
         found->text = entity.text;
         found->title = entity.title;
         found->folded = true;
+        // A batch's texts share its block, and come in together.
+        const std::shared_ptr<const TextBlock> &block = entity.text.m_block;
+        if (block && block->isInFile() && (m_fileBlocks.empty() || m_fileBlocks.back().lock() != block))
+            m_fileBlocks.push_back(block);
         changedSinceGrouping();
     }
     // The texts are in: what is left is grouping them.
     if (m_batchesFolding == 0)
         schedulePreparation();
+}
+
+void SearchCorpus::searchedFileBlocks()
+{
+    if (!m_fileBlocks.empty())
+        m_pagesInUse.start();
+}
+
+void SearchCorpus::dropFilePages()
+{
+    std::erase_if(m_fileBlocks, [](const std::weak_ptr<const TextBlock> &kept) {
+        const std::shared_ptr<const TextBlock> block = kept.lock();
+        if (block)
+            block->dropPages();
+        return !block;
+    });
 }
 
 bool SearchCorpus::holdsLists(const QList<Board *> &boards, const QList<CanvasCard *> &cards) const
@@ -849,6 +881,7 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
     }
     if (!m_grouping)
         return {};
+    searchedFileBlocks();
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
     Found found = scanned(*m_grouping, needle, query, scope, narrows, m_lastNotes, m_lastSnips);
     m_lastNeedle = needle;
@@ -866,6 +899,7 @@ QFuture<SearchCorpus::Found> SearchCorpus::findInBackground(QObject *receiver, c
         schedulePreparation();
     // What the worker finds is not narrowed from by the next keystroke.
     m_lastNeedle.clear();
+    searchedFileBlocks();
     return runInBackground(receiver, [grouping = m_grouping, needle, query, scope] {
         if (!grouping || needle.isEmpty())
             return Found{};

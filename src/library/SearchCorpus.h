@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUuid>
 
 #include <memory>
@@ -281,6 +282,12 @@ private:
     // beside that file; made when first needed, none when it cannot be.
     std::shared_ptr<MappedScratchFile> m_textFile;
     bool m_textFileTried = false;
+    // The blocks kept there, whose pages leave the process a while after
+    // the last search read them.
+    std::vector<std::weak_ptr<const TextBlock>> m_fileBlocks;
+    QTimer m_pagesInUse;
+    void searchedFileBlocks();
+    void dropFilePages();
     bool m_preparationScheduled = false;
     // Where the walk over the library's lists goes on, and what it has
     // gathered for the worker so far.

@@ -74,6 +74,13 @@ MappedScratchFile::Range::Range(std::shared_ptr<MappedScratchFile> file, const c
 {
 }
 
+void MappedScratchFile::Range::dropPages() const
+{
+    // A shared mapping of a file loses nothing by this: its pages are the
+    // file's.
+    ::madvise(const_cast<char *>(m_address), size_t(pagesFor(m_size)), MADV_DONTNEED);
+}
+
 MappedScratchFile::Range::~Range()
 {
     const qint64 length = pagesFor(m_size);

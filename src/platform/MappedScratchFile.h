@@ -34,6 +34,10 @@ public:
         Range &operator=(const Range &) = delete;
         const char *data() const { return m_address; }
         qsizetype size() const { return m_size; }
+        // Takes the range's pages out of the process's memory; they stay
+        // readable, and come back from the kernel's file cache (or the
+        // disk) when next read. Safe while another thread reads them.
+        void dropPages() const;
 
     private:
         friend class MappedScratchFile;

@@ -6,6 +6,7 @@
 #include "model/CanvasCard.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "platform/MappedScratchFile.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
@@ -72,6 +73,58 @@ std::unique_ptr<ModelContainer> openLibraryIn(const QString &directory)
 }
 
 enum class Edit { none, unsaved, saved, trashed, purged };
+
+// A library file whose cards hold letters that folding treats apart, among
+// enough plain ones that the corpus keeps their folded texts in its scratch
+// file, read back through the search's own corpus.
+struct FoldingLibrary
+{
+    FoldingLibrary()
+    {
+        {
+            auto writer = openLibraryIn(dir.path());
+            if (!writer)
+                qFatal("cannot make the library");
+            ModelContext &context = *writer->mainContext();
+            Board *harbour = addNote(context, NoteFields{.title = QStringLiteral("Harbour Straße")});
+            Board *greek = addNote(context, NoteFields{.title = QStringLiteral("ὈΔΥΣΣΕΎΣ")});
+            const QString filler = QStringLiteral("Lighthouse keeper's log, tide tables and weather. ").repeated(12);
+            for (int i = 0; i < 150; ++i)
+                addCard(context, harbour->id(), CardFields{.created = at(i)})->setOcrText(filler + QString::number(i));
+            const auto card = [&](Board *note, int minutes, const QString &title) {
+                return addCard(context, note->id(), CardFields{.title = title, .created = at(1000 + minutes)});
+            };
+            card(harbour, 1, QStringLiteral("Weg nach İstanbul"))->setOcrText(QStringLiteral("GROẞE Pläne, ΟΔΟΣ"));
+            card(harbour, 2, QString())->setMarkdownText(QStringLiteral("Café résumé cafe\u0301 naïve"));
+            // A first line longer than a title: the title stops within it.
+            card(harbour, 3, QString())
+                ->setContextText(QStringLiteral("Quarterly figures ").repeated(6) + QStringLiteral("end\nsecond line"));
+            card(greek, 4, QString())->setOcrText(QStringLiteral("𝐀𝐁𝐂 bold and 😀 smile, Σίσυφος"));
+            CanvasCard *wide = card(greek, 5, QStringLiteral("ＦＵＬＬ ﬁle"));
+            wide->setSourceWindowTitle(QStringLiteral("한국어 노트"));
+            wide->setSourceApplicationName(QStringLiteral("Ǆungla"));
+            if (!context.save())
+                qFatal("cannot save the library");
+        }
+        container = openLibraryIn(dir.path());
+        if (!container)
+            qFatal("cannot open the library");
+        library = std::make_unique<LibraryQuery>(*container->mainContext());
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<LibraryQuery> library;
+};
+
+QStringList idsOf(const auto &entities)
+{
+    QStringList ids;
+    for (const auto *entity : entities)
+        ids.append(entity->id().toString());
+    ids.sort();
+    return ids;
+}
 
 } // namespace
 
@@ -393,6 +446,50 @@ private Q_SLOTS:
         QCOMPARE(model->noteResults(), QList<Board *>{fixture.atlas});
         QCOMPARE(model->snipResults(), QList<CanvasCard *>{fixture.photo});
     }
+
+    // The corpus's kept texts (folded once, ASCII and not, in the scratch
+    // file, titles left out where the text holds them) find what folding
+    // each note's and snip's whole text finds.
+    void keptTextsFindWhatFoldingFinds_data()
+    {
+        QTest::addColumn<QString>("query");
+        for (const char *query : {"harbour", "LIGHTHOUSE KEEPER", "strasse", "GROSSE PLANE", "grosse", "istanbul",
+                                  "İSTANBUL", "i\u0307stanbul", "οδοσ", "ΟΔΟΣ", "οδος", "odysseus", "ὀδυσσεύς", "σισυφος",
+                                  "ΣΊΣΥΦΟΣ", "cafe", "CAFÉ", "cafe\u0301 naive", "resume", "abc", "𝐀𝐁", "😀 smile", "😀",
+                                  "\U0001F600x", "full file", "ｆｕｌｌ", "한국", "한", "dzungla", "ǆ", "figures end",
+                                  "quarterly figures quarterly", "end\nsecond", "log\nanything", "zebra"})
+            QTest::newRow(query) << QString::fromUtf8(query);
+    }
+    void keptTextsFindWhatFoldingFinds()
+    {
+        QFETCH(QString, query);
+        if (!m_foldingLibrary)
+            m_foldingLibrary = std::make_unique<FoldingLibrary>();
+        LibraryQuery &library = *m_foldingLibrary->library;
+        SearchCorpus &corpus = SearchCorpus::of(library);
+        QTRY_VERIFY(corpus.isPrepared());
+        QVERIFY(corpus.heldBytes().textsInFile > 0 || !MappedScratchFile::create(m_foldingLibrary->dir.path()));
+        const SearchResults found(query, SearchScope::all, corpus);
+        // Folding reads the cards' texts into the model; the corpus has
+        // searched by then.
+        QList<Board *> notes;
+        QList<CanvasCard *> snips;
+        for (Board *note : library.boards()) {
+            if (noteMatchesQuery(*note, found.cardsOfBoard(note->id()), query))
+                notes.append(note);
+            for (CanvasCard *card : found.cardsOfBoard(note->id())) {
+                if (snipMatchesQuery(*card, *note, query))
+                    snips.append(card);
+            }
+        }
+        QCOMPARE(idsOf(found.noteResults()), idsOf(notes));
+        QCOMPARE(idsOf(found.snipResults()), idsOf(snips));
+    }
+
+    void cleanupTestCase() { m_foldingLibrary.reset(); }
+
+private:
+    std::unique_ptr<FoldingLibrary> m_foldingLibrary;
 };
 
 QTEST_MAIN(SearchScreenModelTest)
