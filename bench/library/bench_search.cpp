@@ -20,9 +20,12 @@
 #include <QLineEdit>
 #include <QObject>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <ctime>
+
+#include <malloc.h>
 
 using namespace tessaline;
 
@@ -358,6 +361,14 @@ void diskOpenSearch(benchmark::State &state, const QString &phrase)
 void BM_DiskOpenSearchEmpty(benchmark::State &state) { diskOpenSearch(state, QString()); }
 void BM_DiskOpenSearchRemembered(benchmark::State &state) { diskOpenSearch(state, QStringLiteral("budget")); }
 
+// The bytes the heap has handed out, in all threads' arenas and in blocks
+// of their own.
+size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 // One key typed into the shown screen, searched and painted: "password"
 // (no text holds it) and "budget" (hits everywhere), a letter at a time.
 void BM_DiskKeystroke(benchmark::State &state)
@@ -366,10 +377,15 @@ void BM_DiskKeystroke(benchmark::State &state)
     DiskLibrary disk(cards);
     Window window;
     NavigationState &navigation = window.navigation;
+    QThreadPool::globalInstance()->waitForDone();
+    malloc_trim(0);
+    const size_t heapBefore = heapInUse();
     SearchCorpus &corpus = SearchCorpus::of(disk.library());
     LongestBlock longest;
     double foldMs = 0;
     runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
+    QThreadPool::globalInstance()->waitForDone();
+    state.counters["corpusHeapMB"] = (double(heapInUse()) - double(heapBefore)) / (1 << 20);
     auto view = showSearch(disk.library(), navigation);
     QStringList keystrokes;
     for (const QString &word : {QStringLiteral("password"), QStringLiteral("budget")}) {

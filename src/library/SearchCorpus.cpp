@@ -256,11 +256,11 @@ SearchCorpus::HeldBytes SearchCorpus::heldBytes() const
         (text.m_block->isInFile() ? held.textsInFile : held.texts) += text.m_block->bytes();
         held.bookkeeping += qint64(sizeof(TextBlock)) + 32;
     };
-    for (const Kept &kept : m_kept) {
+    for (const Kept &kept : m_kept)
         countText(kept.text);
-        countText(kept.title);
-    }
-    held.bookkeeping += hashBytes(m_kept);
+    for (const ScanText &title : m_titles)
+        countText(title);
+    held.bookkeeping += hashBytes(m_kept) + hashBytes(m_titles);
     if (m_grouping) {
         const Grouping &grouping = *m_grouping;
         for (const CardEntry &entry : grouping.searchable)
@@ -294,6 +294,7 @@ SearchCorpus::Kept &SearchCorpus::keep(PersistentEntity &entity)
     // One ended, and another made where it stood.
     if (found != m_kept.end() && m_library && !found->entity) {
         m_written.removeAll(&entity);
+        m_titles.remove(&entity);
         m_kept.erase(found);
         found = m_kept.end();
     }
@@ -374,6 +375,7 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
     changedSinceGrouping();
     if (ended) {
         m_kept.remove(entity);
+        m_titles.remove(entity);
         m_written.removeAll(entity);
         return;
     }
@@ -381,7 +383,7 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
     if (found == m_kept.end())
         return;
     found->text = ScanText();
-    found->title = ScanText();
+    m_titles.remove(entity);
     found->folded = false;
     ++found->generation;
     if (m_library) {
@@ -497,7 +499,8 @@ void SearchCorpus::fold(Kept &kept, const Board *board, const CanvasCard *card)
 {
     const auto [text, title] = foldedOf(unfolded(nullptr, kept.generation, board, card, false));
     kept.text = ScanText(text);
-    kept.title = ScanText(title);
+    if (board && !title.isEmpty())
+        m_titles.insert(board, ScanText(title));
     kept.folded = true;
 }
 
@@ -633,7 +636,8 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
             continue;
         }
         found->text = entity.text;
-        found->title = entity.title;
+        if (entity.title.m_size > 0)
+            m_titles.insert(entity.entity, entity.title);
         found->folded = true;
         // A batch's texts share its block, and come in together.
         const std::shared_ptr<const TextBlock> &block = entity.text.m_block;
@@ -704,7 +708,7 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
             Kept &kept = m_kept[rows.notes[row].note];
             fold(kept, rows.notes[row].note, nullptr);
             rows.notes[row].text = kept.text;
-            rows.notes[row].title = kept.title;
+            rows.notes[row].title = m_titles.value(rows.notes[row].note);
         }
         for (size_t row : unfoldedCards) {
             Kept &kept = m_kept[rows.cards[row].card];
@@ -717,9 +721,9 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
     return rows;
 }
 
-SearchCorpus::NoteRow SearchCorpus::noteRow(Board *board, const Kept &kept)
+SearchCorpus::NoteRow SearchCorpus::noteRow(Board *board, const Kept &kept) const
 {
-    return {board, board->id(), board->updatedAt(), board->isLive(), kept.text, kept.title};
+    return {board, board->id(), board->updatedAt(), board->isLive(), kept.text, m_titles.value(board)};
 }
 
 SearchCorpus::CardRow SearchCorpus::cardRow(CanvasCard *card, const Kept &kept)
@@ -741,6 +745,7 @@ void SearchCorpus::forgetUnlisted()
         if (!m_library)
             disconnect(kept.key(), nullptr, this, nullptr);
         m_written.removeAll(kept.key());
+        m_titles.remove(kept.key());
         kept = m_kept.erase(kept);
     }
 }

@@ -136,20 +136,19 @@ private:
     };
     explicit SearchCorpus(SingleSearch);
 
+    // Kept for every note and card, so kept small.
     struct Kept
     {
         ScanText text;
-        // A note's title alone: snips are found by their note's title too.
-        ScanText title;
-        bool folded = false;
-        // Handed to the worker and not back yet.
-        bool folding = false;
         quint32 mark = 0;
         // Counts writes, so a fold of an older state is not taken in.
-        quint32 generation = 0;
+        quint32 generation : 29 = 0;
+        quint32 folded : 1 = 0;
+        // Handed to the worker and not back yet.
+        quint32 folding : 1 = 0;
         // The library file did not give the card's long texts: the model
         // reads them.
-        bool textsFromModel = false;
+        quint32 textsFromModel : 1 = 0;
         // For the followed library, whose entities are not watched one by
         // one: whether this is still the entity it was kept for.
         QPointer<QObject> entity;
@@ -258,7 +257,7 @@ private:
                          bool narrows, std::vector<int> &lastNotes, std::vector<int> &lastSnips);
     void useGrouping(std::shared_ptr<const Grouping> grouping);
     void regroupInBackground(Rows rows);
-    static NoteRow noteRow(Board *board, const Kept &kept);
+    NoteRow noteRow(Board *board, const Kept &kept) const;
     static CardRow cardRow(CanvasCard *card, const Kept &kept);
     void forgetUnlisted();
     Kept &keep(PersistentEntity &entity);
@@ -300,6 +299,10 @@ private:
     std::unique_ptr<Rows> m_rows;
     int m_batchesFolding = 0;
     QHash<const QObject *, Kept> m_kept;
+    // A note's folded title alone, beside its kept text: snips are found by
+    // their note's title too. Kept apart so that a card's entry has no room
+    // for one.
+    QHash<const QObject *, ScanText> m_titles;
     quint32 m_mark = 0;
 
     // What searches run over; current while m_grouped holds. Lists larger
