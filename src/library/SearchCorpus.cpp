@@ -794,6 +794,9 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
         grouping->noteOrder.push_back({note.note, std::move(note.text), std::move(note.title), {}});
     }
 
+    // Kept as long as the grouping: no room to spare.
+    grouping->searchable.reserve(size_t(std::count_if(rows.cards.cbegin(), rows.cards.cend(),
+                                                      [](const CardRow &card) { return card.searchable; })));
     std::vector<size_t> snipRows;
     for (size_t row = 0; row < rows.cards.size(); ++row) {
         CardRow &card = rows.cards[row];

@@ -39,8 +39,11 @@ class PersistentEntity;
 // keystroke waits for a pass over every text. The long texts of cards the
 // model has not read are read from the library file there, on a connection
 // of the worker's own, so they are held once (folded here) and not also by
-// the model. A search asked for before a large fold is in finds what is
-// folded so far; `prepared` then says the hits may have grown.
+// the model. What the worker folds of such a library is kept in a scratch
+// file beside it and read through memory: file pages, which are in the
+// process only while searches read them, and which the kernel may drop when
+// memory is short. A search asked for before a large fold is in finds what
+// is folded so far; `prepared` then says the hits may have grown.
 class SearchCorpus : public QObject
 {
     Q_OBJECT
