@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
 #include <QObject>
 #include <QTemporaryDir>
@@ -361,6 +362,19 @@ void diskOpenSearch(benchmark::State &state, const QString &phrase)
 void BM_DiskOpenSearchEmpty(benchmark::State &state) { diskOpenSearch(state, QString()); }
 void BM_DiskOpenSearchRemembered(benchmark::State &state) { diskOpenSearch(state, QStringLiteral("budget")); }
 
+// A figure of this process's /proc status, in kilobytes.
+qint64 statusKilobytes(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return 0;
+}
+
 // The bytes the heap has handed out, in all threads' arenas and in blocks
 // of their own.
 size_t heapInUse()
@@ -402,6 +416,12 @@ void BM_DiskKeystroke(benchmark::State &state)
     state.counters["textMB"] = double(held.texts) / (1 << 20);
     state.counters["bookkeepingMB"] = double(held.bookkeeping) / (1 << 20);
     state.counters["textInFileMB"] = double(held.textsInFile) / (1 << 20);
+    // The process as a whole once it has searched: files' pages it reads
+    // through memory (the scratch file's among them) and the rest.
+    state.counters["rssMB"] = double(statusKilobytes("VmRSS")) / 1024;
+    state.counters["rssFileMB"] = double(statusKilobytes("RssFile")) / 1024;
+    corpus.dropFilePages();
+    state.counters["rssFileDroppedMB"] = double(statusKilobytes("RssFile")) / 1024;
 }
 
 } // namespace

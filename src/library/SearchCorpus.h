@@ -93,6 +93,10 @@ public:
     void setLargeLibrary(qsizetype entities) { m_largeLibrary = entities; }
     // Whether the followed library's lists are more than that.
     bool isLarge() const;
+    // Takes the pages searches have read of the scratch file out of the
+    // process, as happens on its own a while after the last search; the
+    // texts stay readable.
+    void dropFilePages();
 
     // Where folded texts are kept: bytes on the heap, or a range of the
     // corpus's scratch file read through memory.
@@ -289,7 +293,6 @@ private:
     std::vector<std::weak_ptr<const TextBlock>> m_fileBlocks;
     QTimer m_pagesInUse;
     void searchedFileBlocks();
-    void dropFilePages();
     bool m_preparationScheduled = false;
     // Where the walk over the library's lists goes on, and what it has
     // gathered for the worker so far.

@@ -449,7 +449,8 @@ private Q_SLOTS:
 
     // The corpus's kept texts (folded once, ASCII and not, in the scratch
     // file, titles left out where the text holds them) find what folding
-    // each note's and snip's whole text finds.
+    // each note's and snip's whole text finds, also once the file's pages
+    // have left the process.
     void keptTextsFindWhatFoldingFinds_data()
     {
         QTest::addColumn<QString>("query");
@@ -484,6 +485,11 @@ private Q_SLOTS:
         }
         QCOMPARE(idsOf(found.noteResults()), idsOf(notes));
         QCOMPARE(idsOf(found.snipResults()), idsOf(snips));
+        // Its pages gone from the process, the scratch file reads the same.
+        corpus.dropFilePages();
+        const SearchResults again(query + QStringLiteral(" "), SearchScope::all, corpus);
+        QCOMPARE(again.noteResults(), found.noteResults());
+        QCOMPARE(again.snipResults(), found.snipResults());
     }
 
     void cleanupTestCase() { m_foldingLibrary.reset(); }
