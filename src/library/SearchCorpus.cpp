@@ -418,19 +418,25 @@ SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 genera
 
 std::pair<QString, QString> SearchCorpus::foldedOf(const Unfolded &entity)
 {
-    if (!entity.isNote) {
-        QString text = foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n')));
-        // The first line is the card's title, most often the start of its
-        // text. A needle without a line break lies within one line, so a
-        // first line the rest holds finds nothing the rest does not.
-        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-        if (lineEnd >= 0 && QStringView(text).sliced(lineEnd + 1).contains(QStringView(text).first(lineEnd)))
-            text.remove(0, lineEnd + 1);
-        return {text, QString()};
-    }
+    if (!entity.isNote)
+        return {foldedSearchText(cardSearchParts(entity.card).join(QLatin1Char('\n'))), QString()};
     const QString text = entity.parts.join(QLatin1Char('\n')) + QLatin1Char('\n') + writingText(entity.writingStorage);
     return {foldedSearchText(text), foldedSearchText(entity.parts.value(0))};
 }
+
+namespace {
+
+// A card's folded text begins with its title, most often the start of its
+// text: kept for long, the title line goes when the rest holds it. A needle
+// without a line break lies within one line, so that finds nothing less.
+void dropHeldTitleLine(QString &text)
+{
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    if (lineEnd >= 0 && QStringView(text).sliced(lineEnd + 1).contains(QStringView(text).first(lineEnd)))
+        text.remove(0, lineEnd + 1);
+}
+
+} // namespace
 
 std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath,
                                                             const std::shared_ptr<MappedScratchFile> &textFile)
@@ -468,7 +474,9 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
             entity.card.contextText = std::move(texts->contextText);
             entity.card.ocrText = std::move(texts->ocrText);
         }
-        const auto [text, title] = foldedOf(entity);
+        auto [text, title] = foldedOf(entity);
+        if (!entity.isNote)
+            dropHeldTitleLine(text);
         folded.push_back({entity.entity, entity.generation, pack(text), pack(title)});
         // Only the folded text stays.
         entity = Unfolded{};
