@@ -47,4 +47,10 @@ public:
     virtual void releaseSpareResources() {}
 };
 
+// The 8-bit grey picture a recogniser reads; an image already grey comes
+// back shared. Several times faster than Qt's conversion for screen
+// captures, so callers holding a large frame can make it early (any
+// thread) and let the frame go.
+QImage recognitionGreyImage(const QImage &image);
+
 } // namespace tessaline
