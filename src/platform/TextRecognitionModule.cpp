@@ -70,6 +70,11 @@ TextRecognitionOutcome TextRecognitionModule::recognize(const QImage &image)
     return m_recognizer->recognize(image);
 }
 
+void TextRecognitionModule::prepare()
+{
+    (void)ensureRecognizer(); // a failure is said by the recognition
+}
+
 void TextRecognitionModule::releaseSpareResources()
 {
     if (m_recognizer)

@@ -27,6 +27,9 @@ public:
     ~TextRecognitionModule() override;
 
     TextRecognitionOutcome recognize(const QImage &image) override;
+    // Opens the module; the language data still loads at the first
+    // recognition.
+    void prepare() override;
     void releaseSpareResources() override;
 
     // Where the module is looked for, beside the running program: where the

@@ -83,6 +83,16 @@ QFuture<OCRResult> OCRServicing::recognizeStoredPicture(const QByteArray &pictur
     return recognizeText(*image, receiver);
 }
 
+void OCRService::prepare()
+{
+    m_executor->run([state = m_state] {
+        if (!state->recognizer && state->factory)
+            state->recognizer = state->factory();
+        if (state->recognizer)
+            state->recognizer->prepare();
+    });
+}
+
 QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *receiver)
 {
     return submit([image]() -> Expected<QImage, TextRecognitionError> { return image; }, receiver);
