@@ -1,22 +1,26 @@
 # Shared helpers so that a subsystem folder only lists what it links.
 
-# tessaline_add_library(<name> DEPENDS <libs...> [PRIVATE <libs...>])
+# tessaline_add_library(<name> DEPENDS <libs...> [PRIVATE <libs...>] [EXCLUDE <files...>])
 # Builds every .cpp/.h/.qrc in the calling folder into the static library
 # tessaline_<name>; a new file needs no edit here. DEPENDS are visible to
 # users of the library, PRIVATE ones (external packages a backend hides)
-# are not.
+# are not. EXCLUDE names sources (file names) that something else builds,
+# such as a module opened at run time.
 #
 # The house is layered: a folder may include only its own headers and those
 # of the tessaline libraries it links, directly or through them. A source
 # that reaches above or beside its layer stops the configuration, so the
 # layering holds without anyone having to remember it.
 function(tessaline_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/*.h
     ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   add_library(tessaline_${name} STATIC ${sources})
   target_include_directories(tessaline_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(tessaline_${name} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE})

@@ -15,7 +15,7 @@
 #include "platform/UserDefaults.h"
 #include "runtime/AppRuntime.h"
 #include "platform/Pasteboard.h"
-#include "platform/TesseractRecognizer.h"
+#include "platform/TextRecognizer.h"
 #include "runtime/ImageExportService.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -79,7 +79,7 @@ void greyCopy(benchmark::State &state)
 {
     const QImage &image = capture(int(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(TesseractRecognizer::greyImage(image));
+        benchmark::DoNotOptimize(recognitionGreyImage(image));
 }
 
 // What the main thread spends putting the capture on the clipboard.

@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <QtConcurrentRun>
 
 namespace tessaline {
 
@@ -22,19 +23,49 @@ void AccessibilitySettings::load(UserDefaults *defaults, const DesktopAnimations
 {
     if (m_defaults)
         disconnect(m_defaults, nullptr, this, nullptr);
+    settleDesktopAnswer(); // an earlier load's
     m_defaults = defaults;
     m_desktopReducesMotion.reset();
-    if (defaults && !defaults->contains(reduceMotionKey) && desktopAnimations) {
-        if (const std::optional<bool> animates = desktopAnimations())
-            m_desktopReducesMotion = !*animates;
-    }
+    if (defaults && !defaults->contains(reduceMotionKey) && desktopAnimations)
+        m_desktopAnswer = QtConcurrent::run(desktopAnimations);
     if (defaults) {
         connect(defaults, &UserDefaults::changed, this, [this](const QString &key) {
-            if (key == reduceMotionKey || key == reduceTransparencyKey || key == increaseContrastKey)
+            if (key == reduceMotionKey || key == reduceTransparencyKey || key == increaseContrastKey) {
+                settleDesktopAnswer();
                 readFromDefaults();
+            }
         });
     }
     readFromDefaults();
+}
+
+bool AccessibilitySettings::reducesMotion() const
+{
+    settleDesktopAnswer();
+    return m_reduceMotion;
+}
+
+void AccessibilitySettings::settleDesktopAnswer() const
+{
+    if (!m_desktopAnswer.isValid())
+        return;
+    const std::optional<bool> animates = m_desktopAnswer.result();
+    m_desktopAnswer = {};
+    if (animates)
+        m_desktopReducesMotion = !*animates;
+    const bool before = m_reduceMotion;
+    m_reduceMotion = motionFromDefaults();
+    // Said after the read that settled it, never during it; at the start
+    // nobody is listening yet.
+    if (m_reduceMotion != before) {
+        QMetaObject::invokeMethod(const_cast<AccessibilitySettings *>(this), &AccessibilitySettings::changed,
+                                  Qt::QueuedConnection);
+    }
+}
+
+bool AccessibilitySettings::motionFromDefaults() const
+{
+    return m_defaults && m_defaults->optionalBoolean(reduceMotionKey).value_or(m_desktopReducesMotion.value_or(false));
 }
 
 void AccessibilitySettings::readFromDefaults()
@@ -42,7 +73,9 @@ void AccessibilitySettings::readFromDefaults()
     if (!m_defaults)
         return;
     const bool before[3] = {m_reduceMotion, m_reduceTransparency, m_increaseContrast};
-    m_reduceMotion = m_defaults->optionalBoolean(reduceMotionKey).value_or(m_desktopReducesMotion.value_or(false));
+    // While the desktop's answer is awaited, reduce motion waits with it.
+    if (!m_desktopAnswer.isValid())
+        m_reduceMotion = motionFromDefaults();
     m_reduceTransparency = m_defaults->boolean(reduceTransparencyKey);
     m_increaseContrast = m_defaults->boolean(increaseContrastKey);
     if (before[0] != m_reduceMotion || before[1] != m_reduceTransparency || before[2] != m_increaseContrast)
@@ -59,6 +92,7 @@ void AccessibilitySettings::assign(bool &field, bool value)
 
 void AccessibilitySettings::setReducesMotion(bool on)
 {
+    settleDesktopAnswer();
     if (m_defaults)
         m_defaults->setBoolean(reduceMotionKey, on);
     assign(m_reduceMotion, on);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QObject>
 #include <QPointer>
 
@@ -16,7 +17,10 @@ class UserDefaults;
 // Our own settings win. Where the user never chose, reduce motion follows the
 // desktop (GNOME's "enable-animations"), read once when the settings are
 // loaded; the desktop's answer is not written back, so a later change there
-// still applies at the next start.
+// still applies at the next start. The desktop is asked in the background
+// (its tool takes a while to start), and the first read of reduce motion
+// waits for its answer if it has not come yet, so no one ever sees a value
+// it later changes.
 class AccessibilitySettings : public QObject
 {
     Q_OBJECT
@@ -36,10 +40,10 @@ public:
 
     // Reads our settings and keeps following them; writes through the setters
     // go back into them. The probe is asked only when reduce motion was never
-    // set by the user.
+    // set by the user, on another thread.
     void load(UserDefaults *defaults, const DesktopAnimationsProbe &desktopAnimations = gnomeAnimationsEnabled);
 
-    bool reducesMotion() const { return m_reduceMotion; }
+    bool reducesMotion() const;
     bool reducesTransparency() const { return m_reduceTransparency; }
     bool increasesContrast() const { return m_increaseContrast; }
 
@@ -59,10 +63,15 @@ Q_SIGNALS:
 private:
     void readFromDefaults();
     void assign(bool &field, bool value);
+    // Takes the desktop's answer once it is asked for, waiting for it if
+    // need be, and settles reduce motion with it.
+    void settleDesktopAnswer() const;
+    bool motionFromDefaults() const;
 
     QPointer<UserDefaults> m_defaults;
-    std::optional<bool> m_desktopReducesMotion;
-    bool m_reduceMotion = false;
+    mutable QFuture<std::optional<bool>> m_desktopAnswer;
+    mutable std::optional<bool> m_desktopReducesMotion;
+    mutable bool m_reduceMotion = false;
     bool m_reduceTransparency = false;
     bool m_increaseContrast = false;
 };

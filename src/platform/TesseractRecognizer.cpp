@@ -5,8 +5,6 @@
 #include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -16,23 +14,24 @@
 #include <system_error>
 #include <thread>
 
-namespace tessaline {
-
-namespace {
-
 // Tesseract's OpenMP loops spin-wait for their team; on a busy desktop that
 // costs far more than it gains, and we run our own engines in parallel. The
 // loops name their team size, so only making every parallel region inactive
 // (no active levels) keeps them to the calling thread. The setting is per
-// thread. libgomp comes in with Tesseract (when built with it), so it is
-// looked up rather than linked.
+// thread. libgomp comes in with Tesseract (when built with it), so the call
+// is a weak reference, bound when the module is opened to the libgomp its
+// Tesseract loaded; a lookup in the process's global scope would miss it, as
+// the module and what it brings are opened locally.
+extern "C" void omp_set_max_active_levels(int) __attribute__((weak));
+
+namespace tessaline {
+
+namespace {
+
 void keepOpenMpToThisThread()
 {
-    using SetLevels = void (*)(int);
-    static const auto setMaxActiveLevels =
-        reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
-    if (setMaxActiveLevels)
-        setMaxActiveLevels(0);
+    if (omp_set_max_active_levels)
+        omp_set_max_active_levels(0);
 }
 
 constexpr int desktopDpi = 96;
@@ -307,32 +306,6 @@ void TesseractRecognizer::releaseSpareResources()
     }
 }
 
-QString TesseractRecognizer::dataPath() const
-{
-    return m_engines.empty() || !m_engines.front() ? QString() : QString::fromUtf8(m_engines.front()->GetDatapath());
-}
-
-QImage TesseractRecognizer::greyImage(const QImage &image)
-{
-    if (image.isNull() || image.format() == QImage::Format_Grayscale8)
-        return image;
-    if (image.format() != QImage::Format_RGB32)
-        return image.convertToFormat(QImage::Format_Grayscale8);
-    QImage grey(image.size(), QImage::Format_Grayscale8);
-    if (grey.isNull())
-        return grey;
-    const int width = image.width();
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *source = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        uchar *target = grey.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const QRgb pixel = source[x];
-            target[x] = uchar((qRed(pixel) * 11 + qGreen(pixel) * 16 + qBlue(pixel) * 5) >> 5);
-        }
-    }
-    return grey;
-}
-
 TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
 {
     if (auto engine = ensureLayoutEngine(); !engine)
@@ -344,7 +317,7 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
     // Tesseract reads grey levels; one shared copy serves every engine. A
     // dark page is turned as a whole so that the layout sees what it sees
     // on a light one; every other sample is enough to tell.
-    const QImage grey = darkTextOnLight(greyImage(image), QRect(QPoint(0, 0), image.size()), 2);
+    const QImage grey = darkTextOnLight(recognitionGreyImage(image), QRect(QPoint(0, 0), image.size()), 2);
 
     // The other engines load (at first use) while the layout is found, each
     // on the thread that then reads with it, and wait for the pieces.
@@ -416,3 +389,8 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
 }
 
 } // namespace tessaline
+
+tessaline::TextRecognizing *tessaline_new_tesseract_recognizer(const char *dataPath, int engines)
+{
+    return new tessaline::TesseractRecognizer(dataPath ? QByteArray(dataPath) : QByteArray(), engines);
+}

@@ -19,6 +19,10 @@ namespace tessaline {
 // set of engines, each on its own thread, and their lines put back in
 // reading order. Light text on a dark ground is turned dark on light first.
 // Not thread-safe: one instance belongs to one thread at a time.
+//
+// Built into a module of its own with Tesseract and its libraries behind it
+// (see TextRecognitionModule), so that the app starts without loading them;
+// nothing else links it.
 class TesseractRecognizer final : public TextRecognizing
 {
 public:
@@ -38,15 +42,6 @@ public:
     // while the next page's layout is found.
     void releaseSpareResources() override;
 
-    // The 8-bit grey picture the engines read; an image already grey comes
-    // back shared. Several times faster than Qt's conversion for screen
-    // captures, so callers holding a large frame can make it early (any
-    // thread) and let the frame go.
-    static QImage greyImage(const QImage &image);
-
-    // Where the language data was found (GetDatapath), once loaded.
-    QString dataPath() const;
-
 private:
     Expected<void, TextRecognitionError> ensureLayoutEngine();
     std::unique_ptr<tesseract::TessBaseAPI> loadedEngine() const;
@@ -58,3 +53,9 @@ private:
 };
 
 } // namespace tessaline
+
+// The module's one entry point: a new recogniser (the caller owns it), as
+// the constructor takes it; a null `dataPath` means the default.
+// TextRecognitionModule looks it up by this name.
+extern "C" Q_DECL_EXPORT tessaline::TextRecognizing *tessaline_new_tesseract_recognizer(const char *dataPath,
+                                                                                       int engines);

@@ -42,9 +42,19 @@ class TextRecognizing
 public:
     virtual ~TextRecognizing() = default;
     virtual TextRecognitionOutcome recognize(const QImage &image) = 0;
+    // Does now what the first call would otherwise start with (opening
+    // the engine's code), so that it waits less; nothing when there is
+    // nothing of the kind.
+    virtual void prepare() {}
     // Lets go of what only speeds up the next call (loaded models beyond
     // the first); the next call loads them again.
     virtual void releaseSpareResources() {}
 };
+
+// The 8-bit grey picture a recogniser reads; an image already grey comes
+// back shared. Several times faster than Qt's conversion for screen
+// captures, so callers holding a large frame can make it early (any
+// thread) and let the frame go.
+QImage recognitionGreyImage(const QImage &image);
 
 } // namespace tessaline

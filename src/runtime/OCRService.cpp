@@ -4,7 +4,7 @@
 #include "platform/ImageDecoder.h"
 #include "platform/MemoryRelease.h"
 #include "platform/SerialExecutor.h"
-#include "platform/TesseractRecognizer.h"
+#include "platform/TextRecognitionModule.h"
 
 #include <QStringList>
 #include <QFutureWatcher>
@@ -44,7 +44,7 @@ OCRService::~OCRService() = default;
 
 OCRService::RecognizerFactory OCRService::defaultRecognizerFactory()
 {
-    return []() -> std::unique_ptr<TextRecognizing> { return std::make_unique<TesseractRecognizer>(); };
+    return []() -> std::unique_ptr<TextRecognizing> { return std::make_unique<TextRecognitionModule>(); };
 }
 
 QString OCRService::joinedText(const QList<TextObservation> &observations)
@@ -70,7 +70,7 @@ Expected<QImage, TextRecognitionError> decodedPicture(const QByteArray &picture)
     if (!decoded)
         return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read.")});
     // The grey copy is all the engines read; the full picture goes at once.
-    return TesseractRecognizer::greyImage(*decoded);
+    return recognitionGreyImage(*decoded);
 }
 
 } // namespace
@@ -81,6 +81,16 @@ QFuture<OCRResult> OCRServicing::recognizeStoredPicture(const QByteArray &pictur
     if (!image)
         return deliveredTo(receiver, QtFuture::makeReadyFuture(OCRResult(unexpected(image.error()))));
     return recognizeText(*image, receiver);
+}
+
+void OCRService::prepare()
+{
+    m_executor->run([state = m_state] {
+        if (!state->recognizer && state->factory)
+            state->recognizer = state->factory();
+        if (state->recognizer)
+            state->recognizer->prepare();
+    });
 }
 
 QFuture<OCRResult> OCRService::recognizeText(const QImage &image, QObject *receiver)

@@ -44,6 +44,9 @@ public:
     // they are decoded here; the real service decodes them on its worker
     // when their turn comes, so nothing decoded waits in its queue.
     virtual QFuture<OCRResult> recognizeStoredPicture(const QByteArray &picture, QObject *receiver);
+    // A recognition is coming (a capture has begun): what its first
+    // reading would start with is done now, off the caller's thread.
+    virtual void prepare() {}
 };
 
 // Recognition on one worker thread of its own that takes one image at a
@@ -66,6 +69,9 @@ public:
 
     QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override;
     QFuture<OCRResult> recognizeStoredPicture(const QByteArray &picture, QObject *receiver) override;
+    // Makes the recogniser on the worker and lets it prepare (the
+    // default one opens its module there), ahead of the images.
+    void prepare() override;
 
     // How long the recogniser keeps its spare engines after the last image
     // was read: a burst of captures keeps them busy and reuses them, an idle

@@ -11,6 +11,7 @@
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearch.h"
+#include "runtime/OCRService.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
 #include "shell/RootView.h"
@@ -279,6 +280,17 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
                      [&window, &defaults] { rememberMainWindowFrame(window, defaults); });
+
+    // Text recognition's engine is a module opened at its first use; the
+    // first capture has it opened on the recognition worker while the
+    // picture is being chosen and stored, so its text comes no later.
+    QObject::connect(&runtime.captureCoordinator(), &CaptureCoordinator::stateChanged, &window,
+                     [&runtime, prepared = false]() mutable {
+                         if (prepared || !runtime.captureCoordinator().state().isBusy())
+                             return;
+                         prepared = true;
+                         runtime.ocrService().prepare();
+                     });
 
     restoreMainWindowFrame(window, defaults);
     window.show();

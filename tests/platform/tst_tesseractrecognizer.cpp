@@ -1,15 +1,22 @@
-// Real Tesseract on text rendered with QPainter.
+// Real Tesseract, through the module the app opens, on text rendered with
+// QPainter.
 
-#include "platform/TesseractRecognizer.h"
+#include "platform/TextRecognitionModule.h"
 
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <link.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <optional>
+#include <thread>
 
 using namespace tessaline;
 
@@ -107,6 +114,17 @@ QByteArray standardErrorOf(Work work)
     return capture.readAll();
 }
 
+// Whether a shared object whose file name starts with `name` is loaded.
+bool isLoaded(const char *name)
+{
+    auto matches = [](dl_phdr_info *info, size_t, void *wanted) -> int {
+        const char *base = std::strrchr(info->dlpi_name, '/');
+        base = base ? base + 1 : info->dlpi_name;
+        return std::strncmp(base, static_cast<const char *>(wanted), std::strlen(static_cast<const char *>(wanted))) == 0;
+    };
+    return dl_iterate_phdr(matches, const_cast<char *>(name)) != 0;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Column>)
@@ -115,6 +133,8 @@ class TesseractRecognizerTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // First: every later case has Tesseract loaded.
+    void tesseractLoadsAtFirstRecognition();
     void readsLinesInOrder_data();
     void readsLinesInOrder();
     void readsEveryLineOnceWhereItWasDrawn_data();
@@ -122,8 +142,30 @@ private Q_SLOTS:
     void blankImageHasNoText();
     void thinAndTinyPicturesReadQuietly_data();
     void thinAndTinyPicturesReadQuietly();
-    void missingLanguageDataIsAnError();
+    void unavailableRecognitionIsAnError_data();
+    void unavailableRecognitionIsAnError();
+
+private:
+    QTemporaryDir m_scratch;
 };
+
+// The program links no part of Tesseract: it comes in with the module, at
+// the first recognition, on the thread that recognises.
+void TesseractRecognizerTest::tesseractLoadsAtFirstRecognition()
+{
+    QVERIFY(!isLoaded("libtesseract.so"));
+    QVERIFY(!isLoaded("liblept"));
+    TextRecognitionModule recognizer(QByteArray(), 1);
+    QVERIFY(!isLoaded("libtesseract.so"));
+    QImage blank(64, 64, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    std::optional<TextRecognitionOutcome> outcome;
+    std::thread worker([&] { outcome = recognizer.recognize(blank); });
+    worker.join();
+    QVERIFY2(*outcome, qPrintable(*outcome ? QString() : (*outcome).error().message));
+    QVERIFY(isLoaded("libtesseract.so"));
+    QVERIFY(isLoaded("libtessaline-tesseract.so"));
+}
 
 void TesseractRecognizerTest::readsLinesInOrder_data()
 {
@@ -143,11 +185,10 @@ void TesseractRecognizerTest::readsLinesInOrder()
     const QStringList lines{QStringLiteral("Quarterly revenue grew again"),
                             QStringLiteral("Keep every capture beside the note"),
                             QStringLiteral("Review the board on Monday morning")};
-    TesseractRecognizer recognizer;
+    TextRecognitionModule recognizer;
     const TextRecognitionOutcome outcome = recognizer.recognize(rendered(lines, background, ink, pixelSize));
     QVERIFY2(outcome, qPrintable(outcome ? QString() : outcome.error().message));
     QCOMPARE(readLines(outcome), lines);
-    QVERIFY(!recognizer.dataPath().isEmpty());
 
     // Each line's words, left to right, with boxes on the line they were
     // drawn on: what redaction goes by.
@@ -195,7 +236,7 @@ void TesseractRecognizerTest::readsEveryLineOnceWhereItWasDrawn()
     QFETCH(QList<Column>, columns);
     QList<QList<DrawnLine>> drawn;
     const QImage image = drawnColumns(size, columns, drawn);
-    TesseractRecognizer recognizer(QByteArray(), 3);
+    TextRecognitionModule recognizer(QByteArray(), 3);
     const TextRecognitionOutcome outcome = recognizer.recognize(image);
     QVERIFY2(outcome, qPrintable(outcome ? QString() : outcome.error().message));
 
@@ -226,7 +267,7 @@ void TesseractRecognizerTest::blankImageHasNoText()
 {
     QImage blank(640, 200, QImage::Format_RGB32);
     blank.fill(Qt::white);
-    TesseractRecognizer recognizer;
+    TextRecognitionModule recognizer;
     const TextRecognitionOutcome outcome = recognizer.recognize(blank);
     QVERIFY(outcome);
     QVERIFY(readLines(outcome).isEmpty());
@@ -265,7 +306,7 @@ void TesseractRecognizerTest::thinAndTinyPicturesReadQuietly()
     }
     QImage blank(640, 200, QImage::Format_RGB32);
     blank.fill(Qt::white);
-    TesseractRecognizer recognizer(QByteArray(), 2);
+    TextRecognitionModule recognizer(QByteArray(), 2);
     QVERIFY(recognizer.recognize(blank)); // the engines are loaded outside the capture
 
     std::optional<TextRecognitionOutcome> outcome;
@@ -276,15 +317,40 @@ void TesseractRecognizerTest::thinAndTinyPicturesReadQuietly()
         QVERIFY((*outcome)->isEmpty());
 }
 
-void TesseractRecognizerTest::missingLanguageDataIsAnError()
+void TesseractRecognizerTest::unavailableRecognitionIsAnError_data()
 {
-    TesseractRecognizer recognizer(QByteArrayLiteral("/nonexistent/tessdata"));
+    QTest::addColumn<QByteArray>("dataPath");
+    QTest::addColumn<QStringList>("moduleFiles");
+    QTest::addColumn<QString>("named");
+    const QStringList installed = TextRecognitionModule::installedModuleFiles();
+    QTest::newRow("no language data") << QByteArrayLiteral("/nonexistent/tessdata") << installed
+                                      << QStringLiteral("English language data");
+    QTest::newRow("no module") << QByteArray()
+                               << QStringList{QStringLiteral("/nonexistent/lib/libtessaline-tesseract.so")}
+                               << QStringLiteral("/nonexistent/lib/libtessaline-tesseract.so");
+    // A file in the module's place that is not one (a broken install).
+    const QString broken = m_scratch.filePath(QStringLiteral("libtessaline-tesseract.so"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a shared object\n") > 0);
+    QTest::newRow("not a module") << QByteArray() << QStringList{broken} << broken;
+    QTest::newRow("nowhere to look") << QByteArray() << QStringList() << QStringLiteral("module");
+}
+
+void TesseractRecognizerTest::unavailableRecognitionIsAnError()
+{
+    QFETCH(QByteArray, dataPath);
+    QFETCH(QStringList, moduleFiles);
+    QFETCH(QString, named);
+    TextRecognitionModule recognizer(dataPath, 0, moduleFiles);
     QImage image(10, 10, QImage::Format_RGB32);
     image.fill(Qt::white);
     const TextRecognitionOutcome first = recognizer.recognize(image);
     QVERIFY(!first);
-    QVERIFY(!first.error().message.isEmpty());
+    QVERIFY2(first.error().message.startsWith(QStringLiteral("Text recognition is not available")),
+             qPrintable(first.error().message));
+    QVERIFY2(first.error().message.contains(named), qPrintable(first.error().message));
     QVERIFY(!recognizer.recognize(image));
+    recognizer.releaseSpareResources(); // nothing loaded: nothing to do, no crash
 }
 
 QTEST_MAIN(TesseractRecognizerTest)

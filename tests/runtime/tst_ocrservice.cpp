@@ -28,6 +28,12 @@ public:
     std::atomic<QThread *> *thread = nullptr;
     WorkerGate *gate = nullptr;
     std::atomic<int> *released = nullptr;
+    std::atomic<QThread *> *preparedOn = nullptr;
+    void prepare() override
+    {
+        if (preparedOn)
+            *preparedOn = QThread::currentThread();
+    }
     void releaseSpareResources() override
     {
         if (released)
@@ -59,6 +65,7 @@ private Q_SLOTS:
     void joining_data();
     void joining();
     void recognisesOffTheCallersThread();
+    void preparesOnTheWorkerForTheImagesToCome();
     void errorsComeBackUnchanged();
     void noAnswerOnceReceiverIsGone();
     void spareEnginesGoWhenIdleAndComeBack();
@@ -114,6 +121,34 @@ void OCRServiceTest::recognisesOffTheCallersThread()
     QCOMPARE(answers.first(), QStringLiteral("first\nsecond"));
     QCOMPARE(finishedOn, (QList<QThread *>{QThread::currentThread(), QThread::currentThread()}));
     QVERIFY(workerThread.load() && workerThread.load() != QThread::currentThread());
+}
+
+// A capture has begun: the recogniser is made and prepared on the worker,
+// and the images that follow are read by that same one.
+void OCRServiceTest::preparesOnTheWorkerForTheImagesToCome()
+{
+    std::atomic<int> made{0};
+    std::atomic<QThread *> preparedOn{nullptr};
+    OCRService service([&]() {
+        ++made;
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->answer = QList<TextObservation>{line("read")};
+        fake->preparedOn = &preparedOn;
+        return fake;
+    });
+    service.prepare();
+    QTRY_VERIFY(preparedOn.load());
+    QVERIFY(preparedOn.load() != QThread::currentThread());
+    QObject receiver;
+    QString answer;
+    for (int i = 0; i < 2; ++i) {
+        service.recognizeText(QImage(4, 4, QImage::Format_RGB32), &receiver).then(&receiver, [&](const OCRResult &result) {
+            if (result)
+                answer += result->text;
+        });
+    }
+    QTRY_COMPARE(answer, QStringLiteral("readread"));
+    QCOMPARE(made.load(), 1);
 }
 
 void OCRServiceTest::errorsComeBackUnchanged()

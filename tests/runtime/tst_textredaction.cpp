@@ -1,7 +1,7 @@
 #include "runtime/TextRedaction.h"
 
 #include "model/AnnotationRenderer.h"
-#include "platform/TesseractRecognizer.h"
+#include "platform/TextRecognitionModule.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -155,7 +155,7 @@ void TextRedactionTest::pixelatedTextCannotBeRead()
         painter.drawText(origin, words);
     }
     const auto readText = [](const QImage &image) {
-        TesseractRecognizer reader;
+        TextRecognitionModule reader;
         const TextRecognitionOutcome outcome = reader.recognize(image);
         QStringList lines;
         if (outcome) {
