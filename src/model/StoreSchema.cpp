@@ -33,6 +33,15 @@ QVariant sql(const std::optional<T> &value)
 
 QUuid uuidAt(const SqliteRows &q, int i) { return parseUuid(QLatin1StringView(q.utf8(i))).value_or(QUuid()); }
 QString textAt(const SqliteRows &q, int i) { return q.text(i); }
+// The text's UTF-8 as stored; bytes that are not UTF-8 become replacement
+// characters, as they do in a text made of them.
+QByteArray utf8TextAt(const SqliteRows &q, int i)
+{
+    const QByteArrayView bytes = q.utf8(i);
+    if (bytes.isValidUtf8())
+        return bytes.toByteArray();
+    return QString::fromUtf8(bytes).toUtf8();
+}
 bool flagAt(const SqliteRows &q, int i) { return q.integer(i) != 0; }
 // Far beyond any map or list the app makes (50,000 cards in a column of
 // four reach a few million points), yet well inside what arithmetic on
@@ -206,7 +215,7 @@ void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged)
     Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
                   << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt
                   << v.updatedAt << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue
-                  << v.writingDocumentStorage << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
+                  << QString::fromUtf8(v.writingDocumentStorage) << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
 }
 
 void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
@@ -248,7 +257,7 @@ Board::Values readBoard(SqliteRows &q)
     v.archivedAt = optionalDateAt(q, i++);
     v.deletedAt = optionalDateAt(q, i++);
     v.workspaceModeRawValue = sharedTextAt(q, i++);
-    v.writingDocumentStorage = textAt(q, i++);
+    v.writingDocumentStorage = utf8TextAt(q, i++);
     v.isFavorite = flagAt(q, i++);
     v.folderName = optionalSharedTextAt(q, i++);
     v.hasCompletedNoteMigration = flagAt(q, i++);

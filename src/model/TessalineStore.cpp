@@ -69,7 +69,7 @@ QString migrationFingerprint(const QList<Board *> &boards, const QList<CanvasCar
     size_t notes = seed;
     for (const Board *board : boards) {
         notes = qHashMulti(notes, board->id(), board->title(), board->isInbox(), board->hasCompletedNoteMigration(),
-                           board->writingDocumentStorage());
+                           board->writingDocumentUtf8());
     }
     size_t liveCards = seed;
     qsizetype liveCount = 0;
@@ -241,12 +241,12 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
         }
 
         if (repairsWriting && (!board->hasCompletedNoteMigration() || !missing.isEmpty())) {
-            const QString before = board->writingDocumentStorage();
+            const QByteArray before = board->writingDocumentUtf8();
             for (CanvasCard *card : std::as_const(missing))
                 document.insertCardReference(card->id());
             // The migration is bookkeeping, not an edit: the note keeps its date.
             if (board->updateWritingDocument(document, board->updatedAt())) {
-                if (board->writingDocumentStorage() != before)
+                if (board->writingDocumentUtf8() != before)
                     changed = true;
                 if (!board->hasCompletedNoteMigration()) {
                     board->setHasCompletedNoteMigration(true);
