@@ -30,6 +30,8 @@ QVariant sql(const std::optional<T> &value)
         return QVariant();
     return sql(*value);
 }
+QVariant sql(const NullableText &text) { return sql(std::optional<QString>(text)); }
+QVariant sql(const NullableDate &date) { return sql(std::optional<QDateTime>(date)); }
 
 QUuid uuidAt(const SqliteRows &q, int i) { return parseUuid(QLatin1StringView(q.utf8(i))).value_or(QUuid()); }
 QString textAt(const SqliteRows &q, int i) { return q.text(i); }
@@ -222,11 +224,11 @@ void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
 {
     const quint32 d = v.damagedProperties;
     using C = CanvasCard;
-    Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.markdownText
-                  << v.contextText << v.ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
+    Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.texts->markdownText
+                  << v.texts->contextText << v.texts->ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
                   << v.sourceWindowTitle << v.captureModeRawValue << v.sourceURLString
-                  << v.blobs[CanvasCard::OriginalImageBlob].present << v.blobs[CanvasCard::ThumbnailImageBlob].present
-                  << v.blobs[CanvasCard::AnnotationDocumentBlob].present
+                  << v.blobs.has(CanvasCard::OriginalImageBlob) << v.blobs.has(CanvasCard::ThumbnailImageBlob)
+                  << v.blobs.has(CanvasCard::AnnotationDocumentBlob)
                   << keptNumber(v.canvasX, d, C::CanvasXProperty, keepDamaged)
                   << keptNumber(v.canvasY, d, C::CanvasYProperty, keepDamaged)
                   << keptNumber(v.canvasWidth, d, C::CanvasWidthProperty, keepDamaged)
@@ -273,16 +275,19 @@ CanvasCard::Values readCard(SqliteRows &q)
     v.kindRawValue = sharedTextAt(q, i++);
     v.thoughtKindRawValue = sharedTextAt(q, i++);
     v.title = optionalTextAt(q, i++);
-    v.markdownText = textAt(q, i++);
-    v.contextText = textAt(q, i++);
-    v.ocrText = textAt(q, i++);
+    // Only a card with any of its long texts holds them (they are read
+    // apart at start-up, and are empty here then).
+    CardTexts texts{textAt(q, i), textAt(q, i + 1), textAt(q, i + 2)};
+    i += 3;
+    if (!texts.markdownText.isEmpty() || !texts.contextText.isEmpty() || !texts.ocrText.isEmpty())
+        v.texts = std::move(texts);
     v.sourceApplicationName = optionalSharedTextAt(q, i++);
     v.sourceBundleIdentifier = optionalSharedTextAt(q, i++);
     v.sourceWindowTitle = optionalSharedTextAt(q, i++);
     v.captureModeRawValue = optionalSharedTextAt(q, i++);
     v.sourceURLString = optionalTextAt(q, i++);
-    for (StoredBlob &blob : v.blobs)
-        blob = StoredBlob{flagAt(q, i++), std::nullopt};
+    for (int blob = 0; blob < CanvasCard::BlobCount; ++blob)
+        v.blobs.present |= quint8(flagAt(q, i++) ? 1u << blob : 0u);
     // A card whose place cannot be read is shown where a note's first new
     // card goes, so it can be reached and moved; one whose size cannot be
     // read has the size of a new card.
