@@ -121,8 +121,8 @@ CanvasCard::CanvasCard(const Init &init, QObject *parent)
     Values &v = m_values;
     v.id = init.id;
     v.boardID = init.boardID;
-    v.kindRawValue = rawValue(init.kind);
-    v.thoughtKindRawValue = rawValue(init.thoughtKind);
+    v.kindRawValue = PooledText::of(rawValue(init.kind));
+    v.thoughtKindRawValue = PooledText::of(rawValue(init.thoughtKind));
     v.title = init.title;
     if (!init.markdownText.isEmpty() || !init.contextText.isEmpty() || !init.ocrText.isEmpty())
         v.texts = CardTexts{init.markdownText, init.contextText, init.ocrText};
@@ -155,8 +155,8 @@ CanvasCard::CanvasCard(const Init &init, QObject *parent)
 
 void CanvasCard::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }
 void CanvasCard::setBoardID(const QUuid &id) { write(m_values.boardID, id, BoardIDProperty); }
-void CanvasCard::setKindRawValue(const QString &raw) { write(m_values.kindRawValue, raw, KindRawValueProperty); }
-void CanvasCard::setThoughtKindRawValue(const QString &raw) { write(m_values.thoughtKindRawValue, raw, ThoughtKindRawValueProperty); }
+void CanvasCard::setKindRawValue(const QString &raw) { write(m_values.kindRawValue, PooledText::of(raw), KindRawValueProperty); }
+void CanvasCard::setThoughtKindRawValue(const QString &raw) { write(m_values.thoughtKindRawValue, PooledText::of(raw), ThoughtKindRawValueProperty); }
 void CanvasCard::setTitle(const std::optional<QString> &title) { write(m_values.title, NullableText(title), TitleProperty); }
 // A text written before the stored ones were read would be lost to them.
 void CanvasCard::setMarkdownText(const QString &text)
@@ -182,10 +182,10 @@ void CanvasCard::setOcrText(const QString &text)
     texts.ocrText = text;
     write(m_values.texts, SharedRecordPart<CardTexts>(std::move(texts)), OcrTextProperty);
 }
-void CanvasCard::setSourceApplicationName(const std::optional<QString> &n) { write(m_values.sourceApplicationName, NullableText(n), SourceApplicationNameProperty); }
-void CanvasCard::setSourceBundleIdentifier(const std::optional<QString> &i) { write(m_values.sourceBundleIdentifier, NullableText(i), SourceBundleIdentifierProperty); }
-void CanvasCard::setSourceWindowTitle(const std::optional<QString> &t) { write(m_values.sourceWindowTitle, NullableText(t), SourceWindowTitleProperty); }
-void CanvasCard::setCaptureModeRawValue(const std::optional<QString> &r) { write(m_values.captureModeRawValue, NullableText(r), CaptureModeRawValueProperty); }
+void CanvasCard::setSourceApplicationName(const std::optional<QString> &n) { write(m_values.sourceApplicationName, PooledText(n), SourceApplicationNameProperty); }
+void CanvasCard::setSourceBundleIdentifier(const std::optional<QString> &i) { write(m_values.sourceBundleIdentifier, PooledText(i), SourceBundleIdentifierProperty); }
+void CanvasCard::setSourceWindowTitle(const std::optional<QString> &t) { write(m_values.sourceWindowTitle, PooledText(t), SourceWindowTitleProperty); }
+void CanvasCard::setCaptureModeRawValue(const std::optional<QString> &r) { write(m_values.captureModeRawValue, PooledText(r), CaptureModeRawValueProperty); }
 void CanvasCard::setSourceURLString(const std::optional<QString> &u) { write(m_values.sourceURLString, NullableText(u), SourceURLStringProperty); }
 void CanvasCard::setCanvasX(double x) { write(m_values.canvasX, x, CanvasXProperty); }
 void CanvasCard::setCanvasY(double y) { write(m_values.canvasY, y, CanvasYProperty); }
@@ -222,13 +222,13 @@ void CanvasCard::setBlob(Blob which, const std::optional<QByteArray> &data)
 
 CardKind CanvasCard::kind() const
 {
-    const auto kind = cardKindFromRawValue(m_values.kindRawValue);
+    const auto kind = cardKindFromRawValue(m_values.kindRawValue.text());
     return kind.value_or(CardKind::thought);
 }
 
 ThoughtKind CanvasCard::thoughtKind() const
 {
-    return thoughtKindFromRawValue(m_values.thoughtKindRawValue).value_or(ThoughtKind::thought);
+    return thoughtKindFromRawValue(m_values.thoughtKindRawValue.text()).value_or(ThoughtKind::thought);
 }
 
 void CanvasCard::setThoughtKind(ThoughtKind kind)

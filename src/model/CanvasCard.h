@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ValueEntity.h"
+#include "platform/TextPool.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -92,6 +93,35 @@ private:
     QString m_text;
 };
 
+// A text that repeats across cards (a kind, a source application, a window
+// title), from the process's pool, or none: one pointer (see TextPool).
+// Equal texts are one pooled text, so comparing the pointers compares them.
+class PooledText
+{
+public:
+    PooledText() = default;
+    PooledText(std::nullopt_t) {}
+    explicit PooledText(const QString *pooled) : m_text(pooled) {}
+    PooledText(const std::optional<QString> &text) : m_text(text ? TextPool::pooled(*text) : nullptr) {}
+    static PooledText of(const QString &text) { return PooledText(TextPool::pooled(text)); }
+
+    operator std::optional<QString>() const
+    {
+        if (!m_text)
+            return std::nullopt;
+        return *m_text;
+    }
+    // The null text when there is none.
+    QString text() const { return m_text ? *m_text : QString(); }
+    bool has_value() const { return m_text != nullptr; }
+    bool equals(QStringView text) const { return m_text && *m_text == text; }
+
+    friend bool operator==(const PooledText &, const PooledText &) = default;
+
+private:
+    const QString *m_text = nullptr;
+};
+
 // A date that may be absent, as its milliseconds since the epoch in UTC, the
 // form and precision of the store: half an optional QDateTime.
 class NullableDate
@@ -166,18 +196,21 @@ struct CanvasCardValues
     CanvasCardValues() = default;
     // Every member empty, for a row about to be read: no identifier drawn,
     // no clock read, only to be replaced.
-    explicit CanvasCardValues(StoredRow) : id(), boardID(), createdAt(), updatedAt() {}
+    explicit CanvasCardValues(StoredRow)
+        : id(), boardID(), kindRawValue(), thoughtKindRawValue(), createdAt(), updatedAt()
+    {
+    }
 
     QUuid id = QUuid::createUuid();
     QUuid boardID = QUuid::createUuid();
-    QString kindRawValue = QStringLiteral("thought");
-    QString thoughtKindRawValue = QStringLiteral("thought");
+    PooledText kindRawValue = PooledText::of(QStringLiteral("thought"));
+    PooledText thoughtKindRawValue = PooledText::of(QStringLiteral("thought"));
     NullableText title;
     SharedRecordPart<CardTexts> texts;
-    NullableText sourceApplicationName;
-    NullableText sourceBundleIdentifier;
-    NullableText sourceWindowTitle;
-    NullableText captureModeRawValue;
+    PooledText sourceApplicationName;
+    PooledText sourceBundleIdentifier;
+    PooledText sourceWindowTitle;
+    PooledText captureModeRawValue;
     NullableText sourceURLString;
     CardBlobs blobs; // original image, thumbnail, annotation document
     double canvasX = 0;
@@ -299,9 +332,9 @@ public:
     void setId(const QUuid &id);
     QUuid boardID() const { return m_values.boardID; }
     void setBoardID(const QUuid &id);
-    QString kindRawValue() const { return m_values.kindRawValue; }
+    QString kindRawValue() const { return m_values.kindRawValue.text(); }
     void setKindRawValue(const QString &raw);
-    QString thoughtKindRawValue() const { return m_values.thoughtKindRawValue; }
+    QString thoughtKindRawValue() const { return m_values.thoughtKindRawValue.text(); }
     void setThoughtKindRawValue(const QString &raw);
     std::optional<QString> title() const { return m_values.title; }
     void setTitle(const std::optional<QString> &title);
@@ -364,7 +397,7 @@ public:
 
     bool isLive() const { return !m_values.deletedAt.has_value(); }
     // Exactly "snip"; an unrecognised kind is not a snip.
-    bool isSnip() const { return m_values.kindRawValue == u"snip"; }
+    bool isSnip() const { return m_values.kindRawValue.equals(u"snip"); }
 
     CardKind kind() const;
     ThoughtKind thoughtKind() const;

@@ -31,6 +31,7 @@ QVariant sql(const std::optional<T> &value)
     return sql(*value);
 }
 QVariant sql(const NullableText &text) { return sql(std::optional<QString>(text)); }
+QVariant sql(const PooledText &text) { return sql(std::optional<QString>(text)); }
 QVariant sql(const NullableDate &date) { return sql(std::optional<QDateTime>(date)); }
 
 QUuid uuidAt(const SqliteRows &q, int i) { return parseUuid(QLatin1StringView(q.utf8(i))).value_or(QUuid()); }
@@ -272,8 +273,8 @@ CanvasCard::Values readCard(SqliteRows &q)
     int i = 1;
     v.id = uuidAt(q, i++);
     v.boardID = uuidAt(q, i++);
-    v.kindRawValue = sharedTextAt(q, i++);
-    v.thoughtKindRawValue = sharedTextAt(q, i++);
+    v.kindRawValue = PooledText(q.pooledText(i++));
+    v.thoughtKindRawValue = PooledText(q.pooledText(i++));
     v.title = optionalTextAt(q, i++);
     // Only a card with any of its long texts holds them (they are read
     // apart at start-up, and are empty here then).
@@ -281,10 +282,10 @@ CanvasCard::Values readCard(SqliteRows &q)
     i += 3;
     if (!texts.markdownText.isEmpty() || !texts.contextText.isEmpty() || !texts.ocrText.isEmpty())
         v.texts = std::move(texts);
-    v.sourceApplicationName = optionalSharedTextAt(q, i++);
-    v.sourceBundleIdentifier = optionalSharedTextAt(q, i++);
-    v.sourceWindowTitle = optionalSharedTextAt(q, i++);
-    v.captureModeRawValue = optionalSharedTextAt(q, i++);
+    v.sourceApplicationName = PooledText(q.pooledText(i++));
+    v.sourceBundleIdentifier = PooledText(q.pooledText(i++));
+    v.sourceWindowTitle = PooledText(q.pooledText(i++));
+    v.captureModeRawValue = PooledText(q.pooledText(i++));
     v.sourceURLString = optionalTextAt(q, i++);
     for (int blob = 0; blob < CanvasCard::BlobCount; ++blob)
         v.blobs.present |= quint8(flagAt(q, i++) ? 1u << blob : 0u);
