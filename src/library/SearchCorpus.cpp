@@ -399,7 +399,7 @@ SearchCorpus::Unfolded SearchCorpus::unfolded(const QObject *key, quint32 genera
     if (board) {
         entity.parts = {board->title(), board->focusQuestion().value_or(QString()),
                         board->folderName().value_or(QString())};
-        entity.writingStorage = board->writingDocumentStorage();
+        entity.writingStorage = board->writingDocumentUtf8();
     } else if (card) {
         entity.textsRow = textsFromFile ? card->unreadTextsRow() : 0;
         // Asking the card for its long texts would read them into it.

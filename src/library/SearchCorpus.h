@@ -168,7 +168,7 @@ private:
         bool isNote;
         // A note's title, focus question and folder, and its writing.
         QStringList parts;
-        QString writingStorage;
+        QByteArray writingStorage;
         CardSearchFields card;
         // A card whose long texts the model has not read: the worker reads
         // them from this row of the library file, so they are not kept

@@ -76,12 +76,12 @@ QString noteWritingText(const Board &note)
     return paragraphTexts(note).join(QLatin1Char('\n'));
 }
 
-QString writingText(const QString &writingStorage)
+QString writingText(const QByteArray &writingStorage)
 {
     // As the note reads its document: empty or unreadable text has no blocks.
     if (writingStorage.isEmpty())
         return QString();
-    const auto document = BoardWritingDocument::decode(writingStorage);
+    const auto document = BoardWritingDocument::decode(QByteArrayView(writingStorage));
     return document ? paragraphTexts(*document).join(QLatin1Char('\n')) : QString();
 }
 

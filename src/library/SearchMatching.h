@@ -37,8 +37,8 @@ bool isSearchableCard(const CanvasCard &card);
 // A note's paragraphs as stored, untrimmed, one per line; card references
 // add nothing.
 QString noteWritingText(const Board &note);
-// The same of a note's stored writing, read on any thread.
-QString writingText(const QString &writingStorage);
+// The same of a note's stored writing (its UTF-8), read on any thread.
+QString writingText(const QByteArray &writingStorage);
 // Title, writing, caption, recognised text, source application, window
 // title and kind label, one per line (empty ones keep their line).
 QString cardSearchText(const CanvasCard &card);

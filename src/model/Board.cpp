@@ -47,7 +47,7 @@ Board::Board(const Init &init, QObject *parent)
     m_values.deletedAt = storedDate(init.deletedAt);
     m_values.workspaceModeRawValue = init.workspaceModeRawValue;
     m_values.writingDocumentStorage =
-        BoardWritingDocument::encodedString(BoardWritingDocument::normalizedBlocks(init.writingDocument.blocks));
+        BoardWritingDocument::encodedString(BoardWritingDocument::normalizedBlocks(init.writingDocument.blocks)).toUtf8();
     m_values.isFavorite = init.isFavorite;
     m_values.folderName = init.folderName;
     m_values.hasCompletedNoteMigration = init.hasCompletedNoteMigration;
@@ -65,7 +65,7 @@ void Board::setLastOpenedAt(const QDateTime &date) { write(m_values.lastOpenedAt
 void Board::setArchivedAt(const std::optional<QDateTime> &date) { write(m_values.archivedAt, storedDate(date), ArchivedAtProperty); }
 void Board::setDeletedAt(const std::optional<QDateTime> &date) { write(m_values.deletedAt, storedDate(date), DeletedAtProperty); }
 void Board::setWorkspaceModeRawValue(const QString &raw) { write(m_values.workspaceModeRawValue, raw, WorkspaceModeRawValueProperty); }
-void Board::setWritingDocumentStorage(const QString &text) { write(m_values.writingDocumentStorage, text, WritingDocumentStorageProperty); }
+void Board::setWritingDocumentStorage(const QString &text) { write(m_values.writingDocumentStorage, text.toUtf8(), WritingDocumentStorageProperty); }
 void Board::setIsFavorite(bool favorite) { write(m_values.isFavorite, favorite, IsFavoriteProperty); }
 void Board::setFolderNameValue(const std::optional<QString> &name) { write(m_values.folderName, name, FolderNameProperty); }
 void Board::setHasCompletedNoteMigration(bool completed) { write(m_values.hasCompletedNoteMigration, completed, HasCompletedNoteMigrationProperty); }
@@ -122,20 +122,20 @@ BoardWritingDocument Board::writingDocument() const
 {
     if (m_values.writingDocumentStorage.isEmpty())
         return BoardWritingDocument::empty();
-    return BoardWritingDocument::decode(m_values.writingDocumentStorage).value_or(BoardWritingDocument::empty());
+    return BoardWritingDocument::decode(QByteArrayView(m_values.writingDocumentStorage)).value_or(BoardWritingDocument::empty());
 }
 
 bool Board::hasUnreadableWriting() const
 {
-    const QString &storage = m_values.writingDocumentStorage;
+    const QByteArray &storage = m_values.writingDocumentStorage;
     if (storage.isEmpty() || isOwnWriting())
         return false;
-    return !BoardWritingDocument::decode(storage).has_value();
+    return !BoardWritingDocument::decode(QByteArrayView(storage)).has_value();
 }
 
 bool Board::isOwnWriting() const
 {
-    const QString &storage = m_values.writingDocumentStorage;
+    const QByteArray &storage = m_values.writingDocumentStorage;
     return storage.constData() == m_ownWriting.constData() && storage.size() == m_ownWriting.size();
 }
 
@@ -143,7 +143,7 @@ bool Board::storedWritingWouldLoseText() const
 {
     if (m_values.writingDocumentStorage.isEmpty() || isOwnWriting())
         return false;
-    const auto stored = BoardWritingDocument::decode(m_values.writingDocumentStorage);
+    const auto stored = BoardWritingDocument::decode(QByteArrayView(m_values.writingDocumentStorage));
     return !stored || BoardWritingDocument::normalizationDropsText(stored->blocks);
 }
 
@@ -157,12 +157,13 @@ bool Board::updateWritingDocument(const BoardWritingDocument &document, const QD
     // words the repair of a malformed block leaves out.
     if (storedWritingWouldLoseText()) {
         willWrite();
-        m_pendingRecoveries.append(WritingRecovery{m_values.id, storedDate(date), m_values.writingDocumentStorage});
+        m_pendingRecoveries.append(WritingRecovery{m_values.id, storedDate(date), writingDocumentStorage()});
     }
     // Written here from a normal document: readable, and nothing in it for
     // a repair to drop.
-    m_ownWriting = *text;
-    setWritingDocumentStorage(*text);
+    const QByteArray utf8 = text->toUtf8();
+    m_ownWriting = utf8;
+    write(m_values.writingDocumentStorage, utf8, WritingDocumentStorageProperty);
     setUpdatedAt(date);
     return true;
 }
@@ -175,7 +176,7 @@ bool Board::normalizeWritingDocumentStorage(const QDateTime &date)
     const auto text = BoardWritingDocument::encode(blocks);
     if (!text)
         return false;
-    if (*text == m_values.writingDocumentStorage)
+    if (text->toUtf8() == m_values.writingDocumentStorage)
         return true;
     return updateWritingDocument(BoardWritingDocument{blocks}, date);
 }

@@ -3,6 +3,7 @@
 #include "model/BoardWritingDocument.h"
 #include "model/ValueEntity.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QUuid>
@@ -45,7 +46,9 @@ struct BoardValues
     std::optional<QDateTime> archivedAt;
     std::optional<QDateTime> deletedAt;
     QString workspaceModeRawValue = QStringLiteral("map");
-    QString writingDocumentStorage;
+    // As UTF-8, half the memory of UTF-16 for the mostly ASCII text that
+    // writing and its JSON are: a large library holds every note's.
+    QByteArray writingDocumentStorage;
     bool isFavorite = false;
     std::optional<QString> folderName;
     bool hasCompletedNoteMigration = false;
@@ -138,7 +141,10 @@ public:
     void setDeletedAt(const std::optional<QDateTime> &date);
     QString workspaceModeRawValue() const { return m_values.workspaceModeRawValue; }
     void setWorkspaceModeRawValue(const QString &raw);
-    QString writingDocumentStorage() const { return m_values.writingDocumentStorage; }
+    // Made from the UTF-8 kept here at every call: readers of every note
+    // take writingDocumentUtf8() instead.
+    QString writingDocumentStorage() const { return QString::fromUtf8(m_values.writingDocumentStorage); }
+    const QByteArray &writingDocumentUtf8() const { return m_values.writingDocumentStorage; }
     void setWritingDocumentStorage(const QString &text);
     bool isFavorite() const { return m_values.isFavorite; }
     void setIsFavorite(bool favorite);
@@ -201,7 +207,7 @@ private:
     // A copy sharing the buffer of the text this note last wrote, so that a
     // long note's text is not read again on every keystroke to learn that
     // it is readable.
-    QString m_ownWriting;
+    QByteArray m_ownWriting;
 };
 
 static_assert(Board::PropertyCount == 16, "the record and the property list must agree");

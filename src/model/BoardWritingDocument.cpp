@@ -286,16 +286,20 @@ QString BoardWritingDocument::encodedString(const QList<BoardWritingBlock> &bloc
 
 namespace {
 
-// Reads the exact form encode() writes, straight from the UTF-16 text: keys
-// in that order, no spaces, only the escapes it makes. Every note's writing
-// is read at start-up (the note list's excerpts) and on every change of a
-// note, and nearly all of it is in this form. Gives up, for the general
-// reader to decide, at anything else: another form, an escaped surrogate,
-// a noncharacter, text the general reader would refuse.
+// Reads the exact form encode() writes, straight from the stored text, as
+// UTF-16 (char16_t) or as UTF-8 (char): keys in that order, no spaces, only
+// the escapes it makes. Every note's writing is read at start-up (the note
+// list's excerpts) and on every change of a note, and nearly all of it is in
+// this form. Gives up, for the general reader to decide, at anything else:
+// another form, an escaped surrogate, a noncharacter, text the general
+// reader would refuse, and in UTF-8 any byte sequence that is not UTF-8.
+template <typename Unit>
 class CanonicalReader
 {
+    static constexpr bool utf8 = sizeof(Unit) == 1;
+
 public:
-    explicit CanonicalReader(QStringView text) : m_text(text) {}
+    explicit CanonicalReader(const Unit *text, qsizetype size) : m_text(text), m_size(size) {}
 
     std::optional<BoardWritingDocument> read()
     {
@@ -339,7 +343,7 @@ private:
             if (!take(u"]}"))
                 return false;
         }
-        return m_at == m_text.size();
+        return m_at == m_size;
     }
 
     // Every take is of a literal: its length known here, the comparison
@@ -348,11 +352,28 @@ private:
     bool take(const char16_t (&expected)[N])
     {
         constexpr qsizetype length = N - 1;
-        if (m_text.size() - m_at < length
-            || std::memcmp(m_text.utf16() + m_at, expected, size_t(length) * sizeof(char16_t)) != 0)
+        if (m_size - m_at < length)
             return false;
+        if constexpr (utf8) {
+            for (qsizetype i = 0; i < length; ++i) {
+                if (char16_t(uchar(m_text[m_at + i])) != expected[i])
+                    return false;
+            }
+        } else if (std::memcmp(m_text + m_at, expected, size_t(length) * sizeof(char16_t)) != 0) {
+            return false;
+        }
         m_at += length;
         return true;
+    }
+
+    char16_t at(qsizetype i) const { return char16_t(std::make_unsigned_t<Unit>(m_text[i])); }
+
+    QString made(qsizetype start, qsizetype length) const
+    {
+        if constexpr (utf8)
+            return QString::fromUtf8(m_text + start, length);
+        else
+            return QStringView(m_text + start, length).toString();
     }
 
     std::optional<BoardWritingBlock> readBlock()
@@ -396,40 +417,74 @@ private:
     std::optional<QUuid> readUuid()
     {
         constexpr qsizetype length = 36;
-        if (m_at + length + 2 > m_text.size() || m_text[m_at] != u'"' || m_text[m_at + length + 1] != u'"')
+        if (m_at + length + 2 > m_size || at(m_at) != u'"' || at(m_at + length + 1) != u'"')
             return std::nullopt;
-        const QStringView text = m_text.sliced(m_at + 1, length);
+        const Unit *text = m_text + m_at + 1;
         m_at += length + 2;
-        if (!m_onlyChecking)
-            return parseUuid(text);
+        if (!m_onlyChecking) {
+            if constexpr (utf8)
+                return parseUuid(QLatin1StringView(text, length));
+            else
+                return parseUuid(QStringView(text, length));
+        }
         // The same test parseUuid makes, without making the identifier.
 #if defined(__SSE2__)
         // A note refers to each of its cards: as many identifiers as blocks
-        // are checked at start-up, each eight characters at a time.
-        const auto in = [](__m128i c, char16_t first, char16_t last) {
-            return _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(short(first - 1))),
-                                 _mm_cmplt_epi16(c, _mm_set1_epi16(short(last + 1))));
-        };
-        const auto hex = [&](__m128i c) {
-            return _mm_or_si128(_mm_or_si128(in(c, u'0', u'9'), in(c, u'a', u'f')), in(c, u'A', u'F'));
-        };
-        // Where `hyphens` has a lane, a hyphen; elsewhere a hex digit.
-        const auto hexAndHyphens = [&](__m128i c, __m128i hyphens) {
-            return _mm_or_si128(_mm_and_si128(hyphens, _mm_cmpeq_epi16(c, _mm_set1_epi16(short(u'-')))),
-                                _mm_andnot_si128(hyphens, hex(c)));
-        };
-        const auto load = [&](qsizetype at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.utf16() + at)); };
-        // The hyphens at 8, 13, 18 and 23 fall in the chunks at 8 and 16;
-        // the last chunk overlaps the one before it.
-        const __m128i good = _mm_and_si128(
-            _mm_and_si128(_mm_and_si128(hex(load(0)), hex(load(24))), hex(load(28))),
-            _mm_and_si128(hexAndHyphens(load(8), _mm_setr_epi16(-1, 0, 0, 0, 0, -1, 0, 0)),
-                          hexAndHyphens(load(16), _mm_setr_epi16(0, 0, -1, 0, 0, 0, 0, -1))));
-        if (_mm_movemask_epi8(good) != 0xFFFF)
-            return std::nullopt;
-        return QUuid();
+        // are checked at start-up, each eight characters at a time (sixteen
+        // in UTF-8).
+        if constexpr (utf8) {
+            const auto in = [](__m128i c, char first, char last) {
+                return _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8(char(first - 1))),
+                                     _mm_cmplt_epi8(c, _mm_set1_epi8(char(last + 1))));
+            };
+            const auto hex = [&](__m128i c) {
+                return _mm_or_si128(_mm_or_si128(in(c, '0', '9'), in(c, 'a', 'f')), in(c, 'A', 'F'));
+            };
+            const auto hexAndHyphens = [&](__m128i c, __m128i hyphens) {
+                return _mm_or_si128(_mm_and_si128(hyphens, _mm_cmpeq_epi8(c, _mm_set1_epi8('-'))),
+                                    _mm_andnot_si128(hyphens, hex(c)));
+            };
+            const auto load = [&](qsizetype offset) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + offset));
+            };
+            // The hyphens at 8 and 13 fall in the chunk at 0, those at 18
+            // and 23 in the one at 16; the last chunk overlaps it, and 23.
+            const __m128i good = _mm_and_si128(
+                _mm_and_si128(hexAndHyphens(load(0), _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, 0, 0)),
+                              hexAndHyphens(load(16), _mm_setr_epi8(0, 0, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0))),
+                hexAndHyphens(load(20), _mm_setr_epi8(0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)));
+            if (_mm_movemask_epi8(good) != 0xFFFF)
+                return std::nullopt;
+            return QUuid();
+        } else {
+            const auto in = [](__m128i c, char16_t first, char16_t last) {
+                return _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(short(first - 1))),
+                                     _mm_cmplt_epi16(c, _mm_set1_epi16(short(last + 1))));
+            };
+            const auto hex = [&](__m128i c) {
+                return _mm_or_si128(_mm_or_si128(in(c, u'0', u'9'), in(c, u'a', u'f')), in(c, u'A', u'F'));
+            };
+            // Where `hyphens` has a lane, a hyphen; elsewhere a hex digit.
+            const auto hexAndHyphens = [&](__m128i c, __m128i hyphens) {
+                return _mm_or_si128(_mm_and_si128(hyphens, _mm_cmpeq_epi16(c, _mm_set1_epi16(short(u'-')))),
+                                    _mm_andnot_si128(hyphens, hex(c)));
+            };
+            const auto load = [&](qsizetype offset) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + offset));
+            };
+            // The hyphens at 8, 13, 18 and 23 fall in the chunks at 8 and 16;
+            // the last chunk overlaps the one before it.
+            const __m128i good = _mm_and_si128(
+                _mm_and_si128(_mm_and_si128(hex(load(0)), hex(load(24))), hex(load(28))),
+                _mm_and_si128(hexAndHyphens(load(8), _mm_setr_epi16(-1, 0, 0, 0, 0, -1, 0, 0)),
+                              hexAndHyphens(load(16), _mm_setr_epi16(0, 0, -1, 0, 0, 0, 0, -1))));
+            if (_mm_movemask_epi8(good) != 0xFFFF)
+                return std::nullopt;
+            return QUuid();
+        }
 #else
-        if (text[8] != u'-' || text[13] != u'-' || text[18] != u'-' || text[23] != u'-')
+        const auto unit = [&](qsizetype i) { return char16_t(std::make_unsigned_t<Unit>(text[i])); };
+        if (unit(8) != u'-' || unit(13) != u'-' || unit(18) != u'-' || unit(23) != u'-')
             return std::nullopt;
         static constexpr auto notHex = [] {
             std::array<bool, 128> table{};
@@ -442,7 +497,7 @@ private:
         for (const qsizetype start : {0, 9, 14, 19, 24}) {
             const qsizetype end = start == 24 ? length : start + (start == 0 ? 8 : 4);
             for (qsizetype i = start; i < end; ++i) {
-                const char16_t c = text[i].unicode();
+                const char16_t c = unit(i);
                 bad |= c > 127 || notHex[c & 127];
             }
         }
@@ -465,37 +520,89 @@ private:
 
     static bool isNoncharacter(char32_t c) { return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE; }
 
-    // How many characters from `at` need no look of their own: no quote,
-    // backslash or control character, nothing from the surrogates up. Nearly
-    // all of a note's writing is such text, and every note's is read at
-    // start-up, so it is passed eight characters at a time.
-    static qsizetype plainRun(const char16_t *at, const char16_t *end)
+    // How many units from `at` need no look of their own: no quote,
+    // backslash or control character, nothing from the surrogates up (in
+    // UTF-8: nothing but ASCII). Nearly all of a note's writing is such
+    // text, and every note's is read at start-up, so it is passed sixteen
+    // bytes at a time.
+    static qsizetype plainRun(const Unit *at, const Unit *end)
     {
-        const char16_t *p = at;
+        const Unit *p = at;
 #if defined(__SSE2__)
-        // Unsigned 16-bit comparisons as signed ones, on values offset by
-        // 0x8000.
-        const __m128i offset = _mm_set1_epi16(short(0x8000));
-        const __m128i belowSpace = _mm_set1_epi16(short(0x20 ^ 0x8000));
-        const __m128i belowSurrogates = _mm_set1_epi16(short((0xD800 ^ 0x8000) - 1));
-        const __m128i quote = _mm_set1_epi16(short(u'"'));
-        const __m128i backslash = _mm_set1_epi16(short(u'\\'));
-        for (; end - p >= 8; p += 8) {
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            const __m128i shifted = _mm_xor_si128(c, offset);
-            const __m128i stop = _mm_or_si128(
-                _mm_or_si128(_mm_cmplt_epi16(shifted, belowSpace), _mm_cmpgt_epi16(shifted, belowSurrogates)),
-                _mm_or_si128(_mm_cmpeq_epi16(c, quote), _mm_cmpeq_epi16(c, backslash)));
-            if (const int mask = _mm_movemask_epi8(stop))
-                return (p - at) + qCountTrailingZeroBits(uint(mask)) / 2;
+        if constexpr (utf8) {
+            // Bytes from 0x80 are negative as signed ones: below the space.
+            const __m128i belowSpace = _mm_set1_epi8(0x20);
+            const __m128i quote = _mm_set1_epi8('"');
+            const __m128i backslash = _mm_set1_epi8('\\');
+            for (; end - p >= 16; p += 16) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i stop = _mm_or_si128(_mm_cmplt_epi8(c, belowSpace),
+                                                  _mm_or_si128(_mm_cmpeq_epi8(c, quote), _mm_cmpeq_epi8(c, backslash)));
+                if (const int mask = _mm_movemask_epi8(stop))
+                    return (p - at) + qCountTrailingZeroBits(uint(mask));
+            }
+        } else {
+            // Unsigned 16-bit comparisons as signed ones, on values offset by
+            // 0x8000.
+            const __m128i offset = _mm_set1_epi16(short(0x8000));
+            const __m128i belowSpace = _mm_set1_epi16(short(0x20 ^ 0x8000));
+            const __m128i belowSurrogates = _mm_set1_epi16(short((0xD800 ^ 0x8000) - 1));
+            const __m128i quote = _mm_set1_epi16(short(u'"'));
+            const __m128i backslash = _mm_set1_epi16(short(u'\\'));
+            for (; end - p >= 8; p += 8) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i shifted = _mm_xor_si128(c, offset);
+                const __m128i stop = _mm_or_si128(
+                    _mm_or_si128(_mm_cmplt_epi16(shifted, belowSpace), _mm_cmpgt_epi16(shifted, belowSurrogates)),
+                    _mm_or_si128(_mm_cmpeq_epi16(c, quote), _mm_cmpeq_epi16(c, backslash)));
+                if (const int mask = _mm_movemask_epi8(stop))
+                    return (p - at) + qCountTrailingZeroBits(uint(mask)) / 2;
+            }
         }
 #endif
         for (; p < end; ++p) {
-            const char16_t c = *p;
-            if (c < 0x20 || c >= 0xD800 || c == u'"' || c == u'\\')
+            const char16_t c = char16_t(std::make_unsigned_t<Unit>(*p));
+            if (c < 0x20 || c >= (utf8 ? 0x80 : 0xD800) || c == u'"' || c == u'\\')
                 break;
         }
         return p - at;
+    }
+
+    // The length of the UTF-8 sequence at m_at of a character that is not
+    // ASCII, 0 when it is not one or is a noncharacter.
+    qsizetype sequenceLength() const
+    {
+        const auto byte = [&](qsizetype i) { return uchar(m_text[i]); };
+        const uchar lead = byte(m_at);
+        qsizetype length = 0;
+        char32_t c = 0;
+        char32_t least = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            c = lead & 0x1F;
+            least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            c = lead & 0x0F;
+            least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            c = lead & 0x07;
+            least = 0x10000;
+        } else {
+            return 0;
+        }
+        if (m_at + length > m_size)
+            return 0;
+        for (qsizetype i = 1; i < length; ++i) {
+            const uchar next = byte(m_at + i);
+            if ((next & 0xC0) != 0x80)
+                return 0;
+            c = c << 6 | (next & 0x3F);
+        }
+        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || isNoncharacter(c))
+            return 0;
+        return length;
     }
 
     std::optional<QString> readString()
@@ -504,38 +611,48 @@ private:
             return std::nullopt;
         QString out;
         qsizetype plainStart = m_at;
-        const qsizetype size = m_text.size();
+        const qsizetype size = m_size;
         while (m_at < size) {
-            m_at += plainRun(m_text.utf16() + m_at, m_text.utf16() + size);
+            m_at += plainRun(m_text + m_at, m_text + size);
             if (m_at == size)
                 break;
-            const char16_t c = m_text[m_at].unicode();
+            const char16_t c = at(m_at);
             if (c == u'"') {
                 if (!m_onlyChecking)
-                    out.append(m_text.sliced(plainStart, m_at - plainStart));
+                    out.append(made(plainStart, m_at - plainStart));
                 ++m_at;
                 return out;
             }
             if (c < 0x20)
                 return std::nullopt;
-            if (QChar::isHighSurrogate(c)) {
-                if (m_at + 1 >= size || !QChar::isLowSurrogate(m_text[m_at + 1].unicode())
-                    || isNoncharacter(QChar::surrogateToUcs4(c, m_text[m_at + 1].unicode())))
+            if constexpr (utf8) {
+                if (c >= 0x80) {
+                    const qsizetype length = sequenceLength();
+                    if (length == 0)
+                        return std::nullopt;
+                    m_at += length;
+                    continue;
+                }
+            } else {
+                if (QChar::isHighSurrogate(c)) {
+                    if (m_at + 1 >= size || !QChar::isLowSurrogate(at(m_at + 1))
+                        || isNoncharacter(QChar::surrogateToUcs4(c, at(m_at + 1))))
+                        return std::nullopt;
+                    m_at += 2;
+                    continue;
+                }
+                if (QChar::isLowSurrogate(c) || isNoncharacter(c))
                     return std::nullopt;
-                m_at += 2;
-                continue;
             }
-            if (QChar::isLowSurrogate(c) || isNoncharacter(c))
-                return std::nullopt;
             if (c != u'\\') {
                 ++m_at;
                 continue;
             }
             if (!m_onlyChecking)
-                out.append(m_text.sliced(plainStart, m_at - plainStart));
+                out.append(made(plainStart, m_at - plainStart));
             if (m_at + 1 >= size)
                 return std::nullopt;
-            const char16_t escaped = m_text[m_at + 1].unicode();
+            const char16_t escaped = at(m_at + 1);
             m_at += 2;
             switch (escaped) {
             case u'"': out.append(u'"'); break;
@@ -548,10 +665,10 @@ private:
             case u't': out.append(u'\t'); break;
             case u'u': {
                 // Only what encode() escapes this way: characters below 0x20.
-                if (m_at + 4 > size || m_text[m_at] != u'0' || m_text[m_at + 1] != u'0')
+                if (m_at + 4 > size || at(m_at) != u'0' || at(m_at + 1) != u'0')
                     return std::nullopt;
-                const int high = hexDigit(m_text[m_at + 2].unicode());
-                const int low = hexDigit(m_text[m_at + 3].unicode());
+                const int high = hexDigit(at(m_at + 2));
+                const int low = hexDigit(at(m_at + 3));
                 if (high < 0 || low < 0 || high > 1)
                     return std::nullopt;
                 out.append(QChar(char16_t(high << 4 | low)));
@@ -566,11 +683,31 @@ private:
         return std::nullopt;
     }
 
-    QStringView m_text;
+    const Unit *m_text;
+    qsizetype m_size;
     qsizetype m_at = 0;
     // Past what the caller wants: the rest is only checked, nothing made.
     bool m_onlyChecking = false;
 };
+
+CanonicalReader<char16_t> readerOf(const QString &text)
+{
+    return CanonicalReader<char16_t>(reinterpret_cast<const char16_t *>(text.utf16()), text.size());
+}
+
+CanonicalReader<char> readerOf(QByteArrayView utf8)
+{
+    return CanonicalReader<char>(utf8.data(), utf8.size());
+}
+
+std::optional<QString> firstParagraphOf(const BoardWritingDocument &document)
+{
+    for (const BoardWritingBlock &block : document.blocks) {
+        if (block.isParagraph() && !isBlank(block.text))
+            return block.text;
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -578,21 +715,34 @@ std::optional<QString> BoardWritingDocument::firstWrittenParagraph(const QString
 {
     if (text.isEmpty())
         return std::nullopt;
-    if (auto canonical = CanonicalReader(text).firstWrittenParagraph())
+    if (auto canonical = readerOf(text).firstWrittenParagraph())
         return *canonical;
     const auto document = decode(text);
-    if (!document)
+    return document ? firstParagraphOf(*document) : std::nullopt;
+}
+
+std::optional<QString> BoardWritingDocument::firstWrittenParagraph(QByteArrayView utf8)
+{
+    if (utf8.isEmpty())
         return std::nullopt;
-    for (const BoardWritingBlock &block : document->blocks) {
-        if (block.isParagraph() && !isBlank(block.text))
-            return block.text;
-    }
-    return std::nullopt;
+    if (auto canonical = readerOf(utf8).firstWrittenParagraph())
+        return *canonical;
+    const auto document = decode(QString::fromUtf8(utf8));
+    return document ? firstParagraphOf(*document) : std::nullopt;
+}
+
+std::optional<BoardWritingDocument> BoardWritingDocument::decode(QByteArrayView utf8)
+{
+    if (auto canonical = readerOf(utf8).read())
+        return canonical;
+    // As the text would read once made UTF-16: what is not UTF-8 in it
+    // becomes replacement characters.
+    return decode(QString::fromUtf8(utf8));
 }
 
 std::optional<BoardWritingDocument> BoardWritingDocument::decode(const QString &text)
 {
-    if (auto canonical = CanonicalReader(text).read())
+    if (auto canonical = readerOf(text).read())
         return canonical;
     const auto root = parseJson(text.toUtf8());
     if (!root || !root->isObject())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QUuid>
@@ -65,10 +66,14 @@ struct BoardWritingDocument
     static std::optional<QString> encode(const QList<BoardWritingBlock> &blocks);
     // No value when the text is not a readable document.
     static std::optional<BoardWritingDocument> decode(const QString &text);
+    // The same, of the text as UTF-8 (the form a note keeps it in); what is
+    // not UTF-8 in it reads as replacement characters.
+    static std::optional<BoardWritingDocument> decode(QByteArrayView utf8);
     // The text of the first paragraph that is not blank in the document the
     // text reads as; none when it is unreadable or has no such paragraph.
     // Cheaper than decoding: no other block is made.
     static std::optional<QString> firstWrittenParagraph(const QString &text);
+    static std::optional<QString> firstWrittenParagraph(QByteArrayView utf8);
 
     friend bool operator==(const BoardWritingDocument &, const BoardWritingDocument &) = default;
 };

@@ -121,16 +121,17 @@ CanvasCard::CanvasCard(const Init &init, QObject *parent)
     Values &v = m_values;
     v.id = init.id;
     v.boardID = init.boardID;
-    v.kindRawValue = rawValue(init.kind);
-    v.thoughtKindRawValue = rawValue(init.thoughtKind);
+    v.kindRawValue = PooledText::of(rawValue(init.kind));
+    v.thoughtKindRawValue = PooledText::of(rawValue(init.thoughtKind));
     v.title = init.title;
-    v.markdownText = init.markdownText;
-    v.contextText = init.contextText;
-    v.ocrText = init.ocrText;
+    if (!init.markdownText.isEmpty() || !init.contextText.isEmpty() || !init.ocrText.isEmpty())
+        v.texts = CardTexts{init.markdownText, init.contextText, init.ocrText};
     const std::optional<QByteArray> blobs[BlobCount] = {init.originalImageData, init.thumbnailImageData,
                                                         init.annotationDocumentData};
-    for (int i = 0; i < BlobCount; ++i)
-        v.blobs[i] = StoredBlob{blobs[i].has_value(), blobs[i]};
+    for (int i = 0; i < BlobCount; ++i) {
+        if (blobs[i])
+            v.blobs = v.blobs.with(i, blobs[i]);
+    }
     v.sourceApplicationName = init.sourceApplicationName;
     v.sourceBundleIdentifier = init.sourceBundleIdentifier;
     v.sourceWindowTitle = init.sourceWindowTitle;
@@ -154,32 +155,38 @@ CanvasCard::CanvasCard(const Init &init, QObject *parent)
 
 void CanvasCard::setId(const QUuid &id) { write(m_values.id, id, IdProperty); }
 void CanvasCard::setBoardID(const QUuid &id) { write(m_values.boardID, id, BoardIDProperty); }
-void CanvasCard::setKindRawValue(const QString &raw) { write(m_values.kindRawValue, raw, KindRawValueProperty); }
-void CanvasCard::setThoughtKindRawValue(const QString &raw) { write(m_values.thoughtKindRawValue, raw, ThoughtKindRawValueProperty); }
-void CanvasCard::setTitle(const std::optional<QString> &title) { write(m_values.title, title, TitleProperty); }
+void CanvasCard::setKindRawValue(const QString &raw) { write(m_values.kindRawValue, PooledText::of(raw), KindRawValueProperty); }
+void CanvasCard::setThoughtKindRawValue(const QString &raw) { write(m_values.thoughtKindRawValue, PooledText::of(raw), ThoughtKindRawValueProperty); }
+void CanvasCard::setTitle(const std::optional<QString> &title) { write(m_values.title, NullableText(title), TitleProperty); }
 // A text written before the stored ones were read would be lost to them.
 void CanvasCard::setMarkdownText(const QString &text)
 {
     readTexts();
-    write(m_values.markdownText, text, MarkdownTextProperty);
+    CardTexts texts = *m_values.texts;
+    texts.markdownText = text;
+    write(m_values.texts, SharedRecordPart<CardTexts>(std::move(texts)), MarkdownTextProperty);
 }
 
 void CanvasCard::setContextText(const QString &text)
 {
     readTexts();
-    write(m_values.contextText, text, ContextTextProperty);
+    CardTexts texts = *m_values.texts;
+    texts.contextText = text;
+    write(m_values.texts, SharedRecordPart<CardTexts>(std::move(texts)), ContextTextProperty);
 }
 
 void CanvasCard::setOcrText(const QString &text)
 {
     readTexts();
-    write(m_values.ocrText, text, OcrTextProperty);
+    CardTexts texts = *m_values.texts;
+    texts.ocrText = text;
+    write(m_values.texts, SharedRecordPart<CardTexts>(std::move(texts)), OcrTextProperty);
 }
-void CanvasCard::setSourceApplicationName(const std::optional<QString> &n) { write(m_values.sourceApplicationName, n, SourceApplicationNameProperty); }
-void CanvasCard::setSourceBundleIdentifier(const std::optional<QString> &i) { write(m_values.sourceBundleIdentifier, i, SourceBundleIdentifierProperty); }
-void CanvasCard::setSourceWindowTitle(const std::optional<QString> &t) { write(m_values.sourceWindowTitle, t, SourceWindowTitleProperty); }
-void CanvasCard::setCaptureModeRawValue(const std::optional<QString> &r) { write(m_values.captureModeRawValue, r, CaptureModeRawValueProperty); }
-void CanvasCard::setSourceURLString(const std::optional<QString> &u) { write(m_values.sourceURLString, u, SourceURLStringProperty); }
+void CanvasCard::setSourceApplicationName(const std::optional<QString> &n) { write(m_values.sourceApplicationName, PooledText(n), SourceApplicationNameProperty); }
+void CanvasCard::setSourceBundleIdentifier(const std::optional<QString> &i) { write(m_values.sourceBundleIdentifier, PooledText(i), SourceBundleIdentifierProperty); }
+void CanvasCard::setSourceWindowTitle(const std::optional<QString> &t) { write(m_values.sourceWindowTitle, PooledText(t), SourceWindowTitleProperty); }
+void CanvasCard::setCaptureModeRawValue(const std::optional<QString> &r) { write(m_values.captureModeRawValue, PooledText(r), CaptureModeRawValueProperty); }
+void CanvasCard::setSourceURLString(const std::optional<QString> &u) { write(m_values.sourceURLString, NullableText(u), SourceURLStringProperty); }
 void CanvasCard::setCanvasX(double x) { write(m_values.canvasX, x, CanvasXProperty); }
 void CanvasCard::setCanvasY(double y) { write(m_values.canvasY, y, CanvasYProperty); }
 void CanvasCard::setCanvasWidth(double w) { write(m_values.canvasWidth, w, CanvasWidthProperty); }
@@ -190,18 +197,17 @@ void CanvasCard::setSourceCardIDsStorage(const QString &s) { write(m_values.sour
 void CanvasCard::setIsAIGenerated(bool generated) { write(m_values.isAIGenerated, generated, IsAIGeneratedProperty); }
 void CanvasCard::setCreatedAt(const QDateTime &date) { write(m_values.createdAt, storedDate(date), CreatedAtProperty); }
 void CanvasCard::setUpdatedAt(const QDateTime &date) { write(m_values.updatedAt, storedDate(date), UpdatedAtProperty); }
-void CanvasCard::setCapturedAt(const std::optional<QDateTime> &d) { write(m_values.capturedAt, storedDate(d), CapturedAtProperty); }
-void CanvasCard::setLastResurfacedAt(const std::optional<QDateTime> &d) { write(m_values.lastResurfacedAt, storedDate(d), LastResurfacedAtProperty); }
-void CanvasCard::setRediscoverDismissedUntil(const std::optional<QDateTime> &d) { write(m_values.rediscoverDismissedUntil, storedDate(d), RediscoverDismissedUntilProperty); }
-void CanvasCard::setDeletedAt(const std::optional<QDateTime> &d) { write(m_values.deletedAt, storedDate(d), DeletedAtProperty); }
+void CanvasCard::setCapturedAt(const std::optional<QDateTime> &d) { write(m_values.capturedAt, NullableDate(storedDate(d)), CapturedAtProperty); }
+void CanvasCard::setLastResurfacedAt(const std::optional<QDateTime> &d) { write(m_values.lastResurfacedAt, NullableDate(storedDate(d)), LastResurfacedAtProperty); }
+void CanvasCard::setRediscoverDismissedUntil(const std::optional<QDateTime> &d) { write(m_values.rediscoverDismissedUntil, NullableDate(storedDate(d)), RediscoverDismissedUntilProperty); }
+void CanvasCard::setDeletedAt(const std::optional<QDateTime> &d) { write(m_values.deletedAt, NullableDate(storedDate(d)), DeletedAtProperty); }
 
 std::optional<QByteArray> CanvasCard::blob(Blob which) const
 {
-    const StoredBlob &stored = m_values.blobs[which];
-    if (!stored.present)
+    if (!m_values.blobs.has(which))
         return std::nullopt;
-    if (stored.pendingBytes)
-        return stored.pendingBytes;
+    if (const std::optional<QByteArray> &pending = m_values.blobs.pendingBytes(which))
+        return pending;
     if (!modelContext())
         return std::nullopt;
     return modelContext()->loadBlob(this, which);
@@ -211,18 +217,18 @@ void CanvasCard::setBlob(Blob which, const std::optional<QByteArray> &data)
 {
     static constexpr Property properties[BlobCount] = {OriginalImageDataProperty, ThumbnailImageDataProperty,
                                                        AnnotationDocumentDataProperty};
-    write(m_values.blobs[which], StoredBlob{data.has_value(), data}, properties[which]);
+    write(m_values.blobs, m_values.blobs.with(which, data), properties[which]);
 }
 
 CardKind CanvasCard::kind() const
 {
-    const auto kind = cardKindFromRawValue(m_values.kindRawValue);
+    const auto kind = cardKindFromRawValue(m_values.kindRawValue.text());
     return kind.value_or(CardKind::thought);
 }
 
 ThoughtKind CanvasCard::thoughtKind() const
 {
-    return thoughtKindFromRawValue(m_values.thoughtKindRawValue).value_or(ThoughtKind::thought);
+    return thoughtKindFromRawValue(m_values.thoughtKindRawValue.text()).value_or(ThoughtKind::thought);
 }
 
 void CanvasCard::setThoughtKind(ThoughtKind kind)
@@ -253,7 +259,8 @@ QString CanvasCard::displayTitle(const TitleSources &sources)
 CanvasCard::TitleSources CanvasCard::titleSources() const
 {
     readTexts();
-    return {m_values.title, m_values.markdownText, m_values.contextText, m_values.ocrText, kind()};
+    const CardTexts &texts = *m_values.texts;
+    return {m_values.title, texts.markdownText, texts.contextText, texts.ocrText, kind()};
 }
 
 bool CanvasCard::displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const
@@ -286,7 +293,8 @@ QString CanvasCard::combinedText() const
 {
     readTexts();
     QStringList parts;
-    for (const QString *text : {&m_values.markdownText, &m_values.contextText, &m_values.ocrText}) {
+    const CardTexts &texts = *m_values.texts;
+    for (const QString *text : {&texts.markdownText, &texts.contextText, &texts.ocrText}) {
         const QString trimmed = trimmedWhitespace(*text);
         if (!trimmed.isEmpty())
             parts.append(trimmed);
@@ -340,8 +348,7 @@ void CanvasCard::removeFromCanvas(const QDateTime &date)
 void CanvasCard::markSaved()
 {
     // Saved bytes are read back from the store on demand, not kept in memory.
-    for (StoredBlob &blob : m_values.blobs)
-        blob.pendingBytes.reset();
+    m_values.blobs.pending = {};
     ValueEntity::markSaved();
 }
 
@@ -364,12 +371,12 @@ void CanvasCard::adoptStoredTexts(const QString &markdownText, const QString &co
 {
     // Unread texts were never written, so a saved record kept apart holds
     // the same placeholders: both take the stored texts.
+    SharedRecordPart<CardTexts> texts;
+    if (!markdownText.isEmpty() || !contextText.isEmpty() || !ocrText.isEmpty())
+        texts = CardTexts{markdownText, contextText, ocrText};
     for (Values *values : {&m_values, separateSavedValues()}) {
-        if (!values)
-            continue;
-        values->markdownText = markdownText;
-        values->contextText = contextText;
-        values->ocrText = ocrText;
+        if (values)
+            values->texts = texts;
     }
     m_textsUnread = false;
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "model/ValueEntity.h"
+#include "platform/TextPool.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QSharedData>
 #include <QString>
 #include <QUuid>
 
+#include <array>
+#include <limits>
 #include <optional>
 
 namespace tessaline {
@@ -24,53 +28,205 @@ QString displayName(ThoughtKind kind);
 // In the order pickers list them.
 QList<ThoughtKind> allThoughtKinds();
 
-// One of the card's large byte values (image, thumbnail, annotation). The
-// bytes live in the store and are read only when asked for, so listing every
-// card never reads image data; written bytes are held until the next save.
-struct StoredBlob
+// A part of a card's record that most cards leave empty or never read,
+// held behind a shared pointer: an empty one costs a pointer, and the copies
+// a record is made into (its saved twin, a change scope's state) share it.
+// A library keeps one record per card, so its size counts fifty thousand
+// times over. Compared by value.
+template <typename T>
+class SharedRecordPart
 {
-    bool present = false;
-    std::optional<QByteArray> pendingBytes;
+public:
+    SharedRecordPart() = default;
+    SharedRecordPart(T value) : m_node(new Node(std::move(value))) {}
 
-    friend bool operator==(const StoredBlob &, const StoredBlob &) = default;
+    const T &operator*() const { return m_node ? m_node->value : empty(); }
+    const T *operator->() const { return &**this; }
+
+    friend bool operator==(const SharedRecordPart &a, const SharedRecordPart &b)
+    {
+        return a.m_node == b.m_node || *a == *b;
+    }
+
+private:
+    // One pointer, where a shared_ptr would take two.
+    struct Node : QSharedData
+    {
+        explicit Node(T v) : value(std::move(v)) {}
+        const T value;
+    };
+    static const T &empty()
+    {
+        static const T value{};
+        return value;
+    }
+    QExplicitlySharedDataPointer<Node> m_node;
 };
 
-// The stored properties of a card, in schema order, with their defaults.
+// A text that may be absent, in the space of one text: absent is the null
+// text, and a present text is never null (an empty one is the empty text).
+class NullableText
+{
+public:
+    NullableText() = default;
+    NullableText(std::nullopt_t) {}
+    NullableText(const std::optional<QString> &text)
+        : m_text(!text ? QString() : text->isNull() ? QString::fromRawData(&kEmpty, 0) : *text)
+    {
+    }
+    operator std::optional<QString>() const
+    {
+        if (m_text.isNull())
+            return std::nullopt;
+        return m_text;
+    }
+    bool has_value() const { return !m_text.isNull(); }
+
+    // QString takes the null text as equal to the empty one.
+    friend bool operator==(const NullableText &a, const NullableText &b)
+    {
+        return a.m_text.isNull() == b.m_text.isNull() && a.m_text == b.m_text;
+    }
+
+private:
+    static constexpr QChar kEmpty{};
+    QString m_text;
+};
+
+// A text that repeats across cards (a kind, a source application, a window
+// title), from the process's pool, or none: one pointer (see TextPool).
+// Equal texts are one pooled text, so comparing the pointers compares them.
+class PooledText
+{
+public:
+    PooledText() = default;
+    PooledText(std::nullopt_t) {}
+    explicit PooledText(const QString *pooled) : m_text(pooled) {}
+    PooledText(const std::optional<QString> &text) : m_text(text ? TextPool::pooled(*text) : nullptr) {}
+    static PooledText of(const QString &text) { return PooledText(TextPool::pooled(text)); }
+
+    operator std::optional<QString>() const
+    {
+        if (!m_text)
+            return std::nullopt;
+        return *m_text;
+    }
+    // The null text when there is none.
+    QString text() const { return m_text ? *m_text : QString(); }
+    bool has_value() const { return m_text != nullptr; }
+    bool equals(QStringView text) const { return m_text && *m_text == text; }
+
+    friend bool operator==(const PooledText &, const PooledText &) = default;
+
+private:
+    const QString *m_text = nullptr;
+};
+
+// A date that may be absent, as its milliseconds since the epoch in UTC, the
+// form and precision of the store: half an optional QDateTime.
+class NullableDate
+{
+public:
+    NullableDate() = default;
+    NullableDate(std::nullopt_t) {}
+    NullableDate(const std::optional<QDateTime> &date)
+        : m_msecs(!date ? kAbsent : date->isValid() ? date->toMSecsSinceEpoch() : kInvalid)
+    {
+    }
+    operator std::optional<QDateTime>() const
+    {
+        if (m_msecs == kAbsent)
+            return std::nullopt;
+        if (m_msecs == kInvalid)
+            return QDateTime();
+        return QDateTime::fromMSecsSinceEpoch(m_msecs, Qt::UTC);
+    }
+    bool has_value() const { return m_msecs != kAbsent; }
+
+    friend bool operator==(const NullableDate &, const NullableDate &) = default;
+
+private:
+    // Far before any date a QDateTime holds.
+    static constexpr qint64 kAbsent = std::numeric_limits<qint64>::min();
+    static constexpr qint64 kInvalid = kAbsent + 1;
+    qint64 m_msecs = kAbsent;
+};
+
+// A card's long texts. Read from the store only when first asked for (see
+// CanvasCard::readTexts): until then, and for a card without any, none are
+// held.
+struct CardTexts
+{
+    QString markdownText;
+    QString contextText;
+    QString ocrText;
+
+    friend bool operator==(const CardTexts &, const CardTexts &) = default;
+};
+
+// The card's large byte values (image, thumbnail, annotation): whether each
+// is present, and bytes written and not yet saved. The bytes live in the
+// store and are read only when asked for, so listing every card never reads
+// image data; written bytes are held until the next save.
+struct CardBlobs
+{
+    bool has(int which) const { return present & (1u << which); }
+    const std::optional<QByteArray> &pendingBytes(int which) const { return (*pending)[which]; }
+    // The same with one value replaced (present when `data` is).
+    CardBlobs with(int which, const std::optional<QByteArray> &data) const
+    {
+        CardBlobs changed = *this;
+        changed.present = quint8(data ? present | (1u << which) : present & ~(1u << which));
+        auto bytes = *pending;
+        bytes[which] = data;
+        changed.pending = std::move(bytes);
+        return changed;
+    }
+
+    quint8 present = 0; // a bit per blob
+    SharedRecordPart<std::array<std::optional<QByteArray>, 3>> pending;
+
+    friend bool operator==(const CardBlobs &, const CardBlobs &) = default;
+};
+
+// The stored properties of a card, nearly in schema order, with their
+// defaults; laid out small, as a large library holds one per card.
 struct CanvasCardValues
 {
     CanvasCardValues() = default;
     // Every member empty, for a row about to be read: no identifier drawn,
     // no clock read, only to be replaced.
-    explicit CanvasCardValues(StoredRow) : id(), boardID(), createdAt(), updatedAt() {}
+    explicit CanvasCardValues(StoredRow)
+        : id(), boardID(), kindRawValue(), thoughtKindRawValue(), createdAt(), updatedAt()
+    {
+    }
 
     QUuid id = QUuid::createUuid();
     QUuid boardID = QUuid::createUuid();
-    QString kindRawValue = QStringLiteral("thought");
-    QString thoughtKindRawValue = QStringLiteral("thought");
-    std::optional<QString> title;
-    QString markdownText;
-    QString contextText;
-    QString ocrText;
-    std::optional<QString> sourceApplicationName;
-    std::optional<QString> sourceBundleIdentifier;
-    std::optional<QString> sourceWindowTitle;
-    std::optional<QString> captureModeRawValue;
-    std::optional<QString> sourceURLString;
-    StoredBlob blobs[3]; // original image, thumbnail, annotation document
+    PooledText kindRawValue = PooledText::of(QStringLiteral("thought"));
+    PooledText thoughtKindRawValue = PooledText::of(QStringLiteral("thought"));
+    NullableText title;
+    SharedRecordPart<CardTexts> texts;
+    PooledText sourceApplicationName;
+    PooledText sourceBundleIdentifier;
+    PooledText sourceWindowTitle;
+    PooledText captureModeRawValue;
+    NullableText sourceURLString;
+    CardBlobs blobs; // original image, thumbnail, annotation document
     double canvasX = 0;
     double canvasY = 0;
     double canvasWidth = 320;
     double canvasHeight = 220;
-    bool isPlaced = false;
     std::optional<QUuid> groupID;
-    QString sourceCardIDsStorage;
+    bool isPlaced = false;
     bool isAIGenerated = false;
+    QString sourceCardIDsStorage;
     QDateTime createdAt = QDateTime::currentDateTimeUtc();
     QDateTime updatedAt = QDateTime::currentDateTimeUtc();
-    std::optional<QDateTime> capturedAt;
-    std::optional<QDateTime> lastResurfacedAt;
-    std::optional<QDateTime> rediscoverDismissedUntil;
-    std::optional<QDateTime> deletedAt;
+    NullableDate capturedAt;
+    NullableDate lastResurfacedAt;
+    NullableDate rediscoverDismissedUntil;
+    NullableDate deletedAt;
     // Not stored: properties whose stored number could not be read as one
     // (text, NaN, an infinity, far out of range, a size of zero or less), one
     // bit per CanvasCard::Property. Those hold a stand-in here (a position on
@@ -176,17 +332,17 @@ public:
     void setId(const QUuid &id);
     QUuid boardID() const { return m_values.boardID; }
     void setBoardID(const QUuid &id);
-    QString kindRawValue() const { return m_values.kindRawValue; }
+    QString kindRawValue() const { return m_values.kindRawValue.text(); }
     void setKindRawValue(const QString &raw);
-    QString thoughtKindRawValue() const { return m_values.thoughtKindRawValue; }
+    QString thoughtKindRawValue() const { return m_values.thoughtKindRawValue.text(); }
     void setThoughtKindRawValue(const QString &raw);
     std::optional<QString> title() const { return m_values.title; }
     void setTitle(const std::optional<QString> &title);
-    QString markdownText() const { readTexts(); return m_values.markdownText; }
+    QString markdownText() const { readTexts(); return m_values.texts->markdownText; }
     void setMarkdownText(const QString &text);
-    QString contextText() const { readTexts(); return m_values.contextText; }
+    QString contextText() const { readTexts(); return m_values.texts->contextText; }
     void setContextText(const QString &text);
-    QString ocrText() const { readTexts(); return m_values.ocrText; }
+    QString ocrText() const { readTexts(); return m_values.texts->ocrText; }
     void setOcrText(const QString &text);
     std::optional<QString> sourceApplicationName() const { return m_values.sourceApplicationName; }
     void setSourceApplicationName(const std::optional<QString> &name);
@@ -202,13 +358,13 @@ public:
     // Reading these may read the store; prefer the has… checks for presence.
     std::optional<QByteArray> originalImageData() const { return blob(OriginalImageBlob); }
     void setOriginalImageData(const std::optional<QByteArray> &data) { setBlob(OriginalImageBlob, data); }
-    bool hasOriginalImageData() const { return m_values.blobs[OriginalImageBlob].present; }
+    bool hasOriginalImageData() const { return m_values.blobs.has(OriginalImageBlob); }
     std::optional<QByteArray> thumbnailImageData() const { return blob(ThumbnailImageBlob); }
     void setThumbnailImageData(const std::optional<QByteArray> &data) { setBlob(ThumbnailImageBlob, data); }
-    bool hasThumbnailImageData() const { return m_values.blobs[ThumbnailImageBlob].present; }
+    bool hasThumbnailImageData() const { return m_values.blobs.has(ThumbnailImageBlob); }
     std::optional<QByteArray> annotationDocumentData() const { return blob(AnnotationDocumentBlob); }
     void setAnnotationDocumentData(const std::optional<QByteArray> &data) { setBlob(AnnotationDocumentBlob, data); }
-    bool hasAnnotationDocumentData() const { return m_values.blobs[AnnotationDocumentBlob].present; }
+    bool hasAnnotationDocumentData() const { return m_values.blobs.has(AnnotationDocumentBlob); }
 
     double canvasX() const { return m_values.canvasX; }
     void setCanvasX(double x);
@@ -241,7 +397,7 @@ public:
 
     bool isLive() const { return !m_values.deletedAt.has_value(); }
     // Exactly "snip"; an unrecognised kind is not a snip.
-    bool isSnip() const { return m_values.kindRawValue == u"snip"; }
+    bool isSnip() const { return m_values.kindRawValue.equals(u"snip"); }
 
     CardKind kind() const;
     ThoughtKind thoughtKind() const;
@@ -306,6 +462,6 @@ private:
 };
 
 static_assert(CanvasCard::PropertyCount == 30, "the record and the property list must agree");
-static_assert(CanvasCard::BlobCount == sizeof(CanvasCardValues::blobs) / sizeof(StoredBlob));
+static_assert(CanvasCard::BlobCount == std::tuple_size_v<std::array<std::optional<QByteArray>, 3>>);
 
 } // namespace tessaline

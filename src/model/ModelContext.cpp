@@ -229,8 +229,9 @@ void ModelContext::insert(CanvasCard *card, const StagedCardData &staged)
 QFuture<std::optional<QByteArray>> ModelContext::readCardData(QObject *receiver, const CanvasCard &card,
                                                               CanvasCard::Blob blob)
 {
-    const StoredBlob &stored = card.m_values.blobs[blob];
-    CardDataWriter *writer = stored.present && !stored.pendingBytes && card.m_rowID > 0 ? cardDataWriter() : nullptr;
+    const CardBlobs &stored = card.m_values.blobs;
+    CardDataWriter *writer =
+        stored.has(blob) && !stored.pendingBytes(blob) && card.m_rowID > 0 ? cardDataWriter() : nullptr;
     if (!writer)
         return deliveredTo(receiver, QtFuture::makeReadyFuture(card.blob(blob)));
     return writer->read(receiver, card.m_rowID, blob);
@@ -576,17 +577,18 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         for (int i = 0; i < CanvasCard::BlobCount; ++i) {
             if (staged != m_staged.cend() && staged->blob == i)
                 continue;
-            const StoredBlob &blob = card->m_values.blobs[i];
+            const CardBlobs &blobs = card->m_values.blobs;
+            const std::optional<QByteArray> &pendingBytes = blobs.pendingBytes(i);
             const QString field = storeschema::blobFieldName(CanvasCard::Blob(i));
-            if (blob.present && blob.pendingBytes) {
+            if (blobs.has(i) && pendingBytes) {
                 putBlob.addBindValue(row);
                 putBlob.addBindValue(field);
                 // Present but empty is a value of its own; the driver would
                 // bind a null array as NULL, which the column refuses.
-                putBlob.addBindValue(blob.pendingBytes->isNull() ? QByteArray("", 0) : *blob.pendingBytes);
+                putBlob.addBindValue(pendingBytes->isNull() ? QByteArray("", 0) : *pendingBytes);
                 if (auto written = run(putBlob); !written)
                     return written;
-            } else if (!blob.present && card->savedValues().blobs[i].present && card->m_rowID > 0) {
+            } else if (!blobs.has(i) && card->savedValues().blobs.has(i) && card->m_rowID > 0) {
                 dropBlob.addBindValue(row);
                 dropBlob.addBindValue(field);
                 if (auto written = run(dropBlob); !written)

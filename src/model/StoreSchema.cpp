@@ -30,9 +30,21 @@ QVariant sql(const std::optional<T> &value)
         return QVariant();
     return sql(*value);
 }
+QVariant sql(const NullableText &text) { return sql(std::optional<QString>(text)); }
+QVariant sql(const PooledText &text) { return sql(std::optional<QString>(text)); }
+QVariant sql(const NullableDate &date) { return sql(std::optional<QDateTime>(date)); }
 
 QUuid uuidAt(const SqliteRows &q, int i) { return parseUuid(QLatin1StringView(q.utf8(i))).value_or(QUuid()); }
 QString textAt(const SqliteRows &q, int i) { return q.text(i); }
+// The text's UTF-8 as stored; bytes that are not UTF-8 become replacement
+// characters, as they do in a text made of them.
+QByteArray utf8TextAt(const SqliteRows &q, int i)
+{
+    const QByteArrayView bytes = q.utf8(i);
+    if (bytes.isValidUtf8())
+        return bytes.toByteArray();
+    return QString::fromUtf8(bytes).toUtf8();
+}
 bool flagAt(const SqliteRows &q, int i) { return q.integer(i) != 0; }
 // Far beyond any map or list the app makes (50,000 cards in a column of
 // four reach a few million points), yet well inside what arithmetic on
@@ -206,18 +218,18 @@ void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged)
     Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
                   << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt
                   << v.updatedAt << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue
-                  << v.writingDocumentStorage << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
+                  << QString::fromUtf8(v.writingDocumentStorage) << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
 }
 
 void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
 {
     const quint32 d = v.damagedProperties;
     using C = CanvasCard;
-    Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.markdownText
-                  << v.contextText << v.ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
+    Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.texts->markdownText
+                  << v.texts->contextText << v.texts->ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
                   << v.sourceWindowTitle << v.captureModeRawValue << v.sourceURLString
-                  << v.blobs[CanvasCard::OriginalImageBlob].present << v.blobs[CanvasCard::ThumbnailImageBlob].present
-                  << v.blobs[CanvasCard::AnnotationDocumentBlob].present
+                  << v.blobs.has(CanvasCard::OriginalImageBlob) << v.blobs.has(CanvasCard::ThumbnailImageBlob)
+                  << v.blobs.has(CanvasCard::AnnotationDocumentBlob)
                   << keptNumber(v.canvasX, d, C::CanvasXProperty, keepDamaged)
                   << keptNumber(v.canvasY, d, C::CanvasYProperty, keepDamaged)
                   << keptNumber(v.canvasWidth, d, C::CanvasWidthProperty, keepDamaged)
@@ -248,7 +260,7 @@ Board::Values readBoard(SqliteRows &q)
     v.archivedAt = optionalDateAt(q, i++);
     v.deletedAt = optionalDateAt(q, i++);
     v.workspaceModeRawValue = sharedTextAt(q, i++);
-    v.writingDocumentStorage = textAt(q, i++);
+    v.writingDocumentStorage = utf8TextAt(q, i++);
     v.isFavorite = flagAt(q, i++);
     v.folderName = optionalSharedTextAt(q, i++);
     v.hasCompletedNoteMigration = flagAt(q, i++);
@@ -261,19 +273,22 @@ CanvasCard::Values readCard(SqliteRows &q)
     int i = 1;
     v.id = uuidAt(q, i++);
     v.boardID = uuidAt(q, i++);
-    v.kindRawValue = sharedTextAt(q, i++);
-    v.thoughtKindRawValue = sharedTextAt(q, i++);
+    v.kindRawValue = PooledText(q.pooledText(i++));
+    v.thoughtKindRawValue = PooledText(q.pooledText(i++));
     v.title = optionalTextAt(q, i++);
-    v.markdownText = textAt(q, i++);
-    v.contextText = textAt(q, i++);
-    v.ocrText = textAt(q, i++);
-    v.sourceApplicationName = optionalSharedTextAt(q, i++);
-    v.sourceBundleIdentifier = optionalSharedTextAt(q, i++);
-    v.sourceWindowTitle = optionalSharedTextAt(q, i++);
-    v.captureModeRawValue = optionalSharedTextAt(q, i++);
+    // Only a card with any of its long texts holds them (they are read
+    // apart at start-up, and are empty here then).
+    CardTexts texts{textAt(q, i), textAt(q, i + 1), textAt(q, i + 2)};
+    i += 3;
+    if (!texts.markdownText.isEmpty() || !texts.contextText.isEmpty() || !texts.ocrText.isEmpty())
+        v.texts = std::move(texts);
+    v.sourceApplicationName = PooledText(q.pooledText(i++));
+    v.sourceBundleIdentifier = PooledText(q.pooledText(i++));
+    v.sourceWindowTitle = PooledText(q.pooledText(i++));
+    v.captureModeRawValue = PooledText(q.pooledText(i++));
     v.sourceURLString = optionalTextAt(q, i++);
-    for (StoredBlob &blob : v.blobs)
-        blob = StoredBlob{flagAt(q, i++), std::nullopt};
+    for (int blob = 0; blob < CanvasCard::BlobCount; ++blob)
+        v.blobs.present |= quint8(flagAt(q, i++) ? 1u << blob : 0u);
     // A card whose place cannot be read is shown where a note's first new
     // card goes, so it can be reached and moved; one whose size cannot be
     // read has the size of a new card.

@@ -61,15 +61,24 @@ const QString migrationRecordKey = QStringLiteral("noteMigrationFingerprint");
 // migration would come to the same result. Kept when a pass found nothing
 // to do, so the passes after it (one at every start, one at every capture
 // to the inbox) cost a hash of the notes' text instead of reading every
-// note's writing.
-QString migrationFingerprint(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+// note's writing. Its form is the number it starts with: the earlier form
+// hashed the writing as UTF-16, which notes no longer keep.
+enum class FingerprintForm { utf16Writing = 1, utf8Writing = 2 };
+
+QString migrationFingerprint(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                             FingerprintForm form = FingerprintForm::utf8Writing)
 {
     // A fixed seed: the text is compared with one made by another process.
     constexpr size_t seed = 0x6d696772;
     size_t notes = seed;
     for (const Board *board : boards) {
-        notes = qHashMulti(notes, board->id(), board->title(), board->isInbox(), board->hasCompletedNoteMigration(),
-                           board->writingDocumentStorage());
+        if (form == FingerprintForm::utf8Writing) {
+            notes = qHashMulti(notes, board->id(), board->title(), board->isInbox(),
+                               board->hasCompletedNoteMigration(), board->writingDocumentUtf8());
+        } else {
+            notes = qHashMulti(notes, board->id(), board->title(), board->isInbox(),
+                               board->hasCompletedNoteMigration(), board->writingDocumentStorage());
+        }
     }
     size_t liveCards = seed;
     qsizetype liveCount = 0;
@@ -79,7 +88,8 @@ QString migrationFingerprint(const QList<Board *> &boards, const QList<CanvasCar
             ++liveCount;
         }
     }
-    return QStringLiteral("1 %1 %2 %3 %4")
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(int(form))
         .arg(boards.size())
         .arg(liveCount)
         .arg(quint64(notes), 16, 16, QLatin1Char('0'))
@@ -212,6 +222,14 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
     const std::optional<QString> recorded = context.bookkeepingValue(migrationRecordKey);
     if (recorded && *recorded == migrationFingerprint(*boards, *cards))
         return summary;
+    // Recorded by a build that hashed the writing as UTF-16: the same
+    // library still gives the same record in that form, and then needs no
+    // pass, only its record in the form of now.
+    if (recorded && recorded->startsWith(u"1 ")
+        && *recorded == migrationFingerprint(*boards, *cards, FingerprintForm::utf16Writing)) {
+        (void)context.setBookkeepingValue(migrationRecordKey, migrationFingerprint(*boards, *cards));
+        return summary;
+    }
 
     QHash<QUuid, QList<CanvasCard *>> liveCardsByNote;
     for (CanvasCard *card : *cards) {
@@ -241,12 +259,12 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
         }
 
         if (repairsWriting && (!board->hasCompletedNoteMigration() || !missing.isEmpty())) {
-            const QString before = board->writingDocumentStorage();
+            const QByteArray before = board->writingDocumentUtf8();
             for (CanvasCard *card : std::as_const(missing))
                 document.insertCardReference(card->id());
             // The migration is bookkeeping, not an edit: the note keeps its date.
             if (board->updateWritingDocument(document, board->updatedAt())) {
-                if (board->writingDocumentStorage() != before)
+                if (board->writingDocumentUtf8() != before)
                     changed = true;
                 if (!board->hasCompletedNoteMigration()) {
                     board->setHasCompletedNoteMigration(true);

@@ -65,13 +65,13 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     connect(&m_library.context(), &ModelContext::didSave, this, [this] {
         // Everything in the library is on disk now, the writing included.
         if (m_watchedBoard)
-            m_savedStorage = m_watchedBoard->writingDocumentStorage();
+            m_savedStorage = m_watchedBoard->writingDocumentUtf8();
         m_hasUnsavedWriting = false;
         m_unsavedSince.reset();
     });
     watchBoard();
     if (m_watchedBoard)
-        m_savedStorage = m_watchedBoard->writingDocumentStorage();
+        m_savedStorage = m_watchedBoard->writingDocumentUtf8();
 }
 
 BoardCanvasModel::~BoardCanvasModel() = default;
@@ -288,7 +288,7 @@ void BoardCanvasModel::storedWritingChanged()
     Board *note = board();
     if (!note)
         return;
-    if (m_hasUnsavedWriting && note->writingDocumentStorage() == m_savedStorage) {
+    if (m_hasUnsavedWriting && note->writingDocumentUtf8() == m_savedStorage) {
         // The library took back its unsaved changes after a failed save
         // elsewhere: what was typed here is written again.
         commit();
@@ -404,7 +404,7 @@ void BoardCanvasModel::appear()
         return;
     const QDateTime now = m_clock();
     const QDateTime previouslyOpened = note->lastOpenedAt();
-    m_savedStorage = note->writingDocumentStorage();
+    m_savedStorage = note->writingDocumentUtf8();
     note->markOpened(now);
     m_autosave->stop();
     m_committing = true;

@@ -168,7 +168,7 @@ private:
     BoardWritingDocument m_writingDocument;
     // What the note's text was at the last save, to tell a rollback of the
     // writing (which must not undo what is typed) from a new text.
-    QString m_savedStorage;
+    QByteArray m_savedStorage;
     bool m_hasUnsavedWriting = false;
     // When the oldest change not yet on disk was made, on the continuous clock.
     std::optional<qint64> m_unsavedSince;

@@ -14,7 +14,7 @@ namespace tessaline {
 
 namespace {
 
-bool sameText(const QString &a, const QString &b)
+bool sameText(const QByteArray &a, const QByteArray &b)
 {
     // Unchanged writing shares its buffer with the copy kept here.
     return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
@@ -132,7 +132,7 @@ void NoteList::groupCards(const QList<CanvasCard *> &cards)
 
 const std::optional<QString> &NoteList::firstParagraph(const Board &note)
 {
-    const QString storage = note.writingDocumentStorage();
+    const QByteArray &storage = note.writingDocumentUtf8();
     auto cached = m_paragraphs.find(&note);
     if (cached != m_paragraphs.end() && sameText(cached->storage, storage)) {
         cached->storage = storage;
@@ -140,7 +140,7 @@ const std::optional<QString> &NoteList::firstParagraph(const Board &note)
     }
     // The same as writingExcerpt(note.writingDocument()), without making
     // every block of every note the first time the list is built.
-    std::optional<QString> paragraph = BoardWritingDocument::firstWrittenParagraph(storage);
+    std::optional<QString> paragraph = BoardWritingDocument::firstWrittenParagraph(QByteArrayView(storage));
     if (paragraph)
         paragraph->replace(QLatin1Char('\n'), QLatin1Char(' '));
     CachedParagraph entry{storage, std::move(paragraph)};

@@ -2,6 +2,7 @@
 
 #include "runtime/NoteListFilter.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -70,7 +71,7 @@ private:
 
     struct CachedParagraph
     {
-        QString storage;
+        QByteArray storage;
         std::optional<QString> paragraph;
     };
     const std::optional<QString> &firstParagraph(const Board &note);

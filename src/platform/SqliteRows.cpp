@@ -1,5 +1,7 @@
 #include "platform/SqliteRows.h"
 
+#include "platform/TextPool.h"
+
 #include <QMetaType>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -160,6 +162,19 @@ QString SqliteRows::sharedText(int column)
     const QString read = QString::fromUtf8(bytes);
     m_shared.insert(bytes.toByteArray(), read);
     return read;
+}
+
+const QString *SqliteRows::pooledText(int column)
+{
+    if (isNull(column))
+        return nullptr;
+    const QByteArrayView bytes = utf8(column);
+    const auto found = m_pooled.constFind(QByteArray::fromRawData(bytes.data(), bytes.size()));
+    if (found != m_pooled.cend())
+        return *found;
+    const QString *pooled = TextPool::pooled(QString::fromUtf8(bytes));
+    m_pooled.insert(bytes.toByteArray(), pooled);
+    return pooled;
 }
 
 } // namespace tessaline

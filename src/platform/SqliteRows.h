@@ -63,12 +63,17 @@ public:
     // large library adds up to much of what the rows take. Looked up by
     // the stored bytes, so a repeat costs no conversion.
     QString sharedText(int column);
+    // The text as pooled for the process (TextPool), for texts that repeat
+    // across the library as much as across rows; none for NULL. Looked up
+    // by the stored bytes as sharedText is.
+    const QString *pooledText(int column);
 
 private:
     sqlite3_stmt *m_statement = nullptr;
     std::unique_ptr<QSqlQuery> m_query;
     mutable QByteArray m_utf8;
     QHash<QByteArray, QString> m_shared;
+    QHash<QByteArray, const QString *> m_pooled;
     QString m_error;
     bool m_done = false;
 };

@@ -49,6 +49,8 @@ private Q_SLOTS:
     void reading();
     void storedFormReadsAsAnyJson_data();
     void storedFormReadsAsAnyJson();
+    void utf8ReadsAsItsText_data();
+    void utf8ReadsAsItsText();
     void repairOfStoredText();
     void unreadableTextIsNeverLost();
     void wordsTheRepairDropsAreKeptAside_data();
@@ -329,7 +331,83 @@ void BoardWritingDocumentTest::storedFormReadsAsAnyJson()
             QString(text).insert(opening.size(), QStringLiteral(R"({"id":"%1","kind":"paragraph","text":"first"},)").arg(uuidText(A)));
         QCOMPARE(BoardWritingDocument::firstWrittenParagraph(writtenFirst),
                  firstWritten(BoardWritingDocument::decode(writtenFirst + QLatin1Char(' '))));
+        QCOMPARE(BoardWritingDocument::firstWrittenParagraph(QByteArrayView(writtenFirst.toUtf8())),
+                 firstWritten(BoardWritingDocument::decode(QString::fromUtf8(writtenFirst.toUtf8()) + QLatin1Char(' '))));
     }
+
+    // A note keeps its text as UTF-8, read by a reader of its own: the same
+    // documents as the text made UTF-16 reads as.
+    const QByteArray utf8 = text.toUtf8();
+    const auto general8 = BoardWritingDocument::decode(QString::fromUtf8(utf8) + QLatin1Char(' '));
+    const auto quick8 = BoardWritingDocument::decode(QByteArrayView(utf8));
+    QCOMPARE(quick8.has_value(), general8.has_value());
+    if (quick8)
+        QCOMPARE(quick8->blocks, general8->blocks);
+    QCOMPARE(BoardWritingDocument::firstWrittenParagraph(QByteArrayView(utf8)), firstWritten(general8));
+}
+
+void BoardWritingDocumentTest::utf8ReadsAsItsText_data()
+{
+    // Byte sequences that are UTF-8 and ones that are not, each after runs
+    // of plain text that end on either side of the reader's sixteen-byte
+    // steps: what the UTF-8 reader makes of them is what the text they make
+    // reads as.
+    QTest::addColumn<QByteArray>("utf8");
+    const std::pair<const char *, QByteArray> sequences[] = {
+        {"two-byte letter", "\xC3\xA9"},
+        {"three-byte sign", "\xE2\x82\xAC"},
+        {"four-byte pair", "\xF0\x9F\x98\x80"},
+        {"noncharacter FDD0", "\xEF\xB7\x90"},
+        {"noncharacter FFFE", "\xEF\xBF\xBE"},
+        {"noncharacter 1FFFF", "\xF0\x9F\xBF\xBF"},
+        {"lone continuation", "\x80"},
+        {"overlong two-byte", "\xC0\xAF"},
+        {"overlong three-byte", "\xE0\x80\xAF"},
+        {"encoded surrogate", "\xED\xA0\x80"},
+        {"beyond the last character", "\xF4\x90\x80\x80"},
+        {"cut short", "\xE2\x82w"},
+        {"never a byte of UTF-8", "\xFF"},
+        {"raw control", "\x1F"},
+        {"escaped control", "\\u001f"},
+        {"escaped quote", "\\\""},
+        {"escaped surrogate", "\\ud83d"},
+    };
+    const QByteArray opening = QByteArray(R"({"blocks":[{"id":")") + uuidText(A).toLatin1()
+        + R"(","kind":"paragraph","text":")";
+    for (const auto &[name, sequence] : sequences) {
+        for (const int plain : {0, 1, 15, 16, 17, 31}) {
+            QTest::addRow("%s after %d plain", name, plain)
+                << opening + QByteArray(plain, 'w') + sequence + QByteArray(9, 'v') + R"("}]})";
+        }
+    }
+    // Identifiers with a letter that is not ASCII at each place.
+    const QByteArray card = uuidText(CARD).toLatin1();
+    for (qsizetype at = 0; at < card.size(); ++at) {
+        QByteArray spoilt = card;
+        spoilt.replace(at, 1, "\xC3\xA9");
+        QTest::addRow("card id spoilt at %d", int(at))
+            << QByteArray(R"({"blocks":[{"cardID":")") + spoilt + R"(","id":")" + uuidText(A).toLatin1()
+                   + R"(","kind":"cardReference","text":""},{"id":")" + uuidText(B).toLatin1()
+                   + R"(","kind":"paragraph","text":"x"}]})";
+    }
+}
+
+void BoardWritingDocumentTest::utf8ReadsAsItsText()
+{
+    QFETCH(QByteArray, utf8);
+    const auto general = BoardWritingDocument::decode(QString::fromUtf8(utf8) + QLatin1Char(' '));
+    const auto quick = BoardWritingDocument::decode(QByteArrayView(utf8));
+    QCOMPARE(quick.has_value(), general.has_value());
+    if (quick)
+        QCOMPARE(quick->blocks, general->blocks);
+    std::optional<QString> firstWritten;
+    for (const BoardWritingBlock &block : general ? general->blocks : Blocks()) {
+        if (block.isParagraph() && !block.text.trimmed().isEmpty()) {
+            firstWritten = block.text;
+            break;
+        }
+    }
+    QCOMPARE(BoardWritingDocument::firstWrittenParagraph(QByteArrayView(utf8)), firstWritten);
 }
 
 void BoardWritingDocumentTest::repairOfStoredText()

@@ -94,6 +94,7 @@ void ModelContextTest::valuesSurviveReopening()
     QTemporaryDir dir;
     QUuid boardID, cardID, connectionID;
     Board::Values boardValues;
+    CanvasCard::Values cardValues;
     {
         auto container = openIn(dir.path());
         QVERIFY(container);
@@ -109,6 +110,14 @@ void ModelContextTest::valuesSurviveReopening()
         auto *card = makeSnip(board->id(), QByteArray(1000, 'p'));
         card->setGroupID(QUuid::createUuid());
         card->setCanvasX(12.25);
+        // The card's record keeps absent and empty texts, and absent dates,
+        // in little space: each stays what it was.
+        card->setTitle(QStringLiteral(""));
+        card->setSourceWindowTitle(std::nullopt);
+        card->setSourceURLString(QStringLiteral("https://example.com/ü"));
+        card->setContextText(QStringLiteral("context"));
+        card->setCapturedAt(at(789));
+        card->setLastResurfacedAt(std::nullopt);
         context->insert(card);
         auto *connection = new Connection;
         connection->setBoardID(board->id());
@@ -121,6 +130,7 @@ void ModelContextTest::valuesSurviveReopening()
         cardID = card->id();
         connectionID = connection->id();
         boardValues = board->values();
+        cardValues = card->values();
     }
     auto container = openIn(dir.path());
     QVERIFY(container);
@@ -132,6 +142,11 @@ void ModelContextTest::valuesSurviveReopening()
     const auto cards = context->fetchCards();
     QVERIFY(cards && cards->size() == 1);
     QCOMPARE(cards->first()->id(), cardID);
+    QCOMPARE(cards->first()->values(), cardValues);
+    QCOMPARE(cards->first()->title(), std::optional<QString>(QString())); // empty, not absent
+    QCOMPARE(cards->first()->sourceWindowTitle(), std::nullopt);
+    QCOMPARE(cards->first()->capturedAt(), std::optional<QDateTime>(at(789)));
+    QVERIFY(!cards->first()->lastResurfacedAt());
     QCOMPARE(cards->first()->canvasX(), 12.25);
     QVERIFY(cards->first()->groupID());
     QVERIFY(!cards->first()->hasThumbnailImageData());
@@ -390,7 +405,7 @@ void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
     CanvasCard *card = context->fetchCards()->first();
     // Listing the card read no image bytes.
     QVERIFY(card->hasOriginalImageData());
-    QVERIFY(!card->values().blobs[CanvasCard::OriginalImageBlob].pendingBytes);
+    QVERIFY(!card->values().blobs.pendingBytes(CanvasCard::OriginalImageBlob));
     QCOMPARE(card->originalImageData(), std::optional<QByteArray>(image));
     QCOMPARE(card->annotationDocumentData(), std::optional<QByteArray>("{}"));
 
@@ -452,7 +467,7 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     QStringList expected = texts(7);
     if (road == u"values") {
         const CanvasCard::Values values = card->values();
-        QCOMPARE((QStringList{values.markdownText, values.contextText, values.ocrText}), expected);
+        QCOMPARE((QStringList{values.texts->markdownText, values.texts->contextText, values.texts->ocrText}), expected);
     } else if (road == u"write") {
         card->setContextText(QStringLiteral("typed"));
         expected[1] = QStringLiteral("typed");

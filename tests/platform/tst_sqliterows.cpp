@@ -162,6 +162,27 @@ void SqliteRowsTest::repeatedTextsShareOneBuffer()
     // Null and empty are not taken for each other through the pool.
     QVERIFY(!rows.sharedText(2).isNull() && rows.sharedText(2).isEmpty());
     QVERIFY(rows.sharedText(3).isNull());
+
+    // Pooled for the process: one text for equal texts of every row and of
+    // every reader, with NULL kept apart from the empty text.
+    const QString statement =
+        QStringLiteral("SELECT 'Terminal', 'Mail', NULL, '' UNION ALL SELECT 'Terminal', 'Chat', '', NULL");
+    SqliteRows first(m_db, statement, access);
+    SqliteRows second(m_db, statement, access);
+    QVERIFY(first.next() && second.next());
+    const QString *pooledTerminal = first.pooledText(0);
+    QVERIFY(pooledTerminal);
+    QCOMPARE(*pooledTerminal, QStringLiteral("Terminal"));
+    QCOMPARE(second.pooledText(0), pooledTerminal);
+    QVERIFY(!first.pooledText(2));
+    QVERIFY(first.pooledText(3) && !first.pooledText(3)->isNull() && first.pooledText(3)->isEmpty());
+    const QString *pooledMail = first.pooledText(1);
+    QVERIFY(first.next());
+    QCOMPARE(first.pooledText(0), pooledTerminal);
+    QCOMPARE(*first.pooledText(1), QStringLiteral("Chat"));
+    QVERIFY(first.pooledText(1) != pooledMail);
+    QCOMPARE(first.pooledText(2), second.pooledText(3));
+    QVERIFY(!first.pooledText(3));
 }
 
 QTEST_GUILESS_MAIN(SqliteRowsTest)
