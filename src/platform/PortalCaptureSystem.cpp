@@ -154,6 +154,11 @@ QString PortalCaptureSystem::accessAdvice() const
     return {};
 }
 
+QString PortalCaptureSystem::frontmostWindowAdvice() const
+{
+    return PlatformTexts::frontmostWindowUnavailable();
+}
+
 bool PortalCaptureSystem::isPictureOfRequest(const QString &path, const QDateTime &requestStarted)
 {
     const QFileInfo file(path);

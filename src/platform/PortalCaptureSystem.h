@@ -36,6 +36,7 @@ public:
     bool hasCaptureAccess() const override;
     bool requestCaptureAccess() override;
     QString accessAdvice() const override;
+    QString frontmostWindowAdvice() const override;
 
     const PortalCaptureTimings &lastTimings() const { return *m_timings; }
 
