@@ -16,6 +16,7 @@
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
 #include "shell/SingleInstance.h"
+#include "shell/TerminationSignals.h"
 #include "shell/TessalineApp.h"
 
 #include <QApplication>
@@ -280,6 +281,7 @@ int main(int argc, char *argv[])
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
                      [&window, &defaults] { rememberMainWindowFrame(window, defaults); });
 
+    quitOnTerminationSignals();
     restoreMainWindowFrame(window, defaults);
     window.show();
     // The session's first capture, and each screen's first showing, then
