@@ -349,31 +349,6 @@ private Q_SLOTS:
         }
     }
 
-    // The quick note called up from a key while the main window is closed
-    // (tessaline --quick-note): the window comes back with the sheet on it,
-    // and the sheet, not the window it blocks, has the keyboard.
-    void quickNoteFromAClosedWindowTakesTheKeyboard()
-    {
-        MainWindowRig rig;
-        ScreenRegistry screens;
-        screens.registerSheet(SheetKind::quickThought, [](ScreenContext &, const SheetRequest &, QWidget *parent) {
-            auto *dialog = new QDialog(parent);
-            dialog->setWindowTitle(QStringLiteral("Quick note of the test"));
-            dialog->resize(400, 200);
-            return dialog;
-        });
-        UpdateService updates;
-        RootView window(*rig.runtime, updates, std::move(screens));
-        window.setWindowTitle(QStringLiteral("Closed window of the test"));
-        window.resize(800, 500);
-        rig.navigation().setQuickThoughtPresented(true);
-        window.bringToFront();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Quick note of the test")).has_value(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Quick note of the test"))->focused, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(window.sheetDialog() && window.sheetDialog()->isActiveWindow(), 10000);
-    }
-
 private:
     std::unique_ptr<QWidget> m_main;
 };
