@@ -1,5 +1,7 @@
 #include "capture/CaptureCommand.h"
 
+#include "platform/WindowSystem.h"
+
 namespace tessaline {
 
 QList<CaptureCommand> allCaptureCommands()
@@ -50,9 +52,14 @@ std::optional<CaptureCommand> captureCommandFromOption(const QString &option)
 QString captureCommandLines()
 {
     QStringList lines;
-    for (const CaptureCommand command : allCaptureCommands())
+    for (const CaptureCommand command : allCaptureCommands()) {
+        // A desktop that never says which window is in front fails every
+        // window capture; binding that command would only bring the message.
+        if (command == CaptureCommand::captureWindow && !WindowSystem::knowsFrontmostWindow())
+            continue;
         lines.append(QStringLiteral("tessaline --") + captureCommandOption(command) + QStringLiteral("   ")
                      + captureCommandTitle(command));
+    }
     return lines.join(u'\n');
 }
 

@@ -18,7 +18,8 @@ QString captureCommandOption(CaptureCommand command);
 // "Capture Region", as menus name it.
 QString captureCommandTitle(CaptureCommand command);
 std::optional<CaptureCommand> captureCommandFromOption(const QString &option);
-// "tessaline --capture-region", one line per command, each with its title.
+// "tessaline --capture-region", one line per command that can work on this
+// desktop, each with its title.
 QString captureCommandLines();
 
 } // namespace tessaline

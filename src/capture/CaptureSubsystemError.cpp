@@ -78,9 +78,9 @@ QString hotKeyFailure(GlobalHotKeyAction action, HotKeyStatus status)
 QString CaptureSubsystemError::errorDescription() const
 {
     // The desktop's own advice says what happened and what helps; the
-    // privacy-settings texts do not apply there.
+    // privacy-settings texts and the plain message do not apply there.
     if ((m_kind == Kind::permissionDenied || m_kind == Kind::permissionNeedsSettings
-         || m_kind == Kind::permissionRestartRequired)
+         || m_kind == Kind::permissionRestartRequired || m_kind == Kind::frontmostApplicationUnavailable)
         && !m_text.isEmpty())
         return m_text;
     switch (m_kind) {

@@ -42,7 +42,11 @@ public:
     static CaptureSubsystemError permissionRestartRequired(const QString &advice = QString());
     static CaptureSubsystemError noDisplayUnderPointer() { return CaptureSubsystemError(Kind::noDisplayUnderPointer); }
     static CaptureSubsystemError displayUnavailable() { return CaptureSubsystemError(Kind::displayUnavailable); }
-    static CaptureSubsystemError frontmostApplicationUnavailable() { return CaptureSubsystemError(Kind::frontmostApplicationUnavailable); }
+    // With the desktop's advice where it never says which window is in front.
+    static CaptureSubsystemError frontmostApplicationUnavailable(const QString &advice = QString())
+    {
+        return CaptureSubsystemError(Kind::frontmostApplicationUnavailable, advice);
+    }
     static CaptureSubsystemError emptySelection() { return CaptureSubsystemError(Kind::emptySelection); }
     static CaptureSubsystemError invalidShortcutConfiguration() { return CaptureSubsystemError(Kind::invalidShortcutConfiguration); }
     static CaptureSubsystemError hotKeysNotRegistered() { return CaptureSubsystemError(Kind::hotKeysNotRegistered); }

@@ -174,7 +174,8 @@ CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
 {
     const auto application = m_system ? m_system->frontmostApplication() : std::nullopt;
     if (!application)
-        return unexpected(CaptureSubsystemError::frontmostApplicationUnavailable());
+        return unexpected(CaptureSubsystemError::frontmostApplicationUnavailable(
+            m_system ? m_system->frontmostWindowAdvice() : QString()));
     const auto content = m_system->shareableContent();
     if (!content)
         return unexpected(captureError(content.error()));

@@ -116,6 +116,9 @@ public:
     // them is not a privacy switch (which portal is missing, or that the
     // desktop said no, and what to install); empty otherwise.
     virtual QString accessAdvice() const { return {}; }
+    // Why no window can be known to be in front here, on a desktop that
+    // never tells apps; empty where the frontmost window can be known.
+    virtual QString frontmostWindowAdvice() const { return {}; }
 };
 
 } // namespace tessaline

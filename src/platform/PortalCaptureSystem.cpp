@@ -3,6 +3,10 @@
 #include "platform/PlatformTexts.h"
 #include "platform/PortalRequest.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -57,6 +61,35 @@ ImageResult readPicture(const PictureRequest &request)
     return part;
 }
 
+QDBusMessage permissionStoreCall(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        PortalCaptureSystem::permissionStoreService(), QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), method);
+    message.setArguments(arguments);
+    return message;
+}
+
+// The apps of one permission entry and what each was allowed (a{sas}).
+QMap<QString, QStringList> permissionsOf(const QVariant &value)
+{
+    QMap<QString, QStringList> permissions;
+    if (!value.canConvert<QDBusArgument>())
+        return permissions;
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QString app;
+        QStringList allowed;
+        argument.beginMapEntry();
+        argument >> app >> allowed;
+        argument.endMapEntry();
+        permissions.insert(app, allowed);
+    }
+    argument.endMap();
+    return permissions;
+}
+
 } // namespace
 
 PortalCaptureSystem::PortalCaptureSystem(bool offered, QString portalService)
@@ -77,9 +110,39 @@ bool PortalCaptureSystem::hasCaptureAccess() const
 bool PortalCaptureSystem::requestCaptureAccess()
 {
     // The desktop asks during the picture itself, so asking again means
-    // trying the picture again.
+    // trying the picture again. A desktop that keeps the user's "no" (GNOME)
+    // never asks again, and offers no setting that undoes it for an app
+    // outside a sandbox, so that answer is forgotten first.
+    if (m_refused)
+        forgetStoredRefusal();
     m_refused = false;
     return hasCaptureAccess();
+}
+
+void PortalCaptureSystem::forgetStoredRefusal()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    // xdg-desktop-portal names an app outside a sandbox "" up to 1.16 and
+    // after its desktop file from then on.
+    QStringList ourNames{QString(), QGuiApplication::desktopFileName()};
+    ourNames.removeDuplicates();
+    auto *watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(permissionStoreCall(QStringLiteral("Lookup"), {screenshotPermissionTable(), screenshotPermissionTable()})),
+        m_context.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [ourNames](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusMessage reply = call->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return;
+        const QMap<QString, QStringList> permissions = permissionsOf(reply.arguments().constFirst());
+        for (const QString &app : ourNames) {
+            if (permissions.value(app) == QStringList{QStringLiteral("no")})
+                QDBusConnection::sessionBus().asyncCall(permissionStoreCall(
+                    QStringLiteral("DeletePermission"), {screenshotPermissionTable(), screenshotPermissionTable(), app}));
+        }
+    });
 }
 
 QString PortalCaptureSystem::accessAdvice() const
@@ -89,6 +152,11 @@ QString PortalCaptureSystem::accessAdvice() const
     if (m_refused)
         return PlatformTexts::screenshotPortalRefused();
     return {};
+}
+
+QString PortalCaptureSystem::frontmostWindowAdvice() const
+{
+    return PlatformTexts::frontmostWindowUnavailable();
 }
 
 bool PortalCaptureSystem::isPictureOfRequest(const QString &path, const QDateTime &requestStarted)

@@ -36,6 +36,7 @@ public:
     bool hasCaptureAccess() const override;
     bool requestCaptureAccess() override;
     QString accessAdvice() const override;
+    QString frontmostWindowAdvice() const override;
 
     const PortalCaptureTimings &lastTimings() const { return *m_timings; }
 
@@ -48,7 +49,14 @@ public:
     // geometry given) that shows one display, at the picture's resolution.
     static QImage displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry);
 
+    // Where xdg-desktop-portal keeps the user's answer to "Allow screenshots?"
+    // (the table and the entry share the name).
+    static QString permissionStoreService() { return QStringLiteral("org.freedesktop.impl.portal.PermissionStore"); }
+    static QString screenshotPermissionTable() { return QStringLiteral("screenshot"); }
+
 private:
+    void forgetStoredRefusal();
+
     std::unique_ptr<QObject> m_context;
     QString m_service;
     bool m_offered;

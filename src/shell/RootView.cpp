@@ -490,9 +490,17 @@ void RootView::showEvent(QShowEvent *event)
         [this] {
             if (!isShownNatively())
                 return;
+            const QDialog *sheet = m_sheetDialog;
+            const QMessageBox *alert = m_alertBox;
             syncAlert();
             syncSheet();
             syncCoachmark();
+            // The window asked for the focus as it was shown, and under
+            // Wayland the desktop answers later, after a sheet opened now
+            // has appeared: the quick note called up from a key would
+            // stand there without the keyboard. Its sheets ask after it.
+            if (m_sheetDialog != sheet || m_alertBox != alert)
+                activateTopSheet();
         },
         Qt::QueuedConnection);
 }
@@ -503,6 +511,11 @@ void RootView::bringToFront()
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
+    activateTopSheet();
+}
+
+void RootView::activateTopSheet()
+{
     // Without a window manager nothing keeps a sheet above the window it
     // belongs to: raised alone, the window would cover its own sheet (the
     // review that a capture just opened, say) and, blocked by it, take no

@@ -17,6 +17,7 @@
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
 #include "shell/SingleInstance.h"
+#include "shell/TerminationSignals.h"
 #include "shell/TessalineApp.h"
 
 #include <QApplication>
@@ -292,6 +293,7 @@ int main(int argc, char *argv[])
                          runtime.ocrService().prepare();
                      });
 
+    quitOnTerminationSignals();
     restoreMainWindowFrame(window, defaults);
     window.show();
     // The session's first capture, and each screen's first showing, then

@@ -91,6 +91,19 @@ private Q_SLOTS:
         QCOMPARE(rig.result, std::nullopt);
         QCOMPARE(rig.coordinator->overlayController(), nullptr);
     }
+
+    // A window capture asked for anyway (tessaline --capture-window bound to
+    // a key) says why it cannot work here and what to use instead.
+    void windowCaptureSaysWhyItCannotWork()
+    {
+        CaptureRig rig(PlatformFactory::create());
+        rig.coordinator->beginCapture(CaptureMode::window);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
+        QCOMPARE(rig.error->kind(), CaptureSubsystemError::Kind::frontmostApplicationUnavailable);
+        QCOMPARE(rig.error->errorDescription(), PlatformTexts::frontmostWindowUnavailable());
+        QCOMPARE(rig.coordinator->state(), CaptureCoordinatorState::failed(PlatformTexts::frontmostWindowUnavailable()));
+        QCOMPARE(rig.result, std::nullopt);
+    }
 };
 
 QTEST_MAIN(WaylandRegionCaptureTest)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,8 +21,8 @@ using namespace tessaline::waylandtest;
 
 namespace {
 
-// Whether the compositor shows a full-screen window of a process.
-bool showsFullScreenWindowOf(qint64 pid)
+// Whether the compositor shows a (full-screen) window of a process.
+bool showsWindowOf(qint64 pid, bool fullScreen)
 {
     QProcess swaymsg;
     swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree"), QStringLiteral("-r")});
@@ -30,7 +31,8 @@ bool showsFullScreenWindowOf(qint64 pid)
     QList<QJsonObject> nodes{QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object()};
     while (!nodes.isEmpty()) {
         const QJsonObject node = nodes.takeLast();
-        if (node.value(QStringLiteral("pid")).toInteger() == pid && node.value(QStringLiteral("fullscreen_mode")).toInt() == 1
+        if (node.value(QStringLiteral("pid")).toInteger() == pid
+            && (!fullScreen || node.value(QStringLiteral("fullscreen_mode")).toInt() == 1)
             && node.value(QStringLiteral("visible")).toBool())
             return true;
         for (const QString &key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
@@ -40,6 +42,8 @@ bool showsFullScreenWindowOf(qint64 pid)
     }
     return false;
 }
+
+bool showsFullScreenWindowOf(qint64 pid) { return showsWindowOf(pid, true); }
 
 } // namespace
 
@@ -108,6 +112,46 @@ private Q_SLOTS:
         // Wayland does not say which application was in front.
         QVERIFY(queryValue(store, QStringLiteral("SELECT sourceApplicationName FROM CanvasCard")).isNull());
         app.stop();
+    }
+
+    // A Wayland desktop ending the session sends SIGTERM without asking
+    // first (no session manager speaks to a Wayland client): the app goes
+    // as a quit does, writing on the way out what waits for its save, here
+    // the main window's frame, kept only then.
+    void endOfTheSessionQuitsAsTheUserWould()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QString settingsPath = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(settingsPath).path()));
+        {
+            QFile settings(settingsPath);
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"completedOnboardingVersion\\\":1,"
+                           "\\\"completedTourVersion\\\":2})\"\n");
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+        QVERIFY(app.isRunning());
+        const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(showsWindowOf(app.processId(), false), 20000);
+        QFile before(settingsPath);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QVERIFY(!before.readAll().contains("mainWindowFrame"));
+
+        QCOMPARE(::kill(pid_t(app.processId()), SIGTERM), 0);
+        QVERIFY(app.waitForExit(20000));
+        QCOMPARE(app.exitCode(), 0);
+        QFile after(settingsPath);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        const QByteArray kept = after.readAll();
+        QVERIFY2(kept.contains("mainWindowFrame"), kept.constData());
+        QVERIFY2(kept.contains("completedTourVersion"), kept.constData());
     }
 
     // Started as an X11 client of the desktop's XWayland server, the app

@@ -136,10 +136,12 @@ private Q_SLOTS:
             QVERIFY(notice.isEmpty());
         } else {
             for (const QString &command : {QStringLiteral("tessaline --capture-region"),
-                                           QStringLiteral("tessaline --capture-window"),
                                            QStringLiteral("tessaline --capture-display"),
                                            QStringLiteral("tessaline --quick-note")})
                 QVERIFY2(notice.contains(command), qPrintable(notice));
+            // Such a desktop never says which window is in front, so a bound
+            // window capture could only fail.
+            QVERIFY2(!notice.contains(QStringLiteral("--capture-window")), qPrintable(notice));
             QVERIFY(notice.startsWith(QStringLiteral("This desktop does not let apps set global shortcuts.")));
         }
         QVERIFY(s.model->changeShortcut(SettingsModel::ShortcutSlot::capture, shortcut(40, ctrl | alt)));

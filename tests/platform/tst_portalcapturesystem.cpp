@@ -5,11 +5,15 @@
 #include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 
@@ -23,6 +27,46 @@ CaptureSystemResult<QImage> waitFor(QFuture<CaptureSystemResult<QImage>> future)
     if (!QTest::qWaitFor([&] { return future.isFinished(); }, 30000))
         return unexpected(CaptureSystemError{false, QStringLiteral("no answer")});
     return future.result();
+}
+
+QDBusMessage permissionStore(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        PortalCaptureSystem::permissionStoreService(), QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message, QDBus::Block, 10000);
+}
+
+// The desktop's stored answer to "Allow screenshots?" for apps outside a
+// sandbox (xdg-desktop-portal 1.16 names them all ""); empty when none is kept.
+QStringList storedScreenshotAnswer()
+{
+    const QString table = PortalCaptureSystem::screenshotPermissionTable();
+    const QDBusMessage reply = permissionStore(QStringLiteral("Lookup"), {table, table});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const QDBusArgument map = reply.arguments().constFirst().value<QDBusArgument>();
+    QStringList answer;
+    map.beginMap();
+    while (!map.atEnd()) {
+        QString app;
+        QStringList allowed;
+        map.beginMapEntry();
+        map >> app >> allowed;
+        map.endMapEntry();
+        if (app.isEmpty())
+            answer = allowed;
+    }
+    map.endMap();
+    return answer;
+}
+
+bool storeScreenshotAnswer(const QString &answer)
+{
+    const QString table = PortalCaptureSystem::screenshotPermissionTable();
+    return permissionStore(QStringLiteral("SetPermission"), {table, true, table, QString(), QStringList{answer}}).type()
+        == QDBusMessage::ReplyMessage;
 }
 
 } // namespace
@@ -106,6 +150,27 @@ private Q_SLOTS:
             // Another session on this machine may have written a new one since.
             QVERIFY(!file.exists() || file.lastModified() > read);
         }
+    }
+
+    // GNOME keeps the user's "no" and never asks again, and its settings
+    // cannot undo that for an app outside a sandbox: asking for access again
+    // makes the desktop ask at the next picture.
+    void aKeptRefusalIsAskedAgain()
+    {
+        if (flavour() != QLatin1String("gnome"))
+            QSKIP("only GNOME's portal asks first and keeps the answer");
+        QVERIFY(storeScreenshotAnswer(QStringLiteral("no")));
+        const auto grantAgain = qScopeGuard([] { storeScreenshotAnswer(QStringLiteral("yes")); });
+        PortalCaptureSystem system(true);
+        const auto displays = system.shareableDisplays().value();
+        const auto result = waitFor(system.captureDisplayImage(displays.first(), QSize(100, 100)));
+        QVERIFY(!result);
+        QVERIFY(result.error().permissionDenied);
+        QCOMPARE(result.error().message, PlatformTexts::screenshotPortalRefused());
+        QVERIFY(!system.hasCaptureAccess());
+
+        QVERIFY(system.requestCaptureAccess());
+        QTRY_COMPARE_WITH_TIMEOUT(storedScreenshotAnswer(), QStringList(), 10000);
     }
 
     void desktopWithoutThePortal()
