@@ -29,13 +29,24 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
         .then(this, [this, pending](const std::optional<QByteArray> &png) {
             pending->png = png;
             pending->isEncoded = true;
+            // The preview is made while the picture is written, which waits
+            // on the disk, rather than beside the encoding, which has every
+            // processor busy. Without a PNG there is nothing to show.
+            if (png)
+                makePreview(pending);
+            else
+                pending->preview = QImage();
             dropFrameOnceMade(*pending);
             storeReady();
         });
-    // The preview is made alongside, so no thumbnail of the capture has to
-    // decode the stored picture (at 5K, a third of a second of the main
-    // thread and the whole frame in memory again).
-    runInBackground(this, [image = result.image] {
+}
+
+void CapturePipeline::makePreview(const std::shared_ptr<Pending> &pending)
+{
+    // Made from the frame, so no thumbnail of the capture has to decode the
+    // stored picture (at 5K, a third of a second of the main thread and the
+    // whole frame in memory again).
+    runInBackground(this, [image = pending->result.image] {
         // Sampled down to four times the preview first: smoothing the whole
         // frame would take longer than the preview itself.
         const QSize bound(previewSide, previewSide);
