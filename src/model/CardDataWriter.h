@@ -59,9 +59,11 @@ public:
     // holds by now stay.
     void discard(const StagedCardData &staged);
     void checkpoint();
-    // Copies the whole log into the file and empties the log file, for
-    // when the library has gone quiet. Waits for readers of the log to be
-    // done, here on the worker thread.
+    // Copies the whole log into the file and starts the log over, for when
+    // the library has gone quiet. The log's file is cut back to the size
+    // limit by the next write rather than emptied: the next picture then
+    // overwrites blocks the file already has. Waits for readers of the log
+    // to be done, here on the worker thread.
     void checkpointAndTruncate();
     // Reads a card's bytes as the file holds them, on the worker, delivered
     // to the receiver as `deliveredTo` does; none when there are none.
