@@ -9,6 +9,8 @@
 #include "model/ThinkingSessionService.h"
 #include "platform/FutureDelivery.h"
 
+#include <algorithm>
+
 namespace tessaline {
 
 CapturePipeline::CapturePipeline(ModelContext &context, QObject *parent) : QObject(parent), m_context(context) {}
@@ -21,12 +23,29 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
     pending->result = result;
     pending->destination = destination;
     m_pending.push_back(pending);
+    encodeNext();
+}
 
+void CapturePipeline::encodeNext()
+{
+    // One capture at a time, oldest first: the encoder has every processor
+    // at work already, and two at once would only each take twice as long
+    // and hold their working buffers (tens of megabytes at 5K) together.
+    if (m_isEncoding)
+        return;
+    const auto next = std::find_if(m_pending.cbegin(), m_pending.cend(), [](const auto &capture) {
+        return !capture->isEncoded;
+    });
+    if (next == m_pending.cend())
+        return;
+    m_isEncoding = true;
+    const std::shared_ptr<Pending> pending = *next;
     // Encoding a large capture takes longer than a frame; it runs on the
     // thread pool and the rest continues here. The clipboard's TIFF is made
     // only when a client asks for it.
-    runInBackground(this, [image = result.image] { return ImageExportService::pngData(image); })
+    runInBackground(this, [image = pending->result.image] { return ImageExportService::pngData(image); })
         .then(this, [this, pending](const std::optional<QByteArray> &png) {
+            m_isEncoding = false;
             pending->png = png;
             pending->isEncoded = true;
             // The preview is made while the picture is written, which waits
@@ -37,6 +56,7 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
             else
                 pending->preview = QImage();
             dropFrameOnceMade(*pending);
+            encodeNext();
             storeReady();
         });
 }
