@@ -11,6 +11,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <atomic>
+
 namespace tessaline {
 namespace {
 
@@ -58,6 +60,8 @@ private:
 struct CardDataWriter::Worker
 {
     QString filePath;
+    // Pictures handed over and not yet being written.
+    std::atomic<int> writesWaiting{0};
     QString connectionName = QStringLiteral("tessaline-card-data-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     bool added = false;
 
@@ -210,7 +214,11 @@ QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *rec
 {
     // The log is copied into the file after the card's save, not now: that
     // copy's sync would hold up the sync of the save on the main thread.
-    return m_executor->submit(receiver, [worker = m_worker, blob, bytes] { return worker->write(blob, bytes); });
+    ++m_worker->writesWaiting;
+    return m_executor->submit(receiver, [worker = m_worker, blob, bytes] {
+        --worker->writesWaiting;
+        return worker->write(blob, bytes);
+    });
 }
 
 void CardDataWriter::discard(const StagedCardData &staged)
@@ -228,7 +236,14 @@ QFuture<std::optional<QByteArray>> CardDataWriter::read(QObject *receiver, qint6
 
 void CardDataWriter::checkpoint()
 {
-    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("PASSIVE")); });
+    // Not while another picture waits (a burst of captures): copying each
+    // picture into the file as its card is saved would take as long again
+    // as writing it, and hold up the next. The card saved after the last
+    // picture asks again.
+    m_executor->run([worker = m_worker] {
+        if (worker->writesWaiting == 0)
+            worker->checkpoint(QStringLiteral("PASSIVE"));
+    });
 }
 
 void CardDataWriter::checkpointAndTruncate()

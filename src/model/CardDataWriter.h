@@ -36,9 +36,10 @@ struct StagedCardData
 // card saved meanwhile, by this process or another, can take that row.
 //
 // Also copies the write-ahead log into the file (the checkpoint) off the
-// main thread, when asked and after a discard: after a picture that copy
-// costs as much as writing it, and SQLite would otherwise do it inside
-// whichever commit crossed the log's limit, the main thread's too.
+// main thread, when asked and after a discard, unless another picture
+// waits to be written (the save of its card asks again): after a picture
+// that copy costs as much as writing it, and SQLite would otherwise do it
+// inside whichever commit crossed the log's limit, the main thread's too.
 class CardDataWriter
 {
 public:
