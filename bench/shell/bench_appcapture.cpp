@@ -22,7 +22,8 @@
 // (with how long its text recognition took, and 11 s after that), the peak
 // of a burst of twelve captures and 10 s after that burst, with how many of
 // the twelve were stored and how long until all were recognised, and how
-// much of the peak was shared memory (the grab segments) and when it came.
+// much of the peak was shared memory (the grab segments) and when it came,
+// and the peak until the twelve were stored, before recognition began.
 //
 // TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
 // process ids at the end; load1 reports the load average seen.
@@ -598,7 +599,7 @@ void memoryAfterCaptures5K(benchmark::State &state)
         return;
     }
     double afterOne = 0, recognisedAfter = 0, afterRecognised = 0, burstPeak = 0, afterBurst = 0;
-    double burstStored = 0, burstRecognisedAfter = 0, burstPeakShared = 0, burstPeakAt = 0;
+    double burstStored = 0, burstRecognisedAfter = 0, burstPeakShared = 0, burstPeakAt = 0, burstStoringPeak = 0;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
@@ -628,11 +629,14 @@ void memoryAfterCaptures5K(benchmark::State &state)
         const int burstBefore = session->cards();
         const int burstRecognisedBefore = session->recognised();
         std::atomic<bool> sampling{true};
-        std::atomic<double> peak{0}, peakShared{0}, peakAt{0};
+        std::atomic<double> peak{0}, peakShared{0}, peakAt{0}, storingPeak{0};
+        std::atomic<bool> storing{true};
         const auto burstStart = Clock::now();
         std::thread sampler([&] {
             while (sampling) {
                 const double resident = residentMiB(session->pid());
+                if (storing && resident > storingPeak)
+                    storingPeak = resident;
                 if (resident > peak) {
                     peak = resident;
                     peakShared = sharedResidentMiB(session->pid());
@@ -646,7 +650,9 @@ void memoryAfterCaptures5K(benchmark::State &state)
             one->waitForFinished(10000);
         }
         session->waitUntil([&] { return session->cards() >= burstBefore + 12; }, 30000, 5);
+        storing = false;
         burstStored = session->cards() - burstBefore;
+        burstStoringPeak = storingPeak;
         session->waitUntil([&] { return session->recognised() >= burstRecognisedBefore + burstStored; }, 300000, 20);
         burstRecognisedAfter = msSince(burstStart) / 1000.0;
         sampling = false;
@@ -665,6 +671,7 @@ void memoryAfterCaptures5K(benchmark::State &state)
     state.counters["after_burst_10s_MiB"] = afterBurst;
     state.counters["burst12_stored"] = burstStored;
     state.counters["burst12_peak_shared_MiB"] = burstPeakShared;
+    state.counters["burst12_until_stored_peak_MiB"] = burstStoringPeak;
     state.counters["burst12_peak_at_s"] = burstPeakAt;
     state.counters["burst12_recognised_s"] = burstRecognisedAfter;
     reportLoad(state);

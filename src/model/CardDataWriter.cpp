@@ -1,13 +1,17 @@
 #include "model/CardDataWriter.h"
 
 #include "model/StoreSchema.h"
+#include "platform/FileWriteback.h"
 #include "platform/SerialExecutor.h"
+#include "platform/SqliteRows.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
+
+#include <atomic>
 
 namespace tessaline {
 namespace {
@@ -17,12 +21,47 @@ StoreError writeFailure(const QString &reason)
     return StoreError{QStringLiteral("The library could not be written: %1").arg(reason)};
 }
 
+// SQLite's own page cache size, in KiB, which the connection keeps between
+// pictures.
+constexpr qint64 defaultCacheKiB = 2000;
+
+// The connection's page cache made large enough for a picture of `bytes`
+// and its pages' headers while it lives; back to its usual size after, its
+// pages let go.
+class CacheForPicture
+{
+public:
+    CacheForPicture(const QSqlDatabase &db, qsizetype bytes) : m_db(db)
+    {
+        const qint64 kib = qint64(bytes) / 1024 * 9 / 8 + defaultCacheKiB;
+        m_enlarged = kib > defaultCacheKiB * 2;
+        if (m_enlarged)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
+    }
+    ~CacheForPicture()
+    {
+        if (!m_enlarged)
+            return;
+        QSqlQuery pragma(m_db);
+        pragma.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(defaultCacheKiB));
+        pragma.exec(QStringLiteral("PRAGMA shrink_memory"));
+    }
+    CacheForPicture(const CacheForPicture &) = delete;
+    CacheForPicture &operator=(const CacheForPicture &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    bool m_enlarged = false;
+};
+
 } // namespace
 
 // Lives on the worker thread: its connection belongs there.
 struct CardDataWriter::Worker
 {
     QString filePath;
+    // Pictures handed over and not yet being written.
+    std::atomic<int> writesWaiting{0};
     QString connectionName = QStringLiteral("tessaline-card-data-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     bool added = false;
 
@@ -79,13 +118,30 @@ struct CardDataWriter::Worker
             if (!query.exec())
                 return failed(query);
         }
-        query.prepare(QStringLiteral("INSERT INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, ?)"));
-        query.addBindValue(row);
-        query.addBindValue(storeschema::blobFieldName(blob));
-        // Empty bytes are a value; a null array would bind as NULL.
-        query.addBindValue(bytes.isNull() ? QByteArray("", 0) : bytes);
-        if (!query.exec())
-            return failed(query);
+        // The page cache holds the whole picture until the commit, which
+        // then writes each page to the log once and in order; a cache
+        // smaller than the picture writes pages out half made and reads
+        // them back. It shrinks back once the picture is written.
+        const CacheForPicture cache(db, bytes.size());
+        // The disk starts on the log's pages while the rest are written, so
+        // the commit's sync waits only for the last of them.
+        const FileWriteback writeback(filePath + QStringLiteral("-wal"));
+        const auto inPlace = insertBlobInPlace(
+            db, QStringLiteral("INSERT INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, zeroblob(?))"),
+            {row, storeschema::blobFieldName(blob)}, QStringLiteral("CanvasCardData"), QStringLiteral("bytes"), bytes);
+        if (inPlace && !*inPlace) {
+            db.rollback();
+            return unexpected(writeFailure(inPlace->error()));
+        }
+        if (!inPlace) {
+            query.prepare(QStringLiteral("INSERT INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, ?)"));
+            query.addBindValue(row);
+            query.addBindValue(storeschema::blobFieldName(blob));
+            // Empty bytes are a value; a null array would bind as NULL.
+            query.addBindValue(bytes.isNull() ? QByteArray("", 0) : bytes);
+            if (!query.exec())
+                return failed(query);
+        }
         if (!db.commit()) {
             const QString reason = db.lastError().text();
             db.rollback();
@@ -158,7 +214,11 @@ QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *rec
 {
     // The log is copied into the file after the card's save, not now: that
     // copy's sync would hold up the sync of the save on the main thread.
-    return m_executor->submit(receiver, [worker = m_worker, blob, bytes] { return worker->write(blob, bytes); });
+    ++m_worker->writesWaiting;
+    return m_executor->submit(receiver, [worker = m_worker, blob, bytes] {
+        --worker->writesWaiting;
+        return worker->write(blob, bytes);
+    });
 }
 
 void CardDataWriter::discard(const StagedCardData &staged)
@@ -176,12 +236,19 @@ QFuture<std::optional<QByteArray>> CardDataWriter::read(QObject *receiver, qint6
 
 void CardDataWriter::checkpoint()
 {
-    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("PASSIVE")); });
+    // Not while another picture waits (a burst of captures): copying each
+    // picture into the file as its card is saved would take as long again
+    // as writing it, and hold up the next. The card saved after the last
+    // picture asks again.
+    m_executor->run([worker = m_worker] {
+        if (worker->writesWaiting == 0)
+            worker->checkpoint(QStringLiteral("PASSIVE"));
+    });
 }
 
 void CardDataWriter::checkpointAndTruncate()
 {
-    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("TRUNCATE")); });
+    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("RESTART")); });
 }
 
 } // namespace tessaline

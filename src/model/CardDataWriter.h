@@ -36,9 +36,10 @@ struct StagedCardData
 // card saved meanwhile, by this process or another, can take that row.
 //
 // Also copies the write-ahead log into the file (the checkpoint) off the
-// main thread, when asked and after a discard: after a picture that copy
-// costs as much as writing it, and SQLite would otherwise do it inside
-// whichever commit crossed the log's limit, the main thread's too.
+// main thread, when asked and after a discard, unless another picture
+// waits to be written (the save of its card asks again): after a picture
+// that copy costs as much as writing it, and SQLite would otherwise do it
+// inside whichever commit crossed the log's limit, the main thread's too.
 class CardDataWriter
 {
 public:
@@ -59,9 +60,11 @@ public:
     // holds by now stay.
     void discard(const StagedCardData &staged);
     void checkpoint();
-    // Copies the whole log into the file and empties the log file, for
-    // when the library has gone quiet. Waits for readers of the log to be
-    // done, here on the worker thread.
+    // Copies the whole log into the file and starts the log over, for when
+    // the library has gone quiet. The log's file is cut back to the size
+    // limit by the next write rather than emptied: the next picture then
+    // overwrites blocks the file already has. Waits for readers of the log
+    // to be done, here on the worker thread.
     void checkpointAndTruncate();
     // Reads a card's bytes as the file holds them, on the worker, delivered
     // to the receiver as `deliveredTo` does; none when there are none.

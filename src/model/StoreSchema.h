@@ -16,10 +16,13 @@ class SqliteRows;
 namespace tessaline::storeschema {
 
 // The most the write-ahead log keeps of its size once it is reset (in
-// bytes): enough for the writing of any note and many cards; a picture makes
-// the log larger for a moment, and the next reset cuts it back to this.
-// Without a limit the log keeps the size of its largest moment for good.
-constexpr qint64 journalSizeLimit = 4 * 1024 * 1024;
+// bytes): room for a capture's picture (a busy 5K desktop is 17 to 18 MB),
+// so writing the next one overwrites blocks the log's file already has
+// instead of having the file system find new ones, which adds a third to
+// the picture's write and sync. A larger moment (an import) is cut back to
+// this at the next reset; without a limit the log would keep the size of
+// its largest moment for good.
+constexpr qint64 journalSizeLimit = 32 * 1024 * 1024;
 
 // Statements that create an empty library, in order.
 QStringList creationStatements();

@@ -1,5 +1,6 @@
 #include "platform/PngEncoder.h"
 
+#include "platform/ParallelParts.h"
 #include "platform/PngRowFilter.h"
 #include "platform/ZlibStripStream.h"
 
@@ -8,7 +9,10 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <span>
+#include <thread>
 #include <vector>
 
 namespace tessaline {
@@ -163,15 +167,34 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
         streamOptions);
     if (!stream)
         return std::nullopt;
-    const size_t streamSize = stream->size();
 
-    // Decoders read IDAT as one stream; moderate chunks keep every reader's
-    // per-chunk buffers small.
+    // Decoders read IDAT as one stream; each strip's piece is a chunk of its
+    // own (the stream's header goes with the first, its checksum with the
+    // last), cut further where it passes the limit: moderate chunks keep
+    // every reader's per-chunk buffers small. Every chunk's place is known
+    // once the strips are compressed, so they are copied and summed on all
+    // the threads at once: on one, a 5K capture's 17 MB took almost half as
+    // long as compressing them.
     constexpr size_t chunkLimit = 1 << 20;
-    const size_t chunkCount = (streamSize + chunkLimit - 1) / chunkLimit;
+    const size_t strips = stream->pieceCount() - 2;
+    auto chunkedBytes = [&](size_t strip) {
+        size_t size = stream->piece(strip + 1).size();
+        if (strip == 0)
+            size += stream->piece(0).size();
+        if (strip + 1 == strips)
+            size += stream->piece(strips + 1).size();
+        return size;
+    };
+    std::vector<size_t> offsets(strips + 1);
+    offsets[0] = 8 + 25;
+    for (size_t strip = 0; strip < strips; ++strip) {
+        const size_t bytes = chunkedBytes(strip);
+        offsets[strip + 1] = offsets[strip] + bytes + 12 * ((bytes + chunkLimit - 1) / chunkLimit);
+    }
     QByteArray png;
-    png.resize(qsizetype(8 + 25 + streamSize + 12 * chunkCount + 12));
-    ChunkWriter writer(reinterpret_cast<uint8_t *>(png.data()));
+    png.resize(qsizetype(offsets[strips] + 12));
+    auto *file = reinterpret_cast<uint8_t *>(png.data());
+    ChunkWriter writer(file);
     static constexpr uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     writer.raw(signature, 8);
     uint8_t ihdr[13];
@@ -186,25 +209,41 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     writer.data(ihdr, 13);
     writer.end();
 
-    // The stream is cut into chunks wherever the limit falls, across strips.
-    size_t remainingInChunk = 0;
-    size_t remainingInStream = streamSize;
-    stream->writeTo([&](const uint8_t *bytes, size_t size) {
-        while (size > 0) {
-            if (remainingInChunk == 0) {
-                remainingInChunk = std::min(chunkLimit, remainingInStream);
-                writer.begin("IDAT", remainingInChunk);
+    auto writeStrip = [&](size_t strip) {
+        ChunkWriter chunks(file + offsets[strip]);
+        size_t remainingInChunk = 0;
+        size_t remaining = chunkedBytes(strip);
+        auto write = [&](std::span<const uint8_t> bytes) {
+            while (!bytes.empty()) {
+                if (remainingInChunk == 0) {
+                    remainingInChunk = std::min(chunkLimit, remaining);
+                    chunks.begin("IDAT", remainingInChunk);
+                }
+                const size_t n = std::min(bytes.size(), remainingInChunk);
+                chunks.data(bytes.data(), n);
+                bytes = bytes.subspan(n);
+                remainingInChunk -= n;
+                remaining -= n;
+                if (remainingInChunk == 0)
+                    chunks.end();
             }
-            const size_t n = std::min(size, remainingInChunk);
-            writer.data(bytes, n);
-            bytes += n;
-            size -= n;
-            remainingInChunk -= n;
-            remainingInStream -= n;
-            if (remainingInChunk == 0)
-                writer.end();
-        }
+        };
+        if (strip == 0)
+            write(stream->piece(0));
+        write(stream->piece(strip + 1));
+        if (strip + 1 == strips)
+            write(stream->piece(strips + 1));
+        stream->releasePiece(strip + 1);
+        Q_ASSERT(chunks.position() == file + offsets[strip + 1]);
+    };
+    const int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()));
+    std::atomic<size_t> next{0};
+    runParallelParts(int(std::min<size_t>(size_t(threads), strips)), [&](int) {
+        for (size_t strip = next++; strip < strips; strip = next++)
+            writeStrip(strip);
     });
+
+    writer = ChunkWriter(file + offsets[strips]);
     writer.begin("IEND", 0);
     writer.end();
     Q_ASSERT(writer.position() == reinterpret_cast<uint8_t *>(png.data()) + png.size());

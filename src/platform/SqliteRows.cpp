@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+
 #include <dlfcn.h>
 #include <sqlite3.h>
 
@@ -175,6 +177,59 @@ const QString *SqliteRows::pooledText(int column)
     const QString *pooled = TextPool::pooled(QString::fromUtf8(bytes));
     m_pooled.insert(bytes.toByteArray(), pooled);
     return pooled;
+}
+
+std::optional<Expected<void, QString>> insertBlobInPlace(const QSqlDatabase &database, const QString &statement,
+                                                         const QVariantList &values, const QString &table,
+                                                         const QString &column, QByteArrayView bytes)
+{
+    sqlite3 *connection = directConnection(database);
+    if (!connection)
+        return std::nullopt;
+    const auto failed = [connection]() -> Expected<void, QString> {
+        return unexpected(QString::fromUtf8(sqlite3_errmsg(connection)));
+    };
+    sqlite3_stmt *insert = nullptr;
+    const QByteArray text = statement.toUtf8();
+    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &insert, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(insert);
+        return failed();
+    }
+    int parameter = 0;
+    for (const QVariant &value : values) {
+        ++parameter;
+        if (value.typeId() == QMetaType::QString) {
+            const QByteArray utf8 = value.toString().toUtf8();
+            sqlite3_bind_text(insert, parameter, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_int64(insert, parameter, value.toLongLong());
+        }
+    }
+    sqlite3_bind_int64(insert, parameter + 1, bytes.size());
+    const bool inserted = sqlite3_step(insert) == SQLITE_DONE;
+    sqlite3_finalize(insert);
+    if (!inserted)
+        return failed();
+
+    sqlite3_blob *blob = nullptr;
+    if (sqlite3_blob_open(connection, "main", table.toUtf8().constData(), column.toUtf8().constData(),
+                          sqlite3_last_insert_rowid(connection), 1, &blob)
+        != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        return failed();
+    }
+    constexpr qsizetype piece = qsizetype(1) << 26;
+    for (qsizetype at = 0; at < bytes.size(); at += piece) {
+        const int size = int(std::min(piece, bytes.size() - at));
+        if (sqlite3_blob_write(blob, bytes.data() + at, size, int(at)) != SQLITE_OK) {
+            const auto failure = failed();
+            sqlite3_blob_close(blob);
+            return failure;
+        }
+    }
+    if (sqlite3_blob_close(blob) != SQLITE_OK)
+        return failed();
+    return Expected<void, QString>();
 }
 
 } // namespace tessaline

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
+#include <QVariantList>
 
 #include <memory>
 #include <optional>
@@ -77,5 +80,18 @@ private:
     QString m_error;
     bool m_done = false;
 };
+
+// Inserts a row holding a large blob with SQLite's own calls on the
+// connection Qt's driver holds: `statement` inserts into `table`, binding
+// `values` (integers and texts) in order and then the blob's size, which it
+// hands to zeroblob() for `column`; the bytes are then written into the
+// blob's pages where they lie. A bound value is first copied whole into a
+// record, which for a picture of 17 MB means as many fresh pages and a
+// copy. None when the driver's SQLite cannot be reached from here (bind
+// the bytes then); the error's text when the insert failed, inside the
+// caller's transaction, which the caller then ends.
+std::optional<Expected<void, QString>> insertBlobInPlace(const QSqlDatabase &database, const QString &statement,
+                                                         const QVariantList &values, const QString &table,
+                                                         const QString &column, QByteArrayView bytes);
 
 } // namespace tessaline

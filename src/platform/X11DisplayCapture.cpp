@@ -75,7 +75,7 @@ std::shared_ptr<X11DisplayCapture::Segment> X11DisplayCapture::freeSegment(size_
     }
     // Room for the new one: a free segment (too small) goes first, else the
     // oldest, whose picture keeps its memory but not its server side.
-    constexpr size_t kept = 2;
+    constexpr size_t kept = 1;
     while (m_segments.size() >= kept) {
         auto victim = std::find_if(m_segments.begin(), m_segments.end(),
                                    [](const auto &segment) { return segment.use_count() == 1; });

@@ -84,7 +84,7 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
                                                          const Options &options)
 {
     ZlibStripStream stream;
-    stream.m_level = std::clamp(options.level, 0, 12);
+    const int level = std::clamp(options.level, 0, 12);
     const size_t stride = std::max<size_t>(options.rowStride, 1);
     stream.m_strips.resize(stripCount);
     int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()));
@@ -99,14 +99,14 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
         std::unique_ptr<ScreenDeflater> ours;
         std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
         try {
-            if (stream.m_level == 0)
+            if (level == 0)
                 ours = std::make_unique<ScreenDeflater>();
         } catch (const std::bad_alloc &) {
             failed = true;
             return;
         }
-        if (stream.m_level > 0)
-            compressor.reset(libdeflate_alloc_compressor(stream.m_level));
+        if (level > 0)
+            compressor.reset(libdeflate_alloc_compressor(level));
         if (!ours && !compressor) {
             failed = true;
             return;
@@ -135,34 +135,42 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     runParallelParts(threads, work);
     if (failed || stripCount == 0)
         return std::nullopt;
+
+    // Header: deflate, 32 KiB window, the level as a hint, check bits.
+    const uint8_t levelHint = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    uint16_t header = uint16_t((0x78 << 8) | (levelHint << 6));
+    header = uint16_t(header + (31 - header % 31));
+    stream.m_header[0] = uint8_t(header >> 8);
+    stream.m_header[1] = uint8_t(header & 0xFF);
+    uint32_t adler = 1;
+    for (const Strip &strip : stream.m_strips)
+        adler = combineAdler32(adler, strip.adler, strip.uncompressedSize);
+    qToBigEndian(adler, stream.m_trailer);
     return stream;
 }
 
 size_t ZlibStripStream::size() const
 {
-    size_t total = 2 + 4;
+    size_t total = sizeof m_header + sizeof m_trailer;
     for (const Strip &strip : m_strips)
         total += strip.compressedSize;
     return total;
 }
 
-void ZlibStripStream::writeTo(const std::function<void(const uint8_t *, size_t)> &write)
+std::span<const uint8_t> ZlibStripStream::piece(size_t index) const
 {
-    // Header: deflate, 32 KiB window, the level as a hint, check bits.
-    const uint8_t levelHint = m_level < 2 ? 0 : m_level < 6 ? 1 : m_level == 6 ? 2 : 3;
-    uint16_t header = uint16_t((0x78 << 8) | (levelHint << 6));
-    header = uint16_t(header + (31 - header % 31));
-    const uint8_t head[2] = {uint8_t(header >> 8), uint8_t(header & 0xFF)};
-    write(head, 2);
-    uint32_t adler = 1;
-    for (Strip &strip : m_strips) {
-        adler = combineAdler32(adler, strip.adler, strip.uncompressedSize);
-        write(strip.compressed.get(), strip.compressedSize);
-        strip.compressed.reset();
-    }
-    uint8_t trailer[4];
-    qToBigEndian(adler, trailer);
-    write(trailer, 4);
+    if (index == 0)
+        return m_header;
+    if (index > m_strips.size())
+        return m_trailer;
+    const Strip &strip = m_strips[index - 1];
+    return {strip.compressed.get(), strip.compressed ? strip.compressedSize : 0};
+}
+
+void ZlibStripStream::releasePiece(size_t index)
+{
+    if (index > 0 && index <= m_strips.size())
+        m_strips[index - 1].compressed.reset();
 }
 
 } // namespace tessaline

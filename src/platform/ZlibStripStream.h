@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -44,9 +45,14 @@ public:
 
     // The whole stream's size in bytes: header, strips, checksum.
     size_t size() const;
-    // Hands the stream to `write` in pieces, in order, letting go of each
-    // strip once written.
-    void writeTo(const std::function<void(const uint8_t *bytes, size_t size)> &write);
+    // The stream is its pieces in order: the header, one per strip, the
+    // checksum. Each can be read on any thread, so a writer can place them
+    // all at once once it knows their sizes.
+    size_t pieceCount() const { return m_strips.size() + 2; }
+    std::span<const uint8_t> piece(size_t index) const;
+    // Lets go of a strip's piece once it has been copied out; its size
+    // stays known.
+    void releasePiece(size_t index);
 
 private:
     struct Strip
@@ -61,8 +67,9 @@ private:
     static bool compressLibdeflate(libdeflate_compressor &compressor, const std::vector<uint8_t> &bytes,
                                    bool last, Strip &strip);
 
-    int m_level = 0;
     std::vector<Strip> m_strips;
+    uint8_t m_header[2] = {};
+    uint8_t m_trailer[4] = {};
 };
 
 } // namespace tessaline

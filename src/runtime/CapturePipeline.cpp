@@ -9,6 +9,8 @@
 #include "model/ThinkingSessionService.h"
 #include "platform/FutureDelivery.h"
 
+#include <algorithm>
+
 namespace tessaline {
 
 CapturePipeline::CapturePipeline(ModelContext &context, QObject *parent) : QObject(parent), m_context(context) {}
@@ -21,21 +23,50 @@ void CapturePipeline::submit(const CaptureResult &result, const CaptureDestinati
     pending->result = result;
     pending->destination = destination;
     m_pending.push_back(pending);
+    encodeNext();
+}
 
+void CapturePipeline::encodeNext()
+{
+    // One capture at a time, oldest first: the encoder has every processor
+    // at work already, and two at once would only each take twice as long
+    // and hold their working buffers (tens of megabytes at 5K) together.
+    if (m_isEncoding)
+        return;
+    const auto next = std::find_if(m_pending.cbegin(), m_pending.cend(), [](const auto &capture) {
+        return !capture->isEncoded;
+    });
+    if (next == m_pending.cend())
+        return;
+    m_isEncoding = true;
+    const std::shared_ptr<Pending> pending = *next;
     // Encoding a large capture takes longer than a frame; it runs on the
     // thread pool and the rest continues here. The clipboard's TIFF is made
     // only when a client asks for it.
-    runInBackground(this, [image = result.image] { return ImageExportService::pngData(image); })
+    runInBackground(this, [image = pending->result.image] { return ImageExportService::pngData(image); })
         .then(this, [this, pending](const std::optional<QByteArray> &png) {
+            m_isEncoding = false;
             pending->png = png;
             pending->isEncoded = true;
+            // The preview is made while the picture is written, which waits
+            // on the disk, rather than beside the encoding, which has every
+            // processor busy. Without a PNG there is nothing to show.
+            if (png)
+                makePreview(pending);
+            else
+                pending->preview = QImage();
             dropFrameOnceMade(*pending);
+            encodeNext();
             storeReady();
         });
-    // The preview is made alongside, so no thumbnail of the capture has to
-    // decode the stored picture (at 5K, a third of a second of the main
-    // thread and the whole frame in memory again).
-    runInBackground(this, [image = result.image] {
+}
+
+void CapturePipeline::makePreview(const std::shared_ptr<Pending> &pending)
+{
+    // Made from the frame, so no thumbnail of the capture has to decode the
+    // stored picture (at 5K, a third of a second of the main thread and the
+    // whole frame in memory again).
+    runInBackground(this, [image = pending->result.image] {
         // Sampled down to four times the preview first: smoothing the whole
         // frame would take longer than the preview itself.
         const QSize bound(previewSide, previewSide);

@@ -36,8 +36,8 @@ struct StoredCapture
     QImage preview; // the picture reduced to fit previewSide, for a thumbnail
 };
 
-// Turns finished captures into snip cards. The PNG and a small preview are
-// made on the thread pool, the PNG is written into the library on the
+// Turns finished captures into snip cards. The PNG (one capture at a time),
+// then a small preview, are made on the thread pool, the PNG is written into the library on the
 // store's worker, and only the light card and note rows are saved on the
 // main thread. Captures are stored (and reported) in the order they arrive,
 // whichever finishes encoding first. Nothing is kept for text recognition,
@@ -73,6 +73,8 @@ private:
         std::optional<Expected<StagedCardData, StoreError>> staged;
     };
 
+    void encodeNext();
+    void makePreview(const std::shared_ptr<Pending> &pending);
     static void dropFrameOnceMade(Pending &capture);
     void storeReady();
     // The card and its reference saved; the message when that failed.
@@ -81,6 +83,7 @@ private:
     ModelContext &m_context;
     // Oldest first.
     std::deque<std::shared_ptr<Pending>> m_pending;
+    bool m_isEncoding = false;
     bool m_isStoring = false;
 };
 

@@ -52,8 +52,11 @@ QByteArray inflatedImageData(const QByteArray &png, qsizetype expectedSize)
     QByteArray stream;
     for (qsizetype at = 8; at + 12 <= png.size();) {
         const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
-        if (png.mid(at + 4, 4) == "IDAT")
+        if (png.mid(at + 4, 4) == "IDAT") {
+            if (length > 1 << 20)
+                return {};
             stream.append(png.mid(at + 8, length));
+        }
         at += 12 + qsizetype(length);
     }
     QByteArray framed(4, 0);
@@ -120,6 +123,17 @@ void PngEncoderTest::roundTrip_data()
                                      << qsizetype(1);
     QTest::newRow("fast one pixel") << screenshotLike(1, 1, QImage::Format_RGB32) << PngRowFilter::Sub << 0
                                     << qsizetype(1);
+    // Strips whose pieces (stored, noise does not compress) pass the
+    // chunk limit, so a strip's chunk is cut, the first and last too.
+    QImage noise(800, 1000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            line[x] = 0xFF000000u | random.bounded(0x1000000u);
+    }
+    QTest::newRow("noise, one strip over the chunk limit") << noise << PngRowFilter::None << 0 << (qsizetype(1) << 30);
+    QTest::newRow("noise, strips over the chunk limit") << noise << PngRowFilter::Sub << 0 << qsizetype(1100 * 1024);
 }
 
 void PngEncoderTest::roundTrip()
@@ -135,6 +149,11 @@ void PngEncoderTest::roundTrip()
     options.stripBytes = stripBytes;
     const std::optional<QByteArray> png = encodePng(image, options);
     QVERIFY(png.has_value());
+    // The file depends on the strips alone, never on the threads.
+    options.maxThreads = 1;
+    QCOMPARE(encodePng(image, options), png);
+    options.maxThreads = 3;
+    QCOMPARE(encodePng(image, options), png);
 
     const QImage back = decoded(*png);
     QVERIFY2(!back.isNull(), "the PNG did not decode");

@@ -48,7 +48,11 @@ std::optional<Made> compressed(int strips, int stripSize, int level, int threads
     if (!stream)
         return std::nullopt;
     const size_t size = stream->size();
-    stream->writeTo([&](const uint8_t *bytes, size_t n) { made.stream.append(reinterpret_cast<const char *>(bytes), qsizetype(n)); });
+    for (size_t i = 0; i < stream->pieceCount(); ++i) {
+        const std::span<const uint8_t> piece = stream->piece(i);
+        made.stream.append(reinterpret_cast<const char *>(piece.data()), qsizetype(piece.size()));
+        stream->releasePiece(i);
+    }
     if (made.stream.size() != qsizetype(size))
         return std::nullopt;
     return made;
