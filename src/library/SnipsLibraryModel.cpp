@@ -5,6 +5,7 @@
 #include "runtime/NavigationState.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
+#include "model/CardCatalog.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
@@ -171,18 +172,21 @@ std::shared_ptr<const SnipsLibraryModel::Candidates> SnipsLibraryModel::candidat
     notes.reserve(boards.size());
     for (auto board = boards.crbegin(); board != boards.crend(); ++board)
         notes.insert((*board)->id(), *board);
-    // Asked for in the store's order, texts not read yet come from the
-    // library a window at a time rather than a query a card.
-    for (const CanvasCard *card : m_library.cards()) {
-        if (card->kind() == CardKind::snip && card->isLive())
-            (void)card->titleSources();
-    }
     auto candidates = std::make_shared<Candidates>();
+    candidates->filePath = m_textsFromModel ? QString() : m_library.context().filePath();
     const QList<CanvasCard *> snips = filteredCards(m_library.cards(), boards, QString());
-    candidates->reserve(size_t(snips.size()));
+    candidates->list.reserve(size_t(snips.size()));
     for (CanvasCard *card : snips) {
-        candidates->push_back({card, card->titleSources(), card->sourceApplicationName().value_or(QString()),
-                               titleOfNote(notes.value(card->boardID()))});
+        Candidate candidate{card, {}, card->sourceApplicationName().value_or(QString()),
+                            titleOfNote(notes.value(card->boardID())), 0};
+        if (const qint64 row = card->unreadTextsRow(); row > 0 && !candidates->filePath.isEmpty()) {
+            candidate.title.title = card->title();
+            candidate.title.kind = card->kind();
+            candidate.textsRow = row;
+        } else {
+            candidate.title = card->titleSources();
+        }
+        candidates->list.push_back(std::move(candidate));
     }
     m_candidates = std::move(candidates);
     return m_candidates;
@@ -197,10 +201,29 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
     std::optional<QList<qsizetype>> among;
     if (m_hits && m_hits->candidates == all && text.contains(m_hits->text))
         among = m_hits->indices;
-    runInBackground(this, [all, text, among] {
+    runInBackground(this, [all, text, among]() -> std::optional<QList<qsizetype>> {
+        std::call_once(all->textsRead, [&all] {
+            std::unique_ptr<CardCatalog> file;
+            for (Candidate &candidate : all->list) {
+                if (candidate.textsRow <= 0)
+                    continue;
+                if (!file)
+                    file = std::make_unique<CardCatalog>(all->filePath);
+                std::optional<CardCatalog::CardTexts> texts = file->storedTexts(candidate.textsRow);
+                if (!texts) {
+                    all->textsMissing = true;
+                    return;
+                }
+                candidate.title.markdownText = std::move(texts->markdownText);
+                candidate.title.contextText = std::move(texts->contextText);
+                candidate.title.ocrText = std::move(texts->ocrText);
+            }
+        });
+        if (all->textsMissing)
+            return std::nullopt;
         QList<qsizetype> indices;
         const auto test = [&](qsizetype i) {
-            const Candidate &candidate = all->at(size_t(i));
+            const Candidate &candidate = all->list.at(size_t(i));
             if (snipHolds(
                     text, [&] { return CanvasCard::displayTitleContains(candidate.title, text, Qt::CaseInsensitive); },
                     candidate.title.contextText, candidate.title.ocrText, candidate.application, candidate.note))
@@ -210,20 +233,28 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
             for (const qsizetype i : *among)
                 test(i);
         } else {
-            for (qsizetype i = 0; i < qsizetype(all->size()); ++i)
+            for (qsizetype i = 0; i < qsizetype(all->list.size()); ++i)
                 test(i);
         }
         return indices;
-    }).then(this, [this, round, all, text](const QList<qsizetype> &indices) {
+    }).then(this, [this, round, all, text](const std::optional<QList<qsizetype>> &indices) {
         // A later key or a change of the library wins.
         if (round != m_filterRound)
             return;
+        if (!indices) {
+            // The file would not give the texts: the model reads them.
+            m_textsFromModel = true;
+            m_candidates.reset();
+            m_hits.reset();
+            filterInBackground(text);
+            return;
+        }
         m_pendingRound.reset();
-        m_hits = Hits{all, text, indices};
+        m_hits = Hits{all, text, *indices};
         QList<CanvasCard *> cards;
-        cards.reserve(indices.size());
-        for (const qsizetype i : indices)
-            cards.append(all->at(size_t(i)).card);
+        cards.reserve(indices->size());
+        for (const qsizetype i : *indices)
+            cards.append(all->list.at(size_t(i)).card);
         show(std::move(cards));
     });
 }

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -131,8 +132,20 @@ private:
         CanvasCard::TitleSources title;
         QString application;
         QString note;
+        // The card's row while its long texts are only in the library file:
+        // the worker reads them there, so the first key does not read every
+        // snip's text on the main thread.
+        qint64 textsRow = 0;
     };
-    using Candidates = std::vector<Candidate>;
+    struct Candidates
+    {
+        // Filled in by the first worker to need the texts, inside
+        // `textsRead`, before any worker reads them.
+        mutable std::vector<Candidate> list;
+        QString filePath;
+        mutable std::once_flag textsRead;
+        mutable bool textsMissing = false;
+    };
     // The last hits found on the worker: indices into `candidates`.
     struct Hits
     {
@@ -159,6 +172,9 @@ private:
     std::optional<QString> m_errorMessage;
     QList<CanvasCard *> m_cards;
     qsizetype m_largeLibrary = 5000;
+    // Set when the library file could not give the texts: they come from the
+    // model from then on.
+    bool m_textsFromModel = false;
     std::shared_ptr<const Candidates> m_candidates;
     std::optional<Hits> m_hits;
     // Each filtering and each change of the lists is a round; only the

@@ -162,6 +162,60 @@ private Q_SLOTS:
         QCOMPARE(library.shownTitles(), (QStringList{"Chart", "Orphan", "Invoice", "Plan sketch", "Twin low"}));
     }
 
+    void aLargeLibraryReadsTextsTheModelHasNotFromTheFile_data()
+    {
+        QTest::addColumn<bool>("fileMovedAway");
+        QTest::newRow("from the file") << false;
+        QTest::newRow("the file gone: from the model") << true;
+    }
+    void aLargeLibraryReadsTextsTheModelHasNotFromTheFile()
+    {
+        QFETCH(bool, fileMovedAway);
+        QTemporaryDir dir;
+        ModelContainer::Configuration configuration;
+        configuration.directory = dir.path();
+        {
+            auto writer = ModelContainer::open(configuration);
+            QVERIFY(writer);
+            ModelContext &context = *(*writer)->mainContext();
+            Board *harbour = addNote(context, NoteFields{.title = QStringLiteral("Harbour")});
+            addCard(context, harbour->id(), CardFields{.created = at(3)})->setOcrText(QStringLiteral("Lighthouse keeper"));
+            addCard(context, harbour->id(), CardFields{.title = QStringLiteral("Quay"), .created = at(2)})
+                ->setContextText(QStringLiteral("Lighthouse at dusk"));
+            addCard(context, harbour->id(), CardFields{.created = at(1)})->setOcrText(QStringLiteral("Fishing boats"));
+            QVERIFY(context.save());
+        }
+        auto opened = ModelContainer::open(configuration);
+        QVERIFY(opened);
+        ModelContext &context = *(*opened)->mainContext();
+        LibraryQuery library(context);
+        UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
+        NavigationState navigation(defaults);
+        if (fileMovedAway)
+            QVERIFY(QFile::rename(context.filePath(), context.filePath() + QStringLiteral(".moved")));
+        SnipsLibraryModel model(library, navigation);
+        model.setLargeLibrary(0);
+        const auto filter = [&model](const QString &query) {
+            model.setQuery(query);
+            (void)QTest::qWaitFor([&model] { return !model.isFilterPending(); }, 10000);
+            return model.shownCards();
+        };
+        const auto titles = [](const auto &cards) {
+            QStringList made;
+            for (const CanvasCard *card : cards)
+                made.append(card->displayTitle());
+            return made;
+        };
+        const auto lit = filter(QStringLiteral("lighthouse"));
+        // The main thread read no text to hand over, unless the file would
+        // not give them.
+        for (const CanvasCard *card : library.cards())
+            QCOMPARE(card->unreadTextsRow() > 0, !fileMovedAway);
+        QCOMPARE(titles(lit), (QStringList{"Lighthouse keeper", "Quay"}));
+        // A title made from a text only the file held.
+        QCOMPARE(titles(filter(QStringLiteral("fishing"))), QStringList{"Fishing boats"});
+    }
+
     void tileTexts()
     {
         Library library;
