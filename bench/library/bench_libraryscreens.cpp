@@ -5,6 +5,7 @@
 // tells whether it read every card's texts to show one screenful.
 #include "BenchmarkMain.h"
 #include "support/LibraryFixture.h"
+#include "support/ProcessStatus.h"
 #include "library/SnipsLibraryModel.h"
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
@@ -27,14 +28,7 @@ namespace {
 
 double residentMiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
+    return bench::processStatusMiB(0, "VmRSS");
 }
 
 // A copy of the disk library opened as the app opens it, with the window's

@@ -1,5 +1,6 @@
 #include "BenchmarkMain.h"
 #include "support/LibraryFixture.h"
+#include "support/ProcessStatus.h"
 #include "library/CompactCardPreview.h"
 #include "library/SearchCorpus.h"
 #include "library/SearchMatching.h"
@@ -362,19 +363,6 @@ void diskOpenSearch(benchmark::State &state, const QString &phrase)
 void BM_DiskOpenSearchEmpty(benchmark::State &state) { diskOpenSearch(state, QString()); }
 void BM_DiskOpenSearchRemembered(benchmark::State &state) { diskOpenSearch(state, QStringLiteral("budget")); }
 
-// A figure of this process's /proc status, in kilobytes.
-qint64 statusKilobytes(const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field + ':'))
-            return line.mid(field.size() + 1).trimmed().split(' ').constFirst().toLongLong();
-    }
-    return 0;
-}
-
 // The bytes the heap has handed out, in all threads' arenas and in blocks
 // of their own.
 size_t heapInUse()
@@ -418,10 +406,10 @@ void BM_DiskKeystroke(benchmark::State &state)
     state.counters["textInFileMB"] = double(held.textsInFile) / (1 << 20);
     // The process as a whole once it has searched: files' pages it reads
     // through memory (the scratch file's among them) and the rest.
-    state.counters["rssMB"] = double(statusKilobytes("VmRSS")) / 1024;
-    state.counters["rssFileMB"] = double(statusKilobytes("RssFile")) / 1024;
+    state.counters["rssMB"] = bench::processStatusMiB(0, "VmRSS");
+    state.counters["rssFileMB"] = bench::processStatusMiB(0, "RssFile");
     corpus.dropFilePages();
-    state.counters["rssFileDroppedMB"] = double(statusKilobytes("RssFile")) / 1024;
+    state.counters["rssFileDroppedMB"] = bench::processStatusMiB(0, "RssFile");
 }
 
 } // namespace

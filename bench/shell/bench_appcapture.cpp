@@ -32,6 +32,7 @@
 
 #include "BenchmarkMain.h"
 #include "runtime/ScreenshotContent.h"
+#include "support/ProcessStatus.h"
 
 #include <benchmark/benchmark.h>
 
@@ -98,14 +99,7 @@ double residentMiB(qint64 pid)
 // segments among it).
 double sharedResidentMiB(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("RssShmem:"))
-            return line.mid(9).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
+    return bench::processStatusMiB(pid, "RssShmem");
 }
 
 int freeDisplayNumber()

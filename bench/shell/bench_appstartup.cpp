@@ -22,6 +22,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/OnboardingPreferencesStore.h"
 #include "support/LibraryFixture.h"
+#include "support/ProcessStatus.h"
 
 #include <benchmark/benchmark.h>
 
@@ -135,18 +136,6 @@ struct XServer
     xcb_screen_t *screen = nullptr;
     xcb_atom_t pidAtom = XCB_ATOM_NONE;
 };
-
-qint64 statusKilobytes(qint64 pid, const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field + ':'))
-            return line.mid(field.size() + 1).trimmed().split(' ').constFirst().toLongLong();
-    }
-    return 0;
-}
 
 // A home of the app's own: its library, and settings of a user who has been
 // through the setup window and the tour.
@@ -263,10 +252,10 @@ void BM_StartToPaintedWindow(benchmark::State &state)
         state.SetIterationTime(seconds);
         // Settled: what it holds a second after the first frame.
         QThread::msleep(1000);
-        rss = statusKilobytes(app.processId(), "VmRSS");
-        peak = statusKilobytes(app.processId(), "VmHWM");
-        anonymous = statusKilobytes(app.processId(), "RssAnon");
-        files = statusKilobytes(app.processId(), "RssFile");
+        rss = bench::processStatusKilobytes(app.processId(), "VmRSS");
+        peak = bench::processStatusKilobytes(app.processId(), "VmHWM");
+        anonymous = bench::processStatusKilobytes(app.processId(), "RssAnon");
+        files = bench::processStatusKilobytes(app.processId(), "RssFile");
         stop(app);
     }
     state.counters["cards"] = shape.cards;
@@ -302,7 +291,7 @@ void BM_ReadLibraryAtStart(benchmark::State &state)
             state.SkipWithError("the library could not be copied");
             return;
         }
-        const qint64 before = statusKilobytes(QCoreApplication::applicationPid(), "VmRSS");
+        const qint64 before = bench::processStatusKilobytes(QCoreApplication::applicationPid(), "VmRSS");
         state.ResumeTiming();
         auto container = TessalineStore::makeModelContainer(false, std::nullopt, directory.path());
         if (!container) {
@@ -316,7 +305,7 @@ void BM_ReadLibraryAtStart(benchmark::State &state)
         benchmark::DoNotOptimize(seeded.hasValue());
         state.PauseTiming();
         if (!heldKilobytes)
-            heldKilobytes = statusKilobytes(QCoreApplication::applicationPid(), "VmRSS") - before;
+            heldKilobytes = bench::processStatusKilobytes(QCoreApplication::applicationPid(), "VmRSS") - before;
         container->reset();
         state.ResumeTiming();
     }
