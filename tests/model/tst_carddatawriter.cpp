@@ -56,6 +56,17 @@ QString makeLibrary(const QTemporaryDir &dir)
     return container ? dir.filePath(QStringLiteral("Tessaline.sqlite")) : QString();
 }
 
+// The writer's answer to writing `bytes`, once it has come.
+std::optional<Expected<StagedCardData, StoreError>> written(CardDataWriter &writer, const QByteArray &bytes)
+{
+    QObject receiver;
+    std::optional<Expected<StagedCardData, StoreError>> staged;
+    writer.write(&receiver, CanvasCard::OriginalImageBlob, bytes)
+        .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
+    (void)QTest::qWaitFor([&] { return staged.has_value(); }, 30000);
+    return staged;
+}
+
 } // namespace
 
 class CardDataWriterTest : public QObject
@@ -86,16 +97,14 @@ void CardDataWriterTest::aPictureIsStoredAsGiven()
     QVERIFY(!path.isEmpty());
     const QByteArray bytes = picture(size);
 
-    QObject receiver;
     CardDataWriter writer(path);
-    std::optional<Expected<StagedCardData, StoreError>> staged;
-    writer.write(&receiver, CanvasCard::OriginalImageBlob, bytes)
-        .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
-    QTRY_VERIFY_WITH_TIMEOUT(staged, 30000);
+    const auto staged = written(writer, bytes);
+    QVERIFY(staged);
     QVERIFY2(*staged, *staged ? "" : qPrintable(staged->error().message));
     const qint64 row = (*staged)->cardRow;
     QVERIFY(row > 0);
 
+    QObject receiver;
     std::optional<std::optional<QByteArray>> read;
     writer.read(&receiver, row, CanvasCard::OriginalImageBlob)
         .then(&receiver, [&](const std::optional<QByteArray> &answer) { read = answer; });
@@ -115,16 +124,13 @@ void CardDataWriterTest::theLogKeepsRoomForThePictureOnceQuiet()
     QVERIFY(!path.isEmpty());
     const QByteArray bytes = picture(6 * 1024 * 1024);
 
-    QObject receiver;
     CardDataWriter writer(path);
-    std::optional<Expected<StagedCardData, StoreError>> staged;
-    writer.write(&receiver, CanvasCard::OriginalImageBlob, bytes)
-        .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
-    QTRY_VERIFY_WITH_TIMEOUT(staged, 30000);
-    QVERIFY(*staged);
+    const auto staged = written(writer, bytes);
+    QVERIFY(staged && *staged);
     writer.checkpointAndTruncate();
     // The worker does one thing at a time: once this read is answered, the
     // checkpoint before it is done.
+    QObject receiver;
     bool answered = false;
     writer.read(&receiver, (*staged)->cardRow, CanvasCard::OriginalImageBlob)
         .then(&receiver, [&](const std::optional<QByteArray> &) { answered = true; });
