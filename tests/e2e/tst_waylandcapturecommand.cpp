@@ -45,6 +45,18 @@ bool showsWindowOf(qint64 pid, bool fullScreen)
 
 bool showsFullScreenWindowOf(qint64 pid) { return showsWindowOf(pid, true); }
 
+// The app's environment with `home` as its home and its data and settings
+// under it, on the given platform plugin.
+QProcessEnvironment appEnvironment(const QString &home, const QString &platform)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    return environment;
+}
+
 } // namespace
 
 class WaylandCaptureCommandTest : public QObject
@@ -72,11 +84,7 @@ private Q_SLOTS:
             QVERIFY(settings.open(QIODevice::WriteOnly));
             settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
         }
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.remove(QStringLiteral("XDG_DATA_HOME"));
-        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
 
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
@@ -130,11 +138,7 @@ private Q_SLOTS:
             settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"completedOnboardingVersion\\\":1,"
                            "\\\"completedTourVersion\\\":2})\"\n");
         }
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.remove(QStringLiteral("XDG_DATA_HOME"));
-        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
@@ -172,11 +176,7 @@ private Q_SLOTS:
         const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display.mid(1);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 20000);
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.remove(QStringLiteral("XDG_DATA_HOME"));
-        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("xcb"));
         environment.insert(QStringLiteral("DISPLAY"), display);
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
