@@ -3,7 +3,7 @@
 #include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "runtime/TextRedaction.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/ModelContainer.h"
@@ -331,9 +331,9 @@ void AppRuntime::recognizeCapturedText()
     }
 }
 
-SpotlightRecord AppRuntime::spotlightRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)
+DesktopSearchRecord AppRuntime::desktopSearchRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)
 {
-    SpotlightRecord record;
+    DesktopSearchRecord record;
     record.id = card->id();
     record.title = card->displayTitle();
     record.text = card->combinedText();
@@ -386,15 +386,15 @@ void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUu
 void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
 {
     const auto boards = modelContext().fetchBoards();
-    if (!boards || !m_services.spotlightIndex)
+    if (!boards || !m_services.desktopSearchIndex)
         return;
-    auto index = [this, done = std::move(done)](const SpotlightRecord &record) {
-        m_services.spotlightIndex->index(record, this).then(this, [done](const SpotlightIndexService::Outcome &) {
+    auto index = [this, done = std::move(done)](const DesktopSearchRecord &record) {
+        m_services.desktopSearchIndex->index(record, this).then(this, [done](const DesktopSearchIndexService::Outcome &) {
             if (done)
                 done();
         });
     };
-    SpotlightRecord record = spotlightRecord(card, *boards, false);
+    DesktopSearchRecord record = desktopSearchRecord(card, *boards, false);
     const bool picturesOriginal = card->hasOriginalImageData() && !card->hasThumbnailImageData()
         && !TextRedaction::mayHidePicture(card->annotationDocumentData());
     if (!picturesOriginal) {

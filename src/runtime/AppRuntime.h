@@ -29,9 +29,9 @@ class OCRServicing;
 struct RecognizedText;
 class OnboardingCoordinator;
 class Pasteboard;
-class SpotlightIndexService;
+class DesktopSearchIndexService;
 class UserDefaults;
-struct SpotlightRecord;
+struct DesktopSearchRecord;
 struct StoredCapture;
 
 // What the runtime needs of the windows on screen. The shell provides it;
@@ -61,7 +61,7 @@ struct AppRuntimeServices
     std::unique_ptr<CaptureCoordinator> captureCoordinator;
     OnboardingCoordinator *onboarding = nullptr;
     std::shared_ptr<OCRServicing> ocrService;
-    std::shared_ptr<SpotlightIndexService> spotlightIndex;
+    std::shared_ptr<DesktopSearchIndexService> desktopSearchIndex;
     // Turns the weekly reminder on or off; answers whether it is on
     // afterwards, or why it failed. The answer may come later.
     std::function<void(bool wanted, QObject *receiver, std::function<void(Expected<bool, QString>)>)> setRemindersEnabled;
@@ -92,7 +92,7 @@ public:
     CaptureCoordinator &captureCoordinator() const { return *m_services.captureCoordinator; }
     OnboardingCoordinator *onboarding() const { return m_services.onboarding; }
     OCRServicing &ocrService() const { return *m_services.ocrService; }
-    SpotlightIndexService *spotlightIndex() const { return m_services.spotlightIndex.get(); }
+    DesktopSearchIndexService *desktopSearchIndex() const { return m_services.desktopSearchIndex.get(); }
     CaptureBehaviorPreferencesStore &captureBehaviorPreferencesStore() { return m_preferencesStore; }
     UserDefaults &defaults() const { return *m_services.defaults; }
     void setWindowing(RuntimeWindowing *windowing) { m_services.windowing = windowing; }
@@ -161,7 +161,7 @@ public:
     static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
     // Without `readsOriginalImage`, a thumbnail that would be the card's
     // original picture is left out.
-    static SpotlightRecord spotlightRecord(const CanvasCard *card, const QList<class Board *> &boards,
+    static DesktopSearchRecord desktopSearchRecord(const CanvasCard *card, const QList<class Board *> &boards,
                                            bool readsOriginalImage = true);
 
 Q_SIGNALS:

@@ -2,13 +2,13 @@
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 
 namespace tessaline {
 
-TrashActions::TrashActions(LibraryQuery &library, NavigationState &navigation, SpotlightIndexService *index,
+TrashActions::TrashActions(LibraryQuery &library, NavigationState &navigation, DesktopSearchIndexService *index,
                            QObject *parent)
     : QObject(parent)
     , m_library(library)
@@ -122,7 +122,7 @@ void TrashActions::removeIndexEntries(const QList<QUuid> &cardIDs)
     if (!m_index)
         return;
     for (const QUuid &cardID : cardIDs) {
-        m_index->remove(cardID, this).then(this, [this, cardID](const SpotlightIndexService::Outcome &) {
+        m_index->remove(cardID, this).then(this, [this, cardID](const DesktopSearchIndexService::Outcome &) {
             Q_EMIT indexEntryRemoved(cardID);
         });
     }

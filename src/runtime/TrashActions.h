@@ -11,7 +11,7 @@ namespace tessaline {
 class LibraryQuery;
 class ModelChangeScope;
 class NavigationState;
-class SpotlightIndexService;
+class DesktopSearchIndexService;
 
 // What the Recently Deleted and search screens ask the main window to do:
 // restore, purge or open a note or card, by identifier. Items are looked up
@@ -27,7 +27,7 @@ class TrashActions : public QObject
 {
     Q_OBJECT
 public:
-    TrashActions(LibraryQuery &library, NavigationState &navigation, SpotlightIndexService *index,
+    TrashActions(LibraryQuery &library, NavigationState &navigation, DesktopSearchIndexService *index,
                  QObject *parent = nullptr);
 
     // Dates stamped on restored entities; the current time by default.
@@ -59,7 +59,7 @@ private:
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;
-    SpotlightIndexService *m_index;
+    DesktopSearchIndexService *m_index;
     std::function<QDateTime()> m_clock;
 };
 

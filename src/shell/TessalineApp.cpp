@@ -3,7 +3,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/OCRService.h"
 #include "runtime/ReviewReminderService.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "capture/CaptureCoordinator.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -76,7 +76,7 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
     services.captureCoordinator = buildCaptureStack(defaults);
     services.ocrService = std::make_shared<OCRService>();
     services.onboarding = new OnboardingCoordinator(std::make_unique<OnboardingPreferencesStore>(defaults), this);
-    services.spotlightIndex = std::make_shared<SpotlightIndexService>();
+    services.desktopSearchIndex = std::make_shared<DesktopSearchIndexService>();
     services.setRemindersEnabled = [reminders = m_reminders.get()](bool wanted, QObject *receiver,
                                                                    std::function<void(Expected<bool, QString>)> done) {
         const QPointer<QObject> guard(receiver);

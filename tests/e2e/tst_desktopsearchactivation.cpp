@@ -11,7 +11,7 @@
 #include "platform/SearchIndex.h"
 #include "platform/UuidText.h"
 #include "runtime/AppRuntime.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -183,8 +183,8 @@ private:
         SearchIndex index(QDir(directory).filePath(QStringLiteral("SearchIndex.sqlite")));
         QList<SearchableItem> items;
         for (const CanvasCard *card : std::as_const(cards))
-            items << SpotlightIndexService::searchableItem(AppRuntime::spotlightRecord(card, {note}),
-                                                           SpotlightIndexService::defaultDomainIdentifier());
+            items << DesktopSearchIndexService::searchableItem(AppRuntime::desktopSearchRecord(card, {note}),
+                                                           DesktopSearchIndexService::defaultDomainIdentifier());
         return bool(index.indexItems(items));
     }
 

@@ -11,7 +11,7 @@
 #include "platform/SearchIndex.h"
 #include "platform/UuidText.h"
 #include "runtime/AppRuntime.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -111,8 +111,8 @@ private Q_SLOTS:
             QVERIFY(context.save());
             lighthouse = uuidText(card->id());
             SearchIndex index(QDir(data).filePath(QStringLiteral("SearchIndex.sqlite")));
-            QVERIFY(index.indexItems({SpotlightIndexService::searchableItem(
-                AppRuntime::spotlightRecord(card, {note}), SpotlightIndexService::defaultDomainIdentifier())}));
+            QVERIFY(index.indexItems({DesktopSearchIndexService::searchableItem(
+                AppRuntime::desktopSearchRecord(card, {note}), DesktopSearchIndexService::defaultDomainIdentifier())}));
         }
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

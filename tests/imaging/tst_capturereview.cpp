@@ -4,7 +4,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioEmptyState.h"
@@ -114,7 +114,7 @@ struct Rig
         services.defaults = defaults.get();
         services.captureCoordinator = std::make_unique<CaptureCoordinator>(std::move(capture));
         services.ocrService = ocr ? ocr : std::make_shared<SilentOCR>();
-        services.spotlightIndex = std::make_shared<SpotlightIndexService>(
+        services.desktopSearchIndex = std::make_shared<DesktopSearchIndexService>(
             [log = &indexed] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
         services.setRemindersEnabled = [](bool, QObject *, std::function<void(Expected<bool, QString>)> done) {
             done(false);

@@ -274,7 +274,7 @@ void TrashModelTest::withoutDeleteActionsNothingIsDeleted()
 void TrashModelTest::actionsReachTheWindow()
 {
     Fixture f;
-    TrashActions window(f.library, f.rig.navigation(), f.rig.runtime->spotlightIndex());
+    TrashActions window(f.library, f.rig.navigation(), f.rig.runtime->desktopSearchIndex());
     Board *inbox = f.rig.addNote(QStringLiteral("Quick Captures"), 0, true);
     inbox->moveToTrash(at(1));
     Board *note = f.rig.addNote(QStringLiteral("Done note"));

@@ -11,7 +11,7 @@
 #include "platform/SearchIndex.h"
 #include "platform/UuidText.h"
 #include "runtime/AppRuntime.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -187,8 +187,8 @@ void DesktopSearchTest::initTestCase()
         SearchIndex index(m_indexPath);
         QList<SearchableItem> items;
         for (const CanvasCard *card : std::as_const(cards))
-            items << SpotlightIndexService::searchableItem(AppRuntime::spotlightRecord(card, {research, old}),
-                                                           SpotlightIndexService::defaultDomainIdentifier());
+            items << DesktopSearchIndexService::searchableItem(AppRuntime::desktopSearchRecord(card, {research, old}),
+                                                           DesktopSearchIndexService::defaultDomainIdentifier());
         QVERIFY(index.indexItems(items));
     }
 

@@ -16,7 +16,7 @@ struct Fixture
 {
     Fixture()
         : library(rig.context())
-        , actions(library, rig.navigation(), rig.runtime->spotlightIndex())
+        , actions(library, rig.navigation(), rig.runtime->desktopSearchIndex())
     {
         actions.setClock([] { return at(500); });
     }

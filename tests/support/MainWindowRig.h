@@ -5,7 +5,7 @@
 
 #include "runtime/AppRuntime.h"
 #include "runtime/OCRService.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "runtime/OnboardingCoordinator.h"
@@ -91,7 +91,7 @@ struct MainWindowRig
         services.captureCoordinator = std::make_unique<CaptureCoordinator>(std::move(capture));
         services.onboarding = onboarding.get();
         services.ocrService = std::make_shared<SilentOCR>();
-        services.spotlightIndex = std::make_shared<SpotlightIndexService>(
+        services.desktopSearchIndex = std::make_shared<DesktopSearchIndexService>(
             [log = &deletedFromIndex] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
         services.launchNewInstance = [this]() -> Expected<void, QString> {
             if (launchFailure)

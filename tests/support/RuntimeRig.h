@@ -9,7 +9,7 @@
 
 #include "runtime/AppRuntime.h"
 #include "runtime/OCRService.h"
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/FutureDelivery.h"
@@ -127,7 +127,7 @@ struct Rig
         services.captureCoordinator = std::make_unique<CaptureCoordinator>(std::move(capture));
         ocr = std::make_shared<FakeOCR>();
         services.ocrService = ocr;
-        services.spotlightIndex = std::make_shared<SpotlightIndexService>(
+        services.desktopSearchIndex = std::make_shared<DesktopSearchIndexService>(
             [log = &indexed] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
         services.setRemindersEnabled = [this](bool wanted, QObject *, std::function<void(Expected<bool, QString>)> done) {
             reminderRequests.append(wanted);

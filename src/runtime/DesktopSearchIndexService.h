@@ -17,7 +17,7 @@ namespace tessaline {
 class SerialExecutor;
 
 // What the desktop search learns about one card.
-struct SpotlightRecord
+struct DesktopSearchRecord
 {
     QUuid id;
     QString title;
@@ -32,16 +32,16 @@ struct SpotlightRecord
 // good. Calls run one at a time on a worker thread of the service's own;
 // each outcome's future finishes on the receiver's thread while the receiver
 // lives: attach the follow-up with `then(receiver, ...)`.
-class SpotlightIndexService
+class DesktopSearchIndexService
 {
 public:
     using IndexFactory = std::function<std::unique_ptr<SearchIndexing>()>;
     using Outcome = Expected<void, SearchIndexError>;
 
     // The index is made by `factory` on the worker thread, at first use.
-    explicit SpotlightIndexService(IndexFactory factory = defaultIndexFactory(),
+    explicit DesktopSearchIndexService(IndexFactory factory = defaultIndexFactory(),
                                    QString domainIdentifier = defaultDomainIdentifier());
-    ~SpotlightIndexService();
+    ~DesktopSearchIndexService();
 
     static IndexFactory defaultIndexFactory();
     static QString defaultDomainIdentifier();
@@ -50,9 +50,9 @@ public:
 
     // The index item of a record: title, text as the description, note name
     // and source application as keywords, the source application as creator.
-    static SearchableItem searchableItem(const SpotlightRecord &record, const QString &domainIdentifier);
+    static SearchableItem searchableItem(const DesktopSearchRecord &record, const QString &domainIdentifier);
 
-    QFuture<Outcome> index(const SpotlightRecord &record, QObject *receiver);
+    QFuture<Outcome> index(const DesktopSearchRecord &record, QObject *receiver);
     QFuture<Outcome> remove(const QUuid &cardID, QObject *receiver);
 
 private:

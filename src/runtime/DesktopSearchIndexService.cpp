@@ -1,4 +1,4 @@
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 
 #include "platform/SerialExecutor.h"
 #include "platform/UuidText.h"
@@ -7,7 +7,7 @@
 namespace tessaline {
 
 // Lives on the worker thread: the index connection belongs there.
-struct SpotlightIndexService::WorkerState
+struct DesktopSearchIndexService::WorkerState
 {
     IndexFactory factory;
     std::unique_ptr<SearchIndexing> index;
@@ -22,14 +22,14 @@ struct SpotlightIndexService::WorkerState
 
 namespace {
 
-SpotlightIndexService::Outcome unavailable()
+DesktopSearchIndexService::Outcome unavailable()
 {
     return unexpected(SearchIndexError{QStringLiteral("The search index is not available.")});
 }
 
 } // namespace
 
-SpotlightIndexService::SpotlightIndexService(IndexFactory factory, QString domainIdentifier)
+DesktopSearchIndexService::DesktopSearchIndexService(IndexFactory factory, QString domainIdentifier)
     : m_domainIdentifier(std::move(domainIdentifier)),
       m_state(std::make_shared<WorkerState>()),
       m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Search index")))
@@ -38,21 +38,21 @@ SpotlightIndexService::SpotlightIndexService(IndexFactory factory, QString domai
     m_executor->runAtShutdown([state = m_state]() { state->index.reset(); });
 }
 
-SpotlightIndexService::~SpotlightIndexService() = default;
+DesktopSearchIndexService::~DesktopSearchIndexService() = default;
 
-SpotlightIndexService::IndexFactory SpotlightIndexService::defaultIndexFactory()
+DesktopSearchIndexService::IndexFactory DesktopSearchIndexService::defaultIndexFactory()
 {
     return []() -> std::unique_ptr<SearchIndexing> {
         return std::make_unique<SearchIndex>(SearchIndex::defaultFilePath());
     };
 }
 
-QString SpotlightIndexService::defaultDomainIdentifier()
+QString DesktopSearchIndexService::defaultDomainIdentifier()
 {
     return QStringLiteral("org.tessaline.Tessaline.cards");
 }
 
-SearchableItem SpotlightIndexService::searchableItem(const SpotlightRecord &record, const QString &domainIdentifier)
+SearchableItem DesktopSearchIndexService::searchableItem(const DesktopSearchRecord &record, const QString &domainIdentifier)
 {
     SearchableItem item;
     item.uniqueIdentifier = uuidText(record.id);
@@ -69,7 +69,7 @@ SearchableItem SpotlightIndexService::searchableItem(const SpotlightRecord &reco
     return item;
 }
 
-QFuture<SpotlightIndexService::Outcome> SpotlightIndexService::index(const SpotlightRecord &record, QObject *receiver)
+QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::index(const DesktopSearchRecord &record, QObject *receiver)
 {
     return m_executor->submit(receiver, [state = m_state, item = searchableItem(record, m_domainIdentifier)]() {
         SearchIndexing *index = state->ensureIndex();
@@ -77,7 +77,7 @@ QFuture<SpotlightIndexService::Outcome> SpotlightIndexService::index(const Spotl
     });
 }
 
-QFuture<SpotlightIndexService::Outcome> SpotlightIndexService::remove(const QUuid &cardID, QObject *receiver)
+QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::remove(const QUuid &cardID, QObject *receiver)
 {
     return m_executor->submit(receiver, [state = m_state, identifier = uuidText(cardID)]() {
         SearchIndexing *index = state->ensureIndex();

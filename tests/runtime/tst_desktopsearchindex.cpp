@@ -1,4 +1,4 @@
-#include "runtime/SpotlightIndexService.h"
+#include "runtime/DesktopSearchIndexService.h"
 
 #include "../support/WorkerGate.h"
 
@@ -12,7 +12,7 @@
 using namespace tessaline;
 using tessaline::testing::WorkerGate;
 
-Q_DECLARE_METATYPE(tessaline::SpotlightRecord)
+Q_DECLARE_METATYPE(tessaline::DesktopSearchRecord)
 Q_DECLARE_METATYPE(tessaline::SearchableItem)
 
 namespace {
@@ -28,7 +28,7 @@ struct IndexLog
     // When set, each call waits here before it touches the index.
     WorkerGate *gate = nullptr;
 
-    SpotlightIndexService::Outcome outcome() const
+    DesktopSearchIndexService::Outcome outcome() const
     {
         if (failWith)
             return unexpected(*failWith);
@@ -40,7 +40,7 @@ class FakeIndex final : public SearchIndexing
 {
 public:
     explicit FakeIndex(std::shared_ptr<IndexLog> log) : m_log(std::move(log)) {}
-    SpotlightIndexService::Outcome indexItems(const QList<SearchableItem> &items) override
+    DesktopSearchIndexService::Outcome indexItems(const QList<SearchableItem> &items) override
     {
         if (m_log->gate)
             m_log->gate->pass();
@@ -49,7 +49,7 @@ public:
         m_log->indexed += items;
         return m_log->outcome();
     }
-    SpotlightIndexService::Outcome deleteItems(const QStringList &identifiers) override
+    DesktopSearchIndexService::Outcome deleteItems(const QStringList &identifiers) override
     {
         std::lock_guard lock(m_log->mutex);
         m_log->deleted += identifiers;
@@ -64,7 +64,7 @@ const QUuid cardID(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
 
 } // namespace
 
-class SpotlightIndexTest : public QObject
+class DesktopSearchIndexTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -77,34 +77,34 @@ private Q_SLOTS:
     void realIndexRoundTrip();
 };
 
-void SpotlightIndexTest::mapping_data()
+void DesktopSearchIndexTest::mapping_data()
 {
-    QTest::addColumn<SpotlightRecord>("record");
+    QTest::addColumn<DesktopSearchRecord>("record");
     QTest::addColumn<QStringList>("keywords");
     QTest::addColumn<std::optional<QString>>("creator");
 
-    const SpotlightRecord full{cardID, "Chart", "Revenue", QString("Research"), QString("Firefox"), QByteArray("png")};
+    const DesktopSearchRecord full{cardID, "Chart", "Revenue", QString("Research"), QString("Firefox"), QByteArray("png")};
     QTest::newRow("both") << full << QStringList{"Research", "Firefox"} << std::optional<QString>("Firefox");
-    SpotlightRecord none = full;
+    DesktopSearchRecord none = full;
     none.boardName.reset();
     none.sourceApplication.reset();
     QTest::newRow("neither: empty keywords, no creator") << none << QStringList{} << std::optional<QString>();
-    SpotlightRecord emptyName = none;
+    DesktopSearchRecord emptyName = none;
     emptyName.boardName = QString();
     QTest::newRow("empty note name stays") << emptyName << QStringList{QString()} << std::optional<QString>();
-    SpotlightRecord fallback = none;
+    DesktopSearchRecord fallback = none;
     fallback.boardName = QStringLiteral("Tessaline");
     fallback.sourceApplication = QStringLiteral("Terminal");
     QTest::newRow("note not found") << fallback << QStringList{"Tessaline", "Terminal"}
                                     << std::optional<QString>("Terminal");
 }
 
-void SpotlightIndexTest::mapping()
+void DesktopSearchIndexTest::mapping()
 {
-    QFETCH(SpotlightRecord, record);
+    QFETCH(DesktopSearchRecord, record);
     QFETCH(QStringList, keywords);
     QFETCH(std::optional<QString>, creator);
-    const SearchableItem item = SpotlightIndexService::searchableItem(record, QStringLiteral("domain.cards"));
+    const SearchableItem item = DesktopSearchIndexService::searchableItem(record, QStringLiteral("domain.cards"));
     QCOMPARE(item.uniqueIdentifier, QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
     QCOMPARE(item.domainIdentifier, QStringLiteral("domain.cards"));
     QCOMPARE(item.title, record.title);
@@ -114,22 +114,22 @@ void SpotlightIndexTest::mapping()
     QCOMPARE(item.thumbnailData, record.thumbnailData);
 }
 
-void SpotlightIndexTest::indexesOnWorkerAndAnswersOnCaller()
+void DesktopSearchIndexTest::indexesOnWorkerAndAnswersOnCaller()
 {
     auto log = std::make_shared<IndexLog>();
-    SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
+    DesktopSearchIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
     QVERIFY(service.domainIdentifier().endsWith(QStringLiteral(".cards")));
     QObject receiver;
     int answers = 0;
     QList<QThread *> finishedOn;
     for (int i = 0; i < 3; ++i) {
         service.index({cardID, QString::number(i), "", {}, {}, {}}, &receiver)
-            .then([&](const SpotlightIndexService::Outcome &outcome) {
+            .then([&](const DesktopSearchIndexService::Outcome &outcome) {
                 // A continuation without a context runs where the future finishes.
                 finishedOn << QThread::currentThread();
                 return outcome;
             })
-            .then(&receiver, [&](const SpotlightIndexService::Outcome &outcome) {
+            .then(&receiver, [&](const DesktopSearchIndexService::Outcome &outcome) {
                 QVERIFY(outcome);
                 ++answers;
             });
@@ -143,36 +143,36 @@ void SpotlightIndexTest::indexesOnWorkerAndAnswersOnCaller()
     QCOMPARE(log->indexed.at(0).domainIdentifier, service.domainIdentifier());
 }
 
-void SpotlightIndexTest::failuresComeBackUnchanged()
+void DesktopSearchIndexTest::failuresComeBackUnchanged()
 {
     auto log = std::make_shared<IndexLog>();
     log->failWith = SearchIndexError{QStringLiteral("disk full")};
-    SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
+    DesktopSearchIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
     QObject receiver;
-    std::optional<SpotlightIndexService::Outcome> outcome;
-    const auto keep = [&](const SpotlightIndexService::Outcome &answer) { outcome = answer; };
+    std::optional<DesktopSearchIndexService::Outcome> outcome;
+    const auto keep = [&](const DesktopSearchIndexService::Outcome &answer) { outcome = answer; };
     service.index({cardID, "t", "", {}, {}, {}}, &receiver).then(&receiver, keep);
     QTRY_VERIFY(outcome.has_value());
     QVERIFY(!*outcome);
     QCOMPARE(outcome->error().message, QStringLiteral("disk full"));
 
-    SpotlightIndexService broken([]() { return std::unique_ptr<SearchIndexing>(); });
+    DesktopSearchIndexService broken([]() { return std::unique_ptr<SearchIndexing>(); });
     outcome.reset();
     broken.index({cardID, "t", "", {}, {}, {}}, &receiver).then(&receiver, keep);
     QTRY_VERIFY(outcome.has_value());
     QVERIFY(!*outcome);
 }
 
-void SpotlightIndexTest::noAnswerOnceReceiverIsGone()
+void DesktopSearchIndexTest::noAnswerOnceReceiverIsGone()
 {
     auto log = std::make_shared<IndexLog>();
     WorkerGate gate;
     log->gate = &gate;
-    SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
+    DesktopSearchIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
     bool answered = false;
     auto *receiver = new QObject;
-    QFuture<SpotlightIndexService::Outcome> indexed = service.index({cardID, "t", "", {}, {}, {}}, receiver);
-    indexed.then(receiver, [&](const SpotlightIndexService::Outcome &) { answered = true; });
+    QFuture<DesktopSearchIndexService::Outcome> indexed = service.index({cardID, "t", "", {}, {}, {}}, receiver);
+    indexed.then(receiver, [&](const DesktopSearchIndexService::Outcome &) { answered = true; });
     // The worker is inside the index while the receiver goes away.
     QVERIFY(gate.waitUntilEntered());
     delete receiver;
@@ -182,7 +182,7 @@ void SpotlightIndexTest::noAnswerOnceReceiverIsGone()
     // dealt with.
     QObject later;
     bool laterAnswered = false;
-    service.remove(cardID, &later).then(&later, [&](const SpotlightIndexService::Outcome &) { laterAnswered = true; });
+    service.remove(cardID, &later).then(&later, [&](const DesktopSearchIndexService::Outcome &) { laterAnswered = true; });
     QTRY_VERIFY(laterAnswered);
     QVERIFY(!answered);
     QVERIFY(!indexed.isFinished()); // nothing attached to it looks for the receiver again
@@ -190,13 +190,13 @@ void SpotlightIndexTest::noAnswerOnceReceiverIsGone()
     QCOMPARE(log->indexed.size(), 1); // the work itself was done
 }
 
-void SpotlightIndexTest::removeTakesTheCardOut()
+void DesktopSearchIndexTest::removeTakesTheCardOut()
 {
     auto log = std::make_shared<IndexLog>();
-    SpotlightIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
+    DesktopSearchIndexService service([log]() { return std::make_unique<FakeIndex>(log); });
     QObject receiver;
     bool done = false;
-    service.remove(cardID, &receiver).then(&receiver, [&](const SpotlightIndexService::Outcome &outcome) {
+    service.remove(cardID, &receiver).then(&receiver, [&](const DesktopSearchIndexService::Outcome &outcome) {
         done = outcome.hasValue();
     });
     QTRY_VERIFY(done);
@@ -204,16 +204,16 @@ void SpotlightIndexTest::removeTakesTheCardOut()
     QCOMPARE(log->deleted, QStringList{"0F8FAD5B-D9CB-469F-A165-70867728950E"});
 }
 
-void SpotlightIndexTest::realIndexRoundTrip()
+void DesktopSearchIndexTest::realIndexRoundTrip()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
     {
-        SpotlightIndexService service([path]() { return std::make_unique<SearchIndex>(path); });
+        DesktopSearchIndexService service([path]() { return std::make_unique<SearchIndex>(path); });
         QObject receiver;
         int answers = 0;
-        const SpotlightRecord record{cardID, "Whiteboard", "sprint goals", QString("Planning"), QString("Chromium"), {}};
-        const auto count = [&](const SpotlightIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+        const DesktopSearchRecord record{cardID, "Whiteboard", "sprint goals", QString("Planning"), QString("Chromium"), {}};
+        const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
         service.index(record, &receiver).then(&receiver, count);
         service.remove(QUuid::createUuid(), &receiver).then(&receiver, count);
         QTRY_COMPARE(answers, 2);
@@ -224,5 +224,5 @@ void SpotlightIndexTest::realIndexRoundTrip()
              QStringList({"Planning", "Chromium"}));
 }
 
-QTEST_GUILESS_MAIN(SpotlightIndexTest)
-#include "tst_spotlightindex.moc"
+QTEST_GUILESS_MAIN(DesktopSearchIndexTest)
+#include "tst_desktopsearchindex.moc"
