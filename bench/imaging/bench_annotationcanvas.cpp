@@ -19,7 +19,7 @@ namespace {
 
 const QSize canvasSize(1200, 800);
 
-// A 2400 × 1600 capture shown at 1200 × 800, like a Retina-sized region on
+// A 2400 × 1600 capture shown at 1200 × 800, like a region captured on a scale-2 display shown on
 // an ordinary window.
 QImage capture()
 {
