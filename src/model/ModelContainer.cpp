@@ -3,6 +3,7 @@
 #include "model/ModelContext.h"
 #include "model/StoreSchema.h"
 #include "platform/FileLock.h"
+#include "platform/PrivateFolder.h"
 #include "platform/PlatformTexts.h"
 
 #include <QDir>
@@ -226,7 +227,7 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
     if (!configuration.isStoredInMemoryOnly) {
         path = libraryFilePath(configuration);
         const QString directory = QFileInfo(path).path();
-        if (!QDir().mkpath(directory))
+        if (!makePrivateFolder(directory))
             return unexpected(StoreError{QStringLiteral("The folder “%1” could not be created.").arg(directory)});
         switch (fileKind(path)) {
         case FileKind::absentOrEmpty:

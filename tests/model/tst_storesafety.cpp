@@ -7,6 +7,7 @@
 #include "model/ModelContext.h"
 #include "platform/UuidText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessaline;
@@ -102,6 +104,8 @@ private Q_SLOTS:
     void libraryMadeBeforeTheCardIndexReadsTheSame_data();
     void libraryMadeBeforeTheCardIndexReadsTheSame();
     void damageFoundWhileReadingCardsFailsTheFetch();
+    void libraryFolderIsItsOwnersAlone_data();
+    void libraryFolderIsItsOwnersAlone();
 };
 
 void StoreSafetyTest::damagedNumbersReadAsDamaged_data()
@@ -513,6 +517,55 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
     QVERIFY(!context.fetchCards());
     const auto boards = context.fetchBoards();
     QVERIFY(boards && boards->size() == 1 && boards->first()->id() == noteID);
+}
+
+void StoreSafetyTest::libraryFolderIsItsOwnersAlone_data()
+{
+    QTest::addColumn<bool>("madeEarlier");
+    QTest::newRow("a library made now") << false;
+    QTest::newRow("a library whose folder everyone could read") << true;
+}
+
+// The library, its log and its lock hold what was on the user's screen: the
+// folder that keeps them lets nobody else in, whatever the umask, and a
+// folder left open by an earlier version is closed when the library opens,
+// its library read as before.
+void StoreSafetyTest::libraryFolderIsItsOwnersAlone()
+{
+    QFETCH(bool, madeEarlier);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("share/Tessaline");
+    const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    const mode_t umaskBefore = ::umask(022);
+    if (madeEarlier) {
+        QVERIFY(QDir().mkpath(folder));
+        {
+            auto earlier = openIn(folder);
+            QVERIFY(earlier);
+            auto *note = new Board;
+            note->setTitle(QStringLiteral("Kept"));
+            earlier->mainContext()->insert(note);
+            QVERIFY(earlier->mainContext()->save());
+        }
+        QVERIFY(QFile::setPermissions(folder, everyone));
+    }
+    ModelContainer::Configuration configuration;
+    configuration.directory = folder;
+    configuration.holdsLibrary = true;
+    auto container = ModelContainer::open(configuration);
+    ::umask(umaskBefore);
+    QVERIFY2(container, qPrintable(container ? QString() : container.error().message));
+    ModelContext &context = *(*container)->mainContext();
+    context.insert(new Board);
+    QVERIFY(context.save());
+
+    const QString path = QDir(folder).filePath("Tessaline.sqlite");
+    QVERIFY(QFileInfo::exists(path + QStringLiteral("-wal")));
+    QVERIFY(QFileInfo::exists(path + QStringLiteral(".lock")));
+    QCOMPARE(QFileInfo(folder).permissions() & everyone,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(context.fetchBoards()->size(), madeEarlier ? 2 : 1);
 }
 
 QTEST_GUILESS_MAIN(StoreSafetyTest)
