@@ -162,6 +162,8 @@ Expected<void, SearchIndexError> SearchIndex::open()
         // connection of its own; a write lock is waited for, briefly.
         "PRAGMA busy_timeout=2000",
         "PRAGMA journal_mode=WAL",
+        // An entry removed with its snip leaves no words or picture behind.
+        "PRAGMA secure_delete=ON",
         "PRAGMA synchronous=NORMAL",
     };
     for (const char *statement : statements) {

@@ -106,6 +106,7 @@ private Q_SLOTS:
     void damageFoundWhileReadingCardsFailsTheFetch();
     void libraryFolderIsItsOwnersAlone_data();
     void libraryFolderIsItsOwnersAlone();
+    void snipDeletedForGoodLeavesNothingReadable();
 };
 
 void StoreSafetyTest::damagedNumbersReadAsDamaged_data()
@@ -566,6 +567,45 @@ void StoreSafetyTest::libraryFolderIsItsOwnersAlone()
     QCOMPARE(QFileInfo(folder).permissions() & everyone,
              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(context.fetchBoards()->size(), madeEarlier ? 2 : 1);
+}
+
+// A snip deleted for good (a screen that showed a password, say) leaves
+// nothing of its text or its picture in the library's file for anyone who
+// reads the file's free space: a backup, a copy of the folder.
+void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    const QByteArray secret = "secret-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *note = new Board;
+        context.insert(note);
+        QVERIFY(context.save());
+
+        QObject receiver;
+        std::optional<Expected<StagedCardData, StoreError>> staged;
+        // A picture of many pages, the secret on each.
+        context.stageCardData(&receiver, CanvasCard::OriginalImageBlob, secret.repeated(5000))
+            .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
+        QTRY_VERIFY(staged.has_value());
+        QVERIFY(*staged);
+        CanvasCard::Init init;
+        init.boardID = note->id();
+        init.kind = CardKind::snip;
+        init.ocrText = QString::fromLatin1(secret);
+        init.contextText = QString::fromLatin1(secret);
+        auto *card = new CanvasCard(init);
+        context.insert(card, **staged);
+        QVERIFY(context.save());
+        QVERIFY(fileBytes(path).contains(secret) || fileBytes(path + QStringLiteral("-wal")).contains(secret));
+
+        context.remove(card);
+        QVERIFY(context.save());
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
+    QVERIFY(!fileBytes(path).contains(secret));
 }
 
 QTEST_GUILESS_MAIN(StoreSafetyTest)
