@@ -3,8 +3,8 @@
 #include "model/ModelContext.h"
 #include "model/StoreSchema.h"
 #include "platform/FileLock.h"
-#include "platform/PrivateFolder.h"
 #include "platform/PlatformTexts.h"
+#include "platform/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,8 @@
 // What keeps the library whole when something around it goes wrong: numbers
 // damaged in the file, a row the store refuses, a second process on the same
 // library, a library that can only be read, a write-ahead log that would
-// otherwise keep its largest size. All on real SQLite files.
+// otherwise keep its largest size; and what keeps it private: a folder nobody
+// else may read, nothing left behind by a deletion. All on real SQLite files.
 #include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
