@@ -81,6 +81,8 @@ struct CardDataWriter::Worker
         // The same promise as the main connection's saves: what is reported
         // stored survives a power loss.
         pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+        // Pictures it takes back are overwritten, as the main connection's are.
+        pragma.exec(QStringLiteral("PRAGMA secure_delete = ON"));
         pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
         pragma.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(storeschema::journalSizeLimit));
         return db;

@@ -4,6 +4,7 @@
 #include "model/StoreSchema.h"
 #include "platform/FileLock.h"
 #include "platform/PlatformTexts.h"
+#include "platform/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -226,7 +227,7 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
     if (!configuration.isStoredInMemoryOnly) {
         path = libraryFilePath(configuration);
         const QString directory = QFileInfo(path).path();
-        if (!QDir().mkpath(directory))
+        if (!makePrivateFolder(directory))
             return unexpected(StoreError{QStringLiteral("The folder “%1” could not be created.").arg(directory)});
         switch (fileKind(path)) {
         case FileKind::absentOrEmpty:
@@ -292,6 +293,10 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // A save the user was told about must survive a power loss:
             // with NORMAL, WAL mode may lose the last commits then.
             pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+            // What is deleted for good (a snip of a screen that showed a
+            // password) is overwritten, not left in the file's free space,
+            // whatever default SQLite was built with.
+            pragma.exec(QStringLiteral("PRAGMA secure_delete = ON"));
             pragma.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(storeschema::journalSizeLimit));
             // Once per library made before the index; the rest of the time a
             // look into the schema. Without it the cards are read all the same.

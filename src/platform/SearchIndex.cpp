@@ -3,6 +3,7 @@
 #include "platform/ImageDecoder.h"
 #include "platform/Json.h"
 #include "platform/PngEncoder.h"
+#include "platform/PrivateFolder.h"
 #include "platform/TextUtilities.h"
 
 #include <QDir>
@@ -147,7 +148,7 @@ Expected<void, SearchIndexError> SearchIndex::open()
         return {};
     if (m_creation == Creation::existingOnly && !QFileInfo(m_filePath).isFile())
         return unexpected(SearchIndexError{QStringLiteral("There is no search index yet.")});
-    if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
+    if (!makePrivateFolder(QFileInfo(m_filePath).absolutePath()))
         return unexpected(SearchIndexError{QStringLiteral("The search index folder could not be created.")});
     QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
                           ? QSqlDatabase::database(m_connectionName, false)
@@ -161,6 +162,8 @@ Expected<void, SearchIndexError> SearchIndex::open()
         // connection of its own; a write lock is waited for, briefly.
         "PRAGMA busy_timeout=2000",
         "PRAGMA journal_mode=WAL",
+        // An entry removed with its snip leaves no words or picture behind.
+        "PRAGMA secure_delete=ON",
         "PRAGMA synchronous=NORMAL",
     };
     for (const char *statement : statements) {

@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <utility>
+
 namespace tessaline {
 
 UserDefaults &UserDefaults::standard()
@@ -164,8 +166,16 @@ void UserDefaults::sync()
     m_settings->sync();
     // The settings file is replaced by a rename, which is durable only once
     // its folder is synced.
-    if (m_settings->status() == QSettings::NoError)
+    if (m_settings->status() == QSettings::NoError) {
         (void)syncDirectoryOf(m_settings->fileName());
+        return;
+    }
+    // QSettings keeps its first error for good, so it is said once.
+    if (m_settings->status() == QSettings::AccessError && !std::exchange(m_writeFailureSaid, true)) {
+        Q_EMIT writeFailed(QStringLiteral("Tessaline could not save its settings to “%1”. Make room on the disk, "
+                                          "or the settings changed since will be lost when Tessaline quits.")
+                               .arg(m_settings->fileName()));
+    }
 }
 
 } // namespace tessaline

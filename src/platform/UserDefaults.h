@@ -56,12 +56,17 @@ public:
 
 Q_SIGNALS:
     void changed(const QString &key);
+    // The first time the file could not be written (a full disk, say), with
+    // what the user is told. The settings stay as set, and the next sync
+    // that can writes them.
+    void writeFailed(const QString &message);
 
 private:
     void scheduleSync();
 
     std::unique_ptr<QSettings> m_settings;
     bool m_syncScheduled = false;
+    bool m_writeFailureSaid = false;
 };
 
 bool userDefaultsBoolean(const QVariant &value);

@@ -107,6 +107,8 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
                            runtime->setErrorMessage(error.message);
                            QObject::disconnect(*refusal);
                        });
+    connect(&defaults, &UserDefaults::writeFailed, this,
+            [runtime = m_runtime.get()](const QString &message) { runtime->setErrorMessage(message); });
     m_updates = std::make_unique<UpdateService>();
 }
 

@@ -14,6 +14,7 @@
 #include "runtime/OCRService.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
+#include "shell/QuitGuard.h"
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
 #include "shell/SingleInstance.h"
@@ -26,6 +27,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -274,10 +276,24 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, &window, [runCommand, command] { runCommand(*command); });
 
     // Whatever still waits for its save (a title being typed, a field of
-    // the inspector) is written before the app goes.
+    // the inspector) is written before the app goes. A quit the user asked
+    // for is turned down when it cannot be, unless the user says otherwise;
+    // where nobody can be asked any more, the terminal is told.
+    QuitGuard quitGuard(runtime.modelContext(), [&window](const QString &message) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessaline"), message, QMessageBox::NoButton,
+                        window.isVisible() ? &window : nullptr);
+        box.setTextFormat(Qt::PlainText);
+        const QPushButton *quit = box.addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
+        QPushButton *stay = box.addButton(QStringLiteral("Don\u2019t Quit"), QMessageBox::RejectRole);
+        box.setDefaultButton(stay);
+        box.setEscapeButton(stay);
+        box.exec();
+        return box.clickedButton() == quit;
+    });
+    application.installEventFilter(&quitGuard);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &runtime, [&runtime] {
-        if (runtime.modelContext().hasChanges())
-            (void)runtime.modelContext().save();
+        if (const auto lost = QuitGuard::saveOnTheWayOut(runtime.modelContext()))
+            std::fprintf(stderr, "%s\n", qPrintable(*lost));
     });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
                      [&window, &defaults] { rememberMainWindowFrame(window, defaults); });

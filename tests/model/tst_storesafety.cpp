@@ -1,12 +1,14 @@
 // What keeps the library whole when something around it goes wrong: numbers
 // damaged in the file, a row the store refuses, a second process on the same
 // library, a library that can only be read, a write-ahead log that would
-// otherwise keep its largest size. All on real SQLite files.
+// otherwise keep its largest size; and what keeps it private: a folder nobody
+// else may read, nothing left behind by a deletion. All on real SQLite files.
 #include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/UuidText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -17,6 +19,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessaline;
@@ -102,6 +105,9 @@ private Q_SLOTS:
     void libraryMadeBeforeTheCardIndexReadsTheSame_data();
     void libraryMadeBeforeTheCardIndexReadsTheSame();
     void damageFoundWhileReadingCardsFailsTheFetch();
+    void libraryFolderIsItsOwnersAlone_data();
+    void libraryFolderIsItsOwnersAlone();
+    void snipDeletedForGoodLeavesNothingReadable();
 };
 
 void StoreSafetyTest::damagedNumbersReadAsDamaged_data()
@@ -513,6 +519,94 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
     QVERIFY(!context.fetchCards());
     const auto boards = context.fetchBoards();
     QVERIFY(boards && boards->size() == 1 && boards->first()->id() == noteID);
+}
+
+void StoreSafetyTest::libraryFolderIsItsOwnersAlone_data()
+{
+    QTest::addColumn<bool>("madeEarlier");
+    QTest::newRow("a library made now") << false;
+    QTest::newRow("a library whose folder everyone could read") << true;
+}
+
+// The library, its log and its lock hold what was on the user's screen: the
+// folder that keeps them lets nobody else in, whatever the umask, and a
+// folder left open by an earlier version is closed when the library opens,
+// its library read as before.
+void StoreSafetyTest::libraryFolderIsItsOwnersAlone()
+{
+    QFETCH(bool, madeEarlier);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("share/Tessaline");
+    const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    const mode_t umaskBefore = ::umask(022);
+    if (madeEarlier) {
+        QVERIFY(QDir().mkpath(folder));
+        {
+            auto earlier = openIn(folder);
+            QVERIFY(earlier);
+            auto *note = new Board;
+            note->setTitle(QStringLiteral("Kept"));
+            earlier->mainContext()->insert(note);
+            QVERIFY(earlier->mainContext()->save());
+        }
+        QVERIFY(QFile::setPermissions(folder, everyone));
+    }
+    ModelContainer::Configuration configuration;
+    configuration.directory = folder;
+    configuration.holdsLibrary = true;
+    auto container = ModelContainer::open(configuration);
+    ::umask(umaskBefore);
+    QVERIFY2(container, qPrintable(container ? QString() : container.error().message));
+    ModelContext &context = *(*container)->mainContext();
+    context.insert(new Board);
+    QVERIFY(context.save());
+
+    const QString path = QDir(folder).filePath("Tessaline.sqlite");
+    QVERIFY(QFileInfo::exists(path + QStringLiteral("-wal")));
+    QVERIFY(QFileInfo::exists(path + QStringLiteral(".lock")));
+    QCOMPARE(QFileInfo(folder).permissions() & everyone,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(context.fetchBoards()->size(), madeEarlier ? 2 : 1);
+}
+
+// A snip deleted for good (a screen that showed a password, say) leaves
+// nothing of its text or its picture in the library's file for anyone who
+// reads the file's free space: a backup, a copy of the folder.
+void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    const QByteArray secret = "secret-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *note = new Board;
+        context.insert(note);
+        QVERIFY(context.save());
+
+        QObject receiver;
+        std::optional<Expected<StagedCardData, StoreError>> staged;
+        // A picture of many pages, the secret on each.
+        context.stageCardData(&receiver, CanvasCard::OriginalImageBlob, secret.repeated(5000))
+            .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
+        QTRY_VERIFY(staged.has_value());
+        QVERIFY(*staged);
+        CanvasCard::Init init;
+        init.boardID = note->id();
+        init.kind = CardKind::snip;
+        init.ocrText = QString::fromLatin1(secret);
+        init.contextText = QString::fromLatin1(secret);
+        auto *card = new CanvasCard(init);
+        context.insert(card, **staged);
+        QVERIFY(context.save());
+        QVERIFY(fileBytes(path).contains(secret) || fileBytes(path + QStringLiteral("-wal")).contains(secret));
+
+        context.remove(card);
+        QVERIFY(context.save());
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
+    QVERIFY(!fileBytes(path).contains(secret));
 }
 
 QTEST_GUILESS_MAIN(StoreSafetyTest)

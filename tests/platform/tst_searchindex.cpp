@@ -3,6 +3,7 @@
 #include "platform/SearchIndex.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QRandomGenerator>
@@ -10,6 +11,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tessaline;
 
@@ -50,6 +53,7 @@ private Q_SLOTS:
     void removeForgetsEverything();
     void survivesReopening();
     void unwritableLocationFails();
+    void indexFolderIsItsOwnersAlone();
     void thumbnails_data();
     void thumbnails();
     void upgradesTheFirstLayout();
@@ -158,6 +162,22 @@ void SearchIndexTest::unwritableLocationFails()
     QVERIFY(!indexed);
     QVERIFY(!indexed.error().message.isEmpty());
     QVERIFY(!index.item(first));
+}
+
+// The index keeps the snips' texts and pictures: the folder it makes lets
+// nobody else in, whatever the umask.
+void SearchIndexTest::indexFolderIsItsOwnersAlone()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("share/Tessaline"));
+    const mode_t umaskBefore = ::umask(022);
+    SearchIndex index(QDir(folder).filePath(QStringLiteral("SearchIndex.sqlite")));
+    const auto indexed = index.indexItems({card(first, QStringLiteral("Revenue"), QStringLiteral("grew"))});
+    ::umask(umaskBefore);
+    QVERIFY(indexed);
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(QFileInfo(folder).permissions() & others, QFileDevice::Permissions());
+    QVERIFY(QFileInfo(folder).permissions().testFlag(QFileDevice::WriteOwner));
 }
 
 void SearchIndexTest::thumbnails_data()

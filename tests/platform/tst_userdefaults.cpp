@@ -1,8 +1,12 @@
 #include "platform/UserDefaults.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace tessaline;
 
@@ -14,6 +18,7 @@ private Q_SLOTS:
     void booleanConversion();
     void valuesSurviveReopening();
     void removeAndContains();
+    void aFileThatCannotBeWrittenIsSaidOnce();
 };
 
 void UserDefaultsTest::booleanConversion_data()
@@ -86,6 +91,46 @@ void UserDefaultsTest::removeAndContains()
     QVERIFY(!defaults.contains("a"));
     QVERIFY(!defaults.string("a"));
     QCOMPARE(spy.count(), 2);
+}
+
+// A settings file a full disk will not take: the user is told once, the
+// settings stay as set, and a later sync with room writes them. The full
+// disk is this process's file size limit, past which every write fails.
+void UserDefaultsTest::aFileThatCannotBeWrittenIsSaidOnce()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("defaults.conf");
+    UserDefaults defaults(path);
+    defaults.setString("activeBoardID", "A");
+    defaults.sync();
+    QSignalSpy failures(&defaults, &UserDefaults::writeFailed);
+
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = before;
+    full.rlim_cur = 1;
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    defaults.setBoolean("automaticallyCopiesCaptures", false);
+    defaults.sync();
+    defaults.setString("activeBoardID", "B");
+    defaults.sync();
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(failures.count(), 1);
+    QVERIFY(failures.constFirst().constFirst().toString().contains(path));
+    // Read as bytes: another settings object of this process on the same
+    // file would share this one's unsaved values.
+    const auto stored = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QVERIFY(stored().contains("activeBoardID=A"));
+    QCOMPARE(defaults.optionalBoolean("automaticallyCopiesCaptures"), std::optional<bool>(false));
+    defaults.sync();
+    QVERIFY(stored().contains("activeBoardID=B"));
+    QVERIFY(stored().contains("automaticallyCopiesCaptures=false"));
 }
 
 QTEST_GUILESS_MAIN(UserDefaultsTest)
