@@ -55,8 +55,11 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     m_autosave->setInterval(autosaveDelayMs);
     m_autosave->setTimerType(Qt::PreciseTimer);
     connect(m_autosave, &QTimer::timeout, this, &BoardCanvasModel::autosave);
-    connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int) {
-        if (qobject_cast<CanvasCard *>(entity))
+    connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        // What decides whether a card belongs on the page; its texts do not.
+        if (qobject_cast<CanvasCard *>(entity)
+            && (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
+                || property == CanvasCard::DeletedAtProperty))
             m_writingCards.reset();
     });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
