@@ -615,11 +615,17 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         if (auto written = writeBlobs(card, newRows.value(card)); !written)
             return written;
     }
-    for (CanvasCard *card : std::as_const(m_cards.saved)) {
-        if (card->m_dirty && !card->m_removed && m_dirty.contains(card) && !refused.entities.contains(card)) {
-            if (auto written = writeBlobs(card, card->m_rowID); !written)
-                return written;
-        }
+    std::vector<CanvasCard *> changedCards;
+    for (PersistentEntity *entity : std::as_const(m_dirty)) {
+        auto *card = dynamic_cast<CanvasCard *>(entity);
+        if (card && card->m_dirty && !card->m_removed && card->m_rowID > 0 && !refused.entities.contains(card))
+            changedCards.push_back(card);
+    }
+    std::sort(changedCards.begin(), changedCards.end(),
+              [](const CanvasCard *a, const CanvasCard *b) { return a->m_rowID < b->m_rowID; });
+    for (CanvasCard *card : changedCards) {
+        if (auto written = writeBlobs(card, card->m_rowID); !written)
+            return written;
     }
 
     for (PersistentEntity *entity : std::as_const(m_removed)) {

@@ -187,6 +187,7 @@ void ModelContextTest::editsOfSavedEntitiesSurviveReopening()
         cards.at(3)->setTitle(QStringLiteral("third"));
         cards.at(20)->setCanvasX(7.5);
         cards.at(20)->setContextText(QStringLiteral("twentieth"));
+        cards.at(30)->setOriginalImageData(QByteArray(20, 'z'));
         board->setTitle(QStringLiteral("renamed"));
         connection->setLabel(QStringLiteral("leads to"));
         cards.at(10)->setTitle(QStringLiteral("gone"));
@@ -218,6 +219,8 @@ void ModelContextTest::editsOfSavedEntitiesSurviveReopening()
     QCOMPARE(byID.value(cardIDs.at(20))->canvasX(), 7.5);
     QCOMPARE(byID.value(cardIDs.at(20))->contextText(), QStringLiteral("twentieth"));
     QCOMPARE(byID.value(cardIDs.last())->title(), std::optional<QString>(QStringLiteral("fresh")));
+    QCOMPARE(byID.value(cardIDs.at(30))->originalImageData(), std::optional<QByteArray>(QByteArray(20, 'z')));
+    QCOMPARE(byID.value(cardIDs.at(31))->originalImageData(), std::optional<QByteArray>(QByteArray(10, 'p')));
     QCOMPARE(byID.value(cardIDs.at(4))->title(), std::nullopt);
 }
 
