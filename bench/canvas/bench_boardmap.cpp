@@ -95,9 +95,15 @@ struct Library
 
 Library &library(int libraryCards = 10000)
 {
-    // One library at a time: the one of 50,000 cards is large.
+    // One library at a time: the one of 50,000 cards is large. It goes
+    // with the application, whose objects it holds, and takes its folder.
     static std::unique_ptr<Library> kept;
     static int keptCards = 0;
+    static const bool released = [] {
+        qAddPostRoutine([] { kept.reset(); });
+        return true;
+    }();
+    Q_UNUSED(released);
     if (kept && keptCards == libraryCards)
         return *kept;
     kept.reset();

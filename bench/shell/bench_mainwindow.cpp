@@ -96,7 +96,14 @@ struct Window
 
 Window &window(benchmark::State &state)
 {
+    // Closed with the application, whose objects they hold, taking their
+    // folders with them.
     static std::map<int, std::unique_ptr<Window>> opened;
+    static const bool released = [] {
+        qAddPostRoutine([] { opened.clear(); });
+        return true;
+    }();
+    Q_UNUSED(released);
     const int cards = int(state.range(0));
     std::unique_ptr<Window> &kept = opened[cards];
     if (!kept) {
@@ -458,8 +465,12 @@ struct Library
 
 Library &library()
 {
-    static Library shared;
-    return shared;
+    static std::unique_ptr<Library> shared;
+    if (!shared) {
+        shared = std::make_unique<Library>();
+        qAddPostRoutine([] { shared.reset(); });
+    }
+    return *shared;
 }
 
 // One edit saved, with the window's query and sidebar listening.
