@@ -117,7 +117,28 @@ QList<SidebarRow> SidebarModel::makeRows(const QList<Board *> &boards, const QLi
 
 SidebarModel::Counts SidebarModel::countsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
 {
-    return Counts{quickCapturesCount(boards, cards), recentlyDeletedCount(boards, cards), folderNames(boards)};
+    // quickCapturesCount() and recentlyDeletedCount() in one walk over the
+    // cards, which in a large library is most of the work.
+    Counts counts;
+    counts.folders = folderNames(boards);
+    const Board *inbox = LibraryQuery::quickCapturesNote(boards);
+    const QUuid inboxID = inbox ? inbox->id() : QUuid();
+    QSet<QUuid> deletedNotes;
+    for (const Board *board : boards) {
+        if (!board->isLive()) {
+            deletedNotes.insert(board->id());
+            ++counts.recentlyDeleted;
+        }
+    }
+    for (const CanvasCard *card : cards) {
+        if (card->isLive()) {
+            if (inbox && card->boardID() == inboxID)
+                ++counts.quickCaptures;
+        } else if (!deletedNotes.contains(card->boardID())) {
+            ++counts.recentlyDeleted;
+        }
+    }
+    return counts;
 }
 
 QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep)

@@ -249,8 +249,11 @@ void SidebarModelTest::countsFollowEveryKindOfChange()
     }
     QCOMPARE(shownFolders, folders);
     QCOMPARE(changed.count() + reset.count() > 0, rowsChanged);
-    // What a fresh reading of the same library shows.
+    // What a fresh reading of the same library shows, and each count on
+    // its own.
     QCOMPARE(model.rows(), SidebarModel::makeRows(library.boards(), library.cards(), std::nullopt));
+    QCOMPARE(count(SidebarDestination::inbox()), SidebarModel::quickCapturesCount(library.boards(), library.cards()));
+    QCOMPARE(count(SidebarDestination::trash()), SidebarModel::recentlyDeletedCount(library.boards(), library.cards()));
 }
 
 void SidebarModelTest::tourHighlight_data()
