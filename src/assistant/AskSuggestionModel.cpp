@@ -55,7 +55,15 @@ AskSuggestionModel::AskSuggestionModel(ModelContext &context, const QUuid &board
     , m_intelligence(std::move(intelligence))
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
-    // The selected cards are a live reading: a card trashed meanwhile drops out.
+    // The selected cards are a live reading: a card trashed meanwhile drops
+    // out. The reading is kept until something it depends on changes (it
+    // walks every card of the library).
+    connect(&m_context, &ModelContext::didSave, this, [this] { m_selected.reset(); });
+    connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (qobject_cast<CanvasCard *>(entity)
+            && (property == CanvasCard::IdProperty || property == CanvasCard::DeletedAtProperty))
+            m_selected.reset();
+    });
     connect(&m_context, &ModelContext::didSave, this, &AskSuggestionModel::changed);
 }
 
@@ -101,6 +109,8 @@ AskSuggestionModel::Stage AskSuggestionModel::stage() const
 
 QList<CanvasCard *> AskSuggestionModel::selectedCards() const
 {
+    if (m_selected)
+        return *m_selected;
     const auto cards = m_context.fetchCards();
     if (!cards)
         return {};
@@ -110,6 +120,7 @@ QList<CanvasCard *> AskSuggestionModel::selectedCards() const
         if (wanted.contains(card->id()) && !card->deletedAt())
             selected << card;
     }
+    m_selected = selected;
     return selected;
 }
 

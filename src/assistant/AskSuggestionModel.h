@@ -108,6 +108,7 @@ private:
     ModelContext &m_context;
     QUuid m_boardID;
     QList<QUuid> m_sourceCardIDs;
+    mutable std::optional<QList<CanvasCard *>> m_selected;
     std::unique_ptr<IntelligenceService> m_intelligence;
     ThinkingPrompt m_prompt = ThinkingPrompt::connections;
     std::optional<GhostSuggestion> m_suggestion;

@@ -12,6 +12,14 @@ CardInspectorModel::CardInspectorModel(LibraryQuery &library, NavigationState &n
     , m_navigation(navigation)
     , m_now(now ? std::move(now) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
 {
+    // The kept selection is dropped before anything reads it again.
+    connect(&navigation, &NavigationState::selectedCardIDsChanged, this, [this] { m_selected.reset(); });
+    connect(&library, &LibraryQuery::changed, this, [this] { m_selected.reset(); });
+    connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (qobject_cast<CanvasCard *>(entity)
+            && (property == CanvasCard::IdProperty || property == CanvasCard::DeletedAtProperty))
+            m_selected.reset();
+    });
     connect(&navigation, &NavigationState::selectedCardIDsChanged, this, &CardInspectorModel::update);
     connect(&library, &LibraryQuery::changed, this, &CardInspectorModel::update);
     m_selectionKey = CardInspectorForm::selectionKey(selectedCards());
@@ -25,7 +33,9 @@ CardInspectorModel::~CardInspectorModel()
 
 QList<CanvasCard *> CardInspectorModel::selectedCards() const
 {
-    return CardInspectorForm::selectedCards(m_library.cards(), m_navigation.selectedCardIDs());
+    if (!m_selected)
+        m_selected = CardInspectorForm::selectedCards(m_library.cards(), m_navigation.selectedCardIDs());
+    return *m_selected;
 }
 
 CardInspectorModel::Content CardInspectorModel::content() const

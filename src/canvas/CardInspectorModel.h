@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 namespace tessaline {
 
@@ -53,6 +54,10 @@ private:
     NavigationState &m_navigation;
     Clock m_now;
     QString m_selectionKey;
+    // selectedCards() as last worked out (a walk over every card of the
+    // library, asked for on every keystroke in the form); dropped when the
+    // selection, the library's lists or a card's id or deletion change.
+    mutable std::optional<QList<CanvasCard *>> m_selected;
     bool m_showsForm = false;
 };
 

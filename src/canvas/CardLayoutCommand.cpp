@@ -25,10 +25,15 @@ Expected<void, StoreError> CardLayoutCommand::exchange(ModelContext &context)
     byID.reserve(m_snapshots.size());
     for (const CanvasCardLayoutSnapshot &snapshot : std::as_const(m_snapshots))
         byID.insert(snapshot.id, nullptr);
+    // The walk ends once every named card is found.
+    qsizetype found = 0;
     for (CanvasCard *card : *cards) {
         const auto slot = byID.find(card->id());
-        if (slot != byID.end() && !*slot)
+        if (slot != byID.end() && !*slot) {
             *slot = card;
+            if (++found == byID.size())
+                break;
+        }
     }
 
     QList<CanvasCardLayoutSnapshot> replaced;

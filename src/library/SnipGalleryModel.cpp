@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace tessaline {
 
 namespace {
@@ -321,6 +323,17 @@ QList<Board *> SnipGalleryModel::noteTargets() const
 {
     const CanvasCard *card = currentCard();
     return card ? SnipsLibraryModel::noteTargets(card, m_library.boards()) : QList<Board *>();
+}
+
+bool SnipGalleryModel::hasNoteTargets() const
+{
+    const CanvasCard *card = currentCard();
+    if (!card)
+        return false;
+    const QList<Board *> &boards = m_library.boards();
+    return std::any_of(boards.cbegin(), boards.cend(), [card](const Board *board) {
+        return board->isLive() && !board->isInbox() && board->id() != card->boardID();
+    });
 }
 
 QString SnipGalleryModel::noteMenuTitle() const

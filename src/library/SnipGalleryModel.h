@@ -122,6 +122,8 @@ public:
     // -- Details panel -------------------------------------------------------
 
     QList<Board *> noteTargets() const;
+    // Whether noteTargets() holds any, without ordering them.
+    bool hasNoteTargets() const;
     // "Move to Note" for a snip of the Quick Captures inbox, else "Add to Note".
     QString noteMenuTitle() const;
     // The title of the snip's own note (deleted or not); none when missing.

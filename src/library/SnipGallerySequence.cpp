@@ -129,7 +129,18 @@ SnipGallerySequence SnipGallerySequence::forCards(const QList<CanvasCard *> &car
     QList<QUuid> defaultIDs;
     for (const CanvasCard *card : defaultSequenceCards(cards, currentCard(cards, currentID)))
         defaultIDs.append(card->id());
-    return SnipGallerySequence(currentID, browseIDs, availableSnipIDs(cards), defaultIDs);
+    // Only the ids that may be shown are asked about, not every snip of the
+    // library: the note's list is of pageable snips already, and of the
+    // browse list those that a pageable snip holds.
+    QList<QUuid> available = defaultIDs;
+    if (browseIDs && !browseIDs->isEmpty()) {
+        const QSet<QUuid> browsed(browseIDs->cbegin(), browseIDs->cend());
+        for (const CanvasCard *card : cards) {
+            if (browsed.contains(card->id()) && isPageable(card))
+                available.append(card->id());
+        }
+    }
+    return SnipGallerySequence(currentID, browseIDs, available, defaultIDs);
 }
 
 } // namespace tessaline

@@ -307,7 +307,7 @@ void SnipGalleryView::updateCard()
     if (card) {
         const QString title = m_model->noteMenuTitle();
         m_noteMenu->setTitle(title);
-        m_noteMenu->setEnabled(!m_model->noteTargets().isEmpty());
+        m_noteMenu->setEnabled(m_model->hasNoteTargets());
     }
     m_frame->setEnabled(card != nullptr);
     m_annotate->setEnabled(card != nullptr);

@@ -1,6 +1,7 @@
 #include "library/TrashModel.h"
 
 #include "runtime/BoardCollectionPreview.h"
+#include "runtime/LibraryChangeFilter.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/TrashActions.h"
 #include "design/QuietSurfaces.h"
@@ -266,6 +267,24 @@ TrashModel::TrashModel(LibraryQuery &library, Actions actions, QObject *parent)
     : QObject(parent)
     , m_library(library)
     , m_actions(std::move(actions))
+    // Everything a tile shows or the lists are made from; not where a card
+    // sits on a map, nor a note's writing or how it was last opened.
+    , m_changes(new LibraryChangeFilter(
+          library,
+          {Board::IdProperty, Board::TitleProperty, Board::FocusQuestionProperty, Board::StatusRawValueProperty,
+           Board::IsInboxProperty, Board::CreatedAtProperty, Board::UpdatedAtProperty, Board::ArchivedAtProperty,
+           Board::DeletedAtProperty, Board::IsFavoriteProperty, Board::FolderNameProperty},
+          [] {
+              QSet<int> properties;
+              for (int property = CanvasCard::IdProperty; property <= CanvasCard::DeletedAtProperty; ++property)
+                  properties.insert(property);
+              for (int layout : {CanvasCard::CanvasXProperty, CanvasCard::CanvasYProperty, CanvasCard::CanvasWidthProperty,
+                                 CanvasCard::CanvasHeightProperty, CanvasCard::IsPlacedProperty,
+                                 CanvasCard::GroupIDProperty})
+                  properties.remove(layout);
+              return properties;
+          }(),
+          this))
     , m_boards(new TrashItemModel(TrashItemModel::Section::boards, this))
     , m_cards(new TrashItemModel(TrashItemModel::Section::cards, this))
 {
@@ -281,6 +300,8 @@ bool TrashModel::canDelete(TrashItemModel::Section section) const
 
 void TrashModel::refresh()
 {
+    if (!m_changes->takeChange())
+        return;
     m_contents = TrashContents::from(m_library.boards(), m_library.cards());
     m_boards->setContents(m_contents, m_library.cards());
     m_cards->setContents(m_contents, m_library.cards());

@@ -13,6 +13,7 @@ namespace tessaline {
 
 class Board;
 class CanvasCard;
+class LibraryChangeFilter;
 class LibraryQuery;
 class TrashActions;
 
@@ -160,6 +161,9 @@ private:
 
     LibraryQuery &m_library;
     Actions m_actions;
+    // The lists are worked out again only after a save that changed what
+    // they show.
+    LibraryChangeFilter *m_changes;
     TrashContents m_contents;
     TrashItemModel *m_boards;
     TrashItemModel *m_cards;

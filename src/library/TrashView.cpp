@@ -219,12 +219,16 @@ void TrashGridView::relayout()
     int total = 0;
     const int rows = model()->rowCount();
     m_tileHeights.resize(rows);
+    // A tile's height depends on whether it shows a picture alone: measured
+    // once each, not for every one of thousands of tiles.
+    const int thoughtHeight = TrashTileDelegate::tileHeight(section(), false);
+    const int snipHeight = TrashTileDelegate::tileHeight(section(), true);
     for (int first = 0; first < rows; first += columns) {
         const int last = std::min(rows, first + columns);
         int rowHeight = 0;
         for (int row = first; row < last; ++row) {
             const QModelIndex index = model()->index(row, 0);
-            rowHeight = std::max(rowHeight, TrashTileDelegate::tileHeight(section(), index.data(TrashItemModel::IsSnipRole).toBool()));
+            rowHeight = std::max(rowHeight, index.data(TrashItemModel::IsSnipRole).toBool() ? snipHeight : thoughtHeight);
         }
         for (int row = first; row < last; ++row)
             m_tileHeights[row] = rowHeight;

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace tessaline {
 namespace {
@@ -545,11 +546,21 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     };
     auto updateDirty = [&](auto &table) -> Expected<void, StoreError> {
         using T = std::remove_pointer_t<typename std::decay_t<decltype(table.saved)>::value_type>;
+        // The changed entities alone, in row order: a save after one edit
+        // of a library of tens of thousands of cards visits one.
+        std::vector<T *> changed;
+        for (PersistentEntity *candidate : std::as_const(m_dirty)) {
+            auto *entity = dynamic_cast<T *>(candidate);
+            if (entity && entity->m_dirty && !entity->m_removed && entity->m_rowID > 0)
+                changed.push_back(entity);
+        }
+        if (changed.empty())
+            return {};
+        std::sort(changed.begin(), changed.end(), [](const T *a, const T *b) { return a->m_rowID < b->m_rowID; });
+        Q_UNUSED(table);
         QSqlQuery query(db);
         query.prepare(updateStatement<T>());
-        for (T *entity : std::as_const(table.saved)) {
-            if (!entity->m_dirty || entity->m_removed || !m_dirty.contains(entity))
-                continue;
+        for (T *entity : changed) {
             storeschema::bind(query, entity->values(), true);
             query.addBindValue(entity->m_rowID);
             if (auto written = runRow(query, entity); !written)
@@ -604,11 +615,17 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         if (auto written = writeBlobs(card, newRows.value(card)); !written)
             return written;
     }
-    for (CanvasCard *card : std::as_const(m_cards.saved)) {
-        if (card->m_dirty && !card->m_removed && m_dirty.contains(card) && !refused.entities.contains(card)) {
-            if (auto written = writeBlobs(card, card->m_rowID); !written)
-                return written;
-        }
+    std::vector<CanvasCard *> changedCards;
+    for (PersistentEntity *entity : std::as_const(m_dirty)) {
+        auto *card = dynamic_cast<CanvasCard *>(entity);
+        if (card && card->m_dirty && !card->m_removed && card->m_rowID > 0 && !refused.entities.contains(card))
+            changedCards.push_back(card);
+    }
+    std::sort(changedCards.begin(), changedCards.end(),
+              [](const CanvasCard *a, const CanvasCard *b) { return a->m_rowID < b->m_rowID; });
+    for (CanvasCard *card : changedCards) {
+        if (auto written = writeBlobs(card, card->m_rowID); !written)
+            return written;
     }
 
     for (PersistentEntity *entity : std::as_const(m_removed)) {

@@ -55,7 +55,15 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     m_autosave->setInterval(autosaveDelayMs);
     m_autosave->setTimerType(Qt::PreciseTimer);
     connect(m_autosave, &QTimer::timeout, this, &BoardCanvasModel::autosave);
+    connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        // What decides whether a card belongs on the page; its texts do not.
+        if (qobject_cast<CanvasCard *>(entity)
+            && (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
+                || property == CanvasCard::DeletedAtProperty))
+            m_writingCards.reset();
+    });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
+        m_writingCards.reset();
         const bool wasPresent = m_wasPresent;
         watchBoard();
         if (wasPresent != m_wasPresent)
@@ -125,12 +133,16 @@ QList<CanvasCard *> BoardCanvasModel::boardCards() const
 QList<CanvasCard *> BoardCanvasModel::writingCards() const
 {
     const QList<QUuid> referenced = m_writingDocument.referencedCardIDs();
+    if (m_writingCards && referenced == m_writingCardsReferences)
+        return *m_writingCards;
     const QSet<QUuid> references(referenced.cbegin(), referenced.cend());
     QList<CanvasCard *> cards;
     for (CanvasCard *card : m_library.cards()) {
         if (card->isLive() && (card->boardID() == m_boardID || references.contains(card->id())))
             cards.append(card);
     }
+    m_writingCards = cards;
+    m_writingCardsReferences = referenced;
     return cards;
 }
 

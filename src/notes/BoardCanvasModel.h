@@ -163,6 +163,12 @@ private:
     LibraryQuery &m_library;
     NavigationState &m_navigation;
     QUuid m_boardID;
+    // writingCards() as last worked out, for the references it was worked
+    // out for; dropped when the library's lists are read again or a card
+    // changes (it walks every card of the library, and the page asks for
+    // it on every keystroke).
+    mutable std::optional<QList<CanvasCard *>> m_writingCards;
+    mutable QList<QUuid> m_writingCardsReferences;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;

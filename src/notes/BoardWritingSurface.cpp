@@ -102,6 +102,12 @@ public:
                 const QRect slot(horizontalPadding, y, column, height + 2 * paragraphPadding);
                 slots.append({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), id, slot, id});
                 y += slot.height();
+            } else if (!row.widget) {
+                const int height = m_surface->estimatedReferenceHeight(row);
+                const int x = layoutDirection() == Qt::RightToLeft ? pageWidth - horizontalPadding - column : horizontalPadding;
+                const QRect slot(x, y, column, height);
+                slots.append({nullptr, slot, std::nullopt, slot, id});
+                y += height;
             } else {
                 const QMargins room = shadowRoom(row.widget);
                 // A card is as wide as its content allows (a medium snip
@@ -116,6 +122,7 @@ public:
                 const int outerHeight = row.widget->hasHeightForWidth() ? row.widget->heightForWidth(outerWidth)
                                                                          : row.widget->sizeHint().height();
                 const int height = std::max(0, outerHeight - room.top() - room.bottom());
+                m_surface->rememberReferenceHeight(row, column, height);
                 const int x = layoutDirection() == Qt::RightToLeft ? pageWidth - horizontalPadding - width : horizontalPadding;
                 const QRect slot(x, y, width, height);
                 slots.append({row.widget, slot.marginsAdded(room), std::nullopt, slot, id});
@@ -128,6 +135,26 @@ public:
     }
 
     void relayout()
+    {
+        // Views that came into view take their real heights, which can bring
+        // further rows into view; a few rounds settle it.
+        for (int round = 0; round < 4; ++round) {
+            if (!placeRows())
+                break;
+        }
+    }
+
+    // Scrolled: what came near the visible part gets its views.
+    void showVisible()
+    {
+        if (materializeVisible(targets(nullptr)))
+            relayout();
+    }
+
+private:
+    // True when views were made for rows that came into view, which places
+    // every row again.
+    bool placeRows()
     {
         // The first row reaching into the view keeps its place on screen when
         // rows above it change height (a paragraph measured at last).
@@ -182,24 +209,35 @@ public:
             if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(leaving->graphicsEffect()))
                 effect->setOpacity(1.0 - progress);
         }
-        materializeVisible(slots);
+        return materializeVisible(slots);
     }
 
-    // Paragraphs near the visible part of the page get their editors; the
-    // rest stay measured text until they are scrolled to.
-    void materializeVisible(const QList<Slot> &slots)
+    // Paragraphs near the visible part of the page get their editors, card
+    // references their views; the rest stay measured text and estimated
+    // cards until they are scrolled to. True when a card view was made, as
+    // its height is only known now.
+    bool materializeVisible(const QList<Slot> &slots)
     {
         const int screen = std::max(m_surface->viewport()->height(), 600);
         const int top = m_surface->verticalScrollBar()->value();
         const QRect band(0, top - screen, std::max(1, width()), 3 * screen);
+        bool madeReferences = false;
         for (const Slot &slot : slots) {
-            if (slot.widget || !slot.paragraphID || !slot.dropArea.intersects(band))
+            if (slot.widget || !slot.dropArea.intersects(band))
                 continue;
-            WritingParagraphEditor *editor = m_surface->materializeParagraph(*slot.paragraphID);
-            editor->setGeometry(slot.geometry);
-            editor->show();
+            if (slot.paragraphID) {
+                WritingParagraphEditor *editor = m_surface->materializeParagraph(*slot.paragraphID);
+                editor->setGeometry(slot.geometry);
+                editor->show();
+            } else if (QWidget *reference = m_surface->materializeReference(slot.id)) {
+                reference->setGeometry(slot.geometry);
+                madeReferences = true;
+            }
         }
+        return madeReferences;
     }
+
+public:
 
     // The block list changed: rows that stay glide to their places, new
     // ones come in, removed ones fade out.
@@ -348,7 +386,7 @@ BoardWritingSurface::BoardWritingSurface(QWidget *parent)
     connect(m_model, &BoardWritingSurfaceModel::cardsChanged, this, &BoardWritingSurface::reconcile);
     connect(qApp, &QApplication::focusChanged, this, &BoardWritingSurface::focusChanged);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this]() { m_page->materializeVisible(m_page->targets(nullptr)); });
+            [this]() { m_page->showVisible(); });
     m_measuring->setSingleShot(true);
     m_measuring->setInterval(0);
     connect(m_measuring, &QTimer::timeout, this, &BoardWritingSurface::measureSome);
@@ -487,29 +525,81 @@ void BoardWritingSurface::focusParagraph(const QUuid &blockID)
     editor->moveCursor(QTextCursor::End);
 }
 
-BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const BoardWritingBlock &block,
-                                                               const WritingReferenceResolution &resolution)
+BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const WritingReferenceResolution &resolution)
 {
     Row row;
     row.isReference = true;
-    const QUuid blockID = block.id;
     if (resolution.isMissing()) {
-        auto *missing = new BoardMissingWritingReferenceView(resolution.missingCardID, m_page);
-        missing->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
-        row.widget = missing;
         row.isMissing = true;
+        row.missingCardID = resolution.missingCardID;
         return row;
     }
-    auto *reference = new BoardWritingReferenceView(resolution.card, resolution.size, m_images, m_page);
+    row.card = resolution.card;
+    row.size = resolution.size;
+    return row;
+}
+
+QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
+{
+    auto found = m_rows.find(blockID);
+    if (found == m_rows.end() || !found->isReference)
+        return nullptr;
+    Row &row = *found;
+    if (row.widget)
+        return row.widget;
+    if (row.isMissing) {
+        auto *missing = new BoardMissingWritingReferenceView(row.missingCardID, m_page);
+        missing->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
+        row.widget = missing;
+        return missing;
+    }
+    auto *reference = new BoardWritingReferenceView(row.card, row.size, m_images, m_page);
     reference->setNavigation(m_navigation);
     reference->setPasteboard(m_pasteboard);
-    const QPointer<CanvasCard> card(resolution.card);
+    const QPointer<CanvasCard> card(row.card);
     reference->onOpen = [this, card]() { m_model->openCard(card.data()); };
     reference->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
     reference->onChangeSize = [this, blockID](NoteAttachmentSize size) { m_model->updateReferenceSize(blockID, size); };
     row.widget = reference;
-    row.card = resolution.card;
-    return row;
+    return reference;
+}
+
+int BoardWritingSurface::referenceKind(const Row &row)
+{
+    const int kind = row.isMissing ? 0 : (row.card && row.card->kind() == CardKind::snip ? 1 : 2);
+    return kind * 8 + int(row.size);
+}
+
+void BoardWritingSurface::rememberReferenceHeight(const Row &row, int width, int height)
+{
+    if (m_referenceHeightsWidth != width) {
+        m_referenceHeights.clear();
+        m_referenceHeightsWidth = width;
+    }
+    m_referenceHeights.insert(referenceKind(row), height);
+}
+
+int BoardWritingSurface::estimatedReferenceHeight(const Row &row) const
+{
+    if (m_referenceHeightsWidth == m_page->columnWidth()) {
+        const auto known = m_referenceHeights.constFind(referenceKind(row));
+        if (known != m_referenceHeights.cend())
+            return *known;
+    }
+    // Until a view of the kind has been measured: about what one takes.
+    if (row.isMissing)
+        return 56;
+    if (row.card && row.card->kind() == CardKind::snip) {
+        switch (row.size) {
+        case NoteAttachmentSize::small:
+            return 180;
+        case NoteAttachmentSize::medium:
+            return 380;
+        case NoteAttachmentSize::fullWidth:
+            return 560;
+        }
+    }
+    return 96;
 }
 
 bool BoardWritingSurface::rowMatches(const Row &row, const BoardWritingBlock &block,
@@ -520,7 +610,7 @@ bool BoardWritingSurface::rowMatches(const Row &row, const BoardWritingBlock &bl
     if (!row.isReference || row.isMissing != resolution.isMissing())
         return false;
     if (row.isMissing)
-        return static_cast<BoardMissingWritingReferenceView *>(row.widget)->cardID() == resolution.missingCardID;
+        return row.missingCardID == resolution.missingCardID;
     return row.card == resolution.card;
 }
 
@@ -538,8 +628,9 @@ void BoardWritingSurface::updateParagraphRow(const Row &row, const BoardWritingB
         row.editor->setAccessibleName(name);
 }
 
-void BoardWritingSurface::applyReferenceSize(const Row &row, const WritingReferenceResolution &resolution)
+void BoardWritingSurface::applyReferenceSize(Row &row, const WritingReferenceResolution &resolution)
 {
+    row.size = resolution.size;
     if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
         reference->setSize(resolution.size);
 }
@@ -554,6 +645,7 @@ void BoardWritingSurface::reconcile()
     order.reserve(m_model->document().blocks.size());
     QList<QWidget *> entering;
     QList<QUuid> newParagraphs;
+    QList<QUuid> newReferences;
 
     for (const BoardWritingBlock &block : m_model->document().blocks) {
         if (m_rows.contains(block.id))
@@ -575,8 +667,8 @@ void BoardWritingSurface::reconcile()
             row = makeParagraphRow(block);
             newParagraphs.append(block.id);
         } else {
-            row = makeReferenceRow(block, resolution);
-            entering.append(row.widget);
+            row = makeReferenceRow(resolution);
+            newReferences.append(block.id);
         }
         m_rows.insert(block.id, row);
         order.append(block.id);
@@ -587,6 +679,12 @@ void BoardWritingSurface::reconcile()
     if (!initial && newParagraphs.size() <= eagerParagraphs) {
         for (const QUuid &id : std::as_const(newParagraphs))
             entering.append(materializeParagraph(id));
+    }
+    // So do a few cards that came in (a capture into the open note); many
+    // at once (the note itself replaced) come as they are scrolled to.
+    if (!initial && newReferences.size() <= eagerParagraphs) {
+        for (const QUuid &id : std::as_const(newReferences))
+            entering.append(materializeReference(id));
     }
     // Texts, placeholders and names depend on which paragraph comes first.
     for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {

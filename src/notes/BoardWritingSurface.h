@@ -52,7 +52,7 @@ public:
     void setPasteboard(Pasteboard *pasteboard);
 
     // The row widget of a block, in document order (tests and the canvas).
-    // A paragraph has one only once it has been in view.
+    // A paragraph or a card reference has one only once it has been in view.
     QWidget *rowWidget(const QUuid &blockID) const;
     WritingParagraphEditor *paragraphEditor(const QUuid &blockID) const;
     // Scrolls the paragraph into view and puts the caret at its end.
@@ -72,7 +72,10 @@ protected:
 private:
     class Page;
     // A paragraph gets its editor once it comes into view; until then its
-    // text is measured, not shown.
+    // text is measured, not shown. A card reference gets its card view once
+    // it comes into view too (a note of thousands of captures would
+    // otherwise build and measure thousands of them to show a screenful);
+    // until then it takes the height its kind of card last had.
     struct Row
     {
         QWidget *widget = nullptr;
@@ -84,6 +87,8 @@ private:
         bool isReference = false;
         CanvasCard *card = nullptr;
         bool isMissing = false;
+        std::optional<QUuid> missingCardID;
+        NoteAttachmentSize size = NoteAttachmentSize::medium;
     };
 
     void applyPageColour();
@@ -92,10 +97,15 @@ private:
     WritingParagraphEditor *materializeParagraph(const QUuid &blockID);
     int paragraphHeight(const QUuid &blockID, int width);
     void measureSome();
-    Row makeReferenceRow(const BoardWritingBlock &block, const WritingReferenceResolution &resolution);
+    Row makeReferenceRow(const WritingReferenceResolution &resolution);
+    QWidget *materializeReference(const QUuid &blockID);
+    // Where a reference row without its view stands in the page's layout.
+    int estimatedReferenceHeight(const Row &row) const;
+    void rememberReferenceHeight(const Row &row, int width, int height);
+    static int referenceKind(const Row &row);
     bool rowMatches(const Row &row, const BoardWritingBlock &block, const WritingReferenceResolution &resolution) const;
     void updateParagraphRow(const Row &row, const BoardWritingBlock &block);
-    void applyReferenceSize(const Row &row, const WritingReferenceResolution &resolution);
+    void applyReferenceSize(Row &row, const WritingReferenceResolution &resolution);
     void focusChanged(QWidget *old, QWidget *now);
     bool canDrop(const QMimeData *data) const;
     bool drop(const QMimeData *data, const std::optional<QUuid> &anchor);
@@ -107,6 +117,10 @@ private:
     QTimer *m_measuring;
     QHash<QUuid, Row> m_rows;
     QList<QUuid> m_order;
+    // The last height a reference view of a kind of card and size had, by
+    // referenceKind() and size, at `m_referenceHeightsWidth`.
+    QHash<int, int> m_referenceHeights;
+    int m_referenceHeightsWidth = -1;
     QPointer<NavigationState> m_navigation;
     Pasteboard *m_pasteboard = nullptr;
 };

@@ -37,13 +37,25 @@ void BoardWritingSurfaceModel::setCards(const QList<CanvasCard *> &cards)
 {
     m_cards.clear();
     m_cards.reserve(cards.size());
-    for (CanvasCard *card : cards)
+    m_firstIndexByID.clear();
+    m_firstIndexByID.reserve(cards.size());
+    for (CanvasCard *card : cards) {
+        if (card && !m_firstIndexByID.contains(card->id()))
+            m_firstIndexByID.insert(card->id(), int(m_cards.size()));
         m_cards.append(card);
+    }
     Q_EMIT cardsChanged();
 }
 
 CanvasCard *BoardWritingSurfaceModel::card(const QUuid &cardID) const
 {
+    // Each reference of a long note asks: the index answers at once while
+    // its first holder of the id is still there with that id.
+    if (const auto index = m_firstIndexByID.constFind(cardID); index != m_firstIndexByID.cend()) {
+        const QPointer<CanvasCard> &first = m_cards.at(*index);
+        if (first && first->id() == cardID)
+            return first.data();
+    }
     for (const QPointer<CanvasCard> &card : m_cards) {
         if (card && card->id() == cardID)
             return card.data();

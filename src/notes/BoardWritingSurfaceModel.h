@@ -3,6 +3,7 @@
 #include "model/CanvasCard.h"
 #include "model/BoardWritingDocument.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -122,6 +123,8 @@ Q_SIGNALS:
 private:
     BoardWritingDocument m_document;
     QList<QPointer<CanvasCard>> m_cards;
+    // Where each id is first held in `m_cards`, as the cards were handed in.
+    QHash<QUuid, int> m_firstIndexByID;
     std::optional<QUuid> m_focusedParagraphID;
     bool m_shown = false;
 };

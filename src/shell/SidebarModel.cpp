@@ -1,5 +1,6 @@
 #include "shell/SidebarModel.h"
 
+#include "runtime/LibraryChangeFilter.h"
 #include "runtime/LibraryQuery.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
@@ -16,11 +17,20 @@ SidebarModel::SidebarModel(LibraryQuery &library, OnboardingCoordinator *onboard
     : QAbstractListModel(parent)
     , m_library(library)
     , m_onboarding(onboarding)
+    // The inbox, the deleted notes and cards, and the folder names of the
+    // live notes.
+    , m_changes(new LibraryChangeFilter(library,
+                                        {Board::IdProperty, Board::IsInboxProperty,
+                                         Board::SortIndexProperty, Board::DeletedAtProperty, Board::FolderNameProperty},
+                                        {CanvasCard::IdProperty, CanvasCard::BoardIDProperty, CanvasCard::DeletedAtProperty},
+                                        this))
 {
     connect(&m_library, &LibraryQuery::changed, this, &SidebarModel::refresh);
     if (m_onboarding)
         connect(m_onboarding, &OnboardingCoordinator::tourStepChanged, this, &SidebarModel::refresh);
-    m_rows = makeRows(m_library.boards(), m_library.cards(), m_onboarding ? m_onboarding->tourStep() : std::nullopt);
+    m_changes->takeChange();
+    m_counts = countsOf(m_library.boards(), m_library.cards());
+    m_rows = rowsFor(m_counts, m_onboarding ? m_onboarding->tourStep() : std::nullopt);
 }
 
 int SidebarModel::rowCount(const QModelIndex &parent) const
@@ -82,8 +92,9 @@ std::optional<SidebarDestination> SidebarModel::destinationAt(int row) const
 
 void SidebarModel::refresh()
 {
-    QList<SidebarRow> rows =
-        makeRows(m_library.boards(), m_library.cards(), m_onboarding ? m_onboarding->tourStep() : std::nullopt);
+    if (m_changes->takeChange())
+        m_counts = countsOf(m_library.boards(), m_library.cards());
+    QList<SidebarRow> rows = rowsFor(m_counts, m_onboarding ? m_onboarding->tourStep() : std::nullopt);
     if (rows == m_rows)
         return;
     const bool sameShape = rows.size() == m_rows.size() && std::equal(rows.cbegin(), rows.cend(), m_rows.cbegin(),
@@ -100,6 +111,37 @@ void SidebarModel::refresh()
 
 QList<SidebarRow> SidebarModel::makeRows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                                          std::optional<GuidedTourStep> tourStep)
+{
+    return rowsFor(countsOf(boards, cards), tourStep);
+}
+
+SidebarModel::Counts SidebarModel::countsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    // quickCapturesCount() and recentlyDeletedCount() in one walk over the
+    // cards, which in a large library is most of the work.
+    Counts counts;
+    counts.folders = folderNames(boards);
+    const Board *inbox = LibraryQuery::quickCapturesNote(boards);
+    const QUuid inboxID = inbox ? inbox->id() : QUuid();
+    QSet<QUuid> deletedNotes;
+    for (const Board *board : boards) {
+        if (!board->isLive()) {
+            deletedNotes.insert(board->id());
+            ++counts.recentlyDeleted;
+        }
+    }
+    for (const CanvasCard *card : cards) {
+        if (card->isLive()) {
+            if (inbox && card->boardID() == inboxID)
+                ++counts.quickCaptures;
+        } else if (!deletedNotes.contains(card->boardID())) {
+            ++counts.recentlyDeleted;
+        }
+    }
+    return counts;
+}
+
+QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep)
 {
     auto destinationRow = [](const QString &title, const QString &image, const SidebarDestination &destination,
                              std::optional<int> count = std::nullopt, bool highlighted = false) {
@@ -122,11 +164,11 @@ QList<SidebarRow> SidebarModel::makeRows(const QList<Board *> &boards, const QLi
     rows << destinationRow(QStringLiteral("Notes"), QStringLiteral("note.text"), SidebarDestination::notes(), std::nullopt,
                            tourStep == GuidedTourStep::today)
          << destinationRow(QStringLiteral("Quick Captures"), QStringLiteral("tray"), SidebarDestination::inbox(),
-                           quickCapturesCount(boards, cards), tourStep == GuidedTourStep::boards)
+                           counts.quickCaptures, tourStep == GuidedTourStep::boards)
          << destinationRow(QStringLiteral("Snips"), QStringLiteral("photo.on.rectangle"), SidebarDestination::captures())
          << destinationRow(QStringLiteral("Favorites"), QStringLiteral("star"), SidebarDestination::favorites());
 
-    const QStringList folders = folderNames(boards);
+    const QStringList &folders = counts.folders;
     if (!folders.isEmpty()) {
         rows << sectionRow(QStringLiteral("Folders"));
         for (const QString &name : folders)
@@ -134,7 +176,7 @@ QList<SidebarRow> SidebarModel::makeRows(const QList<Board *> &boards, const QLi
     }
     rows << sectionRow(QString());
     rows << destinationRow(QStringLiteral("Recently Deleted"), QStringLiteral("trash"), SidebarDestination::trash(),
-                           recentlyDeletedCount(boards, cards));
+                           counts.recentlyDeleted);
     return rows;
 }
 

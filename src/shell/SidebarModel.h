@@ -14,6 +14,7 @@ namespace tessaline {
 
 class Board;
 class CanvasCard;
+class LibraryChangeFilter;
 class LibraryQuery;
 class OnboardingCoordinator;
 
@@ -77,8 +78,21 @@ public:
     static int recentlyDeletedCount(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
 
 private:
+    // What the rows show of the library, worked out in one go.
+    struct Counts
+    {
+        int quickCaptures = 0;
+        int recentlyDeleted = 0;
+        QStringList folders;
+    };
+    static Counts countsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+    static QList<SidebarRow> rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep);
+
     LibraryQuery &m_library;
     OnboardingCoordinator *m_onboarding;
+    // Counted again only when a save changed what they count.
+    LibraryChangeFilter *m_changes;
+    Counts m_counts;
     QList<SidebarRow> m_rows;
 };
 

@@ -66,6 +66,36 @@ private Q_SLOTS:
         QVERIFY(shownTexts().contains(QStringLiteral("2 cards selected")));
     }
 
+    // What the inspector shows is kept between keystrokes, yet follows a
+    // selected card leaving for Recently Deleted (before its save too),
+    // coming back, and a selected card that only now is saved.
+    void selectionFollowsCardsAsTheyChange()
+    {
+        MapRig &r = *rig;
+        CanvasCard *first = r.card(CardKind::thought, 1);
+        CanvasCard *second = r.card(CardKind::thought, 2);
+        QVERIFY(r.context->save());
+        r.navigation->setSelectedCardIDs({first->id(), second->id()});
+        QCOMPARE(view->model().content(), CardInspectorModel::Content::multiple);
+
+        first->moveToTrash(at(3));
+        QCOMPARE(view->model().card(), second);
+        view->model().setTitle(QStringLiteral("Typed"));
+        QCOMPARE(view->model().card(), second);
+        QCOMPARE(second->title(), std::optional<QString>(QStringLiteral("Typed")));
+
+        first->restoreFromTrash(at(4));
+        QCOMPARE(view->model().content(), CardInspectorModel::Content::multiple);
+        QVERIFY(r.context->save());
+        QCOMPARE(view->model().content(), CardInspectorModel::Content::multiple);
+
+        CanvasCard *later = r.card(CardKind::thought, 5);
+        r.navigation->setSelectedCardIDs({later->id()});
+        QCOMPARE(view->model().content(), CardInspectorModel::Content::nothing);
+        QVERIFY(r.context->save());
+        QCOMPARE(view->model().card(), later);
+    }
+
     void formEditsAreSavedWhenTheFormGoes()
     {
         MapRig &r = *rig;

@@ -133,6 +133,18 @@ void SnipGallerySequenceTest::defaultOrderFollowsCaptureThenIdentifier()
     const SnipGallerySequence sequence = SnipGallerySequence::forCards(cards, pictureless->id(), std::nullopt);
     QCOMPARE(sequence.positionText(), QString());
     QVERIFY(!sequence.step(true) && !sequence.step(false));
+
+    // Over the library's cards: the note's own pageable snips without a
+    // browse list; a browse list keeps, once each, the pageable snips of
+    // any note and drops the trashed, the pictureless and the unknown.
+    QCOMPARE(SnipGallerySequence::forCards(cards, idLow, std::nullopt).orderedIDs(), (IdList{idA, idLow, idHigh, idC}));
+    const IdList browse{idX, idB, pictureless->id(), idLow, QUuid::createUuid(), idB, idC};
+    const SnipGallerySequence browsing = SnipGallerySequence::forCards(cards, idLow, browse);
+    QCOMPARE(browsing.orderedIDs(), (IdList{idB, idLow, idC}));
+    QCOMPARE(browsing.positionText(), QStringLiteral("2 of 3"));
+    // A browse list without the current snip gives way to its note's list.
+    QCOMPARE(SnipGallerySequence::forCards(cards, idLow, IdList{idB, idC}).orderedIDs(),
+             (IdList{idA, idLow, idHigh, idC}));
 }
 
 void SnipGallerySequenceTest::zoomSteps_data()

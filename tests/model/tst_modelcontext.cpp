@@ -70,6 +70,7 @@ class ModelContextTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void valuesSurviveReopening();
+    void editsOfSavedEntitiesSurviveReopening();
     void identityAndOrder();
     void rollbackRestoresLastSave();
     void changeScopeUndoesOnlyItsOwnChanges_data();
@@ -154,6 +155,73 @@ void ModelContextTest::valuesSurviveReopening()
     QVERIFY(connections && connections->size() == 1);
     QCOMPARE(connections->first()->id(), connectionID);
     QVERIFY(!connections->first()->label());
+}
+
+// A save writes every saved note, card and connection that changed since
+// the last one, whichever of a large library they are, and nothing removed.
+void ModelContextTest::editsOfSavedEntitiesSurviveReopening()
+{
+    QTemporaryDir dir;
+    QList<QUuid> cardIDs;
+    QUuid boardID, connectionID, removedID;
+    {
+        auto container = openIn(dir.path());
+        QVERIFY(container);
+        ModelContext *context = container->mainContext();
+        auto *board = new Board;
+        context->insert(board);
+        QList<CanvasCard *> cards;
+        for (int i = 0; i < 40; ++i) {
+            auto *card = makeSnip(board->id(), QByteArray(10, 'p'));
+            context->insert(card);
+            cards << card;
+        }
+        auto *connection = new Connection;
+        connection->setBoardID(board->id());
+        context->insert(connection);
+        QVERIFY(context->save());
+
+        // Edits here and there, the last saved card first; one card edited
+        // and then removed; a new card edited before its first save.
+        cards.at(39)->setTitle(QStringLiteral("last"));
+        cards.at(3)->setTitle(QStringLiteral("third"));
+        cards.at(20)->setCanvasX(7.5);
+        cards.at(20)->setContextText(QStringLiteral("twentieth"));
+        cards.at(30)->setOriginalImageData(QByteArray(20, 'z'));
+        board->setTitle(QStringLiteral("renamed"));
+        connection->setLabel(QStringLiteral("leads to"));
+        cards.at(10)->setTitle(QStringLiteral("gone"));
+        context->remove(cards.at(10));
+        auto *fresh = makeSnip(board->id(), QByteArray(10, 'q'));
+        context->insert(fresh);
+        fresh->setTitle(QStringLiteral("fresh"));
+        QVERIFY(context->save());
+        QVERIFY(!context->hasChanges());
+        for (const CanvasCard *card : std::as_const(cards))
+            cardIDs << card->id();
+        cardIDs << fresh->id();
+        boardID = board->id();
+        connectionID = connection->id();
+        removedID = cards.at(10)->id();
+    }
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    ModelContext *context = container->mainContext();
+    QCOMPARE((*context->fetchBoards()).first()->title(), QStringLiteral("renamed"));
+    QCOMPARE((*context->fetchConnections()).first()->label(), std::optional<QString>(QStringLiteral("leads to")));
+    QHash<QUuid, CanvasCard *> byID;
+    for (CanvasCard *card : *context->fetchCards())
+        byID.insert(card->id(), card);
+    QCOMPARE(byID.size(), 40);
+    QVERIFY(!byID.contains(removedID));
+    QCOMPARE(byID.value(cardIDs.at(39))->title(), std::optional<QString>(QStringLiteral("last")));
+    QCOMPARE(byID.value(cardIDs.at(3))->title(), std::optional<QString>(QStringLiteral("third")));
+    QCOMPARE(byID.value(cardIDs.at(20))->canvasX(), 7.5);
+    QCOMPARE(byID.value(cardIDs.at(20))->contextText(), QStringLiteral("twentieth"));
+    QCOMPARE(byID.value(cardIDs.last())->title(), std::optional<QString>(QStringLiteral("fresh")));
+    QCOMPARE(byID.value(cardIDs.at(30))->originalImageData(), std::optional<QByteArray>(QByteArray(20, 'z')));
+    QCOMPARE(byID.value(cardIDs.at(31))->originalImageData(), std::optional<QByteArray>(QByteArray(10, 'p')));
+    QCOMPARE(byID.value(cardIDs.at(4))->title(), std::nullopt);
 }
 
 void ModelContextTest::identityAndOrder()

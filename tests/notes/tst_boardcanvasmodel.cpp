@@ -111,6 +111,8 @@ private Q_SLOTS:
     void insertSnipSections_data();
     void insertSnipSections();
     void helpMeThink();
+    void writingCardsFollowEveryChange_data();
+    void writingCardsFollowEveryChange();
 };
 
 void BoardCanvasModelTest::insertion_data()
@@ -501,6 +503,70 @@ void BoardCanvasModelTest::helpMeThink()
     for (int i = 0; i < BoardCanvasModel::maximumAskCards; ++i)
         oldest.append(placed.at(i)->id());
     QCOMPARE(navigation.askSuggestion(), std::optional(AskSuggestionRequest{f.note->id(), oldest}));
+}
+
+void BoardCanvasModelTest::writingCardsFollowEveryChange_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("nothing changed") << QStringLiteral("none") << QStringList{"snip", "thought"};
+    QTest::newRow("a snip of another note referenced")
+        << QStringLiteral("reference") << QStringList{"snip", "thought", "other snip"};
+    QTest::newRow("own card trashed, not yet saved") << QStringLiteral("trash") << QStringList{"thought"};
+    QTest::newRow("own card trashed and saved") << QStringLiteral("trash and save") << QStringList{"thought"};
+    QTest::newRow("own card moved to another note") << QStringLiteral("move away") << QStringList{"thought"};
+    QTest::newRow("another note's card moved here")
+        << QStringLiteral("move here") << QStringList{"snip", "thought", "other thought"};
+    QTest::newRow("a referenced card trashed")
+        << QStringLiteral("reference, then trash it") << QStringList{"snip", "thought"};
+    QTest::newRow("a new card of the note saved")
+        << QStringLiteral("new card") << QStringList{"snip", "thought", "new"};
+}
+
+// What the writing page is handed is read again whenever something it
+// depends on changes, though it is kept between keystrokes.
+void BoardCanvasModelTest::writingCardsFollowEveryChange()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, expected);
+    Fixture f;
+    f.workspace->appear();
+    QCOMPARE(f.workspace->writingCards(), (QList<CanvasCard *>{f.snip, f.thought}));
+    f.type(QStringLiteral("A keystroke"));
+    QCOMPARE(f.workspace->writingCards(), (QList<CanvasCard *>{f.snip, f.thought}));
+
+    CanvasCard *added = nullptr;
+    if (change.startsWith(QLatin1String("reference")))
+        f.workspace->insertCardReference(f.otherSnip->id(), f.first, false);
+    if (change == QLatin1String("reference")) {
+        // nothing more
+    } else if (change == QLatin1String("reference, then trash it")) {
+        QVERIFY(f.workspace->writingCards().contains(f.otherSnip));
+        f.otherSnip->setDeletedAt(at(30));
+    } else if (change == QLatin1String("trash")) {
+        f.snip->setDeletedAt(at(30));
+    } else if (change == QLatin1String("trash and save")) {
+        f.snip->setDeletedAt(at(30));
+        QVERIFY(f.rig.context().save());
+    } else if (change == QLatin1String("move away")) {
+        f.snip->setBoardID(f.other->id());
+    } else if (change == QLatin1String("move here")) {
+        f.otherThought->setBoardID(f.note->id());
+    } else if (change == QLatin1String("new card")) {
+        added = f.rig.addCard(f.note, CardKind::thought, 40);
+        QVERIFY(f.rig.context().save());
+    }
+
+    QStringList shown;
+    for (const CanvasCard *card : f.workspace->writingCards()) {
+        if (card == added)
+            shown << QStringLiteral("new");
+        else
+            for (const QString &name : QStringList{"snip", "thought", "other snip", "other thought"})
+                if (f.card(name) == card)
+                    shown << name;
+    }
+    QCOMPARE(shown, expected);
 }
 
 QTEST_MAIN(BoardCanvasModelTest)

@@ -7,6 +7,7 @@
 #include "platform/UuidText.h"
 
 #include <QAbstractButton>
+#include <QScrollBar>
 #include <QGraphicsOpacityEffect>
 #include <QApplication>
 #include <QClipboard>
@@ -122,6 +123,7 @@ private Q_SLOTS:
     void pageLayout();
     void rowsEnter_data();
     void rowsEnter();
+    void longNotesMakeCardViewsAsTheyComeIntoView();
 
 private:
     std::unique_ptr<BoardWritingSurface> m_surface;
@@ -459,6 +461,76 @@ void WritingSurfaceTest::rowsEnter()
     // The paragraph below glides down to make room rather than jumping.
     QVERIFY2(second->geometry().top() > secondBefore, qPrintable(QStringLiteral("%1 %2 %3").arg(secondBefore).arg(second->geometry().top()).arg(row->geometry().height())));
     AccessibilitySettings::shared().setReducesMotion(false);
+}
+
+
+// A note of hundreds of captures shows its first screenful without making a
+// view for every card; each card gets its view, in its place, when the page
+// is scrolled to it, and a card added to the open note comes in at once.
+void WritingSurfaceTest::longNotesMakeCardViewsAsTheyComeIntoView()
+{
+    std::vector<std::unique_ptr<CanvasCard>> owned;
+    QList<CanvasCard *> cards;
+    BoardWritingDocument document;
+    document.blocks.append(BoardWritingBlock::paragraph(QStringLiteral("Captures of the week")));
+    for (int i = 0; i < 400; ++i) {
+        owned.push_back(makeCard(i % 3 == 0 ? CardKind::thought : CardKind::snip, QStringLiteral("Capture %1").arg(i)));
+        cards << owned.back().get();
+        document.blocks.append(BoardWritingBlock::cardReference(owned.back()->id()));
+    }
+    m_surface->model()->setCards(cards);
+    m_workspace.store(document);
+    m_surface->finishAnimations();
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+
+    QList<QUuid> references;
+    for (const BoardWritingBlock &block : m_workspace.document.blocks) {
+        if (block.isCardReference())
+            references << block.id;
+    }
+    QCOMPARE(references.size(), 400);
+    QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(references.first())));
+    QVERIFY(!m_surface->rowWidget(references.last()));
+
+    // To the end, the page settling as the cards on the way are measured.
+    QScrollBar *scroll = m_surface->verticalScrollBar();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            scroll->setValue(scroll->maximum());
+            QApplication::processEvents();
+            return m_surface->rowWidget(references.last()) && scroll->value() == scroll->maximum();
+        }(),
+        10000);
+    m_surface->finishAnimations();
+    auto *last = qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(references.last()));
+    QVERIFY(last);
+    QCOMPARE(last->card(), cards.last());
+    QVERIFY(last->isVisible());
+    const QRect shown(QPoint(0, scroll->value()), m_surface->viewport()->size());
+    QVERIFY2(shown.intersects(last->geometry()), "the last card is not where the page scrolled to");
+    // Rows that have views stand one under the other, in document order.
+    int previousBottom = -1;
+    for (const QUuid &id : m_surface->rowOrder()) {
+        const QWidget *row = m_surface->rowWidget(id);
+        if (!row || !row->isVisible() || !shown.adjusted(0, -2000, 0, 0).intersects(row->geometry()))
+            continue;
+        const QRect body = row->geometry().marginsRemoved(QMargins(0, 8, 0, 8));
+        QVERIFY2(body.top() > previousBottom, "two rows overlap");
+        previousBottom = body.bottom();
+    }
+
+    // A capture added to the open note gets its view straight away.
+    owned.push_back(makeCard(CardKind::snip, QStringLiteral("Just captured")));
+    cards << owned.back().get();
+    m_surface->model()->setCards(cards);
+    BoardWritingDocument next = m_workspace.document;
+    next.insertCardReference(owned.back()->id(), std::nullopt);
+    m_workspace.store(next);
+    const auto added = std::find_if(m_workspace.document.blocks.cbegin(), m_workspace.document.blocks.cend(),
+                                    [&](const BoardWritingBlock &block) { return block.cardID == owned.back()->id(); });
+    QVERIFY(added != m_workspace.document.blocks.cend());
+    QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(added->id)));
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
 }
 
 QTEST_MAIN(WritingSurfaceTest)

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void counts_data();
     void counts();
     void followsSaves();
+    void countsFollowEveryKindOfChange_data();
+    void countsFollowEveryKindOfChange();
     void tourHighlight_data();
     void tourHighlight();
     void destinationsWithoutRow();
@@ -173,6 +175,85 @@ void SidebarModelTest::followsSaves()
     QCOMPARE(model.data(model.index(trashRow), SidebarModel::CountRole).toInt(), 0);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(reset.count(), 0);
+}
+
+void SidebarModelTest::countsFollowEveryKindOfChange_data()
+{
+    QTest::addColumn<QString>("change");
+    // Quick Captures, Recently Deleted, the folder rows.
+    QTest::addColumn<int>("quickCaptures");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<bool>("rowsChanged");
+    const QStringList work{"Work"};
+    QTest::newRow("a card's text typed") << "text" << 1 << 0 << work << false;
+    QTest::newRow("a note's writing typed") << "writing" << 1 << 0 << work << false;
+    QTest::newRow("a capture into Quick Captures") << "capture" << 2 << 0 << work << true;
+    QTest::newRow("a captured card moved to a note") << "move" << 0 << 0 << work << true;
+    QTest::newRow("a card trashed") << "trash card" << 0 << 1 << work << true;
+    QTest::newRow("a note trashed") << "trash note" << 1 << 1 << QStringList{} << true;
+    QTest::newRow("a note filed elsewhere") << "refile" << 1 << 0 << QStringList{"Home"} << true;
+    QTest::newRow("a card purged") << "purge" << 0 << 0 << work << true;
+}
+
+// The counts are worked out again only after a save that changed what they
+// count, and then always.
+void SidebarModelTest::countsFollowEveryKindOfChange()
+{
+    QFETCH(QString, change);
+    QFETCH(int, quickCaptures);
+    QFETCH(int, deleted);
+    QFETCH(QStringList, folders);
+    QFETCH(bool, rowsChanged);
+    MainWindowRig rig;
+    Board *inbox = rig.addNote(QStringLiteral("Quick Captures"), -1, true);
+    Board *note = rig.addNote(QStringLiteral("Note"));
+    note->setFolderName(QStringLiteral("Work"), at(0));
+    CanvasCard *captured = rig.addCard(inbox, CardKind::snip);
+    QVERIFY(rig.context().save());
+    LibraryQuery library(rig.context());
+    SidebarModel model(library, rig.onboarding.get());
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    if (change == QLatin1String("text")) {
+        captured->setContextText(QStringLiteral("why it matters"));
+    } else if (change == QLatin1String("writing")) {
+        BoardWritingDocument writing;
+        writing.blocks = {BoardWritingBlock::paragraph(QStringLiteral("Typed"))};
+        note->updateWritingDocument(writing, at(5));
+    } else if (change == QLatin1String("capture")) {
+        rig.addCard(inbox, CardKind::snip);
+    } else if (change == QLatin1String("move")) {
+        captured->setBoardID(note->id());
+    } else if (change == QLatin1String("trash card")) {
+        captured->moveToTrash(at(5));
+    } else if (change == QLatin1String("trash note")) {
+        note->moveToTrash(at(5));
+    } else if (change == QLatin1String("refile")) {
+        note->setFolderName(QStringLiteral("Home"), at(5));
+    } else if (change == QLatin1String("purge")) {
+        rig.context().remove(captured);
+    }
+    QVERIFY(rig.context().save());
+
+    const auto count = [&](const SidebarDestination &destination) {
+        return model.data(model.index(model.rowForDestination(destination)), SidebarModel::CountRole).toInt();
+    };
+    QCOMPARE(count(SidebarDestination::inbox()), quickCaptures);
+    QCOMPARE(count(SidebarDestination::trash()), deleted);
+    QStringList shownFolders;
+    for (const SidebarRow &row : model.rows()) {
+        if (row.destination && row.destination->kind() == SidebarDestination::Kind::folder)
+            shownFolders << row.title;
+    }
+    QCOMPARE(shownFolders, folders);
+    QCOMPARE(changed.count() + reset.count() > 0, rowsChanged);
+    // What a fresh reading of the same library shows, and each count on
+    // its own.
+    QCOMPARE(model.rows(), SidebarModel::makeRows(library.boards(), library.cards(), std::nullopt));
+    QCOMPARE(count(SidebarDestination::inbox()), SidebarModel::quickCapturesCount(library.boards(), library.cards()));
+    QCOMPARE(count(SidebarDestination::trash()), SidebarModel::recentlyDeletedCount(library.boards(), library.cards()));
 }
 
 void SidebarModelTest::tourHighlight_data()

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+namespace tessaline {
+
+class Board;
+class CanvasCard;
+class LibraryQuery;
+class PersistentEntity;
+
+// For a screen that works out something from every note and card of the
+// library after each save (counts, a list of what is deleted): whether
+// anything it works from changed since it last did, so a save that changed
+// none of it (a paragraph typed, a card's text) costs it nothing. Changed
+// means a note or card was added or taken out, or one of the properties it
+// names was written (Board::Property, CanvasCard::Property). Main thread.
+class LibraryChangeFilter : public QObject
+{
+    Q_OBJECT
+public:
+    LibraryChangeFilter(LibraryQuery &library, QSet<int> boardProperties, QSet<int> cardProperties,
+                        QObject *parent = nullptr);
+
+    // True when something named changed since the last call (and at the
+    // first); the lists as they are now count as seen.
+    bool takeChange();
+
+private:
+    void written(PersistentEntity *entity, int property);
+
+    LibraryQuery &m_library;
+    QSet<int> m_boardProperties;
+    QSet<int> m_cardProperties;
+    QList<Board *> m_seenBoards;
+    QList<CanvasCard *> m_seenCards;
+    bool m_written = true;
+};
+
+} // namespace tessaline
