@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -105,6 +106,11 @@ SettingsView::SettingsView(AppRuntime &runtime, OnboardingCoordinator *onboardin
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tessaline Settings"));
+    // Closed from the keyboard like the app's sheets. A shortcut field that
+    // records claims every key first, so there Escape only ends the
+    // recording.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     auto *form = new QWidget;
     auto *formLayout = new QVBoxLayout(form);
