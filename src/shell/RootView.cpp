@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -35,6 +36,7 @@ namespace {
 constexpr int sidebarMinimumWidth = 190;
 constexpr int sidebarIdealWidth = 218;
 constexpr int sidebarMaximumWidth = 285;
+constexpr QSize windowMinimumSize(880, 580);
 constexpr int inspectorMinimumWidth = 250;
 constexpr int inspectorIdealWidth = 300;
 constexpr int inspectorMaximumWidth = 390;
@@ -86,7 +88,7 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     m_controller->screens().setRegistry(&m_screens);
     setWindowTitle(QStringLiteral("Tessaline"));
     resize(1180, 780);
-    setMinimumSize(880, 580);
+    setMinimumSize(windowMinimumSize);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -474,6 +476,23 @@ void RootView::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     placeCoachmark();
+}
+
+bool RootView::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // A column shown, or a screen that needs more room, asks for a new
+    // layout: the window grows with it rather than cut a column off.
+    if (event->type() == QEvent::LayoutRequest)
+        fitMinimumSizeToColumns();
+    return handled;
+}
+
+void RootView::fitMinimumSizeToColumns()
+{
+    const QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
+    if (minimumSize() != wanted)
+        setMinimumSize(wanted);
 }
 
 void RootView::showEvent(QShowEvent *event)

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QMenuBar>
 #include <QTest>
@@ -109,6 +110,7 @@ private Q_SLOTS:
     void defaultFrameFitsTheScreen_data();
     void defaultFrameFitsTheScreen();
     void frameComesBackOnlyWhereItCanBeSeen();
+    void windowNeverCutsItsColumns();
 };
 
 void RootViewTest::showingStartsTheRuntime()
@@ -466,6 +468,42 @@ void RootViewTest::frameComesBackOnlyWhereItCanBeSeen()
     third.resize(300, 200);
     restoreMainWindowFrame(third, defaults);
     QVERIFY(screen.contains(third.geometry()));
+}
+
+void RootViewTest::windowNeverCutsItsColumns()
+{
+    // A notes screen as wide as the real one at its narrowest (list and
+    // note), beside the inspector at its own narrowest.
+    ScreenRegistry screens;
+    QPointer<QWidget> notes;
+    screens.registerDetail(DetailScreen::Kind::notesWorkspace,
+                           [&notes](ScreenContext &, const DetailScreen &, QWidget *parent) {
+                               notes = new QLabel(QStringLiteral("notes"), parent);
+                               notes->setMinimumWidth(750);
+                               return notes.data();
+                           });
+    Fixture f(std::move(screens));
+    QVERIFY(f.show());
+    f.view.resize(f.view.minimumSize());
+    QVERIFY(notes);
+    QTRY_VERIFY(notes->width() >= notes->minimumWidth());
+
+    // The inspector joins: the window widens rather than cut either off.
+    f.rig.navigation().setInspectorPresented(true);
+    auto *standIn = f.view.findChild<StudioEmptyState *>();
+    QVERIFY(standIn);
+    const QWidget *inspector = standIn->parentWidget(); // the inspector's column
+    const auto rightEdge = [&f](const QWidget *widget) { return widget->mapTo(&f.view, QPoint(widget->width(), 0)).x(); };
+    QTRY_VERIFY2(notes->width() >= notes->minimumWidth() && rightEdge(notes) <= inspector->mapTo(&f.view, QPoint()).x()
+                     && rightEdge(inspector) <= f.view.width(),
+                 qPrintable(QStringLiteral("notes %1 wide, inspector ends at %2, in a window %3 wide")
+                                .arg(notes->width())
+                                .arg(rightEdge(inspector))
+                                .arg(f.view.width())));
+
+    // Without it the window may be as narrow as before.
+    f.rig.navigation().setInspectorPresented(false);
+    QTRY_COMPARE(f.view.minimumSize(), QSize(880, 580));
 }
 
 QTEST_MAIN(RootViewTest)
