@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QToolBar>
@@ -490,7 +491,11 @@ bool RootView::event(QEvent *event)
 
 void RootView::fitMinimumSizeToColumns()
 {
-    const QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
+    QSize columns = layout()->totalMinimumSize();
+    // Never past the screen, where the window could not be seen whole.
+    if (const QScreen *shownOn = screen())
+        columns = columns.boundedTo(shownOn->availableGeometry().size());
+    const QSize wanted = columns.expandedTo(windowMinimumSize);
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
 }

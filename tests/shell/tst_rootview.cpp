@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -95,6 +96,23 @@ struct Fixture
 class RootViewTest : public QObject
 {
     Q_OBJECT
+public:
+    // A screen the size of a common laptop's rather than the offscreen
+    // platform's 800 by 600, so a window can grow on it.
+    static void initMain()
+    {
+        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+            return;
+        static QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("screens.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        config.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1920, "height": 1080,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        config.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
+
 private Q_SLOTS:
     void showingStartsTheRuntime();
     void sidebarListsDestinationsAndFollowsNavigation();
@@ -504,6 +522,12 @@ void RootViewTest::windowNeverCutsItsColumns()
     // Without it the window may be as narrow as before.
     f.rig.navigation().setInspectorPresented(false);
     QTRY_COMPARE(f.view.minimumSize(), QSize(880, 580));
+
+    // Columns wider than the screen ask for no more than the screen.
+    notes->setMinimumWidth(5000);
+    const QSize screen = f.view.screen()->availableGeometry().size();
+    QTRY_COMPARE(f.view.minimumWidth(), std::max(880, screen.width()));
+    QVERIFY(f.view.minimumHeight() <= std::max(580, screen.height()));
 }
 
 QTEST_MAIN(RootViewTest)
