@@ -179,10 +179,8 @@ QWidget *SettingsView::buildShortcutsSection()
     auto *hintRow = new QWidget;
     auto *hintLayout = new QHBoxLayout(hintRow);
     hintLayout->setContentsMargins(0, 0, 0, 0);
-    hintLayout->addWidget(footnote(QStringLiteral("Click a field, then press any supported key combination. Changes "
-                                                  "work system-wide immediately."),
-                                   hintRow),
-                          1);
+    m_shortcutHint = footnote(QString(), hintRow);
+    hintLayout->addWidget(m_shortcutHint, 1);
     m_resetShortcuts = button(QStringLiteral("Reset Shortcuts"), "resetShortcuts", hintRow);
     m_resetShortcuts->setFont(TessalineTypography::caption());
     hintLayout->addWidget(m_resetShortcuts);
@@ -352,6 +350,7 @@ void SettingsView::refreshShortcuts()
     m_captureField->setShortcut(configuration.capture);
     m_quickNoteField->setShortcut(configuration.quickThought);
     m_resetShortcuts->setEnabled(m_model.canResetShortcuts());
+    m_shortcutHint->setText(m_model.shortcutHint());
     const QString commands = m_model.shortcutCommandsNotice();
     m_shortcutCommands->setText(commands);
     m_shortcutCommands->setVisible(!commands.isEmpty());
