@@ -4,6 +4,7 @@
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/ShapePainting.h"
+#include "design/TextInputDirection.h"
 #include "notes/NoteListItemModel.h"
 #include "platform/SymbolIcon.h"
 
@@ -88,7 +89,7 @@ void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font,
         const bool last = i == lines.size() - 1;
         QString part = last ? text.mid(start) : text.mid(start, length);
         if (last)
-            part = metrics.elidedText(part.trimmed(), Qt::ElideRight, box.width());
+            part = elidedInItsOwnDirection(part.trimmed(), metrics, box.width());
         painter->drawText(QRectF(box.left(), box.top() + i * metrics.lineSpacing(), box.width(), metrics.lineSpacing()),
                           Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, part);
     }
@@ -269,7 +270,7 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     painter->setPen(primary);
     painter->drawText(QRectF(content.left(), y, titleWidth, titleMetrics.lineSpacing()),
                       Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
-                      titleMetrics.elidedText(index.data(NoteListItemModel::TitleRole).toString(), Qt::ElideRight, titleWidth));
+                      elidedInItsOwnDirection(index.data(NoteListItemModel::TitleRole).toString(), titleMetrics, titleWidth));
     if (favorite) {
         const QRectF star(content.right() - starSize, y + (titleMetrics.lineSpacing() - starSize) / 2, starSize, starSize);
         painter->drawPixmap(star.toRect(), SymbolIcon::tintedPixmap(QStringLiteral("star.fill"), star.size().toSize(),
