@@ -30,6 +30,8 @@
 #include <QTimeZone>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QFile>
+#include <QScreen>
 #include <QTest>
 
 #include <limits>
@@ -175,6 +177,23 @@ AnnotationDocument storedDocument(CanvasCard *card)
 class CaptureReviewTest : public QObject
 {
     Q_OBJECT
+public:
+    // A screen as small as a 1920 by 1080 display at twice the scale, not
+    // the offscreen platform's 800 by 600.
+    static void initMain()
+    {
+        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+            return;
+        static QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("screens.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        config.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 960, "height": 540,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        config.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
+
 private Q_SLOTS:
     void reopeningShowsWhatWasKept();
     void keep_data();
@@ -191,6 +210,7 @@ private Q_SLOTS:
     void unavailableSnip_data();
     void unavailableSnip();
     void windowButtonsAndKeys();
+    void fitsASmallScreen();
 };
 
 void CaptureReviewTest::reopeningShowsWhatWasKept()
@@ -614,6 +634,25 @@ void CaptureReviewTest::windowButtonsAndKeys()
         QVERIFY(!rig.runtime->navigation().captureReviewCardID());
         QVERIFY(storedDocument(rig.card()).items.isEmpty());
     }
+}
+
+void CaptureReviewTest::fitsASmallScreen()
+{
+    Rig rig;
+    CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+    view.resize(view.sizeHint());
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    // Keep Snip and the rest of the action bar stay on the screen.
+    const QRect screen = view.screen()->availableGeometry();
+    QVERIFY2(view.minimumSizeHint().height() <= screen.height() && view.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1 high, at least %2, on a screen %3 high")
+                            .arg(view.height())
+                            .arg(view.minimumSizeHint().height())
+                            .arg(screen.height())));
+    QVERIFY(view.width() <= screen.width());
+    QVERIFY(view.keepButton()->isVisible());
+    QVERIFY(view.rect().contains(QRect(view.keepButton()->mapTo(&view, QPoint()), view.keepButton()->size())));
 }
 
 QTEST_MAIN(CaptureReviewTest)
