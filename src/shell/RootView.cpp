@@ -141,6 +141,7 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     syncDetail();
     syncInspector();
     syncToolbar();
+    fitMinimumSizeToColumns();
 
     // Children go in the order they joined: moving the controller to the
     // end lets every view that reads it go first when the window is deleted.
@@ -491,11 +492,10 @@ bool RootView::event(QEvent *event)
 
 void RootView::fitMinimumSizeToColumns()
 {
-    QSize columns = layout()->totalMinimumSize();
+    QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
     // Never past the screen, where the window could not be seen whole.
     if (const QScreen *shownOn = screen())
-        columns = columns.boundedTo(shownOn->availableGeometry().size());
-    const QSize wanted = columns.expandedTo(windowMinimumSize);
+        wanted = wanted.boundedTo(shownOn->availableGeometry().size());
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
 }

@@ -78,7 +78,7 @@ private:
     void rebuildCaptureMenu();
     void placeCoachmark();
     // Never narrower than its columns at their narrowest, nor than the
-    // window's own least size.
+    // window's own least size, unless the screen is smaller still.
     void fitMinimumSizeToColumns();
 
     RootViewController *m_controller;
