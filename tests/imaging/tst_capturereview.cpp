@@ -14,6 +14,7 @@
 #include "imaging/AnnotationEditorView.h"
 #include "imaging/CaptureReviewModel.h"
 #include "imaging/CaptureReviewView.h"
+#include "imaging/SnipFrameComposerView.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
 #include "notes/BoardBriefExportService.h"
@@ -653,6 +654,17 @@ void CaptureReviewTest::fitsASmallScreen()
     QVERIFY(view.width() <= screen.width());
     QVERIFY(view.keepButton()->isVisible());
     QVERIFY(view.rect().contains(QRect(view.keepButton()->mapTo(&view, QPoint()), view.keepButton()->size())));
+
+    // So does the frame composer that Frame… opens, with Copy Framed.
+    SnipFrameComposerView composer(rig.cardID, *rig.runtime);
+    composer.resize(composer.sizeHint());
+    composer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&composer));
+    QVERIFY2(composer.height() <= screen.height() && composer.width() <= screen.width(),
+             qPrintable(QStringLiteral("composer %1x%2").arg(composer.width()).arg(composer.height())));
+    QVERIFY(composer.copyButton()->isVisible());
+    QVERIFY(composer.rect().contains(
+        QRect(composer.copyButton()->mapTo(&composer, QPoint()), composer.copyButton()->size())));
 }
 
 QTEST_MAIN(CaptureReviewTest)
