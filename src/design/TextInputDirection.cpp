@@ -1,5 +1,6 @@
 #include "design/TextInputDirection.h"
 
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -103,6 +104,16 @@ void applyToDocument(QWidget *editor, QTextDocument *document)
 Qt::LayoutDirection inputLayoutDirection(QStringView text)
 {
     return walk(text) == Decision::rightToLeft ? Qt::RightToLeft : Qt::LeftToRight;
+}
+
+QString elidedInItsOwnDirection(const QString &text, const QFontMetricsF &metrics, qreal width)
+{
+    const QString elided = metrics.elidedText(text, Qt::ElideRight, width);
+    if (inputLayoutDirection(text) != Qt::RightToLeft)
+        return elided;
+    // Isolated right to left: the ellipsis, neutral, takes the text's own
+    // direction and so stands at the end the text runs towards.
+    return QChar(0x2067) + elided + QChar(0x2069);
 }
 
 void textInputDirection(QLineEdit *field)

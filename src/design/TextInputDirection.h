@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 #include <Qt>
 
+class QFontMetricsF;
 class QLineEdit;
 class QPlainTextEdit;
 class QTextEdit;
@@ -18,6 +20,11 @@ Qt::LayoutDirection inputLayoutDirection(QStringView text);
 // Makes the field follow its text while it is typed: right-to-left text lays
 // the field out right to left with its lines against the right edge, other
 // text left to right against the left edge. The one entry point for screens.
+// `text` cut to `width` with an ellipsis where it runs on, ready to draw on
+// one line of a left-to-right screen: right-to-left text keeps its own
+// direction, so its ellipsis stands at its left end, not beside its start.
+QString elidedInItsOwnDirection(const QString &text, const QFontMetricsF &metrics, qreal width);
+
 void textInputDirection(QLineEdit *field);
 void textInputDirection(QTextEdit *editor);
 void textInputDirection(QPlainTextEdit *editor);

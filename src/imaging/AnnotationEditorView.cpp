@@ -1,5 +1,6 @@
 #include "imaging/AnnotationEditorView.h"
 
+#include "design/SheetSize.h"
 #include "design/StudioDivider.h"
 
 #include "imaging/AnnotationCanvasView.h"
@@ -16,7 +17,9 @@ AnnotationEditorView::AnnotationEditorView(const QImage &image, AnnotationEditor
     : QWidget(parent), m_model(model), m_toolbar(new AnnotationToolbar(model, this)),
       m_canvas(new AnnotationCanvasView(image, model, this))
 {
-    setMinimumSize(720, 520);
+    // Roomy where the screen allows; on a small one (a laptop at twice the
+    // scale) the window around it must still show its action bar.
+    setMinimumSize(sheetSizeWithinScreen(this, QSize(720, 520), 0.75));
     setAccessibleName(QStringLiteral("Screenshot annotation editor"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

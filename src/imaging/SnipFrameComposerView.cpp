@@ -473,7 +473,9 @@ void SnipFrameComposerView::build()
     column->addWidget(divider(m_content));
     column->addWidget(buildFooter());
     layout()->addWidget(m_content);
-    setMinimumSize(760, 650);
+    // Roomy where the screen allows; on a small one the preview gives way
+    // so the controls and Copy Framed stay on screen.
+    setMinimumSize(sheetSizeWithinScreen(this, QSize(760, 650), 0.9));
     refreshStyle();
     refreshState();
     m_copy->setFocus(Qt::OtherFocusReason);

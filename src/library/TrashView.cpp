@@ -9,6 +9,7 @@
 #include "design/StudioControls.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioSectionHeader.h"
+#include "design/TextInputDirection.h"
 #include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
@@ -20,6 +21,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -60,7 +62,7 @@ int drawLabel(QPainter *painter, int x, int centreY, const QString &symbol, cons
     const int size = painter->fontMetrics().height() - 2;
     drawSymbol(painter, symbol, QRect(x, centreY - size / 2, size, size), color);
     x += size + 4;
-    const QString shown = painter->fontMetrics().elidedText(text, Qt::ElideRight, std::max(0, maxWidth - size - 4));
+    const QString shown = elidedInItsOwnDirection(text, QFontMetricsF(painter->font()), std::max(0, maxWidth - size - 4));
     painter->setPen(color);
     painter->drawText(QRect(x, centreY - painter->fontMetrics().height() / 2, maxWidth, painter->fontMetrics().height()),
                       Qt::AlignLeft | Qt::AlignVCenter, shown);

@@ -3,10 +3,13 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/ShapePainting.h"
+#include "design/TextInputDirection.h"
 #include "notes/NoteListItemModel.h"
 #include "platform/SymbolIcon.h"
 
 #include <QAbstractItemView>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -86,7 +89,7 @@ void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font,
         const bool last = i == lines.size() - 1;
         QString part = last ? text.mid(start) : text.mid(start, length);
         if (last)
-            part = metrics.elidedText(part.trimmed(), Qt::ElideRight, box.width());
+            part = elidedInItsOwnDirection(part.trimmed(), metrics, box.width());
         painter->drawText(QRectF(box.left(), box.top() + i * metrics.lineSpacing(), box.width(), metrics.lineSpacing()),
                           Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, part);
     }
@@ -179,6 +182,43 @@ int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
     return advance <= width ? 1 : 2;
 }
 
+NoteListRowDelegate::NoteListRowDelegate(QAbstractItemView *view)
+    : QStyledItemDelegate(view)
+    , m_view(view)
+{
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+}
+
+bool NoteListRowDelegate::eventFilter(QObject *watched, QEvent *event)
+{
+    bool keyboard = m_keyboardFocus;
+    switch (event->type()) {
+    case QEvent::FocusIn: {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        keyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+        break;
+    }
+    case QEvent::KeyPress:
+        keyboard = keyboard || watched == m_view;
+        break;
+    case QEvent::MouseButtonPress:
+        keyboard = false;
+        break;
+    default:
+        break;
+    }
+    if (keyboard != m_keyboardFocus) {
+        m_keyboardFocus = keyboard;
+        m_view->viewport()->update();
+    }
+    // Watched only, never taken; the base class would treat the list as an
+    // editor of its own.
+    if (watched == m_view || watched == m_view->viewport())
+        return false;
+    return QStyledItemDelegate::eventFilter(watched, event);
+}
+
 QSize NoteListRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
@@ -205,6 +245,10 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
         shape.addRoundedRect(card, TessalineMetrics::controlCornerRadius, TessalineMetrics::controlCornerRadius);
         painter->fillPath(shape, withOpacity(semanticColor(SemanticColor::label, option.palette), 0.05));
     }
+    // With the keyboard in the list, the row its keys act on carries the
+    // controls' focus ring; the selection alone does not say where it is.
+    if (m_keyboardFocus && option.state.testFlag(QStyle::State_HasFocus))
+        paintFocusRing(painter, card, TessalineMetrics::controlCornerRadius, option.palette, contrast);
     // On the selection every line takes the highlighted text colour, in the
     // window's background too: grey lines would not read on the accent.
     const QColor primary = selected ? option.palette.color(group, QPalette::HighlightedText)
@@ -226,7 +270,7 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     painter->setPen(primary);
     painter->drawText(QRectF(content.left(), y, titleWidth, titleMetrics.lineSpacing()),
                       Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
-                      titleMetrics.elidedText(index.data(NoteListItemModel::TitleRole).toString(), Qt::ElideRight, titleWidth));
+                      elidedInItsOwnDirection(index.data(NoteListItemModel::TitleRole).toString(), titleMetrics, titleWidth));
     if (favorite) {
         const QRectF star(content.right() - starSize, y + (titleMetrics.lineSpacing() - starSize) / 2, starSize, starSize);
         painter->drawPixmap(star.toRect(), SymbolIcon::tintedPixmap(QStringLiteral("star.fill"), star.size().toSize(),

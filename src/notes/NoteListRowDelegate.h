@@ -2,6 +2,8 @@
 
 #include <QStyledItemDelegate>
 
+class QAbstractItemView;
+
 namespace tessaline {
 
 // Paints a row of the note list: the title (with a star for a favourite),
@@ -18,7 +20,8 @@ public:
     static constexpr int verticalPadding = 5;
     static constexpr int lineSpacing = 5;
 
-    using QStyledItemDelegate::QStyledItemDelegate;
+    // Paints the rows of `view`, and watches it to know how its focus came.
+    explicit NoteListRowDelegate(QAbstractItemView *view);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -29,6 +32,15 @@ public:
     static int excerptLines(const QString &excerpt, qreal width);
     // The width the row's text has in a list whose rows are `rowWidth` wide.
     static qreal textWidth(qreal rowWidth) { return rowWidth - 2 * outerInset - 2 * innerPadding; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QAbstractItemView *m_view;
+    // The focus ring shows while the keyboard is in use in the list, not
+    // after a click, which the selection already answers.
+    bool m_keyboardFocus = false;
 };
 
 } // namespace tessaline

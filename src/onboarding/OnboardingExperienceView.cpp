@@ -3,6 +3,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/LibraryQuery.h"
 #include "onboarding/OnboardingComponents.h"
+#include "design/SheetSize.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/ShapePainting.h"
@@ -277,7 +278,9 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
 {
     setWindowTitle(QStringLiteral("Tessaline"));
     setObjectName(QStringLiteral("onboardingSheet"));
-    setFixedSize(790, 570);
+    // Its own size where the screen has room; on a small screen (a laptop
+    // at twice the scale) no taller than fits, so the footer stays in view.
+    setFixedSize(sheetSizeWithinScreen(this, QSize(790, 570), 0.95));
     // A fixed-size modal: a title and a close button, nothing to minimise
     // or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

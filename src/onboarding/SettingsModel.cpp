@@ -70,6 +70,14 @@ QString SettingsModel::shortcutCommandsNotice() const
     return PlatformTexts::globalShortcutsNotOffered() + u'\n' + captureCommandLines();
 }
 
+QString SettingsModel::shortcutHint() const
+{
+    if (m_runtime.captureCoordinator().hotKeyManager().globalShortcutsOffered())
+        return QStringLiteral("Click a field, then press any supported key combination. Changes work system-wide "
+                              "immediately.");
+    return PlatformTexts::shortcutHintWithoutGlobalShortcuts();
+}
+
 bool SettingsModel::canResetShortcuts() const
 {
     return m_runtime.shortcutConfiguration() != GlobalShortcutConfiguration::defaults();

@@ -49,6 +49,9 @@ public:
     // Where the desktop lets apps set no global shortcuts: what to bind in
     // its keyboard settings instead. Empty where the shortcuts work.
     QString shortcutCommandsNotice() const;
+    // The hint under the recorders: a recorded shortcut works system-wide
+    // only where the desktop lets apps set one; elsewhere in the app's menus.
+    QString shortcutHint() const;
 
     // Capture behaviour.
     bool copiesCaptures() const;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -105,6 +106,11 @@ SettingsView::SettingsView(AppRuntime &runtime, OnboardingCoordinator *onboardin
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tessaline Settings"));
+    // Closed from the keyboard like the app's sheets. A shortcut field that
+    // records claims every key first, so there Escape only ends the
+    // recording.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     auto *form = new QWidget;
     auto *formLayout = new QVBoxLayout(form);
@@ -173,10 +179,8 @@ QWidget *SettingsView::buildShortcutsSection()
     auto *hintRow = new QWidget;
     auto *hintLayout = new QHBoxLayout(hintRow);
     hintLayout->setContentsMargins(0, 0, 0, 0);
-    hintLayout->addWidget(footnote(QStringLiteral("Click a field, then press any supported key combination. Changes "
-                                                  "work system-wide immediately."),
-                                   hintRow),
-                          1);
+    m_shortcutHint = footnote(QString(), hintRow);
+    hintLayout->addWidget(m_shortcutHint, 1);
     m_resetShortcuts = button(QStringLiteral("Reset Shortcuts"), "resetShortcuts", hintRow);
     m_resetShortcuts->setFont(TessalineTypography::caption());
     hintLayout->addWidget(m_resetShortcuts);
@@ -346,6 +350,7 @@ void SettingsView::refreshShortcuts()
     m_captureField->setShortcut(configuration.capture);
     m_quickNoteField->setShortcut(configuration.quickThought);
     m_resetShortcuts->setEnabled(m_model.canResetShortcuts());
+    m_shortcutHint->setText(m_model.shortcutHint());
     const QString commands = m_model.shortcutCommandsNotice();
     m_shortcutCommands->setText(commands);
     m_shortcutCommands->setVisible(!commands.isEmpty());

@@ -56,6 +56,7 @@ private:
     QWidget *m_shortcutErrorRow = nullptr;
     QLabel *m_shortcutErrorIcon = nullptr;
     StudioText *m_shortcutErrorText = nullptr;
+    StudioText *m_shortcutHint = nullptr;
     StudioText *m_shortcutCommands = nullptr;
 
     QCheckBox *m_copyCaptures = nullptr;

@@ -107,6 +107,15 @@ inline bool &shortcutsOnlyThroughCommands()
 }
 
 // The settings window, where the desktop offers no global shortcuts to apps.
+// The settings window's hint under the shortcut recorders, where the
+// desktop lets apps set no global shortcuts: the recorded keys still serve
+// the app's own menus.
+inline QString shortcutHintWithoutGlobalShortcuts()
+{
+    return QStringLiteral("Click a field, then press any supported key combination. Changes work in Tessaline's "
+                          "menus immediately.");
+}
+
 inline QString globalShortcutsNotOffered()
 {
     return QStringLiteral("This desktop does not let apps set global shortcuts. Bind these commands to keys in "

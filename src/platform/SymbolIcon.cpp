@@ -1,8 +1,11 @@
 #include "platform/SymbolIcon.h"
 
+#include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmapCache>
 #include <QStandardPaths>
 
@@ -177,6 +180,42 @@ bool isMonochrome(const QImage &image)
     return coloured * 20 <= opaque;
 }
 
+// Breeze draws its symbols in a dark grey, lost on a dark window; its dark
+// variant draws them light. Only used where the app picked the theme itself.
+QString breezeFor(const QPalette &palette)
+{
+    const bool dark = palette.color(QPalette::WindowText).lightness() > palette.color(QPalette::Window).lightness();
+    return dark ? QStringLiteral("breeze-dark") : QStringLiteral("breeze");
+}
+
+void followPalette()
+{
+    if (!qGuiApp)
+        return;
+    const QString wanted = breezeFor(QGuiApplication::palette());
+    // Setting the name, even the same one, makes every theme icon look
+    // itself up again.
+    if (QIcon::themeName() != wanted)
+        QIcon::setThemeName(wanted);
+}
+
+// Icons made from the theme look themselves up again once the theme's name
+// changes, so a palette switched while the app runs recolours the symbols
+// already on screen.
+class PaletteFollower : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ApplicationPaletteChange && watched == qGuiApp)
+            followPalette();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 QStringList SymbolIcon::knownNames()
@@ -224,6 +263,9 @@ void SymbolIcon::ensureTheme()
             }
             QIcon::setThemeSearchPaths(paths);
             QIcon::setThemeName(QStringLiteral("breeze"));
+            followPalette();
+            if (qGuiApp)
+                qGuiApp->installEventFilter(new PaletteFollower(qGuiApp));
         }
         return true;
     }();

@@ -11,7 +11,8 @@ namespace tessaline {
 
 // The app's symbols, named as the screens name them ("star.fill",
 // "rectangle.on.rectangle.angled"). Each name maps to a freedesktop icon of
-// the desktop's theme (Breeze when the desktop sets none) and to a bundled
+// the desktop's theme (Breeze, or Breeze Dark on a dark palette, when the
+// desktop sets none) and to a bundled
 // drawing used when the theme lacks the icon, so every known name always
 // gives an icon.
 class SymbolIcon
@@ -43,8 +44,9 @@ public:
     static QPixmap tintedPixmap(const QString &systemName, const QSize &logicalSize, qreal devicePixelRatio,
                                 const QColor &color);
 
-    // Sets the icon theme to Breeze, and makes the system icon folders
-    // searchable, when the desktop has set no theme. Called by `icon`.
+    // Sets the icon theme to Breeze, or Breeze Dark while the application's
+    // palette is dark, and makes the system icon folders searchable, when the
+    // desktop has set no theme. Called by `icon`.
     static void ensureTheme();
 };
 

@@ -5,12 +5,14 @@
 #include "design/QuietSurfaces.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
+#include "design/TextInputDirection.h"
 #include "model/Board.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
@@ -141,11 +143,11 @@ void BoardCollectionPreview::paint(QPainter *painter, const QRectF &rect, const 
                                                  secondary));
     painter->setFont(TessalineTypography::title());
     painter->setPen(semanticColor(SemanticColor::label, palette, contrast));
-    const QFontMetrics titleMetrics(painter->font());
+    const QFontMetricsF titleMetrics(painter->font());
     const qreal titleLeft = content.left() + 14 + 8;
     painter->drawText(QRectF(titleLeft, content.top(), std::max<qreal>(0, titleRight - titleLeft), headerHeight),
                       Qt::AlignLeft | Qt::AlignVCenter,
-                      titleMetrics.elidedText(title, Qt::ElideRight, int(std::max<qreal>(0, titleRight - titleLeft))));
+                      elidedInItsOwnDirection(title, titleMetrics, std::max<qreal>(0, titleRight - titleLeft)));
 
     // Focus question, or its absence in italics.
     QFont focusFont = body();

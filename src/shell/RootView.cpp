@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QToolBar>
@@ -35,6 +37,7 @@ namespace {
 constexpr int sidebarMinimumWidth = 190;
 constexpr int sidebarIdealWidth = 218;
 constexpr int sidebarMaximumWidth = 285;
+constexpr QSize windowMinimumSize(880, 580);
 constexpr int inspectorMinimumWidth = 250;
 constexpr int inspectorIdealWidth = 300;
 constexpr int inspectorMaximumWidth = 390;
@@ -86,7 +89,7 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     m_controller->screens().setRegistry(&m_screens);
     setWindowTitle(QStringLiteral("Tessaline"));
     resize(1180, 780);
-    setMinimumSize(880, 580);
+    setMinimumSize(windowMinimumSize);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -138,6 +141,7 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     syncDetail();
     syncInspector();
     syncToolbar();
+    fitMinimumSizeToColumns();
 
     // Children go in the order they joined: moving the controller to the
     // end lets every view that reads it go first when the window is deleted.
@@ -474,6 +478,26 @@ void RootView::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     placeCoachmark();
+}
+
+bool RootView::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // A column shown, or a screen that needs more room, asks for a new
+    // layout: the window grows with it rather than cut a column off.
+    if (event->type() == QEvent::LayoutRequest)
+        fitMinimumSizeToColumns();
+    return handled;
+}
+
+void RootView::fitMinimumSizeToColumns()
+{
+    QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
+    // Never past the screen, where the window could not be seen whole.
+    if (const QScreen *shownOn = screen())
+        wanted = wanted.boundedTo(shownOn->availableGeometry().size());
+    if (minimumSize() != wanted)
+        setMinimumSize(wanted);
 }
 
 void RootView::showEvent(QShowEvent *event)

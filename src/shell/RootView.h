@@ -58,6 +58,7 @@ Q_SIGNALS:
     void settingsRequested();
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -76,6 +77,9 @@ private:
     void syncToolbar();
     void rebuildCaptureMenu();
     void placeCoachmark();
+    // Never narrower than its columns at their narrowest, nor than the
+    // window's own least size, unless the screen is smaller still.
+    void fitMinimumSizeToColumns();
 
     RootViewController *m_controller;
     MainWindowCommands *m_commands;

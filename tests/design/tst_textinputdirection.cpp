@@ -1,9 +1,13 @@
 #include "design/TextInputDirection.h"
 
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextEdit>
+#include <QTextLayout>
 
 using namespace tessaline;
 
@@ -35,6 +39,8 @@ private Q_SLOTS:
     void lineEditFollowsTyping();
     void textEditFollowsFirstDecisiveBlock();
     void plainTextEdit();
+    void elisionEndsWhereTheTextRuns_data();
+    void elisionEndsWhereTheTextRuns();
 };
 
 void TextInputDirectionTest::classification_data()
@@ -127,6 +133,61 @@ void TextInputDirectionTest::plainTextEdit()
     QTextCursor cursor(editor.document());
     cursor.insertText(QStringLiteral("A "));
     QCOMPARE(editor.layoutDirection(), Qt::LeftToRight);
+}
+
+void TextInputDirectionTest::elisionEndsWhereTheTextRuns_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("rightToLeft");
+    QTest::addColumn<bool>("cut");
+    const QString arabic = QStringLiteral("ملاحظة بعنوان طويل جدا لاختبار قص النص في القائمة والعنوان");
+    QTest::newRow("Arabic, cut") << arabic << true << true;
+    QTest::newRow("Hebrew, cut") << QStringLiteral("כותרת ארוכה מאוד של פתק שנחתכת בסוף השורה הצרה") << true << true;
+    QTest::newRow("Arabic after a number, cut") << QStringLiteral("2026 ") + arabic << true << true;
+    QTest::newRow("Latin, cut") << QStringLiteral("A rather long note title that cannot fit the row") << false << true;
+    QTest::newRow("Arabic, whole") << QStringLiteral("ملاحظة") << true << false;
+}
+
+void TextInputDirectionTest::elisionEndsWhereTheTextRuns()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, rightToLeft);
+    QFETCH(bool, cut);
+    const QFont font = QGuiApplication::font();
+    const QFontMetricsF metrics(font);
+    const QString shown = elidedInItsOwnDirection(text, metrics, 160);
+    QVERIFY(metrics.horizontalAdvance(shown) <= 161);
+    const qsizetype ellipsis = shown.indexOf(QChar(0x2026));
+    QCOMPARE(ellipsis >= 0, cut);
+    if (!cut) {
+        QVERIFY(shown.contains(text));
+        return;
+    }
+    // Laid out as the app's rows lay text out (left to right), the ellipsis
+    // stands where the text runs on: left of its start for right-to-left
+    // text, right of it otherwise.
+    QTextLayout layout(shown, font);
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(10000);
+    layout.endLayout();
+    qsizetype first = 0;
+    while (first < shown.size() && !shown.at(first).isLetter())
+        ++first;
+    // Where the glyph of one character is drawn.
+    const auto drawnAt = [&line](qsizetype at) {
+        const QList<QGlyphRun> runs = line.glyphRuns(int(at), 1);
+        return runs.isEmpty() || runs.constFirst().positions().isEmpty() ? qreal(-1)
+                                                                         : runs.constFirst().positions().constFirst().x();
+    };
+    const qreal start = drawnAt(first);
+    const qreal dots = drawnAt(ellipsis);
+    QVERIFY(start >= 0 && dots >= 0);
+    QVERIFY2(rightToLeft ? dots < start : dots > start,
+             qPrintable(QStringLiteral("ellipsis at %1, first letter at %2").arg(dots).arg(start)));
 }
 
 QTEST_MAIN(TextInputDirectionTest)

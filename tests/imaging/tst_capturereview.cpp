@@ -14,6 +14,7 @@
 #include "imaging/AnnotationEditorView.h"
 #include "imaging/CaptureReviewModel.h"
 #include "imaging/CaptureReviewView.h"
+#include "imaging/SnipFrameComposerView.h"
 #include "model/AnnotatedCardRenderer.h"
 #include "model/Board.h"
 #include "notes/BoardBriefExportService.h"
@@ -30,6 +31,8 @@
 #include <QTimeZone>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QFile>
+#include <QScreen>
 #include <QTest>
 
 #include <limits>
@@ -175,6 +178,23 @@ AnnotationDocument storedDocument(CanvasCard *card)
 class CaptureReviewTest : public QObject
 {
     Q_OBJECT
+public:
+    // A screen as small as a 1920 by 1080 display at twice the scale, not
+    // the offscreen platform's 800 by 600.
+    static void initMain()
+    {
+        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+            return;
+        static QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("screens.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        config.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 960, "height": 540,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        config.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
+
 private Q_SLOTS:
     void reopeningShowsWhatWasKept();
     void keep_data();
@@ -191,6 +211,7 @@ private Q_SLOTS:
     void unavailableSnip_data();
     void unavailableSnip();
     void windowButtonsAndKeys();
+    void fitsASmallScreen();
 };
 
 void CaptureReviewTest::reopeningShowsWhatWasKept()
@@ -614,6 +635,36 @@ void CaptureReviewTest::windowButtonsAndKeys()
         QVERIFY(!rig.runtime->navigation().captureReviewCardID());
         QVERIFY(storedDocument(rig.card()).items.isEmpty());
     }
+}
+
+void CaptureReviewTest::fitsASmallScreen()
+{
+    Rig rig;
+    CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+    view.resize(view.sizeHint());
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    // Keep Snip and the rest of the action bar stay on the screen.
+    const QRect screen = view.screen()->availableGeometry();
+    QVERIFY2(view.minimumSizeHint().height() <= screen.height() && view.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1 high, at least %2, on a screen %3 high")
+                            .arg(view.height())
+                            .arg(view.minimumSizeHint().height())
+                            .arg(screen.height())));
+    QVERIFY(view.width() <= screen.width());
+    QVERIFY(view.keepButton()->isVisible());
+    QVERIFY(view.rect().contains(QRect(view.keepButton()->mapTo(&view, QPoint()), view.keepButton()->size())));
+
+    // So does the frame composer that Frame… opens, with Copy Framed.
+    SnipFrameComposerView composer(rig.cardID, *rig.runtime);
+    composer.resize(composer.sizeHint());
+    composer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&composer));
+    QVERIFY2(composer.height() <= screen.height() && composer.width() <= screen.width(),
+             qPrintable(QStringLiteral("composer %1x%2").arg(composer.width()).arg(composer.height())));
+    QVERIFY(composer.copyButton()->isVisible());
+    QVERIFY(composer.rect().contains(
+        QRect(composer.copyButton()->mapTo(&composer, QPoint()), composer.copyButton()->size())));
 }
 
 QTEST_MAIN(CaptureReviewTest)

@@ -144,6 +144,7 @@ private Q_SLOTS:
     void excerptLinesAsShaped_data();
     void excerptLinesAsShaped();
     void highlightFollowsTheOpenNote();
+    void keyboardFocusShowsOnTheCurrentRow();
     void cleanup() { AccessibilitySettings::shared().setReducesMotion(false); }
 };
 
@@ -363,6 +364,25 @@ void NotesWorkspaceViewTest::keptWritingIsOffered()
     f.rig.navigation().setActiveBoardID(f.older->id());
     QTRY_COMPARE(f.view->workspace()->model().boardID(), f.older->id());
     QCOMPARE(f.newer->writingDocumentStorage(), unreadable);
+}
+
+void NotesWorkspaceViewTest::keyboardFocusShowsOnTheCurrentRow()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QListView *list = f.view->listView();
+    QTRY_VERIFY(list->currentIndex().isValid());
+    const QRect row = list->visualRect(list->currentIndex());
+    const auto rowPicture = [&] { return list->viewport()->grab(row).toImage(); };
+
+    // Tabbed into, the list marks the row the keys act on; left, it does not.
+    list->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(list->hasFocus());
+    const QImage focused = rowPicture();
+    f.view->workspace()->titleField()->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(!list->hasFocus());
+    const QImage unfocused = rowPicture();
+    QVERIFY(focused != unfocused);
 }
 
 QTEST_MAIN(NotesWorkspaceViewTest)

@@ -15,6 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QScreen>
 #include <QTest>
 
 using namespace tessaline;
@@ -90,6 +93,23 @@ void setPermissionState(MainWindowRig &rig, ScreenCapturePermissionState state)
 class OnboardingExperienceTest : public QObject
 {
     Q_OBJECT
+public:
+    // A screen as small as a 1920 by 1080 display at twice the scale, not
+    // the offscreen platform's 800 by 600.
+    static void initMain()
+    {
+        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+            return;
+        static QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("screens.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        config.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 960, "height": 540,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        config.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
+
 private Q_SLOTS:
     void init() { AccessibilitySettings::shared().setReducesMotion(false); }
     void firstAppearanceShowsWelcome();
@@ -130,7 +150,13 @@ void OnboardingExperienceTest::firstAppearanceShowsWelcome()
     QCOMPARE(view.primaryButton()->accessibleDescription(), QStringLiteral("Enter your name before continuing."));
     QCOMPARE(view.pageDots()->accessibleName(), QStringLiteral("Step 1 of 4"));
     QCOMPARE(view.focusWidget(), view.nameField());
-    QCOMPARE(view.size(), QSize(790, 570));
+    // Its own width; as tall as it is meant to be where the screen has room,
+    // and never so tall that its footer leaves the screen.
+    const QRect screen = view.screen()->availableGeometry();
+    QCOMPARE(view.width(), 790);
+    QCOMPARE(view.height(), std::min(570, int(screen.height() * 0.95)));
+    QVERIFY(view.height() < screen.height());
+    QVERIFY(view.rect().contains(QRect(view.primaryButton()->mapTo(&view, QPoint()), view.primaryButton()->size())));
     // A fixed-size modal offers to close, not to minimise or maximise.
     const Qt::WindowFlags frame = view.windowHandle()->flags();
     QVERIFY(frame.testFlag(Qt::CustomizeWindowHint) && frame.testFlag(Qt::WindowCloseButtonHint));

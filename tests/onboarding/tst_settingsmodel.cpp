@@ -132,6 +132,11 @@ private Q_SLOTS:
             s.rig.hotKeys->installStatus = HotKeyStatus::notOffered;
         QVERIFY(s.rig.runtime->captureCoordinator().enableHotKeys());
         const QString notice = s.model->shortcutCommandsNotice();
+        // The hint above the notice promises system-wide keys only where
+        // the desktop gives them.
+        const QString hint = s.model->shortcutHint();
+        QVERIFY(hint.startsWith(QStringLiteral("Click a field, then press any supported key combination.")));
+        QCOMPARE(hint.contains(QStringLiteral("system-wide")), offered);
         if (offered) {
             QVERIFY(notice.isEmpty());
         } else {

@@ -217,6 +217,44 @@ private Q_SLOTS:
         QCOMPARE(r.rig.windowing.raised, 1);
         QTRY_VERIFY(r.view.isNull()); // closed and gone
     }
+
+    // A keyboard alone closes the window, as Escape closes the app's sheets;
+    // Escape while a shortcut field records only ends the recording.
+    void keysCloseTheWindow_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<bool>("recording");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("Escape") << QKeySequence(Qt::Key_Escape) << false << true;
+        QTest::newRow("the desktop's Close keys") << QKeySequence(QKeySequence::Close) << false << true;
+        QTest::newRow("Escape while recording") << QKeySequence(Qt::Key_Escape) << true << false;
+    }
+
+    void keysCloseTheWindow()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(bool, recording);
+        QFETCH(bool, closes);
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowActive(r.view));
+        auto *field = r.find<ShortcutRecorderView>("captureShortcut");
+        QVERIFY(field);
+        QWidget *target = r.find<QWidget>("settingsForm");
+        if (recording) {
+            QTest::mouseClick(field->control(), Qt::LeftButton);
+            target = field->control();
+        }
+        QTest::keySequence(target, keys);
+        if (closes) {
+            QTRY_VERIFY(r.view.isNull());
+            return;
+        }
+        // The recording ended and the window stayed.
+        QVERIFY(!r.view.isNull());
+        QVERIFY(r.view->isVisible());
+        QTest::keySequence(r.find<QWidget>("settingsForm"), keys);
+        QTRY_VERIFY(r.view.isNull());
+    }
 };
 
 QTEST_MAIN(TestSettingsView)

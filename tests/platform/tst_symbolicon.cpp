@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPalette>
 #include <QTest>
 
 using namespace tessaline;
@@ -56,6 +57,8 @@ private Q_SLOTS:
     void symbolsFillTheirPlaceAtEveryScale();
     void manyColouredThemeIconsGiveWayToTheDrawing();
     void unknownNameGivesNothing();
+    void themeSymbolsStandOutFromTheWindow_data();
+    void themeSymbolsStandOutFromTheWindow();
 };
 
 void SymbolIconTest::everyScreenSymbolResolves_data()
@@ -182,6 +185,61 @@ void SymbolIconTest::unknownNameGivesNothing()
     QVERIFY(SymbolIcon::icon(QStringLiteral("not.a.symbol")).isNull());
     QVERIFY(SymbolIcon::tintedPixmap(QStringLiteral("not.a.symbol"), QSize(16, 16), 1, Qt::black).isNull());
     QVERIFY(SymbolIcon::themeName(QString()).isEmpty());
+}
+
+void SymbolIconTest::themeSymbolsStandOutFromTheWindow_data()
+{
+    QTest::addColumn<QColor>("window");
+    QTest::addColumn<QColor>("text");
+    QTest::addColumn<bool>("madeBeforeTheSwitch");
+    QTest::newRow("light") << QColor(246, 246, 246) << QColor(20, 20, 20) << false;
+    QTest::newRow("dark") << QColor(36, 36, 36) << QColor(236, 236, 236) << false;
+    QTest::newRow("dark, icon made while light") << QColor(36, 36, 36) << QColor(236, 236, 236) << true;
+    QTest::newRow("light, icon made while dark") << QColor(246, 246, 246) << QColor(20, 20, 20) << true;
+}
+
+void SymbolIconTest::themeSymbolsStandOutFromTheWindow()
+{
+    QFETCH(QColor, window);
+    QFETCH(QColor, text);
+    QFETCH(bool, madeBeforeTheSwitch);
+    const QPalette original = QGuiApplication::palette();
+    const auto paletteOf = [](const QColor &windowColor, const QColor &textColor) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, windowColor);
+        palette.setColor(QPalette::WindowText, textColor);
+        palette.setColor(QPalette::Base, windowColor);
+        palette.setColor(QPalette::Text, textColor);
+        palette.setColor(QPalette::ButtonText, textColor);
+        return palette;
+    };
+    QIcon icon;
+    if (madeBeforeTheSwitch) {
+        QGuiApplication::setPalette(paletteOf(text, window));
+        icon = SymbolIcon::icon(QStringLiteral("magnifyingglass"));
+    }
+    QGuiApplication::setPalette(paletteOf(window, text));
+    if (!madeBeforeTheSwitch)
+        icon = SymbolIcon::icon(QStringLiteral("magnifyingglass"));
+
+    // The symbol's own pixels, weighed by coverage, are far from the window
+    // colour: a dark symbol on a dark window cannot be seen.
+    const QImage image = render(icon, 22);
+    double lightness = 0;
+    double weight = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) < 128)
+                continue;
+            lightness += QColor::fromRgba(qUnpremultiply(pixel)).lightness();
+            weight += 1;
+        }
+    QGuiApplication::setPalette(original);
+    QVERIFY(weight > 0);
+    lightness /= weight;
+    QVERIFY2(qAbs(lightness - window.lightness()) > 90,
+             qPrintable(QStringLiteral("symbol lightness %1 on window lightness %2").arg(lightness).arg(window.lightness())));
 }
 
 QTEST_MAIN(SymbolIconTest)

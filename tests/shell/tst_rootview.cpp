@@ -14,12 +14,14 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QMenuBar>
 #include <QTest>
@@ -94,6 +96,23 @@ struct Fixture
 class RootViewTest : public QObject
 {
     Q_OBJECT
+public:
+    // A screen the size of a common laptop's rather than the offscreen
+    // platform's 800 by 600, so a window can grow on it.
+    static void initMain()
+    {
+        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+            return;
+        static QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("screens.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        config.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1920, "height": 1080,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        config.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
+
 private Q_SLOTS:
     void showingStartsTheRuntime();
     void sidebarListsDestinationsAndFollowsNavigation();
@@ -109,6 +128,7 @@ private Q_SLOTS:
     void defaultFrameFitsTheScreen_data();
     void defaultFrameFitsTheScreen();
     void frameComesBackOnlyWhereItCanBeSeen();
+    void windowNeverCutsItsColumns();
 };
 
 void RootViewTest::showingStartsTheRuntime()
@@ -466,6 +486,48 @@ void RootViewTest::frameComesBackOnlyWhereItCanBeSeen()
     third.resize(300, 200);
     restoreMainWindowFrame(third, defaults);
     QVERIFY(screen.contains(third.geometry()));
+}
+
+void RootViewTest::windowNeverCutsItsColumns()
+{
+    // A notes screen as wide as the real one at its narrowest (list and
+    // note), beside the inspector at its own narrowest.
+    ScreenRegistry screens;
+    QPointer<QWidget> notes;
+    screens.registerDetail(DetailScreen::Kind::notesWorkspace,
+                           [&notes](ScreenContext &, const DetailScreen &, QWidget *parent) {
+                               notes = new QLabel(QStringLiteral("notes"), parent);
+                               notes->setMinimumWidth(750);
+                               return notes.data();
+                           });
+    Fixture f(std::move(screens));
+    QVERIFY(f.show());
+    f.view.resize(f.view.minimumSize());
+    QVERIFY(notes);
+    QTRY_VERIFY(notes->width() >= notes->minimumWidth());
+
+    // The inspector joins: the window widens rather than cut either off.
+    f.rig.navigation().setInspectorPresented(true);
+    auto *standIn = f.view.findChild<StudioEmptyState *>();
+    QVERIFY(standIn);
+    const QWidget *inspector = standIn->parentWidget(); // the inspector's column
+    const auto rightEdge = [&f](const QWidget *widget) { return widget->mapTo(&f.view, QPoint(widget->width(), 0)).x(); };
+    QTRY_VERIFY2(notes->width() >= notes->minimumWidth() && rightEdge(notes) <= inspector->mapTo(&f.view, QPoint()).x()
+                     && rightEdge(inspector) <= f.view.width(),
+                 qPrintable(QStringLiteral("notes %1 wide, inspector ends at %2, in a window %3 wide")
+                                .arg(notes->width())
+                                .arg(rightEdge(inspector))
+                                .arg(f.view.width())));
+
+    // Without it the window may be as narrow as before.
+    f.rig.navigation().setInspectorPresented(false);
+    QTRY_COMPARE(f.view.minimumSize(), QSize(880, 580));
+
+    // Columns wider than the screen ask for no more than the screen.
+    notes->setMinimumWidth(5000);
+    const QSize screen = f.view.screen()->availableGeometry().size();
+    QTRY_COMPARE(f.view.minimumWidth(), screen.width());
+    QVERIFY(f.view.minimumHeight() <= screen.height());
 }
 
 QTEST_MAIN(RootViewTest)
