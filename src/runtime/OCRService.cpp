@@ -114,12 +114,15 @@ QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
     m_idleRelease->stop();
     m_awaitingImage = false;
     ++m_running;
-    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, picture = std::move(picture)]() -> OCRResult {
+    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, picture = std::move(picture)]() mutable -> OCRResult {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
         if (!state->recognizer)
             return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
         const auto image = picture();
+        // A stored picture's bytes (17 MB at 5K) are not kept while the
+        // engines read.
+        picture = nullptr;
         if (!image)
             return unexpected(image.error());
         return state->recognizer->recognize(*image).transform([&](const QList<TextObservation> &lines) {

@@ -72,6 +72,7 @@ private Q_SLOTS:
     void errorsComeBackUnchanged();
     void noAnswerOnceReceiverIsGone();
     void enginesGoWhenIdleAndArePreparedAgain();
+    void storedPictureIsNotHeldWhileRead();
     void tesseractEndToEnd_data();
     void tesseractEndToEnd();
 };
@@ -253,6 +254,34 @@ void OCRServiceTest::enginesGoWhenIdleAndArePreparedAgain()
     QTRY_COMPARE(answers, 4);
     QTRY_COMPARE(released.load(), 4);
     QCOMPARE(prepared.load(), 2);
+}
+
+// A stored 5K picture is 17 MB of bytes: once decoded, the worker lets them
+// go rather than holding them while the engines read.
+void OCRServiceTest::storedPictureIsNotHeldWhileRead()
+{
+    WorkerGate gate;
+    OCRService service([&]() {
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->answer = QList<TextObservation>{line("text")};
+        fake->gate = &gate;
+        return fake;
+    });
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QByteArray bytes = ImageExportService::pngData(image).value_or(QByteArray());
+    QVERIFY(!bytes.isEmpty());
+    QObject receiver;
+    bool answered = false;
+    service.recognizeStoredPicture(bytes, &receiver).then(&receiver, [&](const OCRResult &result) {
+        QVERIFY(result);
+        answered = true;
+    });
+    QVERIFY(!bytes.isDetached()); // shared with the queued job
+    QVERIFY(gate.waitUntilEntered());
+    QVERIFY(bytes.isDetached()); // read: only the caller's copy is left
+    gate.open();
+    QTRY_VERIFY(answered);
 }
 
 void OCRServiceTest::tesseractEndToEnd_data()
