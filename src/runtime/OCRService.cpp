@@ -114,7 +114,7 @@ QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
     m_idleRelease->stop();
     m_awaitingImage = false;
     ++m_running;
-    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, picture = std::move(picture)]() mutable -> OCRResult {
+    auto job = [state = m_state, picture = std::move(picture)]() mutable -> OCRResult {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
         if (!state->recognizer)
@@ -128,7 +128,8 @@ QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
         return state->recognizer->recognize(*image).transform([&](const QList<TextObservation> &lines) {
             return RecognizedText{joinedText(lines), lines, image->size()};
         });
-    });
+    };
+    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), std::move(job));
     // The count is kept on this thread, whether or not the receiver is
     // still there when the job ends: the idle wait starts after the last.
     auto *ended = new QFutureWatcher<OCRResult>(m_idleRelease.get());

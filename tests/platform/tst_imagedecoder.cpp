@@ -156,7 +156,9 @@ QByteArray filteredStream(const QImage &image, const std::function<int(int)> &fi
         const int filter = filterOfRow(y);
         raw += char(filter);
         for (qsizetype i = 0; i < length; ++i) {
-            const int a = i >= 3 ? uchar(row[i - 3]) : 0, b = uchar(previous[i]), c = i >= 3 ? uchar(previous[i - 3]) : 0;
+            const int a = i >= 3 ? uchar(row[i - 3]) : 0;
+            const int b = uchar(previous[i]);
+            const int c = i >= 3 ? uchar(previous[i - 3]) : 0;
             const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
             const int predicted = filter == 1   ? a
                                   : filter == 2 ? b
@@ -309,8 +311,8 @@ void ImageDecoderTest::greyDecodeEqualsFullDecodeMadeGrey_data()
     const QByteArray viaQt = saved(picture(700, 500, QImage::Format_RGB32), "PNG", 0);
     QTest::newRow("libpng, many chunks") << viaQt << true;
     const QByteArray viaQtStream = idatStream(viaQt);
-    QTest::newRow("libpng, odd cuts") << pngWithStream(ihdrChunk(viaQt), viaQtStream, {7, 8, 1000, 1001, viaQtStream.size() - 3})
-                                      << true;
+    QTest::newRow("libpng, odd cuts")
+        << pngWithStream(ihdrChunk(viaQt), viaQtStream, {7, 8, 1000, 1001, viaQtStream.size() - 3}) << true;
     QTest::newRow("one pixel") << *encodePng(picture(1, 1, QImage::Format_RGB32)) << true;
     QTest::newRow("one column") << *encodePng(picture(1, 40, QImage::Format_RGB32)) << true;
 
@@ -318,8 +320,8 @@ void ImageDecoderTest::greyDecodeEqualsFullDecodeMadeGrey_data()
     QTest::newRow("with alpha") << *encodePng(picture(40, 30, QImage::Format_ARGB32)) << false;
     QTest::newRow("grey") << saved(picture(40, 30, QImage::Format_Grayscale8), "PNG") << false;
     QTest::newRow("16-bit") << saved(picture(40, 30, QImage::Format_RGBA64), "PNG") << false;
-    QTest::newRow("palette") << saved(picture(40, 30, QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8), "PNG")
-                             << false;
+    const QImage paletted = picture(40, 30, QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8);
+    QTest::newRow("palette") << saved(paletted, "PNG") << false;
     QTest::newRow("JPEG") << saved(picture(40, 30, QImage::Format_RGB32), "JPG") << false;
 }
 
