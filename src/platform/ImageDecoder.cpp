@@ -1,6 +1,9 @@
 #include "platform/ImageDecoder.h"
 
+#include "platform/TextRecognizer.h"
+
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QImageReader>
@@ -264,6 +267,124 @@ std::optional<Expected<QImage, ImageDecodeError>> decodeSimplePng(const QByteArr
     return Expected<QImage, ImageDecodeError>(std::move(image));
 }
 
+struct InflateStream
+{
+    z_stream stream{};
+    bool ready = false;
+    InflateStream() { ready = inflateInit(&stream) == Z_OK; }
+    ~InflateStream()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+    InflateStream(const InflateStream &) = delete;
+    InflateStream &operator=(const InflateStream &) = delete;
+};
+
+// An opaque 8-bit RGB PNG (what a capture is) read straight into the grey
+// picture a recogniser reads: each data chunk is inflated as it comes and
+// each row unfiltered and made grey as soon as it is whole, so neither the
+// joined stream nor the colour picture is ever held (at 5K they are 17 and
+// 59 MB beside the grey's 15). Nothing for anything else, which is decoded
+// in full and then made grey.
+std::optional<Expected<QImage, ImageDecodeError>> decodeGreyPng(const QByteArray &bytes, qint64 allocationLimit)
+{
+    using Result = Expected<QImage, ImageDecodeError>;
+    ChunkReader reader(bytes);
+    if (!reader.isPng())
+        return std::nullopt;
+    const std::optional<PngHeader> header = readHeader(reader);
+    if (!header)
+        return Result(unexpected(ImageDecodeError::unreadable));
+    if (header->bitDepth != 8 || header->colorType != 2 || header->compression != 0 || header->filter != 0
+        || header->interlace != 0)
+        return std::nullopt;
+    // The same limit as the full decode's, so a picture is refused or read
+    // alike by both.
+    if (exceedsLimit(header->width, header->height, allocationLimit))
+        return Result(unexpected(ImageDecodeError::tooLarge));
+
+    const size_t width = header->width;
+    const size_t height = header->height;
+    constexpr size_t bpp = 3;
+    const size_t rowLength = width * bpp;
+    const size_t lineLength = rowLength + 1; // the filter type, then the row
+    QImage grey(int(width), int(height), QImage::Format_Grayscale8);
+    // Several rows' worth at a time keeps inflate in its fast loop.
+    const size_t windowLength = std::max<size_t>(1, (size_t(256) * 1024) / lineLength) * lineLength;
+    std::unique_ptr<uchar[]> window(new (std::nothrow) uchar[windowLength]);
+    std::unique_ptr<uchar[]> rows(new (std::nothrow) uchar[2 * rowLength]());
+    InflateStream inflater;
+    if (grey.isNull() || !window || !rows || !inflater.ready)
+        return Result(unexpected(ImageDecodeError::tooLarge));
+    z_stream &stream = inflater.stream;
+
+    uchar *previous = rows.get();
+    uchar *current = rows.get() + rowLength;
+    size_t y = 0;
+    size_t filled = 0; // inflated bytes in the window not yet made rows
+    bool streamEnded = false;
+    // Turns the window's whole lines into grey rows and keeps the part line.
+    auto takeRows = [&]() -> bool {
+        size_t offset = 0;
+        for (; filled - offset >= lineLength; offset += lineLength, ++y) {
+            const uchar *line = window.get() + offset;
+            if (!unfilterRow(line[0], line + 1, previous, current, rowLength, bpp))
+                return false;
+            uchar *target = grey.scanLine(int(y));
+            const uchar *pixel = current;
+            for (size_t x = 0; x < width; ++x, pixel += 3)
+                target[x] = recognitionGreyLevel(pixel[0], pixel[1], pixel[2]);
+            std::swap(previous, current);
+        }
+        filled -= offset;
+        if (filled > 0 && offset > 0)
+            std::memmove(window.get(), window.get() + offset, filled);
+        return true;
+    };
+    for (bool ended = false; !ended;) {
+        const std::optional<Chunk> chunk = reader.next();
+        if (!chunk)
+            return Result(unexpected(ImageDecodeError::unreadable));
+        if (chunk->type == chunkType("IEND")) {
+            ended = true;
+            continue;
+        }
+        if (chunk->type != chunkType("IDAT")) {
+            if (chunk->type != chunkType("PLTE") && !(chunk->type & 0x20000000))
+                return std::nullopt; // an unknown critical chunk: the full decode decides
+            continue;
+        }
+        // Bytes after the stream's end are ignored, as the full decode does.
+        stream.next_in = const_cast<uchar *>(chunk->data);
+        stream.avail_in = chunk->length;
+        while (stream.avail_in > 0 && !streamEnded) {
+            // Never more than the rows still to come: a byte beyond them
+            // lands in `extra` and makes the picture unreadable.
+            const size_t wanted = (height - y) * lineLength - filled;
+            uchar extra = 0;
+            stream.next_out = wanted > 0 ? window.get() + filled : &extra;
+            stream.avail_out = uInt(wanted > 0 ? std::min(wanted, windowLength - filled) : 1);
+            const uInt offered = stream.avail_out;
+            const int status = inflate(&stream, Z_NO_FLUSH);
+            if (status == Z_MEM_ERROR)
+                return Result(unexpected(ImageDecodeError::tooLarge));
+            if (status != Z_OK && status != Z_STREAM_END)
+                return Result(unexpected(ImageDecodeError::unreadable));
+            streamEnded = status == Z_STREAM_END;
+            const size_t produced = offered - stream.avail_out;
+            if (wanted == 0 && produced > 0)
+                return Result(unexpected(ImageDecodeError::unreadable));
+            filled += produced;
+            if (!takeRows())
+                return Result(unexpected(ImageDecodeError::unreadable));
+        }
+    }
+    if (!streamEnded || y != height)
+        return Result(unexpected(ImageDecodeError::unreadable));
+    return Result(std::move(grey));
+}
+
 } // namespace
 
 QSize imageSize(const QByteArray &bytes)
@@ -300,6 +421,13 @@ Expected<QImage, ImageDecodeError> decode(const QByteArray &bytes, qint64 alloca
     if (exceedsLimit(quint64(image.width()), quint64(image.height()), allocationLimit))
         return unexpected(ImageDecodeError::tooLarge);
     return image;
+}
+
+Expected<QImage, ImageDecodeError> decodeGrey(const QByteArray &bytes, qint64 allocationLimit)
+{
+    if (std::optional<Expected<QImage, ImageDecodeError>> streamed = decodeGreyPng(bytes, allocationLimit))
+        return std::move(*streamed);
+    return decode(bytes, allocationLimit).transform([](const QImage &image) { return recognitionGreyImage(image); });
 }
 
 } // namespace tessaline::ImageDecoder

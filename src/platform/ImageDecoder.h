@@ -33,6 +33,11 @@ QSize imageSize(const QByteArray &bytes);
 // `allocationLimit` bytes of pixels is refused before anything is allocated.
 Expected<QImage, ImageDecodeError> decode(const QByteArray &bytes, qint64 allocationLimit = defaultAllocationLimit);
 
+// The picture as a recogniser reads it: what recognitionGreyImage makes of
+// decode's result, with the same limit and errors. An opaque 8-bit PNG is
+// read without ever holding its colour pixels; only the grey ones are kept.
+Expected<QImage, ImageDecodeError> decodeGrey(const QByteArray &bytes, qint64 allocationLimit = defaultAllocationLimit);
+
 } // namespace ImageDecoder
 
 } // namespace tessaline

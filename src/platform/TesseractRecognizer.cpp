@@ -296,12 +296,17 @@ Expected<void, TextRecognitionError> TesseractRecognizer::ensureLayoutEngine()
     return {};
 }
 
-void TesseractRecognizer::releaseSpareResources()
+void TesseractRecognizer::prepare()
 {
-    for (size_t e = 1; e < m_engines.size(); ++e) {
-        if (m_engines[e]) {
-            m_engines[e]->End();
-            m_engines[e].reset();
+    (void)ensureLayoutEngine(); // a failure is said by the recognition
+}
+
+void TesseractRecognizer::releaseIdleResources()
+{
+    for (auto &engine : m_engines) {
+        if (engine) {
+            engine->End();
+            engine.reset();
         }
     }
 }

@@ -38,9 +38,12 @@ public:
     // first while the first finds the layout); a failure of the first is
     // reported by every call until loading succeeds.
     TextRecognitionOutcome recognize(const QImage &image) override;
-    // Ends every engine but the first (about 15 MB each); they load again
-    // while the next page's layout is found.
-    void releaseSpareResources() override;
+    // Loads the first engine, the one every page waits for.
+    void prepare() override;
+    // Ends every engine (about 15 MB each, and what each kept from its
+    // last page); the first loads again at the next call or prepare, the
+    // others while that page's layout is found.
+    void releaseIdleResources() override;
 
 private:
     Expected<void, TextRecognitionError> ensureLayoutEngine();

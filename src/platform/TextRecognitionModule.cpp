@@ -72,13 +72,15 @@ TextRecognitionOutcome TextRecognitionModule::recognize(const QImage &image)
 
 void TextRecognitionModule::prepare()
 {
-    (void)ensureRecognizer(); // a failure is said by the recognition
+    // A failure is said by the recognition.
+    if (ensureRecognizer())
+        m_recognizer->prepare();
 }
 
-void TextRecognitionModule::releaseSpareResources()
+void TextRecognitionModule::releaseIdleResources()
 {
     if (m_recognizer)
-        m_recognizer->releaseSpareResources();
+        m_recognizer->releaseIdleResources();
 }
 
 } // namespace tessaline

@@ -27,10 +27,10 @@ public:
     ~TextRecognitionModule() override;
 
     TextRecognitionOutcome recognize(const QImage &image) override;
-    // Opens the module; the language data still loads at the first
-    // recognition.
+    // Opens the module and loads the first engine's language data.
     void prepare() override;
-    void releaseSpareResources() override;
+    // The module itself stays open.
+    void releaseIdleResources() override;
 
     // Where the module is looked for, beside the running program: where the
     // install puts it (<prefix>/lib/tessaline beside <prefix>/bin) and where

@@ -17,7 +17,7 @@ QImage recognitionGreyImage(const QImage &image)
         uchar *target = grey.scanLine(y);
         for (int x = 0; x < width; ++x) {
             const QRgb pixel = source[x];
-            target[x] = uchar((qRed(pixel) * 11 + qGreen(pixel) * 16 + qBlue(pixel) * 5) >> 5);
+            target[x] = recognitionGreyLevel(qRed(pixel), qGreen(pixel), qBlue(pixel));
         }
     }
     return grey;

@@ -43,13 +43,20 @@ public:
     virtual ~TextRecognizing() = default;
     virtual TextRecognitionOutcome recognize(const QImage &image) = 0;
     // Does now what the first call would otherwise start with (opening
-    // the engine's code), so that it waits less; nothing when there is
-    // nothing of the kind.
+    // the engine's code, loading its first model), so that it waits less;
+    // nothing when there is nothing of the kind.
     virtual void prepare() {}
-    // Lets go of what only speeds up the next call (loaded models beyond
-    // the first); the next call loads them again.
-    virtual void releaseSpareResources() {}
+    // Lets go of what only speeds up later calls (every loaded model); the
+    // next call, or prepare, loads what it needs again.
+    virtual void releaseIdleResources() {}
 };
+
+// The grey level a recogniser reads for a pixel: integer weights near the
+// luma ones, cheap enough to run over a 5K frame row by row.
+constexpr uchar recognitionGreyLevel(int red, int green, int blue)
+{
+    return uchar((red * 11 + green * 16 + blue * 5) >> 5);
+}
 
 // The 8-bit grey picture a recogniser reads; an image already grey comes
 // back shared. Several times faster than Qt's conversion for screen

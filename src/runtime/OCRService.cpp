@@ -27,14 +27,15 @@ OCRService::OCRService(RecognizerFactory factory)
     m_state->factory = std::move(factory);
     m_executor->runAtShutdown([state = m_state]() { state->recognizer.reset(); });
     m_idleRelease->setSingleShot(true);
-    m_idleRelease->setInterval(spareResourcesIdleMilliseconds);
     // Runs on the worker after every job asked before it, and any job asked
-    // later simply loads what it needs again.
+    // later simply loads what it needs again. The engines' pages of the heap
+    // go back to the system with them.
     QObject::connect(m_idleRelease.get(), &QTimer::timeout, m_idleRelease.get(), [this] {
+        m_awaitingImage = false;
         m_executor->run([state = m_state] {
             if (!state->recognizer)
                 return;
-            state->recognizer->releaseSpareResources();
+            state->recognizer->releaseIdleResources();
             releaseFreedMemory();
         });
     });
@@ -57,20 +58,22 @@ QString OCRService::joinedText(const QList<TextObservation> &observations)
     return lines.join(QLatin1Char('\n'));
 }
 
-void OCRService::setSpareResourcesIdleInterval(int milliseconds)
+void OCRService::setReleaseIntervals(int afterImagesMilliseconds, int afterPrepareMilliseconds)
 {
-    m_idleRelease->setInterval(milliseconds);
+    m_afterImagesInterval = afterImagesMilliseconds;
+    m_afterPrepareInterval = afterPrepareMilliseconds;
 }
 
 namespace {
 
 Expected<QImage, TextRecognitionError> decodedPicture(const QByteArray &picture)
 {
-    auto decoded = ImageDecoder::decode(picture);
+    // The grey picture is all the engines read; a capture's colour pixels
+    // are never decoded as a whole.
+    auto decoded = ImageDecoder::decodeGrey(picture);
     if (!decoded)
         return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read.")});
-    // The grey copy is all the engines read; the full picture goes at once.
-    return recognitionGreyImage(*decoded);
+    return std::move(*decoded);
 }
 
 } // namespace
@@ -85,6 +88,9 @@ QFuture<OCRResult> OCRServicing::recognizeStoredPicture(const QByteArray &pictur
 
 void OCRService::prepare()
 {
+    m_awaitingImage = true;
+    if (m_running == 0)
+        m_idleRelease->start(m_afterPrepareInterval);
     m_executor->run([state = m_state] {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
@@ -106,26 +112,31 @@ QFuture<OCRResult> OCRService::recognizeStoredPicture(const QByteArray &picture,
 QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
 {
     m_idleRelease->stop();
+    m_awaitingImage = false;
     ++m_running;
-    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), [state = m_state, picture = std::move(picture)]() -> OCRResult {
+    auto job = [state = m_state, picture = std::move(picture)]() mutable -> OCRResult {
         if (!state->recognizer && state->factory)
             state->recognizer = state->factory();
         if (!state->recognizer)
             return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
         const auto image = picture();
+        // A stored picture's bytes (17 MB at 5K) are not kept while the
+        // engines read.
+        picture = nullptr;
         if (!image)
             return unexpected(image.error());
         return state->recognizer->recognize(*image).transform([&](const QList<TextObservation> &lines) {
             return RecognizedText{joinedText(lines), lines, image->size()};
         });
-    });
+    };
+    QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), std::move(job));
     // The count is kept on this thread, whether or not the receiver is
     // still there when the job ends: the idle wait starts after the last.
     auto *ended = new QFutureWatcher<OCRResult>(m_idleRelease.get());
     QObject::connect(ended, &QFutureWatcherBase::finished, ended, [this, ended] {
         ended->deleteLater();
         if (--m_running == 0)
-            m_idleRelease->start();
+            m_idleRelease->start(m_awaitingImage ? m_afterPrepareInterval : m_afterImagesInterval);
     });
     ended->setFuture(read);
     return deliveredTo(receiver, read);

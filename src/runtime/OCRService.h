@@ -44,8 +44,8 @@ public:
     // they are decoded here; the real service decodes them on its worker
     // when their turn comes, so nothing decoded waits in its queue.
     virtual QFuture<OCRResult> recognizeStoredPicture(const QByteArray &picture, QObject *receiver);
-    // A recognition is coming (a capture has begun): what its first
-    // reading would start with is done now, off the caller's thread.
+    // A recognition is coming (a capture has begun): what its reading
+    // would start with is done now, off the caller's thread.
     virtual void prepare() {}
 };
 
@@ -70,14 +70,19 @@ public:
     QFuture<OCRResult> recognizeText(const QImage &image, QObject *receiver) override;
     QFuture<OCRResult> recognizeStoredPicture(const QByteArray &picture, QObject *receiver) override;
     // Makes the recogniser on the worker and lets it prepare (the
-    // default one opens its module there), ahead of the images.
+    // default one opens its module and loads its first engine there),
+    // ahead of the images.
     void prepare() override;
 
-    // How long the recogniser keeps its spare engines after the last image
-    // was read: a burst of captures keeps them busy and reuses them, an idle
-    // app gives their memory back soon after its last capture is read.
-    static constexpr int spareResourcesIdleMilliseconds = 3'000;
-    void setSpareResourcesIdleInterval(int milliseconds);
+    // How long the recogniser keeps its engines after the last image was
+    // read: a burst of captures keeps them busy and reuses them, an idle app
+    // gives their memory back soon after its last capture is read.
+    static constexpr int idleReleaseMilliseconds = 3'000;
+    // How long what prepare loaded is kept while no image has come: the
+    // capture it was for may take a while to choose (a region dragged out),
+    // and one given up should not hold the engine for good.
+    static constexpr int preparedReleaseMilliseconds = 60'000;
+    void setReleaseIntervals(int afterImagesMilliseconds, int afterPrepareMilliseconds);
 
 private:
     struct WorkerState;
@@ -89,6 +94,10 @@ private:
     std::unique_ptr<SerialExecutor> m_executor;
     std::unique_ptr<QTimer> m_idleRelease;
     int m_running = 0;
+    // Prepared for an image that has not been asked for yet.
+    bool m_awaitingImage = false;
+    int m_afterImagesInterval = idleReleaseMilliseconds;
+    int m_afterPrepareInterval = preparedReleaseMilliseconds;
 };
 
 } // namespace tessaline

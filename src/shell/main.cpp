@@ -298,15 +298,16 @@ int main(int argc, char *argv[])
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
                      [&window, &defaults] { rememberMainWindowFrame(window, defaults); });
 
-    // Text recognition's engine is a module opened at its first use; the
-    // first capture has it opened on the recognition worker while the
+    // Text recognition's engine is a module opened at its first use, and
+    // its language data is let go when recognition has been idle a while;
+    // each capture has them loaded on the recognition worker while the
     // picture is being chosen and stored, so its text comes no later.
     QObject::connect(&runtime.captureCoordinator(), &CaptureCoordinator::stateChanged, &window,
-                     [&runtime, prepared = false]() mutable {
-                         if (prepared || !runtime.captureCoordinator().state().isBusy())
-                             return;
-                         prepared = true;
-                         runtime.ocrService().prepare();
+                     [&runtime, wasBusy = false]() mutable {
+                         const bool busy = runtime.captureCoordinator().state().isBusy();
+                         if (busy && !wasBusy)
+                             runtime.ocrService().prepare();
+                         wasBusy = busy;
                      });
 
     quitOnTerminationSignals();

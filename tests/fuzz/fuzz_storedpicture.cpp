@@ -1,13 +1,15 @@
 // Feeds arbitrary bytes as a snip's stored picture to the one path every
 // display, copy and export of a snip takes: the picture reader (our own PNG
 // path, else Qt's readers) and the annotations drawn over what it read (a
-// pixelation box, an arrow, a highlight and a label). The store is a file on
+// pixelation box, an arrow, a highlight and a label); and the grey reading
+// text recognition makes of it. The store is a file on
 // disk, so its bytes may be anything. Any crash, sanitizer report or broken
 // invariant is a finding.
 
 #include "model/AnnotatedCardRenderer.h"
 #include "model/AnnotationDocument.h"
 #include "platform/ImageDecoder.h"
+#include "platform/TextRecognizer.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -64,6 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const auto decoded = ImageDecoder::decode(bytes, allocationLimit);
+    // Recognition reads the picture straight into grey rows where it can:
+    // the same picture as the full decode made grey, or the same error.
+    const auto grey = ImageDecoder::decodeGrey(bytes, allocationLimit);
+    if (bool(grey) != bool(decoded) || (!grey && grey.error() != decoded.error()))
+        fail("the grey reading and the full decode disagree on whether the picture reads");
+    if (grey && *grey != recognitionGreyImage(*decoded))
+        fail("the grey reading differs from the full decode made grey");
     const auto plain = renderAnnotatedCard(bytes, std::nullopt, allocationLimit);
     const auto annotated = renderAnnotatedCard(bytes, annotations(), allocationLimit);
     if (!decoded) {

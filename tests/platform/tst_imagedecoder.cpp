@@ -1,5 +1,6 @@
 #include "platform/ImageDecoder.h"
 #include "platform/PngEncoder.h"
+#include "platform/TextRecognizer.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -7,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
+
+#include <functional>
 
 using namespace tessaline;
 
@@ -79,6 +82,118 @@ QByteArray headerOnlyPng(quint32 width, quint32 height)
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IEND", {});
 }
 
+
+constexpr char pngSignature[] = "\x89PNG\r\n\x1a\n";
+
+quint32 adler32(const QByteArray &bytes)
+{
+    quint32 a = 1, b = 0;
+    for (const char c : bytes) {
+        a = (a + uchar(c)) % 65521;
+        b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+}
+
+// The PNG's compressed stream, its data chunks joined.
+QByteArray idatStream(const QByteArray &png)
+{
+    QByteArray stream;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const auto length = qsizetype(qFromBigEndian<quint32>(png.constData() + at));
+        if (png.mid(at + 4, 4) == "IDAT")
+            stream += png.mid(at + 8, length);
+        at += length + 12;
+    }
+    return stream;
+}
+
+// The PNG's header chunk.
+QByteArray ihdrChunk(const QByteArray &png)
+{
+    return png.mid(8, 25);
+}
+
+// A PNG of the header chunk and the stream cut into data chunks at `cuts`
+// (offsets into the stream; repeated offsets make empty chunks).
+QByteArray pngWithStream(const QByteArray &ihdr, const QByteArray &stream, QList<qsizetype> cuts = {})
+{
+    QByteArray png = QByteArray(pngSignature, 8) + ihdr;
+    qsizetype from = 0;
+    cuts << stream.size();
+    for (const qsizetype cut : cuts) {
+        png += chunk("IDAT", stream.mid(from, cut - from));
+        from = cut;
+    }
+    return png + chunk("IEND", {});
+}
+
+QList<qsizetype> everyByte(qsizetype size)
+{
+    QList<qsizetype> cuts;
+    for (qsizetype i = 1; i < size; ++i)
+        cuts << i;
+    return cuts;
+}
+
+// The opaque picture's rows as 8-bit RGB, each written with the filter
+// `filterOfRow` picks (0 none, 1 sub, 2 up, 3 average, 4 Paeth; anything
+// else is written as it is), in a stream of stored blocks, so every byte of
+// it lies where the test put it; `rows` overrides how many rows are written.
+QByteArray filteredStream(const QImage &image, const std::function<int(int)> &filterOfRow, int rows = -1)
+{
+    const int width = image.width();
+    const qsizetype length = qsizetype(width) * 3;
+    QByteArray raw, previous(length, '\0');
+    for (int y = 0; y < (rows < 0 ? image.height() : rows); ++y) {
+        QByteArray row(length, '\0');
+        const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y % image.height()));
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = char(qRed(pixels[x]));
+            row[3 * x + 1] = char(qGreen(pixels[x]));
+            row[3 * x + 2] = char(qBlue(pixels[x]));
+        }
+        const int filter = filterOfRow(y);
+        raw += char(filter);
+        for (qsizetype i = 0; i < length; ++i) {
+            const int a = i >= 3 ? uchar(row[i - 3]) : 0;
+            const int b = uchar(previous[i]);
+            const int c = i >= 3 ? uchar(previous[i - 3]) : 0;
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            const int predicted = filter == 1   ? a
+                                  : filter == 2 ? b
+                                  : filter == 3 ? (a + b) / 2
+                                  : filter == 4 ? (pa <= pb && pa <= pc ? a : pb <= pc ? b : c)
+                                                : 0;
+            raw += char(uchar(row[i]) - predicted);
+        }
+        previous = row;
+    }
+    QByteArray stream("\x78\x01", 2);
+    for (qsizetype at = 0; at < raw.size() || at == 0; at += 65535) {
+        const auto blockLength = quint16(std::min<qsizetype>(65535, raw.size() - at));
+        stream += char(at + blockLength >= raw.size() ? 1 : 0);
+        stream += char(blockLength & 0xFF);
+        stream += char(blockLength >> 8);
+        stream += char(~blockLength & 0xFF);
+        stream += char((~blockLength >> 8) & 0xFF);
+        stream += raw.mid(at, blockLength);
+    }
+    QByteArray trailer(4, '\0');
+    qToBigEndian<quint32>(adler32(raw), trailer.data());
+    return stream + trailer;
+}
+
+QByteArray rgbHeader(quint32 width, quint32 height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(width, header.data());
+    qToBigEndian<quint32>(height, header.data() + 4);
+    header[8] = 8;
+    header[9] = 2;
+    return chunk("IHDR", header);
+}
+
 } // namespace
 
 class ImageDecoderTest : public QObject
@@ -89,6 +204,10 @@ private Q_SLOTS:
     void decodesLikeQt();
     void refusesDamagedOrOversizedPictures_data();
     void refusesDamagedOrOversizedPictures();
+    void greyDecodeEqualsFullDecodeMadeGrey_data();
+    void greyDecodeEqualsFullDecodeMadeGrey();
+    void greyDecodeFailsAsFullDecodeDoes_data();
+    void greyDecodeFailsAsFullDecodeDoes();
 };
 
 void ImageDecoderTest::decodesLikeQt_data()
@@ -158,6 +277,134 @@ void ImageDecoderTest::refusesDamagedOrOversizedPictures()
     const auto decoded = ImageDecoder::decode(bytes, limit);
     QVERIFY(!decoded);
     QCOMPARE(decoded.error(), error);
+}
+
+void ImageDecoderTest::greyDecodeEqualsFullDecodeMadeGrey_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("streamed"); // an opaque 8-bit PNG, read row by row
+    const QImage opaque = picture(97, 61, QImage::Format_RGB32);
+    const QByteArray ihdr = rgbHeader(97, 61);
+    const char *filterNames[] = {"none", "sub", "up", "average", "Paeth"};
+    for (int filter = 0; filter < 5; ++filter) {
+        QTest::addRow("every row %s", filterNames[filter])
+            << pngWithStream(ihdr, filteredStream(opaque, [&](int) { return filter; })) << true;
+    }
+    const QByteArray mixed = filteredStream(opaque, [](int y) { return y % 5; });
+    QTest::newRow("filters in turn") << pngWithStream(ihdr, mixed) << true;
+    // Stored blocks put row y at 2 + 5 + y × 292 in the stream.
+    const qsizetype rowThree = 2 + 5 + 3 * (97 * 3 + 1);
+    QTest::newRow("cut mid-row and just after a filter byte")
+        << pngWithStream(ihdr, mixed, {rowThree + 150, rowThree + 292 + 1}) << true;
+    QTest::newRow("cut in the stream's header and checksum, empty chunks")
+        << pngWithStream(ihdr, mixed, {0, 1, 1, 2, mixed.size() - 2, mixed.size() - 1, mixed.size()}) << true;
+    QTest::newRow("one-byte chunks, stored") << pngWithStream(ihdr, mixed, everyByte(mixed.size())) << true;
+
+    // Compressed: the app's own encoder (strips joined into one stream) and
+    // libpng through Qt.
+    PngEncoderOptions options;
+    options.stripBytes = 4096;
+    const QByteArray own = *encodePng(opaque, options);
+    QTest::newRow("own encoder") << own << true;
+    QTest::newRow("own encoder, one-byte chunks")
+        << pngWithStream(ihdrChunk(own), idatStream(own), everyByte(idatStream(own).size())) << true;
+    const QByteArray viaQt = saved(picture(700, 500, QImage::Format_RGB32), "PNG", 0);
+    QTest::newRow("libpng, many chunks") << viaQt << true;
+    const QByteArray viaQtStream = idatStream(viaQt);
+    QTest::newRow("libpng, odd cuts")
+        << pngWithStream(ihdrChunk(viaQt), viaQtStream, {7, 8, 1000, 1001, viaQtStream.size() - 3}) << true;
+    QTest::newRow("one pixel") << *encodePng(picture(1, 1, QImage::Format_RGB32)) << true;
+    QTest::newRow("one column") << *encodePng(picture(1, 40, QImage::Format_RGB32)) << true;
+
+    // Everything else is decoded in full and made grey.
+    QTest::newRow("with alpha") << *encodePng(picture(40, 30, QImage::Format_ARGB32)) << false;
+    QTest::newRow("grey") << saved(picture(40, 30, QImage::Format_Grayscale8), "PNG") << false;
+    QTest::newRow("16-bit") << saved(picture(40, 30, QImage::Format_RGBA64), "PNG") << false;
+    const QImage paletted = picture(40, 30, QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8);
+    QTest::newRow("palette") << saved(paletted, "PNG") << false;
+    QTest::newRow("JPEG") << saved(picture(40, 30, QImage::Format_RGB32), "JPG") << false;
+}
+
+// Whichever way the stream was cut and its rows filtered, the grey picture
+// is the one the full decode gives, made grey; checked against Qt's own
+// reader too, so both decoders cannot be wrong alike.
+void ImageDecoderTest::greyDecodeEqualsFullDecodeMadeGrey()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, streamed);
+    const auto full = ImageDecoder::decode(bytes);
+    QVERIFY(full);
+    const QImage expected = recognitionGreyImage(*full);
+    const QImage byQt = QImage::fromData(bytes);
+    QVERIFY(!byQt.isNull());
+    QCOMPARE(recognitionGreyImage(byQt.convertToFormat(full->format())), expected);
+
+    const auto grey = ImageDecoder::decodeGrey(bytes);
+    QVERIFY(grey);
+    QCOMPARE(grey->format(), QImage::Format_Grayscale8);
+    QCOMPARE(*grey, expected);
+    if (streamed)
+        QCOMPARE(full->format(), QImage::Format_RGB32);
+}
+
+void ImageDecoderTest::greyDecodeFailsAsFullDecodeDoes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<ImageDecodeError>("error");
+    const qint64 plenty = ImageDecoder::defaultAllocationLimit;
+    const QImage opaque = picture(50, 20, QImage::Format_RGB32);
+    const QByteArray ihdr = rgbHeader(50, 20);
+    const QByteArray stream = filteredStream(opaque, [](int y) { return y % 5; });
+    const QByteArray good = pngWithStream(ihdr, stream, {100, 101});
+    QVERIFY(ImageDecoder::decodeGrey(good));
+
+    QTest::newRow("cut short") << good.left(good.size() - 40) << plenty << ImageDecodeError::unreadable;
+    QTest::newRow("no end chunk") << good.left(good.size() - 12) << plenty << ImageDecodeError::unreadable;
+    QByteArray badCrc = good;
+    badCrc[8 + 25 + 8 + 50] = char(badCrc.at(8 + 25 + 8 + 50) ^ 0x01); // in the first data chunk
+    QTest::newRow("a chunk's checksum wrong") << badCrc << plenty << ImageDecodeError::unreadable;
+    QByteArray badAdler = stream;
+    badAdler[badAdler.size() - 1] = char(badAdler.at(badAdler.size() - 1) ^ 0x01);
+    QTest::newRow("the stream's checksum wrong") << pngWithStream(ihdr, badAdler, {3}) << plenty
+                                                 << ImageDecodeError::unreadable;
+    QTest::newRow("unknown row filter")
+        << pngWithStream(ihdr, filteredStream(opaque, [](int y) { return y == 7 ? 5 : 0; })) << plenty
+        << ImageDecodeError::unreadable;
+    QTest::newRow("rows missing")
+        << pngWithStream(ihdr, filteredStream(opaque, [](int) { return 1; }, 19)) << plenty
+        << ImageDecodeError::unreadable;
+    QTest::newRow("rows beyond the picture")
+        << pngWithStream(ihdr, filteredStream(opaque, [](int) { return 1; }, 21)) << plenty
+        << ImageDecodeError::unreadable;
+    QByteArray badBlock = stream;
+    badBlock[2] = char(0x07); // a final block of the reserved type
+    QTest::newRow("damaged compressed data") << pngWithStream(ihdr, badBlock) << plenty << ImageDecodeError::unreadable;
+    const QByteArray compressed = idatStream(*encodePng(opaque));
+    QByteArray garbled = compressed;
+    for (qsizetype i = 10; i < garbled.size() - 10; i += 7)
+        garbled[i] = char(~garbled.at(i));
+    QTest::newRow("garbled compressed data") << pngWithStream(ihdr, garbled, {5}) << plenty
+                                             << ImageDecodeError::unreadable;
+    QTest::newRow("no data") << QByteArray(pngSignature, 8) + ihdr + chunk("IEND", {}) << plenty
+                             << ImageDecodeError::unreadable;
+    QTest::newRow("header claims a huge picture")
+        << pngWithStream(rgbHeader(60000, 60000), stream) << plenty << ImageDecodeError::tooLarge;
+    QTest::newRow("over a small limit") << good << qint64(50 * 20 * 4 - 1) << ImageDecodeError::tooLarge;
+}
+
+// Damaged pictures fail cleanly, with the error the full decode gives.
+void ImageDecoderTest::greyDecodeFailsAsFullDecodeDoes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, limit);
+    QFETCH(ImageDecodeError, error);
+    const auto full = ImageDecoder::decode(bytes, limit);
+    QVERIFY(!full);
+    QCOMPARE(full.error(), error);
+    const auto grey = ImageDecoder::decodeGrey(bytes, limit);
+    QVERIFY(!grey);
+    QCOMPARE(grey.error(), error);
 }
 
 QTEST_MAIN(ImageDecoderTest)

@@ -144,6 +144,7 @@ private Q_SLOTS:
     void thinAndTinyPicturesReadQuietly();
     void unavailableRecognitionIsAnError_data();
     void unavailableRecognitionIsAnError();
+    void readsAgainOnceItsEnginesWereLetGo();
 
 private:
     QTemporaryDir m_scratch;
@@ -350,7 +351,35 @@ void TesseractRecognizerTest::unavailableRecognitionIsAnError()
              qPrintable(first.error().message));
     QVERIFY2(first.error().message.contains(named), qPrintable(first.error().message));
     QVERIFY(!recognizer.recognize(image));
-    recognizer.releaseSpareResources(); // nothing loaded: nothing to do, no crash
+    recognizer.prepare(); // fails quietly: the recognition says why
+    recognizer.releaseIdleResources(); // nothing loaded: nothing to do, no crash
+    QVERIFY(!recognizer.recognize(image));
+}
+
+// Idle, the recogniser ends its engines; a capture prepares the first one
+// again, or the next page loads them. Either way the page reads as before.
+void TesseractRecognizerTest::readsAgainOnceItsEnginesWereLetGo()
+{
+    const QStringList lines{QStringLiteral("Keep every capture beside the note"),
+                            QStringLiteral("Review the board on Monday morning")};
+    const QImage image = rendered(lines, QColor(246, 246, 248), QColor(40, 40, 46), 18);
+    TextRecognitionModule recognizer(QByteArray(), 3);
+    std::optional<TextRecognitionOutcome> outcome;
+    // On a thread of its own, as the app's recognition worker does.
+    std::thread([&] {
+        outcome = recognizer.recognize(image);
+        if (!*outcome)
+            return;
+        recognizer.releaseIdleResources();
+        recognizer.prepare();
+        if (!(outcome = recognizer.recognize(image)) || readLines(*outcome) != lines)
+            return;
+        recognizer.releaseIdleResources();
+        recognizer.releaseIdleResources();
+        outcome = recognizer.recognize(image);
+    }).join();
+    QVERIFY2(*outcome, qPrintable(*outcome ? QString() : outcome->error().message));
+    QCOMPARE(readLines(*outcome), lines);
 }
 
 QTEST_MAIN(TesseractRecognizerTest)

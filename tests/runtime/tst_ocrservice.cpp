@@ -29,12 +29,15 @@ public:
     WorkerGate *gate = nullptr;
     std::atomic<int> *released = nullptr;
     std::atomic<QThread *> *preparedOn = nullptr;
+    std::atomic<int> *prepared = nullptr;
     void prepare() override
     {
         if (preparedOn)
             *preparedOn = QThread::currentThread();
+        if (prepared)
+            ++*prepared;
     }
-    void releaseSpareResources() override
+    void releaseIdleResources() override
     {
         if (released)
             ++*released;
@@ -68,7 +71,8 @@ private Q_SLOTS:
     void preparesOnTheWorkerForTheImagesToCome();
     void errorsComeBackUnchanged();
     void noAnswerOnceReceiverIsGone();
-    void spareEnginesGoWhenIdleAndComeBack();
+    void enginesGoWhenIdleAndArePreparedAgain();
+    void storedPictureIsNotHeldWhileRead();
     void tesseractEndToEnd_data();
     void tesseractEndToEnd();
 };
@@ -204,18 +208,20 @@ void OCRServiceTest::noAnswerOnceReceiverIsGone()
     QVERIFY(!recognition.isFinished());
 }
 
-void OCRServiceTest::spareEnginesGoWhenIdleAndComeBack()
+void OCRServiceTest::enginesGoWhenIdleAndArePreparedAgain()
 {
     WorkerGate gate;
     std::atomic<int> released{0};
+    std::atomic<int> prepared{0};
     OCRService service([&]() {
         auto fake = std::make_unique<FakeRecognizer>();
         fake->answer = QList<TextObservation>{line("text")};
         fake->gate = &gate;
         fake->released = &released;
+        fake->prepared = &prepared;
         return fake;
     });
-    service.setSpareResourcesIdleInterval(20);
+    service.setReleaseIntervals(20, 40);
     QObject receiver;
     int answers = 0;
     auto ask = [&] {
@@ -236,6 +242,46 @@ void OCRServiceTest::spareEnginesGoWhenIdleAndComeBack()
     ask();
     QTRY_COMPARE(answers, 3);
     QTRY_COMPARE(released.load(), 2);
+
+    // A capture begins after that: the engine is prepared again on the
+    // worker, and let go again when no image follows.
+    service.prepare();
+    QTRY_COMPARE(prepared.load(), 1);
+    QTRY_COMPARE(released.load(), 3);
+    // Prepared, then read: let go once, after the image.
+    service.prepare();
+    ask();
+    QTRY_COMPARE(answers, 4);
+    QTRY_COMPARE(released.load(), 4);
+    QCOMPARE(prepared.load(), 2);
+}
+
+// A stored 5K picture is 17 MB of bytes: once decoded, the worker lets them
+// go rather than holding them while the engines read.
+void OCRServiceTest::storedPictureIsNotHeldWhileRead()
+{
+    WorkerGate gate;
+    OCRService service([&]() {
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->answer = QList<TextObservation>{line("text")};
+        fake->gate = &gate;
+        return fake;
+    });
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QByteArray bytes = ImageExportService::pngData(image).value_or(QByteArray());
+    QVERIFY(!bytes.isEmpty());
+    QObject receiver;
+    bool answered = false;
+    service.recognizeStoredPicture(bytes, &receiver).then(&receiver, [&](const OCRResult &result) {
+        QVERIFY(result);
+        answered = true;
+    });
+    QVERIFY(!bytes.isDetached()); // shared with the queued job
+    QVERIFY(gate.waitUntilEntered());
+    QVERIFY(bytes.isDetached()); // read: only the caller's copy is left
+    gate.open();
+    QTRY_VERIFY(answered);
 }
 
 void OCRServiceTest::tesseractEndToEnd_data()
