@@ -8,12 +8,15 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QTimeZone>
 #include <QTimer>
 #include <QVariant>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 namespace tessaline {
 namespace {
@@ -41,8 +44,9 @@ const QStringList &laterCardColumns()
     return columns;
 }
 
+// With `where`, only the rows it lets through.
 template <typename T>
-QString selectStatement()
+QString selectStatement(const QString &where = QString())
 {
     const T *tag = nullptr;
     QStringList columns = storeschema::columns(tag);
@@ -53,7 +57,8 @@ QString selectStatement()
                 column = QStringLiteral("''");
         }
     }
-    return QStringLiteral("SELECT row, %1 FROM %2 ORDER BY row").arg(columns.join(u", "), storeschema::tableName(tag));
+    return QStringLiteral("SELECT row, %1 FROM %2 %3 ORDER BY row")
+        .arg(columns.join(u", "), storeschema::tableName(tag), where);
 }
 
 // With `withRow`, the row is given as the first value.
@@ -86,6 +91,33 @@ QString updateStatement()
 Board::Values readValues(SqliteRows &rows, const Board *) { return storeschema::readBoard(rows); }
 CanvasCard::Values readValues(SqliteRows &rows, const CanvasCard *) { return storeschema::readCard(rows); }
 Connection::Values readValues(SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
+
+std::atomic<int> readAheadSerial{0};
+
+// On a worker: the rows `statement` selects, through a connection of the
+// worker's own, which only reads.
+template <typename Rows, typename T>
+Rows readRowsAhead(const QString &filePath, const QString &statement)
+{
+    Rows read;
+    const QString name = QStringLiteral("tessaline-read-ahead-%1").arg(readAheadSerial.fetch_add(1));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(filePath);
+        if (!db.open()) {
+            read.error = db.lastError().text();
+        } else {
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only = 1"));
+            SqliteRows rows(db, statement);
+            while (rows.next())
+                read.rows.append({rows.integer(0), readValues(rows, static_cast<const T *>(nullptr))});
+            read.error = rows.errorText();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return read;
+}
 
 } // namespace
 
@@ -135,27 +167,41 @@ void ModelContext::adopt(Table<T> &table, T *entity)
 template <typename T>
 Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
-    SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
-
     // Entities saved before the table was first read are already in memory.
     QHash<qint64, T *> known;
     for (T *entity : std::as_const(table.saved))
         known.insert(entity->m_rowID, entity);
 
     QList<T *> rows;
-    while (query.next()) {
-        const qint64 row = query.integer(0);
-        if (T *existing = known.value(row)) {
-            rows.append(existing);
-            continue;
-        }
-        auto values = readValues(query, static_cast<const T *>(nullptr));
+    auto adoptRow = [&](qint64 row, typename T::Values &&values) {
         T *entity = new T(StoredRow(), std::move(values), this);
         if constexpr (std::is_same_v<T, CanvasCard>)
             entity->m_textsUnread = true;
         entity->m_rowID = row;
         entity->m_context = this;
         rows.append(entity);
+    };
+    if (auto ahead = takeReadAhead(table)) {
+        rows.reserve(ahead->size());
+        for (auto &[row, values] : *ahead) {
+            if (T *existing = known.value(row))
+                rows.append(existing);
+            else
+                adoptRow(row, std::move(values));
+        }
+        table.saved = rows;
+        table.loaded = true;
+        return {};
+    }
+
+    SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
+    while (query.next()) {
+        const qint64 row = query.integer(0);
+        if (T *existing = known.value(row)) {
+            rows.append(existing);
+            continue;
+        }
+        adoptRow(row, readValues(query, static_cast<const T *>(nullptr)));
     }
     // A table that cannot be read to its end (damage found on the way) is
     // not shown in part: the fetch fails as one that cannot start does.
@@ -170,6 +216,82 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
     table.saved = rows;
     table.loaded = true;
     return {};
+}
+
+template <typename T>
+void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, int parts)
+{
+    if (table.loaded || !table.ahead.isEmpty())
+        return;
+    table.aheadSince = m_saves;
+    auto readPart = [&](const QString &where) {
+        table.ahead.append(QtConcurrent::run(readRowsAhead<RowsReadAhead<T>, T>, filePath, selectStatement<T>(where)));
+    };
+    if (parts <= 1)
+        return readPart(QString());
+    const T *tag = nullptr;
+    QSqlQuery span(QSqlDatabase::database(m_connectionName, false));
+    span.setForwardOnly(true);
+    // Apart, so each is one step down the table's tree: MIN and MAX side by
+    // side are worked out by reading every row.
+    if (!span.exec(QStringLiteral("SELECT IFNULL((SELECT MIN(row) FROM %1), 0), IFNULL((SELECT MAX(row) FROM %1), 0)")
+                       .arg(storeschema::tableName(tag)))
+        || !span.next())
+        return readPart(QString());
+    const qint64 first = span.value(0).toLongLong();
+    const qint64 last = span.value(1).toLongLong();
+    // Equal spans of row numbers, which are near equal numbers of rows:
+    // rows are numbered as they are saved, and few are deleted.
+    const qint64 step = std::max<qint64>(1, (last - first + parts) / parts);
+    qint64 from = first;
+    for (int part = 1; part < parts && from + step <= last; ++part, from += step)
+        readPart(QStringLiteral("WHERE row >= %1 AND row < %2").arg(from).arg(from + step));
+    // The last part takes the rest, rows saved after this too: none are
+    // taken while any are (see takeReadAhead).
+    readPart(QStringLiteral("WHERE row >= %1").arg(from));
+}
+
+template <typename T>
+std::optional<QList<std::pair<qint64, typename T::Values>>> ModelContext::takeReadAhead(Table<T> &table)
+{
+    const QList<QFuture<RowsReadAhead<T>>> parts = std::exchange(table.ahead, {});
+    // Rows read before a save may not be what is stored now; the workers
+    // still at it finish on their own, and what they read goes.
+    if (parts.isEmpty() || table.aheadSince != m_saves)
+        return std::nullopt;
+    QList<std::pair<qint64, typename T::Values>> rows;
+    for (QFuture<RowsReadAhead<T>> part : parts) {
+        // A part no worker has started yet is read here.
+        part.waitForFinished();
+        if (part.isCanceled() || part.resultCount() == 0)
+            return std::nullopt;
+        RowsReadAhead<T> read = part.takeResult();
+        if (!read.error.isEmpty())
+            return std::nullopt;
+        if (rows.isEmpty()) {
+            rows = std::move(read.rows);
+            continue;
+        }
+        rows.reserve(rows.size() + read.rows.size());
+        for (auto &row : read.rows)
+            rows.append(std::move(row));
+    }
+    return rows;
+}
+
+void ModelContext::readAhead()
+{
+    if (m_readOnly)
+        return;
+    const QString path = filePath();
+    if (path.isEmpty())
+        return;
+    // The cards in two parts where the processor has threads to spare:
+    // more only take the processor from the window being built meanwhile.
+    const int cardParts = std::clamp(QThread::idealThreadCount() / 4, 1, 2);
+    startReadingAhead(m_boards, path, 1);
+    startReadingAhead(m_cards, path, cardParts);
+    startReadingAhead(m_connections, path, 1);
 }
 
 template <typename T>
@@ -741,6 +863,7 @@ Expected<void, StoreError> ModelContext::save()
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }
 
+    ++m_saves;
     // Only now, with the transaction on disk, does memory follow. What the
     // store refused stays pending, as after a failed save, and is tried
     // again by the next one; it never holds the others back.
@@ -884,3 +1007,4 @@ void ModelContext::failNextStaging(const StoreError &error)
 }
 
 } // namespace tessaline
+

@@ -103,6 +103,16 @@ public:
     // Reads every type that has been read again, taking in the rows another
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
+    // Starts reading the stored notes, cards and connections on worker
+    // threads, each with a connection of its own and the cards in several
+    // parts at once, so that the first fetch of each type here only makes
+    // the objects: for the app's start, which has its window to build
+    // meanwhile. What was read ahead is taken only while nothing has been
+    // saved since it began; otherwise, and when any part of it could not be
+    // read, the first fetch reads the store itself, as it does without this.
+    // Nothing for a library in memory or one that can only be read, nor for
+    // a type already read.
+    void readAhead();
 
     // Bookkeeping of the app's own kept in the library file beside the
     // entities (what a check over the library found the last time it ran);
@@ -147,12 +157,25 @@ private:
 
     explicit ModelContext(const QString &connectionName, QObject *parent = nullptr);
 
+    // A run of a table's rows read on a worker, in row order; with the
+    // store's error when it could not be read to its end.
+    template <typename T>
+    struct RowsReadAhead
+    {
+        QList<std::pair<qint64, typename T::Values>> rows;
+        QString error;
+    };
+
     template <typename T>
     struct Table
     {
         bool loaded = false;
         QList<T *> saved; // in row order
         QList<T *> inserted; // pending, in insertion order
+        // Consecutive runs of rows being read ahead, and the count of saves
+        // when they began.
+        QList<QFuture<RowsReadAhead<T>>> ahead;
+        quint64 aheadSince = 0;
     };
 
     void entityWillChange(PersistentEntity *entity);
@@ -172,6 +195,12 @@ private:
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
+    template <typename T>
+    void startReadingAhead(Table<T> &table, const QString &filePath, int parts);
+    // The rows read ahead when they can be taken: every part read, nothing
+    // saved since. Waits for the parts still being read.
+    template <typename T>
+    std::optional<QList<std::pair<qint64, typename T::Values>>> takeReadAhead(Table<T> &table);
     template <typename T>
     void adopt(Table<T> &table, T *entity);
     // Entities whose own row the store refused (a constraint of the table)
@@ -216,6 +245,8 @@ private:
     qint64 m_lastCardTextRow = 0;
     int m_cardTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
+    // Successful saves with changes, for telling rows read ahead from stale.
+    quint64 m_saves = 0;
 };
 
 } // namespace tessaline
