@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimeZone>
 #include <QTimer>
 #include <QVariant>
@@ -93,6 +94,18 @@ CanvasCard::Values readValues(SqliteRows &rows, const CanvasCard *) { return sto
 Connection::Values readValues(SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
 
 std::atomic<int> readAheadSerial{0};
+
+// Two workers, taking the parts in the order they were handed in: more
+// would only take the processor from the window being built meanwhile.
+QThreadPool &readAheadPool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(std::min(2, std::max(1, QThread::idealThreadCount() / 2)));
+        return made;
+    }();
+    return *pool;
+}
 
 // On a worker: the rows `statement` selects, through a connection of the
 // worker's own, which only reads.
@@ -181,18 +194,22 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         entity->m_context = this;
         rows.append(entity);
     };
-    if (auto ahead = takeReadAhead(table)) {
-        rows.reserve(ahead->size());
-        for (auto &[row, values] : *ahead) {
+    if (takeReadAhead(table, [&](qint64 row, typename T::Values &&values) {
             if (T *existing = known.value(row))
                 rows.append(existing);
             else
                 adoptRow(row, std::move(values));
-        }
+        })) {
         table.saved = rows;
         table.loaded = true;
         return {};
     }
+    // Made from rows read ahead before a part of them turned out unreadable.
+    for (T *entity : std::as_const(rows)) {
+        if (!known.contains(entity->m_rowID))
+            delete entity;
+    }
+    rows.clear();
 
     SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
     while (query.next()) {
@@ -219,15 +236,16 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 }
 
 template <typename T>
-void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, int parts)
+void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, qint64 rowsPerPart)
 {
     if (table.loaded || !table.ahead.isEmpty())
         return;
     table.aheadSince = m_saves;
     auto readPart = [&](const QString &where) {
-        table.ahead.append(QtConcurrent::run(readRowsAhead<RowsReadAhead<T>, T>, filePath, selectStatement<T>(where)));
+        table.ahead.append(QtConcurrent::run(&readAheadPool(), readRowsAhead<RowsReadAhead<T>, T>, filePath,
+                                             selectStatement<T>(where)));
     };
-    if (parts <= 1)
+    if (rowsPerPart <= 0)
         return readPart(QString());
     const T *tag = nullptr;
     QSqlQuery span(QSqlDatabase::database(m_connectionName, false));
@@ -238,45 +256,47 @@ void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, i
                        .arg(storeschema::tableName(tag)))
         || !span.next())
         return readPart(QString());
-    const qint64 first = span.value(0).toLongLong();
     const qint64 last = span.value(1).toLongLong();
-    // Equal spans of row numbers, which are near equal numbers of rows:
-    // rows are numbered as they are saved, and few are deleted.
-    const qint64 step = std::max<qint64>(1, (last - first + parts) / parts);
-    qint64 from = first;
-    for (int part = 1; part < parts && from + step <= last; ++part, from += step)
-        readPart(QStringLiteral("WHERE row >= %1 AND row < %2").arg(from).arg(from + step));
+    // Spans of row numbers, which are near equal numbers of rows: rows are
+    // numbered as they are saved, and few are deleted.
+    qint64 from = span.value(0).toLongLong();
+    for (; from + rowsPerPart <= last; from += rowsPerPart)
+        readPart(QStringLiteral("WHERE row >= %1 AND row < %2").arg(from).arg(from + rowsPerPart));
     // The last part takes the rest, rows saved after this too: none are
     // taken while any are (see takeReadAhead).
     readPart(QStringLiteral("WHERE row >= %1").arg(from));
 }
 
-template <typename T>
-std::optional<QList<std::pair<qint64, typename T::Values>>> ModelContext::takeReadAhead(Table<T> &table)
+template <typename T, typename Take>
+bool ModelContext::takeReadAhead(Table<T> &table, Take take)
 {
     const QList<QFuture<RowsReadAhead<T>>> parts = std::exchange(table.ahead, {});
     // Rows read before a save may not be what is stored now; the workers
     // still at it finish on their own, and what they read goes.
     if (parts.isEmpty() || table.aheadSince != m_saves)
-        return std::nullopt;
-    QList<std::pair<qint64, typename T::Values>> rows;
+        return false;
+    // Each part is taken as soon as it is there, while the next ones are
+    // still being read.
     for (QFuture<RowsReadAhead<T>> part : parts) {
         // A part no worker has started yet is read here.
         part.waitForFinished();
         if (part.isCanceled() || part.resultCount() == 0)
-            return std::nullopt;
+            return false;
         RowsReadAhead<T> read = part.takeResult();
         if (!read.error.isEmpty())
-            return std::nullopt;
-        if (rows.isEmpty()) {
-            rows = std::move(read.rows);
-            continue;
-        }
-        rows.reserve(rows.size() + read.rows.size());
-        for (auto &row : read.rows)
-            rows.append(std::move(row));
+            return false;
+        for (auto &[row, values] : read.rows)
+            take(row, std::move(values));
     }
-    return rows;
+    return true;
+}
+
+bool ModelContext::isReadingAhead() const
+{
+    const auto reading = [](const auto &table) {
+        return std::any_of(table.ahead.cbegin(), table.ahead.cend(), [](const auto &part) { return !part.isFinished(); });
+    };
+    return reading(m_boards) || reading(m_cards) || reading(m_connections);
 }
 
 void ModelContext::readAhead()
@@ -286,12 +306,12 @@ void ModelContext::readAhead()
     const QString path = filePath();
     if (path.isEmpty())
         return;
-    // The cards in two parts where the processor has threads to spare:
-    // more only take the processor from the window being built meanwhile.
-    const int cardParts = std::clamp(QThread::idealThreadCount() / 4, 1, 2);
-    startReadingAhead(m_boards, path, 1);
-    startReadingAhead(m_cards, path, cardParts);
-    startReadingAhead(m_connections, path, 1);
+    // The cards in parts, in order, so this thread can make the objects of
+    // one part while the next ones are read.
+    constexpr qint64 cardsPerPart = 1000;
+    startReadingAhead(m_boards, path, 0);
+    startReadingAhead(m_cards, path, cardsPerPart);
+    startReadingAhead(m_connections, path, 0);
 }
 
 template <typename T>

@@ -113,6 +113,8 @@ public:
     // Nothing for a library in memory or one that can only be read, nor for
     // a type already read.
     void readAhead();
+    // Whether a part of that reading is still going on.
+    bool isReadingAhead() const;
 
     // Bookkeeping of the app's own kept in the library file beside the
     // entities (what a check over the library found the last time it ran);
@@ -195,12 +197,15 @@ private:
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
+    // In parts of about `rowsPerPart` rows; one part for none.
     template <typename T>
-    void startReadingAhead(Table<T> &table, const QString &filePath, int parts);
-    // The rows read ahead when they can be taken: every part read, nothing
-    // saved since. Waits for the parts still being read.
-    template <typename T>
-    std::optional<QList<std::pair<qint64, typename T::Values>>> takeReadAhead(Table<T> &table);
+    void startReadingAhead(Table<T> &table, const QString &filePath, qint64 rowsPerPart);
+    // Hands every row read ahead, in row order, to `take`, waiting for the
+    // parts still being read; false when they cannot be taken (something
+    // saved since, a part that could not be read), with some rows perhaps
+    // handed over already.
+    template <typename T, typename Take>
+    bool takeReadAhead(Table<T> &table, Take take);
     template <typename T>
     void adopt(Table<T> &table, T *entity);
     // Entities whose own row the store refused (a constraint of the table)
