@@ -160,7 +160,22 @@ void ModelContext::setIdleCheckpointDelay(int milliseconds)
     m_idleCheckpoint->setInterval(milliseconds);
 }
 
-ModelContext::~ModelContext() = default;
+ModelContext::~ModelContext()
+{
+    // No worker is left reading this library once its context is gone (the
+    // app quitting just after it started): the parts not started are
+    // dropped, those under way finished.
+    if (!m_readsAhead)
+        return;
+    const auto drop = [](auto &table) {
+        for (auto &part : table.ahead)
+            part.cancel();
+    };
+    drop(m_boards);
+    drop(m_cards);
+    drop(m_connections);
+    readAheadPool().waitForDone();
+}
 
 std::optional<StoreError> ModelContext::takeInjectedFetchFailure()
 {
@@ -240,6 +255,7 @@ void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, q
 {
     if (table.loaded || !table.ahead.isEmpty())
         return;
+    m_readsAhead = true;
     table.aheadSince = m_saves;
     auto readPart = [&](const QString &where) {
         table.ahead.append(QtConcurrent::run(&readAheadPool(), readRowsAhead<RowsReadAhead<T>, T>, filePath,
@@ -271,10 +287,16 @@ template <typename T, typename Take>
 bool ModelContext::takeReadAhead(Table<T> &table, Take take)
 {
     const QList<QFuture<RowsReadAhead<T>>> parts = std::exchange(table.ahead, {});
-    // Rows read before a save may not be what is stored now; the workers
-    // still at it finish on their own, and what they read goes.
-    if (parts.isEmpty() || table.aheadSince != m_saves)
+    if (parts.isEmpty())
         return false;
+    // Rows read before a save may not be what is stored now: the parts not
+    // started are dropped, those under way finish on their own, and what
+    // they read goes.
+    if (table.aheadSince != m_saves) {
+        for (QFuture<RowsReadAhead<T>> part : parts)
+            part.cancel();
+        return false;
+    }
     // Each part is taken as soon as it is there, while the next ones are
     // still being read.
     for (QFuture<RowsReadAhead<T>> part : parts) {

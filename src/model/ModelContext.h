@@ -252,6 +252,7 @@ private:
     QList<ModelChangeScope *> m_scopes; // open, oldest first
     // Successful saves with changes, for telling rows read ahead from stale.
     quint64 m_saves = 0;
+    bool m_readsAhead = false;
 };
 
 } // namespace tessaline
