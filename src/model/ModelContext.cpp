@@ -169,7 +169,7 @@ ModelContext::~ModelContext()
         return;
     const auto drop = [](auto &table) {
         for (auto &part : table.ahead)
-            part.cancel();
+            part.rows.cancel();
     };
     drop(m_boards);
     drop(m_cards);
@@ -258,8 +258,13 @@ void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, q
     m_readsAhead = true;
     table.aheadSince = m_saves;
     auto readPart = [&](const QString &where) {
-        table.ahead.append(QtConcurrent::run(&readAheadPool(), readRowsAhead<RowsReadAhead<T>, T>, filePath,
-                                             selectStatement<T>(where)));
+        auto begun = std::make_shared<std::atomic<bool>>(false);
+        table.ahead.append({QtConcurrent::run(&readAheadPool(),
+                                              [begun, filePath, statement = selectStatement<T>(where)] {
+                                                  begun->store(true);
+                                                  return readRowsAhead<RowsReadAhead<T>, T>(filePath, statement);
+                                              }),
+                            begun});
     };
     if (rowsPerPart <= 0)
         return readPart(QString());
@@ -286,29 +291,41 @@ void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, q
 template <typename T, typename Take>
 bool ModelContext::takeReadAhead(Table<T> &table, Take take)
 {
-    const QList<QFuture<RowsReadAhead<T>>> parts = std::exchange(table.ahead, {});
+    QList<typename Table<T>::Part> parts = std::exchange(table.ahead, {});
     if (parts.isEmpty())
         return false;
     // Rows read before a save may not be what is stored now: the parts not
     // started are dropped, those under way finish on their own, and what
     // they read goes.
     if (table.aheadSince != m_saves) {
-        for (QFuture<RowsReadAhead<T>> part : parts)
-            part.cancel();
+        for (auto &part : parts)
+            part.rows.cancel();
         return false;
     }
-    // Each part is taken as soon as it is there, while the next ones are
-    // still being read.
-    for (QFuture<RowsReadAhead<T>> part : parts) {
-        // A part no worker has started yet is read here.
-        part.waitForFinished();
-        if (part.isCanceled() || part.resultCount() == 0)
+    // The parts are taken in order, each as soon as it is there. While the
+    // next is still being read, this thread reads a part no worker has
+    // begun, from the far end, instead of waiting: on a busy processor the
+    // workers may hardly run, and the rows are then read here as they
+    // would be without them.
+    qsizetype farthest = parts.size() - 1;
+    for (qsizetype next = 0; next < parts.size();) {
+        QFuture<RowsReadAhead<T>> &rows = parts[next].rows;
+        if (!rows.isFinished()) {
+            while (farthest > next && parts[farthest].begun->load())
+                --farthest;
+            // One not begun yet is read here by the wait; one a worker has
+            // begun meanwhile is waited for.
+            (farthest > next ? parts[farthest--].rows : rows).waitForFinished();
+            continue;
+        }
+        if (rows.isCanceled() || rows.resultCount() == 0)
             return false;
-        RowsReadAhead<T> read = part.takeResult();
+        RowsReadAhead<T> read = rows.takeResult();
         if (!read.error.isEmpty())
             return false;
         for (auto &[row, values] : read.rows)
             take(row, std::move(values));
+        ++next;
     }
     return true;
 }
@@ -316,7 +333,8 @@ bool ModelContext::takeReadAhead(Table<T> &table, Take take)
 bool ModelContext::isReadingAhead() const
 {
     const auto reading = [](const auto &table) {
-        return std::any_of(table.ahead.cbegin(), table.ahead.cend(), [](const auto &part) { return !part.isFinished(); });
+        return std::any_of(table.ahead.cbegin(), table.ahead.cend(),
+                           [](const auto &part) { return !part.rows.isFinished(); });
     };
     return reading(m_boards) || reading(m_cards) || reading(m_connections);
 }

@@ -18,6 +18,7 @@ class QSqlDatabase;
 class QTimer;
 class QSqlQuery;
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -174,9 +175,14 @@ private:
         bool loaded = false;
         QList<T *> saved; // in row order
         QList<T *> inserted; // pending, in insertion order
-        // Consecutive runs of rows being read ahead, and the count of saves
-        // when they began.
-        QList<QFuture<RowsReadAhead<T>>> ahead;
+        // Consecutive runs of rows being read ahead, each with whether a
+        // thread has begun it, and the count of saves when they began.
+        struct Part
+        {
+            QFuture<RowsReadAhead<T>> rows;
+            std::shared_ptr<std::atomic<bool>> begun;
+        };
+        QList<Part> ahead;
         quint64 aheadSince = 0;
     };
 
