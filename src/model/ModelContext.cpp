@@ -346,12 +346,12 @@ void ModelContext::readAhead()
     const QString path = filePath();
     if (path.isEmpty())
         return;
-    // The cards in parts, in order, so this thread can make the objects of
-    // one part while the next ones are read.
-    constexpr qint64 cardsPerPart = 1000;
-    startReadingAhead(m_boards, path, 0);
-    startReadingAhead(m_cards, path, cardsPerPart);
-    startReadingAhead(m_connections, path, 0);
+    // In parts, in order, so this thread can make the objects of one part
+    // while the next ones are read. A note's row holds its whole writing,
+    // a card's and a connection's far less.
+    startReadingAhead(m_boards, path, 100);
+    startReadingAhead(m_cards, path, 1000);
+    startReadingAhead(m_connections, path, 4000);
 }
 
 template <typename T>
