@@ -97,6 +97,7 @@ std::atomic<int> readAheadSerial{0};
 
 // Two workers, taking the parts in the order they were handed in: more
 // would only take the processor from the window being built meanwhile.
+// Kept for the process; a context waits for its own parts when it goes.
 QThreadPool &readAheadPool()
 {
     static QThreadPool *pool = [] {

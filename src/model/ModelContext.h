@@ -105,14 +105,14 @@ public:
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
     // Starts reading the stored notes, cards and connections on worker
-    // threads, each with a connection of its own and the cards in several
-    // parts at once, so that the first fetch of each type here only makes
-    // the objects: for the app's start, which has its window to build
-    // meanwhile. What was read ahead is taken only while nothing has been
-    // saved since it began; otherwise, and when any part of it could not be
-    // read, the first fetch reads the store itself, as it does without this.
-    // Nothing for a library in memory or one that can only be read, nor for
-    // a type already read.
+    // threads, in parts of consecutive rows, each through a connection of
+    // its own: for the app's start, which has its window to build meanwhile.
+    // The first fetch of a type then makes the objects of each part as it
+    // comes, and reads a part itself rather than wait for a worker. What was
+    // read ahead is taken only while nothing has been saved since it began;
+    // otherwise, and when any part of it could not be read, the first fetch
+    // reads the store itself, as it does without this. Nothing for a library
+    // in memory or one that can only be read, nor for a type already read.
     void readAhead();
     // Whether a part of that reading is still going on.
     bool isReadingAhead() const;
