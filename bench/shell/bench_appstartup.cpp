@@ -12,8 +12,9 @@
 //
 // Beside it, the library's part of the start alone, in this process: opening
 // the file, the launch seeding and migration pass, and the first reading of
-// every note, card and connection. It needs no X server, and its figure
-// moves much less with the machine's load than a whole process start does.
+// every note, card and connection, read ahead on workers as the app does. It
+// needs no X server, and its figure moves much less with the machine's load
+// than a whole process start does.
 
 #include "BenchmarkMain.h"
 #include "model/ModelContext.h"
@@ -299,6 +300,7 @@ void BM_ReadLibraryAtStart(benchmark::State &state)
             return;
         }
         ModelContext &context = *(*container)->mainContext();
+        context.readAhead();
         const auto seeded = TessalineStore::seedLibrary(context, QDateTime::currentDateTimeUtc());
         const LibraryQuery query(context);
         cards = query.cards().size();

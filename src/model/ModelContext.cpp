@@ -8,12 +8,16 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
+#include <QThreadPool>
 #include <QTimeZone>
 #include <QTimer>
 #include <QVariant>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <vector>
 
 namespace tessaline {
@@ -42,8 +46,9 @@ const QStringList &laterCardColumns()
     return columns;
 }
 
+// With `where`, only the rows it lets through.
 template <typename T>
-QString selectStatement()
+QString selectStatement(const QString &where = QString())
 {
     const T *tag = nullptr;
     QStringList columns = storeschema::columns(tag);
@@ -54,7 +59,8 @@ QString selectStatement()
                 column = QStringLiteral("''");
         }
     }
-    return QStringLiteral("SELECT row, %1 FROM %2 ORDER BY row").arg(columns.join(u", "), storeschema::tableName(tag));
+    return QStringLiteral("SELECT row, %1 FROM %2 %3 ORDER BY row")
+        .arg(columns.join(u", "), storeschema::tableName(tag), where);
 }
 
 // With `withRow`, the row is given as the first value.
@@ -88,6 +94,46 @@ Board::Values readValues(SqliteRows &rows, const Board *) { return storeschema::
 CanvasCard::Values readValues(SqliteRows &rows, const CanvasCard *) { return storeschema::readCard(rows); }
 Connection::Values readValues(SqliteRows &rows, const Connection *) { return storeschema::readConnection(rows); }
 
+std::atomic<int> readAheadSerial{0};
+
+// Two workers, taking the parts in the order they were handed in: more
+// would only take the processor from the window being built meanwhile.
+// Kept for the process; a context waits for its own parts when it goes.
+QThreadPool &readAheadPool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(std::min(2, std::max(1, QThread::idealThreadCount() / 2)));
+        return made;
+    }();
+    return *pool;
+}
+
+// On a worker: the rows `statement` selects, through a connection of the
+// worker's own, which only reads.
+template <typename Rows, typename T>
+Rows readRowsAhead(const QString &filePath, const QString &statement)
+{
+    Rows read;
+    const QString name = QStringLiteral("tessaline-read-ahead-%1").arg(readAheadSerial.fetch_add(1));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(filePath);
+        if (!db.open()) {
+            read.error = db.lastError().text();
+        } else {
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only = 1"));
+            SqliteRows rows(db, statement);
+            while (rows.next())
+                read.rows.append({rows.integer(0), readValues(rows, static_cast<const T *>(nullptr))});
+            read.error = rows.errorText();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return read;
+}
+
 } // namespace
 
 ModelContext::ModelContext(const QString &connectionName, QObject *parent)
@@ -116,7 +162,22 @@ void ModelContext::setIdleCheckpointDelay(int milliseconds)
     m_idleCheckpoint->setInterval(milliseconds);
 }
 
-ModelContext::~ModelContext() = default;
+ModelContext::~ModelContext()
+{
+    // No worker is left reading this library once its context is gone (the
+    // app quitting just after it started): the parts not started are
+    // dropped, those under way finished.
+    if (!m_readsAhead)
+        return;
+    const auto drop = [](auto &table) {
+        for (auto &part : table.ahead)
+            part.rows.cancel();
+    };
+    drop(m_boards);
+    drop(m_cards);
+    drop(m_connections);
+    readAheadPool().waitForDone();
+}
 
 std::optional<StoreError> ModelContext::takeInjectedFetchFailure()
 {
@@ -136,27 +197,45 @@ void ModelContext::adopt(Table<T> &table, T *entity)
 template <typename T>
 Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
-    SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
-
     // Entities saved before the table was first read are already in memory.
     QHash<qint64, T *> known;
     for (T *entity : std::as_const(table.saved))
         known.insert(entity->m_rowID, entity);
 
     QList<T *> rows;
-    while (query.next()) {
-        const qint64 row = query.integer(0);
-        if (T *existing = known.value(row)) {
-            rows.append(existing);
-            continue;
-        }
-        auto values = readValues(query, static_cast<const T *>(nullptr));
+    auto adoptRow = [&](qint64 row, typename T::Values &&values) {
         T *entity = new T(StoredRow(), std::move(values), this);
         if constexpr (std::is_same_v<T, CanvasCard>)
             entity->m_textsUnread = true;
         entity->m_rowID = row;
         entity->m_context = this;
         rows.append(entity);
+    };
+    if (takeReadAhead(table, [&](qint64 row, typename T::Values &&values) {
+            if (T *existing = known.value(row))
+                rows.append(existing);
+            else
+                adoptRow(row, std::move(values));
+        })) {
+        table.saved = rows;
+        table.loaded = true;
+        return {};
+    }
+    // Made from rows read ahead before a part of them turned out unreadable.
+    for (T *entity : std::as_const(rows)) {
+        if (!known.contains(entity->m_rowID))
+            delete entity;
+    }
+    rows.clear();
+
+    SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
+    while (query.next()) {
+        const qint64 row = query.integer(0);
+        if (T *existing = known.value(row)) {
+            rows.append(existing);
+            continue;
+        }
+        adoptRow(row, readValues(query, static_cast<const T *>(nullptr)));
     }
     // A table that cannot be read to its end (damage found on the way) is
     // not shown in part: the fetch fails as one that cannot start does.
@@ -171,6 +250,110 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
     table.saved = rows;
     table.loaded = true;
     return {};
+}
+
+template <typename T>
+void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, qint64 rowsPerPart)
+{
+    if (table.loaded || !table.ahead.isEmpty())
+        return;
+    m_readsAhead = true;
+    table.aheadSince = m_saves;
+    auto readPart = [&](const QString &where) {
+        auto begun = std::make_shared<std::atomic<bool>>(false);
+        table.ahead.append({QtConcurrent::run(&readAheadPool(),
+                                              [begun, filePath, statement = selectStatement<T>(where)] {
+                                                  begun->store(true);
+                                                  return readRowsAhead<RowsReadAhead<T>, T>(filePath, statement);
+                                              }),
+                            begun});
+    };
+    if (rowsPerPart <= 0)
+        return readPart(QString());
+    const T *tag = nullptr;
+    QSqlQuery span(QSqlDatabase::database(m_connectionName, false));
+    span.setForwardOnly(true);
+    // Apart, so each is one step down the table's tree: MIN and MAX side by
+    // side are worked out by reading every row.
+    if (!span.exec(QStringLiteral("SELECT IFNULL((SELECT MIN(row) FROM %1), 0), IFNULL((SELECT MAX(row) FROM %1), 0)")
+                       .arg(storeschema::tableName(tag)))
+        || !span.next())
+        return readPart(QString());
+    const qint64 last = span.value(1).toLongLong();
+    // Spans of row numbers, which are near equal numbers of rows: rows are
+    // numbered as they are saved, and few are deleted.
+    qint64 from = span.value(0).toLongLong();
+    for (; from + rowsPerPart <= last; from += rowsPerPart)
+        readPart(QStringLiteral("WHERE row >= %1 AND row < %2").arg(from).arg(from + rowsPerPart));
+    // The last part takes the rest, rows saved after this too: none are
+    // taken while any are (see takeReadAhead).
+    readPart(QStringLiteral("WHERE row >= %1").arg(from));
+}
+
+template <typename T, typename Take>
+bool ModelContext::takeReadAhead(Table<T> &table, Take take)
+{
+    QList<typename Table<T>::Part> parts = std::exchange(table.ahead, {});
+    if (parts.isEmpty())
+        return false;
+    // Rows read before a save may not be what is stored now: the parts not
+    // started are dropped, those under way finish on their own, and what
+    // they read goes.
+    if (table.aheadSince != m_saves) {
+        for (auto &part : parts)
+            part.rows.cancel();
+        return false;
+    }
+    // The parts are taken in order, each as soon as it is there. While the
+    // next is still being read, this thread reads a part no worker has
+    // begun, from the far end, instead of waiting: on a busy processor the
+    // workers may hardly run, and the rows are then read here as they
+    // would be without them.
+    qsizetype farthest = parts.size() - 1;
+    for (qsizetype next = 0; next < parts.size();) {
+        QFuture<RowsReadAhead<T>> &rows = parts[next].rows;
+        if (!rows.isFinished()) {
+            while (farthest > next && parts[farthest].begun->load())
+                --farthest;
+            // One not begun yet is read here by the wait; one a worker has
+            // begun meanwhile is waited for.
+            (farthest > next ? parts[farthest--].rows : rows).waitForFinished();
+            continue;
+        }
+        if (rows.isCanceled() || rows.resultCount() == 0)
+            return false;
+        RowsReadAhead<T> read = rows.takeResult();
+        if (!read.error.isEmpty())
+            return false;
+        for (auto &[row, values] : read.rows)
+            take(row, std::move(values));
+        ++next;
+    }
+    return true;
+}
+
+bool ModelContext::isReadingAhead() const
+{
+    const auto reading = [](const auto &table) {
+        return std::any_of(table.ahead.cbegin(), table.ahead.cend(),
+                           [](const auto &part) { return !part.rows.isFinished(); });
+    };
+    return reading(m_boards) || reading(m_cards) || reading(m_connections);
+}
+
+void ModelContext::readAhead()
+{
+    if (m_readOnly)
+        return;
+    const QString path = filePath();
+    if (path.isEmpty())
+        return;
+    // In parts, in order, so this thread can make the objects of one part
+    // while the next ones are read. A note's row holds its whole writing,
+    // a card's and a connection's far less.
+    startReadingAhead(m_boards, path, 100);
+    startReadingAhead(m_cards, path, 1000);
+    startReadingAhead(m_connections, path, 4000);
 }
 
 template <typename T>
@@ -758,6 +941,7 @@ Expected<void, StoreError> ModelContext::save()
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }
 
+    ++m_saves;
     // Only now, with the transaction on disk, does memory follow. What the
     // store refused stays pending, as after a failed save, and is tried
     // again by the next one; it never holds the others back.
@@ -901,3 +1085,4 @@ void ModelContext::failNextStaging(const StoreError &error)
 }
 
 } // namespace tessaline
+

@@ -18,6 +18,7 @@ class QSqlDatabase;
 class QTimer;
 class QSqlQuery;
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -103,6 +104,18 @@ public:
     // Reads every type that has been read again, taking in the rows another
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
+    // Starts reading the stored notes, cards and connections on worker
+    // threads, in parts of consecutive rows, each through a connection of
+    // its own: for the app's start, which has its window to build meanwhile.
+    // The first fetch of a type then makes the objects of each part as it
+    // comes, and reads a part itself rather than wait for a worker. What was
+    // read ahead is taken only while nothing has been saved since it began;
+    // otherwise, and when any part of it could not be read, the first fetch
+    // reads the store itself, as it does without this. Nothing for a library
+    // in memory or one that can only be read, nor for a type already read.
+    void readAhead();
+    // Whether a part of that reading is still going on.
+    bool isReadingAhead() const;
 
     // Bookkeeping of the app's own kept in the library file beside the
     // entities (what a check over the library found the last time it ran);
@@ -147,12 +160,30 @@ private:
 
     explicit ModelContext(const QString &connectionName, QObject *parent = nullptr);
 
+    // A run of a table's rows read on a worker, in row order; with the
+    // store's error when it could not be read to its end.
+    template <typename T>
+    struct RowsReadAhead
+    {
+        QList<std::pair<qint64, typename T::Values>> rows;
+        QString error;
+    };
+
     template <typename T>
     struct Table
     {
         bool loaded = false;
         QList<T *> saved; // in row order
         QList<T *> inserted; // pending, in insertion order
+        // Consecutive runs of rows being read ahead, each with whether a
+        // thread has begun it, and the count of saves when they began.
+        struct Part
+        {
+            QFuture<RowsReadAhead<T>> rows;
+            std::shared_ptr<std::atomic<bool>> begun;
+        };
+        QList<Part> ahead;
+        quint64 aheadSince = 0;
     };
 
     void entityWillChange(PersistentEntity *entity);
@@ -172,6 +203,15 @@ private:
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
+    // In parts of about `rowsPerPart` rows; one part for none.
+    template <typename T>
+    void startReadingAhead(Table<T> &table, const QString &filePath, qint64 rowsPerPart);
+    // Hands every row read ahead, in row order, to `take`, waiting for the
+    // parts still being read; false when they cannot be taken (something
+    // saved since, a part that could not be read), with some rows perhaps
+    // handed over already.
+    template <typename T, typename Take>
+    bool takeReadAhead(Table<T> &table, Take take);
     template <typename T>
     void adopt(Table<T> &table, T *entity);
     // Entities whose own row the store refused (a constraint of the table)
@@ -216,6 +256,9 @@ private:
     qint64 m_lastCardTextRow = 0;
     int m_cardTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
+    // Successful saves with changes, for telling rows read ahead from stale.
+    quint64 m_saves = 0;
+    bool m_readsAhead = false;
 };
 
 } // namespace tessaline

@@ -18,7 +18,19 @@ GuidedTourTarget::GuidedTourTarget(OnboardingCoordinator *onboarding, LibraryQue
         connect(onboarding, &OnboardingCoordinator::tourStepChanged, this, &GuidedTourTarget::update);
     connect(&library, &LibraryQuery::changed, this, &GuidedTourTarget::update);
     m_step = onboarding ? onboarding->tourStep() : std::nullopt;
-    m_previewCardID = previewCardID(library.cards(), library.boards());
+    if (m_step)
+        m_previewCardID = previewCardID(library.cards(), library.boards());
+    else
+        m_previewStale = true;
+}
+
+std::optional<QUuid> GuidedTourTarget::previewCardID() const
+{
+    if (m_previewStale) {
+        m_previewCardID = previewCardID(m_library.cards(), m_library.boards());
+        m_previewStale = false;
+    }
+    return m_previewCardID;
 }
 
 bool GuidedTourTarget::highlightsCard(const QUuid &cardID) const
@@ -29,11 +41,17 @@ bool GuidedTourTarget::highlightsCard(const QUuid &cardID) const
 void GuidedTourTarget::update()
 {
     const std::optional<GuidedTourStep> step = m_onboarding ? m_onboarding->tourStep() : std::nullopt;
+    if (!step && !m_step) {
+        // No tour, before or now: no snip is lit whichever it points at.
+        m_previewStale = true;
+        return;
+    }
     const std::optional<QUuid> previewCard = previewCardID(m_library.cards(), m_library.boards());
-    if (step == m_step && previewCard == m_previewCardID)
+    if (step == m_step && !m_previewStale && previewCard == m_previewCardID)
         return;
     m_step = step;
     m_previewCardID = previewCard;
+    m_previewStale = false;
     Q_EMIT changed();
 }
 

@@ -30,7 +30,7 @@ public:
     // None while no tour runs.
     std::optional<GuidedTourStep> step() const { return m_step; }
     // The snip the last step points at, whichever step is current.
-    std::optional<QUuid> previewCardID() const { return m_previewCardID; }
+    std::optional<QUuid> previewCardID() const;
     // The card wears the ring: the tour is on its last step and points at it.
     bool highlightsCard(const QUuid &cardID) const;
 
@@ -40,7 +40,8 @@ public:
     static std::optional<QUuid> previewCardID(const QList<CanvasCard *> &cards, const QList<Board *> &boards);
 
 Q_SIGNALS:
-    // The step or the pointed-at snip changed; nothing is sent otherwise.
+    // The step, or the snip pointed at while a tour runs, changed; nothing
+    // is sent otherwise.
     void changed();
 
 private:
@@ -49,7 +50,11 @@ private:
     QPointer<OnboardingCoordinator> m_onboarding;
     LibraryQuery &m_library;
     std::optional<GuidedTourStep> m_step;
-    std::optional<QUuid> m_previewCardID;
+    // Worked out only when asked for while no tour runs: it takes a pass
+    // over every card, at the start and after every save, and lights
+    // nothing then.
+    mutable std::optional<QUuid> m_previewCardID;
+    mutable bool m_previewStale = false;
 };
 
 } // namespace tessaline

@@ -42,6 +42,8 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
     const std::optional<QString> cloudContainer =
         cloudSync ? std::optional<QString>(QStringLiteral("org.tessaline.Tessaline.cloud")) : std::nullopt;
     auto opened = [](std::unique_ptr<ModelContainer> container, std::optional<QString> message) {
+        // The library's rows are read on workers while the window is built.
+        container->mainContext()->readAhead();
         if (container->isReadOnly()) {
             const QString readOnly = container->readOnlyError().message;
             message = message ? *message + QStringLiteral("\n\n") + readOnly : readOnly;

@@ -80,6 +80,8 @@ private Q_SLOTS:
     void cardBytesLoadLazilyAndGoWithTheCard();
     void storedCardTextsHoldThroughEveryRoad_data();
     void storedCardTextsHoldThroughEveryRoad();
+    void changesWhileTheLibraryIsReadAheadAreKept_data();
+    void changesWhileTheLibraryIsReadAheadAreKept();
     void presentButEmptyBytesAreStored();
     void stagedBytesEndWithTheirCard_data();
     void stagedBytesEndWithTheirCard();
@@ -570,6 +572,112 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     QCOMPARE(shown(card), expected);
     // Reading texts is no change of the card's.
     QCOMPARE(context->hasChanges(), false);
+}
+
+void ModelContextTest::changesWhileTheLibraryIsReadAheadAreKept_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("nothing changed: the rows read ahead are the stored ones") << "none";
+    QTest::newRow("a snip captured and saved before the cards are fetched") << "capture";
+    QTest::newRow("a note renamed and a snip captured with it, notes fetched first") << "rename";
+    QTest::newRow("a snip captured, not saved yet") << "pending";
+    QTest::newRow("a save that failed") << "failed save";
+}
+
+void ModelContextTest::changesWhileTheLibraryIsReadAheadAreKept()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    // Enough for the cards to be read in more than one part.
+    constexpr int count = 1200;
+    QUuid noteID;
+    {
+        auto container = openIn(dir.path());
+        ModelContext *context = container->mainContext();
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Research"));
+        context->insert(note);
+        noteID = note->id();
+        CanvasCard *previous = nullptr;
+        for (int i = 0; i < count; ++i) {
+            CanvasCard *card = makeSnip(noteID, QByteArray("png"));
+            card->setTitle(QStringLiteral("snip %1").arg(i));
+            card->setOcrText(QStringLiteral("recognised %1").arg(i));
+            card->setCanvasX(i);
+            context->insert(card);
+            if (previous && i % 5 == 0) {
+                auto *connection = new Connection;
+                connection->setBoardID(noteID);
+                connection->setSourceCardID(previous->id());
+                connection->setDestinationCardID(card->id());
+                context->insert(connection);
+            }
+            previous = card;
+        }
+        // A deleted card leaves a gap in the rows.
+        QVERIFY(context->save());
+        context->remove(context->fetchCards()->at(count / 3));
+        QVERIFY(context->save());
+    }
+
+    auto container = openIn(dir.path());
+    ModelContext *context = container->mainContext();
+    context->readAhead();
+    // Every row read ahead before the change is made, as on a start whose
+    // window takes long to build.
+    QTRY_VERIFY(!context->isReadingAhead());
+
+    QList<QUuid> added;
+    auto capture = [&](const QString &title) {
+        CanvasCard *card = makeSnip(noteID, QByteArray("new png"));
+        card->setTitle(title);
+        context->insert(card);
+        added.append(card->id());
+    };
+    if (change == u"capture") {
+        capture(QStringLiteral("captured"));
+        QVERIFY(context->save());
+    } else if (change == u"rename") {
+        Board *note = context->fetchBoards()->constFirst();
+        note->setTitle(QStringLiteral("Renamed"));
+        capture(QStringLiteral("captured"));
+        QVERIFY(context->save());
+    } else if (change == u"pending") {
+        capture(QStringLiteral("waiting"));
+    } else if (change == u"failed save") {
+        capture(QStringLiteral("waiting"));
+        context->failNextSave(StoreError{QStringLiteral("disk full")});
+        QVERIFY(!context->save());
+    }
+
+    const auto cards = context->fetchCards();
+    const auto boards = context->fetchBoards();
+    const auto connections = context->fetchConnections();
+    QVERIFY(cards && boards && connections);
+    QCOMPARE(cards->size(), count - 1 + added.size());
+    QCOMPARE(boards->size(), 1);
+    QCOMPARE(boards->first()->title(), change == u"rename" ? QStringLiteral("Renamed") : QStringLiteral("Research"));
+
+    // What this context shows is what a context reading the file itself
+    // finds, with the unsaved snip after the stored ones.
+    QVERIFY(context->save());
+    auto plain = openIn(dir.path());
+    const auto stored = plain->mainContext()->fetchCards();
+    QVERIFY(stored);
+    QCOMPARE(stored->size(), cards->size());
+    for (qsizetype i = 0; i < cards->size(); ++i) {
+        QCOMPARE(cards->at(i)->values(), stored->at(i)->values());
+        QCOMPARE(cards->at(i)->hasChanges(), false);
+    }
+    QSet<QUuid> ids;
+    for (const CanvasCard *card : *cards)
+        ids.insert(card->id());
+    QCOMPARE(ids.size(), cards->size());
+    for (const QUuid &id : std::as_const(added))
+        QVERIFY(ids.contains(id));
+    QCOMPARE(connections->size(), plain->mainContext()->fetchConnections()->size());
+    QCOMPARE(connections->size(), (count - 1) / 5);
+    QCOMPARE(plain->mainContext()->fetchBoards()->first()->values(), boards->first()->values());
 }
 
 void ModelContextTest::stagedBytesEndWithTheirCard_data()

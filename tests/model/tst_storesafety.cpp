@@ -104,6 +104,7 @@ private Q_SLOTS:
     void logIsEmptiedOnceSavesQuietDown();
     void libraryMadeBeforeTheCardIndexReadsTheSame_data();
     void libraryMadeBeforeTheCardIndexReadsTheSame();
+    void damageFoundWhileReadingCardsFailsTheFetch_data();
     void damageFoundWhileReadingCardsFailsTheFetch();
     void libraryFolderIsItsOwnersAlone_data();
     void libraryFolderIsItsOwnersAlone();
@@ -475,8 +476,18 @@ void StoreSafetyTest::libraryMadeBeforeTheCardIndexReadsTheSame()
 // showing the cards before the damage as if they were all: every step that
 // follows a fetch (the launch's repair pass, the checks before a save)
 // would take the part for the whole.
+void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch_data()
+{
+    QTest::addColumn<bool>("readAhead");
+    QTest::newRow("read by the fetch") << false;
+    // The parts before the damaged one are read, and made into cards,
+    // before the damage is found.
+    QTest::newRow("read ahead on workers, in parts") << true;
+}
+
 void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
 {
+    QFETCH(bool, readAhead);
     QTemporaryDir dir;
     const QString path = dir.filePath("Tessaline.sqlite");
     QUuid noteID;
@@ -486,7 +497,7 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
         auto *note = new Board;
         context.insert(note);
         noteID = note->id();
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 2500; ++i) {
             auto *card = new CanvasCard;
             card->setBoardID(note->id());
             card->setTitle(QString(200, QChar(u'a' + i % 26)));
@@ -494,11 +505,11 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
         }
         QVERIFY(context.save());
     }
-    // A leaf page of the cards' index half-way along, as SQLite's own page
-    // statistics place it.
+    // A leaf page of the cards' index well along, among the last rows, as
+    // SQLite's own page statistics place it.
     const QVariant page =
         raw(path, QStringLiteral("SELECT pageno FROM dbstat WHERE name = 'CanvasCardOutline' AND pagetype = 'leaf' "
-                                 "ORDER BY pageno LIMIT 1 OFFSET 3"));
+                                 "ORDER BY pageno DESC LIMIT 1 OFFSET 3"));
     if (!page.isValid())
         QSKIP("this SQLite has no page statistics to find the page with");
     const int pageSize = raw(path, QStringLiteral("PRAGMA page_size")).toInt();
@@ -512,10 +523,13 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
     auto container = openIn(dir.path());
     QVERIFY(container);
     ModelContext &context = *container->mainContext();
+    if (readAhead)
+        context.readAhead();
     const auto cards = context.fetchCards();
     QVERIFY(!cards);
     QVERIFY2(cards.error().message.contains(QStringLiteral("could not be read")), qPrintable(cards.error().message));
     // Nothing of the part read stays behind to be taken for the library.
+    QVERIFY(context.findChildren<CanvasCard *>().isEmpty());
     QVERIFY(!context.fetchCards());
     const auto boards = context.fetchBoards();
     QVERIFY(boards && boards->size() == 1 && boards->first()->id() == noteID);
