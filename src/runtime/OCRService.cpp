@@ -68,7 +68,7 @@ Expected<QImage, TextRecognitionError> decodedPicture(const QByteArray &picture)
 {
     auto decoded = ImageDecoder::decode(picture);
     if (!decoded)
-        return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read.")});
+        return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read."), true});
     // The grey copy is all the engines read; the full picture goes at once.
     return recognitionGreyImage(*decoded);
 }
