@@ -301,6 +301,7 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // Once per library made before the index; the rest of the time a
             // look into the schema. Without it the cards are read all the same.
             pragma.exec(storeschema::cardOutlineIndexStatement());
+            pragma.exec(storeschema::textRecognitionPendingStatement());
             sweepUnclaimedCardData(db);
         } else if (!prepared) {
             db.close();

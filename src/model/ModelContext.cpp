@@ -5,6 +5,7 @@
 #include "platform/SqliteRows.h"
 #include "platform/UuidText.h"
 
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -830,7 +831,35 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
             data.addBindValue(entity->m_rowID);
             if (auto written = run(data); !written)
                 return written;
+            // Its recognition mark goes with it.
+            QSqlQuery mark(db);
+            mark.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
+            mark.addBindValue(entity->m_rowID);
+            if (auto written = run(mark); !written)
+                return written;
         }
+    }
+
+    if (!m_recognitionMarks.isEmpty()) {
+        QSqlQuery mark(db);
+        mark.prepare(QStringLiteral("INSERT OR IGNORE INTO TextRecognitionPending (cardRow) VALUES (?)"));
+        QSqlQuery unmark(db);
+        unmark.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
+        auto writeMarks = [&](const QList<CanvasCard *> &cards, bool inserted) -> Expected<void, StoreError> {
+            for (CanvasCard *card : cards) {
+                const auto wanted = m_recognitionMarks.constFind(card->id());
+                if (wanted == m_recognitionMarks.cend() || card->m_removed || refused.entities.contains(card))
+                    continue;
+                QSqlQuery &query = *wanted ? mark : unmark;
+                query.addBindValue(inserted ? newRows.value(card) : card->m_rowID);
+                if (auto written = run(query); !written)
+                    return written;
+            }
+            return {};
+        };
+        if (auto written = writeMarks(m_cards.inserted, true).and_then([&] { return writeMarks(m_cards.saved, false); });
+            !written)
+            return written;
     }
 
     QSqlQuery recovery(db);
@@ -910,6 +939,10 @@ Expected<void, StoreError> ModelContext::readStoreAgain()
 
 Expected<void, StoreError> ModelContext::save()
 {
+    // Recognition marks belong to the changes of this save alone: an
+    // operation whose save failed undoes its changes, and a mark left for
+    // a later save would be written without them.
+    const QScopeGuard dropMarks([this] { m_recognitionMarks.clear(); });
     if (m_failNextSave) {
         StoreError failure = *m_failNextSave;
         m_failNextSave.reset();
@@ -1044,6 +1077,55 @@ Expected<void, StoreError> ModelContext::setBookkeepingValue(const QString &key,
     if (!query.exec())
         return unexpected(queryError(query));
     return {};
+}
+
+void ModelContext::setTextRecognitionPending(const CanvasCard &card, bool pending)
+{
+    m_recognitionMarks.insert(card.id(), pending);
+}
+
+Expected<void, StoreError> ModelContext::clearTextRecognitionPending(const CanvasCard &card)
+{
+    if (m_readOnly)
+        return unexpected(*m_readOnly);
+    if (card.m_rowID <= 0)
+        return {};
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
+    query.addBindValue(card.m_rowID);
+    if (!query.exec())
+        return unexpected(queryError(query));
+    return {};
+}
+
+Expected<QList<QUuid>, StoreError> ModelContext::textRecognitionsPending()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    // A library that can only be read may predate the table: nothing is owed.
+    if (!query.exec(QStringLiteral("SELECT p.cardRow, c.id FROM TextRecognitionPending p "
+                                   "LEFT JOIN CanvasCard c ON c.row = p.cardRow ORDER BY p.cardRow"))) {
+        if (m_readOnly)
+            return QList<QUuid>();
+        return unexpected(queryError(query));
+    }
+    QList<QUuid> cards;
+    QList<qint64> orphans;
+    while (query.next()) {
+        if (query.isNull(1))
+            orphans.append(query.value(0).toLongLong());
+        else if (const auto id = parseUuid(query.value(1).toString()))
+            cards.append(*id);
+    }
+    query.finish();
+    if (!m_readOnly) {
+        query.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
+        for (const qint64 row : std::as_const(orphans)) {
+            query.addBindValue(row);
+            query.exec();
+        }
+    }
+    return cards;
 }
 
 Expected<QList<WritingRecovery>, StoreError> ModelContext::writingRecoveries(const QUuid &boardID)

@@ -123,6 +123,22 @@ public:
     std::optional<QString> bookkeepingValue(const QString &key) const;
     Expected<void, StoreError> setBookkeepingValue(const QString &key, const QString &value);
 
+    // Cards whose text is yet to be recognised, marked in the library so a
+    // capture whose text was not read before the app ended (quit, crash) is
+    // read at its next start. A mark set or cleared here is written by the
+    // next save, in the transaction that writes the card's row (its insert,
+    // or the update that stores its text), and is dropped when that save
+    // fails; a card deleted for good loses its mark in the same save.
+    void setTextRecognitionPending(const CanvasCard &card, bool pending);
+    // Clears the mark at once, outside any save: for a card whose text can
+    // never be read (its picture is gone or cannot be decoded).
+    Expected<void, StoreError> clearTextRecognitionPending(const CanvasCard &card);
+    // The marked cards, oldest first. Marks whose card is gone (deleted by
+    // a version of the app that knew no marks) are cleared on the way. One
+    // small query over the marks alone, never over the cards; a library that
+    // can only be read and predates the marks owes none.
+    Expected<QList<QUuid>, StoreError> textRecognitionsPending();
+
     // Writing texts of a note kept aside before something replaced them (text
     // that could not be read, words a repair dropped), oldest first: the
     // stored records, then those waiting for the next save. A note's screen
@@ -259,6 +275,8 @@ private:
     // Successful saves with changes, for telling rows read ahead from stale.
     quint64 m_saves = 0;
     bool m_readsAhead = false;
+    // Recognition marks for the next save to write (true) or clear, by card.
+    QHash<QUuid, bool> m_recognitionMarks;
 };
 
 } // namespace tessaline

@@ -160,6 +160,7 @@ QStringList creationStatements()
         QStringLiteral("CREATE TABLE WritingRecovery (row INTEGER PRIMARY KEY AUTOINCREMENT, boardID TEXT NOT NULL, "
                        "savedAt INTEGER NOT NULL, text TEXT NOT NULL)"),
         cardOutlineIndexStatement(),
+        textRecognitionPendingStatement(),
     };
 }
 
@@ -176,6 +177,11 @@ QString cardOutlineIndexStatement()
     // Led by the row, so the index is walked in the order cards are read.
     columns.prepend(u"row"_s);
     return QStringLiteral("CREATE INDEX IF NOT EXISTS CanvasCardOutline ON CanvasCard (%1)").arg(columns.join(u", "));
+}
+
+QString textRecognitionPendingStatement()
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS TextRecognitionPending (cardRow INTEGER PRIMARY KEY)");
 }
 
 QString tableName(const Board *) { return QStringLiteral("Board"); }

@@ -37,6 +37,12 @@ QStringList longCardColumns();
 // it when next opened for writing; one that can only be read is read from
 // the table, as before.
 QString cardOutlineIndexStatement();
+// Makes, unless there, the table of cards whose text is yet to be
+// recognised (by card row), so a capture whose text was not read before the
+// app ended is read at its next start. Libraries made before it get it when
+// next opened for writing; a version of the app that predates it leaves it
+// alone.
+QString textRecognitionPendingStatement();
 
 QString tableName(const Board *);
 QString tableName(const CanvasCard *);

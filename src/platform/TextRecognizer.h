@@ -31,6 +31,8 @@ struct TextObservation
 struct TextRecognitionError
 {
     QString message;
+    // The picture itself could not be decoded: reading it again cannot help.
+    bool isPictureUnreadable = false;
 };
 
 // The lines found, in reading order, or why none could be read.

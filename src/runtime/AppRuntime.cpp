@@ -157,6 +157,8 @@ void AppRuntime::start()
     if (!m_isUIReady) {
         m_isUIReady = true;
         Q_EMIT uiReadyChanged();
+        // Once the first screen is on its way, never in the way of it.
+        QTimer::singleShot(0, this, [this] { recognizePendingText(); });
     }
     captureCoordinator().refreshPermissionState();
     const auto hotKeys = m_services.captureStartup ? m_services.captureStartup() : captureCoordinator().enableHotKeys();
@@ -307,7 +309,11 @@ void AppRuntime::recognizeCapturedText()
                                             [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
             card = found != cards->cend() ? *found : nullptr;
         }
-        // Trashed or deleted before its turn: nothing to read.
+        // Trashed or deleted before its turn: nothing to read (a trashed
+        // card keeps its mark, should it come back). Without a picture there
+        // is nothing to read ever.
+        if (card && card->isLive() && !card->hasOriginalImageData())
+            modelContext().clearTextRecognitionPending(*card);
         if (!card || !card->isLive() || !card->hasOriginalImageData())
             continue;
         m_isReadingCaptureText = true;
@@ -319,15 +325,48 @@ void AppRuntime::recognizeCapturedText()
         modelContext()
             .readCardData(this, *card, CanvasCard::OriginalImageBlob)
             .then(this, [this, cardID, next](const std::optional<QByteArray> &picture) {
-                if (!picture)
+                if (!picture) {
+                    giveUpRecognition(cardID);
                     return next();
+                }
                 m_services.ocrService->recognizeStoredPicture(*picture, this)
                     .then(this, [this, cardID, next](const OCRResult &recognized) {
                         if (recognized)
                             applyRecognizedText(*recognized, cardID);
+                        else if (recognized.error().isPictureUnreadable)
+                            giveUpRecognition(cardID);
                         next();
                     });
             });
+    }
+}
+
+void AppRuntime::recognizePendingText()
+{
+    ModelContext &context = modelContext();
+    if (context.isReadOnly() || !m_services.ocrService)
+        return;
+    const auto pending = context.textRecognitionsPending();
+    if (!pending || pending->isEmpty())
+        return;
+    for (const QUuid &cardID : *pending) {
+        if (std::find(m_capturesAwaitingText.cbegin(), m_capturesAwaitingText.cend(), cardID)
+            == m_capturesAwaitingText.cend())
+            m_capturesAwaitingText.push_back(cardID);
+    }
+    recognizeCapturedText();
+}
+
+void AppRuntime::giveUpRecognition(const QUuid &cardID)
+{
+    const auto cards = modelContext().fetchCards();
+    if (!cards)
+        return;
+    for (const CanvasCard *card : *cards) {
+        if (card->id() == cardID) {
+            modelContext().clearTextRecognitionPending(*card);
+            return;
+        }
     }
 }
 
@@ -376,6 +415,7 @@ void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUu
     ModelChangeScope scope(context);
     card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
+    context.setTextRecognitionPending(*card, false);
     // Text that cannot be stored is dropped, so a later unrelated save does
     // not store it unindexed.
     if (!scope.saveOrUndo())

@@ -186,6 +186,12 @@ private:
     // Reads the text of the next capture waiting for it, unless one is being
     // read.
     void recognizeCapturedText();
+    // Queues the cards whose text the app did not get to read before it
+    // last ended, as marked in the library.
+    void recognizePendingText();
+    // Clears the mark of a card whose text can never be read, so it is not
+    // tried again at every start.
+    void giveUpRecognition(const QUuid &cardID);
     // Hands the card as stored to the search index, its picture read off the
     // main thread; `done` runs once it is in.
     void indexCard(const CanvasCard *card, std::function<void()> done);

@@ -167,6 +167,9 @@ Expected<QUuid, QString> CapturePipeline::store(const Pending &capture, const St
     auto *card = new CanvasCard(init);
     const QUuid cardID = card->id();
     m_context.insert(card, staged);
+    // Stored with the card, so a capture whose text the app did not get to
+    // read before it ended is read at its next start.
+    m_context.setTextRecognitionPending(*card, true);
 
     BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
     document.insertCardReference(cardID, capture.destination.anchorID);

@@ -72,7 +72,7 @@ Expected<QImage, TextRecognitionError> decodedPicture(const QByteArray &picture)
     // are never decoded as a whole.
     auto decoded = ImageDecoder::decodeGrey(picture);
     if (!decoded)
-        return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read.")});
+        return unexpected(TextRecognitionError{QStringLiteral("The picture could not be read."), true});
     return std::move(*decoded);
 }
 

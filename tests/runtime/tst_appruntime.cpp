@@ -6,10 +6,51 @@
 
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 using namespace tessaline;
 using namespace tessaline::testing;
+
+namespace {
+
+// What happens between a capture and the app's next start.
+enum class Interlude { appEnds, recognised, deletedForGood, pictureUnreadable, olderLibrary };
+
+// Runs statements on the library file through a connection of the test's
+// own, as another process (or the state a crash leaves) would; answers the
+// number the last one selects.
+qint64 onLibrary(const QString &file, const QStringList &statements)
+{
+    const QString name = QStringLiteral("test-library-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    qint64 answer = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery query(db);
+            for (const QString &statement : statements) {
+                if (!query.exec(statement))
+                    qWarning() << statement << query.lastError().text();
+                if (query.next())
+                    answer = query.value(0).toLongLong();
+                query.finish();
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return answer;
+}
+
+qint64 pendingMarks(const QString &file)
+{
+    return onLibrary(file, {QStringLiteral("SELECT COUNT(*) FROM TextRecognitionPending")});
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Interlude)
 
 class AppRuntimeTest : public QObject
 {
@@ -30,6 +71,8 @@ private Q_SLOTS:
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
     void capturesAreReadOneAtATimeFromTheLibrary();
+    void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data();
+    void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart();
     void behaviourSettersWriteBothKeys();
     void reminders();
     void screenRecordingSettingsAndRelaunch();
@@ -465,6 +508,95 @@ void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
     QCOMPARE(askedWhenStored, (QList<qsizetype>{0, 0}));
     QTRY_COMPARE(rig.ocr->pending.size(), 1);
     QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
+}
+
+void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data()
+{
+    QTest::addColumn<Interlude>("interlude");
+    QTest::addColumn<bool>("readAgain");
+    QTest::newRow("app ends before the text is read") << Interlude::appEnds << true;
+    QTest::newRow("text read before the app ends") << Interlude::recognised << false;
+    QTest::newRow("snip deleted for good while waiting") << Interlude::deletedForGood << false;
+    QTest::newRow("picture that cannot be decoded") << Interlude::pictureUnreadable << false;
+    QTest::newRow("library of a version without the marks") << Interlude::olderLibrary << false;
+}
+
+void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
+{
+    QFETCH(Interlude, interlude);
+    QFETCH(bool, readAgain);
+    QTemporaryDir libraryDirectory;
+    QString file;
+    QUuid cardID;
+    {
+        Rig first(Rig::Library::onDisk, libraryDirectory.path());
+        first.runtime->start();
+        const auto stored = first.handle(first.capture(CaptureMode::window));
+        QVERIFY(stored);
+        cardID = *stored;
+        file = first.context().filePath();
+        // Committed with the card, before anything is read.
+        QCOMPARE(pendingMarks(file), 1);
+        QTRY_COMPARE(first.ocr->pending.size(), 1);
+        if (interlude == Interlude::recognised) {
+            QSignalSpy applied(first.runtime.get(), &AppRuntime::recognitionApplied);
+            first.ocr->answer(QStringLiteral("read the first time"));
+            QVERIFY(applied.wait(5000));
+            QCOMPARE(pendingMarks(file), 0);
+        } else if (interlude == Interlude::deletedForGood) {
+            first.context().remove(first.card(cardID));
+            QVERIFY(first.context().save());
+            QCOMPARE(pendingMarks(file), 0);
+        }
+        // The runtime and its library go without any step of a quit, as
+        // in a crash, whatever is still being read.
+    }
+    if (interlude == Interlude::pictureUnreadable) {
+        onLibrary(file, {QStringLiteral("UPDATE CanvasCardData SET bytes = X'00FF00' WHERE cardRow = "
+                                        "(SELECT row FROM CanvasCard WHERE id = '%1')")
+                             .arg(uuidText(cardID))});
+    } else if (interlude == Interlude::olderLibrary) {
+        onLibrary(file, {QStringLiteral("DROP TABLE TextRecognitionPending")});
+    }
+
+    Rig second(Rig::Library::onDisk, libraryDirectory.path());
+    QSignalSpy applied(second.runtime.get(), &AppRuntime::recognitionApplied);
+    second.runtime->start();
+    if (readAgain) {
+        QTRY_COMPARE(second.ocr->pending.size(), 1);
+        second.ocr->answer(QStringLiteral("read after the restart"));
+        QVERIFY(applied.wait(5000));
+        QCOMPARE(applied.constFirst().constFirst().toUuid(), cardID);
+        // Stored, so the library's search finds it, and in the desktop's index.
+        QCOMPARE(onLibrary(file, {QStringLiteral("SELECT COUNT(*) FROM CanvasCard WHERE id = '%1' AND ocrText = "
+                                                 "'read after the restart'")
+                                      .arg(uuidText(cardID))}),
+                 1);
+        QCOMPARE(second.indexed.size(), 1);
+        QCOMPARE(second.indexed.constFirst().uniqueIdentifier, uuidText(cardID));
+        QVERIFY(second.indexed.constFirst().contentDescription.contains(QStringLiteral("read after the restart")));
+        QCOMPARE(pendingMarks(file), 0);
+    }
+    if (interlude == Interlude::recognised)
+        QCOMPARE(second.card(cardID)->ocrText(), QStringLiteral("read the first time"));
+    if (interlude == Interlude::deletedForGood)
+        QVERIFY(!second.card(cardID));
+
+    // A new capture is the next picture read: nothing else was owed, and an
+    // undecodable picture gave up its mark rather than be tried at every start.
+    CaptureResult later = second.capture(CaptureMode::window);
+    later.image = QImage(60, 20, QImage::Format_RGB32);
+    later.image.fill(Qt::darkRed);
+    const auto laterID = second.handle(later);
+    QVERIFY(laterID);
+    QTRY_COMPARE(second.ocr->pending.size(), 1);
+    QCOMPARE(second.ocr->askedSizes.size(), readAgain ? 2 : 1);
+    QCOMPARE(second.ocr->askedSizes.constLast(), QSize(60, 20));
+    QCOMPARE(pendingMarks(file), 1);
+    second.ocr->answer(QStringLiteral("later"));
+    QTRY_COMPARE(applied.size(), readAgain ? 2 : 1);
+    QCOMPARE(applied.constLast().constFirst().toUuid(), *laterID);
+    QCOMPARE(pendingMarks(file), 0);
 }
 
 void AppRuntimeTest::behaviourSettersWriteBothKeys()

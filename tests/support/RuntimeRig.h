@@ -95,13 +95,14 @@ private:
     QList<SearchableItem> *m_log;
 };
 
-// One runtime over a library (in memory unless asked for a file in `dir`)
-// and fakes for everything the platform would do.
+// One runtime over a library (in memory unless asked for a file in `dir`, or
+// in `libraryDirectory` when given: the app started again over the library a
+// rig before it left) and fakes for everything the platform would do.
 struct Rig
 {
     enum class Library { inMemory, onDisk };
 
-    explicit Rig(Library library = Library::inMemory)
+    explicit Rig(Library library = Library::inMemory, const QString &libraryDirectory = QString())
     {
         defaults = std::make_unique<UserDefaults>(dir.filePath("settings.ini"));
         display = std::make_shared<FakeDisplayCapturing>();
@@ -119,7 +120,7 @@ struct Rig
 
         ModelContainer::Configuration configuration;
         configuration.isStoredInMemoryOnly = library == Library::inMemory;
-        configuration.directory = dir.path();
+        configuration.directory = libraryDirectory.isEmpty() ? dir.path() : libraryDirectory;
 
         AppRuntimeServices services;
         services.modelContainer = std::move(*ModelContainer::open(configuration));
