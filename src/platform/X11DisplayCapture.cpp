@@ -213,7 +213,7 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
             break;
         }
         if (m_afterStrip)
-            m_afterStrip(first + step);
+            m_afterStrip(std::min(rows, first + step));
         if (first + step < rows) {
             cookie = request(first + step);
             xcb_flush(c);

@@ -197,6 +197,8 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     QCOMPARE(grabbed->size(), rect.size());
     QCOMPARE(grabbed->format(), QImage::Format_RGB32);
     QCOMPARE(strips.size(), (rect.height() + stripRows - 1) / stripRows);
+    QCOMPARE(strips.first(), std::min(stripRows, rect.height()));
+    QCOMPARE(strips.last(), rect.height());
     QCOMPARE(*grabbed, picture.copy(rect));
 
     X11DisplayCapture plain(x11);
