@@ -28,7 +28,9 @@
 // TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
 // process ids at the end; load1 reports the load average seen.
 // TESSALINE_BENCH_APP=path measures another build of the app (an earlier
-// one, for a figure beside this one's).
+// one, for a figure beside this one's). TESSALINE_BENCH_CAPTURES=N asks for
+// N captures in each of the first two benchmarks instead of 15 and 8: each
+// may wait up to a minute for its words.
 
 #include "BenchmarkMain.h"
 #include "runtime/ScreenshotContent.h"
@@ -673,8 +675,18 @@ void memoryAfterCaptures5K(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(captureDisplayToStored5K)->Unit(benchmark::kMillisecond)->Iterations(15)->UseManualTime();
-BENCHMARK(captureCommandToStored5K)->Unit(benchmark::kMillisecond)->Iterations(8)->UseManualTime();
+namespace {
+
+int captures(int usual)
+{
+    const int asked = qEnvironmentVariableIntValue("TESSALINE_BENCH_CAPTURES");
+    return asked > 0 ? asked : usual;
+}
+
+} // namespace
+
+BENCHMARK(captureDisplayToStored5K)->Unit(benchmark::kMillisecond)->Iterations(captures(15))->UseManualTime();
+BENCHMARK(captureCommandToStored5K)->Unit(benchmark::kMillisecond)->Iterations(captures(8))->UseManualTime();
 BENCHMARK(memoryAfterCaptures5K)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char **argv)

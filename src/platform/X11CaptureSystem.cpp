@@ -7,6 +7,8 @@
 #include <xcb/composite.h>
 #include <xcb/randr.h>
 
+#include <X11/Xlib.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -87,6 +89,28 @@ QList<Monitor> queryMonitors(const X11Connection &x11)
     return result;
 }
 
+// A second connection to the application's display, on the same screen;
+// none when the server takes no more clients.
+xcb_connection_t *openGrabConnection(const X11Connection &application)
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->display())
+        return nullptr;
+    int screen = 0;
+    xcb_connection_t *connection = xcb_connect(DisplayString(x11->display()), &screen);
+    const xcb_setup_t *setup = connection && !xcb_connection_has_error(connection) ? xcb_get_setup(connection) : nullptr;
+    bool sameRoot = false;
+    for (xcb_screen_iterator_t it = setup ? xcb_setup_roots_iterator(setup) : xcb_screen_iterator_t{}; setup && it.rem;
+         xcb_screen_next(&it))
+        sameRoot = sameRoot || it.data->root == application.root;
+    if (!sameRoot) {
+        if (connection)
+            xcb_disconnect(connection);
+        return nullptr;
+    }
+    return connection;
+}
+
 } // namespace
 
 std::unique_ptr<X11CaptureSystem> X11CaptureSystem::create()
@@ -94,21 +118,43 @@ std::unique_ptr<X11CaptureSystem> X11CaptureSystem::create()
     const auto connection = X11Connection::application();
     if (!connection)
         return nullptr;
-    return std::unique_ptr<X11CaptureSystem>(new X11CaptureSystem(*connection));
+    return std::unique_ptr<X11CaptureSystem>(new X11CaptureSystem(*connection, openGrabConnection(*connection)));
 }
 
-X11CaptureSystem::X11CaptureSystem(const X11Connection &connection)
+void X11CaptureSystem::Disconnect::operator()(xcb_connection_t *connection) const
+{
+    xcb_disconnect(connection);
+}
+
+namespace {
+
+// The application's connection with another in its place, for the grabs.
+X11Connection withConnection(X11Connection x11, xcb_connection_t *connection)
+{
+    if (connection)
+        x11.connection = connection;
+    return x11;
+}
+
+} // namespace
+
+X11CaptureSystem::X11CaptureSystem(const X11Connection &connection, xcb_connection_t *grabConnection)
     : m_x11(connection)
-    , m_capture(connection)
+    , m_grabConnection(grabConnection)
+    , m_capture(withConnection(connection, grabConnection))
     , m_windows(connection)
     , m_releaseTimer(std::make_unique<QTimer>())
     , m_grabThread(std::make_unique<QThreadPool>())
 {
     m_releaseTimer->setSingleShot(true);
     m_releaseTimer->setInterval(60'000);
+    // Letting go of a 5K segment takes tens of milliseconds (every page of
+    // it is unmapped): not on the main thread.
     QObject::connect(m_releaseTimer.get(), &QTimer::timeout, [this] {
-        const std::lock_guard lock(m_grabbing);
-        m_capture.releaseBuffers();
+        (void)QtConcurrent::run(m_grabThread.get(), [this] {
+            const std::lock_guard lock(m_grabbing);
+            m_capture.releaseBuffers();
+        });
     });
     m_grabThread->setMaxThreadCount(1);
     m_grabThread->setObjectName(QStringLiteral("Display grab"));

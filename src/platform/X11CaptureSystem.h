@@ -57,7 +57,7 @@ public:
     const X11Connection &connection() const { return m_x11; }
 
 private:
-    explicit X11CaptureSystem(const X11Connection &connection);
+    X11CaptureSystem(const X11Connection &connection, xcb_connection_t *grabConnection);
     QRectF logicalFromNative(const QRect &native, const QList<X11Display> &displays) const;
     std::optional<QRect> nativeGeometry(quint32 displayID) const;
     CaptureSystemResult<QImage> grabDisplay(const QRect &native, const QSize &size);
@@ -66,13 +66,23 @@ private:
     void keepBuffersForAWhile();
 
     X11Connection m_x11;
+    // The grabs' own connection to the server, when one can be had (else
+    // the application's). The server handles one connection's requests in
+    // order: on the application's, every question the main thread asks
+    // (each paint of a window among them) would wait for the whole grab.
+    struct Disconnect
+    {
+        void operator()(xcb_connection_t *connection) const;
+    };
+    std::unique_ptr<xcb_connection_t, Disconnect> m_grabConnection;
     X11DisplayCapture m_capture;
     X11WindowInfo m_windows;
     // Grab buffers are kept between captures, which at 5K saves tens of
     // milliseconds a capture, but only while captures keep coming.
     std::unique_ptr<QTimer> m_releaseTimer;
     // Held while the grab buffers or the timings are used: a display is
-    // grabbed on the grab thread, everything else here on the main thread.
+    // grabbed, and the buffers let go, on the grab thread; everything else
+    // here happens on the main thread.
     std::mutex m_grabbing;
     X11GrabTimings m_lastTimings;
     // One thread for the grabs of displays, in the order asked; it ends

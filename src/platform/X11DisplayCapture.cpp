@@ -184,57 +184,56 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     // has just written it and it is still in the cache.
     const PixelArea area{pixels, stride, pixels, stride, width, rows};
 
-    // A large picture is asked for in bands, all requests sent at once: while
-    // the server fills one band, this thread makes the one before opaque.
-    // Helper threads would go faster on an idle machine, but on a busy one
-    // waiting for them to be scheduled costs more than they save.
-    const int bands = qint64(rows) * width > 4'000'000 ? 8 : 1;
-    const int step = (rows + bands - 1) / bands;
-    QList<xcb_shm_get_image_cookie_t> cookies;
-    for (int first = 0; first < rows; first += step) {
-        const int height = std::min(step, rows - first);
-        cookies.append(xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y() + first), uint16_t(width),
-                                         uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->server,
-                                         quint32(first * stride)));
-    }
-    std::optional<int> lastBand;
+    // The picture is asked for in strips, one request at a time, the next
+    // sent as soon as the one before has come: the server answers its other
+    // clients (and this application's own window) between strips instead
+    // of after the whole picture, and this thread makes each strip opaque
+    // while the server fills the next.
+    const int step = int(std::clamp<qsizetype>(m_stripBytes / stride, 1, rows));
+    auto request = [&](int first) {
+        return xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y() + first), uint16_t(width),
+                                 uint16_t(std::min(step, rows - first)), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                 segment->server, quint32(qsizetype(first) * stride));
+    };
+    std::optional<int> lastStrip;
     std::optional<CaptureSystemError> failure;
-    for (qsizetype band = 0; band < cookies.size(); ++band) {
-        if (failure) {
-            xcb_discard_reply(c, cookies.at(band).sequence);
-            continue;
-        }
+    xcb_shm_get_image_cookie_t cookie = request(0);
+    for (int first = 0; first < rows; first += step) {
         xcb_generic_error_t *error = nullptr;
-        xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(c, cookies.at(band), &error);
+        xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(c, cookie, &error);
         if (!reply) {
             failure = grabError(error ? error->error_code : 0);
             std::free(error);
-            continue;
+            break;
         }
         const uint8_t depth = reply->depth;
         std::free(reply);
         if (!pixelFormatSupported(depth)) {
             failure = CaptureSystemError{false, QStringLiteral("The display's pixel format is not supported.")};
-            continue;
+            break;
         }
-        const int first = int(band) * step;
-        if (band + 1 < cookies.size())
-            PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, std::min(rows, first + step), false);
-        else
-            lastBand = first;
+        if (m_afterStrip)
+            m_afterStrip(std::min(rows, first + step));
+        if (first + step < rows) {
+            cookie = request(first + step);
+            xcb_flush(c);
+            PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, first + step, false);
+        } else {
+            lastStrip = first;
+        }
     }
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();
         timings->usedSharedMemory = true;
     }
     timer.restart();
-    if (lastBand) {
-        const PixelArea last{pixels + *lastBand * stride, stride, pixels + *lastBand * stride, stride, width,
-                             rows - *lastBand};
-        PixelCopy::copy(last, PixelCopy::Tone::unchanged, false);
-    }
     if (failure)
         return unexpected(*failure);
+    if (lastStrip) {
+        const PixelArea last{pixels + *lastStrip * stride, stride, pixels + *lastStrip * stride, stride, width,
+                             rows - *lastStrip};
+        PixelCopy::copy(last, PixelCopy::Tone::unchanged, false);
+    }
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
     // The image holds the segment; the segment is free again once the image

@@ -5,6 +5,8 @@
 
 #include <QRect>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -46,6 +48,15 @@ public:
     // Shared memory is used whenever the server offers it; turning it off
     // forces the plain path (remote displays take it anyway).
     void setSharedMemoryAllowed(bool allowed) { m_sharedMemoryAllowed = allowed; }
+    // The shared-memory path asks for the picture in strips of about this
+    // many bytes (at least a row each). Small enough that the server's other
+    // clients, this application among them, wait for one strip at most;
+    // large enough that the round trips between strips cost little.
+    void setStripBytes(qsizetype bytes) { m_stripBytes = std::max<qsizetype>(bytes, 1); }
+    // Called between strips with the rows the server has written so far,
+    // before the next strip is asked for: for tests that change the display
+    // while it is grabbed.
+    void setAfterStrip(std::function<void(int rowsDone)> afterStrip) { m_afterStrip = std::move(afterStrip); }
 
 private:
     CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
@@ -61,6 +72,8 @@ private:
 
     X11Connection m_x11;
     bool m_sharedMemoryAllowed = true;
+    qsizetype m_stripBytes = 4 << 20;
+    std::function<void(int)> m_afterStrip;
     // The server writes the picture straight into a segment that the
     // returned image then wraps, so nothing is copied on this side. A
     // segment stays attached and is reused once no image holds it: a fresh

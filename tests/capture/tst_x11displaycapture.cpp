@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScopeGuard>
 
 using namespace tessaline;
 using namespace tessaline::x11test;
@@ -32,6 +33,31 @@ bool uniform(const QImage &image, QRgb colour)
     return true;
 }
 
+// A pixmap of the root's depth holding `picture`, sent in bands a request
+// can hold; freed with the returned guard.
+std::shared_ptr<xcb_pixmap_t> pixmapShowing(const X11Connection &x11, const QImage &picture)
+{
+    xcb_connection_t *c = x11.connection;
+    auto pixmap = std::shared_ptr<xcb_pixmap_t>(new xcb_pixmap_t(xcb_generate_id(c)), [c](xcb_pixmap_t *p) {
+        xcb_free_pixmap(c, *p);
+        xcb_flush(c);
+        delete p;
+    });
+    xcb_create_pixmap(c, x11.screen->root_depth, *pixmap, x11.root, uint16_t(picture.width()), uint16_t(picture.height()));
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, *pixmap, 0, nullptr);
+    const size_t maxBytes = size_t(xcb_get_maximum_request_length(c)) * 4 - 1024;
+    const int rowsPerBand = std::max(1, int(maxBytes / size_t(picture.bytesPerLine())));
+    for (int y = 0; y < picture.height(); y += rowsPerBand) {
+        const int rows = std::min(rowsPerBand, picture.height() - y);
+        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, *pixmap, gc, uint16_t(picture.width()), uint16_t(rows), 0, int16_t(y), 0,
+                      x11.screen->root_depth, uint32_t(rows * picture.bytesPerLine()), picture.constScanLine(y));
+    }
+    xcb_free_gc(c, gc);
+    x11.sync();
+    return pixmap;
+}
+
 } // namespace
 
 class X11DisplayCaptureTest : public QObject
@@ -42,6 +68,10 @@ private Q_SLOTS:
     void grabOfAKnownWindow_data();
     void grabOfAKnownWindow();
     void grabOutsideTheRootFails();
+    void stripWiseGrabIsTheWholePicture_data();
+    void stripWiseGrabIsTheWholePicture();
+    void drawableResizedBetweenStrips_data();
+    void drawableResizedBetweenStrips();
     void displaysMatchTheServer();
     void displayUnderPointer();
     void frontmostWindowFromInputFocus();
@@ -123,6 +153,112 @@ void X11DisplayCaptureTest::grabOutsideTheRootFails()
     const QString message = result.error().message;
     QVERIFY2(!message.contains(QRegularExpression(QStringLiteral("[0-9]|GetImage"))), qPrintable(message));
     QVERIFY(!message.isEmpty());
+}
+
+void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<int>("stripRows");
+    // Odd sizes and offsets, strips that do not divide the height, a strip
+    // of one row, and one strip for all.
+    QTest::newRow("row by row") << QRect(3, 5, 1001, 37) << 1;
+    QTest::newRow("uneven strips") << QRect(7, 1, 999, 509) << 37;
+    QTest::newRow("one strip") << QRect(0, 0, 1013, 517) << 600;
+    QTest::newRow("one pixel") << QRect(1012, 516, 1, 1) << 1;
+}
+
+void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
+{
+    QFETCH(QRect, rect);
+    QFETCH(int, stripRows);
+    const X11Connection x11 = *X11Connection::application();
+    X11DisplayCapture capture(x11);
+    if (!capture.hasSharedMemory())
+        QSKIP("the server offers no shared memory");
+    // Noise: any strip put in the wrong place, or written twice, shows.
+    QImage picture(1013, 517, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            row[x] = 0xFF000000u | (seed >> 8);
+        }
+    }
+    const auto pixmap = pixmapShowing(x11, picture);
+
+    capture.setStripBytes(qsizetype(stripRows) * rect.width() * 4);
+    QList<int> strips;
+    capture.setAfterStrip([&](int rowsDone) { strips.append(rowsDone); });
+    X11GrabTimings timings;
+    const auto grabbed = capture.grab(*pixmap, rect, &timings);
+    QVERIFY(grabbed);
+    QVERIFY(timings.usedSharedMemory);
+    QCOMPARE(grabbed->size(), rect.size());
+    QCOMPARE(grabbed->format(), QImage::Format_RGB32);
+    QCOMPARE(strips.size(), (rect.height() + stripRows - 1) / stripRows);
+    QCOMPARE(strips.first(), std::min(stripRows, rect.height()));
+    QCOMPARE(strips.last(), rect.height());
+    QCOMPARE(*grabbed, picture.copy(rect));
+
+    X11DisplayCapture plain(x11);
+    plain.setSharedMemoryAllowed(false);
+    QCOMPARE(plain.grab(*pixmap, rect).value(), *grabbed);
+}
+
+void X11DisplayCaptureTest::drawableResizedBetweenStrips_data()
+{
+    QTest::addColumn<int>("newHeight");
+    QTest::addColumn<bool>("grabbed");
+    QTest::newRow("shrinks under the rows still to come") << 100 << false;
+    QTest::newRow("grows") << 400 << true;
+}
+
+void X11DisplayCaptureTest::drawableResizedBetweenStrips()
+{
+    QFETCH(int, newHeight);
+    QFETCH(bool, grabbed);
+    const X11Connection x11 = *X11Connection::application();
+    X11DisplayCapture capture(x11);
+    if (!capture.hasSharedMemory())
+        QSKIP("the server offers no shared memory");
+    // A window of one colour stands for a display whose size changes while
+    // it is grabbed: the rows asked for after the change are outside it.
+    xcb_connection_t *c = x11.connection;
+    const xcb_window_t window = xcb_generate_id(c);
+    const QRgb colour = 0xFF2288AA;
+    const uint32_t values[] = {colour & 0xFFFFFF, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x11.root, 40, 40, 300, 240, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      x11.screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, window);
+    x11.sync();
+    const auto destroy = qScopeGuard([&] {
+        xcb_destroy_window(c, window);
+        xcb_flush(c);
+    });
+    const QRect rect(0, 0, 300, 240);
+    QTRY_VERIFY(capture.grab(window, rect) && uniform(capture.grab(window, rect).value(), colour));
+
+    capture.setStripBytes(64 * 300 * 4);
+    capture.setAfterStrip([&](int rowsDone) {
+        if (rowsDone == 64) {
+            const uint32_t height = uint32_t(newHeight);
+            xcb_configure_window(c, window, XCB_CONFIG_WINDOW_HEIGHT, &height);
+        }
+    });
+    const auto result = capture.grab(window, rect);
+    QCOMPARE(bool(result), grabbed);
+    if (result) {
+        QCOMPARE(result->size(), rect.size());
+        QVERIFY(uniform(*result, colour));
+    } else {
+        QVERIFY(!result.error().message.isEmpty());
+    }
+    // Nothing of the failed grab is left waiting on the connection: the next
+    // grab of what is there now succeeds.
+    capture.setAfterStrip(nullptr);
+    const QRect now(0, 0, 300, std::min(newHeight, 240));
+    QTRY_VERIFY(capture.grab(window, now) && uniform(capture.grab(window, now).value(), colour));
 }
 
 void X11DisplayCaptureTest::displaysMatchTheServer()
