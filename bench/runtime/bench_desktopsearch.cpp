@@ -188,6 +188,7 @@ struct FixtureLibrary
 {
     explicit FixtureLibrary(int cards)
     {
+        directory.setAutoRemove(qEnvironmentVariableIntValue("TESSALINE_BENCH_KEEP_LIBRARY") != 1);
         auto container = bench::LibraryFixture::open(bench::LibraryShape{cards}, directory.path());
         if (!container)
             qFatal("the library could not be opened");
@@ -213,6 +214,8 @@ struct FixtureLibrary
         SearchIndex index(indexPath);
         if (!index.indexItems(items))
             qFatal("the index could not be written");
+        if (!directory.autoRemove())
+            std::fprintf(stderr, "library of %d cards kept in %s\n", cards, qPrintable(directory.path()));
     }
 
     QTemporaryDir directory;

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <thread>
 
 namespace tessaline {
 
@@ -79,16 +80,25 @@ public:
     // no word left matches nothing. Nothing when the index cannot be read.
     QStringList search(const QString &text);
     QStringList search(const QStringList &words);
+    // Those of the identifiers whose item holds every word of the text, as
+    // search() matches them, in the order given: a few rows checked rather
+    // than every row looked in.
+    QStringList searchAmong(const QString &text, const QStringList &identifiers);
     qsizetype count();
 
 private:
     Expected<void, SearchIndexError> open();
     Expected<void, SearchIndexError> upgrade();
+    Expected<void, SearchIndexError> buildTrigrams();
 
     QString m_filePath;
     Creation m_creation;
     QString m_connectionName;
     bool m_isOpen = false;
+    bool m_hasTrigrams = false;
+    bool m_buildsTrigramsHere = false;
+    // A reader's building of the trigram table, on a thread of its own.
+    std::jthread m_trigramBuild;
 };
 
 } // namespace tessaline
