@@ -34,7 +34,7 @@ QStringList DesktopSearch::resultIdentifiers(const QStringList &terms)
     const QStringList live = m_catalog->liveSnipsNewestFirst();
     // Words most snips hold fill the list from the newest few alone: those
     // are checked first, before every snip holding them is looked up.
-    constexpr qsizetype newestChecked = 256;
+    constexpr qsizetype newestChecked = 64;
     if (live.size() > newestChecked) {
         const QStringList newest = m_index->searchAmong(text, live.first(newestChecked));
         if (newest.size() >= maximumResultCount)
