@@ -225,12 +225,11 @@ Expected<void, SearchIndexError> SearchIndex::open()
     }
     m_hasTrigrams = hasTrigrams(db);
     if (!m_hasTrigrams) {
+        // Without the table every search scans, as before it was there: a
+        // build that fails (the file read-only, another connection writing
+        // long) leaves the index usable.
         if (m_creation == Creation::createWhenMissing || m_buildsTrigramsHere) {
-            if (auto built = buildTrigrams(); !built) {
-                db.close();
-                return built;
-            }
-            m_hasTrigrams = true;
+            m_hasTrigrams = bool(buildTrigrams());
         } else if (!m_trigramBuild.joinable()) {
             // A reader answers on the main thread: the words are scanned
             // while a connection of its own builds the table, once.
@@ -370,9 +369,13 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
 {
     if (auto opened = open(); !opened)
         return opened;
+    if (m_trigramBuild.joinable())
+        m_trigramBuild.join();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return unexpected(failure(QStringLiteral("The search index could not be updated."), db.lastError()));
+    // Taking the write lock first waits for another writer; a read turned
+    // into a write later would fail at once instead.
+    if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return unexpected(failure(QStringLiteral("The search index could not be updated."), begin.lastError()));
     auto abort = [&db](const QSqlQuery &query) {
         const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), query.lastError());
         db.rollback();
@@ -444,9 +447,13 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
 {
     if (auto opened = open(); !opened)
         return opened;
+    if (m_trigramBuild.joinable())
+        m_trigramBuild.join();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return unexpected(failure(QStringLiteral("The search index could not be updated."), db.lastError()));
+    // Taking the write lock first waits for another writer; a read turned
+    // into a write later would fail at once instead.
+    if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return unexpected(failure(QStringLiteral("The search index could not be updated."), begin.lastError()));
     for (const QString &identifier : uniqueIdentifiers) {
         QSqlQuery query(db);
         query.prepare(QStringLiteral("DELETE FROM item_words WHERE item IN (SELECT id FROM items WHERE identifier = ?)"));
@@ -529,8 +536,8 @@ QStringList SearchIndex::searchAmong(const QString &text, const QStringList &ide
     const QStringList needles = needlesOf(splitWords(text));
     if (needles.isEmpty() || identifiers.isEmpty() || !open())
         return {};
-    QStringList conditions{QStringLiteral("items.identifier IN (") + QStringList(identifiers.size(), QStringLiteral("?")).join(QLatin1Char(','))
-                           + QLatin1Char(')')};
+    const QString placeholders = QStringList(identifiers.size(), QStringLiteral("?")).join(QLatin1Char(','));
+    QStringList conditions{QStringLiteral("items.identifier IN (") + placeholders + QLatin1Char(')')};
     for (qsizetype i = 0; i < needles.size(); ++i)
         conditions << QStringLiteral("item_words.folded GLOB ?");
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
@@ -563,8 +570,8 @@ QStringList SearchIndex::search(const QStringList &words)
     std::stable_sort(needles.begin(), needles.end(),
                      [](const QString &a, const QString &b) { return a.size() > b.size(); });
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    // A reader's table may have been built since it opened.
-    if (!m_hasTrigrams && m_trigramBuild.joinable())
+    // Built since it opened, by a reader's thread or another connection.
+    if (!m_hasTrigrams)
         m_hasTrigrams = hasTrigrams(db);
     QStringList looked;
     QStringList scanned;

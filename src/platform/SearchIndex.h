@@ -42,7 +42,8 @@ public:
 };
 
 // The index as an SQLite file: one row per item, its thumbnail a small PNG,
-// and beside it the item's words folded as searches compare them. Not
+// beside it the item's words folded as searches compare them, and every
+// three characters of those in a full-text table, to look words up. Not
 // thread-safe: create and use it on one thread (its database connection
 // belongs to the thread that opened it).
 class SearchIndex final : public SearchIndexing
