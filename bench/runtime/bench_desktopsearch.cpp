@@ -7,7 +7,8 @@
 // the first call after a start. TESSALINE_BENCH_KEEP_LIBRARY=1 leaves the
 // folder behind (its path is printed), to measure the app started for the
 // search alone over it. The `cards` benchmarks answer over the disk
-// libraries of 1,000 to 50,000 cards of long use, every live snip indexed.
+// libraries of 1,000 to 50,000 cards of long use, every live snip indexed
+// (kept as well when asked, to look into the index file).
 
 #include "BenchmarkMain.h"
 #include "model/CardCatalog.h"
