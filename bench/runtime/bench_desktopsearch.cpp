@@ -7,7 +7,8 @@
 // the first call after a start. TESSALINE_BENCH_KEEP_LIBRARY=1 leaves the
 // folder behind (its path is printed), to measure the app started for the
 // search alone over it. The `cards` benchmarks answer over the disk
-// libraries of 1,000 to 50,000 cards of long use, every live snip indexed.
+// libraries of 1,000 to 50,000 cards of long use, every live snip indexed
+// (kept as well when asked, to look into the index file).
 
 #include "BenchmarkMain.h"
 #include "model/CardCatalog.h"
@@ -188,6 +189,7 @@ struct FixtureLibrary
 {
     explicit FixtureLibrary(int cards)
     {
+        directory.setAutoRemove(qEnvironmentVariableIntValue("TESSALINE_BENCH_KEEP_LIBRARY") != 1);
         auto container = bench::LibraryFixture::open(bench::LibraryShape{cards}, directory.path());
         if (!container)
             qFatal("the library could not be opened");
@@ -213,6 +215,8 @@ struct FixtureLibrary
         SearchIndex index(indexPath);
         if (!index.indexItems(items))
             qFatal("the index could not be written");
+        if (!directory.autoRemove())
+            std::fprintf(stderr, "library of %d cards kept in %s\n", cards, qPrintable(directory.path()));
     }
 
     QTemporaryDir directory;

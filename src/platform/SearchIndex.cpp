@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QSet>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 namespace tessaline {
 
@@ -119,6 +121,50 @@ std::optional<QByteArray> keywordsJson(const QStringList &keywords)
     return writeJson(QJsonArray::fromStringList(keywords));
 }
 
+// Every three characters of the folded words, so a word found anywhere in
+// them is looked up rather than scanned for. It reads the text from
+// item_words, and the triggers keep it in step with that table whichever
+// connection writes.
+const char *const trigramStatements[] = {
+    "CREATE VIRTUAL TABLE item_trigrams USING fts5(folded, content='item_words', content_rowid='item',"
+    " tokenize='trigram case_sensitive 1')",
+    "CREATE TRIGGER item_words_added AFTER INSERT ON item_words BEGIN"
+    " INSERT INTO item_trigrams (rowid, folded) VALUES (new.item, new.folded); END",
+    "CREATE TRIGGER item_words_removed AFTER DELETE ON item_words BEGIN"
+    " INSERT INTO item_trigrams (item_trigrams, rowid, folded) VALUES ('delete', old.item, old.folded); END",
+    "CREATE TRIGGER item_words_changed AFTER UPDATE ON item_words BEGIN"
+    " INSERT INTO item_trigrams (item_trigrams, rowid, folded) VALUES ('delete', old.item, old.folded);"
+    " INSERT INTO item_trigrams (rowid, folded) VALUES (new.item, new.folded); END",
+    "INSERT INTO item_trigrams (item_trigrams) VALUES ('rebuild')",
+};
+
+bool hasTrigrams(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    return query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'item_trigrams'")) && query.next();
+}
+
+// The trigram table finds a word of three characters or more; a shorter one
+// has no trigram to look up.
+bool hasTrigram(const QString &needle)
+{
+    qsizetype characters = 0;
+    for (qsizetype i = 0; i < needle.size() && characters < 3; ++i) {
+        if (!needle.at(i).isLowSurrogate())
+            ++characters;
+    }
+    return characters >= 3;
+}
+
+// The word as one FTS5 string: whatever it holds (quotes, stars, AND, NEAR,
+// colons) is text to find, never query syntax.
+QString ftsString(const QString &needle)
+{
+    QString quoted = needle;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 } // namespace
 
 SearchIndex::SearchIndex(const QString &filePath, Creation creation)
@@ -177,7 +223,53 @@ Expected<void, SearchIndexError> SearchIndex::open()
         db.close();
         return upgraded;
     }
+    m_hasTrigrams = hasTrigrams(db);
+    if (!m_hasTrigrams) {
+        // Without the table every search scans, as before it was there: a
+        // build that fails (the file read-only, another connection writing
+        // long) leaves the index usable.
+        if (m_creation == Creation::createWhenMissing || m_buildsTrigramsHere) {
+            m_hasTrigrams = bool(buildTrigrams());
+        } else if (!m_trigramBuild.joinable()) {
+            // A reader answers on the main thread: the words are scanned
+            // while a connection of its own builds the table, once.
+            m_trigramBuild = std::jthread([path = m_filePath] {
+                SearchIndex builder(path, Creation::existingOnly);
+                builder.m_buildsTrigramsHere = true;
+                (void)builder.open();
+            });
+        }
+    }
     m_isOpen = true;
+    return {};
+}
+
+Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery query(db);
+    const auto fail = [&db](const QSqlQuery &failed) {
+        const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), failed.lastError());
+        db.rollback();
+        return unexpected(error);
+    };
+    // Derived from item_words alone, so building it again is always safe;
+    // whoever takes the write lock first builds it, the other finds it.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(query);
+    if (hasTrigrams(db)) {
+        db.commit();
+        return {};
+    }
+    for (const char *statement : trigramStatements) {
+        if (!query.exec(QString::fromLatin1(statement)))
+            return fail(query);
+    }
+    if (!db.commit()) {
+        const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), db.lastError());
+        db.rollback();
+        return unexpected(error);
+    }
     return {};
 }
 
@@ -277,9 +369,13 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
 {
     if (auto opened = open(); !opened)
         return opened;
+    if (m_trigramBuild.joinable())
+        m_trigramBuild.join();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return unexpected(failure(QStringLiteral("The search index could not be updated."), db.lastError()));
+    // Taking the write lock first waits for another writer; a read turned
+    // into a write later would fail at once instead.
+    if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return unexpected(failure(QStringLiteral("The search index could not be updated."), begin.lastError()));
     auto abort = [&db](const QSqlQuery &query) {
         const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), query.lastError());
         db.rollback();
@@ -327,7 +423,11 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
             return abort(query);
         const qint64 rowId = exists ? existingId : query.lastInsertId().toLongLong();
 
-        query.prepare(QStringLiteral("INSERT OR REPLACE INTO item_words (item, identifier, folded) VALUES (?, ?, ?)"));
+        // An update rather than a replace: a replace's delete fires no
+        // trigger, and the trigram table would keep the old words.
+        query.prepare(QStringLiteral("INSERT INTO item_words (item, identifier, folded) VALUES (?, ?, ?)"
+                                     " ON CONFLICT (item) DO UPDATE SET identifier = excluded.identifier,"
+                                     " folded = excluded.folded"));
         query.addBindValue(rowId);
         query.addBindValue(text(item.uniqueIdentifier));
         query.addBindValue(foldedWords(item.title, item.contentDescription, item.keywords,
@@ -347,9 +447,13 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
 {
     if (auto opened = open(); !opened)
         return opened;
+    if (m_trigramBuild.joinable())
+        m_trigramBuild.join();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return unexpected(failure(QStringLiteral("The search index could not be updated."), db.lastError()));
+    // Taking the write lock first waits for another writer; a read turned
+    // into a write later would fail at once instead.
+    if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return unexpected(failure(QStringLiteral("The search index could not be updated."), begin.lastError()));
     for (const QString &identifier : uniqueIdentifiers) {
         QSqlQuery query(db);
         query.prepare(QStringLiteral("DELETE FROM item_words WHERE item IN (SELECT id FROM items WHERE identifier = ?)"));
@@ -398,36 +502,100 @@ std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
     return item;
 }
 
-QStringList SearchIndex::search(const QString &text)
-{
-    return search(text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts));
-}
+namespace {
 
-QStringList SearchIndex::search(const QStringList &words)
+// The words as the folded text is searched for them: a word of punctuation
+// alone says nothing about what is wanted.
+QStringList needlesOf(const QStringList &words)
 {
     QStringList needles;
     for (const QString &word : words) {
-        // A word of punctuation alone says nothing about what is wanted.
         if (std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetterOrNumber(); })) {
             const QString needle = foldedSearchText(word.trimmed());
             if (!needle.isEmpty() && !needles.contains(needle))
                 needles << needle;
         }
     }
+    return needles;
+}
+
+QStringList splitWords(const QString &text)
+{
+    return text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+QStringList SearchIndex::search(const QString &text)
+{
+    return search(splitWords(text));
+}
+
+QStringList SearchIndex::searchAmong(const QString &text, const QStringList &identifiers)
+{
+    const QStringList needles = needlesOf(splitWords(text));
+    if (needles.isEmpty() || identifiers.isEmpty() || !open())
+        return {};
+    const QString placeholders = QStringList(identifiers.size(), QStringLiteral("?")).join(QLatin1Char(','));
+    QStringList conditions{QStringLiteral("items.identifier IN (") + placeholders + QLatin1Char(')')};
+    for (qsizetype i = 0; i < needles.size(); ++i)
+        conditions << QStringLiteral("item_words.folded GLOB ?");
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT items.identifier FROM items JOIN item_words ON item_words.item = items.id WHERE ")
+                  + conditions.join(QStringLiteral(" AND ")));
+    for (const QString &identifier : identifiers)
+        query.addBindValue(identifier);
+    for (const QString &needle : needles)
+        query.addBindValue(QLatin1Char('*') + globLiteral(needle) + QLatin1Char('*'));
+    if (!query.exec())
+        return {};
+    QSet<QString> matched;
+    while (query.next())
+        matched.insert(query.value(0).toString());
+    QStringList found;
+    for (const QString &identifier : identifiers) {
+        if (matched.contains(identifier))
+            found << identifier;
+    }
+    return found;
+}
+
+QStringList SearchIndex::search(const QStringList &words)
+{
+    QStringList needles = needlesOf(words);
     if (needles.isEmpty() || !open())
         return {};
     // The longest word first: it rules out the most rows for the least work.
     std::stable_sort(needles.begin(), needles.end(),
                      [](const QString &a, const QString &b) { return a.size() > b.size(); });
-    // GLOB, as both sides are folded already: it scans a third faster than
-    // instr() and, unlike LIKE, folds nothing itself.
-    QStringList conditions;
-    for (qsizetype i = 0; i < needles.size(); ++i)
-        conditions << QStringLiteral("folded GLOB ?");
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT identifier FROM item_words WHERE ") + conditions.join(QStringLiteral(" AND ")));
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    // Built since it opened, by a reader's thread or another connection.
+    if (!m_hasTrigrams)
+        m_hasTrigrams = hasTrigrams(db);
+    QStringList looked;
+    QStringList scanned;
     for (const QString &needle : std::as_const(needles))
+        (m_hasTrigrams && hasTrigram(needle) ? looked : scanned) << needle;
+    // The words of three characters or more are looked up; a shorter one is
+    // scanned for in the rows they let through, or in every row when all
+    // are short. GLOB, as both sides are folded already: it scans a third
+    // faster than instr() and, unlike LIKE, folds nothing itself.
+    QStringList conditions;
+    QStringList ftsStrings;
+    for (const QString &needle : std::as_const(looked))
+        ftsStrings << ftsString(needle);
+    if (!looked.isEmpty())
+        conditions << QStringLiteral("item IN (SELECT rowid FROM item_trigrams WHERE item_trigrams MATCH ?)");
+    for (qsizetype i = 0; i < scanned.size(); ++i)
+        conditions << QStringLiteral("folded GLOB ?");
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT identifier FROM item_words WHERE ") + conditions.join(QStringLiteral(" AND "))
+                  + QStringLiteral(" ORDER BY item"));
+    if (!looked.isEmpty())
+        query.addBindValue(ftsStrings.join(QLatin1Char(' ')));
+    for (const QString &needle : std::as_const(scanned))
         query.addBindValue(QLatin1Char('*') + globLiteral(needle) + QLatin1Char('*'));
     QStringList identifiers;
     if (!query.exec())

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <thread>
 
 namespace tessaline {
 
@@ -41,7 +42,8 @@ public:
 };
 
 // The index as an SQLite file: one row per item, its thumbnail a small PNG,
-// and beside it the item's words folded as searches compare them. Not
+// beside it the item's words folded as searches compare them, and every
+// three characters of those in a full-text table, to look words up. Not
 // thread-safe: create and use it on one thread (its database connection
 // belongs to the thread that opened it).
 class SearchIndex final : public SearchIndexing
@@ -79,16 +81,25 @@ public:
     // no word left matches nothing. Nothing when the index cannot be read.
     QStringList search(const QString &text);
     QStringList search(const QStringList &words);
+    // Those of the identifiers whose item holds every word of the text, as
+    // search() matches them, in the order given: a few rows checked rather
+    // than every row looked in.
+    QStringList searchAmong(const QString &text, const QStringList &identifiers);
     qsizetype count();
 
 private:
     Expected<void, SearchIndexError> open();
     Expected<void, SearchIndexError> upgrade();
+    Expected<void, SearchIndexError> buildTrigrams();
 
     QString m_filePath;
     Creation m_creation;
     QString m_connectionName;
     bool m_isOpen = false;
+    bool m_hasTrigrams = false;
+    bool m_buildsTrigramsHere = false;
+    // A reader's building of the trigram table, on a thread of its own.
+    std::jthread m_trigramBuild;
 };
 
 } // namespace tessaline

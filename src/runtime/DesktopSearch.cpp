@@ -29,13 +29,23 @@ std::unique_ptr<DesktopSearch> DesktopSearch::forDataDirectory(QObject *parent)
 QStringList DesktopSearch::resultIdentifiers(const QStringList &terms)
 {
     Q_EMIT asked();
-    const QStringList matching = m_index->search(terms.join(QLatin1Char(' ')));
+    const QString text = terms.join(QLatin1Char(' '));
+    // The index keeps what was indexed; the library says what is still there.
+    const QStringList live = m_catalog->liveSnipsNewestFirst();
+    // Words most snips hold fill the list from the newest few alone: those
+    // are checked first, before every snip holding them is looked up.
+    constexpr qsizetype newestChecked = 64;
+    if (live.size() > newestChecked) {
+        const QStringList newest = m_index->searchAmong(text, live.first(newestChecked));
+        if (newest.size() >= maximumResultCount)
+            return newest.first(maximumResultCount);
+    }
+    const QStringList matching = m_index->search(text);
     if (matching.isEmpty())
         return {};
     const QSet<QString> matched(matching.cbegin(), matching.cend());
-    // The index keeps what was indexed; the library says what is still there.
     QStringList results;
-    for (const QString &identifier : m_catalog->liveSnipsNewestFirst()) {
+    for (const QString &identifier : live) {
         if (!matched.contains(identifier))
             continue;
         results << identifier;

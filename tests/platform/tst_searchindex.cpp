@@ -1,6 +1,7 @@
 #include "../support/PngBytes.h"
 
 #include "platform/SearchIndex.h"
+#include "platform/TextUtilities.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -38,6 +39,60 @@ SearchableItem card(const QString &id, const QString &title, const QString &text
 
 const QString first = QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E");
 const QString second = QStringLiteral("7C9E6679-7425-40DE-944B-E07FC1F90AE7");
+const QString budget = QStringLiteral("9A1B5F0E-3C4D-4E5F-8A9B-0C1D2E3F4A5B");
+const QString meeting = QStringLiteral("1B2C3D4E-5F60-4718-89A0-B1C2D3E4F506");
+const QString dessert = QStringLiteral("2C3D4E5F-6071-4829-9AB1-C2D3E4F50617");
+const QString tiny = QStringLiteral("3D4E5F60-7182-493A-ABC2-D3E4F5061728");
+
+// The test's own connection to an index file, to look at it from outside.
+class RawIndex
+{
+public:
+    explicit RawIndex(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+    }
+    ~RawIndex()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlQuery query() const { return QSqlQuery(QSqlDatabase::database(m_name, false)); }
+
+    // What a scan of every row finds: the rows holding each folded word.
+    QStringList scan(const QStringList &words) const
+    {
+        QStringList conditions{QStringLiteral("1")};
+        for (qsizetype i = 0; i < words.size(); ++i)
+            conditions << QStringLiteral("instr(folded, ?) > 0");
+        QSqlQuery q = query();
+        q.prepare(QStringLiteral("SELECT identifier FROM item_words WHERE ") + conditions.join(QStringLiteral(" AND ")));
+        for (const QString &word : words)
+            q.addBindValue(foldedSearchText(word));
+        QStringList found;
+        if (q.exec()) {
+            while (q.next())
+                found << q.value(0).toString();
+        }
+        found.sort();
+        return found;
+    }
+    bool hasTrigramTable() const
+    {
+        QSqlQuery q = query();
+        return q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'item_trigrams'")) && q.next();
+    }
+    // FTS5 compares its index with the rows it was built from.
+    bool trigramsInStep() const
+    {
+        return query().exec(QStringLiteral("INSERT INTO item_trigrams (item_trigrams) VALUES ('integrity-check')"));
+    }
+
+private:
+    QString m_name = QStringLiteral("raw-%1").arg(quintptr(this));
+};
 
 } // namespace
 
@@ -59,6 +114,11 @@ private Q_SLOTS:
     void upgradesTheFirstLayout();
     void readerNeverCreatesOrBreaks_data();
     void readerNeverCreatesOrBreaks();
+    void lookupFindsWhatTheScanFinds_data();
+    void lookupFindsWhatTheScanFinds();
+    void trigramsFollowChanges();
+    void olderFileGetsTrigrams_data();
+    void olderFileGetsTrigrams();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -290,6 +350,115 @@ void SearchIndexTest::readerNeverCreatesOrBreaks()
     QVERIFY(!reader.item(first));
     QCOMPARE(reader.count(), 0);
     QCOMPARE(QFileInfo::exists(path), !contents.isNull());
+}
+
+void SearchIndexTest::lookupFindsWhatTheScanFinds_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("one character") << "b" << QStringList{budget, dessert, tiny};
+    QTest::newRow("two characters") << "ev" << QStringList{first, budget};
+    QTest::newRow("three characters") << "voi" << QStringList{budget};
+    QTest::newRow("a long word inside a word") << "sswor" << QStringList{second};
+    QTest::newRow("long and short words") << "research en" << QStringList{first, second};
+    QTest::newRow("short words alone") << "re 12" << QStringList{first};
+    QTest::newRow("several long words") << "budget invoice total" << QStringList{budget};
+    QTest::newRow("one long word missing") << "budget zebra" << QStringList{};
+    QTest::newRow("accents and case folded") << "BRÛLÉE creme Su" << QStringList{dessert};
+    QTest::newRow("accent in the text") << "zurich" << QStringList{first};
+    QTest::newRow("quotes") << "\"quoted\"" << QStringList{budget};
+    QTest::newRow("an unpaired quote") << "\"quoted" << QStringList{budget};
+    QTest::newRow("a star") << "bud*" << QStringList{};
+    QTest::newRow("AND as a word") << "AND" << QStringList{budget, dessert};
+    QTest::newRow("NEAR group") << "NEAR(total)" << QStringList{budget};
+    QTest::newRow("an open NEAR") << "near(" << QStringList{budget};
+    QTest::newRow("a minus") << "-more" << QStringList{budget};
+    QTest::newRow("a column filter") << "folded:budget" << QStringList{};
+    QTest::newRow("a colon") << "invoice:" << QStringList{budget};
+    QTest::newRow("three CJK characters") << "議事録" << QStringList{meeting};
+    QTest::newRow("two CJK characters") << "会議" << QStringList{meeting};
+    QTest::newRow("CJK and latin") << "予算 memo" << QStringList{meeting};
+    QTest::newRow("CJK found nowhere") << "議事会" << QStringList{};
+}
+
+void SearchIndexTest::lookupFindsWhatTheScanFinds()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, expected);
+    SearchableItem withSyntax = card(budget, QStringLiteral("Budget review 2024"),
+                                     QStringLiteral("Invoice: NEAR(total) \"quoted\" AND -more"));
+    withSyntax.keywords = {QStringLiteral("Planning")};
+    withSyntax.creator = QStringLiteral("Files");
+    SearchableItem cjk = card(meeting, QStringLiteral("東京の会議メモ"), QStringLiteral("議事録 予算 memo"));
+    cjk.keywords = {};
+    SearchableItem accented = card(dessert, QStringLiteral("Crème brûlée"), QStringLiteral("SUGAR and cream"));
+    accented.keywords = {};
+    accented.creator = std::nullopt;
+    SearchableItem shortest = card(tiny, QStringLiteral("Ab"), QStringLiteral("x"));
+    shortest.keywords = {};
+    shortest.creator = std::nullopt;
+    QVERIFY(m_index->indexItems({withSyntax, cjk, accented, shortest}));
+
+    QStringList found = m_index->search(query);
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
+    // The words kept are those with a letter or digit, as the search keeps.
+    QStringList words;
+    for (const QString &word : query.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetterOrNumber(); }))
+            words << word;
+    }
+    RawIndex raw(m_index->filePath());
+    QCOMPARE(found, raw.scan(words));
+}
+
+void SearchIndexTest::trigramsFollowChanges()
+{
+    QVERIFY(m_index->indexItems({card(first, QStringLiteral("Pipeline diagram"), QStringLiteral("stages"))}));
+    QCOMPARE(m_index->search(QStringLiteral("revenue")), QStringList{});
+    QCOMPARE(m_index->search(QStringLiteral("pipeline stag")), QStringList{first});
+    QVERIFY(m_index->deleteItems({second}));
+    QCOMPARE(m_index->search(QStringLiteral("password")), QStringList{});
+    QCOMPARE(m_index->search(QStringLiteral("research")), QStringList{first});
+    QVERIFY(m_index->indexItems({card(second, QStringLiteral("Login again"), QStringLiteral("Password"))}));
+    QCOMPARE(m_index->search(QStringLiteral("password")), QStringList{second});
+    RawIndex raw(m_index->filePath());
+    QVERIFY(raw.hasTrigramTable());
+    QVERIFY(raw.trigramsInStep());
+}
+
+void SearchIndexTest::olderFileGetsTrigrams_data()
+{
+    QTest::addColumn<SearchIndex::Creation>("opening");
+    QTest::newRow("by the app") << SearchIndex::Creation::createWhenMissing;
+    QTest::newRow("by the desktop's search") << SearchIndex::Creation::existingOnly;
+}
+
+void SearchIndexTest::olderFileGetsTrigrams()
+{
+    QFETCH(SearchIndex::Creation, opening);
+    const QString path = m_index->filePath();
+    m_index.reset();
+    {
+        // The layout before the trigram table: the words alone.
+        RawIndex raw(path);
+        for (const char *statement : {"DROP TRIGGER item_words_added", "DROP TRIGGER item_words_removed",
+                                      "DROP TRIGGER item_words_changed", "DROP TABLE item_trigrams"})
+            QVERIFY(raw.query().exec(QString::fromLatin1(statement)));
+        QVERIFY(!raw.hasTrigramTable());
+    }
+    SearchIndex reopened(path, opening);
+    // Answered the same before and after the table is there.
+    QCOMPARE(reopened.search(QStringLiteral("revenue zu")), QStringList{first});
+    RawIndex raw(path);
+    QTRY_VERIFY(raw.hasTrigramTable());
+    QVERIFY(raw.trigramsInStep());
+    QCOMPARE(reopened.search(QStringLiteral("revenue zu")), QStringList{first});
+    QCOMPARE(reopened.search(QStringLiteral("password")), QStringList{second});
+    QVERIFY(reopened.indexItems({card(first, QStringLiteral("Pipeline"), QStringLiteral("stages"))}));
+    QCOMPARE(reopened.search(QStringLiteral("revenue")), QStringList{});
+    QCOMPARE(reopened.search(QStringLiteral("pipeline")), QStringList{first});
 }
 
 QTEST_GUILESS_MAIN(SearchIndexTest)

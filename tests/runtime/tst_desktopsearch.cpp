@@ -171,6 +171,14 @@ void DesktopSearchTest::initTestCase()
     for (int i = 0; i < 12; ++i)
         snips << Snip{QStringLiteral("invoice %1").arg(i), research, QStringLiteral("Invoice %1").arg(i), QString(),
                       std::nullopt, 100 + i, std::nullopt};
+    // More snips than the newest checked first, the newest of them holding
+    // a common word, so answers come both from the newest alone and from
+    // every snip.
+    const qsizetype firstMemo = snips.size();
+    for (int i = 0; i < 250; ++i)
+        snips << Snip{QStringLiteral("memo %1").arg(i), research, QStringLiteral("Memo %1").arg(i),
+                      i % 3 == 0 ? QStringLiteral("ledger") : QStringLiteral("budget"), std::nullopt, 200 + i,
+                      std::nullopt};
     QList<CanvasCard *> cards;
     for (const Snip &snip : snips) {
         CanvasCard *card = addCard(context, snip.note->id(), {.title = snip.title, .image = snip.image});
@@ -195,6 +203,7 @@ void DesktopSearchTest::initTestCase()
     // Then some of them leave: one to Recently Deleted, one with its whole
     // note, one deleted for good while the app could not tell the index.
     cards.at(2)->moveToTrash(at(41));
+    cards.at(firstMemo + 248)->moveToTrash(at(500));
     old->moveToTrash(at(51));
     context.remove(cards.at(4));
     QVERIFY(context.save());
@@ -243,6 +252,14 @@ void DesktopSearchTest::results_data()
         << QStringList{"invoice 11", "invoice 10", "invoice 9", "invoice 8", "invoice 7",
                        "invoice 6",  "invoice 5",  "invoice 4", "invoice 3", "invoice 2"};
     QTest::newRow("nothing asked") << QStringList{} << QStringList{};
+    QTest::newRow("common word: from the newest")
+        << QStringList{"budget"}
+        << QStringList{"memo 247", "memo 245", "memo 244", "memo 242", "memo 241",
+                       "memo 239", "memo 238", "memo 236", "memo 235", "memo 233"};
+    QTest::newRow("common and short words") << QStringList{"bu", "memo", "9"}
+                                            << QStringList{"memo 239", "memo 229", "memo 209", "memo 199",
+                                                           "memo 197", "memo 196", "memo 194", "memo 193",
+                                                           "memo 191", "memo 190"};
 }
 
 void DesktopSearchTest::results()
