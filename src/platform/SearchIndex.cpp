@@ -205,8 +205,10 @@ Expected<void, SearchIndexError> SearchIndex::open()
     QSqlQuery query(db);
     const char *statements[] = {
         // The index's worker writes while the desktop's search reads on a
-        // connection of its own; a write lock is waited for, briefly.
-        "PRAGMA busy_timeout=2000",
+        // connection of its own. A write lock is waited for long enough to
+        // outlast another process building the trigrams of a large index
+        // (some 5 s at 50,000 snips), so a snip's entry is not lost to it.
+        "PRAGMA busy_timeout=15000",
         "PRAGMA journal_mode=WAL",
         // An entry removed with its snip leaves no words or picture behind.
         "PRAGMA secure_delete=ON",
