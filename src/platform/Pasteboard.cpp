@@ -6,6 +6,7 @@
 #include <QImageWriter>
 #include <QMimeData>
 #include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace tessaline {
 
@@ -37,9 +38,44 @@ protected:
         return m_tiff->isEmpty() ? QVariant() : QVariant(*m_tiff);
     }
 
+public:
+    // Shares of the entry's bytes, so they can outlive the entry.
+    QList<QByteArray> heldBytes() const { return {m_png, m_tiff.value_or(QByteArray())}; }
+
 private:
     QByteArray m_png;
     mutable std::optional<QByteArray> m_tiff;
+};
+
+// The clipboard deletes the entry it replaces or clears; freeing a 5K
+// capture's bytes takes the main thread several milliseconds. Made just
+// before the entry goes, this keeps shares of our own image entry's bytes
+// and, once gone, drops the last of them on a worker instead.
+class OutgoingEntry
+{
+public:
+    OutgoingEntry(const QClipboard &clipboard, QClipboard::Mode mode)
+    {
+        // Only our own entry can be one; asking for another client's
+        // costs a round trip to the display server.
+        const bool ours = mode == QClipboard::Clipboard ? clipboard.ownsClipboard()
+                          : mode == QClipboard::Selection ? clipboard.ownsSelection()
+                                                          : clipboard.ownsFindBuffer();
+        if (!ours)
+            return;
+        if (const auto *entry = dynamic_cast<const LazyImageMimeData *>(clipboard.mimeData(mode)))
+            m_bytes = entry->heldBytes();
+    }
+    ~OutgoingEntry()
+    {
+        if (!m_bytes.isEmpty())
+            (void)QtConcurrent::run([bytes = std::move(m_bytes)]() mutable { bytes.clear(); });
+    }
+    OutgoingEntry(const OutgoingEntry &) = delete;
+    OutgoingEntry &operator=(const OutgoingEntry &) = delete;
+
+private:
+    QList<QByteArray> m_bytes;
 };
 
 } // namespace
@@ -134,8 +170,10 @@ void ClipboardPasteboard::clearContents()
 {
     m_declared.clear();
     m_pending.reset();
-    if (QClipboard *clipboard = QGuiApplication::clipboard())
+    if (QClipboard *clipboard = QGuiApplication::clipboard()) {
+        const OutgoingEntry outgoing(*clipboard, m_mode);
         clipboard->clear(m_mode);
+    }
 }
 
 void ClipboardPasteboard::declareTypes(const QStringList &types)
@@ -155,7 +193,10 @@ bool ClipboardPasteboard::setData(const QByteArray &data, const QString &type)
             return true; // held until the entry is complete
     }
     // QMimeData keeps formats in insertion order, which is the order offered.
-    clipboard->setMimeData(m_pending.release(), m_mode);
+    {
+        const OutgoingEntry outgoing(*clipboard, m_mode);
+        clipboard->setMimeData(m_pending.release(), m_mode);
+    }
     const QMimeData *published = clipboard->mimeData(m_mode);
     if (!published)
         return false;
@@ -185,7 +226,10 @@ bool ClipboardPasteboard::setImage(const QByteArray &png)
         return false;
     m_declared.clear();
     m_pending.reset();
-    clipboard->setMimeData(new LazyImageMimeData(png), m_mode);
+    {
+        const OutgoingEntry outgoing(*clipboard, m_mode);
+        clipboard->setMimeData(new LazyImageMimeData(png), m_mode);
+    }
     // Asking for the PNG costs nothing; the TIFF is left for a client.
     const QMimeData *published = clipboard->mimeData(m_mode);
     if (!published || !published->hasFormat(tiffType()))

@@ -2,9 +2,75 @@
 
 #include "platform/X11Connection.h"
 
+#include <QByteArray>
+
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <mutex>
 
 namespace tessaline {
+
+namespace {
+
+// The atoms a floating window and the compositing check use. Each name
+// asked of the server is a round trip, several per capture toast, and an
+// atom never changes while the server runs: they are asked once per
+// connection, all requests sent before the first answer is read.
+struct WorkspaceAtoms
+{
+    xcb_atom_t desktop = XCB_ATOM_NONE;
+    xcb_atom_t state = XCB_ATOM_NONE;
+    xcb_atom_t sticky = XCB_ATOM_NONE;
+    xcb_atom_t above = XCB_ATOM_NONE;
+    xcb_atom_t skipTaskbar = XCB_ATOM_NONE;
+    xcb_atom_t skipPager = XCB_ATOM_NONE;
+    // The selection a compositing manager owns on the root's screen.
+    xcb_atom_t compositingSelection = XCB_ATOM_NONE;
+};
+
+WorkspaceAtoms workspaceAtoms(const X11Connection &x11)
+{
+    static std::mutex lock;
+    static xcb_connection_t *internedFor = nullptr;
+    static xcb_window_t internedRoot = XCB_NONE;
+    static WorkspaceAtoms cached;
+    const std::lock_guard guard(lock);
+    if (internedFor == x11.connection && internedRoot == x11.root)
+        return cached;
+
+    int screenNumber = 0;
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x11.connection)); it.rem;
+         xcb_screen_next(&it), ++screenNumber) {
+        if (it.data->root == x11.root)
+            break;
+    }
+    const QByteArray compositing = QByteArrayLiteral("_NET_WM_CM_S") + QByteArray::number(screenNumber);
+    const char *names[] = {"_NET_WM_DESKTOP",    "_NET_WM_STATE",           "_NET_WM_STATE_STICKY",
+                           "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+                           compositing.constData()};
+    xcb_intern_atom_cookie_t cookies[std::size(names)];
+    for (size_t i = 0; i < std::size(names); ++i)
+        cookies[i] = xcb_intern_atom(x11.connection, false, uint16_t(std::strlen(names[i])), names[i]);
+    xcb_atom_t atoms[std::size(names)] = {};
+    bool complete = true;
+    for (size_t i = 0; i < std::size(names); ++i) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(x11.connection, cookies[i], nullptr);
+        atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        complete = complete && atoms[i] != XCB_ATOM_NONE;
+        std::free(reply);
+    }
+    const WorkspaceAtoms result{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6]};
+    // A failed request is asked again next time rather than kept.
+    if (complete) {
+        cached = result;
+        internedFor = x11.connection;
+        internedRoot = x11.root;
+    }
+    return result;
+}
+
+} // namespace
 
 void showOnAllWorkspaces(quintptr windowID)
 {
@@ -30,11 +96,12 @@ void showOnAllWorkspaces(quintptr windowID)
     };
     constexpr quint32 allDesktops = 0xFFFFFFFF;
     constexpr quint32 add = 1;
-    send(x11->atom("_NET_WM_DESKTOP"), allDesktops, 0, 0);
-    send(x11->atom("_NET_WM_STATE"), add, x11->atom("_NET_WM_STATE_STICKY"), x11->atom("_NET_WM_STATE_ABOVE"));
-    send(x11->atom("_NET_WM_STATE"), add, x11->atom("_NET_WM_STATE_SKIP_TASKBAR"), x11->atom("_NET_WM_STATE_SKIP_PAGER"));
-    xcb_change_property(x11->connection, XCB_PROP_MODE_REPLACE, window, x11->atom("_NET_WM_DESKTOP"),
-                        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    const WorkspaceAtoms atoms = workspaceAtoms(*x11);
+    send(atoms.desktop, allDesktops, 0, 0);
+    send(atoms.state, add, atoms.sticky, atoms.above);
+    send(atoms.state, add, atoms.skipTaskbar, atoms.skipPager);
+    xcb_change_property(x11->connection, XCB_PROP_MODE_REPLACE, window, atoms.desktop, XCB_ATOM_CARDINAL, 32, 1,
+                        &allDesktops);
     xcb_flush(x11->connection);
 }
 
@@ -43,19 +110,30 @@ bool hasCompositingManager()
     const auto x11 = X11Connection::application();
     if (!x11)
         return false;
-    int screenNumber = 0;
-    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x11->connection)); it.rem;
-         xcb_screen_next(&it), ++screenNumber) {
-        if (it.data->root == x11->root)
-            break;
-    }
-    const QByteArray name = QByteArrayLiteral("_NET_WM_CM_S") + QByteArray::number(screenNumber);
-    const xcb_atom_t selection = x11->atom(name.constData());
+    const xcb_atom_t selection = workspaceAtoms(*x11).compositingSelection;
     xcb_get_selection_owner_reply_t *reply =
         xcb_get_selection_owner_reply(x11->connection, xcb_get_selection_owner(x11->connection, selection), nullptr);
     const bool owned = reply && reply->owner != XCB_NONE;
     free(reply);
     return owned;
+}
+
+void markForAllWorkspaces(quintptr windowID)
+{
+    const auto x11 = X11Connection::application();
+    if (!x11 || !windowID)
+        return;
+    const auto window = xcb_window_t(windowID);
+    const WorkspaceAtoms atoms = workspaceAtoms(*x11);
+    constexpr quint32 allDesktops = 0xFFFFFFFF;
+    xcb_change_property(x11->connection, XCB_PROP_MODE_REPLACE, window, atoms.desktop, XCB_ATOM_CARDINAL, 32, 1,
+                        &allDesktops);
+    // A floating window belongs to the app's main window, so it gets no
+    // taskbar or pager entry of its own.
+    const xcb_atom_t states[] = {atoms.sticky, atoms.above, atoms.skipTaskbar, atoms.skipPager};
+    xcb_change_property(x11->connection, XCB_PROP_MODE_APPEND, window, atoms.state, XCB_ATOM_ATOM, 32,
+                        std::size(states), states);
+    xcb_flush(x11->connection);
 }
 
 } // namespace tessaline

@@ -8,6 +8,11 @@ namespace tessaline {
 // keep it above others and leave it out of the taskbar and pager. Call after the window is shown; does nothing off X11.
 void showOnAllWorkspaces(quintptr windowID);
 
+// The same for a window not mapped yet: the window manager reads these
+// properties when it maps it, and Qt keeps state atoms it does not manage
+// itself. Does nothing off X11.
+void markForAllWorkspaces(quintptr windowID);
+
 // True when a compositing manager runs, so see-through window areas really
 // show what is behind them (without one they come out black).
 bool hasCompositingManager();

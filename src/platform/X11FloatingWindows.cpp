@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 namespace tessaline {
 
@@ -42,18 +41,7 @@ void X11FloatingWindows::keepOnAllWorkspaces(QWindow &window)
         showOnAllWorkspaces(id);
         return;
     }
-    // A window manager reads these when the window is mapped. Qt keeps state
-    // atoms it does not manage itself when it maps the window.
-    constexpr quint32 allDesktops = 0xFFFFFFFF;
-    xcb_change_property(m_x11.connection, XCB_PROP_MODE_REPLACE, id, m_x11.atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL,
-                        32, 1, &allDesktops);
-    // A floating window belongs to the app's main window, so it gets no
-    // taskbar or pager entry of its own.
-    const xcb_atom_t states[] = {m_x11.atom("_NET_WM_STATE_STICKY"), m_x11.atom("_NET_WM_STATE_ABOVE"),
-                                 m_x11.atom("_NET_WM_STATE_SKIP_TASKBAR"), m_x11.atom("_NET_WM_STATE_SKIP_PAGER")};
-    xcb_change_property(m_x11.connection, XCB_PROP_MODE_APPEND, id, m_x11.atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32,
-                        std::size(states), states);
-    xcb_flush(m_x11.connection);
+    markForAllWorkspaces(id);
 }
 
 void X11FloatingWindows::keepAspectRatio(QWindow &window, const QSizeF &ratio)

@@ -5,6 +5,7 @@
 #include "platform/Pasteboard.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QProcess>
 #include <QStandardPaths>
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void initTestCase();
     void copyOffersPngThenTiff();
     void clearingRemovesTheEntry();
+    void replacedImageIsOfferedAndTheOldBytesReleased();
 };
 
 void PasteboardTest::initTestCase()
@@ -78,6 +80,32 @@ void PasteboardTest::clearingRemovesTheEntry()
     QVERIFY(ImageExportService::copyToPasteboard(image, ClipboardPasteboard::general()));
     ClipboardPasteboard::general().clearContents();
     QVERIFY(!xclip({"-t", "TARGETS"}).contains("image/png"));
+}
+
+void PasteboardTest::replacedImageIsOfferedAndTheOldBytesReleased()
+{
+    auto encoded = [](QColor colour) {
+        QImage image(16, 12, QImage::Format_RGB32);
+        image.fill(colour);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return png;
+    };
+    QByteArray first = encoded(Qt::red);
+    const QByteArray second = encoded(Qt::blue);
+    ClipboardPasteboard &pasteboard = ClipboardPasteboard::general();
+    QVERIFY(pasteboard.setImage(first));
+    QVERIFY(!first.isDetached()); // the entry shares the caller's bytes
+    // A client asking for the TIFF makes the entry hold a second buffer.
+    QVERIFY(!QImage::fromData(xclip({"-t", "image/tiff"}), "TIFF").isNull());
+
+    QVERIFY(pasteboard.setImage(second));
+    QCOMPARE(QImage::fromData(xclip({"-t", "image/png"}), "PNG").pixelColor(3, 3), QColor(Qt::blue));
+    QVERIFY(xclip({"-t", "TARGETS"}).contains("image/tiff"));
+    // The replaced entry's share goes on a worker; it must not linger.
+    QTRY_VERIFY(first.isDetached());
 }
 
 QTEST_MAIN(PasteboardTest)
