@@ -32,6 +32,15 @@ SearchIndexError failure(const QString &what, const QSqlError &error)
     return SearchIndexError{what + QLatin1Char(' ') + error.text()};
 }
 
+// The error is taken before the rollback, which would replace the
+// connection's own.
+Unexpected<SearchIndexError> rolledBack(QSqlDatabase &db, const QString &what, const QSqlError &error)
+{
+    const SearchIndexError failed = failure(what, error);
+    db.rollback();
+    return unexpected(failed);
+}
+
 // The layout this code writes; older files are brought up to it on opening.
 // 0: an FTS5 table of the words and a full-size copy of every picture.
 // 1: the words folded in a table of their own, thumbnails small.
@@ -251,9 +260,7 @@ Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery query(db);
     const auto fail = [&db](const QSqlQuery &failed) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), failed.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be prepared."), failed.lastError());
     };
     // Derived from item_words alone, so building it again is always safe;
     // whoever takes the write lock first builds it, the other finds it.
@@ -268,9 +275,7 @@ Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
             return fail(query);
     }
     if (!db.commit()) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), db.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be prepared."), db.lastError());
     }
     return {};
 }
@@ -280,9 +285,7 @@ Expected<void, SearchIndexError> SearchIndex::upgrade()
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery query(db);
     const auto fail = [&db](const QSqlQuery &failed) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), failed.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be prepared."), failed.lastError());
     };
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         return fail(query);
@@ -355,9 +358,7 @@ Expected<void, SearchIndexError> SearchIndex::upgrade()
         || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)))
         return fail(query);
     if (!db.commit()) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), db.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be prepared."), db.lastError());
     }
     // The pages the pictures held go back to the disk. Cheap now: only the
     // small rows are left to copy. When another connection is reading, it
@@ -379,9 +380,7 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
     if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return unexpected(failure(QStringLiteral("The search index could not be updated."), begin.lastError()));
     auto abort = [&db](const QSqlQuery &query) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), query.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be updated."), query.lastError());
     };
     for (const SearchableItem &item : items) {
         const std::optional<QByteArray> keywords = keywordsJson(item.keywords);
@@ -438,9 +437,7 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
             return abort(query);
     }
     if (!db.commit()) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), db.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be updated."), db.lastError());
     }
     return {};
 }
@@ -467,15 +464,11 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
             ok = query.exec();
         }
         if (!ok) {
-            const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), query.lastError());
-            db.rollback();
-            return unexpected(error);
+            return rolledBack(db, QStringLiteral("The search index could not be updated."), query.lastError());
         }
     }
     if (!db.commit()) {
-        const SearchIndexError error = failure(QStringLiteral("The search index could not be updated."), db.lastError());
-        db.rollback();
-        return unexpected(error);
+        return rolledBack(db, QStringLiteral("The search index could not be updated."), db.lastError());
     }
     return {};
 }

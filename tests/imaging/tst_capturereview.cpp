@@ -1,5 +1,6 @@
 #include "../capture/CaptureFakes.h"
 #include "../support/LibraryBuilder.h"
+#include "../support/OffscreenScreen.h"
 
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
@@ -183,16 +184,7 @@ public:
     // the offscreen platform's 800 by 600.
     static void initMain()
     {
-        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
-            return;
-        static QTemporaryDir dir;
-        QFile config(dir.filePath(QStringLiteral("screens.json")));
-        if (!config.open(QIODevice::WriteOnly))
-            return;
-        config.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 960, "height": 540,
-                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-        config.close();
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+        useOffscreenScreen(960, 540);
     }
 
 private Q_SLOTS:

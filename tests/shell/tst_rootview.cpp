@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/OffscreenScreen.h"
 
 #include "runtime/LibraryQuery.h"
 #include "shell/MainWindowFrame.h"
@@ -101,16 +102,7 @@ public:
     // platform's 800 by 600, so a window can grow on it.
     static void initMain()
     {
-        if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
-            return;
-        static QTemporaryDir dir;
-        QFile config(dir.filePath(QStringLiteral("screens.json")));
-        if (!config.open(QIODevice::WriteOnly))
-            return;
-        config.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1920, "height": 1080,
-                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-        config.close();
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+        useOffscreenScreen(1920, 1080);
     }
 
 private Q_SLOTS:
