@@ -7,6 +7,7 @@
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
 #include "platform/UuidText.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/NavigationState.h"
 
 #include <QMetaObject>
@@ -226,9 +227,10 @@ void BoardMapModel::setCardThoughtKind(CanvasCard &card, ThoughtKind kind)
 {
     card.setThoughtKindRawValue(rawValue(kind));
     card.setUpdatedAt(m_now());
-    // A kind change is kept in memory when it cannot be saved now; the next
-    // save writes it.
-    (void)m_context.save();
+    // Not undoable, so not taken back either: a kind change the library will
+    // not take now stays in memory for the next save, and is reported.
+    if (const auto saved = saveKeepingChanges(m_context); !saved)
+        setOperationError(saved.error());
 }
 
 void BoardMapModel::trashCard(CanvasCard &card)

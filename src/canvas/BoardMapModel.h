@@ -77,7 +77,7 @@ public:
     // Card actions.
     void openCard(const CanvasCard &card);
     void annotateCard(const CanvasCard &card);
-    // Not undoable; a failed save is ignored (the kind stays set).
+    // Not undoable; a failed save keeps the kind set and is reported.
     void setCardThoughtKind(CanvasCard &card, ThoughtKind kind);
     // Not undoable; the card leaves the selection.
     void trashCard(CanvasCard &card);

@@ -1,6 +1,7 @@
 #include "canvas/CanvasScreens.h"
 
 #include "canvas/BoardMapView.h"
+#include "canvas/CardInspectorModel.h"
 #include "canvas/CardInspectorView.h"
 #include "platform/Pasteboard.h"
 #include "runtime/AppRuntime.h"
@@ -14,7 +15,10 @@ namespace tessaline::canvas {
 void registerScreens(ScreenRegistry &registry)
 {
     registry.registerInspector([](ScreenContext &window, QWidget *parent) -> QWidget * {
-        return new CardInspectorView(window.library(), window.runtime().navigation(), parent);
+        AppRuntime &runtime = window.runtime();
+        auto *inspector = new CardInspectorView(window.library(), runtime.navigation(), parent);
+        inspector->model().setErrorReporter([&runtime](const QString &message) { runtime.setErrorMessage(message); });
+        return inspector;
     });
     registry.registerBoardMap([](ScreenContext &window, const QUuid &boardID, QWidget *parent) -> BoardMap * {
         AppRuntime &runtime = window.runtime();

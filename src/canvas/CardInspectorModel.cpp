@@ -1,6 +1,7 @@
 #include "canvas/CardInspectorModel.h"
 
 #include "model/ModelContext.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
@@ -28,6 +29,9 @@ CardInspectorModel::CardInspectorModel(LibraryQuery &library, NavigationState &n
 
 CardInspectorModel::~CardInspectorModel()
 {
+    // Gone with its window: nobody is left to be told. What the library did
+    // not take stays in memory, where a quit asks about it.
+    m_reportError = nullptr;
     formDisappeared();
 }
 
@@ -62,7 +66,7 @@ void CardInspectorModel::update()
     m_selectionKey = key;
     m_showsForm = content() == Content::card;
     if (formWasShown)
-        (void)m_library.context().save();
+        saveLeavingForm();
     Q_EMIT selectionChanged();
 }
 
@@ -95,8 +99,14 @@ void CardInspectorModel::formDisappeared()
 {
     if (!std::exchange(m_showsForm, false))
         return;
+    saveLeavingForm();
+}
+
+void CardInspectorModel::saveLeavingForm()
+{
     // A failure keeps the edits in memory; the next save writes them.
-    (void)m_library.context().save();
+    if (const auto saved = saveKeepingChanges(m_library.context()); !saved && m_reportError)
+        m_reportError(saved.error());
 }
 
 } // namespace tessaline

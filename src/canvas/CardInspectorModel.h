@@ -16,7 +16,7 @@ class NavigationState;
 // The inspector column: the selected cards of any note, and the form that
 // edits one card. Edits are written at each keystroke and saved when the
 // form goes away (another selection, none, or the column closing); a failed
-// save keeps the edits in memory for the next save.
+// save keeps the edits in memory for the next save, and is reported.
 class CardInspectorModel : public QObject
 {
     Q_OBJECT
@@ -26,6 +26,10 @@ public:
 
     CardInspectorModel(LibraryQuery &library, NavigationState &navigation, Clock now = {}, QObject *parent = nullptr);
     ~CardInspectorModel() override;
+
+    // Where edits that could not be saved are reported (the main window's
+    // alert).
+    void setErrorReporter(std::function<void(const QString &)> report) { m_reportError = std::move(report); }
 
     QList<CanvasCard *> selectedCards() const;
     Content content() const;
@@ -49,6 +53,8 @@ Q_SIGNALS:
 
 private:
     void update();
+    // The form's edits saved as it leaves the screen; a failure is reported.
+    void saveLeavingForm();
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;
@@ -59,6 +65,7 @@ private:
     // selection, the library's lists or a card's id or deletion change.
     mutable std::optional<QList<CanvasCard *>> m_selected;
     bool m_showsForm = false;
+    std::function<void(const QString &)> m_reportError;
 };
 
 } // namespace tessaline

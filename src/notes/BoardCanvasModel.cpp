@@ -5,6 +5,7 @@
 #include "model/Connection.h"
 #include "model/ModelContext.h"
 #include "platform/UuidText.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
@@ -490,7 +491,7 @@ void BoardCanvasModel::setTitle(const QString &title)
 
 void BoardCanvasModel::submitTitle()
 {
-    (void)m_library.context().save();
+    saveUserChange();
 }
 
 bool BoardCanvasModel::isFavorite() const
@@ -505,7 +506,13 @@ void BoardCanvasModel::toggleFavorite()
     if (!note)
         return;
     note->setFavorite(!note->isFavorite(), m_clock());
-    (void)m_library.context().save();
+    saveUserChange();
+}
+
+void BoardCanvasModel::saveUserChange()
+{
+    if (const auto saved = saveKeepingChanges(m_library.context()); !saved)
+        setOperationError(saved.error());
 }
 
 QList<BoardCanvasModel::SnipSection> BoardCanvasModel::insertSnipSections() const

@@ -107,7 +107,8 @@ public:
     // starts at its first paragraph), where typing begins.
     std::optional<QUuid> anchorParagraph() const;
 
-    // The writing header.
+    // The writing header. The title is saved on Return, and a favourite at
+    // once; what cannot be saved stays in the library and is reported.
     QString title() const;
     void setTitle(const QString &title);
     void submitTitle();
@@ -157,6 +158,7 @@ private:
     void commit();
     void scheduleAutosave();
     void autosave();
+    void saveUserChange();
     QList<BoardWritingBlock> storedBlocks(const Board &board) const;
     void collectKeptWriting(const Board &board, const QDateTime &previouslyOpened);
 

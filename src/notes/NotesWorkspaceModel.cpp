@@ -5,6 +5,7 @@
 #include "model/ThinkingSessionService.h"
 #include "notes/PendingEdits.h"
 #include "platform/TextUtilities.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
@@ -207,8 +208,15 @@ Board *NotesWorkspaceModel::liveNote(const QUuid &noteID) const
 void NotesWorkspaceModel::saveIgnoringFailure()
 {
     // A failed save keeps the change in the library; the next save that
-    // succeeds writes it.
+    // succeeds writes it. Only for what the user did not ask for (the note's
+    // opening stamp), or what was said already.
     (void)m_library.context().save();
+}
+
+void NotesWorkspaceModel::saveUserChange()
+{
+    if (const auto saved = saveKeepingChanges(m_library.context()); !saved && m_reportError)
+        m_reportError(saved.error());
 }
 
 void NotesWorkspaceModel::selectNote(const std::optional<QUuid> &noteID)
@@ -259,7 +267,7 @@ void NotesWorkspaceModel::toggleFavorite(const QUuid &noteID)
 {
     if (Board *board = liveNote(noteID)) {
         board->setFavorite(!board->isFavorite(), m_clock());
-        saveIgnoringFailure();
+        saveUserChange();
     }
 }
 
@@ -267,7 +275,7 @@ void NotesWorkspaceModel::moveNote(const QUuid &noteID, const QString &folder)
 {
     if (Board *board = liveNote(noteID)) {
         board->setFolderName(folder, m_clock());
-        saveIgnoringFailure();
+        saveUserChange();
     }
 }
 
@@ -275,7 +283,7 @@ void NotesWorkspaceModel::removeNoteFromFolder(const QUuid &noteID)
 {
     if (Board *board = liveNote(noteID)) {
         board->setFolderName(std::nullopt, m_clock());
-        saveIgnoringFailure();
+        saveUserChange();
     }
 }
 
@@ -285,7 +293,7 @@ void NotesWorkspaceModel::moveNoteToRecentlyDeleted(const QUuid &noteID)
     if (!board)
         return;
     board->moveToTrash(m_clock());
-    saveIgnoringFailure();
+    saveUserChange();
     // Unsaved, the note is gone from the list all the same.
     recompute();
     ensureActiveNote();
@@ -327,7 +335,7 @@ void NotesWorkspaceModel::commitNewFolder()
     if (!board)
         return;
     board->setFolderName(m_folderDraft, m_clock());
-    saveIgnoringFailure();
+    saveUserChange();
     m_folderTargetID.reset();
     Q_EMIT folderSheetChanged();
 }

@@ -39,7 +39,8 @@ public:
     ~NotesWorkspaceModel() override;
 
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-    // Where a failed note creation is reported (the main window's alert).
+    // Where a failed note creation, or a change of the list's that could not
+    // be saved, is reported (the main window's alert).
     void setErrorReporter(std::function<void(const QString &)> report) { m_reportError = std::move(report); }
 
     NoteListFilter filter() const { return m_filter; }
@@ -114,6 +115,9 @@ private:
     void scheduleRecompute();
     void watchBoards();
     void saveIgnoringFailure();
+    // A change the user made: one that cannot be saved now stays in the
+    // library and is reported.
+    void saveUserChange();
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;

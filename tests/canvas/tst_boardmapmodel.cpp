@@ -2,6 +2,7 @@
 
 #include "model/Connection.h"
 #include "platform/UuidText.h"
+#include "runtime/KeptChanges.h"
 
 #include <QSignalSpy>
 
@@ -226,6 +227,15 @@ private Q_SLOTS:
         QCOMPARE(thought->thoughtKindRawValue(), QStringLiteral("decision"));
         QCOMPARE(thought->updatedAt(), r.clock);
         QVERIFY(!r.context->hasChanges());
+        QCOMPARE(r.map->operationError(), std::nullopt);
+        // A kind the library will not take now is said, and kept for the
+        // next save.
+        r.context->failNextSave(StoreError{QStringLiteral("disk full")});
+        r.map->setCardThoughtKind(*thought, ThoughtKind::question);
+        QCOMPARE(r.map->operationError(), std::optional(keptChangesMessage(QStringLiteral("disk full"))));
+        QCOMPARE(thought->thoughtKindRawValue(), QStringLiteral("question"));
+        QVERIFY(r.context->hasChanges());
+        QVERIFY(r.context->save());
 
         r.map->returnCardToTray(*snip);
         QVERIFY(!snip->isPlaced());

@@ -3,6 +3,7 @@
 #include "canvas/CardInspectorModel.h"
 #include "canvas/CardInspectorView.h"
 #include "design/StudioEmptyState.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
 
 #include <QLabel>
@@ -133,6 +134,41 @@ private Q_SLOTS:
         view->hide();
         QCOMPARE(saves.count(), 2);
         QCOMPARE(other->title(), std::optional(QStringLiteral("x")));
+    }
+
+    void formEditsThatCannotBeSavedAreReportedAndKept_data()
+    {
+        QTest::addColumn<bool>("columnCloses");
+        QTest::newRow("another card selected") << false;
+        QTest::newRow("column closed") << true;
+    }
+
+    void formEditsThatCannotBeSavedAreReportedAndKept()
+    {
+        QFETCH(bool, columnCloses);
+        MapRig &r = *rig;
+        CanvasCard *thought = r.card(CardKind::thought, 1);
+        CanvasCard *other = r.card(CardKind::thought, 2);
+        thought->setTitle(std::nullopt);
+        QVERIFY(r.context->save());
+        QStringList reported;
+        view->model().setErrorReporter([&reported](const QString &message) { reported.append(message); });
+        r.navigation->select(thought->id(), false);
+        QTest::keyClicks(view->titleField(), QStringLiteral("Plan"));
+        view->kindPicker()->activated(view->kindPicker()->findText(QStringLiteral("Decision")));
+
+        r.context->failNextSave(StoreError{QStringLiteral("disk full")});
+        if (columnCloses)
+            view->hide();
+        else
+            r.navigation->select(other->id(), false);
+        QCOMPARE(reported, QStringList{keptChangesMessage(QStringLiteral("disk full"))});
+        // Still in the card, for the next save that can.
+        QCOMPARE(thought->title(), std::optional(QStringLiteral("Plan")));
+        QCOMPARE(thought->thoughtKindRawValue(), QStringLiteral("decision"));
+        QVERIFY(r.context->hasChanges());
+        QVERIFY(r.context->save());
+        QVERIFY(!r.context->hasChanges());
     }
 };
 

@@ -6,6 +6,7 @@
 #include "model/ThinkingSessionService.h"
 #include "notes/BoardCanvasModel.h"
 #include "platform/UuidText.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
@@ -101,6 +102,8 @@ private Q_SLOTS:
     void burstOfEditsSavesOnce();
     void steadyTypingIsSavedEveryTwoSeconds();
     void closingSavesAtOnce();
+    void headerChangesThatCannotBeSavedAreReportedAndKept_data();
+    void headerChangesThatCannotBeSavedAreReportedAndKept();
     void unreadableWritingIsKept_data();
     void unreadableWritingIsKept();
     void encodingFailureKeepsTheOldText();
@@ -311,6 +314,41 @@ void BoardCanvasModelTest::closingSavesAtOnce()
     f.workspace->flush();
     QCOMPARE(f.workspace->operationError(), std::optional(QStringLiteral("The disk is full.")));
     QCOMPARE(f.note->writingDocument().blocks.first().text, QStringLiteral("Again"));
+}
+
+void BoardCanvasModelTest::headerChangesThatCannotBeSavedAreReportedAndKept_data()
+{
+    QTest::addColumn<bool>("title");
+    QTest::newRow("title kept with Return") << true;
+    QTest::newRow("favourite") << false;
+}
+
+void BoardCanvasModelTest::headerChangesThatCannotBeSavedAreReportedAndKept()
+{
+    QFETCH(bool, title);
+    Fixture f;
+    f.workspace->appear();
+    QVERIFY(!f.rig.context().hasChanges());
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    if (title) {
+        f.workspace->setTitle(QStringLiteral("Garden plans"));
+        f.workspace->submitTitle();
+    } else {
+        f.workspace->toggleFavorite();
+    }
+    QCOMPARE(f.workspace->operationError(), std::optional(keptChangesMessage(QStringLiteral("The disk is full."))));
+    // Kept as typed, for the next save that can.
+    QCOMPARE(f.workspace->title(), title ? QStringLiteral("Garden plans") : QStringLiteral("Garden"));
+    QCOMPARE(f.workspace->isFavorite(), !title);
+    QVERIFY(f.rig.context().hasChanges());
+    f.workspace->setOperationError(std::nullopt);
+    // Trying again once there is room writes it and says nothing.
+    if (title)
+        f.workspace->submitTitle();
+    else
+        QVERIFY(f.rig.context().save());
+    QVERIFY(!f.rig.context().hasChanges());
+    QCOMPARE(f.workspace->operationError(), std::nullopt);
 }
 
 void BoardCanvasModelTest::unreadableWritingIsKept_data()

@@ -6,6 +6,7 @@
 #include "notes/NoteList.h"
 #include "notes/NotesWorkspaceModel.h"
 #include "platform/UuidText.h"
+#include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 
@@ -96,6 +97,8 @@ private Q_SLOTS:
     void failedCreationKeepsOtherEdits();
     void selectingMarksOpenedAndMovesUp();
     void trashingTheOpenNoteOpensTheNext();
+    void listChangesThatCannotBeSavedAreReportedAndKept_data();
+    void listChangesThatCannotBeSavedAreReportedAndKept();
     void newFolderSheet();
     void rowsFollowUnsavedEdits();
 };
@@ -442,6 +445,59 @@ void NotesWorkspaceModelTest::trashingTheOpenNoteOpensTheNext()
     QVERIFY(open->deletedAt());
     QCOMPARE(Fixture::titles(*screen), QStringList{QStringLiteral("Next")});
     QCOMPARE(screen->activeNote()->title(), QStringLiteral("Next"));
+}
+
+void NotesWorkspaceModelTest::listChangesThatCannotBeSavedAreReportedAndKept_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("favourite") << QStringLiteral("favourite");
+    QTest::newRow("moved to a folder") << QStringLiteral("folder");
+    QTest::newRow("taken out of its folder") << QStringLiteral("no folder");
+    QTest::newRow("filed in a new folder") << QStringLiteral("new folder");
+    QTest::newRow("moved to Recently Deleted") << QStringLiteral("trash");
+}
+
+void NotesWorkspaceModelTest::listChangesThatCannotBeSavedAreReportedAndKept()
+{
+    QFETCH(QString, change);
+    Fixture f;
+    Board *note = f.note(QStringLiteral("Note"), 10);
+    note->setFolderNameValue(QStringLiteral("Old"));
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    screen->appear();
+    auto changed = [&] {
+        if (change == u"favourite")
+            return note->isFavorite();
+        if (change == u"folder")
+            return note->folderName() == std::optional(QStringLiteral("Work"));
+        if (change == u"no folder")
+            return !note->folderName();
+        if (change == u"new folder")
+            return note->folderName() == std::optional(QStringLiteral("Projects"));
+        return note->deletedAt().has_value();
+    };
+
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    if (change == u"favourite") {
+        screen->toggleFavorite(note->id());
+    } else if (change == u"folder") {
+        screen->moveNote(note->id(), QStringLiteral("Work"));
+    } else if (change == u"no folder") {
+        screen->removeNoteFromFolder(note->id());
+    } else if (change == u"new folder") {
+        screen->beginNewFolder(note->id());
+        screen->setFolderDraft(QStringLiteral("Projects"));
+        screen->submitNewFolder();
+    } else {
+        screen->moveNoteToRecentlyDeleted(note->id());
+    }
+    // Said at once, and not taken back: the next save that can writes it.
+    QCOMPARE(f.reported, QStringList{keptChangesMessage(QStringLiteral("The disk is full."))});
+    QVERIFY(changed());
+    QVERIFY(f.rig.context().hasChanges());
+    QVERIFY(f.rig.context().save());
+    QVERIFY(!f.rig.context().hasChanges());
 }
 
 void NotesWorkspaceModelTest::newFolderSheet()
