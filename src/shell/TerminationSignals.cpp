@@ -25,7 +25,19 @@ void onTerminationSignal(int)
     errno = savedErrno;
 }
 
+// Nothing to do: being handled at all is what turns the signal into EFBIG.
+void onFileSizeLimit(int) {}
+
 } // namespace
+
+void failWritesPastFileSizeLimit()
+{
+    struct sigaction action = {};
+    action.sa_handler = onFileSizeLimit;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGXFSZ, &action, nullptr);
+}
 
 void quitOnTerminationSignals()
 {

@@ -9,4 +9,12 @@ namespace tessaline {
 // Called once, after the application object exists.
 void quitOnTerminationSignals();
 
+// A write past the file-size limit (`ulimit -f`) ends the process with
+// SIGXFSZ by default, before the store can say anything or keep anything.
+// From this call on, such a write fails with EFBIG instead, and the save
+// that made it reports the failure like a full disk. Programs the app
+// starts get the default back (a handler does not outlive exec, unlike an
+// ignored signal). Called first thing in main, before anything writes.
+void failWritesPastFileSizeLimit();
+
 } // namespace tessaline

@@ -94,6 +94,7 @@ private:
 
 int main(int argc, char *argv[])
 {
+    failWritesPastFileSizeLimit();
     // In a Wayland session, capture goes through the desktop's portals, which
     // only a native Wayland client can use well; Qt would pick XWayland on
     // some desktops, where captures of other windows come out black.
