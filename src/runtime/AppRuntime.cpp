@@ -42,6 +42,15 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
         recognizeCapturedText();
     };
     installCaptureCallbacks();
+    // A snip whose text was still owed when it went to Recently Deleted
+    // keeps its mark there. Brought back (from Recently Deleted, or by an
+    // undo), it is read now rather than at the next start.
+    connect(&modelContext(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (property != CanvasCard::DeletedAtProperty || !m_isUIReady)
+            return;
+        if (const auto *card = qobject_cast<CanvasCard *>(entity); card && card->isLive())
+            recognizePendingTextSoon();
+    });
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive)
@@ -300,7 +309,7 @@ void AppRuntime::recognizeCapturedText()
     // its turn comes: a burst of captures waits as card ids, not as pictures
     // (a grey copy of a 5K capture is 15 MB). Not while captures are still
     // being stored: the engines' memory and processors would add to theirs.
-    while (!m_isReadingCaptureText && !m_capturesAwaitingText.empty() && m_capturePipeline->isIdle()) {
+    while (!m_captureTextBeingRead && !m_capturesAwaitingText.empty() && m_capturePipeline->isIdle()) {
         const QUuid cardID = m_capturesAwaitingText.front();
         m_capturesAwaitingText.pop_front();
         const CanvasCard *card = nullptr;
@@ -316,9 +325,9 @@ void AppRuntime::recognizeCapturedText()
             modelContext().clearTextRecognitionPending(*card);
         if (!card || !card->isLive() || !card->hasOriginalImageData())
             continue;
-        m_isReadingCaptureText = true;
+        m_captureTextBeingRead = cardID;
         const auto next = [this, release] {
-            m_isReadingCaptureText = false;
+            m_captureTextBeingRead.reset();
             release();
             recognizeCapturedText();
         };
@@ -350,11 +359,24 @@ void AppRuntime::recognizePendingText()
     if (!pending || pending->isEmpty())
         return;
     for (const QUuid &cardID : *pending) {
-        if (std::find(m_capturesAwaitingText.cbegin(), m_capturesAwaitingText.cend(), cardID)
-            == m_capturesAwaitingText.cend())
+        if (cardID != m_captureTextBeingRead
+            && std::find(m_capturesAwaitingText.cbegin(), m_capturesAwaitingText.cend(), cardID)
+                == m_capturesAwaitingText.cend())
             m_capturesAwaitingText.push_back(cardID);
     }
     recognizeCapturedText();
+}
+
+void AppRuntime::recognizePendingTextSoon()
+{
+    // Once the change that asked for it has been saved (the restore is
+    // saved right after it is made), and once for many cards restored at once.
+    if (std::exchange(m_pendingTextLookScheduled, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        m_pendingTextLookScheduled = false;
+        recognizePendingText();
+    });
 }
 
 void AppRuntime::giveUpRecognition(const QUuid &cardID)

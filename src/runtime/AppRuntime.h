@@ -189,6 +189,9 @@ private:
     // Queues the cards whose text the app did not get to read before it
     // last ended, as marked in the library.
     void recognizePendingText();
+    // The same from the event loop, once however often it is asked for
+    // meanwhile.
+    void recognizePendingTextSoon();
     // Clears the mark of a card whose text can never be read, so it is not
     // tried again at every start.
     void giveUpRecognition(const QUuid &cardID);
@@ -215,7 +218,9 @@ private:
     std::deque<std::pair<QUuid, QImage>> m_capturePreviews;
     // Captures whose text is yet to be read, oldest first.
     std::deque<QUuid> m_capturesAwaitingText;
-    bool m_isReadingCaptureText = false;
+    // The capture whose text is with recognition now, if any.
+    std::optional<QUuid> m_captureTextBeingRead;
+    bool m_pendingTextLookScheduled = false;
 };
 
 } // namespace tessaline

@@ -73,6 +73,8 @@ private Q_SLOTS:
     void capturesAreReadOneAtATimeFromTheLibrary();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart();
+    void restoredSnipWhoseTextIsOwedIsReadAtOnce_data();
+    void restoredSnipWhoseTextIsOwedIsReadAtOnce();
     void behaviourSettersWriteBothKeys();
     void reminders();
     void screenRecordingSettingsAndRelaunch();
@@ -597,6 +599,49 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
     QTRY_COMPARE(applied.size(), readAgain ? 2 : 1);
     QCOMPARE(applied.constLast().constFirst().toUuid(), *laterID);
     QCOMPARE(pendingMarks(file), 0);
+}
+
+void AppRuntimeTest::restoredSnipWhoseTextIsOwedIsReadAtOnce_data()
+{
+    QTest::addColumn<bool>("whileRead");
+    QTest::newRow("trashed while waiting its turn") << false;
+    QTest::newRow("trashed while its text was read") << true;
+}
+
+void AppRuntimeTest::restoredSnipWhoseTextIsOwedIsReadAtOnce()
+{
+    QFETCH(bool, whileRead);
+    Rig rig(Rig::Library::onDisk);
+    rig.runtime->start();
+    const QString file = rig.context().filePath();
+    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    const auto first = rig.handle(rig.capture(CaptureMode::window));
+    const auto second = rig.handle(rig.capture(CaptureMode::window));
+    QVERIFY(first && second);
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    const QUuid trashedID = whileRead ? *first : *second;
+    QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(rig.card(trashedID), at(200)));
+    rig.ocr->answer(QStringLiteral("first"));
+    if (whileRead) {
+        // The second is asked for once the first one's answer is in.
+        QTRY_COMPARE(rig.ocr->pending.size(), 1);
+        rig.ocr->answer(QStringLiteral("second"));
+    }
+    QVERIFY(applied.wait(5000));
+    QCOMPARE(applied.constLast().constFirst().toUuid(), whileRead ? *second : *first);
+    // The trashed one's text is still owed, and nothing is being read.
+    QCOMPARE(pendingMarks(file), 1);
+    QVERIFY(rig.ocr->pending.isEmpty());
+    QCOMPARE(rig.card(trashedID)->ocrText(), QString());
+
+    rig.card(trashedID)->restoreFromTrash(at(300));
+    QVERIFY(rig.context().save());
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    rig.ocr->answer(QStringLiteral("read once restored"));
+    QTRY_VERIFY(!applied.isEmpty() && applied.constLast().constFirst().toUuid() == trashedID);
+    QCOMPARE(rig.card(trashedID)->ocrText(), QStringLiteral("read once restored"));
+    QCOMPARE(pendingMarks(file), 0);
+    QVERIFY(rig.ocr->pending.isEmpty());
 }
 
 void AppRuntimeTest::behaviourSettersWriteBothKeys()
