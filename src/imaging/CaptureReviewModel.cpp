@@ -178,7 +178,7 @@ Expected<void, QString> CaptureReviewModel::saveReview()
     // unsaved edits in the context are not this review's to undo.
     ModelChangeScope scope(m_runtime.modelContext());
     card->setAnnotationDocumentData(*encoded);
-    const bool readsTextAgain = AppRuntime::prepareAnnotationChange(*card, previous, m_image.size());
+    const bool readsTextAgain = m_runtime.prepareAnnotationChange(*card, previous, m_image.size());
     ThinkingSessionService service(m_runtime.modelContext());
     const auto kept = service.updateCaption(m_contextText, m_cardID, QDateTime::currentDateTimeUtc());
     if (!kept) {

@@ -490,6 +490,7 @@ bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<Q
     // could cover; reading the picture again brings back what is visible.
     if (TextRedaction::mayHidePicture(card.annotationDocumentData()))
         card.setOcrText(QString());
+    modelContext().setTextRecognitionPending(card, true);
     return true;
 }
 

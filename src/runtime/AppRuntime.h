@@ -150,11 +150,13 @@ public:
     // Keeps recognised text from outliving a redaction, in two steps around
     // the save of a card's new annotations. Before: when the areas they
     // hide differ from those of `previousAnnotations`, clears a text the new
-    // areas could cover, to be saved along with them; true when the picture
-    // must then be read again. After the save: indexes what is stored and
-    // reads `image` (the card's picture) again.
-    static bool prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
-                                        const QSize &imageSize);
+    // areas could cover and marks the card's text as owed (as a capture's
+    // is), both to be saved along with them; true when the picture must then
+    // be read again. After the save: indexes what is stored and reads
+    // `image` (the card's picture) again; should the app end first, the
+    // mark has it read at the next start.
+    bool prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
+                                 const QSize &imageSize);
     void recognizeTextAgain(const QUuid &cardID, const QImage &image);
 
     static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
