@@ -736,6 +736,8 @@ QStringList SearchIndex::firstMatching(const QString &text, const QStringList &i
         checked += count;
         if (found.size() >= limit)
             return found.first(limit);
+        if (checked == identifiers.size())
+            return found;
         if (upTo == firstFew && !looked.isEmpty()) {
             const std::optional<std::vector<qint64>> any = rowsWithWords(looked, 1);
             if (any && any->empty())

@@ -52,8 +52,9 @@ public:
 
 // The index as an SQLite file: one row per item, its thumbnail a small PNG,
 // beside it the item's words folded as searches compare them, and every
-// three characters of those in a full-text table, to look words up. Not thread-safe: create and use it on one thread (its database
-// connection belongs to the thread that opened it).
+// three characters of those in a full-text table, to look words up. Not
+// thread-safe: create and use it on one thread (its database connection
+// belongs to the thread that opened it).
 class SearchIndex final : public SearchIndexing
 {
 public:
@@ -96,10 +97,9 @@ public:
 
     // A removed item's words stay in the trigram table's older segments
     // until they are merged away: due after any removal, by whichever build
-    // of the app wrote. A step merges a bounded number of
-    // pages in a transaction of its own, so a reader or writer waits little
-    // for it. A table that an older build left out of step is built again
-    // instead.
+    // of the app wrote. A step merges a bounded number of pages in a
+    // transaction of its own, so a reader or writer waits little for it. A
+    // table that an older build left out of step is built again instead.
     bool upkeepDue() override;
     Expected<bool, SearchIndexError> upkeepStep() override;
 
