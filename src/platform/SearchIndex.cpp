@@ -27,6 +27,11 @@ namespace {
 
 std::atomic<int> connectionSerial{0};
 
+// Pages of the trigram table merged in one step of upkeep: some 15 ms of
+// holding the write lock (40 on a busy machine), some 160 steps to merge the
+// table of 50,000 snips.
+constexpr int upkeepPages = 128;
+
 SearchIndexError failure(const QString &what, const QSqlError &error)
 {
     return SearchIndexError{what + QLatin1Char(' ') + error.text()};
@@ -130,27 +135,62 @@ std::optional<QByteArray> keywordsJson(const QStringList &keywords)
     return writeJson(QJsonArray::fromStringList(keywords));
 }
 
-// Every three characters of the folded words, so a word found anywhere in
-// them is looked up rather than scanned for. It reads the text from
-// item_words, and the triggers keep it in step with that table whichever
-// connection writes.
+// Every three characters of the folded words, where they stand, so a word
+// found anywhere in them is looked up rather than scanned for. Without the
+// positions (detail=none) the table would be a sixth of the size, but a word
+// whose trigrams are all common and that stands nowhere (a typo) would leave
+// most rows to be checked one by one: some 80 ms at 50,000 snips rather
+// than 15. It reads the text from item_words, and the triggers keep it in
+// step with that table whichever connection writes. An older build of the
+// app replaces a row of item_words (INSERT OR REPLACE), whose delete fires
+// no trigger: the row's old words would stay. That is seen coming and
+// marked, and the table is built again.
 const char *const trigramStatements[] = {
+    "DROP TRIGGER IF EXISTS item_words_added",
+    "DROP TRIGGER IF EXISTS item_words_removed",
+    "DROP TRIGGER IF EXISTS item_words_changed",
+    "DROP TRIGGER IF EXISTS item_words_replacing",
+    "DROP TABLE IF EXISTS item_trigrams",
+    "DROP TABLE IF EXISTS trigram_upkeep",
     "CREATE VIRTUAL TABLE item_trigrams USING fts5(folded, content='item_words', content_rowid='item',"
     " tokenize='trigram case_sensitive 1')",
+    // stale: a row was replaced behind the triggers' back; merge: a removed
+    // snip's words wait in older segments.
+    "CREATE TABLE trigram_upkeep (stale INTEGER NOT NULL, merge INTEGER NOT NULL)",
+    "INSERT INTO trigram_upkeep (stale, merge) VALUES (0, 0)",
     "CREATE TRIGGER item_words_added AFTER INSERT ON item_words BEGIN"
     " INSERT INTO item_trigrams (rowid, folded) VALUES (new.item, new.folded); END",
     "CREATE TRIGGER item_words_removed AFTER DELETE ON item_words BEGIN"
-    " INSERT INTO item_trigrams (item_trigrams, rowid, folded) VALUES ('delete', old.item, old.folded); END",
+    " INSERT INTO item_trigrams (item_trigrams, rowid, folded) VALUES ('delete', old.item, old.folded);"
+    " UPDATE trigram_upkeep SET merge = 1; END",
     "CREATE TRIGGER item_words_changed AFTER UPDATE ON item_words BEGIN"
     " INSERT INTO item_trigrams (item_trigrams, rowid, folded) VALUES ('delete', old.item, old.folded);"
     " INSERT INTO item_trigrams (rowid, folded) VALUES (new.item, new.folded); END",
+    // This build never inserts over a row that is there.
+    "CREATE TRIGGER item_words_replacing BEFORE INSERT ON item_words"
+    " WHEN EXISTS (SELECT 1 FROM item_words WHERE item = new.item) BEGIN"
+    " UPDATE trigram_upkeep SET stale = 1; END",
     "INSERT INTO item_trigrams (item_trigrams) VALUES ('rebuild')",
 };
 
+// The trigram table and the one a build of this layout makes with it; an
+// older table of trigrams without it is made again.
 bool hasTrigrams(const QSqlDatabase &db)
 {
     QSqlQuery query(db);
-    return query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'item_trigrams'")) && query.next();
+    return query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('item_trigrams', 'trigram_upkeep')"))
+        && query.next() && query.value(0).toInt() == 2;
+}
+
+// Whether the trigram table was left out of step: unknown (nullopt) when
+// the file cannot say.
+std::optional<bool> trigramsStale(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT stale FROM trigram_upkeep")) || !query.next())
+        return std::nullopt;
+    return query.value(0).toInt() != 0;
 }
 
 // The trigram table finds a word of three characters or more; a shorter one
@@ -234,22 +274,15 @@ Expected<void, SearchIndexError> SearchIndex::open()
         db.close();
         return upgraded;
     }
-    m_hasTrigrams = hasTrigrams(db);
+    m_hasTrigrams = hasTrigrams(db) && trigramsStale(db) == false;
     if (!m_hasTrigrams) {
         // Without the table every search scans, as before it was there: a
         // build that fails (the file read-only, another connection writing
         // long) leaves the index usable.
-        if (m_creation == Creation::createWhenMissing || m_buildsTrigramsHere) {
+        if (m_creation == Creation::createWhenMissing || m_buildsTrigramsHere)
             m_hasTrigrams = bool(buildTrigrams());
-        } else if (!m_trigramBuild.joinable()) {
-            // A reader answers on the main thread: the words are scanned
-            // while a connection of its own builds the table, once.
-            m_trigramBuild = std::jthread([path = m_filePath] {
-                SearchIndex builder(path, Creation::existingOnly);
-                builder.m_buildsTrigramsHere = true;
-                (void)builder.open();
-            });
-        }
+        else
+            startTrigramBuild();
     }
     m_isOpen = true;
     return {};
@@ -266,7 +299,7 @@ Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
     // whoever takes the write lock first builds it, the other finds it.
     if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return fail(query);
-    if (hasTrigrams(db)) {
+    if (hasTrigrams(db) && trigramsStale(db) == false) {
         db.commit();
         return {};
     }
@@ -278,6 +311,38 @@ Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
         return rolledBack(db, QStringLiteral("The search index could not be prepared."), db.lastError());
     }
     return {};
+}
+
+void SearchIndex::startTrigramBuild()
+{
+    // A reader answers on the main thread: the words are scanned while a
+    // connection of its own builds the table, once at a time.
+    if (m_trigramBuild.joinable()) {
+        if (!m_trigramBuildDone->load())
+            return;
+        m_trigramBuild.join();
+    }
+    m_trigramBuildDone = std::make_shared<std::atomic<bool>>(false);
+    m_trigramBuild = std::jthread([path = m_filePath, done = m_trigramBuildDone] {
+        {
+            SearchIndex builder(path, Creation::existingOnly);
+            builder.m_buildsTrigramsHere = true;
+            (void)builder.open();
+        }
+        done->store(true);
+    });
+}
+
+bool SearchIndex::trigramsUsable()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    // Built since it opened, by a reader's thread or another connection, or
+    // left out of step by an older build since.
+    const std::optional<bool> stale = trigramsStale(db);
+    m_hasTrigrams = stale == false;
+    if (stale == true && m_creation == Creation::existingOnly)
+        startTrigramBuild();
+    return m_hasTrigrams;
 }
 
 Expected<void, SearchIndexError> SearchIndex::upgrade()
@@ -375,6 +440,7 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
     if (m_trigramBuild.joinable())
         m_trigramBuild.join();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    m_rowNumbersVersion.reset();
     // Taking the write lock first waits for another writer; a read turned
     // into a write later would fail at once instead.
     if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
@@ -424,17 +490,25 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
             return abort(query);
         const qint64 rowId = exists ? existingId : query.lastInsertId().toLongLong();
 
-        // An update rather than a replace: a replace's delete fires no
-        // trigger, and the trigram table would keep the old words.
-        query.prepare(QStringLiteral("INSERT INTO item_words (item, identifier, folded) VALUES (?, ?, ?)"
-                                     " ON CONFLICT (item) DO UPDATE SET identifier = excluded.identifier,"
-                                     " folded = excluded.folded"));
-        query.addBindValue(rowId);
+        // An update where the row is there, never an insert over it: a
+        // replace's delete fires no trigger, and the trigram table would
+        // keep the old words (the triggers take it for an older build's).
+        const QString folded = foldedWords(item.title, item.contentDescription, item.keywords,
+                                           item.creator.value_or(QString()));
+        query.prepare(QStringLiteral("UPDATE item_words SET identifier = ?, folded = ? WHERE item = ?"));
         query.addBindValue(text(item.uniqueIdentifier));
-        query.addBindValue(foldedWords(item.title, item.contentDescription, item.keywords,
-                                       item.creator.value_or(QString())));
+        query.addBindValue(folded);
+        query.addBindValue(rowId);
         if (!query.exec())
             return abort(query);
+        if (query.numRowsAffected() == 0) {
+            query.prepare(QStringLiteral("INSERT INTO item_words (item, identifier, folded) VALUES (?, ?, ?)"));
+            query.addBindValue(rowId);
+            query.addBindValue(text(item.uniqueIdentifier));
+            query.addBindValue(folded);
+            if (!query.exec())
+                return abort(query);
+        }
     }
     if (!db.commit()) {
         return rolledBack(db, QStringLiteral("The search index could not be updated."), db.lastError());
@@ -449,6 +523,7 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
     if (m_trigramBuild.joinable())
         m_trigramBuild.join();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    m_rowNumbersVersion.reset();
     // Taking the write lock first waits for another writer; a read turned
     // into a write later would fail at once instead.
     if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
@@ -526,23 +601,41 @@ QStringList SearchIndex::search(const QString &text)
     return search(splitWords(text));
 }
 
-QStringList SearchIndex::searchAmong(const QString &text, const QStringList &identifiers)
+namespace {
+
+QString globPattern(const QString &needle)
 {
-    const QStringList needles = needlesOf(splitWords(text));
-    if (needles.isEmpty() || identifiers.isEmpty() || !open())
-        return {};
-    const QString placeholders = QStringList(identifiers.size(), QStringLiteral("?")).join(QLatin1Char(','));
-    QStringList conditions{QStringLiteral("items.identifier IN (") + placeholders + QLatin1Char(')')};
+    return QLatin1Char('*') + globLiteral(needle) + QLatin1Char('*');
+}
+
+QString placeholders(qsizetype count)
+{
+    return QStringList(count, QStringLiteral("?")).join(QLatin1Char(','));
+}
+
+// The longest word first: it rules out the most rows for the least work.
+QStringList longestFirst(QStringList needles)
+{
+    std::stable_sort(needles.begin(), needles.end(),
+                     [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    return needles;
+}
+
+// Those of the identifiers whose words hold every needle, in the order given.
+QStringList holdingAmong(const QSqlDatabase &db, const QStringList &identifiers, const QStringList &needles)
+{
+    QStringList conditions{QStringLiteral("items.identifier IN (") + placeholders(identifiers.size())
+                           + QLatin1Char(')')};
     for (qsizetype i = 0; i < needles.size(); ++i)
         conditions << QStringLiteral("item_words.folded GLOB ?");
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT items.identifier FROM items JOIN item_words ON item_words.item = items.id WHERE ")
                   + conditions.join(QStringLiteral(" AND ")));
     for (const QString &identifier : identifiers)
         query.addBindValue(identifier);
     for (const QString &needle : needles)
-        query.addBindValue(QLatin1Char('*') + globLiteral(needle) + QLatin1Char('*'));
+        query.addBindValue(globPattern(needle));
     if (!query.exec())
         return {};
     QSet<QString> matched;
@@ -556,48 +649,244 @@ QStringList SearchIndex::searchAmong(const QString &text, const QStringList &ide
     return found;
 }
 
+} // namespace
+
+std::optional<std::vector<qint64>> SearchIndex::rowsWithWords(const QStringList &needles, int limit)
+{
+    QStringList phrases;
+    for (const QString &needle : needles)
+        phrases << ftsString(needle);
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT rowid FROM item_trigrams WHERE item_trigrams MATCH ? ORDER BY rowid LIMIT ?"));
+    query.addBindValue(phrases.join(QLatin1Char(' ')));
+    query.addBindValue(limit);
+    if (!query.exec())
+        return std::nullopt;
+    std::vector<qint64> rows;
+    while (query.next())
+        rows.push_back(query.value(0).toLongLong());
+    return rows;
+}
+
+QSet<qint64> SearchIndex::rowsHolding(const QList<qint64> &rows, const QStringList &needles)
+{
+    QStringList conditions{QStringLiteral("item IN (") + placeholders(rows.size()) + QLatin1Char(')')};
+    for (qsizetype i = 0; i < needles.size(); ++i)
+        conditions << QStringLiteral("folded GLOB ?");
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT item FROM item_words WHERE ") + conditions.join(QStringLiteral(" AND ")));
+    for (const qint64 row : rows)
+        query.addBindValue(row);
+    for (const QString &needle : needles)
+        query.addBindValue(globPattern(needle));
+    QSet<qint64> holding;
+    if (query.exec()) {
+        while (query.next())
+            holding.insert(query.value(0).toLongLong());
+    }
+    return holding;
+}
+
+bool SearchIndex::loadRowNumbers()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    // The counter moves whenever another connection commits; this one's own
+    // writes forget the numbers.
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return false;
+    const qint64 version = query.value(0).toLongLong();
+    query.finish();
+    if (m_rowNumbersVersion == version)
+        return true;
+    m_rowNumbersVersion.reset();
+    m_rowNumbers.clear();
+    if (!query.exec(QStringLiteral("SELECT identifier, id FROM items")))
+        return false;
+    while (query.next())
+        m_rowNumbers.insert(query.value(0).toString(), query.value(1).toLongLong());
+    m_rowNumbersVersion = version;
+    return true;
+}
+
+QStringList SearchIndex::firstMatching(const QString &text, const QStringList &identifiers, qsizetype limit)
+{
+    const QStringList needles = longestFirst(needlesOf(splitWords(text)));
+    if (needles.isEmpty() || identifiers.isEmpty() || limit <= 0 || !open())
+        return {};
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QStringList looked;
+    if (trigramsUsable()) {
+        for (const QString &needle : needles) {
+            if (hasTrigram(needle))
+                looked << needle;
+        }
+    }
+    // Words many items hold fill the list from the first few alone: checked
+    // one by one, they cost less than a lookup of every row holding them.
+    // Words no row holds end it at once.
+    constexpr qsizetype firstFew = 64;
+    QStringList found;
+    qsizetype checked = 0;
+    for (const qsizetype upTo : {firstFew, 4 * firstFew}) {
+        const qsizetype count = std::min(upTo, identifiers.size()) - checked;
+        found += holdingAmong(db, identifiers.mid(checked, count), needles);
+        checked += count;
+        if (found.size() >= limit)
+            return found.first(limit);
+        if (checked == identifiers.size())
+            return found;
+        if (upTo == firstFew && !looked.isEmpty()) {
+            const std::optional<std::vector<qint64>> any = rowsWithWords(looked, 1);
+            if (any && any->empty())
+                return found;
+        }
+    }
+
+    const std::optional<std::vector<qint64>> rows =
+        looked.isEmpty() ? std::nullopt : rowsWithWords(looked);
+    if (rows && rows->empty())
+        return found;
+    if (rows && loadRowNumbers()) {
+        // The rows holding the words, in the order given, until the list is
+        // full; each checked once more against its words, a few at a time,
+        // in case postings an older build left behind are read before the
+        // table is built again.
+        QList<qint64> batch;
+        QStringList batchIdentifiers;
+        const auto checkBatch = [&] {
+            const QSet<qint64> holding = rowsHolding(batch, needles);
+            for (qsizetype i = 0; i < batch.size() && found.size() < limit; ++i) {
+                if (holding.contains(batch.at(i)))
+                    found << batchIdentifiers.at(i);
+            }
+            batch.clear();
+            batchIdentifiers.clear();
+        };
+        for (qsizetype i = checked; i < identifiers.size() && found.size() < limit; ++i) {
+            const auto row = m_rowNumbers.constFind(identifiers.at(i));
+            if (row == m_rowNumbers.cend() || !std::binary_search(rows->cbegin(), rows->cend(), *row))
+                continue;
+            batch << *row;
+            batchIdentifiers << identifiers.at(i);
+            if (batch.size() >= 2 * (limit - found.size()) + 8)
+                checkBatch();
+        }
+        if (!batch.isEmpty())
+            checkBatch();
+        return found;
+    }
+    // Short words alone, or no table to look them up in: the rest are
+    // scanned in growing slices, so a common word ends the scan early.
+    for (qsizetype slice = 256; checked < identifiers.size() && found.size() < limit;
+         slice = std::min<qsizetype>(slice * 4, 8192)) {
+        const qsizetype count = std::min(slice, identifiers.size() - checked);
+        found += holdingAmong(db, identifiers.mid(checked, count), needles);
+        checked += count;
+    }
+    return found.first(std::min(limit, found.size()));
+}
+
 QStringList SearchIndex::search(const QStringList &words)
 {
-    QStringList needles = needlesOf(words);
+    const QStringList needles = longestFirst(needlesOf(words));
     if (needles.isEmpty() || !open())
         return {};
-    // The longest word first: it rules out the most rows for the least work.
-    std::stable_sort(needles.begin(), needles.end(),
-                     [](const QString &a, const QString &b) { return a.size() > b.size(); });
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    // Built since it opened, by a reader's thread or another connection.
-    if (!m_hasTrigrams)
-        m_hasTrigrams = hasTrigrams(db);
-    QStringList looked;
-    QStringList scanned;
-    for (const QString &needle : std::as_const(needles))
-        (m_hasTrigrams && hasTrigram(needle) ? looked : scanned) << needle;
-    // The words of three characters or more are looked up; a shorter one is
-    // scanned for in the rows they let through, or in every row when all
-    // are short. GLOB, as both sides are folded already: it scans a third
-    // faster than instr() and, unlike LIKE, folds nothing itself.
+    // The words of three characters or more are looked up; every word is
+    // then found in the rows they let through (a short one, and a long one
+    // against postings an older build left behind), or in every row when
+    // all are short. GLOB, as both sides are folded already: it scans a
+    // third faster than instr() and, unlike LIKE, folds nothing itself.
+    QStringList terms;
+    if (trigramsUsable()) {
+        for (const QString &needle : needles) {
+            if (hasTrigram(needle))
+                terms << ftsString(needle);
+        }
+    }
     QStringList conditions;
-    QStringList ftsStrings;
-    for (const QString &needle : std::as_const(looked))
-        ftsStrings << ftsString(needle);
-    if (!looked.isEmpty())
+    if (!terms.isEmpty())
         conditions << QStringLiteral("item IN (SELECT rowid FROM item_trigrams WHERE item_trigrams MATCH ?)");
-    for (qsizetype i = 0; i < scanned.size(); ++i)
+    for (qsizetype i = 0; i < needles.size(); ++i)
         conditions << QStringLiteral("folded GLOB ?");
-    QSqlQuery query(db);
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT identifier FROM item_words WHERE ") + conditions.join(QStringLiteral(" AND "))
                   + QStringLiteral(" ORDER BY item"));
-    if (!looked.isEmpty())
-        query.addBindValue(ftsStrings.join(QLatin1Char(' ')));
-    for (const QString &needle : std::as_const(scanned))
-        query.addBindValue(QLatin1Char('*') + globLiteral(needle) + QLatin1Char('*'));
+    if (!terms.isEmpty())
+        query.addBindValue(terms.join(QLatin1Char(' ')));
+    for (const QString &needle : needles)
+        query.addBindValue(globPattern(needle));
     QStringList identifiers;
     if (!query.exec())
         return identifiers;
     while (query.next())
         identifiers << query.value(0).toString();
     return identifiers;
+}
+
+bool SearchIndex::upkeepDue()
+{
+    if (!open())
+        return false;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    return query.exec(QStringLiteral("SELECT stale OR merge FROM trigram_upkeep")) && query.next()
+        && query.value(0).toBool();
+}
+
+Expected<bool, SearchIndexError> SearchIndex::upkeepStep()
+{
+    if (auto opened = open(); !opened)
+        return unexpected(opened.error());
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (trigramsStale(db) == true) {
+        // An older build replaced rows behind the triggers' back: the table
+        // is made again from the words, in one go.
+        if (auto built = buildTrigrams(); !built)
+            return unexpected(built.error());
+        m_hasTrigrams = true;
+        return false;
+    }
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const auto fail = [&db](const QSqlQuery &failed) {
+        return rolledBack(db, QStringLiteral("The search index could not be tidied."), failed.lastError());
+    };
+    const auto changes = [&query]() -> std::optional<qint64> {
+        if (!query.exec(QStringLiteral("SELECT total_changes()")) || !query.next())
+            return std::nullopt;
+        const qint64 total = query.value(0).toLongLong();
+        query.finish();
+        return total;
+    };
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(query);
+    if (!query.exec(QStringLiteral("SELECT merge FROM trigram_upkeep")) || !query.next())
+        return fail(query);
+    const bool due = query.value(0).toBool();
+    query.finish();
+    bool more = false;
+    if (due) {
+        // Merging every segment into one leaves no removed row's words in
+        // any: a negative budget asks for that, a bounded number of pages at
+        // a time. A step that changes fewer than two rows found nothing left.
+        const std::optional<qint64> before = changes();
+        if (!before || !query.exec(QStringLiteral("INSERT INTO item_trigrams (item_trigrams, rank) VALUES ('merge', %1)")
+                                       .arg(-upkeepPages)))
+            return fail(query);
+        const std::optional<qint64> after = changes();
+        if (!after)
+            return fail(query);
+        more = *after - *before >= 2;
+        if (!more && !query.exec(QStringLiteral("UPDATE trigram_upkeep SET merge = 0")))
+            return fail(query);
+    }
+    if (!db.commit())
+        return rolledBack(db, QStringLiteral("The search index could not be tidied."), db.lastError());
+    return more;
 }
 
 qsizetype SearchIndex::count()

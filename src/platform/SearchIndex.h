@@ -3,12 +3,17 @@
 #include "platform/Expected.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace tessaline {
 
@@ -39,6 +44,10 @@ public:
     // Adds the items, replacing any with the same unique identifier.
     virtual Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) = 0;
     virtual Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) = 0;
+    // Whether writes left work to do once the index is idle.
+    virtual bool upkeepDue() { return false; }
+    // One short step of that work; true while more is left.
+    virtual Expected<bool, SearchIndexError> upkeepStep() { return false; }
 };
 
 // The index as an SQLite file: one row per item, its thumbnail a small PNG,
@@ -81,16 +90,33 @@ public:
     // no word left matches nothing. Nothing when the index cannot be read.
     QStringList search(const QString &text);
     QStringList search(const QStringList &words);
-    // Those of the identifiers whose item holds every word of the text, as
-    // search() matches them, in the order given: a few rows checked rather
-    // than every row looked in.
-    QStringList searchAmong(const QString &text, const QStringList &identifiers);
+    // The first `limit` of the identifiers whose item holds every word of
+    // the text, as search() matches them, in the order given.
+    QStringList firstMatching(const QString &text, const QStringList &identifiers, qsizetype limit);
     qsizetype count();
+
+    // A removed item's words stay in the trigram table's older segments
+    // until they are merged away: due after any removal, by whichever build
+    // of the app wrote. A step merges a bounded number of pages in a
+    // transaction of its own, so a reader or writer waits little for it. A
+    // table that an older build left out of step is built again instead.
+    bool upkeepDue() override;
+    Expected<bool, SearchIndexError> upkeepStep() override;
 
 private:
     Expected<void, SearchIndexError> open();
     Expected<void, SearchIndexError> upgrade();
     Expected<void, SearchIndexError> buildTrigrams();
+    // Whether the trigram table can be trusted now: there in this layout and
+    // not left out of step by an older build's write.
+    bool trigramsUsable();
+    void startTrigramBuild();
+    // The rows of the items holding every word (of three characters or
+    // more), ascending; the first `limit` (-1: all).
+    std::optional<std::vector<qint64>> rowsWithWords(const QStringList &needles, int limit = -1);
+    // Those of the rows whose words hold every needle, checked in SQL.
+    QSet<qint64> rowsHolding(const QList<qint64> &rows, const QStringList &needles);
+    bool loadRowNumbers();
 
     QString m_filePath;
     Creation m_creation;
@@ -100,6 +126,11 @@ private:
     bool m_buildsTrigramsHere = false;
     // A reader's building of the trigram table, on a thread of its own.
     std::jthread m_trigramBuild;
+    std::shared_ptr<std::atomic<bool>> m_trigramBuildDone;
+    // Each item's row, as of the file's version read last, to find the
+    // rows of identifiers without asking for each.
+    QHash<QString, qint64> m_rowNumbers;
+    std::optional<qint64> m_rowNumbersVersion;
 };
 
 } // namespace tessaline

@@ -5,8 +5,6 @@
 #include "platform/SearchIndex.h"
 #include "platform/UuidText.h"
 
-#include <QSet>
-
 namespace tessaline {
 
 DesktopSearch::DesktopSearch(std::unique_ptr<SearchIndex> index, std::unique_ptr<CardCatalog> catalog,
@@ -30,29 +28,9 @@ QStringList DesktopSearch::resultIdentifiers(const QStringList &terms)
 {
     Q_EMIT asked();
     const QString text = terms.join(QLatin1Char(' '));
-    // The index keeps what was indexed; the library says what is still there.
-    const QStringList live = m_catalog->liveSnipsNewestFirst();
-    // Words most snips hold fill the list from the newest few alone: those
-    // are checked first, before every snip holding them is looked up.
-    constexpr qsizetype newestChecked = 64;
-    if (live.size() > newestChecked) {
-        const QStringList newest = m_index->searchAmong(text, live.first(newestChecked));
-        if (newest.size() >= maximumResultCount)
-            return newest.first(maximumResultCount);
-    }
-    const QStringList matching = m_index->search(text);
-    if (matching.isEmpty())
-        return {};
-    const QSet<QString> matched(matching.cbegin(), matching.cend());
-    QStringList results;
-    for (const QString &identifier : live) {
-        if (!matched.contains(identifier))
-            continue;
-        results << identifier;
-        if (results.size() == maximumResultCount)
-            break;
-    }
-    return results;
+    // The index keeps what was indexed; the library says what is still
+    // there, and in which order: the newest live snips holding the words.
+    return m_index->firstMatching(text, m_catalog->liveSnipsNewestFirst(), maximumResultCount);
 }
 
 QList<DesktopSearchResult> DesktopSearch::results(const QStringList &identifiers)

@@ -3,6 +3,7 @@
 #include "platform/SerialExecutor.h"
 #include "platform/UuidText.h"
 
+#include <QTimer>
 
 namespace tessaline {
 
@@ -11,12 +12,44 @@ struct DesktopSearchIndexService::WorkerState
 {
     IndexFactory factory;
     std::unique_ptr<SearchIndexing> index;
+    std::chrono::milliseconds upkeepDelay{0};
+    std::unique_ptr<QTimer> upkeepTimer;
 
     SearchIndexing *ensureIndex()
     {
         if (!index && factory)
             index = factory();
         return index.get();
+    }
+
+    // After each call: upkeep waits for a pause in the calls, so a run of
+    // removals is tidied once.
+    void called()
+    {
+        if (index && index->upkeepDue())
+            scheduleUpkeep(upkeepDelay);
+    }
+
+    void scheduleUpkeep(std::chrono::milliseconds delay)
+    {
+        if (!upkeepTimer) {
+            upkeepTimer = std::make_unique<QTimer>();
+            upkeepTimer->setSingleShot(true);
+            QObject::connect(upkeepTimer.get(), &QTimer::timeout, upkeepTimer.get(), [this] { upkeepStep(); });
+        }
+        upkeepTimer->start(delay);
+    }
+
+    void upkeepStep()
+    {
+        if (!index)
+            return;
+        // The next step queues behind calls that came meanwhile; a call
+        // puts it off until the next pause. A failed step (the file locked
+        // by another process for long) waits for the next call.
+        const Expected<bool, SearchIndexError> more = index->upkeepStep();
+        if (more && *more)
+            scheduleUpkeep(std::chrono::milliseconds(0));
     }
 };
 
@@ -29,13 +62,18 @@ DesktopSearchIndexService::Outcome unavailable()
 
 } // namespace
 
-DesktopSearchIndexService::DesktopSearchIndexService(IndexFactory factory, QString domainIdentifier)
+DesktopSearchIndexService::DesktopSearchIndexService(IndexFactory factory, QString domainIdentifier,
+                                                     std::chrono::milliseconds upkeepDelay)
     : m_domainIdentifier(std::move(domainIdentifier)),
       m_state(std::make_shared<WorkerState>()),
       m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Search index")))
 {
     m_state->factory = std::move(factory);
-    m_executor->runAtShutdown([state = m_state]() { state->index.reset(); });
+    m_state->upkeepDelay = upkeepDelay;
+    m_executor->runAtShutdown([state = m_state]() {
+        state->upkeepTimer.reset();
+        state->index.reset();
+    });
 }
 
 DesktopSearchIndexService::~DesktopSearchIndexService() = default;
@@ -73,7 +111,9 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::index(con
 {
     return m_executor->submit(receiver, [state = m_state, item = searchableItem(record, m_domainIdentifier)]() {
         SearchIndexing *index = state->ensureIndex();
-        return index ? index->indexItems({item}) : unavailable();
+        Outcome outcome = index ? index->indexItems({item}) : unavailable();
+        state->called();
+        return outcome;
     });
 }
 
@@ -81,7 +121,9 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::remove(co
 {
     return m_executor->submit(receiver, [state = m_state, identifier = uuidText(cardID)]() {
         SearchIndexing *index = state->ensureIndex();
-        return index ? index->deleteItems({identifier}) : unavailable();
+        Outcome outcome = index ? index->deleteItems({identifier}) : unavailable();
+        state->called();
+        return outcome;
     });
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,7 +32,9 @@ struct DesktopSearchRecord
 // the card's UUID text, and takes them out again when a card is deleted for
 // good. Calls run one at a time on a worker thread of the service's own;
 // each outcome's future finishes on the receiver's thread while the receiver
-// lives: attach the follow-up with `then(receiver, ...)`.
+// lives: attach the follow-up with `then(receiver, ...)`. Once no call has
+// come for `upkeepDelay`, the worker does the index's upkeep in short steps,
+// each behind the calls queued meanwhile.
 class DesktopSearchIndexService
 {
 public:
@@ -39,8 +42,11 @@ public:
     using Outcome = Expected<void, SearchIndexError>;
 
     // The index is made by `factory` on the worker thread, at first use.
+    static constexpr std::chrono::milliseconds defaultUpkeepDelay{5000};
+
     explicit DesktopSearchIndexService(IndexFactory factory = defaultIndexFactory(),
-                                   QString domainIdentifier = defaultDomainIdentifier());
+                                   QString domainIdentifier = defaultDomainIdentifier(),
+                                   std::chrono::milliseconds upkeepDelay = defaultUpkeepDelay);
     ~DesktopSearchIndexService();
 
     static IndexFactory defaultIndexFactory();

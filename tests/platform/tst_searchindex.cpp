@@ -12,6 +12,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -84,10 +87,34 @@ public:
         QSqlQuery q = query();
         return q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'item_trigrams'")) && q.next();
     }
-    // FTS5 compares its index with the rows it was built from.
+    // FTS5 compares its index with the rows it was built from (without the
+    // rank of 1 it checks only the index's own structure).
     bool trigramsInStep() const
     {
-        return query().exec(QStringLiteral("INSERT INTO item_trigrams (item_trigrams) VALUES ('integrity-check')"));
+        return query().exec(
+            QStringLiteral("INSERT INTO item_trigrams (item_trigrams, rank) VALUES ('integrity-check', 1)"));
+    }
+    // Whether the word's first trigram, in the order terms are stored, is
+    // anywhere in the trigram table's pages, live or superseded. It is
+    // stored whole where the term before it shares no byte with it: for a
+    // word in a script no other text uses.
+    bool trigramStored(const QString &word) const
+    {
+        QList<QByteArray> trigrams;
+        for (qsizetype i = 0; i + 3 <= word.size(); ++i)
+            trigrams << word.mid(i, 3).toUtf8();
+        std::sort(trigrams.begin(), trigrams.end());
+        QSqlQuery q = query();
+        q.prepare(QStringLiteral("SELECT 1 FROM item_trigrams_data WHERE instr(block, ?) > 0"));
+        q.addBindValue(trigrams.value(0));
+        return q.exec() && q.next();
+    }
+    qint64 rowOf(const QString &identifier) const
+    {
+        QSqlQuery q = query();
+        q.prepare(QStringLiteral("SELECT id FROM items WHERE identifier = ?"));
+        q.addBindValue(identifier);
+        return q.exec() && q.next() ? q.value(0).toLongLong() : -1;
     }
 
 private:
@@ -119,6 +146,11 @@ private Q_SLOTS:
     void trigramsFollowChanges();
     void olderFileGetsTrigrams_data();
     void olderFileGetsTrigrams();
+    void upkeepLeavesNoRemovedWords();
+    void olderBuildsReplaceIsMended_data();
+    void olderBuildsReplaceIsMended();
+    void firstMatchingKeepsTheGivenOrder_data();
+    void firstMatchingKeepsTheGivenOrder();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -431,22 +463,38 @@ void SearchIndexTest::trigramsFollowChanges()
 void SearchIndexTest::olderFileGetsTrigrams_data()
 {
     QTest::addColumn<SearchIndex::Creation>("opening");
-    QTest::newRow("by the app") << SearchIndex::Creation::createWhenMissing;
-    QTest::newRow("by the desktop's search") << SearchIndex::Creation::existingOnly;
+    QTest::addColumn<bool>("withPositions"); // the first trigram table: no upkeep, every position kept
+    QTest::newRow("words alone, by the app") << SearchIndex::Creation::createWhenMissing << false;
+    QTest::newRow("words alone, by the desktop's search") << SearchIndex::Creation::existingOnly << false;
+    QTest::newRow("trigrams with positions, by the app") << SearchIndex::Creation::createWhenMissing << true;
+    QTest::newRow("trigrams with positions, by the desktop's search") << SearchIndex::Creation::existingOnly << true;
 }
 
 void SearchIndexTest::olderFileGetsTrigrams()
 {
     QFETCH(SearchIndex::Creation, opening);
+    QFETCH(bool, withPositions);
     const QString path = m_index->filePath();
     m_index.reset();
     {
         // The layout before the trigram table: the words alone.
         RawIndex raw(path);
         for (const char *statement : {"DROP TRIGGER item_words_added", "DROP TRIGGER item_words_removed",
-                                      "DROP TRIGGER item_words_changed", "DROP TABLE item_trigrams"})
+                                      "DROP TRIGGER item_words_changed", "DROP TRIGGER item_words_replacing",
+                                      "DROP TABLE item_trigrams", "DROP TABLE trigram_upkeep"})
             QVERIFY(raw.query().exec(QString::fromLatin1(statement)));
         QVERIFY(!raw.hasTrigramTable());
+        const char *positioned[] = {
+            "CREATE VIRTUAL TABLE item_trigrams USING fts5(folded, content='item_words', content_rowid='item',"
+            " tokenize='trigram case_sensitive 1')",
+            "CREATE TRIGGER item_words_added AFTER INSERT ON item_words BEGIN"
+            " INSERT INTO item_trigrams (rowid, folded) VALUES (new.item, new.folded); END",
+            "INSERT INTO item_trigrams (item_trigrams) VALUES ('rebuild')",
+        };
+        for (const char *statement : positioned) {
+            if (withPositions)
+                QVERIFY(raw.query().exec(QString::fromLatin1(statement)));
+        }
     }
     SearchIndex reopened(path, opening);
     // Answered the same before and after the table is there.
@@ -459,6 +507,169 @@ void SearchIndexTest::olderFileGetsTrigrams()
     QVERIFY(reopened.indexItems({card(first, QStringLiteral("Pipeline"), QStringLiteral("stages"))}));
     QCOMPARE(reopened.search(QStringLiteral("revenue")), QStringList{});
     QCOMPARE(reopened.search(QStringLiteral("pipeline")), QStringList{first});
+    QVERIFY(raw.trigramsInStep());
+}
+
+void SearchIndexTest::upkeepLeavesNoRemovedWords()
+{
+    // Enough rows that the trigram table spans many pages, written in
+    // batches, so segments pile up.
+    QRandomGenerator random(3);
+    QStringList filler;
+    for (int i = 0; i < 600; ++i) {
+        QString word;
+        for (int c = 0; c < 8; ++c)
+            word.append(QChar(u'a' + char16_t(random.bounded(20))));
+        filler << word;
+    }
+    for (int i = 0; i < 40; ++i) {
+        QList<SearchableItem> items;
+        for (int j = 0; j < 50; ++j)
+            items << card(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), filler.at((i * 50 + j) % 600),
+                          QStringList(filler.mid((i * 7 + j) % 500, 60)).join(QLatin1Char(' ')));
+        QVERIFY(m_index->indexItems(items));
+    }
+    // Words in scripts no other snip uses, so their trigrams are seen whole.
+    QVERIFY(m_index->indexItems({card(budget, QStringLiteral("Ψωξζ"), QStringLiteral("wyvern")),
+                                 card(meeting, QStringLiteral("Жщэю"), QStringLiteral("stages"))}));
+    // Removed, and changed: neither the snip's words nor the old ones stay.
+    QVERIFY(m_index->deleteItems({budget}));
+    QVERIFY(m_index->indexItems({card(meeting, QStringLiteral("Pipeline"), QStringLiteral("stages"))}));
+    RawIndex raw(m_index->filePath());
+    QVERIFY2(raw.trigramStored(QStringLiteral("ψωξζ")) && raw.trigramStored(QStringLiteral("жщэю")),
+             "removed words wait in older segments");
+    QVERIFY(m_index->upkeepDue());
+
+    SearchIndex reader(m_index->filePath(), SearchIndex::Creation::existingOnly);
+    int steps = 0;
+    for (;;) {
+        const Expected<bool, SearchIndexError> more = m_index->upkeepStep();
+        QVERIFY(more);
+        ++steps;
+        if (!*more)
+            break;
+        QVERIFY(steps < 1000);
+        // Between steps, the app writes and the desktop reads on.
+        if (steps == 2)
+            QVERIFY(m_index->indexItems({card(tiny, QStringLiteral("Interlude"), QStringLiteral("between steps"))}));
+        QCOMPARE(reader.search(QStringLiteral("pipeline stages")), QStringList{meeting});
+    }
+    QVERIFY2(steps > 2, "merged a bounded number of pages at a time");
+    QVERIFY(!raw.trigramStored(QStringLiteral("ψωξζ")));
+    QVERIFY(!raw.trigramStored(QStringLiteral("жщэю")));
+    QVERIFY(!m_index->upkeepDue());
+    QVERIFY(raw.trigramsInStep());
+    QCOMPARE(m_index->search(QStringLiteral("ψωξ")), QStringList{});
+    QCOMPARE(m_index->search(QStringLiteral("жщэ")), QStringList{});
+    QCOMPARE(m_index->search(QStringLiteral("pipeline")), QStringList{meeting});
+    QCOMPARE(reader.search(QStringLiteral("interlude")), QStringList{tiny});
+    QCOMPARE(m_index->search(filler.at(0)).size(), raw.scan({filler.at(0)}).size());
+}
+
+void SearchIndexTest::olderBuildsReplaceIsMended_data()
+{
+    QTest::addColumn<SearchIndex::Creation>("opening");
+    QTest::addColumn<bool>("openBefore"); // already answering when the older build writes
+    QTest::newRow("app opens after") << SearchIndex::Creation::createWhenMissing << false;
+    QTest::newRow("app open before") << SearchIndex::Creation::createWhenMissing << true;
+    QTest::newRow("desktop's search opens after") << SearchIndex::Creation::existingOnly << false;
+    QTest::newRow("desktop's search open before") << SearchIndex::Creation::existingOnly << true;
+}
+
+void SearchIndexTest::olderBuildsReplaceIsMended()
+{
+    QFETCH(SearchIndex::Creation, opening);
+    QFETCH(bool, openBefore);
+    const QString path = m_index->filePath();
+    m_index.reset();
+    std::unique_ptr<SearchIndex> index;
+    if (openBefore) {
+        index = std::make_unique<SearchIndex>(path, opening);
+        QCOMPARE(index->search(QStringLiteral("revenue")), QStringList{first});
+    }
+    {
+        // As the build before the trigram table writes a changed snip: the
+        // row of words replaced, whose delete fires no trigger.
+        RawIndex raw(path);
+        QSqlQuery q = raw.query();
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO item_words (item, identifier, folded) VALUES (?, ?, ?)"));
+        q.addBindValue(raw.rowOf(first));
+        q.addBindValue(first);
+        q.addBindValue(foldedSearchText(QStringLiteral("Pipeline diagram\nstages")));
+        QVERIFY(q.exec());
+        QVERIFY(!raw.trigramsInStep());
+    }
+    if (!index)
+        index = std::make_unique<SearchIndex>(path, opening);
+    // Never an answer from the words it no longer holds, never one missed.
+    QCOMPARE(index->search(QStringLiteral("revenue")), QStringList{});
+    QCOMPARE(index->firstMatching(QStringLiteral("revenue"), {first, second}, 10), QStringList{});
+    QCOMPARE(index->search(QStringLiteral("pipeline stages")), QStringList{first});
+    QCOMPARE(index->firstMatching(QStringLiteral("diagram"), {second, first}, 10), QStringList{first});
+    if (opening == SearchIndex::Creation::createWhenMissing && openBefore) {
+        // Opening builds the table again; an app already open does in its
+        // upkeep.
+        QVERIFY(index->upkeepDue());
+        QVERIFY(index->upkeepStep());
+    }
+    RawIndex raw(path);
+    QTRY_VERIFY(raw.trigramsInStep());
+    QCOMPARE(index->search(QStringLiteral("pipeline stages")), QStringList{first});
+    QCOMPARE(index->search(QStringLiteral("password research")), QStringList{second});
+}
+
+void SearchIndexTest::firstMatchingKeepsTheGivenOrder_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("a word most hold") << "alpha" << 10;
+    QTest::newRow("a word few hold, not among the first") << "zircon" << 10;
+    QTest::newRow("two words") << "alpha bravo" << 10;
+    QTest::newRow("a long word among more than the limit") << "bravo" << 25;
+    QTest::newRow("short words alone") << "ch" << 10;
+    QTest::newRow("a short word few hold") << "zi" << 10;
+    QTest::newRow("long and short") << "zircon ch" << 10;
+    QTest::newRow("inside a word") << "irco" << 10;
+    QTest::newRow("found nowhere") << "quokka" << 10;
+    QTest::newRow("all of them") << "alpha" << 1000;
+}
+
+void SearchIndexTest::firstMatchingKeepsTheGivenOrder()
+{
+    QFETCH(QString, query);
+    QFETCH(int, limit);
+    // Many more items than are checked one by one first, written in an
+    // order other than the one asked in.
+    QRandomGenerator random(17);
+    const QStringList words{"alpha", "bravo", "charlie", "delta", "echo"};
+    QList<SearchableItem> items;
+    QStringList order;
+    for (int i = 0; i < 600; ++i) {
+        QStringList text;
+        for (const QString &word : words) {
+            if (random.bounded(100) < (word == u"alpha" ? 90 : 40))
+                text << word;
+        }
+        if (i % 97 == 5)
+            text << QStringLiteral("zircon");
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        items << card(id, QStringLiteral("Item %1").arg(i), text.join(QLatin1Char(' ')));
+        order << id;
+    }
+    QVERIFY(m_index->indexItems(items));
+    std::shuffle(order.begin(), order.end(), random);
+    // Identifiers the index has never seen are passed over.
+    order.insert(3, QStringLiteral("00000000-0000-4000-8000-000000000000"));
+    order.insert(300, QStringLiteral("00000000-0000-4000-8000-000000000001"));
+
+    RawIndex raw(m_index->filePath());
+    const QStringList holding = raw.scan(query.split(QLatin1Char(' ')));
+    QStringList expected;
+    for (const QString &id : std::as_const(order)) {
+        if (holding.contains(id) && expected.size() < limit)
+            expected << id;
+    }
+    QCOMPARE(m_index->firstMatching(query, order, limit), expected);
 }
 
 QTEST_GUILESS_MAIN(SearchIndexTest)

@@ -179,6 +179,12 @@ void DesktopSearchTest::initTestCase()
         snips << Snip{QStringLiteral("memo %1").arg(i), research, QStringLiteral("Memo %1").arg(i),
                       i % 3 == 0 ? QStringLiteral("ledger") : QStringLiteral("budget"), std::nullopt, 200 + i,
                       std::nullopt};
+    // Older than all of those, beyond every snip checked one by one: found
+    // through the words' lookup, in the library's order.
+    for (int i = 0; i < 100; ++i)
+        snips << Snip{QStringLiteral("archive %1").arg(i), research, QStringLiteral("Archive %1").arg(i),
+                      i % 2 == 0 ? QStringLiteral("shelved") : QStringLiteral("kept"), std::nullopt, i - 100,
+                      std::nullopt};
     QList<CanvasCard *> cards;
     for (const Snip &snip : snips) {
         CanvasCard *card = addCard(context, snip.note->id(), {.title = snip.title, .image = snip.image});
@@ -256,6 +262,10 @@ void DesktopSearchTest::results_data()
         << QStringList{"budget"}
         << QStringList{"memo 247", "memo 245", "memo 244", "memo 242", "memo 241",
                        "memo 239", "memo 238", "memo 236", "memo 235", "memo 233"};
+    QTest::newRow("a word only old snips hold")
+        << QStringList{"shelved"}
+        << QStringList{"archive 98", "archive 96", "archive 94", "archive 92", "archive 90",
+                       "archive 88", "archive 86", "archive 84", "archive 82", "archive 80"};
     QTest::newRow("common and short words") << QStringList{"bu", "memo", "9"}
                                             << QStringList{"memo 239", "memo 229", "memo 209", "memo 199",
                                                            "memo 197", "memo 196", "memo 194", "memo 193",

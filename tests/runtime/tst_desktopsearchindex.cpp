@@ -2,11 +2,16 @@
 
 #include "../support/WorkerGate.h"
 
+#include "platform/UuidText.h"
+
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <mutex>
 
 using namespace tessaline;
@@ -75,6 +80,7 @@ private Q_SLOTS:
     void noAnswerOnceReceiverIsGone();
     void removeTakesTheCardOut();
     void realIndexRoundTrip();
+    void removedWordsAreTidiedAway();
 };
 
 void DesktopSearchIndexTest::mapping_data()
@@ -222,6 +228,60 @@ void DesktopSearchIndexTest::realIndexRoundTrip()
     QCOMPARE(index.search(QStringLiteral("sprint chromium")), QStringList{"0F8FAD5B-D9CB-469F-A165-70867728950E"});
     QCOMPARE(index.item(QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"))->keywords,
              QStringList({"Planning", "Chromium"}));
+}
+
+namespace {
+
+// Whether the word's first trigram, in the order terms are stored, is
+// anywhere in the trigram table's pages. Stored whole where the term before
+// it shares no byte with it: for a word in a script no other text uses.
+bool trigramStored(const QString &path, const QString &word)
+{
+    QList<QByteArray> trigrams;
+    for (qsizetype i = 0; i + 3 <= word.size(); ++i)
+        trigrams << word.mid(i, 3).toUtf8();
+    std::sort(trigrams.begin(), trigrams.end());
+    const QString name = QStringLiteral("raw-trigrams");
+    bool stored = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("SELECT 1 FROM item_trigrams_data WHERE instr(block, ?) > 0"));
+            query.addBindValue(trigrams.value(0));
+            stored = query.exec() && query.next();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return stored;
+}
+
+} // namespace
+
+// A snip deleted for good leaves none of its words in the index once the
+// service has had a pause.
+void DesktopSearchIndexTest::removedWordsAreTidiedAway()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
+    DesktopSearchIndexService service([path]() { return std::make_unique<SearchIndex>(path); },
+                                      DesktopSearchIndexService::defaultDomainIdentifier(), std::chrono::milliseconds(0));
+    QObject receiver;
+    int answers = 0;
+    const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+    // A word in a script no other snip uses, so its trigrams are seen whole.
+    service.index({cardID, "Ψωξζ", "quartz", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+    const QUuid other = QUuid::createUuid();
+    service.index({other, "Whiteboard", "sprint goals", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 2);
+    QVERIFY(trigramStored(path, QStringLiteral("ψωξζ")));
+    service.remove(cardID, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 3);
+    QTRY_VERIFY(!trigramStored(path, QStringLiteral("ψωξζ")));
+    SearchIndex index(path);
+    QCOMPARE(index.search(QStringLiteral("sprint planning")), QStringList{uuidText(other)});
+    QVERIFY(!index.upkeepDue());
 }
 
 QTEST_GUILESS_MAIN(DesktopSearchIndexTest)
