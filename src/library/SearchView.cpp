@@ -71,7 +71,7 @@ int drawLines(QPainter *painter, const QString &text, const QFont &font, const Q
             break;
         line.setLineWidth(rect.width());
         if (lines.size() == maxLines - 1)
-            lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, int(rect.width())));
+            lines.append(elidedInItsOwnDirection(text.mid(line.textStart()).simplified(), QFontMetricsF(font), rect.width()));
         else
             lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
     }
@@ -168,7 +168,7 @@ public:
             SymbolIcon::icon(QStringLiteral("folder")).paint(painter, QRectF(left, footerY, 12, 12).toRect());
             const qreal textWidth = width - dateWidth - 20;
             painter->drawText(QRectF(left + 16, footerY, textWidth, metrics.lineSpacing()), Qt::AlignVCenter,
-                              metrics.elidedText(note.folderName, Qt::ElideRight, int(textWidth)));
+                              elidedInItsOwnDirection(note.folderName, QFontMetricsF(caption), textWidth));
         }
         paintQuietCardOverlay(painter, rect, surface, palette, false);
         painter->restore();
