@@ -84,7 +84,9 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
 
     setWindowTitle(tr("Snip gallery"));
     setAccessibleName(tr("Snip gallery"));
-    setMinimumSize(900, 620);
+    // Roomy where the screen allows; a small or scaled-up screen still
+    // shows the whole sheet, title bar and all.
+    setMinimumSize(sheetSizeWithinScreen(this, QSize(900, 620), 0.85));
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);

@@ -280,7 +280,7 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     setObjectName(QStringLiteral("onboardingSheet"));
     // Its own size where the screen has room; on a small screen (a laptop
     // at twice the scale) no taller than fits, so the footer stays in view.
-    setFixedSize(sheetSizeWithinScreen(this, QSize(790, 570), 0.95));
+    setFixedSize(sheetSizeWithinScreen(this, QSize(790, 570), 0.9));
     // A fixed-size modal: a title and a close button, nothing to minimise
     // or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

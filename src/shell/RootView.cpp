@@ -7,6 +7,7 @@
 #include "runtime/LibraryQuery.h"
 #include "shell/MainToolbarController.h"
 #include "shell/MainWindowCommands.h"
+#include "shell/MainWindowFrame.h"
 #include "shell/SidebarModel.h"
 #include "shell/SidebarView.h"
 #include "design/TessalinePrimaryButton.h"
@@ -89,7 +90,12 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     m_controller->screens().setRegistry(&m_screens);
     setWindowTitle(QStringLiteral("Tessaline"));
     resize(1180, 780);
-    setMinimumSize(windowMinimumSize);
+    // A screen shorter than the minimum (1080 lines at twice the scale)
+    // would otherwise get a first frame that runs off its bottom.
+    QSize minimum = windowMinimumSize;
+    if (const QScreen *shownOn = screen())
+        minimum = minimum.boundedTo(QSize(shownOn->availableGeometry().width(), roomForWindow(*shownOn).height()));
+    setMinimumSize(minimum);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -495,7 +501,7 @@ void RootView::fitMinimumSizeToColumns()
     QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
     // Never past the screen, where the window could not be seen whole.
     if (const QScreen *shownOn = screen())
-        wanted = wanted.boundedTo(shownOn->availableGeometry().size());
+        wanted = wanted.boundedTo(QSize(shownOn->availableGeometry().width(), roomForWindow(*shownOn).height()));
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
 }
