@@ -149,6 +149,12 @@ void OnboardingExperienceTest::firstAppearanceShowsWelcome()
     QCOMPARE(view.height(), std::min(570, int(screen.height() * 0.9)));
     QVERIFY(view.height() < screen.height());
     QVERIFY(view.rect().contains(QRect(view.primaryButton()->mapTo(&view, QPoint()), view.primaryButton()->size())));
+    // Every page's content fits between the header and the footer.
+    const int pageRoom = view.pageWidget(OnboardingPage::welcome)->height();
+    for (OnboardingPage page : allOnboardingPages) {
+        const int wanted = view.pageWidget(page)->minimumSizeHint().height();
+        QVERIFY2(wanted <= pageRoom, qPrintable(QStringLiteral("page %1 needs %2 of %3").arg(int(page)).arg(wanted).arg(pageRoom)));
+    }
     // A fixed-size modal offers to close, not to minimise or maximise.
     const Qt::WindowFlags frame = view.windowHandle()->flags();
     QVERIFY(frame.testFlag(Qt::CustomizeWindowHint) && frame.testFlag(Qt::WindowCloseButtonHint));
