@@ -114,7 +114,9 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
     m_position = new StudioText(QString(), TessalineTypography::systemFont(11, QFont::Medium), SemanticColor::secondary);
     m_position->setMinimumWidth(48);
     row->addWidget(m_position);
-    m_title = new StudioText(QString(), TessalineTypography::systemFont(13, QFont::Medium), SemanticColor::label);
+    auto *title = new StudioText(QString(), TessalineTypography::systemFont(13, QFont::Medium), SemanticColor::label);
+    title->setElidesInItsOwnDirection(true);
+    m_title = title;
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(m_title, 1);
