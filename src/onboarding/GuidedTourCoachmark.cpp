@@ -213,9 +213,8 @@ GuidedTourCoachmark::GuidedTourCoachmark(OnboardingCoordinator &onboarding, Guid
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    m_skip = new QPushButton(QStringLiteral("Skip Tour"), this);
+    m_skip = new OnboardingTextButton(QStringLiteral("Skip Tour"), this);
     m_skip->setObjectName(QStringLiteral("skipTour"));
-    m_skip->setFlat(true);
     m_skip->setFont(systemFont(11, QFont::Normal));
     QPalette muted = m_skip->palette();
     muted.setColor(QPalette::ButtonText, shade(SemanticColor::secondary, muted));

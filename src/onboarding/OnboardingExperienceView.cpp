@@ -391,10 +391,8 @@ QWidget *OnboardingExperienceView::buildHeader()
     row->addWidget(m_dots);
     row->addStretch(1);
 
-    m_skipButton = new QPushButton(QStringLiteral("Skip"), header);
+    m_skipButton = new OnboardingTextButton(QStringLiteral("Skip"), header);
     m_skipButton->setObjectName(QStringLiteral("skipButton"));
-    m_skipButton->setFlat(true);
-    m_skipButton->setAutoDefault(false);
     m_skipButton->setCursor(Qt::PointingHandCursor);
     QPalette muted = m_skipButton->palette();
     muted.setColor(QPalette::ButtonText, shade(SemanticColor::secondary, muted));
