@@ -14,6 +14,7 @@
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QDialog>
 #include <QEvent>
@@ -499,11 +500,31 @@ bool RootView::event(QEvent *event)
 void RootView::fitMinimumSizeToColumns()
 {
     QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
-    // Never past the screen, where the window could not be seen whole.
-    if (const QScreen *shownOn = screen())
-        wanted = wanted.boundedTo(QSize(shownOn->availableGeometry().width(), roomForWindow(*shownOn).height()));
+    const QScreen *shownOn = screen();
+    // Never past the screen, where the window could not be seen whole: its
+    // frame, once the window manager has put one round it, counts too.
+    const QSize frame = frameGeometry().size() - size();
+    if (shownOn) {
+        const QSize available = shownOn->availableGeometry().size() - frame;
+        wanted = wanted.boundedTo(QSize(available.width(), std::min(available.height(), roomForWindow(*shownOn).height())));
+    }
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
+    // Widened for its columns near the screen's edge, or brought back wider
+    // than the screen, the window shrinks and moves back whole onto it (a
+    // Wayland compositor places windows itself).
+    if (!shownOn || !isVisible() || isMaximized() || isFullScreen())
+        return;
+    const QRect available = shownOn->availableGeometry();
+    const QSize room = available.size() - frame;
+    if (width() > room.width() || height() > room.height())
+        resize(size().boundedTo(room).expandedTo(minimumSize()));
+    const QRect shown = frameGeometry();
+    QPoint inside = shown.topLeft();
+    inside.setX(std::max(available.left(), std::min(shown.left(), available.right() + 1 - shown.width())));
+    inside.setY(std::max(available.top(), std::min(shown.top(), available.bottom() + 1 - shown.height())));
+    if (inside != shown.topLeft())
+        move(inside);
 }
 
 void RootView::showEvent(QShowEvent *event)

@@ -99,6 +99,7 @@ public:
 
 private Q_SLOTS:
     void mainWindowOpensWhole();
+    void mainWindowWideningForItsColumnsStaysWhole();
     void sheetsStayOnTheScreen_data();
     void sheetsStayOnTheScreen();
     void settingsStaysOnTheScreen();
@@ -120,6 +121,31 @@ void SmallScreenTest::mainWindowOpensWhole()
                                                      .arg(frame.y())
                                                      .arg(screen.width())
                                                      .arg(screen.height())));
+}
+
+// The sidebar, a note's map and the inspector together ask for more than
+// the screen's width: the window takes the whole width and no more, and
+// stays on the screen, frame and all.
+void SmallScreenTest::mainWindowWideningForItsColumnsStaysWhole()
+{
+    Fixture f;
+    restoreMainWindowFrame(f.view, *f.rig.defaults);
+    f.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    f.view.controller().setSidebarVisible(true);
+    f.rig.navigation().setActiveBoardID(f.note->id());
+    f.rig.navigation().setSelectedCardIDs({f.snip->id()});
+    f.rig.navigation().setInspectorPresented(true);
+    // The columns have widened the window past its own least width.
+    QTRY_VERIFY(f.view.minimumWidth() > 880);
+    const QRect screen = f.view.screen()->availableGeometry();
+    QTRY_VERIFY2(screen.contains(f.view.frameGeometry()),
+                 qPrintable(QStringLiteral("%1x%2 at %3,%4, at least %5 wide")
+                                .arg(f.view.frameGeometry().width())
+                                .arg(f.view.frameGeometry().height())
+                                .arg(f.view.frameGeometry().x())
+                                .arg(f.view.frameGeometry().y())
+                                .arg(f.view.minimumWidth())));
 }
 
 void SmallScreenTest::sheetsStayOnTheScreen_data()
