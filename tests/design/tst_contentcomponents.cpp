@@ -272,7 +272,7 @@ void ContentComponentsTest::textCutShortAtTheEndItRunsTo()
     label.setElidesInItsOwnDirection(true);
     label.resize(width, 30);
     tessaline::testing::TextRunRecorder device(QSize(width, 30));
-    label.render(&device);
+    device.paint(&label);
     const auto cuts = device.cuts();
     QCOMPARE(cuts.cut, cut);
     QCOMPARE(cuts.atLeftEnd, atLeftEnd ? cut : 0);

@@ -4,10 +4,12 @@
 #include <QList>
 #include <QPaintDevice>
 #include <QPaintEngine>
+#include <QPainter>
 #include <QScreen>
 #include <QString>
 #include <QTextItem>
 #include <QTransform>
+#include <QWidget>
 #include <QtMath>
 
 namespace tessaline::testing {
@@ -28,6 +30,16 @@ public:
     explicit TextRunRecorder(QSize size = QSize(1200, 800)) : m_size(size), m_engine(this) {}
 
     QPaintEngine *paintEngine() const override { return &m_engine; }
+
+    // Paints `widget` here as it paints on screen. Rendered into another
+    // device a widget shares that device's painter, whose direction would
+    // follow each text; its own painter lays everything out left to right.
+    void paint(QWidget *widget)
+    {
+        QPainter painter(this);
+        painter.setLayoutDirection(widget->layoutDirection());
+        widget->render(&painter);
+    }
     const QList<Run> &runs() const { return m_runs; }
 
     // How many runs of text were cut short with an ellipsis, and how many
