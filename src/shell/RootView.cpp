@@ -508,16 +508,21 @@ void RootView::fitMinimumSizeToColumns()
         const QSize available = shownOn->availableGeometry().size() - frame;
         wanted = wanted.boundedTo(QSize(available.width(), std::min(available.height(), roomForWindow(*shownOn).height())));
     }
+    const QSize before = size();
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
     // Widened for its columns near the screen's edge, or brought back wider
-    // than the screen, the window shrinks and moves back whole onto it (a
-    // Wayland compositor places windows itself).
+    // than the screen, the window shrinks and moves back whole onto it. One
+    // the user has put partly off the screen stays where it is, and a
+    // Wayland compositor places windows itself.
     if (!shownOn || !isVisible() || isMaximized() || isFullScreen())
         return;
     const QRect available = shownOn->availableGeometry();
     const QSize room = available.size() - frame;
-    if (width() > room.width() || height() > room.height())
+    const bool tooLarge = width() > room.width() || height() > room.height();
+    if (!tooLarge && size() == before)
+        return;
+    if (tooLarge)
         resize(size().boundedTo(room).expandedTo(minimumSize()));
     const QRect shown = frameGeometry();
     QPoint inside = shown.topLeft();
