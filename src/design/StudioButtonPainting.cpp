@@ -2,6 +2,7 @@
 
 #include "design/DesignTokens.h"
 #include "design/ShapePainting.h"
+#include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
 
 #include <QFontMetricsF>
@@ -54,7 +55,7 @@ void paintLabel(QPainter *painter, const QRectF &area, const StudioButtonMetrics
 
     QString text = label.text;
     if (metrics.singleLine)
-        text = fm.elidedText(text, Qt::ElideRight, available);
+        text = elidedInItsOwnDirection(text, fm, available);
     const qreal textWidth = text.isEmpty() ? 0 : std::min(available, fm.horizontalAdvance(text));
     const qreal contentWidth = symbol + spacing + textWidth;
     const qreal start = area.left() + (area.width() - contentWidth) / 2;

@@ -2,6 +2,7 @@
 
 #include "design/DesignTokens.h"
 #include "design/ShapePainting.h"
+#include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
 
 #include <QFontMetricsF>
@@ -87,7 +88,7 @@ QRectF paintStudioTag(QPainter *painter, const QPointF &origin, const QString &t
         painter->setFont(font);
         painter->setPen(foreground);
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          fm.elidedText(title, Qt::ElideRight, textRect.width()));
+                          elidedInItsOwnDirection(title, fm, textRect.width()));
     }
     painter->restore();
 

@@ -1,10 +1,13 @@
 #include "design/StudioText.h"
 
 #include "design/DesignEnvironment.h"
+#include "design/TextInputDirection.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QFontMetricsF>
+#include <QPainter>
 
 namespace tessaline {
 
@@ -26,6 +29,31 @@ void StudioText::setColor(SemanticColor color)
         return;
     m_color = color;
     applyColor();
+}
+
+void StudioText::setElidesInItsOwnDirection(bool elides)
+{
+    if (m_elides == elides)
+        return;
+    m_elides = elides;
+    update();
+}
+
+void StudioText::paintEvent(QPaintEvent *event)
+{
+    const QRect room = contentsRect();
+    const QFontMetricsF metrics(font());
+    if (!m_elides || metrics.horizontalAdvance(text()) <= room.width()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // Cut short it fills the line, so it starts where the line starts.
+    QPainter painter(this);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    const Qt::Alignment vertical = alignment() & Qt::AlignVertical_Mask;
+    painter.drawText(room, int(Qt::AlignLeading | (vertical ? vertical : Qt::AlignVCenter) | Qt::TextSingleLine),
+                     elidedInItsOwnDirection(QString(text()).replace(QLatin1Char('\n'), QLatin1Char(' ')), metrics,
+                                             room.width()));
 }
 
 void StudioText::changeEvent(QEvent *event)

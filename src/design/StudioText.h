@@ -19,8 +19,14 @@ public:
     SemanticColor color() const { return m_color; }
     void setColor(SemanticColor color);
 
+    // One line cut short with an ellipsis where it does not fit, at the end
+    // the text runs towards (the left end of right-to-left text), instead of
+    // clipped at both ends; text() keeps the whole for screen readers.
+    void setElidesInItsOwnDirection(bool elides);
+
 protected:
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -30,6 +36,7 @@ private:
 
     SemanticColor m_color;
     bool m_applying = false;
+    bool m_elides = false;
     QPointer<QWidget> m_watchedParent;
 };
 

@@ -218,7 +218,7 @@ QSize SnipFramePreview::sizeHint() const
 
 QSize SnipFramePreview::minimumSizeHint() const
 {
-    return QSize(120, 120);
+    return QSize(120, 80);
 }
 
 void SnipFramePreview::paintEvent(QPaintEvent *)
@@ -461,9 +461,14 @@ void SnipFrameComposerView::build()
     column->setSpacing(0);
     column->addWidget(buildHeader());
     column->addWidget(divider(m_content));
+    // Roomy where the screen allows; on a small one the preview gives way
+    // so the controls and Copy Framed stay on screen.
+    const QSize roomy(760, 650);
+    const QSize least = sheetSizeWithinScreen(this, roomy, 0.9);
     auto *previewHolder = new QWidget(m_content);
     auto *previewLayout = new QVBoxLayout(previewHolder);
-    previewLayout->setContentsMargins(24, 24, 24, 24);
+    const int previewMargin = least.height() < roomy.height() ? 10 : 24;
+    previewLayout->setContentsMargins(24, previewMargin, 24, previewMargin);
     m_preview = new SnipFramePreview(previewHolder);
     m_preview->setImage(m_model->image());
     previewLayout->addWidget(m_preview);
@@ -473,9 +478,7 @@ void SnipFrameComposerView::build()
     column->addWidget(divider(m_content));
     column->addWidget(buildFooter());
     layout()->addWidget(m_content);
-    // Roomy where the screen allows; on a small one the preview gives way
-    // so the controls and Copy Framed stay on screen.
-    setMinimumSize(sheetSizeWithinScreen(this, QSize(760, 650), 0.9));
+    setMinimumSize(least);
     refreshStyle();
     refreshState();
     m_copy->setFocus(Qt::OtherFocusReason);

@@ -6,6 +6,7 @@
 #include "design/GuidedTourHighlight.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
+#include "design/TextInputDirection.h"
 #include "model/CanvasCard.h"
 #include "model/CardSummary.h"
 #include "platform/SymbolIcon.h"
@@ -46,7 +47,7 @@ int drawWrapped(QPainter *painter, const QString &text, const QFont &font, const
             break;
         line.setLineWidth(rect.width());
         if (lines.size() == maxLines - 1) {
-            lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, int(rect.width())));
+            lines.append(elidedInItsOwnDirection(text.mid(line.textStart()).simplified(), QFontMetricsF(font), rect.width()));
             break;
         }
         lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
@@ -184,7 +185,7 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
         SymbolIcon::icon(sourceSymbol).paint(painter, QRectF(left, footerY, 12, 12).toRect());
         const qreal textWidth = width - dateWidth - 4 - 16;
         painter->drawText(QRectF(left + 16, footerY, textWidth, metrics.lineSpacing()), Qt::AlignVCenter,
-                          metrics.elidedText(sourceText, Qt::ElideRight, int(textWidth)));
+                          elidedInItsOwnDirection(sourceText, QFontMetricsF(caption()), textWidth));
     }
     paintQuietCardOverlay(painter, rect, surface, palette, contrast);
     GuidedTourHighlight::paint(painter, rect, surface.cornerRadius, tourRing, palette, contrast);

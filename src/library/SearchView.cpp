@@ -41,6 +41,11 @@ constexpr int IdRole = Qt::UserRole + 1;
 constexpr int RowRole = Qt::UserRole + 2;
 constexpr int gridSpacing = 14;
 
+// The width of one tile in the grid showing it: each delegate asks for
+// exactly that, so the list view, which centres an item in its cell, puts it
+// flush with the cell instead of pushing it past the cell's right edge.
+int gridTileWidth(const QWidget *grid);
+
 // What one note hit shows: its tag, title, excerpt, folder and date.
 struct NoteSearchResultRow
 {
@@ -71,7 +76,7 @@ int drawLines(QPainter *painter, const QString &text, const QFont &font, const Q
             break;
         line.setLineWidth(rect.width());
         if (lines.size() == maxLines - 1)
-            lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, int(rect.width())));
+            lines.append(elidedInItsOwnDirection(text.mid(line.textStart()).simplified(), QFontMetricsF(font), rect.width()));
         else
             lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
     }
@@ -122,9 +127,9 @@ public:
     using QAbstractItemDelegate::QAbstractItemDelegate;
     LazyRows<NoteSearchResultRow> rows;
 
-    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
     {
-        return QSize(240, NoteSearchResultRow::height());
+        return QSize(gridTileWidth(option.widget), NoteSearchResultRow::height());
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
@@ -168,7 +173,7 @@ public:
             SymbolIcon::icon(QStringLiteral("folder")).paint(painter, QRectF(left, footerY, 12, 12).toRect());
             const qreal textWidth = width - dateWidth - 20;
             painter->drawText(QRectF(left + 16, footerY, textWidth, metrics.lineSpacing()), Qt::AlignVCenter,
-                              metrics.elidedText(note.folderName, Qt::ElideRight, int(textWidth)));
+                              elidedInItsOwnDirection(note.folderName, QFontMetricsF(caption), textWidth));
         }
         paintQuietCardOverlay(painter, rect, surface, palette, false);
         painter->restore();
@@ -197,9 +202,9 @@ public:
     // The search the tiles were listed by.
     std::shared_ptr<const SearchResults> found;
 
-    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
     {
-        return QSize(240, CompactCardPreview::height(true));
+        return QSize(gridTileWidth(option.widget), CompactCardPreview::height(true));
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
@@ -297,6 +302,12 @@ private:
     int m_tileHeight;
     int m_tileWidth = 240;
 };
+
+int gridTileWidth(const QWidget *grid)
+{
+    const auto *shown = dynamic_cast<const ResultGrid *>(grid);
+    return shown ? shown->tileWidth() : 240;
+}
 
 QLabel *makeLabel(const QFont &font, QWidget *parent)
 {

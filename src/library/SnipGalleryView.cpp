@@ -84,7 +84,9 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
 
     setWindowTitle(tr("Snip gallery"));
     setAccessibleName(tr("Snip gallery"));
-    setMinimumSize(900, 620);
+    // Roomy where the screen allows; a small or scaled-up screen still
+    // shows the whole sheet, title bar and all.
+    setMinimumSize(sheetSizeWithinScreen(this, QSize(900, 620), 0.85));
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
@@ -112,7 +114,9 @@ SnipGalleryView::SnipGalleryView(LibraryQuery &library, NavigationState &navigat
     m_position = new StudioText(QString(), TessalineTypography::systemFont(11, QFont::Medium), SemanticColor::secondary);
     m_position->setMinimumWidth(48);
     row->addWidget(m_position);
-    m_title = new StudioText(QString(), TessalineTypography::systemFont(13, QFont::Medium), SemanticColor::label);
+    auto *title = new StudioText(QString(), TessalineTypography::systemFont(13, QFont::Medium), SemanticColor::label);
+    title->setElidesInItsOwnDirection(true);
+    m_title = title;
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(m_title, 1);

@@ -120,7 +120,7 @@ public:
         painter->setPen(label);
         const QRect titleRect(textLeft, y, textWidth, 2 * titleMetrics.lineSpacing());
         painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                          twoLines(index.data(SnipsLibraryModel::TileTitleRole).toString(), titleMetrics, textWidth));
+                          twoLines(index.data(SnipsLibraryModel::TileTitleRole).toString(), title, textWidth));
         y = titleRect.bottom() + 1 + textSpacing;
 
         const QFont meta = metaFont();
@@ -135,8 +135,8 @@ public:
         const int dateWidth = metaMetrics.horizontalAdvance(date);
         const int noteLeft = textLeft + 10 + 5;
         const int noteWidth = std::max(0, textLeft + textWidth - dateWidth - 4 - 5 - noteLeft);
-        const QString note = metaMetrics.elidedText(index.data(SnipsLibraryModel::NoteTitleRole).toString(),
-                                                    Qt::ElideRight, noteWidth);
+        const QString note = elidedInItsOwnDirection(index.data(SnipsLibraryModel::NoteTitleRole).toString(),
+                                                     QFontMetricsF(meta), noteWidth);
         painter->drawText(QRect(noteLeft, y, noteWidth, metaHeight), Qt::AlignLeft | Qt::AlignVCenter, note);
         painter->drawText(QRect(textLeft, y, textWidth, metaHeight), Qt::AlignRight | Qt::AlignVCenter, date);
 
@@ -149,8 +149,9 @@ public:
     }
 
 private:
-    static QString twoLines(const QString &text, const QFontMetrics &metrics, int width)
+    static QString twoLines(const QString &text, const QFont &font, int width)
     {
+        const QFontMetrics metrics(font);
         // Whole words on the first line, the rest elided on the second.
         const QString flat = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
         if (metrics.horizontalAdvance(flat) <= width)
@@ -165,9 +166,9 @@ private:
         if (space > 0)
             cut = space + 1;
         if (cut <= 0)
-            return metrics.elidedText(flat, Qt::ElideRight, width);
+            return elidedInItsOwnDirection(flat, QFontMetricsF(font), width);
         return flat.left(cut).trimmed() + QLatin1Char('\n')
-            + metrics.elidedText(flat.mid(cut).trimmed(), Qt::ElideRight, width);
+            + elidedInItsOwnDirection(flat.mid(cut).trimmed(), QFontMetricsF(font), width);
     }
 
     void paintPreview(QPainter *painter, const CanvasCard &card, const QRect &frame, const QPalette &palette,

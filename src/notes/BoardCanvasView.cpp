@@ -233,9 +233,11 @@ QWidget *BoardCanvasView::buildMapHeader()
     line->setFixedHeight(18);
     row->addWidget(line);
 
-    m_mapTitle = new QLabel(header);
-    m_mapTitle->setTextFormat(Qt::PlainText);
-    m_mapTitle->setFont(TessalineTypography::systemFont(14, QFont::DemiBold));
+    // The note's title, cut short beside the map's buttons.
+    auto *mapTitle = new StudioText(QString(), TessalineTypography::systemFont(14, QFont::DemiBold),
+                                    SemanticColor::label, header);
+    mapTitle->setElidesInItsOwnDirection(true);
+    m_mapTitle = mapTitle;
     m_mapTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(m_mapTitle, 1);
 

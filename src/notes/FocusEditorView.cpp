@@ -4,6 +4,7 @@
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/SheetSize.h"
 #include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
@@ -98,7 +99,8 @@ FocusEditorView::FocusEditorView(LibraryQuery &library, NavigationState &navigat
     , m_model(new FocusEditorModel(library, navigation, cardID, this))
 {
     setWindowTitle(QStringLiteral("Edit Card"));
-    setMinimumSize(720, 560);
+    // Never more than a scaled-up screen can show with the title bar.
+    setMinimumSize(sheetSizeWithinScreen(this, QSize(720, 560), 0.85));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_pages = new QStackedWidget(this);

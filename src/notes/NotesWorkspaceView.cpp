@@ -138,6 +138,7 @@ QWidget *NotesWorkspaceView::buildListColumn()
     m_headerTitle = new StudioText(m_model->headerTitle(), TessalineTypography::systemFont(14, QFont::DemiBold),
                                    SemanticColor::label, header);
     m_headerTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_headerTitle->setElidesInItsOwnDirection(true);
     row->addWidget(m_headerTitle, 1);
     m_hideList = headerButton(QStringLiteral("sidebar.left"), QStringLiteral("Hide Note List"), header);
     connect(m_hideList, &QToolButton::clicked, this, [this] { m_noteList->toggle(); });

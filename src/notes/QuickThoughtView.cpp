@@ -66,6 +66,11 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
     m_picker = new QComboBox(this);
     m_picker->setAccessibleName(QStringLiteral("Add to"));
     m_picker->setMaximumWidth(260);
+    // A long note title is cut short in the picker, which takes the room
+    // left beside the buttons, rather than squeezing Cancel and Add to Note.
+    m_picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_picker->setMinimumContentsLength(10);
+    m_picker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     pickerLabel->setBuddy(m_picker);
     connect(m_picker, &QComboBox::activated, this, [this](int index) {
         const QVariant id = m_picker->itemData(index);

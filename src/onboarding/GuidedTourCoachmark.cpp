@@ -213,9 +213,8 @@ GuidedTourCoachmark::GuidedTourCoachmark(OnboardingCoordinator &onboarding, Guid
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    m_skip = new QPushButton(QStringLiteral("Skip Tour"), this);
+    m_skip = new OnboardingTextButton(QStringLiteral("Skip Tour"), this);
     m_skip->setObjectName(QStringLiteral("skipTour"));
-    m_skip->setFlat(true);
     m_skip->setFont(systemFont(11, QFont::Normal));
     QPalette muted = m_skip->palette();
     muted.setColor(QPalette::ButtonText, shade(SemanticColor::secondary, muted));
@@ -278,6 +277,10 @@ void GuidedTourCoachmark::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card = QRectF(rect()).marginsRemoved(QMarginsF(shadowMargins));
     paintShadow(&painter, card, cardRadius, shade(SemanticColor::shadow, palette(), 0.16), 16, QPointF(0, 7));
+    // The card floats over the note's text, and nothing here blurs what lies
+    // under a translucent surface: the material goes on a solid ground, or
+    // the words beneath would run through the card's own.
+    painter.fillPath(roundedShape(card, cardRadius), shade(SemanticColor::windowBackground, palette()));
     paintFunctionalSurface(&painter, card, FunctionalSurfaceRole::popover, cardRadius, palette(),
                            DesignEnvironment::current());
 }

@@ -195,6 +195,24 @@ void OnboardingIllustrationPanel::paintEvent(QPaintEvent *)
     paintOnboardingHairline(&painter, bounds, 18, 0.62, palette(), increasesContrast());
 }
 
+// Text button
+
+OnboardingTextButton::OnboardingTextButton(const QString &title, QWidget *parent) : QPushButton(title, parent)
+{
+    setFlat(true);
+    setAutoDefault(false);
+}
+
+void OnboardingTextButton::paintEvent(QPaintEvent *event)
+{
+    QPushButton::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintFocusRing(&painter, QRectF(rect()), 6, palette(), increasesContrast());
+}
+
 // Primary button
 
 OnboardingPrimaryButton::OnboardingPrimaryButton(const QString &title, bool compact, QWidget *parent)

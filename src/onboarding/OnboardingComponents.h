@@ -91,6 +91,19 @@ private:
     QVariantAnimation *m_press;
 };
 
+// A quiet, borderless text button (Skip, Skip Tour) that still shows the
+// app's focus ring when the keyboard reaches it: the style draws none for a
+// flat button, so a keyboard user would lose track of where they are.
+class OnboardingTextButton : public QPushButton
+{
+    Q_OBJECT
+public:
+    explicit OnboardingTextButton(const QString &title, QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
 // One numbered step of the permission guide: a numbered circle (a check
 // mark once complete), a title and a detail.
 class PermissionGuideStep : public QWidget

@@ -280,7 +280,7 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     setObjectName(QStringLiteral("onboardingSheet"));
     // Its own size where the screen has room; on a small screen (a laptop
     // at twice the scale) no taller than fits, so the footer stays in view.
-    setFixedSize(sheetSizeWithinScreen(this, QSize(790, 570), 0.95));
+    setFixedSize(sheetSizeWithinScreen(this, QSize(790, fullHeight), 0.9));
     // A fixed-size modal: a title and a close button, nothing to minimise
     // or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -320,6 +320,13 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
 }
 
 OnboardingExperienceView::~OnboardingExperienceView() = default;
+
+int OnboardingExperienceView::pageMargin(int roomy) const
+{
+    // A sheet cut to a small screen keeps its pictures whole between the
+    // header and the footer by giving up the space around them.
+    return height() < fullHeight ? 12 : roomy;
+}
 
 QWidget *OnboardingExperienceView::pageDots() const { return m_dots; }
 
@@ -384,10 +391,8 @@ QWidget *OnboardingExperienceView::buildHeader()
     row->addWidget(m_dots);
     row->addStretch(1);
 
-    m_skipButton = new QPushButton(QStringLiteral("Skip"), header);
+    m_skipButton = new OnboardingTextButton(QStringLiteral("Skip"), header);
     m_skipButton->setObjectName(QStringLiteral("skipButton"));
-    m_skipButton->setFlat(true);
-    m_skipButton->setAutoDefault(false);
     m_skipButton->setCursor(Qt::PointingHandCursor);
     QPalette muted = m_skipButton->palette();
     muted.setColor(QPalette::ButtonText, shade(SemanticColor::secondary, muted));
@@ -432,7 +437,7 @@ QWidget *OnboardingExperienceView::buildWelcomePage()
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("welcomePage"));
     auto *row = new QHBoxLayout(page);
-    row->setContentsMargins(52, 34, 52, 34);
+    row->setContentsMargins(52, pageMargin(34), 52, pageMargin(34));
     row->setSpacing(54);
     row->addStretch(1);
     auto *visual = new WelcomeStudioVisual(page);
@@ -505,7 +510,7 @@ QWidget *OnboardingExperienceView::buildThinkingPage()
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("thinkingPage"));
     auto *row = new QHBoxLayout(page);
-    row->setContentsMargins(46, 34, 46, 34);
+    row->setContentsMargins(46, pageMargin(34), 46, pageMargin(34));
     row->setSpacing(42);
     row->addStretch(1);
     row->addWidget(new OnboardingIllustrationPanel(QStringLiteral("OnboardingThinking"),
@@ -540,8 +545,8 @@ QWidget *OnboardingExperienceView::buildReadyPage()
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("readyPage"));
     auto *stack = new QVBoxLayout(page);
-    stack->setContentsMargins(40, 40, 40, 40);
-    stack->setSpacing(24);
+    stack->setContentsMargins(40, pageMargin(40), 40, pageMargin(40));
+    stack->setSpacing(height() < fullHeight ? 16 : 24);
     stack->addStretch(1);
 
     auto *badge = new QLabel(page);

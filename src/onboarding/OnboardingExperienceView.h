@@ -87,6 +87,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The sheet's height where the screen has room.
+    static constexpr int fullHeight = 570;
+    int pageMargin(int roomy) const;
     QWidget *buildHeader();
     QWidget *buildFooter();
     QWidget *buildWelcomePage();

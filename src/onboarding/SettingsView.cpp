@@ -3,12 +3,14 @@
 #include "runtime/AppRuntime.h"
 #include "capture/ShortcutRecorderView.h"
 #include "design/DesignTokens.h"
+#include "design/SheetSize.h"
 #include "design/StudioSectionHeader.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/PlatformTexts.h"
 #include "platform/SymbolIcon.h"
 
+#include <algorithm>
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -131,7 +133,11 @@ SettingsView::SettingsView(AppRuntime &runtime, OnboardingCoordinator *onboardin
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setFixedSize(formSize, formSize);
+    // The form scrolls, so on a small or scaled-up screen it gives up
+    // height first and the window stays whole on the screen.
+    const int margins = 2 * 20;
+    const QSize room = sheetSizeWithinScreen(this, QSize(formSize + margins, formSize + margins), 0.85);
+    scroll->setFixedSize(formSize, std::min(formSize, room.height() - margins));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);

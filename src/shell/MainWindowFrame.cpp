@@ -24,7 +24,15 @@ bool showsOnSomeScreen(const QRect &frame)
     return false;
 }
 
+// Enough for a title bar and borders at any scale.
+constexpr QSize decorationRoom(16, 40);
+
 } // namespace
+
+QSize roomForWindow(const QScreen &screen)
+{
+    return (screen.availableGeometry().size() - decorationRoom).expandedTo(QSize(0, 0));
+}
 
 QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRect &available)
 {
@@ -44,7 +52,15 @@ void restoreMainWindowFrame(QWidget &window, UserDefaults &defaults)
         && showsOnSomeScreen(window.frameGeometry()))
         return;
     const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect available = screen ? screen->availableGeometry() : QRect();
+    QRect available;
+    if (screen) {
+        // The window's own area, placed below the title bar's room.
+        available = screen->availableGeometry();
+        const QSize room = roomForWindow(*screen);
+        const QSize decoration = available.size() - room;
+        available = QRect(available.topLeft() + QPoint(decoration.width() / 2, decoration.height() - decoration.width() / 2),
+                          room);
+    }
     window.setGeometry(fittedWindowFrame(window.size(), window.minimumSize(), available));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QRect>
 
+class QScreen;
 class QWidget;
 
 namespace tessaline {
@@ -11,6 +12,11 @@ class UserDefaults;
 // A window's size made to fit the screen's free area (never below its
 // minimum) and centred on it.
 QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRect &available);
+
+// The most a window may take of the screen's free area and still show
+// whole: room is left for the title bar and borders a window manager adds
+// round it, which a window as high as the screen would push off its bottom.
+QSize roomForWindow(const QScreen &screen);
 
 // Where the main window opens: the frame it had when the app last quit, as
 // long as that still shows on a screen; otherwise its default size fitted.

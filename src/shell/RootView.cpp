@@ -7,12 +7,14 @@
 #include "runtime/LibraryQuery.h"
 #include "shell/MainToolbarController.h"
 #include "shell/MainWindowCommands.h"
+#include "shell/MainWindowFrame.h"
 #include "shell/SidebarModel.h"
 #include "shell/SidebarView.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QDialog>
 #include <QEvent>
@@ -89,7 +91,12 @@ RootView::RootView(AppRuntime &runtime, UpdateService &updates, ScreenRegistry s
     m_controller->screens().setRegistry(&m_screens);
     setWindowTitle(QStringLiteral("Tessaline"));
     resize(1180, 780);
-    setMinimumSize(windowMinimumSize);
+    // A screen shorter than the minimum (1080 lines at twice the scale)
+    // would otherwise get a first frame that runs off its bottom.
+    QSize minimum = windowMinimumSize;
+    if (const QScreen *shownOn = screen())
+        minimum = minimum.boundedTo(QSize(shownOn->availableGeometry().width(), roomForWindow(*shownOn).height()));
+    setMinimumSize(minimum);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -493,11 +500,36 @@ bool RootView::event(QEvent *event)
 void RootView::fitMinimumSizeToColumns()
 {
     QSize wanted = layout()->totalMinimumSize().expandedTo(windowMinimumSize);
-    // Never past the screen, where the window could not be seen whole.
-    if (const QScreen *shownOn = screen())
-        wanted = wanted.boundedTo(shownOn->availableGeometry().size());
+    const QScreen *shownOn = screen();
+    // Never past the screen, where the window could not be seen whole: its
+    // frame, once the window manager has put one round it, counts too.
+    const QSize frame = frameGeometry().size() - size();
+    if (shownOn) {
+        const QSize available = shownOn->availableGeometry().size() - frame;
+        wanted = wanted.boundedTo(QSize(available.width(), std::min(available.height(), roomForWindow(*shownOn).height())));
+    }
+    const QSize before = size();
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
+    // Widened for its columns near the screen's edge, or brought back wider
+    // than the screen, the window shrinks and moves back whole onto it. One
+    // the user has put partly off the screen stays where it is, and a
+    // Wayland compositor places windows itself.
+    if (!shownOn || !isVisible() || isMaximized() || isFullScreen())
+        return;
+    const QRect available = shownOn->availableGeometry();
+    const QSize room = available.size() - frame;
+    const bool tooLarge = width() > room.width() || height() > room.height();
+    if (!tooLarge && size() == before)
+        return;
+    if (tooLarge)
+        resize(size().boundedTo(room).expandedTo(minimumSize()));
+    const QRect shown = frameGeometry();
+    QPoint inside = shown.topLeft();
+    inside.setX(std::max(available.left(), std::min(shown.left(), available.right() + 1 - shown.width())));
+    inside.setY(std::max(available.top(), std::min(shown.top(), available.bottom() + 1 - shown.height())));
+    if (inside != shown.topLeft())
+        move(inside);
 }
 
 void RootView::showEvent(QShowEvent *event)

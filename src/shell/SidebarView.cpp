@@ -5,6 +5,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
 
 #include <QPainter>
@@ -99,7 +100,7 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->setPen(textColor);
     const QRect titleRect(x, area.top(), std::max(0, right - x), area.height());
     painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter,
-                      QFontMetrics(painter->font()).elidedText(title, Qt::ElideRight, titleRect.width()));
+                      elidedInItsOwnDirection(title, QFontMetricsF(painter->font()), titleRect.width()));
 
     if (index.data(SidebarModel::IsTourHighlightedRole).toBool()) {
         QColor ring = palette.color(QPalette::Active, QPalette::Highlight);

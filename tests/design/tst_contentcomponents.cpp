@@ -1,3 +1,5 @@
+#include "../support/TextRunRecorder.h"
+
 #include "design/StudioActionButton.h"
 #include "design/StudioContentComponents.h"
 #include "design/StudioEmptyState.h"
@@ -35,6 +37,8 @@ class ContentComponentsTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
+    void textCutShortAtTheEndItRunsTo_data();
+    void textCutShortAtTheEndItRunsTo();
     void tagLook_data();
     void tagLook();
     void tagStaysOnOneLine();
@@ -238,6 +242,46 @@ void ContentComponentsTest::longEmptyMessageWraps()
                                                                   Qt::TextWordWrap | Qt::AlignHCenter, label->text());
     QVERIFY(needed.height() > 5 * QFontMetrics(label->font()).height());
     QVERIFY(label->height() >= needed.height());
+}
+
+void ContentComponentsTest::textCutShortAtTheEndItRunsTo_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<bool>("atLeftEnd");
+    QTest::addColumn<QString>("shownFirst");
+    const QString latin = QStringLiteral("with shipping research review profile report search invoice");
+    QTest::newRow("Latin, cut at its right end") << latin << 140 << 1 << false << QStringLiteral("with");
+    QTest::newRow("Arabic, cut at its left end")
+        << QStringLiteral("ملاحظة بعنوان طويل جدا لاختبار قص النص في شريط المعرض") << 140 << 1 << true << QString();
+    QTest::newRow("fits whole") << QStringLiteral("Short") << 140 << 0 << false << QStringLiteral("Short");
+}
+
+// A centred title squeezed by its bar shows its beginning and an ellipsis,
+// not a middle clipped at both ends.
+void ContentComponentsTest::textCutShortAtTheEndItRunsTo()
+{
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(int, cut);
+    QFETCH(bool, atLeftEnd);
+    QFETCH(QString, shownFirst);
+    StudioText label(text, QFont(), SC::label);
+    label.setAlignment(Qt::AlignCenter);
+    label.setElidesInItsOwnDirection(true);
+    label.resize(width, 30);
+    tessaline::testing::TextRunRecorder device(QSize(width, 30));
+    device.paint(&label);
+    const auto cuts = device.cuts();
+    QCOMPARE(cuts.cut, cut);
+    QCOMPARE(cuts.atLeftEnd, atLeftEnd ? cut : 0);
+    QVERIFY(!device.runs().isEmpty());
+    if (!shownFirst.isEmpty()) {
+        QVERIFY(device.runs().constFirst().text.startsWith(shownFirst));
+        QVERIFY(device.runs().constFirst().x >= 0);
+    }
+    QCOMPARE(label.text(), text);
 }
 
 QTEST_MAIN(ContentComponentsTest)

@@ -1,11 +1,46 @@
+#include "../support/TextRunRecorder.h"
+
+#include "design/StudioButtonPainting.h"
+#include "design/StudioContentComponents.h"
 #include "library/CompactCardPreview.h"
 #include "model/CanvasCard.h"
 
 #include <QImage>
+#include <QPalette>
 #include <QPainter>
 #include <QTest>
 
+#include <functional>
+
 using namespace tessaline;
+using namespace tessaline::testing;
+
+namespace {
+
+// Paints one piece of a screen onto `device`.
+using Painting = std::function<void(QPainter &)>;
+
+const QString arabic = QStringLiteral("ملاحظة بعنوان طويل جدا لاختبار قص النص في القائمة والعنوان وما بعده من كلمات كثيرة");
+const QString hebrew = QStringLiteral("כותרת ארוכה מאוד של חלון שנחתכת בסוף השורה הצרה של הכרטיס הקטן");
+
+// A tile with `title`, `caption` and `note`, painted small enough to cut
+// long text.
+Painting tile(const QString &title, const QString &caption, const QString &note)
+{
+    return [=](QPainter &painter) {
+        CanvasCard card;
+        card.setKindRawValue(QStringLiteral("snip"));
+        card.setTitle(title);
+        card.setContextText(caption);
+        const CompactCardPreview preview(card, note, true);
+        preview.paint(&painter, QRectF(0, 0, 180, CompactCardPreview::height(true)), QPixmap(), QPalette(), false,
+                      QDateTime::currentDateTimeUtc());
+    };
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Painting)
 
 class CompactCardPreviewTest : public QObject
 {
@@ -129,6 +164,47 @@ private Q_SLOTS:
         const QDateTime captured = updated.addDays(-3);
         card.setCapturedAt(captured);
         QCOMPARE(CompactCardPreview(card, std::nullopt, true).displayDate, captured);
+    }
+
+    // Long right-to-left text cut short in a tile, or in the tags and
+    // buttons that carry names, shows its ellipsis at its left end, where it
+    // runs on; left-to-right text keeps it at its right end.
+    void rightToLeftTextIsCutAtItsLeftEnd_data()
+    {
+        QTest::addColumn<Painting>("paint");
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::newRow("tile title") << tile(arabic, QStringLiteral("Short"), QStringLiteral("Garden")) << true;
+        QTest::newRow("recognised text") << tile(QStringLiteral("Shot"), arabic + QLatin1Char(' ') + arabic,
+                                                 QStringLiteral("Garden"))
+                                         << true;
+        QTest::newRow("note at the foot") << tile(QStringLiteral("Shot"), QStringLiteral("Short"), hebrew) << true;
+        QTest::newRow("Latin title") << tile(QStringLiteral("A rather long title that cannot fit in two short lines "
+                                                            "of this narrow tile at all, however it wraps"),
+                                             QStringLiteral("Short"), QStringLiteral("Garden"))
+                                     << false;
+        QTest::newRow("tag") << Painting([](QPainter &painter) {
+            paintStudioTag(&painter, QPointF(0, 0), hebrew, QStringLiteral("folder"), false, QPalette(), false, 120);
+        }) << true;
+        QTest::newRow("button") << Painting([](QPainter &painter) {
+            paintStudioButton(&painter, QRectF(0, 0, 120, 28), StudioButtonStyle::primary,
+                              StudioControlProminence::standard, StudioControlSize::regular, StudioButtonState{},
+                              arabic, QStringLiteral("note.text"), QPalette());
+        }) << true;
+    }
+    void rightToLeftTextIsCutAtItsLeftEnd()
+    {
+        QFETCH(Painting, paint);
+        QFETCH(bool, rightToLeft);
+        TextRunRecorder device;
+        {
+            QPainter painter(&device);
+            // As on the app's widgets, all laid out left to right.
+            painter.setLayoutDirection(Qt::LeftToRight);
+            paint(painter);
+        }
+        const TextRunRecorder::Cuts cuts = device.cuts();
+        QVERIFY(cuts.cut >= 1);
+        QCOMPARE(cuts.atLeftEnd, rightToLeft ? cuts.cut : 0);
     }
 
     // The tile paints within its rectangle, with and without a picture.

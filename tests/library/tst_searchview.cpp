@@ -248,9 +248,20 @@ private Q_SLOTS:
 
     // Each query shows every hit of both grids as a whole tile on its own
     // place, also when a later query needs more rows than an earlier one.
+    void everyHitShows_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("roomy") << 1200;
+        // Beside the sidebar on a 1080-line screen at twice the scale.
+        QTest::newRow("narrow") << 640;
+        QTest::newRow("one column") << 420;
+    }
+
     void everyHitShows()
     {
+        QFETCH(int, width);
         Fixture fixture;
+        fixture.view->resize(width, 1400);
         const auto addNote = [&](const QString &title) { return fixture.rig.addNote(title); };
         const auto addSnip = [&](Board *note, const QString &context) {
             fixture.rig.addCard(note, CardKind::snip, 60)->setContextText(context);

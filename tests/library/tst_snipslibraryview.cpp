@@ -1,4 +1,5 @@
 #include "SnipsLibraryRig.h"
+#include "../support/TextRunRecorder.h"
 
 #include "design/StudioActionButton.h"
 #include "design/StudioEmptyState.h"
@@ -294,6 +295,44 @@ private Q_SLOTS:
         QCOMPARE(screen.view->alert()->informativeText(), QStringLiteral("The selected note no longer exists."));
         screen.view->alert()->button(QMessageBox::Ok)->click();
         QCOMPARE(screen.view->model()->errorMessage(), std::nullopt);
+    }
+
+    // A tile cut short shows its ellipsis where the text runs on: at the
+    // left end of a right-to-left title or note name, at the right end of
+    // a left-to-right one.
+    void tileTextIsCutAtTheEndItRunsTo_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("noteTitle");
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::newRow("Arabic title, Hebrew note")
+            << QStringLiteral("ملاحظة بعنوان طويل جدا لاختبار قص النص في القائمة والعنوان وما بعده من كلمات كثيرة أخرى "
+                              "تكفي لسطرين كاملين وأكثر")
+            << QStringLiteral("כותרת ארוכה מאוד של פתק שנחתכת בסוף השורה הצרה של האריח") << true;
+        QTest::newRow("Latin title and note")
+            << QStringLiteral("A recognised first line long enough to run past the two lines a narrow tile gives it")
+            << QStringLiteral("A note with a title far too long for the foot of the tile") << false;
+    }
+    void tileTextIsCutAtTheEndItRunsTo()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, noteTitle);
+        QFETCH(bool, rightToLeft);
+        SnipsLibraryRig rig;
+        Board *board = rig.addNote(noteTitle);
+        rig.addSnip(board->id(), title, 1);
+        rig.save();
+        SnipsLibraryView view(*rig.library, *rig.navigation, SnipsLibraryServices{});
+        view.resize(520, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_COMPARE(view.grid()->model()->rowCount(), 1);
+        TextRunRecorder device(view.grid()->viewport()->size());
+        device.paint(view.grid()->viewport());
+        const TextRunRecorder::Cuts cuts = device.cuts();
+        // The title's second line and the note's name.
+        QCOMPARE(cuts.cut, 2);
+        QCOMPARE(cuts.atLeftEnd, rightToLeft ? 2 : 0);
     }
 };
 

@@ -186,6 +186,31 @@ private Q_SLOTS:
         QCOMPARE(f.view.sheetDialog(), sheet);
         QCOMPARE(sheet->editor()->toPlainText(), QStringLiteral("kept"));
     }
+
+    // However long the notes' titles, the picker gives way and both buttons
+    // show their whole titles.
+    void buttonsKeepTheirTitles_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("short note title") << QStringLiteral("Ideas");
+        QTest::newRow("long note title") << QStringLiteral("Quarterly planning review with the whole product team");
+    }
+    void buttonsKeepTheirTitles()
+    {
+        QFETCH(QString, title);
+        Fixture f;
+        Board *note = f.rig.addNote(title, 3);
+        note->setLastOpenedAt(at(30));
+        QVERIFY(f.rig.context().save());
+        f.rig.navigation().setActiveBoardID(note->id());
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QTRY_COMPARE(sheet->notePicker()->currentText(), title);
+        for (QWidget *button : {static_cast<QWidget *>(sheet->cancelButton()), static_cast<QWidget *>(sheet->addButton())})
+            QVERIFY2(button->width() >= button->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1 wide of %2").arg(button->width()).arg(button->sizeHint().width())));
+        QVERIFY(sheet->notePicker()->x() + sheet->notePicker()->width() <= sheet->cancelButton()->x());
+    }
 };
 
 QTEST_MAIN(QuickThoughtViewTest)

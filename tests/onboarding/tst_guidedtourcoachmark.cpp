@@ -7,6 +7,7 @@
 #include "platform/AccessibilitySettings.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QLayout>
 #include <QTest>
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void endingTheTourIsRecorded();
     void keys();
     void mainWindowFollowsTheTour();
+    void hidesWhatLiesBeneath();
 };
 
 void GuidedTourCoachmarkTest::showsTheStep_data()
@@ -211,6 +213,47 @@ void GuidedTourCoachmarkTest::mainWindowFollowsTheTour()
     QVERIFY(!current());
     QCOMPARE(rig.onboarding->store().load().completedTourVersion, currentTourVersion);
     AccessibilitySettings::shared().setReducesMotion(false);
+}
+
+namespace {
+
+// A window of one colour, painted rather than set in its palette, which the
+// card would take on.
+class Ground : public QWidget
+{
+public:
+    explicit Ground(QColor colour) : m_colour(colour) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), m_colour); }
+
+private:
+    QColor m_colour;
+};
+
+} // namespace
+
+// The card shows the same whatever lies under it: the note's text never
+// shows through between the card's own words.
+void GuidedTourCoachmarkTest::hidesWhatLiesBeneath()
+{
+    MainWindowRig rig;
+    QImage shown[2];
+    const QColor beneath[2] = {Qt::black, Qt::white};
+    for (int i = 0; i < 2; ++i) {
+        Ground host(beneath[i]);
+        host.resize(600, 500);
+        rig.onboarding->setTourStep(GuidedTourStep::capture);
+        auto *card = new GuidedTourCoachmark(*rig.onboarding, GuidedTourStep::capture, false, &host);
+        card->move(20, 20);
+        card->resize(card->sizeHint());
+        shown[i] = host.grab(QRect(card->pos(), card->size())).toImage();
+    }
+    QCOMPARE(shown[0].size(), shown[1].size());
+    // The middle of the card, away from its rounded corners and shadow.
+    const QPoint middle(shown[0].width() / 2, shown[0].height() / 2);
+    QCOMPARE(shown[0].pixelColor(middle), shown[1].pixelColor(middle));
+    QCOMPARE(shown[0].pixelColor(QPoint(middle.x(), 40)), shown[1].pixelColor(QPoint(middle.x(), 40)));
 }
 
 QTEST_MAIN(GuidedTourCoachmarkTest)

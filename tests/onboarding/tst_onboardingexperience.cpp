@@ -2,6 +2,7 @@
 #include "../support/OffscreenScreen.h"
 
 #include "runtime/LibraryQuery.h"
+#include "onboarding/GuidedTourCoachmark.h"
 #include "onboarding/OnboardingComponents.h"
 #include "onboarding/OnboardingExperienceView.h"
 #include "shell/RootView.h"
@@ -105,6 +106,8 @@ public:
 private Q_SLOTS:
     void init() { AccessibilitySettings::shared().setReducesMotion(false); }
     void firstAppearanceShowsWelcome();
+    void skipButtonsShowTheKeyboardFocus_data();
+    void skipButtonsShowTheKeyboardFocus();
     void nameGatesContinue_data();
     void nameGatesContinue();
     void pagesAdvanceAndGoBack();
@@ -146,9 +149,15 @@ void OnboardingExperienceTest::firstAppearanceShowsWelcome()
     // and never so tall that its footer leaves the screen.
     const QRect screen = view.screen()->availableGeometry();
     QCOMPARE(view.width(), 790);
-    QCOMPARE(view.height(), std::min(570, int(screen.height() * 0.95)));
+    QCOMPARE(view.height(), std::min(570, int(screen.height() * 0.9)));
     QVERIFY(view.height() < screen.height());
     QVERIFY(view.rect().contains(QRect(view.primaryButton()->mapTo(&view, QPoint()), view.primaryButton()->size())));
+    // Every page's content fits between the header and the footer.
+    const int pageRoom = view.pageWidget(OnboardingPage::welcome)->height();
+    for (OnboardingPage page : allOnboardingPages) {
+        const int wanted = view.pageWidget(page)->minimumSizeHint().height();
+        QVERIFY2(wanted <= pageRoom, qPrintable(QStringLiteral("page %1 needs %2 of %3").arg(int(page)).arg(wanted).arg(pageRoom)));
+    }
     // A fixed-size modal offers to close, not to minimise or maximise.
     const Qt::WindowFlags frame = view.windowHandle()->flags();
     QVERIFY(frame.testFlag(Qt::CustomizeWindowHint) && frame.testFlag(Qt::WindowCloseButtonHint));
@@ -554,6 +563,42 @@ void OnboardingExperienceTest::welcomeVisualSpreadsOnce()
     visual.show();
     QCOMPARE(visual.appearance(), 1.0);
     AccessibilitySettings::shared().setReducesMotion(false);
+}
+
+void OnboardingExperienceTest::skipButtonsShowTheKeyboardFocus_data()
+{
+    QTest::addColumn<bool>("tour");
+    QTest::newRow("setup's Skip") << false;
+    QTest::newRow("tour's Skip Tour") << true;
+}
+
+// Tabbing onto a quiet text button shows where the keyboard is.
+void OnboardingExperienceTest::skipButtonsShowTheKeyboardFocus()
+{
+    QFETCH(bool, tour);
+    Setup s;
+    std::unique_ptr<GuidedTourCoachmark> coachmark;
+    QPushButton *skip = nullptr;
+    QWidget *window = nullptr;
+    if (tour) {
+        s.rig.onboarding->setTourStep(GuidedTourStep::capture);
+        coachmark = std::make_unique<GuidedTourCoachmark>(*s.rig.onboarding, GuidedTourStep::capture, false);
+        coachmark->show();
+        coachmark->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(coachmark.get()));
+        skip = coachmark->skipButton();
+        window = coachmark.get();
+    } else {
+        window = &s.show();
+        skip = s.view->skipButton();
+    }
+    QVERIFY(skip);
+    QTRY_VERIFY(window->focusWidget() != skip);
+    skip->clearFocus();
+    const QImage resting = skip->grab().toImage();
+    skip->setFocus(Qt::TabFocusReason);
+    QVERIFY(skip->hasFocus());
+    QVERIFY(skip->grab().toImage() != resting);
 }
 
 QTEST_MAIN(OnboardingExperienceTest)
