@@ -1,9 +1,3 @@
-#include "assistant/AssistantScreens.h"
-#include "canvas/CanvasScreens.h"
-#include "imaging/ImagingScreens.h"
-#include "library/LibraryScreens.h"
-#include "notes/NotesScreens.h"
-#include "onboarding/OnboardingScreens.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/DesktopSearchBus.h"
 #include "platform/MemoryRelease.h"
@@ -12,6 +6,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearch.h"
 #include "runtime/OCRService.h"
+#include "shell/EveryScreen.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
 #include "shell/QuitGuard.h"
@@ -38,19 +33,6 @@
 using namespace tessaline;
 
 namespace {
-
-// Every screen folder hands the main window its screens.
-ScreenRegistry allScreens()
-{
-    ScreenRegistry registry;
-    assistant::registerScreens(registry);
-    canvas::registerScreens(registry);
-    imaging::registerScreens(registry);
-    library::registerScreens(registry);
-    notes::registerScreens(registry);
-    onboarding::registerScreens(registry);
-    return registry;
-}
 
 // How long a start made only for the desktop's search stays without being
 // asked anything. GNOME Shell asks at each keystroke of a search, so a
@@ -213,7 +195,7 @@ int main(int argc, char *argv[])
         runtime.navigation().setGalleryCardID(*snipToOpen);
     if (searchToShow)
         runtime.navigation().showSearch(*searchToShow);
-    const ScreenRegistry screens = allScreens();
+    const ScreenRegistry screens = everyScreen();
     RootView window(runtime, tessaline.updates(), screens);
     ShellWindowing windowing(runtime, window);
     runtime.setWindowing(&windowing);

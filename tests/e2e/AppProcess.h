@@ -4,6 +4,7 @@
 // for a test and ended by their process id, the X tools that drive it, and
 // reads of the store the app wrote.
 
+#include "AppEnvironment.h"
 #include "../support/ProcessEnd.h"
 
 #include <QDir>

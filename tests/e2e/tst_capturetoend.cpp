@@ -98,13 +98,7 @@ public:
 
     QProcessEnvironment environment() const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-        environment.remove(QStringLiteral("XDG_DATA_HOME"));
-        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        return environment;
+        return sessionOfItsOwn(m_home.path(), m_runtime.path(), QStringLiteral("xcb"));
     }
 
 private:

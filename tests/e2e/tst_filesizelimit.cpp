@@ -3,6 +3,7 @@
 // is reported, instead of the kernel's SIGXFSZ ending the app before it can
 // say or keep anything. The real tessaline binary starts with a limit too
 // small for a new library.
+#include "AppEnvironment.h"
 #include "../support/ProcessEnd.h"
 
 #include <QFile>
@@ -25,13 +26,8 @@ void FileSizeLimitTest::libraryPastTheLimitIsReported()
     QTemporaryDir runtime;
     QVERIFY(home.isValid() && runtime.isValid());
     QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.remove(QStringLiteral("XDG_CACHE_HOME"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QProcessEnvironment environment
+        = tessaline::e2e::sessionOfItsOwn(home.path(), runtime.path(), QStringLiteral("offscreen"));
 
     QProcess app;
     app.setProcessEnvironment(environment);

@@ -2,13 +2,8 @@
 #include "../support/OffscreenScreen.h"
 #include "../support/PngBytes.h"
 
-#include "assistant/AssistantScreens.h"
-#include "canvas/CanvasScreens.h"
-#include "imaging/ImagingScreens.h"
-#include "library/LibraryScreens.h"
-#include "notes/NotesScreens.h"
-#include "onboarding/OnboardingScreens.h"
 #include "runtime/UpdateService.h"
+#include "shell/EveryScreen.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/RootView.h"
 #include "shell/RootViewController.h"
@@ -28,18 +23,6 @@ namespace {
 
 // Room a window manager's title bar takes above a window at twice the scale.
 constexpr int titleBarRoom = 40;
-
-ScreenRegistry everyScreen()
-{
-    ScreenRegistry registry;
-    assistant::registerScreens(registry);
-    canvas::registerScreens(registry);
-    imaging::registerScreens(registry);
-    library::registerScreens(registry);
-    notes::registerScreens(registry);
-    onboarding::registerScreens(registry);
-    return registry;
-}
 
 struct Fixture
 {
