@@ -56,13 +56,16 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     m_autosave->setTimerType(Qt::PreciseTimer);
     connect(m_autosave, &QTimer::timeout, this, &BoardCanvasModel::autosave);
     connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (!qobject_cast<CanvasCard *>(entity))
+            return;
+        ++m_insertSnipRevision;
         // What decides whether a card belongs on the page; its texts do not.
-        if (qobject_cast<CanvasCard *>(entity)
-            && (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
-                || property == CanvasCard::DeletedAtProperty))
+        if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
+            || property == CanvasCard::DeletedAtProperty)
             m_writingCards.reset();
     });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
+        ++m_insertSnipRevision;
         m_writingCards.reset();
         const bool wasPresent = m_wasPresent;
         watchBoard();

@@ -122,6 +122,9 @@ public:
         QList<CanvasCard *> cards;
     };
     QList<SnipSection> insertSnipSections() const;
+    // Changes whenever the picker's sections may have: after every save,
+    // and at every unsaved write of a card (a title, a note, a deletion).
+    quint64 insertSnipRevision() const { return m_insertSnipRevision; }
 
     // "Help Me Think": the thinking assistant over the oldest placed cards.
     bool isAssistantAvailable() const { return m_assistantAvailable; }
@@ -169,6 +172,7 @@ private:
     // it on every keystroke).
     mutable std::optional<QList<CanvasCard *>> m_writingCards;
     mutable QList<QUuid> m_writingCardsReferences;
+    quint64 m_insertSnipRevision = 0;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;
