@@ -550,6 +550,33 @@ void BM_SaveWithNotesScreen(benchmark::State &state)
 }
 BENCHMARK(BM_SaveWithNotesScreen)->Unit(benchmark::kMillisecond);
 
+// A save that writes a note alone (the open note marked opened, a title),
+// as choosing a note in the list does, with the notes screen and the open
+// note's page listening: their counts of the cards stand.
+void BM_SaveNoteWithNotesScreen(benchmark::State &state)
+{
+    Library &lib = library();
+    ModelContext &context = *lib.container->mainContext();
+    LibraryQuery query(context);
+    SidebarModel sidebar(query, nullptr);
+    UserDefaults defaults(lib.directory.filePath(QStringLiteral("settings.ini")));
+    NavigationState navigation(defaults);
+    NotesWorkspaceModel notes(query, navigation, NoteListFilter::all());
+    notes.appear();
+    Board *note = notes.rows().at(1).note;
+    BoardCanvasModel page(query, navigation, note->id());
+    page.appear();
+    benchmark::DoNotOptimize(page.writingCards());
+    int round = 0;
+    for (auto _ : state) {
+        note->setTitle(QStringLiteral("title %1").arg(++round));
+        benchmark::DoNotOptimize(context.save());
+        benchmark::DoNotOptimize(page.writingCards());
+    }
+    state.counters["rows"] = double(notes.rows().size());
+}
+BENCHMARK(BM_SaveNoteWithNotesScreen)->Unit(benchmark::kMillisecond);
+
 // The same save with nobody listening, for the difference.
 void BM_SaveAlone(benchmark::State &state)
 {

@@ -172,6 +172,10 @@ private:
     // it on every keystroke).
     mutable std::optional<QList<CanvasCard *>> m_writingCards;
     mutable QList<QUuid> m_writingCardsReferences;
+    // The library's list they were found in, and whether a card was written
+    // in a way that decides them since the last save.
+    mutable QList<CanvasCard *> m_writingCardsFrom;
+    bool m_writingCardsWritten = false;
     quint64 m_insertSnipRevision = 0;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
