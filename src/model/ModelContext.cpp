@@ -610,6 +610,8 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
             m_dirty.remove(entity);
         entity->restorePendingState(it->state);
     }
+    if (!steps.isEmpty() || !snapshots.isEmpty())
+        Q_EMIT writesTakenBack();
 }
 
 bool ModelContext::hasChanges() const
@@ -1066,6 +1068,7 @@ void ModelContext::rollback()
     }
     for (ModelChangeScope *scope : std::as_const(m_scopes))
         scope->forget();
+    Q_EMIT writesTakenBack();
 }
 
 std::optional<QString> ModelContext::bookkeepingValue(const QString &key) const

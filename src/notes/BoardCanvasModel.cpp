@@ -67,6 +67,7 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
             m_writingCardsWritten = true;
         }
     });
+    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] { ++m_insertSnipRevision; });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         ++m_insertSnipRevision;
         // A save that left the list of cards as it was and wrote none of

@@ -123,7 +123,8 @@ public:
     };
     QList<SnipSection> insertSnipSections() const;
     // Changes whenever the picker's sections may have: after every save,
-    // and at every unsaved write of a card (a title, a note, a deletion).
+    // at every unsaved write of a card (a title, a note, a deletion) and
+    // when unsaved writes are taken back.
     quint64 insertSnipRevision() const { return m_insertSnipRevision; }
 
     // "Help Me Think": the thinking assistant over the oldest placed cards.

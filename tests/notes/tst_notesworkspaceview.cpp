@@ -8,6 +8,7 @@
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardCanvasView.h"
 #include "notes/BoardWritingSurface.h"
@@ -340,6 +341,18 @@ void NotesWorkspaceViewTest::insertSnipMenuFollowsTheLibrary()
 
     // A title being typed shows before it is saved.
     chart->setTitle(QStringLiteral("Chart & Table"));
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Chart && Table"));
+
+    // A title whose save failed and was taken back shows as it was.
+    {
+        ModelChangeScope scope(f.rig.context());
+        chart->setTitle(QStringLiteral("Draft"));
+        workspace->rebuildInsertSnipMenu();
+        QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Draft"));
+        f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+        QVERIFY(!scope.saveOrUndo());
+    }
     workspace->rebuildInsertSnipMenu();
     QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Chart && Table"));
 
