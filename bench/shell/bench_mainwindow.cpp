@@ -4,7 +4,8 @@
 // actions a user takes while the window's sidebar and query listen (one edit
 // saved, a capture counted, a card trashed and restored, a note purged from
 // Recently Deleted, a snip moved to a note, a move undone and redone, a note
-// brief exported). Every save writes the library file.
+// brief exported, the Insert Snip picker opened). Every save writes the
+// library file.
 // After them, the 50,000-card figures of what every save costs the window.
 #include "BenchmarkMain.h"
 #include "support/LibraryFixture.h"
@@ -23,6 +24,7 @@
 #include "model/ThinkingSessionService.h"
 #include "notes/BoardBriefExportService.h"
 #include "notes/BoardCanvasModel.h"
+#include "notes/BoardCanvasView.h"
 #include "notes/NotesWorkspaceView.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NoteListVisibility.h"
@@ -38,6 +40,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPromise>
 #include <QTemporaryDir>
 
@@ -416,6 +419,43 @@ void BM_ExportBrief(benchmark::State &state)
     setLabel(state);
 }
 
+// The writing header's Insert Snip picker, which lists every snip of the
+// library, opened and painted: the first time on a note (manual time), then
+// again with nothing changed (`againMs`) and after one card's edit saved
+// (`afterSaveMs`).
+void BM_OpenInsertSnipPicker(benchmark::State &state)
+{
+    Window &w = window(state);
+    const auto open = [](QMenu *menu) {
+        QElapsedTimer clock;
+        clock.start();
+        menu->popup(QPoint(0, 0));
+        benchmark::DoNotOptimize(menu->grab());
+        const double ms = clock.nsecsElapsed() / 1e6;
+        menu->hide();
+        return ms;
+    };
+    double again = 0;
+    double afterSave = 0;
+    int round = 0;
+    for (auto _ : state) {
+        BoardCanvasView view(*w.query, *w.navigation, w.note(1)->id(), nullptr, BoardCanvasServices{});
+        view.resize(1180, 900);
+        view.show();
+        QMenu *menu = view.insertSnipMenu();
+        state.SetIterationTime(open(menu) / 1e3);
+        again += open(menu);
+        w.snip(3)->setContextText(QStringLiteral("picker %1").arg(++round));
+        if (!w.context().save())
+            state.SkipWithError("not saved");
+        afterSave += open(menu);
+        state.counters["items"] = double(menu->actions().size());
+    }
+    state.counters["againMs"] = again / double(state.iterations());
+    state.counters["afterSaveMs"] = afterSave / double(state.iterations());
+    setLabel(state);
+}
+
 void sizes(benchmark::internal::Benchmark *b)
 {
     b->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
@@ -436,6 +476,7 @@ BENCHMARK(BM_PurgeNote)->Apply(sizes);
 BENCHMARK(BM_MoveSnipToNote)->Apply(sizes);
 BENCHMARK(BM_UndoRedoMove)->Apply(sizes);
 BENCHMARK(BM_ExportBrief)->Apply(sizes);
+BENCHMARK(BM_OpenInsertSnipPicker)->Apply(sizes)->UseManualTime()->Iterations(3);
 
 namespace {
 
@@ -508,6 +549,33 @@ void BM_SaveWithNotesScreen(benchmark::State &state)
     state.counters["rows"] = double(notes.rows().size());
 }
 BENCHMARK(BM_SaveWithNotesScreen)->Unit(benchmark::kMillisecond);
+
+// A save that writes a note alone (the open note marked opened, a title),
+// as choosing a note in the list does, with the notes screen and the open
+// note's page listening: their counts of the cards stand.
+void BM_SaveNoteWithNotesScreen(benchmark::State &state)
+{
+    Library &lib = library();
+    ModelContext &context = *lib.container->mainContext();
+    LibraryQuery query(context);
+    SidebarModel sidebar(query, nullptr);
+    UserDefaults defaults(lib.directory.filePath(QStringLiteral("settings.ini")));
+    NavigationState navigation(defaults);
+    NotesWorkspaceModel notes(query, navigation, NoteListFilter::all());
+    notes.appear();
+    Board *note = notes.rows().at(1).note;
+    BoardCanvasModel page(query, navigation, note->id());
+    page.appear();
+    benchmark::DoNotOptimize(page.writingCards());
+    int round = 0;
+    for (auto _ : state) {
+        note->setTitle(QStringLiteral("title %1").arg(++round));
+        benchmark::DoNotOptimize(context.save());
+        benchmark::DoNotOptimize(page.writingCards());
+    }
+    state.counters["rows"] = double(notes.rows().size());
+}
+BENCHMARK(BM_SaveNoteWithNotesScreen)->Unit(benchmark::kMillisecond);
 
 // The same save with nobody listening, for the difference.
 void BM_SaveAlone(benchmark::State &state)

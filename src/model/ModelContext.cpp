@@ -366,11 +366,22 @@ Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
         if (auto loaded = loadTable(table); !loaded)
             return unexpected(loaded.error());
     }
+    // Only entities waiting in m_removed are marked removed among the saved
+    // ones. With none waiting, the saved list is handed out as it is, shared
+    // rather than copied: a large library is fetched after every save, and
+    // looking at each of its entities in turn costs a miss of the processor's
+    // cache apiece.
+    if (m_removed.isEmpty() && table.inserted.isEmpty())
+        return table.saved;
     QList<T *> result;
     result.reserve(table.saved.size() + table.inserted.size());
-    for (T *entity : std::as_const(table.saved)) {
-        if (!entity->m_removed)
-            result.append(entity);
+    if (m_removed.isEmpty()) {
+        result.append(table.saved);
+    } else {
+        for (T *entity : std::as_const(table.saved)) {
+            if (!entity->m_removed)
+                result.append(entity);
+        }
     }
     result.append(table.inserted);
     return result;
@@ -599,6 +610,8 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
             m_dirty.remove(entity);
         entity->restorePendingState(it->state);
     }
+    if (!steps.isEmpty() || !snapshots.isEmpty())
+        Q_EMIT writesTakenBack();
 }
 
 bool ModelContext::hasChanges() const
@@ -1055,6 +1068,7 @@ void ModelContext::rollback()
     }
     for (ModelChangeScope *scope : std::as_const(m_scopes))
         scope->forget();
+    Q_EMIT writesTakenBack();
 }
 
 std::optional<QString> ModelContext::bookkeepingValue(const QString &key) const

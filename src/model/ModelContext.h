@@ -167,6 +167,10 @@ Q_SIGNALS:
     // entity's own `changed`: for a reader that follows every entity of the
     // library, which would otherwise need a connection to each.
     void entityWritten(tessaline::PersistentEntity *entity, int property);
+    // Unsaved writes were taken back (an operation's own after its save
+    // failed, or all of them by rollback): entities have their earlier
+    // values again, which no entityWritten announces.
+    void writesTakenBack();
 
 private:
     friend class ModelContainer;

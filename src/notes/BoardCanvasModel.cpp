@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline {
 
@@ -57,14 +58,25 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     m_autosave->setTimerType(Qt::PreciseTimer);
     connect(m_autosave, &QTimer::timeout, this, &BoardCanvasModel::autosave);
     connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (!qobject_cast<CanvasCard *>(entity))
+            return;
+        ++m_insertSnipRevision;
         // What decides whether a card belongs on the page; its texts do not.
-        if (qobject_cast<CanvasCard *>(entity)
-            && (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
-                || property == CanvasCard::DeletedAtProperty))
+        if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
+            || property == CanvasCard::DeletedAtProperty) {
             m_writingCards.reset();
+            m_writingCardsWritten = true;
+        }
     });
+    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] { ++m_insertSnipRevision; });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
-        m_writingCards.reset();
+        ++m_insertSnipRevision;
+        // A save that left the list of cards as it was and wrote none of
+        // what decides the page keeps the page's cards: finding them again
+        // is a pass over every card of the library. A write since the last
+        // save still counts, as a failed save takes its writes back quietly.
+        if (std::exchange(m_writingCardsWritten, false) || m_library.cards() != m_writingCardsFrom)
+            m_writingCards.reset();
         const bool wasPresent = m_wasPresent;
         watchBoard();
         if (wasPresent != m_wasPresent)
@@ -144,6 +156,7 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     }
     m_writingCards = cards;
     m_writingCardsReferences = referenced;
+    m_writingCardsFrom = m_library.cards();
     return cards;
 }
 

@@ -123,6 +123,10 @@ public:
         QList<CanvasCard *> cards;
     };
     QList<SnipSection> insertSnipSections() const;
+    // Changes whenever the picker's sections may have: after every save,
+    // at every unsaved write of a card (a title, a note, a deletion) and
+    // when unsaved writes are taken back.
+    quint64 insertSnipRevision() const { return m_insertSnipRevision; }
 
     // "Help Me Think": the thinking assistant over the oldest placed cards.
     bool isAssistantAvailable() const { return m_assistantAvailable; }
@@ -171,6 +175,11 @@ private:
     // it on every keystroke).
     mutable std::optional<QList<CanvasCard *>> m_writingCards;
     mutable QList<QUuid> m_writingCardsReferences;
+    // The library's list they were found in, and whether a card was written
+    // in a way that decides them since the last save.
+    mutable QList<CanvasCard *> m_writingCardsFrom;
+    bool m_writingCardsWritten = false;
+    quint64 m_insertSnipRevision = 0;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;

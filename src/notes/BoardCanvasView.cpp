@@ -390,26 +390,60 @@ void BoardCanvasView::fadeInContent()
 
 void BoardCanvasView::rebuildInsertSnipMenu()
 {
-    m_insertSnipMenu->clear();
-    const QList<BoardCanvasModel::SnipSection> sections = m_model->insertSnipSections();
-    if (sections.isEmpty()) {
-        m_insertSnipMenu->addAction(QStringLiteral("No Snips Available"))->setEnabled(false);
+    // A large library offers tens of thousands of snips here, and each item
+    // added to or taken from a menu costs a walk over all its items: the
+    // menu is made again only when its sections may have changed, and then
+    // its items are reused in place, added or taken away only at its end.
+    const quint64 revision = m_model->insertSnipRevision();
+    if (m_insertSnipMenuRevision == revision)
         return;
+    m_insertSnipMenuRevision = revision;
+
+    struct Item
+    {
+        enum class Kind { separator, heading, snip, none } kind;
+        QString text;
+        QUuid cardID;
+    };
+    QList<Item> items;
+    const QList<BoardCanvasModel::SnipSection> sections = m_model->insertSnipSections();
+    if (sections.isEmpty())
+        items.append({Item::Kind::none, QStringLiteral("No Snips Available"), {}});
+    for (const BoardCanvasModel::SnipSection &section : sections) {
+        if (!items.isEmpty())
+            items.append({Item::Kind::separator, {}, {}});
+        items.append({Item::Kind::heading, section.title, {}});
+        for (const CanvasCard *card : section.cards)
+            items.append({Item::Kind::snip, menuEscapedText(card->displayTitle()), card->id()});
     }
+
+    const QList<QAction *> existing = m_insertSnipMenu->actions();
+    for (qsizetype i = existing.size() - 1; i >= items.size(); --i)
+        delete existing.at(i);
     QFont headingFont = m_insertSnipMenu->font();
     headingFont.setBold(true);
-    for (const BoardCanvasModel::SnipSection &section : sections) {
-        if (!m_insertSnipMenu->isEmpty())
-            m_insertSnipMenu->addSeparator();
-        QAction *heading = m_insertSnipMenu->addAction(section.title);
-        heading->setEnabled(false);
-        heading->setFont(headingFont);
-        for (const CanvasCard *card : section.cards) {
-            const QString title = card->displayTitle();
-            QAction *item = m_insertSnipMenu->addAction(SymbolIcon::icon(QStringLiteral("photo")), menuEscapedText(title));
-            const QUuid cardID = card->id();
-            connect(item, &QAction::triggered, m_model, [model = m_model, cardID] { model->insertSnipAtAnchor(cardID); });
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const Item &item = items.at(i);
+        QAction *action = i < existing.size() ? existing.at(i) : nullptr;
+        if (!action) {
+            action = m_insertSnipMenu->addAction(QString());
+            connect(action, &QAction::triggered, m_model, [model = m_model, action] {
+                const QUuid cardID = action->data().toUuid();
+                if (!cardID.isNull())
+                    model->insertSnipAtAnchor(cardID);
+            });
         }
+        action->setSeparator(item.kind == Item::Kind::separator);
+        action->setText(item.text);
+        action->setEnabled(item.kind == Item::Kind::snip || item.kind == Item::Kind::separator);
+        if (action->data().toUuid() != item.cardID)
+            action->setData(item.cardID.isNull() ? QVariant() : QVariant(item.cardID));
+        const bool iconShown = item.kind == Item::Kind::snip;
+        if (iconShown != !action->icon().isNull())
+            action->setIcon(iconShown ? SymbolIcon::icon(QStringLiteral("photo")) : QIcon());
+        const QFont font = item.kind == Item::Kind::heading ? headingFont : QFont();
+        if (action->font() != font)
+            action->setFont(font);
     }
 }
 

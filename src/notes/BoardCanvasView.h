@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -113,6 +114,8 @@ private:
     QLineEdit *m_titleField = nullptr;
     QToolButton *m_insertSnip = nullptr;
     QMenu *m_insertSnipMenu = nullptr;
+    // The model's revision the menu was last made for.
+    std::optional<quint64> m_insertSnipMenuRevision;
     QToolButton *m_favorite = nullptr;
     QToolButton *m_more = nullptr;
     QMenu *m_moreMenu = nullptr;

@@ -127,14 +127,35 @@ void NoteList::groupCards(const QList<CanvasCard *> &cards)
             group->latestUpdatedAt = updatedAt;
         }
     }
+    m_groupedCards = cards;
     m_groupsValid = true;
 }
 
+namespace {
+
+struct CachedParagraph
+{
+    QByteArray storage;
+    std::optional<QString> paragraph;
+};
+
+// A note's first paragraph follows from its stored writing alone, so an
+// entry serves whichever list asks, and a note made anew at the address of
+// one gone is read again unless its writing is the same.
+QHash<const Board *, CachedParagraph> &paragraphs()
+{
+    static QHash<const Board *, CachedParagraph> cache;
+    return cache;
+}
+
+} // namespace
+
 const std::optional<QString> &NoteList::firstParagraph(const Board &note)
 {
+    QHash<const Board *, CachedParagraph> &cache = paragraphs();
     const QByteArray &storage = note.writingDocumentUtf8();
-    auto cached = m_paragraphs.find(&note);
-    if (cached != m_paragraphs.end() && sameText(cached->storage, storage)) {
+    auto cached = cache.find(&note);
+    if (cached != cache.end() && sameText(cached->storage, storage)) {
         cached->storage = storage;
         return cached->paragraph;
     }
@@ -144,7 +165,7 @@ const std::optional<QString> &NoteList::firstParagraph(const Board &note)
     if (paragraph)
         paragraph->replace(QLatin1Char('\n'), QLatin1Char(' '));
     CachedParagraph entry{storage, std::move(paragraph)};
-    return m_paragraphs.insert(&note, std::move(entry))->paragraph;
+    return cache.insert(&note, std::move(entry))->paragraph;
 }
 
 QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
@@ -157,15 +178,14 @@ QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<Canv
     }
     std::sort(listed.begin(), listed.end(), [](const Board *a, const Board *b) { return isListedBefore(*a, *b); });
 
-    if (!m_groupsValid)
+    // Comparing the lists costs a pass over pointers only, far less than
+    // counting a large library's cards again after every save.
+    if (!m_groupsValid || cards != m_groupedCards)
         groupCards(cards);
 
     QList<NoteListRow> rows;
     rows.reserve(listed.size());
-    QSet<const Board *> present;
-    present.reserve(listed.size());
     for (Board *board : std::as_const(listed)) {
-        present.insert(board);
         const CardGroup group = m_groups.value(board->id());
         NoteListRow row;
         row.note = board;
@@ -182,12 +202,16 @@ QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<Canv
         row.updatedAt = board->updatedAt();
         rows.append(std::move(row));
     }
-    // Notes that left the list take their cached paragraph with them.
-    for (auto entry = m_paragraphs.begin(); entry != m_paragraphs.end();) {
-        if (present.contains(entry.key()))
-            ++entry;
-        else
-            entry = m_paragraphs.erase(entry);
+    // Notes gone from the library take their cached paragraph with them.
+    QHash<const Board *, CachedParagraph> &cache = paragraphs();
+    if (cache.size() > boards.size()) {
+        const QSet<const Board *> kept(boards.cbegin(), boards.cend());
+        for (auto entry = cache.begin(); entry != cache.end();) {
+            if (kept.contains(entry.key()))
+                ++entry;
+            else
+                entry = cache.erase(entry);
+        }
     }
     return rows;
 }

@@ -37,7 +37,7 @@ struct NoteListRow
 // rows are worked out again on every change of the library: one pass over
 // the notes, plus one over the cards (grouped by note) when the cards may
 // have changed; a note's first paragraph is read from its writing only when
-// that writing changed.
+// that writing changed (for all lists at once).
 class NoteList
 {
 public:
@@ -56,8 +56,10 @@ public:
     // The listed notes in order, with their excerpts and snip counts.
     QList<NoteListRow> rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                             const NoteListFilter &filter);
-    // The cards changed (the library was saved): the next rows count them
-    // again. Until then a note's own edits reuse the last count.
+    // A card's note, kind, date or deletion was written: the next rows count
+    // the cards again. So does a list of cards other than the one counted
+    // last (a save that added or removed some); until then a note's own
+    // edits, and saves that touched no card, reuse the last count.
     void invalidateCards() { m_groupsValid = false; }
 
 private:
@@ -69,15 +71,12 @@ private:
     };
     void groupCards(const QList<CanvasCard *> &cards);
 
-    struct CachedParagraph
-    {
-        QByteArray storage;
-        std::optional<QString> paragraph;
-    };
-    const std::optional<QString> &firstParagraph(const Board &note);
-
-    QHash<const Board *, CachedParagraph> m_paragraphs;
+    // Kept for every list of the process, by note, while its writing stays
+    // the same: each sidebar destination makes a list of its own, and the
+    // writing of thousands of notes would otherwise be read at each.
+    static const std::optional<QString> &firstParagraph(const Board &note);
     QHash<QUuid, CardGroup> m_groups;
+    QList<CanvasCard *> m_groupedCards;
     bool m_groupsValid = false;
 };
 

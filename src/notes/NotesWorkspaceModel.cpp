@@ -1,6 +1,7 @@
 #include "notes/NotesWorkspaceModel.h"
 
 #include "model/Board.h"
+#include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
 #include "notes/PendingEdits.h"
@@ -10,6 +11,8 @@
 #include "runtime/NavigationState.h"
 
 #include <QTimer>
+
+#include <utility>
 
 namespace tessaline {
 
@@ -25,9 +28,19 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
     m_recompute->setSingleShot(true);
     m_recompute->setInterval(0);
     connect(m_recompute, &QTimer::timeout, this, &NotesWorkspaceModel::recompute);
+    connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        // What the rows count a note's cards by.
+        if ((property == CanvasCard::BoardIDProperty || property == CanvasCard::KindRawValueProperty
+             || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty)
+            && qobject_cast<CanvasCard *>(entity))
+            m_cardsWritten = true;
+    });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         watchBoards();
-        m_list.invalidateCards();
+        // Kept until a save lands: a failed one takes its writes back without
+        // writing again, and the next save may still carry them.
+        if (std::exchange(m_cardsWritten, false))
+            m_list.invalidateCards();
         recompute();
     });
     connect(&m_navigation, &NavigationState::activeBoardIDChanged, this, [this] {

@@ -132,6 +132,8 @@ private:
     bool m_hasAppeared = false;
     std::function<QDateTime()> m_clock;
     std::function<void(const QString &)> m_reportError;
+    // A card was written in a way the rows count since the last save.
+    bool m_cardsWritten = false;
 };
 
 } // namespace tessaline

@@ -3,6 +3,7 @@
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "model/ThinkingSessionService.h"
 #include "notes/BoardCanvasModel.h"
 #include "platform/UuidText.h"
@@ -559,6 +560,8 @@ void BoardCanvasModelTest::writingCardsFollowEveryChange_data()
         << QStringLiteral("reference, then trash it") << QStringList{"snip", "thought"};
     QTest::newRow("a new card of the note saved")
         << QStringLiteral("new card") << QStringList{"snip", "thought", "new"};
+    QTest::newRow("own card trashed, the save failed and taken back, another saved")
+        << QStringLiteral("trash, fail, save another") << QStringList{"snip", "thought"};
 }
 
 // What the writing page is handed is read again whenever something it
@@ -590,6 +593,17 @@ void BoardCanvasModelTest::writingCardsFollowEveryChange()
         f.snip->setBoardID(f.other->id());
     } else if (change == QLatin1String("move here")) {
         f.otherThought->setBoardID(f.note->id());
+    } else if (change == QLatin1String("trash, fail, save another")) {
+        {
+            ModelChangeScope scope(f.rig.context());
+            f.snip->setDeletedAt(at(30));
+            QCOMPARE(f.workspace->writingCards(), QList<CanvasCard *>{f.thought});
+            f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+            QVERIFY(!scope.saveOrUndo());
+        }
+        QVERIFY(f.snip->isLive());
+        f.other->setTitle(QStringLiteral("Renamed"));
+        QVERIFY(f.rig.context().save());
     } else if (change == QLatin1String("new card")) {
         added = f.rig.addCard(f.note, CardKind::thought, 40);
         QVERIFY(f.rig.context().save());

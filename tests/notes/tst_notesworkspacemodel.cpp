@@ -251,6 +251,34 @@ void NotesWorkspaceModelTest::snipCounts()
     f.library->cards().constFirst()->setDeletedAt(at(30));
     f.save();
     QCOMPARE(screen->rows().at(0).snipCount, 2);
+
+    const auto count = [&screen](const Board *note) {
+        for (const NoteListRow &row : screen->rows()) {
+            if (row.note == note)
+                return row.snipCount;
+        }
+        return -1;
+    };
+    // A snip moved to the other note whose save failed, its edit waiting:
+    // counted where it went once a later save, of something else, lands.
+    CanvasCard *moved = f.library->cards().at(1);
+    moved->setBoardID(other->id());
+    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    QVERIFY(!f.rig.context().save());
+    QCOMPARE(count(counted), 2);
+    other->setTitle(QStringLiteral("Other, renamed"));
+    f.save();
+    QCOMPARE(count(counted), 1);
+    QCOMPARE(count(other), 2);
+
+    // A new snip, and a save that touched no card.
+    f.rig.addCard(counted, CardKind::snip);
+    f.save();
+    QCOMPARE(count(counted), 2);
+    counted->setFolderNameValue(QStringLiteral("Filed"));
+    f.save();
+    QCOMPARE(count(counted), 2);
+    QCOMPARE(count(other), 2);
 }
 
 void NotesWorkspaceModelTest::folderNames()

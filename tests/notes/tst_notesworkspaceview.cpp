@@ -8,6 +8,7 @@
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardCanvasView.h"
 #include "notes/BoardWritingSurface.h"
@@ -135,6 +136,7 @@ private Q_SLOTS:
     void headerEditsTheNote();
     void newFolderSheetIgnoresABlankReturn();
     void menusEscapeUserText();
+    void insertSnipMenuFollowsTheLibrary();
     void emptyStates_data();
     void emptyStates();
     void keptWritingIsOffered();
@@ -295,6 +297,79 @@ void NotesWorkspaceViewTest::menusEscapeUserText()
     QVERIFY(menuAction(menu.get(), QStringLiteral("R&&D")));
     f.view->workspace()->rebuildInsertSnipMenu();
     QVERIFY(menuAction(f.view->workspace()->insertSnipMenu(), QStringLiteral("Tom && Jerry")));
+}
+
+// The picker as the user meets it: "-" for a divider, headings as "#Title"
+// (shown bold, not choosable), snips by their titles (choosable).
+QStringList pickerItems(const QMenu *menu)
+{
+    QStringList items;
+    for (const QAction *action : menu->actions()) {
+        if (action->isSeparator())
+            items.append(QStringLiteral("-"));
+        else if (action->font().bold() && !action->isEnabled())
+            items.append(QLatin1Char('#') + action->text());
+        else if (action->isEnabled() && !action->icon().isNull())
+            items.append(action->text());
+        else
+            items.append(QLatin1Char('?') + action->text());
+    }
+    return items;
+}
+
+void NotesWorkspaceViewTest::insertSnipMenuFollowsTheLibrary()
+{
+    Fixture f;
+    QVERIFY(f.show());
+    QTRY_VERIFY(f.view->workspace());
+    BoardCanvasView *workspace = f.view->workspace();
+    QCOMPARE(workspace->model().boardID(), f.newer->id());
+    CanvasCard *chart = f.rig.addCard(f.older, CardKind::snip, 10);
+    chart->setTitle(QStringLiteral("Chart"));
+    QVERIFY(f.rig.context().save());
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()), (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart")}));
+
+    // A snip of the open note comes first, in a section of its own.
+    CanvasCard *diagram = f.rig.addCard(f.newer, CardKind::snip, 20);
+    diagram->setTitle(QStringLiteral("Diagram"));
+    QVERIFY(f.rig.context().save());
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()),
+             (QStringList{QStringLiteral("#This Note"), QStringLiteral("Diagram"), QStringLiteral("-"),
+                          QStringLiteral("#Other Notes"), QStringLiteral("Chart")}));
+
+    // A title being typed shows before it is saved.
+    chart->setTitle(QStringLiteral("Chart & Table"));
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Chart && Table"));
+
+    // A title whose save failed and was taken back shows as it was.
+    {
+        ModelChangeScope scope(f.rig.context());
+        chart->setTitle(QStringLiteral("Draft"));
+        workspace->rebuildInsertSnipMenu();
+        QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Draft"));
+        f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+        QVERIFY(!scope.saveOrUndo());
+    }
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Chart && Table"));
+
+    // The note's own snip gone, the other one is listed where it was.
+    diagram->moveToTrash(QDateTime::currentDateTimeUtc());
+    QVERIFY(f.rig.context().save());
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()),
+             (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart && Table")}));
+    menuAction(workspace->insertSnipMenu(), QStringLiteral("Chart && Table"))->trigger();
+    QVERIFY(workspace->model().writingDocument().referencedCardIDs().contains(chart->id()));
+
+    // No snip left at all.
+    chart->moveToTrash(QDateTime::currentDateTimeUtc());
+    QVERIFY(f.rig.context().save());
+    workspace->rebuildInsertSnipMenu();
+    QCOMPARE(pickerItems(workspace->insertSnipMenu()), QStringList{QStringLiteral("?No Snips Available")});
 }
 
 void NotesWorkspaceViewTest::emptyStates_data()
