@@ -170,7 +170,19 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     connect(m_model, &CaptureToastModel::changed, this, &CaptureCompletionToastView::refresh);
     connect(&m_runtime.modelContext(), &ModelContext::didSave, this, &CaptureCompletionToastView::refresh);
 
-    m_model->loadInitialState();
+    if (!cardID.isNull()) {
+        m_model->loadInitialState();
+        m_caption->setText(m_model->contextText());
+        refresh();
+    }
+}
+
+void CaptureCompletionToastView::showCard(const QUuid &cardID)
+{
+    m_closing = false;
+    m_showsPicture = false;
+    m_thumbnail->setPixmap(QPixmap());
+    m_model->showCard(cardID);
     m_caption->setText(m_model->contextText());
     refresh();
 }
@@ -179,6 +191,8 @@ CaptureCompletionToastView::~CaptureCompletionToastView() = default;
 
 void CaptureCompletionToastView::refresh()
 {
+    if (m_model->cardID().isNull())
+        return;
     const CanvasCard *card = m_model->currentCard();
     if (!card) {
         // Trashed or gone: nothing left to confirm.
@@ -234,9 +248,10 @@ void CaptureCompletionToastView::save()
     const CanvasCard *card = m_model->currentCard();
     m_model->setExporting(true);
     const QPointer<CaptureCompletionToastView> self(this);
+    const QUuid cardID = m_model->cardID();
     ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,
-                                [self](const SaveFileOutcome &outcome) {
-                                    if (!self)
+                                [self, cardID](const SaveFileOutcome &outcome) {
+                                    if (!self || self->m_model->cardID() != cardID)
                                         return;
                                     if (!outcome)
                                         self->m_model->setErrorMessage(outcome.error());
