@@ -38,11 +38,17 @@ QPixmap thumbnailPixmap(const QImage &image, qreal devicePixelRatio)
     shape.addRoundedRect(bounds, 8, 8);
     painter.setClipPath(shape);
     if (!image.isNull()) {
-        // Fill the frame, cropping what overflows.
+        // Fill the frame, cropping what overflows. Reduced to the frame's
+        // pixels first and drawn as it is: drawing the preview scaled would
+        // convert and blend it in parts on the thread pool, which the main
+        // thread then waits for (and, on a busy machine, long).
         const QSizeF scaled = QSizeF(image.size()).scaled(bounds.size(), Qt::KeepAspectRatioByExpanding);
+        const QSize pixels = (scaled * devicePixelRatio).toSize().expandedTo(QSize(1, 1));
+        QImage reduced = image.size() == pixels ? image
+                                                : image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        reduced.setDevicePixelRatio(devicePixelRatio);
         const QRectF target(QPointF((bounds.width() - scaled.width()) / 2, (bounds.height() - scaled.height()) / 2), scaled);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, image);
+        painter.drawImage(target, reduced);
     } else {
         QColor fill = QPalette().color(QPalette::WindowText);
         fill.setAlphaF(0.08);
