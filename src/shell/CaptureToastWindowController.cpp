@@ -142,6 +142,8 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
     if (!m_view)
         build(runtime, isPopupOf(parent));
     CaptureCompletionToastView *view = m_view;
+    // Its native window, should the platform have let it go since.
+    view->winId();
     view->showCard(cardID);
     // The fixed size of the previous card would bound the new texts.
     view->setMinimumSize(0, 0);
