@@ -38,11 +38,17 @@ QPixmap thumbnailPixmap(const QImage &image, qreal devicePixelRatio)
     shape.addRoundedRect(bounds, 8, 8);
     painter.setClipPath(shape);
     if (!image.isNull()) {
-        // Fill the frame, cropping what overflows.
+        // Fill the frame, cropping what overflows. Reduced to the frame's
+        // pixels first and drawn as it is: drawing the preview scaled would
+        // convert and blend it in parts on the thread pool, which the main
+        // thread then waits for (and, on a busy machine, long).
         const QSizeF scaled = QSizeF(image.size()).scaled(bounds.size(), Qt::KeepAspectRatioByExpanding);
+        const QSize pixels = (scaled * devicePixelRatio).toSize().expandedTo(QSize(1, 1));
+        QImage reduced = image.size() == pixels ? image
+                                                : image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        reduced.setDevicePixelRatio(devicePixelRatio);
         const QRectF target(QPointF((bounds.width() - scaled.width()) / 2, (bounds.height() - scaled.height()) / 2), scaled);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, image);
+        painter.drawImage(target, reduced);
     } else {
         QColor fill = QPalette().color(QPalette::WindowText);
         fill.setAlphaF(0.08);
@@ -170,7 +176,19 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     connect(m_model, &CaptureToastModel::changed, this, &CaptureCompletionToastView::refresh);
     connect(&m_runtime.modelContext(), &ModelContext::didSave, this, &CaptureCompletionToastView::refresh);
 
-    m_model->loadInitialState();
+    if (!cardID.isNull()) {
+        m_model->loadInitialState();
+        m_caption->setText(m_model->contextText());
+        refresh();
+    }
+}
+
+void CaptureCompletionToastView::showCard(const QUuid &cardID)
+{
+    m_closing = false;
+    m_showsPicture = false;
+    m_thumbnail->setPixmap(QPixmap());
+    m_model->showCard(cardID);
     m_caption->setText(m_model->contextText());
     refresh();
 }
@@ -179,6 +197,8 @@ CaptureCompletionToastView::~CaptureCompletionToastView() = default;
 
 void CaptureCompletionToastView::refresh()
 {
+    if (m_model->cardID().isNull())
+        return;
     const CanvasCard *card = m_model->currentCard();
     if (!card) {
         // Trashed or gone: nothing left to confirm.
@@ -234,9 +254,10 @@ void CaptureCompletionToastView::save()
     const CanvasCard *card = m_model->currentCard();
     m_model->setExporting(true);
     const QPointer<CaptureCompletionToastView> self(this);
+    const QUuid cardID = m_model->cardID();
     ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,
-                                [self](const SaveFileOutcome &outcome) {
-                                    if (!self)
+                                [self, cardID](const SaveFileOutcome &outcome) {
+                                    if (!self || self->m_model->cardID() != cardID)
                                         return;
                                     if (!outcome)
                                         self->m_model->setErrorMessage(outcome.error());

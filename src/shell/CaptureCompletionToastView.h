@@ -23,6 +23,10 @@ public:
     ~CaptureCompletionToastView() override;
 
     CaptureToastModel &model() const { return *m_model; }
+    // Shows another card in the same window; a view made for no card (to
+    // have the window ready before the first capture) draws nothing until
+    // then.
+    void showCard(const QUuid &cardID);
     QLineEdit *captionField() const { return m_caption; }
 
 Q_SIGNALS:

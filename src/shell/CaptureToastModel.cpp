@@ -81,6 +81,18 @@ void CaptureToastModel::loadInitialState()
     Q_EMIT changed();
 }
 
+void CaptureToastModel::showCard(const QUuid &cardID)
+{
+    m_cardID = cardID;
+    m_thumbnailSource = QImage();
+    m_contextText.clear();
+    m_errorMessage.reset();
+    m_isCopied = false;
+    m_isCopyHeldBack = false;
+    m_isExporting = false;
+    loadInitialState();
+}
+
 void CaptureToastModel::loadThumbnailSource()
 {
     if (const auto preview = m_runtime.capturePreview(m_cardID)) {
@@ -93,13 +105,17 @@ void CaptureToastModel::loadThumbnailSource()
     const auto data = card ? card->originalImageData() : std::nullopt;
     if (!data)
         return;
+    const QUuid cardID = m_cardID;
     runInBackground(this, [data = *data] {
         const QImage image = QImage::fromData(data);
         const int side = CapturePipeline::previewSide;
         return image.width() > side || image.height() > side
             ? image.scaled(QSize(side, side), Qt::KeepAspectRatio, Qt::SmoothTransformation)
             : image;
-    }).then(this, [this](const QImage &image) {
+    }).then(this, [this, cardID](const QImage &image) {
+        // The toast may show another card by now.
+        if (cardID != m_cardID)
+            return;
         m_thumbnailSource = image;
         Q_EMIT changed();
     });

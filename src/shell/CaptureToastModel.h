@@ -48,6 +48,9 @@ public:
     QImage thumbnailSource() const { return m_thumbnailSource; }
 
     void loadInitialState();
+    // Turns the model to another card, as if made for it: nothing typed,
+    // copied, failed or drawn for the card before it stays.
+    void showCard(const QUuid &cardID);
     // Stores the trimmed caption when it differs; false (with the error
     // shown) when storing failed.
     bool commitCaption();

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QWidget;
+class QWindow;
 
 namespace tessaline {
 
@@ -18,7 +19,9 @@ class CaptureCompletionToastView;
 // Keeps at most one capture toast on screen: a small frameless window near
 // the top-right corner of the screen under the pointer, above other windows
 // and on every workspace, shown without taking focus from the application
-// in front. Each new toast replaces the previous one.
+// in front. Each new toast replaces the previous one. The window is made
+// once and shown again for each capture: making it (its widgets, fonts,
+// icons and native window) holds the main thread longer than a frame.
 class CaptureToastWindowController : public QObject
 {
     Q_OBJECT
@@ -31,9 +34,15 @@ public:
 
     static CaptureToastWindowController &shared();
 
+    ~CaptureToastWindowController() override;
+
+    // Makes the window, hidden, unless it is there already: called while a
+    // capture is being stored, so its toast only has to be shown.
+    void prepare(AppRuntime &runtime);
     void show(const QUuid &cardID, AppRuntime &runtime);
     void close();
-    QWidget *panel() const { return m_panel; }
+    // The toast on screen, or none.
+    QWidget *panel() const;
 
     // Where a toast goes for a pointer position and the screens' geometries
     // and available areas (top-left origin): inside the top-right corner of
@@ -46,7 +55,17 @@ public:
                                                const QSize &size = toastSize);
 
 private:
-    QPointer<QWidget> m_panel;
+    // Whether the toast is a popup of one of our windows rather than a
+    // window of its own (see show()).
+    static bool isPopupOf(QWindow *parent) { return parent != nullptr; }
+    void build(AppRuntime &runtime, bool popup);
+    void discard();
+
+    QPointer<CaptureCompletionToastView> m_view;
+    AppRuntime *m_runtime = nullptr;
+    QMetaObject::Connection m_runtimeGone;
+    bool m_isPopup = false;
+    bool m_isShown = false;
 };
 
 } // namespace tessaline

@@ -6,6 +6,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearch.h"
 #include "runtime/OCRService.h"
+#include "shell/CaptureToastWindowController.h"
 #include "shell/EveryScreen.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
@@ -302,6 +303,8 @@ int main(int argc, char *argv[])
         new AfterFirstFrame(handle, [&runtime, &screens, &window] {
             runtime.captureCoordinator().prepareForFirstCapture();
             screens.prepare(window.controller().screens());
+            // A turn of its own, so the main thread answers in between.
+            QTimer::singleShot(0, &window, [&runtime] { CaptureToastWindowController::shared().prepare(runtime); });
         });
     const int status = QApplication::exec();
     // The settings object lives to the end of the process, past the last

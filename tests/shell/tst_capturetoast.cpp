@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QThreadPool>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -27,6 +28,7 @@ private Q_SLOTS:
     void placement_data();
     void placement();
     void onlyOneToastAtATime();
+    void reusedToastShowsOnlyTheNewSnip();
     void everyTextFitsAtDesktopFontSizes_data();
     void everyTextFitsAtDesktopFontSizes();
 };
@@ -234,12 +236,83 @@ void CaptureToastTest::onlyOneToastAtATime()
     QPointer<QWidget> firstPanel = controller.panel();
     QVERIFY(firstPanel && firstPanel->isVisible());
     controller.show(second, *rig.runtime);
-    QTRY_VERIFY(!firstPanel || !firstPanel->isVisible());
     QVERIFY(controller.panel() && controller.panel()->isVisible());
+    const auto toasts = [] {
+        int shown = 0;
+        for (const QWidget *each : QApplication::topLevelWidgets())
+            shown += each->objectName() == QLatin1String("CaptureToast") && each->isVisible();
+        return shown;
+    };
+    QCOMPARE(toasts(), 1);
+    QVERIFY(!firstPanel || firstPanel == controller.panel());
     QCOMPARE(controller.panel()->size(), CaptureToastWindowController::fittedSize(*controller.panel()));
     QVERIFY(controller.panel()->width() >= CaptureToastWindowController::toastSize.width());
     controller.close();
     controller.close(); // twice is harmless
+    QVERIFY(!controller.panel());
+}
+
+// The toast's window is made once; whatever the previous card left in it
+// (a caption typed, its copy state, its source, a picture still being
+// reduced) never shows with the next.
+void CaptureToastTest::reusedToastShowsOnlyTheNewSnip()
+{
+    Rig rig;
+    rig.runtime->start();
+    const auto coloured = [&rig](Qt::GlobalColor colour) {
+        CaptureResult result = rig.capture(CaptureMode::window);
+        result.image = QImage(1000, 500, QImage::Format_RGB32);
+        result.image.fill(colour);
+        return *rig.handle(result);
+    };
+    // Old enough that its toast reduces the stored picture again.
+    const QUuid older = coloured(Qt::darkRed);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(rig.handle(rig.capture(CaptureMode::window)));
+    rig.pasteboard.dropsUnpromptedWrites = true;
+    const QUuid heldBack = *rig.handle(rig.capture(CaptureMode::window));
+
+    CaptureToastWindowController controller;
+    const auto label = [&controller](const QString &text) {
+        for (QLabel *each : controller.panel()->findChildren<QLabel *>()) {
+            if (each->text() == text && !each->isHidden())
+                return true;
+        }
+        return false;
+    };
+    controller.show(heldBack, *rig.runtime);
+    QPointer<QWidget> window = controller.panel();
+    auto *view = static_cast<CaptureCompletionToastView *>(window.data());
+    QVERIFY(label(QStringLiteral("Not copied")));
+    QVERIFY(label(QStringLiteral("From Text Editor \u00B7 notes.txt")));
+    view->captionField()->setText(QStringLiteral("typed for the first"));
+
+    rig.pasteboard.dropsUnpromptedWrites = false;
+    const QUuid latest = coloured(Qt::darkBlue);
+    rig.card(latest)->setSourceApplicationName(std::nullopt);
+
+    controller.show(latest, *rig.runtime);
+    QCOMPARE(controller.panel(), window.data());
+    QVERIFY(window->isVisible());
+    QCOMPARE(view->model().cardID(), latest);
+    QCOMPARE(view->captionField()->text(), QString());
+    QVERIFY(label(QStringLiteral("Copied")));
+    QVERIFY(!label(QStringLiteral("Not copied")));
+    QVERIFY(!label(QStringLiteral("From Text Editor \u00B7 notes.txt")));
+    QCOMPARE(view->model().thumbnailSource().pixelColor(10, 10), QColor(Qt::darkBlue));
+    QCOMPARE(rig.card(heldBack)->contextText(), QString()); // dismissed, not stored
+
+    // The older card's picture, asked for and then not wanted, arrives
+    // after the latest card is shown: the latest keeps its own.
+    controller.show(older, *rig.runtime);
+    QVERIFY(view->model().thumbnailSource().isNull());
+    controller.show(latest, *rig.runtime);
+    QThreadPool::globalInstance()->waitForDone();
+    for (int turn = 0; turn < 4; ++turn)
+        QCoreApplication::sendPostedEvents();
+    QCOMPARE(view->model().thumbnailSource().pixelColor(10, 10), QColor(Qt::darkBlue));
+    QCOMPARE(controller.panel(), window.data());
+    controller.close();
     QVERIFY(!controller.panel());
 }
 
