@@ -147,26 +147,30 @@ bool X11DisplayCapture::pixelFormatSupported(uint8_t depth) const
     return false;
 }
 
-CaptureSystemResult<QImage> X11DisplayCapture::grabRoot(const QRect &rect, X11GrabTimings *timings) const
+CaptureSystemResult<QImage> X11DisplayCapture::grabRoot(const QRect &rect, X11GrabTimings *timings,
+                                                        const RowsArrived &arrived) const
 {
-    return grab(m_x11.root, rect, timings);
+    return grab(m_x11.root, rect, timings, arrived);
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grab(xcb_drawable_t drawable, const QRect &rect,
-                                                    X11GrabTimings *timings) const
+                                                    X11GrabTimings *timings, const RowsArrived &arrived) const
 {
     if (rect.isEmpty())
         return unexpected(CaptureSystemError{false, QStringLiteral("The area to capture is empty.")});
     if (m_sharedMemoryAllowed && hasSharedMemory()) {
-        auto result = grabShared(drawable, rect, timings);
+        auto result = grabShared(drawable, rect, timings, arrived);
         if (result)
             return result;
     }
-    return grabPlain(drawable, rect, timings);
+    auto result = grabPlain(drawable, rect, timings);
+    if (result && arrived)
+        arrived(*result, result->height());
+    return result;
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawable, const QRect &rect,
-                                                          X11GrabTimings *timings) const
+                                                          X11GrabTimings *timings, const RowsArrived &arrived) const
 {
     QElapsedTimer timer;
     timer.start();
@@ -178,6 +182,12 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     if (!segment)
         return unexpected(CaptureSystemError{false, QStringLiteral("Shared memory is not available.")});
     auto *pixels = static_cast<uchar *>(segment->address);
+    // The picture wraps the segment from the start, so whoever is told of
+    // its rows as they arrive holds it too; the segment is free again once
+    // the picture and all its copies are gone.
+    auto *holder = new std::shared_ptr<Segment>(segment);
+    const QImage picture(pixels, width, rows, stride, QImage::Format_RGB32,
+                         [](void *info) { delete static_cast<std::shared_ptr<Segment> *>(info); }, holder);
     // Grabs hand back 0x00RRGGBB (the pad byte is whatever the server
     // keeps, usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go
     // wrong, so every pixel is made opaque where it lies, while the server
@@ -218,6 +228,8 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
             cookie = request(first + step);
             xcb_flush(c);
             PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, first + step, false);
+            if (arrived)
+                arrived(picture, first + step);
         } else {
             lastStrip = first;
         }
@@ -233,14 +245,12 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         const PixelArea last{pixels + *lastStrip * stride, stride, pixels + *lastStrip * stride, stride, width,
                              rows - *lastStrip};
         PixelCopy::copy(last, PixelCopy::Tone::unchanged, false);
+        if (arrived)
+            arrived(picture, rows);
     }
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
-    // The image holds the segment; the segment is free again once the image
-    // and all its copies are gone.
-    auto *holder = new std::shared_ptr<Segment>(std::move(segment));
-    return QImage(pixels, width, rows, stride, QImage::Format_RGB32,
-                  [](void *info) { delete static_cast<std::shared_ptr<Segment> *>(info); }, holder);
+    return picture;
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable, const QRect &rect,

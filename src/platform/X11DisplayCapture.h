@@ -36,10 +36,17 @@ public:
     X11DisplayCapture(const X11DisplayCapture &) = delete;
     X11DisplayCapture &operator=(const X11DisplayCapture &) = delete;
 
+    // Told, on the grabbing thread, as the picture's rows become final, top
+    // first: the picture (whose rows from `rows` down are not written yet)
+    // and how many are. Work on the picture can begin while the rest of it
+    // arrives. A picture that arrives whole at once is told of once.
+    using RowsArrived = std::function<void(const QImage &picture, int rows)>;
+
     // rect in the drawable's own pixel coordinates.
-    CaptureSystemResult<QImage> grab(xcb_drawable_t drawable, const QRect &rect,
-                                     X11GrabTimings *timings = nullptr) const;
-    CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr) const;
+    CaptureSystemResult<QImage> grab(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings = nullptr,
+                                     const RowsArrived &arrived = {}) const;
+    CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr,
+                                         const RowsArrived &arrived = {}) const;
 
     bool hasSharedMemory() const;
     // Lets go of the kept segment and picture buffer; the next grab makes
@@ -59,7 +66,8 @@ public:
     void setAfterStrip(std::function<void(int rowsDone)> afterStrip) { m_afterStrip = std::move(afterStrip); }
 
 private:
-    CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
+    CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings,
+                                           const RowsArrived &arrived) const;
     CaptureSystemResult<QImage> grabPlain(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
     bool pixelFormatSupported(uint8_t depth) const;
 

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
+#include "platform/ArrivingPngEncoding.h"
 #include "platform/UserDefaults.h"
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11WindowInfo.h"
@@ -187,12 +188,23 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     }
     const auto pixmap = pixmapShowing(x11, picture);
 
+    // The segment first holds another picture, so an encoding that read a
+    // strip before the server had written it would show it.
+    QVERIFY(capture.grab(x11.root, rect));
     capture.setStripBytes(qsizetype(stripRows) * rect.width() * 4);
     QList<int> strips;
     capture.setAfterStrip([&](int rowsDone) { strips.append(rowsDone); });
     X11GrabTimings timings;
-    const auto grabbed = capture.grab(*pixmap, rect, &timings);
+    // Encoded as the strips arrive, and handed over once the picture is.
+    ArrivingPngEncoding encoding;
+    const auto grabbed = capture.grab(*pixmap, rect, &timings, encoding.arrivals());
     QVERIFY(grabbed);
+    encoding.finish(&*grabbed);
+    QVERIFY(encoding.encoding());
+    const std::optional<QByteArray> png = encodePng(*grabbed);
+    QVERIFY(png);
+    QCOMPARE(encoding.encoding()->result(), png);
+    QCOMPARE(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), picture.copy(rect));
     QVERIFY(timings.usedSharedMemory);
     QCOMPARE(grabbed->size(), rect.size());
     QCOMPARE(grabbed->format(), QImage::Format_RGB32);
@@ -303,6 +315,14 @@ void X11DisplayCaptureTest::displayUnderPointer()
     const auto crop = capture.croppedImage(QRectF(geometry));
     QVERIFY(crop);
     QVERIFY(uniform(*crop, colour.rgb()));
+
+    // Kept whole, the picture's PNG is made as it arrives: the file is the
+    // picture.
+    const auto whole = service.takeDisplayUnderPointer(true).result();
+    QVERIFY(whole);
+    const std::optional<QByteArray> png = encodePng(whole->image);
+    QVERIFY(png);
+    QCOMPARE(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), whole->image);
 }
 
 void X11DisplayCaptureTest::frontmostWindowFromInputFocus()
