@@ -408,6 +408,12 @@ CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, c
     CaptureSystemResult<QImage> result = unexpected(CaptureSystemError{});
     {
         const std::lock_guard lock(m_grabbing);
+        // A capture asked for while the last picture is still being encoded
+        // (a burst of them) waits for it on this thread, a while at most:
+        // grabbed alongside, it would only share the processors with that
+        // encoding and hold another display's worth of memory meanwhile.
+        constexpr int longestWaitMs = 2000;
+        m_capture.awaitFreeSegment(native.size(), longestWaitMs);
         m_lastTimings = {};
         result = m_capture.grabRoot(native, &m_lastTimings, encoding ? encoding->arrivals() : X11DisplayCapture::RowsArrived());
     }

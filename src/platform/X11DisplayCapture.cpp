@@ -10,6 +10,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -106,6 +107,17 @@ std::shared_ptr<X11DisplayCapture::Segment> X11DisplayCapture::freeSegment(size_
     return m_segments.back();
 }
 
+bool X11DisplayCapture::awaitFreeSegment(const QSize &size, int timeoutMs) const
+{
+    const size_t bytes = size_t(std::max(size.width(), 0)) * 4 * size_t(std::max(size.height(), 0));
+    std::unique_lock lock(m_release->mutex);
+    return m_release->freed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return std::none_of(m_segments.begin(), m_segments.end(), [&](const auto &segment) {
+            return segment->size >= bytes && segment.use_count() > 1;
+        });
+    });
+}
+
 void X11DisplayCapture::releaseSegments() const
 {
     if (m_segments.empty())
@@ -184,10 +196,24 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     auto *pixels = static_cast<uchar *>(segment->address);
     // The picture wraps the segment from the start, so whoever is told of
     // its rows as they arrive holds it too; the segment is free again once
-    // the picture and all its copies are gone.
-    auto *holder = new std::shared_ptr<Segment>(segment);
+    // the picture and all its copies are gone, on whatever thread that is.
+    struct Holder
+    {
+        std::shared_ptr<Segment> segment;
+        std::shared_ptr<SegmentRelease> release;
+    };
+    auto *holder = new Holder{segment, m_release};
     const QImage picture(pixels, width, rows, stride, QImage::Format_RGB32,
-                         [](void *info) { delete static_cast<std::shared_ptr<Segment> *>(info); }, holder);
+                         [](void *info) {
+                             auto *held = static_cast<Holder *>(info);
+                             const std::shared_ptr<SegmentRelease> release = std::move(held->release);
+                             {
+                                 const std::lock_guard lock(release->mutex);
+                                 delete held;
+                             }
+                             release->freed.notify_all();
+                         },
+                         holder);
     // Grabs hand back 0x00RRGGBB (the pad byte is whatever the server
     // keeps, usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go
     // wrong, so every pixel is made opaque where it lies, while the server

@@ -6,8 +6,10 @@
 #include <QRect>
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tessaline {
@@ -49,6 +51,13 @@ public:
                                          const RowsArrived &arrived = {}) const;
 
     bool hasSharedMemory() const;
+    // Waits, up to the time given, until no picture holds the kept segment
+    // of a grab of this size, so the next grab writes into it again rather
+    // than into a segment of its own: in a burst of captures, each picture
+    // is grabbed once the one before has been encoded, not while it is, and
+    // there is one segment in memory instead of one per capture on its way.
+    // True when the segment is free (or there is none to wait for).
+    bool awaitFreeSegment(const QSize &size, int timeoutMs) const;
     // Lets go of the kept segment and picture buffer; the next grab makes
     // new ones.
     void releaseBuffers();
@@ -72,6 +81,13 @@ private:
     bool pixelFormatSupported(uint8_t depth) const;
 
     struct Segment;
+    // Told whenever a picture lets go of its segment.
+    struct SegmentRelease
+    {
+        std::mutex mutex;
+        std::condition_variable freed;
+    };
+    std::shared_ptr<SegmentRelease> m_release = std::make_shared<SegmentRelease>();
     // A segment no picture uses, of at least size bytes, attached to the
     // server; none when shared memory cannot be had.
     std::shared_ptr<Segment> freeSegment(size_t size) const;

@@ -10,6 +10,7 @@
 #include <xcb/composite.h>
 
 #include <QCursor>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QRegularExpression>
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void grabOutsideTheRootFails();
     void stripWiseGrabIsTheWholePicture_data();
     void stripWiseGrabIsTheWholePicture();
+    void nextGrabWaitsForTheSegment();
     void drawableResizedBetweenStrips_data();
     void drawableResizedBetweenStrips();
     void displaysMatchTheServer();
@@ -216,6 +218,33 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     X11DisplayCapture plain(x11);
     plain.setSharedMemoryAllowed(false);
     QCOMPARE(plain.grab(*pixmap, rect).value(), *grabbed);
+}
+
+void X11DisplayCaptureTest::nextGrabWaitsForTheSegment()
+{
+    const X11Connection x11 = *X11Connection::application();
+    X11DisplayCapture capture(x11);
+    if (!capture.hasSharedMemory())
+        QSKIP("the server offers no shared memory");
+    const QRect rect(0, 0, 640, 480);
+    QVERIFY(capture.awaitFreeSegment(rect.size(), 0)); // nothing grabbed yet
+    auto first = capture.grab(x11.root, rect);
+    QVERIFY(first);
+    const uchar *memory = first->constBits();
+    // Held by a picture still in use (being encoded, say), even by a copy.
+    QImage copy = *first;
+    first = unexpected(CaptureSystemError{});
+    QVERIFY(!capture.awaitFreeSegment(rect.size(), 0));
+    // A larger grab needs a segment of its own anyway: nothing to wait for.
+    QVERIFY(capture.awaitFreeSegment(QSize(640, 481), 0));
+    auto waited = QtConcurrent::run([&] { return capture.awaitFreeSegment(rect.size(), 600'000); });
+    // Let go on another thread than the one waiting, as an encoder does.
+    copy = QImage();
+    QVERIFY(waited.result());
+    // The next grab writes into the same memory again.
+    const auto second = capture.grab(x11.root, rect);
+    QVERIFY(second);
+    QCOMPARE(second->constBits(), memory);
 }
 
 void X11DisplayCaptureTest::drawableResizedBetweenStrips_data()
