@@ -164,15 +164,15 @@ QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplay
     // worker thread when the desktop hands it over later.
     auto picture = whole ? m_system->captureWholeDisplayImage(*display, size) : m_system->captureDisplayImage(*display, size);
     return picture.then([target = *target, source](const CaptureSystemResult<QImage> &image) {
-            return image.transform_error(&DisplayCaptureService::captureError).transform([&](QImage picture) {
-                FrozenDisplayCapture capture;
-                capture.image = std::move(picture);
-                capture.target = target;
-                capture.target.pixelSize = QSizeF(capture.image.size());
-                capture.sourceApplication = source;
-                return capture;
-            });
+        return image.transform_error(&DisplayCaptureService::captureError).transform([&](QImage picture) {
+            FrozenDisplayCapture capture;
+            capture.image = std::move(picture);
+            capture.target = target;
+            capture.target.pixelSize = QSizeF(capture.image.size());
+            capture.sourceApplication = source;
+            return capture;
         });
+    });
 }
 
 CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()

@@ -103,9 +103,9 @@ private:
     // segment stays attached and is reused once no image holds it: a fresh
     // segment per grab costs a page fault per 4 KiB on both sides, which at
     // 5K is most of the grab. One is kept: a grab while the last picture is
-    // still being encoded (in a burst of captures) gets a segment of its
-    // own, which goes with its picture, rather than a second 5K segment
-    // staying in memory for as long as the first.
+    // still in use (one that did not wait for it, awaitFreeSegment) gets a
+    // segment of its own, which goes with its picture, rather than a second
+    // 5K segment staying in memory for as long as the first.
     mutable std::vector<std::shared_ptr<Segment>> m_segments;
     // The last image the plain path handed out; once its user lets go, its memory is
     // written again instead of allocating (and faulting in) a new one.
