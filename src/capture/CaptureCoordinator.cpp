@@ -92,14 +92,21 @@ void CaptureCoordinator::setRelaunchRecommended(bool value)
 
 void CaptureCoordinator::beginCapture(CaptureMode mode)
 {
-    if (m_state.isBusy()) {
-        // The picture is taken off the main thread, so a second hot key can
-        // come while it is; a region on screen takes no other request.
-        if (m_state.kind() == CaptureCoordinatorState::Kind::capturingDisplay && m_captureTask
-            && m_captureTask->mode != CaptureMode::region && mode != CaptureMode::region)
-            m_askedWhileCapturing = mode;
+    // The picture is taken off the main thread, so more requests can come
+    // while it is, or before its task has even begun (several in one turn
+    // of the event loop, or while a menu settles): a display or window
+    // capture is followed by whatever is asked for after it,
+    // never dropped and never in its place. A region on its way takes no
+    // other request: its overlay is the user's next step.
+    const bool pictureOnItsWay = m_captureTask && !m_captureTask->cancelled
+        && (m_state.kind() == CaptureCoordinatorState::Kind::capturingDisplay
+            || (!m_captureTask->started && !m_state.isBusy()));
+    if (pictureOnItsWay && m_captureTask->mode != CaptureMode::region) {
+        m_askedWhileCapturing.push_back(mode);
         return;
     }
+    if (m_state.isBusy())
+        return;
     setState(CaptureCoordinatorState::idle());
     if (m_captureTask)
         m_captureTask->cancelled = true;
@@ -134,6 +141,7 @@ void CaptureCoordinator::prepareForFirstCapture()
 
 void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task)
 {
+    task->started = true;
     refreshPermissionState();
     if (m_permissionState == ScreenCapturePermissionState::notRequested) {
         setState(CaptureCoordinatorState::requestingPermission());
@@ -164,19 +172,21 @@ void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task
         }
         return true;
     };
+    auto displayTaken = [self, task, proceeds](CaptureOutcome<FrozenDisplayCapture> outcome) {
+        if (!self || !proceeds(self.data(), task, outcome))
+            return;
+        const FrozenDisplayCapture &capture = *outcome;
+        if (task->mode == CaptureMode::region)
+            self->beginRegionSelection(capture);
+        else
+            self->completeCapture(capture.captureResult());
+    };
     switch (task->mode) {
     case CaptureMode::region:
+        m_services.displayCaptureService->captureDisplayUnderPointer(std::move(displayTaken));
+        break;
     case CaptureMode::display:
-        m_services.displayCaptureService->captureDisplayUnderPointer(
-            [self, task, proceeds](CaptureOutcome<FrozenDisplayCapture> outcome) {
-                if (!self || !proceeds(self.data(), task, outcome))
-                    return;
-                const FrozenDisplayCapture &capture = *outcome;
-                if (task->mode == CaptureMode::region)
-                    self->beginRegionSelection(capture);
-                else
-                    self->completeCapture(capture.captureResult());
-            });
+        m_services.displayCaptureService->captureWholeDisplayUnderPointer(std::move(displayTaken));
         break;
     case CaptureMode::window:
         m_services.displayCaptureService->captureFrontmostWindow(
@@ -264,14 +274,17 @@ void CaptureCoordinator::completeCapture(const CaptureResult &result)
     if (onCaptureCompleted)
         onCaptureCompleted(result);
     post(CaptureNotifications::captureCompleted(), {{CaptureNotifications::resultKey(), QVariant::fromValue(result)}});
-    if (const auto next = std::exchange(m_askedWhileCapturing, std::nullopt))
-        beginCapture(*next);
+    if (!m_askedWhileCapturing.empty()) {
+        const CaptureMode next = m_askedWhileCapturing.front();
+        m_askedWhileCapturing.pop_front();
+        beginCapture(next);
+    }
 }
 
 void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
 {
     // What failed now would fail again: the user hears of it once.
-    m_askedWhileCapturing.reset();
+    m_askedWhileCapturing.clear();
     m_captureTask.reset();
     m_overlayController.reset();
     setState(CaptureCoordinatorState::failed(error.errorDescription()));
@@ -282,7 +295,7 @@ void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
 
 void CaptureCoordinator::cancelCapture()
 {
-    m_askedWhileCapturing.reset();
+    m_askedWhileCapturing.clear();
     m_overlayController.reset();
     setState(CaptureCoordinatorState::idle());
     if (onCaptureCancelled)

@@ -35,6 +35,11 @@ void DisplayCaptureService::captureDisplayUnderPointer(DisplayCompletion complet
     deliveredTo(this, takeDisplayUnderPointer()).then(this, std::move(completion));
 }
 
+void DisplayCaptureService::captureWholeDisplayUnderPointer(DisplayCompletion completion)
+{
+    deliveredTo(this, takeDisplayUnderPointer(true)).then(this, std::move(completion));
+}
+
 void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
 {
     deliveredTo(this, QtFuture::makeReadyFuture(takeFrontmostWindow())).then(this, std::move(completion));
@@ -133,7 +138,7 @@ CaptureSubsystemError DisplayCaptureService::captureError(const CaptureSystemErr
     return CaptureSubsystemError::screenCaptureFailed(error.message);
 }
 
-QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplayUnderPointer()
+QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplayUnderPointer(bool whole)
 {
     using Outcome = CaptureOutcome<FrozenDisplayCapture>;
     const auto target = displayTargetUnderPointer();
@@ -157,17 +162,17 @@ QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplay
     const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
     // The picture is made into a capture where it arrives: at once, or on a
     // worker thread when the desktop hands it over later.
-    return m_system->captureDisplayImage(*display, size)
-        .then([target = *target, source](const CaptureSystemResult<QImage> &image) {
-            return image.transform_error(&DisplayCaptureService::captureError).transform([&](QImage picture) {
-                FrozenDisplayCapture capture;
-                capture.image = std::move(picture);
-                capture.target = target;
-                capture.target.pixelSize = QSizeF(capture.image.size());
-                capture.sourceApplication = source;
-                return capture;
-            });
+    auto picture = whole ? m_system->captureWholeDisplayImage(*display, size) : m_system->captureDisplayImage(*display, size);
+    return picture.then([target = *target, source](const CaptureSystemResult<QImage> &image) {
+        return image.transform_error(&DisplayCaptureService::captureError).transform([&](QImage picture) {
+            FrozenDisplayCapture capture;
+            capture.image = std::move(picture);
+            capture.target = target;
+            capture.target.pixelSize = QSizeF(capture.image.size());
+            capture.sourceApplication = source;
+            return capture;
         });
+    });
 }
 
 CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()

@@ -21,13 +21,15 @@ public:
     ~DisplayCaptureService() override;
 
     void captureDisplayUnderPointer(DisplayCompletion completion) override;
+    void captureWholeDisplayUnderPointer(DisplayCompletion completion) override;
     void captureFrontmostWindow(WindowCompletion completion) override;
     std::optional<quint32> prepareDisplayUnderPointer() override;
 
     // The same work. The display's picture is finished at once where the
     // capture system takes pictures itself, and later where it asks the
     // desktop for them; the window's is always taken at once.
-    QFuture<CaptureOutcome<FrozenDisplayCapture>> takeDisplayUnderPointer();
+    // whole: the picture is kept as it is (CaptureSystem::captureWholeDisplayImage).
+    QFuture<CaptureOutcome<FrozenDisplayCapture>> takeDisplayUnderPointer(bool whole = false);
     CaptureOutcome<CapturedWindow> takeFrontmostWindow();
 
     std::optional<CaptureDisplayTarget> displayTargetUnderPointer();

@@ -21,6 +21,12 @@ public:
 
     // The whole display that holds the pointer.
     virtual void captureDisplayUnderPointer(DisplayCompletion completion) = 0;
+    // The same, for a picture kept whole as a capture of its own rather
+    // than a region of it: its PNG may be begun while it arrives.
+    virtual void captureWholeDisplayUnderPointer(DisplayCompletion completion)
+    {
+        captureDisplayUnderPointer(std::move(completion));
+    }
     // The chosen window of the frontmost application.
     virtual void captureFrontmostWindow(WindowCompletion completion) = 0;
     // Gets a capture of the display under the pointer ready while nothing

@@ -100,6 +100,15 @@ public:
     // system that takes pictures itself answers at once; one that asks the
     // desktop for them answers when the desktop has.
     virtual QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) = 0;
+    // The same, for a picture that is kept whole (a display capture, not a
+    // region of it): a system that can begins its PNG while the rest of the
+    // picture arrives, and encodePng with its default options then takes
+    // that encoding over (offerPngEncoding).
+    virtual QFuture<CaptureSystemResult<QImage>> captureWholeDisplayImage(const SystemDisplay &display,
+                                                                          const QSize &size)
+    {
+        return captureDisplayImage(display, size);
+    }
     // One window alone, scaled to fit the requested pixel size.
     virtual CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
 

@@ -3,8 +3,10 @@
 #include "platform/PngRowFilter.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QImage>
 
+#include <functional>
 #include <optional>
 
 namespace tessaline {
@@ -28,6 +30,11 @@ struct PngEncoderOptions
     // strip is compressed on its own and the pieces are joined into one zlib
     // stream. The output depends on this size, never on the thread count.
     qsizetype stripBytes = 512 * 1024;
+    // For a picture still arriving: called before a strip is read with how
+    // many rows from the top it needs, and returns once they are there
+    // (true) or will never be (false: nothing is made). Strips are taken
+    // top first, so the encoding follows the picture down as it comes.
+    std::function<bool(int rows)> waitForRows;
 };
 
 // Encodes the image as an 8-bit RGB PNG, or RGBA when it has an alpha
@@ -35,5 +42,13 @@ struct PngEncoderOptions
 // thread; it blocks its caller until the file is complete. Nothing for a
 // null image or when memory runs out.
 std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions &options = {});
+
+// An encoding of a picture begun before anybody asked for it (a display
+// grab encodes its picture while the rest of it arrives). encodePng asked
+// for the same picture with the same options then waits for it instead of
+// starting again. The last few offered are kept until taken; whatever
+// changes the picture's pixels makes it another picture.
+void offerPngEncoding(const QImage &image, const PngEncoderOptions &options,
+                      QFuture<std::optional<QByteArray>> encoding);
 
 } // namespace tessaline

@@ -1,5 +1,7 @@
 #include "platform/X11CaptureSystem.h"
 
+#include "platform/ArrivingPngEncoding.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtConcurrent/QtConcurrentRun>
@@ -355,6 +357,18 @@ std::optional<QRect> X11CaptureSystem::nativeGeometry(quint32 displayID) const
 QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplayImage(const SystemDisplay &display,
                                                                           const QSize &size)
 {
+    return captureDisplay(display, size, false);
+}
+
+QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureWholeDisplayImage(const SystemDisplay &display,
+                                                                               const QSize &size)
+{
+    return captureDisplay(display, size, true);
+}
+
+QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplay(const SystemDisplay &display, const QSize &size,
+                                                                     bool encode)
+{
     // The displays are Qt's, so they are looked up here. The root window
     // answers at once, but copying a 5K picture across takes longer than a
     // frame, and longer still on a busy machine: the grab runs on the grab
@@ -364,7 +378,8 @@ QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplayImage(const
         return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(
             unexpected(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")})));
     keepBuffersForAWhile();
-    return QtConcurrent::run(m_grabThread.get(), [this, native = *native, size] { return grabDisplay(native, size); });
+    return QtConcurrent::run(m_grabThread.get(),
+                             [this, native = *native, size, encode] { return grabDisplay(native, size, encode); });
 }
 
 void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
@@ -381,14 +396,29 @@ void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
     }
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, const QSize &size)
+CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, const QSize &size, bool encode)
 {
+    // A picture kept as it is grabbed is encoded strip by strip while the
+    // server sends the strips below: the PNG is ready soon after the last
+    // strip, instead of starting then. One that is scaled afterwards is
+    // encoded once scaled, by whoever asks.
+    std::optional<ArrivingPngEncoding> encoding;
+    if (encode && (!size.isValid() || size == native.size()))
+        encoding.emplace();
     CaptureSystemResult<QImage> result = unexpected(CaptureSystemError{});
     {
         const std::lock_guard lock(m_grabbing);
+        // A capture asked for while the last picture is still being encoded
+        // (a burst of them) waits for it on this thread, a while at most:
+        // grabbed alongside, it would only share the processors with that
+        // encoding and hold another display's worth of memory meanwhile.
+        constexpr int longestWaitMs = 2000;
+        m_capture.awaitFreeSegment(native.size(), longestWaitMs);
         m_lastTimings = {};
-        result = m_capture.grabRoot(native, &m_lastTimings);
+        result = m_capture.grabRoot(native, &m_lastTimings, encoding ? encoding->arrivals() : X11DisplayCapture::RowsArrived());
     }
+    if (encoding)
+        encoding->finish(result ? &*result : nullptr);
     return std::move(result).transform([&](QImage image) {
         return size.isValid() && image.size() != size ? image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                                                       : image;

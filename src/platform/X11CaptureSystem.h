@@ -44,6 +44,7 @@ public:
     CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override;
     double windowPointPixelScale(const SystemWindow &window) override;
     QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
+    QFuture<CaptureSystemResult<QImage>> captureWholeDisplayImage(const SystemDisplay &display, const QSize &size) override;
     CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override;
     // The buffers stay until the first capture; from then on they go a
     // minute after the last one, as always.
@@ -60,7 +61,8 @@ private:
     X11CaptureSystem(const X11Connection &connection, xcb_connection_t *grabConnection);
     QRectF logicalFromNative(const QRect &native, const QList<X11Display> &displays) const;
     std::optional<QRect> nativeGeometry(quint32 displayID) const;
-    CaptureSystemResult<QImage> grabDisplay(const QRect &native, const QSize &size);
+    QFuture<CaptureSystemResult<QImage>> captureDisplay(const SystemDisplay &display, const QSize &size, bool encode);
+    CaptureSystemResult<QImage> grabDisplay(const QRect &native, const QSize &size, bool encode);
     CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame);
 
     void keepBuffersForAWhile();

@@ -10,6 +10,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -106,6 +107,17 @@ std::shared_ptr<X11DisplayCapture::Segment> X11DisplayCapture::freeSegment(size_
     return m_segments.back();
 }
 
+bool X11DisplayCapture::awaitFreeSegment(const QSize &size, int timeoutMs) const
+{
+    const size_t bytes = size_t(std::max(size.width(), 0)) * 4 * size_t(std::max(size.height(), 0));
+    std::unique_lock lock(m_release->mutex);
+    return m_release->freed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return std::none_of(m_segments.begin(), m_segments.end(), [&](const auto &segment) {
+            return segment->size >= bytes && segment.use_count() > 1;
+        });
+    });
+}
+
 void X11DisplayCapture::releaseSegments() const
 {
     if (m_segments.empty())
@@ -147,26 +159,30 @@ bool X11DisplayCapture::pixelFormatSupported(uint8_t depth) const
     return false;
 }
 
-CaptureSystemResult<QImage> X11DisplayCapture::grabRoot(const QRect &rect, X11GrabTimings *timings) const
+CaptureSystemResult<QImage> X11DisplayCapture::grabRoot(const QRect &rect, X11GrabTimings *timings,
+                                                        const RowsArrived &arrived) const
 {
-    return grab(m_x11.root, rect, timings);
+    return grab(m_x11.root, rect, timings, arrived);
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grab(xcb_drawable_t drawable, const QRect &rect,
-                                                    X11GrabTimings *timings) const
+                                                    X11GrabTimings *timings, const RowsArrived &arrived) const
 {
     if (rect.isEmpty())
         return unexpected(CaptureSystemError{false, QStringLiteral("The area to capture is empty.")});
     if (m_sharedMemoryAllowed && hasSharedMemory()) {
-        auto result = grabShared(drawable, rect, timings);
+        auto result = grabShared(drawable, rect, timings, arrived);
         if (result)
             return result;
     }
-    return grabPlain(drawable, rect, timings);
+    auto result = grabPlain(drawable, rect, timings);
+    if (result && arrived)
+        arrived(*result, result->height());
+    return result;
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawable, const QRect &rect,
-                                                          X11GrabTimings *timings) const
+                                                          X11GrabTimings *timings, const RowsArrived &arrived) const
 {
     QElapsedTimer timer;
     timer.start();
@@ -178,6 +194,26 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     if (!segment)
         return unexpected(CaptureSystemError{false, QStringLiteral("Shared memory is not available.")});
     auto *pixels = static_cast<uchar *>(segment->address);
+    // The picture wraps the segment from the start, so whoever is told of
+    // its rows as they arrive holds it too; the segment is free again once
+    // the picture and all its copies are gone, on whatever thread that is.
+    struct Holder
+    {
+        std::shared_ptr<Segment> segment;
+        std::shared_ptr<SegmentRelease> release;
+    };
+    auto *holder = new Holder{segment, m_release};
+    const QImage picture(pixels, width, rows, stride, QImage::Format_RGB32,
+                         [](void *info) {
+                             auto *held = static_cast<Holder *>(info);
+                             const std::shared_ptr<SegmentRelease> release = std::move(held->release);
+                             {
+                                 const std::lock_guard lock(release->mutex);
+                                 delete held;
+                             }
+                             release->freed.notify_all();
+                         },
+                         holder);
     // Grabs hand back 0x00RRGGBB (the pad byte is whatever the server
     // keeps, usually 0); Format_RGB32 wants 0xFFRRGGBB or later blends go
     // wrong, so every pixel is made opaque where it lies, while the server
@@ -218,6 +254,8 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
             cookie = request(first + step);
             xcb_flush(c);
             PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, first + step, false);
+            if (arrived)
+                arrived(picture, first + step);
         } else {
             lastStrip = first;
         }
@@ -233,14 +271,12 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         const PixelArea last{pixels + *lastStrip * stride, stride, pixels + *lastStrip * stride, stride, width,
                              rows - *lastStrip};
         PixelCopy::copy(last, PixelCopy::Tone::unchanged, false);
+        if (arrived)
+            arrived(picture, rows);
     }
     if (timings)
         timings->conversionNanoseconds = timer.nsecsElapsed();
-    // The image holds the segment; the segment is free again once the image
-    // and all its copies are gone.
-    auto *holder = new std::shared_ptr<Segment>(std::move(segment));
-    return QImage(pixels, width, rows, stride, QImage::Format_RGB32,
-                  [](void *info) { delete static_cast<std::shared_ptr<Segment> *>(info); }, holder);
+    return picture;
 }
 
 CaptureSystemResult<QImage> X11DisplayCapture::grabPlain(xcb_drawable_t drawable, const QRect &rect,

@@ -6,8 +6,10 @@
 #include <QRect>
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tessaline {
@@ -36,12 +38,26 @@ public:
     X11DisplayCapture(const X11DisplayCapture &) = delete;
     X11DisplayCapture &operator=(const X11DisplayCapture &) = delete;
 
+    // Told, on the grabbing thread, as the picture's rows become final, top
+    // first: the picture (whose rows from `rows` down are not written yet)
+    // and how many are. Work on the picture can begin while the rest of it
+    // arrives. A picture that arrives whole at once is told of once.
+    using RowsArrived = std::function<void(const QImage &picture, int rows)>;
+
     // rect in the drawable's own pixel coordinates.
-    CaptureSystemResult<QImage> grab(xcb_drawable_t drawable, const QRect &rect,
-                                     X11GrabTimings *timings = nullptr) const;
-    CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr) const;
+    CaptureSystemResult<QImage> grab(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings = nullptr,
+                                     const RowsArrived &arrived = {}) const;
+    CaptureSystemResult<QImage> grabRoot(const QRect &rect, X11GrabTimings *timings = nullptr,
+                                         const RowsArrived &arrived = {}) const;
 
     bool hasSharedMemory() const;
+    // Waits, up to the time given, until no picture holds the kept segment
+    // of a grab of this size, so the next grab writes into it again rather
+    // than into a segment of its own: in a burst of captures, each picture
+    // is grabbed once the one before has been encoded, not while it is, and
+    // there is one segment in memory instead of one per capture on its way.
+    // True when the segment is free (or there is none to wait for).
+    bool awaitFreeSegment(const QSize &size, int timeoutMs) const;
     // Lets go of the kept segment and picture buffer; the next grab makes
     // new ones.
     void releaseBuffers();
@@ -59,11 +75,19 @@ public:
     void setAfterStrip(std::function<void(int rowsDone)> afterStrip) { m_afterStrip = std::move(afterStrip); }
 
 private:
-    CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
+    CaptureSystemResult<QImage> grabShared(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings,
+                                           const RowsArrived &arrived) const;
     CaptureSystemResult<QImage> grabPlain(xcb_drawable_t drawable, const QRect &rect, X11GrabTimings *timings) const;
     bool pixelFormatSupported(uint8_t depth) const;
 
     struct Segment;
+    // Told whenever a picture lets go of its segment.
+    struct SegmentRelease
+    {
+        std::mutex mutex;
+        std::condition_variable freed;
+    };
+    std::shared_ptr<SegmentRelease> m_release = std::make_shared<SegmentRelease>();
     // A segment no picture uses, of at least size bytes, attached to the
     // server; none when shared memory cannot be had.
     std::shared_ptr<Segment> freeSegment(size_t size) const;
@@ -79,9 +103,9 @@ private:
     // segment stays attached and is reused once no image holds it: a fresh
     // segment per grab costs a page fault per 4 KiB on both sides, which at
     // 5K is most of the grab. One is kept: a grab while the last picture is
-    // still being encoded (in a burst of captures) gets a segment of its
-    // own, which goes with its picture, rather than a second 5K segment
-    // staying in memory for as long as the first.
+    // still in use (one that did not wait for it, awaitFreeSegment) gets a
+    // segment of its own, which goes with its picture, rather than a second
+    // 5K segment staying in memory for as long as the first.
     mutable std::vector<std::shared_ptr<Segment>> m_segments;
     // The last image the plain path handed out; once its user lets go, its memory is
     // written again instead of allocating (and faulting in) a new one.

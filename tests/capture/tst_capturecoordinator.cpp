@@ -393,8 +393,10 @@ void CaptureCoordinatorTest::requestWhileFailedStartsAgain()
 
 void CaptureCoordinatorTest::twoRequestsInOneTurn()
 {
+    // A region asked for and then replaced before its task began: only the
+    // second is taken.
     Rig rig;
-    rig.coordinator->beginCapture(CaptureMode::window);
+    rig.coordinator->beginCapture(CaptureMode::region);
     rig.coordinator->beginCapture(CaptureMode::display);
     rig.runTasks();
     // The first task refreshed the permission, saw its cancellation and
@@ -402,48 +404,73 @@ void CaptureCoordinatorTest::twoRequestsInOneTurn()
     QCOMPARE(rig.noticesNamed(CaptureNotifications::permissionChanged()).size(), 2);
     QCOMPARE(rig.cancellations, 1);
     QCOMPARE(rig.noticesNamed(CaptureNotifications::captureCancelled()).size(), 1);
-    QCOMPARE(rig.display->windowRequests, 0);
     QCOMPARE(rig.display->displayRequests, 1);
     // The running capture keeps its handle.
     QVERIFY(rig.coordinator->hasCaptureTask());
     rig.display->finishDisplay(frozenCapture());
     QCOMPARE(rig.results.size(), 1);
     QCOMPARE(rig.results.first().mode, CaptureMode::display);
+    QVERIFY(rig.lastSession == nullptr);
 }
 
 void CaptureCoordinatorTest::requestDuringAPictureIsTakenNext_data()
 {
     QTest::addColumn<bool>("firstFails");
-    QTest::newRow("after a capture") << false;
+    QTest::addColumn<bool>("sameTurn");
+    QTest::newRow("while the picture is taken") << false << false;
+    // Before the first task has begun (requests read together from the
+    // command socket): none replaces the one before it.
+    QTest::newRow("in the same turn") << false << true;
     // What failed would fail again: the user hears of it once.
-    QTest::newRow("not after a failure") << true;
+    QTest::newRow("not after a failure") << true << false;
 }
 
 void CaptureCoordinatorTest::requestDuringAPictureIsTakenNext()
 {
     QFETCH(bool, firstFails);
+    QFETCH(bool, sameTurn);
     Rig rig;
     rig.coordinator->beginCapture(CaptureMode::display);
+    if (!sameTurn) {
+        rig.runTasks();
+        QCOMPARE(rig.coordinator->state().kind(), Kind::capturingDisplay);
+    }
+    // Four more, each a snip the user asked for: every one is taken, in
+    // the order asked.
+    const QList<CaptureMode> more{CaptureMode::display, CaptureMode::window, CaptureMode::display, CaptureMode::region};
+    for (CaptureMode mode : more)
+        rig.coordinator->beginCapture(mode);
     rig.runTasks();
-    QCOMPARE(rig.coordinator->state().kind(), Kind::capturingDisplay);
-    // Two more while the picture is taken: the latest is kept.
-    rig.coordinator->beginCapture(CaptureMode::display);
-    rig.coordinator->beginCapture(CaptureMode::window);
-    rig.runTasks();
+    QCOMPARE(rig.cancellations, 0);
     QCOMPARE(rig.display->displayRequests, 1);
     QCOMPARE(rig.display->windowRequests, 0);
-    if (firstFails)
+    if (firstFails) {
         rig.display->finishDisplay(unexpected(CaptureSubsystemError::noDisplayUnderPointer()));
-    else
-        rig.display->finishDisplay(frozenCapture());
-    rig.runTasks();
-    QCOMPARE(rig.display->windowRequests, firstFails ? 0 : 1);
-    if (firstFails)
+        rig.runTasks();
+        QCOMPARE(rig.display->displayRequests + rig.display->windowRequests, 1);
+        QCOMPARE(rig.errors.size(), 1);
         return;
-    rig.display->finishWindow(capturedWindow());
-    QCOMPARE(rig.results.size(), 2);
-    QCOMPARE(rig.results.last().mode, CaptureMode::window);
+    }
+    // Each picture is asked for once the one before it is complete.
+    const QList<std::pair<int, int>> asked{{2, 0}, {2, 1}, {3, 1}, {4, 1}};
+    for (qsizetype i = 0; i < asked.size(); ++i) {
+        if (i == 2)
+            rig.display->finishWindow(capturedWindow());
+        else
+            rig.display->finishDisplay(frozenCapture());
+        rig.runTasks();
+        QCOMPARE(std::pair(rig.display->displayRequests, rig.display->windowRequests), asked.at(i));
+    }
+    // The region's picture, then its overlay.
+    rig.display->finishDisplay(frozenCapture());
+    QVERIFY(rig.lastSession);
+    rig.lastSession->finish(RegionSelectionOutcome::selected(QRectF(0, 0, 10, 10)));
+    QList<CaptureMode> modes;
+    for (const CaptureResult &result : std::as_const(rig.results))
+        modes.append(result.mode);
+    QCOMPARE(modes, QList<CaptureMode>{CaptureMode::display} + more);
     QCOMPARE(rig.coordinator->state().kind(), Kind::idle);
+    QVERIFY(!rig.coordinator->hasCaptureTask());
 }
 
 void CaptureCoordinatorTest::preparationForTheFirstCapture_data()

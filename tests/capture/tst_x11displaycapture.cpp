@@ -2,6 +2,7 @@
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
+#include "platform/ArrivingPngEncoding.h"
 #include "platform/UserDefaults.h"
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11WindowInfo.h"
@@ -9,6 +10,7 @@
 #include <xcb/composite.h>
 
 #include <QCursor>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QRegularExpression>
@@ -70,6 +72,7 @@ private Q_SLOTS:
     void grabOutsideTheRootFails();
     void stripWiseGrabIsTheWholePicture_data();
     void stripWiseGrabIsTheWholePicture();
+    void nextGrabWaitsForTheSegment();
     void drawableResizedBetweenStrips_data();
     void drawableResizedBetweenStrips();
     void displaysMatchTheServer();
@@ -187,12 +190,23 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     }
     const auto pixmap = pixmapShowing(x11, picture);
 
+    // The segment first holds another picture, so an encoding that read a
+    // strip before the server had written it would show it.
+    QVERIFY(capture.grab(x11.root, rect));
     capture.setStripBytes(qsizetype(stripRows) * rect.width() * 4);
     QList<int> strips;
     capture.setAfterStrip([&](int rowsDone) { strips.append(rowsDone); });
     X11GrabTimings timings;
-    const auto grabbed = capture.grab(*pixmap, rect, &timings);
+    // Encoded as the strips arrive, and handed over once the picture is.
+    ArrivingPngEncoding encoding;
+    const auto grabbed = capture.grab(*pixmap, rect, &timings, encoding.arrivals());
     QVERIFY(grabbed);
+    encoding.finish(&*grabbed);
+    QVERIFY(encoding.encoding());
+    const std::optional<QByteArray> png = encodePng(*grabbed);
+    QVERIFY(png);
+    QCOMPARE(encoding.encoding()->result(), png);
+    QCOMPARE(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), picture.copy(rect));
     QVERIFY(timings.usedSharedMemory);
     QCOMPARE(grabbed->size(), rect.size());
     QCOMPARE(grabbed->format(), QImage::Format_RGB32);
@@ -204,6 +218,33 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     X11DisplayCapture plain(x11);
     plain.setSharedMemoryAllowed(false);
     QCOMPARE(plain.grab(*pixmap, rect).value(), *grabbed);
+}
+
+void X11DisplayCaptureTest::nextGrabWaitsForTheSegment()
+{
+    const X11Connection x11 = *X11Connection::application();
+    X11DisplayCapture capture(x11);
+    if (!capture.hasSharedMemory())
+        QSKIP("the server offers no shared memory");
+    const QRect rect(0, 0, 640, 480);
+    QVERIFY(capture.awaitFreeSegment(rect.size(), 0)); // nothing grabbed yet
+    auto first = capture.grab(x11.root, rect);
+    QVERIFY(first);
+    const uchar *memory = first->constBits();
+    // Held by a picture still in use (being encoded, say), even by a copy.
+    QImage copy = *first;
+    first = unexpected(CaptureSystemError{});
+    QVERIFY(!capture.awaitFreeSegment(rect.size(), 0));
+    // A larger grab needs a segment of its own anyway: nothing to wait for.
+    QVERIFY(capture.awaitFreeSegment(QSize(640, 481), 0));
+    auto waited = QtConcurrent::run([&] { return capture.awaitFreeSegment(rect.size(), 600'000); });
+    // Let go on another thread than the one waiting, as an encoder does.
+    copy = QImage();
+    QVERIFY(waited.result());
+    // The next grab writes into the same memory again.
+    const auto second = capture.grab(x11.root, rect);
+    QVERIFY(second);
+    QCOMPARE(second->constBits(), memory);
 }
 
 void X11DisplayCaptureTest::drawableResizedBetweenStrips_data()
@@ -303,6 +344,14 @@ void X11DisplayCaptureTest::displayUnderPointer()
     const auto crop = capture.croppedImage(QRectF(geometry));
     QVERIFY(crop);
     QVERIFY(uniform(*crop, colour.rgb()));
+
+    // Kept whole, the picture's PNG is made as it arrives: the file is the
+    // picture.
+    const auto whole = service.takeDisplayUnderPointer(true).result();
+    QVERIFY(whole);
+    const std::optional<QByteArray> png = encodePng(whole->image);
+    QVERIFY(png);
+    QCOMPARE(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), whole->image);
 }
 
 void X11DisplayCaptureTest::frontmostWindowFromInputFocus()

@@ -1,9 +1,13 @@
+#include "platform/ArrivingPngEncoding.h"
 #include "platform/PngEncoder.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
+
+#include <cstring>
+#include <thread>
 #include <QGuiApplication>
 
 using namespace tessaline;
@@ -73,6 +77,8 @@ private Q_SLOTS:
     void roundTrip_data();
     void roundTrip();
     void nullImageGivesNothing();
+    void encodingWhileRowsArrive_data();
+    void encodingWhileRowsArrive();
 };
 
 void PngEncoderTest::roundTrip_data()
@@ -171,6 +177,76 @@ void PngEncoderTest::roundTrip()
 void PngEncoderTest::nullImageGivesNothing()
 {
     QVERIFY(!encodePng(QImage()).has_value());
+}
+
+void PngEncoderTest::encodingWhileRowsArrive_data()
+{
+    QTest::addColumn<int>("rowsAtOnce");
+    QTest::addColumn<int>("ending");
+    // 0: complete; 1: the grab failed; 2: the grab began again into
+    // another picture; 3: given up before it ended.
+    QTest::newRow("row by row") << 1 << 0;
+    QTest::newRow("in bands") << 97 << 0;
+    QTest::newRow("grab failed") << 97 << 1;
+    QTest::newRow("another picture") << 97 << 2;
+    QTest::newRow("given up") << 97 << 3;
+}
+
+void PngEncoderTest::encodingWhileRowsArrive()
+{
+    QFETCH(int, rowsAtOnce);
+    QFETCH(int, ending);
+    // Rows arrive into memory the picture does not own, as a grab's do,
+    // written only just before they are told of: an encoder that read a row
+    // early would read the noise left there.
+    const QImage final = screenshotLike(1203, 911, QImage::Format_RGB32);
+    std::vector<uchar> memory(size_t(final.sizeInBytes()));
+    QRandomGenerator noise(7);
+    for (uchar &byte : memory)
+        byte = uchar(noise.bounded(256));
+    const QImage picture(memory.data(), final.width(), final.height(), final.bytesPerLine(), QImage::Format_RGB32);
+    const std::optional<QByteArray> fresh = encodePng(final);
+    QVERIFY(fresh);
+
+    std::optional<QFuture<std::optional<QByteArray>>> encoding;
+    {
+        ArrivingPngEncoding arriving;
+        const int arriveUntil = ending == 0 ? final.height() : final.height() / 2;
+        std::thread grab([&] {
+            for (int row = 0; row < arriveUntil; row += rowsAtOnce) {
+                const int rows = std::min(rowsAtOnce, arriveUntil - row);
+                std::memcpy(memory.data() + qsizetype(row) * final.bytesPerLine(), final.constScanLine(row),
+                            size_t(rows) * size_t(final.bytesPerLine()));
+                arriving.rowsArrived(picture, row + rows);
+            }
+        });
+        grab.join();
+        encoding = arriving.encoding();
+        QVERIFY(encoding);
+        const QImage other = final.copy();
+        if (ending == 0)
+            arriving.finish(&picture);
+        else if (ending == 1)
+            arriving.finish(nullptr);
+        else if (ending == 2)
+            arriving.finish(&other);
+    }
+    encoding->waitForFinished();
+    if (ending != 0) {
+        // Nothing made and nothing offered: asked for, the picture (now
+        // complete) is encoded afresh.
+        QVERIFY(!encoding->result());
+        std::memcpy(memory.data(), final.constBits(), memory.size());
+        QCOMPARE(encodePng(picture), fresh);
+        return;
+    }
+    // The same file as encoding the complete picture, and the one handed
+    // over: rows written into the memory afterwards are not read again.
+    QCOMPARE(encoding->result(), fresh);
+    std::memset(memory.data(), 0, memory.size());
+    QCOMPARE(encodePng(picture), fresh);
+    // Taken once: asked again, the picture as it is now is encoded.
+    QCOMPARE(decoded(*encodePng(picture)).pixel(0, 0), qRgb(0, 0, 0));
 }
 
 QTEST_MAIN(PngEncoderTest)
