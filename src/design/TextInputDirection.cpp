@@ -106,6 +106,11 @@ Qt::LayoutDirection inputLayoutDirection(QStringView text)
     return walk(text) == Decision::rightToLeft ? Qt::RightToLeft : Qt::LeftToRight;
 }
 
+Qt::Alignment alignmentInItsOwnDirection(QStringView text)
+{
+    return horizontalAlignment(inputLayoutDirection(text));
+}
+
 QString elidedInItsOwnDirection(const QString &text, const QFontMetricsF &metrics, qreal width)
 {
     const QString elided = metrics.elidedText(text, Qt::ElideRight, width);

@@ -17,14 +17,19 @@ namespace tessaline {
 // when it is any other letter or mark, or when nothing decides.
 Qt::LayoutDirection inputLayoutDirection(QStringView text);
 
-// Makes the field follow its text while it is typed: right-to-left text lays
-// the field out right to left with its lines against the right edge, other
-// text left to right against the left edge. The one entry point for screens.
+// The horizontal alignment that puts `text` against the edge it starts from:
+// right for right-to-left text, left for any other, whatever the screen's
+// own direction.
+Qt::Alignment alignmentInItsOwnDirection(QStringView text);
+
 // `text` cut to `width` with an ellipsis where it runs on, ready to draw on
 // one line of a left-to-right screen: right-to-left text keeps its own
 // direction, so its ellipsis stands at its left end, not beside its start.
 QString elidedInItsOwnDirection(const QString &text, const QFontMetricsF &metrics, qreal width);
 
+// Makes the field follow its text while it is typed: right-to-left text lays
+// the field out right to left with its lines against the right edge, other
+// text left to right against the left edge. The one entry point for screens.
 void textInputDirection(QLineEdit *field);
 void textInputDirection(QTextEdit *editor);
 void textInputDirection(QPlainTextEdit *editor);

@@ -84,6 +84,9 @@ void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font,
         lines.append({line.textStart(), line.textLength()});
     }
     layout.endLayout();
+    // A paragraph's lines all stand against the edge its first decisive
+    // letter starts from, as they would in the editor.
+    const Qt::Alignment alignment = alignmentInItsOwnDirection(text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const auto [start, length] = lines.at(i);
         const bool last = i == lines.size() - 1;
@@ -91,7 +94,7 @@ void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font,
         if (last)
             part = elidedInItsOwnDirection(part.trimmed(), metrics, box.width());
         painter->drawText(QRectF(box.left(), box.top() + i * metrics.lineSpacing(), box.width(), metrics.lineSpacing()),
-                          Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine, part);
+                          alignment | Qt::AlignVCenter | Qt::TextSingleLine, part);
     }
 }
 

@@ -31,6 +31,8 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QPainter>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 
@@ -145,6 +147,8 @@ private Q_SLOTS:
     void rowsAreAsTallAsTheirExcerpts();
     void excerptLinesAsShaped_data();
     void excerptLinesAsShaped();
+    void excerptStandsAgainstItsOwnEdge_data();
+    void excerptStandsAgainstItsOwnEdge();
     void highlightFollowsTheOpenNote();
     void keyboardFocusShowsOnTheCurrentRow();
     void cleanup() { AccessibilitySettings::shared().setReducesMotion(false); }
@@ -565,6 +569,81 @@ void NotesWorkspaceViewTest::excerptLinesAsShaped()
                      qPrintable(QStringLiteral("\"%1\" at %2").arg(text).arg(width)));
         }
     }
+}
+
+void NotesWorkspaceViewTest::excerptStandsAgainstItsOwnEdge_data()
+{
+    QTest::addColumn<QString>("excerpt");
+    QTest::addColumn<bool>("twoLines");
+    QTest::addColumn<bool>("rightToLeft");
+    QTest::newRow("Latin") << QStringLiteral("A short thought") << false << false;
+    QTest::newRow("Latin holding Hebrew") << QString::fromUtf16(u"Notes on שלום") << false << false;
+    QTest::newRow("Hebrew") << QString::fromUtf16(u"שלום עולם") << false << true;
+    QTest::newRow("Arabic") << QString::fromUtf16(u"مرحبا بالعالم") << false << true;
+    QTest::newRow("Hebrew after digits") << QString::fromUtf16(u"2026 שלום") << false << true;
+    QTest::newRow("Hebrew on two lines") << QString::fromUtf16(u"שלום עולם ") << true << true;
+    QTest::newRow("Latin on two lines") << QStringLiteral("A short thought ") << true << false;
+}
+
+void NotesWorkspaceViewTest::excerptStandsAgainstItsOwnEdge()
+{
+    QFETCH(QString, excerpt);
+    QFETCH(bool, twoLines);
+    QFETCH(bool, rightToLeft);
+    constexpr int rowWidth = 300;
+    const qreal textWidth = NoteListRowDelegate::textWidth(rowWidth);
+    if (twoLines) {
+        // A second line about a third as wide as the first.
+        const QFontMetricsF metrics(TessalineTypography::systemFont(11, QFont::Normal));
+        const QString word = excerpt;
+        while (metrics.horizontalAdvance(excerpt) < 1.3 * textWidth)
+            excerpt += word;
+        QCOMPARE(NoteListRowDelegate::excerptLines(excerpt, textWidth), 2);
+    }
+    // Only the excerpt is drawn: no title, date, snips or star.
+    QStandardItemModel model(1, 1);
+    model.setData(model.index(0, 0), excerpt, NoteListItemModel::ExcerptRole);
+    QListView list;
+    NoteListRowDelegate delegate(&list);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, rowWidth, NoteListRowDelegate::rowHeight(twoLines ? 2 : 1));
+    option.palette = list.palette();
+    option.state = QStyle::State_Enabled;
+    QImage image(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        delegate.paint(&painter, option, model.index(0, 0));
+    }
+    // The ink of the excerpt's last line.
+    int top = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0) {
+                top = std::min(top, y);
+                bottom = y;
+            }
+        }
+    }
+    QVERIFY2(bottom >= 0, "nothing was drawn");
+    const int lastLineTop = twoLines ? (top + bottom) / 2 + 1 : top;
+    int left = image.width(), right = -1;
+    for (int y = lastLineTop; y <= bottom; ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    const int contentLeft = NoteListRowDelegate::outerInset + NoteListRowDelegate::innerPadding;
+    const int contentRight = rowWidth - contentLeft;
+    // A glyph's side bearing keeps its ink a few pixels in from its edge.
+    const int startEdgeGap = rightToLeft ? contentRight - right : left - contentLeft;
+    const int farEdgeGap = rightToLeft ? left - contentLeft : contentRight - right;
+    QVERIFY2(startEdgeGap >= -1 && startEdgeGap <= 4,
+             qPrintable(QStringLiteral("ink from %1 to %2 in %3 to %4").arg(left).arg(right).arg(contentLeft).arg(contentRight)));
+    QVERIFY(farEdgeGap > textWidth / 5);
 }
 
 void NotesWorkspaceViewTest::highlightFollowsTheOpenNote()
