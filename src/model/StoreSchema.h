@@ -24,6 +24,9 @@ namespace tessaline::storeschema {
 // its largest moment for good.
 constexpr qint64 journalSizeLimit = 32 * 1024 * 1024;
 
+// The page size a new library is made with (in bytes; SQLite's largest).
+constexpr int newLibraryPageSize = 65536;
+
 // Statements that create an empty library, in order.
 QStringList creationStatements();
 
