@@ -530,17 +530,27 @@ void BM_SaveWithMainWindow(benchmark::State &state)
 }
 BENCHMARK(BM_SaveWithMainWindow)->Unit(benchmark::kMillisecond);
 
-// The same save with the notes screen's list of all notes shown as well.
-void BM_SaveWithNotesScreen(benchmark::State &state)
+// The sidebar and the notes screen's list of all notes, shown over the
+// library and listening to its saves.
+struct NotesScreenShown
 {
     Library &lib = library();
     ModelContext &context = *lib.container->mainContext();
-    LibraryQuery query(context);
-    SidebarModel sidebar(query, nullptr);
-    UserDefaults defaults(lib.directory.filePath(QStringLiteral("settings.ini")));
-    NavigationState navigation(defaults);
-    NotesWorkspaceModel notes(query, navigation, NoteListFilter::all());
-    notes.appear();
+    LibraryQuery query{context};
+    SidebarModel sidebar{query, nullptr};
+    UserDefaults defaults{lib.directory.filePath(QStringLiteral("settings.ini"))};
+    NavigationState navigation{defaults};
+    NotesWorkspaceModel notes{query, navigation, NoteListFilter::all()};
+    NotesScreenShown() { notes.appear(); }
+};
+
+// The same save with the notes screen's list of all notes shown as well.
+void BM_SaveWithNotesScreen(benchmark::State &state)
+{
+    NotesScreenShown shown;
+    Library &lib = shown.lib;
+    ModelContext &context = shown.context;
+    NotesWorkspaceModel &notes = shown.notes;
     int round = 0;
     for (auto _ : state) {
         lib.edited->setMarkdownText(QStringLiteral("notes %1").arg(++round));
@@ -555,16 +565,11 @@ BENCHMARK(BM_SaveWithNotesScreen)->Unit(benchmark::kMillisecond);
 // note's page listening: their counts of the cards stand.
 void BM_SaveNoteWithNotesScreen(benchmark::State &state)
 {
-    Library &lib = library();
-    ModelContext &context = *lib.container->mainContext();
-    LibraryQuery query(context);
-    SidebarModel sidebar(query, nullptr);
-    UserDefaults defaults(lib.directory.filePath(QStringLiteral("settings.ini")));
-    NavigationState navigation(defaults);
-    NotesWorkspaceModel notes(query, navigation, NoteListFilter::all());
-    notes.appear();
+    NotesScreenShown shown;
+    ModelContext &context = shown.context;
+    NotesWorkspaceModel &notes = shown.notes;
     Board *note = notes.rows().at(1).note;
-    BoardCanvasModel page(query, navigation, note->id());
+    BoardCanvasModel page(shown.query, shown.navigation, note->id());
     page.appear();
     benchmark::DoNotOptimize(page.writingCards());
     int round = 0;
