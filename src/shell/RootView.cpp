@@ -286,6 +286,9 @@ void RootView::buildMenus()
     connect(settings, &QAction::triggered, this, &RootView::settingsRequested);
     QAction *quit = file->addAction(QStringLiteral("Quit Tessaline"));
     quit->setShortcut(QKeySequence::Quit);
+    // The gallery, a pin or the settings may be the window in front; the
+    // app quits from any of its windows, as the tray's Quit does.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));

@@ -431,6 +431,18 @@ void RootViewTest::fileMenuReachesSettingsAndQuit()
     const QString shown = tab >= 0 ? capture->text().mid(tab + 1) : capture->shortcut().toString(QKeySequence::NativeText);
     QCOMPARE(shown, QStringLiteral("Ctrl+Super+4"));
     QCOMPARE(quit->shortcut(), QKeySequence(QKeySequence::Quit));
+    // Also from another of the app's windows in front, such as the gallery.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Snip gallery"));
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    // The offscreen platform binds no key to quitting; desktops bind Ctrl+Q.
+    if (quit->shortcut().isEmpty())
+        quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    QSignalSpy quitting(quit, &QAction::triggered);
+    QTest::keyClick(other.windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(quitting.count(), 1);
     QSignalSpy requested(&f.view, &RootView::settingsRequested);
     settings->trigger();
     QCOMPARE(requested.count(), 1);
