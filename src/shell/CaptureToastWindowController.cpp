@@ -113,9 +113,9 @@ void CaptureToastWindowController::discard()
 
 void CaptureToastWindowController::prepare(AppRuntime &runtime)
 {
-    QWindow *parent = WindowSystem::clientsPlaceWindows() ? nullptr : WindowSystem::stackingParent();
     if (m_view && m_runtime == &runtime)
         return;
+    QWindow *parent = WindowSystem::clientsPlaceWindows() ? nullptr : WindowSystem::stackingParent();
     discard();
     build(runtime, isPopupOf(parent));
 }
