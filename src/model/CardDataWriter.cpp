@@ -64,6 +64,17 @@ struct CardDataWriter::Worker
     std::atomic<int> writesWaiting{0};
     QString connectionName = QStringLiteral("tessaline-card-data-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     bool added = false;
+    // Set up for the picture being written and let go by the job after its
+    // write: the answer then reaches the main thread without waiting for
+    // the cache to shrink (milliseconds after a 5K picture).
+    std::optional<CacheForPicture> pictureCache;
+    std::optional<FileWriteback> pictureWriteback;
+
+    void endPictureWrite()
+    {
+        pictureWriteback.reset();
+        pictureCache.reset();
+    }
 
     Expected<QSqlDatabase, StoreError> database()
     {
@@ -124,10 +135,10 @@ struct CardDataWriter::Worker
         // then writes each page to the log once and in order; a cache
         // smaller than the picture writes pages out half made and reads
         // them back. It shrinks back once the picture is written.
-        const CacheForPicture cache(db, bytes.size());
+        pictureCache.emplace(db, bytes.size());
         // The disk starts on the log's pages while the rest are written, so
         // the commit's sync waits only for the last of them.
-        const FileWriteback writeback(filePath + QStringLiteral("-wal"));
+        pictureWriteback.emplace(filePath + QStringLiteral("-wal"));
         const auto inPlace = insertBlobInPlace(
             db, QStringLiteral("INSERT INTO CanvasCardData (cardRow, field, bytes) VALUES (?, ?, zeroblob(?))"),
             {row, storeschema::blobFieldName(blob)}, QStringLiteral("CanvasCardData"), QStringLiteral("bytes"), bytes);
@@ -193,6 +204,7 @@ struct CardDataWriter::Worker
 
     void close()
     {
+        endPictureWrite();
         if (!added)
             return;
         QSqlDatabase::database(connectionName, false).close();
@@ -217,10 +229,12 @@ QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *rec
     // The log is copied into the file after the card's save, not now: that
     // copy's sync would hold up the sync of the save on the main thread.
     ++m_worker->writesWaiting;
-    return m_executor->submit(receiver, [worker = m_worker, blob, bytes] {
+    auto written = m_executor->submit(receiver, [worker = m_worker, blob, bytes] {
         --worker->writesWaiting;
         return worker->write(blob, bytes);
     });
+    m_executor->run([worker = m_worker] { worker->endPictureWrite(); });
+    return written;
 }
 
 void CardDataWriter::discard(const StagedCardData &staged)

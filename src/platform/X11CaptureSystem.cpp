@@ -384,6 +384,9 @@ QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplay(const Syst
 
 void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
 {
+    // The desktop files that name the frontmost application are read now,
+    // rather than on the hot key's road.
+    (void)QtConcurrent::run(&X11WindowInfo::prepareApplicationLookup);
     // A grab whose picture is dropped: the server attaches and writes the
     // whole segment, and every page of the picture buffer is written there,
     // so the first real grab meets no page faults on either side. It runs

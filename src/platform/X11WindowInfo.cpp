@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QLocale>
 #include <QStandardPaths>
@@ -12,6 +13,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 namespace tessaline {
 
@@ -72,7 +75,58 @@ QStringList defaultDataDirectories()
     return result;
 }
 
+// The desktop files that name a StartupWMClass, by that class in lower
+// case, each with its place in the order files are searched (the first
+// wins).
+using StartupClasses = QHash<QString, std::pair<int, DesktopApplication>>;
+
+// Finding a window's StartupWMClass means reading every desktop file there
+// is: tens of milliseconds on a full desktop, on the hot-key road. They are
+// read once for the directories as they stand; an application installed
+// since changes its directory's time, and the next lookup reads them again.
+std::shared_ptr<const StartupClasses> startupClasses(const QStringList &directories)
+{
+    QString state;
+    for (const QString &dir : directories) {
+        const QString root = dir + QStringLiteral("/applications");
+        state += root + u'\t' + QString::number(QFileInfo(root).lastModified().toMSecsSinceEpoch()) + u'\n';
+    }
+    static std::mutex mutex;
+    static QString readFor;
+    static std::shared_ptr<const StartupClasses> read;
+    const std::lock_guard lock(mutex);
+    if (read && readFor == state)
+        return read;
+    auto classes = std::make_shared<StartupClasses>();
+    int order = 0;
+    for (const QString &dir : directories) {
+        const QString root = dir + QStringLiteral("/applications");
+        QDirIterator it(root, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const DesktopFile file = readDesktopFile(path);
+            if (!file.valid || file.startupWMClass.isEmpty())
+                continue;
+            QString id = QDir(root).relativeFilePath(path);
+            id.chop(int(qstrlen(".desktop")));
+            id.replace(u'/', u'-');
+            const QString key = file.startupWMClass.toLower();
+            if (!classes->contains(key))
+                classes->insert(key, {order, DesktopApplication{file.name, id}});
+            ++order;
+        }
+    }
+    readFor = state;
+    read = std::move(classes);
+    return read;
+}
+
 } // namespace
+
+void X11WindowInfo::prepareApplicationLookup()
+{
+    (void)startupClasses(defaultDataDirectories());
+}
 
 X11WindowInfo::X11WindowInfo(const X11Connection &connection)
     : m_x11(connection)
@@ -280,18 +334,8 @@ bool X11WindowInfo::compositorRunning() const
 DesktopApplication X11WindowInfo::applicationForClass(const QString &instance, const QString &windowClass,
                                                       const QStringList &dataDirectories)
 {
-    const QStringList directories = dataDirectories.isEmpty() ? defaultDataDirectories() : dataDirectories;
-    // Finding a StartupWMClass means reading every desktop file there is;
-    // a capture asks on the hot-key road, so each answer is kept for the
-    // session (the key includes the directories, so a changed XDG setup
-    // asks again).
-    static QHash<QString, DesktopApplication> cache;
-    const QString cacheKey = directories.join(u'\n') + u'\t' + instance + u'\t' + windowClass;
-    if (const auto cached = cache.constFind(cacheKey); cached != cache.constEnd())
-        return *cached;
-    const DesktopApplication result = lookUpApplication(instance, windowClass, directories);
-    cache.insert(cacheKey, result);
-    return result;
+    return lookUpApplication(instance, windowClass,
+                             dataDirectories.isEmpty() ? defaultDataDirectories() : dataDirectories);
 }
 
 DesktopApplication X11WindowInfo::lookUpApplication(const QString &instance, const QString &windowClass,
@@ -316,23 +360,14 @@ DesktopApplication X11WindowInfo::lookUpApplication(const QString &instance, con
         }
     }
     // Then by StartupWMClass.
-    for (const QString &dir : directories) {
-        const QString root = dir + QStringLiteral("/applications");
-        QDirIterator it(root, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            const DesktopFile file = readDesktopFile(path);
-            if (!file.valid || file.startupWMClass.isEmpty())
-                continue;
-            if (file.startupWMClass.compare(windowClass, Qt::CaseInsensitive) == 0
-                || file.startupWMClass.compare(instance, Qt::CaseInsensitive) == 0) {
-                QString id = QDir(root).relativeFilePath(path);
-                id.chop(int(qstrlen(".desktop")));
-                id.replace(u'/', u'-');
-                return DesktopApplication{file.name, id};
-            }
-        }
-    }
+    const std::shared_ptr<const StartupClasses> classes = startupClasses(directories);
+    const auto byClass = classes->constFind(windowClass.toLower());
+    const auto byInstance = classes->constFind(instance.toLower());
+    const auto last = classes->constEnd();
+    if (byClass != last && (byInstance == last || byClass->first <= byInstance->first))
+        return byClass->second;
+    if (byInstance != last)
+        return byInstance->second;
     DesktopApplication fallback;
     if (!windowClass.isEmpty())
         fallback.name = windowClass;

@@ -55,6 +55,9 @@ public:
     static DesktopApplication applicationForClass(const QString &instance, const QString &windowClass,
                                                   const QStringList &dataDirectories = {});
     std::optional<DesktopApplication> application(xcb_window_t window) const;
+    // Reads the desktop files the lookups above search, ahead of the first
+    // capture; any thread.
+    static void prepareApplicationLookup();
 
 private:
     static DesktopApplication lookUpApplication(const QString &instance, const QString &windowClass,

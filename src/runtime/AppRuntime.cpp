@@ -292,17 +292,16 @@ bool AppRuntime::canPresentCaptureReview() const
 
 void AppRuntime::recognizeCapturedText()
 {
-    // The capture's last buffers go with the recognition, so the heap's free
-    // pages are handed back once it ends (or now, when nothing reads text);
-    // queued, so the frames held by the caller are gone by then. Handing
-    // them back walks the whole heap: tens of milliseconds after a 5K
-    // capture, so it runs on the thread pool.
-    const auto release = [this] {
-        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
-    };
+    // The heap's free pages go back to the system after the engines have
+    // let go of theirs, a few seconds after the last capture was read (the
+    // recognition service does that), not as each reading ends: handing them
+    // back holds the main thread's heap for up to a frame, and a capture
+    // asked for just then would wait. When nothing reads text they go now;
+    // queued, so the frames held by the caller are gone by then, and on the
+    // thread pool, since it walks the whole heap.
     if (!m_services.ocrService) {
         m_capturesAwaitingText.clear();
-        release();
+        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
         return;
     }
     // One capture at a time, its picture read back from the library when
@@ -326,9 +325,8 @@ void AppRuntime::recognizeCapturedText()
         if (!card || !card->isLive() || !card->hasOriginalImageData())
             continue;
         m_captureTextBeingRead = cardID;
-        const auto next = [this, release] {
+        const auto next = [this] {
             m_captureTextBeingRead.reset();
-            release();
             recognizeCapturedText();
         };
         modelContext()

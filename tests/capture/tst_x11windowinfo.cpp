@@ -12,6 +12,9 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace tessaline;
 using namespace tessaline::x11test;
@@ -36,6 +39,7 @@ private Q_SLOTS:
     void initTestCase();
     void desktopFileLookup_data();
     void desktopFileLookup();
+    void applicationInstalledAfterALookup();
     void activeWindowUnderAWindowManager();
     void processIDFromTheXResourceExtension();
 
@@ -81,6 +85,27 @@ void X11WindowInfoTest::desktopFileLookup()
     const DesktopApplication application = X11WindowInfo::applicationForClass(instance, windowClass, {data.path()});
     QCOMPARE(application.name, std::optional<QString>(name));
     QCOMPARE(application.identifier, std::optional<QString>(identifier));
+}
+
+void X11WindowInfoTest::applicationInstalledAfterALookup()
+{
+    // Desktop files are read once and kept: one installed later must still
+    // be found by its StartupWMClass.
+    QTemporaryDir data;
+    const QString applications = data.path() + QStringLiteral("/applications/");
+    writeFile(applications + QStringLiteral("gedit.desktop"), "[Desktop Entry]\nName=Text Editor\nStartupWMClass=Ged\n");
+    QCOMPARE(X11WindowInfo::applicationForClass(QStringLiteral("late"), QStringLiteral("Late"), {data.path()}).name,
+             std::optional<QString>(QStringLiteral("Late")));
+    writeFile(applications + QStringLiteral("org.example.late.desktop"),
+              "[Desktop Entry]\nName=Late Arrival\nStartupWMClass=Late\n");
+    // The directory's time as an installation a moment later leaves it: the
+    // file system's clock may not have moved since the first lookup.
+    const timespec later[2] = {{0, UTIME_OMIT}, {std::time(nullptr) + 5, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(applications).constData(), later, 0) == 0);
+    const DesktopApplication application =
+        X11WindowInfo::applicationForClass(QStringLiteral("late"), QStringLiteral("Late"), {data.path()});
+    QCOMPARE(application.name, std::optional<QString>(QStringLiteral("Late Arrival")));
+    QCOMPARE(application.identifier, std::optional<QString>(QStringLiteral("org.example.late")));
 }
 
 void X11WindowInfoTest::activeWindowUnderAWindowManager()
