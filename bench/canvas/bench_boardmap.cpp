@@ -25,6 +25,7 @@
 #include "platform/UserDefaults.h"
 #include "runtime/NavigationState.h"
 #include "runtime/SnipImageCache.h"
+#include "platform/BackgroundPool.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -201,7 +202,7 @@ void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseBu
 void settle(BoardMapView &view)
 {
     view.imageCache()->waitForPending();
-    QThreadPool::globalInstance()->waitForDone();
+    backgroundPool().waitForDone();
     QApplication::processEvents();
 }
 

@@ -11,6 +11,7 @@
 #include "model/ModelContext.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "platform/BackgroundPool.h"
 #include "platform/UserDefaults.h"
 
 #include <benchmark/benchmark.h>
@@ -379,14 +380,14 @@ void BM_DiskKeystroke(benchmark::State &state)
     DiskLibrary disk(cards);
     Window window;
     NavigationState &navigation = window.navigation;
-    QThreadPool::globalInstance()->waitForDone();
+    backgroundPool().waitForDone();
     malloc_trim(0);
     const size_t heapBefore = heapInUse();
     SearchCorpus &corpus = SearchCorpus::of(disk.library());
     LongestBlock longest;
     double foldMs = 0;
     runUntil([&] { return corpus.isPrepared(); }, longest, foldMs);
-    QThreadPool::globalInstance()->waitForDone();
+    backgroundPool().waitForDone();
     state.counters["corpusHeapMB"] = (double(heapInUse()) - double(heapBefore)) / (1 << 20);
     auto view = showSearch(disk.library(), navigation);
     QStringList keystrokes;

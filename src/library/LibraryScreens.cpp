@@ -1,4 +1,5 @@
 #include "library/LibraryScreens.h"
+#include "platform/BackgroundPool.h"
 
 #include "library/SearchCorpus.h"
 #include "library/SearchView.h"
@@ -58,7 +59,7 @@ void registerScreens(ScreenRegistry &registry)
         // Folding a whole library leaves the heap full of the texts it
         // joined and decomposed on the way; they go back to the system once.
         QObject::connect(&corpus, &SearchCorpus::prepared, &corpus,
-                         [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); },
+                         [] { backgroundPool().start(&releaseFreedMemory); },
                          Qt::SingleShotConnection);
     });
     registry.registerDetail(DetailScreen::Kind::trash,

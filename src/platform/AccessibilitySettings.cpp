@@ -1,4 +1,5 @@
 #include "platform/AccessibilitySettings.h"
+#include "platform/BackgroundPool.h"
 
 #include "platform/UserDefaults.h"
 
@@ -27,7 +28,7 @@ void AccessibilitySettings::load(UserDefaults *defaults, const DesktopAnimations
     m_defaults = defaults;
     m_desktopReducesMotion.reset();
     if (defaults && !defaults->contains(reduceMotionKey) && desktopAnimations)
-        m_desktopAnswer = QtConcurrent::run(desktopAnimations);
+        m_desktopAnswer = QtConcurrent::run(&backgroundPool(), desktopAnimations);
     if (defaults) {
         connect(defaults, &UserDefaults::changed, this, [this](const QString &key) {
             if (key == reduceMotionKey || key == reduceTransparencyKey || key == increaseContrastKey) {

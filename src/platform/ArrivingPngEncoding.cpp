@@ -1,4 +1,5 @@
 #include "platform/ArrivingPngEncoding.h"
+#include "platform/BackgroundPool.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -31,7 +32,7 @@ void ArrivingPngEncoding::rowsArrived(const QImage &picture, int rows)
         m_picture = picture;
         // The encoding holds its own copy of the picture (and with it the
         // memory the rows arrive in) until it ends.
-        m_encoding = QtConcurrent::run([picture, arrived = m_rows] {
+        m_encoding = QtConcurrent::run(&backgroundPool(), [picture, arrived = m_rows] {
             PngEncoderOptions options;
             options.waitForRows = [arrived](int rows) {
                 std::unique_lock lock(arrived->mutex);

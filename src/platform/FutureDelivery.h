@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/BackgroundPool.h"
+
 #include <QFuture>
 #include <QFutureInterface>
 #include <QFutureWatcher>
@@ -58,12 +60,12 @@ QFuture<T> deliveredTo(QObject *receiver, QFuture<T> work)
     return delivery.future();
 }
 
-// Runs `job` on the global thread pool; its result is delivered to the
+// Runs `job` on the background pool (BackgroundPool.h); its result is delivered to the
 // receiver as `deliveredTo` does.
 template <typename Job>
 auto runInBackground(QObject *receiver, Job &&job)
 {
-    return deliveredTo(receiver, QtConcurrent::run(std::forward<Job>(job)));
+    return deliveredTo(receiver, QtConcurrent::run(&backgroundPool(), std::forward<Job>(job)));
 }
 
 } // namespace tessaline

@@ -1,4 +1,5 @@
 #include "platform/Pasteboard.h"
+#include "platform/BackgroundPool.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -69,7 +70,7 @@ public:
     ~OutgoingEntry()
     {
         if (!m_bytes.isEmpty())
-            (void)QtConcurrent::run([bytes = std::move(m_bytes)]() mutable { bytes.clear(); });
+            (void)QtConcurrent::run(&backgroundPool(), [bytes = std::move(m_bytes)]() mutable { bytes.clear(); });
     }
     OutgoingEntry(const OutgoingEntry &) = delete;
     OutgoingEntry &operator=(const OutgoingEntry &) = delete;

@@ -1,4 +1,5 @@
 #include "platform/PortalCaptureSystem.h"
+#include "platform/BackgroundPool.h"
 
 #include "platform/PlatformTexts.h"
 #include "platform/PortalRequest.h"
@@ -247,7 +248,7 @@ QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDisplayImage(co
                 return;
             }
             const qint64 readStarted = clock.nsecsElapsed();
-            QtConcurrent::run(readPicture, picture).then([fulfil, timings, clock, readStarted](ImageResult result) mutable {
+            QtConcurrent::run(&backgroundPool(), readPicture, picture).then([fulfil, timings, clock, readStarted](ImageResult result) mutable {
                 timings->readNanoseconds = clock.nsecsElapsed() - readStarted;
                 fulfil(std::move(result));
             });

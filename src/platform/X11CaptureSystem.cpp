@@ -1,4 +1,5 @@
 #include "platform/X11CaptureSystem.h"
+#include "platform/BackgroundPool.h"
 
 #include "platform/ArrivingPngEncoding.h"
 
@@ -386,7 +387,7 @@ void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
 {
     // The desktop files that name the frontmost application are read now,
     // rather than on the hot key's road.
-    (void)QtConcurrent::run(&X11WindowInfo::prepareApplicationLookup);
+    (void)QtConcurrent::run(&backgroundPool(), &X11WindowInfo::prepareApplicationLookup);
     // A grab whose picture is dropped: the server attaches and writes the
     // whole segment, and every page of the picture buffer is written there,
     // so the first real grab meets no page faults on either side. It runs

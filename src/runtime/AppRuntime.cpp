@@ -1,4 +1,5 @@
 #include "runtime/AppRuntime.h"
+#include "platform/BackgroundPool.h"
 
 #include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
@@ -266,7 +267,7 @@ void AppRuntime::captureStored(const StoredCapture &capture)
     // The last of a burst stored: the encoders' freed buffers go back to
     // the system now, before the text is read.
     if (m_capturePipeline->isIdle())
-        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
+        QTimer::singleShot(0, this, [] { backgroundPool().start(&releaseFreedMemory); });
     recognizeCapturedText();
     Q_EMIT captureHandled(cardID);
 }
@@ -301,7 +302,7 @@ void AppRuntime::recognizeCapturedText()
     // thread pool, since it walks the whole heap.
     if (!m_services.ocrService) {
         m_capturesAwaitingText.clear();
-        QTimer::singleShot(0, this, [] { QThreadPool::globalInstance()->start(&releaseFreedMemory); });
+        QTimer::singleShot(0, this, [] { backgroundPool().start(&releaseFreedMemory); });
         return;
     }
     // One capture at a time, its picture read back from the library when

@@ -1,4 +1,5 @@
 #include "runtime/ImageExportService.h"
+#include "platform/BackgroundPool.h"
 
 #include "platform/Pasteboard.h"
 #include "platform/PngEncoder.h"
@@ -64,7 +65,7 @@ std::optional<QByteArray> pngData(const QImage &image)
 
 QFuture<std::optional<QByteArray>> pngDataAsync(const QImage &image)
 {
-    return QtConcurrent::run([image]() { return pngData(image); });
+    return QtConcurrent::run(&backgroundPool(), [image]() { return pngData(image); });
 }
 
 std::optional<QByteArray> tiffData(const QImage &image)
@@ -88,7 +89,7 @@ std::optional<PasteboardImage> pasteboardImage(const QImage &image, const std::o
 
 QFuture<std::optional<PasteboardImage>> pasteboardImageAsync(const QImage &image, const std::optional<QByteArray> &png)
 {
-    return QtConcurrent::run([image, png]() { return pasteboardImage(image, png); });
+    return QtConcurrent::run(&backgroundPool(), [image, png]() { return pasteboardImage(image, png); });
 }
 
 bool writeToPasteboard(const PasteboardImage &image, Pasteboard &pasteboard)
@@ -160,7 +161,7 @@ void savePNG(const QImage &image, const QString &suggestedName, QWidget *parent,
     request.fileName = proposedPngFileName(suggestedName);
     request.mimeTypes = {pngType};
     request.defaultSuffix = QStringLiteral("png");
-    SaveFileFlow::save(parent, request, QtConcurrent::run([best]() -> Expected<QByteArray, QString> {
+    SaveFileFlow::save(parent, request, QtConcurrent::run(&backgroundPool(), [best]() -> Expected<QByteArray, QString> {
                            const std::optional<QByteArray> png = best ? pngData(*best) : std::nullopt;
                            if (!png)
                                return unexpected(imageExportErrorMessage(ImageExportError::encodingFailed));

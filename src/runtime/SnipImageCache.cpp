@@ -1,4 +1,5 @@
 #include "runtime/SnipImageCache.h"
+#include "platform/BackgroundPool.h"
 
 #include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
@@ -145,7 +146,7 @@ void SnipImageCache::startWaiting()
                 finish(key, {});
                 return;
             }
-            const QFuture<Decoded> work = QtConcurrent::run(decode, imageData, annotationData, masterLimit());
+            const QFuture<Decoded> work = QtConcurrent::run(&backgroundPool(), decode, imageData, annotationData, masterLimit());
             const quint64 number = ++m_decodesStarted;
             m_pending.insert(number, QFuture<void>(work));
             deliveredTo(this, work).then(this, [this, key, number](const Decoded &decoded) {

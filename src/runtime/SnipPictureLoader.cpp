@@ -1,4 +1,5 @@
 #include "runtime/SnipPictureLoader.h"
+#include "platform/BackgroundPool.h"
 
 #include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
@@ -58,7 +59,7 @@ QFuture<SharedSnipPicture> SnipPictureLoader::load(const CanvasCard &card)
     fresh.storedSize = ImageDecoder::imageSize(*imageData);
     const std::optional<QByteArray> annotationData = card.annotationDocumentData();
     const quint64 generation = fresh.generation = ++m_generations;
-    fresh.work = QtConcurrent::run(&SnipPictureLoader::render, *imageData, annotationData, m_allocationLimit);
+    fresh.work = QtConcurrent::run(&backgroundPool(), &SnipPictureLoader::render, *imageData, annotationData, m_allocationLimit);
     QFuture<SharedSnipPicture> work = fresh.work;
     m_entries.insert(cardID, fresh);
     const QFuture<SharedSnipPicture> handedBack

@@ -6,6 +6,7 @@
 #include "model/CanvasCard.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "platform/BackgroundPool.h"
 #include "platform/MappedScratchFile.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
@@ -427,7 +428,7 @@ private Q_SLOTS:
         QVERIFY(model->noteResults().isEmpty() && model->snipResults().isEmpty());
         if (typedMeanwhile) {
             model->setSearchText(QStringLiteral("receipt"));
-            QThreadPool::globalInstance()->waitForDone();
+            backgroundPool().waitForDone();
             QCoreApplication::processEvents();
             QCOMPARE(model->content(), SearchScreenModel::Content::results);
             QCOMPARE(model->snipResults(), QList<CanvasCard *>{fixture.scan});

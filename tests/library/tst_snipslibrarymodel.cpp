@@ -4,6 +4,7 @@
 #include "model/BoardWritingDocument.h"
 #include "model/StoreError.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/BackgroundPool.h"
 
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -141,7 +142,7 @@ private Q_SLOTS:
         library.model->setQuery(QStringLiteral("invoice"));
         library.model->setQuery(QStringLiteral("sketch"));
         QCOMPARE(settle(), QStringList{"Plan sketch"});
-        QThreadPool::globalInstance()->waitForDone();
+        backgroundPool().waitForDone();
         QCoreApplication::processEvents();
         QCOMPARE(library.shownTitles(), QStringList{"Plan sketch"});
 

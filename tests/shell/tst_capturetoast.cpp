@@ -4,6 +4,7 @@
 #include "shell/CaptureToastModel.h"
 #include "shell/CaptureToastWindowController.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/BackgroundPool.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -307,7 +308,7 @@ void CaptureToastTest::reusedToastShowsOnlyTheNewSnip()
     controller.show(older, *rig.runtime);
     QVERIFY(view->model().thumbnailSource().isNull());
     controller.show(latest, *rig.runtime);
-    QThreadPool::globalInstance()->waitForDone();
+    backgroundPool().waitForDone();
     for (int turn = 0; turn < 4; ++turn)
         QCoreApplication::sendPostedEvents();
     QCOMPARE(view->model().thumbnailSource().pixelColor(10, 10), QColor(Qt::darkBlue));
