@@ -36,11 +36,19 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
     m_shortcutConfiguration = m_services.captureCoordinator->shortcutConfiguration();
     m_captureBehaviorPreferences = m_preferencesStore.load();
     m_capturePipeline = std::make_unique<CapturePipeline>(modelContext());
-    m_capturePipeline->onStored = [this](const StoredCapture &capture) { captureStored(capture); };
+    // What follows a stored capture (the toast, the selection, the copy,
+    // the screens' updates) comes a turn of the event loop after the save:
+    // together they held the main thread for more than a frame. Failures
+    // take the same road, so reports keep the captures' order.
+    m_capturePipeline->onStored = [this](const StoredCapture &capture) {
+        QTimer::singleShot(0, this, [this, capture] { captureStored(capture); });
+    };
     m_capturePipeline->onFailed = [this](const QString &message) {
-        fail(message);
-        Q_EMIT captureHandled(std::nullopt);
-        recognizeCapturedText();
+        QTimer::singleShot(0, this, [this, message] {
+            fail(message);
+            Q_EMIT captureHandled(std::nullopt);
+            recognizeCapturedText();
+        });
     };
     installCaptureCallbacks();
     // A snip whose text was still owed when it went to Recently Deleted
