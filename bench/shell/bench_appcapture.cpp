@@ -25,6 +25,8 @@
 // much of the peak was shared memory (the grab segments) and when it came,
 // and the peak until the twelve were stored, before recognition began.
 //
+// TESSALINE_BENCH_CARDS=N starts the app on a copy of the disk-backed
+// library of N cards (LibraryFixture) instead of a fresh one.
 // TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
 // process ids at the end; load1 reports the load average seen.
 // TESSALINE_BENCH_APP=path measures another build of the app (an earlier
@@ -34,6 +36,7 @@
 
 #include "BenchmarkMain.h"
 #include "runtime/ScreenshotContent.h"
+#include "support/LibraryFixture.h"
 #include "support/ProcessStatus.h"
 
 #include <benchmark/benchmark.h>
@@ -58,6 +61,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <poll.h>
 #include <sys/socket.h>
@@ -310,6 +314,10 @@ public:
         const QDir home(m_home.path());
         for (const char *folder : {"home", "run", "data", "config", "cache"})
             home.mkpath(QString::fromLatin1(folder));
+        if (const int libraryCards = qEnvironmentVariableIntValue("TESSALINE_BENCH_CARDS"); libraryCards > 0
+            && !bench::LibraryFixture::copyInto(bench::LibraryShape{libraryCards},
+                                                bench::LibraryFixture::appDataDirectory(home.filePath(QStringLiteral("data")))))
+            return fail("the library could not be made");
         QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
@@ -348,6 +356,7 @@ public:
         if (sqlite3_open_v2(m_libraryPath.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
             return fail("the library cannot be read");
         sqlite3_busy_timeout(m_db, 1000);
+        m_firstNewRow = count("SELECT IFNULL(MAX(row), 0) + 1 FROM CanvasCard");
         m_probe = std::make_unique<PingProbe>(m_display, m_window);
         // Idle: what the app does once it is up (its preparation for the
         // first capture among it) is over.
@@ -403,17 +412,20 @@ public:
         return sent;
     }
 
-    int count(const char *sql)
+    int count(const char *sql, std::optional<int> bound = std::nullopt)
     {
         sqlite3_stmt *statement = nullptr;
         int result = -1;
-        if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) == SQLITE_OK
+            && (!bound || sqlite3_bind_int(statement, 1, *bound) == SQLITE_OK) && sqlite3_step(statement) == SQLITE_ROW)
             result = sqlite3_column_int(statement, 0);
         sqlite3_finalize(statement);
         return result;
     }
-    int cards() { return count("SELECT count(*) FROM CanvasCard"); }
-    int recognised() { return count("SELECT count(*) FROM CanvasCard WHERE ocrText <> ''"); }
+    // Cards made since the app was up, and those of them with words: a
+    // range of rows, so polling costs the same in a library of any size.
+    int cards() { return count("SELECT count(*) FROM CanvasCard WHERE row >= ?", m_firstNewRow); }
+    int recognised() { return count("SELECT count(*) FROM CanvasCard WHERE row >= ? AND ocrText <> ''", m_firstNewRow); }
 
     // Polls until `done` holds (true) or the time runs out (false).
     template <typename Done>
@@ -502,6 +514,7 @@ private:
     xcb_window_t m_window = 0;
     QString m_libraryPath;
     sqlite3 *m_db = nullptr;
+    int m_firstNewRow = 0;
     std::unique_ptr<PingProbe> m_probe;
     double m_idleMiB = 0;
 };
