@@ -858,21 +858,20 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         mark.prepare(QStringLiteral("INSERT OR IGNORE INTO TextRecognitionPending (cardRow) VALUES (?)"));
         QSqlQuery unmark(db);
         unmark.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
-        auto writeMarks = [&](const QList<CanvasCard *> &cards, bool inserted) -> Expected<void, StoreError> {
-            for (CanvasCard *card : cards) {
-                const auto wanted = m_recognitionMarks.constFind(card->id());
-                if (wanted == m_recognitionMarks.cend() || card->m_removed || refused.entities.contains(card))
-                    continue;
-                QSqlQuery &query = *wanted ? mark : unmark;
-                query.addBindValue(inserted ? newRows.value(card) : card->m_rowID);
-                if (auto written = run(query); !written)
-                    return written;
-            }
-            return {};
-        };
-        if (auto written = writeMarks(m_cards.inserted, true).and_then([&] { return writeMarks(m_cards.saved, false); });
-            !written)
-            return written;
+        // The marked cards alone: a save in a library of tens of thousands
+        // of cards visits its few, not every card.
+        for (auto wanted = m_recognitionMarks.cbegin(); wanted != m_recognitionMarks.cend(); ++wanted) {
+            auto *card = const_cast<CanvasCard *>(wanted.key());
+            if (card->m_context != this || card->m_removed || refused.entities.contains(card))
+                continue;
+            const bool inserted = m_cards.inserted.contains(card);
+            if (!inserted && card->m_rowID <= 0)
+                continue;
+            QSqlQuery &query = wanted.value() ? mark : unmark;
+            query.addBindValue(inserted ? newRows.value(card) : card->m_rowID);
+            if (auto written = run(query); !written)
+                return written;
+        }
     }
 
     QSqlQuery recovery(db);
@@ -1095,7 +1094,7 @@ Expected<void, StoreError> ModelContext::setBookkeepingValue(const QString &key,
 
 void ModelContext::setTextRecognitionPending(const CanvasCard &card, bool pending)
 {
-    m_recognitionMarks.insert(card.id(), pending);
+    m_recognitionMarks.insert(&card, pending);
 }
 
 Expected<void, StoreError> ModelContext::clearTextRecognitionPending(const CanvasCard &card)

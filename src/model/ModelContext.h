@@ -280,7 +280,7 @@ private:
     quint64 m_saves = 0;
     bool m_readsAhead = false;
     // Recognition marks for the next save to write (true) or clear, by card.
-    QHash<QUuid, bool> m_recognitionMarks;
+    QHash<const CanvasCard *, bool> m_recognitionMarks;
 };
 
 } // namespace tessaline
