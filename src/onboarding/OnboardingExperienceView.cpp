@@ -704,9 +704,12 @@ void OnboardingExperienceView::syncNotePicker()
     const QList<NoteChoice> choices = noteChoices(m_library.boards());
     const int chosen = chosenNoteIndex(choices, m_runtime.navigation().activeBoardID());
     m_syncingPicker = true;
-    m_notePicker->clear();
-    for (const NoteChoice &choice : choices)
-        m_notePicker->addItem(choice.title, choice.boardID ? QVariant(*choice.boardID) : QVariant());
+    if (choices != m_shownChoices) {
+        m_notePicker->clear();
+        for (const NoteChoice &choice : choices)
+            m_notePicker->addItem(choice.title, choice.boardID ? QVariant(*choice.boardID) : QVariant());
+        m_shownChoices = choices;
+    }
     m_notePicker->setCurrentIndex(chosen);
     m_syncingPicker = false;
 }

@@ -110,6 +110,10 @@ private:
     OnboardingPage m_shownPage;
     bool m_hasAppeared = false;
     bool m_syncingPicker = false;
+    // What the picker lists: a save that changed no note's title or place
+    // leaves its items be (a library of thousands of notes made them again
+    // at every save).
+    QList<NoteChoice> m_shownChoices;
 
     OnboardingPageDots *m_dots = nullptr;
     OnboardingPageArea *m_pageArea = nullptr;

@@ -19,12 +19,14 @@ CaptureToastModel::CaptureToastModel(const QUuid &cardID, AppRuntime &runtime, Q
 
 CanvasCard *CaptureToastModel::currentCard() const
 {
+    if (m_card && m_card->isLive() && m_card->id() == m_cardID)
+        return m_card;
     const auto cards = m_runtime.modelContext().fetchCards();
     if (!cards)
         return nullptr;
     for (CanvasCard *card : *cards) {
         if (card->id() == m_cardID && card->isLive())
-            return card;
+            return m_card = card;
     }
     return nullptr;
 }

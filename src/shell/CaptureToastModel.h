@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -70,6 +71,10 @@ private:
     void loadThumbnailSource();
 
     QUuid m_cardID;
+    // The card last found under m_cardID: the toast asks for it at every
+    // save, and looking through a library of tens of thousands of cards
+    // each time held the main thread.
+    mutable QPointer<CanvasCard> m_card;
     AppRuntime &m_runtime;
     QImage m_thumbnailSource;
     QString m_contextText;
