@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace tessaline {
 
@@ -162,22 +163,32 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
 
 QList<CanvasCard *> BoardCanvasModel::availableSnips() const
 {
-    QList<CanvasCard *> snips;
+    // Ordered on keys made once a snip: the Insert Snip picker orders tens
+    // of thousands of them as it opens, and working out a moment at each
+    // comparison made the ordering most of the opening's time.
+    struct Key
+    {
+        bool here;
+        qint64 moment;
+        QUuid id;
+        CanvasCard *card;
+    };
+    std::vector<Key> keys;
     for (CanvasCard *card : m_library.cards()) {
-        if (card->kind() == CardKind::snip && card->isLive())
-            snips.append(card);
+        if (card->isSnip() && card->isLive())
+            keys.push_back({card->boardID() == m_boardID, moment(*card).toMSecsSinceEpoch(), card->id(), card});
     }
-    std::stable_sort(snips.begin(), snips.end(), [this](const CanvasCard *a, const CanvasCard *b) {
-        const bool aHere = a->boardID() == m_boardID;
-        const bool bHere = b->boardID() == m_boardID;
-        if (aHere != bHere)
-            return aHere;
-        const QDateTime aMoment = moment(*a);
-        const QDateTime bMoment = moment(*b);
-        if (aMoment == bMoment)
-            return uuidText(a->id()) < uuidText(b->id());
-        return aMoment > bMoment;
+    std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+        if (a.here != b.here)
+            return a.here;
+        if (a.moment != b.moment)
+            return a.moment > b.moment;
+        return uuidTextLess(a.id, b.id);
     });
+    QList<CanvasCard *> snips;
+    snips.reserve(qsizetype(keys.size()));
+    for (const Key &key : keys)
+        snips.append(key.card);
     return snips;
 }
 
