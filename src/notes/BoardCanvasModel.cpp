@@ -62,6 +62,12 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
         if (!qobject_cast<CanvasCard *>(entity))
             return;
         ++m_insertSnipRevision;
+        // What decides whether a card is offered and where; its texts,
+        // place on the map and the rest do not.
+        if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
+            || property == CanvasCard::KindRawValueProperty || property == CanvasCard::CreatedAtProperty
+            || property == CanvasCard::CapturedAtProperty || property == CanvasCard::DeletedAtProperty)
+            m_availableSnips.reset();
         // What decides whether a card belongs on the page; its texts do not.
         if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
             || property == CanvasCard::DeletedAtProperty) {
@@ -69,7 +75,10 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
             m_writingCardsWritten = true;
         }
     });
-    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] { ++m_insertSnipRevision; });
+    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
+        ++m_insertSnipRevision;
+        m_availableSnips.reset();
+    });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         ++m_insertSnipRevision;
         // A save that left the list of cards as it was and wrote none of
@@ -163,6 +172,8 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
 
 QList<CanvasCard *> BoardCanvasModel::availableSnips() const
 {
+    if (m_availableSnips && m_library.cards() == m_availableSnipsFrom)
+        return *m_availableSnips;
     // Ordered on keys made once a snip: the Insert Snip picker orders tens
     // of thousands of them as it opens, and working out a moment at each
     // comparison made the ordering most of the opening's time.
@@ -189,6 +200,8 @@ QList<CanvasCard *> BoardCanvasModel::availableSnips() const
     snips.reserve(qsizetype(keys.size()));
     for (const Key &key : keys)
         snips.append(key.card);
+    m_availableSnips = snips;
+    m_availableSnipsFrom = m_library.cards();
     return snips;
 }
 

@@ -180,6 +180,13 @@ private:
     mutable QList<CanvasCard *> m_writingCardsFrom;
     bool m_writingCardsWritten = false;
     quint64 m_insertSnipRevision = 0;
+    // availableSnips() as last worked out, from the library's list of cards
+    // then; dropped when a card is written in a way that decides it or
+    // writes are taken back. Saves that leave every snip where it was (the
+    // writing typed, a title) keep it: ordering every snip of a large
+    // library is most of what opening the Insert Snip picker costs.
+    mutable std::optional<QList<CanvasCard *>> m_availableSnips;
+    mutable QList<CanvasCard *> m_availableSnipsFrom;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline {
 
@@ -160,13 +161,25 @@ void InsertSnipPicker::popup(const QRect &anchor)
 {
     // Each opening starts over: the whole list, nothing current, at its top.
     m_field->clear();
-    m_rows.setLive(true);
     m_rows.refresh();
     setCurrentRow(-1);
     m_list->scrollToTop();
-    placeBelow(anchor);
-    m_field->setFocus(Qt::PopupFocusReason);
-    show();
+    // The rows of a large library are made in this turn of the event loop
+    // and shown in the next, so neither holds it for long.
+    m_anchor = anchor;
+    if (std::exchange(m_showPending, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_showPending = false;
+            m_rows.setLive(true);
+            m_rows.refresh();
+            placeBelow(m_anchor);
+            m_field->setFocus(Qt::PopupFocusReason);
+            show();
+        },
+        Qt::QueuedConnection);
 }
 
 void InsertSnipPicker::placeBelow(const QRect &anchor)

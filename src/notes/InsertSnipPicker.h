@@ -26,7 +26,7 @@ public:
 
     // Opens below `anchor` (global coordinates), or above it when the screen
     // has no room below, inside the screen's free area, with an empty field
-    // and no snip current.
+    // and no snip current; shown at the next turn of the event loop.
     void popup(const QRect &anchor);
 
     QLineEdit *filterField() const { return m_field; }
@@ -56,6 +56,8 @@ private:
     InsertSnipListModel &m_rows;
     QLineEdit *m_field = nullptr;
     QListView *m_list = nullptr;
+    QRect m_anchor;
+    bool m_showPending = false;
 };
 
 } // namespace tessaline
