@@ -432,6 +432,8 @@ void BM_OpenInsertSnipPicker(benchmark::State &state)
         QElapsedTimer clock;
         clock.start();
         view.openInsertSnipPicker();
+        while (!view.insertSnipPicker()->isVisible())
+            QApplication::processEvents();
         benchmark::DoNotOptimize(view.insertSnipPicker()->grab());
         const double ms = clock.nsecsElapsed() / 1e6;
         view.insertSnipPicker()->hide();

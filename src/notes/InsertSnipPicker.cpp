@@ -172,7 +172,8 @@ void InsertSnipPicker::popup(const QRect &anchor)
     QMetaObject::invokeMethod(
         this,
         [this] {
-            m_showPending = false;
+            if (!std::exchange(m_showPending, false))
+                return;
             m_rows.setLive(true);
             m_rows.refresh();
             placeBelow(m_anchor);
@@ -223,14 +224,6 @@ void InsertSnipPicker::setCurrentRow(int row)
     const QModelIndex index = m_rows.index(row);
     selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     m_list->scrollTo(index);
-}
-
-QUuid InsertSnipPicker::currentCardID() const
-{
-    const QModelIndex current = m_list->selectionModel()->currentIndex();
-    if (!current.isValid() || !m_list->selectionModel()->isSelected(current))
-        return {};
-    return current.data(InsertSnipListModel::CardIDRole).toUuid();
 }
 
 void InsertSnipPicker::moveCurrent(int step)
@@ -285,6 +278,14 @@ bool InsertSnipPicker::eventFilter(QObject *watched, QEvent *event)
     default:
         return QFrame::eventFilter(watched, event);
     }
+}
+
+void InsertSnipPicker::setVisible(bool visible)
+{
+    // Closed before it came up, it does not come up.
+    if (!visible)
+        m_showPending = false;
+    QFrame::setVisible(visible);
 }
 
 void InsertSnipPicker::hideEvent(QHideEvent *event)

@@ -32,8 +32,7 @@ public:
     QLineEdit *filterField() const { return m_field; }
     QListView *listView() const { return m_list; }
     InsertSnipListModel &rows() const { return m_rows; }
-    // The snip Return would choose; none when no snip is current.
-    QUuid currentCardID() const;
+    void setVisible(bool visible) override;
 
 Q_SIGNALS:
     // After the picker has closed.

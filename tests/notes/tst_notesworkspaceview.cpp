@@ -281,6 +281,11 @@ void NotesWorkspaceViewTest::headerEditsTheNote()
     QVERIFY(f.rig.context().save());
     QVERIFY(workspace->insertSnipButton()->isEnabled());
     QCOMPARE(workspace->insertSnipButton()->accessibleName(), QStringLiteral("Insert Snip"));
+    // Closed before it came up, it stays closed.
+    workspace->openInsertSnipPicker();
+    workspace->insertSnipPicker()->hide();
+    QCoreApplication::processEvents();
+    QVERIFY(!workspace->insertSnipPicker()->isVisible());
     QVERIFY(openPicker(workspace));
     QCOMPARE(pickerItems(workspace->insertSnipPicker()), (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart")}));
     QTest::keyClick(workspace->insertSnipPicker()->filterField(), Qt::Key_Down);
