@@ -1,5 +1,6 @@
 #include "notes/InsertSnipListModel.h"
 
+#include "model/CanvasCard.h"
 #include "model/CardCatalog.h"
 #include "model/ModelContext.h"
 #include "notes/BoardCanvasModel.h"
@@ -115,6 +116,11 @@ void InsertSnipListModel::setFilterText(const QString &text)
         filterInBackground(trimmed);
     else
         filterNow(trimmed);
+}
+
+bool InsertSnipListModel::isFiltered() const
+{
+    return !trimmedWhitespace(m_filterText).isEmpty();
 }
 
 CanvasCard *InsertSnipListModel::snipAt(qsizetype index) const

@@ -1,12 +1,8 @@
 #pragma once
 
-#include "model/CanvasCard.h"
-
 #include <QAbstractListModel>
 #include <QList>
-#include <QPointer>
 #include <QString>
-#include <QUuid>
 
 #include <memory>
 #include <optional>
@@ -14,6 +10,7 @@
 namespace tessaline {
 
 class BoardCanvasModel;
+class CanvasCard;
 
 // The rows of the Insert Snip picker: each section's heading followed by its
 // snips, in the workspace's order, or the one row "No Snips Available". A
@@ -49,6 +46,8 @@ public:
 
     QString filterText() const { return m_filterText; }
     void setFilterText(const QString &text);
+    // Whether the text narrows the rows (it is not blank).
+    bool isFiltered() const;
     // Whether the rows wait for a filtering on the worker.
     bool isFilterPending() const { return m_pendingRound.has_value(); }
     // From this many snips the titles are searched on a worker thread.

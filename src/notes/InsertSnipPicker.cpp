@@ -2,6 +2,7 @@
 
 #include "design/SemanticColors.h"
 #include "design/TextInputDirection.h"
+#include "model/CanvasCard.h"
 #include "notes/InsertSnipListModel.h"
 #include "platform/SymbolIcon.h"
 
@@ -210,7 +211,7 @@ void InsertSnipPicker::placeBelow(const QRect &anchor)
 void InsertSnipPicker::rowsRebuilt()
 {
     // A text typed makes its first hit current, so Return takes it.
-    setCurrentRow(m_rows.filterText().trimmed().isEmpty() ? -1 : m_rows.firstSnipRow());
+    setCurrentRow(m_rows.isFiltered() ? m_rows.firstSnipRow() : -1);
     m_list->scrollToTop();
 }
 
