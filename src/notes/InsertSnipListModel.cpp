@@ -16,15 +16,17 @@
 namespace tessaline {
 
 // Every snip's title sources in the picker's order, copied for the worker.
-// Texts the context has not read yet are read from the library file by the
-// first worker that needs them, inside `textsRead`, before any worker
-// reads them.
+// The first worker to need them makes each snip's display title, inside
+// `titlesMade`, before any worker reads them: texts the context has not read
+// yet are read from the library file there, and only the titles are kept,
+// not the long texts they were cut from.
 struct InsertSnipListModel::Candidates
 {
-    mutable std::vector<CanvasCard::TitleSources> titles;
+    mutable std::vector<CanvasCard::TitleSources> sources;
     std::vector<qint64> textsRows;
     QString filePath;
-    mutable std::once_flag textsRead;
+    mutable std::once_flag titlesMade;
+    mutable std::vector<QString> titles;
     mutable bool textsMissing = false;
 };
 
@@ -172,9 +174,9 @@ std::shared_ptr<const InsertSnipListModel::Candidates> InsertSnipListModel::cand
                 // needed only without one.
                 sources.title = card->title();
                 sources.kind = card->kind();
-                candidates->titles.push_back(std::move(sources));
+                candidates->sources.push_back(std::move(sources));
             } else {
-                candidates->titles.push_back(card->titleSources());
+                candidates->sources.push_back(card->titleSources());
             }
             candidates->textsRows.push_back(row);
         }
@@ -192,30 +194,33 @@ void InsertSnipListModel::filterInBackground(const QString &text)
     if (m_hits && text.contains(m_hitsText, Qt::CaseInsensitive))
         among = m_hits;
     runInBackground(this, [all, text, among]() -> std::optional<QList<qsizetype>> {
-        std::call_once(all->textsRead, [&all] {
+        std::call_once(all->titlesMade, [&all] {
             std::unique_ptr<CardCatalog> file;
-            for (size_t i = 0; i < all->titles.size(); ++i) {
+            all->titles.reserve(all->sources.size());
+            for (size_t i = 0; i < all->sources.size(); ++i) {
+                CanvasCard::TitleSources &sources = all->sources.at(i);
                 const qint64 row = all->textsRows.at(i);
-                CanvasCard::TitleSources &sources = all->titles.at(i);
-                if (row <= 0 || (sources.title && !trimmedWhitespace(*sources.title).isEmpty()))
-                    continue;
-                if (!file)
-                    file = std::make_unique<CardCatalog>(all->filePath);
-                std::optional<CardCatalog::CardTexts> texts = file->storedTexts(row);
-                if (!texts) {
-                    all->textsMissing = true;
-                    return;
+                if (row > 0 && (!sources.title || trimmedWhitespace(*sources.title).isEmpty())) {
+                    if (!file)
+                        file = std::make_unique<CardCatalog>(all->filePath);
+                    std::optional<CardCatalog::CardTexts> texts = file->storedTexts(row);
+                    if (!texts) {
+                        all->textsMissing = true;
+                        return;
+                    }
+                    sources.markdownText = std::move(texts->markdownText);
+                    sources.contextText = std::move(texts->contextText);
+                    sources.ocrText = std::move(texts->ocrText);
                 }
-                sources.markdownText = std::move(texts->markdownText);
-                sources.contextText = std::move(texts->contextText);
-                sources.ocrText = std::move(texts->ocrText);
+                all->titles.push_back(CanvasCard::displayTitle(sources));
+                sources = {};
             }
         });
         if (all->textsMissing)
             return std::nullopt;
         QList<qsizetype> hits;
         const auto test = [&](qsizetype index) {
-            if (CanvasCard::displayTitleContains(all->titles.at(size_t(index)), text, Qt::CaseInsensitive))
+            if (all->titles.at(size_t(index)).contains(text, Qt::CaseInsensitive))
                 hits.append(index);
         };
         if (among) {
