@@ -17,7 +17,7 @@ class InsertSnipListModel;
 // The field keeps the keyboard: typing narrows the list, Up and Down (and
 // the page keys) move among the snips, passing over the headings, Return
 // chooses the current snip and Escape closes without choosing. A click
-// chooses the snip under the pointer.
+// chooses the snip under the pointer; one outside closes it.
 class InsertSnipPicker : public QFrame
 {
     Q_OBJECT

@@ -288,6 +288,15 @@ void NotesWorkspaceViewTest::headerEditsTheNote()
     QVERIFY(!workspace->insertSnipPicker()->isVisible());
     QVERIFY(openPicker(workspace));
     QCOMPARE(pickerItems(workspace->insertSnipPicker()), (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart")}));
+    // Its button clicked again closes it, as a menu's does. The open picker
+    // holds the pointer, so the click reaches its window, as the desktop's
+    // does.
+    InsertSnipPicker *picker = workspace->insertSnipPicker();
+    const QPoint onButton = workspace->insertSnipButton()->mapToGlobal(workspace->insertSnipButton()->rect().center());
+    QTest::mouseClick(picker->windowHandle(), Qt::LeftButton, {}, picker->mapFromGlobal(onButton));
+    QCoreApplication::processEvents();
+    QVERIFY(!workspace->insertSnipPicker()->isVisible());
+    QVERIFY(openPicker(workspace));
     QTest::keyClick(workspace->insertSnipPicker()->filterField(), Qt::Key_Down);
     QTest::keyClick(workspace->insertSnipPicker()->filterField(), Qt::Key_Return);
     QVERIFY(!workspace->insertSnipPicker()->isVisible());
