@@ -411,7 +411,8 @@ void NotesWorkspaceViewTest::insertSnipMenuFollowsTheLibrary()
 
 void NotesWorkspaceViewTest::insertSnipPickerKeyboard_data()
 {
-    // Keys pressed in the picker's field ("type:" text typed), then the snip
+    // Keys pressed in the picker's field ("type:" text typed, "click:" a row
+    // clicked), then the snip
     // inserted (none: nothing) and whether the picker is still open.
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QString>("inserted");
@@ -428,6 +429,8 @@ void NotesWorkspaceViewTest::insertSnipPickerKeyboard_data()
     QTest::newRow("return without a snip") << QStringList{"Return"} << QString() << true;
     QTest::newRow("return without a hit") << QStringList{"type:zebra", "Return"} << QString() << true;
     QTest::newRow("escape") << QStringList{"Down", "Escape"} << QString() << false;
+    QTest::newRow("a click on a snip") << QStringList{"click:4"} << QStringLiteral("Map") << false;
+    QTest::newRow("a click on a heading") << QStringList{"click:2"} << QString() << true;
 }
 
 void NotesWorkspaceViewTest::insertSnipPickerKeyboard()
@@ -459,10 +462,15 @@ void NotesWorkspaceViewTest::insertSnipPickerKeyboard()
     QVERIFY(picker->screen()->availableGeometry().contains(picker->geometry()));
     QVERIFY(picker->listView()->verticalScrollBar()->maximum() > 0);
     for (const QString &key : std::as_const(keys)) {
-        if (key.startsWith(QLatin1String("type:")))
+        if (key.startsWith(QLatin1String("type:"))) {
             QTest::keyClicks(picker->filterField(), key.mid(5));
-        else
+        } else if (key.startsWith(QLatin1String("click:"))) {
+            const QModelIndex row = picker->rows().index(key.mid(6).toInt());
+            QTest::mouseClick(picker->listView()->viewport(), Qt::LeftButton, {},
+                              picker->listView()->visualRect(row).center());
+        } else {
             QTest::keyClick(picker->filterField(), QKeySequence::fromString(key)[0].key());
+        }
     }
 
     QCOMPARE(picker->isVisible(), stillOpen);
