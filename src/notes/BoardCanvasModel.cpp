@@ -67,7 +67,7 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
         if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
             || property == CanvasCard::KindRawValueProperty || property == CanvasCard::CreatedAtProperty
             || property == CanvasCard::CapturedAtProperty || property == CanvasCard::DeletedAtProperty)
-            m_availableSnips.reset();
+            forgetAvailableSnips();
         // What decides whether a card belongs on the page; its texts do not.
         if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
             || property == CanvasCard::DeletedAtProperty) {
@@ -77,7 +77,7 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
     });
     connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
         ++m_insertSnipRevision;
-        m_availableSnips.reset();
+        forgetAvailableSnips();
     });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         ++m_insertSnipRevision;
@@ -172,24 +172,32 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
 
 QList<CanvasCard *> BoardCanvasModel::availableSnips() const
 {
-    if (m_availableSnips && m_library.cards() == m_availableSnipsFrom)
-        return *m_availableSnips;
-    // Ordered on keys made once a snip: the Insert Snip picker orders tens
-    // of thousands of them as it opens, and working out a moment at each
-    // comparison made the ordering most of the opening's time.
-    struct Key
-    {
-        bool here;
-        qint64 moment;
-        QUuid id;
-        CanvasCard *card;
-    };
-    std::vector<Key> keys;
-    for (CanvasCard *card : m_library.cards()) {
+    if (!m_availableSnips || m_library.cards() != m_availableSnipsFrom)
+        workOutAvailableSnips(m_library.cards().size());
+    return *m_availableSnips;
+}
+
+bool BoardCanvasModel::workOutAvailableSnips(qsizetype cards) const
+{
+    const QList<CanvasCard *> &all = m_library.cards();
+    if (m_availableSnips && all == m_availableSnipsFrom)
+        return true;
+    if (all != m_snipKeysFrom)
+        forgetAvailableSnips();
+    m_snipKeysFrom = all;
+    // Ordered on keys made once a snip: working out a moment at each
+    // comparison made the ordering most of what opening the Insert Snip
+    // picker cost.
+    const qsizetype end = std::min(all.size(), m_snipKeysNext + std::max<qsizetype>(cards, 1));
+    for (qsizetype i = m_snipKeysNext; i < end; ++i) {
+        CanvasCard *card = all.at(i);
         if (card->isSnip() && card->isLive())
-            keys.push_back({card->boardID() == m_boardID, moment(*card).toMSecsSinceEpoch(), card->id(), card});
+            m_snipKeys.push_back({card->boardID() == m_boardID, moment(*card).toMSecsSinceEpoch(), card->id(), card});
     }
-    std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+    m_snipKeysNext = end;
+    if (end < all.size())
+        return false;
+    std::sort(m_snipKeys.begin(), m_snipKeys.end(), [](const SnipKey &a, const SnipKey &b) {
         if (a.here != b.here)
             return a.here;
         if (a.moment != b.moment)
@@ -197,12 +205,22 @@ QList<CanvasCard *> BoardCanvasModel::availableSnips() const
         return uuidTextLess(a.id, b.id);
     });
     QList<CanvasCard *> snips;
-    snips.reserve(qsizetype(keys.size()));
-    for (const Key &key : keys)
+    snips.reserve(qsizetype(m_snipKeys.size()));
+    for (const SnipKey &key : m_snipKeys)
         snips.append(key.card);
-    m_availableSnips = snips;
-    m_availableSnipsFrom = m_library.cards();
-    return snips;
+    forgetAvailableSnips();
+    m_availableSnips = std::move(snips);
+    m_availableSnipsFrom = all;
+    return true;
+}
+
+void BoardCanvasModel::forgetAvailableSnips() const
+{
+    m_availableSnips.reset();
+    m_availableSnipsFrom.clear();
+    m_snipKeys.clear();
+    m_snipKeysNext = 0;
+    m_snipKeysFrom.clear();
 }
 
 bool BoardCanvasModel::hasAvailableSnips() const

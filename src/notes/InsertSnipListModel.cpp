@@ -64,10 +64,15 @@ void InsertSnipListModel::workspaceChanged()
     m_sectionStarts.clear();
     m_rows.clear();
     m_hits.reset();
-    m_candidates.reset();
+    forgetCandidates();
     ++m_filterRound;
     m_pendingRound.reset();
     endResetModel();
+}
+
+bool InsertSnipListModel::prepareRefresh(qsizetype cards)
+{
+    return m_revision == m_workspace.insertSnipRevision() || m_workspace.workOutAvailableSnips(cards);
 }
 
 void InsertSnipListModel::refresh()
@@ -86,7 +91,7 @@ void InsertSnipListModel::refresh()
     }
     // Hits found for the snips as they were say nothing about these.
     m_hits.reset();
-    m_candidates.reset();
+    forgetCandidates();
     ++m_filterRound;
     m_pendingRound.reset();
     rebuildRows(std::nullopt);
@@ -113,8 +118,7 @@ void InsertSnipListModel::setFilterText(const QString &text)
         rebuildRows(std::nullopt);
         return;
     }
-    const qsizetype snips = m_sectionStarts.isEmpty() ? 0 : m_sectionStarts.constLast() + m_sections.constLast().cards.size();
-    if (snips >= m_largeLibrary)
+    if (snipCount() >= m_largeLibrary)
         filterInBackground(trimmed);
     else
         filterNow(trimmed);
@@ -159,37 +163,74 @@ void InsertSnipListModel::filterNow(const QString &text)
     rebuildRows(m_hits);
 }
 
-std::shared_ptr<const InsertSnipListModel::Candidates> InsertSnipListModel::candidates()
+qsizetype InsertSnipListModel::snipCount() const
 {
-    if (m_candidates)
-        return m_candidates;
-    auto candidates = std::make_shared<Candidates>();
-    candidates->filePath = m_workspace.library().context().filePath();
-    for (const Section &section : std::as_const(m_sections)) {
-        for (const CanvasCard *card : section.cards) {
-            const qint64 row = candidates->filePath.isEmpty() ? 0 : card->unreadTextsRow();
-            if (row > 0) {
-                CanvasCard::TitleSources sources;
-                // A title of its own is the display title; the texts are
-                // needed only without one.
-                sources.title = card->title();
-                sources.kind = card->kind();
-                candidates->sources.push_back(std::move(sources));
-            } else {
-                candidates->sources.push_back(card->titleSources());
-            }
-            candidates->textsRows.push_back(row);
-        }
-    }
-    m_candidates = std::move(candidates);
-    return m_candidates;
+    return m_sections.isEmpty() ? 0 : m_sectionStarts.constLast() + m_sections.constLast().cards.size();
+}
+
+void InsertSnipListModel::forgetCandidates()
+{
+    m_candidates.reset();
+    m_copying.reset();
 }
 
 void InsertSnipListModel::filterInBackground(const QString &text)
 {
     const quint64 round = ++m_filterRound;
     m_pendingRound = round;
-    const std::shared_ptr<const Candidates> all = candidates();
+    if (m_candidates) {
+        searchCandidates(text, round);
+        return;
+    }
+    // The worker starts once every snip is copied, for the text typed by
+    // then.
+    if (m_copying)
+        return;
+    m_copying = std::make_shared<Candidates>();
+    m_copying->filePath = m_workspace.library().context().filePath();
+    m_copying->sources.reserve(size_t(snipCount()));
+    m_copying->textsRows.reserve(size_t(snipCount()));
+    copyCandidates();
+}
+
+void InsertSnipListModel::copyCandidates()
+{
+    // A slice of the snips at each turn of the event loop: copying tens of
+    // thousands at once would hold up the first key typed.
+    constexpr qsizetype perTurn = 4096;
+    if (!m_copying)
+        return;
+    Candidates &copying = *m_copying;
+    const qsizetype total = snipCount();
+    const qsizetype end = std::min(total, qsizetype(copying.sources.size()) + perTurn);
+    for (qsizetype index = qsizetype(copying.sources.size()); index < end; ++index) {
+        const CanvasCard *card = snipAt(index);
+        const qint64 row = copying.filePath.isEmpty() ? 0 : card->unreadTextsRow();
+        if (row > 0) {
+            // A title of its own is the display title; the texts are needed
+            // only without one.
+            CanvasCard::TitleSources sources;
+            sources.title = card->title();
+            sources.kind = CardKind::snip;
+            copying.sources.push_back(std::move(sources));
+        } else {
+            copying.sources.push_back(card->titleSources());
+        }
+        copying.textsRows.push_back(row);
+    }
+    if (end < total) {
+        QMetaObject::invokeMethod(this, &InsertSnipListModel::copyCandidates, Qt::QueuedConnection);
+        return;
+    }
+    m_candidates = std::move(m_copying);
+    m_copying.reset();
+    if (m_pendingRound)
+        searchCandidates(trimmedWhitespace(m_filterText), *m_pendingRound);
+}
+
+void InsertSnipListModel::searchCandidates(const QString &text, quint64 round)
+{
+    const std::shared_ptr<const Candidates> all = m_candidates;
     std::optional<QList<qsizetype>> among;
     if (m_hits && text.contains(m_hitsText, Qt::CaseInsensitive))
         among = m_hits;

@@ -40,6 +40,10 @@ public:
     // Brings the rows up to the workspace's snips when they may have changed
     // since they were made (its revision says so); otherwise nothing is done.
     void refresh();
+    // Works towards a refresh that holds the event loop only briefly,
+    // reading at most `cards` of the library's cards a call; true once
+    // refresh() has little left to do.
+    bool prepareRefresh(qsizetype cards);
     // Whether the rows follow the workspace as it changes; when not, rows of
     // a change are dropped and made again at the next refresh.
     void setLive(bool live);
@@ -89,7 +93,10 @@ private:
     void rebuildRows(const std::optional<QList<qsizetype>> &hits);
     void filterNow(const QString &text);
     void filterInBackground(const QString &text);
-    std::shared_ptr<const Candidates> candidates();
+    void copyCandidates();
+    void searchCandidates(const QString &text, quint64 round);
+    void forgetCandidates();
+    qsizetype snipCount() const;
     CanvasCard *snipAt(qsizetype index) const;
 
     BoardCanvasModel &m_workspace;
@@ -103,6 +110,8 @@ private:
     std::optional<QList<qsizetype>> m_hits;
     QString m_hitsText;
     std::shared_ptr<const Candidates> m_candidates;
+    // The snips being copied for the worker, a slice at a time.
+    std::shared_ptr<Candidates> m_copying;
     qsizetype m_largeLibrary = 2000;
     bool m_live = false;
     quint64 m_filterRound = 0;

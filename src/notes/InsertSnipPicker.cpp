@@ -160,28 +160,48 @@ int InsertSnipPicker::pageRows() const
 
 void InsertSnipPicker::popup(const QRect &anchor)
 {
-    // Each opening starts over: the whole list, nothing current, at its top.
-    m_field->clear();
-    m_rows.refresh();
-    setCurrentRow(-1);
-    m_list->scrollToTop();
-    // The rows of a large library are made in this turn of the event loop
-    // and shown in the next, so neither holds it for long.
     m_anchor = anchor;
-    if (std::exchange(m_showPending, true))
+    if (std::exchange(m_opening, true))
         return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!std::exchange(m_showPending, false))
-                return;
-            m_rows.setLive(true);
-            m_rows.refresh();
-            placeBelow(m_anchor);
-            m_field->setFocus(Qt::PopupFocusReason);
-            show();
-        },
-        Qt::QueuedConnection);
+    continueOpening();
+}
+
+void InsertSnipPicker::continueOpening()
+{
+    // A large library's snips are put in order a slice at each turn of the
+    // event loop, then made into rows, then shown, so no turn holds it for
+    // long; a small one's at once.
+    if (!m_opening)
+        return;
+    const auto nextTurn = [this] {
+        QMetaObject::invokeMethod(this, &InsertSnipPicker::continueOpening, Qt::QueuedConnection);
+    };
+    if (!m_rowsMade) {
+        if (!m_rows.prepareRefresh(m_cardsPerTurn)) {
+            m_preparing = true;
+            nextTurn();
+            return;
+        }
+        // Each opening starts over: the whole list, nothing current, at its
+        // top.
+        m_field->clear();
+        m_rows.refresh();
+        setCurrentRow(-1);
+        m_list->scrollToTop();
+        m_rowsMade = true;
+        if (std::exchange(m_preparing, false)) {
+            nextTurn();
+            return;
+        }
+    }
+    m_opening = false;
+    m_rowsMade = false;
+    m_rows.setLive(true);
+    // The library may have changed in the turns it took.
+    m_rows.refresh();
+    placeBelow(m_anchor);
+    m_field->setFocus(Qt::PopupFocusReason);
+    show();
 }
 
 void InsertSnipPicker::placeBelow(const QRect &anchor)
@@ -284,8 +304,11 @@ bool InsertSnipPicker::eventFilter(QObject *watched, QEvent *event)
 void InsertSnipPicker::setVisible(bool visible)
 {
     // Closed before it came up, it does not come up.
-    if (!visible)
-        m_showPending = false;
+    if (!visible) {
+        m_opening = false;
+        m_rowsMade = false;
+        m_preparing = false;
+    }
     QFrame::setVisible(visible);
 }
 

@@ -26,8 +26,13 @@ public:
 
     // Opens below `anchor` (global coordinates), or above it when the screen
     // has no room below, inside the screen's free area, with an empty field
-    // and no snip current; shown at the next turn of the event loop.
+    // and no snip current; in a large library, some turns of the event loop
+    // later.
     void popup(const QRect &anchor);
+
+    // How many of the library's cards are put in order at each turn of the
+    // event loop while it opens.
+    void setCardsPerTurn(qsizetype cards) { m_cardsPerTurn = cards; }
 
     QLineEdit *filterField() const { return m_field; }
     QListView *listView() const { return m_list; }
@@ -44,6 +49,7 @@ protected:
 
 private:
     void buildList();
+    void continueOpening();
     void rowsRebuilt();
     void moveCurrent(int step);
     void setCurrentRow(int row);
@@ -56,7 +62,11 @@ private:
     QLineEdit *m_field = nullptr;
     QListView *m_list = nullptr;
     QRect m_anchor;
-    bool m_showPending = false;
+    qsizetype m_cardsPerTurn = 8192;
+    // Where an opening is: the snips being ordered, the rows made.
+    bool m_opening = false;
+    bool m_preparing = false;
+    bool m_rowsMade = false;
 };
 
 } // namespace tessaline
