@@ -138,11 +138,12 @@ void InsertSnipPicker::buildList()
     m_list->setItemDelegate(new InsertSnipRowDelegate(rowHeight(), m_list));
     m_list->setModel(&m_rows);
     m_list->verticalScrollBar()->setSingleStep(rowHeight());
-    // As in a menu, the snip under the pointer is the current one.
+    // As in a menu, the snip under the pointer is the current one; the list
+    // does not scroll under it.
     m_list->setMouseTracking(true);
     connect(m_list, &QListView::entered, this, [this](const QModelIndex &index) {
         if (m_rows.rowKind(index.row()) == RowKind::snip)
-            setCurrentRow(index.row());
+            m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     });
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) { chooseRow(index.row()); });
     connect(&m_rows, &InsertSnipListModel::rowsRebuilt, this, &InsertSnipPicker::rowsRebuilt);
