@@ -12,6 +12,8 @@
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardCanvasView.h"
 #include "notes/BoardWritingSurface.h"
+#include "notes/InsertSnipListModel.h"
+#include "notes/InsertSnipPicker.h"
 #include "notes/NoteList.h"
 #include "notes/NoteListItemModel.h"
 #include "notes/NoteListRowDelegate.h"
@@ -23,13 +25,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListView>
+#include <QScrollBar>
 #include <QPaintEvent>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 using namespace tessaline;
@@ -232,6 +239,192 @@ void BM_KeystrokeCommit(benchmark::State &state)
     state.counters["saves_after_burst"] = saves;
 }
 
+// A copy of the disk library of `cards` cards, for the picker.
+struct PickerLibrary
+{
+    explicit PickerLibrary(int cards)
+    {
+        container = bench::LibraryFixture::open(bench::LibraryShape{cards}, directory.path());
+        if (!container)
+            qFatal("the library could not be opened");
+        query = std::make_unique<LibraryQuery>(*container->mainContext());
+        defaults = std::make_unique<UserDefaults>(directory.filePath(QStringLiteral("settings.ini")));
+        navigation = std::make_unique<NavigationState>(*defaults);
+        // A note with snips of its own, so the picker shows both sections.
+        for (const CanvasCard *card : query->cards()) {
+            const Board *owner = query->firstBoard(card->boardID());
+            if (card->isLive() && card->kind() == CardKind::snip && owner && owner->isLive() && !owner->isInbox()) {
+                note = owner->id();
+                break;
+            }
+        }
+        if (note.isNull())
+            qFatal("the library holds no snip in a note");
+        const QList<CanvasCard *> &all = query->cards();
+        edited = *std::find_if(all.cbegin() + all.size() / 2, all.cend(),
+                               [](const CanvasCard *card) { return card->isLive() && card->isSnip(); });
+    }
+
+    QTemporaryDir directory;
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<LibraryQuery> query;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<NavigationState> navigation;
+    QUuid note;
+    CanvasCard *edited = nullptr;
+};
+
+PickerLibrary &pickerLibrary(int cards)
+{
+    static std::map<int, std::unique_ptr<PickerLibrary>> built;
+    std::unique_ptr<PickerLibrary> &library = built[cards];
+    if (!library)
+        library = std::make_unique<PickerLibrary>(cards);
+    return *library;
+}
+
+// How long an opening held the main thread: the call that opens the picker
+// and then each turn of the event loop until the picker's first paint. The
+// longest of those is what a user feels as a stall.
+struct Opening
+{
+    double totalMs = 0;
+    double longestBlockMs = 0;
+};
+
+// The picker opened as a user opens it, by its button, until it is painted
+// on screen with its rows.
+Opening openPicker(BoardCanvasView &view)
+{
+    InsertSnipPicker *picker = view.insertSnipPicker();
+    PaintWatcher watcher;
+    picker->listView()->viewport()->installEventFilter(&watcher);
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer slice;
+    slice.start();
+    view.insertSnipButton()->click();
+    Opening opening;
+    opening.longestBlockMs = slice.nsecsElapsed() / 1e6;
+    while (!watcher.painted) {
+        slice.restart();
+        QApplication::processEvents();
+        opening.longestBlockMs = std::max(opening.longestBlockMs, slice.nsecsElapsed() / 1e6);
+    }
+    opening.totalMs = total.nsecsElapsed() / 1e6;
+    picker->listView()->viewport()->removeEventFilter(&watcher);
+    return opening;
+}
+
+void closePicker(BoardCanvasView &view)
+{
+    view.insertSnipPicker()->hide();
+    QApplication::processEvents();
+}
+
+// Typing a word into the open picker's field, key by key, until the list
+// shows its hits: the longest a key held the main thread, and the time until
+// the last key's hits are in.
+Opening typeFilter(InsertSnipPicker &picker, const QString &word)
+{
+    Opening typing;
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer slice;
+    for (const QChar letter : word) {
+        slice.restart();
+        picker.filterField()->insert(QString(letter));
+        typing.longestBlockMs = std::max(typing.longestBlockMs, slice.nsecsElapsed() / 1e6);
+        slice.restart();
+        QApplication::processEvents();
+        typing.longestBlockMs = std::max(typing.longestBlockMs, slice.nsecsElapsed() / 1e6);
+    }
+    while (picker.rows().isFilterPending()) {
+        slice.restart();
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        typing.longestBlockMs = std::max(typing.longestBlockMs, slice.nsecsElapsed() / 1e6);
+    }
+    typing.totalMs = total.nsecsElapsed() / 1e6;
+    return typing;
+}
+
+// The first opening on a newly shown note (manual time), then a second one
+// with nothing changed (`againMs`) and one after a snip's title was saved
+// (`afterSaveMs`), each with the longest stretch it held the main thread
+// (`firstBlockMs`, `againBlockMs`, `afterSaveBlockMs`); then a word typed into the
+// field until its hits show (`filterMs`, the longest key `filterBlockMs`) and
+// a scroll through the list a page at a time (`pageMs`, the slowest page).
+void BM_OpenInsertSnipPicker(benchmark::State &state)
+{
+    PickerLibrary &lib = pickerLibrary(int(state.range(0)));
+    Opening first;
+    Opening again;
+    Opening saved;
+    Opening filter;
+    double slowestPage = 0;
+    int edits = 0;
+    int hits = 0;
+    for (auto _ : state) {
+        BoardCanvasView view(*lib.query, *lib.navigation, lib.note, nullptr, BoardCanvasServices());
+        view.resize(960, 540);
+        // The note on screen and painted first: on a display server that
+        // takes some turns of the event loop.
+        PaintWatcher notePainted;
+        view.writingSurface()->viewport()->installEventFilter(&notePainted);
+        view.show();
+        while (!notePainted.painted)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        view.writingSurface()->viewport()->removeEventFilter(&notePainted);
+        QApplication::processEvents();
+        const Opening opened = openPicker(view);
+        state.SetIterationTime(opened.totalMs / 1e3);
+        closePicker(view);
+        const Opening reopened = openPicker(view);
+        closePicker(view);
+        // One snip's title edited and saved, as the library does between
+        // two openings.
+        lib.edited->setTitle(QStringLiteral("Edited %1").arg(++edits));
+        if (!lib.query->context().save())
+            state.SkipWithError("not saved");
+        const Opening afterSave = openPicker(view);
+        InsertSnipPicker &picker = *view.insertSnipPicker();
+        QScrollBar *scroll = picker.listView()->verticalScrollBar();
+        for (int page = 0; page < 20; ++page) {
+            QElapsedTimer paged;
+            paged.start();
+            scroll->setValue(scroll->value() + scroll->pageStep());
+            benchmark::DoNotOptimize(picker.listView()->viewport()->grab());
+            slowestPage = std::max(slowestPage, paged.nsecsElapsed() / 1e6);
+        }
+        const Opening typed = typeFilter(picker, QStringLiteral("report"));
+        hits = picker.rows().rowCount();
+        closePicker(view);
+        first.totalMs += opened.totalMs;
+        first.longestBlockMs = std::max(first.longestBlockMs, opened.longestBlockMs);
+        again.totalMs += reopened.totalMs;
+        again.longestBlockMs = std::max(again.longestBlockMs, reopened.longestBlockMs);
+        saved.totalMs += afterSave.totalMs;
+        saved.longestBlockMs = std::max(saved.longestBlockMs, afterSave.longestBlockMs);
+        filter.totalMs += typed.totalMs;
+        filter.longestBlockMs = std::max(filter.longestBlockMs, typed.longestBlockMs);
+        view.hide();
+    }
+    const double iterations = double(state.iterations());
+    state.counters["firstBlockMs"] = first.longestBlockMs;
+    state.counters["againMs"] = again.totalMs / iterations;
+    state.counters["againBlockMs"] = again.longestBlockMs;
+    state.counters["afterSaveMs"] = saved.totalMs / iterations;
+    state.counters["afterSaveBlockMs"] = saved.longestBlockMs;
+    state.counters["filterMs"] = filter.totalMs / iterations;
+    state.counters["filterBlockMs"] = filter.longestBlockMs;
+    state.counters["pageMs"] = slowestPage;
+    state.counters["filterRows"] = hits;
+    state.counters["snips"] = double(std::count_if(lib.query->cards().cbegin(), lib.query->cards().cend(),
+                                                   [](const CanvasCard *card) {
+                                                       return card->isLive() && card->kind() == CardKind::snip;
+                                                   }));
+}
+
 } // namespace
 
 BENCHMARK(BM_NoteListAfterOneNoteChanged)
@@ -244,6 +437,14 @@ BENCHMARK(BM_NoteListFirstTime)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoteListColumnToFirstPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenLongNoteToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_KeystrokeCommit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OpenInsertSnipPicker)
+    ->ArgName("cards")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(50000)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -25,6 +25,8 @@
 #include "notes/BoardBriefExportService.h"
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardCanvasView.h"
+#include "notes/InsertSnipListModel.h"
+#include "notes/InsertSnipPicker.h"
 #include "notes/NotesWorkspaceView.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NoteListVisibility.h"
@@ -426,13 +428,15 @@ void BM_ExportBrief(benchmark::State &state)
 void BM_OpenInsertSnipPicker(benchmark::State &state)
 {
     Window &w = window(state);
-    const auto open = [](QMenu *menu) {
+    const auto open = [](BoardCanvasView &view) {
         QElapsedTimer clock;
         clock.start();
-        menu->popup(QPoint(0, 0));
-        benchmark::DoNotOptimize(menu->grab());
+        view.openInsertSnipPicker();
+        while (!view.insertSnipPicker()->isVisible())
+            QApplication::processEvents();
+        benchmark::DoNotOptimize(view.insertSnipPicker()->grab());
         const double ms = clock.nsecsElapsed() / 1e6;
-        menu->hide();
+        view.insertSnipPicker()->hide();
         return ms;
     };
     double again = 0;
@@ -442,14 +446,13 @@ void BM_OpenInsertSnipPicker(benchmark::State &state)
         BoardCanvasView view(*w.query, *w.navigation, w.note(1)->id(), nullptr, BoardCanvasServices{});
         view.resize(1180, 900);
         view.show();
-        QMenu *menu = view.insertSnipMenu();
-        state.SetIterationTime(open(menu) / 1e3);
-        again += open(menu);
+        state.SetIterationTime(open(view) / 1e3);
+        again += open(view);
         w.snip(3)->setContextText(QStringLiteral("picker %1").arg(++round));
         if (!w.context().save())
             state.SkipWithError("not saved");
-        afterSave += open(menu);
-        state.counters["items"] = double(menu->actions().size());
+        afterSave += open(view);
+        state.counters["items"] = double(view.insertSnipPicker()->rows().rowCount());
     }
     state.counters["againMs"] = again / double(state.iterations());
     state.counters["afterSaveMs"] = afterSave / double(state.iterations());

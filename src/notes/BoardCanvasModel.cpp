@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace tessaline {
 
@@ -61,6 +62,12 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
         if (!qobject_cast<CanvasCard *>(entity))
             return;
         ++m_insertSnipRevision;
+        // What decides whether a card is offered and where; its texts,
+        // place on the map and the rest do not.
+        if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
+            || property == CanvasCard::KindRawValueProperty || property == CanvasCard::CreatedAtProperty
+            || property == CanvasCard::CapturedAtProperty || property == CanvasCard::DeletedAtProperty)
+            forgetAvailableSnips();
         // What decides whether a card belongs on the page; its texts do not.
         if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
             || property == CanvasCard::DeletedAtProperty) {
@@ -68,7 +75,10 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
             m_writingCardsWritten = true;
         }
     });
-    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] { ++m_insertSnipRevision; });
+    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
+        ++m_insertSnipRevision;
+        forgetAvailableSnips();
+    });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         ++m_insertSnipRevision;
         // A save that left the list of cards as it was and wrote none of
@@ -162,23 +172,55 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
 
 QList<CanvasCard *> BoardCanvasModel::availableSnips() const
 {
-    QList<CanvasCard *> snips;
-    for (CanvasCard *card : m_library.cards()) {
-        if (card->kind() == CardKind::snip && card->isLive())
-            snips.append(card);
+    if (!m_availableSnips || m_library.cards() != m_availableSnipsFrom)
+        workOutAvailableSnips(m_library.cards().size());
+    return *m_availableSnips;
+}
+
+bool BoardCanvasModel::workOutAvailableSnips(qsizetype cards) const
+{
+    const QList<CanvasCard *> &all = m_library.cards();
+    if (m_availableSnips && all == m_availableSnipsFrom)
+        return true;
+    if (all != m_snipKeysFrom)
+        forgetAvailableSnips();
+    m_snipKeysFrom = all;
+    // Ordered on keys made once a snip: working out a moment at each
+    // comparison made the ordering most of what opening the Insert Snip
+    // picker cost.
+    const qsizetype end = std::min(all.size(), m_snipKeysNext + std::max<qsizetype>(cards, 1));
+    for (qsizetype i = m_snipKeysNext; i < end; ++i) {
+        CanvasCard *card = all.at(i);
+        if (card->isSnip() && card->isLive())
+            m_snipKeys.push_back({card->boardID() == m_boardID, moment(*card).toMSecsSinceEpoch(), card->id(), card});
     }
-    std::stable_sort(snips.begin(), snips.end(), [this](const CanvasCard *a, const CanvasCard *b) {
-        const bool aHere = a->boardID() == m_boardID;
-        const bool bHere = b->boardID() == m_boardID;
-        if (aHere != bHere)
-            return aHere;
-        const QDateTime aMoment = moment(*a);
-        const QDateTime bMoment = moment(*b);
-        if (aMoment == bMoment)
-            return uuidText(a->id()) < uuidText(b->id());
-        return aMoment > bMoment;
+    m_snipKeysNext = end;
+    if (end < all.size())
+        return false;
+    std::sort(m_snipKeys.begin(), m_snipKeys.end(), [](const SnipKey &a, const SnipKey &b) {
+        if (a.here != b.here)
+            return a.here;
+        if (a.moment != b.moment)
+            return a.moment > b.moment;
+        return uuidTextLess(a.id, b.id);
     });
-    return snips;
+    QList<CanvasCard *> snips;
+    snips.reserve(qsizetype(m_snipKeys.size()));
+    for (const SnipKey &key : m_snipKeys)
+        snips.append(key.card);
+    forgetAvailableSnips();
+    m_availableSnips = std::move(snips);
+    m_availableSnipsFrom = all;
+    return true;
+}
+
+void BoardCanvasModel::forgetAvailableSnips() const
+{
+    m_availableSnips.reset();
+    m_availableSnipsFrom.clear();
+    m_snipKeys.clear();
+    m_snipKeysNext = 0;
+    m_snipKeysFrom.clear();
 }
 
 bool BoardCanvasModel::hasAvailableSnips() const

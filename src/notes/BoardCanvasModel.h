@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QTimer;
 
@@ -66,6 +67,12 @@ public:
     // Every live snip: this note's first, then newest moment first, equal
     // moments by the identifier's text.
     QList<CanvasCard *> availableSnips() const;
+    // Works availableSnips() out a slice at a time, for a caller that must
+    // not hold the event loop long: each call reads at most `cards` more of
+    // the library's cards. True once the order is worked out, when
+    // availableSnips() returns it at once; a change that decides it starts
+    // the work over.
+    bool workOutAvailableSnips(qsizetype cards) const;
     bool hasAvailableSnips() const;
     QList<CanvasCard *> placedCards() const;
     QList<Connection *> boardConnections() const;
@@ -165,6 +172,7 @@ private:
     void saveUserChange();
     QList<BoardWritingBlock> storedBlocks(const Board &board) const;
     void collectKeptWriting(const Board &board, const QDateTime &previouslyOpened);
+    void forgetAvailableSnips() const;
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;
@@ -180,6 +188,25 @@ private:
     mutable QList<CanvasCard *> m_writingCardsFrom;
     bool m_writingCardsWritten = false;
     quint64 m_insertSnipRevision = 0;
+    // availableSnips() as last worked out, from the library's list of cards
+    // then; dropped when a card is written in a way that decides it or
+    // writes are taken back. Saves that leave every snip where it was (the
+    // writing typed, a title) keep it: ordering every snip of a large
+    // library is most of what opening the Insert Snip picker costs.
+    mutable std::optional<QList<CanvasCard *>> m_availableSnips;
+    mutable QList<CanvasCard *> m_availableSnipsFrom;
+    // The ordering keys of the snips among the first `m_snipKeysNext` cards
+    // of `m_snipKeysFrom`, while the order is worked out in slices.
+    struct SnipKey
+    {
+        bool here;
+        qint64 moment;
+        QUuid id;
+        CanvasCard *card;
+    };
+    mutable std::vector<SnipKey> m_snipKeys;
+    mutable qsizetype m_snipKeysNext = 0;
+    mutable QList<CanvasCard *> m_snipKeysFrom;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;

@@ -14,11 +14,12 @@
 #include "notes/BoardBriefExportService.h"
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardWritingSurface.h"
+#include "notes/InsertSnipListModel.h"
+#include "notes/InsertSnipPicker.h"
 #include "notes/QuickThoughtView.h"
 #include "notes/SymbolLabel.h"
 #include "platform/Pasteboard.h"
 #include "platform/SymbolIcon.h"
-#include "platform/TextUtilities.h"
 #include "runtime/BoardMap.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
@@ -190,11 +191,13 @@ QWidget *BoardCanvasView::buildWritingHeader()
     m_insertSnip = borderlessButton(QStringLiteral("paperclip"), header);
     m_insertSnip->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_insertSnip->setFont(TessalineTypography::systemFont(12, QFont::Medium));
-    m_insertSnip->setPopupMode(QToolButton::InstantPopup);
     m_insertSnip->setAccessibleDescription(QStringLiteral("References the original Snip without copying its image"));
-    m_insertSnipMenu = new QMenu(m_insertSnip);
-    connect(m_insertSnipMenu, &QMenu::aboutToShow, this, &BoardCanvasView::rebuildInsertSnipMenu);
-    m_insertSnip->setMenu(m_insertSnipMenu);
+    // A popup list rather than a menu: a menu makes an item for each of the
+    // library's snips before it shows, a list only the rows in sight.
+    m_insertSnipRows = new InsertSnipListModel(*m_model, this);
+    m_insertSnipPicker = new InsertSnipPicker(*m_insertSnipRows, m_insertSnip);
+    connect(m_insertSnip, &QToolButton::clicked, this, &BoardCanvasView::openInsertSnipPicker);
+    connect(m_insertSnipPicker, &InsertSnipPicker::snipChosen, m_model, &BoardCanvasModel::insertSnipAtAnchor);
     row->addWidget(m_insertSnip);
 
     m_favorite = borderlessButton(QStringLiteral("star"), header);
@@ -388,63 +391,11 @@ void BoardCanvasView::fadeInContent()
     fade->start();
 }
 
-void BoardCanvasView::rebuildInsertSnipMenu()
+void BoardCanvasView::openInsertSnipPicker()
 {
-    // A large library offers tens of thousands of snips here, and each item
-    // added to or taken from a menu costs a walk over all its items: the
-    // menu is made again only when its sections may have changed, and then
-    // its items are reused in place, added or taken away only at its end.
-    const quint64 revision = m_model->insertSnipRevision();
-    if (m_insertSnipMenuRevision == revision)
+    if (!m_model->hasAvailableSnips())
         return;
-    m_insertSnipMenuRevision = revision;
-
-    struct Item
-    {
-        enum class Kind { separator, heading, snip, none } kind;
-        QString text;
-        QUuid cardID;
-    };
-    QList<Item> items;
-    const QList<BoardCanvasModel::SnipSection> sections = m_model->insertSnipSections();
-    if (sections.isEmpty())
-        items.append({Item::Kind::none, QStringLiteral("No Snips Available"), {}});
-    for (const BoardCanvasModel::SnipSection &section : sections) {
-        if (!items.isEmpty())
-            items.append({Item::Kind::separator, {}, {}});
-        items.append({Item::Kind::heading, section.title, {}});
-        for (const CanvasCard *card : section.cards)
-            items.append({Item::Kind::snip, menuEscapedText(card->displayTitle()), card->id()});
-    }
-
-    const QList<QAction *> existing = m_insertSnipMenu->actions();
-    for (qsizetype i = existing.size() - 1; i >= items.size(); --i)
-        delete existing.at(i);
-    QFont headingFont = m_insertSnipMenu->font();
-    headingFont.setBold(true);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const Item &item = items.at(i);
-        QAction *action = i < existing.size() ? existing.at(i) : nullptr;
-        if (!action) {
-            action = m_insertSnipMenu->addAction(QString());
-            connect(action, &QAction::triggered, m_model, [model = m_model, action] {
-                const QUuid cardID = action->data().toUuid();
-                if (!cardID.isNull())
-                    model->insertSnipAtAnchor(cardID);
-            });
-        }
-        action->setSeparator(item.kind == Item::Kind::separator);
-        action->setText(item.text);
-        action->setEnabled(item.kind == Item::Kind::snip || item.kind == Item::Kind::separator);
-        if (action->data().toUuid() != item.cardID)
-            action->setData(item.cardID.isNull() ? QVariant() : QVariant(item.cardID));
-        const bool iconShown = item.kind == Item::Kind::snip;
-        if (iconShown != !action->icon().isNull())
-            action->setIcon(iconShown ? SymbolIcon::icon(QStringLiteral("photo")) : QIcon());
-        const QFont font = item.kind == Item::Kind::heading ? headingFont : QFont();
-        if (action->font() != font)
-            action->setFont(font);
-    }
+    m_insertSnipPicker->popup(QRect(m_insertSnip->mapToGlobal(QPoint(0, 0)), m_insertSnip->size()));
 }
 
 void BoardCanvasView::rebuildMoreMenu()

@@ -23,6 +23,8 @@ namespace tessaline {
 
 class BoardCanvasModel;
 class BoardWritingSurface;
+class InsertSnipListModel;
+class InsertSnipPicker;
 class LibraryQuery;
 class NavigationState;
 class Pasteboard;
@@ -66,8 +68,10 @@ public:
     QToolButton *insertSnipButton() const { return m_insertSnip; }
     QToolButton *favoriteButton() const { return m_favorite; }
     QToolButton *moreButton() const { return m_more; }
-    // Built as it opens; filled for tests by refreshing it.
-    QMenu *insertSnipMenu() const { return m_insertSnipMenu; }
+    // The picker's rows are made as it opens, and again only when the
+    // library changed.
+    InsertSnipPicker *insertSnipPicker() const { return m_insertSnipPicker; }
+    // Built as it opens; filled for tests by rebuilding it.
     QMenu *moreMenu() const { return m_moreMenu; }
     QToolButton *backToNoteButton() const { return m_backToNote; }
     QToolButton *snipsButton() const { return m_snips; }
@@ -78,7 +82,7 @@ public:
     QMessageBox *alert() const { return m_alert; }
     bool isShowingMissingNote() const;
 
-    void rebuildInsertSnipMenu();
+    void openInsertSnipPicker();
     void rebuildMoreMenu();
     // The notice's two offers for writing that could not be read.
     void copyKeptWriting();
@@ -113,9 +117,8 @@ private:
     QToolButton *m_listToggle = nullptr;
     QLineEdit *m_titleField = nullptr;
     QToolButton *m_insertSnip = nullptr;
-    QMenu *m_insertSnipMenu = nullptr;
-    // The model's revision the menu was last made for.
-    std::optional<quint64> m_insertSnipMenuRevision;
+    InsertSnipListModel *m_insertSnipRows = nullptr;
+    InsertSnipPicker *m_insertSnipPicker = nullptr;
     QToolButton *m_favorite = nullptr;
     QToolButton *m_more = nullptr;
     QMenu *m_moreMenu = nullptr;

@@ -728,6 +728,11 @@ void BoardWritingSurface::focusChanged(QWidget *old, QWidget *now)
     // A window losing activation keeps its writing position.
     if (!now && old && old->window() != QApplication::activeWindow() && !old->window()->isActiveWindow())
         return;
+    // Nor does a popup taking the keyboard (the Insert Snip picker's field):
+    // the picker inserts at that position, and the keyboard comes back to
+    // the paragraph when it closes.
+    if (now && now->window()->windowType() == Qt::Popup)
+        return;
     m_model->setFocusedParagraphID(std::nullopt);
 }
 

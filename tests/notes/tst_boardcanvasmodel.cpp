@@ -114,6 +114,7 @@ private Q_SLOTS:
     void outsideChangeIsTakenOver();
     void insertSnipSections_data();
     void insertSnipSections();
+    void availableSnipsWorkedOutInSlices();
     void helpMeThink();
     void writingCardsFollowEveryChange_data();
     void writingCardsFollowEveryChange();
@@ -472,6 +473,31 @@ void BoardCanvasModelTest::outsideChangeIsTakenOver()
     // What was typed is still saved.
     QVERIFY(f.workspace->isAutosavePending());
     QTRY_VERIFY(!f.rig.context().hasChanges());
+}
+
+void BoardCanvasModelTest::availableSnipsWorkedOutInSlices()
+{
+    Fixture f;
+    CanvasCard *later = f.rig.addCard(f.other, CardKind::snip, 20);
+    QVERIFY(f.rig.context().save());
+    const qsizetype cards = f.library->cards().size();
+    // A card a call, ready at the call that reads the last one; the note's
+    // snip trashed after the first call starts the work over, without it.
+    int calls = 1;
+    while (!f.workspace->workOutAvailableSnips(1)) {
+        if (calls++ == 1)
+            f.snip->moveToTrash(at(40));
+    }
+    QCOMPARE(calls, cards + 1);
+    QCOMPARE(f.workspace->availableSnips(), (QList<CanvasCard *>{later, f.otherSnip}));
+
+    // A save that moves no snip keeps the order; a new moment does not.
+    later->setTitle(QStringLiteral("Renamed"));
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.workspace->workOutAvailableSnips(1));
+    later->setCapturedAt(at(1));
+    QVERIFY(!f.workspace->workOutAvailableSnips(1));
+    QCOMPARE(f.workspace->availableSnips(), (QList<CanvasCard *>{f.otherSnip, later}));
 }
 
 void BoardCanvasModelTest::insertSnipSections_data()

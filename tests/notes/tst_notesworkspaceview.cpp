@@ -12,6 +12,8 @@
 #include "notes/BoardCanvasModel.h"
 #include "notes/BoardCanvasView.h"
 #include "notes/BoardWritingSurface.h"
+#include "notes/InsertSnipListModel.h"
+#include "notes/InsertSnipPicker.h"
 #include "notes/NewFolderSheet.h"
 #include "notes/NoteListRowDelegate.h"
 #include "notes/NoteListItemModel.h"
@@ -28,6 +30,8 @@
 
 #include <QLineEdit>
 #include <QListView>
+#include <QScreen>
+#include <QScrollBar>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -58,16 +62,6 @@ public:
     bool failWrites = false;
 };
 
-QStringList menuTexts(const QMenu *menu)
-{
-    QStringList texts;
-    for (const QAction *action : menu->actions()) {
-        if (!action->isSeparator())
-            texts.append(action->text());
-    }
-    return texts;
-}
-
 QAction *menuAction(const QMenu *menu, const QString &text)
 {
     for (QAction *action : menu->actions()) {
@@ -79,6 +73,40 @@ QAction *menuAction(const QMenu *menu, const QString &text)
         }
     }
     return nullptr;
+}
+
+// The picker as the user meets it: "-" for a divider, headings as "#Title"
+// (shown bold, not choosable), snips by their titles (choosable), anything
+// else with "?".
+QStringList pickerItems(const InsertSnipPicker *picker)
+{
+    QStringList items;
+    const InsertSnipListModel &rows = picker->rows();
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QModelIndex index = rows.index(row);
+        const QString text = index.data().toString();
+        const bool choosable = rows.flags(index).testFlag(Qt::ItemIsSelectable);
+        if (rows.rowKind(row) == InsertSnipListModel::RowKind::heading && !choosable) {
+            if (index.data(InsertSnipListModel::FollowsSectionRole).toBool())
+                items.append(QStringLiteral("-"));
+            items.append(QLatin1Char('#') + text);
+        } else if (rows.rowKind(row) == InsertSnipListModel::RowKind::snip && choosable) {
+            items.append(text);
+        } else {
+            items.append(QLatin1Char('?') + text);
+        }
+    }
+    return items;
+}
+
+// Opens the picker as a click on its button does; false when it did not
+// come up over a field that has the keyboard.
+bool openPicker(BoardCanvasView *workspace)
+{
+    InsertSnipPicker *picker = workspace->insertSnipPicker();
+    picker->hide();
+    QTest::mouseClick(workspace->insertSnipButton(), Qt::LeftButton);
+    return QTest::qWaitFor([picker] { return picker->isVisible() && picker->filterField()->hasFocus(); });
 }
 
 const QDateTime longAgo = QDateTime::fromSecsSinceEpoch(1'500'000'000, Qt::UTC);
@@ -139,6 +167,8 @@ private Q_SLOTS:
     void newFolderSheetIgnoresABlankReturn();
     void menusEscapeUserText();
     void insertSnipMenuFollowsTheLibrary();
+    void insertSnipPickerKeyboard_data();
+    void insertSnipPickerKeyboard();
     void emptyStates_data();
     void emptyStates();
     void keptWritingIsOffered();
@@ -248,11 +278,33 @@ void NotesWorkspaceViewTest::headerEditsTheNote()
     QCOMPARE(workspace->insertSnipButton()->toolTip(), QStringLiteral("Capture a Snip before inserting one"));
     QCOMPARE(workspace->insertSnipButton()->accessibleName(), QStringLiteral("No Snips available"));
     f.rig.addCard(f.older, CardKind::snip)->setTitle(QStringLiteral("Chart"));
+    f.rig.addCard(f.older, CardKind::thought)->setTitle(QStringLiteral("Idea"));
     QVERIFY(f.rig.context().save());
     QVERIFY(workspace->insertSnipButton()->isEnabled());
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(menuTexts(workspace->insertSnipMenu()), (QStringList{QStringLiteral("All Snips"), QStringLiteral("Chart")}));
-    menuAction(workspace->insertSnipMenu(), QStringLiteral("Chart"))->trigger();
+    QCOMPARE(workspace->insertSnipButton()->accessibleName(), QStringLiteral("Insert Snip"));
+    // Over more cards than it orders at a turn, the picker comes up some
+    // turns later; closed before it came up, it stays closed.
+    workspace->insertSnipPicker()->setCardsPerTurn(1);
+    workspace->openInsertSnipPicker();
+    QVERIFY(!workspace->insertSnipPicker()->isVisible());
+    workspace->insertSnipPicker()->hide();
+    for (qsizetype turn = 0; turn <= f.library->cards().size() + 2; ++turn)
+        QCoreApplication::processEvents();
+    QVERIFY(!workspace->insertSnipPicker()->isVisible());
+    QVERIFY(openPicker(workspace));
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()), (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart")}));
+    // Its button clicked again closes it, as a menu's does. The open picker
+    // holds the pointer, so the click reaches its window, as the desktop's
+    // does.
+    InsertSnipPicker *picker = workspace->insertSnipPicker();
+    const QPoint onButton = workspace->insertSnipButton()->mapToGlobal(workspace->insertSnipButton()->rect().center());
+    QTest::mouseClick(picker->windowHandle(), Qt::LeftButton, {}, picker->mapFromGlobal(onButton));
+    QCoreApplication::processEvents();
+    QVERIFY(!workspace->insertSnipPicker()->isVisible());
+    QVERIFY(openPicker(workspace));
+    QTest::keyClick(workspace->insertSnipPicker()->filterField(), Qt::Key_Down);
+    QTest::keyClick(workspace->insertSnipPicker()->filterField(), Qt::Key_Return);
+    QVERIFY(!workspace->insertSnipPicker()->isVisible());
     QCOMPARE(workspace->model().writingDocument().referencedCardIDs().size(), 1);
 
     // "Arrange on Canvas…" switches to the map, "Back to Note" returns.
@@ -299,26 +351,9 @@ void NotesWorkspaceViewTest::menusEscapeUserText()
     QTRY_VERIFY(f.view->workspace());
     std::unique_ptr<QMenu> menu(f.view->createRowMenu(f.newer->id(), f.view.get()));
     QVERIFY(menuAction(menu.get(), QStringLiteral("R&&D")));
-    f.view->workspace()->rebuildInsertSnipMenu();
-    QVERIFY(menuAction(f.view->workspace()->insertSnipMenu(), QStringLiteral("Tom && Jerry")));
-}
-
-// The picker as the user meets it: "-" for a divider, headings as "#Title"
-// (shown bold, not choosable), snips by their titles (choosable).
-QStringList pickerItems(const QMenu *menu)
-{
-    QStringList items;
-    for (const QAction *action : menu->actions()) {
-        if (action->isSeparator())
-            items.append(QStringLiteral("-"));
-        else if (action->font().bold() && !action->isEnabled())
-            items.append(QLatin1Char('#') + action->text());
-        else if (action->isEnabled() && !action->icon().isNull())
-            items.append(action->text());
-        else
-            items.append(QLatin1Char('?') + action->text());
-    }
-    return items;
+    // The picker is a list, where an ampersand is only an ampersand.
+    QVERIFY(openPicker(f.view->workspace()));
+    QCOMPARE(pickerItems(f.view->workspace()->insertSnipPicker()).constLast(), QStringLiteral("Tom & Jerry"));
 }
 
 void NotesWorkspaceViewTest::insertSnipMenuFollowsTheLibrary()
@@ -331,49 +366,136 @@ void NotesWorkspaceViewTest::insertSnipMenuFollowsTheLibrary()
     CanvasCard *chart = f.rig.addCard(f.older, CardKind::snip, 10);
     chart->setTitle(QStringLiteral("Chart"));
     QVERIFY(f.rig.context().save());
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(pickerItems(workspace->insertSnipMenu()), (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart")}));
+    QVERIFY(openPicker(workspace));
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()), (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart")}));
 
     // A snip of the open note comes first, in a section of its own.
     CanvasCard *diagram = f.rig.addCard(f.newer, CardKind::snip, 20);
     diagram->setTitle(QStringLiteral("Diagram"));
     QVERIFY(f.rig.context().save());
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(pickerItems(workspace->insertSnipMenu()),
+    QVERIFY(openPicker(workspace));
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()),
              (QStringList{QStringLiteral("#This Note"), QStringLiteral("Diagram"), QStringLiteral("-"),
                           QStringLiteral("#Other Notes"), QStringLiteral("Chart")}));
 
     // A title being typed shows before it is saved.
     chart->setTitle(QStringLiteral("Chart & Table"));
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Chart && Table"));
+    QVERIFY(openPicker(workspace));
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()).constLast(), QStringLiteral("Chart & Table"));
 
     // A title whose save failed and was taken back shows as it was.
     {
         ModelChangeScope scope(f.rig.context());
         chart->setTitle(QStringLiteral("Draft"));
-        workspace->rebuildInsertSnipMenu();
-        QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Draft"));
+        QVERIFY(openPicker(workspace));
+        QCOMPARE(pickerItems(workspace->insertSnipPicker()).constLast(), QStringLiteral("Draft"));
         f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
         QVERIFY(!scope.saveOrUndo());
     }
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(pickerItems(workspace->insertSnipMenu()).constLast(), QStringLiteral("Chart && Table"));
+    QVERIFY(openPicker(workspace));
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()).constLast(), QStringLiteral("Chart & Table"));
 
     // The note's own snip gone, the other one is listed where it was.
     diagram->moveToTrash(QDateTime::currentDateTimeUtc());
     QVERIFY(f.rig.context().save());
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(pickerItems(workspace->insertSnipMenu()),
-             (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart && Table")}));
-    menuAction(workspace->insertSnipMenu(), QStringLiteral("Chart && Table"))->trigger();
+    QVERIFY(openPicker(workspace));
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()),
+             (QStringList{QStringLiteral("#All Snips"), QStringLiteral("Chart & Table")}));
+    QTest::keyClicks(workspace->insertSnipPicker()->filterField(), QStringLiteral("table"));
+    QTest::keyClick(workspace->insertSnipPicker()->filterField(), Qt::Key_Return);
     QVERIFY(workspace->model().writingDocument().referencedCardIDs().contains(chart->id()));
 
-    // No snip left at all.
+    // No snip left at all: the button is off, and the picker holds only
+    // the text saying so.
     chart->moveToTrash(QDateTime::currentDateTimeUtc());
     QVERIFY(f.rig.context().save());
-    workspace->rebuildInsertSnipMenu();
-    QCOMPARE(pickerItems(workspace->insertSnipMenu()), QStringList{QStringLiteral("?No Snips Available")});
+    QVERIFY(!workspace->insertSnipButton()->isEnabled());
+    workspace->insertSnipPicker()->rows().refresh();
+    QCOMPARE(pickerItems(workspace->insertSnipPicker()), QStringList{QStringLiteral("?No Snips Available")});
+}
+
+void NotesWorkspaceViewTest::insertSnipPickerKeyboard_data()
+{
+    // Keys pressed in the picker's field ("type:" text typed, "click:" a row
+    // clicked), then the snip
+    // inserted (none: nothing) and whether the picker is still open.
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("inserted");
+    QTest::addColumn<bool>("stillOpen");
+    QTest::newRow("first snip") << QStringList{"Down", "Return"} << QStringLiteral("Diagram") << false;
+    QTest::newRow("past a heading") << QStringList{"Down", "Down", "Return"} << QStringLiteral("Chart") << false;
+    QTest::newRow("up from nothing is the last")
+        << QStringList{"Up", "Return"} << QStringLiteral("Filler 29") << false;
+    QTest::newRow("back up past a heading")
+        << QStringList{"Down", "Down", "Up", "Up", "Return"} << QStringLiteral("Diagram") << false;
+    QTest::newRow("a page down") << QStringList{"Down", "PgDown", "Down", "Down", "PgUp", "Up", "Return"}
+                                 << QStringLiteral("Chart") << false;
+    QTest::newRow("typed text takes its first hit") << QStringList{"type:MAP", "Return"} << QStringLiteral("Map") << false;
+    QTest::newRow("return without a snip") << QStringList{"Return"} << QString() << true;
+    QTest::newRow("return without a hit") << QStringList{"type:zebra", "Return"} << QString() << true;
+    QTest::newRow("escape") << QStringList{"Down", "Escape"} << QString() << false;
+    QTest::newRow("a click on a snip") << QStringList{"click:4"} << QStringLiteral("Map") << false;
+    QTest::newRow("a click on a heading") << QStringList{"click:2"} << QString() << true;
+}
+
+void NotesWorkspaceViewTest::insertSnipPickerKeyboard()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, inserted);
+    QFETCH(bool, stillOpen);
+    Fixture f;
+    f.rig.addCard(f.newer, CardKind::snip, 20)->setTitle(QStringLiteral("Diagram"));
+    f.rig.addCard(f.older, CardKind::snip, 10)->setTitle(QStringLiteral("Chart"));
+    f.rig.addCard(f.older, CardKind::snip, 5)->setTitle(QStringLiteral("Map"));
+    for (int i = 0; i < 30; ++i)
+        f.rig.addCard(f.older, CardKind::snip, -1 - i)->setTitle(QStringLiteral("Filler %1").arg(i));
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.show());
+    QTRY_VERIFY(f.view->workspace());
+    BoardCanvasView *workspace = f.view->workspace();
+    WritingParagraphEditor *paragraph = f.firstParagraph();
+    QVERIFY(paragraph);
+    QTRY_VERIFY(paragraph->hasFocus());
+    const QUuid anchor = paragraph->blockID();
+    QCOMPARE(f.rig.navigation().activeWritingAnchorID(), std::optional(anchor));
+
+    QVERIFY(openPicker(workspace));
+    InsertSnipPicker *picker = workspace->insertSnipPicker();
+    // The picker taking the keyboard keeps the place it inserts at, and it
+    // fits the screen however many snips it lists.
+    QCOMPARE(f.rig.navigation().activeWritingAnchorID(), std::optional(anchor));
+    QVERIFY(picker->screen()->availableGeometry().contains(picker->geometry()));
+    QVERIFY(picker->listView()->verticalScrollBar()->maximum() > 0);
+    for (const QString &key : std::as_const(keys)) {
+        if (key.startsWith(QLatin1String("type:"))) {
+            QTest::keyClicks(picker->filterField(), key.mid(5));
+        } else if (key.startsWith(QLatin1String("click:"))) {
+            const QModelIndex row = picker->rows().index(key.mid(6).toInt());
+            QTest::mouseClick(picker->listView()->viewport(), Qt::LeftButton, {},
+                              picker->listView()->visualRect(row).center());
+        } else {
+            QTest::keyClick(picker->filterField(), QKeySequence::fromString(key)[0].key());
+        }
+    }
+
+    QCOMPARE(picker->isVisible(), stillOpen);
+    const QList<BoardWritingBlock> blocks = workspace->model().writingDocument().blocks;
+    const QList<QUuid> references = workspace->model().writingDocument().referencedCardIDs();
+    if (inserted.isEmpty()) {
+        QVERIFY(references.isEmpty());
+        return;
+    }
+    QCOMPARE(references.size(), 1);
+    const auto after = std::find_if(blocks.cbegin(), blocks.cend(),
+                                    [&anchor](const BoardWritingBlock &block) { return block.id == anchor; });
+    QVERIFY(after != blocks.cend() && after + 1 != blocks.cend());
+    QVERIFY((after + 1)->isCardReference());
+    for (const CanvasCard *card : f.library->cards()) {
+        if (card->id() == (after + 1)->cardID)
+            QCOMPARE(card->displayTitle(), inserted);
+    }
+    // The writing takes the keyboard back.
+    QTRY_VERIFY(workspace->writingSurface()->isAncestorOf(QApplication::focusWidget()));
 }
 
 void NotesWorkspaceViewTest::emptyStates_data()
