@@ -1,5 +1,4 @@
 #include "library/LibraryScreens.h"
-#include "platform/BackgroundPool.h"
 
 #include "library/SearchCorpus.h"
 #include "library/SearchView.h"
@@ -7,6 +6,7 @@
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/BackgroundPool.h"
 #include "platform/MemoryRelease.h"
 #include "platform/Pasteboard.h"
 #include "runtime/AppRuntime.h"

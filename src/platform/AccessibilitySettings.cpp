@@ -1,6 +1,6 @@
 #include "platform/AccessibilitySettings.h"
-#include "platform/BackgroundPool.h"
 
+#include "platform/BackgroundPool.h"
 #include "platform/UserDefaults.h"
 
 #include <QProcess>

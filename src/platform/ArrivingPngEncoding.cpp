@@ -1,4 +1,5 @@
 #include "platform/ArrivingPngEncoding.h"
+
 #include "platform/BackgroundPool.h"
 
 #include <QtConcurrent/QtConcurrentRun>

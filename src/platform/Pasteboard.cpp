@@ -1,4 +1,5 @@
 #include "platform/Pasteboard.h"
+
 #include "platform/BackgroundPool.h"
 
 #include <QBuffer>

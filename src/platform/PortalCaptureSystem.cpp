@@ -1,6 +1,6 @@
 #include "platform/PortalCaptureSystem.h"
-#include "platform/BackgroundPool.h"
 
+#include "platform/BackgroundPool.h"
 #include "platform/PlatformTexts.h"
 #include "platform/PortalRequest.h"
 

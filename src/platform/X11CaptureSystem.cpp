@@ -1,7 +1,7 @@
 #include "platform/X11CaptureSystem.h"
-#include "platform/BackgroundPool.h"
 
 #include "platform/ArrivingPngEncoding.h"
+#include "platform/BackgroundPool.h"
 
 #include <QGuiApplication>
 #include <QScreen>

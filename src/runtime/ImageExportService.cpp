@@ -1,6 +1,6 @@
 #include "runtime/ImageExportService.h"
-#include "platform/BackgroundPool.h"
 
+#include "platform/BackgroundPool.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngEncoder.h"
 #include "platform/TextUtilities.h"

@@ -1,10 +1,9 @@
 #include "runtime/SnipImageCache.h"
-#include "platform/BackgroundPool.h"
 
 #include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
-
+#include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "runtime/SnipPictureLoader.h"
-#include "platform/BackgroundPool.h"
 
 #include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
 #include "model/PersistentEntity.h"
+#include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
 #include "platform/ImageDecoder.h"
 
