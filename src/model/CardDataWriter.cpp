@@ -216,13 +216,9 @@ struct CardDataWriter::Worker
 CardDataWriter::CardDataWriter(const QString &filePath)
     : m_worker(std::make_shared<Worker>())
     , m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Library writer")))
-    , m_reader(std::make_shared<Worker>())
-    , m_readExecutor(std::make_unique<SerialExecutor>(QStringLiteral("Library reader")))
 {
     m_worker->filePath = filePath;
     m_executor->runAtShutdown([worker = m_worker] { worker->close(); });
-    m_reader->filePath = filePath;
-    m_readExecutor->runAtShutdown([reader = m_reader] { reader->close(); });
 }
 
 CardDataWriter::~CardDataWriter() = default;
@@ -251,7 +247,7 @@ void CardDataWriter::discard(const StagedCardData &staged)
 
 QFuture<std::optional<QByteArray>> CardDataWriter::read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob)
 {
-    return m_readExecutor->submit(receiver, [reader = m_reader, cardRow, blob] { return reader->read(cardRow, blob); });
+    return m_executor->submit(receiver, [worker = m_worker, cardRow, blob] { return worker->read(cardRow, blob); });
 }
 
 void CardDataWriter::checkpoint()

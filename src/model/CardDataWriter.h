@@ -66,19 +66,14 @@ public:
     // overwrites blocks the file already has. Waits for readers of the log
     // to be done, here on the worker thread.
     void checkpointAndTruncate();
-    // Reads a card's bytes as the file holds them, on a reader thread of its
-    // own, delivered to the receiver as `deliveredTo` does; none when there
-    // are none. A capture's picture is never written after a read that was
-    // asked for first (one read for recognition or the desktop's index is
-    // megabytes at 5K).
+    // Reads a card's bytes as the file holds them, on the worker, delivered
+    // to the receiver as `deliveredTo` does; none when there are none.
     QFuture<std::optional<QByteArray>> read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob);
 
 private:
     struct Worker;
     std::shared_ptr<Worker> m_worker;
     std::unique_ptr<SerialExecutor> m_executor;
-    std::shared_ptr<Worker> m_reader;
-    std::unique_ptr<SerialExecutor> m_readExecutor;
 };
 
 } // namespace tessaline
