@@ -40,11 +40,13 @@ SnipImageCache::Decoded SnipImageCache::decode(const std::optional<QByteArray> &
 {
     // A picture with nothing drawn on it is read straight into the master's
     // size: a 5K capture in full is 60 MB, for a picture of a column's width.
-    if (const auto document = AnnotationDocument::decode(annotationData);
-        document && document->items.isEmpty() && imageData && !imageData->isEmpty()) {
-        const QSize size = ImageDecoder::imageSize(*imageData);
+    // Its own size comes from its header; a picture whose header does not
+    // tell is read in full.
+    const auto document = AnnotationDocument::decode(annotationData);
+    if (const QSize size = imageData ? ImageDecoder::imageSize(*imageData) : QSize();
+        document && document->items.isEmpty() && size.isValid()) {
         auto fitted = ImageDecoder::decodeFitted(*imageData, limit);
-        if (!fitted || !size.isValid())
+        if (!fitted)
             return {};
         return {*std::move(fitted), size};
     }
