@@ -10,7 +10,8 @@
 // it) turned into the grey picture the engines read, as the worker does
 // before each capture's recognition: decoded in full and made grey, or
 // read straight into grey rows; with how far the process's resident memory
-// rose above where it was.
+// rose above where it was. fittedPicture5K: the same PNG made into a snip
+// preview (940x460), decoded in full and scaled or shrunk as it is read.
 
 #include "BenchmarkMain.h"
 #include "ScreenshotContent.h"
@@ -192,6 +193,39 @@ void storedPicture5K(benchmark::State &state)
     state.counters["peak_rise_MiB"] = rise;
 }
 
+// Arg: 0 decoded in full and scaled smoothly, 1 shrunk row by row as it is
+// read; to a snip preview's size, as the search index and the library's
+// previews make one while the next capture's text is being read.
+void fittedPicture5K(benchmark::State &state)
+{
+    static const std::optional<QByteArray> png = ImageExportService::pngData(cachedScreenshot(desktop5K));
+    if (!png) {
+        state.SkipWithError("the picture could not be encoded");
+        return;
+    }
+    returnLargeBlocksToSystem();
+    const bool streamed = state.range(0) == 1;
+    const QSize bound(940, 460);
+    double rise = 0;
+    for (auto _ : state) {
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        const bool resettable = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
+        reset.close();
+        const double before = bench::processStatusMiB(0, "VmRSS");
+        const auto fitted = streamed ? ImageDecoder::decodeFitted(*png, bound)
+                                     : ImageDecoder::decode(*png).transform([&](const QImage &image) {
+                                           return image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                                       });
+        if (!fitted) {
+            state.SkipWithError("the picture could not be read");
+            break;
+        }
+        if (resettable)
+            rise = std::max(rise, bench::processStatusMiB(0, "VmHWM") - before);
+    }
+    state.counters["peak_rise_MiB"] = rise;
+}
+
 } // namespace
 
 BENCHMARK(firstRecognition)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -203,6 +237,7 @@ BENCHMARK(recognizer1080p)
     ->MeasureProcessCPUTime()
     ->MinTime(3);
 BENCHMARK(storedPicture5K)->ArgNames({"streamed"})->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(fittedPicture5K)->ArgNames({"streamed"})->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(service1080p)
     ->ArgNames({"content"})
     ->DenseRange(lightApp, desktop5K)

@@ -281,13 +281,16 @@ struct InflateStream
     InflateStream &operator=(const InflateStream &) = delete;
 };
 
-// An opaque 8-bit RGB PNG (what a capture is) read straight into the grey
-// picture a recogniser reads: each data chunk is inflated as it comes and
-// each row unfiltered and made grey as soon as it is whole, so neither the
-// joined stream nor the colour picture is ever held (at 5K they are 17 and
-// 59 MB beside the grey's 15). Nothing for anything else, which is decoded
-// in full and then made grey.
-std::optional<Expected<QImage, ImageDecodeError>> decodeGreyPng(const QByteArray &bytes, qint64 allocationLimit)
+// An opaque 8-bit RGB PNG (what a capture is) read row by row: each data
+// chunk is inflated as it comes and each row unfiltered as soon as it is
+// whole and handed to `rows`, so neither the joined stream nor the colour
+// picture is ever held (at 5K they are 17 and 59 MB). `rows.start(width,
+// height)` comes first and says whether its memory could be had,
+// `rows.take(y, rgb)` then sees every row in turn and `rows.result()` is
+// the picture. Nothing for anything else, which is decoded in full.
+template <typename Rows>
+std::optional<Expected<QImage, ImageDecodeError>> streamOpaquePng(const QByteArray &bytes, qint64 allocationLimit,
+                                                                  Rows &rows)
 {
     using Result = Expected<QImage, ImageDecodeError>;
     ChunkReader reader(bytes);
@@ -309,32 +312,28 @@ std::optional<Expected<QImage, ImageDecodeError>> decodeGreyPng(const QByteArray
     constexpr size_t bpp = 3;
     const size_t rowLength = width * bpp;
     const size_t lineLength = rowLength + 1; // the filter type, then the row
-    QImage grey(int(width), int(height), QImage::Format_Grayscale8);
     // Several rows' worth at a time keeps inflate in its fast loop.
     const size_t windowLength = std::max<size_t>(1, (size_t(256) * 1024) / lineLength) * lineLength;
     std::unique_ptr<uchar[]> window(new (std::nothrow) uchar[windowLength]);
-    std::unique_ptr<uchar[]> rows(new (std::nothrow) uchar[2 * rowLength]());
+    std::unique_ptr<uchar[]> lines(new (std::nothrow) uchar[2 * rowLength]());
     InflateStream inflater;
-    if (grey.isNull() || !window || !rows || !inflater.ready)
+    if (!rows.start(width, height) || !window || !lines || !inflater.ready)
         return Result(unexpected(ImageDecodeError::tooLarge));
     z_stream &stream = inflater.stream;
 
-    uchar *previous = rows.get();
-    uchar *current = rows.get() + rowLength;
+    uchar *previous = lines.get();
+    uchar *current = lines.get() + rowLength;
     size_t y = 0;
     size_t filled = 0; // inflated bytes in the window not yet made rows
     bool streamEnded = false;
-    // Turns the window's whole lines into grey rows and keeps the part line.
+    // Hands on the window's whole lines as rows and keeps the part line.
     auto takeRows = [&]() -> bool {
         size_t offset = 0;
         for (; filled - offset >= lineLength; offset += lineLength, ++y) {
             const uchar *line = window.get() + offset;
             if (!unfilterRow(line[0], line + 1, previous, current, rowLength, bpp))
                 return false;
-            uchar *target = grey.scanLine(int(y));
-            const uchar *pixel = current;
-            for (size_t x = 0; x < width; ++x, pixel += 3)
-                target[x] = recognitionGreyLevel(pixel[0], pixel[1], pixel[2]);
+            rows.take(y, current);
             std::swap(previous, current);
         }
         filled -= offset;
@@ -382,8 +381,113 @@ std::optional<Expected<QImage, ImageDecodeError>> decodeGreyPng(const QByteArray
     }
     if (!streamEnded || y != height)
         return Result(unexpected(ImageDecodeError::unreadable));
-    return Result(std::move(grey));
+    return Result(rows.result());
 }
+
+// The rows made grey as a recogniser reads them (15 MB at 5K).
+class GreyRows
+{
+public:
+    bool start(size_t width, size_t height)
+    {
+        m_grey = QImage(int(width), int(height), QImage::Format_Grayscale8);
+        return !m_grey.isNull();
+    }
+    void take(size_t y, const uchar *rgb)
+    {
+        uchar *target = m_grey.scanLine(int(y));
+        for (int x = 0; x < m_grey.width(); ++x, rgb += 3)
+            target[x] = recognitionGreyLevel(rgb[0], rgb[1], rgb[2]);
+    }
+    QImage result() { return std::move(m_grey); }
+
+private:
+    QImage m_grey;
+};
+
+// The size a picture of `size` is shrunk to so that it fits `bound`, as
+// QImage::scaled with Qt::KeepAspectRatio gives it; its own when it fits.
+QSize fittedSize(const QSize &size, const QSize &bound)
+{
+    if (size.width() <= bound.width() && size.height() <= bound.height())
+        return size;
+    const QSize fitted = size.scaled(bound, Qt::KeepAspectRatio);
+    return QSize(std::max(fitted.width(), 1), std::max(fitted.height(), 1));
+}
+
+// The rows shrunk as they come: each pixel of the small picture is the mean
+// of the source pixels that fall in it, so only the small picture and one
+// row of sums are held.
+class FittedRows
+{
+public:
+    explicit FittedRows(const QSize &bound) : m_bound(bound) {}
+
+    bool start(size_t width, size_t height)
+    {
+        m_width = width;
+        m_height = height;
+        const QSize fitted = fittedSize(QSize(int(width), int(height)), m_bound);
+        m_image = QImage(fitted, QImage::Format_RGB32);
+        if (m_image.isNull())
+            return false;
+        const auto columns = size_t(fitted.width());
+        m_column.resize(width);
+        m_columnCount.assign(columns, 0);
+        for (size_t x = 0; x < width; ++x) {
+            m_column[x] = quint32(quint64(x) * columns / width);
+            ++m_columnCount[m_column[x]];
+        }
+        m_sums.assign(columns * 3, 0);
+        return true;
+    }
+    void take(size_t y, const uchar *rgb)
+    {
+        const auto target = int(quint64(y) * quint64(m_image.height()) / m_height);
+        if (target != m_row) {
+            emitRow();
+            m_row = target;
+        }
+        for (size_t x = 0; x < m_width; ++x, rgb += 3) {
+            quint64 *sum = m_sums.data() + size_t(m_column[x]) * 3;
+            sum[0] += rgb[0];
+            sum[1] += rgb[1];
+            sum[2] += rgb[2];
+        }
+        ++m_rowsSummed;
+    }
+    QImage result()
+    {
+        emitRow();
+        return std::move(m_image);
+    }
+
+private:
+    void emitRow()
+    {
+        if (m_rowsSummed == 0)
+            return;
+        auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(m_row));
+        for (int x = 0; x < m_image.width(); ++x) {
+            const quint64 count = quint64(m_columnCount[size_t(x)]) * m_rowsSummed;
+            const quint64 *sum = m_sums.data() + size_t(x) * 3;
+            line[x] = qRgb(int((sum[0] + count / 2) / count), int((sum[1] + count / 2) / count),
+                           int((sum[2] + count / 2) / count));
+        }
+        std::fill(m_sums.begin(), m_sums.end(), 0);
+        m_rowsSummed = 0;
+    }
+
+    QSize m_bound;
+    size_t m_width = 0;
+    size_t m_height = 0;
+    QImage m_image;
+    std::vector<quint32> m_column; // the small picture's column of each source column
+    std::vector<quint32> m_columnCount;
+    std::vector<quint64> m_sums; // red, green and blue of each column
+    int m_row = 0;
+    quint64 m_rowsSummed = 0;
+};
 
 } // namespace
 
@@ -425,9 +529,21 @@ Expected<QImage, ImageDecodeError> decode(const QByteArray &bytes, qint64 alloca
 
 Expected<QImage, ImageDecodeError> decodeGrey(const QByteArray &bytes, qint64 allocationLimit)
 {
-    if (std::optional<Expected<QImage, ImageDecodeError>> streamed = decodeGreyPng(bytes, allocationLimit))
+    GreyRows grey;
+    if (std::optional<Expected<QImage, ImageDecodeError>> streamed = streamOpaquePng(bytes, allocationLimit, grey))
         return std::move(*streamed);
     return decode(bytes, allocationLimit).transform([](const QImage &image) { return recognitionGreyImage(image); });
+}
+
+Expected<QImage, ImageDecodeError> decodeFitted(const QByteArray &bytes, const QSize &bound, qint64 allocationLimit)
+{
+    FittedRows fitted(bound);
+    if (std::optional<Expected<QImage, ImageDecodeError>> streamed = streamOpaquePng(bytes, allocationLimit, fitted))
+        return std::move(*streamed);
+    return decode(bytes, allocationLimit).transform([&bound](const QImage &image) {
+        const QSize size = fittedSize(image.size(), bound);
+        return size == image.size() ? image : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    });
 }
 
 } // namespace tessaline::ImageDecoder

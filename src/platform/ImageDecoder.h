@@ -38,6 +38,16 @@ Expected<QImage, ImageDecodeError> decode(const QByteArray &bytes, qint64 alloca
 // read without ever holding its colour pixels; only the grey ones are kept.
 Expected<QImage, ImageDecodeError> decodeGrey(const QByteArray &bytes, qint64 allocationLimit = defaultAllocationLimit);
 
+// The picture shrunk to fit `bound` keeping its proportions (at the size
+// QImage::scaled gives), or as it is when it fits: what a thumbnail or a
+// preview is made from. An opaque 8-bit PNG is read row by row straight into
+// the small picture, each of its pixels the mean of the pixels it covers, so
+// a 5K capture is never held at full size; anything else is decoded in full
+// and scaled smoothly. The same limit and errors as decode; never smaller
+// than one pixel.
+Expected<QImage, ImageDecodeError> decodeFitted(const QByteArray &bytes, const QSize &bound,
+                                                qint64 allocationLimit = defaultAllocationLimit);
+
 } // namespace ImageDecoder
 
 } // namespace tessaline

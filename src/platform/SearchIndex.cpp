@@ -73,17 +73,16 @@ std::optional<QByteArray> smallThumbnail(const QByteArray &picture)
 {
     if (isSmallPng(picture))
         return picture;
-    const auto image = ImageDecoder::decode(picture);
-    if (!image || image->isNull())
-        return std::nullopt;
+    // Read straight into the small picture: a 5K capture in full is 60 MB,
+    // indexed while the next capture's text is being read.
     const int side = SearchIndex::thumbnailSide;
-    const QImage small = image->width() <= side && image->height() <= side
-                             ? *image
-                             : image->scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const auto small = ImageDecoder::decodeFitted(picture, QSize(side, side));
+    if (!small || small->isNull())
+        return std::nullopt;
     PngEncoderOptions options;
     options.compressionLevel = 9;
     options.maxThreads = 1;
-    return encodePng(small, options);
+    return encodePng(*small, options);
 }
 
 // What a search looks in: every field on a line of its own, so a word never

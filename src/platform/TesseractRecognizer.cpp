@@ -13,6 +13,7 @@
 #include <numeric>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 // Tesseract's OpenMP loops spin-wait for their team; on a busy desktop that
 // costs far more than it gains, and we run our own engines in parallel. The
@@ -186,12 +187,53 @@ std::vector<TextPiece> textPieces(tesseract::PageIterator &it, const QSize &imag
     return pieces;
 }
 
+struct PixDeleter
+{
+    void operator()(Pix *pix) const { pixDestroy(&pix); }
+};
+using PixPointer = std::unique_ptr<Pix, PixDeleter>;
+
+// The grey picture as an 8-bit page; none when its memory cannot be had.
+PixPointer greyPix(const QImage &grey)
+{
+    PixPointer page(pixCreateNoInit(grey.width(), grey.height(), 8));
+    if (!page)
+        return page;
+    const int wordsPerLine = pixGetWpl(page.get());
+    l_uint32 *data = pixGetData(page.get());
+    for (int y = 0; y < grey.height(); ++y) {
+        l_uint32 *line = data + size_t(y) * size_t(wordsPerLine);
+        const uchar *source = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); ++x)
+            SET_DATA_BYTE(line, x, source[x]);
+    }
+    return page;
+}
+
+// The area of an 8-bit page as a grey picture. Leptonica keeps each word's
+// four pixels in the word's own byte order, hence pixel by pixel.
+QImage greyArea(const Pix &page, const QRect &area)
+{
+    QImage image(area.size(), QImage::Format_Grayscale8);
+    if (image.isNull())
+        return image;
+    const int wordsPerLine = pixGetWpl(&page);
+    const l_uint32 *data = pixGetData(const_cast<Pix *>(&page));
+    for (int y = 0; y < area.height(); ++y) {
+        const l_uint32 *line = data + size_t(area.top() + y) * size_t(wordsPerLine);
+        uchar *target = image.scanLine(y);
+        for (int x = 0; x < area.width(); ++x)
+            target[x] = uchar(GET_DATA_BYTE(line, area.left() + x));
+    }
+    return image;
+}
+
 // The piece's pixels as the engine should see them: dark text on light,
 // with the slivers of the neighbouring pieces' lines painted over with the
 // ground, so that no half line is read twice.
-QImage pieceImage(const QImage &grey, const TextPiece &piece)
+QImage pieceImage(const Pix &page, const TextPiece &piece)
 {
-    QImage image = grey.copy(piece.crop);
+    QImage image = greyArea(page, piece.crop);
     const int above = std::clamp(piece.keepTop - piece.crop.top(), 0, image.height());
     const int below = std::clamp(piece.crop.bottom() - piece.keepBottom, 0, image.height() - above);
     if (above > 0 || below > 0) {
@@ -311,7 +353,7 @@ void TesseractRecognizer::releaseIdleResources()
     }
 }
 
-TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
+TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
 {
     if (auto engine = ensureLayoutEngine(); !engine)
         return unexpected(engine.error());
@@ -319,15 +361,19 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
     if (image.isNull() || image.width() < smallestTextSide || image.height() < smallestTextSide)
         return QList<TextObservation>();
 
-    // Tesseract reads grey levels; one shared copy serves every engine. A
-    // dark page is turned as a whole so that the layout sees what it sees
-    // on a light one; every other sample is enough to tell.
-    const QImage grey = darkTextOnLight(recognitionGreyImage(image), QRect(QPoint(0, 0), image.size()), 2);
+    // Tesseract reads grey levels. A dark page is turned as a whole so that
+    // the layout sees what it sees on a light one; every other sample is
+    // enough to tell.
+    const QRect pageArea(QPoint(0, 0), image.size());
+    QImage grey = darkTextOnLight(recognitionGreyImage(std::exchange(image, QImage())), pageArea, 2);
 
     // The other engines load (at first use) while the layout is found, each
     // on the thread that then reads with it, and wait for the pieces.
     std::vector<TextPiece> pieces;
     std::vector<size_t> order;
+    // The layout engine's own copy of the page, which every engine's pieces
+    // are cut from once the layout is found.
+    PixPointer page;
     std::latch laidOut(1);
     std::atomic<size_t> next{0};
     auto read = [&](tesseract::TessBaseAPI &engine) {
@@ -335,7 +381,11 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
         engine.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
         for (size_t i = next++; i < order.size(); i = next++) {
             TextPiece &piece = pieces[order[i]];
-            const QImage pixels = pieceImage(grey, piece);
+            if (!page) {
+                piece.failed = true;
+                continue;
+            }
+            const QImage pixels = pieceImage(*page, piece);
             engine.SetImage(pixels.constBits(), pixels.width(), pixels.height(), 1, int(pixels.bytesPerLine()));
             engine.SetSourceResolution(desktopDpi);
             if (engine.Recognize(nullptr) != 0) {
@@ -365,12 +415,21 @@ TextRecognitionOutcome TesseractRecognizer::recognize(const QImage &image)
     layout.SetPageSegMode(tesseract::PSM_AUTO);
     layout.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
     layout.SetSourceResolution(desktopDpi);
+    // From here on the engine's copy serves, kept past the layout's Clear;
+    // ours goes before the layout's working pictures (several times the
+    // page) join it.
+    if (Pix *input = layout.GetInputImage(); input && pixGetDepth(input) == 8 && pixGetWidth(input) == grey.width()
+                                             && pixGetHeight(input) == grey.height())
+        page.reset(pixClone(input));
+    else
+        page = greyPix(grey);
+    grey = QImage();
     // The layout is all that is taken from this pass, and every engine waits
     // for it; telling fixed-pitch lines from proportional ones only matters
     // to cutting words, which the reading does again, so it is skipped here.
     layout.SetVariable("textord_disable_pitch_test", "1");
     if (std::unique_ptr<tesseract::PageIterator> it(layout.AnalyseLayout()); it)
-        pieces = textPieces(*it, grey.size());
+        pieces = textPieces(*it, pageArea.size());
     layout.Clear();
     layout.SetVariable("textord_disable_pitch_test", "0");
     // The largest pieces first, so no engine is left with a long one at the

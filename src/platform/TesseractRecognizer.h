@@ -37,7 +37,7 @@ public:
     // Loads the language data at first use (the engines other than the
     // first while the first finds the layout); a failure of the first is
     // reported by every call until loading succeeds.
-    TextRecognitionOutcome recognize(const QImage &image) override;
+    TextRecognitionOutcome recognize(QImage image) override;
     // Loads the first engine, the one every page waits for.
     void prepare() override;
     // Ends every engine (about 15 MB each, and what each kept from its

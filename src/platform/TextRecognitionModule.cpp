@@ -63,11 +63,11 @@ Expected<void, TextRecognitionError> TextRecognitionModule::ensureRecognizer()
             .arg(tried.join(QStringLiteral("; ")))});
 }
 
-TextRecognitionOutcome TextRecognitionModule::recognize(const QImage &image)
+TextRecognitionOutcome TextRecognitionModule::recognize(QImage image)
 {
     if (auto ready = ensureRecognizer(); !ready)
         return unexpected(ready.error());
-    return m_recognizer->recognize(image);
+    return m_recognizer->recognize(std::move(image));
 }
 
 void TextRecognitionModule::prepare()

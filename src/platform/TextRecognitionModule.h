@@ -26,7 +26,7 @@ public:
                                    QStringList moduleFiles = installedModuleFiles());
     ~TextRecognitionModule() override;
 
-    TextRecognitionOutcome recognize(const QImage &image) override;
+    TextRecognitionOutcome recognize(QImage image) override;
     // Opens the module and loads the first engine's language data.
     void prepare() override;
     // The module itself stays open.

@@ -119,14 +119,16 @@ QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
             state->recognizer = state->factory();
         if (!state->recognizer)
             return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
-        const auto image = picture();
+        auto image = picture();
         // A stored picture's bytes (17 MB at 5K) are not kept while the
         // engines read.
         picture = nullptr;
         if (!image)
             return unexpected(image.error());
-        return state->recognizer->recognize(*image).transform([&](const QList<TextObservation> &lines) {
-            return RecognizedText{joinedText(lines), lines, image->size()};
+        const QSize size = image->size();
+        // Handed over, so that it goes once the engines hold their own copy.
+        return state->recognizer->recognize(std::move(*image)).transform([&](const QList<TextObservation> &lines) {
+            return RecognizedText{joinedText(lines), lines, size};
         });
     };
     QFuture<OCRResult> read = m_executor->submit(m_idleRelease.get(), std::move(job));

@@ -1,10 +1,12 @@
 #include "runtime/SnipImageCache.h"
 
 #include "model/AnnotatedCardRenderer.h"
+#include "model/AnnotationDocument.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
+#include "platform/ImageDecoder.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -36,6 +38,18 @@ int costKiB(const QImage &image)
 SnipImageCache::Decoded SnipImageCache::decode(const std::optional<QByteArray> &imageData,
                                                const std::optional<QByteArray> &annotationData, const QSize &limit)
 {
+    // A picture with nothing drawn on it is read straight into the master's
+    // size: a 5K capture in full is 60 MB, for a picture of a column's width.
+    // Its own size comes from its header; a picture whose header does not
+    // tell is read in full.
+    const auto document = AnnotationDocument::decode(annotationData);
+    if (const QSize size = imageData ? ImageDecoder::imageSize(*imageData) : QSize();
+        document && document->items.isEmpty() && size.isValid()) {
+        auto fitted = ImageDecoder::decodeFitted(*imageData, limit);
+        if (!fitted)
+            return {};
+        return {*std::move(fitted), size};
+    }
     std::optional<QImage> image = annotatedImage(imageData, annotationData);
     if (!image)
         return {};

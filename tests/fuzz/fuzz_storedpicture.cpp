@@ -2,7 +2,7 @@
 // display, copy and export of a snip takes: the picture reader (our own PNG
 // path, else Qt's readers) and the annotations drawn over what it read (a
 // pixelation box, an arrow, a highlight and a label); and the grey reading
-// text recognition makes of it. The store is a file on
+// text recognition and a preview make of it. The store is a file on
 // disk, so its bytes may be anything. Any crash, sanitizer report or broken
 // invariant is a finding.
 
@@ -73,6 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("the grey reading and the full decode disagree on whether the picture reads");
     if (grey && *grey != recognitionGreyImage(*decoded))
         fail("the grey reading differs from the full decode made grey");
+    // A preview shrinks the picture as it reads it where it can: readable
+    // exactly when the full decode is, with the same error.
+    const QSize bound(48, 32);
+    const auto fitted = ImageDecoder::decodeFitted(bytes, bound, allocationLimit);
+    if (bool(fitted) != bool(decoded) || (!fitted && fitted.error() != decoded.error()))
+        fail("the shrunk reading and the full decode disagree on whether the picture reads");
     const auto plain = renderAnnotatedCard(bytes, std::nullopt, allocationLimit);
     const auto annotated = renderAnnotatedCard(bytes, annotations(), allocationLimit);
     if (!decoded) {
@@ -89,6 +95,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QSize announced = ImageDecoder::imageSize(bytes);
     if (decoded->isNull() || (announced.isValid() && announced != decoded->size()))
         fail("the decoded picture and its header disagree on its size");
+    // At the size Qt's scaling gives, never below a pixel; as it is when it
+    // already fits.
+    const QSize fits = decoded->width() <= bound.width() && decoded->height() <= bound.height()
+        ? decoded->size()
+        : decoded->size().scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    if (fitted->size() != fits)
+        fail("the shrunk picture is not the size that fits");
+    if (fits == decoded->size()
+        && fitted->convertToFormat(QImage::Format_ARGB32) != decoded->convertToFormat(QImage::Format_ARGB32))
+        fail("a picture that fits came back changed");
     if (!plain || plain->size() != decoded->size())
         fail("a readable picture did not come back at its size");
     // Annotations are drawn at the picture's own pixel size, or refused; a

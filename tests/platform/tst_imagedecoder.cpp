@@ -206,8 +206,10 @@ private Q_SLOTS:
     void refusesDamagedOrOversizedPictures();
     void greyDecodeEqualsFullDecodeMadeGrey_data();
     void greyDecodeEqualsFullDecodeMadeGrey();
-    void greyDecodeFailsAsFullDecodeDoes_data();
-    void greyDecodeFailsAsFullDecodeDoes();
+    void streamedDecodesFailAsFullDecodeDoes_data();
+    void streamedDecodesFailAsFullDecodeDoes();
+    void fittedDecodeAveragesWhatEachPixelCovers_data();
+    void fittedDecodeAveragesWhatEachPixelCovers();
 };
 
 void ImageDecoderTest::decodesLikeQt_data()
@@ -347,7 +349,7 @@ void ImageDecoderTest::greyDecodeEqualsFullDecodeMadeGrey()
         QCOMPARE(full->format(), QImage::Format_RGB32);
 }
 
-void ImageDecoderTest::greyDecodeFailsAsFullDecodeDoes_data()
+void ImageDecoderTest::streamedDecodesFailAsFullDecodeDoes_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<qint64>("limit");
@@ -393,8 +395,9 @@ void ImageDecoderTest::greyDecodeFailsAsFullDecodeDoes_data()
     QTest::newRow("over a small limit") << good << qint64(50 * 20 * 4 - 1) << ImageDecodeError::tooLarge;
 }
 
-// Damaged pictures fail cleanly, with the error the full decode gives.
-void ImageDecoderTest::greyDecodeFailsAsFullDecodeDoes()
+// Damaged pictures fail cleanly, with the error the full decode gives,
+// whether read into grey or shrunk.
+void ImageDecoderTest::streamedDecodesFailAsFullDecodeDoes()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(qint64, limit);
@@ -405,6 +408,78 @@ void ImageDecoderTest::greyDecodeFailsAsFullDecodeDoes()
     const auto grey = ImageDecoder::decodeGrey(bytes, limit);
     QVERIFY(!grey);
     QCOMPARE(grey.error(), error);
+    const auto fitted = ImageDecoder::decodeFitted(bytes, QSize(16, 16), limit);
+    QVERIFY(!fitted);
+    QCOMPARE(fitted.error(), error);
+}
+
+namespace {
+
+// Cells of `cell` pixels, each of one colour of its own.
+QImage cells(int columns, int rows, int cell)
+{
+    QImage image(columns * cell, rows * cell, QImage::Format_RGB32);
+    QPainter painter(&image);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column)
+            painter.fillRect(column * cell, row * cell, cell, cell, QColor(column * 40, row * 60, 255 - column * 20));
+    }
+    painter.end();
+    return image;
+}
+
+// Black and white pixels in turn: every 2×2 square averages to mid grey.
+QImage checkerboard(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    }
+    return image;
+}
+
+} // namespace
+
+void ImageDecoderTest::fittedDecodeAveragesWhatEachPixelCovers_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("bound");
+    QTest::addColumn<QImage>("expected"); // null: as Qt scales the full decode
+    QTest::newRow("fits: as it is") << *encodePng(picture(97, 61, QImage::Format_RGB32)) << QSize(97, 61)
+                                    << picture(97, 61, QImage::Format_RGB32);
+    QTest::newRow("cells of 3 to one pixel each") << *encodePng(cells(5, 4, 3)) << QSize(5, 100) << cells(5, 4, 1);
+    QTest::newRow("cells, the height deciding")
+        << pngWithStream(rgbHeader(15, 12), filteredStream(cells(5, 4, 3), [](int y) { return y % 5; }), {9, 40})
+        << QSize(100, 4) << cells(5, 4, 1);
+    QImage grey(3, 2, QImage::Format_RGB32);
+    grey.fill(QColor(128, 128, 128));
+    QTest::newRow("checkerboard to mid grey") << *encodePng(checkerboard(6, 4)) << QSize(3, 3) << grey;
+    // Everything else is decoded in full and scaled.
+    QTest::newRow("with alpha") << *encodePng(picture(80, 30, QImage::Format_ARGB32)) << QSize(40, 40) << QImage();
+    QTest::newRow("JPEG") << saved(picture(80, 30, QImage::Format_RGB32), "JPG") << QSize(40, 40) << QImage();
+}
+
+// A capture shrunk as it is read: each pixel the rounded mean of the cell
+// it covers, at the size Qt's scaling gives; what is not streamed is Qt's
+// smooth scaling of the full decode.
+void ImageDecoderTest::fittedDecodeAveragesWhatEachPixelCovers()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, bound);
+    QFETCH(QImage, expected);
+    const auto full = ImageDecoder::decode(bytes);
+    QVERIFY(full);
+    const QSize size = full->size().width() <= bound.width() && full->size().height() <= bound.height()
+        ? full->size()
+        : full->size().scaled(bound, Qt::KeepAspectRatio);
+    if (expected.isNull())
+        expected = full->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const auto fitted = ImageDecoder::decodeFitted(bytes, bound);
+    QVERIFY(fitted);
+    QCOMPARE(fitted->size(), size);
+    QCOMPARE(fitted->convertToFormat(expected.format()), expected);
 }
 
 QTEST_MAIN(ImageDecoderTest)

@@ -42,7 +42,7 @@ public:
         if (released)
             ++*released;
     }
-    TextRecognitionOutcome recognize(const QImage &) override
+    TextRecognitionOutcome recognize(QImage) override
     {
         if (thread)
             *thread = QThread::currentThread();
