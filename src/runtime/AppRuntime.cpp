@@ -303,7 +303,7 @@ void AppRuntime::recognizeCapturedText()
 {
     // The heap's free pages go back to the system after the engines have
     // let go of theirs, a few seconds after the last capture was read (the
-    // recognition service does that), not as each reading ends: handing them
+    // recognition service does that), not as that reading ends: handing them
     // back holds the main thread's heap for up to a frame, and a capture
     // asked for just then would wait. When nothing reads text they go now;
     // queued, so the frames held by the caller are gone by then, and on the
@@ -336,6 +336,11 @@ void AppRuntime::recognizeCapturedText()
         m_captureTextBeingRead = cardID;
         const auto next = [this] {
             m_captureTextBeingRead.reset();
+            // Between the readings of a burst the heap goes back at once:
+            // what each reading freed would otherwise pile up until the
+            // last is read.
+            if (!m_capturesAwaitingText.empty())
+                QTimer::singleShot(0, this, [] { backgroundPool().start(&releaseFreedMemory); });
             recognizeCapturedText();
         };
         modelContext()
