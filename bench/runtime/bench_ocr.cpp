@@ -159,10 +159,20 @@ void service1080p(benchmark::State &state)
         once();
 }
 
-// Arg: 0 decoded in full and made grey, 1 read straight into grey rows.
-void storedPicture5K(benchmark::State &state)
+// The 5K busy desktop's PNG, as a capture stores it.
+const std::optional<QByteArray> &stored5K()
 {
     static const std::optional<QByteArray> png = ImageExportService::pngData(cachedScreenshot(desktop5K));
+    return png;
+}
+
+// Times `decode` of the stored 5K picture and counts how far resident
+// memory rose above where each decode began (peak_rise_MiB). `decode` gives
+// an optional or Expected image, false when it could not read the picture.
+template <typename Decode>
+void measureDecode(benchmark::State &state, Decode decode)
+{
+    const std::optional<QByteArray> &png = stored5K();
     if (!png) {
         state.SkipWithError("the picture could not be encoded");
         return;
@@ -170,7 +180,6 @@ void storedPicture5K(benchmark::State &state)
     // As the app has it: large blocks come from the system and go back to
     // it, so what a decode allocates shows as resident memory.
     returnLargeBlocksToSystem();
-    const bool streamed = state.range(0) == 1;
     double rise = 0;
     for (auto _ : state) {
         // The peak is counted from here: writing 5 resets the process's
@@ -179,10 +188,7 @@ void storedPicture5K(benchmark::State &state)
         const bool resettable = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
         reset.close();
         const double before = bench::processStatusMiB(0, "VmRSS");
-        const auto grey = streamed ? ImageDecoder::decodeGrey(*png)
-                                   : ImageDecoder::decode(*png).transform(
-                                         [](const QImage &image) { return recognitionGreyImage(image); });
-        if (!grey) {
+        if (!decode(*png)) {
             state.SkipWithError("the picture could not be read");
             break;
         }
@@ -193,37 +199,30 @@ void storedPicture5K(benchmark::State &state)
     state.counters["peak_rise_MiB"] = rise;
 }
 
+// Arg: 0 decoded in full and made grey, 1 read straight into grey rows.
+void storedPicture5K(benchmark::State &state)
+{
+    const bool streamed = state.range(0) == 1;
+    measureDecode(state, [&](const QByteArray &png) {
+        return bool(streamed ? ImageDecoder::decodeGrey(png)
+                             : ImageDecoder::decode(png).transform(
+                                   [](const QImage &image) { return recognitionGreyImage(image); }));
+    });
+}
+
 // Arg: 0 decoded in full and scaled smoothly, 1 shrunk row by row as it is
 // read; to a snip preview's size, as the search index and the library's
 // previews make one while the next capture's text is being read.
 void fittedPicture5K(benchmark::State &state)
 {
-    static const std::optional<QByteArray> png = ImageExportService::pngData(cachedScreenshot(desktop5K));
-    if (!png) {
-        state.SkipWithError("the picture could not be encoded");
-        return;
-    }
-    returnLargeBlocksToSystem();
     const bool streamed = state.range(0) == 1;
     const QSize bound(940, 460);
-    double rise = 0;
-    for (auto _ : state) {
-        QFile reset(QStringLiteral("/proc/self/clear_refs"));
-        const bool resettable = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
-        reset.close();
-        const double before = bench::processStatusMiB(0, "VmRSS");
-        const auto fitted = streamed ? ImageDecoder::decodeFitted(*png, bound)
-                                     : ImageDecoder::decode(*png).transform([&](const QImage &image) {
-                                           return image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-                                       });
-        if (!fitted) {
-            state.SkipWithError("the picture could not be read");
-            break;
-        }
-        if (resettable)
-            rise = std::max(rise, bench::processStatusMiB(0, "VmHWM") - before);
-    }
-    state.counters["peak_rise_MiB"] = rise;
+    measureDecode(state, [&](const QByteArray &png) {
+        return bool(streamed ? ImageDecoder::decodeFitted(png, bound)
+                             : ImageDecoder::decode(png).transform([&](const QImage &image) {
+                                   return image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                               }));
+    });
 }
 
 } // namespace
