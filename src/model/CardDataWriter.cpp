@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimer>
 #include <QUuid>
 #include <QVariant>
 
@@ -25,22 +26,25 @@ StoreError writeFailure(const QString &reason)
 // pictures.
 constexpr qint64 defaultCacheKiB = 2000;
 
-// The connection's page cache made large enough for a picture of `bytes`
-// and its pages' headers while it lives; back to its usual size after, its
-// pages let go.
+// How long the page cache stays large after a picture. Its pages are
+// fresh memory each time it grows again: at 5K a third of the next
+// picture's write went on faulting them in and, when it shrank, on
+// unmapping them (which interrupts every processor, the main thread's
+// included). Kept a few seconds, a series of captures writes into pages it
+// already has; an idle app gives them back long before anyone would count
+// its memory.
+constexpr int keepLargeCacheMs = 3000;
+
+// The connection's page cache made large enough for a picture and its
+// pages' headers while it lives; back to its usual size after, its pages
+// let go.
 class CacheForPicture
 {
 public:
-    CacheForPicture(const QSqlDatabase &db, qsizetype bytes) : m_db(db)
-    {
-        const qint64 kib = qint64(bytes) / 1024 * 9 / 8 + defaultCacheKiB;
-        m_enlarged = kib > defaultCacheKiB * 2;
-        if (m_enlarged)
-            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
-    }
+    explicit CacheForPicture(const QSqlDatabase &db) : m_db(db) {}
     ~CacheForPicture()
     {
-        if (!m_enlarged)
+        if (m_kib == 0)
             return;
         QSqlQuery pragma(m_db);
         pragma.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(defaultCacheKiB));
@@ -49,9 +53,19 @@ public:
     CacheForPicture(const CacheForPicture &) = delete;
     CacheForPicture &operator=(const CacheForPicture &) = delete;
 
+    // Grows to hold `bytes`; a cache already as large stays as it is.
+    void holdPicture(qsizetype bytes)
+    {
+        const qint64 kib = qint64(bytes) / 1024 * 9 / 8 + defaultCacheKiB;
+        if (kib <= defaultCacheKiB * 2 || kib <= m_kib)
+            return;
+        m_kib = kib;
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
+    }
+
 private:
     QSqlDatabase m_db;
-    bool m_enlarged = false;
+    qint64 m_kib = 0;
 };
 
 } // namespace
@@ -64,16 +78,22 @@ struct CardDataWriter::Worker
     std::atomic<int> writesWaiting{0};
     QString connectionName = QStringLiteral("tessaline-card-data-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     bool added = false;
-    // Set up for the picture being written and let go by the job after its
-    // write: the answer then reaches the main thread without waiting for
-    // the cache to shrink (milliseconds after a 5K picture).
+    // Set up for the picture being written. The writeback ends with the
+    // job after the write, so the answer reaches the main thread first; the
+    // cache goes once no picture has come for a while.
     std::optional<CacheForPicture> pictureCache;
     std::optional<FileWriteback> pictureWriteback;
+    quint64 picturesWritten = 0;
 
-    void endPictureWrite()
+    void endPictureWrite(const std::shared_ptr<Worker> &self)
     {
         pictureWriteback.reset();
-        pictureCache.reset();
+        // On this thread, whose event loop runs the jobs.
+        QTimer::singleShot(keepLargeCacheMs, [weak = std::weak_ptr<Worker>(self), written = picturesWritten] {
+            const auto worker = weak.lock();
+            if (worker && worker->picturesWritten == written && worker->writesWaiting == 0)
+                worker->pictureCache.reset();
+        });
     }
 
     Expected<QSqlDatabase, StoreError> database()
@@ -134,8 +154,11 @@ struct CardDataWriter::Worker
         // The page cache holds the whole picture until the commit, which
         // then writes each page to the log once and in order; a cache
         // smaller than the picture writes pages out half made and reads
-        // them back. It shrinks back once the picture is written.
-        pictureCache.emplace(db, bytes.size());
+        // them back. It shrinks back a while after the last picture.
+        ++picturesWritten;
+        if (!pictureCache)
+            pictureCache.emplace(db);
+        pictureCache->holdPicture(bytes.size());
         // The disk starts on the log's pages while the rest are written, so
         // the commit's sync waits only for the last of them.
         pictureWriteback.emplace(filePath + QStringLiteral("-wal"));
@@ -204,7 +227,8 @@ struct CardDataWriter::Worker
 
     void close()
     {
-        endPictureWrite();
+        pictureWriteback.reset();
+        pictureCache.reset();
         if (!added)
             return;
         QSqlDatabase::database(connectionName, false).close();
@@ -233,7 +257,7 @@ QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *rec
         --worker->writesWaiting;
         return worker->write(blob, bytes);
     });
-    m_executor->run([worker = m_worker] { worker->endPictureWrite(); });
+    m_executor->run([worker = m_worker] { worker->endPictureWrite(worker); });
     return written;
 }
 
