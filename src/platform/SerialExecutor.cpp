@@ -1,13 +1,39 @@
 #include "platform/SerialExecutor.h"
 
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace tessaline {
 
-SerialExecutor::SerialExecutor(const QString &name) : m_context(new QObject)
+namespace {
+
+// Weighs about a tenth of an ordinary thread where both want a processor.
+constexpr int backgroundNiceness = 10;
+
+} // namespace
+
+SerialExecutor::SerialExecutor(const QString &name, Urgency urgency) : m_context(new QObject)
 {
     m_thread.setObjectName(name);
     m_context->moveToThread(&m_thread);
     QObject::connect(&m_thread, &QThread::finished, m_context, &QObject::deleteLater);
     m_thread.start();
+    if (urgency == Urgency::background) {
+        // Linux keeps a niceness per thread, and threads made from this one
+        // start with its value. Qt's own priorities change nothing for
+        // ordinary threads here. Only ever raised, which needs no rights.
+        run([] {
+            const pid_t thread = pid_t(::syscall(SYS_gettid));
+            errno = 0;
+            const int current = ::getpriority(PRIO_PROCESS, id_t(thread));
+            if (errno == 0)
+                ::setpriority(PRIO_PROCESS, id_t(thread), std::min(current + backgroundNiceness, 19));
+        });
+    }
 }
 
 SerialExecutor::~SerialExecutor()

@@ -21,7 +21,13 @@ namespace tessaline {
 class SerialExecutor
 {
 public:
-    explicit SerialExecutor(const QString &name);
+    // How the worker's thread competes for the processors. Background work
+    // (reading a capture's text with an engine on every processor, indexing
+    // it) yields to the main thread and to the helpers it paints with, so a
+    // frame drawn meanwhile is not late; on an idle processor it runs as
+    // fast as ever. Threads it starts yield as well.
+    enum class Urgency { prompt, background };
+    explicit SerialExecutor(const QString &name, Urgency urgency = Urgency::prompt);
     // Jobs that have not started are dropped; the one running is finished,
     // then `finish` jobs run, then the thread ends.
     ~SerialExecutor();

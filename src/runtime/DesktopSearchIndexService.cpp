@@ -66,7 +66,7 @@ DesktopSearchIndexService::DesktopSearchIndexService(IndexFactory factory, QStri
                                                      std::chrono::milliseconds upkeepDelay)
     : m_domainIdentifier(std::move(domainIdentifier)),
       m_state(std::make_shared<WorkerState>()),
-      m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Search index")))
+      m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Search index"), SerialExecutor::Urgency::background))
 {
     m_state->factory = std::move(factory);
     m_state->upkeepDelay = upkeepDelay;

@@ -21,7 +21,7 @@ struct OCRService::WorkerState
 
 OCRService::OCRService(RecognizerFactory factory)
     : m_state(std::make_shared<WorkerState>()),
-      m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Text recognition"))),
+      m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Text recognition"), SerialExecutor::Urgency::background)),
       m_idleRelease(std::make_unique<QTimer>())
 {
     m_state->factory = std::move(factory);
