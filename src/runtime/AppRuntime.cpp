@@ -272,6 +272,7 @@ void AppRuntime::captureStored(const StoredCapture &capture)
     }
 
     m_capturesAwaitingText.push_back(cardID);
+    m_capturedCards.insert(cardID, capture.card);
     // The last of a burst stored: the encoders' freed buffers go back to
     // the system now, before the text is read.
     if (m_capturePipeline->isIdle())
@@ -310,6 +311,7 @@ void AppRuntime::recognizeCapturedText()
     // thread pool, since it walks the whole heap.
     if (!m_services.ocrService) {
         m_capturesAwaitingText.clear();
+        m_capturedCards.clear();
         QTimer::singleShot(0, this, [] { backgroundPool().start(&releaseFreedMemory); });
         return;
     }
@@ -320,21 +322,19 @@ void AppRuntime::recognizeCapturedText()
     while (!m_captureTextBeingRead && !m_capturesAwaitingText.empty() && m_capturePipeline->isIdle()) {
         const QUuid cardID = m_capturesAwaitingText.front();
         m_capturesAwaitingText.pop_front();
-        const CanvasCard *card = nullptr;
-        if (const auto cards = modelContext().fetchCards()) {
-            const auto found = std::find_if(cards->cbegin(), cards->cend(),
-                                            [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
-            card = found != cards->cend() ? *found : nullptr;
-        }
+        const CanvasCard *card = cardWithID(cardID);
         // Trashed or deleted before its turn: nothing to read (a trashed
         // card keeps its mark, should it come back). Without a picture there
         // is nothing to read ever.
         if (card && card->isLive() && !card->hasOriginalImageData())
             modelContext().clearTextRecognitionPending(*card);
-        if (!card || !card->isLive() || !card->hasOriginalImageData())
+        if (!card || !card->isLive() || !card->hasOriginalImageData()) {
+            m_capturedCards.remove(cardID);
             continue;
+        }
         m_captureTextBeingRead = cardID;
-        const auto next = [this] {
+        const auto next = [this, cardID] {
+            m_capturedCards.remove(cardID);
             m_captureTextBeingRead.reset();
             // Between the readings of a burst the heap goes back at once:
             // what each reading freed would otherwise pile up until the
@@ -393,15 +393,21 @@ void AppRuntime::recognizePendingTextSoon()
 
 void AppRuntime::giveUpRecognition(const QUuid &cardID)
 {
+    if (const CanvasCard *card = cardWithID(cardID))
+        modelContext().clearTextRecognitionPending(*card);
+}
+
+CanvasCard *AppRuntime::cardWithID(const QUuid &cardID)
+{
+    if (CanvasCard *known = m_capturedCards.value(cardID); known && known->id() == cardID
+                                                          && known->modelContext() == &modelContext())
+        return known;
     const auto cards = modelContext().fetchCards();
     if (!cards)
-        return;
-    for (const CanvasCard *card : *cards) {
-        if (card->id() == cardID) {
-            modelContext().clearTextRecognitionPending(*card);
-            return;
-        }
-    }
+        return nullptr;
+    const auto found = std::find_if(cards->cbegin(), cards->cend(),
+                                    [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
+    return found != cards->cend() ? *found : nullptr;
 }
 
 DesktopSearchRecord AppRuntime::desktopSearchRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)
@@ -430,19 +436,10 @@ DesktopSearchRecord AppRuntime::desktopSearchRecord(const CanvasCard *card, cons
 void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUuid &cardID)
 {
     ModelContext &context = modelContext();
-    const auto cards = context.fetchCards();
-    if (!cards)
-        return;
-    CanvasCard *card = nullptr;
-    for (CanvasCard *candidate : *cards) {
-        if (candidate->id() == cardID && candidate->isLive()) {
-            card = candidate;
-            break;
-        }
-    }
+    CanvasCard *card = cardWithID(cardID);
     // A card trashed while its text was read keeps no text and stays out of
     // the search index.
-    if (!card)
+    if (!card || !card->isLive())
         return;
     // The annotations of the moment decide: they may have changed while the
     // picture was being read.
@@ -478,16 +475,10 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
     // The picture, megabytes at 5K, is read on the store's worker. The
     // annotations are asked again once it is there: a redaction saved
     // meanwhile keeps it out of the index.
-    const QUuid cardID = card->id();
     modelContext()
         .readCardData(this, *card, CanvasCard::OriginalImageBlob)
-        .then(this, [this, cardID, record, index](const std::optional<QByteArray> &picture) mutable {
-            const auto cards = modelContext().fetchCards();
-            bool shown = false;
-            for (const CanvasCard *current : cards ? *cards : QList<CanvasCard *>()) {
-                if (current->id() == cardID)
-                    shown = !TextRedaction::mayHidePicture(current->annotationDocumentData());
-            }
+        .then(this, [card = QPointer<const CanvasCard>(card), record, index](const std::optional<QByteArray> &picture) mutable {
+            const bool shown = card && !TextRedaction::mayHidePicture(card->annotationDocumentData());
             record.thumbnailData = shown ? picture : std::nullopt;
             index(record);
         });
@@ -508,17 +499,12 @@ bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<Q
 
 void AppRuntime::recognizeTextAgain(const QUuid &cardID, const QImage &image)
 {
-    const auto cards = modelContext().fetchCards();
-    if (!cards)
-        return;
-    const auto card = std::find_if(cards->cbegin(), cards->cend(), [&](const CanvasCard *candidate) {
-        return candidate->id() == cardID && candidate->isLive();
-    });
-    if (card == cards->cend())
+    const CanvasCard *card = cardWithID(cardID);
+    if (!card || !card->isLive())
         return;
     // The index must not keep the words the text has just lost, even if
     // reading the picture fails.
-    indexCard(*card, nullptr);
+    indexCard(card, nullptr);
     if (!m_services.ocrService)
         return;
     m_services.ocrService->recognizeText(image, this).then(this, [this, cardID](const OCRResult &recognized) {

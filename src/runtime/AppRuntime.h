@@ -8,6 +8,7 @@
 #include "model/CardDataWriter.h"
 #include "platform/Expected.h"
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -197,6 +198,9 @@ private:
     // Clears the mark of a card whose text can never be read, so it is not
     // tried again at every start.
     void giveUpRecognition(const QUuid &cardID);
+    // The card with this id, live or not: a capture's own card when it is
+    // still that card, else the first in the library, or none.
+    CanvasCard *cardWithID(const QUuid &cardID);
     // Hands the card as stored to the search index, its picture read off the
     // main thread; `done` runs once it is in.
     void indexCard(const CanvasCard *card, std::function<void()> done);
@@ -222,6 +226,8 @@ private:
     std::deque<QUuid> m_capturesAwaitingText;
     // The capture whose text is with recognition now, if any.
     std::optional<QUuid> m_captureTextBeingRead;
+    // The cards of the captures above, as their saves made them.
+    QHash<QUuid, QPointer<CanvasCard>> m_capturedCards;
     bool m_pendingTextLookScheduled = false;
 };
 

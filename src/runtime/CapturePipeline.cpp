@@ -127,19 +127,19 @@ void CapturePipeline::storeReady()
                 onFailed(capture->staged->error().message);
             continue;
         }
-        const auto cardID = store(*capture, **capture->staged);
-        if (!cardID) {
+        const auto card = store(*capture, **capture->staged);
+        if (!card) {
             if (onFailed)
-                onFailed(cardID.error());
+                onFailed(card.error());
             continue;
         }
         if (onStored)
-            onStored(StoredCapture{*cardID, capture->result, *capture->png, *capture->preview});
+            onStored(StoredCapture{(*card)->id(), *card, capture->result, *capture->png, *capture->preview});
     }
     m_isStoring = false;
 }
 
-Expected<QUuid, QString> CapturePipeline::store(const Pending &capture, const StagedCardData &staged)
+Expected<CanvasCard *, QString> CapturePipeline::store(const Pending &capture, const StagedCardData &staged)
 {
     const CaptureResult &result = capture.result;
     const auto note = ThinkingSessionService(m_context).resolveNote(capture.destination.noteID, result.capturedAt);
@@ -179,7 +179,7 @@ Expected<QUuid, QString> CapturePipeline::store(const Pending &capture, const St
     }
     if (auto saved = scope.saveOrUndo(); !saved)
         return unexpected(saved.error().message);
-    return cardID;
+    return card;
 }
 
 } // namespace tessaline

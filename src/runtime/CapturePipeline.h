@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -31,6 +32,9 @@ struct CaptureDestination
 struct StoredCapture
 {
     QUuid cardID;
+    // The card as saved, for as long as it lives: looking it up again by
+    // its id is a pass over the whole library.
+    QPointer<CanvasCard> card;
     CaptureResult result; // without its image, which has gone by then
     QByteArray png;
     QImage preview; // the picture reduced to fit previewSide, for a thumbnail
@@ -78,7 +82,7 @@ private:
     static void dropFrameOnceMade(Pending &capture);
     void storeReady();
     // The card and its reference saved; the message when that failed.
-    Expected<QUuid, QString> store(const Pending &capture, const StagedCardData &staged);
+    Expected<CanvasCard *, QString> store(const Pending &capture, const StagedCardData &staged);
 
     ModelContext &m_context;
     // Oldest first.
