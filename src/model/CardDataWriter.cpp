@@ -33,7 +33,7 @@ constexpr qint64 defaultCacheKiB = 2000;
 // included). Kept a few seconds, a series of captures writes into pages it
 // already has; an idle app gives them back long before anyone would count
 // its memory.
-constexpr int keepLargeCacheMs = 3000;
+constexpr int keepLargeCacheMs = 5000;
 
 // The connection's page cache made large enough for a picture and its
 // pages' headers while it lives; back to its usual size after, its pages
