@@ -19,6 +19,7 @@
 #include "runtime/OCRService.h"
 #include "runtime/TextRedaction.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QThreadPool>
 #include <QTimer>
@@ -218,6 +219,35 @@ void AppRuntime::applicationDidBecomeActive()
         }
         coordinator.refreshPermissionState();
     });
+}
+
+bool AppRuntime::finishStoringCaptures(std::chrono::milliseconds limit)
+{
+    // A region being dragged or access being asked for waits on the user,
+    // whom nobody asks any more.
+    const auto settled = [this] {
+        return m_capturePipeline->isIdle()
+            && captureCoordinator().state().kind() != CaptureCoordinatorState::Kind::capturingDisplay;
+    };
+    if (settled())
+        return true;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // Looked at once the signal's handlers are done: a picture taken
+    // changes the state before it is handed to the pipeline.
+    const auto lookAgain = [&] {
+        QTimer::singleShot(0, &loop, [&] {
+            if (settled())
+                loop.quit();
+        });
+    };
+    connect(this, &AppRuntime::captureHandled, &loop, lookAgain);
+    connect(&captureCoordinator(), &CaptureCoordinator::stateChanged, &loop, lookAgain);
+    deadline.start(limit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return settled();
 }
 
 void AppRuntime::handleCaptureResult(const CaptureResult &result)

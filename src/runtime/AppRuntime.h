@@ -15,6 +15,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -127,6 +128,12 @@ public:
     // after the reference paragraph active now (see CapturePipeline);
     // captures are stored (and announced) in the order they arrive here.
     void handleCaptureResult(const CaptureResult &result);
+    // Waits, running the event loop, until no capture is being taken,
+    // encoded or written into the library, at most `limit`: a capture asked
+    // for just before the app is told to end (the last of a burst, a quit
+    // from the tray) is a snip the user expects to find. True when every
+    // one was stored or reported failed.
+    bool finishStoringCaptures(std::chrono::milliseconds limit);
     bool canPresentCaptureReview() const;
 
     void captureRegion();

@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
@@ -276,6 +277,8 @@ int main(int argc, char *argv[])
     });
     application.installEventFilter(&quitGuard);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &runtime, [&runtime] {
+        if (!runtime.finishStoringCaptures(std::chrono::seconds(10)))
+            std::fprintf(stderr, "Tessaline ended before every capture was stored.\n");
         if (const auto lost = QuitGuard::saveOnTheWayOut(runtime.modelContext()))
             std::fprintf(stderr, "%s\n", qPrintable(*lost));
     });

@@ -66,6 +66,7 @@ private Q_SLOTS:
     void reviewOrToast();
     void captureIntoATrashedNoteLandsInQuickCaptures();
     void capturesAreStoredInArrivalOrderIntoTheirNotes();
+    void capturesUnderWayAreStoredBeforeTheAppEnds();
     void failedCaptureSaveLeavesNothingBehind_data();
     void failedCaptureSaveLeavesNothingBehind();
     void copyOutcomeDecidesLastCopiedCard();
@@ -330,6 +331,35 @@ void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
     QVERIFY(cards.indexOf(rig.card(*largeID)) < cards.indexOf(rig.card(*smallID)));
     QCOMPARE(rig.windowing.toasts, (QList<QUuid>{*largeID, *smallID}));
     QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{*smallID});
+}
+
+void AppRuntimeTest::capturesUnderWayAreStoredBeforeTheAppEnds()
+{
+    QTemporaryDir libraryDirectory;
+    Rig rig(Rig::Library::onDisk, libraryDirectory.path());
+    rig.runtime->start();
+    QVERIFY(rig.runtime->finishStoringCaptures(std::chrono::milliseconds(0)));
+
+    // Noise takes a while to encode: still under way when the app is told
+    // to end, a turn of the event loop after it was taken.
+    CaptureResult capture = rig.capture(CaptureMode::display);
+    capture.image = QImage(1600, 1200, QImage::Format_RGB32);
+    quint32 seed = 7;
+    for (int y = 0; y < capture.image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(capture.image.scanLine(y));
+        for (int x = 0; x < capture.image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (seed >> 8);
+        }
+    }
+    const QString file = rig.context().filePath();
+    const QString stored = QStringLiteral("SELECT COUNT(*) FROM CanvasCard JOIN CanvasCardData ON cardRow = row");
+    rig.runtime->handleCaptureResult(capture);
+    QVERIFY(!rig.runtime->finishStoringCaptures(std::chrono::milliseconds(0)));
+    QCOMPARE(onLibrary(file, {stored}), 0);
+
+    QVERIFY(rig.runtime->finishStoringCaptures(std::chrono::seconds(30)));
+    QCOMPARE(onLibrary(file, {stored}), 1);
 }
 
 void AppRuntimeTest::failedCaptureSaveLeavesNothingBehind_data()
