@@ -42,7 +42,7 @@ void DisplayCaptureService::captureWholeDisplayUnderPointer(DisplayCompletion co
 
 void DisplayCaptureService::captureFrontmostWindow(WindowCompletion completion)
 {
-    deliveredTo(this, QtFuture::makeReadyFuture(takeFrontmostWindow())).then(this, std::move(completion));
+    deliveredTo(this, takeFrontmostWindow()).then(this, std::move(completion));
 }
 
 std::optional<quint32> DisplayCaptureService::prepareDisplayUnderPointer()
@@ -175,15 +175,17 @@ QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplay
     });
 }
 
-CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
+QFuture<CaptureOutcome<CapturedWindow>> DisplayCaptureService::takeFrontmostWindow()
 {
+    using Outcome = CaptureOutcome<CapturedWindow>;
+    const auto failed = [](const CaptureSubsystemError &error) { return QtFuture::makeReadyFuture(Outcome(unexpected(error))); };
     const auto application = m_system ? m_system->frontmostApplication() : std::nullopt;
     if (!application)
-        return unexpected(CaptureSubsystemError::frontmostApplicationUnavailable(
+        return failed(CaptureSubsystemError::frontmostApplicationUnavailable(
             m_system ? m_system->frontmostWindowAdvice() : QString()));
     const auto content = m_system->shareableContent();
     if (!content)
-        return unexpected(captureError(content.error()));
+        return failed(captureError(content.error()));
     const ShareableContent &shareable = *content;
 
     QList<SystemWindow> windows;
@@ -197,36 +199,38 @@ CaptureOutcome<CapturedWindow> DisplayCaptureService::takeFrontmostWindow()
     const QString name = application->localizedName.value_or(QStringLiteral("the frontmost application"));
     const auto chosen = WindowCaptureCandidate::preferredCandidate(candidates);
     if (!chosen)
-        return unexpected(CaptureSubsystemError::noCapturableWindow(name));
+        return failed(CaptureSubsystemError::noCapturableWindow(name));
     const auto window = std::find_if(windows.begin(), windows.end(),
                                      [&](const SystemWindow &w) { return w.windowID == chosen->windowID; });
     if (window == windows.end())
-        return unexpected(CaptureSubsystemError::noCapturableWindow(name));
+        return failed(CaptureSubsystemError::noCapturableWindow(name));
     const auto display = bestDisplay(shareable.displays, window->frame);
     if (!display)
-        return unexpected(CaptureSubsystemError::displayUnavailable());
+        return failed(CaptureSubsystemError::displayUnavailable());
     const auto target = displayTarget(*display);
     if (!target)
-        return unexpected(CaptureSubsystemError::displayUnavailable());
+        return failed(CaptureSubsystemError::displayUnavailable());
 
     const double scale = std::max(m_system->windowPointPixelScale(*window), 1.0);
     const QSize size(std::max(int(std::ceil(window->frame.width() * scale)), 1),
                      std::max(int(std::ceil(window->frame.height() * scale)), 1));
-    auto image = m_system->captureWindowImage(*window, size);
-    if (!image)
-        return unexpected(captureError(image.error()));
-
     CapturedWindow captured;
-    captured.image = std::move(image).value();
     captured.windowID = window->windowID;
     captured.windowTitle = window->title;
     captured.displayID = target->displayID;
     captured.rectInDisplay = window->frame.translated(-display->frame.topLeft());
     captured.rectOnScreen = CoordinateSpaces::screenFromDisplay(target->screenFrame, captured.rectInDisplay);
-    captured.scale = QSizeF(captured.image.width() / std::max(window->frame.width(), 1.0),
-                            captured.image.height() / std::max(window->frame.height(), 1.0));
     captured.sourceApplication = CaptureSourceApplication{application->localizedName, application->bundleIdentifier};
-    return captured;
+    const QSizeF points = window->frame.size();
+    return m_system->captureWindowImage(*window, size)
+        .then([captured, points](const CaptureSystemResult<QImage> &image) mutable -> Outcome {
+            if (!image)
+                return unexpected(captureError(image.error()));
+            captured.image = *image;
+            captured.scale = QSizeF(captured.image.width() / std::max(points.width(), 1.0),
+                                    captured.image.height() / std::max(points.height(), 1.0));
+            return captured;
+        });
 }
 
 } // namespace tessaline

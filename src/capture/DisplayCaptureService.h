@@ -25,12 +25,12 @@ public:
     void captureFrontmostWindow(WindowCompletion completion) override;
     std::optional<quint32> prepareDisplayUnderPointer() override;
 
-    // The same work. The display's picture is finished at once where the
-    // capture system takes pictures itself, and later where it asks the
-    // desktop for them; the window's is always taken at once.
+    // The same work, finished on whichever thread the picture is (at once,
+    // on a grab thread, or when the desktop answers); nothing after the
+    // picture needs this thread.
     // whole: the picture is kept as it is (CaptureSystem::captureWholeDisplayImage).
     QFuture<CaptureOutcome<FrozenDisplayCapture>> takeDisplayUnderPointer(bool whole = false);
-    CaptureOutcome<CapturedWindow> takeFrontmostWindow();
+    QFuture<CaptureOutcome<CapturedWindow>> takeFrontmostWindow();
 
     std::optional<CaptureDisplayTarget> displayTargetUnderPointer();
     std::optional<CaptureDisplayTarget> displayTarget(const SystemDisplay &display);

@@ -109,8 +109,10 @@ public:
     {
         return captureDisplayImage(display, size);
     }
-    // One window alone, scaled to fit the requested pixel size.
-    virtual CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
+    // One window alone, scaled to fit the requested pixel size. Answered
+    // as captureWholeDisplayImage is: a window can be as large as the
+    // display, and its picture is kept whole.
+    virtual QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
 
     // Called once the app is idle after starting: gets the buffers of a
     // whole-display picture ready, so the session's first capture costs no

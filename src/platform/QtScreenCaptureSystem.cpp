@@ -85,9 +85,10 @@ double QtScreenCaptureSystem::windowPointPixelScale(const SystemWindow &)
     return 1;
 }
 
-CaptureSystemResult<QImage> QtScreenCaptureSystem::captureWindowImage(const SystemWindow &, const QSize &)
+QFuture<CaptureSystemResult<QImage>> QtScreenCaptureSystem::captureWindowImage(const SystemWindow &, const QSize &)
 {
-    return unexpected(CaptureSystemError{false, QStringLiteral("Other applications' windows cannot be captured here.")});
+    return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(
+        unexpected(CaptureSystemError{false, QStringLiteral("Other applications' windows cannot be captured here.")})));
 }
 
 QString NullCaptureSystem::unavailableMessage()

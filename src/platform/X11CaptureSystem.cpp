@@ -429,7 +429,8 @@ CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, c
     });
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window, const QRect &clientFrame)
+CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window, const QRect &clientFrame,
+                                                             const X11DisplayCapture::RowsArrived &arrived)
 {
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(m_x11.connection, &xcb_composite_id);
     if (!extension || !extension->present)
@@ -448,31 +449,49 @@ CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window
         return unexpected(CaptureSystemError{false, QStringLiteral("The window has no composite pixmap.")});
     }
     const QRect inPixmap(clientFrame.topLeft() - topFrame->topLeft(), clientFrame.size());
-    auto result = m_capture.grab(pixmap, inPixmap, &m_lastTimings);
+    auto result = m_capture.grab(pixmap, inPixmap, &m_lastTimings, arrived);
     xcb_free_pixmap(m_x11.connection, pixmap);
     return result;
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::captureWindowImage(const SystemWindow &window, const QSize &size)
+QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureWindowImage(const SystemWindow &window, const QSize &size)
 {
-    const auto frame = m_windows.frame(window.windowID);
+    // On the grab thread, as a display's picture is: a maximised window
+    // takes as long to copy across, and is encoded as it arrives.
+    keepBuffersForAWhile();
+    return QtConcurrent::run(m_grabThread.get(), [this, windowID = window.windowID, size] { return grabWindow(windowID, size); });
+}
+
+CaptureSystemResult<QImage> X11CaptureSystem::grabWindow(xcb_window_t windowID, const QSize &size)
+{
+    const auto frame = m_windows.frame(windowID);
     if (!frame)
         return unexpected(CaptureSystemError{false, QStringLiteral("The window was closed.")});
-    const std::lock_guard lock(m_grabbing);
-    m_lastTimings = {};
+    // Kept as grabbed unless it must be scaled to the size asked for.
+    std::optional<ArrivingPngEncoding> encoding;
+    if (!size.isValid() || size == frame->size())
+        encoding.emplace();
+    const X11DisplayCapture::RowsArrived arrivals = encoding ? encoding->arrivals() : X11DisplayCapture::RowsArrived();
     CaptureSystemResult<QImage> result = unexpected(CaptureSystemError{});
-    if (m_windows.compositorRunning())
-        result = grabComposited(window.windowID, *frame);
-    if (!result) {
-        // Without a compositor the window's pixels are what the root shows
-        // where it lies; a part outside the root cannot be captured.
-        const QRect rootRect(0, 0, m_x11.screen->width_in_pixels, m_x11.screen->height_in_pixels);
-        const QRect visible = frame->intersected(rootRect);
-        if (visible.isEmpty())
-            return unexpected(CaptureSystemError{false, QStringLiteral("The window is outside the screen.")});
-        result = m_capture.grabRoot(visible, &m_lastTimings);
+    {
+        const std::lock_guard lock(m_grabbing);
+        m_lastTimings = {};
+        if (m_windows.compositorRunning())
+            result = grabComposited(windowID, *frame, arrivals);
+        if (!result) {
+            // Without a compositor the window's pixels are what the root
+            // shows where it lies; a part outside the root cannot be
+            // captured.
+            const QRect rootRect(0, 0, m_x11.screen->width_in_pixels, m_x11.screen->height_in_pixels);
+            const QRect visible = frame->intersected(rootRect);
+            if (visible.isEmpty())
+                result = unexpected(CaptureSystemError{false, QStringLiteral("The window is outside the screen.")});
+            else
+                result = m_capture.grabRoot(visible, &m_lastTimings, arrivals);
+        }
     }
-    keepBuffersForAWhile();
+    if (encoding)
+        encoding->finish(result ? &*result : nullptr);
     return std::move(result).transform([&](QImage image) {
         return size.isValid() && image.size() != size && image.size() == frame->size()
             ? image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)

@@ -45,7 +45,7 @@ public:
     double windowPointPixelScale(const SystemWindow &window) override;
     QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
     QFuture<CaptureSystemResult<QImage>> captureWholeDisplayImage(const SystemDisplay &display, const QSize &size) override;
-    CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override;
+    QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) override;
     // The buffers stay until the first capture; from then on they go a
     // minute after the last one, as always.
     void prepareDisplayCapture(const SystemDisplay &display) override;
@@ -63,7 +63,9 @@ private:
     std::optional<QRect> nativeGeometry(quint32 displayID) const;
     QFuture<CaptureSystemResult<QImage>> captureDisplay(const SystemDisplay &display, const QSize &size, bool encode);
     CaptureSystemResult<QImage> grabDisplay(const QRect &native, const QSize &size, bool encode);
-    CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame);
+    CaptureSystemResult<QImage> grabWindow(xcb_window_t window, const QSize &size);
+    CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame,
+                                               const X11DisplayCapture::RowsArrived &arrived);
 
     void keepBuffersForAWhile();
 

@@ -217,15 +217,15 @@ public:
         image.fill(Qt::darkCyan);
         return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(image));
     }
-    CaptureSystemResult<QImage> captureWindowImage(const SystemWindow &window, const QSize &size) override
+    QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) override
     {
         requestedWindowSizes.append(size);
         capturedWindows.append(window.windowID);
         if (imageError)
-            return unexpected(*imageError);
+            return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(unexpected(*imageError)));
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::darkYellow);
-        return image;
+        return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(image));
     }
 
     QPointF pointer;

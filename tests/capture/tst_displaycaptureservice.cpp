@@ -162,7 +162,7 @@ void DisplayCaptureServiceTest::windowCapture()
                                window(7, QRectF(1500, -100, 100.5, 50))};
     FakeCaptureSystem *fake = system.get();
     DisplayCaptureService service(std::move(system));
-    const auto outcome = service.takeFrontmostWindow();
+    const auto outcome = service.takeFrontmostWindow().result();
     QVERIFY(outcome);
     const CapturedWindow *captured = &*outcome;
     QCOMPARE(fake->capturedWindows, QList<quint32>{7});
@@ -208,7 +208,7 @@ void DisplayCaptureServiceTest::windowFailures()
         system->screenList[0].displayNumber = 77;
     }
     DisplayCaptureService service(std::move(system));
-    QCOMPARE(errorOf(service.takeFrontmostWindow()), expected);
+    QCOMPARE(errorOf(service.takeFrontmostWindow().result()), expected);
 }
 
 void DisplayCaptureServiceTest::completionComesLater()

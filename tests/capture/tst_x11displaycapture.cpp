@@ -369,7 +369,7 @@ void X11DisplayCaptureTest::frontmostWindowFromInputFocus()
     x11.sync();
 
     DisplayCaptureService service(X11CaptureSystem::create());
-    const auto outcome = service.takeFrontmostWindow();
+    const auto outcome = service.takeFrontmostWindow().result();
     if (!outcome)
         QFAIL(qPrintable(outcome.error().errorDescription()));
     const CapturedWindow captured = *outcome;
@@ -418,7 +418,7 @@ void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
     QVERIFY(X11WindowInfo(x11).compositorRunning());
 
     DisplayCaptureService service(X11CaptureSystem::create());
-    const auto outcome = service.takeFrontmostWindow();
+    const auto outcome = service.takeFrontmostWindow().result();
     if (!outcome)
         QFAIL(qPrintable(outcome.error().errorDescription()));
     const CapturedWindow captured = *outcome;

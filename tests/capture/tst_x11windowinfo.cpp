@@ -140,7 +140,7 @@ void X11WindowInfoTest::activeWindowUnderAWindowManager()
     // The window manager framed the window; the capture is the client area.
     QTRY_VERIFY(info.frame(id) && screenShows(*info.frame(id), colour));
     DisplayCaptureService service(std::move(system));
-    const auto outcome = service.takeFrontmostWindow();
+    const auto outcome = service.takeFrontmostWindow().result();
     if (!outcome)
         QFAIL(qPrintable(outcome.error().errorDescription()));
     const CapturedWindow captured = *outcome;
