@@ -14,27 +14,47 @@ namespace tessaline {
 
 namespace {
 
-// An image entry that holds only its PNG. A 5K TIFF takes a tenth of a
-// second to encode and is rarely asked for, so it is made on the first
-// request (a client pasting) and kept for the next.
+// An image entry that holds only its PNG, or not even that: one with a
+// source reads it when a client asks (a paste), so a capture copied on its
+// way into the library costs no memory while it stands. A 5K TIFF takes a
+// tenth of a second to encode and is rarely asked for, so it is made on the
+// first request; an entry that holds its PNG keeps it for the next, one
+// that reads its PNG keeps neither (the TIFF of a 5K picture is 56 MB).
 class LazyImageMimeData final : public QMimeData
 {
 public:
     explicit LazyImageMimeData(QByteArray png) : m_png(std::move(png)) {}
+    explicit LazyImageMimeData(Pasteboard::PngSource source) : m_source(std::move(source)) {}
 
     QStringList formats() const override { return {Pasteboard::pngType(), Pasteboard::tiffType()}; }
     bool hasFormat(const QString &mimeType) const override { return formats().contains(mimeType); }
+
+    // From now on the entry holds its bytes and no longer needs its source.
+    void holdBytes()
+    {
+        if (!m_source)
+            return;
+        m_png = m_source().value_or(QByteArray());
+        m_source = nullptr;
+    }
 
 protected:
     QVariant retrieveData(const QString &mimeType, QMetaType type) const override
     {
         Q_UNUSED(type);
-        if (mimeType == Pasteboard::pngType())
-            return m_png;
-        if (mimeType != Pasteboard::tiffType())
+        if (mimeType != Pasteboard::pngType() && mimeType != Pasteboard::tiffType())
             return {};
+        const QByteArray png = m_source ? m_source().value_or(QByteArray()) : m_png;
+        if (png.isEmpty())
+            return {};
+        if (mimeType == Pasteboard::pngType())
+            return png;
+        if (m_source) {
+            const std::optional<QByteArray> tiff = encodeTiff(QImage::fromData(png, "PNG"));
+            return tiff ? QVariant(*tiff) : QVariant();
+        }
         if (!m_tiff) {
-            const std::optional<QByteArray> tiff = encodeTiff(QImage::fromData(m_png, "PNG"));
+            const std::optional<QByteArray> tiff = encodeTiff(QImage::fromData(png, "PNG"));
             m_tiff = tiff.value_or(QByteArray());
         }
         return m_tiff->isEmpty() ? QVariant() : QVariant(*m_tiff);
@@ -46,8 +66,21 @@ public:
 
 private:
     QByteArray m_png;
+    Pasteboard::PngSource m_source;
     mutable std::optional<QByteArray> m_tiff;
 };
+
+// Our own image entry on the clipboard, if it stands there. Only our own
+// entry can be one; asking for another client's costs a round trip to the
+// display server.
+LazyImageMimeData *ownImageEntry(QClipboard &clipboard, QClipboard::Mode mode)
+{
+    const bool ours = mode == QClipboard::Clipboard ? clipboard.ownsClipboard()
+                      : mode == QClipboard::Selection ? clipboard.ownsSelection()
+                                                      : clipboard.ownsFindBuffer();
+    // The clipboard hands back the very entry it was given while it is ours.
+    return ours ? dynamic_cast<LazyImageMimeData *>(const_cast<QMimeData *>(clipboard.mimeData(mode))) : nullptr;
+}
 
 // The clipboard deletes the entry it replaces or clears; freeing a 5K
 // capture's bytes takes the main thread several milliseconds. Made just
@@ -56,16 +89,9 @@ private:
 class OutgoingEntry
 {
 public:
-    OutgoingEntry(const QClipboard &clipboard, QClipboard::Mode mode)
+    OutgoingEntry(QClipboard &clipboard, QClipboard::Mode mode)
     {
-        // Only our own entry can be one; asking for another client's
-        // costs a round trip to the display server.
-        const bool ours = mode == QClipboard::Clipboard ? clipboard.ownsClipboard()
-                          : mode == QClipboard::Selection ? clipboard.ownsSelection()
-                                                          : clipboard.ownsFindBuffer();
-        if (!ours)
-            return;
-        if (const auto *entry = dynamic_cast<const LazyImageMimeData *>(clipboard.mimeData(mode)))
+        if (const LazyImageMimeData *entry = ownImageEntry(clipboard, mode))
             m_bytes = entry->heldBytes();
     }
     ~OutgoingEntry()
@@ -111,6 +137,12 @@ bool Pasteboard::setImage(const QByteArray &png)
 {
     const std::optional<QByteArray> tiff = encodeTiff(QImage::fromData(png, "PNG"));
     return tiff && writeImage(png, *tiff);
+}
+
+bool Pasteboard::setImageSource(PngSource source)
+{
+    const std::optional<QByteArray> png = source ? source() : std::nullopt;
+    return png && setImage(*png);
 }
 
 // Whether the user has pressed a key or button in our windows since the
@@ -240,6 +272,30 @@ bool ClipboardPasteboard::setImage(const QByteArray &png)
     // capture would hold the main thread for nothing.
     const QByteArray back = published->data(pngType());
     return back.isSharedWith(png) || back == png;
+}
+
+bool ClipboardPasteboard::setImageSource(PngSource source)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !source)
+        return false;
+    m_declared.clear();
+    m_pending.reset();
+    {
+        const OutgoingEntry outgoing(*clipboard, m_mode);
+        clipboard->setMimeData(new LazyImageMimeData(std::move(source)), m_mode);
+    }
+    // Asking for the PNG would read the picture for nothing: that the entry
+    // stands is all there is to check.
+    return ownImageEntry(*clipboard, m_mode) != nullptr;
+}
+
+void ClipboardPasteboard::holdImageSourceBytes()
+{
+    if (QClipboard *clipboard = QGuiApplication::clipboard()) {
+        if (LazyImageMimeData *entry = ownImageEntry(*clipboard, m_mode))
+            entry->holdBytes();
+    }
 }
 
 } // namespace tessaline

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,6 +32,19 @@ public:
     // above; the desktop clipboard makes it only when a client asks. True
     // when the entry stands; when a write fails no half entry remains.
     virtual bool setImage(const QByteArray &png);
+
+    // Where an image entry's PNG is read from when a client pastes it; none
+    // when the picture is gone by then. Called on this thread.
+    using PngSource = std::function<std::optional<QByteArray>()>;
+    // An image entry like setImage's, whose PNG is read only when a client
+    // asks for it, so the entry holds none of its bytes (17 MB for a 5K
+    // capture) until then. Here it is read at once and written through
+    // setImage.
+    virtual bool setImageSource(PngSource source);
+    // Makes an entry of setImageSource's hold its bytes from now on: its
+    // source is about to go (the app ending, when a clipboard manager may
+    // still take the entry over). Nothing for any other entry.
+    virtual void holdImageSourceBytes() {}
 
     // Writes an entry of both types already encoded; on a failed write the
     // pasteboard is cleared.
@@ -65,6 +79,8 @@ public:
     void declareTypes(const QStringList &types) override;
     bool setData(const QByteArray &data, const QString &type) override;
     bool setImage(const QByteArray &png) override;
+    bool setImageSource(PngSource source) override;
+    void holdImageSourceBytes() override;
     // Under Wayland, only while one of our windows has the keyboard and
     // the user has pressed a key or button in them since they got it.
     bool acceptsUnpromptedWrites() const override;

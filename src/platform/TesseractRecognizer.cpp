@@ -353,6 +353,20 @@ void TesseractRecognizer::releaseIdleResources()
     }
 }
 
+void TesseractRecognizer::setEngineLimit(int engines)
+{
+    m_engineLimit = std::max(engines, 0);
+    if (m_engineLimit == 0)
+        return;
+    // From the limit on: never the layout engine, the first.
+    for (size_t e = size_t(m_engineLimit); e < m_engines.size(); ++e) {
+        if (m_engines[e]) {
+            m_engines[e]->End();
+            m_engines[e].reset();
+        }
+    }
+}
+
 TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
 {
     if (auto engine = ensureLayoutEngine(); !engine)
@@ -367,8 +381,13 @@ TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
     const QRect pageArea(QPoint(0, 0), image.size());
     QImage grey = darkTextOnLight(recognitionGreyImage(std::exchange(image, QImage())), pageArea, 2);
 
-    // The other engines load (at first use) while the layout is found, each
-    // on the thread that then reads with it, and wait for the pieces.
+    // The other engines wait for the layout, then load (at first use) on the
+    // thread that reads with them, while the layout engine is already
+    // reading. Loaded while the layout is found, their memory (about 13 MB
+    // each) would come on top of the layout's working pictures (about 75 MB
+    // at 5K), the most a recognition holds at once; after it, the first page
+    // since the engines were let go waits for one engine's loading (under a
+    // tenth of a second) instead. No pieces left to read, none is loaded.
     std::vector<TextPiece> pieces;
     std::vector<size_t> order;
     // The layout engine's own copy of the page, which every engine's pieces
@@ -396,13 +415,16 @@ TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
         }
         engine.Clear();
     };
+    const size_t engines = m_engineLimit > 0 ? std::min(m_engines.size(), size_t(m_engineLimit)) : m_engines.size();
     std::vector<std::thread> helpers;
-    for (size_t e = 1; e < m_engines.size(); ++e) {
+    for (size_t e = 1; e < engines; ++e) {
         try {
             helpers.emplace_back([&, e]() {
+                laidOut.wait();
+                if (next >= order.size())
+                    return;
                 if (!m_engines[e])
                     m_engines[e] = loadedEngine();
-                laidOut.wait();
                 if (m_engines[e])
                     read(*m_engines[e]);
             });

@@ -35,15 +35,18 @@ public:
     ~TesseractRecognizer() override;
 
     // Loads the language data at first use (the engines other than the
-    // first while the first finds the layout); a failure of the first is
-    // reported by every call until loading succeeds.
+    // first once the first has found the layout, and only as many as there
+    // are pieces to read); a failure of the first is reported by every call
+    // until loading succeeds.
     TextRecognitionOutcome recognize(QImage image) override;
     // Loads the first engine, the one every page waits for.
     void prepare() override;
     // Ends every engine (about 15 MB each, and what each kept from its
     // last page); the first loads again at the next call or prepare, the
-    // others while that page's layout is found.
+    // others once that page's layout is found.
     void releaseIdleResources() override;
+    // Engines beyond the limit are ended at once.
+    void setEngineLimit(int engines) override;
 
 private:
     Expected<void, TextRecognitionError> ensureLayoutEngine();
@@ -51,6 +54,7 @@ private:
 
     QByteArray m_requestedDataPath;
     int m_wantedEngines;
+    int m_engineLimit = 0;
     // The first finds the layout; an empty slot is loaded on its thread.
     std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
 };

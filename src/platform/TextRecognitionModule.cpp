@@ -53,8 +53,10 @@ Expected<void, TextRecognitionError> TextRecognitionModule::ensureRecognizer()
             continue;
         }
         m_recognizer.reset(make(m_dataPath.isEmpty() ? nullptr : m_dataPath.constData(), m_engines));
-        if (m_recognizer)
+        if (m_recognizer) {
+            m_recognizer->setEngineLimit(m_engineLimit);
             return {};
+        }
     }
     if (tried.isEmpty())
         tried << QStringLiteral("no place to look");
@@ -75,6 +77,13 @@ void TextRecognitionModule::prepare()
     // A failure is said by the recognition.
     if (ensureRecognizer())
         m_recognizer->prepare();
+}
+
+void TextRecognitionModule::setEngineLimit(int engines)
+{
+    m_engineLimit = engines;
+    if (m_recognizer)
+        m_recognizer->setEngineLimit(engines);
 }
 
 void TextRecognitionModule::releaseIdleResources()

@@ -31,6 +31,8 @@ public:
     void prepare() override;
     // The module itself stays open.
     void releaseIdleResources() override;
+    // Kept for the recogniser until the module is open.
+    void setEngineLimit(int engines) override;
 
     // Where the module is looked for, beside the running program: where the
     // install puts it (<prefix>/lib/tessaline beside <prefix>/bin) and where
@@ -43,6 +45,7 @@ private:
 
     QByteArray m_dataPath;
     int m_engines;
+    int m_engineLimit = 0;
     QStringList m_moduleFiles;
     std::unique_ptr<TextRecognizing> m_recognizer;
 };

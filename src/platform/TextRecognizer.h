@@ -54,6 +54,10 @@ public:
     // Lets go of what only speeds up later calls (every loaded model); the
     // next call, or prepare, loads what it needs again.
     virtual void releaseIdleResources() {}
+    // At most this many engines read from the next call on, and those
+    // beyond it let go of their memory; 0 lifts the limit. Nothing for a
+    // recogniser without several engines.
+    virtual void setEngineLimit(int engines) { (void)engines; }
 };
 
 // The grey level a recogniser reads for a pixel: integer weights near the

@@ -71,6 +71,10 @@ AppRuntime::AppRuntime(AppRuntimeServices services, QObject *parent)
 
 AppRuntime::~AppRuntime()
 {
+    // A capture on the clipboard is read from the library when pasted; a
+    // clipboard manager may take it over as the app ends, after the library.
+    if (m_services.pasteboard)
+        m_services.pasteboard->holdImageSourceBytes();
     // The coordinator may outlive nothing of ours: drop its callbacks first.
     if (m_services.captureCoordinator) {
         m_services.captureCoordinator->onCaptureCompleted = nullptr;
@@ -285,7 +289,7 @@ void AppRuntime::captureStored(const StoredCapture &capture)
         // so rather than claiming a copy. A region was just dragged over our
         // own overlay, which is input of the user's the desktop counts.
         if (capture.result.mode == CaptureMode::region || m_services.pasteboard->acceptsUnpromptedWrites())
-            copied = m_services.pasteboard->setImage(capture.png);
+            copied = m_services.pasteboard->setImageSource(storedPictureSource(cardID));
         else
             m_automaticCopyHeldBackCardID = cardID;
     }
@@ -328,6 +332,27 @@ bool AppRuntime::canPresentCaptureReview() const
     return !m_navigation->captureReviewCardID() && !m_navigation->focusedCardID() && !m_navigation->galleryCardID()
         && !m_navigation->isQuickThoughtPresented()
         && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
+}
+
+const CanvasCard *AppRuntime::cardWithID(const QUuid &cardID) const
+{
+    const auto cards = modelContext().fetchCards();
+    if (!cards)
+        return nullptr;
+    const auto found = std::find_if(cards->cbegin(), cards->cend(),
+                                    [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
+    return found != cards->cend() ? *found : nullptr;
+}
+
+Pasteboard::PngSource AppRuntime::storedPictureSource(const QUuid &cardID)
+{
+    // The clipboard holds none of the capture's bytes (17 MB at 5K) while it
+    // waits for a paste, which reads them back from the library. A card in
+    // Recently Deleted still gives its picture: it is what was copied.
+    return [self = QPointer<AppRuntime>(this), cardID]() -> std::optional<QByteArray> {
+        const CanvasCard *card = self ? self->cardWithID(cardID) : nullptr;
+        return card ? card->originalImageData() : std::nullopt;
+    };
 }
 
 void AppRuntime::recognizeCapturedText()
@@ -380,6 +405,10 @@ void AppRuntime::recognizeCapturedText()
                     giveUpRecognition(cardID);
                     return next();
                 }
+                // A burst's backlog is read with fewer engines: no one waits
+                // on it, and its captures have the memory high.
+                m_services.ocrService->setReadingFrugally(!m_capturesAwaitingText.empty()
+                                                          || !m_capturePipeline->isIdle());
                 m_services.ocrService->recognizeStoredPicture(*picture, this)
                     .then(this, [this, cardID, next](const OCRResult &recognized) {
                         if (recognized)

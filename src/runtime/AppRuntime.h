@@ -192,6 +192,10 @@ private:
     // What follows a capture's store: selection, clipboard, review or
     // toast, text recognition.
     void captureStored(const StoredCapture &capture);
+    // Any card, live or not; none when the library has no such card.
+    const CanvasCard *cardWithID(const QUuid &cardID) const;
+    // The card's picture as the library holds it, read when called.
+    std::function<std::optional<QByteArray>()> storedPictureSource(const QUuid &cardID);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
     // Reads the text of the next capture waiting for it, unless one is being
     // read.

@@ -10,6 +10,10 @@
 #include <QFutureWatcher>
 #include <QTimer>
 
+#include <algorithm>
+#include <thread>
+#include <utility>
+
 namespace tessaline {
 
 // Belongs to the worker thread: the engine is made and released there.
@@ -17,6 +21,17 @@ struct OCRService::WorkerState
 {
     RecognizerFactory factory;
     std::unique_ptr<TextRecognizing> recognizer;
+    int engineLimit = 0;
+
+    TextRecognizing *ensureRecognizer()
+    {
+        if (!recognizer && factory) {
+            recognizer = factory();
+            if (recognizer && engineLimit > 0)
+                recognizer->setEngineLimit(engineLimit);
+        }
+        return recognizer.get();
+    }
 };
 
 OCRService::OCRService(RecognizerFactory factory)
@@ -92,10 +107,30 @@ void OCRService::prepare()
     if (m_running == 0)
         m_idleRelease->start(m_afterPrepareInterval);
     m_executor->run([state = m_state] {
-        if (!state->recognizer && state->factory)
-            state->recognizer = state->factory();
-        if (state->recognizer)
-            state->recognizer->prepare();
+        if (TextRecognizing *recognizer = state->ensureRecognizer())
+            recognizer->prepare();
+    });
+}
+
+int OCRService::frugalEngineLimit()
+{
+    return std::clamp(int(std::thread::hardware_concurrency()) / 2, 1, 4);
+}
+
+void OCRService::setReadingFrugally(bool frugal)
+{
+    if (std::exchange(m_frugal, frugal) == frugal)
+        return;
+    // In turn with the readings: those asked for before are read as they
+    // were asked.
+    m_executor->run([state = m_state, limit = frugal ? frugalEngineLimit() : 0] {
+        state->engineLimit = limit;
+        if (!state->recognizer)
+            return;
+        state->recognizer->setEngineLimit(limit);
+        // What the ended engines held goes back now, not after the backlog.
+        if (limit > 0)
+            releaseFreedMemory();
     });
 }
 
@@ -115,9 +150,7 @@ QFuture<OCRResult> OCRService::submit(PictureSource picture, QObject *receiver)
     m_awaitingImage = false;
     ++m_running;
     auto job = [state = m_state, picture = std::move(picture)]() mutable -> OCRResult {
-        if (!state->recognizer && state->factory)
-            state->recognizer = state->factory();
-        if (!state->recognizer)
+        if (!state->ensureRecognizer())
             return unexpected(TextRecognitionError{QStringLiteral("Text recognition is not available.")});
         auto image = picture();
         // A stored picture's bytes (17 MB at 5K) are not kept while the

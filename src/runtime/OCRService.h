@@ -47,6 +47,10 @@ public:
     // A recognition is coming (a capture has begun): what its reading
     // would start with is done now, off the caller's thread.
     virtual void prepare() {}
+    // While on, the pictures asked for next are read with fewer engines
+    // (less memory, more time): for a backlog of captures, whose reading no
+    // one waits on, while the burst that made it has the memory high.
+    virtual void setReadingFrugally(bool frugal) { (void)frugal; }
 };
 
 // Recognition on one worker thread of its own that takes one image at a
@@ -73,6 +77,10 @@ public:
     // default one opens its module and loads its first engine there),
     // ahead of the images.
     void prepare() override;
+    // Half the processors' engines, at most four (about 13 MB each); the
+    // engines beyond them are let go at once.
+    void setReadingFrugally(bool frugal) override;
+    static int frugalEngineLimit();
 
     // How long the recogniser keeps its engines after the last image was
     // read: a burst of captures keeps them busy and reuses them, an idle app
@@ -96,6 +104,7 @@ private:
     int m_running = 0;
     // Prepared for an image that has not been asked for yet.
     bool m_awaitingImage = false;
+    bool m_frugal = false;
     int m_afterImagesInterval = idleReleaseMilliseconds;
     int m_afterPrepareInterval = preparedReleaseMilliseconds;
 };

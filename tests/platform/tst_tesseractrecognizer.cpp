@@ -357,7 +357,9 @@ void TesseractRecognizerTest::unavailableRecognitionIsAnError()
 }
 
 // Idle, the recogniser ends its engines; a capture prepares the first one
-// again, or the next page loads them. Either way the page reads as before.
+// again, or the next page loads them. A limit on the engines ends those
+// beyond it, and lifted, lets the next page load them again. Every way the
+// page reads as before.
 void TesseractRecognizerTest::readsAgainOnceItsEnginesWereLetGo()
 {
     const QStringList lines{QStringLiteral("Keep every capture beside the note"),
@@ -366,9 +368,17 @@ void TesseractRecognizerTest::readsAgainOnceItsEnginesWereLetGo()
     TextRecognitionModule recognizer(QByteArray(), 3);
     std::optional<TextRecognitionOutcome> outcome;
     // On a thread of its own, as the app's recognition worker does.
+    // Set before the module is open: it holds once it is.
+    recognizer.setEngineLimit(2);
     std::thread([&] {
         outcome = recognizer.recognize(image);
-        if (!*outcome)
+        if (!*outcome || readLines(*outcome) != lines)
+            return;
+        recognizer.setEngineLimit(1);
+        if (!(outcome = recognizer.recognize(image)) || readLines(*outcome) != lines)
+            return;
+        recognizer.setEngineLimit(0);
+        if (!(outcome = recognizer.recognize(image)) || readLines(*outcome) != lines)
             return;
         recognizer.releaseIdleResources();
         recognizer.prepare();

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <memory>
+
 
 using namespace tessaline;
 using namespace tessaline::waylandtest;
@@ -90,6 +92,21 @@ private Q_SLOTS:
         QVERIFY(board.setImage(testing::pngOf(Qt::red, QSize(64, 48))));
         QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).contains("image/png"), 10000);
         QCOMPARE(QImage::fromData(paste({QStringLiteral("--type"), QStringLiteral("image/png")})).size(), QSize(64, 48));
+
+        // An entry that reads its PNG when pasted (a capture's, from the
+        // library) pastes the very bytes. A new press first: the compositor
+        // keeps the entry it holds against one of the same press.
+        pressed.clear();
+        QVERIFY(input({QStringLiteral("click"), QStringLiteral("120"), QStringLiteral("100")}));
+        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        const QByteArray green = testing::pngOf(Qt::green, QSize(20, 10));
+        const auto reads = std::make_shared<int>(0);
+        QVERIFY(board.setImageSource([green, reads]() -> std::optional<QByteArray> {
+            ++*reads;
+            return green;
+        }));
+        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--type"), QStringLiteral("image/png")}), green, 10000);
+        QVERIFY(*reads > 0);
 
         // Another app takes the keyboard, and the user copies there.
         QProcess other;

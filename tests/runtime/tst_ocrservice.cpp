@@ -11,6 +11,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 using namespace tessaline;
 using tessaline::testing::WorkerGate;
@@ -30,6 +32,11 @@ public:
     std::atomic<int> *released = nullptr;
     std::atomic<QThread *> *preparedOn = nullptr;
     std::atomic<int> *prepared = nullptr;
+    // The engine limit each reading ran under, in order.
+    std::vector<int> *limitsRead = nullptr;
+    std::mutex *limitsMutex = nullptr;
+    int limit = 0;
+    void setEngineLimit(int engines) override { limit = engines; }
     void prepare() override
     {
         if (preparedOn)
@@ -46,6 +53,10 @@ public:
     {
         if (thread)
             *thread = QThread::currentThread();
+        if (limitsRead) {
+            const std::lock_guard lock(*limitsMutex);
+            limitsRead->push_back(limit);
+        }
         if (gate)
             gate->pass();
         return answer;
@@ -73,6 +84,7 @@ private Q_SLOTS:
     void noAnswerOnceReceiverIsGone();
     void enginesGoWhenIdleAndArePreparedAgain();
     void storedPictureIsNotHeldWhileRead();
+    void frugalReadingLimitsTheEnginesInTurn();
     void tesseractEndToEnd_data();
     void tesseractEndToEnd();
 };
@@ -320,6 +332,41 @@ void OCRServiceTest::tesseractEndToEnd()
     QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
     QVERIFY2(*outcome, qPrintable(*outcome ? QString() : outcome->error().message));
     QCOMPARE((*outcome)->text, QStringLiteral("Snips become searchable\nonce their text is read"));
+}
+
+// The limit goes with the readings in the order they were asked for: one
+// asked before the switch reads as before, whenever the switch reaches the
+// worker; one set before the recogniser exists holds once it is made.
+void OCRServiceTest::frugalReadingLimitsTheEnginesInTurn()
+{
+    WorkerGate gate;
+    std::vector<int> limits;
+    std::mutex limitsMutex;
+    OCRService service([&]() {
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->limitsRead = &limits;
+        fake->limitsMutex = &limitsMutex;
+        fake->gate = &gate;
+        return fake;
+    });
+    QObject receiver;
+    int answers = 0;
+    auto ask = [&] { service.recognizeText(QImage(), &receiver).then(&receiver, [&](const OCRResult &) { ++answers; }); };
+    const int frugal = OCRService::frugalEngineLimit();
+    QVERIFY(frugal >= 1 && frugal <= 4);
+
+    service.setReadingFrugally(true);
+    ask();
+    QVERIFY(gate.waitUntilEntered());
+    service.setReadingFrugally(false);
+    ask();
+    service.setReadingFrugally(true);
+    service.setReadingFrugally(true); // no change
+    ask();
+    gate.open();
+    QTRY_COMPARE(answers, 3);
+    const std::lock_guard lock(limitsMutex);
+    QCOMPARE(limits, (std::vector<int>{frugal, 0, frugal}));
 }
 
 QTEST_MAIN(OCRServiceTest)

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void copyOffersPngThenTiff();
     void clearingRemovesTheEntry();
     void replacedImageIsOfferedAndTheOldBytesReleased();
+    void sourcedImageIsReadOnlyWhenPasted();
 };
 
 void PasteboardTest::initTestCase()
@@ -106,6 +107,48 @@ void PasteboardTest::replacedImageIsOfferedAndTheOldBytesReleased()
     QVERIFY(xclip({"-t", "TARGETS"}).contains("image/tiff"));
     // The replaced entry's share goes on a worker; it must not linger.
     QTRY_VERIFY(first.isDetached());
+}
+
+void PasteboardTest::sourcedImageIsReadOnlyWhenPasted()
+{
+    QImage image(20, 10, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    image.setPixel(3, 4, qRgb(250, 10, 10));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    int reads = 0;
+    bool gone = false;
+    const auto source = [&]() -> std::optional<QByteArray> {
+        ++reads;
+        return gone ? std::nullopt : std::optional<QByteArray>(png);
+    };
+    ClipboardPasteboard &pasteboard = ClipboardPasteboard::general();
+    QVERIFY(pasteboard.setImageSource(source));
+    QCOMPARE(reads, 0);
+    const QList<QByteArray> targets = xclip({"-t", "TARGETS"}).split('\n');
+    QVERIFY(targets.indexOf("image/png") >= 0 && targets.indexOf("image/png") < targets.indexOf("image/tiff"));
+    QCOMPARE(reads, 0);
+
+    // Each paste reads the picture's very bytes; nothing is kept between.
+    QCOMPARE(xclip({"-t", "image/png"}), png);
+    QCOMPARE(xclip({"-t", "image/png"}), png);
+    QCOMPARE(reads, 2);
+    QCOMPARE(QImage::fromData(xclip({"-t", "image/tiff"}), "TIFF").convertToFormat(QImage::Format_RGB32), image);
+
+    // A picture gone by the time of the paste gives nothing, not a broken image.
+    gone = true;
+    QVERIFY(xclip({"-t", "image/png"}).isEmpty());
+
+    // Once told to hold its bytes, the entry no longer needs its source.
+    gone = false;
+    pasteboard.holdImageSourceBytes();
+    const int held = reads;
+    gone = true;
+    QCOMPARE(xclip({"-t", "image/png"}), png);
+    QCOMPARE(reads, held);
+    pasteboard.clearContents();
 }
 
 QTEST_MAIN(PasteboardTest)
