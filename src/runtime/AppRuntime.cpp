@@ -334,16 +334,6 @@ bool AppRuntime::canPresentCaptureReview() const
         && !(m_services.windowing && m_services.windowing->anyWindowHasSheet());
 }
 
-const CanvasCard *AppRuntime::cardWithID(const QUuid &cardID) const
-{
-    const auto cards = modelContext().fetchCards();
-    if (!cards)
-        return nullptr;
-    const auto found = std::find_if(cards->cbegin(), cards->cend(),
-                                    [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
-    return found != cards->cend() ? *found : nullptr;
-}
-
 Pasteboard::PngSource AppRuntime::storedPictureSource(const QUuid &cardID)
 {
     // The clipboard holds none of the capture's bytes (17 MB at 5K) while it

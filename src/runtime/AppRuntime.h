@@ -192,8 +192,6 @@ private:
     // What follows a capture's store: selection, clipboard, review or
     // toast, text recognition.
     void captureStored(const StoredCapture &capture);
-    // Any card, live or not; none when the library has no such card.
-    const CanvasCard *cardWithID(const QUuid &cardID) const;
     // The card's picture as the library holds it, read when called.
     std::function<std::optional<QByteArray>()> storedPictureSource(const QUuid &cardID);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
