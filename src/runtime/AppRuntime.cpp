@@ -321,10 +321,12 @@ void AppRuntime::recognizeCapturedText()
         const QUuid cardID = m_capturesAwaitingText.front();
         m_capturesAwaitingText.pop_front();
         const CanvasCard *card = nullptr;
+        // Looked for from the newest end, where a capture stands: not after
+        // every card of a large library.
         if (const auto cards = modelContext().fetchCards()) {
-            const auto found = std::find_if(cards->cbegin(), cards->cend(),
+            const auto found = std::find_if(cards->crbegin(), cards->crend(),
                                             [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
-            card = found != cards->cend() ? *found : nullptr;
+            card = found != cards->crend() ? *found : nullptr;
         }
         // Trashed or deleted before its turn: nothing to read (a trashed
         // card keeps its mark, should it come back). Without a picture there
@@ -434,9 +436,9 @@ void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUu
     if (!cards)
         return;
     CanvasCard *card = nullptr;
-    for (CanvasCard *candidate : *cards) {
-        if (candidate->id() == cardID && candidate->isLive()) {
-            card = candidate;
+    for (auto candidate = cards->crbegin(); candidate != cards->crend(); ++candidate) {
+        if ((*candidate)->id() == cardID && (*candidate)->isLive()) {
+            card = *candidate;
             break;
         }
     }
