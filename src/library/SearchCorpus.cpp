@@ -290,6 +290,10 @@ SearchCorpus::HeldBytes SearchCorpus::heldBytes() const
         held.bookkeeping += qint64(grouping.snipOrder.capacity() * sizeof(SnipEntry));
     }
     held.bookkeeping += qint64((m_lastNotes.capacity() + m_lastSnips.capacity()) * sizeof(int));
+    // The rows kept for the next grouping share their texts with the kept
+    // entities.
+    if (m_rows)
+        held.bookkeeping += qint64(m_rows->notes.size() * sizeof(NoteRow) + m_rows->cards.size() * sizeof(CardRow));
     return held;
 }
 
@@ -548,11 +552,8 @@ void SearchCorpus::startWholeWalk()
     ++m_mark;
     // The texts of a large library are grouped on the worker, from rows read
     // here: a keystroke must not wait for a pass over every entity.
-    if (isLarge()) {
+    if (isLarge())
         m_rows = std::make_shared<Rows>(Rows{m_walkBoards, m_walkCards, {}, {}});
-        m_rows->notes.reserve(size_t(m_walkBoards.size()));
-        m_rows->cards.reserve(size_t(m_walkCards.size()));
-    }
 }
 
 namespace {
@@ -804,8 +805,6 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
 {
     ++m_mark;
     Rows rows{boards, cards, {}, {}};
-    rows.notes.reserve(size_t(boards.size()));
-    rows.cards.reserve(size_t(cards.size()));
     // Rows whose text is wanted and not folded yet.
     std::vector<size_t> unfoldedNotes;
     std::vector<size_t> unfoldedCards;

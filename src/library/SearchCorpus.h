@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -225,8 +226,10 @@ private:
     {
         QList<Board *> boardList;
         QList<CanvasCard *> cardList;
-        std::vector<NoteRow> notes;
-        std::vector<CardRow> cards;
+        // In blocks: the kept rows of a large library grow by a capture's
+        // card at a time, which must not move (nor double) all the others.
+        std::deque<NoteRow> notes;
+        std::deque<CardRow> cards;
     };
     struct NoteEntry
     {
