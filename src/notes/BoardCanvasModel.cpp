@@ -180,6 +180,9 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
         const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
         gone = before - references;
         come = references - before;
+        // Held only once the references of the note's writing change while
+        // it is open (captures into it): ids of a large library are megabytes.
+        m_indexesCardIDs = true;
         follows = m_cardIDsKnown
             && std::none_of(gone.cbegin(), gone.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); })
             && std::none_of(come.cbegin(), come.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); });
@@ -227,17 +230,19 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     } else {
         m_writingCardsAt.clear();
         m_cardAtByID.clear();
-        m_cardAtByID.reserve(all.size());
         m_sharedCardIDs.clear();
+        if (m_indexesCardIDs)
+            m_cardAtByID.reserve(all.size());
         for (qsizetype at = 0; at < all.size(); ++at) {
             CanvasCard *card = all.at(at);
-            noteID(card->id(), qint32(at));
+            if (m_indexesCardIDs)
+                noteID(card->id(), qint32(at));
             if (belongs(*card)) {
                 cards.append(card);
                 m_writingCardsAt.append(qint32(at));
             }
         }
-        m_cardIDsKnown = true;
+        m_cardIDsKnown = m_indexesCardIDs;
     }
     m_writingCardsReferences = referenced;
     m_writingCardsFrom = all;

@@ -193,10 +193,11 @@ private:
     // Where each card id stands in that list, and the ids more than one card
     // holds, for finding the cards a changed reference names (a capture
     // added to the note's writing) without a walk; known until a card's id
-    // is written.
+    // is written, and kept from the first change of the references on.
     mutable QHash<QUuid, qint32> m_cardAtByID;
     mutable QSet<QUuid> m_sharedCardIDs;
     mutable bool m_cardIDsKnown = false;
+    mutable bool m_indexesCardIDs = false;
     quint64 m_insertSnipRevision = 0;
     // availableSnips() as last worked out, from the library's list of cards
     // then; dropped when a card is written in a way that decides it or
