@@ -588,10 +588,8 @@ void SearchCorpus::walkChangedLists()
     m_walks = m_boardsWalked < boards.size() || m_cardsWalked < cards.size();
 }
 
-bool SearchCorpus::rowsBroughtUpToDate()
+void SearchCorpus::bringRowsUpToDate()
 {
-    if (!m_rows)
-        return false;
     // The worker is done with them once the grouping is in; a copy only
     // if it is not.
     if (m_rows.use_count() > 1)
@@ -628,7 +626,6 @@ bool SearchCorpus::rowsBroughtUpToDate()
     m_cardsToRow.clear();
     rows.boardList = m_walkBoards;
     rows.cardList = m_walkCards;
-    return true;
 }
 
 void SearchCorpus::prepare()
@@ -708,7 +705,7 @@ void SearchCorpus::prepare()
     // without rows, they are walked again.
     if (m_batchesFolding == 0 && !m_grouped && !m_regrouping && isLarge()) {
         if (m_rows && !m_walks) {
-            rowsBroughtUpToDate();
+            bringRowsUpToDate();
             regroupInBackground(m_rows);
         } else if (!m_walks) {
             startWholeWalk();

@@ -38,8 +38,9 @@ class PersistentEntity;
 // A save that only added entities to the library's lists (a capture) reads
 // and folds only those; what a large library is grouped by is kept from
 // one save to the next, and only the rows of entities written or added are
-// read again. Any other change of the lists, or writes taken back (which no
-// write announces), reads them all again.
+// read again. Writes taken back (which no write announces) read again every
+// entity written since the last save; any other change of the lists reads
+// them all again.
 //
 // The window keeps one corpus over its library for as long as it lives
 // (`of`): that one folds on a worker thread, from the moment it is made and
@@ -292,8 +293,8 @@ private:
     void walkChangedLists();
     void startWholeWalk();
     // Brings the kept rows up to date with the entities added or written
-    // since; false when there are none to bring.
-    bool rowsBroughtUpToDate();
+    // since.
+    void bringRowsUpToDate();
     void prepare();
     void takeFolded(const std::vector<Folded> &folded);
     void sendGathered();
