@@ -486,9 +486,13 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
         .then(this, [this, cardID, record, index](const std::optional<QByteArray> &picture) mutable {
             const auto cards = modelContext().fetchCards();
             bool shown = false;
-            for (const CanvasCard *current : cards ? *cards : QList<CanvasCard *>()) {
-                if (current->id() == cardID)
-                    shown = !TextRedaction::mayHidePicture(current->annotationDocumentData());
+            // The last card with the id decides; from the newest end, where a
+            // capture stands, it is the first met.
+            if (cards) {
+                const auto current = std::find_if(cards->crbegin(), cards->crend(),
+                                                  [&](const CanvasCard *card) { return card->id() == cardID; });
+                if (current != cards->crend())
+                    shown = !TextRedaction::mayHidePicture((*current)->annotationDocumentData());
             }
             record.thumbnailData = shown ? picture : std::nullopt;
             index(record);
