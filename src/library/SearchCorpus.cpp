@@ -205,16 +205,32 @@ SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     m_pagesInUse.setInterval(filePagesKeptMs);
     connect(&m_pagesInUse, &QTimer::timeout, this, &SearchCorpus::dropFilePages);
     connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        if (m_kept.contains(entity) && affectsSearch(entity, property))
+        if (!affectsSearch(entity, property))
+            return;
+        m_unsaved.insert(entity);
+        if (m_kept.contains(entity))
             forget(entity, false);
     });
+    connect(&library.context(), &ModelContext::didSave, this, [this] { m_unsaved.clear(); });
+    connect(&library.context(), &ModelContext::writesTakenBack, this, [this] {
+        // The entities written since the last save may have any of their
+        // earlier values again: they are read and folded again.
+        for (const QObject *entity : std::as_const(m_unsaved)) {
+            if (m_kept.contains(entity))
+                forget(entity, false);
+        }
+        m_unsaved.clear();
+    });
     connect(&library, &LibraryQuery::changed, this, [this] {
+        // Lists read again as they were leave the grouping as it is: what
+        // was written since was dropped as it was written.
+        if (m_library->boards() == m_walkBoards && m_library->cards() == m_walkCards)
+            return;
         changedSinceGrouping();
-        m_walks = true;
-        m_walked = 0;
+        walkChangedLists();
         schedulePreparation();
     });
-    m_walks = true;
+    startWholeWalk();
     schedulePreparation();
 }
 
@@ -278,6 +294,10 @@ SearchCorpus::HeldBytes SearchCorpus::heldBytes() const
         held.bookkeeping += qint64(grouping.snipOrder.capacity() * sizeof(SnipEntry));
     }
     held.bookkeeping += qint64((m_lastNotes.capacity() + m_lastSnips.capacity()) * sizeof(int));
+    // The rows kept for the next grouping share their texts with the kept
+    // entities.
+    if (m_rows)
+        held.bookkeeping += qint64(m_rows->notes.size() * sizeof(NoteRow) + m_rows->cards.size() * sizeof(CardRow));
     return held;
 }
 
@@ -388,6 +408,8 @@ void SearchCorpus::forget(const QObject *entity, bool ended)
     ++found->generation;
     if (m_library) {
         m_written.append(entity);
+        if (m_rows)
+            m_rowsWritten.insert(entity);
         schedulePreparation();
     }
 }
@@ -520,12 +542,98 @@ void SearchCorpus::schedulePreparation()
     QTimer::singleShot(0, this, &SearchCorpus::prepare);
 }
 
+void SearchCorpus::startWholeWalk()
+{
+    m_walks = true;
+    m_wholeWalk = true;
+    m_walkBoards = m_library->boards();
+    m_walkCards = m_library->cards();
+    m_boardsWalked = 0;
+    m_cardsWalked = 0;
+    m_boardsToRow.clear();
+    m_cardsToRow.clear();
+    m_rows.reset();
+    ++m_mark;
+    // The texts of a large library are grouped on the worker, from rows read
+    // here: a keystroke must not wait for a pass over every entity.
+    if (isLarge())
+        m_rows = std::make_shared<Rows>(Rows{m_walkBoards, m_walkCards, {}, {}});
+}
+
+namespace {
+
+// Whether `later` is `earlier` with entries added at its end: a pass over
+// pointers, nothing they point at.
+template<typename T>
+bool extends(const QList<T *> &later, const QList<T *> &earlier)
+{
+    return later.size() >= earlier.size() && std::equal(earlier.cbegin(), earlier.cend(), later.cbegin());
+}
+
+} // namespace
+
+void SearchCorpus::walkChangedLists()
+{
+    const QList<Board *> &boards = m_library->boards();
+    const QList<CanvasCard *> &cards = m_library->cards();
+    // A save that added entities leaves every other one where it was, and
+    // every write to one of them was announced: only the new ones are read.
+    // One that removed or reordered some is read whole.
+    if (!extends(boards, m_walkBoards) || !extends(cards, m_walkCards)) {
+        startWholeWalk();
+        return;
+    }
+    m_walkBoards = boards;
+    m_walkCards = cards;
+    m_walks = m_boardsWalked < boards.size() || m_cardsWalked < cards.size();
+}
+
+void SearchCorpus::bringRowsUpToDate()
+{
+    // The worker is done with them once the grouping is in; a copy only
+    // if it is not.
+    if (m_rows.use_count() > 1)
+        m_rows = std::make_shared<Rows>(*m_rows);
+    Rows &rows = *m_rows;
+    for (const QObject *written : std::as_const(m_rowsWritten)) {
+        const auto kept = m_kept.constFind(written);
+        if (kept == m_kept.cend() || !kept->entity || kept->row < 0)
+            continue;
+        if (auto *board = qobject_cast<Board *>(const_cast<QObject *>(written))) {
+            if (size_t(kept->row) < rows.notes.size() && rows.notes[size_t(kept->row)].note == board)
+                rows.notes[size_t(kept->row)] = noteRow(board, *kept);
+        } else if (auto *card = qobject_cast<CanvasCard *>(const_cast<QObject *>(written))) {
+            if (size_t(kept->row) < rows.cards.size() && rows.cards[size_t(kept->row)].card == card)
+                rows.cards[size_t(kept->row)] = cardRow(card, *kept);
+        }
+    }
+    m_rowsWritten.clear();
+    for (Board *board : std::as_const(m_boardsToRow)) {
+        auto kept = m_kept.find(board);
+        if (kept == m_kept.end() || !kept->entity)
+            continue;
+        kept->row = qint32(rows.notes.size());
+        rows.notes.push_back(noteRow(board, *kept));
+    }
+    for (CanvasCard *card : std::as_const(m_cardsToRow)) {
+        auto kept = m_kept.find(card);
+        if (kept == m_kept.end() || !kept->entity)
+            continue;
+        kept->row = qint32(rows.cards.size());
+        rows.cards.push_back(cardRow(card, *kept));
+    }
+    m_boardsToRow.clear();
+    m_cardsToRow.clear();
+    rows.boardList = m_walkBoards;
+    rows.cardList = m_walkCards;
+}
+
 void SearchCorpus::prepare()
 {
     m_preparationScheduled = false;
     QElapsedTimer clock;
     clock.start();
-    const auto gather = [this](PersistentEntity &entity, const Board *board, const CanvasCard *card) -> const Kept & {
+    const auto gather = [this](PersistentEntity &entity, const Board *board, const CanvasCard *card) -> Kept & {
         Kept &kept = keep(entity);
         if (kept.folded || kept.folding)
             return kept;
@@ -536,9 +644,6 @@ void SearchCorpus::prepare()
             sendGathered();
         return kept;
     };
-    // Written entities a walk would meet anyway.
-    if (m_walks)
-        m_written.clear();
     while (!m_written.isEmpty()) {
         const QObject *written = m_written.takeLast();
         const auto kept = m_kept.constFind(written);
@@ -549,54 +654,63 @@ void SearchCorpus::prepare()
     }
     if (m_walks) {
         // The walk also reads what the worker groups a large library by, so
-        // that reading it never holds the loop up either.
-        const QList<Board *> &boards = m_library->boards();
-        const QList<CanvasCard *> &cards = m_library->cards();
-        if (m_walked == 0) {
-            ++m_mark;
-            m_rows.reset();
-            if (isLarge()) {
-                m_rows = std::make_unique<Rows>(Rows{boards, cards, m_changes, {}, {}});
-                m_rows->notes.reserve(size_t(boards.size()));
-                m_rows->cards.reserve(size_t(cards.size()));
-            }
-        }
-        const qsizetype total = boards.size() + cards.size();
-        while (m_walked < total) {
-            const qsizetype at = m_walked++;
-            if (at < boards.size()) {
-                if (Board *board = boards.at(at)) {
-                    const Kept &kept = gather(*board, board, nullptr);
-                    if (m_rows)
-                        m_rows->notes.push_back(noteRow(board, kept));
+        // that reading it never holds the loop up either. A walk over
+        // everything reads into fresh rows; one over entities added since
+        // leaves them to be put among the kept rows, which the worker may
+        // be grouping now.
+        qsizetype steps = 0;
+        const auto sliceOver = [&] {
+            if ((++steps & 255) != 0 || clock.elapsed() < walkSliceMs)
+                return false;
+            sendGathered();
+            schedulePreparation();
+            return true;
+        };
+        while (m_boardsWalked < m_walkBoards.size()) {
+            if (Board *board = m_walkBoards.at(m_boardsWalked)) {
+                Kept &kept = gather(*board, board, nullptr);
+                if (m_rows && m_wholeWalk) {
+                    kept.row = qint32(m_rows->notes.size());
+                    m_rows->notes.push_back(noteRow(board, kept));
+                } else if (m_rows) {
+                    m_boardsToRow.append(board);
                 }
-            } else if (CanvasCard *card = cards.at(at - boards.size())) {
-                const Kept &kept = gather(*card, nullptr, card);
-                if (m_rows)
-                    m_rows->cards.push_back(cardRow(card, kept));
             }
-            if ((m_walked & 255) == 0 && clock.elapsed() >= walkSliceMs) {
-                sendGathered();
-                schedulePreparation();
+            ++m_boardsWalked;
+            if (sliceOver())
                 return;
+        }
+        while (m_cardsWalked < m_walkCards.size()) {
+            if (CanvasCard *card = m_walkCards.at(m_cardsWalked)) {
+                Kept &kept = gather(*card, nullptr, card);
+                if (m_rows && m_wholeWalk) {
+                    kept.row = qint32(m_rows->cards.size());
+                    m_rows->cards.push_back(cardRow(card, kept));
+                } else if (m_rows) {
+                    m_cardsToRow.append(card);
+                }
             }
+            ++m_cardsWalked;
+            if (sliceOver())
+                return;
         }
         m_walks = false;
-        m_walked = 0;
-        forgetUnlisted();
+        // Only a walk over everything tells what is no longer listed.
+        if (std::exchange(m_wholeWalk, false))
+            forgetUnlisted();
     }
     sendGathered();
     // Large lists are grouped on the worker once their texts are all in,
-    // from rows read by a walk after the last change; else walked again.
+    // from rows brought up to date with every change since they were read;
+    // without rows, they are walked again.
     if (m_batchesFolding == 0 && !m_grouped && !m_regrouping && isLarge()) {
-        if (m_rows && m_rows->changes == m_changes) {
-            regroupInBackground(std::move(*m_rows));
-        } else {
-            m_walks = true;
-            m_walked = 0;
+        if (m_rows && !m_walks) {
+            bringRowsUpToDate();
+            regroupInBackground(m_rows);
+        } else if (!m_walks) {
+            startWholeWalk();
             schedulePreparation();
         }
-        m_rows.reset();
     }
     if (isPrepared())
         Q_EMIT prepared();
@@ -647,6 +761,8 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
         if (entity.title.m_size > 0)
             m_titles.insert(entity.entity, entity.title);
         found->folded = true;
+        if (m_rows && found->row >= 0)
+            m_rowsWritten.insert(entity.entity);
         // A batch's texts share its block, and come in together.
         const std::shared_ptr<const TextBlock> &block = entity.text.m_block;
         if (block && block->isInFile() && (m_fileBlocks.empty() || m_fileBlocks.back().lock() != block))
@@ -689,9 +805,7 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
                                         bool (*foldsMissing)(qsizetype))
 {
     ++m_mark;
-    Rows rows{boards, cards, m_changes, {}, {}};
-    rows.notes.reserve(size_t(boards.size()));
-    rows.cards.reserve(size_t(cards.size()));
+    Rows rows{boards, cards, {}, {}};
     // Rows whose text is wanted and not folded yet.
     std::vector<size_t> unfoldedNotes;
     std::vector<size_t> unfoldedCards;
@@ -758,11 +872,11 @@ void SearchCorpus::forgetUnlisted()
     }
 }
 
-std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
+std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(const Rows &rows)
 {
     auto grouping = std::make_shared<Grouping>();
-    grouping->boards = std::move(rows.boardList);
-    grouping->cards = std::move(rows.cardList);
+    grouping->boards = rows.boardList;
+    grouping->cards = rows.cardList;
 
     // Of live notes sharing an id, the one changed last; on equal dates the
     // one met first.
@@ -796,10 +910,10 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
     grouping->boardsByID.reserve(qsizetype(noteRows.size()));
     grouping->noteOrder.reserve(noteRows.size());
     for (size_t row : noteRows) {
-        NoteRow &note = rows.notes[row];
+        const NoteRow &note = rows.notes[row];
         noteIndex.insert(note.id, int(grouping->noteOrder.size()));
         grouping->boardsByID.insert(note.id, note.note);
-        grouping->noteOrder.push_back({note.note, std::move(note.text), std::move(note.title), {}});
+        grouping->noteOrder.push_back({note.note, note.text, note.title, {}});
     }
 
     // Kept as long as the grouping: no room to spare.
@@ -807,7 +921,7 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
                                                       [](const CardRow &card) { return card.searchable; })));
     std::vector<size_t> snipRows;
     for (size_t row = 0; row < rows.cards.size(); ++row) {
-        CardRow &card = rows.cards[row];
+        const CardRow &card = rows.cards[row];
         if (!card.searchable)
             continue;
         grouping->cardsByBoardID[card.boardID].append(card.card);
@@ -815,7 +929,7 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
         if (note == noteIndex.cend())
             continue;
         const int searchable = int(grouping->searchable.size());
-        grouping->searchable.push_back({card.card, std::move(card.text)});
+        grouping->searchable.push_back({card.card, card.text});
         grouping->noteOrder[size_t(*note)].cards.push_back(searchable);
         if (card.snip) {
             grouping->snipOrder.push_back({card.card, searchable, *note});
@@ -843,17 +957,29 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(Rows rows)
 
 void SearchCorpus::useGrouping(std::shared_ptr<const Grouping> grouping)
 {
+    // A large library's grouping is many blocks of memory to give back:
+    // not on this thread.
+    if (m_grouping && m_grouping->cards.size() > m_largeLibrary)
+        runInBackground(this, [released = std::exchange(m_grouping, {})]() mutable {
+            released.reset();
+            return true;
+        });
     m_grouping = std::move(grouping);
     m_lastNeedle.clear();
     m_lastNotes.clear();
     m_lastSnips.clear();
 }
 
-void SearchCorpus::regroupInBackground(Rows rows)
+void SearchCorpus::regroupInBackground(std::shared_ptr<const Rows> rows)
 {
     m_regrouping = true;
-    const quint64 changes = rows.changes;
-    runInBackground(this, [rows = std::move(rows)]() mutable { return grouped(std::move(rows)); })
+    const quint64 changes = m_changes;
+    runInBackground(this, [rows = std::move(rows)]() mutable {
+        std::shared_ptr<const Grouping> grouping = grouped(*rows);
+        // The rows are this thread's again once the grouping is in.
+        rows.reset();
+        return grouping;
+    })
         .then(this, [this, changes](const std::shared_ptr<const Grouping> &grouping) {
             m_regrouping = false;
             useGrouping(grouping);

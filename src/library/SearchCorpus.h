@@ -8,11 +8,13 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <QUuid>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -32,6 +34,13 @@ class PersistentEntity;
 // kept, a keystroke only scans texts. Any write to an entity of the lists,
 // or its end, drops what was kept for it and regroups the lists; other
 // lists than the last ones are grouped afresh.
+//
+// A save that only added entities to the library's lists (a capture) reads
+// and folds only those; what a large library is grouped by is kept from
+// one save to the next, and only the rows of entities written or added are
+// read again. Writes taken back (which no write announces) read again every
+// entity written since the last save; any other change of the lists reads
+// them all again.
 //
 // The window keeps one corpus over its library for as long as it lives
 // (`of`): that one folds on a worker thread, from the moment it is made and
@@ -148,6 +157,9 @@ private:
     {
         ScanText text;
         quint32 mark = 0;
+        // Where the entity stands in the kept rows of a large library; -1
+        // for none.
+        qint32 row = -1;
         // Counts writes, so a fold of an older state is not taken in.
         quint32 generation : 29 = 0;
         quint32 folded : 1 = 0;
@@ -215,10 +227,10 @@ private:
     {
         QList<Board *> boardList;
         QList<CanvasCard *> cardList;
-        // The changes counted when read.
-        quint64 changes = 0;
-        std::vector<NoteRow> notes;
-        std::vector<CardRow> cards;
+        // In blocks: the kept rows of a large library grow by a capture's
+        // card at a time, which must not move (nor double) all the others.
+        std::deque<NoteRow> notes;
+        std::deque<CardRow> cards;
     };
     struct NoteEntry
     {
@@ -256,14 +268,14 @@ private:
     // Reads the entities of the lists with their kept texts, folding the
     // missing ones when `foldsMissing` says so for their number.
     Rows rowsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards, bool (*foldsMissing)(qsizetype));
-    static std::shared_ptr<const Grouping> grouped(Rows rows);
+    static std::shared_ptr<const Grouping> grouped(const Rows &rows);
     // The hits over a grouping; narrowing from the last hits when `narrows`
     // says so, which then become these. Reads only the grouping's texts
     // unless the needle spans lines.
     static Found scanned(const Grouping &grouping, const QString &needle, const QString &query, SearchScope scope,
                          bool narrows, std::vector<int> &lastNotes, std::vector<int> &lastSnips);
     void useGrouping(std::shared_ptr<const Grouping> grouping);
-    void regroupInBackground(Rows rows);
+    void regroupInBackground(std::shared_ptr<const Rows> rows);
     NoteRow noteRow(Board *board, const Kept &kept) const;
     static CardRow cardRow(CanvasCard *card, const Kept &kept);
     void forgetUnlisted();
@@ -275,6 +287,14 @@ private:
     static bool affectsSearch(const QObject *entity, int property);
     void entityEnded(QObject *entity);
     void schedulePreparation();
+    // Walks only what the library's lists gained since the walk's lists
+    // when they only gained entities at their ends, and both again
+    // otherwise.
+    void walkChangedLists();
+    void startWholeWalk();
+    // Brings the kept rows up to date with the entities added or written
+    // since.
+    void bringRowsUpToDate();
     void prepare();
     void takeFolded(const std::vector<Folded> &folded);
     void sendGathered();
@@ -295,14 +315,31 @@ private:
     void searchedFileBlocks();
     bool m_preparationScheduled = false;
     // Where the walk over the library's lists goes on, and what it has
-    // gathered for the worker so far.
+    // gathered for the worker so far. The lists walked, as far as walked:
+    // a walk that only has more to walk goes on where it is.
     bool m_walks = false;
-    qsizetype m_walked = 0;
+    QList<Board *> m_walkBoards;
+    QList<CanvasCard *> m_walkCards;
+    qsizetype m_boardsWalked = 0;
+    qsizetype m_cardsWalked = 0;
+    // The walk under way is over everything, which only a walk over the
+    // lists' ends may extend.
+    bool m_wholeWalk = false;
     // Entities written since they were folded, between walks.
     QList<const QObject *> m_written;
     std::vector<Unfolded> m_gathered;
-    // A large library's rows, read by the walk for the worker to group.
-    std::unique_ptr<Rows> m_rows;
+    // A large library's rows, read by the walk for the worker to group,
+    // and kept for the next grouping; shared with the worker while it
+    // groups them, so changed only while it does not. Entities the walks
+    // met since they were last brought up to date, in list order, and
+    // entities written since, are read into them before they are grouped.
+    std::shared_ptr<Rows> m_rows;
+    QList<Board *> m_boardsToRow;
+    QList<CanvasCard *> m_cardsToRow;
+    QSet<const QObject *> m_rowsWritten;
+    // Entities written since the last save: writes taken back are among
+    // these.
+    QSet<const QObject *> m_unsaved;
     int m_batchesFolding = 0;
     QHash<const QObject *, Kept> m_kept;
     // A note's folded title alone, beside its kept text: snips are found by

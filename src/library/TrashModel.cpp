@@ -300,8 +300,22 @@ bool TrashModel::canDelete(TrashItemModel::Section section) const
 
 void TrashModel::refresh()
 {
-    if (!m_changes->takeChange())
+    const LibraryChangeFilter::Changes changes = m_changes->takeChanges();
+    if (!changes.changed)
         return;
+    // Cards added alive to notes not deleted (a capture) change nothing
+    // here: not worth a pass over every card.
+    if (changes.cardsAddedFrom) {
+        const QList<CanvasCard *> &cards = m_library.cards();
+        const auto inTrash = [this](const CanvasCard *card) {
+            return !card->isLive()
+                || std::any_of(m_contents.deletedBoards.cbegin(), m_contents.deletedBoards.cend(),
+                               [card](const Board *board) { return board->id() == card->boardID(); });
+        };
+        const bool touchesTrash = std::any_of(cards.cbegin() + *changes.cardsAddedFrom, cards.cend(), inTrash);
+        if (!touchesTrash)
+            return;
+    }
     m_contents = TrashContents::from(m_library.boards(), m_library.cards());
     m_boards->setContents(m_contents, m_library.cards());
     m_cards->setContents(m_contents, m_library.cards());

@@ -999,7 +999,10 @@ Expected<void, StoreError> ModelContext::save()
             table.saved.append(entity);
         }
         table.inserted.removeIf([&](auto *entity) { return !held.contains(entity); });
-        table.saved.removeIf([](auto *entity) { return entity->m_removed; });
+        // Asking every saved entity would be a miss of the processor's cache
+        // apiece in a large library, after every save.
+        if (!m_removed.isEmpty())
+            table.saved.removeIf([](auto *entity) { return entity->m_removed; });
     };
     settle(m_boards);
     settle(m_cards);

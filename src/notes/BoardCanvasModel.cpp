@@ -71,22 +71,19 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
         // What decides whether a card belongs on the page; its texts do not.
         if (property == CanvasCard::IdProperty || property == CanvasCard::BoardIDProperty
             || property == CanvasCard::DeletedAtProperty) {
-            m_writingCards.reset();
-            m_writingCardsWritten = true;
+            if (m_writingCards)
+                m_writingCardsWritten.insert(static_cast<CanvasCard *>(entity));
         }
+        if (property == CanvasCard::IdProperty)
+            m_cardIDsKnown = false;
     });
     connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
         ++m_insertSnipRevision;
         forgetAvailableSnips();
+        m_writingCards.reset();
     });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         ++m_insertSnipRevision;
-        // A save that left the list of cards as it was and wrote none of
-        // what decides the page keeps the page's cards: finding them again
-        // is a pass over every card of the library. A write since the last
-        // save still counts, as a failed save takes its writes back quietly.
-        if (std::exchange(m_writingCardsWritten, false) || m_library.cards() != m_writingCardsFrom)
-            m_writingCards.reset();
         const bool wasPresent = m_wasPresent;
         watchBoard();
         if (wasPresent != m_wasPresent)
@@ -156,17 +153,100 @@ QList<CanvasCard *> BoardCanvasModel::boardCards() const
 QList<CanvasCard *> BoardCanvasModel::writingCards() const
 {
     const QList<QUuid> referenced = m_writingDocument.referencedCardIDs();
-    if (m_writingCards && referenced == m_writingCardsReferences)
+    const QList<CanvasCard *> &all = m_library.cards();
+    const bool extended = all.size() >= m_writingCardsFrom.size()
+        && std::equal(m_writingCardsFrom.cbegin(), m_writingCardsFrom.cend(), all.cbegin());
+    const bool sameReferences = referenced == m_writingCardsReferences;
+    if (m_writingCards && extended && sameReferences && all.size() == m_writingCardsFrom.size()
+        && m_writingCardsWritten.isEmpty())
         return *m_writingCards;
     const QSet<QUuid> references(referenced.cbegin(), referenced.cend());
-    QList<CanvasCard *> cards;
-    for (CanvasCard *card : m_library.cards()) {
-        if (card->isLive() && (card->boardID() == m_boardID || references.contains(card->id())))
-            cards.append(card);
+    const auto belongs = [&](const CanvasCard &card) {
+        return card.isLive() && (card.boardID() == m_boardID || references.contains(card.id()));
+    };
+    const auto noteID = [this](const QUuid &id, qint32 at) {
+        const auto stored = m_cardAtByID.constFind(id);
+        if (stored == m_cardAtByID.cend())
+            m_cardAtByID.insert(id, at);
+        else
+            m_sharedCardIDs.insert(id);
+    };
+    // The references that came and went, when the cards they name can be
+    // found without a walk.
+    QSet<QUuid> gone;
+    QSet<QUuid> come;
+    bool follows = m_writingCards && extended;
+    if (follows && !sameReferences) {
+        const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
+        gone = before - references;
+        come = references - before;
+        // Held only once the references of the note's writing change while
+        // it is open (captures into it): ids of a large library are megabytes.
+        m_indexesCardIDs = true;
+        follows = m_cardIDsKnown
+            && std::none_of(gone.cbegin(), gone.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); })
+            && std::none_of(come.cbegin(), come.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); });
     }
-    m_writingCards = cards;
+    if (!follows)
+        m_writingCards.emplace();
+    QList<CanvasCard *> &cards = *m_writingCards;
+    // Shows or hides a card as it belongs now, keeping the list's order.
+    const auto place = [&](CanvasCard *card, qint32 at) {
+        const auto found = std::lower_bound(m_writingCardsAt.cbegin(), m_writingCardsAt.cend(), at);
+        const qsizetype index = found - m_writingCardsAt.cbegin();
+        const bool shown = found != m_writingCardsAt.cend() && *found == at;
+        if (belongs(*card) == shown)
+            return;
+        if (shown) {
+            cards.removeAt(index);
+            m_writingCardsAt.removeAt(index);
+        } else {
+            cards.insert(index, card);
+            m_writingCardsAt.insert(index, at);
+        }
+    };
+    if (follows) {
+        for (qsizetype at = m_writingCardsFrom.size(); at < all.size(); ++at) {
+            if (m_cardIDsKnown)
+                noteID(all.at(at)->id(), qint32(at));
+            if (belongs(*all.at(at))) {
+                cards.append(all.at(at));
+                m_writingCardsAt.append(qint32(at));
+            }
+        }
+        for (const QUuid &id : std::as_const(come)) {
+            if (const qint32 at = m_cardAtByID.value(id, -1); at >= 0)
+                place(all.at(at), at);
+        }
+        for (qsizetype index = cards.size() - 1; index >= 0; --index) {
+            if (gone.contains(cards.at(index)->id()))
+                place(cards.at(index), m_writingCardsAt.at(index));
+        }
+        for (CanvasCard *card : std::as_const(m_writingCardsWritten)) {
+            // One not listed yet comes with the list that adds it.
+            if (const qsizetype at = all.indexOf(card); at >= 0)
+                place(card, qint32(at));
+        }
+    } else {
+        m_writingCardsAt.clear();
+        m_cardAtByID.clear();
+        m_sharedCardIDs.clear();
+        if (m_indexesCardIDs)
+            m_cardAtByID.reserve(all.size());
+        for (qsizetype at = 0; at < all.size(); ++at) {
+            CanvasCard *card = all.at(at);
+            if (m_indexesCardIDs)
+                noteID(card->id(), qint32(at));
+            if (belongs(*card)) {
+                cards.append(card);
+                m_writingCardsAt.append(qint32(at));
+            }
+        }
+        m_cardIDsKnown = m_indexesCardIDs;
+    }
     m_writingCardsReferences = referenced;
-    m_writingCardsFrom = m_library.cards();
+    m_writingCardsFrom = all;
+    m_writingCardsWritten.clear();
     return cards;
 }
 

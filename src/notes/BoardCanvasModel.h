@@ -3,9 +3,11 @@
 #include "model/BoardWritingDocument.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -178,15 +180,24 @@ private:
     NavigationState &m_navigation;
     QUuid m_boardID;
     // writingCards() as last worked out, for the references it was worked
-    // out for; dropped when the library's lists are read again or a card
-    // changes (it walks every card of the library, and the page asks for
-    // it on every keystroke).
+    // out for, with where each stands in the library's list they were found
+    // in: finding them walks every card of the library, and the page asks
+    // for them on every keystroke. Cards added at the list's end since, and
+    // cards written in a way that decides them, are looked at alone; a list
+    // that lost or reordered cards, or writes taken back, find them again.
     mutable std::optional<QList<CanvasCard *>> m_writingCards;
+    mutable QList<qint32> m_writingCardsAt;
     mutable QList<QUuid> m_writingCardsReferences;
-    // The library's list they were found in, and whether a card was written
-    // in a way that decides them since the last save.
     mutable QList<CanvasCard *> m_writingCardsFrom;
-    bool m_writingCardsWritten = false;
+    mutable QSet<CanvasCard *> m_writingCardsWritten;
+    // Where each card id stands in that list, and the ids more than one card
+    // holds, for finding the cards a changed reference names (a capture
+    // added to the note's writing) without a walk; known until a card's id
+    // is written, and kept from the first change of the references on.
+    mutable QHash<QUuid, qint32> m_cardAtByID;
+    mutable QSet<QUuid> m_sharedCardIDs;
+    mutable bool m_cardIDsKnown = false;
+    mutable bool m_indexesCardIDs = false;
     quint64 m_insertSnipRevision = 0;
     // availableSnips() as last worked out, from the library's list of cards
     // then; dropped when a card is written in a way that decides it or

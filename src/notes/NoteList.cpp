@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 
 namespace tessaline {
 
@@ -111,24 +112,83 @@ void NoteList::groupCards(const QList<CanvasCard *> &cards)
         if (i + ahead < cards.size())
             prefetch(cards.at(i + ahead));
         const CanvasCard *card = cards.at(i);
-        if (!card->isLive())
-            continue;
         const QUuid noteID = card->boardID();
         if (!group || noteID != groupNoteID) {
             groupNoteID = noteID;
             group = &m_groups[noteID];
         }
-        if (card->isSnip())
-            ++group->snipCount;
-        // On equal dates the first card in the library's order stays.
-        const QDateTime updatedAt = card->updatedAt();
-        if (!group->latest || updatedAt > group->latestUpdatedAt) {
-            group->latest = card;
-            group->latestUpdatedAt = updatedAt;
-        }
+        group->cards.append(qint32(i));
+        countIn(*group, *card);
     }
     m_groupedCards = cards;
+    m_writtenCards.clear();
     m_groupsValid = true;
+}
+
+void NoteList::countIn(CardGroup &group, const CanvasCard &card)
+{
+    if (!card.isLive())
+        return;
+    if (card.isSnip())
+        ++group.snipCount;
+    // On equal dates the first card in the library's order stays.
+    const QDateTime updatedAt = card.updatedAt();
+    if (!group.latest || updatedAt > group.latestUpdatedAt) {
+        group.latest = &card;
+        group.latestUpdatedAt = updatedAt;
+    }
+}
+
+void NoteList::recount(CardGroup &group)
+{
+    group.snipCount = 0;
+    group.latest = nullptr;
+    group.latestUpdatedAt = QDateTime();
+    for (qint32 at : std::as_const(group.cards))
+        countIn(group, *m_groupedCards.at(at));
+}
+
+void NoteList::regroupChangedCards(const QList<CanvasCard *> &cards)
+{
+    const qsizetype counted = m_groupedCards.size();
+    m_groupedCards = cards;
+    for (qsizetype i = counted; i < cards.size(); ++i) {
+        CardGroup &group = m_groups[cards.at(i)->boardID()];
+        group.cards.append(qint32(i));
+        countIn(group, *cards.at(i));
+    }
+    const auto holds = [](const CardGroup &group, qint32 at) {
+        return std::binary_search(group.cards.cbegin(), group.cards.cend(), at);
+    };
+    for (const CanvasCard *card : std::as_const(m_writtenCards)) {
+        // Not listed: a card yet to be saved comes with the list that adds
+        // it, and one gone for good with a list counted whole.
+        const qsizetype found = m_groupedCards.indexOf(card);
+        if (found < 0)
+            continue;
+        const qint32 at = qint32(found);
+        const QUuid noteID = card->boardID();
+        auto now = m_groups.find(noteID);
+        if (now != m_groups.end() && holds(*now, at)) {
+            recount(*now);
+            continue;
+        }
+        // Moved from another note: counted there no more.
+        for (auto before = m_groups.begin(); before != m_groups.end(); ++before) {
+            if (!holds(*before, at))
+                continue;
+            before->cards.removeOne(at);
+            if (before->cards.isEmpty())
+                m_groups.erase(before);
+            else
+                recount(*before);
+            break;
+        }
+        CardGroup &group = m_groups[noteID];
+        group.cards.insert(std::lower_bound(group.cards.cbegin(), group.cards.cend(), at), at);
+        recount(group);
+    }
+    m_writtenCards.clear();
 }
 
 namespace {
@@ -156,7 +216,10 @@ const std::optional<QString> &NoteList::firstParagraph(const Board &note)
     const QByteArray &storage = note.writingDocumentUtf8();
     auto cached = cache.find(&note);
     if (cached != cache.end() && sameText(cached->storage, storage)) {
-        cached->storage = storage;
+        // Sharing already, the copy is left alone: taking it again touches
+        // the text's buffer, a miss of the processor's cache for each note.
+        if (cached->storage.constData() != storage.constData())
+            cached->storage = storage;
         return cached->paragraph;
     }
     // The same as writingExcerpt(note.writingDocument()), without making
@@ -171,17 +234,46 @@ const std::optional<QString> &NoteList::firstParagraph(const Board &note)
 QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                                   const NoteListFilter &filter)
 {
-    QList<Board *> listed;
+    // Sorted on each note's date read once: reading both notes' dates at
+    // every comparison made the sorting most of what a list of thousands
+    // of notes cost after every save.
+    struct Listed
+    {
+        qint64 updatedAt;
+        Board *note;
+    };
+    std::vector<Listed> keyed;
+    bool datesValid = true;
     for (Board *board : boards) {
-        if (matches(*board, filter))
-            listed.append(board);
+        if (!matches(*board, filter))
+            continue;
+        const QDateTime updatedAt = board->updatedAt();
+        datesValid = datesValid && updatedAt.isValid();
+        keyed.push_back({updatedAt.isValid() ? updatedAt.toMSecsSinceEpoch() : 0, board});
     }
-    std::sort(listed.begin(), listed.end(), [](const Board *a, const Board *b) { return isListedBefore(*a, *b); });
+    if (datesValid) {
+        std::sort(keyed.begin(), keyed.end(), [](const Listed &a, const Listed &b) {
+            if (a.updatedAt != b.updatedAt)
+                return a.updatedAt > b.updatedAt;
+            return uuidTextLess(a.note->id(), b.note->id());
+        });
+    } else {
+        std::sort(keyed.begin(), keyed.end(), [](const Listed &a, const Listed &b) { return isListedBefore(*a.note, *b.note); });
+    }
+    QList<Board *> listed;
+    listed.reserve(qsizetype(keyed.size()));
+    for (const Listed &entry : keyed)
+        listed.append(entry.note);
 
     // Comparing the lists costs a pass over pointers only, far less than
-    // counting a large library's cards again after every save.
-    if (!m_groupsValid || cards != m_groupedCards)
+    // counting a large library's cards again after every save: a save that
+    // added cards at the end, or wrote some, counts only those again.
+    const bool extended = cards.size() >= m_groupedCards.size()
+        && std::equal(m_groupedCards.cbegin(), m_groupedCards.cend(), cards.cbegin());
+    if (!m_groupsValid || !extended)
         groupCards(cards);
+    else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty())
+        regroupChangedCards(cards);
 
     QList<NoteListRow> rows;
     rows.reserve(listed.size());

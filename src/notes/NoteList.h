@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -56,10 +57,14 @@ public:
     // The listed notes in order, with their excerpts and snip counts.
     QList<NoteListRow> rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                             const NoteListFilter &filter);
-    // A card's note, kind, date or deletion was written: the next rows count
-    // the cards again. So does a list of cards other than the one counted
-    // last (a save that added or removed some); until then a note's own
-    // edits, and saves that touched no card, reuse the last count.
+    // These cards' note, kind, date or deletion was written, or may have
+    // been given back its earlier value: the next rows count them again,
+    // and the notes they were counted under. Cards added at the end of the
+    // list are counted as they come; a list that lost or reordered cards
+    // is counted again whole, as after invalidateCards(). Until then a
+    // note's own edits, and saves that touched no card, reuse the last
+    // count.
+    void cardsWritten(const QSet<const CanvasCard *> &cards) { m_writtenCards.unite(cards); }
     void invalidateCards() { m_groupsValid = false; }
 
 private:
@@ -68,8 +73,16 @@ private:
         int snipCount = 0;
         const CanvasCard *latest = nullptr;
         QDateTime latestUpdatedAt;
+        // Where the note's cards, deleted ones too, stand in the list
+        // counted, ascending.
+        QList<qint32> cards;
     };
     void groupCards(const QList<CanvasCard *> &cards);
+    // Counts the cards added at the end of the list since, and again those
+    // written since.
+    void regroupChangedCards(const QList<CanvasCard *> &cards);
+    void countIn(CardGroup &group, const CanvasCard &card);
+    void recount(CardGroup &group);
 
     // Kept for every list of the process, by note, while its writing stays
     // the same: each sidebar destination makes a list of its own, and the
@@ -77,6 +90,7 @@ private:
     static const std::optional<QString> &firstParagraph(const Board &note);
     QHash<QUuid, CardGroup> m_groups;
     QList<CanvasCard *> m_groupedCards;
+    QSet<const CanvasCard *> m_writtenCards;
     bool m_groupsValid = false;
 };
 

@@ -33,14 +33,13 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
         if ((property == CanvasCard::BoardIDProperty || property == CanvasCard::KindRawValueProperty
              || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty)
             && qobject_cast<CanvasCard *>(entity))
-            m_cardsWritten = true;
+            m_cardsWritten.insert(static_cast<CanvasCard *>(entity));
     });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         watchBoards();
         // Kept until a save lands: a failed one takes its writes back without
         // writing again, and the next save may still carry them.
-        if (std::exchange(m_cardsWritten, false))
-            m_list.invalidateCards();
+        m_list.cardsWritten(std::exchange(m_cardsWritten, {}));
         recompute();
     });
     connect(&m_navigation, &NavigationState::activeBoardIDChanged, this, [this] {

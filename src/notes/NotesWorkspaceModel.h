@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QHash>
 #include <QPointer>
 #include <QString>
@@ -132,8 +133,8 @@ private:
     bool m_hasAppeared = false;
     std::function<QDateTime()> m_clock;
     std::function<void(const QString &)> m_reportError;
-    // A card was written in a way the rows count since the last save.
-    bool m_cardsWritten = false;
+    // Cards written in a way the rows count since the last save.
+    QSet<const CanvasCard *> m_cardsWritten;
 };
 
 } // namespace tessaline

@@ -451,12 +451,14 @@ CanvasCard *AppRuntime::cardWithID(const QUuid &cardID)
     if (CanvasCard *known = m_capturedCards.value(cardID); known && known->id() == cardID
                                                           && known->modelContext() == &modelContext())
         return known;
+    // From the newest end, where captures stand: not after every card of a
+    // large library.
     const auto cards = modelContext().fetchCards();
     if (!cards)
         return nullptr;
-    const auto found = std::find_if(cards->cbegin(), cards->cend(),
+    const auto found = std::find_if(cards->crbegin(), cards->crend(),
                                     [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
-    return found != cards->cend() ? *found : nullptr;
+    return found != cards->crend() ? *found : nullptr;
 }
 
 DesktopSearchRecord AppRuntime::desktopSearchRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)

@@ -208,7 +208,7 @@ private:
     // tried again at every start.
     void giveUpRecognition(const QUuid &cardID);
     // The card with this id, live or not: a capture's own card when it is
-    // still that card, else the first in the library, or none.
+    // still that card, else the newest in the library, or none.
     CanvasCard *cardWithID(const QUuid &cardID);
     // Hands the card as stored to the search index, its picture read off the
     // main thread; `done` runs once it is in.

@@ -5,6 +5,8 @@
 #include "model/ModelContext.h"
 #include "runtime/LibraryQuery.h"
 
+#include <algorithm>
+
 namespace tessaline {
 
 LibraryChangeFilter::LibraryChangeFilter(LibraryQuery &library, QSet<int> boardProperties, QSet<int> cardProperties,
@@ -15,6 +17,8 @@ LibraryChangeFilter::LibraryChangeFilter(LibraryQuery &library, QSet<int> boardP
     , m_cardProperties(std::move(cardProperties))
 {
     connect(&library.context(), &ModelContext::entityWritten, this, &LibraryChangeFilter::written);
+    // Entities have earlier values again, which no write announces.
+    connect(&library.context(), &ModelContext::writesTakenBack, this, [this] { m_written = true; });
 }
 
 void LibraryChangeFilter::written(PersistentEntity *entity, int property)
@@ -27,16 +31,22 @@ void LibraryChangeFilter::written(PersistentEntity *entity, int property)
         m_written = m_boardProperties.contains(property);
 }
 
-bool LibraryChangeFilter::takeChange()
+LibraryChangeFilter::Changes LibraryChangeFilter::takeChanges()
 {
     // The lists are read anew after each save; comparing them pointer by
     // pointer touches no note or card.
-    const bool listsChanged = m_library.boards() != m_seenBoards || m_library.cards() != m_seenCards;
-    const bool changed = listsChanged || m_written;
+    const QList<CanvasCard *> &cards = m_library.cards();
+    const bool boardsChanged = m_library.boards() != m_seenBoards;
+    const bool cardsChanged = cards != m_seenCards;
+    Changes changes;
+    changes.changed = boardsChanged || cardsChanged || m_written;
+    if (changes.changed && !boardsChanged && !m_written && cards.size() > m_seenCards.size()
+        && std::equal(m_seenCards.cbegin(), m_seenCards.cend(), cards.cbegin()))
+        changes.cardsAddedFrom = m_seenCards.size();
     m_seenBoards = m_library.boards();
-    m_seenCards = m_library.cards();
+    m_seenCards = cards;
     m_written = false;
-    return changed;
+    return changes;
 }
 
 } // namespace tessaline

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QSet>
 
+#include <optional>
+
 namespace tessaline {
 
 class Board;
@@ -26,7 +28,15 @@ public:
 
     // True when something named changed since the last call (and at the
     // first); the lists as they are now count as seen.
-    bool takeChange();
+    bool takeChange() { return takeChanges().changed; }
+    // The same, telling apart a change that only added cards at the end of
+    // the list of cards (a capture): where the first of them stands.
+    struct Changes
+    {
+        bool changed = false;
+        std::optional<qsizetype> cardsAddedFrom;
+    };
+    Changes takeChanges();
 
 private:
     void written(PersistentEntity *entity, int property);

@@ -24,9 +24,11 @@ CanvasCard *CaptureToastModel::currentCard() const
     const auto cards = m_runtime.modelContext().fetchCards();
     if (!cards)
         return nullptr;
-    for (CanvasCard *card : *cards) {
-        if (card->id() == m_cardID && card->isLive())
-            return m_card = card;
+    // The capture just stored is the newest card: looked for from the end,
+    // it is found at once rather than after every card of a large library.
+    for (auto card = cards->crbegin(); card != cards->crend(); ++card) {
+        if ((*card)->id() == m_cardID && (*card)->isLive())
+            return m_card = *card;
     }
     return nullptr;
 }

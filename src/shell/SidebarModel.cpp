@@ -92,7 +92,11 @@ std::optional<SidebarDestination> SidebarModel::destinationAt(int row) const
 
 void SidebarModel::refresh()
 {
-    if (m_changes->takeChange())
+    // A save that only added cards (a capture) counts those alone.
+    const LibraryChangeFilter::Changes changes = m_changes->takeChanges();
+    if (changes.cardsAddedFrom)
+        countCards(m_counts, m_library.cards(), *changes.cardsAddedFrom);
+    else if (changes.changed)
         m_counts = countsOf(m_library.boards(), m_library.cards());
     QList<SidebarRow> rows = rowsFor(m_counts, m_onboarding ? m_onboarding->tourStep() : std::nullopt);
     if (rows == m_rows)
@@ -121,24 +125,29 @@ SidebarModel::Counts SidebarModel::countsOf(const QList<Board *> &boards, const 
     // cards, which in a large library is most of the work.
     Counts counts;
     counts.folders = folderNames(boards);
-    const Board *inbox = LibraryQuery::quickCapturesNote(boards);
-    const QUuid inboxID = inbox ? inbox->id() : QUuid();
-    QSet<QUuid> deletedNotes;
+    if (const Board *inbox = LibraryQuery::quickCapturesNote(boards))
+        counts.inboxID = inbox->id();
     for (const Board *board : boards) {
         if (!board->isLive()) {
-            deletedNotes.insert(board->id());
+            counts.deletedNotes.insert(board->id());
             ++counts.recentlyDeleted;
         }
     }
-    for (const CanvasCard *card : cards) {
-        if (card->isLive()) {
-            if (inbox && card->boardID() == inboxID)
-                ++counts.quickCaptures;
-        } else if (!deletedNotes.contains(card->boardID())) {
-            ++counts.recentlyDeleted;
-        }
-    }
+    countCards(counts, cards, 0);
     return counts;
+}
+
+void SidebarModel::countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from)
+{
+    for (qsizetype at = from; at < cards.size(); ++at) {
+        const CanvasCard *card = cards.at(at);
+        if (card->isLive()) {
+            if (counts.inboxID && card->boardID() == *counts.inboxID)
+                ++counts.quickCaptures;
+        } else if (!counts.deletedNotes.contains(card->boardID())) {
+            ++counts.recentlyDeleted;
+        }
+    }
 }
 
 QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep)

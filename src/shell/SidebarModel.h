@@ -5,8 +5,10 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 #include <optional>
 
@@ -84,8 +86,13 @@ private:
         int quickCaptures = 0;
         int recentlyDeleted = 0;
         QStringList folders;
+        // What the cards are counted by, from the notes.
+        std::optional<QUuid> inboxID;
+        QSet<QUuid> deletedNotes;
     };
     static Counts countsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+    // Counts cards added since, the notes unchanged.
+    static void countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from);
     static QList<SidebarRow> rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep);
 
     LibraryQuery &m_library;

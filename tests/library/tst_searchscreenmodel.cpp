@@ -4,6 +4,7 @@
 #include "library/SearchScreenModel.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/BackgroundPool.h"
@@ -491,6 +492,95 @@ private Q_SLOTS:
         const SearchResults again(query + QStringLiteral(" "), SearchScope::all, corpus);
         QCOMPARE(again.noteResults(), found.noteResults());
         QCOMPARE(again.snipResults(), found.snipResults());
+    }
+
+    // The corpus follows a save that adds cards by reading those alone, and
+    // writes by reading the written ones: after every step of each sequence
+    // it finds what a corpus made afresh over the same lists finds.
+    void followsChangesAsAFreshCorpusFinds_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("large");
+        const QList<std::pair<const char *, QStringList>> sequences{
+            {"captures one by one", {"add", "add", "add"}},
+            {"moved, trashed, restored", {"add", "move", "trash", "restore", "add"}},
+            {"written unsaved, then rolled back", {"add", "write", "rollback", "add"}},
+            {"a failed save taken back by its scope", {"add", "fail", "add", "move"}},
+            {"deleted for good between captures", {"add", "add", "purge", "add"}},
+            {"a note added among captures", {"add", "note", "add", "move"}},
+        };
+        for (const auto &[name, steps] : sequences) {
+            QTest::addRow("%s", name) << steps << false;
+            QTest::addRow("%s, large library", name) << steps << true;
+        }
+    }
+    void followsChangesAsAFreshCorpusFinds()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(bool, large);
+        Fixture fixture;
+        ModelContext &context = fixture.rig.context();
+        SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        if (large)
+            corpus.setLargeLibrary(0);
+        CanvasCard *last = nullptr;
+        int added = 0;
+        for (const QString &step : steps) {
+            if (step == QLatin1String("add")) {
+                last = fixture.rig.addCard(fixture.atlas, CardKind::snip, 100 + added);
+                last->setOcrText(QStringLiteral("Lighthouse %1").arg(added++));
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("note")) {
+                Board *harbour = fixture.rig.addNote(QStringLiteral("Lighthouse harbour"), 2);
+                harbour->setUpdatedAt(at(60));
+                last = fixture.rig.addCard(harbour, CardKind::snip, 70);
+                last->setContextText(QStringLiteral("Receipt from the harbour"));
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("move")) {
+                last->setBoardID(fixture.inbox->id());
+                last->setUpdatedAt(at(400));
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("trash")) {
+                last->setDeletedAt(at(500));
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("restore")) {
+                last->setDeletedAt(std::nullopt);
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("purge")) {
+                context.remove(last);
+                QVERIFY(context.save());
+                last = fixture.library->cards().constLast();
+            } else if (step == QLatin1String("write")) {
+                last->setOcrText(QStringLiteral("Lantern"));
+                last->setBoardID(fixture.inbox->id());
+                fixture.photo->setUpdatedAt(at(900));
+            } else if (step == QLatin1String("rollback")) {
+                context.rollback();
+            } else if (step == QLatin1String("fail")) {
+                ModelChangeScope scope(context);
+                last->setOcrText(QStringLiteral("Lantern"));
+                last->setDeletedAt(at(600));
+                fixture.scan->setUpdatedAt(at(950));
+                context.failNextSave(StoreError{QStringLiteral("The disk is full.")});
+                QVERIFY(!scope.saveOrUndo());
+            }
+            // Written unsaved, the texts are folded and grouped too.
+            QTRY_VERIFY(corpus.isPrepared());
+            for (const char *query : {"lighthouse", "lantern", "whiteboard", "receipt", "harbour", "e"}) {
+                for (const SearchScope scope : {SearchScope::all, SearchScope::notes, SearchScope::snips}) {
+                    SearchCorpus fresh;
+                    const QString text = QString::fromUtf8(query);
+                    const SearchCorpus::Found expected =
+                        fresh.find(fixture.library->boards(), fixture.library->cards(), text, scope);
+                    const SearchCorpus::Found found = corpus.find(text, scope);
+                    const QByteArray where = (step + QLatin1Char(' ') + text).toUtf8();
+                    QVERIFY2(found.notes == expected.notes, where.constData());
+                    QVERIFY2(found.snips == expected.snips, where.constData());
+                    QVERIFY2(found.cardsByBoardID == expected.cardsByBoardID, where.constData());
+                    QVERIFY2(found.boardsByID == expected.boardsByID, where.constData());
+                }
+            }
+        }
     }
 
     void cleanupTestCase() { m_foldingLibrary.reset(); }

@@ -4,6 +4,7 @@
 #include "runtime/TrashActions.h"
 #include "library/TrashModel.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tessaline;
@@ -73,6 +74,8 @@ private Q_SLOTS:
     void rows();
     void equalDatesOrderByIdentifierText();
     void noteTileCountsAndStatus();
+    void cardsAddedAfterwards_data();
+    void cardsAddedAfterwards();
     void cardTileTexts_data();
     void cardTileTexts();
     void confirmationGuardsDeletion();
@@ -169,6 +172,48 @@ void TrashModelTest::noteTileCountsAndStatus()
     QVERIFY(row.data(TrashItemModel::ShowsTagRole).toBool());
     QCOMPARE(row.data(TrashItemModel::DetailRole).toString(), QStringLiteral("No focus question yet"));
     QCOMPARE(row.data(Qt::AccessibleTextRole).toString(), QStringLiteral("Parked plan, Parked, 2 snips, 2 thoughts"));
+}
+
+void TrashModelTest::cardsAddedAfterwards_data()
+{
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("a capture into a live note") << "live" << false;
+    QTest::newRow("a card stored deleted") << "deleted" << true;
+    QTest::newRow("a card of a deleted note") << "in deleted note" << true;
+}
+
+// A save that only adds live cards to live notes leaves the screen as it
+// is; any other shows what a screen made afresh shows.
+void TrashModelTest::cardsAddedAfterwards()
+{
+    QFETCH(QString, added);
+    QFETCH(bool, reset);
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    Board *gone = f.rig.addNote(QStringLiteral("Gone"));
+    titledCard(f, gone, CardKind::snip, QStringLiteral("Inside"));
+    gone->moveToTrash(at(2));
+    titledCard(f, live, CardKind::thought, QStringLiteral("Loose"))->moveToTrash(at(3));
+    QVERIFY(f.save());
+    TrashModel model(f.library, f.recordingActions());
+    QSignalSpy boardsReset(model.boards(), &QAbstractItemModel::modelReset);
+    QSignalSpy cardsReset(model.cards(), &QAbstractItemModel::modelReset);
+
+    std::unique_ptr<CanvasCard> card =
+        makeCard(added == u"live" ? live->id() : gone->id(), CardFields{.title = QStringLiteral("New")});
+    if (added == u"deleted")
+        card->moveToTrash(at(4));
+    f.rig.context().insert(card.release());
+    QVERIFY(f.save());
+
+    QCOMPARE(boardsReset.size() + cardsReset.size() > 0, reset);
+    TrashModel fresh(f.library, f.recordingActions());
+    QCOMPARE(Fixture::titles(model.boards()), Fixture::titles(fresh.boards()));
+    QCOMPARE(Fixture::titles(model.cards()), Fixture::titles(fresh.cards()));
+    QCOMPARE(model.boards()->index(0).data(TrashItemModel::SnipCountRole),
+             fresh.boards()->index(0).data(TrashItemModel::SnipCountRole));
+    QCOMPARE(model.contents().subtitle(), fresh.contents().subtitle());
 }
 
 void TrashModelTest::cardTileTexts_data()

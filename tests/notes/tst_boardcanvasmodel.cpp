@@ -118,6 +118,8 @@ private Q_SLOTS:
     void helpMeThink();
     void writingCardsFollowEveryChange_data();
     void writingCardsFollowEveryChange();
+    void writingCardsFollowSequencesAsFoundAfresh_data();
+    void writingCardsFollowSequencesAsFoundAfresh();
 };
 
 void BoardCanvasModelTest::insertion_data()
@@ -645,6 +647,93 @@ void BoardCanvasModelTest::writingCardsFollowEveryChange()
                     shown << name;
     }
     QCOMPARE(shown, expected);
+}
+
+void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("captures here and elsewhere") << QStringList{"add here", "add there", "add here"};
+    QTest::newRow("references come and go")
+        << QStringList{"reference other snip", "add there", "reference last", "unreference", "add here"};
+    QTest::newRow("a card referenced before it is saved")
+        << QStringList{"add there unsaved", "reference last", "save", "add here"};
+    QTest::newRow("moved, trashed, restored")
+        << QStringList{"reference other snip", "move here", "move away", "trash", "restore", "add here"};
+    QTest::newRow("ids written") << QStringList{"reference other snip", "new ids", "reference other snip", "add there"};
+    QTest::newRow("deleted for good") << QStringList{"add here", "purge", "reference other snip", "add here"};
+    QTest::newRow("writes taken back")
+        << QStringList{"add here", "trash and roll back", "reference other snip", "fail", "add there"};
+}
+
+// Cards added, written, referenced or no longer referenced are looked at
+// alone: after every step the page is handed what a walk over every card
+// finds.
+void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh()
+{
+    QFETCH(QStringList, steps);
+    Fixture f;
+    f.workspace->appear();
+    ModelContext &context = f.rig.context();
+    CanvasCard *last = f.snip;
+    const auto unreferenced = [&] {
+        BoardWritingDocument document = f.workspace->writingDocument();
+        document.blocks.removeIf([](const BoardWritingBlock &block) { return block.isCardReference(); });
+        f.workspace->setWritingDocument(document);
+    };
+    QCOMPARE(f.workspace->writingCards(), (QList<CanvasCard *>{f.snip, f.thought}));
+    for (const QString &step : steps) {
+        if (step == QLatin1String("add here")) {
+            last = f.rig.addCard(f.note, CardKind::snip, 50);
+            QVERIFY(context.save());
+        } else if (step == QLatin1String("add there")) {
+            last = f.rig.addCard(f.other, CardKind::snip, 51);
+            QVERIFY(context.save());
+        } else if (step == QLatin1String("add there unsaved")) {
+            last = f.rig.addCard(f.other, CardKind::snip, 52);
+        } else if (step == QLatin1String("save")) {
+            QVERIFY(context.save());
+        } else if (step == QLatin1String("reference other snip")) {
+            f.workspace->insertCardReference(f.otherSnip->id(), f.first, false);
+        } else if (step == QLatin1String("reference last")) {
+            f.workspace->insertCardReference(last->id(), f.first, false);
+        } else if (step == QLatin1String("unreference")) {
+            unreferenced();
+        } else if (step == QLatin1String("move here")) {
+            f.otherThought->setBoardID(f.note->id());
+        } else if (step == QLatin1String("move away")) {
+            f.snip->setBoardID(f.other->id());
+            QVERIFY(context.save());
+        } else if (step == QLatin1String("trash")) {
+            f.otherSnip->setDeletedAt(at(30));
+        } else if (step == QLatin1String("restore")) {
+            f.otherSnip->setDeletedAt(std::nullopt);
+            QVERIFY(context.save());
+        } else if (step == QLatin1String("new ids")) {
+            f.otherSnip->setId(QUuid::createUuid());
+            f.otherThought->setId(QUuid::createUuid());
+
+        } else if (step == QLatin1String("purge")) {
+            context.remove(last);
+            QVERIFY(context.save());
+        } else if (step == QLatin1String("trash and roll back")) {
+            last->setDeletedAt(at(31));
+            QVERIFY(!f.workspace->writingCards().contains(last));
+            context.rollback();
+        } else if (step == QLatin1String("fail")) {
+            ModelChangeScope scope(context);
+            f.otherSnip->setBoardID(f.other->id() == f.otherSnip->boardID() ? f.note->id() : f.other->id());
+            QVERIFY(f.workspace->writingCards().contains(f.otherSnip));
+            f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+            QVERIFY(!scope.saveOrUndo());
+        }
+        const QList<QUuid> referenced = f.workspace->writingDocument().referencedCardIDs();
+        QList<CanvasCard *> expected;
+        for (CanvasCard *card : f.library->cards()) {
+            if (card->isLive() && (card->boardID() == f.note->id() || referenced.contains(card->id())))
+                expected.append(card);
+        }
+        QVERIFY2(f.workspace->writingCards() == expected, qPrintable(step));
+    }
 }
 
 QTEST_MAIN(BoardCanvasModelTest)

@@ -3,6 +3,7 @@
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "notes/NoteList.h"
 #include "notes/NotesWorkspaceModel.h"
 #include "platform/UuidText.h"
@@ -101,6 +102,8 @@ private Q_SLOTS:
     void listChangesThatCannotBeSavedAreReportedAndKept();
     void newFolderSheet();
     void rowsFollowUnsavedEdits();
+    void cardCountsFollowSavesAsCountedAfresh_data();
+    void cardCountsFollowSavesAsCountedAfresh();
 };
 
 void NotesWorkspaceModelTest::listOrderAndTies()
@@ -590,6 +593,81 @@ void NotesWorkspaceModelTest::rowsFollowUnsavedEdits()
     third->setTitle(QStringLiteral("Third, renamed"));
     QTRY_COMPARE(changed.size(), 1);
     QCOMPARE(Fixture::titles(*screen).constFirst(), QStringLiteral("Third, renamed"));
+}
+
+void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("captures") << QStringList{"add to A", "add to A", "add to B", "add to A"};
+    QTest::newRow("moved between notes") << QStringList{"add to A", "add to B", "move", "move", "newer"};
+    QTest::newRow("trashed, restored, the latest made older")
+        << QStringList{"add to A", "trash", "restore", "older", "add to B"};
+    QTest::newRow("deleted for good between captures") << QStringList{"add to A", "add to B", "purge", "add to A"};
+    QTest::newRow("writes taken back") << QStringList{"add to A", "fail", "add to B", "write and roll back", "add to A"};
+    QTest::newRow("made a thought") << QStringList{"add to B", "thought", "add to B", "move"};
+}
+
+// A save that adds cards counts those alone, and one that writes cards
+// counts their notes again: after every step the rows are those of a list
+// counted afresh. Cards are made at one moment, so the library's order
+// decides which one a note's excerpt shows.
+void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
+{
+    QFETCH(QStringList, steps);
+    Fixture f;
+    Board *a = f.note(QStringLiteral("A"), 20);
+    Board *b = f.note(QStringLiteral("B"), 10);
+    int made = 0;
+    const auto add = [&](const Board *note) {
+        return addCard(f.rig.context(), note->id(),
+                       CardFields{.title = QStringLiteral("Card %1").arg(made++), .created = at(5)});
+    };
+    add(a);
+    add(b);
+    add(a);
+    f.save();
+    auto screen = f.screen(NoteListFilter::all());
+    CanvasCard *last = f.library->cards().constLast();
+    for (const QString &step : steps) {
+        if (step == QLatin1String("add to A") || step == QLatin1String("add to B")) {
+            last = add(step.endsWith(u'A') ? a : b);
+            f.save();
+        } else if (step == QLatin1String("move")) {
+            last->setBoardID(last->boardID() == a->id() ? b->id() : a->id());
+            f.save();
+        } else if (step == QLatin1String("newer")) {
+            last->setUpdatedAt(at(40));
+            f.save();
+        } else if (step == QLatin1String("older")) {
+            f.library->cards().constFirst()->setUpdatedAt(at(1));
+            f.save();
+        } else if (step == QLatin1String("trash")) {
+            last->setDeletedAt(at(30));
+            f.save();
+        } else if (step == QLatin1String("restore")) {
+            last->setDeletedAt(std::nullopt);
+            f.save();
+        } else if (step == QLatin1String("thought")) {
+            last->setKindRawValue(QStringLiteral("thought"));
+            f.save();
+        } else if (step == QLatin1String("purge")) {
+            f.rig.context().remove(last);
+            f.save();
+            last = f.library->cards().constLast();
+        } else if (step == QLatin1String("fail")) {
+            ModelChangeScope scope(f.rig.context());
+            last->setBoardID(b->id());
+            last->setUpdatedAt(at(50));
+            f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+            QVERIFY(!scope.saveOrUndo());
+        } else if (step == QLatin1String("write and roll back")) {
+            last->setDeletedAt(at(60));
+            f.library->cards().constFirst()->setBoardID(b->id());
+            f.rig.context().rollback();
+        }
+        NoteList fresh;
+        QCOMPARE(screen->rows(), fresh.rows(f.library->boards(), f.library->cards(), NoteListFilter::all()));
+    }
 }
 
 QTEST_MAIN(NotesWorkspaceModelTest)

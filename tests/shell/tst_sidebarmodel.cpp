@@ -189,6 +189,7 @@ void SidebarModelTest::countsFollowEveryKindOfChange_data()
     QTest::newRow("a card's text typed") << "text" << 1 << 0 << work << false;
     QTest::newRow("a note's writing typed") << "writing" << 1 << 0 << work << false;
     QTest::newRow("a capture into Quick Captures") << "capture" << 2 << 0 << work << true;
+    QTest::newRow("a capture stored in Recently Deleted") << "capture trashed" << 1 << 1 << work << true;
     QTest::newRow("a captured card moved to a note") << "move" << 0 << 0 << work << true;
     QTest::newRow("a card trashed") << "trash card" << 0 << 1 << work << true;
     QTest::newRow("a note trashed") << "trash note" << 1 << 1 << QStringList{} << true;
@@ -224,6 +225,10 @@ void SidebarModelTest::countsFollowEveryKindOfChange()
         note->updateWritingDocument(writing, at(5));
     } else if (change == QLatin1String("capture")) {
         rig.addCard(inbox, CardKind::snip);
+    } else if (change == QLatin1String("capture trashed")) {
+        std::unique_ptr<CanvasCard> trashed = makeCard(inbox->id(), CardFields{});
+        trashed->moveToTrash(at(5));
+        rig.context().insert(trashed.release());
     } else if (change == QLatin1String("move")) {
         captured->setBoardID(note->id());
     } else if (change == QLatin1String("trash card")) {
