@@ -7,6 +7,7 @@
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
 
 #include <algorithm>
@@ -133,8 +134,12 @@ void CapturePipeline::storeReady()
                 onFailed(card.error());
             continue;
         }
+        // The PNG is in the library now. Its bytes (17 MB at 5K) go back to
+        // the system on a worker: the unmapping stops every processor a
+        // moment, and here it would hold up the frames after the save.
+        backgroundPool().start([png = *std::exchange(capture->png, QByteArray())]() {});
         if (onStored)
-            onStored(StoredCapture{(*card)->id(), *card, capture->result, *capture->png, *capture->preview});
+            onStored(StoredCapture{(*card)->id(), *card, capture->result, *capture->preview});
     }
     m_isStoring = false;
 }

@@ -36,7 +36,6 @@ struct StoredCapture
     // its id is a pass over the whole library.
     QPointer<CanvasCard> card;
     CaptureResult result; // without its image, which has gone by then
-    QByteArray png;
     QImage preview; // the picture reduced to fit previewSide, for a thumbnail
 };
 
