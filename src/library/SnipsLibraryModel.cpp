@@ -203,21 +203,28 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
         among = m_hits->indices;
     runInBackground(this, [all, text, among]() -> std::optional<QList<qsizetype>> {
         std::call_once(all->textsRead, [&all] {
-            std::unique_ptr<CardCatalog> file;
-            for (Candidate &candidate : all->list) {
-                if (candidate.textsRow <= 0)
-                    continue;
-                if (!file)
-                    file = std::make_unique<CardCatalog>(all->filePath);
-                std::optional<CardCatalog::CardTexts> texts = file->storedTexts(candidate.textsRow);
+            std::vector<size_t> reading;
+            std::vector<qint64> rows;
+            for (size_t i = 0; i < all->list.size(); ++i) {
+                if (const qint64 row = all->list.at(i).textsRow; row > 0) {
+                    reading.push_back(i);
+                    rows.push_back(row);
+                }
+            }
+            if (rows.empty())
+                return;
+            CardCatalog file(all->filePath);
+            file.readStoredTexts(rows, [&](size_t index, std::optional<CardCatalog::CardTexts> texts) {
                 if (!texts) {
                     all->textsMissing = true;
-                    return;
+                    return false;
                 }
-                candidate.title.markdownText = std::move(texts->markdownText);
-                candidate.title.contextText = std::move(texts->contextText);
-                candidate.title.ocrText = std::move(texts->ocrText);
-            }
+                CanvasCard::TitleSources &title = all->list.at(reading.at(index)).title;
+                title.markdownText = std::move(texts->markdownText);
+                title.contextText = std::move(texts->contextText);
+                title.ocrText = std::move(texts->ocrText);
+                return true;
+            });
         });
         if (all->textsMissing)
             return std::nullopt;

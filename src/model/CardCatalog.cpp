@@ -1,6 +1,7 @@
 #include "model/CardCatalog.h"
 
 #include "model/CanvasCard.h"
+#include "platform/SqliteRows.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,7 +10,10 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
+#include <numeric>
+#include <vector>
 
 namespace tessaline {
 
@@ -129,6 +133,67 @@ std::optional<CardCatalog::CardTexts> CardCatalog::storedTexts(qint64 row)
         texts = CardTexts{query.value(0).toString(), query.value(1).toString(), query.value(2).toString()};
     query.finish();
     return texts;
+}
+
+void CardCatalog::readStoredTexts(std::span<const qint64> rows, const TakeTexts &take)
+{
+    // The indices in the order of their rows, so that each statement reads
+    // its part of the table front to back and a row that is not there shows
+    // as a gap between two that are.
+    std::vector<size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [rows](size_t a, size_t b) { return rows[a] < rows[b]; });
+    size_t at = 0;
+    const auto missingUntil = [&](size_t end, const auto &before) {
+        for (; at < end && before(rows[order[at]]); ++at) {
+            if (!take(order[at], std::nullopt))
+                return false;
+        }
+        return true;
+    };
+    const auto always = [](qint64) { return true; };
+    if (!open()) {
+        missingUntil(order.size(), always);
+        return;
+    }
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    // The rows go into the statement's text, as the direct reader binds
+    // nothing: a few thousand at a time keeps that text well inside what
+    // SQLite takes, and costs a statement per thousands of cards.
+    constexpr size_t perStatement = 4096;
+    while (at < order.size()) {
+        const size_t end = std::min(order.size(), at + perStatement);
+        QString statement =
+            QStringLiteral("SELECT row, markdownText, contextText, ocrText FROM CanvasCard WHERE row IN (");
+        for (size_t i = at; i < end; ++i) {
+            if (i > at) {
+                if (rows[order[i]] == rows[order[i - 1]])
+                    continue;
+                statement += QLatin1Char(',');
+            }
+            statement += QString::number(rows[order[i]]);
+        }
+        statement += QStringLiteral(") ORDER BY row");
+        SqliteRows read(db, statement);
+        while (read.next()) {
+            const qint64 row = read.integer(0);
+            if (!missingUntil(end, [row](qint64 wanted) { return wanted < row; }))
+                return;
+            CardTexts texts{read.text(1), read.text(2), read.text(3)};
+            // A row asked for more than once shares its texts.
+            for (; at < end && rows[order[at]] == row; ++at) {
+                if (!take(order[at], texts))
+                    return;
+            }
+        }
+        if (!missingUntil(end, always))
+            return;
+        // What went wrong here would go wrong for the rest as well.
+        if (!read.errorText().isEmpty()) {
+            missingUntil(order.size(), always);
+            return;
+        }
+    }
 }
 
 } // namespace tessaline

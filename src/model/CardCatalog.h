@@ -4,8 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 class QSqlQuery;
 
@@ -46,6 +48,15 @@ public:
         QString ocrText;
     };
     std::optional<CardTexts> storedTexts(qint64 row);
+    // The texts of many cards as storedTexts gives each, read in a few
+    // passes over the table in row order rather than a statement per card.
+    // Each is handed to `take` as it is read, with its row's index in
+    // `rows`, and not kept: the long texts of a whole library do not fit at
+    // once. Every index is handed over once, in no set order (rows in any
+    // order, repeats allowed), none for a row that is not there or when the
+    // library cannot be read, until `take` returns false.
+    using TakeTexts = std::function<bool(size_t index, std::optional<CardTexts> texts)>;
+    void readStoredTexts(std::span<const qint64> rows, const TakeTexts &take);
 
 private:
     bool open();

@@ -236,25 +236,47 @@ void InsertSnipListModel::searchCandidates(const QString &text, quint64 round)
         among = m_hits;
     runInBackground(this, [all, text, among]() -> std::optional<QList<qsizetype>> {
         std::call_once(all->titlesMade, [&all] {
-            std::unique_ptr<CardCatalog> file;
-            all->titles.reserve(all->sources.size());
+            // Only a snip without a title of its own needs its texts; theirs
+            // are read in one pass over the file.
+            std::vector<size_t> reading;
+            std::vector<qint64> rows;
             for (size_t i = 0; i < all->sources.size(); ++i) {
-                CanvasCard::TitleSources &sources = all->sources.at(i);
+                const CanvasCard::TitleSources &sources = all->sources.at(i);
                 const qint64 row = all->textsRows.at(i);
                 if (row > 0 && (!sources.title || trimmedWhitespace(*sources.title).isEmpty())) {
-                    if (!file)
-                        file = std::make_unique<CardCatalog>(all->filePath);
-                    std::optional<CardCatalog::CardTexts> texts = file->storedTexts(row);
+                    reading.push_back(i);
+                    rows.push_back(row);
+                }
+            }
+            all->titles.resize(all->sources.size());
+            const auto makeTitle = [&all](size_t i) {
+                CanvasCard::TitleSources &sources = all->sources.at(i);
+                all->titles.at(i) = CanvasCard::displayTitle(sources);
+                sources = {};
+            };
+            if (!rows.empty()) {
+                CardCatalog file(all->filePath);
+                file.readStoredTexts(rows, [&](size_t index, std::optional<CardCatalog::CardTexts> texts) {
                     if (!texts) {
                         all->textsMissing = true;
-                        return;
+                        return false;
                     }
+                    CanvasCard::TitleSources &sources = all->sources.at(reading.at(index));
                     sources.markdownText = std::move(texts->markdownText);
                     sources.contextText = std::move(texts->contextText);
                     sources.ocrText = std::move(texts->ocrText);
-                }
-                all->titles.push_back(CanvasCard::displayTitle(sources));
-                sources = {};
+                    makeTitle(reading.at(index));
+                    return true;
+                });
+                if (all->textsMissing)
+                    return;
+            }
+            auto read = reading.cbegin();
+            for (size_t i = 0; i < all->sources.size(); ++i) {
+                if (read != reading.cend() && *read == i)
+                    ++read;
+                else
+                    makeTitle(i);
             }
         });
         if (all->textsMissing)
