@@ -463,10 +463,7 @@ void dropHeldTitleLine(QString &text)
 std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded> batch, const QString &filePath,
                                                             const std::shared_ptr<MappedScratchFile> &textFile)
 {
-    // Made on the worker's thread, as its connection must be.
-    std::unique_ptr<CardCatalog> file;
-    std::vector<Folded> folded;
-    folded.reserve(batch.size());
+    std::vector<Folded> folded(batch.size());
     QByteArray block;
     qsizetype used = 0;
     QStringEncoder utf8(QStringEncoder::Utf8);
@@ -483,25 +480,42 @@ std::vector<SearchCorpus::Folded> SearchCorpus::foldedBatch(std::vector<Unfolded
         used += scan.m_size;
         return scan;
     };
-    for (Unfolded &entity : batch) {
-        if (entity.textsRow > 0) {
-            if (!file)
-                file = std::make_unique<CardCatalog>(filePath);
-            std::optional<CardCatalog::CardTexts> texts = file->storedTexts(entity.textsRow);
+    const auto fold = [&](size_t index) {
+        Unfolded &entity = batch[index];
+        auto [text, title] = foldedOf(entity);
+        if (!entity.isNote)
+            dropHeldTitleLine(text);
+        folded[index] = {entity.entity, entity.generation, pack(text), pack(title)};
+        // Only the folded text stays.
+        entity = Unfolded{};
+    };
+    std::vector<qint64> rows;
+    std::vector<size_t> fromFile;
+    for (size_t index = 0; index < batch.size(); ++index) {
+        if (batch[index].textsRow > 0) {
+            rows.push_back(batch[index].textsRow);
+            fromFile.push_back(index);
+        } else {
+            fold(index);
+        }
+    }
+    // The texts the model has not read, a few statements for the whole
+    // batch rather than one per card; on the worker's thread, as the
+    // catalog's connection must be.
+    if (!rows.empty()) {
+        CardCatalog(filePath).readStoredTexts(rows, [&](size_t read, std::optional<CardCatalog::CardTexts> texts) {
+            const size_t index = fromFile[read];
+            Unfolded &entity = batch[index];
             if (!texts) {
-                folded.push_back({entity.entity, entity.generation, {}, {}, true});
-                continue;
+                folded[index] = {entity.entity, entity.generation, {}, {}, true};
+                return true;
             }
             entity.card.markdownText = std::move(texts->markdownText);
             entity.card.contextText = std::move(texts->contextText);
             entity.card.ocrText = std::move(texts->ocrText);
-        }
-        auto [text, title] = foldedOf(entity);
-        if (!entity.isNote)
-            dropHeldTitleLine(text);
-        folded.push_back({entity.entity, entity.generation, pack(text), pack(title)});
-        // Only the folded text stays.
-        entity = Unfolded{};
+            fold(index);
+            return true;
+        });
     }
     // A large block goes to the scratch file; a small one (an edit's) is
     // not worth a mapping of its own.

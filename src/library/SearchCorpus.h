@@ -189,8 +189,8 @@ private:
     };
     struct Folded
     {
-        const QObject *entity;
-        quint32 generation;
+        const QObject *entity = nullptr;
+        quint32 generation = 0;
         ScanText text;
         ScanText title;
         // The row was not there or the file could not be read.
