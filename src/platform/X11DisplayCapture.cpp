@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <optional>
 
 namespace tessaline {
@@ -221,36 +220,23 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
     // has just written it and it is still in the cache.
     const PixelArea area{pixels, stride, pixels, stride, width, rows};
 
-    // The picture is asked for in strips: the server answers its other
+    // The picture is asked for in strips, one request at a time, the next
+    // sent as soon as the one before has come: the server answers its other
     // clients (and this application's own window) between strips instead
     // of after the whole picture, and this thread makes each strip opaque
-    // while the server fills the next ones. Two strips are asked for ahead,
-    // so the server goes from one to the next without waiting for this
-    // thread to wake up and ask: on a busy machine each such wait was a
-    // scheduler's turn, and they added up to half the grab.
+    // while the server fills the next.
     const int step = int(std::clamp<qsizetype>(m_stripBytes / stride, 1, rows));
     auto request = [&](int first) {
         return xcb_shm_get_image(c, drawable, int16_t(rect.x()), int16_t(rect.y() + first), uint16_t(width),
                                  uint16_t(std::min(step, rows - first)), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
                                  segment->server, quint32(qsizetype(first) * stride));
     };
-    constexpr int ahead = 2;
-    std::deque<xcb_shm_get_image_cookie_t> asked;
-    int nextAsked = 0;
-    auto askAhead = [&] {
-        while (int(asked.size()) < ahead && nextAsked < rows) {
-            asked.push_back(request(nextAsked));
-            nextAsked += step;
-        }
-        xcb_flush(c);
-    };
     std::optional<int> lastStrip;
     std::optional<CaptureSystemError> failure;
-    askAhead();
+    xcb_shm_get_image_cookie_t cookie = request(0);
     for (int first = 0; first < rows; first += step) {
         xcb_generic_error_t *error = nullptr;
-        xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(c, asked.front(), &error);
-        asked.pop_front();
+        xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(c, cookie, &error);
         if (!reply) {
             failure = grabError(error ? error->error_code : 0);
             std::free(error);
@@ -265,7 +251,8 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
         if (m_afterStrip)
             m_afterStrip(std::min(rows, first + step));
         if (first + step < rows) {
-            askAhead();
+            cookie = request(first + step);
+            xcb_flush(c);
             PixelCopy::copyRows(area, PixelCopy::Tone::unchanged, first, first + step, false);
             if (arrived)
                 arrived(picture, first + step);
@@ -273,10 +260,6 @@ CaptureSystemResult<QImage> X11DisplayCapture::grabShared(xcb_drawable_t drawabl
             lastStrip = first;
         }
     }
-    // Strips asked for after one that failed are answered all the same;
-    // their answers must not wait on the connection for the next request.
-    for (const xcb_shm_get_image_cookie_t cookie : asked)
-        xcb_discard_reply(c, cookie.sequence);
     if (timings) {
         timings->grabNanoseconds = timer.nsecsElapsed();
         timings->usedSharedMemory = true;

@@ -69,8 +69,9 @@ public:
     // clients, this application among them, wait for one strip at most;
     // large enough that the round trips between strips cost little.
     void setStripBytes(qsizetype bytes) { m_stripBytes = std::max<qsizetype>(bytes, 1); }
-    // Called between strips with the rows the server has written so far:
-    // for tests that change the display while it is grabbed.
+    // Called between strips with the rows the server has written so far,
+    // before the next strip is asked for: for tests that change the display
+    // while it is grabbed.
     void setAfterStrip(std::function<void(int rowsDone)> afterStrip) { m_afterStrip = std::move(afterStrip); }
 
 private:
