@@ -1,4 +1,5 @@
 #include "X11TestSupport.h"
+#include "../support/PngBytes.h"
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/DisplayCaptureService.h"
@@ -179,15 +180,7 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     if (!capture.hasSharedMemory())
         QSKIP("the server offers no shared memory");
     // Noise: any strip put in the wrong place, or written twice, shows.
-    QImage picture(1013, 517, QImage::Format_RGB32);
-    quint32 seed = 12345;
-    for (int y = 0; y < picture.height(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            row[x] = 0xFF000000u | (seed >> 8);
-        }
-    }
+    const QImage picture = testing::noisePicture(QSize(1013, 517), 12345);
     const auto pixmap = pixmapShowing(x11, picture);
 
     // The segment first holds another picture, so an encoding that read a

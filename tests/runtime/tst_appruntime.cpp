@@ -1,3 +1,4 @@
+#include "../support/PngBytes.h"
 #include "../support/RuntimeRig.h"
 
 #include "model/TessalineStore.h"
@@ -21,21 +22,6 @@ enum class Interlude { appEnds, recognised, deletedForGood, pictureUnreadable, o
 // Runs statements on the library file through a connection of the test's
 // own, as another process (or the state a crash leaves) would; answers the
 // number the last one selects.
-// A picture of noise, which takes a while to encode: it does not compress.
-QImage noise(const QSize &size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    quint32 seed = 1;
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            line[x] = 0xff000000u | (seed >> 8);
-        }
-    }
-    return image;
-}
-
 qint64 onLibrary(const QString &file, const QStringList &statements)
 {
     const QString name = QStringLiteral("test-library-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -316,7 +302,7 @@ void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
     // A large capture whose PNG takes long to encode (noise does not
     // compress), then a tiny one taken after the user switched notes.
     CaptureResult large = rig.capture(CaptureMode::window);
-    large.image = noise(QSize(2400, 1600));
+    large.image = noisePicture(QSize(2400, 1600));
     const CaptureResult small = rig.capture(CaptureMode::window);
 
     QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
@@ -350,7 +336,7 @@ void AppRuntimeTest::capturesUnderWayAreStoredBeforeTheAppEnds()
     // Noise takes a while to encode: still under way when the app is told
     // to end, a turn of the event loop after it was taken.
     CaptureResult capture = rig.capture(CaptureMode::display);
-    capture.image = noise(QSize(1600, 1200));
+    capture.image = noisePicture(QSize(1600, 1200));
     const QString file = rig.context().filePath();
     const QString stored = QStringLiteral("SELECT COUNT(*) FROM CanvasCard JOIN CanvasCardData ON cardRow = row");
     rig.runtime->handleCaptureResult(capture);
