@@ -451,10 +451,8 @@ void AnnotationEditorModel::handleDragChanged(QPointF startLocation, QPointF loc
     switch (m_tool) {
     case AnnotationTool::freehand:
     case AnnotationTool::highlight:
-        // The stroke starts where the pointer went down, not where the drag
-        // was first recognised.
-        if (m_workingPoints.isEmpty() && startLocation != location)
-            m_workingPoints.append(normalized(startLocation, size));
+        // Only the drag's own changes make the stroke: a press followed by a
+        // single twitch stays one point, which the commit test refuses.
         m_workingPoints.append(normalized(location, size));
         break;
     case AnnotationTool::text:

@@ -276,8 +276,10 @@ void AnnotationEditorModelTest::strokeCommitRule_data()
         << AnnotationTool::rectangle << QList<QPointF>{s - QPointF(40, 30)} << true;
     QTest::newRow("freehand that never left its press")
         << AnnotationTool::freehand << QList<QPointF>{s + QPointF(1.5, 0), s + QPointF(0.5, 1)} << false;
-    QTest::newRow("freehand of one move runs from the press") << AnnotationTool::freehand
-                                                                << QList<QPointF>{s + QPointF(3, 0)} << true;
+    QTest::newRow("freehand of one move is a single point") << AnnotationTool::freehand
+                                                              << QList<QPointF>{s + QPointF(3, 0)} << false;
+    QTest::newRow("highlight of one long move is a single point")
+        << AnnotationTool::highlight << QList<QPointF>{s + QPointF(80, 40)} << false;
     QTest::newRow("freehand of 1 point end to end")
         << AnnotationTool::freehand << QList<QPointF>{s + QPointF(3, 0), s + QPointF(4, 0)} << true;
     QTest::newRow("freehand loop closed on its press")
@@ -316,9 +318,9 @@ void AnnotationEditorModelTest::strokeCommitRule()
         const QPointF end = moves.last();
         QCOMPARE(item.points.last(), (NormalizedPoint{end.x() / 400, end.y() / 300}));
     } else {
-        // The press and every change are points.
-        QCOMPARE(item.points.size(), moves.size() + 1);
-        QCOMPARE(item.points.first(), (NormalizedPoint{100.0 / 400, 100.0 / 300}));
+        // Every change is a point; the press itself is not.
+        QCOMPARE(item.points.size(), moves.size());
+        QCOMPARE(item.points.first(), (NormalizedPoint{moves.first().x() / 400, moves.first().y() / 300}));
     }
 }
 
