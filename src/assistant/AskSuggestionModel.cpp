@@ -173,8 +173,9 @@ void AskSuggestionModel::generate()
     m_isGenerating = true;
     Q_EMIT changed();
     whenAnswered(m_intelligence->generate(m_prompt, excerpts), this, [this, request](const GhostSuggestion &suggestion) {
-        if (request != m_latestRequest)
+        if (request <= m_shownRequest)
             return;
+        m_shownRequest = request;
         m_suggestion = suggestion;
         m_editableText = suggestion.markdownText;
         m_unshownTail = m_editableText.sliced(shownLength(m_editableText, maximumShownCharacters));

@@ -121,8 +121,11 @@ private:
     std::optional<QString> m_errorMessage;
     bool m_hasAppeared = false;
     bool m_closed = false;
-    // Counts requests, so an answer that a later request overtook is dropped.
+    // Numbers the requests. Each answer shows as it arrives, in turn; one
+    // that comes after the answer to a later request is dropped, so an old
+    // reflection never replaces a newer one.
     int m_latestRequest = 0;
+    int m_shownRequest = 0;
     std::function<QDateTime()> m_clock;
 };
 

@@ -6,6 +6,7 @@
 #include "assistant/SystemIntelligenceService.h"
 #include "model/ModelContext.h"
 
+#include <QPromise>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -87,7 +88,8 @@ private Q_SLOTS:
     void reflectionComesBackEditable_data();
     void reflectionComesBackEditable();
     void answerAfterCloseIsDropped();
-    void tryAgainReplacesThePreviewWithTheLatestAnswer();
+    void tryAgainReplacesThePreviewWithEachAnswerInTurn();
+    void anAnswerOvertakenByANewerOneIsDropped();
     void emptyStateCountsTheLiveSelectedCards_data();
     void emptyStateCountsTheLiveSelectedCards();
     void keptThoughtLandsAfterThePlacedCards_data();
@@ -195,12 +197,12 @@ void AskSuggestionModelTest::answerAfterCloseIsDropped()
     QCOMPARE(dismissed.size(), 1);
 }
 
-void AskSuggestionModelTest::tryAgainReplacesThePreviewWithTheLatestAnswer()
+void AskSuggestionModelTest::tryAgainReplacesThePreviewWithEachAnswerInTurn()
 {
     SheetRig rig;
     const CanvasCard *alpha = rig.add({"Alpha", true});
     rig.backend->script(QStringLiteral("First"));
-    rig.backend->script(QStringLiteral("Overtaken"));
+    rig.backend->script(QStringLiteral("Second"));
     rig.backend->script(QStringLiteral("Latest"));
     AskSuggestionModel &model = rig.open({alpha->id()});
     QVERIFY(generateAndWait(model));
@@ -215,21 +217,78 @@ void AskSuggestionModelTest::tryAgainReplacesThePreviewWithTheLatestAnswer()
     QVERIFY(model.hasSuggestion());
     QVERIFY(model.canKeep());
 
+    // The first of the two answers replaces the edited preview as soon as it
+    // arrives, edits and all.
     rig.backend->release();
-    // The latest request is being answered, so the overtaken answer has been
-    // handed to the main thread.
-    QTRY_COMPARE(rig.backend->prompts().size(), 3);
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(rig.backend->answered(), 2);
-    // The overtaken answer neither shows nor ends the wait.
-    QCOMPARE(model.stage(), AskSuggestionModel::Stage::generating);
-    QCOMPARE(model.editableText(), QStringLiteral("First, edited"));
+    QTRY_COMPARE(model.editableText(), QStringLiteral("Second"));
+    QCOMPARE(model.stage(), AskSuggestionModel::Stage::preview);
+    model.setEditableText(QStringLiteral("Second, edited"));
 
+    // And the second replaces it in turn.
     rig.backend->release();
-    QTRY_COMPARE(model.stage(), AskSuggestionModel::Stage::preview);
-    QCOMPARE(model.editableText(), QStringLiteral("Latest"));
+    QTRY_COMPARE(model.editableText(), QStringLiteral("Latest"));
+    QCOMPARE(model.stage(), AskSuggestionModel::Stage::preview);
     QCOMPARE(model.suggestion()->prompt, ThinkingPrompt::nextStep);
+    QCOMPARE(model.suggestion()->markdownText, QStringLiteral("Latest"));
     QVERIFY(rig.backend->prompts().constLast().startsWith("Reflection requested: What is the next useful step?"));
+}
+
+namespace {
+
+// A service whose answers the test hands out, in any order.
+class HeldIntelligenceService final : public IntelligenceService
+{
+public:
+    explicit HeldIntelligenceService(QList<std::shared_ptr<QPromise<GhostSuggestion>>> &pending) : m_pending(pending) {}
+
+    QFuture<IntelligenceAvailability> availability() override
+    {
+        return QtFuture::makeReadyFuture(IntelligenceAvailability::onDevice());
+    }
+    QFuture<GhostSuggestion> generate(ThinkingPrompt, const QList<CardExcerpt> &) override
+    {
+        auto promise = std::make_shared<QPromise<GhostSuggestion>>();
+        promise->start();
+        m_pending << promise;
+        return promise->future();
+    }
+
+private:
+    QList<std::shared_ptr<QPromise<GhostSuggestion>>> &m_pending;
+};
+
+void answer(QPromise<GhostSuggestion> &promise, const QString &text)
+{
+    promise.addResult(GhostSuggestion{QUuid::createUuid(), text, ThinkingPrompt::connections, {},
+                                      IntelligenceProvider::onDeviceModel, std::nullopt, at(1)});
+    promise.finish();
+}
+
+} // namespace
+
+void AskSuggestionModelTest::anAnswerOvertakenByANewerOneIsDropped()
+{
+    SheetRig rig;
+    const CanvasCard *alpha = rig.add({"Alpha", true});
+    QVERIFY(rig.context.save());
+    QList<std::shared_ptr<QPromise<GhostSuggestion>>> pending;
+    AskSuggestionModel model(rig.context, rig.note->id(), {alpha->id()},
+                             std::make_unique<HeldIntelligenceService>(pending));
+    model.generate();
+    model.generate();
+    QCOMPARE(pending.size(), 2);
+
+    answer(*pending[1], QStringLiteral("Newer"));
+    QTRY_COMPARE(model.editableText(), QStringLiteral("Newer"));
+    QCOMPARE(model.stage(), AskSuggestionModel::Stage::preview);
+
+    // The older request's answer comes last: it must not bring back what
+    // the newer one replaced.
+    answer(*pending[0], QStringLiteral("Older"));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(model.editableText(), QStringLiteral("Newer"));
+    QCOMPARE(model.suggestion()->markdownText, QStringLiteral("Newer"));
 }
 
 void AskSuggestionModelTest::emptyStateCountsTheLiveSelectedCards_data()
