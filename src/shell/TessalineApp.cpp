@@ -50,19 +50,27 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
         }
         return OpenedLibrary{std::move(container), std::move(message)};
     };
-    auto first = TessalineStore::makeModelContainer(false, cloudContainer, directory);
-    if (first)
-        return opened(std::move(*first), std::nullopt);
-
-    auto second = TessalineStore::makeModelContainer(false, std::nullopt, directory);
-    if (!second) {
+    auto failure = [&directory](const StoreError &error) -> Expected<OpenedLibrary, QString> {
         // Nothing is wrong with the store: another session has it open.
         ModelContainer::Configuration configuration;
         configuration.directory = directory;
-        if (second.error() == ModelContainer::libraryInUse(ModelContainer::libraryFilePath(configuration)))
-            return unexpected(second.error().message);
-        return unexpected(QStringLiteral("Tessaline could not create its local store: ") + second.error().message);
-    }
+        if (error == ModelContainer::libraryInUse(ModelContainer::libraryFilePath(configuration)))
+            return unexpected(error.message);
+        return unexpected(QStringLiteral("Tessaline could not create its local store: ") + error.message);
+    };
+    auto first = TessalineStore::makeModelContainer(false, cloudContainer, directory);
+    if (first)
+        return opened(std::move(*first), std::nullopt);
+    // Opened again only without the cloud: the same open again would fail
+    // the same way, or worse, find its own lock still held by a process
+    // being started meanwhile (it holds a copy of the descriptor until it
+    // runs its program) and call the library open elsewhere.
+    if (!cloudContainer)
+        return failure(first.error());
+
+    auto second = TessalineStore::makeModelContainer(false, std::nullopt, directory);
+    if (!second)
+        return failure(second.error());
     defaults.setBoolean(kCloudSyncKey, false);
     return opened(std::move(*second), PlatformTexts::cloudFallbackNotice() + first.error().message);
 }

@@ -41,10 +41,10 @@ void FileSizeLimitTest::libraryPastTheLimitIsReported()
     app.start(QStringLiteral(TESSALINE_BINARY), {});
     QVERIFY(app.waitForStarted(5000));
     QString errors;
-    QTRY_VERIFY_WITH_TIMEOUT(app.state() != QProcess::Running
-                                 || (errors += QString::fromUtf8(app.readAllStandardError()))
-                                        .contains(QStringLiteral("could not create its local store")),
-                             30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(app.state() != QProcess::Running
+                                  || (errors += QString::fromUtf8(app.readAllStandardError()))
+                                         .contains(QStringLiteral("could not create its local store")),
+                              qPrintable(errors), 30000);
     errors += QString::fromUtf8(app.readAllStandardError());
     // Still up, showing why it cannot go on; not ended by a signal.
     QVERIFY2(app.state() == QProcess::Running,
