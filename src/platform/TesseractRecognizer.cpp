@@ -2,6 +2,7 @@
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
 
@@ -369,6 +370,9 @@ void TesseractRecognizer::setEngineLimit(int engines)
 
 TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
 {
+    const auto stoppedOutcome = [] { return unexpected(TextRecognitionError{recognitionStoppedMessage()}); };
+    if (stopped())
+        return stoppedOutcome();
     if (auto engine = ensureLayoutEngine(); !engine)
         return unexpected(engine.error());
     // Nothing to read is not a failure.
@@ -395,19 +399,23 @@ TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
     PixPointer page;
     std::latch laidOut(1);
     std::atomic<size_t> next{0};
+    // Asked by the engine as it reads a piece, and between pieces.
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = [](void *recognizer, int) { return static_cast<const TesseractRecognizer *>(recognizer)->stopped(); };
+    monitor.cancel_this = this;
     auto read = [&](tesseract::TessBaseAPI &engine) {
         keepOpenMpToThisThread();
         engine.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
         for (size_t i = next++; i < order.size(); i = next++) {
             TextPiece &piece = pieces[order[i]];
-            if (!page) {
+            if (!page || stopped()) {
                 piece.failed = true;
                 continue;
             }
             const QImage pixels = pieceImage(*page, piece);
             engine.SetImage(pixels.constBits(), pixels.width(), pixels.height(), 1, int(pixels.bytesPerLine()));
             engine.SetSourceResolution(desktopDpi);
-            if (engine.Recognize(nullptr) != 0) {
+            if (engine.Recognize(&monitor) != 0 || stopped()) {
                 piece.failed = true;
                 continue;
             }
@@ -421,7 +429,7 @@ TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
         try {
             helpers.emplace_back([&, e]() {
                 laidOut.wait();
-                if (next >= order.size())
+                if (next >= order.size() || stopped())
                     return;
                 if (!m_engines[e])
                     m_engines[e] = loadedEngine();
@@ -465,6 +473,8 @@ TextRecognitionOutcome TesseractRecognizer::recognize(QImage image)
     for (std::thread &helper : helpers)
         helper.join();
 
+    if (stopped())
+        return stoppedOutcome();
     QList<TextObservation> observations;
     for (const TextPiece &piece : pieces) {
         if (piece.failed)

@@ -47,8 +47,11 @@ public:
     void releaseIdleResources() override;
     // Engines beyond the limit are ended at once.
     void setEngineLimit(int engines) override;
+    void setStopFlag(std::shared_ptr<const std::atomic<bool>> stop) override { m_stop = std::move(stop); }
 
 private:
+    bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
+
     Expected<void, TextRecognitionError> ensureLayoutEngine();
     std::unique_ptr<tesseract::TessBaseAPI> loadedEngine() const;
 
@@ -57,6 +60,7 @@ private:
     int m_engineLimit = 0;
     // The first finds the layout; an empty slot is loaded on its thread.
     std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
+    std::shared_ptr<const std::atomic<bool>> m_stop;
 };
 
 } // namespace tessaline

@@ -55,6 +55,7 @@ Expected<void, TextRecognitionError> TextRecognitionModule::ensureRecognizer()
         m_recognizer.reset(make(m_dataPath.isEmpty() ? nullptr : m_dataPath.constData(), m_engines));
         if (m_recognizer) {
             m_recognizer->setEngineLimit(m_engineLimit);
+            m_recognizer->setStopFlag(m_stop);
             return {};
         }
     }
@@ -84,6 +85,13 @@ void TextRecognitionModule::setEngineLimit(int engines)
     m_engineLimit = engines;
     if (m_recognizer)
         m_recognizer->setEngineLimit(engines);
+}
+
+void TextRecognitionModule::setStopFlag(std::shared_ptr<const std::atomic<bool>> stop)
+{
+    m_stop = stop;
+    if (m_recognizer)
+        m_recognizer->setStopFlag(std::move(stop));
 }
 
 void TextRecognitionModule::releaseIdleResources()

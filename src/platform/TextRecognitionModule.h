@@ -33,6 +33,8 @@ public:
     void releaseIdleResources() override;
     // Kept for the recogniser until the module is open.
     void setEngineLimit(int engines) override;
+    // Kept for the recogniser until the module is open.
+    void setStopFlag(std::shared_ptr<const std::atomic<bool>> stop) override;
 
     // Where the module is looked for, beside the running program: where the
     // install puts it (<prefix>/lib/tessaline beside <prefix>/bin) and where
@@ -46,6 +48,7 @@ private:
     QByteArray m_dataPath;
     int m_engines;
     int m_engineLimit = 0;
+    std::shared_ptr<const std::atomic<bool>> m_stop;
     QStringList m_moduleFiles;
     std::unique_ptr<TextRecognizing> m_recognizer;
 };

@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
 namespace tessaline {
@@ -58,7 +60,17 @@ public:
     // beyond it let go of their memory; 0 lifts the limit. Nothing for a
     // recogniser without several engines.
     virtual void setEngineLimit(int engines) { (void)engines; }
+    // Once the flag is up, a reading under way ends at its next piece,
+    // failing, and so does every later one: a process that is ending waits
+    // for no page. The flag is raised on any thread.
+    virtual void setStopFlag(std::shared_ptr<const std::atomic<bool>> stop) { (void)stop; }
 };
+
+// Why a reading stopped by its flag failed.
+inline QString recognitionStoppedMessage()
+{
+    return QStringLiteral("Text recognition stopped: the app is ending.");
+}
 
 // The grey level a recogniser reads for a pixel: integer weights near the
 // luma ones, cheap enough to run over a 5K frame row by row.

@@ -22,6 +22,8 @@ struct OCRService::WorkerState
     RecognizerFactory factory;
     std::unique_ptr<TextRecognizing> recognizer;
     int engineLimit = 0;
+    // Raised on the main thread as the service ends.
+    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
 
     TextRecognizing *ensureRecognizer()
     {
@@ -29,6 +31,8 @@ struct OCRService::WorkerState
             recognizer = factory();
             if (recognizer && engineLimit > 0)
                 recognizer->setEngineLimit(engineLimit);
+            if (recognizer)
+                recognizer->setStopFlag(stop);
         }
         return recognizer.get();
     }
@@ -56,7 +60,14 @@ OCRService::OCRService(RecognizerFactory factory)
     });
 }
 
-OCRService::~OCRService() = default;
+OCRService::~OCRService()
+{
+    // The reading under way is not waited for: the worker's end waits for
+    // it, and so would the app's, by as long as a page takes on a busy
+    // machine. Its card stays marked as waiting to be read, and is read at
+    // the next start.
+    m_state->stop->store(true);
+}
 
 OCRService::RecognizerFactory OCRService::defaultRecognizerFactory()
 {

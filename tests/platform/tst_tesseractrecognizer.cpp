@@ -359,7 +359,9 @@ void TesseractRecognizerTest::unavailableRecognitionIsAnError()
 // Idle, the recogniser ends its engines; a capture prepares the first one
 // again, or the next page loads them. A limit on the engines ends those
 // beyond it, and lifted, lets the next page load them again. Every way the
-// page reads as before.
+// page reads as before, until the stop flag (handed in before the module
+// opened) is raised: the next page then fails at once, as one that is
+// being read does.
 void TesseractRecognizerTest::readsAgainOnceItsEnginesWereLetGo()
 {
     const QStringList lines{QStringLiteral("Keep every capture beside the note"),
@@ -370,6 +372,9 @@ void TesseractRecognizerTest::readsAgainOnceItsEnginesWereLetGo()
     // On a thread of its own, as the app's recognition worker does.
     // Set before the module is open: it holds once it is.
     recognizer.setEngineLimit(2);
+    const auto stop = std::make_shared<std::atomic<bool>>(false);
+    recognizer.setStopFlag(stop);
+    std::optional<TextRecognitionOutcome> afterStop;
     std::thread([&] {
         outcome = recognizer.recognize(image);
         if (!*outcome || readLines(*outcome) != lines)
@@ -387,9 +392,13 @@ void TesseractRecognizerTest::readsAgainOnceItsEnginesWereLetGo()
         recognizer.releaseIdleResources();
         recognizer.releaseIdleResources();
         outcome = recognizer.recognize(image);
+        stop->store(true);
+        afterStop = recognizer.recognize(image);
     }).join();
     QVERIFY2(*outcome, qPrintable(*outcome ? QString() : outcome->error().message));
     QCOMPARE(readLines(*outcome), lines);
+    QVERIFY(afterStop && !*afterStop);
+    QCOMPARE(afterStop->error().message, recognitionStoppedMessage());
 }
 
 QTEST_MAIN(TesseractRecognizerTest)

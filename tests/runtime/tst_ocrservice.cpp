@@ -37,6 +37,11 @@ public:
     std::mutex *limitsMutex = nullptr;
     int limit = 0;
     void setEngineLimit(int engines) override { limit = engines; }
+    // When set, a reading runs until the stop flag is raised, or gives up
+    // after a while and says so here.
+    std::atomic<bool> *waitsForStop = nullptr;
+    std::shared_ptr<const std::atomic<bool>> stop;
+    void setStopFlag(std::shared_ptr<const std::atomic<bool>> flag) override { stop = std::move(flag); }
     void prepare() override
     {
         if (preparedOn)
@@ -59,6 +64,12 @@ public:
         }
         if (gate)
             gate->pass();
+        if (waitsForStop) {
+            QDeadlineTimer patience(60'000);
+            while (!(stop && stop->load()) && !patience.hasExpired())
+                QThread::msleep(5);
+            *waitsForStop = stop && stop->load();
+        }
         return answer;
     }
 };
@@ -82,6 +93,7 @@ private Q_SLOTS:
     void preparesOnTheWorkerForTheImagesToCome();
     void errorsComeBackUnchanged();
     void noAnswerOnceReceiverIsGone();
+    void endingStopsTheReadingUnderWay();
     void enginesGoWhenIdleAndArePreparedAgain();
     void storedPictureIsNotHeldWhileRead();
     void frugalReadingLimitsTheEnginesInTurn();
@@ -218,6 +230,26 @@ void OCRServiceTest::noAnswerOnceReceiverIsGone()
     // Nor does it ever finish, so nothing attached to it looks for the
     // receiver again.
     QVERIFY(!recognition.isFinished());
+}
+
+// The service's end raises the flag its recogniser was handed, so the app's
+// end does not wait for a page being read (on a loaded machine, seconds).
+void OCRServiceTest::endingStopsTheReadingUnderWay()
+{
+    WorkerGate gate;
+    std::atomic<bool> stoppedByFlag = false;
+    auto service = std::make_unique<OCRService>([&]() {
+        auto fake = std::make_unique<FakeRecognizer>();
+        fake->gate = &gate;
+        fake->waitsForStop = &stoppedByFlag;
+        return fake;
+    });
+    QObject receiver;
+    (void)service->recognizeText(QImage(), &receiver);
+    QVERIFY(gate.waitUntilEntered());
+    gate.open();
+    service.reset();
+    QVERIFY(stoppedByFlag);
 }
 
 void OCRServiceTest::enginesGoWhenIdleAndArePreparedAgain()
