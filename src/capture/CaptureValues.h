@@ -83,7 +83,7 @@ struct FrozenDisplayCapture
     // The display-mode result for the whole display, with its PNG.
     CaptureResult captureResult() const;
     // The region-mode result for a selection (display coordinates) and the
-    // image cropped from it, which the display's PNG is not.
+    // image cropped from it; the display's PNG does not go along.
     CaptureResult regionResult(const QRectF &selection, const QImage &croppedImage) const;
     // The part of the image under a selection given in display coordinates;
     // none when the selection covers less than a point or a pixel of it.

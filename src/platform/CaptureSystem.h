@@ -112,7 +112,7 @@ public:
     virtual QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) = 0;
     // The same, for a picture that is kept whole (a display capture, not a
     // region of it): a system that can begins its PNG while the rest of the
-    // picture arrives, and answers it with the picture.
+    // picture arrives, and answers it along with the picture.
     virtual QFuture<CaptureSystemResult<WholePicture>> captureWholeDisplayImage(const SystemDisplay &display,
                                                                                 const QSize &size)
     {
