@@ -76,6 +76,7 @@ void applySource(CaptureResult &result, const std::optional<CaptureSourceApplica
 CaptureResult FrozenDisplayCapture::captureResult() const
 {
     CaptureResult result = newResult(image, CaptureMode::display);
+    result.png = png;
     result.displayID = target.displayID;
     result.selectionRectOnScreen = target.screenFrame;
     result.selectionRectInDisplay = QRectF(0, 0, target.pointSize.width(), target.pointSize.height());
@@ -138,6 +139,7 @@ std::optional<QImage> FrozenDisplayCapture::croppedImage(const QRectF &selection
 CaptureResult CapturedWindow::captureResult() const
 {
     CaptureResult result = newResult(image, CaptureMode::window);
+    result.png = png;
     result.displayID = displayID;
     result.selectionRectOnScreen = rectOnScreen;
     result.selectionRectInDisplay = rectInDisplay;

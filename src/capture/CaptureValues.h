@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/EarlyPng.h"
+
 #include <QDateTime>
 #include <QImage>
 #include <QList>
@@ -73,13 +75,15 @@ struct CaptureResult;
 struct FrozenDisplayCapture
 {
     QImage image;
+    // The image's PNG, when the grab began one (a display kept whole).
+    std::optional<EarlyPng> png;
     CaptureDisplayTarget target;
     std::optional<CaptureSourceApplication> sourceApplication;
 
-    // The display-mode result for the whole display.
+    // The display-mode result for the whole display, with its PNG.
     CaptureResult captureResult() const;
     // The region-mode result for a selection (display coordinates) and the
-    // image cropped from it.
+    // image cropped from it; the display's PNG does not go along.
     CaptureResult regionResult(const QRectF &selection, const QImage &croppedImage) const;
     // The part of the image under a selection given in display coordinates;
     // none when the selection covers less than a point or a pixel of it.
@@ -92,6 +96,8 @@ struct FrozenDisplayCapture
 struct CapturedWindow
 {
     QImage image;
+    // The image's PNG, when the grab began one.
+    std::optional<EarlyPng> png;
     quint32 windowID = 0;
     std::optional<QString> windowTitle;
     quint32 displayID = 0;
@@ -125,6 +131,10 @@ struct CaptureResult
 {
     QUuid id;
     QImage image;
+    // The image's PNG begun while it was grabbed; whoever stores the
+    // capture encodes the image itself without one, or when the image is
+    // no longer the picture this encodes.
+    std::optional<EarlyPng> png;
     QDateTime capturedAt;
     CaptureMode mode = CaptureMode::region;
     quint32 displayID = 0;

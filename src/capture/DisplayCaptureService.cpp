@@ -162,15 +162,25 @@ QFuture<CaptureOutcome<FrozenDisplayCapture>> DisplayCaptureService::takeDisplay
     const QSize size(std::max(int(target->pixelSize.width()), 1), std::max(int(target->pixelSize.height()), 1));
     // The picture is made into a capture where it arrives: at once, or on a
     // worker thread when the desktop hands it over later.
-    auto picture = whole ? m_system->captureWholeDisplayImage(*display, size) : m_system->captureDisplayImage(*display, size);
-    return picture.then([target = *target, source](const CaptureSystemResult<QImage> &image) {
+    const auto frozen = [target = *target, source](WholePicture picture) {
+        FrozenDisplayCapture capture;
+        capture.image = std::move(picture.image);
+        capture.png = std::move(picture.png);
+        capture.target = target;
+        capture.target.pixelSize = QSizeF(capture.image.size());
+        capture.sourceApplication = source;
+        return capture;
+    };
+    if (whole) {
+        return m_system->captureWholeDisplayImage(*display, size)
+            .then([frozen](const CaptureSystemResult<WholePicture> &picture) {
+                return picture.transform_error(&DisplayCaptureService::captureError).transform(frozen);
+            });
+    }
+    // A region is cut from this picture later: no PNG of it goes along.
+    return m_system->captureDisplayImage(*display, size).then([frozen](const CaptureSystemResult<QImage> &image) {
         return image.transform_error(&DisplayCaptureService::captureError).transform([&](QImage picture) {
-            FrozenDisplayCapture capture;
-            capture.image = std::move(picture);
-            capture.target = target;
-            capture.target.pixelSize = QSizeF(capture.image.size());
-            capture.sourceApplication = source;
-            return capture;
+            return frozen(WholePicture{std::move(picture), std::nullopt});
         });
     });
 }
@@ -223,10 +233,11 @@ QFuture<CaptureOutcome<CapturedWindow>> DisplayCaptureService::takeFrontmostWind
     captured.sourceApplication = CaptureSourceApplication{application->localizedName, application->bundleIdentifier};
     const QSizeF points = window->frame.size();
     return m_system->captureWindowImage(*window, size)
-        .then([captured, points](const CaptureSystemResult<QImage> &image) mutable -> Outcome {
-            if (!image)
-                return unexpected(captureError(image.error()));
-            captured.image = *image;
+        .then([captured, points](const CaptureSystemResult<WholePicture> &picture) mutable -> Outcome {
+            if (!picture)
+                return unexpected(captureError(picture.error()));
+            captured.image = picture->image;
+            captured.png = picture->png;
             captured.scale = QSizeF(captured.image.width() / std::max(points.width(), 1.0),
                                     captured.image.height() / std::max(points.height(), 1.0));
             return captured;

@@ -28,7 +28,8 @@ public:
     // The same work, finished on whichever thread the picture is (at once,
     // on a grab thread, or when the desktop answers); nothing after the
     // picture needs this thread.
-    // whole: the picture is kept as it is (CaptureSystem::captureWholeDisplayImage).
+    // whole: the picture is kept as it is, with its PNG where the system
+    // begins one as it grabs (CaptureSystem::captureWholeDisplayImage).
     QFuture<CaptureOutcome<FrozenDisplayCapture>> takeDisplayUnderPointer(bool whole = false);
     QFuture<CaptureOutcome<CapturedWindow>> takeFrontmostWindow();
 

@@ -52,16 +52,17 @@ void ArrivingPngEncoding::rowsArrived(const QImage &picture, int rows)
     m_rows->changed.notify_all();
 }
 
-void ArrivingPngEncoding::finish(const QImage *picture)
+std::optional<EarlyPng> ArrivingPngEncoding::finish(const QImage *picture)
 {
     const bool same = m_encoding && picture && picture->constBits() == m_picture.constBits()
         && picture->cacheKey() == m_picture.cacheKey();
     if (same)
         rowsArrived(*picture, picture->height());
     end();
-    if (same)
-        offerPngEncoding(*picture, PngEncoderOptions(), *m_encoding);
     m_picture = QImage();
+    if (!same)
+        return std::nullopt;
+    return EarlyPng(*picture, *m_encoding);
 }
 
 } // namespace tessaline

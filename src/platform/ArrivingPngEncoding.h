@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/EarlyPng.h"
 #include "platform/PngEncoder.h"
 
 #include <QFuture>
@@ -16,9 +17,9 @@ namespace tessaline {
 // The PNG of a picture made while the picture is still arriving, top rows
 // first: the encoding begins with the first rows told of and follows them
 // down, so it ends soon after the last rows instead of starting then. Once
-// the picture is complete, its encoding is offered to encodePng (with the
-// default options), which hands it to whoever encodes that picture next.
-// Told of on one thread; the encoding runs on the thread pool.
+// the picture is complete, its encoding goes along with it (EarlyPng), to
+// whoever stores it. Told of on one thread; the encoding runs on the
+// thread pool.
 class ArrivingPngEncoding
 {
 public:
@@ -34,9 +35,9 @@ public:
     void rowsArrived(const QImage &picture, int rows);
     // For a grab's callback.
     std::function<void(const QImage &, int)> arrivals();
-    // The picture as complete, or none when it never will be. The encoding
-    // is offered when it is of this very picture; otherwise it gives up.
-    void finish(const QImage *picture);
+    // The picture as complete, or none when it never will be. Answers the
+    // encoding when it is of this very picture; otherwise it gives up.
+    std::optional<EarlyPng> finish(const QImage *picture);
 
     // The encoding, once begun (for tests).
     std::optional<QFuture<std::optional<QByteArray>>> encoding() const { return m_encoding; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/EarlyPng.h"
 #include "platform/Expected.h"
 
 #include <QFuture>
@@ -72,6 +73,15 @@ struct CaptureSystemError
 template <typename T>
 using CaptureSystemResult = Expected<T, CaptureSystemError>;
 
+// A picture that is kept as it is (a whole display or a window, not a
+// region of it), with its PNG when the system began one while the picture
+// arrived.
+struct WholePicture
+{
+    QImage image;
+    std::optional<EarlyPng> png;
+};
+
 // What the display capture service needs of the platform: pointer, screens,
 // frontmost application, the displays and windows that can be captured, and
 // single still images. PlatformFactory picks the implementation for the
@@ -102,17 +112,19 @@ public:
     virtual QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) = 0;
     // The same, for a picture that is kept whole (a display capture, not a
     // region of it): a system that can begins its PNG while the rest of the
-    // picture arrives, and encodePng with its default options then takes
-    // that encoding over (offerPngEncoding).
-    virtual QFuture<CaptureSystemResult<QImage>> captureWholeDisplayImage(const SystemDisplay &display,
-                                                                          const QSize &size)
+    // picture arrives, and answers it along with the picture.
+    virtual QFuture<CaptureSystemResult<WholePicture>> captureWholeDisplayImage(const SystemDisplay &display,
+                                                                                const QSize &size)
     {
-        return captureDisplayImage(display, size);
+        return captureDisplayImage(display, size).then([](const CaptureSystemResult<QImage> &image) {
+            return image.transform([](const QImage &picture) { return WholePicture{picture, std::nullopt}; });
+        });
     }
     // One window alone, scaled to fit the requested pixel size. Answered
     // as captureWholeDisplayImage is: a window can be as large as the
     // display, and its picture is kept whole.
-    virtual QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) = 0;
+    virtual QFuture<CaptureSystemResult<WholePicture>> captureWindowImage(const SystemWindow &window,
+                                                                          const QSize &size) = 0;
 
     // Called once the app is idle after starting: gets the buffers of a
     // whole-display picture ready, so the session's first capture costs no

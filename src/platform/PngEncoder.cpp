@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <span>
 #include <thread>
 #include <vector>
@@ -137,64 +135,12 @@ private:
     uint32_t m_crc = 0;
 };
 
-// The encodings offered, newest last.
-struct OfferedEncoding
-{
-    qint64 cacheKey;
-    const uchar *bits;
-    QSize size;
-    QImage::Format format;
-    int compressionLevel;
-    PngRowFilter filter;
-    qsizetype stripBytes;
-    QFuture<std::optional<QByteArray>> encoding;
-
-    bool matches(const QImage &image, const PngEncoderOptions &options) const
-    {
-        return cacheKey == image.cacheKey() && bits == image.constBits() && size == image.size()
-            && format == image.format() && compressionLevel == options.compressionLevel && filter == options.filter
-            && stripBytes == options.stripBytes;
-    }
-};
-
-std::mutex offeredMutex;
-std::deque<OfferedEncoding> offered;
-
-std::optional<QFuture<std::optional<QByteArray>>> takeOffered(const QImage &image, const PngEncoderOptions &options)
-{
-    const std::lock_guard lock(offeredMutex);
-    const auto found = std::find_if(offered.begin(), offered.end(),
-                                    [&](const OfferedEncoding &entry) { return entry.matches(image, options); });
-    if (found == offered.end())
-        return std::nullopt;
-    auto encoding = std::move(found->encoding);
-    offered.erase(found);
-    return encoding;
-}
-
 } // namespace
-
-void offerPngEncoding(const QImage &image, const PngEncoderOptions &options, QFuture<std::optional<QByteArray>> encoding)
-{
-    // A picture nobody encodes (its capture was cancelled, or cropped) is
-    // pushed out by later ones: a few are at most a few files' bytes.
-    constexpr size_t kept = 2;
-    const std::lock_guard lock(offeredMutex);
-    offered.push_back(OfferedEncoding{image.cacheKey(), image.constBits(), image.size(), image.format(),
-                                      options.compressionLevel, options.filter, options.stripBytes,
-                                      std::move(encoding)});
-    while (offered.size() > kept)
-        offered.pop_front();
-}
 
 std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions &options)
 {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0)
         return std::nullopt;
-    if (!options.waitForRows) {
-        if (auto encoding = takeOffered(image, options))
-            return encoding->result();
-    }
     const std::optional<PngPixelRows> source = PngPixelRows::make(image);
     if (!source)
         return std::nullopt;

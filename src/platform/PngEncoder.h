@@ -3,7 +3,6 @@
 #include "platform/PngRowFilter.h"
 
 #include <QByteArray>
-#include <QFuture>
 #include <QImage>
 
 #include <functional>
@@ -42,13 +41,5 @@ struct PngEncoderOptions
 // thread; it blocks its caller until the file is complete. Nothing for a
 // null image or when memory runs out.
 std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions &options = {});
-
-// An encoding of a picture begun before anybody asked for it (a display
-// grab encodes its picture while the rest of it arrives). encodePng asked
-// for the same picture with the same options then waits for it instead of
-// starting again. The last few offered are kept until taken; whatever
-// changes the picture's pixels makes it another picture.
-void offerPngEncoding(const QImage &image, const PngEncoderOptions &options,
-                      QFuture<std::optional<QByteArray>> encoding);
 
 } // namespace tessaline

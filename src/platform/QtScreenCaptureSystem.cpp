@@ -85,9 +85,9 @@ double QtScreenCaptureSystem::windowPointPixelScale(const SystemWindow &)
     return 1;
 }
 
-QFuture<CaptureSystemResult<QImage>> QtScreenCaptureSystem::captureWindowImage(const SystemWindow &, const QSize &)
+QFuture<CaptureSystemResult<WholePicture>> QtScreenCaptureSystem::captureWindowImage(const SystemWindow &, const QSize &)
 {
-    return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(
+    return QtFuture::makeReadyFuture(CaptureSystemResult<WholePicture>(
         unexpected(CaptureSystemError{false, QStringLiteral("Other applications' windows cannot be captured here.")})));
 }
 

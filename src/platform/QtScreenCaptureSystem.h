@@ -24,7 +24,7 @@ public:
     CaptureSystemResult<ShareableContent> shareableContent() override;
     CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override;
     double windowPointPixelScale(const SystemWindow &window) override;
-    QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) override;
+    QFuture<CaptureSystemResult<WholePicture>> captureWindowImage(const SystemWindow &window, const QSize &size) override;
 
     static QScreen *screenForDisplay(quint32 displayID);
     static quint32 displayIDOf(const QScreen *screen);

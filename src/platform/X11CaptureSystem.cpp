@@ -358,17 +358,19 @@ std::optional<QRect> X11CaptureSystem::nativeGeometry(quint32 displayID) const
 QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplayImage(const SystemDisplay &display,
                                                                           const QSize &size)
 {
-    return captureDisplay(display, size, false);
+    return captureDisplay(display, size, false).then([](const CaptureSystemResult<WholePicture> &picture) {
+        return picture.transform([](const WholePicture &whole) { return whole.image; });
+    });
 }
 
-QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureWholeDisplayImage(const SystemDisplay &display,
-                                                                               const QSize &size)
+QFuture<CaptureSystemResult<WholePicture>> X11CaptureSystem::captureWholeDisplayImage(const SystemDisplay &display,
+                                                                                     const QSize &size)
 {
     return captureDisplay(display, size, true);
 }
 
-QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplay(const SystemDisplay &display, const QSize &size,
-                                                                     bool encode)
+QFuture<CaptureSystemResult<WholePicture>> X11CaptureSystem::captureDisplay(const SystemDisplay &display,
+                                                                           const QSize &size, bool encode)
 {
     // The displays are Qt's, so they are looked up here. The root window
     // answers at once, but copying a 5K picture across takes longer than a
@@ -376,7 +378,7 @@ QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureDisplay(const Syst
     // thread, and the main thread goes on answering meanwhile.
     const auto native = nativeGeometry(display.displayID);
     if (!native)
-        return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(
+        return QtFuture::makeReadyFuture(CaptureSystemResult<WholePicture>(
             unexpected(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")})));
     keepBuffersForAWhile();
     return QtConcurrent::run(m_grabThread.get(),
@@ -400,12 +402,13 @@ void X11CaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
     }
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, const QSize &size, bool encode)
+CaptureSystemResult<WholePicture> X11CaptureSystem::grabDisplay(const QRect &native, const QSize &size, bool encode)
 {
     // A picture kept as it is grabbed is encoded strip by strip while the
     // server sends the strips below: the PNG is ready soon after the last
-    // strip, instead of starting then. One that is scaled afterwards is
-    // encoded once scaled, by whoever asks.
+    // strip, instead of starting then, and goes along with the picture.
+    // One that is scaled afterwards is encoded once scaled, by whoever
+    // stores it.
     std::optional<ArrivingPngEncoding> encoding;
     if (encode && (!size.isValid() || size == native.size()))
         encoding.emplace();
@@ -421,11 +424,13 @@ CaptureSystemResult<QImage> X11CaptureSystem::grabDisplay(const QRect &native, c
         m_lastTimings = {};
         result = m_capture.grabRoot(native, &m_lastTimings, encoding ? encoding->arrivals() : X11DisplayCapture::RowsArrived());
     }
+    std::optional<EarlyPng> png;
     if (encoding)
-        encoding->finish(result ? &*result : nullptr);
+        png = encoding->finish(result ? &*result : nullptr);
     return std::move(result).transform([&](QImage image) {
-        return size.isValid() && image.size() != size ? image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                                      : image;
+        if (size.isValid() && image.size() != size)
+            return WholePicture{image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), std::nullopt};
+        return WholePicture{std::move(image), std::move(png)};
     });
 }
 
@@ -454,7 +459,8 @@ CaptureSystemResult<QImage> X11CaptureSystem::grabComposited(xcb_window_t window
     return result;
 }
 
-QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureWindowImage(const SystemWindow &window, const QSize &size)
+QFuture<CaptureSystemResult<WholePicture>> X11CaptureSystem::captureWindowImage(const SystemWindow &window,
+                                                                               const QSize &size)
 {
     // On the grab thread, as a display's picture is: a maximised window
     // takes as long to copy across, and is encoded as it arrives.
@@ -462,7 +468,7 @@ QFuture<CaptureSystemResult<QImage>> X11CaptureSystem::captureWindowImage(const 
     return QtConcurrent::run(m_grabThread.get(), [this, windowID = window.windowID, size] { return grabWindow(windowID, size); });
 }
 
-CaptureSystemResult<QImage> X11CaptureSystem::grabWindow(xcb_window_t windowID, const QSize &size)
+CaptureSystemResult<WholePicture> X11CaptureSystem::grabWindow(xcb_window_t windowID, const QSize &size)
 {
     const auto frame = m_windows.frame(windowID);
     if (!frame)
@@ -490,12 +496,13 @@ CaptureSystemResult<QImage> X11CaptureSystem::grabWindow(xcb_window_t windowID, 
                 result = m_capture.grabRoot(visible, &m_lastTimings, arrivals);
         }
     }
+    std::optional<EarlyPng> png;
     if (encoding)
-        encoding->finish(result ? &*result : nullptr);
+        png = encoding->finish(result ? &*result : nullptr);
     return std::move(result).transform([&](QImage image) {
-        return size.isValid() && image.size() != size && image.size() == frame->size()
-            ? image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-            : image;
+        if (size.isValid() && image.size() != size && image.size() == frame->size())
+            return WholePicture{image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation), std::nullopt};
+        return WholePicture{std::move(image), std::move(png)};
     });
 }
 

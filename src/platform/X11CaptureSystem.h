@@ -44,8 +44,9 @@ public:
     CaptureSystemResult<QList<SystemDisplay>> shareableDisplays() override;
     double windowPointPixelScale(const SystemWindow &window) override;
     QFuture<CaptureSystemResult<QImage>> captureDisplayImage(const SystemDisplay &display, const QSize &size) override;
-    QFuture<CaptureSystemResult<QImage>> captureWholeDisplayImage(const SystemDisplay &display, const QSize &size) override;
-    QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) override;
+    QFuture<CaptureSystemResult<WholePicture>> captureWholeDisplayImage(const SystemDisplay &display,
+                                                                        const QSize &size) override;
+    QFuture<CaptureSystemResult<WholePicture>> captureWindowImage(const SystemWindow &window, const QSize &size) override;
     // The buffers stay until the first capture; from then on they go a
     // minute after the last one, as always.
     void prepareDisplayCapture(const SystemDisplay &display) override;
@@ -61,9 +62,10 @@ private:
     X11CaptureSystem(const X11Connection &connection, xcb_connection_t *grabConnection);
     QRectF logicalFromNative(const QRect &native, const QList<X11Display> &displays) const;
     std::optional<QRect> nativeGeometry(quint32 displayID) const;
-    QFuture<CaptureSystemResult<QImage>> captureDisplay(const SystemDisplay &display, const QSize &size, bool encode);
-    CaptureSystemResult<QImage> grabDisplay(const QRect &native, const QSize &size, bool encode);
-    CaptureSystemResult<QImage> grabWindow(xcb_window_t window, const QSize &size);
+    QFuture<CaptureSystemResult<WholePicture>> captureDisplay(const SystemDisplay &display, const QSize &size,
+                                                              bool encode);
+    CaptureSystemResult<WholePicture> grabDisplay(const QRect &native, const QSize &size, bool encode);
+    CaptureSystemResult<WholePicture> grabWindow(xcb_window_t window, const QSize &size);
     CaptureSystemResult<QImage> grabComposited(xcb_window_t window, const QRect &clientFrame,
                                                const X11DisplayCapture::RowsArrived &arrived);
 

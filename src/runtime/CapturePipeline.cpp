@@ -43,23 +43,34 @@ void CapturePipeline::encodeNext()
     const std::shared_ptr<Pending> pending = *next;
     // Encoding a large capture takes longer than a frame; it runs on the
     // thread pool and the rest continues here. The clipboard's TIFF is made
-    // only when a client asks for it.
-    runInBackground(this, [image = pending->result.image] { return ImageExportService::pngData(image); })
-        .then(this, [this, pending](const std::optional<QByteArray> &png) {
-            m_isEncoding = false;
-            pending->png = png;
-            pending->isEncoded = true;
-            // The preview is made while the picture is written, which waits
-            // on the disk, rather than beside the encoding, which has every
-            // processor busy. Without a PNG there is nothing to show.
-            if (png)
-                makePreview(pending);
-            else
-                pending->preview = QImage();
-            dropFrameOnceMade(*pending);
-            encodeNext();
-            storeReady();
-        });
+    // only when a client asks for it. A picture grabbed whole comes with its
+    // PNG mostly made already (encodePng's default options, as pngData's);
+    // a crop or a changed copy of it is encoded here, and so is a picture
+    // whose early encoding came to nothing.
+    runInBackground(this, [image = pending->result.image, early = pending->result.png] {
+        if (early && early->encodes(image)) {
+            if (auto png = early->result())
+                return png;
+        }
+        return ImageExportService::pngData(image);
+    }).then(this, [this, pending](const std::optional<QByteArray> &png) {
+        m_isEncoding = false;
+        // The early encoding shares the file's bytes, which go once
+        // stored, on a worker (storeReady).
+        pending->result.png.reset();
+        pending->png = png;
+        pending->isEncoded = true;
+        // The preview is made while the picture is written, which waits
+        // on the disk, rather than beside the encoding, which has every
+        // processor busy. Without a PNG there is nothing to show.
+        if (png)
+            makePreview(pending);
+        else
+            pending->preview = QImage();
+        dropFrameOnceMade(*pending);
+        encodeNext();
+        storeReady();
+    });
 }
 
 void CapturePipeline::makePreview(const std::shared_ptr<Pending> &pending)

@@ -35,7 +35,7 @@ struct StoredCapture
     // The card as saved, for as long as it lives: looking it up again by
     // its id is a pass over the whole library.
     QPointer<CanvasCard> card;
-    CaptureResult result; // without its image, which has gone by then
+    CaptureResult result; // without its image and its early PNG, gone by then
     QImage preview; // the picture reduced to fit previewSide, for a thumbnail
 };
 

@@ -217,15 +217,15 @@ public:
         image.fill(Qt::darkCyan);
         return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(image));
     }
-    QFuture<CaptureSystemResult<QImage>> captureWindowImage(const SystemWindow &window, const QSize &size) override
+    QFuture<CaptureSystemResult<WholePicture>> captureWindowImage(const SystemWindow &window, const QSize &size) override
     {
         requestedWindowSizes.append(size);
         capturedWindows.append(window.windowID);
         if (imageError)
-            return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(unexpected(*imageError)));
+            return QtFuture::makeReadyFuture(CaptureSystemResult<WholePicture>(unexpected(*imageError)));
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::darkYellow);
-        return QtFuture::makeReadyFuture(CaptureSystemResult<QImage>(image));
+        return QtFuture::makeReadyFuture(CaptureSystemResult<WholePicture>(WholePicture{image, std::nullopt}));
     }
 
     QPointF pointer;

@@ -194,11 +194,11 @@ void X11DisplayCaptureTest::stripWiseGrabIsTheWholePicture()
     ArrivingPngEncoding encoding;
     const auto grabbed = capture.grab(*pixmap, rect, &timings, encoding.arrivals());
     QVERIFY(grabbed);
-    encoding.finish(&*grabbed);
-    QVERIFY(encoding.encoding());
+    const std::optional<EarlyPng> early = encoding.finish(&*grabbed);
+    QVERIFY(early && early->encodes(*grabbed));
     const std::optional<QByteArray> png = encodePng(*grabbed);
     QVERIFY(png);
-    QCOMPARE(encoding.encoding()->result(), png);
+    QCOMPARE(early->result(), png);
     QCOMPARE(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), picture.copy(rect));
     QVERIFY(timings.usedSharedMemory);
     QCOMPARE(grabbed->size(), rect.size());
@@ -338,12 +338,16 @@ void X11DisplayCaptureTest::displayUnderPointer()
     QVERIFY(crop);
     QVERIFY(uniform(*crop, colour.rgb()));
 
-    // Kept whole, the picture's PNG is made as it arrives: the file is the
-    // picture.
+    // The picture a region is cut from comes without a PNG; kept whole, the
+    // picture's PNG is made as it arrives and comes with it: the file is
+    // the picture, as encoding it afresh gives.
+    QVERIFY(!capture.png);
     const auto whole = service.takeDisplayUnderPointer(true).result();
     QVERIFY(whole);
-    const std::optional<QByteArray> png = encodePng(whole->image);
+    QVERIFY(whole->png && whole->png->encodes(whole->image));
+    const std::optional<QByteArray> png = whole->png->result();
     QVERIFY(png);
+    QCOMPARE(png, encodePng(whole->image));
     QCOMPARE(QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32), whole->image);
 }
 
@@ -371,6 +375,9 @@ void X11DisplayCaptureTest::frontmostWindowFromInputFocus()
     QVERIFY(uniform(captured.image, colour.rgb()));
     QCOMPARE(captured.rectInDisplay, QRectF(geometry));
     QVERIFY(captured.sourceApplication->name.has_value());
+    // Kept whole, the window comes with its PNG, made as it arrived.
+    QVERIFY(captured.png && captured.png->encodes(captured.image));
+    QCOMPARE(captured.png->result(), encodePng(captured.image));
 }
 
 void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
@@ -416,8 +423,11 @@ void X11DisplayCaptureTest::compositedWindowIgnoresWhatCoversIt()
         QFAIL(qPrintable(outcome.error().errorDescription()));
     const CapturedWindow captured = *outcome;
     QCOMPARE(captured.image.size(), geometry.size());
-    // The root shows the yellow window on top; the window's own pixmap does not.
+    // The root shows the yellow window on top; the window's own pixmap does
+    // not, nor does the PNG made from it as it arrived.
     QVERIFY(uniform(captured.image, colour.rgb()));
+    QVERIFY(captured.png && captured.png->encodes(captured.image));
+    QCOMPARE(captured.png->result(), encodePng(captured.image));
 
     cover.reset();
     window.reset();

@@ -209,6 +209,7 @@ void PngEncoderTest::encodingWhileRowsArrive()
     QVERIFY(fresh);
 
     std::optional<QFuture<std::optional<QByteArray>>> encoding;
+    std::optional<EarlyPng> early;
     {
         ArrivingPngEncoding arriving;
         const int arriveUntil = ending == 0 ? final.height() : final.height() / 2;
@@ -225,28 +226,36 @@ void PngEncoderTest::encodingWhileRowsArrive()
         QVERIFY(encoding);
         const QImage other = final.copy();
         if (ending == 0)
-            arriving.finish(&picture);
+            early = arriving.finish(&picture);
         else if (ending == 1)
-            arriving.finish(nullptr);
+            early = arriving.finish(nullptr);
         else if (ending == 2)
-            arriving.finish(&other);
+            early = arriving.finish(&other);
     }
     encoding->waitForFinished();
     if (ending != 0) {
-        // Nothing made and nothing offered: asked for, the picture (now
-        // complete) is encoded afresh.
+        // Nothing made, and nothing goes along with the picture.
         QVERIFY(!encoding->result());
-        std::memcpy(memory.data(), final.constBits(), memory.size());
-        QCOMPARE(encodePng(picture), fresh);
+        QVERIFY(!early);
         return;
     }
-    // The same file as encoding the complete picture, and the one handed
-    // over: rows written into the memory afterwards are not read again.
-    QCOMPARE(encoding->result(), fresh);
+    // The same file as encoding the complete picture, and the one that goes
+    // along with it: rows written into the memory afterwards are not read
+    // again.
+    QVERIFY(early);
     std::memset(memory.data(), 0, memory.size());
-    QCOMPARE(encodePng(picture), fresh);
-    // Taken once: asked again, the picture as it is now is encoded.
-    QCOMPARE(decoded(*encodePng(picture)).pixel(0, 0), qRgb(0, 0, 0));
+    QCOMPARE(early->result(), fresh);
+    // It stands for that very picture alone: a copy until written to, never
+    // the picture cropped, scaled or changed.
+    const QImage shared = picture;
+    QVERIFY(early->encodes(shared));
+    QVERIFY(!early->encodes(picture.copy()));
+    QVERIFY(!early->encodes(picture.copy(0, 0, picture.width(), picture.height() - 1)));
+    QVERIFY(!early->encodes(picture.scaled(picture.size() / 2)));
+    QImage changed = picture;
+    changed.setPixel(0, 0, qRgb(1, 2, 3));
+    QVERIFY(!early->encodes(changed));
+    QVERIFY(!early->encodes(QImage()));
 }
 
 QTEST_MAIN(PngEncoderTest)

@@ -3,7 +3,9 @@
 
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/PngEncoder.h"
 #include "platform/UuidText.h"
+#include "runtime/ImageExportService.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -66,6 +68,8 @@ private Q_SLOTS:
     void reviewOrToast_data();
     void reviewOrToast();
     void captureIntoATrashedNoteLandsInQuickCaptures();
+    void capturesStoreTheirEarlyPngOnlyForTheirOwnPicture_data();
+    void capturesStoreTheirEarlyPngOnlyForTheirOwnPicture();
     void capturesAreStoredInArrivalOrderIntoTheirNotes();
     void capturesUnderWayAreStoredBeforeTheAppEnds();
     void failedCaptureSaveLeavesNothingBehind_data();
@@ -286,6 +290,52 @@ void AppRuntimeTest::captureIntoATrashedNoteLandsInQuickCaptures()
     Board *inbox = *TessalineStore::quickCapturesNote(rig.context(), at(2));
     QCOMPARE(rig.card(*cardID)->boardID(), inbox->id());
     QVERIFY(inbox->writingDocument().referencedCardIDs().contains(*cardID));
+}
+
+void AppRuntimeTest::capturesStoreTheirEarlyPngOnlyForTheirOwnPicture_data()
+{
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<bool>("early");
+    QTest::newRow("the picture it was made of") << "same" << true;
+    QTest::newRow("a region of it at its corner") << "corner" << false;
+    QTest::newRow("the picture written to since") << "changed" << false;
+    QTest::newRow("its encoding came to nothing") << "failed" << false;
+}
+
+// A picture grabbed whole comes with a PNG made while it arrived; a region
+// cut from it, or a copy written to, shares its pixels or its key, and must
+// not be stored under that PNG, nor a capture be lost when it failed.
+void AppRuntimeTest::capturesStoreTheirEarlyPngOnlyForTheirOwnPicture()
+{
+    QFETCH(QString, picture);
+    QFETCH(bool, early);
+    Rig rig;
+    rig.runtime->start();
+
+    QImage whole(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x)
+            whole.setPixel(x, y, qRgb(x / 8 * 20, y / 4 * 15, (x + y) % 3 * 90));
+    }
+    // Another compressor's file of the same picture, so it shows which was
+    // stored.
+    PngEncoderOptions otherOptions;
+    otherOptions.compressionLevel = 1;
+    const std::optional<QByteArray> earlyFile = picture == u"failed" ? std::nullopt : encodePng(whole, otherOptions);
+    QVERIFY(earlyFile != ImageExportService::pngData(whole));
+
+    CaptureResult capture = rig.capture(CaptureMode::display);
+    capture.image = whole;
+    capture.png = EarlyPng(whole, QtFuture::makeReadyFuture(earlyFile));
+    if (picture == u"corner")
+        capture.image = QImage(whole.constBits(), 96, 40, whole.bytesPerLine(), whole.format());
+    else if (picture == u"changed")
+        capture.image.setPixel(5, 5, qRgb(1, 2, 3));
+
+    const auto cardID = rig.handle(capture);
+    QVERIFY(cardID);
+    const std::optional<QByteArray> stored = rig.card(*cardID)->originalImageData();
+    QCOMPARE(stored, early ? earlyFile : ImageExportService::pngData(capture.image));
 }
 
 void AppRuntimeTest::capturesAreStoredInArrivalOrderIntoTheirNotes()
