@@ -49,6 +49,7 @@ SnipGalleryModel::SnipGalleryModel(LibraryQuery &library, NavigationState &navig
     , m_services(std::move(services))
     , m_pictures(new SnipPictureLoader(this))
     , m_currentCardID(initialCardID)
+    , m_ownCardID(initialCardID)
 {
     m_navigation.setGalleryCardID(m_currentCardID);
     connect(&m_library, &LibraryQuery::changed, this, [this] {
@@ -220,6 +221,7 @@ bool SnipGalleryModel::showNeighbour(bool forward)
         return false;
     setCopied(false);
     setZoomMode(SnipZoomMode::fit());
+    m_ownCardID = *next;
     m_navigation.setGalleryCardID(*next);
     setCurrentCardID(*next);
     Q_EMIT keyboardFocusWanted();
@@ -242,7 +244,7 @@ void SnipGalleryModel::disappeared()
     m_closed = true;
     // Pointed at another snip meanwhile: that one stays asked for.
     const std::optional<QUuid> asked = m_navigation.galleryCardID();
-    if (asked && *asked != m_currentCardID)
+    if (asked && *asked != m_ownCardID)
         return;
     m_navigation.setGalleryCardID(std::nullopt);
     if (m_navigation.galleryBrowseCardIDs())

@@ -161,6 +161,10 @@ private:
     SnipGalleryServices m_services;
     SnipPictureLoader *m_pictures;
     QUuid m_currentCardID;
+    // The snip the gallery itself last asked the navigation to show: what
+    // it clears when it goes. A snip asked for by someone else meanwhile
+    // stays asked for, even while the gallery shows it.
+    QUuid m_ownCardID;
     SnipZoomMode m_zoomMode = SnipZoomMode::fit();
     double m_fitScale = 1.0;
     bool m_showsInfo = false;

@@ -190,6 +190,20 @@ std::optional<QString> TrashItemModel::boardTitle(const CanvasCard &card) const
     return title == m_boardTitles.constEnd() ? std::nullopt : std::optional<QString>(*title);
 }
 
+int TrashItemModel::rowOf(const QUuid &id) const
+{
+    if (id.isNull())
+        return -1;
+    if (m_section == Section::boards) {
+        const auto found = std::find_if(m_boards.cbegin(), m_boards.cend(),
+                                        [&id](const Board *board) { return board->id() == id; });
+        return found == m_boards.cend() ? -1 : int(found - m_boards.cbegin());
+    }
+    const auto found = std::find_if(m_cards.cbegin(), m_cards.cend(),
+                                    [&id](const CanvasCard *card) { return card->id() == id; });
+    return found == m_cards.cend() ? -1 : int(found - m_cards.cbegin());
+}
+
 QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
 {
     const std::optional<QString> boardTitle = this->boardTitle(card);
@@ -364,6 +378,23 @@ void TrashModel::requestDeletion(TrashItemModel::Section section, int row)
         return;
     m_pending = PendingDeletion{section, id};
     Q_EMIT pendingDeletionChanged();
+}
+
+int TrashModel::rowOf(TrashItemModel::Section section, const QUuid &id) const
+{
+    return (section == TrashItemModel::Section::boards ? m_boards : m_cards)->rowOf(id);
+}
+
+void TrashModel::restore(TrashItemModel::Section section, const QUuid &id)
+{
+    if (const int row = rowOf(section, id); row >= 0)
+        restore(section, row);
+}
+
+void TrashModel::requestDeletion(TrashItemModel::Section section, const QUuid &id)
+{
+    if (const int row = rowOf(section, id); row >= 0)
+        requestDeletion(section, row);
 }
 
 void TrashModel::confirmDeletion()

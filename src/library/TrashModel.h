@@ -90,6 +90,8 @@ public:
 
     // The card of a row of the cards grid; null elsewhere.
     CanvasCard *cardAt(int row) const { return m_cards.value(row); }
+    // Where the item of this id is listed now; -1 when it is not.
+    int rowOf(const QUuid &id) const;
     // The stored title of the card's note, none when the note is not known.
     std::optional<QString> boardTitle(const CanvasCard &card) const;
 
@@ -144,6 +146,12 @@ public:
     void restore(TrashItemModel::Section section, int row);
     // Asks for confirmation; no-op when that section cannot delete.
     void requestDeletion(TrashItemModel::Section section, int row);
+    // The same for an item picked earlier (from a menu left open while the
+    // lists changed): it acts on that item while it is still listed, never
+    // on whatever has taken its row since.
+    void restore(TrashItemModel::Section section, const QUuid &id);
+    void requestDeletion(TrashItemModel::Section section, const QUuid &id);
+    QUuid idAt(TrashItemModel::Section section, int row) const { return idAt(section, row, nullptr); }
 
     std::optional<PendingDeletion> pendingDeletion() const { return m_pending; }
     // Runs the waiting deletion, if any, then clears it.
@@ -157,7 +165,8 @@ Q_SIGNALS:
 
 private:
     void refresh();
-    QUuid idAt(TrashItemModel::Section section, int row, QUuid *boardID = nullptr) const;
+    QUuid idAt(TrashItemModel::Section section, int row, QUuid *boardID) const;
+    int rowOf(TrashItemModel::Section section, const QUuid &id) const;
 
     LibraryQuery &m_library;
     Actions m_actions;

@@ -520,12 +520,14 @@ QMenu *TrashView::makeContextMenu(TrashItemModel::Section section, int row, QWid
 {
     auto *menu = new QMenu(parent);
     const bool isBoard = section == TrashItemModel::Section::boards;
+    // The menu stays up while the lists may change: it names its item.
+    const QUuid id = m_model->idAt(section, row);
     menu->addAction(SymbolIcon::icon(restoreSymbol), isBoard ? tr("Restore Board") : tr("Restore Card"), this,
-                    [this, section, row] { m_model->restore(section, row); });
+                    [this, section, id] { m_model->restore(section, id); });
     if (m_model->canDelete(section)) {
         menu->addSeparator();
         QAction *remove = menu->addAction(SymbolIcon::icon(deleteSymbol), deleteTitle(), this,
-                                          [this, section, row] { m_model->requestDeletion(section, row); });
+                                          [this, section, id] { m_model->requestDeletion(section, id); });
         remove->setProperty("destructive", true);
     }
     return menu;

@@ -101,6 +101,8 @@ class SnipGalleryViewTest : public QObject
 private Q_SLOTS:
     void keys_data();
     void keys();
+    void goingAwayClearsOnlyWhatItAskedFor_data();
+    void goingAwayClearsOnlyWhatItAskedFor();
     void pagingFitsAgainAndForgetsTheCopy();
     void copyExportsTheAnnotatedSnipOrSaysWhyNot();
     void saveReportsAFailureAndTakesOneAtATime();
@@ -160,6 +162,43 @@ void SnipGalleryViewTest::keys()
     } else {
         QVERIFY(gallery.view->isVisible());
         QCOMPARE(gallery.rig.navigation->galleryCardID(), std::optional(gallery.current()));
+    }
+}
+
+void SnipGalleryViewTest::goingAwayClearsOnlyWhatItAskedFor_data()
+{
+    QTest::addColumn<bool>("paged");
+    QTest::addColumn<bool>("pointedElsewhere");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("its own snip") << false << false << true;
+    QTest::newRow("a snip it paged to") << true << false << true;
+    QTest::newRow("pointed at another snip meanwhile") << false << true << false;
+    QTest::newRow("paged, then pointed elsewhere") << true << true << false;
+}
+
+// The window goes without its own close (its owner took it down): the
+// navigation it set is cleared, a snip asked for by someone else is not.
+void SnipGalleryViewTest::goingAwayClearsOnlyWhatItAskedFor()
+{
+    QFETCH(bool, paged);
+    QFETCH(bool, pointedElsewhere);
+    QFETCH(bool, cleared);
+    Gallery gallery;
+    const QList<QUuid> browse{gallery.inboxSnip->id(), gallery.middle->id(), gallery.last->id()};
+    gallery.rig.navigation->openGallery(gallery.middle->id(), browse);
+    if (paged) {
+        QTest::keyClick(gallery.view.get(), Qt::Key_Right);
+        QCOMPARE(gallery.current(), gallery.last->id());
+    }
+    if (pointedElsewhere)
+        gallery.rig.navigation->setGalleryCardID(gallery.inboxSnip->id());
+    gallery.view.reset();
+    if (cleared) {
+        QCOMPARE(gallery.rig.navigation->galleryCardID(), std::nullopt);
+        QCOMPARE(gallery.rig.navigation->galleryBrowseCardIDs(), std::nullopt);
+    } else {
+        QCOMPARE(gallery.rig.navigation->galleryCardID(), std::optional(gallery.inboxSnip->id()));
+        QCOMPARE(gallery.rig.navigation->galleryBrowseCardIDs(), std::optional(browse));
     }
 }
 

@@ -87,6 +87,8 @@ private Q_SLOTS:
     void deletionAsksFirst();
     void contextMenus_data();
     void contextMenus();
+    void aMenuLeftOpenActsOnItsOwnItem_data();
+    void aMenuLeftOpenActsOnItsOwnItem();
     void enterOpensTheCurrentTile();
     void assistantMarkHasItsTooltip_data();
     void assistantMarkHasItsTooltip();
@@ -248,6 +250,54 @@ void TrashViewTest::contextMenus()
     }
     cardMenu->actions().first()->trigger();
     QVERIFY(trash.model()->cards()->rowCount() == 0);
+}
+
+void TrashViewTest::aMenuLeftOpenActsOnItsOwnItem_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<bool>("stillListed");
+    QTest::newRow("restore") << true << true;
+    QTest::newRow("delete permanently") << false << true;
+    QTest::newRow("restore, the item restored meanwhile") << true << false;
+    QTest::newRow("delete, the item restored meanwhile") << false << false;
+}
+
+// Another deletion lands while a tile's menu is open and takes its row:
+// the menu still acts on the tile it was opened on, and on nothing once
+// that has left the trash.
+void TrashViewTest::aMenuLeftOpenActsOnItsOwnItem()
+{
+    QFETCH(bool, restore);
+    QFETCH(bool, stillListed);
+    MainWindowRig rig;
+    Board *picked = rig.addNote(QStringLiteral("Picked"));
+    picked->moveToTrash(at(2));
+    Board *later = rig.addNote(QStringLiteral("Later"));
+    QVERIFY(rig.context().save().hasValue());
+    LibraryQuery library(rig.context());
+    TrashActions window(library, rig.navigation(), nullptr);
+    window.setClock([] { return at(9); });
+    TrashView trash(library, TrashModel::windowActions(window));
+    std::unique_ptr<QMenu> menu(trash.makeContextMenu(TrashItemModel::Section::boards, 0, nullptr));
+
+    later->moveToTrash(at(3));
+    if (!stillListed)
+        picked->restoreFromTrash(at(4));
+    QVERIFY(rig.context().save().hasValue());
+    QCOMPARE(trash.model()->boards()->index(0).data(TrashItemModel::IdRole).toUuid(), later->id());
+
+    (restore ? menu->actions().first() : menu->actions().last())->trigger();
+    QVERIFY(!later->isLive());
+    if (restore) {
+        QVERIFY(picked->isLive());
+        QCOMPARE(picked->updatedAt(), stillListed ? at(9) : at(4));
+    } else {
+        const std::optional<TrashModel::PendingDeletion> pending = trash.model()->pendingDeletion();
+        QCOMPARE(pending.has_value(), stillListed);
+        if (pending)
+            QCOMPARE(pending->id, picked->id());
+        QCOMPARE(trash.confirmation() != nullptr, stillListed);
+    }
 }
 
 void TrashViewTest::enterOpensTheCurrentTile()
