@@ -109,7 +109,9 @@ void TrashItemModel::setContents(const TrashContents &contents, const QList<Canv
         // left out; one pass over the cards for all tiles.
         for (const Board *board : std::as_const(m_boards))
             m_counts.insert(board->id(), {});
-        for (const CanvasCard *card : allCards) {
+        // No deleted note, nothing to count: not a pass over every card of
+        // a large library at each restore.
+        for (const CanvasCard *card : m_boards.isEmpty() ? QList<CanvasCard *>() : allCards) {
             auto counts = m_counts.find(card->boardID());
             if (counts == m_counts.end())
                 continue;
