@@ -686,7 +686,7 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh_data()
                        "trash card", "add cards"};
     QTest::newRow("notes sorted anew") << QStringList{"sort index", "add notes", "sort index", "newer", "sort index"};
     QTest::newRow("writes that fail or are taken back")
-        << QStringList{"fail", "title", "rollback", "typed", "fail", "add cards", "rollback", "typed", "newer"};
+        << QStringList{"fail", "title", "rollback", "typed", "fail", "add cards", "typed", "rollback", "newer"};
 }
 
 // Each screen takes in only what a save or an edit touched, yet after
