@@ -1,6 +1,7 @@
 #include "onboarding/OnboardingExperienceView.h"
 
 #include "runtime/AppRuntime.h"
+#include "runtime/LibraryChangeFilter.h"
 #include "runtime/LibraryQuery.h"
 #include "onboarding/OnboardingComponents.h"
 #include "design/SheetSize.h"
@@ -307,6 +308,8 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     });
     connect(&runtime, &AppRuntime::shortcutConfigurationChanged, this, &OnboardingExperienceView::syncCaptureText);
     connect(&runtime, &AppRuntime::captureBehaviorPreferencesChanged, this, &OnboardingExperienceView::syncReviewToggle);
+    m_noteChanges = new LibraryChangeFilter(
+        library, {Board::IdProperty, Board::TitleProperty, Board::DeletedAtProperty, Board::IsInboxProperty}, {}, this);
     connect(&library, &LibraryQuery::changed, this, &OnboardingExperienceView::syncNotePicker);
     connect(&runtime.navigation(), &NavigationState::activeBoardIDChanged, this, &OnboardingExperienceView::syncNotePicker);
 
@@ -701,16 +704,20 @@ void OnboardingExperienceView::syncCaptureText()
 
 void OnboardingExperienceView::syncNotePicker()
 {
-    const QList<NoteChoice> choices = noteChoices(m_library.boards());
-    const int chosen = chosenNoteIndex(choices, m_runtime.navigation().activeBoardID());
     m_syncingPicker = true;
-    if (choices != m_shownChoices) {
-        m_notePicker->clear();
-        for (const NoteChoice &choice : choices)
-            m_notePicker->addItem(choice.title, choice.boardID ? QVariant(*choice.boardID) : QVariant());
-        m_shownChoices = choices;
+    // A capture only adds cards: the notes' titles and places stay, and so
+    // do the choices, without reading every note again.
+    const LibraryChangeFilter::Changes changes = m_noteChanges->takeChanges();
+    if (changes.changed && !changes.cardsAddedFrom) {
+        const QList<NoteChoice> choices = noteChoices(m_library.boards());
+        if (choices != m_shownChoices) {
+            m_notePicker->clear();
+            for (const NoteChoice &choice : choices)
+                m_notePicker->addItem(choice.title, choice.boardID ? QVariant(*choice.boardID) : QVariant());
+            m_shownChoices = choices;
+        }
     }
-    m_notePicker->setCurrentIndex(chosen);
+    m_notePicker->setCurrentIndex(chosenNoteIndex(m_shownChoices, m_runtime.navigation().activeBoardID()));
     m_syncingPicker = false;
 }
 

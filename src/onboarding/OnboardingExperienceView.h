@@ -21,6 +21,7 @@ namespace tessaline {
 class AppRuntime;
 class Board;
 class CapturePermissionPanel;
+class LibraryChangeFilter;
 class LibraryQuery;
 class OnboardingCoordinator;
 class OnboardingPageArea;
@@ -114,6 +115,7 @@ private:
     // leaves its items be (a library of thousands of notes made them again
     // at every save).
     QList<NoteChoice> m_shownChoices;
+    LibraryChangeFilter *m_noteChanges = nullptr;
 
     OnboardingPageDots *m_dots = nullptr;
     OnboardingPageArea *m_pageArea = nullptr;
