@@ -310,7 +310,6 @@ void NoteList::listAll(const QList<Board *> &boards, const NoteListFilter &filte
     m_rows = std::move(rows);
     m_datesValid = datesValid;
     m_boards = boards;
-    m_knownNotes = QSet<Board *>(boards.cbegin(), boards.cend());
 }
 
 bool NoteList::followNotes(const QList<Board *> &boards)
@@ -324,20 +323,19 @@ bool NoteList::followNotes(const QList<Board *> &boards)
     } else {
         // Moved about (a sort index written): still the same notes, and
         // maybe some more, unless one is missing.
+        const QSet<const Board *> known(m_boards.cbegin(), m_boards.cend());
         qsizetype kept = 0;
         for (Board *board : boards) {
-            if (m_knownNotes.contains(board))
+            if (known.contains(board))
                 ++kept;
             else
                 added.append(board);
         }
-        if (kept != m_knownNotes.size())
+        if (kept != known.size())
             return false;
     }
-    for (Board *board : std::as_const(added)) {
-        m_knownNotes.insert(board);
+    for (Board *board : std::as_const(added))
         m_writtenNotes.insert(board);
-    }
     m_boards = boards;
     return true;
 }
@@ -346,13 +344,15 @@ bool NoteList::relistChangedNotes(const NoteListFilter &filter)
 {
     if (m_writtenNotes.isEmpty() && m_recountedNotes.isEmpty())
         return true;
-    if (!m_datesValid)
+    // Many rows to move are better sorted whole.
+    constexpr qsizetype mostMoved = 64;
+    if (!m_datesValid || m_writtenNotes.size() > mostMoved)
         return false;
     // A note written but not in the library (one not saved yet) is not
     // listed, and may be gone from memory: it is never looked at.
     QSet<Board *> changed;
     for (Board *note : std::as_const(m_writtenNotes)) {
-        if (m_knownNotes.contains(note))
+        if (m_boards.contains(note))
             changed.insert(note);
     }
     // Counting cards again never lists a note or takes it out: only those
@@ -366,8 +366,6 @@ bool NoteList::relistChangedNotes(const NoteListFilter &filter)
             before.push_back(&row);
         }
     }
-    // Many rows to move are better sorted whole.
-    constexpr qsizetype mostMoved = 64;
     if (changed.size() > mostMoved)
         return false;
     std::vector<NoteListRow> made;

@@ -114,9 +114,8 @@ private:
 
     QList<NoteListRow> m_rows;
     NoteListFilter m_filter = NoteListFilter::all();
-    // The library's notes as last listed, and the same as a set.
+    // The library's notes as last listed.
     QList<Board *> m_boards;
-    QSet<Board *> m_knownNotes;
     QSet<Board *> m_writtenNotes;
     // Notes whose cards were counted again, or whose cards' texts changed.
     QSet<QUuid> m_recountedNotes;
