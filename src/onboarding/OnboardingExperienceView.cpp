@@ -1,7 +1,6 @@
 #include "onboarding/OnboardingExperienceView.h"
 
 #include "runtime/AppRuntime.h"
-#include "runtime/LibraryChangeFilter.h"
 #include "runtime/LibraryQuery.h"
 #include "onboarding/OnboardingComponents.h"
 #include "design/SheetSize.h"
@@ -11,6 +10,7 @@
 #include "design/StudioText.h"
 #include "design/TextInputDirection.h"
 #include "model/Board.h"
+#include "model/ModelContext.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/PlatformTexts.h"
@@ -308,8 +308,14 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     });
     connect(&runtime, &AppRuntime::shortcutConfigurationChanged, this, &OnboardingExperienceView::syncCaptureText);
     connect(&runtime, &AppRuntime::captureBehaviorPreferencesChanged, this, &OnboardingExperienceView::syncReviewToggle);
-    m_noteChanges = new LibraryChangeFilter(
-        library, {Board::IdProperty, Board::TitleProperty, Board::DeletedAtProperty, Board::IsInboxProperty}, {}, this);
+    connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if ((property == Board::IdProperty || property == Board::TitleProperty || property == Board::DeletedAtProperty
+             || property == Board::IsInboxProperty)
+            && qobject_cast<Board *>(entity))
+            m_choicesWritten = true;
+    });
+    // Notes may have their earlier titles or places again.
+    connect(&library.context(), &ModelContext::writesTakenBack, this, [this] { m_choicesWritten = true; });
     connect(&library, &LibraryQuery::changed, this, &OnboardingExperienceView::syncNotePicker);
     connect(&runtime.navigation(), &NavigationState::activeBoardIDChanged, this, &OnboardingExperienceView::syncNotePicker);
 
@@ -705,11 +711,12 @@ void OnboardingExperienceView::syncCaptureText()
 void OnboardingExperienceView::syncNotePicker()
 {
     m_syncingPicker = true;
-    // A capture only adds cards: the notes' titles and places stay, and so
+    // A capture only adds a card: the notes' titles and places stay, and so
     // do the choices, without reading every note again.
-    const LibraryChangeFilter::Changes changes = m_noteChanges->takeChanges();
-    if (changes.changed && !changes.cardsAddedFrom) {
-        const QList<NoteChoice> choices = noteChoices(m_library.boards());
+    if (m_choicesWritten || m_library.boards() != m_choiceBoards) {
+        m_choicesWritten = false;
+        m_choiceBoards = m_library.boards();
+        const QList<NoteChoice> choices = noteChoices(m_choiceBoards);
         if (choices != m_shownChoices) {
             m_notePicker->clear();
             for (const NoteChoice &choice : choices)
