@@ -153,9 +153,11 @@ void NoteList::regroupChangedCards(const QList<CanvasCard *> &cards)
     const qsizetype counted = m_groupedCards.size();
     m_groupedCards = cards;
     for (qsizetype i = counted; i < cards.size(); ++i) {
-        CardGroup &group = m_groups[cards.at(i)->boardID()];
+        const QUuid noteID = cards.at(i)->boardID();
+        CardGroup &group = m_groups[noteID];
         group.cards.append(qint32(i));
         countIn(group, *cards.at(i));
+        m_recountedNotes.insert(noteID);
     }
     const auto holds = [](const CardGroup &group, qint32 at) {
         return std::binary_search(group.cards.cbegin(), group.cards.cend(), at);
@@ -168,6 +170,7 @@ void NoteList::regroupChangedCards(const QList<CanvasCard *> &cards)
             continue;
         const qint32 at = qint32(found);
         const QUuid noteID = card->boardID();
+        m_recountedNotes.insert(noteID);
         auto now = m_groups.find(noteID);
         if (now != m_groups.end() && holds(*now, at)) {
             recount(*now);
@@ -177,6 +180,7 @@ void NoteList::regroupChangedCards(const QList<CanvasCard *> &cards)
         for (auto before = m_groups.begin(); before != m_groups.end(); ++before) {
             if (!holds(*before, at))
                 continue;
+            m_recountedNotes.insert(before.key());
             before->cards.removeOne(at);
             if (before->cards.isEmpty())
                 m_groups.erase(before);
@@ -231,8 +235,47 @@ const std::optional<QString> &NoteList::firstParagraph(const Board &note)
     return cache.insert(&note, std::move(entry))->paragraph;
 }
 
-QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
-                                  const NoteListFilter &filter)
+NoteListRow NoteList::rowOf(Board *note) const
+{
+    NoteListRow row;
+    row.note = note;
+    row.id = note->id();
+    row.title = displayTitle(*note);
+    const auto group = m_groups.constFind(row.id);
+    const bool hasGroup = group != m_groups.cend();
+    if (const std::optional<QString> &paragraph = firstParagraph(*note))
+        row.excerpt = *paragraph;
+    else if (hasGroup && group->latest)
+        row.excerpt = group->latest->displayTitle();
+    else
+        row.excerpt = QStringLiteral("Start writing…");
+    row.snipCount = hasGroup ? group->snipCount : 0;
+    row.isFavorite = note->isFavorite();
+    row.updatedAt = note->updatedAt();
+    return row;
+}
+
+namespace {
+
+// The list's order when every date is valid: latest first, equal dates by
+// the identifier's text.
+struct ListedKey
+{
+    qint64 updatedAt;
+    QUuid id;
+
+    static ListedKey of(const NoteListRow &row) { return {row.updatedAt.toMSecsSinceEpoch(), row.id}; }
+    friend bool operator<(const ListedKey &a, const ListedKey &b)
+    {
+        if (a.updatedAt != b.updatedAt)
+            return a.updatedAt > b.updatedAt;
+        return uuidTextLess(a.id, b.id);
+    }
+};
+
+} // namespace
+
+void NoteList::listAll(const QList<Board *> &boards, const NoteListFilter &filter)
 {
     // Sorted on each note's date read once: reading both notes' dates at
     // every comparison made the sorting most of what a list of thousands
@@ -260,40 +303,131 @@ QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<Canv
     } else {
         std::sort(keyed.begin(), keyed.end(), [](const Listed &a, const Listed &b) { return isListedBefore(*a.note, *b.note); });
     }
-    QList<Board *> listed;
-    listed.reserve(qsizetype(keyed.size()));
+    QList<NoteListRow> rows;
+    rows.reserve(qsizetype(keyed.size()));
     for (const Listed &entry : keyed)
-        listed.append(entry.note);
+        rows.append(rowOf(entry.note));
+    m_rows = std::move(rows);
+    m_datesValid = datesValid;
+    m_boards = boards;
+}
 
+bool NoteList::followNotes(const QList<Board *> &boards)
+{
+    if (boards == m_boards)
+        return true;
+    const qsizetype listed = m_boards.size();
+    QList<Board *> added;
+    if (boards.size() >= listed && std::equal(m_boards.cbegin(), m_boards.cend(), boards.cbegin())) {
+        added = boards.mid(listed);
+    } else {
+        // Moved about (a sort index written): still the same notes, and
+        // maybe some more, unless one is missing.
+        const QSet<const Board *> known(m_boards.cbegin(), m_boards.cend());
+        qsizetype kept = 0;
+        for (Board *board : boards) {
+            if (known.contains(board))
+                ++kept;
+            else
+                added.append(board);
+        }
+        if (kept != known.size())
+            return false;
+    }
+    for (Board *board : std::as_const(added))
+        m_writtenNotes.insert(board);
+    m_boards = boards;
+    return true;
+}
+
+bool NoteList::relistChangedNotes(const NoteListFilter &filter)
+{
+    if (m_writtenNotes.isEmpty() && m_recountedNotes.isEmpty())
+        return true;
+    // Many rows to move are better sorted whole.
+    constexpr qsizetype mostMoved = 64;
+    if (!m_datesValid || m_writtenNotes.size() > mostMoved)
+        return false;
+    // A note written but not in the library (one not saved yet) is not
+    // listed, and may be gone from memory: it is never looked at.
+    QSet<Board *> changed;
+    for (Board *note : std::as_const(m_writtenNotes)) {
+        if (m_boards.contains(note))
+            changed.insert(note);
+    }
+    // Counting cards again never lists a note or takes it out: only those
+    // listed already are made again.
+    std::vector<const NoteListRow *> before;
+    for (const NoteListRow &row : std::as_const(m_rows)) {
+        if (changed.contains(row.note)) {
+            before.push_back(&row);
+        } else if (m_recountedNotes.contains(row.id)) {
+            changed.insert(row.note);
+            before.push_back(&row);
+        }
+    }
+    if (changed.size() > mostMoved)
+        return false;
+    std::vector<NoteListRow> made;
+    made.reserve(changed.size());
+    for (Board *note : std::as_const(changed)) {
+        if (!matches(*note, filter))
+            continue;
+        if (!note->updatedAt().isValid())
+            return false;
+        made.push_back(rowOf(note));
+    }
+
+    // Made again the same, each row stays where it is, and so does the list
+    // (shared with whoever holds it).
+    const auto unchanged = [&](const NoteListRow &row) {
+        return std::any_of(before.cbegin(), before.cend(), [&](const NoteListRow *was) { return *was == row; });
+    };
+    if (made.size() == before.size() && std::all_of(made.cbegin(), made.cend(), unchanged))
+        return true;
+    std::sort(made.begin(), made.end(),
+              [](const NoteListRow &a, const NoteListRow &b) { return ListedKey::of(a) < ListedKey::of(b); });
+    const qsizetype rowsChanged = qsizetype(before.size());
+    QList<NoteListRow> rows;
+    rows.reserve(m_rows.size() - rowsChanged + qsizetype(made.size()));
+    auto next = made.begin();
+    for (const NoteListRow &row : std::as_const(m_rows)) {
+        if (changed.contains(row.note))
+            continue;
+        const ListedKey key = ListedKey::of(row);
+        for (; next != made.end() && ListedKey::of(*next) < key; ++next)
+            rows.append(std::move(*next));
+        rows.append(row);
+    }
+    for (; next != made.end(); ++next)
+        rows.append(std::move(*next));
+    m_rows = std::move(rows);
+    return true;
+}
+
+QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
+                                  const NoteListFilter &filter)
+{
     // Comparing the lists costs a pass over pointers only, far less than
     // counting a large library's cards again after every save: a save that
     // added cards at the end, or wrote some, counts only those again.
     const bool extended = cards.size() >= m_groupedCards.size()
         && std::equal(m_groupedCards.cbegin(), m_groupedCards.cend(), cards.cbegin());
-    if (!m_groupsValid || !extended)
+    bool countedWhole = false;
+    if (!m_groupsValid || !extended) {
         groupCards(cards);
-    else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty())
+        countedWhole = true;
+    } else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty()) {
         regroupChangedCards(cards);
-
-    QList<NoteListRow> rows;
-    rows.reserve(listed.size());
-    for (Board *board : std::as_const(listed)) {
-        const CardGroup group = m_groups.value(board->id());
-        NoteListRow row;
-        row.note = board;
-        row.id = board->id();
-        row.title = displayTitle(*board);
-        if (const std::optional<QString> &paragraph = firstParagraph(*board))
-            row.excerpt = *paragraph;
-        else if (group.latest)
-            row.excerpt = group.latest->displayTitle();
-        else
-            row.excerpt = QStringLiteral("Start writing…");
-        row.snipCount = group.snipCount;
-        row.isFavorite = board->isFavorite();
-        row.updatedAt = board->updatedAt();
-        rows.append(std::move(row));
     }
+
+    if (countedWhole || !m_rowsValid || !(filter == m_filter) || !followNotes(boards) || !relistChangedNotes(filter))
+        listAll(boards, filter);
+    m_filter = filter;
+    m_rowsValid = true;
+    m_writtenNotes.clear();
+    m_recountedNotes.clear();
+
     // Notes gone from the library take their cached paragraph with them.
     QHash<const Board *, CachedParagraph> &cache = paragraphs();
     if (cache.size() > boards.size()) {
@@ -305,7 +439,7 @@ QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<Canv
                 entry = cache.erase(entry);
         }
     }
-    return rows;
+    return m_rows;
 }
 
 } // namespace tessaline

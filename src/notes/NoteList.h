@@ -35,10 +35,12 @@ struct NoteListRow
 };
 
 // Which notes a filter lists, in which order, and what each row says. The
-// rows are worked out again on every change of the library: one pass over
-// the notes, plus one over the cards (grouped by note) when the cards may
-// have changed; a note's first paragraph is read from its writing only when
-// that writing changed (for all lists at once).
+// rows follow the library from one call to the next: the notes said to be
+// written, added to the library or whose cards were counted again have
+// their rows made again and moved into place, the others stay as they
+// were; a library that lost notes, another filter, or cards counted again
+// whole make every row again. A note's first paragraph is read from its
+// writing only when that writing changed (for all lists at once).
 class NoteList
 {
 public:
@@ -57,6 +59,14 @@ public:
     // The listed notes in order, with their excerpts and snip counts.
     QList<NoteListRow> rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                             const NoteListFilter &filter);
+    // This note was written, or it may have been given back an earlier
+    // value: the next rows make its row again. Until then, and for every
+    // other note, the row made last stays.
+    void noteWritten(Board *note) { m_writtenNotes.insert(note); }
+    // A card of this note had its title or texts written: the excerpt it
+    // gives the row may differ.
+    void cardTextsWritten(const QUuid &noteID) { m_recountedNotes.insert(noteID); }
+    void invalidateNotes() { m_rowsValid = false; }
     // These cards' note, kind, date or deletion was written, or may have
     // been given back its earlier value: the next rows count them again,
     // and the notes they were counted under. Cards added at the end of the
@@ -84,6 +94,15 @@ private:
     void countIn(CardGroup &group, const CanvasCard &card);
     void recount(CardGroup &group);
 
+    NoteListRow rowOf(Board *note) const;
+    void listAll(const QList<Board *> &boards, const NoteListFilter &filter);
+    // Takes in the notes added to the library since the last rows; false
+    // when it lost any.
+    bool followNotes(const QList<Board *> &boards);
+    // Makes again the rows of the notes written or counted again; false
+    // when they cannot be placed the way listAll() places them.
+    bool relistChangedNotes(const NoteListFilter &filter);
+
     // Kept for every list of the process, by note, while its writing stays
     // the same: each sidebar destination makes a list of its own, and the
     // writing of thousands of notes would otherwise be read at each.
@@ -92,6 +111,18 @@ private:
     QList<CanvasCard *> m_groupedCards;
     QSet<const CanvasCard *> m_writtenCards;
     bool m_groupsValid = false;
+
+    QList<NoteListRow> m_rows;
+    NoteListFilter m_filter = NoteListFilter::all();
+    // The library's notes as last listed.
+    QList<Board *> m_boards;
+    QSet<Board *> m_writtenNotes;
+    // Notes whose cards were counted again, or whose cards' texts changed.
+    QSet<QUuid> m_recountedNotes;
+    // Rows on an invalid date are sorted by the dates themselves, which
+    // only a whole list does.
+    bool m_datesValid = true;
+    bool m_rowsValid = false;
 };
 
 } // namespace tessaline

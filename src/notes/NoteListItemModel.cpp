@@ -3,6 +3,8 @@
 #include "notes/NotesWorkspaceModel.h"
 #include "platform/TextUtilities.h"
 
+#include <utility>
+
 namespace tessaline {
 
 namespace {
@@ -46,9 +48,18 @@ void NoteListItemModel::follow()
         Q_EMIT layoutChanged();
         return;
     }
-    m_rows = rows;
-    if (!m_rows.isEmpty())
-        Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1));
+    // Each row that changed on its own: after a capture, the note it went
+    // into, not the whole list.
+    const QList<NoteListRow> before = std::exchange(m_rows, rows);
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (m_rows.at(i) == before.at(i))
+            continue;
+        qsizetype last = i;
+        while (last + 1 < m_rows.size() && !(m_rows.at(last + 1) == before.at(last + 1)))
+            ++last;
+        Q_EMIT dataChanged(index(int(i)), index(int(last)));
+        i = last;
+    }
 }
 
 int NoteListItemModel::rowCount(const QModelIndex &parent) const

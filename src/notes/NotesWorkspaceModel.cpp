@@ -28,15 +28,14 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
     m_recompute->setSingleShot(true);
     m_recompute->setInterval(0);
     connect(m_recompute, &QTimer::timeout, this, &NotesWorkspaceModel::recompute);
-    connect(&m_library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        // What the rows count a note's cards by.
-        if ((property == CanvasCard::BoardIDProperty || property == CanvasCard::KindRawValueProperty
-             || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty)
-            && qobject_cast<CanvasCard *>(entity))
-            m_cardsWritten.insert(static_cast<CanvasCard *>(entity));
+    connect(&m_library.context(), &ModelContext::entityWritten, this, &NotesWorkspaceModel::entityWritten);
+    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
+        // Any entity written since the last save may have an earlier value
+        // again, without a word about which: every row is made again.
+        m_list.invalidateNotes();
+        scheduleRecompute();
     });
     connect(&m_library, &LibraryQuery::changed, this, [this] {
-        watchBoards();
         // Kept until a save lands: a failed one takes its writes back without
         // writing again, and the next save may still carry them.
         m_list.cardsWritten(std::exchange(m_cardsWritten, {}));
@@ -49,32 +48,40 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
             Q_EMIT activeNoteChanged();
         }
     });
-    watchBoards();
     m_rows = m_list.rows(m_library.boards(), m_library.cards(), m_filter);
     m_shownActiveNote = activeNote();
 }
 
 NotesWorkspaceModel::~NotesWorkspaceModel() = default;
 
-void NotesWorkspaceModel::watchBoards()
+void NotesWorkspaceModel::entityWritten(PersistentEntity *entity, int property)
 {
-    // Each note is watched once. Every save lists all of them again, and
-    // asking Qt to refuse a second connection costs a look through the
-    // note's connections each time: the notes already watched are known here
-    // (a note gone from memory leaves a null guard, so another note made at
-    // its address is still watched).
-    for (Board *board : m_library.boards()) {
-        QPointer<Board> &watched = m_watchedBoards[board];
-        if (watched)
-            continue;
-        watched = board;
-        connect(board, &Board::changed, this, &NotesWorkspaceModel::boardDidChange);
+    if (auto *card = qobject_cast<CanvasCard *>(entity)) {
+        switch (property) {
+        // What the rows count a note's cards by.
+        case CanvasCard::BoardIDProperty:
+        case CanvasCard::KindRawValueProperty:
+        case CanvasCard::UpdatedAtProperty:
+        case CanvasCard::DeletedAtProperty:
+            m_cardsWritten.insert(card);
+            break;
+        // What a card's title is made of, which a note without writing shows.
+        case CanvasCard::TitleProperty:
+        case CanvasCard::MarkdownTextProperty:
+        case CanvasCard::ContextTextProperty:
+        case CanvasCard::OcrTextProperty:
+            m_list.cardTextsWritten(card->boardID());
+            break;
+        default:
+            break;
+        }
+        return;
     }
-}
-
-void NotesWorkspaceModel::boardDidChange(int property)
-{
+    auto *note = qobject_cast<Board *>(entity);
+    if (!note)
+        return;
     switch (property) {
+    case Board::IdProperty:
     case Board::TitleProperty:
     case Board::UpdatedAtProperty:
     case Board::IsFavoriteProperty:
@@ -82,6 +89,7 @@ void NotesWorkspaceModel::boardDidChange(int property)
     case Board::DeletedAtProperty:
     case Board::IsInboxProperty:
     case Board::WritingDocumentStorageProperty:
+        m_list.noteWritten(note);
         scheduleRecompute();
         break;
     default:

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
-#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QUuid>
@@ -21,6 +20,7 @@ namespace tessaline {
 
 class Board;
 class LibraryQuery;
+class PersistentEntity;
 class NavigationState;
 
 // The notes screen apart from its widgets: the notes a filter lists, which
@@ -107,14 +107,11 @@ Q_SIGNALS:
     void activeNoteChanged();
     void folderSheetChanged();
 
-private Q_SLOTS:
-    void boardDidChange(int property);
-
 private:
+    void entityWritten(PersistentEntity *entity, int property);
     Board *liveNote(const QUuid &noteID) const;
     void recompute();
     void scheduleRecompute();
-    void watchBoards();
     void saveIgnoringFailure();
     // A change the user made: one that cannot be saved now stays in the
     // library and is reported.
@@ -126,7 +123,6 @@ private:
     NoteList m_list;
     QList<NoteListRow> m_rows;
     QPointer<Board> m_shownActiveNote;
-    QHash<const Board *, QPointer<Board>> m_watchedBoards;
     QTimer *m_recompute;
     std::optional<QUuid> m_folderTargetID;
     QString m_folderDraft;

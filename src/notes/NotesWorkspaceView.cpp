@@ -54,6 +54,22 @@ QToolButton *headerButton(const QString &systemImage, const QString &title, QWid
     return button;
 }
 
+// A row is as tall as its excerpt, and the list's model announces a changed
+// excerpt as a change of the layout. Any other change of a row (its date,
+// its snip count after a capture) repaints that row alone, where a list
+// view would lay out every note of the library again and repaint them all.
+class NoteListView : public QListView
+{
+public:
+    using QListView::QListView;
+
+protected:
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) override
+    {
+        QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    }
+};
+
 } // namespace
 
 NotesWorkspaceView::NotesWorkspaceView(LibraryQuery &library, NavigationState &navigation, const NoteListFilter &filter,
@@ -164,7 +180,7 @@ QWidget *NotesWorkspaceView::buildListColumn()
     empty->addStretch(1);
     m_listStack->addWidget(m_emptyList);
 
-    m_listView = new QListView(m_listStack);
+    m_listView = new NoteListView(m_listStack);
     m_listView->setFrameShape(QFrame::NoFrame);
     m_listView->setModel(m_listModel);
     m_listView->setItemDelegate(new NoteListRowDelegate(m_listView));

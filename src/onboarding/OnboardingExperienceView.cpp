@@ -10,6 +10,7 @@
 #include "design/StudioText.h"
 #include "design/TextInputDirection.h"
 #include "model/Board.h"
+#include "model/ModelContext.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/PlatformTexts.h"
@@ -307,6 +308,14 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     });
     connect(&runtime, &AppRuntime::shortcutConfigurationChanged, this, &OnboardingExperienceView::syncCaptureText);
     connect(&runtime, &AppRuntime::captureBehaviorPreferencesChanged, this, &OnboardingExperienceView::syncReviewToggle);
+    connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if ((property == Board::IdProperty || property == Board::TitleProperty || property == Board::DeletedAtProperty
+             || property == Board::IsInboxProperty)
+            && qobject_cast<Board *>(entity))
+            m_choicesWritten = true;
+    });
+    // Notes may have their earlier titles or places again.
+    connect(&library.context(), &ModelContext::writesTakenBack, this, [this] { m_choicesWritten = true; });
     connect(&library, &LibraryQuery::changed, this, &OnboardingExperienceView::syncNotePicker);
     connect(&runtime.navigation(), &NavigationState::activeBoardIDChanged, this, &OnboardingExperienceView::syncNotePicker);
 
@@ -701,16 +710,21 @@ void OnboardingExperienceView::syncCaptureText()
 
 void OnboardingExperienceView::syncNotePicker()
 {
-    const QList<NoteChoice> choices = noteChoices(m_library.boards());
-    const int chosen = chosenNoteIndex(choices, m_runtime.navigation().activeBoardID());
     m_syncingPicker = true;
-    if (choices != m_shownChoices) {
-        m_notePicker->clear();
-        for (const NoteChoice &choice : choices)
-            m_notePicker->addItem(choice.title, choice.boardID ? QVariant(*choice.boardID) : QVariant());
-        m_shownChoices = choices;
+    // A capture only adds a card: the notes' titles and places stay, and so
+    // do the choices, without reading every note again.
+    if (m_choicesWritten || m_library.boards() != m_choiceBoards) {
+        m_choicesWritten = false;
+        m_choiceBoards = m_library.boards();
+        const QList<NoteChoice> choices = noteChoices(m_choiceBoards);
+        if (choices != m_shownChoices) {
+            m_notePicker->clear();
+            for (const NoteChoice &choice : choices)
+                m_notePicker->addItem(choice.title, choice.boardID ? QVariant(*choice.boardID) : QVariant());
+            m_shownChoices = choices;
+        }
     }
-    m_notePicker->setCurrentIndex(chosen);
+    m_notePicker->setCurrentIndex(chosenNoteIndex(m_shownChoices, m_runtime.navigation().activeBoardID()));
     m_syncingPicker = false;
 }
 

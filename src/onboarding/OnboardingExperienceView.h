@@ -114,6 +114,10 @@ private:
     // leaves its items be (a library of thousands of notes made them again
     // at every save).
     QList<NoteChoice> m_shownChoices;
+    // The notes the choices were made from, and whether a note's title or
+    // place was written since.
+    QList<Board *> m_choiceBoards;
+    bool m_choicesWritten = true;
 
     OnboardingPageDots *m_dots = nullptr;
     OnboardingPageArea *m_pageArea = nullptr;

@@ -46,8 +46,14 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void sortBoards(QList<Board *> fetched);
+
     ModelContext &m_context;
     QList<Board *> m_boards;
+    // The notes as the store last handed them out, and whether a sort index
+    // was written (or taken back) since they were sorted.
+    QList<Board *> m_fetchedBoards;
+    bool m_sortIndexesWritten = true;
     QList<CanvasCard *> m_cards;
     QList<Connection *> m_connections;
 };

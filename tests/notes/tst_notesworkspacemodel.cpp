@@ -104,6 +104,8 @@ private Q_SLOTS:
     void rowsFollowUnsavedEdits();
     void cardCountsFollowSavesAsCountedAfresh_data();
     void cardCountsFollowSavesAsCountedAfresh();
+    void rowsFollowEveryChangeAsListedAfresh_data();
+    void rowsFollowEveryChangeAsListedAfresh();
 };
 
 void NotesWorkspaceModelTest::listOrderAndTies()
@@ -667,6 +669,149 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
         }
         NoteList fresh;
         QCOMPARE(screen->rows(), fresh.rows(f.library->boards(), f.library->cards(), NoteListFilter::all()));
+    }
+}
+
+void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("a note's own writes")
+        << QStringList{"title", "newer", "older", "favorite", "folder", "writing", "blank writing", "favorite",
+                       "unfile", "same date", "title"};
+    QTest::newRow("notes added, trashed, restored and deleted")
+        << QStringList{"add notes", "trash", "newer", "trash", "restore", "add notes", "delete", "folder", "delete",
+                       "add notes"};
+    QTest::newRow("cards added, retitled and moved")
+        << QStringList{"add cards", "card title", "add cards", "move card", "blank writing", "card title",
+                       "trash card", "add cards"};
+    QTest::newRow("notes sorted anew") << QStringList{"sort index", "add notes", "sort index", "newer", "sort index"};
+    QTest::newRow("writes that fail or are taken back")
+        << QStringList{"fail", "title", "rollback", "typed", "fail", "add cards", "typed", "rollback", "newer"};
+}
+
+// Each screen takes in only what a save or an edit touched, yet after
+// every step its rows are those of a list made afresh, for each filter.
+void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
+{
+    QFETCH(QStringList, steps);
+    Fixture f;
+    const QString folder = QStringLiteral("Work");
+    for (int i = 0; i < 6; ++i) {
+        Board *note = f.note(QStringLiteral("Note %1").arg(i), 10 + 5 * (i % 3));
+        note->setSortIndex(6 - i);
+        if (i % 2)
+            note->setFolderName(folder, at(10 + 5 * (i % 3)));
+        if (i % 3 == 0)
+            note->updateWritingDocument(paragraphs({QStringLiteral("Written %1").arg(i)}), note->updatedAt());
+        addCard(f.rig.context(), note->id(), CardFields{.title = QStringLiteral("Card of %1").arg(i), .created = at(5)});
+    }
+    Board *inbox = f.rig.addNote(QStringLiteral("Inbox"), -1, true);
+    inbox->setUpdatedAt(at(1));
+    f.save();
+    const QList<NoteListFilter> filters{NoteListFilter::all(), NoteListFilter::favorites(), NoteListFilter::folder(folder),
+                                        NoteListFilter::quickCaptures()};
+    std::vector<std::unique_ptr<NotesWorkspaceModel>> screens;
+    for (const NoteListFilter &filter : filters)
+        screens.push_back(f.screen(filter));
+
+    int step = 0;
+    // A different live note at each step, the inbox aside.
+    const auto target = [&] {
+        QList<Board *> notes;
+        for (Board *board : f.library->boards()) {
+            if (board->isLive() && !board->isInbox())
+                notes.append(board);
+        }
+        return notes.at((step * 3) % notes.size());
+    };
+    const auto trashed = [&]() -> Board * {
+        for (Board *board : f.library->boards()) {
+            if (!board->isLive())
+                return board;
+        }
+        return nullptr;
+    };
+    const auto moment = [&] { return at(100 + step); };
+    for (const QString &name : steps) {
+        ++step;
+        Board *note = target();
+        bool saves = true;
+        if (name == QLatin1String("title")) {
+            note->setTitle(step % 2 ? QStringLiteral("Renamed %1").arg(step) : QStringLiteral(" "));
+            note->setUpdatedAt(moment());
+        } else if (name == QLatin1String("newer")) {
+            note->setUpdatedAt(moment());
+        } else if (name == QLatin1String("older")) {
+            note->setUpdatedAt(at(2));
+        } else if (name == QLatin1String("same date")) {
+            // Equal dates fall back on the identifiers.
+            note->setUpdatedAt(screens.front()->rows().constLast().updatedAt);
+        } else if (name == QLatin1String("favorite")) {
+            note->setFavorite(!note->isFavorite(), moment());
+        } else if (name == QLatin1String("folder")) {
+            note->setFolderName(folder, moment());
+        } else if (name == QLatin1String("unfile")) {
+            note->setFolderName(std::nullopt, moment());
+        } else if (name == QLatin1String("writing")) {
+            note->updateWritingDocument(paragraphs({QString(), QStringLiteral("Words %1").arg(step)}), moment());
+        } else if (name == QLatin1String("blank writing")) {
+            note->updateWritingDocument(paragraphs({QStringLiteral(" ")}), moment());
+        } else if (name == QLatin1String("add notes")) {
+            f.note(QStringLiteral("Added %1").arg(step), 100 + step);
+            f.note(QStringLiteral("Added later %1").arg(step), 3)->setFolderName(folder, at(3));
+        } else if (name == QLatin1String("trash")) {
+            note->moveToTrash(moment());
+        } else if (name == QLatin1String("restore")) {
+            trashed()->restoreFromTrash(moment());
+        } else if (name == QLatin1String("delete")) {
+            f.rig.context().remove(trashed() ? trashed() : note);
+        } else if (name == QLatin1String("add cards")) {
+            addCard(f.rig.context(), note->id(), CardFields{.title = QStringLiteral("Added %1").arg(step), .created = at(5)});
+            addCard(f.rig.context(), inbox->id(), CardFields{.title = QStringLiteral("Captured %1").arg(step), .created = at(6)});
+        } else if (name == QLatin1String("card title")) {
+            // The latest card of a note without writing gives its excerpt.
+            f.library->cards().constLast()->setTitle(QStringLiteral("Retitled %1").arg(step));
+            f.library->cards().constFirst()->setTitle(std::nullopt);
+        } else if (name == QLatin1String("move card")) {
+            f.library->cards().constLast()->setBoardID(note->id());
+        } else if (name == QLatin1String("trash card")) {
+            f.library->cards().constLast()->setDeletedAt(moment());
+        } else if (name == QLatin1String("sort index")) {
+            note->setSortIndex(-step);
+        } else if (name == QLatin1String("fail")) {
+            ModelChangeScope scope(f.rig.context());
+            note->setTitle(QStringLiteral("Never saved"));
+            note->setUpdatedAt(at(900));
+            f.library->cards().constLast()->setBoardID(note->id());
+            f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+            QVERIFY(!scope.saveOrUndo());
+            saves = false;
+        } else if (name == QLatin1String("rollback")) {
+            note->setFavorite(!note->isFavorite(), at(901));
+            target()->moveToTrash(at(902));
+            f.rig.context().rollback();
+            saves = false;
+        } else if (name == QLatin1String("typed")) {
+            note->setTitle(QStringLiteral("Typed %1").arg(step));
+            note->setUpdatedAt(moment());
+            saves = false;
+        } else {
+            QFAIL(qPrintable(QStringLiteral("unknown step %1").arg(name)));
+        }
+        if (saves)
+            f.save();
+        for (qsizetype i = 0; i < filters.size(); ++i) {
+            NoteList fresh;
+            const auto afresh = [&] { return fresh.rows(f.library->boards(), f.library->cards(), filters.at(i)); };
+            // A save is taken in before it returns; an edit on the next turn.
+            if (saves)
+                QCOMPARE(screens.at(i)->rows(), afresh());
+            else
+                QTRY_COMPARE(screens.at(i)->rows(), afresh());
+        }
+        // The notes the screens list from are in sort-index order as a
+        // reading made afresh has them.
+        QCOMPARE(f.library->boards(), LibraryQuery(f.rig.context()).boards());
     }
 }
 

@@ -652,12 +652,26 @@ void NotesWorkspaceViewTest::rowsAreAsTallAsTheirExcerpts()
     QTRY_COMPARE(heightOf(f.older), NoteListRowDelegate::rowHeight(2));
     QCOMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(1));
     QVERIFY(NoteListRowDelegate::rowHeight(1) < NoteListRowDelegate::rowHeight(2));
+    // The second row starts where the first ends, whatever their heights.
+    const auto gap = [&] {
+        const QAbstractItemModel *model = list->model();
+        return list->visualRect(model->index(1, 0)).top() - list->visualRect(model->index(0, 0)).bottom();
+    };
+    const int laidOutGap = gap();
 
     // Writing more in the first paragraph makes the row taller.
     f.newer->setWritingDocumentStorage(
         BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(QStringLiteral("Short, ") + longText)}));
     QVERIFY(f.rig.context().save());
     QTRY_COMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(2));
+    QTRY_COMPARE(gap(), laidOutGap);
+    // A change that leaves the excerpts keeps the rows where they are.
+    f.older->setFavorite(true, f.older->updatedAt());
+    QVERIFY(f.rig.context().save());
+    QTRY_VERIFY(list->model()->index(1, 0).data(NoteListItemModel::FavoriteRole).toBool());
+    QCOMPARE(heightOf(f.older), NoteListRowDelegate::rowHeight(2));
+    QCOMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(2));
+    QCOMPARE(gap(), laidOutGap);
 }
 
 void NotesWorkspaceViewTest::excerptLinesAsShaped_data()

@@ -369,6 +369,20 @@ void OnboardingExperienceTest::notePickerChoices()
     QVERIFY(s.rig.context().save());
     s.library->refresh();
     QCOMPARE(picker->currentText(), QStringLiteral("Renamed"));
+    // A capture's card changes no choice; a note trashed, or one added or
+    // taken out of the inbox, does.
+    s.rig.addCard(first, CardKind::snip);
+    QVERIFY(s.rig.context().save());
+    later->moveToTrash(at(6));
+    QVERIFY(s.rig.context().save());
+    QCOMPARE(s.pickerTitles(), (QStringList{QStringLiteral("Quick Captures"), QStringLiteral("Renamed"),
+                                            QStringLiteral("Archived")}));
+    s.rig.addNote(QStringLiteral("Added"), 5);
+    archived->setIsInbox(true);
+    QVERIFY(s.rig.context().save());
+    QCOMPARE(s.pickerTitles(), (QStringList{QStringLiteral("Quick Captures"), QStringLiteral("Renamed"),
+                                            QStringLiteral("Added")}));
+    QCOMPARE(picker->currentText(), QStringLiteral("Renamed"));
 }
 
 void OnboardingExperienceTest::finishInTheMainWindowStoresAndCloses()
