@@ -7,6 +7,7 @@
 #include "../support/MainWindowRig.h"
 #include "../support/WaylandTestSupport.h"
 
+#include "onboarding/SettingsView.h"
 #include "shell/CaptureToastWindowController.h"
 #include "shell/RootView.h"
 #include "platform/Pasteboard.h"
@@ -347,6 +348,29 @@ private Q_SLOTS:
                                          > shown(window.windowTitle())->above,
                                      10000);
         }
+    }
+
+    // The settings window is its form's size: sway floats it rather than
+    // tiling it beside the main window, stretched around the form.
+    void settingsWindowShowsAtItsOwnSize()
+    {
+        MainWindowRig rig;
+        UpdateService updates;
+        SettingsView settings(*rig.runtime, rig.onboarding.get(), updates);
+        settings.setAttribute(Qt::WA_DeleteOnClose, false);
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&settings));
+        const QString title = settings.windowTitle();
+        QTRY_VERIFY_WITH_TIMEOUT(shown(title).has_value(), 10000);
+        const ShownWindow shownSettings = *shown(title);
+        if (flavour() == QLatin1String("sway"))
+            QVERIFY(shownSettings.floating);
+        // Only the frame the desktop or Qt draws around it may add to it.
+        const QSize extra = shownSettings.frame.size() - settings.size();
+        QVERIFY2(extra.width() >= 0 && extra.width() <= 40 && extra.height() >= 0 && extra.height() <= 80,
+                 qPrintable(QStringLiteral("shown at %1x%2 for a window of %3x%4")
+                                .arg(shownSettings.frame.width()).arg(shownSettings.frame.height())
+                                .arg(settings.width()).arg(settings.height())));
     }
 
 private:
