@@ -3,6 +3,7 @@
 #include "runtime/AppRuntime.h"
 #include "shell/CaptureToastModel.h"
 #include "runtime/ImageExportService.h"
+#include "design/DialogOwner.h"
 #include "design/FunctionalSurface.h"
 #include "design/StudioActionButton.h"
 #include "design/TessalinePrimaryButton.h"
@@ -241,6 +242,7 @@ void CaptureCompletionToastView::showPendingError()
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Couldn\u2019t finish that action"), *message, QMessageBox::Ok,
                     this);
     box.setTextFormat(Qt::PlainText);
+    keepDialogOffPopups(box);
     box.exec();
 }
 
