@@ -255,6 +255,12 @@ void CaptureCompletionToastView::save()
     }
     const CanvasCard *card = m_model->currentCard();
     m_model->setExporting(true);
+    // Under Wayland the toast is a popup of the window in use, and the
+    // desktop closes it as the save dialog takes the keyboard; sway ends the
+    // app when the toast draws (its button, its texts) into the popup it is
+    // closing. It goes now instead, as it would then, and the save goes on.
+    if (windowType() == Qt::ToolTip || windowType() == Qt::Popup)
+        hide();
     const QPointer<CaptureCompletionToastView> self(this);
     const QUuid cardID = m_model->cardID();
     ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,

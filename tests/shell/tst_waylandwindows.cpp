@@ -17,7 +17,9 @@
 #include "runtime/ScreenRegistry.h"
 #include "runtime/UpdateService.h"
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QFileDialog>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -314,6 +316,49 @@ private Q_SLOTS:
                                     .arg(main.frame.y()).arg(main.frame.width()).arg(main.frame.height())));
             QVERIFY(shownToast.above > main.above);
         }
+        CaptureToastWindowController::shared().close();
+    }
+
+    // Under Wayland the toast is a popup, which cannot own a window: Save…
+    // asks where to save in a dialog of the window the toast stands on
+    // (owned by the popup, Qt's Wayland client ended the app), and the
+    // toast goes, as the desktop would close it anyway.
+    void saveFromTheToastAsksInAWindowOfItsOwn()
+    {
+        MainWindowRig rig;
+        rig.runtime->start();
+        CaptureResult capture;
+        capture.id = QUuid::createUuid();
+        capture.image = QImage(40, 30, QImage::Format_RGB32);
+        capture.image.fill(Qt::darkCyan);
+        capture.capturedAt = QDateTime::currentDateTimeUtc();
+        capture.mode = CaptureMode::display;
+        QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
+        rig.runtime->handleCaptureResult(capture);
+        QVERIFY(handled.wait(5000));
+        const QUuid card = *handled.first().first().value<std::optional<QUuid>>();
+        CaptureToastWindowController::shared().show(card, *rig.runtime);
+        QWidget *toast = CaptureToastWindowController::shared().panel();
+        QVERIFY(toast);
+        QVERIFY(QTest::qWaitForWindowExposed(toast));
+        QAbstractButton *save = nullptr;
+        for (QAbstractButton *button : toast->findChildren<QAbstractButton *>()) {
+            if (button->text() == QStringLiteral("Save\u2026"))
+                save = button;
+        }
+        QVERIFY(save);
+        save->click();
+
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((dialog = toast->findChild<QFileDialog *>(QString(), Qt::FindChildrenRecursively))
+                                     || (dialog = m_main->findChild<QFileDialog *>()),
+                                 10000);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowHandle()->transientParent(), m_main->windowHandle());
+        QVERIFY(!toast->isVisible());
+        dialog->reject();
+        // The save, given up, lets the toast's next card be saved again.
+        QTRY_VERIFY(save->isEnabled());
         CaptureToastWindowController::shared().close();
     }
 
