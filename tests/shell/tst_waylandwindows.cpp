@@ -406,7 +406,8 @@ private Q_SLOTS:
         settings.show();
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
         const QString title = settings.windowTitle();
-        QTRY_VERIFY_WITH_TIMEOUT(shown(title).has_value(), 10000);
+        // GNOME lists a window before it has its size.
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(title).value_or(ShownWindow()).frame.isEmpty(), 10000);
         const ShownWindow shownSettings = *shown(title);
         if (flavour() == QLatin1String("sway"))
             QVERIFY(shownSettings.floating);
