@@ -77,7 +77,11 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
         m_model->setBoardID(id.isValid() ? std::optional<QUuid>(id.toUuid()) : std::nullopt);
     });
     buttons.row->insertWidget(0, pickerLabel);
-    buttons.row->insertWidget(1, m_picker);
+    // The spare room goes to the picker first, up to its own limit, and the
+    // rest before the buttons: left to the stretch, the picker stayed at
+    // its smallest and cut even the welcome note's title short.
+    buttons.row->insertWidget(1, m_picker, 1);
+    buttons.row->setStretch(2, 0);
 
     connect(m_model, &QuickThoughtModel::changed, this, &QuickThoughtView::refresh);
     connect(m_model, &QuickThoughtModel::notesChanged, this, &QuickThoughtView::fillPicker);

@@ -142,6 +142,10 @@ SettingsView::SettingsView(AppRuntime &runtime, OnboardingCoordinator *onboardin
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(scroll, 0, Qt::AlignCenter);
+    // The window is the form's size and no larger: a tiling desktop (sway)
+    // floats a window of fixed size, where it would otherwise stretch it
+    // over half the screen around the form.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(&m_model, &SettingsModel::shortcutsChanged, this, &SettingsView::refreshShortcuts);
     connect(&m_model, &SettingsModel::shortcutValidationMessageChanged, this, &SettingsView::refreshShortcuts);

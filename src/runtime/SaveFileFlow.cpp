@@ -1,5 +1,6 @@
 #include "runtime/SaveFileFlow.h"
 
+#include "design/DialogOwner.h"
 #include "platform/FutureDelivery.h"
 #include "platform/DirectorySync.h"
 
@@ -58,6 +59,7 @@ public:
         });
         // Closed with its window before the user chose: nothing was saved.
         connect(dialog, &QObject::destroyed, this, [this] { finish(SaveFileStatus::cancelled); });
+        keepDialogOffPopups(*dialog);
         dialog->open();
     }
 

@@ -3,6 +3,7 @@
 #include "runtime/AppRuntime.h"
 #include "shell/CaptureToastModel.h"
 #include "runtime/ImageExportService.h"
+#include "design/DialogOwner.h"
 #include "design/FunctionalSurface.h"
 #include "design/StudioActionButton.h"
 #include "design/TessalinePrimaryButton.h"
@@ -241,6 +242,7 @@ void CaptureCompletionToastView::showPendingError()
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Couldn\u2019t finish that action"), *message, QMessageBox::Ok,
                     this);
     box.setTextFormat(Qt::PlainText);
+    keepDialogOffPopups(box);
     box.exec();
 }
 
@@ -253,6 +255,12 @@ void CaptureCompletionToastView::save()
     }
     const CanvasCard *card = m_model->currentCard();
     m_model->setExporting(true);
+    // Under Wayland the toast is a popup of the window in use, and the
+    // desktop closes it as the save dialog takes the keyboard; sway ends the
+    // app when the toast draws (its button, its texts) into the popup it is
+    // closing. It goes now instead, as it would then, and the save goes on.
+    if (windowType() == Qt::ToolTip || windowType() == Qt::Popup)
+        hide();
     const QPointer<CaptureCompletionToastView> self(this);
     const QUuid cardID = m_model->cardID();
     ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,

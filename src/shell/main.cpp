@@ -10,6 +10,7 @@
 #include "shell/EveryScreen.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
+#include "shell/PopupEscapeGuard.h"
 #include "shell/QuitGuard.h"
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
@@ -94,6 +95,8 @@ int main(int argc, char *argv[])
     // Captures keep working from the hot keys and the tray after the main
     // window is closed; a new start brings the window back.
     QApplication::setQuitOnLastWindowClosed(false);
+    PopupEscapeGuard popupEscapeGuard;
+    application.installEventFilter(&popupEscapeGuard);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Capture parts of the screen and think with them in notes."));

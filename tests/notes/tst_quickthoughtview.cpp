@@ -188,16 +188,21 @@ private Q_SLOTS:
     }
 
     // However long the notes' titles, the picker gives way and both buttons
-    // show their whole titles.
+    // show their whole titles; a title that fits the room beside them shows
+    // whole in the picker.
     void buttonsKeepTheirTitles_data()
     {
         QTest::addColumn<QString>("title");
-        QTest::newRow("short note title") << QStringLiteral("Ideas");
-        QTest::newRow("long note title") << QStringLiteral("Quarterly planning review with the whole product team");
+        QTest::addColumn<bool>("shownWhole");
+        QTest::newRow("short note title") << QStringLiteral("Ideas") << true;
+        QTest::newRow("the welcome note's title") << QStringLiteral("Welcome to Tessaline") << true;
+        QTest::newRow("long note title") << QStringLiteral("Quarterly planning review with the whole product team")
+                                         << false;
     }
     void buttonsKeepTheirTitles()
     {
         QFETCH(QString, title);
+        QFETCH(bool, shownWhole);
         Fixture f;
         Board *note = f.rig.addNote(title, 3);
         note->setLastOpenedAt(at(30));
@@ -210,6 +215,15 @@ private Q_SLOTS:
             QVERIFY2(button->width() >= button->sizeHint().width(),
                      qPrintable(QStringLiteral("%1 wide of %2").arg(button->width()).arg(button->sizeHint().width())));
         QVERIFY(sheet->notePicker()->x() + sheet->notePicker()->width() <= sheet->cancelButton()->x());
+        if (shownWhole) {
+            QComboBox fitted;
+            fitted.setFont(sheet->notePicker()->font());
+            fitted.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+            fitted.addItem(title);
+            QVERIFY2(sheet->notePicker()->width() >= fitted.sizeHint().width(),
+                     qPrintable(QStringLiteral("picker %1 wide for a title needing %2")
+                                    .arg(sheet->notePicker()->width()).arg(fitted.sizeHint().width())));
+        }
     }
 };
 

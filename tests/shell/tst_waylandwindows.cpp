@@ -7,6 +7,7 @@
 #include "../support/MainWindowRig.h"
 #include "../support/WaylandTestSupport.h"
 
+#include "onboarding/SettingsView.h"
 #include "shell/CaptureToastWindowController.h"
 #include "shell/RootView.h"
 #include "platform/Pasteboard.h"
@@ -16,7 +17,9 @@
 #include "runtime/ScreenRegistry.h"
 #include "runtime/UpdateService.h"
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QFileDialog>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -316,6 +319,49 @@ private Q_SLOTS:
         CaptureToastWindowController::shared().close();
     }
 
+    // Under Wayland the toast is a popup, which cannot own a window: Save…
+    // asks where to save in a dialog of the window the toast stands on
+    // (owned by the popup, Qt's Wayland client ended the app), and the
+    // toast goes, as the desktop would close it anyway.
+    void saveFromTheToastAsksInAWindowOfItsOwn()
+    {
+        MainWindowRig rig;
+        rig.runtime->start();
+        CaptureResult capture;
+        capture.id = QUuid::createUuid();
+        capture.image = QImage(40, 30, QImage::Format_RGB32);
+        capture.image.fill(Qt::darkCyan);
+        capture.capturedAt = QDateTime::currentDateTimeUtc();
+        capture.mode = CaptureMode::display;
+        QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
+        rig.runtime->handleCaptureResult(capture);
+        QVERIFY(handled.wait(5000));
+        const QUuid card = *handled.first().first().value<std::optional<QUuid>>();
+        CaptureToastWindowController::shared().show(card, *rig.runtime);
+        QWidget *toast = CaptureToastWindowController::shared().panel();
+        QVERIFY(toast);
+        QVERIFY(QTest::qWaitForWindowExposed(toast));
+        QAbstractButton *save = nullptr;
+        for (QAbstractButton *button : toast->findChildren<QAbstractButton *>()) {
+            if (button->text() == QStringLiteral("Save\u2026"))
+                save = button;
+        }
+        QVERIFY(save);
+        save->click();
+
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((dialog = toast->findChild<QFileDialog *>(QString(), Qt::FindChildrenRecursively))
+                                     || (dialog = m_main->findChild<QFileDialog *>()),
+                                 10000);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowHandle()->transientParent(), m_main->windowHandle());
+        QVERIFY(!toast->isVisible());
+        dialog->reject();
+        // The save, given up, lets the toast's next card be saved again.
+        QTRY_VERIFY(save->isEnabled());
+        CaptureToastWindowController::shared().close();
+    }
+
     // A sheet the main window puts up as it first shows (the first-run
     // setup) is that window's, so the compositor keeps it above it: sway
     // floats such a window, GNOME names its parent.
@@ -347,6 +393,30 @@ private Q_SLOTS:
                                          > shown(window.windowTitle())->above,
                                      10000);
         }
+    }
+
+    // The settings window is its form's size: sway floats it rather than
+    // tiling it beside the main window, stretched around the form.
+    void settingsWindowShowsAtItsOwnSize()
+    {
+        MainWindowRig rig;
+        UpdateService updates;
+        SettingsView settings(*rig.runtime, rig.onboarding.get(), updates);
+        settings.setAttribute(Qt::WA_DeleteOnClose, false);
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&settings));
+        const QString title = settings.windowTitle();
+        // GNOME lists a window before it has its size.
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(title).value_or(ShownWindow()).frame.isEmpty(), 10000);
+        const ShownWindow shownSettings = *shown(title);
+        if (flavour() == QLatin1String("sway"))
+            QVERIFY(shownSettings.floating);
+        // Only the frame the desktop or Qt draws around it may add to it.
+        const QSize extra = shownSettings.frame.size() - settings.size();
+        QVERIFY2(extra.width() >= 0 && extra.width() <= 40 && extra.height() >= 0 && extra.height() <= 80,
+                 qPrintable(QStringLiteral("shown at %1x%2 for a window of %3x%4")
+                                .arg(shownSettings.frame.width()).arg(shownSettings.frame.height())
+                                .arg(settings.width()).arg(settings.height())));
     }
 
 private:
