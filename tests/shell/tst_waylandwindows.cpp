@@ -206,6 +206,22 @@ public:
 
 const QString mainTitle = QStringLiteral("Main window of the test");
 
+// A small display capture stored through the runtime: the toast's card.
+std::optional<QUuid> storedCapture(MainWindowRig &rig)
+{
+    CaptureResult capture;
+    capture.id = QUuid::createUuid();
+    capture.image = QImage(40, 30, QImage::Format_RGB32);
+    capture.image.fill(Qt::darkCyan);
+    capture.capturedAt = QDateTime::currentDateTimeUtc();
+    capture.mode = CaptureMode::display;
+    QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
+    rig.runtime->handleCaptureResult(capture);
+    if (!handled.wait(5000))
+        return std::nullopt;
+    return handled.first().first().value<std::optional<QUuid>>();
+}
+
 } // namespace
 
 class WaylandWindowsTest : public QObject
@@ -274,18 +290,10 @@ private Q_SLOTS:
     {
         MainWindowRig rig;
         rig.runtime->start();
-        CaptureResult capture;
-        capture.id = QUuid::createUuid();
-        capture.image = QImage(40, 30, QImage::Format_RGB32);
-        capture.image.fill(Qt::darkCyan);
-        capture.capturedAt = QDateTime::currentDateTimeUtc();
-        capture.mode = CaptureMode::display;
-        QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
-        rig.runtime->handleCaptureResult(capture);
-        QVERIFY(handled.wait(5000));
-        const QUuid card = *handled.first().first().value<std::optional<QUuid>>();
+        const std::optional<QUuid> card = storedCapture(rig);
+        QVERIFY(card);
         const qsizetype windowsBefore = shownWindows().size();
-        CaptureToastWindowController::shared().show(card, *rig.runtime);
+        CaptureToastWindowController::shared().show(*card, *rig.runtime);
         QWidget *toast = nullptr;
         for (QWidget *each : QApplication::topLevelWidgets()) {
             if (each->objectName() == QLatin1String("CaptureToast"))
@@ -327,17 +335,9 @@ private Q_SLOTS:
     {
         MainWindowRig rig;
         rig.runtime->start();
-        CaptureResult capture;
-        capture.id = QUuid::createUuid();
-        capture.image = QImage(40, 30, QImage::Format_RGB32);
-        capture.image.fill(Qt::darkCyan);
-        capture.capturedAt = QDateTime::currentDateTimeUtc();
-        capture.mode = CaptureMode::display;
-        QSignalSpy handled(rig.runtime.get(), &AppRuntime::captureHandled);
-        rig.runtime->handleCaptureResult(capture);
-        QVERIFY(handled.wait(5000));
-        const QUuid card = *handled.first().first().value<std::optional<QUuid>>();
-        CaptureToastWindowController::shared().show(card, *rig.runtime);
+        const std::optional<QUuid> card = storedCapture(rig);
+        QVERIFY(card);
+        CaptureToastWindowController::shared().show(*card, *rig.runtime);
         QWidget *toast = CaptureToastWindowController::shared().panel();
         QVERIFY(toast);
         QVERIFY(QTest::qWaitForWindowExposed(toast));
