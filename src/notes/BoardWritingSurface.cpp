@@ -65,7 +65,11 @@ public:
         m_animation->setStartValue(0.0);
         m_animation->setEndValue(1.0);
         m_animation->setEasingCurve(QEasingCurve::OutCubic);
-        connect(m_animation, &QVariantAnimation::valueChanged, this, [this]() { relayout(); });
+        // A frame of the glide moves the rows to places worked out as it
+        // began (or at a layout request since): working them out again at
+        // every frame passed over every row of the note, thousands in a
+        // note that gathers captures.
+        connect(m_animation, &QVariantAnimation::valueChanged, this, [this]() { moveRows(); });
         connect(m_animation, &QVariantAnimation::finished, this, [this]() { finish(); });
     }
 
@@ -175,6 +179,11 @@ private:
         if (this->size() != size)
             resize(size);
         m_placed = slots;
+        m_shown.clear();
+        for (const Slot &slot : slots) {
+            if (slot.widget)
+                m_shown.append({slot.widget, slot.geometry});
+        }
         if (anchor) {
             for (const Slot &slot : slots) {
                 if (slot.id == anchor->first) {
@@ -187,29 +196,36 @@ private:
                 }
             }
         }
+        moveRows();
+        return materializeVisible(slots);
+    }
+
+    // Puts the rows that have views where they were last placed, or on
+    // their way there while the glide runs.
+    void moveRows()
+    {
         const qreal progress = m_animation->state() == QAbstractAnimation::Running ? m_animation->currentValue().toReal() : 1.0;
-        for (const Slot &slot : slots) {
-            if (!slot.widget)
+        for (const auto &[widget, target] : std::as_const(m_shown)) {
+            if (!widget)
                 continue;
-            QRect geometry = slot.geometry;
+            QRect geometry = target;
             if (progress < 1.0) {
-                const auto from = m_startY.constFind(slot.widget);
+                const auto from = m_startY.constFind(widget);
                 if (from != m_startY.cend())
                     geometry.moveTop(int(std::lround(*from + (geometry.top() - *from) * progress)));
-                if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(slot.widget->graphicsEffect());
-                    effect && m_entering.contains(slot.widget))
+                if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect());
+                    effect && m_entering.contains(widget))
                     effect->setOpacity(progress);
             }
-            if (slot.widget->geometry() != geometry)
-                slot.widget->setGeometry(geometry);
-            if (slot.widget->isHidden())
-                slot.widget->show();
+            if (widget->geometry() != geometry)
+                widget->setGeometry(geometry);
+            if (widget->isHidden())
+                widget->show();
         }
         for (QWidget *leaving : std::as_const(m_leaving)) {
             if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(leaving->graphicsEffect()))
                 effect->setOpacity(1.0 - progress);
         }
-        return materializeVisible(slots);
     }
 
     // Paragraphs near the visible part of the page get their editors, card
@@ -360,6 +376,8 @@ private:
     BoardWritingSurface *m_surface;
     QVariantAnimation *m_animation;
     QList<Slot> m_placed;
+    // The rows of m_placed that have views, and where they go.
+    QList<std::pair<QPointer<QWidget>, QRect>> m_shown;
     QHash<QWidget *, int> m_startY;
     QList<QWidget *> m_entering;
     QList<QWidget *> m_leaving;
