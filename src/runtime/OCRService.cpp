@@ -67,6 +67,8 @@ OCRService::~OCRService()
     // machine. Its card stays marked as waiting to be read, and is read at
     // the next start.
     m_state->stop->store(true);
+    // For whoever waits on the flag rather than looking at it.
+    m_state->stop->notify_all();
 }
 
 OCRService::RecognizerFactory OCRService::defaultRecognizerFactory()
