@@ -365,21 +365,12 @@ void TrashModel::open(TrashItemModel::Section section, int row)
 
 void TrashModel::restore(TrashItemModel::Section section, int row)
 {
-    const QUuid id = idAt(section, row);
-    if (id.isNull())
-        return;
-    const auto &action = section == TrashItemModel::Section::boards ? m_actions.restoreBoard : m_actions.restoreCard;
-    if (action)
-        action(id);
+    restore(section, idAt(section, row));
 }
 
 void TrashModel::requestDeletion(TrashItemModel::Section section, int row)
 {
-    const QUuid id = idAt(section, row);
-    if (id.isNull() || !canDelete(section))
-        return;
-    m_pending = PendingDeletion{section, id};
-    Q_EMIT pendingDeletionChanged();
+    requestDeletion(section, idAt(section, row));
 }
 
 int TrashModel::rowOf(TrashItemModel::Section section, const QUuid &id) const
@@ -389,14 +380,20 @@ int TrashModel::rowOf(TrashItemModel::Section section, const QUuid &id) const
 
 void TrashModel::restore(TrashItemModel::Section section, const QUuid &id)
 {
-    if (const int row = rowOf(section, id); row >= 0)
-        restore(section, row);
+    // Only what is still in the trash: a menu may outlive its item there.
+    if (rowOf(section, id) < 0)
+        return;
+    const auto &action = section == TrashItemModel::Section::boards ? m_actions.restoreBoard : m_actions.restoreCard;
+    if (action)
+        action(id);
 }
 
 void TrashModel::requestDeletion(TrashItemModel::Section section, const QUuid &id)
 {
-    if (const int row = rowOf(section, id); row >= 0)
-        requestDeletion(section, row);
+    if (rowOf(section, id) < 0 || !canDelete(section))
+        return;
+    m_pending = PendingDeletion{section, id};
+    Q_EMIT pendingDeletionChanged();
 }
 
 void TrashModel::confirmDeletion()
