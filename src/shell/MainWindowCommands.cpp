@@ -47,7 +47,10 @@ QString MainWindowCommands::captureRegionText() const
 
 QString MainWindowCommands::menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut)
 {
-    if (!shortcut || !GlobalShortcutKeyCatalog::descriptor(shortcut->keyCode))
+    // Shown only where the key has a menu character, as the item's key
+    // sequence would be: a shortcut on a function key, an arrow or the
+    // keypad shows none.
+    if (menuKeySequence(shortcut).isEmpty())
         return title;
     return title + u'\t' + shortcut->displayText();
 }
