@@ -1,7 +1,9 @@
 #include "shell/MenuBarView.h"
 
 #include "runtime/AppRuntime.h"
+#include "runtime/NavigationState.h"
 #include "shell/MainWindowCommands.h"
+#include "model/Board.h"
 #include "model/ModelContext.h"
 #include "runtime/UpdateService.h"
 #include "platform/SymbolIcon.h"
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline {
 MenuBarView::MenuBarView(AppRuntime &runtime, UpdateService &updates, QObject *parent)
@@ -21,6 +24,45 @@ MenuBarView::MenuBarView(AppRuntime &runtime, UpdateService &updates, QObject *p
     , m_runtime(runtime)
     , m_updates(updates)
 {
+    // A tray that shows its menu over D-Bus (KDE's; GNOME's through its
+    // extension) draws what it last read of the menu, and only then lets
+    // the app know it opens: rebuilt when opened, it would show the old
+    // entries first. So the menu is rebuilt as what it shows changes, a
+    // burst of changes at a time.
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(refreshDelayMs);
+    connect(m_refresh, &QTimer::timeout, this, [this] {
+        if (m_menu && !m_menu->isVisible())
+            populate(m_menu);
+    });
+    const auto refresh = [this] {
+        if (m_menu)
+            m_refresh->start();
+    };
+    connect(&m_runtime, &AppRuntime::shortcutConfigurationChanged, this, refresh);
+    connect(&m_runtime, &AppRuntime::captureBehaviorPreferencesChanged, this, refresh);
+    connect(&m_runtime.navigation(), &NavigationState::activeBoardIDChanged, this, refresh);
+    connect(&m_updates, &UpdateService::canCheckForUpdatesChanged, this, refresh);
+    ModelContext &context = m_runtime.modelContext();
+    connect(&context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        // The note entries show titles, in the order notes were opened,
+        // without those in the trash; the notes' writing is not shown.
+        if (qobject_cast<Board *>(entity)
+            && (property == Board::TitleProperty || property == Board::LastOpenedAtProperty
+                || property == Board::DeletedAtProperty || property == Board::IdProperty))
+            m_notesWritten = true;
+    });
+    connect(&context, &ModelContext::writesTakenBack, this, refresh);
+    connect(&context, &ModelContext::didSave, this, [this, refresh] {
+        if (!m_menu)
+            return;
+        // Notes added or purged announce no write: their count tells.
+        const auto boards = m_runtime.modelContext().fetchBoards();
+        const qsizetype count = boards ? boards->size() : -1;
+        if (std::exchange(m_notesWritten, false) || count != m_boardsShown)
+            refresh();
+    });
 }
 
 MenuBarView::~MenuBarView()
@@ -67,6 +109,8 @@ void MenuBarView::populate(QMenu *menu)
 
     QMenu *notes = menu->addMenu(tr("Capture into Note"));
     const auto fetched = m_runtime.modelContext().fetchBoards();
+    m_notesWritten = false;
+    m_boardsShown = fetched ? fetched->size() : -1;
     if (fetched) {
         QList<Board *> boards = *fetched;
         std::stable_sort(boards.begin(), boards.end(),

@@ -14,8 +14,9 @@ class UpdateService;
 
 // The tray menu: capture actions, the two capture behaviours, the note that
 // receives captures, and the ways into the main window, settings, updates
-// and quitting. Rebuilt from the runtime's state each time it opens, so it
-// always shows the current shortcuts, toggles and notes.
+// and quitting. Rebuilt from the runtime's state as that changes and each
+// time it opens, so it always shows the current shortcuts, toggles and
+// notes.
 class MenuBarView : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     // then: the desktop is asked again every trayCheckInterval.
     bool installTrayIcon();
     static constexpr int trayCheckInterval = 2000;
+    // Changes within this long of each other rebuild the menu once.
+    static constexpr int refreshDelayMs = 100;
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *menu() const { return m_menu; }
 
@@ -45,6 +48,9 @@ private:
     QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QTimer *m_trayCheck = nullptr;
+    QTimer *m_refresh = nullptr;
+    bool m_notesWritten = false;
+    qsizetype m_boardsShown = -1;
 };
 
 } // namespace tessaline

@@ -4,6 +4,8 @@
 #include "../support/ProcessEnd.h"
 #include "../support/RuntimeRig.h"
 
+#include "model/Board.h"
+#include "model/ModelContext.h"
 #include "runtime/UpdateService.h"
 #include "shell/MenuBarView.h"
 
@@ -13,6 +15,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -46,6 +49,7 @@ class X11TrayIconTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void iconComesWithALateTray();
+    void closedMenuFollowsWhatItShows();
 };
 
 void X11TrayIconTest::iconComesWithALateTray()
@@ -67,6 +71,73 @@ void X11TrayIconTest::iconComesWithALateTray()
     QTRY_VERIFY_WITH_TIMEOUT(!view.trayIcon()->geometry().isEmpty(), 20000);
     QCOMPARE(view.trayIcon()->contextMenu(), view.menu());
     QVERIFY(!view.menu()->actions().isEmpty());
+}
+
+namespace {
+
+QStringList entryTexts(const QMenu *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts.append(action->text());
+    return texts;
+}
+
+QMenu *notesMenu(const QMenu *menu)
+{
+    for (const QAction *action : menu->actions()) {
+        if (action->text() == QStringLiteral("Capture into Note"))
+            return action->menu();
+    }
+    return nullptr;
+}
+
+bool isChecked(const QMenu *menu, const QString &text)
+{
+    for (const QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action->isChecked();
+    }
+    return false;
+}
+
+} // namespace
+
+// A tray that reads the menu over D-Bus shows what the menu held before it
+// opened: what it shows is kept current while it is closed.
+void X11TrayIconTest::closedMenuFollowsWhatItShows()
+{
+    Rig rig;
+    rig.runtime->start();
+    UpdateService updates;
+    MenuBarView view(*rig.runtime, updates);
+    std::optional<Tray> tray;
+    if (!view.installTrayIcon()) {
+        tray.emplace();
+        QVERIFY(tray->started());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(view.menu(), 20000);
+    QMenu *menu = view.menu();
+
+    ModelContext &context = rig.context();
+    auto *plans = new Board;
+    plans->setTitle(QStringLiteral("Plans"));
+    context.insert(plans);
+    QVERIFY(context.save());
+    QTRY_VERIFY(notesMenu(menu) && entryTexts(notesMenu(menu)).contains(QStringLiteral("Plans")));
+
+    plans->setTitle(QStringLiteral("Plans for May"));
+    QVERIFY(context.save());
+    QTRY_VERIFY(entryTexts(notesMenu(menu)).contains(QStringLiteral("Plans for May")));
+    QVERIFY(!entryTexts(notesMenu(menu)).contains(QStringLiteral("Plans")));
+
+    plans->moveToTrash(QDateTime::currentDateTimeUtc());
+    QVERIFY(context.save());
+    QTRY_VERIFY(!entryTexts(notesMenu(menu)).contains(QStringLiteral("Plans for May")));
+
+    const bool copies = rig.runtime->captureBehaviorPreferences().automaticallyCopiesCaptures;
+    rig.runtime->setAutomaticallyCopiesCaptures(!copies);
+    QTRY_COMPARE(isChecked(menu, QStringLiteral("Copy Captures to Clipboard")), !copies);
 }
 
 QTEST_MAIN(X11TrayIconTest)
