@@ -187,6 +187,11 @@ void AppRuntime::start()
     const auto hotKeys = m_services.captureStartup ? m_services.captureStartup() : captureCoordinator().enableHotKeys();
     if (!hotKeys)
         return fail(hotKeys.error().errorDescription());
+    completeStart();
+}
+
+void AppRuntime::completeStart()
+{
     m_isStarted = true;
     Q_EMIT startedChanged();
 
@@ -581,11 +586,11 @@ Expected<void, QString> AppRuntime::updateShortcutConfiguration(const GlobalShor
         .transform([this] {
             m_shortcutConfiguration = captureCoordinator().shortcutConfiguration();
             Q_EMIT shortcutConfigurationChanged();
-            // A working registration completes a start whose hot-key step failed.
-            if (m_isUIReady && !m_isStarted) {
-                m_isStarted = true;
-                Q_EMIT startedChanged();
-            }
+            // A working registration completes a start whose hot-key step
+            // failed, with the start's last step: no later start comes to
+            // renew the weekly reminder.
+            if (m_isUIReady && !m_isStarted)
+                completeStart();
         })
         .transform_error(&CaptureSubsystemError::errorDescription);
 }

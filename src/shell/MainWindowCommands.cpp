@@ -47,7 +47,10 @@ QString MainWindowCommands::captureRegionText() const
 
 QString MainWindowCommands::menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut)
 {
-    if (!shortcut || !GlobalShortcutKeyCatalog::descriptor(shortcut->keyCode))
+    // A menu shows only a combination it could take itself: a hot key on a
+    // key without a menu character (a function key, an arrow) still works,
+    // but is not written beside an entry whose own key would be none.
+    if (menuKeySequence(shortcut).isEmpty())
         return title;
     return title + u'\t' + shortcut->displayText();
 }

@@ -147,19 +147,28 @@ void AppRuntimeTest::activeNoteRepair()
 void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
 {
     Rig rig;
+    rig.runtime->navigation().setRemindersEnabled(true);
     rig.hotKeys->takenKeyCodes[21] = HotKeyStatus::alreadyTaken; // the default capture key is taken
     rig.runtime->start();
     QVERIFY(rig.runtime->isUIReady());
     QVERIFY(!rig.runtime->isStarted());
     QVERIFY(rig.runtime->errorMessage());
     QVERIFY(!rig.runtime->errorMessage()->isEmpty());
+    QCOMPARE(rig.reminderRequests, QList<bool>()); // the start stopped before the reminder
 
+    // Shortcuts that register complete the start, the reminder's renewal
+    // included (no later start runs to do it), once.
     rig.hotKeys->takenKeyCodes.clear();
     GlobalShortcutConfiguration other = rig.runtime->shortcutConfiguration();
     other.capture = GlobalShortcut{5, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
     QVERIFY(rig.runtime->updateShortcutConfiguration(other));
     QVERIFY(rig.runtime->isStarted());
     QCOMPARE(rig.runtime->shortcutConfiguration(), other);
+    QCOMPARE(rig.reminderRequests, QList<bool>{true});
+    other.capture = GlobalShortcut{6, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
+    QVERIFY(rig.runtime->updateShortcutConfiguration(other));
+    rig.runtime->start();
+    QCOMPARE(rig.reminderRequests, QList<bool>{true});
 
     // A desktop that binds the keys later and then says no is heard of the
     // same way, in the window's alert.
