@@ -530,11 +530,14 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
     }
     // The picture, megabytes at 5K, is read on the store's worker. The
     // annotations are asked again once it is there: a redaction saved
-    // meanwhile keeps it out of the index.
+    // meanwhile keeps it out of the index. A card deleted for good meanwhile
+    // has had its entry removed, which this must not bring back.
     modelContext()
         .readCardData(this, *card, CanvasCard::OriginalImageBlob)
         .then(this, [card = QPointer<const CanvasCard>(card), record, index](const std::optional<QByteArray> &picture) mutable {
-            const bool shown = card && !TextRedaction::mayHidePicture(card->annotationDocumentData());
+            if (!card || !card->modelContext())
+                return;
+            const bool shown = !TextRedaction::mayHidePicture(card->annotationDocumentData());
             record.thumbnailData = shown ? picture : std::nullopt;
             index(record);
         });
