@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QStringList>
 
 #include <algorithm>
 #include <cfloat>
@@ -249,25 +250,33 @@ void drawRectangle(QPainter &painter, const AnnotationItem &item, const std::vec
         painter.strokePath(path, strokePen(item, penWidth));
 }
 
-// Line breaks as a text view shows them: a lone carriage return and a
-// paragraph separator start a new line too.
-QString withLineFeeds(const QString &text)
+// Line breaks as a text view shows them: a carriage return, alone or before
+// a line feed, and the line and paragraph separators start a new line too.
+QStringList textLines(const QString &text)
 {
-    QString result = text;
-    for (qsizetype i = 0; i < result.size(); ++i) {
-        const QChar c = result.at(i);
-        if ((c == u'\r' && (i + 1 >= result.size() || result.at(i + 1) != u'\n')) || c == QChar::ParagraphSeparator)
-            result[i] = u'\n';
+    QString normalised;
+    normalised.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r') {
+            normalised += u'\n';
+            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+        } else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+            normalised += u'\n';
+        } else {
+            normalised += c;
+        }
     }
-    return result;
+    return normalised.split(u'\n');
 }
 
 void drawText(QPainter &painter, const AnnotationItem &item, const RealPoint &anchor, int width, int height)
 {
     if (!item.text)
         return;
-    const QString text = withLineFeeds(trimmedWhitespace(*item.text));
-    if (text.isEmpty())
+    const QStringList lines = textLines(trimmedWhitespace(*item.text));
+    if (lines.size() == 1 && lines.front().isEmpty())
         return;
 
     const double size = fontSize(item.lineWidth);
@@ -280,7 +289,8 @@ void drawText(QPainter &painter, const AnnotationItem &item, const RealPoint &an
 
     constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs;
     const QFontMetricsF metrics(font, painter.device());
-    const QRectF block = metrics.boundingRect(QRectF(0, 0, 0, 0), flags, text);
+    const QRectF block = metrics.boundingRect(QRectF(0, 0, 0, 0), flags, lines.join(u'\n'));
+    const qreal lineStep = block.height() / qreal(lines.size());
 
     // The layout box's lower-left corner lies one font size below the anchor;
     // further lines grow the box upward.
@@ -293,8 +303,22 @@ void drawText(QPainter &painter, const AnnotationItem &item, const RealPoint &an
     painter.save();
     painter.setFont(font);
     painter.setPen(itemColor(item.color));
-    painter.drawText(QRectF(double(left), double(top), block.width(), block.height()), flags | Qt::TextDontClip,
-                     text);
+    // Every line is a paragraph of its own, as in a text view: its direction
+    // comes from its own first strong character and it starts at its own
+    // leading edge of the box. Laid out as one paragraph, a Latin line after
+    // a Hebrew one took the Hebrew direction and "Hi!" came out as "!Hi".
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (line.isEmpty())
+            continue;
+        const bool rightToLeft = line.isRightToLeft();
+        painter.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        const QRectF lineBox(double(left), double(top) + lineStep * qreal(i), block.width(), lineStep);
+        painter.drawText(lineBox,
+                         Qt::AlignTop | Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft)
+                             | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::TextDontClip,
+                         line);
+    }
     painter.restore();
 }
 

@@ -7,6 +7,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -82,12 +83,18 @@ int WritingParagraphEditor::heightForText(const QString &text, int width)
 
 QString WritingParagraphEditor::text() const
 {
-    return toPlainText();
+    // toPlainText() would make every no-break space an ordinary one, and
+    // every line separator a line break, in the note's text: the raw text
+    // keeps them, and only the breaks between the editor's own blocks (what
+    // Return makes) become line breaks.
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
 }
 
 void WritingParagraphEditor::setText(const QString &text)
 {
-    if (toPlainText() == text)
+    if (this->text() == text)
         return;
     // Signals stay on: the text direction follows every new text, and the
     // page's handler finds the document already holding it.
@@ -166,16 +173,38 @@ void WritingParagraphEditor::dropEvent(QDropEvent *event)
         event->ignore();
 }
 
+void WritingParagraphEditor::keyPressEvent(QKeyEvent *event)
+{
+    // Shift+Return would put a line separator in the text where Return puts
+    // a line break; both give the paragraph a line break.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && event->modifiers().testFlag(Qt::ShiftModifier)) {
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
+                        event->isAutoRepeat(), ushort(event->count()));
+        QTextEdit::keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
 void WritingParagraphEditor::insertFromMimeData(const QMimeData *source)
 {
-    // Only plain text goes in (rich text is refused), so its length is what
-    // the paragraph would grow by.
-    if (acceptsPaste && source && source->hasText()) {
+    // Only plain text goes in, so its length is what the paragraph grows
+    // by. Markdown, which the editor would otherwise render when it is
+    // offered first, goes in as the text it is: rendering drops its marks.
+    const QLatin1StringView markdown("text/markdown");
+    if (!source || (!source->hasText() && !source->hasFormat(markdown)))
+        return;
+    const QString pasted = source->hasText() ? source->text() : QString::fromUtf8(source->data(markdown));
+    if (acceptsPaste) {
         const QTextCursor cursor = textCursor();
-        if (!acceptsPaste(source->text().size(), cursor.selectionEnd() - cursor.selectionStart()))
+        if (!acceptsPaste(pasted.size(), cursor.selectionEnd() - cursor.selectionStart()))
             return;
     }
-    QTextEdit::insertFromMimeData(source);
+    QMimeData plain;
+    plain.setText(pasted);
+    QTextEdit::insertFromMimeData(&plain);
 }
 
 void WritingParagraphEditor::wheelEvent(QWheelEvent *event)

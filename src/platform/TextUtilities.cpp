@@ -150,7 +150,9 @@ QString utf8PrefixFitting(const QString &text, qsizetype maxBytes)
 QString menuEscapedText(const QString &text)
 {
     QString escaped = text;
-    return escaped.replace(u'&', QStringLiteral("&&"));
+    // A tab starts the entry's shortcut column: the rest of a title would
+    // stand at the right edge, as if it were a key.
+    return escaped.replace(u'&', QStringLiteral("&&")).replace(u'\t', u' ');
 }
 
 

@@ -28,7 +28,8 @@ QString graphemePrefix(const QString &text, qsizetype count);
 // system writes it in a file name, so the result never runs over.
 QString utf8PrefixFitting(const QString &text, qsizetype maxBytes);
 
-// User text for a menu entry: a lone "&" would become a mnemonic marker.
+// User text for a menu entry: a lone "&" would become a mnemonic marker,
+// and a tab would start the shortcut column.
 QString menuEscapedText(const QString &text);
 
 // How a relative time names a span of one day, week, month or year: by its

@@ -47,9 +47,9 @@ QString MainWindowCommands::captureRegionText() const
 
 QString MainWindowCommands::menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut)
 {
-    // A menu shows only a combination it could take itself: a hot key on a
-    // key without a menu character (a function key, an arrow) still works,
-    // but is not written beside an entry whose own key would be none.
+    // Shown only where the key has a menu character, as the item's key
+    // sequence would be: a shortcut on a function key, an arrow or the
+    // keypad shows none.
     if (menuKeySequence(shortcut).isEmpty())
         return title;
     return title + u'\t' + shortcut->displayText();

@@ -35,8 +35,8 @@ public:
 
     // A menu item's text with the shortcut shown in the menu's shortcut
     // column (after a tab, which the menu shows instead of the item's key
-    // sequence); the title alone when there is no shortcut to show, as
-    // menuKeySequence() decides.
+    // sequence); the title alone when the shortcut is off or its key has no
+    // menu character (see menuKeySequence).
     static QString menuText(const QString &title, const std::optional<GlobalShortcut> &shortcut);
 
     // "Capture Frontmost Window" as the session allows it: where it cannot

@@ -30,7 +30,12 @@ MenuBarView::~MenuBarView()
 
 void MenuBarView::populate(QMenu *menu)
 {
+    // clear() takes a submenu's entry but not the submenu itself: made anew
+    // at every opening, each old "Capture into Note" would stay, with an
+    // entry per note, for as long as the tray does.
+    const QList<QMenu *> submenus = menu->findChildren<QMenu *>(Qt::FindDirectChildrenOnly);
     menu->clear();
+    qDeleteAll(submenus);
     const GlobalShortcutConfiguration shortcuts = m_runtime.shortcutConfiguration();
     const CaptureBehaviorPreferences preferences = m_runtime.captureBehaviorPreferences();
 

@@ -75,6 +75,21 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
     return opened(std::move(*second), PlatformTexts::cloudFallbackNotice() + first.error().message);
 }
 
+Expected<void, QString> TessalineApp::launchReplacement(CaptureCoordinator &coordinator,
+                                                       const std::function<bool()> &start)
+{
+    GlobalHotKeyManager &hotKeys = coordinator.hotKeyManager();
+    const std::optional<GlobalShortcutConfiguration> held = hotKeys.registeredConfiguration();
+    hotKeys.unregisterAll();
+    if (start())
+        return {};
+    // Should the desktop have given a key away meanwhile, the message that
+    // follows tells the user to reopen the app anyway.
+    if (held)
+        (void)coordinator.registerHotKeys(*held);
+    return unexpected(QStringLiteral("The application could not be started again."));
+}
+
 TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObject *parent)
     : QObject(parent)
     , m_notificationCenter(std::make_unique<DesktopUserNotificationCenter>())
@@ -98,13 +113,11 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
     services.pasteboard = &ClipboardPasteboard::general();
     CaptureCoordinator *coordinator = services.captureCoordinator.get();
     services.launchNewInstance = [coordinator]() -> Expected<void, QString> {
-        // The new instance must be able to take the hot keys and the
-        // single-instance name, so this one lets go of its hot keys first and
-        // the new one waits for this one to quit.
-        coordinator->hotKeyManager().unregisterAll();
-        if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--replace")}))
-            return unexpected(QStringLiteral("The application could not be started again."));
-        return {};
+        // The new instance waits for this one to quit before it takes the
+        // single-instance name.
+        return launchReplacement(*coordinator, [] {
+            return QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--replace")});
+        });
     };
     m_runtime = std::make_unique<AppRuntime>(std::move(services));
     if (library.startupMessage)

@@ -6,12 +6,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace tessaline {
 
 class AppRuntime;
+class CaptureCoordinator;
 class DesktopUserNotificationCenter;
 class ReviewReminderService;
 class UpdateService;
@@ -35,6 +37,13 @@ public:
     // The library, asking for cloud mirroring when the setting is on and
     // falling back to the local file; the fatal message when even that fails.
     static Expected<OpenedLibrary, QString> openLibrary(UserDefaults &defaults, const QString &directory = QString());
+
+    // Starts a new instance in place of this one (`start` answers whether it
+    // did). The new one must be able to take the hot keys, so this one lets
+    // go of them first, and takes them back when none could be started: the
+    // app then goes on, and its keys with it.
+    static Expected<void, QString> launchReplacement(CaptureCoordinator &coordinator,
+                                                     const std::function<bool()> &start);
 
     TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObject *parent = nullptr);
     ~TessalineApp() override;

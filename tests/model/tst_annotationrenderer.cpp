@@ -122,6 +122,7 @@ private Q_SLOTS:
     void textPlacement();
     void textIsTrimmed();
     void multiLineTextGrowsUpward();
+    void everyLineKeepsItsOwnDirection();
 };
 
 void AnnotationRendererTest::emptyListReturnsTheSameImage()
@@ -502,6 +503,42 @@ void AnnotationRendererTest::multiLineTextGrowsUpward()
     QCOMPARE(two.bottom(), one.bottom());
     QVERIFY2(two.top() <= one.top() - 18 && two.top() >= one.top() - 30, qPrintable(QString::number(two.top())));
     QCOMPARE(crlf, two);
+}
+
+QRect inkBoundsInRows(const QImage &image, int top, int bottom)
+{
+    return inkBounds(image.copy(0, top, image.width(), bottom - top + 1)).translated(0, top);
+}
+
+void AnnotationRendererTest::everyLineKeepsItsOwnDirection()
+{
+    const QImage source = whiteImage(500, 300);
+    const auto label = [](const QString &text) {
+        return makeItem(AnnotationTool::text, {{0.1, 0.5}}, 8, {0, 0, 0, 1}, text);
+    };
+    const QString hebrew = u"\u05E9\u05DC\u05D5\u05DD!"_qs;
+
+    // A Latin line under a Hebrew one reads left to right from the anchor,
+    // exactly as it does on its own: the Hebrew line does not turn it round.
+    const QImage alone = render(source, {label(u"Hi!"_qs)});
+    const QImage mixed = render(source, {label(hebrew + u"\nHi!"_qs)});
+    const QRect aloneInk = inkBounds(alone);
+    QVERIFY(!inkBoundsInRows(mixed, 0, aloneInk.top() - 1).isEmpty());
+    QCOMPARE(mixed.copy(0, aloneInk.top(), 500, 300 - aloneInk.top()),
+             alone.copy(0, aloneInk.top(), 500, 300 - aloneInk.top()));
+
+    // A Hebrew line under a longer Latin one stands against the box's right
+    // edge, where the Latin line ends, not at the anchor.
+    const QRect hebrewInk = inkBounds(render(source, {label(hebrew)}));
+    const QImage latinFirst = render(source, {label(u"Hello world\n"_qs + hebrew)});
+    const QRect upper = inkBoundsInRows(latinFirst, 0, hebrewInk.top() - 1);
+    const QRect lower = inkBoundsInRows(latinFirst, hebrewInk.top(), hebrewInk.bottom());
+    // Only the Hebrew line lies in those rows (a fractional shift may widen its ink by a pixel).
+    QVERIFY(std::abs(lower.width() - hebrewInk.width()) <= 2);
+    QVERIFY2(std::abs(lower.right() - upper.right()) <= 4,
+             qPrintable(QStringLiteral("%1 %2").arg(lower.right()).arg(upper.right())));
+    QVERIFY2(lower.left() > hebrewInk.left() + 40,
+             qPrintable(QStringLiteral("%1 %2").arg(lower.left()).arg(hebrewInk.left())));
 }
 
 QTEST_MAIN(AnnotationRendererTest)

@@ -15,6 +15,8 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
@@ -109,6 +111,8 @@ private Q_SLOTS:
     void copyWithoutImageOrWithRefusedPasteboardChangesNothing();
     void thoughtMenuAndOpen();
     void hoverShowsTheActionsButton();
+    void secondaryClickAnywhereOnTheCardBringsItsMenu_data();
+    void secondaryClickAnywhereOnTheCardBringsItsMenu();
     void smallSnipWithoutCaptionShowsTitleAndHint();
     void missingReference();
     void referenceAccessibleActions();
@@ -361,6 +365,49 @@ void WritingReferenceTest::hoverShowsTheActionsButton()
     QVERIFY(caption);
     QCOMPARE(caption->text(), QStringLiteral("<b>not bold</b>"));
     QCOMPARE(caption->textFormat(), Qt::PlainText);
+}
+
+void WritingReferenceTest::secondaryClickAnywhereOnTheCardBringsItsMenu_data()
+{
+    QTest::addColumn<bool>("snip");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QStringList>("menu");
+    const QStringList snipMenu{QStringLiteral("Open Preview"), QStringLiteral("Copy"), QStringLiteral("Save As…"),
+                               QStringLiteral("Annotate"), QStringLiteral("Copy with Frame…"), QStringLiteral("View As"),
+                               QStringLiteral("—"), QStringLiteral("Remove from Note")};
+    const QStringList thoughtMenu{QStringLiteral("Open Preview"), QStringLiteral("—"), QStringLiteral("Remove from Note")};
+    // The caption can be selected, and brings the card's menu all the same.
+    QTest::newRow("snip caption") << true << int(NoteAttachmentSize::medium) << QStringLiteral("snipCaption") << snipMenu;
+    QTest::newRow("small snip's title") << true << int(NoteAttachmentSize::small) << QStringLiteral("snipTitle") << snipMenu;
+    QTest::newRow("thought row") << false << int(NoteAttachmentSize::medium) << QStringLiteral("openThoughtButton")
+                                 << thoughtMenu;
+}
+
+void WritingReferenceTest::secondaryClickAnywhereOnTheCardBringsItsMenu()
+{
+    QFETCH(bool, snip);
+    QFETCH(int, size);
+    QFETCH(QString, part);
+    QFETCH(QStringList, menu);
+    SnipImageCache images;
+    auto card = snip ? snipCard(size == int(NoteAttachmentSize::small) ? QString() : QStringLiteral("The total"))
+                     : thoughtCard(ThoughtKind::decision, QStringLiteral("Because the budget closes"));
+    BoardWritingReferenceView view(card.get(), NoteAttachmentSize(size), &images);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto *target = view.findChild<QWidget *>(part);
+    QVERIFY(target);
+
+    const QPoint at(4, 4);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QApplication::sendEvent(target, &click);
+    auto *shown = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(shown);
+    const QStringList titles = menuTitles(shown);
+    shown->close();
+    QCOMPARE(titles, menu);
 }
 
 void WritingReferenceTest::smallSnipWithoutCaptionShowsTitleAndHint()

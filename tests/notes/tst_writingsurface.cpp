@@ -111,6 +111,10 @@ private Q_SLOTS:
     void cleanup();
     void rowsFollowTheDocument();
     void typingUpdatesTheDocument();
+    void textStaysAsWritten_data();
+    void textStaysAsWritten();
+    void returnBreaksTheLineInsideTheParagraph_data();
+    void returnBreaksTheLineInsideTheParagraph();
     void overlongPasteIsRefusedWithAWord();
     void dropsInsertAfterTheParagraphUnderThem_data();
     void dropsInsertAfterTheParagraphUnderThem();
@@ -201,6 +205,69 @@ void WritingSurfaceTest::typingUpdatesTheDocument()
     QTest::keyClick(editor, Qt::Key_Backspace);
     QCOMPARE(m_workspace.document.blocks.size(), 2);
     QCOMPARE(m_workspace.document.blocks.at(0).text, QStringLiteral("Opening"));
+}
+
+void WritingSurfaceTest::textStaysAsWritten_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no-break spaces") << QStringLiteral("10\u00A0km \u00AB\u00A0oui\u00A0\u00BB");
+    QTest::newRow("a line separator") << QStringLiteral("one\u2028two");
+    QTest::newRow("tabs, breaks and spaces") << QStringLiteral("\tindented\n\n  trailing  ");
+}
+
+void WritingSurfaceTest::textStaysAsWritten()
+{
+    QFETCH(QString, text);
+    // Shown, the paragraph's text is left exactly as it is stored...
+    BoardWritingDocument next = m_workspace.document;
+    next.blocks[1].text = text;
+    m_workspace.store(next);
+    m_surface->finishAnimations();
+    WritingParagraphEditor *editor = m_surface->paragraphEditor(m_second);
+    QVERIFY(editor);
+    QCOMPARE(m_workspace.storedChanges, 0);
+    QCOMPARE(m_workspace.document.blocks.at(1).text, text);
+
+    // ...and typing adds to it without changing what was there.
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor, QStringLiteral("!"));
+    QCOMPARE(m_workspace.document.blocks.at(1).text, text + QStringLiteral("!"));
+
+    // Pasting puts in the plain text as it is, also when the clipboard
+    // offers Markdown first, whose marks rendering would lose.
+    auto *offered = new QMimeData;
+    const QString pasted = QStringLiteral("**Total**\u00A0_due_");
+    offered->setData(QStringLiteral("text/markdown"), pasted.toUtf8());
+    offered->setText(pasted);
+    QGuiApplication::clipboard()->setMimeData(offered);
+    editor->paste();
+    QCOMPARE(m_workspace.document.blocks.at(1).text, text + QStringLiteral("!") + pasted);
+    QCOMPARE(m_workspace.document.blocks.size(), 2);
+}
+
+void WritingSurfaceTest::returnBreaksTheLineInsideTheParagraph_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+    QTest::newRow("Shift+Return") << int(Qt::Key_Return) << int(Qt::ShiftModifier);
+    QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    QTest::newRow("Shift+Enter") << int(Qt::Key_Enter) << int(Qt::ShiftModifier | Qt::KeypadModifier);
+}
+
+void WritingSurfaceTest::returnBreaksTheLineInsideTheParagraph()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    WritingParagraphEditor *editor = m_surface->paragraphEditor(m_first);
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClick(editor, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTest::keyClicks(editor, QStringLiteral("next"));
+    QCOMPARE(m_workspace.document.blocks.size(), 2);
+    QCOMPARE(m_workspace.document.blocks.at(0).text, QStringLiteral("Opening\nnext"));
+    QCOMPARE(m_workspace.document.blocks.at(1).text, QString());
 }
 
 void WritingSurfaceTest::overlongPasteIsRefusedWithAWord()

@@ -20,6 +20,8 @@ private Q_SLOTS:
     void libraryOpenElsewhereIsSaidPlainly();
     void trayMenuEntries();
     void trayMenuNotesAndToggles();
+    void relaunchTakesTheHotKeysBackWhenNoInstanceStarts_data();
+    void relaunchTakesTheHotKeysBackWhenNoInstanceStarts();
 };
 
 void ShellStartupTest::opensTheLocalLibrary()
@@ -123,6 +125,14 @@ void ShellStartupTest::trayMenuEntries()
     QCOMPARE(entry(&menu, "Quick Note")->text(), QStringLiteral("Quick Note"));
     QCOMPARE(entry(&menu, "Capture Region")->text(), QStringLiteral("Capture Region"));
 
+    // Only a key with a menu character is shown: not a function key.
+    configuration.capture = GlobalShortcut{96, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
+    QVERIFY(rig.runtime->updateShortcutConfiguration(configuration));
+    view.populate(&menu);
+    QCOMPARE(titles(&menu).first(), QStringLiteral("Capture Region"));
+    // Each opening builds the notes' submenu anew, and only one stays.
+    QCOMPARE(menu.findChildren<QMenu *>(Qt::FindDirectChildrenOnly).size(), 1);
+
     entry(&menu, "Quick Note")->trigger();
     QVERIFY(rig.runtime->navigation().isQuickThoughtPresented());
     QSignalSpy quit(&view, &MenuBarView::quitRequested);
@@ -140,8 +150,11 @@ void ShellStartupTest::trayMenuNotesAndToggles()
     auto *plans = new Board;
     plans->setTitle(QStringLiteral("Plans & ideas"));
     plans->setLastOpenedAt(QDateTime::currentDateTimeUtc().addDays(1));
+    auto *tabbed = new Board;
+    tabbed->setTitle(QStringLiteral("Q3\tbudget"));
     rig.context().insert(trashed);
     rig.context().insert(plans);
+    rig.context().insert(tabbed);
     QVERIFY(rig.context().save());
 
     UpdateService updates;
@@ -153,7 +166,8 @@ void ShellStartupTest::trayMenuNotesAndToggles()
     const QStringList noteTitles = titles(notes);
     QCOMPARE(noteTitles.first(), QStringLiteral("Plans && ideas")); // most recently opened first, & shown as typed
     QVERIFY(!noteTitles.contains(QStringLiteral("Old && gone")));
-    QCOMPARE(noteTitles.size(), 3);
+    QVERIFY(noteTitles.contains(QStringLiteral("Q3 budget"))); // a tab would start the shortcut column
+    QCOMPARE(noteTitles.size(), 4);
     int checked = 0;
     for (const QAction *action : notes->actions())
         checked += action->icon().isNull() ? 0 : 1;
@@ -166,6 +180,36 @@ void ShellStartupTest::trayMenuNotesAndToggles()
     QCOMPARE(rig.runtime->captureBehaviorPreferences().automaticallyCopiesCaptures, false);
     QCOMPARE(rig.runtime->captureBehaviorPreferences().automaticallyOpensRegionCaptureReview, true);
     QCOMPARE(rig.defaults->optionalBoolean("automaticallyOpensRegionCaptureReview"), std::optional(true));
+}
+
+void ShellStartupTest::relaunchTakesTheHotKeysBackWhenNoInstanceStarts_data()
+{
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("new instance started") << true;
+    QTest::newRow("no instance started") << false;
+}
+
+void ShellStartupTest::relaunchTakesTheHotKeysBackWhenNoInstanceStarts()
+{
+    QFETCH(bool, starts);
+    Rig rig;
+    rig.runtime->start();
+    const QList<quint32> keys = rig.hotKeys->registeredKeyCodes();
+    QCOMPARE(keys.size(), 2);
+
+    bool releasedFirst = false;
+    const auto launched = TessalineApp::launchReplacement(rig.runtime->captureCoordinator(), [&] {
+        releasedFirst = rig.hotKeys->registered.isEmpty();
+        return starts;
+    });
+    QVERIFY(releasedFirst); // the new instance can take them
+    QCOMPARE(bool(launched), starts);
+    QCOMPARE(rig.hotKeys->registeredKeyCodes(), starts ? QList<quint32>{} : keys);
+    if (!starts) {
+        // The app goes on, and its quick note key still works.
+        QVERIFY(rig.hotKeys->press(rig.runtime->shortcutConfiguration().quickThought->keyCode));
+        QTRY_VERIFY(rig.runtime->navigation().isQuickThoughtPresented());
+    }
 }
 
 QTEST_MAIN(ShellStartupTest)
