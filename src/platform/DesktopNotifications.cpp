@@ -38,7 +38,7 @@ void DesktopNotifications::notify(const QString &title, const QString &body, boo
         return;
     }
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
-    QVariantMap hints;
+    QVariantMap hints{{QStringLiteral("desktop-entry"), desktopEntry}};
     if (silent)
         hints.insert(QStringLiteral("suppress-sound"), true);
     message << QStringLiteral("Tessaline") // application name

@@ -19,6 +19,10 @@ class DesktopNotifications : public QObject
 public:
     static inline const QString service = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString path = QStringLiteral("/org/freedesktop/Notifications");
+    // Our desktop file's name, sent with each notification: the desktop
+    // shows it as ours and opens Tessaline when it is clicked, also when the
+    // app is not running (a reminder sent by the systemd timer).
+    static inline const QString desktopEntry = QStringLiteral("org.tessaline.Tessaline");
 
     explicit DesktopNotifications(QDBusConnection connection = QDBusConnection::sessionBus(),
                                   QObject *parent = nullptr);
@@ -27,7 +31,7 @@ public:
     void probe(std::function<void(bool answered)> done);
 
     // Shows one notification from "Tessaline" with the server's default
-    // sound (unless `silent`) and default expiry.
+    // sound (unless `silent`) and default expiry; a click opens the app.
     void notify(const QString &title, const QString &body, bool silent,
                 std::function<void(Expected<void, NotificationError>)> done);
 

@@ -230,10 +230,13 @@ QString SystemdUserTimerScheduler::serviceUnitText(const WeeklyNotificationReque
                           request.title,
                           request.body,
                           QStringLiteral("0")};
-    if (request.playsDefaultSound)
-        arguments << QStringLiteral("0");
-    else
-        arguments << QStringLiteral("1") << QStringLiteral("suppress-sound") << QStringLiteral("b") << QStringLiteral("true");
+    // The hints as DesktopNotifications sends them: the desktop entry, so
+    // that a click opens Tessaline, which the timer finds closed as often
+    // as not.
+    arguments << (request.playsDefaultSound ? QStringLiteral("1") : QStringLiteral("2"))
+              << QStringLiteral("desktop-entry") << QStringLiteral("s") << DesktopNotifications::desktopEntry;
+    if (!request.playsDefaultSound)
+        arguments << QStringLiteral("suppress-sound") << QStringLiteral("b") << QStringLiteral("true");
     arguments << QStringLiteral("-1");
     QStringList quoted;
     for (const QString &argument : std::as_const(arguments))

@@ -187,6 +187,11 @@ void AppRuntime::start()
     const auto hotKeys = m_services.captureStartup ? m_services.captureStartup() : captureCoordinator().enableHotKeys();
     if (!hotKeys)
         return fail(hotKeys.error().errorDescription());
+    completeStart();
+}
+
+void AppRuntime::completeStart()
+{
     m_isStarted = true;
     Q_EMIT startedChanged();
 
@@ -525,11 +530,14 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
     }
     // The picture, megabytes at 5K, is read on the store's worker. The
     // annotations are asked again once it is there: a redaction saved
-    // meanwhile keeps it out of the index.
+    // meanwhile keeps it out of the index. A card deleted for good meanwhile
+    // has had its entry removed, which this must not bring back.
     modelContext()
         .readCardData(this, *card, CanvasCard::OriginalImageBlob)
         .then(this, [card = QPointer<const CanvasCard>(card), record, index](const std::optional<QByteArray> &picture) mutable {
-            const bool shown = card && !TextRedaction::mayHidePicture(card->annotationDocumentData());
+            if (!card || !card->modelContext())
+                return;
+            const bool shown = !TextRedaction::mayHidePicture(card->annotationDocumentData());
             record.thumbnailData = shown ? picture : std::nullopt;
             index(record);
         });
@@ -581,11 +589,11 @@ Expected<void, QString> AppRuntime::updateShortcutConfiguration(const GlobalShor
         .transform([this] {
             m_shortcutConfiguration = captureCoordinator().shortcutConfiguration();
             Q_EMIT shortcutConfigurationChanged();
-            // A working registration completes a start whose hot-key step failed.
-            if (m_isUIReady && !m_isStarted) {
-                m_isStarted = true;
-                Q_EMIT startedChanged();
-            }
+            // A working registration completes a start whose hot-key step
+            // failed, with the start's last step: no later start comes to
+            // renew the weekly reminder.
+            if (m_isUIReady && !m_isStarted)
+                completeStart();
         })
         .transform_error(&CaptureSubsystemError::errorDescription);
 }

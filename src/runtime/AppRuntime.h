@@ -189,6 +189,9 @@ Q_SIGNALS:
 
 private:
     void installCaptureCallbacks();
+    // The steps of a start after the hot keys: marks it started and renews
+    // the weekly reminder when it is wanted.
+    void completeStart();
     // What follows a capture's store: selection, clipboard, review or
     // toast, text recognition.
     void captureStored(const StoredCapture &capture);

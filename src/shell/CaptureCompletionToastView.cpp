@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -171,8 +172,14 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     column->addLayout(actions);
     surface->setContent(content);
 
-    // Return in the caption field is the toast's default action.
-    connect(m_caption, &QLineEdit::returnPressed, m_model, &CaptureToastModel::openNote);
+    // Open is the toast's default action: Return takes it wherever the
+    // keyboard is in the toast (the caption, or a button just clicked),
+    // as a dialog's default button would.
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto *defaultAction = new QShortcut(key, this);
+        defaultAction->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(defaultAction, &QShortcut::activated, m_model, &CaptureToastModel::openNote);
+    }
     connect(m_model, &CaptureToastModel::closeRequested, this, &CaptureCompletionToastView::closeRequested);
     connect(m_model, &CaptureToastModel::changed, this, &CaptureCompletionToastView::refresh);
     connect(&m_runtime.modelContext(), &ModelContext::didSave, this, &CaptureCompletionToastView::refresh);

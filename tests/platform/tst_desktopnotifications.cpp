@@ -99,6 +99,17 @@ void DesktopNotificationsTest::notifySendsTheTexts()
     QCOMPARE(server.received.at(0).body, QStringLiteral("World"));
     QVERIFY(!server.received.at(0).hints.contains(QStringLiteral("suppress-sound"))); // default sound
     QCOMPARE(server.received.at(0).expireTimeout, -1);
+    // The desktop knows it as ours and opens Tessaline from it.
+    QCOMPARE(server.received.at(0).hints.value(QStringLiteral("desktop-entry")).toString(),
+             QStringLiteral("org.tessaline.Tessaline"));
+
+    outcome.reset();
+    notifications.notify(QStringLiteral("Hello"), QStringLiteral("quietly"), true, [&](auto e) { outcome = e; });
+    QTRY_VERIFY(outcome.has_value());
+    QCOMPARE(server.received.size(), 2);
+    QCOMPARE(server.received.at(1).hints.value(QStringLiteral("suppress-sound")).toBool(), true);
+    QCOMPARE(server.received.at(1).hints.value(QStringLiteral("desktop-entry")).toString(),
+             QStringLiteral("org.tessaline.Tessaline"));
 
     server.stop();
     outcome.reset();

@@ -135,8 +135,15 @@ void WeeklySchedulerTest::systemdScheduleWritesUnitsAndEnablesTimer()
                                             "\"org.freedesktop.Notifications\" \"Notify\" \"susssasa{sv}i\" "
                                             "\"Tessaline\" \"0\" \"\" \"A note may be worth continuing\" "
                                             "\"Open Tessaline to return to something you captured or started "
-                                            "writing.\" \"0\" \"0\" \"-1\"\n")
+                                            "writing.\" \"0\" \"1\" \"desktop-entry\" \"s\" "
+                                            "\"org.tessaline.Tessaline\" \"-1\"\n")
                                  .arg(busctl)));
+    // A silent one counts its second hint.
+    WeeklyNotificationRequest silent = request();
+    silent.playsDefaultSound = false;
+    QVERIFY(SystemdUserTimerScheduler::serviceUnitText(silent, busctl)
+                .contains(QStringLiteral("\"0\" \"2\" \"desktop-entry\" \"s\" \"org.tessaline.Tessaline\" "
+                                         "\"suppress-sound\" \"b\" \"true\" \"-1\"\n")));
     QCOMPARE(log(), QStringList({"systemctl --user daemon-reload", "systemctl --user enable --now tessaline.weekly-review.timer"}));
 
     // Scheduling again replaces the same two files.

@@ -12,6 +12,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -76,6 +77,7 @@ private Q_SLOTS:
     void failedCaptureSaveLeavesNothingBehind();
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
+    void cardDeletedForGoodWhileIndexedStaysOutOfTheIndex();
     void capturesAreReadOneAtATimeFromTheLibrary();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart();
@@ -147,19 +149,28 @@ void AppRuntimeTest::activeNoteRepair()
 void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
 {
     Rig rig;
+    rig.runtime->navigation().setRemindersEnabled(true);
     rig.hotKeys->takenKeyCodes[21] = HotKeyStatus::alreadyTaken; // the default capture key is taken
     rig.runtime->start();
     QVERIFY(rig.runtime->isUIReady());
     QVERIFY(!rig.runtime->isStarted());
     QVERIFY(rig.runtime->errorMessage());
     QVERIFY(!rig.runtime->errorMessage()->isEmpty());
+    QCOMPARE(rig.reminderRequests, QList<bool>()); // the start stopped before the reminder
 
+    // Shortcuts that register complete the start, the reminder's renewal
+    // included (no later start runs to do it), once.
     rig.hotKeys->takenKeyCodes.clear();
     GlobalShortcutConfiguration other = rig.runtime->shortcutConfiguration();
     other.capture = GlobalShortcut{5, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
     QVERIFY(rig.runtime->updateShortcutConfiguration(other));
     QVERIFY(rig.runtime->isStarted());
     QCOMPARE(rig.runtime->shortcutConfiguration(), other);
+    QCOMPARE(rig.reminderRequests, QList<bool>{true});
+    other.capture = GlobalShortcut{6, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
+    QVERIFY(rig.runtime->updateShortcutConfiguration(other));
+    rig.runtime->start();
+    QCOMPARE(rig.reminderRequests, QList<bool>{true});
 
     // A desktop that binds the keys later and then says no is heard of the
     // same way, in the window's alert.
@@ -513,6 +524,40 @@ void AppRuntimeTest::recognitionSkipsTrashedCardsAndOutlivedRuntimes()
     rig.ocr->answer(QStringLiteral("late"));
     QCoreApplication::sendPostedEvents(); // where a delivered answer would arrive
     QCOMPARE(rig.indexed.size(), 1);
+}
+
+// The text is stored, and the picture is being read for the index entry,
+// when the card is deleted for good (its entry removed): the entry must
+// not come back once the picture is there.
+void AppRuntimeTest::cardDeletedForGoodWhileIndexedStaysOutOfTheIndex()
+{
+    Rig rig;
+    rig.runtime->start();
+    const auto cardID = rig.handle(rig.capture(CaptureMode::window));
+    QVERIFY(cardID);
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    auto textStored = std::make_shared<QMetaObject::Connection>();
+    *textStored = connect(&rig.context(), &ModelContext::didSave, rig.runtime.get(), [&rig, cardID, textStored] {
+        QObject::disconnect(*textStored);
+        QVERIFY(rig.card(*cardID)->ocrText() == QStringLiteral("secret"));
+        // Next turn, as a click in Recently Deleted would come.
+        QTimer::singleShot(0, rig.runtime.get(), [&rig, cardID] {
+            rig.context().remove(rig.card(*cardID));
+            QVERIFY(rig.context().save());
+        });
+    });
+    rig.ocr->answer(QStringLiteral("secret"));
+    QTRY_VERIFY(!rig.card(*cardID));
+
+    // A later snip's entry, written by the same worker in turn, is the
+    // only one.
+    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    const auto laterID = rig.handle(rig.capture(CaptureMode::window));
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    rig.ocr->answer(QStringLiteral("later"));
+    QVERIFY(applied.wait(5000));
+    QCOMPARE(rig.indexed.size(), 1);
+    QCOMPARE(rig.indexed.constFirst().uniqueIdentifier, uuidText(*laterID));
 }
 
 void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void describesTheCard();
     void captionIsStoredTrimmedAndOnlyWhenChanged();
     void actionsRouteTheMainWindow();
+    void returnOpensTheNoteFromAnywhereInTheToast();
     void copyFailureIsReported();
     void copyTheDesktopWouldDropIsNotClaimed();
     void trashedCardClosesTheToast();
@@ -106,6 +107,42 @@ void CaptureToastTest::actionsRouteTheMainWindow()
     QCOMPARE(navigation.frameComposerCardID(), std::optional(cardID));
     QCOMPARE(closed.count(), 3);
     QCOMPARE(rig.windowing.raised, 3);
+}
+
+// Open is the default action: Return takes it from the caption, storing
+// what was typed, and from a button the user clicked before, which does
+// not take it for itself.
+void CaptureToastTest::returnOpensTheNoteFromAnywhereInTheToast()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    NavigationState &navigation = rig.runtime->navigation();
+    const QUuid noteID = rig.card(cardID)->boardID();
+    for (const bool fromCaption : {true, false}) {
+        navigation.setActiveBoardID(QUuid::createUuid());
+        CaptureCompletionToastView view(cardID, *rig.runtime);
+        QSignalSpy closed(&view, &CaptureCompletionToastView::closeRequested);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QWidget *target = view.captionField();
+        if (!fromCaption) {
+            for (QAbstractButton *button : view.findChildren<QAbstractButton *>()) {
+                if (button->text() == QStringLiteral("Annotate"))
+                    target = button;
+            }
+            QVERIFY(target != view.captionField());
+        }
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        if (fromCaption)
+            QTest::keyClicks(target, QStringLiteral(" why "));
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(navigation.activeBoardID(), std::optional(noteID));
+        QCOMPARE(navigation.captureReviewCardID(), std::nullopt);
+        QCOMPARE(rig.card(cardID)->contextText(), QStringLiteral("why"));
+    }
 }
 
 void CaptureToastTest::copyFailureIsReported()

@@ -270,29 +270,41 @@ void MainToolbarTest::captureHighlightFollowsTheTour()
 void MainToolbarTest::commandShortcuts_data()
 {
     QTest::addColumn<bool>("quickNoteOn");
+    QTest::addColumn<quint32>("captureKeyCode");
     QTest::addColumn<QString>("quickNote");
     QTest::addColumn<QString>("captureRegion");
     QTest::addColumn<QString>("quickNoteText");
     QTest::addColumn<QString>("captureRegionText");
     // Qt's own text for a key sequence would read "Meta+Ctrl+4"; the menus
     // show the form the tray and the settings show.
-    QTest::newRow("defaults") << true << "Meta+Ctrl+N" << "Meta+Ctrl+4" << "Quick Note\tCtrl+Super+N"
+    QTest::newRow("defaults") << true << 21u << "Meta+Ctrl+N" << "Meta+Ctrl+4" << "Quick Note\tCtrl+Super+N"
                               << "Capture Region\tCtrl+Super+4";
-    QTest::newRow("quick note off") << false << "" << "Meta+Ctrl+4" << "Quick Note" << "Capture Region\tCtrl+Super+4";
+    QTest::newRow("quick note off") << false << 21u << "" << "Meta+Ctrl+4" << "Quick Note"
+                                    << "Capture Region\tCtrl+Super+4";
+    // Keys without a menu character: the hot key works, the menu shows none.
+    QTest::newRow("capture on F5") << true << 96u << "Meta+Ctrl+N" << "" << "Quick Note\tCtrl+Super+N"
+                                   << "Capture Region";
+    QTest::newRow("capture on left arrow") << true << 123u << "Meta+Ctrl+N" << "" << "Quick Note\tCtrl+Super+N"
+                                           << "Capture Region";
+    QTest::newRow("capture on grave accent") << true << 50u << "Meta+Ctrl+N" << "Meta+Ctrl+`"
+                                             << "Quick Note\tCtrl+Super+N" << "Capture Region\tCtrl+Super+`";
 }
 
 void MainToolbarTest::commandShortcuts()
 {
     QFETCH(bool, quickNoteOn);
+    QFETCH(quint32, captureKeyCode);
     QFETCH(QString, quickNote);
     QFETCH(QString, captureRegion);
     MainWindowRig rig;
     UpdateService updates;
     MainWindowCommands commands(*rig.runtime, updates);
     QSignalSpy changed(&commands, &MainWindowCommands::changed);
-    if (!quickNoteOn) {
-        GlobalShortcutConfiguration configuration = GlobalShortcutConfiguration::defaults();
+    GlobalShortcutConfiguration configuration = GlobalShortcutConfiguration::defaults();
+    if (!quickNoteOn)
         configuration.quickThought.reset();
+    configuration.capture->keyCode = captureKeyCode;
+    if (configuration != GlobalShortcutConfiguration::defaults()) {
         QVERIFY(rig.runtime->updateShortcutConfiguration(configuration));
         QCOMPARE(changed.count(), 1);
     }
