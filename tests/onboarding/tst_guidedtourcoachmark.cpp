@@ -201,6 +201,13 @@ void GuidedTourCoachmarkTest::mainWindowFollowsTheTour()
     QCOMPARE(current()->step(), GuidedTourStep::capture);
     QVERIFY(current()->isVisible());
     QVERIFY(window.rect().contains(current()->geometry()));
+    // The card itself, not the room its shadow falls into, keeps the
+    // window's insets; its buttons sit its padding of 15 in from its edge.
+    const QRect face = current()->contentsRect().translated(current()->pos());
+    QCOMPARE(face.bottomRight() + QPoint(1, 1), QPoint(window.width() - 34, window.height() - 30));
+    QCOMPARE(face.width(), 320);
+    const QPushButton *next = current()->nextButton();
+    QCOMPARE(next->mapTo(&window, QPoint(next->width(), 0)).x(), window.width() - 34 - 15);
 
     current()->nextButton()->click();
     QCOMPARE(current()->step(), GuidedTourStep::today);
