@@ -22,6 +22,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -496,6 +497,22 @@ void RootView::placeCoachmark()
                              height() - coachmarkBottomInset + shadow.bottom() - size.height(), size.width(),
                              size.height());
     m_coachmark->raise();
+}
+
+void RootView::keyPressEvent(QKeyEvent *event)
+{
+    // The coachmark's Return and Escape serve the whole window, like a
+    // dialog's default and cancel buttons: a press no control took reaches
+    // the card wherever the focus is.
+    const bool tourKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
+        || event->key() == Qt::Key_Escape;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (tourKey && plain && m_coachmark && m_coachmark->isVisible()) {
+        QCoreApplication::sendEvent(m_coachmark, event);
+        if (event->isAccepted())
+            return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void RootView::resizeEvent(QResizeEvent *event)
