@@ -172,8 +172,11 @@ GuidedTourCoachmark::GuidedTourCoachmark(OnboardingCoordinator &onboarding, Guid
     setAccessibleName(guidedTourAccessibilityLabel(step));
     const GuidedTourStepContent content = guidedTourStepContent(step, hasSnipPreviewTarget);
 
+    // The room for the shadow lies outside the contents, so the window
+    // places the card itself, not its shadow, at its insets.
+    setContentsMargins(shadowMargins);
     auto *stack = new QVBoxLayout(this);
-    stack->setContentsMargins(shadowMargins + QMargins(15, 15, 15, 15));
+    stack->setContentsMargins(15, 15, 15, 15);
     stack->setSpacing(14);
 
     auto *header = new QHBoxLayout;
@@ -275,7 +278,7 @@ void GuidedTourCoachmark::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF card = QRectF(rect()).marginsRemoved(QMarginsF(shadowMargins));
+    const QRectF card = QRectF(contentsRect());
     paintShadow(&painter, card, cardRadius, shade(SemanticColor::shadow, palette(), 0.16), 16, QPointF(0, 7));
     // The card floats over the note's text, and nothing here blurs what lies
     // under a translucent surface: the material goes on a solid ground, or

@@ -10,6 +10,9 @@
 #include "shell/MainWindowFrame.h"
 #include "shell/SidebarModel.h"
 #include "shell/SidebarView.h"
+#include "design/AnimatedAmount.h"
+#include "design/DesignEnvironment.h"
+#include "design/GuidedTourHighlight.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
@@ -19,6 +22,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -47,35 +51,32 @@ constexpr int coachmarkSideInset = 34;
 constexpr int coachmarkBottomInset = 30;
 
 // The Capture control: the primary button runs a region capture, the arrow
-// beside it opens the capture menu. During the tour's first step a ring
-// with the control's corner radius points at it.
+// beside it opens the capture menu. During the tour's first step the tour's
+// ring stands round the two, in the margin the control keeps for it.
 class CaptureControl : public QWidget
 {
 public:
-    explicit CaptureControl(QWidget *parent = nullptr) : QWidget(parent) {}
-
-    void setHighlighted(bool highlighted)
+    explicit CaptureControl(QWidget *parent = nullptr)
+        : QWidget(parent)
+        , m_ring(new AnimatedAmount(this, GuidedTourHighlight::motion()))
     {
-        if (m_highlighted == highlighted)
-            return;
-        m_highlighted = highlighted;
-        update();
+        setObjectName(QStringLiteral("captureControl"));
+        connect(m_ring, &AnimatedAmount::valueChanged, this, qOverload<>(&QWidget::update));
     }
-    bool isHighlighted() const { return m_highlighted; }
+
+    void setHighlighted(bool highlighted) { m_ring->setOn(highlighted); }
+    bool isHighlighted() const { return m_ring->isOn(); }
 
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        if (!m_highlighted)
-            return;
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
+        GuidedTourHighlight::paint(&painter, QRectF(rect()).marginsRemoved(QMarginsF(contentsMargins())), 7,
+                                   m_ring->value(), palette(), DesignEnvironment::current().increasedContrast);
     }
 
 private:
-    bool m_highlighted = false;
+    AnimatedAmount *m_ring;
 };
 
 } // namespace
@@ -200,7 +201,10 @@ void RootView::buildToolbar()
 
     auto *control = new CaptureControl(toolbar);
     auto *controlLayout = new QHBoxLayout(control);
-    controlLayout->setContentsMargins(2, 2, 2, 2);
+    // Room for the tour's ring, which stands outside the control.
+    const int ring = int(GuidedTourHighlight::outset);
+    control->setContentsMargins(ring, ring, ring, ring);
+    controlLayout->setContentsMargins(0, 0, 0, 0);
     controlLayout->setSpacing(0);
     m_captureButton = new TessalinePrimaryButton(QStringLiteral("Capture"), QStringLiteral("viewfinder"), control);
     connect(m_captureButton, &QAbstractButton::clicked, &actions, &MainToolbarController::captureRegion);
@@ -457,8 +461,14 @@ void RootView::syncCoachmark()
     const bool visible = m_controller->isCoachmarkVisible();
     const std::optional<GuidedTourStep> step = visible ? m_controller->tourStep() : std::nullopt;
     const bool hasTarget = visible && m_controller->tourPreviewCardID().has_value();
-    if (m_coachmark && step == m_coachmarkStep && hasTarget == m_coachmarkHasTarget)
+    // A new card moves the keyboard focus onto itself, so it is made only
+    // for a new step, or for the last step when what it says of the snip
+    // changes; a capture in the middle of the tour leaves the focus be.
+    if (m_coachmark && step == m_coachmarkStep
+        && (hasTarget == m_coachmarkHasTarget || step != GuidedTourStep::snipPreview)) {
+        m_coachmarkHasTarget = hasTarget;
         return;
+    }
     if (m_coachmark)
         m_coachmark->deleteLater();
     m_coachmark = nullptr;
@@ -477,11 +487,32 @@ void RootView::placeCoachmark()
 {
     if (!m_coachmark)
         return;
+    // The insets measure to the card; a coachmark keeps the room its shadow
+    // falls into as contents margins, outside them.
+    const QMargins shadow = m_coachmark->contentsMargins();
     const QSize size = m_coachmark->sizeHint().boundedTo(
-        QSize(width() - 2 * coachmarkSideInset, height() - 2 * coachmarkBottomInset));
-    m_coachmark->setGeometry(width() - coachmarkSideInset - size.width(), height() - coachmarkBottomInset - size.height(),
-                             size.width(), size.height());
+        QSize(width() - 2 * coachmarkSideInset + shadow.left() + shadow.right(),
+              height() - 2 * coachmarkBottomInset + shadow.top() + shadow.bottom()));
+    m_coachmark->setGeometry(width() - coachmarkSideInset + shadow.right() - size.width(),
+                             height() - coachmarkBottomInset + shadow.bottom() - size.height(), size.width(),
+                             size.height());
     m_coachmark->raise();
+}
+
+void RootView::keyPressEvent(QKeyEvent *event)
+{
+    // The coachmark's Return and Escape serve the whole window, like a
+    // dialog's default and cancel buttons: a press no control took reaches
+    // the card wherever the focus is.
+    const bool tourKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
+        || event->key() == Qt::Key_Escape;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (tourKey && plain && m_coachmark && m_coachmark->isVisible()) {
+        QCoreApplication::sendEvent(m_coachmark, event);
+        if (event->isAccepted())
+            return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void RootView::resizeEvent(QResizeEvent *event)

@@ -2,8 +2,10 @@
 
 #include "runtime/NavigationState.h"
 #include "shell/SidebarModel.h"
+#include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/GuidedTourHighlight.h"
 #include "design/SemanticColors.h"
 #include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
@@ -25,7 +27,7 @@ QSize SidebarRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
 {
     if (index.data(SidebarModel::IsSectionRole).toBool())
         return QSize(option.rect.width(), index.data(Qt::DisplayRole).toString().isEmpty() ? emptySectionHeight : sectionHeight);
-    return QSize(option.rect.width(), rowHeight);
+    return QSize(option.rect.width(), rowHeight + (index.row() == 0 ? SidebarView::topRingRoom : 0));
 }
 
 void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -34,7 +36,7 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->setRenderHint(QPainter::Antialiasing);
     const QPalette &palette = option.palette;
     const bool contrast = DesignEnvironment::current().increasedContrast;
-    const QRect area = option.rect.adjusted(4, 1, -4, -1);
+    const QRect area = SidebarView::rowShape(option.rect, index.row());
     const QString title = index.data(Qt::DisplayRole).toString();
 
     if (index.data(SidebarModel::IsSectionRole).toBool()) {
@@ -102,12 +104,6 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter,
                       elidedInItsOwnDirection(title, QFontMetricsF(painter->font()), titleRect.width()));
 
-    if (index.data(SidebarModel::IsTourHighlightedRole).toBool()) {
-        QColor ring = palette.color(QPalette::Active, QPalette::Highlight);
-        painter->setBrush(Qt::NoBrush);
-        painter->setPen(QPen(ring, 2));
-        painter->drawRoundedRect(QRectF(area).adjusted(1, 1, -1, -1), 6, 6);
-    }
     painter->restore();
 }
 
@@ -115,6 +111,7 @@ SidebarView::SidebarView(SidebarModel &model, NavigationState &navigation, QWidg
     : QListView(parent)
     , m_model(model)
     , m_navigation(navigation)
+    , m_tourRing(new AnimatedAmount(this, GuidedTourHighlight::motion()))
 {
     setModel(&m_model);
     setItemDelegate(new SidebarRowDelegate(this));
@@ -131,7 +128,59 @@ SidebarView::SidebarView(SidebarModel &model, NavigationState &navigation, QWidg
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &SidebarView::selectionDidChange);
     connect(&m_navigation, &NavigationState::destinationChanged, this, &SidebarView::selectDestinationRow);
     connect(&m_model, &QAbstractItemModel::modelReset, this, &SidebarView::selectDestinationRow);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &SidebarView::followTourHighlight);
+    connect(&m_model, &QAbstractItemModel::dataChanged, this, &SidebarView::followTourHighlight);
+    // The ring reaches over the neighbouring rows, which a repaint of its
+    // own row alone would leave behind.
+    connect(m_tourRing, &AnimatedAmount::valueChanged, viewport(), qOverload<>(&QWidget::update));
     selectDestinationRow();
+    followTourHighlight();
+}
+
+QRect SidebarView::rowShape(const QRect &itemRect, int row)
+{
+    return itemRect.adjusted(4, 1 + (row == 0 ? topRingRoom : 0), -4, -1);
+}
+
+int SidebarView::tourRingRow() const
+{
+    return m_tourRingRow.isValid() ? m_tourRingRow.row() : -1;
+}
+
+qreal SidebarView::tourRingOpacity() const
+{
+    return m_tourRingRow.isValid() ? m_tourRing->value() : 0;
+}
+
+void SidebarView::followTourHighlight()
+{
+    int highlighted = -1;
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.index(row).data(SidebarModel::IsTourHighlightedRole).toBool()) {
+            highlighted = row;
+            break;
+        }
+    }
+    // A new row takes the ring over as it stands; with none the ring fades
+    // from the row it was on.
+    if (highlighted >= 0 && highlighted != tourRingRow())
+        m_tourRingRow = m_model.index(highlighted);
+    m_tourRing->setOn(highlighted >= 0);
+    viewport()->update();
+}
+
+void SidebarView::paintEvent(QPaintEvent *event)
+{
+    QListView::paintEvent(event);
+    const qreal opacity = tourRingOpacity();
+    if (opacity <= 0)
+        return;
+    const QRect item = visualRect(m_tourRingRow);
+    if (!item.isValid())
+        return;
+    QPainter painter(viewport());
+    GuidedTourHighlight::paint(&painter, rowShape(item, m_tourRingRow.row()), 6, opacity, palette(),
+                               DesignEnvironment::current().increasedContrast);
 }
 
 int SidebarView::selectedRow() const

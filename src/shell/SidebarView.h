@@ -1,16 +1,17 @@
 #pragma once
 
 #include <QListView>
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
 
 namespace tessaline {
 
+class AnimatedAmount;
 class NavigationState;
 class SidebarModel;
 
 // Paints one sidebar line: a row's symbol, title and count badge (a zero
-// count keeps the badge's room and shows nothing), a section's header, and
-// the guided tour's ring around a highlighted row.
+// count keeps the badge's room and shows nothing) and a section's header.
 class SidebarRowDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -23,6 +24,8 @@ public:
 
 // The sidebar list. Its selection is the navigation's destination: picking a
 // row sets it, and a destination set elsewhere selects its row (or none).
+// The guided tour's ring round a highlighted row is drawn over the list: it
+// stands outside the row, over the edges of its neighbours.
 class SidebarView : public QListView
 {
     Q_OBJECT
@@ -32,13 +35,31 @@ public:
     // The row shown as selected; -1 for none.
     int selectedRow() const;
 
+    // The row the tour's ring stands round, or fades from; -1 for none.
+    int tourRingRow() const;
+    // 0 (no ring) to 1 (fully shown).
+    qreal tourRingOpacity() const;
+
+    // The first line keeps room above it, or the list's top edge would cut
+    // the tour's ring off.
+    static constexpr int topRingRoom = 4;
+    // Where the shape of the row at `row` lies within its item rectangle;
+    // the tour's ring stands outside it.
+    static QRect rowShape(const QRect &itemRect, int row);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
+    void followTourHighlight();
     void selectDestinationRow();
     void selectionDidChange();
 
     SidebarModel &m_model;
     NavigationState &m_navigation;
     bool m_syncing = false;
+    AnimatedAmount *m_tourRing;
+    QPersistentModelIndex m_tourRingRow;
 };
 
 } // namespace tessaline

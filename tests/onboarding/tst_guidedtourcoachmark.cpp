@@ -2,6 +2,7 @@
 
 #include "onboarding/GuidedTourCoachmark.h"
 #include "shell/RootView.h"
+#include "shell/SidebarView.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "runtime/UpdateService.h"
 #include "platform/AccessibilitySettings.h"
@@ -40,6 +41,7 @@ private Q_SLOTS:
     void endingTheTourIsRecorded();
     void keys();
     void mainWindowFollowsTheTour();
+    void keysReachTheCardFromAnywhereInTheWindow();
     void hidesWhatLiesBeneath();
 };
 
@@ -201,6 +203,13 @@ void GuidedTourCoachmarkTest::mainWindowFollowsTheTour()
     QCOMPARE(current()->step(), GuidedTourStep::capture);
     QVERIFY(current()->isVisible());
     QVERIFY(window.rect().contains(current()->geometry()));
+    // The card itself, not the room its shadow falls into, keeps the
+    // window's insets; its buttons sit its padding of 15 in from its edge.
+    const QRect face = current()->contentsRect().translated(current()->pos());
+    QCOMPARE(face.bottomRight() + QPoint(1, 1), QPoint(window.width() - 34, window.height() - 30));
+    QCOMPARE(face.width(), 320);
+    const QPushButton *next = current()->nextButton();
+    QCOMPARE(next->mapTo(&window, QPoint(next->width(), 0)).x(), window.width() - 34 - 15);
 
     current()->nextButton()->click();
     QCOMPARE(current()->step(), GuidedTourStep::today);
@@ -212,6 +221,37 @@ void GuidedTourCoachmarkTest::mainWindowFollowsTheTour()
     current()->skipButton()->click();
     QVERIFY(!current());
     QCOMPARE(rig.onboarding->store().load().completedTourVersion, currentTourVersion);
+    AccessibilitySettings::shared().setReducesMotion(false);
+}
+
+// Return and Escape work as the card's default and cancel buttons while
+// the focus is elsewhere in the window, on a control that leaves them be.
+void GuidedTourCoachmarkTest::keysReachTheCardFromAnywhereInTheWindow()
+{
+    AccessibilitySettings::shared().setReducesMotion(true);
+    MainWindowRig rig;
+    ScreenRegistry screens;
+    screens.registerCoachmark([&rig](ScreenContext &, GuidedTourStep step, bool hasTarget, QWidget *parent) {
+        return new GuidedTourCoachmark(*rig.onboarding, step, hasTarget, parent);
+    });
+    UpdateService updates;
+    RootView window(*rig.runtime, updates, std::move(screens));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    rig.onboarding->setTourStep(GuidedTourStep::today);
+    QWidget *sidebar = window.sidebarView();
+    QVERIFY(sidebar->isVisible());
+    // Return with a modifier is someone else's.
+    QTest::keyClick(sidebar, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(rig.onboarding->tourStep(), std::optional(GuidedTourStep::today));
+    QTest::keyClick(sidebar, Qt::Key_Return);
+    QCOMPARE(rig.onboarding->tourStep(), std::optional(GuidedTourStep::boards));
+    QTest::keyClick(sidebar, Qt::Key_Escape);
+    QCOMPARE(rig.onboarding->tourStep(), std::nullopt);
+    QCOMPARE(rig.onboarding->store().load().completedTourVersion, currentTourVersion);
+    // With no tour the keys go on as before.
+    QTest::keyClick(sidebar, Qt::Key_Return);
+    QCOMPARE(rig.onboarding->tourStep(), std::nullopt);
     AccessibilitySettings::shared().setReducesMotion(false);
 }
 

@@ -7,10 +7,12 @@
 #include "shell/SidebarModel.h"
 #include "shell/SidebarView.h"
 #include "runtime/TrashActions.h"
+#include "design/SemanticColors.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "runtime/UpdateService.h"
+#include "platform/AccessibilitySettings.h"
 #include "platform/PlatformTexts.h"
 
 #include <QAbstractButton>
@@ -115,6 +117,7 @@ private Q_SLOTS:
     void sheetsFollowNavigation();
     void toolbarAndCaptureMenu();
     void coachmarkSitsBottomTrailingAndStepsBack();
+    void tourRingStandsOutsideItsControl();
     void bringToFrontRestores();
     void fileMenuReachesSettingsAndQuit();
     void defaultFrameFitsTheScreen_data();
@@ -387,6 +390,65 @@ void RootViewTest::coachmarkSitsBottomTrailingAndStepsBack()
     f.view.sheetDialog()->reject();
     QCOMPARE(built.size(), 2);
     QCOMPARE(built.last().first, GuidedTourStep::today);
+
+    // A first snip in the middle of the tour changes only what the last
+    // step says: the card stays, and so does the keyboard focus it holds.
+    Board *note = f.rig.addNote(QStringLiteral("Note"), 1);
+    CanvasCard *snip = f.rig.addCard(note, CardKind::snip, 10);
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.view.controller().tourPreviewCardID());
+    QCOMPARE(built.size(), 2);
+    f.rig.onboarding->setTourStep(GuidedTourStep::snipPreview);
+    QCOMPARE(built.size(), 3);
+    QCOMPARE(built.last(), std::pair(GuidedTourStep::snipPreview, true));
+    // On the last step the card is made again for what it now says.
+    snip->moveToTrash(at(20));
+    QVERIFY(f.rig.context().save());
+    QCOMPARE(built.size(), 4);
+    QCOMPARE(built.last(), std::pair(GuidedTourStep::snipPreview, false));
+}
+
+// The tour's ring is one look wherever it stands: a 2-point line in the
+// primary colour, 4 points outside the control it points at.
+void RootViewTest::tourRingStandsOutsideItsControl()
+{
+    AccessibilitySettings::shared().setReducesMotion(true);
+    Fixture f;
+    QVERIFY(f.show());
+    auto *control = f.view.findChild<QWidget *>(QStringLiteral("captureControl"));
+    QVERIFY(control);
+    const auto isRing = [](const QImage &image, QPoint at, const QWidget *host) {
+        return image.pixelColor(at) == semanticColor(SemanticColor::primary, host->palette());
+    };
+    // The control's own buttons sit 4 points in from the ring's outer edge.
+    const QRect buttons = control->childrenRect();
+    QCOMPARE(buttons, control->rect().marginsRemoved(QMargins(4, 4, 4, 4)));
+
+    f.rig.onboarding->setTourStep(GuidedTourStep::capture);
+    QImage shown = control->grab().toImage();
+    QVERIFY(isRing(shown, QPoint(0, control->height() / 2), control));
+    QVERIFY(isRing(shown, QPoint(control->width() / 2, 1), control));
+
+    SidebarView *sidebar = f.view.sidebarView();
+    const SidebarModel &rows = f.view.controller().sidebar();
+    for (const auto &[step, destination] : {std::pair(GuidedTourStep::today, SidebarDestination::notes()),
+                                            std::pair(GuidedTourStep::boards, SidebarDestination::inbox())}) {
+        f.rig.onboarding->setTourStep(step);
+        QVERIFY(sidebar->isVisible());
+        const int row = rows.rowForDestination(destination);
+        QCOMPARE(sidebar->tourRingRow(), row);
+        const QRect shape = SidebarView::rowShape(sidebar->visualRect(rows.index(row)), row);
+        shown = sidebar->viewport()->grab().toImage();
+        // Over the row above's edge and at the row's side, outside its shape.
+        QVERIFY(isRing(shown, QPoint(shape.center().x(), shape.top() - 3), sidebar));
+        QVERIFY(isRing(shown, QPoint(shape.left() - 3, shape.center().y()), sidebar));
+        QVERIFY(!isRing(shown, QPoint(shape.left() + 1, shape.center().y()), sidebar));
+    }
+    QVERIFY(!isRing(control->grab().toImage(), QPoint(0, control->height() / 2), control));
+
+    f.rig.onboarding->completeTour();
+    QCOMPARE(sidebar->tourRingOpacity(), 0.0);
+    AccessibilitySettings::shared().setReducesMotion(false);
 }
 
 void RootViewTest::bringToFrontRestores()
