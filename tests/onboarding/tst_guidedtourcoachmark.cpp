@@ -25,6 +25,33 @@ std::unique_ptr<GuidedTourCoachmark> coachmarkFor(MainWindowRig &rig, GuidedTour
     return std::make_unique<GuidedTourCoachmark>(*rig.onboarding, step, hasTarget);
 }
 
+// Cards that come and go at once, for as long as it lives.
+struct ReducedMotion
+{
+    ReducedMotion() { AccessibilitySettings::shared().setReducesMotion(true); }
+    ~ReducedMotion() { AccessibilitySettings::shared().setReducesMotion(false); }
+};
+
+// The main window, shown, with the tour's card registered.
+struct TourWindow
+{
+    ReducedMotion motion;
+    MainWindowRig rig;
+    UpdateService updates;
+    RootView window{*rig.runtime, updates, screens(rig)};
+
+    TourWindow() { window.show(); }
+
+    static ScreenRegistry screens(MainWindowRig &rig)
+    {
+        ScreenRegistry registry;
+        registry.registerCoachmark([&rig](ScreenContext &, GuidedTourStep step, bool hasTarget, QWidget *parent) {
+            return new GuidedTourCoachmark(*rig.onboarding, step, hasTarget, parent);
+        });
+        return registry;
+    }
+};
+
 } // namespace
 
 class GuidedTourCoachmarkTest : public QObject
@@ -184,16 +211,10 @@ void GuidedTourCoachmarkTest::keys()
 
 void GuidedTourCoachmarkTest::mainWindowFollowsTheTour()
 {
-    AccessibilitySettings::shared().setReducesMotion(true);
-    MainWindowRig rig;
-    ScreenRegistry screens;
-    screens.registerCoachmark([&rig](ScreenContext &, GuidedTourStep step, bool hasTarget, QWidget *parent) {
-        return new GuidedTourCoachmark(*rig.onboarding, step, hasTarget, parent);
-    });
-    UpdateService updates;
-    RootView window(*rig.runtime, updates, std::move(screens));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TourWindow tour;
+    QVERIFY(QTest::qWaitForWindowExposed(&tour.window));
+    MainWindowRig &rig = tour.rig;
+    RootView &window = tour.window;
     rig.onboarding->setTourStep(GuidedTourStep::capture);
     auto current = [&window]() -> GuidedTourCoachmark * {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -221,23 +242,16 @@ void GuidedTourCoachmarkTest::mainWindowFollowsTheTour()
     current()->skipButton()->click();
     QVERIFY(!current());
     QCOMPARE(rig.onboarding->store().load().completedTourVersion, currentTourVersion);
-    AccessibilitySettings::shared().setReducesMotion(false);
 }
 
 // Return and Escape work as the card's default and cancel buttons while
 // the focus is elsewhere in the window, on a control that leaves them be.
 void GuidedTourCoachmarkTest::keysReachTheCardFromAnywhereInTheWindow()
 {
-    AccessibilitySettings::shared().setReducesMotion(true);
-    MainWindowRig rig;
-    ScreenRegistry screens;
-    screens.registerCoachmark([&rig](ScreenContext &, GuidedTourStep step, bool hasTarget, QWidget *parent) {
-        return new GuidedTourCoachmark(*rig.onboarding, step, hasTarget, parent);
-    });
-    UpdateService updates;
-    RootView window(*rig.runtime, updates, std::move(screens));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TourWindow tour;
+    QVERIFY(QTest::qWaitForWindowExposed(&tour.window));
+    MainWindowRig &rig = tour.rig;
+    RootView &window = tour.window;
     rig.onboarding->setTourStep(GuidedTourStep::today);
     QWidget *sidebar = window.sidebarView();
     QVERIFY(sidebar->isVisible());
@@ -252,7 +266,6 @@ void GuidedTourCoachmarkTest::keysReachTheCardFromAnywhereInTheWindow()
     // With no tour the keys go on as before.
     QTest::keyClick(sidebar, Qt::Key_Return);
     QCOMPARE(rig.onboarding->tourStep(), std::nullopt);
-    AccessibilitySettings::shared().setReducesMotion(false);
 }
 
 namespace {
