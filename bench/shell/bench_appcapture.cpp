@@ -464,22 +464,15 @@ public:
     bool overlayShown()
     {
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data;
-        auto *tree = xcb_query_tree_reply(m_x, xcb_query_tree(m_x, screen->root), nullptr);
-        if (!tree)
-            return false;
-        bool shown = false;
-        const xcb_window_t *children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree) && !shown; ++i) {
-            auto *attributes = xcb_get_window_attributes_reply(m_x, xcb_get_window_attributes(m_x, children[i]), nullptr);
-            auto *geometry = xcb_get_geometry_reply(m_x, xcb_get_geometry(m_x, children[i]), nullptr);
-            shown = attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE
-                && attributes->override_redirect && geometry->width == screen->width_in_pixels
-                && geometry->height == screen->height_in_pixels && children[i] != m_window;
-            std::free(attributes);
+        return findMappedWindow([&](xcb_window_t window, const xcb_get_window_attributes_reply_t &attributes) {
+            if (!attributes.override_redirect || window == m_window)
+                return false;
+            auto *geometry = xcb_get_geometry_reply(m_x, xcb_get_geometry(m_x, window), nullptr);
+            const bool full = geometry && geometry->width == screen->width_in_pixels
+                && geometry->height == screen->height_in_pixels;
             std::free(geometry);
-        }
-        std::free(tree);
-        return shown;
+            return full;
+        }) != 0;
     }
 
     // The pointer, as the X server's test input moves and presses it.
@@ -527,11 +520,11 @@ private:
         free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
     }
 
-    // The app's mapped top-level window (its _NET_WM_PID is the app's).
-    xcb_window_t findAppWindow()
+    // The first mapped top-level window that `matches`, or 0.
+    template <typename Matches>
+    xcb_window_t findMappedWindow(Matches matches)
     {
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data;
-        const xcb_atom_t pidAtom = atom(m_x, "_NET_WM_PID");
         auto *tree = xcb_query_tree_reply(m_x, xcb_query_tree(m_x, screen->root), nullptr);
         xcb_window_t found = 0;
         if (!tree)
@@ -539,19 +532,26 @@ private:
         const xcb_window_t *children = xcb_query_tree_children(tree);
         for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
             auto *attributes = xcb_get_window_attributes_reply(m_x, xcb_get_window_attributes(m_x, children[i]), nullptr);
-            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-            std::free(attributes);
-            if (!viewable)
-                continue;
-            auto *property = xcb_get_property_reply(
-                m_x, xcb_get_property(m_x, 0, children[i], pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-            if (property && xcb_get_property_value_length(property) == 4
-                && *static_cast<const uint32_t *>(xcb_get_property_value(property)) == uint32_t(m_app.processId()))
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && matches(children[i], *attributes))
                 found = children[i];
-            std::free(property);
+            std::free(attributes);
         }
         std::free(tree);
         return found;
+    }
+
+    // The app's mapped top-level window (its _NET_WM_PID is the app's).
+    xcb_window_t findAppWindow()
+    {
+        const xcb_atom_t pidAtom = atom(m_x, "_NET_WM_PID");
+        return findMappedWindow([&](xcb_window_t window, const xcb_get_window_attributes_reply_t &) {
+            auto *property = xcb_get_property_reply(
+                m_x, xcb_get_property(m_x, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+            const bool ours = property && xcb_get_property_value_length(property) == 4
+                && *static_cast<const uint32_t *>(xcb_get_property_value(property)) == uint32_t(m_app.processId());
+            std::free(property);
+            return ours;
+        });
     }
 
     static inline std::unique_ptr<AppSession> s_session;
