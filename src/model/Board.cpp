@@ -170,9 +170,14 @@ bool Board::updateWritingDocument(const BoardWritingDocument &document, const QD
 
 bool Board::normalizeWritingDocumentStorage(const QDateTime &date)
 {
-    if (hasUnreadableWriting())
+    // Read once: a note that gathers captures holds thousands of blocks.
+    const QByteArray &storage = m_values.writingDocumentStorage;
+    std::optional<BoardWritingDocument> stored = BoardWritingDocument::empty();
+    if (!storage.isEmpty())
+        stored = BoardWritingDocument::decode(QByteArrayView(storage));
+    if (!stored)
         return true;
-    const QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(writingDocument().blocks);
+    const QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(stored->blocks);
     const auto text = BoardWritingDocument::encode(blocks);
     if (!text)
         return false;

@@ -310,6 +310,11 @@ void BoardCanvasView::refreshCards()
     m_insertSnip->setToolTip(hasSnips ? QStringLiteral("Insert an existing Snip at the current writing position")
                                       : QStringLiteral("Capture a Snip before inserting one"));
     m_insertSnip->setAccessibleName(hasSnips ? QStringLiteral("Insert Snip") : QStringLiteral("No Snips available"));
+    // The page's cards follow its document, read as the note opens: worked
+    // out before that, from no document, they cost a second walk over
+    // every card of the library.
+    if (!m_isOpen)
+        return;
     // A new list of cards rebuilds the page's references; the same list
     // keeps them.
     const QList<CanvasCard *> cards = m_model->writingCards();
