@@ -57,8 +57,8 @@ void BM_TrashAfterSave(benchmark::State &state)
     TrashItemModel cards(TrashItemModel::Section::cards);
     for (auto _ : state) {
         const TrashContents contents = TrashContents::from(library.boards, library.cards);
-        boards.setContents(contents, library.cards);
-        cards.setContents(contents, library.cards);
+        boards.setContents(contents);
+        cards.setContents(contents);
         benchmark::DoNotOptimize(contents.count());
     }
     state.counters["rows"] = double(boards.rowCount() + cards.rowCount());

@@ -48,9 +48,20 @@ TrashContents TrashContents::from(const QList<Board *> &boards, const QList<Canv
             deletedIDs.insert(board->id());
         }
     }
+    for (const QUuid &id : std::as_const(deletedIDs))
+        contents.deletedBoardCards.insert(id, {});
+    // One pass over a large library's cards for both sections.
     for (CanvasCard *card : cards) {
-        if (!card->isLive() && !deletedIDs.contains(card->boardID()))
-            contents.deletedCards << card;
+        const auto counts = deletedIDs.isEmpty() ? contents.deletedBoardCards.end()
+                                                 : contents.deletedBoardCards.find(card->boardID());
+        if (counts == contents.deletedBoardCards.end()) {
+            if (!card->isLive())
+                contents.deletedCards << card;
+        } else if (card->kindRawValue() == u"snip") {
+            ++counts->snips;
+        } else if (card->kindRawValue() != u"ghost") {
+            ++counts->thoughts;
+        }
     }
     std::stable_sort(contents.deletedBoards.begin(), contents.deletedBoards.end(), trashOrder<Board>);
     std::stable_sort(contents.deletedCards.begin(), contents.deletedCards.end(), trashOrder<CanvasCard>);
@@ -96,30 +107,15 @@ TrashItemModel::TrashItemModel(Section section, QObject *parent)
 {
 }
 
-void TrashItemModel::setContents(const TrashContents &contents, const QList<CanvasCard *> &allCards)
+void TrashItemModel::setContents(const TrashContents &contents)
 {
     beginResetModel();
     m_boards.clear();
     m_cards.clear();
-    m_counts.clear();
     m_boardTitles.clear();
+    m_counts = contents.deletedBoardCards;
     if (m_section == Section::boards) {
         m_boards = contents.deletedBoards;
-        // A note's snips and thoughts, deleted ones included, suggestions
-        // left out; one pass over the cards for all tiles.
-        for (const Board *board : std::as_const(m_boards))
-            m_counts.insert(board->id(), {});
-        // No deleted note, nothing to count: not a pass over every card of
-        // a large library at each restore.
-        for (const CanvasCard *card : m_boards.isEmpty() ? QList<CanvasCard *>() : allCards) {
-            auto counts = m_counts.find(card->boardID());
-            if (counts == m_counts.end())
-                continue;
-            if (card->kindRawValue() == u"snip")
-                ++counts->snips;
-            else if (card->kindRawValue() != u"ghost")
-                ++counts->thoughts;
-        }
     } else {
         m_cards = contents.deletedCards;
         for (const CanvasCard *card : std::as_const(m_cards)) {
@@ -333,8 +329,8 @@ void TrashModel::refresh()
             return;
     }
     m_contents = TrashContents::from(m_library.boards(), m_library.cards());
-    m_boards->setContents(m_contents, m_library.cards());
-    m_cards->setContents(m_contents, m_library.cards());
+    m_boards->setContents(m_contents);
+    m_cards->setContents(m_contents);
     Q_EMIT contentsChanged();
 }
 

@@ -32,6 +32,9 @@ struct TrashContents
     QList<CanvasCard *> deletedCards;
     // Every note by id; of two with one id the later change wins.
     QHash<QUuid, Board *> boardsByID;
+    // What each deleted note holds, its deleted cards included, suggestions
+    // left out.
+    QHash<QUuid, CardCounts> deletedBoardCards;
 
     static TrashContents from(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
 
@@ -82,7 +85,7 @@ public:
     explicit TrashItemModel(Section section, QObject *parent = nullptr);
 
     Section section() const { return m_section; }
-    void setContents(const TrashContents &contents, const QList<CanvasCard *> &allCards);
+    void setContents(const TrashContents &contents);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
