@@ -16,6 +16,7 @@
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
+#include "design/WrittenText.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -163,7 +164,7 @@ QWidget *AskSuggestionView::makePreviewPage()
             m_model->keep();
     });
     textInputDirection(m_editor);
-    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] { m_model->setEditableText(m_editor->toPlainText()); });
+    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] { m_model->setEditableText(writtenText(m_editor->document())); });
     column->addWidget(m_editor, 1);
     m_cutNotice = new StudioText(QStringLiteral("Only the start of this long answer is shown. "
                                                 "Keep as Thought keeps all of it."),

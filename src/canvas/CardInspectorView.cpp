@@ -6,6 +6,7 @@
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TextInputDirection.h"
+#include "design/WrittenText.h"
 #include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 
@@ -169,9 +170,10 @@ QWidget *CardInspectorView::makeForm()
     m_context->setMinimumHeight(80);
     m_context->setAccessibleName(QStringLiteral("Context"));
     textInputDirection(m_context);
+    breakLinesOnShiftReturn(m_context);
     connect(m_context, &QPlainTextEdit::textChanged, this, [this] {
         if (m_context && m_context->document()->isModified())
-            m_model->setContext(m_context->toPlainText());
+            m_model->setContext(writtenText(m_context->document()));
     });
     layout->addWidget(m_context);
 
@@ -220,7 +222,7 @@ void CardInspectorView::refreshValues()
         m_title->setText(form.title);
     if (m_kind)
         m_kind->setCurrentIndex(m_kind->findData(int(form.kind)));
-    if (m_context && !m_context->hasFocus() && m_context->toPlainText() != form.context) {
+    if (m_context && !m_context->hasFocus() && writtenText(m_context->document()) != form.context) {
         m_context->setPlainText(form.context);
         m_context->document()->setModified(false);
     }

@@ -3,6 +3,7 @@
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "imaging/AnnotationEditorModel.h"
+#include "model/AnnotationRenderer.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -88,9 +89,11 @@ void drawText(QPainter &painter, const AnnotationItem &item, QSizeF size)
     if (!item.text || item.text->isEmpty())
         return;
     const QPointF anchor = AnnotationEditorModel::toCanvas(item.points.first(), size);
-    painter.setFont(textFont(item.lineWidth));
     painter.setPen(itemColor(item.color));
-    painter.drawText(QRectF(anchor, QSizeF(0, 0)), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, *item.text);
+    // Its lines laid out as in the kept picture, each in its own direction;
+    // only the box stands elsewhere, its top-left corner at the anchor.
+    AnnotationRenderer::drawTextLabel(
+        painter, AnnotationRenderer::layOutTextLabel(*item.text, textFont(item.lineWidth), painter.device()), anchor);
 }
 
 } // namespace

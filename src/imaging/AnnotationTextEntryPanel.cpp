@@ -6,6 +6,7 @@
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
+#include "design/WrittenText.h"
 #include "imaging/AnnotationCanvasPainter.h"
 #include "imaging/AnnotationEditorModel.h"
 
@@ -140,7 +141,7 @@ AnnotationTextEntryPanel::AnnotationTextEntryPanel(AnnotationEditorModel &model,
     connect(m_field, &QPlainTextEdit::textChanged, this, [this] {
         fitFieldHeight();
         if (!m_syncing)
-            m_model.setTextDraft(m_field->toPlainText());
+            m_model.setTextDraft(writtenText(m_field->document()));
     });
     connect(m_cancel, &QAbstractButton::clicked, &m_model, &AnnotationEditorModel::cancelTextEditing);
     connect(m_confirm, &QAbstractButton::clicked, &m_model, [this] { m_model.commitText(); });
@@ -176,7 +177,7 @@ void AnnotationTextEntryPanel::refresh()
     palette.setColor(QPalette::Text, QColor::fromRgbF(float(color.red), float(color.green), float(color.blue)));
     m_field->setPalette(palette);
 
-    if (m_field->toPlainText() != m_model.textDraft()) {
+    if (writtenText(m_field->document()) != m_model.textDraft()) {
         m_syncing = true;
         m_field->setPlainText(m_model.textDraft());
         m_field->moveCursor(QTextCursor::End);

@@ -275,8 +275,8 @@ void drawText(QPainter &painter, const AnnotationItem &item, const RealPoint &an
 {
     if (!item.text)
         return;
-    const QStringList lines = textLines(trimmedWhitespace(*item.text));
-    if (lines.size() == 1 && lines.front().isEmpty())
+    const QString text = trimmedWhitespace(*item.text);
+    if (text.isEmpty())
         return;
 
     const double size = fontSize(item.lineWidth);
@@ -286,39 +286,19 @@ void drawText(QPainter &painter, const AnnotationItem &item, const RealPoint &an
     // whatever resolution the image claims.
     const int dpi = painter.device() ? painter.device()->logicalDpiY() : 72;
     font.setPointSizeF(size * 72.0 / (dpi > 0 ? dpi : 72));
-
-    constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs;
-    const QFontMetricsF metrics(font, painter.device());
-    const QRectF block = metrics.boundingRect(QRectF(0, 0, 0, 0), flags, lines.join(u'\n'));
-    const qreal lineStep = block.height() / qreal(lines.size());
+    const TextLabelLayout label = layOutTextLabel(text, font, painter.device());
 
     // The layout box's lower-left corner lies one font size below the anchor;
     // further lines grow the box upward.
     const Real left = anchor.x;
     const Real bottom = anchor.y + Real(size);
-    const Real top = bottom - Real(block.height());
-    if (left > width || left + Real(block.width()) < 0 || bottom < 0 || top > height)
+    const Real top = bottom - Real(label.size.height());
+    if (left > width || left + Real(label.size.width()) < 0 || bottom < 0 || top > height)
         return;
 
     painter.save();
-    painter.setFont(font);
     painter.setPen(itemColor(item.color));
-    // Every line is a paragraph of its own, as in a text view: its direction
-    // comes from its own first strong character and it starts at its own
-    // leading edge of the box. Laid out as one paragraph, a Latin line after
-    // a Hebrew one took the Hebrew direction and "Hi!" came out as "!Hi".
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString &line = lines.at(i);
-        if (line.isEmpty())
-            continue;
-        const bool rightToLeft = line.isRightToLeft();
-        painter.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-        const QRectF lineBox(double(left), double(top) + lineStep * qreal(i), block.width(), lineStep);
-        painter.drawText(lineBox,
-                         Qt::AlignTop | Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft)
-                             | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::TextDontClip,
-                         line);
-    }
+    drawTextLabel(painter, label, QPointF(double(left), double(top)));
     painter.restore();
 }
 
@@ -470,6 +450,41 @@ void drawItem(const AnnotationItem &item, QPainter &painter, int width, int heig
     case AnnotationTool::pixelate:
         break;
     }
+}
+
+TextLabelLayout layOutTextLabel(const QString &text, const QFont &font, const QPaintDevice *device)
+{
+    TextLabelLayout label;
+    label.font = font;
+    label.lines = textLines(text);
+    const QFontMetricsF metrics(font, device);
+    const QRectF block = metrics.boundingRect(QRectF(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs,
+                                              label.lines.join(u'\n'));
+    label.size = block.size();
+    label.lineHeight = block.height() / qreal(label.lines.size());
+    return label;
+}
+
+void drawTextLabel(QPainter &painter, const TextLabelLayout &label, QPointF topLeft)
+{
+    painter.save();
+    painter.setFont(label.font);
+    // Laid out as one paragraph, a Latin line after a Hebrew one took the
+    // Hebrew direction and "Hi!" came out as "!Hi".
+    for (qsizetype i = 0; i < label.lines.size(); ++i) {
+        const QString &line = label.lines.at(i);
+        if (line.isEmpty())
+            continue;
+        const bool rightToLeft = line.isRightToLeft();
+        painter.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        const QRectF lineBox(topLeft.x(), topLeft.y() + label.lineHeight * qreal(i), label.size.width(),
+                             label.lineHeight);
+        painter.drawText(lineBox,
+                         Qt::AlignTop | Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft)
+                             | Qt::TextExpandTabs | Qt::TextSingleLine | Qt::TextDontClip,
+                         line);
+    }
+    painter.restore();
 }
 
 std::optional<QImage> renderImage(const QImage &image, const QList<AnnotationItem> &items)

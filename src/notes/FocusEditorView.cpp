@@ -10,6 +10,7 @@
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
+#include "design/WrittenText.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
@@ -85,7 +86,7 @@ QString editedAtText(const QDateTime &date)
 // where the user left it.
 void sync(QPlainTextEdit *editor, const QString &text)
 {
-    if (editor && editor->toPlainText() != text) {
+    if (editor && writtenText(editor->document()) != text) {
         const QSignalBlocker blocker(editor);
         editor->setPlainText(text);
     }
@@ -198,8 +199,9 @@ QWidget *FocusEditorView::makeSnipBody()
     m_contextText->setAccessibleName(QStringLiteral("Why it matters"));
     m_contextText->setMinimumHeight(100);
     textInputDirection(m_contextText);
+    breakLinesOnShiftReturn(m_contextText);
     connect(m_contextText, &QPlainTextEdit::textChanged, this,
-            [this] { m_model->setContextText(m_contextText->toPlainText()); });
+            [this] { m_model->setContextText(writtenText(m_contextText->document())); });
     column->addWidget(m_contextText, 1);
     if (!card->ocrText().isEmpty()) {
         column->addWidget(divider(side));
@@ -234,8 +236,9 @@ QWidget *FocusEditorView::makeThoughtBody()
     shade.setColor(QPalette::Base, semanticColor(SemanticColor::textBackground, palette()));
     m_thoughtText->setPalette(shade);
     textInputDirection(m_thoughtText);
+    breakLinesOnShiftReturn(m_thoughtText);
     connect(m_thoughtText, &QPlainTextEdit::textChanged, this,
-            [this] { m_model->setMarkdownText(m_thoughtText->toPlainText()); });
+            [this] { m_model->setMarkdownText(writtenText(m_thoughtText->document())); });
     return m_thoughtText;
 }
 

@@ -8,6 +8,7 @@
 #include "design/StudioCompactButton.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
+#include "design/WrittenText.h"
 #include "model/Board.h"
 
 #include <QComboBox>
@@ -54,7 +55,7 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
     submitOnReturn(m_editor, [this] { m_model->submit(); });
     textInputDirection(m_editor);
     connect(m_editor, &QPlainTextEdit::textChanged, this,
-            [this] { m_model->setNoteText(m_editor->toPlainText()); });
+            [this] { m_model->setNoteText(writtenText(m_editor->document())); });
     stack->addWidget(m_editor, 1);
 
     const SheetButtons buttons = addSheetButtons(stack, QStringLiteral("Add to Note"), this);

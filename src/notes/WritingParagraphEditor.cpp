@@ -4,6 +4,7 @@
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/TextInputDirection.h"
+#include "design/WrittenText.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDragEnterEvent>
@@ -83,13 +84,7 @@ int WritingParagraphEditor::heightForText(const QString &text, int width)
 
 QString WritingParagraphEditor::text() const
 {
-    // toPlainText() would make every no-break space an ordinary one, and
-    // every line separator a line break, in the note's text: the raw text
-    // keeps them, and only the breaks between the editor's own blocks (what
-    // Return makes) become line breaks.
-    QString text = document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
+    return writtenText(document());
 }
 
 void WritingParagraphEditor::setText(const QString &text)

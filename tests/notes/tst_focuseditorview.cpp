@@ -202,6 +202,46 @@ private Q_SLOTS:
         QCOMPARE(sheet->unavailableState()->message(), QStringLiteral("It may have been deleted."));
         QCOMPARE(sheet->unavailableState()->systemImage(), QStringLiteral("doc.badge.ellipsis"));
     }
+
+    // A no-break space and a line separator stay in the card's text while it
+    // is shown, while another field changes and while the text is typed
+    // into elsewhere; the caret stays where the user left it.
+    void textIsKeptAsWritten_data()
+    {
+        QTest::addColumn<bool>("snip");
+        QTest::newRow("thought text") << false;
+        QTest::newRow("why it matters") << true;
+    }
+    void textIsKeptAsWritten()
+    {
+        QFETCH(bool, snip);
+        Fixture f;
+        CanvasCard *card = snip ? f.snip : f.thought;
+        const QString written = QStringLiteral("10\u00A0km\u2028on foot");
+        const auto stored = [&] { return snip ? card->contextText() : card->markdownText(); };
+        if (snip)
+            card->setContextText(written);
+        else
+            card->setMarkdownText(written);
+        QVERIFY(f.rig.context().save());
+        FocusEditorView *sheet = f.open(card->id());
+        QVERIFY(sheet);
+        QPlainTextEdit *editor = snip ? sheet->contextEditor() : sheet->thoughtEditor();
+        QTextCursor caret = editor->textCursor();
+        caret.setPosition(4);
+        editor->setTextCursor(caret);
+
+        QTest::keyClicks(sheet->titleField(), QStringLiteral("!"));
+        QVERIFY(card->title().value_or(QString()).endsWith(u'!'));
+        QCOMPARE(stored(), written);
+        QCOMPARE(editor->textCursor().position(), 4);
+
+        editor->moveCursor(QTextCursor::End);
+        QTest::keyClicks(editor, QStringLiteral(" today"));
+        QTest::keyClick(editor, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(editor, QStringLiteral("back"));
+        QCOMPARE(stored(), written + QStringLiteral(" today\nback"));
+    }
 };
 
 QTEST_MAIN(FocusEditorViewTest)

@@ -187,6 +187,22 @@ private Q_SLOTS:
         QCOMPARE(sheet->editor()->toPlainText(), QStringLiteral("kept"));
     }
 
+    // A pasted no-break space and line separator go into the note as they
+    // were, however the text is typed on around them.
+    void textGoesInAsWritten()
+    {
+        Fixture f;
+        f.rig.navigation().setActiveBoardID(f.inbox->id());
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        sheet->editor()->insertPlainText(QStringLiteral("10\u00A0km\u2028on foot"));
+        QTest::keyClicks(sheet->editor(), QStringLiteral(" today"));
+        QTest::keyClick(sheet->editor(), Qt::Key_Return);
+        QVERIFY(!f.inbox->writingDocument().blocks.isEmpty());
+        QCOMPARE(f.inbox->writingDocument().blocks.last().text, QStringLiteral("10\u00A0km\u2028on foot today"));
+        QTRY_VERIFY(!f.view.sheetDialog());
+    }
+
     // However long the notes' titles, the picker gives way and both buttons
     // show their whole titles; a title that fits the room beside them shows
     // whole in the picker.
