@@ -547,6 +547,20 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
     return {};
 }
 
+Expected<QStringList, SearchIndexError> SearchIndex::itemIdentifiers()
+{
+    if (auto opened = open(); !opened)
+        return unexpected(opened.error());
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT identifier FROM items")))
+        return unexpected(failure(QStringLiteral("The search index could not be read."), query.lastError()));
+    QStringList identifiers;
+    while (query.next())
+        identifiers << query.value(0).toString();
+    return identifiers;
+}
+
 std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
 {
     if (!open())

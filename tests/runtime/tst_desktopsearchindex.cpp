@@ -1,5 +1,6 @@
 #include "runtime/DesktopSearchIndexService.h"
 
+#include "../support/PngBytes.h"
 #include "../support/WorkerGate.h"
 
 #include "platform/UuidText.h"
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void removeTakesTheCardOut();
     void realIndexRoundTrip();
     void removedWordsAreTidiedAway();
+    void keepOnlyTakesOutEntriesOfOtherCards();
 };
 
 void DesktopSearchIndexTest::mapping_data()
@@ -282,6 +284,37 @@ void DesktopSearchIndexTest::removedWordsAreTidiedAway()
     SearchIndex index(path);
     QCOMPARE(index.search(QStringLiteral("sprint planning")), QStringList{uuidText(other)});
     QVERIFY(!index.upkeepDue());
+}
+
+// Given every card the library holds, the entries of cards it no longer
+// holds go, words and picture; the others, and entries not named by a
+// card's id, stay.
+void DesktopSearchIndexTest::keepOnlyTakesOutEntriesOfOtherCards()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
+    const QUuid gone = QUuid::createUuid();
+    {
+        SearchIndex index(path);
+        SearchableItem foreign{QStringLiteral("not-a-card"), QStringLiteral("other.domain"), QStringLiteral("Other"),
+                               QString(), {}, {}, {}};
+        QVERIFY(index.indexItems({foreign}));
+    }
+    DesktopSearchIndexService service([path]() { return std::make_unique<SearchIndex>(path); });
+    QObject receiver;
+    int answers = 0;
+    const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+    service.index({cardID, "Whiteboard", "sprint goals", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+    service.index({gone, "Login", "hunter2 password", QString("Planning"), {}, tessaline::testing::pngOf(Qt::red)}, &receiver)
+        .then(&receiver, count);
+    service.keepOnly({cardID, QUuid::createUuid()}, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 3);
+    SearchIndex index(path);
+    QVERIFY(!index.item(uuidText(gone)));
+    QCOMPARE(index.search(QStringLiteral("hunter2")), QStringList());
+    QCOMPARE(index.search(QStringLiteral("planning")), QStringList{uuidText(cardID)});
+    QVERIFY(index.item(QStringLiteral("not-a-card")));
+    QCOMPARE(index.count(), 2);
 }
 
 QTEST_GUILESS_MAIN(DesktopSearchIndexTest)
