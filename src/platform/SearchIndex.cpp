@@ -899,6 +899,12 @@ Expected<bool, SearchIndexError> SearchIndex::upkeepStep()
     }
     if (!db.commit())
         return rolledBack(db, QStringLiteral("The search index could not be tidied."), db.lastError());
+    // The log still holds the pages as they were before the removals and
+    // the merge, a removed snip's words and picture among them: emptied, so
+    // nothing of it stays in the files. A reader of the desktop's search
+    // in the middle of a read keeps it for the next time.
+    if (!more)
+        (void)QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return more;
 }
 

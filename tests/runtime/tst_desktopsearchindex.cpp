@@ -5,6 +5,7 @@
 
 #include "platform/UuidText.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -259,10 +260,23 @@ bool trigramStored(const QString &path, const QString &word)
     return stored;
 }
 
+// Whether any of the index's files holds the bytes, as they are or were
+// written: pages of a row removed linger in the write-ahead log.
+bool anyIndexFileHolds(const QString &path, const QByteArray &bytes)
+{
+    for (const QString &file : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-journal")}) {
+        QFile read(file);
+        if (read.open(QIODevice::ReadOnly) && read.readAll().contains(bytes))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // A snip deleted for good leaves none of its words in the index once the
-// service has had a pause.
+// service has had a pause, nor any byte of its words or picture in the
+// index's files.
 void DesktopSearchIndexTest::removedWordsAreTidiedAway()
 {
     QTemporaryDir dir;
@@ -273,7 +287,9 @@ void DesktopSearchIndexTest::removedWordsAreTidiedAway()
     int answers = 0;
     const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
     // A word in a script no other snip uses, so its trigrams are seen whole.
-    service.index({cardID, "Ψωξζ", "quartz", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+    const QByteArray picture = tessaline::testing::pngOf(Qt::darkMagenta, QSize(48, 32));
+    service.index({cardID, "Ψωξζ", "quartzite hunter2", QString("Planning"), {}, picture}, &receiver)
+        .then(&receiver, count);
     const QUuid other = QUuid::createUuid();
     service.index({other, "Whiteboard", "sprint goals", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
     QTRY_COMPARE(answers, 2);
@@ -281,6 +297,9 @@ void DesktopSearchIndexTest::removedWordsAreTidiedAway()
     service.remove(cardID, &receiver).then(&receiver, count);
     QTRY_COMPARE(answers, 3);
     QTRY_VERIFY(!trigramStored(path, QStringLiteral("ψωξζ")));
+    QVERIFY(!picture.isEmpty());
+    QTRY_VERIFY(!anyIndexFileHolds(path, QByteArrayLiteral("quartzite hunter2"))
+                && !anyIndexFileHolds(path, QStringLiteral("Ψωξζ").toUtf8()) && !anyIndexFileHolds(path, picture));
     SearchIndex index(path);
     QCOMPARE(index.search(QStringLiteral("sprint planning")), QStringList{uuidText(other)});
     QVERIFY(!index.upkeepDue());
