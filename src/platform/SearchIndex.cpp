@@ -549,6 +549,9 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
 
 Expected<QStringList, SearchIndexError> SearchIndex::itemIdentifiers()
 {
+    // An index not made yet holds nothing, and asking makes none.
+    if (!m_isOpen && !QFileInfo::exists(m_filePath))
+        return QStringList();
     if (auto opened = open(); !opened)
         return unexpected(opened.error());
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));

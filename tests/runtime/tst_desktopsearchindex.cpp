@@ -6,6 +6,7 @@
 #include "platform/UuidText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -313,16 +314,22 @@ void DesktopSearchIndexTest::keepOnlyTakesOutEntriesOfOtherCards()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
     const QUuid gone = QUuid::createUuid();
+    DesktopSearchIndexService service([path]() { return std::make_unique<SearchIndex>(path); });
+    QObject receiver;
+    int answers = 0;
+    const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+    // Where no index was made yet, there is nothing to take out, and no
+    // index is made for it.
+    service.keepOnly({cardID}, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 1);
+    QVERIFY(!QFileInfo::exists(path));
+    answers = 0;
     {
         SearchIndex index(path);
         SearchableItem foreign{QStringLiteral("not-a-card"), QStringLiteral("other.domain"), QStringLiteral("Other"),
                                QString(), {}, {}, {}};
         QVERIFY(index.indexItems({foreign}));
     }
-    DesktopSearchIndexService service([path]() { return std::make_unique<SearchIndex>(path); });
-    QObject receiver;
-    int answers = 0;
-    const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
     service.index({cardID, "Whiteboard", "sprint goals", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
     service.index({gone, "Login", "hunter2 password", QString("Planning"), {}, tessaline::testing::pngOf(Qt::red)}, &receiver)
         .then(&receiver, count);
