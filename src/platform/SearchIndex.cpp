@@ -547,6 +547,23 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
     return {};
 }
 
+Expected<QStringList, SearchIndexError> SearchIndex::itemIdentifiers()
+{
+    // An index not made yet holds nothing, and asking makes none.
+    if (!m_isOpen && !QFileInfo::exists(m_filePath))
+        return QStringList();
+    if (auto opened = open(); !opened)
+        return unexpected(opened.error());
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT identifier FROM items")))
+        return unexpected(failure(QStringLiteral("The search index could not be read."), query.lastError()));
+    QStringList identifiers;
+    while (query.next())
+        identifiers << query.value(0).toString();
+    return identifiers;
+}
+
 std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
 {
     if (!open())
@@ -885,6 +902,12 @@ Expected<bool, SearchIndexError> SearchIndex::upkeepStep()
     }
     if (!db.commit())
         return rolledBack(db, QStringLiteral("The search index could not be tidied."), db.lastError());
+    // The log still holds the pages as they were before the removals and
+    // the merge, a removed snip's words and picture among them: emptied, so
+    // nothing of it stays in the files. A reader of the desktop's search
+    // in the middle of a read keeps it for the next time.
+    if (!more)
+        (void)QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return more;
 }
 

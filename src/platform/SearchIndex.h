@@ -44,6 +44,9 @@ public:
     // Adds the items, replacing any with the same unique identifier.
     virtual Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) = 0;
     virtual Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) = 0;
+    // The unique identifier of every item; none from an index that keeps no
+    // list of them.
+    virtual Expected<QStringList, SearchIndexError> itemIdentifiers() { return QStringList(); }
     // Whether writes left work to do once the index is idle.
     virtual bool upkeepDue() { return false; }
     // One short step of that work; true while more is left.
@@ -81,6 +84,7 @@ public:
     // is larger; one that is not a readable picture is left out.
     Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override;
     Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) override;
+    Expected<QStringList, SearchIndexError> itemIdentifiers() override;
 
     std::optional<SearchableItem> item(const QString &uniqueIdentifier);
     // Identifiers of the items whose title, description, keywords or

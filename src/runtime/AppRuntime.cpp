@@ -181,7 +181,10 @@ void AppRuntime::start()
         m_isUIReady = true;
         Q_EMIT uiReadyChanged();
         // Once the first screen is on its way, never in the way of it.
-        QTimer::singleShot(0, this, [this] { recognizePendingText(); });
+        QTimer::singleShot(0, this, [this] {
+            recognizePendingText();
+            forgetDeletedCardsInIndex();
+        });
     }
     captureCoordinator().refreshPermissionState();
     const auto hotKeys = m_services.captureStartup ? m_services.captureStartup() : captureCoordinator().enableHotKeys();
@@ -541,6 +544,25 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
             record.thumbnailData = shown ? picture : std::nullopt;
             index(record);
         });
+}
+
+void AppRuntime::forgetDeletedCardsInIndex()
+{
+    // A removal queued as a card was deleted for good is dropped when the
+    // app ends before the index's worker gets to it (a large note deleted
+    // and the app quit, the session ending, a crash), and one the index
+    // refused is not tried again: the card's words and picture would stay
+    // in the index file for good.
+    if (!m_services.desktopSearchIndex)
+        return;
+    const auto cards = modelContext().fetchCards();
+    if (!cards)
+        return;
+    QList<QUuid> held;
+    held.reserve(cards->size());
+    for (const CanvasCard *card : *cards)
+        held.append(card->id());
+    (void)m_services.desktopSearchIndex->keepOnly(held, this);
 }
 
 bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,

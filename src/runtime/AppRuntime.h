@@ -216,6 +216,9 @@ private:
     // Hands the card as stored to the search index, its picture read off the
     // main thread; `done` runs once it is in.
     void indexCard(const CanvasCard *card, std::function<void()> done);
+    // Takes out of the search index what is left there of cards deleted for
+    // good before the app last ended.
+    void forgetDeletedCardsInIndex();
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
     void fail(const QString &message);

@@ -3,6 +3,7 @@
 #include "platform/SerialExecutor.h"
 #include "platform/UuidText.h"
 
+#include <QSet>
 #include <QTimer>
 
 namespace tessaline {
@@ -122,6 +123,31 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::remove(co
     return m_executor->submit(receiver, [state = m_state, identifier = uuidText(cardID)]() {
         SearchIndexing *index = state->ensureIndex();
         Outcome outcome = index ? index->deleteItems({identifier}) : unavailable();
+        state->called();
+        return outcome;
+    });
+}
+
+QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(const QList<QUuid> &cardIDs,
+                                                                             QObject *receiver)
+{
+    return m_executor->submit(receiver, [state = m_state, cardIDs]() -> Outcome {
+        SearchIndexing *index = state->ensureIndex();
+        if (!index)
+            return unavailable();
+        const auto identifiers = index->itemIdentifiers();
+        if (!identifiers)
+            return unexpected(identifiers.error());
+        const QSet<QUuid> kept(cardIDs.cbegin(), cardIDs.cend());
+        QStringList gone;
+        for (const QString &identifier : *identifiers) {
+            const std::optional<QUuid> cardID = parseUuid(identifier);
+            if (cardID && !kept.contains(*cardID))
+                gone << identifier;
+        }
+        if (gone.isEmpty())
+            return {};
+        Outcome outcome = index->deleteItems(gone);
         state->called();
         return outcome;
     });

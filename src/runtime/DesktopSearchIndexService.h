@@ -60,6 +60,12 @@ public:
 
     QFuture<Outcome> index(const DesktopSearchRecord &record, QObject *receiver);
     QFuture<Outcome> remove(const QUuid &cardID, QObject *receiver);
+    // Removes every entry but those of the given cards: given every card the
+    // library holds, trashed ones included, what remains of cards deleted
+    // for good whose own removal never ran (the app ended first, or the
+    // index could not be written then). Entries not named by a card's id
+    // are not the app's to judge and stay.
+    QFuture<Outcome> keepOnly(const QList<QUuid> &cardIDs, QObject *receiver);
 
 private:
     struct WorkerState;

@@ -6,7 +6,12 @@ namespace tessaline {
 
 Expected<void, QString> saveKeepingChanges(ModelContext &context)
 {
-    return context.save().transform_error([](const StoreError &error) { return keptChangesMessage(error.message); });
+    return context.save().transform_error([&context](const StoreError &error) {
+        // A library opened for reading takes no save before the app opens
+        // it again: no later change will carry this one, and the reason
+        // says so.
+        return context.isReadOnly() ? error.message : keptChangesMessage(error.message);
+    });
 }
 
 QString keptChangesMessage(const QString &reason)

@@ -15,7 +15,8 @@ class ModelContext;
 // quit asks first. The user is told so at the moment it fails, rather than
 // finding the change gone after a crash.
 //
-// Saves the library; on failure, what the user is told.
+// Saves the library; on failure, what the user is told: for a library that
+// can only be read, why nothing is kept.
 Expected<void, QString> saveKeepingChanges(ModelContext &context);
 
 // The message for an edit kept unsaved, with the library's reason.

@@ -24,7 +24,9 @@ bool QuitGuard::eventFilter(QObject *watched, QEvent *event)
     if (saved)
         return false;
     m_asking = true;
-    const bool quits = m_quitAnyway && m_quitAnyway(unsavedChangesMessage(saved.error().message));
+    const QString reason = saved.error().message;
+    const bool quits = m_quitAnyway
+        && m_quitAnyway(m_context.isReadOnly() ? unkeptChangesMessage(reason) : unsavedChangesMessage(reason));
     m_asking = false;
     if (quits) {
         // Given up by the user's choice: nothing is tried again on the way
@@ -41,6 +43,13 @@ QString QuitGuard::unsavedChangesMessage(const QString &reason)
     return QStringLiteral("Your latest changes could not be saved. %1\n\n"
                           "If you quit now, they will be lost. Stay to keep them, and quit again once the "
                           "problem is fixed.")
+        .arg(reason);
+}
+
+QString QuitGuard::unkeptChangesMessage(const QString &reason)
+{
+    return QStringLiteral("Your latest changes cannot be kept. %1\n\n"
+                          "If you quit now, they will be lost. Stay to copy what you need of them elsewhere first.")
         .arg(reason);
 }
 

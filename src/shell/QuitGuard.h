@@ -29,6 +29,9 @@ public:
 
     // What the user is asked when the changes could not be saved.
     static QString unsavedChangesMessage(const QString &reason);
+    // The same for a library opened for reading, which no wait will make
+    // take them.
+    static QString unkeptChangesMessage(const QString &reason);
     // The last save as the app ends, where nobody can be asked any more (a
     // session that ends, a signal): why the changes were lost, when they were.
     static std::optional<QString> saveOnTheWayOut(ModelContext &context);

@@ -323,29 +323,42 @@ void BoardCanvasModelTest::closingSavesAtOnce()
 void BoardCanvasModelTest::headerChangesThatCannotBeSavedAreReportedAndKept_data()
 {
     QTest::addColumn<bool>("title");
-    QTest::newRow("title kept with Return") << true;
-    QTest::newRow("favourite") << false;
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("title kept with Return") << true << false;
+    QTest::newRow("favourite") << false << false;
+    // No later save can carry it: the user is told that, not that it waits.
+    QTest::newRow("title, library opened for reading") << true << true;
+    QTest::newRow("favourite, library opened for reading") << false << true;
 }
 
 void BoardCanvasModelTest::headerChangesThatCannotBeSavedAreReportedAndKept()
 {
     QFETCH(bool, title);
+    QFETCH(bool, readOnly);
     Fixture f;
     f.workspace->appear();
     QVERIFY(!f.rig.context().hasChanges());
-    f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});
+    const StoreError refusal{readOnly ? QStringLiteral("The library can only be read; changes will not be kept.")
+                                      : QStringLiteral("The disk is full.")};
+    if (readOnly)
+        f.rig.context().setReadOnly(refusal);
+    else
+        f.rig.context().failNextSave(refusal);
     if (title) {
         f.workspace->setTitle(QStringLiteral("Garden plans"));
         f.workspace->submitTitle();
     } else {
         f.workspace->toggleFavorite();
     }
-    QCOMPARE(f.workspace->operationError(), std::optional(keptChangesMessage(QStringLiteral("The disk is full."))));
+    QCOMPARE(f.workspace->operationError(),
+             std::optional(readOnly ? refusal.message : keptChangesMessage(refusal.message)));
     // Kept as typed, for the next save that can.
     QCOMPARE(f.workspace->title(), title ? QStringLiteral("Garden plans") : QStringLiteral("Garden"));
     QCOMPARE(f.workspace->isFavorite(), !title);
     QVERIFY(f.rig.context().hasChanges());
     f.workspace->setOperationError(std::nullopt);
+    if (readOnly)
+        return;
     // Trying again once there is room writes it and says nothing.
     if (title)
         f.workspace->submitTitle();

@@ -78,6 +78,7 @@ private Q_SLOTS:
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
     void cardDeletedForGoodWhileIndexedStaysOutOfTheIndex();
+    void entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart();
     void capturesAreReadOneAtATimeFromTheLibrary();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart();
@@ -558,6 +559,30 @@ void AppRuntimeTest::cardDeletedForGoodWhileIndexedStaysOutOfTheIndex()
     QVERIFY(applied.wait(5000));
     QCOMPARE(rig.indexed.size(), 1);
     QCOMPARE(rig.indexed.constFirst().uniqueIdentifier, uuidText(*laterID));
+}
+
+// A snip deleted for good whose entry was never taken out of the index (the
+// app ended before the index's worker got to it, or the index could not be
+// written then) leaves it at the next start; the entries of live and
+// trashed snips, and any the app did not make, stay.
+void AppRuntimeTest::entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart()
+{
+    Rig rig;
+    const Board *note = addNote(rig.context(), {});
+    const CanvasCard *live = addCard(rig.context(), note->id(), {});
+    CanvasCard *trashed = addCard(rig.context(), note->id(), {});
+    trashed->moveToTrash(at(50));
+    QVERIFY(rig.context().save());
+    const QString gone = uuidText(QUuid::createUuid());
+    const QStringList stay{uuidText(live->id()), uuidText(trashed->id()), QStringLiteral("not-a-card")};
+    for (const QString &identifier : stay + QStringList{gone})
+        rig.index.indexed << SearchableItem{identifier, QStringLiteral("test.domain"), QStringLiteral("Password"),
+                                            QStringLiteral("hunter2"), {}, {}, QByteArray("png")};
+
+    rig.runtime->start();
+    QTRY_COMPARE(rig.index.removedNow(), QStringList{gone});
+    RecordingIndex held(&rig.index);
+    QCOMPARE(*held.itemIdentifiers(), stay);
 }
 
 void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()

@@ -1,9 +1,12 @@
 #include "runtime/DesktopSearchIndexService.h"
 
+#include "../support/PngBytes.h"
 #include "../support/WorkerGate.h"
 
 #include "platform/UuidText.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -81,6 +84,7 @@ private Q_SLOTS:
     void removeTakesTheCardOut();
     void realIndexRoundTrip();
     void removedWordsAreTidiedAway();
+    void keepOnlyTakesOutEntriesOfOtherCards();
 };
 
 void DesktopSearchIndexTest::mapping_data()
@@ -257,10 +261,23 @@ bool trigramStored(const QString &path, const QString &word)
     return stored;
 }
 
+// Whether any of the index's files holds the bytes, as they are or were
+// written: pages of a row removed linger in the write-ahead log.
+bool anyIndexFileHolds(const QString &path, const QByteArray &bytes)
+{
+    for (const QString &file : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-journal")}) {
+        QFile read(file);
+        if (read.open(QIODevice::ReadOnly) && read.readAll().contains(bytes))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // A snip deleted for good leaves none of its words in the index once the
-// service has had a pause.
+// service has had a pause, nor any byte of its words or picture in the
+// index's files.
 void DesktopSearchIndexTest::removedWordsAreTidiedAway()
 {
     QTemporaryDir dir;
@@ -271,7 +288,9 @@ void DesktopSearchIndexTest::removedWordsAreTidiedAway()
     int answers = 0;
     const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
     // A word in a script no other snip uses, so its trigrams are seen whole.
-    service.index({cardID, "Ψωξζ", "quartz", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+    const QByteArray picture = tessaline::testing::pngOf(Qt::darkMagenta, QSize(48, 32));
+    service.index({cardID, "Ψωξζ", "quartzite hunter2", QString("Planning"), {}, picture}, &receiver)
+        .then(&receiver, count);
     const QUuid other = QUuid::createUuid();
     service.index({other, "Whiteboard", "sprint goals", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
     QTRY_COMPARE(answers, 2);
@@ -279,9 +298,49 @@ void DesktopSearchIndexTest::removedWordsAreTidiedAway()
     service.remove(cardID, &receiver).then(&receiver, count);
     QTRY_COMPARE(answers, 3);
     QTRY_VERIFY(!trigramStored(path, QStringLiteral("ψωξζ")));
+    QVERIFY(!picture.isEmpty());
+    QTRY_VERIFY(!anyIndexFileHolds(path, QByteArrayLiteral("quartzite hunter2"))
+                && !anyIndexFileHolds(path, QStringLiteral("Ψωξζ").toUtf8()) && !anyIndexFileHolds(path, picture));
     SearchIndex index(path);
     QCOMPARE(index.search(QStringLiteral("sprint planning")), QStringList{uuidText(other)});
     QVERIFY(!index.upkeepDue());
+}
+
+// Given every card the library holds, the entries of cards it no longer
+// holds go, words and picture; the others, and entries not named by a
+// card's id, stay.
+void DesktopSearchIndexTest::keepOnlyTakesOutEntriesOfOtherCards()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
+    const QUuid gone = QUuid::createUuid();
+    DesktopSearchIndexService service([path]() { return std::make_unique<SearchIndex>(path); });
+    QObject receiver;
+    int answers = 0;
+    const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+    // Where no index was made yet, there is nothing to take out, and no
+    // index is made for it.
+    service.keepOnly({cardID}, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 1);
+    QVERIFY(!QFileInfo::exists(path));
+    answers = 0;
+    {
+        SearchIndex index(path);
+        SearchableItem foreign{QStringLiteral("not-a-card"), QStringLiteral("other.domain"), QStringLiteral("Other"),
+                               QString(), {}, {}, {}};
+        QVERIFY(index.indexItems({foreign}));
+    }
+    service.index({cardID, "Whiteboard", "sprint goals", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+    service.index({gone, "Login", "hunter2 password", QString("Planning"), {}, tessaline::testing::pngOf(Qt::red)}, &receiver)
+        .then(&receiver, count);
+    service.keepOnly({cardID, QUuid::createUuid()}, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 3);
+    SearchIndex index(path);
+    QVERIFY(!index.item(uuidText(gone)));
+    QCOMPARE(index.search(QStringLiteral("hunter2")), QStringList());
+    QCOMPARE(index.search(QStringLiteral("planning")), QStringList{uuidText(cardID)});
+    QVERIFY(index.item(QStringLiteral("not-a-card")));
+    QCOMPARE(index.count(), 2);
 }
 
 QTEST_GUILESS_MAIN(DesktopSearchIndexTest)

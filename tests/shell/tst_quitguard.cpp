@@ -7,6 +7,7 @@
 #include "model/Board.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "model/StoreError.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -94,19 +95,24 @@ void QuitGuardTest::unsavedChangesAreSavedOrTheUserAsked_data()
 {
     QTest::addColumn<bool>("changed");
     QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<bool>("readOnly");
     QTest::addColumn<bool>("quitsAnyway");
     QTest::addColumn<bool>("quits");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("nothing waits") << false << false << false << true << "Saved";
-    QTest::newRow("a change the library takes") << true << false << false << true << "Typed";
-    QTest::newRow("a full disk, the user stays") << true << true << false << false << "Saved";
-    QTest::newRow("a full disk, the user quits anyway") << true << true << true << true << "Saved";
+    QTest::newRow("nothing waits") << false << false << false << false << true << "Saved";
+    QTest::newRow("a change the library takes") << true << false << false << false << true << "Typed";
+    QTest::newRow("a full disk, the user stays") << true << true << false << false << false << "Saved";
+    QTest::newRow("a full disk, the user quits anyway") << true << true << false << true << true << "Saved";
+    // Asked too, but not promised a later save that never comes.
+    QTest::newRow("opened for reading, the user stays") << true << false << true << false << false << "Saved";
+    QTest::newRow("opened for reading, the user quits anyway") << true << false << true << true << true << "Saved";
 }
 
 void QuitGuardTest::unsavedChangesAreSavedOrTheUserAsked()
 {
     QFETCH(bool, changed);
     QFETCH(bool, diskFull);
+    QFETCH(bool, readOnly);
     QFETCH(bool, quitsAnyway);
     QFETCH(bool, quits);
     QFETCH(QString, stored);
@@ -129,6 +135,9 @@ void QuitGuardTest::unsavedChangesAreSavedOrTheUserAsked()
         return quitsAnyway;
     });
     qApp->installEventFilter(&guard);
+    const StoreError readOnlyError{QStringLiteral("The library can only be read.")};
+    if (readOnly)
+        context.setReadOnly(readOnlyError);
     if (changed)
         note->setTitle(QStringLiteral("Typed"));
     {
@@ -139,15 +148,21 @@ void QuitGuardTest::unsavedChangesAreSavedOrTheUserAsked()
         QCOMPARE(quitApplication(stayed) != stayed, quits);
     }
     QCOMPARE(storedTitle(path), stored);
-    QCOMPARE(asked.size(), diskFull ? 1 : 0);
+    QCOMPARE(asked.size(), diskFull || readOnly ? 1 : 0);
     if (diskFull) {
         QVERIFY2(asked.constFirst().contains(QStringLiteral("could not be saved")), qPrintable(asked.constFirst()));
         QVERIFY2(asked.constFirst().contains(QStringLiteral("library could not be written")),
                  qPrintable(asked.constFirst()));
     }
+    if (readOnly) {
+        QVERIFY2(asked.constFirst().contains(readOnlyError.message), qPrintable(asked.constFirst()));
+        QVERIFY2(asked.constFirst().contains(QStringLiteral("will be lost")), qPrintable(asked.constFirst()));
+        QVERIFY2(!asked.constFirst().contains(QStringLiteral("once the problem is fixed")),
+                 qPrintable(asked.constFirst()));
+    }
     // Kept by staying, the change is saved by the next quit, once there is room.
-    QCOMPARE(context.hasChanges(), diskFull && !quitsAnyway);
-    if (context.hasChanges()) {
+    QCOMPARE(context.hasChanges(), (diskFull || readOnly) && !quitsAnyway);
+    if (context.hasChanges() && !readOnly) {
         QCOMPARE(quitApplication(7), 0);
         QCOMPARE(storedTitle(path), QStringLiteral("Typed"));
         QCOMPARE(asked.size(), 1);

@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <mutex>
+
 namespace tessaline::testing {
 
 using namespace tessaline::fakes;
@@ -80,19 +82,53 @@ public:
     bool dropsUnpromptedWrites = false;
 };
 
+// What reaches the desktop-search index, written on the index's worker.
+struct IndexLog
+{
+    // Every item indexed, in turn; items removed stay listed.
+    QList<SearchableItem> indexed;
+    QStringList removed;
+    std::mutex mutex;
+
+    QStringList removedNow()
+    {
+        std::lock_guard lock(mutex);
+        return removed;
+    }
+};
+
+// An index holding the items indexed and not removed since.
 class RecordingIndex : public SearchIndexing
 {
 public:
-    explicit RecordingIndex(QList<SearchableItem> *log) : m_log(log) {}
+    explicit RecordingIndex(IndexLog *log) : m_log(log) {}
     Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override
     {
-        *m_log += items;
+        std::lock_guard lock(m_log->mutex);
+        m_log->indexed += items;
         return {};
     }
-    Expected<void, SearchIndexError> deleteItems(const QStringList &) override { return {}; }
+    Expected<void, SearchIndexError> deleteItems(const QStringList &identifiers) override
+    {
+        std::lock_guard lock(m_log->mutex);
+        m_log->removed += identifiers;
+        return {};
+    }
+    Expected<QStringList, SearchIndexError> itemIdentifiers() override
+    {
+        std::lock_guard lock(m_log->mutex);
+        QStringList held;
+        for (const SearchableItem &item : std::as_const(m_log->indexed)) {
+            if (!held.contains(item.uniqueIdentifier))
+                held << item.uniqueIdentifier;
+        }
+        for (const QString &identifier : std::as_const(m_log->removed))
+            held.removeAll(identifier);
+        return held;
+    }
 
 private:
-    QList<SearchableItem> *m_log;
+    IndexLog *m_log;
 };
 
 // One runtime over a library (in memory unless asked for a file in `dir`, or
@@ -129,7 +165,7 @@ struct Rig
         ocr = std::make_shared<FakeOCR>();
         services.ocrService = ocr;
         services.desktopSearchIndex = std::make_shared<DesktopSearchIndexService>(
-            [log = &indexed] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
+            [log = &index] { return std::make_unique<RecordingIndex>(log); }, QStringLiteral("test.domain"));
         services.setRemindersEnabled = [this](bool wanted, QObject *, std::function<void(Expected<bool, QString>)> done) {
             reminderRequests.append(wanted);
             done(reminderAnswer);
@@ -188,7 +224,8 @@ struct Rig
     std::shared_ptr<FakePermission> permission;
     FakeHotKeySystem *hotKeys = nullptr;
     std::shared_ptr<FakeOCR> ocr;
-    QList<SearchableItem> indexed;
+    IndexLog index;
+    QList<SearchableItem> &indexed = index.indexed;
     RecordingPasteboard pasteboard;
     RecordingWindowing windowing;
     QList<bool> reminderRequests;
