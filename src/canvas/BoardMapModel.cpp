@@ -35,6 +35,13 @@ BoardMapModel::BoardMapModel(ModelContext &context, NavigationState &navigation,
     , m_now(now ? std::move(now) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
 {
     connect(&context, &ModelContext::didSave, this, &BoardMapModel::scheduleCardsChanged);
+    connect(&context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if ((property == CanvasCard::BoardIDProperty || property == CanvasCard::DeletedAtProperty
+             || property == CanvasCard::IdProperty)
+            && qobject_cast<CanvasCard *>(entity))
+            m_boardCards.reset();
+    });
+    connect(&context, &ModelContext::writesTakenBack, this, [this] { m_boardCards.reset(); });
     connect(&navigation, &NavigationState::selectedCardIDsChanged, this, &BoardMapModel::selectionChanged);
 }
 
@@ -65,15 +72,25 @@ Board *BoardMapModel::board() const
 
 QList<CanvasCard *> BoardMapModel::boardCards() const
 {
-    QList<CanvasCard *> cards;
     const auto all = m_context.fetchCards();
     if (!all)
-        return cards;
-    for (CanvasCard *card : *all) {
-        if (card->boardID() == m_boardID && card->isLive())
-            cards.append(card);
+        return {};
+    // Asked for several times per change (the placed cards, the content's
+    // size, the tray, the spoken list): a walk over a large library's cards
+    // for each cost milliseconds. A list that only grew adds its new cards.
+    const bool grew = m_boardCards && all->size() >= m_boardCardsFrom.size()
+        && std::equal(m_boardCardsFrom.cbegin(), m_boardCardsFrom.cend(), all->cbegin());
+    if (!grew) {
+        m_boardCards.emplace();
+        m_boardCardsFrom.clear();
     }
-    return cards;
+    for (qsizetype i = m_boardCardsFrom.size(); i < all->size(); ++i) {
+        CanvasCard *card = all->at(i);
+        if (card->boardID() == m_boardID && card->isLive())
+            m_boardCards->append(card);
+    }
+    m_boardCardsFrom = *all;
+    return *m_boardCards;
 }
 
 QList<CanvasCard *> BoardMapModel::placedCards() const

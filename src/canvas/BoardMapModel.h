@@ -123,6 +123,10 @@ private:
     bool m_assistantAvailable = false;
     bool m_cardsChangePending = false;
     std::optional<QString> m_operationError;
+    // The note's live cards, and the library's card list they were picked
+    // from; dropped when a card's note, deletion or id is written.
+    mutable std::optional<QList<CanvasCard *>> m_boardCards;
+    mutable QList<CanvasCard *> m_boardCardsFrom;
 };
 
 } // namespace tessaline

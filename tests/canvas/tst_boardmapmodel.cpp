@@ -46,6 +46,24 @@ private Q_SLOTS:
         r.map->placeLatest();
         QVERIFY(capturedLate->isPlaced());
         QCOMPARE(QPointF(capturedLate->canvasX(), capturedLate->canvasY()), QPointF(840, 80));
+
+        // The lists follow every change of which cards the note holds, saved
+        // or not, and one taken back.
+        const auto tray = [&r] { return r.map->trayCards(); };
+        oldSnip->setBoardID(r.other->id());
+        QCOMPARE(tray(), (QList<CanvasCard *>{newSnip}));
+        CanvasCard *arrived = r.card(CardKind::snip, 95);
+        QCOMPARE(tray(), (QList<CanvasCard *>{arrived, newSnip}));
+        QVERIFY(r.context->save());
+        newSnip->moveToTrash(at(96));
+        QCOMPARE(tray(), (QList<CanvasCard *>{arrived}));
+        r.context->rollback();
+        QCOMPARE(tray(), (QList<CanvasCard *>{arrived, newSnip}));
+        r.context->remove(arrived);
+        QVERIFY(r.context->save());
+        QCOMPARE(tray(), (QList<CanvasCard *>{newSnip}));
+        r.card(CardKind::snip, 97, false, r.other)->setBoardID(r.note->id());
+        QCOMPARE(tray().size(), 2);
     }
 
     void drops_data()
