@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -28,6 +29,12 @@
 namespace tessaline {
 
 namespace {
+
+// Orders as QDateTime does, an invalid date before every valid one.
+qint64 dateOrder(const QDateTime &date)
+{
+    return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+}
 
 // The walk over the library's lists gives the event loop a turn this often,
 // so that neither a large library's first walk nor any later one holds up
@@ -859,12 +866,12 @@ SearchCorpus::Rows SearchCorpus::rowsOf(const QList<Board *> &boards, const QLis
 
 SearchCorpus::NoteRow SearchCorpus::noteRow(Board *board, const Kept &kept) const
 {
-    return {board, board->id(), board->updatedAt(), board->isLive(), kept.text, m_titles.value(board)};
+    return {board, board->id(), dateOrder(board->updatedAt()), board->isLive(), kept.text, m_titles.value(board)};
 }
 
 SearchCorpus::CardRow SearchCorpus::cardRow(CanvasCard *card, const Kept &kept)
 {
-    return {card, card->id(), card->boardID(), card->updatedAt(), isSearchableCard(*card), card->kind() == CardKind::snip,
+    return {card, card->id(), card->boardID(), dateOrder(card->updatedAt()), isSearchableCard(*card), card->kind() == CardKind::snip,
             kept.text};
 }
 

@@ -207,7 +207,10 @@ private:
     {
         Board *note;
         QUuid id;
-        QDateTime updatedAt;
+        // The change date as milliseconds since the epoch, an invalid one
+        // before every other: a large library's sort compares them tens of
+        // thousands of times.
+        qint64 updatedAt;
         bool live;
         ScanText text;
         ScanText title;
@@ -217,7 +220,7 @@ private:
         CanvasCard *card;
         QUuid id;
         QUuid boardID;
-        QDateTime updatedAt;
+        qint64 updatedAt;
         // Live and not a suggestion.
         bool searchable;
         bool snip;
