@@ -352,7 +352,7 @@ QList<CanvasCard *> SnipsLibraryModel::matchingCards(const QList<CanvasCard *> &
     }
     QList<CanvasCard *> kept;
     for (CanvasCard *card : cards) {
-        if (card->kind() != CardKind::snip || !card->isLive())
+        if (!card->isSnip() || !card->isLive())
             continue;
         if (!text.isEmpty()
             && !snipHolds(
@@ -369,23 +369,23 @@ QList<CanvasCard *> SnipsLibraryModel::filteredCards(const QList<CanvasCard *> &
                                                      const QString &query)
 {
     QList<CanvasCard *> kept = matchingCards(cards, boards, trimmedWhitespace(query));
-    // The grid order of `gridOrder`, with each card's keys worked out once:
-    // the identifier's bytes in network order sort exactly as its upper-case
-    // text does.
+    // The grid order of `gridOrder`, with each card's date read once and
+    // no date made for it: over a large library that was most of the work.
     struct Keyed
     {
         qint64 date;
-        QByteArray id;
         CanvasCard *card;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(kept.size());
-    for (CanvasCard *card : kept)
-        keyed.push_back({libraryDate(card).toMSecsSinceEpoch(), card->id().toRfc4122(), card});
+    for (CanvasCard *card : kept) {
+        const std::optional<qint64> captured = card->capturedAtMSecs();
+        keyed.push_back({captured ? *captured : card->createdAt().toMSecsSinceEpoch(), card});
+    }
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
         if (a.date != b.date)
             return a.date > b.date;
-        return a.id < b.id;
+        return uuidTextLess(a.card->id(), b.card->id());
     });
     for (qsizetype i = 0; i < kept.size(); ++i)
         kept[i] = keyed[size_t(i)].card;

@@ -142,6 +142,14 @@ public:
         return QDateTime::fromMSecsSinceEpoch(m_msecs, Qt::UTC);
     }
     bool has_value() const { return m_msecs != kAbsent; }
+    // The date as QDateTime::toMSecsSinceEpoch() gives it, without making
+    // one: sorting a large library reads it for every card.
+    std::optional<qint64> msecsSinceEpoch() const
+    {
+        if (m_msecs == kAbsent)
+            return std::nullopt;
+        return m_msecs == kInvalid ? QDateTime().toMSecsSinceEpoch() : m_msecs;
+    }
 
     friend bool operator==(const NullableDate &, const NullableDate &) = default;
 
@@ -387,6 +395,7 @@ public:
     QDateTime updatedAt() const { return m_values.updatedAt; }
     void setUpdatedAt(const QDateTime &date);
     std::optional<QDateTime> capturedAt() const { return m_values.capturedAt; }
+    std::optional<qint64> capturedAtMSecs() const { return m_values.capturedAt.msecsSinceEpoch(); }
     void setCapturedAt(const std::optional<QDateTime> &date);
     std::optional<QDateTime> lastResurfacedAt() const { return m_values.lastResurfacedAt; }
     void setLastResurfacedAt(const std::optional<QDateTime> &date);
