@@ -150,6 +150,9 @@ public:
             return std::nullopt;
         return m_msecs == kInvalid ? QDateTime().toMSecsSinceEpoch() : m_msecs;
     }
+    // Orders as the optional dates compare: none first, then an invalid
+    // date, then by time.
+    qint64 orderKey() const { return m_msecs; }
 
     friend bool operator==(const NullableDate &, const NullableDate &) = default;
 
@@ -402,6 +405,7 @@ public:
     std::optional<QDateTime> rediscoverDismissedUntil() const { return m_values.rediscoverDismissedUntil; }
     void setRediscoverDismissedUntil(const std::optional<QDateTime> &date);
     std::optional<QDateTime> deletedAt() const { return m_values.deletedAt; }
+    qint64 deletedAtOrderKey() const { return m_values.deletedAt.orderKey(); }
     void setDeletedAt(const std::optional<QDateTime> &date);
 
     bool isLive() const { return !m_values.deletedAt.has_value(); }
