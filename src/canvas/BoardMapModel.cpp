@@ -84,11 +84,10 @@ QList<CanvasCard *> BoardMapModel::boardCards() const
         m_boardCards.emplace();
         m_boardCardsFrom.clear();
     }
-    for (qsizetype i = m_boardCardsFrom.size(); i < all->size(); ++i) {
-        CanvasCard *card = all->at(i);
+    walkCards(*all, m_boardCardsFrom.size(), [this](qsizetype, CanvasCard *card) {
         if (card->boardID() == m_boardID && card->isLive())
             m_boardCards->append(card);
-    }
+    });
     m_boardCardsFrom = *all;
     return *m_boardCards;
 }

@@ -51,7 +51,7 @@ TrashContents TrashContents::from(const QList<Board *> &boards, const QList<Canv
     for (const QUuid &id : std::as_const(deletedIDs))
         contents.deletedBoardCards.insert(id, {});
     // One pass over a large library's cards for both sections.
-    for (CanvasCard *card : cards) {
+    walkCards(cards, 0, [&contents, &deletedIDs](qsizetype, CanvasCard *card) {
         const auto counts = deletedIDs.isEmpty() ? contents.deletedBoardCards.end()
                                                  : contents.deletedBoardCards.find(card->boardID());
         if (counts == contents.deletedBoardCards.end()) {
@@ -62,7 +62,7 @@ TrashContents TrashContents::from(const QList<Board *> &boards, const QList<Canv
         } else if (card->kindRawValue() != u"ghost") {
             ++counts->thoughts;
         }
-    }
+    });
     std::stable_sort(contents.deletedBoards.begin(), contents.deletedBoards.end(), trashOrder<Board>);
     // A large library's trash holds thousands of cards: their dates are
     // compared as the numbers they are stored as, not made into dates for

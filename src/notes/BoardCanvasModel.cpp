@@ -233,15 +233,14 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
         m_sharedCardIDs.clear();
         if (m_indexesCardIDs)
             m_cardAtByID.reserve(all.size());
-        for (qsizetype at = 0; at < all.size(); ++at) {
-            CanvasCard *card = all.at(at);
+        walkCards(all, 0, [&](qsizetype at, CanvasCard *card) {
             if (m_indexesCardIDs)
                 noteID(card->id(), qint32(at));
             if (belongs(*card)) {
                 cards.append(card);
                 m_writingCardsAt.append(qint32(at));
             }
-        }
+        });
         m_cardIDsKnown = m_indexesCardIDs;
     }
     m_writingCardsReferences = referenced;

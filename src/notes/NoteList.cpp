@@ -95,23 +95,7 @@ void NoteList::groupCards(const QList<CanvasCard *> &cards)
     // up again only when the note changes.
     CardGroup *group = nullptr;
     QUuid groupNoteID;
-    // A large library's cards are far apart in memory and each is looked at
-    // only briefly: the fields read here are asked for some cards ahead, so
-    // their fetches overlap instead of waiting one after another.
-    constexpr qsizetype ahead = 8;
-    const auto prefetch = [](const CanvasCard *card) {
-        const CanvasCardValues &values = static_cast<const ValueEntity<CanvasCardValues, 30> &>(*card).values();
-        __builtin_prefetch(&values.boardID);
-        __builtin_prefetch(&values.kindRawValue);
-        __builtin_prefetch(&values.updatedAt);
-        __builtin_prefetch(&values.deletedAt);
-    };
-    for (qsizetype i = 0; i < std::min(ahead, cards.size()); ++i)
-        prefetch(cards.at(i));
-    for (qsizetype i = 0; i < cards.size(); ++i) {
-        if (i + ahead < cards.size())
-            prefetch(cards.at(i + ahead));
-        const CanvasCard *card = cards.at(i);
+    walkCards(cards, 0, [&](qsizetype i, const CanvasCard *card) {
         const QUuid noteID = card->boardID();
         if (!group || noteID != groupNoteID) {
             groupNoteID = noteID;
@@ -119,7 +103,7 @@ void NoteList::groupCards(const QList<CanvasCard *> &cards)
         }
         group->cards.append(qint32(i));
         countIn(*group, *card);
-    }
+    });
     m_groupedCards = cards;
     m_writtenCards.clear();
     m_groupsValid = true;

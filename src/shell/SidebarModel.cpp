@@ -139,15 +139,14 @@ SidebarModel::Counts SidebarModel::countsOf(const QList<Board *> &boards, const 
 
 void SidebarModel::countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from)
 {
-    for (qsizetype at = from; at < cards.size(); ++at) {
-        const CanvasCard *card = cards.at(at);
+    walkCards(cards, from, [&counts](qsizetype, const CanvasCard *card) {
         if (card->isLive()) {
             if (counts.inboxID && card->boardID() == *counts.inboxID)
                 ++counts.quickCaptures;
         } else if (!counts.deletedNotes.contains(card->boardID())) {
             ++counts.recentlyDeleted;
         }
-    }
+    });
 }
 
 QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep)
