@@ -8,7 +8,24 @@ namespace tessaline {
 
 QString uuidText(const QUuid &uuid)
 {
-    return uuid.toString(QUuid::WithoutBraces).toUpper();
+    // Written straight into its 36 characters: a note's writing names every
+    // card it shows, and is written whole at each save.
+    static constexpr char16_t hex[] = u"0123456789ABCDEF";
+    const uchar bytes[16] = {uchar(uuid.data1 >> 24), uchar(uuid.data1 >> 16), uchar(uuid.data1 >> 8),
+                             uchar(uuid.data1),       uchar(uuid.data2 >> 8),  uchar(uuid.data2),
+                             uchar(uuid.data3 >> 8),  uchar(uuid.data3),       uuid.data4[0],
+                             uuid.data4[1],           uuid.data4[2],           uuid.data4[3],
+                             uuid.data4[4],           uuid.data4[5],           uuid.data4[6],
+                             uuid.data4[7]};
+    QString text(36, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            *out++ = u'-';
+        *out++ = hex[bytes[i] >> 4];
+        *out++ = hex[bytes[i] & 0xf];
+    }
+    return text;
 }
 
 namespace {

@@ -107,6 +107,7 @@ void TextUtilitiesTest::uuidParsing_data()
     QTest::newRow("upper") << "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D" << true;
     QTest::newRow("lower") << "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d" << true;
     QTest::newRow("nil") << "00000000-0000-0000-0000-000000000000" << true;
+    QTest::newRow("every digit") << "F0E1D2C3-B4A5-9687-7869-5A4B3C2D1E0F" << true;
     QTest::newRow("braces") << "{0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d}" << false;
     QTest::newRow("no hyphens") << "0a1b2c3d4e5f4a6b8c7d9e0f1a2b3c4d" << false;
     QTest::newRow("misplaced hyphen") << "0a1b2c3-d4e5f-4a6b-8c7d-9e0f1a2b3c4d" << false;
