@@ -584,7 +584,7 @@ QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
 
 int BoardWritingSurface::referenceKind(const Row &row)
 {
-    const int kind = row.isMissing ? 0 : (row.card && row.card->kind() == CardKind::snip ? 1 : 2);
+    const int kind = row.isMissing ? 0 : (row.card && row.card->isSnip() ? 1 : 2);
     return kind * 8 + int(row.size);
 }
 
@@ -607,7 +607,7 @@ int BoardWritingSurface::estimatedReferenceHeight(const Row &row) const
     // Until a view of the kind has been measured: about what one takes.
     if (row.isMissing)
         return 56;
-    if (row.card && row.card->kind() == CardKind::snip) {
+    if (row.card && row.card->isSnip()) {
         switch (row.size) {
         case NoteAttachmentSize::small:
             return 180;
