@@ -281,6 +281,9 @@ private Q_SLOTS:
         const QUuid card = QUuid::createUuid();
         pins.pin(image, card);
         QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+        // Its rounded corners show what is beneath: a Wayland compositor
+        // blends every window.
+        QVERIFY(pins.window(card)->windowHandle()->requestedFormat().hasAlpha());
 
         // Floating at the picture's size, not tiled beside the main window.
         QTRY_COMPARE_WITH_TIMEOUT(shown(QStringLiteral("Tessaline")).value_or(ShownWindow()).frame.size(), QSize(560, 315),
@@ -327,6 +330,7 @@ private Q_SLOTS:
         }
         QVERIFY(toast);
         QVERIFY(QTest::qWaitForWindowExposed(toast));
+        QVERIFY(toast->windowHandle()->requestedFormat().hasAlpha());
 
         // The keyboard stays with the window in use.
         const ShownWindow main = *shown(mainTitle);
