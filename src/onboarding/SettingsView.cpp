@@ -336,7 +336,10 @@ QWidget *SettingsView::buildPrivacySection()
 
     auto *unavailable = footnote(PlatformTexts::cloudSyncUnavailable(), nullptr);
     unavailable->setObjectName(QStringLiteral("cloudSyncUnavailable"));
-    unavailable->setVisible(!SettingsModel::isCloudSyncAvailable());
+    // Shown with the section; shown now, before it has a parent, it would
+    // open as a window of its own for a moment.
+    if (SettingsModel::isCloudSyncAvailable())
+        unavailable->hide();
 
     m_restartNotice = new QWidget;
     m_restartNotice->setObjectName(QStringLiteral("cloudSyncRestartNotice"));

@@ -55,7 +55,12 @@ ImageResult readPicture(const PictureRequest &request)
     QImage part = PortalCaptureSystem::displayPart(picture, request.desktop, request.display);
     if (part.isNull())
         return unexpected(CaptureSystemError{false, QStringLiteral("The desktop's picture does not show the display.")});
-    if (request.size.isValid() && part.size() != request.size)
+    // Never blown up past the pixels the desktop gave: under a fractional
+    // scale Qt counts the next whole scale's pixels (2560 across a 1920-pixel
+    // output at 1.5), and a larger picture would add size and blur, not
+    // detail. The capture's scale is read from the picture itself.
+    if (request.size.isValid() && part.size() != request.size && part.width() > request.size.width()
+        && part.height() > request.size.height())
         part = part.scaled(request.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (part.format() != QImage::Format_RGB32)
         part = part.convertToFormat(QImage::Format_RGB32);

@@ -1,5 +1,6 @@
 #include "platform/WindowHints.h"
 
+#include "platform/WindowSystem.h"
 #include "platform/X11Connection.h"
 
 #include <QByteArray>
@@ -107,6 +108,9 @@ void showOnAllWorkspaces(quintptr windowID)
 
 bool hasCompositingManager()
 {
+    // A Wayland compositor blends every window it shows.
+    if (!WindowSystem::clientsPlaceWindows())
+        return true;
     const auto x11 = X11Connection::application();
     if (!x11)
         return false;

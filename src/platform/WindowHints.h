@@ -14,7 +14,8 @@ void showOnAllWorkspaces(quintptr windowID);
 void markForAllWorkspaces(quintptr windowID);
 
 // True when a compositing manager runs, so see-through window areas really
-// show what is behind them (without one they come out black).
+// show what is behind them (without one they come out black); always under
+// Wayland.
 bool hasCompositingManager();
 
 } // namespace tessaline

@@ -11,6 +11,7 @@
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
 #include "shell/PopupEscapeGuard.h"
+#include "shell/PopupPlacementGuard.h"
 #include "shell/QuitGuard.h"
 #include "shell/RootView.h"
 #include "shell/ShellWindowing.h"
@@ -97,6 +98,8 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     PopupEscapeGuard popupEscapeGuard;
     application.installEventFilter(&popupEscapeGuard);
+    PopupPlacementGuard popupPlacementGuard;
+    application.installEventFilter(&popupPlacementGuard);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Capture parts of the screen and think with them in notes."));

@@ -9,6 +9,11 @@
 #include "platform/UnavailableHotKeys.h"
 
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
@@ -67,6 +72,39 @@ private Q_SLOTS:
         // Wayland does not say which application is in front: no guess.
         QCOMPARE(rig.result->sourceApplicationName, std::nullopt);
         QCOMPARE(rig.coordinator->overlayController(), nullptr);
+    }
+
+    // Under a fractional scale Qt counts the next whole scale's pixels; a
+    // display capture keeps the output's own pixels, neither blown up to
+    // Qt's count (blurred, a third larger) nor cut short.
+    void fractionalScaleKeepsTheOutputsOwnPixels()
+    {
+        const auto swaymsg = [](const QStringList &arguments) {
+            QProcess process;
+            process.start(QStringLiteral("swaymsg"), arguments);
+            return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput()
+                                                                             : QByteArray();
+        };
+        const QJsonObject mode = QJsonDocument::fromJson(swaymsg({QStringLiteral("-t"), QStringLiteral("get_outputs"),
+                                                                  QStringLiteral("-r")}))
+                                     .array().first().toObject().value(QStringLiteral("current_mode")).toObject();
+        const QSize outputPixels(mode.value(QStringLiteral("width")).toInt(), mode.value(QStringLiteral("height")).toInt());
+        QVERIFY(!outputPixels.isEmpty());
+        QVERIFY(!swaymsg({QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("scale"), QStringLiteral("1.5")}).isEmpty());
+        const auto restore = qScopeGuard([&] {
+            swaymsg({QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("scale"), QStringLiteral("1")});
+        });
+        QScreen *screen = QGuiApplication::primaryScreen();
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(screen->geometry().width() - outputPixels.width() / 1.5) <= 1, 10000);
+
+        CaptureRig rig(PlatformFactory::create());
+        rig.coordinator->beginCapture(CaptureMode::display);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value() || rig.error.has_value(), 20000);
+        QCOMPARE(rig.error, std::nullopt);
+        QCOMPARE(rig.result->image.size(), outputPixels);
+        QVERIFY2(std::abs(rig.result->displayScale.width() - 1.5) < 0.01 && std::abs(rig.result->displayScale.height() - 1.5) < 0.01,
+                 qPrintable(QStringLiteral("%1 x %2 pixels per point").arg(rig.result->displayScale.width())
+                                .arg(rig.result->displayScale.height())));
     }
 
     void desktopWithoutThePortalGivesThePermissionError()

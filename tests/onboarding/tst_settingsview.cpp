@@ -104,6 +104,27 @@ private Q_SLOTS:
                                 "computer (127.0.0.1)."));
     }
 
+    // Building the window opens no other window, not even for a moment: a
+    // part shown before it has its place would flash up on the desktop.
+    void buildingOpensNoOtherWindow()
+    {
+        struct ShownWindows : QObject
+        {
+            QStringList names;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (event->type() == QEvent::Show && watched->isWidgetType()
+                    && static_cast<QWidget *>(watched)->isWindow())
+                    names.append(QString::fromLatin1(watched->metaObject()->className()) + u' ' + watched->objectName());
+                return false;
+            }
+        } shown;
+        qApp->installEventFilter(&shown);
+        ViewRig r;
+        qApp->removeEventFilter(&shown);
+        QCOMPARE(shown.names, QStringList{QStringLiteral("tessaline::SettingsView ")});
+    }
+
     void oneErrorRowForBothShortcuts()
     {
         ViewRig r;

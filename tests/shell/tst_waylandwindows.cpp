@@ -9,6 +9,7 @@
 
 #include "onboarding/SettingsView.h"
 #include "shell/CaptureToastWindowController.h"
+#include "shell/PopupPlacementGuard.h"
 #include "shell/RootView.h"
 #include "platform/Pasteboard.h"
 #include "platform/PlatformFactory.h"
@@ -20,6 +21,8 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
+#include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -196,6 +199,29 @@ bool click(const QPoint &point)
     return input({QStringLiteral("click"), QString::number(point.x()), QString::number(point.y())});
 }
 
+// Where sway shows something of ours painted in a colour of its own: the
+// bounds of that colour in a picture of the output (sway lists no pop-ups
+// in its tree; grim comes with the sway session).
+std::optional<QRect> swayShownInColour(const QColor &colour)
+{
+    QProcess grim;
+    grim.start(QStringLiteral("grim"), {QStringLiteral("-")});
+    if (!grim.waitForFinished(10000) || grim.exitCode() != 0)
+        return std::nullopt;
+    const QImage output = QImage::fromData(grim.readAllStandardOutput()).convertToFormat(QImage::Format_RGB32);
+    QRect found;
+    for (int y = 0; y < output.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(output.constScanLine(y));
+        for (int x = 0; x < output.width(); ++x) {
+            if (sameColour(QColor::fromRgb(row[x]), colour))
+                found |= QRect(x, y, 1, 1);
+        }
+    }
+    if (found.isEmpty())
+        return std::nullopt;
+    return found;
+}
+
 class NullPasteboard : public Pasteboard
 {
 public:
@@ -255,6 +281,9 @@ private Q_SLOTS:
         const QUuid card = QUuid::createUuid();
         pins.pin(image, card);
         QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+        // Its rounded corners show what is beneath: a Wayland compositor
+        // blends every window.
+        QVERIFY(pins.window(card)->windowHandle()->requestedFormat().hasAlpha());
 
         // Floating at the picture's size, not tiled beside the main window.
         QTRY_COMPARE_WITH_TIMEOUT(shown(QStringLiteral("Tessaline")).value_or(ShownWindow()).frame.size(), QSize(560, 315),
@@ -301,6 +330,7 @@ private Q_SLOTS:
         }
         QVERIFY(toast);
         QVERIFY(QTest::qWaitForWindowExposed(toast));
+        QVERIFY(toast->windowHandle()->requestedFormat().hasAlpha());
 
         // The keyboard stays with the window in use.
         const ShownWindow main = *shown(mainTitle);
@@ -417,6 +447,49 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("shown at %1x%2 for a window of %3x%4")
                                 .arg(shownSettings.frame.width()).arg(shownSettings.frame.height())
                                 .arg(settings.width()).arg(settings.height())));
+    }
+
+    // A menu opened from a button at the right edge of a window as wide as
+    // the output opens beside that button. Qt slides it against the
+    // screen's edge as if the window stood at the output's corner; sway
+    // keeps its windows inside a border, so the menu ended past the output
+    // and sway flipped it a whole menu's width to the left.
+    void menuAtTheWindowsRightEdgeOpensBesideItsButton()
+    {
+        if (flavour() != QLatin1String("sway"))
+            QSKIP("pop-ups are found in sway's picture of the output");
+        PopupPlacementGuard guard;
+        qApp->installEventFilter(&guard);
+        m_main->showMaximized();
+        const int outputWidth = m_main->screen()->geometry().width();
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->width() >= outputWidth - 8, 10000);
+        const QColor cyan(0, 255, 255);
+        const QColor magenta(255, 0, 255);
+        auto *button = new QPushButton(QStringLiteral("\u22ee"), m_main.get());
+        button->setStyleSheet(QStringLiteral("background-color: %1; border: none;").arg(cyan.name()));
+        button->setFixedSize(28, 24);
+        button->move(m_main->width() - button->width() - 4, 4);
+        button->show();
+        QMenu menu(button);
+        menu.setStyleSheet(QStringLiteral("QMenu { background-color: %1; }").arg(magenta.name()));
+        for (const QString &item : {QStringLiteral("Arrange on Canvas\u2026"), QStringLiteral("Export Note Brief\u2026")})
+            menu.addAction(item);
+        // As a tool button opens its menu: at its bottom left, slid on screen.
+        connect(button, &QPushButton::pressed, &menu,
+                [&] { menu.popup(button->mapToGlobal(button->rect().bottomLeft())); });
+
+        std::optional<QRect> shownButton;
+        QTRY_VERIFY_WITH_TIMEOUT((shownButton = swayShownInColour(cyan)).has_value(), 10000);
+        QVERIFY(click(shownButton->center()));
+        QTRY_VERIFY_WITH_TIMEOUT(menu.isVisible(), 10000);
+        std::optional<QRect> shownMenu;
+        QTRY_VERIFY_WITH_TIMEOUT((shownMenu = swayShownInColour(magenta)).has_value(), 10000);
+        QVERIFY2(shownMenu->right() < outputWidth && shownMenu->right() >= shownButton->left(),
+                 qPrintable(QStringLiteral("menu from x %1 to %2 for a button from x %3 to %4")
+                                .arg(shownMenu->left()).arg(shownMenu->right())
+                                .arg(shownButton->left()).arg(shownButton->right())));
+        menu.close();
+        qApp->removeEventFilter(&guard);
     }
 
 private:
