@@ -1,8 +1,9 @@
 #include "design/WrittenText.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
-#include <QPlainTextEdit>
 #include <QTextDocument>
+#include <QWidget>
 
 namespace tessaline {
 
@@ -11,23 +12,27 @@ namespace {
 class ShiftReturnFilter : public QObject
 {
 public:
-    explicit ShiftReturnFilter(QPlainTextEdit *editor) : QObject(editor), m_editor(editor) {}
+    explicit ShiftReturnFilter(QWidget *editor) : QObject(editor), m_editor(editor) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched != m_editor || event->type() != QEvent::KeyPress || m_editor->isReadOnly())
+        if (watched != m_editor || event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
         if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
-            || (key->modifiers() & ~Qt::KeypadModifier) != Qt::ShiftModifier)
+            || !key->modifiers().testFlag(Qt::ShiftModifier))
             return false;
-        m_editor->insertPlainText(QStringLiteral("\n"));
-        return true;
+        // The editor takes the same press without Shift, as Return; one it
+        // leaves (read only) goes on as it came.
+        QKeyEvent plain(key->type(), key->key(), key->modifiers() & ~Qt::ShiftModifier, key->text(),
+                        key->isAutoRepeat(), ushort(key->count()));
+        QCoreApplication::sendEvent(m_editor, &plain);
+        return plain.isAccepted();
     }
 
 private:
-    QPlainTextEdit *m_editor;
+    QWidget *m_editor;
 };
 
 } // namespace
@@ -39,7 +44,7 @@ QString writtenText(const QTextDocument *document)
     return text;
 }
 
-void breakLinesOnShiftReturn(QPlainTextEdit *editor)
+void breakLinesOnShiftReturn(QWidget *editor)
 {
     editor->installEventFilter(new ShiftReturnFilter(editor));
 }

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-class QPlainTextEdit;
 class QTextDocument;
+class QWidget;
 
 namespace tessaline {
 
@@ -15,9 +15,9 @@ namespace tessaline {
 // (what Return makes) come back as line breaks.
 QString writtenText(const QTextDocument *document);
 
-// Makes Shift+Return in the editor break the line as Return does. Left to
-// the editor it puts a line separator in the text, which writtenText keeps
-// as it is, where the user typed a line break.
-void breakLinesOnShiftReturn(QPlainTextEdit *editor);
+// Makes Shift+Return in a text editor (plain or not) break the line as
+// Return does. Left to the editor it puts a line separator in the text,
+// which writtenText keeps as it is, where the user typed a line break.
+void breakLinesOnShiftReturn(QWidget *editor);
 
 } // namespace tessaline

@@ -8,7 +8,6 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QDragEnterEvent>
-#include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -24,6 +23,7 @@ WritingParagraphEditor::WritingParagraphEditor(const QUuid &blockID, QWidget *pa
     , m_blockID(blockID)
 {
     setAcceptRichText(false);
+    breakLinesOnShiftReturn(this);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -166,21 +166,6 @@ void WritingParagraphEditor::dropEvent(QDropEvent *event)
         event->acceptProposedAction();
     else
         event->ignore();
-}
-
-void WritingParagraphEditor::keyPressEvent(QKeyEvent *event)
-{
-    // Shift+Return would put a line separator in the text where Return puts
-    // a line break; both give the paragraph a line break.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        && event->modifiers().testFlag(Qt::ShiftModifier)) {
-        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
-                        event->isAutoRepeat(), ushort(event->count()));
-        QTextEdit::keyPressEvent(&plain);
-        event->setAccepted(plain.isAccepted());
-        return;
-    }
-    QTextEdit::keyPressEvent(event);
 }
 
 void WritingParagraphEditor::insertFromMimeData(const QMimeData *source)

@@ -560,8 +560,7 @@ void AppRuntime::forgetDeletedCardsInIndex()
         return;
     QList<QUuid> held;
     held.reserve(cards->size());
-    for (const CanvasCard *card : *cards)
-        held.append(card->id());
+    walkCards(*cards, 0, [&held](qsizetype, const CanvasCard *card) { held.append(card->id()); });
     (void)m_services.desktopSearchIndex->keepOnly(held, this);
 }
 
