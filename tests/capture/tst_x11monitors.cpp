@@ -2,6 +2,7 @@
 
 #include "capture/RegionSelectionOverlay.h"
 
+#include <QPointer>
 #include <QScopeGuard>
 
 #include <xcb/randr.h>
@@ -65,9 +66,10 @@ public:
             return {};
         const QByteArray display = ':' + number;
         m_connection = xcb_connect(display.constData(), nullptr);
-        if (xcb_connection_has_error(m_connection) || !layOutMonitors())
+        if (xcb_connection_has_error(m_connection))
             return {};
-        return display;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        return layOutMonitors() ? display : QByteArray();
     }
 
     ~PrivateXServer()
@@ -80,33 +82,8 @@ public:
         }
     }
 
-private:
-    bool layOutMonitors()
+    bool setMonitor(const char *name, const QRect &geometry, std::optional<xcb_randr_output_t> output = std::nullopt)
     {
-        xcb_connection_t *c = m_connection;
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-        std::free(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
-        xcb_randr_get_screen_resources_current_reply_t *resources =
-            xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr);
-        if (!resources || xcb_randr_get_screen_resources_current_outputs_length(resources) < 1) {
-            std::free(resources);
-            return false;
-        }
-        // The server's one output goes to the laptop's monitor, so that it
-        // stands in for no monitor of its own.
-        const xcb_randr_output_t output = xcb_randr_get_screen_resources_current_outputs(resources)[0];
-        std::free(resources);
-        return setMonitor("LEFT", leftMonitor, output) && setMonitor("RIGHT", rightMonitor, std::nullopt);
-    }
-
-    bool setMonitor(const char *name, const QRect &geometry, std::optional<xcb_randr_output_t> output)
-    {
-        xcb_connection_t *c = m_connection;
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-        xcb_intern_atom_reply_t *atom =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-        if (!atom)
-            return false;
         // The request is put together here: xcb's own, for a monitor
         // without outputs, fails its own length check and aborts.
         struct
@@ -119,12 +96,11 @@ private:
             xcb_randr_output_t output;
         } request{};
         const size_t size = output ? sizeof(request) : sizeof(request) - sizeof(xcb_randr_output_t);
-        request.majorOpcode = xcb_get_extension_data(c, &xcb_randr_id)->major_opcode;
+        request.majorOpcode = xcb_get_extension_data(m_connection, &xcb_randr_id)->major_opcode;
         request.minorOpcode = XCB_RANDR_SET_MONITOR;
         request.length = uint16_t(size / 4);
-        request.window = root;
-        request.info.name = atom->atom;
-        std::free(atom);
+        request.window = m_root;
+        request.info.name = atomNamed(name);
         request.info.nOutput = output ? 1 : 0;
         request.output = output.value_or(0);
         request.info.x = int16_t(geometry.x());
@@ -136,16 +112,59 @@ private:
         iovec parts[3]{};
         parts[2] = {&request, size};
         const xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-        const xcb_void_cookie_t cookie{
-            xcb_send_request(c, XCB_REQUEST_CHECKED | XCB_REQUEST_RAW, parts + 2, &protocol)};
-        xcb_generic_error_t *error = xcb_request_check(c, cookie);
+        return succeeded(xcb_void_cookie_t{
+            xcb_send_request(m_connection, XCB_REQUEST_CHECKED | XCB_REQUEST_RAW, parts + 2, &protocol)});
+    }
+
+    // A monitor unplugged: the server keeps its pixels, the desktop no
+    // longer shows them.
+    bool removeMonitor(const char *name)
+    {
+        return succeeded(xcb_randr_delete_monitor_checked(m_connection, m_root, atomNamed(name)));
+    }
+
+private:
+    bool layOutMonitors()
+    {
+        std::free(xcb_randr_query_version_reply(m_connection, xcb_randr_query_version(m_connection, 1, 5), nullptr));
+        xcb_randr_get_screen_resources_current_reply_t *resources = xcb_randr_get_screen_resources_current_reply(
+            m_connection, xcb_randr_get_screen_resources_current(m_connection, m_root), nullptr);
+        if (!resources || xcb_randr_get_screen_resources_current_outputs_length(resources) < 1) {
+            std::free(resources);
+            return false;
+        }
+        // The server's one output goes to the laptop's monitor, so that it
+        // stands in for no monitor of its own.
+        const xcb_randr_output_t output = xcb_randr_get_screen_resources_current_outputs(resources)[0];
+        std::free(resources);
+        return setMonitor("LEFT", leftMonitor, output) && setMonitor("RIGHT", rightMonitor);
+    }
+
+    xcb_atom_t atomNamed(const char *name)
+    {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+        xcb_atom_t atom = XCB_ATOM_NONE;
+        if (reply)
+            atom = reply->atom;
+        std::free(reply);
+        return atom;
+    }
+
+    bool succeeded(xcb_void_cookie_t request)
+    {
+        xcb_generic_error_t *error = xcb_request_check(m_connection, request);
         std::free(error);
         return !error;
     }
 
     pid_t m_pid = -1;
     xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = XCB_WINDOW_NONE;
 };
+
+// The test's own X server, for the tests that change its monitors.
+PrivateXServer *server = nullptr;
 
 QString number(int value)
 {
@@ -182,8 +201,8 @@ QRect nativeFrame(const X11Connection &x11, WId window)
     return frame;
 }
 
-// Every pixel differs from its neighbours and from the pixels a tile away,
-// so a picture off by a pixel, or scaled, does not match.
+// Every pixel of a tile differs from its neighbours, so a picture off by a
+// pixel, or scaled, does not match.
 void paintRootWithTiles(const X11Connection &x11)
 {
     QImage tile(61, 53, QImage::Format_RGB32);
@@ -236,6 +255,7 @@ private Q_SLOTS:
     void initTestCase();
     void capturesKeepTheChosenPixels_data();
     void capturesKeepTheChosenPixels();
+    void unpluggingTheMonitorEndsItsSelection();
 };
 
 void X11MonitorsTest::initTestCase()
@@ -328,10 +348,35 @@ void X11MonitorsTest::capturesKeepTheChosenPixels()
     QCOMPARE(image, before);
 }
 
+void X11MonitorsTest::unpluggingTheMonitorEndsItsSelection()
+{
+    CaptureRig rig;
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(3000), number(700)}));
+    rig.coordinator.beginCapture(CaptureMode::region);
+    QTRY_COMPARE(rig.coordinator.state().kind(), CaptureCoordinatorState::Kind::selectingRegion);
+    auto *overlay = qobject_cast<RegionSelectionOverlayController *>(rig.coordinator.overlayController());
+    QVERIFY(overlay);
+    QTRY_VERIFY(overlay->hasInputGrab());
+    const QPointer<CaptureOverlayWindow> panel = overlay->overlayWindow();
+
+    const auto plugBackIn = qScopeGuard([] {
+        QVERIFY(server->setMonitor("RIGHT", rightMonitor));
+        QTRY_COMPARE(QGuiApplication::screens().size(), 2);
+    });
+    QVERIFY(server->removeMonitor("RIGHT"));
+    QTRY_COMPARE(QGuiApplication::screens().size(), 1);
+    // Cancelled, and the input given back: the overlay was left over no
+    // monitor, holding the keyboard and the pointer.
+    QTRY_COMPARE(rig.cancellations, 1);
+    QCOMPARE(rig.coordinator.state().kind(), CaptureCoordinatorState::Kind::idle);
+    QVERIFY(!panel || !panel->isVisible());
+}
+
 int main(int argc, char *argv[])
 {
-    PrivateXServer server;
-    const QByteArray display = server.start();
+    PrivateXServer xServer;
+    server = &xServer;
+    const QByteArray display = xServer.start();
     if (display.isEmpty()) {
         std::fprintf(stderr, "Xvfb with two RandR monitors could not be started\n");
         return 1;
