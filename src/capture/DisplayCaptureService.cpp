@@ -19,6 +19,19 @@ bool screenContains(const QRectF &frame, const QPointF &p)
         && p.y() < CoordinateSpaces::maxY(frame);
 }
 
+// The whole pixels that cover a length of points. A window's frame in
+// points is its pixel size divided by the screen's scale, and multiplied
+// back it can come out a hair over the whole number it was (310 pixels at
+// 1.2 come back as 310.00000000000006): rounding that up would ask for one
+// pixel more and have the whole picture resampled to it.
+int coveringPixels(double points, double scale)
+{
+    const double pixels = points * scale;
+    const double nearest = std::round(pixels);
+    const double covering = std::abs(pixels - nearest) < 1e-6 ? nearest : std::ceil(pixels);
+    return std::max(int(covering), 1);
+}
+
 } // namespace
 
 DisplayCaptureService::DisplayCaptureService(std::unique_ptr<CaptureSystem> system, QObject *parent)
@@ -222,8 +235,7 @@ QFuture<CaptureOutcome<CapturedWindow>> DisplayCaptureService::takeFrontmostWind
         return failed(CaptureSubsystemError::displayUnavailable());
 
     const double scale = std::max(m_system->windowPointPixelScale(*window), 1.0);
-    const QSize size(std::max(int(std::ceil(window->frame.width() * scale)), 1),
-                     std::max(int(std::ceil(window->frame.height() * scale)), 1));
+    const QSize size(coveringPixels(window->frame.width(), scale), coveringPixels(window->frame.height(), scale));
     CapturedWindow captured;
     captured.windowID = window->windowID;
     captured.windowTitle = window->title;

@@ -417,6 +417,13 @@ void RegionSelectionOverlayController::begin()
     window->setDelegate(this);
     m_overlayWindow = window;
     m_view = view;
+    // A display unplugged while its overlay is up leaves the overlay over
+    // nothing, or over another display's pixels, still holding the input:
+    // the selection ends as it does when the display went before it began.
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this, shownOn = screen](QScreen *removed) {
+        if (removed == shownOn)
+            finish(RegionSelectionOutcome::cancelled());
+    });
     // Where the compositor places windows, only a full-screen window is
     // sure to cover the screen, above everything else.
     if (WindowSystem::clientsPlaceWindows())

@@ -206,15 +206,24 @@ QList<X11Display> X11CaptureSystem::displaysFor(const std::optional<X11Connectio
         }
         if (display.nativeGeometry.isEmpty() && screens.size() == 1 && connection)
             display.nativeGeometry = QRect(0, 0, connection->screen->width_in_pixels, connection->screen->height_in_pixels);
+        // Qt rounds a screen's size in its own units (2560 pixels at 1.5 are
+        // 1706.67, given as 1707); the display's points are its pixels over
+        // its scale, or every point of a picture of it lands a fraction of a
+        // pixel off, and a crop a pixel off.
+        if (!display.nativeGeometry.isEmpty() && display.devicePixelRatio > 0)
+            display.logicalGeometry.setSize(QSizeF(display.nativeGeometry.size()) / display.devicePixelRatio);
         result.append(display);
     }
     return result;
 }
 
-CoordinateSpaces X11CaptureSystem::coordinateSpaces() const
+CoordinateSpaces X11CaptureSystem::coordinateSpaces(const QList<X11Display> &displays)
 {
-    QScreen *primary = QGuiApplication::primaryScreen();
-    return CoordinateSpaces(primary ? QRectF(primary->geometry()) : QRectF());
+    for (const X11Display &display : displays) {
+        if (display.primary)
+            return CoordinateSpaces(display.logicalGeometry);
+    }
+    return CoordinateSpaces(displays.isEmpty() ? QRectF() : displays.first().logicalGeometry);
 }
 
 QRectF X11CaptureSystem::logicalFromNative(const QRect &native, const QList<X11Display> &displays) const
@@ -240,27 +249,28 @@ QPointF X11CaptureSystem::pointerLocation()
         return {};
     const QPoint native(pointer->root_x, pointer->root_y);
     std::free(pointer);
+    // A pointer at window-system row y covers the pixel row [y, y+1); in
+    // screen coordinates (y up) that row's bottom edge, the top of the row
+    // below, is what contains it.
+    const QPoint below = native + QPoint(0, 1);
     const QList<X11Display> all = displays();
-    QPointF logical = native;
+    QPointF logical = below;
     for (const X11Display &display : all) {
         if (display.nativeGeometry.contains(native)) {
             const qreal ratio = display.devicePixelRatio > 0 ? display.devicePixelRatio : 1;
-            logical = display.logicalGeometry.topLeft() + QPointF(native - display.nativeGeometry.topLeft()) / ratio;
+            logical = display.logicalGeometry.topLeft() + QPointF(below - display.nativeGeometry.topLeft()) / ratio;
             break;
         }
     }
-    // A pointer at window-system row y covers the pixel row [y, y+1); in
-    // screen coordinates (y up) that row's bottom edge is what contains it.
-    QPointF screenPoint = coordinateSpaces().screenFromWindowSystem(logical);
-    screenPoint.ry() -= 1;
-    return screenPoint;
+    return coordinateSpaces(all).screenFromWindowSystem(logical);
 }
 
 QList<SystemScreen> X11CaptureSystem::screens()
 {
     QList<SystemScreen> result;
-    const CoordinateSpaces spaces = coordinateSpaces();
-    for (const X11Display &display : displays())
+    const QList<X11Display> all = displays();
+    const CoordinateSpaces spaces = coordinateSpaces(all);
+    for (const X11Display &display : all)
         result.append(SystemScreen{spaces.screenFromWindowSystem(display.logicalGeometry), display.displayID});
     return result;
 }
@@ -304,8 +314,9 @@ std::optional<SystemApplication> X11CaptureSystem::frontmostApplication()
 CaptureSystemResult<QList<SystemDisplay>> X11CaptureSystem::shareableDisplays()
 {
     QList<SystemDisplay> result;
-    const CoordinateSpaces spaces = coordinateSpaces();
-    for (const X11Display &display : displays())
+    const QList<X11Display> all = displays();
+    const CoordinateSpaces spaces = coordinateSpaces(all);
+    for (const X11Display &display : all)
         result.append(SystemDisplay{display.displayID, spaces.captureSystemFromWindowSystem(display.logicalGeometry)});
     return result;
 }
@@ -313,8 +324,8 @@ CaptureSystemResult<QList<SystemDisplay>> X11CaptureSystem::shareableDisplays()
 CaptureSystemResult<ShareableContent> X11CaptureSystem::shareableContent()
 {
     ShareableContent content;
-    const CoordinateSpaces spaces = coordinateSpaces();
     const QList<X11Display> all = displays();
+    const CoordinateSpaces spaces = coordinateSpaces(all);
     for (const X11Display &display : all)
         content.displays.append(SystemDisplay{display.displayID, spaces.captureSystemFromWindowSystem(display.logicalGeometry)});
     for (const xcb_window_t window : m_windows.clientWindows()) {

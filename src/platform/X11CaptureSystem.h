@@ -21,7 +21,9 @@ struct X11Display
     quint32 displayID = 0;
     QString name;
     QRect nativeGeometry;   // root-window pixels
-    QRectF logicalGeometry; // Qt's device-independent global coordinates
+    QRectF logicalGeometry; // Qt's device-independent global coordinates: its
+                            // corner where Qt puts it, its size the pixels'
+                            // over the scale
     qreal devicePixelRatio = 1;
     bool primary = false;
 };
@@ -54,7 +56,9 @@ public:
     QList<X11Display> displays() const;
     // The displays as a connection (or, without X11, Qt alone) sees them.
     static QList<X11Display> displaysFor(const std::optional<X11Connection> &connection);
-    CoordinateSpaces coordinateSpaces() const;
+    // Screen coordinates have their origin at the primary display's
+    // bottom-left corner.
+    static CoordinateSpaces coordinateSpaces(const QList<X11Display> &displays);
     const X11GrabTimings &lastGrabTimings() const { return m_lastTimings; }
     const X11Connection &connection() const { return m_x11; }
 

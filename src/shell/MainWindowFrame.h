@@ -19,7 +19,8 @@ QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRec
 QSize roomForWindow(const QScreen &screen);
 
 // Where the main window opens: the frame it had when the app last quit, as
-// long as that still shows on a screen; otherwise its default size fitted.
+// long as that still shows on a screen (cut to fit a screen that has less
+// room for it now); otherwise its default size fitted.
 
 void restoreMainWindowFrame(QWidget &window, UserDefaults &defaults);
 void rememberMainWindowFrame(const QWidget &window, UserDefaults &defaults);

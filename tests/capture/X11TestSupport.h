@@ -2,13 +2,19 @@
 
 // Helpers for the tests that run on the real X server of the test run.
 
+#include "capture/CaptureCoordinator.h"
 #include "capture/CaptureValues.h"
+#include "capture/DisplayCaptureService.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
 #include "platform/X11CaptureSystem.h"
+#include "platform/X11HotKeys.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -88,5 +94,31 @@ inline bool earlierEventsHandled()
     QCoreApplication::sendPostedEvents();
     return exposed;
 }
+
+// The app's capture road on this display, with the real overlay.
+struct CaptureRig
+{
+    CaptureRig()
+        : defaults(dir.filePath(QStringLiteral("settings.ini")))
+        , coordinator(services(defaults, center))
+    {
+        coordinator.onCaptureCancelled = [this] { ++cancellations; };
+    }
+    static CaptureCoordinatorServices services(UserDefaults &defaults, NotificationCenter &center)
+    {
+        CaptureCoordinatorServices services;
+        services.displayCaptureService = std::make_shared<DisplayCaptureService>(X11CaptureSystem::create());
+        services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
+        services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(X11HotKeys::create());
+        services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
+        services.notificationCenter = &center;
+        return services;
+    }
+    QTemporaryDir dir;
+    UserDefaults defaults;
+    NotificationCenter center;
+    CaptureCoordinator coordinator;
+    int cancellations = 0;
+};
 
 } // namespace tessaline::x11test

@@ -48,6 +48,8 @@ private Q_SLOTS:
     void bestDisplay_data();
     void bestDisplay();
     void windowCapture();
+    void windowPixelSize_data();
+    void windowPixelSize();
     void windowFailures_data();
     void windowFailures();
     void completionComesLater();
@@ -177,6 +179,33 @@ void DisplayCaptureServiceTest::windowCapture()
     const CaptureResult result = captured->captureResult();
     QCOMPARE(result.mode, CaptureMode::window);
     QCOMPARE(result.sourceWindowTitle, std::optional<QString>(QStringLiteral("Window 7")));
+}
+
+void DisplayCaptureServiceTest::windowPixelSize_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QSizeF>("points");
+    QTest::addColumn<QSize>("expected");
+    // A window's points are its pixels divided by its screen's scale; the
+    // picture asked for must be those pixels again, not one more.
+    QTest::newRow("1.2, 310 x 337 pixels") << 1.2 << QSizeF(310 / 1.2, 337 / 1.2) << QSize(310, 337);
+    QTest::newRow("1.75, 450 x 29 pixels") << 1.75 << QSizeF(450 / 1.75, 29 / 1.75) << QSize(450, 29);
+    QTest::newRow("1.1, 2327 x 164 pixels") << 1.1 << QSizeF(2327 / 1.1, 164 / 1.1) << QSize(2327, 164);
+    QTest::newRow("a part pixel is covered") << 1.5 << QSizeF(100.4, 10.01) << QSize(151, 16);
+}
+
+void DisplayCaptureServiceTest::windowPixelSize()
+{
+    QFETCH(double, scale);
+    QFETCH(QSizeF, points);
+    QFETCH(QSize, expected);
+    auto system = twoDisplays();
+    system->windowScale = scale;
+    system->content.windows = {window(7, QRectF(QPointF(100, 100), points))};
+    FakeCaptureSystem *fake = system.get();
+    DisplayCaptureService service(std::move(system));
+    (void)service.takeFrontmostWindow().result();
+    QCOMPARE(fake->requestedWindowSizes, QList<QSize>{expected});
 }
 
 void DisplayCaptureServiceTest::windowFailures_data()

@@ -1,18 +1,11 @@
 #include "X11TestSupport.h"
 
-#include "capture/CaptureCoordinator.h"
-#include "capture/DisplayCaptureService.h"
 #include "capture/RegionSelectionOverlay.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
-#include "platform/X11CaptureSystem.h"
-#include "platform/X11HotKeys.h"
 
 #include <QApplication>
 #include <QPaintEvent>
 #include <QPointer>
 #include <QScreen>
-#include <QTemporaryDir>
 
 using namespace tessaline;
 using namespace tessaline::x11test;
@@ -41,32 +34,6 @@ QImage screenNow()
     X11DisplayCapture capture(*X11Connection::application());
     return capture.grabRoot(QGuiApplication::primaryScreen()->geometry()).value();
 }
-
-// The app's capture road on this display, with the real overlay.
-struct CaptureRig
-{
-    CaptureRig()
-        : defaults(dir.filePath(QStringLiteral("settings.ini")))
-        , coordinator(services(defaults, center))
-    {
-        coordinator.onCaptureCancelled = [this] { ++cancellations; };
-    }
-    static CaptureCoordinatorServices services(UserDefaults &defaults, NotificationCenter &center)
-    {
-        CaptureCoordinatorServices services;
-        services.displayCaptureService = std::make_shared<DisplayCaptureService>(X11CaptureSystem::create());
-        services.permissionHistoryStore = std::make_shared<ScreenCapturePermissionHistoryStore>(defaults);
-        services.hotKeyManager = std::make_shared<GlobalHotKeyManager>(X11HotKeys::create());
-        services.shortcutStore = std::make_shared<GlobalShortcutConfigurationStore>(defaults);
-        services.notificationCenter = &center;
-        return services;
-    }
-    QTemporaryDir dir;
-    UserDefaults defaults;
-    NotificationCenter center;
-    CaptureCoordinator coordinator;
-    int cancellations = 0;
-};
 
 // The area each paint of the region view covers, in paint order, and
 // where the overlay window was each time it was shown.

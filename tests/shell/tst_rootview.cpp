@@ -552,6 +552,21 @@ void RootViewTest::frameComesBackOnlyWhereItCanBeSeen()
     third.resize(300, 200);
     restoreMainWindowFrame(third, defaults);
     QVERIFY(screen.contains(third.geometry()));
+
+    // One remembered taller than its screen is now (a smaller screen, or
+    // one at a larger scale) comes back as high as the screen has room for,
+    // with room above it for its title bar; across, where it fits, it stays
+    // where it was.
+    first.setGeometry(QRect(screen.topLeft() + QPoint(40, -20), QSize(300, screen.height() + 200)));
+    rememberMainWindowFrame(first, defaults);
+    QWidget fourth;
+    fourth.setMinimumSize(200, 150);
+    restoreMainWindowFrame(fourth, defaults);
+    QCOMPARE(fourth.geometry().left(), first.geometry().left());
+    QCOMPARE(fourth.width(), first.width());
+    QCOMPARE(fourth.height(), roomForWindow(*QGuiApplication::primaryScreen()).height());
+    QVERIFY(fourth.geometry().top() > screen.top());
+    QVERIFY(screen.contains(fourth.geometry()));
 }
 
 void RootViewTest::windowNeverCutsItsColumns()
