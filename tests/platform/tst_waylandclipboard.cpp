@@ -110,6 +110,19 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--type"), QStringLiteral("image/png")}), green, 10000);
         QVERIFY(*reads > 0);
 
+        // Text, as other apps ask for it: UTF-8 by the type's own name.
+        pressed.clear();
+        QVERIFY(input({QStringLiteral("click"), QStringLiteral("140"), QStringLiteral("100")}));
+        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        const QByteArray words = QStringLiteral("Caf\u00e9 \u2013 na\u00efve").toUtf8();
+        board.clearContents();
+        board.declareTypes({QStringLiteral("text/plain")});
+        QVERIFY(board.setData(words, QStringLiteral("text/plain")));
+        QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).split('\n').contains("text/plain;charset=utf-8"),
+                                 10000);
+        for (const QString &type : {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")})
+            QCOMPARE(paste({QStringLiteral("--no-newline"), QStringLiteral("--type"), type}), words);
+
         // Another app takes the keyboard, and the user copies there.
         QProcess other;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
