@@ -28,6 +28,14 @@ namespace {
 
 const char *secondOutputVariable = "TESSALINE_SECOND_OUTPUT_SESSION";
 
+// What sway answers, or nothing when the command failed.
+QByteArray swaymsg(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("swaymsg"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+}
+
 // Runs one test function of this program in a new sway session, which ends
 // with it.
 void runInASessionOfItsOwn(const char *function)
@@ -128,12 +136,6 @@ private Q_SLOTS:
     // Qt's count (blurred, a third larger) nor cut short.
     void fractionalScaleKeepsTheOutputsOwnPixels()
     {
-        const auto swaymsg = [](const QStringList &arguments) {
-            QProcess process;
-            process.start(QStringLiteral("swaymsg"), arguments);
-            return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                                             : QByteArray();
-        };
         const QJsonObject mode = QJsonDocument::fromJson(swaymsg({QStringLiteral("-t"), QStringLiteral("get_outputs"),
                                                                   QStringLiteral("-r")}))
                                      .array().first().toObject().value(QStringLiteral("current_mode")).toObject();
@@ -169,12 +171,6 @@ private Q_SLOTS:
             runInASessionOfItsOwn(QTest::currentTestFunction());
             return;
         }
-        const auto swaymsg = [](const QStringList &arguments) {
-            QProcess process;
-            process.start(QStringLiteral("swaymsg"), arguments);
-            return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                                             : QByteArray();
-        };
         const QString first = QGuiApplication::primaryScreen()->name();
         QVERIFY(!swaymsg({QStringLiteral("create_output")}).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, 10000);
