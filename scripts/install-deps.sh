@@ -15,11 +15,12 @@ packages=(
   # the headless Wayland sessions of the tests (scripts/wayland-session.sh):
   # sway with the wlroots screenshot portal, KDE's compositor with its
   # global shortcuts portal, and GNOME Shell headless with its screenshot
-  # portal and search providers; wl-clipboard reads their clipboards
+  # portal and search providers (its notification server runs on gjs);
+  # wl-clipboard reads their clipboards
   qt6-wayland dbus-bin libglib2.0-bin procps python3 python3-gi pipewire wl-clipboard
   sway grim xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   kwin-wayland xdg-desktop-portal-kde qtwayland5
-  gnome-shell mutter xdg-desktop-portal-gnome
+  gnome-shell mutter xdg-desktop-portal-gnome gjs
 )
 
 missing=()

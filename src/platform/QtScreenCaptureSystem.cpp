@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 namespace tessaline {
 
@@ -27,9 +28,18 @@ quint32 QtScreenCaptureSystem::displayIDOf(const QScreen *screen)
 
 QPointF QtScreenCaptureSystem::pointerLocation()
 {
+    QPoint global = QCursor::pos();
+    // A Wayland client sees the pointer only over its own windows, and
+    // places it as if each window stood on the first output: over a window
+    // on the second output it would pick the first. The output of the
+    // window the user is working in is where they are.
+    if (const QWindow *focus = QGuiApplication::focusWindow()) {
+        if (const QScreen *screen = focus->screen(); screen && !screen->geometry().contains(global))
+            global = screen->geometry().center();
+    }
     // A pointer at row y covers the pixel row [y, y+1); in screen
     // coordinates (y up) that row's bottom edge is what contains it.
-    QPointF point = coordinateSpaces().screenFromWindowSystem(QPointF(QCursor::pos()));
+    QPointF point = coordinateSpaces().screenFromWindowSystem(QPointF(global));
     point.ry() -= 1;
     return point;
 }

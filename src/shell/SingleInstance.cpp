@@ -84,7 +84,11 @@ bool SingleInstance::claim(bool replacePrevious, std::optional<CaptureCommand> c
     QByteArray request = "activate";
     // The token the launcher gave this start lets the running instance's
     // window come forward on a Wayland desktop; it is handed on, once.
-    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    // GNOME Shell launches through GLib, which before 2.76 sets only the
+    // startup id, and its compositor takes that id as the token.
+    QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    if (!isActivationToken(token))
+        token = qgetenv("DESKTOP_STARTUP_ID");
     if (isActivationToken(token))
         request += ' ' + token;
     return claimWith(replacePrevious, request + '\n');

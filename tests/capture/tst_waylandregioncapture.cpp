@@ -1,6 +1,7 @@
 // A region capture in a real (headless) Wayland session, through the
 // desktop's screenshot portal and our own overlay, driven by input the
-// compositor injects; and what a desktop without the portal gives.
+// compositor injects, also from a window on a second output; and what a
+// desktop without the portal gives.
 #include "../support/WaylandTestSupport.h"
 #include "WaylandCaptureRig.h"
 
@@ -8,6 +9,7 @@
 #include "platform/PortalCaptureSystem.h"
 #include "platform/UnavailableHotKeys.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,11 +17,66 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
 using namespace tessaline;
 using namespace tessaline::waylandtest;
+
+namespace {
+
+const char *secondOutputVariable = "TESSALINE_SECOND_OUTPUT_SESSION";
+
+// What sway answers, or nothing when the command failed.
+QByteArray swaymsg(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("swaymsg"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+}
+
+// Runs one test function of this program in a new sway session, which ends
+// with it.
+void runInASessionOfItsOwn(const char *function)
+{
+    QTemporaryDir state;
+    QVERIFY(state.isValid());
+    // The session's user, not the test's, writes there.
+    QFile::setPermissions(state.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                            | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WAYLAND_SESSION_DIR"), state.path());
+    const auto script = [&](const QStringList &arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("bash"), QStringList{QStringLiteral(TESSALINE_WAYLAND_SESSION)} + arguments);
+        process.waitForFinished(60000);
+        return std::pair(process.exitCode(), process.readAllStandardOutput());
+    };
+    const auto [started, exports] = script({QStringLiteral("start")});
+    const auto stop = qScopeGuard([&] { script({QStringLiteral("stop")}); });
+    QCOMPARE(started, 0);
+    for (const QByteArray &line : exports.split('\n')) {
+        if (line.startsWith("export ")) {
+            const qsizetype equals = line.indexOf('=');
+            environment.insert(QString::fromUtf8(line.mid(7, equals - 7)), QString::fromUtf8(line.mid(equals + 1)));
+        } else if (line.startsWith("unset ")) {
+            environment.remove(QString::fromUtf8(line.mid(6)));
+        }
+    }
+    environment.insert(QString::fromLatin1(secondOutputVariable), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(function)});
+    QVERIFY(child.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 90000);
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+}
+
+} // namespace
 
 class WaylandRegionCaptureTest : public QObject
 {
@@ -79,12 +136,6 @@ private Q_SLOTS:
     // Qt's count (blurred, a third larger) nor cut short.
     void fractionalScaleKeepsTheOutputsOwnPixels()
     {
-        const auto swaymsg = [](const QStringList &arguments) {
-            QProcess process;
-            process.start(QStringLiteral("swaymsg"), arguments);
-            return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                                             : QByteArray();
-        };
         const QJsonObject mode = QJsonDocument::fromJson(swaymsg({QStringLiteral("-t"), QStringLiteral("get_outputs"),
                                                                   QStringLiteral("-r")}))
                                      .array().first().toObject().value(QStringLiteral("current_mode")).toObject();
@@ -105,6 +156,65 @@ private Q_SLOTS:
         QVERIFY2(std::abs(rig.result->displayScale.width() - 1.5) < 0.01 && std::abs(rig.result->displayScale.height() - 1.5) < 0.01,
                  qPrintable(QStringLiteral("%1 x %2 pixels per point").arg(rig.result->displayScale.width())
                                 .arg(rig.result->displayScale.height())));
+    }
+
+    // Asked for from a window of ours on a second output, a capture takes
+    // that output: its picture, and the overlay full screen there with the
+    // keyboard. The session tells us the pointer only over our windows, and
+    // as if they stood on the first output. An output sway makes stays until
+    // it ends, so this runs in a session of its own.
+    void captureFromAWindowOnTheSecondOutputTakesThatOutput()
+    {
+        if (flavour() != QLatin1String("sway"))
+            QSKIP("outputs are added through sway");
+        if (!qEnvironmentVariableIsSet(secondOutputVariable)) {
+            runInASessionOfItsOwn(QTest::currentTestFunction());
+            return;
+        }
+        const QString first = QGuiApplication::primaryScreen()->name();
+        QVERIFY(!swaymsg({QStringLiteral("create_output")}).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, 10000);
+        QScreen *second = QGuiApplication::screens().at(QGuiApplication::screens().at(0)->name() == first ? 1 : 0);
+        QVERIFY(second->geometry().x() > QGuiApplication::primaryScreen()->geometry().right());
+        QVERIFY(!swaymsg({QStringLiteral("focus"), QStringLiteral("output"), second->name()}).isEmpty());
+
+        PatternWindow pattern;
+        pattern.setWindowTitle(QStringLiteral("Pattern on the second output"));
+        pattern.showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+        // The user puts it on the second output and works in it there (the
+        // pointer cannot be injected beyond the first output).
+        const QString criteria = QStringLiteral("[title=\"Pattern on the second output\"]");
+        QTRY_VERIFY_WITH_TIMEOUT(!swaymsg({criteria, QStringLiteral("move"), QStringLiteral("container"), QStringLiteral("to"),
+                                           QStringLiteral("output"), second->name()}).isEmpty(), 10000);
+        QVERIFY(!swaymsg({criteria, QStringLiteral("focus")}).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(pattern.screen(), second, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), pattern.windowHandle(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(pattern.size(), second->size(), 10000);
+
+        CaptureRig rig(PlatformFactory::create());
+        rig.coordinator->beginCapture(CaptureMode::display);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value() || rig.error.has_value(), 20000);
+        QCOMPARE(rig.error, std::nullopt);
+        const QImage &picture = rig.result->image;
+        QCOMPARE(picture.size(), second->size() * second->devicePixelRatio());
+        for (const QPoint &at : {QPoint(picture.width() / 4, picture.height() / 4),
+                                 QPoint(picture.width() * 3 / 4, picture.height() * 3 / 4)}) {
+            QVERIFY2(sameColour(picture.pixelColor(at), PatternWindow::colourAt(at, picture.size())),
+                     qPrintable(picture.pixelColor(at).name()));
+        }
+
+        rig.result.reset();
+        rig.coordinator->beginCapture(CaptureMode::region);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->state(), CaptureCoordinatorState::selectingRegion(), 20000);
+        auto *overlay = qobject_cast<RegionSelectionOverlayController *>(rig.coordinator->overlayController());
+        QVERIFY(overlay);
+        QWidget *window = overlay->overlayWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 10000);
+        QCOMPARE(window->screen(), second);
+        QCOMPARE(window->geometry(), second->geometry());
+        QVERIFY(input({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->overlayController(), nullptr, 10000);
     }
 
     void desktopWithoutThePortalGivesThePermissionError()

@@ -1,4 +1,4 @@
-// The clipboard of a real (headless) sway session, read with wl-paste: a
+// The clipboard of a real (headless) sway or KDE session, read with wl-paste: a
 // write stands while one of our windows has the keyboard, and the pasteboard
 // says beforehand when the compositor would drop one (another client has
 // the keyboard and has set the clipboard since our last input).
@@ -29,8 +29,9 @@ int runChild()
 {
     QWidget window;
     window.setWindowTitle(QStringLiteral("Another app"));
-    window.resize(400, 300);
-    window.show();
+    // Over ours, which is full screen, as a desktop shows one full-screen
+    // window at a time.
+    window.showFullScreen();
     return QCoreApplication::exec();
 }
 
@@ -78,8 +79,9 @@ private Q_SLOTS:
     {
         Clicks ours;
         ours.setWindowTitle(QStringLiteral("Ours"));
-        ours.resize(400, 300);
-        ours.show();
+        // Full screen, the pointer's points are the window's on every
+        // desktop, wherever it would place a window.
+        ours.showFullScreen();
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), ours.windowHandle(), 10000);
         ClipboardPasteboard board;
         // The keyboard alone is not enough: the compositor asks for the
@@ -107,6 +109,19 @@ private Q_SLOTS:
         }));
         QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--type"), QStringLiteral("image/png")}), green, 10000);
         QVERIFY(*reads > 0);
+
+        // Text, as other apps ask for it: UTF-8 by the type's own name.
+        pressed.clear();
+        QVERIFY(input({QStringLiteral("click"), QStringLiteral("140"), QStringLiteral("100")}));
+        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        const QByteArray words = QStringLiteral("Caf\u00e9 \u2013 na\u00efve").toUtf8();
+        board.clearContents();
+        board.declareTypes({QStringLiteral("text/plain")});
+        QVERIFY(board.setData(words, QStringLiteral("text/plain")));
+        QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).split('\n').contains("text/plain;charset=utf-8"),
+                                 10000);
+        for (const QString &type : {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")})
+            QCOMPARE(paste({QStringLiteral("--no-newline"), QStringLiteral("--type"), type}), words);
 
         // Another app takes the keyboard, and the user copies there.
         QProcess other;

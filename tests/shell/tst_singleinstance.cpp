@@ -80,30 +80,42 @@ private Q_SLOTS:
 
     // The launcher's activation token reaches the running instance, which
     // needs it to come forward on a Wayland desktop; no token, or no
-    // well-formed one, reads as none.
+    // well-formed one, reads as none. A launcher that gives only a startup
+    // id (GNOME Shell through GLib 2.74) gives what its compositor takes as
+    // the token.
     void activationTokenIsHandedOn_data()
     {
         QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QByteArray>("startupID");
         QTest::addColumn<QString>("received");
-        QTest::newRow("token") << QByteArray("0f3c_tessaline-test:7") << QStringLiteral("0f3c_tessaline-test:7");
-        QTest::newRow("none") << QByteArray() << QString();
-        QTest::newRow("with a space") << QByteArray("two words") << QString();
-        QTest::newRow("too long") << QByteArray(201, 'k') << QString();
+        QTest::newRow("token") << QByteArray("0f3c_tessaline-test:7") << QByteArray() << QStringLiteral("0f3c_tessaline-test:7");
+        QTest::newRow("none") << QByteArray() << QByteArray() << QString();
+        QTest::newRow("with a space") << QByteArray("two words") << QByteArray() << QString();
+        QTest::newRow("too long") << QByteArray(201, 'k') << QByteArray() << QString();
+        QTest::newRow("startup id only") << QByteArray() << QByteArray("fbeec04d-e3b0-4fe8-9a05-63403d57db3b")
+                                         << QStringLiteral("fbeec04d-e3b0-4fe8-9a05-63403d57db3b");
+        QTest::newRow("token before startup id") << QByteArray("0f3c_token") << QByteArray("a1b2-startup")
+                                                 << QStringLiteral("0f3c_token");
+        QTest::newRow("malformed startup id") << QByteArray() << QByteArray("two words") << QString();
     }
 
     void activationTokenIsHandedOn()
     {
         QFETCH(QByteArray, token);
+        QFETCH(QByteArray, startupID);
         QFETCH(QString, received);
         QTemporaryDir directory;
         const QString name = directory.filePath(QStringLiteral("instance"));
         SingleInstance running(name);
         QVERIFY(running.claim());
         QSignalSpy activations(&running, &SingleInstance::activationRequested);
-        const QByteArray saved = qgetenv("XDG_ACTIVATION_TOKEN");
+        const QByteArray savedToken = qgetenv("XDG_ACTIVATION_TOKEN");
+        const QByteArray savedStartupID = qgetenv("DESKTOP_STARTUP_ID");
         qputenv("XDG_ACTIVATION_TOKEN", token);
+        qputenv("DESKTOP_STARTUP_ID", startupID);
         const bool claimed = SingleInstance(name).claim();
-        qputenv("XDG_ACTIVATION_TOKEN", saved);
+        qputenv("XDG_ACTIVATION_TOKEN", savedToken);
+        qputenv("DESKTOP_STARTUP_ID", savedStartupID);
         QVERIFY(!claimed);
         QVERIFY(activations.wait(5000));
         QCOMPARE(activations.first().first().toString(), received);
