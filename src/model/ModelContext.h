@@ -80,6 +80,8 @@ public:
     void remove(PersistentEntity *entity);
 
     bool hasChanges() const;
+    // Also fails, writing nothing, while the library's path does not lead
+    // to the file opened; saves go on once it does again.
     Expected<void, StoreError> save();
     // A library that can only be read: every save with changes, and every
     // staging, fails with this error and writes nothing; the edits wait in
@@ -253,6 +255,12 @@ private:
     Expected<bool, StoreError> storeHoldsWhatWasRead(const Table<T> &table) const;
     // Fails when another copy of the app wrote the store since it was read.
     Expected<void, StoreError> otherWriterCheck();
+    // Taken when the library is opened for writing: the file its path led
+    // to then.
+    void rememberLibraryFile();
+    // Fails when the path no longer leads to that file (the file or its
+    // folder deleted, moved away or put in its place by another).
+    Expected<void, StoreError> libraryFileCheck() const;
 
     QString m_connectionName;
     Table<Board> m_boards;
@@ -269,6 +277,14 @@ private:
     std::unique_ptr<CardDataWriter> m_cardDataWriter;
     bool m_savesCheckForOtherWriters = false;
     std::optional<StoreError> m_readOnly;
+    // The library file's path, device and inode when it was opened.
+    struct LibraryFile
+    {
+        QByteArray path;
+        quint64 device = 0;
+        quint64 inode = 0;
+    };
+    std::optional<LibraryFile> m_libraryFile;
     QTimer *m_idleCheckpoint = nullptr;
     std::unique_ptr<QSqlQuery> m_cardTextQuery;
     // The row of the card whose texts were read last, and how many reads in
