@@ -856,6 +856,14 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
             mark.addBindValue(entity->m_rowID);
             if (auto written = run(mark); !written)
                 return written;
+        } else if (auto *board = qobject_cast<Board *>(entity)) {
+            // What was kept aside of a note's writing is shown with that
+            // note alone: gone with it, its words leave no copy behind.
+            QSqlQuery recoveries(db);
+            recoveries.prepare(QStringLiteral("DELETE FROM WritingRecovery WHERE boardID = ?"));
+            recoveries.addBindValue(uuidText(board->id()));
+            if (auto written = run(recoveries); !written)
+                return written;
         }
     }
 

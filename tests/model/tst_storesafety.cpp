@@ -110,6 +110,7 @@ private Q_SLOTS:
     void libraryFolderIsItsOwnersAlone_data();
     void libraryFolderIsItsOwnersAlone();
     void snipDeletedForGoodLeavesNothingReadable();
+    void noteDeletedForGoodLeavesNoWritingKeptAside();
     void libraryTakenAwayIsNotWrittenBehindItsPath_data();
     void libraryTakenAwayIsNotWrittenBehindItsPath();
 };
@@ -624,6 +625,40 @@ void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable()
     }
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
     QVERIFY(!fileBytes(path).contains(secret));
+}
+
+void StoreSafetyTest::noteDeletedForGoodLeavesNoWritingKeptAside()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    const QByteArray secret = "secret-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        // Writing that cannot be read is kept aside when its note is
+        // written again: the deleted note's, and another's that stays.
+        auto *deleted = new Board;
+        deleted->setWritingDocumentStorage(QStringLiteral("{broken ") + QString::fromLatin1(secret.repeated(50)));
+        auto *kept = new Board;
+        kept->setWritingDocumentStorage(QStringLiteral("{broken and kept"));
+        context.insert(deleted);
+        context.insert(kept);
+        QVERIFY(context.save());
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QVERIFY(deleted->updateWritingDocument(BoardWritingDocument::empty(), now));
+        QVERIFY(kept->updateWritingDocument(BoardWritingDocument::empty(), now));
+        QVERIFY(context.save());
+        const QUuid deletedID = deleted->id();
+        QCOMPARE(context.writingRecoveries(deletedID)->size(), 1);
+
+        context.remove(deleted);
+        QVERIFY(context.save());
+        QVERIFY(context.writingRecoveries(deletedID)->isEmpty());
+        QCOMPARE(context.writingRecoveries(kept->id())->size(), 1);
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
+    QVERIFY(!fileBytes(path).contains(secret));
+    QCOMPARE(raw(path, QStringLiteral("SELECT text FROM WritingRecovery")).toString(), QStringLiteral("{broken and kept"));
 }
 
 void StoreSafetyTest::libraryTakenAwayIsNotWrittenBehindItsPath_data()
