@@ -35,6 +35,13 @@ PortalRequest::PortalRequest(QObject *context, Completion completion, QString po
 {
 }
 
+PortalRequest::~PortalRequest()
+{
+    // The context went first (the app quitting while a dialog is up).
+    if (!m_finished)
+        close();
+}
+
 void PortalRequest::listen(const QString &requestPath)
 {
     if (requestPath == m_requestPath)
@@ -55,6 +62,17 @@ void PortalRequest::stopListening()
                                              QStringLiteral("Response"), this,
                                              SLOT(handleResponse(uint, QVariantMap)));
     m_requestPath.clear();
+}
+
+void PortalRequest::close()
+{
+    // A portal left waiting would go on: a screenshot allowed after the app
+    // stopped waiting is still written to a file, which nobody then reads
+    // and removes.
+    if (m_requestPath.isEmpty())
+        return;
+    (void)QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+        m_service, m_requestPath, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close")));
 }
 
 void PortalRequest::handleResponse(uint response, const QVariantMap &results)
@@ -116,6 +134,7 @@ void PortalRequest::call(const QString &interface, const QString &method, const 
         QTimer::singleShot(timeoutMilliseconds, request, [request] {
             PortalAnswer answer;
             answer.timedOut = true;
+            request->close();
             request->finish(answer);
         });
     }
