@@ -129,11 +129,12 @@ public:
     // capture whose text was not read before the app ended (quit, crash) is
     // read at its next start. A mark set or cleared here is written by the
     // next save, in the transaction that writes the card's row (its insert,
-    // or the update that stores its text), and is dropped when that save
-    // fails; a card deleted for good loses its mark in the same save.
+    // or an update), and is dropped when that save fails; a card deleted for
+    // good loses its mark in the same save.
     void setTextRecognitionPending(const CanvasCard &card, bool pending);
     // Clears the mark at once, outside any save: for a card whose text can
-    // never be read (its picture is gone or cannot be decoded).
+    // never be read (its picture is gone or cannot be decoded), or whose
+    // text is stored and in the desktop's index.
     Expected<void, StoreError> clearTextRecognitionPending(const CanvasCard &card);
     // The marked cards, oldest first. Marks whose card is gone (deleted by
     // a version of the app that knew no marks) are cleared on the way. One
