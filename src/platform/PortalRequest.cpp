@@ -1,5 +1,6 @@
 #include "platform/PortalRequest.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -69,7 +70,8 @@ void PortalRequest::close()
     // A portal left waiting would go on: a screenshot allowed after the app
     // stopped waiting is still written to a file, which nobody then reads
     // and removes.
-    if (m_requestPath.isEmpty())
+    // Past the application's end the bus is no longer to be used.
+    if (m_requestPath.isEmpty() || !QCoreApplication::instance())
         return;
     (void)QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
         m_service, m_requestPath, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close")));
