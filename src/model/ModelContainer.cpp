@@ -321,6 +321,8 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
     container->m_lock = std::move(lock);
     if (readOnly)
         container->m_context->setReadOnly(readOnlyLibrary(path));
+    else if (!path.isEmpty())
+        container->m_context->rememberLibraryFile();
     return container;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/SqliteRows.h"
 #include "platform/UuidText.h"
 
+#include <QFile>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -19,7 +20,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace tessaline {
 namespace {
@@ -461,6 +465,8 @@ QFuture<Expected<StagedCardData, StoreError>> ModelContext::stageCardData(QObjec
         const StoreError failure = *std::exchange(m_failNextStaging, std::nullopt);
         return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(failure))));
     }
+    if (auto inPlace = libraryFileCheck(); !inPlace)
+        return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(inPlace.error()))));
     if (CardDataWriter *writer = cardDataWriter())
         return writer->write(receiver, blob, bytes);
     // In memory there is no second connection to write with, and nothing
@@ -850,6 +856,14 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
             mark.addBindValue(entity->m_rowID);
             if (auto written = run(mark); !written)
                 return written;
+        } else if (auto *board = qobject_cast<Board *>(entity)) {
+            // What was kept aside of a note's writing is shown with that
+            // note alone: gone with it, its words leave no copy behind.
+            QSqlQuery recoveries(db);
+            recoveries.prepare(QStringLiteral("DELETE FROM WritingRecovery WHERE boardID = ?"));
+            recoveries.addBindValue(uuidText(board->id()));
+            if (auto written = run(recoveries); !written)
+                return written;
         }
     }
 
@@ -936,6 +950,39 @@ Expected<void, StoreError> ModelContext::otherWriterCheck()
     return {};
 }
 
+void ModelContext::rememberLibraryFile()
+{
+    const QByteArray path = QFile::encodeName(filePath());
+    struct stat status {};
+    if (path.isEmpty() || ::stat(path.constData(), &status) != 0)
+        return;
+    m_libraryFile = LibraryFile{path, quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+Expected<void, StoreError> ModelContext::libraryFileCheck() const
+{
+    // SQLite goes on writing the file it opened wherever that file went:
+    // into a library deleted with its folder, every later save would be
+    // reported done and then lost when the app ends; into one moved away,
+    // it would be missed at the next start, which makes a new library at
+    // the path.
+    if (!m_libraryFile)
+        return {};
+    struct stat status {};
+    if (::stat(m_libraryFile->path.constData(), &status) == 0) {
+        if (quint64(status.st_dev) == m_libraryFile->device && quint64(status.st_ino) == m_libraryFile->inode)
+            return {};
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        // A folder that can no longer be looked into still has the file
+        // where it was.
+        return {};
+    }
+    return unexpected(StoreError{
+        QStringLiteral("The library “%1” was moved or deleted while Tessaline was open, so this change was not "
+                       "saved. Put the library back where it was, or quit Tessaline and open it again.")
+            .arg(QFile::decodeName(m_libraryFile->path))});
+}
+
 StoreError ModelContext::writtenElsewhere()
 {
     return StoreError{QStringLiteral("The library was changed by another copy of Tessaline at the same moment.")};
@@ -966,6 +1013,8 @@ Expected<void, StoreError> ModelContext::save()
         Q_EMIT writeRefused(*m_readOnly);
         return unexpected(*m_readOnly);
     }
+    if (auto inPlace = libraryFileCheck(); !inPlace)
+        return inPlace;
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!beginTransaction(db))

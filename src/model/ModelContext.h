@@ -80,6 +80,8 @@ public:
     void remove(PersistentEntity *entity);
 
     bool hasChanges() const;
+    // Also fails, writing nothing, while the library's path does not lead
+    // to the file opened; saves go on once it does again.
     Expected<void, StoreError> save();
     // A library that can only be read: every save with changes, and every
     // staging, fails with this error and writes nothing; the edits wait in
@@ -127,11 +129,12 @@ public:
     // capture whose text was not read before the app ended (quit, crash) is
     // read at its next start. A mark set or cleared here is written by the
     // next save, in the transaction that writes the card's row (its insert,
-    // or the update that stores its text), and is dropped when that save
-    // fails; a card deleted for good loses its mark in the same save.
+    // or an update), and is dropped when that save fails; a card deleted for
+    // good loses its mark in the same save.
     void setTextRecognitionPending(const CanvasCard &card, bool pending);
     // Clears the mark at once, outside any save: for a card whose text can
-    // never be read (its picture is gone or cannot be decoded).
+    // never be read (its picture is gone or cannot be decoded), or whose
+    // text is stored and in the desktop's index.
     Expected<void, StoreError> clearTextRecognitionPending(const CanvasCard &card);
     // The marked cards, oldest first. Marks whose card is gone (deleted by
     // a version of the app that knew no marks) are cleared on the way. One
@@ -253,6 +256,12 @@ private:
     Expected<bool, StoreError> storeHoldsWhatWasRead(const Table<T> &table) const;
     // Fails when another copy of the app wrote the store since it was read.
     Expected<void, StoreError> otherWriterCheck();
+    // Taken when the library is opened for writing: the file its path led
+    // to then.
+    void rememberLibraryFile();
+    // Fails when the path no longer leads to that file (the file or its
+    // folder deleted, moved away or put in its place by another).
+    Expected<void, StoreError> libraryFileCheck() const;
 
     QString m_connectionName;
     Table<Board> m_boards;
@@ -269,6 +278,14 @@ private:
     std::unique_ptr<CardDataWriter> m_cardDataWriter;
     bool m_savesCheckForOtherWriters = false;
     std::optional<StoreError> m_readOnly;
+    // The library file's path, device and inode when it was opened.
+    struct LibraryFile
+    {
+        QByteArray path;
+        quint64 device = 0;
+        quint64 inode = 0;
+    };
+    std::optional<LibraryFile> m_libraryFile;
     QTimer *m_idleCheckpoint = nullptr;
     std::unique_ptr<QSqlQuery> m_cardTextQuery;
     // The row of the card whose texts were read last, and how many reads in

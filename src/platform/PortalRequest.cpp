@@ -1,5 +1,6 @@
 #include "platform/PortalRequest.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -35,6 +36,13 @@ PortalRequest::PortalRequest(QObject *context, Completion completion, QString po
 {
 }
 
+PortalRequest::~PortalRequest()
+{
+    // The context went first (the app quitting while a dialog is up).
+    if (!m_finished)
+        close();
+}
+
 void PortalRequest::listen(const QString &requestPath)
 {
     if (requestPath == m_requestPath)
@@ -55,6 +63,18 @@ void PortalRequest::stopListening()
                                              QStringLiteral("Response"), this,
                                              SLOT(handleResponse(uint, QVariantMap)));
     m_requestPath.clear();
+}
+
+void PortalRequest::close()
+{
+    // A portal left waiting would go on: a screenshot allowed after the app
+    // stopped waiting is still written to a file, which nobody then reads
+    // and removes.
+    // Past the application's end the bus is no longer to be used.
+    if (m_requestPath.isEmpty() || !QCoreApplication::instance())
+        return;
+    (void)QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+        m_service, m_requestPath, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close")));
 }
 
 void PortalRequest::handleResponse(uint response, const QVariantMap &results)
@@ -116,6 +136,7 @@ void PortalRequest::call(const QString &interface, const QString &method, const 
         QTimer::singleShot(timeoutMilliseconds, request, [request] {
             PortalAnswer answer;
             answer.timedOut = true;
+            request->close();
             request->finish(answer);
         });
     }

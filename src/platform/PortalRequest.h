@@ -53,6 +53,8 @@ public:
     // A fresh token, unique within this process.
     static QString newToken();
 
+    ~PortalRequest() override;
+
 private Q_SLOTS:
     void handleResponse(uint response, const QVariantMap &results);
 
@@ -60,6 +62,8 @@ private:
     PortalRequest(QObject *context, Completion completion, QString portalService);
     void listen(const QString &requestPath);
     void stopListening();
+    // Tells the portal the answer is no longer wanted.
+    void close();
     void finish(const PortalAnswer &answer);
 
     Completion m_completion;

@@ -505,23 +505,39 @@ void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUu
     ModelChangeScope scope(context);
     card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
-    context.setTextRecognitionPending(*card, false);
     // Text that cannot be stored is dropped, so a later unrelated save does
     // not store it unindexed.
     if (!scope.saveOrUndo())
         return;
-    indexCard(card, [this, cardID] { Q_EMIT recognitionApplied(cardID); });
+    // The mark goes once the desktop's index holds the text as well: the
+    // index is written after the library, and a snip whose entry never got
+    // there (the app ended in between, the index refused it) would stay out
+    // of the desktop's search for good. Kept, it is read and indexed again
+    // at the next start.
+    indexCard(card, [this, cardID](bool indexed) {
+        if (const CanvasCard *stored = cardWithID(cardID); indexed && stored)
+            (void)modelContext().clearTextRecognitionPending(*stored);
+        Q_EMIT recognitionApplied(cardID);
+    });
 }
 
-void AppRuntime::indexCard(const CanvasCard *card, std::function<void()> done)
+void AppRuntime::indexCard(const CanvasCard *card, std::function<void(bool indexed)> done)
 {
-    const auto boards = modelContext().fetchBoards();
-    if (!boards || !m_services.desktopSearchIndex)
+    if (!m_services.desktopSearchIndex) {
+        if (done)
+            done(true);
         return;
+    }
+    const auto boards = modelContext().fetchBoards();
+    if (!boards) {
+        if (done)
+            done(false);
+        return;
+    }
     auto index = [this, done = std::move(done)](const DesktopSearchRecord &record) {
-        m_services.desktopSearchIndex->index(record, this).then(this, [done](const DesktopSearchIndexService::Outcome &) {
+        m_services.desktopSearchIndex->index(record, this).then(this, [done](const DesktopSearchIndexService::Outcome &outcome) {
             if (done)
-                done();
+                done(bool(outcome));
         });
     };
     DesktopSearchRecord record = desktopSearchRecord(card, *boards, false);

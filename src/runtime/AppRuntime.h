@@ -214,8 +214,9 @@ private:
     // still that card, else the newest in the library, or none.
     CanvasCard *cardWithID(const QUuid &cardID);
     // Hands the card as stored to the search index, its picture read off the
-    // main thread; `done` runs once it is in.
-    void indexCard(const CanvasCard *card, std::function<void()> done);
+    // main thread; `done` runs once the index has answered, told whether the
+    // card is in (true too when there is no index to hold it).
+    void indexCard(const CanvasCard *card, std::function<void(bool indexed)> done);
     // Takes out of the search index what is left there of cards deleted for
     // good before the app last ended.
     void forgetDeletedCardsInIndex();

@@ -1,8 +1,9 @@
 // What keeps the library whole when something around it goes wrong: numbers
 // damaged in the file, a row the store refuses, a second process on the same
-// library, a library that can only be read, a write-ahead log that would
-// otherwise keep its largest size; and what keeps it private: a folder nobody
-// else may read, nothing left behind by a deletion. All on real SQLite files.
+// library, a library that can only be read, one taken away from its path
+// while open, a write-ahead log that would otherwise keep its largest size;
+// and what keeps it private: a folder nobody else may read, nothing left
+// behind by a deletion. All on real SQLite files.
 #include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -109,6 +110,9 @@ private Q_SLOTS:
     void libraryFolderIsItsOwnersAlone_data();
     void libraryFolderIsItsOwnersAlone();
     void snipDeletedForGoodLeavesNothingReadable();
+    void noteDeletedForGoodLeavesNoWritingKeptAside();
+    void libraryTakenAwayIsNotWrittenBehindItsPath_data();
+    void libraryTakenAwayIsNotWrittenBehindItsPath();
 };
 
 void StoreSafetyTest::damagedNumbersReadAsDamaged_data()
@@ -621,6 +625,105 @@ void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable()
     }
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
     QVERIFY(!fileBytes(path).contains(secret));
+}
+
+void StoreSafetyTest::noteDeletedForGoodLeavesNoWritingKeptAside()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    const QByteArray secret = "secret-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        // Writing that cannot be read is kept aside when its note is
+        // written again: the deleted note's, and another's that stays.
+        auto *deleted = new Board;
+        deleted->setWritingDocumentStorage(QStringLiteral("{broken ") + QString::fromLatin1(secret.repeated(50)));
+        auto *kept = new Board;
+        kept->setWritingDocumentStorage(QStringLiteral("{broken and kept"));
+        context.insert(deleted);
+        context.insert(kept);
+        QVERIFY(context.save());
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QVERIFY(deleted->updateWritingDocument(BoardWritingDocument::empty(), now));
+        QVERIFY(kept->updateWritingDocument(BoardWritingDocument::empty(), now));
+        QVERIFY(context.save());
+        const QUuid deletedID = deleted->id();
+        QCOMPARE(context.writingRecoveries(deletedID)->size(), 1);
+
+        context.remove(deleted);
+        QVERIFY(context.save());
+        QVERIFY(context.writingRecoveries(deletedID)->isEmpty());
+        QCOMPARE(context.writingRecoveries(kept->id())->size(), 1);
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
+    QVERIFY(!fileBytes(path).contains(secret));
+    QCOMPARE(raw(path, QStringLiteral("SELECT text FROM WritingRecovery")).toString(), QStringLiteral("{broken and kept"));
+}
+
+void StoreSafetyTest::libraryTakenAwayIsNotWrittenBehindItsPath_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("folder deleted") << "deleted";
+    QTest::newRow("folder moved away") << "moved";
+    QTest::newRow("another library put in its place") << "replaced";
+}
+
+void StoreSafetyTest::libraryTakenAwayIsNotWrittenBehindItsPath()
+{
+    QFETCH(QString, how);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("Tessaline");
+    const QString elsewhere = dir.filePath("Elsewhere");
+    const QString path = QDir(folder).filePath("Tessaline.sqlite");
+    ModelContainer::Configuration configuration;
+    configuration.directory = folder;
+    configuration.holdsLibrary = true;
+    auto container = ModelContainer::open(configuration);
+    QVERIFY2(container, qPrintable(container ? QString() : container.error().message));
+    ModelContext &context = *(*container)->mainContext();
+    auto *note = new Board;
+    note->setTitle(QStringLiteral("Kept"));
+    context.insert(note);
+    QVERIFY(context.save());
+
+    if (how == u"deleted") {
+        QVERIFY(QDir(folder).removeRecursively());
+    } else {
+        QVERIFY(QDir().rename(folder, elsewhere));
+        if (how == u"replaced") {
+            QVERIFY(QDir().mkpath(folder));
+            raw(path, QStringLiteral("CREATE TABLE Other (value TEXT)"));
+        }
+    }
+
+    // A change that would land in a file nobody finds again is refused,
+    // as is a capture's picture, and the user is told where the library was.
+    note->setTitle(QStringLiteral("Changed"));
+    const auto saved = context.save();
+    QVERIFY(!saved);
+    QVERIFY2(saved.error().message.contains(path), qPrintable(saved.error().message));
+    QObject receiver;
+    std::optional<Expected<StagedCardData, StoreError>> staged;
+    context.stageCardData(&receiver, CanvasCard::OriginalImageBlob, QByteArray(10, 'p'))
+        .then(&receiver, [&](const Expected<StagedCardData, StoreError> &answer) { staged = answer; });
+    QTRY_VERIFY(staged.has_value());
+    QVERIFY(!*staged);
+    QCOMPARE(staged->error(), saved.error());
+    if (how == u"deleted") {
+        QVERIFY(!QFileInfo::exists(path));
+        return;
+    }
+    if (how == u"replaced") {
+        QVERIFY(!raw(path, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = 'Board'")).toBool());
+        QVERIFY(QDir(folder).removeRecursively());
+    }
+    QVERIFY(QDir().rename(elsewhere, folder));
+
+    // Put back where it was, the library takes the change that waited.
+    QVERIFY(context.save());
+    container->reset();
+    QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Changed"));
 }
 
 QTEST_GUILESS_MAIN(StoreSafetyTest)

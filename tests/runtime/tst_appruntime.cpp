@@ -20,7 +20,7 @@ using namespace tessaline::testing;
 namespace {
 
 // What happens between a capture and the app's next start.
-enum class Interlude { appEnds, recognised, deletedForGood, pictureUnreadable, olderLibrary };
+enum class Interlude { appEnds, recognised, notIndexed, deletedForGood, pictureUnreadable, olderLibrary };
 
 // Runs statements on the library file through a connection of the test's
 // own, as another process (or the state a crash leaves) would; answers the
@@ -653,6 +653,7 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data()
     QTest::addColumn<bool>("readAgain");
     QTest::newRow("app ends before the text is read") << Interlude::appEnds << true;
     QTest::newRow("text read before the app ends") << Interlude::recognised << false;
+    QTest::newRow("text read but not indexed before the app ends") << Interlude::notIndexed << true;
     QTest::newRow("snip deleted for good while waiting") << Interlude::deletedForGood << false;
     QTest::newRow("picture that cannot be decoded") << Interlude::pictureUnreadable << false;
     QTest::newRow("library of a version without the marks") << Interlude::olderLibrary << false;
@@ -680,6 +681,12 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
             first.ocr->answer(QStringLiteral("read the first time"));
             QVERIFY(applied.wait(5000));
             QCOMPARE(pendingMarks(file), 0);
+        } else if (interlude == Interlude::notIndexed) {
+            QSignalSpy applied(first.runtime.get(), &AppRuntime::recognitionApplied);
+            first.index.refusesItems = true;
+            first.ocr->answer(QStringLiteral("read the first time"));
+            QVERIFY(applied.wait(5000));
+            QCOMPARE(pendingMarks(file), 1);
         } else if (interlude == Interlude::deletedForGood) {
             first.context().remove(first.card(cardID));
             QVERIFY(first.context().save());

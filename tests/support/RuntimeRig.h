@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <mutex>
 
 namespace tessaline::testing {
@@ -88,6 +89,8 @@ struct IndexLog
     // Every item indexed, in turn; items removed stay listed.
     QList<SearchableItem> indexed;
     QStringList removed;
+    // Items are refused, as by an index on a full disk.
+    std::atomic<bool> refusesItems = false;
     std::mutex mutex;
 
     QStringList removedNow()
@@ -104,6 +107,8 @@ public:
     explicit RecordingIndex(IndexLog *log) : m_log(log) {}
     Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override
     {
+        if (m_log->refusesItems)
+            return unexpected(SearchIndexError{QStringLiteral("database or disk is full")});
         std::lock_guard lock(m_log->mutex);
         m_log->indexed += items;
         return {};
