@@ -8,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/X11CaptureSystem.h"
+#include "platform/X11Connection.h"
 #include "platform/X11HotKeys.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+
+#include <cstdlib>
 
 namespace tessaline::x11test {
 
@@ -120,5 +123,35 @@ struct CaptureRig
     CaptureCoordinator coordinator;
     int cancellations = 0;
 };
+
+// The region overlay is up: the topmost mapped window covers the whole
+// screen and bypasses the window manager. Read without taking anything the
+// app might want.
+inline bool overlayShown(const X11Connection &x11)
+{
+    xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x11.connection, xcb_query_tree(x11.connection, x11.root), nullptr);
+    if (!tree)
+        return false;
+    const xcb_window_t *children = xcb_query_tree_children(tree);
+    bool shown = false;
+    // Bottom to top: look from the top for the first mapped window.
+    for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
+        xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+            x11.connection, xcb_get_window_attributes(x11.connection, children[i]), nullptr);
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        const bool bypassing = attributes && attributes->override_redirect;
+        std::free(attributes);
+        if (!viewable)
+            continue;
+        xcb_get_geometry_reply_t *geometry
+            = xcb_get_geometry_reply(x11.connection, xcb_get_geometry(x11.connection, children[i]), nullptr);
+        shown = bypassing && geometry && geometry->x == 0 && geometry->y == 0
+            && geometry->width == x11.screen->width_in_pixels && geometry->height == x11.screen->height_in_pixels;
+        std::free(geometry);
+        break;
+    }
+    std::free(tree);
+    return shown;
+}
 
 } // namespace tessaline::x11test

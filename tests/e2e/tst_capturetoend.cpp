@@ -27,6 +27,7 @@
 using namespace tessaline::e2e;
 using tessaline::X11Connection;
 using tessaline::testing::X11WindowManager;
+using tessaline::x11test::overlayShown;
 using tessaline::x11test::screenShows;
 
 namespace {
@@ -38,36 +39,6 @@ QStringList visibleWindows(const Helper &process)
     return output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                               QStringLiteral("--pid"), QString::number(process.processId())})
         .split(u'\n', Qt::SkipEmptyParts);
-}
-
-// The region overlay is up: the topmost mapped window covers the whole
-// screen and bypasses the window manager. Read without taking anything the
-// app might want.
-bool overlayShown(const X11Connection &x11)
-{
-    xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x11.connection, xcb_query_tree(x11.connection, x11.root), nullptr);
-    if (!tree)
-        return false;
-    const xcb_window_t *children = xcb_query_tree_children(tree);
-    bool shown = false;
-    // Bottom to top: look from the top for the first mapped window.
-    for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
-        xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
-            x11.connection, xcb_get_window_attributes(x11.connection, children[i]), nullptr);
-        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        const bool bypassing = attributes && attributes->override_redirect;
-        std::free(attributes);
-        if (!viewable)
-            continue;
-        xcb_get_geometry_reply_t *geometry
-            = xcb_get_geometry_reply(x11.connection, xcb_get_geometry(x11.connection, children[i]), nullptr);
-        shown = bypassing && geometry && geometry->x == 0 && geometry->y == 0
-            && geometry->width == x11.screen->width_in_pixels && geometry->height == x11.screen->height_in_pixels;
-        std::free(geometry);
-        break;
-    }
-    std::free(tree);
-    return shown;
 }
 
 // A home and a runtime directory of their own for one run of the app, so
