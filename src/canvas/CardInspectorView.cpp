@@ -219,7 +219,7 @@ void CardInspectorView::refreshValues()
         return;
     const CardInspectorForm form = CardInspectorForm::of(*card);
     if (m_title && !m_title->hasFocus() && m_title->text() != form.title)
-        m_title->setText(form.title);
+        setTextFromItsStart(m_title, form.title);
     if (m_kind)
         m_kind->setCurrentIndex(m_kind->findData(int(form.kind)));
     if (m_context && !m_context->hasFocus() && writtenText(m_context->document()) != form.context) {

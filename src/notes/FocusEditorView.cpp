@@ -268,7 +268,7 @@ void FocusEditorView::refresh()
     }
     const QString title = card->title().value_or(QString());
     if (m_title->text() != title)
-        m_title->setText(title);
+        setTextFromItsStart(m_title, title);
     if (m_kind) {
         const int index = m_kind->findData(static_cast<int>(card->thoughtKind()));
         if (m_kind->currentIndex() != index) {
