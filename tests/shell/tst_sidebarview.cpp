@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QListView>
+#include <QHelpEvent>
 #include <QStandardItemModel>
+#include <QToolTip>
 #include <QTest>
 
 #include <algorithm>
@@ -53,6 +55,60 @@ private Q_SLOTS:
         }
         const qreal contrast = (luminance(background) + 0.05) / (darkest + 0.05);
         QVERIFY2(contrast >= 3.0, qPrintable(QString::number(contrast)));
+    }
+
+    // A folder's name is cut to the sidebar's width; hovering tells it whole,
+    // and only when it was cut. A badge takes room from the title.
+    void cutTitleToldOnHover_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("hasCount");
+        QTest::addColumn<bool>("tells");
+
+        const QString longName = QStringLiteral("A long folder name for everything about research projects");
+        QTest::newRow("short folder name") << QStringLiteral("Project 3") << false << false;
+        QTest::newRow("long folder name") << longName << false << true;
+        QTest::newRow("right-to-left folder name")
+            << QStringLiteral("סיכום פגישה עם הלקוח על תוכנית העבודה") << false << true;
+        QTest::newRow("short title beside a count") << QStringLiteral("Quick Captures") << true << false;
+    }
+    void cutTitleToldOnHover()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, hasCount);
+        QFETCH(bool, tells);
+        QStandardItemModel model;
+        auto *row = new QStandardItem(title);
+        if (hasCount)
+            row->setData(48, SidebarModel::CountRole);
+        model.appendRow(row);
+        QListView list;
+        list.setModel(&model);
+        list.setItemDelegate(new SidebarRowDelegate(&list));
+        list.resize(218, 80);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        const QPoint inside = list.visualRect(model.index(0, 0)).center();
+        QHelpEvent hover(QEvent::ToolTip, inside, list.viewport()->mapToGlobal(inside));
+        QCoreApplication::sendEvent(list.viewport(), &hover);
+        if (tells) {
+            QTRY_VERIFY(QToolTip::isVisible());
+            QCOMPARE(QToolTip::text(), title);
+        } else {
+            QVERIFY(!QToolTip::isVisible());
+        }
+    }
+
+    void badgeTakesRoomFromTheTitle()
+    {
+        const QRect area(0, 0, 218, 28);
+        QString title = QStringLiteral("W");
+        while (SidebarRowDelegate::titleToolTip(title + QLatin1Char('W'), area, QVariant()).isEmpty())
+            title += QLatin1Char('W');
+        QVERIFY(SidebarRowDelegate::titleToolTip(title, area, QVariant()).isEmpty());
+        QCOMPARE(SidebarRowDelegate::titleToolTip(title, area, QVariant(48)), title);
     }
 };
 
