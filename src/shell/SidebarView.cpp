@@ -58,12 +58,9 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
 
     if (index.data(SidebarModel::IsSectionRole).toBool()) {
         if (!title.isEmpty()) {
-            // A header is no row to pick, so the view hands it the disabled
-            // colours; it is read all the same, in the window's own.
-            QPalette header = palette;
-            header.setCurrentColorGroup(option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive);
             painter->setFont(TessalineTypography::caption());
-            painter->setPen(semanticColor(SemanticColor::secondary, header, contrast));
+            painter->setPen(semanticColor(SemanticColor::secondary,
+                                          readablePalette(palette, option.state & QStyle::State_Active), contrast));
             painter->drawText(area.adjusted(horizontalPadding, 0, -horizontalPadding, -2),
                               Qt::AlignLeft | Qt::AlignBottom, title);
         }
