@@ -4,6 +4,7 @@
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/SheetSize.h"
 #include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
@@ -200,6 +201,7 @@ QWidget *FocusEditorView::makeSnipBody()
     m_contextText->setMinimumHeight(100);
     textInputDirection(m_contextText);
     breakLinesOnShiftReturn(m_contextText);
+    tabLeavesEditor(m_contextText);
     connect(m_contextText, &QPlainTextEdit::textChanged, this,
             [this] { m_model->setContextText(writtenText(m_contextText->document())); });
     column->addWidget(m_contextText, 1);
@@ -237,6 +239,7 @@ QWidget *FocusEditorView::makeThoughtBody()
     m_thoughtText->setPalette(shade);
     textInputDirection(m_thoughtText);
     breakLinesOnShiftReturn(m_thoughtText);
+    tabLeavesEditor(m_thoughtText);
     connect(m_thoughtText, &QPlainTextEdit::textChanged, this,
             [this] { m_model->setMarkdownText(writtenText(m_thoughtText->document())); });
     return m_thoughtText;

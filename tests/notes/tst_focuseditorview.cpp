@@ -131,6 +131,34 @@ private Q_SLOTS:
             QVERIFY2(caret.center().x() < field->width() / 2, qPrintable(QString::number(caret.center().x())));
     }
 
+    // Going through the sheet by keyboard, Tab leaves the text for the next
+    // control and Shift+Tab comes back; no tab lands in the card's text.
+    void tabGoesThroughTheSheet_data()
+    {
+        QTest::addColumn<bool>("snip");
+        QTest::newRow("thought text") << false;
+        QTest::newRow("why it matters") << true;
+    }
+    void tabGoesThroughTheSheet()
+    {
+        QFETCH(bool, snip);
+        Fixture f;
+        CanvasCard *card = snip ? f.snip : f.thought;
+        const QString stored = snip ? card->contextText() : card->markdownText();
+        FocusEditorView *sheet = f.open(card->id());
+        QVERIFY(sheet);
+        sheet->activateWindow();
+        QPlainTextEdit *editor = snip ? sheet->contextEditor() : sheet->thoughtEditor();
+        editor->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(editor->hasFocus());
+        QTest::keyClick(editor, Qt::Key_Tab);
+        QTRY_VERIFY(!editor->hasFocus());
+        QCOMPARE(editor->toPlainText(), stored);
+        QCOMPARE(snip ? card->contextText() : card->markdownText(), stored);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(editor->hasFocus());
+    }
+
     void snipShowsPictureContextAndRecognizedText_data()
     {
         QTest::addColumn<QString>("ocr");
