@@ -56,8 +56,8 @@ public:
         const auto kind = RowKind(index.data(InsertSnipListModel::RowKindRole).toInt());
         const QString text = index.data(Qt::DisplayRole).toString();
         // Headings and the "nothing found" line are no rows to pick, yet read.
-        const QPalette palette = kind == RowKind::snip ? option.palette
-                                                       : readablePalette(option.palette, option.state & QStyle::State_Active);
+        const bool windowActive = option.state & QStyle::State_Active;
+        const QPalette palette = kind == RowKind::snip ? option.palette : readablePalette(option.palette, windowActive);
         QRect area = option.rect.adjusted(rowInset, 0, -rowInset, 0);
         painter->save();
         QFont font = option.font;
