@@ -3,6 +3,7 @@
 #include "canvas/CardInspectorModel.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
 #include "design/TextInputDirection.h"
@@ -171,6 +172,7 @@ QWidget *CardInspectorView::makeForm()
     m_context->setAccessibleName(QStringLiteral("Context"));
     textInputDirection(m_context);
     breakLinesOnShiftReturn(m_context);
+    tabLeavesEditor(m_context);
     connect(m_context, &QPlainTextEdit::textChanged, this, [this] {
         if (m_context && m_context->document()->isModified())
             m_model->setContext(writtenText(m_context->document()));
@@ -219,7 +221,7 @@ void CardInspectorView::refreshValues()
         return;
     const CardInspectorForm form = CardInspectorForm::of(*card);
     if (m_title && !m_title->hasFocus() && m_title->text() != form.title)
-        m_title->setText(form.title);
+        setTextFromItsStart(m_title, form.title);
     if (m_kind)
         m_kind->setCurrentIndex(m_kind->findData(int(form.kind)));
     if (m_context && !m_context->hasFocus() && writtenText(m_context->document()) != form.context) {

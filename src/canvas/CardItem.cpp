@@ -9,6 +9,7 @@
 #include "design/DesignTokens.h"
 #include "design/GuidedTourHighlight.h"
 #include "design/SemanticColors.h"
+#include "design/WrappedLines.h"
 #include "design/ShapePainting.h"
 #include "design/StudioContentComponents.h"
 #include "model/CanvasCard.h"
@@ -317,10 +318,8 @@ void CardItem::paintSnipBody(QPainter *painter, const QRectF &rect, const QPalet
         const QRectF caption(rect.left() + sidePadding, rect.bottom() - 10 - captionHeight,
                              rect.width() - 2 * sidePadding, captionHeight);
         picture.setBottom(caption.top() - 8);
-        painter->setFont(font);
         painter->setPen(semanticColor(SemanticColor::label, palette, contrast));
-        // Two lines at most: the rectangle cuts off the rest.
-        painter->drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, m_card->contextText());
+        drawWrappedLines(painter, m_card->contextText(), font, caption, 2);
     }
     if (picture.height() <= 0)
         return;

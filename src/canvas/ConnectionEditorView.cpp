@@ -25,24 +25,23 @@ namespace tessaline {
 
 namespace {
 
-// A card's title on the quiet card surface of its kind.
-class CardChip : public QLabel
+// A card's title on the quiet card surface of its kind, in two lines at
+// most whatever the title's length, the second ending in an ellipsis when
+// it runs on.
+class CardChip : public StudioText
 {
 public:
-    explicit CardChip(QWidget *parent) : QLabel(parent)
+    explicit CardChip(QWidget *parent)
+        : StudioText(QString(), TessalineTypography::systemFont(14, QFont::DemiBold), SemanticColor::label, parent)
     {
-        setTextFormat(Qt::PlainText);
-        setWordWrap(true);
-        setFont(TessalineTypography::systemFont(14, QFont::DemiBold));
         setContentsMargins(10, 10, 10, 10);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        setMaximumLines(2);
     }
 
     void setCard(const QString &title, QuietCardTone tone)
     {
         setText(title);
-        // Two lines at most, whatever the title's length.
-        setMaximumHeight(QFontMetrics(font()).lineSpacing() * 2 + 20);
         m_tone = tone;
         update();
     }
@@ -55,7 +54,7 @@ protected:
         paintQuietCard(&painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), surface, palette(),
                        DesignEnvironment::current().increasedContrast);
         painter.end();
-        QLabel::paintEvent(event);
+        StudioText::paintEvent(event);
     }
 
 private:

@@ -39,9 +39,11 @@ FunctionalSurfaceTreatment functionalSurfaceTreatment(FunctionalSurfaceRole role
     } else {
         // The bar material sits on the window colour, the regular material on
         // the control colour; both let what lies beneath show through a little.
+        // With no blur behind them, a floating palette keeps that to a faint
+        // tint: cards' text under it would read as a second line of text.
         treatment.fill = FunctionalSurfaceTreatment::Fill::material;
         treatment.fillColor = isToolbar ? ColorSpec{SemanticColor::windowBackground, 0.85}
-                                        : ColorSpec{SemanticColor::controlBackground, 0.8};
+                                        : ColorSpec{SemanticColor::controlBackground, 0.94};
     }
     treatment.hasBorder = true;
     treatment.borderColor = {SemanticColor::separator, environment.increasedContrast ? 0.95 : 0.45};

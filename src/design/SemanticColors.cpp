@@ -104,6 +104,13 @@ QColor resolveColor(const ColorSpec &shade, const QPalette &palette, bool increa
     return withOpacity(semanticColor(shade.color, palette, increasedContrast), shade.opacity);
 }
 
+QPalette readablePalette(const QPalette &palette, bool windowActive)
+{
+    QPalette readable = palette;
+    readable.setCurrentColorGroup(windowActive ? QPalette::Active : QPalette::Inactive);
+    return readable;
+}
+
 namespace TessalineColors {
 
 QColor separator(bool increasedContrast)

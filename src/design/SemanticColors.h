@@ -57,6 +57,11 @@ inline constexpr qreal selectedSecondaryTextOpacity = 0.8;
 // selectedSecondaryTextOpacity, to reach minimumTextContrast.
 QColor selectionFill(const QPalette &palette, QPalette::ColorGroup group = QPalette::Active);
 
+// The palette that text of a list line nobody picks (a heading, a "nothing
+// found" line) is read in: a list hands such an item its disabled colours,
+// faint against the list; it takes the window's instead.
+QPalette readablePalette(const QPalette &palette, bool windowActive);
+
 // The seven colour tokens, read from the application's palette on every call.
 namespace TessalineColors {
 QColor separator(bool increasedContrast = false);

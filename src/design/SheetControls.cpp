@@ -89,6 +89,12 @@ bool isReturnKey(const QKeyEvent *event)
 void submitOnReturn(QPlainTextEdit *editor, std::function<void()> submit)
 {
     editor->installEventFilter(new ReturnKeyFilter(editor, std::move(submit)));
+    tabLeavesEditor(editor);
+}
+
+void tabLeavesEditor(QPlainTextEdit *editor)
+{
+    editor->setTabChangesFocus(true);
 }
 
 } // namespace tessaline

@@ -35,7 +35,13 @@ SheetButtons addSheetButtons(QVBoxLayout *column, const QString &primaryTitle, Q
 bool isReturnKey(const QKeyEvent *event);
 
 // In a sheet's editor Return is the sheet's default action and Shift+Return
-// breaks the line.
+// breaks the line; Tab moves on as tabLeavesEditor tells.
 void submitOnReturn(QPlainTextEdit *editor, std::function<void()> submit);
+
+// In the editors of sheets and of the inspector, Tab and Shift+Tab move to
+// the next and previous control, as from their fields, so the keyboard can
+// go through the whole sheet; left to the editor they put tab characters
+// into the card's text, and the keyboard could not get past it.
+void tabLeavesEditor(QPlainTextEdit *editor);
 
 } // namespace tessaline

@@ -8,6 +8,11 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QStyle>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tessaline {
 
@@ -39,9 +44,81 @@ void StudioText::setElidesInItsOwnDirection(bool elides)
     update();
 }
 
+namespace {
+
+// The height that `lines` wrapped lines of the font take when drawn: a
+// laid-out line is as tall as the font's ascent and descent rounded up,
+// which may be more than QFontMetrics::lineSpacing().
+int wrappedLinesHeight(const QFont &font, int lines)
+{
+    QTextLayout layout(QStringLiteral("Xg"), font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(QWIDGETSIZE_MAX);
+    layout.endLayout();
+    return int(std::ceil(line.height() * lines));
+}
+
+} // namespace
+
+void StudioText::setMaximumLines(int lines)
+{
+    m_maximumLines = std::max(0, lines);
+    setWordWrap(true);
+    setMaximumHeight(m_maximumLines > 0 ? wrappedLinesHeight(font(), m_maximumLines) + contentsMargins().top()
+                                              + contentsMargins().bottom()
+                                        : QWIDGETSIZE_MAX);
+    updateGeometry();
+    update();
+}
+
+int StudioText::heightForWidth(int width) const
+{
+    const int natural = QLabel::heightForWidth(width);
+    return m_maximumLines > 0 ? std::min(natural, maximumHeight()) : natural;
+}
+
 void StudioText::paintEvent(QPaintEvent *event)
 {
     const QRect room = contentsRect();
+    if (m_maximumLines > 0) {
+        // Aligned by the text's own direction, as QLabel aligns it.
+        const Qt::LayoutDirection direction = text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+        const Qt::Alignment horizontal = QStyle::visualAlignment(direction, alignment()) & Qt::AlignHorizontal_Mask;
+        QTextLayout layout(text(), font());
+        QTextOption option(horizontal);
+        option.setTextDirection(direction);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal y = 0;
+        int count = 0;
+        QTextLine last;
+        // One line past the limit tells whether the text goes on.
+        while (count <= m_maximumLines) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(room.width());
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+            if (++count == m_maximumLines)
+                last = line;
+        }
+        layout.endLayout();
+        if (count > m_maximumLines) {
+            QPainter painter(this);
+            painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+            painter.setFont(font());
+            for (int i = 0; i < m_maximumLines - 1; ++i)
+                layout.lineAt(i).draw(&painter, room.topLeft());
+            const QString rest = text().mid(last.textStart()).replace(QLatin1Char('\n'), QLatin1Char(' ')).trimmed();
+            painter.drawText(QRectF(room.left(), room.top() + last.y(), room.width(), last.height()),
+                             int(horizontal | Qt::AlignVCenter | Qt::TextSingleLine),
+                             elidedInItsOwnDirection(rest, QFontMetricsF(font()), room.width()));
+            return;
+        }
+    }
     const QFontMetricsF metrics(font());
     if (!m_elides || metrics.horizontalAdvance(text()) <= room.width()) {
         QLabel::paintEvent(event);
@@ -61,6 +138,8 @@ void StudioText::changeEvent(QEvent *event)
     QLabel::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
         applyColor();
+    if (event->type() == QEvent::FontChange && m_maximumLines > 0)
+        setMaximumLines(m_maximumLines);
 }
 
 bool StudioText::event(QEvent *event)

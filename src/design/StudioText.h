@@ -24,6 +24,14 @@ public:
     // clipped at both ends; text() keeps the whole for screen readers.
     void setElidesInItsOwnDirection(bool elides);
 
+    // Wraps onto at most `lines` lines (none: no limit), the last one cut
+    // short with an ellipsis when the text goes on. The height kept for them
+    // is what the wrapped lines take when drawn, which can be more than the
+    // font's rounded line spacing.
+    void setMaximumLines(int lines);
+    int maximumLines() const { return m_maximumLines; }
+    int heightForWidth(int width) const override;
+
 protected:
     void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -37,6 +45,7 @@ private:
     SemanticColor m_color;
     bool m_applying = false;
     bool m_elides = false;
+    int m_maximumLines = 0;
     QPointer<QWidget> m_watchedParent;
 };
 

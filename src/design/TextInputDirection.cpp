@@ -149,4 +149,11 @@ void textInputDirection(QPlainTextEdit *editor)
     apply();
 }
 
+void setTextFromItsStart(QLineEdit *field, const QString &text)
+{
+    field->setText(text);
+    if (!field->hasFocus())
+        field->setCursorPosition(0);
+}
+
 } // namespace tessaline

@@ -34,4 +34,10 @@ void textInputDirection(QLineEdit *field);
 void textInputDirection(QTextEdit *editor);
 void textInputDirection(QPlainTextEdit *editor);
 
+// Puts text the user did not type into the field with its start in view:
+// QLineEdit::setText leaves the cursor at the end, so a title wider than its
+// field would show only its last words, cut off mid-letter at the start.
+// A field being typed in keeps its cursor where setText puts it.
+void setTextFromItsStart(QLineEdit *field, const QString &text);
+
 } // namespace tessaline

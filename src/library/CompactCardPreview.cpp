@@ -7,6 +7,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
 #include "design/TextInputDirection.h"
+#include "design/WrappedLines.h"
 #include "model/CanvasCard.h"
 #include "model/CardSummary.h"
 #include "platform/SymbolIcon.h"
@@ -17,7 +18,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStringList>
-#include <QTextLayout>
 #include <QWidget>
 
 namespace tessaline {
@@ -31,39 +31,6 @@ constexpr int spacing = 9;
 constexpr int excerptLength = 220;
 
 int lineHeight(const QFont &font) { return QFontMetrics(font).lineSpacing(); }
-
-// Lays the text out in at most `maxLines` lines of `width`, the last one
-// elided, and returns the height used.
-int drawWrapped(QPainter *painter, const QString &text, const QFont &font, const QRectF &rect, int maxLines)
-{
-    const QFontMetrics metrics(font);
-    QTextLayout layout(text, font);
-    layout.beginLayout();
-    QStringList lines;
-    int start = 0;
-    while (lines.size() < maxLines) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(rect.width());
-        if (lines.size() == maxLines - 1) {
-            lines.append(elidedInItsOwnDirection(text.mid(line.textStart()).simplified(), QFontMetricsF(font), rect.width()));
-            break;
-        }
-        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
-        start = line.textStart() + line.textLength();
-    }
-    layout.endLayout();
-    Q_UNUSED(start)
-    painter->setFont(font);
-    qreal y = rect.top();
-    for (const QString &line : std::as_const(lines)) {
-        painter->drawText(QRectF(rect.left(), y, rect.width(), metrics.lineSpacing()),
-                          Qt::AlignLeading | Qt::AlignVCenter, line);
-        y += metrics.lineSpacing();
-    }
-    return int(y - rect.top());
-}
 
 } // namespace
 
@@ -167,10 +134,10 @@ void CompactCardPreview::paint(QPainter *painter, const QRectF &rect, const QPix
         SymbolIcon::icon(QStringLiteral("sparkles")).paint(painter, assistantMarkRect(rect, !image.isNull()).toRect());
     y = tag.bottom() + spacing;
     painter->setPen(semanticColor(SemanticColor::primary, palette));
-    y += drawWrapped(painter, title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + spacing;
+    y += drawWrappedLines(painter, title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + spacing;
     if (!excerpt.isEmpty()) {
         painter->setPen(semanticColor(SemanticColor::secondary, palette));
-        drawWrapped(painter, excerpt, body(), QRectF(left, y, width, 0), 3);
+        drawWrappedLines(painter, excerpt, body(), QRectF(left, y, width, 0), 3);
     }
 
     // The footer sits on the tile's bottom edge so tiles of one row line up.

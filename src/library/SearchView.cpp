@@ -8,6 +8,7 @@
 #include "design/StudioEmptyState.h"
 #include "design/StudioSectionHeader.h"
 #include "design/TextInputDirection.h"
+#include "design/WrappedLines.h"
 #include "library/CompactCardPreview.h"
 #include "library/SearchCorpus.h"
 #include "library/SearchScreenModel.h"
@@ -28,7 +29,6 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QAbstractListModel>
-#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -63,33 +63,6 @@ struct NoteSearchResultRow
             + 10 + QFontMetrics(caption()).lineSpacing() + 14;
     }
 };
-
-int drawLines(QPainter *painter, const QString &text, const QFont &font, const QRectF &rect, int maxLines)
-{
-    const QFontMetrics metrics(font);
-    QTextLayout layout(text, font);
-    layout.beginLayout();
-    QStringList lines;
-    while (lines.size() < maxLines) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(rect.width());
-        if (lines.size() == maxLines - 1)
-            lines.append(elidedInItsOwnDirection(text.mid(line.textStart()).simplified(), QFontMetricsF(font), rect.width()));
-        else
-            lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
-    }
-    layout.endLayout();
-    painter->setFont(font);
-    qreal y = rect.top();
-    for (const QString &line : std::as_const(lines)) {
-        painter->drawText(QRectF(rect.left(), y, rect.width(), metrics.lineSpacing()), Qt::AlignLeading | Qt::AlignVCenter,
-                          line);
-        y += metrics.lineSpacing();
-    }
-    return int(y - rect.top());
-}
 
 // Rows of a hit list, made the first time something asks for one (the view
 // paints its tile, a screen reader asks its name): a search with thousands
@@ -156,10 +129,10 @@ public:
             SymbolIcon::icon(QStringLiteral("star.fill")).paint(painter, QRectF(left + width - 12, tag.center().y() - 6, 12, 12).toRect());
         y = tag.bottom() + 10;
         painter->setPen(semanticColor(SemanticColor::primary, palette));
-        y += drawLines(painter, note.title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + 10;
+        y += drawWrappedLines(painter, note.title, TessalineTypography::title(), QRectF(left, y, width, 0), 2) + 10;
         if (!note.excerpt.isEmpty()) {
             painter->setPen(semanticColor(SemanticColor::secondary, palette));
-            drawLines(painter, note.excerpt, TessalineTypography::body(), QRectF(left, y, width, 0), 3);
+            drawWrappedLines(painter, note.excerpt, TessalineTypography::body(), QRectF(left, y, width, 0), 3);
         }
         const QFont caption = TessalineTypography::caption();
         const QFontMetrics metrics(caption);

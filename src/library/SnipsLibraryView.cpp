@@ -364,7 +364,9 @@ bool SnipsLibraryView::eventFilter(QObject *watched, QEvent *event)
 void SnipsLibraryView::updateGridSize()
 {
     const int scrollBar = m_grid->verticalScrollBar()->isVisible() ? 0 : m_grid->verticalScrollBar()->sizeHint().width();
-    const int available = std::max(minimumColumn, m_grid->viewport()->width() - scrollBar);
+    // A list view fits a row into its width less one pixel: cells exactly
+    // as wide as the viewport would send the last column to the next row.
+    const int available = std::max(minimumColumn, m_grid->viewport()->width() - scrollBar - 1);
     const int width = columnWidth(available);
     auto *delegate = static_cast<SnipTileDelegate *>(m_grid->itemDelegate());
     delegate->setTileWidth(width);

@@ -292,7 +292,7 @@ void BoardCanvasView::refreshBoard()
         return;
     const QString title = board->title();
     if (m_titleField->text() != title)
-        m_titleField->setText(title);
+        setTextFromItsStart(m_titleField, title);
     m_mapTitle->setText(title);
     m_surface->setAccessibleName(title + QStringLiteral(" writing view"));
     const bool favorite = board->isFavorite();

@@ -36,8 +36,7 @@ StudioText *limitedText(const QString &text, const QFont &font, SemanticColor co
     auto *label = new StudioText(text, font, color);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    if (maximumLines > 0)
-        label->setMaximumHeight(QFontMetrics(font).lineSpacing() * maximumLines + 1);
+    label->setMaximumLines(maximumLines);
     return label;
 }
 

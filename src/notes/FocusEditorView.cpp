@@ -4,6 +4,7 @@
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/SheetControls.h"
 #include "design/SheetSize.h"
 #include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
@@ -200,6 +201,7 @@ QWidget *FocusEditorView::makeSnipBody()
     m_contextText->setMinimumHeight(100);
     textInputDirection(m_contextText);
     breakLinesOnShiftReturn(m_contextText);
+    tabLeavesEditor(m_contextText);
     connect(m_contextText, &QPlainTextEdit::textChanged, this,
             [this] { m_model->setContextText(writtenText(m_contextText->document())); });
     column->addWidget(m_contextText, 1);
@@ -237,6 +239,7 @@ QWidget *FocusEditorView::makeThoughtBody()
     m_thoughtText->setPalette(shade);
     textInputDirection(m_thoughtText);
     breakLinesOnShiftReturn(m_thoughtText);
+    tabLeavesEditor(m_thoughtText);
     connect(m_thoughtText, &QPlainTextEdit::textChanged, this,
             [this] { m_model->setMarkdownText(writtenText(m_thoughtText->document())); });
     return m_thoughtText;
@@ -268,7 +271,7 @@ void FocusEditorView::refresh()
     }
     const QString title = card->title().value_or(QString());
     if (m_title->text() != title)
-        m_title->setText(title);
+        setTextFromItsStart(m_title, title);
     if (m_kind) {
         const int index = m_kind->findData(static_cast<int>(card->thoughtKind()));
         if (m_kind->currentIndex() != index) {

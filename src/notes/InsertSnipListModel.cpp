@@ -336,6 +336,9 @@ void InsertSnipListModel::rebuildRows(const std::optional<QList<qsizetype>> &hit
                 m_rows.append({RowKind::snip, hits->at(hit)});
             }
         }
+        // A filter that leaves nothing says so rather than showing a blank list.
+        if (m_rows.isEmpty())
+            m_rows.append({RowKind::none, 1});
     }
     endResetModel();
     Q_EMIT rowsRebuilt();
@@ -392,7 +395,7 @@ QVariant InsertSnipListModel::data(const QModelIndex &index, int role) const
         case RowKind::heading:
             return m_sections.at(row.index).title;
         case RowKind::none:
-            return QStringLiteral("No Snips Available");
+            return row.index == 1 ? QStringLiteral("No Matching Snips") : QStringLiteral("No Snips Available");
         case RowKind::snip: {
             const QString title = snipAt(row.index)->displayTitle();
             return role == Qt::DisplayRole ? title : QStringLiteral("Insert ") + title;

@@ -84,7 +84,8 @@ private:
     {
         RowKind kind;
         // The section's index for a heading, the snip's index in the order
-        // of every snip for a snip.
+        // of every snip for a snip; for the line that stands in for none,
+        // whether a filter left nothing (1) or there is no snip at all (0).
         qsizetype index;
     };
     struct Candidates;

@@ -55,7 +55,9 @@ public:
     {
         const auto kind = RowKind(index.data(InsertSnipListModel::RowKindRole).toInt());
         const QString text = index.data(Qt::DisplayRole).toString();
-        const QPalette &palette = option.palette;
+        // Headings and the "nothing found" line are no rows to pick, yet read.
+        const bool windowActive = option.state & QStyle::State_Active;
+        const QPalette palette = kind == RowKind::snip ? option.palette : readablePalette(option.palette, windowActive);
         QRect area = option.rect.adjusted(rowInset, 0, -rowInset, 0);
         painter->save();
         QFont font = option.font;

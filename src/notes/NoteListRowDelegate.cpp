@@ -11,10 +11,12 @@
 #include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
 #include <QTextLayout>
+#include <QToolTip>
 
 #include <algorithm>
 #include <array>
@@ -24,6 +26,8 @@ namespace tessaline {
 namespace {
 
 QFont titleFont() { return TessalineTypography::systemFont(13, QFont::DemiBold); }
+
+constexpr qreal starSize = 10;
 QFont excerptFont() { return TessalineTypography::systemFont(11, QFont::Normal); }
 QFont detailFont() { return TessalineTypography::systemFont(10, QFont::Normal); }
 
@@ -99,6 +103,30 @@ void drawWrapped(QPainter *painter, const QString &wholeText, const QFont &font,
 }
 
 } // namespace
+
+qreal NoteListRowDelegate::titleWidth(qreal rowWidth, bool favorite)
+{
+    return textWidth(rowWidth) - (favorite ? starSize + 4 : 0);
+}
+
+QString NoteListRowDelegate::titleToolTip(const QString &title, qreal rowWidth, bool favorite)
+{
+    return QFontMetricsF(titleFont()).horizontalAdvance(title) > titleWidth(rowWidth, favorite) ? title : QString();
+}
+
+bool NoteListRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                    const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = titleToolTip(index.data(NoteListItemModel::TitleRole).toString(), option.rect.width(),
+                                     index.data(NoteListItemModel::FavoriteRole).toBool());
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
+    return true;
+}
 
 int NoteListRowDelegate::rowHeight(int excerptLines)
 {
@@ -267,8 +295,7 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     // Title line, with the star at its end for a favourite.
     const QFontMetricsF titleMetrics(titleFont());
     const bool favorite = index.data(NoteListItemModel::FavoriteRole).toBool();
-    const qreal starSize = 10;
-    const qreal titleWidth = content.width() - (favorite ? starSize + 4 : 0);
+    const qreal titleWidth = NoteListRowDelegate::titleWidth(option.rect.width(), favorite);
     painter->setFont(titleFont());
     painter->setPen(primary);
     painter->drawText(QRectF(content.left(), y, titleWidth, titleMetrics.lineSpacing()),

@@ -32,6 +32,14 @@ public:
     static int excerptLines(const QString &excerpt, qreal width);
     // The width the row's text has in a list whose rows are `rowWidth` wide.
     static qreal textWidth(qreal rowWidth) { return rowWidth - 2 * outerInset - 2 * innerPadding; }
+    // The width the title has beside a favourite's star, or without one.
+    static qreal titleWidth(qreal rowWidth, bool favorite);
+    // The whole title, for a row too narrow to show it uncut; empty when it
+    // fits, as the row then says everything already.
+    static QString titleToolTip(const QString &title, qreal rowWidth, bool favorite);
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -10,8 +10,11 @@
 #include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 
 namespace tessaline {
 
@@ -21,6 +24,20 @@ constexpr int sectionHeight = 26;
 constexpr int emptySectionHeight = 10;
 constexpr int horizontalPadding = 8;
 constexpr int symbolSize = 16;
+QString badgeText(int value) { return value < 1 ? QStringLiteral("0") : QString::number(value); }
+
+QFont badgeFont() { return TessalineTypography::systemFont(10, QFont::Medium); }
+
+// The badge keeps its room at zero so the row does not change shape.
+QRect badgeRect(const QRect &area, int value)
+{
+    const QFontMetrics metrics(badgeFont());
+    const int width = metrics.horizontalAdvance(badgeText(value)) + 10;
+    const int height = metrics.height() + 4;
+    const int right = area.right() - horizontalPadding;
+    return QRect(right - width + 1, area.center().y() - height / 2, width, height);
+}
+
 } // namespace
 
 QSize SidebarRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -42,7 +59,8 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     if (index.data(SidebarModel::IsSectionRole).toBool()) {
         if (!title.isEmpty()) {
             painter->setFont(TessalineTypography::caption());
-            painter->setPen(semanticColor(SemanticColor::secondary, palette, contrast));
+            painter->setPen(semanticColor(SemanticColor::secondary,
+                                          readablePalette(palette, option.state & QStyle::State_Active), contrast));
             painter->drawText(area.adjusted(horizontalPadding, 0, -horizontalPadding, -2),
                               Qt::AlignLeft | Qt::AlignBottom, title);
         }
@@ -74,37 +92,59 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->drawPixmap(QRect(x, area.center().y() - symbolSize / 2, symbolSize, symbolSize), symbol);
     x += symbolSize + 8;
 
-    int right = area.right() - horizontalPadding;
     const QVariant count = index.data(SidebarModel::CountRole);
     if (count.isValid()) {
-        // The badge keeps its room at zero so the row does not change shape.
         const int value = count.toInt();
-        const QString text = value < 1 ? QStringLiteral("0") : QString::number(value);
-        QFont font = TessalineTypography::systemFont(10, QFont::Medium);
-        const QFontMetrics metrics(font);
-        const int width = metrics.horizontalAdvance(text) + 10;
-        const int height = metrics.height() + 4;
-        const QRect badge(right - width + 1, area.center().y() - height / 2, width, height);
+        const QString text = badgeText(value);
+        const QFont font = badgeFont();
+        const QRect badge = badgeRect(area, value);
         if (value >= 1) {
             QColor fill = semanticColor(SemanticColor::secondary, palette, contrast);
             fill.setAlphaF(0.1);
             painter->setPen(Qt::NoPen);
             painter->setBrush(fill);
-            painter->drawRoundedRect(badge, height / 2.0, height / 2.0);
+            painter->drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
             painter->setFont(font);
             painter->setPen(selected ? textColor : semanticColor(SemanticColor::secondary, palette, contrast));
             painter->drawText(badge, Qt::AlignCenter, text);
         }
-        right = badge.left() - 4;
     }
 
     painter->setFont(TessalineTypography::body());
     painter->setPen(textColor);
-    const QRect titleRect(x, area.top(), std::max(0, right - x), area.height());
+    const QRect titleRect = SidebarRowDelegate::titleRect(area, count);
     painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter,
                       elidedInItsOwnDirection(title, QFontMetricsF(painter->font()), titleRect.width()));
 
     painter->restore();
+}
+
+QRect SidebarRowDelegate::titleRect(const QRect &area, const QVariant &count)
+{
+    const int left = area.left() + horizontalPadding + symbolSize + 8;
+    const int right = count.isValid() ? badgeRect(area, count.toInt()).left() - 4 : area.right() - horizontalPadding;
+    return QRect(left, area.top(), std::max(0, right - left), area.height());
+}
+
+QString SidebarRowDelegate::titleToolTip(const QString &title, const QRect &area, const QVariant &count)
+{
+    return QFontMetricsF(TessalineTypography::body()).horizontalAdvance(title) > titleRect(area, count).width() ? title
+                                                                                                            : QString();
+}
+
+bool SidebarRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid() || index.data(SidebarModel::IsSectionRole).toBool())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = titleToolTip(index.data(Qt::DisplayRole).toString(),
+                                     SidebarView::rowShape(option.rect, index.row()),
+                                     index.data(SidebarModel::CountRole));
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
+    return true;
 }
 
 SidebarView::SidebarView(SidebarModel &model, NavigationState &navigation, QWidget *parent)

@@ -20,6 +20,15 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
+
+    // Where a row of shape `area` writes its title, left of its badge when
+    // it has a count.
+    static QRect titleRect(const QRect &area, const QVariant &count);
+    // The whole title of a row too narrow to show it uncut (a long folder
+    // name); empty when it fits.
+    static QString titleToolTip(const QString &title, const QRect &area, const QVariant &count);
 };
 
 // The sidebar list. Its selection is the navigation's destination: picking a

@@ -13,7 +13,11 @@
 #include <cstdlib>
 #include <QFontMetrics>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
+#include <QTextLayout>
+
+#include <cmath>
 #include <QVBoxLayout>
 
 using namespace tessaline;
@@ -39,6 +43,8 @@ private Q_SLOTS:
     void init();
     void textCutShortAtTheEndItRunsTo_data();
     void textCutShortAtTheEndItRunsTo();
+    void textKeepsToItsLines_data();
+    void textKeepsToItsLines();
     void tagLook_data();
     void tagLook();
     void tagStaysOnOneLine();
@@ -281,6 +287,54 @@ void ContentComponentsTest::textCutShortAtTheEndItRunsTo()
         QVERIFY(device.runs().constFirst().text.startsWith(shownFirst));
         QVERIFY(device.runs().constFirst().x >= 0);
     }
+    QCOMPARE(label.text(), text);
+}
+
+void ContentComponentsTest::textKeepsToItsLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<bool>("atLeftEnd");
+
+    QTest::newRow("runs past two lines")
+        << QStringLiteral("priority order report draft on budget panel invoice should result deadline") << 1 << false;
+    QTest::newRow("right to left, past two lines")
+        << QStringLiteral("ملاحظة بعنوان طويل جدا لاختبار قص النص في شريط المعرض وما بعده من كلمات") << 1 << true;
+    QTest::newRow("fits") << QStringLiteral("Claim") << 0 << false;
+}
+
+// A text kept to two lines shows both whole, the second ending in an
+// ellipsis where the text runs on, and asks for no more room than that.
+void ContentComponentsTest::textKeepsToItsLines()
+{
+    QFETCH(QString, text);
+    QFETCH(int, cut);
+    QFETCH(bool, atLeftEnd);
+    QFont font;
+    font.setPixelSize(14);
+    StudioText label(text, font, SC::label);
+    label.setContentsMargins(10, 10, 10, 10);
+    label.setMaximumLines(2);
+    const int width = 200;
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(width);
+    layout.endLayout();
+    const int twoLines = int(std::ceil(2 * line.height())) + 20;
+    QVERIFY(label.heightForWidth(width) <= twoLines);
+    label.resize(width, label.heightForWidth(width));
+    tessaline::testing::TextRunRecorder device(label.size());
+    device.paint(&label);
+    const auto cuts = device.cuts();
+    QCOMPARE(cuts.cut, cut);
+    QCOMPARE(cuts.atLeftEnd, atLeftEnd ? cut : 0);
+    QSet<int> lines;
+    for (const auto &run : device.runs())
+        lines.insert(qRound(run.y));
+    QVERIFY(!lines.isEmpty() && lines.size() <= 2);
+    if (cut)
+        QCOMPARE(label.height(), twoLines);
     QCOMPARE(label.text(), text);
 }
 

@@ -62,6 +62,8 @@ private Q_SLOTS:
     void functionalTreatment_data();
     void functionalTreatment();
     void sidebarDrawsNothing();
+    void floatingSurfacesKeepWhatLiesBeneathFaint_data();
+    void floatingSurfacesKeepWhatLiesBeneathFaint();
     void surfaceBorderLetsClicksThrough();
     void quietCardLook_data();
     void quietCardLook();
@@ -165,6 +167,33 @@ void DesignSurfacesTest::sidebarDrawsNothing()
             QVERIFY(!anyPaintOutside(image, QRect()));
         }
     }
+}
+
+void DesignSurfacesTest::floatingSurfacesKeepWhatLiesBeneathFaint_data()
+{
+    QTest::addColumn<int>("role");
+    QTest::newRow("palette") << int(FunctionalSurfaceRole::palette);
+    QTest::newRow("contextual palette") << int(FunctionalSurfaceRole::contextualPalette);
+    QTest::newRow("popover") << int(FunctionalSurfaceRole::popover);
+}
+
+// A palette or the snip tray floats over the map's cards. Without a blur,
+// black text beneath it must come through as no more than a faint tint, or
+// it reads as a second line of text under the palette's own.
+void DesignSurfacesTest::floatingSurfacesKeepWhatLiesBeneathFaint()
+{
+    QFETCH(int, role);
+    const DesignEnvironment environment{false, false, false};
+    const QPalette palette = QApplication::palette();
+    QImage image(60, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    paintFunctionalSurface(&painter, QRectF(0, 0, 60, 40), FunctionalSurfaceRole(role), 5.0, palette, environment);
+    painter.end();
+    const QColor over = image.pixelColor(30, 20);
+    const QColor own = semanticColor(SC::controlBackground, palette);
+    QVERIFY2(std::abs(over.lightness() - own.lightness()) <= 20,
+             qPrintable(QStringLiteral("%1 over black, %2 alone").arg(over.lightness()).arg(own.lightness())));
 }
 
 void DesignSurfacesTest::surfaceBorderLetsClicksThrough()

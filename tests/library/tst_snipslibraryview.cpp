@@ -130,6 +130,20 @@ private Q_SLOTS:
         QVERIFY(first.height() > (first.width() - 20) / 1.6);
     }
 
+    // At a width that four cells fill exactly, the fourth tile stays in the
+    // first row instead of leaving a column's room empty beside three.
+    void rowOfExactlyFittingCellsKeepsItsLastTile()
+    {
+        Screen screen;
+        QListView *grid = screen.view->grid();
+        const int scrollBar = grid->verticalScrollBar()->isVisible() ? 0 : grid->verticalScrollBar()->sizeHint().width();
+        const int fourCells = 4 * (SnipsLibraryView::columnWidth(4 * 250) + 16);
+        screen.view->resize(screen.view->width() + fourCells + scrollBar - grid->viewport()->width(), 800);
+        QTRY_COMPARE(grid->viewport()->width() - scrollBar, fourCells);
+        QTRY_COMPARE(screen.tileRect(1).left() - screen.tileRect(0).left(), grid->gridSize().width());
+        QCOMPARE(screen.tileRect(3).top(), screen.tileRect(0).top());
+    }
+
     void tilesShowTheirPictures()
     {
         Screen screen;

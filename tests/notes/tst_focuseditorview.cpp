@@ -101,6 +101,64 @@ private Q_SLOTS:
         QCOMPARE(sheet->kindSymbol()->accessibleName(), QStringLiteral("Next Step"));
     }
 
+    // A title wider than its field opens at its start, the right end for
+    // right-to-left text, not scrolled to its last words.
+    void longTitleOpensAtItsStart_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::newRow("left to right")
+            << QStringLiteral("The quarterly roadmap review with every finding from the customer interviews ").repeated(3)
+            << false;
+        QTest::newRow("right to left") << QStringLiteral("סיכום פגישה עם הלקוח על תוכנית העבודה ").repeated(6) << true;
+    }
+    void longTitleOpensAtItsStart()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, rightToLeft);
+        Fixture f;
+        f.thought->setTitle(title);
+        QVERIFY(f.rig.context().save());
+        FocusEditorView *sheet = f.open(f.thought->id());
+        QVERIFY(sheet);
+        QLineEdit *field = sheet->titleField();
+        QCOMPARE(field->text(), title);
+        QVERIFY(field->fontMetrics().horizontalAdvance(title) > 2 * field->width());
+        const QRect caret = field->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        if (rightToLeft)
+            QVERIFY2(caret.center().x() > field->width() / 2, qPrintable(QString::number(caret.center().x())));
+        else
+            QVERIFY2(caret.center().x() < field->width() / 2, qPrintable(QString::number(caret.center().x())));
+    }
+
+    // Going through the sheet by keyboard, Tab leaves the text for the next
+    // control and Shift+Tab comes back; no tab lands in the card's text.
+    void tabGoesThroughTheSheet_data()
+    {
+        QTest::addColumn<bool>("snip");
+        QTest::newRow("thought text") << false;
+        QTest::newRow("why it matters") << true;
+    }
+    void tabGoesThroughTheSheet()
+    {
+        QFETCH(bool, snip);
+        Fixture f;
+        CanvasCard *card = snip ? f.snip : f.thought;
+        const QString stored = snip ? card->contextText() : card->markdownText();
+        FocusEditorView *sheet = f.open(card->id());
+        QVERIFY(sheet);
+        sheet->activateWindow();
+        QPlainTextEdit *editor = snip ? sheet->contextEditor() : sheet->thoughtEditor();
+        editor->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(editor->hasFocus());
+        QTest::keyClick(editor, Qt::Key_Tab);
+        QTRY_VERIFY(!editor->hasFocus());
+        QCOMPARE(editor->toPlainText(), stored);
+        QCOMPARE(snip ? card->contextText() : card->markdownText(), stored);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(editor->hasFocus());
+    }
+
     void snipShowsPictureContextAndRecognizedText_data()
     {
         QTest::addColumn<QString>("ocr");
@@ -156,6 +214,7 @@ private Q_SLOTS:
         Fixture f;
         FocusEditorView *sheet = f.open(f.thought->id());
         QVERIFY(sheet);
+        sheet->titleField()->end(false); // as a click after its last letter puts the caret
         QTest::keyClicks(sheet->titleField(), QStringLiteral("!"));
         sheet->closeButton()->click();
         QCOMPARE(f.thought->title(), std::optional<QString>("Soil!"));
@@ -231,6 +290,7 @@ private Q_SLOTS:
         caret.setPosition(4);
         editor->setTextCursor(caret);
 
+        sheet->titleField()->end(false); // as a click after its last letter puts the caret
         QTest::keyClicks(sheet->titleField(), QStringLiteral("!"));
         QVERIFY(card->title().value_or(QString()).endsWith(u'!'));
         QCOMPARE(stored(), written);

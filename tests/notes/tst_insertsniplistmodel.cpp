@@ -140,7 +140,7 @@ void InsertSnipListModelTest::rowsForText_data()
                        QStringLiteral("#Other Notes"), QStringLiteral("Light meter")};
     QTest::newRow("one section left keeps its title")
         << QStringLiteral(" fishing ") << QStringList{QStringLiteral("#Other Notes"), QStringLiteral("Fishing boats")};
-    QTest::newRow("nothing") << QStringLiteral("zebra") << QStringList{};
+    QTest::newRow("nothing") << QStringLiteral("zebra") << QStringList{QStringLiteral("?No Matching Snips")};
 }
 
 void InsertSnipListModelTest::rowsForText()

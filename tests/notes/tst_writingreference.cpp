@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimeZone>
 
 #include <memory>
@@ -110,6 +111,7 @@ private Q_SLOTS:
     void copyMarksTheRowAsCopied();
     void copyWithoutImageOrWithRefusedPasteboardChangesNothing();
     void thoughtMenuAndOpen();
+    void thoughtTextShowsWholeLines();
     void hoverShowsTheActionsButton();
     void secondaryClickAnywhereOnTheCardBringsItsMenu_data();
     void secondaryClickAnywhereOnTheCardBringsItsMenu();
@@ -335,6 +337,28 @@ void WritingReferenceTest::thoughtMenuAndOpen()
     button->click();
     QCOMPARE(opened, 1);
     QCOMPARE(view.accessibleName(), QStringLiteral("Reference to Why now"));
+}
+
+// A drawn line is as tall as the font's ascent and descent rounded up, a
+// pixel more than its rounded line spacing for some sizes: a text cut to
+// three lines by line spacing loses the bottom of its third line.
+void WritingReferenceTest::thoughtTextShowsWholeLines()
+{
+    SnipImageCache images;
+    auto card = thoughtCard(ThoughtKind::decision, QStringLiteral("release a deadline in interview should export ").repeated(40));
+    BoardWritingReferenceView view(card.get(), NoteAttachmentSize::medium, &images);
+    view.resize(700, view.heightForWidth(700));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto *label = view.findChild<QLabel *>(QStringLiteral("thoughtText"));
+    QVERIFY(label);
+    QTextLayout layout(label->text(), label->font());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(label->width());
+    layout.endLayout();
+    QTRY_VERIFY(label->height() >= 3 * line.height());
+    QVERIFY(label->height() < 4 * line.height());
 }
 
 void WritingReferenceTest::hoverShowsTheActionsButton()
