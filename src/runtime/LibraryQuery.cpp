@@ -1,9 +1,11 @@
 #include "runtime/LibraryQuery.h"
 
 #include "model/Board.h"
+#include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline {
 
@@ -13,8 +15,13 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity))
+        if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
             m_sortIndexesWritten = true;
+        } else if (property == CanvasCard::BoardIDProperty || property == CanvasCard::KindRawValueProperty
+                   || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty) {
+            if (auto *card = qobject_cast<CanvasCard *>(entity))
+                m_cardsWritten.insert(card);
+        }
     });
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] { m_sortIndexesWritten = true; });
     refresh();
@@ -28,6 +35,7 @@ void LibraryQuery::refresh()
         m_cards = *cards;
     if (auto connections = m_context.fetchConnections())
         m_connections = *connections;
+    m_noteCardGroups.cardsWritten(std::exchange(m_cardsWritten, {}));
     Q_EMIT changed();
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "runtime/NoteCardGroups.h"
+
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUuid>
 
 namespace tessaline {
@@ -42,6 +45,10 @@ public:
     static Board *quickCapturesNote(const QList<Board *> &boards);
     Board *quickCapturesNote() const { return quickCapturesNote(m_boards); }
 
+    // Every note's cards (groups of cards()), for every screen of the
+    // window: counted whole once, then told of the cards each save wrote.
+    NoteCardGroups &noteCardGroups() { return m_noteCardGroups; }
+
 Q_SIGNALS:
     void changed();
 
@@ -56,6 +63,11 @@ private:
     bool m_sortIndexesWritten = true;
     QList<CanvasCard *> m_cards;
     QList<Connection *> m_connections;
+    NoteCardGroups m_noteCardGroups;
+    // Cards written in a way the groups count since the last save: kept
+    // until a save lands, as a failed one takes its writes back without
+    // writing again and the next save may still carry them.
+    QSet<const CanvasCard *> m_cardsWritten;
 };
 
 } // namespace tessaline

@@ -668,7 +668,11 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
             f.rig.context().rollback();
         }
         NoteList fresh;
-        QCOMPARE(screen->rows(), fresh.rows(f.library->boards(), f.library->cards(), NoteListFilter::all()));
+        const QList<NoteListRow> afresh = fresh.rows(f.library->boards(), f.library->cards(), NoteListFilter::all());
+        QCOMPARE(screen->rows(), afresh);
+        // A screen opened now takes the counts the window keeps for every
+        // screen, which followed the same steps.
+        QCOMPARE(f.screen(NoteListFilter::all())->rows(), afresh);
     }
 }
 
@@ -808,6 +812,7 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
                 QCOMPARE(screens.at(i)->rows(), afresh());
             else
                 QTRY_COMPARE(screens.at(i)->rows(), afresh());
+            QCOMPARE(f.screen(filters.at(i))->rows(), afresh());
         }
         // The notes the screens list from are in sort-index order as a
         // reading made afresh has them.
