@@ -74,8 +74,6 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
             if (m_writingCards)
                 m_writingCardsWritten.insert(static_cast<CanvasCard *>(entity));
         }
-        if (property == CanvasCard::IdProperty)
-            m_cardIDsKnown = false;
     });
     connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
         ++m_insertSnipRevision;
@@ -142,8 +140,10 @@ void BoardCanvasModel::boardPropertyChanged(int property)
 
 QList<CanvasCard *> BoardCanvasModel::boardCards() const
 {
+    const QList<CanvasCard *> &all = m_library.cards();
     QList<CanvasCard *> cards;
-    for (CanvasCard *card : m_library.cards()) {
+    for (qint32 at : m_library.cardPositionsOfNote(m_boardID)) {
+        CanvasCard *card = all.at(at);
         if (card->boardID() == m_boardID && card->isLive())
             cards.append(card);
     }
@@ -164,29 +164,7 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     const auto belongs = [&](const CanvasCard &card) {
         return card.isLive() && (card.boardID() == m_boardID || references.contains(card.id()));
     };
-    const auto noteID = [this](const QUuid &id, qint32 at) {
-        const auto stored = m_cardAtByID.constFind(id);
-        if (stored == m_cardAtByID.cend())
-            m_cardAtByID.insert(id, at);
-        else
-            m_sharedCardIDs.insert(id);
-    };
-    // The references that came and went, when the cards they name can be
-    // found without a walk.
-    QSet<QUuid> gone;
-    QSet<QUuid> come;
-    bool follows = m_writingCards && extended;
-    if (follows && !sameReferences) {
-        const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
-        gone = before - references;
-        come = references - before;
-        // Held only once the references of the note's writing change while
-        // it is open (captures into it): ids of a large library are megabytes.
-        m_indexesCardIDs = true;
-        follows = m_cardIDsKnown
-            && std::none_of(gone.cbegin(), gone.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); })
-            && std::none_of(come.cbegin(), come.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); });
-    }
+    const bool follows = m_writingCards && extended;
     if (!follows)
         m_writingCards.emplace();
     QList<CanvasCard *> &cards = *m_writingCards;
@@ -207,20 +185,24 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     };
     if (follows) {
         for (qsizetype at = m_writingCardsFrom.size(); at < all.size(); ++at) {
-            if (m_cardIDsKnown)
-                noteID(all.at(at)->id(), qint32(at));
             if (belongs(*all.at(at))) {
                 cards.append(all.at(at));
                 m_writingCardsAt.append(qint32(at));
             }
         }
-        for (const QUuid &id : std::as_const(come)) {
-            if (const qint32 at = m_cardAtByID.value(id, -1); at >= 0)
-                place(all.at(at), at);
-        }
-        for (qsizetype index = cards.size() - 1; index >= 0; --index) {
-            if (gone.contains(cards.at(index)->id()))
-                place(cards.at(index), m_writingCardsAt.at(index));
+        if (!sameReferences) {
+            // The cards of references that came and went, found by their ids
+            // (a capture added to the note's writing).
+            const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
+            for (const QUuid &id : references - before) {
+                for (qint32 at : m_library.cardPositions(id))
+                    place(all.at(at), at);
+            }
+            const QSet<QUuid> gone = before - references;
+            for (qsizetype index = cards.size() - 1; index >= 0; --index) {
+                if (gone.contains(cards.at(index)->id()))
+                    place(cards.at(index), m_writingCardsAt.at(index));
+            }
         }
         for (CanvasCard *card : std::as_const(m_writingCardsWritten)) {
             // One not listed yet comes with the list that adds it.
@@ -228,20 +210,20 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
                 place(card, qint32(at));
         }
     } else {
+        // The note's cards as the library groups them and the cards its
+        // references name, instead of a walk over every card of the library.
+        QList<qint32> candidates = m_library.cardPositionsOfNote(m_boardID);
+        for (const QUuid &id : references)
+            candidates.append(m_library.cardPositions(id));
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
         m_writingCardsAt.clear();
-        m_cardAtByID.clear();
-        m_sharedCardIDs.clear();
-        if (m_indexesCardIDs)
-            m_cardAtByID.reserve(all.size());
-        walkCards(all, 0, [&](qsizetype at, CanvasCard *card) {
-            if (m_indexesCardIDs)
-                noteID(card->id(), qint32(at));
-            if (belongs(*card)) {
-                cards.append(card);
-                m_writingCardsAt.append(qint32(at));
+        for (qint32 at : std::as_const(candidates)) {
+            if (belongs(*all.at(at))) {
+                cards.append(all.at(at));
+                m_writingCardsAt.append(at);
             }
-        });
-        m_cardIDsKnown = m_indexesCardIDs;
+        }
     }
     m_writingCardsReferences = referenced;
     m_writingCardsFrom = all;

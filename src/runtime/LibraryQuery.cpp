@@ -21,9 +21,14 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
                    || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty) {
             if (auto *card = qobject_cast<CanvasCard *>(entity))
                 m_cardsWritten.insert(card);
+        } else if (property == CanvasCard::IdProperty && qobject_cast<CanvasCard *>(entity)) {
+            m_cardIDsKnown = false;
         }
     });
-    connect(&m_context, &ModelContext::writesTakenBack, this, [this] { m_sortIndexesWritten = true; });
+    connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
+        m_sortIndexesWritten = true;
+        m_cardIDsKnown = false;
+    });
     refresh();
 }
 
@@ -60,6 +65,60 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     }
     m_fetchedBoards = std::move(fetched);
     m_sortIndexesWritten = false;
+}
+
+QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
+{
+    const QHash<QUuid, NoteCardGroups::Group> &groups = m_noteCardGroups.groups(m_cards);
+    const auto group = groups.constFind(noteID);
+    QList<qint32> positions = group == groups.cend() ? QList<qint32>() : group->cards;
+    // Written since the last save, or by one that failed: the groups hear
+    // of them with the next save.
+    if (m_cardsWritten.isEmpty())
+        return positions;
+    for (const CanvasCard *card : std::as_const(m_cardsWritten)) {
+        if (const qsizetype at = m_cards.indexOf(card); at >= 0)
+            positions.append(qint32(at));
+    }
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    return positions;
+}
+
+QList<qint32> LibraryQuery::cardPositions(const QUuid &id)
+{
+    // The same list as the last question's shares its buffer: a page asks
+    // for thousands of ids in a row.
+    const bool same = m_cardIDsKnown && m_cards.constData() == m_cardIDsFrom.constData()
+        && m_cards.size() == m_cardIDsFrom.size();
+    const bool extended = same
+        || (m_cardIDsKnown && m_cards.size() >= m_cardIDsFrom.size()
+            && std::equal(m_cardIDsFrom.cbegin(), m_cardIDsFrom.cend(), m_cards.cbegin()));
+    if (!extended || m_cards.size() > m_cardIDsFrom.size()) {
+        if (!extended) {
+            m_cardAtByID.clear();
+            m_laterCardsByID.clear();
+            m_cardAtByID.reserve(m_cards.size());
+        }
+        walkCards(m_cards, extended ? m_cardIDsFrom.size() : 0, [this](qsizetype at, const CanvasCard *card) {
+            const QUuid id = card->id();
+            if (m_cardAtByID.contains(id))
+                m_laterCardsByID.insert(id, qint32(at));
+            else
+                m_cardAtByID.insert(id, qint32(at));
+        });
+        m_cardIDsFrom = m_cards;
+        m_cardIDsKnown = true;
+    }
+    QList<qint32> positions;
+    const auto first = m_cardAtByID.constFind(id);
+    if (first == m_cardAtByID.cend())
+        return positions;
+    positions.append(*first);
+    for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later)
+        positions.append(*later);
+    std::sort(positions.begin(), positions.end());
+    return positions;
 }
 
 Board *LibraryQuery::firstBoard(const QUuid &id) const

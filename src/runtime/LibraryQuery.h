@@ -2,6 +2,7 @@
 
 #include "runtime/NoteCardGroups.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -48,6 +49,14 @@ public:
     // Every note's cards (groups of cards()), for every screen of the
     // window: counted whole once, then told of the cards each save wrote.
     NoteCardGroups &noteCardGroups() { return m_noteCardGroups; }
+    // Where in cards() every card that may be in this note stands, ascending:
+    // each card it holds as the groups counted them, and each card written
+    // since in a way that may move it. A caller picks out those that are.
+    QList<qint32> cardPositionsOfNote(const QUuid &noteID);
+    // Where in cards() each card with this id stands, ascending. The ids are
+    // read at the first question and kept while cards are only added at the
+    // end of the list and no card's id is written or given back.
+    QList<qint32> cardPositions(const QUuid &id);
 
 Q_SIGNALS:
     void changed();
@@ -68,6 +77,12 @@ private:
     // until a save lands, as a failed one takes its writes back without
     // writing again and the next save may still carry them.
     QSet<const CanvasCard *> m_cardsWritten;
+    // Where each card id stands in the list of cards read from, the ids more
+    // than one card holds standing in the second for the later cards.
+    QHash<QUuid, qint32> m_cardAtByID;
+    QMultiHash<QUuid, qint32> m_laterCardsByID;
+    QList<CanvasCard *> m_cardIDsFrom;
+    bool m_cardIDsKnown = false;
 };
 
 } // namespace tessaline

@@ -11,8 +11,9 @@ const QHash<QUuid, NoteCardGroups::Group> &NoteCardGroups::groups(const QList<Ca
     // Comparing the lists costs a pass over pointers only, far less than
     // counting a large library's cards again after every save: a save that
     // added cards at the end, or wrote some, counts only those again.
-    const bool extended = cards.size() >= m_groupedCards.size()
-        && std::equal(m_groupedCards.cbegin(), m_groupedCards.cend(), cards.cbegin());
+    const bool extended = (cards.constData() == m_groupedCards.constData() && cards.size() == m_groupedCards.size())
+        || (cards.size() >= m_groupedCards.size()
+            && std::equal(m_groupedCards.cbegin(), m_groupedCards.cend(), cards.cbegin()));
     if (!m_valid || !extended)
         groupCards(cards);
     else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty())

@@ -746,6 +746,12 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh()
                 expected.append(card);
         }
         QVERIFY2(f.workspace->writingCards() == expected, qPrintable(step));
+        // A page made now finds the note's cards through the library's
+        // groups of cards and the cards written since they were counted.
+        BoardCanvasModel made(*f.library, f.rig.navigation(), f.note->id());
+        expected.removeIf([&](const CanvasCard *card) { return card->boardID() != f.note->id(); });
+        QVERIFY2(made.boardCards() == expected, qPrintable(step));
+        QVERIFY2(made.writingCards() == expected, qPrintable(step));
     }
 }
 
