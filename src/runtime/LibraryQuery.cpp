@@ -76,9 +76,18 @@ QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
     // of them with the next save.
     if (m_cardsWritten.isEmpty())
         return positions;
-    for (const CanvasCard *card : std::as_const(m_cardsWritten)) {
-        if (const qsizetype at = m_cards.indexOf(card); at >= 0)
-            positions.append(qint32(at));
+    // Many (a large move whose save failed) are found in one pass.
+    constexpr qsizetype lookedForAlone = 16;
+    if (m_cardsWritten.size() <= lookedForAlone) {
+        for (const CanvasCard *card : std::as_const(m_cardsWritten)) {
+            if (const qsizetype at = m_cards.indexOf(card); at >= 0)
+                positions.append(qint32(at));
+        }
+    } else {
+        for (qsizetype at = 0; at < m_cards.size(); ++at) {
+            if (m_cardsWritten.contains(m_cards.at(at)))
+                positions.append(qint32(at));
+        }
     }
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
