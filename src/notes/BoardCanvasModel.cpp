@@ -368,6 +368,7 @@ bool BoardCanvasModel::isAutosavePending() const
 
 void BoardCanvasModel::commit()
 {
+    m_documentReadFrom.clear();
     m_userEdited = true;
     Board *note = board();
     if (!note)
@@ -432,6 +433,7 @@ void BoardCanvasModel::storedWritingChanged()
     // text was made from this one, so it is taken over as it is.
     m_autosave->stop();
     m_writingDocument.blocks = stored;
+    m_documentReadFrom = note->writingDocumentUtf8();
     if (m_hasUnsavedWriting)
         scheduleAutosave();
     Q_EMIT writingDocumentChanged();
@@ -540,6 +542,7 @@ void BoardCanvasModel::appear()
     note->normalizeWritingDocumentStorage(now);
     m_committing = false;
     m_writingDocument.blocks = storedBlocks(*note);
+    m_documentReadFrom = note->writingDocumentUtf8();
     collectKeptWriting(*note, previouslyOpened);
     // A failed save keeps the opening stamp for the next save.
     (void)m_library.context().save();
@@ -549,7 +552,15 @@ void BoardCanvasModel::appear()
 void BoardCanvasModel::flush()
 {
     m_autosave->stop();
-    if (Board *note = board(); note && m_hasAppeared) {
+    const auto readFromNow = [this](const Board &note) {
+        const QByteArray &storage = note.writingDocumentUtf8();
+        return !m_documentReadFrom.isNull() && storage.size() == m_documentReadFrom.size()
+            && (storage.constData() == m_documentReadFrom.constData() || storage == m_documentReadFrom);
+    };
+    // The writing as it was read from the note's text, which has not changed
+    // since, is that text already: a note that gathers captures holds
+    // thousands of blocks, read twice over to find that out.
+    if (Board *note = board(); note && m_hasAppeared && !readFromNow(*note)) {
         // Text that could not be read is replaced only by new writing.
         const bool keepsUnreadable = note->hasUnreadableWriting() && !m_userEdited;
         if (!keepsUnreadable && storedBlocks(*note) != m_writingDocument.blocks) {

@@ -213,6 +213,9 @@ private:
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;
+    // The note's text the writing was read from while no edit has changed
+    // it since; null once one has.
+    QByteArray m_documentReadFrom;
     // What the note's text was at the last save, to tell a rollback of the
     // writing (which must not undo what is typed) from a new text.
     QByteArray m_savedStorage;

@@ -423,6 +423,15 @@ void BoardCanvasModelTest::encodingFailureKeepsTheOldText()
     QCOMPARE(f.note->updatedAt(), updated);
     QVERIFY(f.workspace->operationError());
     QVERIFY(!f.workspace->isAutosavePending());
+
+    // Closed on such writing, straight after opening, the page says again
+    // that it cannot be kept: the note still holds the text it was read from.
+    Fixture opened;
+    opened.workspace->appear();
+    opened.type(QStringLiteral("broken ") + QChar(0xD800));
+    opened.workspace->setOperationError(std::nullopt);
+    opened.workspace->flush();
+    QVERIFY(opened.workspace->operationError());
 }
 
 void BoardCanvasModelTest::noteGoneWhileEditIsPending_data()
