@@ -539,9 +539,10 @@ void BoardCanvasModel::appear()
     note->markOpened(now);
     m_autosave->stop();
     m_committing = true;
-    note->normalizeWritingDocumentStorage(now);
+    std::optional<QList<BoardWritingBlock>> normalBlocks;
+    note->normalizeWritingDocumentStorage(now, &normalBlocks);
     m_committing = false;
-    m_writingDocument.blocks = storedBlocks(*note);
+    m_writingDocument.blocks = normalBlocks ? *std::move(normalBlocks) : storedBlocks(*note);
     m_documentReadFrom = note->writingDocumentUtf8();
     collectKeptWriting(*note, previouslyOpened);
     // A failed save keeps the opening stamp for the next save.
