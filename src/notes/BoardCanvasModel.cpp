@@ -194,10 +194,8 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
             // The cards of references that came and went, found by their ids
             // (a capture added to the note's writing).
             const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
-            for (const QUuid &id : references - before) {
-                for (qint32 at : m_library.cardPositions(id))
-                    place(all.at(at), at);
-            }
+            for (qint32 at : m_library.cardPositions(references - before))
+                place(all.at(at), at);
             const QSet<QUuid> gone = before - references;
             for (qsizetype index = cards.size() - 1; index >= 0; --index) {
                 if (gone.contains(cards.at(index)->id()))
@@ -213,8 +211,7 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
         // The note's cards as the library groups them and the cards its
         // references name, instead of a walk over every card of the library.
         QList<qint32> candidates = m_library.cardPositionsOfNote(m_boardID);
-        for (const QUuid &id : references)
-            candidates.append(m_library.cardPositions(id));
+        candidates.append(m_library.cardPositions(references));
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
         m_writingCardsAt.clear();

@@ -94,7 +94,7 @@ QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
     return positions;
 }
 
-QList<qint32> LibraryQuery::cardPositions(const QUuid &id)
+QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
 {
     // The same list as the last question's shares its buffer: a page asks
     // for thousands of ids in a row.
@@ -120,12 +120,17 @@ QList<qint32> LibraryQuery::cardPositions(const QUuid &id)
         m_cardIDsKnown = true;
     }
     QList<qint32> positions;
-    const auto first = m_cardAtByID.constFind(id);
-    if (first == m_cardAtByID.cend())
-        return positions;
-    positions.append(*first);
-    for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later)
-        positions.append(*later);
+    positions.reserve(ids.size());
+    for (const QUuid &id : ids) {
+        const auto first = m_cardAtByID.constFind(id);
+        if (first == m_cardAtByID.cend())
+            continue;
+        positions.append(*first);
+        if (m_laterCardsByID.isEmpty())
+            continue;
+        for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later)
+            positions.append(*later);
+    }
     std::sort(positions.begin(), positions.end());
     return positions;
 }

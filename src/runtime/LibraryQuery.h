@@ -53,10 +53,10 @@ public:
     // each card it holds as the groups counted them, and each card written
     // since in a way that may move it. A caller picks out those that are.
     QList<qint32> cardPositionsOfNote(const QUuid &noteID);
-    // Where in cards() each card with this id stands, ascending. The ids are
-    // read at the first question and kept while cards are only added at the
-    // end of the list and no card's id is written or given back.
-    QList<qint32> cardPositions(const QUuid &id);
+    // Where in cards() each card with one of these ids stands, ascending.
+    // The ids are read at the first question and kept while cards are only
+    // added at the end of the list and no card's id is written or given back.
+    QList<qint32> cardPositions(const QSet<QUuid> &ids);
 
 Q_SIGNALS:
     void changed();

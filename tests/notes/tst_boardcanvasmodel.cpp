@@ -682,6 +682,8 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh_data()
     QTest::newRow("moved, trashed, restored")
         << QStringList{"reference other snip", "move here", "move away", "trash", "restore", "add here"};
     QTest::newRow("ids written") << QStringList{"reference other snip", "new ids", "reference other snip", "add there"};
+    QTest::newRow("an id two cards hold")
+        << QStringList{"share id", "reference other snip", "add here", "unreference", "reference other snip"};
     QTest::newRow("deleted for good") << QStringList{"add here", "purge", "reference other snip", "add here"};
     QTest::newRow("writes taken back")
         << QStringList{"add here", "trash and roll back", "reference other snip", "fail", "add there"};
@@ -734,6 +736,9 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh()
             f.otherSnip->setId(QUuid::createUuid());
             f.otherThought->setId(QUuid::createUuid());
 
+        } else if (step == QLatin1String("share id")) {
+            f.otherThought->setId(f.otherSnip->id());
+            QVERIFY(context.save());
         } else if (step == QLatin1String("purge")) {
             context.remove(last);
             QVERIFY(context.save());
