@@ -84,9 +84,10 @@ public:
     // been given back its earlier value: the next rows count them again,
     // and the notes they were counted under. Cards added at the end of the
     // list are counted as they come; a list that lost or reordered cards
-    // is counted again whole. Until then a note's own edits, and saves that
-    // touched no card, reuse the last count.
+    // is counted again whole, as after invalidateCards(). Until then a
+    // note's own edits, and saves that touched no card, reuse the last count.
     void cardsWritten(const QSet<const CanvasCard *> &cards) { m_cardGroups->cardsWritten(cards); }
+    void invalidateCards() { m_cardGroups->invalidate(); }
 
 private:
     NoteListRow rowOf(Board *note) const;

@@ -96,8 +96,8 @@ QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
 
 QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
 {
-    // The same list as the last question's shares its buffer: a page asks
-    // for thousands of ids in a row.
+    // The list of the last question, unchanged, shares its buffer: no
+    // card need be compared.
     const bool same = m_cardIDsKnown && m_cards.constData() == m_cardIDsFrom.constData()
         && m_cards.size() == m_cardIDsFrom.size();
     const bool extended = same
