@@ -59,6 +59,9 @@ constexpr qsizetype smallestFileBlock = 64 * 1024;
 // after the last search: a user types on for a while, then leaves Search
 // for a long time.
 constexpr int filePagesKeptMs = 20 * 1000;
+// How long a large library's lists stay as they are before they are grouped
+// again, unless a search asks first.
+constexpr int settlingMs = 400;
 
 // Whether `units` hold `needle`. A keystroke scans megabytes for a needle
 // of a few letters, too short for skipping ahead to pay: the candidates are
@@ -211,6 +214,9 @@ SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     m_pagesInUse.setSingleShot(true);
     m_pagesInUse.setInterval(filePagesKeptMs);
     connect(&m_pagesInUse, &QTimer::timeout, this, &SearchCorpus::dropFilePages);
+    m_settling.setSingleShot(true);
+    m_settling.setInterval(settlingMs);
+    connect(&m_settling, &QTimer::timeout, this, &SearchCorpus::schedulePreparation);
     connect(&library.context(), &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
         if (!affectsSearch(entity, property))
             return;
@@ -395,6 +401,8 @@ void SearchCorpus::changedSinceGrouping()
 {
     m_grouped = false;
     ++m_changes;
+    if (m_library)
+        m_settling.start();
 }
 
 void SearchCorpus::forget(const QObject *entity, bool ended)
@@ -726,6 +734,10 @@ void SearchCorpus::prepare()
     // without rows, they are walked again.
     if (m_batchesFolding == 0 && !m_grouped && !m_regrouping && isLarge()) {
         if (m_rows && !m_walks) {
+            // Its end prepares again.
+            if (m_grouping && m_settling.isActive() && !m_groupingWanted)
+                return;
+            m_groupingWanted = false;
             bringRowsUpToDate();
             regroupInBackground(m_rows);
         } else if (!m_walks) {
@@ -1039,6 +1051,7 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
             useGrouping(grouped(rowsOf(boards, cards, foldsMissing)));
             m_grouped = changes == m_changes;
         } else {
+            m_groupingWanted = true;
             schedulePreparation();
         }
     }
@@ -1058,8 +1071,10 @@ QFuture<SearchCorpus::Found> SearchCorpus::findInBackground(QObject *receiver, c
     // A needle across lines reads the entities, which only this thread may.
     if (!m_library || !isLarge() || needle.contains(QLatin1Char('\n')))
         return runInBackground(receiver, [found = find(query, scope)] { return found; });
-    if (!m_grouped || !holdsLists(m_library->boards(), m_library->cards()))
+    if (!m_grouped || !holdsLists(m_library->boards(), m_library->cards())) {
+        m_groupingWanted = true;
         schedulePreparation();
+    }
     // What the worker finds is not narrowed from by the next keystroke.
     m_lastNeedle.clear();
     searchedFileBlocks();

@@ -361,6 +361,12 @@ private:
     quint64 m_changes = 0;
     bool m_regrouping = false;
     qsizetype m_largeLibrary = 4096;
+    // A large library grouped before is grouped again once its lists have
+    // been still for a moment, or at once when a search wants it: a save
+    // at every note opened (its opening stamp) or keystroke would otherwise
+    // regroup every card on the worker while the window draws what follows.
+    QTimer m_settling;
+    bool m_groupingWanted = false;
 
     // The last search over the grouping, for narrowing.
     QString m_lastNeedle;

@@ -168,7 +168,7 @@ bool Board::updateWritingDocument(const BoardWritingDocument &document, const QD
     return true;
 }
 
-bool Board::normalizeWritingDocumentStorage(const QDateTime &date)
+bool Board::normalizeWritingDocumentStorage(const QDateTime &date, std::optional<QList<BoardWritingBlock>> *normalBlocks)
 {
     // Read once: a note that gathers captures holds thousands of blocks.
     const QByteArray &storage = m_values.writingDocumentStorage;
@@ -177,12 +177,15 @@ bool Board::normalizeWritingDocumentStorage(const QDateTime &date)
         stored = BoardWritingDocument::decode(QByteArrayView(storage));
     if (!stored)
         return true;
-    const QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(stored->blocks);
+    QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(stored->blocks);
     const auto text = BoardWritingDocument::encode(blocks);
     if (!text)
         return false;
-    if (text->toUtf8() == m_values.writingDocumentStorage)
+    if (text->toUtf8() == m_values.writingDocumentStorage) {
+        if (normalBlocks)
+            *normalBlocks = std::move(blocks);
         return true;
+    }
     return updateWritingDocument(BoardWritingDocument{blocks}, date);
 }
 

@@ -179,8 +179,11 @@ public:
     bool updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date);
     // Rewrites the stored text in normal form; writes nothing when it already
     // is, and never writes over text it cannot read. False when the normal
-    // form cannot be encoded (nothing changes then).
-    bool normalizeWritingDocumentStorage(const QDateTime &date);
+    // form cannot be encoded (nothing changes then). When the text is in
+    // normal form already, its blocks as read go into `normalBlocks`, which
+    // is left alone otherwise: a caller that reads them next need not decode
+    // the text again.
+    bool normalizeWritingDocumentStorage(const QDateTime &date, std::optional<QList<BoardWritingBlock>> *normalBlocks = nullptr);
 
     // Recovery records waiting for the next save.
     const QList<WritingRecovery> &pendingRecoveries() const { return m_pendingRecoveries; }

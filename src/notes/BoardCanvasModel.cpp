@@ -74,8 +74,6 @@ BoardCanvasModel::BoardCanvasModel(LibraryQuery &library, NavigationState &navig
             if (m_writingCards)
                 m_writingCardsWritten.insert(static_cast<CanvasCard *>(entity));
         }
-        if (property == CanvasCard::IdProperty)
-            m_cardIDsKnown = false;
     });
     connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
         ++m_insertSnipRevision;
@@ -142,8 +140,10 @@ void BoardCanvasModel::boardPropertyChanged(int property)
 
 QList<CanvasCard *> BoardCanvasModel::boardCards() const
 {
+    const QList<CanvasCard *> &all = m_library.cards();
     QList<CanvasCard *> cards;
-    for (CanvasCard *card : m_library.cards()) {
+    for (qint32 at : m_library.cardPositionsOfNote(m_boardID)) {
+        CanvasCard *card = all.at(at);
         if (card->boardID() == m_boardID && card->isLive())
             cards.append(card);
     }
@@ -164,29 +164,7 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     const auto belongs = [&](const CanvasCard &card) {
         return card.isLive() && (card.boardID() == m_boardID || references.contains(card.id()));
     };
-    const auto noteID = [this](const QUuid &id, qint32 at) {
-        const auto stored = m_cardAtByID.constFind(id);
-        if (stored == m_cardAtByID.cend())
-            m_cardAtByID.insert(id, at);
-        else
-            m_sharedCardIDs.insert(id);
-    };
-    // The references that came and went, when the cards they name can be
-    // found without a walk.
-    QSet<QUuid> gone;
-    QSet<QUuid> come;
-    bool follows = m_writingCards && extended;
-    if (follows && !sameReferences) {
-        const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
-        gone = before - references;
-        come = references - before;
-        // Held only once the references of the note's writing change while
-        // it is open (captures into it): ids of a large library are megabytes.
-        m_indexesCardIDs = true;
-        follows = m_cardIDsKnown
-            && std::none_of(gone.cbegin(), gone.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); })
-            && std::none_of(come.cbegin(), come.cend(), [this](const QUuid &id) { return m_sharedCardIDs.contains(id); });
-    }
+    const bool follows = m_writingCards && extended;
     if (!follows)
         m_writingCards.emplace();
     QList<CanvasCard *> &cards = *m_writingCards;
@@ -207,20 +185,22 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     };
     if (follows) {
         for (qsizetype at = m_writingCardsFrom.size(); at < all.size(); ++at) {
-            if (m_cardIDsKnown)
-                noteID(all.at(at)->id(), qint32(at));
             if (belongs(*all.at(at))) {
                 cards.append(all.at(at));
                 m_writingCardsAt.append(qint32(at));
             }
         }
-        for (const QUuid &id : std::as_const(come)) {
-            if (const qint32 at = m_cardAtByID.value(id, -1); at >= 0)
+        if (!sameReferences) {
+            // The cards of references that came and went, found by their ids
+            // (a capture added to the note's writing).
+            const QSet<QUuid> before(m_writingCardsReferences.cbegin(), m_writingCardsReferences.cend());
+            for (qint32 at : m_library.cardPositions(references - before))
                 place(all.at(at), at);
-        }
-        for (qsizetype index = cards.size() - 1; index >= 0; --index) {
-            if (gone.contains(cards.at(index)->id()))
-                place(cards.at(index), m_writingCardsAt.at(index));
+            const QSet<QUuid> gone = before - references;
+            for (qsizetype index = cards.size() - 1; index >= 0; --index) {
+                if (gone.contains(cards.at(index)->id()))
+                    place(cards.at(index), m_writingCardsAt.at(index));
+            }
         }
         for (CanvasCard *card : std::as_const(m_writingCardsWritten)) {
             // One not listed yet comes with the list that adds it.
@@ -228,20 +208,19 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
                 place(card, qint32(at));
         }
     } else {
+        // The note's cards as the library groups them and the cards its
+        // references name, instead of a walk over every card of the library.
+        QList<qint32> candidates = m_library.cardPositionsOfNote(m_boardID);
+        candidates.append(m_library.cardPositions(references));
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
         m_writingCardsAt.clear();
-        m_cardAtByID.clear();
-        m_sharedCardIDs.clear();
-        if (m_indexesCardIDs)
-            m_cardAtByID.reserve(all.size());
-        walkCards(all, 0, [&](qsizetype at, CanvasCard *card) {
-            if (m_indexesCardIDs)
-                noteID(card->id(), qint32(at));
-            if (belongs(*card)) {
-                cards.append(card);
-                m_writingCardsAt.append(qint32(at));
+        for (qint32 at : std::as_const(candidates)) {
+            if (belongs(*all.at(at))) {
+                cards.append(all.at(at));
+                m_writingCardsAt.append(at);
             }
-        });
-        m_cardIDsKnown = m_indexesCardIDs;
+        }
     }
     m_writingCardsReferences = referenced;
     m_writingCardsFrom = all;
@@ -386,6 +365,7 @@ bool BoardCanvasModel::isAutosavePending() const
 
 void BoardCanvasModel::commit()
 {
+    m_documentReadFrom.clear();
     m_userEdited = true;
     Board *note = board();
     if (!note)
@@ -450,6 +430,7 @@ void BoardCanvasModel::storedWritingChanged()
     // text was made from this one, so it is taken over as it is.
     m_autosave->stop();
     m_writingDocument.blocks = stored;
+    m_documentReadFrom = note->writingDocumentUtf8();
     if (m_hasUnsavedWriting)
         scheduleAutosave();
     Q_EMIT writingDocumentChanged();
@@ -555,9 +536,11 @@ void BoardCanvasModel::appear()
     note->markOpened(now);
     m_autosave->stop();
     m_committing = true;
-    note->normalizeWritingDocumentStorage(now);
+    std::optional<QList<BoardWritingBlock>> normalBlocks;
+    note->normalizeWritingDocumentStorage(now, &normalBlocks);
     m_committing = false;
-    m_writingDocument.blocks = storedBlocks(*note);
+    m_writingDocument.blocks = normalBlocks ? *std::move(normalBlocks) : storedBlocks(*note);
+    m_documentReadFrom = note->writingDocumentUtf8();
     collectKeptWriting(*note, previouslyOpened);
     // A failed save keeps the opening stamp for the next save.
     (void)m_library.context().save();
@@ -567,7 +550,15 @@ void BoardCanvasModel::appear()
 void BoardCanvasModel::flush()
 {
     m_autosave->stop();
-    if (Board *note = board(); note && m_hasAppeared) {
+    const auto readFromNow = [this](const Board &note) {
+        const QByteArray &storage = note.writingDocumentUtf8();
+        return !m_documentReadFrom.isNull() && storage.size() == m_documentReadFrom.size()
+            && (storage.constData() == m_documentReadFrom.constData() || storage == m_documentReadFrom);
+    };
+    // The writing as it was read from the note's text, which has not changed
+    // since, is that text already: a note that gathers captures holds
+    // thousands of blocks, read twice over to find that out.
+    if (Board *note = board(); note && m_hasAppeared && !readFromNow(*note)) {
         // Text that could not be read is replaced only by new writing.
         const bool keepsUnreadable = note->hasUnreadableWriting() && !m_userEdited;
         if (!keepsUnreadable && storedBlocks(*note) != m_writingDocument.blocks) {

@@ -181,23 +181,15 @@ private:
     QUuid m_boardID;
     // writingCards() as last worked out, for the references it was worked
     // out for, with where each stands in the library's list they were found
-    // in: finding them walks every card of the library, and the page asks
-    // for them on every keystroke. Cards added at the list's end since, and
-    // cards written in a way that decides them, are looked at alone; a list
+    // in: the page asks for them on every keystroke. Cards added at the
+    // list's end since, cards written in a way that decides them and the
+    // cards of references that came or went are looked at alone; a list
     // that lost or reordered cards, or writes taken back, find them again.
     mutable std::optional<QList<CanvasCard *>> m_writingCards;
     mutable QList<qint32> m_writingCardsAt;
     mutable QList<QUuid> m_writingCardsReferences;
     mutable QList<CanvasCard *> m_writingCardsFrom;
     mutable QSet<CanvasCard *> m_writingCardsWritten;
-    // Where each card id stands in that list, and the ids more than one card
-    // holds, for finding the cards a changed reference names (a capture
-    // added to the note's writing) without a walk; known until a card's id
-    // is written, and kept from the first change of the references on.
-    mutable QHash<QUuid, qint32> m_cardAtByID;
-    mutable QSet<QUuid> m_sharedCardIDs;
-    mutable bool m_cardIDsKnown = false;
-    mutable bool m_indexesCardIDs = false;
     quint64 m_insertSnipRevision = 0;
     // availableSnips() as last worked out, from the library's list of cards
     // then; dropped when a card is written in a way that decides it or
@@ -221,6 +213,9 @@ private:
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
     BoardWritingDocument m_writingDocument;
+    // The note's text the writing was read from while no edit has changed
+    // it since; null once one has.
+    QByteArray m_documentReadFrom;
     // What the note's text was at the last save, to tell a rollback of the
     // writing (which must not undo what is typed) from a new text.
     QByteArray m_savedStorage;

@@ -84,101 +84,6 @@ QStringList NoteList::folderNames(const QList<Board *> &boards)
     return names;
 }
 
-void NoteList::groupCards(const QList<CanvasCard *> &cards)
-{
-    // About as many notes have cards as last time: room for them at once
-    // rather than growing through every size on the way.
-    const qsizetype notesWithCards = m_groups.size();
-    m_groups.clear();
-    m_groups.reserve(notesWithCards);
-    // Cards mostly come a note's worth at a time: the last group is looked
-    // up again only when the note changes.
-    CardGroup *group = nullptr;
-    QUuid groupNoteID;
-    walkCards(cards, 0, [&](qsizetype i, const CanvasCard *card) {
-        const QUuid noteID = card->boardID();
-        if (!group || noteID != groupNoteID) {
-            groupNoteID = noteID;
-            group = &m_groups[noteID];
-        }
-        group->cards.append(qint32(i));
-        countIn(*group, *card);
-    });
-    m_groupedCards = cards;
-    m_writtenCards.clear();
-    m_groupsValid = true;
-}
-
-void NoteList::countIn(CardGroup &group, const CanvasCard &card)
-{
-    if (!card.isLive())
-        return;
-    if (card.isSnip())
-        ++group.snipCount;
-    // On equal dates the first card in the library's order stays.
-    const QDateTime updatedAt = card.updatedAt();
-    if (!group.latest || updatedAt > group.latestUpdatedAt) {
-        group.latest = &card;
-        group.latestUpdatedAt = updatedAt;
-    }
-}
-
-void NoteList::recount(CardGroup &group)
-{
-    group.snipCount = 0;
-    group.latest = nullptr;
-    group.latestUpdatedAt = QDateTime();
-    for (qint32 at : std::as_const(group.cards))
-        countIn(group, *m_groupedCards.at(at));
-}
-
-void NoteList::regroupChangedCards(const QList<CanvasCard *> &cards)
-{
-    const qsizetype counted = m_groupedCards.size();
-    m_groupedCards = cards;
-    for (qsizetype i = counted; i < cards.size(); ++i) {
-        const QUuid noteID = cards.at(i)->boardID();
-        CardGroup &group = m_groups[noteID];
-        group.cards.append(qint32(i));
-        countIn(group, *cards.at(i));
-        m_recountedNotes.insert(noteID);
-    }
-    const auto holds = [](const CardGroup &group, qint32 at) {
-        return std::binary_search(group.cards.cbegin(), group.cards.cend(), at);
-    };
-    for (const CanvasCard *card : std::as_const(m_writtenCards)) {
-        // Not listed: a card yet to be saved comes with the list that adds
-        // it, and one gone for good with a list counted whole.
-        const qsizetype found = m_groupedCards.indexOf(card);
-        if (found < 0)
-            continue;
-        const qint32 at = qint32(found);
-        const QUuid noteID = card->boardID();
-        m_recountedNotes.insert(noteID);
-        auto now = m_groups.find(noteID);
-        if (now != m_groups.end() && holds(*now, at)) {
-            recount(*now);
-            continue;
-        }
-        // Moved from another note: counted there no more.
-        for (auto before = m_groups.begin(); before != m_groups.end(); ++before) {
-            if (!holds(*before, at))
-                continue;
-            m_recountedNotes.insert(before.key());
-            before->cards.removeOne(at);
-            if (before->cards.isEmpty())
-                m_groups.erase(before);
-            else
-                recount(*before);
-            break;
-        }
-        CardGroup &group = m_groups[noteID];
-        group.cards.insert(std::lower_bound(group.cards.cbegin(), group.cards.cend(), at), at);
-        recount(group);
-    }
-    m_writtenCards.clear();
-}
-
 namespace {
 
 struct CachedParagraph
@@ -225,8 +130,8 @@ NoteListRow NoteList::rowOf(Board *note) const
     row.note = note;
     row.id = note->id();
     row.title = displayTitle(*note);
-    const auto group = m_groups.constFind(row.id);
-    const bool hasGroup = group != m_groups.cend();
+    const auto group = m_groups->constFind(row.id);
+    const bool hasGroup = group != m_groups->cend();
     if (const std::optional<QString> &paragraph = firstParagraph(*note))
         row.excerpt = *paragraph;
     else if (hasGroup && group->latest)
@@ -392,18 +297,15 @@ bool NoteList::relistChangedNotes(const NoteListFilter &filter)
 QList<NoteListRow> NoteList::rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                                   const NoteListFilter &filter)
 {
-    // Comparing the lists costs a pass over pointers only, far less than
-    // counting a large library's cards again after every save: a save that
-    // added cards at the end, or wrote some, counts only those again.
-    const bool extended = cards.size() >= m_groupedCards.size()
-        && std::equal(m_groupedCards.cbegin(), m_groupedCards.cend(), cards.cbegin());
-    bool countedWhole = false;
-    if (!m_groupsValid || !extended) {
-        groupCards(cards);
-        countedWhole = true;
-    } else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty()) {
-        regroupChangedCards(cards);
+    m_groups = &m_cardGroups->groups(cards);
+    const bool countedWhole = m_cardGroups->wholeRevision() > m_seenRevision;
+    if (!countedWhole && m_cardGroups->revision() > m_seenRevision) {
+        for (auto group = m_groups->cbegin(); group != m_groups->cend(); ++group) {
+            if (group->revision > m_seenRevision)
+                m_recountedNotes.insert(group.key());
+        }
     }
+    m_seenRevision = m_cardGroups->revision();
 
     if (countedWhole || !m_rowsValid || !(filter == m_filter) || !followNotes(boards) || !relistChangedNotes(filter))
         listAll(boards, filter);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/NoteCardGroups.h"
 #include "runtime/NoteListFilter.h"
 
 #include <QByteArray>
@@ -56,6 +57,18 @@ public:
     // sorted the way people read them, ignoring case.
     static QStringList folderNames(const QList<Board *> &boards);
 
+    // Counting the cards on a list's own, told of written cards through
+    // cardsWritten().
+    NoteList() = default;
+    // Counting with groups kept for every list of the window, which are told
+    // of written cards elsewhere.
+    explicit NoteList(NoteCardGroups &groups)
+        : m_cardGroups(&groups)
+    {
+    }
+    NoteList(const NoteList &) = delete;
+    NoteList &operator=(const NoteList &) = delete;
+
     // The listed notes in order, with their excerpts and snip counts.
     QList<NoteListRow> rows(const QList<Board *> &boards, const QList<CanvasCard *> &cards,
                             const NoteListFilter &filter);
@@ -72,28 +85,11 @@ public:
     // and the notes they were counted under. Cards added at the end of the
     // list are counted as they come; a list that lost or reordered cards
     // is counted again whole, as after invalidateCards(). Until then a
-    // note's own edits, and saves that touched no card, reuse the last
-    // count.
-    void cardsWritten(const QSet<const CanvasCard *> &cards) { m_writtenCards.unite(cards); }
-    void invalidateCards() { m_groupsValid = false; }
+    // note's own edits, and saves that touched no card, reuse the last count.
+    void cardsWritten(const QSet<const CanvasCard *> &cards) { m_cardGroups->cardsWritten(cards); }
+    void invalidateCards() { m_cardGroups->invalidate(); }
 
 private:
-    struct CardGroup
-    {
-        int snipCount = 0;
-        const CanvasCard *latest = nullptr;
-        QDateTime latestUpdatedAt;
-        // Where the note's cards, deleted ones too, stand in the list
-        // counted, ascending.
-        QList<qint32> cards;
-    };
-    void groupCards(const QList<CanvasCard *> &cards);
-    // Counts the cards added at the end of the list since, and again those
-    // written since.
-    void regroupChangedCards(const QList<CanvasCard *> &cards);
-    void countIn(CardGroup &group, const CanvasCard &card);
-    void recount(CardGroup &group);
-
     NoteListRow rowOf(Board *note) const;
     void listAll(const QList<Board *> &boards, const NoteListFilter &filter);
     // Takes in the notes added to the library since the last rows; false
@@ -107,10 +103,11 @@ private:
     // the same: each sidebar destination makes a list of its own, and the
     // writing of thousands of notes would otherwise be read at each.
     static const std::optional<QString> &firstParagraph(const Board &note);
-    QHash<QUuid, CardGroup> m_groups;
-    QList<CanvasCard *> m_groupedCards;
-    QSet<const CanvasCard *> m_writtenCards;
-    bool m_groupsValid = false;
+    NoteCardGroups m_ownCardGroups;
+    NoteCardGroups *m_cardGroups = &m_ownCardGroups;
+    // The groups rows are made from, and the revision of them last listed.
+    const QHash<QUuid, NoteCardGroups::Group> *m_groups = nullptr;
+    quint64 m_seenRevision = 0;
 
     QList<NoteListRow> m_rows;
     NoteListFilter m_filter = NoteListFilter::all();

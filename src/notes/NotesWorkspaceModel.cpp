@@ -22,6 +22,7 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
     , m_library(library)
     , m_navigation(navigation)
     , m_filter(filter)
+    , m_list(library.noteCardGroups())
     , m_recompute(new QTimer(this))
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
@@ -35,12 +36,9 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
         m_list.invalidateNotes();
         scheduleRecompute();
     });
-    connect(&m_library, &LibraryQuery::changed, this, [this] {
-        // Kept until a save lands: a failed one takes its writes back without
-        // writing again, and the next save may still carry them.
-        m_list.cardsWritten(std::exchange(m_cardsWritten, {}));
-        recompute();
-    });
+    // The library's groups of cards are told of the cards a save wrote
+    // before this hears of it.
+    connect(&m_library, &LibraryQuery::changed, this, &NotesWorkspaceModel::recompute);
     connect(&m_navigation, &NavigationState::activeBoardIDChanged, this, [this] {
         Board *active = activeNote();
         if (active != m_shownActiveNote.data() || !active) {
@@ -58,13 +56,6 @@ void NotesWorkspaceModel::entityWritten(PersistentEntity *entity, int property)
 {
     if (auto *card = qobject_cast<CanvasCard *>(entity)) {
         switch (property) {
-        // What the rows count a note's cards by.
-        case CanvasCard::BoardIDProperty:
-        case CanvasCard::KindRawValueProperty:
-        case CanvasCard::UpdatedAtProperty:
-        case CanvasCard::DeletedAtProperty:
-            m_cardsWritten.insert(card);
-            break;
         // What a card's title is made of, which a note without writing shows.
         case CanvasCard::TitleProperty:
         case CanvasCard::MarkdownTextProperty:

@@ -129,8 +129,6 @@ private:
     bool m_hasAppeared = false;
     std::function<QDateTime()> m_clock;
     std::function<void(const QString &)> m_reportError;
-    // Cards written in a way the rows count since the last save.
-    QSet<const CanvasCard *> m_cardsWritten;
 };
 
 } // namespace tessaline

@@ -1,9 +1,11 @@
 #include "runtime/LibraryQuery.h"
 
 #include "model/Board.h"
+#include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline {
 
@@ -13,10 +15,20 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity))
+        if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
             m_sortIndexesWritten = true;
+        } else if (property == CanvasCard::BoardIDProperty || property == CanvasCard::KindRawValueProperty
+                   || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty) {
+            if (auto *card = qobject_cast<CanvasCard *>(entity))
+                m_cardsWritten.insert(card);
+        } else if (property == CanvasCard::IdProperty && qobject_cast<CanvasCard *>(entity)) {
+            m_cardIDsKnown = false;
+        }
     });
-    connect(&m_context, &ModelContext::writesTakenBack, this, [this] { m_sortIndexesWritten = true; });
+    connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
+        m_sortIndexesWritten = true;
+        m_cardIDsKnown = false;
+    });
     refresh();
 }
 
@@ -28,6 +40,7 @@ void LibraryQuery::refresh()
         m_cards = *cards;
     if (auto connections = m_context.fetchConnections())
         m_connections = *connections;
+    m_noteCardGroups.cardsWritten(std::exchange(m_cardsWritten, {}));
     Q_EMIT changed();
 }
 
@@ -52,6 +65,74 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     }
     m_fetchedBoards = std::move(fetched);
     m_sortIndexesWritten = false;
+}
+
+QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
+{
+    const QHash<QUuid, NoteCardGroups::Group> &groups = m_noteCardGroups.groups(m_cards);
+    const auto group = groups.constFind(noteID);
+    QList<qint32> positions = group == groups.cend() ? QList<qint32>() : group->cards;
+    // Written since the last save, or by one that failed: the groups hear
+    // of them with the next save.
+    if (m_cardsWritten.isEmpty())
+        return positions;
+    // Many (a large move whose save failed) are found in one pass.
+    constexpr qsizetype lookedForAlone = 16;
+    if (m_cardsWritten.size() <= lookedForAlone) {
+        for (const CanvasCard *card : std::as_const(m_cardsWritten)) {
+            if (const qsizetype at = m_cards.indexOf(card); at >= 0)
+                positions.append(qint32(at));
+        }
+    } else {
+        for (qsizetype at = 0; at < m_cards.size(); ++at) {
+            if (m_cardsWritten.contains(m_cards.at(at)))
+                positions.append(qint32(at));
+        }
+    }
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    return positions;
+}
+
+QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
+{
+    // The list of the last question, unchanged, shares its buffer: no
+    // card need be compared.
+    const bool same = m_cardIDsKnown && m_cards.constData() == m_cardIDsFrom.constData()
+        && m_cards.size() == m_cardIDsFrom.size();
+    const bool extended = same
+        || (m_cardIDsKnown && m_cards.size() >= m_cardIDsFrom.size()
+            && std::equal(m_cardIDsFrom.cbegin(), m_cardIDsFrom.cend(), m_cards.cbegin()));
+    if (!extended || m_cards.size() > m_cardIDsFrom.size()) {
+        if (!extended) {
+            m_cardAtByID.clear();
+            m_laterCardsByID.clear();
+            m_cardAtByID.reserve(m_cards.size());
+        }
+        walkCards(m_cards, extended ? m_cardIDsFrom.size() : 0, [this](qsizetype at, const CanvasCard *card) {
+            const QUuid id = card->id();
+            if (m_cardAtByID.contains(id))
+                m_laterCardsByID.insert(id, qint32(at));
+            else
+                m_cardAtByID.insert(id, qint32(at));
+        });
+        m_cardIDsFrom = m_cards;
+        m_cardIDsKnown = true;
+    }
+    QList<qint32> positions;
+    positions.reserve(ids.size());
+    for (const QUuid &id : ids) {
+        const auto first = m_cardAtByID.constFind(id);
+        if (first == m_cardAtByID.cend())
+            continue;
+        positions.append(*first);
+        if (m_laterCardsByID.isEmpty())
+            continue;
+        for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later)
+            positions.append(*later);
+    }
+    std::sort(positions.begin(), positions.end());
+    return positions;
 }
 
 Board *LibraryQuery::firstBoard(const QUuid &id) const

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "runtime/NoteCardGroups.h"
+
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUuid>
 
 namespace tessaline {
@@ -42,6 +46,18 @@ public:
     static Board *quickCapturesNote(const QList<Board *> &boards);
     Board *quickCapturesNote() const { return quickCapturesNote(m_boards); }
 
+    // Every note's cards (groups of cards()), for every screen of the
+    // window: counted whole once, then told of the cards each save wrote.
+    NoteCardGroups &noteCardGroups() { return m_noteCardGroups; }
+    // Where in cards() every card that may be in this note stands, ascending:
+    // each card it holds as the groups counted them, and each card written
+    // since in a way that may move it. A caller picks out those that are.
+    QList<qint32> cardPositionsOfNote(const QUuid &noteID);
+    // Where in cards() each card with one of these ids stands, ascending.
+    // The ids are read at the first question and kept while cards are only
+    // added at the end of the list and no card's id is written or given back.
+    QList<qint32> cardPositions(const QSet<QUuid> &ids);
+
 Q_SIGNALS:
     void changed();
 
@@ -56,6 +72,17 @@ private:
     bool m_sortIndexesWritten = true;
     QList<CanvasCard *> m_cards;
     QList<Connection *> m_connections;
+    NoteCardGroups m_noteCardGroups;
+    // Cards written in a way the groups count since the last save: kept
+    // until a save lands, as a failed one takes its writes back without
+    // writing again and the next save may still carry them.
+    QSet<const CanvasCard *> m_cardsWritten;
+    // Where each card id stands in the list of cards read from, the ids more
+    // than one card holds standing in the second for the later cards.
+    QHash<QUuid, qint32> m_cardAtByID;
+    QMultiHash<QUuid, qint32> m_laterCardsByID;
+    QList<CanvasCard *> m_cardIDsFrom;
+    bool m_cardIDsKnown = false;
 };
 
 } // namespace tessaline

@@ -415,15 +415,21 @@ void BoardWritingDocumentTest::repairOfStoredText()
     Board board;
     board.setUpdatedAt(at(0));
     QVERIFY(board.writingDocument().blocks.isEmpty());
-    board.normalizeWritingDocumentStorage(at(10));
+    // Rewritten: no blocks are handed back, the text is to be read anew.
+    std::optional<QList<BoardWritingBlock>> normalBlocks;
+    board.normalizeWritingDocumentStorage(at(10), &normalBlocks);
+    QVERIFY(!normalBlocks);
     QCOMPARE(board.writingDocument().blocks.size(), 1);
     QCOMPARE(board.updatedAt(), at(10));
 
-    // Already normal: nothing is written, not even a change notice.
+    // Already normal: nothing is written, not even a change notice, and the
+    // blocks handed back are those the text reads as.
     QSignalSpy spy(&board, &PersistentEntity::changed);
-    board.normalizeWritingDocumentStorage(at(20));
+    board.normalizeWritingDocumentStorage(at(20), &normalBlocks);
     QCOMPARE(spy.count(), 0);
     QCOMPARE(board.updatedAt(), at(10));
+    QVERIFY(normalBlocks);
+    QCOMPARE(*normalBlocks, BoardWritingDocument::normalizedBlocks(board.writingDocument().blocks));
 
     // Writing an equal document still writes and stamps.
     board.updateWritingDocument(board.writingDocument(), at(30));
@@ -438,8 +444,10 @@ void BoardWritingDocumentTest::unreadableTextIsNeverLost()
     board.setWritingDocumentStorage(unreadable);
     board.setUpdatedAt(at(0));
 
-    // Repair leaves text it cannot read alone.
-    board.normalizeWritingDocumentStorage(at(5));
+    // Repair leaves text it cannot read alone, and hands back no blocks.
+    std::optional<QList<BoardWritingBlock>> normalBlocks;
+    board.normalizeWritingDocumentStorage(at(5), &normalBlocks);
+    QVERIFY(!normalBlocks);
     QCOMPARE(board.writingDocumentStorage(), unreadable);
     QCOMPARE(board.updatedAt(), at(0));
 

@@ -423,6 +423,15 @@ void BoardCanvasModelTest::encodingFailureKeepsTheOldText()
     QCOMPARE(f.note->updatedAt(), updated);
     QVERIFY(f.workspace->operationError());
     QVERIFY(!f.workspace->isAutosavePending());
+
+    // Closed on such writing, straight after opening, the page says again
+    // that it cannot be kept: the note still holds the text it was read from.
+    Fixture opened;
+    opened.workspace->appear();
+    opened.type(QStringLiteral("broken ") + QChar(0xD800));
+    opened.workspace->setOperationError(std::nullopt);
+    opened.workspace->flush();
+    QVERIFY(opened.workspace->operationError());
 }
 
 void BoardCanvasModelTest::noteGoneWhileEditIsPending_data()
@@ -673,6 +682,8 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh_data()
     QTest::newRow("moved, trashed, restored")
         << QStringList{"reference other snip", "move here", "move away", "trash", "restore", "add here"};
     QTest::newRow("ids written") << QStringList{"reference other snip", "new ids", "reference other snip", "add there"};
+    QTest::newRow("an id two cards hold")
+        << QStringList{"share id", "reference other snip", "add here", "unreference", "reference other snip"};
     QTest::newRow("deleted for good") << QStringList{"add here", "purge", "reference other snip", "add here"};
     QTest::newRow("writes taken back")
         << QStringList{"add here", "trash and roll back", "reference other snip", "fail", "add there"};
@@ -725,6 +736,9 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh()
             f.otherSnip->setId(QUuid::createUuid());
             f.otherThought->setId(QUuid::createUuid());
 
+        } else if (step == QLatin1String("share id")) {
+            f.otherThought->setId(f.otherSnip->id());
+            QVERIFY(context.save());
         } else if (step == QLatin1String("purge")) {
             context.remove(last);
             QVERIFY(context.save());
@@ -746,6 +760,12 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh()
                 expected.append(card);
         }
         QVERIFY2(f.workspace->writingCards() == expected, qPrintable(step));
+        // A page made now finds the note's cards through the library's
+        // groups of cards and the cards written since they were counted.
+        BoardCanvasModel made(*f.library, f.rig.navigation(), f.note->id());
+        expected.removeIf([&](const CanvasCard *card) { return card->boardID() != f.note->id(); });
+        QVERIFY2(made.boardCards() == expected, qPrintable(step));
+        QVERIFY2(made.writingCards() == expected, qPrintable(step));
     }
 }
 

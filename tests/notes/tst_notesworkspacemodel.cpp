@@ -4,6 +4,8 @@
 #include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
 #include "model/ModelChangeScope.h"
+#include "model/StoreUndoCommand.h"
+#include "model/StoreUndoStack.h"
 #include "notes/NoteList.h"
 #include "notes/NotesWorkspaceModel.h"
 #include "platform/UuidText.h"
@@ -18,6 +20,38 @@ using namespace tessaline;
 using namespace tessaline::testing;
 
 namespace {
+
+// Trades a card's note with the one it holds, as moving a card undoably does.
+class CardNoteCommand : public StoreUndoCommand
+{
+public:
+    CardNoteCommand(ModelContext &context, CanvasCard &card)
+        : StoreUndoCommand(context, QStringLiteral("Move"))
+        , m_cardID(card.id())
+        , m_noteID(card.boardID())
+    {
+    }
+
+protected:
+    Expected<void, StoreError> exchange(ModelContext &context) override
+    {
+        const auto cards = context.fetchCards();
+        if (!cards)
+            return unexpected(cards.error());
+        for (CanvasCard *card : *cards) {
+            if (card->id() == m_cardID) {
+                const QUuid present = card->boardID();
+                card->setBoardID(m_noteID);
+                m_noteID = present;
+            }
+        }
+        return {};
+    }
+
+private:
+    QUuid m_cardID;
+    QUuid m_noteID;
+};
 
 QUuid uuid(const char *text) { return *parseUuid(QString::fromLatin1(text)); }
 
@@ -607,6 +641,7 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh_data()
     QTest::newRow("deleted for good between captures") << QStringList{"add to A", "add to B", "purge", "add to A"};
     QTest::newRow("writes taken back") << QStringList{"add to A", "fail", "add to B", "write and roll back", "add to A"};
     QTest::newRow("made a thought") << QStringList{"add to B", "thought", "add to B", "move"};
+    QTest::newRow("a move undone and redone") << QStringList{"add to A", "move undoably", "undo", "redo", "undo", "add to B"};
 }
 
 // A save that adds cards counts those alone, and one that writes cards
@@ -630,6 +665,7 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
     f.save();
     auto screen = f.screen(NoteListFilter::all());
     CanvasCard *last = f.library->cards().constLast();
+    StoreUndoStack history;
     for (const QString &step : steps) {
         if (step == QLatin1String("add to A") || step == QLatin1String("add to B")) {
             last = add(step.endsWith(u'A') ? a : b);
@@ -637,6 +673,14 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
         } else if (step == QLatin1String("move")) {
             last->setBoardID(last->boardID() == a->id() ? b->id() : a->id());
             f.save();
+        } else if (step == QLatin1String("move undoably")) {
+            const QUuid to = last->boardID() == a->id() ? b->id() : a->id();
+            QVERIFY(StoreUndoStack::perform(&history, std::make_unique<CardNoteCommand>(f.rig.context(), *last),
+                                            [&] { last->setBoardID(to); }));
+        } else if (step == QLatin1String("undo")) {
+            history.undo();
+        } else if (step == QLatin1String("redo")) {
+            history.redo();
         } else if (step == QLatin1String("newer")) {
             last->setUpdatedAt(at(40));
             f.save();
@@ -668,7 +712,11 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
             f.rig.context().rollback();
         }
         NoteList fresh;
-        QCOMPARE(screen->rows(), fresh.rows(f.library->boards(), f.library->cards(), NoteListFilter::all()));
+        const QList<NoteListRow> afresh = fresh.rows(f.library->boards(), f.library->cards(), NoteListFilter::all());
+        QCOMPARE(screen->rows(), afresh);
+        // A screen opened now takes the counts the window keeps for every
+        // screen, which followed the same steps.
+        QCOMPARE(f.screen(NoteListFilter::all())->rows(), afresh);
     }
 }
 
@@ -808,6 +856,7 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
                 QCOMPARE(screens.at(i)->rows(), afresh());
             else
                 QTRY_COMPARE(screens.at(i)->rows(), afresh());
+            QCOMPARE(f.screen(filters.at(i))->rows(), afresh());
         }
         // The notes the screens list from are in sort-index order as a
         // reading made afresh has them.
