@@ -18,6 +18,9 @@
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <QProcess>
 
 namespace tessaline {
@@ -34,7 +37,32 @@ std::unique_ptr<CaptureCoordinator> buildCaptureStack(UserDefaults &defaults)
     return std::make_unique<CaptureCoordinator>(std::move(services));
 }
 
+// Below this a library cannot count on making its log, and a disk this
+// full is what the user must see to.
+constexpr qint64 nearlyFullDisk = 16 * 1024 * 1024;
+
+// Space left on the disk a file is (or would be) on; negative when unknown.
+qint64 bytesFreeAt(const QString &filePath)
+{
+    QString place = QFileInfo(filePath).absolutePath();
+    while (!QFileInfo::exists(place) && place != QDir::rootPath())
+        place = QFileInfo(place).absolutePath();
+    const QStorageInfo storage(place);
+    return storage.isValid() && storage.isReady() ? storage.bytesAvailable() : -1;
+}
+
 } // namespace
+
+QString TessalineApp::storeFailureMessage(const QString &reason, qint64 bytesFree)
+{
+    QString message = QStringLiteral("Tessaline could not create its local store: ") + reason;
+    // SQLite tells a full disk as a plain I/O error when it cannot make the
+    // library's log, which says nothing the user can act on.
+    if (bytesFree >= 0 && bytesFree < nearlyFullDisk)
+        message += QStringLiteral("\n\nThe disk that holds the library is full. Free some space on it, then open "
+                                  "Tessaline again.");
+    return message;
+}
 
 Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &defaults, const QString &directory)
 {
@@ -56,7 +84,7 @@ Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &default
         configuration.directory = directory;
         if (error == ModelContainer::libraryInUse(ModelContainer::libraryFilePath(configuration)))
             return unexpected(error.message);
-        return unexpected(QStringLiteral("Tessaline could not create its local store: ") + error.message);
+        return unexpected(storeFailureMessage(error.message, bytesFreeAt(ModelContainer::libraryFilePath(configuration))));
     };
     auto first = TessalineStore::makeModelContainer(false, cloudContainer, directory);
     if (first)

@@ -38,6 +38,10 @@ public:
     // falling back to the local file; the fatal message when even that fails.
     static Expected<OpenedLibrary, QString> openLibrary(UserDefaults &defaults, const QString &directory = QString());
 
+    // The fatal message for a library that could not be opened, given the
+    // space left on its disk (negative: not known).
+    static QString storeFailureMessage(const QString &reason, qint64 bytesFree);
+
     // Starts a new instance in place of this one (`start` answers whether it
     // did). The new one must be able to take the hot keys, so this one lets
     // go of them first, and takes them back when none could be started: the

@@ -17,6 +17,8 @@ private Q_SLOTS:
     void opensTheLocalLibrary();
     void cloudRequestFallsBackToTheLocalLibrary();
     void nowhereToKeepTheLibraryIsFatal();
+    void fullDiskIsNamed_data();
+    void fullDiskIsNamed();
     void libraryOpenElsewhereIsSaidPlainly();
     void trayMenuEntries();
     void trayMenuNotesAndToggles();
@@ -58,6 +60,27 @@ void ShellStartupTest::nowhereToKeepTheLibraryIsFatal()
     const auto library = TessalineApp::openLibrary(defaults, dir.filePath("data"));
     QVERIFY(!library);
     QVERIFY2(library.error().startsWith("Tessaline could not create its local store: "), qPrintable(library.error()));
+}
+
+// SQLite reports a full disk at the library's opening as an I/O error; the
+// message names the disk only when it really is (nearly) full.
+void ShellStartupTest::fullDiskIsNamed_data()
+{
+    QTest::addColumn<qint64>("bytesFree");
+    QTest::addColumn<bool>("named");
+    QTest::newRow("nothing left") << qint64(0) << true;
+    QTest::newRow("a few megabytes") << qint64(3 * 1024 * 1024) << true;
+    QTest::newRow("gigabytes") << qint64(40) * 1024 * 1024 * 1024 << false;
+    QTest::newRow("not known") << qint64(-1) << false;
+}
+
+void ShellStartupTest::fullDiskIsNamed()
+{
+    QFETCH(qint64, bytesFree);
+    QFETCH(bool, named);
+    const QString message = TessalineApp::storeFailureMessage(QStringLiteral("disk I/O error"), bytesFree);
+    QVERIFY(message.startsWith(QStringLiteral("Tessaline could not create its local store: disk I/O error")));
+    QCOMPARE(message.contains(QStringLiteral("The disk that holds the library is full.")), named);
 }
 
 // The app's own opening holds the library; a second one, as another
