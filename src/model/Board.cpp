@@ -178,10 +178,19 @@ bool Board::normalizeWritingDocumentStorage(const QDateTime &date, std::optional
     if (!stored)
         return true;
     QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(stored->blocks);
+    // Text this note wrote, or found normal when it last opened, is in its
+    // normal form already: writing thousands of blocks out again only to
+    // compare would find the same.
+    if (!storage.isEmpty() && isOwnWriting()) {
+        if (normalBlocks)
+            *normalBlocks = std::move(blocks);
+        return true;
+    }
     const auto text = BoardWritingDocument::encode(blocks);
     if (!text)
         return false;
     if (text->toUtf8() == m_values.writingDocumentStorage) {
+        m_ownWriting = m_values.writingDocumentStorage;
         if (normalBlocks)
             *normalBlocks = std::move(blocks);
         return true;

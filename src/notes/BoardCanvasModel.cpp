@@ -504,10 +504,10 @@ void BoardCanvasModel::insertSnipAtAnchor(const QUuid &cardID)
     insertCardReference(cardID, m_navigation.activeWritingAnchorID(), false);
 }
 
-void BoardCanvasModel::collectKeptWriting(const Board &note, const QDateTime &previouslyOpened)
+void BoardCanvasModel::collectKeptWriting(const Board &note, const QDateTime &previouslyOpened, bool readable)
 {
     QStringList texts;
-    if (note.hasUnreadableWriting())
+    if (!readable && note.hasUnreadableWriting())
         texts.append(note.writingDocumentStorage());
     // Copies kept when unreadable text was replaced while the note was
     // closed (a capture filed into it, say) are offered once, on the next
@@ -539,9 +539,10 @@ void BoardCanvasModel::appear()
     std::optional<QList<BoardWritingBlock>> normalBlocks;
     note->normalizeWritingDocumentStorage(now, &normalBlocks);
     m_committing = false;
+    const bool readable = normalBlocks.has_value();
     m_writingDocument.blocks = normalBlocks ? *std::move(normalBlocks) : storedBlocks(*note);
     m_documentReadFrom = note->writingDocumentUtf8();
-    collectKeptWriting(*note, previouslyOpened);
+    collectKeptWriting(*note, previouslyOpened, readable);
     // A failed save keeps the opening stamp for the next save.
     (void)m_library.context().save();
     Q_EMIT writingDocumentChanged();

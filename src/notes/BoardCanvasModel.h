@@ -173,7 +173,9 @@ private:
     void autosave();
     void saveUserChange();
     QList<BoardWritingBlock> storedBlocks(const Board &board) const;
-    void collectKeptWriting(const Board &board, const QDateTime &previouslyOpened);
+    // `readable` says the note's text was just read whole, which need not
+    // be done twice for a note of thousands of blocks.
+    void collectKeptWriting(const Board &board, const QDateTime &previouslyOpened, bool readable);
     void forgetAvailableSnips() const;
 
     LibraryQuery &m_library;

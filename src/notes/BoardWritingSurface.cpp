@@ -97,12 +97,12 @@ public:
         int y = topPadding;
         bool first = true;
         for (const QUuid &id : std::as_const(m_surface->m_order)) {
-            const Row &row = m_surface->m_rows[id];
+            Row &row = m_surface->m_rows[id];
             if (!first)
                 y += blockSpacing;
             first = false;
             if (row.isParagraph) {
-                const int height = row.editor ? row.editor->heightForWidth(column) : m_surface->paragraphHeight(id, column);
+                const int height = row.editor ? row.editor->heightForWidth(column) : m_surface->paragraphHeight(row, column);
                 const QRect slot(horizontalPadding, y, column, height + 2 * paragraphPadding);
                 slots.append({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), id, slot, id});
                 y += slot.height();
@@ -493,15 +493,18 @@ WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &b
     return editor;
 }
 
-int BoardWritingSurface::paragraphHeight(const QUuid &blockID, int width)
+int BoardWritingSurface::paragraphHeight(Row &row, int width)
 {
-    const Row &row = m_rows[blockID];
     if (row.measuredWidth == width)
         return row.measuredHeight;
     // Measured a little at a time once the page is up; guessed till then.
     if (!m_measuring->isActive())
         m_measuring->start();
-    return WritingParagraphEditor::estimatedHeightForText(row.text, width);
+    if (row.estimatedWidth != width) {
+        row.estimatedHeight = WritingParagraphEditor::estimatedHeightForText(row.text, width);
+        row.estimatedWidth = width;
+    }
+    return row.estimatedHeight;
 }
 
 void BoardWritingSurface::measureSome()
@@ -550,10 +553,12 @@ BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const WritingRefe
     if (resolution.isMissing()) {
         row.isMissing = true;
         row.missingCardID = resolution.missingCardID;
+        row.kind = referenceKind(row);
         return row;
     }
     row.card = resolution.card;
     row.size = resolution.size;
+    row.kind = referenceKind(row);
     return row;
 }
 
@@ -594,20 +599,20 @@ void BoardWritingSurface::rememberReferenceHeight(const Row &row, int width, int
         m_referenceHeights.clear();
         m_referenceHeightsWidth = width;
     }
-    m_referenceHeights.insert(referenceKind(row), height);
+    m_referenceHeights.insert(row.kind, height);
 }
 
 int BoardWritingSurface::estimatedReferenceHeight(const Row &row) const
 {
     if (m_referenceHeightsWidth == m_page->columnWidth()) {
-        const auto known = m_referenceHeights.constFind(referenceKind(row));
+        const auto known = m_referenceHeights.constFind(row.kind);
         if (known != m_referenceHeights.cend())
             return *known;
     }
     // Until a view of the kind has been measured: about what one takes.
     if (row.isMissing)
         return 56;
-    if (row.card && row.card->isSnip()) {
+    if (row.kind / 8 == 1) {
         switch (row.size) {
         case NoteAttachmentSize::small:
             return 180;
@@ -649,6 +654,7 @@ void BoardWritingSurface::updateParagraphRow(const Row &row, const BoardWritingB
 void BoardWritingSurface::applyReferenceSize(Row &row, const WritingReferenceResolution &resolution)
 {
     row.size = resolution.size;
+    row.kind = referenceKind(row);
     if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
         reference->setSize(resolution.size);
 }
@@ -680,6 +686,7 @@ void BoardWritingSurface::reconcile()
             } else if (row.text != block.text) {
                 row.text = block.text;
                 row.measuredWidth = -1;
+                row.estimatedWidth = -1;
             }
         } else if (block.isParagraph()) {
             row = makeParagraphRow(block);

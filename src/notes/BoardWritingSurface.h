@@ -84,7 +84,15 @@ private:
         QString text;
         int measuredWidth = -1;
         int measuredHeight = 0;
+        // The guess at `estimatedWidth` until it is measured; each layout
+        // pass passes over every row of a note that gathers captures.
+        int estimatedWidth = -1;
+        int estimatedHeight = 0;
         bool isReference = false;
+        // referenceKind(), worked out when the row is made or resized rather
+        // than from the card at every pass: thousands of cards lie all over
+        // memory.
+        int kind = 0;
         CanvasCard *card = nullptr;
         bool isMissing = false;
         std::optional<QUuid> missingCardID;
@@ -95,7 +103,7 @@ private:
     void reconcile();
     Row makeParagraphRow(const BoardWritingBlock &block);
     WritingParagraphEditor *materializeParagraph(const QUuid &blockID);
-    int paragraphHeight(const QUuid &blockID, int width);
+    int paragraphHeight(Row &row, int width);
     void measureSome();
     Row makeReferenceRow(const WritingReferenceResolution &resolution);
     QWidget *materializeReference(const QUuid &blockID);

@@ -435,6 +435,17 @@ void BoardWritingDocumentTest::repairOfStoredText()
     board.updateWritingDocument(board.writingDocument(), at(30));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(board.updatedAt(), at(30));
+
+    // Text put in from elsewhere after the note found its own normal is
+    // read anew: here it lacks the paragraph to type into at the end.
+    QVERIFY(board.normalizeWritingDocumentStorage(at(40), &normalBlocks));
+    const QString foreign = *BoardWritingDocument::encode({BoardWritingBlock::cardReference(CARD, NoteAttachmentSize::medium, B)});
+    board.setWritingDocumentStorage(foreign);
+    normalBlocks.reset();
+    QVERIFY(board.normalizeWritingDocumentStorage(at(50), &normalBlocks));
+    QVERIFY(!normalBlocks);
+    QVERIFY(board.writingDocumentStorage() != foreign);
+    QCOMPARE(board.writingDocument().blocks.size(), 2);
 }
 
 void BoardWritingDocumentTest::unreadableTextIsNeverLost()

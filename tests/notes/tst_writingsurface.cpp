@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <functional>
 #include <memory>
 
 using namespace tessaline;
@@ -551,6 +552,8 @@ void WritingSurfaceTest::longNotesMakeCardViewsAsTheyComeIntoView()
         owned.push_back(makeCard(i % 3 == 0 ? CardKind::thought : CardKind::snip, QStringLiteral("Capture %1").arg(i)));
         cards << owned.back().get();
         document.blocks.append(BoardWritingBlock::cardReference(owned.back()->id()));
+        if (i % 40 == 39)
+            document.blocks.append(BoardWritingBlock::paragraph(QStringLiteral("On these captures")));
     }
     m_surface->model()->setCards(cards);
     m_workspace.store(document);
@@ -565,6 +568,35 @@ void WritingSurfaceTest::longNotesMakeCardViewsAsTheyComeIntoView()
     QCOMPARE(references.size(), 400);
     QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(references.first())));
     QVERIFY(!m_surface->rowWidget(references.last()));
+
+    // Rows far below stand in by the height they are guessed at, which
+    // follows what they hold: a card made smaller, a paragraph grown long.
+    const QUuid farSnip = references.at(398);
+    // (Short of the last card, which is scrolled to below.)
+    const auto farParagraph = std::find_if(m_workspace.document.blocks.crbegin() + 2, m_workspace.document.blocks.crend(),
+                                           [](const BoardWritingBlock &block) { return block.isParagraph(); });
+    QVERIFY(farParagraph != m_workspace.document.blocks.crend());
+    const QUuid lastParagraph = farParagraph->id;
+    QVERIFY(!m_surface->rowWidget(farSnip) && !m_surface->rowWidget(lastParagraph));
+    const struct
+    {
+        const char *change;
+        std::function<void(BoardWritingDocument &)> apply;
+        bool grows;
+    } farChanges[] = {
+        {"a card made small", [&](BoardWritingDocument &d) { d.setAttachmentSize(farSnip, NoteAttachmentSize::small); }, false},
+        {"a paragraph grown long", [&](BoardWritingDocument &d) { d.updateParagraphText(lastParagraph, QString(4000, u'w')); },
+         true},
+    };
+    for (const auto &change : farChanges) {
+        const int before = m_surface->page()->height();
+        BoardWritingDocument changed = m_workspace.document;
+        change.apply(changed);
+        m_workspace.store(changed);
+        m_surface->finishAnimations();
+        const int after = m_surface->page()->height();
+        QVERIFY2(change.grows ? after > before : after < before, change.change);
+    }
 
     // To the end, the page settling as the cards on the way are measured.
     QScrollBar *scroll = m_surface->verticalScrollBar();
