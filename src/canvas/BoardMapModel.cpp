@@ -4,6 +4,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
+#include "model/FetchedList.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
 #include "platform/UuidText.h"
@@ -78,8 +79,7 @@ QList<CanvasCard *> BoardMapModel::boardCards() const
     // Asked for several times per change (the placed cards, the content's
     // size, the tray, the spoken list): a walk over a large library's cards
     // for each cost milliseconds. A list that only grew adds its new cards.
-    const bool grew = m_boardCards && all->size() >= m_boardCardsFrom.size()
-        && std::equal(m_boardCardsFrom.cbegin(), m_boardCardsFrom.cend(), all->cbegin());
+    const bool grew = m_boardCards && extendsFetched(*all, m_boardCardsFrom);
     if (!grew) {
         m_boardCards.emplace();
         m_boardCardsFrom.clear();

@@ -3,6 +3,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/CardCatalog.h"
+#include "model/FetchedList.h"
 #include "model/ModelContext.h"
 #include "platform/FutureDelivery.h"
 #include "platform/MappedScratchFile.h"
@@ -589,18 +590,6 @@ void SearchCorpus::startWholeWalk()
         m_rows = std::make_shared<Rows>(Rows{m_walkBoards, m_walkCards, {}, {}});
 }
 
-namespace {
-
-// Whether `later` is `earlier` with entries added at its end: a pass over
-// pointers, nothing they point at.
-template<typename T>
-bool extends(const QList<T *> &later, const QList<T *> &earlier)
-{
-    return later.size() >= earlier.size() && std::equal(earlier.cbegin(), earlier.cend(), later.cbegin());
-}
-
-} // namespace
-
 void SearchCorpus::walkChangedLists()
 {
     const QList<Board *> &boards = m_library->boards();
@@ -608,7 +597,7 @@ void SearchCorpus::walkChangedLists()
     // A save that added entities leaves every other one where it was, and
     // every write to one of them was announced: only the new ones are read.
     // One that removed or reordered some is read whole.
-    if (!extends(boards, m_walkBoards) || !extends(cards, m_walkCards)) {
+    if (!extendsFetched(boards, m_walkBoards) || !extendsFetched(cards, m_walkCards)) {
         startWholeWalk();
         return;
     }

@@ -3,6 +3,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
+#include "model/FetchedList.h"
 #include "model/ModelContext.h"
 #include "platform/UuidText.h"
 #include "runtime/KeptChanges.h"
@@ -154,8 +155,7 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
 {
     const QList<QUuid> referenced = m_writingDocument.referencedCardIDs();
     const QList<CanvasCard *> &all = m_library.cards();
-    const bool extended = all.size() >= m_writingCardsFrom.size()
-        && std::equal(m_writingCardsFrom.cbegin(), m_writingCardsFrom.cend(), all.cbegin());
+    const bool extended = extendsFetched(all, m_writingCardsFrom);
     const bool sameReferences = referenced == m_writingCardsReferences;
     if (m_writingCards && extended && sameReferences && all.size() == m_writingCardsFrom.size()
         && m_writingCardsWritten.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/FetchedList.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
@@ -207,7 +208,7 @@ bool NoteList::followNotes(const QList<Board *> &boards)
         return true;
     const qsizetype listed = m_boards.size();
     QList<Board *> added;
-    if (boards.size() >= listed && std::equal(m_boards.cbegin(), m_boards.cend(), boards.cbegin())) {
+    if (extendsFetched(boards, m_boards)) {
         added = boards.mid(listed);
     } else {
         // Moved about (a sort index written): still the same notes, and

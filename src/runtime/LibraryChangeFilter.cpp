@@ -2,6 +2,7 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/FetchedList.h"
 #include "model/ModelContext.h"
 #include "runtime/LibraryQuery.h"
 
@@ -41,7 +42,7 @@ LibraryChangeFilter::Changes LibraryChangeFilter::takeChanges()
     Changes changes;
     changes.changed = boardsChanged || cardsChanged || m_written;
     if (changes.changed && !boardsChanged && !m_written && cards.size() > m_seenCards.size()
-        && std::equal(m_seenCards.cbegin(), m_seenCards.cend(), cards.cbegin()))
+        && extendsFetched(cards, m_seenCards))
         changes.cardsAddedFrom = m_seenCards.size();
     m_seenBoards = m_library.boards();
     m_seenCards = cards;

@@ -2,6 +2,7 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/FetchedList.h"
 #include "model/ModelContext.h"
 
 #include <algorithm>
@@ -52,8 +53,7 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     // sorted last time keep their places and only the new ones are put in
     // theirs, after every equal index (they come later in the store).
     const qsizetype sorted = m_fetchedBoards.size();
-    if (!m_sortIndexesWritten && fetched.size() >= sorted
-        && std::equal(m_fetchedBoards.cbegin(), m_fetchedBoards.cend(), fetched.cbegin())) {
+    if (!m_sortIndexesWritten && extendsFetched(fetched, m_fetchedBoards)) {
         for (qsizetype i = sorted; i < fetched.size(); ++i) {
             Board *board = fetched.at(i);
             m_boards.insert(std::upper_bound(m_boards.cbegin(), m_boards.cend(), board, before), board);
@@ -96,13 +96,7 @@ QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
 
 QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
 {
-    // The list of the last question, unchanged, shares its buffer: no
-    // card need be compared.
-    const bool same = m_cardIDsKnown && m_cards.constData() == m_cardIDsFrom.constData()
-        && m_cards.size() == m_cardIDsFrom.size();
-    const bool extended = same
-        || (m_cardIDsKnown && m_cards.size() >= m_cardIDsFrom.size()
-            && std::equal(m_cardIDsFrom.cbegin(), m_cardIDsFrom.cend(), m_cards.cbegin()));
+    const bool extended = m_cardIDsKnown && extendsFetched(m_cards, m_cardIDsFrom);
     if (!extended || m_cards.size() > m_cardIDsFrom.size()) {
         if (!extended) {
             m_cardAtByID.clear();

@@ -1,6 +1,7 @@
 #include "runtime/NoteCardGroups.h"
 
 #include "model/CanvasCard.h"
+#include "model/FetchedList.h"
 
 #include <algorithm>
 
@@ -8,13 +9,10 @@ namespace tessaline {
 
 const QHash<QUuid, NoteCardGroups::Group> &NoteCardGroups::groups(const QList<CanvasCard *> &cards)
 {
-    // Comparing the lists costs a pass over pointers only, far less than
-    // counting a large library's cards again after every save: a save that
-    // added cards at the end, or wrote some, counts only those again.
-    const bool extended = (cards.constData() == m_groupedCards.constData() && cards.size() == m_groupedCards.size())
-        || (cards.size() >= m_groupedCards.size()
-            && std::equal(m_groupedCards.cbegin(), m_groupedCards.cend(), cards.cbegin()));
-    if (!m_valid || !extended)
+    // Comparing the lists costs far less than counting a large library's
+    // cards again after every save: a save that added cards at the end, or
+    // wrote some, counts only those again.
+    if (!m_valid || !extendsFetched(cards, m_groupedCards))
         groupCards(cards);
     else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty())
         regroupChangedCards(cards);
