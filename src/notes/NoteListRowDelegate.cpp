@@ -3,6 +3,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/RowToolTip.h"
 #include "design/ShapePainting.h"
 #include "design/TextInputDirection.h"
 #include "notes/NoteListItemModel.h"
@@ -16,7 +17,6 @@
 #include <QPainterPath>
 #include <QRawFont>
 #include <QTextLayout>
-#include <QToolTip>
 
 #include <algorithm>
 #include <array>
@@ -119,13 +119,9 @@ bool NoteListRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, 
 {
     if (event->type() != QEvent::ToolTip || !index.isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    const QString tip = titleToolTip(index.data(NoteListItemModel::TitleRole).toString(), option.rect.width(),
-                                     index.data(NoteListItemModel::FavoriteRole).toBool());
-    if (tip.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
-    return true;
+    return showRowToolTip(event, view, index,
+                          titleToolTip(index.data(NoteListItemModel::TitleRole).toString(), option.rect.width(),
+                                       index.data(NoteListItemModel::FavoriteRole).toBool()));
 }
 
 int NoteListRowDelegate::rowHeight(int excerptLines)

@@ -6,6 +6,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/GuidedTourHighlight.h"
+#include "design/RowToolTip.h"
 #include "design/SemanticColors.h"
 #include "design/TextInputDirection.h"
 #include "platform/SymbolIcon.h"
@@ -14,7 +15,6 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QToolTip>
 
 namespace tessaline {
 
@@ -137,14 +137,10 @@ bool SidebarRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, c
 {
     if (event->type() != QEvent::ToolTip || !index.isValid() || index.data(SidebarModel::IsSectionRole).toBool())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    const QString tip = titleToolTip(index.data(Qt::DisplayRole).toString(),
-                                     SidebarView::rowShape(option.rect, index.row()),
-                                     index.data(SidebarModel::CountRole));
-    if (tip.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
-    return true;
+    return showRowToolTip(event, view, index,
+                          titleToolTip(index.data(Qt::DisplayRole).toString(),
+                                       SidebarView::rowShape(option.rect, index.row()),
+                                       index.data(SidebarModel::CountRole)));
 }
 
 SidebarView::SidebarView(SidebarModel &model, NavigationState &navigation, QWidget *parent)
