@@ -40,12 +40,21 @@ QString mainWindow()
         .constFirst();
 }
 
-// The windows of the process that are on screen.
+// The windows of the process that are on screen, tooltips left out: one
+// shown for the control just clicked, on a busy machine before the menu
+// the click opens, would be taken for that menu.
 QStringList visibleWindows(qint64 pid)
 {
-    return xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                          QString::number(pid)})
-        .split(u'\n', Qt::SkipEmptyParts);
+    QStringList windows = xdotoolOutput({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                         QStringLiteral("--pid"), QString::number(pid)})
+                              .split(u'\n', Qt::SkipEmptyParts);
+    if (const auto x11 = X11Connection::application()) {
+        const xcb_atom_t tooltip = x11->atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
+        windows.removeIf([&](const QString &window) {
+            return x11->atomListProperty(xcb_window_t(window.toULong()), "_NET_WM_WINDOW_TYPE").contains(tooltip);
+        });
+    }
+    return windows;
 }
 
 // Clicks a point of the window, counted from its client area's corner.
