@@ -587,10 +587,17 @@ QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
     return reference;
 }
 
+// The card's kind (missing, snip, other) and the reference's size, in one
+// number: the kind in the eights, the size below.
 int BoardWritingSurface::referenceKind(const Row &row)
 {
     const int kind = row.isMissing ? 0 : (row.card && row.card->isSnip() ? 1 : 2);
     return kind * 8 + int(row.size);
+}
+
+bool BoardWritingSurface::isSnipKind(int kind)
+{
+    return kind / 8 == 1;
 }
 
 void BoardWritingSurface::rememberReferenceHeight(const Row &row, int width, int height)
@@ -612,7 +619,7 @@ int BoardWritingSurface::estimatedReferenceHeight(const Row &row) const
     // Until a view of the kind has been measured: about what one takes.
     if (row.isMissing)
         return 56;
-    if (row.kind / 8 == 1) {
+    if (isSnipKind(row.kind)) {
         switch (row.size) {
         case NoteAttachmentSize::small:
             return 180;

@@ -111,6 +111,8 @@ private:
     int estimatedReferenceHeight(const Row &row) const;
     void rememberReferenceHeight(const Row &row, int width, int height);
     static int referenceKind(const Row &row);
+    // Whether a referenceKind() is that of a snip's reference.
+    static bool isSnipKind(int kind);
     bool rowMatches(const Row &row, const BoardWritingBlock &block, const WritingReferenceResolution &resolution) const;
     void updateParagraphRow(const Row &row, const BoardWritingBlock &block);
     void applyReferenceSize(Row &row, const WritingReferenceResolution &resolution);
