@@ -10,11 +10,13 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLockFile>
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace tessaline::e2e;
@@ -90,6 +93,21 @@ QProcessEnvironment runningElsewhere(const QTemporaryDir &home)
     return environment;
 }
 
+// Whether a Tessaline already holds the session's runtime directory (the
+// developer's own, on a desktop). A second one started there would only hand
+// over to it and bring its window forward.
+bool sessionHasTessaline()
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QLockFile lock(QDir(runtime).filePath(QStringLiteral("tessaline.lock")));
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return false;
+    }
+    return lock.error() == QLockFile::LockFailedError;
+}
+
 // Presses the capture shortcut until the region overlay is up. The app takes
 // its hot keys while it starts, which shows nowhere outside it, so a press
 // that came too early is made again; a press while a capture is under way
@@ -124,11 +142,15 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QVERIFY(home.isValid());
     const QString dataDir = home.dataDirectory();
 
-    // A Tessaline already running in the session (the developer's own).
+    // A Tessaline already running in the session: the developer's own, or
+    // one started here to stand for it.
     QTemporaryDir otherHome;
-    Helper other(QStringLiteral(TESSALINE_BINARY), {}, runningElsewhere(otherHome));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"))),
-                             20000);
+    const QString otherStore = otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+    std::optional<Helper> other;
+    if (!sessionHasTessaline()) {
+        other.emplace(QStringLiteral(TESSALINE_BINARY), QStringList{}, runningElsewhere(otherHome));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(otherStore), 20000);
+    }
 
     X11WindowManager windowManager;
     QVERIFY(windowManager.start(*X11Connection::application()));
@@ -201,12 +223,13 @@ void CaptureToEndTest::hotKeyRegionCaptureIsStoredRecognisedAndIndexed()
     QVERIFY(qMax(thumbnail.width(), thumbnail.height()) <= 256);
 
     // The other Tessaline went on by itself, and was never asked for anything.
-    QVERIFY(app.isRunning() && other.isRunning());
-    QCOMPARE(queryValue(otherHome.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite")),
-                        QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(),
-             0);
+    QVERIFY(app.isRunning());
+    if (other) {
+        QVERIFY(other->isRunning());
+        QCOMPARE(queryValue(otherStore, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 0);
+        other->stop();
+    }
     app.stop();
-    other.stop();
     tray.stop();
 }
 
