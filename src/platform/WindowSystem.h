@@ -29,6 +29,13 @@ bool knowsFrontmostWindow();
 // above that parent elsewhere.
 QWindow *stackingParent(const QWindow *besides = nullptr);
 
+// The screen the user works on, as the desktop says, whichever app has the
+// focus: sway's focused output, or KWin's active output (the one under the
+// pointer, unless the user made it follow the active window). Null where the
+// desktop does not say (GNOME keeps it to its own components) or it names
+// no screen of ours.
+QScreen *activeScreen();
+
 // The Qt screen that shows a display of the session's capture system; none
 // once the display is unplugged.
 QScreen *screenForDisplay(quint32 displayID);
