@@ -22,7 +22,7 @@ namespace {
 // not keep a capture, which waits for the answer, from starting.
 constexpr int answerTimeout = 300;
 
-enum MessageType : quint32 { getOutputs = 3 };
+enum MessageType : quint32 { runCommand = 0, getOutputs = 3, getTree = 4 };
 
 constexpr char magic[] = {'i', '3', '-', 'i', 'p', 'c'};
 constexpr qsizetype headerSize = sizeof(magic) + 2 * sizeof(quint32);
@@ -162,12 +162,48 @@ std::optional<QString> focusedOutputIn(const QJsonDocument &outputs)
     return std::nullopt;
 }
 
+// The container of the window: among this process's windows of the title
+// that float or not as it does, the one of its size, else the first.
+std::optional<qint64> windowIn(const QJsonDocument &tree, const WindowKey &window)
+{
+    std::optional<qint64> first;
+    QList<std::pair<QJsonObject, bool>> nodes{{tree.object(), false}};
+    while (!nodes.isEmpty()) {
+        const auto [node, floating] = nodes.takeLast();
+        if (node.value(QStringLiteral("pid")).toInteger() == window.processID
+            && node.value(QStringLiteral("name")).toString() == window.title && floating == window.floating) {
+            const QJsonObject rect = node.value(QStringLiteral("window_rect")).toObject();
+            const QSize size(rect.value(QStringLiteral("width")).toInt(), rect.value(QStringLiteral("height")).toInt());
+            if (!window.floating || size == window.size)
+                return node.value(QStringLiteral("id")).toInteger();
+            if (!first)
+                first = node.value(QStringLiteral("id")).toInteger();
+        }
+        for (const QJsonValue child : node.value(QStringLiteral("nodes")).toArray())
+            nodes.append({child.toObject(), floating});
+        for (const QJsonValue child : node.value(QStringLiteral("floating_nodes")).toArray())
+            nodes.append({child.toObject(), true});
+    }
+    return first;
+}
+
 } // namespace
 
 std::optional<QString> focusedOutput()
 {
     const auto outputs = ask(getOutputs);
     return outputs ? focusedOutputIn(*outputs) : std::nullopt;
+}
+
+bool focusWindow(const WindowKey &window)
+{
+    const auto tree = ask(getTree);
+    const auto container = tree ? windowIn(*tree, window) : std::nullopt;
+    if (!container)
+        return false;
+    const auto answer = ask(runCommand, QStringLiteral("[con_id=%1] focus").arg(*container).toUtf8());
+    // One result per command: [{"success": true}].
+    return answer && answer->array().first().toObject().value(QStringLiteral("success")).toBool();
 }
 
 } // namespace tessaline::SwayIpc

@@ -110,6 +110,15 @@ QScreen *activeScreen()
     return named != screens.cend() ? *named : nullptr;
 }
 
+bool bringForwardThroughCompositor(const QWindow &window)
+{
+    if (!isWaylandSession() || !window.isExposed() || SwayIpc::socketPath().isEmpty())
+        return false;
+    // A window with a parent floats on sway (see stackingParent).
+    return SwayIpc::focusWindow({QCoreApplication::applicationPid(), window.title(), window.transientParent() != nullptr,
+                                 window.size()});
+}
+
 QScreen *screenForDisplay(quint32 displayID)
 {
     const auto x11 = X11Connection::application();

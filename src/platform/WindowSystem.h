@@ -36,6 +36,13 @@ QWindow *stackingParent(const QWindow *besides = nullptr);
 // no screen of ours.
 QScreen *activeScreen();
 
+// Brings one of our windows forward through the compositor itself, where a
+// client may ask it without an activation token: sway, whose launchers hand
+// out none, so a second start could not raise the first otherwise. False
+// elsewhere, and for a window not yet on screen (a window coming up gets
+// the focus anyway).
+bool bringForwardThroughCompositor(const QWindow &window);
+
 // The Qt screen that shows a display of the session's capture system; none
 // once the display is unplugged.
 QScreen *screenForDisplay(quint32 displayID);
