@@ -195,15 +195,20 @@ std::optional<QString> focusedOutput()
     return outputs ? focusedOutputIn(*outputs) : std::nullopt;
 }
 
-bool focusWindow(const WindowKey &window)
+bool runOnWindow(const WindowKey &window, const QString &command)
 {
     const auto tree = ask(getTree);
     const auto container = tree ? windowIn(*tree, window) : std::nullopt;
     if (!container)
         return false;
-    const auto answer = ask(runCommand, QStringLiteral("[con_id=%1] focus").arg(*container).toUtf8());
+    const auto answer = ask(runCommand, QStringLiteral("[con_id=%1] %2").arg(*container).arg(command).toUtf8());
     // One result per command: [{"success": true}].
     return answer && answer->array().first().toObject().value(QStringLiteral("success")).toBool();
+}
+
+bool focusWindow(const WindowKey &window)
+{
+    return runOnWindow(window, QStringLiteral("focus"));
 }
 
 } // namespace tessaline::SwayIpc

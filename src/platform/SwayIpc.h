@@ -33,5 +33,8 @@ struct WindowKey
 // Focuses the window, switching to its workspace; false when sway shows no
 // such window or does not answer.
 bool focusWindow(const WindowKey &window);
+// Runs a command of sway's on the window ("sticky enable"); false when sway
+// shows no such window, does not answer or refuses.
+bool runOnWindow(const WindowKey &window, const QString &command);
 
 } // namespace tessaline::SwayIpc
