@@ -13,6 +13,7 @@
 #include "platform/QtScreenCaptureSystem.h"
 #include "platform/UnavailableHotKeys.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -83,7 +84,13 @@ void runInASessionOfItsOwn(const QString &function)
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {function});
     QVERIFY(child.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 90000);
+    // Bounded so that a failing row ends, and its session with it, within
+    // the test's time: a QTRY would wait twice as long again on failure.
+    if (!QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 50000)) {
+        child.kill();
+        child.waitForFinished(5000);
+        QFAIL(qPrintable(QStringLiteral("the row ran too long:\n") + QString::fromUtf8(child.readAll())));
+    }
     const QByteArray output = child.readAll();
     QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
 }
@@ -305,7 +312,8 @@ private Q_SLOTS:
 
         CaptureRig rig(PlatformFactory::create());
         // Until the other app has drawn at its full-screen size there, the
-        // picture may still show it elsewhere: take pictures until it has.
+        // picture may still show it elsewhere: take pictures until it has,
+        // for a bounded time (a QTRY would go on as long again on failure).
         const auto showsThePattern = [&] {
             rig.result.reset();
             rig.error.reset();
@@ -321,7 +329,11 @@ private Q_SLOTS:
             }
             return true;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(showsThePattern(), 30000);
+        const QDeadlineTimer patience(15000);
+        bool shown = showsThePattern();
+        while (!shown && !patience.hasExpired())
+            shown = showsThePattern();
+        QVERIFY2(shown, "the picture never showed the second output");
 
         rig.result.reset();
         rig.coordinator->beginCapture(CaptureMode::region);
