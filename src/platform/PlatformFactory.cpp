@@ -5,6 +5,7 @@
 #include "platform/PortalHotKeys.h"
 #include "platform/PortalRequest.h"
 #include "platform/UnavailableHotKeys.h"
+#include "platform/WaylandFloatingWindows.h"
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11FloatingWindows.h"
 #include "platform/WindowSystem.h"
@@ -113,6 +114,9 @@ FloatingWindows &PlatformFactory::floatingWindows()
             == WindowSession::x11) {
             if (auto x11 = X11FloatingWindows::create())
                 return x11;
+        } else if (WindowSystem::isWaylandSession()) {
+            if (auto wayland = WaylandFloatingWindows::create())
+                return wayland;
         }
         return std::make_unique<NullFloatingWindows>();
     }();

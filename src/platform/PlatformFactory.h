@@ -37,7 +37,7 @@ public:
 
     // The session's floating-window backend for pins, picked on first use
     // and kept for the life of the process: X11's where the application
-    // runs on X11, nothing more elsewhere.
+    // runs on X11, sway's or KWin's under those, nothing more elsewhere.
     static FloatingWindows &floatingWindows();
 };
 

@@ -1,5 +1,7 @@
 #include "platform/QtScreenCaptureSystem.h"
 
+#include "platform/WindowSystem.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -32,11 +34,13 @@ QPointF QtScreenCaptureSystem::pointerLocation()
     // A Wayland client sees the pointer only over its own windows, and
     // places it as if each window stood on the first output: over a window
     // on the second output it would pick the first. The output of the
-    // window the user is working in is where they are.
-    if (const QWindow *focus = QGuiApplication::focusWindow()) {
-        if (const QScreen *screen = focus->screen(); screen && !screen->geometry().contains(global))
-            global = screen->geometry().center();
-    }
+    // window the user is working in is where they are; while another app
+    // has the focus (a capture asked for from the desktop's own key or a
+    // launcher), the desktop says which output that is, where it does.
+    const QWindow *focus = QGuiApplication::focusWindow();
+    if (const QScreen *screen = focus ? focus->screen() : WindowSystem::activeScreen();
+        screen && !screen->geometry().contains(global))
+        global = screen->geometry().center();
     // A pointer at row y covers the pixel row [y, y+1); in screen
     // coordinates (y up) that row's bottom edge is what contains it.
     QPointF point = coordinateSpaces().screenFromWindowSystem(QPointF(global));

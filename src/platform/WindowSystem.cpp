@@ -1,11 +1,16 @@
 #include "platform/WindowSystem.h"
 
 #include "platform/QtScreenCaptureSystem.h"
+#include "platform/SwayIpc.h"
 #include "platform/X11CaptureSystem.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace tessaline::WindowSystem {
 
@@ -64,6 +69,54 @@ QWindow *stackingParent(const QWindow *besides)
             return window;
     }
     return nullptr;
+}
+
+namespace {
+
+// KWin's name for the output it takes as active; none where KWin does not
+// run or does not answer in time (it answers in about a millisecond).
+std::optional<QString> kwinActiveOutput()
+{
+    if (!qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("KDE"), Qt::CaseInsensitive))
+        return std::nullopt;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return std::nullopt;
+    const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), QStringLiteral("/KWin"),
+                                                                       QStringLiteral("org.kde.KWin"),
+                                                                       QStringLiteral("activeOutputName")),
+                                        QDBus::Block, 300);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    const QString name = reply.arguments().constFirst().toString();
+    return name.isEmpty() ? std::nullopt : std::optional(name);
+}
+
+} // namespace
+
+QScreen *activeScreen()
+{
+    if (!isWaylandSession())
+        return nullptr;
+    std::optional<QString> name = SwayIpc::focusedOutput();
+    if (!name)
+        name = kwinActiveOutput();
+    if (!name)
+        return nullptr;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const auto named = std::find_if(screens.cbegin(), screens.cend(), [&](const QScreen *screen) {
+        return screen->name() == *name;
+    });
+    return named != screens.cend() ? *named : nullptr;
+}
+
+bool bringForwardThroughCompositor(const QWindow &window)
+{
+    if (!isWaylandSession() || !window.isExposed() || SwayIpc::socketPath().isEmpty())
+        return false;
+    // A window with a parent floats on sway (see stackingParent).
+    return SwayIpc::focusWindow({QCoreApplication::applicationPid(), window.title(), window.transientParent() != nullptr,
+                                 window.size()});
 }
 
 QScreen *screenForDisplay(quint32 displayID)

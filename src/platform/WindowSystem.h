@@ -29,6 +29,20 @@ bool knowsFrontmostWindow();
 // above that parent elsewhere.
 QWindow *stackingParent(const QWindow *besides = nullptr);
 
+// The screen the user works on, as the desktop says, whichever app has the
+// focus: sway's focused output, or KWin's active output (the one under the
+// pointer, unless the user made it follow the active window). Null where the
+// desktop does not say (GNOME keeps it to its own components) or it names
+// no screen of ours.
+QScreen *activeScreen();
+
+// Brings one of our windows forward through the compositor itself, where a
+// client may ask it without an activation token: sway, whose launchers hand
+// out none, so a second start could not raise the first otherwise. False
+// elsewhere, and for a window not yet on screen (a window coming up gets
+// the focus anyway).
+bool bringForwardThroughCompositor(const QWindow &window);
+
 // The Qt screen that shows a display of the session's capture system; none
 // once the display is unplugged.
 QScreen *screenForDisplay(quint32 displayID);

@@ -16,6 +16,7 @@
 #include "design/TessalinePrimaryButton.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
+#include "platform/WindowSystem.h"
 
 #include <algorithm>
 #include <QAction>
@@ -601,10 +602,14 @@ void RootView::bringToFront()
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
-    activateTopSheet();
+    QWidget *front = activateTopSheet();
+    // sway hands a second start no activation token, and ignores a request
+    // without one; its own command brings the window forward.
+    if (const QWindow *window = front->windowHandle())
+        WindowSystem::bringForwardThroughCompositor(*window);
 }
 
-void RootView::activateTopSheet()
+QWidget *RootView::activateTopSheet()
 {
     // Without a window manager nothing keeps a sheet above the window it
     // belongs to: raised alone, the window would cover its own sheet (the
@@ -619,6 +624,7 @@ void RootView::activateTopSheet()
         }
     }
     front->activateWindow();
+    return front;
 }
 
 bool RootView::hasAttachedSheet() const

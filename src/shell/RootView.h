@@ -43,8 +43,8 @@ public:
     // True while a window-modal dialog (a sheet or the alert) is open on it.
     bool hasAttachedSheet() const;
     // Raises the open sheets over the window, the last opened highest, and
-    // gives the top one (or the window) the focus.
-    void activateTopSheet();
+    // gives the top one (or the window) the focus; answers which it gave it.
+    QWidget *activateTopSheet();
 
     // For tests and the shell: what is on screen now.
     QWidget *detailWidget() const { return m_detail; }

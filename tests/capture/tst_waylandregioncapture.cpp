@@ -1,14 +1,19 @@
 // A region capture in a real (headless) Wayland session, through the
 // desktop's screenshot portal and our own overlay, driven by input the
-// compositor injects, also from a window on a second output; and what a
-// desktop without the portal gives.
+// compositor injects, also on a second output, asked for from a window
+// there or while another app has the focus; and what a desktop without the
+// portal gives.
 #include "../support/WaylandTestSupport.h"
 #include "WaylandCaptureRig.h"
 
+#include "capture/DisplayCaptureService.h"
+
 #include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"
+#include "platform/QtScreenCaptureSystem.h"
 #include "platform/UnavailableHotKeys.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -21,12 +26,16 @@
 #include <QTest>
 #include <QWindow>
 
+#include <cstdlib>
+
 using namespace tessaline;
 using namespace tessaline::waylandtest;
 
 namespace {
 
 const char *secondOutputVariable = "TESSALINE_SECOND_OUTPUT_SESSION";
+// Set in the process that plays another app: the title of its window.
+const char *otherAppVariable = "TESSALINE_OTHER_APP_WINDOW";
 
 // What sway answers, or nothing when the command failed.
 QByteArray swaymsg(const QStringList &arguments)
@@ -36,9 +45,10 @@ QByteArray swaymsg(const QStringList &arguments)
     return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
 }
 
-// Runs one test function of this program in a new sway session, which ends
+// Runs one test function (or row, "function:tag") of this program in a new
+// session of the test's flavour with two outputs side by side, which ends
 // with it.
-void runInASessionOfItsOwn(const char *function)
+void runInASessionOfItsOwn(const QString &function)
 {
     QTemporaryDir state;
     QVERIFY(state.isValid());
@@ -54,7 +64,10 @@ void runInASessionOfItsOwn(const char *function)
         process.waitForFinished(60000);
         return std::pair(process.exitCode(), process.readAllStandardOutput());
     };
-    const auto [started, exports] = script({QStringLiteral("start")});
+    QStringList start{QStringLiteral("start"), QStringLiteral("--outputs"), QStringLiteral("2")};
+    if (flavour() == QLatin1String("kde"))
+        start.append(QStringLiteral("--kde"));
+    const auto [started, exports] = script(start);
     const auto stop = qScopeGuard([&] { script({QStringLiteral("stop")}); });
     QCOMPARE(started, 0);
     for (const QByteArray &line : exports.split('\n')) {
@@ -69,11 +82,67 @@ void runInASessionOfItsOwn(const char *function)
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(function)});
+    child.start(QCoreApplication::applicationFilePath(), {function});
     QVERIFY(child.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 90000);
+    // Bounded so that a failing row ends, and its session with it, within
+    // the test's time: a QTRY would wait twice as long again on failure.
+    if (!QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 50000)) {
+        child.kill();
+        child.waitForFinished(5000);
+        QFAIL(qPrintable(QStringLiteral("the row ran too long:\n") + QString::fromUtf8(child.readAll())));
+    }
     const QByteArray output = child.readAll();
     QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+}
+
+// Another application, with the focus: this program again, showing a
+// full-screen pattern window of the given title and nothing else.
+class OtherApp
+{
+public:
+    explicit OtherApp(const QString &title)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(otherAppVariable), title);
+        m_process.setProcessEnvironment(environment);
+        // initTestCase runs before any test and turns the process into the app.
+        m_process.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
+    }
+    ~OtherApp()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    qint64 processId() const { return m_process.processId(); }
+
+    // What the process does in place of its tests.
+    [[noreturn]] static void run()
+    {
+        PatternWindow pattern;
+        pattern.setWindowTitle(qEnvironmentVariable(otherAppVariable));
+        pattern.showFullScreen();
+        std::exit(QCoreApplication::exec());
+    }
+
+private:
+    QProcess m_process;
+};
+
+// The process whose window sway has focused; 0 when none.
+qint64 swayFocusedProcess()
+{
+    QList<QJsonObject> nodes{QJsonDocument::fromJson(swaymsg({QStringLiteral("-t"), QStringLiteral("get_tree"),
+                                                              QStringLiteral("-r")})).object()};
+    while (!nodes.isEmpty()) {
+        const QJsonObject node = nodes.takeLast();
+        if (node.value(QStringLiteral("focused")).toBool())
+            return node.value(QStringLiteral("pid")).toInteger();
+        for (const QString &key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
+            for (const QJsonValue child : node.value(key).toArray())
+                nodes.append(child.toObject());
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -89,10 +158,14 @@ private Q_SLOTS:
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
+        if (qEnvironmentVariableIsSet(otherAppVariable))
+            OtherApp::run();
     }
 
     void overlayCoversTheOutputAndADragSelects()
     {
+        if (flavour() == QLatin1String("kde"))
+            QSKIP("KDE's screenshot portal takes no pictures in the headless session");
         PatternWindow pattern;
         pattern.showFullScreen();
         QVERIFY(QTest::qWaitForWindowExposed(&pattern));
@@ -136,6 +209,8 @@ private Q_SLOTS:
     // Qt's count (blurred, a third larger) nor cut short.
     void fractionalScaleKeepsTheOutputsOwnPixels()
     {
+        if (flavour() != QLatin1String("sway"))
+            QSKIP("the scale is set through sway");
         const QJsonObject mode = QJsonDocument::fromJson(swaymsg({QStringLiteral("-t"), QStringLiteral("get_outputs"),
                                                                   QStringLiteral("-r")}))
                                      .array().first().toObject().value(QStringLiteral("current_mode")).toObject();
@@ -158,51 +233,107 @@ private Q_SLOTS:
                                 .arg(rig.result->displayScale.height())));
     }
 
-    // Asked for from a window of ours on a second output, a capture takes
-    // that output: its picture, and the overlay full screen there with the
+    // Asked for from a window on a second output, a capture takes that
+    // output: its picture, and the overlay full screen there with the
     // keyboard. The session tells us the pointer only over our windows, and
-    // as if they stood on the first output. An output sway makes stays until
-    // it ends, so this runs in a session of its own.
+    // as if they stood on the first output; while another app has the focus
+    // (the capture asked for from the desktop's own key or a launcher) it
+    // tells us nothing, and the desktop itself must say where the user is:
+    // sway's focused output, KWin's active one (which follows the pointer).
+    // The sessions start with two outputs, so each row runs in a session of
+    // its own.
+    void captureFromAWindowOnTheSecondOutputTakesThatOutput_data()
+    {
+        QTest::addColumn<bool>("ours");
+        QTest::newRow("a window of ours") << true;
+        QTest::newRow("another app's window") << false;
+    }
+
     void captureFromAWindowOnTheSecondOutputTakesThatOutput()
     {
-        if (flavour() != QLatin1String("sway"))
-            QSKIP("outputs are added through sway");
+        QFETCH(bool, ours);
+        if (flavour() != QLatin1String("sway") && flavour() != QLatin1String("kde"))
+            QSKIP("the session's outputs are added through sway or KWin");
+        if (flavour() == QLatin1String("kde") && ours)
+            QSKIP("KWin places a window where the pointer is, which goes there as the user would");
         if (!qEnvironmentVariableIsSet(secondOutputVariable)) {
-            runInASessionOfItsOwn(QTest::currentTestFunction());
+            runInASessionOfItsOwn(QStringLiteral("%1:%2").arg(QString::fromLatin1(QTest::currentTestFunction()),
+                                                              QString::fromLatin1(QTest::currentDataTag())));
             return;
         }
-        const QString first = QGuiApplication::primaryScreen()->name();
-        QVERIFY(!swaymsg({QStringLiteral("create_output")}).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, 10000);
-        QScreen *second = QGuiApplication::screens().at(QGuiApplication::screens().at(0)->name() == first ? 1 : 0);
+        QScreen *second = QGuiApplication::screens().at(1);
         QVERIFY(second->geometry().x() > QGuiApplication::primaryScreen()->geometry().right());
-        QVERIFY(!swaymsg({QStringLiteral("focus"), QStringLiteral("output"), second->name()}).isEmpty());
+        const QString title = QStringLiteral("Pattern on the second output");
+        std::unique_ptr<PatternWindow> pattern;
+        std::unique_ptr<OtherApp> other;
 
-        PatternWindow pattern;
-        pattern.setWindowTitle(QStringLiteral("Pattern on the second output"));
-        pattern.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+        if (flavour() == QLatin1String("kde")) {
+            // The user goes to the second output and works in another app
+            // there; none of our windows is shown.
+            QVERIFY(input({QStringLiteral("move"), QString::number(second->geometry().center().x()),
+                           QString::number(second->geometry().center().y())}));
+            other = std::make_unique<OtherApp>(title);
+            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, 10000);
+            QCOMPARE(QGuiApplication::focusWindow(), nullptr);
+            DisplayCaptureService service(PlatformFactory::create().captureSystem);
+            QTRY_COMPARE_WITH_TIMEOUT(service.displayTargetUnderPointer().value_or(CaptureDisplayTarget{}).displayID,
+                                      QtScreenCaptureSystem::displayIDOf(second), 10000);
+            // KDE's screenshot portal takes no pictures here.
+            return;
+        }
+
+        QVERIFY(!swaymsg({QStringLiteral("focus"), QStringLiteral("output"), second->name()}).isEmpty());
+        qint64 owner = QCoreApplication::applicationPid();
+        if (ours) {
+            pattern = std::make_unique<PatternWindow>();
+            pattern->setWindowTitle(title);
+            pattern->showFullScreen();
+            QVERIFY(QTest::qWaitForWindowExposed(pattern.get()));
+        } else {
+            other = std::make_unique<OtherApp>(title);
+            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, 10000);
+            owner = other->processId();
+        }
         // The user puts it on the second output and works in it there (the
         // pointer cannot be injected beyond the first output).
-        const QString criteria = QStringLiteral("[title=\"Pattern on the second output\"]");
+        const QString criteria = QStringLiteral("[title=\"%1\"]").arg(title);
         QTRY_VERIFY_WITH_TIMEOUT(!swaymsg({criteria, QStringLiteral("move"), QStringLiteral("container"), QStringLiteral("to"),
                                            QStringLiteral("output"), second->name()}).isEmpty(), 10000);
         QVERIFY(!swaymsg({criteria, QStringLiteral("focus")}).isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(pattern.screen(), second, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), pattern.windowHandle(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(pattern.size(), second->size(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(swayFocusedProcess(), owner, 10000);
+        if (ours) {
+            QTRY_COMPARE_WITH_TIMEOUT(pattern->screen(), second, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), pattern->windowHandle(), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(pattern->size(), second->size(), 10000);
+        } else {
+            QCOMPARE(QGuiApplication::focusWindow(), nullptr);
+        }
 
         CaptureRig rig(PlatformFactory::create());
-        rig.coordinator->beginCapture(CaptureMode::display);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value() || rig.error.has_value(), 20000);
-        QCOMPARE(rig.error, std::nullopt);
-        const QImage &picture = rig.result->image;
-        QCOMPARE(picture.size(), second->size() * second->devicePixelRatio());
-        for (const QPoint &at : {QPoint(picture.width() / 4, picture.height() / 4),
-                                 QPoint(picture.width() * 3 / 4, picture.height() * 3 / 4)}) {
-            QVERIFY2(sameColour(picture.pixelColor(at), PatternWindow::colourAt(at, picture.size())),
-                     qPrintable(picture.pixelColor(at).name()));
-        }
+        // Until the other app has drawn at its full-screen size there, the
+        // picture may still show it elsewhere: take pictures until it has,
+        // for a bounded time (a QTRY would go on as long again on failure).
+        const auto showsThePattern = [&] {
+            rig.result.reset();
+            rig.error.reset();
+            rig.coordinator->beginCapture(CaptureMode::display);
+            if (!QTest::qWaitFor([&] { return rig.result.has_value() || rig.error.has_value(); }, 20000) || rig.error
+                || rig.result->image.size() != second->size() * second->devicePixelRatio())
+                return false;
+            const QImage &picture = rig.result->image;
+            for (const QPoint &at : {QPoint(picture.width() / 4, picture.height() / 4),
+                                     QPoint(picture.width() * 3 / 4, picture.height() * 3 / 4)}) {
+                if (!sameColour(picture.pixelColor(at), PatternWindow::colourAt(at, picture.size())))
+                    return false;
+            }
+            return true;
+        };
+        const QDeadlineTimer patience(15000);
+        bool shown = showsThePattern();
+        while (!shown && !patience.hasExpired())
+            shown = showsThePattern();
+        QVERIFY2(shown, "the picture never showed the second output");
 
         rig.result.reset();
         rig.coordinator->beginCapture(CaptureMode::region);

@@ -16,13 +16,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 using namespace tessaline::e2e;
 using namespace tessaline::waylandtest;
 
 namespace {
 
-// Whether the compositor shows a (full-screen) window of a process.
-bool showsWindowOf(qint64 pid, bool fullScreen)
+// Whether sway's tree holds a node that passes the test.
+bool swayShows(const std::function<bool(const QJsonObject &node)> &test)
 {
     QProcess swaymsg;
     swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree"), QStringLiteral("-r")});
@@ -31,9 +33,7 @@ bool showsWindowOf(qint64 pid, bool fullScreen)
     QList<QJsonObject> nodes{QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object()};
     while (!nodes.isEmpty()) {
         const QJsonObject node = nodes.takeLast();
-        if (node.value(QStringLiteral("pid")).toInteger() == pid
-            && (!fullScreen || node.value(QStringLiteral("fullscreen_mode")).toInt() == 1)
-            && node.value(QStringLiteral("visible")).toBool())
+        if (test(node))
             return true;
         for (const QString &key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
             for (const QJsonValue child : node.value(key).toArray())
@@ -41,6 +41,35 @@ bool showsWindowOf(qint64 pid, bool fullScreen)
         }
     }
     return false;
+}
+
+// Whether the compositor shows a (full-screen) window of a process.
+bool showsWindowOf(qint64 pid, bool fullScreen)
+{
+    return swayShows([&](const QJsonObject &node) {
+        return node.value(QStringLiteral("pid")).toInteger() == pid
+            && (!fullScreen || node.value(QStringLiteral("fullscreen_mode")).toInt() == 1)
+            && node.value(QStringLiteral("visible")).toBool();
+    });
+}
+
+// Whether a window of the process has the focus, on the workspace shown.
+bool focusesWindowOf(qint64 pid)
+{
+    return swayShows([&](const QJsonObject &node) {
+        return node.value(QStringLiteral("pid")).toInteger() == pid && node.value(QStringLiteral("focused")).toBool()
+            && node.value(QStringLiteral("visible")).toBool();
+    });
+}
+
+// Settings of a user who has been through the setup and the tour.
+bool writeSettingsOfAnOldHand(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile settings(path);
+    return settings.open(QIODevice::WriteOnly)
+        && settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"profile\\\":{\\\"name\\\":\\\"Ada\\\"},"
+                          "\\\"completedOnboardingVersion\\\":1,\\\"completedTourVersion\\\":2})\"\n") > 0;
 }
 
 bool showsFullScreenWindowOf(qint64 pid) { return showsWindowOf(pid, true); }
@@ -131,13 +160,7 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(home.isValid());
         const QString settingsPath = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
-        QVERIFY(QDir().mkpath(QFileInfo(settingsPath).path()));
-        {
-            QFile settings(settingsPath);
-            QVERIFY(settings.open(QIODevice::WriteOnly));
-            settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"completedOnboardingVersion\\\":1,"
-                           "\\\"completedTourVersion\\\":2})\"\n");
-        }
+        QVERIFY(writeSettingsOfAnOldHand(settingsPath));
         QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
@@ -156,6 +179,34 @@ private Q_SLOTS:
         const QByteArray kept = after.readAll();
         QVERIFY2(kept.contains("mainWindowFrame"), kept.constData());
         QVERIFY2(kept.contains("completedTourVersion"), kept.constData());
+    }
+
+    // A second start from a launcher while the user is on another workspace
+    // brings the window there and gives it the focus. sway's launchers hand
+    // the second start no activation token, and sway ignores a request to
+    // come forward without one.
+    void secondStartBringsTheWindowForward()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
+        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
+        Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
+        QVERIFY(app.isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), 20000);
+
+        // A workspace of its own: a test before may have left the session on
+        // another, where the app came up.
+        QVERIFY(run(QStringLiteral("swaymsg"), {QStringLiteral("workspace"),
+                                                QStringLiteral("elsewhere-%1").arg(app.processId())}));
+        QTRY_VERIFY_WITH_TIMEOUT(!showsWindowOf(app.processId(), false), 10000);
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(TESSALINE_BINARY), QStringList());
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), 10000);
+        app.stop();
     }
 
     // Started as an X11 client of the desktop's XWayland server, the app

@@ -1,7 +1,8 @@
 // Pins, the capture toast and sheets in real (headless) Wayland sessions,
 // read back from the compositor itself: sway's tree, GNOME Shell's window
 // list, or a KWin script's. A pin floats at its picture's size, moves when its body is dragged
-// and stays above the window it belongs to; the toast shows at that window's
+// and stays above the window it belongs to, and on every workspace (sway,
+// KDE) and above other apps' windows (KDE); the toast shows at that window's
 // top right and leaves the keyboard where it was; the first-run sheet
 // belongs to the main window.
 #include "../support/MainWindowRig.h"
@@ -56,6 +57,9 @@ struct ShownWindow
     int above = 0;
     // GNOME and KDE say which window a window belongs to.
     QString transientFor;
+    // What we may ask of KWin (both) and sway (every workspace).
+    bool onEveryWorkspace = false;
+    bool keptAbove = false;
 };
 
 QList<ShownWindow> swayWindows()
@@ -73,7 +77,8 @@ QList<ShownWindow> swayWindows()
             windows.append({node.value(QStringLiteral("name")).toString(),
                             QRect(rect.value(QStringLiteral("x")).toInt(), rect.value(QStringLiteral("y")).toInt(),
                                   rect.value(QStringLiteral("width")).toInt(), rect.value(QStringLiteral("height")).toInt()),
-                            node.value(QStringLiteral("focused")).toBool(), floating, floating ? 1 : 0, QString()});
+                            node.value(QStringLiteral("focused")).toBool(), floating, floating ? 1 : 0, QString(),
+                            node.value(QStringLiteral("sticky")).toBool()});
         }
         for (const QJsonValue child : node.value(QStringLiteral("nodes")).toArray())
             nodes.append({child.toObject(), floating});
@@ -121,7 +126,7 @@ QList<ShownWindow> kdeWindows()
         "all.sort((a, b) => a.stackingOrder - b.stackingOrder);"
         "for (let i = 0; i < all.length; ++i) { const c = all[i]; const g = c.frameGeometry;"
         " print('%2 ' + JSON.stringify([c.caption, g.x, g.y, g.width, g.height, c.active,"
-        " c.transientFor ? c.transientFor.caption : ''])); }"
+        " c.transientFor ? c.transientFor.caption : '', c.onAllDesktops, c.keepAbove])); }"
         "print('%2 end');")
                      .arg(QCoreApplication::applicationPid())
                      .arg(marker)
@@ -154,7 +159,7 @@ QList<ShownWindow> kdeWindows()
             continue;
         const QJsonArray w = QJsonDocument::fromJson(line.mid(at + marker.size() + 1)).array();
         windows.append({w.at(0).toString(), QRect(w.at(1).toInt(), w.at(2).toInt(), w.at(3).toInt(), w.at(4).toInt()),
-                        w.at(5).toBool(), true, int(windows.size()), w.at(6).toString()});
+                        w.at(5).toBool(), true, int(windows.size()), w.at(6).toString(), w.at(7).toBool(), w.at(8).toBool()});
     }
     return windows;
 }
@@ -290,6 +295,14 @@ private Q_SLOTS:
                                   10000);
         ShownWindow pin = *shown(QStringLiteral("Tessaline"));
         QVERIFY(pin.floating);
+        // Above other apps' windows and on every workspace, as far as the
+        // desktop lets an app ask: KWin for both; sway for the workspaces
+        // (a floating window is above the tiled ones there, and there is no
+        // layer above that); GNOME for neither.
+        if (flavour() != QLatin1String("gnome"))
+            QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Tessaline")).value_or(ShownWindow()).onEveryWorkspace, 10000);
+        if (flavour() == QLatin1String("kde"))
+            QVERIFY(shown(QStringLiteral("Tessaline"))->keptAbove);
         const ShownWindow main = *shown(mainTitle);
         if (flavour() == QLatin1String("sway"))
             QCOMPARE(main.frame.width(), m_main->screen()->geometry().width()); // the whole workspace, unshared

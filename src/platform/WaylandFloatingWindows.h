@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/FloatingWindows.h"
+
+#include <QObject>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tessaline {
+
+// Where a Wayland compositor lets a client ask for more than Qt can:
+// KWin keeps a pin above other windows and on every desktop through a
+// script of ours it runs (its scripting D-Bus interface); sway keeps it on
+// every workspace (sticky, through its IPC socket), floating above tiled
+// windows as every floating window does, and has no layer above that.
+// GNOME offers neither, and gets Qt's flags alone. The compositor only
+// knows a window once it is shown, so the request waits for that.
+class WaylandFloatingWindows final : public QObject, public FloatingWindows
+{
+public:
+    // None where the desktop offers none of this.
+    static std::unique_ptr<WaylandFloatingWindows> create();
+    ~WaylandFloatingWindows() override;
+
+    void keepOnAllWorkspaces(QWindow &window) override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    enum class Desktop { sway, kwin };
+    explicit WaylandFloatingWindows(Desktop desktop);
+
+    void askCompositor(const QWindow &window);
+    void runKWinScript(const QWindow &window);
+
+    Desktop m_desktop;
+    // Where KWin reads our script; KWin reads it after it has said it would
+    // run it, so the file lives as long as we do.
+    std::unique_ptr<QTemporaryDir> m_scripts;
+    int m_scriptRuns = 0;
+};
+
+} // namespace tessaline
