@@ -4,6 +4,7 @@
 #include "assistant/LocalModelServerBackend.h"
 #include "platform/TextUtilities.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -59,27 +60,58 @@ std::shared_ptr<IntelligenceBackend> SystemIntelligenceService::defaultBackend()
     return std::make_shared<LocalModelServerBackend>();
 }
 
+namespace {
+
+// Set as the app quits: every call still waiting gives up.
+std::atomic<bool> &applicationQuitting()
+{
+    static std::atomic<bool> quitting{false};
+    return quitting;
+}
+
+// How long quitting waits for a call to give up: one look at its flag.
+constexpr int quitWaitMilliseconds = 2000;
+
+} // namespace
+
 QThreadPool &SystemIntelligenceService::worker()
 {
     struct SerialPool : QThreadPool
     {
-        SerialPool() { setMaxThreadCount(1); }
+        SerialPool()
+        {
+            setMaxThreadCount(1);
+            // A call waits on the worker's own event loop, which hears
+            // nothing once the application object is gone: a question to a
+            // slow model server would then hold the ended app, and the
+            // single-instance lock with it, until the server answered. The
+            // calls are told to give up while the app still runs.
+            if (QCoreApplication *application = QCoreApplication::instance())
+                QObject::connect(application, &QCoreApplication::aboutToQuit, application, [this] {
+                    applicationQuitting().store(true);
+                    waitForDone(quitWaitMilliseconds);
+                });
+        }
     };
     static SerialPool pool;
     return pool;
 }
 
+IntelligenceBackend::Cancelled SystemIntelligenceService::cancellation() const
+{
+    return [cancelled = m_cancelled] { return cancelled->load() || applicationQuitting().load(); };
+}
+
 QFuture<IntelligenceAvailability> SystemIntelligenceService::availability()
 {
-    return QtConcurrent::run(&worker(), [backend = m_backend, cancelled = m_cancelled]() {
-        return backend->availability([cancelled] { return cancelled->load(); });
+    return QtConcurrent::run(&worker(), [backend = m_backend, isCancelled = cancellation()]() {
+        return backend->availability(isCancelled);
     });
 }
 
 QFuture<GhostSuggestion> SystemIntelligenceService::generate(ThinkingPrompt prompt, const QList<CardExcerpt> &excerpts)
 {
-    return QtConcurrent::run(&worker(), [backend = m_backend, cancelled = m_cancelled, prompt, excerpts]() {
-        const IntelligenceBackend::Cancelled isCancelled = [cancelled] { return cancelled->load(); };
+    return QtConcurrent::run(&worker(), [backend = m_backend, isCancelled = cancellation(), prompt, excerpts]() {
         const IntelligenceAvailability availability = backend->availability(isCancelled);
         if (const auto reason = availability.fallbackReason())
             return fallbackSuggestion(prompt, excerpts, *reason);

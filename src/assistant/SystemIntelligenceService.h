@@ -1,5 +1,6 @@
 #pragma once
 
+#include "assistant/IntelligenceBackend.h"
 #include "assistant/IntelligenceService.h"
 
 #include <atomic>
@@ -8,8 +9,6 @@
 class QThreadPool;
 
 namespace tessaline {
-
-class IntelligenceBackend;
 
 // Reflections from the model of this computer when one answers, else from
 // fixed sentence patterns over the cards' titles.
@@ -49,6 +48,8 @@ public:
 private:
     // Shared by every sheet's service: one serial worker for the assistant.
     static QThreadPool &worker();
+    // True once this service is gone or the app quits.
+    IntelligenceBackend::Cancelled cancellation() const;
 
     std::shared_ptr<IntelligenceBackend> m_backend;
     std::shared_ptr<std::atomic<bool>> m_cancelled;

@@ -433,6 +433,13 @@ void AnnotationToolbar::showCustomColorPopover(bool shown)
                 return;
             m_model.applyColor({rgb.redF(), rgb.greenF(), rgb.blueF(), 1.0});
         });
+        // Escape or Return in the picker ends it as the dialog it is, which
+        // hid it and left the popover an empty box from then on: they close
+        // the popover instead, with the picker ready for the next time.
+        connect(picker, &QDialog::finished, m_colorPopover, [popover = m_colorPopover, picker] {
+            picker->show();
+            popover->hide();
+        });
         m_colorPopover->installEventFilter(this);
     }
     if (m_colorPopover->isVisible())

@@ -246,8 +246,11 @@ void CaptureCompletionToastView::showPendingError()
     // Cleared before the alert opens, so a message set while it is up is
     // never wiped by closing it.
     m_model->setErrorMessage(std::nullopt);
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Couldn\u2019t finish that action"), *message, QMessageBox::Ok,
-                    this);
+    // The title is said in the box too: a small box's title bar is cut
+    // short, or not shown at all.
+    const QString title = QStringLiteral("Couldn\u2019t finish that action");
+    QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, this);
+    box.setInformativeText(*message);
     box.setTextFormat(Qt::PlainText);
     keepDialogOffPopups(box);
     box.exec();

@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QWindowStateChangeEvent>
 #include <QWindow>
 #include <QPainter>
 #include <QApplication>
@@ -366,7 +367,7 @@ void RootView::syncInspector()
 
 bool RootView::isShownNatively() const
 {
-    return isVisible() && windowHandle() && windowHandle()->isVisible();
+    return isVisible() && !isMinimized() && windowHandle() && windowHandle()->isVisible();
 }
 
 void RootView::syncSheet()
@@ -524,6 +525,10 @@ void RootView::resizeEvent(QResizeEvent *event)
 
 bool RootView::event(QEvent *event)
 {
+    // What was asked for while the window was minimised comes with it.
+    if (event->type() == QEvent::WindowStateChange
+        && (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized) && !isMinimized())
+        syncPresentationSoon();
     const bool handled = QMainWindow::event(event);
     // A column shown, or a screen that needs more room, asks for a new
     // layout: the window grows with it rather than cut a column off.
@@ -576,6 +581,11 @@ void RootView::showEvent(QShowEvent *event)
     // before it would have no parent window as the compositor sees it, and
     // a Wayland compositor then stacks it as a window of its own, behind
     // this one once this appears.
+    syncPresentationSoon();
+}
+
+void RootView::syncPresentationSoon()
+{
     QMetaObject::invokeMethod(
         this,
         [this] {

@@ -71,7 +71,12 @@ private:
     void syncInspector();
     // Shown as the window system sees it: the native window follows the
     // widget's show event, and a sheet shown before it has no parent there.
+    // A minimised window counts as not shown: a sheet mapped while it is
+    // can keep it minimised (the quick note from the tray).
     bool isShownNatively() const;
+    // Brings the sheets, alert and coachmark in step once the window is on
+    // screen, on a turn of the event loop of their own.
+    void syncPresentationSoon();
     void syncSheet();
     void syncAlert();
     void syncCoachmark();

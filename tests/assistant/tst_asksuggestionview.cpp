@@ -151,7 +151,7 @@ void AskSuggestionViewTest::failedKeepShowsTheAlertAndStaysOpen()
 
     QTRY_VERIFY(rig.view->alert() && rig.view->alert()->isVisible());
     QCOMPARE(rig.view->alert()->windowTitle(), QStringLiteral("Thinking assistant"));
-    QCOMPARE(rig.view->alert()->text(), QStringLiteral("The disk is full."));
+    QCOMPARE(rig.view->alert()->informativeText(), QStringLiteral("The disk is full."));
     QCOMPARE(finished.count(), 0);
     QCOMPARE(rig.thoughts(), 0);
 

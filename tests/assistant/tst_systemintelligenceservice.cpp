@@ -2,7 +2,9 @@
 
 #include "assistant/SystemIntelligenceService.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTest>
 
 using namespace tessaline;
@@ -26,6 +28,25 @@ QList<QUuid> ids(const QList<CardExcerpt> &list)
     return result;
 }
 
+// A model that takes its time, as a local server loading a large model
+// does, and stops as soon as the asker gives up.
+class SlowBackend final : public IntelligenceBackend
+{
+public:
+    std::atomic<bool> asked{false};
+
+    IntelligenceAvailability availability(const Cancelled &) override { return IntelligenceAvailability::onDevice(); }
+    Expected<QString, IntelligenceBackendError> respond(const QString &, const QString &,
+                                                        const Cancelled &cancelled) override
+    {
+        asked = true;
+        QDeadlineTimer patience(20'000);
+        while (!cancelled() && !patience.hasExpired())
+            QThread::msleep(5);
+        return unexpected(IntelligenceBackendError{QStringLiteral("Cancelled.")});
+    }
+};
+
 const QString closing = QStringLiteral("\n\nUse only the material above. Make the relationship to the source cards clear.");
 
 } // namespace
@@ -42,6 +63,8 @@ private Q_SLOTS:
     void fallbackReflection();
     void generationHandsTheModelEightSourcesAndKeepsEveryID();
     void generationWithoutAModelNeverAsksOne();
+    // Last: once the app has said it quits, every later call gives up too.
+    void quittingTellsAWaitingCallToGiveUp();
 };
 
 void SystemIntelligenceServiceTest::modelPrompt_data()
@@ -192,6 +215,21 @@ void SystemIntelligenceServiceTest::generationWithoutAModelNeverAsksOne()
     QCOMPARE(answer.result().fallbackReason, std::optional(IntelligenceUnavailableReason::unsupportedOperatingSystem));
     QVERIFY(answer.result().markdownText.startsWith("**Possible connection:** Alpha and the surrounding context"));
     QVERIFY(backend->prompts().isEmpty());
+}
+
+void SystemIntelligenceServiceTest::quittingTellsAWaitingCallToGiveUp()
+{
+    // The sheet, and so its service, may still be there when the app quits;
+    // once the application object is gone the worker hears nothing more, so
+    // the call must have given up by then, or the ended app lingers.
+    auto backend = std::make_shared<SlowBackend>();
+    SystemIntelligenceService service(backend);
+    QFuture<GhostSuggestion> answer = service.generate(ThinkingPrompt::connections, excerpts({"Alpha"}));
+    QTRY_VERIFY(backend->asked);
+
+    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+    QVERIFY(answer.isFinished());
+    QCOMPARE(answer.result().fallbackReason, std::optional(IntelligenceUnavailableReason::generationFailed));
 }
 
 QTEST_GUILESS_MAIN(SystemIntelligenceServiceTest)

@@ -375,6 +375,18 @@ void AnnotationCanvasTest::customColourPicker()
 
     popover->hide();
     QVERIFY(!editor.model.showsCustomColorPicker());
+
+    // Escape inside the picker closes the popover, and the picker is there
+    // again when it reopens.
+    (*palette)->click();
+    QTRY_VERIFY(popover->isVisible());
+    QTest::keyClick(picker, Qt::Key_Escape);
+    QTRY_VERIFY(!popover->isVisible());
+    QVERIFY(!editor.model.showsCustomColorPicker());
+    (*palette)->click();
+    QTRY_VERIFY(popover->isVisible());
+    QVERIFY(picker->isVisible());
+    popover->hide();
 }
 
 QTEST_MAIN(AnnotationCanvasTest)

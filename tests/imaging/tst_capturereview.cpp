@@ -296,7 +296,9 @@ void CaptureReviewTest::keepRefusesADocumentItCannotStore()
 
     QVERIFY(view.errorAlert());
     QCOMPARE(view.errorAlert()->windowTitle(), QStringLiteral("Couldn’t save snip"));
-    QCOMPARE(view.errorAlert()->text(), *review.errorMessage());
+    // Title bars of small dialogs are cut or hidden: the box says what failed.
+    QCOMPARE(view.errorAlert()->text(), QStringLiteral("Couldn’t save snip"));
+    QCOMPARE(view.errorAlert()->informativeText(), *review.errorMessage());
     view.errorAlert()->button(QMessageBox::Ok)->click();
     QVERIFY(!review.errorMessage());
 }

@@ -236,7 +236,7 @@ private Q_SLOTS:
         view.copyButton()->click();
         QVERIFY(view.errorAlert());
         QCOMPARE(view.errorAlert()->windowTitle(), QStringLiteral("Couldn’t create framed image"));
-        QCOMPARE(view.errorAlert()->text(), QStringLiteral("The framed screenshot could not be copied to the clipboard."));
+        QCOMPARE(view.errorAlert()->informativeText(), QStringLiteral("The framed screenshot could not be copied to the clipboard."));
         QCOMPARE(view.copyButton()->text(), QStringLiteral("Copy Framed"));
         view.errorAlert()->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!view.errorAlert());

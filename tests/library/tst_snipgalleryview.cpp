@@ -250,7 +250,7 @@ void SnipGalleryViewTest::copyExportsTheAnnotatedSnipOrSaysWhyNot()
     QVERIFY(!gallery.model()->isCopied());
     QCOMPARE(gallery.view->copyButton()->title(), QStringLiteral("Copy rendered snip"));
     QTRY_VERIFY(gallery.view->alert());
-    QCOMPARE(gallery.view->alert()->text(), QStringLiteral("The image could not be encoded as PNG."));
+    QCOMPARE(gallery.view->alert()->informativeText(), QStringLiteral("The image could not be encoded as PNG."));
 }
 
 void SnipGalleryViewTest::saveReportsAFailureAndTakesOneAtATime()
@@ -268,7 +268,7 @@ void SnipGalleryViewTest::saveReportsAFailureAndTakesOneAtATime()
     QVERIFY(!gallery.model()->isExporting());
     QVERIFY(gallery.view->saveButton()->isEnabled());
     QTRY_VERIFY(gallery.view->alert());
-    QCOMPARE(gallery.view->alert()->text(), QStringLiteral("The disk is full."));
+    QCOMPARE(gallery.view->alert()->informativeText(), QStringLiteral("The disk is full."));
 
     // A cancelled save panel says nothing.
     gallery.view->alert()->accept();

@@ -233,7 +233,7 @@ private Q_SLOTS:
         QMessageBox *alert = sheet->alert();
         QVERIFY(alert);
         QCOMPARE(alert->windowTitle(), QStringLiteral("Couldn’t save"));
-        QCOMPARE(alert->text(), QStringLiteral("disk full"));
+        QCOMPARE(alert->informativeText(), QStringLiteral("disk full"));
         alert->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!sheet->alert());
         QCOMPARE(f.view.sheetDialog(), sheet);

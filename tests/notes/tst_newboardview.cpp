@@ -88,7 +88,7 @@ private Q_SLOTS:
         QMessageBox *alert = sheet.alert();
         QVERIFY(alert);
         QCOMPARE(alert->windowTitle(), QStringLiteral("Couldn’t create board"));
-        QCOMPARE(alert->text(), QStringLiteral("read-only"));
+        QCOMPARE(alert->informativeText(), QStringLiteral("read-only"));
         alert->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!sheet.alert());
         QVERIFY(sheet.isVisible());

@@ -178,7 +178,7 @@ private Q_SLOTS:
         QMessageBox *alert = sheet->alert();
         QVERIFY(alert);
         QCOMPARE(alert->windowTitle(), QStringLiteral("Couldn’t save note"));
-        QCOMPARE(alert->text(), QStringLiteral("disk full"));
+        QCOMPARE(alert->informativeText(), QStringLiteral("disk full"));
         QVERIFY(f.rig.navigation().isQuickThoughtPresented());
         alert->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!sheet->alert());

@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QThreadPool>
+#include <QTimer>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -24,6 +26,7 @@ private Q_SLOTS:
     void actionsRouteTheMainWindow();
     void returnOpensTheNoteFromAnywhereInTheToast();
     void copyFailureIsReported();
+    void failureAlertSaysWhatFailed();
     void copyTheDesktopWouldDropIsNotClaimed();
     void trashedCardClosesTheToast();
     void thumbnailIsNeverDecodedOnTheMainThread();
@@ -155,6 +158,36 @@ void CaptureToastTest::copyFailureIsReported()
     QCOMPARE(model.errorMessage(), std::optional<QString>("The image could not be encoded as PNG."));
     QVERIFY(!model.isCopied());
     QVERIFY(!model.prepareSave());
+}
+
+void CaptureToastTest::failureAlertSaysWhatFailed()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    rig.card(cardID)->setOriginalImageData(QByteArray("not an image"));
+    CaptureCompletionToastView view(cardID, *rig.runtime);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QAbstractButton *save = nullptr;
+    for (QAbstractButton *button : view.findChildren<QAbstractButton *>()) {
+        if (button->text() == QStringLiteral("Save\u2026"))
+            save = button;
+    }
+    QVERIFY(save);
+    QString text;
+    QString informative;
+    // The alert is modal: read and close it from the event loop it runs.
+    QTimer::singleShot(0, &view, [&] {
+        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        text = box->text();
+        informative = box->informativeText();
+        box->accept();
+    });
+    save->click();
+    QTRY_VERIFY(!text.isEmpty());
+    QCOMPARE(text, QStringLiteral("Couldn\u2019t finish that action"));
+    QCOMPARE(informative, QStringLiteral("The image could not be encoded as PNG."));
 }
 
 void CaptureToastTest::copyTheDesktopWouldDropIsNotClaimed()

@@ -456,9 +456,16 @@ void RootViewTest::bringToFrontRestores()
     Fixture f;
     QVERIFY(f.show());
     f.view.setWindowState(Qt::WindowMinimized);
+    // A sheet asked for while the window is minimised waits for the window:
+    // mapped at once, the quick note called from the tray kept the window
+    // minimised under a window manager, and bringing it to the front then
+    // did nothing.
+    f.rig.navigation().setQuickThoughtPresented(true);
+    QVERIFY(!f.view.sheetDialog());
     f.view.bringToFront();
     QVERIFY(!(f.view.windowState() & Qt::WindowMinimized));
     QVERIFY(f.view.isVisible());
+    QTRY_VERIFY(f.view.sheetDialog() && f.view.sheetDialog()->isVisible());
 }
 
 void RootViewTest::fileMenuReachesSettingsAndQuit()
