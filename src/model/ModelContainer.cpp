@@ -36,13 +36,23 @@ StoreError damagedLibrary(const QString &path)
                           .arg(path)};
 }
 
+StoreError libraryBusy(const QString &path)
+{
+    return StoreError{QStringLiteral("The library “%1” is being changed by another program. Close that program, "
+                                     "then start Tessaline again. The file has been left untouched.")
+                          .arg(path)};
+}
+
 // A read of a file with an SQLite header failed: damage when SQLite says
-// so (SQLITE_CORRUPT, SQLITE_NOTADB), otherwise whatever kept it from reading.
+// so (SQLITE_CORRUPT, SQLITE_NOTADB), another program's lock when it says
+// SQLITE_BUSY, otherwise whatever kept it from reading.
 StoreError readFailure(const QString &path, const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
     if (code == u"11" || code == u"26")
         return damagedLibrary(path);
+    if (storeschema::isBusy(error))
+        return libraryBusy(path);
     return StoreError{QStringLiteral("The library “%1” could not be opened: %2").arg(path, error.text())};
 }
 
@@ -51,6 +61,23 @@ StoreError readOnlyLibrary(const QString &path)
     return StoreError{QStringLiteral("The library “%1” can only be read: Tessaline cannot write its file or folder. "
                                      "You can look at everything in it, but changes will not be kept.")
                           .arg(path)};
+}
+
+// How long the opening waits for another program's lock on the library
+// before saying so, rather than the whole wait of each later statement.
+constexpr int openingLockWaitMs = 1000;
+
+// Another program holding the library's write lock (an SQLite shell left
+// in a transaction, say) would have every save of the session wait for it
+// and then fail, the window coming up only after one such wait per save of
+// the start: found at the opening, it is said once, and nothing is written.
+Expected<void, StoreError> takesWriteLock(const QSqlDatabase &db, const QString &path)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return unexpected(readFailure(path, query.lastError()));
+    query.exec(QStringLiteral("ROLLBACK"));
+    return {};
 }
 
 const QByteArray sqliteMagic("SQLite format 3\0", 16);
@@ -287,13 +314,20 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // let it make: then the file is read as it stands, which holds
             // everything committed, since no writer can be at work in it.
             const QString uri = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-            const QString options = QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+            const QString options = QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                                        .arg(openingLockWaitMs);
             prepared = openAs(uri + QStringLiteral("?mode=ro"), options);
-            if (!prepared && !QFileInfo::exists(path + QStringLiteral("-wal")))
+            if (!prepared && prepared.error() != libraryBusy(displayPath)
+                && !QFileInfo::exists(path + QStringLiteral("-wal")))
                 prepared = openAs(uri + QStringLiteral("?mode=ro&immutable=1"), options);
         } else {
-            prepared = openAs(path.isEmpty() ? QStringLiteral(":memory:") : path, QString());
+            prepared = openAs(path.isEmpty() ? QStringLiteral(":memory:") : path,
+                              QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(openingLockWaitMs));
+            if (prepared)
+                prepared = takesWriteLock(db, displayPath);
         }
+        if (prepared)
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs));
         if (prepared && !readOnly) {
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));

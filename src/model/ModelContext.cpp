@@ -28,9 +28,19 @@
 namespace tessaline {
 namespace {
 
+// What kept a statement from running, in words the user can act on where
+// SQLite's own ("database is locked") would leave them guessing.
+QString failureReason(const QSqlError &error)
+{
+    if (storeschema::isBusy(error))
+        return QStringLiteral("another program is changing it. Close that program, then try again.");
+    return error.text();
+}
+
 StoreError queryError(const QSqlQuery &query)
 {
-    return StoreError{QStringLiteral("The library could not be read or written: %1").arg(query.lastError().text())};
+    return StoreError{
+        QStringLiteral("The library could not be read or written: %1").arg(failureReason(query.lastError()))};
 }
 
 // The store refused this one row for what it holds (SQLITE_CONSTRAINT, with
@@ -1018,7 +1028,8 @@ Expected<void, StoreError> ModelContext::save()
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!beginTransaction(db))
-        return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(db.lastError().text())});
+        return unexpected(
+            StoreError{QStringLiteral("The library could not be written: %1").arg(failureReason(db.lastError()))});
     if (auto unchanged = otherWriterCheck(); !unchanged) {
         db.rollback();
         return unchanged;
@@ -1030,7 +1041,7 @@ Expected<void, StoreError> ModelContext::save()
         return written;
     }
     if (!db.commit()) {
-        const QString reason = db.lastError().text();
+        const QString reason = failureReason(db.lastError());
         db.rollback();
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }

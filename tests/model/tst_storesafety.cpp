@@ -99,6 +99,8 @@ private Q_SLOTS:
     void damagedNumbersReadAsDamaged();
     void aRefusedRowHoldsBackNoOtherSave();
     void libraryIsHeldByOneOpeningAtATime();
+    void libraryLockedByAnotherProgramIsNamed_data();
+    void libraryLockedByAnotherProgramIsNamed();
     void readOnlyLibraryIsReadAndNeverWritten();
     void writabilityIsWhatThisProcessMayDo_data();
     void writabilityIsWhatThisProcessMayDo();
@@ -311,6 +313,86 @@ void StoreSafetyTest::libraryIsHeldByOneOpeningAtATime()
     auto next = ModelContainer::open(configuration);
     QVERIFY2(next, qPrintable(next ? QString() : next.error().message));
     QVERIFY(!(*next)->isReadOnly());
+}
+
+void StoreSafetyTest::libraryLockedByAnotherProgramIsNamed_data()
+{
+    QTest::addColumn<QStringList>("holding");
+    QTest::addColumn<bool>("openedBefore");
+    const QString change = QStringLiteral("UPDATE Metadata SET value = value WHERE key = 'schemaVersion'");
+    QTest::newRow("at the opening, a change under way") << QStringList{"BEGIN IMMEDIATE", change} << false;
+    QTest::newRow("at the opening, the file held whole")
+        << QStringList{"PRAGMA locking_mode = EXCLUSIVE", "BEGIN EXCLUSIVE", change} << false;
+    QTest::newRow("during the session, a change under way") << QStringList{"BEGIN IMMEDIATE", change} << true;
+}
+
+// Another program (an SQLite shell left in a transaction) holds the
+// library's lock: the opening says so and writes nothing, a save says why it
+// failed, and once the program lets go the library opens and saves again.
+void StoreSafetyTest::libraryLockedByAnotherProgramIsNamed()
+{
+    QFETCH(QStringList, holding);
+    QFETCH(bool, openedBefore);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    configuration.holdsLibrary = true;
+    QUuid noteID;
+    {
+        auto container = openIn(dir.path());
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Kept"));
+        container->mainContext()->insert(note);
+        QVERIFY(container->mainContext()->save());
+        noteID = note->id();
+    }
+    std::unique_ptr<ModelContainer> session;
+    if (openedBefore) {
+        auto opened = ModelContainer::open(configuration);
+        QVERIFY(opened);
+        session = std::move(*opened);
+        QVERIFY(session->mainContext()->fetchBoards());
+    }
+
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(path);
+        QVERIFY(holder.open());
+        QSqlQuery query(holder);
+        for (const QString &statement : std::as_const(holding))
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        const QByteArray before = fileBytes(path);
+
+        if (openedBefore) {
+            findBoard(*session->mainContext(), noteID)->setTitle(QStringLiteral("Changed"));
+            const auto saved = session->mainContext()->save();
+            QVERIFY(!saved);
+            QVERIFY2(saved.error().message.contains(QStringLiteral("another program is changing it")),
+                     qPrintable(saved.error().message));
+        } else {
+            const auto opened = ModelContainer::open(configuration);
+            QVERIFY(!opened);
+            QVERIFY2(opened.error().message.contains(QStringLiteral("is being changed by another program")),
+                     qPrintable(opened.error().message));
+            QVERIFY(opened.error().message.contains(path));
+        }
+        QCOMPARE(fileBytes(path), before);
+        query.exec(QStringLiteral("ROLLBACK"));
+        query.finish();
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase("holder");
+
+    if (!openedBefore) {
+        auto opened = ModelContainer::open(configuration);
+        QVERIFY2(opened, qPrintable(opened ? QString() : opened.error().message));
+        session = std::move(*opened);
+        findBoard(*session->mainContext(), noteID)->setTitle(QStringLiteral("Changed"));
+    }
+    QVERIFY(session->mainContext()->save());
+    session.reset();
+    QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Changed"));
 }
 
 // Opened for reading (what a file or folder that cannot be written leads
