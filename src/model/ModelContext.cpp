@@ -21,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -163,7 +164,19 @@ ModelContext::ModelContext(const QString &connectionName, QObject *parent)
     m_idleCheckpoint->setInterval(3000);
     connect(m_idleCheckpoint, &QTimer::timeout, this, [this] {
         if (m_cardDataWriter) {
-            // The worker's connection may be at work; it waits there.
+            // The worker's connection may be at work; it waits there. The
+            // log keeps its size for the next picture, except after rows
+            // were deleted for good: their pages from before (a snip's
+            // picture and words) would stay readable in it while the app
+            // runs, and in the log a crash leaves behind.
+            if (std::exchange(m_logHoldsRemovedRows, false)) {
+                m_cardDataWriter->emptyLog(this).then(this, [this](bool emptied) {
+                    // Tried again once the next save has quieted down.
+                    if (!emptied)
+                        m_logHoldsRemovedRows = true;
+                });
+                return;
+            }
             m_cardDataWriter->checkpointAndTruncate();
             return;
         }
@@ -1088,6 +1101,8 @@ Expected<void, StoreError> ModelContext::save()
     for (PersistentEntity *entity : std::as_const(m_removed))
         entity->m_context = nullptr;
     m_dirty.removeIf([&](PersistentEntity *entity) { return !held.contains(entity); });
+    if (!m_removed.isEmpty())
+        m_logHoldsRemovedRows = true;
     m_removed.clear();
     // What is stored is no longer any operation's to undo.
     for (ModelChangeScope *scope : std::as_const(m_scopes))
