@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <QVersionNumber>
+#include <QtEndian>
 
 #include <unistd.h>
 
@@ -84,10 +85,29 @@ const QByteArray sqliteMagic("SQLite format 3\0", 16);
 
 enum class FileKind { absentOrEmpty, sqlite, damagedSQLite, other };
 
+// Whether an SQLite file ends before the last page its header counts.
+// SQLite reads a file cut within its last pages as it stands and finds the
+// cut only where a read reaches those pages, after saves have written into
+// the file. The header's count stands only while the change counter beside
+// it matches (bytes 24 and 92, as SQLite checks), and a log beside the file
+// may still hold pages to be copied into it.
+bool endsBeforeItsLastPage(QFile &file, const QString &path)
+{
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || header.mid(24, 4) != header.mid(92, 4)
+        || QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return false;
+    const quint16 storedPageSize = qFromBigEndian<quint16>(header.constData() + 16);
+    // 1 stands for 65536, which two bytes cannot hold.
+    const qint64 pageSize = storedPageSize == 1 ? 65536 : storedPageSize;
+    const qint64 pages = qFromBigEndian<quint32>(header.constData() + 28);
+    return pageSize * pages > file.size();
+}
+
 // Reads the file's first bytes without opening it as a database, so a file
 // of any other kind is never touched. A file cut short within the header's
-// first bytes is a damaged library; damage further in is found by SQLite
-// when the file is read (a page count beyond the end of the file, say).
+// first bytes or before its last page is a damaged library; damage further
+// in is found by SQLite when the file is read.
 FileKind fileKind(const QString &path)
 {
     QFile file(path);
@@ -95,9 +115,9 @@ FileKind fileKind(const QString &path)
         return FileKind::absentOrEmpty;
     if (!file.open(QIODevice::ReadOnly))
         return FileKind::other;
-    const QByteArray start = file.read(sqliteMagic.size());
+    const QByteArray start = file.peek(sqliteMagic.size());
     if (start == sqliteMagic)
-        return FileKind::sqlite;
+        return endsBeforeItsLastPage(file, path) ? FileKind::damagedSQLite : FileKind::sqlite;
     return start.size() < sqliteMagic.size() && sqliteMagic.startsWith(start) ? FileKind::damagedSQLite
                                                                                : FileKind::other;
 }

@@ -846,6 +846,7 @@ void ModelContextTest::refusesWhatIsNotItsLibrary_data()
     QTest::newRow("newer schema") << "newer" << "newer version of Tessaline (schema 2.0.0)";
     const QString damaged = QStringLiteral("is damaged and cannot be opened. The file has been left untouched.");
     QTest::newRow("library cut short") << "truncated" << damaged;
+    QTest::newRow("last page cut short") << "tail" << damaged;
     QTest::newRow("header cut short") << "stub" << damaged;
     QTest::newRow("catalogue overwritten") << "garbled" << damaged;
 }
@@ -866,7 +867,7 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
         QFile file(path);
         file.open(QIODevice::WriteOnly);
         file.write("SQLite for");
-    } else if (kind == u"truncated" || kind == u"garbled") {
+    } else if (kind == u"truncated" || kind == u"garbled" || kind == u"tail") {
         {
             auto container = openIn(dir.path());
             QVERIFY(container);
@@ -880,6 +881,10 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
         QFile file(path);
         if (kind == u"truncated") {
             QVERIFY(file.resize(file.size() / 2));
+        } else if (kind == u"tail") {
+            // SQLite reads the pages before it as they are, and finds the
+            // cut only where a read reaches it: after writes into the file.
+            QVERIFY(file.resize(file.size() - 100));
         } else {
             // The first page after the file header holds the table catalogue.
             file.open(QIODevice::ReadWrite);
