@@ -83,7 +83,15 @@ Expected<void, StoreError> takesWriteLock(const QSqlDatabase &db, const QString 
 
 const QByteArray sqliteMagic("SQLite format 3\0", 16);
 
-enum class FileKind { absentOrEmpty, sqlite, damagedSQLite, other };
+StoreError logWithoutLibrary(const QString &path)
+{
+    return StoreError{QStringLiteral("The file of the library “%1” is missing or empty, but its log “%1-wal” is "
+                                     "still there, and a new library would replace it. Put the library's file back, "
+                                     "or move the log away to begin a new library. Both have been left untouched.")
+                          .arg(path)};
+}
+
+enum class FileKind { absentOrEmpty, logWithoutFile, sqlite, damagedSQLite, other };
 
 // Whether an SQLite file ends before the last page its header counts.
 // SQLite reads a file cut within its last pages as it stands and finds the
@@ -111,8 +119,12 @@ bool endsBeforeItsLastPage(QFile &file, const QString &path)
 FileKind fileKind(const QString &path)
 {
     QFile file(path);
-    if (!file.exists() || file.size() == 0)
-        return FileKind::absentOrEmpty;
+    if (!file.exists() || file.size() == 0) {
+        // The file went (deleted, emptied) while its log stayed: SQLite
+        // would make a new library there and drop the log with what it holds.
+        return QFileInfo(path + QStringLiteral("-wal")).size() > 0 ? FileKind::logWithoutFile
+                                                                   : FileKind::absentOrEmpty;
+    }
     if (!file.open(QIODevice::ReadOnly))
         return FileKind::other;
     const QByteArray start = file.peek(sqliteMagic.size());
@@ -280,6 +292,8 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
         case FileKind::absentOrEmpty:
         case FileKind::sqlite:
             break;
+        case FileKind::logWithoutFile:
+            return unexpected(logWithoutLibrary(path));
         case FileKind::damagedSQLite:
             return unexpected(damagedLibrary(path));
         case FileKind::other:
