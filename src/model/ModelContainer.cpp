@@ -37,6 +37,15 @@ StoreError damagedLibrary(const QString &path)
                           .arg(path)};
 }
 
+StoreError logUnreadable(const QString &path)
+{
+    return StoreError{QStringLiteral("The library “%1” cannot be opened here: its latest changes are in its log "
+                                     "“%1-wal”, which can be read only where a file can be made beside it, and its "
+                                     "folder cannot be written. Make the folder writable, then start Tessaline "
+                                     "again. The files have been left untouched.")
+                          .arg(path)};
+}
+
 StoreError libraryBusy(const QString &path)
 {
     return StoreError{QStringLiteral("The library “%1” is being changed by another program. Close that program, "
@@ -46,7 +55,9 @@ StoreError libraryBusy(const QString &path)
 
 // A read of a file with an SQLite header failed: damage when SQLite says
 // so (SQLITE_CORRUPT, SQLITE_NOTADB), another program's lock when it says
-// SQLITE_BUSY, otherwise whatever kept it from reading.
+// SQLITE_BUSY, a log it cannot read when it cannot open what it needs beside
+// one (SQLITE_CANTOPEN: the shared-memory file, in a folder that cannot be
+// written), otherwise whatever kept it from reading.
 StoreError readFailure(const QString &path, const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
@@ -54,6 +65,8 @@ StoreError readFailure(const QString &path, const QSqlError &error)
         return damagedLibrary(path);
     if (storeschema::isBusy(error))
         return libraryBusy(path);
+    if (code == u"14" && QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return logUnreadable(path);
     return StoreError{QStringLiteral("The library “%1” could not be opened: %2").arg(path, error.text())};
 }
 

@@ -102,6 +102,7 @@ private Q_SLOTS:
     void libraryLockedByAnotherProgramIsNamed_data();
     void libraryLockedByAnotherProgramIsNamed();
     void readOnlyLibraryIsReadAndNeverWritten();
+    void readOnlyLibraryWhoseLogCannotBeReadIsNamed();
     void writabilityIsWhatThisProcessMayDo_data();
     void writabilityIsWhatThisProcessMayDo();
     void logIsEmptiedOnceSavesQuietDown();
@@ -439,6 +440,46 @@ void StoreSafetyTest::readOnlyLibraryIsReadAndNeverWritten()
     container.reset();
     QCOMPARE(fileBytes(path), before);
     QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Kept"));
+}
+
+// A library left with changes in its log (the app ended before folding
+// them in) in a folder that cannot be written, and without the log's
+// shared-memory file, which SQLite must make beside it to read the log (a
+// copy that left that file out): the opening says what stands in the way.
+// A link to nowhere stands in for the file that cannot be made, as a folder
+// that cannot be written does not stop a process run by root.
+void StoreSafetyTest::readOnlyLibraryWhoseLogCannotBeReadIsNamed()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    QByteArray log;
+    {
+        auto container = openIn(dir.path());
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Only in the log"));
+        container->mainContext()->insert(note);
+        QVERIFY(container->mainContext()->save());
+        log = fileBytes(path + QStringLiteral("-wal"));
+    }
+    QVERIFY(!log.isEmpty());
+    QFile wal(path + QStringLiteral("-wal"));
+    QVERIFY(wal.open(QIODevice::WriteOnly));
+    wal.write(log);
+    wal.close();
+    QFile::remove(path + QStringLiteral("-shm"));
+    QVERIFY(QFile::link(dir.filePath("nowhere/Tessaline.sqlite-shm"), path + QStringLiteral("-shm")));
+    const QByteArray before = fileBytes(path);
+
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    configuration.readOnly = true;
+    const auto opened = ModelContainer::open(configuration);
+    QVERIFY(!opened);
+    QVERIFY2(opened.error().message.contains(QStringLiteral("its latest changes are in its log")),
+             qPrintable(opened.error().message));
+    QVERIFY(opened.error().message.contains(path));
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(fileBytes(path + QStringLiteral("-wal")), log);
 }
 
 void StoreSafetyTest::writabilityIsWhatThisProcessMayDo_data()
