@@ -1,5 +1,6 @@
 #include "model/Board.h"
 
+#include "model/ModelContext.h"
 #include "platform/TextUtilities.h"
 
 namespace tessaline {
@@ -84,6 +85,11 @@ void Board::setStatus(BoardStatus status, const QDateTime &date)
 
 void Board::markOpened(const QDateTime &date)
 {
+    // A library that can only be read keeps nothing, and this stamp is the
+    // app's own note, never the user's change: held unsaved, it would be
+    // taken at quit for a change of the user's about to be lost.
+    if (const ModelContext *context = modelContext(); context && context->isReadOnly())
+        return;
     setLastOpenedAt(date);
     setUpdatedAt(std::max(m_values.updatedAt, storedDate(date)));
 }

@@ -217,12 +217,16 @@ struct CardDataWriter::Worker
         return query.value(0).toByteArray();
     }
 
-    void checkpoint(const QString &mode)
+    // Whether the checkpoint ran to its end: SQLite answers busy when a
+    // reader kept it from copying or starting over the whole log.
+    bool checkpoint(const QString &mode)
     {
-        if (auto db = database()) {
-            QSqlQuery query(*db);
-            query.exec(QStringLiteral("PRAGMA wal_checkpoint(%1)").arg(mode));
-        }
+        auto db = database();
+        if (!db)
+            return false;
+        QSqlQuery query(*db);
+        return query.exec(QStringLiteral("PRAGMA wal_checkpoint(%1)").arg(mode)) && query.next()
+            && query.value(0).toInt() == 0;
     }
 
     void close()
@@ -289,6 +293,11 @@ void CardDataWriter::checkpoint()
 void CardDataWriter::checkpointAndTruncate()
 {
     m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("RESTART")); });
+}
+
+QFuture<bool> CardDataWriter::emptyLog(QObject *receiver)
+{
+    return m_executor->submit(receiver, [worker = m_worker] { return worker->checkpoint(QStringLiteral("TRUNCATE")); });
 }
 
 } // namespace tessaline

@@ -66,6 +66,11 @@ public:
     // overwrites blocks the file already has. Waits for readers of the log
     // to be done, here on the worker thread.
     void checkpointAndTruncate();
+    // Copies the whole log into the file and empties the log's file, as
+    // checkpointAndTruncate() does not: the pages of rows deleted for good
+    // are gone from it then. Answers, to the receiver as `deliveredTo`
+    // does, whether it got that far; a reader still in the log stops it.
+    QFuture<bool> emptyLog(QObject *receiver);
     // Reads a card's bytes as the file holds them, on the worker, delivered
     // to the receiver as `deliveredTo` does; none when there are none.
     QFuture<std::optional<QByteArray>> read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob);

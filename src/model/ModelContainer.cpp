@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <QVersionNumber>
+#include <QtEndian>
 
 #include <unistd.h>
 
@@ -36,13 +37,36 @@ StoreError damagedLibrary(const QString &path)
                           .arg(path)};
 }
 
+StoreError logUnreadable(const QString &path)
+{
+    return StoreError{QStringLiteral("The library “%1” cannot be opened here: its latest changes are in its log "
+                                     "“%1-wal”, which can be read only where a file can be made beside it, and its "
+                                     "folder cannot be written. Make the folder writable, then start Tessaline "
+                                     "again. The files have been left untouched.")
+                          .arg(path)};
+}
+
+StoreError libraryBusy(const QString &path)
+{
+    return StoreError{QStringLiteral("The library “%1” is being changed by another program. Close that program, "
+                                     "then start Tessaline again. The file has been left untouched.")
+                          .arg(path)};
+}
+
 // A read of a file with an SQLite header failed: damage when SQLite says
-// so (SQLITE_CORRUPT, SQLITE_NOTADB), otherwise whatever kept it from reading.
+// so (SQLITE_CORRUPT, SQLITE_NOTADB), another program's lock when it says
+// SQLITE_BUSY, a log it cannot read when it cannot open what it needs beside
+// one (SQLITE_CANTOPEN: the shared-memory file, in a folder that cannot be
+// written), otherwise whatever kept it from reading.
 StoreError readFailure(const QString &path, const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
     if (code == u"11" || code == u"26")
         return damagedLibrary(path);
+    if (storeschema::isBusy(error))
+        return libraryBusy(path);
+    if (code == u"14" && QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return logUnreadable(path);
     return StoreError{QStringLiteral("The library “%1” could not be opened: %2").arg(path, error.text())};
 }
 
@@ -53,24 +77,72 @@ StoreError readOnlyLibrary(const QString &path)
                           .arg(path)};
 }
 
+// How long the opening waits for another program's lock on the library
+// before saying so, rather than the whole wait of each later statement.
+constexpr int openingLockWaitMs = 1000;
+
+// Another program holding the library's write lock (an SQLite shell left
+// in a transaction, say) would have every save of the session wait for it
+// and then fail, the window coming up only after one such wait per save of
+// the start: found at the opening, it is said once, and nothing is written.
+Expected<void, StoreError> takesWriteLock(const QSqlDatabase &db, const QString &path)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return unexpected(readFailure(path, query.lastError()));
+    query.exec(QStringLiteral("ROLLBACK"));
+    return {};
+}
+
 const QByteArray sqliteMagic("SQLite format 3\0", 16);
 
-enum class FileKind { absentOrEmpty, sqlite, damagedSQLite, other };
+StoreError logWithoutLibrary(const QString &path)
+{
+    return StoreError{QStringLiteral("The file of the library “%1” is missing or empty, but its log “%1-wal” is "
+                                     "still there, and a new library would replace it. Put the library's file back, "
+                                     "or move the log away to begin a new library. Both have been left untouched.")
+                          .arg(path)};
+}
+
+enum class FileKind { absentOrEmpty, logWithoutFile, sqlite, damagedSQLite, other };
+
+// Whether an SQLite file ends before the last page its header counts.
+// SQLite reads a file cut within its last pages as it stands and finds the
+// cut only where a read reaches those pages, after saves have written into
+// the file. The header's count stands only while the change counter beside
+// it matches (bytes 24 and 92, as SQLite checks), and a log beside the file
+// may still hold pages to be copied into it.
+bool endsBeforeItsLastPage(QFile &file, const QString &path)
+{
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || header.mid(24, 4) != header.mid(92, 4)
+        || QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return false;
+    const quint16 storedPageSize = qFromBigEndian<quint16>(header.constData() + 16);
+    // 1 stands for 65536, which two bytes cannot hold.
+    const qint64 pageSize = storedPageSize == 1 ? 65536 : storedPageSize;
+    const qint64 pages = qFromBigEndian<quint32>(header.constData() + 28);
+    return pageSize * pages > file.size();
+}
 
 // Reads the file's first bytes without opening it as a database, so a file
 // of any other kind is never touched. A file cut short within the header's
-// first bytes is a damaged library; damage further in is found by SQLite
-// when the file is read (a page count beyond the end of the file, say).
+// first bytes or before its last page is a damaged library; damage further
+// in is found by SQLite when the file is read.
 FileKind fileKind(const QString &path)
 {
     QFile file(path);
-    if (!file.exists() || file.size() == 0)
-        return FileKind::absentOrEmpty;
+    if (!file.exists() || file.size() == 0) {
+        // The file went (deleted, emptied) while its log stayed: SQLite
+        // would make a new library there and drop the log with what it holds.
+        return QFileInfo(path + QStringLiteral("-wal")).size() > 0 ? FileKind::logWithoutFile
+                                                                   : FileKind::absentOrEmpty;
+    }
     if (!file.open(QIODevice::ReadOnly))
         return FileKind::other;
-    const QByteArray start = file.read(sqliteMagic.size());
+    const QByteArray start = file.peek(sqliteMagic.size());
     if (start == sqliteMagic)
-        return FileKind::sqlite;
+        return endsBeforeItsLastPage(file, path) ? FileKind::damagedSQLite : FileKind::sqlite;
     return start.size() < sqliteMagic.size() && sqliteMagic.startsWith(start) ? FileKind::damagedSQLite
                                                                                : FileKind::other;
 }
@@ -233,6 +305,8 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
         case FileKind::absentOrEmpty:
         case FileKind::sqlite:
             break;
+        case FileKind::logWithoutFile:
+            return unexpected(logWithoutLibrary(path));
         case FileKind::damagedSQLite:
             return unexpected(damagedLibrary(path));
         case FileKind::other:
@@ -287,13 +361,20 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             // let it make: then the file is read as it stands, which holds
             // everything committed, since no writer can be at work in it.
             const QString uri = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-            const QString options = QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+            const QString options = QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                                        .arg(openingLockWaitMs);
             prepared = openAs(uri + QStringLiteral("?mode=ro"), options);
-            if (!prepared && !QFileInfo::exists(path + QStringLiteral("-wal")))
+            if (!prepared && prepared.error() != libraryBusy(displayPath)
+                && !QFileInfo::exists(path + QStringLiteral("-wal")))
                 prepared = openAs(uri + QStringLiteral("?mode=ro&immutable=1"), options);
         } else {
-            prepared = openAs(path.isEmpty() ? QStringLiteral(":memory:") : path, QString());
+            prepared = openAs(path.isEmpty() ? QStringLiteral(":memory:") : path,
+                              QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(openingLockWaitMs));
+            if (prepared)
+                prepared = takesWriteLock(db, displayPath);
         }
+        if (prepared)
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs));
         if (prepared && !readOnly) {
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));

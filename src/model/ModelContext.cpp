@@ -21,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -28,9 +29,19 @@
 namespace tessaline {
 namespace {
 
+// What kept a statement from running, in words the user can act on where
+// SQLite's own ("database is locked") would leave them guessing.
+QString failureReason(const QSqlError &error)
+{
+    if (storeschema::isBusy(error))
+        return QStringLiteral("another program is changing it. Close that program, then try again.");
+    return error.text();
+}
+
 StoreError queryError(const QSqlQuery &query)
 {
-    return StoreError{QStringLiteral("The library could not be read or written: %1").arg(query.lastError().text())};
+    return StoreError{
+        QStringLiteral("The library could not be read or written: %1").arg(failureReason(query.lastError()))};
 }
 
 // The store refused this one row for what it holds (SQLITE_CONSTRAINT, with
@@ -153,7 +164,19 @@ ModelContext::ModelContext(const QString &connectionName, QObject *parent)
     m_idleCheckpoint->setInterval(3000);
     connect(m_idleCheckpoint, &QTimer::timeout, this, [this] {
         if (m_cardDataWriter) {
-            // The worker's connection may be at work; it waits there.
+            // The worker's connection may be at work; it waits there. The
+            // log keeps its size for the next picture, except after rows
+            // were deleted for good: their pages from before (a snip's
+            // picture and words) would stay readable in it while the app
+            // runs, and in the log a crash leaves behind.
+            if (std::exchange(m_logHoldsRemovedRows, false)) {
+                m_cardDataWriter->emptyLog(this).then(this, [this](bool emptied) {
+                    // Tried again once the next save has quieted down.
+                    if (!emptied)
+                        m_logHoldsRemovedRows = true;
+                });
+                return;
+            }
             m_cardDataWriter->checkpointAndTruncate();
             return;
         }
@@ -1018,7 +1041,8 @@ Expected<void, StoreError> ModelContext::save()
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!beginTransaction(db))
-        return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(db.lastError().text())});
+        return unexpected(
+            StoreError{QStringLiteral("The library could not be written: %1").arg(failureReason(db.lastError()))});
     if (auto unchanged = otherWriterCheck(); !unchanged) {
         db.rollback();
         return unchanged;
@@ -1030,7 +1054,7 @@ Expected<void, StoreError> ModelContext::save()
         return written;
     }
     if (!db.commit()) {
-        const QString reason = db.lastError().text();
+        const QString reason = failureReason(db.lastError());
         db.rollback();
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }
@@ -1077,6 +1101,8 @@ Expected<void, StoreError> ModelContext::save()
     for (PersistentEntity *entity : std::as_const(m_removed))
         entity->m_context = nullptr;
     m_dirty.removeIf([&](PersistentEntity *entity) { return !held.contains(entity); });
+    if (!m_removed.isEmpty())
+        m_logHoldsRemovedRows = true;
     m_removed.clear();
     // What is stored is no longer any operation's to undo.
     for (ModelChangeScope *scope : std::as_const(m_scopes))

@@ -287,6 +287,8 @@ private:
     };
     std::optional<LibraryFile> m_libraryFile;
     QTimer *m_idleCheckpoint = nullptr;
+    // Rows were deleted for good since the log's file was last emptied.
+    bool m_logHoldsRemovedRows = false;
     std::unique_ptr<QSqlQuery> m_cardTextQuery;
     // The row of the card whose texts were read last, and how many reads in
     // a row went past the one before.

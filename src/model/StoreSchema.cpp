@@ -3,6 +3,7 @@
 #include "platform/SqliteRows.h"
 #include "platform/UuidText.h"
 
+#include <QSqlError>
 #include <QTimeZone>
 #include <QVariant>
 
@@ -128,6 +129,13 @@ private:
 };
 
 } // namespace
+
+bool isBusy(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok && (code & 0xff) == 5;
+}
 
 QStringList creationStatements()
 {

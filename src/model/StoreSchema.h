@@ -11,6 +11,8 @@ namespace tessaline {
 class SqliteRows;
 }
 
+class QSqlError;
+
 // How each entity's stored properties map to its table's columns. Kept in
 // one place so the schema, inserts, updates and reads cannot drift apart.
 namespace tessaline::storeschema {
@@ -26,6 +28,14 @@ constexpr qint64 journalSizeLimit = 32 * 1024 * 1024;
 
 // The page size a new library is made with (in bytes; SQLite's largest).
 constexpr int newLibraryPageSize = 65536;
+
+// How long a statement waits for another connection's lock on the library
+// before it fails (SQLite's busy timeout, in milliseconds).
+constexpr int lockWaitMs = 5000;
+
+// Whether a statement failed because another connection held the lock it
+// needed (SQLITE_BUSY, with or without its extended part).
+bool isBusy(const QSqlError &error);
 
 // Statements that create an empty library, in order.
 QStringList creationStatements();

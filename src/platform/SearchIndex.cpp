@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QSet>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -35,6 +36,17 @@ constexpr int upkeepPages = 128;
 SearchIndexError failure(const QString &what, const QSqlError &error)
 {
     return SearchIndexError{what + QLatin1Char(' ') + error.text()};
+}
+
+// Whether SQLite finds the file damaged (SQLITE_CORRUPT, SQLITE_NOTADB) as
+// it reads the file's catalogue: one page, however large the index.
+bool catalogueDamaged(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+        return false;
+    const int code = query.lastError().nativeErrorCode().toInt() & 0xff;
+    return code == 11 || code == 26;
 }
 
 // The error is taken before the rollback, which would replace the
@@ -250,6 +262,17 @@ Expected<void, SearchIndexError> SearchIndex::open()
     db.setDatabaseName(m_filePath);
     if (!db.open())
         return unexpected(failure(QStringLiteral("The search index could not be opened."), db.lastError()));
+    // The index holds nothing the library does not. One the app writes that
+    // SQLite finds damaged is made anew: kept, no capture after the damage
+    // would reach the desktop's search, and the text of each, waiting to be
+    // indexed, would be read again at every start. A reader leaves it be.
+    if (m_creation == Creation::createWhenMissing && catalogueDamaged(db)) {
+        db.close();
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(m_filePath + QLatin1String(suffix));
+        if (!db.open())
+            return unexpected(failure(QStringLiteral("The search index could not be opened."), db.lastError()));
+    }
     QSqlQuery query(db);
     const char *statements[] = {
         // The index's worker writes while the desktop's search reads on a

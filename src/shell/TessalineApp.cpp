@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QProcess>
@@ -62,6 +63,25 @@ QString TessalineApp::storeFailureMessage(const QString &reason, qint64 bytesFre
         message += QStringLiteral("\n\nThe disk that holds the library is full. Free some space on it, then open "
                                   "Tessaline again.");
     return message;
+}
+
+std::optional<QString> TessalineApp::unreadableFolderMessage(const std::function<QByteArray(const char *)> &environment)
+{
+    // The home folder counts only where the data or the settings folder is
+    // found through it.
+    QList<const char *> names{"XDG_DATA_HOME", "XDG_CONFIG_HOME"};
+    if (environment("XDG_DATA_HOME").isEmpty() || environment("XDG_CONFIG_HOME").isEmpty())
+        names.prepend("HOME");
+    for (const char *name : std::as_const(names)) {
+        const QByteArray folder = environment(name);
+        if (QFile::encodeName(QFile::decodeName(folder)) == folder)
+            continue;
+        return QStringLiteral("Tessaline cannot find its library: the name of the folder “%1” (%2) is not UTF-8 "
+                              "text, which Tessaline cannot read, and your library would look empty. Set %2 to a "
+                              "folder whose name is UTF-8 text, or rename the folder, then start Tessaline again.")
+            .arg(QString::fromUtf8(folder), QString::fromLatin1(name));
+    }
+    return std::nullopt;
 }
 
 Expected<OpenedLibrary, QString> TessalineApp::openLibrary(UserDefaults &defaults, const QString &directory)

@@ -38,6 +38,13 @@ public:
     // falling back to the local file; the fatal message when even that fails.
     static Expected<OpenedLibrary, QString> openLibrary(UserDefaults &defaults, const QString &directory = QString());
 
+    // The fatal message when a folder the library and the settings are found
+    // through (read from `environment`) has a name that is not UTF-8 text:
+    // file names are read as UTF-8, and such a name would come back as
+    // another folder, where an empty library would be made in place of the
+    // user's. None when every such name reads back as it is.
+    static std::optional<QString> unreadableFolderMessage(const std::function<QByteArray(const char *)> &environment);
+
     // The fatal message for a library that could not be opened, given the
     // space left on its disk (negative: not known).
     static QString storeFailureMessage(const QString &reason, qint64 bytesFree);

@@ -76,6 +76,17 @@ private:
     std::function<void()> m_task;
 };
 
+// Says why the app cannot start, in the terminal it was started from and
+// in a window; the exit status for that.
+int stopWith(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaline"), message, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -181,16 +192,13 @@ int main(int argc, char *argv[])
             return 0;
     }
 
+    if (const auto unreadable = TessalineApp::unreadableFolderMessage([](const char *name) { return qgetenv(name); }))
+        return stopWith(*unreadable);
     UserDefaults &defaults = UserDefaults::standard();
     AccessibilitySettings::shared().load(&defaults);
     auto library = TessalineApp::openLibrary(defaults);
-    if (!library) {
-        std::fprintf(stderr, "%s\n", qPrintable(library.error()));
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaline"), library.error(), QMessageBox::Ok);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-        return 1;
-    }
+    if (!library)
+        return stopWith(library.error());
 
     // Said in the window too; a start from a terminal shows it there as well.
     if (library->startupMessage)

@@ -846,8 +846,12 @@ void ModelContextTest::refusesWhatIsNotItsLibrary_data()
     QTest::newRow("newer schema") << "newer" << "newer version of Tessaline (schema 2.0.0)";
     const QString damaged = QStringLiteral("is damaged and cannot be opened. The file has been left untouched.");
     QTest::newRow("library cut short") << "truncated" << damaged;
+    QTest::newRow("last page cut short") << "tail" << damaged;
     QTest::newRow("header cut short") << "stub" << damaged;
     QTest::newRow("catalogue overwritten") << "garbled" << damaged;
+    const QString logLeft = QStringLiteral("is missing or empty, but its log");
+    QTest::newRow("file emptied, its log left") << "emptied" << logLeft;
+    QTest::newRow("file deleted, its log left") << "deleted" << logLeft;
 }
 
 void ModelContextTest::refusesWhatIsNotItsLibrary()
@@ -866,7 +870,7 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
         QFile file(path);
         file.open(QIODevice::WriteOnly);
         file.write("SQLite for");
-    } else if (kind == u"truncated" || kind == u"garbled") {
+    } else if (kind == u"truncated" || kind == u"garbled" || kind == u"tail") {
         {
             auto container = openIn(dir.path());
             QVERIFY(container);
@@ -880,18 +884,43 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
         QFile file(path);
         if (kind == u"truncated") {
             QVERIFY(file.resize(file.size() / 2));
+        } else if (kind == u"tail") {
+            // SQLite reads the pages before it as they are, and finds the
+            // cut only where a read reaches it: after writes into the file.
+            QVERIFY(file.resize(file.size() - 100));
         } else {
             // The first page after the file header holds the table catalogue.
             file.open(QIODevice::ReadWrite);
             file.seek(100);
             file.write(QByteArray(400, '\xA5'));
         }
+    } else if (kind == u"emptied" || kind == u"deleted") {
+        QByteArray log;
+        {
+            // Saved, not yet copied into the file: the log holds it.
+            auto container = openIn(dir.path());
+            QVERIFY(container);
+            container->mainContext()->insert(makeSnip(QUuid::createUuid(), QByteArray(2000, 'p')));
+            QVERIFY(container->mainContext()->save());
+            log = fileBytes(path + "-wal");
+        }
+        QVERIFY(!log.isEmpty());
+        QFile wal(path + "-wal");
+        QVERIFY(wal.open(QIODevice::WriteOnly));
+        wal.write(log);
+        wal.close();
+        QFile::remove(path + "-shm");
+        if (kind == u"emptied")
+            QVERIFY(QFile::resize(path, 0));
+        else
+            QVERIFY(QFile::remove(path));
     } else {
         QVERIFY(openIn(dir.path()));
         rawQuery(path, "UPDATE Metadata SET value = '2.0.0' WHERE key = 'schemaVersion'");
         rawQuery(path, "PRAGMA wal_checkpoint(TRUNCATE)");
     }
     const QByteArray before = fileBytes(path);
+    const QByteArray logBefore = fileBytes(path + "-wal");
 
     ModelContainer::Configuration configuration;
     configuration.directory = dir.path();
@@ -900,7 +929,10 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
     QVERIFY2(container.error().message.contains(messagePart), qPrintable(container.error().message));
     QVERIFY(container.error().message.contains(path));
     QCOMPARE(fileBytes(path), before);
-    QVERIFY(!QFile::exists(path + "-wal"));
+    QCOMPARE(QFile::exists(path), kind != u"deleted");
+    // No log is made, and one left behind stays as it was.
+    QCOMPARE(fileBytes(path + "-wal"), logBefore);
+    QCOMPARE(QFile::exists(path + "-wal"), !logBefore.isEmpty());
 }
 
 void ModelContextTest::savesAreSyncedToDisk()

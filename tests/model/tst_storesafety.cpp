@@ -99,7 +99,10 @@ private Q_SLOTS:
     void damagedNumbersReadAsDamaged();
     void aRefusedRowHoldsBackNoOtherSave();
     void libraryIsHeldByOneOpeningAtATime();
+    void libraryLockedByAnotherProgramIsNamed_data();
+    void libraryLockedByAnotherProgramIsNamed();
     void readOnlyLibraryIsReadAndNeverWritten();
+    void readOnlyLibraryWhoseLogCannotBeReadIsNamed();
     void writabilityIsWhatThisProcessMayDo_data();
     void writabilityIsWhatThisProcessMayDo();
     void logIsEmptiedOnceSavesQuietDown();
@@ -109,6 +112,7 @@ private Q_SLOTS:
     void damageFoundWhileReadingCardsFailsTheFetch();
     void libraryFolderIsItsOwnersAlone_data();
     void libraryFolderIsItsOwnersAlone();
+    void snipDeletedForGoodLeavesNothingReadable_data();
     void snipDeletedForGoodLeavesNothingReadable();
     void noteDeletedForGoodLeavesNoWritingKeptAside();
     void libraryTakenAwayIsNotWrittenBehindItsPath_data();
@@ -313,6 +317,86 @@ void StoreSafetyTest::libraryIsHeldByOneOpeningAtATime()
     QVERIFY(!(*next)->isReadOnly());
 }
 
+void StoreSafetyTest::libraryLockedByAnotherProgramIsNamed_data()
+{
+    QTest::addColumn<QStringList>("holding");
+    QTest::addColumn<bool>("openedBefore");
+    const QString change = QStringLiteral("UPDATE Metadata SET value = value WHERE key = 'schemaVersion'");
+    QTest::newRow("at the opening, a change under way") << QStringList{"BEGIN IMMEDIATE", change} << false;
+    QTest::newRow("at the opening, the file held whole")
+        << QStringList{"PRAGMA locking_mode = EXCLUSIVE", "BEGIN EXCLUSIVE", change} << false;
+    QTest::newRow("during the session, a change under way") << QStringList{"BEGIN IMMEDIATE", change} << true;
+}
+
+// Another program (an SQLite shell left in a transaction) holds the
+// library's lock: the opening says so and writes nothing, a save says why it
+// failed, and once the program lets go the library opens and saves again.
+void StoreSafetyTest::libraryLockedByAnotherProgramIsNamed()
+{
+    QFETCH(QStringList, holding);
+    QFETCH(bool, openedBefore);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    configuration.holdsLibrary = true;
+    QUuid noteID;
+    {
+        auto container = openIn(dir.path());
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Kept"));
+        container->mainContext()->insert(note);
+        QVERIFY(container->mainContext()->save());
+        noteID = note->id();
+    }
+    std::unique_ptr<ModelContainer> session;
+    if (openedBefore) {
+        auto opened = ModelContainer::open(configuration);
+        QVERIFY(opened);
+        session = std::move(*opened);
+        QVERIFY(session->mainContext()->fetchBoards());
+    }
+
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(path);
+        QVERIFY(holder.open());
+        QSqlQuery query(holder);
+        for (const QString &statement : std::as_const(holding))
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        const QByteArray before = fileBytes(path);
+
+        if (openedBefore) {
+            findBoard(*session->mainContext(), noteID)->setTitle(QStringLiteral("Changed"));
+            const auto saved = session->mainContext()->save();
+            QVERIFY(!saved);
+            QVERIFY2(saved.error().message.contains(QStringLiteral("another program is changing it")),
+                     qPrintable(saved.error().message));
+        } else {
+            const auto opened = ModelContainer::open(configuration);
+            QVERIFY(!opened);
+            QVERIFY2(opened.error().message.contains(QStringLiteral("is being changed by another program")),
+                     qPrintable(opened.error().message));
+            QVERIFY(opened.error().message.contains(path));
+        }
+        QCOMPARE(fileBytes(path), before);
+        query.exec(QStringLiteral("ROLLBACK"));
+        query.finish();
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase("holder");
+
+    if (!openedBefore) {
+        auto opened = ModelContainer::open(configuration);
+        QVERIFY2(opened, qPrintable(opened ? QString() : opened.error().message));
+        session = std::move(*opened);
+        findBoard(*session->mainContext(), noteID)->setTitle(QStringLiteral("Changed"));
+    }
+    QVERIFY(session->mainContext()->save());
+    session.reset();
+    QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Changed"));
+}
+
 // Opened for reading (what a file or folder that cannot be written leads
 // to), the library shows everything and refuses every change itself, before
 // SQLite is asked: the file stays byte for byte as it was. SQLite's own
@@ -356,6 +440,46 @@ void StoreSafetyTest::readOnlyLibraryIsReadAndNeverWritten()
     container.reset();
     QCOMPARE(fileBytes(path), before);
     QCOMPARE(raw(path, QStringLiteral("SELECT title FROM Board")).toString(), QStringLiteral("Kept"));
+}
+
+// A library left with changes in its log (the app ended before folding
+// them in) in a folder that cannot be written, and without the log's
+// shared-memory file, which SQLite must make beside it to read the log (a
+// copy that left that file out): the opening says what stands in the way.
+// A link to nowhere stands in for the file that cannot be made, as a folder
+// that cannot be written does not stop a process run by root.
+void StoreSafetyTest::readOnlyLibraryWhoseLogCannotBeReadIsNamed()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    QByteArray log;
+    {
+        auto container = openIn(dir.path());
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("Only in the log"));
+        container->mainContext()->insert(note);
+        QVERIFY(container->mainContext()->save());
+        log = fileBytes(path + QStringLiteral("-wal"));
+    }
+    QVERIFY(!log.isEmpty());
+    QFile wal(path + QStringLiteral("-wal"));
+    QVERIFY(wal.open(QIODevice::WriteOnly));
+    wal.write(log);
+    wal.close();
+    QFile::remove(path + QStringLiteral("-shm"));
+    QVERIFY(QFile::link(dir.filePath("nowhere/Tessaline.sqlite-shm"), path + QStringLiteral("-shm")));
+    const QByteArray before = fileBytes(path);
+
+    ModelContainer::Configuration configuration;
+    configuration.directory = dir.path();
+    configuration.readOnly = true;
+    const auto opened = ModelContainer::open(configuration);
+    QVERIFY(!opened);
+    QVERIFY2(opened.error().message.contains(QStringLiteral("its latest changes are in its log")),
+             qPrintable(opened.error().message));
+    QVERIFY(opened.error().message.contains(path));
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(fileBytes(path + QStringLiteral("-wal")), log);
 }
 
 void StoreSafetyTest::writabilityIsWhatThisProcessMayDo_data()
@@ -591,8 +715,16 @@ void StoreSafetyTest::libraryFolderIsItsOwnersAlone()
 // A snip deleted for good (a screen that showed a password, say) leaves
 // nothing of its text or its picture in the library's file for anyone who
 // reads the file's free space: a backup, a copy of the folder.
+void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable_data()
+{
+    QTest::addColumn<bool>("stillOpen");
+    QTest::newRow("library closed") << false;
+    QTest::newRow("library still open, saves quiet") << true;
+}
+
 void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable()
 {
+    QFETCH(bool, stillOpen);
     QTemporaryDir dir;
     const QString path = dir.filePath("Tessaline.sqlite");
     const QByteArray secret = "secret-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
@@ -620,8 +752,16 @@ void StoreSafetyTest::snipDeletedForGoodLeavesNothingReadable()
         QVERIFY(context.save());
         QVERIFY(fileBytes(path).contains(secret) || fileBytes(path + QStringLiteral("-wal")).contains(secret));
 
+        context.setIdleCheckpointDelay(50);
         context.remove(card);
         QVERIFY(context.save());
+        // Once saves quiet down, the log holds none of the pages the
+        // snip was on before: a copy of the folder taken while the app
+        // runs, or the log an ended app left behind, has nothing of it.
+        if (stillOpen) {
+            QTRY_VERIFY(!fileBytes(path + QStringLiteral("-wal")).contains(secret));
+            QVERIFY(!fileBytes(path).contains(secret));
+        }
     }
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
     QVERIFY(!fileBytes(path).contains(secret));

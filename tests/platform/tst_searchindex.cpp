@@ -141,6 +141,8 @@ private Q_SLOTS:
     void upgradesTheFirstLayout();
     void readerNeverCreatesOrBreaks_data();
     void readerNeverCreatesOrBreaks();
+    void appMakesADamagedIndexAnew_data();
+    void appMakesADamagedIndexAnew();
     void lookupFindsWhatTheScanFinds_data();
     void lookupFindsWhatTheScanFinds();
     void trigramsFollowChanges();
@@ -382,6 +384,44 @@ void SearchIndexTest::readerNeverCreatesOrBreaks()
     QVERIFY(!reader.item(first));
     QCOMPARE(reader.count(), 0);
     QCOMPARE(QFileInfo::exists(path), !contents.isNull());
+}
+
+void SearchIndexTest::appMakesADamagedIndexAnew_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::newRow("not a database") << QByteArray("this is no index, only some words of text\n").repeated(200);
+    QTest::newRow("cut short") << QByteArray("SQLite format 3\0", 16);
+    QTest::newRow("catalogue overwritten") << QByteArray();
+}
+
+// The index is made from the library and holds nothing else: the app's own
+// opening of one found damaged makes it anew, so the snips indexed from then
+// on reach the desktop's search.
+void SearchIndexTest::appMakesADamagedIndexAnew()
+{
+    QFETCH(QByteArray, contents);
+    const QString path = m_dir->filePath(QStringLiteral("SearchIndex.sqlite"));
+    m_index.reset();
+    QFile file(path);
+    if (contents.isNull()) {
+        // The first page after the file header holds the catalogue.
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(100);
+        file.write(QByteArray(400, '\xA5'));
+    } else {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents);
+    }
+    file.close();
+
+    SearchIndex index(path);
+    QVERIFY(index.indexItems({card(second, QStringLiteral("Login screen"), QStringLiteral("Password field"))}));
+    const auto identifiers = index.itemIdentifiers();
+    QVERIFY(identifiers);
+    QCOMPARE(*identifiers, QStringList{second});
+    QCOMPARE(index.search(QStringLiteral("password")), QStringList{second});
+    SearchIndex reader(path, SearchIndex::Creation::existingOnly);
+    QCOMPARE(reader.search(QStringLiteral("login")), QStringList{second});
 }
 
 void SearchIndexTest::lookupFindsWhatTheScanFinds_data()

@@ -20,6 +20,8 @@ private Q_SLOTS:
     void fullDiskIsNamed_data();
     void fullDiskIsNamed();
     void libraryOpenElsewhereIsSaidPlainly();
+    void folderNameNotInUtf8IsFatal_data();
+    void folderNameNotInUtf8IsFatal();
     void trayMenuEntries();
     void trayMenuNotesAndToggles();
     void relaunchTakesTheHotKeysBackWhenNoInstanceStarts_data();
@@ -98,6 +100,46 @@ void ShellStartupTest::libraryOpenElsewhereIsSaidPlainly()
         const auto second = TessalineApp::openLibrary(defaults, dir.filePath("data"));
         QVERIFY(!second);
         QCOMPARE(second.error(), ModelContainer::libraryInUse(dir.filePath("data/Tessaline.sqlite")).message);
+    }
+}
+
+void ShellStartupTest::folderNameNotInUtf8IsFatal_data()
+{
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QByteArray>("dataHome");
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QString>("named");
+    const QByteArray latin1Home("/home/jos\xe9");
+    const QByteArray utf8Home("/home/jos\xc3\xa9");
+    QTest::newRow("a home folder in UTF-8") << utf8Home << QByteArray() << QByteArray() << QString();
+    QTest::newRow("a home folder in Latin-1") << latin1Home << QByteArray() << QByteArray() << "HOME";
+    QTest::newRow("a home folder in Latin-1, data found elsewhere")
+        << latin1Home << QByteArray("/data") << QByteArray() << "HOME";
+    QTest::newRow("a home folder in Latin-1, data and settings found elsewhere")
+        << latin1Home << QByteArray("/data") << QByteArray("/settings") << QString();
+    QTest::newRow("a data folder cut within a character")
+        << utf8Home << QByteArray("/data/\xc3") << QByteArray() << "XDG_DATA_HOME";
+    QTest::newRow("a settings folder with stray bytes")
+        << utf8Home << QByteArray() << QByteArray("/conf\xff\xfe") << "XDG_CONFIG_HOME";
+}
+
+// Names are read as UTF-8: a folder named in anything else reads back as
+// another folder, where a new, empty library would be made and shown in
+// place of the user's.
+void ShellStartupTest::folderNameNotInUtf8IsFatal()
+{
+    QFETCH(QByteArray, home);
+    QFETCH(QByteArray, dataHome);
+    QFETCH(QByteArray, configHome);
+    QFETCH(QString, named);
+    const QHash<QByteArray, QByteArray> environment{
+        {"HOME", home}, {"XDG_DATA_HOME", dataHome}, {"XDG_CONFIG_HOME", configHome}};
+    const auto message =
+        TessalineApp::unreadableFolderMessage([&](const char *name) { return environment.value(name); });
+    QCOMPARE(message.has_value(), !named.isEmpty());
+    if (message) {
+        QVERIFY2(message->contains(QStringLiteral("(%1) is not UTF-8 text").arg(named)), qPrintable(*message));
+        QVERIFY(message->contains(QStringLiteral("start Tessaline again")));
     }
 }
 
