@@ -478,6 +478,8 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
     if (m_hasCompleted)
         return;
     m_hasCompleted = true;
+    if (!outcome.isCancelled && onSelected)
+        onSelected(outcome.rect);
     if (m_hasPushedCursor) {
         QGuiApplication::restoreOverrideCursor();
         m_hasPushedCursor = false;

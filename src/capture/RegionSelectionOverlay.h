@@ -24,6 +24,12 @@ public:
     using Completion = std::function<void(const RegionSelectionOutcome &)>;
     using QObject::QObject;
     virtual void begin() = 0;
+
+    // Told of a selection the moment it is made, before the session takes
+    // its window down and reports the outcome: taking a full-screen window
+    // down waits on the window system, which repaints the whole desktop
+    // under it first, and the picture's encoding need not wait for that.
+    std::function<void(const QRectF &)> onSelected;
 };
 
 class RegionSelectionOverlayController;

@@ -98,6 +98,13 @@ void X11RegionOverlayTest::initTestCase()
 void X11RegionOverlayTest::dragSelectsARectangle()
 {
     Overlay overlay;
+    QList<QRectF> told;
+    bool upWhenTold = false;
+    overlay.controller.onSelected = [&](const QRectF &rect) {
+        told.append(rect);
+        upWhenTold = overlay.controller.overlayWindow() && overlay.controller.overlayWindow()->isVisible()
+            && overlay.outcomes.isEmpty();
+    };
     QVERIFY(overlay.begin());
     QVERIFY(overlay.controller.overlayWindow()->isVisible());
     QCOMPARE(overlay.controller.overlayWindow()->geometry(), QGuiApplication::primaryScreen()->geometry());
@@ -107,6 +114,9 @@ void X11RegionOverlayTest::dragSelectsARectangle()
     QTRY_COMPARE(overlay.outcomes.size(), 1);
     QVERIFY(!overlay.outcomes.first().isCancelled);
     QCOMPARE(overlay.outcomes.first().rect, QRectF(100, 120, 200, 130));
+    // Told of once, before the overlay came down and before the outcome.
+    QCOMPARE(told, QList<QRectF>{QRectF(100, 120, 200, 130)});
+    QVERIFY(upWhenTold);
     QVERIFY(!overlay.controller.overlayWindow());
     // Escape after the end delivers nothing more.
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
@@ -134,6 +144,7 @@ void X11RegionOverlayTest::overlayIsPaintedAsSpecified()
     // The size label sits below the selection, with the size in it.
     const QColor label(screen.pixel(410, 615));
     QVERIFY(label.red() < 60);
+
     QVERIFY(xdotool({QStringLiteral("mouseup"), number(1)}));
     QTRY_COMPARE(overlay.outcomes.size(), 1);
     QCOMPARE(overlay.outcomes.first().rect, QRectF(400, 300, 400, 300));
@@ -151,6 +162,8 @@ void X11RegionOverlayTest::cancellations()
 {
     QFETCH(QStringList, input);
     Overlay overlay;
+    int told = 0;
+    overlay.controller.onSelected = [&](const QRectF &) { ++told; };
     QVERIFY(overlay.begin());
     if (input.isEmpty())
         overlay.controller.overlayWindow()->close();
@@ -158,6 +171,7 @@ void X11RegionOverlayTest::cancellations()
         QVERIFY(xdotool(input));
     QTRY_COMPARE(overlay.outcomes.size(), 1);
     QVERIFY(overlay.outcomes.first().isCancelled);
+    QCOMPARE(told, 0);
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     QVERIFY(earlierEventsHandled());
     QCOMPARE(overlay.outcomes.size(), 1);
