@@ -93,13 +93,14 @@ protected:
 private:
     void respond(RegionSelectionModel::Response response);
     void updateChangedArea();
-    QRectF paintedArea() const;
+    static QRegion selectionMarks(const QRectF &selection, const QRectF &label);
     QRectF labelRect() const;
     void drawFrozen(QPainter &painter, const QRect &area, bool dimmed);
 
     QImage m_image;
     RegionSelectionModel m_model;
-    QRectF m_lastPainted;
+    QRectF m_lastSelection;
+    QRectF m_lastLabel;
     QRegion m_lastGuides;
     bool m_painted = false;
 };

@@ -145,9 +145,31 @@ void X11RegionOverlayTest::overlayIsPaintedAsSpecified()
     const QColor label(screen.pixel(410, 615));
     QVERIFY(label.red() < 60);
 
+    // Grown and then shrunk, the selection is drawn again only where it
+    // changed (the inside it kept is not), and the screen shows the new
+    // selection: what left it is dimmed again, the old edge and label gone.
+    const auto dimmedAt = [](const QImage &shot, int x, int y) {
+        const QColor colour(shot.pixel(x, y));
+        return qAbs(colour.red() - 132) <= 2 && qAbs(colour.green() - 66) <= 2 && qAbs(colour.blue() - 33) <= 2;
+    };
+    PaintedAreas painted;
+    qApp->installEventFilter(&painted);
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(820), number(630)}));
+    QTRY_VERIFY(screenShows(QRect(810, 620, 8, 8), frozenColour));
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(790), number(590)}));
+    QTRY_VERIFY(screenShows(QRect(400, 450, 1, 1), Qt::white) && dimmedAt(screenNow(), 795, 595));
+    qApp->removeEventFilter(&painted);
+    const qint64 selectionArea = 400 * 300;
+    for (const qint64 area : std::as_const(painted.areas))
+        QVERIFY2(area < selectionArea / 3, qPrintable(QString::number(area)));
+    const QImage shrunk = screenNow();
+    QCOMPARE(QColor(shrunk.pixel(780, 580)), frozenColour);
+    for (const QPoint dimmed : {QPoint(810, 620), QPoint(799, 450), QPoint(600, 599), QPoint(410, 645)})
+        QVERIFY2(dimmedAt(shrunk, dimmed.x(), dimmed.y()), qPrintable(QStringLiteral("%1,%2").arg(dimmed.x()).arg(dimmed.y())));
+
     QVERIFY(xdotool({QStringLiteral("mouseup"), number(1)}));
     QTRY_COMPARE(overlay.outcomes.size(), 1);
-    QCOMPARE(overlay.outcomes.first().rect, QRectF(400, 300, 400, 300));
+    QCOMPARE(overlay.outcomes.first().rect, QRectF(400, 300, 390, 290));
 }
 
 void X11RegionOverlayTest::cancellations_data()
