@@ -12,9 +12,9 @@ namespace tessaline {
 // The PNG of a picture, begun before anybody asked for it, with
 // encodePng's default options: a grab encodes its picture while the rest of
 // it arrives (ArrivingPngEncoding), a region is encoded as soon as its
-// selection ends. It travels beside the picture it was made
-// of and stands for that very picture alone: a crop, a scaled copy or the
-// picture once written to is another picture, and is encoded afresh.
+// selection ends. It travels beside the picture it was made of and stands
+// for that very picture alone: a crop, a scaled copy or the picture once
+// written to is another picture, and is encoded afresh.
 class EarlyPng
 {
 public:
