@@ -246,18 +246,32 @@ void CaptureCoordinator::beginRegionSelection(const FrozenDisplayCapture &captur
             self->finishRegionSelection(capture, outcome.rect);
     };
     m_overlayController.reset(m_services.regionSelectionFactory(capture, std::move(completion)).release());
-    if (RegionSelectionSession *session = m_overlayController.get())
-        session->begin();
+    RegionSelectionSession *session = m_overlayController.get();
+    if (!session)
+        return;
+    session->onSelected = [self, capture](const QRectF &rect) {
+        if (!self)
+            return;
+        self->m_selectedRegion.reset();
+        if (const auto image = capture.croppedImage(rect))
+            self->m_selectedRegion = SelectedRegion{rect, *image, EarlyPng::begin(*image)};
+    };
+    session->begin();
 }
 
 void CaptureCoordinator::finishRegionSelection(const FrozenDisplayCapture &capture, const QRectF &rect)
 {
-    const auto image = capture.croppedImage(rect);
+    const std::optional<SelectedRegion> selected = std::exchange(m_selectedRegion, std::nullopt);
+    const bool begun = selected && selected->rect == rect;
+    const auto image = begun ? std::optional<QImage>(selected->image) : capture.croppedImage(rect);
     if (!image) {
         failCapture(CaptureSubsystemError::emptySelection());
         return;
     }
-    completeCapture(capture.regionResult(rect, *image));
+    CaptureResult result = capture.regionResult(rect, *image);
+    if (begun)
+        result.png = selected->png;
+    completeCapture(result);
 }
 
 void CaptureCoordinator::dropTask(const std::shared_ptr<CaptureTask> &task)
@@ -287,6 +301,7 @@ void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
     m_askedWhileCapturing.clear();
     m_captureTask.reset();
     m_overlayController.reset();
+    m_selectedRegion.reset();
     setState(CaptureCoordinatorState::failed(error.errorDescription()));
     if (onCaptureError)
         onCaptureError(error);
@@ -297,6 +312,7 @@ void CaptureCoordinator::cancelCapture()
 {
     m_askedWhileCapturing.clear();
     m_overlayController.reset();
+    m_selectedRegion.reset();
     setState(CaptureCoordinatorState::idle());
     if (onCaptureCancelled)
         onCaptureCancelled();

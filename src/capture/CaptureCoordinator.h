@@ -139,6 +139,15 @@ private:
     void runCaptureTask(const std::shared_ptr<CaptureTask> &task);
     void imageFailed(const std::shared_ptr<CaptureTask> &task, const CaptureSubsystemError &error);
     void imageTaken(const std::shared_ptr<CaptureTask> &task);
+    // A selection's picture, cropped and its PNG begun as the selection was
+    // made, while the overlay was still being taken down.
+    struct SelectedRegion
+    {
+        QRectF rect;
+        QImage image;
+        EarlyPng png;
+    };
+
     void beginRegionSelection(const FrozenDisplayCapture &capture);
     void finishRegionSelection(const FrozenDisplayCapture &capture, const QRectF &rect);
     void completeCapture(const CaptureResult &result);
@@ -158,6 +167,7 @@ private:
     bool m_hotKeyLifecycleEnabled = false;
     std::unique_ptr<RegionSelectionSession, void (*)(RegionSelectionSession *)> m_overlayController;
     std::shared_ptr<CaptureTask> m_captureTask;
+    std::optional<SelectedRegion> m_selectedRegion;
     // Captures asked for while a display or window picture was on its way,
     // oldest first: each is taken in turn once the one before is
     // complete. Every one is a snip the user asked for.

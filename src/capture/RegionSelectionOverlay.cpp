@@ -204,29 +204,36 @@ QRectF RegionSelectionView::labelRect() const
     return RegionSelectionModel::sizeLabelRect(selection, textSize, QRectF(rect()));
 }
 
-QRectF RegionSelectionView::paintedArea() const
+QRegion RegionSelectionView::selectionMarks(const QRectF &selection, const QRectF &label)
 {
-    // Bounding boxes are enough for the selection and its label; the guides
-    // are two thin strips and are handled separately.
-    const QRectF selection = m_model.selection();
+    // The edge with a margin on either side for rounding, and the label.
     if (selection.isEmpty())
-        return QRectF();
-    return selection.adjusted(-2, -2, 2, 2).united(labelRect().adjusted(-2, -2, 2, 2));
+        return QRegion();
+    const QRect area = selection.toAlignedRect();
+    QRegion marks = QRegion(area.adjusted(-2, -2, 2, 2)).subtracted(QRegion(area.adjusted(2, 2, -2, -2)));
+    return marks.united(label.adjusted(-2, -2, 2, 2).toAlignedRect());
 }
 
 void RegionSelectionView::updateChangedArea()
 {
-    // What was drawn over the dimmed picture last time has to go, and what
-    // is drawn now has to come; the rest of the screen stays as it is.
+    // Only what changes is drawn again: the guides and the selection's edge
+    // and label as they were and as they are, and the part of the screen
+    // that went into or out of the selection. The inside that stays the
+    // same is not: at 5K a selection drawn whole on every move is a
+    // screenful copied here and again by the X server, and the release
+    // that ends the drag waits behind it.
     QRegion region = m_lastGuides;
-    region += m_lastPainted.toAlignedRect();
     if (const auto pointer = m_model.pointerLocation(); pointer && m_model.selection().isEmpty()) {
         region += QRect(0, int(pointer->y()) - 2, width(), 5);
         region += QRect(int(pointer->x()) - 2, 0, 5, height());
     }
-    const QRectF now = paintedArea();
-    region += now.toAlignedRect();
-    m_lastPainted = now;
+    const QRectF selection = m_model.selection();
+    const QRectF label = selection.isEmpty() ? QRectF() : labelRect();
+    region += QRegion(m_lastSelection.toAlignedRect()).xored(QRegion(selection.toAlignedRect()));
+    region += selectionMarks(m_lastSelection, m_lastLabel);
+    region += selectionMarks(selection, label);
+    m_lastSelection = selection;
+    m_lastLabel = label;
     update(region);
 }
 
@@ -478,6 +485,8 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
     if (m_hasCompleted)
         return;
     m_hasCompleted = true;
+    if (!outcome.isCancelled && onSelected)
+        onSelected(outcome.rect);
     if (m_hasPushedCursor) {
         QGuiApplication::restoreOverrideCursor();
         m_hasPushedCursor = false;

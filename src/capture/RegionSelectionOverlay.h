@@ -24,6 +24,12 @@ public:
     using Completion = std::function<void(const RegionSelectionOutcome &)>;
     using QObject::QObject;
     virtual void begin() = 0;
+
+    // Told of a selection the moment it is made, before the session takes
+    // its window down and reports the outcome: taking a full-screen window
+    // down waits on the window system, which repaints the whole desktop
+    // under it first, and the picture's encoding need not wait for that.
+    std::function<void(const QRectF &)> onSelected;
 };
 
 class RegionSelectionOverlayController;
@@ -87,13 +93,14 @@ protected:
 private:
     void respond(RegionSelectionModel::Response response);
     void updateChangedArea();
-    QRectF paintedArea() const;
+    static QRegion selectionMarks(const QRectF &selection, const QRectF &label);
     QRectF labelRect() const;
     void drawFrozen(QPainter &painter, const QRect &area, bool dimmed);
 
     QImage m_image;
     RegionSelectionModel m_model;
-    QRectF m_lastPainted;
+    QRectF m_lastSelection;
+    QRectF m_lastLabel;
     QRegion m_lastGuides;
     bool m_painted = false;
 };

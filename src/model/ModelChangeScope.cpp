@@ -56,12 +56,12 @@ void ModelChangeScope::undo()
     m_context->undo(steps, snapshots);
 }
 
-Expected<void, StoreError> ModelChangeScope::saveOrUndo()
+Expected<void, StoreError> ModelChangeScope::saveOrUndo(SaveDurability durability)
 {
     if (!m_context)
         return unexpected(StoreError{QStringLiteral("The library is no longer open.")});
     const bool hadChanges = hasChanges();
-    auto saved = m_context->save();
+    auto saved = m_context->save(durability);
     if (!saved) {
         // Everything this operation changed was stored; what the store
         // refused belonged to someone else.

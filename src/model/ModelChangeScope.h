@@ -13,6 +13,15 @@
 namespace tessaline {
 
 class ModelContext;
+
+// How soon a save is on the disk. A synced save returns once it would
+// survive a power loss. A deferred one returns once written, and the disk
+// has it with the next synced save or the log's next copy into the file; a
+// power loss before then takes it back whole. Deferred is for what is done
+// again when lost (the words read from a picture, read again at the next
+// start): a sync waits for whatever else the file system has to write
+// first, which on a busy disk has held the main thread for 160 ms.
+enum class SaveDurability { synced, deferred };
 class PersistentEntity;
 
 // The unsaved changes one operation makes to a context, and a way to put back
@@ -65,7 +74,7 @@ public:
     void undo();
     // Saves the whole context; when the save fails, undoes this scope's
     // changes and returns the store's error.
-    Expected<void, StoreError> saveOrUndo();
+    Expected<void, StoreError> saveOrUndo(SaveDurability durability = SaveDurability::synced);
 
 private:
     friend class ModelContext;

@@ -150,6 +150,32 @@ Rows readRowsAhead(const QString &filePath, const QString &statement)
     return read;
 }
 
+// The connection's commits synced as `durability` asks while it lives:
+// SQLite syncs a commit or not by the connection's setting at the time, and
+// every other commit stays synced.
+class CommitSync
+{
+public:
+    CommitSync(const QSqlDatabase &db, SaveDurability durability)
+        : m_db(db)
+        , m_deferred(durability == SaveDurability::deferred)
+    {
+        if (m_deferred)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    }
+    ~CommitSync()
+    {
+        if (m_deferred)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    }
+    CommitSync(const CommitSync &) = delete;
+    CommitSync &operator=(const CommitSync &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    bool m_deferred;
+};
+
 } // namespace
 
 ModelContext::ModelContext(const QString &connectionName, QObject *parent)
@@ -1019,7 +1045,7 @@ Expected<void, StoreError> ModelContext::readStoreAgain()
     return reload(m_boards).and_then([&] { return reload(m_cards); }).and_then([&] { return reload(m_connections); });
 }
 
-Expected<void, StoreError> ModelContext::save()
+Expected<void, StoreError> ModelContext::save(SaveDurability durability)
 {
     // Recognition marks belong to the changes of this save alone: an
     // operation whose save failed undoes its changes, and a mark left for
@@ -1040,6 +1066,7 @@ Expected<void, StoreError> ModelContext::save()
         return inPlace;
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    const CommitSync sync(db, durability);
     if (!beginTransaction(db))
         return unexpected(
             StoreError{QStringLiteral("The library could not be written: %1").arg(failureReason(db.lastError()))});
@@ -1181,7 +1208,9 @@ Expected<void, StoreError> ModelContext::clearTextRecognitionPending(const Canva
         return unexpected(*m_readOnly);
     if (card.m_rowID <= 0)
         return {};
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    const CommitSync sync(db, SaveDurability::deferred);
+    QSqlQuery query(db);
     query.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
     query.addBindValue(card.m_rowID);
     if (!query.exec())

@@ -82,7 +82,7 @@ public:
     bool hasChanges() const;
     // Also fails, writing nothing, while the library's path does not lead
     // to the file opened; saves go on once it does again.
-    Expected<void, StoreError> save();
+    Expected<void, StoreError> save(SaveDurability durability = SaveDurability::synced);
     // A library that can only be read: every save with changes, and every
     // staging, fails with this error and writes nothing; the edits wait in
     // memory as after any failed save.
@@ -134,7 +134,8 @@ public:
     void setTextRecognitionPending(const CanvasCard &card, bool pending);
     // Clears the mark at once, outside any save: for a card whose text can
     // never be read (its picture is gone or cannot be decoded), or whose
-    // text is stored and in the desktop's index.
+    // text is stored and in the desktop's index. Its sync is deferred
+    // (SaveDurability): lost, the mark only has the picture read again.
     Expected<void, StoreError> clearTextRecognitionPending(const CanvasCard &card);
     // The marked cards, oldest first. Marks whose card is gone (deleted by
     // a version of the app that knew no marks) are cleared on the way. One

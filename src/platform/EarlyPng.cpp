@@ -1,5 +1,10 @@
 #include "platform/EarlyPng.h"
 
+#include "platform/BackgroundPool.h"
+#include "platform/PngEncoder.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
 namespace tessaline {
 
 EarlyPng::EarlyPng(const QImage &picture, QFuture<std::optional<QByteArray>> encoding)
@@ -9,6 +14,11 @@ EarlyPng::EarlyPng(const QImage &picture, QFuture<std::optional<QByteArray>> enc
     , m_format(picture.format())
     , m_encoding(std::move(encoding))
 {
+}
+
+EarlyPng EarlyPng::begin(const QImage &picture)
+{
+    return EarlyPng(picture, QtConcurrent::run(&backgroundPool(), [picture] { return encodePng(picture); }));
 }
 
 bool EarlyPng::encodes(const QImage &image) const

@@ -506,8 +506,10 @@ void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUu
     card->setOcrText(TextRedaction::visibleText(recognized, card->annotationDocumentData()));
     card->setUpdatedAt(QDateTime::currentDateTimeUtc());
     // Text that cannot be stored is dropped, so a later unrelated save does
-    // not store it unindexed.
-    if (!scope.saveOrUndo())
+    // not store it unindexed. Neither it nor the mark's removal after it is
+    // synced here: lost at a power cut, they go together (the log keeps
+    // their order) and the picture is read again at the next start.
+    if (!scope.saveOrUndo(SaveDurability::deferred))
         return;
     // The mark goes once the desktop's index holds the text as well: the
     // index is written after the library, and a snip whose entry never got

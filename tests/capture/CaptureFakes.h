@@ -92,8 +92,11 @@ public:
     {
     }
     void begin() override { ++*begins; }
+    // As the overlay does: a selection is told of first, then the outcome.
     void finish(const RegionSelectionOutcome &outcome)
     {
+        if (!outcome.isCancelled && onSelected && tellsSelectionFirst)
+            onSelected(outcome.rect);
         auto done = std::move(completion);
         done(outcome);
     }
@@ -101,6 +104,7 @@ public:
     FrozenDisplayCapture capture;
     Completion completion;
     int *begins;
+    bool tellsSelectionFirst = true;
 };
 
 class FakeHotKeySystem : public HotKeySystem

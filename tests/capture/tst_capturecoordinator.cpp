@@ -288,10 +288,12 @@ void CaptureCoordinatorTest::regionSelectionOutcomes_data()
     QTest::addColumn<int>("expectedResults");
     QTest::addColumn<bool>("expectFailure");
     QTest::addColumn<QSize>("imageSize");
-    QTest::newRow("selected") << false << QRectF(10, 5, 20, 10) << 1 << false << QSize(40, 20);
-    QTest::newRow("cancelled") << true << QRectF() << 0 << false << QSize();
-    QTest::newRow("outside the display") << false << QRectF(500, 500, 20, 20) << 0 << true << QSize();
-    QTest::newRow("half a point wide") << false << QRectF(10, 10, 0.5, 20) << 0 << true << QSize();
+    QTest::addColumn<bool>("toldFirst"); // the session tells of the selection before its outcome
+    QTest::newRow("selected") << false << QRectF(10, 5, 20, 10) << 1 << false << QSize(40, 20) << true;
+    QTest::newRow("selected, not told first") << false << QRectF(10, 5, 20, 10) << 1 << false << QSize(40, 20) << false;
+    QTest::newRow("cancelled") << true << QRectF() << 0 << false << QSize() << true;
+    QTest::newRow("outside the display") << false << QRectF(500, 500, 20, 20) << 0 << true << QSize() << true;
+    QTest::newRow("half a point wide") << false << QRectF(10, 10, 0.5, 20) << 0 << true << QSize() << true;
 }
 
 void CaptureCoordinatorTest::regionSelectionOutcomes()
@@ -301,13 +303,21 @@ void CaptureCoordinatorTest::regionSelectionOutcomes()
     QFETCH(int, expectedResults);
     QFETCH(bool, expectFailure);
     QFETCH(QSize, imageSize);
+    QFETCH(bool, toldFirst);
     Rig rig;
     rig.coordinator->beginCapture(CaptureMode::region);
     rig.runTasks();
-    rig.display->finishDisplay(frozenCapture());
+    // Every pixel its own, so a crop from the wrong place shows.
+    FrozenDisplayCapture frozen = frozenCapture();
+    for (int y = 0; y < frozen.image.height(); ++y) {
+        for (int x = 0; x < frozen.image.width(); ++x)
+            frozen.image.setPixel(x, y, qRgb(x, y, (x * 7 + y) & 0xff));
+    }
+    rig.display->finishDisplay(frozen);
     QCOMPARE(rig.coordinator->state().kind(), Kind::selectingRegion);
     QCOMPARE(rig.sessionBegins, 1);
     QVERIFY(rig.coordinator->overlayController());
+    rig.lastSession->tellsSelectionFirst = toldFirst;
     rig.lastSession->finish(cancelled ? RegionSelectionOutcome::cancelled() : RegionSelectionOutcome::selected(rect));
     QVERIFY(!rig.coordinator->overlayController());
     QCOMPARE(rig.results.size(), expectedResults);
@@ -328,6 +338,16 @@ void CaptureCoordinatorTest::regionSelectionOutcomes()
         QCOMPARE(result.selectionRectOnScreen, QRectF(10, 35, 20, 10));
         QCOMPARE(result.sourceApplicationName, std::optional<QString>(QStringLiteral("Editor")));
         QCOMPARE(result.sourceWindowTitle, std::nullopt);
+        QCOMPARE(result.image, frozen.image.copy(20, 10, 40, 20));
+        // Told of first, the crop's PNG was begun then and comes along; its
+        // file is that very crop. Otherwise whoever stores it encodes it.
+        QCOMPARE(result.png.has_value(), toldFirst);
+        if (toldFirst) {
+            QVERIFY(result.png->encodes(result.image));
+            const auto file = result.png->result();
+            QVERIFY(file);
+            QCOMPARE(QImage::fromData(*file, "PNG").convertToFormat(QImage::Format_RGB32), result.image);
+        }
     }
 }
 

@@ -98,6 +98,13 @@ void X11RegionOverlayTest::initTestCase()
 void X11RegionOverlayTest::dragSelectsARectangle()
 {
     Overlay overlay;
+    QList<QRectF> told;
+    bool upWhenTold = false;
+    overlay.controller.onSelected = [&](const QRectF &rect) {
+        told.append(rect);
+        upWhenTold = overlay.controller.overlayWindow() && overlay.controller.overlayWindow()->isVisible()
+            && overlay.outcomes.isEmpty();
+    };
     QVERIFY(overlay.begin());
     QVERIFY(overlay.controller.overlayWindow()->isVisible());
     QCOMPARE(overlay.controller.overlayWindow()->geometry(), QGuiApplication::primaryScreen()->geometry());
@@ -107,6 +114,9 @@ void X11RegionOverlayTest::dragSelectsARectangle()
     QTRY_COMPARE(overlay.outcomes.size(), 1);
     QVERIFY(!overlay.outcomes.first().isCancelled);
     QCOMPARE(overlay.outcomes.first().rect, QRectF(100, 120, 200, 130));
+    // Told of once, before the overlay came down and before the outcome.
+    QCOMPARE(told, QList<QRectF>{QRectF(100, 120, 200, 130)});
+    QVERIFY(upWhenTold);
     QVERIFY(!overlay.controller.overlayWindow());
     // Escape after the end delivers nothing more.
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
@@ -134,9 +144,32 @@ void X11RegionOverlayTest::overlayIsPaintedAsSpecified()
     // The size label sits below the selection, with the size in it.
     const QColor label(screen.pixel(410, 615));
     QVERIFY(label.red() < 60);
+
+    // Grown and then shrunk, the selection is drawn again only where it
+    // changed (the inside it kept is not), and the screen shows the new
+    // selection: what left it is dimmed again, the old edge and label gone.
+    const auto dimmedAt = [](const QImage &shot, int x, int y) {
+        const QColor colour(shot.pixel(x, y));
+        return qAbs(colour.red() - 132) <= 2 && qAbs(colour.green() - 66) <= 2 && qAbs(colour.blue() - 33) <= 2;
+    };
+    PaintedAreas painted;
+    qApp->installEventFilter(&painted);
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(820), number(630)}));
+    QTRY_VERIFY(screenShows(QRect(810, 620, 8, 8), frozenColour));
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(790), number(590)}));
+    QTRY_VERIFY(screenShows(QRect(400, 450, 1, 1), Qt::white) && dimmedAt(screenNow(), 795, 595));
+    qApp->removeEventFilter(&painted);
+    const qint64 selectionArea = 400 * 300;
+    for (const qint64 area : std::as_const(painted.areas))
+        QVERIFY2(area < selectionArea / 3, qPrintable(QString::number(area)));
+    const QImage shrunk = screenNow();
+    QCOMPARE(QColor(shrunk.pixel(780, 580)), frozenColour);
+    for (const QPoint dimmed : {QPoint(810, 620), QPoint(799, 450), QPoint(600, 599), QPoint(410, 645)})
+        QVERIFY2(dimmedAt(shrunk, dimmed.x(), dimmed.y()), qPrintable(QStringLiteral("%1,%2").arg(dimmed.x()).arg(dimmed.y())));
+
     QVERIFY(xdotool({QStringLiteral("mouseup"), number(1)}));
     QTRY_COMPARE(overlay.outcomes.size(), 1);
-    QCOMPARE(overlay.outcomes.first().rect, QRectF(400, 300, 400, 300));
+    QCOMPARE(overlay.outcomes.first().rect, QRectF(400, 300, 390, 290));
 }
 
 void X11RegionOverlayTest::cancellations_data()
@@ -151,6 +184,8 @@ void X11RegionOverlayTest::cancellations()
 {
     QFETCH(QStringList, input);
     Overlay overlay;
+    int told = 0;
+    overlay.controller.onSelected = [&](const QRectF &) { ++told; };
     QVERIFY(overlay.begin());
     if (input.isEmpty())
         overlay.controller.overlayWindow()->close();
@@ -158,6 +193,7 @@ void X11RegionOverlayTest::cancellations()
         QVERIFY(xdotool(input));
     QTRY_COMPARE(overlay.outcomes.size(), 1);
     QVERIFY(overlay.outcomes.first().isCancelled);
+    QCOMPARE(told, 0);
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     QVERIFY(earlierEventsHandled());
     QCOMPARE(overlay.outcomes.size(), 1);

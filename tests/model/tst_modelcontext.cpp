@@ -949,6 +949,27 @@ void ModelContextTest::savesAreSyncedToDisk()
     QCOMPARE(query.value(0).toInt(), 2);
     QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
     QCOMPARE(query.value(0).toString(), QStringLiteral("wal"));
+
+    // A save whose sync is left for later is written, and every save after
+    // it is synced again, whether it was stored or refused.
+    ModelContext *context = container->mainContext();
+    auto *board = new Board;
+    board->setTitle(QStringLiteral("Deferred"));
+    context->insert(board);
+    query.finish();
+    QVERIFY(context->save(SaveDurability::deferred));
+    QCOMPARE(rawQuery(dir.filePath(QStringLiteral("Tessaline.sqlite")),
+                      QStringLiteral("SELECT COUNT(*) FROM Board WHERE title = 'Deferred'")),
+             QVariant(1));
+    QVERIFY(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
+    QCOMPARE(query.value(0).toInt(), 2);
+    QVERIFY(query.exec(QStringLiteral("CREATE TEMP TRIGGER refuse BEFORE UPDATE ON Board "
+                                      "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    board->setTitle(QStringLiteral("Refused"));
+    query.finish();
+    QVERIFY(!context->save(SaveDurability::deferred));
+    QVERIFY(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
+    QCOMPARE(query.value(0).toInt(), 2);
 }
 
 void ModelContextTest::refusesCloudMirroring()
