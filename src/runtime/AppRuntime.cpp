@@ -549,19 +549,27 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void(bool index
         index(record);
         return;
     }
-    // The picture, megabytes at 5K, is read on the store's worker. The
-    // annotations are asked again once it is there: a redaction saved
-    // meanwhile keeps it out of the index. A card deleted for good meanwhile
-    // has had its entry removed, which this must not bring back.
-    modelContext()
-        .readCardData(this, *card, CanvasCard::OriginalImageBlob)
-        .then(this, [card = QPointer<const CanvasCard>(card), record, index](const std::optional<QByteArray> &picture) mutable {
-            if (!card || !card->modelContext())
-                return;
-            const bool shown = !TextRedaction::mayHidePicture(card->annotationDocumentData());
-            record.thumbnailData = shown ? picture : std::nullopt;
-            index(record);
-        });
+    // The annotations are asked again once the picture is there: a
+    // redaction saved meanwhile keeps it out of the index. A card deleted
+    // for good meanwhile has had its entry removed, which this must not
+    // bring back.
+    auto keptInIndex = [card = QPointer<const CanvasCard>(card), record,
+                        index](const std::optional<QByteArray> &picture) mutable {
+        if (!card || !card->modelContext())
+            return;
+        const bool shown = !TextRedaction::mayHidePicture(card->annotationDocumentData());
+        record.thumbnailData = shown ? picture : std::nullopt;
+        index(record);
+    };
+    // A capture just made has its preview at hand, which stands for the
+    // picture at the index's size: the picture itself, megabytes at 5K, is
+    // read back on the store's worker, and the next capture's write waits
+    // behind that read.
+    if (const auto preview = capturePreview(card->id())) {
+        ImageExportService::pngDataAsync(*preview).then(this, std::move(keptInIndex));
+        return;
+    }
+    modelContext().readCardData(this, *card, CanvasCard::OriginalImageBlob).then(this, std::move(keptInIndex));
 }
 
 void AppRuntime::forgetDeletedCardsInIndex()
