@@ -83,12 +83,12 @@ QString insertStatement(bool withRow = false)
 }
 
 template <typename T>
-QString updateStatement()
+QString updateStatement(const QStringList &columns)
 {
     const T *tag = nullptr;
     QStringList assignments;
     const QStringList kept = storeschema::keptWhenNull();
-    for (const QString &column : storeschema::columns(tag)) {
+    for (const QString &column : columns) {
         assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(?, %1)").arg(column)
                                                  : column + QStringLiteral(" = ?"));
     }
@@ -761,12 +761,32 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
             return {};
         std::sort(changed.begin(), changed.end(), [](const T *a, const T *b) { return a->m_rowID < b->m_rowID; });
         Q_UNUSED(table);
+        const T *tag = nullptr;
         QSqlQuery query(db);
-        query.prepare(updateStatement<T>());
+        query.prepare(updateStatement<T>(storeschema::columns(tag)));
+        // A note whose writing is as stored is saved without it: writing
+        // hundreds of kilobytes out again to store a date would make opening
+        // a long note cost as much as typing into it.
+        [[maybe_unused]] std::optional<QSqlQuery> withoutWriting;
         for (T *entity : changed) {
-            storeschema::bind(query, entity->values(), true);
-            query.addBindValue(entity->m_rowID);
-            if (auto written = runRow(query, entity); !written)
+            QSqlQuery *statement = &query;
+            if constexpr (std::is_same_v<T, Board>) {
+                if (!entity->writingChangedSinceSave()) {
+                    if (!withoutWriting) {
+                        withoutWriting.emplace(db);
+                        withoutWriting->prepare(
+                            updateStatement<T>(storeschema::columns(tag, storeschema::BoardColumns::withoutWriting)));
+                    }
+                    statement = &*withoutWriting;
+                    storeschema::bind(*statement, entity->values(), true, storeschema::BoardColumns::withoutWriting);
+                } else {
+                    storeschema::bind(*statement, entity->values(), true);
+                }
+            } else {
+                storeschema::bind(*statement, entity->values(), true);
+            }
+            statement->addBindValue(entity->m_rowID);
+            if (auto written = runRow(*statement, entity); !written)
                 return written;
         }
         return {};

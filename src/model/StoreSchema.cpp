@@ -188,12 +188,15 @@ QString tableName(const Board *) { return QStringLiteral("Board"); }
 QString tableName(const CanvasCard *) { return QStringLiteral("CanvasCard"); }
 QString tableName(const Connection *) { return QStringLiteral("Connection"); }
 
-QStringList columns(const Board *)
+QStringList columns(const Board *, BoardColumns which)
 {
-    return {u"id"_s, u"title"_s, u"focusQuestion"_s, u"statusRawValue"_s, u"isInbox"_s, u"sortIndex"_s,
-            u"createdAt"_s, u"updatedAt"_s, u"lastOpenedAt"_s, u"archivedAt"_s, u"deletedAt"_s,
-            u"workspaceModeRawValue"_s, u"writingDocumentStorage"_s, u"isFavorite"_s, u"folderName"_s,
-            u"hasCompletedNoteMigration"_s};
+    QStringList all{u"id"_s, u"title"_s, u"focusQuestion"_s, u"statusRawValue"_s, u"isInbox"_s, u"sortIndex"_s,
+                    u"createdAt"_s, u"updatedAt"_s, u"lastOpenedAt"_s, u"archivedAt"_s, u"deletedAt"_s,
+                    u"workspaceModeRawValue"_s, u"writingDocumentStorage"_s, u"isFavorite"_s, u"folderName"_s,
+                    u"hasCompletedNoteMigration"_s};
+    if (which == BoardColumns::withoutWriting)
+        all.removeAt(Board::WritingDocumentStorageProperty);
+    return all;
 }
 
 QStringList columns(const CanvasCard *)
@@ -218,13 +221,16 @@ QStringList keptWhenNull()
     return {u"sortIndex"_s, u"canvasX"_s, u"canvasY"_s, u"canvasWidth"_s, u"canvasHeight"_s};
 }
 
-void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged)
+void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged, BoardColumns which)
 {
     const quint32 d = v.damagedProperties;
-    Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
-                  << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt
-                  << v.updatedAt << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue
-                  << QString::fromUtf8(v.writingDocumentStorage) << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
+    Binder binder(query);
+    binder << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
+           << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt << v.updatedAt
+           << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue;
+    if (which == BoardColumns::all)
+        binder << QString::fromUtf8(v.writingDocumentStorage);
+    binder << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
 }
 
 void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
