@@ -5,7 +5,7 @@
 // in writing mode until its first paint, and one keystroke's commit into that
 // note, with the number of saves a burst of keystrokes makes; and, in the
 // libraries of 1,000 and 50,000 cards, opening Quick Captures (its opening
-// date saved) and scrolling its page.
+// date saved), saving a word typed into it and scrolling its page.
 
 #include "BenchmarkMain.h"
 #include "model/Board.h"
@@ -491,6 +491,33 @@ void BM_OpenQuickCapturesStamp(benchmark::State &state)
     state.counters["blocks"] = double(note->writingDocument().blocks.size());
 }
 
+// A word typed into Quick Captures saved, as the page's autosave saves it
+// once the writer pauses: the note's whole writing goes to the file.
+void BM_SaveQuickCapturesWriting(benchmark::State &state)
+{
+    PickerLibrary &lib = pickerLibrary(int(state.range(0)));
+    ModelContext &context = lib.query->context();
+    Board *note = lib.query->firstBoard(quickCapturesID(*lib.query));
+    BoardWritingDocument document = note->writingDocument();
+    const qsizetype paragraph = std::distance(
+        document.blocks.cbegin(), std::find_if(document.blocks.cbegin(), document.blocks.cend(),
+                                               [](const BoardWritingBlock &block) { return block.isParagraph(); }));
+    if (paragraph == document.blocks.size())
+        qFatal("Quick Captures holds no paragraph");
+    int word = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        document.blocks[paragraph].text += QStringLiteral(" word%1").arg(++word);
+        note->updateWritingDocument(document, base.addDays(500).addSecs(word));
+        state.ResumeTiming();
+        if (!context.save()) {
+            state.SkipWithError("not saved");
+            break;
+        }
+    }
+    state.counters["writing_bytes"] = double(note->writingDocumentUtf8().size());
+}
+
 // Scrolling Quick Captures' page a few wheel notches at a time through its
 // first twenty screens, once painted: each step with the repaint that
 // follows, and (`step_us`) the page's own part, as the scroll bar hands the
@@ -561,6 +588,7 @@ BENCHMARK(BM_OpenInsertSnipPicker)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_OpenQuickCapturesStamp)->ArgName("cards")->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_SaveQuickCapturesWriting)->ArgName("cards")->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(40);
 BENCHMARK(BM_ScrollQuickCaptures)->ArgName("cards")->Arg(1000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
