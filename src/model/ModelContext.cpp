@@ -77,7 +77,8 @@ QString insertStatement(bool withRow = false)
     if (withRow)
         columns.prepend(QStringLiteral("row"));
     QStringList marks;
-    marks.fill(QStringLiteral("?"), columns.size());
+    for (const QString &column : std::as_const(columns))
+        marks.append(storeschema::placeholder(column));
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
         .arg(storeschema::tableName(tag), columns.join(u", "), marks.join(u", "));
 }
@@ -89,8 +90,9 @@ QString updateStatement(const QStringList &columns)
     QStringList assignments;
     const QStringList kept = storeschema::keptWhenNull();
     for (const QString &column : columns) {
-        assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(?, %1)").arg(column)
-                                                 : column + QStringLiteral(" = ?"));
+        const QString mark = storeschema::placeholder(column);
+        assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(%2, %1)").arg(column, mark)
+                                                 : QStringLiteral("%1 = %2").arg(column, mark));
     }
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }

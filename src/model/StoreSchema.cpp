@@ -23,6 +23,17 @@ QVariant sql(bool flag) { return flag ? 1 : 0; }
 QVariant sql(double number) { return std::isfinite(number) ? QVariant(number) : QVariant(); }
 QVariant sql(const QDateTime &date) { return date.toMSecsSinceEpoch(); }
 
+// A text kept as UTF-8, bound as its bytes for a column whose placeholder
+// casts them to text (see placeholder()): passed as a QString it would be
+// turned into UTF-16 here and back into UTF-8 by the store, both times
+// whole, for the hundreds of kilobytes of a long note's writing.
+struct Utf8Text
+{
+    const QByteArray &bytes;
+};
+// Null bytes would bind as NULL, which the column refuses.
+QVariant sql(Utf8Text text) { return text.bytes.isNull() ? QByteArray("") : text.bytes; }
+
 template <typename T>
 QVariant sql(const std::optional<T> &value)
 {
@@ -216,6 +227,13 @@ QStringList columns(const Connection *)
             u"updatedAt"_s, u"deletedAt"_s};
 }
 
+QString placeholder(const QString &column)
+{
+    if (column == u"writingDocumentStorage")
+        return QStringLiteral("CAST(? AS TEXT)");
+    return QStringLiteral("?");
+}
+
 QStringList keptWhenNull()
 {
     return {u"sortIndex"_s, u"canvasX"_s, u"canvasY"_s, u"canvasWidth"_s, u"canvasHeight"_s};
@@ -229,7 +247,7 @@ void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged, BoardColum
            << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt << v.updatedAt
            << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue;
     if (which == BoardColumns::all)
-        binder << QString::fromUtf8(v.writingDocumentStorage);
+        binder << Utf8Text{v.writingDocumentStorage};
     binder << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
 }
 

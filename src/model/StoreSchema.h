@@ -67,6 +67,11 @@ QStringList columns(const Connection *);
 // since it was read is never overwritten, and a save never fails on it.
 QStringList keptWhenNull();
 
+// What stands for the column's value in a statement: a bare `?`, or, for a
+// text kept as UTF-8 (a note's writing), a cast of the bytes bound as they
+// are, which the store takes as they come, its own text being UTF-8 too.
+QString placeholder(const QString &column);
+
 // Binds the values positionally, in column order, from `first` on. With
 // `keepDamaged` (updates), a damaged number nobody has set is bound as NULL.
 void bind(QSqlQuery &query, const Board::Values &values, bool keepDamaged = false,

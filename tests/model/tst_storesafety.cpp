@@ -372,6 +372,7 @@ void StoreSafetyTest::noteSavedWithItsWritingAsStoredLeavesTheText()
         QCOMPARE(storedDate, now.toMSecsSinceEpoch());
     }
     const QVariant text = raw(path, selectText);
+    QCOMPARE(raw(path, QStringLiteral("SELECT typeof(writingDocumentStorage) FROM Board")).toString(), QStringLiteral("text"));
     if (writesText)
         QVERIFY(QByteArray::fromHex(text.toByteArray()).contains("Rewritten"));
     else
