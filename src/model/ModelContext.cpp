@@ -647,10 +647,21 @@ void ModelContext::readCardTexts(CanvasCard *card)
     // so texts nobody looks at are never held.
     constexpr int runBeforeWindows = 32;
     constexpr int window = 512;
+    // A screen showing a note's cards (its map) asks for every one of them,
+    // in its own order: once it has asked for this many of one note, the
+    // rest of that note's are read with them.
+    constexpr int runBeforeNote = 8;
     const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const qint64 row = card->m_rowID;
     m_cardTextRun = row > m_lastCardTextRow ? m_cardTextRun + 1 : 0;
     m_lastCardTextRow = row;
+    m_noteTextRun = card->boardID() == m_lastCardTextNote ? m_noteTextRun + 1 : 0;
+    m_lastCardTextNote = card->boardID();
+    if (m_noteTextRun >= runBeforeNote && m_cardTextRun < runBeforeWindows) {
+        readNoteCardTexts(card->boardID());
+        if (!card->m_textsUnread)
+            return;
+    }
     if (m_cardTextRun < runBeforeWindows) {
         if (!m_cardTextQuery) {
             m_cardTextQuery = std::make_unique<QSqlQuery>(db);
@@ -687,6 +698,34 @@ void ModelContext::readCardTexts(CanvasCard *card)
     }
     // The walk goes on past the window.
     m_lastCardTextRow = last;
+}
+
+void ModelContext::readNoteCardTexts(const QUuid &noteID)
+{
+    QHash<qint64, CanvasCard *> unread;
+    for (CanvasCard *saved : std::as_const(m_cards.saved)) {
+        if (saved->m_textsUnread && saved->m_rowID > 0 && saved->boardID() == noteID)
+            unread.insert(saved->m_rowID, saved);
+    }
+    // In parts, each one statement the store looks up row by row.
+    constexpr qsizetype part = 500;
+    QList<qint64> rows = unread.keys();
+    std::sort(rows.begin(), rows.end());
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    for (qsizetype first = 0; first < rows.size(); first += part) {
+        QStringList numbers;
+        for (qint64 row : rows.mid(first, part))
+            numbers.append(QString::number(row));
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT row, %1 FROM CanvasCard WHERE row IN (%2)")
+                            .arg(laterCardColumns().join(u", "), numbers.join(u','))))
+            return;
+        while (query.next()) {
+            if (CanvasCard *card = unread.value(query.value(0).toLongLong()))
+                card->adoptStoredTexts(query.value(1).toString(), query.value(2).toString(), query.value(3).toString());
+        }
+    }
 }
 
 std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasCard::Blob which) const

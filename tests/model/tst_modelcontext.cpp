@@ -504,6 +504,7 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad_data()
     QTest::newRow("deleted for good") << "delete";
     QTest::newRow("every card read, past the single reads") << "all";
     QTest::newRow("many cards read here and there, no others with them") << "scattered";
+    QTest::newRow("a note's cards read, newest first, the rest of the note with them") << "note";
 }
 
 void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
@@ -518,8 +519,10 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     {
         auto container = openIn(dir.path());
         ModelContext *context = container->mainContext();
+        // Every tenth card is of one note, among cards of notes of their own.
+        const QUuid note = QUuid::createUuid();
         for (int i = 0; i < count; ++i) {
-            CanvasCard *card = makeSnip(QUuid::createUuid(), QByteArray("png"));
+            CanvasCard *card = makeSnip(i % 10 == 3 ? note : QUuid::createUuid(), QByteArray("png"));
             card->setMarkdownText(texts(i).at(0));
             card->setContextText(texts(i).at(1));
             card->setOcrText(texts(i).at(2));
@@ -561,6 +564,23 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     } else if (road == u"all") {
         for (int i = 0; i < count; ++i)
             QCOMPARE(shown(cards.at(i)), texts(i));
+    } else if (road == u"note") {
+        // As the note's map shows them: a few asked for one by one (one
+        // of them edited first), then the rest of the note is read too,
+        // and nothing of the other notes.
+        cards.at(count - 7)->setContextText(QStringLiteral("typed"));
+        for (int i = count - 7; i >= count - 7 - 10 * 12; i -= 10) {
+            QStringList wanted = texts(i);
+            if (i == count - 7)
+                wanted[1] = QStringLiteral("typed");
+            QCOMPARE(shown(cards.at(i)), wanted);
+        }
+        for (int i = 0; i < count; ++i) {
+            QCOMPARE(cards.at(i)->unreadTextsRow() == 0, i % 10 == 3);
+            if (i % 10 == 3 && i != count - 7)
+                QCOMPARE(shown(cards.at(i)), texts(i));
+        }
+        context->rollback();
     } else if (road == u"scattered") {
         // The cards a screen shows, newest first: many, yet the ones it
         // never shows stay unread.
