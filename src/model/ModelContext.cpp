@@ -647,22 +647,25 @@ void ModelContext::readCardTexts(CanvasCard *card)
     // so texts nobody looks at are never held.
     constexpr int runBeforeWindows = 32;
     constexpr int window = 512;
-    // A screen showing a note's cards (its map) asks for every one of them,
-    // in its own order: once it has asked for this many of one note, the
-    // rest of that note's are read with them.
-    constexpr int runBeforeNote = 8;
+    // A screen showing all of a note's cards (its map) asks for every one
+    // of them, in its own order: once it has asked for this many of one
+    // note, the rest of that note's are read with them. A screenful of the
+    // note's writing asks for far fewer, and reads no more.
+    constexpr int runBeforeNote = 64;
     const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const qint64 row = card->m_rowID;
     m_cardTextRun = row > m_lastCardTextRow ? m_cardTextRun + 1 : 0;
     m_lastCardTextRow = row;
-    m_noteTextRun = card->boardID() == m_lastCardTextNote ? m_noteTextRun + 1 : 0;
+    m_noteTextRun = card->boardID() == m_lastCardTextNote ? m_noteTextRun + 1 : 1;
     m_lastCardTextNote = card->boardID();
-    if (m_noteTextRun >= runBeforeNote && m_cardTextRun < runBeforeWindows) {
+    if (m_noteTextRun >= runBeforeNote) {
         readNoteCardTexts(card->boardID());
         if (!card->m_textsUnread)
             return;
     }
-    if (m_cardTextRun < runBeforeWindows) {
+    // A run in store order within one note is that note's, not the library's.
+    const bool withinOneNote = m_noteTextRun >= m_cardTextRun;
+    if (m_cardTextRun < runBeforeWindows || withinOneNote) {
         if (!m_cardTextQuery) {
             m_cardTextQuery = std::make_unique<QSqlQuery>(db);
             m_cardTextQuery->setForwardOnly(true);

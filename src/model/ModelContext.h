@@ -295,7 +295,7 @@ private:
     qint64 m_lastCardTextRow = 0;
     int m_cardTextRun = 0;
     // The note of the card whose texts were read last, and how many reads
-    // in a row were of its cards.
+    // in a row, that one included, were of its cards.
     QUuid m_lastCardTextNote;
     int m_noteTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
