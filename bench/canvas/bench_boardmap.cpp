@@ -4,7 +4,8 @@
 // where a benchmark's argument says). Measures building the map and painting its first frame, one
 // frame of dragging a card with ten connections, an arrow-key move (write,
 // save and undo step), and grouping 500 cards of a 20,000-card library with
-// its undo and redo.
+// its undo and redo; and the map of Quick Captures of the 1,000 and 50,000
+// card libraries on disk first built, as a running app opens it.
 //
 // Counter: peak_rss_MiB, the process's peak resident memory so far.
 
@@ -327,9 +328,79 @@ void runGroupUndo(benchmark::State &state, bool measureRedo)
 void BM_GroupUndo(benchmark::State &state) { runGroupUndo(state, false); }
 void BM_GroupRedo(benchmark::State &state) { runGroupUndo(state, true); }
 
+// The map of a library's Quick Captures as a running app first opens it:
+// the library copied from disk and read, so no card's texts are read yet,
+// then the map built and its first frame drawn.
+void BM_QuickCapturesMapBuilt(benchmark::State &state)
+{
+    int items = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir directory;
+        auto container = bench::LibraryFixture::open(bench::LibraryShape{int(state.range(0))}, directory.path());
+        if (!container)
+            qFatal("the library could not be opened");
+        ModelContext &context = *container->mainContext();
+        QUuid inbox;
+        for (const Board *board : *context.fetchBoards()) {
+            if (board->isInbox() && board->isLive())
+                inbox = board->id();
+        }
+        (void)context.fetchCards();
+        UserDefaults defaults(directory.filePath(QStringLiteral("settings.ini")));
+        NavigationState navigation(defaults);
+        state.ResumeTiming();
+        {
+            BoardMapView view(context, navigation, inbox, nullptr, BoardMapServices{});
+            view.resize(1180, 720);
+            benchmark::DoNotOptimize(view.grab());
+            state.PauseTiming();
+            items = int(view.scene().items().size());
+            view.imageCache()->waitForPending();
+            backgroundPool().waitForDone();
+        }
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["items"] = items;
+}
+
 } // namespace
 
+// What the map's cards ask of the store as it is built: every card of
+// Quick Captures asked for its texts, in store order, in a library just
+// read. Counter `textsHeld`: the cards whose texts are in memory after.
+void BM_QuickCapturesTextsRead(benchmark::State &state)
+{
+    qsizetype held = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir directory;
+        auto container = bench::LibraryFixture::open(bench::LibraryShape{int(state.range(0))}, directory.path());
+        if (!container)
+            qFatal("the library could not be opened");
+        ModelContext &context = *container->mainContext();
+        QUuid inbox;
+        for (const Board *board : *context.fetchBoards()) {
+            if (board->isInbox() && board->isLive())
+                inbox = board->id();
+        }
+        const QList<CanvasCard *> cards = *context.fetchCards();
+        state.ResumeTiming();
+        for (const CanvasCard *card : cards) {
+            if (card->boardID() == inbox)
+                benchmark::DoNotOptimize(card->contextText());
+        }
+        state.PauseTiming();
+        held = std::count_if(cards.cbegin(), cards.cend(), [](const CanvasCard *card) { return card->unreadTextsRow() == 0; });
+        state.ResumeTiming();
+    }
+    state.counters["textsHeld"] = double(held);
+}
+
 // By the size of the library around the map, in cards.
+BENCHMARK(BM_QuickCapturesTextsRead)->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_QuickCapturesMapBuilt)->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
 BENCHMARK(BM_MapBuiltAndFirstPainted)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DragFrameWithTenConnections)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GroupFiveHundredCards)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);

@@ -1,7 +1,7 @@
 // The library's other screens over disk libraries of 1,000 to 50,000 cards,
 // as the main window opens them on a running app: the Snips grid and
 // Recently Deleted made, shown and painted, and a filter typed into the
-// grid. Counter `rssMiB`: how much the process grew for the screen, which
+// grid, and the grid scrolled. Counter `rssMiB`: how much the process grew for the screen, which
 // tells whether it read every card's texts to show one screenful.
 #include "BenchmarkMain.h"
 #include "support/LibraryFixture.h"
@@ -20,7 +20,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QListView>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QWindow>
 
 using namespace tessaline;
 
@@ -158,9 +161,39 @@ void BM_TypeIntoSnipsLibrary(benchmark::State &state)
     state.counters["rows"] = view.grid()->model()->rowCount();
 }
 
+// The shown grid scrolled a few wheel notches at a time through its first
+// thirty screens, each step repainted: every tile shown asks for its
+// snip's note.
+void BM_ScrollSnipsLibrary(benchmark::State &state)
+{
+    Library library(int(state.range(0)));
+    SnipsLibraryView view(*library.query, library.navigation, SnipsLibraryServices{});
+    view.resize(1180, 900);
+    view.show();
+    // Laid out and painted once, as a shown screen is.
+    while (view.grid()->verticalScrollBar()->maximum() == 0 || !view.windowHandle() || !view.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    view.grab();
+    QScrollBar *bar = view.grid()->verticalScrollBar();
+    const int range = std::min(bar->maximum(), 30 * 900);
+    const int step = 120;
+    int value = 0;
+    int direction = 1;
+    for (auto _ : state) {
+        if (value + direction * step > range || value + direction * step < 0)
+            direction = -direction;
+        value += direction * step;
+        bar->setValue(value);
+        view.grid()->viewport()->repaint();
+    }
+    state.counters["tiles"] = view.model()->rowCount();
+    state.counters["scrolled_px"] = range;
+}
+
 BENCHMARK(BM_OpenSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenRecentlyDeleted)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollSnipsLibrary)->Arg(1000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeIntoSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -3,7 +3,9 @@
 // a capture's save with the list taken in,
 // the list column from nothing to its first paint, opening a 1,000-block note
 // in writing mode until its first paint, and one keystroke's commit into that
-// note, with the number of saves a burst of keystrokes makes.
+// note, with the number of saves a burst of keystrokes makes; and, in the
+// libraries of 1,000 and 50,000 cards, opening Quick Captures (its opening
+// date saved), saving a word typed into it and scrolling its page.
 
 #include "BenchmarkMain.h"
 #include "model/Board.h"
@@ -22,6 +24,7 @@
 #include "platform/UserDefaults.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "runtime/SnipImageCache.h"
 #include "support/LibraryFixture.h"
 
 #include <QApplication>
@@ -459,6 +462,109 @@ void BM_OpenInsertSnipPicker(benchmark::State &state)
                                                    }));
 }
 
+// The library's Quick Captures note, which gathers a snip for every capture
+// never moved to a note of its own: the longest page a library has.
+QUuid quickCapturesID(const LibraryQuery &query)
+{
+    for (const Board *board : query.boards()) {
+        if (board->isInbox() && board->isLive())
+            return board->id();
+    }
+    qFatal("the library has no Quick Captures note");
+}
+
+// Opening Quick Captures from the note list, as often as a user goes back to
+// it: the note's opening date is stamped and saved to the file.
+void BM_OpenQuickCapturesStamp(benchmark::State &state)
+{
+    PickerLibrary &lib = pickerLibrary(int(state.range(0)));
+    NotesWorkspaceModel screen(*lib.query, *lib.navigation, NoteListFilter::all());
+    QDateTime now = base.addDays(400);
+    screen.setClock([&now] { return now; });
+    const QUuid inbox = quickCapturesID(*lib.query);
+    for (auto _ : state) {
+        now = now.addSecs(1);
+        screen.selectNote(inbox);
+    }
+    const Board *note = lib.query->firstBoard(inbox);
+    state.counters["writing_bytes"] = double(note->writingDocumentUtf8().size());
+    state.counters["blocks"] = double(note->writingDocument().blocks.size());
+}
+
+// A word typed into Quick Captures saved, as the page's autosave saves it
+// once the writer pauses: the note's whole writing goes to the file.
+void BM_SaveQuickCapturesWriting(benchmark::State &state)
+{
+    PickerLibrary &lib = pickerLibrary(int(state.range(0)));
+    ModelContext &context = lib.query->context();
+    Board *note = lib.query->firstBoard(quickCapturesID(*lib.query));
+    BoardWritingDocument document = note->writingDocument();
+    const qsizetype paragraph = std::distance(
+        document.blocks.cbegin(), std::find_if(document.blocks.cbegin(), document.blocks.cend(),
+                                               [](const BoardWritingBlock &block) { return block.isParagraph(); }));
+    if (paragraph == document.blocks.size())
+        qFatal("Quick Captures holds no paragraph");
+    int word = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        document.blocks[paragraph].text += QStringLiteral(" word%1").arg(++word);
+        note->updateWritingDocument(document, base.addDays(500).addSecs(word));
+        state.ResumeTiming();
+        if (!context.save()) {
+            state.SkipWithError("not saved");
+            break;
+        }
+    }
+    state.counters["writing_bytes"] = double(note->writingDocumentUtf8().size());
+}
+
+// Scrolling Quick Captures' page a few wheel notches at a time through its
+// first twenty screens, once painted: each step with the repaint that
+// follows, and (`step_us`) the page's own part, as the scroll bar hands the
+// step to it; `first_step_us` is that part on the first way down, where
+// each step brings rows never shown before.
+void BM_ScrollQuickCaptures(benchmark::State &state)
+{
+    PickerLibrary &lib = pickerLibrary(int(state.range(0)));
+    BoardCanvasView view(*lib.query, *lib.navigation, quickCapturesID(*lib.query), nullptr, BoardCanvasServices());
+    view.resize(1180, 780);
+    view.show();
+    BoardWritingSurface *surface = view.writingSurface();
+    QScrollBar *bar = surface->verticalScrollBar();
+    const int range = std::min(bar->maximum(), 20 * 780);
+    QElapsedTimer stepping;
+    qint64 firstStepsNs = 0;
+    int firstSteps = 0;
+    for (int value = 0; value <= range; value += 300) {
+        stepping.start();
+        bar->setValue(value);
+        firstStepsNs += stepping.nsecsElapsed();
+        ++firstSteps;
+        surface->viewport()->repaint();
+        surface->imageCache()->waitForPending();
+        QApplication::processEvents();
+    }
+    bar->setValue(0);
+    QApplication::processEvents();
+    const int step = 120;
+    int value = 0;
+    int direction = 1;
+    qint64 steppedNs = 0;
+    for (auto _ : state) {
+        if (value + direction * step > range || value + direction * step < 0)
+            direction = -direction;
+        value += direction * step;
+        stepping.start();
+        bar->setValue(value);
+        steppedNs += stepping.nsecsElapsed();
+        surface->viewport()->repaint();
+    }
+    state.counters["step_us"] = steppedNs / 1e3 / double(state.iterations());
+    state.counters["first_step_us"] = firstStepsNs / 1e3 / firstSteps;
+    state.counters["blocks"] = double(surface->rowOrder().size());
+    state.counters["page_height_px"] = surface->page()->height();
+}
+
 } // namespace
 
 BENCHMARK(BM_NoteListAfterOneNoteChanged)
@@ -480,6 +586,10 @@ BENCHMARK(BM_OpenInsertSnipPicker)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_OpenQuickCapturesStamp)->ArgName("cards")->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_SaveQuickCapturesWriting)->ArgName("cards")->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(BM_ScrollQuickCaptures)->ArgName("cards")->Arg(1000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {

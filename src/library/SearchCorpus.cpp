@@ -1100,28 +1100,28 @@ SearchCorpus::Found SearchCorpus::scanned(const Grouping &grouping, const QStrin
     // snip, so no two runs test the same card; a needle across lines reads
     // the entities, which only this thread may.
     const bool shares = !spansParts;
+    // Narrowing looks again at the last hits only, which after a first
+    // letter can be nearly the whole list: they are shared out as the whole
+    // list is.
     const auto keepHits = [narrows, shares](std::vector<int> &last, size_t count, const auto &isHit) {
+        const size_t candidates = narrows ? last.size() : count;
+        const auto candidate = [&](size_t at) { return narrows ? last[at] : int(at); };
         std::vector<int> hits;
-        if (narrows) {
-            for (int index : last) {
-                if (isHit(index))
-                    hits.push_back(index);
-            }
-        } else if (shares && count >= 2 * scanRun) {
-            std::vector<std::vector<int>> runs((count + scanRun - 1) / scanRun);
+        if (shares && candidates >= 2 * scanRun) {
+            std::vector<std::vector<int>> runs((candidates + scanRun - 1) / scanRun);
             QtConcurrent::blockingMap(runs, [&](std::vector<int> &run) {
                 const size_t first = size_t(&run - runs.data()) * scanRun;
-                for (size_t index = first; index < std::min(count, first + scanRun); ++index) {
-                    if (isHit(int(index)))
-                        run.push_back(int(index));
+                for (size_t at = first; at < std::min(candidates, first + scanRun); ++at) {
+                    if (isHit(candidate(at)))
+                        run.push_back(candidate(at));
                 }
             });
             for (const std::vector<int> &run : runs)
                 hits.insert(hits.end(), run.cbegin(), run.cend());
         } else {
-            for (int index = 0; index < int(count); ++index) {
-                if (isHit(index))
-                    hits.push_back(index);
+            for (size_t at = 0; at < candidates; ++at) {
+                if (isHit(candidate(at)))
+                    hits.push_back(candidate(at));
             }
         }
         last = std::move(hits);

@@ -318,7 +318,7 @@ QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
     case TileTitleRole:
         return tileTitle(card);
     case NoteTitleRole:
-        return noteTitle(card, m_library.boards());
+        return titleOfNote(m_library.firstBoard(card->boardID()));
     case DateTextRole:
         return relativeTimeText(libraryDate(card), now(), RelativeTimeStyle::numeric);
     case Qt::AccessibleTextRole:

@@ -139,6 +139,17 @@ bool Board::hasUnreadableWriting() const
     return !BoardWritingDocument::decode(QByteArrayView(storage)).has_value();
 }
 
+bool Board::writingChangedSinceSave() const
+{
+    const QByteArray &saved = savedValues().writingDocumentStorage;
+    const QByteArray &now = m_values.writingDocumentStorage;
+    // Shared since the last save unless written: comparing the bytes of a
+    // long note is then not needed.
+    if (saved.constData() == now.constData() && saved.size() == now.size())
+        return false;
+    return saved != now;
+}
+
 bool Board::isOwnWriting() const
 {
     const QByteArray &storage = m_values.writingDocumentStorage;

@@ -146,6 +146,9 @@ public:
     QString writingDocumentStorage() const { return QString::fromUtf8(m_values.writingDocumentStorage); }
     const QByteArray &writingDocumentUtf8() const { return m_values.writingDocumentStorage; }
     void setWritingDocumentStorage(const QString &text);
+    // Whether the writing differs from the one last saved or read: a save
+    // leaves the stored text alone otherwise.
+    bool writingChangedSinceSave() const;
     bool isFavorite() const { return m_values.isFavorite; }
     void setIsFavorite(bool favorite);
     std::optional<QString> folderName() const { return m_values.folderName; }

@@ -88,20 +88,22 @@ QString insertStatement(bool withRow = false)
     if (withRow)
         columns.prepend(QStringLiteral("row"));
     QStringList marks;
-    marks.fill(QStringLiteral("?"), columns.size());
+    for (const QString &column : std::as_const(columns))
+        marks.append(storeschema::placeholder(column));
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
         .arg(storeschema::tableName(tag), columns.join(u", "), marks.join(u", "));
 }
 
 template <typename T>
-QString updateStatement()
+QString updateStatement(const QStringList &columns)
 {
     const T *tag = nullptr;
     QStringList assignments;
     const QStringList kept = storeschema::keptWhenNull();
-    for (const QString &column : storeschema::columns(tag)) {
-        assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(?, %1)").arg(column)
-                                                 : column + QStringLiteral(" = ?"));
+    for (const QString &column : columns) {
+        const QString mark = storeschema::placeholder(column);
+        assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(%2, %1)").arg(column, mark)
+                                                 : QStringLiteral("%1 = %2").arg(column, mark));
     }
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }
@@ -694,11 +696,25 @@ void ModelContext::readCardTexts(CanvasCard *card)
     // so texts nobody looks at are never held.
     constexpr int runBeforeWindows = 32;
     constexpr int window = 512;
+    // A screen showing all of a note's cards (its map) asks for every one
+    // of them, in its own order: once it has asked for this many of one
+    // note, the rest of that note's are read with them. A screenful of the
+    // note's writing asks for far fewer, and reads no more.
+    constexpr int runBeforeNote = 64;
     const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const qint64 row = card->m_rowID;
     m_cardTextRun = row > m_lastCardTextRow ? m_cardTextRun + 1 : 0;
     m_lastCardTextRow = row;
-    if (m_cardTextRun < runBeforeWindows) {
+    m_noteTextRun = card->boardID() == m_lastCardTextNote ? m_noteTextRun + 1 : 1;
+    m_lastCardTextNote = card->boardID();
+    if (m_noteTextRun >= runBeforeNote) {
+        readNoteCardTexts(card->boardID());
+        if (!card->m_textsUnread)
+            return;
+    }
+    // A run in store order within one note is that note's, not the library's.
+    const bool withinOneNote = m_noteTextRun >= m_cardTextRun;
+    if (m_cardTextRun < runBeforeWindows || withinOneNote) {
         if (!m_cardTextQuery) {
             m_cardTextQuery = std::make_unique<QSqlQuery>(db);
             m_cardTextQuery->setForwardOnly(true);
@@ -734,6 +750,34 @@ void ModelContext::readCardTexts(CanvasCard *card)
     }
     // The walk goes on past the window.
     m_lastCardTextRow = last;
+}
+
+void ModelContext::readNoteCardTexts(const QUuid &noteID)
+{
+    QHash<qint64, CanvasCard *> unread;
+    for (CanvasCard *saved : std::as_const(m_cards.saved)) {
+        if (saved->m_textsUnread && saved->m_rowID > 0 && saved->boardID() == noteID)
+            unread.insert(saved->m_rowID, saved);
+    }
+    // In parts, each one statement the store looks up row by row.
+    constexpr qsizetype part = 500;
+    QList<qint64> rows = unread.keys();
+    std::sort(rows.begin(), rows.end());
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    for (qsizetype first = 0; first < rows.size(); first += part) {
+        QStringList numbers;
+        for (qint64 row : rows.mid(first, part))
+            numbers.append(QString::number(row));
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT row, %1 FROM CanvasCard WHERE row IN (%2)")
+                            .arg(laterCardColumns().join(u", "), numbers.join(u','))))
+            return;
+        while (query.next()) {
+            if (CanvasCard *card = unread.value(query.value(0).toLongLong()))
+                card->adoptStoredTexts(query.value(1).toString(), query.value(2).toString(), query.value(3).toString());
+        }
+    }
 }
 
 std::optional<QByteArray> ModelContext::loadBlob(const CanvasCard *card, CanvasCard::Blob which) const
@@ -810,12 +854,32 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
             return {};
         std::sort(changed.begin(), changed.end(), [](const T *a, const T *b) { return a->m_rowID < b->m_rowID; });
         Q_UNUSED(table);
+        const T *tag = nullptr;
         QSqlQuery query(db);
-        query.prepare(updateStatement<T>());
+        query.prepare(updateStatement<T>(storeschema::columns(tag)));
+        // A note whose writing is as stored is saved without it: writing
+        // hundreds of kilobytes out again to store a date would make opening
+        // a long note cost as much as typing into it.
+        [[maybe_unused]] std::optional<QSqlQuery> withoutWriting;
         for (T *entity : changed) {
-            storeschema::bind(query, entity->values(), true);
-            query.addBindValue(entity->m_rowID);
-            if (auto written = runRow(query, entity); !written)
+            QSqlQuery *statement = &query;
+            if constexpr (std::is_same_v<T, Board>) {
+                if (!entity->writingChangedSinceSave()) {
+                    if (!withoutWriting) {
+                        withoutWriting.emplace(db);
+                        withoutWriting->prepare(
+                            updateStatement<T>(storeschema::columns(tag, storeschema::BoardColumns::withoutWriting)));
+                    }
+                    statement = &*withoutWriting;
+                    storeschema::bind(*statement, entity->values(), true, storeschema::BoardColumns::withoutWriting);
+                } else {
+                    storeschema::bind(*statement, entity->values(), true);
+                }
+            } else {
+                storeschema::bind(*statement, entity->values(), true);
+            }
+            statement->addBindValue(entity->m_rowID);
+            if (auto written = runRow(*statement, entity); !written)
                 return written;
         }
         return {};

@@ -221,6 +221,8 @@ private:
     std::optional<QByteArray> loadBlob(const CanvasCard *card, CanvasCard::Blob which) const;
     // Reads the long texts of a card whose texts are yet unread.
     void readCardTexts(CanvasCard *card);
+    // The texts of every card of the note not read yet, in one go.
+    void readNoteCardTexts(const QUuid &noteID);
     std::optional<StoreError> takeInjectedFetchFailure();
 
     template <typename T>
@@ -295,6 +297,10 @@ private:
     // a row went past the one before.
     qint64 m_lastCardTextRow = 0;
     int m_cardTextRun = 0;
+    // The note of the card whose texts were read last, and how many reads
+    // in a row, that one included, were of its cards.
+    QUuid m_lastCardTextNote;
+    int m_noteTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
     // Successful saves with changes, for telling rows read ahead from stale.
     quint64 m_saves = 0;

@@ -24,6 +24,17 @@ QVariant sql(bool flag) { return flag ? 1 : 0; }
 QVariant sql(double number) { return std::isfinite(number) ? QVariant(number) : QVariant(); }
 QVariant sql(const QDateTime &date) { return date.toMSecsSinceEpoch(); }
 
+// A text kept as UTF-8, bound as its bytes for a column whose placeholder
+// casts them to text (see placeholder()): passed as a QString it would be
+// turned into UTF-16 here and back into UTF-8 by the store, both times
+// whole, for the hundreds of kilobytes of a long note's writing.
+struct Utf8Text
+{
+    const QByteArray &bytes;
+};
+// Null bytes would bind as NULL, which the column refuses.
+QVariant sql(Utf8Text text) { return text.bytes.isNull() ? QByteArray("") : text.bytes; }
+
 template <typename T>
 QVariant sql(const std::optional<T> &value)
 {
@@ -196,12 +207,15 @@ QString tableName(const Board *) { return QStringLiteral("Board"); }
 QString tableName(const CanvasCard *) { return QStringLiteral("CanvasCard"); }
 QString tableName(const Connection *) { return QStringLiteral("Connection"); }
 
-QStringList columns(const Board *)
+QStringList columns(const Board *, BoardColumns which)
 {
-    return {u"id"_s, u"title"_s, u"focusQuestion"_s, u"statusRawValue"_s, u"isInbox"_s, u"sortIndex"_s,
-            u"createdAt"_s, u"updatedAt"_s, u"lastOpenedAt"_s, u"archivedAt"_s, u"deletedAt"_s,
-            u"workspaceModeRawValue"_s, u"writingDocumentStorage"_s, u"isFavorite"_s, u"folderName"_s,
-            u"hasCompletedNoteMigration"_s};
+    QStringList all{u"id"_s, u"title"_s, u"focusQuestion"_s, u"statusRawValue"_s, u"isInbox"_s, u"sortIndex"_s,
+                    u"createdAt"_s, u"updatedAt"_s, u"lastOpenedAt"_s, u"archivedAt"_s, u"deletedAt"_s,
+                    u"workspaceModeRawValue"_s, u"writingDocumentStorage"_s, u"isFavorite"_s, u"folderName"_s,
+                    u"hasCompletedNoteMigration"_s};
+    if (which == BoardColumns::withoutWriting)
+        all.removeAt(Board::WritingDocumentStorageProperty);
+    return all;
 }
 
 QStringList columns(const CanvasCard *)
@@ -221,18 +235,28 @@ QStringList columns(const Connection *)
             u"updatedAt"_s, u"deletedAt"_s};
 }
 
+QString placeholder(const QString &column)
+{
+    if (column == u"writingDocumentStorage")
+        return QStringLiteral("CAST(? AS TEXT)");
+    return QStringLiteral("?");
+}
+
 QStringList keptWhenNull()
 {
     return {u"sortIndex"_s, u"canvasX"_s, u"canvasY"_s, u"canvasWidth"_s, u"canvasHeight"_s};
 }
 
-void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged)
+void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged, BoardColumns which)
 {
     const quint32 d = v.damagedProperties;
-    Binder(query) << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
-                  << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt
-                  << v.updatedAt << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue
-                  << QString::fromUtf8(v.writingDocumentStorage) << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
+    Binder binder(query);
+    binder << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
+           << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt << v.updatedAt
+           << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue;
+    if (which == BoardColumns::all)
+        binder << Utf8Text{v.writingDocumentStorage};
+    binder << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
 }
 
 void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)

@@ -61,7 +61,14 @@ QString tableName(const Board *);
 QString tableName(const CanvasCard *);
 QString tableName(const Connection *);
 
-QStringList columns(const Board *);
+// What a note's update writes: every column, or all but its writing, which
+// then stays as stored. A note's writing is by far the largest value in the
+// library (a Quick Captures note of thousands of captures holds hundreds of
+// kilobytes), and most saves of a note change only its dates or flags:
+// opening it stamps it.
+enum class BoardColumns { all, withoutWriting };
+
+QStringList columns(const Board *, BoardColumns which = BoardColumns::all);
 QStringList columns(const CanvasCard *);
 QStringList columns(const Connection *);
 
@@ -70,9 +77,15 @@ QStringList columns(const Connection *);
 // since it was read is never overwritten, and a save never fails on it.
 QStringList keptWhenNull();
 
+// What stands for the column's value in a statement: a bare `?`, or, for a
+// text kept as UTF-8 (a note's writing), a cast of the bytes bound as they
+// are, which the store takes as they come, its own text being UTF-8 too.
+QString placeholder(const QString &column);
+
 // Binds the values positionally, in column order, from `first` on. With
 // `keepDamaged` (updates), a damaged number nobody has set is bound as NULL.
-void bind(QSqlQuery &query, const Board::Values &values, bool keepDamaged = false);
+void bind(QSqlQuery &query, const Board::Values &values, bool keepDamaged = false,
+          BoardColumns which = BoardColumns::all);
 void bind(QSqlQuery &query, const CanvasCard::Values &values, bool keepDamaged = false);
 void bind(QSqlQuery &query, const Connection::Values &values, bool keepDamaged = false);
 

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaline {
@@ -148,10 +149,13 @@ public:
         }
     }
 
-    // Scrolled: what came near the visible part gets its views.
+    // Scrolled: what came near the visible part gets its views. The rows
+    // stay where they were last placed (a change of the page places them
+    // again), so a step looks at the rows near the view, not at every row
+    // of a note that gathers thousands of captures.
     void showVisible()
     {
-        if (materializeVisible(targets(nullptr)))
+        if (materializeVisible(m_placed))
             relayout();
     }
 
@@ -166,12 +170,8 @@ private:
         const int scrolled = scroll->value();
         std::optional<std::pair<QUuid, int>> anchor;
         if (scrolled > 0) {
-            for (const Slot &slot : std::as_const(m_placed)) {
-                if (slot.dropArea.bottom() >= scrolled) {
-                    anchor = std::pair(slot.id, slot.dropArea.top() - scrolled);
-                    break;
-                }
-            }
+            if (const auto first = firstReaching(m_placed, scrolled); first != m_placed.cend())
+                anchor = std::pair(first->id, first->dropArea.top() - scrolled);
         }
         int contentHeight = 0;
         const QList<Slot> slots = targets(&contentHeight);
@@ -198,6 +198,14 @@ private:
         }
         moveRows();
         return materializeVisible(slots);
+    }
+
+    // The first slot whose row reaches down to `y` or below: slots run down
+    // the page in order, each below the one before.
+    static QList<Slot>::const_iterator firstReaching(const QList<Slot> &slots, int y)
+    {
+        return std::partition_point(slots.cbegin(), slots.cend(),
+                                    [y](const Slot &slot) { return slot.dropArea.bottom() < y; });
     }
 
     // Puts the rows that have views where they were last placed, or on
@@ -238,8 +246,14 @@ private:
         const int top = m_surface->verticalScrollBar()->value();
         const QRect band(0, top - screen, std::max(1, width()), 3 * screen);
         bool madeReferences = false;
-        for (const Slot &slot : slots) {
+        for (auto it = firstReaching(slots, band.top()); it != slots.cend() && it->dropArea.top() <= band.bottom(); ++it) {
+            const Slot &slot = *it;
             if (slot.widget || !slot.dropArea.intersects(band))
+                continue;
+            // Slots kept from the last placement may name a row that has
+            // had its view made since, or that has gone.
+            const auto row = m_surface->m_rows.constFind(slot.id);
+            if (row == m_surface->m_rows.cend() || row->widget)
                 continue;
             if (slot.paragraphID) {
                 WritingParagraphEditor *editor = m_surface->materializeParagraph(*slot.paragraphID);

@@ -16,7 +16,9 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
+        if (property == Board::IdProperty && qobject_cast<Board *>(entity)) {
+            m_boardIDsKnown = false;
+        } else if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
             m_sortIndexesWritten = true;
         } else if (property == CanvasCard::BoardIDProperty || property == CanvasCard::KindRawValueProperty
                    || property == CanvasCard::UpdatedAtProperty || property == CanvasCard::DeletedAtProperty) {
@@ -29,6 +31,7 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
         m_sortIndexesWritten = true;
         m_cardIDsKnown = false;
+        m_boardIDsKnown = false;
     });
     refresh();
 }
@@ -65,6 +68,7 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     }
     m_fetchedBoards = std::move(fetched);
     m_sortIndexesWritten = false;
+    m_boardIDsKnown = false;
 }
 
 QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
@@ -131,8 +135,15 @@ QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
 
 Board *LibraryQuery::firstBoard(const QUuid &id) const
 {
-    const auto found = std::find_if(m_boards.cbegin(), m_boards.cend(), [&](const Board *board) { return board->id() == id; });
-    return found == m_boards.cend() ? nullptr : *found;
+    if (!m_boardIDsKnown) {
+        m_firstBoardByID.clear();
+        m_firstBoardByID.reserve(m_boards.size());
+        // From the last: an earlier note of the same id takes its place.
+        for (auto board = m_boards.crbegin(); board != m_boards.crend(); ++board)
+            m_firstBoardByID.insert((*board)->id(), *board);
+        m_boardIDsKnown = true;
+    }
+    return m_firstBoardByID.value(id, nullptr);
 }
 
 CanvasCard *LibraryQuery::firstCard(const QUuid &id) const

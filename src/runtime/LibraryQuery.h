@@ -37,7 +37,8 @@ public:
     // showed before, so a passing store error never empties a screen.
     void refresh();
 
-    // The first note (or card) with this id, deleted or not.
+    // The first note (or card) with this id, deleted or not. Notes are
+    // found by their id at once (screens ask for every row they show).
     Board *firstBoard(const QUuid &id) const;
     CanvasCard *firstCard(const QUuid &id) const;
 
@@ -70,6 +71,11 @@ private:
     // was written (or taken back) since they were sorted.
     QList<Board *> m_fetchedBoards;
     bool m_sortIndexesWritten = true;
+    // The first note of each id in m_boards: made at the first question
+    // after the notes were read again, or a note's id was written or given
+    // back.
+    mutable QHash<QUuid, Board *> m_firstBoardByID;
+    mutable bool m_boardIDsKnown = false;
     QList<CanvasCard *> m_cards;
     QList<Connection *> m_connections;
     NoteCardGroups m_noteCardGroups;

@@ -504,6 +504,8 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad_data()
     QTest::newRow("deleted for good") << "delete";
     QTest::newRow("every card read, past the single reads") << "all";
     QTest::newRow("many cards read here and there, no others with them") << "scattered";
+    QTest::newRow("a note's cards read, newest first, the rest of the note with them") << "note";
+    QTest::newRow("a note's cards read in store order, no other note's with them") << "note in order";
 }
 
 void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
@@ -518,8 +520,10 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     {
         auto container = openIn(dir.path());
         ModelContext *context = container->mainContext();
+        // Every other card is of one note, among cards of notes of their own.
+        const QUuid note = QUuid::createUuid();
         for (int i = 0; i < count; ++i) {
-            CanvasCard *card = makeSnip(QUuid::createUuid(), QByteArray("png"));
+            CanvasCard *card = makeSnip(i % 2 == 1 ? note : QUuid::createUuid(), QByteArray("png"));
             card->setMarkdownText(texts(i).at(0));
             card->setContextText(texts(i).at(1));
             card->setOcrText(texts(i).at(2));
@@ -561,6 +565,35 @@ void ModelContextTest::storedCardTextsHoldThroughEveryRoad()
     } else if (road == u"all") {
         for (int i = 0; i < count; ++i)
             QCOMPARE(shown(cards.at(i)), texts(i));
+    } else if (road.startsWith(u"note")) {
+        // A screenful of the note's cards asked for one by one (one of
+        // them edited first) reads those alone; as the note's map asks for
+        // them all, the rest of the note is read with them, and nothing of
+        // the other notes.
+        const int last = count - 1;
+        cards.at(last)->setContextText(QStringLiteral("typed"));
+        const auto askFor = [&](int from, int to) {
+            for (int i = from; i >= to; i -= 2) {
+                QStringList wanted = texts(i);
+                if (i == last)
+                    wanted[1] = QStringLiteral("typed");
+                QCOMPARE(shown(cards.at(i)), wanted);
+            }
+        };
+        if (road == u"note") {
+            askFor(last, last - 2 * 20);
+            QVERIFY(cards.at(last - 2 * 21)->unreadTextsRow() > 0);
+            askFor(last - 2 * 21, last - 2 * 70);
+        } else {
+            for (int i = 1; i < 2 * 70; i += 2)
+                QCOMPARE(shown(cards.at(i)), texts(i));
+        }
+        for (int i = 0; i < count; ++i) {
+            QCOMPARE(cards.at(i)->unreadTextsRow() == 0, i % 2 == 1);
+            if (i % 2 == 1 && i != last)
+                QCOMPARE(shown(cards.at(i)), texts(i));
+        }
+        context->rollback();
     } else if (road == u"scattered") {
         // The cards a screen shows, newest first: many, yet the ones it
         // never shows stay unread.

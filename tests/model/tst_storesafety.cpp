@@ -98,6 +98,8 @@ private Q_SLOTS:
     void damagedNumbersReadAsDamaged_data();
     void damagedNumbersReadAsDamaged();
     void aRefusedRowHoldsBackNoOtherSave();
+    void noteSavedWithItsWritingAsStoredLeavesTheText_data();
+    void noteSavedWithItsWritingAsStoredLeavesTheText();
     void libraryIsHeldByOneOpeningAtATime();
     void libraryLockedByAnotherProgramIsNamed_data();
     void libraryLockedByAnotherProgramIsNamed();
@@ -292,6 +294,93 @@ void StoreSafetyTest::aRefusedRowHoldsBackNoOtherSave()
     QVERIFY(context.save());
     QVERIFY(broken->isPersisted());
     QCOMPARE(raw(path, QStringLiteral("SELECT canvasX FROM CanvasCard")).toDouble(), 10.0);
+}
+
+void StoreSafetyTest::noteSavedWithItsWritingAsStoredLeavesTheText_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<bool>("writesText");
+    QTest::newRow("opened") << "opened" << false << false;
+    QTest::newRow("favourite") << "favourite" << false << false;
+    QTest::newRow("opened, the row refused") << "opened" << true << false;
+    QTest::newRow("writing edited") << "written" << false << true;
+}
+
+// A note's save writes its writing only when that changed: the stored text
+// (here with a byte that is not UTF-8, which reading turns into a
+// replacement character) stays byte for byte when the note is opened or
+// made a favourite, and a refused save is reported and taken back.
+void StoreSafetyTest::noteSavedWithItsWritingAsStoredLeavesTheText()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, refused);
+    QFETCH(bool, writesText);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    QUuid noteID;
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *note = new Board;
+        BoardWritingDocument document;
+        document.blocks = {BoardWritingBlock::paragraph(QStringLiteral("Words kept"))};
+        QVERIFY(note->updateWritingDocument(document, QDateTime::currentDateTimeUtc()));
+        context.insert(note);
+        QVERIFY(context.save());
+        noteID = note->id();
+    }
+    const QString selectText = QStringLiteral("SELECT hex(writingDocumentStorage) FROM Board");
+    QByteArray stored = QByteArray::fromHex(raw(path, selectText).toByteArray());
+    QVERIFY(stored.contains("Words"));
+    stored.replace("Words", "Wor\xff" "ds");
+    raw(path, QStringLiteral("UPDATE Board SET writingDocumentStorage = CAST(X'%1' AS TEXT)")
+                  .arg(QString::fromLatin1(stored.toHex())));
+    const QVariant damaged = raw(path, selectText);
+    QCOMPARE(QByteArray::fromHex(damaged.toByteArray()), stored);
+    if (refused)
+        raw(path, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON Board BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+
+    auto container = openIn(dir.path());
+    ModelContext &context = *container->mainContext();
+    Board *note = findBoard(context, noteID);
+    QVERIFY(note);
+    QVERIFY(note->writingDocument().blocks.constFirst().text.startsWith(QStringLiteral("Wor\uFFFDds")));
+    const QDateTime before = note->lastOpenedAt();
+    const QDateTime now = before.addSecs(60);
+    {
+        ModelChangeScope scope(context);
+        if (change == u"opened") {
+            note->markOpened(now);
+        } else if (change == u"favourite") {
+            note->setFavorite(true, now);
+        } else {
+            BoardWritingDocument document = note->writingDocument();
+            document.blocks.first().text = QStringLiteral("Rewritten");
+            QVERIFY(note->updateWritingDocument(document, now));
+        }
+        const auto saved = scope.saveOrUndo();
+        QCOMPARE(bool(saved), !refused);
+        if (!saved)
+            QVERIFY2(saved.error().message.contains(QStringLiteral("refused")), qPrintable(saved.error().message));
+    }
+    const qint64 storedOpening = raw(path, QStringLiteral("SELECT lastOpenedAt FROM Board")).toLongLong();
+    const qint64 storedDate = raw(path, QStringLiteral("SELECT updatedAt FROM Board")).toLongLong();
+    if (refused) {
+        QCOMPARE(note->lastOpenedAt(), before);
+        QVERIFY(!context.hasChanges());
+        QCOMPARE(storedOpening, before.toMSecsSinceEpoch());
+    } else {
+        QCOMPARE(storedOpening, (change == u"opened" ? now : before).toMSecsSinceEpoch());
+        QCOMPARE(storedDate, now.toMSecsSinceEpoch());
+    }
+    const QVariant text = raw(path, selectText);
+    QCOMPARE(raw(path, QStringLiteral("SELECT typeof(writingDocumentStorage) FROM Board")).toString(), QStringLiteral("text"));
+    if (writesText)
+        QVERIFY(QByteArray::fromHex(text.toByteArray()).contains("Rewritten"));
+    else
+        QCOMPARE(text, damaged);
 }
 
 void StoreSafetyTest::libraryIsHeldByOneOpeningAtATime()

@@ -733,6 +733,8 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh_data()
         << QStringList{"add cards", "card title", "add cards", "move card", "blank writing", "card title",
                        "trash card", "add cards"};
     QTest::newRow("notes sorted anew") << QStringList{"sort index", "add notes", "sort index", "newer", "sort index"};
+    QTest::newRow("notes given another's identifier")
+        << QStringList{"same id", "other first", "typed id", "rollback", "same id", "delete", "add notes"};
     QTest::newRow("writes that fail or are taken back")
         << QStringList{"fail", "title", "rollback", "typed", "fail", "add cards", "typed", "rollback", "newer"};
 }
@@ -826,6 +828,18 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
             f.library->cards().constLast()->setDeletedAt(moment());
         } else if (name == QLatin1String("sort index")) {
             note->setSortIndex(-step);
+        } else if (name == QLatin1String("same id")) {
+            // As a library copied together from two may hold.
+            note->setId(inbox->id());
+        } else if (name == QLatin1String("other first")) {
+            // The inbox's namesake is sorted before it.
+            for (Board *board : f.library->boards()) {
+                if (board != inbox && board->id() == inbox->id())
+                    board->setSortIndex(inbox->sortIndex() - 1);
+            }
+        } else if (name == QLatin1String("typed id")) {
+            note->setId(QUuid::createUuid());
+            saves = false;
         } else if (name == QLatin1String("fail")) {
             ModelChangeScope scope(f.rig.context());
             note->setTitle(QStringLiteral("Never saved"));
@@ -859,8 +873,15 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
             QCOMPARE(f.screen(filters.at(i))->rows(), afresh());
         }
         // The notes the screens list from are in sort-index order as a
-        // reading made afresh has them.
+        // reading made afresh has them, and each id finds its first note
+        // among them.
         QCOMPARE(f.library->boards(), LibraryQuery(f.rig.context()).boards());
+        for (const Board *board : f.library->boards()) {
+            const Board *first = *std::find_if(f.library->boards().cbegin(), f.library->boards().cend(),
+                                               [&](const Board *other) { return other->id() == board->id(); });
+            QCOMPARE(f.library->firstBoard(board->id()), first);
+        }
+        QCOMPARE(f.library->firstBoard(QUuid::createUuid()), nullptr);
     }
 }
 

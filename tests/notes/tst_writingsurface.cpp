@@ -598,8 +598,42 @@ void WritingSurfaceTest::longNotesMakeCardViewsAsTheyComeIntoView()
         QVERIFY2(change.grows ? after > before : after < before, change.change);
     }
 
-    // To the end, the page settling as the cards on the way are measured.
+    // Down a few wheel notches at a time: after every step the view is
+    // covered by rows with views, one after the other, also after a card
+    // above has gone and the first paragraph grown while it is scrolled.
     QScrollBar *scroll = m_surface->verticalScrollBar();
+    auto bareStretch = [&]() -> QString {
+        const QRect view(QPoint(0, scroll->value()), m_surface->viewport()->size());
+        const QList<QUuid> order = m_surface->rowOrder();
+        int coveredTo = view.top();
+        for (qsizetype i = 0; i < order.size() && coveredTo < view.bottom(); ++i) {
+            const QWidget *row = m_surface->rowWidget(order.at(i));
+            const QRect area = row && row->isVisible() ? row->geometry() : QRect();
+            if (area.isValid() && area.bottom() < view.top())
+                continue;
+            // Rows stand a spacing apart; a row without a view leaves more.
+            constexpr int spacing = BoardWritingSurface::blockSpacing + 2 * BoardWritingSurface::paragraphPadding;
+            if (!area.isValid() || area.top() > coveredTo + spacing)
+                return QStringLiteral("nothing shown from %1 at scroll %2").arg(coveredTo).arg(view.top());
+            coveredTo = std::max(coveredTo, area.bottom());
+        }
+        return QString();
+    };
+    for (int step = 1; step <= 40; ++step) {
+        scroll->setValue(step * 120);
+        if (step == 15) {
+            BoardWritingDocument changed = m_workspace.document;
+            changed.blocks.removeIf([&](const BoardWritingBlock &block) { return block.id == references.at(2); });
+            changed.updateParagraphText(changed.blocks.first().id, QString(2000, u'w'));
+            m_workspace.store(changed);
+            m_surface->finishAnimations();
+            QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+        }
+        const QString bare = bareStretch();
+        QVERIFY2(bare.isEmpty(), qPrintable(bare));
+    }
+
+    // To the end, the page settling as the cards on the way are measured.
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             scroll->setValue(scroll->maximum());
