@@ -93,10 +93,27 @@ struct IndexLog
     std::atomic<bool> refusesItems = false;
     std::mutex mutex;
 
+    // Items indexed again after their removal, which brings back what was
+    // meant to be gone.
+    QStringList broughtBack;
+
     QStringList removedNow()
     {
         std::lock_guard lock(mutex);
         return removed;
+    }
+
+    QStringList held()
+    {
+        std::lock_guard lock(mutex);
+        QStringList identifiers;
+        for (const SearchableItem &item : std::as_const(indexed)) {
+            if (!identifiers.contains(item.uniqueIdentifier))
+                identifiers << item.uniqueIdentifier;
+        }
+        for (const QString &identifier : std::as_const(removed))
+            identifiers.removeAll(identifier);
+        return identifiers;
     }
 };
 
@@ -110,6 +127,10 @@ public:
         if (m_log->refusesItems)
             return unexpected(SearchIndexError{QStringLiteral("database or disk is full")});
         std::lock_guard lock(m_log->mutex);
+        for (const SearchableItem &item : items) {
+            if (m_log->removed.contains(item.uniqueIdentifier))
+                m_log->broughtBack << item.uniqueIdentifier;
+        }
         m_log->indexed += items;
         return {};
     }
@@ -119,18 +140,7 @@ public:
         m_log->removed += identifiers;
         return {};
     }
-    Expected<QStringList, SearchIndexError> itemIdentifiers() override
-    {
-        std::lock_guard lock(m_log->mutex);
-        QStringList held;
-        for (const SearchableItem &item : std::as_const(m_log->indexed)) {
-            if (!held.contains(item.uniqueIdentifier))
-                held << item.uniqueIdentifier;
-        }
-        for (const QString &identifier : std::as_const(m_log->removed))
-            held.removeAll(identifier);
-        return held;
-    }
+    Expected<QStringList, SearchIndexError> itemIdentifiers() override { return m_log->held(); }
 
 private:
     IndexLog *m_log;
