@@ -25,11 +25,11 @@ std::unique_ptr<ModelContainer> openIn(const QString &directory)
     return container ? std::move(*container) : nullptr;
 }
 
+// Empty for a file that is not there, as for one that is empty.
 QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Runs one statement on the file directly, outside the store.
