@@ -328,6 +328,24 @@ void runGroupUndo(benchmark::State &state, bool measureRedo)
 void BM_GroupUndo(benchmark::State &state) { runGroupUndo(state, false); }
 void BM_GroupRedo(benchmark::State &state) { runGroupUndo(state, true); }
 
+// A copy of the disk library of `cards` cards in `directory`, just read.
+std::unique_ptr<ModelContainer> openLibrary(int cards, const QString &directory)
+{
+    auto container = bench::LibraryFixture::open(bench::LibraryShape{cards}, directory);
+    if (!container)
+        qFatal("the library could not be opened");
+    return container;
+}
+
+QUuid quickCapturesOf(ModelContext &context)
+{
+    for (const Board *board : *context.fetchBoards()) {
+        if (board->isInbox() && board->isLive())
+            return board->id();
+    }
+    return {};
+}
+
 // The map of a library's Quick Captures as a running app first opens it:
 // the library copied from disk and read, so no card's texts are read yet,
 // then the map built and its first frame drawn.
@@ -337,15 +355,9 @@ void BM_QuickCapturesMapBuilt(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir directory;
-        auto container = bench::LibraryFixture::open(bench::LibraryShape{int(state.range(0))}, directory.path());
-        if (!container)
-            qFatal("the library could not be opened");
+        auto container = openLibrary(int(state.range(0)), directory.path());
         ModelContext &context = *container->mainContext();
-        QUuid inbox;
-        for (const Board *board : *context.fetchBoards()) {
-            if (board->isInbox() && board->isLive())
-                inbox = board->id();
-        }
+        const QUuid inbox = quickCapturesOf(context);
         (void)context.fetchCards();
         UserDefaults defaults(directory.filePath(QStringLiteral("settings.ini")));
         NavigationState navigation(defaults);
@@ -376,15 +388,9 @@ void BM_QuickCapturesTextsRead(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir directory;
-        auto container = bench::LibraryFixture::open(bench::LibraryShape{int(state.range(0))}, directory.path());
-        if (!container)
-            qFatal("the library could not be opened");
+        auto container = openLibrary(int(state.range(0)), directory.path());
         ModelContext &context = *container->mainContext();
-        QUuid inbox;
-        for (const Board *board : *context.fetchBoards()) {
-            if (board->isInbox() && board->isLive())
-                inbox = board->id();
-        }
+        const QUuid inbox = quickCapturesOf(context);
         const QList<CanvasCard *> cards = *context.fetchCards();
         state.ResumeTiming();
         for (const CanvasCard *card : cards) {

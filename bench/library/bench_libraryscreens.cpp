@@ -6,6 +6,7 @@
 #include "BenchmarkMain.h"
 #include "support/LibraryFixture.h"
 #include "support/ProcessStatus.h"
+#include "support/ScrollSweep.h"
 #include "library/SnipsLibraryModel.h"
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
@@ -176,14 +177,9 @@ void BM_ScrollSnipsLibrary(benchmark::State &state)
     view.grab();
     QScrollBar *bar = view.grid()->verticalScrollBar();
     const int range = std::min(bar->maximum(), 30 * 900);
-    const int step = 120;
-    int value = 0;
-    int direction = 1;
+    bench::ScrollSweep sweep(range);
     for (auto _ : state) {
-        if (value + direction * step > range || value + direction * step < 0)
-            direction = -direction;
-        value += direction * step;
-        bar->setValue(value);
+        bar->setValue(sweep.next());
         view.grid()->viewport()->repaint();
     }
     state.counters["tiles"] = view.model()->rowCount();

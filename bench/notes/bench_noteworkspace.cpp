@@ -26,6 +26,7 @@
 #include "runtime/NavigationState.h"
 #include "runtime/SnipImageCache.h"
 #include "support/LibraryFixture.h"
+#include "support/ScrollSweep.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -546,14 +547,10 @@ void BM_ScrollQuickCaptures(benchmark::State &state)
     }
     bar->setValue(0);
     QApplication::processEvents();
-    const int step = 120;
-    int value = 0;
-    int direction = 1;
+    bench::ScrollSweep sweep(range);
     qint64 steppedNs = 0;
     for (auto _ : state) {
-        if (value + direction * step > range || value + direction * step < 0)
-            direction = -direction;
-        value += direction * step;
+        const int value = sweep.next();
         stepping.start();
         bar->setValue(value);
         steppedNs += stepping.nsecsElapsed();

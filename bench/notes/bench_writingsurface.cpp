@@ -7,6 +7,7 @@
 #include "notes/BoardWritingSurface.h"
 #include "runtime/SnipImageCache.h"
 #include "notes/WritingParagraphEditor.h"
+#include "support/ScrollSweep.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -123,14 +124,9 @@ void BM_ScrollRepaint(benchmark::State &state)
         surface->imageCache()->waitForPending();
         QApplication::processEvents();
     }
-    const int step = 120; // a few wheel notches
-    int value = 0;
-    int direction = 1;
+    bench::ScrollSweep sweep(range);
     for (auto _ : state) {
-        if (value + direction * step > range || value + direction * step < 0)
-            direction = -direction;
-        value += direction * step;
-        bar->setValue(value);
+        bar->setValue(sweep.next());
         surface->viewport()->repaint();
     }
     state.counters["page_height_px"] = surface->page()->height();
