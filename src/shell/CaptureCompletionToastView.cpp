@@ -4,6 +4,7 @@
 #include "shell/CaptureToastModel.h"
 #include "runtime/ImageExportService.h"
 #include "design/DialogOwner.h"
+#include "design/ErrorAlert.h"
 #include "design/FunctionalSurface.h"
 #include "design/StudioActionButton.h"
 #include "design/TessalinePrimaryButton.h"
@@ -246,12 +247,9 @@ void CaptureCompletionToastView::showPendingError()
     // Cleared before the alert opens, so a message set while it is up is
     // never wiped by closing it.
     m_model->setErrorMessage(std::nullopt);
-    // The title is said in the box too: a small box's title bar is cut
-    // short, or not shown at all.
     const QString title = QStringLiteral("Couldn\u2019t finish that action");
-    QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, this);
-    box.setInformativeText(*message);
-    box.setTextFormat(Qt::PlainText);
+    QMessageBox box(QMessageBox::Warning, title, QString(), QMessageBox::Ok, this);
+    sayWhatFailed(box, title, *message);
     keepDialogOffPopups(box);
     box.exec();
 }
