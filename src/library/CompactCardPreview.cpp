@@ -80,6 +80,11 @@ int CompactCardPreview::height(bool isSnip)
     return details + (isSnip ? imageHeight + 1 : 0);
 }
 
+QSize CompactCardPreview::pictureSize(qreal tileWidth, qreal devicePixelRatio)
+{
+    return (QSizeF(tileWidth, imageHeight) * devicePixelRatio).toSize();
+}
+
 QRectF CompactCardPreview::assistantMarkRect(const QRectF &rect, bool hasImage) const
 {
     const qreal picture = isSnip ? (hasImage ? imageHeight : placeholderHeight) + 1 : 0;

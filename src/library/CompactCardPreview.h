@@ -46,6 +46,9 @@ struct CompactCardPreview
 
     // The tile's height at any width: every line takes its full room.
     static int height(bool isSnip);
+    // The picture's band across the top of a snip's tile, in device pixels:
+    // the size to ask SnipImageCache::coveringPixmap for.
+    static QSize pictureSize(qreal tileWidth, qreal devicePixelRatio);
     // Where the mark of a kept assistant suggestion lies in a tile painted
     // into `rect` with or without a picture.
     QRectF assistantMarkRect(const QRectF &rect, bool hasImage) const;

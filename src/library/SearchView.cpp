@@ -190,7 +190,7 @@ public:
         if (CanvasCard *card = found ? found->snipResults().value(row) : nullptr) {
             if (m_images.state(*card) == SnipImageCache::State::ready) {
                 const qreal ratio = painter->device()->devicePixelRatioF();
-                image = m_images.pixmap(*card, (QSizeF(option.rect.width(), 112) * ratio).toSize());
+                image = m_images.coveringPixmap(*card, CompactCardPreview::pictureSize(option.rect.width(), ratio));
             }
         }
         (*preview)->paint(painter, QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5), image, option.palette,

@@ -38,8 +38,6 @@ const QString restoreSymbol = QStringLiteral("arrow.uturn.backward");
 const QString deleteSymbol = QStringLiteral("trash.slash");
 
 constexpr int tilePadding = 14;
-// The snip's picture area in a card tile.
-constexpr int pictureHeight = 112;
 
 QString restoreTitle() { return TrashView::tr("Restore"); }
 QString deleteTitle() { return TrashView::tr("Delete Permanently"); }
@@ -183,7 +181,7 @@ QPixmap TrashGridView::picture(int row) const
     if (!m_pictures || !card || card->kind() != CardKind::snip
         || m_pictures->state(*card) != SnipImageCache::State::ready)
         return {};
-    return m_pictures->pixmap(*card, (QSizeF(m_tileWidth, pictureHeight) * devicePixelRatioF()).toSize());
+    return m_pictures->coveringPixmap(*card, CompactCardPreview::pictureSize(m_tileWidth, devicePixelRatioF()));
 }
 
 QRect TrashGridView::deleteButtonRect(int row) const

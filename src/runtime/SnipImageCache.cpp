@@ -103,10 +103,20 @@ std::optional<QSize> SnipImageCache::imageSize(const CanvasCard &card) const
 
 QPixmap SnipImageCache::pixmap(const CanvasCard &card, const QSize &devicePixels)
 {
+    return scaledPixmap(card, devicePixels, false);
+}
+
+QPixmap SnipImageCache::coveringPixmap(const CanvasCard &card, const QSize &devicePixels)
+{
+    return scaledPixmap(card, devicePixels, true);
+}
+
+QPixmap SnipImageCache::scaledPixmap(const CanvasCard &card, const QSize &devicePixels, bool covering)
+{
     if (devicePixels.isEmpty() || state(card) != State::ready)
         return QPixmap();
     const Key key = keyOf(card);
-    const Scaled scaledKey{key, devicePixels};
+    const Scaled scaledKey{key, devicePixels, covering};
     if (const QPixmap *cached = m_scaled.object(scaledKey))
         return *cached;
     const QImage *master = m_masters.object(key);
@@ -116,9 +126,17 @@ QPixmap SnipImageCache::pixmap(const CanvasCard &card, const QSize &devicePixels
         start(card, key);
         return QPixmap();
     }
-    const QImage fitted = master->size() == devicePixels
-        ? *master
-        : master->scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage fitted;
+    if (master->size() == devicePixels) {
+        fitted = *master;
+    } else if (covering) {
+        const QImage cover = master->scaled(devicePixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        fitted = cover.copy(QRect(QPoint((cover.width() - devicePixels.width()) / 2,
+                                         (cover.height() - devicePixels.height()) / 2),
+                                  devicePixels));
+    } else {
+        fitted = master->scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     auto *result = new QPixmap(QPixmap::fromImage(fitted));
     const QPixmap copy = *result;
     m_scaled.insert(scaledKey, result, costKiB(fitted));

@@ -47,7 +47,11 @@ public:
     // The picture's own size once it is ready.
     std::optional<QSize> imageSize(const CanvasCard &card) const;
     // The picture fitted in `devicePixels`, once ready; a null pixmap before.
+    // The caller keeps the picture's proportions: the size is taken as asked.
     QPixmap pixmap(const CanvasCard &card, const QSize &devicePixels);
+    // The picture, proportions kept, covering `devicePixels`: what falls
+    // outside is cut off evenly on both sides. For tiles of one fixed shape.
+    QPixmap coveringPixmap(const CanvasCard &card, const QSize &devicePixels);
 
     // Waits for every decoding started so far (tests and benchmarks).
     void waitForPending();
@@ -83,12 +87,13 @@ private:
     {
         Key key;
         QSize devicePixels;
+        bool covering = false;
         friend bool operator==(const Scaled &, const Scaled &) = default;
     };
     friend size_t qHash(const Scaled &scaled, size_t seed)
     {
         return qHashMulti(seed, scaled.key.cardID, scaled.key.updatedAt, scaled.devicePixels.width(),
-                          scaled.devicePixels.height());
+                          scaled.devicePixels.height(), scaled.covering);
     }
 
     struct Decoded
@@ -100,6 +105,7 @@ private:
     static Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<QByteArray> &annotationData,
                           const QSize &limit);
     static Key keyOf(const CanvasCard &card);
+    QPixmap scaledPixmap(const CanvasCard &card, const QSize &devicePixels, bool covering);
     void start(const CanvasCard &card, const Key &key);
     void startWaiting();
     void finish(const Key &key, const Decoded &decoded);

@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/SnipFixtures.h"
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
@@ -9,7 +10,9 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 
+#include <QBuffer>
 #include <QLabel>
+#include <QPainter>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -216,6 +219,44 @@ private Q_SLOTS:
         const QModelIndex tile = fixture.view->noteList()->model()->index(0, 0);
         QCOMPARE(tile.data(Qt::AccessibleTextRole).toString(),
                  QStringLiteral("Note, Project Atlas, Budget for the atlas print"));
+    }
+
+    // A snip's picture fills its tile's band at its own proportions: a
+    // square in a wide snip is painted square, not squeezed to the band.
+    void snipTilePictureKeepsItsShape()
+    {
+        Fixture fixture;
+        QImage picture(1600, 100, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QPainter(&picture).fillRect(QRect(775, 25, 50, 50), Qt::black);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+        CanvasCard *wide = testing::addCard(fixture.rig.context(), fixture.atlas->id(),
+                                            CardFields{.kind = CardKind::snip, .image = png});
+        wide->setContextText(QStringLiteral("Banner"));
+        QVERIFY(fixture.rig.context().save());
+        fixture.type(QStringLiteral("banner"));
+        QListView *list = fixture.view->snipList();
+        QCOMPARE(list->model()->rowCount(), 1);
+        const QRect tile = list->visualRect(list->model()->index(0, 0));
+        // Black pixels along the band's middle line, and down its middle.
+        const auto blackRuns = [&] {
+            const QImage shot = list->viewport()->grab().toImage();
+            const qreal ratio = shot.devicePixelRatio();
+            const int middleY = tile.top() + 56;
+            int across = 0;
+            int down = 0;
+            for (int x = tile.left() + 4; x <= tile.right() - 4; ++x)
+                across += qGray(shot.pixel((QPointF(x, middleY) * ratio).toPoint())) < 128 ? 1 : 0;
+            for (int y = tile.top() + 4; y < tile.top() + 108; ++y)
+                down += qGray(shot.pixel((QPointF(tile.center().x(), y) * ratio).toPoint())) < 128 ? 1 : 0;
+            return std::pair(across, down);
+        };
+        QTRY_VERIFY(blackRuns().first > 0);
+        const auto [across, down] = blackRuns();
+        QVERIFY2(std::abs(across - down) <= 2, qPrintable(QStringLiteral("%1 x %2").arg(across).arg(down)));
     }
 
     void fieldTakesTheFocusWhenShown()

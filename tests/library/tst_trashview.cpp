@@ -17,6 +17,7 @@
 #include <QToolTip>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTest>
 
 using namespace tessaline;
@@ -94,6 +95,8 @@ private Q_SLOTS:
     void assistantMarkHasItsTooltip();
     void deletedSnipsKeepTheirAnnotations_data();
     void deletedSnipsKeepTheirAnnotations();
+    void tilePicturesKeepTheirShape_data();
+    void tilePicturesKeepTheirShape();
     void restoreRowsLineUp();
 };
 
@@ -417,6 +420,54 @@ void TrashViewTest::deletedSnipsKeepTheirAnnotations()
         QCOMPARE(count(false), 0);
         QVERIFY(grid->picture(0).isNull());
     }
+}
+
+void TrashViewTest::tilePicturesKeepTheirShape_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("a line of text") << QSize(800, 100);
+    QTest::newRow("a tall column") << QSize(100, 600);
+    QTest::newRow("the tile's own shape") << QSize(240, 112);
+}
+
+// The tile's band is filled by the picture at its own proportions, cut at the
+// sides: a square in the picture stays a square in the tile.
+void TrashViewTest::tilePicturesKeepTheirShape()
+{
+    QFETCH(QSize, size);
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    const int side = std::min(size.width(), size.height()) / 2;
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter(&picture).fillRect(QRect(QPoint(), QSize(side, side)).translated((size.width() - side) / 2,
+                                                                              (size.height() - side) / 2),
+                                Qt::black);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    CanvasCard *card = testing::addCard(f.rig.context(), note->id(), CardFields{.kind = CardKind::snip, .image = png});
+    card->moveToTrash(at(1));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *grid = trash->cardsGrid();
+    QTRY_VERIFY(!grid->picture(0).isNull());
+    const QImage shown = grid->picture(0).toImage();
+    const auto blackRun = [&](QPoint from, QPoint step) {
+        int run = 0;
+        for (QPoint at = from; shown.rect().contains(at); at += step)
+            run += qGray(shown.pixel(at)) < 128;
+        return run;
+    };
+    const QPoint centre = shown.rect().center();
+    const int across = blackRun(QPoint(0, centre.y()), QPoint(1, 0));
+    const int down = blackRun(QPoint(centre.x(), 0), QPoint(0, 1));
+    const qreal scale = std::max(qreal(shown.width()) / size.width(), qreal(shown.height()) / size.height());
+    const int expected = qRound(side * scale);
+    QVERIFY2(std::abs(across - std::min(expected, shown.width())) <= 2, qPrintable(QString::number(across)));
+    QVERIFY2(std::abs(down - std::min(expected, shown.height())) <= 2, qPrintable(QString::number(down)));
 }
 
 void TrashViewTest::restoreRowsLineUp()
