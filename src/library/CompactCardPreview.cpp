@@ -193,7 +193,10 @@ qreal CompactCardPreview::TourRing::opacity(const QUuid &cardID) const
 
 void CompactCardPreview::TourRing::follow()
 {
-    const std::optional<QUuid> card = m_tour ? m_tour->previewCardID() : std::nullopt;
+    // Only the last step lights a tile; working out its snip walks the
+    // whole library, so no other step asks.
+    const bool lastStep = m_tour && m_tour->step() == GuidedTourStep::snipPreview;
+    const std::optional<QUuid> card = lastStep ? m_tour->previewCardID() : std::nullopt;
     const bool on = card && m_tour->highlightsCard(*card);
     if (on && *card != m_cardID) {
         // Another card: the ring leaves the old tile at once and fades in
