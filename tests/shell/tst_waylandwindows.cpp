@@ -438,6 +438,44 @@ private Q_SLOTS:
         }
     }
 
+    // A sheet opens over the middle of the window it belongs to, as X11
+    // window managers place it, also when shown again. GNOME put it at the
+    // output's top left until told that it is that window's modal dialog.
+    void sheetOpensCentredOverItsWindow()
+    {
+        const std::unique_ptr<QObject> placement = PlatformFactory::dialogPlacement();
+        if (placement)
+            qApp->installEventFilter(placement.get());
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(mainTitle).value_or(ShownWindow()).frame.isEmpty(), 10000);
+        const QString title = QStringLiteral("Sheet of the test");
+        QDialog sheet(m_main.get());
+        sheet.setWindowTitle(title);
+        sheet.setWindowModality(Qt::WindowModal);
+        sheet.resize(360, 180);
+        for (int showing = 1; showing <= 2; ++showing) {
+            sheet.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+            QTRY_VERIFY_WITH_TIMEOUT(!shown(title).value_or(ShownWindow()).frame.isEmpty(), 10000);
+            const QRect main = shown(mainTitle)->frame;
+            const auto describe = [&] {
+                const QRect frame = shown(title).value_or(ShownWindow()).frame;
+                return QStringLiteral("showing %1: sheet at %2,%3 %4x%5 over a window at %6,%7 %8x%9")
+                    .arg(showing).arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())
+                    .arg(main.x()).arg(main.y()).arg(main.width()).arg(main.height());
+            };
+            // Across the middle; top to bottom within the window (GNOME
+            // hangs it from the window's top, others put it lower).
+            QTRY_VERIFY2_WITH_TIMEOUT(std::abs(shown(title)->frame.center().x() - main.center().x()) <= 8
+                                          && shown(title)->frame.top() >= main.top()
+                                          && shown(title)->frame.bottom() <= main.bottom(),
+                                      qPrintable(describe()), 10000);
+            sheet.hide();
+            QTRY_VERIFY_WITH_TIMEOUT(!shown(title).has_value(), 10000);
+        }
+        if (placement)
+            qApp->removeEventFilter(placement.get());
+    }
+
     // The settings window is its form's size: sway floats it rather than
     // tiling it beside the main window, stretched around the form.
     void settingsWindowShowsAtItsOwnSize()
