@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libqt6sql6-sqlite
   libx11-dev libxcb1-dev libxcb-keysyms1-dev libxcb-res0-dev libxcb-shm0-dev
   libxcb-randr0-dev libxcb-composite0-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxkbcommon-dev
+  libwayland-dev qt6-base-private-dev
   libdeflate-dev libtesseract-dev libleptonica-dev tesseract-ocr-eng
   xvfb xauth xdotool xclip x11-utils dbus-daemon openbox trayer sqlite3 strace
   fonts-dejavu-core breeze-icon-theme libgtest-dev libbenchmark-dev

@@ -6,6 +6,7 @@
 #include "platform/PortalRequest.h"
 #include "platform/UnavailableHotKeys.h"
 #include "platform/WaylandFloatingWindows.h"
+#include "platform/WaylandModalDialogs.h"
 #include "platform/X11CaptureSystem.h"
 #include "platform/X11FloatingWindows.h"
 #include "platform/WindowSystem.h"
@@ -121,6 +122,11 @@ FloatingWindows &PlatformFactory::floatingWindows()
         return std::make_unique<NullFloatingWindows>();
     }();
     return *backend;
+}
+
+std::unique_ptr<QObject> PlatformFactory::dialogPlacement()
+{
+    return WaylandModalDialogs::create();
 }
 
 } // namespace tessaline

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QObject;
+
 namespace tessaline {
 
 enum class WindowSession { x11, wayland, none };
@@ -39,6 +41,11 @@ public:
     // and kept for the life of the process: X11's where the application
     // runs on X11, sway's or KWin's under those, nothing more elsewhere.
     static FloatingWindows &floatingWindows();
+
+    // What the application installs on itself so the compositor places its
+    // dialogs over the window they belong to, where the compositor needs
+    // telling (GNOME's); none elsewhere.
+    static std::unique_ptr<QObject> dialogPlacement();
 };
 
 } // namespace tessaline

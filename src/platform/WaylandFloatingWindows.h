@@ -3,7 +3,6 @@
 #include "platform/FloatingWindows.h"
 
 #include <QObject>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -35,10 +34,6 @@ private:
     void runKWinScript(const QWindow &window);
 
     Desktop m_desktop;
-    // Where KWin reads our script; KWin reads it after it has said it would
-    // run it, so the file lives as long as we do.
-    std::unique_ptr<QTemporaryDir> m_scripts;
-    int m_scriptRuns = 0;
 };
 
 } // namespace tessaline

@@ -1,5 +1,6 @@
 #include "platform/WindowSystem.h"
 
+#include "platform/KWinScripts.h"
 #include "platform/QtScreenCaptureSystem.h"
 #include "platform/SwayIpc.h"
 #include "platform/X11CaptureSystem.h"
@@ -112,11 +113,31 @@ QScreen *activeScreen()
 
 bool bringForwardThroughCompositor(const QWindow &window)
 {
-    if (!isWaylandSession() || !window.isExposed() || SwayIpc::socketPath().isEmpty())
+    if (!isWaylandSession() || !window.isExposed())
         return false;
-    // A window with a parent floats on sway (see stackingParent).
-    return SwayIpc::focusWindow({QCoreApplication::applicationPid(), window.title(), window.transientParent() != nullptr,
-                                 window.size()});
+    if (!SwayIpc::socketPath().isEmpty()) {
+        // A window with a parent floats on sway (see stackingParent).
+        return SwayIpc::focusWindow({QCoreApplication::applicationPid(), window.title(),
+                                     window.transientParent() != nullptr, window.size()});
+    }
+    KWinScripts *kwin = KWinScripts::session();
+    if (!kwin)
+        return false;
+    // KWin's own activation passes over its focus-stealing guard, and a
+    // full-screen window that loses the focus leaves the layer above the
+    // others. Of our windows of that title, the one of that size.
+    kwin->run(QStringLiteral("forward"),
+              QStringLiteral("(function () {"
+                             " const list = workspace.clientList(); let found = null;"
+                             " for (let i = 0; i < list.length; ++i) { const c = list[i];"
+                             "  if (c.pid == %1 && c.caption == %2 && (!found"
+                             "      || (c.clientGeometry.width == %3 && c.clientGeometry.height == %4))) found = c; }"
+                             " if (found) { found.minimized = false; workspace.activeClient = found; } })();")
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(KWinScripts::quoted(window.title()))
+                  .arg(window.width())
+                  .arg(window.height()));
+    return true;
 }
 
 QScreen *screenForDisplay(quint32 displayID)

@@ -37,10 +37,12 @@ QWindow *stackingParent(const QWindow *besides = nullptr);
 QScreen *activeScreen();
 
 // Brings one of our windows forward through the compositor itself, where a
-// client may ask it without an activation token: sway, whose launchers hand
-// out none, so a second start could not raise the first otherwise. False
-// elsewhere, and for a window not yet on screen (a window coming up gets
-// the focus anyway).
+// client may ask it without an activation token: sway (its IPC), whose
+// launchers hand out none, and KWin (a script of ours), which refuses a
+// window that asks while another app's has the focus; either way it comes
+// above a full-screen window of another app. A second start could not
+// raise the first otherwise. False elsewhere, and for a window not yet on
+// screen (a window coming up gets the focus anyway).
 bool bringForwardThroughCompositor(const QWindow &window);
 
 // The Qt screen that shows a display of the session's capture system; none

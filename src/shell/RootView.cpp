@@ -613,8 +613,10 @@ void RootView::bringToFront()
     show();
     raise();
     QWidget *front = activateTopSheet();
-    // sway hands a second start no activation token, and ignores a request
-    // without one; its own command brings the window forward.
+    // sway hands a second start no activation token and ignores a request
+    // without one; KWin refuses one while another app has the focus (a
+    // full-screen player, say). The compositor's own command brings the
+    // window forward.
     if (const QWindow *window = front->windowHandle())
         WindowSystem::bringForwardThroughCompositor(*window);
 }

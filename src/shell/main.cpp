@@ -1,6 +1,7 @@
 #include "platform/AccessibilitySettings.h"
 #include "platform/DesktopSearchBus.h"
 #include "platform/MemoryRelease.h"
+#include "platform/PlatformFactory.h"
 #include "platform/UserDefaults.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
@@ -111,6 +112,9 @@ int main(int argc, char *argv[])
     application.installEventFilter(&popupEscapeGuard);
     PopupPlacementGuard popupPlacementGuard;
     application.installEventFilter(&popupPlacementGuard);
+    const std::unique_ptr<QObject> dialogPlacement = PlatformFactory::dialogPlacement();
+    if (dialogPlacement)
+        application.installEventFilter(dialogPlacement.get());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Capture parts of the screen and think with them in notes."));

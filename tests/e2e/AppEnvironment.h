@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QString>
 
@@ -18,6 +21,28 @@ inline QProcessEnvironment sessionOfItsOwn(const QString &home, const QString &r
     environment.remove(QStringLiteral("XDG_CACHE_HOME"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     return environment;
+}
+
+// The app's environment with `home` as its home and its data and settings
+// under it, on the given platform plugin.
+inline QProcessEnvironment appEnvironment(const QString &home, const QString &platform)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    return environment;
+}
+
+// Settings of a user who has been through the setup and the tour.
+inline bool writeSettingsOfAnOldHand(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile settings(path);
+    return settings.open(QIODevice::WriteOnly)
+        && settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"profile\\\":{\\\"name\\\":\\\"Ada\\\"},"
+                          "\\\"completedOnboardingVersion\\\":1,\\\"completedTourVersion\\\":2})\"\n") > 0;
 }
 
 } // namespace tessaline::e2e

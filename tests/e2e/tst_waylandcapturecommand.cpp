@@ -62,29 +62,7 @@ bool focusesWindowOf(qint64 pid)
     });
 }
 
-// Settings of a user who has been through the setup and the tour.
-bool writeSettingsOfAnOldHand(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile settings(path);
-    return settings.open(QIODevice::WriteOnly)
-        && settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"profile\\\":{\\\"name\\\":\\\"Ada\\\"},"
-                          "\\\"completedOnboardingVersion\\\":1,\\\"completedTourVersion\\\":2})\"\n") > 0;
-}
-
 bool showsFullScreenWindowOf(qint64 pid) { return showsWindowOf(pid, true); }
-
-// The app's environment with `home` as its home and its data and settings
-// under it, on the given platform plugin.
-QProcessEnvironment appEnvironment(const QString &home, const QString &platform)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-    return environment;
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 // KDE) and above other apps' windows (KDE); the toast shows at that window's
 // top right and leaves the keyboard where it was; the first-run sheet
 // belongs to the main window.
+#include "../support/KWinTestScript.h"
 #include "../support/MainWindowRig.h"
 #include "../support/WaylandTestSupport.h"
 
@@ -33,9 +34,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QFile>
 #include <QScreen>
-#include <QTemporaryDir>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -114,50 +113,16 @@ QList<ShownWindow> gnomeWindows()
 // KWin runs a script of ours that prints what it sees into KWin's log.
 QList<ShownWindow> kdeWindows()
 {
-    static int runs = 0;
-    const QString marker = QStringLiteral("tessaline-windows-%1-%2").arg(QCoreApplication::applicationPid()).arg(++runs);
-    QTemporaryDir directory;
-    QFile script(directory.filePath(QStringLiteral("windows.js")));
-    if (!script.open(QIODevice::WriteOnly))
-        return {};
-    script.write(QStringLiteral(
+    QList<ShownWindow> windows;
+    const QList<QJsonArray> reported = kwinReport(QStringLiteral(
         "const list = workspace.clientList(); const all = [];"
         "for (let i = 0; i < list.length; ++i) { if (list[i].pid == %1) all.push(list[i]); }"
         "all.sort((a, b) => a.stackingOrder - b.stackingOrder);"
         "for (let i = 0; i < all.length; ++i) { const c = all[i]; const g = c.frameGeometry;"
-        " print('%2 ' + JSON.stringify([c.caption, g.x, g.y, g.width, g.height, c.active,"
-        " c.transientFor ? c.transientFor.caption : '', c.onAllDesktops, c.keepAbove])); }"
-        "print('%2 end');")
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(marker)
-                     .toUtf8());
-    script.close();
-    // KWin runs as the session's user, who may not be the test's.
-    const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    QFile::setPermissions(directory.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
-    script.setPermissions(readable);
-    QFile log(qEnvironmentVariable("WAYLAND_SESSION_DIR") + QStringLiteral("/logs/kwin.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    log.seek(log.size());
-    const auto call = [](const QString &path, const QString &method, const QVariantList &arguments) {
-        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), path,
-                                                              QStringLiteral("org.kde.kwin.Scripting"), method);
-        message.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
-    };
-    call(QStringLiteral("/Scripting"), QStringLiteral("loadScript"), {script.fileName(), marker});
-    call(QStringLiteral("/Scripting"), QStringLiteral("start"), {});
-    QByteArray printed;
-    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return (printed += log.readAll()).contains((marker + QStringLiteral(" end")).toUtf8()); },
-                    5000);
-    call(QStringLiteral("/Scripting"), QStringLiteral("unloadScript"), {marker});
-    QList<ShownWindow> windows;
-    for (const QByteArray &line : printed.split('\n')) {
-        const qsizetype at = line.indexOf((marker + u' ').toUtf8());
-        if (at < 0 || line.endsWith(" end"))
-            continue;
-        const QJsonArray w = QJsonDocument::fromJson(line.mid(at + marker.size() + 1)).array();
+        " report([c.caption, g.x, g.y, g.width, g.height, c.active,"
+        " c.transientFor ? c.transientFor.caption : '', c.onAllDesktops, c.keepAbove]); }")
+                                                      .arg(QCoreApplication::applicationPid()));
+    for (const QJsonArray &w : reported) {
         windows.append({w.at(0).toString(), QRect(w.at(1).toInt(), w.at(2).toInt(), w.at(3).toInt(), w.at(4).toInt()),
                         w.at(5).toBool(), true, int(windows.size()), w.at(6).toString(), w.at(7).toBool(), w.at(8).toBool()});
     }
@@ -436,6 +401,42 @@ private Q_SLOTS:
                                          > shown(window.windowTitle())->above,
                                      10000);
         }
+    }
+
+    // A sheet opens over the middle of the window it belongs to, as X11
+    // window managers place it, also when shown again. GNOME put it at the
+    // output's top left until told that it is that window's modal dialog.
+    void sheetOpensCentredOverItsWindow()
+    {
+        const std::unique_ptr<QObject> placement = PlatformFactory::dialogPlacement();
+        if (placement)
+            qApp->installEventFilter(placement.get());
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(mainTitle).value_or(ShownWindow()).frame.isEmpty(), 10000);
+        const QString title = QStringLiteral("Sheet of the test");
+        QDialog sheet(m_main.get());
+        sheet.setWindowTitle(title);
+        sheet.setWindowModality(Qt::WindowModal);
+        sheet.resize(360, 180);
+        for (int showing = 1; showing <= 2; ++showing) {
+            sheet.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+            QTRY_VERIFY_WITH_TIMEOUT(!shown(title).value_or(ShownWindow()).frame.isEmpty(), 10000);
+            const QRect main = shown(mainTitle)->frame;
+            const auto describe = [&] {
+                const QRect frame = shown(title).value_or(ShownWindow()).frame;
+                return QStringLiteral("showing %1: sheet at %2,%3 %4x%5 over a window at %6,%7 %8x%9")
+                    .arg(showing).arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())
+                    .arg(main.x()).arg(main.y()).arg(main.width()).arg(main.height());
+            };
+            // sway centres it on the output, which its bar leaves a little
+            // taller than the window.
+            const auto off = [&] { return shown(title).value_or(ShownWindow()).frame.center() - main.center(); };
+            QTRY_VERIFY2_WITH_TIMEOUT(std::abs(off().x()) <= 8 && std::abs(off().y()) <= 24, qPrintable(describe()), 10000);
+            sheet.hide();
+            QTRY_VERIFY_WITH_TIMEOUT(!shown(title).has_value(), 10000);
+        }
+        if (placement)
+            qApp->removeEventFilter(placement.get());
     }
 
     // The settings window is its form's size: sway floats it rather than

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tessaline {
+
+// Runs scripts of ours inside KWin, through its scripting D-Bus interface:
+// what a Wayland client may not ask for itself (a window kept above others
+// and on every desktop, a window of ours brought forward while another
+// app's has the focus), KWin's own scripts may do.
+class KWinScripts final : public QObject
+{
+public:
+    // The session's, or none where KWin does not run a KDE session.
+    static KWinScripts *session();
+    ~KWinScripts() override;
+
+    // Loads `source` (JavaScript of KWin's scripting API) under a name of
+    // this process for `purpose` and starts it; the script loaded before
+    // for the same purpose goes first. KWin keeps a script until told
+    // otherwise: ours go as the application quits.
+    void run(const QString &purpose, const QString &source);
+
+    // The JavaScript text of a string.
+    static QString quoted(const QString &text);
+
+private:
+    KWinScripts();
+
+    // Where KWin reads our scripts; it reads one after it has said it would
+    // run it, so the files live as long as we do.
+    std::unique_ptr<QTemporaryDir> m_directory;
+    int m_runs = 0;
+    QSet<QString> m_loaded;
+};
+
+} // namespace tessaline
