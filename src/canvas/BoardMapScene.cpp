@@ -2,6 +2,7 @@
 
 #include "canvas/BoardMapModel.h"
 #include "canvas/CardItem.h"
+#include "canvas/CardOcclusion.h"
 #include "canvas/CardPictures.h"
 #include "canvas/ConnectionGeometry.h"
 #include "canvas/ConnectionItem.h"
@@ -143,6 +144,8 @@ void BoardMapScene::sync()
         it = m_cards.erase(it);
     }
     qreal layer = firstCardLayer;
+    m_stack.clear();
+    m_stack.reserve(m_cards.size() + placed.size());
     for (CanvasCard *card : placed) {
         if (wanted.value(card->id()) != card)
             continue;
@@ -165,7 +168,9 @@ void BoardMapScene::sync()
         }
         item->setZValue(layer);
         layer += 1;
+        m_stack.append(item);
     }
+    updateCoveredCards();
 
     QSet<QUuid> liveConnections;
     for (Connection *connection : m_model.boardConnections()) {
@@ -222,6 +227,7 @@ void BoardMapScene::cardChanged(const QUuid &cardID, int property)
     case CanvasCard::CanvasHeightProperty:
         item->syncGeometry();
         updateConnectionsOf(cardID);
+        cardStackingChanged();
         {
             const QRectF frame = item->storedFrame();
             const QRectF map = sceneRect();
@@ -269,6 +275,26 @@ void BoardMapScene::updateConnectionsOf(const QUuid &cardID)
 void BoardMapScene::cardShownFrameChanged(const CardItem &item)
 {
     updateConnectionsOf(item.cardID());
+    cardStackingChanged();
+}
+
+void BoardMapScene::cardStackingChanged()
+{
+    if (std::exchange(m_coveredCardsPending, true))
+        return;
+    QMetaObject::invokeMethod(this, &BoardMapScene::updateCoveredCards, Qt::QueuedConnection);
+}
+
+void BoardMapScene::updateCoveredCards()
+{
+    m_coveredCardsPending = false;
+    QList<StackedCard> stack;
+    stack.reserve(m_stack.size());
+    for (const CardItem *item : std::as_const(m_stack))
+        stack.append({item->paintedFrame(), item->hidesCardsUnder(), item->canBeCovered()});
+    const QList<bool> hidden = hiddenCards(stack);
+    for (qsizetype i = 0; i < m_stack.size(); ++i)
+        m_stack.at(i)->setCovered(hidden.at(i));
 }
 
 void BoardMapScene::requestContextMenu(const CardItem &item, const QPoint &screenPos)
@@ -300,6 +326,10 @@ void BoardMapScene::refreshVisibleTimes()
 
 void BoardMapScene::drawBackground(QPainter *painter, const QRectF &rect)
 {
+    // A frame drawn at once after a change (before the queued pass ran)
+    // leaves out exactly the cards covered now.
+    if (m_coveredCardsPending)
+        updateCoveredCards();
     const QPalette palette = QApplication::palette();
     const bool contrast = DesignEnvironment::current().increasedContrast;
     painter->fillRect(rect, semanticColor(SemanticColor::windowBackground, palette, contrast));
