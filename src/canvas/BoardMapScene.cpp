@@ -170,7 +170,7 @@ void BoardMapScene::sync()
         layer += 1;
         m_stack.append(item);
     }
-    updateCoveredCards();
+    updateCoveredCards(std::nullopt);
 
     QSet<QUuid> liveConnections;
     for (Connection *connection : m_model.boardConnections()) {
@@ -227,7 +227,7 @@ void BoardMapScene::cardChanged(const QUuid &cardID, int property)
     case CanvasCard::CanvasHeightProperty:
         item->syncGeometry();
         updateConnectionsOf(cardID);
-        cardStackingChanged();
+        cardStackingChanged(*item);
         {
             const QRectF frame = item->storedFrame();
             const QRectF map = sceneRect();
@@ -275,26 +275,45 @@ void BoardMapScene::updateConnectionsOf(const QUuid &cardID)
 void BoardMapScene::cardShownFrameChanged(const CardItem &item)
 {
     updateConnectionsOf(item.cardID());
-    cardStackingChanged();
+    cardStackingChanged(item);
 }
 
-void BoardMapScene::cardStackingChanged()
+void BoardMapScene::cardStackingChanged(const CardItem &item)
 {
+    // Only cards under where it was or is now can change: a card that
+    // covers another meets whatever meets the one it covers.
+    m_stackingChangedArea |= item.stackedFrame() | item.paintedFrame();
     if (std::exchange(m_coveredCardsPending, true))
         return;
-    QMetaObject::invokeMethod(this, &BoardMapScene::updateCoveredCards, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_coveredCardsPending)
+                updateCoveredCards(m_stackingChangedArea);
+        },
+        Qt::QueuedConnection);
 }
 
-void BoardMapScene::updateCoveredCards()
+void BoardMapScene::updateCoveredCards(const std::optional<QRectF> &within)
 {
     m_coveredCardsPending = false;
+    m_stackingChangedArea = QRectF();
+    // Cards are filled with the base colour: a translucent one hides nothing.
+    const bool opaqueFill = QApplication::palette().color(QPalette::Base).alpha() == 255;
+    QList<CardItem *> items;
     QList<StackedCard> stack;
+    items.reserve(m_stack.size());
     stack.reserve(m_stack.size());
-    for (const CardItem *item : std::as_const(m_stack))
-        stack.append({item->paintedFrame(), item->hidesCardsUnder(), item->canBeCovered()});
-    const QList<bool> hidden = hiddenCards(stack);
-    for (qsizetype i = 0; i < m_stack.size(); ++i)
-        m_stack.at(i)->setCovered(hidden.at(i));
+    for (CardItem *item : std::as_const(m_stack)) {
+        const QRectF frame = item->paintedFrame();
+        if (within && !within->intersects(frame))
+            continue;
+        items.append(item);
+        stack.append({frame, opaqueFill && item->hidesCardsUnder(), item->canBeCovered()});
+    }
+    const QList<bool> covered = hiddenCards(stack);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items.at(i)->setCovered(covered.at(i), stack.at(i).frame);
 }
 
 void BoardMapScene::requestContextMenu(const CardItem &item, const QPoint &screenPos)
@@ -329,7 +348,7 @@ void BoardMapScene::drawBackground(QPainter *painter, const QRectF &rect)
     // A frame drawn at once after a change (before the queued pass ran)
     // leaves out exactly the cards covered now.
     if (m_coveredCardsPending)
-        updateCoveredCards();
+        updateCoveredCards(m_stackingChangedArea);
     const QPalette palette = QApplication::palette();
     const bool contrast = DesignEnvironment::current().increasedContrast;
     painter->fillRect(rect, semanticColor(SemanticColor::windowBackground, palette, contrast));

@@ -54,7 +54,7 @@ public:
     void cardFocusChanged(CardItem *item);
     // A card moved, faded or changed what shows past its frame: which cards
     // lie hidden under others is worked out again before the next frame.
-    void cardStackingChanged();
+    void cardStackingChanged(const CardItem &item);
 
 Q_SIGNALS:
     void cardContextMenuRequested(const QUuid &cardID, const QPoint &screenPos);
@@ -76,7 +76,8 @@ private:
     void updateSelection();
     void refreshVisibleTimes();
     void placeEmptyState();
-    void updateCoveredCards();
+    // Over the whole map, or only for the cards that meet `within`.
+    void updateCoveredCards(const std::optional<QRectF> &within);
 
     BoardMapModel &m_model;
     CardPictures &m_pictures;
@@ -84,6 +85,8 @@ private:
     // The cards bottom to top, as they are drawn.
     QList<CardItem *> m_stack;
     bool m_coveredCardsPending = false;
+    // Where cards changed since the last pass, before and after.
+    QRectF m_stackingChangedArea;
     QHash<QUuid, QMetaObject::Connection> m_cardWatches;
     QHash<QUuid, ConnectionItem *> m_connections;
     QHash<QUuid, QMetaObject::Connection> m_connectionWatches;

@@ -163,7 +163,7 @@ void CardItem::setTourHighlighted(bool highlighted)
             return;
         m_tourRing = std::make_unique<AnimatedAmount>(nullptr, GuidedTourHighlight::motion());
         QObject::connect(m_tourRing.get(), &AnimatedAmount::valueChanged, [this] { update(); });
-        m_scene.cardStackingChanged();
+        m_scene.cardStackingChanged(*this);
     }
     m_tourRing->setOn(highlighted);
 }
@@ -185,7 +185,7 @@ void CardItem::appear()
         // Under reduce motion the card only fades.
         setScale(DesignEnvironment::current().reduceMotion ? 1.0 : 0.98 + 0.02 * value);
         if (hidesCardsUnder() != wasOpaque)
-            m_scene.cardStackingChanged();
+            m_scene.cardStackingChanged(*this);
     };
     QObject::connect(m_appearance.get(), &AnimatedAmount::valueChanged, follow);
     follow(0);
@@ -233,13 +233,14 @@ bool CardItem::isSettling() const
 
 QRectF CardItem::paintedFrame() const
 {
-    return mapRectToScene(QRectF(QPointF(), m_size));
+    const QRectF frame(QPointF(), m_size);
+    // Only a card growing in is scaled.
+    return scale() == 1.0 ? frame.translated(pos()) : mapRectToScene(frame);
 }
 
 bool CardItem::hidesCardsUnder() const
 {
-    return isVisible() && opacity() >= 1.0 && scale() >= 1.0 &&
-           QApplication::palette().color(QPalette::Base).alpha() == 255;
+    return isVisible() && opacity() >= 1.0 && scale() >= 1.0;
 }
 
 bool CardItem::canBeCovered() const
@@ -248,8 +249,9 @@ bool CardItem::canBeCovered() const
     return !m_dragging && !m_tourRing;
 }
 
-void CardItem::setCovered(bool covered)
+void CardItem::setCovered(bool covered, const QRectF &frame)
 {
+    m_stackedFrame = frame;
     if (m_covered == covered)
         return;
     m_covered = covered;
@@ -494,7 +496,7 @@ void CardItem::mouseMoveEvent(QGraphicsSceneMouseEvent *event)
     if (!m_dragging) {
         m_dragging = true;
         update();
-        m_scene.cardStackingChanged();
+        m_scene.cardStackingChanged(*this);
     }
     setDragOffset(translation);
 }
@@ -509,7 +511,7 @@ void CardItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
     if (press == Press::card && m_dragging) {
         m_dragging = false;
         update();
-        m_scene.cardStackingChanged();
+        m_scene.cardStackingChanged(*this);
         m_scene.model().moveCard(*m_card, CardGestures::movedOrigin(frame, translation));
         // The card was let go at its shown place; from there it eases to
         // where it is stored now (kept off the map's edge, or back where it

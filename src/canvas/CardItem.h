@@ -67,7 +67,8 @@ public:
     // Where the card is painted now, in scene coordinates: its shown
     // frame, a little smaller while it grows in.
     QRectF paintedFrame() const;
-    // Whether it hides the cards wholly under it: opaque and at rest.
+    // Whether it hides the cards wholly under it: at rest, at full opacity
+    // (its fill, the palette's base colour, opaque too).
     bool hidesCardsUnder() const;
     // Whether nothing of it shows past its frame, so a card above can hide
     // it whole.
@@ -75,8 +76,10 @@ public:
     // Lying wholly under an opaque card, it is not painted at all (and asks
     // for no picture); it still takes part in selection, focus, its
     // connections and the map's accessibility.
-    void setCovered(bool covered);
+    // `frame` is the painted frame the answer was worked out for.
+    void setCovered(bool covered, const QRectF &frame);
     bool isCovered() const { return m_covered; }
+    QRectF stackedFrame() const { return m_stackedFrame; }
 
     QRectF boundingRect() const override;
     QPainterPath shape() const override;
@@ -136,6 +139,7 @@ private:
     QString m_bodyText;
     qreal m_bodyScroll = 0;
     bool m_covered = false;
+    QRectF m_stackedFrame;
 };
 
 } // namespace tessaline
