@@ -2,6 +2,7 @@
 
 #include "canvas/BoardMapModel.h"
 #include "canvas/CardItem.h"
+#include "canvas/CardOcclusion.h"
 #include "canvas/CardPictures.h"
 #include "canvas/ConnectionGeometry.h"
 #include "canvas/ConnectionItem.h"
@@ -143,6 +144,8 @@ void BoardMapScene::sync()
         it = m_cards.erase(it);
     }
     qreal layer = firstCardLayer;
+    m_stack.clear();
+    m_stack.reserve(m_cards.size() + placed.size());
     for (CanvasCard *card : placed) {
         if (wanted.value(card->id()) != card)
             continue;
@@ -165,7 +168,9 @@ void BoardMapScene::sync()
         }
         item->setZValue(layer);
         layer += 1;
+        m_stack.append(item);
     }
+    updateCoveredCards(std::nullopt);
 
     QSet<QUuid> liveConnections;
     for (Connection *connection : m_model.boardConnections()) {
@@ -222,6 +227,7 @@ void BoardMapScene::cardChanged(const QUuid &cardID, int property)
     case CanvasCard::CanvasHeightProperty:
         item->syncGeometry();
         updateConnectionsOf(cardID);
+        cardStackingChanged(*item);
         {
             const QRectF frame = item->storedFrame();
             const QRectF map = sceneRect();
@@ -269,6 +275,45 @@ void BoardMapScene::updateConnectionsOf(const QUuid &cardID)
 void BoardMapScene::cardShownFrameChanged(const CardItem &item)
 {
     updateConnectionsOf(item.cardID());
+    cardStackingChanged(item);
+}
+
+void BoardMapScene::cardStackingChanged(const CardItem &item)
+{
+    // Only cards under where it was or is now can change: a card that
+    // covers another meets whatever meets the one it covers.
+    m_stackingChangedArea |= item.stackedFrame() | item.paintedFrame();
+    if (std::exchange(m_coveredCardsPending, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_coveredCardsPending)
+                updateCoveredCards(m_stackingChangedArea);
+        },
+        Qt::QueuedConnection);
+}
+
+void BoardMapScene::updateCoveredCards(const std::optional<QRectF> &within)
+{
+    m_coveredCardsPending = false;
+    m_stackingChangedArea = QRectF();
+    // Cards are filled with the base colour: a translucent one hides nothing.
+    const bool opaqueFill = QApplication::palette().color(QPalette::Base).alpha() == 255;
+    QList<CardItem *> items;
+    QList<StackedCard> stack;
+    items.reserve(m_stack.size());
+    stack.reserve(m_stack.size());
+    for (CardItem *item : std::as_const(m_stack)) {
+        const QRectF frame = item->paintedFrame();
+        if (within && !within->intersects(frame))
+            continue;
+        items.append(item);
+        stack.append({frame, opaqueFill && item->hidesCardsUnder(), item->canBeCovered()});
+    }
+    const QList<bool> covered = hiddenCards(stack);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items.at(i)->setCovered(covered.at(i), stack.at(i).frame);
 }
 
 void BoardMapScene::requestContextMenu(const CardItem &item, const QPoint &screenPos)
@@ -300,6 +345,10 @@ void BoardMapScene::refreshVisibleTimes()
 
 void BoardMapScene::drawBackground(QPainter *painter, const QRectF &rect)
 {
+    // A frame drawn at once after a change (before the queued pass ran)
+    // leaves out exactly the cards covered now.
+    if (m_coveredCardsPending)
+        updateCoveredCards(m_stackingChangedArea);
     const QPalette palette = QApplication::palette();
     const bool contrast = DesignEnvironment::current().increasedContrast;
     painter->fillRect(rect, semanticColor(SemanticColor::windowBackground, palette, contrast));

@@ -52,6 +52,9 @@ public:
     void cardShownFrameChanged(const CardItem &item);
     void requestContextMenu(const CardItem &item, const QPoint &screenPos);
     void cardFocusChanged(CardItem *item);
+    // A card moved, faded or changed what shows past its frame: which cards
+    // lie hidden under others is worked out again before the next frame.
+    void cardStackingChanged(const CardItem &item);
 
 Q_SIGNALS:
     void cardContextMenuRequested(const QUuid &cardID, const QPoint &screenPos);
@@ -73,10 +76,17 @@ private:
     void updateSelection();
     void refreshVisibleTimes();
     void placeEmptyState();
+    // Over the whole map, or only for the cards that meet `within`.
+    void updateCoveredCards(const std::optional<QRectF> &within);
 
     BoardMapModel &m_model;
     CardPictures &m_pictures;
     QHash<QUuid, CardItem *> m_cards;
+    // The cards bottom to top, as they are drawn.
+    QList<CardItem *> m_stack;
+    bool m_coveredCardsPending = false;
+    // Where cards changed since the last pass, before and after.
+    QRectF m_stackingChangedArea;
     QHash<QUuid, QMetaObject::Connection> m_cardWatches;
     QHash<QUuid, ConnectionItem *> m_connections;
     QHash<QUuid, QMetaObject::Connection> m_connectionWatches;

@@ -132,12 +132,19 @@ void CardItem::syncGeometry()
     setPos(frame.topLeft() + m_dragOffset);
 }
 
+const CardPresentation &CardItem::presentation() const
+{
+    if (!m_presentation)
+        m_presentation = m_card ? CardPresentation::of(*m_card) : CardPresentation();
+    return *m_presentation;
+}
+
 void CardItem::syncLook()
 {
     if (!m_card)
         return;
-    m_presentation = CardPresentation::of(*m_card);
-    setToolTip(m_presentation.tooltip);
+    m_presentation.reset();
+    setToolTip(CardPresentation::tooltipOf(*m_card));
     update();
 }
 
@@ -156,6 +163,7 @@ void CardItem::setTourHighlighted(bool highlighted)
             return;
         m_tourRing = std::make_unique<AnimatedAmount>(nullptr, GuidedTourHighlight::motion());
         QObject::connect(m_tourRing.get(), &AnimatedAmount::valueChanged, [this] { update(); });
+        m_scene.cardStackingChanged(*this);
     }
     m_tourRing->setOn(highlighted);
 }
@@ -172,9 +180,12 @@ void CardItem::appear()
     m_appearance = std::make_unique<AnimatedAmount>(nullptr, placing, placingReduced);
     setTransformOriginPoint(QRectF(QPointF(), m_size).center());
     const auto follow = [this](qreal value) {
+        const bool wasOpaque = hidesCardsUnder();
         setOpacity(value);
         // Under reduce motion the card only fades.
         setScale(DesignEnvironment::current().reduceMotion ? 1.0 : 0.98 + 0.02 * value);
+        if (hidesCardsUnder() != wasOpaque)
+            m_scene.cardStackingChanged(*this);
     };
     QObject::connect(m_appearance.get(), &AnimatedAmount::valueChanged, follow);
     follow(0);
@@ -197,7 +208,7 @@ qreal CardItem::ageWidth() const
 
 QRectF CardItem::groupMarkRect() const
 {
-    if (!m_presentation.showsGroupMark)
+    if (!presentation().showsGroupMark)
         return {};
     constexpr qreal top = 10;
     const qreal lineHeight = headerHeight - top - 8;
@@ -212,12 +223,43 @@ QString CardItem::toolTipAt(const QPointF &position) const
     // The mark is small: a little room round it still counts.
     if (groupMarkRect().adjusted(-3, -3, 3, 3).contains(position))
         return QStringLiteral("Grouped");
-    return m_presentation.tooltip;
+    return presentation().tooltip;
 }
 
 bool CardItem::isSettling() const
 {
     return m_settle && m_settle->state() == QAbstractAnimation::Running;
+}
+
+QRectF CardItem::paintedFrame() const
+{
+    const QRectF frame(QPointF(), m_size);
+    // Only a card growing in is scaled.
+    return scale() == 1.0 ? frame.translated(pos()) : mapRectToScene(frame);
+}
+
+bool CardItem::hidesCardsUnder() const
+{
+    return isVisible() && opacity() >= 1.0 && scale() >= 1.0;
+}
+
+bool CardItem::canBeCovered() const
+{
+    // The tour's ring and the drag shadow lie outside the card.
+    return !m_dragging && !m_tourRing;
+}
+
+void CardItem::setCovered(bool covered, const QRectF &frame)
+{
+    m_stackedFrame = frame;
+    if (m_covered == covered)
+        return;
+    m_covered = covered;
+    setFlag(ItemHasNoContents, covered);
+    // Updates asked for while covered were dropped: the whole card is drawn
+    // anew.
+    if (!covered)
+        update();
 }
 
 QRectF CardItem::boundingRect() const
@@ -244,7 +286,7 @@ void CardItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidge
     const QPalette palette = paletteFor(widget);
     const bool contrast = DesignEnvironment::current().increasedContrast;
     const QRectF rect(QPointF(), m_size);
-    const QuietCardSurface surface{m_presentation.tone, m_selected, m_hovered ? 1.0 : 0.0, elevation(),
+    const QuietCardSurface surface{presentation().tone, m_selected, m_hovered ? 1.0 : 0.0, elevation(),
                                    QuietCardSurface().cornerRadius};
     painter->setRenderHint(QPainter::Antialiasing);
     paintQuietCardBackground(painter, rect, surface, palette, contrast);
@@ -253,7 +295,7 @@ void CardItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidge
     painter->setClipPath(roundedShape(rect, surface.cornerRadius));
     paintHeader(painter, QRectF(0, 0, rect.width(), headerHeight), palette, contrast);
     const QRectF body(0, headerHeight, rect.width(), std::max(0.0, rect.height() - headerHeight));
-    if (m_presentation.isSnip)
+    if (presentation().isSnip)
         paintSnipBody(painter, body, palette, contrast);
     else
         paintThoughtBody(painter, body, palette, contrast);
@@ -277,7 +319,7 @@ void CardItem::paintHeader(QPainter *painter, const QRectF &rect, const QPalette
     qreal left = sidePadding;
     qreal right = rect.width() - sidePadding;
 
-    paintSymbol(painter, m_presentation.kindSymbol, QRectF(left, top + (lineHeight - 12) / 2, 12, 12), secondary);
+    paintSymbol(painter, presentation().kindSymbol, QRectF(left, top + (lineHeight - 12) / 2, 12, 12), secondary);
     left += 12 + 6;
 
     const QFont small = TessalineTypography::systemFont(10, QFont::Normal);
@@ -287,7 +329,7 @@ void CardItem::paintHeader(QPainter *painter, const QRectF &rect, const QPalette
     painter->setPen(tertiary);
     painter->drawText(QRectF(right - ageWidth, top, ageWidth, lineHeight), Qt::AlignVCenter | Qt::AlignRight, age);
     right -= ageWidth + 6;
-    if (m_presentation.showsGroupMark) {
+    if (presentation().showsGroupMark) {
         paintSymbol(painter, QStringLiteral("square.3.layers.3d"), groupMarkRect(), tertiary);
         right -= 10 + 6;
     }
@@ -295,12 +337,12 @@ void CardItem::paintHeader(QPainter *painter, const QRectF &rect, const QPalette
     const QFont labelFont = TessalineTypography::systemFont(11, QFont::Medium);
     painter->setFont(labelFont);
     painter->setPen(secondary);
-    const qreal labelWidth = std::min(QFontMetricsF(labelFont).horizontalAdvance(m_presentation.kindLabel),
+    const qreal labelWidth = std::min(QFontMetricsF(labelFont).horizontalAdvance(presentation().kindLabel),
                                       std::max(0.0, right - 4 - left));
     painter->drawText(QRectF(left, top, labelWidth, lineHeight), Qt::AlignVCenter | Qt::AlignLeft,
-                      QFontMetricsF(labelFont).elidedText(m_presentation.kindLabel, Qt::ElideRight, labelWidth));
+                      QFontMetricsF(labelFont).elidedText(presentation().kindLabel, Qt::ElideRight, labelWidth));
     left += labelWidth + 6;
-    if (m_presentation.showsSuggestedTag && right - 4 > left) {
+    if (presentation().showsSuggestedTag && right - 4 > left) {
         const QSizeF tag = studioTagSize(CardPresentation::suggestedTagTitle(), QStringLiteral("sparkles"));
         paintStudioTag(painter, QPointF(left, top + (lineHeight - tag.height()) / 2),
                        CardPresentation::suggestedTagTitle(), QStringLiteral("sparkles"), true, palette, contrast,
@@ -311,7 +353,7 @@ void CardItem::paintHeader(QPainter *painter, const QRectF &rect, const QPalette
 void CardItem::paintSnipBody(QPainter *painter, const QRectF &rect, const QPalette &palette, bool contrast)
 {
     QRectF picture = rect;
-    if (m_presentation.showsCaption) {
+    if (presentation().showsCaption) {
         const QFont font = TessalineTypography::body();
         const QFontMetricsF metrics(font);
         const qreal captionHeight = std::ceil(metrics.lineSpacing() * 2);
@@ -454,6 +496,7 @@ void CardItem::mouseMoveEvent(QGraphicsSceneMouseEvent *event)
     if (!m_dragging) {
         m_dragging = true;
         update();
+        m_scene.cardStackingChanged(*this);
     }
     setDragOffset(translation);
 }
@@ -468,6 +511,7 @@ void CardItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
     if (press == Press::card && m_dragging) {
         m_dragging = false;
         update();
+        m_scene.cardStackingChanged(*this);
         m_scene.model().moveCard(*m_card, CardGestures::movedOrigin(frame, translation));
         // The card was let go at its shown place; from there it eases to
         // where it is stored now (kept off the map's edge, or back where it
@@ -542,7 +586,7 @@ void CardItem::hoverMoveEvent(QGraphicsSceneHoverEvent *event)
 void CardItem::wheelEvent(QGraphicsSceneWheelEvent *event)
 {
     // A thought longer than its card scrolls inside it; otherwise the map does.
-    const qreal overflow = m_presentation.isSnip ? 0 : bodyOverflow();
+    const qreal overflow = presentation().isSnip ? 0 : bodyOverflow();
     const qreal next = std::clamp(m_bodyScroll - event->delta() / 4.0, 0.0, overflow);
     if (event->orientation() != Qt::Vertical || overflow <= 0 || next == m_bodyScroll) {
         event->ignore();

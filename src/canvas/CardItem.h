@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <memory>
+#include <optional>
 
 class QVariantAnimation;
 
@@ -63,6 +64,23 @@ public:
     // A dropped card eases from where it was let go to its stored place.
     bool isSettling() const;
 
+    // Where the card is painted now, in scene coordinates: its shown
+    // frame, a little smaller while it grows in.
+    QRectF paintedFrame() const;
+    // Whether it hides the cards wholly under it: at rest, at full opacity
+    // (its fill, the palette's base colour, opaque too).
+    bool hidesCardsUnder() const;
+    // Whether nothing of it shows past its frame, so a card above can hide
+    // it whole.
+    bool canBeCovered() const;
+    // Lying wholly under an opaque card, it is not painted at all (and asks
+    // for no picture); it still takes part in selection, focus, its
+    // connections and the map's accessibility.
+    // `frame` is the painted frame the answer was worked out for.
+    void setCovered(bool covered, const QRectF &frame);
+    bool isCovered() const { return m_covered; }
+    QRectF stackedFrame() const { return m_stackedFrame; }
+
     QRectF boundingRect() const override;
     QPainterPath shape() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
@@ -88,6 +106,9 @@ private:
     enum class Press { none, card, handle };
 
     QuietCardElevation elevation() const;
+    // Worked out when first needed: it reads the card's texts from the
+    // store, which a card under a pile never needs.
+    const CardPresentation &presentation() const;
     void setDragOffset(const QPointF &offset);
     // Shown displaced by `offset`, easing back to the stored place.
     void settleFrom(const QPointF &offset);
@@ -104,7 +125,7 @@ private:
     QPointer<CanvasCard> m_card;
     QUuid m_cardID;
     QSizeF m_size;
-    CardPresentation m_presentation;
+    mutable std::optional<CardPresentation> m_presentation;
     bool m_selected = false;
     bool m_hovered = false;
     std::unique_ptr<AnimatedAmount> m_tourRing;
@@ -117,6 +138,8 @@ private:
     std::unique_ptr<QTextDocument> m_body;
     QString m_bodyText;
     qreal m_bodyScroll = 0;
+    bool m_covered = false;
+    QRectF m_stackedFrame;
 };
 
 } // namespace tessaline

@@ -13,15 +13,13 @@ CardPresentation CardPresentation::of(const CanvasCard &card)
     presentation.kindLabel = CardSummary::kindLabel(card);
     presentation.kindSymbol = CardSummary::kindSymbol(card);
     if (presentation.isSnip) {
-        presentation.tooltip = QStringLiteral("Double-click or press Space to preview");
         if (card.hasThumbnailImageData())
             presentation.pictureSource = PictureSource::thumbnail;
         else if (card.hasOriginalImageData())
             presentation.pictureSource = PictureSource::original;
         presentation.showsCaption = !card.contextText().isEmpty();
-    } else {
-        presentation.tooltip = QStringLiteral("Double-click or press Space to open");
     }
+    presentation.tooltip = tooltipOf(card);
     if (card.isAIGenerated())
         presentation.tone = QuietCardTone::suggestion;
     else
@@ -30,6 +28,12 @@ CardPresentation CardPresentation::of(const CanvasCard &card)
     presentation.showsGroupMark = card.groupID().has_value();
     presentation.accessibilityLabel = presentation.kindLabel + QStringLiteral(": ") + card.displayTitle();
     return presentation;
+}
+
+QString CardPresentation::tooltipOf(const CanvasCard &card)
+{
+    return card.kind() == CardKind::snip ? QStringLiteral("Double-click or press Space to preview")
+                                         : QStringLiteral("Double-click or press Space to open");
 }
 
 QString CardPresentation::accessibilityValue(bool isSelected)

@@ -34,6 +34,9 @@ struct CardPresentation
     QString accessibilityLabel;
 
     static CardPresentation of(const CanvasCard &card);
+    // The card's tooltip alone: it needs none of the card's texts, which a
+    // map of thousands of cards reads only for those it paints.
+    static QString tooltipOf(const CanvasCard &card);
 
     static QString accessibilityValue(bool isSelected);
     static QString accessibilityHint();

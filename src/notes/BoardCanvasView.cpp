@@ -1,6 +1,6 @@
 #include "notes/BoardCanvasView.h"
 
-#include "design/DesignEnvironment.h"
+#include "design/ContentFade.h"
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
@@ -28,12 +28,10 @@
 
 #include <QCoreApplication>
 #include <QFrame>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPropertyAnimation>
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QStackedWidget>
@@ -385,15 +383,7 @@ void BoardCanvasView::ensureMap()
 void BoardCanvasView::fadeInContent()
 {
     // The new content fades in; under reduced motion in half the time.
-    auto *effect = new QGraphicsOpacityEffect(m_content);
-    m_content->setGraphicsEffect(effect);
-    auto *fade = new QPropertyAnimation(effect, "opacity", effect);
-    fade->setStartValue(0.0);
-    fade->setEndValue(1.0);
-    fade->setEasingCurve(QEasingCurve::OutCubic);
-    fade->setDuration(DesignEnvironment::current().reduceMotion ? 100 : 200);
-    connect(fade, &QPropertyAnimation::finished, m_content, [content = m_content] { content->setGraphicsEffect(nullptr); });
-    fade->start();
+    ContentFadeEffect::fadeIn(m_content);
 }
 
 void BoardCanvasView::openInsertSnipPicker()

@@ -469,6 +469,62 @@ private Q_SLOTS:
         QCOMPARE(names(QAccessible::Graphic), QStringList{QStringLiteral("Connection from Card 1 to Card 3")});
     }
 
+    // A pile of cards on one spot paints only its top card, yet each card
+    // under it stays on the map: selectable, an accessible element, the end
+    // of its connection; moved off the pile, the top shows the card below.
+    void aPileShowsItsTopCardOnly()
+    {
+        MapRig &r = *rig;
+        CanvasCard *bottom = r.card(CardKind::snip, 1, true);
+        CanvasCard *middle = r.card(CardKind::thought, 2, true);
+        CanvasCard *top = r.card(CardKind::snip, 3, true);
+        CanvasCard *aside = r.card(CardKind::thought, 4, true);
+        aside->setCanvasX(700);
+        connect(bottom, aside, QStringLiteral("under the pile"));
+        QVERIFY(r.context->save());
+        show();
+        BoardMapScene &scene = view->scene();
+        const auto covered = [&scene](const CanvasCard *card) { return scene.cardItem(card->id())->isCovered(); };
+        QVERIFY(covered(bottom));
+        QVERIFY(covered(middle));
+        QVERIFY(!covered(top));
+        QVERIFY(!covered(aside));
+
+        QCOMPARE(names(QAccessible::ListItem).size(), 4);
+        QCOMPARE(names(QAccessible::Graphic), QStringList{QStringLiteral("Connection from Card 1 to Card 4, labeled under the pile")});
+        elements(QAccessible::ListItem).first()->actionInterface()->doAction(QStringLiteral("Select"));
+        QCOMPARE(r.navigation->selectedCardIDs(), QSet<QUuid>{bottom->id()});
+        QVERIFY(scene.cardItem(bottom->id())->isCardSelected());
+
+        // Dragged off, the top card uncovers the one under it at once.
+        QTest::mousePress(viewport(), Qt::LeftButton, {}, onView({100, 100}));
+        QTest::mouseMove(viewport(), onView({300, 150}));
+        QTest::mouseMove(viewport(), onView({600, 150}));
+        viewport()->repaint();
+        QVERIFY(!covered(middle));
+        QVERIFY(covered(bottom));
+        QTest::mouseRelease(viewport(), Qt::LeftButton, {}, onView({600, 150}));
+        QCOMPARE(top->canvasX(), 500.0);
+        QCoreApplication::sendPostedEvents(&scene, QEvent::MetaCall);
+        QVERIFY(!covered(top));
+        QVERIFY(!covered(middle));
+
+        // Undone, it covers the pile again.
+        r.stack.undo();
+        QTRY_VERIFY(covered(middle));
+        QVERIFY(!covered(top));
+
+        // A card placed on the pile lets it show through while it fades in.
+        CanvasCard *latest = r.card(CardKind::thought, 9, true);
+        QVERIFY(r.context->save());
+        QTRY_VERIFY(scene.cardItem(latest->id()));
+        QVERIFY(scene.cardItem(latest->id())->opacity() < 1);
+        viewport()->repaint();
+        QVERIFY(!covered(top));
+        QTRY_VERIFY(covered(top));
+        QVERIFY(!covered(latest));
+    }
+
     void theTourRingsItsPreviewCardOnItsLastStep()
     {
         MapRig &r = *rig;
