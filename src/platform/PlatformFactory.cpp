@@ -4,6 +4,8 @@
 #include "platform/PortalCaptureSystem.h"
 #include "platform/PortalHotKeys.h"
 #include "platform/PortalRequest.h"
+#include "platform/SwayCaptureSystem.h"
+#include "platform/SwayIpc.h"
 #include "platform/UnavailableHotKeys.h"
 #include "platform/WaylandFloatingWindows.h"
 #include "platform/WaylandModalDialogs.h"
@@ -71,7 +73,11 @@ PlatformBackends PlatformFactory::createPortal()
     const OfferedPortals offered = offeredPortals();
     PlatformBackends backends;
     backends.session = WindowSession::wayland;
-    backends.captureSystem = std::make_unique<PortalCaptureSystem>(offered.screenshot);
+    // sway says, over its own socket, what Wayland keeps from clients.
+    if (!SwayIpc::socketPath().isEmpty())
+        backends.captureSystem = std::make_unique<SwayCaptureSystem>(offered.screenshot);
+    else
+        backends.captureSystem = std::make_unique<PortalCaptureSystem>(offered.screenshot);
     if (offered.globalShortcuts)
         backends.hotKeySystem = std::make_unique<PortalHotKeys>();
     else

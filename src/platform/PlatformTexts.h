@@ -78,11 +78,11 @@ inline QString screenshotPortalMissing()
                           "xdg-desktop-portal-wlr), then log in again.");
 }
 
-// Why "Capture Frontmost Window" is off under Wayland.
+// Why "Capture Frontmost Window" is off under Wayland (but for sway).
 inline QString frontmostWindowUnavailable()
 {
-    return QStringLiteral("Wayland does not tell apps which window is in front, so this capture is not available "
-                          "here. Capture Region or Capture Display Under Pointer instead.");
+    return QStringLiteral("This Wayland desktop does not tell apps which window is in front, so this capture is "
+                          "not available here. Capture Region or Capture Display Under Pointer instead.");
 }
 
 // Settings and the first-run setup, where pictures come through a portal

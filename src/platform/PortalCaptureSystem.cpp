@@ -39,8 +39,9 @@ struct PictureRequest
     QString path;
     QDateTime started;
     QRect desktop;
-    QRect display;
+    QRect part;
     QSize size;
+    QString partMissing;
 };
 
 // Runs on a worker thread: a whole-desktop PNG takes tens of milliseconds
@@ -52,9 +53,9 @@ ImageResult readPicture(const PictureRequest &request)
         QFile::remove(request.path);
     if (picture.isNull())
         return unexpected(CaptureSystemError{false, QStringLiteral("The desktop's picture could not be read.")});
-    QImage part = PortalCaptureSystem::displayPart(picture, request.desktop, request.display);
+    QImage part = PortalCaptureSystem::displayPart(picture, request.desktop, request.part);
     if (part.isNull())
-        return unexpected(CaptureSystemError{false, QStringLiteral("The desktop's picture does not show the display.")});
+        return unexpected(CaptureSystemError{false, request.partMissing});
     // Never blown up past the pixels the desktop gave: under a fractional
     // scale Qt counts the next whole scale's pixels (2560 across a 1920-pixel
     // output at 1.5), and a larger picture would add size and blur, not
@@ -202,11 +203,23 @@ QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDisplayImage(co
     const QScreen *screen = screenForDisplay(display.displayID);
     if (!screen)
         return answered(unexpected(CaptureSystemError{false, QStringLiteral("The display is no longer connected.")}));
-    PictureRequest picture;
-    picture.display = screen->geometry();
+    QRect desktop;
     for (const QScreen *each : QGuiApplication::screens())
-        picture.desktop = picture.desktop.united(each->geometry());
+        desktop = desktop.united(each->geometry());
+    return captureDesktopPart(desktop, screen->geometry(), size,
+                              QStringLiteral("The desktop's picture does not show the display."));
+}
+
+QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDesktopPart(const QRect &desktop, const QRect &part,
+                                                                           const QSize &size, const QString &partMissing)
+{
+    if (!m_offered)
+        return answered(unexpected(CaptureSystemError{true, PlatformTexts::screenshotPortalMissing()}));
+    PictureRequest picture;
+    picture.desktop = desktop;
+    picture.part = part;
     picture.size = size;
+    picture.partMissing = partMissing;
 
     auto promise = std::make_shared<QPromise<ImageResult>>();
     promise->start();

@@ -54,6 +54,14 @@ public:
     static QString permissionStoreService() { return QStringLiteral("org.freedesktop.impl.portal.PermissionStore"); }
     static QString screenshotPermissionTable() { return QStringLiteral("screenshot"); }
 
+protected:
+    // A picture of the whole desktop (its window-system geometry given),
+    // cut to one part of it and brought down to the pixel size asked for
+    // where it is larger; partMissing says what failed when the picture
+    // does not show that part.
+    QFuture<CaptureSystemResult<QImage>> captureDesktopPart(const QRect &desktop, const QRect &part, const QSize &size,
+                                                            const QString &partMissing);
+
 private:
     void forgetStoredRefusal();
 

@@ -5,7 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -187,7 +189,167 @@ std::optional<qint64> windowIn(const QJsonDocument &tree, const WindowKey &windo
     return first;
 }
 
+QRect rectIn(const QJsonObject &node, const QString &key)
+{
+    const QJsonObject rect = node.value(key).toObject();
+    return QRect(rect.value(QStringLiteral("x")).toInt(), rect.value(QStringLiteral("y")).toInt(),
+                 rect.value(QStringLiteral("width")).toInt(), rect.value(QStringLiteral("height")).toInt());
+}
+
+// What the client draws: the container's content area, inside sway's
+// title bar and borders. (A window that keeps a smaller size in a tile is
+// centred in that area; sway's answer gives the size the window first
+// asked for, not the size it has, so the whole area is taken.)
+QRect contentOf(const QJsonObject &node)
+{
+    const QRect rect = rectIn(node, QStringLiteral("rect"));
+    const QRect inside = rectIn(node, QStringLiteral("window_rect"));
+    return QRect(rect.topLeft() + inside.topLeft(), inside.size());
+}
+
+// A container's children, the one in front first: floating containers are
+// drawn in their list's order, each over the ones before; tiled ones never
+// overlap, and the one focused last is the one a tabbed or stacked
+// container shows.
+QList<QJsonObject> frontFirst(const QJsonObject &node)
+{
+    QList<QJsonObject> result;
+    const QJsonArray floating = node.value(QStringLiteral("floating_nodes")).toArray();
+    for (qsizetype i = floating.size() - 1; i >= 0; --i)
+        result.append(floating.at(i).toObject());
+    QList<QJsonObject> tiled;
+    for (const QJsonValue child : node.value(QStringLiteral("nodes")).toArray())
+        tiled.append(child.toObject());
+    for (const QJsonValue id : node.value(QStringLiteral("focus")).toArray()) {
+        const auto found = std::find_if(tiled.begin(), tiled.end(), [&](const QJsonObject &child) {
+            return child.value(QStringLiteral("id")).toInteger() == id.toInteger();
+        });
+        if (found != tiled.end()) {
+            result.append(*found);
+            tiled.erase(found);
+        }
+    }
+    return result + tiled;
+}
+
+bool isWindow(const QJsonObject &node)
+{
+    return node.contains(QStringLiteral("shell"));
+}
+
+// The container a workspace shows full screen, over everything else on it.
+std::optional<QJsonObject> fullScreenIn(const QJsonObject &workspace)
+{
+    QList<QJsonObject> nodes = frontFirst(workspace);
+    while (!nodes.isEmpty()) {
+        const QJsonObject node = nodes.takeFirst();
+        if (node.value(QStringLiteral("fullscreen_mode")).toInt() != 0)
+            return node;
+        nodes += frontFirst(node);
+    }
+    return std::nullopt;
+}
+
+struct Walk
+{
+    Tree tree;
+    // Over every output: a window full screen across all of them.
+    QList<Window> overAll;
+    QList<Window> shown;
+    QList<Window> hidden;
+    QSet<qint64> seen;
+};
+
+void collect(const QJsonObject &node, bool overAll, Walk &walk)
+{
+    const qint64 id = node.value(QStringLiteral("id")).toInteger();
+    if (walk.seen.contains(id))
+        return;
+    walk.seen.insert(id);
+    overAll = overAll || node.value(QStringLiteral("fullscreen_mode")).toInt() == 2;
+    if (isWindow(node)) {
+        Window window;
+        window.id = id;
+        window.processID = node.value(QStringLiteral("pid")).toInteger();
+        window.title = node.value(QStringLiteral("name")).toString();
+        window.appID = node.value(QStringLiteral("app_id")).toString();
+        const QJsonObject properties = node.value(QStringLiteral("window_properties")).toObject();
+        window.windowClass = properties.value(QStringLiteral("class")).toString();
+        window.instance = properties.value(QStringLiteral("instance")).toString();
+        window.content = contentOf(node);
+        window.focused = node.value(QStringLiteral("focused")).toBool();
+        window.visible = node.value(QStringLiteral("visible")).toBool();
+        window.sticky = node.value(QStringLiteral("sticky")).toBool();
+        (overAll && window.visible ? walk.overAll : window.visible ? walk.shown : walk.hidden).append(window);
+        return;
+    }
+    const QString type = node.value(QStringLiteral("type")).toString();
+    if (type == QLatin1String("output")) {
+        const QString name = node.value(QStringLiteral("name")).toString();
+        // sway's own output for the scratchpad, which shows nothing.
+        if (name.startsWith(QLatin1String("__")))
+            return;
+        if (node.value(QStringLiteral("active")).toBool(true))
+            walk.tree.outputs.append(
+                Output{name, rectIn(node, QStringLiteral("rect")), node.value(QStringLiteral("scale")).toDouble(1)});
+    } else if (type == QLatin1String("workspace")) {
+        if (const auto full = fullScreenIn(node))
+            collect(*full, overAll, walk);
+    }
+    for (const QJsonObject &child : frontFirst(node))
+        collect(child, overAll, walk);
+}
+
 } // namespace
+
+const Window *Tree::focusedWindow() const
+{
+    const auto found = std::find_if(windows.begin(), windows.end(), [](const Window &window) { return window.focused; });
+    return found != windows.end() ? &*found : nullptr;
+}
+
+const Window *Tree::window(qint64 id) const
+{
+    const auto found = std::find_if(windows.begin(), windows.end(), [&](const Window &window) { return window.id == id; });
+    return found != windows.end() ? &*found : nullptr;
+}
+
+const Output *Tree::outputShowing(const QRect &rect) const
+{
+    const Output *best = nullptr;
+    qint64 bestArea = 0;
+    for (const Output &output : outputs) {
+        const QRect part = output.rect.intersected(rect);
+        const qint64 area = part.isEmpty() ? 0 : qint64(part.width()) * part.height();
+        if (area > bestArea) {
+            best = &output;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+QRect Tree::desktop() const
+{
+    QRect box;
+    for (const Output &output : outputs)
+        box = box.united(output.rect);
+    return box;
+}
+
+Tree treeIn(const QJsonDocument &answer)
+{
+    Walk walk;
+    collect(answer.object(), false, walk);
+    walk.tree.windows = walk.overAll + walk.shown + walk.hidden;
+    return walk.tree;
+}
+
+std::optional<Tree> tree()
+{
+    const auto answer = ask(getTree);
+    return answer ? std::optional(treeIn(*answer)) : std::nullopt;
+}
 
 std::optional<QString> focusedOutput()
 {

@@ -44,7 +44,10 @@ bool isWaylandSession()
 
 bool knowsFrontmostWindow()
 {
-    return QGuiApplication::platformName() == QLatin1String("xcb") && !isWaylandSession();
+    // sway tells any client of its socket.
+    if (isWaylandSession())
+        return !SwayIpc::socketPath().isEmpty();
+    return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 QWindow *stackingParent(const QWindow *besides)

@@ -19,7 +19,8 @@ bool clientsGrabInput();
 // clients' windows, so its screen pictures and its idea of the frontmost
 // window are not the desktop's.
 bool isWaylandSession();
-// Whether the session says which window is in front (X11 alone does).
+// Whether the session says which window is in front: X11 does, and of the
+// Wayland desktops sway alone.
 bool knowsFrontmostWindow();
 
 // The window of ours that a window the compositor should keep above our

@@ -4,14 +4,21 @@
 // run (scripts/wayland-session.sh, started by scripts/run-tests.sh).
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
+
+#include <cstdlib>
+#include <functional>
 
 namespace tessaline::waylandtest {
 
@@ -115,5 +122,68 @@ inline bool sameColour(const QColor &a, const QColor &b)
 {
     return std::abs(a.red() - b.red()) <= 4 && std::abs(a.green() - b.green()) <= 4 && std::abs(a.blue() - b.blue()) <= 4;
 }
+
+// What sway answers, or nothing when the command failed.
+inline QByteArray swaymsg(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("swaymsg"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+}
+
+// The first node of sway's tree, front first as sway lists them, that
+// passes the test; empty when none does.
+inline QJsonObject swayNode(const std::function<bool(const QJsonObject &node)> &test)
+{
+    QList<QJsonObject> nodes{QJsonDocument::fromJson(swaymsg({QStringLiteral("-t"), QStringLiteral("get_tree")})).object()};
+    while (!nodes.isEmpty()) {
+        const QJsonObject node = nodes.takeFirst();
+        if (test(node))
+            return node;
+        for (const QString &key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
+            for (const QJsonValue child : node.value(key).toArray())
+                nodes.append(child.toObject());
+        }
+    }
+    return {};
+}
+
+// Another application, with the focus: the test program again, showing a
+// full-screen pattern window of the given title and nothing else. The
+// test's initTestCase, which runs before any test, turns the process into
+// that app: `if (OtherApp::isRequested()) OtherApp::run();`.
+class OtherApp
+{
+public:
+    explicit OtherApp(const QString &title)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(variable), title);
+        m_process.setProcessEnvironment(environment);
+        m_process.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
+    }
+    ~OtherApp()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    qint64 processId() const { return m_process.processId(); }
+
+    static bool isRequested() { return qEnvironmentVariableIsSet(variable); }
+    // What the process does in place of its tests.
+    [[noreturn]] static void run()
+    {
+        PatternWindow pattern;
+        pattern.setWindowTitle(qEnvironmentVariable(variable));
+        pattern.showFullScreen();
+        std::exit(QCoreApplication::exec());
+    }
+
+private:
+    // Set in the process that plays the other app: the title of its window.
+    static constexpr const char *variable = "TESSALINE_OTHER_APP_WINDOW";
+
+    QProcess m_process;
+};
 
 } // namespace tessaline::waylandtest
