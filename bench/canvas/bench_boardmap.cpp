@@ -19,7 +19,7 @@
 #include "canvas/BoardMapScene.h"
 #include "canvas/BoardMapView.h"
 #include "canvas/CardItem.h"
-#include "design/ContentFade.h"
+#include "design/ContentFadeEffect.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"

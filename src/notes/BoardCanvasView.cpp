@@ -1,6 +1,6 @@
 #include "notes/BoardCanvasView.h"
 
-#include "design/ContentFade.h"
+#include "design/ContentFadeEffect.h"
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"

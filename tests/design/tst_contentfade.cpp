@@ -1,4 +1,4 @@
-#include "design/ContentFade.h"
+#include "design/ContentFadeEffect.h"
 
 #include <QPainter>
 #include <QTest>
