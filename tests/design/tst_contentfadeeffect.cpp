@@ -81,4 +81,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(ContentFadeTest)
-#include "tst_contentfade.moc"
+#include "tst_contentfadeeffect.moc"
