@@ -9,7 +9,6 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -173,7 +172,7 @@ private Q_SLOTS:
         NavigationState &navigation = fixture.rig.navigation();
         navigation.setDestination(SidebarDestination::search());
         fixture.type(snips ? QStringLiteral("whiteboard") : QStringLiteral("project"));
-        QApplication::setActiveWindow(fixture.view.get());
+        fixture.view->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(fixture.view.get()));
         QListView *list = snips ? fixture.view->snipList() : fixture.view->noteList();
         const QModelIndex hit = list->model()->index(0, 0);
