@@ -205,9 +205,10 @@ bool CaptureReviewModel::keep()
     const CanvasCard *card = this->card();
     NavigationState &navigation = m_runtime.navigation();
     navigation.setCaptureReviewCardID(std::nullopt);
-    navigation.setDestination(SidebarDestination::notes());
     if (card)
-        navigation.setActiveBoardID(card->boardID());
+        m_runtime.showNote(card->boardID());
+    else
+        navigation.setDestination(SidebarDestination::notes());
     Q_EMIT dismissRequested();
     return true;
 }

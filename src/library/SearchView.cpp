@@ -2,6 +2,7 @@
 
 #include "runtime/LibraryQuery.h"
 #include "design/DesignTokens.h"
+#include "design/KeyboardFocusRing.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
@@ -22,6 +23,7 @@
 #include <QButtonGroup>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -97,7 +99,11 @@ private:
 class NoteRowDelegate : public QAbstractItemDelegate
 {
 public:
-    using QAbstractItemDelegate::QAbstractItemDelegate;
+    explicit NoteRowDelegate(QAbstractItemView *view)
+        : QAbstractItemDelegate(view)
+        , m_focusRing(new KeyboardFocusRing(view))
+    {
+    }
     LazyRows<NoteSearchResultRow> rows;
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
@@ -149,8 +155,12 @@ public:
                               elidedInItsOwnDirection(note.folderName, QFontMetricsF(caption), textWidth));
         }
         paintQuietCardOverlay(painter, rect, surface, palette, false);
+        m_focusRing->paint(painter, option, rect, surface.cornerRadius);
         painter->restore();
     }
+
+private:
+    KeyboardFocusRing *m_focusRing;
 };
 
 // A snip hit's tile, as every tile of the screen is made.
@@ -165,10 +175,11 @@ CompactCardPreview snipTile(const CanvasCard &card, const SearchResults &found)
 class SnipTileDelegate : public QAbstractItemDelegate
 {
 public:
-    SnipTileDelegate(SnipImageCache &images, const CompactCardPreview::TourRing &tourRing, QObject *parent)
-        : QAbstractItemDelegate(parent)
+    SnipTileDelegate(SnipImageCache &images, const CompactCardPreview::TourRing &tourRing, QAbstractItemView *view)
+        : QAbstractItemDelegate(view)
         , m_images(images)
         , m_tourRing(tourRing)
+        , m_focusRing(new KeyboardFocusRing(view))
     {
     }
     LazyRows<std::optional<CompactCardPreview>> previews;
@@ -193,14 +204,16 @@ public:
                 image = m_images.coveringPixmap(*card, CompactCardPreview::pictureSize(option.rect.width(), ratio));
             }
         }
-        (*preview)->paint(painter, QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5), image, option.palette,
-                            option.state & QStyle::State_MouseOver, QDateTime::currentDateTimeUtc(),
-                            m_tourRing.opacity((*preview)->cardID));
+        const QRectF tile = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
+        (*preview)->paint(painter, tile, image, option.palette, option.state & QStyle::State_MouseOver,
+                          QDateTime::currentDateTimeUtc(), m_tourRing.opacity((*preview)->cardID));
+        m_focusRing->paint(painter, option, tile, QuietCardSurface().cornerRadius);
     }
 
 private:
     SnipImageCache &m_images;
     const CompactCardPreview::TourRing &m_tourRing;
+    KeyboardFocusRing *m_focusRing;
 };
 
 // A grid of equal tiles that wraps to its width and is as tall as its rows,
@@ -253,6 +266,17 @@ protected:
     {
         QListView::resizeEvent(event);
         relayout();
+    }
+
+    // A hit is a button: Space opens the one the arrow keys reached, as
+    // Return and Enter do.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Space && currentIndex().isValid()) {
+            Q_EMIT activated(currentIndex());
+            return;
+        }
+        QListView::keyPressEvent(event);
     }
 
     QStyleOptionViewItem tileOption() const

@@ -2,6 +2,7 @@
 
 #include "runtime/LibraryQuery.h"
 #include "design/DesignTokens.h"
+#include "design/KeyboardFocusRing.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
 #include "design/StudioEmptyState.h"
@@ -17,6 +18,7 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -30,6 +32,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <functional>
 
 namespace tessaline {
 
@@ -75,8 +78,8 @@ int tileHeight(int tileWidth)
 class SnipTileDelegate : public QStyledItemDelegate
 {
 public:
-    SnipTileDelegate(SnipsLibraryModel *model, SnipImageCache *images, QObject *parent)
-        : QStyledItemDelegate(parent), m_model(model), m_images(images)
+    SnipTileDelegate(SnipsLibraryModel *model, SnipImageCache *images, QAbstractItemView *view)
+        : QStyledItemDelegate(view), m_model(model), m_images(images), m_focusRing(new KeyboardFocusRing(view))
     {
     }
 
@@ -145,6 +148,7 @@ public:
         painter->setPen(border);
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(tile, tileRadius, tileRadius);
+        m_focusRing->paint(painter, option, tile, tileRadius);
         painter->restore();
     }
 
@@ -210,6 +214,7 @@ private:
 
     SnipsLibraryModel *m_model;
     SnipImageCache *m_images;
+    KeyboardFocusRing *m_focusRing;
     int m_tileWidth = minimumColumn;
 };
 
@@ -217,12 +222,29 @@ private:
 class SnipGrid : public QListView
 {
 public:
-    explicit SnipGrid(QWidget *parent) : QListView(parent)
+    SnipGrid(std::function<void(const QModelIndex &)> open, QWidget *parent)
+        : QListView(parent), m_open(std::move(open))
     {
         // Each tile sits centred in a cell half a gap wider on either side,
         // so the sides lose that half gap to keep the tiles 24 points in.
         setViewportMargins(gridPadding - columnGap / 2, gridPadding, gridPadding - columnGap / 2, gridPadding);
     }
+
+protected:
+    // A tile is a button: Return, Enter or Space on the one the arrow keys
+    // reached opens it as a click does.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)
+            && currentIndex().isValid()) {
+            m_open(currentIndex());
+            return;
+        }
+        QListView::keyPressEvent(event);
+    }
+
+private:
+    std::function<void(const QModelIndex &)> m_open;
 };
 
 } // namespace
@@ -282,7 +304,11 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
 
     // Content.
     m_content = new QStackedWidget;
-    m_grid = new SnipGrid(m_content);
+    const auto openPreview = [this](const QModelIndex &index) {
+        if (const CanvasCard *card = m_model->cardAt(index.row()))
+            m_model->openPreview(card);
+    };
+    m_grid = new SnipGrid(openPreview, m_content);
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setFlow(QListView::LeftToRight);
     m_grid->setWrapping(true);
@@ -324,10 +350,7 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
         if (m_services.captureRegion)
             m_services.captureRegion();
     });
-    connect(m_grid, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
-        if (const CanvasCard *card = m_model->cardAt(index.row()))
-            m_model->openPreview(card);
-    });
+    connect(m_grid, &QAbstractItemView::clicked, this, openPreview);
     connect(m_grid, &QWidget::customContextMenuRequested, this, &SnipsLibraryView::showCardMenu);
     connect(m_model, &SnipsLibraryModel::contentChanged, this, &SnipsLibraryView::updateContent);
     connect(m_model, &SnipsLibraryModel::errorMessageChanged, this, &SnipsLibraryView::updateAlert);

@@ -107,7 +107,7 @@ struct CardDataWriter::Worker
         if (db.isOpen())
             return db;
         if (!db.open())
-            return unexpected(writeFailure(db.lastError().text()));
+            return unexpected(writeFailure(storeschema::failureReason(db.lastError())));
         QSqlQuery pragma(db);
         // The same promise as the main connection's saves: what is reported
         // stored survives a power loss.
@@ -127,13 +127,13 @@ struct CardDataWriter::Worker
         QSqlDatabase &db = *opened;
         QSqlQuery query(db);
         auto failed = [&](const QSqlQuery &failing) -> Expected<StagedCardData, StoreError> {
-            const QString reason = failing.lastError().text();
+            const QString reason = storeschema::failureReason(failing.lastError());
             db.rollback();
             return unexpected(writeFailure(reason));
         };
         // The write lock first: the row is read and reserved in one step.
         if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            return unexpected(writeFailure(query.lastError().text()));
+            return unexpected(writeFailure(storeschema::failureReason(query.lastError())));
         // The row a card would get next, as the table's AUTOINCREMENT picks it.
         if (!query.exec(QStringLiteral("SELECT MAX(IFNULL((SELECT seq FROM sqlite_sequence WHERE name = 'CanvasCard'), 0), "
                                        "IFNULL((SELECT MAX(row) FROM CanvasCard), 0)) + 1"))
@@ -179,7 +179,7 @@ struct CardDataWriter::Worker
                 return failed(query);
         }
         if (!db.commit()) {
-            const QString reason = db.lastError().text();
+            const QString reason = storeschema::failureReason(db.lastError());
             db.rollback();
             return unexpected(writeFailure(reason));
         }

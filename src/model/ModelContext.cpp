@@ -29,19 +29,10 @@
 namespace tessaline {
 namespace {
 
-// What kept a statement from running, in words the user can act on where
-// SQLite's own ("database is locked") would leave them guessing.
-QString failureReason(const QSqlError &error)
-{
-    if (storeschema::isBusy(error))
-        return QStringLiteral("another program is changing it. Close that program, then try again.");
-    return error.text();
-}
-
 StoreError queryError(const QSqlQuery &query)
 {
-    return StoreError{
-        QStringLiteral("The library could not be read or written: %1").arg(failureReason(query.lastError()))};
+    return StoreError{QStringLiteral("The library could not be read or written: %1")
+                          .arg(storeschema::failureReason(query.lastError()))};
 }
 
 // The store refused this one row for what it holds (SQLITE_CONSTRAINT, with
@@ -1132,8 +1123,8 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const CommitSync sync(db, durability);
     if (!beginTransaction(db))
-        return unexpected(
-            StoreError{QStringLiteral("The library could not be written: %1").arg(failureReason(db.lastError()))});
+        return unexpected(StoreError{
+            QStringLiteral("The library could not be written: %1").arg(storeschema::failureReason(db.lastError()))});
     if (auto unchanged = otherWriterCheck(); !unchanged) {
         db.rollback();
         return unchanged;
@@ -1145,7 +1136,7 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         return written;
     }
     if (!db.commit()) {
-        const QString reason = failureReason(db.lastError());
+        const QString reason = storeschema::failureReason(db.lastError());
         db.rollback();
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }

@@ -141,11 +141,34 @@ private:
 
 } // namespace
 
-bool isBusy(const QSqlError &error)
+namespace {
+
+// SQLite's primary result code of a failure, without its extended part;
+// -1 when the error carries none.
+int primaryCode(const QSqlError &error)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
-    return ok && (code & 0xff) == 5;
+    return ok ? code & 0xff : -1;
+}
+
+} // namespace
+
+bool isBusy(const QSqlError &error)
+{
+    return primaryCode(error) == 5;
+}
+
+QString failureReason(const QSqlError &error)
+{
+    switch (primaryCode(error)) {
+    case 5: // SQLITE_BUSY
+        return QStringLiteral("another program is changing it. Close that program, then try again.");
+    case 13: // SQLITE_FULL
+        return QStringLiteral("the disk is full. Free some space, then try again.");
+    default:
+        return error.text();
+    }
 }
 
 QStringList creationStatements()

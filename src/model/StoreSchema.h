@@ -36,6 +36,10 @@ constexpr int lockWaitMs = 5000;
 // Whether a statement failed because another connection held the lock it
 // needed (SQLITE_BUSY, with or without its extended part).
 bool isBusy(const QSqlError &error);
+// What kept a statement from writing, in words the user can act on where
+// SQLite's own ("database or disk is full Unable to commit transaction")
+// would leave them guessing; otherwise SQLite's.
+QString failureReason(const QSqlError &error);
 
 // Statements that create an empty library, in order.
 QStringList creationStatements();

@@ -2,6 +2,7 @@
 
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/KeyboardFocusRing.h"
 #include "design/SemanticColors.h"
 #include "design/RowToolTip.h"
 #include "design/ShapePainting.h"
@@ -10,7 +11,6 @@
 #include "platform/SymbolIcon.h"
 
 #include <QAbstractItemView>
-#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QPainter>
@@ -211,39 +211,8 @@ int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
 
 NoteListRowDelegate::NoteListRowDelegate(QAbstractItemView *view)
     : QStyledItemDelegate(view)
-    , m_view(view)
+    , m_focusRing(new KeyboardFocusRing(view))
 {
-    view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
-}
-
-bool NoteListRowDelegate::eventFilter(QObject *watched, QEvent *event)
-{
-    bool keyboard = m_keyboardFocus;
-    switch (event->type()) {
-    case QEvent::FocusIn: {
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        keyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
-        break;
-    }
-    case QEvent::KeyPress:
-        keyboard = keyboard || watched == m_view;
-        break;
-    case QEvent::MouseButtonPress:
-        keyboard = false;
-        break;
-    default:
-        break;
-    }
-    if (keyboard != m_keyboardFocus) {
-        m_keyboardFocus = keyboard;
-        m_view->viewport()->update();
-    }
-    // Watched only, never taken; the base class would treat the list as an
-    // editor of its own.
-    if (watched == m_view || watched == m_view->viewport())
-        return false;
-    return QStyledItemDelegate::eventFilter(watched, event);
 }
 
 QSize NoteListRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -274,8 +243,7 @@ void NoteListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     }
     // With the keyboard in the list, the row its keys act on carries the
     // controls' focus ring; the selection alone does not say where it is.
-    if (m_keyboardFocus && option.state.testFlag(QStyle::State_HasFocus))
-        paintFocusRing(painter, card, TessalineMetrics::controlCornerRadius, option.palette, contrast);
+    m_focusRing->paint(painter, option, card, TessalineMetrics::controlCornerRadius);
     // On the selection every line takes the highlighted text colour, in the
     // window's background too: grey lines would not read on the accent.
     const QColor primary = selected ? option.palette.color(group, QPalette::HighlightedText)

@@ -6,6 +6,8 @@ class QAbstractItemView;
 
 namespace tessaline {
 
+class KeyboardFocusRing;
+
 // Paints a row of the note list: the title (with a star for a favourite),
 // the excerpt on one line or, when it runs on, two, then the relative date
 // and the snip count. A row is as tall as its excerpt needs; measuring one
@@ -41,14 +43,8 @@ public:
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    QAbstractItemView *m_view;
-    // The focus ring shows while the keyboard is in use in the list, not
-    // after a click, which the selection already answers.
-    bool m_keyboardFocus = false;
+    KeyboardFocusRing *m_focusRing;
 };
 
 } // namespace tessaline

@@ -2,7 +2,6 @@
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
-#include "runtime/SidebarDestination.h"
 #include "model/Board.h"
 #include "model/ThinkingSessionService.h"
 #include "notes/PendingEdits.h"
@@ -98,8 +97,7 @@ bool QuickThoughtModel::save()
     if (!result)
         return fail(result.error().message);
     const Board *note = result->note;
-    m_navigation.setDestination(note->isInbox() ? SidebarDestination::inbox() : SidebarDestination::notes());
-    m_navigation.setActiveBoardID(note->id());
+    m_navigation.showNote(note->id(), note->isInbox());
     m_navigation.setActiveWritingAnchorID(result->paragraphID);
     m_navigation.clearSelection();
     m_navigation.setQuickThoughtPresented(false);

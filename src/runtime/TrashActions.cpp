@@ -3,6 +3,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "runtime/DesktopSearchIndexService.h"
+#include "model/Board.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 
@@ -38,12 +39,17 @@ bool TrashActions::restoreBoard(const QUuid &boardID)
     return saveOrUndo(scope);
 }
 
+void TrashActions::showNote(const QUuid &boardID)
+{
+    const Board *note = m_library.firstBoard(boardID);
+    m_navigation.showNote(boardID, note && note->isInbox());
+}
+
 void TrashActions::openDeletedBoard(const QUuid &boardID)
 {
     if (!restoreBoard(boardID))
         return;
-    m_navigation.setDestination(SidebarDestination::notes());
-    m_navigation.setActiveBoardID(boardID);
+    showNote(boardID);
 }
 
 bool TrashActions::restoreCard(const QUuid &cardID)
@@ -60,8 +66,7 @@ void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)
 {
     if (!restoreCard(cardID))
         return;
-    m_navigation.setDestination(SidebarDestination::notes());
-    m_navigation.setActiveBoardID(boardID);
+    showNote(boardID);
     openCard(cardID);
 }
 
@@ -135,8 +140,7 @@ void TrashActions::openSearchResult(const QUuid &boardID, const QUuid &cardID)
         m_navigation.setGalleryCardID(cardID);
         return;
     }
-    m_navigation.setDestination(SidebarDestination::notes());
-    m_navigation.setActiveBoardID(boardID);
+    showNote(boardID);
     m_navigation.setSelectedCardIDs({cardID});
     m_navigation.setFocusedCardID(cardID);
 }

@@ -56,6 +56,7 @@ private:
     bool saveOrUndo(ModelChangeScope &scope);
     void removeIndexEntries(const QList<QUuid> &cardIDs);
     void openCard(const QUuid &cardID);
+    void showNote(const QUuid &boardID);
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;

@@ -8,6 +8,7 @@
 #include "shell/MainToolbarController.h"
 #include "shell/SidebarModel.h"
 #include "runtime/TrashActions.h"
+#include "model/Board.h"
 #include "model/ModelContext.h"
 #include "model/StoreUndoStack.h"
 #include "model/TessalineStore.h"
@@ -321,8 +322,8 @@ void RootViewController::runTourStep(std::optional<GuidedTourStep> step)
         const QUuid boardID = card->boardID();
         // The destination is written first, so the selection it clears is
         // the old one and the step's own selection stands.
-        navigation.setDestination(SidebarDestination::notes());
-        navigation.setActiveBoardID(boardID);
+        const Board *note = m_library->firstBoard(boardID);
+        navigation.showNote(boardID, note && note->isInbox());
         navigation.setSelectedCardIDs({*target});
         break;
     }

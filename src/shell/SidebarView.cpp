@@ -6,6 +6,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/GuidedTourHighlight.h"
+#include "design/KeyboardFocusRing.h"
 #include "design/RowToolTip.h"
 #include "design/SemanticColors.h"
 #include "design/TextInputDirection.h"
@@ -39,6 +40,12 @@ QRect badgeRect(const QRect &area, int value)
 }
 
 } // namespace
+
+SidebarRowDelegate::SidebarRowDelegate(QAbstractItemView *view)
+    : QStyledItemDelegate(view)
+    , m_focusRing(new KeyboardFocusRing(view))
+{
+}
 
 QSize SidebarRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
@@ -82,6 +89,8 @@ void SidebarRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         painter->setBrush(hover);
         painter->drawRoundedRect(area, 6, 6);
     }
+    // The selection says which screen shows, not that the keys move it.
+    m_focusRing->paint(painter, option, area, 6);
     const QColor textColor = selected ? palette.color(QPalette::HighlightedText)
                                       : semanticColor(SemanticColor::primary, palette, contrast);
 

@@ -7,6 +7,7 @@
 namespace tessaline {
 
 class AnimatedAmount;
+class KeyboardFocusRing;
 class NavigationState;
 class SidebarModel;
 
@@ -16,7 +17,8 @@ class SidebarRowDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    // Paints the rows of `view`, and watches it to know how its focus came.
+    explicit SidebarRowDelegate(QAbstractItemView *view);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -29,6 +31,9 @@ public:
     // The whole title of a row too narrow to show it uncut (a long folder
     // name); empty when it fits.
     static QString titleToolTip(const QString &title, const QRect &area, const QVariant &count);
+
+private:
+    KeyboardFocusRing *m_focusRing;
 };
 
 // The sidebar list. Its selection is the navigation's destination: picking a

@@ -156,6 +156,46 @@ private Q_SLOTS:
         QCOMPARE(fixture.opened.first().second, fixture.photo->id());
     }
 
+    // The hits are buttons to the keyboard too: tabbed into, a list rings
+    // the hit the arrow keys reached, and Return, Enter or Space opens it.
+    void keysReachAndOpenAHit_data()
+    {
+        QTest::addColumn<bool>("snips");
+        QTest::addColumn<int>("key");
+        QTest::newRow("a note, Return") << false << int(Qt::Key_Return);
+        QTest::newRow("a note, Space") << false << int(Qt::Key_Space);
+        QTest::newRow("a snip, Enter") << true << int(Qt::Key_Enter);
+        QTest::newRow("a snip, Space") << true << int(Qt::Key_Space);
+    }
+    void keysReachAndOpenAHit()
+    {
+        QFETCH(bool, snips);
+        QFETCH(int, key);
+        Fixture fixture;
+        NavigationState &navigation = fixture.rig.navigation();
+        navigation.setDestination(SidebarDestination::search());
+        fixture.type(snips ? QStringLiteral("whiteboard") : QStringLiteral("project"));
+        fixture.view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(fixture.view.get()));
+        QListView *list = snips ? fixture.view->snipList() : fixture.view->noteList();
+        const QModelIndex hit = list->model()->index(0, 0);
+        QTRY_VERIFY(list->visualRect(hit).isValid());
+        fixture.view->searchField()->setFocus(Qt::TabFocusReason);
+        list->setCurrentIndex(hit);
+        const QImage unfocused = list->viewport()->grab(list->visualRect(hit)).toImage();
+        list->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(list->hasFocus());
+        QVERIFY(list->viewport()->grab(list->visualRect(hit)).toImage() != unfocused);
+
+        QTest::keyClick(list, Qt::Key(key));
+        if (snips) {
+            QCOMPARE(fixture.opened, (QList<QPair<QUuid, QUuid>>{{fixture.atlas->id(), fixture.photo->id()}}));
+        } else {
+            QCOMPARE(navigation.destination(), SidebarDestination::notes());
+            QCOMPARE(navigation.activeBoardID(), fixture.atlas->id());
+        }
+    }
+
     void choosingANoteOpensIt_data()
     {
         QTest::addColumn<QString>("typed");

@@ -8,6 +8,7 @@
 #include "library/SnipsLibraryView.h"
 #include "runtime/SnipImageCache.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -183,6 +184,39 @@ private Q_SLOTS:
         const QRect tile = screen.tileRect(1);
         const QPoint at = offset.x() < 0 ? tile.center() : tile.topLeft() + offset;
         QTest::mouseClick(screen.view->grid()->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(screen.rig.navigation->galleryCardID(), std::optional<QUuid>(screen.green->id()));
+        QCOMPARE(screen.rig.navigation->galleryBrowseCardIDs(),
+                 std::optional<QList<QUuid>>({screen.red->id(), screen.green->id(), screen.bare->id()}));
+    }
+
+    // A tile is a button to the keyboard too: tabbed into, the grid rings
+    // the tile the arrow keys reached, and Return, Enter or Space opens it.
+    void keysReachAndOpenATile_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+
+    void keysReachAndOpenATile()
+    {
+        QFETCH(int, key);
+        Screen screen;
+        QListView *grid = screen.view->grid();
+        screen.view->filterField()->setText(QStringLiteral("re")); // Red, Green, Bare
+        QApplication::setActiveWindow(screen.view.get());
+        QVERIFY(QTest::qWaitForWindowActive(screen.view.get()));
+        screen.view->filterField()->setFocus(Qt::TabFocusReason);
+        const QImage before = grid->viewport()->grab(screen.tileRect(1)).toImage();
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(grid->hasFocus());
+        QTest::keyClick(grid, Qt::Key_Right);
+        QCOMPARE(grid->currentIndex().row(), 1);
+        QVERIFY(grid->viewport()->grab(screen.tileRect(1)).toImage() != before);
+        QVERIFY(!screen.rig.navigation->galleryCardID());
+
+        QTest::keyClick(grid, Qt::Key(key));
         QCOMPARE(screen.rig.navigation->galleryCardID(), std::optional<QUuid>(screen.green->id()));
         QCOMPARE(screen.rig.navigation->galleryBrowseCardIDs(),
                  std::optional<QList<QUuid>>({screen.red->id(), screen.green->id(), screen.bare->id()}));

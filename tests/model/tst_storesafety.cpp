@@ -103,6 +103,7 @@ private Q_SLOTS:
     void libraryIsHeldByOneOpeningAtATime();
     void libraryLockedByAnotherProgramIsNamed_data();
     void libraryLockedByAnotherProgramIsNamed();
+    void aFullDiskIsNamedAndTheEditWaitsForRoom();
     void readOnlyLibraryIsReadAndNeverWritten();
     void readOnlyLibraryWhoseLogCannotBeReadIsNamed();
     void writabilityIsWhatThisProcessMayDo_data();
@@ -490,6 +491,51 @@ void StoreSafetyTest::libraryLockedByAnotherProgramIsNamed()
 // to), the library shows everything and refuses every change itself, before
 // SQLite is asked: the file stays byte for byte as it was. SQLite's own
 // read-only mode refuses writes whoever runs the test, root included.
+// The disk fills up (the library may grow no further): the save says so in
+// words the user can act on, writes nothing, and the edit is written by the
+// first save once there is room again.
+void StoreSafetyTest::aFullDiskIsNamedAndTheEditWaitsForRoom()
+{
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    auto *note = new Board;
+    note->setTitle(QStringLiteral("Kept"));
+    container->mainContext()->insert(note);
+    QVERIFY(container->mainContext()->save());
+
+    // The main context's connection may grow the file no further than it is.
+    const auto limitGrowth = [](bool full) {
+        int limited = 0;
+        for (const QString &name : QSqlDatabase::connectionNames()) {
+            if (!name.startsWith(QStringLiteral("tessaline-store-")))
+                continue;
+            QSqlQuery query(QSqlDatabase::database(name, false));
+            if (!query.exec(QStringLiteral("PRAGMA page_count")) || !query.next())
+                return false;
+            const qint64 pages = full ? query.value(0).toLongLong() : 1073741823;
+            if (!query.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages)))
+                return false;
+            ++limited;
+        }
+        return limited == 1;
+    };
+    QVERIFY(limitGrowth(true));
+    const QString longTitle(300000, QLatin1Char('w'));
+    note->setTitle(longTitle);
+    const auto saved = container->mainContext()->save();
+    QVERIFY(!saved);
+    QVERIFY2(saved.error().message.contains(QStringLiteral("the disk is full. Free some space, then try again.")),
+             qPrintable(saved.error().message));
+
+    QVERIFY(limitGrowth(false));
+    QVERIFY(container->mainContext()->save());
+    container.reset();
+    auto reopened = openIn(dir.path());
+    const auto boards = reopened->mainContext()->fetchBoards();
+    QVERIFY(boards && boards->size() == 1);
+    QCOMPARE(boards->first()->title(), longTitle);
+}
+
 void StoreSafetyTest::readOnlyLibraryIsReadAndNeverWritten()
 {
     QTemporaryDir dir;

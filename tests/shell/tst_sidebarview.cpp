@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLineEdit>
 #include <QListView>
 #include <QHelpEvent>
 #include <QStandardItemModel>
@@ -109,6 +110,53 @@ private Q_SLOTS:
             title += QLatin1Char('W');
         QVERIFY(SidebarRowDelegate::titleToolTip(title, area, QVariant()).isEmpty());
         QCOMPARE(SidebarRowDelegate::titleToolTip(title, area, QVariant(48)), title);
+    }
+
+    // Tabbed into, the sidebar rings the row its arrow keys move, as the note
+    // list does; a click, which the selection answers, draws no ring.
+    void keyboardFocusShowsOnTheCurrentRow_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("rings");
+        QTest::newRow("Tab") << int(Qt::TabFocusReason) << true;
+        QTest::newRow("Shift+Tab") << int(Qt::BacktabFocusReason) << true;
+        QTest::newRow("click") << int(Qt::MouseFocusReason) << false;
+    }
+    void keyboardFocusShowsOnTheCurrentRow()
+    {
+        QFETCH(int, reason);
+        QFETCH(bool, rings);
+        QWidget window;
+        QStandardItemModel model;
+        model.appendRow(new QStandardItem(QStringLiteral("Notes")));
+        model.appendRow(new QStandardItem(QStringLiteral("Snips")));
+        auto *list = new QListView(&window);
+        list->setModel(&model);
+        list->setItemDelegate(new SidebarRowDelegate(list));
+        list->setGeometry(0, 0, 218, 80);
+        auto *elsewhere = new QLineEdit(&window);
+        elsewhere->setGeometry(0, 90, 218, 24);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        list->setCurrentIndex(model.index(1, 0));
+        elsewhere->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(elsewhere->hasFocus());
+        const QRect row = list->visualRect(model.index(1, 0));
+        const QImage unfocused = list->viewport()->grab(row).toImage();
+
+        list->setFocus(Qt::FocusReason(reason));
+        QTRY_VERIFY(list->hasFocus());
+        QCOMPARE(list->viewport()->grab(row).toImage() != unfocused, rings);
+        // Moving on with the arrow keys shows the ring whichever way the
+        // focus came.
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(list->currentIndex(), model.index(0, 0));
+        const QRect upper = list->visualRect(model.index(0, 0));
+        const QImage moved = list->viewport()->grab(upper).toImage();
+        elsewhere->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(!list->hasFocus());
+        QVERIFY(list->viewport()->grab(upper).toImage() != moved);
     }
 };
 
