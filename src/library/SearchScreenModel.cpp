@@ -139,7 +139,8 @@ std::optional<QString> SearchScreenModel::boardTitle(const CanvasCard &card) con
 
 void SearchScreenModel::openNote(const Board &note)
 {
-    m_navigation.showNote(note.id(), note.isInbox());
+    m_navigation.setDestination(note.isInbox() ? SidebarDestination::inbox() : SidebarDestination::notes());
+    m_navigation.setActiveBoardID(note.id());
     m_navigation.setActiveWritingAnchorID(std::nullopt);
     m_navigation.clearSelection();
 }

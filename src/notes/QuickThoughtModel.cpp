@@ -2,6 +2,7 @@
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "runtime/SidebarDestination.h"
 #include "model/Board.h"
 #include "model/ThinkingSessionService.h"
 #include "notes/PendingEdits.h"
@@ -97,7 +98,8 @@ bool QuickThoughtModel::save()
     if (!result)
         return fail(result.error().message);
     const Board *note = result->note;
-    m_navigation.showNote(note->id(), note->isInbox());
+    m_navigation.setDestination(note->isInbox() ? SidebarDestination::inbox() : SidebarDestination::notes());
+    m_navigation.setActiveBoardID(note->id());
     m_navigation.setActiveWritingAnchorID(result->paragraphID);
     m_navigation.clearSelection();
     m_navigation.setQuickThoughtPresented(false);
