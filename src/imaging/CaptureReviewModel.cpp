@@ -205,10 +205,9 @@ bool CaptureReviewModel::keep()
     const CanvasCard *card = this->card();
     NavigationState &navigation = m_runtime.navigation();
     navigation.setCaptureReviewCardID(std::nullopt);
+    navigation.setDestination(SidebarDestination::notes());
     if (card)
-        m_runtime.showNote(card->boardID());
-    else
-        navigation.setDestination(SidebarDestination::notes());
+        navigation.setActiveBoardID(card->boardID());
     Q_EMIT dismissRequested();
     return true;
 }

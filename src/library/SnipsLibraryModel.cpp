@@ -458,8 +458,8 @@ void SnipsLibraryModel::openPreview(const CanvasCard *card)
 
 void SnipsLibraryModel::showInNote(const CanvasCard *card)
 {
-    const Board *note = m_library.firstBoard(card->boardID());
-    m_navigation.showNote(card->boardID(), note && note->isInbox());
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(card->boardID());
 }
 
 void SnipsLibraryModel::setNavigationCardID(const CanvasCard *card, NavigationTarget target)

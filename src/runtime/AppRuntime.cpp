@@ -217,17 +217,6 @@ void AppRuntime::bringMainWindowToFront()
         m_services.windowing->bringMainWindowToFront();
 }
 
-void AppRuntime::showNote(const QUuid &noteID)
-{
-    bool isInbox = false;
-    if (const auto boards = modelContext().fetchBoards()) {
-        const auto note = std::find_if(boards->cbegin(), boards->cend(),
-                                       [&](const Board *board) { return board->id() == noteID; });
-        isInbox = note != boards->cend() && (*note)->isInbox();
-    }
-    m_navigation->showNote(noteID, isInbox);
-}
-
 void AppRuntime::applicationDidBecomeActive()
 {
     QTimer::singleShot(0, this, [this] {

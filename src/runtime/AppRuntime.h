@@ -120,9 +120,6 @@ public:
     void start();
     void requestQuickThought();
     void bringMainWindowToFront();
-    // Makes the note active in the main window under the sidebar entry that
-    // lists it (see NavigationState::showNote).
-    void showNote(const QUuid &noteID);
     // The follow-up of the app becoming active again (after a visit to the
     // desktop's privacy settings, say).
     void applicationDidBecomeActive();

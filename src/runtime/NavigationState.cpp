@@ -87,14 +87,6 @@ void NavigationState::showSearch(const QString &text)
     setDestination(SidebarDestination::search());
 }
 
-void NavigationState::showNote(const QUuid &noteID, bool isInbox)
-{
-    // The destination first: the window clears the selection when it
-    // changes, and a caller may then select a card of the note.
-    setDestination(isInbox ? SidebarDestination::inbox() : SidebarDestination::notes());
-    setActiveBoardID(noteID);
-}
-
 void NavigationState::openGallery(const QUuid &cardID, const std::optional<QList<QUuid>> &browseCardIDs)
 {
     std::optional<QList<QUuid>> list;

@@ -64,10 +64,6 @@ public:
     // desktop's search): the gallery or card editor would cover it, so they
     // close.
     void showSearch(const QString &text);
-    // Makes the note active under the sidebar entry that lists it: Quick
-    // Captures for the inbox note, Notes for any other. Notes never lists the
-    // inbox note, so showing it there would leave the screen empty.
-    void showNote(const QUuid &noteID, bool isInbox);
 
 Q_SIGNALS:
     void destinationChanged();

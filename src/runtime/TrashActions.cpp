@@ -3,7 +3,6 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "runtime/DesktopSearchIndexService.h"
-#include "model/Board.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 
@@ -39,17 +38,12 @@ bool TrashActions::restoreBoard(const QUuid &boardID)
     return saveOrUndo(scope);
 }
 
-void TrashActions::showNote(const QUuid &boardID)
-{
-    const Board *note = m_library.firstBoard(boardID);
-    m_navigation.showNote(boardID, note && note->isInbox());
-}
-
 void TrashActions::openDeletedBoard(const QUuid &boardID)
 {
     if (!restoreBoard(boardID))
         return;
-    showNote(boardID);
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(boardID);
 }
 
 bool TrashActions::restoreCard(const QUuid &cardID)
@@ -66,7 +60,8 @@ void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)
 {
     if (!restoreCard(cardID))
         return;
-    showNote(boardID);
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(boardID);
     openCard(cardID);
 }
 
@@ -140,7 +135,8 @@ void TrashActions::openSearchResult(const QUuid &boardID, const QUuid &cardID)
         m_navigation.setGalleryCardID(cardID);
         return;
     }
-    showNote(boardID);
+    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setActiveBoardID(boardID);
     m_navigation.setSelectedCardIDs({cardID});
     m_navigation.setFocusedCardID(cardID);
 }

@@ -56,7 +56,6 @@ private:
     bool saveOrUndo(ModelChangeScope &scope);
     void removeIndexEntries(const QList<QUuid> &cardIDs);
     void openCard(const QUuid &cardID);
-    void showNote(const QUuid &boardID);
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;

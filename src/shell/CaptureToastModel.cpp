@@ -189,10 +189,10 @@ void CaptureToastModel::openNote()
 {
     if (!commitCaption())
         return;
-    if (const CanvasCard *card = currentCard())
-        m_runtime.showNote(card->boardID());
-    else
-        m_runtime.navigation().setDestination(SidebarDestination::notes());
+    const CanvasCard *card = currentCard();
+    m_runtime.navigation().setDestination(SidebarDestination::notes());
+    if (card)
+        m_runtime.navigation().setActiveBoardID(card->boardID());
     m_runtime.bringMainWindowToFront();
     Q_EMIT closeRequested();
 }

@@ -8,7 +8,6 @@
 #include "shell/MainToolbarController.h"
 #include "shell/SidebarModel.h"
 #include "runtime/TrashActions.h"
-#include "model/Board.h"
 #include "model/ModelContext.h"
 #include "model/StoreUndoStack.h"
 #include "model/TessalineStore.h"
@@ -322,8 +321,8 @@ void RootViewController::runTourStep(std::optional<GuidedTourStep> step)
         const QUuid boardID = card->boardID();
         // The destination is written first, so the selection it clears is
         // the old one and the step's own selection stands.
-        const Board *note = m_library->firstBoard(boardID);
-        navigation.showNote(boardID, note && note->isInbox());
+        navigation.setDestination(SidebarDestination::notes());
+        navigation.setActiveBoardID(boardID);
         navigation.setSelectedCardIDs({*target});
         break;
     }

@@ -230,26 +230,15 @@ void CaptureReviewTest::reopeningShowsWhatWasKept()
 void CaptureReviewTest::keep_data()
 {
     QTest::addColumn<bool>("copies");
-    QTest::addColumn<bool>("inQuickCaptures");
-    QTest::newRow("copies captures") << true << false;
-    QTest::newRow("leaves the clipboard alone") << false << false;
-    // Notes never lists the Quick Captures note: shown there, it would leave
-    // the screen on its empty state.
-    QTest::newRow("a capture of Quick Captures shows it there") << true << true;
+    QTest::newRow("copies captures") << true;
+    QTest::newRow("leaves the clipboard alone") << false;
 }
 
 void CaptureReviewTest::keep()
 {
     QFETCH(bool, copies);
-    QFETCH(bool, inQuickCaptures);
     Rig rig;
     rig.runtime->setAutomaticallyCopiesCaptures(copies);
-    if (inQuickCaptures) {
-        const auto boards = rig.context().fetchBoards();
-        QVERIFY(boards && boards->size() == 1);
-        boards->first()->setIsInbox(true);
-        QVERIFY(rig.context().save());
-    }
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
     review.load();
     Rig::drawArrow(review.editor());
@@ -265,8 +254,7 @@ void CaptureReviewTest::keep()
 
     NavigationState &navigation = rig.runtime->navigation();
     QVERIFY(!navigation.captureReviewCardID());
-    QCOMPARE(navigation.destination(),
-             std::optional(inQuickCaptures ? SidebarDestination::inbox() : SidebarDestination::notes()));
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::notes()));
     QCOMPARE(navigation.activeBoardID(), std::optional(rig.noteID));
 
     QCOMPARE(review.isCopied(), copies);

@@ -329,32 +329,12 @@ private Q_SLOTS:
                  std::optional<QList<QUuid>>({library.chart->id(), library.twinLow->id(), library.twinHigh->id()}));
     }
 
-    void showInNote_data()
+    void showInNoteOfADeletedNote()
     {
-        QTest::addColumn<QString>("snip");
-        QTest::addColumn<QString>("destination");
-        QTest::newRow("a note's snip") << QStringLiteral("Chart") << QStringLiteral("notes");
-        QTest::newRow("a deleted note's snip") << QStringLiteral("Plan sketch") << QStringLiteral("notes");
-        // Notes never lists the Quick Captures note: shown there, the screen
-        // would stay on its empty state.
-        QTest::newRow("a snip of Quick Captures") << QStringLiteral("Invoice") << QStringLiteral("inbox");
-    }
-
-    void showInNote()
-    {
-        QFETCH(QString, snip);
-        QFETCH(QString, destination);
         Library library;
-        const CanvasCard *card = nullptr;
-        for (const CanvasCard *candidate : {library.chart, library.sketch, library.invoice}) {
-            if (candidate->title() == snip)
-                card = candidate;
-        }
-        QVERIFY(card);
-        library.model->showInNote(card);
-        QCOMPARE(library.rig.navigation->destination(),
-                 std::optional(destination == "inbox" ? SidebarDestination::inbox() : SidebarDestination::notes()));
-        QCOMPARE(library.rig.navigation->activeBoardID(), std::optional<QUuid>(card->boardID()));
+        library.model->showInNote(library.sketch);
+        QCOMPARE(library.rig.navigation->destination(), std::optional<SidebarDestination>(SidebarDestination::notes()));
+        QCOMPARE(library.rig.navigation->activeBoardID(), std::optional<QUuid>(library.oldPlans->id()));
     }
 
     void navigationTargetsOnlyRecordTheCard()

@@ -88,7 +88,6 @@ private Q_SLOTS:
     void coachmarkVisibility();
     void tourStepArrangesTheWindow_data();
     void tourStepArrangesTheWindow();
-    void snipPreviewStep_data();
     void snipPreviewStep();
     void previewTarget_data();
     void previewTarget();
@@ -425,21 +424,10 @@ void RootViewControllerTest::tourStepArrangesTheWindow()
     QCOMPARE(rig.navigation().destination(), SidebarDestination::trash());
 }
 
-void RootViewControllerTest::snipPreviewStep_data()
-{
-    QTest::addColumn<bool>("inQuickCaptures");
-    QTest::newRow("a snip of a note") << false;
-    // Notes never lists the Quick Captures note: shown there, the step would
-    // point at a snip on an empty screen.
-    QTest::newRow("a snip of Quick Captures") << true;
-}
-
 void RootViewControllerTest::snipPreviewStep()
 {
-    QFETCH(bool, inQuickCaptures);
     MainWindowRig rig;
     Board *note = rig.addNote(QStringLiteral("Note"), 1);
-    note->setIsInbox(inQuickCaptures);
     CanvasCard *snip = rig.addCard(note, CardKind::snip, 10);
     QVERIFY(rig.context().save());
     RootViewController window(*rig.runtime);
@@ -447,7 +435,6 @@ void RootViewControllerTest::snipPreviewStep()
     rig.onboarding->setTourStep(GuidedTourStep::boards);
     QCOMPARE(navigation.destination(), SidebarDestination::inbox());
     QVERIFY(window.isSidebarVisible());
-    navigation.setDestination(SidebarDestination::captures());
 
     QList<QString> writes;
     connect(&navigation, &NavigationState::destinationChanged, this, [&] { writes << "destination"; });
@@ -455,7 +442,7 @@ void RootViewControllerTest::snipPreviewStep()
     connect(&navigation, &NavigationState::selectedCardIDsChanged, this, [&] { writes << "selection"; });
     rig.onboarding->setTourStep(GuidedTourStep::snipPreview);
     QVERIFY(!window.isSidebarVisible());
-    QCOMPARE(navigation.destination(), inQuickCaptures ? SidebarDestination::inbox() : SidebarDestination::notes());
+    QCOMPARE(navigation.destination(), SidebarDestination::notes());
     QCOMPARE(navigation.activeBoardID(), std::optional(note->id()));
     QVERIFY(rig.defaults->contains(QStringLiteral("activeBoardID")));
     // Destination, then note, then selection: the destination's own
