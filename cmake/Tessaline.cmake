@@ -87,12 +87,12 @@ function(tessaline_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=${platform};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+    ENVIRONMENT "QT_QPA_PLATFORM=${platform};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;${TESSALINE_SANITIZER_ENVIRONMENT}")
   foreach(flavour IN LISTS other_flavours)
     add_test(NAME ${name}_${flavour} COMMAND tst_${name})
     set_tests_properties(${name}_${flavour} PROPERTIES
       LABELS "wayland;${flavour}" RESOURCE_LOCK waylandsession TIMEOUT ${ARG_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=wayland;TESSALINE_WAYLAND_FLAVOUR=${flavour};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+      ENVIRONMENT "QT_QPA_PLATFORM=wayland;TESSALINE_WAYLAND_FLAVOUR=${flavour};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;${TESSALINE_SANITIZER_ENVIRONMENT}")
   endforeach()
 endfunction()
 
