@@ -212,9 +212,10 @@ int NoteListRowDelegate::excerptLines(const QString &excerpt, qreal width)
 NoteListRowDelegate::NoteListRowDelegate(QAbstractItemView *view)
     : QStyledItemDelegate(view)
     , m_view(view)
+    , m_viewport(view->viewport())
 {
     view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 bool NoteListRowDelegate::eventFilter(QObject *watched, QEvent *event)
@@ -237,11 +238,11 @@ bool NoteListRowDelegate::eventFilter(QObject *watched, QEvent *event)
     }
     if (keyboard != m_keyboardFocus) {
         m_keyboardFocus = keyboard;
-        m_view->viewport()->update();
+        m_viewport->update();
     }
     // Watched only, never taken; the base class would treat the list as an
     // editor of its own.
-    if (watched == m_view || watched == m_view->viewport())
+    if (watched == m_view || watched == m_viewport)
         return false;
     return QStyledItemDelegate::eventFilter(watched, event);
 }

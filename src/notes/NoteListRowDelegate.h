@@ -46,6 +46,10 @@ protected:
 
 private:
     QAbstractItemView *m_view;
+    // Kept apart from the view: the filter also hears the viewport's
+    // destruction, when the view is half destroyed and no longer a scroll
+    // area whose viewport could be asked for.
+    QWidget *m_viewport;
     // The focus ring shows while the keyboard is in use in the list, not
     // after a click, which the selection already answers.
     bool m_keyboardFocus = false;
