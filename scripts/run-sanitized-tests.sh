@@ -35,9 +35,11 @@ xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- \
   ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900 -LE wayland "$@" || status=1
 
 if (( wayland )); then
-  export WAYLAND_SESSION_DIR="$runtime/wayland"
-  mkdir -p "$WAYLAND_SESSION_DIR"
-  trap '"$root/scripts/wayland-session.sh" stop >/dev/null 2>&1 || true; rm -rf "$runtime"' EXIT
+  # Readable by the session's own user, whom the session runs as under root.
+  wayland_state="$(mktemp -d /tmp/tessaline-wayland.XXXXXX)"
+  chmod 755 "$wayland_state"
+  export WAYLAND_SESSION_DIR="$wayland_state/sway"
+  trap '"$root/scripts/wayland-session.sh" stop >/dev/null 2>&1 || true; rm -rf "$runtime" "$wayland_state"' EXIT
   eval "$("$root/scripts/wayland-session.sh" start)"
   ctest --test-dir "$build" --output-on-failure --timeout 900 -L "^sway\$" "$@" || status=1
 fi
