@@ -5,8 +5,9 @@
 # --wayland, the sway tests. A memory error, undefined behaviour or a leak
 # fails the test that met it; leaks in third-party libraries are left out
 # by scripts/sanitizers.supp, which the tests are given by the build.
-# Too slow for every run (the build alone is several times the usual one);
-# run it after changes to memory handling, ownership or pixel arithmetic.
+# Too slow for every run (the build takes several times the usual one and
+# about 20 GB): run it after changes to memory handling, ownership or pixel
+# arithmetic.
 # Usage: run-sanitized-tests.sh [--wayland] [ctest arguments...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
