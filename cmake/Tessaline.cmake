@@ -67,11 +67,13 @@ function(tessaline_add_test name)
   else()
     add_test(NAME ${name} COMMAND tst_${name})
   endif()
+  set(sanitizer_environment ${TESSALINE_SANITIZER_ENVIRONMENT})
   if(ARG_X11)
     set(platform xcb)
     set_tests_properties(${name} PROPERTIES LABELS x11 RESOURCE_LOCK x11display)
   elseif(ARG_WAYLAND)
     set(platform wayland)
+    set(sanitizer_environment ${TESSALINE_SANITIZER_WAYLAND_ENVIRONMENT})
     list(GET ARG_WAYLAND 0 first_flavour)
     set_tests_properties(${name} PROPERTIES LABELS "wayland;${first_flavour}" RESOURCE_LOCK waylandsession)
     target_compile_definitions(tst_${name} PRIVATE
@@ -85,14 +87,14 @@ function(tessaline_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  set_tests_properties(${name} PROPERTIES
-    TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=${platform};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+  set(environment "QT_QPA_PLATFORM=${platform}" "TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data"
+    ${sanitizer_environment})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
   foreach(flavour IN LISTS other_flavours)
     add_test(NAME ${name}_${flavour} COMMAND tst_${name})
     set_tests_properties(${name}_${flavour} PROPERTIES
       LABELS "wayland;${flavour}" RESOURCE_LOCK waylandsession TIMEOUT ${ARG_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=wayland;TESSALINE_WAYLAND_FLAVOUR=${flavour};TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+      ENVIRONMENT "${environment};TESSALINE_WAYLAND_FLAVOUR=${flavour}")
   endforeach()
 endfunction()
 

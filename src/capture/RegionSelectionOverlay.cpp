@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <utility>
+
 
 namespace tessaline {
 
@@ -41,6 +43,22 @@ QHash<QString, QPointer<CaptureOverlayWindow>> &windowPool()
     return pool;
 }
 
+// A pooled window has no parent to take it down: the pool is emptied as
+// the application goes, while windows can still be taken down.
+void emptyWindowPool()
+{
+    const QHash<QString, QPointer<CaptureOverlayWindow>> pooled = std::exchange(windowPool(), {});
+    for (const QPointer<CaptureOverlayWindow> &window : pooled)
+        delete window.data();
+}
+
+QPointer<CaptureOverlayWindow> &windowPoolSlot(const QString &key)
+{
+    qRemovePostRoutine(emptyWindowPool);
+    qAddPostRoutine(emptyWindowPool);
+    return windowPool()[key];
+}
+
 CaptureOverlayWindow *takeWindow(QScreen *screen)
 {
     QPointer<CaptureOverlayWindow> pooled = windowPool().take(screen->name());
@@ -60,7 +78,7 @@ void returnWindow(CaptureOverlayWindow *window)
         return;
     }
     const QString key = screen->name();
-    QPointer<CaptureOverlayWindow> &slot = windowPool()[key];
+    QPointer<CaptureOverlayWindow> &slot = windowPoolSlot(key);
     if (slot && slot != window)
         slot->deleteLater();
     slot = window;
@@ -377,7 +395,7 @@ void RegionSelectionOverlayController::prepareWindow(quint32 displayID)
     QScreen *screen = screenForDisplay(displayID);
     if (!screen)
         return;
-    QPointer<CaptureOverlayWindow> &slot = windowPool()[screen->name()];
+    QPointer<CaptureOverlayWindow> &slot = windowPoolSlot(screen->name());
     if (slot && slot->screen() == screen)
         return;
     delete slot.data();

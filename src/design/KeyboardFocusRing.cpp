@@ -12,9 +12,10 @@ namespace tessaline {
 KeyboardFocusRing::KeyboardFocusRing(QAbstractItemView *view)
     : QObject(view)
     , m_view(view)
+    , m_viewport(view->viewport())
 {
     view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 void KeyboardFocusRing::paint(QPainter *painter, const QStyleOptionViewItem &option, const QRectF &shape,
@@ -44,7 +45,7 @@ bool KeyboardFocusRing::eventFilter(QObject *watched, QEvent *event)
     }
     if (keyboard != m_keyboard) {
         m_keyboard = keyboard;
-        m_view->viewport()->update();
+        m_viewport->update();
     }
     return false;
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QAbstractItemView;
+class QWidget;
 class QPainter;
 class QRectF;
 class QStyleOptionViewItem;
@@ -27,6 +28,10 @@ protected:
 
 private:
     QAbstractItemView *m_view;
+    // Kept apart from the view: the filter also hears the viewport's
+    // destruction, when the view is half destroyed and no longer a scroll
+    // area whose viewport could be asked for.
+    QWidget *m_viewport;
     bool m_keyboard = false;
 };
 

@@ -130,6 +130,10 @@ NotesWorkspaceView::NotesWorkspaceView(LibraryQuery &library, NavigationState &n
 
 NotesWorkspaceView::~NotesWorkspaceView()
 {
+    // Hidden while still whole: hiding writes the open note, and the store's
+    // answer refreshes this view, which it must not reach once only the
+    // QWidget part is left (as when a window is closed by its destruction).
+    hide();
     delete m_folderSheet;
 }
 

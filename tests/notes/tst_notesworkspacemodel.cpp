@@ -418,9 +418,10 @@ void NotesWorkspaceModelTest::createNewNote()
     screen->appear();
     QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(existing->id()));
 
+    // Counted by a connection that lives as long as the screen.
+    int saves = 0;
     if (failingSave > 0) {
         // The first save in the operation is the note's, the second files it.
-        int saves = 0;
         QObject::connect(&f.rig.context(), &ModelContext::didSave, screen.get(), [&] {
             if (++saves == failingSave - 1)
                 f.rig.context().failNextSave(StoreError{QStringLiteral("The disk is full.")});

@@ -152,7 +152,7 @@ void UpdateServiceTest::installedVersionTextOfThisApplication()
     QCOMPARE(UpdateService::installedVersionText(), QStringLiteral("Unknown"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.4"));
     QCOMPARE(UpdateService::installedVersionText(), QStringLiteral("1.4"));
-    qApp->setProperty("buildVersion", QStringLiteral("27"));
+    QCoreApplication::instance()->setProperty("buildVersion", QStringLiteral("27"));
     QCOMPARE(UpdateService::installedVersionText(), QStringLiteral("1.4 (27)"));
 }
 

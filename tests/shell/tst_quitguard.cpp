@@ -137,7 +137,7 @@ void QuitGuardTest::unsavedChangesAreSavedOrTheUserAsked()
         asked << message;
         return quitsAnyway;
     });
-    qApp->installEventFilter(&guard);
+    QCoreApplication::instance()->installEventFilter(&guard);
     const StoreError readOnlyError{QStringLiteral("The library can only be read.")};
     if (readOnly)
         context.setReadOnly(readOnlyError);
@@ -173,7 +173,7 @@ void QuitGuardTest::unsavedChangesAreSavedOrTheUserAsked()
         QCOMPARE(storedTitle(path), QStringLiteral("Typed"));
         QCOMPARE(asked.size(), 1);
     }
-    qApp->removeEventFilter(&guard);
+    QCoreApplication::instance()->removeEventFilter(&guard);
 }
 
 QTEST_GUILESS_MAIN(QuitGuardTest)
