@@ -43,6 +43,8 @@
 // library of N cards (LibraryFixture) instead of a fresh one.
 // TESSALINE_BENCH_LOAD=N runs N busy processes alongside, stopped by their
 // process ids at the end; load1 reports the load average seen.
+// TESSALINE_BENCH_DISPLAY=N runs the X server as display :N rather than the
+// first free one from :120, for a machine whose displays are shared out.
 // TESSALINE_BENCH_APP=path measures another build of the app (an earlier
 // one, for a figure beside this one's). TESSALINE_BENCH_CAPTURES=N asks for
 // N captures in each of the first two benchmarks instead of 15 and 8: each
@@ -126,6 +128,8 @@ double sharedResidentMiB(qint64 pid)
 
 int freeDisplayNumber()
 {
+    if (const int chosen = qEnvironmentVariableIntValue("TESSALINE_BENCH_DISPLAY"); chosen > 0)
+        return chosen;
     for (int n = 120; n < 240; ++n) {
         if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) && !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
             return n;

@@ -31,24 +31,9 @@ CardPictures::CardPictures(SnipImageCache &cache, QObject *parent)
 {
     m_entries.setMaxCost(budgetKiB);
     connect(&cache, &SnipImageCache::imageReady, this, [this](const QUuid &cardID) {
-        if (m_revisions.contains(cardID))
+        if (m_revisions.watches(cardID))
             Q_EMIT pictureReady(cardID);
     });
-}
-
-int CardPictures::revision(const CanvasCard &card)
-{
-    const auto found = m_revisions.constFind(card.id());
-    if (found != m_revisions.cend())
-        return *found;
-    const QUuid id = card.id();
-    connect(&card, &CanvasCard::changed, this, [this, id](int property) {
-        if (property == CanvasCard::OriginalImageDataProperty || property == CanvasCard::ThumbnailImageDataProperty ||
-            property == CanvasCard::AnnotationDocumentDataProperty)
-            ++m_revisions[id];
-    });
-    m_revisions.insert(id, 0);
-    return 0;
 }
 
 CardPictures::Picture CardPictures::store(const QUuid &id, int revision, State state, const QSize &devicePixels,
@@ -61,7 +46,7 @@ CardPictures::Picture CardPictures::store(const QUuid &id, int revision, State s
 CardPictures::Picture CardPictures::picture(const CanvasCard &card, const QSize &devicePixels)
 {
     const QUuid id = card.id();
-    const int current = revision(card);
+    const int current = m_revisions.revision(card);
     const Entry *entry = m_entries.object(id);
     if (entry && entry->revision == current && entry->state != State::loading &&
         (entry->state == State::unavailable || entry->devicePixels == devicePixels))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/CardPictureRevisions.h"
+
 #include <QCache>
 #include <QHash>
 #include <QObject>
@@ -50,13 +52,10 @@ private:
         QPixmap pixmap;
     };
 
-    int revision(const CanvasCard &card);
     Picture store(const QUuid &id, int revision, State state, const QSize &devicePixels, const QPixmap &pixmap);
 
     QPointer<SnipImageCache> m_cache;
-    // Counts the changes of each card's picture data: the cache's own key
-    // changes with every edit of the card, even a move.
-    QHash<QUuid, int> m_revisions;
+    CardPictureRevisions m_revisions;
     QCache<QUuid, Entry> m_entries;
 };
 

@@ -130,23 +130,31 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
                 failed = true;
                 return;
             }
+            if (options.stripMade)
+                options.stripMade(i, {strip.compressed.get(), strip.compressedSize});
         }
     };
     runParallelParts(threads, work);
     if (failed || stripCount == 0)
         return std::nullopt;
 
-    // Header: deflate, 32 KiB window, the level as a hint, check bits.
-    const uint8_t levelHint = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
-    uint16_t header = uint16_t((0x78 << 8) | (levelHint << 6));
-    header = uint16_t(header + (31 - header % 31));
-    stream.m_header[0] = uint8_t(header >> 8);
-    stream.m_header[1] = uint8_t(header & 0xFF);
+    const auto made = header(level);
+    std::copy(made.begin(), made.end(), stream.m_header);
     uint32_t adler = 1;
     for (const Strip &strip : stream.m_strips)
         adler = combineAdler32(adler, strip.adler, strip.uncompressedSize);
     qToBigEndian(adler, stream.m_trailer);
     return stream;
+}
+
+std::array<uint8_t, 2> ZlibStripStream::header(int level)
+{
+    // Deflate, 32 KiB window, the level as a hint, check bits.
+    level = std::clamp(level, 0, 12);
+    const uint8_t levelHint = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    uint16_t header = uint16_t((0x78 << 8) | (levelHint << 6));
+    header = uint16_t(header + (31 - header % 31));
+    return {uint8_t(header >> 8), uint8_t(header & 0xFF)};
 }
 
 size_t ZlibStripStream::size() const

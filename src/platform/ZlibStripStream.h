@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,7 +35,15 @@ public:
         // For our compressor: the length of a row of the strips' pictures,
         // whose same place one row up it tries as a match.
         size_t rowStride = 1;
+        // Told, on the worker thread, of each strip's piece as soon as it is
+        // made, so a writer can place it while later strips are still being
+        // compressed. The piece stays readable until the stream is gone or
+        // lets go of it; its place in the stream depends only on the header
+        // and the pieces before it, the checksum coming only at the end.
+        std::function<void(size_t index, std::span<const uint8_t> piece)> stripMade;
     };
+    // The stream's first piece, the same for every stream made at `level`.
+    static std::array<uint8_t, 2> header(int level);
     // Writes strip `index`'s bytes into `bytes` (resizing it); false when it
     // cannot (memory ran out). Runs on any of the worker threads, each strip
     // once; `bytes` is the worker's own buffer, reused from strip to strip.

@@ -77,9 +77,9 @@ QSize SnipImageCache::masterLimit()
     return QSize(int(std::ceil(largestDrawnPicture.width() * ratio)), int(std::ceil(largestDrawnPicture.height() * ratio)));
 }
 
-SnipImageCache::Key SnipImageCache::keyOf(const CanvasCard &card)
+SnipImageCache::Key SnipImageCache::keyOf(const CanvasCard &card) const
 {
-    return {card.id(), card.updatedAt()};
+    return {card.id(), m_revisions.revision(card)};
 }
 
 SnipImageCache::State SnipImageCache::state(const CanvasCard &card)

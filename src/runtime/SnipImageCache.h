@@ -1,7 +1,8 @@
 #pragma once
 
+#include "runtime/CardPictureRevisions.h"
+
 #include <QCache>
-#include <QDateTime>
 #include <QFuture>
 #include <QHash>
 #include <QImage>
@@ -21,8 +22,8 @@ class CanvasCard;
 // The pictures of snips shown inside a note's writing. A card's stored PNG is
 // read from the library on the store's worker, decoded, its annotations drawn
 // and the result scaled down once, off the main thread; the result is kept
-// per card and per change of the card (`updatedAt`), and each drawn size is
-// scaled once from it. Painting only ever blits a ready pixmap. Pictures are
+// per card and per change of what the picture is drawn from
+// (CardPictureRevisions), and each drawn size is scaled once from it. Painting only ever blits a ready pixmap. Pictures are
 // read and decoded in turn: a burst of 5K captures would otherwise hold every
 // one decoded at once.
 class SnipImageCache : public QObject
@@ -73,10 +74,10 @@ private:
     struct Key
     {
         QUuid cardID;
-        QDateTime updatedAt;
+        int revision = 0;
         friend bool operator==(const Key &, const Key &) = default;
     };
-    friend size_t qHash(const Key &key, size_t seed) { return qHashMulti(seed, key.cardID, key.updatedAt); }
+    friend size_t qHash(const Key &key, size_t seed) { return qHashMulti(seed, key.cardID, key.revision); }
 
     struct Entry
     {
@@ -92,7 +93,7 @@ private:
     };
     friend size_t qHash(const Scaled &scaled, size_t seed)
     {
-        return qHashMulti(seed, scaled.key.cardID, scaled.key.updatedAt, scaled.devicePixels.width(),
+        return qHashMulti(seed, scaled.key.cardID, scaled.key.revision, scaled.devicePixels.width(),
                           scaled.devicePixels.height(), scaled.covering);
     }
 
@@ -104,12 +105,14 @@ private:
 
     static Decoded decode(const std::optional<QByteArray> &imageData, const std::optional<QByteArray> &annotationData,
                           const QSize &limit);
-    static Key keyOf(const CanvasCard &card);
+    Key keyOf(const CanvasCard &card) const;
     QPixmap scaledPixmap(const CanvasCard &card, const QSize &devicePixels, bool covering);
     void start(const CanvasCard &card, const Key &key);
     void startWaiting();
     void finish(const Key &key, const Decoded &decoded);
 
+    // Watching a card is no change of what the cache holds.
+    mutable CardPictureRevisions m_revisions;
     QHash<Key, Entry> m_entries;
     // Bounded by bytes; an evicted master is decoded again when a new size
     // is asked for.
