@@ -1,9 +1,9 @@
 #include "../model/StoreFixture.h"
+#include "../support/PngBytes.h"
 
 #include "canvas/CardPictures.h"
 #include "runtime/SnipImageCache.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QSignalSpy>
 
@@ -14,16 +14,7 @@ Q_DECLARE_METATYPE(CardPictures::State)
 
 namespace {
 
-QByteArray png(const QColor &colour)
-{
-    QImage image(160, 100, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+QByteArray png(const QColor &colour) { return pngOf(colour, QSize(160, 100)); }
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/PngBytes.h"
 #include "../support/SnipFixtures.h"
 
 #include "runtime/LibraryQuery.h"
@@ -10,7 +11,6 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 
-#include <QBuffer>
 #include <QLabel>
 #include <QPainter>
 #include <QLineEdit>
@@ -269,10 +269,7 @@ private Q_SLOTS:
         QImage picture(1600, 100, QImage::Format_RGB32);
         picture.fill(Qt::white);
         QPainter(&picture).fillRect(QRect(775, 25, 50, 50), Qt::black);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG");
+        const QByteArray png = testing::pngOf(picture);
         CanvasCard *wide = testing::addCard(fixture.rig.context(), fixture.atlas->id(),
                                             CardFields{.kind = CardKind::snip, .image = png});
         wide->setContextText(QStringLiteral("Banner"));

@@ -443,10 +443,7 @@ void TrashViewTest::tilePicturesKeepTheirShape()
     QPainter(&picture).fillRect(QRect(QPoint(), QSize(side, side)).translated((size.width() - side) / 2,
                                                                               (size.height() - side) / 2),
                                 Qt::black);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
+    const QByteArray png = testing::pngOf(picture);
     CanvasCard *card = testing::addCard(f.rig.context(), note->id(), CardFields{.kind = CardKind::snip, .image = png});
     card->moveToTrash(at(1));
     QVERIFY(f.save());

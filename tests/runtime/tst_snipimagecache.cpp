@@ -1,9 +1,9 @@
 #include "../model/StoreFixture.h"
+#include "../support/PngBytes.h"
 
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QSignalSpy>
 
@@ -14,16 +14,7 @@ using namespace tessaline::testing;
 
 namespace {
 
-QByteArray png(const QColor &colour)
-{
-    QImage image(160, 100, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+QByteArray png(const QColor &colour) { return pngOf(colour, QSize(160, 100)); }
 
 // A black rectangle around the picture, its line over the picture's edges.
 QByteArray rectangleOverAll()

@@ -21,16 +21,22 @@ inline QImage noisePicture(QSize size, quint32 seed = 1)
     return image;
 }
 
-// PNG bytes of an opaque picture in one colour.
-inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
+// PNG bytes of a picture, as a snip stores them.
+inline QByteArray pngOf(const QImage &image)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// PNG bytes of an opaque picture in one colour.
+inline QByteArray pngOf(const QColor &color, QSize size = QSize(64, 40))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return pngOf(image);
 }
 
 } // namespace tessaline::testing
