@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 namespace tessaline {
 
 namespace {
@@ -48,6 +50,17 @@ SystemApplication SwayCaptureSystem::applicationOf(const SwayIpc::Window &window
     const DesktopApplication desktop = X11WindowInfo::applicationForClass(instance, windowClass);
     application.localizedName = desktop.name;
     application.bundleIdentifier = desktop.identifier;
+    // With no desktop file to name it, an app_id in reverse-domain form
+    // ("org.example.Editor") reads as its last part, as an X client's class
+    // would; anything else ("gimp-2.10") stays as it is.
+    if (!window.appID.isEmpty() && desktop.name == window.appID) {
+        const QStringList parts = window.appID.split(u'.');
+        const bool reverseDomain = parts.size() >= 3 && std::all_of(parts.cbegin(), parts.cend(), [](const QString &part) {
+            return !part.isEmpty() && part.front().isLetter();
+        });
+        if (reverseDomain)
+            application.localizedName = parts.constLast();
+    }
     return application;
 }
 

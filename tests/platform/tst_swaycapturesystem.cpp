@@ -249,7 +249,10 @@ private Q_SLOTS:
             << std::optional(QStringLiteral("Example Terminal")) << std::optional(QStringLiteral("org.example.Terminal"));
         QTest::newRow("app_id of no desktop file")
             << QStringLiteral("org.example.Unknown") << QString() << QString()
-            << std::optional(QStringLiteral("org.example.Unknown")) << std::optional(QStringLiteral("org.example.Unknown"));
+            << std::optional(QStringLiteral("Unknown")) << std::optional(QStringLiteral("org.example.Unknown"));
+        QTest::newRow("app_id of no desktop file, not a domain")
+            << QStringLiteral("sketch-2.10") << QString() << QString()
+            << std::optional(QStringLiteral("sketch-2.10")) << std::optional(QStringLiteral("sketch-2.10"));
         QTest::newRow("no app_id nor class: the process's name")
             << QString() << QString() << QString()
             // The kernel keeps the first 15 bytes of a program's name.
