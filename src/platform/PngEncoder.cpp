@@ -267,7 +267,8 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     }
     auto *file = reinterpret_cast<uint8_t *>(png.data());
     const size_t rest = strips - placed;
-    const int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()));
+    // As many as compress the strips (see ZlibStripStream).
+    const int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
     std::atomic<size_t> next{placed};
     runParallelParts(int(std::min<size_t>(size_t(threads), rest)), [&](int) {
         for (size_t strip = next++; strip < strips; strip = next++)

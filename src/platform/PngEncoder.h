@@ -23,7 +23,7 @@ struct PngEncoderOptions
     // zeros and repeated bytes.
     PngRowFilter filter = PngRowFilter::Sub;
     // Worker threads for the strips, the caller's own included; 0 means one
-    // per processor.
+    // fewer than the processors.
     int maxThreads = 0;
     // Rows are grouped into strips of about this many filtered bytes; each
     // strip is compressed on its own and the pieces are joined into one zlib

@@ -87,7 +87,10 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     const int level = std::clamp(options.level, 0, 12);
     const size_t stride = std::max<size_t>(options.rowStride, 1);
     stream.m_strips.resize(stripCount);
-    int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()));
+    // One processor is left to the rest of the app and the display server:
+    // with every one compressing, the main thread and the X server's copy
+    // of the next picture wait their turn, and a capture comes out later.
+    int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
     threads = std::max(1, std::min<int>(threads, int(stripCount)));
 
     std::atomic<size_t> next{0};

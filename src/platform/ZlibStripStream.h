@@ -30,7 +30,8 @@ public:
         // 0 is our own compressor (ScreenDeflater); 1 (fastest) to 12
         // (smallest) are libdeflate's levels.
         int level = 0;
-        // Threads, the caller's own included; 0 means one per processor.
+        // Threads, the caller's own included; 0 means one fewer than the
+        // processors (at least one).
         int maxThreads = 0;
         // For our compressor: the length of a row of the strips' pictures,
         // whose same place one row up it tries as a match.
