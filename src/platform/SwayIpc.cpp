@@ -364,8 +364,9 @@ bool runOnWindow(const WindowKey &window, const QString &command)
     if (!container)
         return false;
     const auto answer = ask(runCommand, QStringLiteral("[con_id=%1] %2").arg(*container).arg(command).toUtf8());
-    // One result per command: [{"success": true}].
-    return answer && answer->array().first().toObject().value(QStringLiteral("success")).toBool();
+    // One result per command: [{"success": true}]; an empty list is no success.
+    return answer && !answer->array().isEmpty()
+        && answer->array().first().toObject().value(QStringLiteral("success")).toBool();
 }
 
 bool focusWindow(const WindowKey &window)
