@@ -680,9 +680,32 @@ void BoardWritingSurface::applyReferenceSize(Row &row, const WritingReferenceRes
         reference->setSize(resolution.size);
 }
 
+bool BoardWritingSurface::bringsUnlistedCard() const
+{
+    for (const BoardWritingBlock &block : m_model->document().blocks) {
+        if (!block.isParagraph() && !m_rows.contains(block.id) && m_model->resolveReference(block).isMissing())
+            return true;
+    }
+    return false;
+}
+
 void BoardWritingSurface::reconcile()
 {
     const bool initial = m_rows.isEmpty() && m_order.isEmpty();
+    // A capture into the open note names its card in the writing before the
+    // save that lists the card. Shown at once, the card would come in as
+    // missing and then be swapped for itself. So a reference to a card not
+    // listed yet waits one turn of the event loop; the save's notice almost
+    // always brings the card before then.
+    if (!initial && !m_awaitingCards && bringsUnlistedCard()) {
+        m_awaitingCards = true;
+        QTimer::singleShot(0, this, [this] {
+            if (m_awaitingCards)
+                reconcile();
+        });
+        return;
+    }
+    m_awaitingCards = false;
     QHash<QUuid, Row> previous = std::move(m_rows);
     m_rows.clear();
     m_rows.reserve(m_model->document().blocks.size());

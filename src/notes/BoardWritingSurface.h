@@ -101,6 +101,7 @@ private:
 
     void applyPageColour();
     void reconcile();
+    bool bringsUnlistedCard() const;
     Row makeParagraphRow(const BoardWritingBlock &block);
     WritingParagraphEditor *materializeParagraph(const QUuid &blockID);
     int paragraphHeight(Row &row, int width);
@@ -127,6 +128,7 @@ private:
     QTimer *m_measuring;
     QHash<QUuid, Row> m_rows;
     QList<QUuid> m_order;
+    bool m_awaitingCards = false;
     // The last height a reference view of a kind of card and size had, by
     // referenceKind() and size, at `m_referenceHeightsWidth`.
     QHash<int, int> m_referenceHeights;

@@ -124,6 +124,7 @@ private Q_SLOTS:
     void sizeMenuChangesTheReferenceInPlace();
     void removalKeepsTheDocumentNormalised();
     void missingCardShowsThePlaceholder();
+    void newCardListedAfterItsReferenceNeverShowsMissing();
     void focusIsTheWritingPosition();
     void pageLayout();
     void rowsEnter_data();
@@ -440,6 +441,7 @@ void WritingSurfaceTest::missingCardShowsThePlaceholder()
     BoardWritingDocument next = m_workspace.document;
     next.blocks.insert(1, BoardWritingBlock::cardReference(gone->id(), NoteAttachmentSize::small, referenceID));
     m_workspace.store(next);
+    QTRY_VERIFY(m_surface->rowWidget(referenceID));
     m_surface->finishAnimations();
     auto *missing = qobject_cast<BoardMissingWritingReferenceView *>(m_surface->rowWidget(referenceID));
     QVERIFY(missing);
@@ -458,6 +460,23 @@ void WritingSurfaceTest::missingCardShowsThePlaceholder()
     m_surface->finishAnimations();
     QCOMPARE(m_workspace.calls, QStringList{QStringLiteral("remove ") + uuidText(referenceID)});
     QCOMPARE(m_surface->rowOrder(), (QList<QUuid>{m_first, m_second}));
+}
+
+void WritingSurfaceTest::newCardListedAfterItsReferenceNeverShowsMissing()
+{
+    // A capture into the open note: the writing names the card first, the
+    // save that follows lists it.
+    auto captured = makeCard(CardKind::snip, QStringLiteral("just captured"));
+    const QUuid referenceID = QUuid::createUuid();
+    BoardWritingDocument next = m_workspace.document;
+    next.blocks.insert(1, BoardWritingBlock::cardReference(captured->id(), NoteAttachmentSize::small, referenceID));
+    m_workspace.store(next);
+    m_surface->model()->setCards({m_snip.get(), m_thought.get(), captured.get()});
+    QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(referenceID)));
+    QVERIFY(m_surface->findChildren<BoardMissingWritingReferenceView *>().isEmpty());
+    QCoreApplication::processEvents();
+    QVERIFY(m_surface->findChildren<BoardMissingWritingReferenceView *>().isEmpty());
+    QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
 }
 
 void WritingSurfaceTest::focusIsTheWritingPosition()
