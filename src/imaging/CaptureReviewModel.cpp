@@ -8,6 +8,8 @@
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/FutureDelivery.h"
+#include "platform/ImageDecoder.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -54,20 +56,49 @@ void CaptureReviewModel::refreshAvailability()
 {
     const CanvasCard *card = this->card();
     const bool wasAvailable = isAvailable();
+    const bool wasLoading = m_isLoading;
     if (!card) {
         m_image = QImage();
-    } else if (m_image.isNull()) {
+        m_isLoading = false;
+        m_hasTriedImage = false;
+        ++m_loads;
+    } else if (m_image.isNull() && !m_isLoading && !m_hasTriedImage) {
         m_hasUnreadableAnnotations = !AnnotationDocument::decode(card->annotationDocumentData());
-        const std::optional<QByteArray> data = card->originalImageData();
-        if (data && !m_hasUnreadableAnnotations)
-            m_image = QImage::fromData(*data);
+        if (!m_hasUnreadableAnnotations)
+            loadImage(*card);
     }
     if (card && card->displayTitle() != m_title) {
         m_title = card->displayTitle();
         Q_EMIT titleChanged();
     }
-    if (wasAvailable != isAvailable())
+    if (wasAvailable != isAvailable() || wasLoading != m_isLoading)
         Q_EMIT availabilityChanged();
+}
+
+void CaptureReviewModel::loadImage(const CanvasCard &card)
+{
+    m_isLoading = true;
+    m_hasTriedImage = true;
+    const quint64 load = ++m_loads;
+    const auto loaded = [this, load](const QImage &image) {
+        if (load != m_loads)
+            return;
+        m_isLoading = false;
+        m_image = image;
+        Q_EMIT availabilityChanged();
+    };
+    m_runtime.modelContext()
+        .readCardData(this, card, CanvasCard::OriginalImageBlob)
+        .then(this, [this, loaded](const std::optional<QByteArray> &data) {
+            if (!data) {
+                loaded(QImage());
+                return;
+            }
+            runInBackground(this, [bytes = *data] {
+                const auto image = ImageDecoder::decode(bytes);
+                return image ? *image : QImage();
+            }).then(this, loaded);
+        });
 }
 
 void CaptureReviewModel::load()

@@ -47,6 +47,11 @@ public:
     // So do stored annotations that cannot be read: the picture is not shown
     // without what they may hide, and they are never replaced unread.
     CanvasCard *card() const;
+    // The picture is read and decoded on workers (a 5K one would hold the
+    // main thread for a tenth of a second); until then the review is
+    // neither available nor unavailable. availabilityChanged() says when
+    // it is done.
+    bool isLoading() const { return m_isLoading; }
     bool isAvailable() const { return !m_image.isNull(); }
     bool hasUnreadableAnnotations() const { return m_hasUnreadableAnnotations; }
     QImage image() const { return m_image; }
@@ -86,6 +91,7 @@ Q_SIGNALS:
 
 private:
     void refreshAvailability();
+    void loadImage(const CanvasCard &card);
     // Stores the annotations and the note, then copies when the setting
     // asks; the failure's message, or nothing.
     Expected<void, QString> saveReview();
@@ -98,6 +104,11 @@ private:
     Pasteboard &m_pasteboard;
     AnnotationEditorModel *m_editor;
     QImage m_image;
+    bool m_isLoading = false;
+    // A picture that could not be read is not read again at every save.
+    bool m_hasTriedImage = false;
+    // Counts the reads begun, so one answered after the card went is dropped.
+    quint64 m_loads = 0;
     QString m_title;
     bool m_hasUnreadableAnnotations = false;
     QString m_contextText;

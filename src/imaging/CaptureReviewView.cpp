@@ -159,6 +159,13 @@ void CaptureReviewView::build()
     m_cancel = nullptr;
     m_keep = nullptr;
 
+    if (m_model->isLoading()) {
+        // The sheet keeps its size while the picture comes, empty rather
+        // than saying anything that would be gone a moment later.
+        m_content = new QWidget(this);
+        layout()->addWidget(m_content);
+        return;
+    }
     if (!m_model->isAvailable()) {
         const bool unreadable = m_model->hasUnreadableAnnotations();
         m_unavailable = new StudioEmptyState(

@@ -174,6 +174,12 @@ AnnotationDocument storedDocument(CanvasCard *card)
     return read ? *read : AnnotationDocument{0, {}};
 }
 
+// The review reads its picture on workers; what follows waits for it.
+[[nodiscard]] bool loaded(const CaptureReviewModel &review)
+{
+    return QTest::qWaitFor([&] { return !review.isLoading(); });
+}
+
 } // namespace
 
 class CaptureReviewTest : public QObject
@@ -219,6 +225,12 @@ void CaptureReviewTest::reopeningShowsWhatWasKept()
     QVERIFY(rig.context().save());
 
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    // The picture comes from workers, never decoded on this thread.
+    QVERIFY(review.isLoading());
+    QVERIFY(!review.isAvailable());
+    QSignalSpy availability(&review, &CaptureReviewModel::availabilityChanged);
+    QVERIFY(loaded(review));
+    QCOMPARE(availability.count(), 1);
     QVERIFY(review.isAvailable());
     QCOMPARE(review.image().size(), QSize(200, 100));
     review.load();
@@ -240,6 +252,7 @@ void CaptureReviewTest::keep()
     Rig rig;
     rig.runtime->setAutomaticallyCopiesCaptures(copies);
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     review.setContextText(QStringLiteral("  The second tier \n"));
@@ -275,6 +288,7 @@ void CaptureReviewTest::keepRefusesADocumentItCannotStore()
     const std::optional<QByteArray> storedBytes = rig.card()->annotationDocumentData();
 
     CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(view.model()));
     view.show();
     CaptureReviewModel &review = view.model();
     // A width no stored document can carry.
@@ -307,6 +321,7 @@ void CaptureReviewTest::keepNeverReplacesAnnotationsItCouldNotRead()
 {
     Rig rig;
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     review.setContextText(QStringLiteral("New note"));
@@ -329,6 +344,7 @@ void CaptureReviewTest::keepOfACardGoneMeanwhile()
 {
     Rig rig;
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     QSignalSpy availability(&review, &CaptureReviewModel::availabilityChanged);
@@ -347,6 +363,7 @@ void CaptureReviewTest::keepWhenTheStoreFails()
 {
     Rig rig;
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     review.setContextText(QStringLiteral("Not yet"));
@@ -397,6 +414,8 @@ void CaptureReviewTest::pixelatedWordsLeaveTheRecognisedText()
     };
     auto keep = [&](const std::optional<QRect> &pixelated) {
         CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+        if (!loaded(review))
+            return false;
         review.load();
         review.editor().setDocument(AnnotationDocument{});
         if (pixelated) {
@@ -464,6 +483,7 @@ void CaptureReviewTest::readingAgainIsOwedUntilItIsDone()
     Rig rig;
     rig.runtime->setAutomaticallyCopiesCaptures(false);
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     if (pixelates) {
         const QSizeF size(400, 200);
@@ -490,6 +510,7 @@ void CaptureReviewTest::failedCopyOnKeepStaysOpenWithTheSnipStored()
     Rig rig;
     rig.pasteboard.failWrites = true;
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     review.setContextText(QStringLiteral("Kept anyway"));
@@ -509,6 +530,7 @@ void CaptureReviewTest::frameStoresThenOpensTheComposer()
     Rig rig;
     rig.runtime->setAutomaticallyCopiesCaptures(false);
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     NavigationState &navigation = rig.runtime->navigation();
@@ -526,6 +548,7 @@ void CaptureReviewTest::cancelStoresNothing()
 {
     Rig rig;
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     review.setContextText(QStringLiteral("Lost"));
@@ -542,6 +565,7 @@ void CaptureReviewTest::copyAndSave()
 {
     Rig rig;
     CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
     review.load();
     Rig::drawArrow(review.editor());
     review.copy();
@@ -601,6 +625,7 @@ void CaptureReviewTest::unavailableSnip()
     std::unique_ptr<CaptureReviewView> openView;
     if (damage == u"trashed while open") {
         openView = std::make_unique<CaptureReviewView>(id, *rig.runtime, rig.pasteboard);
+        QVERIFY(loaded(openView->model()));
         QVERIFY(openView->editor());
     }
     if (damage.startsWith(u"trashed"))
@@ -615,6 +640,7 @@ void CaptureReviewTest::unavailableSnip()
 
     if (!openView)
         openView = std::make_unique<CaptureReviewView>(id, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(openView->model()));
     CaptureReviewView &view = *openView;
     QVERIFY(!view.editor());
     QVERIFY(view.unavailablePanel());
@@ -632,6 +658,7 @@ void CaptureReviewTest::windowButtonsAndKeys()
     rig.runtime->setAutomaticallyCopiesCaptures(false);
     {
         CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QVERIFY(view.editor());
@@ -657,6 +684,7 @@ void CaptureReviewTest::windowButtonsAndKeys()
     rig.runtime->navigation().setCaptureReviewCardID(rig.cardID);
     {
         CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QCOMPARE(view.noteField()->text(), QStringLiteral("Typed note"));
@@ -682,6 +710,13 @@ void CaptureReviewTest::fitsASmallScreen()
 {
     Rig rig;
     CaptureReviewView view(rig.cardID, *rig.runtime, rig.pasteboard);
+    // Until the picture comes the sheet is empty, at its full size.
+    QVERIFY(!view.editor());
+    QVERIFY(!view.unavailablePanel());
+    const QSize loadingSize = view.sizeHint();
+    QVERIFY(loaded(view.model()));
+    QVERIFY(view.editor());
+    QCOMPARE(view.sizeHint(), loadingSize);
     view.resize(view.sizeHint());
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
