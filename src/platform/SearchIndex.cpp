@@ -610,6 +610,22 @@ Expected<QStringList, SearchIndexError> SearchIndex::itemIdentifiers()
     return identifiers;
 }
 
+Expected<QHash<QString, QStringList>, SearchIndexError> SearchIndex::itemKeywords()
+{
+    if (!m_isOpen && !QFileInfo::exists(m_filePath))
+        return QHash<QString, QStringList>();
+    if (auto opened = open(); !opened)
+        return unexpected(opened.error());
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT identifier, keywords FROM items")))
+        return unexpected(failure(QStringLiteral("The search index could not be read."), query.lastError()));
+    QHash<QString, QStringList> keywords;
+    while (query.next())
+        keywords.insert(query.value(0).toString(), keywordsFromJson(query.value(1).toString()));
+    return keywords;
+}
+
 std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
 {
     if (!open())
