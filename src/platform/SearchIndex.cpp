@@ -907,6 +907,9 @@ QStringList SearchIndex::search(const QStringList &words)
 
 bool SearchIndex::upkeepDue()
 {
+    // An index not made yet has nothing to tidy, and asking makes none.
+    if (!m_isOpen && !QFileInfo::exists(m_filePath))
+        return false;
     if (!open())
         return false;
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));

@@ -153,9 +153,10 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(
             if (cardID && !kept.contains(*cardID))
                 gone << identifier;
         }
-        if (gone.isEmpty())
-            return {};
-        Outcome outcome = index->deleteItems(gone);
+        // Called at each start: upkeep an earlier session left undone (the
+        // app ended before its worker's pause) is done now, or the words it
+        // was to merge away would wait for the next removal.
+        Outcome outcome = gone.isEmpty() ? Outcome() : index->deleteItems(gone);
         state->called();
         return outcome;
     });
