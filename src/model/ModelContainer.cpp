@@ -234,6 +234,14 @@ void sweepUnclaimedCardData(const QSqlDatabase &db)
     query.exec();
 }
 
+// Writing kept aside from a note is shown with that note alone, and goes
+// when the note is deleted for good. Builds before that left it behind:
+// words of notes the user deleted, which no screen could reach.
+void sweepWritingOfDeletedNotes(const QSqlDatabase &db)
+{
+    QSqlQuery(db).exec(QStringLiteral("DELETE FROM WritingRecovery WHERE boardID NOT IN (SELECT id FROM Board)"));
+}
+
 } // namespace
 
 ModelContainer::ModelContainer(const QString &connectionName, const QString &filePath)
@@ -391,6 +399,7 @@ Expected<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::open(const
             pragma.exec(storeschema::cardOutlineIndexStatement());
             pragma.exec(storeschema::textRecognitionPendingStatement());
             sweepUnclaimedCardData(db);
+            sweepWritingOfDeletedNotes(db);
         } else if (!prepared) {
             db.close();
             db = QSqlDatabase();

@@ -165,8 +165,9 @@ const char *const trigramStatements[] = {
     "DROP TABLE IF EXISTS trigram_upkeep",
     "CREATE VIRTUAL TABLE item_trigrams USING fts5(folded, content='item_words', content_rowid='item',"
     " tokenize='trigram case_sensitive 1')",
-    // stale: a row was replaced behind the triggers' back; merge: a removed
-    // snip's words wait in older segments.
+    // stale: a row was replaced behind the triggers' back; merge: words a
+    // snip no longer holds (removed with it, or changed) wait in older
+    // segments.
     "CREATE TABLE trigram_upkeep (stale INTEGER NOT NULL, merge INTEGER NOT NULL)",
     "INSERT INTO trigram_upkeep (stale, merge) VALUES (0, 0)",
     "CREATE TRIGGER item_words_added AFTER INSERT ON item_words BEGIN"
@@ -470,6 +471,7 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
     auto abort = [&db](const QSqlQuery &query) {
         return rolledBack(db, QStringLiteral("The search index could not be updated."), query.lastError());
     };
+    bool replacedContent = false;
     for (const SearchableItem &item : items) {
         const std::optional<QByteArray> keywords = keywordsJson(item.keywords);
         if (!keywords) {
@@ -478,12 +480,16 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
                 SearchIndexError{QStringLiteral("The search index could not be updated. A keyword is not valid text.")});
         }
         QSqlQuery query(db);
-        query.prepare(QStringLiteral("SELECT id FROM items WHERE identifier = ?"));
+        query.prepare(QStringLiteral("SELECT id, domain, title, description, keywords, creator, thumbnail"
+                                     " FROM items WHERE identifier = ?"));
         query.addBindValue(item.uniqueIdentifier);
         if (!query.exec())
             return abort(query);
         const bool exists = query.next();
         const qint64 existingId = exists ? query.value(0).toLongLong() : 0;
+        const QVariantList before = exists ? QVariantList{query.value(1), query.value(2), query.value(3), query.value(4),
+                                                          query.value(5), query.value(6)}
+                                           : QVariantList();
         query.finish();
 
         const QVariant creator = item.creator ? QVariant(*item.creator) : QVariant(QMetaType::fromType<QString>());
@@ -491,6 +497,18 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
                                                                            : std::nullopt;
         const QVariant thumbnail =
             thumbnailData ? QVariant(*thumbnailData) : QVariant(QMetaType::fromType<QByteArray>());
+        // What an entry held before (words a redaction hid, a picture it
+        // no longer shows, the name of a note deleted for good) stays in
+        // the trigram table's older segments and in the log until the
+        // upkeep merges the one and empties the other.
+        if (exists && !replacedContent) {
+            const QVariantList after{text(item.domainIdentifier), text(item.title), text(item.contentDescription),
+                                     QString::fromUtf8(*keywords), creator, thumbnail};
+            for (qsizetype i = 0; i < after.size() && !replacedContent; ++i) {
+                const bool wasNull = before.at(i).isNull();
+                replacedContent = wasNull != after.at(i).isNull() || (!wasNull && before.at(i) != after.at(i));
+            }
+        }
         if (exists) {
             query.prepare(QStringLiteral("UPDATE items SET domain = ?, title = ?, description = ?, keywords = ?,"
                                          " creator = ?, thumbnail = ? WHERE id = ?"));
@@ -531,6 +549,11 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
             if (!query.exec())
                 return abort(query);
         }
+    }
+    if (replacedContent && hasTrigrams(db)) {
+        QSqlQuery upkeep(db);
+        if (!upkeep.exec(QStringLiteral("UPDATE trigram_upkeep SET merge = 1")))
+            return abort(upkeep);
     }
     if (!db.commit()) {
         return rolledBack(db, QStringLiteral("The search index could not be updated."), db.lastError());
@@ -585,6 +608,22 @@ Expected<QStringList, SearchIndexError> SearchIndex::itemIdentifiers()
     while (query.next())
         identifiers << query.value(0).toString();
     return identifiers;
+}
+
+Expected<QHash<QString, QStringList>, SearchIndexError> SearchIndex::itemKeywords()
+{
+    if (!m_isOpen && !QFileInfo::exists(m_filePath))
+        return QHash<QString, QStringList>();
+    if (auto opened = open(); !opened)
+        return unexpected(opened.error());
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT identifier, keywords FROM items")))
+        return unexpected(failure(QStringLiteral("The search index could not be read."), query.lastError()));
+    QHash<QString, QStringList> keywords;
+    while (query.next())
+        keywords.insert(query.value(0).toString(), keywordsFromJson(query.value(1).toString()));
+    return keywords;
 }
 
 std::optional<SearchableItem> SearchIndex::item(const QString &uniqueIdentifier)
@@ -868,6 +907,9 @@ QStringList SearchIndex::search(const QStringList &words)
 
 bool SearchIndex::upkeepDue()
 {
+    // An index not made yet has nothing to tidy, and asking makes none.
+    if (!m_isOpen && !QFileInfo::exists(m_filePath))
+        return false;
     if (!open())
         return false;
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));

@@ -47,6 +47,18 @@ public:
     // The unique identifier of every item; none from an index that keeps no
     // list of them.
     virtual Expected<QStringList, SearchIndexError> itemIdentifiers() { return QStringList(); }
+    // Each item's keywords by its unique identifier; none from an index that
+    // keeps no list of them.
+    virtual Expected<QHash<QString, QStringList>, SearchIndexError> itemKeywords()
+    {
+        return QHash<QString, QStringList>();
+    }
+    // The item with that identifier, as the index holds it.
+    virtual std::optional<SearchableItem> item(const QString &uniqueIdentifier)
+    {
+        Q_UNUSED(uniqueIdentifier);
+        return std::nullopt;
+    }
     // Whether writes left work to do once the index is idle.
     virtual bool upkeepDue() { return false; }
     // One short step of that work; true while more is left.
@@ -85,8 +97,9 @@ public:
     Expected<void, SearchIndexError> indexItems(const QList<SearchableItem> &items) override;
     Expected<void, SearchIndexError> deleteItems(const QStringList &uniqueIdentifiers) override;
     Expected<QStringList, SearchIndexError> itemIdentifiers() override;
+    Expected<QHash<QString, QStringList>, SearchIndexError> itemKeywords() override;
 
-    std::optional<SearchableItem> item(const QString &uniqueIdentifier);
+    std::optional<SearchableItem> item(const QString &uniqueIdentifier) override;
     // Identifiers of the items whose title, description, keywords or
     // creator hold every word of the text, ignoring case, accents and width,
     // in no particular order. Words are whitespace-separated and matched

@@ -475,13 +475,7 @@ DesktopSearchRecord AppRuntime::desktopSearchRecord(const CanvasCard *card, cons
     record.id = card->id();
     record.title = card->displayTitle();
     record.text = card->combinedText();
-    record.boardName = QStringLiteral("Tessaline");
-    for (const Board *board : boards) {
-        if (board->id() == card->boardID()) {
-            record.boardName = board->title();
-            break;
-        }
-    }
+    record.boardName = DesktopSearchIndexService::noteName(*card, boards);
     record.sourceApplication = card->sourceApplicationName();
     // The stored pictures show what the annotations hide; a redacted snip
     // goes into the index without one.
@@ -588,6 +582,10 @@ void AppRuntime::forgetDeletedCardsInIndex()
     held.reserve(cards->size());
     walkCards(*cards, 0, [&held](qsizetype, const CanvasCard *card) { held.append(card->id()); });
     (void)m_services.desktopSearchIndex->keepOnly(held, this);
+    // Likewise a note deleted for good whose snips went on in other notes,
+    // when the app ended before its name left their entries.
+    if (const auto boards = modelContext().fetchBoards())
+        (void)m_services.desktopSearchIndex->renameNotes(DesktopSearchIndexService::noteNames(*boards, *cards), this);
 }
 
 bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,

@@ -1,5 +1,7 @@
 #include "runtime/DesktopSearchIndexService.h"
 
+#include "model/Board.h"
+#include "model/CanvasCard.h"
 #include "platform/SerialExecutor.h"
 #include "platform/UuidText.h"
 
@@ -59,6 +61,12 @@ namespace {
 DesktopSearchIndexService::Outcome unavailable()
 {
     return unexpected(SearchIndexError{QStringLiteral("The search index is not available.")});
+}
+
+// What an entry names as its note when the card's note is not there.
+QString missingNoteName()
+{
+    return QStringLiteral("Tessaline");
 }
 
 } // namespace
@@ -145,12 +153,68 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(
             if (cardID && !kept.contains(*cardID))
                 gone << identifier;
         }
-        if (gone.isEmpty())
-            return {};
-        Outcome outcome = index->deleteItems(gone);
+        // Called at each start: upkeep an earlier session left undone (the
+        // app ended before its worker's pause) is done now, or the words it
+        // was to merge away would wait for the next removal.
+        Outcome outcome = gone.isEmpty() ? Outcome() : index->deleteItems(gone);
         state->called();
         return outcome;
     });
+}
+
+QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::renameNotes(const QHash<QUuid, QString> &noteNames,
+                                                                                 QObject *receiver)
+{
+    return m_executor->submit(receiver, [state = m_state, noteNames]() -> Outcome {
+        SearchIndexing *index = state->ensureIndex();
+        if (!index)
+            return unavailable();
+        const auto keywords = index->itemKeywords();
+        if (!keywords)
+            return unexpected(keywords.error());
+        // The note's name is an entry's first keyword (searchableItem()).
+        QList<SearchableItem> renamed;
+        for (auto entry = keywords->cbegin(); entry != keywords->cend(); ++entry) {
+            const std::optional<QUuid> cardID = parseUuid(entry.key());
+            const auto name = cardID ? noteNames.constFind(*cardID) : noteNames.cend();
+            if (name == noteNames.cend() || entry->isEmpty() || entry->constFirst() == *name)
+                continue;
+            std::optional<SearchableItem> item = index->item(entry.key());
+            if (!item || item->keywords.isEmpty())
+                continue;
+            item->keywords.first() = *name;
+            renamed << *std::move(item);
+        }
+        if (renamed.isEmpty())
+            return {};
+        Outcome outcome = index->indexItems(renamed);
+        state->called();
+        return outcome;
+    });
+}
+
+QString DesktopSearchIndexService::noteName(const CanvasCard &card, const QList<Board *> &boards)
+{
+    for (const Board *board : boards) {
+        if (board->id() == card.boardID())
+            return board->title();
+    }
+    return missingNoteName();
+}
+
+QHash<QUuid, QString> DesktopSearchIndexService::noteNames(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    QHash<QUuid, QString> titles;
+    titles.reserve(boards.size());
+    for (const Board *board : boards)
+        titles.insert(board->id(), board->title());
+    QHash<QUuid, QString> names;
+    names.reserve(cards.size());
+    walkCards(cards, 0, [&](qsizetype, const CanvasCard *card) {
+        const auto title = titles.constFind(card->boardID());
+        names.insert(card->id(), title != titles.cend() ? *title : missingNoteName());
+    });
+    return names;
 }
 
 } // namespace tessaline

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFuture>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -15,6 +16,8 @@
 
 namespace tessaline {
 
+class Board;
+class CanvasCard;
 class SerialExecutor;
 
 // What the desktop search learns about one card.
@@ -66,6 +69,18 @@ public:
     // index could not be written then). Entries not named by a card's id
     // are not the app's to judge and stay.
     QFuture<Outcome> keepOnly(const QList<QUuid> &cardIDs, QObject *receiver);
+    // Has each entry name its card's note as `noteNames` (card id to note
+    // name, see noteNames()) names it now, where it names another: the
+    // title of a note deleted for good then stays in no entry of its snips
+    // that went on in other notes. Entries of cards not given stay as they
+    // are.
+    QFuture<Outcome> renameNotes(const QHash<QUuid, QString> &noteNames, QObject *receiver);
+
+    // The note an entry names: its card's note's title, or the app's name
+    // for a card whose note is not there.
+    static QString noteName(const CanvasCard &card, const QList<Board *> &boards);
+    // That name for each of the cards.
+    static QHash<QUuid, QString> noteNames(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
 
 private:
     struct WorkerState;

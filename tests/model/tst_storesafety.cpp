@@ -118,6 +118,7 @@ private Q_SLOTS:
     void snipDeletedForGoodLeavesNothingReadable_data();
     void snipDeletedForGoodLeavesNothingReadable();
     void noteDeletedForGoodLeavesNoWritingKeptAside();
+    void writingKeptAsideOfNotesGoneLeavesAtOpening();
     void libraryTakenAwayIsNotWrittenBehindItsPath_data();
     void libraryTakenAwayIsNotWrittenBehindItsPath();
 };
@@ -934,6 +935,34 @@ void StoreSafetyTest::noteDeletedForGoodLeavesNoWritingKeptAside()
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
     QVERIFY(!fileBytes(path).contains(secret));
     QCOMPARE(raw(path, QStringLiteral("SELECT text FROM WritingRecovery")).toString(), QStringLiteral("{broken and kept"));
+}
+
+void StoreSafetyTest::writingKeptAsideOfNotesGoneLeavesAtOpening()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    const QByteArray secret = "secret-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    QUuid keptID;
+    {
+        auto container = openIn(dir.path());
+        auto *kept = new Board;
+        container->mainContext()->insert(kept);
+        QVERIFY(container->mainContext()->save());
+        keptID = kept->id();
+    }
+    // As a build that did not take it away with its note left it.
+    raw(path, {QStringLiteral("INSERT INTO WritingRecovery (boardID, savedAt, text) VALUES ('%1', 1, '{broken %2')")
+                   .arg(uuidText(QUuid::createUuid()), QString::fromLatin1(secret.repeated(50))),
+               QStringLiteral("INSERT INTO WritingRecovery (boardID, savedAt, text) VALUES ('%1', 2, '{broken and kept')")
+                   .arg(uuidText(keptID))});
+    QVERIFY(fileBytes(path).contains(secret));
+    {
+        auto container = openIn(dir.path());
+        QCOMPARE(container->mainContext()->writingRecoveries(keptID)->size(), 1);
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")) || !fileBytes(path + QStringLiteral("-wal")).contains(secret));
+    QVERIFY(!fileBytes(path).contains(secret));
+    QCOMPARE(raw(path, QStringLiteral("SELECT COUNT(*) FROM WritingRecovery")).toInt(), 1);
 }
 
 void StoreSafetyTest::libraryTakenAwayIsNotWrittenBehindItsPath_data()

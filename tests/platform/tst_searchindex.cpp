@@ -149,6 +149,8 @@ private Q_SLOTS:
     void olderFileGetsTrigrams_data();
     void olderFileGetsTrigrams();
     void upkeepLeavesNoRemovedWords();
+    void changedEntryLeavesNothingOfBefore_data();
+    void changedEntryLeavesNothingOfBefore();
     void olderBuildsReplaceIsMended_data();
     void olderBuildsReplaceIsMended();
     void firstMatchingKeepsTheGivenOrder_data();
@@ -604,6 +606,61 @@ void SearchIndexTest::upkeepLeavesNoRemovedWords()
     QCOMPARE(m_index->search(QStringLiteral("pipeline")), QStringList{meeting});
     QCOMPARE(reader.search(QStringLiteral("interlude")), QStringList{tiny});
     QCOMPARE(m_index->search(filler.at(0)).size(), raw.scan({filler.at(0)}).size());
+}
+
+void SearchIndexTest::changedEntryLeavesNothingOfBefore_data()
+{
+    QTest::addColumn<QString>("titleAfter");
+    QTest::addColumn<QString>("noteAfter");
+    QTest::addColumn<bool>("keepsPicture");
+    // Words in scripts no other entry uses, so their trigrams are seen whole.
+    const QString title = QStringLiteral("Ψωξζ");
+    const QString note = QStringLiteral("Жщэю");
+    QTest::newRow("words hidden by a redaction") << QStringLiteral("Pipeline") << note << true;
+    QTest::newRow("picture hidden by a redaction") << title << note << false;
+    QTest::newRow("note deleted, named anew") << title << QStringLiteral("Inbox") << true;
+    QTest::newRow("written again as it was") << title << note << true;
+}
+
+void SearchIndexTest::changedEntryLeavesNothingOfBefore()
+{
+    QFETCH(QString, titleAfter);
+    QFETCH(QString, noteAfter);
+    QFETCH(bool, keepsPicture);
+    const QString path = m_index->filePath();
+    const QByteArray picture = testing::pngOf(testing::noisePicture(QSize(60, 40), 7));
+    // Some bytes from the middle of the picture's compressed pixels.
+    const QByteArray pictureBytes = picture.mid(picture.size() / 2, 48);
+    const auto filesHold = [&path](const QByteArray &bytes) {
+        for (const QString &name : {path, path + QStringLiteral("-wal")}) {
+            QFile file(name);
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(bytes))
+                return true;
+        }
+        return false;
+    };
+    SearchableItem entry = card(budget, QStringLiteral("Ψωξζ"), QStringLiteral("wyvern"));
+    entry.keywords = {QStringLiteral("Жщэю"), QStringLiteral("Firefox")};
+    entry.thumbnailData = picture;
+    QVERIFY(m_index->indexItems({entry}));
+    QVERIFY(filesHold(pictureBytes));
+    entry.title = titleAfter;
+    entry.keywords.first() = noteAfter;
+    if (!keepsPicture)
+        entry.thumbnailData.reset();
+    QVERIFY(m_index->indexItems({entry}));
+
+    // Once the worker has had its pause, as the app's does.
+    for (int steps = 0; m_index->upkeepDue(); ++steps) {
+        QVERIFY(steps < 1000);
+        QVERIFY(m_index->upkeepStep());
+    }
+    RawIndex raw(path);
+    QCOMPARE(raw.trigramStored(QStringLiteral("ψωξζ")), titleAfter == QStringLiteral("Ψωξζ"));
+    QCOMPARE(raw.trigramStored(QStringLiteral("жщэю")), noteAfter == QStringLiteral("Жщэю"));
+    QCOMPARE(filesHold(pictureBytes), keepsPicture);
+    QVERIFY(raw.trigramsInStep());
+    QCOMPARE(m_index->item(budget), std::optional<SearchableItem>(entry));
 }
 
 void SearchIndexTest::olderBuildsReplaceIsMended_data()

@@ -581,11 +581,19 @@ void AppRuntimeTest::entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart()
     for (const QString &identifier : stay + QStringList{gone})
         rig.index.indexed << SearchableItem{identifier, QStringLiteral("test.domain"), QStringLiteral("Password"),
                                             QStringLiteral("hunter2"), {}, {}, QByteArray("png")};
+    // The live snip was filed here from a note since deleted for good, whose
+    // name its entry still carries; the trashed one's names its note.
+    rig.index.indexed.first().keywords = {QStringLiteral("Salary talks"), QStringLiteral("Firefox")};
+    rig.index.indexed[1].keywords = {note->title(), QStringLiteral("Firefox")};
+    const qsizetype written = rig.index.indexed.size();
 
     rig.runtime->start();
     QTRY_COMPARE(rig.index.removedNow(), QStringList{gone});
     RecordingIndex held(&rig.index);
     QCOMPARE(*held.itemIdentifiers(), stay);
+    QTRY_COMPARE(held.item(stay.first())->keywords, (QStringList{note->title(), QStringLiteral("Firefox")}));
+    QCOMPARE(held.item(stay.first())->contentDescription, QStringLiteral("hunter2"));
+    QCOMPARE(rig.index.indexed.size(), written + 1);
 }
 
 void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()

@@ -84,6 +84,7 @@ private Q_SLOTS:
     void removeTakesTheCardOut();
     void realIndexRoundTrip();
     void removedWordsAreTidiedAway();
+    void tidyingLeftUndoneIsDoneAtTheNextStart();
     void keepOnlyTakesOutEntriesOfOtherCards();
 };
 
@@ -304,6 +305,34 @@ void DesktopSearchIndexTest::removedWordsAreTidiedAway()
     SearchIndex index(path);
     QCOMPARE(index.search(QStringLiteral("sprint planning")), QStringList{uuidText(other)});
     QVERIFY(!index.upkeepDue());
+}
+
+// The app ended before its worker had the pause in which it tidies: the
+// next start's check of the index does it.
+void DesktopSearchIndexTest::tidyingLeftUndoneIsDoneAtTheNextStart()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
+    const auto factory = [path]() { return std::make_unique<SearchIndex>(path); };
+    QObject receiver;
+    int answers = 0;
+    const auto count = [&](const DesktopSearchIndexService::Outcome &outcome) { answers += outcome ? 1 : 100; };
+    {
+        DesktopSearchIndexService ending(factory, DesktopSearchIndexService::defaultDomainIdentifier(),
+                                         std::chrono::hours(1));
+        ending.index({cardID, "Ψωξζ", "quartzite hunter2", QString("Planning"), {}, {}}, &receiver).then(&receiver, count);
+        ending.remove(cardID, &receiver).then(&receiver, count);
+        QTRY_COMPARE(answers, 2);
+    }
+    QVERIFY(trigramStored(path, QStringLiteral("ψωξζ")));
+
+    DesktopSearchIndexService next(factory, DesktopSearchIndexService::defaultDomainIdentifier(),
+                                   std::chrono::milliseconds(0));
+    next.keepOnly({}, &receiver).then(&receiver, count);
+    QTRY_COMPARE(answers, 3);
+    QTRY_VERIFY(!trigramStored(path, QStringLiteral("ψωξζ")));
+    QTRY_VERIFY(!anyIndexFileHolds(path, QByteArrayLiteral("quartzite hunter2")));
+    QVERIFY(!SearchIndex(path).upkeepDue());
 }
 
 // Given every card the library holds, the entries of cards it no longer

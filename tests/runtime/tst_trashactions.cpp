@@ -1,10 +1,14 @@
 #include "../support/MainWindowRig.h"
 
+#include "runtime/AppRuntime.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/TrashActions.h"
+#include "platform/SearchIndex.h"
 #include "platform/UuidText.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tessaline;
@@ -58,6 +62,7 @@ private Q_SLOTS:
     void openDeleted_data();
     void openDeleted();
     void deleteBoardPermanently();
+    void deletedNoteLeavesNoNameInTheIndex();
     void quickCapturesNoteIsNeverPurged();
     void deleteCardPermanently();
     void failedSaveLeavesEverythingAndTheIndex();
@@ -185,6 +190,55 @@ void TrashActionsTest::deleteBoardPermanently()
     QStringList expected{uuidText(liveID), uuidText(trashedID)};
     expected.sort();
     QCOMPARE(removed, expected);
+}
+
+void TrashActionsTest::deletedNoteLeavesNoNameInTheIndex()
+{
+    // An index file as the app has beside its library.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
+    DesktopSearchIndexService index([path] { return std::make_unique<SearchIndex>(path); },
+                                    QStringLiteral("test.domain"), std::chrono::milliseconds(0));
+    Fixture f;
+    TrashActions actions(f.library, f.rig.navigation(), &index);
+    Board *doomed = f.rig.addNote(QStringLiteral("Quixotrimble plans"));
+    Board *garden = f.rig.addNote(QStringLiteral("Garden"));
+    Board *namesake = f.rig.addNote(QStringLiteral("Quixotrimble plans"));
+    CanvasCard *filed = f.rig.addCard(doomed, CardKind::snip);
+    CanvasCard *purged = f.rig.addCard(doomed, CardKind::snip);
+    CanvasCard *ofNamesake = f.rig.addCard(namesake, CardKind::snip);
+    CanvasCard *ofGarden = f.rig.addCard(garden, CardKind::snip);
+    QVERIFY(f.save());
+    const QList<Board *> boards = f.library.boards();
+    for (const CanvasCard *card : {filed, purged, ofNamesake, ofGarden}) {
+        auto indexed = index.index(AppRuntime::desktopSearchRecord(card, boards, false), &actions);
+        QTRY_VERIFY(indexed.isFinished());
+        QVERIFY(indexed.result());
+    }
+    const QString filedID = uuidText(filed->id()), ofNamesakeID = uuidText(ofNamesake->id());
+    const QString ofGardenID = uuidText(ofGarden->id()), purgedID = uuidText(purged->id());
+    const QString filedTitle = AppRuntime::desktopSearchRecord(filed, boards, false).title;
+    // The note goes to Recently Deleted, one of its snips is filed into
+    // another note, then the note is deleted for good.
+    doomed->moveToTrash(at(3));
+    filed->setBoardID(garden->id());
+    QVERIFY(f.save());
+    actions.deleteBoardPermanently(doomed->id());
+
+    SearchIndex reader(path, SearchIndex::Creation::existingOnly);
+    const auto noteOf = [&reader](const QString &identifier) {
+        const std::optional<SearchableItem> item = reader.item(identifier);
+        return item ? item->keywords.value(0) : QString();
+    };
+    QTRY_COMPARE(noteOf(filedID), QStringLiteral("Garden"));
+    // The desktop's search no longer finds the snip by the deleted note's
+    // name; a live note of the same name keeps its own.
+    QCOMPARE(reader.search(QStringLiteral("quixotrimble")), QStringList{ofNamesakeID});
+    QCOMPARE(noteOf(ofNamesakeID), QStringLiteral("Quixotrimble plans"));
+    QCOMPARE(noteOf(ofGardenID), QStringLiteral("Garden"));
+    QVERIFY(!reader.item(purgedID));
+    QCOMPARE(reader.item(filedID)->title, filedTitle);
 }
 
 void TrashActionsTest::quickCapturesNoteIsNeverPurged()

@@ -115,6 +115,19 @@ struct IndexLog
             identifiers.removeAll(identifier);
         return identifiers;
     }
+
+    // The item as last indexed, unless removed since.
+    std::optional<SearchableItem> latest(const QString &identifier)
+    {
+        std::lock_guard lock(mutex);
+        if (removed.contains(identifier))
+            return std::nullopt;
+        for (auto item = indexed.crbegin(); item != indexed.crend(); ++item) {
+            if (item->uniqueIdentifier == identifier)
+                return *item;
+        }
+        return std::nullopt;
+    }
 };
 
 // An index holding the items indexed and not removed since.
@@ -141,6 +154,14 @@ public:
         return {};
     }
     Expected<QStringList, SearchIndexError> itemIdentifiers() override { return m_log->held(); }
+    Expected<QHash<QString, QStringList>, SearchIndexError> itemKeywords() override
+    {
+        QHash<QString, QStringList> keywords;
+        for (const QString &identifier : m_log->held())
+            keywords.insert(identifier, m_log->latest(identifier)->keywords);
+        return keywords;
+    }
+    std::optional<SearchableItem> item(const QString &identifier) override { return m_log->latest(identifier); }
 
 private:
     IndexLog *m_log;
