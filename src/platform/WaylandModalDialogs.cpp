@@ -128,7 +128,7 @@ bool WaylandModalDialogs::opensOverParent(const QWindow &window)
 {
     const Qt::WindowType type = window.type();
     return window.transientParent() && window.modality() == Qt::NonModal
-        && (type == Qt::Window || type == Qt::Dialog)
+        && (type == Qt::Window || type == Qt::Dialog || type == Qt::Tool)
         && !(window.windowStates() & (Qt::WindowFullScreen | Qt::WindowMaximized));
 }
 

@@ -36,8 +36,8 @@ public:
     // that blocks its own parent window or the whole application.
     static bool isModalDialog(const QWindow &window);
     // Whether a window belongs to another and should open over it, without
-    // blocking it: a window of its own (not a menu or a tool tip) with a
-    // parent, neither modal nor covering the screen.
+    // blocking it: a window of its own or a tool window (not a menu or a
+    // tool tip) with a parent, neither modal nor covering the screen.
     static bool opensOverParent(const QWindow &window);
 
 private:
