@@ -112,7 +112,8 @@ void placeOverMainWindow(QWidget &window, const QWidget &mainWindow)
     window.adjustSize();
     if (const QScreen *screen = mainWindow.screen())
         window.setGeometry(fittedWindowFrame(window.size(), window.minimumSize(), screen->availableGeometry()));
-    if (WindowSystem::clientsPlaceWindows())
+    // A hidden main window (closed to the tray) has nothing to open over.
+    if (WindowSystem::clientsPlaceWindows() || !mainWindow.isVisible())
         return;
     window.winId();
     if (QWindow *handle = window.windowHandle())

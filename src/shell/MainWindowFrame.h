@@ -20,7 +20,7 @@ QSize roomForWindow(const QScreen &screen);
 
 // Where a window of the app's own (the settings window) opens: at its
 // size, centred on the main window's screen and wholly on it. Under
-// Wayland, where the compositor places windows, it is made the main
+// Wayland, where the compositor places windows, it is made the shown main
 // window's, which the compositor opens it over.
 void placeOverMainWindow(QWidget &window, const QWidget &mainWindow);
 
