@@ -180,6 +180,20 @@ bool isMonochrome(const QImage &image)
     return coloured * 20 <= opaque;
 }
 
+// Whether the current theme draws an icon of that name in one colour; each
+// name is looked at once per theme (icons are made on the main thread).
+bool drawsInOneColour(const QString &themeIconName)
+{
+    static QHash<QString, bool> verdicts;
+    const QString key = QIcon::themeName() + u'/' + themeIconName;
+    const auto known = verdicts.constFind(key);
+    if (known != verdicts.cend())
+        return *known;
+    const bool oneColour = isMonochrome(renderedImage(QIcon::fromTheme(themeIconName), QSize(22, 22), 1.0));
+    verdicts.insert(key, oneColour);
+    return oneColour;
+}
+
 // Breeze draws its symbols in a dark grey, lost on a dark window; its dark
 // variant draws them light. Only used where the app picked the theme itself.
 QString breezeFor(const QPalette &palette)
@@ -287,10 +301,17 @@ QIcon SymbolIcon::icon(const QString &systemName)
     if (!entry)
         return {};
     ensureTheme();
+    // A desktop's theme may draw a name in colour (GNOME's Adwaita keeps its
+    // old full-colour icons beside the one-colour "-symbolic" ones): a green
+    // bin and a blue disk among grey symbols. Its one-colour variant stands
+    // in for such an icon where the theme has one.
     const QString name = QString::fromLatin1(entry->themeName);
-    if (QIcon::hasThemeIcon(name))
-        return QIcon::fromTheme(name);
-    return fallbackIcon(systemName);
+    if (!QIcon::hasThemeIcon(name))
+        return fallbackIcon(systemName);
+    const QString symbolic = name + QStringLiteral("-symbolic");
+    if (!drawsInOneColour(name) && QIcon::hasThemeIcon(symbolic) && drawsInOneColour(symbolic))
+        return QIcon::fromTheme(symbolic);
+    return QIcon::fromTheme(name);
 }
 
 QPixmap SymbolIcon::tintedPixmap(const QString &systemName, const QSize &logicalSize, qreal devicePixelRatio,

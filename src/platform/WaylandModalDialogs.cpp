@@ -45,6 +45,7 @@ const wl_interface gtkSurfaceInterface = {"gtk_surface1", 1, 3, gtkSurfaceReques
 
 constexpr uint32_t getGtkSurface = 0;
 constexpr uint32_t setModal = 1;
+constexpr uint32_t unsetModal = 2;
 
 void *nativeResource(const char *name, QWindow *window = nullptr)
 {
@@ -123,6 +124,14 @@ bool WaylandModalDialogs::isModalDialog(const QWindow &window)
         && (type == Qt::Dialog || type == Qt::Sheet);
 }
 
+bool WaylandModalDialogs::opensOverParent(const QWindow &window)
+{
+    const Qt::WindowType type = window.type();
+    return window.transientParent() && window.modality() == Qt::NonModal
+        && (type == Qt::Window || type == Qt::Dialog || type == Qt::Tool)
+        && !(window.windowStates() & (Qt::WindowFullScreen | Qt::WindowMaximized));
+}
+
 bool WaylandModalDialogs::eventFilter(QObject *watched, QEvent *event)
 {
     // Qt makes the window's surface a toplevel as it shows it, and sends
@@ -131,8 +140,20 @@ bool WaylandModalDialogs::eventFilter(QObject *watched, QEvent *event)
     // knows it as a dialog by then.
     if (event->type() == QEvent::Expose) {
         auto *window = qobject_cast<QWindow *>(watched);
-        if (window && window->isExposed() && !m_marked.contains(window) && isModalDialog(*window))
-            mark(*window);
+        if (window && window->isExposed() && !m_marked.contains(window)) {
+            if (isModalDialog(*window)) {
+                mark(*window, Marking::whileShown);
+            } else if (opensOverParent(*window)) {
+                mark(*window, Marking::untilPlaced);
+                // Delivered once the compositor has shown the first
+                // picture, and so placed the window.
+                window->requestUpdate();
+            }
+        }
+    } else if (event->type() == QEvent::UpdateRequest) {
+        auto *window = qobject_cast<QWindow *>(watched);
+        if (window && m_marked.value(window).marking == Marking::untilPlaced)
+            letGo(*window);
     } else if (event->type() == QEvent::Hide) {
         if (auto *window = qobject_cast<QWindow *>(watched); window && m_marked.contains(window))
             forget(window);
@@ -140,7 +161,7 @@ bool WaylandModalDialogs::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void WaylandModalDialogs::mark(QWindow &window)
+void WaylandModalDialogs::mark(QWindow &window, Marking marking)
 {
     auto *surface = static_cast<wl_proxy *>(nativeResource("surface", &window));
     if (!surface)
@@ -151,7 +172,16 @@ void WaylandModalDialogs::mark(QWindow &window)
         return;
     wl_proxy_marshal_flags(gtkSurface, setModal, nullptr, wl_proxy_get_version(gtkSurface), 0);
     const QMetaObject::Connection gone = connect(&window, &QObject::destroyed, this, [this, &window] { forget(&window); });
-    m_marked.insert(&window, {gtkSurface, gone});
+    m_marked.insert(&window, {gtkSurface, gone, marking});
+}
+
+void WaylandModalDialogs::letGo(QWindow &window)
+{
+    // Kept as placed until it hides, so a later Expose (a resize, a
+    // restore) does not fasten it to its parent again.
+    Marked &marked = m_marked[&window];
+    wl_proxy_marshal_flags(marked.gtkSurface, unsetModal, nullptr, wl_proxy_get_version(marked.gtkSurface), 0);
+    marked.marking = Marking::placed;
 }
 
 void WaylandModalDialogs::forget(QWindow *window)

@@ -16,7 +16,11 @@ namespace tessaline {
 // and Qt 6.4 says so through no protocol mutter reads: our sheets opened at
 // the output's top left, away from the window they block. Marked before
 // their first picture reaches the compositor, they open over their window,
-// as X11 window managers and KWin place them. Installed on the application.
+// as X11 window managers and KWin place them. A window that belongs to
+// another without blocking it (the settings window, a pin) is placed the
+// same way, then let go once it shows: mutter cascades such a window from
+// the output's top left, and as a dialog for good it would stay fastened to
+// its parent and dim it. Installed on the application.
 class WaylandModalDialogs final : public QObject
 {
 public:
@@ -31,11 +35,20 @@ public:
     // Whether the compositor should know a window as a modal dialog: one
     // that blocks its own parent window or the whole application.
     static bool isModalDialog(const QWindow &window);
+    // Whether a window belongs to another and should open over it, without
+    // blocking it: a window of its own or a tool window (not a menu or a
+    // tool tip) with a parent, neither modal nor covering the screen.
+    static bool opensOverParent(const QWindow &window);
 
 private:
     explicit WaylandModalDialogs(wl_proxy *shell);
 
-    void mark(QWindow &window);
+    // How long the compositor knows a window as a dialog: while it is
+    // shown, or until its first picture has been shown (it is placed then).
+    enum class Marking { whileShown, untilPlaced, placed };
+
+    void mark(QWindow &window, Marking marking);
+    void letGo(QWindow &window);
     void forget(QWindow *window);
 
     wl_proxy *m_shell = nullptr;
@@ -48,6 +61,7 @@ private:
     {
         wl_proxy *gtkSurface = nullptr;
         QMetaObject::Connection gone;
+        Marking marking = Marking::whileShown;
     };
     QHash<QWindow *, Marked> m_marked;
 };

@@ -1,10 +1,12 @@
 #include "shell/MainWindowFrame.h"
 
 #include "platform/UserDefaults.h"
+#include "platform/WindowSystem.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -103,6 +105,19 @@ QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRec
     frame.moveCenter(available.center());
     frame.moveTopLeft(QPoint(qMax(frame.left(), available.left()), qMax(frame.top(), available.top())));
     return frame;
+}
+
+void placeOverMainWindow(QWidget &window, const QWidget &mainWindow)
+{
+    window.adjustSize();
+    if (const QScreen *screen = mainWindow.screen())
+        window.setGeometry(fittedWindowFrame(window.size(), window.minimumSize(), screen->availableGeometry()));
+    // A hidden main window (closed to the tray) has nothing to open over.
+    if (WindowSystem::clientsPlaceWindows() || !mainWindow.isVisible())
+        return;
+    window.winId();
+    if (QWindow *handle = window.windowHandle())
+        handle->setTransientParent(mainWindow.windowHandle());
 }
 
 void restoreMainWindowFrame(QWidget &window, UserDefaults &defaults)

@@ -18,6 +18,12 @@ QRect fittedWindowFrame(const QSize &preferred, const QSize &minimum, const QRec
 // round it, which a window as high as the screen would push off its bottom.
 QSize roomForWindow(const QScreen &screen);
 
+// Where a window of the app's own (the settings window) opens: at its
+// size, centred on the main window's screen and wholly on it. Under
+// Wayland, where the compositor places windows, it is made the shown main
+// window's, which the compositor opens it over.
+void placeOverMainWindow(QWidget &window, const QWidget &mainWindow);
+
 // Where the main window opens: the frame it had when the app last quit, as
 // long as that still shows on a screen (cut to fit a screen that has less
 // room for it now); otherwise its default size fitted.

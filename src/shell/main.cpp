@@ -27,7 +27,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -230,11 +229,7 @@ int main(int argc, char *argv[])
             settings = screens.makeSettings(runtime, tessaline.updates());
             if (!settings)
                 return;
-            // Opened where the main window is, wholly on that screen.
-            settings->adjustSize();
-            if (const QScreen *screen = window.screen())
-                settings->setGeometry(
-                    fittedWindowFrame(settings->size(), settings->minimumSize(), screen->availableGeometry()));
+            placeOverMainWindow(*settings, window);
         }
         settings->show();
         settings->raise();

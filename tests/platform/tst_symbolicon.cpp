@@ -56,6 +56,7 @@ private Q_SLOTS:
     void symbolsFillTheirPlaceAtEveryScale_data();
     void symbolsFillTheirPlaceAtEveryScale();
     void manyColouredThemeIconsGiveWayToTheDrawing();
+    void adwaitaSymbolsAreItsOneColourVariants();
     void unknownNameGivesNothing();
     void themeSymbolsStandOutFromTheWindow_data();
     void themeSymbolsStandOutFromTheWindow();
@@ -177,6 +178,39 @@ void SymbolIconTest::manyColouredThemeIconsGiveWayToTheDrawing()
         coverage /= image.width() * image.height();
         QVERIFY2(coverage > 0.02 && coverage < 0.6, qPrintable(QStringLiteral("%1: %2").arg(name).arg(coverage)));
     }
+}
+
+// GNOME's theme keeps full-colour icons beside its one-colour "-symbolic"
+// ones; a menu or a button shows the one-colour kind, as among the others.
+void SymbolIconTest::adwaitaSymbolsAreItsOneColourVariants()
+{
+    const QString theme = QStringLiteral("Adwaita");
+    SymbolIcon::icon(QStringLiteral("trash"));
+    const QString before = QIcon::themeName();
+    QIcon::setThemeName(theme);
+    if (!QIcon::hasThemeIcon(QStringLiteral("user-trash"))) {
+        QIcon::setThemeName(before);
+        QSKIP(qPrintable(QStringLiteral("the %1 icon theme is not installed").arg(theme)));
+    }
+    // As the theme gives it, untinted: grey, with at most a dot of colour.
+    QStringList coloured;
+    for (const QString &name : SymbolIcon::knownNames()) {
+        const QImage image = render(SymbolIcon::icon(name), 22);
+        int opaque = 0;
+        int saturated = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                if (qAlpha(pixel) < 96)
+                    continue;
+                ++opaque;
+                saturated += QColor::fromRgba(qUnpremultiply(pixel)).hsvSaturation() > 80 ? 1 : 0;
+            }
+        if (saturated * 20 > opaque)
+            coloured.append(name);
+    }
+    QIcon::setThemeName(before);
+    QVERIFY2(coloured.isEmpty(), qPrintable(coloured.join(QStringLiteral(", "))));
 }
 
 void SymbolIconTest::unknownNameGivesNothing()

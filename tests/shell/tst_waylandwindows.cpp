@@ -11,6 +11,7 @@
 
 #include "onboarding/SettingsView.h"
 #include "shell/CaptureToastWindowController.h"
+#include "shell/MainWindowFrame.h"
 #include "shell/PopupPlacementGuard.h"
 #include "shell/RootView.h"
 #include "platform/Pasteboard.h"
@@ -202,6 +203,27 @@ public:
 
 const QString mainTitle = QStringLiteral("Main window of the test");
 
+// Places dialogs and owned windows over their parent while it lives, as
+// the app does from its start (none where the compositor does it itself).
+class DialogPlacement
+{
+public:
+    DialogPlacement()
+        : m_placement(PlatformFactory::dialogPlacement())
+    {
+        if (m_placement)
+            qApp->installEventFilter(m_placement.get());
+    }
+    ~DialogPlacement()
+    {
+        if (m_placement)
+            qApp->removeEventFilter(m_placement.get());
+    }
+
+private:
+    std::unique_ptr<QObject> m_placement;
+};
+
 // A small display capture stored through the runtime: the toast's card.
 std::optional<QUuid> storedCapture(MainWindowRig &rig)
 {
@@ -244,6 +266,7 @@ private Q_SLOTS:
 
     void pinFloatsAtItsSizeMovesByDragAndStaysAbove()
     {
+        const DialogPlacement placement;
         NullPasteboard pasteboard;
         PinWindowController pins(PlatformFactory::floatingWindows(), pasteboard);
         QImage image(800, 450, QImage::Format_RGB32);
@@ -260,6 +283,17 @@ private Q_SLOTS:
                                   10000);
         ShownWindow pin = *shown(QStringLiteral("Tessaline"));
         QVERIFY(pin.floating);
+        // Over the window it belongs to, where X11 centres it on the screen
+        // (GNOME cascaded it from the output's top left); sway centres it
+        // on the output, a bar's height taller than the window.
+        const auto offCentre = [&] {
+            return shown(QStringLiteral("Tessaline")).value_or(ShownWindow()).frame.center()
+                - shown(mainTitle).value_or(ShownWindow()).frame.center();
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(std::abs(offCentre().x()) <= 8 && std::abs(offCentre().y()) <= 24,
+                                  qPrintable(QStringLiteral("pin's centre off the window's by %1,%2")
+                                                 .arg(offCentre().x()).arg(offCentre().y())),
+                                  10000);
         // Above other apps' windows and on every workspace, as far as the
         // desktop lets an app ask: KWin for both; sway for the workspaces
         // (a floating window is above the tiled ones there, and there is no
@@ -406,25 +440,44 @@ private Q_SLOTS:
     // A sheet opens over the middle of the window it belongs to, as X11
     // window managers place it, also when shown again. GNOME put it at the
     // output's top left until told that it is that window's modal dialog.
-    void sheetOpensCentredOverItsWindow()
+    // The settings window opens there too, yet leaves the main window free
+    // to use: GNOME cascaded it from the top left, and a window that stayed
+    // its modal dialog would take the main window's clicks.
+    void windowOpensCentredOverItsWindow_data()
     {
-        const std::unique_ptr<QObject> placement = PlatformFactory::dialogPlacement();
-        if (placement)
-            qApp->installEventFilter(placement.get());
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("sheet") << true;
+        QTest::newRow("settings window") << false;
+    }
+
+    void windowOpensCentredOverItsWindow()
+    {
+        QFETCH(const bool, modal);
+        const DialogPlacement placement;
         QTRY_VERIFY_WITH_TIMEOUT(!shown(mainTitle).value_or(ShownWindow()).frame.isEmpty(), 10000);
-        const QString title = QStringLiteral("Sheet of the test");
-        QDialog sheet(m_main.get());
-        sheet.setWindowTitle(title);
-        sheet.setWindowModality(Qt::WindowModal);
-        sheet.resize(360, 180);
+        MainWindowRig rig;
+        UpdateService updates;
+        std::unique_ptr<QWidget> window;
+        if (modal) {
+            auto sheet = std::make_unique<QDialog>(m_main.get());
+            sheet->setWindowModality(Qt::WindowModal);
+            sheet->resize(360, 180);
+            window = std::move(sheet);
+        } else {
+            window = std::make_unique<SettingsView>(*rig.runtime, rig.onboarding.get(), updates);
+            window->setAttribute(Qt::WA_DeleteOnClose, false);
+            placeOverMainWindow(*window, *m_main);
+        }
+        const QString title = QStringLiteral("Window of the test");
+        window->setWindowTitle(title);
         for (int showing = 1; showing <= 2; ++showing) {
-            sheet.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
             QTRY_VERIFY_WITH_TIMEOUT(!shown(title).value_or(ShownWindow()).frame.isEmpty(), 10000);
             const QRect main = shown(mainTitle)->frame;
             const auto describe = [&] {
                 const QRect frame = shown(title).value_or(ShownWindow()).frame;
-                return QStringLiteral("showing %1: sheet at %2,%3 %4x%5 over a window at %6,%7 %8x%9")
+                return QStringLiteral("showing %1: window at %2,%3 %4x%5 over a window at %6,%7 %8x%9")
                     .arg(showing).arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())
                     .arg(main.x()).arg(main.y()).arg(main.width()).arg(main.height());
             };
@@ -432,11 +485,17 @@ private Q_SLOTS:
             // taller than the window.
             const auto off = [&] { return shown(title).value_or(ShownWindow()).frame.center() - main.center(); };
             QTRY_VERIFY2_WITH_TIMEOUT(std::abs(off().x()) <= 8 && std::abs(off().y()) <= 24, qPrintable(describe()), 10000);
-            sheet.hide();
+            if (!modal) {
+                // A click on the main window, beside it, gives that window the keyboard.
+                const QRect frame = shown(title)->frame;
+                const QPoint beside(main.left() + 12, main.bottom() - 12);
+                QVERIFY2(!frame.contains(beside), qPrintable(describe()));
+                QVERIFY(click(beside));
+                QTRY_VERIFY_WITH_TIMEOUT(shown(mainTitle)->focused, 10000);
+            }
+            window->hide();
             QTRY_VERIFY_WITH_TIMEOUT(!shown(title).has_value(), 10000);
         }
-        if (placement)
-            qApp->removeEventFilter(placement.get());
     }
 
     // The settings window is its form's size: sway floats it rather than
