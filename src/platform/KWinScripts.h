@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QSet>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
+
+class QThread;
 
 namespace tessaline {
 
@@ -25,17 +29,31 @@ public:
     // otherwise: ours go as the application quits.
     void run(const QString &purpose, const QString &source);
 
+    // Runs `source` for `purpose` as run() does and waits, for at most
+    // `timeout` milliseconds, for what it passes to answer(text), a
+    // function the script may call once; none when it did not answer in
+    // time. The event loop does not run meanwhile.
+    std::optional<QString> ask(const QString &purpose, const QString &source, int timeout);
+
     // The JavaScript text of a string.
     static QString quoted(const QString &text);
 
 private:
     KWinScripts();
+    // Writes the script and asks KWin to load it; its name, or empty.
+    QString load(const QString &purpose, const QString &source, bool wait);
+    void stopAnswers();
 
     // Where KWin reads our scripts; it reads one after it has said it would
     // run it, so the files live as long as we do.
     std::unique_ptr<QTemporaryDir> m_directory;
     int m_runs = 0;
     QSet<QString> m_loaded;
+    // Scripts' answers arrive on a connection and a thread of their own,
+    // so the main thread can wait for one without running its event loop.
+    std::unique_ptr<QThread> m_answerThread;
+    QObject *m_answers = nullptr;
+    std::optional<QDBusConnection> m_answerBus;
 };
 
 } // namespace tessaline

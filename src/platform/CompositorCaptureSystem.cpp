@@ -1,9 +1,12 @@
-#include "platform/SwayCaptureSystem.h"
+#include "platform/CompositorCaptureSystem.h"
 
 #include "platform/BackgroundPool.h"
+#include "platform/KWinWindows.h"
+#include "platform/SwayIpc.h"
 #include "platform/X11WindowInfo.h"
 
 #include <QFile>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -35,7 +38,7 @@ constexpr int keptAboveLayer = 3;
 
 } // namespace
 
-SystemApplication SwayCaptureSystem::applicationOf(const SwayIpc::Window &window)
+SystemApplication CompositorCaptureSystem::applicationOf(const CompositorWindow &window)
 {
     SystemApplication application;
     application.processIdentifier = window.processID;
@@ -64,25 +67,25 @@ SystemApplication SwayCaptureSystem::applicationOf(const SwayIpc::Window &window
     return application;
 }
 
-QRect SwayCaptureSystem::shownPart(const SwayIpc::Tree &tree, const SwayIpc::Window &window)
+QRect CompositorCaptureSystem::shownPart(const CompositorTree &tree, const CompositorWindow &window)
 {
     if (!window.visible)
         return {};
-    const SwayIpc::Output *output = tree.outputShowing(window.content);
+    const CompositorOutput *output = tree.outputShowing(window.content);
     return output ? window.content.intersected(output->rect) : QRect();
 }
 
-QList<SystemWindow> SwayCaptureSystem::windowsOf(const SwayIpc::Tree &tree, const CoordinateSpaces &spaces)
+QList<SystemWindow> CompositorCaptureSystem::windowsOf(const CompositorTree &tree, const CoordinateSpaces &spaces)
 {
     QList<SystemWindow> result;
-    for (const SwayIpc::Window &window : tree.windows) {
+    for (const CompositorWindow &window : tree.windows) {
         const QRect shown = shownPart(tree, window);
         SystemWindow info;
         info.windowID = quint32(window.id);
         info.frame = spaces.captureSystemFromWindowSystem(QRectF(shown.isEmpty() ? window.content : shown));
         if (!window.title.isEmpty())
             info.title = window.title;
-        info.windowLayer = window.sticky ? keptAboveLayer : 0;
+        info.windowLayer = window.keptAbove ? keptAboveLayer : 0;
         info.isOnScreen = !shown.isEmpty();
         if (window.processID > 0)
             info.owningProcessID = window.processID;
@@ -91,60 +94,74 @@ QList<SystemWindow> SwayCaptureSystem::windowsOf(const SwayIpc::Tree &tree, cons
     return result;
 }
 
-std::optional<SystemApplication> SwayCaptureSystem::frontmostApplication()
+std::optional<SystemApplication> CompositorCaptureSystem::frontmostApplication()
 {
-    const auto tree = SwayIpc::tree();
-    const SwayIpc::Window *focused = tree ? tree->focusedWindow() : nullptr;
+    const auto current = tree();
+    const CompositorWindow *focused = current ? current->focusedWindow() : nullptr;
     if (!focused || focused->processID <= 0)
         return std::nullopt;
     return applicationOf(*focused);
 }
 
-CaptureSystemResult<ShareableContent> SwayCaptureSystem::shareableContent()
+CaptureSystemResult<ShareableContent> CompositorCaptureSystem::shareableContent()
 {
-    const auto tree = SwayIpc::tree();
-    if (!tree)
-        return unexpected(CaptureSystemError{false, QStringLiteral("sway did not say which windows it shows.")});
+    const auto current = tree();
+    if (!current)
+        return unexpected(CaptureSystemError{false, QStringLiteral("%1 did not say which windows it shows.").arg(compositorName())});
     ShareableContent content;
     content.displays = shareableDisplays().value();
-    content.windows = windowsOf(*tree, coordinateSpaces());
+    content.windows = windowsOf(*current, coordinateSpaces());
     return content;
 }
 
-double SwayCaptureSystem::windowPointPixelScale(const SystemWindow &window)
+double CompositorCaptureSystem::windowPointPixelScale(const SystemWindow &window)
 {
-    const auto tree = SwayIpc::tree();
-    const SwayIpc::Window *found = tree ? tree->window(window.windowID) : nullptr;
-    const SwayIpc::Output *output = found ? tree->outputShowing(found->content) : nullptr;
+    const auto current = tree();
+    const CompositorWindow *found = current ? current->window(window.windowID) : nullptr;
+    const CompositorOutput *output = found ? current->outputShowing(found->content) : nullptr;
     return output && output->scale > 0 ? output->scale : 1;
 }
 
-QFuture<CaptureSystemResult<WholePicture>> SwayCaptureSystem::captureWindowImage(const SystemWindow &window,
+QFuture<CaptureSystemResult<WholePicture>> CompositorCaptureSystem::captureWindowImage(const SystemWindow &window,
                                                                                 const QSize &size)
 {
     // Asked again: the window may have closed, moved or gone to another
     // workspace since the list was made, and its picture is where it is now.
-    const auto tree = SwayIpc::tree();
-    if (!tree)
-        return failed(QStringLiteral("sway did not say where the window is."));
-    const SwayIpc::Window *found = tree->window(window.windowID);
+    const auto current = tree();
+    if (!current)
+        return failed(QStringLiteral("%1 did not say where the window is.").arg(compositorName()));
+    const CompositorWindow *found = current->window(window.windowID);
     if (!found)
         return failed(QStringLiteral("The window was closed."));
-    const QRect shown = shownPart(*tree, *found);
+    const QRect shown = shownPart(*current, *found);
     if (shown.isEmpty())
         return failed(QStringLiteral("The window is not on screen."));
-    return captureDesktopPart(tree->desktop(), shown, size, QStringLiteral("The desktop's picture does not show the window."))
+    return captureDesktopPart(current->desktop(), shown, size, QStringLiteral("The desktop's picture does not show the window."))
         .then([](const CaptureSystemResult<QImage> &image) {
             return image.transform([](const QImage &picture) { return WholePicture{picture, std::nullopt}; });
         });
 }
 
-void SwayCaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
+void CompositorCaptureSystem::prepareDisplayCapture(const SystemDisplay &display)
 {
     PortalCaptureSystem::prepareDisplayCapture(display);
     // The desktop files that name the frontmost application are read now,
     // rather than on the capture's road.
     (void)QtConcurrent::run(&backgroundPool(), &X11WindowInfo::prepareApplicationLookup);
+}
+
+std::optional<CompositorTree> SwayCaptureSystem::tree()
+{
+    return SwayIpc::tree();
+}
+
+std::optional<CompositorTree> KWinCaptureSystem::tree()
+{
+    if (!m_answer) {
+        m_answer = KWinWindows::tree();
+        QTimer::singleShot(0, &m_turn, [this] { m_answer.reset(); });
+    }
+    return *m_answer;
 }
 
 } // namespace tessaline
