@@ -76,17 +76,9 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(home.isValid());
         QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
-        // A runtime place of the app's own, so it answers this test's
-        // second start alone, whoever else runs the app on this computer;
-        // the session's compositor is named by its full path.
         QTemporaryDir runtime;
         QVERIFY(runtime.isValid());
-        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
-        const QString display = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
-        if (!display.startsWith(u'/'))
-            environment.insert(QStringLiteral("WAYLAND_DISPLAY"),
-                               environment.value(QStringLiteral("XDG_RUNTIME_DIR")) + u'/' + display);
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(kwinShows(app.processId(), QString(), false), 20000);
