@@ -2,7 +2,7 @@
 // window of the test's own that has the focus, asks for a window capture
 // from a second start with --capture-window (the command a user binds to a
 // key), and checks the stored snip: the test's window alone, with its
-// title and app.
+// title and app; a display capture then names that app too.
 #include "../support/KWinTestScript.h"
 #include "../support/WaylandTestSupport.h"
 #include "AppProcess.h"
@@ -118,6 +118,18 @@ private Q_SLOTS:
         QCOMPARE(queryValue(store, QStringLiteral("SELECT sourceApplicationName FROM CanvasCard")).toString(),
                  QStringLiteral("KWinCaptureTest"));
         QCOMPARE(queryValue(store, QStringLiteral("SELECT sourceBundleIdentifier FROM CanvasCard")).toString(),
+                 QStringLiteral("org.tessaline.KWinCaptureTest"));
+
+        // A display capture names the app in front too.
+        QProcess display;
+        display.setProcessEnvironment(environment);
+        display.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-display")});
+        QVERIFY(display.waitForFinished(10000));
+        QCOMPARE(display.exitCode(), 0);
+        const QString second = QStringLiteral("SELECT %1 FROM CanvasCard WHERE captureModeRawValue = 'display'");
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, second.arg(QStringLiteral("sourceApplicationName"))).toString(),
+                                  QStringLiteral("KWinCaptureTest"), 20000);
+        QCOMPARE(queryValue(store, second.arg(QStringLiteral("sourceBundleIdentifier"))).toString(),
                  QStringLiteral("org.tessaline.KWinCaptureTest"));
         app.stop();
     }
