@@ -1,12 +1,9 @@
 #include "platform/CompositorCaptureSystem.h"
 
 #include "platform/BackgroundPool.h"
-#include "platform/KWinWindows.h"
-#include "platform/SwayIpc.h"
 #include "platform/X11WindowInfo.h"
 
 #include <QFile>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -148,20 +145,6 @@ void CompositorCaptureSystem::prepareDisplayCapture(const SystemDisplay &display
     // The desktop files that name the frontmost application are read now,
     // rather than on the capture's road.
     (void)QtConcurrent::run(&backgroundPool(), &X11WindowInfo::prepareApplicationLookup);
-}
-
-std::optional<CompositorTree> SwayCaptureSystem::tree()
-{
-    return SwayIpc::tree();
-}
-
-std::optional<CompositorTree> KWinCaptureSystem::tree()
-{
-    if (!m_answer) {
-        m_answer = KWinWindows::tree();
-        QTimer::singleShot(0, &m_turn, [this] { m_answer.reset(); });
-    }
-    return *m_answer;
 }
 
 } // namespace tessaline

@@ -3,8 +3,6 @@
 #include "platform/CompositorWindows.h"
 #include "platform/PortalCaptureSystem.h"
 
-#include <QObject>
-
 namespace tessaline {
 
 // Pictures in a Wayland session whose compositor tells clients about its
@@ -42,36 +40,6 @@ protected:
     virtual std::optional<CompositorTree> tree() = 0;
     // The compositor's name, for what failed.
     virtual QString compositorName() const = 0;
-};
-
-// sway's socket answers at once, so each question asks it again.
-class SwayCaptureSystem final : public CompositorCaptureSystem
-{
-public:
-    using CompositorCaptureSystem::CompositorCaptureSystem;
-
-protected:
-    std::optional<CompositorTree> tree() override;
-    QString compositorName() const override { return QStringLiteral("sway"); }
-};
-
-// KWin answers through a script of ours it runs, which takes a moment: one
-// answer serves every question of one request (the frontmost application,
-// its windows, the chosen one's place), all asked before control returns
-// to the event loop.
-class KWinCaptureSystem final : public CompositorCaptureSystem
-{
-public:
-    using CompositorCaptureSystem::CompositorCaptureSystem;
-
-protected:
-    std::optional<CompositorTree> tree() override;
-    QString compositorName() const override { return QStringLiteral("KWin"); }
-
-private:
-    // The answer of this turn of the event loop, once asked.
-    std::optional<std::optional<CompositorTree>> m_answer;
-    QObject m_turn;
 };
 
 } // namespace tessaline

@@ -121,7 +121,7 @@ QString KWinScripts::quoted(const QString &text)
     return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
 }
 
-QString KWinScripts::load(const QString &purpose, const QString &source, bool wait)
+std::optional<QDBusMessage> KWinScripts::written(const QString &purpose, const QString &source)
 {
     if (!m_directory) {
         // In the session's private runtime place. KWin needs only to read
@@ -137,10 +137,10 @@ QString KWinScripts::load(const QString &purpose, const QString &source, bool wa
                                                            | QFile::ExeGroup | QFile::ExeOther);
     }
     if (!m_directory->isValid())
-        return {};
+        return std::nullopt;
     QFile script(m_directory->filePath(QStringLiteral("%1-%2.js").arg(purpose).arg(++m_runs)));
     if (!script.open(QIODevice::WriteOnly))
-        return {};
+        return std::nullopt;
     script.write(source.toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -152,29 +152,21 @@ QString KWinScripts::load(const QString &purpose, const QString &source, bool wa
     if (m_loaded.contains(name))
         bus.asyncCall(scriptingCall(QStringLiteral("unloadScript"), {name}));
     m_loaded.insert(name);
-    const QDBusMessage load = scriptingCall(QStringLiteral("loadScript"), {script.fileName(), name});
-    if (wait) {
-        // KWin answers in about a millisecond.
-        constexpr int callTimeout = 1000;
-        const QDBusMessage loaded = bus.call(load, QDBus::Block, callTimeout);
-        if (loaded.type() != QDBusMessage::ReplyMessage)
-            return {};
-        bus.call(scriptingCall(QStringLiteral("start"), {}), QDBus::Block, callTimeout);
-        return name;
-    }
-    auto *loaded = new QDBusPendingCallWatcher(bus.asyncCall(load), this);
+    return scriptingCall(QStringLiteral("loadScript"), {script.fileName(), name});
+}
+
+void KWinScripts::run(const QString &purpose, const QString &source)
+{
+    const auto load = written(purpose, source);
+    if (!load)
+        return;
+    auto *loaded = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(*load), this);
     connect(loaded, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         if (call->isError())
             return;
         QDBusConnection::sessionBus().asyncCall(scriptingCall(QStringLiteral("start"), {}));
     });
-    return name;
-}
-
-void KWinScripts::run(const QString &purpose, const QString &source)
-{
-    load(purpose, source, false);
 }
 
 std::optional<QString> KWinScripts::ask(const QString &purpose, const QString &source, int timeout)
@@ -197,11 +189,18 @@ std::optional<QString> KWinScripts::ask(const QString &purpose, const QString &s
     const QString script = QStringLiteral("function answer(text) { callDBus(%1, %2, %3, 'answer', %4, String(text)); }\n%5")
                                .arg(quoted(m_answerBus->baseService()), quoted(answersPath), quoted(answersInterface),
                                     quoted(token), source);
-    const QString name = load(purpose, script, true);
-    if (name.isEmpty())
+    const auto load = written(purpose, script);
+    if (!load)
         return std::nullopt;
+    // KWin answers each call in about a millisecond.
+    constexpr int callTimeout = 1000;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString name = load->arguments().at(1).toString();
+    if (bus.call(*load, QDBus::Block, callTimeout).type() != QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    bus.call(scriptingCall(QStringLiteral("start"), {}), QDBus::Block, callTimeout);
     const auto answered = static_cast<ScriptAnswers *>(m_answers)->take(token, timeout);
-    QDBusConnection::sessionBus().asyncCall(scriptingCall(QStringLiteral("unloadScript"), {name}));
+    bus.asyncCall(scriptingCall(QStringLiteral("unloadScript"), {name}));
     m_loaded.remove(name);
     return answered;
 }

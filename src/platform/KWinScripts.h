@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QSet>
 #include <QTemporaryDir>
@@ -40,8 +41,9 @@ public:
 
 private:
     KWinScripts();
-    // Writes the script and asks KWin to load it; its name, or empty.
-    QString load(const QString &purpose, const QString &source, bool wait);
+    // Writes the script for KWin to read, under its name for `purpose`;
+    // the call that loads it, or none when it could not be written.
+    std::optional<QDBusMessage> written(const QString &purpose, const QString &source);
     void stopAnswers();
 
     // Where KWin reads our scripts; it reads one after it has said it would

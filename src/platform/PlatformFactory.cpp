@@ -1,11 +1,12 @@
 #include "platform/PlatformFactory.h"
 
-#include "platform/CompositorCaptureSystem.h"
+#include "platform/KWinCaptureSystem.h"
 #include "platform/KWinScripts.h"
 #include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"
 #include "platform/PortalHotKeys.h"
 #include "platform/PortalRequest.h"
+#include "platform/SwayCaptureSystem.h"
 #include "platform/SwayIpc.h"
 #include "platform/UnavailableHotKeys.h"
 #include "platform/WaylandFloatingWindows.h"

@@ -8,7 +8,7 @@
 #include "WaylandCaptureRig.h"
 
 #include "capture/DisplayCaptureService.h"
-#include "platform/CompositorCaptureSystem.h"
+#include "platform/SwayCaptureSystem.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

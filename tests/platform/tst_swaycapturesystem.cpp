@@ -1,7 +1,7 @@
 // sway's tree as the capture side reads it: which window has the focus,
 // the windows front to back, what of each can be captured and where, and
 // which application each belongs to.
-#include "platform/CompositorCaptureSystem.h"
+#include "platform/SwayCaptureSystem.h"
 #include "platform/SwayIpc.h"
 
 #include <QCoreApplication>
