@@ -104,7 +104,8 @@ CaptureSystemResult<ShareableContent> CompositorCaptureSystem::shareableContent(
 {
     const auto current = tree();
     if (!current)
-        return unexpected(CaptureSystemError{false, QStringLiteral("%1 did not say which windows it shows.").arg(compositorName())});
+        return unexpected(
+            CaptureSystemError{false, QStringLiteral("%1 did not say which windows it shows.").arg(compositorName())});
     ShareableContent content;
     content.displays = shareableDisplays().value();
     content.windows = windowsOf(*current, coordinateSpaces());
@@ -120,7 +121,7 @@ double CompositorCaptureSystem::windowPointPixelScale(const SystemWindow &window
 }
 
 QFuture<CaptureSystemResult<WholePicture>> CompositorCaptureSystem::captureWindowImage(const SystemWindow &window,
-                                                                                const QSize &size)
+                                                                                      const QSize &size)
 {
     // Asked again: the window may have closed, moved or gone to another
     // workspace since the list was made, and its picture is where it is now.
@@ -133,7 +134,8 @@ QFuture<CaptureSystemResult<WholePicture>> CompositorCaptureSystem::captureWindo
     const QRect shown = shownPart(*current, *found);
     if (shown.isEmpty())
         return failed(QStringLiteral("The window is not on screen."));
-    return captureDesktopPart(current->desktop(), shown, size, QStringLiteral("The desktop's picture does not show the window."))
+    return captureDesktopPart(current->desktop(), shown, size,
+                              QStringLiteral("The desktop's picture does not show the window."))
         .then([](const CaptureSystemResult<QImage> &image) {
             return image.transform([](const QImage &picture) { return WholePicture{picture, std::nullopt}; });
         });

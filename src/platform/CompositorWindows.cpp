@@ -6,13 +6,15 @@ namespace tessaline {
 
 const CompositorWindow *CompositorTree::focusedWindow() const
 {
-    const auto found = std::find_if(windows.begin(), windows.end(), [](const CompositorWindow &window) { return window.focused; });
+    const auto found = std::find_if(windows.begin(), windows.end(),
+                                    [](const CompositorWindow &window) { return window.focused; });
     return found != windows.end() ? &*found : nullptr;
 }
 
 const CompositorWindow *CompositorTree::window(qint64 id) const
 {
-    const auto found = std::find_if(windows.begin(), windows.end(), [&](const CompositorWindow &window) { return window.id == id; });
+    const auto found = std::find_if(windows.begin(), windows.end(),
+                                    [&](const CompositorWindow &window) { return window.id == id; });
     return found != windows.end() ? &*found : nullptr;
 }
 

@@ -186,7 +186,8 @@ std::optional<QString> KWinScripts::ask(const QString &purpose, const QString &s
     // Each answer carries the run it answers, so one that comes too late
     // is never taken for the next.
     const QString token = QString::number(m_runs + 1);
-    const QString script = QStringLiteral("function answer(text) { callDBus(%1, %2, %3, 'answer', %4, String(text)); }\n%5")
+    const QString script = QStringLiteral("function answer(text) {"
+                                          " callDBus(%1, %2, %3, 'answer', %4, String(text)); }\n%5")
                                .arg(quoted(m_answerBus->baseService()), quoted(answersPath), quoted(answersInterface),
                                     quoted(token), source);
     const auto load = written(purpose, script);

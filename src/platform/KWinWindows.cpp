@@ -92,7 +92,9 @@ CompositorTree treeIn(const QJsonDocument &answer, qint64 ownProcess, const QLis
         window.windowClass = entry.value(QStringLiteral("windowClass")).toString();
         window.instance = entry.value(QStringLiteral("instance")).toString();
         // KWin places windows on fractions of a pixel under a fractional scale.
-        const auto whole = [&](const char *key) { return int(std::lround(entry.value(QLatin1String(key)).toDouble())); };
+        const auto whole = [&](const char *key) {
+            return int(std::lround(entry.value(QLatin1String(key)).toDouble()));
+        };
         window.content = QRect(whole("x"), whole("y"), whole("width"), whole("height"));
         window.visible = entry.value(QStringLiteral("shown")).toBool() && !window.content.isEmpty();
         window.keptAbove = entry.value(QStringLiteral("keepAbove")).toBool();
@@ -106,7 +108,8 @@ CompositorTree treeIn(const QJsonDocument &answer, qint64 ownProcess, const QLis
         return a.stacking > b.stacking;
     });
     const auto others = [&](const Stacked &each) { return each.window.processID != ownProcess; };
-    auto focused = std::find_if(stacked.begin(), stacked.end(), [&](const Stacked &each) { return each.active && others(each); });
+    auto focused = std::find_if(stacked.begin(), stacked.end(),
+                                [&](const Stacked &each) { return each.active && others(each); });
     if (focused == stacked.end())
         focused = std::find_if(stacked.begin(), stacked.end(), [&](const Stacked &each) {
             return others(each) && each.window.visible;

@@ -98,7 +98,8 @@ private Q_SLOTS:
         QVERIFY(command.waitForFinished(10000));
         QCOMPARE(command.exitCode(), 0);
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1,
+                                  20000);
         qInfo("window capture stored %lld ms after it was asked", qint64(asked.elapsed()));
 
         const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
@@ -110,7 +111,10 @@ private Q_SLOTS:
             const QPoint pixel(int(at.x() * snip.width()), int(at.y() * snip.height()));
             const QPoint point(int(at.x() * window.width()), int(at.y() * window.height()));
             QVERIFY2(sameColour(snip.pixelColor(pixel), PatternWindow::colourAt(point, window.size())),
-                     qPrintable(QStringLiteral("at %1,%2: %3").arg(pixel.x()).arg(pixel.y()).arg(snip.pixelColor(pixel).name())));
+                     qPrintable(QStringLiteral("at %1,%2: %3")
+                                    .arg(pixel.x())
+                                    .arg(pixel.y())
+                                    .arg(snip.pixelColor(pixel).name())));
         }
         QCOMPARE(queryValue(store, QStringLiteral("SELECT captureModeRawValue FROM CanvasCard")).toString(),
                  QStringLiteral("window"));

@@ -144,7 +144,8 @@ private Q_SLOTS:
         QCOMPARE(editor.instance, QStringLiteral("xterm"));
         QVERIFY(editor.keptAbove);
         QVERIFY(editor.focused);
-        const CompositorTree later = KWinWindows::treeIn(answer({window("Other", 2), window("Editor", 1)}), ourProcess, {});
+        const CompositorTree later =
+            KWinWindows::treeIn(answer({window("Other", 2), window("Editor", 1)}), ourProcess, {});
         QCOMPARE(later.windows.at(1).id, editor.id);
         QVERIFY(later.windows.at(0).id != editor.id);
     }
