@@ -21,6 +21,7 @@ packages=(
   qt6-wayland dbus-bin libglib2.0-bin procps python3 python3-gi pipewire wl-clipboard
   sway grim xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   kwin-wayland xdg-desktop-portal-kde qtwayland5
+  qml-module-org-kde-kirigami2 qml-module-qtquick-controls2 qml-module-qtquick-layouts
   gnome-shell mutter xdg-desktop-portal-gnome gjs
 )
 

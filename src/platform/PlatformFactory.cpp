@@ -1,5 +1,7 @@
 #include "platform/PlatformFactory.h"
 
+#include "platform/KWinCaptureSystem.h"
+#include "platform/KWinScripts.h"
 #include "platform/PlatformTexts.h"
 #include "platform/PortalCaptureSystem.h"
 #include "platform/PortalHotKeys.h"
@@ -73,9 +75,12 @@ PlatformBackends PlatformFactory::createPortal()
     const OfferedPortals offered = offeredPortals();
     PlatformBackends backends;
     backends.session = WindowSession::wayland;
-    // sway says, over its own socket, what Wayland keeps from clients.
+    // sway says, over its own socket, what Wayland keeps from clients, and
+    // KWin to a script of ours it runs.
     if (!SwayIpc::socketPath().isEmpty())
         backends.captureSystem = std::make_unique<SwayCaptureSystem>(offered.screenshot);
+    else if (KWinScripts::session())
+        backends.captureSystem = std::make_unique<KWinCaptureSystem>(offered.screenshot);
     else
         backends.captureSystem = std::make_unique<PortalCaptureSystem>(offered.screenshot);
     if (offered.globalShortcuts)

@@ -279,7 +279,7 @@ void collect(const QJsonObject &node, bool overAll, Walk &walk)
         window.content = contentOf(node);
         window.focused = node.value(QStringLiteral("focused")).toBool();
         window.visible = node.value(QStringLiteral("visible")).toBool();
-        window.sticky = node.value(QStringLiteral("sticky")).toBool();
+        window.keptAbove = node.value(QStringLiteral("sticky")).toBool();
         (overAll && window.visible ? walk.overAll : window.visible ? walk.shown : walk.hidden).append(window);
         return;
     }
@@ -301,41 +301,6 @@ void collect(const QJsonObject &node, bool overAll, Walk &walk)
 }
 
 } // namespace
-
-const Window *Tree::focusedWindow() const
-{
-    const auto found = std::find_if(windows.begin(), windows.end(), [](const Window &window) { return window.focused; });
-    return found != windows.end() ? &*found : nullptr;
-}
-
-const Window *Tree::window(qint64 id) const
-{
-    const auto found = std::find_if(windows.begin(), windows.end(), [&](const Window &window) { return window.id == id; });
-    return found != windows.end() ? &*found : nullptr;
-}
-
-const Output *Tree::outputShowing(const QRect &rect) const
-{
-    const Output *best = nullptr;
-    qint64 bestArea = 0;
-    for (const Output &output : outputs) {
-        const QRect part = output.rect.intersected(rect);
-        const qint64 area = part.isEmpty() ? 0 : qint64(part.width()) * part.height();
-        if (area > bestArea) {
-            best = &output;
-            bestArea = area;
-        }
-    }
-    return best;
-}
-
-QRect Tree::desktop() const
-{
-    QRect box;
-    for (const Output &output : outputs)
-        box = box.united(output.rect);
-    return box;
-}
 
 Tree treeIn(const QJsonDocument &answer)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CompositorWindows.h"
+
 #include <QList>
 #include <QRect>
 #include <QSize>
@@ -41,53 +43,12 @@ bool focusWindow(const WindowKey &window);
 // shows no such window, does not answer or refuses.
 bool runOnWindow(const WindowKey &window, const QString &command);
 
-// One window of the session as sway's tree shows it.
-struct Window
-{
-    qint64 id = 0;
-    // 0 when sway does not know the process.
-    qint64 processID = 0;
-    QString title;
-    // A Wayland client's app_id; empty for an X client, which has its
-    // WM_CLASS instead.
-    QString appID;
-    QString windowClass;
-    QString instance;
-    // What the client draws, without sway's title bar and borders, in
-    // layout coordinates (the outputs' logical pixels, as placed).
-    QRect content;
-    bool focused = false;
-    // Shown now: on an output's current workspace, not behind a full-screen
-    // window or another tab.
-    bool visible = false;
-    // Shown on every workspace of its output.
-    bool sticky = false;
-};
-
-struct Output
-{
-    QString name;
-    // In layout coordinates.
-    QRect rect;
-    double scale = 1;
-};
-
-// What sway shows: its windows front to back (the ones shown first, each
+// sway's tree: its windows front to back (the ones shown first, each
 // output's full-screen window, then its floating windows top down, then the
 // tiled ones, most recently focused first), and its active outputs.
-struct Tree
-{
-    QList<Window> windows;
-    QList<Output> outputs;
-
-    const Window *focusedWindow() const;
-    const Window *window(qint64 id) const;
-    // The output that shows the largest part of the rectangle; none when
-    // none shows any.
-    const Output *outputShowing(const QRect &rect) const;
-    // The box around every output, which a picture of the whole desktop shows.
-    QRect desktop() const;
-};
+using Window = CompositorWindow;
+using Output = CompositorOutput;
+using Tree = CompositorTree;
 
 // The tree of a get_tree answer.
 Tree treeIn(const QJsonDocument &answer);

@@ -44,9 +44,9 @@ bool isWaylandSession()
 
 bool knowsFrontmostWindow()
 {
-    // sway tells any client of its socket.
+    // sway tells any client of its socket, KWin a script of ours.
     if (isWaylandSession())
-        return !SwayIpc::socketPath().isEmpty();
+        return !SwayIpc::socketPath().isEmpty() || KWinScripts::session();
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 

@@ -35,6 +35,22 @@ inline QProcessEnvironment appEnvironment(const QString &home, const QString &pl
     return environment;
 }
 
+// The app's environment in the test's Wayland session, with a runtime
+// directory of its own: it answers only its test's second starts, whoever
+// else runs the app on the computer (for root, a runtime directory of
+// another user's falls back to one shared by every run). The session's
+// compositor is then named by its full path.
+inline QProcessEnvironment waylandAppEnvironment(const QString &home, const QString &runtime)
+{
+    QProcessEnvironment environment = appEnvironment(home, QStringLiteral("wayland"));
+    const QString display = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!display.startsWith(u'/'))
+        environment.insert(QStringLiteral("WAYLAND_DISPLAY"),
+                           environment.value(QStringLiteral("XDG_RUNTIME_DIR")) + u'/' + display);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    return environment;
+}
+
 // Settings of a user who has been through the setup and the tour.
 inline bool writeSettingsOfAnOldHand(const QString &path)
 {

@@ -77,7 +77,9 @@ private Q_SLOTS:
             QVERIFY(settings.open(QIODevice::WriteOnly));
             settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
         }
-        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
 
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
@@ -127,7 +129,9 @@ private Q_SLOTS:
         QVERIFY(home.isValid());
         const QString settingsPath = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
         QVERIFY(writeSettingsOfAnOldHand(settingsPath));
-        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
@@ -156,7 +160,9 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(home.isValid());
         QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
-        QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), 20000);

@@ -91,7 +91,9 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(home.isValid());
         QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
-        const QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("wayland"));
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const qint64 self = QCoreApplication::applicationPid();
