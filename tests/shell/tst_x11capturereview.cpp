@@ -89,7 +89,7 @@ void X11CaptureReviewTest::reviewIsOnScreenAndTakesTheKeys()
     CaptureReviewView *review = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((review = qobject_cast<CaptureReviewView *>(view.sheetDialog())) && review->isVisible(),
                              10000);
-    QVERIFY(review->editor());
+    QTRY_VERIFY_WITH_TIMEOUT(review->editor(), 10000);
     // Read back from the screen, not from the review's own buffer: the
     // middle of its editor shows the snip, so nothing covers the review.
     const QRect editor(review->editor()->mapToGlobal(QPoint(0, 0)), review->editor()->size());
