@@ -16,6 +16,8 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (qobject_cast<CanvasCard *>(entity))
+            ++m_cardsRevision;
         if (property == Board::IdProperty && qobject_cast<Board *>(entity)) {
             m_boardIDsKnown = false;
         } else if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
@@ -29,6 +31,7 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
         }
     });
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
+        ++m_cardsRevision;
         m_sortIndexesWritten = true;
         m_cardIDsKnown = false;
         m_boardIDsKnown = false;
@@ -40,8 +43,11 @@ void LibraryQuery::refresh()
 {
     if (auto boards = m_context.fetchBoards())
         sortBoards(*std::move(boards));
-    if (auto cards = m_context.fetchCards())
+    if (auto cards = m_context.fetchCards()) {
+        if (cards->constData() != m_cards.constData() || cards->size() != m_cards.size())
+            ++m_cardsRevision;
         m_cards = *cards;
+    }
     if (auto connections = m_context.fetchConnections())
         m_connections = *connections;
     m_noteCardGroups.cardsWritten(std::exchange(m_cardsWritten, {}));
