@@ -142,9 +142,13 @@ void TrashItemModel::setContents(const TrashContents &contents)
         m_boards = contents.deletedBoards;
     } else {
         m_cards = contents.deletedCards;
+        // Thousands of deleted cards come from far fewer notes.
         for (const CanvasCard *card : std::as_const(m_cards)) {
-            if (const Board *board = contents.boardsByID.value(card->boardID()))
-                m_boardTitles.insert(card->boardID(), board->title());
+            const QUuid boardID = card->boardID();
+            if (m_boardTitles.contains(boardID))
+                continue;
+            if (const Board *board = contents.boardsByID.value(boardID))
+                m_boardTitles.insert(boardID, board->title());
         }
     }
     endResetModel();
@@ -228,7 +232,6 @@ int TrashItemModel::rowOf(const QUuid &id) const
 
 QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
 {
-    const std::optional<QString> boardTitle = this->boardTitle(card);
     switch (role) {
     case IdRole:
         return card.id();
@@ -262,13 +265,14 @@ QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
         }
         return int(QuietCardTone::thought);
     case SourceRole:
-        return TrashCardTexts::source(card, boardTitle);
+        return TrashCardTexts::source(card, boardTitle(card));
     case SourceSymbolRole:
-        return TrashCardTexts::sourceIsBoard(boardTitle) ? QStringLiteral("rectangle.3.group") : QStringLiteral("app");
+        return TrashCardTexts::sourceIsBoard(boardTitle(card)) ? QStringLiteral("rectangle.3.group")
+                                                               : QStringLiteral("app");
     case DateRole:
         return TrashCardTexts::displayDate(card);
     case Qt::AccessibleTextRole:
-        return TrashCardTexts::accessibilitySummary(card, boardTitle);
+        return TrashCardTexts::accessibilitySummary(card, boardTitle(card));
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         return TrashModel::tr("Opens this deleted item");
