@@ -5,6 +5,10 @@
 #include "model/ModelContext.h"
 #include "runtime/LibraryQuery.h"
 
+#include <QSet>
+
+#include <algorithm>
+
 namespace tessaline {
 
 KeptNoteLists &KeptNoteLists::of(LibraryQuery &library)
@@ -26,6 +30,25 @@ KeptNoteLists::KeptNoteLists(LibraryQuery &library)
         for (auto &[filter, list] : m_lists)
             list->invalidateNotes();
     });
+    connect(&library, &LibraryQuery::changed, this, &KeptNoteLists::notesRead);
+    m_notes = library.boards();
+}
+
+void KeptNoteLists::notesRead()
+{
+    // A note deleted for good is told at the save that took it: a list left
+    // unseen for long must not take a note made later in its memory for it.
+    const QList<Board *> &notes = m_library.boards();
+    if (notes.constData() != m_notes.constData() || notes.size() != m_notes.size()) {
+        const QSet<const Board *> present(notes.cbegin(), notes.cend());
+        const bool lost = std::any_of(m_notes.cbegin(), m_notes.cend(),
+                                      [&present](const Board *note) { return !present.contains(note); });
+        if (lost) {
+            for (auto &[filter, list] : m_lists)
+                list->invalidateNotes();
+        }
+    }
+    m_notes = notes;
 }
 
 NoteList &KeptNoteLists::list(const NoteListFilter &filter)

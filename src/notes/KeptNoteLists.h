@@ -11,6 +11,7 @@
 
 namespace tessaline {
 
+class Board;
 class LibraryQuery;
 class PersistentEntity;
 
@@ -30,9 +31,12 @@ public:
 private:
     explicit KeptNoteLists(LibraryQuery &library);
     void entityWritten(PersistentEntity *entity, int property);
+    void notesRead();
 
     LibraryQuery &m_library;
     std::vector<std::pair<NoteListFilter, std::unique_ptr<NoteList>>> m_lists;
+    // The notes as the last reading of the library had them.
+    QList<Board *> m_notes;
 };
 
 } // namespace tessaline
