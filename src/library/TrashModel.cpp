@@ -251,7 +251,9 @@ QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
     case ShowsTagRole:
         return true;
     case IsSnipRole:
-        return card.kind() == CardKind::snip;
+        // Asked of every deleted card to lay the grid out: the stored kind
+        // compared as it is, not read into a kind first.
+        return card.isSnip();
     case IsAIGeneratedRole:
         return card.isAIGenerated();
     case ToneRole:

@@ -62,6 +62,7 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     // sorted last time keep their places and only the new ones are put in
     // theirs, after every equal index (they come later in the store).
     const qsizetype sorted = m_fetchedBoards.size();
+    const QList<Board *> listedBefore = m_boards;
     if (!m_sortIndexesWritten && extendsFetched(fetched, m_fetchedBoards)) {
         for (qsizetype i = sorted; i < fetched.size(); ++i) {
             Board *board = fetched.at(i);
@@ -74,7 +75,10 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     }
     m_fetchedBoards = std::move(fetched);
     m_sortIndexesWritten = false;
-    m_boardIDsKnown = false;
+    // The same notes in the same order keep their table of ids (a written id
+    // has cleared it already): a save that wrote a note's stamp leaves it.
+    if (m_boards != listedBefore)
+        m_boardIDsKnown = false;
 }
 
 QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
