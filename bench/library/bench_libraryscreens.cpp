@@ -1,7 +1,8 @@
 // The library's other screens over disk libraries of 1,000 to 50,000 cards,
 // as the main window opens them on a running app: the Snips grid and
-// Recently Deleted made, shown and painted, and a filter typed into the
-// grid, and the grid scrolled. Counter `rssMiB`: how much the process grew for the screen, which
+// Recently Deleted made, shown and painted (also on coming back from a note,
+// which saved the note alone), a filter typed into the grid, and the grid
+// scrolled. Counter `rssMiB`: how much the process grew for the screen, which
 // tells whether it read every card's texts to show one screenful.
 #include "BenchmarkMain.h"
 #include "support/LibraryFixture.h"
@@ -12,6 +13,8 @@
 #include "library/TrashView.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "model/Board.h"
+#include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/UserDefaults.h"
 
@@ -54,13 +57,27 @@ struct Library
     NavigationState navigation{defaults};
 };
 
+// What happens between two openings of the screen, untimed.
+enum class Between { nothing, aNoteOpened };
+
 template<typename Make>
-void openScreen(benchmark::State &state, Make make)
+void openScreen(benchmark::State &state, Make make, Between between = Between::nothing)
 {
     Library library(int(state.range(0)));
     const double before = residentMiB();
     double grown = 0;
+    int opened = 0;
     for (auto _ : state) {
+        if (between == Between::aNoteOpened) {
+            // The user went to a note, which the app stamps opened and
+            // saves, and comes back.
+            state.PauseTiming();
+            const QList<Board *> &notes = library.query->boards();
+            notes.at(opened++ % notes.size())->markOpened(QDateTime::currentDateTimeUtc());
+            if (!library.container->mainContext()->save())
+                qFatal("cannot save the benchmark library");
+            state.ResumeTiming();
+        }
         std::unique_ptr<QWidget> screen = make(library);
         screen->resize(1180, 900);
         screen->show();
@@ -84,6 +101,24 @@ void BM_OpenSnipsLibrary(benchmark::State &state)
 void BM_OpenRecentlyDeleted(benchmark::State &state)
 {
     openScreen(state, [](Library &library) { return std::make_unique<TrashView>(*library.query, TrashModel::Actions{}); });
+}
+
+// Back to the screen from a note: only the note was written since.
+void BM_ReturnToSnipsLibrary(benchmark::State &state)
+{
+    openScreen(
+        state,
+        [](Library &library) {
+            return std::make_unique<SnipsLibraryView>(*library.query, library.navigation, SnipsLibraryServices{});
+        },
+        Between::aNoteOpened);
+}
+
+void BM_ReturnToRecentlyDeleted(benchmark::State &state)
+{
+    openScreen(
+        state, [](Library &library) { return std::make_unique<TrashView>(*library.query, TrashModel::Actions{}); },
+        Between::aNoteOpened);
 }
 
 // Until the grid's filter has its hits (over a large library they are
@@ -188,6 +223,8 @@ void BM_ScrollSnipsLibrary(benchmark::State &state)
 
 BENCHMARK(BM_OpenSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenRecentlyDeleted)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReturnToSnipsLibrary)->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReturnToRecentlyDeleted)->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollSnipsLibrary)->Arg(1000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeIntoSnipsLibrary)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);

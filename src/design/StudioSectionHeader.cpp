@@ -14,8 +14,11 @@ namespace tessaline {
 StudioSectionHeader::StudioSectionHeader(const QString &title, const std::optional<QString> &subtitle,
                                          QWidget *trailing, QWidget *parent)
     : QWidget(parent)
-    , m_title(new StudioText(title, TessalineTypography::headline(), SemanticColor::primary))
-    , m_subtitle(new StudioText(QString(), TessalineTypography::caption(), SemanticColor::secondary))
+    // Children from the start: the subtitle is shown before the layouts
+    // take it in, and shown without a parent it was a window of its own,
+    // made and mapped on the display for a moment.
+    , m_title(new StudioText(title, TessalineTypography::headline(), SemanticColor::primary, this))
+    , m_subtitle(new StudioText(QString(), TessalineTypography::caption(), SemanticColor::secondary, this))
     , m_trailing(trailing)
 {
     auto *row = new QHBoxLayout(this);

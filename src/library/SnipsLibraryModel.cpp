@@ -1,5 +1,7 @@
 #include "library/SnipsLibraryModel.h"
 
+#include "library/SnipsGridOrder.h"
+
 #include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
@@ -174,7 +176,7 @@ std::shared_ptr<const SnipsLibraryModel::Candidates> SnipsLibraryModel::candidat
         notes.insert((*board)->id(), *board);
     auto candidates = std::make_shared<Candidates>();
     candidates->filePath = m_textsFromModel ? QString() : m_library.context().filePath();
-    const QList<CanvasCard *> snips = filteredCards(m_library.cards(), boards, QString());
+    const QList<CanvasCard *> &snips = SnipsGridOrder::of(m_library).snips();
     candidates->list.reserve(size_t(snips.size()));
     for (CanvasCard *card : snips) {
         Candidate candidate{card, {}, card->sourceApplicationName().value_or(QString()),
@@ -278,7 +280,10 @@ void SnipsLibraryModel::rebuild()
 {
     ++m_filterRound;
     m_pendingRound.reset();
-    show(filteredCards(m_library.cards(), m_library.boards(), m_query));
+    if (trimmedWhitespace(m_query).isEmpty())
+        show(SnipsGridOrder::of(m_library).snips());
+    else
+        show(filteredCards(m_library.cards(), m_library.boards(), m_query));
 }
 
 void SnipsLibraryModel::show(QList<CanvasCard *> cards)

@@ -20,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QCache>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -123,7 +124,7 @@ public:
         painter->setPen(label);
         const QRect titleRect(textLeft, y, textWidth, 2 * titleMetrics.lineSpacing());
         painter->drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                          twoLines(index.data(SnipsLibraryModel::TileTitleRole).toString(), title, textWidth));
+                          titleLines(index.data(SnipsLibraryModel::TileTitleRole).toString(), title, textWidth));
         y = titleRect.bottom() + 1 + textSpacing;
 
         const QFont meta = metaFont();
@@ -153,6 +154,19 @@ public:
     }
 
 private:
+    // Kept per text, font and width: the grid is painted again as each
+    // picture arrives, and breaking a caption measures its beginnings one by
+    // one, most of what painting a screenful of long captions cost.
+    QString titleLines(const QString &text, const QFont &font, int width) const
+    {
+        const QString key = font.key() + QLatin1Char('/') + QString::number(width) + QLatin1Char('/') + text;
+        if (const QString *kept = m_titleLines.object(key))
+            return *kept;
+        const QString lines = twoLines(text, font, width);
+        m_titleLines.insert(key, new QString(lines));
+        return lines;
+    }
+
     static QString twoLines(const QString &text, const QFont &font, int width)
     {
         const QFontMetrics metrics(font);
@@ -216,6 +230,8 @@ private:
     SnipImageCache *m_images;
     KeyboardFocusRing *m_focusRing;
     int m_tileWidth = minimumColumn;
+    // A few screenfuls of tiles.
+    mutable QCache<QString, QString> m_titleLines{256};
 };
 
 // The list view with the grid's padding inside its scrolling area.

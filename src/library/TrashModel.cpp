@@ -1,5 +1,7 @@
 #include "library/TrashModel.h"
 
+#include "library/TrashCardPass.h"
+
 #include "runtime/BoardCollectionPreview.h"
 #include "runtime/LibraryChangeFilter.h"
 #include "runtime/LibraryQuery.h"
@@ -35,6 +37,12 @@ bool trashOrder(const T *a, const T *b)
 
 TrashContents TrashContents::from(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
 {
+    return from(boards, [&cards](const QSet<QUuid> &deletedBoardIDs) { return cardPassOf(cards, deletedBoardIDs); });
+}
+
+TrashContents TrashContents::from(const QList<Board *> &boards,
+                                  const std::function<CardPass(const QSet<QUuid> &deletedBoardIDs)> &cardPass)
+{
     TrashContents contents;
     QSet<QUuid> deletedIDs;
     for (Board *board : boards) {
@@ -48,32 +56,40 @@ TrashContents TrashContents::from(const QList<Board *> &boards, const QList<Canv
             deletedIDs.insert(board->id());
         }
     }
-    for (const QUuid &id : std::as_const(deletedIDs))
-        contents.deletedBoardCards.insert(id, {});
+    std::stable_sort(contents.deletedBoards.begin(), contents.deletedBoards.end(), trashOrder<Board>);
+    CardPass cards = cardPass(deletedIDs);
+    contents.deletedCards = std::move(cards.deletedCards);
+    contents.deletedBoardCards = std::move(cards.deletedBoardCards);
+    return contents;
+}
+
+TrashContents::CardPass TrashContents::cardPassOf(const QList<CanvasCard *> &cards, const QSet<QUuid> &deletedBoardIDs)
+{
+    CardPass pass;
+    for (const QUuid &id : deletedBoardIDs)
+        pass.deletedBoardCards.insert(id, {});
     // One pass over a large library's cards for both sections.
-    walkCards(cards, 0, [&contents, &deletedIDs](qsizetype, CanvasCard *card) {
-        const auto counts = deletedIDs.isEmpty() ? contents.deletedBoardCards.end()
-                                                 : contents.deletedBoardCards.find(card->boardID());
-        if (counts == contents.deletedBoardCards.end()) {
+    walkCards(cards, 0, [&pass, &deletedBoardIDs](qsizetype, CanvasCard *card) {
+        const auto counts = deletedBoardIDs.isEmpty() ? pass.deletedBoardCards.end()
+                                                      : pass.deletedBoardCards.find(card->boardID());
+        if (counts == pass.deletedBoardCards.end()) {
             if (!card->isLive())
-                contents.deletedCards << card;
+                pass.deletedCards << card;
         } else if (card->kindRawValue() == u"snip") {
             ++counts->snips;
         } else if (card->kindRawValue() != u"ghost") {
             ++counts->thoughts;
         }
     });
-    std::stable_sort(contents.deletedBoards.begin(), contents.deletedBoards.end(), trashOrder<Board>);
     // A large library's trash holds thousands of cards: their dates are
     // compared as the numbers they are stored as, not made into dates for
     // every comparison.
-    std::stable_sort(contents.deletedCards.begin(), contents.deletedCards.end(),
-                     [](const CanvasCard *a, const CanvasCard *b) {
-                         const qint64 da = a->deletedAtOrderKey();
-                         const qint64 db = b->deletedAtOrderKey();
-                         return da != db ? da > db : uuidTextLess(a->id(), b->id());
-                     });
-    return contents;
+    std::stable_sort(pass.deletedCards.begin(), pass.deletedCards.end(), [](const CanvasCard *a, const CanvasCard *b) {
+        const qint64 da = a->deletedAtOrderKey();
+        const qint64 db = b->deletedAtOrderKey();
+        return da != db ? da > db : uuidTextLess(a->id(), b->id());
+    });
+    return pass;
 }
 
 QString TrashContents::subtitle() const
@@ -126,9 +142,13 @@ void TrashItemModel::setContents(const TrashContents &contents)
         m_boards = contents.deletedBoards;
     } else {
         m_cards = contents.deletedCards;
+        // Thousands of deleted cards come from far fewer notes.
         for (const CanvasCard *card : std::as_const(m_cards)) {
-            if (const Board *board = contents.boardsByID.value(card->boardID()))
-                m_boardTitles.insert(card->boardID(), board->title());
+            const QUuid boardID = card->boardID();
+            if (m_boardTitles.contains(boardID))
+                continue;
+            if (const Board *board = contents.boardsByID.value(boardID))
+                m_boardTitles.insert(boardID, board->title());
         }
     }
     endResetModel();
@@ -212,7 +232,6 @@ int TrashItemModel::rowOf(const QUuid &id) const
 
 QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
 {
-    const std::optional<QString> boardTitle = this->boardTitle(card);
     switch (role) {
     case IdRole:
         return card.id();
@@ -232,7 +251,9 @@ QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
     case ShowsTagRole:
         return true;
     case IsSnipRole:
-        return card.kind() == CardKind::snip;
+        // Asked of every deleted card to lay the grid out: the stored kind
+        // compared as it is, not read into a kind first.
+        return card.isSnip();
     case IsAIGeneratedRole:
         return card.isAIGenerated();
     case ToneRole:
@@ -246,13 +267,14 @@ QVariant TrashItemModel::cardData(const CanvasCard &card, int role) const
         }
         return int(QuietCardTone::thought);
     case SourceRole:
-        return TrashCardTexts::source(card, boardTitle);
+        return TrashCardTexts::source(card, boardTitle(card));
     case SourceSymbolRole:
-        return TrashCardTexts::sourceIsBoard(boardTitle) ? QStringLiteral("rectangle.3.group") : QStringLiteral("app");
+        return TrashCardTexts::sourceIsBoard(boardTitle(card)) ? QStringLiteral("rectangle.3.group")
+                                                               : QStringLiteral("app");
     case DateRole:
         return TrashCardTexts::displayDate(card);
     case Qt::AccessibleTextRole:
-        return TrashCardTexts::accessibilitySummary(card, boardTitle);
+        return TrashCardTexts::accessibilitySummary(card, boardTitle(card));
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         return TrashModel::tr("Opens this deleted item");
@@ -336,7 +358,9 @@ void TrashModel::refresh()
         if (!touchesTrash)
             return;
     }
-    m_contents = TrashContents::from(m_library.boards(), m_library.cards());
+    m_contents = TrashContents::from(m_library.boards(), [this](const QSet<QUuid> &deletedBoardIDs) {
+        return TrashCardPass::of(m_library).pass(deletedBoardIDs);
+    });
     m_boards->setContents(m_contents);
     m_cards->setContents(m_contents);
     Q_EMIT contentsChanged();

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QUuid>
 
 #include <functional>
@@ -37,6 +38,20 @@ struct TrashContents
     QHash<QUuid, CardCounts> deletedBoardCards;
 
     static TrashContents from(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+
+    // The pass over every card, which is all of the work in a large library:
+    // the deleted cards of the notes not deleted, newest deletion first, and
+    // what each deleted note holds.
+    struct CardPass
+    {
+        QList<CanvasCard *> deletedCards;
+        QHash<QUuid, CardCounts> deletedBoardCards;
+    };
+    static CardPass cardPassOf(const QList<CanvasCard *> &cards, const QSet<QUuid> &deletedBoardIDs);
+    // The contents with the card pass handed in, made over these notes'
+    // deleted ids.
+    static TrashContents from(const QList<Board *> &boards,
+                              const std::function<CardPass(const QSet<QUuid> &deletedBoardIDs)> &cardPass);
 
     int count() const { return int(deletedBoards.size() + deletedCards.size()); }
     bool isEmpty() const { return count() == 0; }

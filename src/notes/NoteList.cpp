@@ -85,6 +85,23 @@ QStringList NoteList::folderNames(const QList<Board *> &boards)
     return names;
 }
 
+bool NoteList::showsProperty(int property)
+{
+    switch (property) {
+    case Board::IdProperty:
+    case Board::TitleProperty:
+    case Board::UpdatedAtProperty:
+    case Board::IsFavoriteProperty:
+    case Board::FolderNameProperty:
+    case Board::DeletedAtProperty:
+    case Board::IsInboxProperty:
+    case Board::WritingDocumentStorageProperty:
+        return true;
+    default:
+        return false;
+    }
+}
+
 namespace {
 
 struct CachedParagraph

@@ -56,6 +56,9 @@ public:
     // Every folder a live note carries (the inbox's too), each name once,
     // sorted the way people read them, ignoring case.
     static QStringList folderNames(const QList<Board *> &boards);
+    // Whether a write of this property of a note (Board::Property) may
+    // change where or how the note is listed.
+    static bool showsProperty(int property);
 
     // Counting the cards on a list's own, told of written cards through
     // cardsWritten().

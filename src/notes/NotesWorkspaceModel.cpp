@@ -1,5 +1,7 @@
 #include "notes/NotesWorkspaceModel.h"
 
+#include "notes/KeptNoteLists.h"
+
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
@@ -22,7 +24,7 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
     , m_library(library)
     , m_navigation(navigation)
     , m_filter(filter)
-    , m_list(library.noteCardGroups())
+    , m_list(KeptNoteLists::of(library).list(filter))
     , m_recompute(new QTimer(this))
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
@@ -30,12 +32,8 @@ NotesWorkspaceModel::NotesWorkspaceModel(LibraryQuery &library, NavigationState 
     m_recompute->setInterval(0);
     connect(m_recompute, &QTimer::timeout, this, &NotesWorkspaceModel::recompute);
     connect(&m_library.context(), &ModelContext::entityWritten, this, &NotesWorkspaceModel::entityWritten);
-    connect(&m_library.context(), &ModelContext::writesTakenBack, this, [this] {
-        // Any entity written since the last save may have an earlier value
-        // again, without a word about which: every row is made again.
-        m_list.invalidateNotes();
-        scheduleRecompute();
-    });
+    // The kept lists are told which rows to make again.
+    connect(&m_library.context(), &ModelContext::writesTakenBack, this, &NotesWorkspaceModel::scheduleRecompute);
     // The library's groups of cards are told of the cards a save wrote
     // before this hears of it.
     connect(&m_library, &LibraryQuery::changed, this, &NotesWorkspaceModel::recompute);
@@ -54,38 +52,8 @@ NotesWorkspaceModel::~NotesWorkspaceModel() = default;
 
 void NotesWorkspaceModel::entityWritten(PersistentEntity *entity, int property)
 {
-    if (auto *card = qobject_cast<CanvasCard *>(entity)) {
-        switch (property) {
-        // What a card's title is made of, which a note without writing shows.
-        case CanvasCard::TitleProperty:
-        case CanvasCard::MarkdownTextProperty:
-        case CanvasCard::ContextTextProperty:
-        case CanvasCard::OcrTextProperty:
-            m_list.cardTextsWritten(card->boardID());
-            break;
-        default:
-            break;
-        }
-        return;
-    }
-    auto *note = qobject_cast<Board *>(entity);
-    if (!note)
-        return;
-    switch (property) {
-    case Board::IdProperty:
-    case Board::TitleProperty:
-    case Board::UpdatedAtProperty:
-    case Board::IsFavoriteProperty:
-    case Board::FolderNameProperty:
-    case Board::DeletedAtProperty:
-    case Board::IsInboxProperty:
-    case Board::WritingDocumentStorageProperty:
-        m_list.noteWritten(note);
+    if (auto *note = qobject_cast<Board *>(entity); note && NoteList::showsProperty(property))
         scheduleRecompute();
-        break;
-    default:
-        break;
-    }
 }
 
 void NotesWorkspaceModel::scheduleRecompute()

@@ -120,7 +120,8 @@ private:
     LibraryQuery &m_library;
     NavigationState &m_navigation;
     NoteListFilter m_filter;
-    NoteList m_list;
+    // Shared with every notes screen of the window on the same filter.
+    NoteList &m_list;
     QList<NoteListRow> m_rows;
     QPointer<Board> m_shownActiveNote;
     QTimer *m_recompute;

@@ -16,6 +16,8 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
+        if (qobject_cast<CanvasCard *>(entity))
+            ++m_cardsRevision;
         if (property == Board::IdProperty && qobject_cast<Board *>(entity)) {
             m_boardIDsKnown = false;
         } else if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
@@ -29,6 +31,7 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
         }
     });
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
+        ++m_cardsRevision;
         m_sortIndexesWritten = true;
         m_cardIDsKnown = false;
         m_boardIDsKnown = false;
@@ -40,8 +43,11 @@ void LibraryQuery::refresh()
 {
     if (auto boards = m_context.fetchBoards())
         sortBoards(*std::move(boards));
-    if (auto cards = m_context.fetchCards())
+    if (auto cards = m_context.fetchCards()) {
+        if (cards->constData() != m_cards.constData() || cards->size() != m_cards.size())
+            ++m_cardsRevision;
         m_cards = *cards;
+    }
     if (auto connections = m_context.fetchConnections())
         m_connections = *connections;
     m_noteCardGroups.cardsWritten(std::exchange(m_cardsWritten, {}));
@@ -56,6 +62,7 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     // sorted last time keep their places and only the new ones are put in
     // theirs, after every equal index (they come later in the store).
     const qsizetype sorted = m_fetchedBoards.size();
+    const QList<Board *> listedBefore = m_boards;
     if (!m_sortIndexesWritten && extendsFetched(fetched, m_fetchedBoards)) {
         for (qsizetype i = sorted; i < fetched.size(); ++i) {
             Board *board = fetched.at(i);
@@ -68,7 +75,10 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     }
     m_fetchedBoards = std::move(fetched);
     m_sortIndexesWritten = false;
-    m_boardIDsKnown = false;
+    // The same notes in the same order keep their table of ids (a written id
+    // has cleared it already): a save that wrote a note's stamp leaves it.
+    if (m_boards != listedBefore)
+        m_boardIDsKnown = false;
 }
 
 QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)

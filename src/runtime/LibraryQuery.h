@@ -59,6 +59,12 @@ public:
     // added at the end of the list and no card's id is written or given back.
     QList<qint32> cardPositions(const QSet<QUuid> &ids);
 
+    // Moves on whenever cards() may hold other cards or another order, a
+    // card was written or writes were taken back: what a screen worked out
+    // from the cards alone still holds while this stays. A save that wrote
+    // only notes (one stamped opened) leaves it.
+    quint64 cardsRevision() const { return m_cardsRevision; }
+
 Q_SIGNALS:
     void changed();
 
@@ -89,6 +95,7 @@ private:
     QMultiHash<QUuid, qint32> m_laterCardsByID;
     QList<CanvasCard *> m_cardIDsFrom;
     bool m_cardIDsKnown = false;
+    quint64 m_cardsRevision = 0;
 };
 
 } // namespace tessaline

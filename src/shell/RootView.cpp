@@ -346,6 +346,15 @@ void RootView::syncDetail()
     QWidget *previous = m_detail;
     m_detail = m_screens.makeDetail(m_controller->screens(), screen, m_detailHost);
     m_shownDetail = screen;
+    // The screen going away reads the library no more: the one coming up
+    // saves as it opens (a note is stamped opened), and the going one would
+    // read every card again for nothing before it is deleted.
+    if (previous) {
+        const LibraryQuery &library = m_controller->library();
+        QObject::disconnect(&library, &LibraryQuery::changed, previous, nullptr);
+        for (QObject *part : previous->findChildren<QObject *>())
+            QObject::disconnect(&library, &LibraryQuery::changed, part, nullptr);
+    }
     m_detailLayout->addWidget(m_detail);
     m_detailLayout->setCurrentWidget(m_detail);
     if (previous) {

@@ -14,6 +14,7 @@
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QSet>
+#include <QEvent>
 #include <QTest>
 #include <QTextLayout>
 
@@ -135,8 +136,39 @@ void ContentComponentsTest::textColourFollowsContrast()
     QCOMPARE(text->textFormat(), Qt::PlainText);
 }
 
+namespace {
+
+// Every widget shown as a window of its own while it is installed.
+class ShownWindows : public QObject
+{
+public:
+    ShownWindows() { qApp->installEventFilter(this); }
+    ~ShownWindows() override { qApp->removeEventFilter(this); }
+    QStringList names;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *widget = qobject_cast<QWidget *>(watched); widget && widget->isWindow())
+                names << QString::fromLatin1(widget->metaObject()->className());
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 void ContentComponentsTest::sectionHeader()
 {
+    {
+        // Made with a subtitle, a header shows no window on the display of
+        // its own on the way (each one a round trip to the display server).
+        ShownWindows shown;
+        StudioSectionHeader made(QStringLiteral("Recently Deleted"), QStringLiteral("3 notes"));
+        QCOMPARE(shown.names, QStringList());
+        QCOMPARE(made.subtitleLabel()->parentWidget(), &made);
+    }
     StudioSectionHeader bare(QStringLiteral("Notes"));
     QVERIFY(!bare.subtitle());
     bare.resize(300, bare.sizeHint().height());

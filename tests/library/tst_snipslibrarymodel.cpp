@@ -106,6 +106,65 @@ private Q_SLOTS:
             QVERIFY(SnipsLibraryModel::gridOrder(shown.at(i - 1), shown.at(i)));
     }
 
+    // Every Snips screen of the window shares one grid order, which must
+    // follow what was written since it was worked out, saved or not.
+    void aNewScreenShowsTheSnipsAsTheyAreNow_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList all{"Chart", "Orphan", "Invoice", "Plan sketch", "Twin low", "Twin high"};
+        QTest::newRow("a note stamped opened and saved") << 0 << all;
+        QTest::newRow("a snip moved to Recently Deleted, unsaved")
+            << 1 << QStringList{"Orphan", "Invoice", "Plan sketch", "Twin low", "Twin high"};
+        QTest::newRow("a capture date written, unsaved")
+            << 2 << QStringList{"Twin low", "Chart", "Orphan", "Invoice", "Plan sketch", "Twin high"};
+        QTest::newRow("a snip added and saved")
+            << 3 << QStringList{"Fresh", "Chart", "Orphan", "Invoice", "Plan sketch", "Twin low", "Twin high"};
+        QTest::newRow("a deletion taken back") << 4 << all;
+        QTest::newRow("a snip deleted and saved")
+            << 5 << QStringList{"Chart", "Orphan", "Plan sketch", "Twin low", "Twin high"};
+    }
+
+    void aNewScreenShowsTheSnipsAsTheyAreNow()
+    {
+        QFETCH(int, change);
+        QFETCH(QStringList, expected);
+        Library library;
+        QCOMPARE(library.shownTitles().size(), 6);
+        switch (change) {
+        case 0:
+            library.atlas->markOpened(snipTime(900));
+            library.rig.save();
+            break;
+        case 1:
+            library.chart->setDeletedAt(snipTime(900));
+            break;
+        case 2:
+            library.twinLow->setCapturedAt(snipTime(600));
+            break;
+        case 3:
+            library.rig.addSnip(library.atlas->id(), QStringLiteral("Fresh"), 1, 700);
+            library.rig.save();
+            break;
+        case 4:
+            library.chart->setDeletedAt(snipTime(900));
+            library.rig.context().rollback();
+            break;
+        case 5:
+            library.invoice->setDeletedAt(snipTime(900));
+            library.rig.save();
+            break;
+        }
+        SnipsLibraryModel again(*library.rig.library, *library.rig.navigation);
+        QStringList titles;
+        for (const CanvasCard *card : again.shownCards())
+            titles.append(card->displayTitle());
+        QCOMPARE(titles, expected);
+        // The screen that stayed follows the saved changes as before.
+        if (change == 0 || change == 3 || change == 5)
+            QCOMPARE(library.shownTitles(), expected);
+    }
+
     void typingOnNarrowsWithTheLibraryAsItIsNow()
     {
         Library library;

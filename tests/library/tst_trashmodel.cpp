@@ -76,6 +76,8 @@ private Q_SLOTS:
     void noteTileCountsAndStatus();
     void cardsAddedAfterwards_data();
     void cardsAddedAfterwards();
+    void aNewScreenShowsTheTrashAsItIsNow_data();
+    void aNewScreenShowsTheTrashAsItIsNow();
     void cardTileTexts_data();
     void cardTileTexts();
     void confirmationGuardsDeletion();
@@ -214,6 +216,73 @@ void TrashModelTest::cardsAddedAfterwards()
     QCOMPARE(model.boards()->index(0).data(TrashItemModel::SnipCountRole),
              fresh.boards()->index(0).data(TrashItemModel::SnipCountRole));
     QCOMPARE(model.contents().subtitle(), fresh.contents().subtitle());
+}
+
+void TrashModelTest::aNewScreenShowsTheTrashAsItIsNow_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("boards");
+    QTest::addColumn<QStringList>("cards");
+    QTest::newRow("a note stamped opened and saved") << "opened" << QStringList{"Gone"} << QStringList{"Loose"};
+    QTest::newRow("a card moved to Recently Deleted, unsaved")
+        << "card deleted" << QStringList{"Gone"} << QStringList{"Kept", "Loose"};
+    QTest::newRow("a card restored, unsaved") << "card restored" << QStringList{"Gone"} << QStringList();
+    QTest::newRow("another note deleted, saved") << "note deleted" << QStringList{"Live", "Gone"} << QStringList();
+    QTest::newRow("a card moved into the deleted note, unsaved")
+        << "card moved" << QStringList{"Gone"} << QStringList{"Loose"};
+    QTest::newRow("a deletion taken back") << "taken back" << QStringList{"Gone"} << QStringList{"Loose"};
+}
+
+// Every Recently Deleted screen of the window shares one pass over the
+// cards, which must follow what was written since, saved or not: a screen
+// made now shows what the lists made afresh show.
+void TrashModelTest::aNewScreenShowsTheTrashAsItIsNow()
+{
+    QFETCH(QString, change);
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    Board *gone = f.rig.addNote(QStringLiteral("Gone"));
+    CanvasCard *kept = titledCard(f, live, CardKind::snip, QStringLiteral("Kept"));
+    titledCard(f, gone, CardKind::snip, QStringLiteral("Inside"));
+    gone->moveToTrash(at(2));
+    CanvasCard *loose = titledCard(f, live, CardKind::thought, QStringLiteral("Loose"));
+    loose->moveToTrash(at(3));
+    QVERIFY(f.save());
+    TrashModel first(f.library, f.recordingActions());
+    QCOMPARE(Fixture::titles(first.cards()), QStringList{"Loose"});
+
+    if (change == u"opened") {
+        live->markOpened(at(9));
+        QVERIFY(f.save());
+    } else if (change == u"card deleted") {
+        kept->moveToTrash(at(5));
+    } else if (change == u"card restored") {
+        loose->setDeletedAt(std::nullopt);
+    } else if (change == u"note deleted") {
+        live->moveToTrash(at(6));
+        QVERIFY(f.save());
+    } else if (change == u"card moved") {
+        kept->setBoardID(gone->id());
+    } else if (change == u"taken back") {
+        kept->moveToTrash(at(5));
+        f.rig.context().rollback();
+    }
+
+    TrashModel again(f.library, f.recordingActions());
+    QTEST(Fixture::titles(again.boards()), "boards");
+    QTEST(Fixture::titles(again.cards()), "cards");
+    const TrashContents afresh = TrashContents::from(f.library.boards(), f.library.cards());
+    QCOMPARE(again.contents().deletedCards, afresh.deletedCards);
+    const QList<QUuid> countedAgain = again.contents().deletedBoardCards.keys();
+    const QList<QUuid> countedAfresh = afresh.deletedBoardCards.keys();
+    QCOMPARE(QSet<QUuid>(countedAgain.cbegin(), countedAgain.cend()),
+             QSet<QUuid>(countedAfresh.cbegin(), countedAfresh.cend()));
+    for (auto counts = afresh.deletedBoardCards.cbegin(); counts != afresh.deletedBoardCards.cend(); ++counts) {
+        QCOMPARE(again.contents().deletedBoardCards.value(counts.key()).snips, counts->snips);
+        QCOMPARE(again.contents().deletedBoardCards.value(counts.key()).thoughts, counts->thoughts);
+    }
+    if (change == u"card moved")
+        QCOMPARE(again.contents().deletedBoardCards.value(gone->id()).snips, 2);
 }
 
 void TrashModelTest::cardTileTexts_data()

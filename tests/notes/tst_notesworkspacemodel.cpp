@@ -724,27 +724,36 @@ void NotesWorkspaceModelTest::cardCountsFollowSavesAsCountedAfresh()
 void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh_data()
 {
     QTest::addColumn<QStringList>("steps");
-    QTest::newRow("a note's own writes")
-        << QStringList{"title", "newer", "older", "favorite", "folder", "writing", "blank writing", "favorite",
-                       "unfile", "same date", "title"};
-    QTest::newRow("notes added, trashed, restored and deleted")
-        << QStringList{"add notes", "trash", "newer", "trash", "restore", "add notes", "delete", "folder", "delete",
-                       "add notes"};
-    QTest::newRow("cards added, retitled and moved")
-        << QStringList{"add cards", "card title", "add cards", "move card", "blank writing", "card title",
-                       "trash card", "add cards"};
-    QTest::newRow("notes sorted anew") << QStringList{"sort index", "add notes", "sort index", "newer", "sort index"};
-    QTest::newRow("notes given another's identifier")
-        << QStringList{"same id", "other first", "typed id", "rollback", "same id", "delete", "add notes"};
-    QTest::newRow("writes that fail or are taken back")
-        << QStringList{"fail", "title", "rollback", "typed", "fail", "add cards", "typed", "rollback", "newer"};
+    QTest::addColumn<bool>("unseen");
+    const QList<std::pair<QString, QStringList>> scenarios{
+        {QStringLiteral("a note's own writes"),
+         {"title", "newer", "older", "favorite", "folder", "writing", "blank writing", "favorite", "unfile",
+          "same date", "title"}},
+        {QStringLiteral("notes added, trashed, restored and deleted"),
+         {"add notes", "trash", "newer", "trash", "restore", "add notes", "delete", "folder", "delete", "add notes"}},
+        {QStringLiteral("cards added, retitled and moved"),
+         {"add cards", "card title", "add cards", "move card", "blank writing", "card title", "trash card",
+          "add cards"}},
+        {QStringLiteral("notes sorted anew"), {"sort index", "add notes", "sort index", "newer", "sort index"}},
+        {QStringLiteral("notes given another's identifier"),
+         {"same id", "other first", "typed id", "rollback", "same id", "delete", "add notes"}},
+        {QStringLiteral("writes that fail or are taken back"),
+         {"fail", "title", "rollback", "typed", "fail", "add cards", "typed", "rollback", "newer"}},
+    };
+    for (const bool unseen : {false, true}) {
+        for (const auto &[name, steps] : scenarios)
+            QTest::newRow(qPrintable(unseen ? QStringLiteral("unseen: ") + name : name)) << steps << unseen;
+    }
 }
 
 // Each screen takes in only what a save or an edit touched, yet after
-// every step its rows are those of a list made afresh, for each filter.
+// every step its rows are those of a list made afresh, for each filter. The
+// lists are kept for the window while no screen shows them (unseen): a
+// screen made after several steps lists as one made afresh.
 void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
 {
     QFETCH(QStringList, steps);
+    QFETCH(bool, unseen);
     Fixture f;
     const QString folder = QStringLiteral("Work");
     for (int i = 0; i < 6; ++i) {
@@ -764,6 +773,8 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
     std::vector<std::unique_ptr<NotesWorkspaceModel>> screens;
     for (const NoteListFilter &filter : filters)
         screens.push_back(f.screen(filter));
+    if (unseen)
+        screens.clear();
 
     int step = 0;
     // A different live note at each step, the inbox aside.
@@ -796,7 +807,7 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
             note->setUpdatedAt(at(2));
         } else if (name == QLatin1String("same date")) {
             // Equal dates fall back on the identifiers.
-            note->setUpdatedAt(screens.front()->rows().constLast().updatedAt);
+            note->setUpdatedAt(f.screen(NoteListFilter::all())->rows().constLast().updatedAt);
         } else if (name == QLatin1String("favorite")) {
             note->setFavorite(!note->isFavorite(), moment());
         } else if (name == QLatin1String("folder")) {
@@ -863,13 +874,15 @@ void NotesWorkspaceModelTest::rowsFollowEveryChangeAsListedAfresh()
         }
         if (saves)
             f.save();
+        if (unseen && step % 3 != 0 && step != steps.size())
+            continue;
         for (qsizetype i = 0; i < filters.size(); ++i) {
             NoteList fresh;
             const auto afresh = [&] { return fresh.rows(f.library->boards(), f.library->cards(), filters.at(i)); };
             // A save is taken in before it returns; an edit on the next turn.
-            if (saves)
+            if (!unseen && saves)
                 QCOMPARE(screens.at(i)->rows(), afresh());
-            else
+            else if (!unseen)
                 QTRY_COMPARE(screens.at(i)->rows(), afresh());
             QCOMPARE(f.screen(filters.at(i))->rows(), afresh());
         }

@@ -112,6 +112,7 @@ private Q_SLOTS:
     void sidebarListsDestinationsAndFollowsNavigation();
     void choosingARowSwapsTheDetailPane();
     void registeredScreensPlugIn();
+    void aScreenGoingAwayReadsTheLibraryNoMore();
     void alertShowsAndClears();
     void alertComesBackWithTheActionsOwnMessage();
     void sheetsFollowNavigation();
@@ -231,6 +232,38 @@ void RootViewTest::registeredScreensPlugIn()
     // The inspector stands in under its own name until one is registered.
     f.rig.navigation().setInspectorPresented(true);
     QVERIFY(f.view.findChild<StudioEmptyState *>() != nullptr);
+}
+
+void RootViewTest::aScreenGoingAwayReadsTheLibraryNoMore()
+{
+    // Each pane counts the changes of the library it hears, itself and
+    // through a part of it, as a screen and its model re-read the library.
+    ScreenRegistry screens;
+    for (const DetailScreen::Kind kind : {DetailScreen::Kind::trash, DetailScreen::Kind::snipsLibrary}) {
+        screens.registerDetail(kind, [](ScreenContext &window, const DetailScreen &, QWidget *parent) -> QWidget * {
+            auto *pane = new QWidget(parent);
+            auto *part = new QObject(pane);
+            const auto heard = [pane] { pane->setProperty("heard", pane->property("heard").toInt() + 1); };
+            QObject::connect(&window.library(), &LibraryQuery::changed, pane, heard);
+            QObject::connect(&window.library(), &LibraryQuery::changed, part, heard);
+            return pane;
+        });
+    }
+    Fixture f(std::move(screens));
+    QVERIFY(f.show());
+    f.rig.navigation().setDestination(SidebarDestination::trash());
+    QPointer<QWidget> trash = f.view.detailWidget();
+    f.rig.navigation().setDestination(SidebarDestination::captures());
+    QWidget *snips = f.view.detailWidget();
+    QVERIFY(snips != trash);
+    // The pane that went is deleted once the event loop runs; the library
+    // changing before that (the next screen saving as it opens) is for the
+    // pane that came alone.
+    QVERIFY(trash);
+    f.view.controller().library().refresh();
+    QCOMPARE(snips->property("heard").toInt(), 2);
+    QCOMPARE(trash->property("heard").toInt(), 0);
+    QTRY_VERIFY(!trash);
 }
 
 void RootViewTest::alertShowsAndClears()

@@ -1,0 +1,31 @@
+#include "library/TrashCardPass.h"
+
+#include "runtime/LibraryQuery.h"
+
+namespace tessaline {
+
+TrashCardPass &TrashCardPass::of(LibraryQuery &library)
+{
+    auto *pass = library.findChild<TrashCardPass *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!pass)
+        pass = new TrashCardPass(library);
+    return *pass;
+}
+
+TrashCardPass::TrashCardPass(LibraryQuery &library)
+    : QObject(&library)
+    , m_library(library)
+{
+}
+
+const TrashContents::CardPass &TrashCardPass::pass(const QSet<QUuid> &deletedBoardIDs)
+{
+    if (m_cardsRevision != m_library.cardsRevision() || deletedBoardIDs != m_deletedBoardIDs) {
+        m_pass = TrashContents::cardPassOf(m_library.cards(), deletedBoardIDs);
+        m_deletedBoardIDs = deletedBoardIDs;
+        m_cardsRevision = m_library.cardsRevision();
+    }
+    return m_pass;
+}
+
+} // namespace tessaline
