@@ -7,10 +7,7 @@ namespace tessaline {
 
 SnipsGridOrder &SnipsGridOrder::of(LibraryQuery &library)
 {
-    auto *order = library.findChild<SnipsGridOrder *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!order)
-        order = new SnipsGridOrder(library);
-    return *order;
+    return keptWith<SnipsGridOrder>(library, [&library] { return new SnipsGridOrder(library); });
 }
 
 SnipsGridOrder::SnipsGridOrder(LibraryQuery &library)

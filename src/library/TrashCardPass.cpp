@@ -6,10 +6,7 @@ namespace tessaline {
 
 TrashCardPass &TrashCardPass::of(LibraryQuery &library)
 {
-    auto *pass = library.findChild<TrashCardPass *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!pass)
-        pass = new TrashCardPass(library);
-    return *pass;
+    return keptWith<TrashCardPass>(library, [&library] { return new TrashCardPass(library); });
 }
 
 TrashCardPass::TrashCardPass(LibraryQuery &library)

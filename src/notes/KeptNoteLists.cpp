@@ -13,10 +13,7 @@ namespace tessaline {
 
 KeptNoteLists &KeptNoteLists::of(LibraryQuery &library)
 {
-    auto *lists = library.findChild<KeptNoteLists *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!lists)
-        lists = new KeptNoteLists(library);
-    return *lists;
+    return keptWith<KeptNoteLists>(library, [&library] { return new KeptNoteLists(library); });
 }
 
 KeptNoteLists::KeptNoteLists(LibraryQuery &library)

@@ -98,4 +98,14 @@ private:
     quint64 m_cardsRevision = 0;
 };
 
+// The one `Kept` that hangs on the library, made by `make` when first asked
+// for: what every screen of the window shares, for as long as the library
+// lives.
+template <typename Kept, typename Make>
+Kept &keptWith(LibraryQuery &library, Make make)
+{
+    auto *kept = library.findChild<Kept *>(QString(), Qt::FindDirectChildrenOnly);
+    return kept ? *kept : *make();
+}
+
 } // namespace tessaline
