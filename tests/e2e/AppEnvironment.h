@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QString>
 
 namespace tessaline::e2e {
@@ -60,5 +61,18 @@ inline bool writeSettingsOfAnOldHand(const QString &path)
         && settings.write("[General]\nonboardingPreferences=\"@ByteArray({\\\"profile\\\":{\\\"name\\\":\\\"Ada\\\"},"
                           "\\\"completedOnboardingVersion\\\":1,\\\"completedTourVersion\\\":2})\"\n") > 0;
 }
+
+// A home and a runtime directory of the test's own for one run of the app
+// in the test's Wayland session, with the settings of an old hand.
+struct OldHandOnWayland
+{
+    QTemporaryDir home;
+    QTemporaryDir runtime;
+    const QString settingsPath = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
+    const bool prepared = home.isValid() && runtime.isValid() && writeSettingsOfAnOldHand(settingsPath);
+
+    QProcessEnvironment environment() const { return waylandAppEnvironment(home.path(), runtime.path()); }
+    QString store() const { return home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite")); }
+};
 
 } // namespace tessaline::e2e

@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tessaline::e2e;
@@ -32,16 +31,6 @@ bool kwinShows(qint64 pid, const QString &caption, bool active)
                            .arg(caption)
                            .arg(active ? QStringLiteral("true") : QStringLiteral("false")))
                 .isEmpty();
-}
-
-// Gives the focus to the first app's window of the process, as a user's
-// click would.
-void activate(qint64 pid)
-{
-    kwinReport(QStringLiteral("const list = workspace.clientList();"
-                              "for (let i = 0; i < list.length; ++i) { if (list[i].pid == %1 && list[i].normalWindow) {"
-                              " workspace.activeClient = list[i]; break; } }")
-                   .arg(pid));
 }
 
 } // namespace
@@ -73,19 +62,16 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const qint64 self = QCoreApplication::applicationPid();
 
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
-        QTemporaryDir runtime;
-        QVERIFY(runtime.isValid());
-        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
+        const OldHandOnWayland place;
+        QVERIFY(place.prepared);
+        const QProcessEnvironment environment = place.environment();
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(kwinShows(app.processId(), QString(), false), 20000);
 
         // The app's window came up with the focus; the user goes back to
         // the test's, which comes in front of it.
-        activate(self);
+        kwinActivate(self);
         QTRY_VERIFY_WITH_TIMEOUT(kwinShows(self, title, true), 10000);
         // The screenshot portal draws the pointer: away from the window.
         QVERIFY(input({QStringLiteral("move"), QStringLiteral("0"), QStringLiteral("0")}));
@@ -97,7 +83,7 @@ private Q_SLOTS:
         command.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-window")});
         QVERIFY(command.waitForFinished(10000));
         QCOMPARE(command.exitCode(), 0);
-        const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+        const QString store = place.store();
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1,
                                   20000);
         qInfo("window capture stored %lld ms after it was asked", qint64(asked.elapsed()));

@@ -125,16 +125,13 @@ private Q_SLOTS:
     // the main window's frame, kept only then.
     void endOfTheSessionQuitsAsTheUserWould()
     {
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        const QString settingsPath = home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"));
-        QVERIFY(writeSettingsOfAnOldHand(settingsPath));
-        QTemporaryDir runtime;
-        QVERIFY(runtime.isValid());
-        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
+        const OldHandOnWayland place;
+        QVERIFY(place.prepared);
+        const QString &settingsPath = place.settingsPath;
+        const QProcessEnvironment environment = place.environment();
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
-        const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+        const QString store = place.store();
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(showsWindowOf(app.processId(), false), 20000);
         QFile before(settingsPath);
@@ -157,12 +154,9 @@ private Q_SLOTS:
     // come forward without one.
     void secondStartBringsTheWindowForward()
     {
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
-        QTemporaryDir runtime;
-        QVERIFY(runtime.isValid());
-        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
+        const OldHandOnWayland place;
+        QVERIFY(place.prepared);
+        const QProcessEnvironment environment = place.environment();
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), 20000);

@@ -7,7 +7,6 @@
 #include "AppProcess.h"
 
 #include <QJsonArray>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -61,16 +60,6 @@ bool inFrontOf(qint64 pid, qint64 other)
     return active && top > topOfOther;
 }
 
-// Gives the focus to the test's window of that caption, as a user's click would.
-void activate(const QString &caption)
-{
-    kwinReport(QStringLiteral("const list = workspace.clientList();"
-                              "for (let i = 0; i < list.length; ++i) { if (list[i].pid == %1 && list[i].caption == '%2')"
-                              " workspace.activeClient = list[i]; }")
-                   .arg(QCoreApplication::applicationPid())
-                   .arg(caption));
-}
-
 } // namespace
 
 class WaylandSecondStartTest : public QObject
@@ -88,12 +77,9 @@ private Q_SLOTS:
 
     void secondStartComesForwardOverAFullScreenWindow()
     {
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        QVERIFY(writeSettingsOfAnOldHand(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf"))));
-        QTemporaryDir runtime;
-        QVERIFY(runtime.isValid());
-        const QProcessEnvironment environment = waylandAppEnvironment(home.path(), runtime.path());
+        const OldHandOnWayland place;
+        QVERIFY(place.prepared);
+        const QProcessEnvironment environment = place.environment();
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const qint64 self = QCoreApplication::applicationPid();
@@ -109,7 +95,7 @@ private Q_SLOTS:
             const QList<KWinWindow> windows = windowsOf(self, 0);
             return !windows.isEmpty() && windows.constFirst().fullScreen && inFrontOf(self, app.processId());
         };
-        activate(caption);
+        kwinActivate(self, caption);
         QTRY_VERIFY_WITH_TIMEOUT(fullScreenInFront(), 10000);
 
         QProcess second;

@@ -61,4 +61,16 @@ inline QList<QJsonArray> kwinReport(const QString &body)
     return reported;
 }
 
+// Gives the focus to the first app's window of the process (of that
+// caption, when one is given, without quotes), as a user's click would.
+inline void kwinActivate(qint64 pid, const QString &caption = QString())
+{
+    kwinReport(QStringLiteral("const list = workspace.clientList();"
+                              "for (let i = 0; i < list.length; ++i) { const c = list[i];"
+                              " if (c.pid == %1 && c.normalWindow && ('%2' == '' || c.caption == '%2')) {"
+                              "  workspace.activeClient = c; break; } }")
+                   .arg(pid)
+                   .arg(caption));
+}
+
 } // namespace tessaline::waylandtest
