@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Builds Tessaline and launches it.
+# Builds Tessaline, installs it and launches it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${TESSALINE_BUILD_DIR:-$root/build}"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
-exec "${TESSALINE_BUILD_DIR:-$root/build}/src/shell/tessaline" "$@"
+# Installed, the desktop knows the app: its name and icon in the shell's
+# bar and launcher, and the overview's and KRunner's search, which find
+# snips through the desktop file and the bus service that starts the app.
+cmake --install "$build" >/dev/null
+prefix="$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")"
+exec "${prefix:-/usr/local}/bin/tessaline" "$@"
