@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <utility>
 
 
@@ -128,15 +129,28 @@ void CaptureOverlayWindow::prepareBackingStore()
     QBackingStore *store = backingStore();
     if (!store)
         return;
-    const QRect area = rect();
-    store->resize(area.size());
-    store->beginPaint(QRegion(area));
+    store->resize(size());
+    writeBackingStoreBand(0);
+}
+
+void CaptureOverlayWindow::writeBackingStoreBand(int top)
+{
+    // About 4 MB a band: a few milliseconds each.
+    constexpr qsizetype bandBytes = 4 << 20;
+    QBackingStore *store = backingStore();
+    // Shown, the window paints all of it itself; resized, the store is new.
+    if (!store || isVisible() || store->size() != size() || top >= height())
+        return;
+    const int rows = int(std::max<qsizetype>(1, bandBytes / (qsizetype(std::max(1, width())) * 4)));
+    const QRect band(0, top, width(), std::min(rows, height() - top));
+    store->beginPaint(QRegion(band));
     if (QPaintDevice *device = store->paintDevice()) {
         QPainter painter(device);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(area, Qt::black);
+        painter.fillRect(band, Qt::black);
     }
     store->endPaint();
+    QTimer::singleShot(0, this, [this, next = band.bottom() + 1] { writeBackingStoreBand(next); });
 }
 
 void CaptureOverlayWindow::closeEvent(QCloseEvent *event)
