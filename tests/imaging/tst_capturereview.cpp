@@ -733,6 +733,7 @@ void CaptureReviewTest::fitsASmallScreen()
 
     // So does the frame composer that Frame… opens, with Copy Framed.
     SnipFrameComposerView composer(rig.cardID, *rig.runtime);
+    QVERIFY(QTest::qWaitFor([&] { return !composer.model().isLoading(); }));
     composer.resize(composer.sizeHint());
     composer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&composer));
