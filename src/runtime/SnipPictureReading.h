@@ -8,12 +8,14 @@
 #include <QFuture>
 #include <QImage>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
 namespace tessaline {
 
 class CanvasCard;
+class Pasteboard;
 
 // The one road from a snip's stored picture to a screen. A 5K capture is
 // megabytes to read from the library and a tenth of a second to decode, and
@@ -51,6 +53,20 @@ using SnipPictureResult = Expected<QImage, AnnotatedCardError>;
 // fail, the picture's failure is the one told: there is nothing to show
 // either way.
 QFuture<SnipPictureResult> readSnipPicture(QObject *receiver, const CanvasCard &card, SnipPictureDrawing drawing);
+
+// Save As and Pin of a stored snip: its picture with its annotations drawn
+// in, handed to `use` on the main thread while `receiver` lives. Nothing is
+// handed on for a card moved to the trash or deleted meanwhile; `failed`
+// runs then, as for a picture that cannot be read or drawn. A card whose
+// picture or annotations changed meanwhile is read again: what leaves the
+// app never lacks a redaction drawn since it was asked for.
+using SnipPictureUse = std::function<void(const CanvasCard &card, const QImage &picture)>;
+void exportSnipPicture(QObject *receiver, const CanvasCard &card, SnipPictureUse use,
+                       std::function<void()> failed = {});
+// Copy the same way, the PNG encoded off the main thread too (another
+// tenth of a second at 5K); `done` hears whether the pasteboard took it.
+void copySnipPicture(QObject *receiver, const CanvasCard &card, Pasteboard &pasteboard,
+                     std::function<void(bool copied)> done = {});
 
 // The same from bytes at hand; safe on any thread.
 SnipPictureResult drawSnipPicture(const std::optional<QByteArray> &imageData,
