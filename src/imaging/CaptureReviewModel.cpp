@@ -207,7 +207,11 @@ Expected<void, QString> CaptureReviewModel::saveReview()
         m_runtime.recognizeTextAgain(m_cardID, m_image);
 
     if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
-        if (!m_runtime.copyCardImage(card, m_pasteboard))
+        // The picture the review holds, with the annotations just stored:
+        // read again from the store and decoded, it would hold Keep for a
+        // third of a second at 5K.
+        const std::optional<QImage> flattened = flattenedImage();
+        if (!flattened || !m_runtime.copyCardImage(*card, *flattened, m_pasteboard))
             return unexpected(imageExportErrorMessage(ImageExportError::encodingFailed));
         setCopied();
     }
