@@ -2,7 +2,6 @@
 
 #include "library/SnipsGridOrder.h"
 
-#include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "runtime/SnipPictureReading.h"
