@@ -282,8 +282,9 @@ void BoardMapView::runCardAction(const QUuid &cardID, int which, int thoughtKind
     CanvasCard *card = m_model->card(cardID);
     if (!card)
         return;
-    const auto image = [&]() -> std::optional<QImage> {
-        return m_services.annotatedImage ? m_services.annotatedImage(cardID) : std::nullopt;
+    const auto withImage = [&](SnipPictureUse use) {
+        if (m_services.annotatedImage)
+            m_services.annotatedImage(cardID, this, std::move(use));
     };
     using Action = CardMenuEntry::Action;
     switch (Action(which)) {
@@ -297,20 +298,25 @@ void BoardMapView::runCardAction(const QUuid &cardID, int which, int thoughtKind
         m_model->annotateCard(*card);
         break;
     case Action::pin:
-        if (const auto picture = image(); picture && m_services.pinImage)
-            m_services.pinImage(*picture, cardID);
+        if (m_services.pinImage) {
+            withImage([this, cardID](const CanvasCard &, const QImage &picture) {
+                m_services.pinImage(picture, cardID);
+            });
+        }
         break;
     case Action::copy:
-        if (const auto picture = image(); picture && m_services.copyImage)
-            m_services.copyImage(*picture);
+        if (m_services.copyImage)
+            m_services.copyImage(cardID, this);
         break;
     case Action::exportPNG:
-        if (const auto picture = image(); picture && m_services.saveImage) {
-            m_services.saveImage(*picture, card->displayTitle(), this,
-                                 [model = QPointer<BoardMapModel>(m_model)](const SaveFileOutcome &outcome) {
-                                     if (model && !outcome)
-                                         model->setOperationError(outcome.error());
-                                 });
+        if (m_services.saveImage) {
+            withImage([this](const CanvasCard &exported, const QImage &picture) {
+                m_services.saveImage(picture, exported.displayTitle(), this,
+                                     [model = QPointer<BoardMapModel>(m_model)](const SaveFileOutcome &outcome) {
+                                         if (model && !outcome)
+                                             model->setOperationError(outcome.error());
+                                     });
+            });
         }
         break;
     case Action::setThoughtKind:

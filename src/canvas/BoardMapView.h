@@ -2,6 +2,7 @@
 
 #include "runtime/BoardMap.h"
 #include "runtime/SaveFileFlow.h"
+#include "runtime/SnipPictureReading.h"
 
 #include <QImage>
 #include <QMessageBox>
@@ -36,10 +37,12 @@ struct BoardMapServices
 {
     // Starts a region capture (the empty state's "Capture Region").
     std::function<void()> captureRegion;
-    // The card's picture with its annotations drawn; none when unreadable.
-    std::function<std::optional<QImage>(const QUuid &cardID)> annotatedImage;
-    // Puts the picture on the clipboard.
-    std::function<void(const QImage &image)> copyImage;
+    // Hands the card's picture, its annotations drawn, to `use` once read
+    // off the main thread, while `receiver` lives; nothing when unreadable.
+    std::function<void(const QUuid &cardID, QObject *receiver, SnipPictureUse use)> annotatedImage;
+    // Puts the card's picture, its annotations drawn, on the clipboard, made
+    // off the main thread while `receiver` lives.
+    std::function<void(const QUuid &cardID, QObject *receiver)> copyImage;
     // Asks where to save the picture as PNG and answers once: saved,
     // cancelled, or the reason it failed.
     std::function<void(const QImage &image, const QString &name, QWidget *owner, SaveFileFlow::Completion done)>

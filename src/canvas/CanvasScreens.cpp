@@ -9,6 +9,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/PinWindowController.h"
 #include "runtime/ScreenRegistry.h"
+#include "runtime/SnipPictureReading.h"
 
 namespace tessaline::canvas {
 
@@ -25,11 +26,13 @@ void registerScreens(ScreenRegistry &registry)
         LibraryQuery &library = window.library();
         BoardMapServices services;
         services.captureRegion = [&runtime] { runtime.captureRegion(); };
-        services.annotatedImage = [&runtime, &library](const QUuid &cardID) {
-            return runtime.annotatedImage(library.firstCard(cardID));
+        services.annotatedImage = [&library](const QUuid &cardID, QObject *receiver, SnipPictureUse use) {
+            if (const CanvasCard *card = library.firstCard(cardID))
+                exportSnipPicture(receiver, *card, std::move(use));
         };
-        services.copyImage = [](const QImage &image) {
-            ImageExportService::copyToPasteboard(image, ClipboardPasteboard::general());
+        services.copyImage = [&library](const QUuid &cardID, QObject *receiver) {
+            if (const CanvasCard *card = library.firstCard(cardID))
+                copySnipPicture(receiver, *card, ClipboardPasteboard::general());
         };
         services.saveImage = &ImageExportService::savePNG;
         services.pinImage = [](const QImage &image, const QUuid &cardID) {

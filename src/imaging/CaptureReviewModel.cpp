@@ -2,14 +2,13 @@
 
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
+#include "runtime/SnipPictureReading.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasCard.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
-#include "platform/FutureDelivery.h"
-#include "platform/ImageDecoder.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -80,25 +79,13 @@ void CaptureReviewModel::loadImage(const CanvasCard &card)
     m_isLoading = true;
     m_hasTriedImage = true;
     const quint64 load = ++m_loads;
-    const auto loaded = [this, load](const QImage &image) {
+    readSnipPicture(this, card, SnipPictureDrawing::original).then(this, [this, load](const SnipPictureResult &picture) {
         if (load != m_loads)
             return;
         m_isLoading = false;
-        m_image = image;
+        m_image = picture ? *picture : QImage();
         Q_EMIT availabilityChanged();
-    };
-    m_runtime.modelContext()
-        .readCardData(this, card, CanvasCard::OriginalImageBlob)
-        .then(this, [this, loaded](const std::optional<QByteArray> &data) {
-            if (!data) {
-                loaded(QImage());
-                return;
-            }
-            runInBackground(this, [bytes = *data] {
-                const auto image = ImageDecoder::decode(bytes);
-                return image ? *image : QImage();
-            }).then(this, loaded);
-        });
+    });
 }
 
 void CaptureReviewModel::load()
@@ -220,7 +207,11 @@ Expected<void, QString> CaptureReviewModel::saveReview()
         m_runtime.recognizeTextAgain(m_cardID, m_image);
 
     if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
-        if (!m_runtime.copyCardImage(card, m_pasteboard))
+        // The picture the review holds, with the annotations just stored:
+        // read again from the store and decoded, it would hold Keep for a
+        // third of a second at 5K.
+        const std::optional<QImage> flattened = flattenedImage();
+        if (!flattened || !m_runtime.copyCardImage(*card, *flattened, m_pasteboard))
             return unexpected(imageExportErrorMessage(ImageExportError::encodingFailed));
         setCopied();
     }

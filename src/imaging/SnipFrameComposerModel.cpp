@@ -2,6 +2,7 @@
 
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
+#include "runtime/SnipPictureReading.h"
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 
@@ -103,32 +104,42 @@ void SnipFrameComposerModel::resolve()
                 }
             }
         }
-        const std::optional<QByteArray> imageData = found ? found->originalImageData() : std::nullopt;
-        const std::optional<QByteArray> annotationData = found ? found->annotationDocumentData() : std::nullopt;
-        if (!found || !imageData) {
+        if (!found || !found->hasOriginalImageData()) {
             m_image = QImage();
-            m_imageData.reset();
-            m_annotationData.reset();
+            m_revision.reset();
+            ++m_loads;
             m_availability = Availability::unavailable;
-        } else if (imageData != m_imageData || annotationData != m_annotationData || m_image.isNull()) {
-            m_imageData = imageData;
-            m_annotationData = annotationData;
-            if (const std::optional<QImage> annotated = m_runtime->annotatedImage(found)) {
-                m_image = *annotated;
-                m_availability = Availability::available;
-            } else {
-                m_image = QImage();
-                // Tell a snip that cannot be read from one whose annotations
-                // cannot be drawn: the latter must not be framed without them.
-                m_availability = QImage::fromData(*imageData).isNull() ? Availability::unavailable
-                                                                      : Availability::annotationsUnrenderable;
-            }
+        } else if (m_revision != m_revisions.revision(*found)) {
+            load(*found);
         }
         if (found)
             m_suggestedName = found->displayTitle();
     }
     if (before != m_availability)
         Q_EMIT availabilityChanged();
+}
+
+void SnipFrameComposerModel::load(const CanvasCard &card)
+{
+    m_revision = m_revisions.revision(card);
+    m_image = QImage();
+    m_availability = Availability::loading;
+    const quint64 load = ++m_loads;
+    readSnipPicture(this, card, SnipPictureDrawing::annotated).then(this, [this, load](const SnipPictureResult &picture) {
+        if (load != m_loads)
+            return;
+        if (picture) {
+            m_image = *picture;
+            m_availability = Availability::available;
+        } else {
+            // Tell a snip that cannot be read from one whose annotations
+            // cannot be drawn: the latter must not be framed without them.
+            m_availability = picture.error() == AnnotatedCardError::pictureUnreadable
+                ? Availability::unavailable
+                : Availability::annotationsUnrenderable;
+        }
+        Q_EMIT availabilityChanged();
+    });
 }
 
 void SnipFrameComposerModel::setStyle(const SnipFrameStyle &style)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/SnipFrameStyle.h"
+#include "runtime/CardPictureRevisions.h"
 #include "runtime/SaveFileFlow.h"
 
 #include <QByteArray>
@@ -89,6 +90,9 @@ public:
                                         SaveFileFlow::Completion completion)>;
 
     enum class Availability {
+        // A card's picture is being read and drawn off the main thread (a
+        // 5K one takes a tenth of a second); nothing can be framed yet.
+        loading,
         available,
         // The card is gone, trashed, or holds no readable image.
         unavailable,
@@ -108,8 +112,9 @@ public:
     ~SnipFrameComposerModel() override;
 
     Availability availability() const { return m_availability; }
+    bool isLoading() const { return m_availability == Availability::loading; }
     bool isAvailable() const { return m_availability == Availability::available; }
-    // The image to frame, annotations drawn in; null while unavailable.
+    // The image to frame, annotations drawn in; null unless available.
     QImage image() const { return m_image; }
     QString suggestedName() const { return m_suggestedName; }
 
@@ -154,6 +159,7 @@ Q_SIGNALS:
 
 private:
     void resolve();
+    void load(const CanvasCard &card);
     void setCopied(bool copied);
     void setSaving(bool saving);
     void setErrorMessage(const std::optional<QString> &message);
@@ -166,9 +172,12 @@ private:
     QImage m_image;
     QString m_suggestedName;
     // What the image was last made from, so a store save that did not touch
-    // the card does not decode it again.
-    std::optional<QByteArray> m_imageData;
-    std::optional<QByteArray> m_annotationData;
+    // the card's picture or annotations does not read it again.
+    CardPictureRevisions m_revisions;
+    std::optional<int> m_revision;
+    // Counts the reads begun, so one answered after the card changed or
+    // went is dropped.
+    quint64 m_loads = 0;
     SnipFrameStyle m_style;
     bool m_copied = false;
     bool m_saving = false;

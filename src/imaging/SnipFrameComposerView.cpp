@@ -434,6 +434,24 @@ void SnipFrameComposerView::build()
     m_save = nullptr;
     m_copy = nullptr;
 
+    if (m_model->isAvailable() || m_model->isLoading()) {
+        m_content = new QWidget(this);
+        m_content->setAutoFillBackground(true);
+        QPalette background = m_content->palette();
+        background.setColor(QPalette::Window, semanticColor(SemanticColor::windowBackground, palette()));
+        m_content->setPalette(background);
+    }
+    // Roomy where the screen allows; on a small one the preview gives way
+    // so the controls and Copy Framed stay on screen.
+    const QSize roomy(760, 650);
+    const QSize least = sheetSizeWithinScreen(this, roomy, 0.9);
+    if (m_model->isLoading()) {
+        // Empty, at the size the picture will be framed in, until it is read.
+        layout()->addWidget(m_content);
+        setMinimumSize(least);
+        return;
+    }
+
     if (!m_model->isAvailable()) {
         const bool unrenderable =
             m_model->availability() == SnipFrameComposerModel::Availability::annotationsUnrenderable;
@@ -451,20 +469,11 @@ void SnipFrameComposerView::build()
         return;
     }
 
-    m_content = new QWidget(this);
-    m_content->setAutoFillBackground(true);
-    QPalette background = m_content->palette();
-    background.setColor(QPalette::Window, semanticColor(SemanticColor::windowBackground, palette()));
-    m_content->setPalette(background);
     auto *column = new QVBoxLayout(m_content);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(buildHeader());
     column->addWidget(divider(m_content));
-    // Roomy where the screen allows; on a small one the preview gives way
-    // so the controls and Copy Framed stay on screen.
-    const QSize roomy(760, 650);
-    const QSize least = sheetSizeWithinScreen(this, roomy, 0.9);
     auto *previewHolder = new QWidget(m_content);
     auto *previewLayout = new QVBoxLayout(previewHolder);
     const int previewMargin = least.height() < roomy.height() ? 10 : 24;

@@ -2,10 +2,9 @@
 
 #include "library/SnipsGridOrder.h"
 
-#include "runtime/ImageExportService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
-#include "model/AnnotatedCardRenderer.h"
+#include "runtime/SnipPictureReading.h"
 #include "model/Board.h"
 #include "model/CardCatalog.h"
 #include "model/CanvasCard.h"
@@ -508,18 +507,9 @@ QString SnipsLibraryModel::noteMenuTitle(const CanvasCard *card) const
     return noteMenuTitle(card, m_library.boards());
 }
 
-std::optional<QImage> SnipsLibraryModel::annotatedImage(const CanvasCard *card)
+void SnipsLibraryModel::copyImage(const CanvasCard *card, Pasteboard &pasteboard, std::function<void(bool copied)> done)
 {
-    auto image = renderAnnotatedCard(*card);
-    if (!image)
-        return std::nullopt;
-    return *std::move(image);
-}
-
-bool SnipsLibraryModel::copyImage(const CanvasCard *card, Pasteboard &pasteboard)
-{
-    const std::optional<QImage> image = annotatedImage(card);
-    return image && ImageExportService::copyToPasteboard(*image, pasteboard);
+    copySnipPicture(this, *card, pasteboard, std::move(done));
 }
 
 } // namespace tessaline

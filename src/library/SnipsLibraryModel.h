@@ -113,11 +113,10 @@ public:
     QList<Board *> noteTargets(const CanvasCard *card) const;
     QString noteMenuTitle(const CanvasCard *card) const;
 
-    // The stored image with its annotations drawn in; none when the card has
-    // no readable image. Copy, Save As and Pin hand on this.
-    static std::optional<QImage> annotatedImage(const CanvasCard *card);
-    // Nothing happens without a readable image; the result is not reported.
-    static bool copyImage(const CanvasCard *card, Pasteboard &pasteboard);
+    // Copies the stored image with its annotations drawn in, read off the
+    // main thread; `done` hears whether it was copied. Nothing happens
+    // without a readable image; the result is not reported.
+    void copyImage(const CanvasCard *card, Pasteboard &pasteboard, std::function<void(bool copied)> done = {});
 
 Q_SIGNALS:
     void queryChanged();

@@ -13,6 +13,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
+#include "runtime/SnipPictureReading.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 
@@ -531,19 +532,20 @@ QMenu *SnipsLibraryView::cardMenu(CanvasCard *card, QWidget *parent)
 void SnipsLibraryView::copyImage(const CanvasCard *card)
 {
     if (m_services.pasteboard)
-        SnipsLibraryModel::copyImage(card, *m_services.pasteboard);
+        m_model->copyImage(card, *m_services.pasteboard);
 }
 
 void SnipsLibraryView::saveImage(const CanvasCard *card)
 {
-    const std::optional<QImage> image = SnipsLibraryModel::annotatedImage(card);
-    if (!image || !m_services.saveImage)
+    if (!m_services.saveImage)
         return;
-    m_services.saveImage(*image, card->displayTitle(), this,
-                         [model = QPointer<SnipsLibraryModel>(m_model)](const SaveFileOutcome &outcome) {
-                             if (model && !outcome)
-                                 model->setErrorMessage(outcome.error());
-                         });
+    exportSnipPicture(this, *card, [this](const CanvasCard &saved, const QImage &image) {
+        m_services.saveImage(image, saved.displayTitle(), this,
+                             [model = QPointer<SnipsLibraryModel>(m_model)](const SaveFileOutcome &outcome) {
+                                 if (model && !outcome)
+                                     model->setErrorMessage(outcome.error());
+                             });
+    });
 }
 
 } // namespace tessaline

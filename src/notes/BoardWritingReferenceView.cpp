@@ -8,6 +8,7 @@
 #include "design/StudioText.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
+#include "runtime/SnipPictureReading.h"
 #include "notes/SnipImageView.h"
 #include "notes/SymbolLabel.h"
 #include "notes/WritingAccessibility.h"
@@ -267,32 +268,30 @@ void BoardWritingReferenceView::copyImage()
 {
     if (!m_card)
         return;
-    const std::optional<QImage> image = SnipImageCache::annotatedImage(*m_card);
-    if (!image)
-        return;
     Pasteboard &pasteboard = m_pasteboard ? *m_pasteboard : ClipboardPasteboard::general();
-    if (ImageExportService::copyToPasteboard(*image, pasteboard))
-        m_copied = true;
+    copySnipPicture(this, *m_card, pasteboard, [this](bool copied) {
+        if (copied)
+            m_copied = true;
+    });
 }
 
 void BoardWritingReferenceView::saveImage()
 {
     if (!m_card)
         return;
-    const std::optional<QImage> image = SnipImageCache::annotatedImage(*m_card);
-    if (!image)
-        return;
-    const QPointer<QWidget> owner(window());
-    ImageExportService::savePNG(*image, m_card->displayTitle(), window(), [owner](const SaveFileOutcome &outcome) {
-        if (outcome)
-            return;
-        // A snip that silently fails to save looks saved; say so instead.
-        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("The snip could not be saved."),
-                                    QStringLiteral("The snip could not be saved."), QMessageBox::Ok, owner.data());
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setTextFormat(Qt::PlainText);
-        box->setInformativeText(outcome.error());
-        box->open();
+    exportSnipPicture(this, *m_card, [this](const CanvasCard &card, const QImage &image) {
+        const QPointer<QWidget> owner(window());
+        ImageExportService::savePNG(image, card.displayTitle(), window(), [owner](const SaveFileOutcome &outcome) {
+            if (outcome)
+                return;
+            // A snip that silently fails to save looks saved; say so instead.
+            auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("The snip could not be saved."),
+                                        QStringLiteral("The snip could not be saved."), QMessageBox::Ok, owner.data());
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setTextFormat(Qt::PlainText);
+            box->setInformativeText(outcome.error());
+            box->open();
+        });
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
+#include "runtime/SnipPictureReading.h"
 #include "model/ModelContext.h"
 
 namespace tessaline {
@@ -15,6 +16,18 @@ FocusEditorModel::FocusEditorModel(LibraryQuery &library, NavigationState &navig
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
     connect(&library, &LibraryQuery::changed, this, &FocusEditorModel::changed);
+    if (const CanvasCard *opened = card(); opened && opened->isSnip())
+        loadPicture(*opened);
+}
+
+void FocusEditorModel::loadPicture(const CanvasCard &card)
+{
+    m_isPictureLoading = true;
+    readSnipPicture(this, card, SnipPictureDrawing::original).then(this, [this](const SnipPictureResult &picture) {
+        m_isPictureLoading = false;
+        m_picture = picture ? *picture : QImage();
+        Q_EMIT pictureLoaded();
+    });
 }
 
 CanvasCard *FocusEditorModel::card() const

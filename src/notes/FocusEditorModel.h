@@ -3,6 +3,7 @@
 #include "model/CanvasCard.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -32,6 +33,13 @@ public:
     // The live card with that id; null when there is none.
     CanvasCard *card() const;
 
+    // A snip's picture as captured, read and decoded off the main thread
+    // from the moment the editor opens: a 5K one would hold the sheet for a
+    // tenth of a second. Null while loading, and for a snip without a
+    // readable picture; pictureLoaded() says when it is in.
+    bool isPictureLoading() const { return m_isPictureLoading; }
+    QImage picture() const { return m_picture; }
+
     // The header's symbol: the snip's, else the thought kind's.
     static QString symbolName(const CanvasCard &card);
     static QString symbolName(ThoughtKind kind);
@@ -56,15 +64,19 @@ Q_SIGNALS:
     // The card, one of its fields or the error changed.
     void changed();
     void dismissRequested();
+    void pictureLoaded();
 
 private:
     void stamp(CanvasCard *card);
+    void loadPicture(const CanvasCard &card);
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;
     QUuid m_cardID;
     std::optional<QString> m_errorMessage;
     std::function<QDateTime()> m_clock;
+    QImage m_picture;
+    bool m_isPictureLoading = false;
 };
 
 } // namespace tessaline

@@ -41,12 +41,17 @@ namespace {
 class SnipPicturePane : public QWidget
 {
 public:
-    SnipPicturePane(QImage image, QWidget *parent)
+    explicit SnipPicturePane(QWidget *parent)
         : QWidget(parent)
-        , m_image(std::move(image))
     {
         setAccessibleName(QStringLiteral("Snip"));
         setMinimumWidth(160);
+    }
+
+    void setImage(const QImage &image)
+    {
+        m_image = image;
+        update();
     }
 
 protected:
@@ -186,8 +191,12 @@ QWidget *FocusEditorView::makeSnipBody()
 {
     const CanvasCard *card = m_model->card();
     auto *split = new QSplitter(Qt::Horizontal);
-    const std::optional<QByteArray> data = card->originalImageData();
-    split->addWidget(new SnipPicturePane(data ? QImage::fromData(*data) : QImage(), split));
+    // Only the shade until the picture is read.
+    auto *picture = new SnipPicturePane(split);
+    picture->setImage(m_model->picture());
+    connect(m_model, &FocusEditorModel::pictureLoaded, picture,
+            [this, picture] { picture->setImage(m_model->picture()); });
+    split->addWidget(picture);
 
     auto *side = new QWidget(split);
     side->setMinimumWidth(280);

@@ -1,6 +1,5 @@
 #include "runtime/AppRuntime.h"
 
-#include "model/AnnotatedCardRenderer.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -717,23 +716,12 @@ void AppRuntime::setReviewRemindersEnabled(bool wanted, bool reportFailures)
     });
 }
 
-std::optional<QImage> AppRuntime::annotatedImage(const CanvasCard *card) const
-{
-    auto image = renderAnnotatedCard(*card);
-    if (!image)
-        return std::nullopt;
-    return *std::move(image);
-}
-
-bool AppRuntime::copyCardImage(const CanvasCard *card, Pasteboard &pasteboard)
+bool AppRuntime::copyCardImage(const CanvasCard &card, const QImage &picture, Pasteboard &pasteboard)
 {
     if (!m_captureBehaviorPreferences.automaticallyCopiesCaptures)
         return false;
-    const std::optional<QImage> image = annotatedImage(card);
-    if (!image)
-        return false;
-    const bool copied = ImageExportService::copyToPasteboard(*image, pasteboard);
-    setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(card->id()) : std::nullopt);
+    const bool copied = ImageExportService::copyToPasteboard(picture, pasteboard);
+    setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(card.id()) : std::nullopt);
     return copied;
 }
 

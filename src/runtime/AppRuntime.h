@@ -146,11 +146,10 @@ public:
     void openScreenRecordingSettings();
     void relaunchApplication();
     void setReviewRemindersEnabled(bool wanted, bool reportFailures);
-    // The card's image with its annotations flattened onto it; none when the
-    // image is missing or unreadable, or when annotations cannot be drawn
-    // (redactions must never be dropped silently).
-    std::optional<QImage> annotatedImage(const CanvasCard *card) const;
-    bool copyCardImage(const CanvasCard *card, Pasteboard &pasteboard);
+    // Copies `picture`, the card's picture with its annotations drawn in as
+    // the caller holds it, when captures are copied as they are kept; false
+    // when it should have been and was not.
+    bool copyCardImage(const CanvasCard &card, const QImage &picture, Pasteboard &pasteboard);
 
     // Stores recognised text on a live card, without the words its
     // annotations hide at that moment, and indexes it.

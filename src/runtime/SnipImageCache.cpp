@@ -1,12 +1,9 @@
 #include "runtime/SnipImageCache.h"
 
-#include "model/AnnotatedCardRenderer.h"
 #include "model/AnnotationDocument.h"
 #include "model/CanvasCard.h"
-#include "model/ModelContext.h"
-#include "platform/BackgroundPool.h"
-#include "platform/FutureDelivery.h"
 #include "platform/ImageDecoder.h"
+#include "runtime/SnipPictureReading.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -50,9 +47,10 @@ SnipImageCache::Decoded SnipImageCache::decode(const std::optional<QByteArray> &
             return {};
         return {*std::move(fitted), size};
     }
-    std::optional<QImage> image = annotatedImage(imageData, annotationData);
-    if (!image)
+    auto drawn = drawSnipPicture(imageData, annotationData, SnipPictureDrawing::annotated);
+    if (!drawn)
         return {};
+    std::optional<QImage> image = *std::move(drawn);
     const QSize size = image->size();
     if (size.width() > limit.width() || size.height() > limit.height())
         image = image->scaled(limit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -166,25 +164,13 @@ void SnipImageCache::startWaiting()
             continue;
         }
         ++m_running;
-        const std::optional<QByteArray> annotationData = card->annotationDocumentData();
-        // Megabytes at 5K: read on the store's worker, never while painting.
-        ModelContext *context = card->modelContext();
-        QFuture<std::optional<QByteArray>> bytes = context
-            ? context->readCardData(this, *card, CanvasCard::OriginalImageBlob)
-            : deliveredTo(this, QtFuture::makeReadyFuture(card->originalImageData()));
-        bytes.then(this, [this, key, annotationData](const std::optional<QByteArray> &imageData) {
-            if (!imageData || imageData->isEmpty()) {
-                finish(key, {});
-                return;
-            }
-            const QFuture<Decoded> work = QtConcurrent::run(&backgroundPool(), decode, imageData, annotationData, masterLimit());
-            const quint64 number = ++m_decodesStarted;
-            m_pending.insert(number, QFuture<void>(work));
-            deliveredTo(this, work).then(this, [this, key, number](const Decoded &decoded) {
-                m_pending.remove(number);
-                finish(key, decoded);
-            });
-        });
+        readCardPicture(this, *card,
+                        [annotationData = card->annotationDocumentData(), limit = masterLimit()](
+                            const std::optional<QByteArray> &imageData) {
+                            return imageData && !imageData->isEmpty() ? decode(imageData, annotationData, limit)
+                                                                      : Decoded{};
+                        })
+            .then(this, [this, key](const Decoded &decoded) { finish(key, decoded); });
     }
 }
 
@@ -205,33 +191,12 @@ void SnipImageCache::finish(const Key &key, const Decoded &decoded)
 
 void SnipImageCache::waitForPending()
 {
+    // Reads answer on the store's worker and decodes on the pool; both come
+    // back as events.
     while (m_running > 0 || !m_waiting.empty()) {
-        if (!m_pending.isEmpty()) {
-            QFuture<void> next = *m_pending.constBegin();
-            next.waitForFinished();
-        } else {
-            // A read on the store's worker: its answer comes as an event.
-            QThread::yieldCurrentThread();
-        }
+        QThread::yieldCurrentThread();
         QCoreApplication::sendPostedEvents();
     }
-}
-
-std::optional<QImage> SnipImageCache::annotatedImage(const CanvasCard &card)
-{
-    auto image = renderAnnotatedCard(card);
-    if (!image)
-        return std::nullopt;
-    return *std::move(image);
-}
-
-std::optional<QImage> SnipImageCache::annotatedImage(const std::optional<QByteArray> &imageData,
-                                                     const std::optional<QByteArray> &annotationData)
-{
-    auto image = renderAnnotatedCard(imageData, annotationData);
-    if (!image)
-        return std::nullopt;
-    return *std::move(image);
 }
 
 } // namespace tessaline

@@ -57,15 +57,6 @@ public:
     // Waits for every decoding started so far (tests and benchmarks).
     void waitForPending();
 
-    // The card's stored image with its annotations drawn, full size, read
-    // now and not kept: what Copy and Save As hand on. None when the card has
-    // no readable image, or when an annotation cannot be drawn faithfully
-    // (a redaction is never dropped).
-    static std::optional<QImage> annotatedImage(const CanvasCard &card);
-    // The same from stored bytes; safe on any thread.
-    static std::optional<QImage> annotatedImage(const std::optional<QByteArray> &imageData,
-                                                const std::optional<QByteArray> &annotationData);
-
 Q_SIGNALS:
     // A card's picture became ready or turned out unavailable.
     void imageReady(const QUuid &cardID);
@@ -122,9 +113,6 @@ private:
     std::deque<std::pair<Key, QPointer<const CanvasCard>>> m_waiting;
     // Pictures being read or decoded, until their result is taken in here.
     int m_running = 0;
-    // The decodes under way, by number.
-    QHash<quint64, QFuture<void>> m_pending;
-    quint64 m_decodesStarted = 0;
 };
 
 } // namespace tessaline

@@ -256,29 +256,24 @@ void CaptureCompletionToastView::showPendingError()
 
 void CaptureCompletionToastView::save()
 {
-    const auto image = m_model->prepareSave();
-    if (!image) {
-        showPendingError();
-        return;
-    }
-    const CanvasCard *card = m_model->currentCard();
-    m_model->setExporting(true);
-    // Under Wayland the toast is a popup of the window in use, and the
-    // desktop closes it as the save dialog takes the keyboard; sway ends the
-    // app when the toast draws (its button, its texts) into the popup it is
-    // closing. It goes now instead, as it would then, and the save goes on.
-    if (windowType() == Qt::ToolTip || windowType() == Qt::Popup)
-        hide();
-    const QPointer<CaptureCompletionToastView> self(this);
-    const QUuid cardID = m_model->cardID();
-    ImageExportService::savePNG(*image, card ? card->displayTitle() : QString(), this,
-                                [self, cardID](const SaveFileOutcome &outcome) {
-                                    if (!self || self->m_model->cardID() != cardID)
-                                        return;
-                                    if (!outcome)
-                                        self->m_model->setErrorMessage(outcome.error());
-                                    self->m_model->setExporting(false);
-                                });
+    m_model->prepareSave([this](const QImage &image, const QString &title) {
+        // Under Wayland the toast is a popup of the window in use, and the
+        // desktop closes it as the save dialog takes the keyboard; sway ends the
+        // app when the toast draws (its button, its texts) into the popup it is
+        // closing. It goes now instead, as it would then, and the save goes on.
+        if (windowType() == Qt::ToolTip || windowType() == Qt::Popup)
+            hide();
+        const QPointer<CaptureCompletionToastView> self(this);
+        const QUuid cardID = m_model->cardID();
+        ImageExportService::savePNG(image, title, this, [self, cardID](const SaveFileOutcome &outcome) {
+            if (!self || self->m_model->cardID() != cardID)
+                return;
+            if (!outcome)
+                self->m_model->setErrorMessage(outcome.error());
+            self->m_model->setExporting(false);
+        });
+    });
+    showPendingError();
 }
 
 } // namespace tessaline

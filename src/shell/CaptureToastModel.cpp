@@ -3,9 +3,10 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
+#include "runtime/SnipPictureReading.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
-#include "platform/FutureDelivery.h"
+#include "platform/ImageDecoder.h"
 #include "platform/TextUtilities.h"
 
 namespace tessaline {
@@ -103,22 +104,19 @@ void CaptureToastModel::loadThumbnailSource()
         m_thumbnailSource = *preview;
         return;
     }
-    // Any other card's picture is decoded and reduced on the thread pool:
-    // at 5K that is a third of a second the main thread would stand still.
+    // Any other card's picture is read and reduced off the main thread: at
+    // 5K that is a third of a second the main thread would stand still.
     const CanvasCard *card = currentCard();
-    const auto data = card ? card->originalImageData() : std::nullopt;
-    if (!data)
+    if (!card || !card->hasOriginalImageData())
         return;
     const QUuid cardID = m_cardID;
-    runInBackground(this, [data = *data] {
-        const QImage image = QImage::fromData(data);
+    readCardPicture(this, *card, [](const std::optional<QByteArray> &data) {
         const int side = CapturePipeline::previewSide;
-        return image.width() > side || image.height() > side
-            ? image.scaled(QSize(side, side), Qt::KeepAspectRatio, Qt::SmoothTransformation)
-            : image;
+        auto reduced = data ? ImageDecoder::decodeFitted(*data, QSize(side, side)) : unexpected(ImageDecodeError::unreadable);
+        return reduced ? *reduced : QImage();
     }).then(this, [this, cardID](const QImage &image) {
         // The toast may show another card by now.
-        if (cardID != m_cardID)
+        if (cardID != m_cardID || image.isNull())
             return;
         m_thumbnailSource = image;
         Q_EMIT changed();
@@ -143,28 +141,52 @@ bool CaptureToastModel::commitCaption()
 void CaptureToastModel::copyImage(Pasteboard &pasteboard)
 {
     const CanvasCard *card = currentCard();
-    const auto image = card ? m_runtime.annotatedImage(card) : std::nullopt;
-    if (image && ImageExportService::copyToPasteboard(*image, pasteboard)) {
-        m_isCopied = true;
-        Q_EMIT changed();
+    if (!card) {
+        setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
         return;
     }
-    setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+    const QUuid cardID = m_cardID;
+    copySnipPicture(this, *card, pasteboard, [this, cardID](bool copied) {
+        if (cardID != m_cardID)
+            return;
+        if (!copied) {
+            setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+            return;
+        }
+        m_isCopied = true;
+        Q_EMIT changed();
+    });
 }
 
-std::optional<QImage> CaptureToastModel::prepareSave()
+void CaptureToastModel::prepareSave(std::function<void(const QImage &image, const QString &title)> save)
 {
     if (m_isExporting || !commitCaption())
-        return std::nullopt;
+        return;
     const CanvasCard *card = currentCard();
-    const auto image = card ? m_runtime.annotatedImage(card) : std::nullopt;
     // Without an image there is nothing to save; say so rather than stay
     // silent, as Copy does.
-    if (!image) {
+    const auto failed = [this] {
+        setExporting(false);
         setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
-        return std::nullopt;
+    };
+    if (!card) {
+        failed();
+        return;
     }
-    return image;
+    // Exporting from now: a second click while the picture is read asks
+    // for no second dialog.
+    setExporting(true);
+    const QUuid cardID = m_cardID;
+    exportSnipPicture(
+        this, *card,
+        [this, cardID, save = std::move(save)](const CanvasCard &saved, const QImage &image) {
+            if (cardID == m_cardID)
+                save(image, saved.displayTitle());
+        },
+        [this, cardID, failed] {
+            if (cardID == m_cardID)
+                failed();
+        });
 }
 
 void CaptureToastModel::openFrameComposer()

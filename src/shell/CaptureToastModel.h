@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 namespace tessaline {
@@ -55,9 +56,12 @@ public:
     // Stores the trimmed caption when it differs; false (with the error
     // shown) when storing failed.
     bool commitCaption();
+    // Copy and Save read the picture off the main thread; what they find
+    // for a card the toast no longer shows is dropped.
     void copyImage(Pasteboard &pasteboard);
-    // Commits the caption; the image to save, or none to do nothing.
-    std::optional<QImage> prepareSave();
+    // Commits the caption, then hands the picture and the card's title to
+    // `save`, exporting from now on; a failure is the error message.
+    void prepareSave(std::function<void(const QImage &image, const QString &title)> save);
     void openFrameComposer();
     void openReview();
     void openNote();

@@ -11,6 +11,8 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 
+#include <QTest>
+
 #include <memory>
 
 namespace tessaline::testing {
@@ -87,9 +89,18 @@ inline AnnotationItem rectangleItem()
     return item;
 }
 
+// Waits until the composer has read its card's picture.
+[[nodiscard]] inline bool loaded(const SnipFrameComposerModel &model)
+{
+    return QTest::qWaitFor([&] { return !model.isLoading(); });
+}
+
 struct ComposerRig : Rig
 {
-    ComposerRig() : noteID(addNote(context(), NoteFields{.title = QStringLiteral("Research")})->id()) {}
+    explicit ComposerRig(Library library = Library::inMemory)
+        : Rig(library), noteID(addNote(context(), NoteFields{.title = QStringLiteral("Research")})->id())
+    {
+    }
 
     QUuid addSnip(const QString &title, const std::optional<QByteArray> &imageData,
                   const std::optional<QByteArray> &annotations = std::nullopt)

@@ -4,6 +4,7 @@
 
 #include "runtime/AppRuntime.h"
 #include "runtime/ImageExportService.h"
+#include "runtime/SnipPictureReading.h"
 #include "runtime/OCRService.h"
 #include "runtime/DesktopSearchIndexService.h"
 #include "design/StudioActionButton.h"
@@ -53,15 +54,17 @@ public:
         ++clears;
     }
     void declareTypes(const QStringList &declared) override { types = declared; }
-    bool setData(const QByteArray &, const QString &type) override
+    bool setData(const QByteArray &data, const QString &type) override
     {
         if (failWrites)
             return false;
         written.append(type);
+        entries.insert(type, data);
         return true;
     }
     QStringList types;
     QStringList written;
+    QHash<QString, QByteArray> entries;
     int clears = 0;
     bool failWrites = false;
 };
@@ -274,6 +277,15 @@ void CaptureReviewTest::keep()
     const QStringList bothTypes{ImageExportService::pngType, ImageExportService::tiffType};
     QCOMPARE(rig.pasteboard.written, copies ? bothTypes : QStringList());
     QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), copies ? std::optional(rig.cardID) : std::nullopt);
+    if (copies) {
+        // What was copied is the snip as stored, the arrow drawn in.
+        const auto stored = drawSnipPicture(rig.card()->originalImageData(), rig.card()->annotationDocumentData(),
+                                            SnipPictureDrawing::annotated);
+        QVERIFY(stored);
+        const QImage copied = QImage::fromData(rig.pasteboard.entries.value(ImageExportService::pngType));
+        QCOMPARE(copied.convertToFormat(QImage::Format_ARGB32), stored->convertToFormat(QImage::Format_ARGB32));
+        QVERIFY(copied != review.image().convertToFormat(copied.format()));
+    }
 }
 
 void CaptureReviewTest::keepRefusesADocumentItCannotStore()
@@ -733,6 +745,7 @@ void CaptureReviewTest::fitsASmallScreen()
 
     // So does the frame composer that Frame… opens, with Copy Framed.
     SnipFrameComposerView composer(rig.cardID, *rig.runtime);
+    QVERIFY(QTest::qWaitFor([&] { return !composer.model().isLoading(); }));
     composer.resize(composer.sizeHint());
     composer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&composer));

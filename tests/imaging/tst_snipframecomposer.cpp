@@ -73,6 +73,16 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Release notes"), solidImage(1200, 800));
         SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                    rig.manualTimer());
+        // Empty at its full size while the picture is read: neither the
+        // unavailable panel nor controls that would act on nothing.
+        QVERIFY(view.model().isLoading());
+        QVERIFY(!view.unavailablePanel());
+        QVERIFY(!view.copyButton());
+        const QSize loadingSize = view.sizeHint();
+        const QSize loadingMinimum = view.minimumSize();
+        QVERIFY(loaded(view.model()));
+        QCOMPARE(view.sizeHint(), loadingSize);
+        QCOMPARE(view.minimumSize(), loadingMinimum);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QVERIFY(!view.unavailablePanel());
@@ -112,6 +122,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(1200, 800));
         SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                    rig.manualTimer());
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
 
@@ -175,6 +186,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(300, 200));
         SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                    rig.manualTimer());
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         SnipFramePreview *preview = view.preview();
@@ -206,6 +218,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(300, 200));
         SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                    rig.manualTimer());
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.copyButton()->click();
@@ -230,6 +243,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(300, 200));
         SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                    rig.manualTimer());
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         rig.pasteboard.failWrites = true;
@@ -250,6 +264,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Gone"), solidImage(30, 30));
         rig.trash(id);
         SnipFrameComposerView view(id, *rig.runtime);
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QVERIFY(view.unavailablePanel());
@@ -266,6 +281,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Soon gone"), solidImage(300, 200));
         SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                    rig.manualTimer());
+        QVERIFY(loaded(view.model()));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.copyButton()->click();
@@ -293,6 +309,7 @@ private Q_SLOTS:
         QVERIFY(sheet->isVisible());
         QCOMPARE(sheet->windowModality(), Qt::WindowModal);
         QCOMPARE(sheet->model().suggestedName(), QStringLiteral("Pricing"));
+        QVERIFY(loaded(sheet->model()));
         sheet->cancelButton()->click();
         QTRY_VERIFY(!window.sheetDialog());
         QCOMPARE(rig.runtime->navigation().frameComposerCardID(), std::nullopt);
@@ -305,6 +322,7 @@ private Q_SLOTS:
         for (bool escape : {false, true}) {
             SnipFrameComposerView view(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                        rig.manualTimer());
+            QVERIFY(loaded(view.model()));
             view.show();
             QVERIFY(QTest::qWaitForWindowExposed(&view));
             QSignalSpy finished(&view, &QDialog::finished);

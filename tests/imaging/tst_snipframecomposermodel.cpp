@@ -8,6 +8,9 @@
 using namespace tessaline;
 using namespace tessaline::testing;
 
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+Q_DECLARE_METATYPE(tessaline::SnipFrameComposerModel::Availability)
+
 namespace {
 
 struct Saver
@@ -44,6 +47,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Release notes"), solidImage(200, 100), {rectangleItem()});
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         QVERIFY(model.isAvailable());
         QCOMPARE(model.suggestedName(), QStringLiteral("Release notes"));
         QCOMPARE(model.image().size(), QSize(200, 100));
@@ -54,6 +58,75 @@ private Q_SLOTS:
         QVERIFY(!model.isCopied());
         QVERIFY(!model.isSaving());
         QVERIFY(!model.errorMessage());
+    }
+
+    void readsThePictureOffTheMainThread_data()
+    {
+        using Availability = SnipFrameComposerModel::Availability;
+        const QByteArray picture = *ImageExportService::pngData(solidImage(200, 100));
+        const QByteArray garbage("not a picture");
+        const QByteArray unreadable("{not json");
+        AnnotationDocument outline;
+        outline.items = {rectangleItem()};
+        AnnotationDocument label;
+        label.items = {labelItem()};
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<std::optional<QByteArray>>("image");
+        QTest::addColumn<std::optional<QByteArray>>("annotations");
+        QTest::addColumn<bool>("loadsFirst");
+        QTest::addColumn<Availability>("availability");
+        QTest::newRow("plain") << false << std::optional(picture) << std::optional<QByteArray>() << true
+                               << Availability::available;
+        QTest::newRow("annotated, from the library file")
+            << true << std::optional(picture) << std::optional(outline.encode()) << true << Availability::available;
+        QTest::newRow("no image data") << false << std::optional<QByteArray>() << std::optional<QByteArray>() << false
+                                       << Availability::unavailable;
+        QTest::newRow("no image, from the library file")
+            << true << std::optional(garbage) << std::optional<QByteArray>() << true << Availability::unavailable;
+        QTest::newRow("unreadable annotations") << false << std::optional(picture) << std::optional(unreadable) << true
+                                                << Availability::annotationsUnrenderable;
+        QTest::newRow("annotations that cannot be drawn")
+            << true << std::optional(picture) << std::optional(label.encode()) << true
+            << Availability::annotationsUnrenderable;
+        // Nothing to frame either way: the picture's failure is what counts.
+        QTest::newRow("unreadable annotations on no image")
+            << true << std::optional(garbage) << std::optional(unreadable) << true << Availability::unavailable;
+    }
+
+    // A 5K picture is a tenth of a second to decode: the composer opens at
+    // once, empty, and frames the picture once it is read.
+    void readsThePictureOffTheMainThread()
+    {
+        QFETCH(bool, onDisk);
+        QFETCH(std::optional<QByteArray>, image);
+        QFETCH(std::optional<QByteArray>, annotations);
+        QFETCH(bool, loadsFirst);
+        QFETCH(SnipFrameComposerModel::Availability, availability);
+        ComposerRig rig(onDisk ? Rig::Library::onDisk : Rig::Library::inMemory);
+        const QUuid id = rig.addSnip(QStringLiteral("Release notes"), image, annotations);
+        SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
+                                     rig.manualTimer());
+        QSignalSpy changed(&model, &SnipFrameComposerModel::availabilityChanged);
+        QCOMPARE(model.isLoading(), loadsFirst);
+        QVERIFY(!model.isAvailable());
+        QCOMPARE(model.sourcePixelSize(), QSize(0, 0));
+        model.copy();
+        QVERIFY(rig.pasteboard.types.isEmpty());
+
+        QVERIFY(loaded(model));
+        QCOMPARE(model.availability(), availability);
+        QCOMPARE(changed.count(), loadsFirst ? 1 : 0);
+        QCOMPARE(model.suggestedName(), QStringLiteral("Release notes"));
+        QCOMPARE(model.image().isNull(), availability != SnipFrameComposerModel::Availability::available);
+        if (model.isAvailable()) {
+            QCOMPARE(model.image().size(), QSize(200, 100));
+            QCOMPARE(model.image().pixelColor(2, 50), annotations ? QColor(Qt::red) : QColor(40, 90, 160));
+        }
+        // Another edit of the card reads nothing again.
+        rig.card(id)->setContextText(QStringLiteral("Why it matters"));
+        QVERIFY(rig.context().save());
+        QVERIFY(!model.isLoading());
+        QCOMPARE(changed.count(), loadsFirst ? 1 : 0);
     }
 
     void unavailableCards_data()
@@ -86,6 +159,7 @@ private Q_SLOTS:
         }
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         QCOMPARE(model.availability(), SnipFrameComposerModel::Availability::unavailable);
         model.copy();
         QVERIFY(rig.pasteboard.types.isEmpty());
@@ -99,6 +173,7 @@ private Q_SLOTS:
                                      QByteArray("{not json"));
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         QCOMPARE(model.availability(), SnipFrameComposerModel::Availability::annotationsUnrenderable);
         QVERIFY(model.image().isNull());
         model.copy();
@@ -111,6 +186,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Bank"), solidImage(60, 40), {labelItem()});
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         Saver saver;
         model.setPngSaver(saver.function());
         QCOMPARE(model.availability(), SnipFrameComposerModel::Availability::annotationsUnrenderable);
@@ -128,6 +204,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Soon gone"), solidImage(20, 20));
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         QSignalSpy changed(&model, &SnipFrameComposerModel::availabilityChanged);
         rig.trash(id);
         QCOMPARE(changed.count(), 1);
@@ -205,6 +282,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(40, 30));
         auto model = std::make_unique<SnipFrameComposerModel>(SnipFrameComposerSource::card(id), rig.runtime.get(),
                                                               rig.pasteboard, rig.manualTimer());
+        QVERIFY(loaded(*model));
         DelayedActionLog &timer = *rig.timerLog;
         model->copy();
         QCOMPARE(rig.pasteboard.types, QStringList({ImageExportService::pngType, ImageExportService::tiffType}));
@@ -241,6 +319,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Pricing"), solidImage(40, 30));
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         rig.pasteboard.failWrites = true;
         model.copy();
         QVERIFY(!model.isCopied());
@@ -273,6 +352,7 @@ private Q_SLOTS:
         const QUuid id = rig.addSnip(QStringLiteral("Release notes"), solidImage(100, 50));
         SnipFrameComposerModel model(SnipFrameComposerSource::card(id), rig.runtime.get(), rig.pasteboard,
                                      rig.manualTimer());
+        QVERIFY(loaded(model));
         Saver saver;
         model.setPngSaver(saver.function());
         model.save();

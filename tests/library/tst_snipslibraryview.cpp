@@ -283,6 +283,8 @@ private Q_SLOTS:
         Screen screen;
         std::unique_ptr<QMenu> menu(screen.view->cardMenu(screen.marked, nullptr));
         Screen::entry(menu.get(), QStringLiteral("Copy"))->trigger();
+        // Read, drawn and encoded off the main thread.
+        QTRY_VERIFY(screen.pasteboard.entries.contains(QStringLiteral("image/png")));
         const QImage copied = QImage::fromData(screen.pasteboard.entries.value(QStringLiteral("image/png")));
         QVERIFY(near(copied.pixelColor(4, 50), Qt::blue));
         QVERIFY(near(copied.pixelColor(80, 50), Qt::white));

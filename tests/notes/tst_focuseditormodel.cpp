@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/PngBytes.h"
 
 #include "notes/FocusEditorModel.h"
 #include "runtime/LibraryQuery.h"
@@ -42,10 +43,50 @@ struct Fixture
 
 } // namespace
 
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
 class FocusEditorModelTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void snipPictureIsReadOffTheMainThread_data()
+    {
+        QTest::addColumn<CardKind>("kind");
+        QTest::addColumn<std::optional<QByteArray>>("image");
+        QTest::addColumn<bool>("loadsFirst");
+        QTest::addColumn<QColor>("colour");
+        const QByteArray picture = pngOf(Qt::darkCyan, QSize(40, 30));
+        QTest::newRow("snip") << CardKind::snip << std::optional(picture) << true << QColor(Qt::darkCyan);
+        QTest::newRow("data that is no picture")
+            << CardKind::snip << std::optional(QByteArray("not a picture")) << true << QColor();
+        QTest::newRow("snip without data") << CardKind::snip << std::optional<QByteArray>() << true << QColor();
+        QTest::newRow("thought") << CardKind::thought << std::optional(picture) << false << QColor();
+    }
+    // A 5K picture is a tenth of a second to decode: the editor opens at
+    // once, its picture pane empty, and the picture follows.
+    void snipPictureIsReadOffTheMainThread()
+    {
+        QFETCH(CardKind, kind);
+        QFETCH(std::optional<QByteArray>, image);
+        QFETCH(bool, loadsFirst);
+        QFETCH(QColor, colour);
+        Fixture f;
+        CanvasCard *card = f.rig.addCard(f.note, kind);
+        card->setOriginalImageData(image);
+        QVERIFY(f.rig.context().save());
+        FocusEditorModel model(*f.library, f.rig.navigation(), card->id());
+        QSignalSpy loadedSpy(&model, &FocusEditorModel::pictureLoaded);
+        QCOMPARE(model.isPictureLoading(), loadsFirst);
+        QVERIFY(model.picture().isNull());
+        QTRY_VERIFY(!model.isPictureLoading());
+        QCOMPARE(loadedSpy.count(), loadsFirst ? 1 : 0);
+        QCOMPARE(model.picture().isNull(), !colour.isValid());
+        if (colour.isValid()) {
+            QCOMPARE(model.picture().size(), QSize(40, 30));
+            QCOMPARE(model.picture().pixelColor(5, 5), colour);
+        }
+    }
+
     void symbolFollowsKind_data()
     {
         QTest::addColumn<QString>("kindRaw");

@@ -8,6 +8,7 @@
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
 #include "runtime/SnipImageCache.h"
+#include "runtime/SnipPictureReading.h"
 #include "notes/WritingReferencePresentation.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
@@ -290,7 +291,7 @@ void WritingReferenceTest::copyMarksTheRowAsCopied()
     BoardWritingReferenceView view(card.get(), NoteAttachmentSize::small, &images);
     view.setPasteboard(&pasteboard);
     view.copyImage();
-    QVERIFY(view.isCopied());
+    QTRY_VERIFY(view.isCopied());
     QCOMPARE(pasteboard.types, (QStringList{QStringLiteral("image/png"), QStringLiteral("image/tiff")}));
     // A new size keeps the row, and so the copied state.
     view.setSize(NoteAttachmentSize::fullWidth);
@@ -580,19 +581,22 @@ void WritingReferenceTest::annotatedImageDrawsAnnotationsOrNothing()
     document.items = {box};
     auto card = snipCard(QString(), pngOf(Qt::white, QSize(60, 40)));
     card->setAnnotationDocumentData(document.encode());
-    const std::optional<QImage> image = SnipImageCache::annotatedImage(*card);
+    const auto annotated = [](const CanvasCard &drawn) {
+        return drawSnipPicture(drawn.originalImageData(), drawn.annotationDocumentData(), SnipPictureDrawing::annotated);
+    };
+    const auto image = annotated(*card);
     QVERIFY(image);
     QCOMPARE(image->size(), QSize(60, 40));
     QCOMPARE(QColor(image->pixel(1, 20)), QColor(Qt::blue));
     QCOMPARE(QColor(image->pixel(30, 20)), QColor(Qt::white));
 
-    QVERIFY(!SnipImageCache::annotatedImage(std::nullopt, std::nullopt));
-    QVERIFY(!SnipImageCache::annotatedImage(QByteArray("garbage"), std::nullopt));
+    QVERIFY(!drawSnipPicture(std::nullopt, std::nullopt, SnipPictureDrawing::annotated));
+    QVERIFY(!drawSnipPicture(QByteArray("garbage"), std::nullopt, SnipPictureDrawing::annotated));
 
     // Annotations it cannot read may hide something: the placeholder shows,
     // never the plain picture.
     card->setAnnotationDocumentData(QByteArray(R"({"items":[{"tool":"blur"}],"version":3})"));
-    QVERIFY(!SnipImageCache::annotatedImage(*card));
+    QVERIFY(!annotated(*card));
     SnipImageCache images;
     images.state(*card);
     images.waitForPending();

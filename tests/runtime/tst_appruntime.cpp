@@ -6,6 +6,7 @@
 #include "platform/PngEncoder.h"
 #include "platform/UuidText.h"
 #include "runtime/ImageExportService.h"
+#include "runtime/SnipPictureReading.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -872,19 +873,23 @@ void AppRuntimeTest::annotatedCopy()
     rig.runtime->start();
     const auto cardID = rig.handle(rig.capture(CaptureMode::window));
     CanvasCard *card = rig.card(*cardID);
-    QVERIFY(rig.runtime->annotatedImage(card));
+    const auto annotated = [](const CanvasCard &drawn) {
+        return drawSnipPicture(drawn.originalImageData(), drawn.annotationDocumentData(), SnipPictureDrawing::annotated);
+    };
+    const auto picture = annotated(*card);
+    QVERIFY(picture);
 
     auto *thought = new CanvasCard;
     rig.context().insert(thought);
-    QVERIFY(!rig.runtime->annotatedImage(thought));
-    QVERIFY(!rig.runtime->copyCardImage(thought, rig.pasteboard));
+    QVERIFY(!annotated(*thought));
+    QVERIFY(!rig.runtime->copyCardImage(*thought, QImage(), rig.pasteboard));
 
     rig.runtime->setAutomaticallyCopiesCaptures(false);
     const auto before = rig.runtime->lastAutomaticallyCopiedCardID();
-    QVERIFY(!rig.runtime->copyCardImage(card, rig.pasteboard));
+    QVERIFY(!rig.runtime->copyCardImage(*card, *picture, rig.pasteboard));
     QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), before);
     rig.runtime->setAutomaticallyCopiesCaptures(true);
-    QVERIFY(rig.runtime->copyCardImage(card, rig.pasteboard));
+    QVERIFY(rig.runtime->copyCardImage(*card, *picture, rig.pasteboard));
     QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), cardID);
 }
 

@@ -155,9 +155,15 @@ void CaptureToastTest::copyFailureIsReported()
     rig.card(cardID)->setOriginalImageData(QByteArray("not an image"));
     CaptureToastModel model(cardID, *rig.runtime);
     model.copyImage(rig.pasteboard);
-    QCOMPARE(model.errorMessage(), std::optional<QString>("The image could not be encoded as PNG."));
+    QTRY_COMPARE(model.errorMessage(), std::optional<QString>("The image could not be encoded as PNG."));
     QVERIFY(!model.isCopied());
-    QVERIFY(!model.prepareSave());
+    model.setErrorMessage(std::nullopt);
+    bool handedOn = false;
+    model.prepareSave([&](const QImage &, const QString &) { handedOn = true; });
+    QVERIFY(model.isExporting()); // one dialog at most while the picture is read
+    QTRY_COMPARE(model.errorMessage(), std::optional<QString>("The image could not be encoded as PNG."));
+    QVERIFY(!handedOn);
+    QVERIFY(!model.isExporting());
 }
 
 void CaptureToastTest::failureAlertSaysWhatFailed()
@@ -176,14 +182,20 @@ void CaptureToastTest::failureAlertSaysWhatFailed()
     QVERIFY(save);
     QString text;
     QString informative;
-    // The alert is modal: read and close it from the event loop it runs.
-    QTimer::singleShot(0, &view, [&] {
-        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+    // The alert is modal and opens once the picture was found unreadable:
+    // read and close it from the event loop it runs.
+    QTimer watch;
+    watch.setInterval(10);
+    connect(&watch, &QTimer::timeout, &view, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        watch.stop();
         text = box->text();
         informative = box->informativeText();
         box->accept();
     });
+    watch.start();
     save->click();
     QTRY_VERIFY(!text.isEmpty());
     QCOMPARE(text, QStringLiteral("Couldn\u2019t finish that action"));
@@ -215,7 +227,7 @@ void CaptureToastTest::copyTheDesktopWouldDropIsNotClaimed()
     model.loadInitialState();
     QVERIFY(model.isCopyHeldBack());
     model.copyImage(rig.pasteboard);
-    QVERIFY(model.isCopied());
+    QTRY_VERIFY(model.isCopied());
     QVERIFY(!model.isCopyHeldBack());
     QCOMPARE(rig.pasteboard.types, (QStringList{Pasteboard::pngType(), Pasteboard::tiffType()}));
 
