@@ -6,6 +6,7 @@
 #include "design/DialogOwner.h"
 #include "design/ErrorAlert.h"
 #include "design/FunctionalSurface.h"
+#include "design/SemanticPalette.h"
 #include "design/StudioActionButton.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
@@ -127,11 +128,7 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     sourceFont.setPixelSize(11);
     sourceFont.setWeight(QFont::Medium);
     m_source->setFont(sourceFont);
-    QPalette sourcePalette = m_source->palette();
-    QColor tertiary = sourcePalette.color(QPalette::WindowText);
-    tertiary.setAlphaF(0.5);
-    sourcePalette.setColor(QPalette::WindowText, tertiary);
-    m_source->setPalette(sourcePalette);
+    keepSemanticColors(m_source, {{QPalette::WindowText, {SemanticColor::label, 0.5}}});
     details->addWidget(m_source);
     row1->addLayout(details, 1);
     column->addLayout(row1);

@@ -5,6 +5,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioDivider.h"
 #include "design/StudioTag.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
 
@@ -12,6 +13,7 @@
 #include <QEnterEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -74,6 +76,7 @@ private Q_SLOTS:
     void hoverFollowsReduceMotion();
     void canvasFillsWithWindowColour();
     void settingsChangesRepaint();
+    void symbolsFollowTheAppearance();
     void dividersUseTheSeparatorColour_data();
     void dividersUseTheSeparatorColour();
 };
@@ -441,6 +444,44 @@ void DesignSurfacesTest::settingsChangesRepaint()
             widget->removeEventFilter(&counter);
         }
     }
+}
+
+// A symbol made once into a pixmap stayed dark grey on the window the desktop
+// had turned dark.
+void DesignSurfacesTest::symbolsFollowTheAppearance()
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(new SymbolLabel(QStringLiteral("photo"), 24, SemanticColor::label));
+    window.setAutoFillBackground(true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The mean lightness of the pixels that stand out from the window.
+    const auto inkLightness = [&window] {
+        const QImage shot = window.grab().toImage();
+        const QColor ground = window.palette().color(QPalette::Window);
+        qreal sum = 0;
+        int count = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor pixel = shot.pixelColor(x, y);
+                if (std::abs(pixel.lightnessF() - ground.lightnessF()) > 0.3) {
+                    sum += pixel.lightnessF();
+                    ++count;
+                }
+            }
+        }
+        return count < 20 ? -1.0 : sum / count;
+    };
+    const QPalette light = QApplication::palette();
+    const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
+    const qreal before = inkLightness();
+    QVERIFY2(before >= 0 && before < 0.4, qPrintable(QString::number(before)));
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(36, 36, 38));
+    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    QApplication::setPalette(dark);
+    QTRY_VERIFY(inkLightness() > 0.6);
 }
 
 void DesignSurfacesTest::dividersUseTheSeparatorColour_data()

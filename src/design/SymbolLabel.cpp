@@ -1,4 +1,4 @@
-#include "notes/SymbolLabel.h"
+#include "design/SymbolLabel.h"
 
 #include "design/DesignEnvironment.h"
 #include "platform/SymbolIcon.h"
