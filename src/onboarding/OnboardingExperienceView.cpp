@@ -48,6 +48,27 @@ QColor shade(SemanticColor color, const QPalette &palette, qreal opacity = 1)
     return withOpacity(semanticColor(color, palette, AccessibilitySettings::shared().increasesContrast()), opacity);
 }
 
+// The check in a faint disc that opens the last page, drawn at each paint in
+// the colours of the moment.
+class ReadyBadge : public QWidget
+{
+public:
+    explicit ReadyBadge(QWidget *parent) : QWidget(parent) { setFixedSize(92, 92); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(shade(SemanticColor::primary, palette(), 0.06));
+        painter.drawEllipse(QRectF(0, 0, 92, 92));
+        painter.drawPixmap(QPointF(29, 29), SymbolIcon::tintedPixmap(QStringLiteral("checkmark"), QSize(34, 34),
+                                                                     devicePixelRatioF(),
+                                                                     shade(SemanticColor::primary, palette())));
+    }
+};
+
 QFont trackedFont(qreal size, QFont::Weight weight, qreal tracking)
 {
     QFont font = systemFont(size, weight);
@@ -553,22 +574,7 @@ QWidget *OnboardingExperienceView::buildReadyPage()
     stack->setSpacing(height() < fullHeight ? 16 : 24);
     stack->addStretch(1);
 
-    auto *badge = new QLabel(page);
-    {
-        const qreal ratio = devicePixelRatioF();
-        QPixmap pixmap(QSize(92, 92) * ratio);
-        pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(shade(SemanticColor::primary, palette(), 0.06));
-        painter.drawEllipse(QRectF(0, 0, 92, 92));
-        painter.drawPixmap(QPointF(29, 29), SymbolIcon::tintedPixmap(QStringLiteral("checkmark"), QSize(34, 34), ratio,
-                                                                     shade(SemanticColor::primary, palette())));
-        badge->setPixmap(pixmap);
-    }
-    badge->setFixedSize(92, 92);
+    auto *badge = new ReadyBadge(page);
     stack->addWidget(badge, 0, Qt::AlignHCenter);
 
     auto *titles = new QVBoxLayout;
