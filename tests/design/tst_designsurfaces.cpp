@@ -8,6 +8,7 @@
 #include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/SymbolIcon.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void canvasFillsWithWindowColour();
     void settingsChangesRepaint();
     void symbolsFollowTheAppearance();
+    void symbolsKeepTheirPixelsAtEveryScale_data();
+    void symbolsKeepTheirPixelsAtEveryScale();
     void dividersUseTheSeparatorColour_data();
     void dividersUseTheSeparatorColour();
 };
@@ -482,6 +485,51 @@ void DesignSurfacesTest::symbolsFollowTheAppearance()
     dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
     QApplication::setPalette(dark);
     QTRY_VERIFY(inkLightness() > 0.6);
+}
+
+void DesignSurfacesTest::symbolsKeepTheirPixelsAtEveryScale_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QPoint>("position");
+    // The label's centre is a point in from its position.
+    QTest::newRow("1") << 1.0 << QPoint(7, 5);
+    QTest::newRow("1.25, between pixels") << 1.25 << QPoint(8, 6);
+    QTest::newRow("1.5, on pixels") << 1.5 << QPoint(7, 5);
+    QTest::newRow("1.5, between pixels") << 1.5 << QPoint(8, 6);
+    QTest::newRow("1.75, between pixels down") << 1.75 << QPoint(3, 9);
+    QTest::newRow("2") << 2.0 << QPoint(7, 5);
+    QTest::newRow("3") << 3.0 << QPoint(8, 6);
+}
+
+// A symbol is drawn from a rendering made for the scale it is painted at,
+// wherever it lies: one made for another scale is resampled, blurred.
+void DesignSurfacesTest::symbolsKeepTheirPixelsAtEveryScale()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QPoint, position);
+    QWidget holder;
+    holder.resize(60, 60);
+    auto *symbol = new SymbolLabel(QStringLiteral("photo"), 24, SemanticColor::label, &holder);
+    symbol->setGeometry(QRect(position, symbol->sizeHint()));
+
+    QImage shot(QSize(60, 60) * ratio, QImage::Format_ARGB32_Premultiplied);
+    shot.setDevicePixelRatio(ratio);
+    shot.fill(Qt::transparent);
+    holder.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+
+    const QImage expected = SymbolIcon::tintedPixmap(QStringLiteral("photo"), QSize(24, 24), ratio,
+                                                     semanticColor(SemanticColor::label, symbol->palette()))
+                                .toImage()
+                                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(expected.size(), QSize(24, 24) * ratio);
+    // The symbol's corner: the label's centre, on the nearest pixel.
+    const QPoint corner(qRound((position.x() + 1) * ratio), qRound((position.y() + 1) * ratio));
+    int differing = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x)
+            differing += shot.pixel(corner + QPoint(x, y)) != expected.pixel(x, y);
+    }
+    QVERIFY2(differing == 0, qPrintable(QStringLiteral("%1 pixels differ").arg(differing)));
 }
 
 void DesignSurfacesTest::dividersUseTheSeparatorColour_data()
