@@ -11,6 +11,7 @@
 #include "design/SemanticColors.h"
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
+#include "platform/AccessibilitySettings.h"
 
 #include <QApplication>
 #include <QGraphicsProxyWidget>
@@ -50,6 +51,7 @@ BoardMapScene::BoardMapScene(BoardMapModel &model, CardPictures &pictures, QObje
     setItemIndexMethod(BspTreeIndex);
     connect(&model, &BoardMapModel::cardsChanged, this, &BoardMapScene::sync);
     connect(&model, &BoardMapModel::selectionChanged, this, &BoardMapScene::updateSelection);
+    connect(&AccessibilitySettings::shared(), &AccessibilitySettings::changed, this, &BoardMapScene::redrawCards);
     connect(&pictures, &CardPictures::pictureReady, this, [this](const QUuid &cardID) {
         if (CardItem *item = m_cards.value(cardID))
             item->update();
@@ -341,6 +343,23 @@ void BoardMapScene::refreshVisibleTimes()
                 card->update(QRectF(0, 0, card->storedFrame().width(), CardItem::headerHeight));
         }
     }
+}
+
+bool BoardMapScene::event(QEvent *event)
+{
+    const bool handled = QGraphicsScene::event(event);
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange)
+        redrawCards();
+    return handled;
+}
+
+// Cards keep their last drawing in a cache that a repaint of the map alone
+// shows again: in the colours of the appearance it was drawn in, after the
+// desktop turned dark or contrast went up.
+void BoardMapScene::redrawCards()
+{
+    for (CardItem *item : std::as_const(m_cards))
+        item->update();
 }
 
 void BoardMapScene::drawBackground(QPainter *painter, const QRectF &rect)

@@ -62,6 +62,7 @@ Q_SIGNALS:
     void focusedCardChanged(const std::optional<QUuid> &cardID);
 
 protected:
+    bool event(QEvent *event) override;
     void drawBackground(QPainter *painter, const QRectF &rect) override;
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
     void dragEnterEvent(QGraphicsSceneDragDropEvent *event) override;
@@ -69,6 +70,7 @@ protected:
     void dropEvent(QGraphicsSceneDragDropEvent *event) override;
 
 private:
+    void redrawCards();
     void scheduleSync();
     void cardChanged(const QUuid &cardID, int property);
     void connectionChanged(const Connection &connection, int property);

@@ -3,8 +3,9 @@
 #include "canvas/BoardMapModel.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/StudioActionButton.h"
-#include "platform/SymbolIcon.h"
+#include "design/SymbolLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,10 +24,7 @@ CanvasEmptyStateCard::CanvasEmptyStateCard(Actions actions, QWidget *parent)
 
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
-    auto *symbol = new QLabel(content);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("square.grid.2x2"), QSize(14, 14), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::secondary, palette())));
-    header->addWidget(symbol);
+    header->addWidget(new SymbolLabel(QStringLiteral("square.grid.2x2"), 14, SemanticColor::secondary, content));
     auto *title = new QLabel(BoardMapModel::emptyStateTitle(), content);
     title->setTextFormat(Qt::PlainText);
     title->setFont(TessalineTypography::systemFont(14, QFont::DemiBold));
@@ -37,9 +35,7 @@ CanvasEmptyStateCard::CanvasEmptyStateCard(Actions actions, QWidget *parent)
     m_message->setTextFormat(Qt::PlainText);
     m_message->setWordWrap(true);
     m_message->setFont(TessalineTypography::body());
-    QPalette secondary = m_message->palette();
-    secondary.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
-    m_message->setPalette(secondary);
+    keepSemanticColors(m_message, {{QPalette::WindowText, {SemanticColor::secondary}}});
     stack->addWidget(m_message);
 
     auto *buttons = new QHBoxLayout;

@@ -6,10 +6,10 @@
 #include "design/SheetControls.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "design/TextInputDirection.h"
 #include "design/WrittenText.h"
 #include "model/CanvasCard.h"
-#include "platform/SymbolIcon.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -119,10 +119,8 @@ QWidget *CardInspectorView::makeMultiple(qsizetype count)
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(10);
     layout->addStretch(1);
-    auto *symbol = new QLabel(pane);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("square.stack.3d.up"), QSize(24, 24), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::secondary, palette())));
-    layout->addWidget(symbol, 0, Qt::AlignHCenter);
+    layout->addWidget(new SymbolLabel(QStringLiteral("square.stack.3d.up"), 24, SemanticColor::secondary, pane), 0,
+                      Qt::AlignHCenter);
     auto *text = new StudioText(CardInspectorForm::multipleSelectionText(count), TessalineTypography::headline(),
                                 SemanticColor::label, pane);
     text->setAccessibleName(text->text());
@@ -199,10 +197,7 @@ QWidget *CardInspectorView::makeForm()
     }
     if (form.groundingText) {
         auto *row = new QHBoxLayout;
-        auto *symbol = new QLabel(page);
-        symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("link"), QSize(11, 11), devicePixelRatioF(),
-                                                   semanticColor(SemanticColor::secondary, palette())));
-        row->addWidget(symbol);
+        row->addWidget(new SymbolLabel(QStringLiteral("link"), 11, SemanticColor::secondary, page));
         row->addWidget(new StudioText(*form.groundingText, TessalineTypography::systemFont(11, QFont::Medium),
                                       SemanticColor::secondary, page),
                        1);

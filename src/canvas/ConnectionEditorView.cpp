@@ -9,13 +9,12 @@
 #include "design/SheetControls.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
-#include "platform/SymbolIcon.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -82,9 +81,7 @@ ConnectionEditorView::ConnectionEditorView(ModelContext &context, const QUuid &s
     direction->setSpacing(10);
     m_sourceChip = new CardChip(this);
     m_destinationChip = new CardChip(this);
-    auto *arrow = new QLabel(this);
-    arrow->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("arrow.right"), QSize(14, 14), devicePixelRatioF(),
-                                              semanticColor(SemanticColor::tertiary, palette())));
+    auto *arrow = new SymbolLabel(QStringLiteral("arrow.right"), 14, SemanticColor::tertiary, this);
     direction->addWidget(m_sourceChip, 1);
     direction->addWidget(arrow);
     direction->addWidget(m_destinationChip, 1);

@@ -5,8 +5,10 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/ShapePainting.h"
 #include "design/StudioDivider.h"
+#include "design/SymbolLabel.h"
 #include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 #include "platform/UuidText.h"
@@ -157,10 +159,7 @@ SnipTrayView::SnipTrayView(BoardMapModel &map, CardPictures &pictures, QWidget *
 
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
-    auto *symbol = new QLabel(this);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("photo.stack"), QSize(14, 14), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::secondary, palette())));
-    header->addWidget(symbol);
+    header->addWidget(new SymbolLabel(QStringLiteral("photo.stack"), 14, SemanticColor::secondary, this));
     auto *title = new QLabel(QStringLiteral("Snips"), this);
     title->setTextFormat(Qt::PlainText);
     title->setFont(TessalineTypography::systemFont(12, QFont::DemiBold));
@@ -175,9 +174,7 @@ SnipTrayView::SnipTrayView(BoardMapModel &map, CardPictures &pictures, QWidget *
     m_empty = new QLabel(BoardMapModel::trayEmptyText(), m_content);
     m_empty->setTextFormat(Qt::PlainText);
     m_empty->setFont(TessalineTypography::systemFont(11, QFont::Normal));
-    QPalette secondary = m_empty->palette();
-    secondary.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
-    m_empty->setPalette(secondary);
+    keepSemanticColors(m_empty, {{QPalette::WindowText, {SemanticColor::secondary}}});
     m_content->addWidget(m_empty);
 
     m_list = new QListView(m_content);

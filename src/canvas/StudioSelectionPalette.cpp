@@ -2,9 +2,10 @@
 
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/StudioDivider.h"
 #include "design/StudioIconButton.h"
-#include "platform/SymbolIcon.h"
+#include "design/SymbolLabel.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -40,16 +41,11 @@ StudioSelectionPalette::StudioSelectionPalette(Handler handler, QWidget *parent)
     auto *captionRow = new QHBoxLayout(m_caption);
     captionRow->setContentsMargins(7, 0, 7, 0);
     captionRow->setSpacing(4);
-    auto *symbol = new QLabel(m_caption);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("square.on.square"), QSize(11, 11), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::secondary, palette())));
-    captionRow->addWidget(symbol);
+    captionRow->addWidget(new SymbolLabel(QStringLiteral("square.on.square"), 11, SemanticColor::secondary, m_caption));
     m_count = new QLabel(m_caption);
     m_count->setTextFormat(Qt::PlainText);
     m_count->setFont(TessalineTypography::systemFont(11, QFont::Medium));
-    QPalette countPalette = m_count->palette();
-    countPalette.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
-    m_count->setPalette(countPalette);
+    keepSemanticColors(m_count, {{QPalette::WindowText, {SemanticColor::secondary}}});
     captionRow->addWidget(m_count);
     row->addWidget(m_caption);
     m_captionDivider = divider(content);

@@ -5,13 +5,12 @@
 #include "design/StudioCompactButton.h"
 #include "design/StudioDivider.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
-#include "platform/SymbolIcon.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -52,10 +51,7 @@ private:
 QHBoxLayout *sheetTitleRow(const QString &title, const QString &systemImage, QWidget *parent)
 {
     auto *row = new QHBoxLayout;
-    auto *symbol = new QLabel(parent);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(systemImage, QSize(18, 18), parent->devicePixelRatioF(),
-                                               semanticColor(SemanticColor::label, parent->palette())));
-    row->addWidget(symbol);
+    row->addWidget(new SymbolLabel(systemImage, 18, SemanticColor::label, parent));
     row->addWidget(
         new StudioText(title, TessalineTypography::systemFont(18, QFont::DemiBold), SemanticColor::label, parent));
     row->addStretch(1);

@@ -3,8 +3,8 @@
 #include "design/DesignTokens.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "notes/WritingReferencePresentation.h"
-#include "notes/SymbolLabel.h"
 #include "notes/WritingAccessibility.h"
 
 #include <QHBoxLayout>

@@ -3,16 +3,17 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "model/Board.h"
 #include "notes/BoardCanvasModel.h"
 #include "notes/NewFolderSheet.h"
 #include "notes/NoteListItemModel.h"
 #include "notes/NoteListRowDelegate.h"
 #include "notes/NotesWorkspaceModel.h"
-#include "notes/SymbolLabel.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
 #include "runtime/LibraryQuery.h"
@@ -143,9 +144,7 @@ QWidget *NotesWorkspaceView::buildListColumn()
     column->setMinimumWidth(columnMinimumWidth);
     column->setMaximumWidth(columnMaximumWidth);
     column->setAutoFillBackground(true);
-    QPalette colours = column->palette();
-    colours.setColor(QPalette::Window, semanticColor(SemanticColor::controlBackground, colours));
-    column->setPalette(colours);
+    keepSemanticColors(column, {{QPalette::Window, {SemanticColor::controlBackground}}});
     auto *stack = new QVBoxLayout(column);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
@@ -225,9 +224,7 @@ QWidget *NotesWorkspaceView::buildEmptyDetail()
 {
     auto *page = new QWidget(m_detailHost);
     page->setAutoFillBackground(true);
-    QPalette colours = page->palette();
-    colours.setColor(QPalette::Window, semanticColor(SemanticColor::windowBackground, colours));
-    page->setPalette(colours);
+    keepSemanticColors(page, {{QPalette::Window, {SemanticColor::windowBackground}}});
     auto *layout = new QVBoxLayout(page);
     const NotesWorkspaceModel::EmptyState state = m_model->emptyState();
     std::function<void()> action;

@@ -12,6 +12,7 @@
 #include "model/Board.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -50,8 +51,7 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
     m_editor->setFont(TessalineTypography::systemFont(15, QFont::Normal));
     m_editor->setFrameShape(QFrame::NoFrame);
     m_editor->document()->setDocumentMargin(10);
-    m_editor->setStyleSheet(QStringLiteral("QPlainTextEdit { border-radius: 10px; background: %1; }")
-                                .arg(semanticColor(SemanticColor::textBackground, palette()).name(QColor::HexArgb)));
+    styleEditor();
     submitOnReturn(m_editor, [this] { m_model->submit(); });
     textInputDirection(m_editor);
     connect(m_editor, &QPlainTextEdit::textChanged, this,
@@ -90,6 +90,22 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
     connect(m_model, &QuickThoughtModel::dismissRequested, this, &QuickThoughtView::finish);
     fillPicker();
     refresh();
+}
+
+// A style sheet holds the colour it was given: given again when the desktop
+// turns light or dark, so the text never stands on the other appearance's
+// fill.
+void QuickThoughtView::styleEditor()
+{
+    m_editor->setStyleSheet(QStringLiteral("QPlainTextEdit { border-radius: 10px; background: %1; }")
+                                .arg(semanticColor(SemanticColor::textBackground, palette()).name(QColor::HexArgb)));
+}
+
+void QuickThoughtView::changeEvent(QEvent *event)
+{
+    SheetDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_editor)
+        styleEditor();
 }
 
 void QuickThoughtView::fillPicker()

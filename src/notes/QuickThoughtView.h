@@ -37,8 +37,10 @@ protected:
     void submit() override;
     void cancel() override;
     void firstShown() override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void styleEditor();
     void fillPicker();
     void refresh();
 

@@ -1,8 +1,8 @@
 #include "notes/WritingParagraphEditor.h"
 
-#include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/TextInputDirection.h"
 #include "design/WrittenText.h"
 
@@ -35,9 +35,8 @@ WritingParagraphEditor::WritingParagraphEditor(const QUuid &blockID, QWidget *pa
     setStyleSheet(QString());
     QPalette colours = palette();
     colours.setColor(QPalette::Base, Qt::transparent);
-    colours.setColor(QPalette::PlaceholderText,
-                     semanticColor(SemanticColor::tertiary, colours, DesignEnvironment::current().increasedContrast));
     setPalette(colours);
+    keepSemanticColors(this, {{QPalette::PlaceholderText, {SemanticColor::tertiary}}});
 
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);

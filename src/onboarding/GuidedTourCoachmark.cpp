@@ -4,6 +4,7 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/FunctionalSurface.h"
+#include "design/SemanticPalette.h"
 #include "design/ShapePainting.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioText.h"
@@ -196,8 +197,7 @@ GuidedTourCoachmark::GuidedTourCoachmark(OnboardingCoordinator &onboarding, Guid
     m_close = new QToolButton(this);
     m_close->setObjectName(QStringLiteral("endTour"));
     m_close->setAutoRaise(true);
-    m_close->setIcon(QIcon(SymbolIcon::tintedPixmap(QStringLiteral("xmark"), QSize(12, 12), devicePixelRatioF(),
-                                                    shade(SemanticColor::secondary, palette()))));
+    paintCloseIcon();
     m_close->setToolTip(QStringLiteral("End Tour"));
     m_close->setAccessibleName(QStringLiteral("End guided tour"));
     connect(m_close, &QToolButton::clicked, &m_onboarding, &OnboardingCoordinator::completeTour);
@@ -219,9 +219,7 @@ GuidedTourCoachmark::GuidedTourCoachmark(OnboardingCoordinator &onboarding, Guid
     m_skip = new OnboardingTextButton(QStringLiteral("Skip Tour"), this);
     m_skip->setObjectName(QStringLiteral("skipTour"));
     m_skip->setFont(systemFont(11, QFont::Normal));
-    QPalette muted = m_skip->palette();
-    muted.setColor(QPalette::ButtonText, shade(SemanticColor::secondary, muted));
-    m_skip->setPalette(muted);
+    keepSemanticColors(m_skip, {{QPalette::ButtonText, {SemanticColor::secondary}}});
     connect(m_skip, &QPushButton::clicked, &m_onboarding, &OnboardingCoordinator::completeTour);
     buttons->addWidget(m_skip);
     buttons->addStretch(1);
@@ -249,6 +247,21 @@ QSize GuidedTourCoachmark::sizeHint() const
     const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(fixedWidth)
                                                      : layout()->totalSizeHint().height();
     return QSize(fixedWidth, height);
+}
+
+// The cross is a pixmap in the colours of the moment: made again when the
+// desktop's appearance changes.
+void GuidedTourCoachmark::paintCloseIcon()
+{
+    m_close->setIcon(QIcon(SymbolIcon::tintedPixmap(QStringLiteral("xmark"), QSize(12, 12), devicePixelRatioF(),
+                                                    shade(SemanticColor::secondary, palette()))));
+}
+
+void GuidedTourCoachmark::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_close)
+        paintCloseIcon();
 }
 
 void GuidedTourCoachmark::showEvent(QShowEvent *event)

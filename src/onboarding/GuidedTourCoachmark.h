@@ -56,10 +56,13 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void paintCloseIcon();
+
     OnboardingCoordinator &m_onboarding;
     GuidedTourStep m_step;
     bool m_hasSnipPreviewTarget;

@@ -4,8 +4,10 @@
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/ShapePainting.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/PlatformTexts.h"
 #include "platform/SymbolIcon.h"
@@ -41,16 +43,6 @@ StudioText *wrappedText(const QString &text, const QFont &font, SemanticColor sh
     return label;
 }
 
-// A symbol as a label, in one colour.
-QLabel *symbolLabel(const QString &systemImage, int size, const QColor &tint, QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    const qreal ratio = parent ? parent->devicePixelRatioF() : 1.0;
-    label->setPixmap(SymbolIcon::tintedPixmap(systemImage, QSize(size, size), ratio, tint));
-    label->setAlignment(Qt::AlignCenter);
-    label->setAccessibleName(QString());
-    return label;
-}
 
 void paintSymbol(QPainter *painter, const QRectF &rect, const QString &systemImage, const QColor &tint)
 {
@@ -146,9 +138,7 @@ OnboardingEyebrow::OnboardingEyebrow(const QString &title, QWidget *parent) : QL
     QFont font = systemFont(10, QFont::Bold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
     setFont(font);
-    QPalette shades = palette();
-    shades.setColor(QPalette::WindowText, color(SemanticColor::secondary, shades));
-    setPalette(shades);
+    keepSemanticColors(this, {{QPalette::WindowText, {SemanticColor::secondary}}});
 }
 
 // Feature row
@@ -160,7 +150,7 @@ OnboardingFeatureRow::OnboardingFeatureRow(const QString &icon, const QString &t
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(11);
-    QLabel *symbol = symbolLabel(icon, 15, color(SemanticColor::primary, palette()), this);
+    auto *symbol = new SymbolLabel(icon, 15, SemanticColor::primary, this);
     symbol->setFixedWidth(22);
     row->addWidget(symbol);
     auto *texts = new QVBoxLayout;
@@ -394,7 +384,7 @@ void CapturePermissionPanel::rebuild()
     }
     auto *headerRow = new QHBoxLayout;
     headerRow->setSpacing(10);
-    QLabel *symbol = symbolLabel(header.systemImage, 18, color(SemanticColor::primary, palette()), content);
+    auto *symbol = new SymbolLabel(header.systemImage, 18, SemanticColor::primary, content);
     symbol->setObjectName(QStringLiteral("permissionSymbol"));
     symbol->setProperty("systemImage", header.systemImage);
     headerRow->addWidget(symbol, 0, Qt::AlignVCenter);
@@ -479,7 +469,7 @@ void CapturePermissionPanel::rebuild()
             auto *row = new QHBoxLayout(ready);
             row->setContentsMargins(0, 0, 0, 0);
             row->setSpacing(5);
-            row->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), 12, color(SemanticColor::secondary, palette()), ready));
+            row->addWidget(new SymbolLabel(QStringLiteral("checkmark.circle.fill"), 12, SemanticColor::secondary, ready));
             row->addWidget(new StudioText(QStringLiteral("Captures are ready from any app."), systemFont(11, QFont::Medium),
                                           SemanticColor::secondary, ready));
             row->addStretch(1);

@@ -3,11 +3,13 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/LibraryQuery.h"
 #include "onboarding/OnboardingComponents.h"
+#include "design/SemanticPalette.h"
 #include "design/SheetSize.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
 #include "design/ShapePainting.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "design/TextInputDirection.h"
 #include "model/Board.h"
 #include "model/ModelContext.h"
@@ -45,6 +47,27 @@ QColor shade(SemanticColor color, const QPalette &palette, qreal opacity = 1)
 {
     return withOpacity(semanticColor(color, palette, AccessibilitySettings::shared().increasesContrast()), opacity);
 }
+
+// The check in a faint disc that opens the last page, drawn at each paint in
+// the colours of the moment.
+class ReadyBadge : public QWidget
+{
+public:
+    explicit ReadyBadge(QWidget *parent) : QWidget(parent) { setFixedSize(92, 92); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(shade(SemanticColor::primary, palette(), 0.06));
+        painter.drawEllipse(QRectF(0, 0, 92, 92));
+        painter.drawPixmap(QPointF(29, 29), SymbolIcon::tintedPixmap(QStringLiteral("checkmark"), QSize(34, 34),
+                                                                     devicePixelRatioF(),
+                                                                     shade(SemanticColor::primary, palette())));
+    }
+};
 
 QFont trackedFont(qreal size, QFont::Weight weight, qreal tracking)
 {
@@ -286,9 +309,7 @@ OnboardingExperienceView::OnboardingExperienceView(AppRuntime &runtime, Onboardi
     // or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAutoFillBackground(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, shade(SemanticColor::windowBackground, background));
-    setPalette(background);
+    keepSemanticColors(this, {{QPalette::Window, {SemanticColor::windowBackground}}});
 
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -389,10 +410,7 @@ QWidget *OnboardingExperienceView::buildHeader()
     auto *labelRow = new QHBoxLayout(label);
     labelRow->setContentsMargins(0, 0, 0, 0);
     labelRow->setSpacing(6);
-    auto *symbol = new QLabel(label);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("rectangle.on.rectangle.angled"), QSize(15, 15),
-                                               devicePixelRatioF(), shade(SemanticColor::label, palette())));
-    labelRow->addWidget(symbol);
+    labelRow->addWidget(new SymbolLabel(QStringLiteral("rectangle.on.rectangle.angled"), 15, SemanticColor::label, label));
     labelRow->addWidget(new StudioText(QStringLiteral("Tessaline"), systemFont(13, QFont::DemiBold), SemanticColor::label, label));
     row->addWidget(label);
     row->addStretch(1);
@@ -403,9 +421,7 @@ QWidget *OnboardingExperienceView::buildHeader()
     m_skipButton = new OnboardingTextButton(QStringLiteral("Skip"), header);
     m_skipButton->setObjectName(QStringLiteral("skipButton"));
     m_skipButton->setCursor(Qt::PointingHandCursor);
-    QPalette muted = m_skipButton->palette();
-    muted.setColor(QPalette::ButtonText, shade(SemanticColor::secondary, muted));
-    m_skipButton->setPalette(muted);
+    keepSemanticColors(m_skipButton, {{QPalette::ButtonText, {SemanticColor::secondary}}});
     m_skipButton->setAccessibleDescription(QStringLiteral("Closes setup. You can replay it from Settings."));
     m_skipButton->setToolTip(m_skipButton->accessibleDescription());
     connect(m_skipButton, &QPushButton::clicked, &m_onboarding, &OnboardingCoordinator::skip);
@@ -558,22 +574,7 @@ QWidget *OnboardingExperienceView::buildReadyPage()
     stack->setSpacing(height() < fullHeight ? 16 : 24);
     stack->addStretch(1);
 
-    auto *badge = new QLabel(page);
-    {
-        const qreal ratio = devicePixelRatioF();
-        QPixmap pixmap(QSize(92, 92) * ratio);
-        pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(shade(SemanticColor::primary, palette(), 0.06));
-        painter.drawEllipse(QRectF(0, 0, 92, 92));
-        painter.drawPixmap(QPointF(29, 29), SymbolIcon::tintedPixmap(QStringLiteral("checkmark"), QSize(34, 34), ratio,
-                                                                     shade(SemanticColor::primary, palette())));
-        badge->setPixmap(pixmap);
-    }
-    badge->setFixedSize(92, 92);
+    auto *badge = new ReadyBadge(page);
     stack->addWidget(badge, 0, Qt::AlignHCenter);
 
     auto *titles = new QVBoxLayout;
@@ -616,10 +617,7 @@ QWidget *OnboardingExperienceView::buildReadyPage()
     auto *pickerRow = new QWidget(card);
     auto *pickerLayout = new QHBoxLayout(pickerRow);
     pickerLayout->setContentsMargins(14, 14, 14, 14);
-    auto *pickerSymbol = new QLabel(pickerRow);
-    pickerSymbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("arrow.down.to.line"), QSize(14, 14),
-                                                     devicePixelRatioF(), shade(SemanticColor::label, palette())));
-    pickerLayout->addWidget(pickerSymbol);
+    pickerLayout->addWidget(new SymbolLabel(QStringLiteral("arrow.down.to.line"), 14, SemanticColor::label, pickerRow));
     pickerLayout->addWidget(new StudioText(QStringLiteral("Default capture note"), systemFont(13, QFont::Normal),
                                            SemanticColor::label, pickerRow));
     pickerLayout->addStretch(1);
@@ -652,10 +650,7 @@ QWidget *OnboardingExperienceView::buildReadyPage()
     auto *privacyRow = new QHBoxLayout(privacy);
     privacyRow->setContentsMargins(0, 0, 0, 0);
     privacyRow->setSpacing(6);
-    auto *lock = new QLabel(privacy);
-    lock->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("lock"), QSize(12, 12), devicePixelRatioF(),
-                                             shade(SemanticColor::secondary, palette())));
-    privacyRow->addWidget(lock);
+    privacyRow->addWidget(new SymbolLabel(QStringLiteral("lock"), 12, SemanticColor::secondary, privacy));
     privacyRow->addWidget(new StudioText(QStringLiteral("Your library stays useful offline. Cloud sync and review "
                                                         "reminders remain optional."),
                                          systemFont(12, QFont::Normal), SemanticColor::secondary, privacy));

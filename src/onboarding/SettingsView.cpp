@@ -6,9 +6,9 @@
 #include "design/SheetSize.h"
 #include "design/StudioSectionHeader.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/PlatformTexts.h"
-#include "platform/SymbolIcon.h"
 
 #include <algorithm>
 #include <QCheckBox>
@@ -27,12 +27,6 @@ namespace {
 
 constexpr int formSize = 520;
 constexpr int symbolSize = 14;
-
-QPixmap symbolPixmap(const QString &systemName, const QWidget *widget, SemanticColor color = SemanticColor::secondary)
-{
-    return SymbolIcon::tintedPixmap(systemName, QSize(symbolSize, symbolSize), widget->devicePixelRatioF(),
-                                    resolveColor(ColorSpec{color, 1}, widget->palette()));
-}
 
 // The explanatory text under a section's controls.
 StudioText *footnote(const QString &text, QWidget *parent)
@@ -200,7 +194,8 @@ QWidget *SettingsView::buildShortcutsSection()
     m_shortcutErrorRow->setObjectName(QStringLiteral("shortcutError"));
     auto *errorLayout = new QHBoxLayout(m_shortcutErrorRow);
     errorLayout->setContentsMargins(0, 0, 0, 0);
-    m_shortcutErrorIcon = new QLabel(m_shortcutErrorRow);
+    m_shortcutErrorIcon = new SymbolLabel(QStringLiteral("exclamationmark.circle"), symbolSize, SemanticColor::secondary,
+                                          m_shortcutErrorRow);
     errorLayout->addWidget(m_shortcutErrorIcon);
     m_shortcutErrorText = new StudioText(QString(), TessalineTypography::caption(), SemanticColor::secondary,
                                          m_shortcutErrorRow);
@@ -228,7 +223,7 @@ QWidget *SettingsView::buildCaptureSection()
     auto *statusRow = new QWidget;
     auto *statusLayout = new QHBoxLayout(statusRow);
     statusLayout->setContentsMargins(0, 0, 0, 0);
-    m_permissionIcon = new QLabel(statusRow);
+    m_permissionIcon = new SymbolLabel(QString(), symbolSize, SemanticColor::label, statusRow);
     statusLayout->addWidget(m_permissionIcon);
     m_permissionTitle = new QLabel(statusRow);
     m_permissionTitle->setObjectName(QStringLiteral("permissionStatus"));
@@ -345,9 +340,8 @@ QWidget *SettingsView::buildPrivacySection()
     m_restartNotice->setObjectName(QStringLiteral("cloudSyncRestartNotice"));
     auto *noticeLayout = new QHBoxLayout(m_restartNotice);
     noticeLayout->setContentsMargins(0, 0, 0, 0);
-    auto *noticeIcon = new QLabel(m_restartNotice);
-    noticeIcon->setPixmap(symbolPixmap(QStringLiteral("arrow.clockwise"), this));
-    noticeLayout->addWidget(noticeIcon);
+    noticeLayout->addWidget(new SymbolLabel(QStringLiteral("arrow.clockwise"), symbolSize, SemanticColor::secondary,
+                                            m_restartNotice));
     noticeLayout->addWidget(new StudioText(QStringLiteral("Restart Tessaline to apply this change."),
                                            TessalineTypography::body(), SemanticColor::secondary, m_restartNotice),
                             1);
@@ -371,7 +365,6 @@ void SettingsView::refreshShortcuts()
     const std::optional<QString> message = m_model.shortcutValidationMessage();
     m_shortcutErrorRow->setVisible(message.has_value());
     if (message) {
-        m_shortcutErrorIcon->setPixmap(symbolPixmap(QStringLiteral("exclamationmark.circle"), this));
         m_shortcutErrorText->setText(*message);
         m_shortcutErrorRow->setAccessibleName(QStringLiteral("Shortcut error: ") + *message);
     }
@@ -388,7 +381,7 @@ void SettingsView::refreshCapture()
 void SettingsView::refreshPermission()
 {
     const ScreenCapturePermissionState state = m_model.permissionState();
-    m_permissionIcon->setPixmap(symbolPixmap(SettingsModel::permissionSystemImage(state), this, SemanticColor::label));
+    m_permissionIcon->setSystemName(SettingsModel::permissionSystemImage(state));
     const QString advice = m_model.permissionAdvice();
     if (!advice.isEmpty()) {
         // No privacy switch to send the user to: the portal's own story,

@@ -14,6 +14,7 @@ class AppRuntime;
 class OnboardingCoordinator;
 class ShortcutRecorderView;
 class StudioText;
+class SymbolLabel;
 class TessalinePrimaryButton;
 class UpdateService;
 
@@ -54,14 +55,14 @@ private:
     ShortcutRecorderView *m_quickNoteField = nullptr;
     QPushButton *m_resetShortcuts = nullptr;
     QWidget *m_shortcutErrorRow = nullptr;
-    QLabel *m_shortcutErrorIcon = nullptr;
+    SymbolLabel *m_shortcutErrorIcon = nullptr;
     StudioText *m_shortcutErrorText = nullptr;
     StudioText *m_shortcutHint = nullptr;
     StudioText *m_shortcutCommands = nullptr;
 
     QCheckBox *m_copyCaptures = nullptr;
     QCheckBox *m_openRegionCaptures = nullptr;
-    QLabel *m_permissionIcon = nullptr;
+    SymbolLabel *m_permissionIcon = nullptr;
     QLabel *m_permissionTitle = nullptr;
     QPushButton *m_checkAgain = nullptr;
     QPushButton *m_requestAccess = nullptr;

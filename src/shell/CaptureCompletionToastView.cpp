@@ -6,13 +6,16 @@
 #include "design/DialogOwner.h"
 #include "design/ErrorAlert.h"
 #include "design/FunctionalSurface.h"
+#include "design/SemanticPalette.h"
 #include "design/StudioActionButton.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
 #include "model/ModelContext.h"
 #include "platform/Pasteboard.h"
 #include "platform/SymbolIcon.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,9 +104,7 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     headerFont.setPixelSize(12);
     headerFont.setWeight(QFont::DemiBold);
     m_header->setFont(headerFont);
-    auto *check = new QLabel;
-    check->setPixmap(SymbolIcon::icon(QStringLiteral("checkmark.circle.fill")).pixmap(14, 14));
-    header->addWidget(check);
+    header->addWidget(new SymbolLabel(QStringLiteral("checkmark.circle.fill"), 14, SemanticColor::primary));
     header->addWidget(m_header, 1);
     m_copied = new QLabel(tr("Copied"));
     QFont copiedFont = m_copied->font();
@@ -127,11 +128,7 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
     sourceFont.setPixelSize(11);
     sourceFont.setWeight(QFont::Medium);
     m_source->setFont(sourceFont);
-    QPalette sourcePalette = m_source->palette();
-    QColor tertiary = sourcePalette.color(QPalette::WindowText);
-    tertiary.setAlphaF(0.5);
-    sourcePalette.setColor(QPalette::WindowText, tertiary);
-    m_source->setPalette(sourcePalette);
+    keepSemanticColors(m_source, {{QPalette::WindowText, {SemanticColor::label, 0.5}}});
     details->addWidget(m_source);
     row1->addLayout(details, 1);
     column->addLayout(row1);
@@ -237,6 +234,15 @@ void CaptureCompletionToastView::refresh()
         m_showsPicture = !picture.isNull();
     }
     showPendingError();
+}
+
+// The thumbnail's frame (and its placeholder) are drawn once in the colours
+// of the moment: drawn again when the desktop's appearance changes.
+void CaptureCompletionToastView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_thumbnail && !m_thumbnail->pixmap().isNull())
+        m_thumbnail->setPixmap(thumbnailPixmap(m_model->thumbnailSource(), devicePixelRatioF()));
 }
 
 void CaptureCompletionToastView::showPendingError()

@@ -32,6 +32,9 @@ public:
 Q_SIGNALS:
     void closeRequested();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void refresh();
     void showPendingError();

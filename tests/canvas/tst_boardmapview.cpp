@@ -28,6 +28,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 using namespace tessaline;
@@ -523,6 +524,39 @@ private Q_SLOTS:
         QVERIFY(!covered(top));
         QTRY_VERIFY(covered(top));
         QVERIFY(!covered(latest));
+    }
+
+    // Cards keep their drawing in a cache: after the desktop turned dark a
+    // card went on showing the light header it was drawn with, light text on
+    // a light bar, until something moved it.
+    void cardsFollowTheDesktopsAppearance()
+    {
+        MapRig &r = *rig;
+        CanvasCard *card = r.card(CardKind::thought, 1, true);
+        QVERIFY(r.context->save());
+        show();
+        const QRectF frame = view->scene().cardItem(card->id())->storedFrame();
+        const auto darkShare = [&] {
+            const QImage shot = viewport()->grab().toImage();
+            const qreal ratio = shot.devicePixelRatio();
+            const int y = qRound(onView(frame.topLeft() + QPointF(0, CardItem::headerHeight / 2)).y() * ratio);
+            const int left = qRound(onView(frame.topLeft()).x() * ratio) + 12;
+            const int right = qRound(onView(frame.topRight()).x() * ratio) - 12;
+            int dark = 0;
+            for (int x = left; x < right; ++x)
+                dark += shot.pixelColor(x, y).lightnessF() < 0.5;
+            return qreal(dark) / std::max(1, right - left);
+        };
+        QVERIFY(darkShare() < 0.2);
+        const QPalette light = QApplication::palette();
+        const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(36, 36, 38));
+        dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+        dark.setColor(QPalette::Base, QColor(28, 28, 30));
+        dark.setColor(QPalette::Text, QColor(236, 236, 236));
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(darkShare() > 0.8);
     }
 
     void theTourRingsItsPreviewCardOnItsLastStep()

@@ -5,13 +5,16 @@
 #include "design/SemanticColors.h"
 #include "design/StudioDivider.h"
 #include "design/StudioTag.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/SymbolIcon.h"
 
 #include <QApplication>
 #include <QEnterEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -74,6 +77,9 @@ private Q_SLOTS:
     void hoverFollowsReduceMotion();
     void canvasFillsWithWindowColour();
     void settingsChangesRepaint();
+    void symbolsFollowTheAppearance();
+    void symbolsKeepTheirPixelsAtEveryScale_data();
+    void symbolsKeepTheirPixelsAtEveryScale();
     void dividersUseTheSeparatorColour_data();
     void dividersUseTheSeparatorColour();
 };
@@ -441,6 +447,89 @@ void DesignSurfacesTest::settingsChangesRepaint()
             widget->removeEventFilter(&counter);
         }
     }
+}
+
+// A symbol made once into a pixmap stayed dark grey on the window the desktop
+// had turned dark.
+void DesignSurfacesTest::symbolsFollowTheAppearance()
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(new SymbolLabel(QStringLiteral("photo"), 24, SemanticColor::label));
+    window.setAutoFillBackground(true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The mean lightness of the pixels that stand out from the window.
+    const auto inkLightness = [&window] {
+        const QImage shot = window.grab().toImage();
+        const QColor ground = window.palette().color(QPalette::Window);
+        qreal sum = 0;
+        int count = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor pixel = shot.pixelColor(x, y);
+                if (std::abs(pixel.lightnessF() - ground.lightnessF()) > 0.3) {
+                    sum += pixel.lightnessF();
+                    ++count;
+                }
+            }
+        }
+        return count < 20 ? -1.0 : sum / count;
+    };
+    const QPalette light = QApplication::palette();
+    const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
+    const qreal before = inkLightness();
+    QVERIFY2(before >= 0 && before < 0.4, qPrintable(QString::number(before)));
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(36, 36, 38));
+    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    QApplication::setPalette(dark);
+    QTRY_VERIFY(inkLightness() > 0.6);
+}
+
+void DesignSurfacesTest::symbolsKeepTheirPixelsAtEveryScale_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QPoint>("position");
+    // The label's centre is a point in from its position.
+    QTest::newRow("1") << 1.0 << QPoint(7, 5);
+    QTest::newRow("1.25, between pixels") << 1.25 << QPoint(8, 6);
+    QTest::newRow("1.5, on pixels") << 1.5 << QPoint(7, 5);
+    QTest::newRow("1.5, between pixels") << 1.5 << QPoint(8, 6);
+    QTest::newRow("1.75, between pixels down") << 1.75 << QPoint(3, 9);
+    QTest::newRow("2") << 2.0 << QPoint(7, 5);
+    QTest::newRow("3") << 3.0 << QPoint(8, 6);
+}
+
+// A symbol is drawn from a rendering made for the scale it is painted at,
+// wherever it lies: one made for another scale is resampled, blurred.
+void DesignSurfacesTest::symbolsKeepTheirPixelsAtEveryScale()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QPoint, position);
+    QWidget holder;
+    holder.resize(60, 60);
+    auto *symbol = new SymbolLabel(QStringLiteral("photo"), 24, SemanticColor::label, &holder);
+    symbol->setGeometry(QRect(position, symbol->sizeHint()));
+
+    QImage shot(QSize(60, 60) * ratio, QImage::Format_ARGB32_Premultiplied);
+    shot.setDevicePixelRatio(ratio);
+    shot.fill(Qt::transparent);
+    holder.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+
+    const QImage expected = SymbolIcon::tintedPixmap(QStringLiteral("photo"), QSize(24, 24), ratio,
+                                                     semanticColor(SemanticColor::label, symbol->palette()))
+                                .toImage()
+                                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(expected.size(), QSize(24, 24) * ratio);
+    // The symbol's corner: the label's centre, on the nearest pixel.
+    const QPoint corner(qRound((position.x() + 1) * ratio), qRound((position.y() + 1) * ratio));
+    int differing = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x)
+            differing += shot.pixel(corner + QPoint(x, y)) != expected.pixel(x, y);
+    }
+    QVERIFY2(differing == 0, qPrintable(QStringLiteral("%1 pixels differ").arg(differing)));
 }
 
 void DesignSurfacesTest::dividersUseTheSeparatorColour_data()

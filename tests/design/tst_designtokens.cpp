@@ -1,10 +1,14 @@
 #include "design/AnimatedAmount.h"
 #include "design/DesignTokens.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "platform/AccessibilitySettings.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QVBoxLayout>
+#include <QWidget>
 #include <QTest>
 
 #include <algorithm>
@@ -24,6 +28,8 @@ private Q_SLOTS:
     void fonts();
     void fontsFollowTheDesktopFont();
     void coloursFollowThePalette();
+    void keptColoursFollowTheAppearance_data();
+    void keptColoursFollowTheAppearance();
     void semanticMapping_data();
     void semanticMapping();
     void textIsReadable_data();
@@ -137,6 +143,72 @@ void DesignTokensTest::coloursFollowThePalette()
     QCOMPARE(TessalineColors::shadow(), QColor(Qt::black));
     QApplication::setPalette(before);
     QCOMPARE(TessalineColors::windowBackground(), before.color(QPalette::Window));
+}
+
+namespace {
+
+QPalette darkAppearance(QPalette palette)
+{
+    palette.setColor(QPalette::Window, QColor(36, 36, 38));
+    palette.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    palette.setColor(QPalette::Base, QColor(28, 28, 30));
+    palette.setColor(QPalette::Text, QColor(236, 236, 236));
+    return palette;
+}
+
+} // namespace
+
+void DesignTokensTest::keptColoursFollowTheAppearance_data()
+{
+    QTest::addColumn<QString>("placement");
+    QTest::newRow("a window of its own") << QStringLiteral("window");
+    QTest::newRow("inside a window") << QStringLiteral("child");
+    QTest::newRow("made alone, then put in a window") << QStringLiteral("adopted");
+    QTest::newRow("in a window that keeps colours of its own") << QStringLiteral("nested");
+}
+
+// A column filled with the control colour and a caption in the secondary
+// colour, as the screens make them, read again at each of the desktop's
+// switches: with colours copied once, a switch to dark left light-grey text on
+// the white fill of the light appearance.
+void DesignTokensTest::keptColoursFollowTheAppearance()
+{
+    QFETCH(QString, placement);
+    const QPalette light = QApplication::palette();
+    const QPalette dark = darkAppearance(light);
+    const auto restore = qScopeGuard([light] {
+        QApplication::setPalette(light);
+        AccessibilitySettings::shared().setIncreasesContrast(false);
+    });
+    QWidget window;
+    QWidget *outer = &window;
+    if (placement == QLatin1String("nested")) {
+        outer = new QWidget(&window);
+        keepSemanticColors(outer, {{QPalette::Window, {SemanticColor::windowBackground, 1.0}}});
+    }
+    QWidget *column = placement == QLatin1String("window") ? &window
+        : placement == QLatin1String("adopted")            ? new QWidget
+                                                           : new QWidget(outer);
+    keepSemanticColors(column, {{QPalette::Window, {SemanticColor::controlBackground, 1.0}},
+                                {QPalette::WindowText, {SemanticColor::secondary, 1.0}}});
+    if (placement == QLatin1String("adopted"))
+        (new QVBoxLayout(&window))->addWidget(column);
+
+    // The desktop's switch reaches widgets through posted events.
+    const auto showsAppearance = [column](const QPalette &appearance, bool contrast) {
+        const QPalette shown = column->palette();
+        return shown.color(QPalette::Window) == semanticColor(SemanticColor::controlBackground, appearance)
+            && shown.color(QPalette::WindowText) == semanticColor(SemanticColor::secondary, appearance, contrast)
+            && contrastRatio(shown.color(QPalette::WindowText), shown.color(QPalette::Window)) >= minimumTextContrast;
+    };
+    QVERIFY(showsAppearance(light, false));
+    QApplication::setPalette(dark);
+    QTRY_VERIFY(showsAppearance(dark, false));
+    AccessibilitySettings::shared().setIncreasesContrast(true);
+    QTRY_VERIFY(showsAppearance(dark, true));
+    AccessibilitySettings::shared().setIncreasesContrast(false);
+    QApplication::setPalette(light);
+    QTRY_VERIFY(showsAppearance(light, false));
 }
 
 void DesignTokensTest::semanticMapping_data()

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace tessaline;
@@ -109,6 +110,30 @@ private Q_SLOTS:
         QVERIFY(f.rig.context().save());
         QCOMPARE(entries(sheet->notePicker()), (QStringList{"Quick Captures", "Ideas"}));
         QCOMPARE(sheet->notePicker()->currentText(), QStringLiteral("Quick Captures"));
+    }
+
+    // The editor's fill was the light appearance's white for good: after
+    // the desktop turned dark, light text on white.
+    void editorFollowsTheDesktopsAppearance()
+    {
+        Fixture f;
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        QPlainTextEdit *editor = sheet->editor();
+        const auto fill = [editor] {
+            const QImage shot = editor->grab().toImage();
+            return shot.pixelColor(QPoint(editor->width() / 2, editor->height() - 4) * shot.devicePixelRatio());
+        };
+        QVERIFY2(fill().lightnessF() > 0.7, qPrintable(fill().name()));
+        const QPalette light = QApplication::palette();
+        const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(36, 36, 38));
+        dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+        dark.setColor(QPalette::Base, QColor(28, 28, 30));
+        dark.setColor(QPalette::Text, QColor(236, 236, 236));
+        QApplication::setPalette(dark);
+        QTRY_VERIFY2(fill().lightnessF() < 0.3, qPrintable(fill().name()));
     }
 
     void returnAddsTheParagraphAndShowsTheNote()

@@ -487,7 +487,7 @@ void OnboardingExperienceTest::permissionStages()
     QCOMPARE(panel.stage(), stage);
     settle();
     QCOMPARE(panel.findChildren<QWidget *>(QStringLiteral("permissionStage"), Qt::FindDirectChildrenOnly).size(), 1);
-    QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("permissionSymbol"))->property("systemImage").toString(), symbol);
+    QCOMPARE(panel.findChild<QWidget *>(QStringLiteral("permissionSymbol"))->property("systemImage").toString(), symbol);
     QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("permissionTitle"))->text(), title);
     QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("permissionBody"))->text(), body);
     settle();

@@ -1,8 +1,9 @@
-#include "notes/SymbolLabel.h"
+#include "design/SymbolLabel.h"
 
 #include "design/DesignEnvironment.h"
 #include "platform/SymbolIcon.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 
 namespace tessaline {
@@ -33,8 +34,13 @@ QSize SymbolLabel::sizeHint() const
 void SymbolLabel::paintEvent(QPaintEvent *)
 {
     const QColor color = semanticColor(m_color, palette(), DesignEnvironment::current().increasedContrast);
-    const QPixmap pixmap = SymbolIcon::tintedPixmap(m_systemName, QSize(m_pointSize, m_pointSize), devicePixelRatioF(), color);
     QPainter painter(this);
+    // Drawn for the pixels painted into: the window's, or those of whatever
+    // the label is grabbed or rendered into (the painter's device is the
+    // label itself even then; its engine's is the real one).
+    const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QPixmap pixmap = SymbolIcon::tintedPixmap(m_systemName, QSize(m_pointSize, m_pointSize),
+                                                    target ? target->devicePixelRatioF() : devicePixelRatioF(), color);
     const QSizeF logical = QSizeF(pixmap.size()) / pixmap.devicePixelRatio();
     painter.drawPixmap(QPointF((width() - logical.width()) / 2, (height() - logical.height()) / 2), pixmap);
 }

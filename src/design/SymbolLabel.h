@@ -6,8 +6,9 @@
 
 namespace tessaline {
 
-// One symbol drawn in a semantic colour at a point size, as the writing
-// page's rows show a card's kind. Follows theme and contrast at each paint.
+// One symbol drawn in a semantic colour at a point size. Drawn afresh at each
+// paint, it follows the desktop's appearance, contrast and the scale of the
+// screen it is on; a pixmap made once keeps those of the moment it was made.
 class SymbolLabel : public QWidget
 {
     Q_OBJECT
