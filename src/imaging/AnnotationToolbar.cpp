@@ -6,8 +6,8 @@
 #include "design/StudioDivider.h"
 #include "design/StudioIconButton.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "imaging/AnnotationEditorModel.h"
-#include "platform/SymbolIcon.h"
 
 #include <QColorDialog>
 #include <QEvent>
@@ -212,7 +212,7 @@ QWidget *AnnotationToolbar::buildStyleControls()
 
     auto *width = new QHBoxLayout;
     width->setSpacing(7);
-    m_widthSymbol = new QLabel(m_styleControls);
+    m_widthSymbol = new SymbolLabel(QString(), 16, SemanticColor::secondary, m_styleControls);
     m_widthSymbol->setFixedSize(18, 18);
     m_widthSlider = new QSlider(Qt::Horizontal, m_styleControls);
     m_widthSlider->setRange(2, 10);
@@ -319,8 +319,7 @@ void AnnotationToolbar::refresh()
     const QString symbol = textSizing ? QStringLiteral("textformat.size") : QStringLiteral("lineweight");
     if (symbol != m_widthSymbolName) {
         m_widthSymbolName = symbol;
-        m_widthSymbol->setPixmap(SymbolIcon::tintedPixmap(symbol, QSize(16, 16), devicePixelRatioF(),
-                                                          semanticColor(SemanticColor::secondary, palette())));
+        m_widthSymbol->setSystemName(symbol);
     }
     m_widthSlider->setToolTip(textSizing ? QStringLiteral("Text size") : QStringLiteral("Stroke width"));
     const double displayed = m_model.displayedLineWidth();

@@ -18,6 +18,7 @@ class AnnotationEditorModel;
 class StudioActionButton;
 class StudioIconButton;
 class StudioText;
+class SymbolLabel;
 
 // The editor's toolbar: the seven tools, the colour and width controls (or
 // the pixelate hint), the selected item's actions and undo/redo. It lays
@@ -75,7 +76,7 @@ private:
     QList<QWidget *> m_swatchButtons;
     StudioIconButton *m_paletteButton;
     QPointer<QWidget> m_colorPopover;
-    QLabel *m_widthSymbol;
+    SymbolLabel *m_widthSymbol;
     QString m_widthSymbolName;
     QSlider *m_widthSlider;
     QLabel *m_widthValue;

@@ -5,6 +5,7 @@
 #include "design/ErrorAlert.h"
 #include "design/SheetSize.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioCompactButton.h"
 #include "design/StudioDivider.h"
@@ -437,9 +438,7 @@ void SnipFrameComposerView::build()
     if (m_model->isAvailable() || m_model->isLoading()) {
         m_content = new QWidget(this);
         m_content->setAutoFillBackground(true);
-        QPalette background = m_content->palette();
-        background.setColor(QPalette::Window, semanticColor(SemanticColor::windowBackground, palette()));
-        m_content->setPalette(background);
+        keepSemanticColors(m_content, {{QPalette::Window, {SemanticColor::windowBackground}}});
     }
     // Roomy where the screen allows; on a small one the preview gives way
     // so the controls and Copy Framed stay on screen.
@@ -507,9 +506,7 @@ QWidget *SnipFrameComposerView::buildHeader()
     title->setFont(sizedFont(font(), 17, QFont::DemiBold));
     auto *subtitle = new QLabel(QStringLiteral("Create a polished copy. Your original remains unchanged."), header);
     subtitle->setFont(sizedFont(font(), 12));
-    QPalette secondary = subtitle->palette();
-    secondary.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
-    subtitle->setPalette(secondary);
+    keepSemanticColors(subtitle, {{QPalette::WindowText, {SemanticColor::secondary}}});
     titles->addWidget(title);
     titles->addWidget(subtitle);
     titles->addStretch(1);
@@ -550,9 +547,7 @@ QSlider *SnipFrameComposerView::addSliderColumn(QWidget *column, const QString &
     auto *value = new QLabel(column);
     value->setTextFormat(Qt::PlainText);
     value->setFont(sizedFont(font(), 10, QFont::Normal, true));
-    QPalette secondary = value->palette();
-    secondary.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
-    value->setPalette(secondary);
+    keepSemanticColors(value, {{QPalette::WindowText, {SemanticColor::secondary}}});
     header->addWidget(value);
     layout->addLayout(header);
     auto *slider = new QSlider(Qt::Horizontal, column);
@@ -573,9 +568,7 @@ QWidget *SnipFrameComposerView::buildControls()
     column->setSpacing(17);
     auto *background = new QLabel(QStringLiteral("Background"), controls);
     background->setFont(sizedFont(font(), 12, QFont::DemiBold));
-    QPalette secondary = background->palette();
-    secondary.setColor(QPalette::WindowText, semanticColor(SemanticColor::secondary, palette()));
-    background->setPalette(secondary);
+    keepSemanticColors(background, {{QPalette::WindowText, {SemanticColor::secondary}}});
     column->addWidget(background);
 
     auto *tiles = new QHBoxLayout;

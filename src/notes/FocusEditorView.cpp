@@ -4,11 +4,13 @@
 #include "design/DesignTokens.h"
 #include "design/ErrorAlert.h"
 #include "design/SemanticColors.h"
+#include "design/SemanticPalette.h"
 #include "design/SheetControls.h"
 #include "design/SheetSize.h"
 #include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
 #include "design/StudioText.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
 #include "design/WrittenText.h"
@@ -139,7 +141,7 @@ QWidget *FocusEditorView::makeEditor()
     auto *header = new QHBoxLayout;
     header->setContentsMargins(18, 18, 18, 18);
     header->setSpacing(12);
-    m_symbol = new QLabel(page);
+    m_symbol = new SymbolLabel(QString(), 17, SemanticColor::secondary, page);
     header->addWidget(m_symbol);
     m_title = new QLineEdit(page);
     m_title->setPlaceholderText(QStringLiteral("Title"));
@@ -243,9 +245,7 @@ QWidget *FocusEditorView::makeThoughtBody()
     m_thoughtText->setFont(TessalineTypography::systemFont(16, QFont::Normal));
     m_thoughtText->setFrameShape(QFrame::NoFrame);
     m_thoughtText->document()->setDocumentMargin(36);
-    QPalette shade = m_thoughtText->palette();
-    shade.setColor(QPalette::Base, semanticColor(SemanticColor::textBackground, palette()));
-    m_thoughtText->setPalette(shade);
+    keepSemanticColors(m_thoughtText, {{QPalette::Base, {SemanticColor::textBackground}}});
     textInputDirection(m_thoughtText);
     breakLinesOnShiftReturn(m_thoughtText);
     tabLeavesEditor(m_thoughtText);
@@ -271,8 +271,7 @@ void FocusEditorView::refresh()
     const QString symbol = FocusEditorModel::symbolName(*card);
     if (symbol != m_symbolName) {
         m_symbolName = symbol;
-        m_symbol->setPixmap(SymbolIcon::tintedPixmap(symbol, QSize(17, 17), devicePixelRatioF(),
-                                                     semanticColor(SemanticColor::secondary, palette())));
+        m_symbol->setSystemName(symbol);
         // Read out as the kind; the symbol's name is kept for whoever
         // needs to know which picture is up.
         m_symbol->setProperty("systemImage", symbol);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "design/SymbolLabel.h"
+
 #include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -34,7 +36,7 @@ public:
     FocusEditorModel &model() const { return *m_model; }
     // Null until a card is shown. The symbol label carries the shown
     // symbol's name in its "systemImage" property.
-    QLabel *kindSymbol() const { return m_symbol; }
+    QWidget *kindSymbol() const { return m_symbol; }
     QLineEdit *titleField() const { return m_title; }
     QComboBox *kindPicker() const { return m_kind; }
     QPlainTextEdit *thoughtEditor() const { return m_thoughtText; }
@@ -64,7 +66,7 @@ private:
     QStackedWidget *m_pages = nullptr;
     StudioEmptyState *m_unavailable = nullptr;
     QWidget *m_editor = nullptr;
-    QLabel *m_symbol = nullptr;
+    SymbolLabel *m_symbol = nullptr;
     QString m_symbolName;
     QLineEdit *m_title = nullptr;
     QComboBox *m_kind = nullptr;
