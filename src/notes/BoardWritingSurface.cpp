@@ -61,8 +61,12 @@ public:
         : QWidget(surface)
         , m_surface(surface)
         , m_animation(new QVariantAnimation(this))
+        , m_ahead(new QTimer(this))
     {
         setAcceptDrops(true);
+        m_ahead->setSingleShot(true);
+        m_ahead->setInterval(0);
+        connect(m_ahead, &QTimer::timeout, this, [this]() { materializeAhead(); });
         m_animation->setStartValue(0.0);
         m_animation->setEndValue(1.0);
         m_animation->setEasingCurve(QEasingCurve::OutCubic);
@@ -156,8 +160,10 @@ public:
     // of a note that gathers thousands of captures.
     void showVisible()
     {
-        if (materializeVisible(m_placed))
+        if (materializeVisible(m_placed, Reach::inView))
             relayout();
+        else
+            scheduleAhead();
     }
 
 private:
@@ -199,7 +205,9 @@ private:
             }
         }
         moveRows();
-        return materializeVisible(slots);
+        const bool made = materializeVisible(slots, Reach::inView);
+        scheduleAhead();
+        return made;
     }
 
     // The first slot whose row reaches down to `y` or below: slots run down
@@ -238,25 +246,76 @@ private:
         }
     }
 
-    // Paragraphs near the visible part of the page get their editors, card
-    // references their views; the rest stay measured text and estimated
-    // cards until they are scrolled to. True when a card view was made, as
-    // its height is only known now.
-    bool materializeVisible(const std::vector<Slot> &slots)
+    // Rows in view get their views at once; rows a screen above or two
+    // below (where a scroll step goes next) get theirs on later turns of the
+    // event loop, a few at a time, so opening a note costs one screenful of
+    // views, not three.
+    enum class Reach { inView, ahead };
+
+    QRect band(Reach reach) const
     {
-        const int screen = std::max(m_surface->viewport()->height(), 600);
+        const int view = std::max(1, m_surface->viewport()->height());
         const int top = m_surface->verticalScrollBar()->value();
-        const QRect band(0, top - screen, std::max(1, width()), 3 * screen);
+        if (reach == Reach::inView)
+            return QRect(0, top, std::max(1, width()), view);
+        const int screen = std::max(view, 600);
+        return QRect(0, top - screen, std::max(1, width()), 3 * screen);
+    }
+
+    // Whether a row near the view still has no view of its own.
+    bool bareAhead() const
+    {
+        const QRect area = band(Reach::ahead);
+        for (auto it = firstReaching(m_placed, area.top()); it != m_placed.cend() && it->dropArea.top() <= area.bottom(); ++it) {
+            // (A slot kept from the last placement may name a row that has
+            // had its view made since.)
+            if (!it->widget && it->dropArea.intersects(area)) {
+                if (const Row *row = m_surface->findRow(it->id); row && !row->widget)
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    void scheduleAhead()
+    {
+        if (isVisible() && !m_ahead->isActive() && bareAhead())
+            m_ahead->start();
+    }
+
+    void materializeAhead()
+    {
+        constexpr qint64 budgetNs = 4'000'000;
+        QElapsedTimer spent;
+        spent.start();
+        if (materializeVisible(m_placed, Reach::ahead, &spent, budgetNs))
+            relayout();
+        else
+            moveRows();
+        scheduleAhead();
+    }
+
+    // Paragraphs in `reach` of the visible part of the page get their
+    // editors, card references their views; the rest stay measured text and
+    // estimated cards until they are scrolled to. With a budget it stops
+    // once that is spent. True when a card view was made, as its height is
+    // only known now.
+    bool materializeVisible(const std::vector<Slot> &slots, Reach reach, const QElapsedTimer *spent = nullptr,
+                            qint64 budgetNs = 0)
+    {
+        const QRect area = band(reach);
         bool madeReferences = false;
-        for (auto it = firstReaching(slots, band.top()); it != slots.cend() && it->dropArea.top() <= band.bottom(); ++it) {
+        for (auto it = firstReaching(slots, area.top()); it != slots.cend() && it->dropArea.top() <= area.bottom(); ++it) {
             const Slot &slot = *it;
-            if (slot.widget || !slot.dropArea.intersects(band))
+            if (slot.widget || !slot.dropArea.intersects(area))
                 continue;
             // Slots kept from the last placement may name a row that has
             // had its view made since, or that has gone.
             const Row *row = m_surface->findRow(slot.id);
             if (!row || row->widget)
                 continue;
+            if (spent && spent->nsecsElapsed() > budgetNs)
+                break;
             if (slot.isParagraph) {
                 WritingParagraphEditor *editor = m_surface->materializeParagraph(slot.id);
                 editor->setGeometry(slot.geometry);
@@ -392,6 +451,7 @@ protected:
 private:
     BoardWritingSurface *m_surface;
     QVariantAnimation *m_animation;
+    QTimer *m_ahead;
     std::vector<Slot> m_placed;
     // The room a pass works in before it becomes `m_placed`.
     std::vector<Slot> m_scratch;
