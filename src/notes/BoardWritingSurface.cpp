@@ -61,8 +61,12 @@ public:
         : QWidget(surface)
         , m_surface(surface)
         , m_animation(new QVariantAnimation(this))
+        , m_ahead(new QTimer(this))
     {
         setAcceptDrops(true);
+        m_ahead->setSingleShot(true);
+        m_ahead->setInterval(0);
+        connect(m_ahead, &QTimer::timeout, this, [this]() { materializeAhead(); });
         m_animation->setStartValue(0.0);
         m_animation->setEndValue(1.0);
         m_animation->setEasingCurve(QEasingCurve::OutCubic);
@@ -78,9 +82,9 @@ public:
     {
         QWidget *widget;
         QRect geometry;
-        std::optional<QUuid> paragraphID;
         QRect dropArea;
         QUuid id;
+        bool isParagraph;
     };
 
     int columnWidth() const
@@ -88,30 +92,32 @@ public:
         return std::max(1, std::min(columnMaximumWidth, m_surface->viewport()->width() - 2 * horizontalPadding));
     }
 
-    // Where every row goes at the current width.
-    QList<Slot> targets(int *contentHeight) const
+    // Where every row goes at the current width, into `slots` (whose room is
+    // kept from pass to pass: a note of thousands of captures would
+    // otherwise allocate and fault in a fresh list at every pass).
+    void targets(std::vector<Slot> &slots, int *contentHeight) const
     {
         const int pageWidth = m_surface->viewport()->width();
         const int column = columnWidth();
-        QList<Slot> slots;
-        slots.reserve(m_surface->m_order.size());
+        const bool rightToLeft = layoutDirection() == Qt::RightToLeft;
+        slots.clear();
+        slots.reserve(m_surface->m_rows.size());
         int y = topPadding;
         bool first = true;
-        for (const QUuid &id : std::as_const(m_surface->m_order)) {
-            Row &row = m_surface->m_rows[id];
+        for (Row &row : m_surface->m_rows) {
             if (!first)
                 y += blockSpacing;
             first = false;
             if (row.isParagraph) {
                 const int height = row.editor ? row.editor->heightForWidth(column) : m_surface->paragraphHeight(row, column);
                 const QRect slot(horizontalPadding, y, column, height + 2 * paragraphPadding);
-                slots.append({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), id, slot, id});
+                slots.push_back({row.widget, QRect(horizontalPadding, y + paragraphPadding, column, height), slot, row.id, true});
                 y += slot.height();
             } else if (!row.widget) {
                 const int height = m_surface->estimatedReferenceHeight(row);
-                const int x = layoutDirection() == Qt::RightToLeft ? pageWidth - horizontalPadding - column : horizontalPadding;
+                const int x = rightToLeft ? pageWidth - horizontalPadding - column : horizontalPadding;
                 const QRect slot(x, y, column, height);
-                slots.append({nullptr, slot, std::nullopt, slot, id});
+                slots.push_back({nullptr, slot, slot, row.id, false});
                 y += height;
             } else {
                 const QMargins room = shadowRoom(row.widget);
@@ -128,15 +134,14 @@ public:
                                                                          : row.widget->sizeHint().height();
                 const int height = std::max(0, outerHeight - room.top() - room.bottom());
                 m_surface->rememberReferenceHeight(row, column, height);
-                const int x = layoutDirection() == Qt::RightToLeft ? pageWidth - horizontalPadding - width : horizontalPadding;
+                const int x = rightToLeft ? pageWidth - horizontalPadding - width : horizontalPadding;
                 const QRect slot(x, y, width, height);
-                slots.append({row.widget, slot.marginsAdded(room), std::nullopt, slot, id});
+                slots.push_back({row.widget, slot.marginsAdded(room), slot, row.id, false});
                 y += height;
             }
         }
         if (contentHeight)
             *contentHeight = y + bottomPadding;
-        return slots;
     }
 
     void relayout()
@@ -155,8 +160,10 @@ public:
     // of a note that gathers thousands of captures.
     void showVisible()
     {
-        if (materializeVisible(m_placed))
+        if (materializeVisible(m_placed, Reach::inView))
             relayout();
+        else
+            scheduleAhead();
     }
 
 private:
@@ -174,11 +181,12 @@ private:
                 anchor = std::pair(first->id, first->dropArea.top() - scrolled);
         }
         int contentHeight = 0;
-        const QList<Slot> slots = targets(&contentHeight);
+        targets(m_scratch, &contentHeight);
+        std::swap(m_placed, m_scratch);
+        const std::vector<Slot> &slots = m_placed;
         const QSize size(m_surface->viewport()->width(), std::max(contentHeight, m_surface->viewport()->height()));
         if (this->size() != size)
             resize(size);
-        m_placed = slots;
         m_shown.clear();
         for (const Slot &slot : slots) {
             if (slot.widget)
@@ -197,12 +205,14 @@ private:
             }
         }
         moveRows();
-        return materializeVisible(slots);
+        const bool made = materializeVisible(slots, Reach::inView);
+        scheduleAhead();
+        return made;
     }
 
     // The first slot whose row reaches down to `y` or below: slots run down
     // the page in order, each below the one before.
-    static QList<Slot>::const_iterator firstReaching(const QList<Slot> &slots, int y)
+    static std::vector<Slot>::const_iterator firstReaching(const std::vector<Slot> &slots, int y)
     {
         return std::partition_point(slots.cbegin(), slots.cend(),
                                     [y](const Slot &slot) { return slot.dropArea.bottom() < y; });
@@ -236,27 +246,78 @@ private:
         }
     }
 
-    // Paragraphs near the visible part of the page get their editors, card
-    // references their views; the rest stay measured text and estimated
-    // cards until they are scrolled to. True when a card view was made, as
-    // its height is only known now.
-    bool materializeVisible(const QList<Slot> &slots)
+    // Rows in view get their views at once; rows a screen above or two
+    // below (where a scroll step goes next) get theirs on later turns of the
+    // event loop, a few at a time, so opening a note costs one screenful of
+    // views, not three.
+    enum class Reach { inView, ahead };
+
+    QRect band(Reach reach) const
     {
-        const int screen = std::max(m_surface->viewport()->height(), 600);
+        const int view = std::max(1, m_surface->viewport()->height());
         const int top = m_surface->verticalScrollBar()->value();
-        const QRect band(0, top - screen, std::max(1, width()), 3 * screen);
+        if (reach == Reach::inView)
+            return QRect(0, top, std::max(1, width()), view);
+        const int screen = std::max(view, 600);
+        return QRect(0, top - screen, std::max(1, width()), 3 * screen);
+    }
+
+    // Whether a row near the view still has no view of its own.
+    bool bareAhead() const
+    {
+        const QRect area = band(Reach::ahead);
+        for (auto it = firstReaching(m_placed, area.top()); it != m_placed.cend() && it->dropArea.top() <= area.bottom(); ++it) {
+            // (A slot kept from the last placement may name a row that has
+            // had its view made since.)
+            if (!it->widget && it->dropArea.intersects(area)) {
+                if (const Row *row = m_surface->findRow(it->id); row && !row->widget)
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    void scheduleAhead()
+    {
+        if (isVisible() && !m_ahead->isActive() && bareAhead())
+            m_ahead->start();
+    }
+
+    void materializeAhead()
+    {
+        constexpr qint64 budgetNs = 4'000'000;
+        QElapsedTimer spent;
+        spent.start();
+        if (materializeVisible(m_placed, Reach::ahead, &spent, budgetNs))
+            relayout();
+        else
+            moveRows();
+        scheduleAhead();
+    }
+
+    // Paragraphs in `reach` of the visible part of the page get their
+    // editors, card references their views; the rest stay measured text and
+    // estimated cards until they are scrolled to. With a budget it stops
+    // once that is spent. True when a card view was made, as its height is
+    // only known now.
+    bool materializeVisible(const std::vector<Slot> &slots, Reach reach, const QElapsedTimer *spent = nullptr,
+                            qint64 budgetNs = 0)
+    {
+        const QRect area = band(reach);
         bool madeReferences = false;
-        for (auto it = firstReaching(slots, band.top()); it != slots.cend() && it->dropArea.top() <= band.bottom(); ++it) {
+        for (auto it = firstReaching(slots, area.top()); it != slots.cend() && it->dropArea.top() <= area.bottom(); ++it) {
             const Slot &slot = *it;
-            if (slot.widget || !slot.dropArea.intersects(band))
+            if (slot.widget || !slot.dropArea.intersects(area))
                 continue;
             // Slots kept from the last placement may name a row that has
             // had its view made since, or that has gone.
-            const auto row = m_surface->m_rows.constFind(slot.id);
-            if (row == m_surface->m_rows.cend() || row->widget)
+            const Row *row = m_surface->findRow(slot.id);
+            if (!row || row->widget)
                 continue;
-            if (slot.paragraphID) {
-                WritingParagraphEditor *editor = m_surface->materializeParagraph(*slot.paragraphID);
+            if (spent && spent->nsecsElapsed() > budgetNs)
+                break;
+            if (slot.isParagraph) {
+                WritingParagraphEditor *editor = m_surface->materializeParagraph(slot.id);
                 editor->setGeometry(slot.geometry);
                 editor->show();
             } else if (QWidget *reference = m_surface->materializeReference(slot.id)) {
@@ -284,9 +345,9 @@ public:
         // Rows that stay glide from where they are drawn now, also when an
         // earlier change is still animating.
         const bool reduceMotion = DesignEnvironment::current().reduceMotion;
-        const QList<Slot> slots = targets(nullptr);
+        targets(m_scratch, nullptr);
         QHash<QWidget *, int> startY;
-        for (const Slot &slot : slots) {
+        for (const Slot &slot : std::as_const(m_scratch)) {
             if (!slot.widget)
                 continue;
             if (entering.contains(slot.widget))
@@ -342,11 +403,12 @@ public:
         m_startY.remove(widget);
     }
 
-    std::optional<QUuid> paragraphAt(const QPoint &position) const
+    std::optional<QUuid> paragraphAt(const QPoint &position)
     {
-        for (const Slot &slot : targets(nullptr)) {
-            if (slot.paragraphID && slot.dropArea.contains(position))
-                return slot.paragraphID;
+        targets(m_scratch, nullptr);
+        for (const Slot &slot : std::as_const(m_scratch)) {
+            if (slot.isParagraph && slot.dropArea.contains(position))
+                return slot.id;
         }
         return std::nullopt;
     }
@@ -389,7 +451,10 @@ protected:
 private:
     BoardWritingSurface *m_surface;
     QVariantAnimation *m_animation;
-    QList<Slot> m_placed;
+    QTimer *m_ahead;
+    std::vector<Slot> m_placed;
+    // The room a pass works in before it becomes `m_placed`.
+    std::vector<Slot> m_scratch;
     // The rows of m_placed that have views, and where they go.
     QList<std::pair<QPointer<QWidget>, QRect>> m_shown;
     QHash<QWidget *, int> m_startY;
@@ -455,12 +520,26 @@ void BoardWritingSurface::setPasteboard(Pasteboard *pasteboard)
 
 QWidget *BoardWritingSurface::rowWidget(const QUuid &blockID) const
 {
-    return m_rows.value(blockID).widget;
+    const Row *row = findRow(blockID);
+    return row ? row->widget : nullptr;
 }
 
 WritingParagraphEditor *BoardWritingSurface::paragraphEditor(const QUuid &blockID) const
 {
-    return m_rows.value(blockID).editor;
+    const Row *row = findRow(blockID);
+    return row ? row->editor : nullptr;
+}
+
+BoardWritingSurface::Row *BoardWritingSurface::findRow(const QUuid &blockID)
+{
+    const auto index = m_rowIndex.constFind(blockID);
+    return index == m_rowIndex.cend() ? nullptr : &m_rows[size_t(*index)];
+}
+
+const BoardWritingSurface::Row *BoardWritingSurface::findRow(const QUuid &blockID) const
+{
+    const auto index = m_rowIndex.constFind(blockID);
+    return index == m_rowIndex.cend() ? nullptr : &m_rows[size_t(*index)];
 }
 
 void BoardWritingSurface::finishAnimations()
@@ -478,7 +557,7 @@ BoardWritingSurface::Row BoardWritingSurface::makeParagraphRow(const BoardWritin
 
 WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &blockID)
 {
-    Row &row = m_rows[blockID];
+    Row &row = *findRow(blockID);
     if (row.editor)
         return row.editor;
     auto *editor = new WritingParagraphEditor(blockID, m_page);
@@ -495,8 +574,7 @@ WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &b
     };
     connect(editor, &QTextEdit::textChanged, this, [this, editor]() {
         const QString text = editor->text();
-        auto row = m_rows.find(editor->blockID());
-        if (row != m_rows.end() && row->editor == editor)
+        if (Row *row = findRow(editor->blockID()); row && row->editor == editor)
             row->text = text;
         m_model->setParagraphText(editor->blockID(), text);
     });
@@ -529,8 +607,7 @@ void BoardWritingSurface::measureSome()
     const int width = m_page->columnWidth();
     bool changed = false;
     bool done = true;
-    for (const QUuid &id : std::as_const(m_order)) {
-        Row &row = m_rows[id];
+    for (Row &row : m_rows) {
         if (!row.isParagraph || row.editor || row.measuredWidth == width)
             continue;
         if (spent.nsecsElapsed() > budgetNs) {
@@ -549,7 +626,7 @@ void BoardWritingSurface::measureSome()
 
 void BoardWritingSurface::focusParagraph(const QUuid &blockID)
 {
-    if (!m_rows.value(blockID).isParagraph)
+    if (const Row *row = findRow(blockID); !row || !row->isParagraph)
         return;
     m_page->relayout();
     WritingParagraphEditor *editor = materializeParagraph(blockID);
@@ -578,8 +655,8 @@ BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const WritingRefe
 
 QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
 {
-    auto found = m_rows.find(blockID);
-    if (found == m_rows.end() || !found->isReference)
+    Row *found = findRow(blockID);
+    if (!found || !found->isReference)
         return nullptr;
     Row &row = *found;
     if (row.widget)
@@ -617,18 +694,18 @@ bool BoardWritingSurface::isSnipKind(int kind)
 void BoardWritingSurface::rememberReferenceHeight(const Row &row, int width, int height)
 {
     if (m_referenceHeightsWidth != width) {
-        m_referenceHeights.clear();
+        m_referenceHeights.fill(0);
         m_referenceHeightsWidth = width;
     }
-    m_referenceHeights.insert(row.kind, height);
+    // Never 0, which stands for "not seen".
+    m_referenceHeights[size_t(row.kind)] = std::max(1, height);
 }
 
 int BoardWritingSurface::estimatedReferenceHeight(const Row &row) const
 {
     if (m_referenceHeightsWidth == m_page->columnWidth()) {
-        const auto known = m_referenceHeights.constFind(row.kind);
-        if (known != m_referenceHeights.cend())
-            return *known;
+        if (const int known = m_referenceHeights[size_t(row.kind)]; known > 0)
+            return known;
     }
     // Until a view of the kind has been measured: about what one takes.
     if (row.isMissing)
@@ -683,7 +760,7 @@ void BoardWritingSurface::applyReferenceSize(Row &row, const WritingReferenceRes
 bool BoardWritingSurface::bringsUnlistedCard() const
 {
     for (const BoardWritingBlock &block : m_model->document().blocks) {
-        if (!block.isParagraph() && !m_rows.contains(block.id) && m_model->resolveReference(block).isMissing())
+        if (!block.isParagraph() && !m_rowIndex.contains(block.id) && m_model->resolveReference(block).isMissing())
             return true;
     }
     return false;
@@ -691,13 +768,16 @@ bool BoardWritingSurface::bringsUnlistedCard() const
 
 void BoardWritingSurface::reconcile()
 {
-    const bool initial = m_rows.isEmpty() && m_order.isEmpty();
+    const bool initial = m_rows.empty() && m_order.isEmpty();
     // A capture into the open note names its card in the writing before the
     // save that lists the card. Shown at once, the card would come in as
     // missing and then be swapped for itself. So a reference to a card not
     // listed yet waits one turn of the event loop; the save's notice almost
-    // always brings the card before then.
-    if (!initial && !m_awaitingCards && bringsUnlistedCard()) {
+    // always brings the card before then. So does a note being opened, whose
+    // workspace hands in the writing before its cards: built at once, every
+    // card of the first screenful would be made as missing, then swapped
+    // for itself, and a note of thousands of captures placed twice over.
+    if (!m_awaitingCards && bringsUnlistedCard()) {
         m_awaitingCards = true;
         QTimer::singleShot(0, this, [this] {
             if (m_awaitingCards)
@@ -706,9 +786,12 @@ void BoardWritingSurface::reconcile()
         return;
     }
     m_awaitingCards = false;
-    QHash<QUuid, Row> previous = std::move(m_rows);
+    std::vector<Row> previousRows = std::move(m_rows);
+    QHash<QUuid, qsizetype> previous = std::move(m_rowIndex);
     m_rows.clear();
-    m_rows.reserve(m_model->document().blocks.size());
+    m_rowIndex.clear();
+    m_rows.reserve(size_t(m_model->document().blocks.size()));
+    m_rowIndex.reserve(m_model->document().blocks.size());
     QList<QUuid> order;
     order.reserve(m_model->document().blocks.size());
     QList<QWidget *> entering;
@@ -716,14 +799,14 @@ void BoardWritingSurface::reconcile()
     QList<QUuid> newReferences;
 
     for (const BoardWritingBlock &block : m_model->document().blocks) {
-        if (m_rows.contains(block.id))
+        if (m_rowIndex.contains(block.id))
             continue; // a repeated id shows once, as its first holder
         const WritingReferenceResolution resolution = block.isParagraph() ? WritingReferenceResolution{}
                                                                           : m_model->resolveReference(block);
         auto existing = previous.find(block.id);
         Row row;
-        if (existing != previous.end() && rowMatches(*existing, block, resolution)) {
-            row = *existing;
+        if (existing != previous.end() && rowMatches(previousRows[size_t(*existing)], block, resolution)) {
+            row = std::move(previousRows[size_t(*existing)]);
             previous.erase(existing);
             if (!block.isParagraph()) {
                 applyReferenceSize(row, resolution);
@@ -739,7 +822,9 @@ void BoardWritingSurface::reconcile()
             row = makeReferenceRow(resolution);
             newReferences.append(block.id);
         }
-        m_rows.insert(block.id, row);
+        row.id = block.id;
+        m_rowIndex.insert(block.id, qsizetype(m_rows.size()));
+        m_rows.push_back(std::move(row));
         order.append(block.id);
     }
     // A paragraph or two that came in (an inserted reference brings one)
@@ -756,13 +841,14 @@ void BoardWritingSurface::reconcile()
             entering.append(materializeReference(id));
     }
     // Texts, placeholders and names depend on which paragraph comes first.
-    for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
-        if (row->editor)
-            updateParagraphRow(*row, BoardWritingBlock::paragraph(row->text, row.key()));
+    for (const Row &row : m_rows) {
+        if (row.editor)
+            updateParagraphRow(row, BoardWritingBlock::paragraph(row.text, row.id));
     }
 
     QList<QWidget *> leaving;
-    for (const Row &row : std::as_const(previous)) {
+    for (const qsizetype index : std::as_const(previous)) {
+        const Row &row = previousRows[size_t(index)];
         if (!row.widget)
             continue;
         m_page->forget(row.widget);
@@ -784,7 +870,8 @@ void BoardWritingSurface::focusChanged(QWidget *old, QWidget *now)
 {
     auto ownEditor = [this](QWidget *widget) -> WritingParagraphEditor * {
         auto *editor = qobject_cast<WritingParagraphEditor *>(widget);
-        if (!editor || !m_rows.contains(editor->blockID()) || m_rows[editor->blockID()].editor != editor)
+        const Row *row = editor ? findRow(editor->blockID()) : nullptr;
+        if (!row || row->editor != editor)
             return nullptr;
         return editor;
     };

@@ -9,6 +9,9 @@
 #include <QScrollArea>
 #include <QUuid>
 
+#include <array>
+#include <vector>
+
 class QMimeData;
 class QTimer;
 class QVariantAnimation;
@@ -78,6 +81,7 @@ private:
     // until then it takes the height its kind of card last had.
     struct Row
     {
+        QUuid id;
         QWidget *widget = nullptr;
         WritingParagraphEditor *editor = nullptr;
         bool isParagraph = false;
@@ -112,6 +116,9 @@ private:
     int estimatedReferenceHeight(const Row &row) const;
     void rememberReferenceHeight(const Row &row, int width, int height);
     static int referenceKind(const Row &row);
+    // The row of a block; none when the page has no row for it.
+    Row *findRow(const QUuid &blockID);
+    const Row *findRow(const QUuid &blockID) const;
     // Whether a referenceKind() is that of a snip's reference.
     static bool isSnipKind(int kind);
     bool rowMatches(const Row &row, const BoardWritingBlock &block, const WritingReferenceResolution &resolution) const;
@@ -126,12 +133,15 @@ private:
     SnipImageCache *m_images;
     Page *m_page;
     QTimer *m_measuring;
-    QHash<QUuid, Row> m_rows;
+    // In document order, as `m_order`; a layout pass walks them one after
+    // the other rather than looking each up by its id.
+    std::vector<Row> m_rows;
+    QHash<QUuid, qsizetype> m_rowIndex;
     QList<QUuid> m_order;
     bool m_awaitingCards = false;
     // The last height a reference view of a kind of card and size had, by
-    // referenceKind() and size, at `m_referenceHeightsWidth`.
-    QHash<int, int> m_referenceHeights;
+    // referenceKind(), at `m_referenceHeightsWidth`; 0 when none was seen.
+    std::array<int, 3 * 8> m_referenceHeights{};
     int m_referenceHeightsWidth = -1;
     QPointer<NavigationState> m_navigation;
     Pasteboard *m_pasteboard = nullptr;

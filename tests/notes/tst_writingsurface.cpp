@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -130,6 +131,8 @@ private Q_SLOTS:
     void rowsEnter_data();
     void rowsEnter();
     void longNotesMakeCardViewsAsTheyComeIntoView();
+    void openingShowsCardsNeverFirstAsMissing_data();
+    void openingShowsCardsNeverFirstAsMissing();
 
 private:
     std::unique_ptr<BoardWritingSurface> m_surface;
@@ -690,6 +693,89 @@ void WritingSurfaceTest::longNotesMakeCardViewsAsTheyComeIntoView()
     QVERIFY(added != m_workspace.document.blocks.cend());
     QVERIFY(qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(added->id)));
     QCOMPARE(m_surface->rowOrder(), ids(m_workspace.document));
+}
+
+enum class CardsCome { beforeTheWriting, afterTheWritingInTheSameTurn, never };
+
+void WritingSurfaceTest::openingShowsCardsNeverFirstAsMissing_data()
+{
+    QTest::addColumn<CardsCome>("cardsCome");
+    QTest::addColumn<int>("captures");
+    QTest::newRow("cards first") << CardsCome::beforeTheWriting << 6;
+    QTest::newRow("writing first, cards in the same turn") << CardsCome::afterTheWritingInTheSameTurn << 6;
+    QTest::newRow("a long note, writing first") << CardsCome::afterTheWritingInTheSameTurn << 1200;
+    QTest::newRow("cards that never come") << CardsCome::never << 6;
+}
+
+// The workspace hands a note's writing to a new page before its cards. The
+// cards of the first screenful come in as themselves, never first as
+// placeholders of missing cards that are swapped for them (which also placed
+// every row of a long note twice); cards that never come are shown missing
+// once the turn is over.
+void WritingSurfaceTest::openingShowsCardsNeverFirstAsMissing()
+{
+    QFETCH(CardsCome, cardsCome);
+    QFETCH(int, captures);
+    std::vector<std::unique_ptr<CanvasCard>> owned;
+    QList<CanvasCard *> cards;
+    BoardWritingDocument document;
+    document.blocks.append(BoardWritingBlock::paragraph(QStringLiteral("Captures")));
+    for (int i = 0; i < captures; ++i) {
+        owned.push_back(makeCard(i % 4 == 0 ? CardKind::thought : CardKind::snip, QStringLiteral("Capture %1").arg(i)));
+        cards << owned.back().get();
+        document.blocks.append(BoardWritingBlock::cardReference(owned.back()->id()));
+    }
+    document.blocks = BoardWritingDocument::normalizedBlocks(document.blocks);
+    const QUuid firstReference = document.blocks.at(1).id;
+    const QUuid lastReference = document.blocks.at(document.blocks.size() - 2).id;
+
+    BoardWritingSurface page;
+    page.resize(1000, 700);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QList<QObject *> placeholdersMade;
+    auto countPlaceholders = [&] {
+        for (auto *placeholder : page.findChildren<BoardMissingWritingReferenceView *>()) {
+            if (!placeholdersMade.contains(placeholder))
+                placeholdersMade << placeholder;
+        }
+    };
+    if (cardsCome == CardsCome::beforeTheWriting)
+        page.model()->setCards(cards);
+    page.model()->setDocument(document);
+    countPlaceholders();
+    if (cardsCome == CardsCome::afterTheWritingInTheSameTurn)
+        page.model()->setCards(cards);
+    countPlaceholders();
+
+    if (cardsCome == CardsCome::never) {
+        QTRY_VERIFY(qobject_cast<BoardMissingWritingReferenceView *>(page.rowWidget(firstReference)));
+        QCOMPARE(page.rowOrder(), ids(document));
+        return;
+    }
+    QCOMPARE(page.rowOrder(), ids(document));
+    auto *first = qobject_cast<BoardWritingReferenceView *>(page.rowWidget(firstReference));
+    QVERIFY(first);
+    QCOMPARE(first->card(), cards.first());
+    auto withViews = [&] {
+        return std::count_if(document.blocks.cbegin(), document.blocks.cend(),
+                             [&](const BoardWritingBlock &block) { return page.rowWidget(block.id) != nullptr; });
+    };
+    const auto opened = withViews();
+    QCoreApplication::processEvents();
+    page.finishAnimations();
+    countPlaceholders();
+    QCOMPARE(placeholdersMade.size(), 0);
+    QCOMPARE(page.rowWidget(firstReference), first);
+    QVERIFY(first->isVisible());
+    if (captures < 100)
+        return;
+    // The first screenful has its views at once; the rows a scroll step
+    // below get theirs on the turns after, so the page opens at the cost of
+    // a screenful; rows far below wait to be scrolled to.
+    QTRY_VERIFY(withViews() > opened);
+    QVERIFY2(!page.rowWidget(lastReference), "a card far below the first screenful got its view on opening");
+    QVERIFY(withViews() < 40);
 }
 
 QTEST_MAIN(WritingSurfaceTest)
