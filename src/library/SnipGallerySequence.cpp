@@ -40,6 +40,7 @@ SnipGallerySequence::SnipGallerySequence(const QUuid &currentID, const std::opti
         QList<QUuid> browse = keptOnce(*browseIDs, available);
         if (browse.contains(currentID)) {
             m_orderedIDs = std::move(browse);
+            m_fromBrowse = true;
             return;
         }
     }
@@ -71,6 +72,15 @@ std::optional<QUuid> SnipGallerySequence::step(bool forward) const
     if (next < 0 || next >= m_orderedIDs.size())
         return std::nullopt;
     return m_orderedIDs.at(next);
+}
+
+std::optional<SnipGallerySequence> SnipGallerySequence::shownAt(const QUuid &id) const
+{
+    if (!m_fromBrowse || !m_orderedIDs.contains(id))
+        return std::nullopt;
+    SnipGallerySequence moved = *this;
+    moved.m_currentID = id;
+    return moved;
 }
 
 CanvasCard *SnipGallerySequence::currentCard(const QList<CanvasCard *> &cards, const QUuid &id)
