@@ -78,7 +78,8 @@ private:
     bool m_showsDelete;
     int m_tileWidth;
     QList<int> m_tileHeights;
-    QPoint m_pointer;
+    // Outside every tile until the first paint.
+    QPoint m_pointer{-1, -1};
     SnipImageCache *m_pictures = nullptr;
     CompactCardPreview::TourRing *m_tourRing = nullptr;
 };
