@@ -224,7 +224,11 @@ public:
     ResultGrid(int minimumColumn, int maximumColumn, int tileHeight, QWidget *parent)
         : QListView(parent), m_minimum(minimumColumn), m_maximum(maximumColumn), m_tileHeight(tileHeight)
     {
-        setViewMode(QListView::IconMode);
+        // A list that wraps places each cell by arithmetic; the icon mode
+        // would make, place and index an item for each of thousands of
+        // hits at every key.
+        setViewMode(QListView::ListMode);
+        setFlow(QListView::LeftToRight);
         setMovement(QListView::Static);
         setResizeMode(QListView::Adjust);
         setWrapping(true);

@@ -55,6 +55,8 @@ SnipGalleryModel::SnipGalleryModel(LibraryQuery &library, NavigationState &navig
     connect(&m_library, &LibraryQuery::changed, this, [this] {
         // An edit is a new version of the picture; a deletion takes the
         // snip out of the sequence.
+        m_sequence.reset();
+        m_currentCard.clear();
         loadPictures();
         Q_EMIT currentCardChanged();
         Q_EMIT pictureChanged();
@@ -67,6 +69,7 @@ SnipGalleryModel::SnipGalleryModel(LibraryQuery &library, NavigationState &navig
         loadPictures();
     });
     connect(&m_navigation, &NavigationState::galleryBrowseCardIDsChanged, this, [this] {
+        m_sequence.reset();
         loadPictures();
         Q_EMIT currentCardChanged();
     });
@@ -82,12 +85,26 @@ SnipGalleryModel::~SnipGalleryModel() = default;
 
 CanvasCard *SnipGalleryModel::currentCard() const
 {
-    return SnipGallerySequence::currentCard(m_library.cards(), m_currentCardID);
+    // Still the shown snip as long as it is one: a card taken out of the
+    // trash or made a thought since is looked for again.
+    if (m_currentCard && m_currentCard->id() == m_currentCardID && m_currentCard->kind() == CardKind::snip
+        && m_currentCard->isLive())
+        return m_currentCard;
+    m_currentCard = SnipGallerySequence::currentCard(m_library.cards(), m_currentCardID);
+    return m_currentCard;
 }
 
 SnipGallerySequence SnipGalleryModel::sequence() const
 {
-    return SnipGallerySequence::forCards(m_library.cards(), m_currentCardID, m_navigation.galleryBrowseCardIDs());
+    if (m_sequence && m_sequence->currentID() != m_currentCardID) {
+        if (std::optional<SnipGallerySequence> moved = m_sequence->shownAt(m_currentCardID))
+            m_sequence = std::move(moved);
+        else
+            m_sequence.reset();
+    }
+    if (!m_sequence)
+        m_sequence = SnipGallerySequence::forCards(m_library.cards(), m_currentCardID, m_navigation.galleryBrowseCardIDs());
+    return *m_sequence;
 }
 
 QString SnipGalleryModel::title() const
@@ -134,12 +151,28 @@ void SnipGalleryModel::loadPictures()
     // before the shown picture is done, which must not share the cores.
     const bool shownReady = !card || m_pictures->state(*card) != SnipPictureLoader::State::loading;
     const SnipGallerySequence order = sequence();
+    QList<QUuid> neighbours;
     for (const bool forward : {true, false}) {
-        if (const std::optional<QUuid> id = order.step(forward)) {
-            kept.append(*id);
-            if (!shownReady)
-                continue;
-            if (const CanvasCard *neighbour = SnipGallerySequence::currentCard(m_library.cards(), *id))
+        if (const std::optional<QUuid> id = order.step(forward))
+            neighbours.append(*id);
+    }
+    kept.append(neighbours);
+    if (shownReady) {
+        // Both neighbours found in one walk over the cards, each the first
+        // live snip of its id.
+        QList<const CanvasCard *> found(neighbours.size(), nullptr);
+        qsizetype missing = neighbours.size();
+        for (const CanvasCard *candidate : m_library.cards()) {
+            if (missing == 0)
+                break;
+            const qsizetype at = neighbours.indexOf(candidate->id());
+            if (at >= 0 && !found.at(at) && candidate->kind() == CardKind::snip && candidate->isLive()) {
+                found[at] = candidate;
+                --missing;
+            }
+        }
+        for (const CanvasCard *neighbour : std::as_const(found)) {
+            if (neighbour)
                 m_pictures->load(*neighbour);
         }
     }

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QUuid>
@@ -73,6 +74,8 @@ public:
     QUuid currentCardID() const { return m_currentCardID; }
     // The shown snip while it is a live snip; null once it has gone.
     CanvasCard *currentCard() const;
+    // Kept until the library is saved or the browse list changes; stepping
+    // along the opener's list does not work it out again.
     SnipGallerySequence sequence() const;
     // "Snip" when there is no current card.
     QString title() const;
@@ -172,6 +175,10 @@ private:
     bool m_exporting = false;
     bool m_closed = false;
     std::optional<QString> m_errorMessage;
+    // What a library of tens of thousands of snips would otherwise make
+    // again for each question the window asks: both let go on each save.
+    mutable std::optional<SnipGallerySequence> m_sequence;
+    mutable QPointer<CanvasCard> m_currentCard;
 };
 
 } // namespace tessaline

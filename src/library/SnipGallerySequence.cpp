@@ -40,6 +40,7 @@ SnipGallerySequence::SnipGallerySequence(const QUuid &currentID, const std::opti
         QList<QUuid> browse = keptOnce(*browseIDs, available);
         if (browse.contains(currentID)) {
             m_orderedIDs = std::move(browse);
+            m_fromBrowse = true;
             return;
         }
     }
@@ -71,6 +72,15 @@ std::optional<QUuid> SnipGallerySequence::step(bool forward) const
     if (next < 0 || next >= m_orderedIDs.size())
         return std::nullopt;
     return m_orderedIDs.at(next);
+}
+
+std::optional<SnipGallerySequence> SnipGallerySequence::shownAt(const QUuid &id) const
+{
+    if (!m_fromBrowse || !m_orderedIDs.contains(id))
+        return std::nullopt;
+    SnipGallerySequence moved = *this;
+    moved.m_currentID = id;
+    return moved;
 }
 
 CanvasCard *SnipGallerySequence::currentCard(const QList<CanvasCard *> &cards, const QUuid &id)
@@ -129,18 +139,31 @@ SnipGallerySequence SnipGallerySequence::forCards(const QList<CanvasCard *> &car
     QList<QUuid> defaultIDs;
     for (const CanvasCard *card : defaultSequenceCards(cards, currentCard(cards, currentID)))
         defaultIDs.append(card->id());
-    // Only the ids that may be shown are asked about, not every snip of the
-    // library: the note's list is of pageable snips already, and of the
-    // browse list those that a pageable snip holds.
-    QList<QUuid> available = defaultIDs;
-    if (browseIDs && !browseIDs->isEmpty()) {
-        const QSet<QUuid> browsed(browseIDs->cbegin(), browseIDs->cend());
+    if (browseIDs && browseIDs->contains(currentID)) {
+        // The opener's list of tens of thousands of snips is kept to the
+        // pageable ones in one set: each id is taken out of it as it is
+        // kept, so a repeated id finds it gone.
+        QSet<QUuid> pageable;
+        pageable.reserve(browseIDs->size());
         for (const CanvasCard *card : cards) {
-            if (browsed.contains(card->id()) && isPageable(card))
-                available.append(card->id());
+            if (isPageable(card))
+                pageable.insert(card->id());
+        }
+        QList<QUuid> browse;
+        browse.reserve(browseIDs->size());
+        for (const QUuid &id : *browseIDs) {
+            if (pageable.remove(id))
+                browse.append(id);
+        }
+        if (browse.contains(currentID)) {
+            SnipGallerySequence sequence(currentID, std::nullopt, {}, {});
+            sequence.m_orderedIDs = std::move(browse);
+            sequence.m_fromBrowse = true;
+            return sequence;
         }
     }
-    return SnipGallerySequence(currentID, browseIDs, available, defaultIDs);
+    // The note's list is of pageable snips already, each once.
+    return SnipGallerySequence(currentID, std::nullopt, defaultIDs, defaultIDs);
 }
 
 } // namespace tessaline

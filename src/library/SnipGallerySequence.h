@@ -31,6 +31,10 @@ public:
     // The neighbour in paging order; none past either end (no wrap-around)
     // or when the current snip is not in the list.
     std::optional<QUuid> step(bool forward) const;
+    // The same sequence shown at another of its snips, when that is sure to
+    // be what the inputs it was made from give: it came from the opener's
+    // list, which holds that snip too. None when it must be worked out anew.
+    std::optional<SnipGallerySequence> shownAt(const QUuid &id) const;
 
     friend bool operator==(const SnipGallerySequence &, const SnipGallerySequence &) = default;
 
@@ -51,6 +55,7 @@ public:
 private:
     QList<QUuid> m_orderedIDs;
     QUuid m_currentID;
+    bool m_fromBrowse = false;
 };
 
 } // namespace tessaline

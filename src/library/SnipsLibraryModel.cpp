@@ -454,9 +454,15 @@ SnipsLibraryModel::Content SnipsLibraryModel::contentFor(bool hasCards, const QS
 
 void SnipsLibraryModel::openPreview(const CanvasCard *card)
 {
+    // The grid shows the filtered list already, unless hits of the filter
+    // text are still being looked for.
+    const QList<CanvasCard *> shown = isFilterPending()
+        ? filteredCards(m_library.cards(), m_library.boards(), m_query)
+        : m_cards;
     QList<QUuid> ids;
-    for (const CanvasCard *shown : filteredCards(m_library.cards(), m_library.boards(), m_query))
-        ids.append(shown->id());
+    ids.reserve(shown.size());
+    for (const CanvasCard *each : shown)
+        ids.append(each->id());
     m_navigation.openGallery(card->id(), ids);
 }
 

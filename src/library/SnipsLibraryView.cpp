@@ -242,9 +242,10 @@ public:
     SnipGrid(std::function<void(const QModelIndex &)> open, QWidget *parent)
         : QListView(parent), m_open(std::move(open))
     {
-        // Each tile sits centred in a cell half a gap wider on either side,
-        // so the sides lose that half gap to keep the tiles 24 points in.
-        setViewportMargins(gridPadding - columnGap / 2, gridPadding, gridPadding - columnGap / 2, gridPadding);
+        // Each tile sits at the left of a cell one gap wider, so the tiles
+        // stay 24 points in on the left and the right margin gives the last
+        // cell's gap back.
+        setViewportMargins(gridPadding, gridPadding, gridPadding - columnGap, gridPadding);
     }
 
 protected:
@@ -326,7 +327,10 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
             m_model->openPreview(card);
     };
     m_grid = new SnipGrid(openPreview, m_content);
-    m_grid->setViewMode(QListView::IconMode);
+    // The list mode's static layout places a cell per snip by arithmetic;
+    // the icon mode would make and sort an item for each of tens of
+    // thousands of snips every time the screen comes up.
+    m_grid->setViewMode(QListView::ListMode);
     m_grid->setFlow(QListView::LeftToRight);
     m_grid->setWrapping(true);
     m_grid->setResizeMode(QListView::Adjust);

@@ -135,11 +135,19 @@ void TrashItemModel::setContents(const TrashContents &contents)
 {
     beginResetModel();
     m_boards.clear();
+    m_boardTiles.clear();
     m_cards.clear();
     m_boardTitles.clear();
     m_counts = contents.deletedBoardCards;
     if (m_section == Section::boards) {
         m_boards = contents.deletedBoards;
+        // A tile asks for a dozen of its texts each time it is painted:
+        // worked out once for each listing, not once for each question.
+        m_boardTiles.reserve(m_boards.size());
+        for (const Board *board : std::as_const(m_boards)) {
+            const TrashContents::CardCounts counts = m_counts.value(board->id());
+            m_boardTiles.append(BoardCollectionPreview(*board, counts.snips, counts.thoughts));
+        }
     } else {
         m_cards = contents.deletedCards;
         // Thousands of deleted cards come from far fewer notes.
@@ -166,15 +174,13 @@ QVariant TrashItemModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (m_section == Section::boards)
-        return boardData(*m_boards.at(index.row()), role);
+        return boardData(*m_boards.at(index.row()), m_boardTiles.at(index.row()), role);
     return cardData(*m_cards.at(index.row()), role);
 }
 
-QVariant TrashItemModel::boardData(const Board &board, int role) const
+QVariant TrashItemModel::boardData(const Board &board, const BoardCollectionPreview &tile, int role) const
 {
-    const TrashContents::CardCounts counts = m_counts.value(board.id());
     // The note tile's own rules: status, focus line and spoken summary.
-    const BoardCollectionPreview tile(board, counts.snips, counts.thoughts);
     switch (role) {
     case IdRole:
     case BoardIdRole:
@@ -195,9 +201,9 @@ QVariant TrashItemModel::boardData(const Board &board, int role) const
     case ToneRole:
         return int(QuietCardTone::thought);
     case SnipCountRole:
-        return counts.snips;
+        return tile.snipCount;
     case ThoughtCountRole:
-        return counts.thoughts;
+        return tile.thoughtCount;
     case DateRole:
         return board.updatedAt();
     case Qt::AccessibleTextRole:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/BoardCollectionPreview.h"
+
 #include <QAbstractListModel>
 #include <QDateTime>
 #include <QHash>
@@ -114,11 +116,13 @@ public:
     std::optional<QString> boardTitle(const CanvasCard &card) const;
 
 private:
-    QVariant boardData(const Board &board, int role) const;
+    QVariant boardData(const Board &board, const BoardCollectionPreview &tile, int role) const;
     QVariant cardData(const CanvasCard &card, int role) const;
 
     Section m_section;
     QList<Board *> m_boards;
+    // What each listed note's tile shows, made with the listing.
+    QList<BoardCollectionPreview> m_boardTiles;
     QList<CanvasCard *> m_cards;
     QHash<QUuid, TrashContents::CardCounts> m_counts;
     QHash<QUuid, QString> m_boardTitles;

@@ -119,7 +119,10 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
 {
     setModel(model);
     setItemDelegate(new TrashTileDelegate(this));
-    setViewMode(QListView::IconMode);
+    // A list that wraps places each tile by arithmetic; the icon mode would
+    // make, place and index an item for each of thousands of deleted cards
+    // every time the screen came up.
+    setViewMode(QListView::ListMode);
     setFlow(QListView::LeftToRight);
     setWrapping(true);
     setMovement(QListView::Static);
@@ -172,7 +175,13 @@ int TrashGridView::tileHeight(int row) const
 {
     if (row >= 0 && row < m_tileHeights.size())
         return m_tileHeights.at(row);
-    return TrashTileDelegate::tileHeight(section(), model()->index(row, 0).data(TrashItemModel::IsSnipRole).toBool());
+    return TrashTileDelegate::tileHeight(section(), isSnip(row));
+}
+
+bool TrashGridView::isSnip(int row) const
+{
+    const CanvasCard *card = static_cast<const TrashItemModel *>(model())->cardAt(row);
+    return card && card->isSnip();
 }
 
 QPixmap TrashGridView::picture(int row) const
@@ -212,7 +221,8 @@ void TrashGridView::relayout()
 {
     // Adaptive columns: as many of at least the minimum width as fit, each
     // widened up to the maximum; items carry half the spacing on each side.
-    const int available = std::max(0, viewport()->width());
+    // A wrapping list fits a row into its width less one pixel.
+    const int available = std::max(0, viewport()->width() - 1);
     const int columns = std::max(1, available / (m_minimumWidth + m_spacing));
     m_tileWidth = std::clamp(available / columns - m_spacing, std::min(m_minimumWidth, std::max(1, available)),
                              m_maximumWidth);
@@ -226,10 +236,8 @@ void TrashGridView::relayout()
     for (int first = 0; first < rows; first += columns) {
         const int last = std::min(rows, first + columns);
         int rowHeight = 0;
-        for (int row = first; row < last; ++row) {
-            const QModelIndex index = model()->index(row, 0);
-            rowHeight = std::max(rowHeight, index.data(TrashItemModel::IsSnipRole).toBool() ? snipHeight : thoughtHeight);
-        }
+        for (int row = first; row < last; ++row)
+            rowHeight = std::max(rowHeight, isSnip(row) ? snipHeight : thoughtHeight);
         for (int row = first; row < last; ++row)
             m_tileHeights[row] = rowHeight;
         total += rowHeight + TrashTileDelegate::buttonGap + TrashTileDelegate::buttonRowHeight + m_spacing;
@@ -264,6 +272,13 @@ void TrashGridView::mouseReleaseEvent(QMouseEvent *event)
         Q_EMIT deleteRequested(row);
     else if (tileRect(row).contains(point))
         Q_EMIT openRequested(row);
+}
+
+void TrashGridView::paintEvent(QPaintEvent *event)
+{
+    // Asked of the display server once for all the tiles painted.
+    m_pointer = viewport()->mapFromGlobal(QCursor::pos());
+    QListView::paintEvent(event);
 }
 
 void TrashGridView::mouseMoveEvent(QMouseEvent *event)
@@ -339,7 +354,7 @@ void TrashTileDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     const bool increasedContrast = DesignEnvironment::current().increasedContrast;
     QuietCardSurface surface;
     surface.tone = static_cast<QuietCardTone>(index.data(TrashItemModel::ToneRole).toInt());
-    const QPoint pointer = m_view->viewport()->mapFromGlobal(QCursor::pos());
+    const QPoint pointer = m_view->pointer();
     const bool hovered = (option.state & QStyle::State_MouseOver) && tile.contains(pointer);
     if (m_view->section() == TrashItemModel::Section::boards) {
         surface.hoverAmount = hovered ? 1 : 0;

@@ -52,6 +52,8 @@ public:
     CompactCardPreview::TourRing *tourRing() const { return m_tourRing; }
 
     QSize sizeHint() const override;
+    // Where the pointer was when painting began, in viewport coordinates.
+    QPoint pointer() const { return m_pointer; }
 
 Q_SIGNALS:
     void openRequested(int row);
@@ -62,11 +64,13 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void relayout();
+    bool isSnip(int row) const;
 
     int m_minimumWidth;
     int m_maximumWidth;
@@ -74,6 +78,8 @@ private:
     bool m_showsDelete;
     int m_tileWidth;
     QList<int> m_tileHeights;
+    // Outside every tile until the first paint.
+    QPoint m_pointer{-1, -1};
     SnipImageCache *m_pictures = nullptr;
     CompactCardPreview::TourRing *m_tourRing = nullptr;
 };

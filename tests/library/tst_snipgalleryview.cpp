@@ -109,6 +109,7 @@ private Q_SLOTS:
     void handOffClosesFirst_data();
     void handOffClosesFirst();
     void aSnipThatGoesAwayIsUnavailable();
+    void pagingTheOpenersListFollowsEverySave();
     void noteMenu();
     void infoRows_data();
     void infoRows();
@@ -334,6 +335,36 @@ void SnipGalleryViewTest::aSnipThatGoesAwayIsUnavailable()
     QVERIFY(gallery.view->unavailableState());
     QCOMPARE(gallery.view->titleLabel()->text(), QStringLiteral("Middle"));
     QVERIFY(!gallery.view->noteMenuButton()->isHidden());
+}
+
+// Paging along the opener's list keeps to it across notes, and a save
+// that takes a snip out of it, or brings one back, shows at once in the
+// position and in where paging stops.
+void SnipGalleryViewTest::pagingTheOpenersListFollowsEverySave()
+{
+    Gallery gallery;
+    gallery.rig.navigation->setGalleryBrowseCardIDs(
+        QList<QUuid>{gallery.last->id(), gallery.middle->id(), gallery.inboxSnip->id(), gallery.first->id()});
+    QCOMPARE(gallery.view->positionLabel()->text(), QStringLiteral("2 of 4"));
+    QVERIFY(gallery.model()->showNeighbour(true));
+    QCOMPARE(gallery.current(), gallery.inboxSnip->id());
+    QCOMPARE(gallery.view->positionLabel()->text(), QStringLiteral("3 of 4"));
+
+    gallery.first->moveToTrash(snipTime(100));
+    gallery.rig.save();
+    QCOMPARE(gallery.view->positionLabel()->text(), QStringLiteral("3 of 3"));
+    QVERIFY(!gallery.model()->showNeighbour(true));
+    QVERIFY(!gallery.view->nextButton()->isEnabled());
+
+    gallery.first->restoreFromTrash(snipTime(101));
+    gallery.rig.save();
+    QVERIFY(gallery.view->nextButton()->isEnabled());
+    QVERIFY(gallery.model()->showNeighbour(true));
+    QCOMPARE(gallery.current(), gallery.first->id());
+    QCOMPARE(gallery.view->positionLabel()->text(), QStringLiteral("4 of 4"));
+    QVERIFY(gallery.model()->showNeighbour(false));
+    QVERIFY(gallery.model()->showNeighbour(false));
+    QCOMPARE(gallery.current(), gallery.middle->id());
 }
 
 void SnipGalleryViewTest::noteMenu()

@@ -222,6 +222,43 @@ private Q_SLOTS:
                  std::optional<QList<QUuid>>({screen.red->id(), screen.green->id(), screen.bare->id()}));
     }
 
+    // Far down a long grid: the keys reach the last tile, the grid scrolls
+    // it into view where it is found again, and it opens its own snip with
+    // every snip of the grid to page through.
+    void theLastOfManyTilesIsReachedAndOpened()
+    {
+        Screen screen;
+        CanvasCard *oldest = nullptr;
+        for (int i = 0; i < 60; ++i)
+            oldest = screen.rig.addSnip(screen.note->id(), QStringLiteral("Old %1").arg(i), 1, 90 - i);
+        screen.rig.save();
+        QListView *grid = screen.view->grid();
+        QCOMPARE(grid->model()->rowCount(), 64);
+        const int last = 63;
+        QApplication::setActiveWindow(screen.view.get());
+        QVERIFY(QTest::qWaitForWindowActive(screen.view.get()));
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(grid->hasFocus());
+        QTest::keyClick(grid, Qt::Key_End);
+        QCOMPARE(grid->currentIndex().row(), last);
+        QTRY_VERIFY(grid->verticalScrollBar()->value() > 0);
+        const QRect tile = screen.tileRect(last);
+        QVERIFY(grid->viewport()->rect().contains(tile));
+        QCOMPARE(grid->indexAt(tile.center()).row(), last);
+        // The tiles above it keep whole rows, each row starting at the left.
+        const QRect first = screen.tileRect(0);
+        int columns = 0;
+        while (screen.tileRect(columns).top() == first.top())
+            ++columns;
+        QVERIFY(columns > 1);
+        QCOMPARE(screen.tileRect(last - last % columns).left(), first.left());
+
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(screen.rig.navigation->galleryCardID(), std::optional<QUuid>(oldest->id()));
+        QCOMPARE(screen.rig.navigation->galleryBrowseCardIDs()->size(), 64);
+        QCOMPARE(screen.rig.navigation->galleryBrowseCardIDs()->constLast(), oldest->id());
+    }
+
     void filterSwitchesToTheEmptyStates()
     {
         Screen screen;

@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace tessaline;
@@ -98,6 +100,7 @@ private Q_SLOTS:
     void tilePicturesKeepTheirShape_data();
     void tilePicturesKeepTheirShape();
     void restoreRowsLineUp();
+    void theLastOfManyTilesScrolledIntoViewIsItsOwn();
 };
 
 void TrashViewTest::emptyTrashShowsTheEmptyState()
@@ -486,6 +489,49 @@ void TrashViewTest::restoreRowsLineUp()
     QCOMPARE(grid->tileRect(0).height(), grid->tileRect(1).height());
     QCOMPARE(grid->restoreButtonRect(0).top(), grid->restoreButtonRect(1).top());
     QCOMPARE(grid->deleteButtonRect(0).top(), grid->deleteButtonRect(1).top());
+}
+
+// A long trash is laid out line by line down to its last tile: scrolled to
+// the bottom, that tile is in view, is found where it is painted, and its
+// Restore button restores that card and no other.
+void TrashViewTest::theLastOfManyTilesScrolledIntoViewIsItsOwn()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    QList<CanvasCard *> cards;
+    for (int i = 0; i < 45; ++i) {
+        CanvasCard *card = f.rig.addCard(note, i % 3 == 0 ? CardKind::snip : CardKind::thought);
+        // Newest deletion first: the last card made is listed last.
+        card->moveToTrash(at(100 - i));
+        cards << card;
+    }
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *grid = trash->cardsGrid();
+    const int last = grid->model()->rowCount() - 1;
+    QCOMPARE(last, 44);
+    auto *scroll = trash->findChild<QScrollArea *>();
+    QVERIFY(scroll);
+    QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+
+    const QRect tile = grid->tileRect(last);
+    QVERIFY(grid->rect().contains(tile));
+    const QPoint shownAt = grid->viewport()->mapTo(scroll->viewport(), tile.center());
+    QVERIFY2(scroll->viewport()->rect().contains(shownAt), qPrintable(QStringLiteral("%1,%2").arg(shownAt.x()).arg(shownAt.y())));
+    QCOMPARE(grid->indexAt(tile.center()).row(), last);
+    // The lines above hold whole rows of tiles, each line starting at the left.
+    int columns = 0;
+    while (columns <= last && grid->tileRect(columns).top() == grid->tileRect(0).top())
+        ++columns;
+    QVERIFY(columns > 1);
+    QCOMPARE(grid->tileRect(columns).left(), grid->tileRect(0).left());
+    QVERIFY(grid->tileRect(columns).top() > grid->tileRect(0).bottom());
+
+    Fixture::click(grid, grid->restoreButtonRect(last));
+    QVERIFY(cards.last()->isLive());
+    QVERIFY(std::none_of(cards.cbegin(), cards.cend() - 1, [](const CanvasCard *card) { return card->isLive(); }));
 }
 
 QTEST_MAIN(TrashViewTest)
