@@ -9,6 +9,7 @@
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/FutureDelivery.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -127,6 +128,14 @@ void CaptureReviewModel::setExporting(bool exporting)
     Q_EMIT changed();
 }
 
+void CaptureReviewModel::setKeeping(bool keeping)
+{
+    if (keeping == m_isKeeping)
+        return;
+    m_isKeeping = keeping;
+    Q_EMIT changed();
+}
+
 void CaptureReviewModel::setCopied()
 {
     if (m_isCopied)
@@ -205,51 +214,75 @@ Expected<void, QString> CaptureReviewModel::saveReview()
     }
     if (readsTextAgain)
         m_runtime.recognizeTextAgain(m_cardID, m_image);
-
-    if (m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
-        // The picture the review holds, with the annotations just stored:
-        // read again from the store and decoded, it would hold Keep for a
-        // third of a second at 5K.
-        const std::optional<QImage> flattened = flattenedImage();
-        if (!flattened || !m_runtime.copyCardImage(*card, *flattened, m_pasteboard))
-            return unexpected(imageExportErrorMessage(ImageExportError::encodingFailed));
-        setCopied();
-    }
     return {};
+}
+
+bool CaptureReviewModel::saveThenClose(std::function<void()> close)
+{
+    // The snip is stored already; a second press must not store it again.
+    if (m_isKeeping)
+        return false;
+    if (const auto saved = saveReview(); !saved) {
+        setErrorMessage(saved.error());
+        return false;
+    }
+    if (!m_runtime.captureBehaviorPreferences().automaticallyCopiesCaptures) {
+        close();
+        return true;
+    }
+    if (m_image.isNull()) {
+        setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+        return true;
+    }
+    // The picture the review holds, with the annotations just stored, drawn
+    // and encoded on the pool: a tenth of a second at 5K. The review waits
+    // for the pasteboard's answer, so a failed copy is still told here; gone
+    // with the review meanwhile, the answer is dropped, the snip stays
+    // stored.
+    setKeeping(true);
+    runInBackground(this, [picture = m_image, items = m_editor->document().items]() -> std::optional<QByteArray> {
+        const std::optional<QImage> flattened = AnnotationRenderer::renderImage(picture, items);
+        return flattened ? ImageExportService::pngData(*flattened) : std::nullopt;
+    }).then(this, [this, close = std::move(close)](const std::optional<QByteArray> &png) {
+        setKeeping(false);
+        if (!m_runtime.copyCardPng(m_cardID, png, m_pasteboard)) {
+            setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
+            return;
+        }
+        setCopied();
+        close();
+    });
+    return true;
 }
 
 bool CaptureReviewModel::keep()
 {
-    if (const auto saved = saveReview(); !saved) {
-        setErrorMessage(saved.error());
-        return false;
-    }
-    const CanvasCard *card = this->card();
-    NavigationState &navigation = m_runtime.navigation();
-    navigation.setCaptureReviewCardID(std::nullopt);
-    navigation.setDestination(SidebarDestination::notes());
-    if (card)
-        navigation.setActiveBoardID(card->boardID());
-    Q_EMIT dismissRequested();
-    return true;
+    return saveThenClose([this] {
+        const CanvasCard *card = this->card();
+        NavigationState &navigation = m_runtime.navigation();
+        navigation.setCaptureReviewCardID(std::nullopt);
+        navigation.setDestination(SidebarDestination::notes());
+        if (card)
+            navigation.setActiveBoardID(card->boardID());
+        Q_EMIT dismissRequested();
+    });
 }
 
 bool CaptureReviewModel::frame()
 {
-    if (const auto saved = saveReview(); !saved) {
-        setErrorMessage(saved.error());
-        return false;
-    }
-    NavigationState &navigation = m_runtime.navigation();
-    navigation.setCaptureReviewCardID(std::nullopt);
-    Q_EMIT dismissRequested();
-    // The composer opens once the review sheet has gone.
-    QTimer::singleShot(0, &navigation, [&navigation, id = m_cardID] { navigation.setFrameComposerCardID(id); });
-    return true;
+    return saveThenClose([this] {
+        NavigationState &navigation = m_runtime.navigation();
+        navigation.setCaptureReviewCardID(std::nullopt);
+        Q_EMIT dismissRequested();
+        // The composer opens once the review sheet has gone.
+        QTimer::singleShot(0, &navigation, [&navigation, id = m_cardID] { navigation.setFrameComposerCardID(id); });
+    });
 }
 
 void CaptureReviewModel::cancel()
 {
+    if (m_isKeeping)
+        return;
     m_runtime.navigation().setCaptureReviewCardID(std::nullopt);
     Q_EMIT dismissRequested();
 }

@@ -77,10 +77,14 @@ public:
     void copy();
     void save();
     // Keep and Frame store first; on a failure they report it and stay.
-    // True when the review was closed.
+    // True when the snip was stored: the review closes then, or, when
+    // captures are copied as they are kept, once the copy is on the
+    // clipboard; a copy that fails leaves it open and says so. Meanwhile
+    // the review is keeping: Keep, Frame and Cancel do nothing.
     bool keep();
     bool frame();
     void cancel();
+    bool isKeeping() const { return m_isKeeping; }
 
 Q_SIGNALS:
     void availabilityChanged();
@@ -92,9 +96,11 @@ Q_SIGNALS:
 private:
     void refreshAvailability();
     void loadImage(const CanvasCard &card);
-    // Stores the annotations and the note, then copies when the setting
-    // asks; the failure's message, or nothing.
+    // Stores the annotations and the note; the failure's message, or
+    // nothing.
     Expected<void, QString> saveReview();
+    bool saveThenClose(std::function<void()> close);
+    void setKeeping(bool keeping);
     void setErrorMessage(const std::optional<QString> &message);
     void setExporting(bool exporting);
     void setCopied();
@@ -115,6 +121,7 @@ private:
     std::optional<QString> m_errorMessage;
     bool m_isExporting = false;
     bool m_isCopied = false;
+    bool m_isKeeping = false;
     PngSaver m_saver;
 };
 

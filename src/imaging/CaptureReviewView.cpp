@@ -254,6 +254,11 @@ void CaptureReviewView::refresh()
     }
     if (m_save)
         m_save->setEnabled(!m_model->isExporting());
+    for (QWidget *closing : {static_cast<QWidget *>(m_keep), static_cast<QWidget *>(m_frame),
+                             static_cast<QWidget *>(m_cancel)}) {
+        if (closing)
+            closing->setEnabled(!m_model->isKeeping());
+    }
     if (m_note && m_note->text() != m_model->contextText())
         m_note->setText(m_model->contextText());
     showErrorIfNeeded();

@@ -720,8 +720,15 @@ bool AppRuntime::copyCardImage(const CanvasCard &card, const QImage &picture, Pa
 {
     if (!m_captureBehaviorPreferences.automaticallyCopiesCaptures)
         return false;
-    const bool copied = ImageExportService::copyToPasteboard(picture, pasteboard);
-    setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(card.id()) : std::nullopt);
+    return copyCardPng(card.id(), picture.isNull() ? std::nullopt : ImageExportService::pngData(picture), pasteboard);
+}
+
+bool AppRuntime::copyCardPng(const QUuid &cardID, const std::optional<QByteArray> &png, Pasteboard &pasteboard)
+{
+    if (!m_captureBehaviorPreferences.automaticallyCopiesCaptures)
+        return false;
+    const bool copied = png && pasteboard.setImage(*png);
+    setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);
     return copied;
 }
 

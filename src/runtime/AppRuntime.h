@@ -150,6 +150,9 @@ public:
     // the caller holds it, when captures are copied as they are kept; false
     // when it should have been and was not.
     bool copyCardImage(const CanvasCard &card, const QImage &picture, Pasteboard &pasteboard);
+    // The same with the picture's PNG made already (off the main thread);
+    // none when it could not be made.
+    bool copyCardPng(const QUuid &cardID, const std::optional<QByteArray> &png, Pasteboard &pasteboard);
 
     // Stores recognised text on a live card, without the words its
     // annotations hide at that moment, and indexes it.

@@ -11,6 +11,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWindow>
 
@@ -94,12 +95,17 @@ void PinWindowController::pinCard(const CanvasCard &card)
         return;
     }
     const QFuture<SharedSnipPicture> picture = m_pictures->load(card);
-    const QSize size = m_pictures->storedSize(card);
+    QFuture<QSize> size = m_pictures->storedSizeFuture(card);
     // The loader keeps nothing: the pin holds its picture.
     m_pictures->keepOnly({});
-    if (!size.isValid())
-        return;
-    pin(card.id(), size, picture);
+    // The window opens at its size once the bytes are read on the store's
+    // worker, a moment before the picture is decoded; not for a card that
+    // went to the trash or was deleted meanwhile.
+    const QPointer<const CanvasCard> asked(&card);
+    size.then(this, [this, asked, id = card.id(), picture](const QSize &pixelSize) {
+        if (pixelSize.isValid() && asked && asked->isLive())
+            pin(id, pixelSize, picture);
+    });
 }
 
 void PinWindowController::pin(const QUuid &id, const QSize &pixelSize, const QFuture<SharedSnipPicture> &picture)

@@ -38,9 +38,10 @@ public:
 
     // Shows the pin of the card with this picture.
     void pin(const QImage &image, const QUuid &id);
-    // Shows the pin of a stored snip with its annotations drawn in; its
-    // picture is decoded off the main thread while a placeholder shows.
-    // Nothing happens for a card without a readable picture.
+    // Shows the pin of a stored snip with its annotations drawn in: it opens
+    // at its size once the bytes are read on the store's worker, and shows a
+    // placeholder until the picture is decoded on the pool. Nothing happens
+    // for a card without a readable picture, or one gone meanwhile.
     void pinCard(const CanvasCard &card);
     // Shows the pin at once at the picture's size, with a placeholder until
     // the picture is delivered; a picture that cannot be made closes it.

@@ -6,9 +6,11 @@
 #include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
 #include "platform/ImageDecoder.h"
+#include "runtime/SnipPictureReading.h"
 
 #include <QCoreApplication>
-#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 
 namespace tessaline {
 
@@ -17,7 +19,7 @@ SnipPictureLoader::SnipPictureLoader(QObject *parent)
 {
 }
 
-// Loads under way hold copies of their bytes; their continuations go with
+// Loads under way hold their own bytes; their steps on this thread go with
 // this object.
 SnipPictureLoader::~SnipPictureLoader() = default;
 
@@ -48,34 +50,61 @@ QFuture<SharedSnipPicture> SnipPictureLoader::load(const CanvasCard &card)
             Q_EMIT pictureChanged(cardID);
         }
     });
-    // The store is read here, on the main thread; only bytes cross over.
-    const std::optional<QByteArray> imageData = card.hasOriginalImageData() ? card.originalImageData() : std::nullopt;
-    if (!imageData || imageData->isEmpty()) {
+    if (!card.hasOriginalImageData()) {
         fresh.state = State::unavailable;
+        fresh.sized = QtFuture::makeReadyFuture(QSize());
         fresh.future = QtFuture::makeReadyFuture(SharedSnipPicture());
         m_entries.insert(cardID, fresh);
         return fresh.future;
     }
-    fresh.storedSize = ImageDecoder::imageSize(*imageData);
     const std::optional<QByteArray> annotationData = card.annotationDocumentData();
     const quint64 generation = fresh.generation = ++m_generations;
-    fresh.work = QtConcurrent::run(&backgroundPool(), &SnipPictureLoader::render, *imageData, annotationData, m_allocationLimit);
-    QFuture<SharedSnipPicture> work = fresh.work;
+    // Reported on this thread as soon as the bytes are here: a pin opens at
+    // its size, and the gallery lays out, before the picture is decoded.
+    QFutureInterface<QSize> sized;
+    sized.reportStarted();
+    fresh.sized = sized.future();
     m_entries.insert(cardID, fresh);
+    const qint64 allocationLimit = m_allocationLimit;
+    // A load dropped by keepOnly or an edit still finishes: whoever holds
+    // its future (a pin opening) gets the picture.
+    const QFuture<SharedSnipPicture> decoded
+        = readStoredPicture(this, card)
+              .then(this,
+                    [this, cardID, generation, sized](const std::optional<QByteArray> &imageData) mutable {
+                        const QSize size = imageData && !imageData->isEmpty() ? ImageDecoder::imageSize(*imageData)
+                                                                                : QSize();
+                        if (Entry *known = current(cardID, generation)) {
+                            known->storedSize = size;
+                            Q_EMIT pictureChanged(cardID);
+                        }
+                        sized.reportResult(size);
+                        sized.reportFinished();
+                        return imageData;
+                    })
+              .then(&backgroundPool(), [annotationData, allocationLimit](const std::optional<QByteArray> &imageData) {
+                  if (!imageData || imageData->isEmpty())
+                      return SharedSnipPicture();
+                  return render(*imageData, annotationData, allocationLimit);
+              });
     const QFuture<SharedSnipPicture> handedBack
-        = deliveredTo(this, work).then(this, [this, cardID, generation](SharedSnipPicture picture) {
-              const auto it = m_entries.find(cardID);
-              if (it != m_entries.end() && it->generation == generation) {
-                  it->state = picture ? State::ready : State::unavailable;
-                  it->picture = picture;
+        = deliveredTo(this, decoded).then(this, [this, cardID, generation](SharedSnipPicture picture) {
+              if (Entry *known = current(cardID, generation)) {
+                  known->state = picture ? State::ready : State::unavailable;
+                  known->picture = picture;
                   Q_EMIT pictureChanged(cardID);
               }
               return picture;
           });
-    const auto it = m_entries.find(cardID);
-    if (it != m_entries.end() && it->generation == generation)
-        it->future = handedBack;
+    if (Entry *known = current(cardID, generation))
+        known->future = handedBack;
     return handedBack;
+}
+
+SnipPictureLoader::Entry *SnipPictureLoader::current(const QUuid &cardID, quint64 generation)
+{
+    const auto found = m_entries.find(cardID);
+    return found != m_entries.end() && found->generation == generation ? &*found : nullptr;
 }
 
 const SnipPictureLoader::Entry *SnipPictureLoader::entry(const CanvasCard &card) const
@@ -106,6 +135,12 @@ QSize SnipPictureLoader::storedSize(const CanvasCard &card) const
     return known ? known->storedSize : QSize();
 }
 
+QFuture<QSize> SnipPictureLoader::storedSizeFuture(const CanvasCard &card) const
+{
+    const Entry *known = entry(card);
+    return known ? known->sized : QtFuture::makeReadyFuture(QSize());
+}
+
 void SnipPictureLoader::forget(const QUuid &cardID)
 {
     const auto found = m_entries.find(cardID);
@@ -129,22 +164,14 @@ void SnipPictureLoader::keepOnly(const QList<QUuid> &cardIDs)
 
 void SnipPictureLoader::waitForPending()
 {
-    for (;;) {
-        bool pending = false;
-        for (const Entry &known : std::as_const(m_entries)) {
-            if (known.state == State::loading) {
-                pending = true;
-                // Not the hand-back: it needs this thread to run.
-                QFuture<SharedSnipPicture> work = known.work;
-                work.waitForFinished();
-                break;
-            }
-        }
-        if (!pending)
-            return;
-        // The continuation runs on this thread; deliver it now.
-        QCoreApplication::sendPostedEvents();
-    }
+    // Every step hands back through this thread's events: the read, the
+    // size, the decoded picture.
+    const auto pending = [this] {
+        return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                           [](const Entry &known) { return known.state == State::loading; });
+    };
+    while (pending())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace tessaline

@@ -14,9 +14,10 @@ namespace tessaline {
 class CanvasCard;
 
 // Turns stored snips into pictures for the gallery and the pins: the bytes
-// are read from the store on the main thread, then decoded (held to an
-// allocation limit), annotated and given their levels on the thread pool,
-// and handed back on the main thread. Only the pictures it is told to keep
+// are read on the store's worker (a 5K capture is megabytes, tens of
+// milliseconds to read), their header tells the size on the main thread,
+// then they are decoded (held to an allocation limit), annotated and given
+// their levels on the thread pool, and handed back on the main thread. Only the pictures it is told to keep
 // stay in memory, so paging through any number of snips costs the same.
 class SnipPictureLoader : public QObject
 {
@@ -39,9 +40,13 @@ public:
     State state(const CanvasCard &card);
     // Null unless ready.
     SharedSnipPicture picture(const CanvasCard &card) const;
-    // The pixel size the stored header gives, known as soon as loading
-    // starts; invalid before or when unreadable.
+    // The pixel size the stored header gives, known once the bytes have
+    // been read, well before the picture is decoded (pictureChanged tells);
+    // invalid before or when unreadable.
     QSize storedSize(const CanvasCard &card) const;
+    // The same as it becomes known, for the load last started for the card;
+    // finishes on this thread, invalid when there is no readable picture.
+    QFuture<QSize> storedSizeFuture(const CanvasCard &card) const;
 
     // Drops every picture except these cards'. Loads under way for other
     // cards finish unobserved.
@@ -57,7 +62,8 @@ public:
                                     qint64 allocationLimit);
 
 Q_SIGNALS:
-    // The card's picture became ready or unavailable.
+    // The card's picture became ready or unavailable, or its stored size
+    // became known.
     void pictureChanged(const QUuid &cardID);
 
 private:
@@ -68,8 +74,8 @@ private:
         quint64 generation = 0;
         State state = State::loading;
         QSize storedSize;
-        // The work on the pool, and its hand-back on this thread.
-        QFuture<SharedSnipPicture> work;
+        QFuture<QSize> sized;
+        // The hand-back on this thread.
         QFuture<SharedSnipPicture> future;
         SharedSnipPicture picture;
         // Drops the entry when the card's picture or annotations change.
@@ -77,6 +83,7 @@ private:
     };
 
     const Entry *entry(const CanvasCard &card) const;
+    Entry *current(const QUuid &cardID, quint64 generation);
     void forget(const QUuid &cardID);
 
     qint64 m_allocationLimit;

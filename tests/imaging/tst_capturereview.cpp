@@ -23,6 +23,7 @@
 #include "model/CanvasCard.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "platform/BackgroundPool.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/SearchIndex.h"
@@ -208,6 +209,8 @@ private Q_SLOTS:
     void readingAgainIsOwedUntilItIsDone_data();
     void readingAgainIsOwedUntilItIsDone();
     void failedCopyOnKeepStaysOpenWithTheSnipStored();
+    void keepWaitsForTheCopy_data();
+    void keepWaitsForTheCopy();
     void frameStoresThenOpensTheComposer();
     void cancelStoresNothing();
     void copyAndSave();
@@ -262,7 +265,13 @@ void CaptureReviewTest::keep()
     QSignalSpy dismissed(&review, &CaptureReviewModel::dismissRequested);
 
     QVERIFY(review.keep());
-    QCOMPARE(dismissed.count(), 1);
+    // Stored at once; a copy is drawn and encoded off this thread, and the
+    // review waits for it before it closes.
+    QCOMPARE(storedDocument(rig.card()), review.editor().document());
+    QCOMPARE(review.isKeeping(), copies);
+    QCOMPARE(dismissed.count(), copies ? 0 : 1);
+    QTRY_COMPARE(dismissed.count(), 1);
+    QVERIFY(!review.isKeeping());
     QVERIFY(!review.errorMessage());
     QCOMPARE(storedDocument(rig.card()), review.editor().document());
     QCOMPARE(rig.card()->contextText(), QStringLiteral("The second tier"));
@@ -528,13 +537,74 @@ void CaptureReviewTest::failedCopyOnKeepStaysOpenWithTheSnipStored()
     review.setContextText(QStringLiteral("Kept anyway"));
     QSignalSpy dismissed(&review, &CaptureReviewModel::dismissRequested);
 
-    QVERIFY(!review.keep());
-    QCOMPARE(review.errorMessage(), std::optional(QStringLiteral("The image could not be encoded as PNG.")));
+    // Stored, then the copy fails: the review says so once it knows, and
+    // stays, ready to keep again.
+    QVERIFY(review.keep());
+    QTRY_COMPARE(review.errorMessage(), std::optional(QStringLiteral("The image could not be encoded as PNG.")));
+    QVERIFY(!review.isKeeping());
     QCOMPARE(dismissed.count(), 0);
     QVERIFY(!review.isCopied());
+    QVERIFY(!rig.runtime->lastAutomaticallyCopiedCardID());
     QCOMPARE(storedDocument(rig.card()), review.editor().document());
     QCOMPARE(rig.card()->contextText(), QStringLiteral("Kept anyway"));
     QCOMPARE(rig.runtime->navigation().captureReviewCardID(), std::optional(rig.cardID));
+}
+
+void CaptureReviewTest::keepWaitsForTheCopy_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("Keep pressed again") << QStringLiteral("keep");
+    QTest::newRow("Frame pressed") << QStringLiteral("frame");
+    QTest::newRow("Cancel pressed") << QStringLiteral("cancel");
+    QTest::newRow("the review closed") << QStringLiteral("closed");
+}
+
+void CaptureReviewTest::keepWaitsForTheCopy()
+{
+    QFETCH(QString, meanwhile);
+    Rig rig;
+    auto review = std::make_unique<CaptureReviewModel>(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(*review));
+    review->load();
+    Rig::drawArrow(review->editor());
+    review->setContextText(QStringLiteral("Once"));
+    QSignalSpy saves(&rig.context(), &ModelContext::didSave);
+    QSignalSpy dismissed(review.get(), &CaptureReviewModel::dismissRequested);
+    NavigationState &navigation = rig.runtime->navigation();
+
+    QVERIFY(review->keep());
+    QVERIFY(review->isKeeping());
+    const qsizetype savesOfKeep = saves.count();
+    QVERIFY(savesOfKeep > 0);
+    if (meanwhile == u"keep")
+        QVERIFY(!review->keep());
+    else if (meanwhile == u"frame")
+        QVERIFY(!review->frame());
+    else if (meanwhile == u"cancel")
+        review->cancel();
+    else
+        review.reset();
+
+    if (review) {
+        // The keep goes on as if nothing had been pressed, stored once.
+        QCOMPARE(dismissed.count(), 0);
+        QTRY_COMPARE(dismissed.count(), 1);
+        QCOMPARE(rig.pasteboard.written, (QStringList{ImageExportService::pngType, ImageExportService::tiffType}));
+        QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), std::optional(rig.cardID));
+        QCOMPARE(navigation.destination(), std::optional(SidebarDestination::notes()));
+        QCoreApplication::processEvents();
+        QVERIFY(!navigation.frameComposerCardID());
+    } else {
+        // Gone before the copy came back: its answer goes nowhere.
+        backgroundPool().waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(rig.pasteboard.written.isEmpty());
+        QVERIFY(!rig.runtime->lastAutomaticallyCopiedCardID());
+    }
+    QCOMPARE(saves.count(), savesOfKeep);
+    QCOMPARE(rig.card()->contextText(), QStringLiteral("Once"));
+    QCOMPARE(storedDocument(rig.card()).items.size(), 1);
 }
 
 void CaptureReviewTest::frameStoresThenOpensTheComposer()

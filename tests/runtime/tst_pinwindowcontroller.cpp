@@ -190,9 +190,10 @@ void PinWindowControllerTest::storedSnipsArePinnedWithTheirAnnotations()
     Pins pins;
     const auto marked = storedSnip(pngOf(Qt::white, QSize(400, 300)), blackFrame());
     pins.controller.pinCard(*marked);
+    // On screen at its size once the bytes are read, the picture following
+    // off the main thread.
+    QTRY_VERIFY(pins.controller.window(marked->id()));
     PinnedImageView *window = pins.controller.window(marked->id());
-    // On screen at its size at once, the picture following off the main thread.
-    QVERIFY(window);
     QCOMPARE(window->size(), QSize(400, 300));
     QTRY_VERIFY(window->picture());
     QCOMPARE(window->picture()->image().pixelColor(5, 150), QColor(Qt::black));
@@ -205,6 +206,22 @@ void PinWindowControllerTest::storedSnipsArePinnedWithTheirAnnotations()
     pins.controller.pinCard(*broken);
     QTRY_VERIFY(!pins.controller.window(broken->id()));
     QCOMPARE(pins.controller.pinnedIDs(), QList<QUuid>{marked->id()});
+
+    // A card trashed or deleted while its bytes are read gets no pin. The
+    // pin asked for after it opens when its bytes are in, and those for the
+    // gone cards were read before.
+    auto trashed = storedSnip(pngOf(Qt::white, QSize(400, 300)));
+    auto deleted = storedSnip(pngOf(Qt::white, QSize(400, 300)));
+    const QUuid deletedID = deleted->id();
+    const auto later = storedSnip(pngOf(Qt::white, QSize(300, 200)));
+    pins.controller.pinCard(*trashed);
+    pins.controller.pinCard(*deleted);
+    pins.controller.pinCard(*later);
+    trashed->moveToTrash(QDateTime::currentDateTimeUtc());
+    deleted.reset();
+    QTRY_VERIFY(pins.controller.window(later->id()));
+    QVERIFY(!pins.controller.window(trashed->id()));
+    QVERIFY(!pins.controller.window(deletedID));
 }
 
 void PinWindowControllerTest::hoverControlsOpacityAndCopy()

@@ -55,9 +55,20 @@ void SnipPictureLoaderTest::outcomes()
     SnipPictureLoader loader;
     loader.setAllocationLimit(limit);
     const auto card = storedSnip(picture, annotations);
+    // What each change told: the size arrives with the bytes, before the
+    // picture is decoded.
+    QList<std::pair<State, QSize>> told;
+    connect(&loader, &SnipPictureLoader::pictureChanged, this,
+            [&] { told.append({loader.state(*card), loader.storedSize(*card)}); });
     QFuture<SharedSnipPicture> future = loader.load(*card);
-    QCOMPARE(loader.storedSize(*card), storedSize);
+    const QFuture<QSize> sized = loader.storedSizeFuture(*card);
     loader.waitForPending();
+    QVERIFY(sized.isFinished());
+    QCOMPARE(sized.result(), storedSize);
+    QCOMPARE(loader.storedSize(*card), storedSize);
+    using Told = QList<std::pair<State, QSize>>;
+    const Told expected = picture ? Told{{State::loading, storedSize}, {state, storedSize}} : Told{};
+    QCOMPARE(told, expected);
     QCOMPARE(loader.state(*card), state);
     const SharedSnipPicture shown = loader.picture(*card);
     QCOMPARE(bool(shown), state == State::ready);
