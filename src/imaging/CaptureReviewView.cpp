@@ -9,6 +9,7 @@
 #include "design/StudioCompactButton.h"
 #include "design/StudioDivider.h"
 #include "design/StudioEmptyState.h"
+#include "design/SymbolLabel.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
 #include "imaging/AnnotationEditorModel.h"
@@ -17,7 +18,6 @@
 #include "model/AnnotatedCardRenderer.h"
 #include "model/CanvasCard.h"
 #include "platform/Pasteboard.h"
-#include "platform/SymbolIcon.h"
 
 #include <QBoxLayout>
 #include <QFrame>
@@ -202,9 +202,7 @@ QWidget *CaptureReviewView::buildActionBar()
     auto *note = new QHBoxLayout(noteRow);
     note->setContentsMargins(0, 0, 0, 0);
     note->setSpacing(12);
-    auto *symbol = new QLabel(noteRow);
-    symbol->setPixmap(SymbolIcon::tintedPixmap(QStringLiteral("quote.bubble"), QSize(16, 16), devicePixelRatioF(),
-                                               semanticColor(SemanticColor::secondary, palette())));
+    auto *symbol = new SymbolLabel(QStringLiteral("quote.bubble"), 16, SemanticColor::secondary, noteRow);
     m_note = new QLineEdit(noteRow);
     m_note->setPlaceholderText(QStringLiteral("What caught your attention? (optional)"));
     m_note->setAccessibleName(QStringLiteral("What caught your attention? (optional)"));
