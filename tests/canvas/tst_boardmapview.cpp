@@ -18,6 +18,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "runtime/OnboardingPreferencesStore.h"
+#include "../support/DesktopAppearance.h"
 
 #include <QAccessible>
 #include <QGraphicsProxyWidget>
@@ -550,12 +551,7 @@ private Q_SLOTS:
         QVERIFY(darkShare() < 0.2);
         const QPalette light = QApplication::palette();
         const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
-        QPalette dark = light;
-        dark.setColor(QPalette::Window, QColor(36, 36, 38));
-        dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
-        dark.setColor(QPalette::Base, QColor(28, 28, 30));
-        dark.setColor(QPalette::Text, QColor(236, 236, 236));
-        QApplication::setPalette(dark);
+        QApplication::setPalette(testing::darkAppearance(light));
         QTRY_VERIFY(darkShare() > 0.8);
     }
 

@@ -9,6 +9,7 @@
 #include "design/TessalinePrimaryButton.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/SymbolIcon.h"
+#include "../support/DesktopAppearance.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -480,10 +481,7 @@ void DesignSurfacesTest::symbolsFollowTheAppearance()
     const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
     const qreal before = inkLightness();
     QVERIFY2(before >= 0 && before < 0.4, qPrintable(QString::number(before)));
-    QPalette dark = light;
-    dark.setColor(QPalette::Window, QColor(36, 36, 38));
-    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
-    QApplication::setPalette(dark);
+    QApplication::setPalette(testing::darkAppearance(light));
     QTRY_VERIFY(inkLightness() > 0.6);
 }
 

@@ -3,6 +3,7 @@
 #include "design/SemanticColors.h"
 #include "design/SemanticPalette.h"
 #include "platform/AccessibilitySettings.h"
+#include "../support/DesktopAppearance.h"
 
 #include <QApplication>
 #include <QScopeGuard>
@@ -145,19 +146,6 @@ void DesignTokensTest::coloursFollowThePalette()
     QCOMPARE(TessalineColors::windowBackground(), before.color(QPalette::Window));
 }
 
-namespace {
-
-QPalette darkAppearance(QPalette palette)
-{
-    palette.setColor(QPalette::Window, QColor(36, 36, 38));
-    palette.setColor(QPalette::WindowText, QColor(236, 236, 236));
-    palette.setColor(QPalette::Base, QColor(28, 28, 30));
-    palette.setColor(QPalette::Text, QColor(236, 236, 236));
-    return palette;
-}
-
-} // namespace
-
 void DesignTokensTest::keptColoursFollowTheAppearance_data()
 {
     QTest::addColumn<QString>("placement");
@@ -175,7 +163,7 @@ void DesignTokensTest::keptColoursFollowTheAppearance()
 {
     QFETCH(QString, placement);
     const QPalette light = QApplication::palette();
-    const QPalette dark = darkAppearance(light);
+    const QPalette dark = testing::darkAppearance(light);
     const auto restore = qScopeGuard([light] {
         QApplication::setPalette(light);
         AccessibilitySettings::shared().setIncreasesContrast(false);

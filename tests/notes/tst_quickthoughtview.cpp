@@ -1,3 +1,4 @@
+#include "../support/DesktopAppearance.h"
 #include "../support/MainWindowRig.h"
 
 #include "runtime/LibraryQuery.h"
@@ -127,12 +128,7 @@ private Q_SLOTS:
         QVERIFY2(fill().lightnessF() > 0.7, qPrintable(fill().name()));
         const QPalette light = QApplication::palette();
         const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
-        QPalette dark = light;
-        dark.setColor(QPalette::Window, QColor(36, 36, 38));
-        dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
-        dark.setColor(QPalette::Base, QColor(28, 28, 30));
-        dark.setColor(QPalette::Text, QColor(236, 236, 236));
-        QApplication::setPalette(dark);
+        QApplication::setPalette(testing::darkAppearance(light));
         QTRY_VERIFY2(fill().lightnessF() < 0.3, qPrintable(fill().name()));
     }
 
