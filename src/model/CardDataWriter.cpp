@@ -1,6 +1,7 @@
 #include "model/CardDataWriter.h"
 
 #include "model/StoreSchema.h"
+#include "platform/FileSync.h"
 #include "platform/FileWriteback.h"
 #include "platform/SerialExecutor.h"
 #include "platform/SqliteRows.h"
@@ -225,8 +226,39 @@ struct CardDataWriter::Worker
         if (!db)
             return false;
         QSqlQuery query(*db);
-        return query.exec(QStringLiteral("PRAGMA wal_checkpoint(%1)").arg(mode)) && query.next()
-            && query.value(0).toInt() == 0;
+        if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(%1)").arg(mode)) || !query.next()
+            || query.value(0).toInt() != 0)
+            return false;
+        // An emptied log stays empty, as asked.
+        if (mode != u"TRUNCATE" && query.value(1).toInt() == query.value(2).toInt()) {
+            query.finish();
+            beginLogAnew(*db);
+        }
+        return true;
+    }
+
+    // The write after a whole log was copied into the file starts the log
+    // over, and syncs the log's new first block before anything else,
+    // whatever the connection's sync setting. Left to the next save, that
+    // sync fell to the main thread, after every capture and its words, and
+    // on a busy disk held the window still for up to 700 ms. A write that
+    // changes nothing (a number no version of the library uses, set to
+    // what it is) starts the log over here instead.
+    static void beginLogAnew(const QSqlDatabase &db)
+    {
+        QSqlQuery query(db);
+        // Nothing of value is written: the commit's own sync can wait for
+        // the next write's.
+        query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        if (query.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            bool written = query.exec(QStringLiteral("PRAGMA user_version")) && query.next();
+            const int version = written ? query.value(0).toInt() : 0;
+            query.finish();
+            written = written && query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+            if (!written || !query.exec(QStringLiteral("COMMIT")))
+                query.exec(QStringLiteral("ROLLBACK"));
+        }
+        query.exec(QStringLiteral("PRAGMA synchronous = FULL"));
     }
 
     void close()
@@ -287,6 +319,18 @@ void CardDataWriter::checkpoint()
     m_executor->run([worker = m_worker] {
         if (worker->writesWaiting == 0)
             worker->checkpoint(QStringLiteral("PASSIVE"));
+    });
+}
+
+QFuture<Expected<void, StoreError>> CardDataWriter::syncLog(QObject *receiver)
+{
+    // SQLite keeps no lock on the log's own file (its readers and writers
+    // meet in the -shm file), so a handle of our own on it lets go of
+    // nothing when closed.
+    return m_executor->submit(receiver, [worker = m_worker]() -> Expected<void, StoreError> {
+        if (auto synced = syncFileContents(worker->filePath + QStringLiteral("-wal")); !synced)
+            return unexpected(writeFailure(synced.error()));
+        return {};
     });
 }
 

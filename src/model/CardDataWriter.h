@@ -60,6 +60,11 @@ public:
     // holds by now stay.
     void discard(const StagedCardData &staged);
     void checkpoint();
+    // Makes what the library's other connections committed to the log
+    // without a sync (a deferred save) survive a power loss, after the
+    // writes handed over before it. Answers, to the receiver as
+    // `deliveredTo` does, whether the disk took it.
+    QFuture<Expected<void, StoreError>> syncLog(QObject *receiver);
     // Copies the whole log into the file and starts the log over, for when
     // the library has gone quiet. The log's file is cut back to the size
     // limit by the next write rather than emptied: the next picture then

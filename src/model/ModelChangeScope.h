@@ -19,8 +19,10 @@ class ModelContext;
 // has it with the next synced save or the log's next copy into the file; a
 // power loss before then takes it back whole. Deferred is for what is done
 // again when lost (the words read from a picture, read again at the next
-// start): a sync waits for whatever else the file system has to write
-// first, which on a busy disk has held the main thread for 160 ms.
+// start), or synced at once off this thread (ModelContext::
+// syncDeferredSaves): a sync waits for whatever else the file system has
+// to write first, which on a busy disk has held the main thread for 160 ms
+// and more.
 enum class SaveDurability { synced, deferred };
 class PersistentEntity;
 

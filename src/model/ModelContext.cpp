@@ -182,16 +182,21 @@ ModelContext::ModelContext(const QString &connectionName, QObject *parent)
     m_idleCheckpoint->setSingleShot(true);
     m_idleCheckpoint->setInterval(3000);
     connect(m_idleCheckpoint, &QTimer::timeout, this, [this] {
-        if (m_cardDataWriter) {
+        // Always on the writer's thread, made for it if no picture has been
+        // staged yet: the copy syncs the file and the log, which on a busy
+        // disk would hold this thread for a tenth of a second and more.
+        if (cardDataWriter()) {
             // The worker's connection may be at work; it waits there. The
             // log keeps its size for the next picture, except after rows
             // were deleted for good: their pages from before (a snip's
             // picture and words) would stay readable in it while the app
-            // runs, and in the log a crash leaves behind.
-            if (std::exchange(m_logHoldsRemovedRows, false)) {
-                m_cardDataWriter->emptyLog(this).then(this, [this](bool emptied) {
+            // runs, and in the log a crash leaves behind. With no picture
+            // yet, there is nothing to keep room for.
+            const bool removed = std::exchange(m_logHoldsRemovedRows, false);
+            if (removed || !m_picturesStaged) {
+                m_cardDataWriter->emptyLog(this).then(this, [this, removed](bool emptied) {
                     // Tried again once the next save has quieted down.
-                    if (!emptied)
+                    if (!emptied && removed)
                         m_logHoldsRemovedRows = true;
                 });
                 return;
@@ -509,11 +514,20 @@ QFuture<Expected<StagedCardData, StoreError>> ModelContext::stageCardData(QObjec
     }
     if (auto inPlace = libraryFileCheck(); !inPlace)
         return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(inPlace.error()))));
-    if (CardDataWriter *writer = cardDataWriter())
+    if (CardDataWriter *writer = cardDataWriter()) {
+        m_picturesStaged = true;
         return writer->write(receiver, blob, bytes);
+    }
     // In memory there is no second connection to write with, and nothing
     // to sync: the card's save writes the bytes.
     return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(StagedCardData{0, blob})));
+}
+
+QFuture<Expected<void, StoreError>> ModelContext::syncDeferredSaves(QObject *receiver)
+{
+    if (CardDataWriter *writer = cardDataWriter())
+        return writer->syncLog(receiver);
+    return deliveredTo(receiver, QtFuture::makeReadyFuture(Expected<void, StoreError>()));
 }
 
 void ModelContext::discardStagedCardData(const StagedCardData &staged)

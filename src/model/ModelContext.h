@@ -83,6 +83,13 @@ public:
     // Also fails, writing nothing, while the library's path does not lead
     // to the file opened; saves go on once it does again.
     Expected<void, StoreError> save(SaveDurability durability = SaveDurability::synced);
+    // Syncs what deferred saves wrote, on the store's worker, after any
+    // picture being staged there: for a save the user is told of at once
+    // (a capture's card), which then neither waits for the disk on this
+    // thread nor stays unsynced until the log's next copy. The answer is
+    // delivered to the receiver as `deliveredTo` does; a library in memory
+    // has nothing to sync.
+    QFuture<Expected<void, StoreError>> syncDeferredSaves(QObject *receiver);
     // A library that can only be read: every save with changes, and every
     // staging, fails with this error and writes nothing; the edits wait in
     // memory as after any failed save.
@@ -292,6 +299,9 @@ private:
     QTimer *m_idleCheckpoint = nullptr;
     // Rows were deleted for good since the log's file was last emptied.
     bool m_logHoldsRemovedRows = false;
+    // Whether a picture was written ahead in this session: the log then
+    // keeps room for the next one when it is copied into the file.
+    bool m_picturesStaged = false;
     std::unique_ptr<QSqlQuery> m_cardTextQuery;
     // The row of the card whose texts were read last, and how many reads in
     // a row went past the one before.

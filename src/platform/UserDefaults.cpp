@@ -1,6 +1,6 @@
 #include "platform/UserDefaults.h"
 
-#include "platform/DirectorySync.h"
+#include "platform/FileSync.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,7 +1,7 @@
 #include "platform/WeeklyScheduler.h"
 
 #include "platform/DesktopNotifications.h"
-#include "platform/DirectorySync.h"
+#include "platform/FileSync.h"
 
 #include <QDir>
 #include <QFile>

@@ -193,8 +193,15 @@ Expected<CanvasCard *, QString> CapturePipeline::store(const Pending &capture, c
         scope.undo();
         return unexpected(message(ThinkingSessionError::writingNotStorable));
     }
-    if (auto saved = scope.saveOrUndo(); !saved)
+    // Synced on the store's worker rather than here: on a busy disk the
+    // sync waits for whatever else the file system has to write first,
+    // which held the window still for 700 ms after a capture.
+    if (auto saved = scope.saveOrUndo(SaveDurability::deferred); !saved)
         return unexpected(saved.error().message);
+    m_context.syncDeferredSaves(this).then(this, [this](const Expected<void, StoreError> &synced) {
+        if (!synced && onFailed)
+            onFailed(synced.error().message);
+    });
     return card;
 }
 

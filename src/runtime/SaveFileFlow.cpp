@@ -2,7 +2,7 @@
 
 #include "design/DialogOwner.h"
 #include "platform/FutureDelivery.h"
-#include "platform/DirectorySync.h"
+#include "platform/FileSync.h"
 
 #include <QDir>
 #include <QFileDialog>

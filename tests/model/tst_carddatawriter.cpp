@@ -76,6 +76,8 @@ private Q_SLOTS:
     void aPictureIsStoredAsGiven_data();
     void aPictureIsStoredAsGiven();
     void theLogKeepsRoomForThePictureOnceQuiet();
+    void theLogIsSyncedWhenAsked_data();
+    void theLogIsSyncedWhenAsked();
 };
 
 void CardDataWriterTest::aPictureIsStoredAsGiven_data()
@@ -144,6 +146,48 @@ void CardDataWriterTest::theLogKeepsRoomForThePictureOnceQuiet()
     const QString copy = dir.filePath(QStringLiteral("copy.sqlite"));
     QVERIFY(QFile::copy(path, copy));
     QCOMPARE(storedBytes(copy, (*staged)->cardRow), bytes);
+}
+
+void CardDataWriterTest::theLogIsSyncedWhenAsked_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<bool>("synced");
+    QTest::newRow("a picture in the log") << QStringLiteral("written") << true;
+    // The last connection to close folded the log into the file and synced it.
+    QTest::newRow("no log") << QStringLiteral("closed") << true;
+    QTest::newRow("a log that cannot be reached") << QStringLiteral("unreachable") << false;
+}
+
+// What a deferred save left unsynced is synced when asked, and a failure
+// to is an answer rather than a success.
+void CardDataWriterTest::theLogIsSyncedWhenAsked()
+{
+    QFETCH(QString, library);
+    QFETCH(bool, synced);
+    QTemporaryDir dir;
+    QString path = makeLibrary(dir);
+    QVERIFY(!path.isEmpty());
+    if (library == u"unreachable") {
+        // A folder of that name is a file: nothing under it opens.
+        QFile blocker(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        path = blocker.fileName() + QStringLiteral("/Tessaline.sqlite");
+    }
+    CardDataWriter writer(path);
+    if (library == u"written") {
+        const auto staged = written(writer, picture(1024 * 1024));
+        QVERIFY(staged && *staged);
+        QVERIFY(QFileInfo::exists(path + QStringLiteral("-wal")));
+    }
+
+    QObject receiver;
+    std::optional<Expected<void, StoreError>> answer;
+    writer.syncLog(&receiver).then(&receiver, [&](const Expected<void, StoreError> &outcome) { answer = outcome; });
+    QTRY_VERIFY_WITH_TIMEOUT(answer, 30000);
+    QCOMPARE(bool(*answer), synced);
+    if (!synced)
+        QVERIFY2(answer->error().message.startsWith(QStringLiteral("The library could not be written")),
+                 qPrintable(answer->error().message));
 }
 
 QTEST_GUILESS_MAIN(CardDataWriterTest)

@@ -13,4 +13,10 @@ Expected<void, QString> syncDirectory(const QString &directory);
 // The same for the folder that holds `filePath`.
 Expected<void, QString> syncDirectoryOf(const QString &filePath);
 
+// Makes a file's contents durable, whoever wrote them through whichever
+// handle: the pages of every handle on a file are the same pages. A file
+// that is not there has nothing to sync. Never for a file this process
+// holds locks on: closing any handle on it lets go of them.
+Expected<void, QString> syncFileContents(const QString &filePath);
+
 } // namespace tessaline
