@@ -166,7 +166,8 @@ bool Board::storedWritingWouldLoseText() const
 
 bool Board::updateWritingDocument(const BoardWritingDocument &document, const QDateTime &date)
 {
-    const auto text = BoardWritingDocument::encode(BoardWritingDocument::normalizedBlocks(document.blocks));
+    QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(document.blocks);
+    const auto text = BoardWritingDocument::encode(blocks);
     if (!text)
         return false;
     // Whatever the new text does not carry on from the stored one by the
@@ -180,6 +181,7 @@ bool Board::updateWritingDocument(const BoardWritingDocument &document, const QD
     // a repair to drop.
     const QByteArray utf8 = text->toUtf8();
     m_ownWriting = utf8;
+    m_ownBlocks = std::move(blocks);
     write(m_values.writingDocumentStorage, utf8, WritingDocumentStorageProperty);
     setUpdatedAt(date);
     return true;
@@ -189,25 +191,26 @@ bool Board::normalizeWritingDocumentStorage(const QDateTime &date, std::optional
 {
     // Read once: a note that gathers captures holds thousands of blocks.
     const QByteArray &storage = m_values.writingDocumentStorage;
+    if (!storage.isEmpty() && isOwnWriting()) {
+        if (normalBlocks)
+            *normalBlocks = m_ownBlocks;
+        return true;
+    }
     std::optional<BoardWritingDocument> stored = BoardWritingDocument::empty();
     if (!storage.isEmpty())
         stored = BoardWritingDocument::decode(QByteArrayView(storage));
     if (!stored)
         return true;
     QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(stored->blocks);
-    // Text this note wrote, or found normal when it last opened, is in its
-    // normal form already: writing thousands of blocks out again only to
-    // compare would find the same.
-    if (!storage.isEmpty() && isOwnWriting()) {
-        if (normalBlocks)
-            *normalBlocks = std::move(blocks);
-        return true;
-    }
     const auto text = BoardWritingDocument::encode(blocks);
     if (!text)
         return false;
     if (text->toUtf8() == m_values.writingDocumentStorage) {
+        // Text this note wrote, or found normal when it last opened, is in
+        // its normal form already: its next opening neither reads it nor
+        // writes thousands of blocks out again only to compare.
         m_ownWriting = m_values.writingDocumentStorage;
+        m_ownBlocks = blocks;
         if (normalBlocks)
             *normalBlocks = std::move(blocks);
         return true;

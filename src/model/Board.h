@@ -214,6 +214,11 @@ private:
     // long note's text is not read again on every keystroke to learn that
     // it is readable.
     QByteArray m_ownWriting;
+    // The normal blocks m_ownWriting was written from or read as, shared
+    // with the screen that holds them: opening the note again while its
+    // text is still its own reads no text (a note that gathers captures
+    // holds thousands of blocks).
+    QList<BoardWritingBlock> m_ownBlocks;
 };
 
 static_assert(Board::PropertyCount == 16, "the record and the property list must agree");

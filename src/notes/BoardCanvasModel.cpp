@@ -210,8 +210,20 @@ QList<CanvasCard *> BoardCanvasModel::writingCards() const
     } else {
         // The note's cards as the library groups them and the cards its
         // references name, instead of a walk over every card of the library.
+        // A long note refers mostly to its own cards, found by their places
+        // already: only the others are looked up by id, as each look-up in
+        // the ids of a large library costs a miss of the processor's cache.
         QList<qint32> candidates = m_library.cardPositionsOfNote(m_boardID);
-        candidates.append(m_library.cardPositions(references));
+        QSet<QUuid> elsewhere = references;
+        if (!elsewhere.isEmpty() && !m_library.cardIDsRepeat()) {
+            for (qint32 at : std::as_const(candidates)) {
+                const CanvasCard *card = all.at(at);
+                if (card->boardID() == m_boardID && card->isLive())
+                    elsewhere.remove(card->id());
+            }
+        }
+        if (!elsewhere.isEmpty())
+            candidates.append(m_library.cardPositions(elsewhere));
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
         m_writingCardsAt.clear();

@@ -185,13 +185,16 @@ QWidget *NotesWorkspaceView::buildListColumn()
 
     m_listView = new NoteListView(m_listStack);
     m_listView->setFrameShape(QFrame::NoFrame);
-    m_listView->setModel(m_listModel);
     m_listView->setItemDelegate(new NoteListRowDelegate(m_listView));
     // Rows differ in height with their excerpts, which wrap with the
     // column's width.
     m_listView->setResizeMode(QListView::Adjust);
     m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Before the rows come: changing the scroll mode lays out every row to
+    // keep the top one in place, at a width the column does not have yet,
+    // and a list of thousands of notes measured each excerpt for nothing.
     m_listView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_listView->setModel(m_listModel);
     m_listView->setMouseTracking(true);
     m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
     m_listView->setAccessibleName(m_model->headerTitle());

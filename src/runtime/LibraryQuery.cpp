@@ -110,6 +110,31 @@ QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
 
 QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
 {
+    readCardIDs();
+    QList<qint32> positions;
+    positions.reserve(ids.size());
+    for (const QUuid &id : ids) {
+        const auto first = m_cardAtByID.constFind(id);
+        if (first == m_cardAtByID.cend())
+            continue;
+        positions.append(*first);
+        if (m_laterCardsByID.isEmpty())
+            continue;
+        for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later)
+            positions.append(*later);
+    }
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+bool LibraryQuery::cardIDsRepeat()
+{
+    readCardIDs();
+    return !m_laterCardsByID.isEmpty();
+}
+
+void LibraryQuery::readCardIDs()
+{
     const bool extended = m_cardIDsKnown && extendsFetched(m_cards, m_cardIDsFrom);
     if (!extended || m_cards.size() > m_cardIDsFrom.size()) {
         if (!extended) {
@@ -127,20 +152,6 @@ QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
         m_cardIDsFrom = m_cards;
         m_cardIDsKnown = true;
     }
-    QList<qint32> positions;
-    positions.reserve(ids.size());
-    for (const QUuid &id : ids) {
-        const auto first = m_cardAtByID.constFind(id);
-        if (first == m_cardAtByID.cend())
-            continue;
-        positions.append(*first);
-        if (m_laterCardsByID.isEmpty())
-            continue;
-        for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later)
-            positions.append(*later);
-    }
-    std::sort(positions.begin(), positions.end());
-    return positions;
 }
 
 Board *LibraryQuery::firstBoard(const QUuid &id) const

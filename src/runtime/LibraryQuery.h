@@ -58,6 +58,10 @@ public:
     // The ids are read at the first question and kept while cards are only
     // added at the end of the list and no card's id is written or given back.
     QList<qint32> cardPositions(const QSet<QUuid> &ids);
+    // Whether some id is held by more than one card, read as cardPositions()
+    // reads the ids. Rarely: a card found by its place needs no look-up by
+    // its id to learn there is no other.
+    bool cardIDsRepeat();
 
     // Moves on whenever cards() may hold other cards or another order, a
     // card was written or writes were taken back: what a screen worked out
@@ -70,6 +74,7 @@ Q_SIGNALS:
 
 private:
     void sortBoards(QList<Board *> fetched);
+    void readCardIDs();
 
     ModelContext &m_context;
     QList<Board *> m_boards;

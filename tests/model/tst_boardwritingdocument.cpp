@@ -52,6 +52,8 @@ private Q_SLOTS:
     void utf8ReadsAsItsText_data();
     void utf8ReadsAsItsText();
     void repairOfStoredText();
+    void reopeningReadsWhatIsStored_data();
+    void reopeningReadsWhatIsStored();
     void unreadableTextIsNeverLost();
     void wordsTheRepairDropsAreKeptAside_data();
     void wordsTheRepairDropsAreKeptAside();
@@ -446,6 +448,80 @@ void BoardWritingDocumentTest::repairOfStoredText()
     QVERIFY(!normalBlocks);
     QVERIFY(board.writingDocumentStorage() != foreign);
     QCOMPARE(board.writingDocument().blocks.size(), 2);
+}
+
+void BoardWritingDocumentTest::reopeningReadsWhatIsStored_data()
+{
+    QTest::addColumn<Blocks>("written");
+    QString controls = QStringLiteral("tab\t nl\n cr\r bell");
+    controls.append(QChar(0x07));
+    controls.append(QChar(0));
+    QString nonCharacters = QStringLiteral("end");
+    nonCharacters.append(QChar(0xFFFF));
+    nonCharacters.append(QChar(0xFDD0));
+    nonCharacters.append(QChar(0xFFFE));
+    QTest::newRow("empty") << Blocks{};
+    QTest::newRow("escapes") << Blocks{paragraph(QStringLiteral("a/b \"q\" \\ </p>"), A)};
+    QTest::newRow("controls") << Blocks{paragraph(controls, A)};
+    QTest::newRow("noncharacters") << Blocks{paragraph(nonCharacters, A)};
+    QTest::newRow("beyond the basic plane")
+        << Blocks{paragraph(QStringLiteral("\U0001F600 e\u0301 \u4E2D\u6587 \u200F"), A)};
+    QTest::newRow("references, sizes, repeated ids")
+        << Blocks{reference(CARD, A, QStringLiteral("large")), reference(CARD, A, std::nullopt),
+                  reference(CARD, B, QStringLiteral("no such size")), paragraph(QString(), C)};
+    QTest::newRow("malformed blocks") << Blocks{reference(CARD, A, QStringLiteral("small")), [] {
+        BoardWritingBlock carrying = paragraph(QStringLiteral("dropped"), B);
+        carrying.cardID = CARD;
+        return carrying;
+    }()};
+}
+
+// A note opened again reads its writing as its stored text reads, whether
+// it wrote the text itself a moment ago or found it normal when opened
+// before: what the screen is handed never depends on which.
+void BoardWritingDocumentTest::reopeningReadsWhatIsStored()
+{
+    QFETCH(Blocks, written);
+    Board board;
+    QVERIFY(board.updateWritingDocument(BoardWritingDocument{written}, at(1)));
+    const QByteArray stored = board.writingDocumentUtf8();
+    const std::optional<BoardWritingDocument> read = BoardWritingDocument::decode(QByteArrayView(stored));
+    QVERIFY(read);
+    const Blocks expected = BoardWritingDocument::normalizedBlocks(read->blocks);
+
+    QSignalSpy spy(&board, &PersistentEntity::changed);
+    for (int opening = 0; opening < 2; ++opening) {
+        std::optional<QList<BoardWritingBlock>> normalBlocks;
+        QVERIFY(board.normalizeWritingDocumentStorage(at(2 + opening), &normalBlocks));
+        QVERIFY(normalBlocks);
+        QCOMPARE(*normalBlocks, expected);
+    }
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(board.writingDocumentUtf8(), stored);
+    QCOMPARE(board.updatedAt(), at(1));
+
+    // The same text read from the store: found normal at the first opening,
+    // and read alike at the next.
+    Board loaded;
+    loaded.setWritingDocumentStorage(QString::fromUtf8(stored));
+    loaded.setUpdatedAt(at(1));
+    QSignalSpy loadedSpy(&loaded, &PersistentEntity::changed);
+    for (int opening = 0; opening < 2; ++opening) {
+        std::optional<QList<BoardWritingBlock>> normalBlocks;
+        QVERIFY(loaded.normalizeWritingDocumentStorage(at(2 + opening), &normalBlocks));
+        QVERIFY(normalBlocks);
+        QCOMPARE(*normalBlocks, expected);
+    }
+    QCOMPARE(loadedSpy.count(), 0);
+
+    // Text written over it from elsewhere is read anew, not as the note last
+    // wrote it.
+    const Blocks other{paragraph(QStringLiteral("from elsewhere"), C)};
+    loaded.setWritingDocumentStorage(*BoardWritingDocument::encode(other));
+    std::optional<QList<BoardWritingBlock>> normalBlocks;
+    QVERIFY(loaded.normalizeWritingDocumentStorage(at(9), &normalBlocks));
+    QVERIFY(normalBlocks);
+    QCOMPARE(*normalBlocks, other);
 }
 
 void BoardWritingDocumentTest::unreadableTextIsNeverLost()

@@ -685,6 +685,11 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh_data()
     QTest::newRow("an id two cards hold")
         << QStringList{"share id", "reference other snip", "add here", "unreference", "reference other snip"};
     QTest::newRow("deleted for good") << QStringList{"add here", "purge", "reference other snip", "add here"};
+    // Worked out afresh (after a purge) with references to cards here and
+    // elsewhere, then with an id a card here shares with one elsewhere.
+    QTest::newRow("references found afresh")
+        << QStringList{"reference snip", "reference other snip", "add here", "purge",
+                       "share snip's id",  "add here",             "purge"};
     QTest::newRow("writes taken back")
         << QStringList{"add here", "trash and roll back", "reference other snip", "fail", "add there"};
 }
@@ -718,6 +723,11 @@ void BoardCanvasModelTest::writingCardsFollowSequencesAsFoundAfresh()
             QVERIFY(context.save());
         } else if (step == QLatin1String("reference other snip")) {
             f.workspace->insertCardReference(f.otherSnip->id(), f.first, false);
+        } else if (step == QLatin1String("reference snip")) {
+            f.workspace->insertCardReference(f.snip->id(), f.first, false);
+        } else if (step == QLatin1String("share snip's id")) {
+            f.otherThought->setId(f.snip->id());
+            QVERIFY(context.save());
         } else if (step == QLatin1String("reference last")) {
             f.workspace->insertCardReference(last->id(), f.first, false);
         } else if (step == QLatin1String("unreference")) {
