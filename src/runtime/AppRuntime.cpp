@@ -119,6 +119,11 @@ void AppRuntime::installCaptureCallbacks()
             [this](const CaptureSubsystemError &error) { setErrorMessage(error.errorDescription()); });
 }
 
+void RuntimeWindowing::afterFirstFrame(QObject *context, std::function<void()> task)
+{
+    QTimer::singleShot(0, context, std::move(task));
+}
+
 void AppRuntime::setErrorMessage(const std::optional<QString> &message)
 {
     m_errorMessage = message;
@@ -179,11 +184,17 @@ void AppRuntime::start()
     if (!m_isUIReady) {
         m_isUIReady = true;
         Q_EMIT uiReadyChanged();
-        // Once the first screen is on its way, never in the way of it.
-        QTimer::singleShot(0, this, [this] {
+        // Once the first screen is up, never in the way of it: going through
+        // every card of a large library for the index takes the time of a
+        // frame or two, which the window would otherwise be painted later by.
+        const auto upkeep = [this] {
             recognizePendingText();
             forgetDeletedCardsInIndex();
-        });
+        };
+        if (m_services.windowing)
+            m_services.windowing->afterFirstFrame(this, upkeep);
+        else
+            QTimer::singleShot(0, this, upkeep);
     }
     captureCoordinator().refreshPermissionState();
     const auto hotKeys = m_services.captureStartup ? m_services.captureStartup() : captureCoordinator().enableHotKeys();

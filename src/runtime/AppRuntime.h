@@ -52,6 +52,10 @@ public:
     virtual void closeCaptureToast() = 0;
     // Ends the process (after a successful relaunch).
     virtual void terminate() = 0;
+    // Runs `task`, while `context` lives, in a turn of the event loop of its
+    // own once the main window's first frame is up: work the start owes but
+    // the first screen does not show. Without a main window, in the next turn.
+    virtual void afterFirstFrame(QObject *context, std::function<void()> task);
 };
 
 // Everything the runtime is built from. The app's start-up fills it with the

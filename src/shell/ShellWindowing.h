@@ -18,6 +18,7 @@ public:
     void showCaptureToast(const QUuid &cardID) override;
     void closeCaptureToast() override;
     void terminate() override;
+    void afterFirstFrame(QObject *context, std::function<void()> task) override;
 
 private:
     AppRuntime &m_runtime;

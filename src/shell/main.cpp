@@ -48,34 +48,6 @@ int searchProviderIdleTime()
     return set && milliseconds > 0 ? milliseconds : 60'000;
 }
 
-// Runs a task once the window's first frame is up, from the event loop:
-// what the app does while it would otherwise sit idle after starting.
-class AfterFirstFrame : public QObject
-{
-public:
-    AfterFirstFrame(QWindow *window, std::function<void()> task)
-        : QObject(window)
-        , m_task(std::move(task))
-    {
-        window->installEventFilter(this);
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, this, [this] {
-                m_task();
-                deleteLater();
-            });
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_task;
-};
-
 // Says why the app cannot start, in the terminal it was started from and
 // in a window; the exit status for that.
 int stopWith(const QString &message)
@@ -315,13 +287,12 @@ int main(int argc, char *argv[])
     window.show();
     // The session's first capture, and each screen's first showing, then
     // cost no more than later ones.
-    if (QWindow *handle = window.windowHandle())
-        new AfterFirstFrame(handle, [&runtime, &screens, &window] {
-            runtime.captureCoordinator().prepareForFirstCapture();
-            screens.prepare(window.controller().screens());
-            // A turn of its own, so the main thread answers in between.
-            QTimer::singleShot(0, &window, [&runtime] { CaptureToastWindowController::shared().prepare(runtime); });
-        });
+    windowing.afterFirstFrame(&window, [&runtime, &screens, &window] {
+        runtime.captureCoordinator().prepareForFirstCapture();
+        screens.prepare(window.controller().screens());
+        // A turn of its own, so the main thread answers in between.
+        QTimer::singleShot(0, &window, [&runtime] { CaptureToastWindowController::shared().prepare(runtime); });
+    });
     const int status = QApplication::exec();
     // The settings object lives to the end of the process, past the last
     // turn of the event loop that would have written what quitting changed.
