@@ -118,12 +118,17 @@ QThreadPool &readAheadPool()
     return *pool;
 }
 
-// On a worker: the rows `statement` selects, through a connection of the
-// worker's own, which only reads.
+// On a worker: the rows `statement` selects, about `expected` of them,
+// through a connection of the worker's own, which only reads.
 template <typename Rows, typename T>
-Rows readRowsAhead(const QString &filePath, const QString &statement)
+Rows readRowsAhead(const QString &filePath, const QString &statement, qsizetype expected)
 {
     Rows read;
+    // Grown row by row, the list would copy the rows it holds at each
+    // doubling, and hand the memory they leave back: for a part of a
+    // thousand cards, a fair share of the work of reading them, done while the
+    // window waits for the library.
+    read.rows.reserve(expected);
     const QString name = QStringLiteral("tessaline-read-ahead-%1").arg(readAheadSerial.fetch_add(1));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -314,9 +319,10 @@ void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, q
     auto readPart = [&](const QString &where) {
         auto begun = std::make_shared<std::atomic<bool>>(false);
         table.ahead.append({QtConcurrent::run(&readAheadPool(),
-                                              [begun, filePath, statement = selectStatement<T>(where)] {
+                                              [begun, filePath, statement = selectStatement<T>(where), rowsPerPart] {
                                                   begun->store(true);
-                                                  return readRowsAhead<RowsReadAhead<T>, T>(filePath, statement);
+                                                  return readRowsAhead<RowsReadAhead<T>, T>(filePath, statement,
+                                                                                            rowsPerPart);
                                               }),
                             begun});
     };
