@@ -186,13 +186,16 @@ int main(int argc, char *argv[])
         runtime.navigation().setGalleryCardID(*snipToOpen);
     if (searchToShow)
         runtime.navigation().showSearch(*searchToShow);
+    // Before the window, which begins with the library: asking the desktop
+    // for a tray is a wait on the session bus, spent now while the library
+    // is being read on the workers.
+    MenuBarView menu(runtime, tessaline.updates());
+    menu.installTrayIcon();
     const ScreenRegistry screens = everyScreen();
     RootView window(runtime, tessaline.updates(), screens);
     ShellWindowing windowing(runtime, window);
     runtime.setWindowing(&windowing);
 
-    MenuBarView menu(runtime, tessaline.updates());
-    menu.installTrayIcon();
     QObject::connect(&menu, &MenuBarView::quitRequested, &application, &QApplication::quit);
     // One settings window at a time: asking again brings it forward.
     QPointer<QWidget> settings;
