@@ -555,8 +555,15 @@ void BoardCanvasModel::appear()
     m_writingDocument.blocks = normalBlocks ? *std::move(normalBlocks) : storedBlocks(*note);
     m_documentReadFrom = note->writingDocumentUtf8();
     collectKeptWriting(*note, previouslyOpened, readable);
-    // A failed save keeps the opening stamp for the next save.
-    (void)m_library.context().save();
+    // A failed save keeps the opening stamp for the next save. Synced on the
+    // store's worker: a note's page comes up with the window, at the start
+    // too, and a sync of the log here waits for whatever else the disk has
+    // to write first, with the window's first frame held back behind it.
+    // Unsynced, a power loss takes the save back whole, and a failed sync
+    // leaves it for the next synced save.
+    ModelContext &context = m_library.context();
+    if (context.save(SaveDurability::deferred))
+        (void)context.syncDeferredSaves(this);
     Q_EMIT writingDocumentChanged();
 }
 
