@@ -49,9 +49,13 @@ void NavigationState::setAskSuggestion(const std::optional<AskSuggestionRequest>
 void NavigationState::setActiveBoardID(const std::optional<QUuid> &id)
 {
     assign(this, m_activeBoardID, id, &NavigationState::activeBoardIDChanged);
-    if (id)
+    // Each start opens the note it ended on again: written all the same, the
+    // settings file would be replaced and synced, twice over the disk,
+    // before the window's first frame.
+    const std::optional<QString> stored = m_defaults.string(kActiveBoardKey);
+    if (id && stored != uuidText(*id))
         m_defaults.setString(kActiveBoardKey, uuidText(*id));
-    else
+    else if (!id && m_defaults.contains(kActiveBoardKey))
         m_defaults.remove(kActiveBoardKey);
 }
 
