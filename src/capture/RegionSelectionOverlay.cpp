@@ -160,6 +160,34 @@ void CaptureOverlayWindow::closeEvent(QCloseEvent *event)
         m_delegate->windowWillClose();
 }
 
+void CaptureOverlayWindow::setPointerView(RegionSelectionView *view)
+{
+    if (view) {
+        view->setAttribute(Qt::WA_TransparentForMouseEvents);
+        // The view follows the pointer with its guides before any press.
+        setMouseTracking(view->hasMouseTracking());
+    }
+    m_pointerView = view;
+}
+
+void CaptureOverlayWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (m_pointerView)
+        m_pointerView->mousePressEvent(event);
+}
+
+void CaptureOverlayWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_pointerView)
+        m_pointerView->mouseMoveEvent(event);
+}
+
+void CaptureOverlayWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (m_pointerView)
+        m_pointerView->mouseReleaseEvent(event);
+}
+
 void CaptureOverlayWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -454,6 +482,8 @@ void RegionSelectionOverlayController::begin()
             self->finish(RegionSelectionOutcome::cancelled());
     };
     window->setDelegate(this);
+    window->setPointerView(view);
+    window->setCursor(Qt::CrossCursor);
     m_overlayWindow = window;
     m_view = view;
     // A display unplugged while its overlay is up leaves the overlay over
@@ -531,8 +561,10 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
             handle->setMouseGrabEnabled(false);
         }
         m_hasInputGrab = false;
+        // Hidden, not closed: closing takes down the native window and its
+        // backing store, which the pool keeps so the next selection's first
+        // frame does not pay for a screenful of new pages.
         window->hide();
-        window->close();
         // The picture goes with the view; the window waits for the next
         // selection.
         if (RegionSelectionView *view = m_view) {

@@ -33,6 +33,7 @@ public:
 };
 
 class RegionSelectionOverlayController;
+class RegionSelectionView;
 
 // The overlay's top-level window: frameless, above everything, covering one
 // screen. Closing it by any means other than the controller cancels.
@@ -43,6 +44,12 @@ public:
     explicit CaptureOverlayWindow(QScreen *screen);
 
     void setDelegate(RegionSelectionOverlayController *delegate) { m_delegate = delegate; }
+    // The view the pointer's events go on to. They come to the window
+    // itself: hiding a widget that had the pointer last makes Qt ask the X
+    // server where the pointer is now, a round trip between the button's
+    // release and the capture (tens of milliseconds on a busy desktop),
+    // which hiding the window that had it never does.
+    void setPointerView(RegionSelectionView *view);
     // Allocates and writes the whole backing store while the window is
     // hidden, so its first frame meets no page faults. The writing goes in
     // bands, one per turn of the event loop: at 5K the first touch of its
@@ -55,11 +62,15 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void writeBackingStoreBand(int top);
 
     QPointer<RegionSelectionOverlayController> m_delegate;
+    QPointer<RegionSelectionView> m_pointerView;
 };
 
 // Shows the frozen image, dimmed, and lets the user drag a rectangle over it.
@@ -95,6 +106,8 @@ protected:
     void focusOutEvent(QFocusEvent *) override {}
 
 private:
+    friend class CaptureOverlayWindow;
+
     void respond(RegionSelectionModel::Response response);
     void updateChangedArea();
     static QRegion selectionMarks(const QRectF &selection, const QRectF &label);

@@ -168,7 +168,11 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
             if (screens.at(i) == QGuiApplication::primaryScreen())
                 primary = i;
         }
-        if (const auto position = toastPosition(QCursor::pos(), geometries, available, primary, size)) {
+        // The pointer says which screen only where there is a choice: asking
+        // for it is a round trip to the X server, made while the capture it
+        // reports on is still being painted.
+        const QPoint pointer = screens.size() > 1 ? QCursor::pos() : QPoint();
+        if (const auto position = toastPosition(pointer, geometries, available, primary, size)) {
             view->move(*position);
         } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
             view->move(screen->geometry().center() - QPoint(size.width() / 2, size.height() / 2));

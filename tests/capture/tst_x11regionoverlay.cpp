@@ -108,6 +108,8 @@ void X11RegionOverlayTest::dragSelectsARectangle()
     QVERIFY(overlay.begin());
     QVERIFY(overlay.controller.overlayWindow()->isVisible());
     QCOMPARE(overlay.controller.overlayWindow()->geometry(), QGuiApplication::primaryScreen()->geometry());
+    const QPointer<QWidget> window = overlay.controller.overlayWindow();
+    const WId native = window->internalWinId();
     QVERIFY(xdotool({QStringLiteral("mousemove"), number(100), number(120), QStringLiteral("mousedown"), number(1),
                      QStringLiteral("mousemove"), number(200), number(180), QStringLiteral("mousemove"), number(300),
                      number(250), QStringLiteral("mouseup"), number(1)}));
@@ -118,6 +120,10 @@ void X11RegionOverlayTest::dragSelectsARectangle()
     QCOMPARE(told, QList<QRectF>{QRectF(100, 120, 200, 130)});
     QVERIFY(upWhenTold);
     QVERIFY(!overlay.controller.overlayWindow());
+    // Down, but kept for the next selection with its native window and
+    // backing store.
+    QVERIFY(window && !window->isVisible() && !isMapped(window));
+    QCOMPARE(window->internalWinId(), native);
     // Escape after the end delivers nothing more.
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     QVERIFY(earlierEventsHandled());
