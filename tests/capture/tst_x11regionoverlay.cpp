@@ -321,6 +321,18 @@ void X11RegionOverlayTest::hotKeyToRegionCaptureEndToEnd()
     // The frozen picture, not the dimmed overlay, is what was cut out.
     for (const QPoint p : {QPoint(0, 0), QPoint(99, 69), QPoint(50, 35)})
         QCOMPARE(QColor(result.image.pixel(p)), colour);
+
+    // The next selection comes up on the window the first one left.
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+4")}));
+    QTRY_COMPARE(coordinator.state().kind(), CaptureCoordinatorState::Kind::selectingRegion);
+    overlay = qobject_cast<RegionSelectionOverlayController *>(coordinator.overlayController());
+    QVERIFY(overlay);
+    QTRY_VERIFY(overlay->hasInputGrab() && overlayShown(*X11Connection::application()));
+    QVERIFY(xdotool({QStringLiteral("mousemove"), number(720), number(520), QStringLiteral("mousedown"), number(1),
+                     QStringLiteral("mousemove"), number(760), number(560), QStringLiteral("mouseup"), number(1)}));
+    QTRY_COMPARE(results.size(), 2);
+    QCOMPARE(results.last().selectionRectInDisplay, QRectF(720, 520, 40, 40));
+    QCOMPARE(QColor(results.last().image.pixel(20, 20)), colour);
 }
 
 QTEST_MAIN(X11RegionOverlayTest)
