@@ -40,7 +40,7 @@ qint64 dateOrder(const QDateTime &date)
 // The walk over the library's lists gives the event loop a turn this often,
 // so that neither a large library's first walk nor any later one holds up
 // a frame.
-constexpr qint64 walkSliceMs = 6;
+constexpr qint64 walkSliceMs = 4;
 // Folded texts a worker takes at once: a large library's first fold is
 // shared among the pool's threads.
 constexpr size_t foldBatchSize = 2048;
@@ -584,6 +584,9 @@ void SearchCorpus::startWholeWalk()
     m_cardsToRow.clear();
     m_rows.reset();
     ++m_mark;
+    // Every listed entity is kept: growing the table as the walk goes would
+    // move all kept so far, several times, inside slices of the walk.
+    m_kept.reserve(m_walkBoards.size() + m_walkCards.size());
     // The texts of a large library are grouped on the worker, from rows read
     // here: a keystroke must not wait for a pass over every entity.
     if (isLarge())
@@ -784,7 +787,7 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
             m_titles.insert(entity.entity, entity.title);
         found->folded = true;
         if (m_rows && found->row >= 0)
-            m_rowsWritten.insert(entity.entity);
+            takeRowTexts(entity.entity, *found);
         // A batch's texts share its block, and come in together.
         const std::shared_ptr<const TextBlock> &block = entity.text.m_block;
         if (block && block->isInFile() && (m_fileBlocks.empty() || m_fileBlocks.back().lock() != block))
@@ -794,6 +797,27 @@ void SearchCorpus::takeFolded(const std::vector<Folded> &folded)
     // The texts are in: what is left is grouping them.
     if (m_batchesFolding == 0)
         schedulePreparation();
+}
+
+void SearchCorpus::takeRowTexts(const QObject *entity, const Kept &kept)
+{
+    // A walk over a large library at its start reads every row before its
+    // text is folded: only the text is missing, and reading each entity
+    // again to put it in would hold the loop up for one long turn.
+    if (m_regrouping) {
+        // The worker may be grouping these very rows: the entity is read
+        // again before the next grouping.
+        m_rowsWritten.insert(entity);
+        return;
+    }
+    Rows &rows = *m_rows;
+    const auto row = size_t(kept.row);
+    if (row < rows.notes.size() && rows.notes[row].note == entity) {
+        rows.notes[row].text = kept.text;
+        rows.notes[row].title = m_titles.value(entity);
+    } else if (row < rows.cards.size() && rows.cards[row].card == entity) {
+        rows.cards[row].text = kept.text;
+    }
 }
 
 void SearchCorpus::searchedFileBlocks()

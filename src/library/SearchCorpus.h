@@ -300,6 +300,8 @@ private:
     void bringRowsUpToDate();
     void prepare();
     void takeFolded(const std::vector<Folded> &folded);
+    // Puts an entity's texts, just folded, into its kept row.
+    void takeRowTexts(const QObject *entity, const Kept &kept);
     void sendGathered();
 
     bool m_watches = true;
