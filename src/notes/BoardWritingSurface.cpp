@@ -16,6 +16,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSet>
 #include <QElapsedTimer>
@@ -48,6 +49,49 @@ QMargins shadowRoom(QWidget *row)
     }
     return {};
 }
+
+// Fades a row in or out while it glides. Qt's own opacity effect draws the
+// row again at every frame, since each move of the row invalidates what it
+// rendered: a card with its picture, border and shadow a dozen times while
+// a capture arrives. A still row (a card, or any row on its way out) shows
+// nothing new meanwhile, so its first rendering serves every frame; a
+// paragraph coming in may already be typed into, and is drawn afresh.
+class RowFade : public QGraphicsOpacityEffect
+{
+public:
+    RowFade(qreal opacity, bool still, QObject *parent) : QGraphicsOpacityEffect(parent), m_still(still)
+    {
+        setOpacity(opacity);
+    }
+
+protected:
+    void draw(QPainter *painter) override
+    {
+        const qreal fade = opacity();
+        if (!m_still || fade <= 0 || fade >= 1) {
+            QGraphicsOpacityEffect::draw(painter);
+            return;
+        }
+        if (m_rendering.isNull())
+            m_rendering = sourcePixmap(Qt::LogicalCoordinates, &m_offset, QGraphicsEffect::NoPad);
+        painter->save();
+        painter->setOpacity(painter->opacity() * fade);
+        painter->drawPixmap(m_offset, m_rendering);
+        painter->restore();
+    }
+
+    void sourceChanged(ChangeFlags flags) override
+    {
+        if (flags & (SourceBoundingRectChanged | SourceDetached))
+            m_rendering = QPixmap();
+        QGraphicsOpacityEffect::sourceChanged(flags);
+    }
+
+private:
+    const bool m_still;
+    QPixmap m_rendering;
+    QPoint m_offset;
+};
 
 } // namespace
 
@@ -360,9 +404,9 @@ public:
         m_entering = entering;
         m_leaving = leaving;
         for (QWidget *widget : entering + leaving) {
-            auto *effect = new QGraphicsOpacityEffect(widget);
-            effect->setOpacity(entering.contains(widget) ? 0.0 : 1.0);
-            widget->setGraphicsEffect(effect);
+            const bool isEntering = entering.contains(widget);
+            const bool still = !isEntering || !qobject_cast<WritingParagraphEditor *>(widget);
+            widget->setGraphicsEffect(new RowFade(isEntering ? 0.0 : 1.0, still, widget));
         }
         for (QWidget *widget : leaving)
             widget->setAttribute(Qt::WA_TransparentForMouseEvents);
