@@ -15,7 +15,7 @@
 #include <QTimeZone>
 #include <QTimer>
 #include <QVariant>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QPromise>
 
 #include <algorithm>
 #include <array>
@@ -118,36 +118,6 @@ QThreadPool &readAheadPool()
     return *pool;
 }
 
-// On a worker: the rows `statement` selects, about `expected` of them,
-// through a connection of the worker's own, which only reads.
-template <typename Rows, typename T>
-Rows readRowsAhead(const QString &filePath, const QString &statement, qsizetype expected)
-{
-    Rows read;
-    // Grown row by row, the list would copy the rows it holds at each
-    // doubling, and hand the memory they leave back: for a part of a
-    // thousand cards, a fair share of the work of reading them, done while the
-    // window waits for the library.
-    read.rows.reserve(expected);
-    const QString name = QStringLiteral("tessaline-read-ahead-%1").arg(readAheadSerial.fetch_add(1));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(filePath);
-        if (!db.open()) {
-            read.error = db.lastError().text();
-        } else {
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only = 1"));
-            SqliteRows rows(db, statement);
-            while (rows.next())
-                read.rows.append({rows.integer(0), readValues(rows, static_cast<const T *>(nullptr))});
-            read.error = rows.errorText();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return read;
-}
-
 // The connection's commits synced as `durability` asks while it lives:
 // SQLite syncs a commit or not by the connection's setting at the time, and
 // every other commit stays synced.
@@ -175,6 +145,75 @@ private:
 };
 
 } // namespace
+
+struct ModelContext::ReadAheadPart
+{
+    virtual ~ReadAheadPart() = default;
+    // True for the one caller that is to read the part.
+    bool take() { return !taken.exchange(true); }
+    virtual void read(const QSqlDatabase &db) = 0;
+
+    std::atomic<bool> taken{false};
+};
+
+template <typename T>
+struct ModelContext::TablePartReadAhead final : ReadAheadPart
+{
+    TablePartReadAhead(ModelContext *owner, QString select, qsizetype rows)
+        : context(owner)
+        , home(owner->thread())
+        , statement(std::move(select))
+        , expected(rows)
+    {
+    }
+    void read(const QSqlDatabase &db) override
+    {
+        // Let go of once read: the rows are then held by their future
+        // alone, and go with it.
+        QPromise<RowsReadAhead<T>> reading = std::move(promise);
+        reading.start();
+        reading.addResult(rows(db));
+        reading.finish();
+    }
+    // The entities are made here, on the thread that reads (a worker's
+    // processor time rather than the waiting thread's), and handed to the
+    // context's thread all at once, with their holder.
+    RowsReadAhead<T> rows(const QSqlDatabase &db) const
+    {
+        RowsReadAhead<T> read;
+        if (!db.isOpen()) {
+            const QString reason = db.lastError().text();
+            read.error = reason.isEmpty() ? QStringLiteral("the library could not be opened") : reason;
+            return read;
+        }
+        read.holder = std::make_unique<QObject>();
+        // Grown entity by entity, the list would copy what it holds at each
+        // doubling.
+        read.entities.reserve(expected);
+        SqliteRows rows(db, statement);
+        while (rows.next()) {
+            read.entities.append(entityOfRow<T>(context, read.holder.get(), rows.integer(0),
+                                                readValues(rows, static_cast<const T *>(nullptr))));
+        }
+        read.error = rows.errorText();
+        read.holder->moveToThread(home);
+        return read;
+    }
+
+    ModelContext *const context;
+    QThread *const home;
+    const QString statement;
+    const qsizetype expected;
+    // Dropped unread, it leaves its rows' future cancelled.
+    QPromise<RowsReadAhead<T>> promise;
+};
+
+struct ModelContext::ReadAheadWork
+{
+    QString filePath;
+    QList<std::shared_ptr<ReadAheadPart>> parts;
+    std::atomic<bool> stopped{false};
+};
 
 ModelContext::ModelContext(const QString &connectionName, QObject *parent)
     : QObject(parent)
@@ -224,15 +263,10 @@ ModelContext::~ModelContext()
     // No worker is left reading this library once its context is gone (the
     // app quitting just after it started): the parts not started are
     // dropped, those under way finished.
-    if (!m_readsAhead)
+    if (m_readAheadWork.isEmpty())
         return;
-    const auto drop = [](auto &table) {
-        for (auto &part : table.ahead)
-            part.rows.cancel();
-    };
-    drop(m_boards);
-    drop(m_cards);
-    drop(m_connections);
+    for (const auto &work : std::as_const(m_readAheadWork))
+        work->stopped = true;
     readAheadPool().waitForDone();
 }
 
@@ -252,6 +286,17 @@ void ModelContext::adopt(Table<T> &table, T *entity)
 }
 
 template <typename T>
+T *ModelContext::entityOfRow(ModelContext *context, QObject *parent, qint64 row, typename T::Values &&values)
+{
+    T *entity = new T(StoredRow(), std::move(values), parent);
+    if constexpr (std::is_same_v<T, CanvasCard>)
+        entity->m_textsUnread = true;
+    entity->m_rowID = row;
+    entity->m_context = context;
+    return entity;
+}
+
+template <typename T>
 Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
     // Entities saved before the table was first read are already in memory.
@@ -260,29 +305,30 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         known.insert(entity->m_rowID, entity);
 
     QList<T *> rows;
-    auto adoptRow = [&](qint64 row, typename T::Values &&values) {
-        T *entity = new T(StoredRow(), std::move(values), this);
-        if constexpr (std::is_same_v<T, CanvasCard>)
-            entity->m_textsUnread = true;
-        entity->m_rowID = row;
-        entity->m_context = this;
-        rows.append(entity);
-    };
-    if (takeReadAhead(table, [&](qint64 row, typename T::Values &&values) {
-            if (T *existing = known.value(row))
-                rows.append(existing);
-            else
-                adoptRow(row, std::move(values));
+    QList<QObject *> holders;
+    if (takeReadAhead(table, [&](RowsReadAhead<T> &&part) {
+            QObject *holder = part.holder.release();
+            holder->setParent(this);
+            holders.append(holder);
+            if (known.isEmpty()) {
+                rows.append(part.entities);
+                return;
+            }
+            for (T *entity : std::as_const(part.entities)) {
+                if (T *existing = known.value(entity->m_rowID)) {
+                    rows.append(existing);
+                    delete entity;
+                } else {
+                    rows.append(entity);
+                }
+            }
         })) {
-        table.saved = rows;
+        table.saved = std::move(rows);
         table.loaded = true;
         return {};
     }
     // Made from rows read ahead before a part of them turned out unreadable.
-    for (T *entity : std::as_const(rows)) {
-        if (!known.contains(entity->m_rowID))
-            delete entity;
-    }
+    qDeleteAll(holders);
     rows.clear();
 
     SqliteRows query(QSqlDatabase::database(m_connectionName, false), selectStatement<T>());
@@ -292,7 +338,7 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
             rows.append(existing);
             continue;
         }
-        adoptRow(row, readValues(query, static_cast<const T *>(nullptr)));
+        rows.append(entityOfRow<T>(this, this, row, readValues(query, static_cast<const T *>(nullptr))));
     }
     // A table that cannot be read to its end (damage found on the way) is
     // not shown in part: the fetch fails as one that cannot start does.
@@ -310,21 +356,15 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 }
 
 template <typename T>
-void ModelContext::startReadingAhead(Table<T> &table, const QString &filePath, qint64 rowsPerPart)
+void ModelContext::startReadingAhead(Table<T> &table, ReadAheadWork &work, qint64 rowsPerPart)
 {
     if (table.loaded || !table.ahead.isEmpty())
         return;
-    m_readsAhead = true;
     table.aheadSince = m_saves;
     auto readPart = [&](const QString &where) {
-        auto begun = std::make_shared<std::atomic<bool>>(false);
-        table.ahead.append({QtConcurrent::run(&readAheadPool(),
-                                              [begun, filePath, statement = selectStatement<T>(where), rowsPerPart] {
-                                                  begun->store(true);
-                                                  return readRowsAhead<RowsReadAhead<T>, T>(filePath, statement,
-                                                                                            rowsPerPart);
-                                              }),
-                            begun});
+        auto part = std::make_shared<TablePartReadAhead<T>>(this, selectStatement<T>(where), rowsPerPart);
+        table.ahead.append({part->promise.future(), part});
+        work.parts.append(part);
     };
     if (rowsPerPart <= 0)
         return readPart(QString());
@@ -354,28 +394,37 @@ bool ModelContext::takeReadAhead(Table<T> &table, Take take)
     QList<typename Table<T>::Part> parts = std::exchange(table.ahead, {});
     if (parts.isEmpty())
         return false;
-    // Rows read before a save may not be what is stored now: the parts not
-    // started are dropped, those under way finish on their own, and what
-    // they read goes.
-    if (table.aheadSince != m_saves) {
-        for (auto &part : parts)
-            part.rows.cancel();
+    // Whatever is left when this returns: parts not begun are left to no
+    // worker, and those under way are waited for, so that the entities they
+    // made go here, on the thread they belong to, and never on a worker.
+    const auto settle = qScopeGuard([&parts] {
+        for (auto &part : parts) {
+            // A part taken in is no longer valid.
+            if (part.rows.isValid() && !part.work->take())
+                part.rows.waitForFinished();
+        }
+    });
+    // Rows read before a save may not be what is stored now.
+    if (table.aheadSince != m_saves)
         return false;
-    }
     // The parts are taken in order, each as soon as it is there. While the
     // next is still being read, this thread reads a part no worker has
-    // begun, from the far end, instead of waiting: on a busy processor the
-    // workers may hardly run, and the rows are then read here as they
-    // would be without them.
+    // begun, from the far end, on its own connection, instead of waiting:
+    // on a busy processor the workers may hardly run, and the rows are then
+    // read here as they would be without them.
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     qsizetype farthest = parts.size() - 1;
     for (qsizetype next = 0; next < parts.size();) {
         QFuture<RowsReadAhead<T>> &rows = parts[next].rows;
         if (!rows.isFinished()) {
-            while (farthest > next && parts[farthest].begun->load())
+            while (farthest > next && !parts[farthest].work->take())
                 --farthest;
-            // One not begun yet is read here by the wait; one a worker has
-            // begun meanwhile is waited for.
-            (farthest > next ? parts[farthest--].rows : rows).waitForFinished();
+            if (farthest > next)
+                parts[farthest--].work->read(db);
+            else if (parts[next].work->take())
+                parts[next].work->read(db);
+            else
+                rows.waitForFinished();
             continue;
         }
         if (rows.isCanceled() || rows.resultCount() == 0)
@@ -383,8 +432,7 @@ bool ModelContext::takeReadAhead(Table<T> &table, Take take)
         RowsReadAhead<T> read = rows.takeResult();
         if (!read.error.isEmpty())
             return false;
-        for (auto &[row, values] : read.rows)
-            take(row, std::move(values));
+        take(std::move(read));
         ++next;
     }
     return true;
@@ -406,12 +454,54 @@ void ModelContext::readAhead()
     const QString path = filePath();
     if (path.isEmpty())
         return;
-    // In parts, in order, so this thread can make the objects of one part
-    // while the next ones are read. A note's row holds its whole writing,
-    // a card's and a connection's far less.
-    startReadingAhead(m_boards, path, 100);
-    startReadingAhead(m_cards, path, 1000);
-    startReadingAhead(m_connections, path, 4000);
+    auto work = std::make_shared<ReadAheadWork>();
+    work->filePath = path;
+    // In parts, in order, so this thread can take in one part while the
+    // next ones are read. A note's row holds its whole writing, a card's
+    // and a connection's far less.
+    startReadingAhead(m_boards, *work, 100);
+    startReadingAhead(m_cards, *work, 1000);
+    startReadingAhead(m_connections, *work, 4000);
+    if (work->parts.isEmpty())
+        return;
+    m_readAheadWork.append(work);
+    // Each worker opens one connection for all the parts it reads: opening
+    // one reads the library's schema anew, as much work as reading a part.
+    const qsizetype workers = std::min<qsizetype>(readAheadPool().maxThreadCount(), work->parts.size());
+    for (qsizetype i = 0; i < workers; ++i) {
+        // Each worker's first part is its own from now: a worker takes a
+        // while to start and to open its connection, and the thread that
+        // wants the rows next would otherwise read them itself meanwhile.
+        work->parts.at(i)->take();
+        readAheadPool().start([work, first = i] {
+            const QString name = QStringLiteral("tessaline-read-ahead-%1").arg(readAheadSerial.fetch_add(1));
+            bool added = false;
+            {
+                QSqlDatabase db;
+                for (qsizetype index = first; index < work->parts.size() && !work->stopped; ++index) {
+                    ReadAheadPart &part = *work->parts.at(index);
+                    if (index != first && !part.take())
+                        continue;
+                    if (!added) {
+                        added = true;
+                        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                        db.setDatabaseName(work->filePath);
+                        if (db.open())
+                            QSqlQuery(db).exec(QStringLiteral("PRAGMA query_only = 1"));
+                    }
+                    // One that cannot be opened fails the part it took, and
+                    // the rows are read as without reading ahead; the other
+                    // parts are left to the others.
+                    part.read(db);
+                    if (!db.isOpen())
+                        break;
+                }
+                db.close();
+            }
+            if (added)
+                QSqlDatabase::removeDatabase(name);
+        });
+    }
 }
 
 template <typename T>

@@ -114,10 +114,11 @@ public:
     // process has written since; the objects in memory stay as they are.
     Expected<void, StoreError> readStoreAgain();
     // Starts reading the stored notes, cards and connections on worker
-    // threads, in parts of consecutive rows, each through a connection of
-    // its own: for the app's start, which has its window to build meanwhile.
-    // The first fetch of a type then makes the objects of each part as it
-    // comes, and reads a part itself rather than wait for a worker. What was
+    // threads, in parts of consecutive rows, each worker through a
+    // connection of its own: for the app's start, which has its window to
+    // build meanwhile. The workers make the objects of the rows too; the
+    // first fetch of a type then takes each part as it comes, and reads a
+    // part itself, on this thread's connection, rather than wait. What was
     // read ahead is taken only while nothing has been saved since it began;
     // otherwise, and when any part of it could not be read, the first fetch
     // reads the store itself, as it does without this. Nothing for a library
@@ -191,14 +192,30 @@ private:
 
     explicit ModelContext(const QString &connectionName, QObject *parent = nullptr);
 
-    // A run of a table's rows read on a worker, in row order; with the
-    // store's error when it could not be read to its end.
+    // A part of the reading ahead (a run of one table's rows), read once:
+    // by a worker, or by this thread when it needs the rows first.
+    struct ReadAheadPart;
+    template <typename T>
+    struct TablePartReadAhead;
+    // Every part of one reading ahead, in the order they are wanted, shared
+    // by the workers that go through them on a connection each.
+    struct ReadAheadWork;
+
+    // A run of a table's rows read ahead, made into entities where they
+    // were read, in row order; with the store's error when it could not be
+    // read to its end. The entities are the holder's children, on this
+    // context's thread.
     template <typename T>
     struct RowsReadAhead
     {
-        QList<std::pair<qint64, typename T::Values>> rows;
+        std::unique_ptr<QObject> holder;
+        QList<T *> entities;
         QString error;
     };
+    // An entity made of a stored row, for `context`, which is not told of
+    // it: on any thread.
+    template <typename T>
+    static T *entityOfRow(ModelContext *context, QObject *parent, qint64 row, typename T::Values &&values);
 
     template <typename T>
     struct Table
@@ -206,12 +223,13 @@ private:
         bool loaded = false;
         QList<T *> saved; // in row order
         QList<T *> inserted; // pending, in insertion order
-        // Consecutive runs of rows being read ahead, each with whether a
-        // thread has begun it, and the count of saves when they began.
+        // Consecutive runs of rows being read ahead, each with the work of
+        // reading it (for this thread to take over while no worker has),
+        // and the count of saves when they began.
         struct Part
         {
             QFuture<RowsReadAhead<T>> rows;
-            std::shared_ptr<std::atomic<bool>> begun;
+            std::shared_ptr<ReadAheadPart> work;
         };
         QList<Part> ahead;
         quint64 aheadSince = 0;
@@ -236,12 +254,13 @@ private:
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
-    // In parts of about `rowsPerPart` rows; one part for none.
+    // In parts of about `rowsPerPart` rows; one part for none. The parts
+    // are added to `work`.
     template <typename T>
-    void startReadingAhead(Table<T> &table, const QString &filePath, qint64 rowsPerPart);
-    // Hands every row read ahead, in row order, to `take`, waiting for the
+    void startReadingAhead(Table<T> &table, ReadAheadWork &work, qint64 rowsPerPart);
+    // Hands every part read ahead, in row order, to `take`, waiting for the
     // parts still being read; false when they cannot be taken (something
-    // saved since, a part that could not be read), with some rows perhaps
+    // saved since, a part that could not be read), with some parts perhaps
     // handed over already.
     template <typename T, typename Take>
     bool takeReadAhead(Table<T> &table, Take take);
@@ -314,7 +333,8 @@ private:
     QList<ModelChangeScope *> m_scopes; // open, oldest first
     // Successful saves with changes, for telling rows read ahead from stale.
     quint64 m_saves = 0;
-    bool m_readsAhead = false;
+    // Every reading ahead begun, for the workers to be stopped when this goes.
+    QList<std::shared_ptr<ReadAheadWork>> m_readAheadWork;
     // Recognition marks for the next save to write (true) or clear, by card.
     QHash<const CanvasCard *, bool> m_recognitionMarks;
 };
