@@ -107,6 +107,8 @@ CaptureOverlayWindow::CaptureOverlayWindow(QScreen *screen)
     // Tessaline keeps running from its menu with no window open; closing the
     // overlay must not count as closing the app's last window.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // The window, not its view, has the pointer (see setPointerView).
+    setCursor(Qt::CrossCursor);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::black);
     // Where the active and inactive colours differ, Qt repaints the whole
@@ -483,7 +485,6 @@ void RegionSelectionOverlayController::begin()
     };
     window->setDelegate(this);
     window->setPointerView(view);
-    window->setCursor(Qt::CrossCursor);
     m_overlayWindow = window;
     m_view = view;
     // A display unplugged while its overlay is up leaves the overlay over
