@@ -8,12 +8,33 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QGuiApplication>
+#include <qpa/qplatformnativeinterface.h>
 #include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline::WindowSystem {
+
+namespace {
+
+// Qt's X11 plugin names its tray signal only in its own private classes,
+// so it is reached by name, which needs a slot to land in.
+class TrayRelay : public QObject
+{
+    Q_OBJECT
+public:
+    TrayRelay(QObject *context, std::function<void()> changed) : QObject(context), m_changed(std::move(changed)) {}
+
+public Q_SLOTS:
+    void relay() { m_changed(); }
+
+private:
+    std::function<void()> m_changed;
+};
+
+} // namespace
 
 bool clientsPlaceWindows()
 {
@@ -40,6 +61,16 @@ bool isWaylandSession()
         }
     }
     return false;
+}
+
+bool watchTrays(QObject *context, std::function<void()> changed)
+{
+    QObject *native = QGuiApplication::platformNativeInterface();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !native
+        || native->metaObject()->indexOfSignal("systemTrayWindowChanged(QScreen*)") < 0)
+        return false;
+    auto *relay = new TrayRelay(context, std::move(changed));
+    return QObject::connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), relay, SLOT(relay()));
 }
 
 bool knowsFrontmostWindow()
@@ -161,3 +192,5 @@ QScreen *screenForDisplay(quint32 displayID)
 }
 
 } // namespace tessaline::WindowSystem
+
+#include "WindowSystem.moc"

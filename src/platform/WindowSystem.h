@@ -5,6 +5,10 @@ class QWindow;
 
 #include <QtGlobal>
 
+#include <functional>
+
+class QObject;
+
 // What the window system the application runs on lets a client do. Under
 // X11 a client places its own windows and may grab the keyboard and pointer;
 // under Wayland the compositor does both, so a window that must cover a
@@ -45,6 +49,14 @@ QScreen *activeScreen();
 // raise the first otherwise. False elsewhere, and for a window not yet on
 // screen (a window coming up gets the focus anyway).
 bool bringForwardThroughCompositor(const QWindow &window);
+
+// Calls `changed` on context's thread each time a tray may have come to the
+// desktop or gone, for as long as context lives; false where nobody says.
+// Under X11 a tray that starts announces itself to every client, and Qt
+// passes that on. Elsewhere Qt asks the session bus once per process
+// whether there is a tray, so a later one is never seen and asking again
+// would only cost wake-ups.
+bool watchTrays(QObject *context, std::function<void()> changed);
 
 // The Qt screen that shows a display of the session's capture system; none
 // once the display is unplugged.

@@ -8,6 +8,7 @@
 #include "runtime/UpdateService.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
+#include "platform/WindowSystem.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -142,21 +143,14 @@ void MenuBarView::populate(QMenu *menu)
 bool MenuBarView::installTrayIcon()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Panels often start after the programs of a login; waiting for one
-        // costs a question to the desktop every few seconds until it comes.
-        if (!m_trayCheck) {
-            m_trayCheck = new QTimer(this);
-            m_trayCheck->setInterval(trayCheckInterval);
-            connect(m_trayCheck, &QTimer::timeout, this, [this] {
-                if (QSystemTrayIcon::isSystemTrayAvailable())
+        // Panels often start after the programs of a login.
+        if (!m_watchingTrays)
+            m_watchingTrays = WindowSystem::watchTrays(this, [this] {
+                if (!m_tray && QSystemTrayIcon::isSystemTrayAvailable())
                     installTrayIcon();
             });
-        }
-        m_trayCheck->start();
         return false;
     }
-    if (m_trayCheck)
-        m_trayCheck->stop();
     if (!m_menu) {
         m_menu = new QMenu;
         connect(m_menu, &QMenu::aboutToShow, this, [this] { populate(m_menu); });

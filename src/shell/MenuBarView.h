@@ -30,9 +30,8 @@ public:
     // Shows the tray icon when the desktop has a tray; false when it has none
     // yet (everything stays reachable from the main window then). A tray
     // that comes later, as a panel started after Tessaline, gets the icon
-    // then: the desktop is asked again every trayCheckInterval.
+    // then, where the desktop says so (X11).
     bool installTrayIcon();
-    static constexpr int trayCheckInterval = 2000;
     // Changes within this long of each other rebuild the menu once.
     static constexpr int refreshDelayMs = 100;
     QSystemTrayIcon *trayIcon() const { return m_tray; }
@@ -47,7 +46,7 @@ private:
     UpdateService &m_updates;
     QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
-    QTimer *m_trayCheck = nullptr;
+    bool m_watchingTrays = false;
     QTimer *m_refresh = nullptr;
     bool m_notesWritten = false;
     qsizetype m_boardsShown = -1;

@@ -65,8 +65,8 @@ void X11TrayIconTest::iconComesWithALateTray()
 
     Tray tray;
     QVERIFY(tray.started());
-    // The tray is found within a few checks, the icon shown and docked in
-    // it, with the menu behind it.
+    // The tray is found as it announces itself, the icon shown and docked
+    // in it, with the menu behind it.
     QTRY_VERIFY_WITH_TIMEOUT(view.trayIcon() && view.trayIcon()->isVisible(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!view.trayIcon()->geometry().isEmpty(), 20000);
     QCOMPARE(view.trayIcon()->contextMenu(), view.menu());
