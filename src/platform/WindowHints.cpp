@@ -4,6 +4,9 @@
 #include "platform/X11Connection.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QScreen>
+#include <qpa/qplatformnativeinterface.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +17,10 @@ namespace tessaline {
 
 namespace {
 
-// The atoms a floating window and the compositing check use. Each name
-// asked of the server is a round trip, several per capture toast, and an
-// atom never changes while the server runs: they are asked once per
-// connection, all requests sent before the first answer is read.
+// The atoms a floating window uses. Each name asked of the server is a
+// round trip, several per capture toast, and an atom never changes while
+// the server runs: they are asked once per connection, all requests sent
+// before the first answer is read.
 struct WorkspaceAtoms
 {
     xcb_atom_t desktop = XCB_ATOM_NONE;
@@ -26,8 +29,6 @@ struct WorkspaceAtoms
     xcb_atom_t above = XCB_ATOM_NONE;
     xcb_atom_t skipTaskbar = XCB_ATOM_NONE;
     xcb_atom_t skipPager = XCB_ATOM_NONE;
-    // The selection a compositing manager owns on the root's screen.
-    xcb_atom_t compositingSelection = XCB_ATOM_NONE;
 };
 
 WorkspaceAtoms workspaceAtoms(const X11Connection &x11)
@@ -40,16 +41,8 @@ WorkspaceAtoms workspaceAtoms(const X11Connection &x11)
     if (internedFor == x11.connection && internedRoot == x11.root)
         return cached;
 
-    int screenNumber = 0;
-    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x11.connection)); it.rem;
-         xcb_screen_next(&it), ++screenNumber) {
-        if (it.data->root == x11.root)
-            break;
-    }
-    const QByteArray compositing = QByteArrayLiteral("_NET_WM_CM_S") + QByteArray::number(screenNumber);
     const char *names[] = {"_NET_WM_DESKTOP",    "_NET_WM_STATE",           "_NET_WM_STATE_STICKY",
-                           "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-                           compositing.constData()};
+                           "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i)
         cookies[i] = xcb_intern_atom(x11.connection, false, uint16_t(std::strlen(names[i])), names[i]);
@@ -61,7 +54,7 @@ WorkspaceAtoms workspaceAtoms(const X11Connection &x11)
         complete = complete && atoms[i] != XCB_ATOM_NONE;
         std::free(reply);
     }
-    const WorkspaceAtoms result{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6]};
+    const WorkspaceAtoms result{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5]};
     // A failed request is asked again next time rather than kept.
     if (complete) {
         cached = result;
@@ -111,15 +104,14 @@ bool hasCompositingManager()
     // A Wayland compositor blends every window it shows.
     if (!WindowSystem::clientsPlaceWindows())
         return true;
-    const auto x11 = X11Connection::application();
-    if (!x11)
+    // Qt follows the compositing manager's selection as it changes hands, so
+    // asking Qt costs no round trip to the server, where asking the server
+    // cost one per capture toast, while the capture was being painted.
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !native || !screen)
         return false;
-    const xcb_atom_t selection = workspaceAtoms(*x11).compositingSelection;
-    xcb_get_selection_owner_reply_t *reply =
-        xcb_get_selection_owner_reply(x11->connection, xcb_get_selection_owner(x11->connection, selection), nullptr);
-    const bool owned = reply && reply->owner != XCB_NONE;
-    free(reply);
-    return owned;
+    return native->nativeResourceForScreen(QByteArrayLiteral("compositingenabled"), screen) != nullptr;
 }
 
 void markForAllWorkspaces(quintptr windowID)

@@ -90,6 +90,7 @@ private Q_SLOTS:
     void aPinClosedByTheWindowManagerCanBePinnedAgain();
     void gripResizeNearTheScreenEdgeStaysUnderThePointer();
     void aPinShowsOverAFocusedFullScreenWindow();
+    void aPinIsSeeThroughWhileACompositingManagerRuns();
 
 private:
     std::optional<X11Connection> m_x11;
@@ -264,6 +265,33 @@ void X11PinWindowTest::aPinShowsOverAFocusedFullScreenWindow()
                               10000);
     QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), moved, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(isPicture(shownAt(pin->geometry().center())), 10000);
+}
+
+// A compositing manager is whoever owns the screen's _NET_WM_CM selection:
+// another client takes it, and lets it go by leaving.
+void X11PinWindowTest::aPinIsSeeThroughWhileACompositingManagerRuns()
+{
+    const auto pinIsSeeThrough = [this] {
+        PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
+        QImage image(320, 180, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QUuid card = QUuid::createUuid();
+        pins.pin(image, card);
+        return pins.window(card)->testAttribute(Qt::WA_TranslucentBackground);
+    };
+    QVERIFY(!pinIsSeeThrough());
+
+    xcb_connection_t *manager = xcb_connect(nullptr, nullptr);
+    QVERIFY(!xcb_connection_has_error(manager));
+    const xcb_window_t owner = xcb_generate_id(manager);
+    xcb_create_window(manager, XCB_COPY_FROM_PARENT, owner, m_x11->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(manager, owner, m_x11->atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
+    xcb_flush(manager);
+    QTRY_VERIFY_WITH_TIMEOUT(pinIsSeeThrough(), 10000);
+
+    xcb_disconnect(manager);
+    QTRY_VERIFY_WITH_TIMEOUT(!pinIsSeeThrough(), 10000);
 }
 
 QTEST_MAIN(X11PinWindowTest)
