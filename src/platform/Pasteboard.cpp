@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QMimeData>
+#include <QPointer>
 #include <QWindow>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -72,7 +73,7 @@ private:
 
 // Our own image entry on the clipboard, if it stands there. Only our own
 // entry can be one; asking for another client's costs a round trip to the
-// display server.
+// display server, and under X11 so does asking for our own.
 LazyImageMimeData *ownImageEntry(QClipboard &clipboard, QClipboard::Mode mode)
 {
     const bool ours = mode == QClipboard::Clipboard ? clipboard.ownsClipboard()
@@ -82,16 +83,17 @@ LazyImageMimeData *ownImageEntry(QClipboard &clipboard, QClipboard::Mode mode)
     return ours ? dynamic_cast<LazyImageMimeData *>(const_cast<QMimeData *>(clipboard.mimeData(mode))) : nullptr;
 }
 
-// The clipboard deletes the entry it replaces or clears; freeing a 5K
-// capture's bytes takes the main thread several milliseconds. Made just
-// before the entry goes, this keeps shares of our own image entry's bytes
-// and, once gone, drops the last of them on a worker instead.
+// The clipboard deletes the entry it replaces or clears, and the one it
+// loses to another client; freeing a 5K capture's bytes takes the main
+// thread several milliseconds. Made just before our last image entry goes,
+// this keeps shares of its bytes and, once gone, drops the last of them on
+// a worker instead.
 class OutgoingEntry
 {
 public:
-    OutgoingEntry(QClipboard &clipboard, QClipboard::Mode mode)
+    explicit OutgoingEntry(const QPointer<QMimeData> &last)
     {
-        if (const LazyImageMimeData *entry = ownImageEntry(clipboard, mode))
+        if (const auto *entry = dynamic_cast<const LazyImageMimeData *>(last.data()))
             m_bytes = entry->heldBytes();
     }
     ~OutgoingEntry()
@@ -205,7 +207,7 @@ void ClipboardPasteboard::clearContents()
     m_declared.clear();
     m_pending.reset();
     if (QClipboard *clipboard = QGuiApplication::clipboard()) {
-        const OutgoingEntry outgoing(*clipboard, m_mode);
+        const OutgoingEntry outgoing(m_lastImage);
         clipboard->clear(m_mode);
     }
 }
@@ -228,8 +230,9 @@ bool ClipboardPasteboard::setData(const QByteArray &data, const QString &type)
     }
     // QMimeData keeps formats in insertion order, which is the order offered.
     {
-        const OutgoingEntry outgoing(*clipboard, m_mode);
+        const OutgoingEntry outgoing(m_lastImage);
         clipboard->setMimeData(m_pending.release(), m_mode);
+        m_lastImage = nullptr;
     }
     const QMimeData *published = clipboard->mimeData(m_mode);
     if (!published)
@@ -261,8 +264,10 @@ bool ClipboardPasteboard::setImage(const QByteArray &png)
     m_declared.clear();
     m_pending.reset();
     {
-        const OutgoingEntry outgoing(*clipboard, m_mode);
-        clipboard->setMimeData(new LazyImageMimeData(png), m_mode);
+        const OutgoingEntry outgoing(m_lastImage);
+        auto *entry = new LazyImageMimeData(png);
+        m_lastImage = entry;
+        clipboard->setMimeData(entry, m_mode);
     }
     // Asking for the PNG costs nothing; the TIFF is left for a client.
     const QMimeData *published = clipboard->mimeData(m_mode);
@@ -282,8 +287,10 @@ bool ClipboardPasteboard::setImageSource(PngSource source)
     m_declared.clear();
     m_pending.reset();
     {
-        const OutgoingEntry outgoing(*clipboard, m_mode);
-        clipboard->setMimeData(new LazyImageMimeData(std::move(source)), m_mode);
+        const OutgoingEntry outgoing(m_lastImage);
+        auto *entry = new LazyImageMimeData(std::move(source));
+        m_lastImage = entry;
+        clipboard->setMimeData(entry, m_mode);
     }
     // Asking for the PNG would read the picture for nothing: that the entry
     // stands is all there is to check.
@@ -292,10 +299,8 @@ bool ClipboardPasteboard::setImageSource(PngSource source)
 
 void ClipboardPasteboard::holdImageSourceBytes()
 {
-    if (QClipboard *clipboard = QGuiApplication::clipboard()) {
-        if (LazyImageMimeData *entry = ownImageEntry(*clipboard, m_mode))
-            entry->holdBytes();
-    }
+    if (auto *entry = dynamic_cast<LazyImageMimeData *>(m_lastImage.data()))
+        entry->holdBytes();
 }
 
 } // namespace tessaline

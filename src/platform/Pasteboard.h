@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QClipboard>
+#include <QMimeData>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -92,6 +94,9 @@ private:
     std::unique_ptr<InputWatch> m_inputWatch;
     QStringList m_declared;
     std::unique_ptr<QMimeData> m_pending;
+    // The image entry this pasteboard last handed the clipboard, until the
+    // clipboard deletes it (replaced, cleared, or taken by another client).
+    QPointer<QMimeData> m_lastImage;
 };
 
 } // namespace tessaline
