@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <utility>
 
-
 namespace tessaline {
 
 namespace {
@@ -559,7 +558,15 @@ void RegionSelectionOverlayController::finish(const RegionSelectionOutcome &outc
         window->setDelegate(nullptr);
         if (QWindow *handle = window->windowHandle(); handle && WindowSystem::clientsGrabInput()) {
             handle->setKeyboardGrabEnabled(false);
-            handle->setMouseGrabEnabled(false);
+            // The server lets the pointer go as the window is hidden below.
+            // Qt's own release waits for the server's answer, which at the
+            // end of a drag held back the capture; all Qt still needs it for
+            // is to stop accepting touches, so it is made once things are
+            // quiet, unless the window is back grabbing for a new selection.
+            QTimer::singleShot(pointerReleaseDelayMs, window, [window] {
+                if (QWindow *handle = window->windowHandle(); handle && !window->isVisible())
+                    handle->setMouseGrabEnabled(false);
+            });
         }
         m_hasInputGrab = false;
         // Hidden, not closed: closing takes down the native window and its

@@ -135,6 +135,9 @@ public:
     void begin() override;
     void finish(const RegionSelectionOutcome &outcome);
     void windowWillClose();
+    // How long after a selection Qt is told the pointer is let go: by then
+    // the capture has been stored and shown.
+    static constexpr int pointerReleaseDelayMs = 1000;
 
     bool hasCompleted() const { return m_hasCompleted; }
     // Keyboard and pointer both belong to the overlay.

@@ -6,6 +6,11 @@
 #include <QPaintEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 using namespace tessaline;
 using namespace tessaline::x11test;
@@ -55,6 +60,22 @@ public:
     QList<qint64> areas;
     QList<QRect> shownAt;
 };
+
+// Whether another client could take the pointer now.
+bool pointerFreeForOthers()
+{
+    xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    xcb_grab_pointer_reply_t *reply = xcb_grab_pointer_reply(
+        other,
+        xcb_grab_pointer(other, false, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                         XCB_CURRENT_TIME),
+        nullptr);
+    const bool free = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(reply);
+    xcb_disconnect(other);
+    return free;
+}
 
 bool isMapped(const QWidget *window)
 {
@@ -124,10 +145,24 @@ void X11RegionOverlayTest::dragSelectsARectangle()
     // backing store.
     QVERIFY(window && !window->isVisible() && !isMapped(window));
     QCOMPARE(window->internalWinId(), native);
+    // The pointer is free for others as soon as the overlay is down.
+    QVERIFY(pointerFreeForOthers());
     // Escape after the end delivers nothing more.
     QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     QVERIFY(earlierEventsHandled());
     QCOMPARE(overlay.outcomes.size(), 1);
+
+    // A selection begun at once, in the same window, keeps the pointer after
+    // the last one's release has been tidied up.
+    bool tidied = false;
+    QTimer::singleShot(RegionSelectionOverlayController::pointerReleaseDelayMs, [&tidied] { tidied = true; });
+    Overlay next;
+    QVERIFY(next.begin());
+    QCOMPARE(next.controller.overlayWindow(), window.data());
+    QTRY_VERIFY_WITH_TIMEOUT(tidied, 10000);
+    QVERIFY(!pointerFreeForOthers());
+    next.controller.finish(RegionSelectionOutcome::cancelled());
+    QVERIFY(pointerFreeForOthers());
 }
 
 void X11RegionOverlayTest::overlayIsPaintedAsSpecified()
