@@ -1365,6 +1365,9 @@ Expected<void, StoreError> ModelContext::setBookkeepingValue(const QString &key,
 void ModelContext::setTextRecognitionPending(const CanvasCard &card, bool pending)
 {
     m_recognitionMarks.insert(&card, pending);
+    // A clear still waiting would take away the mark this save writes.
+    if (pending && card.m_rowID > 0)
+        m_marksToClear.remove(card.m_rowID);
 }
 
 Expected<void, StoreError> ModelContext::clearTextRecognitionPending(const CanvasCard &card)
@@ -1373,14 +1376,54 @@ Expected<void, StoreError> ModelContext::clearTextRecognitionPending(const Canva
         return unexpected(*m_readOnly);
     if (card.m_rowID <= 0)
         return {};
+    m_marksToClear.insert(card.m_rowID);
+    return clearWaitingMarks();
+}
+
+Expected<void, StoreError> ModelContext::clearWaitingMarks()
+{
+    if (m_marksToClear.isEmpty())
+        return {};
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const CommitSync sync(db, SaveDurability::deferred);
+    // Waiting here would hold the window still for as long as a picture
+    // takes to write, tens of milliseconds and more on a busy disk.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = 0"));
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
-    query.addBindValue(card.m_rowID);
-    if (!query.exec())
-        return unexpected(queryError(query));
-    return {};
+    bool cleared = query.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    const bool busy = !cleared && storeschema::isBusy(query.lastError());
+    QSqlError error = query.lastError();
+    if (cleared) {
+        query.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
+        for (const qint64 row : std::as_const(m_marksToClear)) {
+            query.addBindValue(row);
+            cleared = cleared && query.exec();
+        }
+        error = query.lastError();
+        cleared = cleared && query.exec(QStringLiteral("COMMIT"));
+        if (!cleared) {
+            error = error.isValid() ? error : query.lastError();
+            query.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs));
+    if (cleared) {
+        m_marksToClear.clear();
+        return {};
+    }
+    if (busy) {
+        if (!m_markClearRetry) {
+            m_markClearRetry = new QTimer(this);
+            m_markClearRetry->setSingleShot(true);
+            m_markClearRetry->setInterval(markClearRetryMs);
+            connect(m_markClearRetry, &QTimer::timeout, this, [this] { (void)clearWaitingMarks(); });
+        }
+        m_markClearRetry->start();
+        return {};
+    }
+    m_marksToClear.clear();
+    return unexpected(StoreError{
+        QStringLiteral("The library could not be read or written: %1").arg(storeschema::failureReason(error))});
 }
 
 Expected<QList<QUuid>, StoreError> ModelContext::textRecognitionsPending()

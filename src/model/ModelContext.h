@@ -140,10 +140,13 @@ public:
     // or an update), and is dropped when that save fails; a card deleted for
     // good loses its mark in the same save.
     void setTextRecognitionPending(const CanvasCard &card, bool pending);
-    // Clears the mark at once, outside any save: for a card whose text can
-    // never be read (its picture is gone or cannot be decoded), or whose
-    // text is stored and in the desktop's index. Its sync is deferred
-    // (SaveDurability): lost, the mark only has the picture read again.
+    // Clears the mark outside any save: for a card whose text can never be
+    // read (its picture is gone or cannot be decoded), or whose text is
+    // stored and in the desktop's index. Its sync is deferred
+    // (SaveDurability): lost, the mark only has the picture read again. So
+    // it never waits for the library's write lock: while another connection
+    // holds it (a capture's picture being written), the mark is cleared a
+    // moment later, unless the card is marked again meanwhile.
     Expected<void, StoreError> clearTextRecognitionPending(const CanvasCard &card);
     // The marked cards, oldest first. Marks whose card is gone (deleted by
     // a version of the app that knew no marks) are cleared on the way. One
@@ -185,6 +188,9 @@ Q_SIGNALS:
     void writesTakenBack();
 
 private:
+    // Clears the marks in m_marksToClear if the write lock is free now.
+    Expected<void, StoreError> clearWaitingMarks();
+    static constexpr int markClearRetryMs = 50;
     friend class ModelContainer;
     friend class ModelChangeScope;
     friend class PersistentEntity;
@@ -337,6 +343,9 @@ private:
     QList<std::shared_ptr<ReadAheadWork>> m_readAheadWork;
     // Recognition marks for the next save to write (true) or clear, by card.
     QHash<const CanvasCard *, bool> m_recognitionMarks;
+    // Card rows whose marks wait for the write lock, tried again on a timer.
+    QSet<qint64> m_marksToClear;
+    QTimer *m_markClearRetry = nullptr;
 };
 
 } // namespace tessaline

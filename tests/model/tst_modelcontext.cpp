@@ -87,6 +87,7 @@ private Q_SLOTS:
     void stagedBytesEndWithTheirCard();
     void recoveryRecordsAreKept();
     void savesAreSyncedToDisk();
+    void recognitionMarksClearWithoutWaitingForTheWriteLock();
     void refusesWhatIsNotItsLibrary_data();
     void refusesWhatIsNotItsLibrary();
     void refusesCloudMirroring();
@@ -980,6 +981,44 @@ void ModelContextTest::refusesWhatIsNotItsLibrary()
     // No log is made, and one left behind stays as it was.
     QCOMPARE(fileBytes(path + "-wal"), logBefore);
     QCOMPARE(QFile::exists(path + "-wal"), !logBefore.isEmpty());
+}
+
+// Another connection writing (a capture's picture) holds the write lock:
+// clearing a mark does not wait for it, and the mark goes once the lock is
+// free, unless its card was marked again in between.
+void ModelContextTest::recognitionMarksClearWithoutWaitingForTheWriteLock()
+{
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    ModelContext *context = container->mainContext();
+    auto *board = new Board;
+    context->insert(board);
+    auto *read = makeSnip(board->id(), QByteArray(10, 'p'));
+    auto *edited = makeSnip(board->id(), QByteArray(10, 'q'));
+    context->insert(read);
+    context->insert(edited);
+    context->setTextRecognitionPending(*read, true);
+    context->setTextRecognitionPending(*edited, true);
+    QVERIFY(context->save());
+
+    {
+        QSqlDatabase writer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        writer.setDatabaseName(container->filePath());
+        QVERIFY(writer.open());
+        QSqlQuery lock(writer);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QVERIFY(context->clearTextRecognitionPending(*read));
+        QVERIFY(context->clearTextRecognitionPending(*edited));
+        QVERIFY(lock.exec(QStringLiteral("SELECT COUNT(*) FROM TextRecognitionPending")) && lock.next());
+        QCOMPARE(lock.value(0).toInt(), 2);
+        context->setTextRecognitionPending(*edited, true);
+        QVERIFY(lock.exec(QStringLiteral("COMMIT")));
+        lock.finish();
+        writer.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    QTRY_COMPARE(*context->textRecognitionsPending(), QList<QUuid>{edited->id()});
 }
 
 void ModelContextTest::savesAreSyncedToDisk()
