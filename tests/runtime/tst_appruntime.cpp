@@ -692,7 +692,7 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
             QSignalSpy applied(first.runtime.get(), &AppRuntime::recognitionApplied);
             first.ocr->answer(QStringLiteral("read the first time"));
             QVERIFY(applied.wait(5000));
-            QCOMPARE(pendingMarks(file), 0);
+            QTRY_COMPARE(pendingMarks(file), 0);
         } else if (interlude == Interlude::notIndexed) {
             QSignalSpy applied(first.runtime.get(), &AppRuntime::recognitionApplied);
             first.index.refusesItems = true;
@@ -731,7 +731,7 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
         QCOMPARE(second.indexed.size(), 1);
         QCOMPARE(second.indexed.constFirst().uniqueIdentifier, uuidText(cardID));
         QVERIFY(second.indexed.constFirst().contentDescription.contains(QStringLiteral("read after the restart")));
-        QCOMPARE(pendingMarks(file), 0);
+        QTRY_COMPARE(pendingMarks(file), 0);
     }
     if (interlude == Interlude::recognised)
         QCOMPARE(second.card(cardID)->ocrText(), QStringLiteral("read the first time"));
@@ -752,7 +752,7 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
     second.ocr->answer(QStringLiteral("later"));
     QTRY_COMPARE(applied.size(), readAgain ? 2 : 1);
     QCOMPARE(applied.constLast().constFirst().toUuid(), *laterID);
-    QCOMPARE(pendingMarks(file), 0);
+    QTRY_COMPARE(pendingMarks(file), 0);
 }
 
 void AppRuntimeTest::restoredSnipWhoseTextIsOwedIsReadAtOnce_data()
@@ -783,8 +783,9 @@ void AppRuntimeTest::restoredSnipWhoseTextIsOwedIsReadAtOnce()
     }
     QVERIFY(applied.wait(5000));
     QCOMPARE(applied.constLast().constFirst().toUuid(), whileRead ? *second : *first);
-    // The trashed one's text is still owed, and nothing is being read.
-    QCOMPARE(pendingMarks(file), 1);
+    // The trashed one's text is still owed, and nothing is being read. The
+    // read one's mark may go a moment later, should the writer hold the lock.
+    QTRY_COMPARE(pendingMarks(file), 1);
     QVERIFY(rig.ocr->pending.isEmpty());
     QCOMPARE(rig.card(trashedID)->ocrText(), QString());
 
@@ -794,7 +795,7 @@ void AppRuntimeTest::restoredSnipWhoseTextIsOwedIsReadAtOnce()
     rig.ocr->answer(QStringLiteral("read once restored"));
     QTRY_VERIFY(!applied.isEmpty() && applied.constLast().constFirst().toUuid() == trashedID);
     QCOMPARE(rig.card(trashedID)->ocrText(), QStringLiteral("read once restored"));
-    QCOMPARE(pendingMarks(file), 0);
+    QTRY_COMPARE(pendingMarks(file), 0);
     QVERIFY(rig.ocr->pending.isEmpty());
 }
 
