@@ -1392,25 +1392,19 @@ Expected<void, StoreError> ModelContext::clearWaitingMarks()
     QSqlQuery query(db);
     bool cleared = query.exec(QStringLiteral("BEGIN IMMEDIATE"));
     const bool busy = !cleared && storeschema::isBusy(query.lastError());
-    QSqlError error = query.lastError();
     if (cleared) {
         query.prepare(QStringLiteral("DELETE FROM TextRecognitionPending WHERE cardRow = ?"));
         for (const qint64 row : std::as_const(m_marksToClear)) {
             query.addBindValue(row);
-            cleared = cleared && query.exec();
+            if (!(cleared = query.exec()))
+                break;
         }
-        error = query.lastError();
         cleared = cleared && query.exec(QStringLiteral("COMMIT"));
-        if (!cleared) {
-            error = error.isValid() ? error : query.lastError();
-            query.exec(QStringLiteral("ROLLBACK"));
-        }
     }
+    const StoreError failure = queryError(query);
+    if (!cleared && !busy)
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs));
-    if (cleared) {
-        m_marksToClear.clear();
-        return {};
-    }
     if (busy) {
         if (!m_markClearRetry) {
             m_markClearRetry = new QTimer(this);
@@ -1422,8 +1416,9 @@ Expected<void, StoreError> ModelContext::clearWaitingMarks()
         return {};
     }
     m_marksToClear.clear();
-    return unexpected(StoreError{
-        QStringLiteral("The library could not be read or written: %1").arg(storeschema::failureReason(error))});
+    if (!cleared)
+        return unexpected(failure);
+    return {};
 }
 
 Expected<QList<QUuid>, StoreError> ModelContext::textRecognitionsPending()

@@ -35,10 +35,9 @@ WorkspaceAtoms workspaceAtoms(const X11Connection &x11)
 {
     static std::mutex lock;
     static xcb_connection_t *internedFor = nullptr;
-    static xcb_window_t internedRoot = XCB_NONE;
     static WorkspaceAtoms cached;
     const std::lock_guard guard(lock);
-    if (internedFor == x11.connection && internedRoot == x11.root)
+    if (internedFor == x11.connection)
         return cached;
 
     const char *names[] = {"_NET_WM_DESKTOP",    "_NET_WM_STATE",           "_NET_WM_STATE_STICKY",
@@ -59,7 +58,6 @@ WorkspaceAtoms workspaceAtoms(const X11Connection &x11)
     if (complete) {
         cached = result;
         internedFor = x11.connection;
-        internedRoot = x11.root;
     }
     return result;
 }
