@@ -382,6 +382,8 @@ void AppRuntime::recognizeCapturedText()
     // its turn comes: a burst of captures waits as card ids, not as pictures
     // (a grey copy of a 5K capture is 15 MB). Not while captures are still
     // being stored: the engines' memory and processors would add to theirs.
+    if (m_textAwaitingStoredCaptures && m_capturePipeline->isIdle())
+        return std::exchange(m_textAwaitingStoredCaptures, {})();
     while (!m_captureTextBeingRead && !m_capturesAwaitingText.empty() && m_capturePipeline->isIdle()) {
         const QUuid cardID = m_capturesAwaitingText.front();
         m_capturesAwaitingText.pop_front();
@@ -420,13 +422,28 @@ void AppRuntime::recognizeCapturedText()
                 m_services.ocrService->recognizeStoredPicture(*picture, this)
                     .then(this, [this, cardID, next](const OCRResult &recognized) {
                         if (recognized)
-                            applyRecognizedText(*recognized, cardID);
-                        else if (recognized.error().isPictureUnreadable)
+                            return applyOnceCapturesStored(*recognized, cardID, next);
+                        if (recognized.error().isPictureUnreadable)
                             giveUpRecognition(cardID);
                         next();
                     });
             });
     }
+}
+
+void AppRuntime::applyOnceCapturesStored(const RecognizedText &recognized, const QUuid &cardID,
+                                         const std::function<void()> &next)
+{
+    const auto apply = [this, recognized, cardID, next] {
+        applyRecognizedText(recognized, cardID);
+        next();
+    };
+    if (m_capturePipeline->isIdle())
+        return apply();
+    // A capture taken meanwhile writes its picture into the library holding
+    // the write lock (50-60 ms at 5K), and the text's save on this thread
+    // would wait for it. Every capture stored or failed looks again.
+    m_textAwaitingStoredCaptures = apply;
 }
 
 void AppRuntime::recognizePendingText()

@@ -207,6 +207,10 @@ private:
     // Reads the text of the next capture waiting for it, unless one is being
     // read.
     void recognizeCapturedText();
+    // Applies a capture's recognised text, then reads the next, once no
+    // capture is being stored.
+    void applyOnceCapturesStored(const RecognizedText &recognized, const QUuid &cardID,
+                                 const std::function<void()> &next);
     // Queues the cards whose text the app did not get to read before it
     // last ended, as marked in the library.
     void recognizePendingText();
@@ -248,6 +252,8 @@ private:
     std::deque<QUuid> m_capturesAwaitingText;
     // The capture whose text is with recognition now, if any.
     std::optional<QUuid> m_captureTextBeingRead;
+    // Its text, read while captures were being stored, waiting for them.
+    std::function<void()> m_textAwaitingStoredCaptures;
     // The cards of the captures above, as their saves made them.
     QHash<QUuid, QPointer<CanvasCard>> m_capturedCards;
     bool m_pendingTextLookScheduled = false;

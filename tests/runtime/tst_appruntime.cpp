@@ -627,16 +627,7 @@ void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
     QCOMPARE(rig.card(ids[2])->ocrText(), QString());
     QVERIFY(rig.ocr->pending.isEmpty());
 
-    // A later capture is read at once: the queue did not stall.
-    const auto later = rig.handle(rig.capture(CaptureMode::window));
-    QVERIFY(later);
-    QTRY_COMPARE(rig.ocr->pending.size(), 1);
-    QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
-    rig.ocr->answer(QStringLiteral("later"));
-    QTRY_VERIFY(rig.ocr->pending.isEmpty());
-
-    // Nothing is read while a capture is still being stored: a small one,
-    // then a large one whose PNG takes long to encode (noise).
+    // A large capture, whose PNG takes long to encode (noise).
     CaptureResult large = rig.capture(CaptureMode::window);
     large.image = QImage(2400, 1600, QImage::Format_RGB32);
     quint32 seed = 7;
@@ -647,6 +638,29 @@ void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
             line[x] = 0xff000000u | (seed >> 8);
         }
     }
+
+    // A later capture is read at once: the queue did not stall. Its words,
+    // read while another capture is being stored, are saved once that
+    // capture's card is.
+    const auto later = rig.handle(rig.capture(CaptureMode::window));
+    QVERIFY(later);
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
+    const qsizetype cardsBefore = rig.context().fetchCards()->size();
+    std::optional<qsizetype> cardsWhenApplied;
+    connect(rig.runtime.get(), &AppRuntime::recognitionApplied, this,
+            [&] { cardsWhenApplied = rig.context().fetchCards()->size(); });
+    rig.runtime->handleCaptureResult(large);
+    rig.ocr->answer(QStringLiteral("later"));
+    QTRY_VERIFY_WITH_TIMEOUT(cardsWhenApplied, 20000);
+    QCOMPARE(*cardsWhenApplied, cardsBefore + 1);
+    QCOMPARE(rig.card(*later)->ocrText(), QStringLiteral("later"));
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    rig.ocr->answer(QStringLiteral("noise"));
+    QTRY_VERIFY(rig.ocr->pending.isEmpty());
+
+    // Nothing is read while a capture is still being stored: a small one,
+    // then the large one again.
     const qsizetype askedBefore = rig.ocr->askedSizes.size();
     QList<qsizetype> askedWhenStored;
     connect(rig.runtime.get(), &AppRuntime::captureHandled, this,
