@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUuid>
 #include <QVariant>
@@ -132,6 +133,12 @@ struct CardDataWriter::Worker
             db.rollback();
             return unexpected(writeFailure(reason));
         };
+        // The commit leaves the log unsynced and the log is synced after
+        // it, outside the write lock: the main thread's saves wait for that
+        // lock, and a slow disk's sync would add to their wait. The answer
+        // still comes only once the disk has the picture.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        const auto syncedAfter = qScopeGuard([&db] { QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = FULL")); });
         // The write lock first: the row is read and reserved in one step.
         if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
             return unexpected(writeFailure(storeschema::failureReason(query.lastError())));
@@ -183,6 +190,12 @@ struct CardDataWriter::Worker
             const QString reason = storeschema::failureReason(db.lastError());
             db.rollback();
             return unexpected(writeFailure(reason));
+        }
+        // Committed but not durable: reported failed, so no card is saved
+        // to hold the bytes, which go again.
+        if (auto synced = syncFileContents(filePath + QStringLiteral("-wal")); !synced) {
+            discard(StagedCardData{row, blob});
+            return unexpected(writeFailure(synced.error()));
         }
         return StagedCardData{row, blob};
     }
