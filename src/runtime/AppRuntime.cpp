@@ -578,6 +578,11 @@ void AppRuntime::indexCard(const CanvasCard *card, std::function<void(bool index
                         index](const std::optional<QByteArray> &picture) mutable {
         if (!card || !card->modelContext())
             return;
+        // The words too are taken as they are now: a redaction saved
+        // meanwhile took some out of the text, and this entry, written
+        // after the redaction's own, would put them back.
+        record.title = card->displayTitle();
+        record.text = card->combinedText();
         const bool shown = !TextRedaction::mayHidePicture(card->annotationDocumentData());
         record.thumbnailData = shown ? picture : std::nullopt;
         index(record);

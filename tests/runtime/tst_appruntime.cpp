@@ -1,6 +1,7 @@
 #include "../support/PngBytes.h"
 #include "../support/RuntimeRig.h"
 
+#include "model/AnnotationDocument.h"
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
 #include "platform/PngEncoder.h"
@@ -79,6 +80,7 @@ private Q_SLOTS:
     void copyOutcomeDecidesLastCopiedCard();
     void recognitionSkipsTrashedCardsAndOutlivedRuntimes();
     void cardDeletedForGoodWhileIndexedStaysOutOfTheIndex();
+    void redactionKeptWhileTextIsIndexedKeepsItsWordsOutOfTheIndex();
     void entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart();
     void capturesAreReadOneAtATimeFromTheLibrary();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data();
@@ -563,6 +565,51 @@ void AppRuntimeTest::cardDeletedForGoodWhileIndexedStaysOutOfTheIndex()
     QVERIFY(applied.wait(5000));
     QCOMPARE(rig.index.held(), QStringList{uuidText(*laterID)});
     QVERIFY(rig.index.broughtBack.isEmpty());
+}
+
+// The words read from a snip go to the index once its picture is at hand
+// for the entry; a pixelation kept in that while hides words the entry must
+// not bring back, whether or not the picture is ever read again.
+void AppRuntimeTest::redactionKeptWhileTextIsIndexedKeepsItsWordsOutOfTheIndex()
+{
+    Rig rig;
+    rig.runtime->start();
+    const auto cardID = rig.handle(rig.capture(CaptureMode::window));
+    QVERIFY(cardID);
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    AnnotationItem pixelation;
+    pixelation.id = QUuid::createUuid();
+    pixelation.tool = AnnotationTool::pixelate;
+    pixelation.points = {NormalizedPoint{0, 0}, NormalizedPoint{1, 1}};
+    const QByteArray hidden = *AnnotationDocument{2, {pixelation}}.encode();
+    auto textStored = std::make_shared<QMetaObject::Connection>();
+    *textStored = connect(&rig.context(), &ModelContext::didSave, rig.runtime.get(), [&rig, cardID, hidden, textStored] {
+        QObject::disconnect(*textStored);
+        QCOMPARE(rig.card(*cardID)->ocrText(), QStringLiteral("secret"));
+        // Next turn, as the review's Keep would come: the whole picture
+        // pixelated, stored, and the picture given to be read again.
+        QTimer::singleShot(0, rig.runtime.get(), [&rig, cardID, hidden] {
+            CanvasCard *card = rig.card(*cardID);
+            const std::optional<QByteArray> previous = card->annotationDocumentData();
+            card->setAnnotationDocumentData(hidden);
+            QVERIFY(rig.runtime->prepareAnnotationChange(*card, previous, QSize(40, 30)));
+            QVERIFY(rig.context().save());
+            QImage picture(40, 30, QImage::Format_RGB32);
+            picture.fill(Qt::darkCyan);
+            rig.runtime->recognizeTextAgain(*cardID, picture);
+        });
+    });
+    rig.ocr->answer(QStringLiteral("secret"));
+    // The second reading never answers, as when the app ends first: the
+    // entry written after the redaction and the one the first reading
+    // started are in, neither with the hidden words.
+    QTRY_COMPARE(rig.ocr->pending.size(), 1);
+    QTRY_COMPARE(rig.indexed.size(), 2);
+    const std::optional<SearchableItem> entry = rig.index.latest(uuidText(*cardID));
+    QVERIFY(entry);
+    QVERIFY2(!entry->contentDescription.contains(QStringLiteral("secret")), qPrintable(entry->contentDescription));
+    QVERIFY2(!entry->title.contains(QStringLiteral("secret")), qPrintable(entry->title));
+    QVERIFY(!entry->thumbnailData);
 }
 
 // A snip deleted for good whose entry was never taken out of the index (the
