@@ -537,8 +537,13 @@ void AppRuntime::applyRecognizedText(const RecognizedText &recognized, const QUu
     // there (the app ended in between, the index refused it) would stay out
     // of the desktop's search for good. Kept, it is read and indexed again
     // at the next start.
-    indexCard(card, [this, cardID](bool indexed) {
-        if (const CanvasCard *stored = cardWithID(cardID); indexed && stored)
+    //
+    // Nor does the mark go when annotations saved since this text asked for
+    // the picture to be read again: that reading is owed still, and with it
+    // the words the new annotations leave visible.
+    indexCard(card, [this, cardID, asked = m_readingsAskedByAnnotations.value(cardID)](bool indexed) {
+        const CanvasCard *stored = cardWithID(cardID);
+        if (indexed && stored && m_readingsAskedByAnnotations.value(cardID) == asked)
             (void)modelContext().clearTextRecognitionPending(*stored);
         Q_EMIT recognitionApplied(cardID);
     });
@@ -630,6 +635,7 @@ bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<Q
     if (TextRedaction::mayHidePicture(card.annotationDocumentData()))
         card.setOcrText(QString());
     modelContext().setTextRecognitionPending(card, true);
+    ++m_readingsAskedByAnnotations[card.id()];
     return true;
 }
 

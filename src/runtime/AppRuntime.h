@@ -256,6 +256,9 @@ private:
     std::function<void()> m_textAwaitingStoredCaptures;
     // The cards of the captures above, as their saves made them.
     QHash<QUuid, QPointer<CanvasCard>> m_capturedCards;
+    // How many times each card's annotations have asked for its picture to
+    // be read again, this session.
+    QHash<QUuid, quint64> m_readingsAskedByAnnotations;
     bool m_pendingTextLookScheduled = false;
 };
 

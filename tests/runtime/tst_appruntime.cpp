@@ -599,17 +599,22 @@ void AppRuntimeTest::redactionKeptWhileTextIsIndexedKeepsItsWordsOutOfTheIndex()
             rig.runtime->recognizeTextAgain(*cardID, picture);
         });
     });
+    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
     rig.ocr->answer(QStringLiteral("secret"));
     // The second reading never answers, as when the app ends first: the
     // entry written after the redaction and the one the first reading
     // started are in, neither with the hidden words.
     QTRY_COMPARE(rig.ocr->pending.size(), 1);
-    QTRY_COMPARE(rig.indexed.size(), 2);
+    QTRY_COMPARE(applied.size(), 1);
+    QCOMPARE(rig.indexed.size(), 2);
     const std::optional<SearchableItem> entry = rig.index.latest(uuidText(*cardID));
     QVERIFY(entry);
     QVERIFY2(!entry->contentDescription.contains(QStringLiteral("secret")), qPrintable(entry->contentDescription));
     QVERIFY2(!entry->title.contains(QStringLiteral("secret")), qPrintable(entry->title));
     QVERIFY(!entry->thumbnailData);
+    // The first reading's end does not settle the one the redaction asked
+    // for: the words left visible are read at the next start.
+    QCOMPARE(*rig.context().textRecognitionsPending(), QList<QUuid>{*cardID});
 }
 
 // A snip deleted for good whose entry was never taken out of the index (the
