@@ -5,6 +5,7 @@
 #include "runtime/SnipPictureReading.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "model/AnnotationRenderer.h"
+#include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
@@ -13,6 +14,8 @@
 
 #include <QDateTime>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace tessaline {
 
@@ -39,6 +42,18 @@ CaptureReviewModel::CaptureReviewModel(const QUuid &cardID, AppRuntime &runtime,
 }
 
 CaptureReviewModel::~CaptureReviewModel() = default;
+
+namespace {
+
+bool isInboxNote(ModelContext &context, const QUuid &noteID)
+{
+    const auto notes = context.fetchBoards();
+    return notes && std::any_of(notes->cbegin(), notes->cend(), [&](const Board *note) {
+        return note->id() == noteID && note->isInbox();
+    });
+}
+
+} // namespace
 
 CanvasCard *CaptureReviewModel::card() const
 {
@@ -261,7 +276,7 @@ bool CaptureReviewModel::keep()
         const CanvasCard *card = this->card();
         NavigationState &navigation = m_runtime.navigation();
         navigation.setCaptureReviewCardID(std::nullopt);
-        navigation.setDestination(SidebarDestination::notes());
+        navigation.setDestination(SidebarDestination::listing(card && isInboxNote(m_runtime.modelContext(), card->boardID())));
         if (card)
             navigation.setActiveBoardID(card->boardID());
         Q_EMIT dismissRequested();

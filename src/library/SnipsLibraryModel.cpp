@@ -468,7 +468,8 @@ void SnipsLibraryModel::openPreview(const CanvasCard *card)
 
 void SnipsLibraryModel::showInNote(const CanvasCard *card)
 {
-    m_navigation.setDestination(SidebarDestination::notes());
+    const Board *note = m_library.firstBoard(card->boardID());
+    m_navigation.setDestination(SidebarDestination::listing(note && note->isInbox()));
     m_navigation.setActiveBoardID(card->boardID());
 }
 

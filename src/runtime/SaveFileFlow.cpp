@@ -80,6 +80,15 @@ private:
     bool m_finished = false;
 };
 
+// What the system says alone ("No such file or directory") leaves the user
+// to guess which file was meant, once the save panel has gone.
+QString notSaved(const QString &path, const QString &reason)
+{
+    const QFileInfo file(path);
+    return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be saved in the folder \u201C%2\u201D: %3")
+        .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()), reason);
+}
+
 } // namespace
 
 namespace SaveFileFlow {
@@ -98,14 +107,14 @@ Expected<void, QString> writeFileAtomically(const QString &path, const QByteArra
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return unexpected(file.errorString());
+        return unexpected(notSaved(path, file.errorString()));
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        return unexpected(reason);
+        return unexpected(notSaved(path, reason));
     }
     if (!file.commit())
-        return unexpected(file.errorString());
+        return unexpected(notSaved(path, file.errorString()));
     // The file is in place and readable now; only a power loss could still
     // undo the rename, and a folder that cannot be synced is no reason to
     // tell the user the save failed.

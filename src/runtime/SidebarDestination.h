@@ -28,6 +28,9 @@ public:
     static SidebarDestination trash() { return SidebarDestination(Kind::trash); }
     static SidebarDestination search() { return SidebarDestination(Kind::search); }
     static SidebarDestination board(const QUuid &id);
+    // The notes screen that lists a note: "Notes" leaves the Quick Captures
+    // note out, so showing it there would show no note at all.
+    static SidebarDestination listing(bool isInboxNote) { return isInboxNote ? inbox() : notes(); }
 
     Kind kind() const { return m_kind; }
     // The folder name of a folder destination.

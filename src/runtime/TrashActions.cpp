@@ -3,6 +3,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "runtime/DesktopSearchIndexService.h"
+#include "model/Board.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 
@@ -60,9 +61,15 @@ void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)
 {
     if (!restoreCard(cardID))
         return;
-    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setDestination(listing(boardID));
     m_navigation.setActiveBoardID(boardID);
     openCard(cardID);
+}
+
+SidebarDestination TrashActions::listing(const QUuid &boardID) const
+{
+    const Board *note = m_library.firstBoard(boardID);
+    return SidebarDestination::listing(note && note->isInbox());
 }
 
 void TrashActions::openCard(const QUuid &cardID)
@@ -140,7 +147,7 @@ void TrashActions::openSearchResult(const QUuid &boardID, const QUuid &cardID)
         m_navigation.setGalleryCardID(cardID);
         return;
     }
-    m_navigation.setDestination(SidebarDestination::notes());
+    m_navigation.setDestination(listing(boardID));
     m_navigation.setActiveBoardID(boardID);
     m_navigation.setSelectedCardIDs({cardID});
     m_navigation.setFocusedCardID(cardID);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/SidebarDestination.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QUuid>
@@ -56,6 +58,8 @@ private:
     bool saveOrUndo(ModelChangeScope &scope);
     void removeIndexEntries(const QList<QUuid> &cardIDs);
     void openCard(const QUuid &cardID);
+    // The notes screen that lists the note.
+    SidebarDestination listing(const QUuid &boardID) const;
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;

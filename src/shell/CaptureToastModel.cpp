@@ -4,10 +4,13 @@
 #include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/SnipPictureReading.h"
+#include "model/Board.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
 #include "platform/ImageDecoder.h"
 #include "platform/TextUtilities.h"
+
+#include <algorithm>
 
 namespace tessaline {
 
@@ -33,6 +36,18 @@ CanvasCard *CaptureToastModel::currentCard() const
     }
     return nullptr;
 }
+
+namespace {
+
+bool isInboxNote(ModelContext &context, const QUuid &noteID)
+{
+    const auto notes = context.fetchBoards();
+    return notes && std::any_of(notes->cbegin(), notes->cend(), [&](const Board *note) {
+        return note->id() == noteID && note->isInbox();
+    });
+}
+
+} // namespace
 
 QString CaptureToastModel::noteTitle() const
 {
@@ -212,7 +227,7 @@ void CaptureToastModel::openNote()
     if (!commitCaption())
         return;
     const CanvasCard *card = currentCard();
-    m_runtime.navigation().setDestination(SidebarDestination::notes());
+    m_runtime.navigation().setDestination(SidebarDestination::listing(card && isInboxNote(m_runtime.modelContext(), card->boardID())));
     if (card)
         m_runtime.navigation().setActiveBoardID(card->boardID());
     m_runtime.bringMainWindowToFront();

@@ -321,7 +321,10 @@ void RootViewController::runTourStep(std::optional<GuidedTourStep> step)
         const QUuid boardID = card->boardID();
         // The destination is written first, so the selection it clears is
         // the old one and the step's own selection stands.
-        navigation.setDestination(SidebarDestination::notes());
+        // The newest snip is often in Quick Captures, which "Notes" does
+        // not list: the step would point at a snip on an empty page.
+        const Board *note = m_library->firstBoard(boardID);
+        navigation.setDestination(SidebarDestination::listing(note && note->isInbox()));
         navigation.setActiveBoardID(boardID);
         navigation.setSelectedCardIDs({*target});
         break;

@@ -201,6 +201,7 @@ private Q_SLOTS:
     void reopeningShowsWhatWasKept();
     void keep_data();
     void keep();
+    void keepShowsAQuickCaptureWhereItIsListed();
     void keepRefusesADocumentItCannotStore();
     void keepNeverReplacesAnnotationsItCouldNotRead();
     void keepOfACardGoneMeanwhile();
@@ -359,6 +360,27 @@ void CaptureReviewTest::keepNeverReplacesAnnotationsItCouldNotRead()
     QCOMPARE(rig.card()->contextText(), QString());
     QVERIFY(!rig.context().hasChanges());
     QVERIFY(rig.pasteboard.written.isEmpty());
+}
+
+// "Notes" does not list the Quick Captures note: kept there, the snip
+// would leave the window on an empty page.
+void CaptureReviewTest::keepShowsAQuickCaptureWhereItIsListed()
+{
+    Rig rig;
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    const QUuid inboxID = addNote(rig.context(), NoteFields{.title = QStringLiteral("Quick Captures"), .inbox = true})->id();
+    rig.card()->setBoardID(inboxID);
+    QVERIFY(rig.context().save());
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
+    review.load();
+    QSignalSpy dismissed(&review, &CaptureReviewModel::dismissRequested);
+
+    QVERIFY(review.keep());
+    QTRY_COMPARE(dismissed.count(), 1);
+    NavigationState &navigation = rig.runtime->navigation();
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::inbox()));
+    QCOMPARE(navigation.activeBoardID(), std::optional(inboxID));
 }
 
 void CaptureReviewTest::keepOfACardGoneMeanwhile()

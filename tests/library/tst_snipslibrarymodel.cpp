@@ -396,6 +396,17 @@ private Q_SLOTS:
         QCOMPARE(library.rig.navigation->activeBoardID(), std::optional<QUuid>(library.oldPlans->id()));
     }
 
+    // "Notes" does not list the Quick Captures note: shown there, its snip
+    // would leave the window on an empty page.
+    void showInNoteOfAQuickCapture()
+    {
+        Library library;
+        library.rig.navigation->setDestination(SidebarDestination::captures());
+        library.model->showInNote(library.invoice);
+        QCOMPARE(library.rig.navigation->destination(), std::optional<SidebarDestination>(SidebarDestination::inbox()));
+        QCOMPARE(library.rig.navigation->activeBoardID(), std::optional<QUuid>(library.inbox->id()));
+    }
+
     void navigationTargetsOnlyRecordTheCard()
     {
         Library library;

@@ -297,7 +297,12 @@ void ImageExportTest::atomicWrite()
     const QString missing = dir.filePath(QStringLiteral("no/such/folder/shot.png"));
     const auto written = SaveFileFlow::writeFileAtomically(missing, "bytes");
     QVERIFY(!written);
-    QVERIFY(!written.error().isEmpty());
+    // Shown after the save panel has gone: it names the file and where it
+    // was to go, then why it failed.
+    const QString said = QStringLiteral("The file \u201Cshot.png\u201D couldn\u2019t be saved in the folder \u201C%1\u201D: ")
+                             .arg(QDir::toNativeSeparators(dir.filePath(QStringLiteral("no/such/folder"))));
+    QVERIFY2(written.error().startsWith(said), qPrintable(written.error()));
+    QVERIFY(written.error().size() > said.size());
     QVERIFY(!QFile::exists(missing));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shot.png"});
 }

@@ -118,6 +118,8 @@ void TrashActionsTest::openDeleted_data()
     QTest::addColumn<QString>("item");
     QTest::newRow("note") << "note";
     QTest::newRow("snip") << "snip";
+    // "Notes" leaves the Quick Captures note out: the window would show no note.
+    QTest::newRow("snip of Quick Captures") << "inbox snip";
     QTest::newRow("thought") << "thought";
     QTest::newRow("purged card") << "purged";
 }
@@ -126,7 +128,8 @@ void TrashActionsTest::openDeleted()
 {
     QFETCH(QString, item);
     Fixture f;
-    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    const bool inInbox = item == u"inbox snip";
+    Board *note = f.rig.addNote(QStringLiteral("Note"), 0, inInbox);
     CanvasCard *card = f.rig.addCard(note, item == u"thought" ? CardKind::thought : CardKind::snip);
     card->moveToTrash(at(1));
     if (item == u"note")
@@ -147,9 +150,9 @@ void TrashActionsTest::openDeleted()
             QVERIFY(card->isLive());
         }
     }
-    QCOMPARE(f.rig.navigation().destination(), SidebarDestination::notes());
+    QCOMPARE(f.rig.navigation().destination(), inInbox ? SidebarDestination::inbox() : SidebarDestination::notes());
     QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(note->id()));
-    QCOMPARE(f.rig.navigation().galleryCardID().has_value(), item == u"snip");
+    QCOMPARE(f.rig.navigation().galleryCardID().has_value(), item == u"snip" || inInbox);
     QCOMPARE(f.rig.navigation().focusedCardID().has_value(), item == u"thought" || item == u"purged");
 }
 
@@ -342,17 +345,20 @@ void TrashActionsTest::openSearchResult_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("exists");
-    QTest::newRow("snip") << int(CardKind::snip) << true;
-    QTest::newRow("thought") << int(CardKind::thought) << true;
-    QTest::newRow("missing card") << int(CardKind::snip) << false;
+    QTest::addColumn<bool>("inInbox");
+    QTest::newRow("snip") << int(CardKind::snip) << true << false;
+    QTest::newRow("thought") << int(CardKind::thought) << true << false;
+    QTest::newRow("missing card") << int(CardKind::snip) << false << false;
+    QTest::newRow("thought of Quick Captures") << int(CardKind::thought) << true << true;
 }
 
 void TrashActionsTest::openSearchResult()
 {
     QFETCH(int, kind);
     QFETCH(bool, exists);
+    QFETCH(bool, inInbox);
     Fixture f;
-    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    Board *note = f.rig.addNote(QStringLiteral("Note"), 0, inInbox);
     CanvasCard *card = f.rig.addCard(note, CardKind(kind));
     QVERIFY(f.save());
     const QUuid cardID = exists ? card->id() : QUuid::createUuid();
@@ -365,7 +371,7 @@ void TrashActionsTest::openSearchResult()
         QCOMPARE(navigation.destination(), SidebarDestination::search());
         QVERIFY(!navigation.focusedCardID());
     } else {
-        QCOMPARE(navigation.destination(), SidebarDestination::notes());
+        QCOMPARE(navigation.destination(), inInbox ? SidebarDestination::inbox() : SidebarDestination::notes());
         QCOMPARE(navigation.activeBoardID(), std::optional(note->id()));
         QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{cardID});
         QCOMPARE(navigation.focusedCardID(), std::optional(cardID));

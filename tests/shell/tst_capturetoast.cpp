@@ -25,6 +25,7 @@ private Q_SLOTS:
     void captionIsStoredTrimmedAndOnlyWhenChanged();
     void actionsRouteTheMainWindow();
     void returnOpensTheNoteFromAnywhereInTheToast();
+    void openShowsAQuickCaptureWhereItIsListed();
     void copyFailureIsReported();
     void failureAlertSaysWhatFailed();
     void copyTheDesktopWouldDropIsNotClaimed();
@@ -146,6 +147,27 @@ void CaptureToastTest::returnOpensTheNoteFromAnywhereInTheToast()
         QCOMPARE(navigation.captureReviewCardID(), std::nullopt);
         QCOMPARE(rig.card(cardID)->contextText(), QStringLiteral("why"));
     }
+}
+
+// "Notes" does not list the Quick Captures note: opened there, its snip
+// would leave the window on an empty page.
+void CaptureToastTest::openShowsAQuickCaptureWhereItIsListed()
+{
+    Rig rig;
+    const QUuid cardID = storedSnip(rig);
+    const auto notes = rig.context().fetchBoards();
+    QVERIFY(notes);
+    const auto inbox = std::find_if(notes->cbegin(), notes->cend(), [](const Board *note) { return note->isInbox(); });
+    QVERIFY(inbox != notes->cend());
+    rig.card(cardID)->setBoardID((*inbox)->id());
+    QVERIFY(rig.context().save());
+    NavigationState &navigation = rig.runtime->navigation();
+    navigation.setDestination(SidebarDestination::captures());
+
+    CaptureToastModel model(cardID, *rig.runtime);
+    model.openNote();
+    QCOMPARE(navigation.destination(), std::optional(SidebarDestination::inbox()));
+    QCOMPARE(navigation.activeBoardID(), std::optional((*inbox)->id()));
 }
 
 void CaptureToastTest::copyFailureIsReported()

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void tourStepArrangesTheWindow_data();
     void tourStepArrangesTheWindow();
     void snipPreviewStep();
+    void snipPreviewStepInQuickCaptures();
     void previewTarget_data();
     void previewTarget();
 };
@@ -452,6 +453,23 @@ void RootViewControllerTest::snipPreviewStep()
     QVERIFY(destination >= 0 && destination < active);
     QCOMPARE(writes.lastIndexOf("selection"), writes.size() - 1);
     QVERIFY(active < writes.size() - 1);
+}
+
+void RootViewControllerTest::snipPreviewStepInQuickCaptures()
+{
+    MainWindowRig rig;
+    Board *inbox = rig.addNote(QStringLiteral("Quick Captures"), 0, true);
+    CanvasCard *snip = rig.addCard(inbox, CardKind::snip, 10);
+    QVERIFY(rig.context().save());
+    RootViewController window(*rig.runtime);
+    NavigationState &navigation = rig.navigation();
+    rig.onboarding->setTourStep(GuidedTourStep::today);
+    QCOMPARE(navigation.destination(), SidebarDestination::notes());
+
+    rig.onboarding->setTourStep(GuidedTourStep::snipPreview);
+    QCOMPARE(navigation.destination(), SidebarDestination::inbox());
+    QCOMPARE(navigation.activeBoardID(), std::optional(inbox->id()));
+    QCOMPARE(navigation.selectedCardIDs(), QSet<QUuid>{snip->id()});
 }
 
 void RootViewControllerTest::previewTarget_data()
