@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
@@ -45,6 +46,8 @@ namespace {
 constexpr int sidebarMinimumWidth = 190;
 constexpr int sidebarIdealWidth = 218;
 constexpr int sidebarMaximumWidth = 285;
+// The attention alert's narrowest width, in logical pixels.
+constexpr int alertMinimumWidth = 380;
 constexpr QSize windowMinimumSize(880, 580);
 constexpr int inspectorMinimumWidth = 250;
 constexpr int inspectorIdealWidth = 300;
@@ -443,6 +446,14 @@ void RootView::syncAlert()
     box->setTextFormat(Qt::PlainText);
     box->setInformativeText(alert.message());
     box->setWindowModality(Qt::WindowModal);
+    // QMessageBox sizes itself to its words alone: a short message made a
+    // box too narrow for its title, which window managers then cut, and a
+    // long one wrapped into a tall column.
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout())) {
+        const int wide = std::max(alertMinimumWidth, 2 * box->fontMetrics().horizontalAdvance(alert.title()));
+        grid->addItem(new QSpacerItem(wide, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     QHash<QAbstractButton *, ErrorAlertController::Action> actions;
     for (const ErrorAlertController::Button &button : alert.buttons()) {
         QPushButton *pushButton = box->addButton(menuEscapedText(button.title), button.isCancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
