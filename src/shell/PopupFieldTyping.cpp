@@ -1,7 +1,10 @@
 #include "shell/PopupFieldTyping.h"
 
+#include "platform/WindowSystem.h"
+
 #include <QApplication>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QWidget>
@@ -33,6 +36,16 @@ void PopupFieldTyping::setTyping(bool typing)
         qApp->installEventFilter(this);
     else
         qApp->removeEventFilter(this);
+    // With another app's window in front, the keys go there: the window the
+    // pop-up stands on asks for them. KWin turns such a request down while
+    // the other app has the focus, so its own command brings the window in.
+    if (typing && !QGuiApplication::focusWindow()) {
+        const QWindow *popup = m_field.window()->windowHandle();
+        if (QWindow *parent = popup ? popup->transientParent() : nullptr) {
+            if (!WindowSystem::bringForwardThroughCompositor(*parent))
+                parent->requestActivate();
+        }
+    }
     // The field shows its cursor as a field with the keyboard would; Qt
     // tells it nothing, its window never being the active one.
     QFocusEvent focus(typing ? QEvent::FocusIn : QEvent::FocusOut, Qt::MouseFocusReason);
