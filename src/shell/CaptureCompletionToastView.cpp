@@ -2,6 +2,7 @@
 
 #include "runtime/AppRuntime.h"
 #include "shell/CaptureToastModel.h"
+#include "shell/PopupFieldTyping.h"
 #include "runtime/ImageExportService.h"
 #include "design/DialogOwner.h"
 #include "design/ErrorAlert.h"
@@ -178,6 +179,8 @@ CaptureCompletionToastView::CaptureCompletionToastView(const QUuid &cardID, AppR
         defaultAction->setContext(Qt::WidgetWithChildrenShortcut);
         connect(defaultAction, &QShortcut::activated, m_model, &CaptureToastModel::openNote);
     }
+    // Under Wayland the toast is a pop-up, which never has the keyboard.
+    new PopupFieldTyping(*m_caption, [model = m_model] { model->openNote(); });
     connect(m_model, &CaptureToastModel::closeRequested, this, &CaptureCompletionToastView::closeRequested);
     connect(m_model, &CaptureToastModel::changed, this, &CaptureCompletionToastView::refresh);
     connect(&m_runtime.modelContext(), &ModelContext::didSave, this, &CaptureCompletionToastView::refresh);

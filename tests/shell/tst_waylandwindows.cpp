@@ -10,6 +10,7 @@
 #include "../support/WaylandTestSupport.h"
 
 #include "onboarding/SettingsView.h"
+#include "shell/CaptureCompletionToastView.h"
 #include "shell/CaptureToastWindowController.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/PopupPlacementGuard.h"
@@ -24,6 +25,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -366,6 +368,36 @@ private Q_SLOTS:
                                     .arg(main.frame.y()).arg(main.frame.width()).arg(main.frame.height())));
             QVERIFY(shownToast.above > main.above);
         }
+        CaptureToastWindowController::shared().close();
+    }
+
+    // The toast never has the keyboard: once its caption is clicked, what
+    // is typed is the caption's, not the window's the keyboard is with,
+    // until that window is clicked again.
+    void toastCaptionTakesWhatIsTypedOnceClicked()
+    {
+        auto *field = new QLineEdit(m_main.get());
+        field->show();
+        field->setFocus();
+        MainWindowRig rig;
+        rig.runtime->start();
+        const std::optional<QUuid> card = storedCapture(rig);
+        QVERIFY(card);
+        CaptureToastWindowController::shared().show(*card, *rig.runtime);
+        auto *toast = qobject_cast<CaptureCompletionToastView *>(CaptureToastWindowController::shared().panel());
+        QVERIFY(toast);
+        QVERIFY(QTest::qWaitForWindowExposed(toast));
+        QLineEdit *caption = toast->captionField();
+
+        QTest::mouseClick(caption, Qt::LeftButton);
+        QVERIFY(input({QStringLiteral("type"), QStringLiteral("Seen twice")}));
+        QTRY_COMPARE_WITH_TIMEOUT(caption->text(), QStringLiteral("Seen twice"), 10000);
+        QCOMPARE(field->text(), QString());
+
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(input({QStringLiteral("type"), QStringLiteral("mine")}));
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("mine"), 10000);
+        QCOMPARE(caption->text(), QStringLiteral("Seen twice"));
         CaptureToastWindowController::shared().close();
     }
 
