@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QSizeF>
 
 class QWindow;
@@ -26,6 +27,20 @@ public:
     // focus, which a window manager may stack above every other. Call once
     // the native window exists; the window must not take the focus.
     virtual void showOverFullScreen(QWindow &window) { Q_UNUSED(window); }
+    // Whether openUnfocusedInCorner can be asked: a compositor that places
+    // every window itself, and opens windows with the keyboard, but takes
+    // requests otherwise.
+    virtual bool opensUnfocusedInCorner() const { return false; }
+    // Call before the window is shown, at `size`: the compositor opens it
+    // without taking the keyboard from the app in use, `inset` pixels in
+    // from the top right corner of the output the user works on, and keeps
+    // it on every workspace.
+    virtual void openUnfocusedInCorner(QWindow &window, const QSize &size, int inset)
+    {
+        Q_UNUSED(window);
+        Q_UNUSED(size);
+        Q_UNUSED(inset);
+    }
 };
 
 // Where the window system offers nothing more: Qt's stay-on-top flag is all

@@ -322,16 +322,19 @@ std::optional<QString> focusedOutput()
     return outputs ? focusedOutputIn(*outputs) : std::nullopt;
 }
 
+bool run(const QString &command)
+{
+    const auto answer = ask(runCommand, command.toUtf8());
+    // One result per command: [{"success": true}]; an empty list is no success.
+    return answer && !answer->array().isEmpty()
+        && answer->array().first().toObject().value(QStringLiteral("success")).toBool();
+}
+
 bool runOnWindow(const WindowKey &window, const QString &command)
 {
     const auto tree = ask(getTree);
     const auto container = tree ? windowIn(*tree, window) : std::nullopt;
-    if (!container)
-        return false;
-    const auto answer = ask(runCommand, QStringLiteral("[con_id=%1] %2").arg(*container).arg(command).toUtf8());
-    // One result per command: [{"success": true}]; an empty list is no success.
-    return answer && !answer->array().isEmpty()
-        && answer->array().first().toObject().value(QStringLiteral("success")).toBool();
+    return container && run(QStringLiteral("[con_id=%1] %2").arg(*container).arg(command));
 }
 
 bool focusWindow(const WindowKey &window)

@@ -36,6 +36,9 @@ struct WindowKey
     QSize size;
 };
 
+// Runs a command of sway's that names no window of ours (criteria of its
+// own, say); false when sway does not answer or refuses.
+bool run(const QString &command);
 // Focuses the window, switching to its workspace; false when sway shows no
 // such window or does not answer.
 bool focusWindow(const WindowKey &window);

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPoint>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QWindow>
 
@@ -52,17 +54,49 @@ void WaylandFloatingWindows::askCompositor(const QWindow &window)
         runKWinScript(window);
         return;
     }
-    // A window with a parent floats on sway; its size tells it from other
-    // windows of ours of the same title. Qt sees the window exposed before
-    // its first picture reaches sway, which maps it only then: ask again
-    // for a moment until sway knows it.
-    const SwayIpc::WindowKey key{QCoreApplication::applicationPid(), window.title(), window.transientParent() != nullptr,
-                                 window.size()};
+    // A window with a parent floats on sway.
+    runOnSwayWindow(window, window.transientParent() != nullptr, window.size(), QStringLiteral("sticky enable"));
+}
+
+void WaylandFloatingWindows::openUnfocusedInCorner(QWindow &window, const QSize &size, int inset)
+{
+    if (m_desktop != Desktop::sway)
+        return;
+    // sway hands every window it opens the keyboard unless criteria of its
+    // own say otherwise. They last as long as sway and cannot be taken
+    // back, so there is one per title, never one of the main window's.
+    const QString title = window.title();
+    if (!m_unfocusedTitles.contains(title)
+        && SwayIpc::run(QStringLiteral("no_focus [pid=%1 title=\"^%2$\"]")
+                            .arg(QCoreApplication::applicationPid())
+                            .arg(QRegularExpression::escape(title))))
+        m_unfocusedTitles.insert(title);
+    // sway opens it in the middle of the output; moved once it is there.
+    QString command = QStringLiteral("sticky enable");
+    const auto output = SwayIpc::focusedOutput();
+    const auto tree = output ? SwayIpc::tree() : std::nullopt;
+    for (const SwayIpc::Output &each : tree ? tree->outputs : QList<SwayIpc::Output>()) {
+        if (each.name == *output) {
+            const QPoint corner(each.rect.left() + each.rect.width() - size.width() - inset, each.rect.top() + inset);
+            command = QStringLiteral("move absolute position %1 %2, %3").arg(corner.x()).arg(corner.y()).arg(command);
+        }
+    }
+    // A window of a fixed size floats.
+    runOnSwayWindow(window, true, size, command);
+}
+
+void WaylandFloatingWindows::runOnSwayWindow(const QWindow &window, bool floating, const QSize &size,
+                                             const QString &command)
+{
+    // Its size tells it from other windows of ours of the same title. Qt
+    // sees a window exposed before its first picture reaches sway, which
+    // maps it only then: ask again for a moment until sway knows it.
+    const SwayIpc::WindowKey key{QCoreApplication::applicationPid(), window.title(), floating, size};
     auto *retry = new QTimer(this);
     retry->setInterval(50);
-    connect(retry, &QTimer::timeout, this, [retry, key, tries = 0]() mutable {
+    connect(retry, &QTimer::timeout, this, [retry, key, command, tries = 0]() mutable {
         constexpr int lastTry = 40;
-        if (SwayIpc::runOnWindow(key, QStringLiteral("sticky enable")) || ++tries >= lastTry)
+        if (SwayIpc::runOnWindow(key, command) || ++tries >= lastTry)
             retry->deleteLater();
     });
     connect(&window, &QObject::destroyed, retry, &QObject::deleteLater);

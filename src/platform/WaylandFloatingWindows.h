@@ -3,6 +3,8 @@
 #include "platform/FloatingWindows.h"
 
 #include <QObject>
+#include <QSet>
+#include <QString>
 
 #include <memory>
 
@@ -23,6 +25,8 @@ public:
     ~WaylandFloatingWindows() override;
 
     void keepOnAllWorkspaces(QWindow &window) override;
+    bool opensUnfocusedInCorner() const override { return m_desktop == Desktop::sway; }
+    void openUnfocusedInCorner(QWindow &window, const QSize &size, int inset) override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -32,8 +36,12 @@ private:
 
     void askCompositor(const QWindow &window);
     void runKWinScript(const QWindow &window);
+    // Runs the command on the window once sway knows it.
+    void runOnSwayWindow(const QWindow &window, bool floating, const QSize &size, const QString &command);
 
     Desktop m_desktop;
+    // The titles sway was told to open our windows of without the keyboard.
+    QSet<QString> m_unfocusedTitles;
 };
 
 } // namespace tessaline

@@ -80,7 +80,8 @@ void CaptureToastWindowController::build(AppRuntime &runtime, bool popup)
     // Rounded corners need a compositor to show the desktop behind them.
     if (hasCompositingManager())
         view->setAttribute(Qt::WA_TranslucentBackground);
-    view->setWindowTitle(QStringLiteral("Tessaline"));
+    // A title of its own: sway is told how to open it by its title.
+    view->setWindowTitle(QStringLiteral("Tessaline Capture"));
     const QPointer<CaptureToastWindowController> self(this);
     connect(view, &CaptureCompletionToastView::closeRequested, this, [self] {
         if (self)
@@ -133,6 +134,15 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
     // never takes the keyboard, so under Wayland the toast is one, on the
     // window in use (or the main window), above our other windows.
     QWindow *parent = WindowSystem::clientsPlaceWindows() ? nullptr : WindowSystem::stackingParent();
+    // sway draws a popup only while the window it stands on has the
+    // keyboard, and opens a window in the middle of the output with the
+    // keyboard: with none of ours in use, the toast is a window it is asked
+    // to open in the corner without the keyboard.
+    FloatingWindows &floating = PlatformFactory::floatingWindows();
+    const bool inCorner = !WindowSystem::clientsPlaceWindows() && !QGuiApplication::focusWindow()
+        && floating.opensUnfocusedInCorner();
+    if (inCorner)
+        parent = nullptr;
     // A save still asking where to go belongs to the card it was started
     // for; that toast goes, and the new card gets a window of its own.
     if (m_view
@@ -157,6 +167,8 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
         view->windowHandle()->setTransientParent(parent);
         const QRect frame = parent->geometry();
         view->move(frame.topLeft() + QPoint(std::max(0, frame.width() - size.width() - cornerInset), cornerInset));
+    } else if (inCorner) {
+        floating.openUnfocusedInCorner(*view->windowHandle(), size, cornerInset);
     } else {
         QList<QRect> geometries;
         QList<QRect> available;
@@ -178,7 +190,7 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
             view->move(screen->geometry().center() - QPoint(size.width() / 2, size.height() / 2));
         }
         if (view->windowHandle())
-            PlatformFactory::floatingWindows().keepOnAllWorkspaces(*view->windowHandle());
+            floating.keepOnAllWorkspaces(*view->windowHandle());
     }
     m_isShown = true;
     view->show();

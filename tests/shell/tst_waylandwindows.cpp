@@ -27,7 +27,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -371,6 +373,42 @@ private Q_SLOTS:
         CaptureToastWindowController::shared().close();
     }
 
+    // With another app in use, sway would neither draw the toast as a popup
+    // of our window nor leave that app the keyboard as the toast opened as
+    // a window of its own; it opens at the output's corner, the keyboard
+    // where it was.
+    void toastOpensInTheCornerWhileAnotherAppHasTheKeyboard()
+    {
+        if (flavour() != QLatin1String("sway"))
+            QSKIP("only sway draws no popups of a window without the keyboard");
+        QProcess other;
+        other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--another-app")});
+        QVERIFY(other.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            other.kill();
+            other.waitForFinished();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(mainTitle)->focused && !QGuiApplication::focusWindow(), 10000);
+        MainWindowRig rig;
+        rig.runtime->start();
+        const std::optional<QUuid> card = storedCapture(rig);
+        QVERIFY(card);
+        CaptureToastWindowController::shared().show(*card, *rig.runtime);
+        QWidget *toast = CaptureToastWindowController::shared().panel();
+        QVERIFY(toast);
+        const QRect output = m_main->screen()->geometry();
+        const auto inCorner = [&] {
+            const auto window = shown(toast->windowTitle());
+            return window && window->frame.size() == toast->size() && std::abs(window->frame.right() - output.right()) <= 40
+                && window->frame.top() - output.top() <= 40 && window->onEveryWorkspace;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(inCorner(), 10000);
+        for (const ShownWindow &ours : shownWindows())
+            QVERIFY2(!ours.focused, qPrintable(ours.title));
+        QVERIFY(!QGuiApplication::focusWindow());
+        CaptureToastWindowController::shared().close();
+    }
+
     // The toast never has the keyboard: once its caption is clicked, what
     // is typed is the caption's, not the window's the keyboard is with,
     // until that window is clicked again.
@@ -601,5 +639,21 @@ private:
     std::unique_ptr<QWidget> m_main;
 };
 
-QTEST_MAIN(WaylandWindowsTest)
+int main(int argc, char *argv[])
+{
+    // Started again by a test, as another app whose window has the keyboard.
+    if (argc > 1 && qstrcmp(argv[1], "--another-app") == 0) {
+        QApplication app(argc, argv);
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("Another app"));
+        window.resize(400, 300);
+        window.show();
+        return app.exec();
+    }
+    QTest::Internal::callInitMain<WaylandWindowsTest>();
+    QTEST_MAIN_SETUP()
+    WaylandWindowsTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_waylandwindows.moc"
