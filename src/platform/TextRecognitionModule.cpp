@@ -80,6 +80,12 @@ void TextRecognitionModule::prepare()
         m_recognizer->prepare();
 }
 
+void TextRecognitionModule::openCode()
+{
+    // A failure is said by the recognition.
+    (void)ensureRecognizer();
+}
+
 void TextRecognitionModule::setEngineLimit(int engines)
 {
     m_engineLimit = engines;

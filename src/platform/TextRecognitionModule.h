@@ -29,6 +29,7 @@ public:
     TextRecognitionOutcome recognize(QImage image) override;
     // Opens the module and loads the first engine's language data.
     void prepare() override;
+    void openCode() override;
     // The module itself stays open.
     void releaseIdleResources() override;
     // Kept for the recogniser until the module is open.

@@ -53,6 +53,11 @@ public:
     // the engine's code, loading its first model), so that it waits less;
     // nothing when there is nothing of the kind.
     virtual void prepare() {}
+    // Opens the engine's code alone, where it comes as a module of its own,
+    // without loading a model. While a module is being opened no thread
+    // can be started anywhere in the process, so it is done once, at a
+    // quiet moment, rather than as the first capture starts its threads.
+    virtual void openCode() {}
     // Lets go of what only speeds up later calls (every loaded model); the
     // next call, or prepare, loads what it needs again.
     virtual void releaseIdleResources() {}

@@ -125,6 +125,14 @@ void OCRService::prepare()
     });
 }
 
+void OCRService::openCode()
+{
+    m_executor->run([state = m_state] {
+        if (TextRecognizing *recognizer = state->ensureRecognizer())
+            recognizer->openCode();
+    });
+}
+
 int OCRService::frugalEngineLimit()
 {
     return std::clamp(int(std::thread::hardware_concurrency()) / 2, 1, 4);

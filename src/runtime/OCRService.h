@@ -47,6 +47,9 @@ public:
     // A recognition is coming (a capture has begun): what its reading
     // would start with is done now, off the caller's thread.
     virtual void prepare() {}
+    // Opens the recogniser's code (not its models) off the caller's
+    // thread, ahead of the first capture: see TextRecognizing::openCode.
+    virtual void openCode() {}
     // While on, the pictures asked for next are read with fewer engines
     // (less memory, more time): for a backlog of captures, whose reading no
     // one waits on, while the burst that made it has the memory high.
@@ -77,6 +80,7 @@ public:
     // default one opens its module and loads its first engine there),
     // ahead of the images.
     void prepare() override;
+    void openCode() override;
     // Half the processors' engines, at most four (about 13 MB each); the
     // engines beyond them are let go at once.
     void setReadingFrugally(bool frugal) override;
