@@ -5,7 +5,6 @@
 #include "runtime/SnipPictureReading.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "model/AnnotationRenderer.h"
-#include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
@@ -14,8 +13,6 @@
 
 #include <QDateTime>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace tessaline {
 
@@ -42,18 +39,6 @@ CaptureReviewModel::CaptureReviewModel(const QUuid &cardID, AppRuntime &runtime,
 }
 
 CaptureReviewModel::~CaptureReviewModel() = default;
-
-namespace {
-
-bool isInboxNote(ModelContext &context, const QUuid &noteID)
-{
-    const auto notes = context.fetchBoards();
-    return notes && std::any_of(notes->cbegin(), notes->cend(), [&](const Board *note) {
-        return note->id() == noteID && note->isInbox();
-    });
-}
-
-} // namespace
 
 CanvasCard *CaptureReviewModel::card() const
 {
@@ -276,7 +261,8 @@ bool CaptureReviewModel::keep()
         const CanvasCard *card = this->card();
         NavigationState &navigation = m_runtime.navigation();
         navigation.setCaptureReviewCardID(std::nullopt);
-        navigation.setDestination(SidebarDestination::listing(card && isInboxNote(m_runtime.modelContext(), card->boardID())));
+        navigation.setDestination(card ? SidebarDestination::listing(m_runtime.modelContext(), card->boardID())
+                                            : SidebarDestination::notes());
         if (card)
             navigation.setActiveBoardID(card->boardID());
         Q_EMIT dismissRequested();

@@ -468,8 +468,7 @@ void SnipsLibraryModel::openPreview(const CanvasCard *card)
 
 void SnipsLibraryModel::showInNote(const CanvasCard *card)
 {
-    const Board *note = m_library.firstBoard(card->boardID());
-    m_navigation.setDestination(SidebarDestination::listing(note && note->isInbox()));
+    m_navigation.setDestination(SidebarDestination::listing(m_library.firstBoard(card->boardID())));
     m_navigation.setActiveBoardID(card->boardID());
 }
 

@@ -1,5 +1,7 @@
 #include "runtime/SidebarDestination.h"
 
+#include "model/Board.h"
+#include "model/ModelContext.h"
 #include "platform/UuidText.h"
 
 #include <QHash>
@@ -52,6 +54,22 @@ SidebarDestination SidebarDestination::board(const QUuid &id)
     SidebarDestination destination(Kind::board);
     destination.m_boardID = id;
     return destination;
+}
+
+SidebarDestination SidebarDestination::listing(const Board *note)
+{
+    return note && note->isInbox() ? inbox() : notes();
+}
+
+SidebarDestination SidebarDestination::listing(ModelContext &context, const QUuid &noteID)
+{
+    if (const auto all = context.fetchBoards()) {
+        for (const Board *note : *all) {
+            if (note->id() == noteID)
+                return listing(note);
+        }
+    }
+    return notes();
 }
 
 QJsonObject SidebarDestination::encoded() const

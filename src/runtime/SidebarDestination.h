@@ -11,6 +11,9 @@
 
 namespace tessaline {
 
+class Board;
+class ModelContext;
+
 // A place the main window's sidebar can show.
 class SidebarDestination
 {
@@ -29,8 +32,11 @@ public:
     static SidebarDestination search() { return SidebarDestination(Kind::search); }
     static SidebarDestination board(const QUuid &id);
     // The notes screen that lists a note: "Notes" leaves the Quick Captures
-    // note out, so showing it there would show no note at all.
-    static SidebarDestination listing(bool isInboxNote) { return isInboxNote ? inbox() : notes(); }
+    // note out, so showing it there would show no note at all. Notes for
+    // a note that is not there.
+    static SidebarDestination listing(const Board *note);
+    // The same for the note of this id among the library's notes.
+    static SidebarDestination listing(ModelContext &context, const QUuid &noteID);
 
     Kind kind() const { return m_kind; }
     // The folder name of a folder destination.

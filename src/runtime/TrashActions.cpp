@@ -61,15 +61,9 @@ void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)
 {
     if (!restoreCard(cardID))
         return;
-    m_navigation.setDestination(listing(boardID));
+    m_navigation.setDestination(SidebarDestination::listing(m_library.firstBoard(boardID)));
     m_navigation.setActiveBoardID(boardID);
     openCard(cardID);
-}
-
-SidebarDestination TrashActions::listing(const QUuid &boardID) const
-{
-    const Board *note = m_library.firstBoard(boardID);
-    return SidebarDestination::listing(note && note->isInbox());
 }
 
 void TrashActions::openCard(const QUuid &cardID)
@@ -147,7 +141,7 @@ void TrashActions::openSearchResult(const QUuid &boardID, const QUuid &cardID)
         m_navigation.setGalleryCardID(cardID);
         return;
     }
-    m_navigation.setDestination(listing(boardID));
+    m_navigation.setDestination(SidebarDestination::listing(m_library.firstBoard(boardID)));
     m_navigation.setActiveBoardID(boardID);
     m_navigation.setSelectedCardIDs({cardID});
     m_navigation.setFocusedCardID(cardID);

@@ -58,8 +58,6 @@ private:
     bool saveOrUndo(ModelChangeScope &scope);
     void removeIndexEntries(const QList<QUuid> &cardIDs);
     void openCard(const QUuid &cardID);
-    // The notes screen that lists the note.
-    SidebarDestination listing(const QUuid &boardID) const;
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;

@@ -10,8 +10,6 @@
 #include "platform/ImageDecoder.h"
 #include "platform/TextUtilities.h"
 
-#include <algorithm>
-
 namespace tessaline {
 
 CaptureToastModel::CaptureToastModel(const QUuid &cardID, AppRuntime &runtime, QObject *parent)
@@ -36,18 +34,6 @@ CanvasCard *CaptureToastModel::currentCard() const
     }
     return nullptr;
 }
-
-namespace {
-
-bool isInboxNote(ModelContext &context, const QUuid &noteID)
-{
-    const auto notes = context.fetchBoards();
-    return notes && std::any_of(notes->cbegin(), notes->cend(), [&](const Board *note) {
-        return note->id() == noteID && note->isInbox();
-    });
-}
-
-} // namespace
 
 QString CaptureToastModel::noteTitle() const
 {
@@ -227,7 +213,8 @@ void CaptureToastModel::openNote()
     if (!commitCaption())
         return;
     const CanvasCard *card = currentCard();
-    m_runtime.navigation().setDestination(SidebarDestination::listing(card && isInboxNote(m_runtime.modelContext(), card->boardID())));
+    m_runtime.navigation().setDestination(card ? SidebarDestination::listing(m_runtime.modelContext(), card->boardID())
+                                                : SidebarDestination::notes());
     if (card)
         m_runtime.navigation().setActiveBoardID(card->boardID());
     m_runtime.bringMainWindowToFront();

@@ -323,8 +323,7 @@ void RootViewController::runTourStep(std::optional<GuidedTourStep> step)
         // the old one and the step's own selection stands.
         // The newest snip is often in Quick Captures, which "Notes" does
         // not list: the step would point at a snip on an empty page.
-        const Board *note = m_library->firstBoard(boardID);
-        navigation.setDestination(SidebarDestination::listing(note && note->isInbox()));
+        navigation.setDestination(SidebarDestination::listing(m_library->firstBoard(boardID)));
         navigation.setActiveBoardID(boardID);
         navigation.setSelectedCardIDs({*target});
         break;
