@@ -58,12 +58,26 @@ QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, c
                       std::max(start.height() + drag.y(), minimumSize.height()));
     }
     const qreal ratio = imageSize.width() / imageSize.height();
+    // The drag resizes the picture as shown, which a window raised to its
+    // smallest size on one side only (a long thin snip) is wider or taller
+    // than: measured from the window, a first drag of one point would give
+    // a thin picture's other side a hundred times that.
+    const QSizeF shown = imageSize.scaled(QSizeF(start), Qt::KeepAspectRatio);
     // Whichever way the pointer went further, in width terms, sets the size.
     const qreal alongY = drag.y() * ratio;
-    qreal width = start.width() + (std::abs(drag.x()) >= std::abs(alongY) ? qreal(drag.x()) : alongY);
-    width = std::max(width, qreal(minimumSize.width()));
+    const qreal dragged = shown.width() + (std::abs(drag.x()) >= std::abs(alongY) ? qreal(drag.x()) : alongY);
+    qreal width = std::max(dragged, qreal(minimumSize.width()));
     if (width / ratio < minimumSize.height())
         width = minimumSize.height() * ratio;
+    // Keeping the proportions at the smallest size would make the other
+    // side of a long thin picture thousands of points long: the short side
+    // alone is raised then, and the picture shown inside it.
+    if (width > std::max(qreal(start.width()), dragged)
+        || width / ratio > std::max(qreal(start.height()), dragged / ratio)) {
+        const qreal shownWidth = std::max(dragged, 1.0);
+        return capped(std::max(shownWidth, qreal(minimumSize.width())),
+                      std::max(shownWidth / ratio, qreal(minimumSize.height())));
+    }
     const QSize size = capped(width, width / ratio);
     // The smallest size wins over the room left.
     if (size.width() < minimumSize.width() || size.height() < minimumSize.height())

@@ -55,8 +55,9 @@ public:
     // that width, then each side is at least 180 × 120 on its own.
     static QSize initialSize(const QSizeF &imageSize);
     // The size while the corner grip is dragged by `drag` from `start`:
-    // the width follows the drag, the height keeps the picture's
-    // proportions, never below 140 × 90. A valid `limit` (the room left on
+    // the picture's width as shown follows the drag, the height keeps its
+    // proportions, never below 140 × 90 (for a picture too thin to keep
+    // them at that size, the short side alone is raised). A valid `limit` (the room left on
     // the screen) caps it, proportions kept, so the window manager never
     // has to push the window back onto the screen from under the pointer.
     static QSize resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize,

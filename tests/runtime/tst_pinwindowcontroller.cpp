@@ -105,6 +105,14 @@ void PinWindowControllerTest::cornerGripKeepsProportions_data()
                                                  << QSize(140, 420) << QSize();
     QTest::newRow("first drag takes the picture's shape") << QSize(180, 120) << QPoint(0, 0) << QSizeF(100, 50)
                                                            << QSize(180, 90) << QSize();
+    // A window raised to its smallest size on one side: the drag grows the
+    // picture as shown, and only the short side stays raised.
+    QTest::newRow("long thin picture: a small drag stays small") << QSize(180, 120) << QPoint(1, 0) << QSizeF(1, 100)
+                                                                 << QSize(140, 220) << QSize();
+    QTest::newRow("long thin picture: dragged down") << QSize(140, 220) << QPoint(0, 100) << QSizeF(1, 100)
+                                                     << QSize(140, 320) << QSize();
+    QTest::newRow("wide thin picture: height stays at 90") << QSize(180, 120) << QPoint(10, 0) << QSizeF(100, 1)
+                                                           << QSize(190, 90) << QSize();
     // Near the screen's edge the window stops growing where the room ends.
     QTest::newRow("room to the right ends") << QSize(560, 315) << QPoint(300, 0) << QSizeF(1600, 900)
                                             << QSize(640, 360) << QSize(640, 900);
