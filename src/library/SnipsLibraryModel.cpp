@@ -10,13 +10,16 @@
 #include "model/CanvasCard.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
+#include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
+#include "platform/MemoryRelease.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
 #include <QCollator>
 #include <QHash>
 #include <QSet>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <vector>
@@ -100,7 +103,22 @@ SnipsLibraryModel::SnipsLibraryModel(LibraryQuery &library, NavigationState &nav
     rebuild();
 }
 
-SnipsLibraryModel::~SnipsLibraryModel() = default;
+SnipsLibraryModel::~SnipsLibraryModel()
+{
+    dropFilterTexts();
+}
+
+void SnipsLibraryModel::dropFilterTexts()
+{
+    // Every snip's recognised text, read on the worker: tens of megabytes in
+    // a large library, which the worker's heap would keep after they are
+    // freed. Read again when a filter text is typed again.
+    if (!holdsFilterTexts())
+        return;
+    m_candidates.reset();
+    m_hits.reset();
+    backgroundPool().start(&releaseFreedMemory);
+}
 
 bool SnipsLibraryModel::isFilterPending() const
 {
@@ -126,6 +144,8 @@ void SnipsLibraryModel::setQuery(const QString &query)
     const QString previous = trimmedWhitespace(m_query);
     const QString text = trimmedWhitespace(query);
     m_query = query;
+    if (text.isEmpty())
+        dropFilterTexts();
     if (!text.isEmpty() && m_library.cards().size() >= m_largeLibrary) {
         filterInBackground(text);
     } else if (!previous.isEmpty() && text.contains(previous) && !isFilterPending()) {

@@ -66,6 +66,9 @@ public:
     void setQuery(const QString &query);
     // Whether the hits of the filter text are still being looked for.
     bool isFilterPending() const;
+    // Whether the snips' texts copied out for the worker are held: only
+    // while a filter text is typed.
+    bool holdsFilterTexts() const { return m_candidates != nullptr || m_hits.has_value(); }
 
     // The message of the screen's alert; none while no alert is up.
     std::optional<QString> errorMessage() const { return m_errorMessage; }
@@ -154,6 +157,7 @@ private:
     };
 
     void libraryChanged();
+    void dropFilterTexts();
     // Every live snip in grid order, copied once for each state of the lists.
     std::shared_ptr<const Candidates> candidates();
     void filterInBackground(const QString &text);

@@ -274,6 +274,14 @@ private Q_SLOTS:
         QCOMPARE(titles(lit), (QStringList{"Lighthouse keeper", "Quay"}));
         // A title made from a text only the file held.
         QCOMPARE(titles(filter(QStringLiteral("fishing"))), QStringList{"Fishing boats"});
+        QVERIFY(model.holdsFilterTexts());
+
+        // Every snip's text is let go of once the filter is emptied, and read
+        // again for the next one.
+        QCOMPARE(filter(QStringLiteral("  ")).size(), 3);
+        QVERIFY(!model.holdsFilterTexts());
+        QCOMPARE(titles(filter(QStringLiteral("dusk"))), QStringList{"Quay"});
+        QVERIFY(model.holdsFilterTexts());
     }
 
     void tileTexts()
