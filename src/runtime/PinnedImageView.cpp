@@ -134,7 +134,11 @@ void PinnedImageView::placeControls()
 {
     m_controls->adjustSize();
     const QRectF image = fittedImageRect();
-    m_controls->move(int(image.right()) - controlsInset - m_controls->width(), int(image.top()) + controlsInset);
+    // A picture narrower or flatter than the controls (a thin strip): they
+    // stay inside the window rather than hang out of it.
+    const int x = std::max(controlsInset, int(image.right()) - controlsInset - m_controls->width());
+    const int y = std::min(int(image.top()) + controlsInset, height() - controlsInset - m_controls->height());
+    m_controls->move(x, std::max(0, y));
 }
 
 void PinnedImageView::resizeEvent(QResizeEvent *event)

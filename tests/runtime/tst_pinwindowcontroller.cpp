@@ -250,6 +250,17 @@ void PinWindowControllerTest::hoverControlsOpacityAndCopy()
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(window, &leave);
     QVERIFY(window->controls()->isHidden());
+    // A strip narrower than the controls, and one flatter than them: the
+    // controls stay whole inside the window.
+    for (const QSize &strip : {QSize(2, 200), QSize(600, 3)}) {
+        const QUuid stripCard = QUuid::createUuid();
+        pins.controller.pin(filled(strip, Qt::blue), stripCard);
+        PinnedImageView *thin = pins.controller.window(stripCard);
+        QTRY_VERIFY(thin->picture());
+        QCoreApplication::sendEvent(thin, &enter);
+        QVERIFY2(thin->rect().contains(thin->controls()->geometry()),
+                 qPrintable(QStringLiteral("%1 × %2").arg(strip.width()).arg(strip.height())));
+    }
 
     window->opacitySlider()->setValue(10);
     QCOMPARE(window->opacity(), 0.25);
