@@ -72,11 +72,15 @@ QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, c
     // Keeping the proportions at the smallest size would make the other
     // side of a long thin picture thousands of points long: the short side
     // alone is raised then, and the picture shown inside it.
+    // The picture then follows the side the pointer moved further along,
+    // or a short drag down would make a thin picture's height leap.
     if (width > std::max(qreal(start.width()), dragged)
         || width / ratio > std::max(qreal(start.height()), dragged / ratio)) {
-        const qreal shownWidth = std::max(dragged, 1.0);
-        return capped(std::max(shownWidth, qreal(minimumSize.width())),
-                      std::max(shownWidth / ratio, qreal(minimumSize.height())));
+        const qreal shownWidth =
+            std::abs(drag.y()) > std::abs(drag.x()) ? (shown.height() + drag.y()) * ratio : dragged;
+        const qreal shownSide = std::max(shownWidth, 1.0);
+        return capped(std::max(shownSide, qreal(minimumSize.width())),
+                      std::max(shownSide / ratio, qreal(minimumSize.height())));
     }
     const QSize size = capped(width, width / ratio);
     // The smallest size wins over the room left.

@@ -111,6 +111,8 @@ void PinWindowControllerTest::cornerGripKeepsProportions_data()
                                                                  << QSize(140, 220) << QSize();
     QTest::newRow("long thin picture: dragged down") << QSize(140, 220) << QPoint(0, 100) << QSizeF(1, 100)
                                                      << QSize(140, 320) << QSize();
+    QTest::newRow("long thin picture: mostly down, the height follows")
+        << QSize(180, 300) << QPoint(5, 19) << QSizeF(4, 300) << QSize(140, 319) << QSize();
     QTest::newRow("wide thin picture: height stays at 90") << QSize(180, 120) << QPoint(10, 0) << QSizeF(100, 1)
                                                            << QSize(190, 90) << QSize();
     // Near the screen's edge the window stops growing where the room ends.
