@@ -71,9 +71,9 @@ QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, c
         width = minimumSize.height() * ratio;
     // Keeping the proportions at the smallest size would make the other
     // side of a long thin picture thousands of points long: the short side
-    // alone is raised then, and the picture shown inside it.
-    // The picture then follows the side the pointer moved further along,
-    // or a short drag down would make a thin picture's height leap.
+    // alone is raised then, the picture shown inside it, and the picture
+    // follows the side the pointer moved further along in points (in width
+    // terms, a short drag down a thin picture would count for nothing).
     if (width > std::max(qreal(start.width()), dragged)
         || width / ratio > std::max(qreal(start.height()), dragged / ratio)) {
         const qreal shownWidth =

@@ -57,9 +57,10 @@ public:
     // The size while the corner grip is dragged by `drag` from `start`:
     // the picture's width as shown follows the drag, the height keeps its
     // proportions, never below 140 × 90 (for a picture too thin to keep
-    // them at that size, the short side alone is raised). A valid `limit` (the room left on
-    // the screen) caps it, proportions kept, so the window manager never
-    // has to push the window back onto the screen from under the pointer.
+    // them at that size, the short side alone is raised). A valid `limit`
+    // (the room left on the screen) caps it, proportions kept, so the
+    // window manager never has to push the window back onto the screen
+    // from under the pointer.
     static QSize resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize,
                              const QSize &limit = QSize());
 
