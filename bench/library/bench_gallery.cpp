@@ -25,6 +25,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -245,6 +246,11 @@ void BM_Pin6K(benchmark::State &state)
         QElapsedTimer timer;
         timer.start();
         pins.pinCard(*card);
+        // The window opens once the picture's size is read on the store's
+        // worker.
+        QDeadlineTimer deadline(10000);
+        while (!pins.window(card->id()) && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         PinnedImageView *window = pins.window(card->id());
         if (!window || !QTest::qWaitForWindowExposed(window))
             qFatal("pin not shown");
