@@ -1,5 +1,7 @@
 #include "capture/GlobalHotKeyManager.h"
 
+#include "capture/ShortcutRecorderModel.h"
+
 #include <QPointer>
 
 namespace tessaline {
@@ -144,6 +146,18 @@ void GlobalHotKeyManager::handleHotKey(quint32 id)
     const auto action = globalHotKeyActionFromRawValue(id);
     if (!action)
         return;
+    // While a shortcut is being recorded its keys are the recorder's, as
+    // when it holds the keyboard on X11: the combination is judged there
+    // (taken by the other action, or kept) rather than running the action.
+    if (ShortcutRecorderModel *recorder = ShortcutRecorderModel::recording(); recorder && m_registeredConfiguration) {
+        const std::optional<GlobalShortcut> pressed = *action == GlobalHotKeyAction::captureRegion
+            ? m_registeredConfiguration->capture
+            : m_registeredConfiguration->quickThought;
+        if (pressed) {
+            recorder->handleKey(pressed->keyCode, pressed->modifiers);
+            return;
+        }
+    }
     const Handler handler = m_handlers.value(*action);
     if (handler)
         handler();

@@ -82,11 +82,23 @@ std::optional<QString> messageOf(const Expected<void, QString> &answer)
 
 } // namespace
 
+namespace {
+ShortcutRecorderModel *recordingModel = nullptr;
+}
+
 ShortcutRecorderModel::ShortcutRecorderModel(QObject *parent)
     : QObject(parent)
 {
     refreshTitle();
 }
+
+ShortcutRecorderModel::~ShortcutRecorderModel()
+{
+    if (recordingModel == this)
+        recordingModel = nullptr;
+}
+
+ShortcutRecorderModel *ShortcutRecorderModel::recording() { return recordingModel; }
 
 QString ShortcutRecorderModel::recordPrompt() { return QStringLiteral("Record Shortcut"); }
 QString ShortcutRecorderModel::recordingTitle() { return QStringLiteral("Type shortcut\u2026"); }
@@ -190,6 +202,10 @@ void ShortcutRecorderModel::setRecording(bool recording)
     if (recording == m_isRecording)
         return;
     m_isRecording = recording;
+    if (recording)
+        recordingModel = this;
+    else if (recordingModel == this)
+        recordingModel = nullptr;
     m_showsRefusal = false;
     m_heldModifiers = GlobalShortcutModifiers();
     Q_EMIT recordingChanged(recording);

@@ -36,6 +36,13 @@ public:
     };
 
     explicit ShortcutRecorderModel(QObject *parent = nullptr);
+    ~ShortcutRecorderModel() override;
+
+    // The recorder recording right now, if any. A desktop that keeps the
+    // app's global shortcuts itself (the Wayland portal) sends their keys
+    // to the app as activations, never as key presses, so those have to
+    // reach the recorder this way.
+    static ShortcutRecorderModel *recording();
 
     std::optional<GlobalShortcut> committedShortcut() const { return m_committedShortcut; }
     // The owner's current value; a recording in progress keeps its prompt.

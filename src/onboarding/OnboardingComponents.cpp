@@ -412,7 +412,7 @@ void CapturePermissionPanel::rebuild()
     };
 
     if (!advice.isEmpty()) {
-        auto *retry = new OnboardingPrimaryButton(QStringLiteral("Try Again"), true, content);
+        auto *retry = new OnboardingPrimaryButton(PlatformTexts::requestScreenshotAccessButton(), true, content);
         retry->setObjectName(QStringLiteral("tryScreenshotAgain"));
         connect(retry, &QPushButton::clicked, this, [&coordinator] { coordinator.requestScreenCaptureAccess(); });
         stack->addWidget(retry, 0, Qt::AlignLeft);

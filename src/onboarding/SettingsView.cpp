@@ -238,7 +238,7 @@ QWidget *SettingsView::buildCaptureSection()
     auto *actionLayout = new QHBoxLayout(actionRow);
     actionLayout->setContentsMargins(0, 0, 0, 0);
     actionLayout->setSpacing(8);
-    m_requestAccess = button(QStringLiteral("Request Access\u2026"), "requestAccess", actionRow);
+    m_requestAccess = button(PlatformTexts::requestScreenshotAccessButton(), "requestAccess", actionRow);
     connect(m_requestAccess, &QPushButton::clicked, &m_model, &SettingsModel::requestAccess);
     m_relaunch = new TessalinePrimaryButton(QStringLiteral("Quit & Reopen Tessaline"), QString(), actionRow);
     m_relaunch->setObjectName(QStringLiteral("relaunch"));

@@ -89,11 +89,16 @@ inline QString frontmostWindowUnavailable()
 // that is missing or said no.
 inline QString screenshotPortalUnavailableTitle() { return QStringLiteral("Screenshots not available"); }
 
-// The desktop's screenshot portal answered, but said no or failed.
+// The button that has the desktop ask again whether Tessaline may take
+// screenshots, in the settings, the first-run setup and the alert.
+inline QString requestScreenshotAccessButton() { return QStringLiteral("Request Access\u2026"); }
+
+// The desktop's screenshot portal answered, but said no or failed. A "no"
+// the desktop keeps (GNOME) is not asked again until access is requested.
 inline QString screenshotPortalRefused()
 {
-    return QStringLiteral("The desktop's screenshot portal turned the picture down. Allow Tessaline to take "
-                          "screenshots where your desktop asks, or check that its portal backend "
+    return QStringLiteral("The desktop's screenshot portal turned the picture down. Choose Request Access\u2026 and "
+                          "allow Tessaline when your desktop asks, or check that its portal backend "
                           "(xdg-desktop-portal-gnome, xdg-desktop-portal-kde or xdg-desktop-portal-wlr) is installed "
                           "and running.");
 }

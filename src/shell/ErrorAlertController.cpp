@@ -35,8 +35,13 @@ QList<ErrorAlertController::Button> ErrorAlertController::buttons() const
         switch (error->kind()) {
         case CaptureSubsystemError::Kind::permissionDenied:
         case CaptureSubsystemError::Kind::permissionNeedsSettings:
-            // The desktop's advice names no settings to open (a portal to
-            // install, or its own question to answer next time).
+            // A desktop that keeps the user's "no" (GNOME) never asks again
+            // by itself: asking for access forgets that answer, so the next
+            // capture puts the desktop's question up again.
+            if (error->text() == PlatformTexts::screenshotPortalRefused())
+                return {{PlatformTexts::requestScreenshotAccessButton(), Action::requestAccess, false},
+                        {notNow, Action::dismiss, true}};
+            // A missing portal names no settings to open, only what to install.
             if (!error->text().isEmpty())
                 break;
             return {{PlatformTexts::openPrivacySettingsButton(), Action::openPrivacySettings, false},
@@ -56,6 +61,9 @@ void ErrorAlertController::trigger(Action action)
     switch (action) {
     case Action::openPrivacySettings:
         m_runtime.openScreenRecordingSettings();
+        break;
+    case Action::requestAccess:
+        m_runtime.captureCoordinator().requestScreenCaptureAccess();
         break;
     case Action::relaunch:
         m_runtime.relaunchApplication();

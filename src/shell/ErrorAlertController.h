@@ -20,7 +20,7 @@ class ErrorAlertController : public QObject
 {
     Q_OBJECT
 public:
-    enum class Action { openPrivacySettings, relaunch, dismiss };
+    enum class Action { openPrivacySettings, requestAccess, relaunch, dismiss };
 
     struct Button
     {

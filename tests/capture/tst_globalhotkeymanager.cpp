@@ -1,6 +1,7 @@
 #include "CaptureFakes.h"
 
 #include "capture/GlobalHotKeyManager.h"
+#include "capture/ShortcutRecorderModel.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -48,6 +49,7 @@ private Q_SLOTS:
     void registration_data();
     void registration();
     void pressesRunHandlersLater();
+    void pressesWhileRecordingGoToTheRecorder();
     void foreignAndUnknownEvents();
     void updateRollsBack();
     void updateToSameConfigurationTouchesNothing();
@@ -119,6 +121,58 @@ void GlobalHotKeyManagerTest::pressesRunHandlersLater()
     QCoreApplication::processEvents();
     QCOMPARE(rig.quickThoughts, 1);
     QCOMPARE(rig.captures, 0);
+}
+
+// Where the desktop keeps the hot keys (the Wayland portal), their keys
+// reach the app only as activations: while a shortcut is recorded, they are
+// that recorder's keys, judged there, and run nothing.
+void GlobalHotKeyManagerTest::pressesWhileRecordingGoToTheRecorder()
+{
+    Rig rig;
+    QVERIFY(rig.registerPair(GlobalShortcutConfiguration::defaults()));
+    QList<std::optional<GlobalShortcut>> offered;
+    QString answer = QStringLiteral("Capture Region and Quick Note need different shortcuts.");
+    {
+        ShortcutRecorderModel recorder;
+        recorder.setCommittedShortcut(GlobalShortcutConfiguration::defaults().capture);
+        recorder.onChange = [&](const std::optional<GlobalShortcut> &candidate) -> Expected<void, QString> {
+            offered.append(candidate);
+            if (answer.isEmpty())
+                return {};
+            return unexpected(answer);
+        };
+        QSignalSpy refused(&recorder, &ShortcutRecorderModel::refused);
+        recorder.beginRecording();
+        QCOMPARE(ShortcutRecorderModel::recording(), &recorder);
+
+        QVERIFY(rig.system->press(45));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.quickThoughts, 0);
+        QCOMPARE(offered, (QList<std::optional<GlobalShortcut>>{GlobalShortcutConfiguration::defaults().quickThought}));
+        QCOMPARE(refused.count(), 1);
+        QVERIFY(recorder.isRecording());
+
+        answer.clear();
+        QVERIFY(rig.system->press(21));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.captures, 0);
+        QCOMPARE(offered.last(), GlobalShortcutConfiguration::defaults().capture);
+        QVERIFY(!recorder.isRecording());
+        QCOMPARE(ShortcutRecorderModel::recording(), nullptr);
+
+        // Recording ended: the keys run their actions again.
+        QVERIFY(rig.system->press(21));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.captures, 1);
+
+        recorder.beginRecording();
+    }
+    // A recorder gone while recording leaves the keys to their actions.
+    QCOMPARE(ShortcutRecorderModel::recording(), nullptr);
+    QVERIFY(rig.system->press(45));
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.quickThoughts, 1);
+    QCOMPARE(offered.size(), 2);
 }
 
 void GlobalHotKeyManagerTest::foreignAndUnknownEvents()

@@ -6,6 +6,7 @@
 #include "../support/WaylandTestSupport.h"
 #include "WaylandCaptureRig.h"
 
+#include "capture/ShortcutRecorderModel.h"
 #include "platform/KeyPositions.h"
 #include "platform/PlatformTexts.h"
 #include "platform/PortalHotKeys.h"
@@ -122,6 +123,23 @@ private Q_SLOTS:
         QVERIFY(bound.wait(20000));
         QCOMPARE(hotKeys->boundTriggers(), (QMap<QString, QString>{{QStringLiteral("capture-region"),
                                                                     QStringLiteral("Ctrl+Shift+F9")}}));
+
+        // While a shortcut is recorded, its keys are the recorder's: KDE
+        // keeps them from the app and only says which of ours was pressed.
+        {
+            ShortcutRecorderModel recorder;
+            QList<std::optional<GlobalShortcut>> offered;
+            recorder.onChange = [&](const std::optional<GlobalShortcut> &candidate) -> Expected<void, QString> {
+                offered.append(candidate);
+                return {};
+            };
+            recorder.beginRecording();
+            QVERIFY(input({QStringLiteral("key"), QStringLiteral("ctrl+shift+f9")}));
+            QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, 10000);
+            QCOMPARE(offered.first(), std::optional(capture));
+            QVERIFY(!recorder.isRecording());
+        }
+        QCOMPARE(requests, 0);
 
         // KDE's portal saves its pictures in the user's Pictures folder and
         // fails without one: the desktop then answers as it does to a refusal.

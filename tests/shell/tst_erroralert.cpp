@@ -56,6 +56,11 @@ void ErrorAlertTest::buttonsFollowTheCaptureError_data()
     QTest::newRow("screenshot portal missing")
         << CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalMissing()) << QStringList{"OK"}
         << QList<int>{int(Action::dismiss)};
+    // The portal said no: only asking again gets the desktop's question back.
+    QTest::newRow("screenshot portal refused")
+        << CaptureSubsystemError::permissionDenied(PlatformTexts::screenshotPortalRefused())
+        << QStringList{PlatformTexts::requestScreenshotAccessButton(), notNow}
+        << QList<int>{int(Action::requestAccess), int(Action::dismiss)};
     QTest::newRow("other capture error") << CaptureSubsystemError::noDisplayUnderPointer() << QStringList{"OK"}
                                          << QList<int>{int(Action::dismiss)};
 }
@@ -122,6 +127,8 @@ void ErrorAlertTest::actionMessageOutlivesTheClosing_data()
     QTest::newRow("privacy settings opened") << CaptureSubsystemError::permissionNeedsSettings() << true << QString();
     QTest::newRow("privacy settings could not open") << CaptureSubsystemError::permissionDenied() << false
                                                      << PlatformTexts::openPrivacySettingsInstruction();
+    QTest::newRow("access requested again")
+        << CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalRefused()) << true << QString();
     QTest::newRow("relaunched") << CaptureSubsystemError::permissionRestartRequired() << true << QString();
     QTest::newRow("relaunch failed") << CaptureSubsystemError::permissionRestartRequired() << false
                                      << QStringLiteral("Tessaline could not reopen automatically. Quit it and open it again. no launcher");
@@ -137,14 +144,17 @@ void ErrorAlertTest::actionMessageOutlivesTheClosing()
     if (!succeeds)
         rig.launchFailure = QStringLiteral("no launcher");
     ErrorAlertController alert(*rig.runtime);
+    rig.permission->access = error.kind() == Kind::permissionRestartRequired;
     rig.failCapture(error);
     const Action action = alert.buttons().first().action;
+    const int requestsBefore = rig.permission->requestCalls;
 
     alert.trigger(action);
+    QCOMPARE(rig.permission->requestCalls - requestsBefore, action == Action::requestAccess ? 1 : 0);
     if (error.kind() == Kind::permissionRestartRequired)
         QCOMPARE(rig.windowing.terminated, succeeds ? 1 : 0);
     else
-        QCOMPARE(rig.settingsOpened, 1);
+        QCOMPARE(rig.settingsOpened, action == Action::openPrivacySettings ? 1 : 0);
     QCOMPARE(rig.runtime->errorMessage().value_or(QString()), remaining);
     // A message left by the action brings the alert back, as a plain one.
     QCOMPARE(alert.isPresented(), !remaining.isEmpty());
