@@ -40,6 +40,24 @@ std::optional<QString> firstModelName(const QByteArray &tags)
     return QString();
 }
 
+// Reasoning models answer with their working first, between <think> tags:
+// pages of "the user wants…" that are no reflection on the cards. What
+// follows the block is the answer; working that never ends gives none.
+std::optional<QString> withoutThinking(const QString &response)
+{
+    static const QString open = QStringLiteral("<think>");
+    static const QString close = QStringLiteral("</think>");
+    qsizetype start = 0;
+    while (start < response.size() && response.at(start).isSpace())
+        ++start;
+    if (!QStringView(response).sliced(start).startsWith(open))
+        return response;
+    const qsizetype end = response.indexOf(close, start + open.size());
+    if (end < 0)
+        return std::nullopt;
+    return response.sliced(end + close.size());
+}
+
 } // namespace
 
 LocalModelServerBackend::LocalModelServerBackend(quint16 port) : LocalModelServerBackend(port, Timeouts{}) {}
@@ -92,7 +110,10 @@ Expected<QString, IntelligenceBackendError> LocalModelServerBackend::respond(con
     const QJsonValue response = answer.value(QStringLiteral("response"));
     if (!response.isString())
         return unexpected(failure(answer.value(QStringLiteral("error")).toString(QStringLiteral("No answer was given."))));
-    return response.toString();
+    const std::optional<QString> text = withoutThinking(response.toString());
+    if (!text)
+        return unexpected(failure(QStringLiteral("The model gave no answer after its thinking.")));
+    return *text;
 }
 
 Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange(const QString &path,

@@ -144,6 +144,14 @@ void CaptureReviewModel::setCopied()
     Q_EMIT changed();
 }
 
+void CaptureReviewModel::takeTypedLabel()
+{
+    // Words typed into an open label are on the screen; the user who presses
+    // Keep, Frame, Copy or Save without Return first means them to be in it.
+    if (m_editor->canCommitText())
+        m_editor->commitText();
+}
+
 std::optional<QImage> CaptureReviewModel::flattenedImage() const
 {
     if (m_image.isNull())
@@ -153,6 +161,7 @@ std::optional<QImage> CaptureReviewModel::flattenedImage() const
 
 void CaptureReviewModel::copy()
 {
+    takeTypedLabel();
     const std::optional<QImage> flattened = flattenedImage();
     if (flattened && ImageExportService::copyToPasteboard(*flattened, m_pasteboard))
         setCopied();
@@ -164,6 +173,7 @@ void CaptureReviewModel::save()
 {
     if (m_isExporting)
         return;
+    takeTypedLabel();
     const std::optional<QImage> flattened = flattenedImage();
     if (!flattened) {
         setErrorMessage(imageExportErrorMessage(ImageExportError::encodingFailed));
@@ -222,6 +232,7 @@ bool CaptureReviewModel::saveThenClose(std::function<void()> close)
     // The snip is stored already; a second press must not store it again.
     if (m_isKeeping)
         return false;
+    takeTypedLabel();
     if (const auto saved = saveReview(); !saved) {
         setErrorMessage(saved.error());
         return false;

@@ -95,6 +95,7 @@ Q_SIGNALS:
 
 private:
     void refreshAvailability();
+    void takeTypedLabel();
     void loadImage(const CanvasCard &card);
     // Stores the annotations and the note; the failure's message, or
     // nothing.

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -14,6 +16,49 @@
 namespace tessaline {
 
 namespace {
+
+// A file is named as the type it holds, as a save dialog limited to its
+// types does: a name typed with an ending those types do not use
+// ("Screenshot 2026.12.09", "shot.jpg") gets the type's own ending added.
+// Done as the dialog accepts, so that its question about replacing a file
+// is asked of the name that will be written.
+class SaveDialog : public QFileDialog
+{
+public:
+    SaveDialog(QWidget *parent, const SaveFileRequest &request)
+        : QFileDialog(parent), m_defaultSuffix(request.defaultSuffix)
+    {
+        const QMimeDatabase types;
+        for (const QString &name : request.mimeTypes) {
+            for (const QString &suffix : types.mimeTypeForName(name).suffixes())
+                m_suffixes << suffix.toLower();
+        }
+        m_suffixes << m_defaultSuffix.toLower();
+    }
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (!m_defaultSuffix.isEmpty() && chosen.size() == 1) {
+            const QFileInfo file(chosen.constFirst());
+            if (!file.fileName().isEmpty() && !file.isDir() && !m_suffixes.contains(file.suffix().toLower())) {
+                // The name field is written directly: while it has the
+                // focus, as it has when Return is pressed in it,
+                // selectFile() leaves it alone.
+                const QString named = file.filePath() + u'.' + m_defaultSuffix;
+                if (auto *field = findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    field->setText(named);
+                else
+                    selectFile(named);
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString m_defaultSuffix;
+    QStringList m_suffixes;
+};
 
 // One save from request to answer. It belongs to nobody, so that it still
 // answers when the window that asked closes first, and it deletes itself once
@@ -39,7 +84,7 @@ public:
     {
         if (m_hasParent && !m_parent)
             return finish(SaveFileStatus::cancelled);
-        auto *dialog = new QFileDialog(m_parent.data());
+        auto *dialog = new SaveDialog(m_parent.data(), m_request);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);

@@ -190,9 +190,23 @@ void CaptureToastModel::prepareSave(std::function<void(const QImage &image, cons
         });
 }
 
+bool CaptureToastModel::showsAnotherSnip(const std::optional<QUuid> &shown)
+{
+    // The review or composer of another snip is up, with annotations or a
+    // frame the user has not kept yet: it is not swapped for this snip
+    // under them. It comes forward, and the toast stays so this snip can
+    // follow once that one is done.
+    if (!shown || *shown == m_cardID)
+        return false;
+    m_runtime.bringMainWindowToFront();
+    return true;
+}
+
 void CaptureToastModel::openFrameComposer()
 {
     if (!commitCaption())
+        return;
+    if (showsAnotherSnip(m_runtime.navigation().frameComposerCardID()))
         return;
     Q_EMIT closeRequested();
     m_runtime.navigation().setFrameComposerCardID(m_cardID);
@@ -202,6 +216,8 @@ void CaptureToastModel::openFrameComposer()
 void CaptureToastModel::openReview()
 {
     if (!commitCaption())
+        return;
+    if (showsAnotherSnip(m_runtime.navigation().captureReviewCardID()))
         return;
     m_runtime.navigation().setCaptureReviewCardID(m_cardID);
     m_runtime.bringMainWindowToFront();

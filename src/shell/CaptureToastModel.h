@@ -73,6 +73,9 @@ Q_SIGNALS:
 
 private:
     void loadThumbnailSource();
+    // True, with the main window brought forward, when `shown` is another
+    // snip than this one.
+    bool showsAnotherSnip(const std::optional<QUuid> &shown);
 
     QUuid m_cardID;
     // The card last found under m_cardID: the toast asks for it at every

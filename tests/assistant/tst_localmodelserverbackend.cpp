@@ -116,6 +116,14 @@ void LocalModelServerBackendTest::answers_data()
 
     QTest::newRow("answer") << 200 << QByteArray(R"({"model":"tiny:1b","response":" A thought\n","done":true})")
                             << std::optional<QString>(" A thought\n");
+    QTest::newRow("thinking first")
+        << 200 << QByteArray(R"({"response":"\n<think>\nThe user wants a link.\n</think>\n\nA thought","done":true})")
+        << std::optional<QString>("\n\nA thought");
+    QTest::newRow("thinking named in the answer")
+        << 200 << QByteArray(R"({"response":"Skip the <think> step.","done":true})")
+        << std::optional<QString>("Skip the <think> step.");
+    QTest::newRow("thinking that never ends")
+        << 200 << QByteArray(R"({"response":"<think>The user wants","done":true})") << std::optional<QString>();
     QTest::newRow("server error") << 500 << QByteArray(R"({"error":"boom"})") << std::optional<QString>();
     QTest::newRow("error in the answer") << 200 << QByteArray(R"({"error":"model not found"})")
                                          << std::optional<QString>();

@@ -214,6 +214,8 @@ private Q_SLOTS:
     void keepWaitsForTheCopy();
     void frameStoresThenOpensTheComposer();
     void cancelStoresNothing();
+    void aLabelStillBeingTypedIsTaken_data();
+    void aLabelStillBeingTypedIsTaken();
     void copyAndSave();
     void unavailableSnip_data();
     void unavailableSnip();
@@ -663,6 +665,70 @@ void CaptureReviewTest::cancelStoresNothing()
     QVERIFY(!rig.card()->hasAnnotationDocumentData());
     QCOMPARE(rig.card()->contextText(), QString());
     QVERIFY(!rig.context().hasChanges());
+}
+
+void CaptureReviewTest::aLabelStillBeingTypedIsTaken_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("keep") << QStringLiteral("keep");
+    QTest::newRow("frame") << QStringLiteral("frame");
+    QTest::newRow("copy") << QStringLiteral("copy");
+    QTest::newRow("save") << QStringLiteral("save");
+}
+
+void CaptureReviewTest::aLabelStillBeingTypedIsTaken()
+{
+    QFETCH(QString, action);
+    Rig rig;
+    rig.runtime->setAutomaticallyCopiesCaptures(false);
+    CaptureReviewModel review(rig.cardID, *rig.runtime, rig.pasteboard);
+    QVERIFY(loaded(review));
+    review.load();
+    AnnotationEditorModel &editor = review.editor();
+    const QSizeF size(400, 200);
+    const auto typeLabel = [&](const QString &text) {
+        editor.selectTool(AnnotationTool::text);
+        editor.pointerPressed(QPointF(80, 60), size);
+        editor.pointerReleased(QPointF(80, 60), size);
+        QVERIFY(editor.isTextEditing());
+        editor.setTextDraft(text);
+    };
+    // Blank: nothing to take, and nothing is added.
+    typeLabel(QStringLiteral("  "));
+    review.copy();
+    QVERIFY(editor.document().items.isEmpty());
+    editor.cancelTextEditing();
+    const QImage unlabelled = QImage::fromData(rig.pasteboard.entries.value(ImageExportService::pngType));
+
+    // The label is typed but the user goes straight to the button.
+    typeLabel(QStringLiteral("שלום 👋🏽 world"));
+    std::optional<QImage> saved;
+    review.setPngSaver([&](const QImage &image, const QString &, SaveFileFlow::Completion done) {
+        saved = image;
+        done(SaveFileStatus::saved);
+    });
+    if (action == u"keep")
+        QVERIFY(review.keep());
+    else if (action == u"frame")
+        QVERIFY(review.frame());
+    else if (action == u"copy")
+        review.copy();
+    else
+        review.save();
+
+    QVERIFY(!editor.isTextEditing());
+    QCOMPARE(editor.document().items.size(), 1);
+    QCOMPARE(editor.document().items.first().text, std::optional(QStringLiteral("שלום 👋🏽 world")));
+    if (action == u"keep" || action == u"frame") {
+        QCOMPARE(storedDocument(rig.card()), editor.document());
+    } else {
+        const QImage exported = action == u"copy"
+            ? QImage::fromData(rig.pasteboard.entries.value(ImageExportService::pngType))
+            : saved.value_or(QImage());
+        QVERIFY(!exported.isNull());
+        QVERIFY(exported.convertToFormat(QImage::Format_ARGB32) != unlabelled.convertToFormat(QImage::Format_ARGB32));
+        QVERIFY(!rig.card()->hasAnnotationDocumentData());
+    }
 }
 
 void CaptureReviewTest::copyAndSave()

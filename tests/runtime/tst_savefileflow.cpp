@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,8 @@ private Q_SLOTS:
     void dialogStartsInTheDownloadFolder();
     void everyEndingAnswersOnce_data();
     void everyEndingAnswersOnce();
+    void aNameGetsItsTypesEnding_data();
+    void aNameGetsItsTypesEnding();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -161,6 +164,46 @@ void SaveFileFlowTest::everyEndingAnswersOnce()
     // A later turn of the event loop brings no second answer.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(answers.size(), 1);
+}
+
+void SaveFileFlowTest::aNameGetsItsTypesEnding_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("its ending") << "notes.txt" << "notes.txt";
+    QTest::newRow("its ending in capitals") << "NOTES.TXT" << "NOTES.TXT";
+    QTest::newRow("no ending") << "notes" << "notes.txt";
+    QTest::newRow("a date with dots") << "Minutes 2026.12.09" << "Minutes 2026.12.09.txt";
+    QTest::newRow("another type's ending") << "notes.png" << "notes.png.txt";
+}
+
+void SaveFileFlowTest::aNameGetsItsTypesEnding()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QList<SaveFileOutcome> answers;
+    SaveFileFlow::save(
+        nullptr, textRequest(), []() -> Expected<QByteArray, QString> { return QByteArray("text"); },
+        [&](const SaveFileOutcome &outcome) { answers << outcome; });
+    QFileDialog *dialog = shownFileDialog();
+    QVERIFY(dialog);
+    QTemporaryDir target;
+    dialog->setDirectory(target.path());
+    // Typed into the name field, which has the focus, and Return pressed.
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    name->setFocus();
+    QTRY_VERIFY(name->hasFocus());
+    name->setText(typed);
+    QTest::keyClick(name, Qt::Key_Return);
+
+    QTRY_COMPARE(answers.size(), 1);
+    QVERIFY(answers.constFirst());
+    QCOMPARE(*answers.constFirst(), SaveFileStatus::saved);
+    QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{written});
 }
 
 QTEST_MAIN(SaveFileFlowTest)

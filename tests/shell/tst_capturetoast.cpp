@@ -111,6 +111,24 @@ void CaptureToastTest::actionsRouteTheMainWindow()
     QCOMPARE(navigation.frameComposerCardID(), std::optional(cardID));
     QCOMPARE(closed.count(), 3);
     QCOMPARE(rig.windowing.raised, 3);
+
+    // Another snip's review or composer is up, maybe with annotations or a
+    // frame not kept yet: it stays and comes forward; the toast stays too.
+    const QUuid otherID = storedSnip(rig);
+    CaptureToastModel other(otherID, *rig.runtime);
+    QSignalSpy otherClosed(&other, &CaptureToastModel::closeRequested);
+    other.openReview();
+    QCOMPARE(navigation.captureReviewCardID(), std::optional(cardID));
+    other.openFrameComposer();
+    QCOMPARE(navigation.frameComposerCardID(), std::optional(cardID));
+    QCOMPARE(otherClosed.count(), 0);
+    QCOMPARE(rig.windowing.raised, 5);
+    // Once that one is done, this snip follows.
+    navigation.setCaptureReviewCardID(std::nullopt);
+    navigation.setFrameComposerCardID(std::nullopt);
+    other.openReview();
+    QCOMPARE(navigation.captureReviewCardID(), std::optional(otherID));
+    QCOMPARE(otherClosed.count(), 1);
 }
 
 // Open is the default action: Return takes it from the caption, storing
