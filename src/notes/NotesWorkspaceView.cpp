@@ -235,7 +235,9 @@ QWidget *NotesWorkspaceView::buildEmptyDetail()
         action = [model = m_model] { model->createNewNote(); };
     m_emptyState = new StudioEmptyState(state.title, state.message, state.systemImage, state.actionTitle,
                                         state.actionSystemImage, action, page);
-    layout->addWidget(m_emptyState, 0, Qt::AlignCenter);
+    // Not aligned: an aligned widget gets no more than its size hint, and the
+    // message's hint is as narrow as its longest word allows.
+    layout->addWidget(m_emptyState);
 
     m_showList = headerButton(QStringLiteral("sidebar.left"), QStringLiteral("Show Note List"), page);
     m_showList->setFixedSize(28, 28);

@@ -4,6 +4,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
@@ -524,6 +525,8 @@ void NotesWorkspaceViewTest::emptyStates()
     QCOMPARE(f.rig.navigation().activeBoardID(), std::nullopt);
     QVERIFY(f.view->emptyList()->isVisible());
     QCOMPARE(f.view->emptyState()->title(), title);
+    // The message wraps at the column's width, not at its longest word's.
+    QCOMPARE(f.view->emptyState()->messageLabel()->width(), 320);
     QCOMPARE(f.view->newNoteButton()->isVisible(), offersNewNote);
     QCOMPARE(f.view->emptyState()->actionButton() != nullptr, offersNewNote);
     if (!offersNewNote)
