@@ -353,6 +353,29 @@ bool BoardMapScene::event(QEvent *event)
     return handled;
 }
 
+// Cards are plain items, which the scene's own Tab does not go through: it
+// only gives focus back to the card that last had it, or to none, and leaves
+// the map at the next press. Tab takes them here in their drawing order,
+// oldest first, and leaves the map past the last one.
+bool BoardMapScene::focusNextPrevChild(bool next)
+{
+    QList<CardItem *> cards;
+    for (CardItem *item : std::as_const(m_stack)) {
+        if (m_cards.value(item->cardID()) == item && item->isVisible())
+            cards.append(item);
+    }
+    if (cards.isEmpty())
+        return QGraphicsScene::focusNextPrevChild(next);
+    const qsizetype current = cards.indexOf(focusItem());
+    const qsizetype target = current < 0 ? (next ? 0 : cards.size() - 1) : current + (next ? 1 : -1);
+    if (target < 0 || target >= cards.size())
+        return false;
+    setFocusItem(cards.at(target), next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    for (QGraphicsView *view : views())
+        view->ensureVisible(cards.at(target));
+    return true;
+}
+
 // Cards keep their last drawing in a cache that a repaint of the map alone
 // shows again: in the colours of the appearance it was drawn in, after the
 // desktop turned dark or contrast went up.

@@ -84,7 +84,7 @@ BoardCanvasView::BoardCanvasView(LibraryQuery &library, NavigationState &navigat
                                      QStringLiteral("rectangle.slash"));
     auto *missingPage = new QWidget(this);
     auto *missingLayout = new QVBoxLayout(missingPage);
-    missingLayout->addWidget(m_missing, 0, Qt::AlignCenter);
+    missingLayout->addWidget(m_missing);
     m_states->addWidget(missingPage);
 
     auto *workspace = new QWidget(this);
@@ -366,7 +366,6 @@ void BoardCanvasView::ensureMap()
                                            QStringLiteral("This copy of Tessaline cannot show a note as a map."),
                                            QStringLiteral("square.grid.2x2"));
         m_mapHost->layout()->addWidget(state);
-        m_mapHost->layout()->setAlignment(state, Qt::AlignCenter);
         return;
     }
     m_map = map;

@@ -24,6 +24,7 @@
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
@@ -185,6 +186,9 @@ QWidget *NotesWorkspaceView::buildListColumn()
 
     m_listView = new NoteListView(m_listStack);
     m_listView->setFrameShape(QFrame::NoFrame);
+    // Before the delegate's: filters hear events newest first, and its focus
+    // ring must still hear the arrow keys that this one takes.
+    m_listView->installEventFilter(this);
     m_listView->setItemDelegate(new NoteListRowDelegate(m_listView));
     // Rows differ in height with their excerpts, which wrap with the
     // column's width.
@@ -235,7 +239,9 @@ QWidget *NotesWorkspaceView::buildEmptyDetail()
         action = [model = m_model] { model->createNewNote(); };
     m_emptyState = new StudioEmptyState(state.title, state.message, state.systemImage, state.actionTitle,
                                         state.actionSystemImage, action, page);
-    layout->addWidget(m_emptyState, 0, Qt::AlignCenter);
+    // Not aligned: an aligned widget gets no more than its size hint, and the
+    // message's hint is as narrow as its longest word allows.
+    layout->addWidget(m_emptyState);
 
     m_showList = headerButton(QStringLiteral("sidebar.left"), QStringLiteral("Show Note List"), page);
     m_showList->setFixedSize(28, 28);
@@ -274,11 +280,24 @@ QMenu *NotesWorkspaceView::createRowMenu(const QUuid &noteID, QWidget *parent)
 
 bool NotesWorkspaceView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_listView) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const int step = key->key() == Qt::Key_Down ? 1 : key->key() == Qt::Key_Up ? -1 : 0;
+            if (step && !(key->modifiers() & ~Qt::KeypadModifier))
+                return stepThroughNotes(step);
+            m_keyboardOrder.clear();
+        } else if (event->type() == QEvent::FocusOut) {
+            m_keyboardOrder.clear();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched != m_listView->viewport())
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
+        m_keyboardOrder.clear();
         const auto *press = static_cast<QMouseEvent *>(event);
         const QModelIndex index = m_listView->indexAt(press->position().toPoint());
         if (!index.isValid())
@@ -294,6 +313,30 @@ bool NotesWorkspaceView::eventFilter(QObject *watched, QEvent *event)
     default:
         return false;
     }
+}
+
+// Opening a note moves it to the top of the list, where the list's own
+// arrow keys would only ever go back to the note below it. They walk the
+// notes in the order the list showed when they began instead; a note that
+// has left the list since is passed over.
+bool NotesWorkspaceView::stepThroughNotes(int step)
+{
+    const Board *active = m_model->activeNote();
+    const auto position = [&] { return active ? m_keyboardOrder.indexOf(active->id()) : -1; };
+    if (position() < 0) {
+        m_keyboardOrder.clear();
+        for (const NoteListRow &row : m_model->rows())
+            m_keyboardOrder.append(row.id);
+    }
+    const qsizetype at = position();
+    qsizetype next = at < 0 ? (step > 0 ? 0 : m_keyboardOrder.size() - 1) : at + step;
+    while (next >= 0 && next < m_keyboardOrder.size() && m_listModel->rowOf(m_keyboardOrder.at(next)) < 0)
+        next += step;
+    if (next < 0 || next >= m_keyboardOrder.size())
+        return true;
+    m_model->selectNote(m_keyboardOrder.at(next));
+    refreshSelection();
+    return true;
 }
 
 void NotesWorkspaceView::refreshList()

@@ -66,6 +66,7 @@ protected:
 private:
     QWidget *buildListColumn();
     QWidget *buildEmptyDetail();
+    bool stepThroughNotes(int step);
     void refreshList();
     void refreshSelection();
     void refreshDetail();
@@ -96,6 +97,9 @@ private:
     QPointer<BoardCanvasView> m_workspace;
     QPointer<NewFolderSheet> m_folderSheet;
     bool m_syncingSelection = false;
+    // The notes in the order the list showed when the arrow keys began to
+    // move through it; empty until they do.
+    QList<QUuid> m_keyboardOrder;
     bool m_columnShown = true;
     // The column's width when it was last out, to come back at.
     int m_columnWidth = 0;

@@ -25,6 +25,7 @@
 #include <QGraphicsSceneDragDropEvent>
 #include <QGraphicsView>
 #include <QLabel>
+#include <QApplication>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -283,6 +284,52 @@ private Q_SLOTS:
 
         QTest::keyClick(viewport(), Qt::Key_Return);
         QCOMPARE(r.navigation->focusedCardID(), std::optional(card->id()));
+    }
+
+    // Tab goes from card to card in their drawing order, oldest first, and
+    // only past the last one out of the map; Shift+Tab comes back.
+    void tabWalksTheCards()
+    {
+        MapRig &r = *rig;
+        QList<CanvasCard *> cards;
+        for (qint64 n : {1, 2, 3}) {
+            CanvasCard *card = r.card(CardKind::thought, n, true);
+            card->setCanvasX(100 + 400 * double(n - 1));
+            cards.append(card);
+        }
+        QVERIFY(r.context->save());
+        show();
+        auto *outside = new QLineEdit(view.get());
+        outside->show();
+        QWidget::setTabOrder(outside, view->graphicsView());
+        QWidget::setTabOrder(view->graphicsView(), outside);
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        outside->setFocus();
+        QTRY_VERIFY(outside->hasFocus());
+        QTest::keyClick(outside, Qt::Key_Tab);
+        const auto focused = [this]() -> std::optional<QUuid> {
+            QGraphicsItem *item = view->scene().focusItem();
+            if (!item || !view->graphicsView()->hasFocus())
+                return std::nullopt;
+            for (CardItem *card : view->scene().cardItems()) {
+                if (card == item)
+                    return card->cardID();
+            }
+            return std::nullopt;
+        };
+        QTRY_COMPARE(focused(), std::optional(cards[0]->id()));
+        for (CanvasCard *next : {cards[1], cards[2]}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(focused(), std::optional(next->id()));
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focused(), std::optional(cards[1]->id()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_VERIFY(outside->hasFocus());
+        // Tabbing is not choosing: the selection stays as it was.
+        QVERIFY(r.navigation->selectedCardIDs().isEmpty());
     }
 
     void clicksSelect()

@@ -4,6 +4,7 @@
 #include "design/SemanticColors.h"
 #include "design/StudioActionButton.h"
 #include "design/StudioEmptyState.h"
+#include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
@@ -181,6 +182,7 @@ private Q_SLOTS:
     void excerptStandsAgainstItsOwnEdge();
     void highlightFollowsTheOpenNote();
     void keyboardFocusShowsOnTheCurrentRow();
+    void arrowKeysReachEveryNote();
     void cleanup() { AccessibilitySettings::shared().setReducesMotion(false); }
 };
 
@@ -524,6 +526,8 @@ void NotesWorkspaceViewTest::emptyStates()
     QCOMPARE(f.rig.navigation().activeBoardID(), std::nullopt);
     QVERIFY(f.view->emptyList()->isVisible());
     QCOMPARE(f.view->emptyState()->title(), title);
+    // The message wraps at the column's width, not at its longest word's.
+    QCOMPARE(f.view->emptyState()->messageLabel()->width(), 320);
     QCOMPARE(f.view->newNoteButton()->isVisible(), offersNewNote);
     QCOMPARE(f.view->emptyState()->actionButton() != nullptr, offersNewNote);
     if (!offersNewNote)
@@ -585,6 +589,42 @@ void NotesWorkspaceViewTest::keyboardFocusShowsOnTheCurrentRow()
     QTRY_VERIFY(!list->hasFocus());
     const QImage unfocused = rowPicture();
     QVERIFY(focused != unfocused);
+}
+
+// Opening a note moves it to the top of the list; the arrow keys still go
+// on to the note after it, not back to the one it passed.
+void NotesWorkspaceViewTest::arrowKeysReachEveryNote()
+{
+    Fixture f;
+    Board *oldest = f.rig.addNote(QStringLiteral("Oldest"));
+    oldest->setUpdatedAt(longAgo.addSecs(-10));
+    oldest->setLastOpenedAt(longAgo);
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.show());
+    QTRY_COMPARE(f.rig.navigation().activeBoardID(), std::optional(f.newer->id()));
+    QListView *list = f.view->listView();
+    list->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(list->hasFocus());
+
+    const QList<QUuid> down{f.older->id(), oldest->id(), oldest->id()};
+    for (const QUuid &expected : down) {
+        QTest::keyClick(list, Qt::Key_Down);
+        QTRY_COMPARE(f.rig.navigation().activeBoardID(), std::optional(expected));
+        QCOMPARE(f.view->listModel().row(0).id, expected);
+    }
+    const QList<QUuid> up{f.older->id(), f.newer->id(), f.newer->id()};
+    for (const QUuid &expected : up) {
+        QTest::keyClick(list, Qt::Key_Up);
+        QTRY_COMPARE(f.rig.navigation().activeBoardID(), std::optional(expected));
+    }
+    // A click starts the walk from the order shown now.
+    const QModelIndex third = f.view->listModel().index(2);
+    const QUuid clicked = third.data(NoteListItemModel::NoteIDRole).toUuid();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(third).center());
+    QTRY_COMPARE(f.view->listModel().row(0).id, clicked);
+    const QUuid second = f.view->listModel().row(1).id;
+    QTest::keyClick(list, Qt::Key_Down);
+    QTRY_COMPARE(f.rig.navigation().activeBoardID(), std::optional(second));
 }
 
 QTEST_MAIN(NotesWorkspaceViewTest)
