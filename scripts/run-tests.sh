@@ -45,7 +45,12 @@ wayland_tests() {
   (
     export WAYLAND_SESSION_DIR="$wayland_state/$flavour"
     trap '"$root/scripts/wayland-session.sh" stop >/dev/null 2>&1 || true' EXIT
-    if session="$("$root/scripts/wayland-session.sh" start "$@")"; then
+    # A portal that hangs as it starts (seen once of many GNOME starts on a
+    # busy machine) gets a second start before the tests give up on it.
+    if session="$("$root/scripts/wayland-session.sh" start "$@")" || {
+      "$root/scripts/wayland-session.sh" stop >/dev/null 2>&1 || true
+      session="$("$root/scripts/wayland-session.sh" start "$@")"
+    }; then
       eval "$session"
     else
       echo "The $flavour Wayland session could not start; its tests skip." >&2

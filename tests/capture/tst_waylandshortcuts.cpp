@@ -242,6 +242,7 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[])
 {
+    WaylandShortcutsTest::initMain();
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsSet(childVariable))
         return runChild(qEnvironmentVariableIntValue(childVariable));

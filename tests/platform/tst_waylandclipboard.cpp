@@ -151,6 +151,7 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[])
 {
+    runOffscreenWithoutSession();
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsSet(childVariable))
         return runChild();

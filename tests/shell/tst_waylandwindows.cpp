@@ -249,6 +249,8 @@ std::optional<QUuid> storedCapture(MainWindowRig &rig)
 class WaylandWindowsTest : public QObject
 {
     Q_OBJECT
+public:
+    static void initMain() { runOffscreenWithoutSession(); }
 private Q_SLOTS:
     void initTestCase()
     {
