@@ -11,9 +11,8 @@ StoreUndoStack::StoreUndoStack(QObject *parent)
 {
 }
 
-// The context cannot yet tell one operation's writes from other unsaved
-// ones, so this takes back every unsaved change. This is the one place to
-// narrow it once the context can.
+// A failed save takes back this edit's own writes alone (the scope records
+// them), so other unsaved changes stay, and nothing is pushed to undo.
 Expected<void, StoreError> StoreUndoStack::perform(StoreUndoStack *stack, std::unique_ptr<StoreUndoCommand> command,
                                                    const std::function<void()> &write)
 {
