@@ -244,6 +244,18 @@ std::optional<QUuid> storedCapture(MainWindowRig &rig)
     return handled.first().first().value<std::optional<QUuid>>();
 }
 
+// Starts the rig's runtime, stores a capture through it and shows that
+// capture's toast; the toast's panel, or null when any step failed.
+QWidget *toastOfStoredCapture(MainWindowRig &rig)
+{
+    rig.runtime->start();
+    const std::optional<QUuid> card = storedCapture(rig);
+    if (!card)
+        return nullptr;
+    CaptureToastWindowController::shared().show(*card, *rig.runtime);
+    return CaptureToastWindowController::shared().panel();
+}
+
 } // namespace
 
 class WaylandWindowsTest : public QObject
@@ -392,11 +404,7 @@ private Q_SLOTS:
         });
         QTRY_VERIFY_WITH_TIMEOUT(!shown(mainTitle)->focused && !QGuiApplication::focusWindow(), 10000);
         MainWindowRig rig;
-        rig.runtime->start();
-        const std::optional<QUuid> card = storedCapture(rig);
-        QVERIFY(card);
-        CaptureToastWindowController::shared().show(*card, *rig.runtime);
-        QWidget *toast = CaptureToastWindowController::shared().panel();
+        QWidget *toast = toastOfStoredCapture(rig);
         QVERIFY(toast);
         const QRect output = m_main->screen()->geometry();
         const auto inCorner = [&] {
@@ -420,11 +428,7 @@ private Q_SLOTS:
         field->show();
         field->setFocus();
         MainWindowRig rig;
-        rig.runtime->start();
-        const std::optional<QUuid> card = storedCapture(rig);
-        QVERIFY(card);
-        CaptureToastWindowController::shared().show(*card, *rig.runtime);
-        auto *toast = qobject_cast<CaptureCompletionToastView *>(CaptureToastWindowController::shared().panel());
+        auto *toast = qobject_cast<CaptureCompletionToastView *>(toastOfStoredCapture(rig));
         QVERIFY(toast);
         QVERIFY(QTest::qWaitForWindowExposed(toast));
         QLineEdit *caption = toast->captionField();
@@ -448,11 +452,7 @@ private Q_SLOTS:
     void saveFromTheToastAsksInAWindowOfItsOwn()
     {
         MainWindowRig rig;
-        rig.runtime->start();
-        const std::optional<QUuid> card = storedCapture(rig);
-        QVERIFY(card);
-        CaptureToastWindowController::shared().show(*card, *rig.runtime);
-        QWidget *toast = CaptureToastWindowController::shared().panel();
+        QWidget *toast = toastOfStoredCapture(rig);
         QVERIFY(toast);
         QVERIFY(QTest::qWaitForWindowExposed(toast));
         QAbstractButton *save = nullptr;
