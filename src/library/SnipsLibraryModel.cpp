@@ -37,10 +37,10 @@ QString titleOfNote(const Board *note)
 // The filter's test of one snip, its title's test first: letter case is
 // ignored, diacritics are not.
 template<typename TitleHolds>
-bool snipHolds(const QString &text, TitleHolds titleHolds, const QString &caption, const QString &recognized,
-               const QString &application, const QString &note)
+bool snipHolds(const CaseInsensitiveNeedle &needle, TitleHolds titleHolds, const QString &caption,
+               const QString &recognized, const QString &application, const QString &note)
 {
-    const auto holds = [&text](const QString &field) { return field.contains(text, Qt::CaseInsensitive); };
+    const auto holds = [&needle](const QString &field) { return needle.isFoundIn(field); };
     return titleHolds() || holds(caption) || holds(recognized) || holds(application) || holds(note);
 }
 
@@ -220,7 +220,7 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
     const std::shared_ptr<const Candidates> all = candidates();
     // Typing on looks only among the hits of the shorter query.
     std::optional<QList<qsizetype>> among;
-    if (m_hits && m_hits->candidates == all && text.contains(m_hits->text))
+    if (m_hits && m_hits->candidates == all && CaseInsensitiveNeedle(m_hits->text).isFoundIn(text))
         among = m_hits->indices;
     runInBackground(this, [all, text, among]() -> std::optional<QList<qsizetype>> {
         std::call_once(all->textsRead, [&all] {
@@ -249,11 +249,12 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
         });
         if (all->textsMissing)
             return std::nullopt;
+        const CaseInsensitiveNeedle needle(text);
         QList<qsizetype> indices;
         const auto test = [&](qsizetype i) {
             const Candidate &candidate = all->list.at(size_t(i));
             if (snipHolds(
-                    text, [&] { return CanvasCard::displayTitleContains(candidate.title, text, Qt::CaseInsensitive); },
+                    needle, [&] { return CanvasCard::displayTitleContains(candidate.title, needle); },
                     candidate.title.contextText, candidate.title.ocrText, candidate.application, candidate.note))
                 indices.append(i);
         };
@@ -374,13 +375,15 @@ QList<CanvasCard *> SnipsLibraryModel::matchingCards(const QList<CanvasCard *> &
         for (auto board = boards.crbegin(); board != boards.crend(); ++board)
             notes.insert((*board)->id(), *board);
     }
+    const CaseInsensitiveNeedle needle(text);
     QList<CanvasCard *> kept;
     for (CanvasCard *card : cards) {
         if (!card->isSnip() || !card->isLive())
             continue;
         if (!text.isEmpty()
             && !snipHolds(
-                text, [&] { return card->displayTitleContains(text, Qt::CaseInsensitive); }, card->contextText(),
+                needle, [&] { return CanvasCard::displayTitleContains(card->titleSources(), needle); },
+                card->contextText(),
                 card->ocrText(), card->sourceApplicationName().value_or(QString()),
                 titleOfNote(notes.value(card->boardID()))))
             continue;

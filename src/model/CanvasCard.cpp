@@ -106,6 +106,24 @@ std::optional<QStringView> firstTextLine(QStringView text)
     return std::nullopt;
 }
 
+// Whether the title passes `holds`, a containment test: a line that fails
+// it has no title that passes, and a line of eighty units or fewer is its
+// own title, so a title is cut out only of a long line with a hit.
+template<typename Holds>
+bool displayTitleHolds(const CanvasCard::TitleSources &sources, Holds holds)
+{
+    if (sources.title) {
+        const QString trimmed = trimmedWhitespace(*sources.title);
+        if (!trimmed.isEmpty())
+            return holds(trimmed);
+    }
+    for (const QString *text : {&sources.markdownText, &sources.contextText, &sources.ocrText}) {
+        if (const auto line = firstTextLine(*text))
+            return holds(*line) && (line->size() <= titleLength || holds(graphemePrefix(line->toString(), titleLength)));
+    }
+    return holds(untitled(sources.kind));
+}
+
 } // namespace
 
 CanvasCard::CanvasCard(QObject *parent)
@@ -271,22 +289,12 @@ bool CanvasCard::displayTitleContains(const QString &needle, Qt::CaseSensitivity
 bool CanvasCard::displayTitleContains(const TitleSources &sources, const QString &needle,
                                       Qt::CaseSensitivity sensitivity)
 {
-    if (sources.title) {
-        const QString trimmed = trimmedWhitespace(*sources.title);
-        if (!trimmed.isEmpty())
-            return trimmed.contains(needle, sensitivity);
-    }
-    for (const QString *text : {&sources.markdownText, &sources.contextText, &sources.ocrText}) {
-        if (const auto line = firstTextLine(*text)) {
-            // Eighty characters are at least eighty units: a hit that ends
-            // within those is in the title without cutting it.
-            const qsizetype hit = line->indexOf(needle, 0, sensitivity);
-            return hit >= 0
-                && (hit + needle.size() <= titleLength
-                    || graphemePrefix(line->toString(), titleLength).contains(needle, sensitivity));
-        }
-    }
-    return untitled(sources.kind).contains(needle, sensitivity);
+    return displayTitleHolds(sources, [&](QStringView text) { return text.contains(needle, sensitivity); });
+}
+
+bool CanvasCard::displayTitleContains(const TitleSources &sources, const CaseInsensitiveNeedle &needle)
+{
+    return displayTitleHolds(sources, [&](QStringView text) { return needle.isFoundIn(text); });
 }
 
 QString CanvasCard::combinedText() const

@@ -16,6 +16,8 @@
 
 namespace tessaline {
 
+class CaseInsensitiveNeedle;
+
 enum class CardKind { snip, thought, ghost };
 QString rawValue(CardKind kind);
 std::optional<CardKind> cardKindFromRawValue(const QString &rawValue);
@@ -436,6 +438,7 @@ public:
     bool displayTitleContains(const QString &needle, Qt::CaseSensitivity sensitivity) const;
     static bool displayTitleContains(const TitleSources &sources, const QString &needle,
                                      Qt::CaseSensitivity sensitivity);
+    static bool displayTitleContains(const TitleSources &sources, const CaseInsensitiveNeedle &needle);
     // The store row of a card whose long texts are not read yet, for a
     // reader of the library file beside this context (on another thread);
     // 0 once they are read, as they may differ from the stored ones then.

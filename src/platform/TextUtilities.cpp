@@ -253,4 +253,84 @@ QString foldedSearchText(const QString &text)
     return folded;
 }
 
+namespace {
+
+// Whether Qt's letter-by-letter case folding compares the text as a full
+// folding would: no letter that folds to several, and no marks or jamo,
+// which may or may not be composed with what they follow.
+bool foldsLetterByLetter(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        // Below the combining marks, only the sharp s folds to more.
+        if (unit < 0x0300) {
+            if (unit == sharpS)
+                return false;
+            continue;
+        }
+        char32_t code = unit;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (code == capitalSharpS || (code >= 0xFB00 && code <= 0xFB06) || QChar::isMark(code)
+            || (code >= 0x1100 && code <= 0x11FF) || (code >= 0xF900 && code <= 0xFAFF)
+            || (code >= 0x2F800 && code <= 0x2FA1F))
+            return false;
+    }
+    return true;
+}
+
+// Composed, then case folded in full.
+QString foldedInFull(QStringView text)
+{
+    QString folded = text.toString().normalized(QString::NormalizationForm_C).toCaseFolded();
+    // Qt folds letter by letter and leaves these alone (the capital sharp s
+    // it folds to the small one).
+    static constexpr struct
+    {
+        char16_t letter;
+        const char *letters;
+    } multiLetterFolds[] = {{0x00DF, "ss"}, {0xFB00, "ff"}, {0xFB01, "fi"}, {0xFB02, "fl"},
+                            {0xFB03, "ffi"}, {0xFB04, "ffl"}, {0xFB05, "st"}, {0xFB06, "st"}};
+    for (const auto &fold : multiLetterFolds) {
+        if (folded.contains(QChar(fold.letter)))
+            folded.replace(QChar(fold.letter), QLatin1String(fold.letters));
+    }
+    return folded;
+}
+
+bool startsWithMark(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    if (text.size() > 1 && text[0].isHighSurrogate() && text[1].isLowSurrogate())
+        return QChar::isMark(QChar::surrogateToUcs4(text[0], text[1]));
+    return text[0].isMark();
+}
+
+} // namespace
+
+CaseInsensitiveNeedle::CaseInsensitiveNeedle(QStringView text)
+    : m_folded(foldedInFull(text))
+{
+}
+
+bool CaseInsensitiveNeedle::isFoundIn(QStringView haystack) const
+{
+    if (m_folded.isEmpty())
+        return false;
+    // Most texts hold nothing a full folding treats differently, and Qt's
+    // own comparison spares folding a copy of them on every key.
+    if (foldsLetterByLetter(haystack))
+        return haystack.contains(m_folded, Qt::CaseInsensitive);
+    const QString folded = foldedInFull(haystack);
+    for (qsizetype at = folded.indexOf(m_folded); at >= 0; at = folded.indexOf(m_folded, at + 1)) {
+        // A hit that ends in the middle of a letter's marks is a different letter.
+        if (!startsWithMark(QStringView(folded).mid(at + m_folded.size())))
+            return true;
+    }
+    return false;
+}
+
 } // namespace tessaline

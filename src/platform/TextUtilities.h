@@ -51,6 +51,23 @@ QString shortTimeFormat(const QLocale &locale);
 // Hangul syllables stay whole.
 QString foldedSearchText(const QString &text);
 
+// A text looked for in many others with letter case set aside and
+// diacritics kept: case is folded in full (ß as ss, the Latin ligatures as
+// their letters), and a letter with its marks is one character whether it
+// is written composed or not, so "e" is not found in "é" either way.
+// Folded once, for the many texts a filter holds it against.
+class CaseInsensitiveNeedle
+{
+public:
+    explicit CaseInsensitiveNeedle(QStringView text);
+
+    // An empty needle is found nowhere.
+    bool isFoundIn(QStringView haystack) const;
+
+private:
+    QString m_folded;
+};
+
 // True for the characters that break lines: LF, VT, FF, CR, NEL, LS, PS.
 // Inline: text is scanned for line breaks one character at a time.
 inline bool isLineBreak(QChar c)

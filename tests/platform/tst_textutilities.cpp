@@ -13,6 +13,8 @@ private Q_SLOTS:
     void trimming_data();
     void trimming();
     void graphemes();
+    void caseInsensitiveNeedle_data();
+    void caseInsensitiveNeedle();
     void utf8Prefix_data();
     void utf8Prefix();
     void uuidParsing_data();
@@ -64,6 +66,41 @@ void TextUtilitiesTest::graphemes()
     QCOMPARE(graphemePrefix(marked, 80), marked.left(380));
     QCOMPARE(graphemePrefix(marked, 81), marked);
     QCOMPARE(graphemePrefix(QString(5000, u'x'), 80), QString(80, u'x'));
+}
+
+void TextUtilitiesTest::caseInsensitiveNeedle_data()
+{
+    QTest::addColumn<QString>("haystack");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<bool>("found");
+    const QString composed = QStringLiteral("Caf\u00e9 au lait");
+    const QString decomposed = QStringLiteral("Cafe\u0301 au lait");
+    QTest::newRow("letter case") << QStringLiteral("Spreadsheet Pro") << QStringLiteral("SHEET p") << true;
+    QTest::newRow("empty needle") << QStringLiteral("anything") << QString() << false;
+    QTest::newRow("sharp s as two letters") << QStringLiteral("STRASSE") << QStringLiteral("stra\u00dfe") << true;
+    QTest::newRow("two letters as sharp s") << QStringLiteral("Stra\u00dfe") << QStringLiteral("STRASSE") << true;
+    QTest::newRow("capital sharp s") << QStringLiteral("GRO\u1e9e") << QStringLiteral("gross") << true;
+    QTest::newRow("ligature") << QStringLiteral("\ufb01nal o\ufb00er") << QStringLiteral("FINAL OFF") << true;
+    QTest::newRow("Greek final sigma and capitals") << QStringLiteral("\u039f\u0394\u039f\u03a3") << QStringLiteral("\u03bf\u03b4\u03bf\u03c3") << true;
+    QTest::newRow("accent kept, composed") << composed << QStringLiteral("cafe") << false;
+    QTest::newRow("accent kept, decomposed") << decomposed << QStringLiteral("cafe") << false;
+    QTest::newRow("decomposed finds composed") << composed << QStringLiteral("CAFE\u0301") << true;
+    QTest::newRow("composed finds decomposed") << decomposed << QStringLiteral("caf\u00c9") << true;
+    QTest::newRow("a letter with marks that do not compose")
+        << QStringLiteral("q\u0303 and q") << QStringLiteral("q\u0303") << true;
+    QTest::newRow("the bare letter is not the marked one")
+        << QStringLiteral("xq\u0303y") << QStringLiteral("xq") << false;
+    QTest::newRow("the bare letter found later") << QStringLiteral("q\u0303 q!") << QStringLiteral("q") << true;
+    QTest::newRow("Hangul written as jamo") << QStringLiteral("\u1112\u1161\u11ab") << QStringLiteral("\ud55c") << true;
+    QTest::newRow("a syllable is not its first jamo") << QStringLiteral("\ud55c") << QStringLiteral("\u1112") << false;
+}
+
+void TextUtilitiesTest::caseInsensitiveNeedle()
+{
+    QFETCH(QString, haystack);
+    QFETCH(QString, needle);
+    QFETCH(bool, found);
+    QCOMPARE(CaseInsensitiveNeedle(needle).isFoundIn(haystack), found);
 }
 
 void TextUtilitiesTest::utf8Prefix_data()
