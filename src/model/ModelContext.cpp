@@ -1121,17 +1121,16 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     return writeRecoveries(m_boards.saved).and_then([&] { return writeRecoveries(m_boards.inserted); });
 }
 
-bool ModelContext::beginTransaction(QSqlDatabase &db)
+std::optional<QSqlError> ModelContext::beginTransaction(const QSqlDatabase &db)
 {
     if (!m_savesCheckForOtherWriters && m_staged.isEmpty())
-        return db.transaction();
+        return storeschema::runTransactionStatement(db, QStringLiteral("BEGIN"));
     // Taking the write lock first makes the check and the writing one step:
     // another writer commits before the check reads, or waits until after.
     // The same holds for the check that staged bytes are there; and a read
     // followed by a write in a deferred transaction fails at once, without
     // waiting, when the store's worker has committed in between.
-    QSqlQuery begin(db);
-    return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    return storeschema::runTransactionStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 template <typename T>
@@ -1232,9 +1231,9 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const CommitSync sync(db, durability);
-    if (!beginTransaction(db))
+    if (const auto notBegun = beginTransaction(db))
         return unexpected(StoreError{
-            QStringLiteral("The library could not be written: %1").arg(storeschema::failureReason(db.lastError()))});
+            QStringLiteral("The library could not be written: %1").arg(storeschema::failureReason(*notBegun))});
     if (auto unchanged = otherWriterCheck(); !unchanged) {
         db.rollback();
         return unchanged;
@@ -1245,8 +1244,8 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         db.rollback();
         return written;
     }
-    if (!db.commit()) {
-        const QString reason = storeschema::failureReason(db.lastError());
+    if (const auto notCommitted = storeschema::runTransactionStatement(db, QStringLiteral("COMMIT"))) {
+        const QString reason = storeschema::failureReason(*notCommitted);
         db.rollback();
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }

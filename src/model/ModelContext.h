@@ -13,6 +13,7 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QSqlError>
 
 class QSqlDatabase;
 class QTimer;
@@ -285,7 +286,8 @@ private:
     Expected<qint64, StoreError> insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
                                                   const StagedCardData &staged, Refusals &refused);
     CardDataWriter *cardDataWriter();
-    bool beginTransaction(QSqlDatabase &db);
+    // The failure, none when the transaction began.
+    std::optional<QSqlError> beginTransaction(const QSqlDatabase &db);
     // Whether the store still holds exactly the rows of `table` read last.
     template <typename T>
     Expected<bool, StoreError> storeHoldsWhatWasRead(const Table<T> &table) const;

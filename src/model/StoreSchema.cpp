@@ -171,6 +171,14 @@ QString failureReason(const QSqlError &error)
     }
 }
 
+std::optional<QSqlError> runTransactionStatement(const QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (query.exec(statement))
+        return std::nullopt;
+    return query.lastError();
+}
+
 QStringList creationStatements()
 {
     return {
