@@ -261,6 +261,9 @@ private:
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
+    // Found damaged as it is read: the library is written no more, as one
+    // that can only be read. What to tell the user.
+    StoreError stopWritingDamagedLibrary();
     // In parts of about `rowsPerPart` rows; one part for none. The parts
     // are added to `work`.
     template <typename T>

@@ -788,6 +788,9 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
         }
         QVERIFY(context.save());
     }
+    // Opened since the cards were saved, as a library is before it is
+    // damaged: the opening's upkeep has nothing left to write.
+    QVERIFY(openIn(dir.path()));
     // A leaf page of the cards' index well along, among the last rows, as
     // SQLite's own page statistics place it.
     const QVariant page =
@@ -802,6 +805,7 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
         QVERIFY(file.seek(qint64(page.toInt() - 1) * pageSize));
         QVERIFY(file.write(QByteArray(pageSize, '\xee')) == pageSize);
     }
+    const QByteArray damaged = fileBytes(path);
 
     auto container = openIn(dir.path());
     QVERIFY(container);
@@ -816,6 +820,16 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
     QVERIFY(!context.fetchCards());
     const auto boards = context.fetchBoards();
     QVERIFY(boards && boards->size() == 1 && boards->first()->id() == noteID);
+
+    // Written to, the library could lose more than the damaged part: it
+    // takes no change from now on, and says why.
+    QVERIFY(context.isReadOnly());
+    boards->first()->setTitle(QStringLiteral("Changed"));
+    const auto saved = context.save();
+    QVERIFY(!saved);
+    QVERIFY2(saved.error().message.contains(QStringLiteral("is damaged")), qPrintable(saved.error().message));
+    container.reset();
+    QVERIFY(fileBytes(path) == damaged);
 }
 
 void StoreSafetyTest::libraryFolderIsItsOwnersAlone_data()
