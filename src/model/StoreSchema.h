@@ -42,6 +42,8 @@ bool isBusy(const QSqlError &error);
 // SQLite's own ("database or disk is full Unable to commit transaction")
 // would leave them guessing; otherwise SQLite's.
 QString failureReason(const QSqlError &error);
+// failureReason()'s words for a full disk.
+QString diskFullReason();
 // Runs a statement that begins or ends a transaction ("BEGIN", "BEGIN
 // IMMEDIATE", "COMMIT") on the connection; the failure, none when it ran.
 // QSqlDatabase's own transaction calls keep SQLite's words but drop its
