@@ -186,8 +186,8 @@ struct CardDataWriter::Worker
             if (!query.exec())
                 return failed(query);
         }
-        if (!db.commit()) {
-            const QString reason = storeschema::failureReason(db.lastError());
+        if (const auto notCommitted = storeschema::runTransactionStatement(db, QStringLiteral("COMMIT"))) {
+            const QString reason = storeschema::failureReason(*notCommitted);
             db.rollback();
             return unexpected(writeFailure(reason));
         }

@@ -182,22 +182,25 @@ Expected<void, StoreError> prepareSchema(QSqlDatabase &db, const QString &displa
     if (!tables.isEmpty())
         return unexpected(notALibrary(displayPath));
 
-    if (!db.transaction())
-        return unexpected(StoreError{db.lastError().text()});
+    if (const auto notBegun = storeschema::runTransactionStatement(db, QStringLiteral("BEGIN")))
+        return unexpected(StoreError{QStringLiteral("The library “%1” could not be created: %2")
+                                         .arg(displayPath, storeschema::failureReason(*notBegun))});
     QStringList statements = storeschema::creationStatements();
     statements.append(QStringLiteral("INSERT INTO Metadata (key, value) VALUES ('schemaVersion', '%1')")
                           .arg(ModelContainer::schemaVersion()));
     for (const QString &statement : std::as_const(statements)) {
         if (!query.exec(statement)) {
-            const QString reason = query.lastError().text();
+            const QString reason = storeschema::failureReason(query.lastError());
             db.rollback();
             return unexpected(
                 StoreError{QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, reason)});
         }
     }
-    if (!db.commit())
-        return unexpected(StoreError{
-            QStringLiteral("The library “%1” could not be created: %2").arg(displayPath, db.lastError().text())});
+    if (const auto notCommitted = storeschema::runTransactionStatement(db, QStringLiteral("COMMIT"))) {
+        db.rollback();
+        return unexpected(StoreError{QStringLiteral("The library “%1” could not be created: %2")
+                                         .arg(displayPath, storeschema::failureReason(*notCommitted))});
+    }
     return {};
 }
 

@@ -35,6 +35,13 @@ StoreError queryError(const QSqlQuery &query)
                           .arg(storeschema::failureReason(query.lastError()))};
 }
 
+// SQLite found the file damaged where it read it (SQLITE_CORRUPT,
+// SQLITE_NOTADB).
+bool isDamage(int code)
+{
+    return code == 11 || code == 26;
+}
+
 // The store refused this one row for what it holds (SQLITE_CONSTRAINT, with
 // or without its extended part): the rest of the save can go on without it.
 // Anything else (a full disk, a file that cannot be written) would fail for
@@ -347,6 +354,8 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
             if (!known.contains(entity->m_rowID))
                 delete entity;
         }
+        if (isDamage(query.errorCode()))
+            return unexpected(stopWritingDamagedLibrary());
         return unexpected(StoreError{
             QStringLiteral("The library could not be read or written: %1").arg(query.errorText())});
     }
@@ -1121,17 +1130,16 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     return writeRecoveries(m_boards.saved).and_then([&] { return writeRecoveries(m_boards.inserted); });
 }
 
-bool ModelContext::beginTransaction(QSqlDatabase &db)
+std::optional<QSqlError> ModelContext::beginTransaction(const QSqlDatabase &db)
 {
     if (!m_savesCheckForOtherWriters && m_staged.isEmpty())
-        return db.transaction();
+        return storeschema::runTransactionStatement(db, QStringLiteral("BEGIN"));
     // Taking the write lock first makes the check and the writing one step:
     // another writer commits before the check reads, or waits until after.
     // The same holds for the check that staged bytes are there; and a read
     // followed by a write in a deferred transaction fails at once, without
     // waiting, when the store's worker has committed in between.
-    QSqlQuery begin(db);
-    return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    return storeschema::runTransactionStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 template <typename T>
@@ -1149,6 +1157,21 @@ Expected<bool, StoreError> ModelContext::storeHoldsWhatWasRead(const Table<T> &t
     for (const T *entity : table.saved)
         lastRow = std::max(lastRow, entity->m_rowID);
     return query.value(0).toLongLong() == table.saved.size() && query.value(1).toLongLong() == lastRow;
+}
+
+StoreError ModelContext::stopWritingDamagedLibrary()
+{
+    // SQLite finds its way through the file, and decides which pages a
+    // write may reuse, by what the pages say: written to, a damaged library
+    // could lose more than the part that cannot be read. It is kept as it
+    // is from now on, as one that can only be read.
+    const StoreError damaged{QStringLiteral("The library “%1” is damaged: part of it could not be read. So that "
+                                            "nothing more of it is lost, Tessaline changes nothing in it and keeps "
+                                            "no changes. The file has been left as it was.")
+                                 .arg(filePath())};
+    if (!m_readOnly)
+        m_readOnly = damaged;
+    return damaged;
 }
 
 Expected<void, StoreError> ModelContext::otherWriterCheck()
@@ -1232,9 +1255,9 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const CommitSync sync(db, durability);
-    if (!beginTransaction(db))
+    if (const auto notBegun = beginTransaction(db))
         return unexpected(StoreError{
-            QStringLiteral("The library could not be written: %1").arg(storeschema::failureReason(db.lastError()))});
+            QStringLiteral("The library could not be written: %1").arg(storeschema::failureReason(*notBegun))});
     if (auto unchanged = otherWriterCheck(); !unchanged) {
         db.rollback();
         return unchanged;
@@ -1245,8 +1268,8 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         db.rollback();
         return written;
     }
-    if (!db.commit()) {
-        const QString reason = storeschema::failureReason(db.lastError());
+    if (const auto notCommitted = storeschema::runTransactionStatement(db, QStringLiteral("COMMIT"))) {
+        const QString reason = storeschema::failureReason(*notCommitted);
         db.rollback();
         return unexpected(StoreError{QStringLiteral("The library could not be written: %1").arg(reason)});
     }

@@ -13,6 +13,7 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QSqlError>
 
 class QSqlDatabase;
 class QTimer;
@@ -260,6 +261,9 @@ private:
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
+    // Found damaged as it is read: the library is written no more, as one
+    // that can only be read. What to tell the user.
+    StoreError stopWritingDamagedLibrary();
     // In parts of about `rowsPerPart` rows; one part for none. The parts
     // are added to `work`.
     template <typename T>
@@ -285,7 +289,8 @@ private:
     Expected<qint64, StoreError> insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
                                                   const StagedCardData &staged, Refusals &refused);
     CardDataWriter *cardDataWriter();
-    bool beginTransaction(QSqlDatabase &db);
+    // The failure, none when the transaction began.
+    std::optional<QSqlError> beginTransaction(const QSqlDatabase &db);
     // Whether the store still holds exactly the rows of `table` read last.
     template <typename T>
     Expected<bool, StoreError> storeHoldsWhatWasRead(const Table<T> &table) const;

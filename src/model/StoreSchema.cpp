@@ -165,10 +165,23 @@ QString failureReason(const QSqlError &error)
     case 5: // SQLITE_BUSY
         return QStringLiteral("another program is changing it. Close that program, then try again.");
     case 13: // SQLITE_FULL
-        return QStringLiteral("the disk is full. Free some space, then try again.");
+        return diskFullReason();
     default:
         return error.text();
     }
+}
+
+QString diskFullReason()
+{
+    return QStringLiteral("the disk is full. Free some space, then try again.");
+}
+
+std::optional<QSqlError> runTransactionStatement(const QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (query.exec(statement))
+        return std::nullopt;
+    return query.lastError();
 }
 
 QStringList creationStatements()

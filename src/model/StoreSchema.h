@@ -4,14 +4,16 @@
 #include "model/CanvasCard.h"
 #include "model/Connection.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+
+#include <optional>
 
 namespace tessaline {
 class SqliteRows;
 }
-
-class QSqlError;
 
 // How each entity's stored properties map to its table's columns. Kept in
 // one place so the schema, inserts, updates and reads cannot drift apart.
@@ -40,6 +42,14 @@ bool isBusy(const QSqlError &error);
 // SQLite's own ("database or disk is full Unable to commit transaction")
 // would leave them guessing; otherwise SQLite's.
 QString failureReason(const QSqlError &error);
+// failureReason()'s words for a full disk.
+QString diskFullReason();
+// Runs a statement that begins or ends a transaction ("BEGIN", "BEGIN
+// IMMEDIATE", "COMMIT") on the connection; the failure, none when it ran.
+// QSqlDatabase's own transaction calls keep SQLite's words but drop its
+// result code, and a disk that fills up shows only at the commit, where the
+// log is written: failureReason() could not tell it for what it is.
+std::optional<QSqlError> runTransactionStatement(const QSqlDatabase &db, const QString &statement);
 
 // Statements that create an empty library, in order.
 QStringList creationStatements();

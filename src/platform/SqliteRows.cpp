@@ -55,6 +55,7 @@ SqliteRows::SqliteRows(const QSqlDatabase &database, const QString &statement, A
         const QByteArray text = statement.toUtf8();
         if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK) {
             m_error = QString::fromUtf8(sqlite3_errmsg(connection));
+            m_errorCode = sqlite3_errcode(connection) & 0xff;
             sqlite3_finalize(m_statement);
             m_statement = nullptr;
         }
@@ -63,7 +64,16 @@ SqliteRows::SqliteRows(const QSqlDatabase &database, const QString &statement, A
     m_query = std::make_unique<QSqlQuery>(database);
     m_query->setForwardOnly(true);
     if (!m_query->exec(statement))
-        m_error = m_query->lastError().text();
+        failedThroughDriver();
+}
+
+void SqliteRows::failedThroughDriver()
+{
+    const QSqlError error = m_query->lastError();
+    m_error = error.text();
+    bool known = false;
+    const int code = error.nativeErrorCode().toInt(&known);
+    m_errorCode = known ? code & 0xff : -1;
 }
 
 SqliteRows::~SqliteRows()
@@ -79,7 +89,7 @@ bool SqliteRows::next()
         if (m_query->next())
             return true;
         if (m_query->lastError().isValid())
-            m_error = m_query->lastError().text();
+            failedThroughDriver();
         return false;
     }
     if (!m_statement || m_done)
@@ -93,6 +103,7 @@ bool SqliteRows::next()
         return false;
     default:
         m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement)));
+        m_errorCode = sqlite3_errcode(sqlite3_db_handle(m_statement)) & 0xff;
         return false;
     }
 }

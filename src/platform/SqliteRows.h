@@ -48,6 +48,9 @@ public:
     // Empty while nothing has gone wrong: the statement was prepared and
     // every step so far succeeded.
     QString errorText() const { return m_error; }
+    // SQLite's primary result code of that error (SQLITE_CORRUPT for a
+    // damaged file, say); 0 while there is none, -1 when it is not known.
+    int errorCode() const { return m_errorCode; }
 
     // The current row's values, by column from 0.
     bool isNull(int column) const;
@@ -72,12 +75,15 @@ public:
     const QString *pooledText(int column);
 
 private:
+    void failedThroughDriver();
+
     sqlite3_stmt *m_statement = nullptr;
     std::unique_ptr<QSqlQuery> m_query;
     mutable QByteArray m_utf8;
     QHash<QByteArray, QString> m_shared;
     QHash<QByteArray, const QString *> m_pooled;
     QString m_error;
+    int m_errorCode = 0;
     bool m_done = false;
 };
 

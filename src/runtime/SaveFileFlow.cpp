@@ -13,6 +13,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+
 namespace tessaline {
 
 namespace {
@@ -155,6 +158,19 @@ Expected<void, QString> writeFileAtomically(const QString &path, const QByteArra
         return unexpected(notSaved(path, file.errorString()));
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
+        file.cancelWriting();
+        return unexpected(notSaved(path, reason));
+    }
+    // Flushed here, and its failure seen: what still waits in the file's
+    // buffer (all of a small file) is written out by commit(), which does
+    // not look at whether that write failed, and a disk that fills up
+    // meanwhile would leave a file cut short under the name, reported saved.
+    errno = 0;
+    if (!file.flush()) {
+        // Qt's own text for a failed flush is "Unknown error"; the system's
+        // says what happened ("No space left on device").
+        const int error = errno;
+        const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
         file.cancelWriting();
         return unexpected(notSaved(path, reason));
     }

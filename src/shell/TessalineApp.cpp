@@ -7,6 +7,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "model/StoreSchema.h"
 #include "model/TessalineStore.h"
 #include "runtime/OnboardingCoordinator.h"
 #include "runtime/OnboardingPreferencesStore.h"
@@ -58,8 +59,9 @@ QString TessalineApp::storeFailureMessage(const QString &reason, qint64 bytesFre
 {
     QString message = QStringLiteral("Tessaline could not create its local store: ") + reason;
     // SQLite tells a full disk as a plain I/O error when it cannot make the
-    // library's log, which says nothing the user can act on.
-    if (bytesFree >= 0 && bytesFree < nearlyFullDisk)
+    // library's log, which says nothing the user can act on. Where it told
+    // it as such, the reason says so already.
+    if (bytesFree >= 0 && bytesFree < nearlyFullDisk && !reason.contains(storeschema::diskFullReason()))
         message += QStringLiteral("\n\nThe disk that holds the library is full. Free some space on it, then open "
                                   "Tessaline again.");
     return message;

@@ -1,6 +1,7 @@
 #include "model/CardDataWriter.h"
 #include "model/ModelContainer.h"
 #include "model/StoreSchema.h"
+#include "../support/FullDisk.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,7 @@ class CardDataWriterTest : public QObject
 private Q_SLOTS:
     void aPictureIsStoredAsGiven_data();
     void aPictureIsStoredAsGiven();
+    void aPictureOnAFullDiskIsNamedAndNotStored();
     void theLogKeepsRoomForThePictureOnceQuiet();
     void theLogIsSyncedWhenAsked_data();
     void theLogIsSyncedWhenAsked();
@@ -114,6 +116,27 @@ void CardDataWriterTest::aPictureIsStoredAsGiven()
     QVERIFY(*read);
     QCOMPARE(**read, bytes);
     QCOMPARE(storedBytes(path, row), bytes);
+}
+
+// The disk fills up as a capture's picture is written: the answer says so in
+// words the user can act on, and nothing of the picture stays.
+void CardDataWriterTest::aPictureOnAFullDiskIsNamedAndNotStored()
+{
+    testing::FullDisk &disk = testing::FullDisk::shared();
+    QVERIFY(disk.isRegistered());
+    QTemporaryDir dir;
+    const QString path = makeLibrary(dir);
+    QVERIFY(!path.isEmpty());
+
+    CardDataWriter writer(path);
+    disk.setFull(true);
+    const auto staged = written(writer, picture(70'000));
+    disk.setFull(false);
+    QVERIFY(staged);
+    QVERIFY(!*staged);
+    QVERIFY2(staged->error().message.contains(QStringLiteral("the disk is full. Free some space, then try again.")),
+             qPrintable(staged->error().message));
+    QVERIFY(storedBytes(path, 1).isEmpty());
 }
 
 // Once the library goes quiet the log is copied into the file, but its own

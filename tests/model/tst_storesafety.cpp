@@ -8,6 +8,7 @@
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/UuidText.h"
+#include "../support/FullDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,6 +104,7 @@ private Q_SLOTS:
     void libraryIsHeldByOneOpeningAtATime();
     void libraryLockedByAnotherProgramIsNamed_data();
     void libraryLockedByAnotherProgramIsNamed();
+    void aFullDiskIsNamedAndTheEditWaitsForRoom_data();
     void aFullDiskIsNamedAndTheEditWaitsForRoom();
     void readOnlyLibraryIsReadAndNeverWritten();
     void readOnlyLibraryWhoseLogCannotBeReadIsNamed();
@@ -492,11 +494,24 @@ void StoreSafetyTest::libraryLockedByAnotherProgramIsNamed()
 // to), the library shows everything and refuses every change itself, before
 // SQLite is asked: the file stays byte for byte as it was. SQLite's own
 // read-only mode refuses writes whoever runs the test, root included.
-// The disk fills up (the library may grow no further): the save says so in
-// words the user can act on, writes nothing, and the edit is written by the
-// first save once there is room again.
+void StoreSafetyTest::aFullDiskIsNamedAndTheEditWaitsForRoom_data()
+{
+    QTest::addColumn<bool>("atTheCommit");
+    // The library's file may grow no further: SQLite finds out as it makes
+    // room for the edit's pages.
+    QTest::newRow("the file may grow no further") << false;
+    // The disk takes no more writes: found out as the log is written.
+    QTest::newRow("the disk takes no more writes") << true;
+}
+
+// The disk fills up: the save says so in words the user can act on, writes
+// nothing, and the edit is written by the first save once there is room
+// again.
 void StoreSafetyTest::aFullDiskIsNamedAndTheEditWaitsForRoom()
 {
+    QFETCH(bool, atTheCommit);
+    testing::FullDisk &disk = testing::FullDisk::shared();
+    QVERIFY(disk.isRegistered());
     QTemporaryDir dir;
     auto container = openIn(dir.path());
     auto *note = new Board;
@@ -520,10 +535,14 @@ void StoreSafetyTest::aFullDiskIsNamedAndTheEditWaitsForRoom()
         }
         return limited == 1;
     };
-    QVERIFY(limitGrowth(true));
-    const QString longTitle(300000, QLatin1Char('w'));
+    const QString longTitle(atTheCommit ? 300 : 300000, QLatin1Char('w'));
     note->setTitle(longTitle);
+    if (atTheCommit)
+        disk.setFull(true);
+    else
+        QVERIFY(limitGrowth(true));
     const auto saved = container->mainContext()->save();
+    disk.setFull(false);
     QVERIFY(!saved);
     QVERIFY2(saved.error().message.contains(QStringLiteral("the disk is full. Free some space, then try again.")),
              qPrintable(saved.error().message));
@@ -769,6 +788,9 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
         }
         QVERIFY(context.save());
     }
+    // Opened since the cards were saved, as a library is before it is
+    // damaged: the opening's upkeep has nothing left to write.
+    QVERIFY(openIn(dir.path()));
     // A leaf page of the cards' index well along, among the last rows, as
     // SQLite's own page statistics place it.
     const QVariant page =
@@ -783,6 +805,7 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
         QVERIFY(file.seek(qint64(page.toInt() - 1) * pageSize));
         QVERIFY(file.write(QByteArray(pageSize, '\xee')) == pageSize);
     }
+    const QByteArray damaged = fileBytes(path);
 
     auto container = openIn(dir.path());
     QVERIFY(container);
@@ -797,6 +820,16 @@ void StoreSafetyTest::damageFoundWhileReadingCardsFailsTheFetch()
     QVERIFY(!context.fetchCards());
     const auto boards = context.fetchBoards();
     QVERIFY(boards && boards->size() == 1 && boards->first()->id() == noteID);
+
+    // Written to, the library could lose more than the damaged part: it
+    // takes no change from now on, and says why.
+    QVERIFY(context.isReadOnly());
+    boards->first()->setTitle(QStringLiteral("Changed"));
+    const auto saved = context.save();
+    QVERIFY(!saved);
+    QVERIFY2(saved.error().message.contains(QStringLiteral("is damaged")), qPrintable(saved.error().message));
+    container.reset();
+    QVERIFY(fileBytes(path) == damaged);
 }
 
 void StoreSafetyTest::libraryFolderIsItsOwnersAlone_data()

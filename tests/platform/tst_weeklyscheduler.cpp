@@ -6,6 +6,11 @@
 #include <QTimeZone>
 #include <QTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
 using namespace tessaline;
 
 namespace {
@@ -186,6 +191,33 @@ void WeeklySchedulerTest::systemdFailureIsReported()
     QVERIFY(outcome->error().message.startsWith(QStringLiteral("The reminder could not be scheduled. ")));
     QVERIFY(outcome->error().message.contains(QStringLiteral("tool says no")));
     QCOMPARE(log(), QStringList{"systemctl --user daemon-reload"}); // stopped at the first failure
+
+    // The disk fills up as the units are written (the file-size limit here,
+    // which fails the write as a full disk does): nothing is said
+    // scheduled, and no unit cut short is left for systemd to read.
+    writeTool(QStringLiteral("systemctl"), 0);
+    QFile::remove(m_dir.filePath(QStringLiteral("log")));
+    QDir(m_units).removeRecursively();
+    rlimit unlimited{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+    rlimit limited = unlimited;
+    limited.rlim_cur = 64;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous = {};
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    outcome.reset();
+    // The units are written before schedule() returns.
+    scheduler.schedule(request(), [&](auto e) { outcome = e; });
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(!outcome->hasValue());
+    QVERIFY2(outcome->error().message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+             qPrintable(outcome->error().message));
+    QVERIFY(QDir(m_units).entryList(QDir::Files).isEmpty());
+    QVERIFY(log().isEmpty());
 }
 
 void WeeklySchedulerTest::probeFollowsSystemctl()

@@ -11,6 +11,11 @@
 #include <QTest>
 #include <QTextBoundaryFinder>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
 using namespace tessaline;
 using tessaline::testing::shownFileDialog;
 
@@ -293,6 +298,26 @@ void ImageExportTest::atomicWrite()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("second"));
+
+    // The disk fills up as a small file is written (the file-size limit
+    // here, which fails the write as a full disk does): the save says so,
+    // and no file cut short is left under the name.
+    const QString cut = dir.filePath(QStringLiteral("cut.png"));
+    rlimit unlimited{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+    rlimit limited = unlimited;
+    limited.rlim_cur = 4096;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous = {};
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    const auto cutShort = SaveFileFlow::writeFileAtomically(cut, QByteArray(12000, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    QVERIFY(!cutShort);
+    QVERIFY2(cutShort.error().endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(cutShort.error()));
+    QVERIFY(!QFile::exists(cut));
 
     const QString missing = dir.filePath(QStringLiteral("no/such/folder/shot.png"));
     const auto written = SaveFileFlow::writeFileAtomically(missing, "bytes");

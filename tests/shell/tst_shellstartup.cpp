@@ -68,20 +68,27 @@ void ShellStartupTest::nowhereToKeepTheLibraryIsFatal()
 // message names the disk only when it really is (nearly) full.
 void ShellStartupTest::fullDiskIsNamed_data()
 {
+    QTest::addColumn<QString>("reason");
     QTest::addColumn<qint64>("bytesFree");
     QTest::addColumn<bool>("named");
-    QTest::newRow("nothing left") << qint64(0) << true;
-    QTest::newRow("a few megabytes") << qint64(3 * 1024 * 1024) << true;
-    QTest::newRow("gigabytes") << qint64(40) * 1024 * 1024 * 1024 << false;
-    QTest::newRow("not known") << qint64(-1) << false;
+    const QString ioError = QStringLiteral("disk I/O error");
+    QTest::newRow("nothing left") << ioError << qint64(0) << true;
+    QTest::newRow("a few megabytes") << ioError << qint64(3 * 1024 * 1024) << true;
+    QTest::newRow("gigabytes") << ioError << qint64(40) * 1024 * 1024 * 1024 << false;
+    QTest::newRow("not known") << ioError << qint64(-1) << false;
+    // Told as a full disk by SQLite: said once, not twice.
+    QTest::newRow("said full already") << QStringLiteral("The library could not be created: the disk is full. Free "
+                                                         "some space, then try again.")
+                                       << qint64(0) << false;
 }
 
 void ShellStartupTest::fullDiskIsNamed()
 {
+    QFETCH(QString, reason);
     QFETCH(qint64, bytesFree);
     QFETCH(bool, named);
-    const QString message = TessalineApp::storeFailureMessage(QStringLiteral("disk I/O error"), bytesFree);
-    QVERIFY(message.startsWith(QStringLiteral("Tessaline could not create its local store: disk I/O error")));
+    const QString message = TessalineApp::storeFailureMessage(reason, bytesFree);
+    QVERIFY(message.startsWith(QStringLiteral("Tessaline could not create its local store: ") + reason));
     QCOMPARE(message.contains(QStringLiteral("The disk that holds the library is full.")), named);
 }
 
