@@ -18,6 +18,7 @@
 #include "notes/InsertSnipListModel.h"
 #include "notes/InsertSnipPicker.h"
 #include "notes/QuickThoughtView.h"
+#include "notes/WritingParagraphEditor.h"
 #include "platform/Pasteboard.h"
 #include "platform/SymbolIcon.h"
 #include "runtime/BoardMap.h"
@@ -136,6 +137,11 @@ BoardCanvasView::BoardCanvasView(LibraryQuery &library, NavigationState &navigat
     m_model->setAssistantAvailable(m_services.assistantAvailable);
     if (m_noteList)
         connect(m_noteList, &NoteListVisibility::visibleChanged, this, &BoardCanvasView::refreshNoteListToggle);
+    // A paragraph the quick note sheet added to this note becomes the writing
+    // position while the note stays open; typing goes on there, as it does
+    // in a note opened for it, not in whatever had the keyboard before.
+    connect(&m_model->navigation(), &NavigationState::activeWritingAnchorIDChanged, this,
+            [this] { QTimer::singleShot(0, this, &BoardCanvasView::takeTypingAtAnchor); });
     // Quitting closes no window: what is pending is written here.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (m_isOpen)
@@ -474,6 +480,20 @@ void BoardCanvasView::showEvent(QShowEvent *event)
         if (const std::optional<QUuid> anchor = m_model->anchorParagraph(); anchor && m_isOpen)
             m_surface->focusParagraph(*anchor);
     });
+}
+
+// Focus in a paragraph makes it the writing position, so a position that no
+// focused paragraph holds was set from outside the page.
+void BoardCanvasView::takeTypingAtAnchor()
+{
+    if (!m_isOpen || m_model->isShowingCanvas())
+        return;
+    const std::optional<QUuid> anchor = m_model->anchorParagraph();
+    if (!anchor)
+        return;
+    if (const WritingParagraphEditor *editor = m_surface->paragraphEditor(*anchor); editor && editor->hasFocus())
+        return;
+    m_surface->focusParagraph(*anchor);
 }
 
 void BoardCanvasView::hideEvent(QHideEvent *event)

@@ -103,6 +103,7 @@ private:
     void refreshMode();
     void refreshNoteListToggle();
     void refreshKeptNotice();
+    void takeTypingAtAnchor();
     void refreshAlert();
     void ensureMap();
     void fadeInContent();

@@ -2,7 +2,9 @@
 
 #include "runtime/ImageExportService.h"
 #include "runtime/NavigationState.h"
+#include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/FunctionalSurface.h"
 #include "design/StudioCardButton.h"
 #include "design/StudioIconButton.h"
 #include "design/StudioText.h"
@@ -21,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -30,6 +33,30 @@ namespace tessaline {
 namespace Presentation = WritingReferencePresentation;
 
 namespace {
+
+// The snip's actions button lies over its picture, so it stands on a disc of
+// the regular material: bare, its dark symbol vanished on a dark picture.
+class SnipActionsButton : public StudioIconButton
+{
+public:
+    explicit SnipActionsButton(QWidget *parent)
+        : StudioIconButton(QStringLiteral("Snip actions"), QStringLiteral("ellipsis"), false,
+                           StudioControlProminence::standard, {}, parent)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        {
+            QPainter painter(this);
+            const QRectF disc = QRectF(rect());
+            paintFunctionalSurface(&painter, disc, FunctionalSurfaceRole::popover, disc.width() / 2, palette(),
+                                   DesignEnvironment::current());
+        }
+        StudioIconButton::paintEvent(event);
+    }
+};
 
 // A label that keeps to a number of lines, as the compact rows ask.
 StudioText *limitedText(const QString &text, const QFont &font, SemanticColor color, int maximumLines)
@@ -101,8 +128,7 @@ void BoardWritingReferenceView::rebuild()
     setContent(isSnip ? buildSnipContent() : buildThoughtContent());
 
     if (isSnip) {
-        m_actionsButton = new StudioIconButton(QStringLiteral("Snip actions"), QStringLiteral("ellipsis"), false,
-                                               StudioControlProminence::standard, {}, this);
+        m_actionsButton = new SnipActionsButton(this);
         m_actionsButton->setObjectName(QStringLiteral("snipActionsButton"));
         m_actionsButton->setFixedSize(int(Presentation::actionsButtonSize), int(Presentation::actionsButtonSize));
         connect(m_actionsButton, &QAbstractButton::clicked, this, [this]() {

@@ -616,6 +616,7 @@ WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &b
     editor->acceptsPaste = [this, blockID](qsizetype pasted, qsizetype replaced) {
         return m_model->acceptsPaste(blockID, pasted, replaced);
     };
+    editor->onArrowPastEdge = [this, blockID](bool down, int x) { return moveCaretPast(blockID, down, x); };
     connect(editor, &QTextEdit::textChanged, this, [this, editor]() {
         const QString text = editor->text();
         if (Row *row = findRow(editor->blockID()); row && row->editor == editor)
@@ -679,6 +680,29 @@ void BoardWritingSurface::focusParagraph(const QUuid &blockID)
     editor->show();
     editor->setFocus(Qt::OtherFocusReason);
     editor->moveCursor(QTextCursor::End);
+}
+
+bool BoardWritingSurface::moveCaretPast(const QUuid &blockID, bool down, int x)
+{
+    const auto at = m_rowIndex.constFind(blockID);
+    if (at == m_rowIndex.cend())
+        return false;
+    const qsizetype step = down ? 1 : -1;
+    qsizetype index = *at + step;
+    while (index >= 0 && index < qsizetype(m_rows.size()) && !m_rows[size_t(index)].isParagraph)
+        index += step;
+    if (index < 0 || index >= qsizetype(m_rows.size()))
+        return false;
+    const QUuid target = m_rows[size_t(index)].id;
+    m_page->relayout();
+    WritingParagraphEditor *editor = materializeParagraph(target);
+    m_page->relayout();
+    editor->show();
+    const QRect lines = editor->viewport()->rect();
+    editor->setTextCursor(editor->cursorForPosition(QPoint(x, down ? lines.top() + 1 : lines.bottom() - 1)));
+    editor->setFocus(Qt::OtherFocusReason);
+    ensureCaretVisible(editor);
+    return true;
 }
 
 BoardWritingSurface::Row BoardWritingSurface::makeReferenceRow(const WritingReferenceResolution &resolution)

@@ -128,6 +128,10 @@ private:
     bool canDrop(const QMimeData *data) const;
     bool drop(const QMimeData *data, const std::optional<QUuid> &anchor);
     void ensureCaretVisible(WritingParagraphEditor *editor);
+    // The caret to the paragraph before or after `blockID`, past any card
+    // between them, at `x` on its last or first line; false when there is
+    // no such paragraph.
+    bool moveCaretPast(const QUuid &blockID, bool down, int x);
 
     BoardWritingSurfaceModel *m_model;
     SnipImageCache *m_images;

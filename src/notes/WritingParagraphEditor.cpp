@@ -8,11 +8,13 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <cmath>
 
@@ -184,6 +186,36 @@ void WritingParagraphEditor::insertFromMimeData(const QMimeData *source)
     QMimeData plain;
     plain.setText(pasted);
     QTextEdit::insertFromMimeData(&plain);
+}
+
+// A note reads as one page, but each paragraph is an editor of its own:
+// left to the editor, the arrow keys stopped at its edge and the keyboard
+// could not reach the next paragraph at all (Tab writes a tab there).
+void WritingParagraphEditor::keyPressEvent(QKeyEvent *event)
+{
+    const bool up = event->key() == Qt::Key_Up;
+    const bool down = event->key() == Qt::Key_Down;
+    if ((up || down) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && onArrowPastEdge
+        && isCaretOnEdgeLine(down) && onArrowPastEdge(down, cursorRect().center().x())) {
+        event->accept();
+        return;
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+bool WritingParagraphEditor::isCaretOnEdgeLine(bool last) const
+{
+    const QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    if (last ? block.next().isValid() : block.previous().isValid())
+        return false;
+    const QTextLayout *layout = block.layout();
+    if (!layout || layout->lineCount() == 0)
+        return true;
+    const QTextLine line = layout->lineForTextPosition(cursor.positionInBlock());
+    if (!line.isValid())
+        return true;
+    return last ? line.lineNumber() == layout->lineCount() - 1 : line.lineNumber() == 0;
 }
 
 void WritingParagraphEditor::wheelEvent(QWheelEvent *event)

@@ -47,6 +47,10 @@ public:
     // Whether a paste of that many characters over the selected ones may go
     // in; every paste goes in without it.
     std::function<bool(qsizetype pasted, qsizetype replaced)> acceptsPaste;
+    // Up on the paragraph's first line or Down on its last: the caret goes
+    // on to the paragraph before or after, `x` across from where it stood.
+    // False when there is none, and the key is the editor's own again.
+    std::function<bool(bool down, int x)> onArrowPastEdge;
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -55,9 +59,11 @@ protected:
     void dropEvent(QDropEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     static void applyLineSpacing(QTextDocument *document);
+    bool isCaretOnEdgeLine(bool last) const;
 
     QUuid m_blockID;
 };

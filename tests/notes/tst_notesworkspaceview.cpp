@@ -21,6 +21,7 @@
 #include "notes/NotesScreens.h"
 #include "notes/NotesWorkspaceModel.h"
 #include "notes/NotesWorkspaceView.h"
+#include "notes/QuickThoughtView.h"
 #include "notes/WritingParagraphEditor.h"
 #include "platform/AccessibilitySettings.h"
 #include "platform/Pasteboard.h"
@@ -29,7 +30,9 @@
 #include "runtime/UpdateService.h"
 #include "shell/RootView.h"
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QListView>
 #include <QScreen>
 #include <QScrollBar>
@@ -163,6 +166,7 @@ class NotesWorkspaceViewTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void mainWindowShowsTheNotesScreen();
+    void quickNoteToTheOpenNoteTakesTypingOn();
     void choosingAnotherNoteWritesWhatWasTyped();
     void headerEditsTheNote();
     void newFolderSheetIgnoresABlankReturn();
@@ -229,6 +233,52 @@ void NotesWorkspaceViewTest::mainWindowShowsTheNotesScreen()
     QTRY_VERIFY(window.sheetDialog());
     window.sheetDialog()->reject();
     QTRY_VERIFY(!window.controller().isShowingNewBoard());
+}
+
+// A quick note added to the note that is open leaves the user in the
+// paragraph that holds it, as a quick note to another note does when that
+// note opens: typing on after the sheet closes goes on with it.
+void NotesWorkspaceViewTest::quickNoteToTheOpenNoteTakesTypingOn()
+{
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Plan"));
+    QVERIFY(rig.context().save());
+    UpdateService updates;
+    ScreenRegistry screens;
+    notes::registerScreens(screens);
+    RootView window(*rig.runtime, updates, screens);
+    window.resize(1180, 780);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *notesScreen = qobject_cast<NotesWorkspaceView *>(window.detailWidget());
+    QVERIFY(notesScreen);
+    QTRY_VERIFY(notesScreen->workspace());
+    QLineEdit *title = notesScreen->workspace()->titleField();
+    title->setFocus();
+    QTRY_VERIFY(title->hasFocus());
+
+    rig.runtime->requestQuickThought();
+    QTRY_VERIFY(qobject_cast<QuickThoughtView *>(window.sheetDialog()));
+    auto *sheet = qobject_cast<QuickThoughtView *>(window.sheetDialog());
+    QCOMPARE(sheet->notePicker()->currentText(), QStringLiteral("Plan"));
+    QTRY_VERIFY(sheet->editor()->hasFocus());
+    QTest::keyClicks(sheet->editor(), QStringLiteral("Added"));
+    QTest::keyClick(sheet->editor(), Qt::Key_Return);
+    QTRY_VERIFY(!window.sheetDialog());
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    const std::optional<QUuid> anchor = rig.navigation().activeWritingAnchorID();
+    QVERIFY(anchor);
+    QTRY_VERIFY(qobject_cast<WritingParagraphEditor *>(QApplication::focusWidget()));
+    QCOMPARE(qobject_cast<WritingParagraphEditor *>(QApplication::focusWidget())->blockID(), *anchor);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral(" and more"));
+    QCOMPARE(title->text(), QStringLiteral("Plan"));
+    const QList<BoardWritingBlock> blocks = note->writingDocument().blocks;
+    QVERIFY(std::any_of(blocks.cbegin(), blocks.cend(), [&anchor](const BoardWritingBlock &block) {
+        return block.id == *anchor && block.text == QStringLiteral("Added and more");
+    }));
 }
 
 void NotesWorkspaceViewTest::choosingAnotherNoteWritesWhatWasTyped()

@@ -24,6 +24,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdlib>
 #include <QTextLayout>
 #include <QTimeZone>
 
@@ -380,6 +382,23 @@ void WritingReferenceTest::hoverShowsTheActionsButton()
     QVERIFY(button->isVisible());
     QCOMPARE(view.elevation(), QuietCardElevation::floating);
     QCOMPARE(button->title(), QStringLiteral("Snip actions"));
+    // It lies over the picture on a disc of its own, so no picture, dark or
+    // light, swallows it: beside the symbol the disc looks the same over
+    // black and over white; in the button's corner (outside the disc) the
+    // picture shows.
+    const auto drawnOver = [button](Qt::GlobalColor ground) {
+        QImage image(button->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(ground);
+        button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    };
+    const QImage overBlack = drawnOver(Qt::black);
+    const QImage overWhite = drawnOver(Qt::white);
+    const QPoint besideSymbol(5, button->height() / 2);
+    QVERIFY2(std::abs(overBlack.pixelColor(besideSymbol).lightness() - overWhite.pixelColor(besideSymbol).lightness()) < 40,
+             "no disc beside the symbol");
+    QCOMPARE(overBlack.pixelColor(0, 0), QColor(Qt::black));
+    QCOMPARE(overWhite.pixelColor(0, 0), QColor(Qt::white));
     QApplication::sendEvent(&view, &leave);
     QVERIFY(!button->isVisible());
     QCOMPARE(view.elevation(), QuietCardElevation::flat);

@@ -127,6 +127,7 @@ private Q_SLOTS:
     void missingCardShowsThePlaceholder();
     void newCardListedAfterItsReferenceNeverShowsMissing();
     void focusIsTheWritingPosition();
+    void arrowKeysGoFromParagraphToParagraph();
     void pageLayout();
     void rowsEnter_data();
     void rowsEnter();
@@ -498,6 +499,48 @@ void WritingSurfaceTest::focusIsTheWritingPosition()
                                QStringLiteral("focus none"), QStringLiteral("focus ") + uuidText(m_first),
                                QStringLiteral("focus none")};
     QCOMPARE(m_workspace.focusCalls, expected);
+}
+
+void WritingSurfaceTest::arrowKeysGoFromParagraphToParagraph()
+{
+    const QUuid third = QUuid::createUuid();
+    BoardWritingDocument next{{BoardWritingBlock::paragraph(QStringLiteral("Opening\nsecond line"), m_first),
+                               BoardWritingBlock::cardReference(m_thought->id()),
+                               BoardWritingBlock::paragraph(QStringLiteral("Middle"), m_second),
+                               BoardWritingBlock::paragraph(QStringLiteral("Last"), third)}};
+    m_workspace.store(next);
+    m_surface->finishAnimations();
+    const BoardWritingDocument before = m_workspace.document;
+    m_surface->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_surface.get()));
+    WritingParagraphEditor *first = m_surface->paragraphEditor(m_first);
+    first->setFocus();
+    first->moveCursor(QTextCursor::Start);
+    auto focused = [] { return qobject_cast<WritingParagraphEditor *>(QApplication::focusWidget()); };
+
+    // Down inside a paragraph of two lines stays in it; from its last line
+    // it passes the card to the next paragraph, and on to the last one. Up
+    // comes back onto a paragraph's last line. Each step: the key, then the
+    // paragraph and the line the caret is on.
+    struct Step
+    {
+        Qt::Key key;
+        QUuid paragraph;
+        int line;
+    };
+    const QList<Step> steps{{Qt::Key_Down, m_first, 1}, {Qt::Key_Down, m_second, 0}, {Qt::Key_Down, third, 0},
+                            {Qt::Key_Down, third, 0},   {Qt::Key_Up, m_second, 0},   {Qt::Key_Up, m_first, 1},
+                            {Qt::Key_Up, m_first, 0},   {Qt::Key_Up, m_first, 0}};
+    QStringList visited;
+    QStringList expected;
+    for (const Step &step : steps) {
+        QTest::keyClick(focused(), step.key);
+        QTRY_VERIFY(focused());
+        visited << QStringLiteral("%1:%2").arg(uuidText(focused()->blockID())).arg(focused()->textCursor().blockNumber());
+        expected << QStringLiteral("%1:%2").arg(uuidText(step.paragraph)).arg(step.line);
+    }
+    QCOMPARE(visited, expected);
+    QCOMPARE(m_workspace.document, before);
 }
 
 void WritingSurfaceTest::pageLayout()
