@@ -7,6 +7,7 @@
 #include "model/CanvasCard.h"
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
+#include "runtime/GuidedTourTarget.h"
 #include "runtime/SnipImageCache.h"
 #include "notes/WritingParagraphEditor.h"
 
@@ -553,6 +554,23 @@ void BoardWritingSurface::setNavigation(NavigationState *navigation)
     }
 }
 
+void BoardWritingSurface::setGuidedTour(GuidedTourTarget *tour)
+{
+    disconnect(m_guidedTourWatch);
+    m_guidedTour = tour;
+    if (tour)
+        m_guidedTourWatch = connect(tour, &GuidedTourTarget::changed, this, [this]() { followGuidedTour(); });
+    followGuidedTour();
+}
+
+void BoardWritingSurface::followGuidedTour()
+{
+    for (const Row &row : std::as_const(m_rows)) {
+        if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
+            reference->setTourHighlighted(m_guidedTour && row.card && m_guidedTour->highlightsCard(row.card->id()));
+    }
+}
+
 void BoardWritingSurface::setPasteboard(Pasteboard *pasteboard)
 {
     m_pasteboard = pasteboard;
@@ -714,6 +732,8 @@ QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
     auto *reference = new BoardWritingReferenceView(row.card, row.size, m_images, m_page);
     reference->setNavigation(m_navigation);
     reference->setPasteboard(m_pasteboard);
+    if (m_guidedTour && row.card)
+        reference->setTourHighlighted(m_guidedTour->highlightsCard(row.card->id()));
     const QPointer<CanvasCard> card(row.card);
     reference->onOpen = [this, card]() { m_model->openCard(card.data()); };
     reference->onRemove = [this, blockID]() { m_model->removeReference(blockID); };

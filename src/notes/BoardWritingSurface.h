@@ -18,6 +18,7 @@ class QVariantAnimation;
 
 namespace tessaline {
 
+class GuidedTourTarget;
 class Pasteboard;
 class SnipImageCache;
 class WritingParagraphEditor;
@@ -53,6 +54,9 @@ public:
     void setNavigation(NavigationState *navigation);
     // Where Copy puts pictures; the desktop clipboard unless set.
     void setPasteboard(Pasteboard *pasteboard);
+    // The snip the guided tour's last step points at wears its ring here
+    // too, where the step leaves the user: on the note's writing.
+    void setGuidedTour(GuidedTourTarget *tour);
 
     // The row widget of a block, in document order (tests and the canvas).
     // A paragraph or a card reference has one only once it has been in view.
@@ -125,6 +129,7 @@ private:
     void updateParagraphRow(const Row &row, const BoardWritingBlock &block);
     void applyReferenceSize(Row &row, const WritingReferenceResolution &resolution);
     void focusChanged(QWidget *old, QWidget *now);
+    void followGuidedTour();
     bool canDrop(const QMimeData *data) const;
     bool drop(const QMimeData *data, const std::optional<QUuid> &anchor);
     void ensureCaretVisible(WritingParagraphEditor *editor);
@@ -145,6 +150,8 @@ private:
     int m_referenceHeightsWidth = -1;
     QPointer<NavigationState> m_navigation;
     Pasteboard *m_pasteboard = nullptr;
+    QPointer<GuidedTourTarget> m_guidedTour;
+    QMetaObject::Connection m_guidedTourWatch;
 };
 
 } // namespace tessaline
