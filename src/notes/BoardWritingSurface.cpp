@@ -211,6 +211,16 @@ public:
             scheduleAhead();
     }
 
+    // Where a block's row was last placed on the page; none before it was.
+    std::optional<QRect> placedArea(const QUuid &blockID) const
+    {
+        for (const Slot &slot : m_placed) {
+            if (slot.id == blockID)
+                return slot.dropArea;
+        }
+        return std::nullopt;
+    }
+
 private:
     // True when views were made for rows that came into view, which places
     // every row again.
@@ -565,9 +575,36 @@ void BoardWritingSurface::setGuidedTour(GuidedTourTarget *tour)
 
 void BoardWritingSurface::followGuidedTour()
 {
+    std::optional<QUuid> target;
+    if (m_guidedTour && m_guidedTour->step() == GuidedTourStep::snipPreview)
+        target = m_guidedTour->previewCardID();
     for (const Row &row : std::as_const(m_rows)) {
         if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
-            reference->setTourHighlighted(m_guidedTour && row.card && m_guidedTour->highlightsCard(row.card->id()));
+            reference->setTourHighlighted(target && row.card && row.card->id() == *target);
+    }
+    if (target != m_tourCardID) {
+        m_tourCardID = target;
+        m_tourCardRevealPending = target.has_value();
+    }
+    revealTourCard();
+}
+
+void BoardWritingSurface::revealTourCard()
+{
+    // Captures are added at the end of a note's writing, so the newest snip
+    // the tour points at is below the fold of any note that gathers a few:
+    // the page goes to it once, where its ring can be seen.
+    if (!m_tourCardRevealPending || !m_tourCardID || !isVisible())
+        return;
+    for (const Row &row : std::as_const(m_rows)) {
+        if (!row.card || row.card->id() != *m_tourCardID)
+            continue;
+        const std::optional<QRect> area = m_page->placedArea(row.id);
+        if (!area)
+            return;
+        m_tourCardRevealPending = false;
+        ensureVisible(area->center().x(), area->center().y(), 0, area->height() / 2 + blockSpacing);
+        return;
     }
 }
 
@@ -928,6 +965,7 @@ void BoardWritingSurface::reconcile()
         m_page->animateChange(entering, leaving, initial);
     else
         m_page->relayout();
+    revealTourCard();
 }
 
 void BoardWritingSurface::focusChanged(QWidget *old, QWidget *now)
@@ -1002,6 +1040,7 @@ void BoardWritingSurface::showEvent(QShowEvent *event)
     if (!event->spontaneous())
         m_model->pageShown();
     m_page->relayout();
+    revealTourCard();
 }
 
 void BoardWritingSurface::hideEvent(QHideEvent *event)

@@ -10,6 +10,7 @@
 #include <QUuid>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QMimeData;
@@ -130,6 +131,7 @@ private:
     void applyReferenceSize(Row &row, const WritingReferenceResolution &resolution);
     void focusChanged(QWidget *old, QWidget *now);
     void followGuidedTour();
+    void revealTourCard();
     bool canDrop(const QMimeData *data) const;
     bool drop(const QMimeData *data, const std::optional<QUuid> &anchor);
     void ensureCaretVisible(WritingParagraphEditor *editor);
@@ -152,6 +154,10 @@ private:
     Pasteboard *m_pasteboard = nullptr;
     QPointer<GuidedTourTarget> m_guidedTour;
     QMetaObject::Connection m_guidedTourWatch;
+    // The snip the tour's last step points at, and whether the page has yet
+    // to be scrolled to it.
+    std::optional<QUuid> m_tourCardID;
+    bool m_tourCardRevealPending = false;
 };
 
 } // namespace tessaline

@@ -828,9 +828,13 @@ void WritingSurfaceTest::theTourRingsItsSnipOnItsLastStep()
     OnboardingCoordinator onboarding(std::make_unique<OnboardingPreferencesStore>(defaults));
     GuidedTourTarget tour(&onboarding, library);
 
+    // The newest snip comes last, a few screens down, as captures do.
     m_surface->model()->setCards({older, newer});
     BoardWritingDocument document = m_workspace.document;
-    document.blocks << BoardWritingBlock::cardReference(older->id()) << BoardWritingBlock::cardReference(newer->id());
+    document.blocks << BoardWritingBlock::cardReference(older->id());
+    for (int line = 0; line < 60; ++line)
+        document.blocks << BoardWritingBlock::paragraph(QStringLiteral("Line %1").arg(line));
+    document.blocks << BoardWritingBlock::cardReference(newer->id());
     m_workspace.store(document);
     m_surface->finishAnimations();
     m_surface->setGuidedTour(&tour);
@@ -842,19 +846,26 @@ void WritingSurfaceTest::theTourRingsItsSnipOnItsLastStep()
         }
         return nullptr;
     };
-    QVERIFY(reference(older) && reference(newer));
     const auto ringed = [&] {
         QList<const CanvasCard *> cards;
         for (const CanvasCard *card : {older, newer}) {
-            if (reference(card)->isTourHighlighted())
+            if (reference(card) && reference(card)->isTourHighlighted())
                 cards << card;
         }
         return cards;
     };
+    const auto inView = [this](const QWidget *view) {
+        const QRect shown(view->mapTo(m_surface->viewport(), QPoint(0, 0)), view->size());
+        return m_surface->viewport()->rect().contains(shown);
+    };
+    QVERIFY(reference(older) && inView(reference(older)));
+    QVERIFY(!reference(newer) || !inView(reference(newer)));
 
     onboarding.setTourStep(GuidedTourStep::boards);
     QVERIFY(ringed().isEmpty());
     onboarding.setTourStep(GuidedTourStep::snipPreview);
+    // The page goes down to it.
+    QTRY_VERIFY(reference(newer) && inView(reference(newer)));
     QCOMPARE(ringed(), QList<const CanvasCard *>{newer});
 
     // Drawn round the picture, inside the card, in the primary colour.
