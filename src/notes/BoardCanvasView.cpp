@@ -104,6 +104,7 @@ BoardCanvasView::BoardCanvasView(LibraryQuery &library, NavigationState &navigat
     m_surface = new BoardWritingSurface(m_content);
     m_surface->setNavigation(&navigation);
     m_surface->setPasteboard(m_services.pasteboard);
+    m_surface->setGuidedTour(m_services.guidedTour);
     BoardWritingSurfaceModel *writing = m_surface->model();
     writing->onDocumentChange = [this](const BoardWritingDocument &document) { m_model->setWritingDocument(document); };
     writing->onOpenCard = [this](CanvasCard *card) { m_model->openCard(card); };

@@ -23,6 +23,7 @@ namespace tessaline {
 
 class BoardCanvasModel;
 class BoardWritingSurface;
+class GuidedTourTarget;
 class InsertSnipListModel;
 class InsertSnipPicker;
 class LibraryQuery;
@@ -40,6 +41,8 @@ struct BoardCanvasServices
     Pasteboard *pasteboard = nullptr;
     // Whether the window can show the thinking assistant ("Help Me Think").
     bool assistantAvailable = false;
+    // Where the guided tour points; none while the window runs no tour.
+    GuidedTourTarget *guidedTour = nullptr;
 };
 
 // The workspace of one open note: a header strip over either the note's

@@ -2,9 +2,11 @@
 
 #include "runtime/ImageExportService.h"
 #include "runtime/NavigationState.h"
+#include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
 #include "design/FunctionalSurface.h"
+#include "design/GuidedTourHighlight.h"
 #include "design/StudioCardButton.h"
 #include "design/StudioIconButton.h"
 #include "design/StudioText.h"
@@ -154,6 +156,7 @@ QWidget *BoardWritingReferenceView::buildSnipContent()
 
     auto *image = new SnipImageView(m_card, m_size, m_images);
     image->onClick = [this]() { open(); };
+    m_image = image;
 
     QWidget *captionWidget = nullptr;
     if (caption.kind == Presentation::SnipCaption::Kind::caption) {
@@ -357,6 +360,47 @@ void BoardWritingReferenceView::resizeEvent(QResizeEvent *event)
 {
     QuietCard::resizeEvent(event);
     placeActionsButton();
+}
+
+void BoardWritingReferenceView::setTourHighlighted(bool highlighted)
+{
+    if (!m_tourRing) {
+        if (!highlighted)
+            return;
+        m_tourRing = new AnimatedAmount(this, GuidedTourHighlight::motion());
+        connect(m_tourRing, &AnimatedAmount::valueChanged, this, qOverload<>(&QWidget::update));
+    }
+    m_tourRing->setOn(highlighted);
+}
+
+bool BoardWritingReferenceView::isTourHighlighted() const
+{
+    return m_tourRing && m_tourRing->isOn();
+}
+
+QRectF BoardWritingReferenceView::tourRingRect() const
+{
+    if (!m_image || !m_tourRing || m_tourRing->value() <= 0)
+        return {};
+    const QRectF picture = m_image->imageRect();
+    if (picture.isEmpty())
+        return {};
+    return GuidedTourHighlight::ringRect(picture.translated(m_image->mapTo(this, QPointF(0, 0))));
+}
+
+void BoardWritingReferenceView::paintEvent(QPaintEvent *event)
+{
+    QuietCard::paintEvent(event);
+    const QRectF ring = tourRingRect();
+    if (ring.isEmpty())
+        return;
+    // The ring stands outside the picture, in the card's padding, where the
+    // picture's own view does not paint.
+    const qreal outset = GuidedTourHighlight::outset;
+    QPainter painter(this);
+    GuidedTourHighlight::paint(&painter, ring.adjusted(outset, outset, -outset, -outset),
+                               Presentation::imageCornerRadius, m_tourRing->value(), palette(),
+                               DesignEnvironment::current().increasedContrast);
 }
 
 void BoardWritingReferenceView::placeActionsButton()

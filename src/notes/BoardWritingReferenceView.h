@@ -13,6 +13,7 @@ class QMenu;
 
 namespace tessaline {
 
+class AnimatedAmount;
 class Pasteboard;
 class SnipImageCache;
 class SnipImageView;
@@ -40,6 +41,13 @@ public:
     // Where Copy puts the picture; the desktop clipboard unless set.
     void setPasteboard(Pasteboard *pasteboard) { m_pasteboard = pasteboard; }
 
+    // The guided tour's ring round the snip's picture: its last step points
+    // at this snip. It fades in and out.
+    void setTourHighlighted(bool highlighted);
+    bool isTourHighlighted() const;
+    // Where the ring stands in this view; empty while there is none.
+    QRectF tourRingRect() const;
+
     bool isCopied() const { return m_copied; }
     // The actions menu as the context menu and the hover button show it.
     QMenu *createActionsMenu(QWidget *parent);
@@ -55,6 +63,7 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void rebuild();
@@ -71,6 +80,8 @@ private:
     QPointer<NavigationState> m_navigation;
     Pasteboard *m_pasteboard = nullptr;
     StudioIconButton *m_actionsButton = nullptr;
+    QPointer<SnipImageView> m_image;
+    AnimatedAmount *m_tourRing = nullptr;
     bool m_copied = false;
 };
 

@@ -7,6 +7,7 @@
 #include "model/CanvasCard.h"
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
+#include "runtime/GuidedTourTarget.h"
 #include "runtime/SnipImageCache.h"
 #include "notes/WritingParagraphEditor.h"
 
@@ -208,6 +209,16 @@ public:
             relayout();
         else
             scheduleAhead();
+    }
+
+    // Where a block's row was last placed on the page; none before it was.
+    std::optional<QRect> placedArea(const QUuid &blockID) const
+    {
+        for (const Slot &slot : m_placed) {
+            if (slot.id == blockID)
+                return slot.dropArea;
+        }
+        return std::nullopt;
     }
 
 private:
@@ -553,6 +564,50 @@ void BoardWritingSurface::setNavigation(NavigationState *navigation)
     }
 }
 
+void BoardWritingSurface::setGuidedTour(GuidedTourTarget *tour)
+{
+    disconnect(m_guidedTourWatch);
+    m_guidedTour = tour;
+    if (tour)
+        m_guidedTourWatch = connect(tour, &GuidedTourTarget::changed, this, [this]() { followGuidedTour(); });
+    followGuidedTour();
+}
+
+void BoardWritingSurface::followGuidedTour()
+{
+    std::optional<QUuid> target;
+    if (m_guidedTour && m_guidedTour->step() == GuidedTourStep::snipPreview)
+        target = m_guidedTour->previewCardID();
+    for (const Row &row : std::as_const(m_rows)) {
+        if (auto *reference = qobject_cast<BoardWritingReferenceView *>(row.widget))
+            reference->setTourHighlighted(target && row.card && row.card->id() == *target);
+    }
+    if (target != m_tourCardID) {
+        m_tourCardID = target;
+        m_tourCardRevealPending = target.has_value();
+    }
+    revealTourCard();
+}
+
+void BoardWritingSurface::revealTourCard()
+{
+    // Captures are added at the end of a note's writing, so the newest snip
+    // the tour points at is below the fold of any note that gathers a few:
+    // the page goes to it once, where its ring can be seen.
+    if (!m_tourCardRevealPending || !m_tourCardID || !isVisible())
+        return;
+    for (const Row &row : std::as_const(m_rows)) {
+        if (!row.card || row.card->id() != *m_tourCardID)
+            continue;
+        const std::optional<QRect> area = m_page->placedArea(row.id);
+        if (!area)
+            return;
+        m_tourCardRevealPending = false;
+        ensureVisible(area->center().x(), area->center().y(), 0, area->height() / 2 + blockSpacing);
+        return;
+    }
+}
+
 void BoardWritingSurface::setPasteboard(Pasteboard *pasteboard)
 {
     m_pasteboard = pasteboard;
@@ -738,6 +793,8 @@ QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
     auto *reference = new BoardWritingReferenceView(row.card, row.size, m_images, m_page);
     reference->setNavigation(m_navigation);
     reference->setPasteboard(m_pasteboard);
+    if (m_guidedTour && row.card)
+        reference->setTourHighlighted(m_guidedTour->highlightsCard(row.card->id()));
     const QPointer<CanvasCard> card(row.card);
     reference->onOpen = [this, card]() { m_model->openCard(card.data()); };
     reference->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
@@ -932,6 +989,7 @@ void BoardWritingSurface::reconcile()
         m_page->animateChange(entering, leaving, initial);
     else
         m_page->relayout();
+    revealTourCard();
 }
 
 void BoardWritingSurface::focusChanged(QWidget *old, QWidget *now)
@@ -1006,6 +1064,7 @@ void BoardWritingSurface::showEvent(QShowEvent *event)
     if (!event->spontaneous())
         m_model->pageShown();
     m_page->relayout();
+    revealTourCard();
 }
 
 void BoardWritingSurface::hideEvent(QHideEvent *event)

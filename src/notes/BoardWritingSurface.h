@@ -10,6 +10,7 @@
 #include <QUuid>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QMimeData;
@@ -18,6 +19,7 @@ class QVariantAnimation;
 
 namespace tessaline {
 
+class GuidedTourTarget;
 class Pasteboard;
 class SnipImageCache;
 class WritingParagraphEditor;
@@ -53,6 +55,9 @@ public:
     void setNavigation(NavigationState *navigation);
     // Where Copy puts pictures; the desktop clipboard unless set.
     void setPasteboard(Pasteboard *pasteboard);
+    // The snip the guided tour's last step points at wears its ring here
+    // too, where the step leaves the user: on the note's writing.
+    void setGuidedTour(GuidedTourTarget *tour);
 
     // The row widget of a block, in document order (tests and the canvas).
     // A paragraph or a card reference has one only once it has been in view.
@@ -125,6 +130,8 @@ private:
     void updateParagraphRow(const Row &row, const BoardWritingBlock &block);
     void applyReferenceSize(Row &row, const WritingReferenceResolution &resolution);
     void focusChanged(QWidget *old, QWidget *now);
+    void followGuidedTour();
+    void revealTourCard();
     bool canDrop(const QMimeData *data) const;
     bool drop(const QMimeData *data, const std::optional<QUuid> &anchor);
     void ensureCaretVisible(WritingParagraphEditor *editor);
@@ -149,6 +156,12 @@ private:
     int m_referenceHeightsWidth = -1;
     QPointer<NavigationState> m_navigation;
     Pasteboard *m_pasteboard = nullptr;
+    QPointer<GuidedTourTarget> m_guidedTour;
+    QMetaObject::Connection m_guidedTourWatch;
+    // The snip the tour's last step points at, and whether the page has yet
+    // to be scrolled to it.
+    std::optional<QUuid> m_tourCardID;
+    bool m_tourCardRevealPending = false;
 };
 
 } // namespace tessaline

@@ -24,6 +24,7 @@ BoardCanvasServices canvasServices(ScreenContext &window)
         return registry ? registry->makeBoardMap(*context, boardID, parent) : nullptr;
     };
     services.assistantAvailable = window.registry() && window.registry()->hasSheet(SheetKind::askSuggestion);
+    services.guidedTour = window.guidedTour();
     return services;
 }
 

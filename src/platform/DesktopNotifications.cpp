@@ -8,9 +8,43 @@
 
 namespace tessaline {
 
+namespace {
+
+constexpr char defaultAction[] = "default";
+
+} // namespace
+
 DesktopNotifications::DesktopNotifications(QDBusConnection connection, QObject *parent)
     : QObject(parent), m_connection(std::move(connection))
 {
+    if (!m_connection.isConnected())
+        return;
+    m_connection.connect(service, path, service, QStringLiteral("ActivationToken"), this,
+                         SLOT(onActivationToken(uint, QString)));
+    m_connection.connect(service, path, service, QStringLiteral("ActionInvoked"), this,
+                         SLOT(onActionInvoked(uint, QString)));
+    m_connection.connect(service, path, service, QStringLiteral("NotificationClosed"), this,
+                         SLOT(onNotificationClosed(uint, uint)));
+}
+
+void DesktopNotifications::onActivationToken(uint id, const QString &token)
+{
+    if (m_shown.contains(id))
+        m_shown.insert(id, token);
+}
+
+void DesktopNotifications::onActionInvoked(uint id, const QString &action)
+{
+    // Other programs' notifications are signalled to every listener by
+    // some servers.
+    if (action != QLatin1String(defaultAction) || !m_shown.contains(id))
+        return;
+    Q_EMIT opened(m_shown.value(id));
+}
+
+void DesktopNotifications::onNotificationClosed(uint id, uint)
+{
+    m_shown.remove(id);
 }
 
 void DesktopNotifications::probe(std::function<void(bool answered)> done)
@@ -44,11 +78,17 @@ void DesktopNotifications::notify(const QString &title, const QString &body, boo
     message << QStringLiteral("Tessaline") // application name
             << uint(0)                     // replaces no earlier notification
             << QString()                   // icon: the application's own
-            << title << body << QStringList() // no actions
-            << hints << int(-1);           // the server's default expiry
+            << title << body
+            // Clicking the notification is its default action: without
+            // one most servers only close it, whatever its text asks.
+            << QStringList{QString::fromLatin1(defaultAction), QStringLiteral("Open Tessaline")}
+            << hints << int(-1); // the server's default expiry
     auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, done]() {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, done]() {
         watcher->deleteLater();
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (!reply.isError())
+            m_shown.insert(reply.value(), QString());
         if (watcher->isError())
             done(unexpected(
                 NotificationError{QStringLiteral("The notification could not be shown. ") + watcher->error().message()}));

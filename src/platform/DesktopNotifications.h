@@ -3,6 +3,7 @@
 #include "platform/UserNotificationCenter.h"
 
 #include <QDBusConnection>
+#include <QHash>
 #include <QObject>
 
 #include <functional>
@@ -31,12 +32,26 @@ public:
     void probe(std::function<void(bool answered)> done);
 
     // Shows one notification from "Tessaline" with the server's default
-    // sound (unless `silent`) and default expiry; a click opens the app.
+    // sound (unless `silent`) and default expiry. A click on it is its
+    // default action: `opened` follows.
     void notify(const QString &title, const QString &body, bool silent,
                 std::function<void(Expected<void, NotificationError>)> done);
 
+Q_SIGNALS:
+    // One of this object's notifications was clicked. The token, when the
+    // server sent one, lets a Wayland compositor give the window the focus.
+    void opened(const QString &activationToken);
+
+private Q_SLOTS:
+    void onActivationToken(uint id, const QString &token);
+    void onActionInvoked(uint id, const QString &action);
+    void onNotificationClosed(uint id, uint reason);
+
 private:
     QDBusConnection m_connection;
+    // The notifications shown and not closed yet, with the activation token
+    // the server sent for the click on one (it comes just before the click).
+    QHash<uint, QString> m_shown;
 };
 
 } // namespace tessaline

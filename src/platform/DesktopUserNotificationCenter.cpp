@@ -13,6 +13,7 @@ DesktopUserNotificationCenter::DesktopUserNotificationCenter(QObject *parent) : 
     m_inApp = std::make_unique<InAppWeeklyScheduler>(*m_notifications);
     m_systemd = std::make_unique<SystemdUserTimerScheduler>();
     m_probe = &SystemdUserTimerScheduler::probe;
+    connect(m_notifications, &DesktopNotifications::opened, this, &DesktopUserNotificationCenter::opened);
 }
 
 DesktopUserNotificationCenter::DesktopUserNotificationCenter(DesktopNotifications *notifications,
@@ -22,6 +23,7 @@ DesktopUserNotificationCenter::DesktopUserNotificationCenter(DesktopNotification
     : QObject(parent), m_notifications(notifications), m_inApp(std::move(inApp)), m_systemd(std::move(systemd)),
       m_probe(&SystemdUserTimerScheduler::probe)
 {
+    connect(m_notifications, &DesktopNotifications::opened, this, &DesktopUserNotificationCenter::opened);
 }
 
 DesktopUserNotificationCenter::~DesktopUserNotificationCenter() = default;

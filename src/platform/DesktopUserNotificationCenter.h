@@ -39,6 +39,10 @@ public:
     void add(const WeeklyNotificationRequest &request,
              std::function<void(Expected<void, NotificationError>)> done) override;
 
+Q_SIGNALS:
+    // A notification this app showed was clicked (see DesktopNotifications).
+    void opened(const QString &activationToken);
+
 private:
     DesktopNotifications *m_notifications;
     std::unique_ptr<InAppWeeklyScheduler> m_inApp;

@@ -172,6 +172,14 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
     m_runtime = std::make_unique<AppRuntime>(std::move(services));
     if (library.startupMessage)
         m_runtime->setErrorMessage(library.startupMessage);
+    // The reminder asks the user to open Tessaline; clicking it does.
+    connect(m_notificationCenter.get(), &DesktopUserNotificationCenter::opened, this,
+            [runtime = m_runtime.get()](const QString &activationToken) {
+                // Qt's Wayland activation uses a token found here, once.
+                if (!activationToken.isEmpty())
+                    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+                runtime->bringMainWindowToFront();
+            });
     // Said at the start, and once more at the first change that is not kept,
     // when the user may have dismissed the first word without reading it.
     auto refusal = std::make_shared<QMetaObject::Connection>();

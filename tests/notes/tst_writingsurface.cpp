@@ -1,5 +1,12 @@
+#include "../model/StoreFixture.h"
+
 #include "model/CanvasCard.h"
+#include "design/SemanticColors.h"
 #include "platform/AccessibilitySettings.h"
+#include "platform/UserDefaults.h"
+#include "runtime/GuidedTourTarget.h"
+#include "runtime/LibraryQuery.h"
+#include "runtime/OnboardingCoordinator.h"
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
 #include "notes/BoardWritingSurface.h"
@@ -13,6 +20,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -134,6 +142,7 @@ private Q_SLOTS:
     void longNotesMakeCardViewsAsTheyComeIntoView();
     void openingShowsCardsNeverFirstAsMissing_data();
     void openingShowsCardsNeverFirstAsMissing();
+    void theTourRingsItsSnipOnItsLastStep();
 
 private:
     std::unique_ptr<BoardWritingSurface> m_surface;
@@ -841,6 +850,77 @@ void WritingSurfaceTest::openingShowsCardsNeverFirstAsMissing()
     QTRY_VERIFY(withViews() > opened);
     QVERIFY2(!page.rowWidget(lastReference), "a card far below the first screenful got its view on opening");
     QVERIFY(withViews() < 40);
+}
+
+// The tour's last step opens the note of the newest snip on its writing:
+// the snip's picture there wears the ring, as the map's card does.
+void WritingSurfaceTest::theTourRingsItsSnipOnItsLastStep()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
+    const auto store = testing::memoryStore();
+    QVERIFY(store);
+    ModelContext &context = *store->mainContext();
+    Board *note = testing::addNote(context, QStringLiteral("Note"), testing::at(0));
+    CanvasCard *older = testing::addCard(context, note, CardKind::snip, testing::at(1));
+    CanvasCard *newer = testing::addCard(context, note, CardKind::snip, testing::at(2));
+    for (CanvasCard *card : {older, newer})
+        card->setOriginalImageData(testing::pngOf(QColor(Qt::white), QSize(320, 200)));
+    QVERIFY(context.save());
+    LibraryQuery library(context);
+    OnboardingCoordinator onboarding(std::make_unique<OnboardingPreferencesStore>(defaults));
+    GuidedTourTarget tour(&onboarding, library);
+
+    // The newest snip comes last, a few screens down, as captures do.
+    m_surface->model()->setCards({older, newer});
+    BoardWritingDocument document = m_workspace.document;
+    document.blocks << BoardWritingBlock::cardReference(older->id());
+    for (int line = 0; line < 60; ++line)
+        document.blocks << BoardWritingBlock::paragraph(QStringLiteral("Line %1").arg(line));
+    document.blocks << BoardWritingBlock::cardReference(newer->id());
+    m_workspace.store(document);
+    m_surface->finishAnimations();
+    m_surface->setGuidedTour(&tour);
+    const auto reference = [this](const CanvasCard *card) -> BoardWritingReferenceView * {
+        for (const QUuid &id : m_surface->rowOrder()) {
+            auto *view = qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(id));
+            if (view && view->card() == card)
+                return view;
+        }
+        return nullptr;
+    };
+    const auto ringed = [&] {
+        QList<const CanvasCard *> cards;
+        for (const CanvasCard *card : {older, newer}) {
+            if (reference(card) && reference(card)->isTourHighlighted())
+                cards << card;
+        }
+        return cards;
+    };
+    const auto inView = [this](const QWidget *view) {
+        const QRect shown(view->mapTo(m_surface->viewport(), QPoint(0, 0)), view->size());
+        return m_surface->viewport()->rect().contains(shown);
+    };
+    QVERIFY(reference(older) && inView(reference(older)));
+    QVERIFY(!reference(newer) || !inView(reference(newer)));
+
+    onboarding.setTourStep(GuidedTourStep::boards);
+    QVERIFY(ringed().isEmpty());
+    onboarding.setTourStep(GuidedTourStep::snipPreview);
+    // The page goes down to it.
+    QTRY_VERIFY(reference(newer) && inView(reference(newer)));
+    QCOMPARE(ringed(), QList<const CanvasCard *>{newer});
+
+    // Drawn round the picture, inside the card, in the primary colour.
+    BoardWritingReferenceView *view = reference(newer);
+    QTRY_VERIFY(!view->tourRingRect().isEmpty());
+    QTRY_COMPARE(view->grab().toImage().pixelColor(view->tourRingRect().center().toPoint().x(),
+                                                   int(view->tourRingRect().top() + 1)),
+                 semanticColor(SemanticColor::primary, view->palette(), false));
+    QVERIFY(view->rect().contains(view->tourRingRect().toAlignedRect()));
+
+    onboarding.completeTour();
+    QVERIFY(ringed().isEmpty());
 }
 
 QTEST_MAIN(WritingSurfaceTest)

@@ -5,6 +5,7 @@
 // its own, so the code under test reaches it over the real bus daemon.
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -16,6 +17,7 @@ struct ReceivedNotification
     QString body;
     QVariantMap hints;
     int expireTimeout = 0;
+    QStringList actions;
 };
 
 class FakeNotificationServer : public QObject
@@ -46,6 +48,20 @@ public:
 
     QList<ReceivedNotification> received;
 
+    // The user clicks notification `id`: the server's activation token and
+    // then the default action, sent to everyone on the bus as some servers
+    // do.
+    bool click(uint id, const QString &token)
+    {
+        const QString path = QStringLiteral("/org/freedesktop/Notifications");
+        const QString interface = QStringLiteral("org.freedesktop.Notifications");
+        QDBusMessage activation = QDBusMessage::createSignal(path, interface, QStringLiteral("ActivationToken"));
+        activation << id << token;
+        QDBusMessage invoked = QDBusMessage::createSignal(path, interface, QStringLiteral("ActionInvoked"));
+        invoked << id << QStringLiteral("default");
+        return m_connection.send(activation) && m_connection.send(invoked);
+    }
+
 public Q_SLOTS:
     QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("sound")}; }
     QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
@@ -56,9 +72,9 @@ public Q_SLOTS:
         return QStringLiteral("fake");
     }
     uint Notify(const QString &appName, uint, const QString &, const QString &summary, const QString &body,
-                const QStringList &, const QVariantMap &hints, int expireTimeout)
+                const QStringList &actions, const QVariantMap &hints, int expireTimeout)
     {
-        received.append({appName, summary, body, hints, expireTimeout});
+        received.append({appName, summary, body, hints, expireTimeout, actions});
         return uint(received.size());
     }
 

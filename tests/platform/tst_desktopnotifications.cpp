@@ -6,6 +6,7 @@
 #include "platform/DesktopUserNotificationCenter.h"
 #include "platform/WeeklyScheduler.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tessaline;
@@ -102,6 +103,18 @@ void DesktopNotificationsTest::notifySendsTheTexts()
     // The desktop knows it as ours and opens Tessaline from it.
     QCOMPARE(server.received.at(0).hints.value(QStringLiteral("desktop-entry")).toString(),
              QStringLiteral("org.tessaline.Tessaline"));
+    // A click is its default action, and the app hears of it with the
+    // server's activation token; a click on another program's
+    // notification tells it nothing.
+    QCOMPARE(server.received.at(0).actions.value(0), QStringLiteral("default"));
+    QSignalSpy opened(&notifications, &DesktopNotifications::opened);
+    QVERIFY(server.click(1, QStringLiteral("token-1")));
+    QTRY_COMPARE(opened.size(), 1);
+    QCOMPARE(opened.at(0).at(0).toString(), QStringLiteral("token-1"));
+    QVERIFY(server.click(7, QStringLiteral("token-7")));
+    QVERIFY(server.click(1, QString()));
+    QTRY_COMPARE(opened.size(), 2);
+    QCOMPARE(opened.at(1).at(0).toString(), QString());
 
     outcome.reset();
     notifications.notify(QStringLiteral("Hello"), QStringLiteral("quietly"), true, [&](auto e) { outcome = e; });
