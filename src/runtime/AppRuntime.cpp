@@ -622,7 +622,7 @@ void AppRuntime::forgetDeletedCardsInIndex()
     // Likewise a note deleted for good whose snips went on in other notes,
     // when the app ended before its name left their entries.
     if (const auto boards = modelContext().fetchBoards())
-        (void)m_services.desktopSearchIndex->renameNotes(DesktopSearchIndexService::noteNames(*boards, *cards), this);
+        (void)m_services.desktopSearchIndex->renameNotes(DesktopSearchIndexService::noteNaming(*boards, *cards), this);
 }
 
 bool AppRuntime::prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,

@@ -162,10 +162,16 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(
     });
 }
 
-QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::renameNotes(const QHash<QUuid, QString> &noteNames,
+QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::renameNotes(NoteNaming naming,
                                                                                  QObject *receiver)
 {
-    return m_executor->submit(receiver, [state = m_state, noteNames]() -> Outcome {
+    return m_executor->submit(receiver, [state = m_state, naming = std::move(naming)]() -> Outcome {
+        QHash<QUuid, QString> noteNames;
+        noteNames.reserve(qsizetype(naming.cardNotes.size()));
+        for (const auto &[cardID, boardID] : naming.cardNotes) {
+            const auto title = naming.titles.constFind(boardID);
+            noteNames.insert(cardID, title != naming.titles.cend() ? *title : missingNoteName());
+        }
         SearchIndexing *index = state->ensureIndex();
         if (!index)
             return unavailable();
@@ -202,19 +208,16 @@ QString DesktopSearchIndexService::noteName(const CanvasCard &card, const QList<
     return missingNoteName();
 }
 
-QHash<QUuid, QString> DesktopSearchIndexService::noteNames(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+DesktopSearchIndexService::NoteNaming DesktopSearchIndexService::noteNaming(const QList<Board *> &boards,
+                                                                           const QList<CanvasCard *> &cards)
 {
-    QHash<QUuid, QString> titles;
-    titles.reserve(boards.size());
+    NoteNaming naming;
+    naming.titles.reserve(boards.size());
     for (const Board *board : boards)
-        titles.insert(board->id(), board->title());
-    QHash<QUuid, QString> names;
-    names.reserve(cards.size());
-    walkCards(cards, 0, [&](qsizetype, const CanvasCard *card) {
-        const auto title = titles.constFind(card->boardID());
-        names.insert(card->id(), title != titles.cend() ? *title : missingNoteName());
-    });
-    return names;
+        naming.titles.insert(board->id(), board->title());
+    naming.cardNotes.reserve(size_t(cards.size()));
+    walkCards(cards, 0, [&](qsizetype, const CanvasCard *card) { naming.cardNotes.emplace_back(card->id(), card->boardID()); });
+    return naming;
 }
 
 } // namespace tessaline

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace tessaline {
 
@@ -69,18 +71,26 @@ public:
     // index could not be written then). Entries not named by a card's id
     // are not the app's to judge and stay.
     QFuture<Outcome> keepOnly(const QList<QUuid> &cardIDs, QObject *receiver);
-    // Has each entry name its card's note as `noteNames` (card id to note
-    // name, see noteNames()) names it now, where it names another: the
-    // title of a note deleted for good then stays in no entry of its snips
-    // that went on in other notes. Entries of cards not given stay as they
-    // are.
-    QFuture<Outcome> renameNotes(const QHash<QUuid, QString> &noteNames, QObject *receiver);
+    // Each card's note, as a library gives it: the note titles by id and
+    // each card's id with its note's. Only ids are copied on the caller's
+    // thread; the names are matched up on the index's worker, as a library
+    // of fifty thousand cards makes that a frame's work.
+    struct NoteNaming
+    {
+        QHash<QUuid, QString> titles;
+        std::vector<std::pair<QUuid, QUuid>> cardNotes;
+    };
+    static NoteNaming noteNaming(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+
+    // Has each entry name its card's note as `naming` names it now, where it
+    // names another: the title of a note deleted for good then stays in no
+    // entry of its snips that went on in other notes. Entries of cards not
+    // given stay as they are.
+    QFuture<Outcome> renameNotes(NoteNaming naming, QObject *receiver);
 
     // The note an entry names: its card's note's title, or the app's name
     // for a card whose note is not there.
     static QString noteName(const CanvasCard &card, const QList<Board *> &boards);
-    // That name for each of the cards.
-    static QHash<QUuid, QString> noteNames(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
 
 private:
     struct WorkerState;

@@ -103,7 +103,8 @@ void TrashActions::deleteBoardPermanently(const QUuid &boardID)
     // Snips filed from it into other notes still name it in their entries:
     // its title would stay in the index, and show in the desktop's results.
     if (m_index)
-        (void)m_index->renameNotes(DesktopSearchIndexService::noteNames(m_library.boards(), m_library.cards()), this);
+        (void)m_index->renameNotes(DesktopSearchIndexService::noteNaming(m_library.boards(), m_library.cards()),
+                                   this);
 }
 
 void TrashActions::deleteCardPermanently(const QUuid &cardID)
