@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -56,6 +57,17 @@ Expected<void, QString> syncFileContents(const QString &filePath)
     if (error != 0)
         return unexpected(QString::fromLocal8Bit(std::strerror(error)));
     return {};
+}
+
+Expected<void, QString> flushBeforeCommit(QSaveFile &file)
+{
+    errno = 0;
+    if (file.flush())
+        return {};
+    const int error = errno;
+    const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+    file.cancelWriting();
+    return unexpected(reason);
 }
 
 } // namespace tessaline

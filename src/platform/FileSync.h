@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QSaveFile;
+
 namespace tessaline {
 
 // Makes the folder's entries durable: after a file was renamed into place,
@@ -18,5 +20,12 @@ Expected<void, QString> syncDirectoryOf(const QString &filePath);
 // that is not there has nothing to sync. Never for a file this process
 // holds locks on: closing any handle on it lets go of them.
 Expected<void, QString> syncFileContents(const QString &filePath);
+
+// Writes out what a save file still buffers, seeing whether that worked:
+// commit() writes it (all of a small file) without looking, so a disk that
+// fills up meanwhile would leave a file cut short under its name, reported
+// written. On failure the writing is cancelled and the system's reason
+// ("No space left on device") given, where Qt's says "Unknown error".
+Expected<void, QString> flushBeforeCommit(QSaveFile &file);
 
 } // namespace tessaline

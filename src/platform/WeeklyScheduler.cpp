@@ -11,8 +11,6 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace tessaline {
@@ -297,15 +295,8 @@ void SystemdUserTimerScheduler::schedule(const WeeklyNotificationRequest &reques
             QSaveFile file(directory.filePath(name));
             if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
                 return fail(file.errorString());
-            // commit() writes out what the buffer holds (all of a unit) without
-            // looking at whether that worked: a disk that fills up would leave
-            // a unit cut short, and the reminder told scheduled.
-            errno = 0;
-            if (!file.flush()) {
-                const int error = errno;
-                file.cancelWriting();
-                return fail(error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString());
-            }
+            if (auto flushed = flushBeforeCommit(file); !flushed)
+                return fail(flushed.error());
             if (!file.commit())
                 return fail(file.errorString());
         }

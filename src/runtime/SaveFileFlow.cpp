@@ -13,9 +13,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include <cerrno>
-#include <cstring>
-
 namespace tessaline {
 
 namespace {
@@ -161,19 +158,8 @@ Expected<void, QString> writeFileAtomically(const QString &path, const QByteArra
         file.cancelWriting();
         return unexpected(notSaved(path, reason));
     }
-    // Flushed here, and its failure seen: what still waits in the file's
-    // buffer (all of a small file) is written out by commit(), which does
-    // not look at whether that write failed, and a disk that fills up
-    // meanwhile would leave a file cut short under the name, reported saved.
-    errno = 0;
-    if (!file.flush()) {
-        // Qt's own text for a failed flush is "Unknown error"; the system's
-        // says what happened ("No space left on device").
-        const int error = errno;
-        const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
-        file.cancelWriting();
-        return unexpected(notSaved(path, reason));
-    }
+    if (auto flushed = flushBeforeCommit(file); !flushed)
+        return unexpected(notSaved(path, flushed.error()));
     if (!file.commit())
         return unexpected(notSaved(path, file.errorString()));
     // The file is in place and readable now; only a power loss could still
