@@ -2,6 +2,9 @@
 
 #include "platform/TextUtilities.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <cmath>
 
 namespace tessaline {
@@ -19,6 +22,67 @@ QPainterPath ConnectionCurve::path() const
     QPainterPath path(start);
     path.cubicTo(firstControl, secondControl, end);
     return path;
+}
+
+namespace {
+
+struct CubicPiece
+{
+    QPointF p0, p1, p2, p3;
+};
+
+double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
+{
+    const QPointF ab = b - a;
+    const double length = QPointF::dotProduct(ab, ab);
+    const double t = length > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / length, 0.0, 1.0) : 0.0;
+    const QPointF off = p - (a + t * ab);
+    return std::hypot(off.x(), off.y());
+}
+
+// The piece lies inside the hull of its four points, and the distance to
+// its chord is convex, so no point of it is farther from the chord than
+// its farther control point.
+double pull(const CubicPiece &c)
+{
+    return std::fmax(distanceToSegment(c.p1, c.p0, c.p3), distanceToSegment(c.p2, c.p0, c.p3));
+}
+
+} // namespace
+
+QPolygonF ConnectionCurve::flattened(double tolerance) const
+{
+    // Halving a piece quarters its pull, so no curve a map can hold needs
+    // more halvings than this; the cap only guards a zero tolerance.
+    constexpr int deepest = 16;
+    QPolygonF points{start};
+    // Depth-first, left half on top: pieces come off in order along the curve.
+    struct Pending
+    {
+        CubicPiece piece;
+        int depth;
+    };
+    QVarLengthArray<Pending, 2 * deepest + 2> pending;
+    pending.append(Pending{{start, firstControl, secondControl, end}, 0});
+    while (!pending.isEmpty()) {
+        const CubicPiece c = pending.last().piece;
+        const int depth = pending.last().depth;
+        pending.removeLast();
+        if (depth == deepest || pull(c) <= tolerance) {
+            points.append(c.p3);
+            continue;
+        }
+        // de Casteljau at the piece's middle.
+        const QPointF a = (c.p0 + c.p1) / 2;
+        const QPointF b = (c.p1 + c.p2) / 2;
+        const QPointF d = (c.p2 + c.p3) / 2;
+        const QPointF ab = (a + b) / 2;
+        const QPointF bd = (b + d) / 2;
+        const QPointF middle = (ab + bd) / 2;
+        pending.append(Pending{{middle, bd, d, c.p3}, depth + 1});
+        pending.append(Pending{{c.p0, a, ab, middle}, depth + 1});
+    }
+    return points;
 }
 
 namespace ConnectionTexts {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPainterPath>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 
@@ -25,6 +26,10 @@ struct ConnectionCurve
     // points mirror each other, so it is the middle of the two ends.
     QPointF midpoint() const { return (start + end) * 0.5; }
     QPainterPath path() const;
+    // The curve as straight pieces that stray from it by at most
+    // `tolerance`: a long, gentle connection takes a few dozen pieces where
+    // pieces of even length would take thousands, each one drawn.
+    QPolygonF flattened(double tolerance) const;
 
     static ConnectionCurve between(const QRectF &sourceFrame, const QRectF &destinationFrame);
 };

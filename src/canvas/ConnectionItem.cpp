@@ -12,6 +12,10 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
+#include <utility>
+
 #include <QPalette>
 
 namespace tessaline {
@@ -19,25 +23,41 @@ namespace tessaline {
 namespace {
 
 constexpr qreal lineWidth = 1.5;
-// Pieces of about this length keep the curve smooth at any zoom the map has.
-constexpr qreal pieceLength = 6;
-// Pieces are tested against the exposed area in runs of this many.
-constexpr qsizetype piecesPerChunk = 16;
+// A tenth of a point off the true curve: a fifth of a pixel at most, on
+// screens of up to twice the density.
+constexpr qreal flatness = 0.1;
+// Device pixels. The raster engine hands the blending of a line longer
+// than about 30 pixels to its thread pool; waking those threads costs
+// several times the drawing, so a long straight run goes as short lines.
+constexpr qreal longestDrawnPiece = 24;
 
-QPolygonF flattened(const ConnectionCurve &curve)
+// Where the line from `from` to `to` runs inside `area`, as the span of
+// its parameter (Liang-Barsky), or nothing.
+std::optional<std::pair<qreal, qreal>> insideSpan(const QPointF &from, const QPointF &to, const QRectF &area)
 {
-    const qreal reach = QLineF(curve.start, curve.firstControl).length() +
-        QLineF(curve.firstControl, curve.secondControl).length() + QLineF(curve.secondControl, curve.end).length();
-    const int pieces = std::clamp(int(reach / pieceLength), 8, 2048);
-    QPolygonF points;
-    points.reserve(pieces + 1);
-    for (int i = 0; i <= pieces; ++i) {
-        const qreal t = qreal(i) / pieces;
-        const qreal u = 1 - t;
-        points.append(u * u * u * curve.start + 3 * u * u * t * curve.firstControl + 3 * u * t * t * curve.secondControl +
-                      t * t * t * curve.end);
+    const QPointF delta = to - from;
+    qreal enter = 0;
+    qreal leave = 1;
+    // Each edge as (p, q): the piece stays inside while p·t <= q.
+    const std::pair<qreal, qreal> edges[] = {{-delta.x(), from.x() - area.left()},
+                                             {delta.x(), area.right() - from.x()},
+                                             {-delta.y(), from.y() - area.top()},
+                                             {delta.y(), area.bottom() - from.y()}};
+    for (const auto &[p, q] : edges) {
+        if (p == 0) {
+            if (q < 0)
+                return std::nullopt;
+            continue;
+        }
+        const qreal t = q / p;
+        if (p < 0)
+            enter = std::max(enter, t);
+        else
+            leave = std::min(leave, t);
+        if (enter > leave)
+            return std::nullopt;
     }
-    return points;
+    return std::pair{enter, leave};
 }
 
 } // namespace
@@ -87,13 +107,8 @@ void ConnectionItem::layout()
 {
     prepareGeometryChange();
     m_curve = ConnectionCurve::between(m_sourceFrame, m_destinationFrame);
-    m_points = flattened(m_curve);
+    m_points = m_curve.flattened(flatness);
     m_bounds = m_points.boundingRect().adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
-    m_chunkBounds.clear();
-    for (qsizetype first = 0; first + 1 < m_points.size(); first += piecesPerChunk) {
-        const qsizetype count = std::min(piecesPerChunk + 1, m_points.size() - first);
-        m_chunkBounds.append(QPolygonF(m_points.mid(first, count)).boundingRect().adjusted(-0.5, -0.5, 0.5, 0.5));
-    }
     m_labelRect = QRectF();
     if (!m_labelText.text().isEmpty()) {
         m_labelText.prepare(QTransform(), labelFont());
@@ -119,14 +134,20 @@ void ConnectionItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *op
     // neither overlap nor part (at these bends the difference is far below a
     // pixel), so the translucent line stays even.
     const QRectF exposed = option->exposedRect.adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
+    const qreal longest = longestDrawnPiece / std::max<qreal>(1, std::abs(painter->deviceTransform().m11()));
     QVarLengthArray<QLineF, 256> pieces;
-    for (qsizetype chunk = 0; chunk < m_chunkBounds.size(); ++chunk) {
-        if (!m_chunkBounds.at(chunk).intersects(exposed))
+    for (qsizetype i = 0; i + 1 < m_points.size(); ++i) {
+        const QLineF piece(m_points.at(i), m_points.at(i + 1));
+        const auto span = insideSpan(piece.p1(), piece.p2(), exposed);
+        if (!span)
             continue;
-        const qsizetype first = chunk * piecesPerChunk;
-        const qsizetype last = std::min(first + piecesPerChunk, m_points.size() - 1);
-        for (qsizetype i = first; i < last; ++i)
-            pieces.append(QLineF(m_points.at(i), m_points.at(i + 1)));
+        // Cut where the whole piece is cut, whatever is exposed, so a
+        // strip scrolled in draws exactly what a full repaint would.
+        const int parts = std::max(1, int(std::ceil(piece.length() / longest)));
+        const int first = std::clamp(int(std::floor(span->first * parts)), 0, parts - 1);
+        const int last = std::clamp(int(std::ceil(span->second * parts)), first + 1, parts);
+        for (int part = first; part < last; ++part)
+            pieces.append(QLineF(piece.pointAt(qreal(part) / parts), piece.pointAt(qreal(part + 1) / parts)));
     }
     painter->drawLines(pieces.constData(), int(pieces.size()));
     if (!m_labelRect.isNull() && m_labelRect.intersects(option->exposedRect)) {

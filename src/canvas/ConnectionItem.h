@@ -46,11 +46,9 @@ private:
     QRectF m_sourceFrame;
     QRectF m_destinationFrame;
     ConnectionCurve m_curve;
-    // The curve as short straight pieces: painting strokes only the pieces
-    // in the exposed area, however far the curve runs.
+    // The curve as straight pieces: painting strokes only the pieces in the
+    // exposed area, however far the curve runs.
     QPolygonF m_points;
-    // The bounds of each run of pieces, to skip runs off the exposed area.
-    QList<QRectF> m_chunkBounds;
     QStaticText m_labelText;
     QRectF m_labelRect;
     QRectF m_bounds;

@@ -30,8 +30,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyleOptionGraphicsItem>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -577,6 +579,77 @@ private Q_SLOTS:
     // Cards keep their drawing in a cache: after the desktop turned dark a
     // card went on showing the light header it was drawn with, light text on
     // a light bar, until something moved it.
+    // A scroll exposes strips: each strip of a connection must be drawn as it
+    // is when the whole is drawn, and the line must follow the curve.
+    void aConnectionDrawsTheSameInStripsAsWhole_data()
+    {
+        QTest::addColumn<QRectF>("destination");
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("across and down") << QRectF(2200, 1500, 200, 100) << 1.0;
+        QTest::newRow("far down, close across") << QRectF(80, 2600, 200, 100) << 1.0;
+        QTest::newRow("back to the left, doubled") << QRectF(-1400, 700, 200, 100) << 2.0;
+    }
+
+    void aConnectionDrawsTheSameInStripsAsWhole()
+    {
+        QFETCH(QRectF, destination);
+        QFETCH(qreal, ratio);
+        ConnectionItem line(Connection(), QRectF(0, 0, 200, 100), destination);
+        const QRectF bounds = line.boundingRect();
+        const auto drawn = [&](const QList<QRectF> &parts) {
+            QImage image((bounds.size() * ratio).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            painter.translate(-bounds.topLeft());
+            for (const QRectF &part : parts) {
+                painter.save();
+                painter.setClipRect(part);
+                QStyleOptionGraphicsItem option;
+                option.exposedRect = part;
+                line.paint(&painter, &option, nullptr);
+                painter.restore();
+            }
+            return image;
+        };
+        const QImage whole = drawn({bounds});
+        QList<QRectF> strips;
+        for (qreal top = bounds.top(); top < bounds.bottom(); top += 97)
+            strips.append(QRectF(bounds.left(), top, bounds.width(), 97));
+        const QImage inStrips = drawn(strips);
+
+        const ConnectionCurve curve = line.curve();
+        int worst = 0;
+        qsizetype inked = 0;
+        for (int y = 0; y < whole.height(); ++y) {
+            for (int x = 0; x < whole.width(); ++x) {
+                const int alpha = qAlpha(whole.pixel(x, y));
+                worst = std::max(worst, std::abs(alpha - qAlpha(inStrips.pixel(x, y))));
+                inked += alpha > 0;
+            }
+        }
+        // Pieces cut at a strip's edge meet again within antialiasing's
+        // rounding; a missing or doubled run would differ by the line's alpha.
+        QVERIFY2(worst <= 12, qPrintable(QString::number(worst)));
+        // Every point of the curve is inked (to the line's edge pixels), and
+        // nothing far off it.
+        for (int i = 4; i <= 396; ++i) {
+            const qreal t = i / 400.0;
+            const qreal u = 1 - t;
+            const QPointF point = u * u * u * curve.start + 3 * u * u * t * curve.firstControl +
+                3 * u * t * t * curve.secondControl + t * t * t * curve.end;
+            const QPoint pixel = ((point - bounds.topLeft()) * ratio).toPoint();
+            int alpha = 0;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx)
+                    alpha = std::max(alpha, qAlpha(whole.pixel(pixel + QPoint(dx, dy))));
+            }
+            QVERIFY2(alpha > 50, qPrintable(QStringLiteral("%1 at %2").arg(alpha).arg(t)));
+        }
+        const qreal length = curve.path().length();
+        QVERIFY2(inked < length * ratio * (1.5 * ratio + 3), qPrintable(QString::number(inked)));
+    }
+
     void cardsFollowTheDesktopsAppearance()
     {
         MapRig &r = *rig;

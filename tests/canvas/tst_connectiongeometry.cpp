@@ -2,6 +2,10 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 using namespace tessaline;
 
 class ConnectionGeometryTest : public QObject
@@ -45,6 +49,51 @@ private Q_SLOTS:
                QPointF(path.elementAt(3))) / 8
             : QPointF();
         QCOMPARE(curve.midpoint(), half);
+    }
+
+    // The drawn pieces follow the true curve, and a long connection takes
+    // few of them (each piece crossing the view is drawn on every scroll).
+    void flattened_data()
+    {
+        QTest::addColumn<QRectF>("source");
+        QTest::addColumn<QRectF>("destination");
+        QTest::addColumn<int>("mostPieces");
+        QTest::newRow("level: one straight piece") << QRectF(0, 0, 200, 100) << QRectF(400, 0, 200, 100) << 1;
+        QTest::newRow("one above the other") << QRectF(0, 0, 320, 220) << QRectF(0, 500, 320, 220) << 64;
+        QTest::newRow("across a big map") << QRectF(0, 0, 320, 220) << QRectF(24000, 16000, 320, 220) << 512;
+        QTest::newRow("far down, close across") << QRectF(0, 0, 320, 220) << QRectF(40, 30000, 320, 220) << 100;
+        QTest::newRow("back to the left") << QRectF(18000, 0, 200, 100) << QRectF(0, 900, 200, 100) << 200;
+    }
+
+    void flattened()
+    {
+        QFETCH(QRectF, source);
+        QFETCH(QRectF, destination);
+        QFETCH(int, mostPieces);
+        constexpr double tolerance = 0.1;
+        const ConnectionCurve curve = ConnectionCurve::between(source, destination);
+        const QPolygonF points = curve.flattened(tolerance);
+        QCOMPARE(points.first(), curve.start);
+        QCOMPARE(points.last(), curve.end);
+        QVERIFY2(points.size() - 1 <= mostPieces, qPrintable(QString::number(points.size() - 1)));
+        const auto distanceToPieces = [&points](const QPointF &p) {
+            double nearest = std::numeric_limits<double>::max();
+            for (qsizetype i = 0; i + 1 < points.size(); ++i) {
+                const QPointF a = points.at(i), ab = points.at(i + 1) - a;
+                const double length = QPointF::dotProduct(ab, ab);
+                const double t = length > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / length, 0.0, 1.0) : 0.0;
+                const QPointF off = p - (a + t * ab);
+                nearest = std::min(nearest, std::hypot(off.x(), off.y()));
+            }
+            return nearest;
+        };
+        for (int i = 0; i <= 2000; ++i) {
+            const double t = i / 2000.0;
+            const double u = 1 - t;
+            const QPointF onCurve = u * u * u * curve.start + 3 * u * u * t * curve.firstControl +
+                3 * u * t * t * curve.secondControl + t * t * t * curve.end;
+            QVERIFY2(distanceToPieces(onCurve) <= tolerance * 1.001, qPrintable(QString::number(t)));
+        }
     }
 
     void accessibilityLabel_data()
