@@ -58,7 +58,7 @@ struct DesktopSearchIndexService::WorkerState
 
 namespace {
 
-DesktopSearchIndexService::Outcome unavailable()
+auto unavailable()
 {
     return unexpected(SearchIndexError{QStringLiteral("The search index is not available.")});
 }
@@ -160,6 +160,33 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(
         state->called();
         return outcome;
     });
+}
+
+QFuture<Expected<QList<QUuid>, SearchIndexError>> DesktopSearchIndexService::unindexed(QList<QUuid> cardIDs,
+                                                                                     QObject *receiver)
+{
+    return m_executor->submit(
+        receiver, [state = m_state, cardIDs = std::move(cardIDs)]() -> Expected<QList<QUuid>, SearchIndexError> {
+            SearchIndexing *index = state->ensureIndex();
+            if (!index)
+                return unavailable();
+            const auto identifiers = index->itemIdentifiers();
+            if (!identifiers)
+                return unexpected(identifiers.error());
+            QSet<QUuid> held;
+            held.reserve(identifiers->size());
+            for (const QString &identifier : *identifiers) {
+                if (const std::optional<QUuid> cardID = parseUuid(identifier))
+                    held.insert(*cardID);
+            }
+            QList<QUuid> missing;
+            for (const QUuid &cardID : cardIDs) {
+                if (!held.contains(cardID))
+                    missing.append(cardID);
+            }
+            state->called();
+            return missing;
+        });
 }
 
 QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::renameNotes(NoteNaming naming,

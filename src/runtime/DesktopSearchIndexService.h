@@ -71,6 +71,9 @@ public:
     // index could not be written then). Entries not named by a card's id
     // are not the app's to judge and stay.
     QFuture<Outcome> keepOnly(const QList<QUuid> &cardIDs, QObject *receiver);
+    // Of the given cards, those without an entry: a library restored or
+    // copied without the index file beside it.
+    QFuture<Expected<QList<QUuid>, SearchIndexError>> unindexed(QList<QUuid> cardIDs, QObject *receiver);
     // Each card's note, as a library gives it: the note titles by id and
     // each card's id with its note's. Only ids are copied on the caller's
     // thread; the names are matched up on the index's worker, as a library

@@ -82,6 +82,7 @@ private Q_SLOTS:
     void cardDeletedForGoodWhileIndexedStaysOutOfTheIndex();
     void redactionKeptWhileTextIsIndexedKeepsItsWordsOutOfTheIndex();
     void entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart();
+    void snipsOfALibraryRestoredWithoutItsIndexAreIndexedAtStart();
     void capturesAreReadOneAtATimeFromTheLibrary();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart_data();
     void recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart();
@@ -647,6 +648,40 @@ void AppRuntimeTest::entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart()
     QTRY_COMPARE(held.item(stay.first())->keywords, (QStringList{note->title(), QStringLiteral("Firefox")}));
     QCOMPARE(held.item(stay.first())->contentDescription, QStringLiteral("hunter2"));
     QCOMPARE(rig.index.indexed.size(), written + 1);
+}
+
+// A library restored from a backup without the index file beside it: its
+// live snips get their entries at the next start, each with its words;
+// trashed snips and thoughts, never indexed, stay out.
+void AppRuntimeTest::snipsOfALibraryRestoredWithoutItsIndexAreIndexedAtStart()
+{
+    Rig rig;
+    const Board *note = addNote(rig.context(), {});
+    QList<CanvasCard *> restored;
+    for (int i = 0; i < 3; ++i) {
+        CanvasCard *snip = addCard(rig.context(), note->id(), {.title = QStringLiteral("Snip %1").arg(i)});
+        snip->setOcrText(QStringLiteral("words of snip %1").arg(i));
+        restored.append(snip);
+    }
+    CanvasCard *trashed = addCard(rig.context(), note->id(), {});
+    trashed->moveToTrash(at(50));
+    addCard(rig.context(), note->id(), {.kind = CardKind::thought});
+    QVERIFY(rig.context().save());
+    // The one entry the index kept is left as it is.
+    rig.index.indexed << SearchableItem{uuidText(restored[0]->id()), QStringLiteral("test.domain"),
+                                        QStringLiteral("Snip 0"), QStringLiteral("words of snip 0"), {}, {}, {}};
+
+    rig.runtime->start();
+    for (int i = 1; i < 3; ++i) {
+        QTRY_VERIFY(rig.index.latest(uuidText(restored[i]->id())));
+        QCOMPARE(rig.index.latest(uuidText(restored[i]->id()))->contentDescription,
+                 QStringLiteral("words of snip %1").arg(i));
+    }
+    QStringList held = rig.index.held();
+    held.sort();
+    QStringList expected{uuidText(restored[0]->id()), uuidText(restored[1]->id()), uuidText(restored[2]->id())};
+    expected.sort();
+    QCOMPARE(held, expected);
 }
 
 void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
