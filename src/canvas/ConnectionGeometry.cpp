@@ -31,21 +31,21 @@ struct CubicPiece
     QPointF p0, p1, p2, p3;
 };
 
-double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
+double squaredDistanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
 {
     const QPointF ab = b - a;
     const double length = QPointF::dotProduct(ab, ab);
     const double t = length > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / length, 0.0, 1.0) : 0.0;
     const QPointF off = p - (a + t * ab);
-    return std::hypot(off.x(), off.y());
+    return QPointF::dotProduct(off, off);
 }
 
-// The piece lies inside the hull of its four points, and the distance to
-// its chord is convex, so no point of it is farther from the chord than
-// its farther control point.
+// Squared. The piece lies inside the hull of its four points, and the
+// distance to its chord is convex, so no point of it is farther from the
+// chord than its farther control point.
 double pull(const CubicPiece &c)
 {
-    return std::fmax(distanceToSegment(c.p1, c.p0, c.p3), distanceToSegment(c.p2, c.p0, c.p3));
+    return std::fmax(squaredDistanceToSegment(c.p1, c.p0, c.p3), squaredDistanceToSegment(c.p2, c.p0, c.p3));
 }
 
 } // namespace
@@ -68,7 +68,7 @@ QPolygonF ConnectionCurve::flattened(double tolerance) const
         const CubicPiece c = pending.last().piece;
         const int depth = pending.last().depth;
         pending.removeLast();
-        if (depth == deepest || pull(c) <= tolerance) {
+        if (depth == deepest || pull(c) <= tolerance * tolerance) {
             points.append(c.p3);
             continue;
         }
