@@ -300,9 +300,14 @@ bool CanvasCard::displayTitleContains(const TitleSources &sources, const CaseIns
 QString CanvasCard::combinedText() const
 {
     readTexts();
-    QStringList parts;
     const CardTexts &texts = *m_values.texts;
-    for (const QString *text : {&texts.markdownText, &texts.contextText, &texts.ocrText}) {
+    return combinedText(texts.markdownText, texts.contextText, texts.ocrText);
+}
+
+QString CanvasCard::combinedText(const QString &markdownText, const QString &contextText, const QString &ocrText)
+{
+    QStringList parts;
+    for (const QString *text : {&markdownText, &contextText, &ocrText}) {
         const QString trimmed = trimmedWhitespace(*text);
         if (!trimmed.isEmpty())
             parts.append(trimmed);

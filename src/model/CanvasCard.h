@@ -444,6 +444,7 @@ public:
     // 0 once they are read, as they may differ from the stored ones then.
     qint64 unreadTextsRow() const { return m_textsUnread ? storedRow() : 0; }
     QString combinedText() const;
+    static QString combinedText(const QString &markdownText, const QString &contextText, const QString &ocrText);
     QList<QUuid> sourceCardIDs() const;
     static QString encodeSourceCardIDs(const QList<QUuid> &ids);
 

@@ -16,6 +16,7 @@
 #include "runtime/DesktopSearchIndexService.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
+#include "runtime/SearchIndexRestorer.h"
 #include "runtime/TextRedaction.h"
 
 #include <QEventLoop>
@@ -623,48 +624,10 @@ void AppRuntime::forgetDeletedCardsInIndex()
     // when the app ended before its name left their entries.
     if (const auto boards = modelContext().fetchBoards())
         (void)m_services.desktopSearchIndex->renameNotes(DesktopSearchIndexService::noteNaming(*boards, *cards), this);
-    indexSnipsMissingFromIndex(*cards);
-}
-
-void AppRuntime::indexSnipsMissingFromIndex(const QList<CanvasCard *> &cards)
-{
-    // A library restored from a backup, or copied from another machine,
-    // without the index file beside it: its snips would stay out of the
-    // desktop's search until their text is read again, which for most is
-    // never. Snips still waiting for their text are indexed once it is read.
-    const auto pending = modelContext().textRecognitionsPending();
-    const QSet<QUuid> waiting = pending ? QSet<QUuid>(pending->cbegin(), pending->cend()) : QSet<QUuid>();
-    QList<QUuid> snips;
-    walkCards(cards, 0, [&](qsizetype, const CanvasCard *card) {
-        if (card->isSnip() && card->isLive() && !waiting.contains(card->id()))
-            snips.append(card->id());
-    });
-    m_services.desktopSearchIndex->unindexed(std::move(snips), this)
-        .then(this, [this](const Expected<QList<QUuid>, SearchIndexError> &missing) {
-            if (!missing || missing->isEmpty())
-                return;
-            const QSet<QUuid> wanted(missing->cbegin(), missing->cend());
-            const auto cards = modelContext().fetchCards();
-            if (!cards)
-                return;
-            walkCards(*cards, 0, [&](qsizetype, const CanvasCard *card) {
-                if (wanted.contains(card->id()))
-                    m_snipsToIndex.append(card);
-            });
-            indexNextMissingSnip();
-        });
-}
-
-void AppRuntime::indexNextMissingSnip()
-{
-    // One at a time: a restored library of thousands of snips would
-    // otherwise queue thousands of picture reads ahead of the next capture.
-    while (!m_snipsToIndex.isEmpty()) {
-        const QPointer<const CanvasCard> card = m_snipsToIndex.takeFirst();
-        if (card && card->modelContext() && card->isLive()) {
-            indexCard(card, [this](bool) { indexNextMissingSnip(); });
-            return;
-        }
+    // A library restored without its index file.
+    if (!m_indexRestorer) {
+        m_indexRestorer = new SearchIndexRestorer(modelContext(), *m_services.desktopSearchIndex, this);
+        m_indexRestorer->restore(*cards);
     }
 }
 

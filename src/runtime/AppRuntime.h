@@ -230,9 +230,6 @@ private:
     // Takes out of the search index what is left there of cards deleted for
     // good before the app last ended.
     void forgetDeletedCardsInIndex();
-    // Gives the search index, one by one, the live snips it has no entry for.
-    void indexSnipsMissingFromIndex(const QList<CanvasCard *> &cards);
-    void indexNextMissingSnip();
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
     void fail(const QString &message);
@@ -262,7 +259,7 @@ private:
     // How many times each card's annotations have asked for its picture to
     // be read again, this session.
     QHash<QUuid, quint64> m_readingsAskedByAnnotations;
-    QList<QPointer<const CanvasCard>> m_snipsToIndex;
+    class SearchIndexRestorer *m_indexRestorer = nullptr;
     bool m_pendingTextLookScheduled = false;
 };
 

@@ -651,37 +651,52 @@ void AppRuntimeTest::entriesOfCardsDeletedForGoodLeaveTheIndexAtTheNextStart()
 }
 
 // A library restored from a backup without the index file beside it: its
-// live snips get their entries at the next start, each with its words;
-// trashed snips and thoughts, never indexed, stay out.
+// live snips get their entries at the next start, each with its words and
+// its picture read back from the file, unless its annotations hide part of
+// it; trashed snips and thoughts, never indexed, stay out.
 void AppRuntimeTest::snipsOfALibraryRestoredWithoutItsIndexAreIndexedAtStart()
 {
-    Rig rig;
-    const Board *note = addNote(rig.context(), {});
-    QList<CanvasCard *> restored;
+    Rig before(Rig::Library::onDisk);
+    const Board *note = addNote(before.context(), {});
+    AnnotationItem pixelation;
+    pixelation.id = QUuid::createUuid();
+    pixelation.tool = AnnotationTool::pixelate;
+    pixelation.points = {NormalizedPoint{0, 0}, NormalizedPoint{1, 1}};
+    const QByteArray picture("picture bytes");
+    const std::optional<QByteArray> annotations[] = {std::nullopt, std::nullopt,
+                                                     *AnnotationDocument{2, {pixelation}}.encode()};
+    QStringList restored;
     for (int i = 0; i < 3; ++i) {
-        CanvasCard *snip = addCard(rig.context(), note->id(), {.title = QStringLiteral("Snip %1").arg(i)});
-        snip->setOcrText(QStringLiteral("words of snip %1").arg(i));
-        restored.append(snip);
+        CanvasCard *snip = addCard(before.context(), note->id(), {.image = picture, .annotations = annotations[i]});
+        snip->setOcrText(QStringLiteral("Snip %1\nits words").arg(i));
+        restored.append(uuidText(snip->id()));
     }
-    CanvasCard *trashed = addCard(rig.context(), note->id(), {});
-    trashed->moveToTrash(at(50));
-    addCard(rig.context(), note->id(), {.kind = CardKind::thought});
-    QVERIFY(rig.context().save());
-    // The one entry the index kept is left as it is.
-    rig.index.indexed << SearchableItem{uuidText(restored[0]->id()), QStringLiteral("test.domain"),
-                                        QStringLiteral("Snip 0"), QStringLiteral("words of snip 0"), {}, {}, {}};
+    addCard(before.context(), note->id(), {})->moveToTrash(at(50));
+    addCard(before.context(), note->id(), {.kind = CardKind::thought});
+    QVERIFY(before.context().save());
 
+    // Started again over that library, its texts not read yet, with an
+    // index that kept one entry.
+    Rig rig(Rig::Library::onDisk, before.dir.path());
+    rig.index.indexed << SearchableItem{restored[0], QStringLiteral("test.domain"), QStringLiteral("Snip 0"),
+                                        QStringLiteral("Snip 0\n\nits words"), {}, {}, {}};
     rig.runtime->start();
     for (int i = 1; i < 3; ++i) {
-        QTRY_VERIFY(rig.index.latest(uuidText(restored[i]->id())));
-        QCOMPARE(rig.index.latest(uuidText(restored[i]->id()))->contentDescription,
-                 QStringLiteral("words of snip %1").arg(i));
+        QTRY_VERIFY(rig.index.latest(restored[i]));
+        const SearchableItem entry = *rig.index.latest(restored[i]);
+        QCOMPARE(entry.title, QStringLiteral("Snip %1").arg(i));
+        QCOMPARE(entry.contentDescription, QStringLiteral("Snip %1\nits words").arg(i));
+        QCOMPARE(entry.thumbnailData, i == 1 ? std::optional<QByteArray>(picture) : std::nullopt);
     }
     QStringList held = rig.index.held();
     held.sort();
-    QStringList expected{uuidText(restored[0]->id()), uuidText(restored[1]->id()), uuidText(restored[2]->id())};
-    expected.sort();
-    QCOMPARE(held, expected);
+    restored.sort();
+    QCOMPARE(held, restored);
+    // Read for the index, not kept by the library's cards.
+    const auto cards = rig.context().fetchCards();
+    QVERIFY(cards);
+    for (const CanvasCard *card : *cards)
+        QVERIFY(card->unreadTextsRow() > 0);
 }
 
 void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
