@@ -3,6 +3,7 @@
 #include "platform/MemoryRelease.h"
 #include "platform/PlatformFactory.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowSystem.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearch.h"
@@ -117,6 +118,8 @@ int main(int argc, char *argv[])
             DesktopSearchBus::waitForService(10'000);
         return 0;
     }
+    // Taken once a running instance would have been handed it.
+    WindowSystem::holdLaunchToken();
 
     // The desktop's search is answered from the start, over the files as
     // they are, before the library is opened.
@@ -208,15 +211,14 @@ int main(int argc, char *argv[])
         }
         settings->show();
         settings->raise();
-        settings->activateWindow();
+        if (WindowSystem::prepareActivation())
+            settings->activateWindow();
     };
     QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&runtime](const QString &activationToken) {
-                         // Qt's Wayland activation uses a token found here, once.
-                         if (!activationToken.isEmpty())
-                             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+                         WindowSystem::holdActivationToken(activationToken);
                          runtime.bringMainWindowToFront();
                      });
     auto runCommand = [&runtime](CaptureCommand requested) {

@@ -17,6 +17,7 @@
 #include "shell/RootView.h"
 #include "platform/Pasteboard.h"
 #include "platform/PlatformFactory.h"
+#include "platform/WindowSystem.h"
 #include "runtime/PinWindowController.h"
 #include "runtime/PinnedImageView.h"
 #include "runtime/ScreenRegistry.h"
@@ -113,6 +114,37 @@ QList<ShownWindow> gnomeWindows()
                         w.at(5).toBool(), true, int(i), w.at(6).toString()});
     }
     return windows;
+}
+
+// GNOME Shell puts up its "is ready" banner for each window that asks for
+// attention; a watch of ours counts them by process, for the life of the
+// shell, from here on.
+QVariant gnomeEval(const QString &script)
+{
+    QDBusMessage eval = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                                       QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+    eval.setArguments({script});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(eval, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2 || !reply.arguments().at(0).toBool())
+        return {};
+    // Answered as JSON text, which may be a bare value.
+    const QByteArray json = '[' + reply.arguments().at(1).toString().toUtf8() + ']';
+    return QJsonDocument::fromJson(json).array().first().toVariant();
+}
+
+bool watchGnomeAttention()
+{
+    return gnomeEval(QStringLiteral(
+                         "if (!global.tessalineAttention) { global.tessalineAttention = [];"
+                         " const count = (display, window) => global.tessalineAttention.push(window.get_pid());"
+                         " global.display.connect('window-demands-attention', count);"
+                         " global.display.connect('window-marked-urgent', count); } true"))
+        .toBool();
+}
+
+int gnomeAttentionOf(qint64 pid)
+{
+    return gnomeEval(QStringLiteral("global.tessalineAttention.filter(p => p == %1).length").arg(pid)).toInt();
 }
 
 // KWin runs a script of ours that prints what it sees into KWin's log.
@@ -478,9 +510,13 @@ private Q_SLOTS:
 
     // A sheet the main window puts up as it first shows (the first-run
     // setup) is that window's, so the compositor keeps it above it: sway
-    // floats such a window, GNOME names its parent.
+    // floats such a window, GNOME names its parent. A second start that
+    // brings the window forward without a token GNOME accepts asks GNOME
+    // nothing: its answer would be an "is ready" banner and no more.
     void firstRunSheetBelongsToTheMainWindow()
     {
+        if (flavour() == QLatin1String("gnome"))
+            QVERIFY(watchGnomeAttention());
         m_main.reset();
         MainWindowRig rig;
         rig.onboarding->setOnboardingPresented(true);
@@ -507,6 +543,37 @@ private Q_SLOTS:
                                          > shown(window.windowTitle())->above,
                                      10000);
         }
+
+        // Each client's requests are handled in order: once the compositor
+        // shows a title set after the answer to a token request, it has
+        // seen whatever Qt asked with that token.
+        const auto handled = [&](const QString &step) {
+            for (const QString &marker : {step + QStringLiteral(": asked"), step + QStringLiteral(": spent")}) {
+                window.setWindowTitle(marker);
+                if (!QTest::qWaitFor([&] { return shown(marker).has_value(); }, 10000))
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(handled(QStringLiteral("Shown")));
+        const bool gnome = flavour() == QLatin1String("gnome");
+        const int banners = gnome ? gnomeAttentionOf(QCoreApplication::applicationPid()) : 0;
+        // A token the launcher left in the environment long ago: Qt would
+        // spend it on the next request, whatever GNOME makes of it.
+        qputenv("XDG_ACTIVATION_TOKEN", "launched-long-ago_TIME0");
+        window.bringToFront();
+        QVERIFY(handled(QStringLiteral("Second start")));
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
+        if (gnome)
+            QCOMPARE(gnomeAttentionOf(QCoreApplication::applicationPid()), banners);
+        // Only GNOME is asked nothing without a token; a token handed over
+        // (a second start's, a notification's) goes to Qt for one request.
+        QCOMPARE(WindowSystem::prepareActivation(), !gnome);
+        WindowSystem::holdActivationToken(QStringLiteral("token-of-a-second-start"));
+        QVERIFY(WindowSystem::prepareActivation());
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray("token-of-a-second-start"));
+        QCOMPARE(WindowSystem::prepareActivation(), !gnome);
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
     }
 
     // A sheet opens over the middle of the window it belongs to, as X11
