@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QMetaMethod>
 #include <qpa/qplatformnativeinterface.h>
 #include <QScreen>
 #include <QWindow>
@@ -234,6 +235,15 @@ bool prepareActivation()
         qunsetenv("XDG_ACTIVATION_TOKEN");
     held.token.clear();
     return fresh || !activationWithoutTokenNags();
+}
+
+void keepActivationToOurRequests()
+{
+    if (!activationWithoutTokenNags() || !qGuiApp)
+        return;
+    // Qt connects it without a receiver of its own, so the application
+    // object is the receiver; nothing of ours listens there.
+    QObject::disconnect(qGuiApp, QMetaMethod::fromSignal(&QGuiApplication::focusObjectChanged), qGuiApp, QMetaMethod());
 }
 
 QScreen *screenForDisplay(quint32 displayID)

@@ -72,6 +72,15 @@ void holdLaunchToken();
 // entry, and sway and KWin let Qt's own token through.
 bool prepareActivation();
 
+// Stops Qt asking the compositor for the keyboard by itself, where that
+// only puts up banners (GNOME): Qt 6.4's Wayland client asks again each
+// time the keyboard focus moves to another widget, with a token of its own
+// made from the last input, and GNOME turns down every one whose input went
+// to another window (a click on the capture toast, a pin) with an "is
+// ready" banner. Called once the application object is made; our own
+// requests go through prepareActivation.
+void keepActivationToOurRequests();
+
 // Calls `changed` on context's thread each time a tray may have come to the
 // desktop or gone, for as long as context lives; false where nobody says.
 // Under X11 a tray that starts announces itself to every client, and Qt

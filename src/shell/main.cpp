@@ -124,6 +124,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     returnLargeBlocksToSystem();
     QApplication application(argc, argv);
+    WindowSystem::keepActivationToOurRequests();
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
