@@ -505,7 +505,8 @@ void RegionSelectionOverlayController::begin()
     QCoreApplication::removePostedEvents(window, QEvent::UpdateLater);
     QCoreApplication::removePostedEvents(view, QEvent::UpdateLater);
     window->raise();
-    window->activateWindow();
+    if (WindowSystem::prepareActivation())
+        window->activateWindow();
     view->setFocus(Qt::OtherFocusReason);
     QGuiApplication::setOverrideCursor(Qt::CrossCursor);
     m_hasPushedCursor = true;

@@ -44,7 +44,20 @@ void DesktopNotifications::onActionInvoked(uint id, const QString &action)
 
 void DesktopNotifications::onNotificationClosed(uint id, uint)
 {
-    m_shown.remove(id);
+    if (m_shown.remove(id))
+        Q_EMIT closed();
+}
+
+void DesktopNotifications::withdrawAll()
+{
+    if (!m_connection.isConnected())
+        return;
+    for (auto shown = m_shown.cbegin(); shown != m_shown.cend(); ++shown) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, service,
+                                                              QStringLiteral("CloseNotification"));
+        message << shown.key();
+        m_connection.asyncCall(message);
+    }
 }
 
 void DesktopNotifications::probe(std::function<void(bool answered)> done)

@@ -21,8 +21,8 @@ public:
     static inline const QString service = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString path = QStringLiteral("/org/freedesktop/Notifications");
     // Our desktop file's name, sent with each notification: the desktop
-    // shows it as ours and opens Tessaline when it is clicked, also when the
-    // app is not running (a reminder sent by the systemd timer).
+    // shows it as ours. A click is answered by whoever showed it (the
+    // default action), whatever the server makes of the name.
     static inline const QString desktopEntry = QStringLiteral("org.tessaline.Tessaline");
 
     explicit DesktopNotifications(QDBusConnection connection = QDBusConnection::sessionBus(),
@@ -36,11 +36,16 @@ public:
     // default action: `opened` follows.
     void notify(const QString &title, const QString &body, bool silent,
                 std::function<void(Expected<void, NotificationError>)> done);
+    // Takes this object's notifications that are still shown off the screen.
+    void withdrawAll();
 
 Q_SIGNALS:
     // One of this object's notifications was clicked. The token, when the
     // server sent one, lets a Wayland compositor give the window the focus.
     void opened(const QString &activationToken);
+    // One of this object's notifications was closed, by the user, the server
+    // or withdrawAll(); after a click, the close follows `opened`.
+    void closed();
 
 private Q_SLOTS:
     void onActivationToken(uint id, const QString &token);

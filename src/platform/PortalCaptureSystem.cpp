@@ -59,20 +59,7 @@ ImageResult readPicture(const PictureRequest &request)
     const auto decoded = ImageDecoder::decode(bytes);
     if (!decoded || decoded->isNull())
         return unexpected(CaptureSystemError{false, QStringLiteral("The desktop's picture could not be read.")});
-    const QImage &picture = *decoded;
-    QImage part = PortalCaptureSystem::displayPart(picture, request.desktop, request.part);
-    if (part.isNull())
-        return unexpected(CaptureSystemError{false, request.partMissing});
-    // Never blown up past the pixels the desktop gave: under a fractional
-    // scale Qt counts the next whole scale's pixels (2560 across a 1920-pixel
-    // output at 1.5), and a larger picture would add size and blur, not
-    // detail. The capture's scale is read from the picture itself.
-    if (request.size.isValid() && part.size() != request.size && part.width() > request.size.width()
-        && part.height() > request.size.height())
-        part = part.scaled(request.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (part.format() != QImage::Format_RGB32)
-        part = part.convertToFormat(QImage::Format_RGB32);
-    return part;
+    return PortalCaptureSystem::cutPicture(*decoded, request.desktop, request.part, request.size, request.partMissing);
 }
 
 QDBusMessage permissionStoreCall(const QString &method, const QVariantList &arguments)
@@ -200,6 +187,24 @@ QImage PortalCaptureSystem::displayPart(const QImage &desktop, const QRect &desk
                            displayGeometry.height() * sy);
     const QRect pixels = inPicture.toAlignedRect().intersected(desktop.rect());
     return pixels.isEmpty() ? QImage() : desktop.copy(pixels);
+}
+
+CaptureSystemResult<QImage> PortalCaptureSystem::cutPicture(const QImage &desktopPicture, const QRect &desktop,
+                                                            const QRect &part, const QSize &size,
+                                                            const QString &partMissing)
+{
+    QImage cut = displayPart(desktopPicture, desktop, part);
+    if (cut.isNull())
+        return unexpected(CaptureSystemError{false, partMissing});
+    // Never blown up past the pixels the desktop gave: under a fractional
+    // scale Qt counts the next whole scale's pixels (2560 across a 1920-pixel
+    // output at 1.5), and a larger picture would add size and blur, not
+    // detail. The capture's scale is read from the picture itself.
+    if (size.isValid() && cut.size() != size && cut.width() > size.width() && cut.height() > size.height())
+        cut = cut.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (cut.format() != QImage::Format_RGB32)
+        cut = cut.convertToFormat(QImage::Format_RGB32);
+    return cut;
 }
 
 QFuture<CaptureSystemResult<QImage>> PortalCaptureSystem::captureDisplayImage(const SystemDisplay &display,

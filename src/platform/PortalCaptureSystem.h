@@ -48,6 +48,11 @@ public:
     // The part of a picture of the whole desktop (its window-system
     // geometry given) that shows one display, at the picture's resolution.
     static QImage displayPart(const QImage &desktop, const QRect &desktopGeometry, const QRect &displayGeometry);
+    // That part of the desktop's picture as a capture keeps it: brought down
+    // to the pixel size asked for where it is larger, in RGB32; partMissing
+    // is the failure when the picture does not show the part.
+    static CaptureSystemResult<QImage> cutPicture(const QImage &desktopPicture, const QRect &desktop, const QRect &part,
+                                                  const QSize &size, const QString &partMissing);
 
     // Where xdg-desktop-portal keeps the user's answer to "Allow screenshots?"
     // (the table and the entry share the name).
@@ -59,8 +64,8 @@ protected:
     // cut to one part of it and brought down to the pixel size asked for
     // where it is larger; partMissing says what failed when the picture
     // does not show that part.
-    QFuture<CaptureSystemResult<QImage>> captureDesktopPart(const QRect &desktop, const QRect &part, const QSize &size,
-                                                            const QString &partMissing);
+    virtual QFuture<CaptureSystemResult<QImage>> captureDesktopPart(const QRect &desktop, const QRect &part,
+                                                                    const QSize &size, const QString &partMissing);
 
 private:
     void forgetStoredRefusal();

@@ -3,6 +3,7 @@
 #include "platform/KdeShortcutRegistry.h"
 #include "platform/KeyPositions.h"
 #include "platform/PortalRequest.h"
+#include "platform/WindowSystem.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -317,12 +318,15 @@ bool PortalHotKeys::triggerMatches(const QString &description, const QString &pr
 }
 
 void PortalHotKeys::handleActivated(const QDBusObjectPath &session, const QString &shortcut, qulonglong,
-                                    const QVariantMap &)
+                                    const QVariantMap &options)
 {
     if (session.path() != m_session || !m_handler)
         return;
     for (const Shortcut &each : std::as_const(m_shortcuts)) {
         if (each.shortcutID == shortcut) {
+            // A desktop that hands one over lets the window the key calls up
+            // take the keyboard from the app in use.
+            WindowSystem::holdActivationToken(options.value(QStringLiteral("activation_token")).toString());
             m_handler(HotKeyEvent{true, each.id});
             return;
         }

@@ -2,7 +2,9 @@
 
 #include "platform/DesktopNotifications.h"
 #include "platform/FileSync.h"
+#include "platform/ScheduledReminder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
@@ -172,8 +174,10 @@ void InAppWeeklyScheduler::onTimeout(const QString &identifier)
 
 // ---------------------------------------------------------------------------
 
-SystemdUserTimerScheduler::SystemdUserTimerScheduler(QString unitDirectory, QObject *parent)
-    : QObject(parent), m_unitDirectory(std::move(unitDirectory))
+SystemdUserTimerScheduler::SystemdUserTimerScheduler(QString unitDirectory, QString appPath, QObject *parent)
+    : QObject(parent)
+    , m_unitDirectory(std::move(unitDirectory))
+    , m_appPath(appPath.isEmpty() ? QCoreApplication::applicationFilePath() : std::move(appPath))
 {
 }
 
@@ -211,42 +215,21 @@ QString SystemdUserTimerScheduler::timerUnitText(const WeeklyNotificationRequest
         .arg(request.identifier, calendarSpecification(request.weekday, request.hour));
 }
 
-QString SystemdUserTimerScheduler::serviceUnitText(const WeeklyNotificationRequest &request, const QString &busctlPath)
+QString SystemdUserTimerScheduler::serviceUnitText(const WeeklyNotificationRequest &request, const QString &appPath)
 {
-    // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints,
-    // expire_timeout); "--" keeps the timeout -1 from reading as an option.
-    QStringList arguments{busctlPath,
-                          QStringLiteral("--user"),
-                          QStringLiteral("--"),
-                          QStringLiteral("call"),
-                          DesktopNotifications::service,
-                          DesktopNotifications::path,
-                          DesktopNotifications::service,
-                          QStringLiteral("Notify"),
-                          QStringLiteral("susssasa{sv}i"),
-                          QStringLiteral("Tessaline"),
-                          QStringLiteral("0"),
-                          QString(),
-                          request.title,
-                          request.body,
-                          QStringLiteral("0")};
-    // The hints as DesktopNotifications sends them: the desktop entry, so
-    // that a click opens Tessaline, which the timer finds closed as often
-    // as not.
-    arguments << (request.playsDefaultSound ? QStringLiteral("1") : QStringLiteral("2"))
-              << QStringLiteral("desktop-entry") << QStringLiteral("s") << DesktopNotifications::desktopEntry;
-    if (!request.playsDefaultSound)
-        arguments << QStringLiteral("suppress-sound") << QStringLiteral("b") << QStringLiteral("true");
-    arguments << QStringLiteral("-1");
-    QStringList quoted;
-    for (const QString &argument : std::as_const(arguments))
+    QStringList quoted{systemdArgument(appPath)};
+    for (const QString &argument : ScheduledReminder::arguments(request.title, request.body, !request.playsDefaultSound))
         quoted << systemdArgument(argument);
+    // The start that shows the reminder waits to hear of a click on it, and
+    // the Tessaline a click opens outlives it: only that start is ended
+    // with the service, so a window the user asked for stays.
     return QStringLiteral("[Unit]\n"
                           "Description=Tessaline reminder %1\n"
                           "\n"
                           "[Service]\n"
                           "Type=oneshot\n"
-                          "ExecStart=%2\n")
+                          "ExecStart=%2\n"
+                          "KillMode=process\n")
         .arg(request.identifier, quoted.join(QLatin1Char(' ')));
 }
 
@@ -281,14 +264,11 @@ void SystemdUserTimerScheduler::schedule(const WeeklyNotificationRequest &reques
             done(unexpected(NotificationError{QStringLiteral("The reminder could not be scheduled. ") + reason}));
             next();
         };
-        const QString busctl = QStandardPaths::findExecutable(QStringLiteral("busctl"));
-        if (busctl.isEmpty())
-            return fail(QStringLiteral("busctl is not installed."));
         if (!QDir().mkpath(m_unitDirectory))
             return fail(QStringLiteral("The folder %1 could not be created.").arg(m_unitDirectory));
         const QDir directory(m_unitDirectory);
         const std::pair<QString, QString> units[] = {
-            {request.identifier + QStringLiteral(".service"), serviceUnitText(request, busctl)},
+            {request.identifier + QStringLiteral(".service"), serviceUnitText(request, m_appPath)},
             {request.identifier + QStringLiteral(".timer"), timerUnitText(request)},
         };
         for (const auto &[name, text] : units) {

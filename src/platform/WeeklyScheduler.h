@@ -67,13 +67,16 @@ private:
 };
 
 // A systemd user timer and service pair per request, so the notification is
-// shown while the app is closed too. The service sends it with busctl (part
-// of systemd). Operations run one after another.
+// shown while the app is closed too. The service starts the app to show it
+// (ScheduledReminder), which opens Tessaline when it is clicked. Operations
+// run one after another.
 class SystemdUserTimerScheduler : public QObject, public WeeklyScheduler
 {
     Q_OBJECT
 public:
-    explicit SystemdUserTimerScheduler(QString unitDirectory = defaultUnitDirectory(), QObject *parent = nullptr);
+    // appPath: the program the service starts, this one's unless given.
+    explicit SystemdUserTimerScheduler(QString unitDirectory = defaultUnitDirectory(), QString appPath = QString(),
+                                       QObject *parent = nullptr);
 
     // ~/.config/systemd/user (following XDG_CONFIG_HOME).
     static QString defaultUnitDirectory();
@@ -84,7 +87,7 @@ public:
     // "Mon *-*-* 10:00:00" for Monday at ten.
     static QString calendarSpecification(int weekday, int hour);
     static QString timerUnitText(const WeeklyNotificationRequest &request);
-    static QString serviceUnitText(const WeeklyNotificationRequest &request, const QString &busctlPath);
+    static QString serviceUnitText(const WeeklyNotificationRequest &request, const QString &appPath);
 
     void schedule(const WeeklyNotificationRequest &request,
                   std::function<void(Expected<void, NotificationError>)> done) override;
@@ -96,6 +99,7 @@ private:
     void runNext();
 
     QString m_unitDirectory;
+    QString m_appPath;
     std::deque<Step> m_queue;
     bool m_running = false;
 };

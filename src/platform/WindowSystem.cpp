@@ -7,7 +7,9 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QMetaMethod>
 #include <qpa/qplatformnativeinterface.h>
 #include <QScreen>
 #include <QWindow>
@@ -172,6 +174,76 @@ bool bringForwardThroughCompositor(const QWindow &window)
                   .arg(window.width())
                   .arg(window.height()));
     return true;
+}
+
+namespace {
+
+// A launcher's token is good for a few seconds (GNOME lets a start's go
+// after fifteen).
+constexpr qint64 activationTokenLifetime = 10'000;
+
+struct HeldToken
+{
+    QString token;
+    QElapsedTimer age;
+};
+
+HeldToken &heldToken()
+{
+    static HeldToken held;
+    return held;
+}
+
+// Whether the compositor shows a banner for a window that asks for the
+// keyboard without a token it accepts: mutter marks the window as wanting
+// attention, and GNOME Shell says so.
+bool activationWithoutTokenNags()
+{
+    return isWaylandSession()
+        && qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+void holdActivationToken(const QString &token)
+{
+    if (token.isEmpty())
+        return;
+    heldToken().token = token;
+    heldToken().age.start();
+}
+
+void holdLaunchToken()
+{
+    // GLib before 2.76 sets only the startup id, which GNOME takes as the token.
+    QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (token.isEmpty())
+        token = qEnvironmentVariable("DESKTOP_STARTUP_ID");
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    qunsetenv("DESKTOP_STARTUP_ID");
+    holdActivationToken(token);
+}
+
+bool prepareActivation()
+{
+    HeldToken &held = heldToken();
+    const bool fresh = !held.token.isEmpty() && held.age.isValid() && held.age.elapsed() < activationTokenLifetime;
+    // Qt spends a token found here on the next request, once.
+    if (fresh)
+        qputenv("XDG_ACTIVATION_TOKEN", held.token.toUtf8());
+    else
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+    held.token.clear();
+    return fresh || !activationWithoutTokenNags();
+}
+
+void keepActivationToOurRequests()
+{
+    if (!activationWithoutTokenNags() || !qGuiApp)
+        return;
+    // Qt connects it without a receiver of its own, so the application
+    // object is the receiver; nothing of ours listens there.
+    QObject::disconnect(qGuiApp, QMetaMethod::fromSignal(&QGuiApplication::focusObjectChanged), qGuiApp, QMetaMethod());
 }
 
 QScreen *screenForDisplay(quint32 displayID)

@@ -50,6 +50,37 @@ QScreen *activeScreen();
 // screen (a window coming up gets the focus anyway).
 bool bringForwardThroughCompositor(const QWindow &window);
 
+// Keeps a token that lets one of our windows come forward under Wayland,
+// handed over by whatever the user used to ask for Tessaline: a launcher
+// (taken from this process's environment by holdLaunchToken), a second
+// start, a click on a notification, the desktop's shortcut. A compositor
+// honours one only for a short while, so an old one is let go unused.
+void holdActivationToken(const QString &token);
+// Moves the launcher's token out of the environment, where Qt would spend it
+// on whichever window next asked for the keyboard, however much later (GNOME
+// then shows a banner), and where every program we start would find it.
+void holdLaunchToken();
+
+// Whether to ask the compositor now to give one of our windows the keyboard
+// (QWidget::activateWindow, QWindow::requestActivate), readying the request:
+// a token held is handed to Qt for it. Without a token GNOME turns every
+// such request into an "is ready" banner and nothing else (Qt's own token,
+// made from our last input, passes only when that input went to the window
+// GNOME gives the keyboard), so there no request is made; the compositor
+// gives a window of the app in use the keyboard as it appears anyway.
+// Elsewhere a request turned down costs no more than a highlighted task bar
+// entry, and sway and KWin let Qt's own token through.
+bool prepareActivation();
+
+// Stops Qt asking the compositor for the keyboard by itself, where that
+// only puts up banners (GNOME): Qt 6.4's Wayland client asks again each
+// time the keyboard focus moves to another widget, with a token of its own
+// made from the last input, and GNOME turns down every one whose input went
+// to another window (a click on the capture toast, a pin) with an "is
+// ready" banner. Called once the application object is made; our own
+// requests go through prepareActivation.
+void keepActivationToOurRequests();
+
 // Calls `changed` on context's thread each time a tray may have come to the
 // desktop or gone, for as long as context lives; false where nobody says.
 // Under X11 a tray that starts announces itself to every client, and Qt

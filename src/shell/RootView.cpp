@@ -628,8 +628,10 @@ void RootView::syncPresentationSoon()
 
 void RootView::bringToFront()
 {
+    // Restored without asking for the keyboard here: activateTopSheet asks
+    // once, for the window that is to have it.
     if (isMinimized())
-        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     QWidget *front = activateTopSheet();
@@ -655,7 +657,8 @@ QWidget *RootView::activateTopSheet()
             front = dialog;
         }
     }
-    front->activateWindow();
+    if (WindowSystem::prepareActivation())
+        front->activateWindow();
     return front;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/PlatformTexts.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -175,9 +176,7 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
     // The reminder asks the user to open Tessaline; clicking it does.
     connect(m_notificationCenter.get(), &DesktopUserNotificationCenter::opened, this,
             [runtime = m_runtime.get()](const QString &activationToken) {
-                // Qt's Wayland activation uses a token found here, once.
-                if (!activationToken.isEmpty())
-                    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+                WindowSystem::holdActivationToken(activationToken);
                 runtime->bringMainWindowToFront();
             });
     // Said at the start, and once more at the first change that is not kept,

@@ -1,8 +1,11 @@
 #include "platform/AccessibilitySettings.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/DesktopSearchBus.h"
 #include "platform/MemoryRelease.h"
 #include "platform/PlatformFactory.h"
+#include "platform/ScheduledReminder.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowSystem.h"
 #include "model/ModelContext.h"
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearch.h"
@@ -26,6 +29,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -59,11 +63,60 @@ int stopWith(const QString &message)
     return 1;
 }
 
+// Whether the reminder's systemd service started this process to show it.
+bool startedForReminder(int argc, char *argv[])
+{
+    const QByteArray option = "--" + ScheduledReminder::titleOption.toLatin1();
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == option || argument.startsWith(option + '='))
+            return true;
+    }
+    return false;
+}
+
+// How long a reminder waits to be clicked: a working day.
+constexpr std::chrono::hours reminderPatience{8};
+
+// Shows the reminder without a window, and without needing a display: the
+// service may run before the desktop has told systemd where it is.
+int showScheduledReminder(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tessaline"));
+    QCommandLineParser parser;
+    const QCommandLineOption title(ScheduledReminder::titleOption, QString(), QStringLiteral("title"));
+    const QCommandLineOption body(ScheduledReminder::bodyOption, QString(), QStringLiteral("body"));
+    const QCommandLineOption silent(ScheduledReminder::silentOption);
+    parser.addOptions({title, body, silent});
+    parser.process(application);
+    DesktopNotifications notifications;
+    ScheduledReminder reminder(notifications, [](const QString &activationToken) {
+        // A plain start, as from the desktop's launcher: it opens Tessaline,
+        // or has the running one come forward, with the click's token.
+        QProcess start;
+        start.setProgram(QCoreApplication::applicationFilePath());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DESKTOP_STARTUP_ID"));
+        if (activationToken.isEmpty())
+            environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+        else
+            environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), activationToken);
+        start.setProcessEnvironment(environment);
+        return start.startDetached();
+    });
+    QObject::connect(&reminder, &ScheduledReminder::finished, &application, &QCoreApplication::exit);
+    reminder.show(parser.value(title), parser.value(body), parser.isSet(silent), reminderPatience);
+    return application.exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     failWritesPastFileSizeLimit();
+    if (startedForReminder(argc, argv))
+        return showScheduledReminder(argc, argv);
     // In a Wayland session, capture goes through the desktop's portals, which
     // only a native Wayland client can use well; Qt would pick XWayland on
     // some desktops, where captures of other windows come out black.
@@ -71,6 +124,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     returnLargeBlocksToSystem();
     QApplication application(argc, argv);
+    WindowSystem::keepActivationToOurRequests();
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
@@ -117,6 +171,8 @@ int main(int argc, char *argv[])
             DesktopSearchBus::waitForService(10'000);
         return 0;
     }
+    // Taken once a running instance would have been handed it.
+    WindowSystem::holdLaunchToken();
 
     // The desktop's search is answered from the start, over the files as
     // they are, before the library is opened.
@@ -208,15 +264,14 @@ int main(int argc, char *argv[])
         }
         settings->show();
         settings->raise();
-        settings->activateWindow();
+        if (WindowSystem::prepareActivation())
+            settings->activateWindow();
     };
     QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&runtime](const QString &activationToken) {
-                         // Qt's Wayland activation uses a token found here, once.
-                         if (!activationToken.isEmpty())
-                             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+                         WindowSystem::holdActivationToken(activationToken);
                          runtime.bringMainWindowToFront();
                      });
     auto runCommand = [&runtime](CaptureCommand requested) {

@@ -62,7 +62,25 @@ public:
         return m_connection.send(activation) && m_connection.send(invoked);
     }
 
+    // Notification `id` goes, closed by the user (reason 2) or by a
+    // CloseNotification call (reason 3).
+    bool close(uint id, uint reason = 2)
+    {
+        QDBusMessage closed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                         QStringLiteral("org.freedesktop.Notifications"),
+                                                         QStringLiteral("NotificationClosed"));
+        closed << id << reason;
+        return m_connection.send(closed);
+    }
+
+    QList<uint> closeRequests;
+
 public Q_SLOTS:
+    void CloseNotification(uint id)
+    {
+        closeRequests.append(id);
+        close(id, 3);
+    }
     QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("sound")}; }
     QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
     {

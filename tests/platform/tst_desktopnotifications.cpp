@@ -4,6 +4,7 @@
 #include "FakeNotificationServer.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/DesktopUserNotificationCenter.h"
+#include "platform/ScheduledReminder.h"
 #include "platform/WeeklyScheduler.h"
 
 #include <QSignalSpy>
@@ -43,6 +44,8 @@ private Q_SLOTS:
     void notifySendsTheTexts();
     void inAppReminderFiresOnTime();
     void removedReminderNeverFires();
+    void scheduledReminderOpensTessalineOnlyWhenClicked_data();
+    void scheduledReminderOpensTessalineOnlyWhenClicked();
 
 private:
     bool m_hasBus = false;
@@ -188,6 +191,58 @@ void DesktopNotificationsTest::removedReminderNeverFires()
     marker.schedule(later, [](auto) {});
     QTRY_COMPARE_WITH_TIMEOUT(server.received.size(), 1, 10000);
     QCOMPARE(server.received.at(0).summary, QStringLiteral("Marker"));
+}
+
+void DesktopNotificationsTest::scheduledReminderOpensTessalineOnlyWhenClicked_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<int>("status");
+    QTest::newRow("clicked") << QStringLiteral("click") << true << 0;
+    QTest::newRow("clicked, Tessaline not started") << QStringLiteral("click, start fails") << true << 1;
+    QTest::newRow("dismissed") << QStringLiteral("dismiss") << false << 0;
+    QTest::newRow("left alone") << QStringLiteral("nothing") << false << 0;
+    QTest::newRow("no notification server") << QStringLiteral("no server") << false << 1;
+}
+
+void DesktopNotificationsTest::scheduledReminderOpensTessalineOnlyWhenClicked()
+{
+    QFETCH(const QString, user);
+    QFETCH(const bool, opens);
+    QFETCH(const int, status);
+    FakeNotificationServer server;
+    if (user != QLatin1String("no server"))
+        QVERIFY(server.start());
+    DesktopNotifications notifications;
+    QStringList openedWith;
+    ScheduledReminder reminder(notifications, [&](const QString &token) {
+        openedWith.append(token);
+        return user != QLatin1String("click, start fails");
+    });
+    QSignalSpy finished(&reminder, &ScheduledReminder::finished);
+    const bool waits = user != QLatin1String("nothing");
+    reminder.show(QStringLiteral("Title"), QStringLiteral("Body"), true,
+                  waits ? std::chrono::minutes(10) : std::chrono::milliseconds(50));
+    if (user != QLatin1String("no server")) {
+        QTRY_COMPARE(server.received.size(), 1);
+        QCOMPARE(server.received.at(0).summary, QStringLiteral("Title"));
+        QCOMPARE(server.received.at(0).body, QStringLiteral("Body"));
+        QCOMPARE(server.received.at(0).hints.value(QStringLiteral("suppress-sound")).toBool(), true);
+        // Clickable everywhere: a default action, not only the desktop entry.
+        QCOMPARE(server.received.at(0).actions.value(0), QStringLiteral("default"));
+    }
+    if (user.startsWith(QLatin1String("click"))) {
+        QVERIFY(server.click(1, QStringLiteral("token-1")));
+        QVERIFY(server.close(1)); // as every server does after a click
+    } else if (user == QLatin1String("dismiss")) {
+        QVERIFY(server.close(1));
+    }
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), status);
+    QCOMPARE(openedWith, opens ? QStringList{QStringLiteral("token-1")} : QStringList());
+    // Left alone, it is taken off the screen as its start leaves: a click
+    // on it later would find nobody to answer.
+    QCOMPARE(server.closeRequests, user == QLatin1String("nothing") ? QList<uint>{1} : QList<uint>());
 }
 
 QTEST_GUILESS_MAIN(DesktopNotificationsTest)

@@ -17,6 +17,7 @@
 #include "shell/RootView.h"
 #include "platform/Pasteboard.h"
 #include "platform/PlatformFactory.h"
+#include "platform/WindowSystem.h"
 #include "runtime/PinWindowController.h"
 #include "runtime/PinnedImageView.h"
 #include "runtime/ScreenRegistry.h"
@@ -113,6 +114,58 @@ QList<ShownWindow> gnomeWindows()
                         w.at(5).toBool(), true, int(i), w.at(6).toString()});
     }
     return windows;
+}
+
+// GNOME Shell puts up its "is ready" banner for each window that asks for
+// attention; a watch of ours counts them by process, for the life of the
+// shell, from here on.
+QVariant gnomeEval(const QString &script)
+{
+    QDBusMessage eval = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                                       QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+    eval.setArguments({script});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(eval, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2 || !reply.arguments().at(0).toBool())
+        return {};
+    // Answered as JSON text, which may be a bare value.
+    const QByteArray json = '[' + reply.arguments().at(1).toString().toUtf8() + ']';
+    return QJsonDocument::fromJson(json).array().first().toVariant();
+}
+
+bool watchGnomeAttention()
+{
+    return gnomeEval(QStringLiteral(
+                         "if (!global.tessalineAttention) { global.tessalineAttention = [];"
+                         " const count = (display, window) => global.tessalineAttention.push(window.get_pid());"
+                         " global.display.connect('window-demands-attention', count);"
+                         " global.display.connect('window-marked-urgent', count); } true"))
+        .toBool();
+}
+
+int gnomeAttentionOf(qint64 pid)
+{
+    return gnomeEval(QStringLiteral("global.tessalineAttention.filter(p => p == %1).length").arg(pid)).toInt();
+}
+
+std::optional<ShownWindow> shown(const QString &title);
+
+// The "is ready" banners GNOME Shell has put up for our windows (0
+// elsewhere), once it has handled what Qt asked on the way here, the
+// input's end included; -1 when it did not get that far. Each client's
+// requests are handled in order: a title set after Qt's request for a
+// token, then after its answer, then after the token is spent, shows last.
+int bannersSoFar(QWidget &window)
+{
+    if (flavour() != QLatin1String("gnome"))
+        return 0;
+    const QString title = window.windowTitle();
+    for (const QString &marker : {QStringLiteral("Token asked"), QStringLiteral("Token answered"),
+                                  QStringLiteral("Token spent"), title}) {
+        window.setWindowTitle(marker);
+        if (!QTest::qWaitFor([&] { return shown(marker).has_value(); }, 10000))
+            return -1;
+    }
+    return gnomeAttentionOf(QCoreApplication::applicationPid());
 }
 
 // KWin runs a script of ours that prints what it sees into KWin's log.
@@ -268,6 +321,10 @@ private Q_SLOTS:
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
+        // As the app does from its start.
+        WindowSystem::keepActivationToOurRequests();
+        if (flavour() == QLatin1String("gnome"))
+            QVERIFY(watchGnomeAttention());
     }
 
     void init()
@@ -421,9 +478,12 @@ private Q_SLOTS:
 
     // The toast never has the keyboard: once its caption is clicked, what
     // is typed is the caption's, not the window's the keyboard is with,
-    // until that window is clicked again.
+    // until that window is clicked again. The keyboard going from field to
+    // field puts up no "is ready" banner under GNOME.
     void toastCaptionTakesWhatIsTypedOnceClicked()
     {
+        const int banners = bannersSoFar(*m_main);
+        QVERIFY(banners >= 0);
         auto *field = new QLineEdit(m_main.get());
         field->show();
         field->setFocus();
@@ -443,6 +503,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("mine"), 10000);
         QCOMPARE(caption->text(), QStringLiteral("Seen twice"));
         CaptureToastWindowController::shared().close();
+        QCOMPARE(bannersSoFar(*m_main), banners);
     }
 
     // Under Wayland the toast is a popup, which cannot own a window: Save…
@@ -478,7 +539,9 @@ private Q_SLOTS:
 
     // A sheet the main window puts up as it first shows (the first-run
     // setup) is that window's, so the compositor keeps it above it: sway
-    // floats such a window, GNOME names its parent.
+    // floats such a window, GNOME names its parent. A second start that
+    // brings the window forward without a token GNOME accepts asks GNOME
+    // nothing: its answer would be an "is ready" banner and no more.
     void firstRunSheetBelongsToTheMainWindow()
     {
         m_main.reset();
@@ -507,6 +570,24 @@ private Q_SLOTS:
                                          > shown(window.windowTitle())->above,
                                      10000);
         }
+
+        const int banners = bannersSoFar(window);
+        QVERIFY(banners >= 0);
+        // A token the launcher left in the environment long ago: Qt would
+        // spend it on the next request, whatever GNOME makes of it.
+        qputenv("XDG_ACTIVATION_TOKEN", "launched-long-ago_TIME0");
+        window.bringToFront();
+        QCOMPARE(bannersSoFar(window), banners);
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
+        const bool gnome = flavour() == QLatin1String("gnome");
+        // Only GNOME is asked nothing without a token; a token handed over
+        // (a second start's, a notification's) goes to Qt for one request.
+        QCOMPARE(WindowSystem::prepareActivation(), !gnome);
+        WindowSystem::holdActivationToken(QStringLiteral("token-of-a-second-start"));
+        QVERIFY(WindowSystem::prepareActivation());
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray("token-of-a-second-start"));
+        QCOMPARE(WindowSystem::prepareActivation(), !gnome);
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
     }
 
     // A sheet opens over the middle of the window it belongs to, as X11
