@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QCache>
+#include <QHash>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -35,6 +36,7 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
 
 namespace tessaline {
 
@@ -92,11 +94,24 @@ public:
         return QSize(m_tileWidth, tileHeight(m_tileWidth));
     }
 
+    // The row a card's tile was last painted at: a picture that arrives
+    // repaints its own tile, not every tile on the screen. It may be stale
+    // after the list changed, hence the caller checks it against the model.
+    std::optional<int> paintedRow(const QUuid &cardID) const
+    {
+        const auto row = m_paintedRows.constFind(cardID);
+        return row == m_paintedRows.cend() ? std::nullopt : std::optional<int>(*row);
+    }
+
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         const CanvasCard *card = m_model->cardAt(index.row());
         if (!card)
             return;
+        // Only tiles on the screen are painted, so this stays a few screenfuls.
+        if (m_paintedRows.size() > 1024)
+            m_paintedRows.clear();
+        m_paintedRows.insert(card->id(), index.row());
         const QPalette &palette = option.palette;
         const bool hovered = option.state.testFlag(QStyle::State_MouseOver);
         const QRectF tile = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
@@ -233,6 +248,7 @@ private:
     int m_tileWidth = minimumColumn;
     // A few screenfuls of tiles.
     mutable QCache<QString, QString> m_titleLines{256};
+    mutable QHash<QUuid, int> m_paintedRows;
 };
 
 // The list view with the grid's padding inside its scrolling area.
@@ -376,7 +392,7 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
     connect(m_model, &SnipsLibraryModel::contentChanged, this, &SnipsLibraryView::updateContent);
     connect(m_model, &SnipsLibraryModel::errorMessageChanged, this, &SnipsLibraryView::updateAlert);
     m_grid->viewport()->installEventFilter(this);
-    connect(m_images, &SnipImageCache::imageReady, m_grid->viewport(), qOverload<>(&QWidget::update));
+    connect(m_images, &SnipImageCache::imageReady, this, &SnipsLibraryView::repaintTile);
 
     updateContent();
     updateGridSize();
@@ -417,6 +433,19 @@ void SnipsLibraryView::updateGridSize()
     const QSize cell(width + columnGap, tileHeight(width) + rowGap);
     if (m_grid->gridSize() != cell)
         m_grid->setGridSize(cell);
+}
+
+void SnipsLibraryView::repaintTile(const QUuid &cardID)
+{
+    // Pictures arrive one by one for a screenful of tiles; repainting the
+    // whole grid for each kept the screen busy for as long as they came in.
+    const auto *delegate = static_cast<const SnipTileDelegate *>(m_grid->itemDelegate());
+    const std::optional<int> row = delegate->paintedRow(cardID);
+    const CanvasCard *card = row ? m_model->cardAt(*row) : nullptr;
+    if (card && card->id() == cardID)
+        m_grid->viewport()->update(m_grid->visualRect(m_model->index(*row)));
+    else
+        m_grid->viewport()->update();
 }
 
 void SnipsLibraryView::updateDivider()

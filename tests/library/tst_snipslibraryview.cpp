@@ -12,9 +12,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -82,6 +85,28 @@ struct Screen
     int captures = 0;
     QList<QUuid> pins;
     std::unique_ptr<SnipsLibraryView> view;
+};
+
+// The rectangles a widget is asked to paint, from now on.
+struct PaintedRects : QObject
+{
+    explicit PaintedRects(QWidget *widget) { widget->installEventFilter(this); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
+                rects.append(rect);
+        }
+        return false;
+    }
+
+    bool covers(const QRect &rect) const
+    {
+        return std::ranges::any_of(rects, [&](const QRect &painted) { return painted.contains(rect); });
+    }
+
+    QList<QRect> rects;
 };
 
 bool near(const QColor &color, const QColor &expected)
@@ -166,6 +191,25 @@ private Q_SLOTS:
         // No picture at all: the placeholder, not a colour of the others.
         const QColor placeholder = previewCentre(3);
         QVERIFY(!near(placeholder, Qt::red) && !near(placeholder, Qt::green) && !near(placeholder, Qt::blue));
+    }
+
+    // Pictures come in one by one; each repaints its own tile, not the
+    // screenful around it.
+    void anArrivingPictureRepaintsItsTileAlone()
+    {
+        Screen screen;
+        screen.shownGrid();
+        QWidget *viewport = screen.view->grid()->viewport();
+        PaintedRects painted(viewport);
+        Q_EMIT screen.view->imageCache()->imageReady(screen.green->id());
+        QTRY_VERIFY(painted.covers(screen.tileRect(1)));
+        for (const QRect &rect : std::as_const(painted.rects)) {
+            const bool insideATile = std::ranges::any_of(QList<int>{0, 1, 2, 3}, [&](int row) {
+                return screen.tileRect(row).contains(rect);
+            });
+            QVERIFY2(insideATile, qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
+                                                 .arg(rect.width()).arg(rect.height())));
+        }
     }
 
     void clickAnywhereOnTheTileOpensTheGallery_data()
