@@ -10,12 +10,14 @@
 #include "library/SearchView.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "runtime/SnipImageCache.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QTest>
 #include <QToolButton>
 
@@ -294,6 +296,28 @@ private Q_SLOTS:
         QTRY_VERIFY(blackRuns().first > 0);
         const auto [across, down] = blackRuns();
         QVERIFY2(std::abs(across - down) <= 2, qPrintable(QStringLiteral("%1 x %2").arg(across).arg(down)));
+
+        // A picture that comes in repaints its own tile, not the whole list.
+        struct PaintedRects : QObject
+        {
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Paint) {
+                    for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
+                        rects.append(rect);
+                }
+                return false;
+            }
+            QList<QRect> rects;
+        } painted;
+        list->viewport()->installEventFilter(&painted);
+        auto *pictures = fixture.view->findChild<SnipImageCache *>();
+        QVERIFY(pictures);
+        Q_EMIT pictures->imageReady(wide->id());
+        QTRY_VERIFY(!painted.rects.isEmpty());
+        for (const QRect &rect : std::as_const(painted.rects))
+            QVERIFY2(tile.contains(rect), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
+                                                         .arg(rect.width()).arg(rect.height())));
     }
 
     void fieldTakesTheFocusWhenShown()
