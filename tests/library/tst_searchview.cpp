@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/PaintedRects.h"
 #include "../support/PngBytes.h"
 #include "../support/SnipFixtures.h"
 
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QPaintEvent>
 #include <QTest>
 #include <QToolButton>
 
@@ -298,19 +298,7 @@ private Q_SLOTS:
         QVERIFY2(std::abs(across - down) <= 2, qPrintable(QStringLiteral("%1 x %2").arg(across).arg(down)));
 
         // A picture that comes in repaints its own tile, not the whole list.
-        struct PaintedRects : QObject
-        {
-            bool eventFilter(QObject *, QEvent *event) override
-            {
-                if (event->type() == QEvent::Paint) {
-                    for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
-                        rects.append(rect);
-                }
-                return false;
-            }
-            QList<QRect> rects;
-        } painted;
-        list->viewport()->installEventFilter(&painted);
+        PaintedRects painted(list->viewport());
         auto *pictures = fixture.view->findChild<SnipImageCache *>();
         QVERIFY(pictures);
         Q_EMIT pictures->imageReady(wide->id());

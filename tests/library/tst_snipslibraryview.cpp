@@ -1,4 +1,5 @@
 #include "SnipsLibraryRig.h"
+#include "../support/PaintedRects.h"
 #include "../support/TextRunRecorder.h"
 
 #include "design/StudioActionButton.h"
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -85,28 +85,6 @@ struct Screen
     int captures = 0;
     QList<QUuid> pins;
     std::unique_ptr<SnipsLibraryView> view;
-};
-
-// The rectangles a widget is asked to paint, from now on.
-struct PaintedRects : QObject
-{
-    explicit PaintedRects(QWidget *widget) { widget->installEventFilter(this); }
-
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
-                rects.append(rect);
-        }
-        return false;
-    }
-
-    bool covers(const QRect &rect) const
-    {
-        return std::ranges::any_of(rects, [&](const QRect &painted) { return painted.contains(rect); });
-    }
-
-    QList<QRect> rects;
 };
 
 bool near(const QColor &color, const QColor &expected)

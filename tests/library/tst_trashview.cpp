@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/PaintedRects.h"
 #include "../support/SnipFixtures.h"
 
 #include "runtime/LibraryQuery.h"
@@ -17,7 +18,6 @@
 #include <QToolTip>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -494,23 +494,10 @@ void TrashViewTest::anArrivingPictureRepaintsItsTileAlone()
     QTRY_VERIFY(!grid->picture(0).isNull() && !grid->picture(1).isNull());
     QCoreApplication::processEvents();
 
-    struct PaintedRects : QObject
-    {
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            if (event->type() == QEvent::Paint) {
-                for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
-                    rects.append(rect);
-            }
-            return false;
-        }
-        QList<QRect> rects;
-    } painted;
-    grid->viewport()->installEventFilter(&painted);
+    PaintedRects painted(grid->viewport());
     const int arriving = grid->model()->index(0, 0).data(TrashItemModel::IdRole).toUuid() == snips.at(1)->id() ? 0 : 1;
     Q_EMIT grid->pictures()->imageReady(snips.at(1)->id());
-    QTRY_VERIFY(std::ranges::any_of(painted.rects,
-                                    [&](const QRect &rect) { return rect.contains(grid->tileRect(arriving)); }));
+    QTRY_VERIFY(painted.covers(grid->tileRect(arriving)));
     for (const QRect &rect : std::as_const(painted.rects)) {
         const bool insideATile = std::ranges::any_of(QList<int>{0, 1}, [&](int row) {
             return grid->visualRect(grid->model()->index(row, 0)).contains(rect);
