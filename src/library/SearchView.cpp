@@ -22,6 +22,7 @@
 #include <QAbstractItemDelegate>
 #include <QButtonGroup>
 #include <QFontMetrics>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +35,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace tessaline {
 
@@ -198,7 +201,11 @@ public:
         if (!preview || !*preview)
             return;
         QPixmap image;
-        if (CanvasCard *card = found ? found->snipResults().value(row) : nullptr) {
+        if (CanvasCard *card = cardOf(index)) {
+            // Only tiles in view are painted, so this stays a few screenfuls.
+            if (m_paintedRows.size() > 1024)
+                m_paintedRows.clear();
+            m_paintedRows.insert(card->id(), index.row());
             if (m_images.state(*card) == SnipImageCache::State::ready) {
                 const qreal ratio = painter->device()->devicePixelRatioF();
                 image = m_images.coveringPixmap(*card, CompactCardPreview::pictureSize(option.rect.width(), ratio));
@@ -210,10 +217,27 @@ public:
         m_focusRing->paint(painter, option, tile, QuietCardSurface().cornerRadius);
     }
 
+    // The row a card's tile was last painted at, while it still shows that
+    // card: a picture that arrives repaints its own tile, not every tile.
+    std::optional<int> paintedRow(const QUuid &cardID, const QAbstractItemModel &model) const
+    {
+        const auto row = m_paintedRows.constFind(cardID);
+        if (row == m_paintedRows.cend())
+            return std::nullopt;
+        const CanvasCard *card = cardOf(model.index(*row, 0));
+        return card && card->id() == cardID ? std::optional<int>(*row) : std::nullopt;
+    }
+
 private:
+    CanvasCard *cardOf(const QModelIndex &index) const
+    {
+        return found && index.isValid() ? found->snipResults().value(index.data(RowRole).toInt()) : nullptr;
+    }
+
     SnipImageCache &m_images;
     const CompactCardPreview::TourRing &m_tourRing;
     KeyboardFocusRing *m_focusRing;
+    mutable QHash<QUuid, int> m_paintedRows;
 };
 
 // A grid of equal tiles that wraps to its width and is as tall as its rows,
@@ -506,7 +530,15 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
             [this](const QPoint &position) { showMenu(m_noteList, position); });
     connect(m_snipList, &QListView::customContextMenuRequested, this,
             [this](const QPoint &position) { showMenu(m_snipList, position); });
-    connect(m_images, &SnipImageCache::imageReady, m_snipList->viewport(), qOverload<>(&QWidget::update));
+    connect(m_images, &SnipImageCache::imageReady, this, [this](const QUuid &cardID) {
+        // Pictures come in one by one for the tiles in view; repainting
+        // every tile for each kept the screen busy while they came in.
+        const auto *tiles = static_cast<const SnipTileDelegate *>(m_snipList->itemDelegate());
+        if (const std::optional<int> row = tiles->paintedRow(cardID, *m_snipList->model()))
+            m_snipList->viewport()->update(m_snipList->visualRect(m_snipList->model()->index(*row, 0)));
+        else
+            m_snipList->viewport()->update();
+    });
     showText();
     showResults();
 }

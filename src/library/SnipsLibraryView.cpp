@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QCache>
+#include <QHash>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -35,6 +36,7 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
 
 namespace tessaline {
 
@@ -92,26 +94,41 @@ public:
         return QSize(m_tileWidth, tileHeight(m_tileWidth));
     }
 
+    // The row a card's tile was last painted at: a picture that arrives
+    // repaints its own tile, not every tile on the screen. It may be stale
+    // after the list changed, hence the caller checks it against the model.
+    std::optional<int> paintedRow(const QUuid &cardID) const
+    {
+        const auto row = m_paintedRows.constFind(cardID);
+        return row == m_paintedRows.cend() ? std::nullopt : std::optional<int>(*row);
+    }
+
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         const CanvasCard *card = m_model->cardAt(index.row());
         if (!card)
             return;
+        // Only tiles on the screen are painted, so this stays a few screenfuls.
+        if (m_paintedRows.size() > 1024)
+            m_paintedRows.clear();
+        m_paintedRows.insert(card->id(), index.row());
         const QPalette &palette = option.palette;
         const bool hovered = option.state.testFlag(QStyle::State_MouseOver);
         const QRectF tile = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
 
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QRect preview(option.rect.left() + tilePadding, option.rect.top() + tilePadding,
+                            option.rect.width() - 2 * tilePadding, previewHeight(option.rect.width()));
+        const std::optional<QPixmap> picture = previewPicture(*card, preview.size(), ratio);
+
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
-
-        QPainterPath outline;
-        outline.addRoundedRect(tile, tileRadius, tileRadius);
-        painter->fillPath(outline, withOpacity(semanticColor(SemanticColor::primary, palette), hovered ? 0.065 : 0.035));
-
-        const QRect preview(option.rect.left() + tilePadding, option.rect.top() + tilePadding,
-                            option.rect.width() - 2 * tilePadding, previewHeight(option.rect.width()));
-        paintPreview(painter, *card, preview, palette, painter->device() ? painter->device()->devicePixelRatioF() : 1.0);
+        painter->drawPixmap(option.rect.topLeft(), frame(option.rect.size(), hovered, !picture, palette, ratio));
+        if (picture)
+            painter->drawPixmap(preview.topLeft(), *picture);
+        else if (m_images->state(*card) == SnipImageCache::State::unavailable)
+            paintUnavailable(painter, preview, palette, ratio);
 
         // Text block.
         const QColor label = semanticColor(SemanticColor::label, palette);
@@ -133,7 +150,6 @@ public:
         const int metaHeight = std::max(metaMetrics.height(), 10);
         painter->setFont(meta);
         painter->setPen(secondary);
-        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
         const QPixmap symbol = SymbolIcon::tintedPixmap(QStringLiteral("note.text"), QSize(10, 10), ratio, secondary);
         painter->drawPixmap(QRect(textLeft, y + (metaHeight - 10) / 2, 10, 10), symbol);
         const QString date = index.data(SnipsLibraryModel::DateTextRole).toString();
@@ -144,12 +160,6 @@ public:
                                                      QFontMetricsF(meta), noteWidth);
         painter->drawText(QRect(noteLeft, y, noteWidth, metaHeight), Qt::AlignLeft | Qt::AlignVCenter, note);
         painter->drawText(QRect(textLeft, y, textWidth, metaHeight), Qt::AlignRight | Qt::AlignVCenter, date);
-
-        QPen border(withOpacity(semanticColor(SemanticColor::separator, palette), hovered ? 0.9 : 0.45));
-        border.setWidthF(1);
-        painter->setPen(border);
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRoundedRect(tile, tileRadius, tileRadius);
         m_focusRing->paint(painter, option, tile, tileRadius);
         painter->restore();
     }
@@ -190,41 +200,93 @@ private:
             + elidedInItsOwnDirection(flat.mid(cut).trimmed(), QFontMetricsF(font), width);
     }
 
-    void paintPreview(QPainter *painter, const CanvasCard &card, const QRect &frame, const QPalette &palette,
-                      qreal ratio) const
+    // The tile's rounded face and border, and the empty picture frame while
+    // there is no picture: the same for every tile of a size, so drawn once
+    // and blitted. Drawing the rounded shapes anew for each tile was most of
+    // what painting a screenful cost.
+    QPixmap frame(const QSize &size, bool hovered, bool emptyPicture, const QPalette &palette, qreal ratio) const
     {
-        QPainterPath clip;
-        clip.addRoundedRect(QRectF(frame), previewRadius, previewRadius);
-        painter->save();
-        painter->setClipPath(clip);
-        const SnipImageCache::State state = m_images->state(card);
+        const QColor face = withOpacity(semanticColor(SemanticColor::primary, palette), hovered ? 0.065 : 0.035);
+        const QColor edge = withOpacity(semanticColor(SemanticColor::separator, palette), hovered ? 0.9 : 0.45);
+        const QColor empty = withOpacity(semanticColor(SemanticColor::primary, palette), 0.035);
+        const QString key = QStringLiteral("%1x%2@%3/%4/%5/%6")
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(ratio)
+                                .arg(face.rgba())
+                                .arg(edge.rgba())
+                                .arg(emptyPicture ? QString::number(empty.rgba()) : QStringLiteral("-"));
+        if (const QPixmap *kept = m_frames.object(key))
+            return *kept;
+        QPixmap pixmap((QSizeF(size) * ratio).toSize());
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF tile = QRectF(QPointF(), QSizeF(size)).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath outline;
+        outline.addRoundedRect(tile, tileRadius, tileRadius);
+        painter.fillPath(outline, face);
+        if (emptyPicture) {
+            QPainterPath picture;
+            picture.addRoundedRect(QRectF(tilePadding, tilePadding, size.width() - 2 * tilePadding,
+                                          previewHeight(size.width())),
+                                   previewRadius, previewRadius);
+            painter.fillPath(picture, empty);
+        }
+        QPen border(edge);
+        border.setWidthF(1);
+        painter.setPen(border);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(tile, tileRadius, tileRadius);
+        painter.end();
+        m_frames.insert(key, new QPixmap(pixmap));
+        return pixmap;
+    }
+
+    // The card's picture filling the frame with its corners rounded, once it
+    // is ready; cut again whenever the image cache hands out another pixmap.
+    std::optional<QPixmap> previewPicture(const CanvasCard &card, const QSize &frame, qreal ratio) const
+    {
         const std::optional<QSize> size = m_images->imageSize(card);
-        bool drawn = false;
-        if (state == SnipImageCache::State::ready && size && !size->isEmpty()) {
-            // Scaled to fill the frame, the overflow cropped by the clip.
-            const qreal scale = std::max(qreal(frame.width()) / size->width(), qreal(frame.height()) / size->height());
-            const QSizeF logical(size->width() * scale, size->height() * scale);
-            const QSize device(int(std::ceil(logical.width() * ratio)), int(std::ceil(logical.height() * ratio)));
-            const QPixmap pixmap = m_images->pixmap(card, device);
-            if (!pixmap.isNull()) {
-                const QRectF target(frame.center().x() + 0.5 - logical.width() / 2,
-                                    frame.center().y() + 0.5 - logical.height() / 2, logical.width(), logical.height());
-                painter->drawPixmap(target, pixmap, QRectF(pixmap.rect()));
-                drawn = true;
-            }
-        }
-        if (!drawn) {
-            painter->fillRect(frame, withOpacity(semanticColor(SemanticColor::primary, palette), 0.035));
-            if (state == SnipImageCache::State::unavailable) {
-                const QColor tertiary = semanticColor(SemanticColor::tertiary, palette);
-                const QSize symbolSize(22, 22);
-                const QPixmap symbol = SymbolIcon::tintedPixmap(QStringLiteral("photo"), symbolSize, ratio, tertiary);
-                QRect place(QPoint(), symbolSize);
-                place.moveCenter(frame.center());
-                painter->drawPixmap(place, symbol);
-            }
-        }
-        painter->restore();
+        if (m_images->state(card) != SnipImageCache::State::ready || !size || size->isEmpty())
+            return std::nullopt;
+        // Scaled to fill the frame, the overflow cropped by the rounded clip.
+        const qreal scale = std::max(qreal(frame.width()) / size->width(), qreal(frame.height()) / size->height());
+        const QSizeF logical(size->width() * scale, size->height() * scale);
+        const QSize device(int(std::ceil(logical.width() * ratio)), int(std::ceil(logical.height() * ratio)));
+        const QPixmap source = m_images->pixmap(card, device);
+        if (source.isNull())
+            return std::nullopt;
+        const QString key =
+            QStringLiteral("%1/%2x%3@%4").arg(source.cacheKey()).arg(frame.width()).arg(frame.height()).arg(ratio);
+        if (const QPixmap *kept = m_pictures.object(key))
+            return *kept;
+        QPixmap rounded((QSizeF(frame) * ratio).toSize());
+        rounded.setDevicePixelRatio(ratio);
+        rounded.fill(Qt::transparent);
+        QPainter painter(&rounded);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath clip;
+        clip.addRoundedRect(QRectF(QPointF(), QSizeF(frame)), previewRadius, previewRadius);
+        painter.setClipPath(clip);
+        const QRectF target(frame.width() / 2.0 - logical.width() / 2, frame.height() / 2.0 - logical.height() / 2,
+                            logical.width(), logical.height());
+        painter.drawPixmap(target, source, QRectF(source.rect()));
+        painter.end();
+        m_pictures.insert(key, new QPixmap(rounded), std::max(1, int(rounded.width() * rounded.height() * 4 / 1024)));
+        return rounded;
+    }
+
+    static void paintUnavailable(QPainter *painter, const QRect &frame, const QPalette &palette, qreal ratio)
+    {
+        const QColor tertiary = semanticColor(SemanticColor::tertiary, palette);
+        const QSize symbolSize(22, 22);
+        const QPixmap symbol = SymbolIcon::tintedPixmap(QStringLiteral("photo"), symbolSize, ratio, tertiary);
+        QRect place(QPoint(), symbolSize);
+        place.moveCenter(frame.center());
+        painter->drawPixmap(place, symbol);
     }
 
     SnipsLibraryModel *m_model;
@@ -233,6 +295,12 @@ private:
     int m_tileWidth = minimumColumn;
     // A few screenfuls of tiles.
     mutable QCache<QString, QString> m_titleLines{256};
+    // A few sizes, hovered or not, with or without a picture.
+    mutable QCache<QString, QPixmap> m_frames{16};
+    // A screenful of pictures or more, in KiB: they are cut again from the
+    // image cache's when gone.
+    mutable QCache<QString, QPixmap> m_pictures{24 * 1024};
+    mutable QHash<QUuid, int> m_paintedRows;
 };
 
 // The list view with the grid's padding inside its scrolling area.
@@ -376,7 +444,7 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
     connect(m_model, &SnipsLibraryModel::contentChanged, this, &SnipsLibraryView::updateContent);
     connect(m_model, &SnipsLibraryModel::errorMessageChanged, this, &SnipsLibraryView::updateAlert);
     m_grid->viewport()->installEventFilter(this);
-    connect(m_images, &SnipImageCache::imageReady, m_grid->viewport(), qOverload<>(&QWidget::update));
+    connect(m_images, &SnipImageCache::imageReady, this, &SnipsLibraryView::repaintTile);
 
     updateContent();
     updateGridSize();
@@ -417,6 +485,19 @@ void SnipsLibraryView::updateGridSize()
     const QSize cell(width + columnGap, tileHeight(width) + rowGap);
     if (m_grid->gridSize() != cell)
         m_grid->setGridSize(cell);
+}
+
+void SnipsLibraryView::repaintTile(const QUuid &cardID)
+{
+    // Pictures arrive one by one for a screenful of tiles; repainting the
+    // whole grid for each kept the screen busy for as long as they came in.
+    const auto *delegate = static_cast<const SnipTileDelegate *>(m_grid->itemDelegate());
+    const std::optional<int> row = delegate->paintedRow(cardID);
+    const CanvasCard *card = row ? m_model->cardAt(*row) : nullptr;
+    if (card && card->id() == cardID)
+        m_grid->viewport()->update(m_grid->visualRect(m_model->index(*row)));
+    else
+        m_grid->viewport()->update();
 }
 
 void SnipsLibraryView::updateDivider()

@@ -78,6 +78,7 @@ protected:
 private:
     void updateContent();
     void updateDivider();
+    void repaintTile(const QUuid &cardID);
     void updateGridSize();
     void updateAlert();
     void showCardMenu(const QPoint &position);

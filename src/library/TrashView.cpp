@@ -143,7 +143,7 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
         // The same pictures, annotations drawn in, as every other view of
         // a snip; unreadable annotations leave the placeholder.
         m_pictures = new SnipImageCache(this);
-        connect(m_pictures, &SnipImageCache::imageReady, viewport(), qOverload<>(&QWidget::update));
+        connect(m_pictures, &SnipImageCache::imageReady, this, &TrashGridView::pictureArrived);
         m_tourRing = new CompactCardPreview::TourRing(viewport());
     }
     relayout();
@@ -187,10 +187,29 @@ bool TrashGridView::isSnip(int row) const
 QPixmap TrashGridView::picture(int row) const
 {
     const CanvasCard *card = static_cast<const TrashItemModel *>(model())->cardAt(row);
-    if (!m_pictures || !card || card->kind() != CardKind::snip
-        || m_pictures->state(*card) != SnipImageCache::State::ready)
+    if (!m_pictures || !card || card->kind() != CardKind::snip)
+        return {};
+    // Only tiles in view ask, so this stays a few screenfuls.
+    if (m_pictureRows.size() > 1024)
+        m_pictureRows.clear();
+    m_pictureRows.insert(card->id(), row);
+    if (m_pictures->state(*card) != SnipImageCache::State::ready)
         return {};
     return m_pictures->coveringPixmap(*card, CompactCardPreview::pictureSize(m_tileWidth, devicePixelRatioF()));
+}
+
+void TrashGridView::pictureArrived(const QUuid &cardID)
+{
+    // Pictures come in one by one for the tiles in view; repainting every
+    // tile for each kept the screen busy for as long as they came in. The
+    // row the tile was last drawn at may be stale once the list changed.
+    const auto row = m_pictureRows.constFind(cardID);
+    const CanvasCard *card =
+        row != m_pictureRows.cend() ? static_cast<const TrashItemModel *>(model())->cardAt(*row) : nullptr;
+    if (card && card->id() == cardID)
+        viewport()->update(visualRect(model()->index(*row, 0)));
+    else
+        viewport()->update();
 }
 
 QRect TrashGridView::deleteButtonRect(int row) const

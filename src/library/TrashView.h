@@ -3,9 +3,11 @@
 #include "library/CompactCardPreview.h"
 #include "library/TrashModel.h"
 
+#include <QHash>
 #include <QListView>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QUuid>
 #include <QWidget>
 
 class QMenu;
@@ -71,6 +73,7 @@ protected:
 private:
     void relayout();
     bool isSnip(int row) const;
+    void pictureArrived(const QUuid &cardID);
 
     int m_minimumWidth;
     int m_maximumWidth;
@@ -81,6 +84,8 @@ private:
     // Outside every tile until the first paint.
     QPoint m_pointer{-1, -1};
     SnipImageCache *m_pictures = nullptr;
+    // The row each card's picture was last asked for at.
+    mutable QHash<QUuid, int> m_pictureRows;
     CompactCardPreview::TourRing *m_tourRing = nullptr;
 };
 

@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/PaintedRects.h"
 #include "../support/PngBytes.h"
 #include "../support/SnipFixtures.h"
 
@@ -10,6 +11,7 @@
 #include "library/SearchView.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "runtime/SnipImageCache.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -294,6 +296,16 @@ private Q_SLOTS:
         QTRY_VERIFY(blackRuns().first > 0);
         const auto [across, down] = blackRuns();
         QVERIFY2(std::abs(across - down) <= 2, qPrintable(QStringLiteral("%1 x %2").arg(across).arg(down)));
+
+        // A picture that comes in repaints its own tile, not the whole list.
+        PaintedRects painted(list->viewport());
+        auto *pictures = fixture.view->findChild<SnipImageCache *>();
+        QVERIFY(pictures);
+        Q_EMIT pictures->imageReady(wide->id());
+        QTRY_VERIFY(!painted.rects.isEmpty());
+        for (const QRect &rect : std::as_const(painted.rects))
+            QVERIFY2(tile.contains(rect), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
+                                                         .arg(rect.width()).arg(rect.height())));
     }
 
     void fieldTakesTheFocusWhenShown()

@@ -1,4 +1,5 @@
 #include "SnipsLibraryRig.h"
+#include "../support/PaintedRects.h"
 #include "../support/TextRunRecorder.h"
 
 #include "design/StudioActionButton.h"
@@ -15,6 +16,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -166,6 +169,25 @@ private Q_SLOTS:
         // No picture at all: the placeholder, not a colour of the others.
         const QColor placeholder = previewCentre(3);
         QVERIFY(!near(placeholder, Qt::red) && !near(placeholder, Qt::green) && !near(placeholder, Qt::blue));
+    }
+
+    // Pictures come in one by one; each repaints its own tile, not the
+    // screenful around it.
+    void anArrivingPictureRepaintsItsTileAlone()
+    {
+        Screen screen;
+        screen.shownGrid();
+        QWidget *viewport = screen.view->grid()->viewport();
+        PaintedRects painted(viewport);
+        Q_EMIT screen.view->imageCache()->imageReady(screen.green->id());
+        QTRY_VERIFY(painted.covers(screen.tileRect(1)));
+        for (const QRect &rect : std::as_const(painted.rects)) {
+            const bool insideATile = std::ranges::any_of(QList<int>{0, 1, 2, 3}, [&](int row) {
+                return screen.tileRect(row).contains(rect);
+            });
+            QVERIFY2(insideATile, qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
+                                                 .arg(rect.width()).arg(rect.height())));
+        }
     }
 
     void clickAnywhereOnTheTileOpensTheGallery_data()

@@ -1,4 +1,5 @@
 #include "../support/MainWindowRig.h"
+#include "../support/PaintedRects.h"
 #include "../support/SnipFixtures.h"
 
 #include "runtime/LibraryQuery.h"
@@ -21,6 +22,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -99,6 +102,7 @@ private Q_SLOTS:
     void deletedSnipsKeepTheirAnnotations();
     void tilePicturesKeepTheirShape_data();
     void tilePicturesKeepTheirShape();
+    void anArrivingPictureRepaintsItsTileAlone();
     void restoreRowsLineUp();
     void theLastOfManyTilesScrolledIntoViewIsItsOwn();
 };
@@ -468,6 +472,39 @@ void TrashViewTest::tilePicturesKeepTheirShape()
     const int expected = qRound(side * scale);
     QVERIFY2(std::abs(across - std::min(expected, shown.width())) <= 2, qPrintable(QString::number(across)));
     QVERIFY2(std::abs(down - std::min(expected, shown.height())) <= 2, qPrintable(QString::number(down)));
+}
+
+// Pictures come in one by one; each repaints its own tile, not every tile
+// in view.
+void TrashViewTest::anArrivingPictureRepaintsItsTileAlone()
+{
+    Fixture f;
+    Board *note = f.rig.addNote(QStringLiteral("Note"));
+    QList<CanvasCard *> snips;
+    for (const Qt::GlobalColor colour : {Qt::red, Qt::green}) {
+        snips << testing::addCard(f.rig.context(), note->id(),
+                                  CardFields{.kind = CardKind::snip, .image = pngOf(colour, QSize(400, 300))});
+        snips.constLast()->moveToTrash(at(snips.size()));
+    }
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *grid = trash->cardsGrid();
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QTRY_VERIFY(!grid->picture(0).isNull() && !grid->picture(1).isNull());
+    QCoreApplication::processEvents();
+
+    PaintedRects painted(grid->viewport());
+    const int arriving = grid->model()->index(0, 0).data(TrashItemModel::IdRole).toUuid() == snips.at(1)->id() ? 0 : 1;
+    Q_EMIT grid->pictures()->imageReady(snips.at(1)->id());
+    QTRY_VERIFY(painted.covers(grid->tileRect(arriving)));
+    for (const QRect &rect : std::as_const(painted.rects)) {
+        const bool insideATile = std::ranges::any_of(QList<int>{0, 1}, [&](int row) {
+            return grid->visualRect(grid->model()->index(row, 0)).contains(rect);
+        });
+        QVERIFY2(insideATile, qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
+                                             .arg(rect.width()).arg(rect.height())));
+    }
 }
 
 void TrashViewTest::restoreRowsLineUp()
