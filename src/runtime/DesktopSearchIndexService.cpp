@@ -63,6 +63,22 @@ auto unavailable()
     return unexpected(SearchIndexError{QStringLiteral("The search index is not available.")});
 }
 
+// The index's entries named by a card's id, by that id; entries named
+// otherwise are not the app's.
+Expected<QMultiHash<QUuid, QString>, SearchIndexError> cardEntries(SearchIndexing &index)
+{
+    const auto identifiers = index.itemIdentifiers();
+    if (!identifiers)
+        return unexpected(identifiers.error());
+    QMultiHash<QUuid, QString> entries;
+    entries.reserve(identifiers->size());
+    for (const QString &identifier : *identifiers) {
+        if (const std::optional<QUuid> cardID = parseUuid(identifier))
+            entries.insert(*cardID, identifier);
+    }
+    return entries;
+}
+
 // What an entry names as its note when the card's note is not there.
 QString missingNoteName()
 {
@@ -143,15 +159,14 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(
         SearchIndexing *index = state->ensureIndex();
         if (!index)
             return unavailable();
-        const auto identifiers = index->itemIdentifiers();
-        if (!identifiers)
-            return unexpected(identifiers.error());
+        const auto entries = cardEntries(*index);
+        if (!entries)
+            return unexpected(entries.error());
         const QSet<QUuid> kept(cardIDs.cbegin(), cardIDs.cend());
         QStringList gone;
-        for (const QString &identifier : *identifiers) {
-            const std::optional<QUuid> cardID = parseUuid(identifier);
-            if (cardID && !kept.contains(*cardID))
-                gone << identifier;
+        for (auto entry = entries->cbegin(); entry != entries->cend(); ++entry) {
+            if (!kept.contains(entry.key()))
+                gone << entry.value();
         }
         // Called at each start: upkeep an earlier session left undone (the
         // app ended before its worker's pause) is done now, or the words it
@@ -170,18 +185,12 @@ QFuture<Expected<QList<QUuid>, SearchIndexError>> DesktopSearchIndexService::uni
             SearchIndexing *index = state->ensureIndex();
             if (!index)
                 return unavailable();
-            const auto identifiers = index->itemIdentifiers();
-            if (!identifiers)
-                return unexpected(identifiers.error());
-            QSet<QUuid> held;
-            held.reserve(identifiers->size());
-            for (const QString &identifier : *identifiers) {
-                if (const std::optional<QUuid> cardID = parseUuid(identifier))
-                    held.insert(*cardID);
-            }
+            const auto entries = cardEntries(*index);
+            if (!entries)
+                return unexpected(entries.error());
             QList<QUuid> missing;
             for (const QUuid &cardID : cardIDs) {
-                if (!held.contains(cardID))
+                if (!entries->contains(cardID))
                     missing.append(cardID);
             }
             state->called();
