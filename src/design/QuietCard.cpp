@@ -3,8 +3,10 @@
 #include "design/AnimatedAmount.h"
 #include "design/DesignEnvironment.h"
 #include "design/PaintOverlay.h"
+#include "design/ShapePainting.h"
 #include "platform/AccessibilitySettings.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -22,7 +24,12 @@ QuietCard::QuietCard(QuietCardTone tone, bool isSelected, QuietCardElevation ele
     , m_layout(new QVBoxLayout(this))
     , m_hover(new AnimatedAmount(this))
     , m_overlay(new PaintOverlay(this, [this](QPainter &painter) {
-        paintQuietCardOverlay(&painter, cardRect(), surface(), palette(), DesignEnvironment::current().increasedContrast);
+        const bool increasedContrast = DesignEnvironment::current().increasedContrast;
+        paintQuietCardOverlay(&painter, cardRect(), surface(), palette(), increasedContrast);
+        // Over the border and the content, so a picture filling the card
+        // cannot hide it.
+        if (m_keyboardFocus && hasFocus())
+            paintFocusRing(&painter, cardRect(), cornerRadius, palette(), increasedContrast);
     }))
 {
     m_layout->setSpacing(0);
@@ -133,6 +140,26 @@ void QuietCard::leaveEvent(QEvent *event)
 {
     QWidget::leaveEvent(event);
     m_hover->setOn(false);
+}
+
+void QuietCard::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+        return;
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_overlay->update();
+}
+
+void QuietCard::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    // A menu opened from the card, or another window, takes the keyboard
+    // for a while; the focus comes back, and so does the ring with it.
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+        m_keyboardFocus = false;
+    m_overlay->update();
 }
 
 } // namespace tessaline

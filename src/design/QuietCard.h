@@ -17,7 +17,8 @@ class AnimatedAmount;
 // tone, its border answers selection, hover and contrast, a faint tint shows
 // under the pointer, and its shadow grows with elevation (the widget keeps
 // room around the card for it). Tint and border lie over the content and let
-// clicks through.
+// clicks through. A card given a focus policy wears the controls' focus ring
+// while it holds focus that came from the keyboard; a click shows none.
 class QuietCard : public QWidget
 {
     Q_OBJECT
@@ -45,6 +46,10 @@ public:
     void setContent(QWidget *content);
     QWidget *content() const { return m_content; }
 
+    // The focus ring is on: the card holds focus that came by Tab, Shift+Tab
+    // or a shortcut.
+    bool showsKeyboardFocus() const { return m_keyboardFocus && hasFocus(); }
+
     // The card's own shape inside the widget (the widget minus shadow room).
     QRectF cardRect() const;
     QuietCardSurface surface() const;
@@ -54,6 +59,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void updateMargins();
@@ -63,6 +70,7 @@ private:
     bool m_selected;
     QuietCardElevation m_elevation;
     qreal m_contentPadding;
+    bool m_keyboardFocus = false;
     QPointer<QWidget> m_content;
     QVBoxLayout *m_layout;
     AnimatedAmount *m_hover;

@@ -8,6 +8,7 @@
 #include "notes/WritingAccessibility.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace tessaline {
@@ -18,6 +19,7 @@ BoardMissingWritingReferenceView::BoardMissingWritingReferenceView(const std::op
     , m_cardID(cardID)
 {
     installWritingAccessibility();
+    setFocusPolicy(Qt::TabFocus);
     auto *content = new QWidget;
     auto *row = new QHBoxLayout(content);
     row->setContentsMargins(0, 0, 0, 0);
@@ -43,9 +45,23 @@ BoardMissingWritingReferenceView::BoardMissingWritingReferenceView(const std::op
             onRemove();
     });
     row->addWidget(remove, 0, Qt::AlignVCenter);
+    m_remove = remove;
     setContent(content);
 
     setAccessibleName(QStringLiteral("Unavailable card reference"));
+}
+
+void BoardMissingWritingReferenceView::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+        && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+        // Pressed where it can be seen, as a click would.
+        m_remove->animateClick();
+        event->accept();
+        return;
+    }
+    QuietCard::keyPressEvent(event);
 }
 
 } // namespace tessaline

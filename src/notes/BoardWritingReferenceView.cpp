@@ -23,6 +23,7 @@
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -81,6 +82,7 @@ BoardWritingReferenceView::BoardWritingReferenceView(CanvasCard *card, NoteAttac
     , m_images(images)
 {
     installWritingAccessibility();
+    setFocusPolicy(Qt::TabFocus);
     rebuild();
     if (card) {
         connect(card, &CanvasCard::changed, this, [this](int property) {
@@ -134,9 +136,7 @@ void BoardWritingReferenceView::rebuild()
         m_actionsButton->setObjectName(QStringLiteral("snipActionsButton"));
         m_actionsButton->setFixedSize(int(Presentation::actionsButtonSize), int(Presentation::actionsButtonSize));
         connect(m_actionsButton, &QAbstractButton::clicked, this, [this]() {
-            QMenu *menu = createActionsMenu(this);
-            menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(m_actionsButton->mapToGlobal(QPoint(0, m_actionsButton->height())));
+            popUpActionsMenu(m_actionsButton->mapToGlobal(QPoint(0, m_actionsButton->height())));
         });
         m_actionsButton->setVisible(isHovered());
         placeActionsButton();
@@ -324,12 +324,49 @@ void BoardWritingReferenceView::saveImage()
     });
 }
 
+void BoardWritingReferenceView::popUpActionsMenu(const QPoint &globalPosition)
+{
+    // The Menu key comes both as a key and, from the display server, as a
+    // context menu request: one menu answers both.
+    if (m_menu && m_menu->isVisible())
+        return;
+    m_menu = createActionsMenu(this);
+    m_menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_menu->popup(globalPosition);
+}
+
+QPoint BoardWritingReferenceView::keyboardMenuPosition() const
+{
+    if (m_actionsButton)
+        return m_actionsButton->mapToGlobal(QPoint(0, m_actionsButton->height()));
+    const QRectF card = cardRect();
+    const int inset = int(Presentation::actionsButtonPadding);
+    const QPointF corner = layoutDirection() == Qt::RightToLeft ? card.topRight() + QPointF(-inset, inset)
+                                                                 : card.topLeft() + QPointF(inset, inset);
+    return mapToGlobal(corner.toPoint());
+}
+
 void BoardWritingReferenceView::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu *menu = createActionsMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(event->globalPos());
+    popUpActionsMenu(event->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPosition() : event->globalPos());
     event->accept();
+}
+
+void BoardWritingReferenceView::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if (modifiers == Qt::NoModifier && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+        open();
+        event->accept();
+        return;
+    }
+    if ((modifiers == Qt::NoModifier && key == Qt::Key_Menu) || (modifiers == Qt::ShiftModifier && key == Qt::Key_F10)) {
+        popUpActionsMenu(keyboardMenuPosition());
+        event->accept();
+        return;
+    }
+    QuietCard::keyPressEvent(event);
 }
 
 void BoardWritingReferenceView::enterEvent(QEnterEvent *event)

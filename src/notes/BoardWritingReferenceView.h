@@ -23,7 +23,9 @@ class StudioIconButton;
 // caption and a menu of snip actions, any other card as a compact row that
 // opens it. It changes nothing itself: opening, removing and resizing are
 // the actions handed in; the snip actions copy, save or open a sheet through
-// the navigation state.
+// the navigation state. It takes the keyboard by Tab alone, so a click still
+// leaves the caret where it was: then Return or Space opens it as a click
+// does, and the Menu key or Shift+F10 opens its actions menu.
 class BoardWritingReferenceView : public QuietCard
 {
     Q_OBJECT
@@ -60,6 +62,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -73,6 +76,11 @@ private:
     void placeActionsButton();
     void saveImage();
     void open();
+    // The actions menu at `globalPosition`; at most one at a time.
+    void popUpActionsMenu(const QPoint &globalPosition);
+    // Where a menu opened from the keyboard stands: under the actions button
+    // of a snip, at the card's top corner otherwise.
+    QPoint keyboardMenuPosition() const;
 
     QPointer<CanvasCard> m_card;
     NoteAttachmentSize m_size;
@@ -81,6 +89,7 @@ private:
     Pasteboard *m_pasteboard = nullptr;
     StudioIconButton *m_actionsButton = nullptr;
     QPointer<SnipImageView> m_image;
+    QPointer<QMenu> m_menu;
     AnimatedAmount *m_tourRing = nullptr;
     bool m_copied = false;
 };

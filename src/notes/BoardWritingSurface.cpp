@@ -672,6 +672,8 @@ WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &b
         return m_model->acceptsPaste(blockID, pasted, replaced);
     };
     editor->onArrowPastEdge = [this, blockID](bool down, int x) { return moveCaretPast(blockID, down, x); };
+    // Tab is the one way a keyboard reaches the cards between paragraphs.
+    editor->setTabChangesFocus(true);
     connect(editor, &QTextEdit::textChanged, this, [this, editor]() {
         const QString text = editor->text();
         if (Row *row = findRow(editor->blockID()); row && row->editor == editor)
@@ -757,6 +759,57 @@ bool BoardWritingSurface::moveCaretPast(const QUuid &blockID, bool down, int x)
     editor->setTextCursor(editor->cursorForPosition(QPoint(x, down ? lines.top() + 1 : lines.bottom() - 1)));
     editor->setFocus(Qt::OtherFocusReason);
     ensureCaretVisible(editor);
+    return true;
+}
+
+bool BoardWritingSurface::focusNextPrevChild(bool next)
+{
+    // The row holding the keyboard: the page's child that is, or holds, the
+    // focused widget.
+    QWidget *held = QApplication::focusWidget();
+    while (held && held->parentWidget() != m_page)
+        held = held->parentWidget();
+    const auto from = held ? std::find_if(m_rows.cbegin(), m_rows.cend(), [held](const Row &row) { return row.widget == held; })
+                           : m_rows.cend();
+    if (from == m_rows.cend())
+        return QScrollArea::focusNextPrevChild(next);
+    if (const std::optional<QUuid> target = m_model->tabTarget(from->id, next); target && findRow(*target)) {
+        tabToRow(*target, next);
+        return true;
+    }
+    return tabOutOfWriting(next);
+}
+
+void BoardWritingSurface::tabToRow(const QUuid &blockID, bool forward)
+{
+    const Qt::FocusReason reason = forward ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    const Row *row = findRow(blockID);
+    m_page->relayout();
+    QWidget *widget = row->isParagraph ? materializeParagraph(blockID) : materializeReference(blockID);
+    m_page->relayout();
+    widget->show();
+    ensureWidgetVisible(widget, 0, blockSpacing);
+    if (auto *editor = qobject_cast<WritingParagraphEditor *>(widget))
+        editor->moveCursor(forward ? QTextCursor::Start : QTextCursor::End);
+    widget->setFocus(reason);
+}
+
+bool BoardWritingSurface::tabOutOfWriting(bool forward)
+{
+    // The rows stand in the window's focus chain in the order they were
+    // made, not in the document's: the first widget of the chain outside
+    // the writing that takes Tab is where the keyboard goes.
+    QWidget *start = QApplication::focusWidget();
+    for (QWidget *candidate = forward ? start->nextInFocusChain() : start->previousInFocusChain(); candidate != start;
+         candidate = forward ? candidate->nextInFocusChain() : candidate->previousInFocusChain()) {
+        if (candidate == this || isAncestorOf(candidate) || candidate->window() != window())
+            continue;
+        if ((candidate->focusPolicy() & Qt::TabFocus) && candidate->isVisible() && candidate->isEnabled()) {
+            candidate->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    // Nothing else to go to: the keyboard stays, and Tab writes nothing.
     return true;
 }
 

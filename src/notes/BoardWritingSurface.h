@@ -76,6 +76,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    // Tab and Shift+Tab go through the writing in document order, card
+    // rows included, then on to the rest of the window.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     class Page;
@@ -139,6 +142,12 @@ private:
     // between them, at `x` on its last or first line; false when there is
     // no such paragraph.
     bool moveCaretPast(const QUuid &blockID, bool down, int x);
+    // Gives the row of `blockID` the keyboard by Tab (Shift+Tab: `forward`
+    // false) and scrolls it into view; a paragraph takes the caret at its
+    // start, or its end when come back to.
+    void tabToRow(const QUuid &blockID, bool forward);
+    // The keyboard to the widget after (before) the writing in the window.
+    bool tabOutOfWriting(bool forward);
 
     BoardWritingSurfaceModel *m_model;
     SnipImageCache *m_images;

@@ -72,6 +72,18 @@ std::optional<QUuid> BoardWritingSurfaceModel::firstParagraphID() const
     return std::nullopt;
 }
 
+std::optional<QUuid> BoardWritingSurfaceModel::tabTarget(const QUuid &blockID, bool forward) const
+{
+    const QList<BoardWritingBlock> &blocks = m_document.blocks;
+    const auto at = std::find_if(blocks.cbegin(), blocks.cend(), [&](const BoardWritingBlock &block) { return block.id == blockID; });
+    if (at == blocks.cend())
+        return std::nullopt;
+    const qsizetype index = at - blocks.cbegin() + (forward ? 1 : -1);
+    if (index < 0 || index >= blocks.size())
+        return std::nullopt;
+    return blocks.at(index).id;
+}
+
 QString BoardWritingSurfaceModel::paragraphText(const QUuid &blockID) const
 {
     for (const BoardWritingBlock &block : m_document.blocks) {

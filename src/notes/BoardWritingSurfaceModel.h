@@ -54,6 +54,12 @@ public:
 
     // The id of the first paragraph, none when the document has none.
     std::optional<QUuid> firstParagraphID() const;
+    // Where Tab (Shift+Tab: `forward` false) takes the keyboard from the
+    // block `blockID`: the block after (before) it in document order, a
+    // paragraph or a card reference alike, so every card can be reached
+    // without a pointer. None at either end, where the keyboard leaves the
+    // writing, and for an id the document does not hold.
+    std::optional<QUuid> tabTarget(const QUuid &blockID, bool forward) const;
     // The text of the first block with that id, of any kind; "" when none.
     QString paragraphText(const QUuid &blockID) const;
     // Replaces the paragraph's text exactly as typed and hands the document

@@ -190,7 +190,8 @@ void WritingParagraphEditor::insertFromMimeData(const QMimeData *source)
 
 // A note reads as one page, but each paragraph is an editor of its own:
 // left to the editor, the arrow keys stopped at its edge and the keyboard
-// could not reach the next paragraph at all (Tab writes a tab there).
+// could not reach the next paragraph at all (Tab goes on to the card
+// between them first).
 void WritingParagraphEditor::keyPressEvent(QKeyEvent *event)
 {
     const bool up = event->key() == Qt::Key_Up;

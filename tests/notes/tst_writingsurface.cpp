@@ -10,10 +10,12 @@
 #include "notes/BoardMissingWritingReferenceView.h"
 #include "notes/BoardWritingReferenceView.h"
 #include "notes/BoardWritingSurface.h"
+#include "notes/SnipImageView.h"
 #include "notes/WritingParagraphEditor.h"
 #include "platform/UuidText.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QScrollBar>
 #include <QGraphicsOpacityEffect>
 #include <QApplication>
@@ -136,6 +138,7 @@ private Q_SLOTS:
     void newCardListedAfterItsReferenceNeverShowsMissing();
     void focusIsTheWritingPosition();
     void arrowKeysGoFromParagraphToParagraph();
+    void cardsAreReachedAndUsedFromTheKeyboard();
     void pageLayout();
     void rowsEnter_data();
     void rowsEnter();
@@ -550,6 +553,123 @@ void WritingSurfaceTest::arrowKeysGoFromParagraphToParagraph()
     }
     QCOMPARE(visited, expected);
     QCOMPARE(m_workspace.document, before);
+}
+
+void WritingSurfaceTest::cardsAreReachedAndUsedFromTheKeyboard()
+{
+    auto gone = makeCard(CardKind::snip, QStringLiteral("in the trash"));
+    const QUuid thoughtRow = QUuid::createUuid();
+    const QUuid snipRow = QUuid::createUuid();
+    const QUuid goneRow = QUuid::createUuid();
+    const QUuid last = QUuid::createUuid();
+    m_workspace.store(BoardWritingDocument{{BoardWritingBlock::paragraph(QStringLiteral("Opening"), m_first),
+                                            BoardWritingBlock::cardReference(m_thought->id(), NoteAttachmentSize::medium, thoughtRow),
+                                            BoardWritingBlock::paragraph(QStringLiteral("Middle"), m_second),
+                                            BoardWritingBlock::cardReference(m_snip->id(), NoteAttachmentSize::medium, snipRow),
+                                            BoardWritingBlock::cardReference(gone->id(), NoteAttachmentSize::medium, goneRow),
+                                            BoardWritingBlock::paragraph(QStringLiteral("End"), last)}});
+    QTRY_VERIFY(m_surface->rowWidget(goneRow));
+    m_surface->finishAnimations();
+    const BoardWritingDocument before = m_workspace.document;
+    m_surface->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_surface.get()));
+    m_surface->paragraphEditor(m_first)->setFocus();
+
+    // The row holding the keyboard, by its block; for a card, also its
+    // accessible name, whether it wears the ring and lies wholly in view.
+    auto focusedRow = [this]() -> QString {
+        QWidget *focus = QApplication::focusWidget();
+        if (auto *editor = qobject_cast<WritingParagraphEditor *>(focus))
+            return uuidText(editor->blockID());
+        for (const QUuid &id : m_surface->rowOrder()) {
+            if (m_surface->rowWidget(id) != focus || !focus)
+                continue;
+            const auto *card = qobject_cast<QuietCard *>(focus);
+            const QRect shown(focus->mapTo(m_surface->viewport(), QPoint(0, 0)), focus->size());
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(focus);
+            return QStringLiteral("%1 %2 ring:%3 inView:%4 focused:%5")
+                .arg(uuidText(id), accessible->text(QAccessible::Name))
+                .arg(card && card->showsKeyboardFocus())
+                .arg(m_surface->viewport()->rect().contains(shown))
+                .arg(accessible->state().focused);
+        }
+        return QStringLiteral("elsewhere");
+    };
+    auto card = [](const QUuid &id, const QString &name) {
+        return QStringLiteral("%1 %2 ring:1 inView:1 focused:1").arg(uuidText(id), name);
+    };
+    const QStringList forward{card(thoughtRow, QStringLiteral("Reference to Who pays?")), uuidText(m_second),
+                              card(snipRow, QStringLiteral("Reference to Pricing table")),
+                              card(goneRow, QStringLiteral("Unavailable card reference")), uuidText(last),
+                              // Nothing follows the writing in this window.
+                              uuidText(last)};
+    QStringList visited;
+    for (qsizetype step = 0; step < forward.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << focusedRow();
+    }
+    QCOMPARE(visited, forward);
+    const QStringList backward{card(goneRow, QStringLiteral("Unavailable card reference")),
+                               card(snipRow, QStringLiteral("Reference to Pricing table")), uuidText(m_second),
+                               card(thoughtRow, QStringLiteral("Reference to Who pays?")), uuidText(m_first)};
+    visited.clear();
+    for (qsizetype step = 0; step < backward.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        visited << focusedRow();
+    }
+    QCOMPARE(visited, backward);
+    // Tab went between the blocks; it wrote nothing into them.
+    QCOMPARE(m_workspace.document, before);
+
+    // Return and Space open a card as a click does.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), m_surface->rowWidget(snipRow));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(m_workspace.calls, (QStringList{QStringLiteral("open Who pays?"), QStringLiteral("open Pricing table")}));
+
+    // Shift+F10 and the Menu key open the card's actions menu; Escape gives
+    // the keyboard back to the card, ring and all.
+    auto menuTexts = [] {
+        QStringList texts;
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *action : menu->actions())
+                texts << action->text();
+        }
+        return texts;
+    };
+    const QStringList snipMenu{QStringLiteral("Open Preview"), QStringLiteral("Copy"), QStringLiteral("Save As…"),
+                               QStringLiteral("Annotate"), QStringLiteral("Copy with Frame…"), QStringLiteral("View As"),
+                               QString(), QStringLiteral("Remove from Note")};
+    const QList<std::pair<Qt::Key, Qt::KeyboardModifiers>> menuKeys{{Qt::Key_F10, Qt::ShiftModifier},
+                                                                     {Qt::Key_Menu, Qt::NoModifier}};
+    for (const auto &[key, modifiers] : menuKeys) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        QTRY_COMPARE(menuTexts(), snipMenu);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(focusedRow(), card(snipRow, QStringLiteral("Reference to Pricing table")));
+    }
+
+    // Return on the placeholder presses its Remove.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(m_workspace.calls.size(), 3);
+    QCOMPARE(m_workspace.calls.last(), QStringLiteral("remove ") + uuidText(goneRow));
+
+    // A click on a card opens it as before: the card takes no focus from
+    // it, so wears no ring.
+    m_surface->paragraphEditor(m_first)->setFocus();
+    auto *snip = qobject_cast<BoardWritingReferenceView *>(m_surface->rowWidget(snipRow));
+    auto *image = snip->findChild<SnipImageView *>();
+    QVERIFY(image);
+    const QPoint centre = image->imageRect().center().toPoint();
+    QTest::mouseClick(image, Qt::LeftButton, Qt::NoModifier, centre);
+    QCOMPARE(m_workspace.calls.last(), QStringLiteral("open Pricing table"));
+    QVERIFY(!snip->hasFocus());
+    QVERIFY(!snip->showsKeyboardFocus());
 }
 
 void WritingSurfaceTest::pageLayout()
