@@ -63,20 +63,20 @@ auto unavailable()
     return unexpected(SearchIndexError{QStringLiteral("The search index is not available.")});
 }
 
-// The index's entries named by a card's id, by that id; entries named
-// otherwise are not the app's.
-Expected<QMultiHash<QUuid, QString>, SearchIndexError> cardEntries(SearchIndexing &index)
+// Calls visit(cardID, identifier) for each of the index's entries named by
+// a card's id; entries named otherwise are not the app's. Nothing is
+// gathered: the worker's memory, once touched, stays with the process.
+template <typename Visit>
+Expected<void, SearchIndexError> visitCardEntries(SearchIndexing &index, Visit &&visit)
 {
     const auto identifiers = index.itemIdentifiers();
     if (!identifiers)
         return unexpected(identifiers.error());
-    QMultiHash<QUuid, QString> entries;
-    entries.reserve(identifiers->size());
     for (const QString &identifier : *identifiers) {
         if (const std::optional<QUuid> cardID = parseUuid(identifier))
-            entries.insert(*cardID, identifier);
+            visit(*cardID, identifier);
     }
-    return entries;
+    return {};
 }
 
 // What an entry names as its note when the card's note is not there.
@@ -159,15 +159,14 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::keepOnly(
         SearchIndexing *index = state->ensureIndex();
         if (!index)
             return unavailable();
-        const auto entries = cardEntries(*index);
-        if (!entries)
-            return unexpected(entries.error());
         const QSet<QUuid> kept(cardIDs.cbegin(), cardIDs.cend());
         QStringList gone;
-        for (auto entry = entries->cbegin(); entry != entries->cend(); ++entry) {
-            if (!kept.contains(entry.key()))
-                gone << entry.value();
-        }
+        const auto listed = visitCardEntries(*index, [&](const QUuid &cardID, const QString &identifier) {
+            if (!kept.contains(cardID))
+                gone << identifier;
+        });
+        if (!listed)
+            return unexpected(listed.error());
         // Called at each start: upkeep an earlier session left undone (the
         // app ended before its worker's pause) is done now, or the words it
         // was to merge away would wait for the next removal.
@@ -185,12 +184,15 @@ QFuture<Expected<QList<QUuid>, SearchIndexError>> DesktopSearchIndexService::uni
             SearchIndexing *index = state->ensureIndex();
             if (!index)
                 return unavailable();
-            const auto entries = cardEntries(*index);
-            if (!entries)
-                return unexpected(entries.error());
+            QSet<QUuid> held;
+            const auto listed = visitCardEntries(*index, [&held](const QUuid &cardID, const QString &) {
+                held.insert(cardID);
+            });
+            if (!listed)
+                return unexpected(listed.error());
             QList<QUuid> missing;
             for (const QUuid &cardID : cardIDs) {
-                if (!entries->contains(cardID))
+                if (!held.contains(cardID))
                     missing.append(cardID);
             }
             state->called();
