@@ -730,13 +730,22 @@ void BoardWritingSurface::focusParagraph(const QUuid &blockID)
 {
     if (const Row *row = findRow(blockID); !row || !row->isParagraph)
         return;
-    m_page->relayout();
-    WritingParagraphEditor *editor = materializeParagraph(blockID);
-    m_page->relayout();
+    auto *editor = static_cast<WritingParagraphEditor *>(placedView(blockID));
     ensureWidgetVisible(editor, 0, blockSpacing);
-    editor->show();
     editor->setFocus(Qt::OtherFocusReason);
     editor->moveCursor(QTextCursor::End);
+}
+
+QWidget *BoardWritingSurface::placedView(const QUuid &blockID)
+{
+    // Placed before, so the row's view is made where it stands, and again,
+    // as a view made takes its own height.
+    m_page->relayout();
+    const Row *row = findRow(blockID);
+    QWidget *view = row->isParagraph ? materializeParagraph(blockID) : materializeReference(blockID);
+    m_page->relayout();
+    view->show();
+    return view;
 }
 
 bool BoardWritingSurface::moveCaretPast(const QUuid &blockID, bool down, int x)
@@ -750,11 +759,7 @@ bool BoardWritingSurface::moveCaretPast(const QUuid &blockID, bool down, int x)
         index += step;
     if (index < 0 || index >= qsizetype(m_rows.size()))
         return false;
-    const QUuid target = m_rows[size_t(index)].id;
-    m_page->relayout();
-    WritingParagraphEditor *editor = materializeParagraph(target);
-    m_page->relayout();
-    editor->show();
+    auto *editor = static_cast<WritingParagraphEditor *>(placedView(m_rows[size_t(index)].id));
     const QRect lines = editor->viewport()->rect();
     editor->setTextCursor(editor->cursorForPosition(QPoint(x, down ? lines.top() + 1 : lines.bottom() - 1)));
     editor->setFocus(Qt::OtherFocusReason);
@@ -783,11 +788,7 @@ bool BoardWritingSurface::focusNextPrevChild(bool next)
 void BoardWritingSurface::tabToRow(const QUuid &blockID, bool forward)
 {
     const Qt::FocusReason reason = forward ? Qt::TabFocusReason : Qt::BacktabFocusReason;
-    const Row *row = findRow(blockID);
-    m_page->relayout();
-    QWidget *widget = row->isParagraph ? materializeParagraph(blockID) : materializeReference(blockID);
-    m_page->relayout();
-    widget->show();
+    QWidget *widget = placedView(blockID);
     ensureWidgetVisible(widget, 0, blockSpacing);
     if (auto *editor = qobject_cast<WritingParagraphEditor *>(widget))
         editor->moveCursor(forward ? QTextCursor::Start : QTextCursor::End);

@@ -120,6 +120,9 @@ private:
     void measureSome();
     Row makeReferenceRow(const WritingReferenceResolution &resolution);
     QWidget *materializeReference(const QUuid &blockID);
+    // The view of the row of `blockID`, made if need be, shown and put in
+    // its place on the page now.
+    QWidget *placedView(const QUuid &blockID);
     // Where a reference row without its view stands in the page's layout.
     int estimatedReferenceHeight(const Row &row) const;
     void rememberReferenceHeight(const Row &row, int width, int height);
