@@ -78,9 +78,11 @@ void SearchIndexRestorer::readTexts(QPointer<const CanvasCard> card)
 {
     const qint64 row = card->unreadTextsRow();
     const QString filePath = m_context.filePath();
+    // An edit from here on reads the card again.
+    const QDateTime edited = card->updatedAt();
     if (row == 0 || filePath.isEmpty()) {
         // Read already, or a library held in memory: the card has them.
-        readPicture(card, card->displayTitle(), card->combinedText());
+        readPicture(card, edited, card->displayTitle(), card->combinedText());
         return;
     }
     if (!m_reading) {
@@ -96,26 +98,27 @@ void SearchIndexRestorer::readTexts(QPointer<const CanvasCard> card)
                          texts->catalog = std::make_unique<CardCatalog>(texts->filePath);
                      return texts->catalog->storedTexts(row);
                  })
-        .then(this, [this, card](const std::optional<CardCatalog::CardTexts> &texts) {
+        .then(this, [this, card, edited](const std::optional<CardCatalog::CardTexts> &texts) {
             if (!card || !card->modelContext()) {
                 indexNext();
                 return;
             }
             // Written since it was listed: the card holds its texts now.
             if (!texts || card->unreadTextsRow() == 0) {
-                readPicture(card, card->displayTitle(), card->combinedText());
+                readPicture(card, edited, card->displayTitle(), card->combinedText());
                 return;
             }
             const CanvasCard::TitleSources sources{card->title(), texts->markdownText, texts->contextText,
                                                    texts->ocrText, card->kind()};
-            readPicture(card, CanvasCard::displayTitle(sources),
+            readPicture(card, edited, CanvasCard::displayTitle(sources),
                         CanvasCard::combinedText(texts->markdownText, texts->contextText, texts->ocrText));
         });
 }
 
-void SearchIndexRestorer::readPicture(QPointer<const CanvasCard> card, QString title, QString text)
+void SearchIndexRestorer::readPicture(QPointer<const CanvasCard> card, const QDateTime &edited, QString title,
+                                      QString text)
 {
-    const auto indexWith = [this, card, title, text, edited = card->updatedAt()](
+    const auto indexWith = [this, card, title, text, edited](
                                const std::optional<QByteArray> &annotations, const std::optional<QByteArray> &picture) {
         const auto boards = m_context.fetchBoards();
         if (!card || !card->modelContext() || !card->isLive() || !boards) {

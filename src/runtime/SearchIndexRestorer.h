@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -42,7 +43,7 @@ private:
 
     void indexNext();
     void readTexts(QPointer<const CanvasCard> card);
-    void readPicture(QPointer<const CanvasCard> card, QString title, QString text);
+    void readPicture(QPointer<const CanvasCard> card, const QDateTime &edited, QString title, QString text);
 
     ModelContext &m_context;
     DesktopSearchIndexService &m_index;
