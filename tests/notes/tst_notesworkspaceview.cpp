@@ -161,6 +161,27 @@ struct Fixture
 
 } // namespace
 
+// The main window over a rig's library with the notes screens, shown at
+// the size the tests lay out for.
+struct NotesWindow
+{
+    explicit NotesWindow(MainWindowRig &rig)
+        : window(*rig.runtime, updates, withNotes(screens))
+    {
+        window.resize(1180, 780);
+        window.show();
+    }
+    static ScreenRegistry &withNotes(ScreenRegistry &registry)
+    {
+        notes::registerScreens(registry);
+        return registry;
+    }
+
+    UpdateService updates;
+    ScreenRegistry screens;
+    RootView window;
+};
+
 class NotesWorkspaceViewTest : public QObject
 {
     Q_OBJECT
@@ -196,12 +217,8 @@ void NotesWorkspaceViewTest::mainWindowShowsTheNotesScreen()
     Board *note = rig.addNote(QStringLiteral("Plan"));
     note->setUpdatedAt(at(5));
     QVERIFY(rig.context().save());
-    UpdateService updates;
-    ScreenRegistry screens;
-    notes::registerScreens(screens);
-    RootView window(*rig.runtime, updates, screens);
-    window.resize(1180, 780);
-    window.show();
+    NotesWindow shown(rig);
+    RootView &window = shown.window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *notesScreen = qobject_cast<NotesWorkspaceView *>(window.detailWidget());
     QVERIFY(notesScreen);
@@ -243,12 +260,8 @@ void NotesWorkspaceViewTest::quickNoteToTheOpenNoteTakesTypingOn()
     MainWindowRig rig;
     Board *note = rig.addNote(QStringLiteral("Plan"));
     QVERIFY(rig.context().save());
-    UpdateService updates;
-    ScreenRegistry screens;
-    notes::registerScreens(screens);
-    RootView window(*rig.runtime, updates, screens);
-    window.resize(1180, 780);
-    window.show();
+    NotesWindow shown(rig);
+    RootView &window = shown.window;
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *notesScreen = qobject_cast<NotesWorkspaceView *>(window.detailWidget());
