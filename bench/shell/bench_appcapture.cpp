@@ -17,6 +17,10 @@
 // recognition has stored its words; stall_at_ms is when the longest wait of
 // the worst capture began, from its request; stall_idle_ms is the longest
 // wait over 3 s of an idle app, what the load alone costs the ping's road.
+// server_stall_*_ms is the same watch over the same moments on a window of
+// the benchmark's own, which the X server answers itself: the part of the
+// app's figure that is the X server's (a 5K copy of the display, or the
+// desktop drawn again where the region overlay was).
 // The app's first capture is apart, in first_wall_ms and first_stall_ms.
 //
 // captureRegionToStored5K: a region asked for by the request a hot key
@@ -146,7 +150,9 @@ xcb_atom_t atom(xcb_connection_t *connection, const char *name)
 }
 
 // Sends the app's window a ping every 4 ms on a connection of its own and
-// keeps the longest wait for an answer since the last reset.
+// keeps the longest wait for an answer since the last reset. Given no
+// window, it pings a window of its own, which the X server hands straight
+// back: the server's share of the app's figure, over the same moments.
 class PingProbe
 {
 public:
@@ -155,8 +161,16 @@ public:
         m_connection = xcb_connect(display.constData(), nullptr);
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
         m_root = screen->root;
-        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        if (m_window == XCB_NONE) {
+            // Not listening on the root window, where the app's answers to
+            // the other probe go.
+            m_window = xcb_generate_id(m_connection);
+            xcb_create_window(m_connection, 0, m_window, m_root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                              XCB_COPY_FROM_PARENT, 0, nullptr);
+        } else {
+            const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+            xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        }
         m_protocols = atom(m_connection, "WM_PROTOCOLS");
         m_ping = atom(m_connection, "_NET_WM_PING");
         m_sender = std::thread([this] { send(); });
@@ -282,6 +296,7 @@ public:
     ~AppSession()
     {
         m_probe.reset();
+        m_serverProbe.reset();
         for (auto *process : {&m_app, &m_server}) {
             if (process->state() == QProcess::NotRunning)
                 continue;
@@ -386,6 +401,7 @@ public:
         sqlite3_busy_timeout(m_db, 1000);
         m_firstNewRow = count("SELECT IFNULL(MAX(row), 0) + 1 FROM CanvasCard");
         m_probe = std::make_unique<PingProbe>(m_display, m_window);
+        m_serverProbe = std::make_unique<PingProbe>(m_display, XCB_NONE);
         // Idle: what the app does once it is up (its preparation for the
         // first capture among it) is over.
         QThread::sleep(5);
@@ -526,6 +542,12 @@ public:
     qint64 pid() const { return m_app.processId(); }
     double idleMiB() const { return m_idleMiB; }
     PingProbe &probe() { return *m_probe; }
+    PingProbe &serverProbe() { return *m_serverProbe; }
+    void resetProbes()
+    {
+        m_probe->reset();
+        m_serverProbe->reset();
+    }
 
 private:
     bool fail(const char *why)
@@ -606,6 +628,7 @@ private:
     sqlite3 *m_db = nullptr;
     int m_firstNewRow = 0;
     std::unique_ptr<PingProbe> m_probe;
+    std::unique_ptr<PingProbe> m_serverProbe;
     double m_idleMiB = 0;
 };
 
@@ -614,6 +637,13 @@ void reportLoad(benchmark::State &state)
     double load[3] = {0, 0, 0};
     if (getloadavg(load, 3) > 0)
         state.counters["load1"] = load[0];
+}
+
+void reportServerStalls(benchmark::State &state, const std::vector<double> &serverStalls)
+{
+    state.counters["server_stall_median_ms"] = median(serverStalls);
+    state.counters["server_stall_max_ms"] =
+        serverStalls.empty() ? 0 : *std::max_element(serverStalls.begin(), serverStalls.end());
 }
 
 // Each capture asked for, by the request on the socket or by running the
@@ -628,10 +658,11 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     }
     // The same watch over an idle app first: what the machine's load alone
     // adds to the chain of ping and answer.
-    session->probe().reset();
+    session->resetProbes();
     QThread::sleep(3);
     const double idleStall = session->probe().longest().first;
-    std::vector<double> walls, stalls;
+    const double idleServerStall = session->serverProbe().longest().first;
+    std::vector<double> walls, stalls, serverStalls;
     double worstStallAt = 0;
     // The app's first capture waits for the X server's first copy of the
     // display, several times longer than any later one on Xvfb (and the
@@ -640,7 +671,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
-        session->probe().reset();
+        session->resetProbes();
         const auto start = Clock::now();
         std::unique_ptr<QProcess> client;
         if (byCommand)
@@ -658,6 +689,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
         if (stored)
             session->waitUntil([&] { return session->recognised() > recognisedBefore; }, 60000, 5);
         const auto [longest, from] = session->probe().longest();
+        const double serverLongest = session->serverProbe().longest().first;
         if (!stored) {
             state.SkipWithError("the capture was not stored");
             break;
@@ -671,6 +703,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
         if (stalls.empty() || longest > *std::max_element(stalls.begin(), stalls.end()))
             worstStallAt = std::chrono::duration<double, std::milli>(from - start).count();
         stalls.push_back(longest);
+        serverStalls.push_back(serverLongest);
         walls.push_back(wall);
     }
     state.counters["wall_median_ms"] = median(walls);
@@ -686,6 +719,8 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     state.counters["stall_max_ms"] = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
     state.counters["stall_at_ms"] = worstStallAt;
     state.counters["stall_idle_ms"] = idleStall;
+    state.counters["server_stall_idle_ms"] = idleServerStall;
+    reportServerStalls(state, serverStalls);
     reportLoad(state);
 }
 
@@ -706,7 +741,7 @@ void captureRegionToStored5K(benchmark::State &state)
         state.SkipWithError("the app could not be started on its own X server");
         return;
     }
-    std::vector<double> walls, stalls, opens;
+    std::vector<double> walls, stalls, serverStalls, opens;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
@@ -735,7 +770,7 @@ void captureRegionToStored5K(benchmark::State &state)
             session->pointer(XCB_MOTION_NOTIFY, from + (toX - from) * step / 4, from + (toY - from) * step / 4);
         }
         std::this_thread::sleep_for(frame);
-        session->probe().reset();
+        session->resetProbes();
         const auto released = Clock::now();
         session->pointer(XCB_BUTTON_RELEASE, toX, toY);
         const bool stored = session->waitUntil([&] { return session->cards() > before; }, 30000);
@@ -748,12 +783,14 @@ void captureRegionToStored5K(benchmark::State &state)
         state.SetIterationTime(wall / 1000.0);
         walls.push_back(wall);
         stalls.push_back(session->probe().longest().first);
+        serverStalls.push_back(session->serverProbe().longest().first);
     }
     state.counters["wall_median_ms"] = median(walls);
     state.counters["wall_max_ms"] = walls.empty() ? 0 : *std::max_element(walls.begin(), walls.end());
     state.counters["overlay_median_ms"] = median(opens);
     state.counters["stall_median_ms"] = median(stalls);
     state.counters["stall_max_ms"] = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
+    reportServerStalls(state, serverStalls);
     reportLoad(state);
 }
 
