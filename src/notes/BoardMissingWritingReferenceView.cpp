@@ -40,6 +40,10 @@ BoardMissingWritingReferenceView::BoardMissingWritingReferenceView(const std::op
     auto *remove = new StudioCompactButton(QStringLiteral("Remove"));
     remove->setObjectName(QStringLiteral("removeReferenceButton"));
     remove->setTracksHover(true);
+    // Tab stops at the placeholder, whose Return presses this: the button is
+    // no stop of its own, which the window's focus chain would reach out of
+    // order.
+    remove->setFocusPolicy(Qt::ClickFocus);
     connect(remove, &QAbstractButton::clicked, this, [this]() {
         if (onRemove)
             onRemove();

@@ -134,6 +134,9 @@ void BoardWritingReferenceView::rebuild()
     if (isSnip) {
         m_actionsButton = new SnipActionsButton(this);
         m_actionsButton->setObjectName(QStringLiteral("snipActionsButton"));
+        // The Menu key on the card opens the same menu; the button shown
+        // under the pointer is no stop of the window's focus chain.
+        m_actionsButton->setFocusPolicy(Qt::ClickFocus);
         m_actionsButton->setFixedSize(int(Presentation::actionsButtonSize), int(Presentation::actionsButtonSize));
         connect(m_actionsButton, &QAbstractButton::clicked, this, [this]() {
             popUpActionsMenu(m_actionsButton->mapToGlobal(QPoint(0, m_actionsButton->height())));
@@ -206,6 +209,9 @@ QWidget *BoardWritingReferenceView::buildThoughtContent()
 {
     auto *button = new StudioCardButton;
     button->setObjectName(QStringLiteral("openThoughtButton"));
+    // Tab stops at the card, whose Return opens it: the button is no stop
+    // of its own, which the window's focus chain would reach out of order.
+    button->setFocusPolicy(Qt::ClickFocus);
     button->setAccessibleName(Presentation::accessibleName(*m_card));
     connect(button, &QAbstractButton::clicked, this, [this]() { open(); });
 

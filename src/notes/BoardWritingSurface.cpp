@@ -14,10 +14,12 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QEasingCurve>
+#include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QMimeData>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSet>
 #include <QElapsedTimer>
@@ -26,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tessaline {
 
@@ -681,6 +684,7 @@ WritingParagraphEditor *BoardWritingSurface::materializeParagraph(const QUuid &b
         m_model->setParagraphText(editor->blockID(), text);
     });
     connect(editor, &QTextEdit::cursorPositionChanged, this, [this, editor]() { ensureCaretVisible(editor); });
+    editor->installEventFilter(this);
     row.widget = editor;
     row.editor = editor;
     updateParagraphRow(row, BoardWritingBlock::paragraph(row.text, blockID));
@@ -792,7 +796,58 @@ void BoardWritingSurface::tabToRow(const QUuid &blockID, bool forward)
     ensureWidgetVisible(widget, 0, blockSpacing);
     if (auto *editor = qobject_cast<WritingParagraphEditor *>(widget))
         editor->moveCursor(forward ? QTextCursor::Start : QTextCursor::End);
+    const QScopedValueRollback moving(m_movingKeyboard, true);
     widget->setFocus(reason);
+}
+
+bool BoardWritingSurface::enterWriting(QWidget *receiver, QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    if (m_movingKeyboard || (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason))
+        return false;
+    const bool forward = reason == Qt::TabFocusReason;
+    const std::optional<QUuid> target = m_model->tabTarget(std::nullopt, forward);
+    if (!target || !findRow(*target))
+        return false;
+    if (rowWidget(*target) == receiver) {
+        // The chain reached the right row: it takes the keyboard as Tab
+        // within the writing would give it.
+        ensureWidgetVisible(receiver, 0, blockSpacing);
+        if (auto *editor = qobject_cast<WritingParagraphEditor *>(receiver))
+            editor->moveCursor(forward ? QTextCursor::Start : QTextCursor::End);
+        return false;
+    }
+    tabToRow(*target, forward);
+    return true;
+}
+
+void BoardWritingSurface::focusInEvent(QFocusEvent *event)
+{
+    // The page itself is a stop of the window's focus chain, made before
+    // any of its rows.
+    if (!enterWriting(this, event))
+        QScrollArea::focusInEvent(event);
+}
+
+bool BoardWritingSurface::eventFilter(QObject *watched, QEvent *event)
+{
+    // A row the chain reached but the keyboard went on from hears nothing
+    // of it: it has the keyboard no longer.
+    if (event->type() == QEvent::FocusIn && watched->parent() == m_page)
+        return enterWriting(static_cast<QWidget *>(watched), static_cast<QFocusEvent *>(event));
+    return QScrollArea::eventFilter(watched, event);
+}
+
+void BoardWritingSurface::landKeyboard(const QList<QUuid> &shownOrder, const QUuid &blockID)
+{
+    const std::optional<BoardWritingSurfaceModel::KeyboardLanding> landing = m_model->keyboardLanding(shownOrder, blockID);
+    if (!landing || !findRow(landing->blockID)) {
+        setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Made, placed and shown by now: a view still hidden would let the
+    // keyboard go by it.
+    tabToRow(landing->blockID, landing->atStart);
 }
 
 bool BoardWritingSurface::tabOutOfWriting(bool forward)
@@ -841,6 +896,7 @@ QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
     if (row.isMissing) {
         auto *missing = new BoardMissingWritingReferenceView(row.missingCardID, m_page);
         missing->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
+        missing->installEventFilter(this);
         row.widget = missing;
         return missing;
     }
@@ -853,6 +909,7 @@ QWidget *BoardWritingSurface::materializeReference(const QUuid &blockID)
     reference->onOpen = [this, card]() { m_model->openCard(card.data()); };
     reference->onRemove = [this, blockID]() { m_model->removeReference(blockID); };
     reference->onChangeSize = [this, blockID](NoteAttachmentSize size) { m_model->updateReferenceSize(blockID, size); };
+    reference->installEventFilter(this);
     row.widget = reference;
     return reference;
 }
@@ -1025,24 +1082,35 @@ void BoardWritingSurface::reconcile()
             updateParagraphRow(row, BoardWritingBlock::paragraph(row.text, row.id));
     }
 
+    // The widget that has the keyboard, or will have it once the window is
+    // active again; while a popup holds it, the popup keeps it.
+    QWidget *keyboard = QApplication::activePopupWidget() ? nullptr : window()->focusWidget();
+    std::optional<QUuid> keyboardLeft;
     QList<QWidget *> leaving;
     for (const qsizetype index : std::as_const(previous)) {
         const Row &row = previousRows[size_t(index)];
         if (!row.widget)
             continue;
         m_page->forget(row.widget);
-        if (row.widget->hasFocus() || row.widget->isAncestorOf(QApplication::focusWidget())) {
+        if (row.widget->hasFocus() || row.widget->isAncestorOf(QApplication::focusWidget())
+            || (keyboard && (row.widget == keyboard || row.widget->isAncestorOf(keyboard)))) {
             m_model->setFocusedParagraphID(std::nullopt);
+            // Taken away before the row is hidden, which would hand the
+            // keyboard on down the window's focus chain.
             row.widget->clearFocus();
+            if (keyboard)
+                keyboardLeft = row.id;
         }
         leaving.append(row.widget);
     }
     const bool orderChanged = order != m_order;
-    m_order = std::move(order);
+    const QList<QUuid> shownOrder = std::exchange(m_order, std::move(order));
     if (orderChanged || !leaving.isEmpty() || !entering.isEmpty())
         m_page->animateChange(entering, leaving, initial);
     else
         m_page->relayout();
+    if (keyboardLeft && isVisible())
+        landKeyboard(shownOrder, *keyboardLeft);
     revealTourCard();
 }
 

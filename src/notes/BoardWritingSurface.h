@@ -79,6 +79,11 @@ protected:
     // Tab and Shift+Tab go through the writing in document order, card
     // rows included, then on to the rest of the window.
     bool focusNextPrevChild(bool next) override;
+    // Tab from elsewhere in the window enters the writing at its first
+    // block, Shift+Tab at its last, whichever row the window's focus chain
+    // reached: the rows stand in it in the order their views were made.
+    void focusInEvent(QFocusEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     class Page;
@@ -151,6 +156,13 @@ private:
     void tabToRow(const QUuid &blockID, bool forward);
     // The keyboard to the widget after (before) the writing in the window.
     bool tabOutOfWriting(bool forward);
+    // Whether a focus event of `receiver` is Tab or Shift+Tab coming in from
+    // outside the writing that the keyboard goes on from, to the first or
+    // the last block.
+    bool enterWriting(QWidget *receiver, QFocusEvent *event);
+    // The keyboard to where the model says, once the view of `blockID`,
+    // which held it, has left the page shown in `shownOrder`.
+    void landKeyboard(const QList<QUuid> &shownOrder, const QUuid &blockID);
 
     BoardWritingSurfaceModel *m_model;
     SnipImageCache *m_images;
@@ -162,6 +174,8 @@ private:
     QHash<QUuid, qsizetype> m_rowIndex;
     QList<QUuid> m_order;
     bool m_awaitingCards = false;
+    // Set while the writing itself moves the keyboard between its rows.
+    bool m_movingKeyboard = false;
     // The last height a reference view of a kind of card and size had, by
     // referenceKind(), at `m_referenceHeightsWidth`; 0 when none was seen.
     std::array<int, 3 * 8> m_referenceHeights{};

@@ -4,6 +4,7 @@
 #include "platform/UuidText.h"
 
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 
@@ -72,16 +73,44 @@ std::optional<QUuid> BoardWritingSurfaceModel::firstParagraphID() const
     return std::nullopt;
 }
 
-std::optional<QUuid> BoardWritingSurfaceModel::tabTarget(const QUuid &blockID, bool forward) const
+std::optional<QUuid> BoardWritingSurfaceModel::tabTarget(const std::optional<QUuid> &blockID, bool forward) const
 {
     const QList<BoardWritingBlock> &blocks = m_document.blocks;
-    const auto at = std::find_if(blocks.cbegin(), blocks.cend(), [&](const BoardWritingBlock &block) { return block.id == blockID; });
+    if (!blockID) {
+        if (blocks.isEmpty())
+            return std::nullopt;
+        return forward ? blocks.constFirst().id : blocks.constLast().id;
+    }
+    const auto at = std::find_if(blocks.cbegin(), blocks.cend(), [&](const BoardWritingBlock &block) { return block.id == *blockID; });
     if (at == blocks.cend())
         return std::nullopt;
     const qsizetype index = at - blocks.cbegin() + (forward ? 1 : -1);
     if (index < 0 || index >= blocks.size())
         return std::nullopt;
     return blocks.at(index).id;
+}
+
+std::optional<BoardWritingSurfaceModel::KeyboardLanding>
+BoardWritingSurfaceModel::keyboardLanding(const QList<QUuid> &shownOrder, const QUuid &blockID) const
+{
+    QSet<QUuid> held;
+    held.reserve(m_document.blocks.size());
+    for (const BoardWritingBlock &block : m_document.blocks)
+        held.insert(block.id);
+    if (held.contains(blockID))
+        return KeyboardLanding{blockID, true};
+    const qsizetype at = shownOrder.indexOf(blockID);
+    if (at < 0)
+        return std::nullopt;
+    for (qsizetype index = at + 1; index < shownOrder.size(); ++index) {
+        if (held.contains(shownOrder.at(index)))
+            return KeyboardLanding{shownOrder.at(index), true};
+    }
+    for (qsizetype index = at - 1; index >= 0; --index) {
+        if (held.contains(shownOrder.at(index)))
+            return KeyboardLanding{shownOrder.at(index), false};
+    }
+    return std::nullopt;
 }
 
 QString BoardWritingSurfaceModel::paragraphText(const QUuid &blockID) const

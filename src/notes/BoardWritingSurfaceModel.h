@@ -58,8 +58,26 @@ public:
     // block `blockID`: the block after (before) it in document order, a
     // paragraph or a card reference alike, so every card can be reached
     // without a pointer. None at either end, where the keyboard leaves the
-    // writing, and for an id the document does not hold.
-    std::optional<QUuid> tabTarget(const QUuid &blockID, bool forward) const;
+    // writing, and for an id the document does not hold. Coming from
+    // outside the writing (no block), Tab enters at the first block and
+    // Shift+Tab at the last, whatever order their views were made in.
+    std::optional<QUuid> tabTarget(const std::optional<QUuid> &blockID, bool forward) const;
+
+    // Where the keyboard goes when the view of `blockID`, which held it,
+    // left the page, the blocks having been shown in `shownOrder` until
+    // then: to the block itself when the document still holds it (its card
+    // came or went, and it is shown another way); else to the nearest block
+    // after it that the document still holds, a paragraph taking the caret
+    // at its start; else to the nearest one before it, the caret at its end.
+    // None when the document holds none of them: the writing itself keeps
+    // the keyboard. Never nowhere, so a card removed from the keyboard
+    // leaves it where the card was.
+    struct KeyboardLanding
+    {
+        QUuid blockID;
+        bool atStart = true;
+    };
+    std::optional<KeyboardLanding> keyboardLanding(const QList<QUuid> &shownOrder, const QUuid &blockID) const;
     // The text of the first block with that id, of any kind; "" when none.
     QString paragraphText(const QUuid &blockID) const;
     // Replaces the paragraph's text exactly as typed and hands the document

@@ -60,6 +60,17 @@ bool isEarlierComponent(const QString &path)
     return earlier.match(path.section(u'/', -1)).hasMatch();
 }
 
+// The registry goes on listing a component for a while after the component
+// lost its last shortcut and left the bus (longer on a busy machine): one
+// that is no longer there holds nothing. Taken for an unreadable answer, it
+// made forgetting ours forget nothing, and the next session of our token was
+// handed back the key it had before.
+bool isGone(const QDBusMessage &reply)
+{
+    return reply.type() == QDBusMessage::ErrorMessage
+        && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject");
+}
+
 std::optional<QList<ShortcutInfo>> readInfos(const QDBusMessage &reply)
 {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()
@@ -123,7 +134,7 @@ void tokenShortcuts(const QString &token, Components scope, QObject *context,
                     context, [gathered, then](const QDBusMessage &infosReply) {
                         if (const auto infos = readInfos(infosReply))
                             gathered->infos += *infos;
-                        else
+                        else if (!isGone(infosReply))
                             gathered->readable = false;
                         if (--gathered->waiting == 0)
                             then(gathered->readable ? std::optional(gathered->infos) : std::nullopt);

@@ -177,7 +177,7 @@ void PortalHotKeys::bind()
     m_bound.clear();
     closeSession([this] {
         if (m_shortcuts.isEmpty()) {
-            bindingEnded({}, true, true);
+            bindingEnded({}, true);
             return;
         }
         PortalShortcutList list;
@@ -209,7 +209,7 @@ void PortalHotKeys::createSession(const QVariant &shortcuts)
             if (answer.response != PortalAnswer::success || session.isEmpty()) {
                 qWarning("The desktop made no session for global shortcuts (response %u%s%s).", answer.response,
                          answer.callError.isValid() ? ": " : "", qPrintable(answer.callError.message()));
-                bindingEnded({}, false, true);
+                bindingEnded({}, false);
                 return;
             }
             m_session = session;
@@ -224,7 +224,7 @@ void PortalHotKeys::bindInSession(const QString &session, const QVariant &shortc
         {}, this, [this, session](const PortalAnswer &answer) {
             if (answer.response != PortalAnswer::success) {
                 qWarning("The desktop did not bind the global shortcuts (response %u).", answer.response);
-                bindingEnded({}, false, true);
+                bindingEnded({}, false);
                 return;
             }
             listBound(session);
@@ -250,7 +250,7 @@ void PortalHotKeys::listBound(const QString &session)
             // which keys it really gave.
             KdeShortcutRegistry::heldKeys(sessionToken(), this, [this, listed](const std::optional<QSet<QString>> &held) {
                 if (!held) {
-                    bindingEnded(listed, true, false);
+                    bindingEnded(listed, true);
                     return;
                 }
                 QMap<QString, QString> bound;
@@ -258,12 +258,12 @@ void PortalHotKeys::listBound(const QString &session)
                     if (held->contains(it.key()))
                         bound.insert(it.key(), it.value());
                 }
-                bindingEnded(bound, true, true);
+                bindingEnded(bound, true);
             });
         });
 }
 
-void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound, bool sessionMade, bool keysChecked)
+void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound, bool sessionMade)
 {
     m_binding = false;
     m_bound = bound;
@@ -279,7 +279,9 @@ void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound, bool sessi
     QList<HotKeyID> refused;
     for (const Shortcut &shortcut : std::as_const(m_shortcuts)) {
         const auto found = bound.constFind(shortcut.shortcutID);
-        if (found == bound.cend() || (!keysChecked && !triggerMatches(*found, shortcut.trigger)))
+        // A key the registry confirms may still be one kept from before,
+        // which the desktop describes as it is: both must agree.
+        if (found == bound.cend() || !triggerMatches(*found, shortcut.trigger))
             refused.append(shortcut.id);
     }
     std::sort(refused.begin(), refused.end(), [](const HotKeyID &a, const HotKeyID &b) { return a.id < b.id; });

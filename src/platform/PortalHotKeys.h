@@ -73,9 +73,9 @@ private:
     void createSession(const QVariant &shortcuts);
     void bindInSession(const QString &session, const QVariant &shortcuts);
     void listBound(const QString &session);
-    // keysChecked: the desktop's own registry confirmed each bound key, so
-    // its trigger descriptions need no second look.
-    void bindingEnded(const QMap<QString, QString> &bound, bool sessionMade, bool keysChecked);
+    // `bound`: each shortcut the desktop holds a key for, with the
+    // desktop's description of that key.
+    void bindingEnded(const QMap<QString, QString> &bound, bool sessionMade);
     void closeSession(std::function<void()> then = nullptr);
 
     QString m_service;

@@ -13,6 +13,7 @@
 #include "platform/PortalHotKeys.h"
 
 #include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
@@ -72,7 +73,7 @@ QString triggerKeys(quint32 keyCode)
 }
 
 // KDE's registry gives a component a key, as another app (or an earlier
-// version of ours) would hold it.
+// version of ours) would hold it; true once the registry says it holds it.
 bool holdElsewhere(const QString &component, int qtKeys)
 {
     const QStringList action{component, QStringLiteral("hold"), component, QStringLiteral("Hold")};
@@ -80,12 +81,17 @@ bool holdElsewhere(const QString &component, int qtKeys)
         QDBusMessage message = QDBusMessage::createMethodCall(
             QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"), method);
         message.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(message).type() == QDBusMessage::ReplyMessage;
+        return QDBusConnection::sessionBus().call(message);
     };
     // Present, and never replaced by a key kept from before.
     constexpr uint setPresentNoAutoloading = 2 | 4;
-    return call(QStringLiteral("doRegister"), {action})
-        && call(QStringLiteral("setShortcut"), {action, QVariant::fromValue(QList<int>{qtKeys}), setPresentNoAutoloading});
+    if (call(QStringLiteral("doRegister"), {action}).type() != QDBusMessage::ReplyMessage)
+        return false;
+    // The keys the registry gave: none when something else holds that key.
+    const QDBusMessage given = call(QStringLiteral("setShortcut"),
+                                    {action, QVariant::fromValue(QList<int>{qtKeys}), setPresentNoAutoloading});
+    return given.type() == QDBusMessage::ReplyMessage && !given.arguments().isEmpty()
+        && qdbus_cast<QList<int>>(given.arguments().constFirst()).contains(qtKeys);
 }
 
 } // namespace

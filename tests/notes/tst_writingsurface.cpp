@@ -18,6 +18,10 @@
 #include <QAccessible>
 #include <QScrollBar>
 #include <QGraphicsOpacityEffect>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QVBoxLayout>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
@@ -645,19 +649,40 @@ void WritingSurfaceTest::cardsAreReachedAndUsedFromTheKeyboard()
                                QString(), QStringLiteral("Remove from Note")};
     const QList<std::pair<Qt::Key, Qt::KeyboardModifiers>> menuKeys{{Qt::Key_F10, Qt::ShiftModifier},
                                                                      {Qt::Key_Menu, Qt::NoModifier}};
+    // The offscreen platform leaves no window active once a popup has gone,
+    // where a desktop gives the keyboard back to the window under it.
+    auto activeAgain = [this] {
+        m_surface->window()->activateWindow();
+        return QTest::qWaitForWindowActive(m_surface->window());
+    };
     for (const auto &[key, modifiers] : menuKeys) {
         QTest::keyClick(QApplication::focusWidget(), key, modifiers);
         QTRY_COMPARE(menuTexts(), snipMenu);
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QCOMPARE(focusedRow(), card(snipRow, QStringLiteral("Reference to Pricing table")));
         QTRY_VERIFY(!QApplication::activePopupWidget());
+        QVERIFY(activeAgain());
         QCOMPARE(focusedRow(), card(snipRow, QStringLiteral("Reference to Pricing table")));
     }
 
-    // Return on the placeholder presses its Remove.
+    // The caret of the paragraph holding the keyboard: "start", "end" or
+    // "inside".
+    auto caret = [] {
+        const auto *editor = qobject_cast<WritingParagraphEditor *>(QApplication::focusWidget());
+        if (!editor)
+            return QStringLiteral("no paragraph");
+        const QTextCursor cursor = editor->textCursor();
+        return cursor.atStart() ? QStringLiteral("start") : cursor.atEnd() ? QStringLiteral("end") : QStringLiteral("inside");
+    };
+
+    // Return on the placeholder presses its Remove; the keyboard goes on to
+    // the block after it, never nowhere.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(m_workspace.calls.size(), 3);
     QCOMPARE(m_workspace.calls.last(), QStringLiteral("remove ") + uuidText(goneRow));
+    QTRY_COMPARE(focusedRow(), uuidText(last));
+    QCOMPARE(caret(), QStringLiteral("start"));
 
     // A click on a card opens it as before: the card takes no focus from
     // it, so wears no ring.
@@ -670,6 +695,91 @@ void WritingSurfaceTest::cardsAreReachedAndUsedFromTheKeyboard()
     QCOMPARE(m_workspace.calls.last(), QStringLiteral("open Pricing table"));
     QVERIFY(!snip->hasFocus());
     QVERIFY(!snip->showsKeyboardFocus());
+
+    // "Remove from Note", chosen from the keyboard in the focused card's
+    // menu, leaves the keyboard on the block after the card.
+    m_surface->paragraphEditor(m_first)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(focusedRow(), card(thoughtRow, QStringLiteral("Reference to Who pays?")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Menu);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    for (QAction *action : menu->actions()) {
+        if (action->text() == u"Remove from Note")
+            menu->setActiveAction(action);
+    }
+    QTest::keyClick(menu, Qt::Key_Return);
+    QCOMPARE(m_workspace.calls.last(), QStringLiteral("remove ") + uuidText(thoughtRow));
+    QCOMPARE(focusedRow(), uuidText(m_second));
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+    QVERIFY(activeAgain());
+    QCOMPARE(focusedRow(), uuidText(m_second));
+    QCOMPARE(caret(), QStringLiteral("start"));
+
+    // A focused card whose card goes away keeps the keyboard as its
+    // placeholder, and again as the card when it comes back.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(focusedRow(), card(snipRow, QStringLiteral("Reference to Pricing table")));
+    m_surface->model()->setCards({m_thought.get()});
+    QTRY_COMPARE(focusedRow(), card(snipRow, QStringLiteral("Unavailable card reference")));
+    m_surface->model()->setCards({m_snip.get(), m_thought.get()});
+    QTRY_COMPARE(focusedRow(), card(snipRow, QStringLiteral("Reference to Pricing table")));
+
+    // With nothing after it left, the block before it takes the keyboard,
+    // the caret at its end.
+    m_workspace.store(BoardWritingDocument{{BoardWritingBlock::paragraph(QStringLiteral("Opening"), m_first),
+                                            BoardWritingBlock::paragraph(QStringLiteral("Middle"), m_second)}});
+    QTRY_COMPARE(focusedRow(), uuidText(m_second));
+    QCOMPARE(caret(), QStringLiteral("end"));
+
+    // A wholly new writing leaves the keyboard with the page, and Tab from
+    // there enters it at its first block.
+    const QUuid fresh = QUuid::createUuid();
+    const QUuid freshEnd = QUuid::createUuid();
+    const QUuid freshCard = QUuid::createUuid();
+    m_workspace.store(BoardWritingDocument{{BoardWritingBlock::paragraph(QStringLiteral("Anew"), fresh),
+                                            BoardWritingBlock::cardReference(m_snip->id(), NoteAttachmentSize::small, freshCard),
+                                            BoardWritingBlock::paragraph(QStringLiteral("The end"), freshEnd)}});
+    QTRY_COMPARE(QApplication::focusWidget(), m_surface.get());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(focusedRow(), uuidText(fresh));
+    QCOMPARE(caret(), QStringLiteral("start"));
+
+    // In a window with more than the writing, the card's view made after
+    // both paragraphs' stands last of them in the window's focus chain:
+    // Tab from before the writing enters it at its first block all the
+    // same, Shift+Tab from after it at its last.
+    QWidget window;
+    auto *column = new QVBoxLayout(&window);
+    auto *title = new QLineEdit(&window);
+    column->addWidget(title);
+    column->addWidget(m_surface.get());
+    auto *after = new QPushButton(QStringLiteral("After"), &window);
+    column->addWidget(after);
+    const auto giveBack = qScopeGuard([this] { m_surface->setParent(nullptr); });
+    window.resize(1000, 800);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    m_surface->finishAnimations();
+    title->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(focusedRow(), uuidText(fresh));
+    QCOMPARE(caret(), QStringLiteral("start"));
+    after->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(focusedRow(), uuidText(freshEnd));
+    QCOMPARE(caret(), QStringLiteral("end"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(focusedRow(), card(freshCard, QStringLiteral("Reference to Pricing table")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), after);
+    // A block the keyboard leaves by Shift+Tab leaves it for the title.
+    title->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), title);
 }
 
 void WritingSurfaceTest::pageLayout()

@@ -89,6 +89,8 @@ private Q_SLOTS:
     void drops_data();
     void drops();
     void focusIsReportedOnceShown();
+    void keyboardLandsNextToWhatLeft_data();
+    void keyboardLandsNextToWhatLeft();
     void referenceActionsNameTheBlock();
 };
 
@@ -345,6 +347,50 @@ void WritingSurfaceModelTest::focusIsReportedOnceShown()
                                QStringLiteral("focus none")};
     QCOMPARE(recorder.calls, expected);
     QCOMPARE(model.focusedParagraphID(), std::nullopt);
+}
+
+void WritingSurfaceModelTest::keyboardLandsNextToWhatLeft_data()
+{
+    QTest::addColumn<QList<int>>("shown"); // the blocks in the order shown
+    QTest::addColumn<int>("left");         // the block whose view held the keyboard
+    QTest::addColumn<QList<BoardWritingBlock>>("now");
+    QTest::addColumn<QString>("landing"); // "<block> start|end", or "page"
+
+    const QList<int> shown{1, 2, 3, 4, 5};
+    QTest::newRow("a card between paragraphs") << shown << 2 << QList{paragraph(1), paragraph(3), reference(4, 1), paragraph(5)}
+                                               << QStringLiteral("3 start");
+    QTest::newRow("a card before a card") << shown << 3 << QList{paragraph(1), reference(2, 1), reference(4, 1), paragraph(5)}
+                                          << QStringLiteral("4 start");
+    QTest::newRow("the next blocks gone too") << shown << 3 << QList{paragraph(1), reference(2, 1), paragraph(9)}
+                                              << QStringLiteral("2 end");
+    QTest::newRow("the first block, with only later ones") << shown << 1 << QList{paragraph(5)} << QStringLiteral("5 start");
+    QTest::newRow("the block kept, shown another way") << shown << 4 << QList{paragraph(1), reference(4, 7), paragraph(5)}
+                                                       << QStringLiteral("4 start");
+    QTest::newRow("a wholly new writing") << shown << 2 << QList{paragraph(8), paragraph(9)} << QStringLiteral("page");
+    QTest::newRow("a block never shown") << shown << 6 << QList{paragraph(1)} << QStringLiteral("page");
+}
+
+void WritingSurfaceModelTest::keyboardLandsNextToWhatLeft()
+{
+    QFETCH(QList<int>, shown);
+    QFETCH(int, left);
+    QFETCH(QList<BoardWritingBlock>, now);
+    QFETCH(QString, landing);
+
+    BoardWritingSurfaceModel model;
+    model.setDocument(BoardWritingDocument{now});
+    QList<QUuid> shownOrder;
+    for (const int block : std::as_const(shown))
+        shownOrder << blockID(block);
+    const auto landed = model.keyboardLanding(shownOrder, blockID(left));
+    QString got = QStringLiteral("page");
+    if (landed) {
+        for (int block = 1; block <= 9; ++block) {
+            if (blockID(block) == landed->blockID)
+                got = QStringLiteral("%1 %2").arg(block).arg(landed->atStart ? QStringLiteral("start") : QStringLiteral("end"));
+        }
+    }
+    QCOMPARE(got, landing);
 }
 
 void WritingSurfaceModelTest::referenceActionsNameTheBlock()
