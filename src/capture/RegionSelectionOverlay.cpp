@@ -19,6 +19,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace tessaline {
@@ -302,10 +303,19 @@ void RegionSelectionView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    for (const QRect &area : event->region())
-        drawFrozen(painter, area, true);
-
     const QRectF selection = m_model.selection();
+    // Pixels wholly inside the selection are drawn once, undimmed, not
+    // dimmed first and then again: growing a selection across a 5K screen
+    // otherwise copies the part it takes in twice on every move.
+    const QRect inside = selection.isEmpty()
+        ? QRect()
+        : QRect(QPoint(int(std::ceil(selection.left())), int(std::ceil(selection.top()))),
+                QPoint(int(std::floor(selection.right())) - 1, int(std::floor(selection.bottom())) - 1));
+    for (const QRect &area : event->region()) {
+        for (const QRect &outside : QRegion(area).subtracted(inside))
+            drawFrozen(painter, outside, true);
+    }
+
     m_lastGuides = QRegion();
     if (selection.isEmpty()) {
         if (const auto pointer = m_model.pointerLocation()) {
