@@ -203,6 +203,18 @@ bool activationWithoutTokenNags()
         && qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
 }
 
+// Whether Qt's own requests for the keyboard, made each time the keyboard
+// focus moves (also when the compositor has just handed it over), mark our
+// windows: GNOME's banner (above), and sway's urgent mark, red on the
+// window's title and its workspace's button, which sway sets by default
+// for every request of a window that does not have the keyboard, whatever
+// the token: a window of ours that got the keyboard and asked for it again
+// as the next came up (the frame composer after the review, say).
+bool qtsActivationRequestsMarkWindows()
+{
+    return activationWithoutTokenNags() || (isWaylandSession() && !SwayIpc::socketPath().isEmpty());
+}
+
 } // namespace
 
 void holdActivationToken(const QString &token)
@@ -239,7 +251,7 @@ bool prepareActivation()
 
 void keepActivationToOurRequests()
 {
-    if (!activationWithoutTokenNags() || !qGuiApp)
+    if (!qtsActivationRequestsMarkWindows() || !qGuiApp)
         return;
     // Qt connects it without a receiver of its own, so the application
     // object is the receiver; nothing of ours listens there.

@@ -73,11 +73,12 @@ void holdLaunchToken();
 bool prepareActivation();
 
 // Stops Qt asking the compositor for the keyboard by itself, where that
-// only puts up banners (GNOME): Qt 6.4's Wayland client asks again each
-// time the keyboard focus moves to another widget, with a token of its own
-// made from the last input, and GNOME turns down every one whose input went
-// to another window (a click on the capture toast, a pin) with an "is
-// ready" banner. Called once the application object is made; our own
+// only marks our windows: Qt 6.4's Wayland client asks again each time the
+// keyboard focus moves to another widget, with a token of its own made from
+// the last input. GNOME turns down every one whose input went to another
+// window (a click on the capture toast, a pin) with an "is ready" banner;
+// sway marks a window that asks while another has the keyboard urgent (a
+// red title bar). Called once the application object is made; our own
 // requests go through prepareActivation.
 void keepActivationToOurRequests();
 
