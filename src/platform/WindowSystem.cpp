@@ -176,6 +176,12 @@ bool bringForwardThroughCompositor(const QWindow &window)
     return true;
 }
 
+void bringForward(QWindow &window)
+{
+    if (!bringForwardThroughCompositor(window) && prepareActivation())
+        window.requestActivate();
+}
+
 namespace {
 
 // A launcher's token is good for a few seconds (GNOME lets a start's go

@@ -50,6 +50,13 @@ QScreen *activeScreen();
 // screen (a window coming up gets the focus anyway).
 bool bringForwardThroughCompositor(const QWindow &window);
 
+// Gives one of our windows that is up the keyboard, as far as the desktop
+// lets an app: through the compositor where it can
+// (bringForwardThroughCompositor), else by asking, with a token when one is
+// held (prepareActivation). On sway a request alone only marks the window
+// urgent, and KWin turns one down while another app has the focus.
+void bringForward(QWindow &window);
+
 // Keeps a token that lets one of our windows come forward under Wayland,
 // handed over by whatever the user used to ask for Tessaline: a launcher
 // (taken from this process's environment by holdLaunchToken), a second

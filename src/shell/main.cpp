@@ -264,8 +264,8 @@ int main(int argc, char *argv[])
         }
         settings->show();
         settings->raise();
-        if (WindowSystem::prepareActivation())
-            settings->activateWindow();
+        if (QWindow *shown = settings->windowHandle())
+            WindowSystem::bringForward(*shown);
     };
     QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);
