@@ -670,8 +670,13 @@ private Q_SLOTS:
                 QTRY_VERIFY_WITH_TIMEOUT(shown(mainTitle)->focused, 10000);
                 // Asked for again (File › Settings…), it comes forward with
                 // the keyboard, where the desktop lets an app bring a window
-                // forward (not GNOME, without a token).
-                if (flavour() != QLatin1String("gnome")) {
+                // forward (not GNOME, without a token): each time it is
+                // asked (KWin ran every other script of ours).
+                for (int asked = 1; asked <= 2 && flavour() != QLatin1String("gnome"); ++asked) {
+                    if (asked > 1) {
+                        QVERIFY(click(beside));
+                        QTRY_VERIFY_WITH_TIMEOUT(shown(mainTitle)->focused, 10000);
+                    }
                     WindowSystem::bringForward(*window->windowHandle());
                     QTRY_VERIFY_WITH_TIMEOUT(shown(title)->focused, 10000);
                     QCOMPARE(attentionSoFar(*m_main), 0);
