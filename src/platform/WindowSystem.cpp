@@ -264,6 +264,26 @@ void keepActivationToOurRequests()
     QObject::disconnect(qGuiApp, QMetaMethod::fromSignal(&QGuiApplication::focusObjectChanged), qGuiApp, QMetaMethod());
 }
 
+void keepKeyboardWithBlockingDialogs()
+{
+    if (!qGuiApp || !isWaylandSession())
+        return;
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [](QWindow *focused) {
+        QWindow *dialog = QGuiApplication::modalWindow();
+        if (!focused || !dialog || dialog == focused || !dialog->isExposed())
+            return;
+        if (dialog->modality() == Qt::WindowModal) {
+            // It blocks only the windows it belongs to.
+            const QWindow *owner = dialog->transientParent();
+            while (owner && owner != focused)
+                owner = owner->transientParent();
+            if (!owner)
+                return;
+        }
+        bringForwardThroughCompositor(*dialog);
+    });
+}
+
 QScreen *screenForDisplay(quint32 displayID)
 {
     const auto x11 = X11Connection::application();

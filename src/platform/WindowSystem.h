@@ -89,6 +89,13 @@ bool prepareActivation();
 // requests go through prepareActivation.
 void keepActivationToOurRequests();
 
+// Hands the keyboard on to the dialog that blocks a window of ours (a
+// sheet, the gallery) when that window gets it: sway and KWin give it to
+// whichever window is clicked, and the keys would go to a window that takes
+// none until the dialog itself was clicked. GNOME keeps it with the dialog
+// itself. Called once the application object is made.
+void keepKeyboardWithBlockingDialogs();
+
 // Calls `changed` on context's thread each time a tray may have come to the
 // desktop or gone, for as long as context lives; false where nobody says.
 // Under X11 a tray that starts announces itself to every client, and Qt

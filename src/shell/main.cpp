@@ -125,6 +125,7 @@ int main(int argc, char *argv[])
     returnLargeBlocksToSystem();
     QApplication application(argc, argv);
     WindowSystem::keepActivationToOurRequests();
+    WindowSystem::keepKeyboardWithBlockingDialogs();
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));

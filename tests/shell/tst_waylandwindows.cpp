@@ -345,6 +345,7 @@ private Q_SLOTS:
             QSKIP(qPrintable(missing));
         // As the app does from its start.
         WindowSystem::keepActivationToOurRequests();
+        WindowSystem::keepKeyboardWithBlockingDialogs();
         if (flavour() == QLatin1String("gnome"))
             QVERIFY(watchGnomeAttention());
     }
@@ -661,11 +662,19 @@ private Q_SLOTS:
             // taller than the window.
             const auto off = [&] { return shown(title).value_or(ShownWindow()).frame.center() - main.center(); };
             QTRY_VERIFY2_WITH_TIMEOUT(std::abs(off().x()) <= 8 && std::abs(off().y()) <= 24, qPrintable(describe()), 10000);
-            if (!modal) {
+            const QRect frame = shown(title)->frame;
+            const QPoint beside(main.left() + 12, main.bottom() - 12);
+            QVERIFY2(!frame.contains(beside), qPrintable(describe()));
+            if (modal) {
+                // A click on the window it blocks leaves it the keyboard
+                // (the gallery's arrows and Escape, say).
+                QTRY_VERIFY_WITH_TIMEOUT(shown(title)->focused, 10000);
+                QSignalSpy keyboard(qGuiApp, &QGuiApplication::focusWindowChanged);
+                QVERIFY(click(beside));
+                QTRY_VERIFY_WITH_TIMEOUT(!keyboard.isEmpty() || !shown(title)->focused, 10000);
+                QTRY_VERIFY_WITH_TIMEOUT(shown(title)->focused, 10000);
+            } else {
                 // A click on the main window, beside it, gives that window the keyboard.
-                const QRect frame = shown(title)->frame;
-                const QPoint beside(main.left() + 12, main.bottom() - 12);
-                QVERIFY2(!frame.contains(beside), qPrintable(describe()));
                 QVERIFY(click(beside));
                 QTRY_VERIFY_WITH_TIMEOUT(shown(mainTitle)->focused, 10000);
                 // Asked for again (File › Settings…), it comes forward with
