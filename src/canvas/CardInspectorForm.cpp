@@ -30,6 +30,13 @@ CardInspectorForm CardInspectorForm::of(const CanvasCard &card)
     return form;
 }
 
+bool CardInspectorForm::sameDetails(const CardInspectorForm &other) const
+{
+    return showsSource == other.showsSource && sourceRows == other.sourceRows
+        && technicalDetails == other.technicalDetails && recognizedText == other.recognizedText
+        && groundingText == other.groundingText;
+}
+
 QList<CanvasCard *> CardInspectorForm::selectedCards(const QList<CanvasCard *> &cards, const QSet<QUuid> &selectedIDs)
 {
     QList<CanvasCard *> selected;

@@ -35,6 +35,10 @@ struct CardInspectorForm
     std::optional<QString> groundingText;
 
     static CardInspectorForm of(const CanvasCard &card);
+    // Whether the parts below the editable fields (source, recognised text,
+    // grounding) read the same: text recognised or a source named after the
+    // form was built changes them.
+    bool sameDetails(const CardInspectorForm &other) const;
 
     // The selected live cards, in the order of `cards`.
     static QList<CanvasCard *> selectedCards(const QList<CanvasCard *> &cards, const QSet<QUuid> &selectedIDs);

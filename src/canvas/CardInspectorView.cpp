@@ -177,35 +177,47 @@ QWidget *CardInspectorView::makeForm()
     });
     layout->addWidget(m_context);
 
+    m_details = makeDetails(form, page);
+    m_shownDetails = form;
+    layout->addWidget(m_details);
+    layout->addStretch(1);
+    scroll->setWidget(page);
+    return scroll;
+}
+
+QWidget *CardInspectorView::makeDetails(const CardInspectorForm &form, QWidget *parent)
+{
+    auto *details = new QWidget(parent);
+    auto *layout = new QVBoxLayout(details);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
     if (form.showsSource) {
-        layout->addWidget(sectionTitle(QStringLiteral("Source"), page));
+        layout->addWidget(sectionTitle(QStringLiteral("Source"), details));
         auto *rows = new QFormLayout;
         for (const CardInspectorForm::Row &row : form.sourceRows)
-            rows->addRow(row.label, value(row.value, page));
+            rows->addRow(row.label, value(row.value, details));
         layout->addLayout(rows);
         if (form.technicalDetails) {
-            auto *details = new QWidget;
-            auto *detailRows = new QFormLayout(details);
-            detailRows->addRow(form.technicalDetails->label, value(form.technicalDetails->value, details));
-            layout->addWidget(disclosure(QStringLiteral("Technical details"), details, page));
+            auto *technical = new QWidget;
+            auto *technicalRows = new QFormLayout(technical);
+            technicalRows->addRow(form.technicalDetails->label, value(form.technicalDetails->value, technical));
+            layout->addWidget(disclosure(QStringLiteral("Technical details"), technical, details));
         }
     }
     if (form.recognizedText) {
         QLabel *text = value(*form.recognizedText, nullptr);
         text->setFont(TessalineTypography::caption());
-        layout->addWidget(disclosure(QStringLiteral("Recognized text"), text, page));
+        layout->addWidget(disclosure(QStringLiteral("Recognized text"), text, details));
     }
     if (form.groundingText) {
         auto *row = new QHBoxLayout;
-        row->addWidget(new SymbolLabel(QStringLiteral("link"), 11, SemanticColor::secondary, page));
+        row->addWidget(new SymbolLabel(QStringLiteral("link"), 11, SemanticColor::secondary, details));
         row->addWidget(new StudioText(*form.groundingText, TessalineTypography::systemFont(11, QFont::Medium),
-                                      SemanticColor::secondary, page),
+                                      SemanticColor::secondary, details),
                        1);
         layout->addLayout(row);
     }
-    layout->addStretch(1);
-    scroll->setWidget(page);
-    return scroll;
+    return details;
 }
 
 void CardInspectorView::refreshValues()
@@ -222,6 +234,15 @@ void CardInspectorView::refreshValues()
     if (m_context && !m_context->hasFocus() && writtenText(m_context->document()) != form.context) {
         m_context->setPlainText(form.context);
         m_context->document()->setModified(false);
+    }
+    // Only the details are built anew, so the field being typed in keeps
+    // the keyboard and its caret.
+    if (m_details && !form.sameDetails(m_shownDetails)) {
+        QWidget *details = makeDetails(form, m_details->parentWidget());
+        m_details->parentWidget()->layout()->replaceWidget(m_details, details);
+        delete m_details;
+        m_details = details;
+        m_shownDetails = form;
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "canvas/CardInspectorForm.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -42,6 +44,8 @@ private:
     void rebuild();
     void refreshValues();
     QWidget *makeForm();
+    // The form's source, recognised text and grounding, below its fields.
+    QWidget *makeDetails(const CardInspectorForm &form, QWidget *parent);
     QWidget *makeMultiple(qsizetype count);
 
     CardInspectorModel *m_model;
@@ -52,6 +56,8 @@ private:
     QPointer<QLineEdit> m_title;
     QPointer<QComboBox> m_kind;
     QPointer<QPlainTextEdit> m_context;
+    QPointer<QWidget> m_details;
+    CardInspectorForm m_shownDetails;
 };
 
 } // namespace tessaline

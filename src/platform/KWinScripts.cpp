@@ -144,14 +144,15 @@ std::optional<QDBusMessage> KWinScripts::written(const QString &purpose, const Q
     script.write(source.toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    // One script of ours per purpose at a time, under one name: the one
-    // before has done its work, and loading another under its name would
-    // fail.
-    const QString name = scriptName(purpose);
+    // One script of ours per purpose at a time: the one before has done its
+    // work. Each run has a name of its own: KWin lets an unloaded script go
+    // only later, and asked meanwhile to load one under a name still taken
+    // it loads nothing and answers with the old one, which has run already.
+    const QString name = scriptName(purpose) + u'-' + QString::number(m_runs);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (m_loaded.contains(name))
-        bus.asyncCall(scriptingCall(QStringLiteral("unloadScript"), {name}));
-    m_loaded.insert(name);
+    if (const QString before = m_loaded.take(purpose); !before.isEmpty())
+        bus.asyncCall(scriptingCall(QStringLiteral("unloadScript"), {before}));
+    m_loaded.insert(purpose, name);
     return scriptingCall(QStringLiteral("loadScript"), {script.fileName(), name});
 }
 
@@ -202,7 +203,8 @@ std::optional<QString> KWinScripts::ask(const QString &purpose, const QString &s
     bus.call(scriptingCall(QStringLiteral("start"), {}), QDBus::Block, callTimeout);
     const auto answered = static_cast<ScriptAnswers *>(m_answers)->take(token, timeout);
     bus.asyncCall(scriptingCall(QStringLiteral("unloadScript"), {name}));
-    m_loaded.remove(name);
+    if (m_loaded.value(purpose) == name)
+        m_loaded.remove(purpose);
     return answered;
 }
 

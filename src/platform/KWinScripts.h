@@ -3,7 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
-#include <QSet>
+#include <QHash>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -25,7 +25,7 @@ public:
     ~KWinScripts() override;
 
     // Loads `source` (JavaScript of KWin's scripting API) under a name of
-    // this process for `purpose` and starts it; the script loaded before
+    // this process and this run for `purpose` and starts it; the script loaded before
     // for the same purpose goes first. KWin keeps a script until told
     // otherwise: ours go as the application quits.
     void run(const QString &purpose, const QString &source);
@@ -50,7 +50,8 @@ private:
     // run it, so the files live as long as we do.
     std::unique_ptr<QTemporaryDir> m_directory;
     int m_runs = 0;
-    QSet<QString> m_loaded;
+    // The name of the script loaded for each purpose.
+    QHash<QString, QString> m_loaded;
     // Scripts' answers arrive on a connection and a thread of their own,
     // so the main thread can wait for one without running its event loop.
     std::unique_ptr<QThread> m_answerThread;

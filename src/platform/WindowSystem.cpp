@@ -176,6 +176,12 @@ bool bringForwardThroughCompositor(const QWindow &window)
     return true;
 }
 
+void bringForward(QWindow &window)
+{
+    if (!bringForwardThroughCompositor(window) && prepareActivation())
+        window.requestActivate();
+}
+
 namespace {
 
 // A launcher's token is good for a few seconds (GNOME lets a start's go
@@ -201,6 +207,18 @@ bool activationWithoutTokenNags()
 {
     return isWaylandSession()
         && qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
+}
+
+// Whether Qt's own requests for the keyboard, made each time the keyboard
+// focus moves (also when the compositor has just handed it over), mark our
+// windows: GNOME's banner (above), and sway's urgent mark, red on the
+// window's title and its workspace's button, which sway sets by default
+// for every request of a window that does not have the keyboard, whatever
+// the token: a window of ours that got the keyboard and asked for it again
+// as the next came up (the frame composer after the review, say).
+bool qtsActivationRequestsMarkWindows()
+{
+    return activationWithoutTokenNags() || (isWaylandSession() && !SwayIpc::socketPath().isEmpty());
 }
 
 } // namespace
@@ -239,11 +257,31 @@ bool prepareActivation()
 
 void keepActivationToOurRequests()
 {
-    if (!activationWithoutTokenNags() || !qGuiApp)
+    if (!qtsActivationRequestsMarkWindows() || !qGuiApp)
         return;
     // Qt connects it without a receiver of its own, so the application
     // object is the receiver; nothing of ours listens there.
     QObject::disconnect(qGuiApp, QMetaMethod::fromSignal(&QGuiApplication::focusObjectChanged), qGuiApp, QMetaMethod());
+}
+
+void keepKeyboardWithBlockingDialogs()
+{
+    if (!qGuiApp || !isWaylandSession())
+        return;
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [](QWindow *focused) {
+        QWindow *dialog = QGuiApplication::modalWindow();
+        if (!focused || !dialog || dialog == focused || !dialog->isExposed())
+            return;
+        if (dialog->modality() == Qt::WindowModal) {
+            // It blocks only the windows it belongs to.
+            const QWindow *owner = dialog->transientParent();
+            while (owner && owner != focused)
+                owner = owner->transientParent();
+            if (!owner)
+                return;
+        }
+        bringForwardThroughCompositor(*dialog);
+    });
 }
 
 QScreen *screenForDisplay(quint32 displayID)

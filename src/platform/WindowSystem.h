@@ -50,6 +50,13 @@ QScreen *activeScreen();
 // screen (a window coming up gets the focus anyway).
 bool bringForwardThroughCompositor(const QWindow &window);
 
+// Gives one of our windows that is up the keyboard, as far as the desktop
+// lets an app: through the compositor where it can
+// (bringForwardThroughCompositor), else by asking, with a token when one is
+// held (prepareActivation). On sway a request alone only marks the window
+// urgent, and KWin turns one down while another app has the focus.
+void bringForward(QWindow &window);
+
 // Keeps a token that lets one of our windows come forward under Wayland,
 // handed over by whatever the user used to ask for Tessaline: a launcher
 // (taken from this process's environment by holdLaunchToken), a second
@@ -73,13 +80,21 @@ void holdLaunchToken();
 bool prepareActivation();
 
 // Stops Qt asking the compositor for the keyboard by itself, where that
-// only puts up banners (GNOME): Qt 6.4's Wayland client asks again each
-// time the keyboard focus moves to another widget, with a token of its own
-// made from the last input, and GNOME turns down every one whose input went
-// to another window (a click on the capture toast, a pin) with an "is
-// ready" banner. Called once the application object is made; our own
+// only marks our windows: Qt 6.4's Wayland client asks again each time the
+// keyboard focus moves to another widget, with a token of its own made from
+// the last input. GNOME turns down every one whose input went to another
+// window (a click on the capture toast, a pin) with an "is ready" banner;
+// sway marks a window that asks while another has the keyboard urgent (a
+// red title bar). Called once the application object is made; our own
 // requests go through prepareActivation.
 void keepActivationToOurRequests();
+
+// Hands the keyboard on to the dialog that blocks a window of ours (a
+// sheet, the gallery) when that window gets it: sway and KWin give it to
+// whichever window is clicked, and the keys would go to a window that takes
+// none until the dialog itself was clicked. GNOME keeps it with the dialog
+// itself. Called once the application object is made.
+void keepKeyboardWithBlockingDialogs();
 
 // Calls `changed` on context's thread each time a tray may have come to the
 // desktop or gone, for as long as context lives; false where nobody says.

@@ -42,8 +42,7 @@ void PopupFieldTyping::setTyping(bool typing)
     if (typing && !QGuiApplication::focusWindow()) {
         const QWindow *popup = m_field.window()->windowHandle();
         if (QWindow *parent = popup ? popup->transientParent() : nullptr) {
-            if (!WindowSystem::bringForwardThroughCompositor(*parent) && WindowSystem::prepareActivation())
-                parent->requestActivate();
+            WindowSystem::bringForward(*parent);
         }
     }
     // The field shows its cursor as a field with the keyboard would; Qt

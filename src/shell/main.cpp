@@ -125,6 +125,7 @@ int main(int argc, char *argv[])
     returnLargeBlocksToSystem();
     QApplication application(argc, argv);
     WindowSystem::keepActivationToOurRequests();
+    WindowSystem::keepKeyboardWithBlockingDialogs();
     Q_INIT_RESOURCE(shell);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
@@ -264,8 +265,8 @@ int main(int argc, char *argv[])
         }
         settings->show();
         settings->raise();
-        if (WindowSystem::prepareActivation())
-            settings->activateWindow();
+        if (QWindow *shown = settings->windowHandle())
+            WindowSystem::bringForward(*shown);
     };
     QObject::connect(&menu, &MenuBarView::settingsRequested, &window, showSettings);
     QObject::connect(&window, &RootView::settingsRequested, &window, showSettings);

@@ -7,7 +7,9 @@
 #include "runtime/LibraryQuery.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QToolButton>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -95,6 +97,24 @@ private Q_SLOTS:
         QCOMPARE(view->model().content(), CardInspectorModel::Content::nothing);
         QVERIFY(r.context->save());
         QCOMPARE(view->model().card(), later);
+
+        // Text recognised while the form is up shows, and the title being
+        // typed stays where it is.
+        auto recognizedGroup = [this] {
+            for (const QToolButton *button : view->currentContent()->findChildren<QToolButton *>()) {
+                if (button->text() == QLatin1String("Recognized text"))
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(!recognizedGroup());
+        QLineEdit *title = view->titleField();
+        QTest::keyClicks(title, QStringLiteral(" half"));
+        later->setOcrText(QStringLiteral("Read later"));
+        QVERIFY(r.context->save());
+        QVERIFY(recognizedGroup());
+        QCOMPARE(view->titleField(), title);
+        QCOMPARE(title->text(), QStringLiteral("Card 5 half"));
     }
 
     void formEditsAreSavedWhenTheFormGoes()
