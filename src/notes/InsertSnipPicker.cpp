@@ -144,8 +144,10 @@ void InsertSnipPicker::buildList()
     // does not scroll under it.
     m_list->setMouseTracking(true);
     connect(m_list, &QListView::entered, this, [this](const QModelIndex &index) {
-        if (m_rows.rowKind(index.row()) == RowKind::snip)
+        if (m_rows.rowKind(index.row()) == RowKind::snip) {
+            m_currentCard = m_rows.card(index.row())->id();
             m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        }
     });
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) { chooseRow(index.row()); });
     connect(&m_rows, &InsertSnipListModel::rowsRebuilt, this, &InsertSnipPicker::rowsRebuilt);
@@ -233,6 +235,18 @@ void InsertSnipPicker::placeBelow(const QRect &anchor)
 
 void InsertSnipPicker::rowsRebuilt()
 {
+    // A snip's words recognised while the picker is open make the rows
+    // again: the snip the user went down to stays current, or Return
+    // would choose nothing.
+    const bool sameText = std::exchange(m_rowsText, m_rows.filterText()) == m_rows.filterText();
+    if (sameText && !m_currentCard.isNull()) {
+        for (int row = 0; row < m_rows.rowCount(); ++row) {
+            if (m_rows.rowKind(row) == RowKind::snip && m_rows.card(row)->id() == m_currentCard) {
+                setCurrentRow(row);
+                return;
+            }
+        }
+    }
     // A text typed makes its first hit current, so Return takes it.
     setCurrentRow(m_rows.isFiltered() ? m_rows.firstSnipRow() : -1);
     m_list->scrollToTop();
@@ -241,6 +255,8 @@ void InsertSnipPicker::rowsRebuilt()
 void InsertSnipPicker::setCurrentRow(int row)
 {
     QItemSelectionModel *selection = m_list->selectionModel();
+    const CanvasCard *card = row < 0 ? nullptr : m_rows.card(row);
+    m_currentCard = card ? card->id() : QUuid();
     if (row < 0) {
         selection->clear();
         return;

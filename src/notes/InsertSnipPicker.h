@@ -67,6 +67,11 @@ private:
     bool m_opening = false;
     bool m_preparing = false;
     bool m_rowsMade = false;
+    // The snip the keys or the pointer made current, and the text the rows
+    // were last made for: rows made again for the same text (the library
+    // changed while the picker is open) keep that snip current.
+    QUuid m_currentCard;
+    QString m_rowsText;
 };
 
 } // namespace tessaline
