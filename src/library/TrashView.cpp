@@ -139,6 +139,7 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(model, &QAbstractItemModel::modelReset, this, &TrashGridView::relayout);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &TrashGridView::relayout);
     if (model->section() == TrashItemModel::Section::cards) {
         // The same pictures, annotations drawn in, as every other view of
         // a snip; unreadable annotations leave the placeholder.
@@ -311,6 +312,17 @@ void TrashGridView::mouseMoveEvent(QMouseEvent *event)
 
 bool TrashGridView::viewportEvent(QEvent *event)
 {
+    // The pointer coming onto the grid or leaving it (as a confirmation
+    // opens over it and closes) repaints the tile it is over: the list
+    // follows the pointer tile by tile, but a widget that asks for hover
+    // events is painted whole as the pointer enters or leaves it.
+    if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) {
+        const auto *hover = static_cast<QHoverEvent *>(event);
+        const QPointF at = event->type() == QEvent::HoverEnter ? hover->position() : QPointF(-1, -1);
+        QHoverEvent moved(QEvent::HoverMove, at, hover->globalPosition(), hover->oldPosF(), hover->modifiers());
+        QListView::viewportEvent(&moved);
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = indexAt(help->pos());
