@@ -387,14 +387,30 @@ void TrashTileDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     surface.tone = static_cast<QuietCardTone>(index.data(TrashItemModel::ToneRole).toInt());
     const QPoint pointer = m_view->pointer();
     const bool hovered = (option.state & QStyle::State_MouseOver) && tile.contains(pointer);
-    if (m_view->section() == TrashItemModel::Section::boards) {
-        surface.hoverAmount = hovered ? 1 : 0;
+    if (m_view->section() == TrashItemModel::Section::boards && hovered) {
+        // The hover tint lies over the texts.
+        surface.hoverAmount = 1;
         paintQuietCardBackground(painter, tile, surface, option.palette, increasedContrast);
         painter->save();
         painter->setClipPath(roundedShape(tile, surface.cornerRadius));
         paintBoard(painter, tile, option, index);
         painter->restore();
         paintQuietCardOverlay(painter, tile, surface, option.palette, increasedContrast);
+    } else if (m_view->section() == TrashItemModel::Section::boards) {
+        // At rest the border lies clear of the texts: face and border are
+        // one picture under them.
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QString look =
+            QStringLiteral("%1/%2/%3").arg(int(surface.tone)).arg(increasedContrast).arg(option.palette.cacheKey());
+        painter->drawPixmap(tile.topLeft(), m_faces.face(look, tile.size(), ratio, [&](QPainter &face) {
+            const QRectF shape(QPointF(), QSizeF(tile.size()));
+            paintQuietCardBackground(&face, shape, surface, option.palette, increasedContrast);
+            paintQuietCardOverlay(&face, shape, surface, option.palette, increasedContrast);
+        }));
+        painter->save();
+        painter->setClipPath(roundedShape(tile, surface.cornerRadius));
+        paintBoard(painter, tile, option, index);
+        painter->restore();
     } else {
         paintCard(painter, tile, option, row, hovered);
     }
