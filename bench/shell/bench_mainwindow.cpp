@@ -13,6 +13,7 @@
 #include "assistant/IntelligenceService.h"
 #include "canvas/BoardLayoutEditor.h"
 #include "canvas/CardInspectorView.h"
+#include "library/SearchCorpus.h"
 #include "library/SnipGalleryModel.h"
 #include "library/SnipGalleryView.h"
 #include "library/TrashModel.h"
@@ -30,6 +31,7 @@
 #include "notes/NotesWorkspaceView.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/NoteListVisibility.h"
+#include "runtime/DesktopSearchIndexService.h"
 #include "runtime/TrashActions.h"
 #include "shell/SidebarModel.h"
 #include "model/ModelContainer.h"
@@ -359,6 +361,57 @@ void BM_PurgeNote(benchmark::State &state)
     setLabel(state);
 }
 
+// A deleted note of 25 cards deleted for good from the open Recently Deleted
+// screen, as the running app does it: the sidebar, the screen, the library's
+// search corpus and the desktop-search index all follow the purge. The time
+// is the main thread's (CPU) until the corpus has taken the change in;
+// `purgeMs` is how long the confirmation's click holds the window.
+void BM_DeleteNoteForGood(benchmark::State &state)
+{
+    Window &w = window(state);
+    DesktopSearchIndexService index([] { return std::unique_ptr<SearchIndexing>(); });
+    TrashActions actions(*w.query, *w.navigation, &index);
+    TrashModel trash(*w.query, TrashModel::windowActions(actions));
+    SearchCorpus &corpus = SearchCorpus::of(*w.query);
+    const auto settle = [&corpus] {
+        // Waits without spinning: the time counted is the work done.
+        while (!corpus.isPrepared())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents();
+    };
+    settle();
+    double purge = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto *note = new Board;
+        note->setTitle(QStringLiteral("To delete for good"));
+        w.context().insert(note);
+        for (int i = 0; i < 25; ++i) {
+            CanvasCard::Init init;
+            init.boardID = note->id();
+            init.kind = i % 3 == 0 ? CardKind::snip : CardKind::thought;
+            init.markdownText = QStringLiteral("thought %1").arg(i);
+            w.context().insert(new CanvasCard(init));
+        }
+        note->moveToTrash(QDateTime::currentDateTimeUtc());
+        if (!w.context().save())
+            state.SkipWithError("not saved");
+        const QUuid id = note->id();
+        settle();
+        state.ResumeTiming();
+        QElapsedTimer clock;
+        clock.start();
+        trash.requestDeletion(TrashItemModel::Section::boards, id);
+        trash.confirmDeletion();
+        purge += clock.nsecsElapsed() / 1e6;
+        settle();
+        if (w.query->firstBoard(id))
+            state.SkipWithError("not deleted for good");
+    }
+    state.counters["purgeMs"] = purge / double(state.iterations());
+    setLabel(state);
+}
+
 // A snip of Quick Captures added to another note, then moved back.
 void BM_MoveSnipToNote(benchmark::State &state)
 {
@@ -476,6 +529,7 @@ BENCHMARK(BM_SaveOneEdit)->Apply(sizes);
 BENCHMARK(BM_CaptureToSidebarCounts)->Apply(sizes);
 BENCHMARK(BM_TrashAndRestoreCard)->Apply(sizes);
 BENCHMARK(BM_PurgeNote)->Apply(sizes);
+BENCHMARK(BM_DeleteNoteForGood)->Apply(sizes);
 BENCHMARK(BM_MoveSnipToNote)->Apply(sizes);
 BENCHMARK(BM_UndoRedoMove)->Apply(sizes);
 BENCHMARK(BM_ExportBrief)->Apply(sizes);

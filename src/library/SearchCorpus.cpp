@@ -582,6 +582,7 @@ void SearchCorpus::startWholeWalk()
     m_cardsWalked = 0;
     m_boardsToRow.clear();
     m_cardsToRow.clear();
+    m_rowsTaken.clear();
     m_rows.reset();
     ++m_mark;
     // Every listed entity is kept: growing the table as the walk goes would
@@ -599,7 +600,10 @@ void SearchCorpus::walkChangedLists()
     const QList<CanvasCard *> &cards = m_library->cards();
     // A save that added entities leaves every other one where it was, and
     // every write to one of them was announced: only the new ones are read.
-    // One that removed or reordered some is read whole.
+    // One that removed or reordered some is read whole, unless it only
+    // removed some.
+    if (!m_walks && takeOutTaken(boards, cards))
+        return;
     if (!extendsFetched(boards, m_walkBoards) || !extendsFetched(cards, m_walkCards)) {
         startWholeWalk();
         return;
@@ -609,6 +613,33 @@ void SearchCorpus::walkChangedLists()
     m_walks = m_boardsWalked < boards.size() || m_cardsWalked < cards.size();
 }
 
+bool SearchCorpus::takeOutTaken(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    const auto takenFrom = [](const auto &now, const auto &walked) {
+        return now.size() == walked.size() && now == walked ? std::optional<QList<qsizetype>>(QList<qsizetype>())
+                                                            : takenFromFetched(now, walked);
+    };
+    const std::optional<QList<qsizetype>> boardsTaken = takenFrom(boards, m_walkBoards);
+    const std::optional<QList<qsizetype>> cardsTaken = boardsTaken ? takenFrom(cards, m_walkCards) : std::nullopt;
+    if (!cardsTaken)
+        return false;
+    const auto drop = [this](const QObject *entity) {
+        const auto kept = m_kept.constFind(entity);
+        if (kept != m_kept.cend() && kept->row >= 0 && m_rows)
+            m_rowsTaken.append({entity, kept->row});
+        forget(entity, true);
+    };
+    for (qsizetype at : *boardsTaken)
+        drop(m_walkBoards.at(at));
+    for (qsizetype at : *cardsTaken)
+        drop(m_walkCards.at(at));
+    m_walkBoards = boards;
+    m_walkCards = cards;
+    m_boardsWalked = boards.size();
+    m_cardsWalked = cards.size();
+    return true;
+}
+
 void SearchCorpus::bringRowsUpToDate()
 {
     // The worker is done with them once the grouping is in; a copy only
@@ -616,6 +647,17 @@ void SearchCorpus::bringRowsUpToDate()
     if (m_rows.use_count() > 1)
         m_rows = std::make_shared<Rows>(*m_rows);
     Rows &rows = *m_rows;
+    // Rows stay where they are, so the others keep theirs: those of
+    // entities no longer listed are only left out of the grouping.
+    for (const auto &[entity, row] : std::as_const(m_rowsTaken)) {
+        if (qobject_cast<const Board *>(entity)) {
+            if (size_t(row) < rows.notes.size() && rows.notes[size_t(row)].note == entity)
+                rows.notes[size_t(row)] = NoteRow{nullptr, {}, 0, false, {}, {}};
+        } else if (size_t(row) < rows.cards.size() && rows.cards[size_t(row)].card == entity) {
+            rows.cards[size_t(row)] = CardRow{nullptr, {}, {}, 0, false, false, {}};
+        }
+    }
+    m_rowsTaken.clear();
     for (const QObject *written : std::as_const(m_rowsWritten)) {
         const auto kept = m_kept.constFind(written);
         if (kept == m_kept.cend() || !kept->entity || kept->row < 0)

@@ -294,6 +294,10 @@ private:
     // when they only gained entities at their ends, and both again
     // otherwise.
     void walkChangedLists();
+    // When the lists only lost entities since the walk (a note deleted for
+    // good, with its cards) and no walk is under way: forgets those alone
+    // and leaves their rows out of the next grouping. False otherwise.
+    bool takeOutTaken(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     void startWholeWalk();
     // Brings the kept rows up to date with the entities added or written
     // since.
@@ -342,6 +346,8 @@ private:
     QList<Board *> m_boardsToRow;
     QList<CanvasCard *> m_cardsToRow;
     QSet<const QObject *> m_rowsWritten;
+    // Rows of entities taken out of the lists since, each with its entity.
+    QList<std::pair<const QObject *, qint32>> m_rowsTaken;
     // Entities written since the last save: writes taken back are among
     // these.
     QSet<const QObject *> m_unsaved;

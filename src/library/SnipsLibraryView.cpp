@@ -10,6 +10,7 @@
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
 #include "library/SnipsLibraryModel.h"
+#include "library/TileFaces.h"
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "runtime/SnipImageCache.h"
@@ -201,47 +202,34 @@ private:
     }
 
     // The tile's rounded face and border, and the empty picture frame while
-    // there is no picture: the same for every tile of a size, so drawn once
-    // and blitted. Drawing the rounded shapes anew for each tile was most of
-    // what painting a screenful cost.
+    // there is no picture: the same for every tile of a size.
     QPixmap frame(const QSize &size, bool hovered, bool emptyPicture, const QPalette &palette, qreal ratio) const
     {
         const QColor face = withOpacity(semanticColor(SemanticColor::primary, palette), hovered ? 0.065 : 0.035);
         const QColor edge = withOpacity(semanticColor(SemanticColor::separator, palette), hovered ? 0.9 : 0.45);
         const QColor empty = withOpacity(semanticColor(SemanticColor::primary, palette), 0.035);
-        const QString key = QStringLiteral("%1x%2@%3/%4/%5/%6")
-                                .arg(size.width())
-                                .arg(size.height())
-                                .arg(ratio)
-                                .arg(face.rgba())
-                                .arg(edge.rgba())
-                                .arg(emptyPicture ? QString::number(empty.rgba()) : QStringLiteral("-"));
-        if (const QPixmap *kept = m_frames.object(key))
-            return *kept;
-        QPixmap pixmap((QSizeF(size) * ratio).toSize());
-        pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF tile = QRectF(QPointF(), QSizeF(size)).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath outline;
-        outline.addRoundedRect(tile, tileRadius, tileRadius);
-        painter.fillPath(outline, face);
-        if (emptyPicture) {
-            QPainterPath picture;
-            picture.addRoundedRect(QRectF(tilePadding, tilePadding, size.width() - 2 * tilePadding,
-                                          previewHeight(size.width())),
-                                   previewRadius, previewRadius);
-            painter.fillPath(picture, empty);
-        }
-        QPen border(edge);
-        border.setWidthF(1);
-        painter.setPen(border);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(tile, tileRadius, tileRadius);
-        painter.end();
-        m_frames.insert(key, new QPixmap(pixmap));
-        return pixmap;
+        const QString look = QStringLiteral("%1/%2/%3")
+                                 .arg(face.rgba())
+                                 .arg(edge.rgba())
+                                 .arg(emptyPicture ? QString::number(empty.rgba()) : QStringLiteral("-"));
+        return m_frames.face(look, size, ratio, [&](QPainter &painter) {
+            const QRectF tile = QRectF(QPointF(), QSizeF(size)).adjusted(0.5, 0.5, -0.5, -0.5);
+            QPainterPath outline;
+            outline.addRoundedRect(tile, tileRadius, tileRadius);
+            painter.fillPath(outline, face);
+            if (emptyPicture) {
+                QPainterPath picture;
+                picture.addRoundedRect(QRectF(tilePadding, tilePadding, size.width() - 2 * tilePadding,
+                                              previewHeight(size.width())),
+                                       previewRadius, previewRadius);
+                painter.fillPath(picture, empty);
+            }
+            QPen border(edge);
+            border.setWidthF(1);
+            painter.setPen(border);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(tile, tileRadius, tileRadius);
+        });
     }
 
     // The card's picture filling the frame with its corners rounded, once it
@@ -296,7 +284,7 @@ private:
     // A few screenfuls of tiles.
     mutable QCache<QString, QString> m_titleLines{256};
     // A few sizes, hovered or not, with or without a picture.
-    mutable QCache<QString, QPixmap> m_frames{16};
+    TileFaces m_frames{16};
     // A screenful of pictures or more, in KiB: they are cut again from the
     // image cache's when gone.
     mutable QCache<QString, QPixmap> m_pictures{24 * 1024};

@@ -1,6 +1,8 @@
 #include "library/TrashCardPass.h"
 
 #include "runtime/LibraryQuery.h"
+#include "model/CanvasCard.h"
+#include "model/FetchedList.h"
 
 namespace tessaline {
 
@@ -17,12 +19,50 @@ TrashCardPass::TrashCardPass(LibraryQuery &library)
 
 const TrashContents::CardPass &TrashCardPass::pass(const QSet<QUuid> &deletedBoardIDs)
 {
-    if (m_cardsRevision != m_library.cardsRevision() || deletedBoardIDs != m_deletedBoardIDs) {
+    if (m_cardsRevision == m_library.cardsRevision() && deletedBoardIDs == m_deletedBoardIDs)
+        return m_pass;
+    if (!takeOut(deletedBoardIDs))
         m_pass = TrashContents::cardPassOf(m_library.cards(), deletedBoardIDs);
-        m_deletedBoardIDs = deletedBoardIDs;
-        m_cardsRevision = m_library.cardsRevision();
-    }
+    m_deletedBoardIDs = deletedBoardIDs;
+    m_cardsRevision = m_library.cardsRevision();
+    m_cards = m_library.cards();
+    m_cardWritesRevision = m_library.cardWritesRevision();
     return m_pass;
+}
+
+bool TrashCardPass::takeOut(const QSet<QUuid> &deletedBoardIDs)
+{
+    if (!m_cardsRevision || m_cardWritesRevision != m_library.cardWritesRevision()
+        || !m_deletedBoardIDs.contains(deletedBoardIDs))
+        return false;
+    const QList<CanvasCard *> &cards = m_library.cards();
+    const auto taken = cards.size() == m_cards.size() && cards == m_cards ? std::optional<QList<qsizetype>>(QList<qsizetype>())
+                                                                          : takenFromFetched(cards, m_cards);
+    if (!taken)
+        return false;
+    // A note that left the trash with cards still listed: those are the
+    // trash's own now, or no longer in it.
+    for (const QUuid &id : std::as_const(m_deletedBoardIDs)) {
+        if (!deletedBoardIDs.contains(id) && !m_library.cardPositionsOfNote(id).isEmpty())
+            return false;
+    }
+    QSet<const CanvasCard *> gone;
+    for (qsizetype at : *taken) {
+        const CanvasCard *card = m_cards.at(at);
+        gone.insert(card);
+        // Counted with its note as the pass counts.
+        const auto counts = m_pass.deletedBoardCards.find(card->boardID());
+        if (counts == m_pass.deletedBoardCards.end())
+            continue;
+        if (card->kindRawValue() == u"snip")
+            --counts->snips;
+        else if (card->kindRawValue() != u"ghost")
+            --counts->thoughts;
+    }
+    if (!gone.isEmpty())
+        m_pass.deletedCards.removeIf([&gone](const CanvasCard *card) { return gone.contains(card); });
+    m_pass.deletedBoardCards.removeIf([&deletedBoardIDs](const auto &counts) { return !deletedBoardIDs.contains(counts.key()); });
+    return true;
 }
 
 } // namespace tessaline

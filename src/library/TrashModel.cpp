@@ -10,6 +10,7 @@
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/CardSummary.h"
+#include "model/FetchedList.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
 
@@ -131,8 +132,89 @@ TrashItemModel::TrashItemModel(Section section, QObject *parent)
 {
 }
 
-void TrashItemModel::setContents(const TrashContents &contents)
+namespace {
+
+// The rows `now` lists no longer, when it is `before` without them (none
+// when they are the same); none when it is otherwise.
+template<typename T>
+std::optional<QList<qsizetype>> rowsTaken(const QList<T *> &now, const QList<T *> &before)
 {
+    if (now.size() == before.size())
+        return now == before ? std::optional<QList<qsizetype>>(QList<qsizetype>()) : std::nullopt;
+    return takenFromFetched(now, before);
+}
+
+} // namespace
+
+void TrashItemModel::setContents(const TrashContents &contents, bool cardsWritten)
+{
+    // After an item is deleted for good, the grid moves up the tiles after
+    // it rather than making every tile again, and the other grid is left
+    // as it is.
+    const auto taken = m_section == Section::boards ? rowsTaken(contents.deletedBoards, m_boards)
+                                                    : rowsTaken(contents.deletedCards, m_cards);
+    if (!m_listed || !taken || (m_section == Section::cards && cardsWritten)) {
+        listAgain(contents);
+        return;
+    }
+    m_counts = contents.deletedBoardCards;
+    removeRows(*taken);
+    if (m_section == Section::boards) {
+        for (qsizetype row = 0; row < m_boards.size(); ++row) {
+            BoardCollectionPreview tile = tileOf(*m_boards.at(row));
+            if (tile == m_boardTiles.at(row))
+                continue;
+            m_boardTiles[row] = std::move(tile);
+            Q_EMIT dataChanged(index(int(row)), index(int(row)));
+        }
+        return;
+    }
+    bool retitled = false;
+    for (auto title = m_boardTitles.begin(); title != m_boardTitles.end();) {
+        const Board *board = contents.boardsByID.value(title.key());
+        if (!board) {
+            title = m_boardTitles.erase(title);
+            retitled = true;
+            continue;
+        }
+        if (board->title() != *title) {
+            *title = board->title();
+            retitled = true;
+        }
+        ++title;
+    }
+    if (retitled && !m_cards.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_cards.size()) - 1));
+}
+
+void TrashItemModel::removeRows(const QList<qsizetype> &taken)
+{
+    // Runs of rows from the last, so the earlier rows stay where they are.
+    for (qsizetype at = taken.size() - 1; at >= 0;) {
+        const qsizetype last = taken.at(at);
+        qsizetype first = last;
+        for (--at; at >= 0 && taken.at(at) == first - 1; --at)
+            --first;
+        beginRemoveRows({}, int(first), int(last));
+        if (m_section == Section::boards) {
+            m_boards.remove(first, last - first + 1);
+            m_boardTiles.remove(first, last - first + 1);
+        } else {
+            m_cards.remove(first, last - first + 1);
+        }
+        endRemoveRows();
+    }
+}
+
+BoardCollectionPreview TrashItemModel::tileOf(const Board &board) const
+{
+    const TrashContents::CardCounts counts = m_counts.value(board.id());
+    return BoardCollectionPreview(board, counts.snips, counts.thoughts);
+}
+
+void TrashItemModel::listAgain(const TrashContents &contents)
+{
+    m_listed = true;
     beginResetModel();
     m_boards.clear();
     m_boardTiles.clear();
@@ -144,10 +226,8 @@ void TrashItemModel::setContents(const TrashContents &contents)
         // A tile asks for a dozen of its texts each time it is painted:
         // worked out once for each listing, not once for each question.
         m_boardTiles.reserve(m_boards.size());
-        for (const Board *board : std::as_const(m_boards)) {
-            const TrashContents::CardCounts counts = m_counts.value(board->id());
-            m_boardTiles.append(BoardCollectionPreview(*board, counts.snips, counts.thoughts));
-        }
+        for (const Board *board : std::as_const(m_boards))
+            m_boardTiles.append(tileOf(*board));
     } else {
         m_cards = contents.deletedCards;
         // Thousands of deleted cards come from far fewer notes.
@@ -367,8 +447,13 @@ void TrashModel::refresh()
     m_contents = TrashContents::from(m_library.boards(), [this](const QSet<QUuid> &deletedBoardIDs) {
         return TrashCardPass::of(m_library).pass(deletedBoardIDs);
     });
+    // A deleted card's tile reads the card as it paints: one written since
+    // is listed again.
+    const quint64 cardWrites = m_library.cardWritesRevision();
+    const bool cardsWritten = cardWrites != m_cardWritesSeen;
+    m_cardWritesSeen = cardWrites;
     m_boards->setContents(m_contents);
-    m_cards->setContents(m_contents);
+    m_cards->setContents(m_contents, cardsWritten);
     Q_EMIT contentsChanged();
 }
 

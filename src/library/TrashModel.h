@@ -102,7 +102,10 @@ public:
     explicit TrashItemModel(Section section, QObject *parent = nullptr);
 
     Section section() const { return m_section; }
-    void setContents(const TrashContents &contents);
+    // Rows that only left the listing (deleted for good, restored) are
+    // removed, and rows whose tile changed are said to; any other change
+    // lists every row again, as does any card written (`cardsWritten`).
+    void setContents(const TrashContents &contents, bool cardsWritten = true);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -118,6 +121,10 @@ public:
 private:
     QVariant boardData(const Board &board, const BoardCollectionPreview &tile, int role) const;
     QVariant cardData(const CanvasCard &card, int role) const;
+    void listAgain(const TrashContents &contents);
+    // Removes the rows at `taken`, ascending.
+    void removeRows(const QList<qsizetype> &taken);
+    BoardCollectionPreview tileOf(const Board &board) const;
 
     Section m_section;
     QList<Board *> m_boards;
@@ -126,6 +133,7 @@ private:
     QList<CanvasCard *> m_cards;
     QHash<QUuid, TrashContents::CardCounts> m_counts;
     QHash<QUuid, QString> m_boardTitles;
+    bool m_listed = false;
 };
 
 // The screen's state and rules above the widgets: the two grids kept in
@@ -199,6 +207,7 @@ private:
     TrashItemModel *m_boards;
     TrashItemModel *m_cards;
     std::optional<PendingDeletion> m_pending;
+    quint64 m_cardWritesSeen = 0;
 };
 
 } // namespace tessaline

@@ -139,6 +139,7 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(model, &QAbstractItemModel::modelReset, this, &TrashGridView::relayout);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &TrashGridView::relayout);
     if (model->section() == TrashItemModel::Section::cards) {
         // The same pictures, annotations drawn in, as every other view of
         // a snip; unreadable annotations leave the placeholder.
@@ -311,6 +312,17 @@ void TrashGridView::mouseMoveEvent(QMouseEvent *event)
 
 bool TrashGridView::viewportEvent(QEvent *event)
 {
+    // The pointer coming onto the grid or leaving it (as a confirmation
+    // opens over it and closes) repaints the tile it is over: the list
+    // follows the pointer tile by tile, but a widget that asks for hover
+    // events is painted whole as the pointer enters or leaves it.
+    if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) {
+        const auto *hover = static_cast<QHoverEvent *>(event);
+        const QPointF at = event->type() == QEvent::HoverEnter ? hover->position() : QPointF(-1, -1);
+        QHoverEvent moved(QEvent::HoverMove, at, hover->globalPosition(), hover->oldPosF(), hover->modifiers());
+        QListView::viewportEvent(&moved);
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = indexAt(help->pos());
@@ -375,14 +387,30 @@ void TrashTileDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     surface.tone = static_cast<QuietCardTone>(index.data(TrashItemModel::ToneRole).toInt());
     const QPoint pointer = m_view->pointer();
     const bool hovered = (option.state & QStyle::State_MouseOver) && tile.contains(pointer);
-    if (m_view->section() == TrashItemModel::Section::boards) {
-        surface.hoverAmount = hovered ? 1 : 0;
+    if (m_view->section() == TrashItemModel::Section::boards && hovered) {
+        // The hover tint lies over the texts.
+        surface.hoverAmount = 1;
         paintQuietCardBackground(painter, tile, surface, option.palette, increasedContrast);
         painter->save();
         painter->setClipPath(roundedShape(tile, surface.cornerRadius));
         paintBoard(painter, tile, option, index);
         painter->restore();
         paintQuietCardOverlay(painter, tile, surface, option.palette, increasedContrast);
+    } else if (m_view->section() == TrashItemModel::Section::boards) {
+        // At rest the border lies clear of the texts: face and border are
+        // one picture under them.
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QString look =
+            QStringLiteral("%1/%2/%3").arg(int(surface.tone)).arg(increasedContrast).arg(option.palette.cacheKey());
+        painter->drawPixmap(tile.topLeft(), m_faces.face(look, tile.size(), ratio, [&](QPainter &face) {
+            const QRectF shape(QPointF(), QSizeF(tile.size()));
+            paintQuietCardBackground(&face, shape, surface, option.palette, increasedContrast);
+            paintQuietCardOverlay(&face, shape, surface, option.palette, increasedContrast);
+        }));
+        painter->save();
+        painter->setClipPath(roundedShape(tile, surface.cornerRadius));
+        paintBoard(painter, tile, option, index);
+        painter->restore();
     } else {
         paintCard(painter, tile, option, row, hovered);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/CompactCardPreview.h"
+#include "library/TileFaces.h"
 #include "library/TrashModel.h"
 
 #include <QHash>
@@ -113,6 +114,8 @@ private:
                    bool isHovered) const;
 
     TrashGridView *m_view;
+    // A note tile's face and border, the same for every tile at rest.
+    TileFaces m_faces{8};
 };
 
 // The Recently Deleted screen: deleted notes and cards as tiles that open,

@@ -3,6 +3,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <optional>
 
 namespace tessaline {
 
@@ -17,6 +18,35 @@ bool extendsFetched(const QList<T *> &later, const QList<T *> &earlier)
     if (later.constData() == earlier.constData() && later.size() == earlier.size())
         return true;
     return later.size() >= earlier.size() && std::equal(earlier.cbegin(), earlier.cend(), later.cbegin());
+}
+
+// Where the entries stand in `earlier` that `later` no longer holds, when
+// `later` is `earlier` with some taken out and nothing else changed (a note
+// and its cards deleted for good), ascending; none otherwise. A pass over
+// pointers alone, so what was worked out over the earlier list can be
+// brought along for the entries taken out, rather than worked out again by
+// looking at every entity.
+template<typename T>
+std::optional<QList<qsizetype>> takenFromFetched(const QList<T *> &later, const QList<T *> &earlier)
+{
+    const qsizetype taken = earlier.size() - later.size();
+    if (taken <= 0)
+        return std::nullopt;
+    QList<qsizetype> positions;
+    positions.reserve(taken);
+    qsizetype next = std::mismatch(later.cbegin(), later.cend(), earlier.cbegin()).first - later.cbegin();
+    for (qsizetype at = next; at < earlier.size(); ++at) {
+        if (next < later.size() && earlier.at(at) == later.at(next)) {
+            ++next;
+        } else {
+            if (positions.size() == taken)
+                return std::nullopt;
+            positions.append(at);
+        }
+    }
+    if (next != later.size())
+        return std::nullopt;
+    return positions;
 }
 
 } // namespace tessaline

@@ -21,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -1288,9 +1289,40 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         }
         table.inserted.removeIf([&](auto *entity) { return !held.contains(entity); });
         // Asking every saved entity would be a miss of the processor's cache
-        // apiece in a large library, after every save.
-        if (!m_removed.isEmpty())
-            table.saved.removeIf([](auto *entity) { return entity->m_removed; });
+        // apiece in a large library, after every save; so would asking each
+        // whether it was deleted, after a note's purge. The saved ones are
+        // in row order (rows only grow), so each deleted one is looked up
+        // by its row, and the list closes up over them in one move.
+        if (m_removed.isEmpty())
+            return;
+        using Entity = std::remove_pointer_t<typename std::remove_reference_t<decltype(table.saved)>::value_type>;
+        const auto byRow = [](const Entity *entity, qint64 row) { return entity->m_rowID < row; };
+        QList<qsizetype> gone;
+        for (PersistentEntity *entity : std::as_const(m_removed)) {
+            auto *typed = qobject_cast<Entity *>(entity);
+            if (!typed)
+                continue;
+            const auto at = std::lower_bound(table.saved.cbegin(), table.saved.cend(), typed->m_rowID, byRow);
+            if (at == table.saved.cend() || *at != typed) {
+                table.saved.removeIf([](auto *saved) { return saved->m_removed; });
+                return;
+            }
+            gone.append(at - table.saved.cbegin());
+        }
+        if (gone.isEmpty())
+            return;
+        std::sort(gone.begin(), gone.end());
+        gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+        qsizetype kept = gone.constFirst();
+        qsizetype next = 0;
+        for (qsizetype at = gone.constFirst(); at < table.saved.size(); ++at) {
+            if (next < gone.size() && gone.at(next) == at) {
+                ++next;
+                continue;
+            }
+            table.saved[kept++] = table.saved.at(at);
+        }
+        table.saved.resize(kept);
     };
     settle(m_boards);
     settle(m_cards);

@@ -44,6 +44,8 @@ struct BoardCollectionPreview
     // and the counts row, never less than the minimum.
     static int height();
     void paint(QPainter *painter, const QRectF &rect, const QPalette &palette, bool isHovered, const QDateTime &now) const;
+
+    friend bool operator==(const BoardCollectionPreview &, const BoardCollectionPreview &) = default;
 };
 
 } // namespace tessaline

@@ -237,6 +237,29 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::renameNot
     });
 }
 
+QFuture<Expected<QList<QUuid>, SearchIndexError>> DesktopSearchIndexService::entriesNaming(QString noteTitle,
+                                                                                         QObject *receiver)
+{
+    return m_executor->submit(
+        receiver, [state = m_state, noteTitle = std::move(noteTitle)]() -> Expected<QList<QUuid>, SearchIndexError> {
+            SearchIndexing *index = state->ensureIndex();
+            if (!index)
+                return unavailable();
+            const auto keywords = index->itemKeywords();
+            if (!keywords)
+                return unexpected(keywords.error());
+            QList<QUuid> naming;
+            for (auto entry = keywords->cbegin(); entry != keywords->cend(); ++entry) {
+                if (entry->isEmpty() || entry->constFirst() != noteTitle)
+                    continue;
+                if (const std::optional<QUuid> cardID = parseUuid(entry.key()))
+                    naming.append(*cardID);
+            }
+            state->called();
+            return naming;
+        });
+}
+
 QString DesktopSearchIndexService::noteName(const CanvasCard &card, const QList<Board *> &boards)
 {
     for (const Board *board : boards) {

@@ -91,6 +91,11 @@ public:
     // given stay as they are.
     QFuture<Outcome> renameNotes(NoteNaming naming, QObject *receiver);
 
+    // The cards whose entries name a note of this title: looked for on the
+    // worker, so that a note deleted for good has only its own names looked
+    // up here (mostly none), not every card's.
+    QFuture<Expected<QList<QUuid>, SearchIndexError>> entriesNaming(QString noteTitle, QObject *receiver);
+
     // The note an entry names: its card's note's title, or the app's name
     // for a card whose note is not there.
     static QString noteName(const CanvasCard &card, const QList<Board *> &boards);

@@ -44,6 +44,21 @@ LibraryChangeFilter::Changes LibraryChangeFilter::takeChanges()
     if (changes.changed && !boardsChanged && !m_written && cards.size() > m_seenCards.size()
         && extendsFetched(cards, m_seenCards))
         changes.cardsAddedFrom = m_seenCards.size();
+    if (changes.changed && !m_written && !changes.cardsAddedFrom) {
+        const auto boardsTaken = boardsChanged ? takenFromFetched(m_library.boards(), m_seenBoards)
+                                               : std::optional<QList<qsizetype>>(QList<qsizetype>());
+        const auto cardsTaken = !boardsTaken ? std::nullopt
+            : cardsChanged                   ? takenFromFetched(cards, m_seenCards)
+                                             : std::optional<QList<qsizetype>>(QList<qsizetype>());
+        if (cardsTaken) {
+            Taken taken;
+            for (qsizetype at : *boardsTaken)
+                taken.boards.append(m_seenBoards.at(at));
+            for (qsizetype at : *cardsTaken)
+                taken.cards.append(m_seenCards.at(at));
+            changes.taken = std::move(taken);
+        }
+    }
     m_seenBoards = m_library.boards();
     m_seenCards = cards;
     m_written = false;

@@ -31,10 +31,18 @@ public:
     bool takeChange() { return takeChanges().changed; }
     // The same, telling apart a change that only added cards at the end of
     // the list of cards (a capture): where the first of them stands.
+    // Or a change that only took notes and cards out of the lists (deleted
+    // for good) and wrote nothing named: which ones, as they were then.
+    struct Taken
+    {
+        QList<Board *> boards;
+        QList<CanvasCard *> cards;
+    };
     struct Changes
     {
         bool changed = false;
         std::optional<qsizetype> cardsAddedFrom;
+        std::optional<Taken> taken;
     };
     Changes takeChanges();
 

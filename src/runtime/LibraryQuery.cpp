@@ -16,8 +16,10 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        if (qobject_cast<CanvasCard *>(entity))
+        if (qobject_cast<CanvasCard *>(entity)) {
             ++m_cardsRevision;
+            ++m_cardWritesRevision;
+        }
         if (property == Board::IdProperty && qobject_cast<Board *>(entity)) {
             m_boardIDsKnown = false;
         } else if (property == Board::SortIndexProperty && qobject_cast<Board *>(entity)) {
@@ -32,6 +34,7 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
     });
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
         ++m_cardsRevision;
+        ++m_cardWritesRevision;
         m_sortIndexesWritten = true;
         m_cardIDsKnown = false;
         m_boardIDsKnown = false;

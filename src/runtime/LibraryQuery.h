@@ -68,6 +68,10 @@ public:
     // from the cards alone still holds while this stays. A save that wrote
     // only notes (one stamped opened) leaves it.
     quint64 cardsRevision() const { return m_cardsRevision; }
+    // Moves on whenever a card was written or writes were taken back, not
+    // when cards() only changed: what was worked out from the cards holds
+    // for those still listed while this stays.
+    quint64 cardWritesRevision() const { return m_cardWritesRevision; }
 
 Q_SIGNALS:
     void changed();
@@ -101,6 +105,7 @@ private:
     QList<CanvasCard *> m_cardIDsFrom;
     bool m_cardIDsKnown = false;
     quint64 m_cardsRevision = 0;
+    quint64 m_cardWritesRevision = 0;
 };
 
 // The one `Kept` that hangs on the library, made by `make` when first asked

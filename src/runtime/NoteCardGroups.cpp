@@ -12,11 +12,54 @@ const QHash<QUuid, NoteCardGroups::Group> &NoteCardGroups::groups(const QList<Ca
     // Comparing the lists costs far less than counting a large library's
     // cards again after every save: a save that added cards at the end, or
     // wrote some, counts only those again.
-    if (!m_valid || !extendsFetched(cards, m_groupedCards))
+    // A list that only lost cards (a note deleted for good) takes those out
+    // of their groups.
+    if (!m_valid) {
         groupCards(cards);
-    else if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty())
+    } else if (!extendsFetched(cards, m_groupedCards)) {
+        if (const auto taken = takenFromFetched(cards, m_groupedCards))
+            takeOut(*taken, cards);
+        else
+            groupCards(cards);
+    }
+    if (cards.size() > m_groupedCards.size() || !m_writtenCards.isEmpty())
         regroupChangedCards(cards);
     return m_groups;
+}
+
+void NoteCardGroups::takeOut(const QList<qsizetype> &taken, const QList<CanvasCard *> &cards)
+{
+    ++m_revision;
+    const auto holds = [](const Group &group, qint32 at) {
+        return std::binary_search(group.cards.cbegin(), group.cards.cend(), at);
+    };
+    QList<Group *> lost;
+    for (qsizetype at : taken) {
+        const qint32 position = qint32(at);
+        auto group = m_groups.find(m_groupedCards.at(at)->boardID());
+        // Its note written since it was counted: looked for in every group.
+        if (group == m_groups.end() || !holds(*group, position)) {
+            group = std::find_if(m_groups.begin(), m_groups.end(),
+                                 [&](const Group &candidate) { return holds(candidate, position); });
+            if (group == m_groups.end())
+                continue;
+        }
+        group->cards.erase(std::lower_bound(group->cards.cbegin(), group->cards.cend(), position));
+        if (!lost.contains(&*group))
+            lost.append(&*group);
+    }
+    // The cards after one taken out move up by one: where every other card
+    // stands changes, what each group counts does not.
+    const qsizetype first = taken.constFirst();
+    for (Group &group : m_groups) {
+        for (qint32 &at : group.cards) {
+            if (at > first)
+                at -= qint32(std::upper_bound(taken.cbegin(), taken.cend(), qsizetype(at)) - taken.cbegin());
+        }
+    }
+    m_groupedCards = cards;
+    for (Group *group : std::as_const(lost))
+        recount(*group);
 }
 
 void NoteCardGroups::groupCards(const QList<CanvasCard *> &cards)

@@ -14,7 +14,8 @@ class CanvasCard;
 // many live snips there are and which live card changed last. Counted whole
 // once, then kept with the list: cards added at its end are counted as they
 // come, cards said to be written are counted again with the notes they left
-// and joined; a list that lost or reordered cards is counted whole again.
+// and joined, cards taken out of the list leave theirs; a list that was
+// reordered is counted whole again.
 // The window keeps one for every screen (LibraryQuery::noteCardGroups()), so
 // opening a list of notes no longer counts a large library's cards again.
 // Main thread.
@@ -50,6 +51,9 @@ public:
 private:
     void groupCards(const QList<CanvasCard *> &cards);
     void regroupChangedCards(const QList<CanvasCard *> &cards);
+    // Takes the cards that stood at `taken` (ascending) in the list counted
+    // out of their groups; `cards` is that list without them.
+    void takeOut(const QList<qsizetype> &taken, const QList<CanvasCard *> &cards);
     void countIn(Group &group, const CanvasCard &card) const;
     void recount(Group &group);
 

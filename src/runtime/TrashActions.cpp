@@ -89,22 +89,37 @@ void TrashActions::deleteBoardPermanently(const QUuid &boardID)
         if (connection->boardID() == boardID)
             context.remove(connection);
     }
-    QList<QUuid> purged;
-    for (CanvasCard *card : cards) {
-        if (card->boardID() == boardID) {
-            purged.append(card->id());
-            context.remove(card);
-        }
+    // The note's own cards, found where the library keeps them by note,
+    // not among every card.
+    QList<CanvasCard *> purgedCards;
+    for (qint32 at : m_library.cardPositionsOfNote(boardID)) {
+        if (CanvasCard *card = cards.at(at); card->boardID() == boardID)
+            purgedCards.append(card);
     }
+    QList<QUuid> purged;
+    for (CanvasCard *card : std::as_const(purgedCards)) {
+        purged.append(card->id());
+        context.remove(card);
+    }
+    const QString title = board->title();
     context.remove(board);
     if (!saveOrUndo(scope))
         return;
     removeIndexEntries(purged);
     // Snips filed from it into other notes still name it in their entries:
     // its title would stay in the index, and show in the desktop's results.
-    if (m_index)
-        (void)m_index->renameNotes(DesktopSearchIndexService::noteNaming(m_library.boards(), m_library.cards()),
-                                   this);
+    // The index tells which; only those cards' notes are looked up.
+    if (!m_index)
+        return;
+    m_index->entriesNaming(title, this).then(this, [this](const Expected<QList<QUuid>, SearchIndexError> &naming) {
+        if (!naming || naming->isEmpty())
+            return;
+        const QList<CanvasCard *> &cards = m_library.cards();
+        QList<CanvasCard *> named;
+        for (qint32 at : m_library.cardPositions(QSet<QUuid>(naming->cbegin(), naming->cend())))
+            named.append(cards.at(at));
+        (void)m_index->renameNotes(DesktopSearchIndexService::noteNaming(m_library.boards(), named), this);
+    });
 }
 
 void TrashActions::deleteCardPermanently(const QUuid &cardID)

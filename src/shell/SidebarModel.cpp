@@ -93,10 +93,12 @@ std::optional<SidebarDestination> SidebarModel::destinationAt(int row) const
 void SidebarModel::refresh()
 {
     // A save that only added cards (a capture) counts those alone.
+    // One that only deleted some for good (a note purged with its cards)
+    // takes those out.
     const LibraryChangeFilter::Changes changes = m_changes->takeChanges();
     if (changes.cardsAddedFrom)
         countCards(m_counts, m_library.cards(), *changes.cardsAddedFrom);
-    else if (changes.changed)
+    else if (changes.changed && !(changes.taken && takeOut(changes.taken->boards, changes.taken->cards)))
         m_counts = countsOf(m_library.boards(), m_library.cards());
     QList<SidebarRow> rows = rowsFor(m_counts, m_onboarding ? m_onboarding->tourStep() : std::nullopt);
     if (rows == m_rows)
@@ -123,6 +125,13 @@ SidebarModel::Counts SidebarModel::countsOf(const QList<Board *> &boards, const 
 {
     // quickCapturesCount() and recentlyDeletedCount() in one walk over the
     // cards, which in a large library is most of the work.
+    Counts counts = noteCountsOf(boards);
+    countCards(counts, cards, 0);
+    return counts;
+}
+
+SidebarModel::Counts SidebarModel::noteCountsOf(const QList<Board *> &boards)
+{
     Counts counts;
     counts.folders = folderNames(boards);
     if (const Board *inbox = LibraryQuery::quickCapturesNote(boards))
@@ -133,8 +142,37 @@ SidebarModel::Counts SidebarModel::countsOf(const QList<Board *> &boards, const 
             ++counts.recentlyDeleted;
         }
     }
-    countCards(counts, cards, 0);
     return counts;
+}
+
+bool SidebarModel::takeOut(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    Counts counts = m_counts;
+    // Against the deleted notes they were counted with.
+    for (const CanvasCard *card : cards) {
+        if (card->isLive()) {
+            if (counts.inboxID && card->boardID() == *counts.inboxID)
+                --counts.quickCaptures;
+        } else if (!counts.deletedNotes.contains(card->boardID())) {
+            --counts.recentlyDeleted;
+        }
+    }
+    if (!boards.isEmpty()) {
+        const Counts notes = noteCountsOf(m_library.boards());
+        if (notes.inboxID != counts.inboxID)
+            return false;
+        for (const Board *board : boards) {
+            if (board->isLive())
+                continue;
+            --counts.recentlyDeleted;
+            if (!notes.deletedNotes.contains(board->id()) && !m_library.cardPositionsOfNote(board->id()).isEmpty())
+                return false;
+        }
+        counts.folders = notes.folders;
+        counts.deletedNotes = notes.deletedNotes;
+    }
+    m_counts = std::move(counts);
+    return true;
 }
 
 void SidebarModel::countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from)

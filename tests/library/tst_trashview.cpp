@@ -21,9 +21,11 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
+#include <utility>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -103,6 +105,7 @@ private Q_SLOTS:
     void tilePicturesKeepTheirShape_data();
     void tilePicturesKeepTheirShape();
     void anArrivingPictureRepaintsItsTileAlone();
+    void aNoteDeletedForGoodRepaintsItsOwnGridAlone();
     void restoreRowsLineUp();
     void theLastOfManyTilesScrolledIntoViewIsItsOwn();
 };
@@ -504,6 +507,72 @@ void TrashViewTest::anArrivingPictureRepaintsItsTileAlone()
         });
         QVERIFY2(insideATile, qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
                                              .arg(rect.width()).arg(rect.height())));
+    }
+}
+
+// Confirming "Delete Permanently" for a note moves up the note tiles after
+// it; the cards' grid, which did not change, is not told to, and the pointer
+// coming back over it from the confirmation lights the tile it is on alone.
+void TrashViewTest::aNoteDeletedForGoodRepaintsItsOwnGridAlone()
+{
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    // Two notes: one line of tiles in any window wide enough for two.
+    for (int i = 0; i < 2; ++i)
+        f.rig.addNote(QStringLiteral("Gone %1").arg(i))->moveToTrash(at(10 - i));
+    for (int i = 0; i < 2; ++i)
+        f.rig.addCard(live, CardKind::thought)->moveToTrash(at(1 + i));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    TrashGridView *boards = trash->boardsGrid();
+    TrashGridView *cards = trash->cardsGrid();
+    QCOMPARE(boards->model()->rowCount(), 2);
+    QCOMPARE(cards->model()->rowCount(), 2);
+    // Shown and laid out: the grids have their heights in their sections,
+    // and keep their places from one look to the next.
+    QTRY_VERIFY(boards->isVisible() && cards->isVisible());
+    QTRY_COMPARE(trash->boardsSection()->height(), trash->boardsSection()->sizeHint().height());
+    QRect placed;
+    QTRY_VERIFY([&] {
+        const QRect now(cards->mapTo(cards->window(), QPoint()), cards->size());
+        return std::exchange(placed, now) == now;
+    }());
+    QCoreApplication::processEvents();
+    const QString last = boards->model()->index(1, 0).data(TrashItemModel::TitleRole).toString();
+
+    QSignalSpy cardsReset(cards->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy cardsChanged(cards->model(), &QAbstractItemModel::dataChanged);
+    PaintedRects boardsPainted(boards->viewport());
+    Fixture::click(boards, boards->deleteButtonRect(0));
+    QMessageBox *box = trash->confirmation();
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QAbstractButton *confirm = Fixture::button(box, QStringLiteral("Delete Permanently"));
+    QVERIFY(confirm);
+    confirm->click();
+    QTRY_VERIFY(!trash->confirmation());
+    QCOMPARE(boards->model()->rowCount(), 1);
+    QCOMPARE(boards->model()->index(0, 0).data(TrashItemModel::TitleRole).toString(), last);
+    QTRY_VERIFY(boardsPainted.covers(boards->tileRect(0)));
+    QVERIFY(cardsReset.isEmpty() && cardsChanged.isEmpty());
+    QCOMPARE(QRect(cards->mapTo(cards->window(), QPoint()), cards->size()), placed);
+
+    // The pointer rested on a card, left the grid for the confirmation and
+    // came back: that tile alone is lit again.
+    QCoreApplication::processEvents();
+    PaintedRects cardsPainted(cards->viewport());
+    const QPoint onCard = cards->tileRect(0).center();
+    const QPointF global = cards->viewport()->mapToGlobal(QPointF(onCard));
+    QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), global, QPointF(onCard));
+    QCoreApplication::sendEvent(cards->viewport(), &leave);
+    QHoverEvent enter(QEvent::HoverEnter, QPointF(onCard), global, QPointF(-1, -1));
+    QCoreApplication::sendEvent(cards->viewport(), &enter);
+    const QRect underPointer = cards->visualRect(cards->model()->index(0, 0));
+    QTRY_VERIFY(cardsPainted.covers(cards->tileRect(0)));
+    for (const QRect &rect : std::as_const(cardsPainted.rects)) {
+        QVERIFY2(underPointer.contains(rect), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y())
+                                                             .arg(rect.width()).arg(rect.height())));
     }
 }
 

@@ -177,10 +177,23 @@ void TrashActionsTest::deleteBoardPermanently()
     const QUuid liveID = live->id(), trashedID = trashed->id();
     const QUuid liveLinkID = liveLink->id(), deletedLinkID = deletedLink->id();
     f.rig.navigation().setActiveBoardID(note->id());
+    const auto cardsOf = [&f](const Board *board) {
+        QList<CanvasCard *> cards;
+        for (qint32 at : f.library.cardPositionsOfNote(board->id()))
+            cards << f.library.cards().at(at);
+        return cards;
+    };
+    QCOMPARE(cardsOf(other), QList<CanvasCard *>{elsewhere});
+    const quint64 countedWhole = f.library.noteCardGroups().wholeRevision();
 
     // Not in Recently Deleted: the action does not look.
     f.actions.deleteBoardPermanently(note->id());
     QCOMPARE(f.library.firstBoard(note->id()), nullptr);
+    // The window's count of each note's cards lets the purged ones go
+    // without counting every card of the library again.
+    QCOMPARE(cardsOf(other), QList<CanvasCard *>{elsewhere});
+    QVERIFY(cardsOf(note).isEmpty());
+    QCOMPARE(f.library.noteCardGroups().wholeRevision(), countedWhole);
     QVERIFY(!f.hasCard(liveID) && !f.hasCard(trashedID));
     QVERIFY(!f.hasConnection(liveLinkID) && !f.hasConnection(deletedLinkID));
     QVERIFY(f.hasCard(elsewhere->id()) && f.hasConnection(otherLink->id()));

@@ -195,6 +195,10 @@ void SidebarModelTest::countsFollowEveryKindOfChange_data()
     QTest::newRow("a note trashed") << "trash note" << 1 << 1 << QStringList{} << true;
     QTest::newRow("a note filed elsewhere") << "refile" << 1 << 0 << QStringList{"Home"} << true;
     QTest::newRow("a card purged") << "purge" << 0 << 0 << work << true;
+    QTest::newRow("a deleted note purged with its cards") << "purge note" << 1 << 0 << QStringList{} << true;
+    QTest::newRow("a deleted note purged, a deleted card of it left")
+        << "purge note alone" << 1 << 1 << QStringList{} << true;
+    QTest::newRow("the Quick Captures note purged") << "purge inbox" << 0 << 0 << work << true;
 }
 
 // The counts are worked out again only after a save that changed what they
@@ -216,6 +220,9 @@ void SidebarModelTest::countsFollowEveryKindOfChange()
     SidebarModel model(library, rig.onboarding.get());
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    const auto count = [&](const SidebarDestination &destination) {
+        return model.data(model.index(model.rowForDestination(destination)), SidebarModel::CountRole).toInt();
+    };
 
     if (change == QLatin1String("text")) {
         captured->setContextText(QStringLiteral("why it matters"));
@@ -239,12 +246,23 @@ void SidebarModelTest::countsFollowEveryKindOfChange()
         note->setFolderName(QStringLiteral("Home"), at(5));
     } else if (change == QLatin1String("purge")) {
         rig.context().remove(captured);
+    } else if (change.startsWith(QLatin1String("purge note"))) {
+        CanvasCard *inNote = rig.addCard(note, CardKind::thought);
+        CanvasCard *trashed = rig.addCard(note, CardKind::snip);
+        trashed->moveToTrash(at(4));
+        note->moveToTrash(at(5));
+        QVERIFY(rig.context().save());
+        QCOMPARE(count(SidebarDestination::trash()), 1);
+        if (change == QLatin1String("purge note"))
+            rig.context().remove(trashed);
+        rig.context().remove(inNote);
+        rig.context().remove(note);
+    } else if (change == QLatin1String("purge inbox")) {
+        rig.context().remove(captured);
+        rig.context().remove(inbox);
     }
     QVERIFY(rig.context().save());
 
-    const auto count = [&](const SidebarDestination &destination) {
-        return model.data(model.index(model.rowForDestination(destination)), SidebarModel::CountRole).toInt();
-    };
     QCOMPARE(count(SidebarDestination::inbox()), quickCaptures);
     QCOMPARE(count(SidebarDestination::trash()), deleted);
     QStringList shownFolders;
