@@ -330,6 +330,26 @@ void BM_TrashAndRestoreCard(benchmark::State &state)
     setLabel(state);
 }
 
+// A note of 25 cards (a third of them snips, if asked), saved in Recently
+// Deleted.
+QUuid addDeletedNote(benchmark::State &state, Window &w, const QString &title, bool withSnips)
+{
+    auto *note = new Board;
+    note->setTitle(title);
+    w.context().insert(note);
+    for (int i = 0; i < 25; ++i) {
+        CanvasCard::Init init;
+        init.boardID = note->id();
+        init.kind = withSnips && i % 3 == 0 ? CardKind::snip : CardKind::thought;
+        init.markdownText = QStringLiteral("thought %1").arg(i);
+        w.context().insert(new CanvasCard(init));
+    }
+    note->moveToTrash(QDateTime::currentDateTimeUtc());
+    if (!w.context().save())
+        state.SkipWithError("not saved");
+    return note->id();
+}
+
 // A deleted note of 25 cards deleted for good from the open Recently
 // Deleted screen, as emptying it does note by note.
 void BM_PurgeNote(benchmark::State &state)
@@ -339,20 +359,7 @@ void BM_PurgeNote(benchmark::State &state)
     TrashModel trash(*w.query, TrashModel::windowActions(actions));
     for (auto _ : state) {
         state.PauseTiming();
-        auto *note = new Board;
-        note->setTitle(QStringLiteral("To purge"));
-        w.context().insert(note);
-        for (int i = 0; i < 25; ++i) {
-            CanvasCard::Init init;
-            init.boardID = note->id();
-            init.kind = CardKind::thought;
-            init.markdownText = QStringLiteral("thought %1").arg(i);
-            w.context().insert(new CanvasCard(init));
-        }
-        note->moveToTrash(QDateTime::currentDateTimeUtc());
-        if (!w.context().save())
-            state.SkipWithError("not saved");
-        const QUuid id = note->id();
+        const QUuid id = addDeletedNote(state, w, QStringLiteral("To purge"), false);
         state.ResumeTiming();
         actions.deleteBoardPermanently(id);
         if (w.query->firstBoard(id))
@@ -383,20 +390,7 @@ void BM_DeleteNoteForGood(benchmark::State &state)
     double purge = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto *note = new Board;
-        note->setTitle(QStringLiteral("To delete for good"));
-        w.context().insert(note);
-        for (int i = 0; i < 25; ++i) {
-            CanvasCard::Init init;
-            init.boardID = note->id();
-            init.kind = i % 3 == 0 ? CardKind::snip : CardKind::thought;
-            init.markdownText = QStringLiteral("thought %1").arg(i);
-            w.context().insert(new CanvasCard(init));
-        }
-        note->moveToTrash(QDateTime::currentDateTimeUtc());
-        if (!w.context().save())
-            state.SkipWithError("not saved");
-        const QUuid id = note->id();
+        const QUuid id = addDeletedNote(state, w, QStringLiteral("To delete for good"), true);
         settle();
         state.ResumeTiming();
         QElapsedTimer clock;
