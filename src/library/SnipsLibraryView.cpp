@@ -9,6 +9,7 @@
 #include "design/StudioText.h"
 #include "design/TessalinePrimaryButton.h"
 #include "design/TextInputDirection.h"
+#include "library/GridHover.h"
 #include "library/SnipsLibraryModel.h"
 #include "library/TileFaces.h"
 #include "model/Board.h"
@@ -315,6 +316,12 @@ protected:
             return;
         }
         QListView::keyPressEvent(event);
+    }
+    bool viewportEvent(QEvent *event) override
+    {
+        if (deliverHoverEdgeAsMove(event, [this](QEvent *moved) { QListView::viewportEvent(moved); }))
+            return true;
+        return QListView::viewportEvent(event);
     }
 
 private:

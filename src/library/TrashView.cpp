@@ -10,6 +10,7 @@
 #include "design/StudioEmptyState.h"
 #include "design/StudioSectionHeader.h"
 #include "design/TextInputDirection.h"
+#include "library/GridHover.h"
 #include "model/CanvasCard.h"
 #include "platform/SymbolIcon.h"
 #include "platform/TextUtilities.h"
@@ -312,17 +313,8 @@ void TrashGridView::mouseMoveEvent(QMouseEvent *event)
 
 bool TrashGridView::viewportEvent(QEvent *event)
 {
-    // The pointer coming onto the grid or leaving it (as a confirmation
-    // opens over it and closes) repaints the tile it is over: the list
-    // follows the pointer tile by tile, but a widget that asks for hover
-    // events is painted whole as the pointer enters or leaves it.
-    if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) {
-        const auto *hover = static_cast<QHoverEvent *>(event);
-        const QPointF at = event->type() == QEvent::HoverEnter ? hover->position() : QPointF(-1, -1);
-        QHoverEvent moved(QEvent::HoverMove, at, hover->globalPosition(), hover->oldPosF(), hover->modifiers());
-        QListView::viewportEvent(&moved);
+    if (deliverHoverEdgeAsMove(event, [this](QEvent *moved) { QListView::viewportEvent(moved); }))
         return true;
-    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = indexAt(help->pos());
