@@ -615,12 +615,8 @@ void SearchCorpus::walkChangedLists()
 
 bool SearchCorpus::takeOutTaken(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
 {
-    const auto takenFrom = [](const auto &now, const auto &walked) {
-        return now.size() == walked.size() && now == walked ? std::optional<QList<qsizetype>>(QList<qsizetype>())
-                                                            : takenFromFetched(now, walked);
-    };
-    const std::optional<QList<qsizetype>> boardsTaken = takenFrom(boards, m_walkBoards);
-    const std::optional<QList<qsizetype>> cardsTaken = boardsTaken ? takenFrom(cards, m_walkCards) : std::nullopt;
+    const std::optional<QList<qsizetype>> boardsTaken = takenFromFetched(boards, m_walkBoards);
+    const std::optional<QList<qsizetype>> cardsTaken = boardsTaken ? takenFromFetched(cards, m_walkCards) : std::nullopt;
     if (!cardsTaken)
         return false;
     const auto drop = [this](const QObject *entity) {

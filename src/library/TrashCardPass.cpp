@@ -36,8 +36,7 @@ bool TrashCardPass::takeOut(const QSet<QUuid> &deletedBoardIDs)
         || !m_deletedBoardIDs.contains(deletedBoardIDs))
         return false;
     const QList<CanvasCard *> &cards = m_library.cards();
-    const auto taken = cards.size() == m_cards.size() && cards == m_cards ? std::optional<QList<qsizetype>>(QList<qsizetype>())
-                                                                          : takenFromFetched(cards, m_cards);
+    const auto taken = takenFromFetched(cards, m_cards);
     if (!taken)
         return false;
     // A note that left the trash with cards still listed: those are the

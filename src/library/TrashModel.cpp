@@ -132,27 +132,13 @@ TrashItemModel::TrashItemModel(Section section, QObject *parent)
 {
 }
 
-namespace {
-
-// The rows `now` lists no longer, when it is `before` without them (none
-// when they are the same); none when it is otherwise.
-template<typename T>
-std::optional<QList<qsizetype>> rowsTaken(const QList<T *> &now, const QList<T *> &before)
-{
-    if (now.size() == before.size())
-        return now == before ? std::optional<QList<qsizetype>>(QList<qsizetype>()) : std::nullopt;
-    return takenFromFetched(now, before);
-}
-
-} // namespace
-
 void TrashItemModel::setContents(const TrashContents &contents, bool cardsWritten)
 {
     // After an item is deleted for good, the grid moves up the tiles after
     // it rather than making every tile again, and the other grid is left
     // as it is.
-    const auto taken = m_section == Section::boards ? rowsTaken(contents.deletedBoards, m_boards)
-                                                    : rowsTaken(contents.deletedCards, m_cards);
+    const auto taken = m_section == Section::boards ? takenFromFetched(contents.deletedBoards, m_boards)
+                                                    : takenFromFetched(contents.deletedCards, m_cards);
     if (!m_listed || !taken || (m_section == Section::cards && cardsWritten)) {
         listAgain(contents);
         return;

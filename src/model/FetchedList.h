@@ -22,7 +22,8 @@ bool extendsFetched(const QList<T *> &later, const QList<T *> &earlier)
 
 // Where the entries stand in `earlier` that `later` no longer holds, when
 // `later` is `earlier` with some taken out and nothing else changed (a note
-// and its cards deleted for good), ascending; none otherwise. A pass over
+// and its cards deleted for good), ascending; an empty list when the two
+// are the same, and none otherwise. A pass over
 // pointers alone, so what was worked out over the earlier list can be
 // brought along for the entries taken out, rather than worked out again by
 // looking at every entity.
@@ -30,6 +31,8 @@ template<typename T>
 std::optional<QList<qsizetype>> takenFromFetched(const QList<T *> &later, const QList<T *> &earlier)
 {
     const qsizetype taken = earlier.size() - later.size();
+    if (taken == 0 && later == earlier)
+        return QList<qsizetype>();
     if (taken <= 0)
         return std::nullopt;
     QList<qsizetype> positions;
