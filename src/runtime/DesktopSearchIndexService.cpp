@@ -79,6 +79,22 @@ Expected<void, SearchIndexError> visitCardEntries(SearchIndexing &index, Visit &
     return {};
 }
 
+// Calls visit(identifier, noteName) for each of the index's entries that
+// names a note: an entry's first keyword is its note's name
+// (searchableItem()).
+template <typename Visit>
+Expected<void, SearchIndexError> visitEntryNoteNames(SearchIndexing &index, Visit &&visit)
+{
+    const auto keywords = index.itemKeywords();
+    if (!keywords)
+        return unexpected(keywords.error());
+    for (auto entry = keywords->cbegin(); entry != keywords->cend(); ++entry) {
+        if (!entry->isEmpty())
+            visit(entry.key(), entry->constFirst());
+    }
+    return {};
+}
+
 // What an entry names as its note when the card's note is not there.
 QString missingNoteName()
 {
@@ -213,22 +229,20 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::renameNot
         SearchIndexing *index = state->ensureIndex();
         if (!index)
             return unavailable();
-        const auto keywords = index->itemKeywords();
-        if (!keywords)
-            return unexpected(keywords.error());
-        // The note's name is an entry's first keyword (searchableItem()).
         QList<SearchableItem> renamed;
-        for (auto entry = keywords->cbegin(); entry != keywords->cend(); ++entry) {
-            const std::optional<QUuid> cardID = parseUuid(entry.key());
+        const auto listed = visitEntryNoteNames(*index, [&](const QString &identifier, const QString &noteName) {
+            const std::optional<QUuid> cardID = parseUuid(identifier);
             const auto name = cardID ? noteNames.constFind(*cardID) : noteNames.cend();
-            if (name == noteNames.cend() || entry->isEmpty() || entry->constFirst() == *name)
-                continue;
-            std::optional<SearchableItem> item = index->item(entry.key());
+            if (name == noteNames.cend() || noteName == *name)
+                return;
+            std::optional<SearchableItem> item = index->item(identifier);
             if (!item || item->keywords.isEmpty())
-                continue;
+                return;
             item->keywords.first() = *name;
             renamed << *std::move(item);
-        }
+        });
+        if (!listed)
+            return unexpected(listed.error());
         if (renamed.isEmpty())
             return {};
         Outcome outcome = index->indexItems(renamed);
@@ -245,16 +259,15 @@ QFuture<Expected<QList<QUuid>, SearchIndexError>> DesktopSearchIndexService::ent
             SearchIndexing *index = state->ensureIndex();
             if (!index)
                 return unavailable();
-            const auto keywords = index->itemKeywords();
-            if (!keywords)
-                return unexpected(keywords.error());
             QList<QUuid> naming;
-            for (auto entry = keywords->cbegin(); entry != keywords->cend(); ++entry) {
-                if (entry->isEmpty() || entry->constFirst() != noteTitle)
-                    continue;
-                if (const std::optional<QUuid> cardID = parseUuid(entry.key()))
+            const auto listed = visitEntryNoteNames(*index, [&](const QString &identifier, const QString &noteName) {
+                if (noteName != noteTitle)
+                    return;
+                if (const std::optional<QUuid> cardID = parseUuid(identifier))
                     naming.append(*cardID);
-            }
+            });
+            if (!listed)
+                return unexpected(listed.error());
             state->called();
             return naming;
         });
