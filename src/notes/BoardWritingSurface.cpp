@@ -1092,14 +1092,12 @@ void BoardWritingSurface::reconcile()
         if (!row.widget)
             continue;
         m_page->forget(row.widget);
-        if (row.widget->hasFocus() || row.widget->isAncestorOf(QApplication::focusWidget())
-            || (keyboard && (row.widget == keyboard || row.widget->isAncestorOf(keyboard)))) {
+        if (keyboard && (row.widget == keyboard || row.widget->isAncestorOf(keyboard))) {
             m_model->setFocusedParagraphID(std::nullopt);
             // Taken away before the row is hidden, which would hand the
             // keyboard on down the window's focus chain.
             row.widget->clearFocus();
-            if (keyboard)
-                keyboardLeft = row.id;
+            keyboardLeft = row.id;
         }
         leaving.append(row.widget);
     }
