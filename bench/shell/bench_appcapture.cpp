@@ -21,6 +21,10 @@
 // the benchmark's own, which the X server answers itself: the part of the
 // app's figure that is the X server's (a 5K copy of the display, or the
 // desktop drawn again where the region overlay was).
+// main_stall_*_ms is the app's main thread alone, with no X server on the
+// road: a call to the app's desktop-search object, which its main thread
+// answers, sent every 4 ms over a private session bus (no service on it
+// starts by activation), the longest wait kept as above.
 // The app's first capture is apart, in first_wall_ms and first_stall_ms.
 //
 // captureRegionToStored5K: a region asked for by the request a hot key
@@ -61,6 +65,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QGuiApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -77,6 +84,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -272,6 +280,83 @@ private:
     std::thread m_receiver;
 };
 
+// Calls a method of the app's own that its main thread answers, every 4 ms
+// on a bus connection of its own, and keeps the longest wait for an answer
+// since the last reset: the main thread's stalls without the X server's.
+class BusProbe
+{
+public:
+    BusProbe(const QString &address, const QString &service, const QString &path, const QString &interface,
+             const QString &method)
+        : m_bus(QDBusConnection::connectToBus(address, QStringLiteral("bench-probe")))
+        , m_call(QDBusMessage::createMethodCall(service, path, interface, method))
+    {
+        m_sender = std::thread([this] { send(); });
+        m_receiver = std::thread([this] { receive(); });
+    }
+    ~BusProbe()
+    {
+        m_stop = true;
+        m_sender.join();
+        m_receiver.join();
+        QDBusConnection::disconnectFromBus(QStringLiteral("bench-probe"));
+    }
+    bool connected() const { return m_bus.isConnected(); }
+    int errors() const { return m_errors; }
+    void reset()
+    {
+        std::lock_guard lock(m_mutex);
+        m_longest = 0;
+    }
+    // The longest wait since the reset, counting a call still unanswered.
+    double longest()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_waiting.empty() ? m_longest : std::max(m_longest, msSince(m_waiting.front().first));
+    }
+
+private:
+    void send()
+    {
+        while (!m_stop) {
+            {
+                std::lock_guard lock(m_mutex);
+                // One call at a time at most a few behind: a stalled app is
+                // not flooded, and the oldest call's wait is the stall.
+                if (m_waiting.size() < 64)
+                    m_waiting.emplace_back(Clock::now(), m_bus.asyncCall(m_call, 60000));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    }
+    void receive()
+    {
+        while (!m_stop) {
+            {
+                std::lock_guard lock(m_mutex);
+                // The app answers in order: only the oldest call can be the
+                // next to finish.
+                while (!m_waiting.empty() && m_waiting.front().second.isFinished()) {
+                    m_errors += m_waiting.front().second.isError() ? 1 : 0;
+                    m_longest = std::max(m_longest, msSince(m_waiting.front().first));
+                    m_waiting.pop_front();
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    QDBusConnection m_bus;
+    QDBusMessage m_call;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::deque<std::pair<Clock::time_point, QDBusPendingCall>> m_waiting;
+    double m_longest = 0;
+    std::atomic<int> m_errors{0};
+    std::thread m_sender;
+    std::thread m_receiver;
+};
+
 // Xvfb, the busy desktop on it, and the app with a home of its own; all
 // stopped by their own process ids when the benchmark ends.
 class AppSession
@@ -297,7 +382,8 @@ public:
     {
         m_probe.reset();
         m_serverProbe.reset();
-        for (auto *process : {&m_app, &m_server}) {
+        m_mainProbe.reset();
+        for (auto *process : {&m_app, &m_server, &m_bus}) {
             if (process->state() == QProcess::NotRunning)
                 continue;
             process->terminate();
@@ -372,6 +458,10 @@ public:
         m_environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        const QString busAddress = startBus(home);
+        if (busAddress.isEmpty())
+            return fail("the session bus could not start");
+        m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
         m_app.setProcessEnvironment(m_environment);
         m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_app.setStandardOutputFile(QProcess::nullDevice());
@@ -402,6 +492,11 @@ public:
         m_firstNewRow = count("SELECT IFNULL(MAX(row), 0) + 1 FROM CanvasCard");
         m_probe = std::make_unique<PingProbe>(m_display, m_window);
         m_serverProbe = std::make_unique<PingProbe>(m_display, XCB_NONE);
+        m_mainProbe = std::make_unique<BusProbe>(busAddress, QStringLiteral("org.tessaline.Tessaline"),
+                                                 QStringLiteral("/org/tessaline/Tessaline/Runner"),
+                                                 QStringLiteral("org.kde.krunner1"), QStringLiteral("Actions"));
+        if (!m_mainProbe->connected())
+            return fail("the session bus takes no connection");
         // Idle: what the app does once it is up (its preparation for the
         // first capture among it) is over.
         QThread::sleep(5);
@@ -543,10 +638,12 @@ public:
     double idleMiB() const { return m_idleMiB; }
     PingProbe &probe() { return *m_probe; }
     PingProbe &serverProbe() { return *m_serverProbe; }
+    BusProbe &mainProbe() { return *m_mainProbe; }
     void resetProbes()
     {
         m_probe->reset();
         m_serverProbe->reset();
+        m_mainProbe->reset();
     }
 
 private:
@@ -554,6 +651,30 @@ private:
     {
         std::fprintf(stderr, "app session: %s\n", why);
         return false;
+    }
+
+    // A session bus of the app's own, on which nothing starts by activation
+    // (a desktop's portals would otherwise be started for it); its address.
+    QString startBus(const QDir &home)
+    {
+        const QString config = home.filePath(QStringLiteral("bus.conf"));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                          "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+                < 0)
+            return {};
+        file.close();
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForStarted(5000))
+            return {};
+        QElapsedTimer wait;
+        wait.start();
+        while (!m_bus.canReadLine() && wait.elapsed() < 10000)
+            m_bus.waitForReadyRead(100);
+        return QString::fromUtf8(m_bus.readLine()).trimmed();
     }
 
     // The busy desktop as the root window's background, sent in bands a
@@ -619,6 +740,7 @@ private:
     QTemporaryDir m_home;
     QByteArray m_display;
     QProcess m_server;
+    QProcess m_bus;
     QProcess m_app;
     QProcessEnvironment m_environment;
     std::vector<std::unique_ptr<QProcess>> m_load;
@@ -629,6 +751,7 @@ private:
     int m_firstNewRow = 0;
     std::unique_ptr<PingProbe> m_probe;
     std::unique_ptr<PingProbe> m_serverProbe;
+    std::unique_ptr<BusProbe> m_mainProbe;
     double m_idleMiB = 0;
 };
 
@@ -639,11 +762,19 @@ void reportLoad(benchmark::State &state)
         state.counters["load1"] = load[0];
 }
 
-void reportServerStalls(benchmark::State &state, const std::vector<double> &serverStalls)
+// The X server's and the main thread's own longest waits, per capture.
+void reportProbeStalls(benchmark::State &state, const std::vector<double> &serverStalls,
+                       const std::vector<double> &mainStalls, const BusProbe &mainProbe)
 {
+    const auto maximum = [](const std::vector<double> &values) {
+        return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    };
     state.counters["server_stall_median_ms"] = median(serverStalls);
-    state.counters["server_stall_max_ms"] =
-        serverStalls.empty() ? 0 : *std::max_element(serverStalls.begin(), serverStalls.end());
+    state.counters["server_stall_max_ms"] = maximum(serverStalls);
+    state.counters["main_stall_median_ms"] = median(mainStalls);
+    state.counters["main_stall_max_ms"] = maximum(mainStalls);
+    // Calls the app refused measure nothing: none is expected.
+    state.counters["main_probe_errors"] = mainProbe.errors();
 }
 
 // Each capture asked for, by the request on the socket or by running the
@@ -662,7 +793,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     QThread::sleep(3);
     const double idleStall = session->probe().longest().first;
     const double idleServerStall = session->serverProbe().longest().first;
-    std::vector<double> walls, stalls, serverStalls;
+    std::vector<double> walls, stalls, serverStalls, mainStalls;
     double worstStallAt = 0;
     // The app's first capture waits for the X server's first copy of the
     // display, several times longer than any later one on Xvfb (and the
@@ -690,6 +821,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
             session->waitUntil([&] { return session->recognised() > recognisedBefore; }, 60000, 5);
         const auto [longest, from] = session->probe().longest();
         const double serverLongest = session->serverProbe().longest().first;
+        const double mainLongest = session->mainProbe().longest();
         if (!stored) {
             state.SkipWithError("the capture was not stored");
             break;
@@ -704,6 +836,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
             worstStallAt = std::chrono::duration<double, std::milli>(from - start).count();
         stalls.push_back(longest);
         serverStalls.push_back(serverLongest);
+        mainStalls.push_back(mainLongest);
         walls.push_back(wall);
     }
     state.counters["wall_median_ms"] = median(walls);
@@ -720,7 +853,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     state.counters["stall_at_ms"] = worstStallAt;
     state.counters["stall_idle_ms"] = idleStall;
     state.counters["server_stall_idle_ms"] = idleServerStall;
-    reportServerStalls(state, serverStalls);
+    reportProbeStalls(state, serverStalls, mainStalls, session->mainProbe());
     reportLoad(state);
 }
 
@@ -741,7 +874,7 @@ void captureRegionToStored5K(benchmark::State &state)
         state.SkipWithError("the app could not be started on its own X server");
         return;
     }
-    std::vector<double> walls, stalls, serverStalls, opens;
+    std::vector<double> walls, stalls, serverStalls, mainStalls, opens;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
@@ -784,13 +917,14 @@ void captureRegionToStored5K(benchmark::State &state)
         walls.push_back(wall);
         stalls.push_back(session->probe().longest().first);
         serverStalls.push_back(session->serverProbe().longest().first);
+        mainStalls.push_back(session->mainProbe().longest());
     }
     state.counters["wall_median_ms"] = median(walls);
     state.counters["wall_max_ms"] = walls.empty() ? 0 : *std::max_element(walls.begin(), walls.end());
     state.counters["overlay_median_ms"] = median(opens);
     state.counters["stall_median_ms"] = median(stalls);
     state.counters["stall_max_ms"] = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
-    reportServerStalls(state, serverStalls);
+    reportProbeStalls(state, serverStalls, mainStalls, session->mainProbe());
     reportLoad(state);
 }
 
