@@ -202,10 +202,12 @@ QFuture<CaptureOutcome<CapturedWindow>> DisplayCaptureService::takeFrontmostWind
 {
     using Outcome = CaptureOutcome<CapturedWindow>;
     const auto failed = [](const CaptureSubsystemError &error) { return QtFuture::makeReadyFuture(Outcome(unexpected(error))); };
-    const auto application = m_system ? m_system->frontmostApplication() : std::nullopt;
+    // A desktop that never says which window is in front has no window to
+    // capture, even while it lets this app know that it is in front itself.
+    const QString advice = m_system ? m_system->frontmostWindowAdvice() : QString();
+    const auto application = m_system && advice.isEmpty() ? m_system->frontmostApplication() : std::nullopt;
     if (!application)
-        return failed(CaptureSubsystemError::frontmostApplicationUnavailable(
-            m_system ? m_system->frontmostWindowAdvice() : QString()));
+        return failed(CaptureSubsystemError::frontmostApplicationUnavailable(advice));
     const auto content = m_system->shareableContent();
     if (!content)
         return failed(captureError(content.error()));

@@ -133,7 +133,8 @@ GuidedTourStepContent guidedTourStepContent(GuidedTourStep step, bool hasSnipPre
     case GuidedTourStep::capture:
         return {QStringLiteral("viewfinder"), QStringLiteral("Capture into a note"),
                 QStringLiteral("The Capture control inserts a region snip into your selected note. Its menu also captures "
-                               "a window or display; Quick Captures is the fallback.")};
+                               "%1; Quick Captures is the fallback.")
+                    .arg(PlatformTexts::tourCaptureMenuKinds())};
     case GuidedTourStep::today:
         return {QStringLiteral("note.text"), QStringLiteral("Write in Notes"),
                 QStringLiteral("Notes are the main workspace. Write normally and keep each snip inline beside the text "

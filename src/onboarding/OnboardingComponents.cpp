@@ -337,7 +337,7 @@ CapturePermissionGuideHeader capturePermissionGuideHeader(CapturePermissionGuide
         break;
     }
     return {QStringLiteral("checkmark.circle.fill"), QStringLiteral("Screen Recording is ready"),
-            QStringLiteral("Tessaline can now capture the area, window, or display you choose.")};
+            PlatformTexts::captureKindsReady()};
 }
 
 CapturePermissionPanel::CapturePermissionPanel(AppRuntime &runtime, QWidget *parent)

@@ -176,7 +176,7 @@ QString SettingsModel::permissionExplanation(ScreenCapturePermissionState state)
     case ScreenCapturePermissionState::authorized:
         break;
     }
-    return QStringLiteral("Tessaline can capture the region, window, or display you choose.");
+    return PlatformTexts::captureKindsAllowed();
 }
 
 void SettingsModel::requestAccess()

@@ -83,6 +83,7 @@ PlatformBackends PlatformFactory::createPortal()
         backends.captureSystem = std::make_unique<KWinCaptureSystem>(offered.screenshot);
     else
         backends.captureSystem = std::make_unique<PortalCaptureSystem>(offered.screenshot);
+    PlatformTexts::windowCaptureUnavailable() = !WindowSystem::knowsFrontmostWindow();
     if (offered.globalShortcuts)
         backends.hotKeySystem = std::make_unique<PortalHotKeys>();
     else

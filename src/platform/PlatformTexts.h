@@ -78,6 +78,31 @@ inline QString screenshotPortalMissing()
                           "xdg-desktop-portal-wlr), then log in again.");
 }
 
+// Set once at start where the desktop never says which window is in front,
+// so no text offers a window capture that is off.
+inline bool &windowCaptureUnavailable()
+{
+    static bool value = false;
+    return value;
+}
+
+// What screen capture, once allowed, can take: the settings' line, the
+// first-run setup's line, and the guided tour's word on the capture menu.
+inline QString captureKindsAllowed()
+{
+    return windowCaptureUnavailable() ? QStringLiteral("Tessaline can capture the region or display you choose.")
+                                      : QStringLiteral("Tessaline can capture the region, window, or display you choose.");
+}
+inline QString captureKindsReady()
+{
+    return windowCaptureUnavailable() ? QStringLiteral("Tessaline can now capture the area or display you choose.")
+                                      : QStringLiteral("Tessaline can now capture the area, window, or display you choose.");
+}
+inline QString tourCaptureMenuKinds()
+{
+    return windowCaptureUnavailable() ? QStringLiteral("a display") : QStringLiteral("a window or display");
+}
+
 // Why "Capture Frontmost Window" is off under Wayland (but for sway).
 inline QString frontmostWindowUnavailable()
 {

@@ -160,6 +160,18 @@ QString PortalCaptureSystem::frontmostWindowAdvice() const
     return PlatformTexts::frontmostWindowUnavailable();
 }
 
+std::optional<SystemApplication> PortalCaptureSystem::frontmostApplication()
+{
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive || !QGuiApplication::focusWindow())
+        return std::nullopt;
+    SystemApplication application;
+    application.localizedName = QGuiApplication::applicationDisplayName();
+    if (const QString desktopFile = QGuiApplication::desktopFileName(); !desktopFile.isEmpty())
+        application.bundleIdentifier = desktopFile;
+    application.processIdentifier = QCoreApplication::applicationPid();
+    return application;
+}
+
 bool PortalCaptureSystem::isPictureOfRequest(const QString &path, const QDateTime &requestStarted)
 {
     const QFileInfo file(path);

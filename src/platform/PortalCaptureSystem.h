@@ -37,6 +37,10 @@ public:
     bool requestCaptureAccess() override;
     QString accessAdvice() const override;
     QString frontmostWindowAdvice() const override;
+    // This application while one of its windows has the keyboard (a capture
+    // asked from its own menu), the one app in front such a desktop lets it
+    // know; none while another has it.
+    std::optional<SystemApplication> frontmostApplication() override;
 
     const PortalCaptureTimings &lastTimings() const { return *m_timings; }
 

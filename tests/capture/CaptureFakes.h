@@ -197,6 +197,7 @@ public:
     std::optional<int> mainScreenIndex() override { return mainIndex; }
     QSize displayPixelSize(quint32 displayID) override { return pixelSizes.value(displayID); }
     std::optional<SystemApplication> frontmostApplication() override { return frontmost; }
+    QString frontmostWindowAdvice() const override { return windowAdvice; }
     CaptureSystemResult<ShareableContent> shareableContent() override
     {
         if (contentError)
@@ -237,6 +238,8 @@ public:
     std::optional<int> mainIndex;
     QHash<quint32, QSize> pixelSizes;
     std::optional<SystemApplication> frontmost;
+    // Why no window is known to be in front (a desktop that never says).
+    QString windowAdvice;
     ShareableContent content;
     std::optional<CaptureSystemError> contentError;
     std::optional<CaptureSystemError> imageError;

@@ -213,6 +213,9 @@ void DisplayCaptureServiceTest::windowFailures_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<CaptureSubsystemError>("expected");
     QTest::newRow("no frontmost application") << "noApp" << CaptureSubsystemError::frontmostApplicationUnavailable();
+    // The app in front known (this one), yet no window: the desktop's reason.
+    QTest::newRow("desktop that never says which window is in front")
+        << "noWindowKnown" << CaptureSubsystemError::frontmostApplicationUnavailable(QStringLiteral("No window here."));
     QTest::newRow("only tiny or hidden windows") << "tiny" << CaptureSubsystemError::noCapturableWindow(QStringLiteral("Editor"));
     QTest::newRow("application without a name") << "nameless"
                                                 << CaptureSubsystemError::noCapturableWindow(QStringLiteral("the frontmost application"));
@@ -230,6 +233,8 @@ void DisplayCaptureServiceTest::windowFailures()
         system->frontmost.reset();
     if (setup == QLatin1String("nameless"))
         system->frontmost->localizedName.reset();
+    if (setup == QLatin1String("noWindowKnown"))
+        system->windowAdvice = QStringLiteral("No window here.");
     if (setup == QLatin1String("offDisplay"))
         system->content.windows.append(window(6, QRectF(9000, 9000, 100, 100)));
     if (setup == QLatin1String("noScreen")) {

@@ -5,6 +5,7 @@
 #include "onboarding/GuidedTourCoachmark.h"
 #include "onboarding/OnboardingComponents.h"
 #include "onboarding/OnboardingExperienceView.h"
+#include "onboarding/SettingsModel.h"
 #include "shell/RootView.h"
 #include "capture/ScreenCapturePermission.h"
 #include "runtime/OnboardingCoordinator.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 
@@ -120,6 +122,7 @@ private Q_SLOTS:
     void skipInTheMainWindow();
     void permissionStages_data();
     void permissionStages();
+    void textsOfferNoWindowCaptureThatIsOff();
     void permissionButtons();
     void welcomeVisualSpreadsOnce_data();
     void welcomeVisualSpreadsOnce();
@@ -505,6 +508,27 @@ void OnboardingExperienceTest::permissionStages()
     const bool authorised = stage == CapturePermissionGuideStage::authorized;
     QCOMPARE(bool(panel.findChild<QLabel *>(QStringLiteral("permissionFootnote"))), !authorised);
     QCOMPARE(bool(panel.findChild<QWidget *>(QStringLiteral("capturesReady"))), authorised);
+}
+
+// Where the desktop never says which window is in front (GNOME), the
+// window capture is off: neither the setup, the settings nor the tour
+// offers it.
+void OnboardingExperienceTest::textsOfferNoWindowCaptureThatIsOff()
+{
+    PlatformTexts::windowCaptureUnavailable() = true;
+    const auto restore = qScopeGuard([] { PlatformTexts::windowCaptureUnavailable() = false; });
+    MainWindowRig rig;
+    setPermissionState(rig, ScreenCapturePermissionState::notRequested);
+    CapturePermissionPanel panel(*rig.runtime);
+    setPermissionState(rig, ScreenCapturePermissionState::authorized);
+    settle();
+    QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("permissionBody"))->text(),
+             QStringLiteral("Tessaline can now capture the area or display you choose."));
+    QCOMPARE(SettingsModel::permissionExplanation(ScreenCapturePermissionState::authorized),
+             QStringLiteral("Tessaline can capture the region or display you choose."));
+    QCOMPARE(guidedTourStepContent(GuidedTourStep::capture, false).body,
+             QStringLiteral("The Capture control inserts a region snip into your selected note. Its menu also captures "
+                            "a display; Quick Captures is the fallback."));
 }
 
 void OnboardingExperienceTest::permissionButtons()

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QScopeGuard>
 #include <QScreen>
@@ -171,6 +172,37 @@ private Q_SLOTS:
 
         QVERIFY(system.requestCaptureAccess());
         QTRY_COMPARE_WITH_TIMEOUT(storedScreenshotAnswer(), QStringList(), 10000);
+    }
+
+    // A capture asked from one of the app's own windows (its toolbar's
+    // Capture) names the app as its source, as on X11: the desktop tells no
+    // app which one is in front, but the app knows when it is. Another app
+    // in front stays unknown.
+    void theAppInFrontIsThisOneWhileItHasTheKeyboard()
+    {
+        PortalCaptureSystem system(true);
+        PatternWindow window;
+        window.setWindowTitle(QStringLiteral("Own window of the test"));
+        window.showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The headless GNOME session's seat has a keyboard only while input
+        // is sent, and a window the keyboard only while the seat has one:
+        // the click's keyboard stays plugged in while the app is asked.
+        const QPoint middle = window.screen()->geometry().center();
+        QProcess clicking;
+        clicking.start(QStringLiteral("bash"), {QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input"),
+                                                QStringLiteral("click"), QString::number(middle.x()),
+                                                QString::number(middle.y()), QStringLiteral("sleep"),
+                                                QStringLiteral("8000")});
+        const auto unplugged = qScopeGuard([&] { clicking.waitForFinished(20000); });
+        QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::focusWindow() == window.windowHandle(), 8000);
+        const auto application = system.frontmostApplication();
+        QVERIFY(application.has_value());
+        QCOMPARE(application->localizedName, QGuiApplication::applicationDisplayName());
+        QCOMPARE(application->processIdentifier, QCoreApplication::applicationPid());
+
+        window.hide();
+        QTRY_VERIFY_WITH_TIMEOUT(!system.frontmostApplication().has_value(), 10000);
     }
 
     void desktopWithoutThePortal()
