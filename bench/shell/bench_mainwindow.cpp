@@ -368,6 +368,15 @@ void BM_PurgeNote(benchmark::State &state)
     setLabel(state);
 }
 
+// Until the corpus has taken every change in; waits without spinning, so
+// the time counted is the work done.
+void settleCorpus(SearchCorpus &corpus)
+{
+    while (!corpus.isPrepared())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+}
+
 // A deleted note of 25 cards deleted for good from the open Recently Deleted
 // screen, as the running app does it: the sidebar, the screen, the library's
 // search corpus and the desktop-search index all follow the purge. The time
@@ -380,12 +389,7 @@ void BM_DeleteNoteForGood(benchmark::State &state)
     TrashActions actions(*w.query, *w.navigation, &index);
     TrashModel trash(*w.query, TrashModel::windowActions(actions));
     SearchCorpus &corpus = SearchCorpus::of(*w.query);
-    const auto settle = [&corpus] {
-        // Waits without spinning: the time counted is the work done.
-        while (!corpus.isPrepared())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::processEvents();
-    };
+    const auto settle = [&corpus] { settleCorpus(corpus); };
     settle();
     double purge = 0;
     for (auto _ : state) {
@@ -415,11 +419,7 @@ void BM_NoteMadeOrRenamed(benchmark::State &state)
     Window &w = window(state);
     ThinkingSessionService service(w.context());
     SearchCorpus &corpus = SearchCorpus::of(*w.query);
-    const auto settle = [&corpus] {
-        while (!corpus.isPrepared())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::processEvents();
-    };
+    const auto settle = [&corpus] { settleCorpus(corpus); };
     settle();
     Board *renamed = w.note(7);
     int round = 0;
