@@ -368,6 +368,15 @@ void BM_PurgeNote(benchmark::State &state)
     setLabel(state);
 }
 
+// Until the corpus has taken every change in; waits without spinning, so
+// the time counted is the work done.
+void settleCorpus(SearchCorpus &corpus)
+{
+    while (!corpus.isPrepared())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+}
+
 // A deleted note of 25 cards deleted for good from the open Recently Deleted
 // screen, as the running app does it: the sidebar, the screen, the library's
 // search corpus and the desktop-search index all follow the purge. The time
@@ -380,12 +389,7 @@ void BM_DeleteNoteForGood(benchmark::State &state)
     TrashActions actions(*w.query, *w.navigation, &index);
     TrashModel trash(*w.query, TrashModel::windowActions(actions));
     SearchCorpus &corpus = SearchCorpus::of(*w.query);
-    const auto settle = [&corpus] {
-        // Waits without spinning: the time counted is the work done.
-        while (!corpus.isPrepared())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::processEvents();
-    };
+    const auto settle = [&corpus] { settleCorpus(corpus); };
     settle();
     double purge = 0;
     for (auto _ : state) {
@@ -403,6 +407,34 @@ void BM_DeleteNoteForGood(benchmark::State &state)
             state.SkipWithError("not deleted for good");
     }
     state.counters["purgeMs"] = purge / double(state.iterations());
+    setLabel(state);
+}
+
+// A note made (0) or renamed (1) as the running app does it, the library's
+// search corpus following. The time is the main thread's (CPU) until the
+// corpus has taken the change in: a new note stands among the others in
+// the notes' order, not at the end of the list.
+void BM_NoteMadeOrRenamed(benchmark::State &state)
+{
+    Window &w = window(state);
+    ThinkingSessionService service(w.context());
+    SearchCorpus &corpus = SearchCorpus::of(*w.query);
+    const auto settle = [&corpus] { settleCorpus(corpus); };
+    settle();
+    Board *renamed = w.note(7);
+    int round = 0;
+    for (auto _ : state) {
+        const QString title = QStringLiteral("Harbour plans %1").arg(++round);
+        if (state.range(1) == 0) {
+            if (!service.createNote(title, std::nullopt, QDateTime::currentDateTimeUtc()))
+                state.SkipWithError("not made");
+        } else {
+            renamed->setTitle(title);
+            if (!w.context().save())
+                state.SkipWithError("not saved");
+        }
+        settle();
+    }
     setLabel(state);
 }
 
@@ -524,6 +556,7 @@ BENCHMARK(BM_CaptureToSidebarCounts)->Apply(sizes);
 BENCHMARK(BM_TrashAndRestoreCard)->Apply(sizes);
 BENCHMARK(BM_PurgeNote)->Apply(sizes);
 BENCHMARK(BM_DeleteNoteForGood)->Apply(sizes);
+BENCHMARK(BM_NoteMadeOrRenamed)->ArgsProduct({{1000, 10000, 50000}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MoveSnipToNote)->Apply(sizes);
 BENCHMARK(BM_UndoRedoMove)->Apply(sizes);
 BENCHMARK(BM_ExportBrief)->Apply(sizes);

@@ -580,6 +580,7 @@ void SearchCorpus::startWholeWalk()
     m_walkCards = m_library->cards();
     m_boardsWalked = 0;
     m_cardsWalked = 0;
+    m_boardsPutAmong.clear();
     m_boardsToRow.clear();
     m_cardsToRow.clear();
     m_rowsTaken.clear();
@@ -605,7 +606,8 @@ void SearchCorpus::walkChangedLists()
     if (!m_walks && takeOutTaken(boards, cards))
         return;
     if (!extendsFetched(boards, m_walkBoards) || !extendsFetched(cards, m_walkCards)) {
-        startWholeWalk();
+        if (m_walks || !takeInPutAmong(boards, cards))
+            startWholeWalk();
         return;
     }
     m_walkBoards = boards;
@@ -633,6 +635,23 @@ bool SearchCorpus::takeOutTaken(const QList<Board *> &boards, const QList<Canvas
     m_walkCards = cards;
     m_boardsWalked = boards.size();
     m_cardsWalked = cards.size();
+    return true;
+}
+
+bool SearchCorpus::takeInPutAmong(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
+{
+    if (!extendsFetched(cards, m_walkCards))
+        return false;
+    // The notes the walked ones lack, wherever their sort index put them.
+    const std::optional<QList<qsizetype>> added = takenFromFetched(m_walkBoards, boards);
+    if (!added)
+        return false;
+    for (qsizetype at : *added)
+        m_boardsPutAmong.append(boards.at(at));
+    m_walkBoards = boards;
+    m_boardsWalked = boards.size();
+    m_walkCards = cards;
+    m_walks = !m_boardsPutAmong.isEmpty() || m_cardsWalked < cards.size();
     return true;
 }
 
@@ -725,6 +744,17 @@ void SearchCorpus::prepare()
             schedulePreparation();
             return true;
         };
+        // Never in a walk over everything, which reads them where they
+        // stand; their rows follow the others', the grouping goes by the
+        // list where that matters.
+        while (!m_boardsPutAmong.isEmpty()) {
+            Board *board = m_boardsPutAmong.takeFirst();
+            gather(*board, board, nullptr);
+            if (m_rows)
+                m_boardsToRow.append(board);
+            if (sliceOver())
+                return;
+        }
         while (m_boardsWalked < m_walkBoards.size()) {
             if (Board *board = m_walkBoards.at(m_boardsWalked)) {
                 Kept &kept = gather(*board, board, nullptr);
@@ -963,7 +993,17 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(const Rows &
     grouping->cards = rows.cardList;
 
     // Of live notes sharing an id, the one changed last; on equal dates the
-    // one met first.
+    // one listed first. Rows stand in list order but for notes put among
+    // the others since, which stand last: only such a tie asks the list.
+    QHash<const Board *, qsizetype> listedAt;
+    const auto listedBefore = [&](const Board *a, const Board *b) {
+        if (listedAt.isEmpty()) {
+            listedAt.reserve(rows.boardList.size());
+            for (qsizetype at = 0; at < rows.boardList.size(); ++at)
+                listedAt.insert(rows.boardList.at(at), at);
+        }
+        return listedAt.value(a) < listedAt.value(b);
+    };
     QHash<QUuid, size_t> winners;
     winners.reserve(qsizetype(rows.notes.size()));
     for (size_t row = 0; row < rows.notes.size(); ++row) {
@@ -971,9 +1011,12 @@ std::shared_ptr<const SearchCorpus::Grouping> SearchCorpus::grouped(const Rows &
         if (!note.live)
             continue;
         auto stored = winners.find(note.id);
-        if (stored == winners.end())
+        if (stored == winners.end()) {
             winners.insert(note.id, row);
-        else if (rows.notes[*stored].updatedAt < note.updatedAt)
+            continue;
+        }
+        const NoteRow &held = rows.notes[*stored];
+        if (held.updatedAt < note.updatedAt || (held.updatedAt == note.updatedAt && listedBefore(note.note, held.note)))
             *stored = row;
     }
     std::vector<size_t> noteRows;

@@ -298,6 +298,10 @@ private:
     // good, with its cards) and no walk is under way: forgets those alone
     // and leaves their rows out of the next grouping. False otherwise.
     bool takeOutTaken(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
+    // When no walk is under way, the cards only gained some at their end and
+    // the notes only gained some anywhere (a new note stands where its sort
+    // index puts it): walks those alone. False otherwise.
+    bool takeInPutAmong(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     void startWholeWalk();
     // Brings the kept rows up to date with the entities added or written
     // since.
@@ -331,6 +335,8 @@ private:
     QList<CanvasCard *> m_walkCards;
     qsizetype m_boardsWalked = 0;
     qsizetype m_cardsWalked = 0;
+    // Notes the lists gained among the walked ones, still to walk.
+    QList<Board *> m_boardsPutAmong;
     // The walk under way is over everything, which only a walk over the
     // lists' ends may extend.
     bool m_wholeWalk = false;

@@ -16,6 +16,7 @@
 #include "platform/TextUtilities.h"
 #include "runtime/SnipImageCache.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QImage>
@@ -597,6 +598,25 @@ void TrashView::syncContents()
     m_emptyState->setVisible(contents.isEmpty());
     m_boardsSection->setVisible(!contents.deletedBoards.isEmpty());
     m_cardsSection->setVisible(!contents.deletedCards.isEmpty());
+    settleLayouts();
+}
+
+void TrashView::settleLayouts()
+{
+    // A grid that lost a line of tiles is shorter at once; its section, the
+    // column and the scrolled page would each follow it an event later,
+    // and the window paint every step between. They follow here, from the
+    // grid up, so the next paint is the only one.
+    m_cardsSection->layout()->activate();
+    for (QWidget *widget = m_boardsSection; widget; widget = widget->parentWidget()) {
+        if (QLayout *layout = widget->layout())
+            layout->activate();
+        if (qobject_cast<QScrollArea *>(widget)) {
+            QEvent request(QEvent::LayoutRequest);
+            QCoreApplication::sendEvent(widget, &request);
+            return;
+        }
+    }
 }
 
 void TrashView::syncConfirmation()

@@ -144,6 +144,9 @@ public:
 
 private:
     void syncContents();
+    // Brings the sections' layouts, and those around them up to the scroll
+    // area, up to date now.
+    void settleLayouts();
     void syncConfirmation();
     TrashGridView *gridFor(TrashItemModel::Section section) const;
 

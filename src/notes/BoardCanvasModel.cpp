@@ -315,8 +315,8 @@ QList<CanvasCard *> BoardCanvasModel::placedCards() const
 QList<Connection *> BoardCanvasModel::boardConnections() const
 {
     QList<Connection *> connections;
-    for (Connection *connection : m_library.connections()) {
-        if (connection->boardID() == m_boardID && connection->isLive())
+    for (Connection *connection : m_library.connectionsOfNote(m_boardID)) {
+        if (connection->isLive())
             connections.append(connection);
     }
     return connections;

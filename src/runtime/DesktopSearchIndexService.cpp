@@ -160,9 +160,19 @@ QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::index(con
 
 QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::remove(const QUuid &cardID, QObject *receiver)
 {
-    return m_executor->submit(receiver, [state = m_state, identifier = uuidText(cardID)]() {
+    return remove(QList<QUuid>{cardID}, receiver);
+}
+
+QFuture<DesktopSearchIndexService::Outcome> DesktopSearchIndexService::remove(const QList<QUuid> &cardIDs,
+                                                                             QObject *receiver)
+{
+    QStringList identifiers;
+    identifiers.reserve(cardIDs.size());
+    for (const QUuid &cardID : cardIDs)
+        identifiers.append(uuidText(cardID));
+    return m_executor->submit(receiver, [state = m_state, identifiers = std::move(identifiers)]() {
         SearchIndexing *index = state->ensureIndex();
-        Outcome outcome = index ? index->deleteItems({identifier}) : unavailable();
+        Outcome outcome = index ? index->deleteItems(identifiers) : unavailable();
         state->called();
         return outcome;
     });

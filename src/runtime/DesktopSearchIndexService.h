@@ -65,6 +65,9 @@ public:
 
     QFuture<Outcome> index(const DesktopSearchRecord &record, QObject *receiver);
     QFuture<Outcome> remove(const QUuid &cardID, QObject *receiver);
+    // The cards of a note deleted for good, in one call: each call is a
+    // wake of the worker, and the window waits on handing each over.
+    QFuture<Outcome> remove(const QList<QUuid> &cardIDs, QObject *receiver);
     // Removes every entry but those of the given cards: given every card the
     // library holds, trashed ones included, what remains of cards deleted
     // for good whose own removal never ran (the app ended first, or the

@@ -2,6 +2,7 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/Connection.h"
 #include "model/FetchedList.h"
 #include "model/ModelContext.h"
 
@@ -31,6 +32,8 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
         } else if (property == CanvasCard::IdProperty && qobject_cast<CanvasCard *>(entity)) {
             m_cardIDsKnown = false;
         }
+        if (property == Connection::BoardIDProperty && qobject_cast<Connection *>(entity))
+            m_connectionsGroupedKnown = false;
     });
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
         ++m_cardsRevision;
@@ -38,6 +41,7 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
         m_sortIndexesWritten = true;
         m_cardIDsKnown = false;
         m_boardIDsKnown = false;
+        m_connectionsGroupedKnown = false;
     });
     refresh();
 }
@@ -65,23 +69,46 @@ void LibraryQuery::sortBoards(QList<Board *> fetched)
     // sorted last time keep their places and only the new ones are put in
     // theirs, after every equal index (they come later in the store).
     const qsizetype sorted = m_fetchedBoards.size();
-    const QList<Board *> listedBefore = m_boards;
+    // While no id is held twice, the table of ids takes the notes added or
+    // taken out one by one rather than being made again for every note.
+    const bool idsSingle = m_boardIDsKnown && m_firstBoardByID.size() == m_boards.size();
+    std::optional<QList<qsizetype>> taken;
     if (!m_sortIndexesWritten && extendsFetched(fetched, m_fetchedBoards)) {
         for (qsizetype i = sorted; i < fetched.size(); ++i) {
             Board *board = fetched.at(i);
             m_boards.insert(std::upper_bound(m_boards.cbegin(), m_boards.cend(), board, before), board);
+            if (idsSingle && !m_firstBoardByID.contains(board->id()))
+                m_firstBoardByID.insert(board->id(), board);
+            else
+                m_boardIDsKnown = false;
         }
+    } else if (!m_sortIndexesWritten && (taken = takenFromFetched(fetched, m_fetchedBoards))) {
+        // A note deleted for good: the others keep their order. It is still
+        // there to be asked for its id until the save that took it is done.
+        QSet<const Board *> gone;
+        for (qsizetype at : std::as_const(*taken)) {
+            const Board *board = m_fetchedBoards.at(at);
+            gone.insert(board);
+            const auto first = m_firstBoardByID.constFind(board->id());
+            if (idsSingle && first != m_firstBoardByID.cend() && *first == board)
+                m_firstBoardByID.erase(first);
+            else
+                m_boardIDsKnown = false;
+        }
+        m_boards.removeIf([&gone](const Board *board) { return gone.contains(board); });
     } else {
+        const QList<Board *> listedBefore = m_boards;
         m_boards = fetched;
         if (!std::is_sorted(m_boards.cbegin(), m_boards.cend(), before))
             std::stable_sort(m_boards.begin(), m_boards.end(), before);
+        // The same notes in the same order keep their table of ids (a
+        // written id has cleared it already): a save that wrote a note's
+        // stamp leaves it.
+        if (m_boards != listedBefore)
+            m_boardIDsKnown = false;
     }
     m_fetchedBoards = std::move(fetched);
     m_sortIndexesWritten = false;
-    // The same notes in the same order keep their table of ids (a written id
-    // has cleared it already): a save that wrote a note's stamp leaves it.
-    if (m_boards != listedBefore)
-        m_boardIDsKnown = false;
 }
 
 QList<qint32> LibraryQuery::cardPositionsOfNote(const QUuid &noteID)
@@ -128,6 +155,52 @@ QList<qint32> LibraryQuery::cardPositions(const QSet<QUuid> &ids)
     }
     std::sort(positions.begin(), positions.end());
     return positions;
+}
+
+QList<Connection *> LibraryQuery::connectionsOfNote(const QUuid &noteID)
+{
+    groupConnections();
+    return m_connectionsByNote.value(noteID);
+}
+
+void LibraryQuery::groupConnections()
+{
+    const bool known = m_connectionsGroupedKnown;
+    if (known && extendsFetched(m_connections, m_connectionsGrouped)) {
+        for (qsizetype at = m_connectionsGrouped.size(); at < m_connections.size(); ++at) {
+            Connection *connection = m_connections.at(at);
+            m_connectionsByNote[connection->boardID()].append(connection);
+            m_groupedConnectionNotes.append(connection->boardID());
+        }
+        m_connectionsGrouped = m_connections;
+        return;
+    }
+    // A note deleted for good takes its connections out: only their groups
+    // change, found by the note each stood in.
+    if (known) {
+        if (const auto taken = takenFromFetched(m_connections, m_connectionsGrouped)) {
+            for (auto at = taken->crbegin(); at != taken->crend(); ++at) {
+                const auto group = m_connectionsByNote.find(m_groupedConnectionNotes.at(*at));
+                if (group != m_connectionsByNote.end()) {
+                    group->removeOne(m_connectionsGrouped.at(*at));
+                    if (group->isEmpty())
+                        m_connectionsByNote.erase(group);
+                }
+                m_groupedConnectionNotes.removeAt(*at);
+            }
+            m_connectionsGrouped = m_connections;
+            return;
+        }
+    }
+    m_connectionsByNote.clear();
+    m_groupedConnectionNotes.clear();
+    m_groupedConnectionNotes.reserve(m_connections.size());
+    for (Connection *connection : std::as_const(m_connections)) {
+        m_connectionsByNote[connection->boardID()].append(connection);
+        m_groupedConnectionNotes.append(connection->boardID());
+    }
+    m_connectionsGrouped = m_connections;
+    m_connectionsGroupedKnown = true;
 }
 
 bool LibraryQuery::cardIDsRepeat()

@@ -58,6 +58,11 @@ public:
     // The ids are read at the first question and kept while cards are only
     // added at the end of the list and no card's id is written or given back.
     QList<qint32> cardPositions(const QSet<QUuid> &ids);
+    // The note's connections, deleted ones too, in the order of
+    // connections(): grouped at the first question, then kept while
+    // connections are only added at the end of the list or taken out of it
+    // and none is written to another note or given back.
+    QList<Connection *> connectionsOfNote(const QUuid &noteID);
     // Whether some id is held by more than one card, read as cardPositions()
     // reads the ids. Rarely: a card found by its place needs no look-up by
     // its id to learn there is no other.
@@ -103,6 +108,13 @@ private:
     QHash<QUuid, qint32> m_cardAtByID;
     QMultiHash<QUuid, qint32> m_laterCardsByID;
     QList<CanvasCard *> m_cardIDsFrom;
+    // The connections by note, the list they were grouped from and each
+    // one's note there: a connection taken out may be gone when asked.
+    void groupConnections();
+    QHash<QUuid, QList<Connection *>> m_connectionsByNote;
+    QList<Connection *> m_connectionsGrouped;
+    QList<QUuid> m_groupedConnectionNotes;
+    bool m_connectionsGroupedKnown = false;
     bool m_cardIDsKnown = false;
     quint64 m_cardsRevision = 0;
     quint64 m_cardWritesRevision = 0;

@@ -52,6 +52,10 @@ void NoteCardGroups::takeOut(const QList<qsizetype> &taken, const QList<CanvasCa
     // stands changes, what each group counts does not.
     const qsizetype first = taken.constFirst();
     for (Group &group : m_groups) {
+        // Most notes' cards all stand before the first taken out (a note
+        // deleted for good is often a recent one): left untouched.
+        if (group.cards.isEmpty() || group.cards.constLast() <= first)
+            continue;
         for (qint32 &at : group.cards) {
             if (at > first)
                 at -= qint32(std::upper_bound(taken.cbegin(), taken.cend(), qsizetype(at)) - taken.cbegin());

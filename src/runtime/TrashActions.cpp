@@ -83,12 +83,9 @@ void TrashActions::deleteBoardPermanently(const QUuid &boardID)
     ModelContext &context = m_library.context();
     ModelChangeScope scope(context);
     // The lists are copied: they are read again when the save lands.
-    const QList<Connection *> connections = m_library.connections();
     const QList<CanvasCard *> cards = m_library.cards();
-    for (Connection *connection : connections) {
-        if (connection->boardID() == boardID)
-            context.remove(connection);
-    }
+    for (Connection *connection : m_library.connectionsOfNote(boardID))
+        context.remove(connection);
     // The note's own cards, found where the library keeps them by note,
     // not among every card.
     QList<CanvasCard *> purgedCards;
@@ -141,13 +138,12 @@ void TrashActions::deleteCardPermanently(const QUuid &cardID)
 
 void TrashActions::removeIndexEntries(const QList<QUuid> &cardIDs)
 {
-    if (!m_index)
+    if (!m_index || cardIDs.isEmpty())
         return;
-    for (const QUuid &cardID : cardIDs) {
-        m_index->remove(cardID, this).then(this, [this, cardID](const DesktopSearchIndexService::Outcome &) {
+    m_index->remove(cardIDs, this).then(this, [this, cardIDs](const DesktopSearchIndexService::Outcome &) {
+        for (const QUuid &cardID : cardIDs)
             Q_EMIT indexEntryRemoved(cardID);
-        });
-    }
+    });
 }
 
 void TrashActions::openSearchResult(const QUuid &boardID, const QUuid &cardID)

@@ -511,6 +511,13 @@ private Q_SLOTS:
             // library is at the start: every row waits for its text.
             {"deleted for good before the first fold", {"purge", "add", "move"}},
             {"a note added among captures", {"add", "note", "add", "move"}},
+            // The note list is in sort-index order: a new note may stand
+            // before the others, or between them.
+            {"notes put among the others", {"first note", "add", "middle note", "move", "add"}},
+            {"a note put among the others, renamed", {"middle note", "rename", "add"}},
+            // Two notes with one id and one date: the one listed first wins,
+            // wherever it was put.
+            {"a note's twin put before it", {"add", "twin", "add", "move"}},
         };
         for (const auto &[name, steps] : sequences) {
             QTest::addRow("%s", name) << steps << false;
@@ -538,6 +545,23 @@ private Q_SLOTS:
                 harbour->setUpdatedAt(at(60));
                 last = fixture.rig.addCard(harbour, CardKind::snip, 70);
                 last->setContextText(QStringLiteral("Receipt from the harbour"));
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("first note") || step == QLatin1String("middle note")) {
+                // Atlas stands at 0 and the inbox at 1.
+                Board *note = fixture.rig.addNote(QStringLiteral("Lighthouse %1").arg(step),
+                                                  step == QLatin1String("first note") ? -1 : 0.5);
+                note->setUpdatedAt(at(60 + added));
+                last = fixture.rig.addCard(note, CardKind::snip, 70 + added++);
+                last->setContextText(QStringLiteral("Receipt from the lighthouse"));
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("twin")) {
+                Board *twin = fixture.rig.addNote(QStringLiteral("Harbour twin"), -1);
+                twin->setId(fixture.atlas->id());
+                twin->setUpdatedAt(fixture.atlas->updatedAt());
+                QVERIFY(context.save());
+            } else if (step == QLatin1String("rename")) {
+                Board *renamed = fixture.library->boards().at(1);
+                renamed->setTitle(QStringLiteral("Lantern harbour"));
                 QVERIFY(context.save());
             } else if (step == QLatin1String("move")) {
                 last->setBoardID(fixture.inbox->id());

@@ -199,6 +199,13 @@ void TrashActionsTest::deleteBoardPermanently()
     QVERIFY(f.hasCard(elsewhere->id()) && f.hasConnection(otherLink->id()));
     QVERIFY(other->writingDocument().referencedCardIDs().contains(liveID));
     QCOMPARE(f.rig.navigation().activeBoardID(), std::optional(note->id()));
+    // The window's connections by note let the purged ones go, and take a
+    // connection added since, without grouping every connection again.
+    QVERIFY(f.library.connectionsOfNote(note->id()).isEmpty());
+    QCOMPARE(f.library.connectionsOfNote(other->id()), QList<Connection *>{otherLink});
+    Connection *laterLink = f.rig.connect(elsewhere, elsewhere);
+    QVERIFY(f.save());
+    QCOMPARE(f.library.connectionsOfNote(other->id()), (QList<Connection *>{otherLink, laterLink}));
 
     QVERIFY(f.waitForIndexRemovals(2));
     QStringList removed = f.rig.deletedFromIndex;
