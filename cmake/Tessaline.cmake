@@ -87,6 +87,11 @@ function(tessaline_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  # Under the sanitizers a test runs several times slower, and the limit set
+  # here is the one ctest keeps: its --timeout only covers tests without one.
+  if(TESSALINE_SANITIZE)
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
+  endif()
   set(environment "QT_QPA_PLATFORM=${platform}" "TESSALINE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data"
     ${sanitizer_environment})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")

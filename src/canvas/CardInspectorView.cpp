@@ -239,7 +239,8 @@ void CardInspectorView::refreshValues()
     // the keyboard and its caret.
     if (m_details && !form.sameDetails(m_shownDetails)) {
         QWidget *details = makeDetails(form, m_details->parentWidget());
-        m_details->parentWidget()->layout()->replaceWidget(m_details, details);
+        // The layout hands back the old widget's item, which is ours to free.
+        delete m_details->parentWidget()->layout()->replaceWidget(m_details, details);
         delete m_details;
         m_details = details;
         m_shownDetails = form;

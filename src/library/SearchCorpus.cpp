@@ -238,7 +238,7 @@ SearchCorpus::SearchCorpus(LibraryQuery &library, QObject *parent)
     connect(&library, &LibraryQuery::changed, this, [this] {
         // Lists read again as they were leave the grouping as it is: what
         // was written since was dropped as it was written.
-        if (m_library->boards() == m_walkBoards && m_library->cards() == m_walkCards)
+        if (sameFetched(m_library->boards(), m_walkBoards) && sameFetched(m_library->cards(), m_walkCards))
             return;
         changedSinceGrouping();
         walkChangedLists();

@@ -20,6 +20,16 @@ bool extendsFetched(const QList<T *> &later, const QList<T *> &earlier)
     return later.size() >= earlier.size() && std::equal(earlier.cbegin(), earlier.cend(), later.cbegin());
 }
 
+// Whether the two lists hold the same entries in the same order. Qt's own
+// comparison hands a list that never had entries to memcmp as a null
+// pointer, which is undefined even for no bytes, when the other list has a
+// buffer (emptied, or reserved).
+template<typename T>
+bool sameFetched(const QList<T *> &later, const QList<T *> &earlier)
+{
+    return later.size() == earlier.size() && (later.isEmpty() || later == earlier);
+}
+
 // Where the entries stand in `earlier` that `later` no longer holds, when
 // `later` is `earlier` with some taken out and nothing else changed (a note
 // and its cards deleted for good), ascending; an empty list when the two
@@ -31,7 +41,7 @@ template<typename T>
 std::optional<QList<qsizetype>> takenFromFetched(const QList<T *> &later, const QList<T *> &earlier)
 {
     const qsizetype taken = earlier.size() - later.size();
-    if (taken == 0 && later == earlier)
+    if (taken == 0 && sameFetched(later, earlier))
         return QList<qsizetype>();
     if (taken <= 0)
         return std::nullopt;

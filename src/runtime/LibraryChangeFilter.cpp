@@ -37,8 +37,8 @@ LibraryChangeFilter::Changes LibraryChangeFilter::takeChanges()
     // The lists are read anew after each save; comparing them pointer by
     // pointer touches no note or card.
     const QList<CanvasCard *> &cards = m_library.cards();
-    const bool boardsChanged = m_library.boards() != m_seenBoards;
-    const bool cardsChanged = cards != m_seenCards;
+    const bool boardsChanged = !sameFetched(m_library.boards(), m_seenBoards);
+    const bool cardsChanged = !sameFetched(cards, m_seenCards);
     Changes changes;
     changes.changed = boardsChanged || cardsChanged || m_written;
     if (changes.changed && !boardsChanged && !m_written && cards.size() > m_seenCards.size()

@@ -175,6 +175,11 @@ RootView::~RootView()
         delete m_alertBox;
     }
     delete m_coachmark;
+    // Hidden here, while the window is still whole: QWidget's destructor
+    // would hide a window still shown, and the screens' hiding (which
+    // writes what is typed) would then call back into a window already
+    // taken apart.
+    hide();
 }
 
 void RootView::buildToolbar()
