@@ -30,6 +30,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace tessaline {
 
 using namespace TessalineTypography;
@@ -139,9 +141,13 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(model, &QAbstractItemModel::modelReset, this, &TrashGridView::relayout);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &TrashGridView::relayout);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    // Other tiles: the heights the screen's layout keeps for every width
+    // are stale.
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { relayout(true); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { relayout(true); });
     if (model->section() == TrashItemModel::Section::cards) {
         // The same pictures, annotations drawn in, as every other view of
         // a snip; unreadable annotations leave the placeholder.
@@ -149,7 +155,7 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
         connect(m_pictures, &SnipImageCache::imageReady, this, &TrashGridView::pictureArrived);
         m_tourRing = new CompactCardPreview::TourRing(viewport());
     }
-    relayout();
+    relayout(false);
 }
 
 TrashItemModel::Section TrashGridView::section() const
@@ -236,35 +242,59 @@ QRect TrashGridView::restoreButtonRect(int row) const
 
 QSize TrashGridView::sizeHint() const
 {
-    return QSize(m_minimumWidth, height());
+    return QSize(m_minimumWidth, heightForWidth(width()));
 }
 
-void TrashGridView::relayout()
+int TrashGridView::columnsFor(int width) const
 {
-    // Adaptive columns: as many of at least the minimum width as fit, each
-    // widened up to the maximum; items carry half the spacing on each side.
-    // A wrapping list fits a row into its width less one pixel.
-    const int available = std::max(0, viewport()->width() - 1);
-    const int columns = std::max(1, available / (m_minimumWidth + m_spacing));
-    m_tileWidth = std::clamp(available / columns - m_spacing, std::min(m_minimumWidth, std::max(1, available)),
-                             m_maximumWidth);
-    int total = 0;
+    // A wrapping list fits a row into its width less one pixel; items carry
+    // half the spacing on each side.
+    return std::max(1, std::max(0, width - 1) / (m_minimumWidth + m_spacing));
+}
+
+int TrashGridView::heightForWidth(int width) const
+{
+    // The grid has no frame and no scroll bars: its viewport is its width.
+    const int columns = columnsFor(width);
+    return columns == m_columns ? m_linesHeight : linesHeight(columns, nullptr);
+}
+
+int TrashGridView::linesHeight(int columns, QList<int> *tileHeights) const
+{
     const int rows = model()->rowCount();
-    m_tileHeights.resize(rows);
+    if (tileHeights)
+        tileHeights->resize(rows);
     // A tile's height depends on whether it shows a picture alone: measured
     // once each, not for every one of thousands of tiles.
     const int thoughtHeight = TrashTileDelegate::tileHeight(section(), false);
     const int snipHeight = TrashTileDelegate::tileHeight(section(), true);
+    int total = 0;
     for (int first = 0; first < rows; first += columns) {
         const int last = std::min(rows, first + columns);
         int rowHeight = 0;
         for (int row = first; row < last; ++row)
             rowHeight = std::max(rowHeight, isSnip(row) ? snipHeight : thoughtHeight);
-        for (int row = first; row < last; ++row)
-            m_tileHeights[row] = rowHeight;
+        if (tileHeights)
+            std::fill(tileHeights->begin() + first, tileHeights->begin() + last, rowHeight);
         total += rowHeight + TrashTileDelegate::buttonGap + TrashTileDelegate::buttonRowHeight + m_spacing;
     }
-    setFixedHeight(total);
+    return total;
+}
+
+void TrashGridView::relayout(bool tilesChanged)
+{
+    // Adaptive columns: as many of at least the minimum width as fit, each
+    // widened up to the maximum.
+    const int available = std::max(0, viewport()->width() - 1);
+    const int columns = columnsFor(viewport()->width());
+    m_tileWidth = std::clamp(available / columns - m_spacing, std::min(m_minimumWidth, std::max(1, available)),
+                             m_maximumWidth);
+    const int before = std::exchange(m_linesHeight, linesHeight(columns, &m_tileHeights));
+    m_columns = columns;
+    // Its size hint follows its width; other tiles change its height for
+    // every width the screen's layout may have asked about.
+    if (tilesChanged || m_linesHeight != before || height() != m_linesHeight)
+        updateGeometry();
     doItemsLayout();
 }
 
@@ -272,7 +302,7 @@ void TrashGridView::resizeEvent(QResizeEvent *event)
 {
     const int before = m_tileWidth;
     QListView::resizeEvent(event);
-    relayout();
+    relayout(false);
     if (before != m_tileWidth)
         viewport()->update();
 }
@@ -512,7 +542,6 @@ TrashView::TrashView(LibraryQuery &library, TrashModel::Actions actions, QWidget
     auto *stack = new QVBoxLayout(column);
     stack->setContentsMargins(32, 30, 32, 30);
     stack->setSpacing(28);
-    scroll->setWidget(page);
 
     m_header = new StudioSectionHeader(tr("Trash"), m_model->contents().subtitle());
     stack->addWidget(m_header);
@@ -562,6 +591,10 @@ TrashView::TrashView(LibraryQuery &library, TrashModel::Actions actions, QWidget
     connect(m_model, &TrashModel::contentsChanged, this, &TrashView::syncContents);
     connect(m_model, &TrashModel::pendingDeletionChanged, this, &TrashView::syncConfirmation);
     syncContents();
+    // Handed to the scroll area whole: it reads at once whether the page's
+    // height follows its width, and a page handed in empty would keep it
+    // that its height does not until a later pass, after the first paint.
+    scroll->setWidget(page);
 }
 
 TrashGridView *TrashView::gridFor(TrashItemModel::Section section) const

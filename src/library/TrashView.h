@@ -55,6 +55,10 @@ public:
     CompactCardPreview::TourRing *tourRing() const { return m_tourRing; }
 
     QSize sizeHint() const override;
+    // As tall as its lines of tiles at that width, so the screen's layout
+    // gives it its height in the same pass that gives it its width.
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
     // Where the pointer was when painting began, in viewport coordinates.
     QPoint pointer() const { return m_pointer; }
 
@@ -72,7 +76,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void relayout();
+    void relayout(bool tilesChanged);
+    int columnsFor(int width) const;
+    // The height of all lines of tiles laid out in `columns`; each tile's
+    // height into `tileHeights` when given.
+    int linesHeight(int columns, QList<int> *tileHeights) const;
     bool isSnip(int row) const;
     void pictureArrived(const QUuid &cardID);
 
@@ -82,6 +90,9 @@ private:
     bool m_showsDelete;
     int m_tileWidth;
     QList<int> m_tileHeights;
+    // The height of the lines as last laid out, and for how many columns.
+    int m_columns = 0;
+    int m_linesHeight = 0;
     // Outside every tile until the first paint.
     QPoint m_pointer{-1, -1};
     SnipImageCache *m_pictures = nullptr;

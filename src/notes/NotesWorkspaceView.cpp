@@ -28,6 +28,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStackedLayout>
@@ -69,6 +70,19 @@ protected:
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) override
     {
         QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    }
+
+    // Rows are as wide as the viewport: the scroll bar coming with a long
+    // list narrows them, and their excerpts wrap anew. The list view lays
+    // out again only when it is resized itself, which it is not then.
+    bool viewportEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize && resizeMode() == QListView::Adjust) {
+            const auto *resize = static_cast<QResizeEvent *>(event);
+            if (resize->size().width() != resize->oldSize().width())
+                scheduleDelayedItemsLayout();
+        }
+        return QListView::viewportEvent(event);
     }
 };
 
@@ -186,6 +200,8 @@ QWidget *NotesWorkspaceView::buildListColumn()
 
     m_listView = new NoteListView(m_listStack);
     m_listView->setFrameShape(QFrame::NoFrame);
+    // Its rows fill its width: there is never anything beside them.
+    m_listView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Before the delegate's: filters hear events newest first, and its focus
     // ring must still hear the arrow keys that this one takes.
     m_listView->installEventFilter(this);

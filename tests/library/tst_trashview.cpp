@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 using namespace tessaline;
@@ -108,6 +109,7 @@ private Q_SLOTS:
     void aNoteDeletedForGoodRepaintsItsOwnGridAlone();
     void restoreRowsLineUp();
     void theLastOfManyTilesScrolledIntoViewIsItsOwn();
+    void opensAtItsSizeInItsFirstPaint();
 };
 
 void TrashViewTest::emptyTrashShowsTheEmptyState()
@@ -532,7 +534,8 @@ void TrashViewTest::aNoteDeletedForGoodRepaintsItsOwnGridAlone()
     // Shown and laid out: the grids have their heights in their sections,
     // and keep their places from one look to the next.
     QTRY_VERIFY(boards->isVisible() && cards->isVisible());
-    QTRY_COMPARE(trash->boardsSection()->height(), trash->boardsSection()->sizeHint().height());
+    QWidget *section = trash->boardsSection();
+    QTRY_COMPARE(section->height(), section->heightForWidth(section->width()));
     QRect placed;
     QTRY_VERIFY([&] {
         const QRect now(cards->mapTo(cards->window(), QPoint()), cards->size());
@@ -638,6 +641,66 @@ void TrashViewTest::theLastOfManyTilesScrolledIntoViewIsItsOwn()
     Fixture::click(grid, grid->restoreButtonRect(last));
     QVERIFY(cards.last()->isLive());
     QVERIFY(std::none_of(cards.cbegin(), cards.cend() - 1, [](const CanvasCard *card) { return card->isLive(); }));
+}
+
+// The grids are as tall as their lines of tiles at the width they get: the
+// page is painted with every section at the height it keeps, not first with
+// the notes a column of single tiles and then again once that was mended.
+void TrashViewTest::opensAtItsSizeInItsFirstPaint()
+{
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    for (int i = 0; i < 7; ++i)
+        f.rig.addNote(QStringLiteral("Gone %1").arg(i))->moveToTrash(at(20 - i));
+    for (int i = 0; i < 9; ++i)
+        f.rig.addCard(live, CardKind::thought)->moveToTrash(at(1 + i));
+    QVERIFY(f.save());
+    TrashView *trash = f.showTrash();
+    QVERIFY(trash);
+    auto *scroll = trash->findChild<QScrollArea *>();
+    QVERIFY(scroll && scroll->widget());
+
+    struct Seen
+    {
+        int boards;
+        int cards;
+        int page;
+        bool operator==(const Seen &) const = default;
+    };
+    QList<Seen> seen;
+    struct PagePaints : QObject
+    {
+        std::function<void()> painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted();
+            return false;
+        }
+    } pagePaints;
+    pagePaints.painted = [&] {
+        seen.append({trash->boardsGrid()->height(), trash->cardsGrid()->height(), scroll->widget()->height()});
+    };
+    scroll->widget()->installEventFilter(&pagePaints);
+
+    QTRY_VERIFY(!seen.isEmpty());
+    // Settled: nothing moves from one look to the next.
+    Seen settled{-1, -1, -1};
+    const auto unchanged = [&] {
+        QCoreApplication::processEvents();
+        const Seen now = {trash->boardsGrid()->height(), trash->cardsGrid()->height(), scroll->widget()->height()};
+        return std::exchange(settled, now) == now;
+    };
+    QTRY_VERIFY(unchanged());
+    // Seven notes at this width lie on more than one line and fewer than seven.
+    const int boardLine = trash->boardsGrid()->tileRect(0).height() + TrashTileDelegate::buttonGap
+        + TrashTileDelegate::buttonRowHeight;
+    QVERIFY(settled.boards > boardLine && settled.boards < 7 * boardLine);
+    for (const Seen &paint : std::as_const(seen)) {
+        QCOMPARE(paint.boards, settled.boards);
+        QCOMPARE(paint.cards, settled.cards);
+        QCOMPARE(paint.page, settled.page);
+    }
 }
 
 QTEST_MAIN(TrashViewTest)

@@ -201,6 +201,7 @@ private Q_SLOTS:
     void listColumnSlides_data();
     void listColumnSlides();
     void rowsAreAsTallAsTheirExcerpts();
+    void aLongListFitsItsColumn();
     void excerptLinesAsShaped_data();
     void excerptLinesAsShaped();
     void excerptStandsAgainstItsOwnEdge_data();
@@ -787,6 +788,32 @@ void NotesWorkspaceViewTest::rowsAreAsTallAsTheirExcerpts()
     QCOMPARE(heightOf(f.older), NoteListRowDelegate::rowHeight(2));
     QCOMPARE(heightOf(f.newer), NoteListRowDelegate::rowHeight(2));
     QCOMPARE(gap(), laidOutGap);
+}
+
+// More notes than the column shows: the scroll bar that comes takes its
+// width from the rows, which wrap their excerpts to what is left instead of
+// running under it with a sideways scroll bar to reach their ends.
+void NotesWorkspaceViewTest::aLongListFitsItsColumn()
+{
+    Fixture f;
+    for (int i = 0; i < 30; ++i) {
+        Board *note = f.rig.addNote(QStringLiteral("Note %1").arg(i));
+        note->setWritingDocumentStorage(BoardWritingDocument::encodedString({BoardWritingBlock::paragraph(
+            QStringLiteral("An excerpt long enough to wrap onto a second line of its row in the column"))}));
+    }
+    QVERIFY(f.rig.context().save());
+    QVERIFY(f.show());
+    QListView *list = f.view->listView();
+    QTRY_COMPARE(list->model()->rowCount(), 32);
+    QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+    const auto fits = [list] {
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            if (list->visualRect(list->model()->index(row, 0)).right() >= list->viewport()->width())
+                return false;
+        }
+        return !list->horizontalScrollBar()->isVisible();
+    };
+    QTRY_VERIFY(fits());
 }
 
 void NotesWorkspaceViewTest::excerptLinesAsShaped_data()
