@@ -27,6 +27,11 @@
 // starts by activation), the longest wait kept as above, and over the idle
 // 3 s in main_stall_idle_ms.
 // The app's first capture is apart, in first_wall_ms and first_stall_ms.
+// app_faults_median and server_faults_median are the page faults of the
+// app and of the X server from the request to the row: on a virtual
+// machine each is a trap to the host. captureDisplayAfterIdleToStored5K
+// makes each capture after 7 s of idle, once the app has given back the
+// memory a series of captures reuses.
 //
 // captureRegionToStored5K: a region asked for by the request a hot key
 // sends, dragged across the overlay with the X server's test input, from
@@ -636,6 +641,14 @@ public:
     }
 
     qint64 pid() const { return m_app.processId(); }
+    qint64 serverPid() const { return m_server.processId(); }
+
+    // Minor page faults of the app and the X server since the last call.
+    std::pair<qint64, qint64> faultsSince()
+    {
+        const std::pair<qint64, qint64> now{bench::processMinorFaults(pid()), bench::processMinorFaults(serverPid())};
+        return {now.first - std::exchange(m_faults.first, now.first), now.second - std::exchange(m_faults.second, now.second)};
+    }
     double idleMiB() const { return m_idleMiB; }
     PingProbe &probe() { return *m_probe; }
     PingProbe &serverProbe() { return *m_serverProbe; }
@@ -752,6 +765,7 @@ private:
     int m_firstNewRow = 0;
     std::unique_ptr<PingProbe> m_probe;
     std::unique_ptr<PingProbe> m_serverProbe;
+    std::pair<qint64, qint64> m_faults;
     std::unique_ptr<BusProbe> m_mainProbe;
     double m_idleMiB = 0;
 };
@@ -764,6 +778,15 @@ void reportLoad(benchmark::State &state)
 }
 
 // The X server's and the main thread's own longest waits, per capture.
+// Page faults from the request (or release) to the row, median per capture:
+// each is a trap on a virtual machine, and a fresh 5K buffer is 14,400 of
+// them.
+void reportFaults(benchmark::State &state, std::vector<double> app, std::vector<double> server)
+{
+    state.counters["app_faults_median"] = median(std::move(app));
+    state.counters["server_faults_median"] = median(std::move(server));
+}
+
 void reportProbeStalls(benchmark::State &state, const std::vector<double> &serverStalls,
                        const std::vector<double> &mainStalls, const BusProbe &mainProbe)
 {
@@ -781,7 +804,7 @@ void reportProbeStalls(benchmark::State &state, const std::vector<double> &serve
 // Each capture asked for, by the request on the socket or by running the
 // command; the time to its row, and the main thread's longest wait until its
 // words are stored.
-void captureToStored5K(benchmark::State &state, bool byCommand)
+void captureToStored5K(benchmark::State &state, bool byCommand, bool afterIdle = false)
 {
     AppSession *session = AppSession::get();
     if (!session) {
@@ -795,16 +818,21 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     const double idleStall = session->probe().longest().first;
     const double idleServerStall = session->serverProbe().longest().first;
     const double idleMainStall = session->mainProbe().longest();
-    std::vector<double> walls, stalls, serverStalls, mainStalls;
+    std::vector<double> walls, stalls, serverStalls, mainStalls, appFaults, serverFaults;
     double worstStallAt = 0;
     // The app's first capture waits for the X server's first copy of the
     // display, several times longer than any later one on Xvfb (and the
     // ping waits behind it): it is reported apart.
     static bool firstOfApp = true;
     for (auto _ : state) {
+        // Long enough for the app to have given back what the capture
+        // before kept for the next.
+        if (afterIdle)
+            QThread::sleep(7);
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
         session->resetProbes();
+        session->faultsSince();
         const auto start = Clock::now();
         std::unique_ptr<QProcess> client;
         if (byCommand)
@@ -815,6 +843,7 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
         }
         bool stored = session->waitUntil([&] { return session->cards() > before; }, 30000);
         const double wall = msSince(start);
+        const auto [faults, serverFaultCount] = session->faultsSince();
         if (client)
             client->waitForFinished(10000);
         // The main thread is watched until the capture's words are stored
@@ -840,6 +869,8 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
         serverStalls.push_back(serverLongest);
         mainStalls.push_back(mainLongest);
         walls.push_back(wall);
+        appFaults.push_back(double(faults));
+        serverFaults.push_back(double(serverFaultCount));
     }
     state.counters["wall_median_ms"] = median(walls);
     state.counters["wall_max_ms"] = walls.empty() ? 0 : *std::max_element(walls.begin(), walls.end());
@@ -857,12 +888,20 @@ void captureToStored5K(benchmark::State &state, bool byCommand)
     state.counters["server_stall_idle_ms"] = idleServerStall;
     state.counters["main_stall_idle_ms"] = idleMainStall;
     reportProbeStalls(state, serverStalls, mainStalls, session->mainProbe());
+    reportFaults(state, appFaults, serverFaults);
     reportLoad(state);
 }
 
 void captureDisplayToStored5K(benchmark::State &state)
 {
     captureToStored5K(state, false);
+}
+
+// The same, each capture made once the app has been idle for 7 s: a lone
+// capture, not one of a series.
+void captureDisplayAfterIdleToStored5K(benchmark::State &state)
+{
+    captureToStored5K(state, false, true);
 }
 
 void captureCommandToStored5K(benchmark::State &state)
@@ -877,7 +916,7 @@ void captureRegionToStored5K(benchmark::State &state)
         state.SkipWithError("the app could not be started on its own X server");
         return;
     }
-    std::vector<double> walls, stalls, serverStalls, mainStalls, opens;
+    std::vector<double> walls, stalls, serverStalls, mainStalls, opens, appFaults, serverFaults;
     for (auto _ : state) {
         const int before = session->cards();
         const int recognisedBefore = session->recognised();
@@ -907,10 +946,14 @@ void captureRegionToStored5K(benchmark::State &state)
         }
         std::this_thread::sleep_for(frame);
         session->resetProbes();
+        session->faultsSince();
         const auto released = Clock::now();
         session->pointer(XCB_BUTTON_RELEASE, toX, toY);
         const bool stored = session->waitUntil([&] { return session->cards() > before; }, 30000);
         const double wall = msSince(released);
+        const auto [faults, serverFaultCount] = session->faultsSince();
+        appFaults.push_back(double(faults));
+        serverFaults.push_back(double(serverFaultCount));
         if (!stored) {
             state.SkipWithError("the capture was not stored");
             break;

@@ -18,4 +18,16 @@ qint64 processStatusKilobytes(qint64 pid, const QByteArray &field)
     return 0;
 }
 
+qint64 processMinorFaults(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // The name in parentheses may hold spaces: fields are counted after it.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    constexpr int minorFaults = 7; // the tenth field, the eighth after the name
+    return fields.size() > minorFaults ? fields.at(minorFaults).toLongLong() : 0;
+}
+
 } // namespace tessaline::bench
