@@ -971,6 +971,7 @@ void captureRegionToStored5K(benchmark::State &state)
     state.counters["stall_median_ms"] = median(stalls);
     state.counters["stall_max_ms"] = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
     reportProbeStalls(state, serverStalls, mainStalls, session->mainProbe());
+    reportFaults(state, appFaults, serverFaults);
     reportLoad(state);
 }
 
@@ -1073,6 +1074,7 @@ int captures(int usual)
 } // namespace
 
 BENCHMARK(captureDisplayToStored5K)->Unit(benchmark::kMillisecond)->Iterations(captures(15))->UseManualTime();
+BENCHMARK(captureDisplayAfterIdleToStored5K)->Unit(benchmark::kMillisecond)->Iterations(captures(6))->UseManualTime();
 BENCHMARK(captureCommandToStored5K)->Unit(benchmark::kMillisecond)->Iterations(captures(8))->UseManualTime();
 BENCHMARK(captureRegionToStored5K)->Unit(benchmark::kMillisecond)->Iterations(captures(8))->UseManualTime();
 BENCHMARK(memoryAfterCaptures5K)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -1,5 +1,6 @@
 #include "imaging/SnipFrameStyle.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/ParallelParts.h"
 #include "runtime/ImageExportService.h"
 
@@ -17,10 +18,6 @@
 #include <functional>
 #include <thread>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace tessaline {
 
@@ -294,7 +291,6 @@ void fillRoundedImage(QPainter &painter, const QImage &image, QPointF origin, do
 // painting it.
 QImage largeImage(QSize size)
 {
-#ifdef __linux__
     constexpr size_t hugePage = size_t(2) << 20;
     const qsizetype stride = qsizetype(size.width()) * 4;
     const size_t bytes = size_t(stride) * size_t(size.height());
@@ -302,7 +298,7 @@ QImage largeImage(QSize size)
         void *memory = nullptr;
         const size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
         if (posix_memalign(&memory, hugePage, rounded) == 0) {
-            madvise(memory, rounded, MADV_HUGEPAGE);
+            adviseHugePages(memory, rounded);
             QImage image(static_cast<uchar *>(memory), size.width(), size.height(), stride,
                          QImage::Format_ARGB32_Premultiplied, [](void *data) { std::free(data); }, memory);
             if (!image.isNull())
@@ -310,7 +306,6 @@ QImage largeImage(QSize size)
             std::free(memory);
         }
     }
-#endif
     return QImage(size, QImage::Format_ARGB32_Premultiplied);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/PngEncoder.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/ParallelParts.h"
 #include "platform/PngRowFilter.h"
 #include "platform/ZlibStripStream.h"
@@ -184,6 +185,7 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     png.resize(qsizetype(room));
     if (png.size() != qsizetype(room))
         return std::nullopt;
+    adviseHugePages(png.data(), room);
 
     auto writeStrip = [&](uint8_t *file, size_t strip, std::span<const uint8_t> trailer) {
         ChunkWriter chunks(file + offsets[strip]);
