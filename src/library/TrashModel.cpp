@@ -177,26 +177,19 @@ TrashItemModel::TrashItemModel(Section section, QObject *parent)
 {
 }
 
-void TrashItemModel::setContents(const TrashContents &contents, const std::optional<QList<CanvasCard *>> &cardsWritten)
+void TrashItemModel::setContents(const TrashContents &contents, bool cardsWritten)
 {
     // After an item is deleted for good, the grid moves up the tiles after
     // it rather than making every tile again, and the other grid is left
-    // as it is. A card trashed or restored moves its own tile alone.
-    bool inPlace = false;
-    if (m_section == Section::cards && cardsWritten && !cardsWritten->isEmpty()) {
-        inPlace = m_listed && moveRows(contents, *cardsWritten);
-    } else {
-        const auto taken = m_section == Section::boards ? takenFromFetched(contents.deletedBoards, m_boards)
-                                                        : takenFromFetched(contents.deletedCards, m_cards);
-        inPlace = m_listed && taken && (m_section == Section::boards || cardsWritten);
-        if (inPlace)
-            removeRows(*taken);
-    }
-    if (!inPlace) {
+    // as it is.
+    const auto taken = m_section == Section::boards ? takenFromFetched(contents.deletedBoards, m_boards)
+                                                    : takenFromFetched(contents.deletedCards, m_cards);
+    if (!m_listed || !taken || (m_section == Section::cards && cardsWritten)) {
         listAgain(contents);
         return;
     }
     m_counts = contents.deletedBoardCards;
+    removeRows(*taken);
     if (m_section == Section::boards) {
         for (qsizetype row = 0; row < m_boards.size(); ++row) {
             BoardCollectionPreview tile = tileOf(*m_boards.at(row));
@@ -223,6 +216,12 @@ void TrashItemModel::setContents(const TrashContents &contents, const std::optio
     }
     if (retitled && !m_cards.isEmpty())
         Q_EMIT dataChanged(index(0), index(int(m_cards.size()) - 1));
+}
+
+void TrashItemModel::setCards(const TrashContents &contents, const QList<CanvasCard *> &cardsWritten)
+{
+    if (!m_listed || !moveRows(contents, cardsWritten))
+        listAgain(contents);
 }
 
 void TrashItemModel::removeRows(const QList<qsizetype> &taken)
@@ -526,12 +525,15 @@ void TrashModel::refresh()
         });
     }
     // A deleted card's tile reads the card as it paints: one written since
-    // is listed again, where it stands now.
+    // is listed again, where it stands now when it is known.
     const quint64 cardWrites = m_library.cardWritesRevision();
     const bool cardsWritten = cardWrites != m_cardWritesSeen;
     m_cardWritesSeen = cardWrites;
     m_boards->setContents(m_contents);
-    m_cards->setContents(m_contents, !cardsWritten ? std::optional(QList<CanvasCard *>()) : changes.cardsWritten);
+    if (changes.cardsWritten)
+        m_cards->setCards(m_contents, *changes.cardsWritten);
+    else
+        m_cards->setContents(m_contents, cardsWritten);
     Q_EMIT contentsChanged();
 }
 

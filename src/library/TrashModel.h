@@ -112,12 +112,13 @@ public:
 
     Section section() const { return m_section; }
     // Rows that only left the listing (deleted for good, restored) are
-    // removed, and rows whose tile changed are said to. The rows of the
-    // cards written since (`cardsWritten`) are taken out and put in where
-    // they stand now; any other change lists every row again, as does one
-    // whose written cards are not known.
-    void setContents(const TrashContents &contents,
-                     const std::optional<QList<CanvasCard *>> &cardsWritten = std::nullopt);
+    // removed, and rows whose tile changed are said to; any other change
+    // lists every row again, as does any card written (`cardsWritten`).
+    void setContents(const TrashContents &contents, bool cardsWritten = true);
+    // The cards grid after a change that wrote or added these cards alone,
+    // the notes as they were: their rows are taken out and put in where
+    // they stand now, the other rows left as they are.
+    void setCards(const TrashContents &contents, const QList<CanvasCard *> &cardsWritten);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
