@@ -150,7 +150,8 @@ SidebarModel::Counts SidebarModel::noteCountsOf(const QList<Board *> &boards)
 
 bool SidebarModel::takeOut(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
 {
-    Counts counts = m_counts;
+    // Counted whole again when this cannot tell them.
+    Counts &counts = m_counts;
     for (const CanvasCard *card : cards) {
         counts.quickCaptures.remove(card);
         counts.deletedCards.remove(card);
@@ -168,7 +169,6 @@ bool SidebarModel::takeOut(const QList<Board *> &boards, const QList<CanvasCard 
         counts.deletedNotes = notes.deletedNotes;
         counts.deletedNoteCount = notes.deletedNoteCount;
     }
-    m_counts = std::move(counts);
     return true;
 }
 

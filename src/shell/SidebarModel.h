@@ -99,9 +99,9 @@ private:
     static Counts countsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     // What the notes alone give: folders, the inbox, the deleted notes.
     static Counts noteCountsOf(const QList<Board *> &boards);
-    // Takes notes and cards deleted for good out of the counts; false when
-    // that cannot tell the counts (the inbox went, or a deleted note went
-    // and left cards the counts now take in).
+    // Takes notes and cards deleted for good out of the counts; false, the
+    // counts then half changed, when that cannot tell them (the inbox went,
+    // or a deleted note went and left cards the counts now take in).
     bool takeOut(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     // Counts cards added since, the notes unchanged.
     static void countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from);
