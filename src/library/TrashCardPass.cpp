@@ -21,7 +21,7 @@ const TrashContents::CardPass &TrashCardPass::pass(const QSet<QUuid> &deletedBoa
 {
     if (m_cardsRevision == m_library.cardsRevision() && deletedBoardIDs == m_deletedBoardIDs)
         return m_pass;
-    if (!takeOut(deletedBoardIDs))
+    if (!takeOut(deletedBoardIDs) && !countAgain(deletedBoardIDs))
         m_pass = TrashContents::cardPassOf(m_library.cards(), deletedBoardIDs);
     m_deletedBoardIDs = deletedBoardIDs;
     m_cardsRevision = m_library.cardsRevision();
@@ -49,19 +49,30 @@ bool TrashCardPass::takeOut(const QSet<QUuid> &deletedBoardIDs)
     for (qsizetype at : *taken) {
         const CanvasCard *card = m_cards.at(at);
         gone.insert(card);
-        // Counted with its note as the pass counts.
-        const auto counts = m_pass.deletedBoardCards.find(card->boardID());
-        if (counts == m_pass.deletedBoardCards.end())
+        const auto counted = m_pass.counted.constFind(card);
+        if (counted == m_pass.counted.cend())
             continue;
-        if (card->kindRawValue() == u"snip")
-            --counts->snips;
-        else if (card->kindRawValue() != u"ghost")
-            --counts->thoughts;
+        const auto counts = m_pass.deletedBoardCards.find(counted->first);
+        if (counts != m_pass.deletedBoardCards.end())
+            --(counted->second ? counts->snips : counts->thoughts);
+        m_pass.counted.erase(counted);
     }
     if (!gone.isEmpty())
         m_pass.deletedCards.removeIf([&gone](const CanvasCard *card) { return gone.contains(card); });
     m_pass.deletedBoardCards.removeIf([&deletedBoardIDs](const auto &counts) { return !deletedBoardIDs.contains(counts.key()); });
+    if (m_deletedBoardIDs.size() != deletedBoardIDs.size()) {
+        m_pass.counted.removeIf(
+            [&deletedBoardIDs](const auto &counted) { return !deletedBoardIDs.contains(counted.value().first); });
+    }
     return true;
+}
+
+bool TrashCardPass::countAgain(const QSet<QUuid> &deletedBoardIDs)
+{
+    if (!m_cardsRevision || deletedBoardIDs != m_deletedBoardIDs)
+        return false;
+    const auto changed = m_library.cardsChangedSince(m_cardWritesRevision, m_cards);
+    return changed && TrashContents::countAgain(m_pass, *changed);
 }
 
 } // namespace tessaline

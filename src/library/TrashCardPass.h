@@ -32,6 +32,9 @@ private:
     // (deleted for good) and deleted notes only left the trash, with their
     // cards; false when that cannot tell it.
     bool takeOut(const QSet<QUuid> &deletedBoardIDs);
+    // Brings it along for the cards written or added since, over the same
+    // deleted notes; false when that cannot tell it.
+    bool countAgain(const QSet<QUuid> &deletedBoardIDs);
 
     LibraryQuery &m_library;
     TrashContents::CardPass m_pass;

@@ -15,6 +15,7 @@
 #include "platform/UuidText.h"
 
 #include <algorithm>
+#include <ranges>
 
 namespace tessaline {
 
@@ -32,6 +33,27 @@ bool trashOrder(const T *a, const T *b)
     if (da && *da != *db)
         return *da > *db;
     return uuidTextLess(a->id(), b->id());
+}
+
+// The same for cards: a large library's trash holds thousands, whose dates
+// are compared as the numbers they are stored as, not made into dates for
+// every comparison.
+bool cardTrashOrder(const CanvasCard *a, const CanvasCard *b)
+{
+    const qint64 da = a->deletedAtOrderKey();
+    const qint64 db = b->deletedAtOrderKey();
+    return da != db ? da > db : uuidTextLess(a->id(), b->id());
+}
+
+// Counted with its deleted note as what it shows there; suggestions are
+// left out.
+void countWithNote(TrashContents::CardPass &pass, TrashContents::CardCounts &counts, const CanvasCard *card)
+{
+    const bool snip = card->kindRawValue() == u"snip";
+    if (!snip && card->kindRawValue() == u"ghost")
+        return;
+    ++(snip ? counts.snips : counts.thoughts);
+    pass.counted.insert(card, {card->boardID(), snip});
 }
 
 } // namespace
@@ -76,21 +98,44 @@ TrashContents::CardPass TrashContents::cardPassOf(const QList<CanvasCard *> &car
         if (counts == pass.deletedBoardCards.end()) {
             if (!card->isLive())
                 pass.deletedCards << card;
-        } else if (card->kindRawValue() == u"snip") {
-            ++counts->snips;
-        } else if (card->kindRawValue() != u"ghost") {
-            ++counts->thoughts;
+        } else {
+            countWithNote(pass, *counts, card);
         }
     });
-    // A large library's trash holds thousands of cards: their dates are
-    // compared as the numbers they are stored as, not made into dates for
-    // every comparison.
-    std::stable_sort(pass.deletedCards.begin(), pass.deletedCards.end(), [](const CanvasCard *a, const CanvasCard *b) {
-        const qint64 da = a->deletedAtOrderKey();
-        const qint64 db = b->deletedAtOrderKey();
-        return da != db ? da > db : uuidTextLess(a->id(), b->id());
-    });
+    std::stable_sort(pass.deletedCards.begin(), pass.deletedCards.end(), cardTrashOrder);
     return pass;
+}
+
+bool TrashContents::countAgain(CardPass &pass, const QList<CanvasCard *> &cards)
+{
+    const QSet<const CanvasCard *> written(cards.cbegin(), cards.cend());
+    pass.deletedCards.removeIf([&written](const CanvasCard *card) { return written.contains(card); });
+    for (const CanvasCard *card : cards) {
+        const auto counted = pass.counted.constFind(card);
+        if (counted == pass.counted.cend())
+            continue;
+        const auto counts = pass.deletedBoardCards.find(counted->first);
+        if (counts == pass.deletedBoardCards.end())
+            return false;
+        --(counted->second ? counts->snips : counts->thoughts);
+        pass.counted.erase(counted);
+    }
+    for (CanvasCard *card : cards) {
+        const auto counts = pass.deletedBoardCards.find(card->boardID());
+        if (counts == pass.deletedBoardCards.end()) {
+            if (card->isLive())
+                continue;
+            const auto at = std::lower_bound(pass.deletedCards.cbegin(), pass.deletedCards.cend(), card, cardTrashOrder);
+            // Another card of the same id and date: where the pass over
+            // every card puts it depends on their places in the library.
+            if (at != pass.deletedCards.cend() && !cardTrashOrder(card, *at))
+                return false;
+            pass.deletedCards.insert(at, card);
+        } else {
+            countWithNote(pass, *counts, card);
+        }
+    }
+    return true;
 }
 
 QString TrashContents::subtitle() const
@@ -173,6 +218,12 @@ void TrashItemModel::setContents(const TrashContents &contents, bool cardsWritte
         Q_EMIT dataChanged(index(0), index(int(m_cards.size()) - 1));
 }
 
+void TrashItemModel::setCards(const TrashContents &contents, const QList<CanvasCard *> &cardsWritten)
+{
+    if (!m_listed || !moveRows(contents, cardsWritten))
+        listAgain(contents);
+}
+
 void TrashItemModel::removeRows(const QList<qsizetype> &taken)
 {
     // Runs of rows from the last, so the earlier rows stay where they are.
@@ -198,6 +249,40 @@ BoardCollectionPreview TrashItemModel::tileOf(const Board &board) const
     return BoardCollectionPreview(board, counts.snips, counts.thoughts);
 }
 
+bool TrashItemModel::moveRows(const TrashContents &contents, const QList<CanvasCard *> &written)
+{
+    const QSet<const CanvasCard *> moved(written.cbegin(), written.cend());
+    const auto stays = [&moved](const CanvasCard *card) { return !moved.contains(card); };
+    // Every other card keeps its place among the others.
+    if (!std::ranges::equal(m_cards | std::views::filter(stays), contents.deletedCards | std::views::filter(stays)))
+        return false;
+    QList<qsizetype> taken;
+    for (qsizetype row = 0; row < m_cards.size(); ++row) {
+        if (!stays(m_cards.at(row)))
+            taken.append(row);
+    }
+    removeRows(taken);
+    for (qsizetype row = 0; row < contents.deletedCards.size(); ++row) {
+        CanvasCard *card = contents.deletedCards.at(row);
+        if (stays(card))
+            continue;
+        beginInsertRows({}, int(row), int(row));
+        m_cards.insert(row, card);
+        addBoardTitle(contents, *card);
+        endInsertRows();
+    }
+    return true;
+}
+
+void TrashItemModel::addBoardTitle(const TrashContents &contents, const CanvasCard &card)
+{
+    const QUuid boardID = card.boardID();
+    if (m_boardTitles.contains(boardID))
+        return;
+    if (const Board *board = contents.boardsByID.value(boardID))
+        m_boardTitles.insert(boardID, board->title());
+}
+
 void TrashItemModel::listAgain(const TrashContents &contents)
 {
     m_listed = true;
@@ -217,13 +302,8 @@ void TrashItemModel::listAgain(const TrashContents &contents)
     } else {
         m_cards = contents.deletedCards;
         // Thousands of deleted cards come from far fewer notes.
-        for (const CanvasCard *card : std::as_const(m_cards)) {
-            const QUuid boardID = card->boardID();
-            if (m_boardTitles.contains(boardID))
-                continue;
-            if (const Board *board = contents.boardsByID.value(boardID))
-                m_boardTitles.insert(boardID, board->title());
-        }
+        for (const CanvasCard *card : std::as_const(m_cards))
+            addBoardTitle(contents, *card);
     }
     endResetModel();
 }
@@ -430,16 +510,30 @@ void TrashModel::refresh()
         if (!touchesTrash)
             return;
     }
-    m_contents = TrashContents::from(m_library.boards(), [this](const QSet<QUuid> &deletedBoardIDs) {
-        return TrashCardPass::of(m_library).pass(deletedBoardIDs);
-    });
+    if (changes.cardsWritten) {
+        // The notes are as they were: only what the cards give is worked
+        // out again.
+        QSet<QUuid> deletedBoardIDs;
+        for (const Board *board : std::as_const(m_contents.deletedBoards))
+            deletedBoardIDs.insert(board->id());
+        const TrashContents::CardPass &pass = TrashCardPass::of(m_library).pass(deletedBoardIDs);
+        m_contents.deletedCards = pass.deletedCards;
+        m_contents.deletedBoardCards = pass.deletedBoardCards;
+    } else {
+        m_contents = TrashContents::from(m_library.boards(), [this](const QSet<QUuid> &deletedBoardIDs) {
+            return TrashCardPass::of(m_library).pass(deletedBoardIDs);
+        });
+    }
     // A deleted card's tile reads the card as it paints: one written since
-    // is listed again.
+    // is listed again, where it stands now when it is known.
     const quint64 cardWrites = m_library.cardWritesRevision();
     const bool cardsWritten = cardWrites != m_cardWritesSeen;
     m_cardWritesSeen = cardWrites;
     m_boards->setContents(m_contents);
-    m_cards->setContents(m_contents, cardsWritten);
+    if (changes.cardsWritten)
+        m_cards->setCards(m_contents, *changes.cardsWritten);
+    else
+        m_cards->setContents(m_contents, cardsWritten);
     Q_EMIT contentsChanged();
 }
 

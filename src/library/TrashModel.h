@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace tessaline {
 
@@ -48,8 +49,16 @@ struct TrashContents
     {
         QList<CanvasCard *> deletedCards;
         QHash<QUuid, CardCounts> deletedBoardCards;
+        // How each card was counted with a deleted note, so one written
+        // since is taken out as it was counted: the note's id, and whether
+        // as a snip (else as a thought).
+        QHash<const CanvasCard *, std::pair<QUuid, bool>> counted;
     };
     static CardPass cardPassOf(const QList<CanvasCard *> &cards, const QSet<QUuid> &deletedBoardIDs);
+    // Brings the pass along for cards written or added since, over the same
+    // deleted notes: false when that cannot tell it, the pass then half
+    // changed.
+    static bool countAgain(CardPass &pass, const QList<CanvasCard *> &cards);
     // The contents with the card pass handed in, made over these notes'
     // deleted ids.
     static TrashContents from(const QList<Board *> &boards,
@@ -106,6 +115,10 @@ public:
     // removed, and rows whose tile changed are said to; any other change
     // lists every row again, as does any card written (`cardsWritten`).
     void setContents(const TrashContents &contents, bool cardsWritten = true);
+    // The cards grid after a change that wrote or added these cards alone,
+    // the notes as they were: their rows are taken out and put in where
+    // they stand now, the other rows left as they are.
+    void setCards(const TrashContents &contents, const QList<CanvasCard *> &cardsWritten);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -122,6 +135,11 @@ private:
     QVariant boardData(const Board &board, const BoardCollectionPreview &tile, int role) const;
     QVariant cardData(const CanvasCard &card, int role) const;
     void listAgain(const TrashContents &contents);
+    // Takes out the rows of the cards written and puts them in where they
+    // stand now; false, changing nothing, when the other cards' rows would
+    // not stay as they are.
+    bool moveRows(const TrashContents &contents, const QList<CanvasCard *> &written);
+    void addBoardTitle(const TrashContents &contents, const CanvasCard &card);
     // Removes the rows at `taken`, ascending.
     void removeRows(const QList<qsizetype> &taken);
     BoardCollectionPreview tileOf(const Board &board) const;

@@ -148,6 +148,7 @@ TrashGridView::TrashGridView(TrashItemModel *model, int minimumWidth, int maximu
     // are stale.
     connect(model, &QAbstractItemModel::modelReset, this, [this] { relayout(true); });
     connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { relayout(true); });
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this] { relayout(true); });
     if (model->section() == TrashItemModel::Section::cards) {
         // The same pictures, annotations drawn in, as every other view of
         // a snip; unreadable annotations leave the placeholder.

@@ -131,6 +131,13 @@ BoardWritingDocument Board::writingDocument() const
     return BoardWritingDocument::decode(QByteArrayView(m_values.writingDocumentStorage)).value_or(BoardWritingDocument::empty());
 }
 
+QList<BoardWritingBlock> Board::normalizedWritingBlocks() const
+{
+    if (!m_values.writingDocumentStorage.isEmpty() && isOwnWriting())
+        return m_ownBlocks;
+    return BoardWritingDocument::normalizedBlocks(writingDocument().blocks);
+}
+
 bool Board::hasUnreadableWriting() const
 {
     const QByteArray &storage = m_values.writingDocumentStorage;

@@ -169,6 +169,9 @@ public:
     // The stored document as it is (not normalised); the empty document when
     // the text is empty or unreadable.
     BoardWritingDocument writingDocument() const;
+    // Its blocks normalised: those this note last wrote itself as they
+    // were, not read again (Quick Captures holds a block for each capture).
+    QList<BoardWritingBlock> normalizedWritingBlocks() const;
     // True when the stored text is neither empty nor a readable document: the
     // note's screen then shows it cannot be read and offers the stored text
     // (writingDocumentStorage) to copy or save, and nothing rewrites it

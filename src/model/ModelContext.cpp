@@ -1114,7 +1114,7 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
 
     QSqlQuery recovery(db);
     recovery.prepare(QStringLiteral("INSERT INTO WritingRecovery (boardID, savedAt, text) VALUES (?, ?, ?)"));
-    auto writeRecoveries = [&](const QList<Board *> &boards) -> Expected<void, StoreError> {
+    auto writeRecoveries = [&](const auto &boards) -> Expected<void, StoreError> {
         for (Board *board : boards) {
             if (board->m_removed || refused.entities.contains(board))
                 continue;
@@ -1128,7 +1128,16 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
         }
         return {};
     };
-    return writeRecoveries(m_boards.saved).and_then([&] { return writeRecoveries(m_boards.inserted); });
+    // Records wait only with a note written since its last save: the
+    // changed notes alone, in row order, not every note of the library.
+    std::vector<Board *> written;
+    for (PersistentEntity *candidate : std::as_const(m_dirty)) {
+        auto *board = qobject_cast<Board *>(candidate);
+        if (board && board->m_rowID > 0)
+            written.push_back(board);
+    }
+    std::sort(written.begin(), written.end(), [](const Board *a, const Board *b) { return a->m_rowID < b->m_rowID; });
+    return writeRecoveries(written).and_then([&] { return writeRecoveries(m_boards.inserted); });
 }
 
 std::optional<QSqlError> ModelContext::beginTransaction(const QSqlDatabase &db)

@@ -244,7 +244,7 @@ Expected<NoteMigrationSummary, StoreError> migrateNotes(ModelContext &context, c
         const bool repairsWriting = !board->hasUnreadableWriting();
         if (!repairsWriting)
             summary.unrepairedNoteIDs.append(board->id());
-        BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(board->writingDocument().blocks)};
+        BoardWritingDocument document{board->normalizedWritingBlocks()};
         const QList<QUuid> referencedList = document.referencedCardIDs();
         QSet<QUuid> referenced(referencedList.cbegin(), referencedList.cend());
 

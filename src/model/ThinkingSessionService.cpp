@@ -5,6 +5,8 @@
 #include "model/TessalineStore.h"
 #include "platform/TextUtilities.h"
 
+#include <algorithm>
+
 namespace tessaline {
 
 QString message(ThinkingSessionError error)
@@ -194,7 +196,7 @@ Expected<QuickThoughtResult, SessionFailure> ThinkingSessionService::appendQuick
         return unexpected(note.error());
     Board *board = *note;
 
-    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(board->writingDocument().blocks)};
+    BoardWritingDocument document{board->normalizedWritingBlocks()};
     QUuid paragraphID;
     BoardWritingBlock &last = document.blocks.last();
     if (last.isParagraph() && isBlank(last.text)) {
@@ -252,7 +254,7 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
 
     const bool ownedByLiveNote = owner && owner->isLive() && !owner->isInbox();
     if (ownedByLiveNote || card->boardID() == target->id()) {
-        BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(target->writingDocument().blocks)};
+        BoardWritingDocument document{target->normalizedWritingBlocks()};
         if (document.referencedCardIDs().contains(card->id()))
             return AddSnipOutcome::alreadyLinked;
         document.insertCardReference(card->id(), anchorBlockID);
@@ -264,14 +266,16 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
     }
 
     if (owner) {
-        QList<BoardWritingBlock> blocks = BoardWritingDocument::normalizedBlocks(owner->writingDocument().blocks);
-        const qsizetype removed = blocks.removeIf([card](const BoardWritingBlock &block) {
-            return blockReferencesCard(block, card);
-        });
-        if (removed > 0 && !owner->updateWritingDocument(BoardWritingDocument{blocks}, now))
+        QList<BoardWritingBlock> blocks = owner->normalizedWritingBlocks();
+        const auto references = [card](const BoardWritingBlock &block) { return blockReferencesCard(block, card); };
+        // Looked for before anything is copied: Quick Captures holds a block
+        // for each capture.
+        const bool referenced = std::any_of(blocks.cbegin(), blocks.cend(), references);
+        if (referenced && blocks.removeIf(references) > 0
+            && !owner->updateWritingDocument(BoardWritingDocument{blocks}, now))
             return failure<AddSnipOutcome>(scope, SessionFailure::from(ThinkingSessionError::writingNotStorable));
     }
-    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks(target->writingDocument().blocks)};
+    BoardWritingDocument document{target->normalizedWritingBlocks()};
     if (!document.referencedCardIDs().contains(card->id())) {
         document.insertCardReference(card->id(), anchorBlockID);
         if (!target->updateWritingDocument(document, now))

@@ -417,7 +417,7 @@ void BoardCanvasModel::autosave()
 
 QList<BoardWritingBlock> BoardCanvasModel::storedBlocks(const Board &board) const
 {
-    return BoardWritingDocument::normalizedBlocks(board.writingDocument().blocks);
+    return board.normalizedWritingBlocks();
 }
 
 void BoardCanvasModel::storedWritingChanged()

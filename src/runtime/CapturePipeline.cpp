@@ -187,7 +187,7 @@ Expected<CanvasCard *, QString> CapturePipeline::store(const Pending &capture, c
     // read before it ended is read at its next start.
     m_context.setTextRecognitionPending(*card, true);
 
-    BoardWritingDocument document{BoardWritingDocument::normalizedBlocks((*note)->writingDocument().blocks)};
+    BoardWritingDocument document{(*note)->normalizedWritingBlocks()};
     document.insertCardReference(cardID, capture.destination.anchorID);
     if (!(*note)->updateWritingDocument(document, result.capturedAt)) {
         scope.undo();

@@ -27,7 +27,7 @@ void LibraryChangeFilter::written(PersistentEntity *entity, int property)
     if (m_written)
         return;
     if (qobject_cast<CanvasCard *>(entity))
-        m_written = m_cardProperties.contains(property);
+        m_cardsWritten = m_cardsWritten || m_cardProperties.contains(property);
     else if (qobject_cast<Board *>(entity))
         m_written = m_boardProperties.contains(property);
 }
@@ -40,11 +40,15 @@ LibraryChangeFilter::Changes LibraryChangeFilter::takeChanges()
     const bool boardsChanged = !sameFetched(m_library.boards(), m_seenBoards);
     const bool cardsChanged = !sameFetched(cards, m_seenCards);
     Changes changes;
-    changes.changed = boardsChanged || cardsChanged || m_written;
-    if (changes.changed && !boardsChanged && !m_written && cards.size() > m_seenCards.size()
+    changes.changed = boardsChanged || cardsChanged || m_written || m_cardsWritten;
+    const bool written = m_written || m_cardsWritten;
+    if (changes.changed && !boardsChanged && !written && cards.size() > m_seenCards.size()
         && extendsFetched(cards, m_seenCards))
         changes.cardsAddedFrom = m_seenCards.size();
-    if (changes.changed && !m_written && !changes.cardsAddedFrom) {
+    // One card trashed or restored is followed as that card alone.
+    if (changes.changed && !boardsChanged && !m_written && m_cardsWritten)
+        changes.cardsWritten = m_library.cardsChangedSince(m_seenCardWrites, m_seenCards);
+    if (changes.changed && !written && !changes.cardsAddedFrom) {
         const auto boardsTaken = boardsChanged ? takenFromFetched(m_library.boards(), m_seenBoards)
                                                : std::optional<QList<qsizetype>>(QList<qsizetype>());
         const auto cardsTaken = !boardsTaken ? std::nullopt
@@ -61,7 +65,9 @@ LibraryChangeFilter::Changes LibraryChangeFilter::takeChanges()
     }
     m_seenBoards = m_library.boards();
     m_seenCards = cards;
+    m_seenCardWrites = m_library.cardWritesRevision();
     m_written = false;
+    m_cardsWritten = false;
     return changes;
 }
 

@@ -38,11 +38,16 @@ public:
         QList<Board *> boards;
         QList<CanvasCard *> cards;
     };
+    // Or a change that wrote named properties of cards alone, perhaps
+    // adding cards at the end too, the notes as they were: those cards,
+    // each once, in the list's order, so what was worked out over the
+    // others still holds.
     struct Changes
     {
         bool changed = false;
         std::optional<qsizetype> cardsAddedFrom;
         std::optional<Taken> taken;
+        std::optional<QList<CanvasCard *>> cardsWritten;
     };
     Changes takeChanges();
 
@@ -54,7 +59,10 @@ private:
     QSet<int> m_cardProperties;
     QList<Board *> m_seenBoards;
     QList<CanvasCard *> m_seenCards;
+    quint64 m_seenCardWrites = 0;
+    // A named property of a note written, or writes taken back; of a card.
     bool m_written = true;
+    bool m_cardsWritten = false;
 };
 
 } // namespace tessaline

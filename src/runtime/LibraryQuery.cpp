@@ -17,9 +17,17 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
 {
     connect(&m_context, &ModelContext::didSave, this, &LibraryQuery::refresh);
     connect(&m_context, &ModelContext::entityWritten, this, [this](PersistentEntity *entity, int property) {
-        if (qobject_cast<CanvasCard *>(entity)) {
+        if (auto *card = qobject_cast<CanvasCard *>(entity)) {
             ++m_cardsRevision;
             ++m_cardWritesRevision;
+            // Kept for readers a save or two behind; one further behind
+            // works its cards out whole.
+            constexpr qsizetype kept = 512;
+            if (m_cardWrites.size() == kept) {
+                m_cardWrites.remove(0, kept / 2);
+                m_cardWritesFrom += kept / 2;
+            }
+            m_cardWrites.append(card);
         }
         if (property == Board::IdProperty && qobject_cast<Board *>(entity)) {
             m_boardIDsKnown = false;
@@ -38,6 +46,8 @@ LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
     connect(&m_context, &ModelContext::writesTakenBack, this, [this] {
         ++m_cardsRevision;
         ++m_cardWritesRevision;
+        m_cardWrites.clear();
+        m_cardWritesFrom = m_cardWritesRevision;
         m_sortIndexesWritten = true;
         m_cardIDsKnown = false;
         m_boardIDsKnown = false;
@@ -201,6 +211,29 @@ void LibraryQuery::groupConnections()
     }
     m_connectionsGrouped = m_connections;
     m_connectionsGroupedKnown = true;
+}
+
+std::optional<QList<CanvasCard *>> LibraryQuery::cardsChangedSince(quint64 revision, const QList<CanvasCard *> &seen)
+{
+    if (revision < m_cardWritesFrom || revision > m_cardWritesRevision || !extendsFetched(m_cards, seen))
+        return std::nullopt;
+    QSet<const CanvasCard *> written;
+    for (qsizetype at = qsizetype(revision - m_cardWritesFrom); at < m_cardWrites.size(); ++at)
+        written.insert(m_cardWrites.at(at));
+    QList<CanvasCard *> changed;
+    if (!written.isEmpty()) {
+        // A card inserted and not saved yet, or one taken out, is written
+        // without being listed: looked for where its id stands.
+        QSet<QUuid> ids;
+        for (const CanvasCard *card : std::as_const(written))
+            ids.insert(card->id());
+        for (qint32 at : cardPositions(ids)) {
+            if (at < seen.size() && written.contains(m_cards.at(at)))
+                changed.append(m_cards.at(at));
+        }
+    }
+    changed.append(m_cards.mid(seen.size()));
+    return changed;
 }
 
 bool LibraryQuery::cardIDsRepeat()

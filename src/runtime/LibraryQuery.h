@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QUuid>
 
+#include <optional>
+
 namespace tessaline {
 
 class Board;
@@ -77,6 +79,13 @@ public:
     // when cards() only changed: what was worked out from the cards holds
     // for those still listed while this stays.
     quint64 cardWritesRevision() const { return m_cardWritesRevision; }
+    // The cards of cards() written since cardWritesRevision() was
+    // `revision`, saved or not, then those added after `seen`, the list of
+    // cards read then, each once: what was worked out from the cards can be
+    // brought along for these alone. None when that cannot be told (cards
+    // taken out of the list, writes taken back, or more written since than
+    // are kept).
+    std::optional<QList<CanvasCard *>> cardsChangedSince(quint64 revision, const QList<CanvasCard *> &seen);
 
 Q_SIGNALS:
     void changed();
@@ -118,6 +127,10 @@ private:
     bool m_cardIDsKnown = false;
     quint64 m_cardsRevision = 0;
     quint64 m_cardWritesRevision = 0;
+    // The card of each write after m_cardWritesFrom, the most recent few
+    // hundred.
+    QList<CanvasCard *> m_cardWrites;
+    quint64 m_cardWritesFrom = 0;
 };
 
 // The one `Kept` that hangs on the library, made by `make` when first asked

@@ -92,12 +92,15 @@ std::optional<SidebarDestination> SidebarModel::destinationAt(int row) const
 
 void SidebarModel::refresh()
 {
-    // A save that only added cards (a capture) counts those alone.
+    // A save that only added cards (a capture) counts those alone, as one
+    // that only wrote some (a card trashed or moved) counts those again.
     // One that only deleted some for good (a note purged with its cards)
     // takes those out.
     const LibraryChangeFilter::Changes changes = m_changes->takeChanges();
     if (changes.cardsAddedFrom)
         countCards(m_counts, m_library.cards(), *changes.cardsAddedFrom);
+    else if (changes.cardsWritten)
+        countAgain(m_counts, *changes.cardsWritten);
     else if (changes.changed && !(changes.taken && takeOut(changes.taken->boards, changes.taken->cards)))
         m_counts = countsOf(m_library.boards(), m_library.cards());
     QList<SidebarRow> rows = rowsFor(m_counts, m_onboarding ? m_onboarding->tourStep() : std::nullopt);
@@ -139,7 +142,7 @@ SidebarModel::Counts SidebarModel::noteCountsOf(const QList<Board *> &boards)
     for (const Board *board : boards) {
         if (!board->isLive()) {
             counts.deletedNotes.insert(board->id());
-            ++counts.recentlyDeleted;
+            ++counts.deletedNoteCount;
         }
     }
     return counts;
@@ -147,44 +150,50 @@ SidebarModel::Counts SidebarModel::noteCountsOf(const QList<Board *> &boards)
 
 bool SidebarModel::takeOut(const QList<Board *> &boards, const QList<CanvasCard *> &cards)
 {
-    Counts counts = m_counts;
-    // Against the deleted notes they were counted with.
+    // Counted whole again when this cannot tell them.
+    Counts &counts = m_counts;
     for (const CanvasCard *card : cards) {
-        if (card->isLive()) {
-            if (counts.inboxID && card->boardID() == *counts.inboxID)
-                --counts.quickCaptures;
-        } else if (!counts.deletedNotes.contains(card->boardID())) {
-            --counts.recentlyDeleted;
-        }
+        counts.quickCaptures.remove(card);
+        counts.deletedCards.remove(card);
     }
     if (!boards.isEmpty()) {
         const Counts notes = noteCountsOf(m_library.boards());
         if (notes.inboxID != counts.inboxID)
             return false;
         for (const Board *board : boards) {
-            if (board->isLive())
-                continue;
-            --counts.recentlyDeleted;
-            if (!notes.deletedNotes.contains(board->id()) && !m_library.cardPositionsOfNote(board->id()).isEmpty())
+            if (!board->isLive() && !notes.deletedNotes.contains(board->id())
+                && !m_library.cardPositionsOfNote(board->id()).isEmpty())
                 return false;
         }
         counts.folders = notes.folders;
         counts.deletedNotes = notes.deletedNotes;
+        counts.deletedNoteCount = notes.deletedNoteCount;
     }
-    m_counts = std::move(counts);
     return true;
 }
 
 void SidebarModel::countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from)
 {
-    walkCards(cards, from, [&counts](qsizetype, const CanvasCard *card) {
-        if (card->isLive()) {
-            if (counts.inboxID && card->boardID() == *counts.inboxID)
-                ++counts.quickCaptures;
-        } else if (!counts.deletedNotes.contains(card->boardID())) {
-            ++counts.recentlyDeleted;
-        }
-    });
+    walkCards(cards, from, [&counts](qsizetype, const CanvasCard *card) { countCard(counts, card); });
+}
+
+void SidebarModel::countCard(Counts &counts, const CanvasCard *card)
+{
+    if (card->isLive()) {
+        if (counts.inboxID && card->boardID() == *counts.inboxID)
+            counts.quickCaptures.insert(card);
+    } else if (!counts.deletedNotes.contains(card->boardID())) {
+        counts.deletedCards.insert(card);
+    }
+}
+
+void SidebarModel::countAgain(Counts &counts, const QList<CanvasCard *> &written)
+{
+    for (const CanvasCard *card : written) {
+        counts.quickCaptures.remove(card);
+        counts.deletedCards.remove(card);
+        countCard(counts, card);
+    }
 }
 
 QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep)
@@ -210,7 +219,7 @@ QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<Guid
     rows << destinationRow(QStringLiteral("Notes"), QStringLiteral("note.text"), SidebarDestination::notes(), std::nullopt,
                            tourStep == GuidedTourStep::today)
          << destinationRow(QStringLiteral("Quick Captures"), QStringLiteral("tray"), SidebarDestination::inbox(),
-                           counts.quickCaptures, tourStep == GuidedTourStep::boards)
+                           int(counts.quickCaptures.size()), tourStep == GuidedTourStep::boards)
          << destinationRow(QStringLiteral("Snips"), QStringLiteral("photo.on.rectangle"), SidebarDestination::captures())
          << destinationRow(QStringLiteral("Favorites"), QStringLiteral("star"), SidebarDestination::favorites());
 
@@ -222,7 +231,7 @@ QList<SidebarRow> SidebarModel::rowsFor(const Counts &counts, std::optional<Guid
     }
     rows << sectionRow(QString());
     rows << destinationRow(QStringLiteral("Recently Deleted"), QStringLiteral("trash"), SidebarDestination::trash(),
-                           counts.recentlyDeleted);
+                           counts.recentlyDeleted());
     return rows;
 }
 

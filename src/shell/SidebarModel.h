@@ -83,22 +83,31 @@ private:
     // What the rows show of the library, worked out in one go.
     struct Counts
     {
-        int quickCaptures = 0;
-        int recentlyDeleted = 0;
         QStringList folders;
         // What the cards are counted by, from the notes.
         std::optional<QUuid> inboxID;
         QSet<QUuid> deletedNotes;
+        int deletedNoteCount = 0;
+        // The cards counted, so one written is taken out as it was counted
+        // before it is counted again: the inbox's live cards, and the
+        // deleted cards not counted with a deleted note of theirs.
+        QSet<const CanvasCard *> quickCaptures;
+        QSet<const CanvasCard *> deletedCards;
+
+        int recentlyDeleted() const { return deletedNoteCount + int(deletedCards.size()); }
     };
     static Counts countsOf(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     // What the notes alone give: folders, the inbox, the deleted notes.
     static Counts noteCountsOf(const QList<Board *> &boards);
-    // Takes notes and cards deleted for good out of the counts, as they
-    // were counted in; false when that cannot tell the counts (the inbox
-    // went, or a deleted note went and left cards the counts now take in).
+    // Takes notes and cards deleted for good out of the counts; false, the
+    // counts then half changed, when that cannot tell them (the inbox went,
+    // or a deleted note went and left cards the counts now take in).
     bool takeOut(const QList<Board *> &boards, const QList<CanvasCard *> &cards);
     // Counts cards added since, the notes unchanged.
     static void countCards(Counts &counts, const QList<CanvasCard *> &cards, qsizetype from);
+    static void countCard(Counts &counts, const CanvasCard *card);
+    // Counts written cards again, the notes unchanged.
+    static void countAgain(Counts &counts, const QList<CanvasCard *> &written);
     static QList<SidebarRow> rowsFor(const Counts &counts, std::optional<GuidedTourStep> tourStep);
 
     LibraryQuery &m_library;

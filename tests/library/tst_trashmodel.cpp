@@ -1,6 +1,8 @@
 #include "../support/MainWindowRig.h"
 
 #include "runtime/LibraryQuery.h"
+#include "model/ModelChangeScope.h"
+#include "model/StoreError.h"
 #include "runtime/TrashActions.h"
 #include "library/TrashModel.h"
 
@@ -78,6 +80,8 @@ private Q_SLOTS:
     void cardsAddedAfterwards();
     void aNewScreenShowsTheTrashAsItIsNow_data();
     void aNewScreenShowsTheTrashAsItIsNow();
+    void anOpenScreenFollowsCardsOneByOne_data();
+    void anOpenScreenFollowsCardsOneByOne();
     void cardTileTexts_data();
     void cardTileTexts();
     void confirmationGuardsDeletion();
@@ -302,6 +306,104 @@ void TrashModelTest::aNewScreenShowsTheTrashAsItIsNow()
     }
     if (change == u"card moved")
         QCOMPARE(again.contents().deletedBoardCards.value(gone->id()).snips, 2);
+}
+
+void TrashModelTest::anOpenScreenFollowsCardsOneByOne_data()
+{
+    // Steps, each saved: "trash X", "restore X", "purge X" (deleted for
+    // good), "failed X" (trashed, its save failing and undone), "move X"
+    // (into the deleted note), "kind X" (made a thought), "add" (a card
+    // stored deleted), "unsaved X" (trashed, saved by the next step),
+    // "pending" (a card added deleted, saved by the next step).
+    // A and B are live cards of a live note, C one of its deleted cards,
+    // D and E the cards of a deleted note.
+    // Whether the cards grid only ever moved rows, never listing all again.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("rowsMoved");
+    QTest::newRow("trashed and restored")
+        << QStringList{"trash A", "restore A", "trash A", "trash B", "restore A"} << true;
+    QTest::newRow("restored, then deleted for good")
+        << QStringList{"restore C", "trash C", "trash A", "purge C", "restore A", "purge A"} << true;
+    QTest::newRow("a save that failed is undone")
+        << QStringList{"failed A", "trash B", "failed C", "restore B"} << false;
+    QTest::newRow("in and out of the deleted note")
+        << QStringList{"move A", "trash A", "move C", "restore C", "kind D", "trash E", "restore E"} << true;
+    QTest::newRow("cards added and written together")
+        << QStringList{"add", "unsaved A", "add", "restore A", "unsaved B", "pending", "trash A", "purge B"} << true;
+}
+
+// The open screen brings its lists along card by card; after every step
+// it shows what the lists made afresh show, in order, with the same counts.
+void TrashModelTest::anOpenScreenFollowsCardsOneByOne()
+{
+    QFETCH(QStringList, steps);
+    Fixture f;
+    Board *live = f.rig.addNote(QStringLiteral("Live"));
+    Board *gone = f.rig.addNote(QStringLiteral("Gone"));
+    QHash<QString, CanvasCard *> cards{
+        {QStringLiteral("A"), titledCard(f, live, CardKind::snip, QStringLiteral("A"))},
+        {QStringLiteral("B"), titledCard(f, live, CardKind::thought, QStringLiteral("B"))},
+        {QStringLiteral("C"), titledCard(f, live, CardKind::snip, QStringLiteral("C"))},
+        {QStringLiteral("D"), titledCard(f, gone, CardKind::snip, QStringLiteral("D"))},
+        {QStringLiteral("E"), titledCard(f, gone, CardKind::thought, QStringLiteral("E"))},
+    };
+    cards[QStringLiteral("C")]->moveToTrash(at(1));
+    gone->moveToTrash(at(2));
+    QVERIFY(f.save());
+    TrashModel open(f.library, f.recordingActions());
+    QSignalSpy cardsReset(open.cards(), &QAbstractItemModel::modelReset);
+
+    int second = 10;
+    for (const QString &step : std::as_const(steps)) {
+        const QString verb = step.section(u' ', 0, 0);
+        CanvasCard *card = cards.value(step.section(u' ', 1, 1));
+        ++second;
+        if (verb == u"trash" || verb == u"unsaved") {
+            card->moveToTrash(at(second));
+        } else if (verb == u"restore") {
+            card->restoreFromTrash(at(second));
+        } else if (verb == u"purge") {
+            f.rig.context().remove(card);
+        } else if (verb == u"failed") {
+            ModelChangeScope scope(f.rig.context());
+            card->moveToTrash(at(second));
+            f.rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+            QVERIFY(!scope.saveOrUndo());
+            QVERIFY(card->isLive() == (card != cards.value(QStringLiteral("C"))));
+        } else if (verb == u"move") {
+            card->setBoardID(gone->id());
+        } else if (verb == u"kind") {
+            card->setKindRawValue(QStringLiteral("thought"));
+        } else if (verb == u"add" || verb == u"pending") {
+            CanvasCard *added = titledCard(f, live, CardKind::snip, QStringLiteral("Added %1").arg(second));
+            added->moveToTrash(at(second));
+        }
+        const bool saved = verb != u"unsaved" && verb != u"pending" && verb != u"failed";
+        if (saved)
+            QVERIFY(f.save());
+
+        // A screen made before the save shows the lists as they were read,
+        // with what was written since.
+        const TrashContents afresh = TrashContents::from(f.library.boards(), f.library.cards());
+        TrashModel fresh(f.library, f.recordingActions());
+        QCOMPARE(fresh.contents().deletedCards, afresh.deletedCards);
+        if (!saved && verb != u"failed")
+            continue;
+        QCOMPARE(open.contents().deletedCards, afresh.deletedCards);
+        QCOMPARE(Fixture::titles(open.cards()), Fixture::titles(fresh.cards()));
+        QCOMPARE(Fixture::titles(open.boards()), Fixture::titles(fresh.boards()));
+        QCOMPARE(open.boards()->index(0).data(TrashItemModel::SnipCountRole).toInt(),
+                 afresh.deletedBoardCards.value(gone->id()).snips);
+        QCOMPARE(open.boards()->index(0).data(TrashItemModel::ThoughtCountRole).toInt(),
+                 afresh.deletedBoardCards.value(gone->id()).thoughts);
+        QCOMPARE(open.contents().subtitle(), afresh.subtitle());
+        for (int row = 0; row < open.cards()->rowCount(); ++row) {
+            const QModelIndex index = open.cards()->index(row);
+            QCOMPARE(index.data(TrashItemModel::SourceRole), fresh.cards()->index(row).data(TrashItemModel::SourceRole));
+        }
+    }
+    // One card at a time moves its own row alone.
+    QTEST(cardsReset.isEmpty(), "rowsMoved");
 }
 
 void TrashModelTest::cardTileTexts_data()

@@ -1,6 +1,8 @@
 #include "../support/MainWindowRig.h"
 
 #include "runtime/LibraryQuery.h"
+#include "model/ModelChangeScope.h"
+#include "model/StoreError.h"
 #include "shell/SidebarModel.h"
 
 #include <QSignalSpy>
@@ -192,6 +194,8 @@ void SidebarModelTest::countsFollowEveryKindOfChange_data()
     QTest::newRow("a capture stored in Recently Deleted") << "capture trashed" << 1 << 1 << work << true;
     QTest::newRow("a captured card moved to a note") << "move" << 0 << 0 << work << true;
     QTest::newRow("a card trashed") << "trash card" << 0 << 1 << work << true;
+    QTest::newRow("a trashed card restored") << "restore card" << 1 << 0 << work << true;
+    QTest::newRow("a card trashed by a save that failed") << "trash failed" << 1 << 0 << work << false;
     QTest::newRow("a note trashed") << "trash note" << 1 << 1 << QStringList{} << true;
     QTest::newRow("a note filed elsewhere") << "refile" << 1 << 0 << QStringList{"Home"} << true;
     QTest::newRow("a card purged") << "purge" << 0 << 0 << work << true;
@@ -240,6 +244,18 @@ void SidebarModelTest::countsFollowEveryKindOfChange()
         captured->setBoardID(note->id());
     } else if (change == QLatin1String("trash card")) {
         captured->moveToTrash(at(5));
+    } else if (change == QLatin1String("restore card")) {
+        captured->moveToTrash(at(4));
+        QVERIFY(rig.context().save());
+        QCOMPARE(count(SidebarDestination::trash()), 1);
+        changed.clear();
+        captured->restoreFromTrash(at(5));
+    } else if (change == QLatin1String("trash failed")) {
+        ModelChangeScope scope(rig.context());
+        captured->moveToTrash(at(5));
+        rig.context().failNextSave(StoreError{QStringLiteral("disk full")});
+        QVERIFY(!scope.saveOrUndo());
+        captured->setContextText(QStringLiteral("kept"));
     } else if (change == QLatin1String("trash note")) {
         note->moveToTrash(at(5));
     } else if (change == QLatin1String("refile")) {
