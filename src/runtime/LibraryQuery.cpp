@@ -218,8 +218,11 @@ std::optional<QList<CanvasCard *>> LibraryQuery::cardsChangedSince(quint64 revis
     if (revision < m_cardWritesFrom || revision > m_cardWritesRevision || !extendsFetched(m_cards, seen))
         return std::nullopt;
     QSet<const CanvasCard *> written;
-    for (qsizetype at = qsizetype(revision - m_cardWritesFrom); at < m_cardWrites.size(); ++at)
-        written.insert(m_cardWrites.at(at));
+    for (qsizetype at = qsizetype(revision - m_cardWritesFrom); at < m_cardWrites.size(); ++at) {
+        // Gone, it is in neither list: nothing to bring along.
+        if (const CanvasCard *card = m_cardWrites.at(at))
+            written.insert(card);
+    }
     QList<CanvasCard *> changed;
     if (!written.isEmpty()) {
         // A card inserted and not saved yet, or one taken out, is written

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QUuid>
 
@@ -128,8 +129,8 @@ private:
     quint64 m_cardsRevision = 0;
     quint64 m_cardWritesRevision = 0;
     // The card of each write after m_cardWritesFrom, the most recent few
-    // hundred.
-    QList<CanvasCard *> m_cardWrites;
+    // hundred; one deleted for good since is null.
+    QList<QPointer<CanvasCard>> m_cardWrites;
     quint64 m_cardWritesFrom = 0;
 };
 
