@@ -223,6 +223,14 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     streamOptions.level = options.compressionLevel;
     streamOptions.maxThreads = options.maxThreads;
     streamOptions.rowStride = filteredRow;
+    // As many threads as compress the strips (see ZlibStripStream).
+    const int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
+    // A piece is never larger than its strip stored as it is, with its
+    // blocks' headers and a little slack; each thread's compressor holds a
+    // symbol per byte of the strip.
+    const size_t stripFiltered = size_t(rowsPerStrip) * filteredRow;
+    streamOptions.room = filteredBytes + filteredBytes / 4096 + strips * 128
+                         + size_t(threads) * ((stripFiltered + 1) * sizeof(uint32_t) + 64);
     streamOptions.stripMade = [&](size_t index, std::span<const uint8_t> piece) {
         size_t first = 0;
         size_t end = 0;
@@ -269,8 +277,6 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     }
     auto *file = reinterpret_cast<uint8_t *>(png.data());
     const size_t rest = strips - placed;
-    // As many as compress the strips (see ZlibStripStream).
-    const int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
     std::atomic<size_t> next{placed};
     runParallelParts(int(std::min<size_t>(size_t(threads), rest)), [&](int) {
         for (size_t strip = next++; strip < strips; strip = next++)

@@ -6,6 +6,8 @@
 
 namespace tessaline {
 
+class PageArena;
+
 // Our DEFLATE compressor, made for filtered screen content: greedy LZ77 with
 // one candidate per hash slot and no chains, the same place one row up
 // tried beside it, and one dynamic Huffman block per piece. Screens are
@@ -23,9 +25,16 @@ public:
 
     struct Piece
     {
-        std::unique_ptr<uint8_t[]> bytes;
+        // In the deflater's arena, else in `owned`.
+        uint8_t *bytes = nullptr;
         size_t size = 0;
+        std::unique_ptr<uint8_t[]> owned;
     };
+
+    // Pieces, and the working memory of the largest piece so far, are made
+    // in `arena` while it has room, and stay there until it goes; null (as
+    // at first) takes them from the heap.
+    void makePiecesIn(PageArena *arena) { m_arena = arena; }
 
     // Compresses `data` (followed by 8 readable bytes) as one block, or as
     // stored blocks when compressing does not pay. `stride` (at least 1) is
@@ -38,6 +47,7 @@ public:
 private:
     struct Workspace;
     std::unique_ptr<Workspace> m_workspace;
+    PageArena *m_arena = nullptr;
 };
 
 } // namespace tessaline

@@ -55,7 +55,8 @@ bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, std::vector<uint8_t
     ScreenDeflater::Piece piece;
     const bool made = deflater.compress(bytes.data(), size, stride, last, piece);
     bytes.resize(size);
-    strip.compressed = std::move(piece.bytes);
+    strip.owned = std::move(piece.owned);
+    strip.compressed = piece.bytes;
     strip.compressedSize = piece.size;
     return made;
 }
@@ -66,14 +67,15 @@ bool ZlibStripStream::compressLibdeflate(libdeflate_compressor &compressor, cons
     const size_t bound = libdeflate_deflate_compress_bound(&compressor, bytes.size());
     // The slack lets the stream walker read whole words past the end, and
     // the joining trailer be written in place.
-    strip.compressed.reset(new uint8_t[bound + 16]);
-    strip.compressedSize = libdeflate_deflate_compress(&compressor, bytes.data(), bytes.size(), strip.compressed.get(), bound);
+    strip.owned.reset(new uint8_t[bound + 16]);
+    strip.compressed = strip.owned.get();
+    strip.compressedSize = libdeflate_deflate_compress(&compressor, bytes.data(), bytes.size(), strip.compressed, bound);
     if (strip.compressedSize == 0)
         return false;
-    std::memset(strip.compressed.get() + strip.compressedSize, 0, 16);
+    std::memset(strip.compressed + strip.compressedSize, 0, 16);
     if (last)
         return true;
-    const auto joinable = makeDeflateStreamJoinable(strip.compressed.get(), strip.compressedSize);
+    const auto joinable = makeDeflateStreamJoinable(strip.compressed, strip.compressedSize);
     if (!joinable)
         return false;
     strip.compressedSize = *joinable;
@@ -87,6 +89,8 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     const int level = std::clamp(options.level, 0, 12);
     const size_t stride = std::max<size_t>(options.rowStride, 1);
     stream.m_strips.resize(stripCount);
+    if (level == 0 && options.room > 0)
+        stream.m_room = std::make_unique<PageArena>(options.room);
     // One processor is left to the rest of the app and the display server:
     // with every one compressing, the main thread and the X server's copy
     // of the next picture wait their turn, and a capture comes out later.
@@ -102,8 +106,10 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
         std::unique_ptr<ScreenDeflater> ours;
         std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
         try {
-            if (level == 0)
+            if (level == 0) {
                 ours = std::make_unique<ScreenDeflater>();
+                ours->makePiecesIn(stream.m_room.get());
+            }
         } catch (const std::bad_alloc &) {
             failed = true;
             return;
@@ -134,7 +140,7 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
                 return;
             }
             if (options.stripMade)
-                options.stripMade(i, {strip.compressed.get(), strip.compressedSize});
+                options.stripMade(i, {strip.compressed, strip.compressedSize});
         }
     };
     runParallelParts(threads, work);
@@ -175,13 +181,15 @@ std::span<const uint8_t> ZlibStripStream::piece(size_t index) const
     if (index > m_strips.size())
         return m_trailer;
     const Strip &strip = m_strips[index - 1];
-    return {strip.compressed.get(), strip.compressed ? strip.compressedSize : 0};
+    return {strip.compressed, strip.compressed ? strip.compressedSize : 0};
 }
 
 void ZlibStripStream::releasePiece(size_t index)
 {
-    if (index > 0 && index <= m_strips.size())
-        m_strips[index - 1].compressed.reset();
+    if (index > 0 && index <= m_strips.size()) {
+        m_strips[index - 1].owned.reset();
+        m_strips[index - 1].compressed = nullptr;
+    }
 }
 
 } // namespace tessaline

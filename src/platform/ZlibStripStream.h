@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PageArena.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +44,11 @@ public:
         // lets go of it; its place in the stream depends only on the header
         // and the pieces before it, the checksum coming only at the end.
         std::function<void(size_t index, std::span<const uint8_t> piece)> stripMade;
+        // For our compressor: room for all the strips' pieces and each
+        // worker's working memory, reserved as one block of huge pages
+        // (PageArena); what does not fit, and all of it when 0, is taken
+        // from the heap piece by piece.
+        size_t room = 0;
     };
     // The stream's first piece, the same for every stream made at `level`.
     static std::array<uint8_t, 2> header(int level);
@@ -61,13 +68,15 @@ public:
     size_t pieceCount() const { return m_strips.size() + 2; }
     std::span<const uint8_t> piece(size_t index) const;
     // Lets go of a strip's piece once it has been copied out; its size
-    // stays known.
+    // stays known. A piece in the block of room goes with the stream.
     void releasePiece(size_t index);
 
 private:
     struct Strip
     {
-        std::unique_ptr<uint8_t[]> compressed;
+        // In the stream's block of room, else in `owned`.
+        uint8_t *compressed = nullptr;
+        std::unique_ptr<uint8_t[]> owned;
         size_t compressedSize = 0;
         size_t uncompressedSize = 0;
         uint32_t adler = 1;
@@ -78,6 +87,7 @@ private:
                                    bool last, Strip &strip);
 
     std::vector<Strip> m_strips;
+    std::unique_ptr<PageArena> m_room;
     uint8_t m_header[2] = {};
     uint8_t m_trailer[4] = {};
 };
