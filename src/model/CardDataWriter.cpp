@@ -223,9 +223,17 @@ struct CardDataWriter::Worker
             return std::nullopt;
         QSqlQuery query(*db);
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT bytes FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
+        query.prepare(QStringLiteral("SELECT rowid FROM CanvasCardData WHERE cardRow = ? AND field = ?"));
         query.addBindValue(cardRow);
         query.addBindValue(storeschema::blobFieldName(blob));
+        if (!query.exec() || !query.next())
+            return std::nullopt;
+        const qint64 rowid = query.value(0).toLongLong();
+        query.finish();
+        if (auto read = readBlobInPlace(*db, QStringLiteral("CanvasCardData"), QStringLiteral("bytes"), rowid))
+            return *read ? std::optional<QByteArray>(std::move(**read)) : std::nullopt;
+        query.prepare(QStringLiteral("SELECT bytes FROM CanvasCardData WHERE rowid = ?"));
+        query.addBindValue(rowid);
         if (!query.exec() || !query.next())
             return std::nullopt;
         return query.value(0).toByteArray();

@@ -1,5 +1,6 @@
 #include "platform/SqliteRows.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/TextPool.h"
 
 #include <QMetaType>
@@ -241,6 +242,36 @@ std::optional<Expected<void, QString>> insertBlobInPlace(const QSqlDatabase &dat
     if (sqlite3_blob_close(blob) != SQLITE_OK)
         return failed();
     return Expected<void, QString>();
+}
+
+std::optional<Expected<QByteArray, QString>> readBlobInPlace(const QSqlDatabase &database, const QString &table,
+                                                             const QString &column, qint64 rowid)
+{
+    sqlite3 *connection = directConnection(database);
+    if (!connection)
+        return std::nullopt;
+    sqlite3_blob *blob = nullptr;
+    if (sqlite3_blob_open(connection, "main", table.toUtf8().constData(), column.toUtf8().constData(), rowid, 0, &blob)
+        != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(connection));
+        sqlite3_blob_close(blob);
+        return unexpected(reason);
+    }
+    const int size = sqlite3_blob_bytes(blob);
+    // Empty is a value, not NULL.
+    QByteArray bytes(size, Qt::Uninitialized);
+    if (size > 0 && bytes.size() != size) {
+        sqlite3_blob_close(blob);
+        return unexpected(QStringLiteral("out of memory"));
+    }
+    adviseHugePages(bytes.data(), size_t(size));
+    if (size > 0 && sqlite3_blob_read(blob, bytes.data(), size, 0) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(connection));
+        sqlite3_blob_close(blob);
+        return unexpected(reason);
+    }
+    sqlite3_blob_close(blob);
+    return bytes;
 }
 
 } // namespace tessaline

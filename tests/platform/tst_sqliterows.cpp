@@ -228,10 +228,17 @@ void SqliteRowsTest::aBlobIsInsertedInPlace()
         return;
     }
     QVERIFY(m_db.commit());
-    QVERIFY(query.exec(QStringLiteral("SELECT bytes, typeof(bytes) FROM Data WHERE field = '%1'").arg(field)));
+    QVERIFY(query.exec(QStringLiteral("SELECT bytes, typeof(bytes), rowid FROM Data WHERE field = '%1'").arg(field)));
     QVERIFY(query.next());
     QCOMPARE(query.value(1).toString(), QStringLiteral("blob"));
     QCOMPARE(query.value(0).toByteArray(), bytes.isNull() ? QByteArray("") : bytes);
+    // Read back the same way, in one piece.
+    const qint64 rowid = query.value(2).toLongLong();
+    query.finish();
+    const auto read = readBlobInPlace(m_db, QStringLiteral("Data"), QStringLiteral("bytes"), rowid);
+    QVERIFY(read && *read);
+    QCOMPARE(**read, bytes.isNull() ? QByteArray("") : bytes);
+    QVERIFY(!*readBlobInPlace(m_db, QStringLiteral("Data"), QStringLiteral("bytes"), rowid + 100));
 }
 
 QTEST_GUILESS_MAIN(SqliteRowsTest)
