@@ -15,7 +15,6 @@
 #include <mutex>
 #include <cstring>
 #include <span>
-#include <thread>
 #include <vector>
 
 namespace tessaline {
@@ -223,8 +222,8 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     streamOptions.level = options.compressionLevel;
     streamOptions.maxThreads = options.maxThreads;
     streamOptions.rowStride = filteredRow;
-    // As many threads as compress the strips (see ZlibStripStream).
-    const int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
+    // As many threads as compress the strips.
+    const int threads = ZlibStripStream::threadsFor(options.maxThreads);
     // A piece is never larger than its strip stored as it is, with its
     // blocks' headers and a little slack; each thread's compressor holds a
     // symbol per byte of the strip.

@@ -91,11 +91,7 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     stream.m_strips.resize(stripCount);
     if (level == 0 && options.room > 0)
         stream.m_room = std::make_unique<PageArena>(options.room);
-    // One processor is left to the rest of the app and the display server:
-    // with every one compressing, the main thread and the X server's copy
-    // of the next picture wait their turn, and a capture comes out later.
-    int threads = options.maxThreads > 0 ? options.maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
-    threads = std::max(1, std::min<int>(threads, int(stripCount)));
+    const int threads = std::max(1, std::min<int>(threadsFor(options.maxThreads), int(stripCount)));
 
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
@@ -154,6 +150,14 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
         adler = combineAdler32(adler, strip.adler, strip.uncompressedSize);
     qToBigEndian(adler, stream.m_trailer);
     return stream;
+}
+
+int ZlibStripStream::threadsFor(int maxThreads)
+{
+    // One processor is left to the rest of the app and the display server:
+    // with every one compressing, the main thread and the X server's copy
+    // of the next picture wait their turn, and a capture comes out later.
+    return maxThreads > 0 ? maxThreads : std::max(1, int(std::thread::hardware_concurrency()) - 1);
 }
 
 std::array<uint8_t, 2> ZlibStripStream::header(int level)

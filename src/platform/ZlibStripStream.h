@@ -50,6 +50,9 @@ public:
         // from the heap piece by piece.
         size_t room = 0;
     };
+    // The threads that compress, the caller's own included, for
+    // Options::maxThreads (before the strips' count limits them).
+    static int threadsFor(int maxThreads);
     // The stream's first piece, the same for every stream made at `level`.
     static std::array<uint8_t, 2> header(int level);
     // Writes strip `index`'s bytes into `bytes` (resizing it); false when it
