@@ -4,6 +4,7 @@
 #include "platform/MemoryRelease.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ScheduledReminder.h"
+#include "platform/SqlitePageMemory.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowSystem.h"
 #include "model/ModelContext.h"
@@ -123,6 +124,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     returnLargeBlocksToSystem();
+    installSqlitePageMemory();
     QApplication application(argc, argv);
     WindowSystem::keepActivationToOurRequests();
     WindowSystem::keepKeyboardWithBlockingDialogs();
