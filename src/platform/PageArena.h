@@ -27,6 +27,12 @@ public:
     // `bytes` of the block, 64-byte aligned; null once the block is used up,
     // for the caller to take the memory elsewhere.
     uint8_t *take(size_t bytes);
+    // Whether `data` lies in the block.
+    bool holds(const void *data) const
+    {
+        const auto *at = static_cast<const uint8_t *>(data);
+        return m_base && at >= m_base && at < m_base + m_capacity;
+    }
 
 private:
     uint8_t *m_base = nullptr;

@@ -48,7 +48,7 @@ struct RowBuffers
 
 // Rows `firstRow` to `firstRow + rowCount` filtered into `filtered`.
 bool filterStrip(const PngPixelRows &whole, PngRowFilter filter, int firstRow, int rowCount, RowBuffers &work,
-                 std::vector<uint8_t> &filtered)
+                 ZlibStripStream::StripBytes &filtered)
 {
     // Premultiplied rows, with the one above for the Up and Paeth filters,
     // are made straight by Qt's own conversion, so the file holds exactly
@@ -226,10 +226,12 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     const int threads = ZlibStripStream::threadsFor(options.maxThreads);
     // A piece is never larger than its strip stored as it is, with its
     // blocks' headers and a little slack; each thread's compressor holds a
-    // symbol per byte of the strip.
+    // symbol per byte of the strip, and the strip itself (with the filters'
+    // 4 bytes of slack and the compressor's own).
     const size_t stripFiltered = size_t(rowsPerStrip) * filteredRow;
+    streamOptions.stripBytes = stripFiltered + 4;
     streamOptions.room = filteredBytes + filteredBytes / 4096 + strips * 128
-                         + size_t(threads) * ((stripFiltered + 1) * sizeof(uint32_t) + 64);
+                         + size_t(threads) * ((stripFiltered + 1) * sizeof(uint32_t) + stripFiltered + 256);
     streamOptions.stripMade = [&](size_t index, std::span<const uint8_t> piece) {
         size_t first = 0;
         size_t end = 0;
@@ -252,7 +254,7 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     };
     auto stream = ZlibStripStream::compress(
         stripCount,
-        [&](size_t index, std::vector<uint8_t> &bytes) {
+        [&](size_t index, ZlibStripStream::StripBytes &bytes) {
             const int firstRow = int(index) * rowsPerStrip;
             const int rowCount = std::min(rowsPerStrip, height - firstRow);
             if (options.waitForRows && !options.waitForRows(firstRow + rowCount))

@@ -44,14 +44,30 @@ uint32_t combineAdler32(uint32_t first, uint32_t second, size_t secondLength)
     return uint32_t((sum2 << 16) | sum1);
 }
 
+// The match finder reads whole words up to this many bytes past the end.
+constexpr size_t matchReadPast = 8;
+
 } // namespace
 
-bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, std::vector<uint8_t> &bytes, size_t stride, bool last,
-                                   Strip &strip)
+uint8_t *ZlibStripStream::RoomAllocator::allocate(size_t count)
 {
-    // The match finder reads whole words up to 8 bytes past the end.
+    if (m_room) {
+        if (uint8_t *data = m_room->take(count))
+            return data;
+    }
+    return std::allocator<uint8_t>().allocate(count);
+}
+
+void ZlibStripStream::RoomAllocator::deallocate(uint8_t *data, size_t count)
+{
+    if (!m_room || !m_room->holds(data))
+        std::allocator<uint8_t>().deallocate(data, count);
+}
+
+bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, StripBytes &bytes, size_t stride, bool last, Strip &strip)
+{
     const size_t size = bytes.size();
-    bytes.resize(size + 8, 0);
+    bytes.resize(size + matchReadPast, 0);
     ScreenDeflater::Piece piece;
     const bool made = deflater.compress(bytes.data(), size, stride, last, piece);
     bytes.resize(size);
@@ -61,8 +77,8 @@ bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, std::vector<uint8_t
     return made;
 }
 
-bool ZlibStripStream::compressLibdeflate(libdeflate_compressor &compressor, const std::vector<uint8_t> &bytes,
-                                         bool last, Strip &strip)
+bool ZlibStripStream::compressLibdeflate(libdeflate_compressor &compressor, const StripBytes &bytes, bool last,
+                                         Strip &strip)
 {
     const size_t bound = libdeflate_deflate_compress_bound(&compressor, bytes.size());
     // The slack lets the stream walker read whole words past the end, and
@@ -98,11 +114,13 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     // What one worker keeps from strip to strip, so no strip pays for fresh
     // pages or a compressor of its own.
     auto work = [&](int) {
-        std::vector<uint8_t> bytes;
+        StripBytes bytes{RoomAllocator(stream.m_room.get())};
         std::unique_ptr<ScreenDeflater> ours;
         std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
         try {
             if (level == 0) {
+                if (options.stripBytes > 0)
+                    bytes.reserve(options.stripBytes + matchReadPast);
                 ours = std::make_unique<ScreenDeflater>();
                 ours->makePiecesIn(stream.m_room.get());
             }

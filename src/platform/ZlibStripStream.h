@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -27,6 +28,30 @@ class ScreenDeflater;
 class ZlibStripStream
 {
 public:
+    // A worker's buffer for the strip being compressed, in the stream's
+    // block of room while it fits there (freeing it there gives nothing
+    // back: the block goes whole), else on the heap.
+    class RoomAllocator
+    {
+    public:
+        using value_type = uint8_t;
+        template<class Other>
+        struct rebind
+        {
+            static_assert(std::is_same_v<Other, uint8_t>, "strip buffers hold bytes");
+            using other = RoomAllocator;
+        };
+        RoomAllocator() = default;
+        explicit RoomAllocator(PageArena *room) : m_room(room) {}
+        uint8_t *allocate(size_t count);
+        void deallocate(uint8_t *data, size_t count);
+        bool operator==(const RoomAllocator &) const = default;
+
+    private:
+        PageArena *m_room = nullptr;
+    };
+    using StripBytes = std::vector<uint8_t, RoomAllocator>;
+
     struct Options
     {
         // 0 is our own compressor (ScreenDeflater); 1 (fastest) to 12
@@ -49,6 +74,9 @@ public:
         // (PageArena); what does not fit, and all of it when 0, is taken
         // from the heap piece by piece.
         size_t room = 0;
+        // For our compressor: the most bytes a strip fills, so each worker's
+        // buffer is made once, at that size, in the room.
+        size_t stripBytes = 0;
     };
     // The threads that compress, the caller's own included, for
     // Options::maxThreads (before the strips' count limits them).
@@ -58,7 +86,7 @@ public:
     // Writes strip `index`'s bytes into `bytes` (resizing it); false when it
     // cannot (memory ran out). Runs on any of the worker threads, each strip
     // once; `bytes` is the worker's own buffer, reused from strip to strip.
-    using StripFiller = std::function<bool(size_t index, std::vector<uint8_t> &bytes)>;
+    using StripFiller = std::function<bool(size_t index, StripBytes &bytes)>;
 
     // Nothing when a strip could not be made or memory ran out.
     static std::optional<ZlibStripStream> compress(size_t stripCount, const StripFiller &fill, const Options &options);
@@ -84,10 +112,9 @@ private:
         size_t uncompressedSize = 0;
         uint32_t adler = 1;
     };
-    static bool compressOurs(ScreenDeflater &deflater, std::vector<uint8_t> &bytes, size_t stride, bool last,
-                             Strip &strip);
-    static bool compressLibdeflate(libdeflate_compressor &compressor, const std::vector<uint8_t> &bytes,
-                                   bool last, Strip &strip);
+    static bool compressOurs(ScreenDeflater &deflater, StripBytes &bytes, size_t stride, bool last, Strip &strip);
+    static bool compressLibdeflate(libdeflate_compressor &compressor, const StripBytes &bytes, bool last,
+                                   Strip &strip);
 
     std::vector<Strip> m_strips;
     std::unique_ptr<PageArena> m_room;

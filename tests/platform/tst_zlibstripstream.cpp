@@ -36,9 +36,10 @@ std::optional<Made> compressed(int strips, int stripSize, int level, int threads
     options.maxThreads = threads;
     options.rowStride = 301;
     options.room = room;
+    options.stripBytes = size_t(stripSize);
     auto stream = ZlibStripStream::compress(
         size_t(strips),
-        [&](size_t index, std::vector<uint8_t> &bytes) {
+        [&](size_t index, ZlibStripStream::StripBytes &bytes) {
             if (int(index) == failing)
                 return false;
             const QByteArray piece = strip(index, stripSize);
