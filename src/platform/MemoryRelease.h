@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <cstddef>
 
 namespace tessaline {
@@ -23,5 +25,12 @@ void returnLargeBlocksToSystem();
 // memory is first written; a kernel without transparent huge pages leaves
 // it as it was.
 void adviseHugePages(void *data, size_t bytes);
+
+// `size` bytes, not yet written, all of them in huge pages where the
+// kernel can: the array's block is made a whole number of 2 MiB pages
+// long, which the kernel places on a 2 MiB boundary. adviseHugePages alone
+// leaves out the part of each end short of a whole page, up to 4 MB of a
+// picture faulted 4 KiB at a time. Empty when memory ran out.
+QByteArray bytesInHugePages(qsizetype size);
 
 } // namespace tessaline

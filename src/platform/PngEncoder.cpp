@@ -181,10 +181,9 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     // not compress) has its last strips placed once its size is known.
     const size_t filteredBytes = filteredRow * size_t(height);
     const size_t room = offsets[0] + filteredBytes + filteredBytes / 8 + strips * 64 + 4096;
-    png.resize(qsizetype(room));
+    png = bytesInHugePages(qsizetype(room));
     if (png.size() != qsizetype(room))
         return std::nullopt;
-    adviseHugePages(png.data(), room);
 
     auto writeStrip = [&](uint8_t *file, size_t strip, std::span<const uint8_t> trailer) {
         ChunkWriter chunks(file + offsets[strip]);

@@ -259,12 +259,11 @@ std::optional<Expected<QByteArray, QString>> readBlobInPlace(const QSqlDatabase 
     }
     const int size = sqlite3_blob_bytes(blob);
     // Empty is a value, not NULL.
-    QByteArray bytes(size, Qt::Uninitialized);
+    QByteArray bytes = bytesInHugePages(size);
     if (size > 0 && bytes.size() != size) {
         sqlite3_blob_close(blob);
         return unexpected(QStringLiteral("out of memory"));
     }
-    adviseHugePages(bytes.data(), size_t(size));
     if (size > 0 && sqlite3_blob_read(blob, bytes.data(), size, 0) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(sqlite3_errmsg(connection));
         sqlite3_blob_close(blob);

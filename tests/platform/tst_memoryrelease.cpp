@@ -54,6 +54,35 @@ private Q_SLOTS:
         // 24 MiB off the boundary holds at least eleven whole 2 MiB pages.
         QVERIFY2(after - before >= 11 * 2048, qPrintable(QString::number(after - before)));
     }
+
+    void anArrayForHugePagesIsInThemWhole_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::newRow("a 5K picture's PNG") << qsizetype(17 * 1024 * 1024 + 321);
+        QTest::newRow("whole huge pages") << qsizetype(4 * 1024 * 1024);
+        QTest::newRow("just over one") << qsizetype(2 * 1024 * 1024 + 1);
+    }
+
+    // To its last byte: a block placed anywhere leaves each end's part
+    // short of a whole huge page in small ones.
+    void anArrayForHugePagesIsInThemWhole()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the sanitizer's allocator places blocks its own way");
+#endif
+        QFETCH(qsizetype, size);
+        QFile setting(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+        if (!setting.open(QIODevice::ReadOnly) || setting.readAll().contains("[never]"))
+            QSKIP("this kernel gives no transparent huge pages");
+        returnLargeBlocksToSystem();
+        const qint64 before = hugePagesKiB();
+        QByteArray bytes = bytesInHugePages(size);
+        QCOMPARE(bytes.size(), size);
+        std::memset(bytes.data(), 1, size_t(size));
+        const qint64 grown = hugePagesKiB() - before;
+        QVERIFY2(grown * 1024 >= size, qPrintable(QString::number(grown)));
+        QCOMPARE(bytesInHugePages(0).size(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMemoryRelease)
