@@ -34,9 +34,9 @@ constexpr qint64 defaultCacheKiB = 2000;
 // picture's write went on faulting them in and, when it shrank, on
 // unmapping them (which interrupts every processor, the main thread's
 // included). Kept a few seconds, a series of captures writes into pages it
-// already has; an idle app gives them back long before anyone would count
-// its memory.
-constexpr int keepLargeCacheMs = 5000;
+// already has, also when each waits for the last one's words (5 s and more
+// on a busy machine); an idle app gives them back within ten seconds.
+constexpr int keepLargeCacheMs = 8000;
 
 // The connection's page cache made large enough for a picture and its
 // pages' headers while it lives; back to its usual size after, its pages

@@ -4,12 +4,20 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
+
 namespace tessaline {
 
 PageArena::PageArena(size_t capacity)
 {
     if (capacity == 0)
         return;
+    // A whole number of huge pages, which the kernel places on a huge
+    // page's boundary: every part of the block can then be a huge page,
+    // not only those wholly inside wherever a smaller block landed.
+    constexpr size_t hugePage = size_t(2) << 20;
+    if (capacity >= hugePage && capacity <= SIZE_MAX - hugePage)
+        capacity = (capacity + hugePage - 1) & ~(hugePage - 1);
     void *block = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (block == MAP_FAILED)
         return;
