@@ -1,5 +1,6 @@
 #include "platform/PixelCopy.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/ParallelParts.h"
 
 #include <algorithm>
@@ -68,6 +69,36 @@ bool PixelCopy::prefersStreaming(qint64 bytes)
     // where the next reader (the X server, or the overlay's first paint)
     // finds it faster than in memory.
     return bytes > 16 * 1024 * 1024;
+}
+
+QImage PixelCopy::sampled(const QImage &image, QSize size)
+{
+    const bool thirtyTwoBits = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
+                               || image.format() == QImage::Format_ARGB32_Premultiplied;
+    if (!thirtyTwoBits || size.isEmpty() || size.width() > image.width() || size.height() > image.height())
+        return image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const qsizetype stride = qsizetype(size.width()) * 4;
+    auto *bytes = new QByteArray(bytesInHugePages(stride * size.height()));
+    if (bytes->size() != stride * size.height()) {
+        delete bytes;
+        return {};
+    }
+    QImage result(
+        reinterpret_cast<uchar *>(bytes->data()), size.width(), size.height(), stride, image.format(),
+        [](void *owned) { delete static_cast<QByteArray *>(owned); }, bytes);
+    // From each pixel's centre, as Qt's own fast scaling picks.
+    std::vector<int> columns(size_t(size.width()));
+    for (int x = 0; x < size.width(); ++x)
+        columns[size_t(x)] = int((qint64(2 * x + 1) * image.width()) / (2 * qint64(size.width())));
+    for (int y = 0; y < size.height(); ++y) {
+        const int row = int((qint64(2 * y + 1) * image.height()) / (2 * qint64(size.height())));
+        const auto *in = reinterpret_cast<const quint32 *>(image.constScanLine(row));
+        auto *out = reinterpret_cast<quint32 *>(result.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            out[x] = in[columns[size_t(x)]];
+    }
+    result.setDevicePixelRatio(image.devicePixelRatio());
+    return result;
 }
 
 void PixelCopy::copyRows(const PixelArea &area, Tone tone, int firstRow, int endRow, bool streaming)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QImage>
 
 namespace tessaline {
 
@@ -36,6 +36,13 @@ public:
     static void copyRows(const PixelArea &area, Tone tone, int firstRow, int endRow, bool streaming);
     // Whether an area of this many bytes is better written past the cache.
     static bool prefersStreaming(qint64 bytes);
+
+    // A 32-bit picture reduced to `size` by taking the nearest pixel, in
+    // huge pages: a capture's preview is smoothed from this, four times its
+    // size, and as a fresh image of its own each capture (3.7 MB at 5K)
+    // cost a thousand page faults. Other formats, and sizes not smaller,
+    // are left to Qt's scaling.
+    static QImage sampled(const QImage &image, QSize size);
 };
 
 } // namespace tessaline

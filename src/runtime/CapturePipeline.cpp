@@ -9,6 +9,7 @@
 #include "model/ThinkingSessionService.h"
 #include "platform/BackgroundPool.h"
 #include "platform/FutureDelivery.h"
+#include "platform/PixelCopy.h"
 
 #include <algorithm>
 
@@ -84,7 +85,7 @@ void CapturePipeline::makePreview(const std::shared_ptr<Pending> &pending)
         const QSize bound(previewSide, previewSide);
         QImage preview = image;
         if (preview.width() > 4 * previewSide || preview.height() > 4 * previewSide)
-            preview = preview.scaled(bound * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
+            preview = PixelCopy::sampled(preview, preview.size().scaled(bound * 4, Qt::KeepAspectRatio));
         if (preview.width() > previewSide || preview.height() > previewSide)
             preview = preview.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         return preview.copy();

@@ -25,6 +25,8 @@ class PixelCopyTest : public QObject
 private Q_SLOTS:
     void everyPixelLandsOpaqueWhereItBelongs_data();
     void everyPixelLandsOpaqueWhereItBelongs();
+    void aSampledPictureTakesEachPixelsNearest_data();
+    void aSampledPictureTakesEachPixelsNearest();
 };
 
 void PixelCopyTest::everyPixelLandsOpaqueWhereItBelongs_data()
@@ -75,6 +77,54 @@ void PixelCopyTest::everyPixelLandsOpaqueWhereItBelongs()
             if (out[x] != wanted)
                 QFAIL(qPrintable(QStringLiteral("pixel %1,%2 is %3, not %4")
                                      .arg(x).arg(y).arg(out[x], 8, 16, QLatin1Char('0')).arg(wanted, 8, 16, QLatin1Char('0'))));
+        }
+    }
+}
+
+void PixelCopyTest::aSampledPictureTakesEachPixelsNearest_data()
+{
+    QTest::addColumn<QSize>("from");
+    QTest::addColumn<QSize>("to");
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("a 5K display to a preview's four times") << QSize(5120, 2880) << QSize(1280, 720)
+                                                            << QImage::Format_RGB32;
+    QTest::newRow("by an uneven ratio, with alpha") << QSize(1001, 333) << QSize(997, 61)
+                                                    << QImage::Format_ARGB32_Premultiplied;
+    QTest::newRow("one row") << QSize(640, 1) << QSize(7, 1) << QImage::Format_ARGB32;
+    QTest::newRow("another format, left to Qt") << QSize(300, 200) << QSize(75, 50) << QImage::Format_RGB888;
+}
+
+// Each pixel of the result is one of the picture's under it, whatever the
+// ratio: every pixel's colour here names its place.
+void PixelCopyTest::aSampledPictureTakesEachPixelsNearest()
+{
+    QFETCH(QSize, from);
+    QFETCH(QSize, to);
+    QFETCH(QImage::Format, format);
+    QImage picture(from, QImage::Format_ARGB32);
+    for (int y = 0; y < from.height(); ++y) {
+        auto *line = reinterpret_cast<quint32 *>(picture.scanLine(y));
+        for (int x = 0; x < from.width(); ++x)
+            line[x] = 0xff000000u | quint32(x * from.height() + y);
+    }
+    picture = picture.convertToFormat(format);
+    const QImage sampled = PixelCopy::sampled(picture, to);
+    QCOMPARE(sampled.size(), to);
+    QCOMPARE(sampled.format(), format);
+    const QImage named = sampled.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < to.height(); ++y) {
+        const auto *line = reinterpret_cast<const quint32 *>(named.constScanLine(y));
+        for (int x = 0; x < to.width(); ++x) {
+            const qint64 place = line[x] & 0xffffff;
+            const qint64 column = place / from.height();
+            const qint64 row = place % from.height();
+            // Under the pixel: reaching past its left edge, starting before
+            // its right one.
+            if ((column + 1) * to.width() <= qint64(x) * from.width()
+                || column * to.width() >= qint64(x + 1) * from.width()
+                || (row + 1) * to.height() <= qint64(y) * from.height()
+                || row * to.height() >= qint64(y + 1) * from.height())
+                QFAIL(qPrintable(QStringLiteral("(%1, %2) took (%3, %4)").arg(x).arg(y).arg(column).arg(row)));
         }
     }
 }
