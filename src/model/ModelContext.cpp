@@ -333,6 +333,10 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         })) {
         table.saved = std::move(rows);
         table.loaded = true;
+        if constexpr (std::is_same_v<T, CanvasCard>) {
+            forgetCardIDs();
+            cardListChanged();
+        }
         return {};
     }
     // Made from rows read ahead before a part of them turned out unreadable.
@@ -362,6 +366,10 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
     }
     table.saved = rows;
     table.loaded = true;
+    if constexpr (std::is_same_v<T, CanvasCard>) {
+        forgetCardIDs();
+        cardListChanged();
+    }
     return {};
 }
 
@@ -515,14 +523,18 @@ void ModelContext::readAhead()
 }
 
 template <typename T>
-Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
+Expected<void, StoreError> ModelContext::readIfNeverRead(Table<T> &table)
 {
     if (auto failure = takeInjectedFetchFailure())
         return unexpected(*failure);
-    if (!table.loaded) {
-        if (auto loaded = loadTable(table); !loaded)
-            return unexpected(loaded.error());
-    }
+    return table.loaded ? Expected<void, StoreError>() : loadTable(table);
+}
+
+template <typename T>
+Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
+{
+    if (auto read = readIfNeverRead(table); !read)
+        return unexpected(read.error());
     // Only entities waiting in m_removed are marked removed among the saved
     // ones. With none waiting, the saved list is handed out as it is, shared
     // rather than copied: a large library is fetched after every save, and
@@ -548,6 +560,90 @@ Expected<QList<Board *>, StoreError> ModelContext::fetchBoards() { return fetch(
 Expected<QList<CanvasCard *>, StoreError> ModelContext::fetchCards() { return fetch(m_cards); }
 Expected<QList<Connection *>, StoreError> ModelContext::fetchConnections() { return fetch(m_connections); }
 
+Expected<QList<CanvasCard *>, StoreError> ModelContext::fetchCards(const QUuid &id)
+{
+    if (auto read = readIfNeverRead(m_cards); !read)
+        return unexpected(read.error());
+    return cardsWithID(id);
+}
+
+QList<CanvasCard *> ModelContext::cardsWithID(const QUuid &id)
+{
+    QList<CanvasCard *> found;
+    if (!m_cards.loaded)
+        return found;
+    if (!m_cardIDsKnown) {
+        m_cardByID.clear();
+        m_laterCardsByID.clear();
+        m_cardByID.reserve(m_cards.saved.size() + m_cards.inserted.size());
+        m_cardIDsKnown = true;
+        for (CanvasCard *card : std::as_const(m_cards.saved))
+            indexCard(card);
+        for (CanvasCard *card : std::as_const(m_cards.inserted))
+            indexCard(card);
+    }
+    const auto first = m_cardByID.constFind(id);
+    if (first == m_cardByID.cend())
+        return found;
+    if (!(*first)->m_removed)
+        found.append(*first);
+    for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later) {
+        if (!(*later)->m_removed)
+            found.append(*later);
+    }
+    if (found.size() > 1) {
+        // Saved cards stand in row order, pending inserts after them in the
+        // order they were inserted.
+        const auto place = [this](const CanvasCard *card) {
+            const auto pending = std::find(m_cards.inserted.cbegin(), m_cards.inserted.cend(), card);
+            return pending == m_cards.inserted.cend() ? std::pair<int, qint64>(0, card->m_rowID)
+                                                       : std::pair<int, qint64>(1, pending - m_cards.inserted.cbegin());
+        };
+        std::sort(found.begin(), found.end(),
+                  [&place](const CanvasCard *a, const CanvasCard *b) { return place(a) < place(b); });
+    }
+    return found;
+}
+
+void ModelContext::indexCard(CanvasCard *card)
+{
+    if (!m_cardIDsKnown)
+        return;
+    const QUuid id = card->id();
+    if (m_cardByID.contains(id))
+        m_laterCardsByID.insert(id, card);
+    else
+        m_cardByID.insert(id, card);
+}
+
+void ModelContext::unindexCard(CanvasCard *card)
+{
+    if (!m_cardIDsKnown)
+        return;
+    // While the index is known, no id was written since the card was
+    // indexed: it stands under the id it holds.
+    const QUuid id = card->id();
+    const auto first = m_cardByID.find(id);
+    if (first == m_cardByID.end() || *first != card) {
+        m_laterCardsByID.remove(id, card);
+        return;
+    }
+    const auto later = m_laterCardsByID.find(id);
+    if (later == m_laterCardsByID.end()) {
+        m_cardByID.erase(first);
+        return;
+    }
+    *first = *later;
+    m_laterCardsByID.erase(later);
+}
+
+void ModelContext::followWrite(PersistentEntity *entity, int property)
+{
+    if (property == CanvasCard::IdProperty && qobject_cast<CanvasCard *>(entity))
+        forgetCardIDs();
+    Q_EMIT entityWritten(entity, property);
+}
+
 void ModelContext::insert(Board *board)
 {
     adopt(m_boards, board);
@@ -561,6 +657,8 @@ void ModelContext::insert(CanvasCard *card)
     adopt(m_cards, card);
     m_cards.inserted.append(card);
     m_dirty.insert(card);
+    indexCard(card);
+    cardListChanged();
     recordStep({ModelChangeScope::Step::inserted, card});
 }
 
@@ -694,14 +792,19 @@ void ModelContext::remove(PersistentEntity *entity)
         if (position >= 0)
             inserted.removeAt(position);
     });
+    auto *card = qobject_cast<CanvasCard *>(entity);
+    if (card)
+        cardListChanged();
     if (position >= 0) {
         const bool listed = m_dirty.remove(entity);
         entity->m_context = nullptr;
+        if (card)
+            unindexCard(card);
         recordStep({ModelChangeScope::Step::removedPendingInsert, entity, position, listed});
         return;
     }
     // Once deleted for good the card has no store to read its texts from.
-    if (auto *card = qobject_cast<CanvasCard *>(entity))
+    if (card)
         card->readTexts();
     entity->m_removed = true;
     m_removed.append(entity);
@@ -745,6 +848,8 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
                     if constexpr (std::is_same_v<std::remove_pointer_t<decltype(typed)>, CanvasCard>) {
                         if (const auto staged = m_staged.take(typed); staged.cardRow > 0)
                             discardStagedCardData(staged);
+                        unindexCard(typed);
+                        cardListChanged();
                     }
                 }
             });
@@ -757,11 +862,18 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
                 entity->m_context = this;
                 if (step->listed)
                     m_dirty.insert(entity);
+                if constexpr (std::is_same_v<std::remove_pointer_t<decltype(typed)>, CanvasCard>) {
+                    indexCard(typed);
+                    cardListChanged();
+                }
             });
             break;
         case ModelChangeScope::Step::markedForDeletion:
-            if (m_removed.removeOne(entity))
+            if (m_removed.removeOne(entity)) {
                 entity->m_removed = false;
+                if (qobject_cast<CanvasCard *>(entity))
+                    cardListChanged();
+            }
             break;
         }
     }
@@ -776,7 +888,11 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
             m_dirty.insert(entity);
         else
             m_dirty.remove(entity);
+        auto *card = qobject_cast<CanvasCard *>(entity);
+        const QUuid id = card ? card->id() : QUuid();
         entity->restorePendingState(it->state);
+        if (card && card->id() != id)
+            forgetCardIDs();
     }
     if (!steps.isEmpty() || !snapshots.isEmpty())
         Q_EMIT writesTakenBack();
@@ -1285,6 +1401,10 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     }
 
     ++m_saves;
+    if (!m_cards.inserted.isEmpty()
+        || std::any_of(m_removed.cbegin(), m_removed.cend(),
+                       [](PersistentEntity *entity) { return qobject_cast<CanvasCard *>(entity); }))
+        cardListChanged();
     // Only now, with the transaction on disk, does memory follow. What the
     // store refused stays pending, as after a failed save, and is tried
     // again by the next one; it never holds the others back.
@@ -1354,8 +1474,11 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         entity->markSaved();
         entity->m_dirty = false;
     }
-    for (PersistentEntity *entity : std::as_const(m_removed))
+    for (PersistentEntity *entity : std::as_const(m_removed)) {
         entity->m_context = nullptr;
+        if (auto *card = qobject_cast<CanvasCard *>(entity))
+            unindexCard(card);
+    }
     m_dirty.removeIf([&](PersistentEntity *entity) { return !held.contains(entity); });
     if (!m_removed.isEmpty())
         m_logHoldsRemovedRows = true;
@@ -1399,6 +1522,9 @@ void ModelContext::rollback()
         entity->m_dirty = false;
         entity->revertToSaved();
     }
+    // Saved values put back may hold other ids.
+    forgetCardIDs();
+    cardListChanged();
     for (ModelChangeScope *scope : std::as_const(m_scopes))
         scope->forget();
     Q_EMIT writesTakenBack();

@@ -51,6 +51,19 @@ public:
     Expected<QList<Board *>, StoreError> fetchBoards();
     Expected<QList<CanvasCard *>, StoreError> fetchCards();
     Expected<QList<Connection *>, StoreError> fetchConnections();
+    // The cards fetchCards() lists that hold this id, in its order: nearly
+    // always one. Found at once, where a walk would look at every card of
+    // a large library. Reads the cards first when they were never read,
+    // failing as fetchCards() does.
+    Expected<QList<CanvasCard *>, StoreError> fetchCards(const QUuid &id);
+    // The same over the cards read already, for a reader that holds a list
+    // fetchCards() gave: none before the cards were first read.
+    QList<CanvasCard *> cardsWithID(const QUuid &id);
+    // Moves on whenever fetchCards() may list other cards or another order
+    // (an insert, a deletion, either taken back or saved, the cards read
+    // again); a card's id written leaves it. A reader whose list was
+    // fetched at this count lists what fetchCards() would list now.
+    quint64 cardListRevision() const { return m_cardListRevision; }
 
     // The context takes ownership.
     void insert(Board *board);
@@ -260,6 +273,16 @@ private:
     template <typename T>
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
     template <typename T>
+    Expected<void, StoreError> readIfNeverRead(Table<T> &table);
+    // Keeping m_cardByID: a card taken into the context or let go of it,
+    // a write (a card's id), and the listing of the cards changed.
+    void indexCard(CanvasCard *card);
+    void unindexCard(CanvasCard *card);
+    void followWrite(PersistentEntity *entity, int property);
+    void cardListChanged() { ++m_cardListRevision; }
+    // After a write the index cannot follow: made whole at the next question.
+    void forgetCardIDs() { m_cardIDsKnown = false; }
+    template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
     // Found damaged as it is read: the library is written no more, as one
     // that can only be read. What to tell the user.
@@ -342,6 +365,15 @@ private:
     QUuid m_lastCardTextNote;
     int m_noteTextRun = 0;
     QList<ModelChangeScope *> m_scopes; // open, oldest first
+    // Every card of this context by its id, saved or pending, those marked
+    // for deletion until the save lets go of them; the later cards of an id
+    // held more than once in the second. Followed through inserts,
+    // deletions and their undoing; a card's id written, writes taken back
+    // or the cards read again have it made whole when next asked.
+    QHash<QUuid, CanvasCard *> m_cardByID;
+    QMultiHash<QUuid, CanvasCard *> m_laterCardsByID;
+    bool m_cardIDsKnown = false;
+    quint64 m_cardListRevision = 0;
     // Successful saves with changes, for telling rows read ahead from stale.
     quint64 m_saves = 0;
     // Every reading ahead begun, for the workers to be stopped when this goes.

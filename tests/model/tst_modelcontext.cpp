@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace tessaline;
 
 namespace {
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void changeScopeUndoesOnlyItsOwnChanges();
     void changeScopesNestAndEndAtASave();
     void failedSaveWritesNothing();
+    void cardLookupByIDAgreesWithAWalk_data();
+    void cardLookupByIDAgreesWithAWalk();
     void cardBytesLoadLazilyAndGoWithTheCard();
     void storedCardTextsHoldThroughEveryRoad_data();
     void storedCardTextsHoldThroughEveryRoad();
@@ -459,6 +463,111 @@ void ModelContextTest::failedSaveWritesNothing()
     const auto boards = container->mainContext()->fetchBoards();
     QCOMPARE(boards->size(), 1);
     QCOMPARE(boards->first()->title(), QStringLiteral("first"));
+}
+
+void ModelContextTest::cardLookupByIDAgreesWithAWalk_data()
+{
+    // Steps: "+a" inserts a card of id a (again: a second card of it), "-a"
+    // and "-a2" remove the first or second card fetchCards() lists of a,
+    // "a>b" writes b into the first card of a, "( )" open and undo a change
+    // scope, "save", "fail" (a save that fails), "rollback", "read" (the
+    // store read again) and "reopen" (a new context on the file).
+    QTest::addColumn<QStringList>("steps");
+    const auto steps = [](const char *text) { return QString::fromLatin1(text).split(u' '); };
+    QTest::newRow("deleted, saved and added again") << steps("+a +b save -a +a save -b save +b reopen -a save");
+    QTest::newRow("one id held thrice") << steps("+a +a save +a -a save -a2 save reopen +a -a2 -a save");
+    QTest::newRow("ids written") << steps("+a +b save b>a a>c save read c>d -a -d save reopen");
+    QTest::newRow("scope undone") << steps("+a +b save ( +c -a b>a +a -a2 ) save");
+    QTest::newRow("pending inserts taken out and undone") << steps("+a +b +a ( -b -a -a +b ) save");
+    QTest::newRow("undone within a saved scope") << steps("+a save ( +b save -a b>a ) ( -b ) save");
+    QTest::newRow("rolled back") << steps("+a +b save +c -a b>c c>d rollback +c save");
+    QTest::newRow("failed save kept pending") << steps("+a +b fail -a +a save b>a fail rollback");
+}
+
+void ModelContextTest::cardLookupByIDAgreesWithAWalk()
+{
+    QFETCH(QStringList, steps);
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    auto *note = new Board;
+    container->mainContext()->insert(note);
+    QVERIFY(container->mainContext()->save());
+    const QUuid noteID = note->id();
+    // The same text names the same id throughout; "z" is never held.
+    const auto idOf = [](QStringView name) { return QUuid::createUuidV5(QUuid(), name.toString()); };
+    std::optional<ModelChangeScope> scope;
+    // The count and list of the last check; none after a reopen.
+    quint64 revision = 0;
+    bool revisionKnown = false;
+    QList<CanvasCard *> listedAtRevision;
+
+    for (const QString &step : std::as_const(steps)) {
+        ModelContext *context = container->mainContext();
+        const auto nthOf = [&](QStringView name, qsizetype nth) -> CanvasCard * {
+            const QList<CanvasCard *> held = context->fetchCards(idOf(name)).value_or(QList<CanvasCard *>());
+            return held.value(nth);
+        };
+        if (step.startsWith(u'+')) {
+            CanvasCard::Init init;
+            init.id = idOf(step.mid(1));
+            init.boardID = noteID;
+            init.kind = CardKind::thought;
+            context->insert(new CanvasCard(init));
+        } else if (step.startsWith(u'-')) {
+            CanvasCard *card = nthOf(step.mid(1, 1), step.size() > 2 ? 1 : 0);
+            QVERIFY2(card, qPrintable(step));
+            context->remove(card);
+        } else if (step.contains(u'>')) {
+            CanvasCard *card = nthOf(step.left(1), 0);
+            QVERIFY2(card, qPrintable(step));
+            card->setId(idOf(step.mid(2)));
+        } else if (step == u"(") {
+            scope.emplace(*context);
+        } else if (step == u")") {
+            scope->undo();
+            scope.reset();
+        } else if (step == u"save") {
+            QVERIFY(context->save());
+        } else if (step == u"fail") {
+            context->failNextSave(StoreError{QStringLiteral("disk full")});
+            QVERIFY(!context->save());
+        } else if (step == u"rollback") {
+            context->rollback();
+        } else if (step == u"read") {
+            QVERIFY(context->readStoreAgain());
+        } else if (step == u"reopen") {
+            container.reset();
+            container = openIn(dir.path());
+            QVERIFY(container);
+            revisionKnown = false;
+        } else {
+            QFAIL(qPrintable(step));
+        }
+        context = container->mainContext();
+
+        // Asked before the whole list, so a new context's first question
+        // reads the cards.
+        QHash<QString, QList<CanvasCard *>> found;
+        for (const QString &name : {u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"z"_qs})
+            found.insert(name, *context->fetchCards(idOf(name)));
+        const QList<CanvasCard *> listed = *context->fetchCards();
+        for (auto it = found.cbegin(); it != found.cend(); ++it) {
+            QList<CanvasCard *> walked;
+            for (CanvasCard *card : listed) {
+                if (card->id() == idOf(it.key()))
+                    walked.append(card);
+            }
+            QVERIFY2(std::ranges::equal(*it, walked), qPrintable(QStringLiteral("%1 after %2").arg(it.key(), step)));
+            QCOMPARE(context->cardsWithID(idOf(it.key())), walked);
+        }
+        // A reader holding a list of an unchanged count holds what is listed.
+        if (revisionKnown && revision == context->cardListRevision())
+            QVERIFY2(std::ranges::equal(listed, listedAtRevision), qPrintable(step));
+        revision = context->cardListRevision();
+        revisionKnown = true;
+        listedAtRevision = listed;
+    }
 }
 
 void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
