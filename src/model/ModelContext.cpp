@@ -333,10 +333,8 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         })) {
         table.saved = std::move(rows);
         table.loaded = true;
-        if constexpr (std::is_same_v<T, CanvasCard>) {
-            forgetCardIDs();
-            cardListChanged();
-        }
+        table.idsKnown = false;
+        ++table.listRevision;
         return {};
     }
     // Made from rows read ahead before a part of them turned out unreadable.
@@ -366,10 +364,8 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
     }
     table.saved = rows;
     table.loaded = true;
-    if constexpr (std::is_same_v<T, CanvasCard>) {
-        forgetCardIDs();
-        cardListChanged();
-    }
+    table.idsKnown = false;
+    ++table.listRevision;
     return {};
 }
 
@@ -564,83 +560,96 @@ Expected<QList<CanvasCard *>, StoreError> ModelContext::fetchCards(const QUuid &
 {
     if (auto read = readIfNeverRead(m_cards); !read)
         return unexpected(read.error());
-    return cardsWithID(id);
+    return withID(m_cards, id);
 }
 
-QList<CanvasCard *> ModelContext::cardsWithID(const QUuid &id)
+QList<CanvasCard *> ModelContext::cardsWithID(const QUuid &id) { return withID(m_cards, id); }
+
+Expected<QList<Board *>, StoreError> ModelContext::fetchBoards(const QUuid &id)
 {
-    QList<CanvasCard *> found;
-    if (!m_cards.loaded)
+    if (auto read = readIfNeverRead(m_boards); !read)
+        return unexpected(read.error());
+    return withID(m_boards, id);
+}
+
+template <typename T>
+QList<T *> ModelContext::withID(Table<T> &table, const QUuid &id)
+{
+    QList<T *> found;
+    if (!table.loaded)
         return found;
-    if (!m_cardIDsKnown) {
-        m_cardByID.clear();
-        m_laterCardsByID.clear();
-        m_cardByID.reserve(m_cards.saved.size() + m_cards.inserted.size());
-        m_cardIDsKnown = true;
-        for (CanvasCard *card : std::as_const(m_cards.saved))
-            indexCard(card);
-        for (CanvasCard *card : std::as_const(m_cards.inserted))
-            indexCard(card);
+    if (!table.idsKnown) {
+        table.byID.clear();
+        table.laterByID.clear();
+        table.byID.reserve(table.saved.size() + table.inserted.size());
+        table.idsKnown = true;
+        for (T *entity : std::as_const(table.saved))
+            index(table, entity);
+        for (T *entity : std::as_const(table.inserted))
+            index(table, entity);
     }
-    const auto first = m_cardByID.constFind(id);
-    if (first == m_cardByID.cend())
+    const auto first = table.byID.constFind(id);
+    if (first == table.byID.cend())
         return found;
     if (!(*first)->m_removed)
         found.append(*first);
-    for (auto later = m_laterCardsByID.constFind(id); later != m_laterCardsByID.cend() && later.key() == id; ++later) {
+    for (auto later = table.laterByID.constFind(id); later != table.laterByID.cend() && later.key() == id; ++later) {
         if (!(*later)->m_removed)
             found.append(*later);
     }
     if (found.size() > 1) {
-        // Saved cards stand in row order, pending inserts after them in the
-        // order they were inserted.
-        const auto place = [this](const CanvasCard *card) {
-            const auto pending = std::find(m_cards.inserted.cbegin(), m_cards.inserted.cend(), card);
-            return pending == m_cards.inserted.cend() ? std::pair<int, qint64>(0, card->m_rowID)
-                                                       : std::pair<int, qint64>(1, pending - m_cards.inserted.cbegin());
+        // Saved entities stand in row order, pending inserts after them in
+        // the order they were inserted.
+        const auto place = [&table](const T *entity) {
+            const auto pending = std::find(table.inserted.cbegin(), table.inserted.cend(), entity);
+            return pending == table.inserted.cend() ? std::pair<int, qint64>(0, entity->m_rowID)
+                                                     : std::pair<int, qint64>(1, pending - table.inserted.cbegin());
         };
-        std::sort(found.begin(), found.end(),
-                  [&place](const CanvasCard *a, const CanvasCard *b) { return place(a) < place(b); });
+        std::sort(found.begin(), found.end(), [&place](const T *a, const T *b) { return place(a) < place(b); });
     }
     return found;
 }
 
-void ModelContext::indexCard(CanvasCard *card)
+template <typename T>
+void ModelContext::index(Table<T> &table, T *entity)
 {
-    if (!m_cardIDsKnown)
+    if (!table.idsKnown)
         return;
-    const QUuid id = card->id();
-    if (m_cardByID.contains(id))
-        m_laterCardsByID.insert(id, card);
+    const QUuid id = entity->id();
+    if (table.byID.contains(id))
+        table.laterByID.insert(id, entity);
     else
-        m_cardByID.insert(id, card);
+        table.byID.insert(id, entity);
 }
 
-void ModelContext::unindexCard(CanvasCard *card)
+template <typename T>
+void ModelContext::unindex(Table<T> &table, T *entity)
 {
-    if (!m_cardIDsKnown)
+    if (!table.idsKnown)
         return;
-    // While the index is known, no id was written since the card was
+    // While the index is known, no id was written since the entity was
     // indexed: it stands under the id it holds.
-    const QUuid id = card->id();
-    const auto first = m_cardByID.find(id);
-    if (first == m_cardByID.end() || *first != card) {
-        m_laterCardsByID.remove(id, card);
+    const QUuid id = entity->id();
+    const auto first = table.byID.find(id);
+    if (first == table.byID.end() || *first != entity) {
+        table.laterByID.remove(id, entity);
         return;
     }
-    const auto later = m_laterCardsByID.find(id);
-    if (later == m_laterCardsByID.end()) {
-        m_cardByID.erase(first);
+    const auto later = table.laterByID.find(id);
+    if (later == table.laterByID.end()) {
+        table.byID.erase(first);
         return;
     }
     *first = *later;
-    m_laterCardsByID.erase(later);
+    table.laterByID.erase(later);
 }
 
 void ModelContext::followWrite(PersistentEntity *entity, int property)
 {
-    if (property == CanvasCard::IdProperty && qobject_cast<CanvasCard *>(entity))
-        forgetCardIDs();
+    withTable(entity, [property](auto &table, auto *typed) {
+        if (property == std::remove_pointer_t<decltype(typed)>::IdProperty)
+            table.idsKnown = false;
+    });
     Q_EMIT entityWritten(entity, property);
 }
 
@@ -649,6 +658,8 @@ void ModelContext::insert(Board *board)
     adopt(m_boards, board);
     m_boards.inserted.append(board);
     m_dirty.insert(board);
+    index(m_boards, board);
+    ++m_boards.listRevision;
     recordStep({ModelChangeScope::Step::inserted, board});
 }
 
@@ -657,8 +668,8 @@ void ModelContext::insert(CanvasCard *card)
     adopt(m_cards, card);
     m_cards.inserted.append(card);
     m_dirty.insert(card);
-    indexCard(card);
-    cardListChanged();
+    index(m_cards, card);
+    ++m_cards.listRevision;
     recordStep({ModelChangeScope::Step::inserted, card});
 }
 
@@ -667,6 +678,8 @@ void ModelContext::insert(Connection *connection)
     adopt(m_connections, connection);
     m_connections.inserted.append(connection);
     m_dirty.insert(connection);
+    index(m_connections, connection);
+    ++m_connections.listRevision;
     recordStep({ModelChangeScope::Step::inserted, connection});
 }
 
@@ -772,14 +785,14 @@ Expected<qint64, StoreError> ModelContext::insertStagedCard(const QSqlDatabase &
 }
 
 template <typename Action>
-void ModelContext::withInsertedList(PersistentEntity *entity, Action action)
+void ModelContext::withTable(PersistentEntity *entity, Action action)
 {
     if (auto *board = qobject_cast<Board *>(entity))
-        action(m_boards.inserted, board);
+        action(m_boards, board);
     else if (auto *card = qobject_cast<CanvasCard *>(entity))
-        action(m_cards.inserted, card);
+        action(m_cards, card);
     else if (auto *connection = qobject_cast<Connection *>(entity))
-        action(m_connections.inserted, connection);
+        action(m_connections, connection);
 }
 
 void ModelContext::remove(PersistentEntity *entity)
@@ -787,19 +800,18 @@ void ModelContext::remove(PersistentEntity *entity)
     if (!entity || entity->m_context != this || entity->m_removed)
         return;
     qsizetype position = -1;
-    withInsertedList(entity, [&](auto &inserted, auto *typed) {
-        position = inserted.indexOf(typed);
-        if (position >= 0)
-            inserted.removeAt(position);
+    withTable(entity, [&](auto &table, auto *typed) {
+        ++table.listRevision;
+        position = table.inserted.indexOf(typed);
+        if (position >= 0) {
+            table.inserted.removeAt(position);
+            unindex(table, typed);
+        }
     });
     auto *card = qobject_cast<CanvasCard *>(entity);
-    if (card)
-        cardListChanged();
     if (position >= 0) {
         const bool listed = m_dirty.remove(entity);
         entity->m_context = nullptr;
-        if (card)
-            unindexCard(card);
         recordStep({ModelChangeScope::Step::removedPendingInsert, entity, position, listed});
         return;
     }
@@ -840,39 +852,36 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
         PersistentEntity *entity = step->entity;
         switch (step->kind) {
         case ModelChangeScope::Step::inserted:
-            withInsertedList(entity, [&](auto &inserted, auto *typed) {
-                if (inserted.removeOne(typed)) {
+            withTable(entity, [&](auto &table, auto *typed) {
+                if (table.inserted.removeOne(typed)) {
                     m_dirty.remove(entity);
                     entity->m_context = nullptr;
+                    unindex(table, typed);
+                    ++table.listRevision;
                     // For good: nothing brings an undone insert back.
                     if constexpr (std::is_same_v<std::remove_pointer_t<decltype(typed)>, CanvasCard>) {
                         if (const auto staged = m_staged.take(typed); staged.cardRow > 0)
                             discardStagedCardData(staged);
-                        unindexCard(typed);
-                        cardListChanged();
                     }
                 }
             });
             break;
         case ModelChangeScope::Step::removedPendingInsert:
-            withInsertedList(entity, [&](auto &inserted, auto *typed) {
-                if (inserted.contains(typed))
+            withTable(entity, [&](auto &table, auto *typed) {
+                if (table.inserted.contains(typed))
                     return;
-                inserted.insert(std::min(step->position, inserted.size()), typed);
+                table.inserted.insert(std::min(step->position, table.inserted.size()), typed);
                 entity->m_context = this;
                 if (step->listed)
                     m_dirty.insert(entity);
-                if constexpr (std::is_same_v<std::remove_pointer_t<decltype(typed)>, CanvasCard>) {
-                    indexCard(typed);
-                    cardListChanged();
-                }
+                index(table, typed);
+                ++table.listRevision;
             });
             break;
         case ModelChangeScope::Step::markedForDeletion:
             if (m_removed.removeOne(entity)) {
                 entity->m_removed = false;
-                if (qobject_cast<CanvasCard *>(entity))
-                    cardListChanged();
+                withTable(entity, [](auto &table, auto *) { ++table.listRevision; });
             }
             break;
         }
@@ -888,11 +897,13 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
             m_dirty.insert(entity);
         else
             m_dirty.remove(entity);
-        auto *card = qobject_cast<CanvasCard *>(entity);
-        const QUuid id = card ? card->id() : QUuid();
+        QUuid id;
+        withTable(entity, [&id](auto &, auto *typed) { id = typed->id(); });
         entity->restorePendingState(it->state);
-        if (card && card->id() != id)
-            forgetCardIDs();
+        withTable(entity, [&id](auto &table, auto *typed) {
+            if (typed->id() != id)
+                table.idsKnown = false;
+        });
     }
     if (!steps.isEmpty() || !snapshots.isEmpty())
         Q_EMIT writesTakenBack();
@@ -1401,15 +1412,16 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     }
 
     ++m_saves;
-    if (!m_cards.inserted.isEmpty()
-        || std::any_of(m_removed.cbegin(), m_removed.cend(),
-                       [](PersistentEntity *entity) { return qobject_cast<CanvasCard *>(entity); }))
-        cardListChanged();
     // Only now, with the transaction on disk, does memory follow. What the
     // store refused stays pending, as after a failed save, and is tried
     // again by the next one; it never holds the others back.
     const QSet<PersistentEntity *> &held = refused.entities;
     auto settle = [&](auto &table) {
+        using Entity = std::remove_pointer_t<typename std::remove_reference_t<decltype(table.saved)>::value_type>;
+        if (!table.inserted.isEmpty()
+            || std::any_of(m_removed.cbegin(), m_removed.cend(),
+                           [](PersistentEntity *entity) { return qobject_cast<Entity *>(entity); }))
+            ++table.listRevision;
         for (auto *entity : std::as_const(table.inserted)) {
             if (held.contains(entity))
                 continue;
@@ -1424,7 +1436,6 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         // by its row, and the list closes up over them in one move.
         if (m_removed.isEmpty())
             return;
-        using Entity = std::remove_pointer_t<typename std::remove_reference_t<decltype(table.saved)>::value_type>;
         const auto byRow = [](const Entity *entity, qint64 row) { return entity->m_rowID < row; };
         QList<qsizetype> gone;
         for (PersistentEntity *entity : std::as_const(m_removed)) {
@@ -1476,8 +1487,7 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     }
     for (PersistentEntity *entity : std::as_const(m_removed)) {
         entity->m_context = nullptr;
-        if (auto *card = qobject_cast<CanvasCard *>(entity))
-            unindexCard(card);
+        withTable(entity, [](auto &table, auto *typed) { unindex(table, typed); });
     }
     m_dirty.removeIf([&](PersistentEntity *entity) { return !held.contains(entity); });
     if (!m_removed.isEmpty())
@@ -1505,6 +1515,9 @@ void ModelContext::rollback()
             m_dirty.remove(entity);
         }
         table.inserted.clear();
+        // Saved values put back may hold other ids.
+        table.idsKnown = false;
+        ++table.listRevision;
     };
     dropInserted(m_boards);
     dropInserted(m_cards);
@@ -1522,9 +1535,6 @@ void ModelContext::rollback()
         entity->m_dirty = false;
         entity->revertToSaved();
     }
-    // Saved values put back may hold other ids.
-    forgetCardIDs();
-    cardListChanged();
     for (ModelChangeScope *scope : std::as_const(m_scopes))
         scope->forget();
     Q_EMIT writesTakenBack();

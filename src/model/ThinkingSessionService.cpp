@@ -232,25 +232,17 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
     if (!card)
         return unexpected(SessionFailure::from(ThinkingSessionError::cardNotFound));
 
-    const auto boards = m_context.fetchBoards();
-    if (!boards)
-        return failure<AddSnipOutcome>(scope, SessionFailure::from(boards.error()));
-    Board *target = nullptr;
-    for (Board *board : *boards) {
-        if (board->id() == noteID && board->isLive()) {
-            target = board;
-            break;
-        }
-    }
-    if (!target)
+    const auto targets = m_context.fetchBoards(noteID);
+    if (!targets)
+        return failure<AddSnipOutcome>(scope, SessionFailure::from(targets.error()));
+    const auto live = std::find_if(targets->cbegin(), targets->cend(), [](const Board *board) { return board->isLive(); });
+    if (live == targets->cend())
         return unexpected(SessionFailure::from(ThinkingSessionError::noteNotFound));
-    Board *owner = nullptr;
-    for (Board *board : *boards) {
-        if (board->id() == card->boardID()) {
-            owner = board;
-            break;
-        }
-    }
+    Board *target = *live;
+    const auto owners = m_context.fetchBoards(card->boardID());
+    if (!owners)
+        return failure<AddSnipOutcome>(scope, SessionFailure::from(owners.error()));
+    Board *owner = owners->value(0);
 
     const bool ownedByLiveNote = owner && owner->isLive() && !owner->isInbox();
     if (ownedByLiveNote || card->boardID() == target->id()) {

@@ -469,7 +469,8 @@ void ModelContextTest::cardLookupByIDAgreesWithAWalk_data()
 {
     // Steps: "+a" inserts a card of id a (again: a second card of it), "-a"
     // and "-a2" remove the first or second card fetchCards() lists of a,
-    // "a>b" writes b into the first card of a, "( )" open and undo a change
+    // "a>b" writes b into the first card of a; capitals do the same with
+    // notes. "( )" open and undo a change
     // scope, "save", "fail" (a save that fails), "rollback", "read" (the
     // store read again) and "reopen" (a new context on the file).
     QTest::addColumn<QStringList>("steps");
@@ -482,6 +483,7 @@ void ModelContextTest::cardLookupByIDAgreesWithAWalk_data()
     QTest::newRow("undone within a saved scope") << steps("+a save ( +b save -a b>a ) ( -b ) save");
     QTest::newRow("rolled back") << steps("+a +b save +c -a b>c c>d rollback +c save");
     QTest::newRow("failed save kept pending") << steps("+a +b fail -a +a save b>a fail rollback");
+    QTest::newRow("notes") << steps("+A +B +A save -A +A ( -A2 B>A ) A>C save B>A -A2 rollback read B>A -A save reopen");
 }
 
 void ModelContextTest::cardLookupByIDAgreesWithAWalk()
@@ -504,24 +506,32 @@ void ModelContextTest::cardLookupByIDAgreesWithAWalk()
 
     for (const QString &step : std::as_const(steps)) {
         ModelContext *context = container->mainContext();
-        const auto nthOf = [&](QStringView name, qsizetype nth) -> CanvasCard * {
-            const QList<CanvasCard *> held = context->fetchCards(idOf(name)).value_or(QList<CanvasCard *>());
-            return held.value(nth);
+        const auto nthOf = [&](QStringView name, qsizetype nth) -> PersistentEntity * {
+            if (name.front().isUpper())
+                return context->fetchBoards(idOf(name)).value_or(QList<Board *>()).value(nth);
+            return context->fetchCards(idOf(name)).value_or(QList<CanvasCard *>()).value(nth);
         };
-        if (step.startsWith(u'+')) {
+        if (step == u"+A" || step == u"+B") {
+            auto *added = new Board;
+            added->setId(idOf(step.mid(1)));
+            context->insert(added);
+        } else if (step.startsWith(u'+')) {
             CanvasCard::Init init;
             init.id = idOf(step.mid(1));
             init.boardID = noteID;
             init.kind = CardKind::thought;
             context->insert(new CanvasCard(init));
         } else if (step.startsWith(u'-')) {
-            CanvasCard *card = nthOf(step.mid(1, 1), step.size() > 2 ? 1 : 0);
-            QVERIFY2(card, qPrintable(step));
-            context->remove(card);
+            PersistentEntity *entity = nthOf(step.mid(1, 1), step.size() > 2 ? 1 : 0);
+            QVERIFY2(entity, qPrintable(step));
+            context->remove(entity);
         } else if (step.contains(u'>')) {
-            CanvasCard *card = nthOf(step.left(1), 0);
-            QVERIFY2(card, qPrintable(step));
-            card->setId(idOf(step.mid(2)));
+            PersistentEntity *entity = nthOf(step.left(1), 0);
+            QVERIFY2(entity, qPrintable(step));
+            if (auto *board = qobject_cast<Board *>(entity))
+                board->setId(idOf(step.mid(2)));
+            else
+                qobject_cast<CanvasCard *>(entity)->setId(idOf(step.mid(2)));
         } else if (step == u"(") {
             scope.emplace(*context);
         } else if (step == u")") {
@@ -560,6 +570,18 @@ void ModelContextTest::cardLookupByIDAgreesWithAWalk()
             }
             QVERIFY2(std::ranges::equal(*it, walked), qPrintable(QStringLiteral("%1 after %2").arg(it.key(), step)));
             QCOMPARE(context->cardsWithID(idOf(it.key())), walked);
+        }
+        QHash<QString, QList<Board *>> notesFound;
+        for (const QString &name : {u"A"_qs, u"B"_qs, u"C"_qs, u"Z"_qs})
+            notesFound.insert(name, *context->fetchBoards(idOf(name)));
+        const QList<Board *> notes = *context->fetchBoards();
+        for (auto it = notesFound.cbegin(); it != notesFound.cend(); ++it) {
+            QList<Board *> walked;
+            for (Board *board : notes) {
+                if (board->id() == idOf(it.key()))
+                    walked.append(board);
+            }
+            QVERIFY2(std::ranges::equal(*it, walked), qPrintable(QStringLiteral("%1 after %2").arg(it.key(), step)));
         }
         // A reader holding a list of an unchanged count holds what is listed.
         if (revisionKnown && revision == context->cardListRevision())
