@@ -130,11 +130,11 @@ QSizeF BoardMapModel::contentSize() const
 
 CanvasCard *BoardMapModel::card(const QUuid &id) const
 {
-    const auto all = m_context.fetchCards();
-    if (!all)
+    const auto holding = m_context.fetchCards(id);
+    if (!holding)
         return nullptr;
-    for (CanvasCard *card : *all) {
-        if (card->id() == id && card->boardID() == m_boardID && card->isLive())
+    for (CanvasCard *card : *holding) {
+        if (card->boardID() == m_boardID && card->isLive())
             return card;
     }
     return nullptr;

@@ -15,25 +15,14 @@ CardLayoutCommand::CardLayoutCommand(ModelContext &context, QList<CanvasCardLayo
 
 Expected<void, StoreError> CardLayoutCommand::exchange(ModelContext &context)
 {
-    const auto cards = context.fetchCards();
-    if (!cards)
-        return unexpected(cards.error());
-
-    // Only the named cards are indexed, so a step over a few cards stays
-    // cheap in a large library. A store holding one id twice uses the first.
+    // A store holding one id twice uses the first.
     QHash<QUuid, CanvasCard *> byID;
     byID.reserve(m_snapshots.size());
-    for (const CanvasCardLayoutSnapshot &snapshot : std::as_const(m_snapshots))
-        byID.insert(snapshot.id, nullptr);
-    // The walk ends once every named card is found.
-    qsizetype found = 0;
-    for (CanvasCard *card : *cards) {
-        const auto slot = byID.find(card->id());
-        if (slot != byID.end() && !*slot) {
-            *slot = card;
-            if (++found == byID.size())
-                break;
-        }
+    for (const CanvasCardLayoutSnapshot &snapshot : std::as_const(m_snapshots)) {
+        const auto holding = context.fetchCards(snapshot.id);
+        if (!holding)
+            return unexpected(holding.error());
+        byID.insert(snapshot.id, holding->value(0));
     }
 
     QList<CanvasCardLayoutSnapshot> replaced;

@@ -21,11 +21,11 @@ CanvasCard *ConnectionEditorModel::liveCard(const QUuid &id) const
 {
     if (!m_context)
         return nullptr;
-    const auto cards = m_context->fetchCards();
+    const auto cards = m_context->fetchCards(id);
     if (!cards)
         return nullptr;
     for (CanvasCard *card : *cards) {
-        if (card->id() == id && card->isLive())
+        if (card->isLive())
             return card;
     }
     return nullptr;

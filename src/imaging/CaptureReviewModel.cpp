@@ -42,11 +42,11 @@ CaptureReviewModel::~CaptureReviewModel() = default;
 
 CanvasCard *CaptureReviewModel::card() const
 {
-    auto cards = m_runtime.modelContext().fetchCards();
+    auto cards = m_runtime.modelContext().fetchCards(m_cardID);
     if (!cards)
         return nullptr;
     for (CanvasCard *card : *cards) {
-        if (card->id() == m_cardID && card->isLive())
+        if (card->isLive())
             return card;
     }
     return nullptr;

@@ -95,9 +95,9 @@ void SnipFrameComposerModel::resolve()
         const QUuid id = std::get<SnipFrameComposerSource::Card>(m_source.value).id;
         const CanvasCard *found = nullptr;
         if (m_runtime) {
-            if (auto cards = m_runtime->modelContext().fetchCards()) {
+            if (auto cards = m_runtime->modelContext().fetchCards(id)) {
                 for (const CanvasCard *card : *cards) {
-                    if (card->id() == id && card->isLive()) {
+                    if (card->isLive()) {
                         found = card;
                         break;
                     }

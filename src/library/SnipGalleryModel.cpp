@@ -90,7 +90,7 @@ CanvasCard *SnipGalleryModel::currentCard() const
     if (m_currentCard && m_currentCard->id() == m_currentCardID && m_currentCard->kind() == CardKind::snip
         && m_currentCard->isLive())
         return m_currentCard;
-    m_currentCard = SnipGallerySequence::currentCard(m_library.cards(), m_currentCardID);
+    m_currentCard = SnipGallerySequence::currentCard(m_library.cardsWithID(m_currentCardID), m_currentCardID);
     return m_currentCard;
 }
 
@@ -158,21 +158,8 @@ void SnipGalleryModel::loadPictures()
     }
     kept.append(neighbours);
     if (shownReady) {
-        // Both neighbours found in one walk over the cards, each the first
-        // live snip of its id.
-        QList<const CanvasCard *> found(neighbours.size(), nullptr);
-        qsizetype missing = neighbours.size();
-        for (const CanvasCard *candidate : m_library.cards()) {
-            if (missing == 0)
-                break;
-            const qsizetype at = neighbours.indexOf(candidate->id());
-            if (at >= 0 && !found.at(at) && candidate->kind() == CardKind::snip && candidate->isLive()) {
-                found[at] = candidate;
-                --missing;
-            }
-        }
-        for (const CanvasCard *neighbour : std::as_const(found)) {
-            if (neighbour)
+        for (const QUuid &id : std::as_const(neighbours)) {
+            if (const CanvasCard *neighbour = SnipGallerySequence::currentCard(m_library.cardsWithID(id), id))
                 m_pictures->load(*neighbour);
         }
     }

@@ -333,6 +333,8 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         })) {
         table.saved = std::move(rows);
         table.loaded = true;
+        table.idsKnown = false;
+        ++table.listRevision;
         return {};
     }
     // Made from rows read ahead before a part of them turned out unreadable.
@@ -362,6 +364,8 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
     }
     table.saved = rows;
     table.loaded = true;
+    table.idsKnown = false;
+    ++table.listRevision;
     return {};
 }
 
@@ -515,14 +519,18 @@ void ModelContext::readAhead()
 }
 
 template <typename T>
-Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
+Expected<void, StoreError> ModelContext::readIfNeverRead(Table<T> &table)
 {
     if (auto failure = takeInjectedFetchFailure())
         return unexpected(*failure);
-    if (!table.loaded) {
-        if (auto loaded = loadTable(table); !loaded)
-            return unexpected(loaded.error());
-    }
+    return table.loaded ? Expected<void, StoreError>() : loadTable(table);
+}
+
+template <typename T>
+Expected<QList<T *>, StoreError> ModelContext::fetch(Table<T> &table)
+{
+    if (auto read = readIfNeverRead(table); !read)
+        return unexpected(read.error());
     // Only entities waiting in m_removed are marked removed among the saved
     // ones. With none waiting, the saved list is handed out as it is, shared
     // rather than copied: a large library is fetched after every save, and
@@ -548,11 +556,110 @@ Expected<QList<Board *>, StoreError> ModelContext::fetchBoards() { return fetch(
 Expected<QList<CanvasCard *>, StoreError> ModelContext::fetchCards() { return fetch(m_cards); }
 Expected<QList<Connection *>, StoreError> ModelContext::fetchConnections() { return fetch(m_connections); }
 
+Expected<QList<CanvasCard *>, StoreError> ModelContext::fetchCards(const QUuid &id)
+{
+    if (auto read = readIfNeverRead(m_cards); !read)
+        return unexpected(read.error());
+    return withID(m_cards, id);
+}
+
+QList<CanvasCard *> ModelContext::cardsWithID(const QUuid &id) { return withID(m_cards, id); }
+
+Expected<QList<Board *>, StoreError> ModelContext::fetchBoards(const QUuid &id)
+{
+    if (auto read = readIfNeverRead(m_boards); !read)
+        return unexpected(read.error());
+    return withID(m_boards, id);
+}
+
+template <typename T>
+QList<T *> ModelContext::withID(Table<T> &table, const QUuid &id)
+{
+    QList<T *> found;
+    if (!table.loaded)
+        return found;
+    if (!table.idsKnown) {
+        table.byID.clear();
+        table.laterByID.clear();
+        table.byID.reserve(table.saved.size() + table.inserted.size());
+        table.idsKnown = true;
+        for (T *entity : std::as_const(table.saved))
+            index(table, entity);
+        for (T *entity : std::as_const(table.inserted))
+            index(table, entity);
+    }
+    const auto first = table.byID.constFind(id);
+    if (first == table.byID.cend())
+        return found;
+    if (!(*first)->m_removed)
+        found.append(*first);
+    for (auto later = table.laterByID.constFind(id); later != table.laterByID.cend() && later.key() == id; ++later) {
+        if (!(*later)->m_removed)
+            found.append(*later);
+    }
+    if (found.size() > 1) {
+        // Saved entities stand in row order, pending inserts after them in
+        // the order they were inserted.
+        const auto place = [&table](const T *entity) {
+            const auto pending = std::find(table.inserted.cbegin(), table.inserted.cend(), entity);
+            return pending == table.inserted.cend() ? std::pair<int, qint64>(0, entity->m_rowID)
+                                                     : std::pair<int, qint64>(1, pending - table.inserted.cbegin());
+        };
+        std::sort(found.begin(), found.end(), [&place](const T *a, const T *b) { return place(a) < place(b); });
+    }
+    return found;
+}
+
+template <typename T>
+void ModelContext::index(Table<T> &table, T *entity)
+{
+    if (!table.idsKnown)
+        return;
+    const QUuid id = entity->id();
+    if (table.byID.contains(id))
+        table.laterByID.insert(id, entity);
+    else
+        table.byID.insert(id, entity);
+}
+
+template <typename T>
+void ModelContext::unindex(Table<T> &table, T *entity)
+{
+    if (!table.idsKnown)
+        return;
+    // While the index is known, no id was written since the entity was
+    // indexed: it stands under the id it holds.
+    const QUuid id = entity->id();
+    const auto first = table.byID.find(id);
+    if (first == table.byID.end() || *first != entity) {
+        table.laterByID.remove(id, entity);
+        return;
+    }
+    const auto later = table.laterByID.find(id);
+    if (later == table.laterByID.end()) {
+        table.byID.erase(first);
+        return;
+    }
+    *first = *later;
+    table.laterByID.erase(later);
+}
+
+void ModelContext::followWrite(PersistentEntity *entity, int property)
+{
+    withTable(entity, [property](auto &table, auto *typed) {
+        if (property == std::remove_pointer_t<decltype(typed)>::IdProperty)
+            table.idsKnown = false;
+    });
+    Q_EMIT entityWritten(entity, property);
+}
+
 void ModelContext::insert(Board *board)
 {
     adopt(m_boards, board);
     m_boards.inserted.append(board);
     m_dirty.insert(board);
+    index(m_boards, board);
+    ++m_boards.listRevision;
     recordStep({ModelChangeScope::Step::inserted, board});
 }
 
@@ -561,6 +668,8 @@ void ModelContext::insert(CanvasCard *card)
     adopt(m_cards, card);
     m_cards.inserted.append(card);
     m_dirty.insert(card);
+    index(m_cards, card);
+    ++m_cards.listRevision;
     recordStep({ModelChangeScope::Step::inserted, card});
 }
 
@@ -569,6 +678,8 @@ void ModelContext::insert(Connection *connection)
     adopt(m_connections, connection);
     m_connections.inserted.append(connection);
     m_dirty.insert(connection);
+    index(m_connections, connection);
+    ++m_connections.listRevision;
     recordStep({ModelChangeScope::Step::inserted, connection});
 }
 
@@ -674,14 +785,14 @@ Expected<qint64, StoreError> ModelContext::insertStagedCard(const QSqlDatabase &
 }
 
 template <typename Action>
-void ModelContext::withInsertedList(PersistentEntity *entity, Action action)
+void ModelContext::withTable(PersistentEntity *entity, Action action)
 {
     if (auto *board = qobject_cast<Board *>(entity))
-        action(m_boards.inserted, board);
+        action(m_boards, board);
     else if (auto *card = qobject_cast<CanvasCard *>(entity))
-        action(m_cards.inserted, card);
+        action(m_cards, card);
     else if (auto *connection = qobject_cast<Connection *>(entity))
-        action(m_connections.inserted, connection);
+        action(m_connections, connection);
 }
 
 void ModelContext::remove(PersistentEntity *entity)
@@ -689,11 +800,15 @@ void ModelContext::remove(PersistentEntity *entity)
     if (!entity || entity->m_context != this || entity->m_removed)
         return;
     qsizetype position = -1;
-    withInsertedList(entity, [&](auto &inserted, auto *typed) {
-        position = inserted.indexOf(typed);
-        if (position >= 0)
-            inserted.removeAt(position);
+    withTable(entity, [&](auto &table, auto *typed) {
+        ++table.listRevision;
+        position = table.inserted.indexOf(typed);
+        if (position >= 0) {
+            table.inserted.removeAt(position);
+            unindex(table, typed);
+        }
     });
+    auto *card = qobject_cast<CanvasCard *>(entity);
     if (position >= 0) {
         const bool listed = m_dirty.remove(entity);
         entity->m_context = nullptr;
@@ -701,7 +816,7 @@ void ModelContext::remove(PersistentEntity *entity)
         return;
     }
     // Once deleted for good the card has no store to read its texts from.
-    if (auto *card = qobject_cast<CanvasCard *>(entity))
+    if (card)
         card->readTexts();
     entity->m_removed = true;
     m_removed.append(entity);
@@ -737,10 +852,12 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
         PersistentEntity *entity = step->entity;
         switch (step->kind) {
         case ModelChangeScope::Step::inserted:
-            withInsertedList(entity, [&](auto &inserted, auto *typed) {
-                if (inserted.removeOne(typed)) {
+            withTable(entity, [&](auto &table, auto *typed) {
+                if (table.inserted.removeOne(typed)) {
                     m_dirty.remove(entity);
                     entity->m_context = nullptr;
+                    unindex(table, typed);
+                    ++table.listRevision;
                     // For good: nothing brings an undone insert back.
                     if constexpr (std::is_same_v<std::remove_pointer_t<decltype(typed)>, CanvasCard>) {
                         if (const auto staged = m_staged.take(typed); staged.cardRow > 0)
@@ -750,18 +867,22 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
             });
             break;
         case ModelChangeScope::Step::removedPendingInsert:
-            withInsertedList(entity, [&](auto &inserted, auto *typed) {
-                if (inserted.contains(typed))
+            withTable(entity, [&](auto &table, auto *typed) {
+                if (table.inserted.contains(typed))
                     return;
-                inserted.insert(std::min(step->position, inserted.size()), typed);
+                table.inserted.insert(std::min(step->position, table.inserted.size()), typed);
                 entity->m_context = this;
                 if (step->listed)
                     m_dirty.insert(entity);
+                index(table, typed);
+                ++table.listRevision;
             });
             break;
         case ModelChangeScope::Step::markedForDeletion:
-            if (m_removed.removeOne(entity))
+            if (m_removed.removeOne(entity)) {
                 entity->m_removed = false;
+                withTable(entity, [](auto &table, auto *) { ++table.listRevision; });
+            }
             break;
         }
     }
@@ -776,7 +897,13 @@ void ModelContext::undo(const QList<ModelChangeScope::Step> &steps,
             m_dirty.insert(entity);
         else
             m_dirty.remove(entity);
+        QUuid id;
+        withTable(entity, [&id](auto &, auto *typed) { id = typed->id(); });
         entity->restorePendingState(it->state);
+        withTable(entity, [&id](auto &table, auto *typed) {
+            if (typed->id() != id)
+                table.idsKnown = false;
+        });
     }
     if (!steps.isEmpty() || !snapshots.isEmpty())
         Q_EMIT writesTakenBack();
@@ -1290,6 +1417,11 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     // again by the next one; it never holds the others back.
     const QSet<PersistentEntity *> &held = refused.entities;
     auto settle = [&](auto &table) {
+        using Entity = std::remove_pointer_t<typename std::remove_reference_t<decltype(table.saved)>::value_type>;
+        if (!table.inserted.isEmpty()
+            || std::any_of(m_removed.cbegin(), m_removed.cend(),
+                           [](PersistentEntity *entity) { return qobject_cast<Entity *>(entity); }))
+            ++table.listRevision;
         for (auto *entity : std::as_const(table.inserted)) {
             if (held.contains(entity))
                 continue;
@@ -1304,7 +1436,6 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         // by its row, and the list closes up over them in one move.
         if (m_removed.isEmpty())
             return;
-        using Entity = std::remove_pointer_t<typename std::remove_reference_t<decltype(table.saved)>::value_type>;
         const auto byRow = [](const Entity *entity, qint64 row) { return entity->m_rowID < row; };
         QList<qsizetype> gone;
         for (PersistentEntity *entity : std::as_const(m_removed)) {
@@ -1354,8 +1485,10 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
         entity->markSaved();
         entity->m_dirty = false;
     }
-    for (PersistentEntity *entity : std::as_const(m_removed))
+    for (PersistentEntity *entity : std::as_const(m_removed)) {
         entity->m_context = nullptr;
+        withTable(entity, [](auto &table, auto *typed) { unindex(table, typed); });
+    }
     m_dirty.removeIf([&](PersistentEntity *entity) { return !held.contains(entity); });
     if (!m_removed.isEmpty())
         m_logHoldsRemovedRows = true;
@@ -1382,6 +1515,9 @@ void ModelContext::rollback()
             m_dirty.remove(entity);
         }
         table.inserted.clear();
+        // Saved values put back may hold other ids.
+        table.idsKnown = false;
+        ++table.listRevision;
     };
     dropInserted(m_boards);
     dropInserted(m_cards);

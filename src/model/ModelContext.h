@@ -51,6 +51,21 @@ public:
     Expected<QList<Board *>, StoreError> fetchBoards();
     Expected<QList<CanvasCard *>, StoreError> fetchCards();
     Expected<QList<Connection *>, StoreError> fetchConnections();
+    // The cards fetchCards() lists that hold this id, in its order: nearly
+    // always one. Found at once, where a walk would look at every card of
+    // a large library. Reads the cards first when they were never read,
+    // failing as fetchCards() does.
+    Expected<QList<CanvasCard *>, StoreError> fetchCards(const QUuid &id);
+    // The same over the cards read already, for a reader that holds a list
+    // fetchCards() gave: none before the cards were first read.
+    QList<CanvasCard *> cardsWithID(const QUuid &id);
+    // Moves on whenever fetchCards() may list other cards or another order
+    // (an insert, a deletion, either taken back or saved, the cards read
+    // again); a card's id written leaves it. A reader whose list was
+    // fetched at this count lists what fetchCards() would list now.
+    quint64 cardListRevision() const { return m_cards.listRevision; }
+    // The notes fetchBoards() lists that hold this id, as fetchCards(id).
+    Expected<QList<Board *>, StoreError> fetchBoards(const QUuid &id);
 
     // The context takes ownership.
     void insert(Board *board);
@@ -240,6 +255,17 @@ private:
         };
         QList<Part> ahead;
         quint64 aheadSince = 0;
+        // Every entity of the table by its id, saved or pending, those
+        // marked for deletion until the save lets go of them; the later
+        // entities of an id held more than once in the second. Followed
+        // through inserts, deletions and their undoing; an id written,
+        // writes taken back or the table read again have it made whole
+        // when next asked.
+        QHash<QUuid, T *> byID;
+        QMultiHash<QUuid, T *> laterByID;
+        bool idsKnown = false;
+        // Moves on whenever the listing of the table may change.
+        quint64 listRevision = 0;
     };
 
     void entityWillChange(PersistentEntity *entity);
@@ -247,9 +273,9 @@ private:
     void recordStep(const ModelChangeScope::Step &step);
     void undo(const QList<ModelChangeScope::Step> &steps,
               const QHash<PersistentEntity *, ModelChangeScope::Snapshot> &snapshots);
-    // Calls `action` with the pending-insert list of the entity's type.
+    // Calls `action` with the table of the entity's type and the entity.
     template <typename Action>
-    void withInsertedList(PersistentEntity *entity, Action action);
+    void withTable(PersistentEntity *entity, Action action);
     std::optional<QByteArray> loadBlob(const CanvasCard *card, CanvasCard::Blob which) const;
     // Reads the long texts of a card whose texts are yet unread.
     void readCardTexts(CanvasCard *card);
@@ -259,6 +285,18 @@ private:
 
     template <typename T>
     Expected<QList<T *>, StoreError> fetch(Table<T> &table);
+    template <typename T>
+    Expected<void, StoreError> readIfNeverRead(Table<T> &table);
+    // The table's entities that fetch() lists holding this id, in its order.
+    template <typename T>
+    QList<T *> withID(Table<T> &table, const QUuid &id);
+    // Keeping a table's index by id: an entity taken into the context or
+    // let go of it, and a write (an id written).
+    template <typename T>
+    static void index(Table<T> &table, T *entity);
+    template <typename T>
+    static void unindex(Table<T> &table, T *entity);
+    void followWrite(PersistentEntity *entity, int property);
     template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
     // Found damaged as it is read: the library is written no more, as one

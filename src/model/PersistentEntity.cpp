@@ -40,7 +40,7 @@ void PersistentEntity::didWrite(int property)
     }
     Q_EMIT changed(property);
     if (m_context)
-        Q_EMIT m_context->entityWritten(this, property);
+        m_context->followWrite(this, property);
 }
 
 } // namespace tessaline

@@ -9,6 +9,18 @@
 
 namespace tessaline {
 
+namespace {
+
+// The first of the cards holding an id that a snip operation may act on.
+CanvasCard *liveSnip(const QList<CanvasCard *> &holding)
+{
+    const auto found = std::find_if(holding.cbegin(), holding.cend(),
+                                    [](const CanvasCard *card) { return card->isSnip() && card->isLive(); });
+    return found == holding.cend() ? nullptr : *found;
+}
+
+} // namespace
+
 QString message(ThinkingSessionError error)
 {
     switch (error) {
@@ -118,16 +130,10 @@ Expected<CanvasCard *, SessionFailure> ThinkingSessionService::updateCaption(con
                                                                              const QDateTime &now)
 {
     ModelChangeScope scope(m_context);
-    const auto cards = m_context.fetchCards();
+    const auto cards = m_context.fetchCards(cardID);
     if (!cards)
         return failure<CanvasCard *>(scope, SessionFailure::from(cards.error()));
-    CanvasCard *target = nullptr;
-    for (CanvasCard *card : *cards) {
-        if (card->id() == cardID && card->isSnip() && card->isLive()) {
-            target = card;
-            break;
-        }
-    }
+    CanvasCard *target = liveSnip(*cards);
     if (!target)
         return unexpected(SessionFailure::from(ThinkingSessionError::cardNotFound));
 
@@ -219,38 +225,24 @@ Expected<AddSnipOutcome, SessionFailure> ThinkingSessionService::addSnipToNote(c
                                                                                const QDateTime &now)
 {
     ModelChangeScope scope(m_context);
-    const auto cards = m_context.fetchCards();
+    const auto cards = m_context.fetchCards(cardID);
     if (!cards)
         return failure<AddSnipOutcome>(scope, SessionFailure::from(cards.error()));
-    CanvasCard *card = nullptr;
-    for (CanvasCard *candidate : *cards) {
-        if (candidate->id() == cardID && candidate->isSnip() && candidate->isLive()) {
-            card = candidate;
-            break;
-        }
-    }
+    CanvasCard *card = liveSnip(*cards);
     if (!card)
         return unexpected(SessionFailure::from(ThinkingSessionError::cardNotFound));
 
-    const auto boards = m_context.fetchBoards();
-    if (!boards)
-        return failure<AddSnipOutcome>(scope, SessionFailure::from(boards.error()));
-    Board *target = nullptr;
-    for (Board *board : *boards) {
-        if (board->id() == noteID && board->isLive()) {
-            target = board;
-            break;
-        }
-    }
-    if (!target)
+    const auto targets = m_context.fetchBoards(noteID);
+    if (!targets)
+        return failure<AddSnipOutcome>(scope, SessionFailure::from(targets.error()));
+    const auto live = std::find_if(targets->cbegin(), targets->cend(), [](const Board *board) { return board->isLive(); });
+    if (live == targets->cend())
         return unexpected(SessionFailure::from(ThinkingSessionError::noteNotFound));
-    Board *owner = nullptr;
-    for (Board *board : *boards) {
-        if (board->id() == card->boardID()) {
-            owner = board;
-            break;
-        }
-    }
+    Board *target = *live;
+    const auto owners = m_context.fetchBoards(card->boardID());
+    if (!owners)
+        return failure<AddSnipOutcome>(scope, SessionFailure::from(owners.error()));
+    Board *owner = owners->value(0);
 
     const bool ownedByLiveNote = owner && owner->isLive() && !owner->isInbox();
     if (ownedByLiveNote || card->boardID() == target->id()) {

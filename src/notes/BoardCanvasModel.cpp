@@ -451,10 +451,8 @@ void BoardCanvasModel::storedWritingChanged()
 void BoardCanvasModel::insertCardReference(const QUuid &cardID, const std::optional<QUuid> &anchorBlockID,
                                            bool revealWriting)
 {
-    const QList<CanvasCard *> &cards = m_library.cards();
-    const auto found = std::find_if(cards.cbegin(), cards.cend(), [&cardID](const CanvasCard *card) {
-        return card->id() == cardID && card->isLive();
-    });
+    const QList<CanvasCard *> cards = m_library.cardsWithID(cardID);
+    const auto found = std::find_if(cards.cbegin(), cards.cend(), [](const CanvasCard *card) { return card->isLive(); });
     if (found == cards.cend())
         return;
     // A thought of another note is never referenced; a snip is, and stays

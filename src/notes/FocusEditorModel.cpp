@@ -32,8 +32,8 @@ void FocusEditorModel::loadPicture(const CanvasCard &card)
 
 CanvasCard *FocusEditorModel::card() const
 {
-    for (CanvasCard *card : m_library.cards()) {
-        if (card->id() == m_cardID && !card->deletedAt())
+    for (CanvasCard *card : m_library.cardsWithID(m_cardID)) {
+        if (!card->deletedAt())
             return card;
     }
     return nullptr;

@@ -487,14 +487,9 @@ CanvasCard *AppRuntime::cardWithID(const QUuid &cardID)
     if (CanvasCard *known = m_capturedCards.value(cardID); known && known->id() == cardID
                                                           && known->modelContext() == &modelContext())
         return known;
-    // From the newest end, where captures stand: not after every card of a
-    // large library.
-    const auto cards = modelContext().fetchCards();
-    if (!cards)
-        return nullptr;
-    const auto found = std::find_if(cards->crbegin(), cards->crend(),
-                                    [&](const CanvasCard *candidate) { return candidate->id() == cardID; });
-    return found != cards->crend() ? *found : nullptr;
+    // A capture's card is the newest of those holding its id.
+    const auto cards = modelContext().fetchCards(cardID);
+    return cards && !cards->isEmpty() ? cards->last() : nullptr;
 }
 
 DesktopSearchRecord AppRuntime::desktopSearchRecord(const CanvasCard *card, const QList<Board *> &boards, bool readsOriginalImage)

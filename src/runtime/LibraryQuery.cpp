@@ -64,6 +64,7 @@ void LibraryQuery::refresh()
         if (cards->constData() != m_cards.constData() || cards->size() != m_cards.size())
             ++m_cardsRevision;
         m_cards = *cards;
+        m_cardsListedAt = m_context.cardListRevision();
     }
     if (auto connections = m_context.fetchConnections())
         m_connections = *connections;
@@ -279,10 +280,16 @@ Board *LibraryQuery::firstBoard(const QUuid &id) const
     return m_firstBoardByID.value(id, nullptr);
 }
 
-CanvasCard *LibraryQuery::firstCard(const QUuid &id) const
+QList<CanvasCard *> LibraryQuery::cardsWithID(const QUuid &id) const
 {
-    const auto found = std::find_if(m_cards.cbegin(), m_cards.cend(), [&](const CanvasCard *card) { return card->id() == id; });
-    return found == m_cards.cend() ? nullptr : *found;
+    if (m_cardsListedAt == m_context.cardListRevision())
+        return m_context.cardsWithID(id);
+    QList<CanvasCard *> found;
+    for (CanvasCard *card : m_cards) {
+        if (card->id() == id)
+            found.append(card);
+    }
+    return found;
 }
 
 Board *LibraryQuery::quickCapturesNote(const QList<Board *> &boards)

@@ -43,7 +43,12 @@ public:
     // The first note (or card) with this id, deleted or not. Notes are
     // found by their id at once (screens ask for every row they show).
     Board *firstBoard(const QUuid &id) const;
-    CanvasCard *firstCard(const QUuid &id) const;
+    CanvasCard *firstCard(const QUuid &id) const { return cardsWithID(id).value(0); }
+    // The cards of cards() that hold this id, in its order: nearly always
+    // one. Asked of the context's own index while cards() is what the
+    // context lists; walked for otherwise (an insert or a deletion not
+    // saved yet).
+    QList<CanvasCard *> cardsWithID(const QUuid &id) const;
 
     // The first live inbox note in sort-index order; the sidebar, the
     // toolbar and the detail pane all use this one lookup.
@@ -107,6 +112,8 @@ private:
     mutable QHash<QUuid, Board *> m_firstBoardByID;
     mutable bool m_boardIDsKnown = false;
     QList<CanvasCard *> m_cards;
+    // The context's count of its listings when m_cards was fetched.
+    quint64 m_cardsListedAt = 0;
     QList<Connection *> m_connections;
     NoteCardGroups m_noteCardGroups;
     // Cards written in a way the groups count since the last save: kept

@@ -23,13 +23,12 @@ CanvasCard *CaptureToastModel::currentCard() const
 {
     if (m_card && m_card->isLive() && m_card->id() == m_cardID)
         return m_card;
-    const auto cards = m_runtime.modelContext().fetchCards();
+    const auto cards = m_runtime.modelContext().fetchCards(m_cardID);
     if (!cards)
         return nullptr;
-    // The capture just stored is the newest card: looked for from the end,
-    // it is found at once rather than after every card of a large library.
+    // The capture just stored is the newest card of its id.
     for (auto card = cards->crbegin(); card != cards->crend(); ++card) {
-        if ((*card)->id() == m_cardID && (*card)->isLive())
+        if ((*card)->isLive())
             return m_card = *card;
     }
     return nullptr;

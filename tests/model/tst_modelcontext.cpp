@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace tessaline;
 
 namespace {
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void changeScopeUndoesOnlyItsOwnChanges();
     void changeScopesNestAndEndAtASave();
     void failedSaveWritesNothing();
+    void cardLookupByIDAgreesWithAWalk_data();
+    void cardLookupByIDAgreesWithAWalk();
     void cardBytesLoadLazilyAndGoWithTheCard();
     void storedCardTextsHoldThroughEveryRoad_data();
     void storedCardTextsHoldThroughEveryRoad();
@@ -459,6 +463,128 @@ void ModelContextTest::failedSaveWritesNothing()
     const auto boards = container->mainContext()->fetchBoards();
     QCOMPARE(boards->size(), 1);
     QCOMPARE(boards->first()->title(), QStringLiteral("first"));
+}
+
+void ModelContextTest::cardLookupByIDAgreesWithAWalk_data()
+{
+    // Steps: "+a" inserts a card of id a (again: a second card of it), "-a"
+    // and "-a2" remove the first or second card fetchCards() lists of a,
+    // "a>b" writes b into the first card of a; capitals do the same with
+    // notes. "( )" open and undo a change
+    // scope, "save", "fail" (a save that fails), "rollback", "read" (the
+    // store read again) and "reopen" (a new context on the file).
+    QTest::addColumn<QStringList>("steps");
+    const auto steps = [](const char *text) { return QString::fromLatin1(text).split(u' '); };
+    QTest::newRow("deleted, saved and added again") << steps("+a +b save -a +a save -b save +b reopen -a save");
+    QTest::newRow("one id held thrice") << steps("+a +a save +a -a save -a2 save reopen +a -a2 -a save");
+    QTest::newRow("ids written") << steps("+a +b save b>a a>c save read c>d -a -d save reopen");
+    QTest::newRow("scope undone") << steps("+a +b save ( +c -a b>a +a -a2 ) save");
+    QTest::newRow("pending inserts taken out and undone") << steps("+a +b +a ( -b -a -a +b ) save");
+    QTest::newRow("undone within a saved scope") << steps("+a save ( +b save -a b>a ) ( -b ) save");
+    QTest::newRow("rolled back") << steps("+a +b save +c -a b>c c>d rollback +c save");
+    QTest::newRow("failed save kept pending") << steps("+a +b fail -a +a save b>a fail rollback");
+    QTest::newRow("notes") << steps("+A +B +A save -A +A ( -A2 B>A ) A>C save B>A -A2 rollback read B>A -A save reopen");
+}
+
+void ModelContextTest::cardLookupByIDAgreesWithAWalk()
+{
+    QFETCH(QStringList, steps);
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    auto *note = new Board;
+    container->mainContext()->insert(note);
+    QVERIFY(container->mainContext()->save());
+    const QUuid noteID = note->id();
+    // The same text names the same id throughout; "z" is never held.
+    const auto idOf = [](QStringView name) { return QUuid::createUuidV5(QUuid(), name.toString()); };
+    std::optional<ModelChangeScope> scope;
+    // The count and list of the last check; none after a reopen.
+    quint64 revision = 0;
+    bool revisionKnown = false;
+    QList<CanvasCard *> listedAtRevision;
+
+    for (const QString &step : std::as_const(steps)) {
+        ModelContext *context = container->mainContext();
+        const auto nthOf = [&](QStringView name, qsizetype nth) -> PersistentEntity * {
+            if (name.front().isUpper())
+                return context->fetchBoards(idOf(name)).value_or(QList<Board *>()).value(nth);
+            return context->fetchCards(idOf(name)).value_or(QList<CanvasCard *>()).value(nth);
+        };
+        if (step == u"+A" || step == u"+B") {
+            auto *added = new Board;
+            added->setId(idOf(step.mid(1)));
+            context->insert(added);
+        } else if (step.startsWith(u'+')) {
+            CanvasCard::Init init;
+            init.id = idOf(step.mid(1));
+            init.boardID = noteID;
+            init.kind = CardKind::thought;
+            context->insert(new CanvasCard(init));
+        } else if (step.startsWith(u'-')) {
+            PersistentEntity *entity = nthOf(step.mid(1, 1), step.size() > 2 ? 1 : 0);
+            QVERIFY2(entity, qPrintable(step));
+            context->remove(entity);
+        } else if (step.contains(u'>')) {
+            PersistentEntity *entity = nthOf(step.left(1), 0);
+            QVERIFY2(entity, qPrintable(step));
+            if (auto *board = qobject_cast<Board *>(entity))
+                board->setId(idOf(step.mid(2)));
+            else
+                qobject_cast<CanvasCard *>(entity)->setId(idOf(step.mid(2)));
+        } else if (step == u"(") {
+            scope.emplace(*context);
+        } else if (step == u")") {
+            scope->undo();
+            scope.reset();
+        } else if (step == u"save") {
+            QVERIFY(context->save());
+        } else if (step == u"fail") {
+            context->failNextSave(StoreError{QStringLiteral("disk full")});
+            QVERIFY(!context->save());
+        } else if (step == u"rollback") {
+            context->rollback();
+        } else if (step == u"read") {
+            QVERIFY(context->readStoreAgain());
+        } else if (step == u"reopen") {
+            container.reset();
+            container = openIn(dir.path());
+            QVERIFY(container);
+            revisionKnown = false;
+        } else {
+            QFAIL(qPrintable(step));
+        }
+        context = container->mainContext();
+
+        // Asked before the whole list, so a new context's first question
+        // reads it.
+        QHash<QString, QList<CanvasCard *>> found;
+        for (const QString &name : {u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"z"_qs})
+            found.insert(name, *context->fetchCards(idOf(name)));
+        QHash<QString, QList<Board *>> notesFound;
+        for (const QString &name : {u"A"_qs, u"B"_qs, u"C"_qs, u"Z"_qs})
+            notesFound.insert(name, *context->fetchBoards(idOf(name)));
+        const QList<CanvasCard *> listed = *context->fetchCards();
+        const auto agree = [&](const auto &answers, const auto &all) {
+            for (auto it = answers.cbegin(); it != answers.cend(); ++it) {
+                auto walked = all;
+                walked.removeIf([&](const auto *entity) { return entity->id() != idOf(it.key()); });
+                if (!std::ranges::equal(*it, walked))
+                    return it.key();
+            }
+            return QString();
+        };
+        const QString differs = agree(found, listed) + agree(notesFound, *context->fetchBoards());
+        QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("%1 after %2").arg(differs, step)));
+        for (auto it = found.cbegin(); it != found.cend(); ++it)
+            QVERIFY(std::ranges::equal(context->cardsWithID(idOf(it.key())), *it));
+        // A reader holding a list of an unchanged count holds what is listed.
+        if (revisionKnown && revision == context->cardListRevision())
+            QVERIFY2(std::ranges::equal(listed, listedAtRevision), qPrintable(step));
+        revision = context->cardListRevision();
+        revisionKnown = true;
+        listedAtRevision = listed;
+    }
 }
 
 void ModelContextTest::cardBytesLoadLazilyAndGoWithTheCard()
