@@ -11,6 +11,7 @@
 #include "runtime/DesktopSearch.h"
 #include "runtime/OCRService.h"
 #include "shell/CaptureToastWindowController.h"
+#include "shell/DeferredIconStyle.h"
 #include "shell/EveryScreen.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
@@ -124,6 +125,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     returnLargeBlocksToSystem();
     QApplication application(argc, argv);
+    DeferredIconStyle::install();
     WindowSystem::keepActivationToOurRequests();
     WindowSystem::keepKeyboardWithBlockingDialogs();
     Q_INIT_RESOURCE(shell);
