@@ -12,6 +12,7 @@
 #include "runtime/DesktopSearch.h"
 #include "runtime/OCRService.h"
 #include "shell/CaptureToastWindowController.h"
+#include "shell/DeferredIconStyle.h"
 #include "shell/EveryScreen.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/MenuBarView.h"
@@ -126,6 +127,7 @@ int main(int argc, char *argv[])
     returnLargeBlocksToSystem();
     installSqlitePageMemory();
     QApplication application(argc, argv);
+    DeferredIconStyle::install();
     WindowSystem::keepActivationToOurRequests();
     WindowSystem::keepKeyboardWithBlockingDialogs();
     Q_INIT_RESOURCE(shell);

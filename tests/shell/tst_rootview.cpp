@@ -2,6 +2,7 @@
 #include "../support/OffscreenScreen.h"
 
 #include "runtime/LibraryQuery.h"
+#include "shell/DeferredIconStyle.h"
 #include "shell/MainWindowFrame.h"
 #include "shell/RootView.h"
 #include "shell/SidebarModel.h"
@@ -16,6 +17,7 @@
 #include "platform/PlatformTexts.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QFile>
 #include <QGuiApplication>
@@ -26,9 +28,13 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
+
+#include <memory>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -125,6 +131,7 @@ private Q_SLOTS:
     void defaultFrameFitsTheScreen();
     void frameComesBackOnlyWhereItCanBeSeen();
     void windowNeverCutsItsColumns();
+    void overflowIconIsTheStylesOwn();
 };
 
 void RootViewTest::showingStartsTheRuntime()
@@ -653,6 +660,36 @@ void RootViewTest::windowNeverCutsItsColumns()
     const int frame = f.view.frameGeometry().width() - f.view.width();
     QTRY_COMPARE(f.view.minimumWidth(), screen.width() - frame);
     QVERIFY(f.view.minimumHeight() <= screen.height());
+}
+
+// The app's style reads the toolbar's overflow icon only when it is shown;
+// what it shows is the style's own, at any screen ratio, either way round.
+void RootViewTest::overflowIconIsTheStylesOwn()
+{
+    const QString name = QApplication::style()->name();
+    DeferredIconStyle deferring(name);
+    const std::unique_ptr<QStyle> plain(QStyleFactory::create(name));
+    QVERIFY(plain);
+    for (const QStyle::StandardPixmap which :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        for (const Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+            QStyleOption option;
+            option.direction = direction;
+            const QIcon shown = deferring.standardIcon(which, &option);
+            const QIcon own = plain->standardIcon(which, &option);
+            QVERIFY(!own.isNull() && !shown.isNull());
+            QCOMPARE(shown.availableSizes(), own.availableSizes());
+            QCOMPARE(shown.actualSize(QSize(64, 64)), own.actualSize(QSize(64, 64)));
+            for (const int side : {8, 16}) {
+                for (const qreal ratio : {1.0, 2.0}) {
+                    const QPixmap pixmap = shown.pixmap(QSize(side, side), ratio);
+                    const QPixmap ownPixmap = own.pixmap(QSize(side, side), ratio);
+                    QCOMPARE(pixmap.deviceIndependentSize(), ownPixmap.deviceIndependentSize());
+                    QCOMPARE(pixmap.toImage(), ownPixmap.toImage());
+                }
+            }
+        }
+    }
 }
 
 QTEST_MAIN(RootViewTest)
