@@ -439,13 +439,15 @@ public:
         showDesktop();
 
         const QDir home(m_home.path());
-        for (const char *folder : {"home", "run", "data", "config", "cache"})
+        for (const char *folder : {"home", "data", "config", "cache"})
             home.mkpath(QString::fromLatin1(folder));
         if (const int libraryCards = qEnvironmentVariableIntValue("TESSALINE_BENCH_CARDS"); libraryCards > 0
             && !bench::LibraryFixture::copyInto(bench::LibraryShape{libraryCards},
                                                 bench::LibraryFixture::appDataDirectory(home.filePath(QStringLiteral("data")))))
             return fail("the library could not be made");
-        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (!m_runtime.isValid())
+            return fail("the runtime folder could not be made");
+        QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         // Region captures go to the toast, not the review (see the region
         // benchmark); nothing else reads this.
         home.mkpath(QStringLiteral("config/Tessaline"));
@@ -460,7 +462,7 @@ public:
         m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         m_environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
         m_environment.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
-        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
         m_environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
@@ -752,6 +754,7 @@ private:
     static inline std::unique_ptr<AppSession> s_session;
 
     QTemporaryDir m_home;
+    QTemporaryDir m_runtime{bench::runtimeDirectoryTemplate()};
     QByteArray m_display;
     QProcess m_server;
     QProcess m_bus;

@@ -172,7 +172,7 @@ struct AppHome
     }
 
     QTemporaryDir home;
-    QTemporaryDir runtime;
+    QTemporaryDir runtime{bench::runtimeDirectoryTemplate()};
     bool ready = false;
 };
 

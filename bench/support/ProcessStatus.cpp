@@ -1,6 +1,8 @@
 #include "support/ProcessStatus.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 
 namespace tessaline::bench {
@@ -28,6 +30,16 @@ qint64 processMinorFaults(qint64 pid)
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     constexpr int minorFaults = 7; // the tenth field, the eighth after the name
     return fields.size() > minorFaults ? fields.at(minorFaults).toLongLong() : 0;
+}
+
+QString runtimeDirectoryTemplate()
+{
+    for (const QString &base : {qEnvironmentVariable("XDG_RUNTIME_DIR"), QStringLiteral("/dev/shm")}) {
+        const QFileInfo folder(base);
+        if (!base.isEmpty() && folder.isDir() && folder.isWritable())
+            return QDir(base).filePath(QStringLiteral("tessaline-bench-XXXXXX"));
+    }
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("tessaline-bench-XXXXXX"));
 }
 
 } // namespace tessaline::bench

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 namespace tessaline::bench {
@@ -19,5 +20,11 @@ inline double processStatusMiB(qint64 pid, const QByteArray &field)
 {
     return double(processStatusKilobytes(pid, field)) / 1024.0;
 }
+
+// Where an app started by a benchmark gets its XDG_RUNTIME_DIR made: on a
+// desktop that folder is in memory (systemd makes /run/user/<uid> a tmpfs),
+// so the app's lock and socket there cost no disk flush. The session's own
+// when there is one, else /dev/shm, else the temporary folder.
+QString runtimeDirectoryTemplate();
 
 } // namespace tessaline::bench
