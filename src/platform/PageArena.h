@@ -27,6 +27,9 @@ public:
     // `bytes` of the block, 64-byte aligned; null once the block is used up,
     // for the caller to take the memory elsewhere.
     uint8_t *take(size_t bytes);
+    // Where the block lies; both 0 for an arena that hands out nothing.
+    uintptr_t begin() const { return reinterpret_cast<uintptr_t>(m_base); }
+    uintptr_t end() const { return begin() + m_capacity; }
     // Whether `data` lies in the block.
     bool holds(const void *data) const
     {

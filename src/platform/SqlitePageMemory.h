@@ -22,14 +22,20 @@ bool installSqlitePageMemory();
 
 // Whether freed page blocks on this thread are kept. They stay kept until
 // releaseKeptSqlitePages(), up to a ceiling past which they go back as
-// usual.
+// usual. Such a thread's fresh page blocks are cut from slabs of huge pages
+// (up to the same ceiling), where the heap would fault every 4 KiB.
 void keepSqlitePagesOnThisThread(bool keep);
 
-// Hands every kept block back to the C library, to return to the system as
-// any freed block does.
+// Hands every kept block of the heap back to the C library, to return to
+// the system as any freed block does, and every slab none of whose blocks
+// SQLite holds back to the system. A slab it holds a block of stays, its
+// other blocks kept.
 void releaseKeptSqlitePages();
 
 // What is kept now, in bytes.
 qint64 keptSqlitePageBytes();
+
+// What the slabs take from the system now, in bytes.
+qint64 sqlitePageSlabBytes();
 
 } // namespace tessaline
