@@ -1,5 +1,7 @@
 #include "library/SearchCorpus.h"
 
+#include "library/PartsOnPool.h"
+
 #include "model/Board.h"
 #include "model/CanvasCard.h"
 #include "model/CardCatalog.h"
@@ -16,7 +18,6 @@
 #include <QStringEncoder>
 #include <QStringList>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <bit>
@@ -48,10 +49,6 @@ constexpr size_t foldBatchSize = 2048;
 // folds itself, so that an edit shows in the hits at once; more are left to
 // the worker and found once it is done.
 constexpr qsizetype foldsOnTheSpot = 256;
-
-// Notes or snips one thread scans at a time when a whole large list is
-// scanned.
-constexpr size_t scanRun = 4096;
 
 // Folded text of fewer bytes than this stays on the heap: each block in the
 // scratch file is a mapping of its own.
@@ -1209,27 +1206,8 @@ SearchCorpus::Found SearchCorpus::scanned(const Grouping &grouping, const QStrin
     // letter can be nearly the whole list: they are shared out as the whole
     // list is.
     const auto keepHits = [narrows, shares](std::vector<int> &last, size_t count, const auto &isHit) {
-        const size_t candidates = narrows ? last.size() : count;
-        const auto candidate = [&](size_t at) { return narrows ? last[at] : int(at); };
-        std::vector<int> hits;
-        if (shares && candidates >= 2 * scanRun) {
-            std::vector<std::vector<int>> runs((candidates + scanRun - 1) / scanRun);
-            QtConcurrent::blockingMap(runs, [&](std::vector<int> &run) {
-                const size_t first = size_t(&run - runs.data()) * scanRun;
-                for (size_t at = first; at < std::min(candidates, first + scanRun); ++at) {
-                    if (isHit(candidate(at)))
-                        run.push_back(candidate(at));
-                }
-            });
-            for (const std::vector<int> &run : runs)
-                hits.insert(hits.end(), run.cbegin(), run.cend());
-        } else {
-            for (size_t at = 0; at < candidates; ++at) {
-                if (isHit(candidate(at)))
-                    hits.push_back(candidate(at));
-            }
-        }
-        last = std::move(hits);
+        const PoolShare share{shares ? QThreadPool::globalInstance() : nullptr, 4096, SIZE_MAX};
+        last = hitsAmong(share, narrows ? &last : nullptr, count, isHit);
     };
 
     if (scope != SearchScope::snips) {

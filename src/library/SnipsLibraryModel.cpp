@@ -1,5 +1,6 @@
 #include "library/SnipsLibraryModel.h"
 
+#include "library/PartsOnPool.h"
 #include "library/SnipsGridOrder.h"
 
 #include "runtime/LibraryQuery.h"
@@ -19,9 +20,12 @@
 #include <QCollator>
 #include <QHash>
 #include <QSet>
+#include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
+#include <span>
 #include <vector>
 
 namespace tessaline {
@@ -32,6 +36,15 @@ namespace {
 QString titleOfNote(const Board *note)
 {
     return note ? note->title() : QStringLiteral("Quick Captures");
+}
+
+// A large library's filter works on a share of the processors: the main
+// thread goes on painting the grid meanwhile, and Qt's painting waits for
+// its own image conversions on other threads, which a filter taking every
+// processor (and the memory's bandwidth, in a scan of megabytes) slows.
+PoolShare filterShare(size_t smallest)
+{
+    return {&backgroundPool(), smallest, size_t(std::max(2, QThread::idealThreadCount() / 3))};
 }
 
 // The filter's test of one snip, its title's test first: letter case is
@@ -219,10 +232,10 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
     m_pendingRound = round;
     const std::shared_ptr<const Candidates> all = candidates();
     // Typing on looks only among the hits of the shorter query.
-    std::optional<QList<qsizetype>> among;
+    std::optional<std::vector<qsizetype>> among;
     if (m_hits && m_hits->candidates == all && CaseInsensitiveNeedle(m_hits->text).isFoundIn(text))
         among = m_hits->indices;
-    runInBackground(this, [all, text, among]() -> std::optional<QList<qsizetype>> {
+    runInBackground(this, [all, text, among]() -> std::optional<std::vector<qsizetype>> {
         std::call_once(all->textsRead, [&all] {
             std::vector<size_t> reading;
             std::vector<qint64> rows;
@@ -234,39 +247,38 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
             }
             if (rows.empty())
                 return;
-            CardCatalog file(all->filePath);
-            file.readStoredTexts(rows, [&](size_t index, std::optional<CardCatalog::CardTexts> texts) {
-                if (!texts) {
-                    all->textsMissing = true;
-                    return false;
-                }
-                CanvasCard::TitleSources &title = all->list.at(reading.at(index)).title;
-                title.markdownText = std::move(texts->markdownText);
-                title.contextText = std::move(texts->contextText);
-                title.ocrText = std::move(texts->ocrText);
-                return true;
+            // A large library's texts are tens of megabytes: read in parts,
+            // each on a connection of its own.
+            std::atomic<bool> missing = false;
+            inPartsOnPool(filterShare(2048), rows.size(), [&](size_t, size_t from, size_t to) {
+                CardCatalog file(all->filePath);
+                const std::span<const qint64> part(rows.data() + from, to - from);
+                file.readStoredTexts(part, [&](size_t index, std::optional<CardCatalog::CardTexts> texts) {
+                    if (!texts || missing) {
+                        missing = true;
+                        return false;
+                    }
+                    CanvasCard::TitleSources &title = all->list.at(reading.at(from + index)).title;
+                    title.markdownText = std::move(texts->markdownText);
+                    title.contextText = std::move(texts->contextText);
+                    title.ocrText = std::move(texts->ocrText);
+                    return true;
+                });
             });
+            all->textsMissing = missing;
         });
         if (all->textsMissing)
             return std::nullopt;
+        // The candidates are only read from here on: a long list is shared
+        // out, as its texts are a scan of tens of megabytes per key.
         const CaseInsensitiveNeedle needle(text);
-        QList<qsizetype> indices;
-        const auto test = [&](qsizetype i) {
+        return hitsAmong(filterShare(1024), among ? &*among : nullptr, all->list.size(), [&](qsizetype i) {
             const Candidate &candidate = all->list.at(size_t(i));
-            if (snipHolds(
-                    needle, [&] { return CanvasCard::displayTitleContains(candidate.title, needle); },
-                    candidate.title.contextText, candidate.title.ocrText, candidate.application, candidate.note))
-                indices.append(i);
-        };
-        if (among) {
-            for (const qsizetype i : *among)
-                test(i);
-        } else {
-            for (qsizetype i = 0; i < qsizetype(all->list.size()); ++i)
-                test(i);
-        }
-        return indices;
-    }).then(this, [this, round, all, text](const std::optional<QList<qsizetype>> &indices) {
+            return snipHolds(
+                needle, [&] { return CanvasCard::displayTitleContains(candidate.title, needle); },
+                candidate.title.contextText, candidate.title.ocrText, candidate.application, candidate.note);
+        });
+    }).then(this, [this, round, all, text](const std::optional<std::vector<qsizetype>> &indices) {
         // A later key or a change of the library wins.
         if (round != m_filterRound)
             return;
@@ -281,7 +293,7 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
         m_pendingRound.reset();
         m_hits = Hits{all, text, *indices};
         QList<CanvasCard *> cards;
-        cards.reserve(indices->size());
+        cards.reserve(qsizetype(indices->size()));
         for (const qsizetype i : *indices)
             cards.append(all->list.at(size_t(i)).card);
         show(std::move(cards));

@@ -153,7 +153,7 @@ private:
     {
         std::shared_ptr<const Candidates> candidates;
         QString text;
-        QList<qsizetype> indices;
+        std::vector<qsizetype> indices;
     };
 
     void libraryChanged();
