@@ -39,10 +39,10 @@ Expected<QImage, AnnotatedCardError> renderAnnotatedCard(const std::optional<QBy
         return unexpected(AnnotatedCardError::pictureUnreadable);
     // Held to an allocation limit: a damaged or hostile header must not
     // claim gigabytes.
-    const auto image = ImageDecoder::decode(*originalImageData, allocationLimit);
+    auto image = ImageDecoder::decode(*originalImageData, allocationLimit);
     if (!image)
         return unexpected(AnnotatedCardError::pictureUnreadable);
-    std::optional<QImage> rendered = AnnotationRenderer::renderImage(*image, document->items);
+    std::optional<QImage> rendered = AnnotationRenderer::renderImage(*std::move(image), document->items);
     if (!rendered)
         return unexpected(AnnotatedCardError::annotationsNotDrawable);
     return *std::move(rendered);

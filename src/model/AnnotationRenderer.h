@@ -26,7 +26,9 @@ namespace AnnotationRenderer {
 // comes back. No value when there are items and any of them cannot be drawn
 // faithfully: a redaction must never be dropped silently, so a caller that
 // exports the result has to report an error instead of the original pixels.
-std::optional<QImage> renderImage(const QImage &image, const QList<AnnotationItem> &items);
+// A source handed over (moved in) that nothing else holds may be drawn into
+// rather than copied; one the caller keeps is never changed.
+std::optional<QImage> renderImage(QImage image, const QList<AnnotationItem> &items);
 
 // Draws one stroked or text item into a painter whose device is `width` ×
 // `height` pixels, origin top-left. Pixelate and select items draw nothing

@@ -100,6 +100,8 @@ class AnnotationRendererTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void emptyListReturnsTheSameImage();
+    void aSourceHandedOverIsDrawnIntoAndAKeptOneIsNot_data();
+    void aSourceHandedOverIsDrawnIntoAndAKeptOneIsNot();
     void selectOnlyGivesAnUnchangedCopy();
     void keepsTheFullPixelSize();
     void failsInsteadOfDroppingAnnotations_data();
@@ -134,6 +136,43 @@ void AnnotationRendererTest::emptyListReturnsTheSameImage()
 
     // Nothing to draw on nothing is no failure either.
     QVERIFY(AnnotationRenderer::renderImage(QImage(), {}));
+}
+
+void AnnotationRendererTest::aSourceHandedOverIsDrawnIntoAndAKeptOneIsNot_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<bool>("pixelates");
+    QTest::addColumn<bool>("drawnIntoItself");
+    QTest::newRow("opaque") << QImage::Format_RGB32 << false << true;
+    QTest::newRow("premultiplied") << QImage::Format_ARGB32_Premultiplied << false << true;
+    QTest::newRow("straight alpha, converted where it lies") << QImage::Format_ARGB32 << false << true;
+    QTest::newRow("pixelated: read as it was") << QImage::Format_RGB32 << true << false;
+    QTest::newRow("another format") << QImage::Format_RGB888 << false << false;
+}
+
+void AnnotationRendererTest::aSourceHandedOverIsDrawnIntoAndAKeptOneIsNot()
+{
+    QFETCH(QImage::Format, format);
+    QFETCH(bool, pixelates);
+    QFETCH(bool, drawnIntoItself);
+    const QImage pattern = patternImage(64, 32).convertToFormat(format);
+    QList<AnnotationItem> items{makeItem(AnnotationTool::freehand, {{0.1, 0.5}, {0.9, 0.5}}, 4)};
+    if (pixelates)
+        items.append(makeItem(AnnotationTool::pixelate, {{0.0, 0.0}, {0.5, 1.0}}, 8));
+
+    const QImage kept = pattern.copy();
+    const auto fromKept = AnnotationRenderer::renderImage(kept, items);
+    QVERIFY(fromKept);
+    QVERIFY(sameImage(kept, pattern));
+
+    QImage handed = pattern.copy();
+    const uchar *bits = handed.constBits();
+    const auto fromHanded = AnnotationRenderer::renderImage(std::move(handed), items);
+    QVERIFY(fromHanded);
+    QCOMPARE(fromHanded->constBits() == bits, drawnIntoItself);
+    // Either way the same picture comes out.
+    QVERIFY(sameImage(*fromHanded, *fromKept));
+    QVERIFY(isInk(fromHanded->pixel(48, 16)));
 }
 
 void AnnotationRendererTest::selectOnlyGivesAnUnchangedCopy()
