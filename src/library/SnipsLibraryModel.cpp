@@ -22,6 +22,7 @@
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -126,6 +127,7 @@ void SnipsLibraryModel::dropFilterTexts()
     // Every snip's recognised text, read on the worker: tens of megabytes in
     // a large library, which the worker's heap would keep after they are
     // freed. Read again when a filter text is typed again.
+    m_making.reset();
     if (!holdsFilterTexts())
         return;
     m_candidates.reset();
@@ -174,9 +176,10 @@ void SnipsLibraryModel::setQuery(const QString &query)
 
 void SnipsLibraryModel::libraryChanged()
 {
-    // What was copied out for the worker, and what it is working on, are of
-    // the lists as they were.
+    // What was copied out for the worker, what it is working on and what is
+    // being copied are of the lists as they were.
     m_candidates.reset();
+    m_making.reset();
     m_hits.reset();
     const QString text = trimmedWhitespace(m_query);
     if (text.isEmpty() || m_library.cards().size() < m_largeLibrary) {
@@ -201,28 +204,38 @@ std::shared_ptr<const SnipsLibraryModel::Candidates> SnipsLibraryModel::candidat
 {
     if (m_candidates)
         return m_candidates;
-    const QList<Board *> &boards = m_library.boards();
-    QHash<QUuid, const Board *> notes;
-    notes.reserve(boards.size());
-    for (auto board = boards.crbegin(); board != boards.crend(); ++board)
-        notes.insert((*board)->id(), *board);
-    auto candidates = std::make_shared<Candidates>();
-    candidates->filePath = m_textsFromModel ? QString() : m_library.context().filePath();
-    const QList<CanvasCard *> &snips = SnipsGridOrder::of(m_library).snips();
-    candidates->list.reserve(size_t(snips.size()));
-    for (CanvasCard *card : snips) {
+    if (!m_making) {
+        const QList<Board *> &boards = m_library.boards();
+        CandidatesMade made;
+        made.notes.reserve(boards.size());
+        for (auto board = boards.crbegin(); board != boards.crend(); ++board)
+            made.notes.insert((*board)->id(), *board);
+        made.candidates = std::make_shared<Candidates>();
+        made.candidates->filePath = m_textsFromModel ? QString() : m_library.context().filePath();
+        made.snips = SnipsGridOrder::of(m_library).snips();
+        made.candidates->list.reserve(size_t(made.snips.size()));
+        m_making = std::move(made);
+    }
+    CandidatesMade &made = *m_making;
+    const bool fromFile = !made.candidates->filePath.isEmpty();
+    const qsizetype end = std::min(made.snips.size(), made.next + m_copySlice);
+    for (; made.next < end; ++made.next) {
+        CanvasCard *card = made.snips.at(made.next);
         Candidate candidate{card, {}, card->sourceApplicationName().value_or(QString()),
-                            titleOfNote(notes.value(card->boardID())), 0};
-        if (const qint64 row = card->unreadTextsRow(); row > 0 && !candidates->filePath.isEmpty()) {
+                            titleOfNote(made.notes.value(card->boardID())), 0};
+        if (const qint64 row = card->unreadTextsRow(); row > 0 && fromFile) {
             candidate.title.title = card->title();
             candidate.title.kind = card->kind();
             candidate.textsRow = row;
         } else {
             candidate.title = card->titleSources();
         }
-        candidates->list.push_back(std::move(candidate));
+        made.candidates->list.push_back(std::move(candidate));
     }
-    m_candidates = std::move(candidates);
+    if (made.next < made.snips.size())
+        return nullptr;
+    m_candidates = std::move(made.candidates);
+    m_making.reset();
     return m_candidates;
 }
 
@@ -231,6 +244,14 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
     const quint64 round = ++m_filterRound;
     m_pendingRound = round;
     const std::shared_ptr<const Candidates> all = candidates();
+    if (!all) {
+        // The next slice in a later turn, for the latest key then.
+        QTimer::singleShot(0, this, [this, round, text] {
+            if (round == m_filterRound)
+                filterInBackground(text);
+        });
+        return;
+    }
     // Typing on looks only among the hits of the shorter query.
     std::optional<std::vector<qsizetype>> among;
     if (m_hits && m_hits->candidates == all && CaseInsensitiveNeedle(m_hits->text).isFoundIn(text))
@@ -286,6 +307,7 @@ void SnipsLibraryModel::filterInBackground(const QString &text)
             // The file would not give the texts: the model reads them.
             m_textsFromModel = true;
             m_candidates.reset();
+            m_making.reset();
             m_hits.reset();
             filterInBackground(text);
             return;

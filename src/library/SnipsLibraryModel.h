@@ -4,11 +4,13 @@
 
 #include <QAbstractListModel>
 #include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QString>
 #include <QUuid>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -63,6 +65,8 @@ public:
     // on a worker thread, so that no key waits for every text to be read;
     // the grid keeps its snips until the hits are in.
     void setLargeLibrary(qsizetype cards) { m_largeLibrary = cards; }
+    // The snips copied out for the worker in one turn of the event loop.
+    void setCopySlice(qsizetype snips) { m_copySlice = std::max<qsizetype>(1, snips); }
     void setQuery(const QString &query);
     // Whether the hits of the filter text are still being looked for.
     bool isFilterPending() const;
@@ -156,9 +160,19 @@ private:
         std::vector<qsizetype> indices;
     };
 
+    // The candidates being made, a slice a turn of the event loop.
+    struct CandidatesMade
+    {
+        std::shared_ptr<Candidates> candidates;
+        QList<CanvasCard *> snips;
+        QHash<QUuid, const Board *> notes;
+        qsizetype next = 0;
+    };
+
     void libraryChanged();
     void dropFilterTexts();
-    // Every live snip in grid order, copied once for each state of the lists.
+    // Every live snip in grid order, copied once for each state of the
+    // lists: null until the last slice of them is made.
     std::shared_ptr<const Candidates> candidates();
     void filterInBackground(const QString &text);
     // The live snips among `cards` whose texts hold `text`, in their order.
@@ -175,10 +189,14 @@ private:
     std::optional<QString> m_errorMessage;
     QList<CanvasCard *> m_cards;
     qsizetype m_largeLibrary = 5000;
+    // About a microsecond a snip: tens of thousands would hold the key that
+    // asked for them past a frame.
+    qsizetype m_copySlice = 4096;
     // Set when the library file could not give the texts: they come from the
     // model from then on.
     bool m_textsFromModel = false;
     std::shared_ptr<const Candidates> m_candidates;
+    std::optional<CandidatesMade> m_making;
     std::optional<Hits> m_hits;
     // Each filtering and each change of the lists is a round; only the
     // latest round's hits are shown.

@@ -183,10 +183,18 @@ private Q_SLOTS:
         QCOMPARE(library.shownTitles(), (QStringList{"Invoice", "Twin low", "Twin high"}));
     }
 
+    void aLargeLibraryIsFilteredOnAWorker_data()
+    {
+        QTest::addColumn<int>("copySlice");
+        QTest::newRow("copied at once") << 100;
+        QTest::newRow("copied two snips a turn") << 2;
+    }
     void aLargeLibraryIsFilteredOnAWorker()
     {
+        QFETCH(int, copySlice);
         Library library;
         library.model->setLargeLibrary(0);
+        library.model->setCopySlice(copySlice);
         // The titles once the worker's hits are in (the old ones if never).
         const auto settle = [&library] {
             (void)QTest::qWaitFor([&library] { return !library.model->isFilterPending(); }, 10000);
