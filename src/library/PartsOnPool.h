@@ -51,7 +51,9 @@ size_t inPartsOnPool(const PoolShare &share, size_t count, const Work &work)
     const auto shared = std::make_shared<Parts>();
     shared->count = parts;
     const size_t each = (count + parts - 1) / parts;
-    shared->work = [&work, each, count](size_t part) { work(part, part * each, std::min(count, (part + 1) * each)); };
+    shared->work = [&work, each, count](size_t part) {
+        work(part, std::min(count, part * each), std::min(count, (part + 1) * each));
+    };
     const auto takeParts = [](Parts &taken) {
         for (size_t part = taken.next++; part < taken.count; part = taken.next++) {
             taken.work(part);

@@ -17,22 +17,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("narrowing");
         QTest::addColumn<int>("mostParts");
+        QTest::addColumn<int>("smallest");
         QTest::addColumn<int>("parts");
-        QTest::newRow("too short to share") << 1999 << false << 4 << 1;
-        QTest::newRow("two parts' worth") << 2000 << false << 4 << 2;
-        QTest::newRow("held to the most parts") << 100'003 << false << 4 << 4;
-        QTest::newRow("among the last hits") << 100'003 << true << 3 << 3;
-        QTest::newRow("nothing to look at") << 0 << false << 4 << 1;
+        QTest::newRow("too short to share") << 1999 << false << 4 << 1000 << 1;
+        QTest::newRow("two parts' worth") << 2000 << false << 4 << 1000 << 2;
+        QTest::newRow("held to the most parts") << 100'003 << false << 4 << 1000 << 4;
+        QTest::newRow("among the last hits") << 100'003 << true << 3 << 1000 << 3;
+        QTest::newRow("nothing to look at") << 0 << false << 4 << 1000 << 1;
+        // Rounded up, three parts would cover them: the fourth is empty.
+        QTest::newRow("a part left empty") << 5 << false << 4 << 1 << 4;
     }
     void hitsAreFoundOnceInOrder()
     {
         QFETCH(int, count);
         QFETCH(bool, narrowing);
         QFETCH(int, mostParts);
+        QFETCH(int, smallest);
         QFETCH(int, parts);
         QThreadPool pool;
         pool.setMaxThreadCount(mostParts);
-        const PoolShare share{&pool, 1000, size_t(mostParts)};
+        const PoolShare share{&pool, size_t(smallest), size_t(mostParts)};
 
         std::vector<int> last;
         for (int i = 0; i < count; i += 2)
@@ -68,6 +72,7 @@ private Q_SLOTS:
         size_t covered = 0;
         for (const auto &[from, to] : std::as_const(spans)) {
             QCOMPARE(from, covered);
+            QVERIFY(to >= from);
             covered = to;
         }
         QCOMPARE(covered, size_t(count));
