@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPainterPath>
 #include <QPen>
 #include <QRectF>
+#include <QSize>
 
 class QPainter;
 class QPalette;
@@ -33,6 +35,15 @@ void strokeInside(QPainter *painter, const QRectF &rect, qreal radius, const Ins
 // fill. Drawn inside `rect`.
 void paintFocusRing(QPainter *painter, const QRectF &rect, qreal radius, const QPalette &palette,
                     bool increasedContrast);
+
+// The picture paintShadow draws for a rounded shape of `shapeSize` logical
+// pixels at `ratio` device pixels each, with room around it for the blur.
+// Sides longer than the corners and the blur need (and than
+// `blurredWholeUpTo` device pixels) repeat their middle rather than being
+// blurred whole, which gives the same picture to within a step of alpha.
+// Made with 0, as paintShadow asks for it, the picture is kept.
+QImage shadowImage(const QSize &shapeSize, qreal radius, const QColor &color, qreal blur, qreal ratio,
+                   int blurredWholeUpTo = 0);
 
 // A soft shadow of the rounded shape, `blur` logical pixels wide and moved by
 // `offset`. The blurred image is cached per size, radius, blur and colour.

@@ -3,6 +3,7 @@
 #include "design/QuietCard.h"
 #include "design/QuietSurfaces.h"
 #include "design/SemanticColors.h"
+#include "design/ShapePainting.h"
 #include "design/StudioDivider.h"
 #include "design/StudioTag.h"
 #include "design/SymbolLabel.h"
@@ -18,6 +19,8 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QVBoxLayout>
+
+#include <limits>
 
 using namespace tessaline;
 
@@ -72,6 +75,8 @@ private Q_SLOTS:
     void quietCardLook_data();
     void quietCardLook();
     void shadowsGrowWithElevation();
+    void aLargeShadowIsTheWholeBlur_data();
+    void aLargeShadowIsTheWholeBlur();
     void borderStaysInsideTheCard_data();
     void borderStaysInsideTheCard();
     void suggestionBorderIsDashed();
@@ -274,6 +279,43 @@ void DesignSurfacesTest::quietCardLook()
     QCOMPARE(look.borderWidth, width);
     QCOMPARE(look.hoverTint, (ColorSpec{SC::primary, tint}));
     QCOMPARE(look.dashed, dashed);
+}
+
+void DesignSurfacesTest::aLargeShadowIsTheWholeBlur_data()
+{
+    QTest::addColumn<QSize>("shape");
+    QTest::addColumn<qreal>("radius");
+    QTest::addColumn<qreal>("blur");
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("a card") << QSize(580, 350) << 12.0 << 8.0 << 1.0;
+    QTest::newRow("a card at twice the density") << QSize(300, 200) << 12.0 << 8.0 << 2.0;
+    QTest::newRow("at a fractional density") << QSize(301, 157) << 10.0 << 10.0 << 1.25;
+    QTest::newRow("long and low") << QSize(900, 64) << 6.0 << 16.0 << 1.0;
+    QTest::newRow("square corners") << QSize(200, 120) << 0.0 << 4.0 << 1.5;
+}
+
+void DesignSurfacesTest::aLargeShadowIsTheWholeBlur()
+{
+    QFETCH(QSize, shape);
+    QFETCH(qreal, radius);
+    QFETCH(qreal, blur);
+    QFETCH(qreal, ratio);
+    const QColor colour(20, 30, 40, 90);
+    const QImage made = shadowImage(shape, radius, colour, blur, ratio);
+    const QImage whole = shadowImage(shape, radius, colour, blur, ratio, std::numeric_limits<int>::max());
+    QCOMPARE(made.size(), whole.size());
+    QCOMPARE(made.devicePixelRatio(), ratio);
+    // The sums of a blur run down a whole side or a short one round apart
+    // by a step at most.
+    int worst = 0;
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x)
+            worst = std::max(worst, std::abs(qAlpha(made.pixel(x, y)) - qAlpha(whole.pixel(x, y))));
+    }
+    QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+    // Faint at the image's edge, darkest under the shape's middle.
+    QCOMPARE(qAlpha(made.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(made.pixel(made.width() / 2, made.height() / 2)), colour.alpha());
 }
 
 void DesignSurfacesTest::shadowsGrowWithElevation()
