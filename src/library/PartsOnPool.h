@@ -21,6 +21,14 @@ struct PoolShare
     size_t mostParts = 1;
 };
 
+// How many parts inPartsOnPool cuts `count` indices into.
+inline size_t partsOnPool(const PoolShare &share, size_t count)
+{
+    if (!share.pool || share.smallest == 0 || count < 2 * share.smallest)
+        return 1;
+    return std::max(size_t(1), std::min(count / share.smallest, share.mostParts));
+}
+
 // Calls `work(part, from, to)` for consecutive parts of the indices below
 // `count`, together covering them all. With at least two parts' worth of
 // indices, the pool's threads that are free take parts beside the calling
@@ -31,10 +39,7 @@ struct PoolShare
 template <typename Work>
 size_t inPartsOnPool(const PoolShare &share, size_t count, const Work &work)
 {
-    const size_t parts =
-        !share.pool || share.smallest == 0 || count < 2 * share.smallest
-            ? 1
-            : std::max(size_t(1), std::min(count / share.smallest, share.mostParts));
+    const size_t parts = partsOnPool(share, count);
     if (parts == 1) {
         work(size_t(0), size_t(0), count);
         return 1;
@@ -77,7 +82,7 @@ template <typename Index, typename IsHit>
 std::vector<Index> hitsAmong(const PoolShare &share, const std::vector<Index> *last, size_t count, const IsHit &isHit)
 {
     const size_t candidates = last ? last->size() : count;
-    std::vector<std::vector<Index>> found(std::max(size_t(1), std::min(share.mostParts, candidates)));
+    std::vector<std::vector<Index>> found(partsOnPool(share, candidates));
     const size_t parts = inPartsOnPool(share, candidates, [&](size_t part, size_t from, size_t to) {
         for (size_t at = from; at < to; ++at) {
             const Index candidate = last ? (*last)[at] : Index(at);
