@@ -522,9 +522,11 @@ void RegionSelectionOverlayController::begin()
     m_hasPushedCursor = true;
     // Not yet: the grabs need the window viewable, which it is not until the
     // server has mapped it, and their round trips would only hold up the
-    // first frame. Until they are in place the focused window that covers
-    // the screen gets the input anyway.
-    connect(view, &RegionSelectionView::firstFramePainted, this, [this] { grabInput(100); });
+    // first frame. Nor while that frame is still on its way to the server:
+    // their answers would come after it. Until they are in place the focused
+    // window that covers the screen gets the input anyway.
+    connect(view, &RegionSelectionView::firstFramePainted, this,
+            [this] { WindowSystem::afterServerCaughtUp(this, [this] { grabInput(100); }); });
 }
 
 void RegionSelectionOverlayController::grabInput(int attemptsLeft)

@@ -4,6 +4,7 @@
 #include "platform/QtScreenCaptureSystem.h"
 #include "platform/SwayIpc.h"
 #include "platform/X11CaptureSystem.h"
+#include "platform/X11Connection.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -12,10 +13,15 @@
 #include <QMetaMethod>
 #include <qpa/qplatformnativeinterface.h>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <utility>
+
+#include <xcb/xcbext.h>
 
 namespace tessaline::WindowSystem {
 
@@ -46,6 +52,48 @@ bool clientsPlaceWindows()
 bool clientsGrabInput()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+void afterServerCaughtUp(QObject *context, std::function<void()> then)
+{
+    const std::optional<X11Connection> x11 = clientsGrabInput() ? X11Connection::application() : std::nullopt;
+    if (!x11) {
+        then();
+        return;
+    }
+    xcb_connection_t *connection = x11->connection;
+    // The server answers requests in order: the answer to this one says the
+    // earlier ones are done. Qt's own thread reads it off the connection and
+    // xcb keeps it until asked for or dropped.
+    const unsigned int request = xcb_get_input_focus(connection).sequence;
+    xcb_flush(connection);
+    auto *poll = new QTimer(context);
+    poll->setTimerType(Qt::PreciseTimer);
+    poll->setInterval(1);
+    auto answered = std::make_shared<bool>(false);
+    // Gone with its context first, the answer is dropped unread.
+    QObject::connect(poll, &QObject::destroyed, [connection, request, answered] {
+        if (!*answered)
+            xcb_discard_reply(connection, request);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, connection, request, answered, waited, then = std::move(then)] {
+        void *reply = nullptr;
+        xcb_generic_error_t *error = nullptr;
+        // A server that never answers (gone, or stuck) is given up on.
+        constexpr qint64 patienceMs = 2000;
+        if (xcb_poll_for_reply(connection, request, &reply, &error) == 0 && waited.elapsed() < patienceMs
+            && !xcb_connection_has_error(connection))
+            return;
+        *answered = reply || error;
+        std::free(reply);
+        std::free(error);
+        poll->stop();
+        poll->deleteLater();
+        then();
+    });
+    poll->start();
 }
 
 bool isWaylandSession()
