@@ -46,7 +46,7 @@ private Q_SLOTS:
         if (!x11)
             QSKIP("needs an X server");
 
-        QObject gone;
+        QObject staying;
         auto early = std::make_unique<QObject>();
         bool earlyCalled = false;
         WindowSystem::afterServerCaughtUp(early.get(), [&earlyCalled] { earlyCalled = true; });
@@ -58,7 +58,7 @@ private Q_SLOTS:
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
         bool existedWhenCalled = false;
         bool called = false;
-        WindowSystem::afterServerCaughtUp(&gone, [&] {
+        WindowSystem::afterServerCaughtUp(&staying, [&] {
             existedWhenCalled = existsOnServer(window);
             called = true;
         });
