@@ -119,6 +119,13 @@ void BoardWritingReferenceView::rebuild()
     setTone(isSnip ? QuietCardTone::snip : QuietCardTone::thought);
     setAccessibleName(Presentation::accessibleName(*m_card));
     setAccessibleDescription(Presentation::accessibleDescription(*m_card));
+    // A capture's recognised words arrive after its row is shown, and most
+    // rows show none of them: remaking the content for them held the main
+    // thread for milliseconds at each capture.
+    QStringList shown = shownTexts();
+    if (content() && shown == m_shown)
+        return;
+    m_shown = std::move(shown);
 
     delete m_actionsButton;
     m_actionsButton = nullptr;
@@ -145,6 +152,17 @@ void BoardWritingReferenceView::rebuild()
         placeActionsButton();
     }
     updateGeometry();
+}
+
+QStringList BoardWritingReferenceView::shownTexts() const
+{
+    if (m_card->kind() == CardKind::snip) {
+        const Presentation::SnipCaption caption = Presentation::snipCaption(*m_card, m_size);
+        return {QStringLiteral("snip"), QString::number(int(m_size)), QString::number(int(caption.kind)), caption.text,
+                caption.hint};
+    }
+    return {QStringLiteral("thought"), QString::number(int(m_card->thoughtKind())), m_card->displayTitle(),
+            m_card->markdownText()};
 }
 
 QWidget *BoardWritingReferenceView::buildSnipContent()

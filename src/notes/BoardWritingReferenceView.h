@@ -6,6 +6,7 @@
 #include "model/BoardWritingDocument.h"
 
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 
@@ -70,6 +71,9 @@ protected:
 
 private:
     void rebuild();
+    // What the content shows of the card, as texts: it is made again only
+    // when this changes.
+    QStringList shownTexts() const;
     QWidget *buildSnipContent();
     QWidget *buildThoughtContent();
     void setHoverShown(bool shown);
@@ -92,6 +96,7 @@ private:
     QPointer<QMenu> m_menu;
     AnimatedAmount *m_tourRing = nullptr;
     bool m_copied = false;
+    QStringList m_shown;
 };
 
 } // namespace tessaline

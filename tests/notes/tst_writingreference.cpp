@@ -119,6 +119,7 @@ private Q_SLOTS:
     void secondaryClickAnywhereOnTheCardBringsItsMenu_data();
     void secondaryClickAnywhereOnTheCardBringsItsMenu();
     void smallSnipWithoutCaptionShowsTitleAndHint();
+    void contentIsMadeAgainOnlyWhenWhatItShowsChanges();
     void missingReference();
     void referenceAccessibleActions();
     void imageCacheDecodesOncePerVersion();
@@ -467,6 +468,46 @@ void WritingReferenceTest::smallSnipWithoutCaptionShowsTitleAndHint()
     QVERIFY(!medium.findChild<QLabel *>(QStringLiteral("snipCaption")));
     // A medium snip stays within 580 points including its padding.
     QVERIFY(medium.content()->maximumWidth() <= 580);
+}
+
+void WritingReferenceTest::contentIsMadeAgainOnlyWhenWhatItShowsChanges()
+{
+    SnipImageCache images;
+    auto card = snipCard();
+    BoardWritingReferenceView small(card.get(), NoteAttachmentSize::small, &images);
+    BoardWritingReferenceView medium(card.get(), NoteAttachmentSize::medium, &images);
+    const QPointer<QWidget> smallContent = small.content();
+    const QPointer<QWidget> mediumContent = medium.content();
+    const auto shown = [](const QWidget &view, const char *name) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const auto *label = view.findChild<QLabel *>(QLatin1StringView(name));
+        return label && label->isVisibleTo(&view) ? label->text() : QString();
+    };
+
+    // The title stands before recognised words: neither row shows them.
+    card->setOcrText(QStringLiteral("Total 42.00\nThank you"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(smallContent && small.content() == smallContent);
+    QVERIFY(mediumContent && medium.content() == mediumContent);
+
+    // Without a title they are the small row's title.
+    card->setTitle(std::nullopt);
+    QCOMPARE(shown(small, "snipTitle"), QStringLiteral("Total 42.00"));
+    QVERIFY(mediumContent && medium.content() == mediumContent);
+    QCOMPARE(small.accessibleName(), QStringLiteral("Reference to Total 42.00"));
+
+    // A caption reaches both rows.
+    card->setContextText(QStringLiteral("The receipt"));
+    QCOMPARE(shown(small, "snipCaption"), QStringLiteral("The receipt"));
+    QCOMPARE(shown(medium, "snipCaption"), QStringLiteral("The receipt"));
+
+    auto thought = thoughtCard(ThoughtKind::decision, QStringLiteral("Because the budget closes"));
+    BoardWritingReferenceView row(thought.get(), NoteAttachmentSize::medium, &images);
+    thought->setMarkdownText(QStringLiteral("Because the quarter ends"));
+    QCOMPARE(shown(row, "thoughtText"), QStringLiteral("Because the quarter ends"));
+    const QPointer<QWidget> thoughtContent = row.content();
+    thought->setOcrText(QStringLiteral("never shown"));
+    QVERIFY(thoughtContent && row.content() == thoughtContent);
 }
 
 void WritingReferenceTest::missingReference()
