@@ -164,9 +164,14 @@ void runAheadOfLoad(pid_t thread)
         probesOnTime = false;
 }
 
-void runAheadOfLoad()
+// A thread of a probe, ahead of the load from its start.
+template <typename Work>
+std::thread threadAheadOfLoad(Work work)
 {
-    runAheadOfLoad(pid_t(gettid()));
+    return std::thread([work = std::move(work)] {
+        runAheadOfLoad(pid_t(gettid()));
+        work();
+    });
 }
 
 // The bus connections' own thread, which reads the app's answers in.
@@ -228,14 +233,8 @@ public:
         }
         m_protocols = atom(m_connection, "WM_PROTOCOLS");
         m_ping = atom(m_connection, "_NET_WM_PING");
-        m_sender = std::thread([this] {
-            runAheadOfLoad();
-            send();
-        });
-        m_receiver = std::thread([this] {
-            runAheadOfLoad();
-            receive();
-        });
+        m_sender = threadAheadOfLoad([this] { send(); });
+        m_receiver = threadAheadOfLoad([this] { receive(); });
     }
     ~PingProbe()
     {
@@ -345,14 +344,8 @@ public:
         , m_call(QDBusMessage::createMethodCall(service, path, interface, method))
     {
         runBusThreadAheadOfLoad();
-        m_sender = std::thread([this] {
-            runAheadOfLoad();
-            send();
-        });
-        m_receiver = std::thread([this] {
-            runAheadOfLoad();
-            receive();
-        });
+        m_sender = threadAheadOfLoad([this] { send(); });
+        m_receiver = threadAheadOfLoad([this] { receive(); });
     }
     ~BusProbe()
     {
@@ -426,8 +419,7 @@ class PauseProbe
 {
 public:
     PauseProbe()
-        : m_thread([this] {
-            runAheadOfLoad();
+        : m_thread(threadAheadOfLoad([this] {
             while (!m_stop) {
                 const auto before = Clock::now();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -435,7 +427,7 @@ public:
                 std::lock_guard lock(m_mutex);
                 m_longest = std::max(m_longest, overslept);
             }
-        })
+        }))
     {
     }
     ~PauseProbe()

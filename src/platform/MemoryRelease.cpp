@@ -1,5 +1,8 @@
 #include "platform/MemoryRelease.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <malloc.h>
 
 #ifdef __linux__
@@ -25,8 +28,33 @@ void returnLargeBlocksToSystem()
 #endif
 }
 
+bool hugePagesPayWith(const QString &virtioDevices)
+{
+    constexpr QByteArrayView balloon = "0x0005";
+    constexpr qsizetype reportsFreePages = 5; // a feature bit, first from the left
+    const QDir devices(virtioDevices);
+    for (const QString &device : devices.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile kind(devices.filePath(device + QStringLiteral("/device")));
+        QFile features(devices.filePath(device + QStringLiteral("/features")));
+        if (!kind.open(QIODevice::ReadOnly) || kind.readAll().trimmed() != balloon
+            || !features.open(QIODevice::ReadOnly))
+            continue;
+        if (features.readAll().mid(reportsFreePages, 1) == "1")
+            return false;
+    }
+    return true;
+}
+
+bool hugePagesPay()
+{
+    static const bool pay = hugePagesPayWith(QStringLiteral("/sys/bus/virtio/devices"));
+    return pay;
+}
+
 void adviseHugePages(void *data, size_t bytes)
 {
+    if (!hugePagesPay())
+        return;
 #ifdef __linux__
     constexpr uintptr_t hugePage = uintptr_t(2) << 20;
     const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + hugePage - 1) & ~(hugePage - 1);
@@ -43,7 +71,7 @@ QByteArray bytesInHugePages(qsizetype size)
 {
     constexpr qsizetype hugePage = qsizetype(2) << 20;
     // Smaller arrays come from the heap, where this cannot help.
-    if (size < hugePage || size > std::numeric_limits<qsizetype>::max() - 2 * hugePage) {
+    if (!hugePagesPay() || size < hugePage || size > std::numeric_limits<qsizetype>::max() - 2 * hugePage) {
         QByteArray bytes(size, Qt::Uninitialized);
         return bytes.size() == size ? bytes : QByteArray();
     }

@@ -7,7 +7,8 @@
 namespace tessaline {
 
 // Memory for one picture's encoding, reserved from the system as one block
-// that the kernel backs with huge pages and handed out in pieces, from any
+// that the kernel backs with huge pages where they pay (hugePagesPay), and
+// handed out in pieces, from any
 // thread. It all goes back at once when the arena goes. A 5K capture's
 // compressed strips are some 17 MB in a few hundred pieces: taken one by
 // one from the heap, each is fresh pages and a fault per 4 KiB (4,000 and

@@ -1,6 +1,8 @@
 #include "platform/MemoryRelease.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
@@ -40,6 +42,8 @@ private Q_SLOTS:
         QFile setting(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
         if (!setting.open(QIODevice::ReadOnly) || setting.readAll().contains("[never]"))
             QSKIP("this kernel gives no transparent huge pages");
+        if (!hugePagesPay())
+            QSKIP("huge pages do not pay on this machine, and none are asked for");
         // As the app has it: a block this large comes straight from the system.
         returnLargeBlocksToSystem();
         const qint64 before = hugePagesKiB();
@@ -78,10 +82,49 @@ private Q_SLOTS:
         const qint64 before = hugePagesKiB();
         QByteArray bytes = bytesInHugePages(size);
         QCOMPARE(bytes.size(), size);
+        QCOMPARE(bytesInHugePages(0).size(), 0);
         std::memset(bytes.data(), 1, size_t(size));
+        if (!hugePagesPay())
+            QSKIP("huge pages do not pay on this machine: the array is a plain one");
         const qint64 grown = hugePagesKiB() - before;
         QVERIFY2(grown * 1024 >= size, qPrintable(QString::number(grown)));
-        QCOMPARE(bytesInHugePages(0).size(), 0);
+    }
+
+    void hugePagesPayUnlessABalloonReportsFreeMemory_data()
+    {
+        QTest::addColumn<QStringList>("devices"); // kind, then features, per device
+        QTest::addColumn<bool>("pay");
+        const QString balloon = QStringLiteral("0x0005");
+        QTest::newRow("no devices") << QStringList() << true;
+        QTest::newRow("a balloon that reports free pages")
+            << QStringList{QStringLiteral("0x0002"), QStringLiteral("0010011"), balloon, QStringLiteral("0110010100")}
+            << false;
+        QTest::newRow("a balloon that does not") << QStringList{balloon, QStringLiteral("0110000100")} << true;
+        QTest::newRow("the same bit of another device") << QStringList{QStringLiteral("0x0001"), QStringLiteral("0000011")}
+                                                        << true;
+        QTest::newRow("a balloon whose features cannot be read") << QStringList{balloon, QString()} << true;
+    }
+
+    void hugePagesPayUnlessABalloonReportsFreeMemory()
+    {
+        QFETCH(QStringList, devices);
+        QFETCH(bool, pay);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        for (qsizetype i = 0; i + 1 < devices.size(); i += 2) {
+            const QString device = root.filePath(QStringLiteral("virtio%1").arg(i / 2));
+            QVERIFY(QDir().mkpath(device));
+            QFile kind(device + QStringLiteral("/device"));
+            QVERIFY(kind.open(QIODevice::WriteOnly));
+            kind.write(devices.at(i).toLatin1() + '\n');
+            if (devices.at(i + 1).isEmpty())
+                continue;
+            QFile features(device + QStringLiteral("/features"));
+            QVERIFY(features.open(QIODevice::WriteOnly));
+            features.write(devices.at(i + 1).toLatin1() + '\n');
+        }
+        QCOMPARE(hugePagesPayWith(root.path()), pay);
+        QVERIFY(hugePagesPayWith(root.filePath(QStringLiteral("absent"))));
     }
 };
 
