@@ -31,7 +31,7 @@ void returnLargeBlocksToSystem()
 bool hugePagesPayWith(const QString &virtioDevices)
 {
     constexpr QByteArrayView balloon = "0x0005";
-    constexpr qsizetype reportsFreePages = 5; // a feature bit, first from the left
+    constexpr qsizetype reportsFreePages = 5; // the file lists the bits from bit 0 on
     const QDir devices(virtioDevices);
     for (const QString &device : devices.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile kind(devices.filePath(device + QStringLiteral("/device")));

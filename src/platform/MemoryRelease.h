@@ -21,9 +21,9 @@ void returnLargeBlocksToSystem();
 
 // Whether huge pages pay on this machine: not under a hypervisor that is
 // handed back every free block of memory (a balloon that reports free
-// pages). There a huge page is fresh memory the host must back again, 4 KiB
-// at a time, each time it is taken: a 5K capture took 10–20 ms longer in
-// them, and the machine stopped for longer while it did. Read once.
+// pages). There a huge page is fresh memory the host must back again each
+// time it is taken: a 5K capture took 10–20 ms longer in them, and the
+// machine stopped for longer while it did. Read once.
 bool hugePagesPay();
 // The same for the devices under `virtioDevices`, as /sys/bus/virtio/devices
 // lists them.
