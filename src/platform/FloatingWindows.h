@@ -19,10 +19,16 @@ public:
     // Call once the native window exists, before it is first shown; a
     // window already on screen gets the same states by request.
     virtual void keepOnAllWorkspaces(QWindow &window) = 0;
-    // Asks the window manager to keep these proportions when it resizes
-    // the window. Call again after each change of the window's geometry:
-    // Qt writes the size hints afresh then.
-    virtual void keepAspectRatio(QWindow &window, const QSizeF &ratio) { Q_UNUSED(window); Q_UNUSED(ratio); }
+    // Asks the window manager to keep these proportions, and a size of at
+    // least `minimum`, when it resizes the window; an empty ratio lets it
+    // resize the window freely. Call again after each change of the
+    // window's geometry: Qt writes the size hints afresh then.
+    virtual void keepAspectRatio(QWindow &window, const QSizeF &ratio, const QSize &minimum)
+    {
+        Q_UNUSED(window);
+        Q_UNUSED(ratio);
+        Q_UNUSED(minimum);
+    }
     // Keeps the window in sight over a full-screen window that has the
     // focus, which a window manager may stack above every other. Call once
     // the native window exists; the window must not take the focus.

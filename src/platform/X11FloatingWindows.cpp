@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -25,6 +26,7 @@ X11FloatingWindows::X11FloatingWindows(const X11Connection &x11)
     , m_stateAtom(x11.atom("_NET_WM_STATE"))
     , m_stackingAtom(x11.atom("_NET_CLIENT_LIST_STACKING"))
     , m_fullScreenAtom(x11.atom("_NET_WM_STATE_FULLSCREEN"))
+    , m_wmStateAtom(x11.atom("WM_STATE"))
 {
 }
 
@@ -44,30 +46,41 @@ void X11FloatingWindows::keepOnAllWorkspaces(QWindow &window)
     markForAllWorkspaces(id);
 }
 
-void X11FloatingWindows::keepAspectRatio(QWindow &window, const QSizeF &ratio)
+void X11FloatingWindows::keepAspectRatio(QWindow &window, const QSizeF &ratio, const QSize &minimum)
 {
-    if (ratio.isEmpty())
-        return;
-    // WM_NORMAL_HINTS: flags, then seventeen values; the aspect bounds are
-    // the 12th to 15th. Qt's own hints (minimum size, position) are kept.
+    // WM_NORMAL_HINTS: flags, then seventeen values; the smallest size is
+    // the 6th and 7th, the aspect bounds the 12th to 15th. Qt's own hints
+    // (its smallest size, the position) are kept.
     constexpr int fields = 18;
+    constexpr quint32 minimumFlag = 1 << 4;
     constexpr quint32 aspectFlag = 1 << 7;
     const auto id = xcb_window_t(window.winId());
     quint32 hints[fields] = {};
     if (const auto bytes = m_x11.property(id, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, fields))
         std::memcpy(hints, bytes->constData(), std::min<size_t>(bytes->size(), sizeof(hints)));
-    // Whole numbers of the same proportions, fine enough for any picture.
-    constexpr qreal scale = 10000;
-    const auto numerator = quint32(qRound(ratio.width() / std::max(ratio.width(), ratio.height()) * scale));
-    const auto denominator = quint32(qRound(ratio.height() / std::max(ratio.width(), ratio.height()) * scale));
-    if ((hints[0] & aspectFlag) && hints[11] == numerator && hints[12] == denominator && hints[13] == numerator
-        && hints[14] == denominator)
+    quint32 wanted[fields];
+    std::memcpy(wanted, hints, sizeof(hints));
+    if (ratio.isEmpty()) {
+        wanted[0] &= ~aspectFlag;
+    } else {
+        // Whole numbers of the same proportions, fine enough for any picture.
+        constexpr qreal scale = 10000;
+        const qreal longer = std::max(ratio.width(), ratio.height());
+        wanted[0] |= aspectFlag;
+        wanted[11] = wanted[13] = std::max<quint32>(quint32(qRound(ratio.width() / longer * scale)), 1);
+        wanted[12] = wanted[14] = std::max<quint32>(quint32(qRound(ratio.height() / longer * scale)), 1);
+        // A manager applies the proportions after the smallest size, so
+        // that must have them too.
+        if (minimum.isValid()) {
+            wanted[0] |= minimumFlag;
+            wanted[5] = std::max(wanted[5], quint32(minimum.width()));
+            wanted[6] = std::max(wanted[6], quint32(minimum.height()));
+        }
+    }
+    if (std::memcmp(wanted, hints, sizeof(hints)) == 0)
         return;
-    hints[0] |= aspectFlag;
-    hints[11] = hints[13] = std::max<quint32>(numerator, 1);
-    hints[12] = hints[14] = std::max<quint32>(denominator, 1);
     xcb_change_property(m_x11.connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS,
-                        32, fields, hints);
+                        32, fields, wanted);
     xcb_flush(m_x11.connection);
 }
 
@@ -95,6 +108,9 @@ bool X11FloatingWindows::nativeEventFilter(const QByteArray &eventType, void *me
         const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
         if (change->window == m_x11.root && change->atom == m_activeWindowAtom) {
             followActiveWindow();
+        } else if (change->atom == m_wmStateAtom && isWithdrawing(change->window)) {
+            if (change->state == XCB_PROPERTY_DELETE || !isManaged(change->window))
+                mapOverFullScreen(change->window);
         } else if (change->window == m_active && change->atom == m_stateAtom) {
             updateCover();
         } else if (m_fullScreenInFront && change->window == m_x11.root
@@ -104,19 +120,6 @@ bool X11FloatingWindows::nativeEventFilter(const QByteArray &eventType, void *me
                 if (window && window->isVisible())
                     raise(*window);
             }
-        }
-        break;
-    }
-    case XCB_REPARENT_NOTIFY: {
-        // A window the manager let go of lands on the root window, and only
-        // then can it go on top of the manager's.
-        const auto *reparent = reinterpret_cast<const xcb_reparent_notify_event_t *>(event);
-        if (reparent->parent != m_x11.root)
-            break;
-        for (const QPointer<QWindow> &window : std::as_const(m_overFullScreen)) {
-            if (window && window->handle() && xcb_window_t(window->winId()) == reparent->window
-                && window->flags().testFlag(Qt::X11BypassWindowManagerHint))
-                raise(*window);
         }
         break;
     }
@@ -166,21 +169,87 @@ void X11FloatingWindows::updateCover()
 void X11FloatingWindows::setOverFullScreen(QWindow &window, bool over)
 {
     if (window.flags().testFlag(Qt::X11BypassWindowManagerHint) == over) {
-        if (over && window.isVisible())
+        if (over && window.isVisible() && !isWithdrawing(xcb_window_t(window.winId())))
             raise(window);
         return;
     }
-    const bool visible = window.isVisible();
-    // The manager reads override-redirect only when a window is mapped.
+    // Qt sets override-redirect at once; the manager reads it only when the
+    // window is mapped.
     window.setFlag(Qt::X11BypassWindowManagerHint, over);
-    if (!visible)
+    if (!window.isVisible())
         return;
+    if (over) {
+        withdraw(window);
+        return;
+    }
+    m_withdrawing.removeAll(&window);
     window.setVisible(false);
     window.setVisible(true);
-    if (over)
-        raise(window);
-    else
-        showOnAllWorkspaces(window.winId());
+    showOnAllWorkspaces(window.winId());
+}
+
+bool X11FloatingWindows::isManaged(xcb_window_t id) const
+{
+    // WM_STATE: the state, then the icon window; 0 is withdrawn.
+    const auto state = m_x11.property(id, m_wmStateAtom, m_wmStateAtom, 2);
+    return state && state->size() >= 4 && *reinterpret_cast<const quint32 *>(state->constData()) != 0;
+}
+
+bool X11FloatingWindows::isWithdrawing(xcb_window_t id) const
+{
+    return std::any_of(m_withdrawing.cbegin(), m_withdrawing.cend(), [id](const QPointer<QWindow> &window) {
+        return window && window->handle() && xcb_window_t(window->winId()) == id;
+    });
+}
+
+void X11FloatingWindows::withdraw(QWindow &window)
+{
+    // The manager lets go of a window when it hears the window was
+    // unmapped, and unmaps it once more as it does: a window mapped again
+    // before that stays unmapped. It says it has let go by taking the
+    // window's WM_STATE away (ICCCM 4.1.4), and only then is the window
+    // mapped again, out of its care. Qt is not told: to Qt the window
+    // stays shown throughout.
+    const auto id = xcb_window_t(window.winId());
+    const bool managed = isManaged(id);
+    xcb_unmap_window(m_x11.connection, id);
+    xcb_unmap_notify_event_t unmapped{};
+    unmapped.response_type = XCB_UNMAP_NOTIFY;
+    unmapped.event = m_x11.root;
+    unmapped.window = id;
+    xcb_send_event(m_x11.connection, false, m_x11.root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char *>(&unmapped));
+    xcb_flush(m_x11.connection);
+    m_withdrawing.removeAll(nullptr);
+    if (!m_withdrawing.contains(&window))
+        m_withdrawing.append(&window);
+    if (!managed) {
+        mapOverFullScreen(id);
+        return;
+    }
+    // A manager that never says so is not waited for long.
+    constexpr int longestWithdrawal = 1000;
+    QTimer::singleShot(longestWithdrawal, &window, [this, id] {
+        if (isWithdrawing(id))
+            mapOverFullScreen(id);
+    });
+}
+
+void X11FloatingWindows::mapOverFullScreen(xcb_window_t id)
+{
+    for (const QPointer<QWindow> &window : std::as_const(m_withdrawing)) {
+        if (!window || !window->handle() || xcb_window_t(window->winId()) != id)
+            continue;
+        const QPointer<QWindow> target = window;
+        m_withdrawing.removeAll(target);
+        // Closed meanwhile, or back in the manager's care.
+        if (target->isVisible() && target->flags().testFlag(Qt::X11BypassWindowManagerHint)) {
+            xcb_map_window(m_x11.connection, id);
+            raise(*target);
+        }
+        return;
+    }
 }
 
 void X11FloatingWindows::raise(QWindow &window)

@@ -20,6 +20,8 @@ namespace tessaline {
 // manager's care while such a window has the focus: it is then mapped
 // override-redirect and raised by us, and handed back to the manager, with
 // its states, once the focus moves on or the window leaves full screen.
+// It is mapped out of the manager's care only once the manager has let go
+// of it: mapped before, the manager's own unmap would hide it.
 class X11FloatingWindows final : public FloatingWindows, public QAbstractNativeEventFilter
 {
 public:
@@ -28,7 +30,7 @@ public:
     ~X11FloatingWindows() override;
 
     void keepOnAllWorkspaces(QWindow &window) override;
-    void keepAspectRatio(QWindow &window, const QSizeF &ratio) override;
+    void keepAspectRatio(QWindow &window, const QSizeF &ratio, const QSize &minimum) override;
     void showOverFullScreen(QWindow &window) override;
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
@@ -39,6 +41,12 @@ private:
     void followActiveWindow();
     void updateCover();
     void setOverFullScreen(QWindow &window, bool over);
+    bool isManaged(xcb_window_t id) const;
+    bool isWithdrawing(xcb_window_t id) const;
+    // Takes a window the manager keeps out of its care, and maps it once
+    // the manager has let go of it.
+    void withdraw(QWindow &window);
+    void mapOverFullScreen(xcb_window_t id);
     void raise(QWindow &window);
     bool isOwnWindow(xcb_window_t id) const;
 
@@ -49,9 +57,12 @@ private:
     xcb_atom_t m_stateAtom;
     xcb_atom_t m_stackingAtom;
     xcb_atom_t m_fullScreenAtom;
+    xcb_atom_t m_wmStateAtom;
     bool m_filterInstalled = false;
     // Pins and the like that must stay in sight.
     QList<QPointer<QWindow>> m_overFullScreen;
+    // Those unmapped for the manager to let go of, not mapped again yet.
+    QList<QPointer<QWindow>> m_withdrawing;
     // The window with the focus, and whether we asked for its property
     // changes (never for a window of our own: Qt owns that event mask).
     xcb_window_t m_active = XCB_NONE;

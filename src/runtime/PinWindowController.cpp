@@ -1,6 +1,7 @@
 #include "runtime/PinWindowController.h"
 
 #include "model/CanvasCard.h"
+#include "runtime/PinGeometry.h"
 #include "runtime/PinnedImageView.h"
 #include "runtime/SnipPictureLoader.h"
 #include "platform/FutureDelivery.h"
@@ -14,8 +15,6 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
-
-#include <cmath>
 
 namespace tessaline {
 
@@ -34,59 +33,6 @@ PinWindowController::~PinWindowController()
 {
     for (const QPointer<PinnedImageView> &window : std::as_const(m_windows))
         delete window.data();
-}
-
-QSize PinWindowController::initialSize(const QSizeF &imageSize)
-{
-    const qreal width = imageSize.width();
-    const qreal scale = width <= 1 ? 1.0 : std::min(widestInitialWidth / width, 1.0);
-    return QSize(int(std::lround(std::max(width * scale, qreal(smallestInitialSize.width())))),
-                 int(std::lround(std::max(imageSize.height() * scale, qreal(smallestInitialSize.height())))));
-}
-
-QSize PinWindowController::resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize,
-                                      const QSize &limit)
-{
-    const auto capped = [&limit](qreal width, qreal height) {
-        if (!limit.isValid())
-            return QSize(int(std::lround(width)), int(std::lround(height)));
-        const qreal scale = std::min({1.0, limit.width() / std::max(width, 1.0), limit.height() / std::max(height, 1.0)});
-        return QSize(int(std::lround(width * scale)), int(std::lround(height * scale)));
-    };
-    if (imageSize.isEmpty()) {
-        return capped(std::max(start.width() + drag.x(), minimumSize.width()),
-                      std::max(start.height() + drag.y(), minimumSize.height()));
-    }
-    const qreal ratio = imageSize.width() / imageSize.height();
-    // The drag resizes the picture as shown, which a window raised to its
-    // smallest size on one side only (a long thin snip) is wider or taller
-    // than: measured from the window, a first drag of one point would give
-    // a thin picture's other side a hundred times that.
-    const QSizeF shown = imageSize.scaled(QSizeF(start), Qt::KeepAspectRatio);
-    // Whichever way the pointer went further, in width terms, sets the size.
-    const qreal alongY = drag.y() * ratio;
-    const qreal dragged = shown.width() + (std::abs(drag.x()) >= std::abs(alongY) ? qreal(drag.x()) : alongY);
-    qreal width = std::max(dragged, qreal(minimumSize.width()));
-    if (width / ratio < minimumSize.height())
-        width = minimumSize.height() * ratio;
-    // Keeping the proportions at the smallest size would make the other
-    // side of a long thin picture thousands of points long: the short side
-    // alone is raised then, the picture shown inside it, and the picture
-    // follows the side the pointer moved further along in points (in width
-    // terms, a short drag down a thin picture would count for nothing).
-    if (width > std::max(qreal(start.width()), dragged)
-        || width / ratio > std::max(qreal(start.height()), dragged / ratio)) {
-        const qreal shownWidth =
-            std::abs(drag.y()) > std::abs(drag.x()) ? (shown.height() + drag.y()) * ratio : dragged;
-        const qreal shownSide = std::max(shownWidth, 1.0);
-        return capped(std::max(shownSide, qreal(minimumSize.width())),
-                      std::max(shownSide / ratio, qreal(minimumSize.height())));
-    }
-    const QSize size = capped(width, width / ratio);
-    // The smallest size wins over the room left.
-    if (size.width() < minimumSize.width() || size.height() < minimumSize.height())
-        return QSize(int(std::lround(width)), int(std::lround(width / ratio)));
-    return size;
 }
 
 PinnedImageView *PinWindowController::window(const QUuid &id) const
@@ -151,7 +97,7 @@ PinnedImageView *PinWindowController::open(const QUuid &id, const QSize &pixelSi
         if (self)
             self->close(id);
     });
-    view->setWindowSize(initialSize(QSizeF(pixelSize)));
+    view->setWindowSize(PinGeometry::initialSize(QSizeF(pixelSize)));
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -187,8 +133,11 @@ bool PinWindowController::eventFilter(QObject *watched, QEvent *event)
     case QEvent::Move:
     case QEvent::Resize:
         for (const QPointer<PinnedImageView> &view : std::as_const(m_windows)) {
-            if (view && view->windowHandle() == watched)
-                m_floating.keepAspectRatio(*view->windowHandle(), view->imageSize());
+            if (!view || view->windowHandle() != watched)
+                continue;
+            const auto managed = PinGeometry::managedResize(view->size(), view->imageSize());
+            m_floating.keepAspectRatio(*view->windowHandle(), managed ? managed->aspect : QSizeF(),
+                                       managed ? managed->minimum : QSize());
         }
         break;
     default:

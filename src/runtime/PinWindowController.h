@@ -26,10 +26,6 @@ class PinWindowController : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int widestInitialWidth = 560;
-    static constexpr QSize smallestInitialSize{180, 120};
-    static constexpr QSize minimumSize{140, 90};
-
     // The process's one controller, on the session's window system.
     static PinWindowController &shared();
 
@@ -51,24 +47,12 @@ public:
     PinnedImageView *window(const QUuid &id) const;
     QList<QUuid> pinnedIDs() const { return m_windows.keys(); }
 
-    // The window's first size: pictures wider than 560 points are scaled to
-    // that width, then each side is at least 180 × 120 on its own.
-    static QSize initialSize(const QSizeF &imageSize);
-    // The size while the corner grip is dragged by `drag` from `start`:
-    // the picture's width as shown follows the drag, the height keeps its
-    // proportions, never below 140 × 90 (for a picture too thin to keep
-    // them at that size, the short side alone is raised). A valid `limit`
-    // (the room left on the screen) caps it, proportions kept, so the
-    // window manager never has to push the window back onto the screen
-    // from under the pointer.
-    static QSize resizedSize(const QSize &start, const QPoint &drag, const QSizeF &imageSize,
-                             const QSize &limit = QSize());
-
 Q_SIGNALS:
     void pinsChanged();
 
 protected:
-    // Keeps the window manager's resizes to the picture's proportions.
+    // Keeps the window manager's resizes to the picture's proportions while
+    // the window has them.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -4,7 +4,7 @@
 #include "design/FunctionalSurface.h"
 #include "design/SemanticColors.h"
 #include "design/StudioIconButton.h"
-#include "runtime/PinWindowController.h"
+#include "runtime/PinGeometry.h"
 #include "platform/SymbolIcon.h"
 #include "platform/WindowHints.h"
 #include "platform/WindowSystem.h"
@@ -46,7 +46,7 @@ PinnedImageView::PinnedImageView(const QSize &pixelSize, Pasteboard &pasteboard,
     m_translucent = hasCompositingManager();
     if (m_translucent)
         setAttribute(Qt::WA_TranslucentBackground);
-    setMinimumSize(PinWindowController::minimumSize);
+    setMinimumSize(PinGeometry::minimumSize);
 
     // A capsule on the design system's contextual surface.
     auto *capsule = new FunctionalSurface(FunctionalSurfaceRole::contextualPalette, controlsHeight / 2.0, this);
@@ -221,12 +221,10 @@ void PinnedImageView::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_resizeOrigin) {
         const QPoint drag = event->globalPosition().toPoint() - *m_resizeOrigin;
-        QSize room;
-        if (WindowSystem::clientsPlaceWindows() && screen()) {
-            const QRect available = screen()->availableGeometry();
-            room = QSize(available.x() + available.width() - x(), available.y() + available.height() - y());
-        }
-        setWindowSize(PinWindowController::resizedSize(m_resizeStartSize, drag, m_imageSize, room));
+        const QSize room = WindowSystem::clientsPlaceWindows() && screen()
+            ? PinGeometry::room(screen()->availableGeometry(), pos())
+            : QSize();
+        setWindowSize(PinGeometry::resizedSize(m_resizeStartSize, drag, m_imageSize, room));
         event->accept();
         return;
     }

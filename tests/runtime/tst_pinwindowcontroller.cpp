@@ -61,80 +61,11 @@ class PinWindowControllerTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initialSize_data();
-    void initialSize();
-    void cornerGripKeepsProportions_data();
-    void cornerGripKeepsProportions();
     void oneWindowPerCard();
     void aPinClosedByTheWindowManagerCanBePinnedAgain();
     void storedSnipsArePinnedWithTheirAnnotations();
     void hoverControlsOpacityAndCopy();
 };
-
-void PinWindowControllerTest::initialSize_data()
-{
-    QTest::addColumn<QSizeF>("image");
-    QTest::addColumn<QSize>("window");
-    QTest::newRow("wide: scaled to 560") << QSizeF(1600, 900) << QSize(560, 315);
-    QTest::newRow("small enough: kept") << QSizeF(300, 200) << QSize(300, 200);
-    QTest::newRow("tiny: each side raised on its own") << QSizeF(100, 50) << QSize(180, 120);
-    QTest::newRow("tall: height not limited") << QSizeF(1000, 3000) << QSize(560, 1680);
-    QTest::newRow("at most a point wide: scale 1") << QSizeF(1, 40) << QSize(180, 120);
-}
-
-void PinWindowControllerTest::initialSize()
-{
-    QFETCH(QSizeF, image);
-    QFETCH(QSize, window);
-    QCOMPARE(PinWindowController::initialSize(image), window);
-}
-
-void PinWindowControllerTest::cornerGripKeepsProportions_data()
-{
-    QTest::addColumn<QSize>("start");
-    QTest::addColumn<QPoint>("drag");
-    QTest::addColumn<QSizeF>("image");
-    QTest::addColumn<QSize>("result");
-    QTest::addColumn<QSize>("limit");
-    QTest::newRow("sideways") << QSize(560, 315) << QPoint(100, 10) << QSizeF(1600, 900) << QSize(660, 371) << QSize();
-    QTest::newRow("downwards, height leads") << QSize(560, 315) << QPoint(10, 90) << QSizeF(1600, 900)
-                                              << QSize(720, 405) << QSize();
-    QTest::newRow("smaller than allowed: height at 90") << QSize(560, 315) << QPoint(-1000, 0) << QSizeF(1600, 900)
-                                                         << QSize(160, 90) << QSize();
-    QTest::newRow("tall picture: width at 140") << QSize(560, 1680) << QPoint(-600, 0) << QSizeF(1000, 3000)
-                                                 << QSize(140, 420) << QSize();
-    QTest::newRow("first drag takes the picture's shape") << QSize(180, 120) << QPoint(0, 0) << QSizeF(100, 50)
-                                                           << QSize(180, 90) << QSize();
-    // A window raised to its smallest size on one side: the drag grows the
-    // picture as shown, and only the short side stays raised.
-    QTest::newRow("long thin picture: a small drag stays small") << QSize(180, 120) << QPoint(1, 0) << QSizeF(1, 100)
-                                                                 << QSize(140, 220) << QSize();
-    QTest::newRow("long thin picture: dragged down") << QSize(140, 220) << QPoint(0, 100) << QSizeF(1, 100)
-                                                     << QSize(140, 320) << QSize();
-    QTest::newRow("long thin picture: mostly down, the height follows")
-        << QSize(180, 300) << QPoint(5, 19) << QSizeF(4, 300) << QSize(140, 319) << QSize();
-    QTest::newRow("wide thin picture: height stays at 90") << QSize(180, 120) << QPoint(10, 0) << QSizeF(100, 1)
-                                                           << QSize(190, 90) << QSize();
-    // Near the screen's edge the window stops growing where the room ends.
-    QTest::newRow("room to the right ends") << QSize(560, 315) << QPoint(300, 0) << QSizeF(1600, 900)
-                                            << QSize(640, 360) << QSize(640, 900);
-    QTest::newRow("room below ends") << QSize(560, 315) << QPoint(0, 300) << QSizeF(1600, 900) << QSize(480, 270)
-                                     << QSize(1000, 270);
-    QTest::newRow("room left is enough") << QSize(560, 315) << QPoint(100, 10) << QSizeF(1600, 900)
-                                         << QSize(660, 371) << QSize(1000, 1000);
-    QTest::newRow("no room: the smallest size") << QSize(560, 315) << QPoint(100, 0) << QSizeF(1600, 900)
-                                                << QSize(660, 371) << QSize(50, 50);
-}
-
-void PinWindowControllerTest::cornerGripKeepsProportions()
-{
-    QFETCH(QSize, start);
-    QFETCH(QPoint, drag);
-    QFETCH(QSizeF, image);
-    QFETCH(QSize, result);
-    QFETCH(QSize, limit);
-    QCOMPARE(PinWindowController::resizedSize(start, drag, image, limit), result);
-}
 
 void PinWindowControllerTest::oneWindowPerCard()
 {

@@ -45,6 +45,16 @@ bool isViewable(const X11Connection &x11, xcb_window_t window)
     return viewable;
 }
 
+// The window's size as the X server has it, whatever Qt has heard yet.
+QSize serverSize(const X11Connection &x11, xcb_window_t window)
+{
+    xcb_get_geometry_reply_t *reply =
+        xcb_get_geometry_reply(x11.connection, xcb_get_geometry(x11.connection, window), nullptr);
+    const QSize size = reply ? QSize(reply->width, reply->height) : QSize();
+    std::free(reply);
+    return size;
+}
+
 // Bottom to top, as the window manager stacks its clients.
 QList<xcb_window_t> stacking(const X11Connection &x11)
 {
@@ -88,6 +98,9 @@ private Q_SLOTS:
     void initTestCase();
     void aPinFloatsOnEveryWorkspaceWithoutTakingFocus();
     void aPinClosedByTheWindowManagerCanBePinnedAgain();
+    void aPinOpensAtItsFirstSize_data();
+    void aPinOpensAtItsFirstSize();
+    void gripResizeNearTheScreenEdgeStaysUnderThePointer_data();
     void gripResizeNearTheScreenEdgeStaysUnderThePointer();
     void aPinShowsOverAFocusedFullScreenWindow();
     void aPinIsSeeThroughWhileACompositingManagerRuns();
@@ -187,28 +200,73 @@ void X11PinWindowTest::aPinClosedByTheWindowManagerCanBePinnedAgain()
     QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
 }
 
+// The window manager keeps a window to the proportions it is given after
+// its smallest size, so asked to keep a thin picture's it would shrink the
+// window under that size.
+void X11PinWindowTest::aPinOpensAtItsFirstSize_data()
+{
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QSize>("window");
+    QTest::newRow("wide thin: height raised") << QSize(455, 50) << QSize(455, 120);
+    QTest::newRow("small: both sides raised") << QSize(100, 50) << QSize(180, 120);
+    QTest::newRow("wide: scaled, proportions kept") << QSize(1600, 900) << QSize(560, 315);
+}
+
+void X11PinWindowTest::aPinOpensAtItsFirstSize()
+{
+    QFETCH(QSize, image);
+    QFETCH(QSize, window);
+    PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
+    QImage picture(image, QImage::Format_RGB32);
+    picture.fill(Qt::darkYellow);
+    const QUuid card = QUuid::createUuid();
+    pins.pin(picture, card);
+    PinnedImageView *pin = pins.window(card);
+    QVERIFY(QTest::qWaitForWindowExposed(pin));
+    QTRY_VERIFY(pin->picture());
+    const auto pinID = xcb_window_t(pin->winId());
+    QTRY_VERIFY_WITH_TIMEOUT(stacking(*m_x11).contains(pinID), 10000);
+    QVERIFY(X11WindowManager::caughtUp(*m_x11));
+    QCOMPARE(serverSize(*m_x11, pinID), window);
+    QCOMPARE(pin->size(), window);
+}
+
+void X11PinWindowTest::gripResizeNearTheScreenEdgeStaysUnderThePointer_data()
+{
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QPoint>("drag");
+    QTest::addColumn<QSize>("window");
+    // 60 pixels of room to the right of the pin in each.
+    QTest::newRow("sideways: grows to the edge") << QSize(400, 300) << QPoint(300, 0) << QSize(460, 345);
+    // Its proportions at the edge would be under the smallest height.
+    QTest::newRow("wide thin, downwards: as wide as the room") << QSize(455, 50) << QPoint(0, 40) << QSize(515, 90);
+}
+
 void X11PinWindowTest::gripResizeNearTheScreenEdgeStaysUnderThePointer()
 {
+    QFETCH(QSize, image);
+    QFETCH(QPoint, drag);
+    QFETCH(QSize, window);
     PinWindowController pins(PlatformFactory::floatingWindows(), m_pasteboard);
-    QImage image(400, 300, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
+    QImage picture(image, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
     const QUuid card = QUuid::createUuid();
-    pins.pin(image, card);
+    pins.pin(picture, card);
     PinnedImageView *pin = pins.window(card);
     QVERIFY(QTest::qWaitForWindowExposed(pin));
     QTRY_VERIFY(pin->picture());
     const QRect available = pin->screen()->availableGeometry();
-    // 60 pixels of room to the right of the pin.
     const QPoint corner(available.right() + 1 - pin->width() - 60, available.top() + 100);
     pin->move(corner);
     QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), corner, 10000);
 
     const QPoint grip = pin->gripRect().center();
-    drag(pin, grip, QPoint(300, 0));
+    ::drag(pin, grip, drag);
     // It grew to the screen's edge and no further, and stayed where it was.
-    QTRY_COMPARE_WITH_TIMEOUT(pin->width(), 400 + 60, 10000);
-    QCOMPARE(pin->height(), 345);
-    QCOMPARE(pin->pos(), corner);
+    QTRY_COMPARE_WITH_TIMEOUT(pin->size(), window, 10000);
+    QVERIFY(X11WindowManager::caughtUp(*m_x11));
+    QTRY_COMPARE_WITH_TIMEOUT(pin->pos(), corner, 10000);
+    QCOMPARE(pin->size(), window);
 }
 
 void X11PinWindowTest::aPinShowsOverAFocusedFullScreenWindow()
@@ -253,10 +311,30 @@ void X11PinWindowTest::aPinShowsOverAFocusedFullScreenWindow()
     QTRY_VERIFY_WITH_TIMEOUT(isPicture(shownAt(start + offset)), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!isPicture(shownAt(start)), 10000);
     const QPoint moved = pin->pos();
+    const auto pinID = xcb_window_t(pin->winId());
+
+    // Each time the film has the focus again, after another window had it
+    // and the pin went back into the window manager's care, the pin shows
+    // over it again.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Other work"));
+    other.setGeometry(100, 100, 600, 400);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    const auto otherID = xcb_window_t(other.winId());
+    for (int round = 0; round < 8; ++round) {
+        QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(otherID)}));
+        QTRY_COMPARE_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(otherID), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(stacking(x11).contains(pinID), 10000);
+        QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(filmID)}));
+        QTRY_COMPARE_WITH_TIMEOUT(x11.windowProperty(x11.root, "_NET_ACTIVE_WINDOW"), std::optional(filmID), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(isViewable(x11, pinID) && isPicture(shownAt(pin->geometry().center())),
+                                  qPrintable(QStringLiteral("round %1").arg(round)), 10000);
+    }
+    other.hide();
 
     // Once the film leaves full screen, the window manager keeps the pin
     // again: above, on every desktop, where it was left.
-    const auto pinID = xcb_window_t(pin->winId());
     film.showNormal();
     QTRY_VERIFY_WITH_TIMEOUT(stacking(x11).contains(pinID), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(x11.atomListProperty(pinID, "_NET_WM_STATE").contains(x11.atom("_NET_WM_STATE_ABOVE")),

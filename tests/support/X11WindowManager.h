@@ -31,7 +31,7 @@ public:
         if (!QTest::qWaitFor([&] { return x11.windowProperty(x11.root, "_NET_SUPPORTING_WM_CHECK").has_value(); },
                              10000))
             return false;
-        return framesWindows(x11);
+        return caughtUp(x11);
     }
 
     ~X11WindowManager()
@@ -45,12 +45,18 @@ public:
         }
     }
 
-private:
-    static bool framesWindows(const X11Connection &x11)
+    // True once openbox has handled what it was asked before: it handles
+    // its events in turn, and a window mapped now gets its frame after
+    // them. The window never takes the focus.
+    static bool caughtUp(const X11Connection &x11)
     {
         const xcb_window_t probe = xcb_generate_id(x11.connection);
         xcb_create_window(x11.connection, XCB_COPY_FROM_PARENT, probe, x11.root, 0, 0, 20, 20, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, x11.screen->root_visual, 0, nullptr);
+        // WM_HINTS: the input field set, to no.
+        const quint32 noInput[9] = {1, 0};
+        xcb_change_property(x11.connection, XCB_PROP_MODE_REPLACE, probe, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9,
+                            noInput);
         const auto reparented = [&] {
             xcb_query_tree_reply_t *tree =
                 xcb_query_tree_reply(x11.connection, xcb_query_tree(x11.connection, probe), nullptr);
@@ -70,6 +76,7 @@ private:
         return framed;
     }
 
+private:
     QProcess m_process;
 };
 
