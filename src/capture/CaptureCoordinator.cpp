@@ -65,6 +65,20 @@ CaptureCoordinator::CaptureCoordinator(CaptureCoordinatorServices services, QObj
         m_permissionState = ScreenCapturePermissionState::notRequested;
 
     m_shortcutConfiguration = m_services.shortcutStore->load();
+    // A desktop that binds the keys a while after a change may then refuse
+    // them; the manager has put back the pair the desktop gave before, and
+    // that pair is the one kept and shown, so the refused key does not come
+    // back at the next start.
+    if (m_services.hotKeyManager) {
+        connect(m_services.hotKeyManager.get(), &GlobalHotKeyManager::registrationRefused, this, [this] {
+            const auto registered = m_services.hotKeyManager->registeredConfiguration();
+            if (!m_hotKeysAreActive || !registered || *registered == m_shortcutConfiguration)
+                return;
+            m_services.shortcutStore->save(*registered);
+            m_shortcutConfiguration = *registered;
+            Q_EMIT shortcutConfigurationChanged();
+        });
+    }
 }
 
 CaptureCoordinator::~CaptureCoordinator() = default;

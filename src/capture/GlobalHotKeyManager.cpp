@@ -12,23 +12,39 @@ GlobalHotKeyManager::GlobalHotKeyManager(std::unique_ptr<HotKeySystem> system, Q
 {
     if (!m_system)
         return;
-    m_system->setRefusalHandler([this](const QList<HotKeyID> &refused, HotKeyStatus status) {
-        // Told as a registration that failed on the first action it
-        // reached, the way a refusal at registering is.
-        for (const HotKeyID &id : refused) {
-            const auto action = id.signature == signature ? globalHotKeyActionFromRawValue(id.id) : std::nullopt;
-            if (action) {
-                Q_EMIT registrationRefused(CaptureSubsystemError::hotKeyRegistrationFailed(*action, status));
-                return;
-            }
-        }
-    });
+    m_system->setBindingHandler(
+        [this](const QList<HotKeyID> &refused, HotKeyStatus status) { bindingAnswered(refused, status); });
+}
+
+void GlobalHotKeyManager::bindingAnswered(const QList<HotKeyID> &refused, HotKeyStatus status)
+{
+    // Told as a registration that failed on the first action it reached,
+    // the way a refusal at registering is.
+    std::optional<GlobalHotKeyAction> first;
+    for (const HotKeyID &id : refused) {
+        first = id.signature == signature ? globalHotKeyActionFromRawValue(id.id) : std::nullopt;
+        if (first)
+            break;
+    }
+    if (!first) {
+        m_boundConfiguration = m_registeredConfiguration;
+        return;
+    }
+    // Registering had said yes, so the caller kept the new pair; the keys
+    // the desktop gave before come back, as after a refusal at registering.
+    const Handler captureHandler = m_handlers.value(GlobalHotKeyAction::captureRegion);
+    const Handler quickThoughtHandler = m_handlers.value(GlobalHotKeyAction::quickThought);
+    if (m_boundConfiguration && m_registeredConfiguration && *m_boundConfiguration != *m_registeredConfiguration
+        && captureHandler && quickThoughtHandler) {
+        registerConfiguration(*m_boundConfiguration, captureHandler, quickThoughtHandler);
+    }
+    Q_EMIT registrationRefused(CaptureSubsystemError::hotKeyRegistrationFailed(*first, status));
 }
 
 GlobalHotKeyManager::~GlobalHotKeyManager()
 {
     if (m_system)
-        m_system->setRefusalHandler(nullptr);
+        m_system->setBindingHandler(nullptr);
 }
 
 std::optional<quint32> GlobalHotKeyManager::keyCodeAtScanCode(quint32 nativeScanCode) const
@@ -85,7 +101,7 @@ Expected<void, CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration
             // Not a failure of this configuration: no configuration could
             // be set here, and the app's commands stand in for the keys.
             m_offered = false;
-            m_registeredConfiguration = configuration;
+            m_registeredConfiguration = m_boundConfiguration = configuration;
             return {};
         }
         if (status != HotKeyStatus::registered) {
@@ -107,6 +123,8 @@ Expected<void, CaptureSubsystemError> GlobalHotKeyManager::registerConfiguration
         }
     }
     m_registeredConfiguration = configuration;
+    if (!m_system || !m_system->bindsLater())
+        m_boundConfiguration = configuration;
     return {};
 }
 

@@ -54,10 +54,13 @@ public:
 
 Q_SIGNALS:
     // The desktop turned down a hot key after registering had succeeded
-    // (it binds them later, as the Wayland portal does).
+    // (it binds them later, as the Wayland portal does). The pair it bound
+    // before, if any, is registered again by then.
     void registrationRefused(const CaptureSubsystemError &error);
 
 private:
+    // The desktop's answer to a binding it made after registering.
+    void bindingAnswered(const QList<HotKeyID> &refused, HotKeyStatus status);
     Expected<void, CaptureSubsystemError> registerHotKey(GlobalHotKeyAction action, const GlobalShortcut &shortcut);
 
     std::unique_ptr<HotKeySystem> m_system;
@@ -66,6 +69,9 @@ private:
     QHash<GlobalHotKeyAction, HotKeyReference> m_hotKeyReferences;
     QHash<GlobalHotKeyAction, Handler> m_handlers;
     std::optional<GlobalShortcutConfiguration> m_registeredConfiguration;
+    // The pair the desktop last said it bound: what a later refusal goes
+    // back to.
+    std::optional<GlobalShortcutConfiguration> m_boundConfiguration;
 };
 
 inline size_t qHash(GlobalHotKeyAction action, size_t seed = 0)

@@ -80,13 +80,16 @@ public:
     virtual HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) = 0;
     virtual void unregisterHotKey(HotKeyReference reference) = 0;
 
-    // A desktop that binds hot keys some time after registering answered
-    // reports here the ones it then did not bind, each time it binds, with
-    // why: alreadyTaken where the desktop kept the key from us (another
+    // Whether the desktop binds hot keys some time after registering
+    // answered, and may refuse them then.
+    virtual bool bindsLater() const { return false; }
+    // Such a desktop reports here each time it has bound what was
+    // registered: the ones it did not bind (none when it bound them all),
+    // with why: alreadyTaken where it kept the key from us (another
     // shortcut holds it), refused where it turned the binding down. Where
     // registering answers for good at once, this is never called.
-    using RefusalHandler = std::function<void(const QList<HotKeyID> &refused, HotKeyStatus status)>;
-    virtual void setRefusalHandler(RefusalHandler handler) { Q_UNUSED(handler); }
+    using BindingHandler = std::function<void(const QList<HotKeyID> &refused, HotKeyStatus status)>;
+    virtual void setBindingHandler(BindingHandler handler) { Q_UNUSED(handler); }
 
     // The stored key code of the key that a key event's native scan code
     // names by its place; none when this system cannot tell keys by place.

@@ -285,8 +285,8 @@ void PortalHotKeys::bindingEnded(const QMap<QString, QString> &bound, bool sessi
             refused.append(shortcut.id);
     }
     std::sort(refused.begin(), refused.end(), [](const HotKeyID &a, const HotKeyID &b) { return a.id < b.id; });
-    if (!refused.isEmpty() && m_refusalHandler)
-        m_refusalHandler(refused, sessionMade ? HotKeyStatus::alreadyTaken : HotKeyStatus::refused);
+    if (m_bindingHandler)
+        m_bindingHandler(refused, sessionMade ? HotKeyStatus::alreadyTaken : HotKeyStatus::refused);
     Q_EMIT bindingFinished();
 }
 

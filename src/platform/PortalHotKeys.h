@@ -33,7 +33,8 @@ public:
     HotKeyStatus registerHotKey(const HotKeyRequest &request, HotKeyReference *reference) override;
     void unregisterHotKey(HotKeyReference reference) override;
     std::optional<quint32> keyCodeAtScanCode(quint32 nativeScanCode) const override;
-    void setRefusalHandler(RefusalHandler handler) override { m_refusalHandler = std::move(handler); }
+    bool bindsLater() const override { return true; }
+    void setBindingHandler(BindingHandler handler) override { m_bindingHandler = std::move(handler); }
 
     // The desktop's own description of each bound shortcut's trigger, by
     // shortcut id; empty until the desktop has answered.
@@ -80,7 +81,7 @@ private:
 
     QString m_service;
     EventHandler m_handler;
-    RefusalHandler m_refusalHandler;
+    BindingHandler m_bindingHandler;
     QMap<HotKeyReference, Shortcut> m_shortcuts;
     HotKeyReference m_nextReference = 1;
     QString m_session;

@@ -115,9 +115,15 @@ void AppRuntime::installCaptureCallbacks()
     };
     // A desktop that binds the hot keys some time after they were
     // registered may still turn them down; the user hears of it as of a
-    // refusal at start-up.
+    // refusal at start-up, and sees the keys the coordinator put back.
     connect(&coordinator.hotKeyManager(), &GlobalHotKeyManager::registrationRefused, this,
-            [this](const CaptureSubsystemError &error) { setErrorMessage(error.errorDescription()); });
+            [this](const CaptureSubsystemError &error) {
+                if (m_shortcutConfiguration != captureCoordinator().shortcutConfiguration()) {
+                    m_shortcutConfiguration = captureCoordinator().shortcutConfiguration();
+                    Q_EMIT shortcutConfigurationChanged();
+                }
+                setErrorMessage(error.errorDescription());
+            });
 }
 
 void RuntimeWindowing::afterFirstFrame(QObject *context, std::function<void()> task)

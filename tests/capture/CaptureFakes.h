@@ -151,12 +151,14 @@ public:
     {
         return scanCodes.contains(nativeScanCode) ? std::optional<quint32>(scanCodes.value(nativeScanCode)) : std::nullopt;
     }
-    void setRefusalHandler(RefusalHandler handler) override { refusalHandler = std::move(handler); }
-    // The desktop turns these down after registering answered yes.
+    bool bindsLater() const override { return answersLater; }
+    void setBindingHandler(BindingHandler handler) override { bindingHandler = std::move(handler); }
+    // The desktop turns these down after registering answered yes (none:
+    // it bound every one).
     void refuseLater(const QList<HotKeyID> &refused, HotKeyStatus status = HotKeyStatus::refused)
     {
-        if (refusalHandler)
-            refusalHandler(refused, status);
+        if (bindingHandler)
+            bindingHandler(refused, status);
     }
 
     // Whether a press of a key was ours.
@@ -168,7 +170,8 @@ public:
         }
         return false;
     }
-    RefusalHandler refusalHandler;
+    BindingHandler bindingHandler;
+    bool answersLater = false;
     QList<quint32> registeredKeyCodes() const
     {
         QList<quint32> codes;

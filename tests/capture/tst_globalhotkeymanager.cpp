@@ -58,6 +58,7 @@ private Q_SLOTS:
     void desktopWithoutGlobalShortcuts();
     void laterRefusalIsReported_data();
     void laterRefusalIsReported();
+    void laterRefusalPutsBackThePairTheDesktopBound();
 };
 
 void GlobalHotKeyManagerTest::registration_data()
@@ -264,9 +265,6 @@ void GlobalHotKeyManagerTest::desktopWithoutGlobalShortcuts()
     QVERIFY(rig.system->registered.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(GlobalHotKeyManagerTest)
-#include "tst_globalhotkeymanager.moc"
-
 void GlobalHotKeyManagerTest::laterRefusalIsReported_data()
 {
     QTest::addColumn<QList<HotKeyID>>("refused");
@@ -304,3 +302,42 @@ void GlobalHotKeyManagerTest::laterRefusalIsReported()
     // The manager keeps its pair: the desktop, not the app, said no.
     QCOMPARE(rig.manager->registeredConfiguration(), GlobalShortcutConfiguration::defaults());
 }
+
+void GlobalHotKeyManagerTest::laterRefusalPutsBackThePairTheDesktopBound()
+{
+    Rig rig;
+    rig.system->answersLater = true;
+    const GlobalShortcutConfiguration bound = GlobalShortcutConfiguration::defaults();
+    const GlobalShortcutConfiguration second{shortcut(5), bound.quickThought};
+    const GlobalShortcutConfiguration third{shortcut(6), bound.quickThought};
+    const HotKeyID capture{GlobalHotKeyManager::signature, quint32(GlobalHotKeyAction::captureRegion)};
+    QSignalSpy refusals(rig.manager.get(), &GlobalHotKeyManager::registrationRefused);
+    QVERIFY(rig.registerPair(bound));
+    rig.system->refuseLater({});
+
+    // Two changes before the desktop answered: back to the one it bound.
+    QVERIFY(rig.manager->update(second));
+    QVERIFY(rig.manager->update(third));
+    rig.system->refuseLater({capture}, HotKeyStatus::alreadyTaken);
+    QCOMPARE(refusals.count(), 1);
+    QCOMPARE(rig.manager->registeredConfiguration(), bound);
+    QCOMPARE(rig.system->registeredKeyCodes(), (QList<quint32>{21, 45}));
+    // With the handlers it had.
+    QVERIFY(rig.system->press(21));
+    QTRY_COMPARE(rig.captures, 1);
+
+    // The pair put back refused as well: nothing more to go back to.
+    rig.system->refuseLater({capture}, HotKeyStatus::alreadyTaken);
+    QCOMPARE(refusals.count(), 2);
+    QCOMPARE(rig.manager->registeredConfiguration(), bound);
+
+    // A change the desktop bound is what a later refusal goes back to.
+    QVERIFY(rig.manager->update(second));
+    rig.system->refuseLater({});
+    QVERIFY(rig.manager->update(third));
+    rig.system->refuseLater({capture});
+    QCOMPARE(rig.manager->registeredConfiguration(), second);
+}
+
+QTEST_GUILESS_MAIN(GlobalHotKeyManagerTest)
+#include "tst_globalhotkeymanager.moc"

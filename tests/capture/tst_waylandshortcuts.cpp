@@ -37,6 +37,8 @@ constexpr quint32 f6 = 97;
 constexpr quint32 f7 = 98;
 constexpr quint32 f8 = 100;
 constexpr quint32 f9 = 101;
+constexpr quint32 f4 = 118;
+constexpr quint32 f10 = 109;
 constexpr quint32 ctrlShift = HotKeyModifier::command | HotKeyModifier::shift;
 const HotKeyID captureID{0x544c494e, 1};
 
@@ -53,7 +55,9 @@ int runChild(quint32 keyCode)
         QCoreApplication::exit(0);
         return true;
     });
-    hotKeys.setRefusalHandler([](const QList<HotKeyID> &, HotKeyStatus) {
+    hotKeys.setBindingHandler([](const QList<HotKeyID> &refused, HotKeyStatus) {
+        if (refused.isEmpty())
+            return;
         std::puts("refused");
         std::fflush(stdout);
     });
@@ -214,7 +218,9 @@ private Q_SLOTS:
             return true;
         });
         std::optional<HotKeyStatus> refusal;
-        hotKeys.setRefusalHandler([&](const QList<HotKeyID> &refused, HotKeyStatus status) {
+        hotKeys.setBindingHandler([&](const QList<HotKeyID> &refused, HotKeyStatus status) {
+            if (refused.isEmpty())
+                return;
             QCOMPARE(refused.size(), 1);
             refusal = status;
         });
@@ -247,6 +253,49 @@ private Q_SLOTS:
         QCOMPARE(refusal, std::nullopt);
         QVERIFY(input({QStringLiteral("key"), triggerKeys(f5)}));
         QTRY_COMPARE_WITH_TIMEOUT(presses, 2, 10000);
+    }
+
+    // A key the desktop refuses after the change was taken: the key it gave
+    // before is bound again, confirmed by its registry, works, and stays
+    // saved and shown, so the refusal does not come back at the next start.
+    void aKeyRefusedLateLeavesThePreviousKey()
+    {
+        QVERIFY(holdElsewhere(QStringLiteral("tessaline-test-late-holder"),
+                              (Qt::CTRL | Qt::SHIFT | Qt::Key_F10).toCombined()));
+        PlatformBackends backends = PlatformFactory::create();
+        auto *hotKeys = dynamic_cast<PortalHotKeys *>(backends.hotKeySystem.get());
+        QVERIFY2(hotKeys, "the desktop offers global shortcuts");
+        const GlobalShortcutModifiers ctrlShiftModifiers(GlobalShortcutModifiers::commandBit
+                                                         | GlobalShortcutModifiers::shiftBit);
+        const GlobalShortcutConfiguration previous{GlobalShortcut{f4, ctrlShiftModifiers}, std::nullopt};
+        const GlobalShortcutConfiguration taken{GlobalShortcut{f10, ctrlShiftModifiers}, std::nullopt};
+        CaptureRig rig(std::move(backends), previous);
+        int requests = 0;
+        rig.coordinator->onRegionCaptureRequested = [&] { ++requests; };
+        const QMap<QString, QString> previousBound{{QStringLiteral("capture-region"), QStringLiteral("Ctrl+Shift+F4")}};
+        QSignalSpy bound(hotKeys, &PortalHotKeys::bindingFinished);
+        QVERIFY(rig.coordinator->enableHotKeys());
+        QVERIFY(bound.wait(20000));
+        QCOMPARE(hotKeys->boundTriggers(), previousBound);
+
+        QSignalSpy refused(&rig.coordinator->hotKeyManager(), &GlobalHotKeyManager::registrationRefused);
+        QSignalSpy published(rig.coordinator.get(), &CaptureCoordinator::shortcutConfigurationChanged);
+        // Taken at first: the desktop answers later.
+        QVERIFY(rig.coordinator->updateShortcuts(taken));
+        QCOMPARE(rig.coordinator->shortcutConfiguration(), taken);
+        QTRY_COMPARE_WITH_TIMEOUT(refused.count(), 1, 20000);
+        QCOMPARE(refused.first().first().value<CaptureSubsystemError>(),
+                 CaptureSubsystemError::hotKeyRegistrationFailed(GlobalHotKeyAction::captureRegion,
+                                                                 HotKeyStatus::alreadyTaken));
+        QCOMPARE(rig.coordinator->shortcutConfiguration(), previous);
+        QCOMPARE(published.count(), 2);
+        QCOMPARE(GlobalShortcutConfigurationStore(rig.defaults).load(), previous);
+
+        // Bound again, as the registry says, and pressed, it captures.
+        QTRY_COMPARE_WITH_TIMEOUT(hotKeys->boundTriggers(), previousBound, 20000);
+        QVERIFY(input({QStringLiteral("key"), triggerKeys(f4)}));
+        QTRY_COMPARE_WITH_TIMEOUT(requests, 1, 10000);
+        QCOMPARE(refused.count(), 1);
     }
 };
 

@@ -183,6 +183,20 @@ void AppRuntimeTest::failedHotKeysLeaveStartToRunAgain()
     rig.hotKeys->refuseLater({HotKeyID{GlobalHotKeyManager::signature, quint32(GlobalHotKeyAction::quickThought)}});
     QCOMPARE(rig.runtime->errorMessage(),
              std::optional(QStringLiteral("The desktop did not allow the Quick Note shortcut. Your previous shortcut is still active.")));
+
+    // Refused after a change it had taken, the keys it bound before come
+    // back, shown and kept, and the message holds true.
+    rig.hotKeys->answersLater = true;
+    const GlobalShortcutConfiguration bound = rig.runtime->shortcutConfiguration();
+    other.capture = GlobalShortcut{7, GlobalShortcutModifiers::command() | GlobalShortcutModifiers::control()};
+    QVERIFY(rig.runtime->updateShortcutConfiguration(other));
+    QSignalSpy shown(rig.runtime.get(), &AppRuntime::shortcutConfigurationChanged);
+    rig.hotKeys->refuseLater({HotKeyID{GlobalHotKeyManager::signature, quint32(GlobalHotKeyAction::captureRegion)}},
+                             HotKeyStatus::alreadyTaken);
+    QCOMPARE(rig.runtime->shortcutConfiguration(), bound);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(rig.runtime->captureCoordinator().shortcutConfiguration(), bound);
+    QCOMPARE(rig.hotKeys->registeredKeyCodes().first(), bound.capture->keyCode);
 }
 
 // Nothing can be seeded into a library that can only be read: the app
