@@ -4,11 +4,15 @@
 #include "platform/SwayIpc.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QPoint>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <wayland-client.h>
 
 namespace tessaline {
 
@@ -48,7 +52,7 @@ bool WaylandFloatingWindows::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void WaylandFloatingWindows::askCompositor(const QWindow &window)
+void WaylandFloatingWindows::askCompositor(QWindow &window)
 {
     if (m_desktop == Desktop::kwin) {
         runKWinScript(window);
@@ -103,25 +107,52 @@ void WaylandFloatingWindows::runOnSwayWindow(const QWindow &window, bool floatin
     retry->start();
 }
 
-void WaylandFloatingWindows::runKWinScript(const QWindow &window)
+void WaylandFloatingWindows::runKWinScript(QWindow &window)
 {
-    // The window is ours, of its title, and frameless at its size: KWin
-    // knows it by nothing we could name more closely. It may reach KWin after the
-    // script has run, so the script also waits for it.
+    // KWin renames a window whose title another window of the app has
+    // ("Tessaline <2>"), and two pins may share a size: a floating window
+    // is known by an app id of its own instead, the same for every one, so
+    // that each run of the script keeps all of them. The id reaches KWin
+    // before the window's first picture; should it come later, the script
+    // waits for it.
+    if (!setApplicationID(window, floatingApplicationID()))
+        return;
     KWinScripts::session()->run(
         QStringLiteral("floating"),
         QStringLiteral("function keepFloating(c) {"
-                       " if (c.pid == %1 && c.caption == %2 && c.frameGeometry.width == %3"
-                       "     && c.frameGeometry.height == %4) {"
-                       "  c.keepAbove = true; c.onAllDesktops = true;"
-                       "  c.skipTaskbar = true; c.skipPager = true; c.skipSwitcher = true; } }"
-                       "workspace.clientAdded.connect(keepFloating);"
+                       " if (c.pid != %1 || (String(c.desktopFileName) != %2 && String(c.resourceClass) != %2))"
+                       "  return false;"
+                       " c.keepAbove = true; c.onAllDesktops = true;"
+                       " c.skipTaskbar = true; c.skipPager = true; c.skipSwitcher = true; return true; }"
+                       "function watch(c) {"
+                       " if (c.pid == %1 && !keepFloating(c) && c.desktopFileNameChanged)"
+                       "  c.desktopFileNameChanged.connect(function () { keepFloating(c); }); }"
+                       "workspace.clientAdded.connect(watch);"
                        "const list = workspace.clientList();"
-                       "for (let i = 0; i < list.length; ++i) keepFloating(list[i]);")
+                       "for (let i = 0; i < list.length; ++i) watch(list[i]);")
             .arg(QCoreApplication::applicationPid())
-            .arg(KWinScripts::quoted(window.title()))
-            .arg(window.width())
-            .arg(window.height()));
+            .arg(KWinScripts::quoted(floatingApplicationID())));
+}
+
+QString WaylandFloatingWindows::floatingApplicationID()
+{
+    const QString app = QGuiApplication::desktopFileName();
+    return (app.isEmpty() ? QCoreApplication::applicationName() : app) + QStringLiteral(".floating");
+}
+
+bool WaylandFloatingWindows::setApplicationID(QWindow &window, const QString &id)
+{
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    auto *toplevel = native ? static_cast<wl_proxy *>(native->nativeResourceForWindow("xdg_toplevel", &window)) : nullptr;
+    auto *display = native ? static_cast<wl_display *>(native->nativeResourceForIntegration("wl_display")) : nullptr;
+    if (!toplevel || !display)
+        return false;
+    // xdg_toplevel's set_app_id, the request at its fourth place.
+    constexpr uint32_t setAppID = 3;
+    const QByteArray text = id.toUtf8();
+    wl_proxy_marshal_flags(toplevel, setAppID, nullptr, wl_proxy_get_version(toplevel), 0, text.constData());
+    wl_display_flush(display);
+    return true;
 }
 
 } // namespace tessaline

@@ -12,7 +12,8 @@ namespace tessaline {
 
 // Where a Wayland compositor lets a client ask for more than Qt can:
 // KWin keeps a pin above other windows and on every desktop through a
-// script of ours it runs (its scripting D-Bus interface); sway keeps it on
+// script of ours it runs (its scripting D-Bus interface), which knows the
+// pin by an app id we give it; sway keeps it on
 // every workspace (sticky, through its IPC socket), floating above tiled
 // windows as every floating window does, and has no layer above that.
 // GNOME offers neither, and gets Qt's flags alone. The compositor only
@@ -34,8 +35,13 @@ private:
     enum class Desktop { sway, kwin };
     explicit WaylandFloatingWindows(Desktop desktop);
 
-    void askCompositor(const QWindow &window);
-    void runKWinScript(const QWindow &window);
+    void askCompositor(QWindow &window);
+    void runKWinScript(QWindow &window);
+    // The app id KWin knows our floating windows by.
+    static QString floatingApplicationID();
+    // Gives a shown window an app id of its own; false where Qt's
+    // Wayland client holds no toplevel for it.
+    static bool setApplicationID(QWindow &window, const QString &id);
     // Runs the command on the window once sway knows it.
     void runOnSwayWindow(const QWindow &window, bool floating, const QSize &size, const QString &command);
 

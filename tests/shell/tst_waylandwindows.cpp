@@ -425,6 +425,35 @@ private Q_SLOTS:
         QCOMPARE(shown(QStringLiteral("Tessaline"))->frame.size(), QSize(560, 315));
     }
 
+    // KWin names a window apart from another of its title ("Tessaline
+    // <2>" beside the app's main window), and two pins may share a size:
+    // each is kept above and on every desktop all the same.
+    void pinsBesideAWindowOfTheirTitleStayAbove()
+    {
+        if (flavour() != QLatin1String("kde"))
+            QSKIP("only KWin is asked to keep windows above others");
+        m_main->setWindowTitle(QStringLiteral("Tessaline"));
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QStringLiteral("Tessaline")).has_value(), 10000);
+        NullPasteboard pasteboard;
+        PinWindowController pins(PlatformFactory::floatingWindows(), pasteboard);
+        QImage image(800, 450, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        for (int i = 0; i < 2; ++i) {
+            const QUuid card = QUuid::createUuid();
+            pins.pin(image, card);
+            QVERIFY(QTest::qWaitForWindowExposed(pins.window(card)));
+        }
+        const auto keptPins = [] {
+            const QList<ShownWindow> windows = shownWindows();
+            return std::count_if(windows.cbegin(), windows.cend(), [](const ShownWindow &w) {
+                return w.frame.size() == QSize(560, 315) && w.keptAbove && w.onEveryWorkspace;
+            });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(keptPins(), 2, 10000);
+        // The main window is left as it is.
+        QVERIFY(!shown(QStringLiteral("Tessaline"))->keptAbove);
+    }
+
     void toastShowsAtTheWindowsCornerWithoutTheKeyboard()
     {
         MainWindowRig rig;
