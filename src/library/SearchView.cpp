@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QAbstractListModel>
 #include <QTimer>
 #include <QToolButton>
@@ -294,6 +295,16 @@ protected:
     {
         QListView::resizeEvent(event);
         relayout();
+    }
+
+    // The list view counts the gap below the last row as content, so it
+    // would keep a step to scroll by and take the wheel from the page. The
+    // grid shows every tile: it never scrolls.
+    void updateGeometries() override
+    {
+        QListView::updateGeometries();
+        verticalScrollBar()->setRange(0, 0);
+        horizontalScrollBar()->setRange(0, 0);
     }
 
     // A hit is a button: Space opens the one the arrow keys reached, as
