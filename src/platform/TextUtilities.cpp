@@ -223,19 +223,10 @@ QString relativeTimeText(const QDateTime &date, const QDateTime &now, RelativeTi
     const qint64 seconds = date.secsTo(now);
     const bool ahead = seconds < 0;
     const qint64 span = ahead ? -seconds : seconds;
-    using Unit = TimeUnit;
-    const auto &units = timeUnits;
     if (span < 60 && style == RelativeTimeStyle::named)
         return QStringLiteral("now");
-    qint64 count = span;
-    const Unit *unit = &units[std::size(units) - 1];
-    for (const Unit &candidate : units) {
-        if (span >= candidate.seconds) {
-            unit = &candidate;
-            count = span / candidate.seconds;
-            break;
-        }
-    }
+    const TimeUnit *unit = &timeUnits[timeUnitOf(span)];
+    const qint64 count = span / unit->seconds;
     if (count == 1 && style == RelativeTimeStyle::named && unit->past)
         return QLatin1String(ahead ? unit->future : unit->past);
     const QString amount = QStringLiteral("%1 %2%3")
