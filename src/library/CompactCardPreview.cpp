@@ -191,6 +191,11 @@ qreal CompactCardPreview::TourRing::opacity(const QUuid &cardID) const
     return !m_cardID.isNull() && cardID == m_cardID ? m_amount->value() : 0;
 }
 
+std::optional<QUuid> CompactCardPreview::TourRing::shownCardID() const
+{
+    return !m_cardID.isNull() && m_amount->value() > 0 ? std::optional(m_cardID) : std::nullopt;
+}
+
 void CompactCardPreview::TourRing::follow()
 {
     // Only the last step lights a tile; working out its snip walks the

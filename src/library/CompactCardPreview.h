@@ -72,6 +72,8 @@ struct CompactCardPreview
         void setGuidedTour(GuidedTourTarget *tour);
         // How far the ring round this card's tile has faded in, 0 to 1.
         qreal opacity(const QUuid &cardID) const;
+        // The card whose tile wears the ring now, faded in even a little.
+        std::optional<QUuid> shownCardID() const;
 
     private:
         void follow();

@@ -1,8 +1,11 @@
 #include "library/SearchView.h"
 
 #include "runtime/LibraryQuery.h"
+#include "design/DesignEnvironment.h"
 #include "design/DesignTokens.h"
+#include "design/GuidedTourHighlight.h"
 #include "design/KeyboardFocusRing.h"
+#include "design/PaintOverlay.h"
 #include "design/QuietCanvas.h"
 #include "design/SemanticColors.h"
 #include "design/StudioContentComponents.h"
@@ -31,6 +34,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QAbstractListModel>
 #include <QTimer>
 #include <QToolButton>
@@ -178,10 +182,9 @@ CompactCardPreview snipTile(const CanvasCard &card, const SearchResults &found)
 class SnipTileDelegate : public QAbstractItemDelegate
 {
 public:
-    SnipTileDelegate(SnipImageCache &images, const CompactCardPreview::TourRing &tourRing, QAbstractItemView *view)
+    SnipTileDelegate(SnipImageCache &images, QAbstractItemView *view)
         : QAbstractItemDelegate(view)
         , m_images(images)
-        , m_tourRing(tourRing)
         , m_focusRing(new KeyboardFocusRing(view))
     {
     }
@@ -213,7 +216,7 @@ public:
         }
         const QRectF tile = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
         (*preview)->paint(painter, tile, image, option.palette, option.state & QStyle::State_MouseOver,
-                          QDateTime::currentDateTimeUtc(), m_tourRing.opacity((*preview)->cardID));
+                          QDateTime::currentDateTimeUtc());
         m_focusRing->paint(painter, option, tile, QuietCardSurface().cornerRadius);
     }
 
@@ -235,7 +238,6 @@ private:
     }
 
     SnipImageCache &m_images;
-    const CompactCardPreview::TourRing &m_tourRing;
     KeyboardFocusRing *m_focusRing;
     mutable QHash<QUuid, int> m_paintedRows;
 };
@@ -294,6 +296,16 @@ protected:
     {
         QListView::resizeEvent(event);
         relayout();
+    }
+
+    // The list view counts the gap below the last row as content, so it
+    // would keep a step to scroll by and take the wheel from the page. The
+    // grid shows every tile: it never scrolls.
+    void updateGeometries() override
+    {
+        QListView::updateGeometries();
+        verticalScrollBar()->setRange(0, 0);
+        horizontalScrollBar()->setRange(0, 0);
     }
 
     // A hit is a button: Space opens the one the arrow keys reached, as
@@ -420,6 +432,11 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
     pageLayout->addStretch(1);
     page->setContentsMargins(32, 30, 32, 30);
     scroll->setWidget(page);
+    // The tour's ring stands outside its tile, past the grid's edge for
+    // tiles on the grid's rim: it is drawn over the page, whose margins
+    // leave it room, not in the grid, which would cut it off.
+    m_ringLayer = new PaintOverlay(page, [this](QPainter &painter) { paintTourRing(painter); });
+    page->installEventFilter(this);
 
     pageLayout->setAlignment(column, Qt::AlignTop);
     auto *layout = new QVBoxLayout(column);
@@ -508,8 +525,9 @@ SearchView::SearchView(LibraryQuery &library, NavigationState &navigation, OpenC
     m_snipList = new ResultGrid(240, 320, CompactCardPreview::height(true), nullptr);
     m_snipModel = new HitListModel(this);
     m_snipList->setModel(m_snipModel);
-    m_tourRing = new CompactCardPreview::TourRing(m_snipList->viewport());
-    m_snipList->setItemDelegate(new SnipTileDelegate(*m_images, *m_tourRing, m_snipList));
+    m_tourRing = new CompactCardPreview::TourRing(m_ringLayer);
+    m_snipList->setItemDelegate(new SnipTileDelegate(*m_images, m_snipList));
+    m_snipList->installEventFilter(this);
     m_snipList->setAccessibleDescription(QStringLiteral("Opens this snip in its note"));
     m_snipsSection = makeSection(QStringLiteral("Snips"), m_snipsHeader, m_snipList);
     layout->addStretch(1);
@@ -629,6 +647,7 @@ void SearchView::showResults()
     m_snipsSection->setVisible(!snipHits.isEmpty());
     static_cast<ResultGrid *>(m_noteList)->relayout();
     static_cast<ResultGrid *>(m_snipList)->relayout();
+    m_ringLayer->update();
 }
 
 void SearchView::openNoteAt(const QModelIndex &index)
@@ -665,6 +684,34 @@ void SearchView::showMenu(QListView *list, const QPoint &position)
         return;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(list->viewport()->mapToGlobal(position));
+}
+
+bool SearchView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ringLayer->parentWidget() && event->type() == QEvent::Resize) {
+        m_ringLayer->setGeometry(m_ringLayer->parentWidget()->rect());
+        m_ringLayer->raise();
+    } else if (watched == m_snipList && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        m_ringLayer->update();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SearchView::paintTourRing(QPainter &painter)
+{
+    const std::optional<QUuid> cardID = m_tourRing->shownCardID();
+    if (!cardID || !m_snipList->isVisible())
+        return;
+    // Only while the tour's last step shows the ring: a walk over the hits.
+    const QList<CanvasCard *> &hits = m_model->snipResults();
+    const auto found = std::find_if(hits.cbegin(), hits.cend(), [&](const CanvasCard *card) { return card->id() == *cardID; });
+    if (found == hits.cend())
+        return;
+    const QRect tile = m_snipList->visualRect(m_snipModel->index(int(found - hits.cbegin()), 0));
+    const QPoint onPage = m_snipList->viewport()->mapTo(m_ringLayer->parentWidget(), tile.topLeft());
+    GuidedTourHighlight::paint(&painter, QRectF(QRect(onPage, tile.size())).adjusted(0.5, 0.5, -0.5, -0.5),
+                               QuietCardSurface().cornerRadius, m_tourRing->opacity(*cardID), palette(),
+                               DesignEnvironment::current().increasedContrast);
 }
 
 void SearchView::setGuidedTour(GuidedTourTarget *tour)

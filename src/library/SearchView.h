@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
+class QPainter;
 class QModelIndex;
 class QScrollArea;
 class QToolButton;
@@ -26,6 +27,7 @@ class CanvasCard;
 class HitListModel;
 class LibraryQuery;
 class NavigationState;
+class PaintOverlay;
 class SnipImageCache;
 class StudioEmptyState;
 class StudioSectionHeader;
@@ -76,6 +78,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showText();
@@ -84,6 +87,7 @@ private:
     void openNoteAt(const QModelIndex &index);
     void openSnipAt(const QModelIndex &index);
     void showMenu(QListView *list, const QPoint &position);
+    void paintTourRing(QPainter &painter);
 
     SearchScreenModel *m_model;
     SnipImageCache *m_images;
@@ -103,6 +107,7 @@ private:
     QListView *m_snipList;
     HitListModel *m_noteModel;
     HitListModel *m_snipModel;
+    PaintOverlay *m_ringLayer = nullptr;
     CompactCardPreview::TourRing *m_tourRing = nullptr;
 };
 

@@ -380,6 +380,10 @@ QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
         return titleOfNote(m_library.firstBoard(card->boardID()));
     case DateTextRole:
         return relativeTimeText(libraryDate(card), now(), RelativeTimeStyle::numeric);
+    case DateTextChangeRole: {
+        const QDateTime at = now();
+        return at.msecsTo(relativeTimeTextChange(libraryDate(card), at, RelativeTimeStyle::numeric));
+    }
     case Qt::AccessibleTextRole:
         return card->displayTitle();
     case Qt::AccessibleDescriptionRole:
@@ -387,6 +391,14 @@ QVariant SnipsLibraryModel::data(const QModelIndex &index, int role) const
     default:
         return {};
     }
+}
+
+void SnipsLibraryModel::refreshDateTexts(int firstRow, int lastRow)
+{
+    firstRow = std::max(firstRow, 0);
+    lastRow = std::min(lastRow, int(m_cards.size()) - 1);
+    if (firstRow <= lastRow)
+        Q_EMIT dataChanged(index(firstRow), index(lastRow), {DateTextRole});
 }
 
 QHash<int, QByteArray> SnipsLibraryModel::roleNames() const

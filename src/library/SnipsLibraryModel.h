@@ -41,6 +41,8 @@ public:
         NoteTitleRole,
         // The capture date (creation date when there is none), relative to now.
         DateTextRole,
+        // Milliseconds from now until the date text reads otherwise.
+        DateTextChangeRole,
     };
 
     // Which picture of the navigation the "Annotate" and "Copy with Frame…"
@@ -81,6 +83,10 @@ public:
     Content content() const;
     CanvasCard *cardAt(int row) const;
     const QList<CanvasCard *> &shownCards() const { return m_cards; }
+
+    // Tells the views that the date texts of these rows may read otherwise
+    // now that time has moved on.
+    void refreshDateTexts(int firstRow, int lastRow);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

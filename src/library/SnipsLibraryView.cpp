@@ -34,6 +34,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -90,6 +91,9 @@ public:
     }
 
     void setTileWidth(int width) { m_tileWidth = width; }
+    // Hears, for each tile painted, its row and how long its date text
+    // holds.
+    std::function<void(int row, qint64 holdsFor)> datePainted;
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
@@ -155,6 +159,8 @@ public:
         const QPixmap symbol = SymbolIcon::tintedPixmap(QStringLiteral("note.text"), QSize(10, 10), ratio, secondary);
         painter->drawPixmap(QRect(textLeft, y + (metaHeight - 10) / 2, 10, 10), symbol);
         const QString date = index.data(SnipsLibraryModel::DateTextRole).toString();
+        if (datePainted)
+            datePainted(index.row(), index.data(SnipsLibraryModel::DateTextChangeRole).toLongLong());
         const int dateWidth = metaMetrics.horizontalAdvance(date);
         const int noteLeft = textLeft + 10 + 5;
         const int noteWidth = std::max(0, textLeft + textWidth - dateWidth - 4 - 5 - noteLeft);
@@ -408,7 +414,23 @@ SnipsLibraryView::SnipsLibraryView(LibraryQuery &library, NavigationState &navig
     m_grid->viewport()->setAutoFillBackground(false);
     m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
     m_grid->setModel(m_model);
-    m_grid->setItemDelegate(new SnipTileDelegate(m_model, m_images, m_grid));
+    auto *tiles = new SnipTileDelegate(m_model, m_images, m_grid);
+    m_grid->setItemDelegate(tiles);
+    // One timer for the whole grid, set for the first date text among the
+    // tiles painted to read otherwise ("3 seconds ago" a second later);
+    // painting them anew sets it again.
+    m_dateTimer = new QTimer(this);
+    m_dateTimer->setSingleShot(true);
+    tiles->datePainted = [this](int row, qint64 holdsFor) {
+        m_datedRows = {std::min(m_datedRows.first, row), std::max(m_datedRows.second, row)};
+        const qint64 wait = std::clamp<qint64>(holdsFor, 0, std::numeric_limits<int>::max());
+        if (!m_dateTimer->isActive() || wait < m_dateTimer->remainingTime())
+            m_dateTimer->start(int(wait));
+    };
+    connect(m_dateTimer, &QTimer::timeout, this, [this] {
+        const auto rows = std::exchange(m_datedRows, {std::numeric_limits<int>::max(), -1});
+        m_model->refreshDateTexts(rows.first, rows.second);
+    });
     m_grid->setAccessibleName(tr("Snips"));
     m_content->addWidget(m_grid);
 

@@ -9,12 +9,15 @@
 #include <QWidget>
 
 #include <functional>
+#include <limits>
+#include <utility>
 
 class QLineEdit;
 class QListView;
 class QMenu;
 
 class QStackedWidget;
+class QTimer;
 
 namespace tessaline {
 
@@ -96,6 +99,9 @@ private:
     StudioEmptyState *m_noMatches;
     StudioEmptyState *m_noSnips;
     QPointer<QMessageBox> m_alert;
+    QTimer *m_dateTimer;
+    // The rows whose date texts were painted since the timer last fired.
+    std::pair<int, int> m_datedRows{std::numeric_limits<int>::max(), -1};
 };
 
 } // namespace tessaline

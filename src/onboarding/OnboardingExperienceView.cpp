@@ -651,9 +651,8 @@ QWidget *OnboardingExperienceView::buildReadyPage()
     privacyRow->setContentsMargins(0, 0, 0, 0);
     privacyRow->setSpacing(6);
     privacyRow->addWidget(new SymbolLabel(QStringLiteral("lock"), 12, SemanticColor::secondary, privacy));
-    privacyRow->addWidget(new StudioText(QStringLiteral("Your library stays useful offline. Cloud sync and review "
-                                                        "reminders remain optional."),
-                                         systemFont(12, QFont::Normal), SemanticColor::secondary, privacy));
+    privacyRow->addWidget(new StudioText(PlatformTexts::readyPagePrivacyLine(), systemFont(12, QFont::Normal),
+                                         SemanticColor::secondary, privacy));
     stack->addWidget(privacy, 0, Qt::AlignHCenter);
     stack->addStretch(1);
     return page;

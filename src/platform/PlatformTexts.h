@@ -27,6 +27,13 @@ inline QString cloudSyncUnavailable()
     return QStringLiteral("Cloud sync is not available on this system.");
 }
 
+// The first-run setup's last word on privacy: there is no cloud library
+// here to offer.
+inline QString readyPagePrivacyLine()
+{
+    return QStringLiteral("Your library stays on this computer and works offline. Review reminders remain optional.");
+}
+
 inline QString cloudFallbackNotice()
 {
     return QStringLiteral("Cloud sync could not start, so Tessaline opened the local library instead. ");

@@ -164,36 +164,69 @@ QString shortTimeFormat(const QLocale &locale)
     return format.trimmed();
 }
 
+namespace {
+
+struct TimeUnit
+{
+    qint64 seconds;
+    const char *name;
+    const char *past;
+    const char *future;
+};
+
+// Largest first.
+constexpr TimeUnit timeUnits[] = {{365 * 86400, "year", "last year", "next year"},
+                                  {30 * 86400, "month", "last month", "next month"},
+                                  {7 * 86400, "week", "last week", "next week"},
+                                  {86400, "day", "yesterday", "tomorrow"},
+                                  {3600, "hour", nullptr, nullptr},
+                                  {60, "minute", nullptr, nullptr},
+                                  {1, "second", nullptr, nullptr}};
+
+// The index in timeUnits of the unit a span of seconds is told in.
+qsizetype timeUnitOf(qint64 span)
+{
+    for (qsizetype unit = 0; unit < qsizetype(std::size(timeUnits)); ++unit) {
+        if (span >= timeUnits[unit].seconds)
+            return unit;
+    }
+    return qsizetype(std::size(timeUnits)) - 1;
+}
+
+} // namespace
+
+QDateTime relativeTimeTextChange(const QDateTime &date, const QDateTime &now, RelativeTimeStyle style)
+{
+    const qint64 seconds = date.secsTo(now);
+    const bool named = style == RelativeTimeStyle::named;
+    if (seconds < 0) {
+        // Ahead: the count goes down as the whole seconds ahead do, and
+        // names say "now" from the last minute on until a minute has passed.
+        const qint64 span = -seconds;
+        if (named && span < 60)
+            return date.addSecs(60);
+        const TimeUnit &unit = timeUnits[timeUnitOf(span)];
+        const qint64 lowest = span / unit.seconds * unit.seconds;
+        return date.addSecs(-lowest).addMSecs(1);
+    }
+    if (named && seconds < 60)
+        return date.addSecs(60);
+    const qsizetype unit = timeUnitOf(seconds);
+    qint64 next = (seconds / timeUnits[unit].seconds + 1) * timeUnits[unit].seconds;
+    if (unit > 0)
+        next = std::min(next, timeUnits[unit - 1].seconds);
+    return date.addSecs(next);
+}
+
 QString relativeTimeText(const QDateTime &date, const QDateTime &now, RelativeTimeStyle style)
 {
     const qint64 seconds = date.secsTo(now);
     const bool ahead = seconds < 0;
     const qint64 span = ahead ? -seconds : seconds;
-    struct Unit
-    {
-        qint64 seconds;
-        const char *name;
-        const char *past;
-        const char *future;
-    };
-    static constexpr Unit units[] = {{365 * 86400, "year", "last year", "next year"},
-                                     {30 * 86400, "month", "last month", "next month"},
-                                     {7 * 86400, "week", "last week", "next week"},
-                                     {86400, "day", "yesterday", "tomorrow"},
-                                     {3600, "hour", nullptr, nullptr},
-                                     {60, "minute", nullptr, nullptr},
-                                     {1, "second", nullptr, nullptr}};
     if (span < 60 && style == RelativeTimeStyle::named)
         return QStringLiteral("now");
-    qint64 count = span;
-    const Unit *unit = &units[std::size(units) - 1];
-    for (const Unit &candidate : units) {
-        if (span >= candidate.seconds) {
-            unit = &candidate;
-            count = span / candidate.seconds;
-            break;
-        }
-    }
+    const TimeUnit *unit = &timeUnits[timeUnitOf(span)];
+    const qint64 count = span / unit->seconds;
     if (count == 1 && style == RelativeTimeStyle::named && unit->past)
         return QLatin1String(ahead ? unit->future : unit->past);
     const QString amount = QStringLiteral("%1 %2%3")

@@ -41,6 +41,10 @@ enum class RelativeTimeStyle { named, numeric };
 // "now", "1 minute ago", "3 hours ago", "yesterday", "in 5 days".
 QString relativeTimeText(const QDateTime &date, const QDateTime &now,
                          RelativeTimeStyle style = RelativeTimeStyle::named);
+// The first moment after `now` at which relativeTimeText of `date` reads
+// otherwise, so a shown text can be brought up to date just then.
+QDateTime relativeTimeTextChange(const QDateTime &date, const QDateTime &now,
+                                 RelativeTimeStyle style = RelativeTimeStyle::named);
 
 // The locale's short time style, hours and minutes only: some locales'
 // short style (the C locale's among them) still shows seconds.

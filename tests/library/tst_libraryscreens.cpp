@@ -8,6 +8,7 @@
 #include "library/SnipsLibraryModel.h"
 #include "library/SnipsLibraryView.h"
 #include "library/TrashView.h"
+#include "design/SemanticColors.h"
 #include "runtime/GuidedTourTarget.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/ScreenRegistry.h"
@@ -15,10 +16,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QListView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +48,8 @@ private Q_SLOTS:
     void failedSaveAsShowsTheReason();
     void cardTilesWearTheTourRing_data();
     void cardTilesWearTheTourRing();
+    void searchTourRingStandsWholeInItsGrid_data();
+    void searchTourRingStandsWholeInItsGrid();
     void searchFoldsFromTheStart();
 };
 
@@ -176,17 +179,76 @@ void LibraryScreensTest::cardTilesWearTheTourRing()
     QCOMPARE(ring->opacity(newest->id()), lit ? 1.0 : 0.0);
     QCOMPARE(ring->opacity(older->id()), 0.0);
 
-    // The ring stands round the tile, in the tour's colour, only when lit.
-    const CompactCardPreview preview(*newest, note->title(), true);
-    QImage canvas(300, CompactCardPreview::height(true) + 40, QImage::Format_ARGB32);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    const QRectF tile(20, 20, 260, CompactCardPreview::height(true));
-    preview.paint(&painter, tile, QPixmap(), QPalette(), false, QDateTime::currentDateTimeUtc(),
-                  ring->opacity(newest->id()));
-    painter.end();
-    const QPoint outside(int(tile.left()) - 3, int(tile.center().y()));
-    QCOMPARE(canvas.pixelColor(outside).alpha() > 0, lit);
+}
+
+// The ring on the Search screen as the screen shows it: all four sides
+// stand round the tile, in the first column and in the next, though they lie
+// outside the tile and its grid.
+void LibraryScreensTest::searchTourRingStandsWholeInItsGrid_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::newRow("first column, first row") << 0;
+    QTest::newRow("second column") << 1;
+}
+
+void LibraryScreensTest::searchTourRingStandsWholeInItsGrid()
+{
+    QFETCH(int, column);
+    MainWindowRig rig;
+    Board *note = rig.addNote(QStringLiteral("Atlas"));
+    CanvasCard *toured = rig.addCard(note, CardKind::snip, 20);
+    CanvasCard *other = rig.addCard(note, CardKind::snip, 10);
+    CanvasCard *third = rig.addCard(note, CardKind::snip, 5);
+    for (CanvasCard *card : {toured, other, third})
+        card->setOcrText(QStringLiteral("Lighthouse keeper"));
+    // Search lists the most recently changed first; the tour points at the
+    // newest capture.
+    if (column == 1)
+        other->setUpdatedAt(at(30));
+    QVERIFY(rig.context().save());
+    rig.navigation().setSearchText(QStringLiteral("lighthouse"));
+
+    LibraryQuery library(rig.context());
+    TrashActions trash(library, rig.navigation(), nullptr);
+    ScreenContext window(*rig.runtime, library, trash);
+    GuidedTourTarget tour(rig.onboarding.get(), library);
+    window.setGuidedTour(&tour);
+    ScreenRegistry screens;
+    library::registerScreens(screens);
+    std::unique_ptr<QWidget> screen(screens.makeDetail(window, DetailScreen::search(), nullptr));
+    auto *view = qobject_cast<SearchView *>(screen.get());
+    QVERIFY(view);
+    view->resize(1100, 900);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    QListView *grid = view->snipList();
+    QTRY_COMPARE(grid->model()->rowCount(), 3);
+    const QModelIndex tile = grid->model()->index(int(view->model().snipResults().indexOf(toured)), 0);
+    QVERIFY(tile.isValid());
+    const QRect rect(grid->viewport()->mapTo(view, grid->visualRect(tile).topLeft()), grid->visualRect(tile).size());
+    QCOMPARE(rect.left(), grid->viewport()->mapTo(view, QPoint(0, 0)).x() + column * (rect.width() + 14));
+
+    // Midway along each side, between the ring's outer and inner edge.
+    const QPoint sides[] = {{rect.center().x(), rect.top() - 3},
+                            {rect.center().x(), rect.bottom() + 3},
+                            {rect.left() - 3, rect.center().y()},
+                            {rect.right() + 3, rect.center().y()}};
+    const QColor ring = semanticColor(SemanticColor::primary, view->palette());
+    const auto isRing = [&](const QImage &shown, QPoint at) {
+        const QColor pixel = shown.pixelColor(at);
+        return std::abs(pixel.red() - ring.red()) + std::abs(pixel.green() - ring.green())
+            + std::abs(pixel.blue() - ring.blue()) < 60;
+    };
+    const QImage before = view->grab().toImage();
+    for (const QPoint &side : sides)
+        QVERIFY2(!isRing(before, side), "the tour's colour stands round the tile before the tour does");
+
+    rig.onboarding->setTourStep(GuidedTourStep::snipPreview);
+    QTRY_COMPARE(view->tourRing()->opacity(toured->id()), 1.0);
+    const QImage lit = view->grab().toImage();
+    const char *names[] = {"top", "bottom", "left", "right"};
+    for (int side = 0; side < 4; ++side)
+        QVERIFY2(isRing(lit, sides[side]), qPrintable(QStringLiteral("the ring's %1 side is missing").arg(names[side])));
 }
 
 QTEST_MAIN(LibraryScreensTest)

@@ -317,6 +317,8 @@ private Q_SLOTS:
         // Numbers, not names: a snip of half a minute ago says so.
         library.model->setClock([] { return snipTime(330); });
         QCOMPARE(first.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("30 seconds ago"));
+        // ...for one second more.
+        QCOMPARE(first.data(SnipsLibraryModel::DateTextChangeRole).toLongLong(), 1000);
     }
 
     void content_data()

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <algorithm>
@@ -132,6 +133,35 @@ private Q_SLOTS:
         QVERIFY(first.width() >= 210 && first.width() <= 300);
         // A tile's picture frame runs 1.6 : 1 across the tile's width.
         QVERIFY(first.height() > (first.width() - 20) / 1.6);
+    }
+
+    // A shown tile's age keeps up with the clock: the grid's one timer
+    // fires when the first painted text would read otherwise, and the tiles
+    // read their texts anew.
+    void tileAgesKeepUpWhileShown()
+    {
+        Screen screen;
+        QDateTime clock = snipTime(403);
+        SnipsLibraryModel &model = *screen.view->model();
+        model.setClock([&clock] { return clock; });
+        const QModelIndex red = model.index(0);
+        QCOMPARE(model.cardAt(0), screen.red);
+        QCOMPARE(red.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("3 seconds ago"));
+        screen.view->grid()->viewport()->repaint();
+
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        clock = snipTime(425);
+        const auto redsTextChanged = [&] {
+            for (const QList<QVariant> &signal : std::as_const(changed)) {
+                const auto first = signal.at(0).value<QModelIndex>(), last = signal.at(1).value<QModelIndex>();
+                if (first.row() <= 0 && last.row() >= 0
+                    && signal.at(2).value<QList<int>>().contains(SnipsLibraryModel::DateTextRole))
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(redsTextChanged(), 15000);
+        QCOMPARE(red.data(SnipsLibraryModel::DateTextRole).toString(), QStringLiteral("25 seconds ago"));
     }
 
     // At a width that four cells fill exactly, the fourth tile stays in the

@@ -334,6 +334,14 @@ void OnboardingExperienceTest::readyPage()
     QCOMPARE(view.readyTitleLabel()->text(), QStringLiteral("You're ready."));
     QVERIFY(view.primaryButton()->isEnabled());
     QCOMPARE(view.primaryButton()->text(), QStringLiteral("Enter Tessaline"));
+
+    // No page offers what Settings says this system lacks: the library is
+    // kept on this computer only.
+    QVERIFY(!SettingsModel::isCloudSyncAvailable());
+    for (const QLabel *label : view.findChildren<QLabel *>()) {
+        QVERIFY2(!label->text().contains(QStringLiteral("sync"), Qt::CaseInsensitive),
+                 qPrintable(QStringLiteral("\"%1\" offers cloud sync").arg(label->text())));
+    }
 }
 
 void OnboardingExperienceTest::notePickerChoices()

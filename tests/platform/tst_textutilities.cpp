@@ -212,6 +212,11 @@ void TextUtilitiesTest::relativeTime_data()
     QTest::newRow("numbers count one second") << qint64(1) << numeric << QStringLiteral("1 second ago");
     QTest::newRow("numbers count a day") << qint64(86400 + 5) << numeric << QStringLiteral("1 day ago");
     QTest::newRow("numbers count a day ahead") << qint64(-86400) << numeric << QStringLiteral("in 1 day");
+    QTest::newRow("numbers count the last second ahead") << qint64(-1) << numeric << QStringLiteral("in 1 second");
+    QTest::newRow("numbers count minutes") << qint64(59 * 60 + 59) << numeric << QStringLiteral("59 minutes ago");
+    QTest::newRow("eleven months") << qint64(359 * 86400) << numeric << QStringLiteral("11 months ago");
+    QTest::newRow("twelve months run into a year") << qint64(361 * 86400) << numeric << QStringLiteral("12 months ago");
+    QTest::newRow("a minute ahead") << qint64(-90) << named << QStringLiteral("in 1 minute");
 }
 
 void TextUtilitiesTest::relativeTime()
@@ -221,6 +226,18 @@ void TextUtilitiesTest::relativeTime()
     QFETCH(QString, text);
     const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
     QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now, style), text);
+
+    // The text holds until the moment it is said to change, and changes
+    // then, also a moment into a second.
+    for (const qint64 intoTheSecond : {0, 1, 999}) {
+        const QDateTime date = now.addSecs(-secondsAgo).addMSecs(-intoTheSecond);
+        const QString shown = relativeTimeText(date, now, style);
+        const QDateTime change = relativeTimeTextChange(date, now, style);
+        QVERIFY(change > now);
+        QCOMPARE(relativeTimeText(date, change.addMSecs(-1), style), shown);
+        QVERIFY2(relativeTimeText(date, change, style) != shown,
+                 qPrintable(QStringLiteral("still \"%1\" at %2 ms after").arg(shown).arg(now.msecsTo(change))));
+    }
 }
 
 QTEST_GUILESS_MAIN(TextUtilitiesTest)
