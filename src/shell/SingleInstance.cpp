@@ -239,8 +239,13 @@ void SingleInstance::listen()
                 restore();
         });
     }
-    if (!m_watcher->files().contains(m_name))
-        m_watcher->addPath(m_name);
+    // A socket made again is a new file: the watch on the one before, which
+    // its listening end keeps alive, would never hear of it going.
+    if (m_watcher->files().contains(m_name))
+        m_watcher->removePath(m_name);
+    // Gone already: the folder was still being emptied as it was made again.
+    if (!m_watcher->addPath(m_name))
+        QTimer::singleShot(restoreRetryMilliseconds, this, &SingleInstance::restore);
 }
 
 void SingleInstance::restore()
