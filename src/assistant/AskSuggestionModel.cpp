@@ -7,7 +7,6 @@
 #include "platform/TextUtilities.h"
 
 #include <QSet>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 
@@ -24,24 +23,6 @@ void whenAnswered(QFuture<T> future, AskSuggestionModel *model, Handle handle)
         if (!model->isClosed())
             handle(answer);
     });
-}
-
-// How much of `text` fits in `maximum` characters without splitting a
-// character a reader sees as one (an emoji sequence, a letter and its
-// accents). Only the stretch around the cut is examined, so a long answer
-// costs no more than a short one.
-qsizetype shownLength(const QString &text, qsizetype maximum)
-{
-    if (text.size() <= maximum)
-        return text.size();
-    constexpr qsizetype context = 64;
-    const qsizetype start = std::max<qsizetype>(0, maximum - context);
-    const QStringView around = QStringView(text).sliced(start, std::min(text.size() - start, 2 * context));
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, around.data(), around.size());
-    finder.setPosition(maximum - start);
-    if (!finder.isAtBoundary() && finder.toPreviousBoundary() == -1)
-        return maximum;
-    return start + finder.position();
 }
 
 } // namespace
@@ -79,10 +60,9 @@ void AskSuggestionModel::setPrompt(ThinkingPrompt prompt)
 
 void AskSuggestionModel::setEditableText(const QString &text)
 {
-    const QString whole = text + m_unshownTail;
-    if (m_editableText == whole)
+    if (m_editableText == text)
         return;
-    m_editableText = whole;
+    m_editableText = text;
     Q_EMIT changed();
 }
 
@@ -177,8 +157,8 @@ void AskSuggestionModel::generate()
             return;
         m_shownRequest = request;
         m_suggestion = suggestion;
-        m_editableText = suggestion.markdownText;
-        m_unshownTail = m_editableText.sliced(shownLength(m_editableText, maximumShownCharacters));
+        m_editableText = prefixWithin(suggestion.markdownText, maximumShownCharacters);
+        m_isTextCut = m_editableText.size() < suggestion.markdownText.size();
         m_isGenerating = false;
         Q_EMIT changed();
         Q_EMIT editableTextReplaced();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/CanvasCard.h"
 #include "model/GhostSuggestion.h"
 
 #include <QDateTime>
@@ -47,19 +48,16 @@ public:
     ThinkingPrompt prompt() const { return m_prompt; }
     void setPrompt(ThinkingPrompt prompt);
 
-    // The most of an answer the sheet's editor shows: laying out a longer
-    // text would hold the window up for seconds.
-    static constexpr qsizetype maximumShownCharacters = 20'000;
+    // The most of an answer the sheet shows and keeps: a card's text is
+    // shown no longer than that anywhere.
+    static constexpr qsizetype maximumShownCharacters = CanvasCard::maximumShownTextLength;
 
     std::optional<GhostSuggestion> suggestion() const { return m_suggestion; }
-    // The whole text a kept thought gets.
+    // What the editor shows, and the text a kept thought gets: all of the
+    // answer, or the start of a long one.
     QString editableText() const { return m_editableText; }
-    // What the editor shows: all of the text, or the start of a long answer.
-    QString shownText() const { return m_editableText.first(m_editableText.size() - m_unshownTail.size()); }
-    // Whether the editor shows only the start of the answer.
-    bool isTextCut() const { return !m_unshownTail.isEmpty(); }
-    // The editor's text after an edit; the part of a long answer the editor
-    // does not show stays after it.
+    // Whether the answer was longer than what is shown and kept.
+    bool isTextCut() const { return m_isTextCut; }
     void setEditableText(const QString &text);
     bool isGenerating() const { return m_isGenerating; }
     IntelligenceAvailability availability() const { return m_availability; }
@@ -113,8 +111,7 @@ private:
     ThinkingPrompt m_prompt = ThinkingPrompt::connections;
     std::optional<GhostSuggestion> m_suggestion;
     QString m_editableText;
-    // The end of a long answer that the editor does not show.
-    QString m_unshownTail;
+    bool m_isTextCut = false;
     bool m_isGenerating = false;
     IntelligenceAvailability m_availability =
         IntelligenceAvailability::fallback(IntelligenceUnavailableReason::deterministicOnly);

@@ -109,7 +109,7 @@ AskSuggestionView::AskSuggestionView(ModelContext &context, const QUuid &boardID
     connect(m_model, &AskSuggestionModel::editableTextReplaced, this, [this] {
         {
             const QSignalBlocker blocker(m_editor);
-            m_editor->setPlainText(m_model->shownText());
+            m_editor->setPlainText(m_model->editableText());
         }
         // The reflection is there to be edited.
         m_editor->setFocus(Qt::OtherFocusReason);
@@ -166,8 +166,8 @@ QWidget *AskSuggestionView::makePreviewPage()
     textInputDirection(m_editor);
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] { m_model->setEditableText(writtenText(m_editor->document())); });
     column->addWidget(m_editor, 1);
-    m_cutNotice = new StudioText(QStringLiteral("Only the start of this long answer is shown. "
-                                                "Keep as Thought keeps all of it."),
+    m_cutNotice = new StudioText(QStringLiteral("This answer is long: only its start is shown, "
+                                                "and only that is kept as a thought."),
                                  TessalineTypography::systemFont(11, QFont::Medium), SemanticColor::secondary, content);
     m_cutNotice->setWordWrap(true);
     m_cutNotice->setVisible(false);

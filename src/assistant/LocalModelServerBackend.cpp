@@ -5,10 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,8 +17,8 @@ namespace {
 
 // How often a waiting call looks whether its answer is still wanted.
 constexpr int cancellationPollMilliseconds = 50;
-// What the network layer may hold of an answer that is not read yet; beyond
-// it the server waits, so a server that never stops costs no memory.
+// What the socket, and the kernel beneath it, may hold of an answer that is
+// not read yet; beyond it the server waits.
 constexpr qint64 readBufferBytes = 64 * 1024;
 
 IntelligenceBackendError failure(const QString &description) { return IntelligenceBackendError{description}; }
@@ -57,6 +55,163 @@ std::optional<QString> withoutThinking(const QString &response)
         return std::nullopt;
     return response.sliced(end + close.size());
 }
+
+// An HTTP/1.1 answer as its bytes arrive: the status, then a body sized
+// by its length, sent in chunks, or ending with the connection. It is
+// finished once whole, once its body runs past `maximumBytes`, or once it
+// cannot be read.
+class HttpAnswer
+{
+public:
+    explicit HttpAnswer(qint64 maximumBytes) : m_maximumBytes(maximumBytes) {}
+
+    bool isFinished() const { return m_stage >= Stage::complete; }
+    bool isComplete() const { return m_stage == Stage::complete; }
+    bool isTooLong() const { return m_stage == Stage::tooLong; }
+    bool isMalformed() const { return m_stage == Stage::malformed; }
+    int status() const { return m_status; }
+    QByteArray body() const { return m_body; }
+
+    void take(const QByteArray &bytes)
+    {
+        m_pending += bytes;
+        while (!isFinished() && step()) {
+        }
+    }
+
+    // The server closed the connection: the end of a body that has no
+    // length, else an answer cut short.
+    void closed()
+    {
+        if (!isFinished())
+            m_stage = m_stage == Stage::bodyUntilClose ? Stage::complete : Stage::malformed;
+    }
+
+private:
+    enum class Stage { head, sizedBody, chunkSize, chunkData, chunkEnd, trailer, bodyUntilClose, complete, tooLong, malformed };
+
+    // Far more than any server's head or chunk line needs.
+    static constexpr qsizetype longestLine = 16 * 1024;
+
+    // One step on with what is pending; false when more must arrive first.
+    bool step()
+    {
+        switch (m_stage) {
+        case Stage::head: return readHead();
+        case Stage::sizedBody:
+        case Stage::chunkData:
+        case Stage::bodyUntilClose: return readBody();
+        case Stage::chunkSize:
+        case Stage::chunkEnd:
+        case Stage::trailer: return readChunkLine();
+        case Stage::complete:
+        case Stage::tooLong:
+        case Stage::malformed: break;
+        }
+        return false;
+    }
+
+    bool readHead()
+    {
+        const qsizetype end = m_pending.indexOf("\r\n\r\n");
+        if (end < 0)
+            return failIfLonger(4 * longestLine);
+        const QList<QByteArray> lines = m_pending.first(end).split('\n');
+        m_pending.remove(0, end + 4);
+        const QList<QByteArray> statusLine = lines.constFirst().trimmed().split(' ');
+        bool isNumber = false;
+        m_status = statusLine.value(1).toInt(&isNumber);
+        if (!statusLine.constFirst().startsWith("HTTP/1.") || !isNumber)
+            return fail(Stage::malformed);
+        std::optional<qint64> length;
+        bool chunked = false;
+        for (const QByteArray &line : lines.sliced(1)) {
+            const qsizetype colon = line.indexOf(':');
+            const QByteArray name = line.first(std::max<qsizetype>(colon, 0)).trimmed().toLower();
+            const QByteArray value = line.sliced(colon + 1).trimmed().toLower();
+            if (name == "content-length") {
+                length = value.toLongLong(&isNumber);
+                if (!isNumber || *length < 0)
+                    return fail(Stage::malformed);
+            } else if (name == "transfer-encoding") {
+                chunked = value.endsWith("chunked");
+            } else if (name == "content-encoding" && value != "identity") {
+                return fail(Stage::malformed);
+            }
+        }
+        if (chunked) {
+            m_stage = Stage::chunkSize;
+        } else if (length) {
+            if (*length > m_maximumBytes)
+                return fail(Stage::tooLong);
+            m_remaining = *length;
+            m_stage = m_remaining == 0 ? Stage::complete : Stage::sizedBody;
+        } else {
+            m_stage = Stage::bodyUntilClose;
+        }
+        return true;
+    }
+
+    bool readBody()
+    {
+        if (m_pending.isEmpty())
+            return false;
+        const qsizetype taken = m_stage == Stage::bodyUntilClose ? m_pending.size()
+                                                                   : qsizetype(std::min<qint64>(m_remaining, m_pending.size()));
+        if (m_body.size() + taken > m_maximumBytes)
+            return fail(Stage::tooLong);
+        m_body += m_pending.first(taken);
+        m_pending.remove(0, taken);
+        if (m_stage == Stage::bodyUntilClose)
+            return false;
+        m_remaining -= taken;
+        if (m_remaining == 0)
+            m_stage = m_stage == Stage::sizedBody ? Stage::complete : Stage::chunkEnd;
+        return true;
+    }
+
+    // A chunk's size line, the line break after its data, or a line of the
+    // trailer, which ends at an empty one.
+    bool readChunkLine()
+    {
+        const qsizetype end = m_pending.indexOf("\r\n");
+        if (end < 0)
+            return failIfLonger(longestLine);
+        const QByteArray line = m_pending.first(end);
+        m_pending.remove(0, end + 2);
+        if (m_stage == Stage::chunkEnd) {
+            if (!line.isEmpty())
+                return fail(Stage::malformed);
+            m_stage = Stage::chunkSize;
+        } else if (m_stage == Stage::trailer) {
+            if (line.isEmpty())
+                m_stage = Stage::complete;
+        } else {
+            bool isNumber = false;
+            m_remaining = line.first(line.contains(';') ? line.indexOf(';') : line.size()).trimmed().toLongLong(&isNumber, 16);
+            if (!isNumber || m_remaining < 0)
+                return fail(Stage::malformed);
+            if (m_body.size() + m_remaining > m_maximumBytes)
+                return fail(Stage::tooLong);
+            m_stage = m_remaining == 0 ? Stage::trailer : Stage::chunkData;
+        }
+        return true;
+    }
+
+    bool failIfLonger(qsizetype longest) { return m_pending.size() > longest ? fail(Stage::malformed) : false; }
+    bool fail(Stage stage)
+    {
+        m_stage = stage;
+        return false;
+    }
+
+    qint64 m_maximumBytes;
+    Stage m_stage = Stage::head;
+    int m_status = 0;
+    qint64 m_remaining = 0;
+    QByteArray m_pending;
+    QByteArray m_body;
+};
 
 } // namespace
 
@@ -129,79 +284,86 @@ Expected<QByteArray, IntelligenceBackendError> LocalModelServerBackend::exchange
     if (cancelled && cancelled())
         return unexpected(failure(QStringLiteral("Cancelled.")));
 
-    // Made on the calling worker and gone with the call, so nothing of it
-    // crosses threads.
-    QNetworkAccessManager network;
-    network.setProxy(QNetworkProxy::NoProxy);
-    network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    // Plain bytes only: a compressed answer could unpack far past the limit.
-    request.setRawHeader("Accept-Encoding", "identity");
-    QNetworkReply *reply;
-    if (body) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        reply = network.post(request, *body);
-    } else {
-        reply = network.get(request);
-    }
-    reply->setReadBufferSize(readBufferBytes);
-
+    // Read here, with nothing between the socket and the limit: Qt's HTTP
+    // client reads on a thread of its own into a buffer the kernel grows as
+    // it likes, and an endless answer went on pouring in for tens of
+    // megabytes, at times gigabytes, after the limit was passed.
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.setReadBufferSize(readBufferBytes);
+    HttpAnswer answer(maximumBytes);
     QEventLoop loop;
     bool timedOut = false;
-    bool tooLong = false;
-    QByteArray data;
-    // Reads what has arrived and stops the reply the moment it runs past the
-    // limit, so no more than the limit and one buffer is ever held.
+    bool stopped = false;
+    QObject::connect(&socket, &QTcpSocket::connected, &loop, [&] {
+        // What the server may write ahead of the reader; left to the
+        // kernel, that grows to tens of megabytes.
+        socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(readBufferBytes));
+        QByteArray request = (body ? "POST " : "GET ") + url.path(QUrl::FullyEncoded).toLatin1()
+            + " HTTP/1.1\r\nHost: " + url.authority(QUrl::FullyEncoded).toLatin1()
+            // Plain bytes only: a compressed answer could unpack far past the limit.
+            + "\r\nAccept-Encoding: identity\r\nConnection: close\r\n";
+        if (body)
+            request += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body->size()) + "\r\n";
+        socket.write(request + "\r\n" + body.value_or(QByteArray()));
+    });
+    // The connection is closed the moment the answer runs past its limit,
+    // so a server gets no more written than the limit and the two sockets'
+    // small buffers.
     const auto readArrived = [&] {
-        while (!tooLong && reply->isOpen() && reply->bytesAvailable() > 0) {
-            data += reply->read(std::min(reply->bytesAvailable(), maximumBytes + 1 - data.size()));
-            if (data.size() > maximumBytes) {
-                tooLong = true;
-                reply->abort();
-            }
-        }
+        while (!answer.isFinished() && socket.bytesAvailable() > 0)
+            answer.take(socket.read(readBufferBytes));
     };
+    QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] {
+        readArrived();
+        if (answer.isFinished()) {
+            socket.abort();
+            loop.quit();
+        }
+    });
+    // The server closing its end is the end of an answer without a length.
+    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, [&] {
+        readArrived();
+        answer.closed();
+        loop.quit();
+    });
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            loop.quit();
+    });
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
         timedOut = true;
-        reply->abort();
+        loop.quit();
     });
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, reply, [&] {
-        if (cancelled && cancelled())
-            reply->abort();
-    });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
-        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (!tooLong && announced.isValid() && announced.toLongLong() > maximumBytes) {
-            tooLong = true;
-            reply->abort();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (cancelled && cancelled()) {
+            stopped = true;
+            loop.quit();
         }
     });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, readArrived);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     deadline.start(timeoutMilliseconds);
     poll.start(cancellationPollMilliseconds);
-    if (!reply->isFinished())
-        loop.exec();
-    readArrived();
+    socket.connectToHost(QHostAddress(url.host()), quint16(url.port()));
+    loop.exec();
+    // At once, whatever is still on its way: the server learns it the
+    // moment it writes again.
+    socket.abort();
 
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
-    const QString errorText = reply->errorString();
-    delete reply;
-
+    if (answer.isTooLong())
+        return unexpected(failure(QStringLiteral("The model's answer was too long.")));
     if (timedOut)
         return unexpected(failure(QStringLiteral("The model did not answer in time.")));
-    if (tooLong)
-        return unexpected(failure(QStringLiteral("The model's answer was too long.")));
-    if (status != 0 && status != 200)
-        return unexpected(failure(QStringLiteral("The model server answered with status %1.").arg(status)));
-    if (error != QNetworkReply::NoError)
-        return unexpected(failure(errorText));
-    return data;
+    if (stopped)
+        return unexpected(failure(QStringLiteral("Cancelled.")));
+    if (!answer.isComplete())
+        return unexpected(failure(answer.isMalformed() ? QStringLiteral("The model server's answer could not be read.")
+                                                       : socket.errorString()));
+    if (answer.status() != 200)
+        return unexpected(failure(QStringLiteral("The model server answered with status %1.").arg(answer.status())));
+    return answer.body();
 }
 
 } // namespace tessaline

@@ -392,7 +392,10 @@ QTextDocument &CardItem::thoughtBody(qreal width)
 {
     const QString text = m_card->markdownText();
     if (!m_body || text != m_bodyText) {
-        m_body = std::make_unique<ThoughtDocument>(text);
+        // Only as much as any screen shows: the whole of a thought of
+        // megabytes, kept from before, took seconds to lay out.
+        const QString shown = prefixWithin(text, CanvasCard::maximumShownTextLength);
+        m_body = std::make_unique<ThoughtDocument>(shown.size() < text.size() ? shown + QStringLiteral("…") : shown);
         m_bodyText = text;
     }
     if (!qFuzzyCompare(m_body->textWidth(), width))

@@ -1,5 +1,7 @@
 #include "model/BoardWritingDocument.h"
 
+#include <QLocale>
+
 #include "platform/Json.h"
 #include "platform/TextUtilities.h"
 #include "platform/UuidText.h"
@@ -43,6 +45,30 @@ bool isTrimmedEmptyParagraph(const BoardWritingBlock &block)
 }
 
 } // namespace
+
+qsizetype BoardWritingDocument::characterCount() const
+{
+    qsizetype count = 0;
+    for (const BoardWritingBlock &block : blocks)
+        count += block.text.size();
+    return count;
+}
+
+bool BoardWritingDocument::admits(qsizetype writingCharacters, qsizetype added, qsizetype replaced)
+{
+    return added <= replaced || writingCharacters - replaced + added <= maximumCharacters;
+}
+
+QString BoardWritingDocument::refusal(qsizetype writingCharacters, qsizetype added)
+{
+    const QLocale locale;
+    const QString room = writingCharacters >= maximumCharacters
+        ? QStringLiteral("This note is already full.")
+        : QStringLiteral("There is room for %1 more.").arg(locale.toString(qlonglong(maximumCharacters - writingCharacters)));
+    return QStringLiteral("The pasted text is too long for this note: it has %1 characters, and a note holds up "
+                          "to %2. %3 Nothing was pasted; the text is still on the clipboard.")
+        .arg(locale.toString(qlonglong(added)), locale.toString(qlonglong(maximumCharacters)), room);
+}
 
 QString rawValue(NoteAttachmentSize size)
 {

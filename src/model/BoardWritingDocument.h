@@ -44,6 +44,21 @@ struct BoardWritingDocument
 
     static const BoardWritingDocument &empty();
 
+    // The most characters a note's writing takes in, whichever way they come
+    // (a paste, the quick note). Every keystroke, save, listing and start of
+    // the app goes over the whole writing, so a note far larger would hold
+    // the window up for seconds.
+    static constexpr qsizetype maximumCharacters = 200'000;
+    // The characters of its paragraphs.
+    qsizetype characterCount() const;
+    // Whether `added` characters in place of `replaced` ones may go into
+    // writing of `writingCharacters`: a change that shrinks the writing, or
+    // keeps it within the limit, is taken even in a note already past it.
+    static bool admits(qsizetype writingCharacters, qsizetype added, qsizetype replaced);
+    // The words of a refusal, for the sizes given: nothing of a text is ever
+    // left out without a word.
+    static QString refusal(qsizetype writingCharacters, qsizetype added);
+
     // At least one block, unique ids, well-formed paragraphs and references,
     // and a paragraph last (see the .cpp for the passes).
     static QList<BoardWritingBlock> normalizedBlocks(const QList<BoardWritingBlock> &blocks);

@@ -257,6 +257,12 @@ class CanvasCard : public ValueEntity<CanvasCardValues, 30>
 {
     Q_OBJECT
 public:
+    // The most of a card's text a screen lays out, and the most a thought
+    // kept from the assistant holds: laying out megabytes of text held the
+    // window for tens of seconds. A longer text kept from before stays as
+    // stored; only its start is shown.
+    static constexpr qsizetype maximumShownTextLength = 20'000;
+
     enum Property {
         IdProperty,
         BoardIDProperty,

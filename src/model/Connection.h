@@ -26,7 +26,9 @@ struct ConnectionValues
     QDateTime createdAt = QDateTime::currentDateTimeUtc();
     QDateTime updatedAt = QDateTime::currentDateTimeUtc();
     std::optional<QDateTime> deletedAt;
-
+    // Not stored: properties whose stored identifier could not be read as
+    // one, one bit per Connection::Property (see BoardValues).
+    quint32 damagedProperties = 0;
 
     friend bool operator==(const ConnectionValues &, const ConnectionValues &) = default;
 };

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QSqlDatabase>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -99,10 +100,15 @@ QString updateStatement(const QStringList &columns)
     const T *tag = nullptr;
     QStringList assignments;
     const QStringList kept = storeschema::keptWhenNull();
+    const QStringList flagged = storeschema::keptWhenFlagged();
     for (const QString &column : columns) {
         const QString mark = storeschema::placeholder(column);
-        assignments.append(kept.contains(column) ? QStringLiteral("%1 = COALESCE(%2, %1)").arg(column, mark)
-                                                 : QStringLiteral("%1 = %2").arg(column, mark));
+        if (kept.contains(column))
+            assignments.append(QStringLiteral("%1 = COALESCE(%2, %1)").arg(column, mark));
+        else if (flagged.contains(column))
+            assignments.append(QStringLiteral("%1 = CASE WHEN ? THEN %1 ELSE %2 END").arg(column, mark));
+        else
+            assignments.append(QStringLiteral("%1 = %2").arg(column, mark));
     }
     return QStringLiteral("UPDATE %1 SET %2 WHERE row = ?").arg(storeschema::tableName(tag), assignments.join(u", "));
 }
@@ -304,6 +310,26 @@ T *ModelContext::entityOfRow(ModelContext *context, QObject *parent, qint64 row,
     return entity;
 }
 
+// Rows read with the same id (copied by hand, a merge gone wrong) are all
+// kept apart: the first in the store keeps the id, the later ones go by
+// stand-ins, so that none is reached, opened or written in place of
+// another. What is stored stays as it is.
+template <typename T>
+void ModelContext::separateSharedIDs(const QList<T *> &rows)
+{
+    QSet<QUuid> seen;
+    seen.reserve(rows.size());
+    for (T *entity : rows) {
+        if (!seen.contains(entity->m_values.id)) {
+            seen.insert(entity->m_values.id);
+            continue;
+        }
+        entity->m_values.id = storeschema::standInID(storeschema::tableName(entity), entity->m_rowID);
+        entity->m_values.damagedProperties |= 1u << int(T::IdProperty);
+        seen.insert(entity->m_values.id);
+    }
+}
+
 template <typename T>
 Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
 {
@@ -331,6 +357,7 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
                 }
             }
         })) {
+        separateSharedIDs(rows);
         table.saved = std::move(rows);
         table.loaded = true;
         table.idsKnown = false;
@@ -362,6 +389,7 @@ Expected<void, StoreError> ModelContext::loadTable(Table<T> &table)
         return unexpected(StoreError{
             QStringLiteral("The library could not be read or written: %1").arg(query.errorText())});
     }
+    separateSharedIDs(rows);
     table.saved = rows;
     table.loaded = true;
     table.idsKnown = false;

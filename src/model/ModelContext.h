@@ -298,6 +298,8 @@ private:
     static void unindex(Table<T> &table, T *entity);
     void followWrite(PersistentEntity *entity, int property);
     template <typename T>
+    static void separateSharedIDs(const QList<T *> &rows);
+    template <typename T>
     Expected<void, StoreError> loadTable(Table<T> &table);
     // Found damaged as it is read: the library is written no more, as one
     // that can only be read. What to tell the user.

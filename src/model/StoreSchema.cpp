@@ -46,7 +46,26 @@ QVariant sql(const NullableText &text) { return sql(std::optional<QString>(text)
 QVariant sql(const PooledText &text) { return sql(std::optional<QString>(text)); }
 QVariant sql(const NullableDate &date) { return sql(std::optional<QDateTime>(date)); }
 
-QUuid uuidAt(const SqliteRows &q, int i) { return parseUuid(QLatin1StringView(q.utf8(i))).value_or(QUuid()); }
+// An identifier that cannot be read as one is marked damaged; the row's own
+// id then goes by its stand-in, a reference to another row by the nil id.
+template <typename Property>
+QUuid uuidAt(const SqliteRows &q, int i, Property property, quint32 &damaged, const QString &table = QString())
+{
+    if (const std::optional<QUuid> id = parseUuid(QLatin1StringView(q.utf8(i))))
+        return *id;
+    damaged |= 1u << int(property);
+    return table.isEmpty() ? QUuid() : standInID(table, q.integer(0));
+}
+
+// A damaged identifier nobody has set since goes as NULL, which keeps what
+// is stored.
+template <typename Property>
+std::optional<QUuid> keptID(const QUuid &id, quint32 damaged, Property property, bool keepDamaged)
+{
+    if (keepDamaged && (damaged & (1u << int(property))))
+        return std::nullopt;
+    return id;
+}
 QString textAt(const SqliteRows &q, int i) { return q.text(i); }
 // The text's UTF-8 as stored; bytes that are not UTF-8 become replacement
 // characters, as they do in a text made of them.
@@ -280,26 +299,42 @@ QString placeholder(const QString &column)
 
 QStringList keptWhenNull()
 {
-    return {u"sortIndex"_s, u"canvasX"_s, u"canvasY"_s, u"canvasWidth"_s, u"canvasHeight"_s};
+    return {u"id"_s,     u"boardID"_s, u"sourceCardID"_s, u"destinationCardID"_s, u"sortIndex"_s,
+            u"canvasX"_s, u"canvasY"_s, u"canvasWidth"_s,  u"canvasHeight"_s};
+}
+
+QStringList keptWhenFlagged()
+{
+    return {u"folderName"_s};
+}
+
+QUuid standInID(const QString &table, qint64 row)
+{
+    static const QUuid space = QUuid::fromString(u"6b1e3f7a-2c4d-4e8f-9a0b-1c2d3e4f5a6b");
+    return QUuid::createUuidV5(space, QStringLiteral("%1/%2").arg(table).arg(row));
 }
 
 void bind(QSqlQuery &query, const Board::Values &v, bool keepDamaged, BoardColumns which)
 {
     const quint32 d = v.damagedProperties;
     Binder binder(query);
-    binder << v.id << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
+    binder << keptID(v.id, d, Board::IdProperty, keepDamaged) << v.title << v.focusQuestion << v.statusRawValue << v.isInbox
            << keptNumber(v.sortIndex, d, Board::SortIndexProperty, keepDamaged) << v.createdAt << v.updatedAt
            << v.lastOpenedAt << v.archivedAt << v.deletedAt << v.workspaceModeRawValue;
     if (which == BoardColumns::all)
         binder << Utf8Text{v.writingDocumentStorage};
-    binder << v.isFavorite << v.folderName << v.hasCompletedNoteMigration;
+    binder << v.isFavorite;
+    if (keepDamaged)
+        binder << bool(d & (1u << Board::FolderNameProperty));
+    binder << v.folderName << v.hasCompletedNoteMigration;
 }
 
 void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
 {
     const quint32 d = v.damagedProperties;
     using C = CanvasCard;
-    Binder(query) << v.id << v.boardID << v.kindRawValue << v.thoughtKindRawValue << v.title << v.texts->markdownText
+    Binder(query) << keptID(v.id, d, C::IdProperty, keepDamaged) << keptID(v.boardID, d, C::BoardIDProperty, keepDamaged)
+                  << v.kindRawValue << v.thoughtKindRawValue << v.title << v.texts->markdownText
                   << v.texts->contextText << v.texts->ocrText << v.sourceApplicationName << v.sourceBundleIdentifier
                   << v.sourceWindowTitle << v.captureModeRawValue << v.sourceURLString
                   << v.blobs.has(CanvasCard::OriginalImageBlob) << v.blobs.has(CanvasCard::ThumbnailImageBlob)
@@ -312,17 +347,21 @@ void bind(QSqlQuery &query, const CanvasCard::Values &v, bool keepDamaged)
                   << v.deletedAt;
 }
 
-void bind(QSqlQuery &query, const Connection::Values &v, bool)
+void bind(QSqlQuery &query, const Connection::Values &v, bool keepDamaged)
 {
-    Binder(query) << v.id << v.boardID << v.sourceCardID << v.destinationCardID << v.label << v.createdAt
-                  << v.updatedAt << v.deletedAt;
+    const quint32 d = v.damagedProperties;
+    using C = Connection;
+    Binder(query) << keptID(v.id, d, C::IdProperty, keepDamaged) << keptID(v.boardID, d, C::BoardIDProperty, keepDamaged)
+                  << keptID(v.sourceCardID, d, C::SourceCardIDProperty, keepDamaged)
+                  << keptID(v.destinationCardID, d, C::DestinationCardIDProperty, keepDamaged) << v.label
+                  << v.createdAt << v.updatedAt << v.deletedAt;
 }
 
 Board::Values readBoard(SqliteRows &q)
 {
     Board::Values v{StoredRow()};
     int i = 1;
-    v.id = uuidAt(q, i++);
+    v.id = uuidAt(q, i++, Board::IdProperty, v.damagedProperties, u"Board"_s);
     v.title = textAt(q, i++);
     v.focusQuestion = optionalTextAt(q, i++);
     v.statusRawValue = sharedTextAt(q, i++);
@@ -336,6 +375,10 @@ Board::Values readBoard(SqliteRows &q)
     v.workspaceModeRawValue = sharedTextAt(q, i++);
     v.writingDocumentStorage = utf8TextAt(q, i++);
     v.isFavorite = flagAt(q, i++);
+    // A name that is not UTF-8 shows with replacement characters; the stored
+    // bytes stay until the note is put in another folder.
+    if (!q.isNull(i) && !QByteArrayView(q.utf8(i)).isValidUtf8())
+        v.damagedProperties |= 1u << Board::FolderNameProperty;
     v.folderName = optionalSharedTextAt(q, i++);
     v.hasCompletedNoteMigration = flagAt(q, i++);
     return v;
@@ -345,8 +388,8 @@ CanvasCard::Values readCard(SqliteRows &q)
 {
     CanvasCard::Values v{StoredRow()};
     int i = 1;
-    v.id = uuidAt(q, i++);
-    v.boardID = uuidAt(q, i++);
+    v.id = uuidAt(q, i++, CanvasCard::IdProperty, v.damagedProperties, u"CanvasCard"_s);
+    v.boardID = uuidAt(q, i++, CanvasCard::BoardIDProperty, v.damagedProperties);
     v.kindRawValue = PooledText(q.pooledText(i++));
     v.thoughtKindRawValue = PooledText(q.pooledText(i++));
     v.title = optionalTextAt(q, i++);
@@ -390,10 +433,11 @@ Connection::Values readConnection(SqliteRows &q)
 {
     Connection::Values v{StoredRow()};
     int i = 1;
-    v.id = uuidAt(q, i++);
-    v.boardID = uuidAt(q, i++);
-    v.sourceCardID = uuidAt(q, i++);
-    v.destinationCardID = uuidAt(q, i++);
+    using C = Connection;
+    v.id = uuidAt(q, i++, C::IdProperty, v.damagedProperties, u"Connection"_s);
+    v.boardID = uuidAt(q, i++, C::BoardIDProperty, v.damagedProperties);
+    v.sourceCardID = uuidAt(q, i++, C::SourceCardIDProperty, v.damagedProperties);
+    v.destinationCardID = uuidAt(q, i++, C::DestinationCardIDProperty, v.damagedProperties);
     v.label = optionalTextAt(q, i++);
     v.createdAt = dateAt(q, i++);
     v.updatedAt = dateAt(q, i++);

@@ -86,10 +86,20 @@ QStringList columns(const Board *, BoardColumns which = BoardColumns::all);
 QStringList columns(const CanvasCard *);
 QStringList columns(const Connection *);
 
-// Number columns an update sets as `column = COALESCE(?, column)`: given
-// NULL, the stored value stays, so a damaged number that nobody has set
+// Columns an update sets as `column = COALESCE(?, column)`: given NULL, the
+// stored value stays, so a damaged number or identifier that nobody has set
 // since it was read is never overwritten, and a save never fails on it.
 QStringList keptWhenNull();
+
+// Optional text columns an update sets as `column = CASE WHEN ? THEN column
+// ELSE ? END`, bound with whether the property is damaged first: a stored
+// text that could not be read as UTF-8 stays as it is until it is set.
+QStringList keptWhenFlagged();
+
+// The identifier a row whose own is not a valid one, or is another row's
+// too, goes by in memory: the same at every reading, so what refers to it
+// meanwhile finds it again, and never stored in the row itself.
+QUuid standInID(const QString &table, qint64 row);
 
 // What stands for the column's value in a statement: a bare `?`, or, for a
 // text kept as UTF-8 (a note's writing), a cast of the bytes bound as they
@@ -97,7 +107,8 @@ QStringList keptWhenNull();
 QString placeholder(const QString &column);
 
 // Binds the values positionally, in column order, from `first` on. With
-// `keepDamaged` (updates), a damaged number nobody has set is bound as NULL.
+// `keepDamaged` (updates), a damaged number or identifier nobody has set is
+// bound as NULL, and a column kept when flagged gets its flag first.
 void bind(QSqlQuery &query, const Board::Values &values, bool keepDamaged = false,
           BoardColumns which = BoardColumns::all);
 void bind(QSqlQuery &query, const CanvasCard::Values &values, bool keepDamaged = false);

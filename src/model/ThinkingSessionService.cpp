@@ -31,6 +31,8 @@ QString message(ThinkingSessionError error)
         return QStringLiteral("Connections require two different cards on the same board.");
     case ThinkingSessionError::writingNotStorable:
         return QStringLiteral("The note’s text could not be stored, so the note was left as it was.");
+    case ThinkingSessionError::writingTooLong:
+        return QStringLiteral("The text is too long for this note.");
     }
     return QString();
 }
@@ -205,7 +207,13 @@ Expected<QuickThoughtResult, SessionFailure> ThinkingSessionService::appendQuick
     BoardWritingDocument document{board->normalizedWritingBlocks()};
     QUuid paragraphID;
     BoardWritingBlock &last = document.blocks.last();
-    if (last.isParagraph() && isBlank(last.text)) {
+    const bool fillsLast = last.isParagraph() && isBlank(last.text);
+    // The same bound as a paste into the note, told in the same words.
+    const qsizetype writing = document.characterCount();
+    if (!BoardWritingDocument::admits(writing, trimmed.size(), fillsLast ? last.text.size() : 0))
+        return failure<QuickThoughtResult>(
+            scope, SessionFailure{ThinkingSessionError::writingTooLong, BoardWritingDocument::refusal(writing, trimmed.size())});
+    if (fillsLast) {
         last.text = trimmed;
         paragraphID = last.id;
     } else {

@@ -18,7 +18,7 @@ namespace tessaline {
 class ModelChangeScope;
 class ModelContext;
 
-enum class ThinkingSessionError { emptyThought, cardNotFound, noteNotFound, invalidConnection, writingNotStorable };
+enum class ThinkingSessionError { emptyThought, cardNotFound, noteNotFound, invalidConnection, writingNotStorable, writingTooLong };
 QString message(ThinkingSessionError error);
 
 // A refusal of the service, or a failure of the store underneath it.

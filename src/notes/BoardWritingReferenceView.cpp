@@ -61,10 +61,18 @@ protected:
     }
 };
 
-// A label that keeps to a number of lines, as the compact rows ask.
+// More characters than a line of the widest column holds in the narrowest
+// letters.
+constexpr qsizetype longestShownLine = 500;
+
+// A label that keeps to a number of lines, as the compact rows ask. It
+// holds only what those lines can show: each layout pass measures the
+// label's whole text, and a thought of megabytes held the window for tens
+// of seconds.
 StudioText *limitedText(const QString &text, const QFont &font, SemanticColor color, int maximumLines)
 {
-    auto *label = new StudioText(text, font, color);
+    const qsizetype shown = maximumLines > 0 ? maximumLines * longestShownLine : CanvasCard::maximumShownTextLength;
+    auto *label = new StudioText(prefixWithin(text, shown), font, color);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
     label->setMaximumLines(maximumLines);

@@ -141,33 +141,17 @@ bool BoardWritingSurfaceModel::setParagraphText(const QUuid &blockID, const QStr
 
 bool BoardWritingSurfaceModel::acceptsPaste(const QUuid &blockID, qsizetype pasted, qsizetype replaced) const
 {
-    qsizetype writing = 0;
-    bool found = false;
-    for (const BoardWritingBlock &block : m_document.blocks) {
-        writing += block.text.size();
-        found = found || (block.id == blockID && block.isParagraph());
-    }
+    const bool found = std::any_of(m_document.blocks.cbegin(), m_document.blocks.cend(), [&](const BoardWritingBlock &block) {
+        return block.id == blockID && block.isParagraph();
+    });
     if (!found)
         return false;
-    // A paste that shrinks the writing, or keeps it within the limit, is
-    // taken even in a note already past it.
-    if (pasted <= replaced || writing - replaced + pasted <= maximumWritingCharacters)
+    const qsizetype writing = m_document.characterCount();
+    if (BoardWritingDocument::admits(writing, pasted, replaced))
         return true;
     if (onPasteRefused)
-        onPasteRefused(pasteRefusal(writing, pasted));
+        onPasteRefused(BoardWritingDocument::refusal(writing, pasted));
     return false;
-}
-
-QString BoardWritingSurfaceModel::pasteRefusal(qsizetype writingCharacters, qsizetype pasted)
-{
-    const QLocale locale;
-    const QString room = writingCharacters >= maximumWritingCharacters
-        ? QStringLiteral("This note is already full.")
-        : QStringLiteral("There is room for %1 more.")
-              .arg(locale.toString(qlonglong(maximumWritingCharacters - writingCharacters)));
-    return QStringLiteral("The pasted text is too long for this note: it has %1 characters, and a note holds up "
-                          "to %2. %3 Nothing was pasted; the text is still on the clipboard.")
-        .arg(locale.toString(qlonglong(pasted)), locale.toString(qlonglong(maximumWritingCharacters)), room);
 }
 
 QString BoardWritingSurfaceModel::placeholderText(const QUuid &paragraphID) const

@@ -85,17 +85,11 @@ public:
     // id or the text is already that.
     bool setParagraphText(const QUuid &blockID, const QString &text);
 
-    // The most characters a note's writing takes in by pasting. Every
-    // keystroke, save, listing and start of the app goes over the whole
-    // writing, so a note far larger would hold the window up for seconds.
-    static constexpr qsizetype maximumWritingCharacters = 200'000;
+    static constexpr qsizetype maximumWritingCharacters = BoardWritingDocument::maximumCharacters;
     // Whether a paste of `pasted` characters over `replaced` selected ones
     // may go into the paragraph. When the writing would grow past the limit
-    // the paste is refused, and onPasteRefused says so: nothing of a pasted
-    // text is ever left out without a word.
+    // the paste is refused, and onPasteRefused says so.
     bool acceptsPaste(const QUuid &blockID, qsizetype pasted, qsizetype replaced) const;
-    // The words of a refusal, for the sizes given.
-    static QString pasteRefusal(qsizetype writingCharacters, qsizetype pasted);
 
     // "Start writing…" for the first paragraph, "Keep writing…" for the
     // others; "" while the paragraph holds any text (spaces count).

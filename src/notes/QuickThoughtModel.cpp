@@ -33,6 +33,25 @@ void QuickThoughtModel::setNoteText(const QString &text)
 
 bool QuickThoughtModel::canSave() const { return !isBlank(m_noteText); }
 
+bool QuickThoughtModel::acceptsPaste(qsizetype pasted, qsizetype replaced)
+{
+    const qsizetype writing = targetWritingCharacters() + m_noteText.size() - replaced;
+    if (BoardWritingDocument::admits(writing, pasted, 0))
+        return true;
+    m_errorMessage = BoardWritingDocument::refusal(writing, pasted);
+    Q_EMIT changed();
+    return false;
+}
+
+qsizetype QuickThoughtModel::targetWritingCharacters() const
+{
+    for (const Board *board : m_library.boards()) {
+        if (!board->deletedAt() && (m_boardID ? board->id() == *m_boardID : board->isInbox()))
+            return board->writingDocument().characterCount();
+    }
+    return 0;
+}
+
 void QuickThoughtModel::setBoardID(const std::optional<QUuid> &id)
 {
     if (id == m_boardID)

@@ -36,6 +36,11 @@ public:
     bool isPlaceholderVisible() const { return m_noteText.isEmpty(); }
     // A paragraph of blanks cannot be added.
     bool canSave() const;
+    // Whether a paste of `pasted` characters over `replaced` selected ones
+    // may go into the editor: the paragraph must fit the chosen note's
+    // writing, as a paste straight into the note must. When it does not,
+    // the alert says so in the same words, and nothing is pasted.
+    bool acceptsPaste(qsizetype pasted, qsizetype replaced);
 
     // The chosen note; none picks Quick Captures.
     std::optional<QUuid> boardID() const { return m_boardID; }
@@ -67,6 +72,9 @@ Q_SIGNALS:
     void dismissRequested();
 
 private:
+    // The characters of the writing the paragraph would go into.
+    qsizetype targetWritingCharacters() const;
+
     LibraryQuery &m_library;
     NavigationState &m_navigation;
     std::optional<QUuid> m_preselectedBoardID;

@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -28,6 +29,31 @@ namespace {
 
 constexpr int sheetWidth = 560;
 constexpr int sheetHeight = 350;
+
+// Takes in pasted plain text only when the model lets it: a paste of
+// megabytes held the window for seconds before the note refused it.
+class QuickNoteEditor : public QPlainTextEdit
+{
+public:
+    QuickNoteEditor(QuickThoughtModel *model, QWidget *parent)
+        : QPlainTextEdit(parent)
+        , m_model(model)
+    {
+    }
+
+protected:
+    void insertFromMimeData(const QMimeData *source) override
+    {
+        if (!source || !source->hasText())
+            return;
+        const QTextCursor cursor = textCursor();
+        if (m_model->acceptsPaste(source->text().size(), cursor.selectionEnd() - cursor.selectionStart()))
+            QPlainTextEdit::insertFromMimeData(source);
+    }
+
+private:
+    QuickThoughtModel *m_model;
+};
 
 } // namespace
 
@@ -45,7 +71,7 @@ QuickThoughtView::QuickThoughtView(LibraryQuery &library, NavigationState &navig
 
     stack->addLayout(sheetTitleRow(QStringLiteral("Quick Note"), QStringLiteral("square.and.pencil"), this));
 
-    m_editor = new QPlainTextEdit(this);
+    m_editor = new QuickNoteEditor(m_model, this);
     m_editor->setAccessibleName(QStringLiteral("Quick Note"));
     m_editor->setPlaceholderText(QStringLiteral("Add a paragraph before it disappears…"));
     m_editor->setFont(TessalineTypography::systemFont(15, QFont::Normal));

@@ -590,6 +590,11 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
     if (!db.commit()) {
         return rolledBack(db, QStringLiteral("The search index could not be updated."), db.lastError());
     }
+    // The log still holds the removed entries' pages as they were, their
+    // recognised text among them: they go into the file, where secure_delete
+    // has cleared them, and the log is emptied now rather than when the app
+    // is next idle.
+    (void)QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return {};
 }
 

@@ -58,6 +58,20 @@ qsizetype graphemeCount(const QString &text)
     return count;
 }
 
+QString prefixWithin(const QString &text, qsizetype maximum)
+{
+    if (text.size() <= maximum)
+        return text;
+    constexpr qsizetype context = 64;
+    const qsizetype start = std::max<qsizetype>(0, maximum - context);
+    const QStringView around = QStringView(text).sliced(start, std::min(text.size() - start, 2 * context));
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, around.data(), around.size());
+    finder.setPosition(maximum - start);
+    if (!finder.isAtBoundary() && finder.toPreviousBoundary() == -1)
+        return text.first(maximum);
+    return text.first(start + finder.position());
+}
+
 QString graphemePrefix(const QString &text, qsizetype count)
 {
     if (count <= 0)

@@ -22,6 +22,12 @@ qsizetype graphemeCount(const QString &text);
 // The first `count` grapheme clusters of the text (all of it when shorter).
 QString graphemePrefix(const QString &text, qsizetype count);
 
+// At most `maximum` UTF-16 units from the start, ending between two
+// characters a reader sees as one (an emoji sequence, a letter and its
+// accents) where one lies near the cut. Only the stretch around the cut is
+// examined, so a text of megabytes costs no more than a short one.
+QString prefixWithin(const QString &text, qsizetype maximum);
+
 // The longest grapheme-whole prefix whose UTF-8 encoding fits `maxBytes`;
 // when not even the first grapheme fits, the longest prefix of whole code
 // points that does. A lone surrogate counts as U+FFFD (three bytes), as the

@@ -1,12 +1,18 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/FileSync.h"
+#include "platform/PrivateFolder.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tessaline {
 
@@ -15,7 +21,6 @@ UserDefaults &UserDefaults::standard()
     static UserDefaults *instance = [] {
         const QString directory = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
             + QStringLiteral("/Tessaline");
-        QDir().mkpath(directory);
         return new UserDefaults(directory + QStringLiteral("/Tessaline.conf"));
     }();
     return *instance;
@@ -25,6 +30,21 @@ UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
 {
+    // The settings name notes and hold the shortcuts: like the library they
+    // are their owner's alone (an earlier version left both readable by
+    // everyone). A settings file is replaced on every save by one that keeps
+    // its permissions, so the first is made private before anything is in it.
+    makePrivateFolder(QFileInfo(filePath).path());
+    const QByteArray path = QFile::encodeName(filePath);
+    if (const int made = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); made >= 0) {
+        ::close(made);
+    } else {
+        const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+            | QFileDevice::WriteUser;
+        const QFileDevice::Permissions now = QFile::permissions(filePath);
+        if (now & ~owner)
+            QFile::setPermissions(filePath, now & owner);
+    }
 }
 
 UserDefaults::~UserDefaults() = default;

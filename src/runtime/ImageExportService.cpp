@@ -30,9 +30,19 @@ const QString pngSuffix = QStringLiteral(".png");
 // (U+202E) makes "evil<U+202E>gnp.exe" show as an image's name. The two
 // joiners stay, as they shape letters in many scripts and hold emoji
 // sequences such as families together.
+// The fillers that Hangul input leaves, and that show as nothing, go too: a
+// name of them alone looks empty.
 bool isHiddenFormatCharacter(char32_t codePoint)
 {
-    return QChar::category(codePoint) == QChar::Other_Format && codePoint != 0x200C && codePoint != 0x200D;
+    switch (codePoint) {
+    case 0x115F: // choseong filler
+    case 0x1160: // jungseong filler
+    case 0x3164: // Hangul filler
+    case 0xFFA0: // halfwidth Hangul filler
+        return true;
+    default:
+        return QChar::category(codePoint) == QChar::Other_Format && codePoint != 0x200C && codePoint != 0x200D;
+    }
 }
 
 } // namespace
@@ -115,8 +125,8 @@ QString safeFileNameStem(const QString &title, QStringView separators, const QSt
         const QChar c = title.at(i);
         if (separators.contains(c)) {
             name.append(QLatin1Char('-'));
-        } else if (c.category() == QChar::Other_Control) {
-            name.append(QLatin1Char(' ')); // NUL, tabs, line breaks, DEL, C1
+        } else if (c.category() == QChar::Other_Control || isLineBreak(c)) {
+            name.append(QLatin1Char(' ')); // NUL, tabs, line and paragraph breaks, DEL, C1
         } else if (isHiddenFormatCharacter(c.unicode())) {
             continue;
         } else if (c.isHighSurrogate() && i + 1 < title.size() && title.at(i + 1).isLowSurrogate()) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class QFileSystemWatcher;
 class QLocalServer;
 class QLockFile;
 
@@ -19,6 +20,12 @@ namespace tessaline {
 // session asks it to come forward, or to run a command given on its command
 // line, and then leaves. A start with another runtime directory (another
 // session, a test run) is on its own.
+//
+// The runtime directory may be emptied while the instance runs (a session
+// manager or a user cleaning up): the instance then makes its lock and
+// socket again, and a start meanwhile that finds an older Tessaline of this
+// session still running leaves the lock to it and waits for it to answer,
+// rather than taking the library for one open in another session.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -51,11 +58,17 @@ private:
     // An empty request only checks that the instance listens.
     bool askRunningInstance(const QByteArray &request);
     bool claimWith(bool replacePrevious, const QByteArray &request);
+    // Until the deadline, asks whoever listens; true once one answered.
+    bool askUntilAnswered(const QByteArray &request, int milliseconds);
+    void listen();
+    // The lock and the socket again, once their folder was taken away.
+    void restore();
     void handleLine(const QByteArray &line);
 
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
+    QFileSystemWatcher *m_watcher = nullptr;
 };
 
 } // namespace tessaline

@@ -44,6 +44,9 @@ public:
 
     quint16 port() const { return m_server.serverPort(); }
     void answer(const QByteArray &path, int status, const QByteArray &body) { m_answers[path] = {status, body}; }
+    // Sent in chunks of a few bytes, without a length, as a server that
+    // writes as it goes does.
+    void answerInChunks(const QByteArray &path, const QByteArray &body) { m_answers[path] = {200, body, true}; }
     void stayQuiet(const QByteArray &path) { m_answers[path] = {0, {}}; }
     const QList<Request> &requests() const { return m_requests; }
 
@@ -52,6 +55,7 @@ private:
     {
         int status = 404;
         QByteArray body;
+        bool chunked = false;
     };
 
     void read(QTcpSocket *socket)
@@ -77,9 +81,19 @@ private:
         const Answer answer = m_answers.value(request.path);
         if (answer.status == 0)
             return;
-        socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " Status\r\nContent-Type: application/json\r\n"
-                      + "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n"
-                      + answer.body);
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + " Status\r\nContent-Type: application/json\r\n";
+        if (!answer.chunked) {
+            socket->write(head + "Content-Length: " + QByteArray::number(answer.body.size())
+                          + "\r\nConnection: close\r\n\r\n" + answer.body);
+        } else {
+            socket->write(head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+            constexpr qsizetype chunk = 7;
+            for (qsizetype at = 0; at < answer.body.size(); at += chunk) {
+                const QByteArray part = answer.body.mid(at, chunk);
+                socket->write(QByteArray::number(part.size(), 16) + ";part\r\n" + part + "\r\n");
+            }
+            socket->write("0\r\nX-Trailer: 1\r\n\r\n");
+        }
         socket->disconnectFromHost();
     }
 

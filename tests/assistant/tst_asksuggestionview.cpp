@@ -82,7 +82,7 @@ private Q_SLOTS:
     void askEditAndKeepWithTheKeyboard();
     void escapeClosesWithoutStoring();
     void failedKeepShowsTheAlertAndStaysOpen();
-    void longAnswerShowsItsStartAndIsKeptWhole();
+    void longAnswerShowsAndKeepsItsStart();
 };
 
 void AskSuggestionViewTest::askEditAndKeepWithTheKeyboard()
@@ -162,7 +162,7 @@ void AskSuggestionViewTest::failedKeepShowsTheAlertAndStaysOpen()
     QCOMPARE(rig.thoughts(), 1);
 }
 
-void AskSuggestionViewTest::longAnswerShowsItsStartAndIsKeptWhole()
+void AskSuggestionViewTest::longAnswerShowsAndKeepsItsStart()
 {
     // A model's answer of a few megabytes in one line, within what is read.
     QString answer;
@@ -175,21 +175,22 @@ void AskSuggestionViewTest::longAnswerShowsItsStartAndIsKeptWhole()
     QSignalSpy finished(rig.view.get(), &QDialog::finished);
     QVERIFY(rig.generate());
 
-    // The editor shows the start, and says the rest is there.
+    // The editor shows the start, and says only that is kept.
     const QString shown = rig.view->editor()->toPlainText();
     QVERIFY(!shown.isEmpty());
     QVERIFY(shown.size() <= AskSuggestionModel::maximumShownCharacters);
     QVERIFY(answer.startsWith(shown));
     QVERIFY(rig.view->cutNotice()->isVisible());
-    QCOMPARE(rig.view->model().editableText(), answer);
+    QCOMPARE(rig.view->model().editableText(), shown);
 
-    // An edit of the start keeps the rest after it.
+    // What is kept is what was shown, as edited: a thought of megabytes
+    // would hold its note's window at every start.
     rig.view->editor()->moveCursor(QTextCursor::Start);
     QTest::keyClicks(rig.view->editor(), QStringLiteral("Edited: "));
     rig.view->keepButton()->click();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(rig.thoughts(), 1);
-    QCOMPARE(rig.context.fetchCards()->constLast()->markdownText(), QStringLiteral("Edited: ") + answer);
+    QCOMPARE(rig.context.fetchCards()->constLast()->markdownText(), QStringLiteral("Edited: ") + shown);
 }
 
 QTEST_MAIN(AskSuggestionViewTest)

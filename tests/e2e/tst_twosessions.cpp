@@ -5,7 +5,9 @@
 #include "../support/ProcessEnd.h"
 #include "AppProcess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,7 +38,7 @@ std::unique_ptr<QTemporaryDir> runtimeDirectory()
 class Session
 {
 public:
-    Session(const QString &home, const QString &runtime)
+    Session(const QString &home, const QString &runtime, const QStringList &arguments = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home);
@@ -46,6 +48,7 @@ public:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         m_process.setProcessEnvironment(environment);
         m_process.setProgram(QStringLiteral(TESSALINE_BINARY));
+        m_process.setArguments(arguments);
         m_process.start();
         m_process.waitForStarted(5000);
     }
@@ -53,6 +56,7 @@ public:
     void signal(int number) { tessaline::endProcess(m_process, number); }
     qint64 pid() const { return m_process.processId(); }
     bool isRunning() const { return m_process.state() == QProcess::Running; }
+    int exitCode() const { return m_process.exitCode(); }
     QString errors()
     {
         m_errors += QString::fromUtf8(m_process.readAllStandardError());
@@ -71,6 +75,7 @@ class TwoSessionsTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void secondSessionLeavesTheLibraryAlone();
+    void startAfterTheRuntimeFolderWentReachesTheInstance();
 };
 
 void TwoSessionsTest::secondSessionLeavesTheLibraryAlone()
@@ -116,6 +121,43 @@ void TwoSessionsTest::secondSessionLeavesTheLibraryAlone()
     Session fourth(home.path(), fourthRuntime->path());
     QTRY_VERIFY_WITH_TIMEOUT(fourth.errors().contains(QStringLiteral("is open in Tessaline in another session")),
                              20000);
+}
+
+// The runtime folder emptied while Tessaline runs (a session manager, a
+// user cleaning up): a capture command from a key binding right after, and
+// a plain start later, still reach the running instance of this session,
+// which makes its socket again; neither calls the library open in another
+// session.
+void TwoSessionsTest::startAfterTheRuntimeFolderWentReachesTheInstance()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const auto runtimeParent = runtimeDirectory();
+    const QString runtime = runtimeParent->filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
+
+    Session first(home.path(), runtime);
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(first.pid(), QStringLiteral("Tessaline")).isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(runtime + QStringLiteral("/tessaline")), 20000);
+
+    QVERIFY(QDir(runtime).removeRecursively());
+    {
+        Session command(home.path(), runtime, {QStringLiteral("--capture-region")});
+        QTRY_VERIFY_WITH_TIMEOUT(!command.isRunning(), 30000);
+        QCOMPARE(command.exitCode(), 0);
+        QVERIFY2(!command.errors().contains(QStringLiteral("another session")), qPrintable(command.errors()));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(runtime + QStringLiteral("/tessaline")), 20000);
+    {
+        Session later(home.path(), runtime);
+        QTRY_VERIFY_WITH_TIMEOUT(!later.isRunning(), 30000);
+        QCOMPARE(later.exitCode(), 0);
+        QVERIFY2(!later.errors().contains(QStringLiteral("another session")), qPrintable(later.errors()));
+    }
+    QVERIFY(first.isRunning());
 }
 
 QTEST_MAIN(TwoSessionsTest)

@@ -47,6 +47,10 @@ void checkFileName(const QString &name, qsizetype maxBytes)
             codePoint = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
         if (QChar::category(codePoint) == QChar::Other_Format && codePoint != 0x200C && codePoint != 0x200D)
             fail("name holds an invisible format character");
+        if (codePoint == 0x2028 || codePoint == 0x2029)
+            fail("name holds a line or paragraph separator");
+        if (codePoint == 0x115F || codePoint == 0x1160 || codePoint == 0x3164 || codePoint == 0xFFA0)
+            fail("name holds an invisible filler");
     }
 }
 

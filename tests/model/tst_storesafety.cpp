@@ -4,6 +4,7 @@
 // while open, a write-ahead log that would otherwise keep its largest size;
 // and what keeps it private: a folder nobody else may read, nothing left
 // behind by a deletion. All on real SQLite files.
+#include "model/Connection.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -19,6 +20,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <cmath>
 #include <sys/stat.h>
@@ -98,6 +100,9 @@ class StoreSafetyTest : public QObject
 private Q_SLOTS:
     void damagedNumbersReadAsDamaged_data();
     void damagedNumbersReadAsDamaged();
+    void damagedIDsKeepEveryItemApart_data();
+    void damagedIDsKeepEveryItemApart();
+    void folderNameThatIsNotUtf8StaysUntilSet();
     void aRefusedRowHoldsBackNoOtherSave();
     void noteSavedWithItsWritingAsStoredLeavesTheText_data();
     void noteSavedWithItsWritingAsStoredLeavesTheText();
@@ -246,6 +251,148 @@ void StoreSafetyTest::damagedNumbersReadAsDamaged()
     QVERIFY(context.save());
     QCOMPARE(raw(path, storedNow).toString(), QStringLiteral("3.0"));
     QVERIFY(!(isNote ? note->isDamaged(Board::Property(property)) : card->isDamaged(CanvasCard::Property(property))));
+}
+
+void StoreSafetyTest::damagedIDsKeepEveryItemApart_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("storedIDs"); // the first row's, then the second's; "%1": the first's own
+    QTest::newRow("two notes with an id that is no id") << "Board" << "not-a-uuid,not-a-uuid";
+    QTest::newRow("two notes sharing an id") << "Board" << "%1,%1";
+    QTest::newRow("two cards with an id that is no id") << "CanvasCard" << "not-a-uuid,not-a-uuid";
+    QTest::newRow("two cards sharing an id") << "CanvasCard" << "%1,%1";
+    QTest::newRow("two connections sharing an id") << "Connection" << "%1,%1";
+}
+
+// Rows whose ids are no ids, or one id for two rows, are each kept, shown
+// and reached on their own: an edit of the second goes into the second, and
+// nothing the user did not change is written, the stored ids least of all.
+void StoreSafetyTest::damagedIDsKeepEveryItemApart()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, storedIDs);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        auto *note = new Board;
+        context.insert(note);
+        auto *other = new Board;
+        context.insert(other);
+        for (int i = 0; i < 2; ++i) {
+            auto *card = new CanvasCard;
+            card->setBoardID(note->id());
+            context.insert(card);
+        }
+        QVERIFY(context.save());
+        const QList<CanvasCard *> cards = *context.fetchCards();
+        for (int i = 0; i < 2; ++i) {
+            Connection::Values values;
+            values.boardID = note->id();
+            values.sourceCardID = cards.at(0)->id();
+            values.destinationCardID = cards.at(1)->id();
+            context.insert(new Connection(values));
+        }
+        QVERIFY(context.save());
+    }
+    const QString firstID = raw(path, QStringLiteral("SELECT id FROM %1 ORDER BY row LIMIT 1").arg(table)).toString();
+    const QStringList ids = storedIDs.arg(firstID).split(u',');
+    raw(path, {QStringLiteral("UPDATE %1 SET id = '%2' WHERE row = (SELECT MIN(row) FROM %1)").arg(table, ids.at(0)),
+               QStringLiteral("UPDATE %1 SET id = '%2' WHERE row = (SELECT MAX(row) FROM %1)").arg(table, ids.at(1))});
+    const auto storedRows = [&] {
+        return raw(path, QStringLiteral("SELECT group_concat(id || ':' || updatedAt, ' ') FROM (SELECT * FROM %1 ORDER BY row)")
+                             .arg(table))
+            .toString();
+    };
+    const QString before = storedRows();
+
+    QList<QUuid> seen;
+    for (int opening = 0; opening < 2; ++opening) {
+        auto container = openIn(dir.path());
+        QVERIFY(container);
+        ModelContext &context = *container->mainContext();
+        QList<PersistentEntity *> rows;
+        QList<QUuid> shownIDs;
+        if (table == u"Board") {
+            for (Board *board : *context.fetchBoards()) {
+                rows << board;
+                shownIDs << board->id();
+            }
+        } else if (table == u"CanvasCard") {
+            for (CanvasCard *card : *context.fetchCards()) {
+                rows << card;
+                shownIDs << card->id();
+            }
+        } else {
+            for (Connection *connection : *context.fetchConnections()) {
+                rows << connection;
+                shownIDs << connection->id();
+            }
+        }
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(!shownIDs.at(0).isNull() && !shownIDs.at(1).isNull());
+        QVERIFY(shownIDs.at(0) != shownIDs.at(1));
+        // Each id leads to its own row, the same at every opening.
+        if (table == u"Board") {
+            QCOMPARE(*context.fetchBoards(shownIDs.at(1)), QList<Board *>{static_cast<Board *>(rows.at(1))});
+        } else if (table == u"CanvasCard") {
+            QCOMPARE(*context.fetchCards(shownIDs.at(1)), QList<CanvasCard *>{static_cast<CanvasCard *>(rows.at(1))});
+        }
+        if (opening == 0)
+            seen = shownIDs;
+        QCOMPARE(shownIDs, seen);
+    }
+    QCOMPARE(storedRows(), before);
+
+    // An edit of the second row goes into the second row alone; its stored
+    // id, and the first row, stay as they were.
+    {
+        auto container = openIn(dir.path());
+        ModelContext &context = *container->mainContext();
+        const QDateTime edited = QDateTime::fromMSecsSinceEpoch(1'900'000'000'000, QTimeZone::utc());
+        if (table == u"Board")
+            context.fetchBoards()->at(1)->setUpdatedAt(edited);
+        else if (table == u"CanvasCard")
+            context.fetchCards()->at(1)->setUpdatedAt(edited);
+        else
+            context.fetchConnections()->at(1)->setUpdatedAt(edited);
+        QVERIFY(context.save());
+    }
+    const QStringList after = storedRows().split(u' ');
+    QCOMPARE(after.at(0), before.split(u' ').at(0));
+    QCOMPARE(after.at(1), ids.at(1) + QStringLiteral(":1900000000000"));
+}
+
+// A folder name stored in bytes that are not UTF-8 shows with replacement
+// characters; it is written only once the user puts the note elsewhere.
+void StoreSafetyTest::folderNameThatIsNotUtf8StaysUntilSet()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tessaline.sqlite");
+    {
+        auto container = openIn(dir.path());
+        container->mainContext()->insert(new Board);
+        QVERIFY(container->mainContext()->save());
+    }
+    raw(path, QStringLiteral("UPDATE Board SET folderName = CAST(X'50726f6aE974' AS TEXT)"));
+    const QString stored = QStringLiteral("SELECT hex(folderName) FROM Board");
+    auto container = openIn(dir.path());
+    ModelContext &context = *container->mainContext();
+    Board *note = context.fetchBoards()->constFirst();
+    QCOMPARE(note->folderName(), std::optional<QString>(QStringLiteral("Proj\uFFFDt")));
+
+    note->setLastOpenedAt(QDateTime::currentDateTimeUtc());
+    note->setTitle(QStringLiteral("Opened and renamed"));
+    QVERIFY(context.save());
+    QCOMPARE(raw(path, stored).toString(), QStringLiteral("50726F6AE974"));
+
+    note->setFolderName(std::nullopt, QDateTime::currentDateTimeUtc());
+    QVERIFY(context.save());
+    QVERIFY(raw(path, QStringLiteral("SELECT folderName FROM Board")).isNull());
+    note->setFolderName(QStringLiteral("Work"), QDateTime::currentDateTimeUtc());
+    QVERIFY(context.save());
+    QCOMPARE(raw(path, QStringLiteral("SELECT folderName FROM Board")).toString(), QStringLiteral("Work"));
 }
 
 // A row the store refuses (here a card whose place is not a number) is kept

@@ -13,7 +13,9 @@
 #include "model/Board.h"
 #include "runtime/UpdateService.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
@@ -222,6 +224,64 @@ private Q_SLOTS:
         QVERIFY(!f.inbox->writingDocument().blocks.isEmpty());
         QCOMPARE(f.inbox->writingDocument().blocks.last().text, QStringLiteral("10\u00A0km\u2028on foot today"));
         QTRY_VERIFY(!f.view.sheetDialog());
+    }
+
+    // The quick note is no way around the bound on a note's writing: a paste
+    // that would take the chosen note past it is refused in the words a
+    // paste straight into the note gets, and so is adding a paragraph that
+    // got there some other way. The note stays as it was.
+    void textPastTheNotesRoomIsRefused_data()
+    {
+        QTest::addColumn<bool>("intoIdeas"); // else Quick Captures
+        QTest::addColumn<qsizetype>("written"); // in Ideas already
+        QTest::addColumn<qsizetype>("pasted");
+        QTest::addColumn<bool>("accepted");
+        constexpr qsizetype limit = BoardWritingDocument::maximumCharacters;
+        QTest::newRow("ten megabytes into Quick Captures") << false << qsizetype(0) << qsizetype(10'000'000) << false;
+        QTest::newRow("one past the limit") << false << qsizetype(0) << limit + 1 << false;
+        QTest::newRow("more than the room left") << true << qsizetype(150'000) << qsizetype(60'000) << false;
+        QTest::newRow("within the room left") << true << qsizetype(150'000) << qsizetype(50'000) << true;
+    }
+
+    void textPastTheNotesRoomIsRefused()
+    {
+        QFETCH(bool, intoIdeas);
+        QFETCH(qsizetype, written);
+        QFETCH(qsizetype, pasted);
+        QFETCH(bool, accepted);
+        Fixture f;
+        QVERIFY(f.ideas->updateWritingDocument(
+            BoardWritingDocument{{BoardWritingBlock::paragraph(QString(written, u'w'))}}, at(30)));
+        QVERIFY(f.rig.context().save());
+        f.rig.navigation().setActiveBoardID(intoIdeas ? f.ideas->id() : f.inbox->id());
+        QuickThoughtView *sheet = f.open();
+        QVERIFY(sheet);
+        Board *target = intoIdeas ? f.ideas : f.inbox;
+        const QByteArray before = target->writingDocumentUtf8();
+
+        const QString text(pasted, u'p');
+        QGuiApplication::clipboard()->setText(text);
+        sheet->editor()->paste();
+        if (accepted) {
+            QCOMPARE(sheet->editor()->toPlainText().size(), pasted);
+            sheet->addButton()->click();
+            QCOMPARE(target->writingDocument().characterCount(), written + pasted);
+            return;
+        }
+        const QString refusal = BoardWritingDocument::refusal(written, pasted);
+        QVERIFY(sheet->alert());
+        QCOMPARE(sheet->alert()->informativeText(), refusal);
+        QVERIFY(sheet->editor()->toPlainText().isEmpty());
+        sheet->alert()->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(!sheet->alert());
+
+        // Typed, or pasted in parts, the paragraph is refused all the same.
+        sheet->model().setNoteText(text);
+        sheet->addButton()->click();
+        QVERIFY(sheet->alert());
+        QCOMPARE(sheet->alert()->informativeText(), refusal);
+        QCOMPARE(target->writingDocumentUtf8(), before);
+        QCOMPARE(f.view.sheetDialog(), sheet);
     }
 
     // However long the notes' titles, the picker gives way and both buttons

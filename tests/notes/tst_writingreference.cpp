@@ -114,6 +114,7 @@ private Q_SLOTS:
     void copyMarksTheRowAsCopied();
     void copyWithoutImageOrWithRefusedPasteboardChangesNothing();
     void thoughtMenuAndOpen();
+    void thoughtTextShowsWholeLines_data();
     void thoughtTextShowsWholeLines();
     void hoverShowsTheActionsButton();
     void secondaryClickAnywhereOnTheCardBringsItsMenu_data();
@@ -345,11 +346,26 @@ void WritingReferenceTest::thoughtMenuAndOpen()
 
 // A drawn line is as tall as the font's ascent and descent rounded up, a
 // pixel more than its rounded line spacing for some sizes: a text cut to
-// three lines by line spacing loses the bottom of its third line.
+// three lines by line spacing loses the bottom of its third line. A thought
+// of megabytes, kept before thoughts were bounded, shows its start the same
+// way, and only that start is laid out: measuring all of it at every layout
+// pass held the note's window for tens of seconds.
+void WritingReferenceTest::thoughtTextShowsWholeLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("laidOutWhole");
+    const QString sentence = QStringLiteral("release a deadline in interview should export ");
+    QTest::newRow("a paragraph") << sentence.repeated(20) << true;
+    QTest::newRow("megabytes in one line") << sentence.repeated(90'000) << false;
+    QTest::newRow("megabytes of short lines") << (sentence + u'\n').repeated(90'000) << false;
+}
+
 void WritingReferenceTest::thoughtTextShowsWholeLines()
 {
+    QFETCH(QString, text);
+    QFETCH(bool, laidOutWhole);
     SnipImageCache images;
-    auto card = thoughtCard(ThoughtKind::decision, QStringLiteral("release a deadline in interview should export ").repeated(40));
+    auto card = thoughtCard(ThoughtKind::decision, text);
     BoardWritingReferenceView view(card.get(), NoteAttachmentSize::medium, &images);
     view.resize(700, view.heightForWidth(700));
     view.show();
@@ -363,6 +379,9 @@ void WritingReferenceTest::thoughtTextShowsWholeLines()
     layout.endLayout();
     QTRY_VERIFY(label->height() >= 3 * line.height());
     QVERIFY(label->height() < 4 * line.height());
+    QVERIFY(text.startsWith(label->text()));
+    QCOMPARE(label->text() == text, laidOutWhole);
+    QCOMPARE(card->markdownText(), text);
 }
 
 void WritingReferenceTest::hoverShowsTheActionsButton()

@@ -232,7 +232,15 @@ void SearchIndexTest::replaceKeepsOneEntry()
 
 void SearchIndexTest::removeForgetsEverything()
 {
+    const QString log = m_dir->filePath(QStringLiteral("SearchIndex.sqlite-wal"));
+    const auto logHolds = [&log](const QByteArray &text) {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(text);
+    };
+    QVERIFY(logHolds("Revenue grew"));
     QVERIFY(m_index->deleteItems({first, QStringLiteral("not-there")}));
+    // Nothing of the removed entry waits in the log for a later checkpoint.
+    QVERIFY(!logHolds("Revenue grew"));
     QVERIFY(!m_index->item(first));
     QCOMPARE(m_index->search(QStringLiteral("revenue")), QStringList{});
     QCOMPARE(m_index->search(QStringLiteral("research")), QStringList{second});

@@ -1,5 +1,6 @@
 #include "platform/UserDefaults.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -19,6 +20,8 @@ private Q_SLOTS:
     void valuesSurviveReopening();
     void removeAndContains();
     void aFileThatCannotBeWrittenIsSaidOnce();
+    void settingsAreTheirOwnersAlone_data();
+    void settingsAreTheirOwnersAlone();
 };
 
 void UserDefaultsTest::booleanConversion_data()
@@ -131,6 +134,49 @@ void UserDefaultsTest::aFileThatCannotBeWrittenIsSaidOnce()
     defaults.sync();
     QVERIFY(stored().contains("activeBoardID=B"));
     QVERIFY(stored().contains("automaticallyCopiesCaptures=false"));
+}
+
+// The settings name notes and hold the shortcuts: other users may read
+// neither them nor their folder, whether the folder is new or an earlier
+// version left it and its file open to everyone.
+void UserDefaultsTest::settingsAreTheirOwnersAlone_data()
+{
+    QTest::addColumn<bool>("leftBefore");
+    QTest::addColumn<QFileDevice::Permissions>("filePermissions");
+    using P = QFileDevice;
+    const P::Permissions everyone = P::ReadOwner | P::WriteOwner | P::ReadUser | P::WriteUser | P::ReadGroup | P::ReadOther;
+    QTest::newRow("new") << false << P::Permissions(P::ReadOwner | P::WriteOwner | P::ReadUser | P::WriteUser);
+    QTest::newRow("left readable by everyone") << true << everyone;
+}
+
+void UserDefaultsTest::settingsAreTheirOwnersAlone()
+{
+    QFETCH(bool, leftBefore);
+    QFETCH(QFileDevice::Permissions, filePermissions);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("Tessaline");
+    const QString path = folder + "/Tessaline.conf";
+    using P = QFileDevice;
+    if (leftBefore) {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, P::ReadOwner | P::WriteOwner | P::ExeOwner | P::ReadUser | P::WriteUser
+                                                  | P::ExeUser | P::ReadGroup | P::ExeGroup | P::ReadOther | P::ExeOther));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nremindersEnabled=true\n");
+        file.close();
+        QVERIFY(QFile::setPermissions(path, filePermissions));
+    }
+    {
+        UserDefaults defaults(path);
+        defaults.setString("activeBoardID", "A");
+        defaults.sync();
+        if (leftBefore)
+            QVERIFY(defaults.boolean("remindersEnabled"));
+    }
+    const P::Permissions others = P::ReadGroup | P::WriteGroup | P::ExeGroup | P::ReadOther | P::WriteOther | P::ExeOther;
+    QCOMPARE(QFile::permissions(folder) & others, P::Permissions());
+    QCOMPARE(QFile::permissions(path), filePermissions & ~others);
 }
 
 QTEST_GUILESS_MAIN(UserDefaultsTest)

@@ -149,6 +149,9 @@ void ImageExportTest::sanitizedName_data()
     QTest::newRow("format character beyond the first plane")
         << QString::fromUtf16(u"a\U000E0001b") << "ab";
     QTest::newRow("only format characters") << QString::fromUtf16(u"\u202E\u2066") << "Snip";
+    QTest::newRow("line and paragraph separators") << QString::fromUtf16(u"one\u2028two\u2029three") << "one two three";
+    QTest::newRow("Hangul fillers") << QString::fromUtf16(u"\u3164a\u115Fb\u1160c\uFFA0") << "abc";
+    QTest::newRow("only Hangul fillers") << QString::fromUtf16(u"\u3164\u3164\u115F") << "Snip";
     QTest::newRow("joiners stay") << QString::fromUtf16(u"a\u200Cb\u200Dc") << QString::fromUtf16(u"a\u200Cb\u200Dc");
     QTest::newRow("200 characters") << QString(200, u'x') << QString(120, u'x');
     QTest::newRow("cut not trimmed again") << QString(119, u'x') + QStringLiteral(" tail") << QString(119, u'x') + u' ';

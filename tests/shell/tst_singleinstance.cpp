@@ -3,7 +3,9 @@
 // starts at the same moment never make a second instance.
 #include "shell/SingleInstance.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFuture>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -52,6 +54,31 @@ private Q_SLOTS:
             QVERIFY(activations.wait(5000));
             QCOMPARE(commands.count(), 0);
         }
+    }
+
+    // A runtime directory emptied while the instance runs (by a session
+    // manager, or by hand) comes back with the instance's socket and lock,
+    // so a later start still reaches it, and a command from a key binding
+    // still runs in it.
+    void instanceOutlivesItsRuntimeDirectory()
+    {
+        QTemporaryDir directory;
+        const QString runtime = directory.filePath(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkpath(runtime));
+        const QString name = runtime + QStringLiteral("/instance");
+        SingleInstance running(name);
+        QVERIFY(running.claim());
+        QSignalSpy commands(&running, &SingleInstance::commandRequested);
+
+        QVERIFY(QDir(runtime).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(name) && QFileInfo::exists(name + QStringLiteral(".lock")), 20000);
+        QCOMPARE(QFileInfo(runtime).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                 QFileDevice::Permissions());
+
+        SingleInstance later(name);
+        QVERIFY(!later.claim(false, CaptureCommand::captureRegion));
+        QVERIFY(commands.wait(5000));
+        QCOMPARE(commands.first().first().value<CaptureCommand>(), CaptureCommand::captureRegion);
     }
 
     void aStartForTheDesktopSearchAsksNothing()
