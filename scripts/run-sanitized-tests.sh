@@ -41,7 +41,14 @@ if (( wayland )); then
   chmod 755 "$wayland_state"
   export WAYLAND_SESSION_DIR="$wayland_state/sway"
   trap '"$root/scripts/wayland-session.sh" stop >/dev/null 2>&1 || true; rm -rf "$runtime" "$wayland_state"' EXIT
-  eval "$("$root/scripts/wayland-session.sh" start)"
+  # A session that cannot start fails the run, as do tests that find none.
+  export TESSALINE_WAYLAND_SESSION_REQUIRED=1
+  if session="$("$root/scripts/wayland-session.sh" start)"; then
+    eval "$session"
+  else
+    echo "The sway Wayland session could not start; its tests did not run." >&2
+    exit 1
+  fi
   ctest --test-dir "$build" --output-on-failure -L "^sway\$" "$@" || status=1
 fi
 exit "$status"

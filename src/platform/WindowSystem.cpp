@@ -197,7 +197,11 @@ QScreen *activeScreen()
 
 bool bringForwardThroughCompositor(const QWindow &window)
 {
-    if (!isWaylandSession() || !window.isExposed())
+    // Shown, not exposed: Qt counts a window as unexposed while the
+    // compositor is late with its frame callbacks, as a busy one is, and
+    // sway sends none to a window on a workspace out of sight, which is
+    // just the window to bring forward.
+    if (!isWaylandSession() || !window.isVisible() || !window.handle())
         return false;
     if (!SwayIpc::socketPath().isEmpty()) {
         // A window with a parent floats on sway (see stackingParent).

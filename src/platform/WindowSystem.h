@@ -53,8 +53,7 @@ QScreen *activeScreen();
 // launchers hand out none, and KWin (a script of ours), which refuses a
 // window that asks while another app's has the focus; either way it comes
 // above a full-screen window of another app. A second start could not
-// raise the first otherwise. False elsewhere, and for a window not yet on
-// screen (a window coming up gets the focus anyway).
+// raise the first otherwise. False elsewhere, and for a hidden window.
 bool bringForwardThroughCompositor(const QWindow &window);
 
 // Gives one of our windows that is up the keyboard, as far as the desktop

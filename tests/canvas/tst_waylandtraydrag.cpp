@@ -28,7 +28,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
     }
 
     void dragFromTheTrayPlacesTheSnip()
@@ -42,11 +42,11 @@ private Q_SLOTS:
         // Full screen, the window's points are the output's: the pointer is
         // placed in the output's coordinates.
         view.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QTRY_COMPARE_WITH_TIMEOUT(view.size(), view.screen()->size(), 10000);
+        QVERIFY(QTest::qWaitForWindowExposed(&view, patience));
+        QTRY_COMPARE_WITH_TIMEOUT(view.size(), view.screen()->size(), patience);
 
         QListView *tray = view.tray()->list();
-        QTRY_VERIFY(tray->isVisible() && tray->model()->rowCount() == 1);
+        QTRY_VERIFY_WITH_TIMEOUT(tray->isVisible() && tray->model()->rowCount() == 1, patience);
         const QPoint from = tray->viewport()->mapTo(&view, tray->visualRect(tray->model()->index(0, 0)).center());
         const QPointF target(400, 300);
         const QPoint to = view.graphicsView()->viewport()->mapTo(&view, view.graphicsView()->mapFromScene(target));
@@ -63,13 +63,13 @@ private Q_SLOTS:
         gesture.start(QStringLiteral("bash"), QStringList{QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input")} + steps);
         QVERIFY(gesture.waitForStarted());
 
-        QTRY_VERIFY_WITH_TIMEOUT(snip->isPlaced(), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(gesture.state() == QProcess::NotRunning, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(snip->isPlaced(), patience);
+        QTRY_VERIFY_WITH_TIMEOUT(gesture.state() == QProcess::NotRunning, patience);
         const QPointF expected = MapPlacement::dropOrigin(target);
         QVERIFY2(std::abs(snip->canvasX() - expected.x()) <= 2 && std::abs(snip->canvasY() - expected.y()) <= 2,
                  qPrintable(QStringLiteral("placed at %1, %2").arg(snip->canvasX()).arg(snip->canvasY())));
         QCOMPARE(rig.stack.undoText(), QStringLiteral("Place Card"));
-        QTRY_COMPARE(view.tray()->trayModel().rowCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(view.tray()->trayModel().rowCount(), 0, patience);
     }
 };
 

@@ -114,7 +114,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
         if (OtherApp::isRequested())
             OtherApp::run();
     }
@@ -123,7 +123,7 @@ private Q_SLOTS:
     {
         PatternWindow pattern;
         pattern.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(&pattern));
+        QVERIFY(QTest::qWaitForWindowExposed(&pattern, patience));
         QVERIFY(input({QStringLiteral("move"), QStringLiteral("2"), QStringLiteral("2")}));
 
         PlatformBackends backends = PlatformFactory::create();
@@ -131,12 +131,12 @@ private Q_SLOTS:
         CaptureRig rig(std::move(backends));
         QCOMPARE(rig.coordinator->permissionState(), ScreenCapturePermissionState::authorized);
         rig.coordinator->beginCapture(CaptureMode::region);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->state(), CaptureCoordinatorState::selectingRegion(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->state(), CaptureCoordinatorState::selectingRegion(), patience);
         auto *overlay = qobject_cast<RegionSelectionOverlayController *>(rig.coordinator->overlayController());
         QVERIFY(overlay);
         QWidget *window = overlay->overlayWindow();
         // Up once the compositor has given it the keyboard: mapped, on top.
-        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), patience);
         QScreen *screen = QGuiApplication::primaryScreen();
         QCOMPARE(window->geometry(), screen->geometry());
         QCOMPARE(overlay->view()->size(), screen->geometry().size());
@@ -144,7 +144,7 @@ private Q_SLOTS:
         const QPoint from(100, 100);
         const QPoint to(500, 400);
         QVERIFY(drag(from, to));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value(), patience);
         QCOMPARE(rig.error, std::nullopt);
         QCOMPARE(rig.result->mode, CaptureMode::region);
         QCOMPARE(rig.result->selectionRectInDisplay, QRectF(QRect(from, to - QPoint(1, 1))));
@@ -185,11 +185,11 @@ private Q_SLOTS:
             swaymsg({QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("scale"), QStringLiteral("1")});
         });
         QScreen *screen = QGuiApplication::primaryScreen();
-        QTRY_VERIFY_WITH_TIMEOUT(std::abs(screen->geometry().width() - outputPixels.width() / 1.5) <= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(screen->geometry().width() - outputPixels.width() / 1.5) <= 1, patience);
 
         CaptureRig rig(PlatformFactory::create());
         rig.coordinator->beginCapture(CaptureMode::display);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value() || rig.error.has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.result.has_value() || rig.error.has_value(), patience);
         QCOMPARE(rig.error, std::nullopt);
         QCOMPARE(rig.result->image.size(), outputPixels);
         QVERIFY2(std::abs(rig.result->displayScale.width() - 1.5) < 0.01 && std::abs(rig.result->displayScale.height() - 1.5) < 0.01,
@@ -225,7 +225,7 @@ private Q_SLOTS:
                                                               QString::fromLatin1(QTest::currentDataTag())));
             return;
         }
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, patience);
         QScreen *second = QGuiApplication::screens().at(1);
         QVERIFY(second->geometry().x() > QGuiApplication::primaryScreen()->geometry().right());
         const QString title = QStringLiteral("Pattern on the second output");
@@ -238,11 +238,11 @@ private Q_SLOTS:
             QVERIFY(input({QStringLiteral("move"), QString::number(second->geometry().center().x()),
                            QString::number(second->geometry().center().y())}));
             other = std::make_unique<OtherApp>(title);
-            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, patience);
             QCOMPARE(QGuiApplication::focusWindow(), nullptr);
             DisplayCaptureService service(PlatformFactory::create().captureSystem);
             QTRY_COMPARE_WITH_TIMEOUT(service.displayTargetUnderPointer().value_or(CaptureDisplayTarget{}).displayID,
-                                      QtScreenCaptureSystem::displayIDOf(second), 10000);
+                                      QtScreenCaptureSystem::displayIDOf(second), patience);
             // KDE's screenshot portal takes no pictures here.
             return;
         }
@@ -253,23 +253,23 @@ private Q_SLOTS:
             pattern = std::make_unique<PatternWindow>();
             pattern->setWindowTitle(title);
             pattern->showFullScreen();
-            QVERIFY(QTest::qWaitForWindowExposed(pattern.get()));
+            QVERIFY(QTest::qWaitForWindowExposed(pattern.get(), patience));
         } else {
             other = std::make_unique<OtherApp>(title);
-            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, patience);
             owner = other->processId();
         }
         // The user puts it on the second output and works in it there (the
         // pointer cannot be injected beyond the first output).
         const QString criteria = QStringLiteral("[title=\"%1\"]").arg(title);
         QTRY_VERIFY_WITH_TIMEOUT(!swaymsg({criteria, QStringLiteral("move"), QStringLiteral("container"), QStringLiteral("to"),
-                                           QStringLiteral("output"), second->name()}).isEmpty(), 10000);
+                                           QStringLiteral("output"), second->name()}).isEmpty(), patience);
         QVERIFY(!swaymsg({criteria, QStringLiteral("focus")}).isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(swayFocusedProcess(), owner, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(swayFocusedProcess(), owner, patience);
         if (ours) {
-            QTRY_COMPARE_WITH_TIMEOUT(pattern->screen(), second, 10000);
-            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), pattern->windowHandle(), 10000);
-            QTRY_COMPARE_WITH_TIMEOUT(pattern->size(), second->size(), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(pattern->screen(), second, patience);
+            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), pattern->windowHandle(), patience);
+            QTRY_COMPARE_WITH_TIMEOUT(pattern->size(), second->size(), patience);
         } else {
             QCOMPARE(QGuiApplication::focusWindow(), nullptr);
         }
@@ -282,7 +282,7 @@ private Q_SLOTS:
             rig.result.reset();
             rig.error.reset();
             rig.coordinator->beginCapture(CaptureMode::display);
-            if (!QTest::qWaitFor([&] { return rig.result.has_value() || rig.error.has_value(); }, 20000) || rig.error
+            if (!QTest::qWaitFor([&] { return rig.result.has_value() || rig.error.has_value(); }, patience) || rig.error
                 || rig.result->image.size() != second->size() * second->devicePixelRatio())
                 return false;
             const QImage &picture = rig.result->image;
@@ -293,23 +293,23 @@ private Q_SLOTS:
             }
             return true;
         };
-        const QDeadlineTimer patience(15000);
+        const QDeadlineTimer deadline(patience);
         bool shown = showsThePattern();
-        while (!shown && !patience.hasExpired())
+        while (!shown && !deadline.hasExpired())
             shown = showsThePattern();
         QVERIFY2(shown, "the picture never showed the second output");
 
         rig.result.reset();
         rig.coordinator->beginCapture(CaptureMode::region);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->state(), CaptureCoordinatorState::selectingRegion(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->state(), CaptureCoordinatorState::selectingRegion(), patience);
         auto *overlay = qobject_cast<RegionSelectionOverlayController *>(rig.coordinator->overlayController());
         QVERIFY(overlay);
         QWidget *window = overlay->overlayWindow();
-        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), patience);
         QCOMPARE(window->screen(), second);
         QCOMPARE(window->geometry(), second->geometry());
         QVERIFY(input({QStringLiteral("key"), QStringLiteral("Escape")}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->overlayController(), nullptr, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.coordinator->overlayController(), nullptr, patience);
     }
 
     void desktopWithoutThePortalGivesThePermissionError()
@@ -321,7 +321,7 @@ private Q_SLOTS:
         backends.hotKeySystem = std::make_unique<UnavailableHotKeys>(HotKeyStatus::notOffered, true);
         CaptureRig rig(std::move(backends));
         rig.coordinator->beginCapture(CaptureMode::region);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), patience);
         QCOMPARE(*rig.error, CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalMissing()));
         // Which portal is missing and how to get it; no privacy settings
         // that do not exist here.
@@ -345,7 +345,7 @@ private Q_SLOTS:
             QSKIP("KWin says which window is in front (tst_kwinwindowcapture)");
         CaptureRig rig(PlatformFactory::create());
         rig.coordinator->beginCapture(CaptureMode::window);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), patience);
         QCOMPARE(rig.error->kind(), CaptureSubsystemError::Kind::frontmostApplicationUnavailable);
         QCOMPARE(rig.error->errorDescription(), PlatformTexts::frontmostWindowUnavailable());
         QCOMPARE(rig.coordinator->state(), CaptureCoordinatorState::failed(PlatformTexts::frontmostWindowUnavailable()));

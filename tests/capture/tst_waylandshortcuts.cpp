@@ -110,7 +110,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
     }
 
     void boundShortcutStartsACaptureAndARefusalLeavesNothing()
@@ -134,7 +134,7 @@ private Q_SLOTS:
 
         QVERIFY(rig.coordinator->enableHotKeys());
         QVERIFY(rig.coordinator->hotKeyManager().globalShortcutsOffered());
-        QVERIFY(bound.wait(20000));
+        QVERIFY(bound.wait(patience));
         QCOMPARE(hotKeys->boundTriggers(), (QMap<QString, QString>{{QStringLiteral("capture-region"),
                                                                     QStringLiteral("Ctrl+Shift+F9")}}));
 
@@ -149,7 +149,7 @@ private Q_SLOTS:
             };
             recorder.beginRecording();
             QVERIFY(input({QStringLiteral("key"), QStringLiteral("ctrl+shift+f9")}));
-            QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, patience);
             QCOMPARE(offered.first(), std::optional(capture));
             QVERIFY(!recorder.isRecording());
         }
@@ -163,9 +163,9 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { QDir().rename(away, pictures); });
 
         QVERIFY(input({QStringLiteral("key"), QStringLiteral("ctrl+shift+f9")}));
-        QTRY_COMPARE_WITH_TIMEOUT(requests, 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(requests, 1, patience);
 
-        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), patience);
         QCOMPARE(*rig.error, CaptureSubsystemError::permissionNeedsSettings(PlatformTexts::screenshotPortalRefused()));
         QCOMPARE(rig.error->errorDescription(), PlatformTexts::screenshotPortalRefused());
         QCOMPARE(rig.coordinator->state(), CaptureCoordinatorState::failed(rig.error->errorDescription()));
@@ -194,10 +194,10 @@ private Q_SLOTS:
             child.start(QCoreApplication::applicationFilePath(), {});
             QVERIFY(child.waitForStarted());
             QByteArray said;
-            QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardOutput()).contains("bound"), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardOutput()).contains("bound"), patience);
             QVERIFY2(!said.contains("refused"), said.constData());
             QVERIFY(input({QStringLiteral("key"), triggerKeys(keyCode)}));
-            QVERIFY2(child.state() == QProcess::NotRunning || child.waitForFinished(20000),
+            QVERIFY2(child.state() == QProcess::NotRunning || child.waitForFinished(patience),
                      "the press reached the start that bound the key");
             QVERIFY((said + child.readAllStandardOutput()).contains("pressed"));
             QCOMPARE(child.exitCode(), 0);
@@ -233,7 +233,7 @@ private Q_SLOTS:
             bound.clear();
             hotKeys.registerHotKey(HotKeyRequest{keyCode, ctrlShift, captureID, QStringLiteral("Capture Region")},
                                    &reference);
-            return bound.wait(20000);
+            return bound.wait(patience);
         };
 
         QVERIFY(bind(f9));
@@ -242,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(refusal, std::nullopt);
         QCOMPARE(hotKeys.boundTriggers().value(QStringLiteral("capture-region")), QStringLiteral("Ctrl+Shift+F7"));
         QVERIFY(input({QStringLiteral("key"), triggerKeys(f7)}));
-        QTRY_COMPARE_WITH_TIMEOUT(presses, 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(presses, 1, patience);
 
         QVERIFY(bind(f6));
         QCOMPARE(refusal, HotKeyStatus::alreadyTaken);
@@ -252,7 +252,7 @@ private Q_SLOTS:
         QVERIFY(bind(f5));
         QCOMPARE(refusal, std::nullopt);
         QVERIFY(input({QStringLiteral("key"), triggerKeys(f5)}));
-        QTRY_COMPARE_WITH_TIMEOUT(presses, 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(presses, 2, patience);
     }
 
     // A key the desktop refuses after the change was taken: the key it gave

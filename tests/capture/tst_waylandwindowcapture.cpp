@@ -75,7 +75,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
         // The app's windows carry the app_id its desktop file is named after;
         // the other app plays this same app.
         QGuiApplication::setDesktopFileName(appID);
@@ -124,7 +124,7 @@ private Q_SLOTS:
                 swaymsg({QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("scale"), QStringLiteral("1")});
         });
         QScreen *screen = QGuiApplication::primaryScreen();
-        QTRY_COMPARE_WITH_TIMEOUT(screen->devicePixelRatio(), qreal(scale), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(screen->devicePixelRatio(), qreal(scale), patience);
 
         // A pattern window of ours, floating (sway floats a window of a
         // fixed size) in the middle, with sway's title bar and border
@@ -135,9 +135,9 @@ private Q_SLOTS:
         pattern.setWindowTitle(ourTitle);
         pattern.setFixedSize(400, 300);
         pattern.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&pattern));
-        QTRY_COMPARE_WITH_TIMEOUT(pattern.windowHandle()->devicePixelRatio(), qreal(scale), 10000);
-        QTRY_VERIFY2_WITH_TIMEOUT(swayDecorates(ourTitle), "sway draws no border around the window", 10000);
+        QVERIFY(QTest::qWaitForWindowExposed(&pattern, patience));
+        QTRY_COMPARE_WITH_TIMEOUT(pattern.windowHandle()->devicePixelRatio(), qreal(scale), patience);
+        QTRY_VERIFY2_WITH_TIMEOUT(swayDecorates(ourTitle), "sway draws no border around the window", patience);
         // The pointer away from the window, where the portal draws it.
         const QPoint pointer(screen->geometry().width() - 60, screen->geometry().height() - 60);
         QVERIFY(input({QStringLiteral("move"), QString::number(pointer.x()), QString::number(pointer.y())}));
@@ -147,9 +147,9 @@ private Q_SLOTS:
         if (!ours) {
             title = QStringLiteral("Their pattern \u2013 %1").arg(m_workspace);
             other = std::make_unique<OtherApp>(title);
-            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, patience);
             // It comes up focused, full screen over ours.
-            QTRY_VERIFY_WITH_TIMEOUT(swayRuns({criteria(title), QStringLiteral("focus")}), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(swayRuns({criteria(title), QStringLiteral("focus")}), patience);
         }
 
         PlatformBackends backends = PlatformFactory::create();
@@ -173,15 +173,15 @@ private Q_SLOTS:
             rig.result.reset();
             rig.error.reset();
             rig.coordinator->beginCapture(CaptureMode::window);
-            if (!QTest::qWaitFor([&] { return rig.result.has_value() || rig.error.has_value(); }, 20000) || rig.error
+            if (!QTest::qWaitFor([&] { return rig.result.has_value() || rig.error.has_value(); }, patience) || rig.error
                 || rig.result->image.size() != pixels)
                 return false;
             differing = differingPixels(rig.result->image, expected, pointerBox);
             return differing == 0;
         };
-        const QDeadlineTimer patience(15000);
+        const QDeadlineTimer deadline(patience);
         bool shown = showsTheWindow();
-        while (!shown && !patience.hasExpired())
+        while (!shown && !deadline.hasExpired())
             shown = showsTheWindow();
         if (rig.error)
             QFAIL(qPrintable(rig.error->errorDescription()));
@@ -218,10 +218,10 @@ private Q_SLOTS:
         pattern->setWindowTitle(title);
         pattern->resize(300, 200);
         pattern->show();
-        QVERIFY(QTest::qWaitForWindowExposed(pattern.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(pattern.get(), patience));
         auto system = PlatformFactory::create().captureSystem;
         QVERIFY(dynamic_cast<SwayCaptureSystem *>(system.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(system->frontmostApplication().has_value(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(system->frontmostApplication().has_value(), patience);
         QCOMPARE(system->frontmostApplication()->processIdentifier, QCoreApplication::applicationPid());
         const auto content = system->shareableContent();
         QVERIFY(content);
@@ -236,9 +236,9 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(swayNode([&](const QJsonObject &node) {
                                          return node.value(QStringLiteral("name")).toString() == title;
                                      }).isEmpty(),
-                                     10000);
+                                     patience);
         auto picture = system->captureWindowImage(*listed, listed->frame.size().toSize());
-        QVERIFY(QTest::qWaitFor([&] { return picture.isFinished(); }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return picture.isFinished(); }, patience));
         QVERIFY(!picture.result());
         QCOMPARE(picture.result().error().message, message);
         QCOMPARE(picture.result().error().permissionDenied, false);
@@ -248,7 +248,7 @@ private Q_SLOTS:
     {
         CaptureRig rig(PlatformFactory::create());
         rig.coordinator->beginCapture(CaptureMode::window);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.error.has_value(), patience);
         QCOMPARE(rig.error->kind(), CaptureSubsystemError::Kind::frontmostApplicationUnavailable);
         QCOMPARE(rig.error->errorDescription(), QStringLiteral("No frontmost application is available to capture."));
         QCOMPARE(rig.result, std::nullopt);

@@ -21,6 +21,10 @@
 
 namespace tessaline::e2e {
 
+// How long a test waits for a program it started to start or end: on a
+// machine loaded to four times its processors a start takes seconds.
+constexpr int programPatience = 60'000;
+
 // A helper program started for the test and ended by its process id.
 class Helper
 {
@@ -33,7 +37,7 @@ public:
             m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
-        m_process.waitForStarted(5000);
+        m_process.waitForStarted(programPatience);
     }
     ~Helper() { stop(); }
     void stop() { endProcess(m_process); }
@@ -53,7 +57,7 @@ inline bool run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
+    return process.waitForFinished(programPatience) && process.exitCode() == 0;
 }
 
 // What a program printed, trimmed.
@@ -61,7 +65,7 @@ inline QString output(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    process.waitForFinished(10000);
+    process.waitForFinished(programPatience);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 

@@ -77,12 +77,12 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
         m_share = qEnvironmentVariable("WAYLAND_SESSION_DIR") + QStringLiteral("/share");
         if (!QFileInfo(m_share + QStringLiteral("/gnome-shell/search-providers")).isDir())
-            QSKIP("needs the GNOME session's share folder ($WAYLAND_SESSION_DIR/share)");
+            TESSALINE_SKIP_WITHOUT_SESSION("needs the GNOME session's share folder ($WAYLAND_SESSION_DIR/share)");
         if (shellEval(QStringLiteral("1")).toInt() != 1)
-            QSKIP("needs GNOME Shell's Eval (the session runs it in unsafe mode)");
+            TESSALINE_SKIP_WITHOUT_SESSION("needs GNOME Shell's Eval (the session runs it in unsafe mode)");
     }
 
     void cleanupTestCase()

@@ -46,7 +46,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
     }
 
     void windowCaptureTakesTheFocusedWindow()
@@ -60,7 +60,7 @@ private Q_SLOTS:
         window.setWindowTitle(title);
         window.resize(360, 240);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, patience));
         const qint64 self = QCoreApplication::applicationPid();
 
         const OldHandOnWayland place;
@@ -68,12 +68,12 @@ private Q_SLOTS:
         const QProcessEnvironment environment = place.environment();
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(kwinShows(app.processId(), QString(), false), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(kwinShows(app.processId(), QString(), false), patience);
 
         // The app's window came up with the focus; the user goes back to
         // the test's, which comes in front of it.
         kwinActivate(self);
-        QTRY_VERIFY_WITH_TIMEOUT(kwinShows(self, title, true), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(kwinShows(self, title, true), patience);
         // The pointer rests on the window, where a quarter's colour is
         // checked below: like an X11 capture, the snip leaves it out.
         const QList<QJsonArray> frame = kwinReport(
@@ -91,11 +91,11 @@ private Q_SLOTS:
         QProcess command;
         command.setProcessEnvironment(environment);
         command.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-window")});
-        QVERIFY(command.waitForFinished(10000));
+        QVERIFY(command.waitForFinished(patience));
         QCOMPARE(command.exitCode(), 0);
         const QString store = place.store();
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1,
-                                  20000);
+                                  patience);
         qInfo("window capture stored %lld ms after it was asked", qint64(asked.elapsed()));
 
         const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
@@ -124,11 +124,11 @@ private Q_SLOTS:
         QProcess display;
         display.setProcessEnvironment(environment);
         display.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-display")});
-        QVERIFY(display.waitForFinished(10000));
+        QVERIFY(display.waitForFinished(patience));
         QCOMPARE(display.exitCode(), 0);
         const QString second = QStringLiteral("SELECT %1 FROM CanvasCard WHERE captureModeRawValue = 'display'");
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, second.arg(QStringLiteral("sourceApplicationName"))).toString(),
-                                  QStringLiteral("KWinCaptureTest"), 20000);
+                                  QStringLiteral("KWinCaptureTest"), patience);
         QCOMPARE(queryValue(store, second.arg(QStringLiteral("sourceBundleIdentifier"))).toString(),
                  QStringLiteral("org.tessaline.KWinCaptureTest"));
         app.stop();

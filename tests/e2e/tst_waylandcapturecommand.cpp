@@ -62,7 +62,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
     }
 
     void commandLineRegionCaptureIsStored()
@@ -85,7 +85,7 @@ private Q_SLOTS:
         QVERIFY(app.isRunning());
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
         // Listening for other starts comes before the store is opened.
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, patience);
         // This desktop lets apps set no global shortcuts: the welcome note
         // names the command to bind, not a shortcut that does nothing.
         const QString welcome = queryValue(store, QStringLiteral(
@@ -97,16 +97,16 @@ private Q_SLOTS:
         QProcess command;
         command.setProcessEnvironment(environment);
         command.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-region")});
-        QVERIFY(command.waitForFinished(10000));
+        QVERIFY(command.waitForFinished(patience));
         QCOMPARE(command.exitCode(), 0);
         QVERIFY(app.isRunning());
 
-        QTRY_VERIFY_WITH_TIMEOUT(showsFullScreenWindowOf(app.processId()), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(showsFullScreenWindowOf(app.processId()), patience);
         const QPoint from(200, 150);
         const QPoint to(700, 450);
         QVERIFY(drag(from, to));
 
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, patience);
         const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
             "SELECT bytes FROM CanvasCardData WHERE field = 'originalImageData'")).toByteArray());
         QCOMPARE(snip.size(), QSize(to.x() - from.x(), to.y() - from.y()));
@@ -132,14 +132,14 @@ private Q_SLOTS:
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const QString store = place.store();
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(showsWindowOf(app.processId(), false), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, patience);
+        QTRY_VERIFY_WITH_TIMEOUT(showsWindowOf(app.processId(), false), patience);
         QFile before(settingsPath);
         QVERIFY(before.open(QIODevice::ReadOnly));
         QVERIFY(!before.readAll().contains("mainWindowFrame"));
 
         QCOMPARE(::kill(pid_t(app.processId()), SIGTERM), 0);
-        QVERIFY(app.waitForExit(20000));
+        QVERIFY(app.waitForExit(patience));
         QCOMPARE(app.exitCode(), 0);
         QFile after(settingsPath);
         QVERIFY(after.open(QIODevice::ReadOnly));
@@ -159,19 +159,19 @@ private Q_SLOTS:
         const QProcessEnvironment environment = place.environment();
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), patience);
 
         // A workspace of its own: a test before may have left the session on
         // another, where the app came up.
         QVERIFY(run(QStringLiteral("swaymsg"), {QStringLiteral("workspace"),
                                                 QStringLiteral("elsewhere-%1").arg(app.processId())}));
-        QTRY_VERIFY_WITH_TIMEOUT(!showsWindowOf(app.processId(), false), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!showsWindowOf(app.processId(), false), patience);
         QProcess second;
         second.setProcessEnvironment(environment);
         second.start(QStringLiteral(TESSALINE_BINARY), QStringList());
-        QVERIFY(second.waitForFinished(10000));
+        QVERIFY(second.waitForFinished(patience));
         QCOMPARE(second.exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(focusesWindowOf(app.processId()), patience);
         app.stop();
     }
 
@@ -181,7 +181,7 @@ private Q_SLOTS:
     void underXWaylandPicturesComeFromThePortal()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("Xwayland")).isEmpty())
-            QSKIP("needs Xwayland");
+            TESSALINE_SKIP_WITHOUT_SESSION("needs Xwayland");
         QTemporaryDir home;
         QVERIFY(home.isValid());
         // A display number of our own, free in this run.
@@ -191,21 +191,21 @@ private Q_SLOTS:
         xwayland.start(QStringLiteral("Xwayland"), {display, QStringLiteral("-rootless"), QStringLiteral("-noreset")});
         QVERIFY(xwayland.waitForStarted());
         const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display.mid(1);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), patience);
 
         QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("xcb"));
         environment.insert(QStringLiteral("DISPLAY"), display);
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, patience);
 
         QProcess command;
         command.setProcessEnvironment(environment);
         command.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-display")});
-        QVERIFY(command.waitForFinished(10000));
+        QVERIFY(command.waitForFinished(patience));
         QCOMPARE(command.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, patience);
         const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
             "SELECT bytes FROM CanvasCardData WHERE field = 'originalImageData'")).toByteArray());
         QVERIFY(!snip.isNull());
@@ -219,7 +219,7 @@ private Q_SLOTS:
         QVERIFY2(dark * 2 < probes, qPrintable(QStringLiteral("%1 of %2 probes black").arg(dark).arg(probes)));
         app.stop();
         xwayland.terminate();
-        QVERIFY(xwayland.waitForFinished(10000));
+        QVERIFY(xwayland.waitForFinished(patience));
     }
 };
 

@@ -72,7 +72,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
     }
 
     void secondStartComesForwardOverAFullScreenWindow()
@@ -83,27 +83,27 @@ private Q_SLOTS:
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const qint64 self = QCoreApplication::applicationPid();
-        QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(app.processId(), 0).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(app.processId(), 0).isEmpty(), patience);
 
         // Another app's full-screen window, with the focus.
         const QString caption = QStringLiteral("Full screen of the test");
         QWidget fullScreen;
         fullScreen.setWindowTitle(caption);
         fullScreen.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(&fullScreen));
+        QVERIFY(QTest::qWaitForWindowExposed(&fullScreen, patience));
         const auto fullScreenInFront = [&] {
             const QList<KWinWindow> windows = windowsOf(self, 0);
             return !windows.isEmpty() && windows.constFirst().fullScreen && inFrontOf(self, app.processId());
         };
         kwinActivate(self, caption);
-        QTRY_VERIFY_WITH_TIMEOUT(fullScreenInFront(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(fullScreenInFront(), patience);
 
         QProcess second;
         second.setProcessEnvironment(environment);
         second.start(QStringLiteral(TESSALINE_BINARY), QStringList());
-        QVERIFY(second.waitForFinished(10000));
+        QVERIFY(second.waitForFinished(patience));
         QCOMPARE(second.exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(inFrontOf(app.processId(), self), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(inFrontOf(app.processId(), self), patience);
         app.stop();
     }
 };

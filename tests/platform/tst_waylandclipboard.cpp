@@ -41,7 +41,7 @@ QByteArray paste(const QStringList &arguments)
 {
     QProcess process;
     process.start(QStringLiteral("wl-paste"), arguments);
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 5000)) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, patience)) {
         process.kill();
         process.waitForFinished(5000);
         return {};
@@ -70,9 +70,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (const QString missing = missingSession(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            TESSALINE_SKIP_WITHOUT_SESSION(qPrintable(missing));
         if (QStandardPaths::findExecutable(QStringLiteral("wl-paste")).isEmpty())
-            QSKIP("needs wl-paste and wl-copy (wl-clipboard)");
+            TESSALINE_SKIP_WITHOUT_SESSION("needs wl-paste and wl-copy (wl-clipboard)");
     }
 
     void writesStandExactlyWhenTheDesktopTakesThem()
@@ -82,17 +82,17 @@ private Q_SLOTS:
         // Full screen, the pointer's points are the window's on every
         // desktop, wherever it would place a window.
         ours.showFullScreen();
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), ours.windowHandle(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), ours.windowHandle(), patience);
         ClipboardPasteboard board;
         // The keyboard alone is not enough: the compositor asks for the
         // serial number of a press of the user's in our window.
         QVERIFY(!board.acceptsUnpromptedWrites());
         QSignalSpy pressed(&ours, &Clicks::pressed);
         QVERIFY(input({QStringLiteral("click"), QStringLiteral("100"), QStringLiteral("100")}));
-        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        QVERIFY(pressed.count() > 0 || pressed.wait(patience));
         QVERIFY(board.acceptsUnpromptedWrites());
         QVERIFY(board.setImage(testing::pngOf(Qt::red, QSize(64, 48))));
-        QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).contains("image/png"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).contains("image/png"), patience);
         QCOMPARE(QImage::fromData(paste({QStringLiteral("--type"), QStringLiteral("image/png")})).size(), QSize(64, 48));
 
         // An entry that reads its PNG when pasted (a capture's, from the
@@ -100,26 +100,26 @@ private Q_SLOTS:
         // keeps the entry it holds against one of the same press.
         pressed.clear();
         QVERIFY(input({QStringLiteral("click"), QStringLiteral("120"), QStringLiteral("100")}));
-        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        QVERIFY(pressed.count() > 0 || pressed.wait(patience));
         const QByteArray green = testing::pngOf(Qt::green, QSize(20, 10));
         const auto reads = std::make_shared<int>(0);
         QVERIFY(board.setImageSource([green, reads]() -> std::optional<QByteArray> {
             ++*reads;
             return green;
         }));
-        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--type"), QStringLiteral("image/png")}), green, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--type"), QStringLiteral("image/png")}), green, patience);
         QVERIFY(*reads > 0);
 
         // Text, as other apps ask for it: UTF-8 by the type's own name.
         pressed.clear();
         QVERIFY(input({QStringLiteral("click"), QStringLiteral("140"), QStringLiteral("100")}));
-        QVERIFY(pressed.count() > 0 || pressed.wait(10000));
+        QVERIFY(pressed.count() > 0 || pressed.wait(patience));
         const QByteArray words = QStringLiteral("Caf\u00e9 \u2013 na\u00efve").toUtf8();
         board.clearContents();
         board.declareTypes({QStringLiteral("text/plain")});
         QVERIFY(board.setData(words, QStringLiteral("text/plain")));
         QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).split('\n').contains("text/plain;charset=utf-8"),
-                                 10000);
+                                 patience);
         for (const QString &type : {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")})
             QCOMPARE(paste({QStringLiteral("--no-newline"), QStringLiteral("--type"), type}), words);
 
@@ -130,11 +130,11 @@ private Q_SLOTS:
         other.setProcessEnvironment(environment);
         other.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(other.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), nullptr, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), nullptr, patience);
         QProcess copier;
         copier.start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground"), QStringLiteral("previous words")});
         QVERIFY(copier.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"), patience);
 
         // The pasteboard says no, and rightly: a write now is dropped.
         QVERIFY(!board.acceptsUnpromptedWrites());
@@ -145,7 +145,7 @@ private Q_SLOTS:
         copier.kill();
         copier.waitForFinished(5000);
         other.kill();
-        QVERIFY(other.waitForFinished(10000));
+        QVERIFY(other.waitForFinished(patience));
     }
 };
 

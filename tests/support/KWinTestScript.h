@@ -3,6 +3,8 @@
 // Asks the headless KDE session's KWin what it shows, through a script of
 // the test's that KWin runs.
 
+#include "WaylandTestSupport.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -43,13 +45,13 @@ inline QList<QJsonArray> kwinReport(const QString &body)
         QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
                                                               QStringLiteral("org.kde.kwin.Scripting"), method);
         message.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
+        return QDBusConnection::sessionBus().call(message, QDBus::Block, patience);
     };
     call(QStringLiteral("loadScript"), {script.fileName(), marker});
     call(QStringLiteral("start"), {});
     QByteArray printed;
     const QByteArray end = (marker + QStringLiteral(" end")).toUtf8();
-    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return (printed += log.readAll()).contains(end); }, 5000);
+    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return (printed += log.readAll()).contains(end); }, patience);
     call(QStringLiteral("unloadScript"), {marker});
     QList<QJsonArray> reported;
     for (const QByteArray &line : printed.split('\n')) {

@@ -22,6 +22,13 @@
 
 namespace tessaline::waylandtest {
 
+// How long a test waits for the desktop to reach a state it asked for: a
+// window shown or given the keyboard, a program started and answering, a
+// picture taken. A machine loaded to four times its processors takes
+// seconds where an idle one takes milliseconds; a state reached ends the
+// wait at once, so only a test that fails waits this long.
+constexpr int patience = 60'000;
+
 // The session flavour this run of the test is for: the one it was built
 // for, unless the test command runs it in another.
 inline QString flavour()
@@ -49,6 +56,23 @@ inline QString missingSession()
     return {};
 }
 
+// Whether the test command started the session this run is for, which it
+// says in TESSALINE_WAYLAND_SESSION_REQUIRED: there a test that finds the
+// session, or a tool of it, missing fails, since a skip would let the stage
+// pass with nothing tested. Run by hand without one, it skips, saying why.
+inline bool sessionRequired()
+{
+    return qEnvironmentVariableIsSet("TESSALINE_WAYLAND_SESSION_REQUIRED");
+}
+
+// QSKIP where the session may be missing, QFAIL where it must be there.
+#define TESSALINE_SKIP_WITHOUT_SESSION(reason)                                                                         \
+    do {                                                                                                               \
+        if (tessaline::waylandtest::sessionRequired())                                                                 \
+            QFAIL(reason);                                                                                             \
+        QSKIP(reason);                                                                                                 \
+    } while (false)
+
 // Called as the test class's initMain(), before the application is made.
 // Without the session the Wayland platform would end the process ("Failed
 // to create wl_display") before any test could skip; the test runs on the
@@ -68,7 +92,7 @@ inline bool input(const QStringList &commands)
     QProcess process;
     process.start(QStringLiteral("bash"),
                   QStringList{QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input")} + commands);
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, patience)) {
         process.kill();
         process.waitForFinished(5000);
         return false;
@@ -128,7 +152,7 @@ inline QByteArray swaymsg(const QStringList &arguments)
 {
     QProcess process;
     process.start(QStringLiteral("swaymsg"), arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+    return process.waitForFinished(patience) && process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
 }
 
 // The first node of sway's tree, front first as sway lists them, that
