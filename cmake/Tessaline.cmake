@@ -87,6 +87,12 @@ function(tessaline_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  # A test that drives a window system waits on the compositor, the portals
+  # and the apps it starts, which a machine loaded to several times its
+  # processors makes minutes slower: the limit only stops a test that hangs.
+  if((ARG_X11 OR ARG_WAYLAND) AND ARG_TIMEOUT LESS 600)
+    set(ARG_TIMEOUT 600)
+  endif()
   # Under the sanitizers a test runs several times slower, and the limit set
   # here is the one ctest keeps: its --timeout only covers tests without one.
   if(TESSALINE_SANITIZE)
