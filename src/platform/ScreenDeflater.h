@@ -10,7 +10,7 @@ namespace tessaline {
 // one candidate per hash slot and no chains, the same place one row up
 // tried beside it, and one dynamic Huffman block per piece. Screens are
 // long runs and repeated rows, which a single probe finds. On the benchmark
-// corpus (bench_pngencoding, parallel strips) its PNGs are 0.5 to 3 % smaller
+// corpus (bench_pngencoding, parallel strips) its PNGs are 0.3 to 3 % smaller
 // than libdeflate level 1's, made in a fifth to a half of its processor time
 // at 1080p and 5K alike.
 // One per thread; it keeps its tables from piece to piece.
