@@ -18,7 +18,6 @@
 #include "runtime/ImageExportService.h"
 #include "runtime/OCRService.h"
 #include "platform/ImageDecoder.h"
-#include "platform/MemoryRelease.h"
 #include "platform/TextRecognitionModule.h"
 #include "support/ProcessStatus.h"
 

@@ -1,6 +1,5 @@
 #include "imaging/SnipFrameStyle.h"
 
-#include "platform/MemoryRelease.h"
 #include "platform/ParallelParts.h"
 #include "runtime/ImageExportService.h"
 
@@ -11,7 +10,6 @@
 #include <QPainterPath>
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -286,29 +284,6 @@ void fillRoundedImage(QPainter &painter, const QImage &image, QPointF origin, do
         painter.drawRect(rect);
 }
 
-// A picture of `size` whose memory the kernel may back with huge pages: a
-// 6K frame is 85 MB, and faulting it in 4 KiB at a time costs more than
-// painting it.
-QImage largeImage(QSize size)
-{
-    constexpr size_t hugePage = size_t(2) << 20;
-    const qsizetype stride = qsizetype(size.width()) * 4;
-    const size_t bytes = size_t(stride) * size_t(size.height());
-    if (bytes >= 4 * hugePage) {
-        void *memory = nullptr;
-        const size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
-        if (posix_memalign(&memory, hugePage, rounded) == 0) {
-            adviseHugePages(memory, rounded);
-            QImage image(static_cast<uchar *>(memory), size.width(), size.height(), stride,
-                         QImage::Format_ARGB32_Premultiplied, [](void *data) { std::free(data); }, memory);
-            if (!image.isNull())
-                return image;
-            std::free(memory);
-        }
-    }
-    return QImage(size, QImage::Format_ARGB32_Premultiplied);
-}
-
 // The blurred shadow of the snip, as the pieces of an Alpha8 mask that can
 // show: where the snip is opaque, the shadow under its inside is covered
 // and is neither made nor drawn.
@@ -534,7 +509,7 @@ Expected<QImage, SnipFrameRenderingError> renderFramedImage(const QImage &image,
     const QImage source(converted.constBits(), converted.width(), converted.height(), converted.bytesPerLine(),
                         wanted);
 
-    QImage output = largeImage(*size);
+    QImage output(*size, QImage::Format_ARGB32_Premultiplied);
     if (output.isNull())
         return unexpected(SnipFrameRenderingError::contextCreationFailed);
     output.setColorSpace(space);

@@ -4,7 +4,6 @@
 #include "platform/FileSync.h"
 #include "platform/FileWriteback.h"
 #include "platform/SerialExecutor.h"
-#include "platform/SqlitePageMemory.h"
 #include "platform/SqliteRows.h"
 
 #include <QSqlDatabase>
@@ -52,7 +51,6 @@ public:
         QSqlQuery pragma(m_db);
         pragma.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(defaultCacheKiB));
         pragma.exec(QStringLiteral("PRAGMA shrink_memory"));
-        releaseKeptSqlitePages();
     }
     CacheForPicture(const CacheForPicture &) = delete;
     CacheForPicture &operator=(const CacheForPicture &) = delete;
@@ -112,10 +110,6 @@ struct CardDataWriter::Worker
             return db;
         if (!db.open())
             return unexpected(writeFailure(storeschema::failureReason(db.lastError())));
-        // The cache is emptied whenever the main connection has written
-        // since (after every picture, for its card), and filled again with
-        // the next picture: with its pages kept, that costs no fresh memory.
-        keepSqlitePagesOnThisThread(true);
         QSqlQuery pragma(db);
         // The same promise as the main connection's saves: what is reported
         // stored survives a power loss.

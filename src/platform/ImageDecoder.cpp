@@ -1,6 +1,5 @@
 #include "platform/ImageDecoder.h"
 
-#include "platform/MemoryRelease.h"
 #include "platform/TextRecognizer.h"
 
 #include <libdeflate.h>
@@ -213,7 +212,7 @@ std::optional<Expected<QImage, ImageDecodeError>> decodeSimplePng(const QByteArr
     QByteArray joined;
     const uchar *stream = parts.front().first;
     if (parts.size() > 1) {
-        joined = bytesInHugePages(qsizetype(streamSize));
+        joined = QByteArray(qsizetype(streamSize), Qt::Uninitialized);
         if (joined.size() != qsizetype(streamSize))
             return Expected<QImage, ImageDecodeError>(unexpected(ImageDecodeError::tooLarge));
         char *to = joined.data();
@@ -234,11 +233,9 @@ std::optional<Expected<QImage, ImageDecodeError>> decodeSimplePng(const QByteArr
     // buffer and turned into pixels front to back: row y's pixels never
     // reach a filtered row that is still to be read, and the picture needs
     // no second buffer of its size.
-    // In huge pages: a 5K picture is 81 MB written once through, a fault
-    // per 4 KiB page otherwise.
     const size_t bufferSize = std::max(filteredSize, pixelsSize);
     auto *held = bufferSize <= size_t(std::numeric_limits<qsizetype>::max())
-                     ? new (std::nothrow) QByteArray(bytesInHugePages(qsizetype(bufferSize)))
+                     ? new (std::nothrow) QByteArray(qsizetype(bufferSize), Qt::Uninitialized)
                      : nullptr;
     std::unique_ptr<uchar[]> rows(new (std::nothrow) uchar[2 * rowLength]());
     if (!held || held->size() != qsizetype(bufferSize) || !rows) {

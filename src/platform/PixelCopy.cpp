@@ -1,6 +1,5 @@
 #include "platform/PixelCopy.h"
 
-#include "platform/MemoryRelease.h"
 #include "platform/ParallelParts.h"
 
 #include <algorithm>
@@ -77,15 +76,9 @@ QImage PixelCopy::sampled(const QImage &image, QSize size)
                                || image.format() == QImage::Format_ARGB32_Premultiplied;
     if (!thirtyTwoBits || size.isEmpty() || size.width() > image.width() || size.height() > image.height())
         return image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    const qsizetype stride = qsizetype(size.width()) * 4;
-    auto *bytes = new QByteArray(bytesInHugePages(stride * size.height()));
-    if (bytes->size() != stride * size.height()) {
-        delete bytes;
+    QImage result(size, image.format());
+    if (result.isNull())
         return {};
-    }
-    QImage result(
-        reinterpret_cast<uchar *>(bytes->data()), size.width(), size.height(), stride, image.format(),
-        [](void *owned) { delete static_cast<QByteArray *>(owned); }, bytes);
     // From each pixel's centre, as Qt's own fast scaling picks.
     std::vector<int> columns(size_t(size.width()));
     for (int x = 0; x < size.width(); ++x)

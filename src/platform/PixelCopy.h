@@ -37,11 +37,9 @@ public:
     // Whether an area of this many bytes is better written past the cache.
     static bool prefersStreaming(qint64 bytes);
 
-    // A 32-bit picture reduced to `size` by taking the nearest pixel, in
-    // huge pages: a capture's preview is smoothed from this, four times its
-    // size, and as a fresh image of its own each capture (3.7 MB at 5K)
-    // cost a thousand page faults. Other formats, and sizes not smaller,
-    // are left to Qt's scaling.
+    // A 32-bit picture reduced to `size` by taking the nearest pixel, as a
+    // capture's preview is smoothed from. Other formats, and sizes not
+    // smaller, are left to Qt's scaling.
     static QImage sampled(const QImage &image, QSize size);
 };
 

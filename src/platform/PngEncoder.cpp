@@ -1,6 +1,5 @@
 #include "platform/PngEncoder.h"
 
-#include "platform/MemoryRelease.h"
 #include "platform/ParallelParts.h"
 #include "platform/PngRowFilter.h"
 #include "platform/ZlibStripStream.h"
@@ -175,13 +174,12 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     std::vector<size_t> offsets(strips + 1);
     offsets[0] = 8 + 25;
 
-    QByteArray png;
     // Room for the file at its largest likely size, only the part written
     // ever taken from the system; a file larger still (a picture that does
     // not compress) has its last strips placed once its size is known.
     const size_t filteredBytes = filteredRow * size_t(height);
     const size_t room = offsets[0] + filteredBytes + filteredBytes / 8 + strips * 64 + 4096;
-    png = bytesInHugePages(qsizetype(room));
+    QByteArray png(qsizetype(room), Qt::Uninitialized);
     if (png.size() != qsizetype(room))
         return std::nullopt;
 
@@ -223,14 +221,6 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     streamOptions.rowStride = filteredRow;
     // As many threads as compress the strips.
     const int threads = ZlibStripStream::threadsFor(options.maxThreads);
-    // A piece is never larger than its strip stored as it is, with its
-    // blocks' headers and a little slack; each thread's compressor holds a
-    // symbol per byte of the strip, and the strip itself (with the filters'
-    // 4 bytes of slack and the compressor's own).
-    const size_t stripFiltered = size_t(rowsPerStrip) * filteredRow;
-    streamOptions.stripBytes = stripFiltered + 4;
-    streamOptions.room = filteredBytes + filteredBytes / 4096 + strips * 128
-                         + size_t(threads) * ((stripFiltered + 1) * sizeof(uint32_t) + stripFiltered + 256);
     streamOptions.stripMade = [&](size_t index, std::span<const uint8_t> piece) {
         size_t first = 0;
         size_t end = 0;
@@ -301,11 +291,11 @@ std::optional<QByteArray> encodePng(const QImage &image, const PngEncoderOptions
     writer = ChunkWriter(file + offsets[strips]);
     writer.begin("IEND", 0);
     writer.end();
+    Q_ASSERT(writer.position() == file + size);
     // The room not used goes back to the system; a large buffer shrinks
-    // where it lies.
+    // where it lies, or moves.
     png.resize(size);
     png.squeeze();
-    Q_ASSERT(writer.position() == reinterpret_cast<const uint8_t *>(png.constData()) + png.size());
     return png;
 }
 

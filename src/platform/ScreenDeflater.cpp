@@ -1,6 +1,5 @@
 #include "platform/ScreenDeflater.h"
 
-#include "platform/PageArena.h"
 
 #include <algorithm>
 #include <cstring>
@@ -246,9 +245,7 @@ private:
 // The piece's symbols and their counts.
 struct Parsed
 {
-    // In the deflater's arena, else in `owned`.
-    uint32_t *symbols = nullptr;
-    std::unique_ptr<uint32_t[]> owned;
+    std::unique_ptr<uint32_t[]> symbols;
     size_t capacity = 0;
     size_t count = 0;
     uint32_t literalFrequencies[literalCodes] = {};
@@ -271,22 +268,16 @@ inline size_t matchLength(const uint8_t *a, const uint8_t *b, size_t limit)
 
 // `data` must be followed by 8 readable bytes. `stride` is the distance to
 // the same place one row up, tried beside the hashed candidate.
-void parse(const uint8_t *data, size_t size, size_t stride, std::vector<uint32_t> &hashTable, Parsed &parsed,
-           PageArena *arena)
+void parse(const uint8_t *data, size_t size, size_t stride, std::vector<uint32_t> &hashTable, Parsed &parsed)
 {
     const CodeTables &t = tables();
     hashTable.assign(size_t(1) << hashBits, 0);
     uint32_t *table = hashTable.data();
     if (parsed.capacity < size + 1) {
-        parsed.owned.reset();
-        parsed.symbols = arena ? reinterpret_cast<uint32_t *>(arena->take((size + 1) * sizeof(uint32_t))) : nullptr;
-        if (!parsed.symbols) {
-            parsed.owned.reset(new uint32_t[size + 1]);
-            parsed.symbols = parsed.owned.get();
-        }
+        parsed.symbols.reset(new uint32_t[size + 1]);
         parsed.capacity = size + 1;
     }
-    uint32_t *symbols = parsed.symbols;
+    uint32_t *symbols = parsed.symbols.get();
     size_t symbolCount = 0;
     uint32_t *literalFrequencies = parsed.literalFrequencies;
     uint32_t *distanceFrequencies = parsed.distanceFrequencies;
@@ -423,12 +414,12 @@ using Piece = ScreenDeflater::Piece;
 // not final and is followed by an empty stored block, so the next piece
 // starts on a byte boundary. Returns false when memory runs out.
 bool compress(const uint8_t *data, size_t size, size_t stride, bool last, std::vector<uint32_t> &hashTable,
-              Parsed &parsed, Piece &piece, PageArena *arena)
+              Parsed &parsed, Piece &piece)
 {
     const CodeTables &t = tables();
     std::fill(std::begin(parsed.literalFrequencies), std::end(parsed.literalFrequencies), 0u);
     std::fill(std::begin(parsed.distanceFrequencies), std::end(parsed.distanceFrequencies), 0u);
-    parse(data, size, stride, hashTable, parsed, arena);
+    parse(data, size, stride, hashTable, parsed);
 
     LengthCodes lc;
     buildCodeLengths(parsed.literalFrequencies, literalCodes, 15, lc.literalLengths);
@@ -450,15 +441,10 @@ bool compress(const uint8_t *data, size_t size, size_t stride, bool last, std::v
     const size_t trailer = last ? 0 : 6;
     const bool stored = (bits + 7) / 8 >= storedBytes;
     const size_t capacity = (stored ? storedBytes + 1 : size_t((bits + 7) / 8)) + trailer + 16;
-    piece.owned.reset();
-    piece.bytes = arena ? arena->take(capacity) : nullptr;
-    if (!piece.bytes) {
-        piece.owned.reset(new (std::nothrow) uint8_t[capacity]);
-        piece.bytes = piece.owned.get();
-    }
+    piece.bytes.reset(new (std::nothrow) uint8_t[capacity]);
     if (!piece.bytes)
         return false;
-    uint8_t *out = piece.bytes;
+    uint8_t *out = piece.bytes.get();
 
     if (stored) {
         size_t at = 0;
@@ -527,7 +513,7 @@ bool compress(const uint8_t *data, size_t size, size_t stride, bool last, std::v
         std::memcpy(out, lengths, 4);
         out += 4;
     }
-    piece.size = size_t(out - piece.bytes);
+    piece.size = size_t(out - piece.bytes.get());
     return true;
 }
 
@@ -545,7 +531,7 @@ ScreenDeflater::~ScreenDeflater() = default;
 
 bool ScreenDeflater::compress(const uint8_t *data, size_t size, size_t stride, bool last, Piece &piece)
 {
-    return tessaline::compress(data, size, stride, last, m_workspace->hashTable, m_workspace->parsed, piece, m_arena);
+    return tessaline::compress(data, size, stride, last, m_workspace->hashTable, m_workspace->parsed, piece);
 }
 
 } // namespace tessaline

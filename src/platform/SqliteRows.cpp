@@ -1,6 +1,5 @@
 #include "platform/SqliteRows.h"
 
-#include "platform/MemoryRelease.h"
 #include "platform/TextPool.h"
 
 #include <QMetaType>
@@ -259,7 +258,7 @@ std::optional<Expected<QByteArray, QString>> readBlobInPlace(const QSqlDatabase 
     }
     const int size = sqlite3_blob_bytes(blob);
     // Empty is a value, not NULL.
-    QByteArray bytes = bytesInHugePages(size);
+    QByteArray bytes(size, Qt::Uninitialized);
     if (size > 0 && bytes.size() != size) {
         sqlite3_blob_close(blob);
         return unexpected(QStringLiteral("out of memory"));

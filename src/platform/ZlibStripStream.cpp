@@ -49,21 +49,6 @@ constexpr size_t matchReadPast = 8;
 
 } // namespace
 
-uint8_t *ZlibStripStream::RoomAllocator::allocate(size_t count)
-{
-    if (m_room) {
-        if (uint8_t *data = m_room->take(count))
-            return data;
-    }
-    return std::allocator<uint8_t>().allocate(count);
-}
-
-void ZlibStripStream::RoomAllocator::deallocate(uint8_t *data, size_t count)
-{
-    if (!m_room || !m_room->holds(data))
-        std::allocator<uint8_t>().deallocate(data, count);
-}
-
 bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, StripBytes &bytes, size_t stride, bool last, Strip &strip)
 {
     const size_t size = bytes.size();
@@ -71,8 +56,7 @@ bool ZlibStripStream::compressOurs(ScreenDeflater &deflater, StripBytes &bytes, 
     ScreenDeflater::Piece piece;
     const bool made = deflater.compress(bytes.data(), size, stride, last, piece);
     bytes.resize(size);
-    strip.owned = std::move(piece.owned);
-    strip.compressed = piece.bytes;
+    strip.compressed = std::move(piece.bytes);
     strip.compressedSize = piece.size;
     return made;
 }
@@ -83,15 +67,15 @@ bool ZlibStripStream::compressLibdeflate(libdeflate_compressor &compressor, cons
     const size_t bound = libdeflate_deflate_compress_bound(&compressor, bytes.size());
     // The slack lets the stream walker read whole words past the end, and
     // the joining trailer be written in place.
-    strip.owned.reset(new uint8_t[bound + 16]);
-    strip.compressed = strip.owned.get();
-    strip.compressedSize = libdeflate_deflate_compress(&compressor, bytes.data(), bytes.size(), strip.compressed, bound);
+    strip.compressed.reset(new uint8_t[bound + 16]);
+    strip.compressedSize =
+        libdeflate_deflate_compress(&compressor, bytes.data(), bytes.size(), strip.compressed.get(), bound);
     if (strip.compressedSize == 0)
         return false;
-    std::memset(strip.compressed + strip.compressedSize, 0, 16);
+    std::memset(strip.compressed.get() + strip.compressedSize, 0, 16);
     if (last)
         return true;
-    const auto joinable = makeDeflateStreamJoinable(strip.compressed, strip.compressedSize);
+    const auto joinable = makeDeflateStreamJoinable(strip.compressed.get(), strip.compressedSize);
     if (!joinable)
         return false;
     strip.compressedSize = *joinable;
@@ -105,8 +89,6 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     const int level = std::clamp(options.level, 0, 12);
     const size_t stride = std::max<size_t>(options.rowStride, 1);
     stream.m_strips.resize(stripCount);
-    if (level == 0 && options.room > 0)
-        stream.m_room = std::make_unique<PageArena>(options.room);
     const int threads = std::max(1, std::min<int>(threadsFor(options.maxThreads), int(stripCount)));
 
     std::atomic<size_t> next{0};
@@ -114,16 +96,12 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
     // What one worker keeps from strip to strip, so no strip pays for fresh
     // pages or a compressor of its own.
     auto work = [&](int) {
-        StripBytes bytes{RoomAllocator(stream.m_room.get())};
+        StripBytes bytes;
         std::unique_ptr<ScreenDeflater> ours;
         std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
         try {
-            if (level == 0) {
-                if (options.stripBytes > 0)
-                    bytes.reserve(options.stripBytes + matchReadPast);
+            if (level == 0)
                 ours = std::make_unique<ScreenDeflater>();
-                ours->makePiecesIn(stream.m_room.get());
-            }
         } catch (const std::bad_alloc &) {
             failed = true;
             return;
@@ -154,7 +132,7 @@ std::optional<ZlibStripStream> ZlibStripStream::compress(size_t stripCount, cons
                 return;
             }
             if (options.stripMade)
-                options.stripMade(i, {strip.compressed, strip.compressedSize});
+                options.stripMade(i, {strip.compressed.get(), strip.compressedSize});
         }
     };
     runParallelParts(threads, work);
@@ -203,15 +181,13 @@ std::span<const uint8_t> ZlibStripStream::piece(size_t index) const
     if (index > m_strips.size())
         return m_trailer;
     const Strip &strip = m_strips[index - 1];
-    return {strip.compressed, strip.compressed ? strip.compressedSize : 0};
+    return {strip.compressed.get(), strip.compressed ? strip.compressedSize : 0};
 }
 
 void ZlibStripStream::releasePiece(size_t index)
 {
-    if (index > 0 && index <= m_strips.size()) {
-        m_strips[index - 1].owned.reset();
-        m_strips[index - 1].compressed = nullptr;
-    }
+    if (index > 0 && index <= m_strips.size())
+        m_strips[index - 1].compressed.reset();
 }
 
 } // namespace tessaline

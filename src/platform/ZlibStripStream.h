@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/PageArena.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <type_traits>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -28,29 +25,7 @@ class ScreenDeflater;
 class ZlibStripStream
 {
 public:
-    // A worker's buffer for the strip being compressed, in the stream's
-    // block of room while it fits there (freeing it there gives nothing
-    // back: the block goes whole), else on the heap.
-    class RoomAllocator
-    {
-    public:
-        using value_type = uint8_t;
-        template<class Other>
-        struct rebind
-        {
-            static_assert(std::is_same_v<Other, uint8_t>, "strip buffers hold bytes");
-            using other = RoomAllocator;
-        };
-        RoomAllocator() = default;
-        explicit RoomAllocator(PageArena *room) : m_room(room) {}
-        uint8_t *allocate(size_t count);
-        void deallocate(uint8_t *data, size_t count);
-        bool operator==(const RoomAllocator &) const = default;
-
-    private:
-        PageArena *m_room = nullptr;
-    };
-    using StripBytes = std::vector<uint8_t, RoomAllocator>;
+    using StripBytes = std::vector<uint8_t>;
 
     struct Options
     {
@@ -69,14 +44,6 @@ public:
         // lets go of it; its place in the stream depends only on the header
         // and the pieces before it, the checksum coming only at the end.
         std::function<void(size_t index, std::span<const uint8_t> piece)> stripMade;
-        // For our compressor: room for all the strips' pieces and each
-        // worker's working memory, reserved as one block of huge pages
-        // (PageArena); what does not fit, and all of it when 0, is taken
-        // from the heap piece by piece.
-        size_t room = 0;
-        // For our compressor: the most bytes a strip fills, so each worker's
-        // buffer is made once, at that size, in the room.
-        size_t stripBytes = 0;
     };
     // The threads that compress, the caller's own included, for
     // Options::maxThreads (before the strips' count limits them).
@@ -99,15 +66,13 @@ public:
     size_t pieceCount() const { return m_strips.size() + 2; }
     std::span<const uint8_t> piece(size_t index) const;
     // Lets go of a strip's piece once it has been copied out; its size
-    // stays known. A piece in the block of room goes with the stream.
+    // stays known.
     void releasePiece(size_t index);
 
 private:
     struct Strip
     {
-        // In the stream's block of room, else in `owned`.
-        uint8_t *compressed = nullptr;
-        std::unique_ptr<uint8_t[]> owned;
+        std::unique_ptr<uint8_t[]> compressed;
         size_t compressedSize = 0;
         size_t uncompressedSize = 0;
         uint32_t adler = 1;
@@ -117,7 +82,6 @@ private:
                                    Strip &strip);
 
     std::vector<Strip> m_strips;
-    std::unique_ptr<PageArena> m_room;
     uint8_t m_header[2] = {};
     uint8_t m_trailer[4] = {};
 };

@@ -4,7 +4,6 @@
 #include "platform/MemoryRelease.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ScheduledReminder.h"
-#include "platform/SqlitePageMemory.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowSystem.h"
 #include "model/ModelContext.h"
@@ -125,7 +124,6 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
     returnLargeBlocksToSystem();
-    installSqlitePageMemory();
     QApplication application(argc, argv);
     DeferredIconStyle::install();
     WindowSystem::keepActivationToOurRequests();

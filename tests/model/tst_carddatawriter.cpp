@@ -1,7 +1,6 @@
 #include "model/CardDataWriter.h"
 #include "model/ModelContainer.h"
 #include "model/StoreSchema.h"
-#include "platform/SqlitePageMemory.h"
 #include "../support/FullDisk.h"
 
 #include <QFile>
@@ -75,8 +74,6 @@ class CardDataWriterTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // SQLite's memory as the app has it, where the writer keeps its pages.
-    void initTestCase() { QVERIFY(installSqlitePageMemory()); }
     void aPictureIsStoredAsGiven_data();
     void aPictureIsStoredAsGiven();
     void aPictureOnAFullDiskIsNamedAndNotStored();

@@ -89,7 +89,7 @@ void ScreenDeflaterTest::piecesInflateToTheWhole()
         ScreenDeflater::Piece out;
         QVERIFY(deflater.compress(reinterpret_cast<const uint8_t *>(piece.constData()), size_t(size), size_t(stride),
                                   i + 1 == pieces, out));
-        stream.insert(stream.end(), out.bytes, out.bytes + out.size);
+        stream.insert(stream.end(), out.bytes.get(), out.bytes.get() + out.size);
     }
     QByteArray back(data.size() + 1, Qt::Uninitialized);
     size_t actual = 0;
