@@ -216,6 +216,7 @@ class DesktopSearchActivationTest : public QObject
 private Q_SLOTS:
     void aStartForTheSearchOpensNoWindowUntilAResultIsPicked();
     void aLaterPlainStartShowsTheWindow();
+    void aSearchCarriedOnComesInFrontOfTheFirstRun();
     void aStartForTheSearchLeavesWhenNotAskedAndIsStartedAgain();
 };
 
@@ -275,6 +276,29 @@ void DesktopSearchActivationTest::aLaterPlainStartShowsTheWindow()
     QCOMPARE(plain.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")) > 0, 60000);
     QCOMPARE(session.appPid(), pid);
+}
+
+// The app runs with its first-run setup over the window (a new library):
+// the search the desktop carries on into it shows in front, not under the
+// setup, which comes back at the next start.
+void DesktopSearchActivationTest::aSearchCarriedOnComesInFrontOfTheFirstRun()
+{
+    SearchSession session;
+    QVERIFY(session.start());
+    QCOMPARE(session.call(QStringLiteral("GetInitialResultSet"), {QStringList{"harbour"}}).type(),
+             QDBusMessage::ReplyMessage);
+    const qint64 pid = session.appPid();
+    QVERIFY(pid > 0);
+    QProcess plain;
+    plain.setProcessEnvironment(session.environment());
+    plain.start(installedPrefix() + QStringLiteral("/bin/tessaline"), QStringList{});
+    QVERIFY(plain.waitForFinished(30000));
+    // The window and the setup's sheet over it.
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")), 2, 60000);
+
+    QCOMPARE(session.call(QStringLiteral("LaunchSearch"), {QStringList{"harbour"}, 0u}).type(),
+             QDBusMessage::ReplyMessage);
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")), 1, 60000);
 }
 
 void DesktopSearchActivationTest::aStartForTheSearchLeavesWhenNotAskedAndIsStartedAgain()
