@@ -26,7 +26,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
 #include <ctime>
+#include <vector>
 
 #include <malloc.h>
 
@@ -374,6 +376,12 @@ size_t heapInUse()
 
 // One key typed into the shown screen, searched and painted: "password"
 // (no text holds it) and "budget" (hits everywhere), a letter at a time.
+// Each key is handed to the event loop as a typed key is, and the loop runs
+// until the key's hits are in and painted. `blockMs`: the longest the main
+// thread was held from anything else (key taken, hits delivered, screen
+// painted), as median and maximum over the keys (`blockMaxMs`), with its
+// processor time (`blockCpuMs`); `hitsInMs`: from the key to its hits
+// painted.
 void BM_DiskKeystroke(benchmark::State &state)
 {
     const int cards = int(state.range(0));
@@ -396,10 +404,56 @@ void BM_DiskKeystroke(benchmark::State &state)
             keystrokes.append(word.left(length));
     }
     qsizetype next = 0;
+    std::vector<double> blocks;
+    std::vector<double> blockCpus;
+    double hitsInMs = 0;
     for (auto _ : state) {
-        navigation.setSearchText(keystrokes.at(next++ % keystrokes.size()));
-        benchmark::DoNotOptimize(view->grab());
+        const QString text = keystrokes.at(next++ % keystrokes.size());
+        const auto hitsIn = [&] {
+            return view->model().query() == trimmedWhitespace(text)
+                && view->model().content() != SearchScreenModel::Content::searching;
+        };
+        // A beat every millisecond: a gap between two beats is the main
+        // thread busy with something else (less the millisecond).
+        QEventLoop loop;
+        QElapsedTimer sinceBeat;
+        double cpuAtBeat = threadCpuMs();
+        double longest = 0;
+        double longestCpu = 0;
+        bool hitsWereIn = false;
+        QTimer beat;
+        beat.setTimerType(Qt::PreciseTimer);
+        beat.setInterval(1);
+        QObject::connect(&beat, &QTimer::timeout, [&] {
+            longest = std::max(longest, sinceBeat.nsecsElapsed() / 1e6 - 1);
+            const double cpu = threadCpuMs();
+            longestCpu = std::max(longestCpu, cpu - cpuAtBeat);
+            cpuAtBeat = cpu;
+            sinceBeat.restart();
+            // The beat after the hits came in follows their painting.
+            if (hitsWereIn)
+                loop.quit();
+            hitsWereIn = hitsIn();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        sinceBeat.start();
+        beat.start();
+        QMetaObject::invokeMethod(
+            &navigation, [&navigation, text] { navigation.setSearchText(text); }, Qt::QueuedConnection);
+        loop.exec();
+        hitsInMs += clock.nsecsElapsed() / 1e6;
+        blocks.push_back(longest);
+        blockCpus.push_back(longestCpu);
     }
+    const double keys = double(state.iterations());
+    std::sort(blocks.begin(), blocks.end());
+    std::sort(blockCpus.begin(), blockCpus.end());
+    state.counters["hitsInMs"] = hitsInMs / keys;
+    state.counters["blockMs"] = blocks.at(blocks.size() / 2);
+    state.counters["blockMaxMs"] = blocks.back();
+    state.counters["blockCpuMs"] = blockCpus.at(blockCpus.size() / 2);
+    state.counters["blockCpuMaxMs"] = blockCpus.back();
     state.counters["cards"] = cards;
     const SearchCorpus::HeldBytes held = corpus.heldBytes();
     state.counters["textMB"] = double(held.texts) / (1 << 20);

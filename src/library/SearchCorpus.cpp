@@ -1150,7 +1150,9 @@ SearchCorpus::Found SearchCorpus::find(const QList<Board *> &boards, const QList
         return {};
     searchedFileBlocks();
     const bool narrows = !m_lastNeedle.isEmpty() && scope == m_lastScope && needle.contains(m_lastNeedle);
-    Found found = scanned(*m_grouping, needle, query, scope, narrows, m_lastNotes, m_lastSnips);
+    // On the calling thread alone: the main thread never waits for the
+    // pool's, which other work or a busy machine may hold.
+    Found found = scanned(*m_grouping, needle, query, scope, narrows, m_lastNotes, m_lastSnips, nullptr);
     m_lastNeedle = needle;
     m_lastScope = scope;
     return found;
@@ -1174,13 +1176,13 @@ QFuture<SearchCorpus::Found> SearchCorpus::findInBackground(QObject *receiver, c
             return Found{};
         std::vector<int> notes;
         std::vector<int> snips;
-        return scanned(*grouping, needle, query, scope, false, notes, snips);
+        return scanned(*grouping, needle, query, scope, false, notes, snips, QThreadPool::globalInstance());
     });
 }
 
 SearchCorpus::Found SearchCorpus::scanned(const Grouping &grouping, const QString &needle, const QString &query,
                                           SearchScope scope, bool narrows, std::vector<int> &lastNotes,
-                                          std::vector<int> &lastSnips)
+                                          std::vector<int> &lastSnips, QThreadPool *pool)
 {
     Found found{grouping.boardsByID, grouping.cardsByBoardID, {}, {}};
     // A line break never occurs inside a part, so a needle without one is in
@@ -1201,12 +1203,12 @@ SearchCorpus::Found SearchCorpus::scanned(const Grouping &grouping, const QStrin
     // run's hits kept in order. Each card belongs to one note and is one
     // snip, so no two runs test the same card; a needle across lines reads
     // the entities, which only this thread may.
-    const bool shares = !spansParts;
+    const bool shares = !spansParts && pool;
     // Narrowing looks again at the last hits only, which after a first
     // letter can be nearly the whole list: they are shared out as the whole
     // list is.
-    const auto keepHits = [narrows, shares](std::vector<int> &last, size_t count, const auto &isHit) {
-        const PoolShare share{shares ? QThreadPool::globalInstance() : nullptr, 4096, SIZE_MAX};
+    const auto keepHits = [narrows, shares, pool](std::vector<int> &last, size_t count, const auto &isHit) {
+        const PoolShare share{shares ? pool : nullptr, 4096, SIZE_MAX};
         last = hitsAmong(share, narrows ? &last : nullptr, count, isHit);
     };
 

@@ -18,6 +18,8 @@
 #include <memory>
 #include <vector>
 
+class QThreadPool;
+
 namespace tessaline {
 
 class Board;
@@ -76,9 +78,9 @@ public:
     Found find(const QString &query, SearchScope scope);
     // The same, worked out on a worker over the texts as last grouped and
     // delivered to `receiver` (FutureDelivery), for a search that must not
-    // hold up a frame: a screen opening on a kept phrase over a large
-    // library. Finds nothing while nothing is grouped; `prepared` follows
-    // once it is.
+    // hold up a frame: any over a large library, whose scan the worker
+    // shares among the pool's threads. Finds nothing while nothing is
+    // grouped; `prepared` follows once it is.
     QFuture<Found> findInBackground(QObject *receiver, const QString &query, SearchScope scope);
 
     // Notes and cards whose folded texts are kept.
@@ -274,9 +276,10 @@ private:
     static std::shared_ptr<const Grouping> grouped(const Rows &rows);
     // The hits over a grouping; narrowing from the last hits when `narrows`
     // says so, which then become these. Reads only the grouping's texts
-    // unless the needle spans lines.
+    // unless the needle spans lines. A large list is shared among the
+    // pool's threads when one is given.
     static Found scanned(const Grouping &grouping, const QString &needle, const QString &query, SearchScope scope,
-                         bool narrows, std::vector<int> &lastNotes, std::vector<int> &lastSnips);
+                         bool narrows, std::vector<int> &lastNotes, std::vector<int> &lastSnips, QThreadPool *pool);
     void useGrouping(std::shared_ptr<const Grouping> grouping);
     void regroupInBackground(std::shared_ptr<const Rows> rows);
     NoteRow noteRow(Board *board, const Kept &kept) const;

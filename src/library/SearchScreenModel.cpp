@@ -27,12 +27,12 @@ SearchScreenModel::SearchScreenModel(LibraryQuery &library, NavigationState &nav
     connect(&m_library, &LibraryQuery::changed, this, &SearchScreenModel::search);
     connect(&m_corpus, &SearchCorpus::prepared, this, [this] {
         if (m_searching)
-            searchInBackground();
-        else if (!query().isEmpty())
+            searchInBackground(Waiting::showsSearching);
+        else if (!trimmedWhitespace(searchText()).isEmpty())
             search();
     });
     if (m_corpus.isLarge() && !trimmedWhitespace(searchText()).isEmpty())
-        searchInBackground();
+        searchInBackground(Waiting::showsSearching);
     else
         search();
 }
@@ -177,20 +177,26 @@ void SearchScreenModel::openSnip(const QUuid &id)
 
 void SearchScreenModel::search()
 {
+    // A large library's texts are scanned on a worker, whatever is typed:
+    // the window goes on, and the hits are shown once they are in.
+    if (m_corpus.isLarge() && !trimmedWhitespace(searchText()).isEmpty())
+        return searchInBackground(Waiting::showsLastResults);
     ++m_searches;
     m_searching = false;
     m_results = std::make_shared<const SearchResults>(searchText(), m_scope, m_corpus);
     Q_EMIT resultsChanged();
 }
 
-void SearchScreenModel::searchInBackground()
+void SearchScreenModel::searchInBackground(Waiting waiting)
 {
     const quint64 search = ++m_searches;
     const QString text = searchText();
     const Scope scope = m_scope;
-    m_searching = true;
-    m_results = std::make_shared<const SearchResults>(text, scope, SearchHits());
-    m_corpus.findInBackground(this, m_results->query(), scope).then(this, [this, search, text, scope](const SearchHits &found) {
+    if (waiting == Waiting::showsSearching) {
+        m_searching = true;
+        m_results = std::make_shared<const SearchResults>(text, scope, SearchHits());
+    }
+    m_corpus.findInBackground(this, trimmedWhitespace(text), scope).then(this, [this, search, text, scope](const SearchHits &found) {
         if (search != m_searches)
             return;
         // Nothing was grouped yet: the hits come with the corpus's
@@ -201,7 +207,8 @@ void SearchScreenModel::searchInBackground()
         m_results = std::make_shared<const SearchResults>(text, scope, found);
         Q_EMIT resultsChanged();
     });
-    Q_EMIT resultsChanged();
+    if (waiting == Waiting::showsSearching)
+        Q_EMIT resultsChanged();
 }
 
 } // namespace tessaline

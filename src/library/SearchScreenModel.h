@@ -22,7 +22,9 @@ class SearchCorpus;
 // navigation state, so it outlasts the screen), the scope, the hits worked
 // out over the window's kept corpus, the header's and sections' texts, the
 // empty states, and the two open actions. The hits follow the phrase, the
-// scope, every save of the library and the corpus's background folds.
+// scope, every save of the library and the corpus's background folds; over
+// a large library they are found on a worker, and the main thread never
+// waits for them.
 class SearchScreenModel : public QObject
 {
     Q_OBJECT
@@ -94,9 +96,12 @@ Q_SIGNALS:
 
 private:
     void search();
-    // For a screen opening on a kept phrase over a large library: the
-    // hits are delivered once found, and the screen shows its frame first.
-    void searchInBackground();
+    // Over a large library the hits are delivered once found. Meanwhile a
+    // screen opening on a kept phrase shows its frame, and a keystroke
+    // leaves the hits of the phrase before (all the texts follow the phrase
+    // searched, which the hits catch up with).
+    enum class Waiting { showsSearching, showsLastResults };
+    void searchInBackground(Waiting waiting);
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;

@@ -6,6 +6,7 @@
 #include "platform/PrivateFolder.h"
 #include "platform/TextUtilities.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace tessaline {
@@ -182,8 +184,17 @@ const char *const trigramStatements[] = {
     "CREATE TRIGGER item_words_replacing BEFORE INSERT ON item_words"
     " WHEN EXISTS (SELECT 1 FROM item_words WHERE item = new.item) BEGIN"
     " UPDATE trigram_upkeep SET stale = 1; END",
-    "INSERT INTO item_trigrams (item_trigrams) VALUES ('rebuild')",
 };
+
+// Rows whose trigrams are put in the new table at a time: a build asked to
+// stop leaves within a slice (some 25 ms of a busy machine's time).
+constexpr int trigramSlice = 256;
+
+bool holdsItems(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    return query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'items'")) && query.next();
+}
 
 // The trigram table and the one a build of this layout makes with it; an
 // older table of trigrams without it is made again.
@@ -281,17 +292,26 @@ Expected<void, SearchIndexError> SearchIndex::open()
         // outlast another process building the trigrams of a large index
         // (some 5 s at 50,000 snips), so a snip's entry is not lost to it.
         "PRAGMA busy_timeout=15000",
+        // The log's mode is kept in the file: a reader finds it set.
         "PRAGMA journal_mode=WAL",
         // An entry removed with its snip leaves no words or picture behind.
         "PRAGMA secure_delete=ON",
         "PRAGMA synchronous=NORMAL",
     };
     for (const char *statement : statements) {
+        if (m_creation == Creation::existingOnly && qstrcmp(statement, "PRAGMA journal_mode=WAL") == 0)
+            continue;
         if (!query.exec(QString::fromLatin1(statement))) {
             const SearchIndexError error = failure(QStringLiteral("The search index could not be prepared."), query.lastError());
             db.close();
             return unexpected(error);
         }
+    }
+    // A file without the index's table (left empty, or made by someone
+    // else) is no index yet to a reader, which never writes one there.
+    if (m_creation == Creation::existingOnly && !holdsItems(db)) {
+        db.close();
+        return unexpected(SearchIndexError{QStringLiteral("There is no search index yet.")});
     }
     if (auto upgraded = upgrade(); !upgraded) {
         db.close();
@@ -318,10 +338,14 @@ Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
     const auto fail = [&db](const QSqlQuery &failed) {
         return rolledBack(db, QStringLiteral("The search index could not be prepared."), failed.lastError());
     };
+    const auto stopped = [&db] {
+        db.rollback();
+        return unexpected(SearchIndexError{QStringLiteral("The search index's preparation was stopped.")});
+    };
     // Derived from item_words alone, so building it again is always safe;
     // whoever takes the write lock first builds it, the other finds it.
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return fail(query);
+    if (!beginWriting(query))
+        return m_stop.stop_requested() ? stopped() : fail(query);
     if (hasTrigrams(db) && trigramsStale(db) == false) {
         db.commit();
         return {};
@@ -330,10 +354,51 @@ Expected<void, SearchIndexError> SearchIndex::buildTrigrams()
         if (!query.exec(QString::fromLatin1(statement)))
             return fail(query);
     }
+    // The rows' words in slices, in the order of the rows.
+    QSqlQuery sliceEnd(db);
+    sliceEnd.setForwardOnly(true);
+    sliceEnd.prepare(QStringLiteral("SELECT item FROM item_words WHERE item > ? ORDER BY item LIMIT 1 OFFSET %1")
+                         .arg(trigramSlice - 1));
+    QSqlQuery fill(db);
+    fill.prepare(QStringLiteral("INSERT INTO item_trigrams (rowid, folded) SELECT item, folded FROM item_words"
+                                " WHERE item > ? AND item <= ?"));
+    for (qint64 after = std::numeric_limits<qint64>::min(); after < std::numeric_limits<qint64>::max();) {
+        if (m_stop.stop_requested())
+            return stopped();
+        sliceEnd.addBindValue(after);
+        if (!sliceEnd.exec())
+            return fail(sliceEnd);
+        const qint64 last = sliceEnd.next() ? sliceEnd.value(0).toLongLong() : std::numeric_limits<qint64>::max();
+        sliceEnd.finish();
+        fill.addBindValue(after);
+        fill.addBindValue(last);
+        if (!fill.exec())
+            return fail(fill);
+        fill.finish();
+        after = last;
+    }
+    sliceEnd.finish();
     if (!db.commit()) {
         return rolledBack(db, QStringLiteral("The search index could not be prepared."), db.lastError());
     }
     return {};
+}
+
+bool SearchIndex::beginWriting(QSqlQuery &query)
+{
+    if (!m_stop.stop_possible())
+        return query.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    // A build that may be asked to stop waits for another writer in short
+    // turns, looking between them; as long in all as any writer waits.
+    QSqlQuery wait(QSqlDatabase::database(m_connectionName, false));
+    (void)wait.exec(QStringLiteral("PRAGMA busy_timeout=50"));
+    const QDeadlineTimer deadline(std::chrono::seconds(15));
+    bool begun = false;
+    while (!(begun = query.exec(QStringLiteral("BEGIN IMMEDIATE"))) && !m_stop.stop_requested()
+           && !deadline.hasExpired() && (query.lastError().nativeErrorCode().toInt() & 0xff) == 5) {
+    }
+    (void)wait.exec(QStringLiteral("PRAGMA busy_timeout=15000"));
+    return begun && !m_stop.stop_requested();
 }
 
 void SearchIndex::startTrigramBuild()
@@ -345,15 +410,26 @@ void SearchIndex::startTrigramBuild()
             return;
         m_trigramBuild.join();
     }
+    m_trigramBuildStopped = false;
     m_trigramBuildDone = std::make_shared<std::atomic<bool>>(false);
-    m_trigramBuild = std::jthread([path = m_filePath, done = m_trigramBuildDone] {
+    m_trigramBuild = std::jthread([path = m_filePath, done = m_trigramBuildDone](std::stop_token stop) {
         {
             SearchIndex builder(path, Creation::existingOnly);
             builder.m_buildsTrigramsHere = true;
+            builder.m_stop = std::move(stop);
             (void)builder.open();
         }
         done->store(true);
     });
+}
+
+void SearchIndex::stopTrigramBuild()
+{
+    if (!m_trigramBuild.joinable())
+        return;
+    m_trigramBuildStopped = !m_trigramBuildDone->load();
+    m_trigramBuild.request_stop();
+    m_trigramBuild.join();
 }
 
 bool SearchIndex::trigramsUsable()
@@ -363,7 +439,7 @@ bool SearchIndex::trigramsUsable()
     // left out of step by an older build since.
     const std::optional<bool> stale = trigramsStale(db);
     m_hasTrigrams = stale == false;
-    if (stale == true && m_creation == Creation::existingOnly)
+    if (m_creation == Creation::existingOnly && (stale == true || (!m_hasTrigrams && m_trigramBuildStopped)))
         startTrigramBuild();
     return m_hasTrigrams;
 }
@@ -460,8 +536,9 @@ Expected<void, SearchIndexError> SearchIndex::indexItems(const QList<SearchableI
 {
     if (auto opened = open(); !opened)
         return opened;
-    if (m_trigramBuild.joinable())
-        m_trigramBuild.join();
+    // A write waits for no build of this reader's: the build stops, and
+    // is begun again at the next search.
+    stopTrigramBuild();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     m_rowNumbersVersion.reset();
     // Taking the write lock first waits for another writer; a read turned
@@ -565,8 +642,9 @@ Expected<void, SearchIndexError> SearchIndex::deleteItems(const QStringList &uni
 {
     if (auto opened = open(); !opened)
         return opened;
-    if (m_trigramBuild.joinable())
-        m_trigramBuild.join();
+    // A write waits for no build of this reader's: the build stops, and
+    // is begun again at the next search.
+    stopTrigramBuild();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     m_rowNumbersVersion.reset();
     // Taking the write lock first waits for another writer; a read turned
@@ -794,9 +872,9 @@ bool SearchIndex::loadRowNumbers()
     return true;
 }
 
-QStringList SearchIndex::firstMatching(const QString &text, const QStringList &identifiers, qsizetype limit)
+QStringList SearchIndex::firstMatching(const QStringList &words, const QStringList &identifiers, qsizetype limit)
 {
-    const QStringList needles = longestFirst(needlesOf(splitWords(text)));
+    const QStringList needles = longestFirst(needlesOf(words));
     if (needles.isEmpty() || identifiers.isEmpty() || limit <= 0 || !open())
         return {};
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);

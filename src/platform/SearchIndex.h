@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+class QSqlQuery;
+
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -77,9 +79,10 @@ public:
     // empty index behind where none was: it opens an existing file only.
     enum class Creation { createWhenMissing, existingOnly };
 
-    // The longest side of a stored thumbnail: a result icon needs no more,
-    // and the library keeps the full picture.
-    static constexpr int thumbnailSide = 256;
+    // The longest side of a stored thumbnail. The desktops draw a result's
+    // icon at 24 to 32 px, twice that on a screen of double density; the
+    // library keeps the full picture.
+    static constexpr int thumbnailSide = 64;
 
     explicit SearchIndex(const QString &filePath, Creation creation = Creation::createWhenMissing);
     ~SearchIndex() override;
@@ -101,15 +104,17 @@ public:
 
     std::optional<SearchableItem> item(const QString &uniqueIdentifier) override;
     // Identifiers of the items whose title, description, keywords or
-    // creator hold every word of the text, ignoring case, accents and width,
-    // in no particular order. Words are whitespace-separated and matched
-    // anywhere in a word; a word without a letter or digit is left out, and
-    // no word left matches nothing. Nothing when the index cannot be read.
+    // creator hold every one of the needles, ignoring case, accents and
+    // width, in no particular order. A needle is found anywhere in one
+    // field, never across two; one without a letter or digit is left out,
+    // and no needle left matches nothing. Nothing when the index cannot be
+    // read.
+    QStringList search(const QStringList &needles);
+    // The same for each whitespace-separated word of the text.
     QStringList search(const QString &text);
-    QStringList search(const QStringList &words);
-    // The first `limit` of the identifiers whose item holds every word of
-    // the text, as search() matches them, in the order given.
-    QStringList firstMatching(const QString &text, const QStringList &identifiers, qsizetype limit);
+    // The first `limit` of the identifiers whose item holds every needle,
+    // as search() matches them, in the order given.
+    QStringList firstMatching(const QStringList &needles, const QStringList &identifiers, qsizetype limit);
     qsizetype count();
 
     // A removed item's words stay in the trigram table's older segments
@@ -128,6 +133,10 @@ private:
     // not left out of step by an older build's write.
     bool trigramsUsable();
     void startTrigramBuild();
+    void stopTrigramBuild();
+    // Takes the write lock; a build that may be asked to stop gives up
+    // waiting for it once it is.
+    bool beginWriting(QSqlQuery &query);
     // The rows of the items holding every word (of three characters or
     // more), ascending; the first `limit` (-1: all).
     std::optional<std::vector<qint64>> rowsWithWords(const QStringList &needles, int limit = -1);
@@ -142,8 +151,13 @@ private:
     bool m_hasTrigrams = false;
     bool m_buildsTrigramsHere = false;
     // A reader's building of the trigram table, on a thread of its own.
+    // Asked to stop (as the reader ends, or writes), it leaves the table
+    // unbuilt within a slice of rows, and a later search begins it again.
     std::jthread m_trigramBuild;
     std::shared_ptr<std::atomic<bool>> m_trigramBuildDone;
+    bool m_trigramBuildStopped = false;
+    // The building thread's connection: whether it is asked to stop.
+    std::stop_token m_stop;
     // Each item's row, as of the file's version read last, to find the
     // rows of identifiers without asking for each.
     QHash<QString, qint64> m_rowNumbers;

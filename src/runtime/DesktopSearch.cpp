@@ -27,10 +27,9 @@ std::unique_ptr<DesktopSearch> DesktopSearch::forDataDirectory(QObject *parent)
 QStringList DesktopSearch::resultIdentifiers(const QStringList &terms)
 {
     Q_EMIT asked();
-    const QString text = terms.join(QLatin1Char(' '));
     // The index keeps what was indexed; the library says what is still
-    // there, and in which order: the newest live snips holding the words.
-    return m_index->firstMatching(text, m_catalog->liveSnipsNewestFirst(), maximumResultCount);
+    // there, and in which order: the newest live snips holding the phrase.
+    return m_index->firstMatching({phrase(terms)}, m_catalog->liveSnipsNewestFirst(), maximumResultCount);
 }
 
 QList<DesktopSearchResult> DesktopSearch::results(const QStringList &identifiers)
@@ -53,8 +52,11 @@ QList<DesktopSearchResult> DesktopSearch::results(const QStringList &identifiers
                 where << keyword;
         }
         result.description = where.join(QStringLiteral(" \u00B7 "));
+        // An earlier version stored larger thumbnails: each is brought to
+        // the size the desktops draw, not sent whole at every keystroke.
         if (item->thumbnailData) {
-            if (auto icon = ImageDecoder::decode(*item->thumbnailData))
+            const QSize side(SearchIndex::thumbnailSide, SearchIndex::thumbnailSide);
+            if (auto icon = ImageDecoder::decodeFitted(*item->thumbnailData, side))
                 result.icon = *icon;
         }
         results << result;
@@ -71,7 +73,12 @@ void DesktopSearch::activateResult(const QString &identifier)
 
 void DesktopSearch::launchSearch(const QStringList &terms)
 {
-    Q_EMIT searchRequested(terms.join(QLatin1Char(' ')));
+    Q_EMIT searchRequested(phrase(terms));
+}
+
+QString DesktopSearch::phrase(const QStringList &terms)
+{
+    return terms.join(QLatin1Char(' '));
 }
 
 } // namespace tessaline

@@ -17,10 +17,11 @@ class SearchIndex;
 // The desktop's search over the snips: answers from the search index the
 // app fills, keeping to the snips that are still in the library and not in
 // Recently Deleted. A result is a snip whose title, text, note name or
-// source application holds every word of the query, ignoring case, accents
-// and width, as the app's own search does; the latest change first, one
-// screenful at most. Picking a result or asking to search on is handed to
-// the app through the signals.
+// source application holds the query's words as one phrase, ignoring case,
+// accents and width, as the app's own search does: the search the desktop
+// carries on into the app finds every result it listed. The latest change
+// first, one screenful at most. Picking a result or asking to search on is
+// handed to the app through the signals.
 class DesktopSearch : public QObject, public DesktopSearchHandling
 {
     Q_OBJECT
@@ -43,6 +44,9 @@ public:
     QList<DesktopSearchResult> results(const QStringList &identifiers) override;
     void activateResult(const QString &identifier) override;
     void launchSearch(const QStringList &terms) override;
+
+    // The terms as the one phrase they are looked for as, and carried on.
+    static QString phrase(const QStringList &terms);
 
 Q_SIGNALS:
     // The desktop asked for results or for their details.

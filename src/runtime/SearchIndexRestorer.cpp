@@ -40,19 +40,21 @@ void SearchIndexRestorer::restore(const QList<CanvasCard *> &cards)
         if (card->isSnip() && card->isLive() && !waiting.contains(card->id()))
             snips.append(card->id());
     });
+    ++m_lookups;
     m_index.unindexed(std::move(snips), this).then(this, [this](const Expected<QList<QUuid>, SearchIndexError> &missing) {
-        if (!missing || missing->isEmpty()) {
-            Q_EMIT finished();
-            return;
+        --m_lookups;
+        if (missing && !missing->isEmpty()) {
+            const QSet<QUuid> wanted(missing->cbegin(), missing->cend());
+            if (const auto cards = m_context.fetchCards()) {
+                walkCards(*cards, 0, [&](qsizetype, const CanvasCard *card) {
+                    if (wanted.contains(card->id()))
+                        m_waiting.append(card);
+                });
+            }
         }
-        const QSet<QUuid> wanted(missing->cbegin(), missing->cend());
-        if (const auto cards = m_context.fetchCards()) {
-            walkCards(*cards, 0, [&](qsizetype, const CanvasCard *card) {
-                if (wanted.contains(card->id()))
-                    m_waiting.append(card);
-            });
-        }
-        indexNext();
+        // One snip at a time: the ones found now wait behind those under way.
+        if (!m_indexing)
+            indexNext();
     });
 }
 
@@ -64,11 +66,13 @@ void SearchIndexRestorer::indexNext()
         if (card && (!card->modelContext() || !card->isLive()))
             card = nullptr;
     }
+    m_indexing = bool(card);
     if (!card) {
         // The reader's connection goes with its thread.
         m_reading.reset();
         m_texts.reset();
-        Q_EMIT finished();
+        if (m_lookups == 0)
+            Q_EMIT finished();
         return;
     }
     readTexts(card);

@@ -3,6 +3,7 @@
 #include "runtime/LibraryQuery.h"
 #include "runtime/NavigationState.h"
 #include "runtime/DesktopSearchIndexService.h"
+#include "runtime/SearchIndexRestorer.h"
 #include "model/Board.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
@@ -18,6 +19,8 @@ TrashActions::TrashActions(LibraryQuery &library, NavigationState &navigation, D
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
 }
+
+TrashActions::~TrashActions() = default;
 
 bool TrashActions::saveOrUndo(ModelChangeScope &scope)
 {
@@ -36,7 +39,15 @@ bool TrashActions::restoreBoard(const QUuid &boardID)
     ModelChangeScope scope(m_library.context());
     board->restoreFromTrash(m_clock());
     board->setStatus(BoardStatus::active, m_clock());
-    return saveOrUndo(scope);
+    if (!saveOrUndo(scope))
+        return false;
+    QList<CanvasCard *> cards;
+    for (qint32 at : m_library.cardPositionsOfNote(boardID)) {
+        if (CanvasCard *card = m_library.cards().at(at); card->boardID() == boardID)
+            cards.append(card);
+    }
+    indexRestored(cards);
+    return true;
 }
 
 void TrashActions::openDeletedBoard(const QUuid &boardID)
@@ -54,7 +65,19 @@ bool TrashActions::restoreCard(const QUuid &cardID)
         return true;
     ModelChangeScope scope(m_library.context());
     card->restoreFromTrash(m_clock());
-    return saveOrUndo(scope);
+    if (!saveOrUndo(scope))
+        return false;
+    indexRestored({card});
+    return true;
+}
+
+void TrashActions::indexRestored(const QList<CanvasCard *> &cards)
+{
+    if (!m_index || cards.isEmpty())
+        return;
+    if (!m_restorer)
+        m_restorer = new SearchIndexRestorer(m_library.context(), *m_index, this);
+    m_restorer->restore(cards);
 }
 
 void TrashActions::openDeletedCard(const QUuid &boardID, const QUuid &cardID)

@@ -10,10 +10,12 @@
 
 namespace tessaline {
 
+class CanvasCard;
 class LibraryQuery;
 class ModelChangeScope;
 class NavigationState;
 class DesktopSearchIndexService;
+class SearchIndexRestorer;
 
 // What the Recently Deleted and search screens ask the main window to do:
 // restore, purge or open a note or card, by identifier. Items are looked up
@@ -24,13 +26,15 @@ class DesktopSearchIndexService;
 // Each store change is saved at once. A failed save takes back that change
 // alone, so the screens never show a change the library does not hold, and
 // says why through `failed`. A card purged for good also leaves the desktop-search index,
-// once the purge is saved.
+// once the purge is saved; a snip restored (or restored with its note) that
+// has no entry there gets one.
 class TrashActions : public QObject
 {
     Q_OBJECT
 public:
     TrashActions(LibraryQuery &library, NavigationState &navigation, DesktopSearchIndexService *index,
                  QObject *parent = nullptr);
+    ~TrashActions() override;
 
     // Dates stamped on restored entities; the current time by default.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
@@ -57,11 +61,15 @@ Q_SIGNALS:
 private:
     bool saveOrUndo(ModelChangeScope &scope);
     void removeIndexEntries(const QList<QUuid> &cardIDs);
+    // Snips that went to Recently Deleted before their entry was written
+    // (or whose entry could not be) are found in no search until then.
+    void indexRestored(const QList<CanvasCard *> &cards);
     void openCard(const QUuid &cardID);
 
     LibraryQuery &m_library;
     NavigationState &m_navigation;
     DesktopSearchIndexService *m_index;
+    SearchIndexRestorer *m_restorer = nullptr;
     std::function<QDateTime()> m_clock;
 };
 

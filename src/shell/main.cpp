@@ -10,6 +10,7 @@
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearch.h"
 #include "runtime/OCRService.h"
+#include "runtime/OnboardingCoordinator.h"
 #include "shell/CaptureToastWindowController.h"
 #include "shell/DeferredIconStyle.h"
 #include "shell/EveryScreen.h"
@@ -239,8 +240,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(*library->startupMessage));
     TessalineApp tessaline(std::move(*library), defaults);
     AppRuntime &runtime = tessaline.runtime();
+    // What the desktop's search asks for is shown in front of everything:
+    // the first-run setup, a sheet over the very window that shows it,
+    // steps aside until the next start, as when it is closed.
+    const auto stepFirstRunAside = [&runtime] {
+        if (OnboardingCoordinator *onboarding = runtime.onboarding(); onboarding && onboarding->isOnboardingPresented())
+            onboarding->setOnboardingPresented(false);
+    };
     // Set before the window is made, so what was asked for is the first
-    // thing it shows, ahead of the first-run setup.
+    // thing it shows.
+    if (snipToOpen || searchToShow)
+        stepFirstRunAside();
     if (snipToOpen)
         runtime.navigation().setGalleryCardID(*snipToOpen);
     if (searchToShow)
@@ -294,14 +304,18 @@ int main(int argc, char *argv[])
         }
     };
     QObject::connect(&instance, &SingleInstance::commandRequested, &window, runCommand);
-    QObject::connect(desktopSearch.get(), &DesktopSearch::snipActivated, &window, [&runtime](const QUuid &cardID) {
-        runtime.navigation().setGalleryCardID(cardID);
-        runtime.bringMainWindowToFront();
-    });
-    QObject::connect(desktopSearch.get(), &DesktopSearch::searchRequested, &window, [&runtime](const QString &text) {
-        runtime.navigation().showSearch(text);
-        runtime.bringMainWindowToFront();
-    });
+    QObject::connect(desktopSearch.get(), &DesktopSearch::snipActivated, &window,
+                     [&runtime, stepFirstRunAside](const QUuid &cardID) {
+                         stepFirstRunAside();
+                         runtime.navigation().setGalleryCardID(cardID);
+                         runtime.bringMainWindowToFront();
+                     });
+    QObject::connect(desktopSearch.get(), &DesktopSearch::searchRequested, &window,
+                     [&runtime, stepFirstRunAside](const QString &text) {
+                         stepFirstRunAside();
+                         runtime.navigation().showSearch(text);
+                         runtime.bringMainWindowToFront();
+                     });
     // A command that found no running instance runs in this one, once it is up.
     if (command)
         QTimer::singleShot(0, &window, [runCommand, command] { runCommand(*command); });

@@ -1,9 +1,10 @@
 // The real tessaline binary started by the session bus for the desktop's
-// search: a private dbus-daemon finds the app's D-Bus service file in a
-// private XDG_DATA_DIRS, starts it for the first call, and the start answers
-// without a window; a picked result, or a later plain start, brings the
-// window up. Run on the X server, where windows can be looked for by
-// process id.
+// search: the build installed under a prefix of the test's own, a private
+// dbus-daemon finds the installed D-Bus service file in that prefix's
+// XDG_DATA_DIRS, starts the installed binary for the first call, and the
+// start answers without a window; a picked result, or a later plain start,
+// brings the window up. Run on the X server, where windows can be looked
+// for by process id.
 #include "AppProcess.h"
 #include "../support/LibraryBuilder.h"
 #include "model/ModelContainer.h"
@@ -54,33 +55,37 @@ qint64 residentKiB(qint64 pid)
     return -1;
 }
 
+// The build installed as `cmake --install build --prefix P` installs it,
+// once for the test's run.
+QString installedPrefix()
+{
+    static QTemporaryDir prefix;
+    static const bool installed = [] {
+        QProcess install;
+        install.setProcessChannelMode(QProcess::ForwardedChannels);
+        install.start(QStringLiteral(TESSALINE_CMAKE),
+                      {QStringLiteral("--install"), QStringLiteral(TESSALINE_BUILD_DIR), QStringLiteral("--prefix"),
+                       prefix.path()});
+        return prefix.isValid() && install.waitForFinished(120'000) && install.exitStatus() == QProcess::NormalExit
+            && install.exitCode() == 0;
+    }();
+    return installed ? prefix.path() : QString();
+}
+
 // A home with a library of two snips and their index, a session bus of its
-// own that starts services from the app's service file, and a runtime
-// folder of its own (so no other Tessaline is the instance).
+// own that starts services from the installed app's service file, and a
+// runtime folder of its own (so no other Tessaline is the instance).
 class SearchSession
 {
 public:
     bool start()
     {
-        if (!m_root.isValid())
+        if (!m_root.isValid() || installedPrefix().isEmpty())
             return false;
         const QString data = m_root.filePath(QStringLiteral("home/.local/share/Tessaline"));
         QDir().mkpath(data);
         if (!makeLibrary(data))
             return false;
-
-        // The service file as installed, naming the binary of this build.
-        QFile templateFile(QStringLiteral(TESSALINE_SERVICE_TEMPLATE));
-        if (!templateFile.open(QIODevice::ReadOnly))
-            return false;
-        QString service = QString::fromUtf8(templateFile.readAll());
-        service.replace(QStringLiteral("@TESSALINE_BINDIR@"), QFileInfo(QStringLiteral(TESSALINE_BINARY)).absolutePath());
-        const QString services = m_root.filePath(QStringLiteral("share/dbus-1/services"));
-        QDir().mkpath(services);
-        QFile serviceFile(services + QStringLiteral("/org.tessaline.Tessaline.service"));
-        if (!serviceFile.open(QIODevice::WriteOnly) || serviceFile.write(service.toUtf8()) < 0)
-            return false;
-        serviceFile.close();
 
         // The tests' private bus, made to start services the way a
         // desktop session does: from dbus-1/services under XDG_DATA_DIRS.
@@ -100,7 +105,7 @@ public:
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert(QStringLiteral("HOME"), m_root.filePath(QStringLiteral("home")));
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        m_environment.insert(QStringLiteral("XDG_DATA_DIRS"), m_root.filePath(QStringLiteral("share")));
+        m_environment.insert(QStringLiteral("XDG_DATA_DIRS"), installedPrefix() + QStringLiteral("/share"));
         m_environment.remove(QStringLiteral("XDG_DATA_HOME"));
         m_environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
         m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -146,6 +151,12 @@ public:
         message.setArguments(arguments);
         // Long enough for a start on a loaded machine.
         return m_bus->call(message, QDBus::Block, 120'000);
+    }
+
+    // The binary the process that holds the app's bus name runs.
+    QString appBinary()
+    {
+        return QFileInfo(QStringLiteral("/proc/%1/exe").arg(appPid())).canonicalFilePath();
     }
 
     // The process that holds the app's bus name, remembered to end it.
@@ -205,6 +216,7 @@ class DesktopSearchActivationTest : public QObject
 private Q_SLOTS:
     void aStartForTheSearchOpensNoWindowUntilAResultIsPicked();
     void aLaterPlainStartShowsTheWindow();
+    void aSearchCarriedOnComesInFrontOfTheFirstRun();
     void aStartForTheSearchLeavesWhenNotAskedAndIsStartedAgain();
 };
 
@@ -220,6 +232,8 @@ void DesktopSearchActivationTest::aStartForTheSearchOpensNoWindowUntilAResultIsP
              (QStringList{session.snip("Harbour fees"), session.snip("Harbour map")}));
     const qint64 pid = session.appPid();
     QVERIFY(pid > 0);
+    // The bus started the binary the installed service file names.
+    QCOMPARE(session.appBinary(), QFileInfo(installedPrefix() + QStringLiteral("/bin/tessaline")).canonicalFilePath());
     const QDBusMessage metas = session.call(QStringLiteral("GetResultMetas"), {QStringList{session.snip("Harbour map")}});
     QCOMPARE(metas.type(), QDBusMessage::ReplyMessage);
     QCOMPARE(visibleWindows(pid), 0);
@@ -229,7 +243,7 @@ void DesktopSearchActivationTest::aStartForTheSearchOpensNoWindowUntilAResultIsP
     // this one keeps answering.
     QProcess second;
     second.setProcessEnvironment(session.environment());
-    second.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--search-provider")});
+    second.start(installedPrefix() + QStringLiteral("/bin/tessaline"), {QStringLiteral("--search-provider")});
     QVERIFY(second.waitForFinished(30000));
     QCOMPARE(second.exitCode(), 0);
     QCOMPARE(session.appPid(), pid);
@@ -257,11 +271,34 @@ void DesktopSearchActivationTest::aLaterPlainStartShowsTheWindow()
     // The user starts the app: the instance that answered shows its window.
     QProcess plain;
     plain.setProcessEnvironment(session.environment());
-    plain.start(QStringLiteral(TESSALINE_BINARY), QStringList{});
+    plain.start(installedPrefix() + QStringLiteral("/bin/tessaline"), QStringList{});
     QVERIFY(plain.waitForFinished(30000));
     QCOMPARE(plain.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")) > 0, 60000);
     QCOMPARE(session.appPid(), pid);
+}
+
+// The app runs with its first-run setup over the window (a new library):
+// the search the desktop carries on into it shows in front, not under the
+// setup, which comes back at the next start.
+void DesktopSearchActivationTest::aSearchCarriedOnComesInFrontOfTheFirstRun()
+{
+    SearchSession session;
+    QVERIFY(session.start());
+    QCOMPARE(session.call(QStringLiteral("GetInitialResultSet"), {QStringList{"harbour"}}).type(),
+             QDBusMessage::ReplyMessage);
+    const qint64 pid = session.appPid();
+    QVERIFY(pid > 0);
+    QProcess plain;
+    plain.setProcessEnvironment(session.environment());
+    plain.start(installedPrefix() + QStringLiteral("/bin/tessaline"), QStringList{});
+    QVERIFY(plain.waitForFinished(30000));
+    // The window and the setup's sheet over it.
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")), 2, 60000);
+
+    QCOMPARE(session.call(QStringLiteral("LaunchSearch"), {QStringList{"harbour"}, 0u}).type(),
+             QDBusMessage::ReplyMessage);
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(pid, QStringLiteral("^Tessaline$")), 1, 60000);
 }
 
 void DesktopSearchActivationTest::aStartForTheSearchLeavesWhenNotAskedAndIsStartedAgain()

@@ -299,7 +299,8 @@ private Q_SLOTS:
         QVERIFY(corpus.isPrepared() || prepared.wait());
         auto model = fixture.makeModel();
         model->setSearchText(QStringLiteral("lighthouse"));
-        QCOMPARE(model->content(), SearchScreenModel::Content::noMatches);
+        // A large library's hits come from the worker.
+        QTRY_COMPARE(model->content(), SearchScreenModel::Content::noMatches);
 
         prepared.clear();
         fixture.addSnips(added, QStringLiteral("Lighthouse"));
@@ -315,9 +316,10 @@ private Q_SLOTS:
             QVERIFY(fixture.rig.context().save());
         }
         QTRY_VERIFY(corpus.isPrepared());
-        QCOMPARE(model->snipResults().size(), writtenDuringTheFold ? added - 1 : added);
+        QTRY_COMPARE(model->snipResults().size(), writtenDuringTheFold ? added - 1 : added);
         QCOMPARE(model->noteResults().size(), 1);
         model->setSearchText(QStringLiteral("beacon"));
+        QTRY_COMPARE(model->query(), QStringLiteral("beacon"));
         QCOMPARE(model->snipResults().size(), writtenDuringTheFold ? 1 : 0);
         QCOMPARE(corpus.keptCount(), 5 + added);
     }
@@ -399,6 +401,60 @@ private Q_SLOTS:
             if (card != first)
                 QVERIFY(card->unreadTextsRow() > 0);
         }
+    }
+
+    // A key typed over a large library never waits for its search: the
+    // hits of the phrase before stay, with the texts that go with them,
+    // until the worker's are in; a key typed meanwhile wins over hits that
+    // come in late, and no text leaves the prompt at once.
+    void keystrokesOverALargeLibraryNeverWait_data()
+    {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<int>("snips"); // hits of the last phrase
+        QTest::newRow("a phrase") << QStringList{"whiteboard"} << 1;
+        QTest::newRow("narrowed letter by letter") << QStringList{"r", "re", "rec", "receipt"} << 1;
+        QTest::newRow("typed over") << QStringList{"whiteboard", "receipt scan"} << 1;
+        QTest::newRow("found nowhere") << QStringList{"lantern"} << 0;
+        QTest::newRow("cleared") << QStringList{"whiteboard", " "} << 0;
+    }
+    void keystrokesOverALargeLibraryNeverWait()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(int, snips);
+        Fixture fixture;
+        SearchCorpus &corpus = SearchCorpus::of(*fixture.library);
+        corpus.setLargeLibrary(0);
+        QTRY_VERIFY(corpus.isPrepared());
+        auto model = fixture.makeModel();
+        model->setSearchText(QStringLiteral("project"));
+        QTRY_COMPARE(model->content(), SearchScreenModel::Content::results);
+        const QList<Board *> before = model->noteResults();
+        QSignalSpy changed(model.get(), &SearchScreenModel::resultsChanged);
+        for (const QString &text : std::as_const(typed)) {
+            model->setSearchText(text);
+            QCOMPARE(model->searchText(), text);
+            if (!trimmedWhitespace(text).isEmpty()) {
+                // Nothing found on this thread: what was shown stays.
+                QCOMPARE(changed.size(), 0);
+                QCOMPARE(model->query(), QStringLiteral("project"));
+                QCOMPARE(model->noteResults(), before);
+                QCOMPARE(model->subtitle(), QStringLiteral("Looking for \u201Cproject\u201D"));
+            }
+        }
+        const QString last = trimmedWhitespace(typed.constLast());
+        QTRY_COMPARE(model->query(), last);
+        if (last.isEmpty()) {
+            QCOMPARE(model->content(), SearchScreenModel::Content::prompt);
+        } else {
+            QCOMPARE(model->content(),
+                     snips ? SearchScreenModel::Content::results : SearchScreenModel::Content::noMatches);
+            QCOMPARE(model->snipResults().size(), snips);
+        }
+        // Hits of the keys typed over never come in after the last.
+        backgroundPool().waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(model->query(), last);
+        QCOMPARE(model->snipResults().size(), snips);
     }
 
     // A screen opening on a kept phrase over a large library shows its

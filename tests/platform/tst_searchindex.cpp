@@ -148,6 +148,8 @@ private Q_SLOTS:
     void trigramsFollowChanges();
     void olderFileGetsTrigrams_data();
     void olderFileGetsTrigrams();
+    void readerStopsItsBuildRatherThanWait_data();
+    void readerStopsItsBuildRatherThanWait();
     void upkeepLeavesNoRemovedWords();
     void changedEntryLeavesNothingOfBefore_data();
     void changedEntryLeavesNothingOfBefore();
@@ -289,9 +291,10 @@ void SearchIndexTest::thumbnails_data()
     QTest::addColumn<QByteArray>("given");
     QTest::addColumn<QSize>("stored"); // invalid: none stored
     QTest::addColumn<bool>("sameBytes");
-    QTest::newRow("small PNG kept as it is") << png(QSize(200, 120)) << QSize(200, 120) << true;
-    QTest::newRow("screenshot shrunk to fit") << png(QSize(1920, 1080)) << QSize(256, 144) << false;
-    QTest::newRow("tall picture shrunk to fit") << png(QSize(300, 1200)) << QSize(64, 256) << false;
+    QTest::newRow("small PNG kept as it is") << png(QSize(60, 40)) << QSize(60, 40) << true;
+    QTest::newRow("screenshot shrunk to fit") << png(QSize(1920, 1080)) << QSize(64, 36) << false;
+    QTest::newRow("thumbnail of an earlier version shrunk") << png(QSize(256, 144)) << QSize(64, 36) << false;
+    QTest::newRow("tall picture shrunk to fit") << png(QSize(300, 1200)) << QSize(16, 64) << false;
     QTest::newRow("unreadable bytes left out") << QByteArray("\x89PNG\0\1\2", 7) << QSize() << false;
 }
 
@@ -328,7 +331,7 @@ void SearchIndexTest::upgradesTheFirstLayout()
     QBuffer buffer(&screenshot);
     buffer.open(QIODevice::WriteOnly);
     noise.save(&buffer, "PNG");
-    const QByteArray small = png(QSize(100, 80));
+    const QByteArray small = png(QSize(60, 40));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
         db.setDatabaseName(path);
@@ -378,6 +381,7 @@ void SearchIndexTest::readerNeverCreatesOrBreaks_data()
     QTest::newRow("missing") << QByteArray();
     QTest::newRow("not a database") << QByteArray("this is no index, only some words of text\n").repeated(200);
     QTest::newRow("cut short") << QByteArray("SQLite format 3\0", 16);
+    QTest::newRow("empty") << QByteArray("");
 }
 
 void SearchIndexTest::readerNeverCreatesOrBreaks()
@@ -394,6 +398,9 @@ void SearchIndexTest::readerNeverCreatesOrBreaks()
     QVERIFY(!reader.item(first));
     QCOMPARE(reader.count(), 0);
     QCOMPARE(QFileInfo::exists(path), !contents.isNull());
+    // A reader only reads: what is there stays as it was, and no log.
+    QCOMPARE(QFileInfo(path).size(), qint64(contents.size()));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")));
 }
 
 void SearchIndexTest::appMakesADamagedIndexAnew_data()
@@ -557,7 +564,57 @@ void SearchIndexTest::olderFileGetsTrigrams()
     QVERIFY(reopened.indexItems({card(first, QStringLiteral("Pipeline"), QStringLiteral("stages"))}));
     QCOMPARE(reopened.search(QStringLiteral("revenue")), QStringList{});
     QCOMPARE(reopened.search(QStringLiteral("pipeline")), QStringList{first});
+    // A build the write stopped is begun again by the search.
+    QTRY_VERIFY(raw.trigramsInStep());
+    QCOMPARE(reopened.search(QStringLiteral("stages")), QStringList{first});
+}
+
+void SearchIndexTest::readerStopsItsBuildRatherThanWait_data()
+{
+    QTest::addColumn<bool>("writes"); // else it ends
+    QTest::newRow("the desktop's search ends") << false;
+    QTest::newRow("it writes") << true;
+}
+
+// The desktop's search opening an index of the layout before the trigram
+// table builds the table on a thread of its own: a large one takes seconds.
+// Neither the process leaving nor a write waits for that: the build stops,
+// leaves nothing half made, and a later search begins it again.
+void SearchIndexTest::readerStopsItsBuildRatherThanWait()
+{
+    QFETCH(bool, writes);
+    const QString path = m_index->filePath();
+    m_index.reset();
+    {
+        RawIndex raw(path);
+        for (const char *statement : {"DROP TRIGGER item_words_added", "DROP TRIGGER item_words_removed",
+                                      "DROP TRIGGER item_words_changed", "DROP TRIGGER item_words_replacing",
+                                      "DROP TABLE item_trigrams", "DROP TABLE trigram_upkeep"})
+            QVERIFY(raw.query().exec(QString::fromLatin1(statement)));
+        // Some 4 MB of words: seconds of building on any machine.
+        QVERIFY(raw.query().exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60000)"
+            " INSERT INTO item_words (item, identifier, folded)"
+            " SELECT 1000 + i, printf('filler-%d', i), hex(randomblob(250)) FROM n")));
+    }
+    auto reader = std::make_unique<SearchIndex>(path, SearchIndex::Creation::existingOnly);
+    QCOMPARE(reader->search(QStringLiteral("password")), QStringList{second});
+    if (!writes) {
+        reader.reset();
+        RawIndex raw(path);
+        QVERIFY(!raw.hasTrigramTable());
+        return;
+    }
+    QVERIFY(reader->indexItems({card(first, QStringLiteral("Pipeline"), QStringLiteral("stages"))}));
+    {
+        RawIndex raw(path);
+        QVERIFY(!raw.hasTrigramTable());
+    }
+    QCOMPARE(reader->search(QStringLiteral("pipeline")), QStringList{first});
+    RawIndex raw(path);
+    QTRY_VERIFY_WITH_TIMEOUT(raw.hasTrigramTable(), 120'000);
     QVERIFY(raw.trigramsInStep());
+    QCOMPARE(reader->search(QStringLiteral("stages")), QStringList{first});
 }
 
 void SearchIndexTest::upkeepLeavesNoRemovedWords()
@@ -708,9 +765,9 @@ void SearchIndexTest::olderBuildsReplaceIsMended()
         index = std::make_unique<SearchIndex>(path, opening);
     // Never an answer from the words it no longer holds, never one missed.
     QCOMPARE(index->search(QStringLiteral("revenue")), QStringList{});
-    QCOMPARE(index->firstMatching(QStringLiteral("revenue"), {first, second}, 10), QStringList{});
+    QCOMPARE(index->firstMatching({QStringLiteral("revenue")}, {first, second}, 10), QStringList{});
     QCOMPARE(index->search(QStringLiteral("pipeline stages")), QStringList{first});
-    QCOMPARE(index->firstMatching(QStringLiteral("diagram"), {second, first}, 10), QStringList{first});
+    QCOMPARE(index->firstMatching({QStringLiteral("diagram")}, {second, first}, 10), QStringList{first});
     if (opening == SearchIndex::Creation::createWhenMissing && openBefore) {
         // Opening builds the table again; an app already open does in its
         // upkeep.
@@ -737,6 +794,9 @@ void SearchIndexTest::firstMatchingKeepsTheGivenOrder_data()
     QTest::newRow("inside a word") << "irco" << 10;
     QTest::newRow("found nowhere") << "quokka" << 10;
     QTest::newRow("all of them") << "alpha" << 1000;
+    // One needle holding a space: the words next to each other, in order.
+    QTest::newRow("a phrase") << "|alpha charlie" << 10;
+    QTest::newRow("a phrase whose words all hold, apart") << "|echo alpha" << 10;
 }
 
 void SearchIndexTest::firstMatchingKeepsTheGivenOrder()
@@ -767,14 +827,18 @@ void SearchIndexTest::firstMatchingKeepsTheGivenOrder()
     order.insert(3, QStringLiteral("00000000-0000-4000-8000-000000000000"));
     order.insert(300, QStringLiteral("00000000-0000-4000-8000-000000000001"));
 
+    const QStringList needles =
+        query.startsWith(u'|') ? QStringList{query.mid(1)} : query.split(QLatin1Char(' '));
     RawIndex raw(m_index->filePath());
-    const QStringList holding = raw.scan(query.split(QLatin1Char(' ')));
+    const QStringList holding = raw.scan(needles);
     QStringList expected;
     for (const QString &id : std::as_const(order)) {
         if (holding.contains(id) && expected.size() < limit)
             expected << id;
     }
-    QCOMPARE(m_index->firstMatching(query, order, limit), expected);
+    if (query.startsWith(u'|'))
+        QVERIFY(holding.size() < raw.scan(needles.first().split(QLatin1Char(' '))).size());
+    QCOMPARE(m_index->firstMatching(needles, order, limit), expected);
 }
 
 QTEST_GUILESS_MAIN(SearchIndexTest)

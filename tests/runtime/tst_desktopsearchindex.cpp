@@ -332,7 +332,8 @@ void DesktopSearchIndexTest::tidyingLeftUndoneIsDoneAtTheNextStart()
     QTRY_COMPARE(answers, 3);
     QTRY_VERIFY(!trigramStored(path, QStringLiteral("ψωξζ")));
     QTRY_VERIFY(!anyIndexFileHolds(path, QByteArrayLiteral("quartzite hunter2")));
-    QVERIFY(!SearchIndex(path).upkeepDue());
+    // The step that finds nothing left to merge says so a moment later.
+    QTRY_VERIFY(!SearchIndex(path).upkeepDue());
 }
 
 // Given every card the library holds, the entries of cards it no longer

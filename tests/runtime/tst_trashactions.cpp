@@ -63,6 +63,8 @@ private Q_SLOTS:
     void openDeleted();
     void deleteBoardPermanently();
     void deletedNoteLeavesNoNameInTheIndex();
+    void restoredSnipWithoutAnEntryIsIndexed_data();
+    void restoredSnipWithoutAnEntryIsIndexed();
     void quickCapturesNoteIsNeverPurged();
     void deleteCardPermanently();
     void failedSaveLeavesEverythingAndTheIndex();
@@ -262,6 +264,47 @@ void TrashActionsTest::deletedNoteLeavesNoNameInTheIndex()
     QCOMPARE(noteOf(ofGardenID), QStringLiteral("Garden"));
     QVERIFY(!reader.item(purgedID));
     QCOMPARE(reader.item(filedID)->title, filedTitle);
+}
+
+void TrashActionsTest::restoredSnipWithoutAnEntryIsIndexed_data()
+{
+    QTest::addColumn<bool>("withItsNote");
+    QTest::newRow("snip restored") << false;
+    QTest::newRow("note restored with it") << true;
+}
+
+// A snip that went to Recently Deleted before the desktop's index had its
+// entry (its text still being read, the index not writable then) is found
+// by the desktop's search once it is back, not only after the next start.
+void TrashActionsTest::restoredSnipWithoutAnEntryIsIndexed()
+{
+    QFETCH(bool, withItsNote);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("SearchIndex.sqlite"));
+    DesktopSearchIndexService index([path] { return std::make_unique<SearchIndex>(path); },
+                                    QStringLiteral("test.domain"), std::chrono::milliseconds(0));
+    Fixture f;
+    TrashActions actions(f.library, f.rig.navigation(), &index);
+    Board *note = f.rig.addNote(QStringLiteral("Harbour"));
+    CanvasCard *away = f.rig.addCard(note, CardKind::snip);
+    away->setOcrText(QStringLiteral("Quixotrimble ledger"));
+    CanvasCard *indexed = f.rig.addCard(note, CardKind::snip);
+    QVERIFY(f.save());
+    auto written = index.index(AppRuntime::desktopSearchRecord(indexed, f.library.boards(), false), &actions);
+    QTRY_VERIFY(written.isFinished());
+    QVERIFY(written.result());
+    if (withItsNote)
+        note->moveToTrash(at(3));
+    else
+        away->moveToTrash(at(3));
+    QVERIFY(f.save());
+
+    QVERIFY(withItsNote ? actions.restoreBoard(note->id()) : actions.restoreCard(away->id()));
+    SearchIndex reader(path, SearchIndex::Creation::existingOnly);
+    QTRY_COMPARE(reader.search(QStringLiteral("quixotrimble")), QStringList{uuidText(away->id())});
+    QCOMPARE(reader.item(uuidText(away->id()))->keywords.value(0), QStringLiteral("Harbour"));
+    QCOMPARE(reader.count(), 2);
 }
 
 void TrashActionsTest::quickCapturesNoteIsNeverPurged()
