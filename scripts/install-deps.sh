@@ -17,8 +17,10 @@ packages=(
   # sway with the wlroots screenshot portal, KDE's compositor with its
   # global shortcuts portal, and GNOME Shell headless with its screenshot
   # portal and search providers (its notification server runs on gjs);
-  # wl-clipboard reads their clipboards
+  # wl-clipboard reads their clipboards; sway's and KWin's XWayland serve
+  # the app started as an X11 client, opened to the tests by xhost
   qt6-wayland dbus-bin libglib2.0-bin procps python3 python3-gi pipewire wl-clipboard
+  xwayland x11-xserver-utils
   sway grim xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   kwin-wayland xdg-desktop-portal-kde qtwayland5
   qml-module-org-kde-kirigami2 qml-module-qtquick-controls2 qml-module-qtquick-layouts
