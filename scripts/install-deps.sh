@@ -24,8 +24,8 @@ if [[ "${1:-}" != "--app" ]]; then
     # global shortcuts portal, and GNOME Shell headless with its screenshot
     # portal and search providers (its notification server runs on gjs);
     # wl-clipboard reads their clipboards, Xwayland runs the app as an X
-    # client of the desktop
-    dbus-bin libglib2.0-bin procps python3 python3-gi pipewire wl-clipboard xwayland
+    # client of the desktop, opened to the tests by xhost
+    dbus-bin libglib2.0-bin procps python3 python3-gi pipewire wl-clipboard xwayland x11-xserver-utils
     sway grim xdg-desktop-portal-wlr xdg-desktop-portal-gtk
     kwin-wayland xdg-desktop-portal-kde qtwayland5
     qml-module-org-kde-kirigami2 qml-module-qtquick-controls2 qml-module-qtquick-layouts

@@ -1122,8 +1122,9 @@ void memoryAfterCaptures5K(benchmark::State &state)
         afterRecognised = residentMiB(session->pid());
 
         // Twelve asked for in quick succession, each as soon as the one
-        // before has handed over; the peak is sampled every 2 ms until all
-        // are stored and recognised.
+        // before is stored (one asked for while a picture is being taken is
+        // ignored); the peak is sampled every 2 ms until all are stored and
+        // recognised.
         const int burstBefore = session->cards();
         const int burstRecognisedBefore = session->recognised();
         std::atomic<bool> sampling{true};
@@ -1146,6 +1147,7 @@ void memoryAfterCaptures5K(benchmark::State &state)
         for (int i = 0; i < 12; ++i) {
             std::unique_ptr<QProcess> one(session->startCommand(QStringLiteral("--capture-display")));
             one->waitForFinished(10000);
+            session->waitUntil([&] { return session->cards() > burstBefore + i; }, 30000);
         }
         session->waitUntil([&] { return session->cards() >= burstBefore + 12; }, 30000, 5);
         storing = false;

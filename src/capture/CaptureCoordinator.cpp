@@ -106,19 +106,10 @@ void CaptureCoordinator::setRelaunchRecommended(bool value)
 
 void CaptureCoordinator::beginCapture(CaptureMode mode)
 {
-    // The picture is taken off the main thread, so more requests can come
-    // while it is, or before its task has even begun (several in one turn
-    // of the event loop, or while a menu settles): a display or window
-    // capture is followed by whatever is asked for after it,
-    // never dropped and never in its place. A region on its way takes no
-    // other request: its overlay is the user's next step.
-    const bool pictureOnItsWay = m_captureTask && !m_captureTask->cancelled
-        && (m_state.kind() == CaptureCoordinatorState::Kind::capturingDisplay
-            || (!m_captureTask->started && !m_state.isBusy()));
-    if (pictureOnItsWay && m_captureTask->mode != CaptureMode::region) {
-        m_askedWhileCapturing.push_back(mode);
-        return;
-    }
+    // The capture under way is the user's: a picture on its way or an
+    // overlay up takes no other request. One not yet begun gives way to
+    // the request after it, so of several read in one turn (from the
+    // command socket, say) the last is taken.
     if (m_state.isBusy())
         return;
     setState(CaptureCoordinatorState::idle());
@@ -155,7 +146,6 @@ void CaptureCoordinator::prepareForFirstCapture()
 
 void CaptureCoordinator::runCaptureTask(const std::shared_ptr<CaptureTask> &task)
 {
-    task->started = true;
     refreshPermissionState();
     if (m_permissionState == ScreenCapturePermissionState::notRequested) {
         setState(CaptureCoordinatorState::requestingPermission());
@@ -302,17 +292,10 @@ void CaptureCoordinator::completeCapture(const CaptureResult &result)
     if (onCaptureCompleted)
         onCaptureCompleted(result);
     post(CaptureNotifications::captureCompleted(), {{CaptureNotifications::resultKey(), QVariant::fromValue(result)}});
-    if (!m_askedWhileCapturing.empty()) {
-        const CaptureMode next = m_askedWhileCapturing.front();
-        m_askedWhileCapturing.pop_front();
-        beginCapture(next);
-    }
 }
 
 void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
 {
-    // What failed now would fail again: the user hears of it once.
-    m_askedWhileCapturing.clear();
     m_captureTask.reset();
     m_overlayController.reset();
     m_selectedRegion.reset();
@@ -324,7 +307,6 @@ void CaptureCoordinator::failCapture(const CaptureSubsystemError &error)
 
 void CaptureCoordinator::cancelCapture()
 {
-    m_askedWhileCapturing.clear();
     m_overlayController.reset();
     m_selectedRegion.reset();
     setState(CaptureCoordinatorState::idle());

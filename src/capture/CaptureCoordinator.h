@@ -12,7 +12,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -87,10 +86,8 @@ public:
     QString permissionAdvice() const { return m_services.permissionController->accessAdvice(); }
     GlobalShortcutConfiguration shortcutConfiguration() const { return m_shortcutConfiguration; }
 
-    // A capture asked for while a display or window capture is on its way
-    // is taken after it, each in turn; other requests are ignored while a
-    // capture is being prepared, and otherwise cancel any earlier capture
-    // task and start a new one.
+    // Ignored while a capture is being prepared; otherwise cancels any
+    // earlier capture task and starts a new one.
     void beginCapture(CaptureMode mode);
     // Call once the app is idle after starting: readies the picture buffers
     // and the overlay of the display under the pointer, so the session's
@@ -132,7 +129,6 @@ private:
     {
         CaptureMode mode;
         bool cancelled = false;
-        bool started = false;
     };
 
     void setState(const CaptureCoordinatorState &state);
@@ -168,10 +164,6 @@ private:
     std::unique_ptr<RegionSelectionSession, void (*)(RegionSelectionSession *)> m_overlayController;
     std::shared_ptr<CaptureTask> m_captureTask;
     std::optional<SelectedRegion> m_selectedRegion;
-    // Captures asked for while a display or window picture was on its way,
-    // oldest first: each is taken in turn once the one before is
-    // complete. Every one is a snip the user asked for.
-    std::deque<CaptureMode> m_askedWhileCapturing;
     PopupCloseWatcher *m_popups = nullptr;
     bool m_isReturningFromScreenCaptureSettings = false;
     bool m_captureAccessWasVerifiedThisSession = false;

@@ -1,6 +1,7 @@
 #include "platform/Pasteboard.h"
 
 #include "platform/BackgroundPool.h"
+#include "platform/WindowSystem.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -221,7 +222,7 @@ void ClipboardPasteboard::declareTypes(const QStringList &types)
 bool ClipboardPasteboard::setData(const QByteArray &data, const QString &type)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard || !m_pending || !m_declared.contains(type) || data.isEmpty())
+    if (!clipboard || !m_pending || !m_declared.contains(type) || data.isEmpty() || !reachesDesktop())
         return false;
     m_pending->setData(type, data);
     for (const QString &declared : std::as_const(m_declared)) {
@@ -250,8 +251,18 @@ bool ClipboardPasteboard::acceptsUnpromptedWrites() const
     // knows whether it took it; with the keyboard ours, our last input is
     // the newest it gave anyone.
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        return true;
+        return reachesDesktop();
     return QGuiApplication::focusWindow() != nullptr && m_inputWatch->pressedSinceFocus();
+}
+
+bool ClipboardPasteboard::reachesDesktop() const
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !WindowSystem::isWaylandSession())
+        return true;
+    // Through XWayland the compositor hands an X11 client's entry on to the
+    // desktop only while an X11 window has the keyboard, and otherwise
+    // leaves it in XWayland's clipboard, where no other app sees it.
+    return QGuiApplication::focusWindow() != nullptr;
 }
 
 bool ClipboardPasteboard::setImage(const QByteArray &png)
@@ -259,7 +270,7 @@ bool ClipboardPasteboard::setImage(const QByteArray &png)
     QClipboard *clipboard = QGuiApplication::clipboard();
     // Only the signature is checked: decoding would cost what laziness saves.
     static const QByteArray pngSignature("\x89PNG\r\n\x1a\n", 8);
-    if (!clipboard || !png.startsWith(pngSignature))
+    if (!clipboard || !png.startsWith(pngSignature) || !reachesDesktop())
         return false;
     m_declared.clear();
     m_pending.reset();
@@ -282,7 +293,7 @@ bool ClipboardPasteboard::setImage(const QByteArray &png)
 bool ClipboardPasteboard::setImageSource(PngSource source)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard || !source)
+    if (!clipboard || !source || !reachesDesktop())
         return false;
     m_declared.clear();
     m_pending.reset();

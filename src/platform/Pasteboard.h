@@ -84,11 +84,17 @@ public:
     bool setImageSource(PngSource source) override;
     void holdImageSourceBytes() override;
     // Under Wayland, only while one of our windows has the keyboard and
-    // the user has pressed a key or button in them since they got it.
+    // the user has pressed a key or button in them since they got it;
+    // through XWayland, only while one of them has the keyboard.
     bool acceptsUnpromptedWrites() const override;
 
 private:
     class InputWatch;
+
+    // Whether an entry written now reaches the desktop's clipboard: a
+    // write that would not is refused, so no copy is reported that other
+    // apps cannot paste.
+    bool reachesDesktop() const;
 
     QClipboard::Mode m_mode;
     std::unique_ptr<InputWatch> m_inputWatch;

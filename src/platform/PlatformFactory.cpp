@@ -50,6 +50,33 @@ OfferedPortals offeredPortals()
     return offered;
 }
 
+// An X11 client of sway's XWayland server: the X11 window manager's hints
+// for pins, but sway still places every window it manages itself, in the
+// middle of the output with the keyboard, so the capture toast's corner
+// is asked of sway as under Wayland.
+class SwayXWaylandFloatingWindows final : public FloatingWindows
+{
+public:
+    SwayXWaylandFloatingWindows(std::unique_ptr<FloatingWindows> x11, std::unique_ptr<FloatingWindows> sway)
+        : m_x11(std::move(x11))
+        , m_sway(std::move(sway))
+    {
+    }
+
+    void keepOnAllWorkspaces(QWindow &window) override { m_x11->keepOnAllWorkspaces(window); }
+    void keepAspectRatio(QWindow &window, const QSizeF &ratio) override { m_x11->keepAspectRatio(window, ratio); }
+    void showOverFullScreen(QWindow &window) override { m_x11->showOverFullScreen(window); }
+    bool opensUnfocusedInCorner() const override { return m_sway->opensUnfocusedInCorner(); }
+    void openUnfocusedInCorner(QWindow &window, const QSize &size, int inset) override
+    {
+        m_sway->openUnfocusedInCorner(window, size, inset);
+    }
+
+private:
+    std::unique_ptr<FloatingWindows> m_x11;
+    std::unique_ptr<FloatingWindows> m_sway;
+};
+
 } // namespace
 
 WindowSession PlatformFactory::detectSession(const QString &qtPlatformName, bool hasWaylandDisplay)
@@ -125,7 +152,12 @@ FloatingWindows &PlatformFactory::floatingWindows()
     static const std::unique_ptr<FloatingWindows> backend = []() -> std::unique_ptr<FloatingWindows> {
         if (detectSession(QGuiApplication::platformName(), !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             == WindowSession::x11) {
-            if (auto x11 = X11FloatingWindows::create())
+            auto x11 = X11FloatingWindows::create();
+            if (x11 && WindowSystem::isWaylandSession() && !SwayIpc::socketPath().isEmpty()) {
+                if (auto sway = WaylandFloatingWindows::create())
+                    return std::make_unique<SwayXWaylandFloatingWindows>(std::move(x11), std::move(sway));
+            }
+            if (x11)
                 return x11;
         } else if (WindowSystem::isWaylandSession()) {
             if (auto wayland = WaylandFloatingWindows::create())

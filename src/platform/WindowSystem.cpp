@@ -338,7 +338,9 @@ void keepKeyboardWithBlockingDialogs()
 
 QScreen *screenForDisplay(quint32 displayID)
 {
-    const auto x11 = X11Connection::application();
+    // Through XWayland the pictures come from the desktop's portal, which
+    // numbers the displays as Qt lists its screens, not by X11's outputs.
+    const auto x11 = isWaylandSession() ? std::nullopt : X11Connection::application();
     if (!x11)
         return QtScreenCaptureSystem::screenForDisplay(displayID);
     const QList<QScreen *> screens = QGuiApplication::screens();

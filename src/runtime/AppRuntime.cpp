@@ -312,10 +312,11 @@ void AppRuntime::captureStored(const StoredCapture &capture)
     if (m_captureBehaviorPreferences.automaticallyCopiesCaptures && m_services.pasteboard) {
         // A copy the desktop would drop is not tried: the toast then says
         // so rather than claiming a copy. A region was just dragged over our
-        // own overlay, which is input of the user's the desktop counts.
+        // own overlay, which is input of the user's the desktop counts,
+        // unless the copy is refused all the same.
         if (capture.result.mode == CaptureMode::region || m_services.pasteboard->acceptsUnpromptedWrites())
             copied = m_services.pasteboard->setImageSource(storedPictureSource(cardID));
-        else
+        if (!copied)
             m_automaticCopyHeldBackCardID = cardID;
     }
     setLastAutomaticallyCopiedCardID(copied ? std::optional<QUuid>(cardID) : std::nullopt);

@@ -137,10 +137,11 @@ void CaptureToastWindowController::show(const QUuid &cardID, AppRuntime &runtime
     // sway draws a popup only while the window it stands on has the
     // keyboard, and opens a window in the middle of the output with the
     // keyboard: with none of ours in use, the toast is a window it is asked
-    // to open in the corner without the keyboard.
+    // to open in the corner without the keyboard. So it always is for an
+    // X11 client of sway's, which has no popups of that kind.
     FloatingWindows &floating = PlatformFactory::floatingWindows();
-    const bool inCorner = !WindowSystem::clientsPlaceWindows() && !QGuiApplication::focusWindow()
-        && floating.opensUnfocusedInCorner();
+    const bool inCorner = floating.opensUnfocusedInCorner()
+        && (WindowSystem::clientsPlaceWindows() || !QGuiApplication::focusWindow());
     if (inCorner)
         parent = nullptr;
     // A save still asking where to go belongs to the card it was started

@@ -131,9 +131,8 @@ private Q_SLOTS:
     void requestsWhileBusyAreIgnored_data();
     void requestsWhileBusyAreIgnored();
     void requestWhileFailedStartsAgain();
-    void twoRequestsInOneTurn();
-    void requestDuringAPictureIsTakenNext_data();
-    void requestDuringAPictureIsTakenNext();
+    void requestsInOneTurn_data();
+    void requestsInOneTurn();
     void preparationForTheFirstCapture_data();
     void preparationForTheFirstCapture();
     void firstCaptureAsksForAccess();
@@ -354,14 +353,18 @@ void CaptureCoordinatorTest::regionSelectionOutcomes()
 void CaptureCoordinatorTest::requestsWhileBusyAreIgnored_data()
 {
     QTest::addColumn<Kind>("busy");
-    QTest::newRow("capturing") << Kind::capturingDisplay;
-    QTest::newRow("selecting") << Kind::selectingRegion;
-    QTest::newRow("requesting permission") << Kind::requestingPermission;
+    QTest::addColumn<CaptureMode>("first");
+    QTest::newRow("capturing a region") << Kind::capturingDisplay << CaptureMode::region;
+    QTest::newRow("capturing a display") << Kind::capturingDisplay << CaptureMode::display;
+    QTest::newRow("capturing a window") << Kind::capturingDisplay << CaptureMode::window;
+    QTest::newRow("selecting") << Kind::selectingRegion << CaptureMode::region;
+    QTest::newRow("requesting permission") << Kind::requestingPermission << CaptureMode::display;
 }
 
 void CaptureCoordinatorTest::requestsWhileBusyAreIgnored()
 {
     QFETCH(Kind, busy);
+    QFETCH(CaptureMode, first);
     Rig rig(busy != Kind::requestingPermission);
     int ignoredStates = -1;
     if (busy == Kind::requestingPermission) {
@@ -373,7 +376,7 @@ void CaptureCoordinatorTest::requestsWhileBusyAreIgnored()
             ignoredStates = int(rig.states.size() - before);
         };
     }
-    rig.coordinator->beginCapture(CaptureMode::region);
+    rig.coordinator->beginCapture(first);
     rig.runTasks();
     if (busy == Kind::selectingRegion)
         rig.display->finishDisplay(frozenCapture());
@@ -381,21 +384,28 @@ void CaptureCoordinatorTest::requestsWhileBusyAreIgnored()
         QCOMPARE(rig.coordinator->state().kind(), busy);
         const QStringList noticesBefore = rig.notices;
         const qsizetype statesBefore = rig.states.size();
-        rig.coordinator->beginCapture(CaptureMode::display);
+        rig.coordinator->beginCapture(first == CaptureMode::window ? CaptureMode::display : CaptureMode::window);
         rig.runTasks();
         QCOMPARE(rig.states.size(), statesBefore);
         QCOMPARE(rig.notices, noticesBefore);
     } else {
         QCOMPARE(ignoredStates, 0);
     }
-    // The capture under way ends normally.
-    QCOMPARE(rig.display->displayRequests, 1);
-    QCOMPARE(rig.display->windowRequests, 0);
-    if (busy != Kind::selectingRegion)
+    // The capture under way ends normally, and nothing follows it.
+    QCOMPARE(rig.display->displayRequests, first == CaptureMode::window ? 0 : 1);
+    QCOMPARE(rig.display->windowRequests, first == CaptureMode::window ? 1 : 0);
+    if (first == CaptureMode::window)
+        rig.display->finishWindow(capturedWindow());
+    else if (busy != Kind::selectingRegion)
         rig.display->finishDisplay(frozenCapture());
-    rig.lastSession->finish(RegionSelectionOutcome::selected(QRectF(0, 0, 10, 10)));
+    if (first == CaptureMode::region)
+        rig.lastSession->finish(RegionSelectionOutcome::selected(QRectF(0, 0, 10, 10)));
+    rig.runTasks();
     QCOMPARE(rig.results.size(), 1);
+    QCOMPARE(rig.results.first().mode, first);
+    QCOMPARE(rig.display->displayRequests + rig.display->windowRequests, 1);
     QCOMPARE(rig.coordinator->state().kind(), Kind::idle);
+    QVERIFY(!rig.coordinator->hasCaptureTask());
 }
 
 void CaptureCoordinatorTest::requestWhileFailedStartsAgain()
@@ -411,84 +421,51 @@ void CaptureCoordinatorTest::requestWhileFailedStartsAgain()
     QCOMPARE(rig.display->displayRequests, 2);
 }
 
-void CaptureCoordinatorTest::twoRequestsInOneTurn()
+void CaptureCoordinatorTest::requestsInOneTurn_data()
 {
-    // A region asked for and then replaced before its task began: only the
-    // second is taken.
-    Rig rig;
-    rig.coordinator->beginCapture(CaptureMode::region);
-    rig.coordinator->beginCapture(CaptureMode::display);
-    rig.runTasks();
-    // The first task refreshed the permission, saw its cancellation and
-    // took the cancel path; only the second asked for a picture.
-    QCOMPARE(rig.noticesNamed(CaptureNotifications::permissionChanged()).size(), 2);
-    QCOMPARE(rig.cancellations, 1);
-    QCOMPARE(rig.noticesNamed(CaptureNotifications::captureCancelled()).size(), 1);
-    QCOMPARE(rig.display->displayRequests, 1);
-    // The running capture keeps its handle.
-    QVERIFY(rig.coordinator->hasCaptureTask());
-    rig.display->finishDisplay(frozenCapture());
-    QCOMPARE(rig.results.size(), 1);
-    QCOMPARE(rig.results.first().mode, CaptureMode::display);
-    QVERIFY(rig.lastSession == nullptr);
+    QTest::addColumn<QList<CaptureMode>>("asked");
+    QTest::newRow("region, then display") << QList<CaptureMode>{CaptureMode::region, CaptureMode::display};
+    QTest::newRow("display, then window") << QList<CaptureMode>{CaptureMode::display, CaptureMode::window};
+    QTest::newRow("window, then region") << QList<CaptureMode>{CaptureMode::window, CaptureMode::region};
+    QTest::newRow("display twice") << QList<CaptureMode>{CaptureMode::display, CaptureMode::display};
+    QTest::newRow("three") << QList<CaptureMode>{CaptureMode::window, CaptureMode::display, CaptureMode::region};
 }
 
-void CaptureCoordinatorTest::requestDuringAPictureIsTakenNext_data()
+void CaptureCoordinatorTest::requestsInOneTurn()
 {
-    QTest::addColumn<bool>("firstFails");
-    QTest::addColumn<bool>("sameTurn");
-    QTest::newRow("while the picture is taken") << false << false;
-    // Before the first task has begun (requests read together from the
-    // command socket): none replaces the one before it.
-    QTest::newRow("in the same turn") << false << true;
-    // What failed would fail again: the user hears of it once.
-    QTest::newRow("not after a failure") << true << false;
-}
-
-void CaptureCoordinatorTest::requestDuringAPictureIsTakenNext()
-{
-    QFETCH(bool, firstFails);
-    QFETCH(bool, sameTurn);
+    // Each request made before the task of the one before it began cancels
+    // that task: only the last is taken.
+    QFETCH(QList<CaptureMode>, asked);
     Rig rig;
-    rig.coordinator->beginCapture(CaptureMode::display);
-    if (!sameTurn) {
-        rig.runTasks();
-        QCOMPARE(rig.coordinator->state().kind(), Kind::capturingDisplay);
-    }
-    // Four more, each a snip the user asked for: every one is taken, in
-    // the order asked.
-    const QList<CaptureMode> more{CaptureMode::display, CaptureMode::window, CaptureMode::display, CaptureMode::region};
-    for (CaptureMode mode : more)
+    for (CaptureMode mode : std::as_const(asked))
         rig.coordinator->beginCapture(mode);
     rig.runTasks();
-    QCOMPARE(rig.cancellations, 0);
-    QCOMPARE(rig.display->displayRequests, 1);
-    QCOMPARE(rig.display->windowRequests, 0);
-    if (firstFails) {
-        rig.display->finishDisplay(unexpected(CaptureSubsystemError::noDisplayUnderPointer()));
-        rig.runTasks();
-        QCOMPARE(rig.display->displayRequests + rig.display->windowRequests, 1);
-        QCOMPARE(rig.errors.size(), 1);
-        return;
+    const qsizetype replaced = asked.size() - 1;
+    // Every task refreshed the permission; the replaced ones then saw their
+    // cancellation and took the cancel path.
+    QCOMPARE(rig.noticesNamed(CaptureNotifications::permissionChanged()).size(), asked.size());
+    QCOMPARE(rig.cancellations, replaced);
+    QCOMPARE(rig.noticesNamed(CaptureNotifications::captureCancelled()).size(), replaced);
+    const CaptureMode last = asked.constLast();
+    QCOMPARE(rig.display->windowRequests, last == CaptureMode::window ? 1 : 0);
+    QCOMPARE(rig.display->displayRequests, last == CaptureMode::window ? 0 : 1);
+    QCOMPARE(rig.coordinator->state().kind(), Kind::capturingDisplay);
+    // The running capture keeps its handle.
+    QVERIFY(rig.coordinator->hasCaptureTask());
+    if (last == CaptureMode::window) {
+        rig.display->finishWindow(capturedWindow());
+    } else {
+        rig.display->finishDisplay(frozenCapture());
+        if (last == CaptureMode::region) {
+            QVERIFY(rig.lastSession);
+            QCOMPARE(rig.sessionBegins, 1);
+            rig.lastSession->finish(RegionSelectionOutcome::selected(QRectF(0, 0, 10, 10)));
+        }
     }
-    // Each picture is asked for once the one before it is complete.
-    const QList<std::pair<int, int>> asked{{2, 0}, {2, 1}, {3, 1}, {4, 1}};
-    for (qsizetype i = 0; i < asked.size(); ++i) {
-        if (i == 2)
-            rig.display->finishWindow(capturedWindow());
-        else
-            rig.display->finishDisplay(frozenCapture());
-        rig.runTasks();
-        QCOMPARE(std::pair(rig.display->displayRequests, rig.display->windowRequests), asked.at(i));
-    }
-    // The region's picture, then its overlay.
-    rig.display->finishDisplay(frozenCapture());
-    QVERIFY(rig.lastSession);
-    rig.lastSession->finish(RegionSelectionOutcome::selected(QRectF(0, 0, 10, 10)));
-    QList<CaptureMode> modes;
-    for (const CaptureResult &result : std::as_const(rig.results))
-        modes.append(result.mode);
-    QCOMPARE(modes, QList<CaptureMode>{CaptureMode::display} + more);
+    rig.runTasks();
+    QCOMPARE(rig.results.size(), 1);
+    QCOMPARE(rig.results.first().mode, last);
+    QCOMPARE(rig.display->displayRequests + rig.display->windowRequests, 1);
     QCOMPARE(rig.coordinator->state().kind(), Kind::idle);
     QVERIFY(!rig.coordinator->hasCaptureTask());
 }

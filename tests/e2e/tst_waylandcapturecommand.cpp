@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +48,32 @@ bool focusesWindowOf(qint64 pid)
 }
 
 bool showsFullScreenWindowOf(qint64 pid) { return showsWindowOf(pid, true); }
+
+// Whether the X11 client shows a window of the screen's size that no window
+// manager handles: the region overlay, over everything.
+bool showsX11OverlayOf(qint64 pid, const QSize &size)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), x11Display());
+    const auto ask = [&](const QString &program, const QStringList &arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        process.waitForFinished(10000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    const QStringList windows = ask(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                                QStringLiteral("--pid"), QString::number(pid)})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &window : windows) {
+        const QString info = ask(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+        if (info.contains(QStringLiteral("Override Redirect State: yes"))
+            && info.contains(QStringLiteral("Width: %1\n").arg(size.width()))
+            && info.contains(QStringLiteral("Height: %1\n").arg(size.height())))
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -177,34 +202,36 @@ private Q_SLOTS:
 
     // Started as an X11 client of the desktop's XWayland server, the app
     // still takes its pictures through the desktop's portal: XWayland's own
-    // screen holds no other app's windows and would come out black.
+    // screen holds no other app's windows and would come out black. A
+    // region capture puts its overlay up over that picture, and the drag
+    // over it is the snip.
     void underXWaylandPicturesComeFromThePortal()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xwayland")).isEmpty())
-            TESSALINE_SKIP_WITHOUT_SESSION("needs Xwayland");
+        if (x11Display().isEmpty())
+            TESSALINE_SKIP_WITHOUT_SESSION("the session runs no XWayland server");
         QTemporaryDir home;
         QVERIFY(home.isValid());
-        // A display number of our own, free in this run.
-        const QString display = QStringLiteral(":%1").arg(90 + QCoreApplication::applicationPid() % 100);
-        QProcess xwayland;
-        xwayland.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        xwayland.start(QStringLiteral("Xwayland"), {display, QStringLiteral("-rootless"), QStringLiteral("-noreset")});
-        QVERIFY(xwayland.waitForStarted());
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display.mid(1);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), patience);
-
+        const QString configDir = home.filePath(QStringLiteral(".config/Tessaline"));
+        QVERIFY(QDir().mkpath(configDir));
+        {
+            QFile settings(configDir + QStringLiteral("/Tessaline.conf"));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[General]\nautomaticallyOpensRegionCaptureReview=false\n");
+        }
         QProcessEnvironment environment = appEnvironment(home.path(), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(QStringLiteral("DISPLAY"), x11Display());
         Helper app(QStringLiteral(TESSALINE_BINARY), {}, environment);
         QVERIFY(app.isRunning());
         const QString store = home.filePath(QStringLiteral(".local/share/Tessaline/Tessaline.sqlite"));
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, patience);
+        const auto ask = [&](const QString &option) {
+            QProcess command;
+            command.setProcessEnvironment(environment);
+            command.start(QStringLiteral(TESSALINE_BINARY), {option});
+            return command.waitForFinished(patience) && command.exitCode() == 0;
+        };
 
-        QProcess command;
-        command.setProcessEnvironment(environment);
-        command.start(QStringLiteral(TESSALINE_BINARY), {QStringLiteral("--capture-display")});
-        QVERIFY(command.waitForFinished(patience));
-        QCOMPARE(command.exitCode(), 0);
+        QVERIFY(ask(QStringLiteral("--capture-display")));
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 1, patience);
         const QImage snip = QImage::fromData(queryValue(store, QStringLiteral(
             "SELECT bytes FROM CanvasCardData WHERE field = 'originalImageData'")).toByteArray());
@@ -217,9 +244,21 @@ private Q_SLOTS:
         }
         const int probes = ((snip.width() + 15) / 16) * ((snip.height() + 15) / 16);
         QVERIFY2(dark * 2 < probes, qPrintable(QStringLiteral("%1 of %2 probes black").arg(dark).arg(probes)));
+
+        QVERIFY(ask(QStringLiteral("--capture-region")));
+        QTRY_VERIFY_WITH_TIMEOUT(showsX11OverlayOf(app.processId(), snip.size()), patience);
+        const QPoint from(300, 200);
+        const QPoint to(700, 450);
+        // Over the overlay before the press, as a hand: XWayland counts the
+        // first motion onto a window that came up under the pointer twice.
+        QVERIFY(input({QStringLiteral("move"), QString::number(from.x() + 20), QString::number(from.y() + 20)}));
+        QVERIFY(drag(from, to));
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM CanvasCard")).toInt(), 2, patience);
+        const QImage region = QImage::fromData(queryValue(store, QStringLiteral(
+            "SELECT bytes FROM CanvasCardData WHERE field = 'originalImageData' AND cardRow = "
+            "(SELECT row FROM CanvasCard WHERE captureModeRawValue = 'region')")).toByteArray());
+        QCOMPARE(region.size(), QSize(to.x() - from.x(), to.y() - from.y()));
         app.stop();
-        xwayland.terminate();
-        QVERIFY(xwayland.waitForFinished(patience));
     }
 };
 

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -146,6 +147,57 @@ private Q_SLOTS:
         copier.waitForFinished(5000);
         other.kill();
         QVERIFY(other.waitForFinished(patience));
+    }
+
+    // Started as an X11 client inside the session, the app's entry reaches
+    // the desktop's clipboard only while one of its windows has the
+    // keyboard; otherwise XWayland's clipboard keeps it from every other
+    // app, and the pasteboard refuses the write rather than claim a copy.
+    void anX11ClientsWritesStandOnlyWithTheKeyboard()
+    {
+        if (!runsAsX11Client()) {
+            if (x11Display().isEmpty())
+                TESSALINE_SKIP_WITHOUT_SESSION("the session runs no XWayland server");
+            runAsX11Client(QString::fromLatin1(QTest::currentTestFunction()));
+            return;
+        }
+        QWidget ours;
+        ours.setWindowTitle(QStringLiteral("Ours"));
+        ours.showFullScreen();
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), ours.windowHandle(), patience);
+        ClipboardPasteboard board;
+        QVERIFY(board.acceptsUnpromptedWrites());
+        QVERIFY(board.setImage(testing::pngOf(Qt::red, QSize(64, 48))));
+        QTRY_VERIFY_WITH_TIMEOUT(paste({QStringLiteral("--list-types")}).contains("image/png"), patience);
+        QCOMPARE(QImage::fromData(paste({QStringLiteral("--type"), QStringLiteral("image/png")})).size(), QSize(64, 48));
+
+        // A Wayland app takes the keyboard, and the user copies there.
+        QProcess other;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        other.setProcessEnvironment(environment);
+        other.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(other.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            other.kill();
+            other.waitForFinished(patience);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), nullptr, patience);
+        QProcess copier;
+        copier.start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground"), QStringLiteral("previous words")});
+        QVERIFY(copier.waitForStarted());
+        const auto stopCopier = qScopeGuard([&] {
+            copier.kill();
+            copier.waitForFinished(5000);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"), patience);
+
+        QVERIFY(!board.acceptsUnpromptedWrites());
+        QVERIFY(!board.setImage(testing::pngOf(Qt::blue, QSize(32, 32))));
+        QVERIFY(!board.setImageSource([] { return std::optional(testing::pngOf(Qt::blue, QSize(32, 32))); }));
+        QCoreApplication::processEvents();
+        QCOMPARE(paste({QStringLiteral("--no-newline")}), QByteArray("previous words"));
     }
 };
 

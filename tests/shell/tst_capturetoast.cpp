@@ -281,6 +281,13 @@ void CaptureToastTest::copyTheDesktopWouldDropIsNotClaimed()
     const QUuid next = *rig.handle(rig.capture(CaptureMode::window));
     QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), std::optional(next));
     QCOMPARE(rig.runtime->automaticCopyHeldBackCardID(), std::nullopt);
+
+    // A copy tried and refused all the same (an X11 client's, with none of
+    // its windows in use) says so too.
+    rig.pasteboard.failWrites = true;
+    const QUuid refused = *rig.handle(rig.capture(CaptureMode::region));
+    QCOMPARE(rig.runtime->lastAutomaticallyCopiedCardID(), std::nullopt);
+    QCOMPARE(rig.runtime->automaticCopyHeldBackCardID(), std::optional(refused));
 }
 
 void CaptureToastTest::trashedCardClosesTheToast()

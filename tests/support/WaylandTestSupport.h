@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -170,6 +171,43 @@ inline QJsonObject swayNode(const std::function<bool(const QJsonObject &node)> &
         }
     }
     return {};
+}
+
+// The X display of the session's own XWayland server, where an app started
+// with QT_QPA_PLATFORM=xcb inside the session goes; empty when it has none.
+inline QString x11Display()
+{
+    return qEnvironmentVariable("WAYLAND_SESSION_X11_DISPLAY");
+}
+
+// Whether this run of the test program is the X11 client runAsX11Client
+// started.
+inline bool runsAsX11Client()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb") && !x11Display().isEmpty();
+}
+
+// Runs one test function (or row, "function:tag") of this program again as
+// an X11 client of the session's XWayland server; it passes when that run
+// does. Bounded, so that a failing run ends within the test's time.
+inline void runAsX11Client(const QString &function)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), x11Display());
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    // Its report goes to ours as it comes, also when it has to be ended.
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {function});
+    QVERIFY(child.waitForStarted());
+    if (!QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 90000)) {
+        child.kill();
+        child.waitForFinished(5000);
+        QFAIL("the X11 client ran too long (its report is above)");
+    }
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             "the X11 client failed (its report is above)");
 }
 
 // Another application, with the focus: the test program again, showing a
