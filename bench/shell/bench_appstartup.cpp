@@ -5,10 +5,20 @@
 // uses, and the window counts as painted once a strip across it shows
 // neither that colour nor one flat fill.
 //
-// Runs on an X server without a window manager, on a session bus of its own:
+// Runs on an X server with a window manager, as a user's desktop has one,
+// on a session bus of its own:
 //   xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- bench_appstartup
-// TESSALINE_BENCH_APP names another build of the app to time, for a
-// comparison on the same machine at the same moment.
+// When the server has no window manager, openbox is started for the run if
+// it is installed (TESSALINE_BENCH_NO_WM=1 runs without one); wm says
+// whether one managed the windows. TESSALINE_BENCH_APP names another build
+// of the app to time, for a comparison on the same machine at the same
+// moment.
+//
+// BM_PlainQtWindowToPainted is the machine's own yardstick, timed the same
+// way: this program started again to show a plain Qt window that paints a
+// gradient, nothing more. A figure of the app read beside it, and beside
+// load1 (the load average as the run ended), can be compared with one taken
+// on another machine.
 //
 // Beside it, the library's part of the start alone, in this process: opening
 // the file, the launch seeding and migration pass, and the first reading of
@@ -27,19 +37,26 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 
 #include <signal.h>
+#include <stdlib.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -61,9 +78,17 @@ struct XServer
         xcb_change_window_attributes(connection, screen->root, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
         xcb_clear_area(connection, 0, screen->root, 0, 0, 0, 0);
         pidAtom = atom("_NET_WM_PID");
+        clientListAtom = atom("_NET_CLIENT_LIST");
         xcb_flush(connection);
     }
-    ~XServer() { xcb_disconnect(connection); }
+    ~XServer()
+    {
+        if (windowManager.state() != QProcess::NotRunning) {
+            ::kill(pid_t(windowManager.processId()), SIGTERM);
+            windowManager.waitForFinished(5000);
+        }
+        xcb_disconnect(connection);
+    }
 
     bool usable() const { return screen != nullptr; }
 
@@ -87,9 +112,40 @@ struct XServer
         return pid;
     }
 
-    // A window of the process mapped on the root since the last call.
+    // Whether a window manager has said so on the root window.
+    bool managed() const
+    {
+        const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, screen->root, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+        const bool found = reply && xcb_get_property_value_length(reply) == 4;
+        std::free(reply);
+        return found;
+    }
+
+    // Starts openbox when no window manager runs and one is installed.
+    void manageWindows()
+    {
+        if (managed() || qEnvironmentVariableIntValue("TESSALINE_BENCH_NO_WM") == 1)
+            return;
+        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+        if (openbox.isEmpty())
+            return;
+        windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        windowManager.setStandardOutputFile(QProcess::nullDevice());
+        windowManager.start(openbox, {});
+        QElapsedTimer wait;
+        wait.start();
+        while (!managed() && wait.elapsed() < 20000 && windowManager.state() != QProcess::NotRunning)
+            QThread::msleep(20);
+    }
+
+    // A window of the process mapped since the last call: on the root
+    // without a window manager, else one it lists as managed.
     std::optional<xcb_window_t> mappedWindowOf(qint64 pid)
     {
+        if (managed())
+            return managedWindowOf(pid);
         while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
             std::optional<xcb_window_t> found;
             if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
@@ -102,6 +158,28 @@ struct XServer
                 return found;
         }
         return std::nullopt;
+    }
+
+    std::optional<xcb_window_t> managedWindowOf(qint64 pid)
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(connection))
+            std::free(event);
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, screen->root, clientListAtom, XCB_ATOM_WINDOW, 0, 1024),
+            nullptr);
+        std::optional<xcb_window_t> found;
+        if (reply) {
+            const auto *windows = static_cast<const xcb_window_t *>(xcb_get_property_value(reply));
+            for (int i = 0, n = xcb_get_property_value_length(reply) / 4; i < n && !found; ++i) {
+                xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+                    connection, xcb_get_window_attributes(connection, windows[i]), nullptr);
+                if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && windowPid(windows[i]) == quint32(pid))
+                    found = windows[i];
+                std::free(attributes);
+            }
+        }
+        std::free(reply);
+        return found;
     }
 
     // Whether a strip across the window's upper half shows a painted frame.
@@ -136,6 +214,8 @@ struct XServer
     xcb_connection_t *connection = nullptr;
     xcb_screen_t *screen = nullptr;
     xcb_atom_t pidAtom = XCB_ATOM_NONE;
+    xcb_atom_t clientListAtom = XCB_ATOM_NONE;
+    QProcess windowManager;
 };
 
 // A home of the app's own: its library, and settings of a user who has been
@@ -192,8 +272,101 @@ void stop(QProcess &process)
 XServer &xServer()
 {
     static XServer shared;
+    static const bool started = [] {
+        if (shared.usable())
+            shared.manageWindows();
+        return true;
+    }();
+    Q_UNUSED(started);
     return shared;
 }
+
+double loadAverage()
+{
+    double load = 0;
+    return getloadavg(&load, 1) == 1 ? load : -1;
+}
+
+// Starts `app` and waits for its first painted window; the seconds it took,
+// or nothing when no window was painted.
+std::optional<double> startToPaintedWindow(XServer &x11, QProcess &app)
+{
+    xcb_clear_area(x11.connection, 0, x11.screen->root, 0, 0, 0, 0);
+    xcb_flush(x11.connection);
+    QElapsedTimer clock;
+    clock.start();
+    app.start();
+    if (!app.waitForStarted(10000))
+        return std::nullopt;
+    std::optional<xcb_window_t> window;
+    bool painted = false;
+    while (!painted && clock.elapsed() < 30000 && app.state() == QProcess::Running) {
+        if (!window)
+            window = x11.mappedWindowOf(app.processId());
+        if (window)
+            painted = x11.painted(*window);
+        if (!painted)
+            QThread::usleep(500);
+    }
+    if (!painted)
+        return std::nullopt;
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+constexpr char plainWindowOption[] = "--plain-qt-window";
+
+// The yardstick's window: a gradient, so that its frame is told from a
+// flat fill as the app's is.
+class PlainWindow : public QWidget
+{
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, width(), 0);
+        gradient.setColorAt(0, QColor(250, 250, 248));
+        gradient.setColorAt(1, QColor(40, 60, 90));
+        painter.fillRect(rect(), gradient);
+    }
+};
+
+int showPlainWindow(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    PlainWindow window;
+    window.resize(1100, 720);
+    window.show();
+    return application.exec();
+}
+
+void BM_PlainQtWindowToPainted(benchmark::State &state)
+{
+    XServer &x11 = xServer();
+    if (!x11.usable()) {
+        state.SkipWithError("no X server: run under xvfb-run");
+        return;
+    }
+    for (auto _ : state) {
+        QProcess app;
+        app.setProgram(QCoreApplication::applicationFilePath());
+        app.setArguments({QString::fromLatin1(plainWindowOption)});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        app.setProcessEnvironment(environment);
+        app.setStandardOutputFile(QProcess::nullDevice());
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const std::optional<double> seconds = startToPaintedWindow(x11, app);
+        stop(app);
+        if (!seconds) {
+            state.SkipWithError("the plain window was never painted");
+            return;
+        }
+        state.SetIterationTime(*seconds);
+    }
+    state.counters["wm"] = x11.managed() ? 1 : 0;
+    state.counters["load1"] = loadAverage();
+}
+BENCHMARK(BM_PlainQtWindowToPainted)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 
 void BM_StartToPaintedWindow(benchmark::State &state)
 {
@@ -224,33 +397,13 @@ void BM_StartToPaintedWindow(benchmark::State &state)
         app.setProcessEnvironment(appHome.environment());
         app.setStandardOutputFile(QProcess::nullDevice());
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        xcb_clear_area(x11.connection, 0, x11.screen->root, 0, 0, 0, 0);
-        xcb_flush(x11.connection);
-
-        QElapsedTimer clock;
-        clock.start();
-        app.start();
-        if (!app.waitForStarted(10000)) {
-            state.SkipWithError("the app did not start");
-            return;
-        }
-        std::optional<xcb_window_t> window;
-        bool painted = false;
-        while (!painted && clock.elapsed() < 30000 && app.state() == QProcess::Running) {
-            if (!window)
-                window = x11.mappedWindowOf(app.processId());
-            if (window)
-                painted = x11.painted(*window);
-            if (!painted)
-                QThread::usleep(500);
-        }
-        const double seconds = double(clock.nsecsElapsed()) / 1e9;
-        if (!painted) {
+        const std::optional<double> seconds = startToPaintedWindow(x11, app);
+        if (!seconds) {
             stop(app);
             state.SkipWithError("the main window was never painted");
             return;
         }
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(*seconds);
         // Settled: what it holds a second after the first frame.
         QThread::msleep(1000);
         rss = bench::processStatusKilobytes(app.processId(), "VmRSS");
@@ -264,6 +417,8 @@ void BM_StartToPaintedWindow(benchmark::State &state)
     state.counters["peak_rss_MB"] = double(peak) / 1024;
     state.counters["rss_anon_MB"] = double(anonymous) / 1024;
     state.counters["rss_file_MB"] = double(files) / 1024;
+    state.counters["wm"] = x11.managed() ? 1 : 0;
+    state.counters["load1"] = loadAverage();
 }
 BENCHMARK(BM_StartToPaintedWindow)
     ->ArgName("cards")
@@ -326,5 +481,7 @@ BENCHMARK(BM_ReadLibraryAtStart)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], plainWindowOption) == 0)
+        return showPlainWindow(argc, argv);
     return runBenchmarks<QCoreApplication>(argc, argv);
 }

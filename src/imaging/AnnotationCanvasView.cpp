@@ -4,8 +4,11 @@
 #include "imaging/AnnotationCanvasPainter.h"
 #include "imaging/AnnotationEditorModel.h"
 #include "imaging/AnnotationTextEntryPanel.h"
+#include "platform/BackgroundPool.h"
+#include "platform/FutureDelivery.h"
 
 #include <QMouseEvent>
+#include <qdrawutil.h>
 #include <QPainter>
 
 #include <algorithm>
@@ -23,27 +26,42 @@ constexpr double shadowOpacity = 0.12;
 // extend this far beyond it.
 constexpr int layerMargin = 48;
 
+// Stacked rectangles growing outward; each adds a little darkness, so the
+// middle is darkest and the edge fades out. Drawn once around a small body
+// and stretched to the snip's size: the shadow is the same along each edge
+// and flat inside, and nineteen soft fills of a whole snip's area held the
+// review's first frame for milliseconds.
 QPixmap shadowPixmap(QSizeF size, qreal ratio)
 {
+    constexpr int edge = 2 * shadowRadius;
     const QSize logical(int(std::ceil(size.width())) + 2 * shadowRadius,
                         int(std::ceil(size.height())) + 2 * shadowRadius);
+    const QSize tileLogical(2 * shadowRadius + 2 * edge, 2 * shadowRadius + 2 * edge);
+    QPixmap tile(tileLogical * ratio);
+    tile.setDevicePixelRatio(ratio);
+    tile.fill(Qt::transparent);
+    {
+        QPainter painter(&tile);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        const QRectF body(shadowRadius, shadowRadius, 2 * edge, 2 * edge);
+        constexpr int steps = shadowRadius;
+        for (int i = steps; i >= 0; --i) {
+            QColor shade(0, 0, 0);
+            shade.setAlphaF(float(shadowOpacity / steps * 1.6));
+            painter.setBrush(shade);
+            const qreal spread = i;
+            painter.drawRoundedRect(body.adjusted(-spread, -spread, spread, spread), spread, spread);
+        }
+    }
     QPixmap pixmap(logical * ratio);
     pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    // Stacked rectangles growing outward; each adds a little darkness, so the
-    // middle is darkest and the edge fades out.
-    const QRectF body(shadowRadius, shadowRadius, size.width(), size.height());
-    constexpr int steps = shadowRadius;
-    for (int i = steps; i >= 0; --i) {
-        QColor shade(0, 0, 0);
-        shade.setAlphaF(float(shadowOpacity / steps * 1.6));
-        painter.setBrush(shade);
-        const qreal spread = i;
-        painter.drawRoundedRect(body.adjusted(-spread, -spread, spread, spread), spread, spread);
-    }
+    // The corners' curves lie outside the body; inside it all is flat.
+    constexpr int border = shadowRadius + 2;
+    const QMargins margins(border, border, border, border);
+    qDrawBorderPixmap(&painter, QRect(QPoint(0, 0), logical), margins, tile);
     return pixmap;
 }
 
@@ -95,11 +113,29 @@ void AnnotationCanvasView::refreshPixmaps()
         return;
     m_pixmapRect = fitted;
     const QSize pixels = (fitted.size() * ratio).toSize();
+    const quint64 scaling = ++m_scalings;
     if (m_image.isNull() || pixels.isEmpty()) {
         m_scaledImage = QPixmap();
-    } else {
+    } else if (m_image.width() * qint64(m_image.height()) <= 4 * pixels.width() * qint64(pixels.height())) {
         m_scaledImage = QPixmap::fromImage(m_image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         m_scaledImage.setDevicePixelRatio(ratio);
+    } else {
+        // A smooth scale reads every pixel of the picture: for a 5K capture
+        // that held the review's first frame for tens of milliseconds. The
+        // frame shows a sampled scale, and the smooth one replaces it from a
+        // worker unless the size changed meanwhile.
+        m_scaledImage = QPixmap::fromImage(m_image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        m_scaledImage.setDevicePixelRatio(ratio);
+        deliveredTo(this, QtConcurrent::run(&backgroundPool(), [image = m_image, pixels] {
+                        return image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    }))
+            .then(this, [this, scaling, ratio](const QImage &scaled) {
+                if (scaling != m_scalings)
+                    return;
+                m_scaledImage = QPixmap::fromImage(scaled);
+                m_scaledImage.setDevicePixelRatio(ratio);
+                update();
+            });
     }
     m_shadow = fitted.isEmpty() ? QPixmap() : shadowPixmap(fitted.size(), ratio);
 }

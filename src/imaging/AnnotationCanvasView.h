@@ -19,7 +19,7 @@ class AnnotationTextEntryPanel;
 // displayed coordinates; the text-entry panel floats over it.
 //
 // The fitted snip and its shadow are scaled once per size change and kept as
-// pixmaps. The marks are kept as two pixmaps too, those under the selected
+// pixmaps; a picture much larger than shown is scaled smoothly on a worker. The marks are kept as two pixmaps too, those under the selected
 // mark and those over it, so that dragging or restyling the selection and
 // drawing a new stroke repaint only what changes; a mark added on top is
 // drawn onto the kept pixmap instead of redrawing them all.
@@ -66,6 +66,9 @@ private:
     AnnotationEditorModel &m_model;
     AnnotationTextEntryPanel *m_panel;
     QPixmap m_scaledImage;
+    // Counts the scales begun, so a smooth one from a worker that finishes
+    // after the size changed again is dropped.
+    quint64 m_scalings = 0;
     QPixmap m_shadow;
     QRectF m_pixmapRect;
     Layer m_below;

@@ -75,6 +75,8 @@ class AnnotationCanvasTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void snipKeepsItsAspectRatio();
+    void pictureIsShownSmoothlyScaled_data();
+    void pictureIsShownSmoothlyScaled();
     void arrowDragThenMoveAndUndo();
     void textEntryThroughThePanel();
     void panelHidesThePictureUnderIt();
@@ -96,6 +98,51 @@ void AnnotationCanvasTest::snipKeepsItsAspectRatio()
     const QRectF fitted = editor.canvas()->fittedRect();
     QCOMPARE(fitted.width() / fitted.height(), 4.0 / 3.0);
     QVERIFY(near(editor.pixel(editor.at(0.5, 0.5)), paper, 2));
+}
+
+void AnnotationCanvasTest::pictureIsShownSmoothlyScaled_data()
+{
+    QTest::addColumn<QSize>("pictureSize");
+    QTest::newRow("five times as wide as shown") << QSize(4800, 3600);
+    QTest::newRow("a 5K capture") << QSize(5120, 2880);
+}
+
+// A picture of single-pixel stripes, black and white, averages to a mid
+// grey once scaled down smoothly; a sampled scale shows only black or white.
+// After a resize, the picture settles at the new size too, under a shadow
+// that fades out beside it.
+void AnnotationCanvasTest::pictureIsShownSmoothlyScaled()
+{
+    QFETCH(QSize, pictureSize);
+    QImage stripes(pictureSize, QImage::Format_RGB32);
+    for (int x = 0; x < stripes.width(); ++x) {
+        const QRgb shade = x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+        for (int y = 0; y < stripes.height(); ++y)
+            stripes.setPixel(x, y, shade);
+    }
+    Editor editor(QSize(900, 700), stripes);
+    const QColor grey(128, 128, 128);
+    QTRY_VERIFY_WITH_TIMEOUT(near(editor.pixel(editor.at(0.5, 0.5)), grey, 24), 20000);
+
+    const QRectF first = editor.canvas()->fittedRect();
+    editor.view.resize(1200, 600);
+    QTRY_VERIFY_WITH_TIMEOUT(editor.canvas()->fittedRect() != first, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(near(editor.pixel(editor.at(0.3, 0.6)), grey, 24), 20000);
+
+    const QImage shown = editor.canvas()->grab().toImage();
+    const QRectF fitted = editor.canvas()->fittedRect();
+    const QColor background = shown.pixelColor(2, 2);
+    // Beside the snip where the canvas leaves the more room: right or above.
+    const int right = shown.width() - 1 - int(fitted.right());
+    const int above = int(fitted.top());
+    QVERIFY(std::max(right, above) > 32);
+    const QPoint inShadow = right >= above ? QPoint(int(fitted.right()) + 3, int(fitted.center().y()))
+                                       : QPoint(int(fitted.center().x()), above - 3);
+    const QPoint far = right >= above ? QPoint(shown.width() - 2, inShadow.y()) : QPoint(inShadow.x(), 1);
+    const QColor shadow = shown.pixelColor(inShadow);
+    const QColor faded = shown.pixelColor(far);
+    QVERIFY2(shadow.lightness() < background.lightness(), qPrintable(shadow.name() + " " + background.name()));
+    QVERIFY(near(faded, background, 2));
 }
 
 void AnnotationCanvasTest::arrowDragThenMoveAndUndo()
