@@ -64,7 +64,10 @@ public:
     }
 
     void keepOnAllWorkspaces(QWindow &window) override { m_x11->keepOnAllWorkspaces(window); }
-    void keepAspectRatio(QWindow &window, const QSizeF &ratio) override { m_x11->keepAspectRatio(window, ratio); }
+    void keepAspectRatio(QWindow &window, const QSizeF &ratio, const QSize &minimum) override
+    {
+        m_x11->keepAspectRatio(window, ratio, minimum);
+    }
     void showOverFullScreen(QWindow &window) override { m_x11->showOverFullScreen(window); }
     bool opensUnfocusedInCorner() const override { return m_sway->opensUnfocusedInCorner(); }
     void openUnfocusedInCorner(QWindow &window, const QSize &size, int inset) override
