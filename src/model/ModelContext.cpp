@@ -749,10 +749,8 @@ QFuture<Expected<StagedCardData, StoreError>> ModelContext::stageCardData(QObjec
                                                                          const QByteArray &bytes)
 {
     using Staged = Expected<StagedCardData, StoreError>;
-    if (m_readOnly) {
-        Q_EMIT writeRefused(*m_readOnly);
+    if (m_readOnly)
         return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(*m_readOnly))));
-    }
     if (m_failNextStaging) {
         const StoreError failure = *std::exchange(m_failNextStaging, std::nullopt);
         return deliveredTo(receiver, QtFuture::makeReadyFuture(Staged(unexpected(failure))));
@@ -1411,10 +1409,8 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     }
     if (!hasChanges())
         return {};
-    if (m_readOnly) {
-        Q_EMIT writeRefused(*m_readOnly);
+    if (m_readOnly)
         return unexpected(*m_readOnly);
-    }
     if (auto inPlace = libraryFileCheck(); !inPlace)
         return inPlace;
 

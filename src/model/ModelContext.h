@@ -192,8 +192,6 @@ public:
 Q_SIGNALS:
     // After every successful save: screens re-read what they show.
     void didSave();
-    // A save with changes was refused because the library can only be read.
-    void writeRefused(const tessaline::StoreError &error);
     // Every write of a stored property of an entity of this context, as the
     // entity's own `changed`: for a reader that follows every entity of the
     // library, which would otherwise need a connection to each.

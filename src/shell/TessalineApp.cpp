@@ -179,14 +179,6 @@ TessalineApp::TessalineApp(OpenedLibrary library, UserDefaults &defaults, QObjec
                 WindowSystem::holdActivationToken(activationToken);
                 runtime->bringMainWindowToFront();
             });
-    // Said at the start, and once more at the first change that is not kept,
-    // when the user may have dismissed the first word without reading it.
-    auto refusal = std::make_shared<QMetaObject::Connection>();
-    *refusal = connect(&m_runtime->modelContext(), &ModelContext::writeRefused, this,
-                       [runtime = m_runtime.get(), refusal](const StoreError &error) {
-                           runtime->setErrorMessage(error.message);
-                           QObject::disconnect(*refusal);
-                       });
     connect(&defaults, &UserDefaults::writeFailed, this,
             [runtime = m_runtime.get()](const QString &message) { runtime->setErrorMessage(message); });
     m_updates = std::make_unique<UpdateService>();

@@ -1,9 +1,10 @@
 // A library on a file system that cannot be written: the real tessaline
 // binary, started in a mount namespace of its own where the library's folder
 // is bound read-only (which stops root too, unlike a chmod), says so, shows
-// the library and leaves its files exactly as they were. Skipped where no
-// such namespace can be made.
+// the library and leaves its files exactly as they were; a change refused
+// there is said in one alert. Skipped where no such namespace can be made.
 #include "../support/ProcessEnd.h"
+#include "../support/X11WindowManager.h"
 #include "AppProcess.h"
 
 #include <QCryptographicHash>
@@ -21,13 +22,23 @@ using namespace tessaline::e2e;
 
 namespace {
 
-QStringList visibleWindows(qint64 pid)
+QStringList visibleWindows(qint64 pid, const QString &name = QStringLiteral("^Tessaline$"))
 {
     const QString ids = output(QStringLiteral("xdotool"),
                                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                                QStringLiteral("^Tessaline$")});
+                                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), name});
     return ids.isEmpty() ? QStringList() : ids.split(u'\n');
+}
+
+// The alerts on screen: every window of the process but the main one.
+int alerts(qint64 pid)
+{
+    return int(visibleWindows(pid, QStringLiteral(".")).size()) - int(visibleWindows(pid).size());
+}
+
+bool keys(const QString &name)
+{
+    return run(QStringLiteral("xdotool"), {QStringLiteral("key"), name});
 }
 
 // Every file of the folder with a digest of its bytes.
@@ -62,6 +73,10 @@ void ReadOnlyLibraryTest::opensForReadingAndWritesNothing()
     if (!run(unshare, namespaces + QStringList{QStringLiteral("true")}))
         QSKIP("no mount namespace can be made here");
 
+    const std::optional<tessaline::X11Connection> x11 = tessaline::X11Connection::application();
+    QVERIFY(x11);
+    tessaline::testing::X11WindowManager windowManager;
+    QVERIFY(windowManager.start(*x11));
     QTemporaryDir home;
     QTemporaryDir runtime;
     QVERIFY(home.isValid() && runtime.isValid());
@@ -84,6 +99,13 @@ void ReadOnlyLibraryTest::opensForReadingAndWritesNothing()
         QVERIFY(first.waitForStarted(5000));
         QTRY_COMPARE_WITH_TIMEOUT(queryValue(store, QStringLiteral("SELECT COUNT(*) FROM Board")).toInt(), 2, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!visibleWindows(first.processId()).isEmpty(), 20000);
+        // Past the setup sheet of a first start, as a user can.
+        const auto skipped = [&] {
+            QFile settings(home.filePath(QStringLiteral(".config/Tessaline/Tessaline.conf")));
+            return keys(QStringLiteral("Escape")) && settings.open(QIODevice::ReadOnly)
+                && settings.readAll().contains("onboardingPreferences");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(skipped(), 20000);
         tessaline::endProcess(first);
     }
     const QMap<QString, QByteArray> before = contents(folder);
@@ -105,6 +127,28 @@ void ReadOnlyLibraryTest::opensForReadingAndWritesNothing()
     // Still running once it has shown the library (it does not end on the
     // refused seeding or migration).
     QVERIFY(reader.state() == QProcess::Running);
+
+    // The word of the start, dismissed; then a first change (a star for
+    // the open note) is refused, and said once, not by two alerts at once.
+    QTRY_COMPARE_WITH_TIMEOUT(alerts(reader.processId()), 1, 20000);
+    // Return only while the alert is up: in the note it would be a change.
+    const auto dismissed = [&] { return alerts(reader.processId()) == 0 || (keys(QStringLiteral("Return")) && false); };
+    QTRY_VERIFY_WITH_TIMEOUT(dismissed(), 20000);
+    const QString window = visibleWindows(reader.processId()).constFirst();
+    const QStringList geometry =
+        output(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window})
+            .split(u'\n');
+    int width = 0;
+    for (const QString &line : geometry)
+        if (line.startsWith(QStringLiteral("WIDTH=")))
+            width = line.mid(6).toInt();
+    QVERIFY(width > 0);
+    // The star sits near the right end of the note's header.
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                                            QString::number(width - 75), QStringLiteral("97"),
+                                            QStringLiteral("click"), QStringLiteral("1")}));
+    QTRY_VERIFY_WITH_TIMEOUT(alerts(reader.processId()) > 0, 20000);
+    QCOMPARE(alerts(reader.processId()), 1);
     tessaline::endProcess(reader);
     QCOMPARE(contents(folder), before);
 }
