@@ -141,8 +141,9 @@ Expected<void, CaptureSubsystemError> GlobalHotKeyManager::update(const GlobalSh
     auto registered = registerConfiguration(configuration, captureHandler, quickThoughtHandler);
     if (!registered) {
         // Best effort: when the old pair cannot come back either, nothing
-        // stays registered and the caller sees that.
-        registerConfiguration(previous, captureHandler, quickThoughtHandler);
+        // stays registered and the caller sees that; the failure to report
+        // is the one of the keys asked for.
+        (void)registerConfiguration(previous, captureHandler, quickThoughtHandler);
     }
     return registered;
 }

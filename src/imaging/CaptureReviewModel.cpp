@@ -1,6 +1,7 @@
 #include "imaging/CaptureReviewModel.h"
 
 #include "runtime/AppRuntime.h"
+#include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/SnipPictureReading.h"
 #include "imaging/AnnotationEditorModel.h"
@@ -215,7 +216,7 @@ Expected<void, QString> CaptureReviewModel::saveReview()
     // unsaved edits in the context are not this review's to undo.
     ModelChangeScope scope(m_runtime.modelContext());
     card->setAnnotationDocumentData(*encoded);
-    const bool readsTextAgain = m_runtime.prepareAnnotationChange(*card, previous, m_image.size());
+    const bool readsTextAgain = m_runtime.capturePipeline().prepareAnnotationChange(*card, previous, m_image.size());
     ThinkingSessionService service(m_runtime.modelContext());
     const auto kept = service.updateCaption(m_contextText, m_cardID, QDateTime::currentDateTimeUtc());
     if (!kept) {
@@ -223,7 +224,7 @@ Expected<void, QString> CaptureReviewModel::saveReview()
         return unexpected(kept.error().message);
     }
     if (readsTextAgain)
-        m_runtime.recognizeTextAgain(m_cardID, m_image);
+        m_runtime.capturePipeline().recognizeTextAgain(m_cardID, m_image);
     return {};
 }
 

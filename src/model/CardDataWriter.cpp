@@ -78,6 +78,8 @@ struct CardDataWriter::Worker
     QString filePath;
     // Pictures handed over and not yet being written.
     std::atomic<int> writesWaiting{0};
+    // Jobs handed over that may take the write lock and have not ended.
+    std::atomic<int> lockingJobs{0};
     QString connectionName = QStringLiteral("tessaline-card-data-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     bool added = false;
     // Set up for the picture being written. The writeback ends with the
@@ -246,6 +248,12 @@ struct CardDataWriter::Worker
         auto db = database();
         if (!db)
             return false;
+        // Housekeeping waits for nobody's write lock: another program may
+        // hold it for good, and the main thread's saves wait while this
+        // runs. Kept from the lock, it copies what it can and says so.
+        QSqlQuery(*db).exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+        const auto waitAgain = qScopeGuard(
+            [&db] { QSqlQuery(*db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs)); });
         QSqlQuery query(*db);
         if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(%1)").arg(mode)) || !query.next()
             || query.value(0).toInt() != 0)
@@ -310,8 +318,10 @@ QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *rec
     // The log is copied into the file after the card's save, not now: that
     // copy's sync would hold up the sync of the save on the main thread.
     ++m_worker->writesWaiting;
+    ++m_worker->lockingJobs;
     auto written = m_executor->submit(receiver, [worker = m_worker, blob, bytes] {
         --worker->writesWaiting;
+        const auto ended = qScopeGuard([&worker] { --worker->lockingJobs; });
         return worker->write(blob, bytes);
     });
     m_executor->run([worker = m_worker] { worker->endPictureWrite(worker); });
@@ -321,9 +331,18 @@ QFuture<Expected<StagedCardData, StoreError>> CardDataWriter::write(QObject *rec
 void CardDataWriter::discard(const StagedCardData &staged)
 {
     if (staged.cardRow > 0) {
-        m_executor->run([worker = m_worker, staged] { worker->discard(staged); });
+        ++m_worker->lockingJobs;
+        m_executor->run([worker = m_worker, staged] {
+            worker->discard(staged);
+            --worker->lockingJobs;
+        });
         checkpoint();
     }
+}
+
+bool CardDataWriter::mayHoldWriteLock() const
+{
+    return m_worker->lockingJobs > 0;
 }
 
 QFuture<std::optional<QByteArray>> CardDataWriter::read(QObject *receiver, qint64 cardRow, CanvasCard::Blob blob)
@@ -337,9 +356,11 @@ void CardDataWriter::checkpoint()
     // picture into the file as its card is saved would take as long again
     // as writing it, and hold up the next. The card saved after the last
     // picture asks again.
+    ++m_worker->lockingJobs;
     m_executor->run([worker = m_worker] {
         if (worker->writesWaiting == 0)
             worker->checkpoint(QStringLiteral("PASSIVE"));
+        --worker->lockingJobs;
     });
 }
 
@@ -357,12 +378,20 @@ QFuture<Expected<void, StoreError>> CardDataWriter::syncLog(QObject *receiver)
 
 void CardDataWriter::checkpointAndTruncate()
 {
-    m_executor->run([worker = m_worker] { worker->checkpoint(QStringLiteral("RESTART")); });
+    ++m_worker->lockingJobs;
+    m_executor->run([worker = m_worker] {
+        worker->checkpoint(QStringLiteral("RESTART"));
+        --worker->lockingJobs;
+    });
 }
 
 QFuture<bool> CardDataWriter::emptyLog(QObject *receiver)
 {
-    return m_executor->submit(receiver, [worker = m_worker] { return worker->checkpoint(QStringLiteral("TRUNCATE")); });
+    ++m_worker->lockingJobs;
+    return m_executor->submit(receiver, [worker = m_worker] {
+        const auto ended = qScopeGuard([&worker] { --worker->lockingJobs; });
+        return worker->checkpoint(QStringLiteral("TRUNCATE"));
+    });
 }
 
 } // namespace tessaline

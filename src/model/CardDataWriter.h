@@ -60,6 +60,10 @@ public:
     // holds by now stay.
     void discard(const StagedCardData &staged);
     void checkpoint();
+    // Whether a job that may take the library's write lock is waiting or
+    // under way: a save on another connection then waits for the lock, as
+    // it does not for another program's.
+    bool mayHoldWriteLock() const;
     // Makes what the library's other connections committed to the log
     // without a sync (a deferred save) survive a power loss, after the
     // writes handed over before it. Answers, to the receiver as

@@ -158,6 +158,23 @@ private:
     bool m_deferred;
 };
 
+// How long the connection waits for another's write lock while this lives;
+// the usual wait afterwards.
+class LockWait
+{
+public:
+    LockWait(const QSqlDatabase &db, int milliseconds) : m_db(db)
+    {
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(milliseconds));
+    }
+    ~LockWait() { QSqlQuery(m_db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs)); }
+    LockWait(const LockWait &) = delete;
+    LockWait &operator=(const LockWait &) = delete;
+
+private:
+    QSqlDatabase m_db;
+};
+
 } // namespace
 
 struct ModelContext::ReadAheadPart
@@ -1293,18 +1310,6 @@ Expected<void, StoreError> ModelContext::writeChanges(QHash<PersistentEntity *, 
     return writeRecoveries(written).and_then([&] { return writeRecoveries(m_boards.inserted); });
 }
 
-std::optional<QSqlError> ModelContext::beginTransaction(const QSqlDatabase &db)
-{
-    if (!m_savesCheckForOtherWriters && m_staged.isEmpty())
-        return storeschema::runTransactionStatement(db, QStringLiteral("BEGIN"));
-    // Taking the write lock first makes the check and the writing one step:
-    // another writer commits before the check reads, or waits until after.
-    // The same holds for the check that staged bytes are there; and a read
-    // followed by a write in a deferred transaction fails at once, without
-    // waiting, when the store's worker has committed in between.
-    return storeschema::runTransactionStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
-}
-
 template <typename T>
 Expected<bool, StoreError> ModelContext::storeHoldsWhatWasRead(const Table<T> &table) const
 {
@@ -1402,6 +1407,7 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
     // operation whose save failed undoes its changes, and a mark left for
     // a later save would be written without them.
     const QScopeGuard dropMarks([this] { m_recognitionMarks.clear(); });
+    m_lockedByAnotherProgram = false;
     if (m_failNextSave) {
         StoreError failure = *m_failNextSave;
         m_failNextSave.reset();
@@ -1416,7 +1422,19 @@ Expected<void, StoreError> ModelContext::save(SaveDurability durability)
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     const CommitSync sync(db, durability);
-    if (const auto notBegun = beginTransaction(db))
+    // Another program holding the write lock (an SQLite shell left in a
+    // transaction) may hold it for good: waited for, it held the window
+    // still for seconds at every autosave. Only this process's own writer,
+    // whose writes take tens of milliseconds, is waited for, and the
+    // seeding of another copy starting at the same moment.
+    const bool waits = m_savesCheckForOtherWriters || (m_cardDataWriter && m_cardDataWriter->mayHoldWriteLock());
+    const LockWait lockWait(db, waits ? storeschema::lockWaitMs : 0);
+    // Taking the write lock first makes a busy library fail here, before
+    // anything is written, and makes the checks below and the writing one
+    // step: another writer commits before a check reads, or after the save.
+    const auto notBegun = storeschema::runTransactionStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
+    m_lockedByAnotherProgram = notBegun && storeschema::isBusy(*notBegun);
+    if (notBegun)
         return unexpected(StoreError{
             QStringLiteral("The library could not be written: %1").arg(storeschema::failureReason(*notBegun))});
     if (auto unchanged = otherWriterCheck(); !unchanged) {
@@ -1612,7 +1630,7 @@ Expected<void, StoreError> ModelContext::clearWaitingMarks()
     const CommitSync sync(db, SaveDurability::deferred);
     // Waiting here would hold the window still for as long as a picture
     // takes to write, tens of milliseconds and more on a busy disk.
-    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+    const LockWait lockWait(db, 0);
     QSqlQuery query(db);
     bool cleared = query.exec(QStringLiteral("BEGIN IMMEDIATE"));
     const bool busy = !cleared && storeschema::isBusy(query.lastError());
@@ -1628,20 +1646,23 @@ Expected<void, StoreError> ModelContext::clearWaitingMarks()
     const StoreError failure = queryError(query);
     if (!cleared && !busy)
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(storeschema::lockWaitMs));
     if (busy) {
         if (!m_markClearRetry) {
             m_markClearRetry = new QTimer(this);
             m_markClearRetry->setSingleShot(true);
             m_markClearRetry->setInterval(markClearRetryMs);
+            // A failure here keeps the marks for the next clear, which
+            // its caller hears of.
             connect(m_markClearRetry, &QTimer::timeout, this, [this] { (void)clearWaitingMarks(); });
         }
         m_markClearRetry->start();
         return {};
     }
-    m_marksToClear.clear();
+    // Marks that could not be cleared (a full disk) are tried again with the
+    // next one to clear, rather than read again at every start.
     if (!cleared)
         return unexpected(failure);
+    m_marksToClear.clear();
     return {};
 }
 

@@ -98,7 +98,11 @@ public:
     bool hasChanges() const;
     // Also fails, writing nothing, while the library's path does not lead
     // to the file opened; saves go on once it does again.
+    // Another program holding the library's write lock is not waited for:
+    // the save fails at once, saying so, and everything stays pending.
     Expected<void, StoreError> save(SaveDurability durability = SaveDurability::synced);
+    // Whether the last save failed so, for a caller to try again later.
+    bool isLockedByAnotherProgram() const { return m_lockedByAnotherProgram; }
     // Syncs what deferred saves wrote, on the store's worker, after any
     // picture being staged there: for a save the user is told of at once
     // (a capture's card), which then neither waits for the disk on this
@@ -162,7 +166,8 @@ public:
     // (SaveDurability): lost, the mark only has the picture read again. So
     // it never waits for the library's write lock: while another connection
     // holds it (a capture's picture being written), the mark is cleared a
-    // moment later, unless the card is marked again meanwhile.
+    // moment later, unless the card is marked again meanwhile. Any other
+    // failure is returned, and the mark is tried again with the next.
     Expected<void, StoreError> clearTextRecognitionPending(const CanvasCard &card);
     // The marked cards, oldest first. Marks whose card is gone (deleted by
     // a version of the app that knew no marks) are cleared on the way. One
@@ -327,8 +332,6 @@ private:
     Expected<qint64, StoreError> insertStagedCard(const QSqlDatabase &db, CanvasCard *card,
                                                   const StagedCardData &staged, Refusals &refused);
     CardDataWriter *cardDataWriter();
-    // The failure, none when the transaction began.
-    std::optional<QSqlError> beginTransaction(const QSqlDatabase &db);
     // Whether the store still holds exactly the rows of `table` read last.
     template <typename T>
     Expected<bool, StoreError> storeHoldsWhatWasRead(const Table<T> &table) const;
@@ -367,6 +370,7 @@ private:
     QTimer *m_idleCheckpoint = nullptr;
     // Rows were deleted for good since the log's file was last emptied.
     bool m_logHoldsRemovedRows = false;
+    bool m_lockedByAnotherProgram = false;
     // Whether a picture was written ahead in this session: the log then
     // keeps room for the next one when it is copied into the file.
     bool m_picturesStaged = false;

@@ -407,12 +407,22 @@ void BoardCanvasModel::scheduleAutosave()
 
 void BoardCanvasModel::autosave()
 {
-    if (const auto saved = m_library.context().save(); !saved) {
-        // The next wait counts from this attempt, so a failing disk is not
-        // tried again (and reported again) at every keystroke.
-        m_unsavedSince = m_continuousClock();
+    ModelContext &context = m_library.context();
+    const auto saved = context.save();
+    const bool locked = !saved && context.isLockedByAnotherProgram();
+    // Said once while the program holds on, not at every try.
+    if (!saved && !(locked && m_saidLibraryLocked))
         setOperationError(saved.error().message);
-    }
+    m_saidLibraryLocked = locked;
+    if (saved)
+        return;
+    // The next wait counts from this attempt, so a failing disk is not
+    // tried again (and reported again) at every keystroke.
+    m_unsavedSince = m_continuousClock();
+    // The save did not wait for the program in the way; the writing lands
+    // once it lets go, whether or not anything is typed.
+    if (locked)
+        m_autosave->start(lockedLibraryRetryMs);
 }
 
 QList<BoardWritingBlock> BoardCanvasModel::storedBlocks(const Board &board) const

@@ -44,6 +44,9 @@ public:
     static constexpr int autosaveDelayMs = 350;
     // The longest a change waits for its save while typing goes on.
     static constexpr int longestUnsavedMs = 2000;
+    // How often writing is tried again while another program holds the
+    // library's lock, with no keystroke to ask.
+    static constexpr int lockedLibraryRetryMs = 1000;
     // "Help Me Think" hands over at most this many placed cards.
     static constexpr int maximumAskCards = 8;
 
@@ -214,6 +217,8 @@ private:
     mutable QList<CanvasCard *> m_snipKeysFrom;
     QPointer<Board> m_watchedBoard;
     QTimer *m_autosave;
+    // Another program's lock has been reported, and not let go of since.
+    bool m_saidLibraryLocked = false;
     BoardWritingDocument m_writingDocument;
     // The note's text the writing was read from while no edit has changed
     // it since; null once one has.

@@ -4,9 +4,9 @@
 
 #include "model/Board.h"
 #include "model/CanvasCard.h"
+#include "model/ModelChangeScope.h"
 #include "model/ModelContext.h"
 #include "model/ThinkingSessionService.h"
-#include "notes/PendingEdits.h"
 #include "platform/TextUtilities.h"
 #include "runtime/KeptChanges.h"
 #include "runtime/LibraryQuery.h"
@@ -218,10 +218,6 @@ void NotesWorkspaceModel::createNewNote()
         if (m_reportError)
             m_reportError(message);
     };
-    if (const auto written = writePendingEdits(context); !written) {
-        report(written.error());
-        return;
-    }
     const auto created = ThinkingSessionService(context).createNote(QStringLiteral("Untitled Note"), std::nullopt, m_clock());
     if (!created) {
         report(created.error().message);
@@ -229,10 +225,11 @@ void NotesWorkspaceModel::createNewNote()
     }
     Board *note = *created;
     if (m_filter.kind() == NoteListFilter::Kind::folder) {
+        // The note stays, outside the folder, as it was saved; other edits
+        // waiting for a save (a title being typed) stay too.
+        ModelChangeScope filing(context);
         note->setFolderName(m_filter.folderName(), m_clock());
-        if (const auto saved = context.save(); !saved) {
-            // The note stays, outside the folder, as it was saved.
-            context.rollback();
+        if (const auto saved = filing.saveOrUndo(); !saved) {
             report(saved.error().message);
             return;
         }

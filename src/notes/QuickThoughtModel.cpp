@@ -5,7 +5,6 @@
 #include "runtime/SidebarDestination.h"
 #include "model/Board.h"
 #include "model/ThinkingSessionService.h"
-#include "notes/PendingEdits.h"
 #include "platform/TextUtilities.h"
 
 #include <algorithm>
@@ -111,8 +110,6 @@ bool QuickThoughtModel::save()
         Q_EMIT changed();
         return false;
     };
-    if (const auto written = writePendingEdits(m_library.context()); !written)
-        return fail(written.error());
     const auto result = ThinkingSessionService(m_library.context()).appendQuickThought(m_noteText, m_boardID, m_clock());
     if (!result)
         return fail(result.error().message);

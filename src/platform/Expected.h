@@ -62,8 +62,10 @@ Expected<U, E> wrapped(F &&f, V &&...value)
 // `and_then` runs the next fallible step on the value, `transform` maps the
 // value, `transform_error` maps the error (to the caller's message, say) and
 // `value_or` settles on a fallback.
+//
+// A result dropped unread is a failure nobody hears of: the compiler says so.
 template <typename T, typename E>
-class Expected
+class [[nodiscard]] Expected
 {
 public:
     using ValueType = T;
@@ -157,7 +159,7 @@ private:
 // Success without a value, or the error; an operation that only succeeds or
 // fails returns this.
 template <typename E>
-class Expected<void, E>
+class [[nodiscard]] Expected<void, E>
 {
 public:
     using ValueType = void;

@@ -8,15 +8,12 @@
 #include "model/CardDataWriter.h"
 #include "platform/Expected.h"
 
-#include <QHash>
 #include <QImage>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUuid>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,12 +25,10 @@ class CapturePipeline;
 class ModelContainer;
 class ModelContext;
 class OCRServicing;
-struct RecognizedText;
 class OnboardingCoordinator;
 class Pasteboard;
 class DesktopSearchIndexService;
 class UserDefaults;
-struct DesktopSearchRecord;
 struct StoredCapture;
 
 // What the runtime needs of the windows on screen. The shell provides it;
@@ -82,9 +77,10 @@ struct AppRuntimeServices
 };
 
 // The one application-wide coordinator: owns the library and the long-lived
-// services, turns every finished capture into a stored snip, and offers the
-// operations that menus, settings and screens call. Main thread only; every
-// continuation it hands out is guarded so it does nothing once it is gone.
+// services, hands every finished capture to the capture pipeline and does
+// what the user sees follow it, and offers the operations that menus,
+// settings and screens call. Main thread only; every continuation it hands
+// out is guarded so it does nothing once it is gone.
 class AppRuntime : public QObject
 {
     Q_OBJECT
@@ -115,9 +111,8 @@ public:
     // The last capture that was to be copied but was not, because the
     // desktop would not have taken the entry then (see Pasteboard).
     std::optional<QUuid> automaticCopyHeldBackCardID() const { return m_automaticCopyHeldBackCardID; }
-    // The reduced picture a recent capture made for its thumbnails (at most
-    // CapturePipeline::previewSide on a side); none for other cards.
-    std::optional<QImage> capturePreview(const QUuid &cardID) const;
+    // Where captures become snips, their text is read and indexed.
+    CapturePipeline &capturePipeline() const { return *m_capturePipeline; }
 
     // Seeds the library, picks the active note, starts the hot keys and the
     // reminder. Runs in full until one run succeeds; later calls do nothing.
@@ -158,27 +153,8 @@ public:
     // none when it could not be made.
     bool copyCardPng(const QUuid &cardID, const std::optional<QByteArray> &png, Pasteboard &pasteboard);
 
-    // Stores recognised text on a live card, without the words its
-    // annotations hide at that moment, and indexes it.
-    void applyRecognizedText(const RecognizedText &recognized, const QUuid &cardID);
-    // Keeps recognised text from outliving a redaction, in two steps around
-    // the save of a card's new annotations. Before: when the areas they
-    // hide differ from those of `previousAnnotations`, clears a text the new
-    // areas could cover and marks the card's text as owed (as a capture's
-    // is), both to be saved along with them; true when the picture must then
-    // be read again. After the save: indexes what is stored and reads
-    // `image` (the card's picture) again; should the app end first, the
-    // mark has it read at the next start.
-    bool prepareAnnotationChange(CanvasCard &card, const std::optional<QByteArray> &previousAnnotations,
-                                 const QSize &imageSize);
-    void recognizeTextAgain(const QUuid &cardID, const QImage &image);
-
     static QString captureRequestedNotification() { return QStringLiteral("tessaline.capture.requested"); }
     static QString quickThoughtRequestedNotification() { return QStringLiteral("tessaline.quickThought.requested"); }
-    // Without `readsOriginalImage`, a thumbnail that would be the card's
-    // original picture is left out.
-    static DesktopSearchRecord desktopSearchRecord(const CanvasCard *card, const QList<class Board *> &boards,
-                                           bool readsOriginalImage = true);
 
 Q_SIGNALS:
     void errorMessageChanged();
@@ -190,8 +166,6 @@ Q_SIGNALS:
     void lastAutomaticallyCopiedCardIDChanged();
     // A capture has been stored (with its card) or has failed (without).
     void captureHandled(const std::optional<QUuid> &cardID);
-    // Recognised text has been stored and handed to the index.
-    void recognitionApplied(const QUuid &cardID);
 
 private:
     void installCaptureCallbacks();
@@ -199,37 +173,11 @@ private:
     // the weekly reminder when it is wanted.
     void completeStart();
     // What follows a capture's store: selection, clipboard, review or
-    // toast, text recognition.
+    // toast.
     void captureStored(const StoredCapture &capture);
     // The card's picture as the library holds it, read when called.
     std::function<std::optional<QByteArray>()> storedPictureSource(const QUuid &cardID);
     void presentCaptureReviewIfPossible(const QUuid &cardID);
-    // Reads the text of the next capture waiting for it, unless one is being
-    // read.
-    void recognizeCapturedText();
-    // Applies a capture's recognised text, then reads the next, once no
-    // capture is being stored.
-    void applyOnceCapturesStored(const RecognizedText &recognized, const QUuid &cardID,
-                                 const std::function<void()> &next);
-    // Queues the cards whose text the app did not get to read before it
-    // last ended, as marked in the library.
-    void recognizePendingText();
-    // The same from the event loop, once however often it is asked for
-    // meanwhile.
-    void recognizePendingTextSoon();
-    // Clears the mark of a card whose text can never be read, so it is not
-    // tried again at every start.
-    void giveUpRecognition(const QUuid &cardID);
-    // The card with this id, live or not: a capture's own card when it is
-    // still that card, else the newest in the library, or none.
-    CanvasCard *cardWithID(const QUuid &cardID);
-    // Hands the card as stored to the search index, its picture read off the
-    // main thread; `done` runs once the index has answered, told whether the
-    // card is in (true too when there is no index to hold it).
-    void indexCard(const CanvasCard *card, std::function<void(bool indexed)> done);
-    // Takes out of the search index what is left there of cards deleted for
-    // good before the app last ended.
-    void forgetDeletedCardsInIndex();
     void setLastAutomaticallyCopiedCardID(const std::optional<QUuid> &id);
     void setCaptureBehaviorPreferences(const CaptureBehaviorPreferences &preferences);
     void fail(const QString &message);
@@ -246,21 +194,6 @@ private:
     std::optional<QUuid> m_lastAutomaticallyCopiedCardID;
     std::optional<QUuid> m_automaticCopyHeldBackCardID;
     std::unique_ptr<CapturePipeline> m_capturePipeline;
-    // The last few captures' previews, newest last.
-    std::deque<std::pair<QUuid, QImage>> m_capturePreviews;
-    // Captures whose text is yet to be read, oldest first.
-    std::deque<QUuid> m_capturesAwaitingText;
-    // The capture whose text is with recognition now, if any.
-    std::optional<QUuid> m_captureTextBeingRead;
-    // Its text, read while captures were being stored, waiting for them.
-    std::function<void()> m_textAwaitingStoredCaptures;
-    // The cards of the captures above, as their saves made them.
-    QHash<QUuid, QPointer<CanvasCard>> m_capturedCards;
-    // How many times each card's annotations have asked for its picture to
-    // be read again, this session.
-    QHash<QUuid, quint64> m_readingsAskedByAnnotations;
-    class SearchIndexRestorer *m_indexRestorer = nullptr;
-    bool m_pendingTextLookScheduled = false;
 };
 
 } // namespace tessaline

@@ -100,7 +100,7 @@ void CaptureToastModel::showCard(const QUuid &cardID)
 
 void CaptureToastModel::loadThumbnailSource()
 {
-    if (const auto preview = m_runtime.capturePreview(m_cardID)) {
+    if (const auto preview = m_runtime.capturePipeline().preview(m_cardID)) {
         m_thumbnailSource = *preview;
         return;
     }

@@ -10,6 +10,7 @@
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/SearchIndex.h"
+#include "runtime/CapturePipeline.h"
 #include "platform/UuidText.h"
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearchIndexService.h"
@@ -194,7 +195,7 @@ private:
         SearchIndex index(QDir(directory).filePath(QStringLiteral("SearchIndex.sqlite")));
         QList<SearchableItem> items;
         for (const CanvasCard *card : std::as_const(cards))
-            items << DesktopSearchIndexService::searchableItem(AppRuntime::desktopSearchRecord(card, {note}),
+            items << DesktopSearchIndexService::searchableItem(CapturePipeline::desktopSearchRecord(card, {note}),
                                                            DesktopSearchIndexService::defaultDomainIdentifier());
         return bool(index.indexItems(items));
     }

@@ -9,6 +9,7 @@
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
 #include "platform/SearchIndex.h"
+#include "runtime/CapturePipeline.h"
 #include "platform/UuidText.h"
 #include "runtime/AppRuntime.h"
 #include "runtime/DesktopSearchIndexService.h"
@@ -112,7 +113,7 @@ private Q_SLOTS:
             lighthouse = uuidText(card->id());
             SearchIndex index(QDir(data).filePath(QStringLiteral("SearchIndex.sqlite")));
             QVERIFY(index.indexItems({DesktopSearchIndexService::searchableItem(
-                AppRuntime::desktopSearchRecord(card, {note}), DesktopSearchIndexService::defaultDomainIdentifier())}));
+                CapturePipeline::desktopSearchRecord(card, {note}), DesktopSearchIndexService::defaultDomainIdentifier())}));
         }
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -3,6 +3,7 @@
 #include "../support/OffscreenScreen.h"
 
 #include "runtime/AppRuntime.h"
+#include "runtime/CapturePipeline.h"
 #include "runtime/ImageExportService.h"
 #include "runtime/SnipPictureReading.h"
 #include "runtime/OCRService.h"
@@ -449,7 +450,7 @@ void CaptureReviewTest::pixelatedWordsLeaveTheRecognisedText()
 
     Rig rig(picture, std::make_shared<OCRService>());
     rig.runtime->setAutomaticallyCopiesCaptures(false);
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     auto brief = [&] {
         Board *note = nullptr;
         for (Board *board : *rig.context().fetchBoards())
@@ -476,7 +477,7 @@ void CaptureReviewTest::pixelatedWordsLeaveTheRecognisedText()
 
     // Real recognition, which yields to everything else on the machine: on
     // a loaded one a reading can take tens of seconds.
-    rig.runtime->recognizeTextAgain(rig.cardID, picture);
+    rig.runtime->capturePipeline().recognizeTextAgain(rig.cardID, picture);
     QVERIFY(applied.wait(120000));
     QVERIFY2(rig.card()->ocrText().contains(QStringLiteral("password")), qPrintable(rig.card()->ocrText()));
 

@@ -1,3 +1,4 @@
+#include "../support/FullDisk.h"
 #include "model/ModelChangeScope.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
@@ -92,6 +93,7 @@ private Q_SLOTS:
     void recoveryRecordsAreKept();
     void savesAreSyncedToDisk();
     void recognitionMarksClearWithoutWaitingForTheWriteLock();
+    void recognitionMarkThatCannotBeClearedIsTriedAgain();
     void refusesWhatIsNotItsLibrary_data();
     void refusesWhatIsNotItsLibrary();
     void refusesCloudMirroring();
@@ -1145,6 +1147,36 @@ void ModelContextTest::recognitionMarksClearWithoutWaitingForTheWriteLock()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("writer"));
     QTRY_COMPARE(*context->textRecognitionsPending(), QList<QUuid>{edited->id()});
+}
+
+// The disk is full as a card's mark is cleared: the failure is returned,
+// and the mark goes with the next one cleared once there is room, rather
+// than having the picture read again at every start.
+void ModelContextTest::recognitionMarkThatCannotBeClearedIsTriedAgain()
+{
+    testing::FullDisk &disk = testing::FullDisk::shared();
+    QVERIFY(disk.isRegistered());
+    QTemporaryDir dir;
+    auto container = openIn(dir.path());
+    QVERIFY(container);
+    ModelContext *context = container->mainContext();
+    auto *board = new Board;
+    context->insert(board);
+    auto *first = makeSnip(board->id(), QByteArray(10, 'p'));
+    auto *second = makeSnip(board->id(), QByteArray(10, 'q'));
+    context->insert(first);
+    context->insert(second);
+    context->setTextRecognitionPending(*first, true);
+    context->setTextRecognitionPending(*second, true);
+    QVERIFY(context->save());
+
+    disk.setFull(true);
+    const auto failed = context->clearTextRecognitionPending(*first);
+    disk.setFull(false);
+    QVERIFY(!failed);
+    QCOMPARE(context->textRecognitionsPending()->size(), 2);
+    QVERIFY(context->clearTextRecognitionPending(*second));
+    QCOMPARE(*context->textRecognitionsPending(), QList<QUuid>{});
 }
 
 void ModelContextTest::savesAreSyncedToDisk()

@@ -12,6 +12,9 @@
 #include "runtime/NavigationState.h"
 
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tessaline;
@@ -25,7 +28,7 @@ using Kind = BoardWritingBlock::Kind;
 // thought of another note, and an open workspace over it.
 struct Fixture
 {
-    Fixture()
+    explicit Fixture(const QString &libraryDirectory = QString()) : rig(libraryDirectory)
     {
         note = rig.addNote(QStringLiteral("Garden"));
         note->setUpdatedAt(at(0));
@@ -103,6 +106,7 @@ private Q_SLOTS:
     void burstOfEditsSavesOnce();
     void steadyTypingIsSavedEveryTwoSeconds();
     void closingSavesAtOnce();
+    void writingWaitsForAnotherProgramWithoutHoldingTheWindow();
     void headerChangesThatCannotBeSavedAreReportedAndKept_data();
     void headerChangesThatCannotBeSavedAreReportedAndKept();
     void unreadableWritingIsKept_data();
@@ -296,6 +300,60 @@ void BoardCanvasModelTest::steadyTypingIsSavedEveryTwoSeconds()
     QCOMPARE(f.saves, savesBeforeFailure);
     QTRY_COMPARE(f.saves, savesBeforeFailure + 1);
     QCOMPARE(f.note->writingDocument().blocks.first().text, text);
+}
+
+// Another program (an SQLite shell left in a transaction) holds the
+// library's write lock while the user types: the window goes on handling
+// events, the note says who is in the way, and the writing is saved once
+// the program lets go, with no keystroke to ask.
+void BoardCanvasModelTest::writingWaitsForAnotherProgramWithoutHoldingTheWindow()
+{
+    QTemporaryDir directory;
+    Fixture f(directory.path());
+    f.workspace->appear();
+    const QString path = f.rig.context().filePath();
+    const QString holderName = QStringLiteral("another program");
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+        holder.setDatabaseName(path);
+        QVERIFY(holder.open());
+        QSqlQuery holding(holder);
+        QVERIFY(holding.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QVERIFY(holding.exec(QStringLiteral("UPDATE Metadata SET value = value")));
+
+        const int savesBefore = f.saves;
+        f.type(QStringLiteral("Typed while another program writes"));
+        QTRY_VERIFY_WITH_TIMEOUT(f.workspace->operationError()
+                                     && f.workspace->operationError()->contains(QStringLiteral("another program")),
+                                 30000);
+        // The lock is still held; an event posted now is handled now.
+        bool handled = false;
+        QMetaObject::invokeMethod(f.workspace.get(), [&handled] { handled = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(handled, 30000);
+        QCOMPARE(f.saves, savesBefore);
+        QVERIFY(f.rig.context().hasChanges());
+        QVERIFY(f.workspace->isAutosavePending());
+
+        QVERIFY(holding.exec(QStringLiteral("ROLLBACK")));
+        holding.finish();
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(holderName);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.rig.context().hasChanges(), 30000);
+
+    QString stored;
+    {
+        QSqlDatabase reader = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+        reader.setDatabaseName(path);
+        QVERIFY(reader.open());
+        QSqlQuery query(reader);
+        query.prepare(QStringLiteral("SELECT writingDocumentStorage FROM Board WHERE title = ?"));
+        query.addBindValue(QStringLiteral("Garden"));
+        QVERIFY(query.exec() && query.next());
+        stored = query.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(holderName);
+    QVERIFY2(stored.contains(QStringLiteral("Typed while another program writes")), qPrintable(stored));
 }
 
 void BoardCanvasModelTest::closingSavesAtOnce()

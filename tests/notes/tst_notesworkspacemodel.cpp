@@ -1,9 +1,11 @@
+#include "../support/FullDisk.h"
 #include "../support/MainWindowRig.h"
 
 #include "model/Board.h"
 #include "model/BoardWritingDocument.h"
 #include "model/CanvasCard.h"
 #include "model/ModelChangeScope.h"
+#include "model/ModelContainer.h"
 #include "model/StoreUndoCommand.h"
 #include "model/StoreUndoStack.h"
 #include "notes/NoteList.h"
@@ -130,6 +132,7 @@ private Q_SLOTS:
     void createNewNote_data();
     void createNewNote();
     void failedCreationKeepsOtherEdits();
+    void failedFilingOnAFullDiskTakesBackOnlyTheFiling();
     void selectingMarksOpenedAndMovesUp();
     void trashingTheOpenNoteOpensTheNext();
     void listChangesThatCannotBeSavedAreReportedAndKept_data();
@@ -479,6 +482,60 @@ void NotesWorkspaceModelTest::failedCreationKeepsOtherEdits()
     QCOMPARE(f.liveNoteCount(), 2);
     QVERIFY(!f.rig.context().hasChanges());
     QCOMPARE(note->title(), QStringLiteral("Draft, renamed"));
+}
+
+// The disk fills up as a new note is filed into the folder shown: only the
+// filing is taken back. A title typed elsewhere in the meantime stays, and
+// is saved by the first save once there is room, with the new note outside
+// the folder, as it was saved.
+void NotesWorkspaceModelTest::failedFilingOnAFullDiskTakesBackOnlyTheFiling()
+{
+    FullDisk &disk = FullDisk::shared();
+    QVERIFY(disk.isRegistered());
+    QTemporaryDir libraryDirectory;
+    QUuid existingID;
+    {
+        MainWindowRig rig(libraryDirectory.path());
+        LibraryQuery library(rig.context());
+        Board *existing = rig.addNote(QStringLiteral("Existing"));
+        existing->setFolderNameValue(QStringLiteral("Work"));
+        QVERIFY(rig.context().save());
+        existingID = existing->id();
+        NotesWorkspaceModel screen(library, rig.navigation(), NoteListFilter::folder(QStringLiteral("Work")));
+        QStringList reported;
+        screen.setErrorReporter([&reported](const QString &message) { reported.append(message); });
+        screen.appear();
+
+        // Between the note's own save and its filing.
+        QObject::connect(
+            &rig.context(), &ModelContext::didSave, &screen,
+            [&] {
+                existing->setTitle(QStringLiteral("Existing, renamed"));
+                disk.setFull(true);
+            },
+            Qt::SingleShotConnection);
+        screen.createNewNote();
+        disk.setFull(false);
+
+        QCOMPARE(reported.size(), 1);
+        QCOMPARE(existing->title(), QStringLiteral("Existing, renamed"));
+        QCOMPARE(rig.navigation().activeBoardID(), std::optional(existingID));
+        QVERIFY(rig.context().hasChanges());
+        QVERIFY(rig.context().save());
+    }
+
+    ModelContainer::Configuration configuration;
+    configuration.directory = libraryDirectory.path();
+    auto reopened = ModelContainer::open(configuration);
+    QVERIFY(reopened);
+    QMap<QString, std::optional<QString>> folders;
+    for (const Board *board : *(*reopened)->mainContext()->fetchBoards())
+        folders.insert(board->title(), board->folderName());
+    const QMap<QString, std::optional<QString>> expected{
+        {QStringLiteral("Existing, renamed"), QStringLiteral("Work")},
+        {QStringLiteral("Untitled Note"), std::nullopt},
+    };
+    QCOMPARE(folders, expected);
 }
 
 void NotesWorkspaceModelTest::selectingMarksOpenedAndMovesUp()

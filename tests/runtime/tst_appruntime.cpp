@@ -1,6 +1,7 @@
 #include "../support/PngBytes.h"
 #include "../support/RuntimeRig.h"
 
+#include "runtime/CapturePipeline.h"
 #include "model/AnnotationDocument.h"
 #include "model/TessalineStore.h"
 #include "model/ThinkingSessionService.h"
@@ -252,7 +253,7 @@ void AppRuntimeTest::regionCaptureBecomesASnip()
     QVERIFY(!rig.context().hasChanges());
 
     // Recognised text is stored, then indexed under the note's name.
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     rig.ocr->answer(QStringLiteral("Hello from the screen"));
     QVERIFY(applied.wait(5000));
     QCOMPARE(card->ocrText(), QStringLiteral("Hello from the screen"));
@@ -523,7 +524,7 @@ void AppRuntimeTest::recognitionSkipsTrashedCardsAndOutlivedRuntimes()
     const auto laterID = rig.handle(rig.capture(CaptureMode::window));
     CanvasCard *card = rig.card(*cardID);
     QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(card, at(200)));
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     // The first snip was being read when it was trashed; the later one is
     // asked for once that answer is in.
     QTRY_COMPARE(rig.ocr->pending.size(), 1);
@@ -573,7 +574,7 @@ void AppRuntimeTest::cardDeletedForGoodWhileIndexedStaysOutOfTheIndex()
     // A later snip's entry, written by the same worker in turn, is the
     // only one held: the deleted snip's, if written before it went, was
     // taken out and never written again.
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     const auto laterID = rig.handle(rig.capture(CaptureMode::window));
     QTRY_COMPARE(rig.ocr->pending.size(), 1);
     rig.ocr->answer(QStringLiteral("later"));
@@ -607,14 +608,14 @@ void AppRuntimeTest::redactionKeptWhileTextIsIndexedKeepsItsWordsOutOfTheIndex()
             CanvasCard *card = rig.card(*cardID);
             const std::optional<QByteArray> previous = card->annotationDocumentData();
             card->setAnnotationDocumentData(hidden);
-            QVERIFY(rig.runtime->prepareAnnotationChange(*card, previous, QSize(40, 30)));
+            QVERIFY(rig.runtime->capturePipeline().prepareAnnotationChange(*card, previous, QSize(40, 30)));
             QVERIFY(rig.context().save());
             QImage picture(40, 30, QImage::Format_RGB32);
             picture.fill(Qt::darkCyan);
-            rig.runtime->recognizeTextAgain(*cardID, picture);
+            rig.runtime->capturePipeline().recognizeTextAgain(*cardID, picture);
         });
     });
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     rig.ocr->answer(QStringLiteral("secret"));
     // The second reading never answers, as when the app ends first: the
     // entry written after the redaction and the one the first reading
@@ -731,7 +732,7 @@ void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
     QTRY_COMPARE(rig.ocr->pending.size(), 1);
     // One trashed before its turn is never read, and holds up nothing.
     QVERIFY(ThinkingSessionService(rig.context()).moveCardToTrash(rig.card(ids[2]), at(200)));
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     for (const int i : {0, 1, 3}) {
         QTRY_COMPARE(rig.ocr->pending.size(), 1);
         rig.ocr->answer(QStringLiteral("words of %1").arg(i));
@@ -764,7 +765,7 @@ void AppRuntimeTest::capturesAreReadOneAtATimeFromTheLibrary()
     QCOMPARE(rig.ocr->askedSizes.constLast(), QSize(40, 30));
     const qsizetype cardsBefore = rig.context().fetchCards()->size();
     std::optional<qsizetype> cardsWhenApplied;
-    connect(rig.runtime.get(), &AppRuntime::recognitionApplied, this,
+    connect(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied, this,
             [&] { cardsWhenApplied = rig.context().fetchCards()->size(); });
     rig.runtime->handleCaptureResult(large);
     rig.ocr->answer(QStringLiteral("later"));
@@ -819,12 +820,12 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
         QCOMPARE(pendingMarks(file), 1);
         QTRY_COMPARE(first.ocr->pending.size(), 1);
         if (interlude == Interlude::recognised) {
-            QSignalSpy applied(first.runtime.get(), &AppRuntime::recognitionApplied);
+            QSignalSpy applied(&first.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
             first.ocr->answer(QStringLiteral("read the first time"));
             QVERIFY(applied.wait(5000));
             QTRY_COMPARE(pendingMarks(file), 0);
         } else if (interlude == Interlude::notIndexed) {
-            QSignalSpy applied(first.runtime.get(), &AppRuntime::recognitionApplied);
+            QSignalSpy applied(&first.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
             first.index.refusesItems = true;
             first.ocr->answer(QStringLiteral("read the first time"));
             QVERIFY(applied.wait(5000));
@@ -846,7 +847,7 @@ void AppRuntimeTest::recognitionOwedWhenTheAppEndsIsDoneAtItsNextStart()
     }
 
     Rig second(Rig::Library::onDisk, libraryDirectory.path());
-    QSignalSpy applied(second.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&second.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     second.runtime->start();
     if (readAgain) {
         QTRY_COMPARE(second.ocr->pending.size(), 1);
@@ -898,7 +899,7 @@ void AppRuntimeTest::restoredSnipWhoseTextIsOwedIsReadAtOnce()
     Rig rig(Rig::Library::onDisk);
     rig.runtime->start();
     const QString file = rig.context().filePath();
-    QSignalSpy applied(rig.runtime.get(), &AppRuntime::recognitionApplied);
+    QSignalSpy applied(&rig.runtime->capturePipeline(), &CapturePipeline::recognitionApplied);
     const auto first = rig.handle(rig.capture(CaptureMode::window));
     const auto second = rig.handle(rig.capture(CaptureMode::window));
     QVERIFY(first && second);

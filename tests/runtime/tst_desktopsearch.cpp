@@ -1,6 +1,7 @@
 // The desktop's search over a real library and a real index (SQLite files
 // in a temporary folder), asked over a private session bus through a
 // connection of its own, as GNOME Shell and KRunner ask.
+#include "runtime/CapturePipeline.h"
 #include "runtime/DesktopSearch.h"
 
 #include "../support/LibraryBuilder.h"
@@ -206,7 +207,7 @@ void DesktopSearchTest::initTestCase()
         SearchIndex index(m_indexPath);
         QList<SearchableItem> items;
         for (const CanvasCard *card : std::as_const(cards))
-            items << DesktopSearchIndexService::searchableItem(AppRuntime::desktopSearchRecord(card, {research, old}),
+            items << DesktopSearchIndexService::searchableItem(CapturePipeline::desktopSearchRecord(card, {research, old}),
                                                            DesktopSearchIndexService::defaultDomainIdentifier());
         QVERIFY(index.indexItems(items));
     }

@@ -1,6 +1,7 @@
 #include "../support/MainWindowRig.h"
 
 #include "runtime/AppRuntime.h"
+#include "runtime/CapturePipeline.h"
 #include "runtime/DesktopSearchIndexService.h"
 #include "runtime/LibraryQuery.h"
 #include "runtime/TrashActions.h"
@@ -237,13 +238,13 @@ void TrashActionsTest::deletedNoteLeavesNoNameInTheIndex()
     QVERIFY(f.save());
     const QList<Board *> boards = f.library.boards();
     for (const CanvasCard *card : {filed, purged, ofNamesake, ofGarden}) {
-        auto indexed = index.index(AppRuntime::desktopSearchRecord(card, boards, false), &actions);
+        auto indexed = index.index(CapturePipeline::desktopSearchRecord(card, boards, false), &actions);
         QTRY_VERIFY(indexed.isFinished());
         QVERIFY(indexed.result());
     }
     const QString filedID = uuidText(filed->id()), ofNamesakeID = uuidText(ofNamesake->id());
     const QString ofGardenID = uuidText(ofGarden->id()), purgedID = uuidText(purged->id());
-    const QString filedTitle = AppRuntime::desktopSearchRecord(filed, boards, false).title;
+    const QString filedTitle = CapturePipeline::desktopSearchRecord(filed, boards, false).title;
     // The note goes to Recently Deleted, one of its snips is filed into
     // another note, then the note is deleted for good.
     doomed->moveToTrash(at(3));

@@ -57,12 +57,13 @@ private:
     QStringList *m_deleted;
 };
 
-// A runtime over an in-memory library with fakes for the screen, the hot
-// keys, recognition, the index and the desktop; its onboarding starts with
-// neither the setup sheet nor a tour, as for a returning user.
+// A runtime over an in-memory library (or one in `libraryDirectory`, when
+// given) with fakes for the screen, the hot keys, recognition, the index and
+// the desktop; its onboarding starts with neither the setup sheet nor a
+// tour, as for a returning user.
 struct MainWindowRig
 {
-    MainWindowRig()
+    explicit MainWindowRig(const QString &libraryDirectory = QString())
     {
         defaults = std::make_unique<UserDefaults>(dir.filePath("settings.ini"));
         auto system = std::make_unique<fakes::FakeHotKeySystem>();
@@ -83,7 +84,8 @@ struct MainWindowRig
         onboarding->setTourStep(std::nullopt);
 
         ModelContainer::Configuration configuration;
-        configuration.isStoredInMemoryOnly = true;
+        configuration.isStoredInMemoryOnly = libraryDirectory.isEmpty();
+        configuration.directory = libraryDirectory;
 
         AppRuntimeServices services;
         services.modelContainer = std::move(*ModelContainer::open(configuration));
