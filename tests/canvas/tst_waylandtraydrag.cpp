@@ -11,12 +11,58 @@
 #include "canvas/MapPlacement.h"
 #include "canvas/SnipTrayView.h"
 
+#include <QDropEvent>
 #include <QGraphicsView>
 #include <QListView>
+#include <QMouseEvent>
 
 using namespace tessaline;
 using namespace tessaline::testing;
 using namespace tessaline::waylandtest;
+
+namespace {
+
+// Where the window last saw the pointer, pressed or moving, and whether the
+// compositor carries a drag over it: once our drag has begun, its motions
+// come through the data device, not the pointer.
+class PointerSeen : public QObject
+{
+public:
+    explicit PointerSeen(QWindow *window) : m_window(window) { qApp->installEventFilter(this); }
+
+    QPoint pressedAt{-1, -1};
+    QPoint at{-1, -1};
+    bool dragged = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            pressedAt = static_cast<QMouseEvent *>(event)->position().toPoint();
+            at = pressedAt;
+            break;
+        case QEvent::MouseMove:
+            at = static_cast<QMouseEvent *>(event)->position().toPoint();
+            break;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            at = static_cast<QDropEvent *>(event)->position().toPoint();
+            dragged = true;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    QWindow *m_window;
+};
+
+} // namespace
 
 class WaylandTrayDragTest : public QObject
 {
@@ -51,20 +97,23 @@ private Q_SLOTS:
         const QPointF target(400, 300);
         const QPoint to = view.graphicsView()->viewport()->mapTo(&view, view.graphicsView()->mapFromScene(target));
 
-        QStringList steps{QStringLiteral("move"), QString::number(from.x()), QString::number(from.y()),
-                          QStringLiteral("down")};
-        for (int i = 1; i <= 20; ++i) {
-            const QPoint at = from + (to - from) * i / 20;
-            steps << QStringLiteral("sleep") << QStringLiteral("30") << QStringLiteral("move")
-                  << QString::number(at.x()) << QString::number(at.y());
+        PointerSeen seen(view.windowHandle());
+        const auto at = [](const QPoint &point) {
+            return QStringList{QStringLiteral("move"), QString::number(point.x()), QString::number(point.y())};
+        };
+        QList<PointerGesture::Step> steps{{at(from) << QStringLiteral("down"), [&] { return seen.pressedAt == from; }}};
+        constexpr int moves = 10;
+        for (int i = 1; i <= moves; ++i) {
+            const QPoint point = from + (to - from) * i / moves;
+            steps.append({at(point), [&seen, point] { return seen.at == point; }});
         }
-        steps << QStringLiteral("sleep") << QStringLiteral("100") << QStringLiteral("up");
-        QProcess gesture;
-        gesture.start(QStringLiteral("bash"), QStringList{QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input")} + steps);
-        QVERIFY(gesture.waitForStarted());
+        // Let go only over the target with the drag begun.
+        steps.last().arrived = [&seen, to] { return seen.dragged && seen.at == to; };
+        steps.append({{QStringLiteral("up")}});
+        PointerGesture gesture(steps);
+        QVERIFY2(gesture.waitForEnd(), qPrintable(gesture.failure()));
 
         QTRY_VERIFY_WITH_TIMEOUT(snip->isPlaced(), patience);
-        QTRY_VERIFY_WITH_TIMEOUT(gesture.state() == QProcess::NotRunning, patience);
         const QPointF expected = MapPlacement::dropOrigin(target);
         QVERIFY2(std::abs(snip->canvasX() - expected.x()) <= 2 && std::abs(snip->canvasY() - expected.y()) <= 2,
                  qPrintable(QStringLiteral("placed at %1, %2").arg(snip->canvasX()).arg(snip->canvasY())));

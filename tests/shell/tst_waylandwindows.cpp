@@ -43,6 +43,9 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QScreen>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <wayland-client-core.h>
 
 using namespace tessaline;
 using namespace tessaline::testing;
@@ -242,22 +245,39 @@ std::optional<ShownWindow> shown(const QString &title)
     return std::nullopt;
 }
 
-// A drag as a hand does it: the press, a moment for the window to hand the
-// move to the compositor (generous: a loaded machine answers late, and a
-// move asked for after the release is ignored), then the motion.
-bool dragBody(const QPoint &from, const QPoint &to)
+// Once true, the compositor has handled every request we made before: it
+// takes each client's in order, and answers this one after them. Asked on a
+// queue of our own, so Qt's events wait where they are.
+bool compositorHasOurRequests()
 {
-    QStringList commands{QStringLiteral("move"), QString::number(from.x()), QString::number(from.y()),
-                         QStringLiteral("down"), QStringLiteral("sleep"), QStringLiteral("800")};
-    constexpr int steps = 10;
-    for (int step = 1; step <= steps; ++step) {
-        const QPoint at = from + (to - from) * step / steps;
-        commands << QStringLiteral("move") << QString::number(at.x()) << QString::number(at.y())
-                 << QStringLiteral("sleep") << QStringLiteral("10");
-    }
-    commands << QStringLiteral("up");
-    return input(commands);
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    auto *display = native ? static_cast<wl_display *>(native->nativeResourceForIntegration("wl_display")) : nullptr;
+    if (!display)
+        return false;
+    wl_event_queue *queue = wl_display_create_queue(display);
+    const bool answered = wl_display_roundtrip_queue(display, queue) >= 0;
+    wl_event_queue_destroy(queue);
+    return answered;
 }
+
+// Whether a window has been pressed on.
+class PressSeen : public QObject
+{
+public:
+    explicit PressSeen(QWindow *window) : m_window(window) { qApp->installEventFilter(this); }
+    bool pressed = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && event->type() == QEvent::MouseButtonPress)
+            pressed = true;
+        return false;
+    }
+
+private:
+    QWindow *m_window;
+};
 
 bool click(const QPoint &point)
 {
@@ -432,8 +452,23 @@ private Q_SLOTS:
         pin = *shown(QStringLiteral("Tessaline"));
         const QPoint from = pin.frame.center();
         const QPoint by(-150, 90);
-        QVERIFY(dragBody(from, from + by));
-        const auto movedBy = [&] { return shown(QStringLiteral("Tessaline"))->frame.topLeft() - pin.frame.topLeft(); };
+        const auto movedBy = [&] { return shown(QStringLiteral("Tessaline")).value_or(pin).frame.topLeft() - pin.frame.topLeft(); };
+        // The pin asks the compositor to move it as the press reaches it;
+        // the pointer moves on once the compositor has that request, and
+        // lets go once the window has followed it all the way.
+        PressSeen press(pins.window(card)->windowHandle());
+        const auto at = [](const QPoint &point) {
+            return QStringList{QStringLiteral("move"), QString::number(point.x()), QString::number(point.y())};
+        };
+        QList<PointerGesture::Step> steps{
+            {at(from) << QStringLiteral("down"), [&] { return press.pressed && compositorHasOurRequests(); }}};
+        constexpr int moves = 10;
+        for (int i = 1; i <= moves; ++i)
+            steps.append({at(from + by * i / moves)});
+        steps.last().arrived = [&] { return (movedBy() - by).manhattanLength() <= 4; };
+        steps.append({{QStringLiteral("up")}});
+        PointerGesture gesture(steps);
+        QVERIFY2(gesture.waitForEnd(), qPrintable(gesture.failure()));
         QTRY_VERIFY2_WITH_TIMEOUT((movedBy() - by).manhattanLength() <= 4,
                                   qPrintable(QStringLiteral("moved by %1,%2").arg(movedBy().x()).arg(movedBy().y())),
                                   patience);

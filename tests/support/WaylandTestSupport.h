@@ -14,8 +14,10 @@
 #include <QPainter>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
@@ -100,6 +102,97 @@ inline bool input(const QStringList &commands)
     }
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
+
+// A hand on the pointer that looks before it moves on. Each step's commands
+// go to one input process, which keeps its devices (a button pressed on one
+// step stays down for the next), and the next step waits until the
+// compositor has taken them and the step's check sees what they were for: a
+// loaded machine answers late, and a release sent before the app began its
+// drag or move leaves that drag waiting for a release that never comes.
+// Driven by the event loop, so it goes on inside the loop a drag runs. A
+// step its check does not see within the patience ends the gesture with the
+// button let go, so a drag left waiting ends and the test fails rather than
+// hangs.
+class PointerGesture : public QObject
+{
+public:
+    struct Step
+    {
+        QStringList commands;
+        std::function<bool()> arrived = [] { return true; };
+    };
+
+    explicit PointerGesture(QList<Step> steps) : m_steps(std::move(steps))
+    {
+        m_process.start(QStringLiteral("bash"), {QStringLiteral(TESSALINE_WAYLAND_SESSION), QStringLiteral("input"),
+                                                 QStringLiteral("stdin")});
+        connect(&m_poll, &QTimer::timeout, this, &PointerGesture::poll);
+        m_poll.start(10);
+        send();
+    }
+    ~PointerGesture() override
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(patience))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    bool isOver() const { return !m_poll.isActive(); }
+    // Empty once every step was seen through; else which step was not.
+    QString failure() const { return m_failure; }
+
+    // Waits for the gesture's end; every step may take the patience.
+    bool waitForEnd()
+    {
+        return QTest::qWaitFor([&] { return isOver(); }, patience * int(m_steps.size() + 1)) && m_failure.isEmpty();
+    }
+
+private:
+    void send()
+    {
+        m_answered = false;
+        m_sent.start();
+        m_process.write(m_steps.at(m_current).commands.join(u' ').toUtf8() + '\n');
+    }
+
+    void poll()
+    {
+        while (m_process.canReadLine()) {
+            if (m_process.readLine().trimmed() == "ok")
+                m_answered = true;
+        }
+        if (m_answered && m_steps.at(m_current).arrived()) {
+            if (++m_current < m_steps.size()) {
+                send();
+                return;
+            }
+            m_poll.stop();
+            m_process.closeWriteChannel();
+            return;
+        }
+        const bool ended = m_process.state() == QProcess::NotRunning;
+        if (!ended && !m_sent.hasExpired(patience))
+            return;
+        m_failure = QStringLiteral("step %1 (%2) %3")
+                        .arg(m_current + 1)
+                        .arg(m_steps.at(m_current).commands.join(u' '),
+                             ended ? QStringLiteral("ended the input: ") + QString::fromLocal8Bit(m_process.readAllStandardError())
+                                   : m_answered ? QStringLiteral("was not seen") : QStringLiteral("was not taken"));
+        m_poll.stop();
+        if (!ended)
+            m_process.write("up\n");
+        m_process.closeWriteChannel();
+    }
+
+    QList<Step> m_steps;
+    qsizetype m_current = 0;
+    bool m_answered = false;
+    QString m_failure;
+    QProcess m_process;
+    QTimer m_poll;
+    QElapsedTimer m_sent;
+};
 
 inline bool drag(const QPoint &from, const QPoint &to)
 {
