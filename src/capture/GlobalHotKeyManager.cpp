@@ -36,7 +36,9 @@ void GlobalHotKeyManager::bindingAnswered(const QList<HotKeyID> &refused, HotKey
     const Handler quickThoughtHandler = m_handlers.value(GlobalHotKeyAction::quickThought);
     if (m_boundConfiguration && m_registeredConfiguration && *m_boundConfiguration != *m_registeredConfiguration
         && captureHandler && quickThoughtHandler) {
-        registerConfiguration(*m_boundConfiguration, captureHandler, quickThoughtHandler);
+        // Best effort: the desktop bound this pair a moment ago, and the
+        // alert below is raised whatever it answers now.
+        (void)registerConfiguration(*m_boundConfiguration, captureHandler, quickThoughtHandler);
     }
     Q_EMIT registrationRefused(CaptureSubsystemError::hotKeyRegistrationFailed(*first, status));
 }

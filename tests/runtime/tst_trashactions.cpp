@@ -292,7 +292,7 @@ void TrashActionsTest::restoredSnipWithoutAnEntryIsIndexed()
     away->setOcrText(QStringLiteral("Quixotrimble ledger"));
     CanvasCard *indexed = f.rig.addCard(note, CardKind::snip);
     QVERIFY(f.save());
-    auto written = index.index(AppRuntime::desktopSearchRecord(indexed, f.library.boards(), false), &actions);
+    auto written = index.index(CapturePipeline::desktopSearchRecord(indexed, f.library.boards(), false), &actions);
     QTRY_VERIFY(written.isFinished());
     QVERIFY(written.result());
     if (withItsNote)
