@@ -141,6 +141,7 @@ private Q_SLOTS:
         PatternWindow pattern;
         pattern.showFullScreen();
         QVERIFY(QTest::qWaitForWindowExposed(&pattern, patience));
+        QTRY_COMPARE_WITH_TIMEOUT(pattern.paintedSize, pattern.screen()->size(), patience);
         QVERIFY(input({QStringLiteral("move"), QStringLiteral("2"), QStringLiteral("2")}));
 
         PlatformBackends backends = PlatformFactory::create();
@@ -276,6 +277,7 @@ private Q_SLOTS:
             pattern->setWindowTitle(title);
             pattern->showFullScreen();
             QVERIFY(QTest::qWaitForWindowExposed(pattern.get(), patience));
+            QTRY_COMPARE_WITH_TIMEOUT(pattern->paintedSize, pattern->screen()->size(), patience);
         } else {
             other = std::make_unique<OtherApp>(title);
             QTRY_VERIFY_WITH_TIMEOUT(other->processId() > 0, patience);

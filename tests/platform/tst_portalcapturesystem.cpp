@@ -89,6 +89,7 @@ private Q_SLOTS:
         PatternWindow pattern;
         pattern.showFullScreen();
         QVERIFY(QTest::qWaitForWindowExposed(&pattern, patience));
+        QTRY_COMPARE_WITH_TIMEOUT(pattern.paintedSize, pattern.screen()->size(), patience);
         // Keep the pointer, which the compositor draws into its pictures,
         // away from the points that are checked.
         QVERIFY(input({QStringLiteral("move"), QStringLiteral("2"), QStringLiteral("2")}));

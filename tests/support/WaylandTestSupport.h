@@ -222,9 +222,14 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
+    // The size of the last frame drawn: shown full screen, a window may
+    // be exposed, and drawn once, before the compositor has made it so.
+    QSize paintedSize;
+
 protected:
     void paintEvent(QPaintEvent *) override
     {
+        paintedSize = size();
         QPainter painter(this);
         const int w = width() / 2;
         const int h = height() / 2;
